@@ -1,0 +1,78 @@
+#pragma once
+// A registry that derives a resource from every registered object and passes
+// each registration down a chain of listening providers, each of which
+// derives its own resource from the one above. A listener is built with its
+// source: C(B) listens to B, B(A) to A; registering x on A makes A's resource
+// r, then B's resource s from r, then C's resource t from s, and removing x
+// destroys t, s and r in that order.
+//
+// Subclasses say how a resource is made and released. Registrations are
+// kept in the order they were made, and that is the order in which
+// GetResource reports them and Clear removes them.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GHashtable.h"
+
+#include <vector>
+
+class GResourceRecord;
+
+class GDynamicResourceProvider {
+public:
+    explicit GDynamicResourceProvider(GDynamicResourceProvider* source = nullptr);
+    // A provider owns its registrations and sits in its source's list of
+    // listeners; a copy could only share them, so copying is refused.
+    GDynamicResourceProvider(const GDynamicResourceProvider&) = delete;
+    GDynamicResourceProvider& operator=(const GDynamicResourceProvider&) = delete;
+    // Leaves the source's listeners. The resources still registered are not
+    // destroyed (call Clear first for that). Listeners still attached are
+    // detached, so that they never call back into a destroyed source.
+    virtual ~GDynamicResourceProvider();
+
+    // Derives the resource for object (may return null).
+    virtual GObj* CreateResourceData(GObj* object) = 0;
+    // Releases a resource made by CreateResourceData; also called with null
+    // when an object that was never registered is removed.
+    virtual void DestroyResourceData(GObj* resource) = 0;
+
+    void AddListener(GDynamicResourceProvider* listener);
+    void RemoveListener(GDynamicResourceProvider* listener);
+
+    // Creates the object's resource, records it, and registers the resource
+    // with every listener, the last added first. An object already
+    // registered is removed first, so its old resources are destroyed down
+    // the chain instead of being lost.
+    void AddResource(GObj* object);
+    // Forgets the object, removes its resource from every listener (the last
+    // added first) and destroys it. For an object that was never registered
+    // the resource is null and is still passed on.
+    void RemoveResource(GObj* object);
+    // Records resource for object without telling any listener. The resource
+    // it replaces, if any, is the caller's.
+    void SetResourceData(GObj* object, GObj* resource);
+    // The resource recorded for object, or null.
+    GObj* GetResourceData(GObj* object);
+    // Removes every registered object, oldest registration first.
+    void Clear();
+    // Appends the registered objects to keys and their resources to values
+    // (either may be null), in registration order.
+    void GetResource(GArrayCollection* keys, GArrayCollection* values);
+    void GetResource(GArrayCollection* values);
+    bool IsEmpty() const;
+
+    GDynamicResourceProvider* GetSource() const { return source; }
+    int GetListenerCount() const { return static_cast<int>(listeners.size()); }
+    GDynamicResourceProvider* GetListener(int i) const;
+
+private:
+    void Unregister(GResourceRecord* record);
+    void DropAllRecords();
+
+    // Listeners in the order they were added.
+    std::vector<GDynamicResourceProvider*> listeners;
+    // Registered object -> its record (resource and registration order).
+    GHashtable* resources = nullptr;
+    GDynamicResourceProvider* source = nullptr;
+    GResourceRecord* first = nullptr;
+    GResourceRecord* last = nullptr;
+};
