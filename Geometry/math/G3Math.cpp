@@ -1,0 +1,367 @@
+#include "Geometry/math/G3Math.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+const double kTwoPi = 2.0 * 3.14159265358979323846;
+
+inline bool ValidPair(int i, int j) { return i >= 0 && i <= 2 && j >= 0 && j <= 2; }
+
+// The next point of a polygon sequence; null at its end. Nulls and objects
+// that are not points are skipped.
+const G3Point* NextPoint(GIterator* it)
+{
+    while (it->hasNext())
+        if (const G3Point* p = dynamic_cast<const G3Point*>(it->next()))
+            return p;
+    return nullptr;
+}
+
+void GatherPoints(GIterator* it, std::vector<const double*>* out)
+{
+    if (!it)
+        return;
+    while (const G3Point* p = NextPoint(it))
+        out->push_back(p->GetXYZ());
+}
+
+void ZeroPlane(double* plane) { plane[0] = plane[1] = plane[2] = plane[3] = 0.0; }
+
+// Area-normal plane through the centroid of the closed polygon pts[0..n-1].
+bool PlaneOfPolygon(const double* const* pts, int n, double* plane)
+{
+    if (n < 3) {
+        ZeroPlane(plane);
+        return false;
+    }
+    const double* p0 = pts[0];
+    double nv[3] = {0.0, 0.0, 0.0};
+    for (int k = 1; k < n; ++k) {
+        const double* p = pts[k];
+        const double* prev = pts[k - 1];
+        const double* next = pts[(k + 1) % n];
+        nv[0] += (p[2] - p0[2]) * (prev[1] - next[1]);
+        nv[1] += (p[0] - p0[0]) * (prev[2] - next[2]);
+        nv[2] += (p[1] - p0[1]) * (prev[0] - next[0]);
+    }
+    const double len = V3Length(nv);
+    if (!(len >= 1e-12)) {
+        ZeroPlane(plane);
+        return false;
+    }
+    double centroid[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < n; ++k)
+        V3Add(centroid, pts[k], centroid);
+    V3Scale(centroid, 1.0 / n);
+    for (int k = 0; k < 3; ++k)
+        plane[k] = nv[k] / len;
+    plane[3] = -V3Dot(centroid, plane);
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- triangles
+
+double G3Math::GetArea2(const double* a, const double* b, const double* c, int i, int j)
+{
+    if (!ValidPair(i, j))
+        return 0.0;
+    return (b[i] - a[i]) * (c[j] - a[j]) - (c[i] - a[i]) * (b[j] - a[j]);
+}
+
+int G3Math::GetAreaSign(const double* a, const double* b, const double* c, int i, int j)
+{
+    const double s = GetArea2(a, b, c, i, j);
+    if (std::fabs(s) < 1e-12)
+        return 0;
+    return s > 0.0 ? 1 : -1;
+}
+
+bool G3Math::IsCollinear(const double* a, const double* b, const double* c, int i, int j)
+{
+    return GetAreaSign(a, b, c, i, j) == 0;
+}
+
+bool G3Math::PointInTriangle(const double* p, const double* a, const double* b, const double* c,
+                             int i, int j)
+{
+    if (!ValidPair(i, j))
+        return false;
+    const int s1 = GetAreaSign(a, b, p, i, j);
+    const int s2 = GetAreaSign(b, c, p, i, j);
+    const int s3 = GetAreaSign(c, a, p, i, j);
+    return (s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0);
+}
+
+bool G3Math::PointInTriangle(const G3Vertex* p, const G3Vertex* a, const G3Vertex* b,
+                             const G3Vertex* c, int i, int j)
+{
+    if (!p || !a || !b || !c)
+        return false;
+    return PointInTriangle(p->GetXYZ(), a->GetXYZ(), b->GetXYZ(), c->GetXYZ(), i, j);
+}
+
+double G3Math::CalcSquare(double x1, double y1, double x0, double y0, double x2, double y2)
+{
+    return (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0);
+}
+
+double G3Math::CalcSquare(double a, double b, double c, double d) { return a * d - b * c; }
+
+double G3Math::CalcSquare(const double* p1, const double* p0, const double* p2, int i, int j)
+{
+    if (!ValidPair(i, j))
+        return 0.0;
+    return CalcSquare(p1[i], p1[j], p0[i], p0[j], p2[i], p2[j]);
+}
+
+double G3Math::CalcAngle(const double* p0, const double* p1, double base, int i, int j)
+{
+    if (!ValidPair(i, j))
+        return 0.0;
+    double a = std::atan2(p1[j] - p0[j], p1[i] - p0[i]);
+    if (a < 0.0)
+        a += kTwoPi;
+    a -= base;
+    // Adding 2pi to a tiny negative angle may round to 2pi itself, hence
+    // the second test is not an else.
+    if (a < 0.0)
+        a += kTwoPi;
+    if (a >= kTwoPi)
+        a -= kTwoPi;
+    return a;
+}
+
+double G3Math::CalcAngle(const G3Vertex* p0, const G3Vertex* p1, double base, int i, int j)
+{
+    if (!p0 || !p1)
+        return 0.0;
+    return CalcAngle(p0->GetXYZ(), p1->GetXYZ(), base, i, j);
+}
+
+void G3Math::GetMaxCoo(const double* n, int* i, int* j)
+{
+    const double x = std::fabs(n[0]), y = std::fabs(n[1]), z = std::fabs(n[2]);
+    int a, b;
+    if (y <= x) {
+        a = (z <= x) ? 1 : 0;
+        b = (z <= x) ? 2 : 1;
+    } else {
+        a = 0;
+        b = (z <= y) ? 2 : 1;
+    }
+    if (i) *i = a;
+    if (j) *j = b;
+}
+
+int G3Math::FindLineIntersection(const double* a0, const double* a1, const double* b0,
+                                 const double* b1, int i, int j, double* point, double* t)
+{
+    if (!ValidPair(i, j))
+        return 0;
+    const double den = (a1[i] - a0[i]) * (b1[j] - b0[j]) - (a1[j] - a0[j]) * (b1[i] - b0[i]);
+    if (!(std::fabs(den) >= 1e-12))
+        return 0;
+    const double s =
+        ((a0[j] - b0[j]) * (b1[i] - b0[i]) - (a0[i] - b0[i]) * (b1[j] - b0[j])) / den;
+    if (t)
+        *t = s;
+    if (point)
+        for (int k = 0; k < 3; ++k)
+            point[k] = a0[k] + s * (a1[k] - a0[k]);
+    return 1;
+}
+
+bool G3Math::CalculateNormal(const double* p0, const double* p1, const double* p2, double* n)
+{
+    double v[3];
+    v[0] = p0[1] * (p1[2] - p2[2]) + p1[1] * (p2[2] - p0[2]) + p2[1] * (p0[2] - p1[2]);
+    v[1] = p0[2] * (p1[0] - p2[0]) + p1[2] * (p2[0] - p0[0]) + p2[2] * (p0[0] - p1[0]);
+    v[2] = p0[0] * (p1[1] - p2[1]) + p1[0] * (p2[1] - p0[1]) + p2[0] * (p0[1] - p1[1]);
+    const double len = V3Length(v);
+    if (!(len >= 1e-12)) {
+        V3Zero(n);
+        return false;
+    }
+    for (int k = 0; k < 3; ++k)
+        n[k] = v[k] / len;
+    return true;
+}
+
+// ---------------------------------------------------------------- polygons
+
+double G3Math::CalcSquare(GIterator* it, double* n)
+{
+    V3Zero(n);
+    std::vector<const double*> pts;
+    GatherPoints(it, &pts);
+    const size_t count = pts.size();
+    for (size_t k = 0; k < count; ++k) {
+        const double* p = pts[k];
+        const double* q = pts[(k + 1) % count];
+        n[0] += (p[1] - q[1]) * (p[2] + q[2]);
+        n[1] += (p[2] - q[2]) * (p[0] + q[0]);
+        n[2] += (p[0] - q[0]) * (p[1] + q[1]);
+    }
+    return 0.5 * V3Length(n);
+}
+
+bool G3Math::FormEnvelope(GIterator* it, GEnvelope* env)
+{
+    if (!env)
+        return false;
+    const G3Point* p = it ? NextPoint(it) : nullptr;
+    if (!p) {
+        env->Init();
+        return false;
+    }
+    env->Init(p->GetXYZ());
+    while ((p = NextPoint(it)) != nullptr)
+        env->Add(p->GetXYZ());
+    return true;
+}
+
+bool G3Math::FormPlaneEquation(GIterator* it, double* plane)
+{
+    std::vector<const double*> pts;
+    GatherPoints(it, &pts);
+    return PlaneOfPolygon(pts.data(), static_cast<int>(pts.size()), plane);
+}
+
+int G3Math::ConvexTest(GIterator* it, int i, int j)
+{
+    if (!ValidPair(i, j))
+        return 0;
+    std::vector<const double*> pts;
+    GatherPoints(it, &pts);
+    const int n = static_cast<int>(pts.size());
+    if (n < 3)
+        return 0;
+    bool negative = false, positive = false;
+    // Every corner of the closed polygon, the one at the first point included
+    // (a reflex first corner makes the polygon concave like any other).
+    for (int k = 0; k < n; ++k) {
+        const double s = CalcSquare(pts[k], pts[(k + 1) % n], pts[(k + 2) % n], i, j);
+        if (std::fabs(s) >= 1e-6) {
+            if (s < 0.0)
+                negative = true;
+            else
+                positive = true;
+        }
+    }
+    if (!negative && !positive)
+        return 0;
+    return (negative && positive) ? 2 : 1;
+}
+
+bool G3Math::FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane)
+{
+    GArrayCollection points;
+    if (it)
+        while (const G3Point* p = NextPoint(it))
+            points.add(const_cast<G3Point*>(p));
+    const int n = points.size();
+    auto xyz = [&points](int k) { return static_cast<G3Point*>(points.get(k))->GetXYZ(); };
+
+    int pi = 0, pj = 1;
+    if (n < 2) {
+        plane[0] = plane[1] = 0.0;
+        plane[2] = 1.0;
+        plane[3] = (n == 1) ? -xyz(0)[2] : 0.0;
+        if (i) *i = pi;
+        if (j) *j = pj;
+        return false;
+    }
+
+    const double* A = nullptr;
+    const double* B = nullptr;
+    if (n == 2) {
+        A = xyz(0);
+        B = xyz(1);
+    } else {
+        ZeroPlane(plane);
+        int corners = 0;
+        for (int k = 0; k < n; ++k) {
+            const double* corner[3] = {xyz((k + n - 1) % n), xyz(k), xyz((k + 1) % n)};
+            double t[4];
+            if (!PlaneOfPolygon(corner, 3, t))
+                continue;
+            const double sign = (V3Dot(plane, t) >= 0.0) ? 1.0 : -1.0;
+            for (int c = 0; c < 4; ++c)
+                plane[c] += sign * t[c];
+            ++corners;
+        }
+        if (corners > 0) {
+            // The offsets are averaged over the corners that contributed:
+            // a collinear corner adds no plane and must not dilute d.
+            V3Normalize(plane);
+            plane[3] /= corners;
+            GetMaxCoo(plane, &pi, &pj);
+            if (i) *i = pi;
+            if (j) *j = pj;
+            return true;
+        }
+        // All corners collinear: the line of the longest edge.
+        double best = -1.0;
+        for (int k = 0; k < n; ++k) {
+            double d[3];
+            V3Sub(xyz((k + 1) % n), xyz(k), d);
+            const double len = V3Length(d);
+            if (len > best) {
+                best = len;
+                A = xyz(k);
+                B = xyz((k + 1) % n);
+            }
+        }
+    }
+
+    double d[3];
+    V3Sub(B, A, d);
+    if (V3Length(d) >= 1e-6) {
+        V3OrtoVector(A, B, plane);
+        V3Normalize(plane);
+    } else {
+        plane[0] = plane[1] = 0.0;
+        plane[2] = 1.0;
+    }
+    plane[3] = -V3Dot(A, plane);
+    GetMaxCoo(plane, &pi, &pj);
+    if (i) *i = pi;
+    if (j) *j = pj;
+    return false;
+}
+
+// ---------------------------------------------------------------- segments
+
+bool PtOnSegment(const double* p, const double* a, const double* b)
+{
+    double dir[3];
+    V3Sub(b, a, dir);
+    V3Normalize(dir);
+    const double sp = V3Dot(p, dir), sa = V3Dot(a, dir), sb = V3Dot(b, dir);
+    if (!(std::fabs(sa - sb) >= 1e-6))
+        return false;
+    const double t = (sp - sb) / (sa - sb);
+    if (t <= -1e-6 || 1.0 - t <= -1e-6)
+        return false;
+    double q[3];
+    for (int k = 0; k < 3; ++k)
+        q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
+    return V3Length(q) < 1e-6;
+}
+
+bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b)
+{
+    if (!p || !a || !b)
+        return false;
+    return PtOnSegment(p->GetXYZ(), a->GetXYZ(), b->GetXYZ());
+}

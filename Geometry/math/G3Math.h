@@ -1,0 +1,72 @@
+#pragma once
+// Static predicates on points and polygons projected onto a coordinate plane.
+// A projection pair (i, j) names the two coordinates kept (0 = x, 1 = y,
+// 2 = z): the 2D image of p is (p[i], p[j]). A pair outside 0..2 is treated
+// as degenerate input (0, false).
+//
+// The polygon functions read a GIterator whose next() yields G3Point-derived
+// objects (anything else is skipped) as a closed polygon.
+
+class GIterator;
+class GEnvelope;
+class G3Point;
+class G3Vertex;
+
+class G3Math {
+public:
+    G3Math() = delete;
+
+    // Twice the signed area of a, b, c on (i, j); positive when they turn
+    // counter-clockwise.
+    static double GetArea2(const double* a, const double* b, const double* c, int i, int j);
+    // 0 when |GetArea2| < 1e-12, else +1 or -1.
+    static int GetAreaSign(const double* a, const double* b, const double* c, int i, int j);
+    static bool IsCollinear(const double* a, const double* b, const double* c, int i, int j);
+    // Points on an edge are inside.
+    static bool PointInTriangle(const double* p, const double* a, const double* b, const double* c,
+                                int i, int j);
+    static bool PointInTriangle(const G3Vertex* p, const G3Vertex* a, const G3Vertex* b,
+                                const G3Vertex* c, int i, int j);
+
+    // (x1 - x0) * (y2 - y0) - (y1 - y0) * (x2 - x0).
+    static double CalcSquare(double x1, double y1, double x0, double y0, double x2, double y2);
+    // a * d - b * c.
+    static double CalcSquare(double a, double b, double c, double d);
+    // The six-value form on the images of p1, p0, p2 on (i, j).
+    static double CalcSquare(const double* p1, const double* p0, const double* p2, int i, int j);
+
+    // Direction angle of p1 - p0 on (i, j), in [0, 2pi), measured from `base`.
+    static double CalcAngle(const double* p0, const double* p1, double base, int i, int j);
+    static double CalcAngle(const G3Vertex* p0, const G3Vertex* p1, double base, int i, int j);
+
+    // The projection pair that drops the dominant axis of the normal n.
+    static void GetMaxCoo(const double* n, int* i, int* j);
+
+    // Intersection of the infinite lines a0-a1 and b0-b1 on (i, j): 1 with
+    // point = a0 + t (a1 - a0) (all three coordinates), 0 when the lines are
+    // parallel (|denominator| < 1e-12).
+    static int FindLineIntersection(const double* a0, const double* a1, const double* b0,
+                                    const double* b1, int i, int j, double* point, double* t);
+
+    // Unit Newell normal of a triangle; false and zero when shorter than 1e-12.
+    static bool CalculateNormal(const double* p0, const double* p1, const double* p2, double* n);
+
+    // The polygon's Newell vector into n (its length is twice the area);
+    // returns the area.
+    static double CalcSquare(GIterator* it, double* n);
+    // Envelope of the points; an empty sequence gives the zero box and false.
+    static bool FormEnvelope(GIterator* it, GEnvelope* env);
+    // Plane through the centroid with the polygon's area normal; fewer than
+    // three points or a normal shorter than 1e-12 give a zero plane and false.
+    static bool FormPlaneEquation(GIterator* it, double* plane);
+    // 0 degenerate (no turn of at least 1e-6), 1 convex, 2 concave.
+    static int ConvexTest(GIterator* it, int i, int j);
+    // Plane and projection pair of a possibly non-planar or partly
+    // degenerate polygon; false when the points gave no proper corner (the
+    // plane is then a fallback through the points).
+    static bool FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane);
+};
+
+// p lies on the segment a-b (within 1e-6); false for a degenerate segment.
+bool PtOnSegment(const double* p, const double* a, const double* b);
+bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b);
