@@ -159,7 +159,7 @@ void G3Obj::SetOutExData(G3ExDataProvider* provider, void* record)
     outExData->Set(provider, record);
 }
 
-void* G3Obj::GetOutExData(G3ExDataProvider* provider) const
+void* G3Obj::GetOutExData(const G3ExDataProvider* provider) const
 {
     return outExData != nullptr ? outExData->Get(provider) : nullptr;
 }

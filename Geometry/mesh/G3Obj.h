@@ -110,7 +110,7 @@ public:
     // null record clears the entry).
     void SetOutExData(G3ExDataProvider* provider, void* record);
     // The record of `provider`, or null.
-    void* GetOutExData(G3ExDataProvider* provider) const;
+    void* GetOutExData(const G3ExDataProvider* provider) const;
 
     long id = 0;
     long flags = 0;

@@ -1,0 +1,468 @@
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/CDispatchExDataProvider.h"
+#include "Geometry/mesh/CExData.h"
+#include "Geometry/mesh/CExDataException.h"
+#include "Geometry/mesh/G3ExDataProvider.h"
+#include "Geometry/mesh/G3HitDataExDataProvider.h"
+#include "Geometry/mesh/G3Obj.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+void* V(long n) { return reinterpret_cast<void*>(n); }
+
+const char* kSect = "ZUNO_ROOF_SECT_ID";
+const char* kPlane = "ZUNO_ROOF_PLANE_INDEX";
+const char* kMaterial = "ZUNO_G3FACE_MATERIAL_INDEX";
+
+CDispatchExDataProvider* Registry() { return CDispatchExDataProvider::GetDispatchProvider(); }
+
+// A key provider whose division result is scripted per value.
+struct ScriptedKeyProvider : IGeometryExDataProvider {
+    void* from = nullptr;
+    void* to = nullptr;
+    int calls = 0;
+    void Free(void*) override {}
+    void* GetIdByPlaneDivide(void* value, const G3Surface*, const double*) override
+    {
+        ++calls;
+        return value == from ? to : value;
+    }
+    void* GetIdByMergeFacets(void* a, void*) override { return a; }
+};
+
+std::vector<long> EntryOrders(const CExData& d)
+{
+    std::vector<long> out;
+    for (int i = 0; i < d.GetMap()->GetCount(); ++i)
+        out.push_back(d.GetMap()->GetProviderAt(i)->GetRegistrationOrder());
+    return out;
+}
+
+TEST(CExDataTest, CopiesShareOneCountedMap)
+{
+    CExData a;
+    a.Add(kMaterial, V(7));
+    ASSERT_NE(a.GetMap(), nullptr);
+    {
+        CExData b(a);
+        CExData c;
+        c = b;
+        EXPECT_EQ(a.GetMap(), c.GetMap());
+        EXPECT_EQ(a.GetMap()->GetRefCount(), 3);
+        // A change through one holder is seen by all.
+        c.Add(kSect, V(3));
+        EXPECT_EQ(a.GetData(kSect), V(3));
+        b.Remove(kMaterial);
+        EXPECT_EQ(a.GetData(kMaterial), nullptr);
+        c = c;  // self-assignment keeps the reference
+        EXPECT_EQ(c.GetData(kSect), V(3));
+    }
+    EXPECT_EQ(a.GetMap()->GetRefCount(), 1);
+
+    // Assigning a map pointer takes a reference; null lets go.
+    CExData d;
+    d = a.GetMap();
+    EXPECT_EQ(a.GetMap()->GetRefCount(), 2);
+    d = static_cast<const CExDataProvider*>(nullptr);
+    EXPECT_TRUE(d.IsEmpty());
+    EXPECT_EQ(a.GetMap()->GetRefCount(), 1);
+}
+
+TEST(CExDataTest, AddRemoveGetData)
+{
+    CExData d;
+    d.Add(kPlane, nullptr);
+    EXPECT_TRUE(d.IsEmpty()) << "a null value adds nothing";
+
+    d.Add(kPlane, V(1)).Add(kPlane, V(2));
+    EXPECT_EQ(d.GetData(kPlane), V(2));
+    EXPECT_EQ(d.GetMap()->GetCount(), 1);
+    d.RemoveAll();
+    EXPECT_EQ(d.GetData(kPlane), V(2)) << "RemoveAll leaves shared data alone";
+    d.Remove(kPlane).Remove("never-added-key-for-remove");
+    EXPECT_EQ(d.GetData(kPlane), nullptr);
+    EXPECT_FALSE(d.IsEmpty()) << "the emptied map stays referenced";
+
+    // Without data, no lookup happens: the key is not registered and a bad
+    // key does not raise.
+    const int before = Registry()->GetKeyCount();
+    CExData empty;
+    EXPECT_EQ(empty.GetData("unregistered-key-empty"), nullptr);
+    EXPECT_EQ(empty.GetData(nullptr), nullptr);
+    empty.Remove("");
+    EXPECT_EQ(Registry()->GetKeyCount(), before);
+    EXPECT_EQ(Registry()->FindKeyProvider("unregistered-key-empty"), nullptr);
+    // With data, an unknown key is registered on the spot.
+    EXPECT_EQ(d.GetData("unregistered-key-full"), nullptr);
+    EXPECT_NE(Registry()->FindKeyProvider("unregistered-key-full"), nullptr);
+    EXPECT_EQ(Registry()->GetKeyCount(), before + 1);
+}
+
+TEST(CExDataTest, BadKeysRaiseTheKernelException)
+{
+    CExData d;
+    for (const char* key : {static_cast<const char*>(nullptr), ""}) {
+        try {
+            d.Add(key, V(1));
+            ADD_FAILURE() << "no exception";
+        } catch (const CExDataException& e) {
+            EXPECT_STREQ(e.what(), "incorret key");
+        }
+    }
+    EXPECT_TRUE(d.IsEmpty()) << "a rejected key must not leave a map behind";
+    d.Add(kSect, V(1));
+    EXPECT_THROW(d.GetData(""), CExDataException);
+    EXPECT_THROW(d.Remove(nullptr), CExDataException);
+    EXPECT_THROW(Registry()->RegisterKey("", nullptr), CExDataException);
+    EXPECT_EQ(d.GetData(kSect), V(1));
+}
+
+TEST(CDispatchExDataProviderTest, KernelKeysComeFirstInOrder)
+{
+    IGeometryExDataProvider* sect = Registry()->FindKeyProvider(kSect);
+    IGeometryExDataProvider* plane = Registry()->FindKeyProvider(kPlane);
+    IGeometryExDataProvider* material = Registry()->FindKeyProvider(kMaterial);
+    ASSERT_TRUE(sect && plane && material);
+    EXPECT_EQ(sect->GetRegistrationOrder(), 0);
+    EXPECT_EQ(plane->GetRegistrationOrder(), 1);
+    EXPECT_EQ(material->GetRegistrationOrder(), 2);
+    EXPECT_NE(dynamic_cast<CStandardExDataProvider*>(sect), nullptr);
+
+    // A registered key keeps its provider; a caller's provider is used for a
+    // new key, and one provider may serve several keys (one entry per map).
+    ScriptedKeyProvider mine;
+    EXPECT_EQ(Registry()->RegisterKey(kSect, &mine), sect);
+    EXPECT_EQ(Registry()->RegisterKey("shared-provider-key-1", &mine), &mine);
+    EXPECT_EQ(Registry()->RegisterKey("shared-provider-key-2", &mine), &mine);
+    CExData d;
+    d.Add("shared-provider-key-1", V(1)).Add("shared-provider-key-2", V(2));
+    EXPECT_EQ(d.GetMap()->GetCount(), 1);
+    EXPECT_EQ(d.GetData("shared-provider-key-1"), V(2));
+}
+
+TEST(CExDataTest, EntriesFollowRegistrationOrderNotAddresses)
+{
+    // Providers at increasing addresses, registered in decreasing address
+    // order.
+    std::unique_ptr<ScriptedKeyProvider[]> p(new ScriptedKeyProvider[3]);
+    Registry()->RegisterKey("order-key-c", &p[2]);
+    Registry()->RegisterKey("order-key-b", &p[1]);
+    Registry()->RegisterKey("order-key-a", &p[0]);
+
+    CExData d;
+    d.Add("order-key-a", V(1)).Add(kPlane, V(2)).Add("order-key-c", V(3)).Add("order-key-b", V(4));
+    ASSERT_EQ(d.GetMap()->GetCount(), 4);
+    EXPECT_EQ(d.GetMap()->GetProviderAt(0), Registry()->FindKeyProvider(kPlane));
+    EXPECT_EQ(d.GetMap()->GetProviderAt(1), &p[2]);
+    EXPECT_EQ(d.GetMap()->GetProviderAt(2), &p[1]);
+    EXPECT_EQ(d.GetMap()->GetProviderAt(3), &p[0]);
+    const std::vector<long> orders = EntryOrders(d);
+    for (std::size_t i = 1; i < orders.size(); ++i)
+        EXPECT_LT(orders[i - 1], orders[i]);
+    EXPECT_EQ(d.GetMap()->GetProviderAt(4), nullptr);
+    EXPECT_EQ(d.GetMap()->GetProviderAt(-1), nullptr);
+}
+
+TEST(CExDataTest, PlaneDivideWithStandardProvidersSharesTheMap)
+{
+    const double plane[4] = {0, 0, 1, 0};
+    CExData src, out, none;
+    out.Add(kSect, V(9));  // replaced, not merged
+    src.Add(kSect, V(1)).Add(kMaterial, V(5));
+    src.NewIdsByPlaneDivide(out, nullptr, plane);
+    EXPECT_EQ(out.GetMap(), src.GetMap());
+
+    none.NewIdsByPlaneDivide(out, nullptr, plane);
+    EXPECT_TRUE(out.IsEmpty());
+
+    // The source may be its own output.
+    CExDataProvider* before = src.GetMap();
+    src.NewIdsByPlaneDivide(src, nullptr, plane);
+    EXPECT_EQ(src.GetMap(), before);
+    EXPECT_EQ(src.GetData(kMaterial), V(5));
+}
+
+TEST(CExDataTest, PlaneDivideBuildsOwnMapWhenAValueChanges)
+{
+    const double plane[4] = {1, 0, 0, -2};
+    ScriptedKeyProvider first, last;
+    Registry()->RegisterKey("divide-key-first", &first);
+    Registry()->RegisterKey("divide-key-last", &last);
+
+    CExData src;
+    src.Add(kMaterial, V(5)).Add("divide-key-first", V(10)).Add("divide-key-last", V(20));
+    ASSERT_EQ(src.GetMap()->GetProviderAt(2), &last);
+
+    // A later entry changes: the earlier unchanged ones are copied too.
+    last.from = V(20);
+    last.to = V(21);
+    CExData out;
+    src.NewIdsByPlaneDivide(out, nullptr, plane);
+    ASSERT_NE(out.GetMap(), src.GetMap());
+    EXPECT_EQ(out.GetData(kMaterial), V(5));
+    EXPECT_EQ(out.GetData("divide-key-first"), V(10));
+    EXPECT_EQ(out.GetData("divide-key-last"), V(21));
+    EXPECT_EQ(src.GetData("divide-key-last"), V(20)) << "the source map is untouched";
+
+    // A null result drops the entry; if every value vanishes, no map.
+    last.to = nullptr;
+    src.NewIdsByPlaneDivide(out, nullptr, plane);
+    EXPECT_EQ(out.GetMap()->GetCount(), 2);
+    EXPECT_EQ(out.GetData("divide-key-last"), nullptr);
+
+    CExData lone;
+    lone.Add("divide-key-last", V(20));
+    lone.NewIdsByPlaneDivide(out, nullptr, plane);
+    EXPECT_TRUE(out.IsEmpty());
+
+    // Changing the first entry builds in one pass.
+    CExData head;
+    head.Add("divide-key-first", V(10)).Add("divide-key-last", V(30));
+    first.from = V(10);
+    first.to = V(11);
+    first.calls = 0;
+    head.NewIdsByPlaneDivide(head, nullptr, plane);
+    EXPECT_EQ(first.calls, 1);
+    EXPECT_EQ(head.GetData("divide-key-first"), V(11));
+    EXPECT_EQ(head.GetData("divide-key-last"), V(30));
+}
+
+TEST(CExDataTest, MergeIds)
+{
+    CExData a, b, empty, out;
+    a.Add(kSect, V(1));
+    b.Add(kSect, V(1));  // equal contents, different map
+    CExData a2(a);
+
+    EXPECT_TRUE(out.MergeIds(a, a2));
+    EXPECT_EQ(out.GetMap(), a.GetMap());
+    EXPECT_FALSE(out.MergeIds(a, b));
+    EXPECT_TRUE(out.IsEmpty());
+    EXPECT_TRUE(out.MergeIds(empty, b));
+    EXPECT_EQ(out.GetMap(), b.GetMap());
+    EXPECT_TRUE(out.MergeIds(a, empty));
+    EXPECT_EQ(out.GetMap(), a.GetMap());
+    EXPECT_TRUE(out.MergeIds(empty, empty));
+    EXPECT_TRUE(out.IsEmpty());
+
+    // Merging into one of the operands keeps its data alive.
+    EXPECT_TRUE(a2.MergeIds(a2, empty));
+    EXPECT_EQ(a2.GetData(kSect), V(1));
+    EXPECT_TRUE(a2.MergeIds(empty, a2));
+    EXPECT_EQ(a2.GetMap(), a.GetMap());
+}
+
+// ------------------------------------------------------------ object providers
+
+// Records are heap ints holding a value; every call is logged.
+struct LoggingProvider : G3ExDataProvider {
+    explicit LoggingProvider(std::string name, std::vector<std::string>* log) : name(std::move(name)), log(log) {}
+    void ReleaseRecord(void* record) override
+    {
+        log->push_back(name + ".release");
+        ++released;
+        delete static_cast<int*>(record);
+    }
+    void OpenRecord(G3Obj* object) override
+    {
+        log->push_back(name + ".open");
+        object->SetOutExData(this, new int(current));
+    }
+    void SetSource(G3Obj* source) override
+    {
+        log->push_back(name + ".source");
+        const int* r = source ? static_cast<int*>(source->GetOutExData(this)) : nullptr;
+        current = r ? *r : 0;
+    }
+    void TransformRecord(G3Obj* object, double m[4][4]) override
+    {
+        log->push_back(name + ".transform");
+        if (int* r = static_cast<int*>(object->GetOutExData(this)))
+            *r += static_cast<int>(m[3][0]);
+    }
+    void CopyRecord(G3Obj* destination, G3Obj* source) override
+    {
+        log->push_back(name + ".copy");
+        const int value = *static_cast<int*>(source->GetOutExData(this));
+        destination->RemoveExData(this);
+        destination->SetOutExData(this, new int(value));
+    }
+    std::string name;
+    std::vector<std::string>* log;
+    int current = 0;
+    int released = 0;
+};
+
+int Record(const G3Obj& o, const G3ExDataProvider* p)
+{
+    const int* r = static_cast<const int*>(o.GetOutExData(p));
+    return r ? *r : -1;
+}
+
+// Registers providers for one test and takes them off the process-wide list
+// afterwards.
+class ObjectProviderTest : public ::testing::Test {
+protected:
+    LoggingProvider* Make(const char* name)
+    {
+        providers.push_back(std::make_unique<LoggingProvider>(name, &log));
+        G3Obj::AddProvider(providers.back().get());
+        return providers.back().get();
+    }
+    void TearDown() override
+    {
+        for (auto& p : providers)
+            G3Obj::RemoveExDataProvider(p.get());
+    }
+    std::vector<std::string> log;
+    std::vector<std::unique_ptr<LoggingProvider>> providers;
+};
+
+TEST_F(ObjectProviderTest, ListIdsAfterRemoval)
+{
+    const long base = G3Obj::GetProviderList()->size();
+    LoggingProvider* p0 = Make("p0");
+    LoggingProvider* p1 = Make("p1");
+    LoggingProvider* p2 = Make("p2");
+    EXPECT_EQ(G3Obj::GetProviderId(p1), base + 1);
+    EXPECT_EQ(G3Obj::GetProvider(base + 2), p2);
+    EXPECT_EQ(G3Obj::GetProvider(base + 3), nullptr);
+    EXPECT_EQ(G3Obj::GetProvider(-1), nullptr);
+
+    EXPECT_TRUE(G3Obj::RemoveExDataProvider(p0));
+    EXPECT_EQ(G3Obj::GetProviderId(p2), base) << "the last provider takes the freed place";
+    EXPECT_EQ(G3Obj::GetProviderId(p0), -1);
+    EXPECT_FALSE(G3Obj::RemoveExDataProvider(p0));
+    EXPECT_EQ(G3Obj::GetProviderList()->size(), base + 2);
+}
+
+TEST_F(ObjectProviderTest, CreationCopyTransformAndDestruction)
+{
+    LoggingProvider* a = Make("a");
+    LoggingProvider* b = Make("b");
+    a->current = 5;
+    b->current = 6;
+
+    auto obj = std::make_unique<G3Obj>();
+    obj->LockExDataProvider();
+    obj->ProviderOpenExData(obj.get());
+    EXPECT_FALSE(obj->IsOutExDataExist()) << "a locked object opens nothing";
+    obj->UnLockExDataProvider();
+    obj->ProviderOpenExData(obj.get());
+    EXPECT_EQ(Record(*obj, a), 5);
+    EXPECT_EQ(Record(*obj, b), 6);
+
+    // Transformation reaches every provider.
+    double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {10, 0, 0, 1}};
+    G3Obj::ProviderTransformExData(obj.get(), m);
+    EXPECT_EQ(Record(*obj, a), 15);
+
+    // A copy made the way shells copy entities: providers take the source's
+    // record as their current values while the copy is opened.
+    G3Obj::ProviderSetExData(obj.get());
+    auto copy = std::make_unique<G3Obj>(*obj);
+    EXPECT_FALSE(copy->IsOutExDataExist()) << "a copy never shares the source's store";
+    copy->ProviderOpenExData(copy.get());
+    G3Obj::ProviderSetExData(nullptr);
+    EXPECT_EQ(Record(*copy, a), 15);
+    EXPECT_EQ(a->current, 0);
+
+    G3Obj other;
+    other.CopyExData(obj.get());
+    EXPECT_EQ(Record(other, b), 16);
+    obj->CopyExData(obj.get());            // copying onto itself is harmless
+    EXPECT_EQ(Record(*obj, a), 15);
+
+    // Assignment keeps the object's own store.
+    G3Obj assigned;
+    assigned = *obj;
+    EXPECT_FALSE(assigned.IsOutExDataExist());
+
+    log.clear();
+    obj.reset();
+    EXPECT_EQ(log, (std::vector<std::string>{"a.release", "b.release"}));
+    EXPECT_EQ(Record(*copy, a), 15) << "the copy's records are its own";
+}
+
+TEST_F(ObjectProviderTest, ReleasingRecords)
+{
+    LoggingProvider* a = Make("a");
+    LoggingProvider* b = Make("b");
+    G3Obj obj;
+    obj.ProviderOpenExData(&obj);
+
+    obj.RemoveExData(a);
+    EXPECT_EQ(a->released, 1);
+    EXPECT_EQ(obj.GetOutExData(a), nullptr);
+    obj.RemoveExData(a);
+    EXPECT_EQ(a->released, 1);
+
+    obj.RemoveExData();
+    obj.RemoveExData();
+    EXPECT_EQ(b->released, 1) << "a record is released once";
+    EXPECT_TRUE(obj.IsOutExDataExist());
+
+    // A record stored by a provider that was later taken off the list is
+    // still released with its object.
+    {
+        G3Obj late;
+        late.ProviderOpenExData(&late);
+        G3Obj::RemoveExDataProvider(b);
+    }
+    EXPECT_EQ(b->released, 2);
+}
+
+TEST(G3ObjExDataTest, CopiesShareNamedData)
+{
+    G3Obj a;
+    a.GetExtendedData().Add(kMaterial, V(4));
+    G3Obj b(a), c, d;
+    c = a;
+    d.Copy(&a);
+    EXPECT_EQ(b.GetExtendedData().GetMap(), a.GetExtendedData().GetMap());
+    EXPECT_EQ(c.GetExtendedData().GetMap(), a.GetExtendedData().GetMap());
+    d.GetExtendedData().Add(kSect, V(8));
+    EXPECT_EQ(a.GetExtendedData().GetData(kSect), V(8));
+    EXPECT_EQ(a.GetExtendedData().GetMap()->GetRefCount(), 4);
+}
+
+TEST(G3HitDataExDataProviderTest, PairsFollowObjects)
+{
+    G3HitDataExDataProvider* hit = G3HitDataExDataProvider::Get();
+    EXPECT_EQ(G3HitDataExDataProvider::Find(), hit);
+    EXPECT_GE(G3Obj::GetProviderId(hit), 0);
+    EXPECT_EQ(G3HitDataExDataProvider::Get(), hit) << "registered once";
+
+    void *a = nullptr, *b = nullptr;
+    G3Obj plain;
+    plain.ProviderOpenExData(&plain);
+    EXPECT_FALSE(plain.IsOutExDataExist()) << "an empty pair stores nothing";
+
+    hit->SetCurrent(V(1), V(2));
+    G3Obj first;
+    first.ProviderOpenExData(&first);
+    hit->SetCurrent(V(3), V(4));
+    hit->GetData(&first, &a, &b);
+    EXPECT_EQ(a, V(1));
+    EXPECT_EQ(b, V(2));
+    hit->GetData(&plain, &a, &b);
+    EXPECT_EQ(a, V(3)) << "an object without a pair reads the current one";
+
+    G3Obj second;
+    second.CopyExData(&first);
+    G3Obj::ProviderSetExData(&second);
+    hit->GetCurrent(&a, &b);
+    EXPECT_EQ(b, V(2));
+    G3Obj::ProviderSetExData(nullptr);
+    hit->GetCurrent(&a, &b);
+    EXPECT_EQ(a, nullptr);
+}
+
+} // namespace
