@@ -1,0 +1,264 @@
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GDynamicClass.h"
+#include "Geometry/foundation/GDynamicResourceProvider.h"
+#include "Geometry/foundation/GTrace.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kPluginDir = G3_PLUGIN_DIR;
+const std::string kSample = kPluginDir + "/dynclass_sample_plugin.so";
+const std::string kNoFactory = kPluginDir + "/dynclass_nofactory_plugin.so";
+const std::string kNullFactory = kPluginDir + "/dynclass_nullfactory_plugin.so";
+
+// Whether the process still has the library mapped (the probe takes no
+// lasting reference).
+bool IsMapped(const std::string& path)
+{
+    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!h)
+        return false;
+    dlclose(h);
+    return true;
+}
+
+std::vector<std::string>* g_trace = nullptr;
+void CollectTrace(const char* message) { g_trace->push_back(message); }
+
+} // namespace
+
+TEST(GDynamicClass, PluginIsLoadedUsedAndUnloaded)
+{
+    ASSERT_EQ(GDynamicClass::TestExists(kSample.c_str()), 1) << "plug-in not built: " << kSample;
+    EXPECT_EQ(GDynamicClass::TestExists((kPluginDir + "/missing.so").c_str()), 0);
+    EXPECT_EQ(GDynamicClass::TestExists(nullptr), 0);
+
+    std::vector<std::string> trace;
+    g_trace = &trace;
+    GTraceSink previous = GSetTraceSink(CollectTrace);
+
+    GDynamicClass* p = nullptr;
+    ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(p->___GetClassName(), "SamplePlugin");
+    EXPECT_STREQ(p->GetName(), "sample");
+    EXPECT_EQ(p->GetType(), 7);
+    EXPECT_EQ(p->IsLoaded(), 1);
+    EXPECT_STREQ(p->GetDllName(), kSample.c_str());
+    EXPECT_TRUE(IsMapped(kSample));
+
+    GDynamicClass::Unload(&p);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(trace, std::vector<std::string>{"SamplePlugin destroyed"});
+    EXPECT_FALSE(IsMapped(kSample));
+
+    GSetTraceSink(previous);
+    g_trace = nullptr;
+}
+
+TEST(GDynamicClass, LibraryStaysWhileTheInstanceRefusesUnloadOrACopyHoldsIt)
+{
+    GDynamicClass* p = nullptr;
+    ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
+    void* library = p->GetLibrary();
+    p->AddRef();  // the sample refuses unloading while referenced
+    GDynamicClass::Unload(&p);
+    EXPECT_TRUE(IsMapped(kSample));
+    dlclose(library);
+    EXPECT_FALSE(IsMapped(kSample));
+
+    // A copy holds a reference of its own and a name of its own.
+    ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
+    auto* copy = new GDynamicClass(*p);
+    EXPECT_EQ(copy->GetLibrary(), p->GetLibrary());
+    EXPECT_NE(copy->GetDllName(), p->GetDllName());
+    EXPECT_STREQ(copy->GetDllName(), p->GetDllName());
+    GDynamicClass::Unload(&p);
+    EXPECT_TRUE(IsMapped(kSample));
+    GDynamicClass* c = copy;
+    GDynamicClass::Unload(&c);
+    EXPECT_FALSE(IsMapped(kSample));
+}
+
+TEST(GDynamicClass, FailedLoadsLeaveNothingLoaded)
+{
+    GDynamicClass stale;
+    GDynamicClass* sentinel = &stale;
+    GDynamicClass* p = sentinel;
+    EXPECT_EQ(GDynamicClass::Load(&p, kNoFactory.c_str()), 0);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_FALSE(IsMapped(kNoFactory));
+
+    p = sentinel;
+    EXPECT_EQ(GDynamicClass::Load(&p, kNullFactory.c_str()), 0);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_FALSE(IsMapped(kNullFactory));
+
+    p = sentinel;
+    EXPECT_EQ(GDynamicClass::Load(&p, (kPluginDir + "/missing.so").c_str()), 0);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(GDynamicClass::Load(&p, nullptr), 0);
+    EXPECT_EQ(GDynamicClass::Load(&p, ""), 0);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(GDynamicClass::Load(nullptr, kSample.c_str()), 0);
+    EXPECT_FALSE(IsMapped(kSample));
+}
+
+TEST(GDynamicClass, DummyStandsInWithoutALibrary)
+{
+    auto* d = new GDummyDynamicClass("gutter", "/plugins/gutter.so", 3);
+    EXPECT_STREQ(d->___GetClassName(), "GDummyDynamicClass");
+    EXPECT_STREQ(d->GetName(), "gutter");
+    EXPECT_STREQ(d->GetDllName(), "/plugins/gutter.so");
+    EXPECT_EQ(d->GetType(), 3);
+    EXPECT_EQ(d->IsLoaded(), 0);
+    d->Release();
+    d->Release();
+    EXPECT_EQ(d->RefCount(), -2);
+
+    GDummyDynamicClass copy(*d);
+    EXPECT_NE(copy.GetName(), d->GetName());
+    EXPECT_STREQ(copy.GetName(), "gutter");
+    GDynamicClass* p = d;
+    GDynamicClass::Unload(&p);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_STREQ(copy.GetDllName(), "/plugins/gutter.so");
+
+    GDummyDynamicClass other("x", nullptr, 0);
+    other = copy;
+    EXPECT_STREQ(other.GetName(), "gutter");
+    GDynamicClass plain;
+    EXPECT_STREQ(plain.GetName(), "");
+    EXPECT_EQ(plain.GetType(), 0);
+    EXPECT_EQ(plain.MayBeUnload(), 1);
+}
+
+// ------------------------------------------------------ resource providers
+
+namespace {
+
+struct Labelled : GObj {
+    explicit Labelled(std::string l) : label(std::move(l)) {}
+    std::string label;
+};
+
+std::string LabelOf(GObj* o) { return o ? static_cast<Labelled*>(o)->label : "null"; }
+
+// Makes "<name>(<label of the object>)" and logs what it creates and destroys.
+class Recorder : public GDynamicResourceProvider {
+public:
+    Recorder(std::string n, std::vector<std::string>* l, GDynamicResourceProvider* source = nullptr)
+        : GDynamicResourceProvider(source), name(std::move(n)), log(l)
+    {
+    }
+    GObj* CreateResourceData(GObj* object) override
+    {
+        auto* r = new Labelled(name + "(" + LabelOf(object) + ")");
+        log->push_back("create " + r->label);
+        return r;
+    }
+    void DestroyResourceData(GObj* resource) override
+    {
+        log->push_back("destroy " + LabelOf(resource));
+        delete resource;
+    }
+    std::string name;
+    std::vector<std::string>* log;
+};
+
+std::vector<std::string> Labels(GArrayCollection& c)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < c.size(); ++i)
+        out.push_back(LabelOf(c.get(i)));
+    return out;
+}
+
+} // namespace
+
+TEST(GDynamicResourceProvider, ChainCreatesDownwardsAndDestroysUpwards)
+{
+    std::vector<std::string> log;
+    Recorder a("A", &log);
+    Recorder b("B", &log, &a);
+    Recorder c("C", &log, &b);
+    Labelled x("x");
+    a.AddResource(&x);
+    EXPECT_EQ(log, (std::vector<std::string>{"create A(x)", "create B(A(x))", "create C(B(A(x)))"}));
+    EXPECT_EQ(LabelOf(a.GetResourceData(&x)), "A(x)");
+    log.clear();
+    a.RemoveResource(&x);
+    EXPECT_EQ(log, (std::vector<std::string>{"destroy C(B(A(x)))", "destroy B(A(x))", "destroy A(x)"}));
+    EXPECT_TRUE(a.IsEmpty());
+    EXPECT_TRUE(b.IsEmpty());
+    EXPECT_TRUE(c.IsEmpty());
+
+    // An object never registered yields a null resource, passed on all the same.
+    log.clear();
+    a.RemoveResource(&x);
+    EXPECT_EQ(log, (std::vector<std::string>{"destroy null", "destroy null", "destroy null"}));
+}
+
+TEST(GDynamicResourceProvider, ListenersLastFirstAndRegistrationOrderKept)
+{
+    std::vector<std::string> log;
+    Recorder a("A", &log);
+    Recorder b1("B1", &log, &a);
+    Recorder b2("B2", &log, &a);
+    Labelled x("x"), y("y"), z("z");
+    a.AddResource(&z);
+    a.AddResource(&x);
+    a.AddResource(&y);
+    EXPECT_EQ(log[0], "create A(z)");
+    EXPECT_EQ(log[1], "create B2(A(z))");
+    EXPECT_EQ(log[2], "create B1(A(z))");
+
+    GArrayCollection keys, values;
+    a.GetResource(&keys, &values);
+    EXPECT_EQ(Labels(keys), (std::vector<std::string>{"z", "x", "y"}));
+    EXPECT_EQ(Labels(values), (std::vector<std::string>{"A(z)", "A(x)", "A(y)"}));
+
+    // Registering x again replaces its chain instead of losing the old one.
+    log.clear();
+    a.AddResource(&x);
+    EXPECT_EQ(log, (std::vector<std::string>{"destroy B2(A(x))", "destroy B1(A(x))", "destroy A(x)",
+                                             "create A(x)", "create B2(A(x))", "create B1(A(x))"}));
+    GArrayCollection after;
+    b1.GetResource(&after);
+    EXPECT_EQ(Labels(after), (std::vector<std::string>{"B1(A(z))", "B1(A(y))", "B1(A(x))"}));
+
+    log.clear();
+    a.Clear();
+    EXPECT_EQ(log.size(), 9u);
+    EXPECT_EQ(log[0], "destroy B2(A(z))");
+    EXPECT_EQ(log[8], "destroy A(x)");
+    EXPECT_TRUE(a.IsEmpty());
+    EXPECT_TRUE(b1.IsEmpty());
+    EXPECT_TRUE(b2.IsEmpty());
+}
+
+TEST(GDynamicResourceProvider, SetResourceDataTellsNoListenerAndDetachingIsSafe)
+{
+    std::vector<std::string> log;
+    auto* a = new Recorder("A", &log);
+    auto* b = new Recorder("B", &log, a);
+    Labelled x("x"), r("r");
+    a->SetResourceData(&x, &r);
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(b->IsEmpty());
+    EXPECT_EQ(a->GetResourceData(&x), &r);
+    a->SetResourceData(&x, nullptr);
+    EXPECT_EQ(a->GetResourceData(&x), nullptr);
+
+    EXPECT_EQ(a->GetListenerCount(), 1);
+    EXPECT_EQ(b->GetSource(), a);
+    // The source goes first: the listener is detached, not left pointing at it.
+    delete a;
+    EXPECT_EQ(b->GetSource(), nullptr);
+    delete b;
+}
