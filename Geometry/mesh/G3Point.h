@@ -33,7 +33,8 @@ public:
     const double* GetXYZ() const { return xyz; }
     double* GetCoo() { return xyz; }
     const double* GetCoo() const { return xyz; }
-    double GetXYZ(int i) const { return xyz[i]; }
+    // Coordinate i (0 to 2); 0 for any other index.
+    double GetXYZ(int i) const { return i >= 0 && i < 3 ? xyz[i] : 0.0; }
     double GetX() const { return xyz[0]; }
     double GetY() const { return xyz[1]; }
     double GetZ() const { return xyz[2]; }

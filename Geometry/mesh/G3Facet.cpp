@@ -1,0 +1,351 @@
+#include "Geometry/mesh/G3Facet.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/G3Math.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+G_DEFINE_POOL(G3Facet, "G3Facet", 65536)
+
+void G3Facet::Copy(GObj* source)
+{
+    G3Obj::Copy(source);
+    const G3Facet* f = dynamic_cast<const G3Facet*>(source);
+    if (!f || f == this)
+        return;
+    firstEdge = f->firstEdge;
+    lastEdge = f->lastEdge;
+    surface = f->surface;
+    SetPlane(f->plane);
+}
+
+// ------------------------------------------------------------------ chain
+
+bool G3Facet::FindEdge(const G3Edge* e, G3Edge** pred) const
+{
+    G3Edge* prev = nullptr;
+    for (G3Edge* cur = firstEdge; cur; cur = cur->GetFacetEdge(this)) {
+        if (cur == e) {
+            *pred = prev;
+            return true;
+        }
+        prev = cur;
+    }
+    *pred = nullptr;
+    return false;
+}
+
+void G3Facet::LinkAfter(G3Edge* from, G3Edge* to)
+{
+    if (from)
+        from->SetFacetEdge(this, to);
+    else
+        firstEdge = to;
+}
+
+void G3Facet::AddEdge(G3Edge* e)
+{
+    if (!e)
+        return;
+    if (!lastEdge)
+        firstEdge = e;
+    else
+        lastEdge->SetFacetEdge(this, e);
+    lastEdge = e;
+}
+
+bool G3Facet::RemoveEdge(G3Edge* e)
+{
+    G3Edge* pred = nullptr;
+    if (!e || !FindEdge(e, &pred))
+        return false;
+    LinkAfter(pred, e->GetFacetEdge(this));
+    if (lastEdge == e)
+        lastEdge = pred;
+    if (e->GetFacetSide(this) == 1) {
+        e->SetFacet1(nullptr);
+        e->SetFacet1Edge(nullptr);
+    } else {
+        e->SetFacet2(nullptr);
+        e->SetFacet2Edge(nullptr);
+    }
+    return true;
+}
+
+void G3Facet::RemoveEdges()
+{
+    G3Edge* e = firstEdge;
+    while (e) {
+        G3Edge* following = e->GetFacetEdge(this);
+        if (e->GetFacetSide(this) == 1) {
+            e->SetFacet1(nullptr);
+            e->SetFacet1Edge(nullptr);
+        } else {
+            e->SetFacet2(nullptr);
+            e->SetFacet2Edge(nullptr);
+        }
+        if (!e->GetFacet1() && !e->GetFacet2()) {
+            if (G3Vertex* v = e->GetVertex1())
+                v->RemoveEdge(e);
+            if (G3Vertex* v = e->GetVertex2())
+                v->RemoveEdge(e);
+        }
+        e = following;
+    }
+    firstEdge = nullptr;
+    lastEdge = nullptr;
+}
+
+bool G3Facet::ChangeEdges(G3Edge* oldEdge, G3Edge* newEdge)
+{
+    G3Edge* pred = nullptr;
+    if (!oldEdge || !newEdge || !FindEdge(oldEdge, &pred))
+        return false;
+    G3Edge* succ = oldEdge->GetFacetEdge(this);
+
+    // This facet's corners on the old edge, kept with their vertices.
+    G3Normal* n1 = nullptr;
+    G3Normal* n2 = nullptr;
+    G3TexCoo* t1 = nullptr;
+    G3TexCoo* t2 = nullptr;
+    oldEdge->GetNormals(this, &n1, &t1, &n2, &t2);
+    if (newEdge->GetVertex1() != oldEdge->GetVertex1()) {
+        std::swap(n1, n2);
+        std::swap(t1, t2);
+    }
+
+    // The new edge takes this facet on its free side. An edge that already
+    // borders this facet, or that has no free side, is refused: either would
+    // tie one edge twice into a chain or cut another facet's chain.
+    int side;
+    if (newEdge->GetFacet1()) {
+        if (newEdge->GetFacet1() == this || newEdge->GetFacet2()) {
+            GTrace("bad Change Facet to 2");
+            return false;
+        }
+        side = 2;
+    } else {
+        if (newEdge->GetFacet2() == this) {
+            GTrace("bad Change Facet to 1");
+            return false;
+        }
+        side = 1;
+    }
+    const int oldSide = oldEdge->GetFacetSide(this);
+    if (side == 2) {
+        newEdge->SetFacet2(this);
+        newEdge->SetFacet2Edge(succ);
+    } else {
+        newEdge->SetFacet1(this);
+        newEdge->SetFacet1Edge(succ);
+    }
+    newEdge->SetCorner(side, 1, n1, t1);
+    newEdge->SetCorner(side, 2, n2, t2);
+
+    LinkAfter(pred, newEdge);
+    if (lastEdge == oldEdge)
+        lastEdge = newEdge;
+
+    if (oldSide == 1) {
+        oldEdge->SetFacet1(nullptr);
+        oldEdge->SetFacet1Edge(nullptr);
+    } else {
+        oldEdge->SetFacet2(nullptr);
+        oldEdge->SetFacet2Edge(nullptr);
+    }
+    newEdge->SetFlags(newEdge->GetFlags() | oldEdge->GetFlags());
+    return true;
+}
+
+bool G3Facet::DivideEdge(G3Edge* e, int n, G3Edge** parts)
+{
+    G3Edge* pred = nullptr;
+    if (!e || n < 1 || !parts || !FindEdge(e, &pred))
+        return false;
+    for (int i = 0; i < n; ++i)
+        if (!parts[i] || !parts[i]->HasFacet(this) || parts[i] == e)
+            return false;
+    G3Edge* succ = e->GetFacetEdge(this);
+
+    bool reversed;
+    if (pred)
+        reversed = !parts[0]->IsLink(pred);
+    else // e is first: the part the successor shares a vertex with goes last
+        reversed = succ && !parts[n - 1]->IsLink(succ) && parts[0]->IsLink(succ);
+
+    G3Edge* prev = pred;
+    for (int k = 0; k < n; ++k) {
+        G3Edge* part = parts[reversed ? n - 1 - k : k];
+        LinkAfter(prev, part);
+        prev = part;
+    }
+    prev->SetFacetEdge(this, succ);
+    if (lastEdge == e)
+        lastEdge = prev;
+    return true;
+}
+
+bool G3Facet::DivideEdge(G3Edge* e, G3Edge* a, G3Edge* b)
+{
+    G3Edge* parts[2] = {a, b};
+    return DivideEdge(e, 2, parts);
+}
+
+void G3Facet::RotateEdges()
+{
+    // In-place reversal: the same chain as collecting the edges and appending
+    // them again from last to first, with the new last edge's link cleared.
+    G3Edge* prev = nullptr;
+    G3Edge* cur = firstEdge;
+    while (cur) {
+        G3Edge* following = cur->GetFacetEdge(this);
+        cur->SetFacetEdge(this, prev);
+        prev = cur;
+        cur = following;
+    }
+    std::swap(firstEdge, lastEdge);
+}
+
+void G3Facet::NegPlane()
+{
+    RotateEdges();
+    for (double& v : plane)
+        v = -v;
+}
+
+// ------------------------------------------------------------------ plane
+
+void G3Facet::SetPlane(const double* abcd)
+{
+    for (int k = 0; k < 4; ++k)
+        plane[k] = abcd[k];
+}
+
+bool G3Facet::IsPlaneZero() const
+{
+    return plane[0] == 0.0 && plane[1] == 0.0 && plane[2] == 0.0 && plane[3] == 0.0;
+}
+
+bool G3Facet::FormPlaneEquation()
+{
+    G3FacetVertexIterator it(this);
+    G3Math::FormPlaneEquation(&it, plane);
+    if (IsTrivial()) {
+        G3FacetVertexIterator again(this);
+        int i = 0, j = 1;
+        G3Math::FormMaxPlaneCoo(&again, &i, &j, plane);
+    }
+    return true;
+}
+
+double G3Facet::CalcRealSquareOfTriangle(const double* p1, const double* p2, const double* p3, double* out)
+{
+    const double u[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
+    const double v[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (len < 1e-12) {
+        if (out)
+            out[0] = out[1] = out[2] = out[3] = 0.0;
+        return 0.0;
+    }
+    if (out) {
+        out[0] = n[0] / len;
+        out[1] = n[1] / len;
+        out[2] = n[2] / len;
+        const double c[3] = {(p1[0] + p2[0] + p3[0]) / 3.0, (p1[1] + p2[1] + p3[1]) / 3.0,
+                             (p1[2] + p2[2] + p3[2]) / 3.0};
+        out[3] = -(out[0] * c[0] + out[1] * c[1] + out[2] * c[2]);
+    }
+    return len * 0.5;
+}
+
+// ------------------------------------------------------------- direction
+
+bool G3Facet::GetMoveDirection(const G3Edge* e) const
+{
+    if (!e)
+        return false;
+    const G3Edge* succ = e->GetFacetEdge(this);
+    if (!succ)
+        succ = firstEdge;
+    return succ && succ->HasVertex(e->GetVertex2());
+}
+
+// ------------------------------------------------------- counts and lists
+
+int G3Facet::GetEdgeCount() const
+{
+    int n = 0;
+    for (const G3Edge* e = firstEdge; e; e = e->GetFacetEdge(this))
+        ++n;
+    return n;
+}
+
+int G3Facet::GetEdges(G3Edge** out) const
+{
+    int n = 0;
+    for (G3Edge* e = firstEdge; e; e = e->GetFacetEdge(this))
+        out[n++] = e;
+    return n;
+}
+
+int G3Facet::GetVertices(G3Vertex** out) const
+{
+    int n = 0;
+    G3FacetVertexIterator it(const_cast<G3Facet*>(this));
+    while (it.hasNext())
+        out[n++] = static_cast<G3Vertex*>(it.next());
+    return n;
+}
+
+void G3Facet::GetEdges(GArrayCollection* out)
+{
+    out->clear();
+    G3FacetEdgeIterator it(this);
+    out->addIterator(&it);
+}
+
+void G3Facet::GetVertices(GArrayCollection* out)
+{
+    out->clear();
+    G3FacetVertexIterator it(this);
+    out->addIterator(&it);
+}
+
+void G3Facet::GetVerticesIds(GArrayCollection* out, int offset)
+{
+    out->clear();
+    G3FacetVertexIterator it(this);
+    while (it.hasNext()) {
+        const G3Vertex* v = static_cast<G3Vertex*>(it.next());
+        const std::intptr_t value = static_cast<std::intptr_t>(v->GetId()) + offset;
+        out->add(reinterpret_cast<GObj*>(value));
+    }
+}
+
+bool G3Facet::ContainsVertex(const G3Vertex* v) const
+{
+    if (!v)
+        return false;
+    G3FacetVertexIterator it(const_cast<G3Facet*>(this));
+    while (it.hasNext())
+        if (it.next() == v)
+            return true;
+    return false;
+}
+
+bool G3Facet::HasEdge(const G3Vertex* a, const G3Vertex* b) const { return ContainsVertex(a) && ContainsVertex(b); }
+
+bool G3Facet::HasGeometry() const { return firstEdge && firstEdge->HasGeometry(); }
+
+bool G3Facet::HasGeometry(const G3Facet* f)
+{
+    return f && f->firstEdge && f->firstEdge->HasGeometry(f);
+}

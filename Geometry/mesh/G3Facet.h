@@ -1,0 +1,127 @@
+#pragma once
+// A planar polygon, possibly with holes. Its boundary is one singly linked
+// chain of edges from firstEdge to lastEdge, threaded through the edges: on
+// each edge the link to follow is facet1Edge when the edge's facet1 is this
+// facet, else facet2Edge. Contours (the outer one, then each hole) follow one
+// another in the chain; a contour ends where the next edge shares no vertex
+// with it. The chain order together with the plane is the orientation.
+
+#include "Geometry/foundation/GHeap.h"
+#include "Geometry/mesh/G3Obj.h"
+
+class G3Edge;
+class G3Vertex;
+class G3Surface;
+class GArrayCollection;
+
+class G3Facet : public G3Obj {
+    G_DECLARE_POOL(G3Facet)
+public:
+    enum : long { FLAG_DOUBLE_SIDED = 0x1L };
+
+    // No edges, no parent, sub-surface 0 and the zero plane, wherever the
+    // object lives.
+    G3Facet() = default;
+
+    // G3Obj::Copy, then the chain ends, the sub-surface index and the plane
+    // (not the parent surface).
+    void Copy(GObj* source) override;
+    char* ToString() override { return nullptr; }
+    int GetObjectType() override { return 4; }
+
+    G3Edge* GetFirstEdge() const { return firstEdge; }
+    void SetFirstEdge(G3Edge* e) { firstEdge = e; }
+    G3Edge* GetLastEdge() const { return lastEdge; }
+    void SetLastEdge(G3Edge* e) { lastEdge = e; }
+    bool HasEdges() const { return firstEdge != nullptr; }
+
+    int GetSurface() const { return surface; }
+    void SetSurface(int s) { surface = s; }
+    void SetDefSurface() { surface = 0; }
+    G3Surface* GetParentSurface() const { return parentSurface; }
+    void SetParentSurface(G3Surface* s) { parentSurface = s; }
+
+    void SetDoubleSided() { flags |= FLAG_DOUBLE_SIDED; }
+    void ClearDoubleSided() { flags &= ~FLAG_DOUBLE_SIDED; }
+    bool GetDoubleSided() const { return (flags & FLAG_DOUBLE_SIDED) != 0; }
+
+    // --- the chain
+    // Appends `e` (whose facet1 or facet2 must already be this facet).
+    void AddEdge(G3Edge* e);
+    // Unlinks `e`, then clears its facet pointer and link on this side; false
+    // and nothing changed when `e` is not in the chain.
+    bool RemoveEdge(G3Edge* e);
+    // Empties the chain; an edge left without facets also leaves the rings of
+    // its vertices. No edge is deleted.
+    void RemoveEdges();
+    // Puts `newEdge` in `oldEdge`'s place, moving this facet's corner data
+    // along with the vertices. Refused (false, nothing changed, a trace
+    // diagnostic) when `newEdge` already borders this facet or has no free
+    // side for it.
+    bool ChangeEdges(G3Edge* oldEdge, G3Edge* newEdge);
+    // Replaces `e` by the `n` edges of `parts` (each already naming this
+    // facet on one side), ordered so that the chain stays connected. `e`
+    // itself is left untouched. False, nothing changed, when `e` is not in
+    // the chain, `n` < 1, or a part does not border this facet.
+    bool DivideEdge(G3Edge* e, int n, G3Edge** parts);
+    bool DivideEdge(G3Edge* e, G3Edge* a, G3Edge* b);
+    // Reverses the chain.
+    void RotateEdges();
+    // Turns the facet around: reversed chain, negated plane.
+    void NegPlane();
+
+    // --- the plane a*x + b*y + c*z + d = 0, (a, b, c) towards the front
+    double* GetPlane() { return plane; }
+    const double* GetPlane() const { return plane; }
+    double GetPlaneA() const { return plane[0]; }
+    double GetPlaneB() const { return plane[1]; }
+    double GetPlaneC() const { return plane[2]; }
+    double GetPlaneD() const { return plane[3]; }
+    void SetPlane(const double* abcd);
+    bool IsPlaneZero() const;
+    bool IsTrivial() const { return IsPlaneZero(); }
+    // The plane through the facet's vertices in chain order; when that gives
+    // the zero plane, the plane of the largest triangle instead. Returns true.
+    bool FormPlaneEquation();
+
+    // Whether the facet runs along `e` from its vertex1 to its vertex2
+    // (judged against e's successor, the first edge when e is last).
+    bool GetMoveDirection(const G3Edge* e) const;
+
+    // --- counts and lists (chain order)
+    int GetEdgeCount() const;
+    int GetVertexCount() const { return GetEdgeCount(); }
+    int GetEdges(G3Edge** out) const;
+    int GetVertices(G3Vertex** out) const;
+    void GetEdges(GArrayCollection* out);
+    void GetVertices(GArrayCollection* out);
+    // Each vertex's id + offset, stored as a pointer-sized integer.
+    void GetVerticesIds(GArrayCollection* out, int offset);
+    bool ContainsVertex(const G3Vertex* v) const;
+    bool HasEdge(const G3Vertex* a, const G3Vertex* b) const;
+
+    // The first edge has corner data.
+    bool HasGeometry() const;
+    // `f` has edges and its first edge has a corner normal for `f`.
+    static bool HasGeometry(const G3Facet* f);
+    bool TestForEqualsVertex() const { return false; }
+
+    // Area of the triangle (p1, p2, p3); fills `plane` (may be null) with its
+    // unit plane through the centroid. A triangle whose doubled area is below
+    // 1e-12 gives 0 and the zero plane.
+    static double CalcRealSquareOfTriangle(const double* p1, const double* p2, const double* p3, double* plane);
+
+protected:
+    // The edge before `e` in the chain (null when e is first) and whether
+    // `e` was found at all.
+    bool FindEdge(const G3Edge* e, G3Edge** pred) const;
+    // Links `from` to `to` on this facet's side, or makes `to` the first edge
+    // when `from` is null.
+    void LinkAfter(G3Edge* from, G3Edge* to);
+
+    G3Edge* firstEdge = nullptr;
+    G3Edge* lastEdge = nullptr;
+    int surface = 0;
+    G3Surface* parentSurface = nullptr;
+    double plane[4] = {0.0, 0.0, 0.0, 0.0};
+};
