@@ -1,0 +1,247 @@
+#include "Geometry/math/G3Math.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const double kPi = 3.14159265358979323846;
+
+// A closed polygon of owned points, read through a fresh iterator each time.
+struct Polygon {
+    Polygon(std::initializer_list<std::initializer_list<double>> coords)
+    {
+        for (const auto& c : coords) {
+            const double* v = c.begin();
+            points.emplace_back(new G3Point(v[0], v[1], v[2]));
+            list.add(points.back().get());
+        }
+    }
+    GIterator* Iterator()
+    {
+        it.init(&list);
+        return &it;
+    }
+    std::vector<std::unique_ptr<G3Point>> points;
+    GArrayCollection list;
+    GArrayCollectionIterator it;
+};
+
+void ExpectPlane(const double* plane, double a, double b, double c, double d, double tol = 1e-12)
+{
+    EXPECT_NEAR(plane[0], a, tol);
+    EXPECT_NEAR(plane[1], b, tol);
+    EXPECT_NEAR(plane[2], c, tol);
+    EXPECT_NEAR(plane[3], d, tol);
+}
+
+}  // namespace
+
+TEST(G3Math, TriangleSignsAndContainment)
+{
+    const double a[3] = {0, 0, 0}, b[3] = {4, 0, 0}, c[3] = {0, 4, 0};
+    EXPECT_EQ(G3Math::GetArea2(a, b, c, 0, 1), 16.0);
+    EXPECT_EQ(G3Math::GetAreaSign(a, b, c, 0, 1), 1);
+    EXPECT_EQ(G3Math::GetAreaSign(a, c, b, 0, 1), -1);
+    const double nearly[3] = {2, 1e-13, 0};
+    EXPECT_TRUE(G3Math::IsCollinear(a, b, nearly, 0, 1));
+    // Seen along x the triangle collapses to a segment.
+    EXPECT_TRUE(G3Math::IsCollinear(a, b, c, 0, 2));
+
+    const double in[3] = {1, 1, 0}, onEdge[3] = {2, 2, 0}, out[3] = {3, 3, 0};
+    for (bool ccw : {true, false}) {
+        const double* p = ccw ? b : c;
+        const double* q = ccw ? c : b;
+        EXPECT_TRUE(G3Math::PointInTriangle(in, a, p, q, 0, 1));
+        EXPECT_TRUE(G3Math::PointInTriangle(onEdge, a, p, q, 0, 1));
+        EXPECT_FALSE(G3Math::PointInTriangle(out, a, p, q, 0, 1));
+    }
+    G3Vertex va(a), vb(b), vc(c), vp(in);
+    EXPECT_TRUE(G3Math::PointInTriangle(&vp, &va, &vb, &vc, 0, 1));
+    EXPECT_FALSE(G3Math::PointInTriangle(&vp, &va, &vb, nullptr, 0, 1));
+
+    // A projection pair outside 0..2 is degenerate input, not a crash.
+    EXPECT_EQ(G3Math::GetArea2(a, b, c, 0, 3), 0.0);
+    EXPECT_FALSE(G3Math::PointInTriangle(in, a, b, c, -1, 1));
+}
+
+TEST(G3Math, AnglesAndProjectionPairs)
+{
+    const double o[3] = {1, 1, 0}, east[3] = {2, 1, 0}, south[3] = {1, 0, 0};
+    EXPECT_EQ(G3Math::CalcAngle(o, east, 0.0, 0, 1), 0.0);
+    EXPECT_NEAR(G3Math::CalcAngle(o, south, 0.0, 0, 1), 1.5 * kPi, 1e-15);
+    // Measured from a base, wrapped back into [0, 2pi).
+    EXPECT_NEAR(G3Math::CalcAngle(o, east, kPi / 2, 0, 1), 1.5 * kPi, 1e-15);
+    EXPECT_NEAR(G3Math::CalcAngle(o, south, -kPi, 0, 1), 0.5 * kPi, 1e-15);
+    const double tinyBelow[3] = {2, 1 - 1e-17, 0};
+    const double angle = G3Math::CalcAngle(o, tinyBelow, 0.0, 0, 1);
+    EXPECT_GE(angle, 0.0);
+    EXPECT_LT(angle, 2 * kPi);
+
+    int i = -1, j = -1;
+    const double nx[3] = {-3, 1, 1}, ny[3] = {0.5, 2, -1}, nz[3] = {1, 1, -2}, nyz[3] = {0, 1, 1};
+    G3Math::GetMaxCoo(nx, &i, &j);
+    EXPECT_EQ(i * 10 + j, 12);
+    G3Math::GetMaxCoo(ny, &i, &j);
+    EXPECT_EQ(i * 10 + j, 2);
+    G3Math::GetMaxCoo(nz, &i, &j);
+    EXPECT_EQ(i * 10 + j, 1);
+    G3Math::GetMaxCoo(nyz, &i, &j);  // a tie between y and z keeps y
+    EXPECT_EQ(i * 10 + j, 2);
+}
+
+TEST(G3Math, FindLineIntersection)
+{
+    const double a0[3] = {0, 0, 0}, a1[3] = {4, 4, 8}, b0[3] = {0, 4, 0}, b1[3] = {4, 0, 0};
+    double point[3], t = -1;
+    ASSERT_EQ(G3Math::FindLineIntersection(a0, a1, b0, b1, 0, 1, point, &t), 1);
+    EXPECT_DOUBLE_EQ(t, 0.5);
+    EXPECT_DOUBLE_EQ(point[0], 2);
+    EXPECT_DOUBLE_EQ(point[1], 2);
+    EXPECT_DOUBLE_EQ(point[2], 4);  // z follows the first line
+
+    // Lines, not segments: the crossing may lie beyond the ends.
+    const double c0[3] = {10, 0, 0}, c1[3] = {10, 1, 0};
+    ASSERT_EQ(G3Math::FindLineIntersection(a0, a1, c0, c1, 0, 1, point, &t), 1);
+    EXPECT_DOUBLE_EQ(t, 2.5);
+
+    const double p0[3] = {0, 1, 0}, p1[3] = {4, 5, 0};
+    EXPECT_EQ(G3Math::FindLineIntersection(a0, a1, p0, p1, 0, 1, point, &t), 0);
+}
+
+TEST(G3Math, NormalsAreasAndEnvelopes)
+{
+    const double p0[3] = {0, 0, 1}, p1[3] = {2, 0, 1}, p2[3] = {0, 2, 1};
+    double n[3];
+    ASSERT_TRUE(G3Math::CalculateNormal(p0, p1, p2, n));
+    EXPECT_DOUBLE_EQ(n[2], 1.0);
+    EXPECT_FALSE(G3Math::CalculateNormal(p0, p1, p1, n));
+    EXPECT_EQ(n[0], 0.0);
+
+    Polygon square({{0, 0, 3}, {2, 0, 3}, {2, 2, 3}, {0, 2, 3}});
+    EXPECT_DOUBLE_EQ(G3Math::CalcSquare(square.Iterator(), n), 4.0);
+    EXPECT_DOUBLE_EQ(n[0], 0.0);
+    EXPECT_DOUBLE_EQ(n[1], 0.0);
+    EXPECT_DOUBLE_EQ(n[2], 8.0);
+
+    GEnvelope env;
+    ASSERT_TRUE(G3Math::FormEnvelope(square.Iterator(), &env));
+    EXPECT_EQ(env.max[0], 2.0);
+    EXPECT_EQ(env.min[2], 3.0);
+    Polygon empty({});
+    env.Set(5.0, 6.0);
+    EXPECT_FALSE(G3Math::FormEnvelope(empty.Iterator(), &env));
+    EXPECT_EQ(env.max[0], 0.0);
+}
+
+TEST(G3Math, ConvexTest)
+{
+    Polygon square({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(square.Iterator(), 0, 1), 1);
+    // A collinear extra point is ignored.
+    Polygon withMid({{0, 0, 0}, {0.5, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(withMid.Iterator(), 0, 1), 1);
+    Polygon ell({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(ell.Iterator(), 0, 1), 2);
+    // The same L starting at its reflex corner is still concave.
+    Polygon ellFromReflex({{1, 1, 0}, {1, 2, 0}, {0, 2, 0}, {0, 0, 0}, {2, 0, 0}, {2, 1, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(ellFromReflex.Iterator(), 0, 1), 2);
+    Polygon line({{0, 0, 0}, {1, 1, 0}, {3, 3, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(line.Iterator(), 0, 1), 0);
+    Polygon two({{0, 0, 0}, {1, 0, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(two.Iterator(), 0, 1), 0);
+    // Seen edge-on the square is degenerate.
+    EXPECT_EQ(G3Math::ConvexTest(square.Iterator(), 0, 2), 0);
+}
+
+TEST(G3Math, FormPlaneEquation)
+{
+    Polygon ccw({{0, 0, 2}, {1, 0, 2}, {1, 1, 2}, {0, 1, 2}});
+    double plane[4];
+    ASSERT_TRUE(G3Math::FormPlaneEquation(ccw.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, 1, -2);
+    Polygon cw({{0, 0, 2}, {0, 1, 2}, {1, 1, 2}, {1, 0, 2}});
+    ASSERT_TRUE(G3Math::FormPlaneEquation(cw.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, -1, 2);
+    // A vertical quad, x = 5.
+    Polygon wall({{5, 0, 0}, {5, 1, 0}, {5, 1, 1}, {5, 0, 1}});
+    ASSERT_TRUE(G3Math::FormPlaneEquation(wall.Iterator(), plane));
+    ExpectPlane(plane, 1, 0, 0, -5);
+
+    Polygon two({{0, 0, 0}, {1, 0, 0}});
+    EXPECT_FALSE(G3Math::FormPlaneEquation(two.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, 0, 0, 0);
+    Polygon line({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
+    EXPECT_FALSE(G3Math::FormPlaneEquation(line.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, 0, 0, 0);
+}
+
+TEST(G3Math, FormMaxPlaneCoo)
+{
+    int i = -1, j = -1;
+    double plane[4];
+    // A square with a point in the middle of one side: the collinear corner
+    // adds nothing and the plane still passes through the square.
+    Polygon square({{0, 0, 3}, {1, 0, 3}, {2, 0, 3}, {2, 2, 3}, {0, 2, 3}});
+    ASSERT_TRUE(G3Math::FormMaxPlaneCoo(square.Iterator(), &i, &j, plane));
+    ExpectPlane(plane, 0, 0, 1, -3);
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(j, 1);
+
+    // A non-planar quad still gets a plane; its normal averages the corners.
+    Polygon warped({{0, 0, 0}, {1, 0, 0.1}, {1, 1, 0}, {0, 1, 0.1}});
+    ASSERT_TRUE(G3Math::FormMaxPlaneCoo(warped.Iterator(), &i, &j, plane));
+    EXPECT_NEAR(std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]), 1.0,
+                1e-12);
+    EXPECT_GT(plane[2], 0.99);
+
+    // All collinear: the longest edge (here the closing one) spans the plane
+    // through the origin, and the result is false.
+    Polygon line({{0, 1, 0}, {1, 1, 0}, {3, 1, 0}});
+    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(line.Iterator(), &i, &j, plane));
+    ExpectPlane(plane, 0, 0, 1, 0);
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(j, 1);
+    Polygon same({{4, 4, 4}, {4, 4, 4}, {4, 4, 4}});
+    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(same.Iterator(), &i, &j, plane));
+    ExpectPlane(plane, 0, 0, 1, -4);
+
+    Polygon vertical({{1, 0, 0}, {1, 0, 1}});
+    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(vertical.Iterator(), &i, &j, plane));
+    ExpectPlane(plane, 0, -1, 0, 0);
+    EXPECT_EQ(i, 0);
+    EXPECT_EQ(j, 2);
+
+    Polygon single({{1, 2, 7}});
+    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(single.Iterator(), &i, &j, plane));
+    ExpectPlane(plane, 0, 0, 1, -7, 0);
+    Polygon none({});
+    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(none.Iterator(), &i, &j, plane));
+    ExpectPlane(plane, 0, 0, 1, 0, 0);
+}
+
+TEST(G3Math, PtOnSegment)
+{
+    G3Point a(0, 0, 0), b(4, 2, 0), mid(2, 1, 0), beyond(6, 3, 0), off(2, 1.001, 0);
+    EXPECT_TRUE(PtOnSegment(&a, &a, &b));
+    EXPECT_TRUE(PtOnSegment(&b, &a, &b));
+    EXPECT_TRUE(PtOnSegment(&mid, &a, &b));
+    EXPECT_FALSE(PtOnSegment(&beyond, &a, &b));
+    EXPECT_FALSE(PtOnSegment(&off, &a, &b));
+    EXPECT_FALSE(PtOnSegment(&a, &a, &a));
+    EXPECT_FALSE(PtOnSegment(&mid, &a, nullptr));
+
+    // Ends are kept with a tolerance of 1e-6 along the segment.
+    const double p[3] = {-0.5e-6, 0, 0}, q[3] = {-2e-6, 0, 0}, s0[3] = {0, 0, 0}, s1[3] = {1, 0, 0};
+    EXPECT_TRUE(PtOnSegment(p, s0, s1));
+    EXPECT_FALSE(PtOnSegment(q, s0, s1));
+}
