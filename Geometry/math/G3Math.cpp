@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -235,6 +236,27 @@ bool G3Math::FormPlaneEquation(GIterator* it, double* plane)
     std::vector<const double*> pts;
     GatherPoints(it, &pts);
     return PlaneOfPolygon(pts.data(), static_cast<int>(pts.size()), plane);
+}
+
+bool G3Math::FormMaxPlane(GIterator* it, double* plane)
+{
+    ZeroPlane(plane);
+    std::vector<const double*> pts;
+    GatherPoints(it, &pts);
+    double best = 0.0;
+    for (size_t k = 2; k < pts.size(); ++k) {
+        double t[4];
+        const double area = G3Facet::CalcRealSquareOfTriangle(pts[0], pts[k - 1], pts[k], t);
+        if (area > best) {
+            best = area;
+            for (int c = 0; c < 4; ++c)
+                plane[c] = t[c];
+        }
+    }
+    if (best >= 1e-12)
+        return true;
+    ZeroPlane(plane);
+    return false;
 }
 
 int G3Math::ConvexTest(GIterator* it, int i, int j)

@@ -59,6 +59,10 @@ public:
     // Plane through the centroid with the polygon's area normal; fewer than
     // three points or a normal shorter than 1e-12 give a zero plane and false.
     static bool FormPlaneEquation(GIterator* it, double* plane);
+    // The plane of the largest fan triangle from the first point (the first
+    // of equal ones), through that triangle's centroid; false and a zero
+    // plane when its area is below 1e-12.
+    static bool FormMaxPlane(GIterator* it, double* plane);
     // 0 degenerate (no turn of at least 1e-6), 1 convex, 2 concave.
     static int ConvexTest(GIterator* it, int i, int j);
     // Plane and projection pair of a possibly non-planar or partly

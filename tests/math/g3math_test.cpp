@@ -185,6 +185,25 @@ TEST(G3Math, FormPlaneEquation)
     ExpectPlane(plane, 0, 0, 0, 0, 0);
 }
 
+TEST(G3Math, FormMaxPlaneKeepsTheLargestFanTriangle)
+{
+    // Fan triangles from (0,0,0): a tilted sliver first, then a big flat one.
+    Polygon poly({{0, 0, 0}, {0.1, 0, 0.1}, {1, 0, 0}, {0, 5, 0}});
+    double plane[4];
+    ASSERT_TRUE(G3Math::FormMaxPlane(poly.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, 1, 0);
+
+    // Two equal triangles: the first one wins.
+    Polygon bent({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    ASSERT_TRUE(G3Math::FormMaxPlane(bent.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, 1, 0);
+
+    Polygon line({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 0, 0}});
+    plane[0] = 3;
+    EXPECT_FALSE(G3Math::FormMaxPlane(line.Iterator(), plane));
+    ExpectPlane(plane, 0, 0, 0, 0, 0);
+}
+
 TEST(G3Math, FormMaxPlaneCoo)
 {
     int i = -1, j = -1;
