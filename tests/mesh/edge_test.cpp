@@ -1,0 +1,174 @@
+// Edges: flags, corner geometry, reversal, copies, mesh status, merge test.
+
+#include "mesh_builder.h"
+
+#include "Geometry/math/GEnvelope.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+TEST(G3EdgeTest, NewEdgeIsVisibleWithoutGeometry)
+{
+    MeshBuilder b;
+    G3Edge* e = b.E(b.V(0, 0), b.V(3, 4, 12));
+    EXPECT_EQ(e->GetFlags(), 1);
+    EXPECT_FALSE(e->HasGeometry());
+    e->SetFacet1V1(nullptr, nullptr);
+    e->SetFacet2V2(nullptr, nullptr);
+    e->SetNormals(nullptr, e->GetVertex1(), nullptr, nullptr, e->GetVertex2(), nullptr, nullptr);
+    EXPECT_FALSE(e->HasGeometry());
+    G3TexCoo* t = b.T(0, 0);
+    EXPECT_EQ(e->GetFacet1V2(&t), nullptr);
+    EXPECT_EQ(t, nullptr);
+
+    EXPECT_DOUBLE_EQ(e->GetSizeXYZ(), 13.0);
+    EXPECT_DOUBLE_EQ(e->GetSizeXY(), 5.0);
+    EXPECT_DOUBLE_EQ(e->GetSize(1, 2), std::sqrt(160.0));
+    GEnvelope env;
+    EXPECT_EQ(e->FormEnvelope(&env), &env);
+    EXPECT_EQ(env.GetMax()[2], 12.0);
+
+    e->SetUnVisible();
+    EXPECT_TRUE(e->IsInvisible());
+    e->SetFormMaking();
+    EXPECT_FALSE(e->IsInvisible());
+    e->SetTangency();
+    e->ClearFormMaking();
+    EXPECT_TRUE(e->GetTangency());
+    e->ClearFlags(G3Edge::FLAG_TANGENCY);
+    EXPECT_FALSE(e->GetTangency());
+}
+
+TEST(G3EdgeTest, SwapVertexKeepsCornersWithTheirVertex)
+{
+    MeshBuilder b;
+    G3Vertex* a = b.V(0, 0);
+    G3Vertex* c = b.V(1, 0);
+    G3Vertex* d = b.V(2, 0);
+    G3Edge* e = b.E(a, c);
+    G3Edge* next = b.E(c, d);
+    G3Facet f, g;
+    e->SetFacet1(&f);
+    e->SetFacet2(&g);
+    G3Normal* na = b.N(0, 0, 1);
+    G3Normal* nc = b.N(0, 1, 0);
+    G3TexCoo* ta = b.T(0, 0);
+    G3TexCoo* tc = b.T(1, 0);
+    e->SetNormals(&f, c, nc, tc, a, na, ta); // given from the vertex2 end
+    e->SetFacet2V1(na, nullptr);
+    ASSERT_TRUE(e->HasGeometry(&f));
+    ASSERT_TRUE(e->HasGeometry(&g));
+
+    e->SwapVertex();
+    EXPECT_EQ(e->GetVertex1(), c);
+    EXPECT_EQ(e->GetVertex2(), a);
+    G3TexCoo* t = nullptr;
+    EXPECT_EQ(e->GetCorner(&f, a, &t), na);
+    EXPECT_EQ(t, ta);
+    EXPECT_EQ(e->GetCorner(&f, c, &t), nc);
+    EXPECT_EQ(t, tc);
+    EXPECT_EQ(e->GetCorner(&g, a, &t), na);
+    EXPECT_EQ(e->GetCorner(&g, c, &t), nullptr);
+    EXPECT_FALSE(e->HasGeometry(&g)); // g's vertex1 corner is now at c, and empty
+    // Rings stay walkable from both ends.
+    EXPECT_EQ(MeshBuilder::Ring(c), (std::vector<G3Edge*>{e, next}));
+    EXPECT_EQ(MeshBuilder::Ring(a), (std::vector<G3Edge*>{e}));
+
+    G3Normal *n1, *n2;
+    G3TexCoo *t1, *t2;
+    EXPECT_TRUE(e->GetNormals(&f, &n1, &t1, &n2, &t2));
+    EXPECT_EQ(n1, nc);
+    EXPECT_EQ(n2, na);
+    EXPECT_FALSE(e->GetNormals(&n1, &t1, &n2, &t2, 2)); // side 2 has its normal at vertex2 now
+    EXPECT_EQ(n2, na);
+}
+
+TEST(G3EdgeTest, CopiesOwnTheirGeometry)
+{
+    MeshBuilder b;
+    G3Edge* e = b.E(b.V(0, 0), b.V(1, 0));
+    G3Normal* n = b.N(0, 0, 1);
+    e->SetFacet1V1(n, nullptr);
+    e->SetMark();
+
+    G3Edge copy(*e);
+    ASSERT_NE(copy.GetGeometry(), nullptr);
+    EXPECT_NE(copy.GetGeometry(), e->GetGeometry());
+    EXPECT_EQ(copy.GetFacet1V1(nullptr), n);
+
+    G3Edge assigned;
+    assigned = *e;
+    EXPECT_NE(assigned.GetGeometry(), e->GetGeometry());
+    EXPECT_EQ(assigned.GetVertex2(), e->GetVertex2());
+    G3Edge bare;
+    assigned = bare; // drops the geometry it had
+    EXPECT_FALSE(assigned.HasGeometry());
+
+    G3Edge* dup = e->Duplicate();
+    EXPECT_TRUE(dup->GetMark());
+    EXPECT_EQ(dup->GetVertex1(), e->GetVertex1());
+    EXPECT_NE(dup->GetGeometry(), e->GetGeometry());
+    dup->SetFacet1V1(nullptr, nullptr); // changing the copy leaves the source
+    EXPECT_EQ(e->GetFacet1V1(nullptr), n);
+    dup->Copy(&bare);
+    EXPECT_FALSE(dup->HasGeometry());
+    delete dup;
+
+    G3EdgeGeometry g;
+    g.SetFacet2V2(n, nullptr);
+    e->SetGeometry(&g);
+    EXPECT_EQ(e->GetFacet2V2(nullptr), n);
+    EXPECT_EQ(e->GetFacet1V1(nullptr), nullptr);
+    e->SetGeometry(nullptr);
+    EXPECT_FALSE(e->HasGeometry());
+}
+
+TEST(G3EdgeTest, IsEdgeOnMesh)
+{
+    MeshBuilder b;
+    G3Vertex* a = b.V(0, 0);
+    G3Vertex* c = b.V(1, 0);
+    G3Vertex* d = b.V(0, 1);
+    G3Facet* f = b.F({a, c, d});
+    G3Edge* ac = b.Find(a, c);
+    EXPECT_TRUE(ac->IsEdgeOnMesh()); // visible
+    ac->ClearVisible();
+    EXPECT_FALSE(ac->IsEdgeOnMesh());
+    ac->SetFormMaking();
+    EXPECT_TRUE(ac->IsEdgeOnMesh()); // one side, one facet side on the pair: odd
+    G3Edge* twin = b.E(c, a);
+    twin->SetFacet1(f);
+    EXPECT_FALSE(ac->IsEdgeOnMesh()); // two facet sides on the pair
+    ac->SetFacet2(f);
+    EXPECT_TRUE(ac->IsEdgeOnMesh()); // both sides
+}
+
+TEST(G3EdgeTest, IsLegalForMergeNeedsOneRunPerChain)
+{
+    // Two quads sharing the two edges p-q-r in one run.
+    MeshBuilder b;
+    G3Vertex* p = b.V(1, 0);
+    G3Vertex* q = b.V(1, 1);
+    G3Vertex* r = b.V(1, 2);
+    G3Facet* left = b.F({b.V(0, 0), p, q, r, b.V(0, 2)});
+    G3Facet* right = b.F({r, q, p, b.V(2, 0), b.V(2, 2)});
+    G3Edge* pq = b.Find(q, p);
+    ASSERT_TRUE(pq->FacetEqu(right, left));
+    EXPECT_TRUE(pq->IsLegalForMerge());
+
+    // Two facets touching along two separate runs (a ring split in two).
+    MeshBuilder c;
+    G3Vertex* v[8];
+    for (int i = 0; i < 8; ++i)
+        v[i] = c.V(i, i * i);
+    G3Facet* f = c.F({v[0], v[1], v[2], v[3], v[4], v[5]});
+    G3Facet* g = c.F({v[1], v[0], v[6], v[4], v[3], v[7]});
+    G3Edge* shared = c.Find(v[1], v[0]);
+    ASSERT_TRUE(shared->FacetEqu(f, g));
+    ASSERT_TRUE(c.Find(v[4], v[3])->FacetEqu(f, g));
+    EXPECT_FALSE(shared->IsLegalForMerge());
+
+    G3Edge* boundary = c.Find(v[5], v[0]);
+    EXPECT_FALSE(boundary->IsLegalForMerge()); // only one facet
+}
