@@ -11,20 +11,17 @@ namespace {
 
 void ExpectBox(const GEnvelope& e, double x0, double y0, double z0, double x1, double y1, double z1)
 {
-    EXPECT_DOUBLE_EQ(e.min[0], x0);
-    EXPECT_DOUBLE_EQ(e.min[1], y0);
-    EXPECT_DOUBLE_EQ(e.min[2], z0);
-    EXPECT_DOUBLE_EQ(e.max[0], x1);
-    EXPECT_DOUBLE_EQ(e.max[1], y1);
-    EXPECT_DOUBLE_EQ(e.max[2], z1);
+    const double want[6] = {x0, y0, z0, x1, y1, z1};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(e.min[k], want[k], 1e-12) << "min " << k;
+        EXPECT_NEAR(e.max[k], want[3 + k], 1e-12) << "max " << k;
+    }
 }
 
 void ExpectRect(const GRect& r, long l, long t, long rt, long b)
 {
-    EXPECT_EQ(r.left, l);
-    EXPECT_EQ(r.top, t);
-    EXPECT_EQ(r.right, rt);
-    EXPECT_EQ(r.bottom, b);
+    EXPECT_TRUE(r.left == l && r.top == t && r.right == rt && r.bottom == b)
+        << r.left << " " << r.top << " " << r.right << " " << r.bottom;
 }
 
 }  // namespace
@@ -40,60 +37,23 @@ TEST(Envelope, ConstructionAndGrowth)
     placed->~GEnvelope();
 
     GEnvelope e;
-    GEnvelope::InitDefault(&e);
-    EXPECT_TRUE(e.IsDefault());
-    const double p[3] = {4, -5, 6};
-    e.AddToDefault(p);
+    const double p[3] = {4, -5, 6}, q[3] = {1, 2, 3};
+    GEnvelope::InitDefault(&e)->AddToDefault(p);
     ExpectBox(e, 4, -5, 6, 4, -5, 6);
-    const double q[3] = {1, 2, 3};
     e.AddToDefault(q);
     ExpectBox(e, 1, -5, 3, 4, 2, 6);
 
-    GEnvelope other;
-    other.Set(-1.0, 0.0);
-    GEnvelope fresh;
-    GEnvelope::InitDefault(&fresh)->AddToDefault(&other);
-    ExpectBox(fresh, -1, -1, -1, 0, 0, 0);
-
-    // Init orders per axis, Set does not.
-    e.Init(3, 0, 5, 1, 2, -5);
-    ExpectBox(e, 1, 0, -5, 3, 2, 5);
-    e.Set(3, 0, 5, 1, 2, -5);
-    ExpectBox(e, 3, 0, 5, 1, 2, -5);
-
-    const double r[3] = {2, 9, -1};
-    GEnvelope tri(p, q, r);
-    ExpectBox(tri, 1, -5, -1, 4, 9, 6);
-    tri.Add(10.0, -10.0);  // x and y only
-    ExpectBox(tri, 1, -10, -1, 10, 9, 6);
-    tri.Extend(0.5);
-    ExpectBox(tri, 0.5, -10.5, -1.5, 10.5, 9.5, 6.5);
-}
-
-TEST(Envelope, LargestAxes)
-{
     GEnvelope cube;
     cube.Set(0.0, 1.0);
-    EXPECT_EQ(cube.GetMaxCoo(), 0);
     int i = -1, j = -1;
     cube.GetMaxCoo(&i, &j);
-    EXPECT_EQ(i, 1);
-    EXPECT_EQ(j, 2);
-
-    GEnvelope e;
-    e.Init(0, 0, 0, 1, 3, 3);  // y and z tie
-    double size = 0;
-    EXPECT_EQ(e.GetMaxCoo(&size), 1);
-    EXPECT_EQ(size, 3.0);
-    e.Init(0, 0, 0, 2, 1, 3);
-    e.GetMaxCoo(&i, &j);
-    EXPECT_EQ(i, 0);
-    EXPECT_EQ(j, 2);
+    EXPECT_TRUE(i == 1 && j == 2);
+    EXPECT_EQ(cube.GetMaxCoo(), 0);
+    e.Init(0, 0, 0, 1, 3, 3);  // y and z tie: y
+    EXPECT_EQ(e.GetMaxCoo(), 1);
     e.Init(0, 0, 0, 2, 3, 1);
     e.GetMaxCoo(&i, &j);
-    EXPECT_EQ(i, 0);
-    EXPECT_EQ(j, 1);
-    EXPECT_EQ(e.GetMaxSize(), 3.0);
+    EXPECT_TRUE(i == 0 && j == 1);
 }
 
 TEST(Envelope, OverlapTestsOnTouchingAndNearBoxes)
@@ -114,7 +74,6 @@ TEST(Envelope, OverlapTestsOnTouchingAndNearBoxes)
     b.Init(0.5, 0.5, 5, 2, 2, 6);  // apart in z only
     EXPECT_TRUE(a.IsIntersectXY(&b));
     EXPECT_FALSE(a.IsIntersectXYZ(&b));
-    EXPECT_NE(a.ClipTestXY(&b), G_CLIP_DISJOINT);
 
     // Point tests: closed for IsIntersect, open for ClipTest.
     const double corner[3] = {1, 1, 1}, inside[3] = {0.5, 0.5, 0.5};
@@ -125,7 +84,7 @@ TEST(Envelope, OverlapTestsOnTouchingAndNearBoxes)
 
 TEST(Envelope, BoxCodesAndClipping)
 {
-    GEnvelope a, b;
+    GEnvelope a, b, inner;
     a.Init(0, 0, 0, 10, 10, 10);
     b.Init(2, -5, 2, 8, 5, 20);
     const int code = a.ClipTestXYZ(&b);
@@ -134,8 +93,6 @@ TEST(Envelope, BoxCodesAndClipping)
     a.ClipXYZ(&b, code);
     ExpectBox(a, 2, 0, 2, 8, 5, 10);
 
-    // A box inside another has code 0; the other way round all six bits.
-    GEnvelope inner;
     inner.Init(3, 3, 3, 4, 4, 4);
     EXPECT_EQ(inner.ClipTestXYZ(&a), 0);
     EXPECT_EQ(a.ClipTestXYZ(&inner), 0x7 | 0x70000);
@@ -146,60 +103,41 @@ TEST(Envelope, SegmentClipping)
 {
     GEnvelope box;
     box.Init(0, 0, 0, 10, 10, 10);
-    double p1[3] = {-5, 5, 5}, p2[3] = {15, 5, 5};
-    ASSERT_EQ(box.ClipTest(p1, p2), 0);
-    const double lo = p1[0] < p2[0] ? p1[0] : p2[0];
-    const double hi = p1[0] < p2[0] ? p2[0] : p1[0];
-    EXPECT_EQ(lo, 0.0);
-    EXPECT_EQ(hi, 10.0);
-
-    // A diagonal through two faces: the other coordinates are interpolated.
-    double a[3] = {-2, -1, 5}, b[3] = {8, 4, 5};
+    // A diagonal through two faces: the far coordinates are interpolated,
+    // the clipped one lands exactly on the face.
+    double a[3] = {-2, -1, 5}, b[3] = {18, 9, 5};
     ASSERT_EQ(box.ClipTest(a, b), 0);
-    double* start = a[0] == 0 ? a : b;
-    EXPECT_DOUBLE_EQ(start[0], 0.0);
-    EXPECT_DOUBLE_EQ(start[1], 0.0);  // x = 0 gives y = 0, exactly on the face
+    const double* lo = a[0] < b[0] ? a : b;
+    const double* hi = a[0] < b[0] ? b : a;
+    EXPECT_EQ(lo[0], 0.0);
+    EXPECT_DOUBLE_EQ(lo[1], 0.0);
+    EXPECT_EQ(hi[0], 10.0);
+    EXPECT_DOUBLE_EQ(hi[1], 5.0);
 
-    // Inside: untouched. Outside on one side, and cutting past a corner.
-    double in1[3] = {1, 1, 1}, in2[3] = {2, 2, 2};
-    EXPECT_EQ(box.ClipTest(in1, in2), 0);
-    EXPECT_EQ(in1[0], 1.0);
-    double s1[3] = {-1, 0, 0}, s2[3] = {-1, 10, 10};
+    double s1[3] = {-1, 0, 0}, s2[3] = {-1, 10, 10};  // beside one face
     EXPECT_EQ(box.ClipTest(s1, s2), G_CLIP_DISJOINT);
     double c1[3] = {-5, 8, 5}, c2[3] = {5, 18, 5};  // passes the corner (0, 10) outside
     EXPECT_EQ(box.ClipTest(c1, c2), G_CLIP_DISJOINT);
 
     // One-axis test against the open interval.
-    const double u[3] = {-1, 0, 0}, v[3] = {0, 0, 0}, w[3] = {5, 0, 0}, x[3] = {11, 0, 0};
+    const double u[3] = {-1, -1, 0}, v[3] = {0, 0, 0}, w[3] = {5, 5, 0}, x[3] = {11, 11, 0};
     EXPECT_EQ(box.ClipTest(u, v, 0), G_CLIP_DISJOINT);  // only touches min
     EXPECT_EQ(box.ClipTest(u, w, 0), 0x1);
     EXPECT_EQ(box.ClipTest(w, x, 0), 0x10000);
-    EXPECT_EQ(box.ClipTest(u, x, 0), 0x10001);
-    const double y1[3] = {0, -1, 0}, y2[3] = {0, 11, 0};
-    EXPECT_EQ(box.ClipTest(y1, y2, 1), 0x20002);
-    EXPECT_EQ(box.ClipTest(y1, y2, 3), G_CLIP_DISJOINT);
+    EXPECT_EQ(box.ClipTest(u, x, 1), 0x20002);
+    EXPECT_EQ(box.ClipTest(u, x, 3), G_CLIP_DISJOINT);
 }
 
 TEST(Envelope, TransformedBox)
 {
-    GEnvelope box, out;
+    GEnvelope box;
     box.Init(0, 0, 0, 1, 2, 3);
     double m[4][4];
     M4Identity(m);
     M4RotateZ(m, 3.14159265358979323846 / 2);  // (x, y) -> (-y, x)
     M4Translate(m, 10, 20, 30);
-    box.Transform(&out, m);
-    EXPECT_NEAR(out.min[0], 8, 1e-12);
-    EXPECT_NEAR(out.max[0], 10, 1e-12);
-    EXPECT_NEAR(out.min[1], 20, 1e-12);
-    EXPECT_NEAR(out.max[1], 21, 1e-12);
-    EXPECT_NEAR(out.min[2], 30, 1e-12);
-    EXPECT_NEAR(out.max[2], 33, 1e-12);
-
-    // Into itself.
-    box.Transform(&box, m);
-    EXPECT_NEAR(box.min[0], 8, 1e-12);
-    EXPECT_NEAR(box.max[1], 21, 1e-12);
+    box.Transform(&box, m);  // into itself
+    ExpectBox(box, 8, 20, 30, 10, 21, 33);
 }
 
 TEST(Rect, SizesAndNormalisation)
@@ -209,18 +147,6 @@ TEST(Rect, SizesAndNormalisation)
     EXPECT_EQ(r.GetHeight(), 3);
     GRect s(10, 20, 5, 2);
     ExpectRect(s, 5, 2, 10, 20);
-    GRect t(&s);
-    EXPECT_TRUE(t.Equals(&s));
-    t.Add(-1, 30);
-    ExpectRect(t, -1, 2, 10, 30);
-
-    GRect copy;
-    copy.Copy(&s);
-    EXPECT_TRUE(copy.Equals(&s));
-    GObj* dup = s.Duplicate();
-    EXPECT_TRUE(static_cast<GRect*>(dup)->Equals(&s));
-    delete dup;
-
     // The widest rectangle has no representable width, but measuring it
     // must stay defined.
     GRect huge(LONG_MIN, 0, LONG_MAX, 0);
@@ -231,15 +157,10 @@ TEST(Rect, IntersectInAndOut)
 {
     GRect outer(0, 0, 9, 9), hole(3, 4, 5, 6), parts[4];
     ASSERT_EQ(outer.IntersectOut(&hole, parts), 4);
-    ExpectRect(parts[0], 0, 0, 2, 9);   // left strip
-    ExpectRect(parts[1], 3, 0, 9, 3);   // top strip
-    ExpectRect(parts[2], 6, 4, 9, 9);   // right strip
-    ExpectRect(parts[3], 3, 7, 5, 9);   // bottom strip
-    long area = 0;
-    for (const GRect& p : parts)
-        area += p.GetWidth() * p.GetHeight();
-    EXPECT_EQ(area, 100 - 9);
-
+    ExpectRect(parts[0], 0, 0, 2, 9);  // left strip
+    ExpectRect(parts[1], 3, 0, 9, 3);  // top strip
+    ExpectRect(parts[2], 6, 4, 9, 9);  // right strip
+    ExpectRect(parts[3], 3, 7, 5, 9);  // bottom strip
     EXPECT_EQ(hole.IntersectOut(&outer, parts), 0);
 
     GRect apart(20, 20, 30, 30);
@@ -247,7 +168,6 @@ TEST(Rect, IntersectInAndOut)
     EXPECT_TRUE(parts[0].Equals(&outer));
     EXPECT_EQ(outer.IntersectIn(&apart, parts), 0);
 
-    // Overlapping the right half: one strip left over.
     GRect right(5, -5, 20, 20);
     ASSERT_EQ(outer.IntersectOut(&right, parts), 1);
     ExpectRect(parts[0], 0, 0, 4, 9);
