@@ -1,0 +1,474 @@
+// Delaunay triangulation of the engine's vertices by divide and conquer with
+// alternating cuts: each level splits its nodes at the median of one axis and
+// its children split on the other, which keeps the hulls to merge short for
+// points spread over an area. The hull of every partial triangulation is
+// closed by ghost triangles (a corner of -1), so that the merge can walk the
+// hull and grow triangles out of ghosts.
+//
+// Oriented triangles are handles: triangle index * 4 + k. The handle's edge
+// runs from its origin (corner k+1) to its destination (corner k+2); corner k
+// is its apex. Ghost triangles run clockwise along the hull: the real side of
+// a hull edge is on the right of the ghost's edge.
+//
+// Hull handles come in two forms, both on ghost triangles:
+//   left form at v:  origin v, destination ghost, apex the hull vertex after
+//                    v counter-clockwise;
+//   right form at v: origin ghost, destination v, apex the hull vertex after
+//                    v clockwise.
+// A partial triangulation returns a left-form handle at its first node and a
+// right-form handle at its last node in x-then-y order.
+
+#include "Geometry/terrain/triangulation/G3TriEngine.h"
+#include "Geometry/terrain/triangulation/G3TriSort.h"
+#include "Geometry/foundation/GTrace.h"
+
+#include <cstdlib>
+
+namespace g3tri {
+
+namespace {
+const int kPlus1[3] = {1, 2, 0};
+const int kMinus1[3] = {2, 0, 1};
+} // namespace
+
+class Builder {
+public:
+    Builder(std::vector<Node>& nodes, std::vector<Tri>& tris) : P(nodes.data()), T(tris), count(static_cast<int>(nodes.size())) {}
+
+    // Triangulates all nodes; returns false when a merge met an inconsistent
+    // hull (only possible for tolerance-degenerate input), leaving no usable
+    // triangles.
+    bool Run()
+    {
+        T.clear();
+        T.reserve(static_cast<std::size_t>(count) * 2 + 16);
+        int farleft = 0, farright = 0;
+        Recurse(0, count, 0, true, farleft, farright);
+        return !failed;
+    }
+
+private:
+    int Org(int h) const { return T[static_cast<std::size_t>(h >> 2)].v[kPlus1[h & 3]]; }
+    int Dest(int h) const { return T[static_cast<std::size_t>(h >> 2)].v[kMinus1[h & 3]]; }
+    int Apex(int h) const { return T[static_cast<std::size_t>(h >> 2)].v[h & 3]; }
+    static int Lnext(int h) { return (h & ~3) | kPlus1[h & 3]; }
+    static int Lprev(int h) { return (h & ~3) | kMinus1[h & 3]; }
+    int Sym(int h) const { return T[static_cast<std::size_t>(h >> 2)].n[h & 3]; }
+    void Bond(int a, int b)
+    {
+        T[static_cast<std::size_t>(a >> 2)].n[a & 3] = b;
+        T[static_cast<std::size_t>(b >> 2)].n[b & 3] = a;
+    }
+    void SetCorner(int t, int k, int v) { T[static_cast<std::size_t>(t)].v[k] = v; }
+    int& NeighbourSlot(int t, int k) { return T[static_cast<std::size_t>(t)].n[k]; }
+
+    int MakeTri(int a, int b, int c)
+    {
+        T.push_back(Tri{{a, b, c}, {-1, -1, -1}});
+        return static_cast<int>(T.size() - 1);
+    }
+
+    const Node& N(int v) const { return P[v]; }
+
+    bool Positive(int a, int b, int c) const { return OrientSign(P[a], P[b], P[c]) > 0; }
+    bool Inside(int a, int b, int c, int d) const { return InCircleInside(P[a], P[b], P[c], P[d]); }
+
+    void SortSmall(int* idx, int n) const
+    {
+        LessXY less;
+        for (int i = 1; i < n; ++i)
+            for (int j = i; j > 0 && less(P[idx[j]], P[idx[j - 1]]); --j)
+                std::swap(idx[j], idx[j - 1]);
+    }
+
+    void Recurse(int begin, int end, int axis, bool sorted, int& farleft, int& farright)
+    {
+        const int n = end - begin;
+        if (n == 2) {
+            int idx[2] = {begin, begin + 1};
+            SortSmall(idx, 2);
+            const int a = idx[0], b = idx[1];
+            const int t1 = MakeTri(a, b, -1);
+            const int t2 = MakeTri(b, a, -1);
+            Bond(t1 * 4 + 2, t2 * 4 + 2);
+            Bond(t1 * 4 + 0, t2 * 4 + 1);
+            Bond(t1 * 4 + 1, t2 * 4 + 0);
+            farleft = t2 * 4 + 0;
+            farright = t2 * 4 + 1;
+            return;
+        }
+        if (n == 3) {
+            int idx[3] = {begin, begin + 1, begin + 2};
+            SortSmall(idx, 3);
+            int a = idx[0], b = idx[1], c = idx[2];
+            const int o = OrientSign(P[a], P[b], P[c]);
+            if (o == 0) {
+                // A chain a-b-c: ghosts on both sides of both edges.
+                const int g1 = MakeTri(a, b, -1);
+                const int g2 = MakeTri(b, a, -1);
+                const int g3 = MakeTri(b, c, -1);
+                const int g4 = MakeTri(c, b, -1);
+                Bond(g1 * 4 + 2, g2 * 4 + 2);
+                Bond(g3 * 4 + 2, g4 * 4 + 2);
+                Bond(g1 * 4 + 0, g3 * 4 + 1);
+                Bond(g3 * 4 + 0, g4 * 4 + 1);
+                Bond(g4 * 4 + 0, g2 * 4 + 1);
+                Bond(g2 * 4 + 0, g1 * 4 + 1);
+                farleft = g2 * 4 + 0;
+                farright = g4 * 4 + 1;
+                return;
+            }
+            const int rightmost = c;
+            if (o < 0)
+                std::swap(b, c);
+            const int t = MakeTri(a, b, c);
+            const int gab = MakeTri(b, a, -1);
+            const int gbc = MakeTri(c, b, -1);
+            const int gca = MakeTri(a, c, -1);
+            Bond(t * 4 + 0, gbc * 4 + 2);
+            Bond(t * 4 + 1, gca * 4 + 2);
+            Bond(t * 4 + 2, gab * 4 + 2);
+            Bond(gca * 4 + 0, gbc * 4 + 1);
+            Bond(gbc * 4 + 0, gab * 4 + 1);
+            Bond(gab * 4 + 0, gca * 4 + 1);
+            farleft = gab * 4 + 0;
+            farright = (rightmost == c ? gbc : gab) * 4 + 1;
+            return;
+        }
+        const int half = n / 2;
+        if (!sorted) {
+            if (axis == 0)
+                SelectNode(P + begin, n, half, LessXY());
+            else
+                SelectNode(P + begin, n, half, LessYX());
+        }
+        const int middle = begin + half;
+        int innerleft = 0, innerright = 0;
+        Recurse(begin, middle, 1 - axis, false, farleft, innerleft);
+        Recurse(middle, end, 1 - axis, false, innerright, farright);
+        if (!failed)
+            Merge(farleft, innerleft, innerright, farright, axis, n);
+    }
+
+    // Merges the hull of the lower half (L) with that of the upper half (R)
+    // of a cut on `axis`. The handles arrive in x-then-y terms and leave so.
+    void Merge(int& farleft, int innerleft, int innerright, int& farright, int axis, int n)
+    {
+        // Any walk along a hull is bounded by the number of triangles; an
+        // exhausted bound means an inconsistent hull.
+        const int bound = 4 * n + 16;
+        if (axis == 1) {
+            // A horizontal cut: L lies below R. Seen with the y axis as the
+            // first one, the handles must sit at the lowest and highest nodes.
+            int guard = bound;
+            while (N(Apex(farleft)).y < N(Org(farleft)).y && --guard > 0)
+                farleft = Sym(Lnext(farleft));
+            while (N(Dest(innerleft)).y < N(Apex(Sym(innerleft))).y && --guard > 0)
+                innerleft = Lnext(Sym(innerleft));
+            while (N(Apex(innerright)).y < N(Org(innerright)).y && --guard > 0)
+                innerright = Sym(Lnext(innerright));
+            while (N(Dest(farright)).y < N(Apex(Sym(farright))).y && --guard > 0)
+                farright = Lnext(Sym(farright));
+            if (guard <= 0) {
+                failed = true;
+                return;
+            }
+        }
+
+        // Lower common tangent.
+        int ldv = Dest(innerleft), lcw = Apex(innerleft);
+        int rdv = Org(innerright), rccw = Apex(innerright);
+        int guard = bound;
+        bool changed;
+        do {
+            changed = false;
+            if (Positive(ldv, lcw, rdv)) {
+                innerleft = Sym(Lprev(innerleft));
+                ldv = lcw;
+                lcw = Apex(innerleft);
+                changed = true;
+            }
+            if (Positive(rccw, rdv, ldv)) {
+                innerright = Sym(Lnext(innerright));
+                rdv = rccw;
+                rccw = Apex(innerright);
+                changed = true;
+            }
+        } while (changed && --guard > 0);
+        if (guard <= 0) {
+            failed = true;
+            return;
+        }
+
+        // The ghost below the new base edge closes the hull underneath.
+        int leftcand = Sym(innerleft);
+        int rightcand = Sym(innerright);
+        const int base = MakeTri(rdv, ldv, -1);
+        Bond(base * 4 + 0, innerleft);
+        Bond(base * 4 + 1, innerright);
+        int baseedge = base * 4 + 2;
+        if (ldv == Org(farleft))
+            farleft = base * 4 + 0;
+        if (rdv == Dest(farright))
+            farright = base * 4 + 1;
+
+        // Zip upwards. The candidate ghosts' edges towards the gap are not
+        // bonded to anything valid until they are knitted or closed.
+        int ll = ldv, lr = rdv;
+        int ul = Apex(leftcand), ur = Apex(rightcand);
+        guard = bound;
+        for (;;) {
+            if (--guard <= 0) {
+                failed = true;
+                return;
+            }
+            // A candidate that came round to the base ghost has nothing left.
+            bool leftValid = (leftcand >> 2) != base && Positive(ul, ll, lr);
+            bool rightValid = (rightcand >> 2) != base && Positive(ur, ll, lr);
+            if (!leftValid && !rightValid)
+                break;
+
+            if (leftValid) {
+                // Remove left edges whose triangles the new circle would contain.
+                int nextedge = Sym(Lprev(leftcand));
+                int x = Apex(nextedge);
+                bool removed = false;
+                while (x >= 0 && Inside(ll, lr, ul, x)) {
+                    const int t = leftcand >> 2, k = leftcand & 3;
+                    const int tt = nextedge >> 2, kk = nextedge & 3;
+                    const int side = NeighbourSlot(tt, kMinus1[kk]);
+                    const int outer = NeighbourSlot(t, kPlus1[k]);
+                    SetCorner(t, k, x);
+                    SetCorner(tt, kPlus1[kk], -1);
+                    Bond(t * 4 + kMinus1[k], side);
+                    Bond(tt * 4 + kk, outer);
+                    Bond(t * 4 + kPlus1[k], tt * 4 + kMinus1[kk]);
+                    ul = x;
+                    removed = true;
+                    if (--guard <= 0) {
+                        failed = true;
+                        return;
+                    }
+                    nextedge = Sym(Lprev(leftcand));
+                    x = Apex(nextedge);
+                }
+                if (removed)
+                    leftValid = Positive(ul, ll, lr);
+            }
+            if (rightValid) {
+                int nextedge = Sym(Lnext(rightcand));
+                int x = Apex(nextedge);
+                bool removed = false;
+                while (x >= 0 && Inside(ll, lr, ur, x)) {
+                    const int t = rightcand >> 2, k = rightcand & 3;
+                    const int tt = nextedge >> 2, kk = nextedge & 3;
+                    const int side = NeighbourSlot(tt, kPlus1[kk]);
+                    const int outer = NeighbourSlot(t, kMinus1[k]);
+                    SetCorner(t, k, x);
+                    SetCorner(tt, kMinus1[kk], -1);
+                    Bond(t * 4 + kPlus1[k], side);
+                    Bond(tt * 4 + kk, outer);
+                    Bond(t * 4 + kMinus1[k], tt * 4 + kPlus1[kk]);
+                    ur = x;
+                    removed = true;
+                    if (--guard <= 0) {
+                        failed = true;
+                        return;
+                    }
+                    nextedge = Sym(Lnext(rightcand));
+                    x = Apex(nextedge);
+                }
+                if (removed)
+                    rightValid = Positive(ur, ll, lr);
+            }
+            if (!leftValid && !rightValid)
+                continue;
+
+            if (!leftValid || (rightValid && Inside(ul, ll, lr, ur))) {
+                // Knit the right candidate ghost into the triangle (ur, ll, lr).
+                const int t = rightcand >> 2, k = rightcand & 3;
+                const int next = NeighbourSlot(t, kMinus1[k]);
+                SetCorner(t, kPlus1[k], ll);
+                Bond(rightcand, baseedge);
+                baseedge = t * 4 + kMinus1[k];
+                rightcand = next;
+                lr = ur;
+                ur = Apex(rightcand);
+            } else {
+                // Knit the left candidate ghost into the triangle (ul, ll, lr).
+                const int t = leftcand >> 2, k = leftcand & 3;
+                const int next = NeighbourSlot(t, kPlus1[k]);
+                SetCorner(t, kMinus1[k], lr);
+                Bond(leftcand, baseedge);
+                baseedge = t * 4 + kPlus1[k];
+                leftcand = next;
+                ll = ul;
+                ul = Apex(leftcand);
+            }
+        }
+
+        // The ghost above the last edge closes the hull on top.
+        const int top = MakeTri(ll, lr, -1);
+        Bond(top * 4 + 2, baseedge);
+        Bond(top * 4 + 0, rightcand);
+        Bond(top * 4 + 1, leftcand);
+
+        if (axis == 1) {
+            // Back to the leftmost and rightmost nodes for the caller.
+            int g = bound;
+            while (N(Apex(Sym(farleft))).x < N(Org(farleft)).x && --g > 0)
+                farleft = Lprev(Sym(farleft));
+            while (N(Dest(farright)).x < N(Apex(farright)).x && --g > 0)
+                farright = Sym(Lprev(farright));
+            if (g <= 0)
+                failed = true;
+        }
+        if (!IsHullHandle(farleft, true) || !IsHullHandle(farright, false))
+            failed = true;
+    }
+
+    // A left-form handle has a ghost destination, a right-form one a ghost
+    // origin; both have real other corners.
+    bool IsHullHandle(int h, bool leftForm) const
+    {
+        if (leftForm)
+            return Dest(h) < 0 && Org(h) >= 0 && Apex(h) >= 0;
+        return Org(h) < 0 && Dest(h) >= 0 && Apex(h) >= 0;
+    }
+
+    Node* P;
+    std::vector<Tri>& T;
+    int count;
+    bool failed = false;
+};
+
+// ------------------------------------------------------------------- the run
+
+namespace {
+
+// Compacts the sorted nodes to one per position and returns their count.
+// Positions within 1e-8 in x form runs of the sorted order; a run of one
+// node, or of one exact x (sorted by y already), only needs its neighbours
+// compared; a run of several x values is swept in y order against every kept
+// node of the run within 1e-8 in y, so no two kept nodes coincide.
+int MergeCoinciding(std::vector<Node>& nodes, std::vector<std::pair<int, int>>& merged)
+{
+    const int n = static_cast<int>(nodes.size());
+    int kept = 0;
+    std::vector<Node> run;
+    int i = 0;
+    while (i < n) {
+        int j = i + 1;
+        bool oneX = true;
+        while (j < n && TolEqual(nodes[static_cast<std::size_t>(j)].x, nodes[static_cast<std::size_t>(j - 1)].x)) {
+            oneX = oneX && nodes[static_cast<std::size_t>(j)].x == nodes[static_cast<std::size_t>(i)].x;
+            ++j;
+        }
+        if (oneX) {
+            for (int k = i; k < j; ++k) {
+                const Node p = nodes[static_cast<std::size_t>(k)];
+                if (k > i) {
+                    const Node& last = nodes[static_cast<std::size_t>(kept - 1)];
+                    if (TolEqual(p.y, last.y)) {
+                        merged.emplace_back(p.vertex, last.vertex);
+                        continue;
+                    }
+                }
+                nodes[static_cast<std::size_t>(kept++)] = p;
+            }
+        } else {
+            run.assign(nodes.begin() + i, nodes.begin() + j);
+            SortNodes(run.data(), j - i, LessYX());
+            const int first = kept;
+            for (const Node& p : run) {
+                // The run's kept nodes are in y order: look back while they
+                // are within 1e-8 below p; the earliest coinciding one wins.
+                int into = -1;
+                for (int q = kept - 1; q >= first && TolEqual(nodes[static_cast<std::size_t>(q)].y, p.y); --q)
+                    if (TolEqual(nodes[static_cast<std::size_t>(q)].x, p.x))
+                        into = q;
+                if (into >= 0)
+                    merged.emplace_back(p.vertex, nodes[static_cast<std::size_t>(into)].vertex);
+                else
+                    nodes[static_cast<std::size_t>(kept++)] = p;
+            }
+            // Back to x-then-y order for the triangulation.
+            SortNodes(nodes.data() + first, kept - first, LessXY());
+        }
+        i = j;
+    }
+    return kept;
+}
+
+} // namespace
+
+
+void G3TriEngine::Triangulate()
+{
+    ClearResult();
+    crossing = 0;
+    const int n = vertexCount;
+    for (int i = 0; i < n; ++i)
+        VertexAt(i)->node = -1;
+
+    // Sort the plan positions, then merge coinciding ones (closer than 1e-8
+    // in both x and y): the first of each group stays, the others are mapped
+    // to it and take no part in the triangles.
+    nodes.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const G3TVertex* v = VertexAt(i);
+        nodes[static_cast<std::size_t>(i)] = Node{v->x, v->y, i};
+    }
+    SortNodes(nodes.data(), n, LessXY());
+    std::vector<std::pair<int, int>> merged; // (merged vertex, kept vertex)
+    const int kept = MergeCoinciding(nodes, merged);
+    nodes.resize(static_cast<std::size_t>(kept));
+    nodes.shrink_to_fit();
+
+    bool ok = true;
+    if (kept > 2) {
+        Builder builder(nodes, tris);
+        ok = builder.Run();
+    }
+    if (!ok) {
+        GTrace("Triangulation: inconsistent hull, no triangles");
+        tris.clear();
+    }
+
+    // The node order is final now: link vertices to their nodes.
+    for (int i = 0; i < kept; ++i)
+        VertexAt(nodes[static_cast<std::size_t>(i)].vertex)->node = i;
+    for (const auto& m : merged)
+        VertexAt(m.first)->node = VertexAt(m.second)->node;
+
+    // Drop the ghosts: real triangles keep their relative order, neighbour
+    // references to ghosts become hull edges (-1).
+    std::vector<int> renumber(tris.size(), -1);
+    int real = 0;
+    for (std::size_t i = 0; i < tris.size(); ++i) {
+        const Tri& t = tris[i];
+        if (t.v[0] >= 0 && t.v[1] >= 0 && t.v[2] >= 0)
+            renumber[i] = real++;
+    }
+    for (std::size_t i = 0; i < tris.size(); ++i) {
+        const int r = renumber[i];
+        if (r < 0)
+            continue;
+        Tri t = tris[i];
+        for (int k = 0; k < 3; ++k) {
+            const int h = t.n[k];
+            const int nr = h >= 0 ? renumber[static_cast<std::size_t>(h >> 2)] : -1;
+            t.n[k] = nr >= 0 ? nr * 4 + (h & 3) : -1;
+        }
+        tris[static_cast<std::size_t>(r)] = t;
+    }
+    tris.resize(static_cast<std::size_t>(real));
+    tris.shrink_to_fit();
+
+    nodeTri.assign(static_cast<std::size_t>(kept), -1);
+    for (int i = 0; i < real; ++i)
+        for (int k = 0; k < 3; ++k)
+            nodeTri[static_cast<std::size_t>(tris[static_cast<std::size_t>(i)].v[k])] = i;
+}
+
+} // namespace g3tri

@@ -1,0 +1,190 @@
+#include "Geometry/terrain/triangulation/G3TriEngine.h"
+
+#include <algorithm>
+
+namespace g3tri {
+
+G3TriEngine::G3TriEngine() = default;
+
+G3TriEngine::~G3TriEngine()
+{
+    for (G3TEdge* e : edges)
+        delete e;
+}
+
+G3TVertex* G3TriEngine::NewVertex(double x, double y)
+{
+    const int id = vertexCount;
+    if ((id >> kBlockShift) >= static_cast<int>(blocks.size()))
+        blocks.emplace_back(new G3TVertex[kBlockSize]);
+    G3TVertex* v = VertexAt(id);
+    v->x = x;
+    v->y = y;
+    v->id = id;
+    ++vertexCount;
+    return v;
+}
+
+G3TEdge* G3TriEngine::NewEdge(G3TVertex* a, G3TVertex* b)
+{
+    G3TEdge* e = new G3TEdge(a, b, this);
+    edges.push_back(e);
+    return e;
+}
+
+int G3TriEngine::NewTriangle(int a, int b, int c, int)
+{
+    const int n = static_cast<int>(nodes.size());
+    if (a < 0 || a >= n || b < 0 || b >= n || c < -1 || c >= n)
+        return -1;
+    tris.push_back(Tri{{a, b, c}, {-1, -1, -1}});
+    if (!sides.empty())
+        sides.push_back(TriSides{{nullptr, nullptr, nullptr}, 0, 0});
+    return static_cast<int>(tris.size() - 1);
+}
+
+int G3TriEngine::GetVertexCount() const { return vertexCount; }
+
+G3TVertex* G3TriEngine::GetVertex(int id) const
+{
+    if (id < 0 || id >= vertexCount)
+        return nullptr;
+    return VertexAt(id);
+}
+
+int G3TriEngine::GetEdgeCount() const { return static_cast<int>(edges.size()); }
+
+G3TEdge* G3TriEngine::GetEdge(int i) const
+{
+    if (i < 0 || i >= static_cast<int>(edges.size()))
+        return nullptr;
+    return edges[static_cast<std::size_t>(i)];
+}
+
+int G3TriEngine::GetTriangleCount() const { return static_cast<int>(tris.size()); }
+
+bool G3TriEngine::GetTriangle(int i, G3TVertex* corners[3]) const
+{
+    if (i < 0 || i >= static_cast<int>(tris.size()))
+        return false;
+    const Tri& t = tris[static_cast<std::size_t>(i)];
+    for (int k = 0; k < 3; ++k) {
+        if (t.v[k] < 0)
+            return false;
+        corners[k] = VertexAt(nodes[static_cast<std::size_t>(t.v[k])].vertex);
+    }
+    return true;
+}
+
+void G3TriEngine::PrepareInsertion()
+{
+    if (++stamp == 0x7fffffff) {
+        stamp = 1;
+        for (TriSides& s : sides)
+            s.markWord = 0;
+        std::fill(nodeMark.begin(), nodeMark.end(), 0);
+    }
+}
+
+bool G3TriEngine::Option(int option) const { return option == 0; }
+
+bool G3TriEngine::IsReady() const { return true; }
+
+bool G3TriEngine::Owns(const G3TVertex* v) const
+{
+    return v != nullptr && v->id >= 0 && v->id < vertexCount && VertexAt(v->id) == v;
+}
+
+int G3TriEngine::NodeOf(const G3TVertex* v) const
+{
+    if (!Owns(v) || v->node < 0 || v->node >= static_cast<int>(nodes.size()))
+        return -1;
+    return v->node;
+}
+
+G3TVertex* G3TriEngine::GetKeptVertex(const G3TVertex* v) const
+{
+    const int node = NodeOf(v);
+    return node < 0 ? nullptr : VertexAt(nodes[static_cast<std::size_t>(node)].vertex);
+}
+
+int G3TriEngine::GetVertexTriangle(const G3TVertex* v) const
+{
+    const int node = NodeOf(v);
+    return node < 0 ? -1 : nodeTri[static_cast<std::size_t>(node)];
+}
+
+G3TEdge* G3TriEngine::GetSide(int t, int k) const
+{
+    if (sides.empty() || t < 0 || t >= static_cast<int>(sides.size()) || k < 0 || k > 2)
+        return nullptr;
+    return sides[static_cast<std::size_t>(t)].side[k];
+}
+
+void G3TriEngine::ClearResult()
+{
+    for (G3TEdge* e : edges)
+        delete e;
+    edges.clear();
+    nodes.clear();
+    tris.clear();
+    nodeTri.clear();
+    sides.clear();
+    nodeMark.clear();
+    stamp = 0;
+}
+
+// Handle (triangle * 4 + edge) of an edge joining nodes a and b, or -1.
+int G3TriEngine::FindEdgeHandle(int a, int b) const
+{
+    if (a < 0 || b < 0 || a >= static_cast<int>(nodeTri.size()) || b >= static_cast<int>(nodeTri.size()))
+        return -1;
+    const int t0 = nodeTri[static_cast<std::size_t>(a)];
+    if (t0 < 0)
+        return -1;
+    static const int plus1[3] = {1, 2, 0};
+    static const int minus1[3] = {2, 0, 1};
+    // Turn counter-clockwise around a from t0, then clockwise if the hull
+    // stopped the turn.
+    int t = t0;
+    int guard = static_cast<int>(tris.size()) + 1;
+    for (int pass = 0; pass < 2; ++pass) {
+        t = t0;
+        while (guard-- > 0) {
+            const Tri& tr = tris[static_cast<std::size_t>(t)];
+            int i = 0;
+            while (i < 3 && tr.v[i] != a)
+                ++i;
+            if (i == 3)
+                return -1;
+            if (tr.v[plus1[i]] == b)
+                return t * 4 + minus1[i];
+            if (tr.v[minus1[i]] == b)
+                return t * 4 + plus1[i];
+            const int h = pass == 0 ? tr.n[plus1[i]] : tr.n[minus1[i]];
+            if (h < 0)
+                break;
+            t = h >> 2;
+            if (t == t0)
+                return -1;
+        }
+    }
+    return -1;
+}
+
+bool G3TriEngine::HasEdge(const G3TVertex* a, const G3TVertex* b) const
+{
+    const int na = NodeOf(a), nb = NodeOf(b);
+    return na >= 0 && nb >= 0 && na != nb && FindEdgeHandle(na, nb) >= 0;
+}
+
+bool G3TriEngine::IsConstrained(const G3TVertex* a, const G3TVertex* b) const
+{
+    const int na = NodeOf(a), nb = NodeOf(b);
+    if (na < 0 || nb < 0 || na == nb)
+        return false;
+    const int h = FindEdgeHandle(na, nb);
+    return h >= 0 && GetSide(h >> 2, h & 3) != nullptr;
+}
+
+} // namespace g3tri

@@ -1,0 +1,196 @@
+// Constraint insertion: edges forced into the triangulation, crossing
+// constraints, chains through vertices, and ends that are not plain run
+// vertices.
+
+#include "tin_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+using g3tri::G3TEDGE_INSERTED;
+
+G3TVertex* Add(G3TriInterface& tin, double x, double y)
+{
+    const double p[3] = {x, y, 0.0};
+    return tin.AddVertex(p);
+}
+
+// A jittered grid: no three points collinear, many triangles between far
+// corners.
+std::vector<G3TVertex*> Field(G3TriInterface& tin, int n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> j(-0.3, 0.3);
+    std::vector<G3TVertex*> v;
+    for (int i = 0; i < n; ++i)
+        for (int k = 0; k < n; ++k)
+            v.push_back(Add(tin, i + j(rng), k + j(rng)));
+    return v;
+}
+
+int Crossed(const G3TriInterface& tin, const G3TVertex* a, const G3TVertex* b)
+{
+    // Triangulation edges whose interior crosses segment a-b.
+    const g3tri::G3TriEngine& e = *tin.GetEngine();
+    const g3tri::Node A{a->x, a->y, 0}, B{b->x, b->y, 0};
+    int count = 0;
+    for (int t = 0; t < e.GetTriangleCount(); ++t) {
+        const g3tri::Tri& tr = e.GetTri(t);
+        for (int k = 0; k < 3; ++k) {
+            const g3tri::Node& p = e.GetNode(tr.v[(k + 1) % 3]);
+            const g3tri::Node& q = e.GetNode(tr.v[(k + 2) % 3]);
+            const double o1 = g3tri::Orient(A, B, p), o2 = g3tri::Orient(A, B, q);
+            const double o3 = g3tri::Orient(p, q, A), o4 = g3tri::Orient(p, q, B);
+            if (o1 * o2 < -1e-12 && o3 * o4 < -1e-12)
+                ++count;
+        }
+    }
+    return count / 2;
+}
+
+TEST(TinConstraint, EdgeBetweenNeighboursChangesNoTriangle)
+{
+    G3TriInterface plain, constrained;
+    std::vector<G3TVertex*> p = Field(plain, 12, 3);
+    std::vector<G3TVertex*> c = Field(constrained, 12, 3);
+    plain.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    // Pick an existing edge of the plain run.
+    G3TVertex* t[3];
+    ASSERT_TRUE(plain.GetTriangle(5, t));
+    constrained.AddEdge(c[static_cast<std::size_t>(t[0]->id)], c[static_cast<std::size_t>(t[1]->id)]);
+    constrained.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(TriangleSignature(plain), TriangleSignature(constrained));
+    EXPECT_TRUE(constrained.GetEngine()->IsConstrained(c[static_cast<std::size_t>(t[0]->id)],
+                                                       c[static_cast<std::size_t>(t[1]->id)]));
+    EXPECT_TRUE(constrained.GetConstraint(0)->flags & G3TEDGE_INSERTED);
+}
+
+TEST(TinConstraint, LongConstraintBecomesAnEdgeAndACrossingOneStops)
+{
+    G3TriInterface tin;
+    std::vector<G3TVertex*> v = Field(tin, 15, 7);
+    G3TVertex* a = v[0 * 15 + 1];   // near (0, 1)
+    G3TVertex* b = v[14 * 15 + 12]; // near (14, 12)
+    G3TVertex* c = v[2 * 15 + 13];  // near (2, 13)
+    G3TVertex* d = v[13 * 15 + 0];  // near (13, 0)
+    tin.AddEdge(a, b);
+    tin.AddEdge(c, d);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    const g3tri::G3TriEngine& e = *tin.GetEngine();
+    EXPECT_TRUE(e.IsConstrained(a, b));
+    EXPECT_TRUE(tin.GetConstraint(0)->flags & G3TEDGE_INSERTED);
+    EXPECT_EQ(Crossed(tin, a, b), 0);
+    // The second one crosses the first: it stops, the first stays intact.
+    EXPECT_FALSE(e.HasEdge(c, d));
+    EXPECT_FALSE(tin.GetConstraint(1)->flags & G3TEDGE_INSERTED);
+    TinReport r = CheckTin(tin);
+    EXPECT_TRUE(r.Valid()) << r.first; // constrained Delaunay elsewhere
+    EXPECT_EQ(r.unusedNodes, 0);
+}
+
+TEST(TinConstraint, ConstraintThroughVerticesBecomesAChain)
+{
+    G3TriInterface tin;
+    std::vector<G3TVertex*> line;
+    for (int i = 0; i <= 6; ++i)
+        line.push_back(Add(tin, 2.0 * i, 0.0));
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-5.0, 17.0);
+    for (int i = 0; i < 200; ++i)
+        Add(tin, u(rng), u(rng) * 0.5 + (i % 2 ? 0.7 : -0.7));
+    tin.AddEdge(line.front(), line.back());
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    for (std::size_t i = 0; i + 1 < line.size(); ++i)
+        EXPECT_TRUE(tin.GetEngine()->IsConstrained(line[i], line[i + 1])) << i;
+    EXPECT_TRUE(tin.GetConstraint(0)->flags & G3TEDGE_INSERTED);
+    EXPECT_TRUE(CheckTin(tin).Valid()) << CheckTin(tin).first;
+}
+
+TEST(TinConstraint, ConcentricPolygonsAmongRandomPointsAreChainsOfEdges)
+{
+    G3TriInterface tin;
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<double> u(0.0, 1000.0);
+    for (int i = 0; i < 3000; ++i)
+        Add(tin, u(rng), u(rng));
+    std::vector<std::vector<G3TVertex*>> rings;
+    for (int r = 1; r <= 10; ++r) {
+        std::vector<G3TVertex*> ring;
+        for (int i = 0; i < 100; ++i) {
+            const double a = 2 * M_PI * i / 100;
+            ring.push_back(Add(tin, 500 + 45.0 * r * std::cos(a), 500 + 45.0 * r * std::sin(a)));
+        }
+        for (int i = 0; i < 100; ++i)
+            tin.AddEdge(ring[static_cast<std::size_t>(i)], ring[static_cast<std::size_t>((i + 1) % 100)]);
+        rings.push_back(ring);
+    }
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    for (int i = 0; i < tin.GetConstraintCount(); ++i) {
+        g3tri::G3TEdge* c = tin.GetConstraint(i);
+        EXPECT_TRUE(c->flags & G3TEDGE_INSERTED) << i;
+        EXPECT_TRUE(tin.GetEngine()->IsConstrained(c->from, c->to)) << i;
+    }
+    TinReport r = CheckTin(tin);
+    EXPECT_TRUE(r.Valid()) << r.first;
+}
+
+TEST(TinConstraint, EndsAreMappedToTheTriangulationVertexAtTheirPosition)
+{
+    G3TriInterface tin;
+    std::vector<G3TVertex*> v = Field(tin, 8, 5);
+    // Copies of two field points, added after them: merged by the run.
+    G3TVertex* a = Add(tin, v[1]->x, v[1]->y);
+    G3TVertex* b = Add(tin, v[62]->x, v[62]->y);
+    tin.AddEdge(a, b);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_TRUE(tin.GetEngine()->IsConstrained(v[1], v[62]));
+
+    // Vertices made after the run are found by walking to their position.
+    g3tri::G3TriEngine& e = *tin.GetEngine();
+    // (v[3] and v[31] lie on the same side of the first constraint.)
+    G3TVertex* late = e.NewVertex(v[31]->x + 1e-9, v[31]->y);
+    G3TVertex* lone = e.NewVertex(3.5, 3.5);
+    EXPECT_TRUE(e.InsertConstraint(v[3], late, nullptr));
+    EXPECT_TRUE(e.IsConstrained(v[3], v[31]));
+    EXPECT_FALSE(e.InsertConstraint(v[3], lone, nullptr));
+    G3TVertex* outside = e.NewVertex(100.0, 100.0);
+    EXPECT_FALSE(e.InsertConstraint(outside, v[3], nullptr));
+    EXPECT_TRUE(CheckTin(tin).Valid()) << CheckTin(tin).first;
+}
+
+TEST(TinConstraint, InvalidEndsAreSkipped)
+{
+    G3TriInterface tin, other;
+    std::vector<G3TVertex*> v = Field(tin, 5, 2);
+    G3TVertex* foreign = Add(other, 1, 1);
+    tin.AddEdge(v[0], nullptr);
+    tin.AddEdge(nullptr, nullptr);
+    tin.AddEdge(foreign, v[3]);
+    tin.AddEdge(v[4], v[4]);
+    const std::string before = [&] {
+        G3TriInterface plain;
+        Field(plain, 5, 2);
+        plain.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        return TriangleSignature(plain);
+    }();
+    EXPECT_TRUE(tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT));
+    EXPECT_EQ(TriangleSignature(tin), before);
+    for (int i = 0; i < tin.GetConstraintCount(); ++i)
+        EXPECT_FALSE(tin.GetConstraint(i)->flags & G3TEDGE_INSERTED);
+
+    // Without triangles there is nothing to insert into.
+    G3TriInterface flat;
+    G3TVertex* p = Add(flat, 0, 0);
+    G3TVertex* q = Add(flat, 1, 0);
+    Add(flat, 2, 0);
+    flat.AddEdge(p, q);
+    flat.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(flat.GetTriangleCount(), 0);
+}
+
+} // namespace

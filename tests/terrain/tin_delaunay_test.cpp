@@ -1,0 +1,270 @@
+// Delaunay runs without constraints: small exact cases, coinciding points,
+// degenerate layouts (grids, lines, circles) and random sets.
+
+#include "tin_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+G3TVertex* Add(G3TriInterface& tin, double x, double y, double z = 0.0)
+{
+    const double p[3] = {x, y, z};
+    return tin.AddVertex(p);
+}
+
+bool Joined(const G3TriInterface& tin, const G3TVertex* a, const G3TVertex* b)
+{
+    return tin.GetEngine()->HasEdge(a, b);
+}
+
+std::vector<std::pair<double, double>> RandomPoints(int n, unsigned seed, double size)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0.0, size);
+    std::vector<std::pair<double, double>> p;
+    for (int i = 0; i < n; ++i)
+        p.emplace_back(u(rng), u(rng));
+    return p;
+}
+
+TEST(TinDelaunay, TooFewOrCollinearPointsGiveNoTriangle)
+{
+    G3TriInterface none;
+    EXPECT_TRUE(none.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT));
+    EXPECT_EQ(none.GetTriangleCount(), 0);
+
+    G3TriInterface two;
+    Add(two, 0, 0);
+    Add(two, 1, 1);
+    two.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(two.GetTriangleCount(), 0);
+
+    G3TriInterface three;
+    Add(three, 0, 0);
+    Add(three, 2, 2);
+    Add(three, 1, 1);
+    three.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(three.GetTriangleCount(), 0);
+
+    G3TriInterface many; // a long line, through every merge path
+    for (int i = 0; i < 1000; ++i)
+        Add(many, 0.5 * i, 3.0 - 0.25 * i);
+    many.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(many.GetTriangleCount(), 0);
+}
+
+TEST(TinDelaunay, ThreePointsGiveOneCounterClockwiseTriangle)
+{
+    G3TriInterface tin;
+    G3TVertex* a = Add(tin, 0, 0, 7);
+    G3TVertex* b = Add(tin, 0, 1, 8); // clockwise input order
+    G3TVertex* c = Add(tin, 1, 0, 9);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    ASSERT_EQ(tin.GetTriangleCount(), 1);
+    G3TVertex* t[3];
+    ASSERT_TRUE(tin.GetTriangle(0, t));
+    EXPECT_GT(g3tri::Orient({t[0]->x, t[0]->y, 0}, {t[1]->x, t[1]->y, 0}, {t[2]->x, t[2]->y, 0}), 0.0);
+    std::vector<G3TVertex*> got(t, t + 3), want{a, b, c};
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(b->z, 8.0);
+}
+
+TEST(TinDelaunay, ConvexQuadrilateralIsSplitAlongTheDelaunayDiagonal)
+{
+    // (2,-1) lies inside the circle through (0,0), (4,0), (2,3): the short
+    // diagonal (2,-1)-(2,3) must be chosen; mirrored, the other one.
+    for (int mirror = 0; mirror < 2; ++mirror) {
+        G3TriInterface tin;
+        auto P = [&](double x, double y) { return mirror ? Add(tin, y, x) : Add(tin, x, y); };
+        G3TVertex* a = P(0, 0);
+        G3TVertex* b = P(4, 0);
+        G3TVertex* c = P(2, 3);
+        G3TVertex* d = P(2, -1);
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        EXPECT_EQ(tin.GetTriangleCount(), 2);
+        EXPECT_TRUE(Joined(tin, c, d));
+        EXPECT_FALSE(Joined(tin, a, b));
+        EXPECT_TRUE(CheckTin(tin).Valid()) << CheckTin(tin).first;
+    }
+}
+
+TEST(TinDelaunay, CocircularPointsStillTileTheirHull)
+{
+    G3TriInterface square;
+    Add(square, 0, 0);
+    Add(square, 1, 0);
+    Add(square, 1, 1);
+    Add(square, 0, 1);
+    square.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(square.GetTriangleCount(), 2);
+    EXPECT_TRUE(CheckTin(square).Valid());
+
+    G3TriInterface circle; // 64 points on a circle and its centre
+    for (int i = 0; i < 64; ++i)
+        Add(circle, 10 * std::cos(i * M_PI / 32), 10 * std::sin(i * M_PI / 32));
+    Add(circle, 0, 0);
+    circle.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    TinReport r = CheckTin(circle);
+    EXPECT_EQ(r.triangles, 64);
+    EXPECT_TRUE(r.Valid()) << r.first;
+}
+
+TEST(TinDelaunay, PointsCloserThanTheToleranceCountAsOne)
+{
+    G3TriInterface tin;
+    G3TVertex* a = Add(tin, 0, 0);
+    G3TVertex* b = Add(tin, 5, 0);
+    G3TVertex* c = Add(tin, 0, 5);
+    G3TVertex* a2 = Add(tin, 0.5e-8, -0.9e-8);
+    G3TVertex* b2 = Add(tin, 5, 0); // the same point twice
+    G3TVertex* far = Add(tin, 5 + 3e-8, 5);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(tin.GetEngine()->GetNodeCount(), 4);
+    // c sorts between a and a2 (equal x): they must still be found.
+    EXPECT_EQ(tin.GetKeptVertex(a2), tin.GetKeptVertex(a));
+    EXPECT_EQ(tin.GetKeptVertex(b2), b);
+    EXPECT_EQ(tin.GetKeptVertex(c), c);
+    EXPECT_EQ(tin.GetKeptVertex(far), far);
+    EXPECT_EQ(tin.GetTriangleCount(), 2);
+    for (int t = 0; t < tin.GetTriangleCount(); ++t) {
+        G3TVertex* v[3];
+        ASSERT_TRUE(tin.GetTriangle(t, v));
+        for (G3TVertex* x : v)
+            EXPECT_EQ(tin.GetKeptVertex(x), x) << "a merged point is a corner";
+    }
+    // Two points 2e-8 apart in x are distinct positions.
+    G3TriInterface apart;
+    Add(apart, 0, 0);
+    Add(apart, 2e-8, 0);
+    apart.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(apart.GetEngine()->GetNodeCount(), 2);
+}
+
+TEST(TinDelaunay, RandomPointsAreDelaunayAndTileTheirHull)
+{
+    for (unsigned seed : {1u, 2u, 3u}) {
+        G3TriInterface tin;
+        for (const auto& p : RandomPoints(3000, seed, 1000.0))
+            Add(tin, p.first, p.second);
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        TinReport r = CheckTin(tin);
+        EXPECT_TRUE(r.Valid()) << "seed " << seed << ": " << r.first;
+        EXPECT_EQ(r.unusedNodes, 0);
+        EXPECT_GT(r.triangles, 2 * 3000 - 100);
+    }
+}
+
+TEST(TinDelaunay, ResultDoesNotDependOnInputOrderOrRepetition)
+{
+    auto pts = RandomPoints(2000, 42, 100.0);
+    G3TriInterface first, again, shuffled;
+    for (const auto& p : pts) {
+        Add(first, p.first, p.second);
+        Add(again, p.first, p.second);
+    }
+    std::mt19937 rng(5);
+    std::shuffle(pts.begin(), pts.end(), rng);
+    for (const auto& p : pts)
+        Add(shuffled, p.first, p.second);
+    first.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    again.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    shuffled.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    ASSERT_EQ(first.GetTriangleCount(), again.GetTriangleCount());
+    for (int t = 0; t < first.GetTriangleCount(); ++t) {
+        G3TVertex* a[3];
+        G3TVertex* b[3];
+        first.GetTriangle(t, a);
+        again.GetTriangle(t, b);
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(a[k]->id, b[k]->id);
+    }
+    // Points in general position have one Delaunay triangulation.
+    EXPECT_EQ(TriangleSignature(first), TriangleSignature(shuffled));
+}
+
+// Layouts full of collinear and cocircular points, where the tolerant
+// predicates decide every tie.
+TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, double>> pts;
+    };
+    std::vector<Case> cases;
+    {
+        Case c{"integer grid", {}};
+        for (int i = 0; i < 37; ++i)
+            for (int j = 0; j < 29; ++j)
+                c.pts.emplace_back(i, j);
+        cases.push_back(c);
+    }
+    {
+        Case c{"decimal grid rotated", {}};
+        const double s = std::sin(0.3), co = std::cos(0.3);
+        for (int i = 0; i < 30; ++i)
+            for (int j = 0; j < 30; ++j)
+                c.pts.emplace_back(co * i * 0.1 - s * j * 0.1, s * i * 0.1 + co * j * 0.1);
+        cases.push_back(c);
+    }
+    {
+        Case c{"grid with holes and duplicates", {}};
+        std::mt19937 rng(9);
+        for (int i = 0; i < 50; ++i)
+            for (int j = 0; j < 50; ++j)
+                if (rng() % 3 != 0) {
+                    c.pts.emplace_back(i * 2.0, j * 3.0);
+                    if (rng() % 5 == 0)
+                        c.pts.emplace_back(i * 2.0 + 1e-9, j * 3.0);
+                }
+        cases.push_back(c);
+    }
+    {
+        Case c{"few long lines", {}};
+        for (int i = 0; i < 400; ++i) {
+            c.pts.emplace_back(i * 0.5, 0.0);
+            c.pts.emplace_back(i * 0.5, 10.0);
+            c.pts.emplace_back(0.0, i * 0.25);
+            c.pts.emplace_back(i * 0.3, i * 0.3 + 1);
+        }
+        cases.push_back(c);
+    }
+    {
+        Case c{"concentric circles", {}};
+        for (int r = 1; r <= 12; ++r)
+            for (int i = 0; i < 48; ++i)
+                c.pts.emplace_back(r * std::cos(i * M_PI / 24), r * std::sin(i * M_PI / 24));
+        cases.push_back(c);
+    }
+    {
+        // Far below unit size: every orientation value is under 1e-8, and
+        // many points lie closer than 1e-8 to others.
+        Case c{"tight cluster and far points", {}};
+        std::mt19937 rng(4);
+        std::uniform_real_distribution<double> u(0.0, 1e-7);
+        for (int i = 0; i < 1000; ++i)
+            c.pts.emplace_back(50 + u(rng), 50 + u(rng));
+        for (int i = 0; i < 300; ++i)
+            c.pts.emplace_back((i * 37) % 101, (i * 59) % 103);
+        cases.push_back(c);
+    }
+    for (const Case& c : cases) {
+        G3TriInterface tin;
+        for (const auto& p : c.pts)
+            Add(tin, p.first, p.second);
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        TinReport r = CheckTin(tin);
+        EXPECT_GT(r.triangles, 0) << c.name;
+        EXPECT_EQ(r.inverted + r.badLinks + r.sharedEdges, 0) << c.name << ": " << r.first;
+        EXPECT_NEAR(r.area, r.hullArea, 1e-6 * std::max(1.0, r.hullArea)) << c.name;
+    }
+}
+
+} // namespace
