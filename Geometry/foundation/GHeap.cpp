@@ -29,31 +29,21 @@ GSemaphor& GHeap::ListLock()
 // ---------------------------------------------------------------- GHeapBlock
 
 GHeapBlock::GHeapBlock(int slotCount, int slotStride)
+    : freeCount(slotCount), untouched(slotCount), stride(slotStride)
 {
     slots = static_cast<char*>(std::malloc(static_cast<std::size_t>(slotCount) * slotStride));
     if (!slots)
         throw std::bad_alloc();
-    // Pushing from the first slot to the last leaves the last slot at the
-    // head, so allocations start at the end of the block.
-    for (int i = 0; i < slotCount; ++i)
-        ReturnSlot(slots + static_cast<std::size_t>(i) * slotStride);
 }
 
 GHeapBlock::~GHeapBlock() { std::free(slots); }
 
-void* GHeapBlock::TakeSlot()
+void GHeapBlock::Reset(int slotCount)
 {
-    void* slot = freeHead;
-    std::memcpy(&freeHead, slot, sizeof(void*));
-    --freeCount;
-    return slot;
-}
-
-void GHeapBlock::ReturnSlot(void* slot)
-{
-    std::memcpy(slot, &freeHead, sizeof(void*));
-    freeHead = slot;
-    ++freeCount;
+    freeCount = slotCount;
+    freeHead = nullptr;
+    untouched = slotCount;
+    listIndex = -1;
 }
 
 // --------------------------------------------------------------------- GHeap
@@ -71,12 +61,16 @@ void GHeap::Init(const char* n, int size, int blockBytes)
         slotsPerBlock = 1;
     available.reserve(32);
     full.reserve(32);
+    const long blockSize = static_cast<long>(slotsPerBlock) * SlotStride();
+    maxSpares = blockSize > 0 && kSpareBytes / blockSize > 1 ? static_cast<int>(kSpareBytes / blockSize) : 1;
     AddToHeapList(this);
 }
 
 GHeap::~GHeap()
 {
     DeleteAllBlocks();
+    for (GHeapBlock* b : spares)
+        delete b;
     DeleteFromHeapList(this);
     if (ownerPointer && *ownerPointer == this)
         *ownerPointer = nullptr;
@@ -109,53 +103,57 @@ void GHeap::Unlist(std::vector<GHeapBlock*>& list, GHeapBlock* block)
     block->listIndex = -1;
 }
 
-void* GHeap::Alloc()
+GHeapBlock* GHeap::NewBlock()
 {
-    GSemaphorLock hold(lock);
     GHeapBlock* block;
-    if (available.empty()) {
-        block = new GHeapBlock(slotsPerBlock, SlotStride());
-        block->listIndex = static_cast<int>(available.size());
-        available.push_back(block);
+    if (!spares.empty()) {
+        block = spares.back();
+        spares.pop_back();
+        block->Reset(slotsPerBlock);
     } else {
-        block = available.back();
+        block = new GHeapBlock(slotsPerBlock, SlotStride());
     }
-    char* slot = static_cast<char*>(block->TakeSlot());
-    if (block->freeCount == 0) {
-        available.pop_back();
-        block->listIndex = static_cast<int>(full.size());
-        full.push_back(block);
-    }
-    std::memcpy(slot, &block, sizeof(void*));
-    char* object = slot + kOwnerWord;
-    std::memset(object, 0, static_cast<std::size_t>(elementSize));
-    return object;
+    block->listIndex = static_cast<int>(available.size());
+    available.push_back(block);
+    return block;
 }
 
-void GHeap::Free(void* object)
+void GHeap::MoveToFull(GHeapBlock* block)
 {
-    if (!object)
-        return;
-    GSemaphorLock hold(lock);
-    char* slot = static_cast<char*>(object) - kOwnerWord;
-    GHeapBlock* block;
-    std::memcpy(&block, slot, sizeof(void*));
-    block->ReturnSlot(slot);
-    if (block->freeCount == 1) {
+    // `block` is the last available block.
+    available.pop_back();
+    block->listIndex = static_cast<int>(full.size());
+    full.push_back(block);
+}
+
+void GHeap::Relist(GHeapBlock* block)
+{
+    if (block->freeCount == 1 && slotsPerBlock > 1) {
+        // It was full: it becomes available.
         Unlist(full, block);
         block->listIndex = static_cast<int>(available.size());
         available.push_back(block);
+        return;
     }
-    if (block->freeCount == slotsPerBlock) {
+    // Entirely free: it leaves the lists at once.
+    if (slotsPerBlock == 1)
+        Unlist(full, block);
+    else
         Unlist(available, block);
+    if (static_cast<int>(spares.size()) < maxSpares)
+        spares.push_back(block);
+    else
         delete block;
-    }
 }
 
 int GHeap::GarbageCollector()
 {
     GSemaphorLock hold(lock);
-    return 0;
+    const int released = static_cast<int>(spares.size());
+    for (GHeapBlock* b : spares)
+        delete b;
+    spares.clear();
+    return released;
 }
 
 void GHeap::AddToHeapList(GHeap* heap)
@@ -199,52 +197,25 @@ int GHeap::HeapCount()
     return static_cast<int>(HeapList().size());
 }
 
-void* GHeap::PooledNew(GHeap** pool, const char* poolName, int size, int blockBytes, std::size_t request)
+GHeap* GHeap::CreatePool(GHeap** pool, const char* poolName, int size, int blockBytes)
 {
-#ifdef G3_NO_POOLS
-    (void)pool;
-    (void)poolName;
-    (void)size;
-    (void)blockBytes;
-    // One global-heap allocation per object, zero-filled like a pool slot.
-    void* p = ::operator new(request);
-    std::memset(p, 0, request);
-    return p;
-#else
-    if (request > static_cast<std::size_t>(size)) {
-        void* p = ::operator new(request);
-        std::memset(p, 0, request);
-        return p;
-    }
-    // The pool is created on first use; the pointer is read and published
-    // atomically so two threads never create the same pool twice.
+    // The pointer is read and published atomically so two threads never
+    // create the same pool twice.
+    GSemaphorLock hold(ListLock());
     GHeap* heap = __atomic_load_n(pool, __ATOMIC_ACQUIRE);
     if (!heap) {
-        GSemaphorLock hold(ListLock());
-        heap = __atomic_load_n(pool, __ATOMIC_ACQUIRE);
-        if (!heap) {
-            heap = new GHeap(poolName, size, blockBytes);
-            heap->SetOwnerPointer(pool);
-            __atomic_store_n(pool, heap, __ATOMIC_RELEASE);
-        }
+        heap = new GHeap(poolName, size, blockBytes);
+        heap->SetOwnerPointer(pool);
+        __atomic_store_n(pool, heap, __ATOMIC_RELEASE);
     }
-    return heap->Alloc();
-#endif
+    return heap;
 }
 
-void GHeap::PooledDelete(GHeap* pool, void* p, std::size_t request)
+void* GHeap::GlobalNew(std::size_t size)
 {
-    if (!p)
-        return;
-#ifdef G3_NO_POOLS
-    (void)pool;
-    (void)request;
-    ::operator delete(p);
-#else
-    if (!pool || request > static_cast<std::size_t>(pool->GetElementSize())) {
-        ::operator delete(p);
-        return;
-    }
-    pool->Free(p);
-#endif
+    void* p = ::operator new(size);
+    std::memset(p, 0, size);
+    return p;
 }
+
+void GHeap::GlobalDelete(void* p) { ::operator delete(p); }

@@ -7,6 +7,7 @@
 #include "Geometry/foundation/GSemaphor.h"
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,16 +19,43 @@ class GHeapBlock : public GObj {
 public:
     GHeapBlock(int slotCount, int slotStride);
     ~GHeapBlock() override;
+    // Makes every slot free again, as a new block's are.
+    void Reset(int slotCount);
     GHeapBlock(const GHeapBlock&) = delete;
     GHeapBlock& operator=(const GHeapBlock&) = delete;
 
-    void* TakeSlot();             // pops the free chain; returns the slot start
-    void ReturnSlot(void* slot);  // pushes the slot on the free chain
+    // Pops the free chain; returns the slot start.
+    void* TakeSlot()
+    {
+        --freeCount;
+        if (freeHead) {
+            void* slot = freeHead;
+            std::memcpy(&freeHead, slot, sizeof(void*));
+            return slot;
+        }
+        --untouched;
+        return slots + static_cast<std::size_t>(untouched) * static_cast<std::size_t>(stride);
+    }
+    // Pushes the slot on the free chain.
+    void ReturnSlot(void* slot)
+    {
+        std::memcpy(slot, &freeHead, sizeof(void*));
+        freeHead = slot;
+        ++freeCount;
+    }
 
     int freeCount = 0;
     void* freeHead = nullptr;
     char* slots = nullptr;
     int listIndex = -1;
+
+private:
+    // Slots below this index have never been handed out. They behave as if
+    // they were on the free chain behind freeHead, highest first, so the
+    // first allocations come from the end of the block and move downwards;
+    // keeping them implicit makes a new block O(1).
+    int untouched = 0;
+    int stride = 0;
 };
 
 class GHeap {
@@ -39,9 +67,37 @@ public:
     GHeap(const GHeap&) = delete;
     GHeap& operator=(const GHeap&) = delete;
 
-    void* Alloc();
-    void Free(void* object);
+    // Both hold the pool's lock for their whole run. The common case (a slot
+    // from the last available block, or back into a block that stays listed
+    // where it is) is inline; list moves are out of line.
+    void* Alloc()
+    {
+        GSemaphorLock hold(lock);
+        GHeapBlock* block = available.empty() ? NewBlock() : available.back();
+        char* slot = static_cast<char*>(block->TakeSlot());
+        if (block->freeCount == 0)
+            MoveToFull(block);
+        std::memcpy(slot, &block, sizeof(void*));
+        char* object = slot + sizeof(void*);
+        std::memset(object, 0, static_cast<std::size_t>(elementSize));
+        return object;
+    }
+    void Free(void* object)
+    {
+        if (!object)
+            return;
+        GSemaphorLock hold(lock);
+        char* slot = static_cast<char*>(object) - sizeof(void*);
+        GHeapBlock* block;
+        std::memcpy(&block, slot, sizeof(void*));
+        block->ReturnSlot(slot);
+        if (block->freeCount == 1 || block->freeCount == slotsPerBlock)
+            Relist(block);
+    }
+    // Returns the kept empty blocks to the global heap; the number released.
     int GarbageCollector();
+    int GetSpareCount() const { return static_cast<int>(spares.size()); }
+    static constexpr long kSpareBytes = 8L << 20;
 
     const char* GetName() const { return name.c_str(); }
     int GetElementSize() const { return elementSize; }
@@ -66,8 +122,36 @@ public:
     // is `*pool` (created on first use). Requests larger than the pool's
     // element size (a subclass with fields of its own) go to the global heap.
     static void* PooledNew(GHeap** pool, const char* name, int elementSize, int blockBytes,
-                           std::size_t size);
-    static void PooledDelete(GHeap* pool, void* p, std::size_t size);
+                           std::size_t size)
+    {
+#ifdef G3_NO_POOLS
+        (void)pool;
+        (void)name;
+        (void)elementSize;
+        (void)blockBytes;
+        return GlobalNew(size);
+#else
+        if (size > static_cast<std::size_t>(elementSize))
+            return GlobalNew(size);
+        GHeap* heap = __atomic_load_n(pool, __ATOMIC_ACQUIRE);
+        if (!heap)
+            heap = CreatePool(pool, name, elementSize, blockBytes);
+        return heap->Alloc();
+#endif
+    }
+    static void PooledDelete(GHeap* pool, void* p, std::size_t size)
+    {
+#ifdef G3_NO_POOLS
+        (void)pool;
+        (void)size;
+        GlobalDelete(p);
+#else
+        if (!pool || size > static_cast<std::size_t>(pool->elementSize))
+            GlobalDelete(p);
+        else
+            pool->Free(p);
+#endif
+    }
 
 protected:
     void Init(const char* name, int elementSize, int blockBytes);
@@ -77,6 +161,12 @@ protected:
 
 private:
     static void Unlist(std::vector<GHeapBlock*>& list, GHeapBlock* block);
+    GHeapBlock* NewBlock();              // a fresh block, appended to `available`
+    void MoveToFull(GHeapBlock* block);  // the last available block just filled up
+    void Relist(GHeapBlock* block);      // a block just left `full` or emptied
+    static GHeap* CreatePool(GHeap** pool, const char* name, int elementSize, int blockBytes);
+    static void* GlobalNew(std::size_t size);  // zero-filled, like a pool slot
+    static void GlobalDelete(void* p);
     int SlotStride() const;
 
     std::string name;
@@ -86,6 +176,14 @@ private:
     int elementSize = 0;
     GSemaphor lock;
     GHeap** ownerPointer = nullptr;
+    // Blocks that emptied. An emptied block leaves the lists at once, but
+    // its memory is kept (up to kSpareBytes per pool) to serve as the next
+    // blocks this pool needs: a pass that creates and deletes many entities
+    // would otherwise hand blocks back to the C heap, which returns them to
+    // the system and faults every page in again on the next pass.
+    // GarbageCollector and the destructor release them.
+    std::vector<GHeapBlock*> spares;
+    int maxSpares = 1;
 };
 
 // Gives a class its own pool. Put G_DECLARE_POOL(Class) in the class body and

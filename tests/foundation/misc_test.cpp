@@ -1,0 +1,98 @@
+#include "Geometry/foundation/GPointer.h"
+#include "Geometry/foundation/GPress.h"
+#include "Geometry/foundation/GRandom.h"
+#include "Geometry/foundation/GTrace.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <thread>
+#include <set>
+#include <vector>
+
+namespace {
+
+struct Tracked : GPointer {
+    explicit Tracked(bool* flag) : flag(flag) {}
+    ~Tracked() override { *flag = true; }
+    bool* flag;
+};
+
+std::vector<std::string>* g_messages = nullptr;
+void Collect(const char* message) { g_messages->push_back(message); }
+
+} // namespace
+
+TEST(GPointer, ReleaseOfTheLastReferenceDeletes)
+{
+    bool gone = false;
+    auto* p = new Tracked(&gone);
+    EXPECT_EQ(p->RefCount(), 0);
+    p->AddRef();
+    p->AddRef();
+    p->Release();
+    EXPECT_FALSE(gone);
+    EXPECT_EQ(p->RefCount(), 1);
+    p->Release();
+    EXPECT_TRUE(gone);
+}
+
+TEST(GPress, MinimumSize)
+{
+    GPress::init(0);
+    EXPECT_DOUBLE_EQ(GPress::MINSIZE2(), std::sqrt(2.0));
+    GPress::init(2);
+    EXPECT_DOUBLE_EQ(GPress::MINSIZE2(), std::sqrt(2.0) / 2);
+    GPress::init(1e-6);
+    EXPECT_DOUBLE_EQ(GPress::MINSIZE2(), std::sqrt(2.0) / 1e-6);
+    GPress::init(0.9e-6);
+    EXPECT_DOUBLE_EQ(GPress::MINSIZE2(), std::sqrt(2.0));
+    EXPECT_DOUBLE_EQ(GPress::getSizeXY(1, 1, 4, 5), 5.0);
+}
+
+TEST(GRandom, ClassicSequenceAndReseed)
+{
+    GSRand(1);
+    // The first values of the classic sequence from state 1.
+    EXPECT_EQ(GRand(), 41);
+    EXPECT_EQ(GRand(), 18467);
+    EXPECT_EQ(GRand(), 6334);
+    GSRand(1);
+    EXPECT_EQ(GRand(), 41);
+    for (int i = 0; i < 1000; ++i) {
+        int v = GRand();
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, G_RAND_MAX);
+    }
+}
+
+TEST(GRandom, ConcurrentCallsShareOneSequence)
+{
+    GSRand(7);
+    std::vector<int> expected;
+    for (int i = 0; i < 4000; ++i)
+        expected.push_back(GRand());
+    GSRand(7);
+    std::vector<int> a, b;
+    std::thread t1([&] { for (int i = 0; i < 2000; ++i) a.push_back(GRand()); });
+    std::thread t2([&] { for (int i = 0; i < 2000; ++i) b.push_back(GRand()); });
+    t1.join();
+    t2.join();
+    std::multiset<int> got(a.begin(), a.end());
+    got.insert(b.begin(), b.end());
+    EXPECT_EQ(got, std::multiset<int>(expected.begin(), expected.end()));
+}
+
+TEST(GTrace, SinkSeesFormattedMessages)
+{
+    std::vector<std::string> messages;
+    g_messages = &messages;
+    GTrace("dropped %d", 1); // no sink yet
+    GTraceSink old = GSetTraceSink(Collect);
+    GTrace("qV=%d", 12);
+    GTrace("qF=%d  qE=%d", 3, 4);
+    GSetTraceSink(old);
+    GTrace("dropped again");
+    EXPECT_EQ(messages, (std::vector<std::string>{"qV=12", "qF=3  qE=4"}));
+}
