@@ -31,10 +31,6 @@ public:
     double y = 0.0;
     double z = 0.0;
     int id = -1;
-    // Index of the triangulation node of the last run that stands for this
-    // position: a point merged into an earlier coinciding one shares that
-    // one's node. -1 when the point took no part in the last run.
-    int node = -1;
     G3Vertex* output = nullptr;
     void* user = nullptr;
 };

@@ -25,8 +25,7 @@ public:
     explicit Inserter(G3TriEngine& engine)
         : E(engine), P(engine.nodes), T(engine.tris), S(engine.sides), NT(engine.nodeTri), NM(engine.nodeMark)
     {
-        if (S.size() != T.size())
-            S.assign(T.size(), TriSides{{nullptr, nullptr, nullptr}, 0, 0});
+        E.BuildNodeTriangles();
         if (NM.size() != P.size())
             NM.assign(P.size(), 0);
     }
@@ -107,8 +106,9 @@ private:
     {
         if (!E.Owns(v))
             return -1;
-        if (v->node >= 0 && v->node < static_cast<int>(P.size()))
-            return NT[static_cast<std::size_t>(v->node)] >= 0 ? v->node : -1;
+        const int node = E.NodeOf(v);
+        if (node >= 0)
+            return NT[static_cast<std::size_t>(node)] >= 0 ? node : -1;
         const Node p{v->x, v->y, -1};
         return FindCoinciding(p, hint >= 0 ? hint : 0);
     }
@@ -126,14 +126,16 @@ private:
 
     int FindCoinciding(const Node& p, int t)
     {
+        if (E.triMark.size() != T.size())
+            E.triMark.assign(T.size(), 0);
         E.PrepareInsertion();
         const int stamp = E.stamp;
         int guard = static_cast<int>(T.size()) + 1;
         while (guard-- > 0) {
-            TriSides& ts = S[static_cast<std::size_t>(t)];
-            if (ts.markWord == stamp)
+            int& mark = E.triMark[static_cast<std::size_t>(t)];
+            if (mark == stamp)
                 break; // the walk came back: search every node instead
-            ts.markWord = stamp;
+            mark = stamp;
             const int hit = CoincidingCorner(t, p);
             if (hit >= 0)
                 return hit;
@@ -297,7 +299,7 @@ private:
         int right = Tr(t).v[kPlus1[k]], left = Tr(t).v[kMinus1[k]];
         int guard = static_cast<int>(T.size()) + 1;
         while (guard-- > 0) {
-            if (S[static_cast<std::size_t>(t)].side[k] != nullptr)
+            if (Side(t, k) != nullptr)
                 return false; // another constraint is in the way
             const int h = Tr(t).n[k];
             if (h < 0)
@@ -381,7 +383,7 @@ private:
             if (h < 0)
                 continue;
             const int t1 = h >> 2, k1 = h & 3;
-            if (S[static_cast<std::size_t>(t1)].side[k1] != nullptr)
+            if (Side(t1, k1) != nullptr)
                 continue;
             const int h2 = Tr(t1).n[k1];
             if (h2 < 0)
@@ -397,6 +399,27 @@ private:
                 stack.emplace_back(b, c);
             }
         }
+    }
+
+    G3TEdge* Side(int t, int k) const
+    {
+        if (S.empty())
+            return nullptr;
+        const auto it = S.find(t * 4 + k);
+        return it == S.end() ? nullptr : it->second;
+    }
+
+    // Removes and returns the record on side k of t (null when none).
+    G3TEdge* TakeSide(int t, int k)
+    {
+        if (S.empty())
+            return nullptr;
+        const auto it = S.find(t * 4 + k);
+        if (it == S.end())
+            return nullptr;
+        G3TEdge* e = it->second;
+        S.erase(it);
+        return e;
     }
 
     static void Repoint(G3TEdge* rec, int from, int to)
@@ -419,34 +442,35 @@ private:
         const int t2 = h2 >> 2, k2 = h2 & 3;
         Tri& A = Tr(t1);
         Tri& B = Tr(t2);
-        TriSides& SA = S[static_cast<std::size_t>(t1)];
-        TriSides& SB = S[static_cast<std::size_t>(t2)];
         const int c = A.v[k1], a = A.v[kPlus1[k1]], b = A.v[kMinus1[k1]];
         const int d = B.v[k2];
         const int nbc = A.n[kPlus1[k1]];
-        G3TEdge* sbc = SA.side[kPlus1[k1]];
+        G3TEdge* sbc = TakeSide(t1, kPlus1[k1]);
         const int nad = B.n[kPlus1[k2]];
-        G3TEdge* sad = SB.side[kPlus1[k2]];
+        G3TEdge* sad = TakeSide(t2, kPlus1[k2]);
 
         A.v[kMinus1[k1]] = d;
         B.v[kMinus1[k2]] = c;
 
         A.n[k1] = nad;
-        SA.side[k1] = sad;
         if (nad >= 0)
             Tr(nad >> 2).n[nad & 3] = t1 * 4 + k1;
-        Repoint(sad, t2, t1);
+        if (sad != nullptr) {
+            S[t1 * 4 + k1] = sad;
+            Repoint(sad, t2, t1);
+        }
 
         B.n[k2] = nbc;
-        SB.side[k2] = sbc;
         if (nbc >= 0)
             Tr(nbc >> 2).n[nbc & 3] = t2 * 4 + k2;
-        Repoint(sbc, t1, t2);
+        if (sbc != nullptr) {
+            S[t2 * 4 + k2] = sbc;
+            Repoint(sbc, t1, t2);
+        }
 
+        // The new diagonal is unconstrained (the flipped edge was too).
         A.n[kPlus1[k1]] = t2 * 4 + kPlus1[k2];
         B.n[kPlus1[k2]] = t1 * 4 + kPlus1[k1];
-        SA.side[kPlus1[k1]] = nullptr;
-        SB.side[kPlus1[k2]] = nullptr;
 
         NT[static_cast<std::size_t>(a)] = t1;
         NT[static_cast<std::size_t>(c)] = t1;
@@ -461,16 +485,16 @@ private:
         if (h < 0)
             return false;
         const int t1 = h >> 2, k1 = h & 3;
-        if (S[static_cast<std::size_t>(t1)].side[k1] != nullptr)
+        if (Side(t1, k1) != nullptr)
             return true;
         G3TEdge* piece = E.NewEdge(E.VertexAt(N(u).vertex), E.VertexAt(N(w).vertex));
         piece->flags = G3TEDGE_PIECE;
         piece->link[0] = record;
         piece->tri[0] = t1;
-        S[static_cast<std::size_t>(t1)].side[k1] = piece;
+        S[t1 * 4 + k1] = piece;
         const int h2 = Tr(t1).n[k1];
         if (h2 >= 0) {
-            S[static_cast<std::size_t>(h2 >> 2)].side[h2 & 3] = piece;
+            S[h2] = piece;
             piece->tri[1] = h2 >> 2;
         }
         return true;
@@ -479,7 +503,7 @@ private:
     G3TriEngine& E;
     std::vector<Node>& P;
     std::vector<Tri>& T;
-    std::vector<TriSides>& S;
+    std::unordered_map<int, G3TEdge*>& S;
     std::vector<int>& NT;
     std::vector<int>& NM;
     std::vector<int> path;

@@ -408,22 +408,19 @@ void G3TriEngine::Triangulate()
     ClearResult();
     crossing = 0;
     const int n = vertexCount;
-    for (int i = 0; i < n; ++i)
-        VertexAt(i)->node = -1;
+    runVertexCount = n;
 
     // Sort the plan positions, then merge coinciding ones (closer than 1e-8
     // in both x and y): the first of each group stays, the others are mapped
     // to it and take no part in the triangles.
-    nodes.resize(static_cast<std::size_t>(n));
+    nodes.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const G3TVertex* v = VertexAt(i);
-        nodes[static_cast<std::size_t>(i)] = Node{v->x, v->y, i};
+        nodes.push_back(Node{v->x, v->y, i});
     }
     SortNodes(nodes.data(), n, LessXY());
-    std::vector<std::pair<int, int>> merged; // (merged vertex, kept vertex)
     const int kept = MergeCoinciding(nodes, merged);
     nodes.resize(static_cast<std::size_t>(kept));
-    nodes.shrink_to_fit();
 
     bool ok = true;
     if (kept > 2) {
@@ -435,20 +432,13 @@ void G3TriEngine::Triangulate()
         tris.clear();
     }
 
-    // The node order is final now: link vertices to their nodes.
-    for (int i = 0; i < kept; ++i)
-        VertexAt(nodes[static_cast<std::size_t>(i)].vertex)->node = i;
-    for (const auto& m : merged)
-        VertexAt(m.first)->node = VertexAt(m.second)->node;
-
     // Drop the ghosts: real triangles keep their relative order, neighbour
     // references to ghosts become hull edges (-1).
-    std::vector<int> renumber(tris.size(), -1);
+    std::vector<int> renumber(tris.size());
     int real = 0;
     for (std::size_t i = 0; i < tris.size(); ++i) {
         const Tri& t = tris[i];
-        if (t.v[0] >= 0 && t.v[1] >= 0 && t.v[2] >= 0)
-            renumber[i] = real++;
+        renumber[i] = (t.v[0] >= 0 && t.v[1] >= 0 && t.v[2] >= 0) ? real++ : -1;
     }
     for (std::size_t i = 0; i < tris.size(); ++i) {
         const int r = renumber[i];
@@ -463,12 +453,6 @@ void G3TriEngine::Triangulate()
         tris[static_cast<std::size_t>(r)] = t;
     }
     tris.resize(static_cast<std::size_t>(real));
-    tris.shrink_to_fit();
-
-    nodeTri.assign(static_cast<std::size_t>(kept), -1);
-    for (int i = 0; i < real; ++i)
-        for (int k = 0; k < 3; ++k)
-            nodeTri[static_cast<std::size_t>(tris[static_cast<std::size_t>(i)].v[k])] = i;
 }
 
 } // namespace g3tri

@@ -38,8 +38,7 @@ int G3TriEngine::NewTriangle(int a, int b, int c, int)
     if (a < 0 || a >= n || b < 0 || b >= n || c < -1 || c >= n)
         return -1;
     tris.push_back(Tri{{a, b, c}, {-1, -1, -1}});
-    if (!sides.empty())
-        sides.push_back(TriSides{{nullptr, nullptr, nullptr}, 0, 0});
+    nodeTri.clear();
     return static_cast<int>(tris.size() - 1);
 }
 
@@ -80,8 +79,7 @@ void G3TriEngine::PrepareInsertion()
 {
     if (++stamp == 0x7fffffff) {
         stamp = 1;
-        for (TriSides& s : sides)
-            s.markWord = 0;
+        std::fill(triMark.begin(), triMark.end(), 0);
         std::fill(nodeMark.begin(), nodeMark.end(), 0);
     }
 }
@@ -95,11 +93,33 @@ bool G3TriEngine::Owns(const G3TVertex* v) const
     return v != nullptr && v->id >= 0 && v->id < vertexCount && VertexAt(v->id) == v;
 }
 
+void G3TriEngine::BuildVertexNodes() const
+{
+    if (!vertexNode.empty() || runVertexCount == 0)
+        return;
+    vertexNode.assign(static_cast<std::size_t>(runVertexCount), -1);
+    for (std::size_t i = 0; i < nodes.size(); ++i)
+        vertexNode[static_cast<std::size_t>(nodes[i].vertex)] = static_cast<int>(i);
+    for (const auto& m : merged)
+        vertexNode[static_cast<std::size_t>(m.first)] = vertexNode[static_cast<std::size_t>(m.second)];
+}
+
+void G3TriEngine::BuildNodeTriangles() const
+{
+    if (nodeTri.size() == nodes.size())
+        return;
+    nodeTri.assign(nodes.size(), -1);
+    for (std::size_t i = 0; i < tris.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            nodeTri[static_cast<std::size_t>(tris[i].v[k])] = static_cast<int>(i);
+}
+
 int G3TriEngine::NodeOf(const G3TVertex* v) const
 {
-    if (!Owns(v) || v->node < 0 || v->node >= static_cast<int>(nodes.size()))
+    if (!Owns(v) || v->id >= runVertexCount)
         return -1;
-    return v->node;
+    BuildVertexNodes();
+    return vertexNode[static_cast<std::size_t>(v->id)];
 }
 
 G3TVertex* G3TriEngine::GetKeptVertex(const G3TVertex* v) const
@@ -111,14 +131,18 @@ G3TVertex* G3TriEngine::GetKeptVertex(const G3TVertex* v) const
 int G3TriEngine::GetVertexTriangle(const G3TVertex* v) const
 {
     const int node = NodeOf(v);
-    return node < 0 ? -1 : nodeTri[static_cast<std::size_t>(node)];
+    if (node < 0)
+        return -1;
+    BuildNodeTriangles();
+    return nodeTri[static_cast<std::size_t>(node)];
 }
 
 G3TEdge* G3TriEngine::GetSide(int t, int k) const
 {
-    if (sides.empty() || t < 0 || t >= static_cast<int>(sides.size()) || k < 0 || k > 2)
+    if (sides.empty() || t < 0 || t >= static_cast<int>(tris.size()) || k < 0 || k > 2)
         return nullptr;
-    return sides[static_cast<std::size_t>(t)].side[k];
+    const auto it = sides.find(t * 4 + k);
+    return it == sides.end() ? nullptr : it->second;
 }
 
 void G3TriEngine::ClearResult()
@@ -128,8 +152,12 @@ void G3TriEngine::ClearResult()
     edges.clear();
     nodes.clear();
     tris.clear();
+    merged.clear();
+    runVertexCount = 0;
+    vertexNode.clear();
     nodeTri.clear();
     sides.clear();
+    triMark.clear();
     nodeMark.clear();
     stamp = 0;
 }
@@ -137,6 +165,7 @@ void G3TriEngine::ClearResult()
 // Handle (triangle * 4 + edge) of an edge joining nodes a and b, or -1.
 int G3TriEngine::FindEdgeHandle(int a, int b) const
 {
+    BuildNodeTriangles();
     if (a < 0 || b < 0 || a >= static_cast<int>(nodeTri.size()) || b >= static_cast<int>(nodeTri.size()))
         return -1;
     const int t0 = nodeTri[static_cast<std::size_t>(a)];

@@ -15,6 +15,7 @@
 #include "Geometry/terrain/triangulation/G3TriPredicates.h"
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace g3tri {
@@ -29,15 +30,6 @@ class G3TriEngine;
 struct Tri {
     int v[3];
     int n[3];
-};
-
-// Per-triangle data that only constraint insertion uses: the edge records of
-// constrained sides (null when unconstrained) and the stamp of the last walk
-// that visited the triangle.
-struct TriSides {
-    class G3TEdge* side[3];
-    unsigned char mark;
-    int markWord;
 };
 
 // Flag bits of an edge record.
@@ -127,8 +119,14 @@ private:
         return &blocks[static_cast<std::size_t>(id >> kBlockShift)][id & (kBlockSize - 1)];
     }
     void ClearResult();
+    // The node standing for v in the last run (a merged point shares its kept
+    // point's node), or -1 when v took no part in it.
     int NodeOf(const G3TVertex* v) const;
     int FindEdgeHandle(int a, int b) const;
+    // The maps from vertices to nodes and from nodes to triangles are only
+    // needed by lookups and constraint insertion; they are built on first use.
+    void BuildVertexNodes() const;
+    void BuildNodeTriangles() const;
 
     // Vertex list: fixed-size blocks, so vertex addresses never move.
     std::vector<std::unique_ptr<G3TVertex[]>> blocks;
@@ -136,11 +134,21 @@ private:
     // Edge records owned by the engine, in creation order.
     std::vector<G3TEdge*> edges;
     // Result of the last run: nodes (distinct positions), triangles, one
-    // triangle per node, constrained sides.
+    // triangle per node.
     std::vector<Node> nodes;
     std::vector<Tri> tris;
-    std::vector<int> nodeTri;
-    std::vector<TriSides> sides;
+    // Points merged into a coinciding kept one: (merged vertex, kept vertex).
+    std::vector<std::pair<int, int>> merged;
+    // Vertices that existed when the last run started.
+    int runVertexCount = 0;
+    mutable std::vector<int> vertexNode;
+    mutable std::vector<int> nodeTri;
+    // Constrained sides, by handle (triangle * 4 + edge): few next to the
+    // triangles, so they are kept apart from them.
+    std::unordered_map<int, G3TEdge*> sides;
+    // Stamps of the last walk that visited a triangle / a node; sized on
+    // first use.
+    std::vector<int> triMark;
     std::vector<int> nodeMark;
     int stamp = 0;
     // When set, a constraint crossing another constrained edge would be split
