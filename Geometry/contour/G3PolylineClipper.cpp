@@ -157,7 +157,8 @@ bool G3PolylineClipper::OutAll(GPathLoader* out) {
     out->PathBegin(GetContourCount());
     for (const GContourRecord& contour : contours) {
         const GSegmentRecord* segment = &segments[contour.firstSegment];
-        std::copy_n(&vertices[static_cast<std::size_t>(segment->firstVertex) * dimension], 3, point);
+        std::copy_n(&vertices[static_cast<std::size_t>(segment->firstVertex) * dimension], 3,
+                    point);
         out->PathContourBegin(point, contour.segmentCount, CONTOUR_TYPE_UNKNOWN);
         for (int s = 1; s < contour.segmentCount; ++s) {
             segment = &segments[contour.firstSegment + s];
@@ -388,7 +389,8 @@ bool G3PolylineClipper::ClipWithPolygon(const double* p0, const double* q0, GLin
                 entry = -1;
             }
         }
-        if (pendingExit >= 0 && entry >= 0) SettleRun(entry, entrySide, pendingExit, pendingExitSide);
+        if (pendingExit >= 0 && entry >= 0)
+            SettleRun(entry, entrySide, pendingExit, pendingExitSide);
     }
 
     if (crossings.empty()) return false;
@@ -402,9 +404,10 @@ bool G3PolylineClipper::ClipWithPolygon(const double* p0, const double* q0, GLin
 }
 
 void G3PolylineClipper::SortIntersections(int axis) {
-    std::stable_sort(crossings.begin(), crossings.end(), [axis](const GPoint3& x, const GPoint3& y) {
-        return SortKey(x.v[axis]) < SortKey(y.v[axis]);
-    });
+    std::stable_sort(crossings.begin(), crossings.end(),
+                     [axis](const GPoint3& x, const GPoint3& y) {
+                         return SortKey(x.v[axis]) < SortKey(y.v[axis]);
+                     });
 }
 
 void G3PolylineClipper::AppendHorizEdges(int axis) {
