@@ -1,0 +1,458 @@
+#include "Geometry/boolean/G3IntervalList.h"
+
+#include "Geometry/boolean/G3Interval.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Point.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kKeyTolerance = 1e-6;
+
+G3Interval* IntervalAt(const GArrayCollection* c, int i) { return static_cast<G3Interval*>(c->get(i)); }
+
+G3Point* PointAt(const GArrayCollection* c, int i) { return static_cast<G3Point*>(c->get(i)); }
+
+// Keys closer than 1e-6 are equal; otherwise ascending. Not a strict weak
+// ordering, so only the collection's own quicksort may use it.
+int CompareKeys(double a, double b)
+{
+    if (std::fabs(a - b) < kKeyTolerance)
+        return 0;
+    return a < b ? -1 : 1;
+}
+
+int ComparePointKeys(const void* a, const void* b, const void* context)
+{
+    const int axis = *static_cast<const int*>(context);
+    const G3Point* pa = static_cast<const G3Point*>(*static_cast<GObj* const*>(a));
+    const G3Point* pb = static_cast<const G3Point*>(*static_cast<GObj* const*>(b));
+    return CompareKeys(pa->GetXYZ(axis), pb->GetXYZ(axis));
+}
+
+int CompareIntervalStarts(const void* a, const void* b, const void* context)
+{
+    const int axis = *static_cast<const int*>(context);
+    const G3Interval* ia = static_cast<const G3Interval*>(*static_cast<GObj* const*>(a));
+    const G3Interval* ib = static_cast<const G3Interval*>(*static_cast<GObj* const*>(b));
+    return CompareKeys(ia->GetXYZ1(axis), ib->GetXYZ1(axis));
+}
+
+// A piece from `start` to `end` joins `out` only when it is longer than 1e-6
+// along the axis; shorter pieces carry no length on the line.
+void EmitPiece(GArrayCollection* out, int axis, G3Point* start, GObj* startOwner, G3Point* end,
+               GObj* endOwner)
+{
+    const double s = start ? start->GetXYZ(axis) : 0.0;
+    const double e = end ? end->GetXYZ(axis) : 0.0;
+    if (e - s > kKeyTolerance)
+        out->add(new G3Interval(start ? start->GetXYZ() : nullptr, startOwner,
+                                end ? end->GetXYZ() : nullptr, endOwner));
+}
+
+void EmitWhole(GArrayCollection* out, int axis, G3Interval* iv)
+{
+    if (iv->GetXYZ2(axis) - iv->GetXYZ1(axis) > kKeyTolerance)
+        out->add(iv->Duplicate());
+}
+
+// Union of two sequences of oriented intervals. Where the inputs overlap the
+// result holds pieces that touch: the overlapping stretch goes with the
+// interval that ends later. Every step advances i or j.
+void UnionSweep(const GArrayCollection* A, const GArrayCollection* B, int axis, GArrayCollection* out)
+{
+    const int na = A->size();
+    const int nb = B->size();
+    int i = 0;
+    int j = 0;
+    while (i < na && j < nb) {
+        G3Interval* a = IntervalAt(A, i);
+        G3Interval* b = IntervalAt(B, j);
+        const double a1 = a->GetXYZ1(axis), a2 = a->GetXYZ2(axis);
+        const double b1 = b->GetXYZ1(axis), b2 = b->GetXYZ2(axis);
+        if (b1 < a1) {
+            if (a1 <= b2 && b2 <= a2) {
+                // b starts first and ends inside a: a keeps the overlap.
+                EmitPiece(out, axis, b->GetPoint1(), b->GetOwner1(), a->GetPoint1(), a->GetOwner1());
+                ++j;
+            } else if (a1 <= b2) {
+                ++i;  // b covers a
+            } else {
+                EmitWhole(out, axis, b);  // b lies wholly before a
+                ++j;
+            }
+        } else {
+            if (b1 <= a2 && a2 <= b2) {
+                EmitPiece(out, axis, a->GetPoint1(), a->GetOwner1(), b->GetPoint1(), b->GetOwner1());
+                ++i;
+            } else if (b1 <= a2) {
+                ++j;  // a covers b
+            } else {
+                EmitWhole(out, axis, a);
+                ++i;
+            }
+        }
+    }
+    for (; i < na; ++i)
+        EmitWhole(out, axis, IntervalAt(A, i));
+    for (; j < nb; ++j)
+        EmitWhole(out, axis, IntervalAt(B, j));
+}
+
+// Intersection of two sorted sequences of oriented intervals. Touching
+// intervals share no length and give nothing.
+void IntersectSweep(const GArrayCollection* A, const GArrayCollection* B, int axis,
+                    GArrayCollection* out)
+{
+    const int na = A->size();
+    const int nb = B->size();
+    int i = 0;
+    int j = 0;
+    while (i < na && j < nb) {
+        G3Interval* a = IntervalAt(A, i);
+        G3Interval* b = IntervalAt(B, j);
+        const double a1 = a->GetXYZ1(axis), a2 = a->GetXYZ2(axis);
+        const double b1 = b->GetXYZ1(axis), b2 = b->GetXYZ2(axis);
+        if (a1 >= b2) {
+            ++j;
+        } else if (a2 <= b1) {
+            ++i;
+        } else {
+            G3Point* start = a1 >= b1 ? a->GetPoint1() : b->GetPoint1();
+            GObj* startOwner = a1 >= b1 ? a->GetOwner1() : b->GetOwner1();
+            G3Point* end;
+            GObj* endOwner;
+            if (a2 <= b2) {
+                end = a->GetPoint2();
+                endOwner = a->GetOwner2();
+                ++i;
+            } else {
+                end = b->GetPoint2();
+                endOwner = b->GetOwner2();
+                ++j;
+            }
+            EmitPiece(out, axis, start, startOwner, end, endOwner);
+        }
+    }
+}
+
+void DeleteElements(GArrayCollection* c)
+{
+    if (c)
+        c->clear(true);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ construction
+
+G3IntervalList::G3IntervalList() { CreateCollections(); }
+
+G3IntervalList::G3IntervalList(int coo1, int coo2, int axis)
+    : maxCoo1(coo1), maxCoo2(coo2), sortAxis(axis)
+{
+    CreateCollections();
+}
+
+G3IntervalList::G3IntervalList(const G3IntervalList& other)
+    : GObj(other),
+      maxCoo1(other.maxCoo1),
+      maxCoo2(other.maxCoo2),
+      sortAxis(other.sortAxis),
+      minCoo(other.minCoo),
+      maxCoo(other.maxCoo)
+{
+    CreateCollections();
+    AppendDuplicates(&other);
+}
+
+G3IntervalList& G3IntervalList::operator=(const G3IntervalList& other)
+{
+    if (this != &other) {
+        GObj::operator=(other);
+        DeleteContents();
+        maxCoo1 = other.maxCoo1;
+        maxCoo2 = other.maxCoo2;
+        sortAxis = other.sortAxis;
+        minCoo = other.minCoo;
+        maxCoo = other.maxCoo;
+        AppendDuplicates(&other);
+    }
+    return *this;
+}
+
+G3IntervalList::~G3IntervalList()
+{
+    DeleteContents();
+    delete intervals;
+    delete points;
+}
+
+void G3IntervalList::CreateCollections()
+{
+    intervals = new GArrayCollection(16, 16);
+    points = new GArrayCollection(8, 8);
+}
+
+void G3IntervalList::DeleteContents()
+{
+    DeleteElements(intervals);
+    DeleteElements(points);
+}
+
+// Works from the counts taken on entry, so a list may append its own copies.
+void G3IntervalList::AppendDuplicates(const G3IntervalList* source)
+{
+    const int np = source->points->size();
+    const int ni = source->intervals->size();
+    for (int k = 0; k < np; ++k) {
+        G3Point* p = new G3Point();
+        // G3Obj's copy carries the scratch link, which holds the owner.
+        p->Copy(static_cast<G3Obj*>(PointAt(source->points, k)));
+        points->add(p);
+    }
+    for (int k = 0; k < ni; ++k)
+        intervals->add(IntervalAt(source->intervals, k)->Duplicate());
+}
+
+void G3IntervalList::Copy(GObj* source)
+{
+    if (source == this)
+        return;
+    GObj::Copy(source);
+    G3IntervalList* src = dynamic_cast<G3IntervalList*>(source);
+    if (!src)
+        return;
+    maxCoo1 = src->maxCoo1;
+    maxCoo2 = src->maxCoo2;
+    sortAxis = src->sortAxis;
+    minCoo = src->minCoo;
+    maxCoo = src->maxCoo;
+    AppendDuplicates(src);
+}
+
+GObj* G3IntervalList::Duplicate()
+{
+    G3IntervalList* copy = new G3IntervalList();
+    copy->Copy(this);
+    return copy;
+}
+
+// ------------------------------------------------------------ content
+
+void G3IntervalList::SetMaxCoo(G3IntervalList* other)
+{
+    if (!other)
+        return;
+    maxCoo1 = other->maxCoo1;
+    maxCoo2 = other->maxCoo2;
+    sortAxis = other->sortAxis;
+}
+
+int G3IntervalList::GetIntervalCount() const { return intervals->size(); }
+
+G3Interval* G3IntervalList::GetInterval(int i) const
+{
+    if (i < 0 || i >= intervals->size())
+        return nullptr;
+    return IntervalAt(intervals, i);
+}
+
+bool G3IntervalList::IsEmpty() const { return intervals->size() == 0 && points->size() == 0; }
+
+void G3IntervalList::Clear()
+{
+    DeleteContents();
+    maxCoo1 = maxCoo2 = sortAxis = -1;
+    minCoo = maxCoo = 0.0;
+}
+
+void G3IntervalList::AddPoint(const double* p) { AddPoint(p, nullptr); }
+
+void G3IntervalList::AddPoint(const double* p, GObj* owner)
+{
+    if (!p)
+        return;
+    G3Point* point = new G3Point(p);
+    point->SetExData(owner);
+    points->add(point);
+}
+
+void G3IntervalList::AddInterval(const double* p1, const double* p2)
+{
+    AddInterval(p1, nullptr, p2, nullptr);
+}
+
+void G3IntervalList::AddInterval(const double* p1, GObj* o1, const double* p2, GObj* o2)
+{
+    if (!p1 || !p2)
+        return;
+    intervals->add(new G3Interval(p1, o1, p2, o2));
+}
+
+// ------------------------------------------------------------ building
+
+void G3IntervalList::FindMinMax(GEnvelope* env) const
+{
+    if (!env)
+        return;
+    bool first = true;
+    auto add = [&](const double* p) {
+        if (!p)
+            return;
+        if (first)
+            env->Init(p);
+        else
+            env->Add(p);
+        first = false;
+    };
+    for (int k = 0; k < points->size(); ++k)
+        add(PointAt(points, k)->GetXYZ());
+    for (int k = 0; k < intervals->size(); ++k) {
+        G3Interval* iv = IntervalAt(intervals, k);
+        add(iv->GetXYZ1());
+        add(iv->GetXYZ2());
+    }
+    if (first)
+        env->Init();
+}
+
+void G3IntervalList::FindMinMaxIntervalsCoo()
+{
+    const int n = intervals->size();
+    if (n == 0) {
+        minCoo = maxCoo = 0.0;
+        return;
+    }
+    minCoo = IntervalAt(intervals, 0)->GetXYZ1(sortAxis);
+    maxCoo = IntervalAt(intervals, n - 1)->GetXYZ2(sortAxis);
+}
+
+void G3IntervalList::BuildIntervals()
+{
+    if (sortAxis == -1) {
+        GEnvelope env;
+        FindMinMax(&env);
+        sortAxis = env.GetMaxCoo();
+        env.GetMaxCoo(&maxCoo1, &maxCoo2);
+    }
+    const int axis = sortAxis;
+
+    for (int k = 0; k < intervals->size(); ++k)
+        IntervalAt(intervals, k)->Orient(axis);
+
+    points->qsortex(ComparePointKeys, &axis);
+
+    // Pair the points in key order. The tolerant sort may leave two nearly
+    // equal keys in either order, so each new interval is oriented too.
+    const int pairs = points->size() / 2;
+    const bool hadIntervals = intervals->size() > 0;
+    GArrayCollection* fresh = hadIntervals ? new GArrayCollection(pairs + 16, 16) : intervals;
+    for (int k = 0; k < pairs; ++k) {
+        G3Point* p = PointAt(points, 2 * k);
+        G3Point* q = PointAt(points, 2 * k + 1);
+        G3Interval* iv = new G3Interval(p->GetXYZ(), p->GetExData(), q->GetXYZ(), q->GetExData());
+        iv->Orient(axis);
+        fresh->add(iv);
+    }
+    if (hadIntervals) {
+        GArrayCollection* joined = new GArrayCollection(intervals->size() + fresh->size() + 16, 16);
+        UnionSweep(intervals, fresh, axis, joined);
+        DeleteElements(intervals);
+        delete intervals;
+        DeleteElements(fresh);
+        delete fresh;
+        intervals = joined;
+    }
+
+    DeleteElements(points);
+
+    intervals->qsortex(CompareIntervalStarts, &axis);
+    FindMinMaxIntervalsCoo();
+}
+
+// ------------------------------------------------------------ set operations
+
+INTERVAL_LIST_INTERSECTION_TYPE G3IntervalList::GetIntersectionType(G3IntervalList* other) const
+{
+    if (!other)
+        return INTERVAL_LIST_NO_INTERSECTION;
+    if (sortAxis != other->sortAxis)
+        return INTERVAL_LIST_DIFFERENT_AXES;
+    if (IsEmpty() || other->IsEmpty())
+        return INTERVAL_LIST_NO_INTERSECTION;
+    if (other->minCoo - kKeyTolerance <= maxCoo && minCoo <= other->maxCoo + kKeyTolerance)
+        return INTERVAL_LIST_INTERSECT;
+    return INTERVAL_LIST_NO_INTERSECTION;
+}
+
+void G3IntervalList::Merge(G3IntervalList* other)
+{
+    if (!other)
+        return;
+    SetMaxCoo(other);
+    AppendDuplicates(other);
+}
+
+G3IntervalList* G3IntervalList::Union(G3IntervalList* other)
+{
+    G3IntervalList* result = new G3IntervalList(maxCoo1, maxCoo2, sortAxis);
+    if (intervals->size() == 0) {
+        if (other)
+            result->Copy(other);
+    } else if (!other || other->intervals->size() == 0) {
+        result->Copy(this);
+    } else {
+        UnionSweep(intervals, other->intervals, sortAxis, result->intervals);
+    }
+    result->FindMinMaxIntervalsCoo();
+    return result;
+}
+
+G3IntervalList* G3IntervalList::Intersect(G3IntervalList* other)
+{
+    G3IntervalList* result = new G3IntervalList(maxCoo1, maxCoo2, sortAxis);
+    if (other && intervals->size() > 0 && other->intervals->size() > 0)
+        IntersectSweep(intervals, other->intervals, sortAxis, result->intervals);
+    result->FindMinMaxIntervalsCoo();
+    return result;
+}
+
+void G3IntervalList::Intersect(G3Interval* s)
+{
+    if (!s || intervals->size() == 0)
+        return;
+    const int axis = sortAxis;
+    s->Orient(axis);
+    const double s1 = s->GetXYZ1(axis);
+    const double s2 = s->GetXYZ2(axis);
+
+    GArrayCollection pieces(16, 16);
+    if (!(s2 < minCoo || s1 > maxCoo)) {
+        const int n = intervals->size();
+        for (int k = 0; k < n; ++k) {
+            G3Interval* c = IntervalAt(intervals, k);
+            const double c1 = c->GetXYZ1(axis);
+            const double c2 = c->GetXYZ2(axis);
+            if (c1 >= s2)
+                break;
+            if (c2 <= s1)
+                continue;
+            G3Point* start = c1 >= s1 ? c->GetPoint1() : s->GetPoint1();
+            GObj* startOwner = c1 >= s1 ? c->GetOwner1() : s->GetOwner1();
+            if (s2 < c2) {
+                EmitPiece(&pieces, axis, start, startOwner, s->GetPoint2(), s->GetOwner2());
+                break;
+            }
+            EmitPiece(&pieces, axis, start, startOwner, c->GetPoint2(), c->GetOwner2());
+        }
+    }
+    DeleteElements(intervals);
+    for (int k = 0; k < pieces.size(); ++k)
+        intervals->add(pieces.get(k));
+    FindMinMaxIntervalsCoo();
+}
+
+G3IntervalList* G3IntervalList::Sub(G3IntervalList*) { return nullptr; }
