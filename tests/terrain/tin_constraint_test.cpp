@@ -193,4 +193,38 @@ TEST(TinConstraint, InvalidEndsAreSkipped)
     EXPECT_EQ(flat.GetTriangleCount(), 0);
 }
 
+// Lattice points (collinear and cocircular everywhere, with repeats) and
+// random constraints, many crossing or running through vertices: the result
+// stays a valid constrained Delaunay triangulation, and every constraint
+// reported inserted has no edge crossing it.
+TEST(TinConstraint, RandomConstraintsOnALattice)
+{
+    std::mt19937 rng(77);
+    int inserted = 0;
+    for (int round = 0; round < 40; ++round) {
+        G3TriInterface tin;
+        const int side = 3 + round % 9;
+        std::vector<G3TVertex*> v;
+        const int n = side * side + static_cast<int>(rng() % 20);
+        for (int i = 0; i < n; ++i)
+            v.push_back(Add(tin, static_cast<double>(rng() % side), static_cast<double>(rng() % side)));
+        for (int i = 0; i < 12; ++i)
+            tin.AddEdge(v[rng() % v.size()], v[rng() % v.size()]);
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        TinReport r = CheckTin(tin);
+        EXPECT_EQ(r.inverted + r.badLinks + r.sharedEdges + r.nonDelaunay, 0) << "round " << round << ": " << r.first;
+        EXPECT_NEAR(r.area, r.hullArea, 1e-9) << "round " << round;
+        for (int i = 0; i < tin.GetConstraintCount(); ++i) {
+            const g3tri::G3TEdge* c = tin.GetConstraint(i);
+            if (c->flags & G3TEDGE_INSERTED) {
+                ++inserted;
+                EXPECT_EQ(Crossed(tin, c->from, c->to), 0) << "round " << round << " constraint " << i;
+            }
+        }
+    }
+    // Most go in; the rest met an earlier constraint or joined a point to
+    // itself.
+    EXPECT_GT(inserted, 40 * 12 / 3);
+}
+
 } // namespace
