@@ -1,15 +1,13 @@
 // A plug-in library for the loading tests: its factory makes an instance
-// that reports a name and a type, traces its destruction, and lets its
-// library go only while nobody holds a reference.
+// that reports a name and a type and lets its library go only while nobody
+// holds a reference.
 
 #include "Geometry/foundation/GDynamicClass.h"
-#include "Geometry/foundation/GTrace.h"
 
 namespace {
 
 class SamplePlugin : public GDynamicClass {
 public:
-    ~SamplePlugin() override { GTrace("SamplePlugin destroyed"); }
     const char* ___GetClassName() override { return "SamplePlugin"; }
     int GetType() override { return 7; }
     const char* GetName() override { return "sample"; }
