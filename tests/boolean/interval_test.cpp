@@ -232,6 +232,11 @@ TEST(G3IntervalListTest, IntersectWithOneIntervalClipsTheList)
     tie->Intersect(&t);
     ExpectPieces(*tie, {{1, 3, &b1, &s2}});
 
+    // Clipping by one of the list's own intervals, which is deleted on the way.
+    auto own = XList({{0, 2, &a1, &a2}, {3, 5, &b1, &b2}});
+    own->Intersect(own->GetInterval(1));
+    ExpectPieces(*own, {{3, 5, &b1, &b2}});
+
     const double far1[3] = {20, 0, 0}, far2[3] = {30, 0, 0};
     G3Interval away(far1, far2);
     tie->Intersect(&away);
