@@ -1,0 +1,162 @@
+#pragma once
+// The mesh every algorithm of the kernel reads and returns. On top of the
+// shell's collections it keeps the topology consistent while a mesh is
+// built (AddEdge, the AddFacet family, AddFacetEdges, SplitEdge), numbers
+// sub-surfaces, gives new edges their flags and new facets their default
+// extended data, and copies itself deeply (Copy, Duplicate).
+//
+// Declared here, defined elsewhere: Save, Load, ScaleCoo and the VRML writer
+// (Geometry/processing). Loading builds a temporary surface and moves it
+// into an empty one in one piece with SwapContents.
+
+#include "Geometry/foundation/GHeap.h"
+#include "Geometry/mesh/CExData.h"
+#include "Geometry/mesh/G3Shell.h"
+
+#include <cstdio>
+
+class G3EdgeList;
+
+class G3Surface : public G3Shell {
+    G_DECLARE_POOL(G3Surface)
+public:
+    // `vertices`, `facets`, `edges`, `normals` and `texCoos` with the
+    // default collection parameters.
+    G3Surface();
+    // Capacity hints: a vertices (2a edges), b normals.
+    G3Surface(int a, int b);
+    // Capacity hints: b vertices and normals, 2a edges, c facets.
+    G3Surface(int a, int b, int c);
+    G3Surface(const G3Surface&) = delete;
+    G3Surface& operator=(const G3Surface&) = delete;
+    ~G3Surface() override;
+
+    void print() override {}
+    // Appends a deep copy of `source` (a G3Surface) to this surface: see
+    // G3Surface.cpp. Restores the source's ids first.
+    void Copy(GObj* source) override;
+    // A new surface holding a deep copy of this one.
+    G3Surface* Duplicate() override;
+    int GetObjectType() override { return 2; }
+    // G3Shell::RealTransformation, then FormPlaneEquation.
+    void RealTransformation(double m[4][4]) override;
+
+    // ---- numbers and defaults
+    // Increments the last handed-out sub-surface number and returns it.
+    int GetNextSurface() { return ++nextSurface; }
+    void SetNextSurface(int n) { nextSurface = n; }
+    int PeekNextSurface() const { return nextSurface; }
+    int GetSurface() const { return surface; }
+    void SetSurface(int s) { surface = s; }
+    int GetEdgeFlags() const { return edgeFlags; }
+    void SetEdgeFlags(int f) { edgeFlags = f; }
+    // Copied (shared) into every facet that enters the surface.
+    CExData& GetExtendedDataFacetDefault() { return extendedDataFacetDefault; }
+    int GetMaterialFacetsCount() const { return materialFacetsCount; }
+    void SetMaterialFacetsCount(int n) { materialFacetsCount = n; }
+    int IncMaterialFacetsCount() { return ++materialFacetsCount; }
+    // Decrements unconditionally.
+    int DecMaterialFacetsCount() { return --materialFacetsCount; }
+    int GetSelectesFacetsCount() const { return selectedFacetsCount; }
+    void SetSelectesFacetsCount(int n) { selectedFacetsCount = n; }
+    int IncSelectesFacetsCount() { return ++selectedFacetsCount; }
+    // Decrements only above 0.
+    int DecSelectesFacetsCount()
+    {
+        if (selectedFacetsCount > 0)
+            --selectedFacetsCount;
+        return selectedFacetsCount;
+    }
+
+    // ---- construction core
+    // id = the collection's size, append, open hook. The facet also gets
+    // this surface as its parent and, after the hook, the default extended
+    // data. Null for a null entity or a missing collection.
+    G3Edge* AddEdgeToCollection(G3Edge* e);
+    G3Facet* AddFacetToCollection(G3Facet* f);
+
+    // The edge start-end for facet f (see G3Surface.cpp): an existing edge
+    // between the two vertices with a free side is shared, otherwise a new
+    // one is made. Null when start is end (or either is null).
+    G3Edge* AddEdge(G3Vertex* start, G3Vertex* end, G3Facet* f);
+
+    // A facet through the n vertices (edge i runs from v[i] to v[i+1 mod n]
+    // with edgeFlags[i]; a null edgeFlags keeps the surface's current
+    // flags). Corner normals and texture coordinates are optional arrays of
+    // n entries. Null when fewer than 3 edges could be made; the partial
+    // facet is taken apart again.
+    G3Facet* AddFacet(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos);
+    G3Facet* AddFacet(int n, G3Vertex** v, int edgeFlags, G3Normal** normals, G3TexCoo** texCoos);
+    // The same by indexes into vertices, normals and texCoos. A bad index
+    // (or a missing collection) gives null and changes nothing.
+    G3Facet* AddFacet(int n, int* vertexIds, int* edgeFlags, int* normalIds, int* texCooIds);
+    G3Facet* AddFacet(int n, int* vertexIds, int edgeFlags, int* normalIds, int* texCooIds);
+    // A facet from the edges of another mesh (each gives its vertices,
+    // flags and facet1 corners), with the given facet flags and
+    // sub-surface.
+    G3Facet* AddFacet(GArrayCollection* edgeList, int facetFlags, int surface);
+    // Appends one more contour (typically a hole) from `list` to f.
+    G3Facet* AddFacetEdges(G3Facet* f, G3EdgeList* list);
+
+    // SplitEdge(e, 1, &v, false).
+    bool SplitEdge(G3Edge* e, G3Vertex* v);
+    // Replaces e by the edges e.vertex1 -> vs[0] -> ... -> vs[n-1] ->
+    // e.vertex2 in both its facets (corner data interpolated at the new
+    // vertices) and deletes e. Entries that repeat the previous vertex or
+    // equal e's ends are skipped. False (nothing changed) when no entry
+    // remains or e is not an edge of this surface.
+    bool SplitEdge(G3Edge* e, int n, G3Vertex** vs, bool reverse);
+
+    // A polyline through n (>= 2) vertices.
+    G3PolyEdge* AddPolyEdge(int n, G3Vertex** vs);
+    // The same by vertex ids; a bad id gives null and changes nothing.
+    G3PolyEdge* AddPolyEdge(int n, int* vertexIds);
+    using G3Shell::GetPolyEdge;
+    // Segment i of polyedge `index`; false (both ends null) for a bad index.
+    bool GetPolyEdge(int index, int i, G3Vertex** a, G3Vertex** b);
+    // Vertex count and the address of the run of polyedge `index`; false
+    // (0 and null) for a bad index.
+    bool GetPolyEdge(int index, int* n, G3Vertex*** vs);
+
+    // Every vertex pair of an edge carries an even number of facet sides
+    // (a double-sided facet counting two); an empty surface is closed.
+    bool GetClosed();
+    // False without facets, else whether the first facet has corner data.
+    bool HasGeometry();
+    void FormPlaneEquation();
+    void NegPlane();
+    // Negates every normal, then NegPlane.
+    void NegNormals();
+    // G3Facet::AssignNormalsByPlane on every facet without corner normals.
+    void AssignNormalsByPlane();
+
+    // Two opaque host pointers kept for this surface by the hit-data object
+    // provider.
+    void SetExtAcisHitData(void* a, void* b);
+    void GetExtAcisHitData(void** a, void** b);
+
+    // ---- persistence (Geometry/processing)
+    bool Save(const char* fileName);
+    bool Load(const char* fileName);
+    void ScaleCoo(double s);
+    static bool VRMLWriteBegin(const char* fileName, FILE** out);
+    static bool VRMLWrite(FILE* file, G3Surface* s, double const* color);
+    static bool VRMLWriteEnd(FILE* file);
+
+protected:
+    // The facet-building core of AddFacet(n, v, ...): no check of n.
+    G3Facet* _AddFacet(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos);
+
+    // Exchanges every entity collection with `other` and repoints each
+    // facet's parent surface to its new owner. Numbers, flags, defaults and
+    // providers stay where they are. Used to move a surface built aside
+    // into this one in one piece.
+    void SwapContents(G3Surface& other);
+
+    int nextSurface = 1;
+    int surface = 1;
+    int edgeFlags = 1;
+    CExData extendedDataFacetDefault;
+    int materialFacetsCount = 0;
+    int selectedFacetsCount = 0;
+};
