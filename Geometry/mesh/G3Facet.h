@@ -111,6 +111,71 @@ public:
     // 1e-12 gives 0 and the zero plane.
     static double CalcRealSquareOfTriangle(const double* p1, const double* p2, const double* p3, double* plane);
 
+    // --- Geometric queries (defined in G3FacetQueries.cpp)
+    // Crossing count of the ray from p along +i over the closed polygon that
+    // `vertices` yields (items that are not points are skipped), on the
+    // coordinates i and j with `tolerance`. A point on the boundary counts
+    // as inside: *onA is the vertex it lies on (*onB null), or *onA, *onB
+    // are the ends of the edge it lies on, the lower id first. Both are null
+    // otherwise. Either output pointer may be null.
+    static bool PointInFacet(int i, int j, const double* p, class GIterator* vertices, G3Vertex** onA,
+                             G3Vertex** onB, double tolerance);
+    // The test on (0, 1), (0, 2), (1, 2) with tolerance 1e-6.
+    static bool PointInFacetXY(const double* p, class GIterator* vertices, G3Vertex** onA, G3Vertex** onB);
+    static bool PointInFacetXZ(const double* p, class GIterator* vertices, G3Vertex** onA, G3Vertex** onB);
+    static bool PointInFacetYZ(const double* p, class GIterator* vertices, G3Vertex** onA, G3Vertex** onB);
+    // The same test over this facet's contours, each closed on its own, the
+    // crossings of all contours counted together (a point in a hole is
+    // outside).
+    bool PointInFacet(int i, int j, const double* p, G3Vertex** onA, G3Vertex** onB, double tolerance) const;
+    bool PointInFacetXY(const double* p, G3Vertex** onA, G3Vertex** onB) const;
+    bool PointInFacetXZ(const double* p, G3Vertex** onA, G3Vertex** onB) const;
+    bool PointInFacetYZ(const double* p, G3Vertex** onA, G3Vertex** onB) const;
+    // The XY test; when it holds, *depth (if given) = CalcDepth(p[0], p[1]).
+    bool PointInFacet(const double* p, G3Vertex** onA, G3Vertex** onB, double* depth) const;
+    // The projection pair that drops the dominant axis of the plane normal.
+    void GetMaxCoo(int* i, int* j) const;
+    // z of the plane over (x, y); for a plane with |c| < 1e-6, the z of the
+    // first edge's vertex1 (0 without edges).
+    double CalcDepth(double x, double y) const;
+    // |normal . other normal - 1| < 1e-6 and |d - other d| < 1e-6.
+    bool PlaneEquals(const double* other) const;
+    // |d - other d| < distTolerance and |normal . other normal - 1| <
+    // dotTolerance.
+    bool PlaneEquals(const double* other, double distTolerance, double dotTolerance) const;
+    // Every vertex within 5e-7 of the plane.
+    bool IsFlat() const;
+    // Per-axis bounds of the vertices (the zero box without any); returns env.
+    class GEnvelope* FormEnvelope(class GEnvelope* env) const;
+    // Takes out of the chain every edge whose ends stand for one vertex (a
+    // vertex stands for its exData link when set, else for itself); an edge
+    // left without facets also leaves its vertex rings. With fewer than three
+    // edges left the facet is emptied as by RemoveEdges and the result is
+    // true.
+    bool RemoveSmallEdges();
+    // Cuts the boundary by `plane`: clears `list` and records the crossing
+    // points, the on-plane vertices where the boundary crosses or touches,
+    // and the edges lying in the plane as intervals, each contour walked on
+    // its own. Owners are the boundary edges the points were found on.
+    // Returns 1 when vertices lie on both sides, 0 when none lies on the
+    // plane, 3 when all do, else 2. Without vertices: 0, `list` untouched.
+    // A null list only classifies.
+    int IntersectByPlaneConcave(const double* plane, class G3IntervalList* list);
+    // The walk behind IntersectByPlaneConcave, with the signed value of each
+    // vertex given by `value(xyz, context)` instead of a plane: a line on a
+    // projection pair can play the plane's role. Same sides (1e-6), runs,
+    // in-plane edges and crossings.
+    using CutValueFunction = double (*)(const double* xyz, const void* context);
+    int IntersectBoundary(CutValueFunction value, const void* context, class G3IntervalList* list);
+    // Where the segment p1-p2 meets the plane, classified against the
+    // contours (projection pair of GetMaxCoo, tolerance 1e-6): 0 when the
+    // segment does not meet the plane in one point (both ends strictly on
+    // one side, or both within 1e-6 of it), 1 inside, 2 on the boundary
+    // (*onA, *onB as in PointInFacet), 3 outside. `point` (may be null)
+    // receives the point whenever the result is not 0.
+    int GetPlaneIntersect(const double* p1, const double* p2, double* point, G3Vertex** onA,
+                          G3Vertex** onB) const;
+
 protected:
     // The edge before `e` in the chain (null when e is first) and whether
     // `e` was found at all.
