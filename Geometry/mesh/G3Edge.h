@@ -162,6 +162,25 @@ public:
     // of their chains (false when either side has no facet).
     bool IsLegalForMerge() const;
 
+    // --- Geometric queries (defined in G3EdgeQueries.cpp)
+    // When the edges share a vertex: *shared is it, *a the other end of e1,
+    // *c the other end of e2, and the result is true. The pairs are tried
+    // in the order (e1.v1, e2.v1), (e1.v1, e2.v2), (e1.v2, e2.v1),
+    // (e1.v2, e2.v2). Otherwise all three are null. Outputs may be null.
+    static bool GetTriangleVertex(const G3Edge* e1, const G3Edge* e2, G3Vertex** a, G3Vertex** shared,
+                                  G3Vertex** c);
+    // Cosine of the angle at the shared vertex between the directions to a
+    // and c; 0 when the edges share no vertex or the product of the two
+    // lengths is below 1e-12.
+    static double GetCosAngle(const G3Edge* e1, const G3Edge* e2);
+    // Area of the triangle (a, shared, c); 0 when no vertex is shared.
+    static double CalcRealSquareOfTriangle(const G3Edge* e1, const G3Edge* e2);
+    // Projection of p on the edge's line: *t is the distance from vertex1
+    // along the direction to vertex2 (a unit vector when the edge is longer
+    // than 1e-6), *foot = vertex1 + t * direction. True when
+    // -1e-6 <= t <= length + 1e-6. Outputs may be null.
+    bool FindProjection(const double* p, double* foot, double* t) const;
+
 protected:
     // Walking `chain`'s edges cyclically, the property "joins facets a and
     // b" changes exactly twice.
