@@ -1,0 +1,639 @@
+// The two file formats of a surface: the plain-text topology dump (Save,
+// Load) and the VRML 2.0 export (VRMLWriteBegin, VRMLWrite, VRMLWriteEnd),
+// plus ScaleCoo.
+//
+// Numbers never go through the C library's locale-aware conversions:
+// doubles are written with std::to_chars and read with std::from_chars, and
+// integers are formatted and parsed by hand, so a host that switched its
+// locale to one with a decimal comma still writes and reads the same text.
+//
+// Load never trusts the file. It reads every number first, checks the
+// counts, every id and every facet chain and vertex ring (each must end,
+// at the entity's recorded last edge, without revisiting an edge), and
+// only then builds the mesh aside and moves it into this (empty) surface.
+// Any failure leaves the surface exactly as it was.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3ShellExDataProvider.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ------------------------------------------------------------ writing
+
+// A line assembled in memory and written with one fputs, so that every
+// write reports its own failure.
+class LineWriter {
+public:
+    explicit LineWriter(FILE* f) : file(f) {}
+
+    LineWriter& Text(const char* s)
+    {
+        line.append(s);
+        return *this;
+    }
+    LineWriter& Int(long long v)
+    {
+        char buf[32];
+        const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+        line.append(buf, r.ptr);
+        return *this;
+    }
+    // Fixed notation with `decimals` places, the text of "%.<decimals>f".
+    LineWriter& Fixed(double v, int decimals)
+    {
+        // The widest finite double in fixed notation has 309 integer digits.
+        char buf[400];
+        const std::to_chars_result r =
+            std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+        if (r.ec == std::errc())
+            line.append(buf, r.ptr);
+        else
+            line.append("0");
+        return *this;
+    }
+    // Writes the line and starts a new one; false when the stream refused it.
+    bool Flush()
+    {
+        const bool ok = line.empty() || std::fputs(line.c_str(), file) >= 0;
+        line.clear();
+        return ok;
+    }
+
+private:
+    FILE* file;
+    std::string line;
+};
+
+long long IdOf(const G3Obj* o)
+{
+    return o ? static_cast<long long>(o->GetId()) : -1;
+}
+
+// ------------------------------------------------------------ reading
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Whitespace-separated tokens of a text held in memory.
+class TokenReader {
+public:
+    TokenReader(const char* b, const char* e) : cur(b), end(e) {}
+
+    bool Int(int& out)
+    {
+        const char* b;
+        const char* e;
+        if (!Next(b, e))
+            return false;
+        bool negative = false;
+        if (*b == '+' || *b == '-') {
+            negative = *b == '-';
+            ++b;
+        }
+        if (b == e)
+            return false;
+        long long v = 0;
+        for (; b != e; ++b) {
+            if (*b < '0' || *b > '9')
+                return false;
+            v = v * 10 + (*b - '0');
+            if (v > static_cast<long long>(INT_MAX) + 1)
+                return false;
+        }
+        if (negative)
+            v = -v;
+        if (v < INT_MIN || v > INT_MAX)
+            return false;
+        out = static_cast<int>(v);
+        return true;
+    }
+
+    bool Double(double& out)
+    {
+        const char* b;
+        const char* e;
+        if (!Next(b, e))
+            return false;
+        // from_chars takes no explicit plus sign; the dump never writes one,
+        // but hand-edited files may carry it.
+        if (*b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+            ++b;
+        const std::from_chars_result r = std::from_chars(b, e, out, std::chars_format::general);
+        return r.ec == std::errc() && r.ptr == e;
+    }
+
+    // Anything but whitespace left after the last expected number.
+    bool AtEnd()
+    {
+        while (cur != end && IsSpace(*cur))
+            ++cur;
+        return cur == end;
+    }
+
+private:
+    bool Next(const char*& b, const char*& e)
+    {
+        while (cur != end && IsSpace(*cur))
+            ++cur;
+        if (cur == end)
+            return false;
+        b = cur;
+        while (cur != end && !IsSpace(*cur))
+            ++cur;
+        e = cur;
+        return true;
+    }
+
+    const char* cur;
+    const char* end;
+};
+
+bool ReadWholeFile(const char* fileName, std::string& text)
+{
+    FILE* f = std::fopen(fileName, "rb");
+    if (!f)
+        return false;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+// The dump as numbers, before anything is built from it.
+struct DumpData {
+    int nV = 0, nE = 0, nF = 0, nextSurface = 1;
+    std::vector<double> xyz;        // 3 per vertex
+    std::vector<int> edgeVertices;  // 2 per edge
+    std::vector<int> edgeFlags;     // 1 per edge
+    std::vector<int> facets;        // first, last, flags, surface per facet
+    std::vector<int> edgeLinks;     // facet1, facet2, facet1Edge, facet2Edge, vertex1Edge, vertex2Edge
+    std::vector<int> vertexEnds;    // first, last per vertex
+
+    int F1(int e) const { return edgeLinks[6 * e + 0]; }
+    int F2(int e) const { return edgeLinks[6 * e + 1]; }
+    int F1Next(int e) const { return edgeLinks[6 * e + 2]; }
+    int F2Next(int e) const { return edgeLinks[6 * e + 3]; }
+    int V1Next(int e) const { return edgeLinks[6 * e + 4]; }
+    int V2Next(int e) const { return edgeLinks[6 * e + 5]; }
+    int V1(int e) const { return edgeVertices[2 * e]; }
+    int V2(int e) const { return edgeVertices[2 * e + 1]; }
+};
+
+bool ParseDump(const std::string& text, DumpData& d)
+{
+    TokenReader in(text.data(), text.data() + text.size());
+    int reserved = 0;
+    if (!in.Int(d.nV) || !in.Int(d.nE) || !in.Int(d.nF) || !in.Int(d.nextSurface) || !in.Int(reserved))
+        return false;
+    if (d.nV < 0 || d.nE < 0 || d.nF < 0)
+        return false;
+    // Every number takes at least two characters (a digit and a separator),
+    // the last one excepted: counts the text cannot hold are refused before
+    // anything is allocated for them.
+    const std::uint64_t numbers = 5 + 5ull * static_cast<std::uint64_t>(d.nV) +
+                                  9ull * static_cast<std::uint64_t>(d.nE) +
+                                  4ull * static_cast<std::uint64_t>(d.nF);
+    if (numbers > text.size() / 2 + 1)
+        return false;
+
+    const size_t nV = static_cast<size_t>(d.nV);
+    const size_t nE = static_cast<size_t>(d.nE);
+    const size_t nF = static_cast<size_t>(d.nF);
+    d.xyz.resize(3 * nV);
+    for (double& c : d.xyz)
+        if (!in.Double(c))
+            return false;
+    d.edgeVertices.resize(2 * nE);
+    d.edgeFlags.resize(nE);
+    for (size_t e = 0; e < nE; ++e)
+        if (!in.Int(d.edgeVertices[2 * e]) || !in.Int(d.edgeVertices[2 * e + 1]) || !in.Int(d.edgeFlags[e]))
+            return false;
+    d.facets.resize(4 * nF);
+    for (int& v : d.facets)
+        if (!in.Int(v))
+            return false;
+    d.edgeLinks.resize(6 * nE);
+    for (int& v : d.edgeLinks)
+        if (!in.Int(v))
+            return false;
+    d.vertexEnds.resize(2 * nV);
+    for (int& v : d.vertexEnds)
+        if (!in.Int(v))
+            return false;
+    // A dump longer than its header says was not written by Save.
+    return in.AtEnd();
+}
+
+bool InRange(int id, int n, bool nullable)
+{
+    return (nullable && id == -1) || (id >= 0 && id < n);
+}
+
+// Walks one intrusive list through the edges from `first`, `next(edge)`
+// giving the following edge, `owns(edge)` whether the edge names the list's
+// owner. The list must end (a null link) at `last`, every edge on the way
+// must name the owner, and no (edge, link) slot may be visited twice: the
+// slots of all lists of one kind are shared in `visited`, so a list that
+// loops, or two lists that merge, are refused after at most one pass over
+// the edges.
+template <class Owns, class Slot, class Next>
+bool WalkList(int first, int last, int nE, std::vector<unsigned char>& visited, Owns owns, Slot slot, Next next)
+{
+    if ((first < 0) != (last < 0))
+        return false;
+    int prev = -1;
+    for (int e = first; e >= 0; e = next(e)) {
+        if (e >= nE || !owns(e))
+            return false;
+        unsigned char& mark = visited[2 * static_cast<size_t>(e) + static_cast<size_t>(slot(e))];
+        if (mark)
+            return false;
+        mark = 1;
+        prev = e;
+    }
+    return prev == last;
+}
+
+bool CheckDump(const DumpData& d)
+{
+    const int nV = d.nV, nE = d.nE, nF = d.nF;
+    for (int e = 0; e < nE; ++e) {
+        if (!InRange(d.V1(e), nV, false) || !InRange(d.V2(e), nV, false))
+            return false;
+        for (int k = 0; k < 2; ++k)
+            if (!InRange(d.edgeLinks[6 * static_cast<size_t>(e) + k], nF, true))
+                return false;
+        for (int k = 2; k < 6; ++k)
+            if (!InRange(d.edgeLinks[6 * static_cast<size_t>(e) + k], nE, true))
+                return false;
+    }
+    for (int f = 0; f < nF; ++f)
+        if (!InRange(d.facets[4 * static_cast<size_t>(f)], nE, true) ||
+            !InRange(d.facets[4 * static_cast<size_t>(f) + 1], nE, true))
+            return false;
+    for (int v = 0; v < nV; ++v)
+        if (!InRange(d.vertexEnds[2 * static_cast<size_t>(v)], nE, true) ||
+            !InRange(d.vertexEnds[2 * static_cast<size_t>(v) + 1], nE, true))
+            return false;
+
+    // Facet chains: on each edge the link of the facet's side (facet1Edge
+    // when the facet is facet1, else facet2Edge), as every chain walk reads
+    // it.
+    std::vector<unsigned char> visited(2 * static_cast<size_t>(nE), 0);
+    for (int f = 0; f < nF; ++f) {
+        auto owns = [&](int e) { return d.F1(e) == f || d.F2(e) == f; };
+        auto slot = [&](int e) { return d.F1(e) == f ? 0 : 1; };
+        auto next = [&](int e) { return d.F1(e) == f ? d.F1Next(e) : d.F2Next(e); };
+        if (!WalkList(d.facets[4 * static_cast<size_t>(f)], d.facets[4 * static_cast<size_t>(f) + 1], nE, visited,
+                      owns, slot, next))
+            return false;
+    }
+    // Vertex rings: vertex1Edge when the vertex is vertex1, else vertex2Edge.
+    std::fill(visited.begin(), visited.end(), 0);
+    for (int v = 0; v < nV; ++v) {
+        auto owns = [&](int e) { return d.V1(e) == v || d.V2(e) == v; };
+        auto slot = [&](int e) { return d.V1(e) == v ? 0 : 1; };
+        auto next = [&](int e) { return d.V1(e) == v ? d.V1Next(e) : d.V2Next(e); };
+        if (!WalkList(d.vertexEnds[2 * static_cast<size_t>(v)], d.vertexEnds[2 * static_cast<size_t>(v) + 1], nE,
+                      visited, owns, slot, next))
+            return false;
+    }
+    return true;
+}
+
+template <class T>
+T* At(GArrayCollection* list, int id)
+{
+    return id < 0 ? nullptr : static_cast<T*>(list->get(id));
+}
+
+// The corner normal of `f` at `v` when it is one of `s`'s own normals,
+// else null.
+G3Normal* ListedCornerNormal(G3Surface* s, G3Facet* f, G3Vertex* v)
+{
+    G3Normal* n = v->GetNormal(f, nullptr);
+    if (!n)
+        return nullptr;
+    const long id = n->GetId();
+    return id >= 0 && id < s->GetNormalCount() && s->GetNormal(static_cast<int>(id)) == n ? n : nullptr;
+}
+
+// Calls `visit(facet, vertex)` for each vertex of each facet's chain, in
+// facet-list and chain order, and `end(facet)` after each facet. A chain
+// longer than the surface's edge count loops: false.
+template <class Visit, class End>
+bool ForEachCorner(G3Surface* s, Visit visit, End end)
+{
+    const int nF = s->GetFacetCount();
+    const int nE = s->GetEdgeCount();
+    for (int i = 0; i < nF; ++i) {
+        G3Facet* f = s->GetFacet(i);
+        if (!f)
+            return false;
+        G3FacetVertexIterator it(f);
+        int steps = 0;
+        while (it.hasNext()) {
+            G3Vertex* v = static_cast<G3Vertex*>(it.next());
+            if (++steps > nE || !v)
+                return false;
+            if (!visit(f, v))
+                return false;
+        }
+        if (!end(f))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- dump
+
+bool G3Surface::Save(const char* fileName)
+{
+    if (!fileName)
+        return false;
+    // Ids are written as indexes: restore them in case a host renumbered.
+    AssignIds();
+    FILE* f = std::fopen(fileName, "w");
+    if (!f)
+        return false;
+    LineWriter out(f);
+    bool ok = true;
+    const int nV = GetVertexCount();
+    const int nE = GetEdgeCount();
+    const int nF = GetFacetCount();
+
+    ok = out.Int(nV).Text(" ").Int(nE).Text(" ").Int(nF).Text(" ").Int(nextSurface).Text(" 0\n").Flush();
+    for (int i = 0; ok && i < nV; ++i) {
+        const G3Vertex* v = GetVertex(i);
+        ok = out.Fixed(v->GetX(), 20).Text(" ").Fixed(v->GetY(), 20).Text(" ").Fixed(v->GetZ(), 20).Text("\n").Flush();
+    }
+    for (int i = 0; ok && i < nE; ++i) {
+        const G3Edge* e = GetEdge(i);
+        ok = out.Int(IdOf(e->GetVertex1()))
+                 .Text(" ")
+                 .Int(IdOf(e->GetVertex2()))
+                 .Text(" ")
+                 .Int(static_cast<int>(e->GetFlags()))
+                 .Text("\n")
+                 .Flush();
+    }
+    for (int i = 0; ok && i < nF; ++i) {
+        const G3Facet* fc = GetFacet(i);
+        ok = out.Int(IdOf(fc->GetFirstEdge()))
+                 .Text(" ")
+                 .Int(IdOf(fc->GetLastEdge()))
+                 .Text(" ")
+                 .Int(static_cast<int>(fc->GetFlags()))
+                 .Text(" ")
+                 .Int(fc->GetSurface())
+                 .Text("\n")
+                 .Flush();
+    }
+    for (int i = 0; ok && i < nE; ++i) {
+        const G3Edge* e = GetEdge(i);
+        ok = out.Int(IdOf(e->GetFacet1()))
+                 .Text(" ")
+                 .Int(IdOf(e->GetFacet2()))
+                 .Text(" ")
+                 .Int(IdOf(e->GetFacet1Edge()))
+                 .Text(" ")
+                 .Int(IdOf(e->GetFacet2Edge()))
+                 .Text(" ")
+                 .Int(IdOf(e->GetVertex1Edge()))
+                 .Text(" ")
+                 .Int(IdOf(e->GetVertex2Edge()))
+                 .Text("\n")
+                 .Flush();
+    }
+    for (int i = 0; ok && i < nV; ++i) {
+        const G3Vertex* v = GetVertex(i);
+        ok = out.Int(IdOf(v->GetFirstEdge())).Text(" ").Int(IdOf(v->GetLastEdge())).Text("\n").Flush();
+    }
+    if (std::fclose(f) != 0)
+        ok = false;
+    return ok;
+}
+
+bool G3Surface::Load(const char* fileName)
+{
+    if (!fileName)
+        return false;
+    // The ids in the file index an empty surface.
+    if (GetVertexCount() || GetEdgeCount() || GetFacetCount() || GetNormalCount() || GetTexCooCount() ||
+        GetPolyEdgeCount())
+        return false;
+    if (!vertices || !edges || !facets)
+        return false;
+
+    std::string text;
+    if (!ReadWholeFile(fileName, text))
+        return false;
+    DumpData d;
+    if (!ParseDump(text, d) || !CheckDump(d))
+        return false;
+    text.clear();
+    text.shrink_to_fit();
+
+    // Built aside, so that nothing touches this surface until it is whole.
+    G3Surface loaded;
+    loaded.GetExtendedDataFacetDefault() = extendedDataFacetDefault;
+    GArrayCollection* lv = loaded.GetVertexList();
+    GArrayCollection* le = loaded.GetEdgeList();
+    GArrayCollection* lf = loaded.GetFacetList();
+    for (int i = 0; i < d.nV; ++i)
+        if (!loaded.AddVertex(d.xyz[3 * static_cast<size_t>(i)], d.xyz[3 * static_cast<size_t>(i) + 1],
+                              d.xyz[3 * static_cast<size_t>(i) + 2], 0))
+            return false;
+    for (int i = 0; i < d.nE; ++i) {
+        G3Edge* e = new G3Edge(At<G3Vertex>(lv, d.V1(i)), At<G3Vertex>(lv, d.V2(i)));
+        if (!loaded.AddEdgeToCollection(e)) {
+            delete e;
+            return false;
+        }
+        e->SetFlags(d.edgeFlags[static_cast<size_t>(i)]);
+    }
+    for (int i = 0; i < d.nF; ++i) {
+        G3Facet* f = new G3Facet();
+        if (!loaded.AddFacetToCollection(f)) {
+            delete f;
+            return false;
+        }
+        const int* rec = &d.facets[4 * static_cast<size_t>(i)];
+        f->SetFirstEdge(At<G3Edge>(le, rec[0]));
+        f->SetLastEdge(At<G3Edge>(le, rec[1]));
+        f->SetFlags(rec[2]);
+        f->SetSurface(rec[3]);
+    }
+    for (int i = 0; i < d.nE; ++i) {
+        G3Edge* e = static_cast<G3Edge*>(le->get(i));
+        e->SetFacet1(At<G3Facet>(lf, d.F1(i)));
+        e->SetFacet2(At<G3Facet>(lf, d.F2(i)));
+        e->SetFacet1Edge(At<G3Edge>(le, d.F1Next(i)));
+        e->SetFacet2Edge(At<G3Edge>(le, d.F2Next(i)));
+        e->SetVertex1Edge(At<G3Edge>(le, d.V1Next(i)));
+        e->SetVertex2Edge(At<G3Edge>(le, d.V2Next(i)));
+    }
+    for (int i = 0; i < d.nV; ++i) {
+        G3Vertex* v = static_cast<G3Vertex*>(lv->get(i));
+        v->SetFirstEdge(At<G3Edge>(le, d.vertexEnds[2 * static_cast<size_t>(i)]));
+        v->SetLastEdge(At<G3Edge>(le, d.vertexEnds[2 * static_cast<size_t>(i) + 1]));
+    }
+    loaded.ReallocByRealSize();
+
+    SwapContents(loaded);
+    nextSurface = d.nextSurface;
+    // An attached shell provider hears of the entities as if they had been
+    // added here (the object providers already opened the facets).
+    if (G3ShellExDataProvider* p = GetExDataProvider()) {
+        if (p->IsExDataVertex())
+            for (int i = 0; i < d.nV; ++i)
+                p->OpenExDataVertex(GetVertex(i));
+        if (p->IsExDataEdge())
+            for (int i = 0; i < d.nE; ++i)
+                p->OpenExDataEdge(GetEdge(i));
+        if (p->IsExDataFacet())
+            for (int i = 0; i < d.nF; ++i)
+                p->OpenExDataFacet(GetFacet(i));
+    }
+    return true;
+}
+
+void G3Surface::ScaleCoo(double s)
+{
+    const int n = GetVertexCount();
+    for (int i = 0; i < n; ++i) {
+        G3Vertex* v = GetVertex(i);
+        v->SetX(v->GetX() * s);
+        v->SetY(v->GetY() * s);
+        v->SetZ(v->GetZ() * s);
+    }
+}
+
+// ---------------------------------------------------------------- VRML
+
+bool G3Surface::VRMLWriteBegin(const char* fileName, FILE** out)
+{
+    if (!fileName || !out)
+        return false;
+    FILE* f = std::fopen(fileName, "w");
+    if (!f)
+        return false;
+    std::fputs("#VRML V2.0 utf8\n"
+               "NavigationInfo {\n"
+               "headlight FALSE\n"
+               "type \"WALK\"\n"
+               "speed 1\n"
+               "}\n",
+               f);
+    *out = f;
+    return true;
+}
+
+bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
+{
+    if (!file || !s || !color)
+        return false;
+    // Vertex and normal ids are written as indexes.
+    s->AssignIds();
+    LineWriter out(file);
+
+    static const char* const shapeHead[] = {"Shape {\n", "appearance Appearance {\n", "material Material {\n",
+                                            "ambientIntensity 0\n"};
+    for (const char* line : shapeHead)
+        if (!out.Text(line).Flush())
+            return false;
+    if (!out.Text("diffuseColor ")
+             .Fixed(color[0], 6)
+             .Text(" ")
+             .Fixed(color[1], 6)
+             .Text(" ")
+             .Fixed(color[2], 6)
+             .Text("\n")
+             .Flush())
+        return false;
+    static const char* const shapeTail[] = {"emissiveColor 0 0 0\n", "specularColor 0 0 0\n", "shininess 0\n",
+                                            "transparency 0\n", "}\n", "}\n", "geometry IndexedFaceSet {\n",
+                                            "convex TRUE\n", "solid FALSE\n", "creaseAngle 0\n",
+                                            "coord Coordinate {\n", "point[\n"};
+    for (const char* line : shapeTail)
+        if (!out.Text(line).Flush())
+            return false;
+
+    const int nV = s->GetVertexCount();
+    for (int i = 0; i < nV; ++i) {
+        const G3Vertex* v = s->GetVertex(i);
+        if (!out.Fixed(v->GetX(), 4).Text(" ").Fixed(v->GetY(), 4).Text(" ").Fixed(v->GetZ(), 4).Text(",\n").Flush())
+            return false;
+    }
+    if (!out.Text("]\n}\ncoordIndex [\n").Flush())
+        return false;
+    // One facet per line: its vertex ids, then the -1 that ends the face.
+    const bool facesOk = ForEachCorner(
+        s,
+        [&](G3Facet*, G3Vertex* v) {
+            out.Int(v->GetId()).Text(",");
+            return true;
+        },
+        [&](G3Facet*) { return out.Text("-1\n").Flush(); });
+    if (!facesOk || !out.Text("]\n").Flush())
+        return false;
+
+    // The normal block needs one listed normal for every corner; a surface
+    // where some corner has none is written without it.
+    bool withNormals = s->GetNormalCount() > 0;
+    if (withNormals)
+        withNormals = ForEachCorner(
+            s, [&](G3Facet* f, G3Vertex* v) { return ListedCornerNormal(s, f, v) != nullptr; },
+            [](G3Facet*) { return true; });
+    if (withNormals) {
+        if (!out.Text("normal Normal {\nvector [\n").Flush())
+            return false;
+        const int nN = s->GetNormalCount();
+        for (int i = 0; i < nN; ++i) {
+            const G3Normal* n = s->GetNormal(i);
+            if (!out.Fixed(n->GetX(), 6).Text(" ").Fixed(n->GetY(), 6).Text(" ").Fixed(n->GetZ(), 6).Text(",\n").Flush())
+                return false;
+        }
+        if (!out.Text("]\n}\nnormalIndex [\n").Flush())
+            return false;
+        const bool indexOk = ForEachCorner(
+            s,
+            [&](G3Facet* f, G3Vertex* v) {
+                out.Int(ListedCornerNormal(s, f, v)->GetId()).Text(",");
+                return true;
+            },
+            [&](G3Facet*) { return out.Text("-1\n").Flush(); });
+        if (!indexOk || !out.Text("]\nnormalPerVertex TRUE\n").Flush())
+            return false;
+    }
+    return out.Text("\n}\n}\n").Flush();
+}
+
+bool G3Surface::VRMLWriteEnd(FILE* file)
+{
+    if (!file)
+        return false;
+    std::fclose(file);
+    return true;
+}
