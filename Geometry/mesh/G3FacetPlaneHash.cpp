@@ -1,0 +1,135 @@
+#include "Geometry/mesh/G3FacetPlaneHash.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Facet.h"
+
+#include <cmath>
+#include <new>
+
+// ------------------------------------------------------- G3FacetPlaneHashItem
+
+G3FacetPlaneHashItem::G3FacetPlaneHashItem(G3Facet* f) : facets(new GArrayCollection(1, 4))
+{
+    facets->add(f);
+}
+
+G3FacetPlaneHashItem::G3FacetPlaneHashItem(G3FacetPlaneHashItem* m) : master(m) {}
+
+G3FacetPlaneHashItem::~G3FacetPlaneHashItem() { delete facets; }
+
+GArrayCollection* G3FacetPlaneHashItem::GetFacets() const { return master ? master->facets : facets; }
+
+bool G3FacetPlaneHashItem::PlaneEquals(const G3Facet* f) const
+{
+    const GArrayCollection* list = GetFacets();
+    if (!f || !list || list->size() == 0)
+        return false;
+    const double* p = static_cast<const G3Facet*>(list->get(0))->GetPlane();
+    const double* q = f->GetPlane();
+    const double dot = p[0] * q[0] + p[1] * q[1] + p[2] * q[2];
+    return std::fabs(dot - 1.0) < 1e-6 && std::fabs(p[3] - q[3]) < 1e-6;
+}
+
+void G3FacetPlaneHashItem::AddFacet(G3Facet* f)
+{
+    G3FacetPlaneHashItem* owner = master ? master : this;
+    if (!owner->facets)
+        owner->facets = new GArrayCollection(1, 4);
+    owner->facets->add(f);
+}
+
+// ----------------------------------------------------------- G3FacetPlaneHash
+
+G3FacetPlaneHash::G3FacetPlaneHash(int n) { Init(n); }
+
+void G3FacetPlaneHash::Init(int n)
+{
+    divisions = n < 1 ? 1 : (n > 1290 ? 1290 : n);
+    long count = static_cast<long>(divisions) * divisions * divisions;
+    cells = new (std::nothrow) G3FacetPlaneHashItem*[static_cast<std::size_t>(count)]();
+    if (!cells) {
+        // Coarser cells only lengthen the chains.
+        divisions = 1;
+        count = 1;
+        cells = new G3FacetPlaneHashItem*[1]();
+    }
+    cellCount = static_cast<int>(count);
+    cellWidth = 1.000003 / divisions;
+}
+
+G3FacetPlaneHash::~G3FacetPlaneHash()
+{
+    for (int c = cellCount - 1; c >= 0; --c) {
+        G3FacetPlaneHashItem* it = cells[c];
+        while (it) {
+            G3FacetPlaneHashItem* next = it->next;
+            delete it;
+            it = next;
+        }
+    }
+    delete[] cells;
+}
+
+int G3FacetPlaneHash::CellIndex(double component) const
+{
+    const double v = component / cellWidth;
+    if (!(v >= 0.0))
+        return 0;
+    if (v >= static_cast<double>(divisions))
+        return divisions - 1;
+    return static_cast<int>(v);
+}
+
+int G3FacetPlaneHash::GetHashCode(const G3Facet* f) const
+{
+    if (!f)
+        return 0;
+    const double* p = f->GetPlane();
+    return CellIndex(std::fabs(p[0])) + (CellIndex(std::fabs(p[1])) + CellIndex(std::fabs(p[2])) * divisions) * divisions;
+}
+
+G3FacetPlaneHashItem* G3FacetPlaneHash::Add(G3Facet* f)
+{
+    if (!f)
+        return nullptr;
+    for (G3FacetPlaneHashItem* it = cells[GetHashCode(f)]; it; it = it->next) {
+        if (it->PlaneEquals(f)) {
+            it->AddFacet(f);
+            return it;
+        }
+    }
+    return AddWithoutTest(f);
+}
+
+G3FacetPlaneHashItem* G3FacetPlaneHash::AddWithoutTest(G3Facet* f)
+{
+    if (!f)
+        return nullptr;
+    const double eps = 1e-6;
+    const double* p = f->GetPlane();
+    int lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) {
+        const double c = std::fabs(p[a]);
+        lo[a] = CellIndex(c - eps);
+        hi[a] = CellIndex(c + eps);
+    }
+    G3FacetPlaneHashItem* first = nullptr;
+    for (int k = lo[2]; k <= hi[2]; ++k) {
+        for (int j = lo[1]; j <= hi[1]; ++j) {
+            for (int i = lo[0]; i <= hi[0]; ++i) {
+                G3FacetPlaneHashItem* item = first ? new G3FacetPlaneHashItem(first) : new G3FacetPlaneHashItem(f);
+                if (!first)
+                    first = item;
+                const int cell = i + (j + k * divisions) * divisions;
+                item->next = cells[cell];
+                cells[cell] = item;
+            }
+        }
+    }
+    return first;
+}
+
+G3FacetPlaneHashItem* G3FacetPlaneHash::Get(int cell) const
+{
+    return cell >= 0 && cell < cellCount ? cells[cell] : nullptr;
+}

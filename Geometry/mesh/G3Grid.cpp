@@ -1,0 +1,275 @@
+#include "Geometry/mesh/G3Grid.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Facet.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr int kMaxCellsPerAxis = 1024;
+
+void ClearMarksFrom(GArrayCollection* out, int from)
+{
+    for (int c = out->size() - 1; c >= from; --c)
+        if (G3Obj* o = dynamic_cast<G3Obj*>(out->get(c)))
+            o->ClearMark();
+}
+
+}  // namespace
+
+G3Grid::G3Grid(const GEnvelope* box, int cellsPerAxis)
+{
+    n = cellsPerAxis < 1 ? 1 : (cellsPerAxis > kMaxCellsPerAxis ? kMaxCellsPerAxis : cellsPerAxis);
+    if (box) {
+        for (int a = 0; a < 3; ++a) {
+            min[a] = box->min[a];
+            max[a] = box->max[a];
+        }
+    }
+    GEnvelope::Extend(min, max, 2e-6);
+    for (int a = 0; a < 3; ++a)
+        cellSize[a] = (max[a] - min[a]) / n;
+    const std::size_t count = static_cast<std::size_t>(n) * n * n;
+    cells = new GArrayCollection*[count]();
+}
+
+G3Grid::~G3Grid()
+{
+    const std::size_t count = static_cast<std::size_t>(n) * n * n;
+    for (std::size_t c = 0; c < count; ++c)
+        delete cells[c];
+    delete[] cells;
+}
+
+int G3Grid::Index(double d, int axis) const
+{
+    const double v = d / cellSize[axis];
+    if (!(v == v))
+        return 0;
+    if (v <= -1.0)
+        return -1;
+    if (v >= static_cast<double>(n))
+        return n;
+    return static_cast<int>(v);
+}
+
+void G3Grid::GetIndexes(const double* p, int* i, int* j, int* k) const
+{
+    *i = Clamp(Index(p[0] - min[0], 0));
+    *j = Clamp(Index(p[1] - min[1], 1));
+    *k = Clamp(Index(p[2] - min[2], 2));
+}
+
+void G3Grid::GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const
+{
+    int* out[3] = {i, j, k};
+    for (int a = 0; a < 3; ++a) {
+        int lo = box ? Index(box->min[a] - min[a], a) : 0;
+        int hi = box ? Index(box->max[a] - min[a], a) : -1;
+        out[a][0] = lo < 0 ? 0 : lo;
+        out[a][1] = hi > n - 1 ? n - 1 : hi;
+    }
+}
+
+void G3Grid::Add(int i, int j, int k, GObj* o)
+{
+    if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
+        return;
+    GArrayCollection*& list = cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+    if (!list)
+        list = new GArrayCollection(32, 64);
+    list->add(o);
+}
+
+void G3Grid::set(int i, int j, int k, GArrayCollection* list)
+{
+    if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
+        return;
+    GArrayCollection*& slot = cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+    if (slot != list)
+        delete slot;
+    slot = list;
+}
+
+GArrayCollection* G3Grid::Get(int i, int j, int k) const
+{
+    if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
+        return nullptr;
+    return cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+}
+
+void G3Grid::AddFacet(G3Facet* f, const GEnvelope* box)
+{
+    if (!f)
+        return;
+    f->ClearMark();
+    int i[2], j[2], k[2];
+    GetIndexes(box, i, j, k);
+    for (int z = k[0]; z <= k[1]; ++z)
+        for (int y = j[0]; y <= j[1]; ++y)
+            for (int x = i[0]; x <= i[1]; ++x)
+                Add(x, y, z, f);
+}
+
+void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollection* out)
+{
+    if (!out)
+        return;
+    int lo[3] = {i0, j0, k0};
+    int hi[3] = {i1, j1, k1};
+    for (int a = 0; a < 3; ++a) {
+        if (lo[a] > hi[a]) {
+            const int t = lo[a];
+            lo[a] = hi[a];
+            hi[a] = t;
+        }
+        // A block wholly outside the grid along an axis selects nothing.
+        if (hi[a] < 0 || lo[a] > n - 1)
+            return;
+        lo[a] = Clamp(lo[a]);
+        hi[a] = Clamp(hi[a]);
+    }
+    for (int z = lo[2]; z <= hi[2]; ++z) {
+        for (int y = lo[1]; y <= hi[1]; ++y) {
+            for (int x = lo[0]; x <= hi[0]; ++x) {
+                GArrayCollection* list = cells[(static_cast<std::size_t>(z) * n + y) * n + x];
+                if (!list)
+                    continue;
+                for (int c = 0; c < list->size(); ++c) {
+                    G3Obj* o = dynamic_cast<G3Obj*>(list->get(c));
+                    if (o && !o->GetMark()) {
+                        o->SetMark();
+                        out->add(o);
+                    }
+                }
+            }
+        }
+    }
+}
+
+int G3Grid::WCode(const double* p) const
+{
+    int code = 0;
+    if (p[0] < min[0])
+        code |= 1;
+    else if (p[0] > max[0])
+        code |= 2;
+    if (p[1] < min[1])
+        code |= 4;
+    else if (p[1] > max[1])
+        code |= 8;
+    if (p[2] < min[2])
+        code |= 16;
+    else if (p[2] > max[2])
+        code |= 32;
+    return code;
+}
+
+bool G3Grid::Clip(double* p1, double* p2) const
+{
+    for (int a = 0; a < 3; ++a)
+        if (!std::isfinite(p1[a]) || !std::isfinite(p2[a]))
+            return false;
+    int c1 = WCode(p1);
+    int c2 = WCode(p2);
+    // Each pass puts p1 on one more boundary plane; six planes bound the
+    // passes that can make progress, the rest only guard against rounding.
+    for (int pass = 0; (c1 | c2) != 0; ++pass) {
+        if ((c1 & c2) != 0 || pass >= 24)
+            return false;
+        if (c1 == 0) {
+            for (int a = 0; a < 3; ++a) {
+                const double t = p1[a];
+                p1[a] = p2[a];
+                p2[a] = t;
+            }
+            const int t = c1;
+            c1 = c2;
+            c2 = t;
+        }
+        const int bit = c1 & -c1;
+        int axis;
+        double plane;
+        switch (bit) {
+        case 1: axis = 0; plane = min[0]; break;
+        case 2: axis = 0; plane = max[0]; break;
+        case 4: axis = 1; plane = min[1]; break;
+        case 8: axis = 1; plane = max[1]; break;
+        case 16: axis = 2; plane = min[2]; break;
+        default: axis = 2; plane = max[2]; break;
+        }
+        // p1 lies beyond the plane and p2 does not (their codes share no
+        // bit), so the denominator is not zero.
+        const double t = (plane - p1[axis]) / (p2[axis] - p1[axis]);
+        for (int a = 0; a < 3; ++a)
+            if (a != axis)
+                p1[a] += t * (p2[a] - p1[a]);
+        p1[axis] = plane;
+        c1 = WCode(p1);
+    }
+    return true;
+}
+
+void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection* out)
+{
+    if (!p1 || !p2 || !out)
+        return;
+    double a[3] = {p1[0], p1[1], p1[2]};
+    double b[3] = {p2[0], p2[1], p2[2]};
+    if (!Clip(a, b))
+        return;
+    const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    int steps = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        // Clipped to the box, a segment spans at most n cells per axis.
+        double v = std::fabs(d[axis]) / cellSize[axis];
+        if (!(v >= 0.0))
+            v = 0.0;
+        if (v > n)
+            v = n;
+        if (static_cast<int>(v) > steps)
+            steps = static_cast<int>(v);
+    }
+    ++steps;
+    int i0, j0, k0;
+    GetIndexes(a, &i0, &j0, &k0);
+    for (int t = 1; t <= steps; ++t) {
+        const double s = static_cast<double>(t) / steps;
+        const double q[3] = {a[0] + s * d[0], a[1] + s * d[1], a[2] + s * d[2]};
+        int i1, j1, k1;
+        GetIndexes(q, &i1, &j1, &k1);
+        OutFacets(i0, i1, j0, j1, k0, k1, out);
+        i0 = i1;
+        j0 = j1;
+        k0 = k1;
+    }
+    ClearMarksFrom(out, 0);
+}
+
+void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* out)
+{
+    if (!out)
+        return;
+    out->clear();
+    int i[2], j[2], k[2];
+    GetIndexes(box, i, j, k);
+    for (int z = k[0]; z <= k[1]; ++z) {
+        for (int y = j[0]; y <= j[1]; ++y) {
+            for (int x = i[0]; x <= i[1]; ++x) {
+                GArrayCollection* list = cells[(static_cast<std::size_t>(z) * n + y) * n + x];
+                if (!list)
+                    continue;
+                for (int c = 0; c < list->size(); ++c) {
+                    G3Facet* f = dynamic_cast<G3Facet*>(list->get(c));
+                    if (f && !f->GetMark() && f->HasEdges()) {
+                        f->SetMark();
+                        out->add(f);
+                    }
+                }
+            }
+        }
+    }
+    ClearMarksFrom(out, 0);
+}

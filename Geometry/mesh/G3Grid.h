@@ -1,0 +1,89 @@
+#pragma once
+// A uniform 3D grid of object lists (facets, in practice) over a box widened
+// by 2e-6 on every side: the boolean engine's way to find the facets near a
+// point, along a segment or around another facet. Cell (i, j, k) is element
+// (k * n + j) * n + i; a cell's list is created on first use and owned by
+// the grid (the objects in it are not).
+//
+// Every index the grid computes is clamped into 0 .. n - 1 (a NaN offset
+// gives 0), except that a box's range may come out empty. The searches use
+// the mark flag of G3Obj to report each object once; they expect the marks
+// of the stored objects clear and leave them clear, except OutFacets, whose
+// caller clears them. Objects that are not G3Obj cannot be marked and are
+// skipped by the searches. Cell visiting order is k, then j, then i,
+// ascending.
+
+class GArrayCollection;
+class GCollection;
+class GEnvelope;
+class GObj;
+class G3Facet;
+
+class G3Grid {
+public:
+    // n cells per axis (below 1 counts as 1, above 1024 as 1024). A null box
+    // counts as the zero box.
+    G3Grid(const GEnvelope* box, int n);
+    // Deletes every cell list (not the objects in it) and the cell array.
+    ~G3Grid();
+    G3Grid(const G3Grid&) = delete;
+    G3Grid& operator=(const G3Grid&) = delete;
+
+    // The cell of p, each index clamped into 0 .. n - 1.
+    void GetIndexes(const double* p, int* i, int* j, int* k) const;
+    // Each of i, j, k receives a pair (low, high): low from box.min raised to
+    // at least 0, high from box.max lowered to at most n - 1. A box wholly
+    // outside along an axis gives low > high there.
+    void GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const;
+    // trunc(d / cellSize) along one axis, d measured from min; saturated to
+    // -1 .. n so it always converts safely (NaN gives 0).
+    int GetIndexX(double d) const { return Index(d, 0); }
+    int GetIndexY(double d) const { return Index(d, 1); }
+    int GetIndexZ(double d) const { return Index(d, 2); }
+
+    // Appends o to the cell's list (created with capacity 32, growth 64).
+    // Out-of-range indices are ignored.
+    void Add(int i, int j, int k, GObj* o);
+    // Replaces a cell's list; the grid owns the new one and deletes the old
+    // one (a list must not be given to two cells).
+    void set(int i, int j, int k, GArrayCollection* list);
+    GArrayCollection* Get(int i, int j, int k) const;
+
+    // Clears f's mark, then adds f to every cell of box.
+    void AddFacet(G3Facet* f, const GEnvelope* box);
+    // Orders each pair ascending (and clamps it into range), then appends to
+    // out every unmarked object of the cells of that block, marking it.
+    // Marks are left set for the caller to clear.
+    void OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollection* out);
+    // Appends the objects of the cells along the segment p1-p2 (clipped to
+    // the grid's box), each once; out is not cleared first. A segment that
+    // misses the box, or has a non-finite coordinate, adds nothing. Marks
+    // of what was appended are cleared at the end.
+    void GetFacetByLine(const double* p1, const double* p2, GArrayCollection* out);
+    // Clears out, then collects every facet with edges of the cells of box,
+    // each once, and clears their marks. f takes no part (it is returned
+    // when it lies in those cells).
+    void GetFacetsByFacet(G3Facet* f, const GEnvelope* box, GArrayCollection* out);
+
+    int GetN() const { return n; }
+    const double* GetMin() const { return min; }
+    const double* GetMax() const { return max; }
+    const double* GetCellSize() const { return cellSize; }
+
+protected:
+    // Region code of p against the widened box: 1 x < min.x, 2 x > max.x,
+    // 4 y < min.y, 8 y > max.y, 16 z < min.z, 32 z > max.z.
+    int WCode(const double* p) const;
+    // Cohen-Sutherland clipping of the segment to the box, in place (the two
+    // points may come back exchanged); false when nothing is left or a
+    // coordinate is not finite.
+    bool Clip(double* p1, double* p2) const;
+    int Index(double d, int axis) const;
+    int Clamp(int c) const { return c < 0 ? 0 : (c >= n ? n - 1 : c); }
+
+    int n = 0;
+    double cellSize[3] = {0.0, 0.0, 0.0};
+    GArrayCollection** cells = nullptr;
+    double min[3] = {0.0, 0.0, 0.0};
+    double max[3] = {0.0, 0.0, 0.0};
+};

@@ -1,0 +1,489 @@
+#include "Geometry/mesh/G3PointHash.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GMemoryAllocator.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3TexCoo.h"
+
+#include <climits>
+#include <cmath>
+#include <new>
+
+namespace {
+
+// Items are 32 bytes; a large hash takes its items 256 KiB at a time.
+constexpr int kArenaFirstBlock = 4096;
+constexpr int kArenaGrowBlock = 256 * 1024;
+
+// The largest grid whose cell count (and every cell index) fits an int.
+constexpr int kMaxGrid2 = 46340;
+constexpr int kMaxGrid3 = 1290;
+
+// Clamped cell of an offset along one axis: trunc(offset / size) into
+// 0 .. q - 1, with a NaN quotient (and every negative one) giving 0. The
+// mapping is monotone, which is what keeps the tolerance boxes covering
+// every probe that lies within the tolerance.
+inline int CellOf(double offset, double size, int q)
+{
+    const double v = offset / size;
+    if (!(v >= 0.0))
+        return 0;
+    if (v >= static_cast<double>(q))
+        return q - 1;
+    return static_cast<int>(v);
+}
+
+// Half-width used to spread an entity: the tolerance plus a few ulps of the
+// quantities involved, so that rounding in (coordinate - box minimum) cannot
+// put a probe that is within the tolerance outside the spread range.
+inline double Spread(double offset, double tolerance)
+{
+    return tolerance + 1e-14 * (std::fabs(offset) + tolerance);
+}
+
+inline double SaneTolerance(double t) { return t > 0.0 ? t : 0.0; }
+
+inline int SaneGrid(int q, int limit)
+{
+    if (q < 1)
+        return 1;
+    return q > limit ? limit : q;
+}
+
+// The widened box: the given one plus 1% of its largest size on every side,
+// or twice the tolerance when that is more.
+void WidenedEnvelope(GEnvelope& env, const double* min, const double* max, double tolerance)
+{
+    env.Init(min, max);
+    double margin = 0.01 * env.GetMaxSize();
+    if (2.0 * tolerance > margin)
+        margin = 2.0 * tolerance;
+    env.Extend(margin);
+}
+
+// A zeroed array of q^dims chain heads; when that many cannot be had, q
+// drops to 1 (a single cell gives the same answers, only slower).
+G3PointHashItem** NewCells(int* q, int dims, int* count)
+{
+    long n = 1;
+    for (int d = 0; d < dims; ++d)
+        n *= *q;
+    G3PointHashItem** cells = new (std::nothrow) G3PointHashItem*[static_cast<std::size_t>(n)]();
+    if (!cells) {
+        *q = 1;
+        n = 1;
+        cells = new G3PointHashItem*[1]();
+    }
+    *count = static_cast<int>(n);
+    return cells;
+}
+
+inline void PushItem(G3PointHashItem** cells, GMemoryAllocator* arena, int cell, G3Obj* object)
+{
+    G3PointHashItem* item = new (arena) G3PointHashItem(object);
+    item->next = cells[cell];
+    cells[cell] = item;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- G2PointHash
+
+G2PointHash::G2PointHash() = default;
+
+G2PointHash::G2PointHash(int q, const double* min, const double* max, double tol)
+{
+    Init(q, min, max, tol);
+}
+
+G2PointHash::~G2PointHash()
+{
+    delete[] cells;
+    delete allocator;
+}
+
+void G2PointHash::InitCommon(int q, int dims, const double* min, const double* max, double tol)
+{
+    tolerance = SaneTolerance(tol);
+    allocator = new GMemoryAllocator(kArenaFirstBlock, kArenaGrowBlock);
+    qGrid = SaneGrid(q, dims == 3 ? kMaxGrid3 : kMaxGrid2);
+    cells = NewCells(&qGrid, dims, &cellCount);
+    WidenedEnvelope(envelope, min, max, tolerance);
+}
+
+void G2PointHash::Init(int q, const double* min, const double* max, double tol)
+{
+    InitCommon(q, 2, min, max, tol);
+    cellSize[0] = (envelope.XSize() + 2.0 * tolerance) / qGrid;
+    cellSize[1] = (envelope.YSize() + 2.0 * tolerance) / qGrid;
+    cellSize[2] = 0.0;
+}
+
+int G2PointHash::Round(double d)
+{
+    if (!(d == d))
+        return 0;
+    if (d >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    if (d <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    return static_cast<int>(d);
+}
+
+int G2PointHash::CellIndex(double offset, int axis) const
+{
+    return CellOf(offset, cellSize[axis], qGrid);
+}
+
+void G2PointHash::ToleranceRange(double c, int axis, int* lo, int* hi) const
+{
+    const double offset = c - envelope.min[axis];
+    const double spread = Spread(offset, tolerance);
+    *lo = CellIndex(offset - spread, axis);
+    *hi = CellIndex(offset + spread, axis);
+}
+
+void G2PointHash::Push(int cell, G3Obj* object) { PushItem(cells, allocator, cell, object); }
+
+int G2PointHash::GetHashCode(const double* p) const
+{
+    return CellIndex(p[0] - envelope.min[0], 0) + CellIndex(p[1] - envelope.min[1], 1) * qGrid;
+}
+
+int G2PointHash::GetHashCode(const G3Point* p) const { return GetHashCode(p->GetXYZ()); }
+
+void G2PointHash::AddWithoutTest(G3Point* p)
+{
+    if (!p)
+        return;
+    int i0, i1, j0, j1;
+    ToleranceRange(p->GetX(), 0, &i0, &i1);
+    ToleranceRange(p->GetY(), 1, &j0, &j1);
+    for (int j = j0; j <= j1; ++j)
+        for (int i = i0; i <= i1; ++i)
+            Push(i + j * qGrid, p);
+}
+
+G3Point* G2PointHash::FirstEqual(const double* p) const
+{
+    for (G3PointHashItem* it = cells[GetHashCode(p)]; it; it = it->next) {
+        G3Point* q = static_cast<G3Point*>(it->object);
+        if (q->Equals(p, tolerance))
+            return q;
+    }
+    return nullptr;
+}
+
+G3Point* G2PointHash::Add(G3Point* p)
+{
+    if (!p)
+        return nullptr;
+    if (G3Point* q = FirstEqual(p->GetXYZ()))
+        return q;
+    AddWithoutTest(p);
+    return nullptr;
+}
+
+G3Point* G2PointHash::Exists(const double* p) const { return p ? FirstEqual(p) : nullptr; }
+
+G3Point* G2PointHash::Exists(const G3Point* p) const { return p ? FirstEqual(p->GetXYZ()) : nullptr; }
+
+bool G2PointHash::Exists(const double* p, GArrayCollection* out) const
+{
+    if (!out)
+        return false;
+    out->clear();
+    if (!p)
+        return false;
+    for (G3PointHashItem* it = cells[GetHashCode(p)]; it; it = it->next) {
+        G3Point* q = static_cast<G3Point*>(it->object);
+        if (q->Equals(p, tolerance))
+            out->add(q);
+    }
+    return out->size() > 0;
+}
+
+bool G2PointHash::Exists(const G3Point* p, GArrayCollection* out) const
+{
+    return Exists(p ? p->GetXYZ() : nullptr, out);
+}
+
+G3PointHashItem* G2PointHash::GetCell(int i, int j) const
+{
+    if (i < 0 || j < 0 || i >= qGrid || j >= qGrid)
+        return nullptr;
+    return cells[i + j * qGrid];
+}
+
+void G2PointHash::GetCellEnvelope(GEnvelope* out, int i, int j) const
+{
+    if (!out)
+        return;
+    const double x = envelope.min[0] + i * cellSize[0];
+    const double y = envelope.min[1] + j * cellSize[1];
+    out->Set(x, y, 0.0, x + cellSize[0], y + cellSize[1], 0.0);
+}
+
+// ---------------------------------------------------------------- G3PointHash
+
+G3PointHash::G3PointHash(int q, const double* min, const double* max, double tol)
+{
+    Init(q, min, max, tol);
+}
+
+void G3PointHash::Init(int q, const double* min, const double* max, double tol)
+{
+    InitCommon(q, 3, min, max, tol);
+    cellSize[0] = envelope.XSize() / qGrid;
+    cellSize[1] = envelope.YSize() / qGrid;
+    cellSize[2] = envelope.ZSize() / qGrid;
+}
+
+int G3PointHash::GetHashCode(const double* p) const
+{
+    return CellIndex(p[0] - envelope.min[0], 0) +
+           (CellIndex(p[1] - envelope.min[1], 1) + CellIndex(p[2] - envelope.min[2], 2) * qGrid) * qGrid;
+}
+
+int G3PointHash::GetHashCode(const G3Point* p) const { return GetHashCode(p->GetXYZ()); }
+
+void G3PointHash::AddWithoutTest(G3Point* p)
+{
+    if (!p)
+        return;
+    int lo[3], hi[3];
+    for (int a = 0; a < 3; ++a)
+        ToleranceRange(p->GetXYZ()[a], a, &lo[a], &hi[a]);
+    for (int k = lo[2]; k <= hi[2]; ++k)
+        for (int j = lo[1]; j <= hi[1]; ++j)
+            for (int i = lo[0]; i <= hi[0]; ++i)
+                Push(i + (j + k * qGrid) * qGrid, p);
+}
+
+G3PointHashItem* G3PointHash::GetCell(int i, int j, int k) const
+{
+    if (i < 0 || j < 0 || k < 0 || i >= qGrid || j >= qGrid || k >= qGrid)
+        return nullptr;
+    return cells[i + (j + k * qGrid) * qGrid];
+}
+
+void G3PointHash::VisitBox(const int* lo, const int* hi, CellVisitor visit, void* context) const
+{
+    for (int k = lo[2]; k <= hi[2]; ++k)
+        for (int j = lo[1]; j <= hi[1]; ++j)
+            for (int i = lo[0]; i <= hi[0]; ++i)
+                visit(cells[i + (j + k * qGrid) * qGrid], context);
+}
+
+namespace {
+
+struct Gather {
+    GArrayCollection* out;
+};
+
+// Appends the unmarked objects of one chain and marks them.
+void GatherUnmarked(G3PointHashItem* head, void* context)
+{
+    GArrayCollection* out = static_cast<Gather*>(context)->out;
+    for (G3PointHashItem* it = head; it; it = it->next) {
+        if (!it->object->GetMark()) {
+            it->object->SetMark();
+            out->add(it->object);
+        }
+    }
+}
+
+void ClearMarks(GArrayCollection* out)
+{
+    for (int n = out->size() - 1; n >= 0; --n)
+        static_cast<G3Obj*>(out->get(n))->ClearMark();
+}
+
+}  // namespace
+
+void G3PointHash::GetItems(const GEnvelope* box, GArrayCollection* out) const
+{
+    if (!out)
+        return;
+    out->clear();
+    if (!box)
+        return;
+    int lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = CellIndex(box->min[a] - envelope.min[a], a);
+        hi[a] = CellIndex(box->max[a] - envelope.min[a], a);
+    }
+    Gather g{out};
+    VisitBox(lo, hi, GatherUnmarked, &g);
+    ClearMarks(out);
+}
+
+void G3PointHash::VisitSegmentCells(const double* a, const double* b, double radius, CellVisitor visit,
+                                    void* context) const
+{
+    if (!a || !b || !visit)
+        return;
+    const double r = radius > 0.0 ? radius : 0.0;
+    double da[3], db[3];
+    bool finite = std::isfinite(r);
+    for (int ax = 0; ax < 3; ++ax) {
+        da[ax] = a[ax] - envelope.min[ax];
+        db[ax] = b[ax] - envelope.min[ax];
+        finite = finite && std::isfinite(da[ax]) && std::isfinite(db[ax]) && cellSize[ax] > 0.0;
+    }
+    int lo[3], hi[3];
+    if (!finite) {
+        // No slab walk through infinities or NaN: the clamped bounding box
+        // (NaN reads as cell 0) holds everything the segment could reach.
+        for (int ax = 0; ax < 3; ++ax) {
+            const double mn = da[ax] < db[ax] ? da[ax] : db[ax];
+            const double mx = da[ax] < db[ax] ? db[ax] : da[ax];
+            lo[ax] = CellIndex(mn - r, ax);
+            hi[ax] = CellIndex(mx + r, ax);
+            if (hi[ax] < lo[ax])
+                hi[ax] = lo[ax];
+        }
+        VisitBox(lo, hi, visit, context);
+        return;
+    }
+
+    // The walking axis: the one along which the segment crosses most cells.
+    int m = 0;
+    double most = -1.0;
+    for (int ax = 0; ax < 3; ++ax) {
+        const double crossings = std::fabs(db[ax] - da[ax]) / cellSize[ax];
+        if (crossings > most) {
+            most = crossings;
+            m = ax;
+        }
+    }
+    const int u = (m + 1) % 3;
+    const int v = (m + 2) % 3;
+    const double dm = db[m] - da[m];
+    const double mn = da[m] < db[m] ? da[m] : db[m];
+    const double mx = da[m] < db[m] ? db[m] : da[m];
+    const int c0 = CellIndex(mn - r, m);
+    const int c1 = CellIndex(mx + r, m);
+    for (int c = c0; c <= c1; ++c) {
+        // The part of the segment within r of this slab; the border slabs
+        // reach to infinity since outside points are clamped into them.
+        const double slabLo = c == 0 ? -HUGE_VAL : c * cellSize[m] - r;
+        const double slabHi = c == qGrid - 1 ? HUGE_VAL : (c + 1) * cellSize[m] + r;
+        double t0 = 0.0, t1 = 1.0;
+        if (dm != 0.0) {
+            double s0 = (slabLo - da[m]) / dm;
+            double s1 = (slabHi - da[m]) / dm;
+            if (s0 > s1) {
+                const double s = s0;
+                s0 = s1;
+                s1 = s;
+            }
+            if (s0 > t0)
+                t0 = s0;
+            if (s1 < t1)
+                t1 = s1;
+            if (t0 > t1)
+                continue;
+        }
+        lo[m] = hi[m] = c;
+        const int other[2] = {u, v};
+        for (int o : other) {
+            const double p0 = da[o] + t0 * (db[o] - da[o]);
+            const double p1 = da[o] + t1 * (db[o] - da[o]);
+            lo[o] = CellIndex((p0 < p1 ? p0 : p1) - r, o);
+            hi[o] = CellIndex((p0 < p1 ? p1 : p0) + r, o);
+        }
+        VisitBox(lo, hi, visit, context);
+    }
+}
+
+void G3PointHash::GetItemsAlongSegment(const double* a, const double* b, GArrayCollection* out) const
+{
+    if (!out)
+        return;
+    out->clear();
+    Gather g{out};
+    VisitSegmentCells(a, b, tolerance, GatherUnmarked, &g);
+    ClearMarks(out);
+}
+
+// ---------------------------------------------------------------- G3TexCooHash
+
+G3TexCooHash::G3TexCooHash(int q, const double* min, const double* max, double tol)
+{
+    Init(q, min, max, tol);
+}
+
+G3TexCooHash::~G3TexCooHash()
+{
+    delete[] cells;
+    delete allocator;
+}
+
+void G3TexCooHash::Init(int q, const double* min, const double* max, double tol)
+{
+    tolerance = SaneTolerance(tol);
+    allocator = new GMemoryAllocator(kArenaFirstBlock, kArenaGrowBlock);
+    qGrid = SaneGrid(q, kMaxGrid2);
+    cells = NewCells(&qGrid, 2, &cellCount);
+    WidenedEnvelope(envelope, min, max, tolerance);
+    cellSize[0] = (envelope.XSize() + 2.0 * tolerance) / qGrid;
+    cellSize[1] = (envelope.YSize() + 2.0 * tolerance) / qGrid;
+}
+
+int G3TexCooHash::CellIndex(double offset, int axis) const
+{
+    return CellOf(offset, cellSize[axis], qGrid);
+}
+
+int G3TexCooHash::GetHashCode(const double* uv) const
+{
+    return CellIndex(uv[0] - envelope.min[0], 0) + CellIndex(uv[1] - envelope.min[1], 1) * qGrid;
+}
+
+int G3TexCooHash::GetHashCode(const G3TexCoo* t) const { return GetHashCode(t->GetUV()); }
+
+void G3TexCooHash::AddWithoutTest(G3TexCoo* t)
+{
+    if (!t)
+        return;
+    int lo[2], hi[2];
+    for (int a = 0; a < 2; ++a) {
+        const double offset = t->GetUV()[a] - envelope.min[a];
+        const double spread = Spread(offset, tolerance);
+        lo[a] = CellIndex(offset - spread, a);
+        hi[a] = CellIndex(offset + spread, a);
+    }
+    for (int j = lo[1]; j <= hi[1]; ++j)
+        for (int i = lo[0]; i <= hi[0]; ++i)
+            PushItem(cells, allocator, i + j * qGrid, t);
+}
+
+G3TexCoo* G3TexCooHash::Exists(const G3TexCoo* t) const
+{
+    if (!t)
+        return nullptr;
+    for (G3PointHashItem* it = cells[GetHashCode(t)]; it; it = it->next) {
+        G3TexCoo* q = static_cast<G3TexCoo*>(it->object);
+        if (q->Equals(t, tolerance))
+            return q;
+    }
+    return nullptr;
+}
+
+G3TexCoo* G3TexCooHash::Add(G3TexCoo* t)
+{
+    if (!t)
+        return nullptr;
+    if (G3TexCoo* q = Exists(t))
+        return q;
+    AddWithoutTest(t);
+    return nullptr;
+}
+
+G3PointHashItem* G3TexCooHash::GetCell(int i, int j) const
+{
+    if (i < 0 || j < 0 || i >= qGrid || j >= qGrid)
+        return nullptr;
+    return cells[i + j * qGrid];
+}
