@@ -1,0 +1,545 @@
+// Geometric questions asked of single facets: is a point inside (and on
+// which vertex or edge of the boundary), where does a plane cut the
+// boundary, how high is the plane over a point, do two planes coincide.
+//
+// A facet's chain may hold several contours (the outer one, then holes).
+// Every walk here closes each contour on its own: joining the contours into
+// one polygon would add two edges that do not exist and misclassify the
+// region between them.
+
+#include "Geometry/mesh/G3Facet.h"
+
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GCollection.h"
+#include "Geometry/math/G3Math.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <cmath>
+
+namespace {
+
+// The boundary of a facet as steps from a vertex to the next, each contour
+// closed back to its own first vertex. A contour ends where the next chain
+// edge shares no vertex with the current one (the rule of the vertex
+// iterator, which restarts there).
+class BoundarySteps {
+public:
+    explicit BoundarySteps(const G3Facet* f) : it(const_cast<G3Facet*>(f)) { Fetch(); }
+
+    struct Step {
+        G3Vertex* from;
+        G3Vertex* to;
+        G3Edge* edge; // the chain edge joining from and to
+        bool opens;   // from is the first vertex of its contour
+        bool closes;  // to is the first vertex of its contour
+    };
+
+    bool Next(Step& s)
+    {
+        if (!aheadEdge)
+            return false;
+        s.from = ahead;
+        s.edge = aheadEdge;
+        s.opens = startsContour;
+        if (startsContour)
+            contourFirst = ahead;
+        Fetch();
+        s.closes = !aheadEdge || !aheadEdge->IsLink(s.edge);
+        s.to = s.closes ? contourFirst : ahead;
+        startsContour = s.closes;
+        return true;
+    }
+
+private:
+    void Fetch()
+    {
+        if (it.hasNext()) {
+            ahead = static_cast<G3Vertex*>(it.next());
+            aheadEdge = it.GetCurrentEdge();
+        } else {
+            ahead = nullptr;
+            aheadEdge = nullptr;
+        }
+    }
+
+    G3FacetVertexIterator it;
+    G3Vertex* ahead = nullptr;
+    G3Edge* aheadEdge = nullptr;
+    G3Vertex* contourFirst = nullptr;
+    bool startsContour = true;
+};
+
+bool ValidAxis(int k) { return k >= 0 && k < 3; }
+
+// One polygon corner seen from the probe point along the ray.
+struct Corner {
+    double dx = 0.0;
+    double dy = 0.0;
+    int sx = 0;
+    int sy = 0;
+    G3Vertex* vertex = nullptr;
+};
+
+enum StepResult { STEP_NOTHING, STEP_CROSSING, STEP_ON_VERTEX, STEP_ON_EDGE };
+
+class RayProbe {
+public:
+    RayProbe(int i, int j, const double* p, double tolerance) : i(i), j(j), p(p), tolerance(tolerance) {}
+
+    Corner Make(const double* w, G3Vertex* v) const
+    {
+        Corner c;
+        c.dx = w[i] - p[i];
+        c.dy = w[j] - p[j];
+        c.sx = Sign(c.dx);
+        c.sy = Sign(c.dy);
+        c.vertex = v;
+        return c;
+    }
+
+    static bool OnPoint(const Corner& c) { return c.sx == 0 && c.sy == 0; }
+
+    // The edge from a to b, a already known not to be the point itself.
+    StepResult Edge(const Corner& a, const Corner& b) const
+    {
+        if (OnPoint(b))
+            return STEP_ON_VERTEX;
+        if (a.sy == 0 && b.sy == 0 && a.sx != 0 && a.sx == -b.sx)
+            return STEP_ON_EDGE;
+        if (a.sy != 0 && a.sy == -b.sy) {
+            const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
+            if (std::fabs(x) < tolerance)
+                return STEP_ON_EDGE;
+            return x > 0.0 ? STEP_CROSSING : STEP_NOTHING;
+        }
+        // A vertex on the ray's line counts only with the edge that goes on
+        // to the positive side, so a crossing there counts once and a touch
+        // from either side not at all.
+        if (a.sy > 0 && b.sy == 0)
+            return b.sx > 0 ? STEP_CROSSING : STEP_NOTHING;
+        if (a.sy == 0 && b.sy > 0)
+            return a.sx > 0 ? STEP_CROSSING : STEP_NOTHING;
+        return STEP_NOTHING;
+    }
+
+private:
+    int Sign(double d) const
+    {
+        if (std::fabs(d) < tolerance)
+            return 0;
+        return d >= 0.0 ? 1 : -1;
+    }
+
+    int i;
+    int j;
+    const double* p;
+    double tolerance;
+};
+
+void SetOutputs(G3Vertex** onA, G3Vertex** onB, G3Vertex* a, G3Vertex* b)
+{
+    if (onA)
+        *onA = a;
+    if (onB)
+        *onB = b;
+}
+
+// The two ends of a boundary edge, the lower id first (walk order on equal
+// ids), so that the answer never depends on where the vertices live.
+void SetEdgeOutputs(G3Vertex** onA, G3Vertex** onB, G3Vertex* a, G3Vertex* b)
+{
+    if (a && b && b->GetId() < a->GetId())
+        SetOutputs(onA, onB, b, a);
+    else
+        SetOutputs(onA, onB, a, b);
+}
+
+// Applies one edge's result; true when the test is decided (the point is on
+// the boundary).
+bool Apply(StepResult r, const Corner& a, const Corner& b, int* crossings, G3Vertex** onA, G3Vertex** onB)
+{
+    switch (r) {
+    case STEP_ON_VERTEX:
+        SetOutputs(onA, onB, b.vertex, nullptr);
+        return true;
+    case STEP_ON_EDGE:
+        SetEdgeOutputs(onA, onB, a.vertex, b.vertex);
+        return true;
+    case STEP_CROSSING:
+        ++*crossings;
+        return false;
+    case STEP_NOTHING:
+        break;
+    }
+    return false;
+}
+
+G3Point* NextPoint(GIterator* it)
+{
+    while (it->hasNext())
+        if (G3Point* p = dynamic_cast<G3Point*>(it->next()))
+            return p;
+    return nullptr;
+}
+
+int Side(double s) { return std::fabs(s) < 1e-6 ? 0 : (s >= 0.0 ? 1 : -1); }
+
+double PlaneValue(const double* xyz, const void* context)
+{
+    const double* plane = static_cast<const double*>(context);
+    return plane[0] * xyz[0] + plane[1] * xyz[1] + plane[2] * xyz[2] + plane[3];
+}
+
+} // namespace
+
+// ------------------------------------------------------- point in facet
+
+bool G3Facet::PointInFacet(int i, int j, const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB,
+                           double tolerance)
+{
+    SetOutputs(onA, onB, nullptr, nullptr);
+    if (!p || !vertices || !ValidAxis(i) || !ValidAxis(j))
+        return false;
+    G3Point* firstPoint = NextPoint(vertices);
+    if (!firstPoint)
+        return false;
+
+    const RayProbe probe(i, j, p, tolerance);
+    const Corner first = probe.Make(firstPoint->GetXYZ(), dynamic_cast<G3Vertex*>(firstPoint));
+    if (RayProbe::OnPoint(first)) {
+        SetOutputs(onA, onB, first.vertex, nullptr);
+        return true;
+    }
+    int crossings = 0;
+    Corner prev = first;
+    while (G3Point* w = NextPoint(vertices)) {
+        const Corner cur = probe.Make(w->GetXYZ(), dynamic_cast<G3Vertex*>(w));
+        if (Apply(probe.Edge(prev, cur), prev, cur, &crossings, onA, onB))
+            return true;
+        prev = cur;
+    }
+    if (Apply(probe.Edge(prev, first), prev, first, &crossings, onA, onB))
+        return true;
+    SetOutputs(onA, onB, nullptr, nullptr);
+    return (crossings & 1) != 0;
+}
+
+bool G3Facet::PointInFacetXY(const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB)
+{
+    return PointInFacet(0, 1, p, vertices, onA, onB, 1e-6);
+}
+
+bool G3Facet::PointInFacetXZ(const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB)
+{
+    return PointInFacet(0, 2, p, vertices, onA, onB, 1e-6);
+}
+
+bool G3Facet::PointInFacetYZ(const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB)
+{
+    return PointInFacet(1, 2, p, vertices, onA, onB, 1e-6);
+}
+
+bool G3Facet::PointInFacet(int i, int j, const double* p, G3Vertex** onA, G3Vertex** onB, double tolerance) const
+{
+    SetOutputs(onA, onB, nullptr, nullptr);
+    if (!p || !ValidAxis(i) || !ValidAxis(j))
+        return false;
+    const RayProbe probe(i, j, p, tolerance);
+    BoundarySteps steps(this);
+    BoundarySteps::Step s;
+    int crossings = 0;
+    while (steps.Next(s)) {
+        if (!s.from || !s.to)
+            continue; // an edge without its ends has no geometry
+        const Corner prev = probe.Make(s.from->GetXYZ(), s.from);
+        if (s.opens && RayProbe::OnPoint(prev)) {
+            SetOutputs(onA, onB, s.from, nullptr);
+            return true;
+        }
+        const Corner cur = probe.Make(s.to->GetXYZ(), s.to);
+        if (Apply(probe.Edge(prev, cur), prev, cur, &crossings, onA, onB))
+            return true;
+    }
+    SetOutputs(onA, onB, nullptr, nullptr);
+    return (crossings & 1) != 0;
+}
+
+bool G3Facet::PointInFacetXY(const double* p, G3Vertex** onA, G3Vertex** onB) const
+{
+    return PointInFacet(0, 1, p, onA, onB, 1e-6);
+}
+
+bool G3Facet::PointInFacetXZ(const double* p, G3Vertex** onA, G3Vertex** onB) const
+{
+    return PointInFacet(0, 2, p, onA, onB, 1e-6);
+}
+
+bool G3Facet::PointInFacetYZ(const double* p, G3Vertex** onA, G3Vertex** onB) const
+{
+    return PointInFacet(1, 2, p, onA, onB, 1e-6);
+}
+
+bool G3Facet::PointInFacet(const double* p, G3Vertex** onA, G3Vertex** onB, double* depth) const
+{
+    if (!PointInFacetXY(p, onA, onB))
+        return false;
+    if (depth)
+        *depth = CalcDepth(p[0], p[1]);
+    return true;
+}
+
+// ------------------------------------------------------------ the plane
+
+void G3Facet::GetMaxCoo(int* i, int* j) const { G3Math::GetMaxCoo(plane, i, j); }
+
+double G3Facet::CalcDepth(double x, double y) const
+{
+    if (std::fabs(plane[2]) >= 1e-6)
+        return -(plane[0] * x + plane[1] * y + plane[3]) / plane[2];
+    // A vertical plane has no single height over (x, y): any height of the
+    // facet will do, and the first vertex is at hand.
+    if (firstEdge && firstEdge->GetVertex1())
+        return firstEdge->GetVertex1()->GetZ();
+    return 0.0;
+}
+
+bool G3Facet::PlaneEquals(const double* other) const { return PlaneEquals(other, 1e-6, 1e-6); }
+
+bool G3Facet::PlaneEquals(const double* other, double distTolerance, double dotTolerance) const
+{
+    if (!other)
+        return false;
+    const double dot = plane[0] * other[0] + plane[1] * other[1] + plane[2] * other[2];
+    return std::fabs(dot - 1.0) < dotTolerance && std::fabs(plane[3] - other[3]) < distTolerance;
+}
+
+bool G3Facet::IsFlat() const
+{
+    G3FacetVertexIterator it(const_cast<G3Facet*>(this));
+    while (it.hasNext()) {
+        const G3Vertex* v = static_cast<G3Vertex*>(it.next());
+        if (!v)
+            continue;
+        const double s = PlaneValue(v->GetXYZ(), plane);
+        if (!(std::fabs(s) <= 5e-7))
+            return false;
+    }
+    return true;
+}
+
+GEnvelope* G3Facet::FormEnvelope(GEnvelope* env) const
+{
+    if (!env)
+        return nullptr;
+    G3FacetVertexIterator it(const_cast<G3Facet*>(this));
+    G3Math::FormEnvelope(&it, env);
+    return env;
+}
+
+int G3Facet::GetPlaneIntersect(const double* p1, const double* p2, double* point, G3Vertex** onA,
+                               G3Vertex** onB) const
+{
+    SetOutputs(onA, onB, nullptr, nullptr);
+    if (!p1 || !p2)
+        return 0;
+    const double s1 = PlaneValue(p1, plane);
+    const double s2 = PlaneValue(p2, plane);
+    const int side1 = Side(s1);
+    const int side2 = Side(s2);
+    if (side1 == side2) // both strictly on one side, or the segment lies in the plane
+        return 0;
+    double x[3];
+    if (side1 == 0) {
+        for (int k = 0; k < 3; ++k)
+            x[k] = p1[k];
+    } else if (side2 == 0) {
+        for (int k = 0; k < 3; ++k)
+            x[k] = p2[k];
+    } else {
+        const double t = s1 / (s1 - s2);
+        for (int k = 0; k < 3; ++k)
+            x[k] = p1[k] + (p2[k] - p1[k]) * t;
+    }
+    if (point)
+        for (int k = 0; k < 3; ++k)
+            point[k] = x[k];
+    int i = 0;
+    int j = 1;
+    GetMaxCoo(&i, &j);
+    G3Vertex* a = nullptr;
+    G3Vertex* b = nullptr;
+    if (!PointInFacet(i, j, x, &a, &b, 1e-6))
+        return 3;
+    SetOutputs(onA, onB, a, b);
+    return a ? 2 : 1;
+}
+
+// -------------------------------------------------------- facet clean-up
+
+namespace {
+
+const GObj* Representative(const G3Vertex* v)
+{
+    if (v && v->GetExData())
+        return v->GetExData();
+    return v;
+}
+
+} // namespace
+
+bool G3Facet::RemoveSmallEdges()
+{
+    G3Edge* pred = nullptr;
+    G3Edge* e = firstEdge;
+    while (e) {
+        G3Edge* following = e->GetFacetEdge(this);
+        if (Representative(e->GetVertex1()) != Representative(e->GetVertex2())) {
+            pred = e;
+            e = following;
+            continue;
+        }
+        LinkAfter(pred, following);
+        if (lastEdge == e)
+            lastEdge = pred;
+        if (e->GetFacetSide(this) == 1) {
+            e->SetFacet1(nullptr);
+            e->SetFacet1Edge(nullptr);
+        } else {
+            e->SetFacet2(nullptr);
+            e->SetFacet2Edge(nullptr);
+        }
+        if (!e->GetFacet1() && !e->GetFacet2()) {
+            G3Vertex* v1 = e->GetVertex1();
+            G3Vertex* v2 = e->GetVertex2();
+            if (v1)
+                v1->RemoveEdge(e);
+            if (v2 && v2 != v1)
+                v2->RemoveEdge(e);
+        }
+        e = following;
+    }
+    if (GetEdgeCount() < 3) {
+        RemoveEdges();
+        return true;
+    }
+    return false;
+}
+
+// ------------------------------------------------------ cutting the facet
+
+int G3Facet::IntersectByPlaneConcave(const double* plane4, G3IntervalList* list)
+{
+    if (!plane4)
+        return 0;
+    return IntersectBoundary(PlaneValue, plane4, list);
+}
+
+namespace {
+
+// Per-contour state of the cut: an on-plane run of the boundary that began
+// with an entry from one side, and a run that began at the contour's first
+// vertex (it is closed when the walk comes round to it).
+struct CutRun {
+    int entrySide = 0;
+    G3Vertex* runStart = nullptr;
+    G3Edge* runStartEdge = nullptr;
+    int wrapSide = 0;
+    G3Vertex* wrapVertex = nullptr;
+    G3Edge* wrapEdge = nullptr;
+};
+
+void AddVertexPoint(G3IntervalList* list, G3Vertex* v, G3Edge* owner)
+{
+    if (list)
+        list->AddPoint(v->GetXYZ(), owner);
+}
+
+// The end of a run of more than one vertex adds both its ends when the
+// boundary comes back to the side it came from (it touches the plane along
+// the run) and one end when it goes on to the other side; a run of one
+// vertex adds that vertex only when the boundary crosses there.
+void CloseRun(G3IntervalList* list, G3Vertex* start, G3Edge* startEdge, int startSide, G3Vertex* end,
+              G3Edge* endEdge, int endSide, bool endFirst)
+{
+    if (start != end) {
+        if (endSide == startSide) {
+            AddVertexPoint(list, endFirst ? end : start, endFirst ? endEdge : startEdge);
+            AddVertexPoint(list, endFirst ? start : end, endFirst ? startEdge : endEdge);
+        } else {
+            AddVertexPoint(list, endFirst ? end : start, endFirst ? endEdge : startEdge);
+        }
+    } else if (endSide != startSide) {
+        AddVertexPoint(list, end, endEdge);
+    }
+}
+
+} // namespace
+
+int G3Facet::IntersectBoundary(CutValueFunction value, const void* context, G3IntervalList* list)
+{
+    if (!value || !firstEdge)
+        return 0;
+    if (list)
+        list->Clear();
+
+    int above = 0;
+    int below = 0;
+    int on = 0;
+    BoundarySteps steps(this);
+    BoundarySteps::Step s;
+    CutRun run;
+    while (steps.Next(s)) {
+        if (s.opens)
+            run = CutRun();
+        if (!s.from || !s.to)
+            continue; // an edge without its ends has no geometry
+        const double* pp = s.from->GetXYZ();
+        const double* pc = s.to->GetXYZ();
+        const double vp = value(pp, context);
+        const double vc = value(pc, context);
+        const int sp = Side(vp);
+        const int sc = Side(vc);
+        (sp > 0 ? above : sp < 0 ? below : on) += 1;
+
+        if (sp != 0 && sc == 0) {
+            // The boundary reaches the plane at C.
+            run.entrySide = sp;
+            run.runStart = s.to;
+            run.runStartEdge = s.edge;
+        } else if (sp == 0 && sc != 0) {
+            // The boundary leaves the plane at P.
+            if (run.entrySide == 0) {
+                run.wrapSide = sc;
+                run.wrapVertex = s.from;
+                run.wrapEdge = s.edge;
+            } else {
+                CloseRun(list, run.runStart, run.runStartEdge, run.entrySide, s.from, s.edge, sc, false);
+                run.entrySide = 0;
+            }
+        } else if (sp == 0 && sc == 0) {
+            if (list)
+                list->AddInterval(pp, s.edge, pc, s.edge);
+        } else if (sp == -sc) {
+            const double t = std::fabs(vp / (vp - vc));
+            const double x[3] = {pp[0] + (pc[0] - pp[0]) * t, pp[1] + (pc[1] - pp[1]) * t,
+                                 pp[2] + (pc[2] - pp[2]) * t};
+            if (list)
+                list->AddPoint(x, s.edge);
+        }
+
+        if (s.closes && run.wrapSide != 0 && run.entrySide != 0)
+            CloseRun(list, run.runStart, run.runStartEdge, run.entrySide, run.wrapVertex, run.wrapEdge,
+                     run.wrapSide, true);
+    }
+
+    if (above > 0 && below > 0)
+        return 1;
+    if (on == 0)
+        return 0;
+    if (above == 0 && below == 0)
+        return 3;
+    return 2;
+}
