@@ -135,6 +135,17 @@ public:
     void SetNormals(const G3Facet* f, const G3Vertex* va, G3Normal* na, G3TexCoo* ta, const G3Vertex* vb,
                     G3Normal* nb, G3TexCoo* tb);
 
+    // Corner data at point p of the edge va -> vb, from the corners (na, ta)
+    // at va and (nb, tb) at vb: component k of the normal follows the
+    // parameter of p along coordinate k (na's component where the edge's
+    // extent in k is below 1e-6); u follows x and v follows y. Not
+    // renormalised. Both results are null when na or nb is null; the
+    // texture result is null unless ta and tb are both given. The results
+    // are new objects of no shell: the caller deletes them.
+    static void Interpolate(const G3Vertex* va, const G3Normal* na, const G3TexCoo* ta, const G3Vertex* vb,
+                            const G3Normal* nb, const G3TexCoo* tb, const double* p, G3Normal** n,
+                            G3TexCoo** t);
+
     // Reverses the edge: exchanges the ends, their ring links and the corners
     // of both sides, so rings, chains and corner data all stay valid.
     void SwapVertex();

@@ -10,6 +10,8 @@
 #include "Geometry/mesh/G3Obj.h"
 
 class G3Edge;
+class G3Normal;
+class G3TexCoo;
 class G3Vertex;
 class G3Surface;
 class GArrayCollection;
@@ -105,6 +107,23 @@ public:
     // `f` has edges and its first edge has a corner normal for `f`.
     static bool HasGeometry(const G3Facet* f);
     bool TestForEqualsVertex() const { return false; }
+
+    // --- corner data (the facet's normal and texture coordinate at a vertex,
+    // kept on the facet's edges at that vertex)
+    // Stores (n, t) as this facet's corner at v on every ring edge of v
+    // that borders the facet. A pair of nulls is stored only when `force`.
+    void SetNormal(G3Vertex* v, G3Normal* n, G3TexCoo* t, bool force);
+    // The first non-null corner normal of this facet at v along v's ring
+    // (its texture coordinate into *t); null when none.
+    G3Normal* GetNormal(G3Vertex* v, G3TexCoo** t) const;
+    // Adds one normal (a, b, c) of the plane to s and stores it, without a
+    // texture coordinate, on both corners of every edge of the facet.
+    void AssignNormalsByPlane(G3Surface* s);
+    // The corner data of this facet interpolated at point p of its edge e
+    // (G3Edge::Interpolate between e's two corners on this facet's side).
+    // False, with null results, when the side has no vertex1 normal or the
+    // interpolation yields none. The results belong to the caller.
+    bool Interpolate(G3Edge* e, const double* p, G3Normal** n, G3TexCoo** t) const;
 
     // Area of the triangle (p1, p2, p3); fills `plane` (may be null) with its
     // unit plane through the centroid. A triangle whose doubled area is below

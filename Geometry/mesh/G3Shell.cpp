@@ -1,0 +1,870 @@
+#include "Geometry/mesh/G3Shell.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GMemoryAllocator.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PolyEdge.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <utility>
+
+namespace {
+
+int SizeOf(const GArrayCollection* c) { return c ? c->size() : 0; }
+
+template <class T>
+T* At(const GArrayCollection* c, int i)
+{
+    if (!c || i < 0 || i >= c->size())
+        return nullptr;
+    return static_cast<T*>(c->get(i));
+}
+
+// The slot of `obj` in `c`: its id when that slot holds it (the invariant),
+// else a search; -1 when it is not there.
+int SlotOf(const GArrayCollection* c, G3Obj* obj)
+{
+    if (!c || !obj)
+        return -1;
+    const long id = obj->GetId();
+    if (id >= 0 && id < c->size() && c->get(static_cast<int>(id)) == obj)
+        return static_cast<int>(id);
+    return c->index(obj);
+}
+
+// Moves the last entity into slot `i` (giving it the id i) and drops the
+// last slot.
+void Unlist(GArrayCollection* c, int i)
+{
+    G3Obj* last = static_cast<G3Obj*>(c->getLast());
+    c->put(i, last);
+    last->SetId(i);
+    c->removeLast();
+}
+
+template <class T>
+void DeleteAll(GArrayCollection*& c)
+{
+    if (!c)
+        return;
+    for (int i = 0; i < c->size(); ++i)
+        delete static_cast<T*>(c->get(i));
+    delete c;
+    c = nullptr;
+}
+
+// The 32-bit flag masks of the interfaces, applied to the long flags word
+// without sign extension.
+long MaskOf(int mask) { return static_cast<long>(static_cast<unsigned int>(mask)); }
+
+// The saved state of a facet during a preview transformation: its plane
+// and the scratch link it had before.
+class G3SavedPlane : public GObj {
+public:
+    double plane[4] = {0.0, 0.0, 0.0, 0.0};
+    GObj* previousExData = nullptr;
+};
+
+} // namespace
+
+// The provider behind OpenTransformation ... CloseTransformation. For every
+// accepted vertex and normal it keeps, in its arena, a point holding the
+// original coordinates and the entity's previous scratch link; for every
+// accepted facet a G3SavedPlane. The entity's scratch link points to its
+// saved state while the provider is attached. The saved points take no
+// share of any key map, so the arena can go without running destructors.
+class G3TransformationProvider : public G3ShellExDataProvider {
+public:
+    G3TransformationProvider(bool vertices, bool normals) : acceptVertices(vertices), acceptNormals(normals) {}
+
+    bool IsExDataVertex() override { return acceptVertices; }
+    bool IsExDataFacet() override { return acceptVertices; }
+    bool IsExDataNormal() override { return acceptNormals; }
+
+    void OpenExDataVertex(G3Vertex* v) override
+    {
+        if (acceptVertices && v)
+            v->SetExData(Save(v));
+    }
+    void OpenExDataNormal(G3Normal* n) override
+    {
+        if (acceptNormals && n)
+            n->SetExData(Save(n));
+    }
+    void OpenExDataFacet(G3Facet* f) override
+    {
+        if (!acceptVertices || !f)
+            return;
+        G3SavedPlane* s = new (&arena) G3SavedPlane();
+        for (int k = 0; k < 4; ++k)
+            s->plane[k] = f->GetPlane()[k];
+        s->previousExData = f->GetExData();
+        f->SetExData(s);
+    }
+    void CloseExDataVertex(G3Vertex* v) override
+    {
+        if (acceptVertices && v)
+            Restore(v, restoreGeometry);
+    }
+    void CloseExDataNormal(G3Normal* n) override
+    {
+        if (acceptNormals && n)
+            Restore(n, restoreGeometry);
+    }
+    void CloseExDataFacet(G3Facet* f) override
+    {
+        if (!acceptVertices || !f)
+            return;
+        G3SavedPlane* s = static_cast<G3SavedPlane*>(f->GetExData());
+        if (!s)
+            return;
+        if (restoreGeometry)
+            f->SetPlane(s->plane);
+        f->SetExData(s->previousExData);
+    }
+
+    // The saved coordinates of a vertex or normal opened by this provider.
+    static const G3Point* Saved(const G3Point* p) { return static_cast<const G3Point*>(p->GetExData()); }
+
+    bool acceptVertices;
+    bool acceptNormals;
+    // Close hooks restore coordinates and planes (CloseTransformation); when
+    // false they only give the scratch links back (a provider taken off
+    // without closing, which keeps the previewed state).
+    bool restoreGeometry = true;
+
+private:
+    G3Point* Save(G3Point* p)
+    {
+        G3Point* s = new (&arena) G3Point();
+        s->Set(p->GetXYZ());
+        s->SetExData(p->GetExData());
+        return s;
+    }
+    static void Restore(G3Point* p, bool geometry)
+    {
+        const G3Point* s = Saved(p);
+        if (!s)
+            return;
+        if (geometry)
+            p->Set(s->GetXYZ());
+        p->SetExData(s->GetExData());
+    }
+
+    GMemoryAllocator arena;
+};
+
+// ------------------------------------------------------------ construction
+
+G3Shell::G3Shell() { vertices = new GArrayCollection(); }
+
+G3Shell::G3Shell(int n) { vertices = new GArrayCollection(n > 0 ? n : 0, 1024); }
+
+G3Shell::~G3Shell()
+{
+    DeleteAll<G3Vertex>(vertices);
+    DeleteAll<G3Normal>(normals);
+    DeleteAll<G3TexCoo>(texCoos);
+    DeleteAll<G3Edge>(edges);
+    DeleteAll<G3Facet>(facets);
+    DeleteAll<G3PolyEdge>(polyEdges);
+    delete polyEdgeVertices;
+    polyEdgeVertices = nullptr;
+    delete exDataProvider;
+    exDataProvider = nullptr;
+}
+
+void G3Shell::Copy(GObj*) {}
+
+// ------------------------------------------------------------ collections
+
+int G3Shell::GetVertexCount() const { return SizeOf(vertices); }
+int G3Shell::GetNormalCount() const { return SizeOf(normals); }
+int G3Shell::GetTexCooCount() const { return SizeOf(texCoos); }
+int G3Shell::GetEdgeCount() const { return SizeOf(edges); }
+int G3Shell::GetPolyEdgeCount() const { return SizeOf(polyEdges); }
+int G3Shell::GetFacetCount() const { return SizeOf(facets); }
+
+G3Vertex* G3Shell::GetVertex(int i) const { return At<G3Vertex>(vertices, i); }
+G3Normal* G3Shell::GetNormal(int i) const { return At<G3Normal>(normals, i); }
+G3TexCoo* G3Shell::GetTexCoo(int i) const { return At<G3TexCoo>(texCoos, i); }
+G3Edge* G3Shell::GetEdge(int i) const { return At<G3Edge>(edges, i); }
+G3Facet* G3Shell::GetFacet(int i) const { return At<G3Facet>(facets, i); }
+G3PolyEdge* G3Shell::GetPolyEdge(int i) const { return At<G3PolyEdge>(polyEdges, i); }
+
+void G3Shell::SwapCollections(G3Shell& other)
+{
+    std::swap(vertices, other.vertices);
+    std::swap(normals, other.normals);
+    std::swap(facets, other.facets);
+    std::swap(edges, other.edges);
+    std::swap(texCoos, other.texCoos);
+    std::swap(polyEdges, other.polyEdges);
+    std::swap(polyEdgeVertices, other.polyEdgeVertices);
+}
+
+// ------------------------------------------------------------ shell provider
+
+void G3Shell::SetExDataProvider(G3ShellExDataProvider* p)
+{
+    if (p == exDataProvider)
+        return;
+    RemoveExDataProvider();
+    exDataProvider = p;
+}
+
+void G3Shell::RemoveExDataProvider()
+{
+    if (!exDataProvider)
+        return;
+    // A preview provider holds the scratch links of the entities it opened;
+    // give them back before its arena goes, so none is left pointing into
+    // freed memory.
+    if (G3TransformationProvider* t = dynamic_cast<G3TransformationProvider*>(exDataProvider)) {
+        t->restoreGeometry = false;
+        CloseExData();
+    }
+    delete exDataProvider;
+    exDataProvider = nullptr;
+}
+
+// OpenExData and CloseExData call the attached provider's hooks directly:
+// the shell's own facet and polyedge hooks would also reopen every object
+// provider's record, overwriting what the entities already carry.
+void G3Shell::OpenExData()
+{
+    G3ShellExDataProvider* p = exDataProvider;
+    if (!p)
+        return;
+    if (p->IsExDataVertex())
+        for (int i = 0; i < GetVertexCount(); ++i)
+            p->OpenExDataVertex(GetVertex(i));
+    if (p->IsExDataNormal())
+        for (int i = 0; i < GetNormalCount(); ++i)
+            p->OpenExDataNormal(GetNormal(i));
+    if (p->IsExDataTexCoo())
+        for (int i = 0; i < GetTexCooCount(); ++i)
+            p->OpenExDataTexCoo(GetTexCoo(i));
+    if (p->IsExDataEdge())
+        for (int i = 0; i < GetEdgeCount(); ++i)
+            p->OpenExDataEdge(GetEdge(i));
+    if (p->IsExDataFacet())
+        for (int i = 0; i < GetFacetCount(); ++i)
+            p->OpenExDataFacet(GetFacet(i));
+    if (p->IsExDataPolyEdge())
+        for (int i = 0; i < GetPolyEdgeCount(); ++i)
+            p->OpenExDataPolyEdge(GetPolyEdge(i));
+}
+
+void G3Shell::CloseExData()
+{
+    G3ShellExDataProvider* p = exDataProvider;
+    if (!p)
+        return;
+    if (p->IsExDataVertex())
+        for (int i = 0; i < GetVertexCount(); ++i)
+            p->CloseExDataVertex(GetVertex(i));
+    if (p->IsExDataNormal())
+        for (int i = 0; i < GetNormalCount(); ++i)
+            p->CloseExDataNormal(GetNormal(i));
+    if (p->IsExDataTexCoo())
+        for (int i = 0; i < GetTexCooCount(); ++i)
+            p->CloseExDataTexCoo(GetTexCoo(i));
+    if (p->IsExDataEdge())
+        for (int i = 0; i < GetEdgeCount(); ++i)
+            p->CloseExDataEdge(GetEdge(i));
+    if (p->IsExDataFacet())
+        for (int i = 0; i < GetFacetCount(); ++i)
+            p->CloseExDataFacet(GetFacet(i));
+    if (p->IsExDataPolyEdge())
+        for (int i = 0; i < GetPolyEdgeCount(); ++i)
+            p->CloseExDataPolyEdge(GetPolyEdge(i));
+}
+
+void G3Shell::OpenExDataEdge(G3Edge* e)
+{
+    if (exDataProvider)
+        exDataProvider->OpenExDataEdge(e);
+}
+
+void G3Shell::OpenExDataPolyEdge(G3PolyEdge* p)
+{
+    if (exDataProvider)
+        exDataProvider->OpenExDataPolyEdge(p);
+    ProviderOpenExData(p);
+}
+
+void G3Shell::CloseExDataEdge(G3Edge* e)
+{
+    if (exDataProvider)
+        exDataProvider->CloseExDataEdge(e);
+}
+
+void G3Shell::CloseExDataPolyEdge(G3PolyEdge* p)
+{
+    if (exDataProvider)
+        exDataProvider->CloseExDataPolyEdge(p);
+}
+
+void G3Shell::OpenExDataVertex(G3Vertex* v)
+{
+    if (exDataProvider)
+        exDataProvider->OpenExDataVertex(v);
+}
+
+void G3Shell::CloseExDataVertex(G3Vertex* v)
+{
+    if (exDataProvider)
+        exDataProvider->CloseExDataVertex(v);
+}
+
+void G3Shell::OpenExDataNormal(G3Normal* n)
+{
+    if (exDataProvider)
+        exDataProvider->OpenExDataNormal(n);
+}
+
+void G3Shell::CloseExDataNormal(G3Normal* n)
+{
+    if (exDataProvider)
+        exDataProvider->CloseExDataNormal(n);
+}
+
+void G3Shell::OpenExDataTexCoo(G3TexCoo* t)
+{
+    if (exDataProvider)
+        exDataProvider->OpenExDataTexCoo(t);
+}
+
+void G3Shell::CloseExDataTexCoo(G3TexCoo* t)
+{
+    if (exDataProvider)
+        exDataProvider->CloseExDataTexCoo(t);
+}
+
+void G3Shell::OpenExDataFacet(G3Facet* f)
+{
+    if (exDataProvider)
+        exDataProvider->OpenExDataFacet(f);
+    ProviderOpenExData(f);
+}
+
+void G3Shell::CloseExDataFacet(G3Facet* f)
+{
+    if (exDataProvider)
+        exDataProvider->CloseExDataFacet(f);
+}
+
+bool G3Shell::IsExDataEdge() { return exDataProvider && exDataProvider->IsExDataEdge(); }
+bool G3Shell::IsExDataVertex() { return exDataProvider && exDataProvider->IsExDataVertex(); }
+bool G3Shell::IsExDataNormal() { return exDataProvider && exDataProvider->IsExDataNormal(); }
+bool G3Shell::IsExDataTexCoo() { return exDataProvider && exDataProvider->IsExDataTexCoo(); }
+bool G3Shell::IsExDataFacet() { return exDataProvider && exDataProvider->IsExDataFacet(); }
+bool G3Shell::IsExDataPolyEdge() { return exDataProvider && exDataProvider->IsExDataPolyEdge(); }
+
+// ------------------------------------------------------------ adding
+
+G3Vertex* G3Shell::AddVertex(const double* xyz, unsigned long tag)
+{
+    if (!vertices || !xyz)
+        return nullptr;
+    return AddVertexToCollection(new G3Vertex(xyz, tag));
+}
+
+G3Vertex* G3Shell::AddVertex(double x, double y, double z, unsigned long tag)
+{
+    if (!vertices)
+        return nullptr;
+    return AddVertexToCollection(new G3Vertex(x, y, z, tag));
+}
+
+G3Normal* G3Shell::AddNormal(const double* xyz)
+{
+    if (!normals || !xyz)
+        return nullptr;
+    return AddNormalToCollection(new G3Normal(xyz));
+}
+
+G3Normal* G3Shell::AddNormal(double x, double y, double z)
+{
+    if (!normals)
+        return nullptr;
+    return AddNormalToCollection(new G3Normal(x, y, z));
+}
+
+G3Normal* G3Shell::AddNormal(const G3Normal* n)
+{
+    if (!n)
+        return nullptr;
+    return AddNormal(n->GetXYZ());
+}
+
+G3TexCoo* G3Shell::AddTexCoo(const double* uv)
+{
+    if (!texCoos || !uv)
+        return nullptr;
+    return AddTexCooToCollection(new G3TexCoo(uv));
+}
+
+G3TexCoo* G3Shell::AddTexCoo(double u, double v)
+{
+    if (!texCoos)
+        return nullptr;
+    return AddTexCooToCollection(new G3TexCoo(u, v));
+}
+
+G3TexCoo* G3Shell::AddTexCoo(const G3TexCoo* t)
+{
+    if (!t)
+        return nullptr;
+    return AddTexCoo(t->GetUV());
+}
+
+G3Vertex* G3Shell::AddVertexToCollection(G3Vertex* v)
+{
+    if (!v || !vertices)
+        return nullptr;
+    v->SetId(vertices->size());
+    vertices->add(v);
+    OpenExDataVertex(v);
+    return v;
+}
+
+G3Normal* G3Shell::AddNormalToCollection(G3Normal* n)
+{
+    if (!n || !normals)
+        return nullptr;
+    n->SetId(normals->size());
+    normals->add(n);
+    OpenExDataNormal(n);
+    return n;
+}
+
+G3TexCoo* G3Shell::AddTexCooToCollection(G3TexCoo* t)
+{
+    if (!t || !texCoos)
+        return nullptr;
+    t->SetId(texCoos->size());
+    texCoos->add(t);
+    OpenExDataTexCoo(t);
+    return t;
+}
+
+G3PolyEdge* G3Shell::AddPolyEdgeToCollection(G3PolyEdge* p)
+{
+    if (!p || !polyEdges)
+        return nullptr;
+    p->SetId(polyEdges->size());
+    polyEdges->add(p);
+    OpenExDataPolyEdge(p);
+    return p;
+}
+
+// ------------------------------------------------------------ removing
+
+bool G3Shell::RemoveVertexFromCollection(G3Vertex* v)
+{
+    const int i = SlotOf(vertices, v);
+    if (i < 0)
+        return false;
+    Unlist(vertices, i);
+    CloseExDataVertex(v);
+    return true;
+}
+
+bool G3Shell::RemoveNormalFromCollection(G3Normal* n)
+{
+    const int i = SlotOf(normals, n);
+    if (i < 0)
+        return false;
+    Unlist(normals, i);
+    CloseExDataNormal(n);
+    return true;
+}
+
+bool G3Shell::RemoveTexCooFromCollection(G3TexCoo* t)
+{
+    const int i = SlotOf(texCoos, t);
+    if (i < 0)
+        return false;
+    Unlist(texCoos, i);
+    CloseExDataTexCoo(t);
+    return true;
+}
+
+bool G3Shell::RemoveEdgeFromCollection(G3Edge* e)
+{
+    const int i = SlotOf(edges, e);
+    if (i < 0)
+        return false;
+    Unlist(edges, i);
+    CloseExDataEdge(e);
+    return true;
+}
+
+bool G3Shell::RemoveFacetFromCollection(G3Facet* f)
+{
+    const int i = SlotOf(facets, f);
+    if (i < 0)
+        return false;
+    Unlist(facets, i);
+    CloseExDataFacet(f);
+    return true;
+}
+
+bool G3Shell::RemovePolyEdgeFromCollection(G3PolyEdge* p)
+{
+    const int i = SlotOf(polyEdges, p);
+    if (i < 0)
+        return false;
+    Unlist(polyEdges, i);
+    CloseExDataPolyEdge(p);
+    return true;
+}
+
+bool G3Shell::RemoveVertex(G3Vertex* v)
+{
+    if (!v || v->HasEdges())
+        return false;
+    // A vertex still named by a polyedge's run would leave that run
+    // pointing to freed memory.
+    for (int i = 0; i < GetPolyEdgeCount(); ++i) {
+        const G3PolyEdge* p = GetPolyEdge(i);
+        for (int k = 0; k < p->GetVertexCount(); ++k)
+            if (At<G3Vertex>(polyEdgeVertices, p->GetFirstIndex() + k) == v)
+                return false;
+    }
+    if (!RemoveVertexFromCollection(v))
+        return false;
+    delete v;
+    return true;
+}
+
+bool G3Shell::RemoveEdge(G3Edge* e)
+{
+    if (!e || e->GetFacet1() || e->GetFacet2())
+        return false;
+    if (SlotOf(edges, e) < 0)
+        return false;
+    // Callers normally take the edge out of the rings first; an edge made
+    // without a facet is still in them, and no ring may keep a freed edge.
+    if (G3Vertex* v = e->GetVertex1())
+        v->RemoveEdge(e);
+    if (G3Vertex* v = e->GetVertex2())
+        v->RemoveEdge(e);
+    RemoveEdgeFromCollection(e);
+    delete e;
+    return true;
+}
+
+bool G3Shell::RemoveFacet(G3Facet* f)
+{
+    if (!f || SlotOf(facets, f) < 0)
+        return false;
+    f->RemoveEdges();
+    RemoveFacetFromCollection(f);
+    delete f;
+    return true;
+}
+
+bool G3Shell::RemoveNormal(G3Normal* n)
+{
+    if (!RemoveNormalFromCollection(n))
+        return false;
+    delete n;
+    return true;
+}
+
+bool G3Shell::RemoveTexCoo(G3TexCoo* t)
+{
+    if (!RemoveTexCooFromCollection(t))
+        return false;
+    delete t;
+    return true;
+}
+
+bool G3Shell::RemovePolyEdge(G3PolyEdge* p)
+{
+    if (!RemovePolyEdgeFromCollection(p))
+        return false;
+    delete p;
+    return true;
+}
+
+// Each pass walks by index and stays on a slot after a removal: the last
+// entity has just moved into it.
+
+void G3Shell::RemoveUnusedFacet()
+{
+    for (int i = 0; i < GetFacetCount();) {
+        G3Facet* f = GetFacet(i);
+        if (f->HasEdges()) {
+            ++i;
+            continue;
+        }
+        RemoveFacetFromCollection(f);
+        delete f;
+    }
+}
+
+void G3Shell::RemoveUnusedEdge()
+{
+    for (int i = 0; i < GetEdgeCount();) {
+        G3Edge* e = GetEdge(i);
+        if (e->GetFacet1() || e->GetFacet2()) {
+            ++i;
+            continue;
+        }
+        if (G3Vertex* v = e->GetVertex1())
+            v->RemoveEdge(e);
+        if (G3Vertex* v = e->GetVertex2())
+            v->RemoveEdge(e);
+        RemoveEdgeFromCollection(e);
+        delete e;
+    }
+}
+
+void G3Shell::RemoveUnusedVertex()
+{
+    // Polyedge vertices have no edges: with polyedges nothing is unused.
+    if (GetPolyEdgeCount() > 0)
+        return;
+    for (int i = 0; i < GetVertexCount();) {
+        G3Vertex* v = GetVertex(i);
+        if (v->HasEdges()) {
+            ++i;
+            continue;
+        }
+        RemoveVertexFromCollection(v);
+        delete v;
+    }
+}
+
+namespace {
+
+// Sets FLAG_USED on every normal (texture coordinate) that some corner of
+// some edge names.
+void MarkCorners(GArrayCollection* edgeList, bool normalsWanted)
+{
+    for (int i = 0; i < SizeOf(edgeList); ++i) {
+        const G3Edge* e = static_cast<const G3Edge*>(edgeList->get(i));
+        const G3EdgeGeometry* g = e->GetGeometry();
+        if (!g)
+            continue;
+        for (int side = 0; side < 2; ++side)
+            for (int end = 0; end < 2; ++end) {
+                G3TexCoo* t = nullptr;
+                G3Normal* n = g->Get(side, end, &t);
+                G3Obj* used = normalsWanted ? static_cast<G3Obj*>(n) : static_cast<G3Obj*>(t);
+                if (used)
+                    used->flags |= G3Shell::FLAG_USED;
+            }
+    }
+}
+
+} // namespace
+
+void G3Shell::RemoveUnusedNormal()
+{
+    if (!normals)
+        return;
+    ChangeFlags(normals, FLAG_USED, false);
+    MarkCorners(edges, true);
+    for (int i = 0; i < GetNormalCount();) {
+        G3Normal* n = GetNormal(i);
+        if (n->GetFlags() & FLAG_USED) {
+            n->ClearFlags(FLAG_USED);
+            ++i;
+            continue;
+        }
+        RemoveNormalFromCollection(n);
+        delete n;
+    }
+}
+
+void G3Shell::RemoveUnusedTexCoo()
+{
+    if (!texCoos)
+        return;
+    ChangeFlags(texCoos, FLAG_USED, false);
+    MarkCorners(edges, false);
+    for (int i = 0; i < GetTexCooCount();) {
+        G3TexCoo* t = GetTexCoo(i);
+        if (t->GetFlags() & FLAG_USED) {
+            t->ClearFlags(FLAG_USED);
+            ++i;
+            continue;
+        }
+        RemoveTexCooFromCollection(t);
+        delete t;
+    }
+}
+
+void G3Shell::RemoveUnused()
+{
+    RemoveUnusedEdge();
+    RemoveUnusedVertex();
+    RemoveUnusedFacet();
+    RemoveUnusedNormal();
+    RemoveUnusedTexCoo();
+}
+
+// ------------------------------------------------------------ whole shell
+
+namespace {
+void AssignIdsOf(GArrayCollection* c)
+{
+    for (int i = 0; i < SizeOf(c); ++i)
+        static_cast<G3Obj*>(c->get(i))->SetId(i);
+}
+} // namespace
+
+void G3Shell::AssignVertexIds() { AssignIdsOf(vertices); }
+void G3Shell::AssignNormalIds() { AssignIdsOf(normals); }
+void G3Shell::AssignTexCooIds() { AssignIdsOf(texCoos); }
+void G3Shell::AssignEdgeIds() { AssignIdsOf(edges); }
+void G3Shell::AssignFacetIds() { AssignIdsOf(facets); }
+
+void G3Shell::AssignIds()
+{
+    AssignTexCooIds();
+    AssignNormalIds();
+    AssignVertexIds();
+    AssignEdgeIds();
+    AssignFacetIds();
+}
+
+void G3Shell::ChangeFlags(GArrayCollection* list, int mask, bool set)
+{
+    const long m = MaskOf(mask);
+    for (int i = 0; i < SizeOf(list); ++i) {
+        G3Obj* o = static_cast<G3Obj*>(list->get(i));
+        if (set)
+            o->flags |= m;
+        else
+            o->flags &= ~m;
+    }
+}
+
+void G3Shell::ChangeVertexFlags(int mask, bool set) { ChangeFlags(vertices, mask, set); }
+void G3Shell::ChangeNormalFlags(int mask, bool set) { ChangeFlags(normals, mask, set); }
+void G3Shell::ChangeTexCooFlags(int mask, bool set) { ChangeFlags(texCoos, mask, set); }
+void G3Shell::ChangeEdgeFlags(int mask, bool set) { ChangeFlags(edges, mask, set); }
+void G3Shell::ChangeFacetFlags(int mask, bool set) { ChangeFlags(facets, mask, set); }
+
+void G3Shell::ReverseNormals()
+{
+    for (int i = 0; i < GetNormalCount(); ++i)
+        GetNormal(i)->Negate();
+}
+
+void G3Shell::FormEnvelope(GEnvelope* env)
+{
+    if (!env)
+        return;
+    env->Init();
+    for (int i = 0; i < GetVertexCount(); ++i) {
+        const double* p = GetVertex(i)->GetXYZ();
+        if (i == 0)
+            env->Init(p);
+        else
+            env->Add(p);
+    }
+}
+
+void G3Shell::FormTexCooEnvelope(GEnvelope* env)
+{
+    if (!env)
+        return;
+    env->Init();
+    for (int i = 0; i < GetTexCooCount(); ++i) {
+        const G3TexCoo* t = GetTexCoo(i);
+        const double p[3] = {t->GetU(), t->GetV(), 0.0};
+        if (i == 0)
+            env->Init(p);
+        else
+            env->Add(p);
+    }
+}
+
+void G3Shell::ReallocByRealSize()
+{
+    GArrayCollection* all[] = {vertices, normals, texCoos, edges, facets, polyEdges, polyEdgeVertices};
+    for (GArrayCollection* c : all)
+        if (c)
+            c->ReallocByRealSize();
+}
+
+// ------------------------------------------------------------ transformation
+
+void G3Shell::OpenTransformation(bool withVertices, bool withNormals)
+{
+    if (!vertices)
+        return;
+    // A preview already open is closed first, so its saved state (and the
+    // scratch links it holds) is never lost.
+    if (dynamic_cast<G3TransformationProvider*>(exDataProvider))
+        CloseTransformation();
+    SetExDataProvider(new G3TransformationProvider(withVertices, withNormals));
+    OpenExData();
+}
+
+void G3Shell::Transformation(double m[4][4])
+{
+    G3TransformationProvider* t = dynamic_cast<G3TransformationProvider*>(exDataProvider);
+    if (!t || !m)
+        return;
+    if (t->acceptVertices) {
+        for (int i = 0; i < GetVertexCount(); ++i) {
+            G3Vertex* v = GetVertex(i);
+            if (const G3Point* s = G3TransformationProvider::Saved(v)) {
+                v->Set(s->GetXYZ());
+                v->RealTransformation(m);
+            }
+        }
+        for (int i = 0; i < GetFacetCount(); ++i)
+            GetFacet(i)->FormPlaneEquation();
+    }
+    if (t->acceptNormals) {
+        for (int i = 0; i < GetNormalCount(); ++i) {
+            G3Normal* n = GetNormal(i);
+            if (const G3Point* s = G3TransformationProvider::Saved(n)) {
+                n->Set(s->GetXYZ());
+                n->RealTransformation(m);
+            }
+        }
+    }
+}
+
+void G3Shell::CloseTransformation()
+{
+    G3TransformationProvider* t = dynamic_cast<G3TransformationProvider*>(exDataProvider);
+    if (!t)
+        return;
+    t->restoreGeometry = true;
+    CloseExData();
+    delete exDataProvider;
+    exDataProvider = nullptr;
+}
+
+void G3Shell::RealTransformation(double m[4][4])
+{
+    if (!m)
+        return;
+    for (int i = 0; i < GetVertexCount(); ++i)
+        GetVertex(i)->RealTransformation(m);
+    for (int i = 0; i < GetNormalCount(); ++i)
+        GetNormal(i)->RealTransformation(m);
+    for (int i = 0; i < GetPolyEdgeCount(); ++i)
+        TransformExDataPolyEdge(GetPolyEdge(i), m);
+}
+
+void G3Shell::TransformExDataPolyEdge(G3PolyEdge* p, double m[4][4])
+{
+    if (p)
+        ProviderTransformExData(p, m);
+}

@@ -1,0 +1,210 @@
+#include "Geometry/processing/G3EdgeList.h"
+
+#include "Geometry/math/G3Math.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeListVertexIterator.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+G_DEFINE_POOL(G3EdgeList, "G3EdgeList", 16384)
+
+G3EdgeList::G3EdgeList(int flags, int surface) : facetFlags(flags), facetSurface(surface) {}
+
+G3EdgeList::G3EdgeList(G3Facet* f)
+{
+    if (!f)
+        return;
+    facetFlags = static_cast<int>(f->GetFlags());
+    facetSurface = f->GetSurface();
+    SetPlane(f->GetPlane());
+    AddEdges(f);
+    Normalize();
+}
+
+G3EdgeList::G3EdgeList(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos, int flags,
+                       int surface)
+    : facetFlags(flags), facetSurface(surface)
+{
+    if (!v || n < 1)
+        return;
+    for (int k = 0; k < n; ++k) {
+        const int l = (k + 1) % n;
+        if (!v[k] || !v[l] || v[k] == v[l])
+            continue;
+        AddEdge(v[k], v[l], normals ? normals[k] : nullptr, normals ? normals[l] : nullptr,
+                texCoos ? texCoos[k] : nullptr, texCoos ? texCoos[l] : nullptr, edgeFlags ? edgeFlags[k] : 1);
+    }
+}
+
+G3EdgeList::G3EdgeList(GArrayCollection* edgeList) : G3EdgeList(edgeList, 1, 1) {}
+
+G3EdgeList::G3EdgeList(GArrayCollection* edgeList, int flags, int surface) : facetFlags(flags), facetSurface(surface)
+{
+    AddEdges(edgeList, nullptr);
+    Normalize();
+}
+
+G3EdgeList::G3EdgeList(const G3EdgeList& other) : GArrayCollection(other.size() > 0 ? other.size() : 1, 1024)
+{
+    Assign(other);
+}
+
+G3EdgeList& G3EdgeList::operator=(const G3EdgeList& other)
+{
+    if (this != &other)
+        Assign(other);
+    return *this;
+}
+
+G3EdgeList::~G3EdgeList() { clear(true); }
+
+void G3EdgeList::Assign(const G3EdgeList& other)
+{
+    clear(true);
+    envelope = other.envelope;
+    contourType = other.contourType;
+    facetFlags = other.facetFlags;
+    facetSurface = other.facetSurface;
+    SetPlane(other.plane);
+    xCoo = other.xCoo;
+    yCoo = other.yCoo;
+    inCount = other.inCount;
+    for (int i = 0; i < other.size(); ++i)
+        add(other.GetEdge(i)->Duplicate());
+}
+
+G3EdgeList* G3EdgeList::Duplicate()
+{
+    G3EdgeList* copy = new G3EdgeList(facetFlags, facetSurface);
+    copy->contourType = contourType;
+    for (int i = 0; i < size(); ++i) {
+        G3Edge* e = new G3Edge();
+        e->Copy(GetEdge(i));
+        copy->add(e);
+    }
+    return copy;
+}
+
+G3Edge* G3EdgeList::GetEdge(int i) const { return static_cast<G3Edge*>(get(i)); }
+
+void G3EdgeList::SetPlane(const double* abcd)
+{
+    if (!abcd)
+        return;
+    for (int k = 0; k < 4; ++k)
+        plane[k] = abcd[k];
+}
+
+G3Edge* G3EdgeList::AddEdge(G3Vertex* a, G3Vertex* b, G3Normal* na, G3Normal* nb, G3TexCoo* ta, G3TexCoo* tb,
+                            int flags)
+{
+    G3Edge* e = new G3Edge(a, b);
+    e->SetFlags(static_cast<long>(static_cast<unsigned int>(flags)));
+    e->SetFacet1V1(na, ta);
+    e->SetFacet1V2(nb, tb);
+    e->SetFacet2V1(na, ta);
+    e->SetFacet2V2(nb, tb);
+    add(e);
+    return e;
+}
+
+void G3EdgeList::AddEdges(G3Facet* f)
+{
+    if (!f)
+        return;
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        G3Normal* n1 = nullptr;
+        G3Normal* n2 = nullptr;
+        G3TexCoo* t1 = nullptr;
+        G3TexCoo* t2 = nullptr;
+        e->GetNormals(f, &n1, &t1, &n2, &t2);
+        AddEdge(e->GetVertex1(), e->GetVertex2(), n1, n2, t1, t2, static_cast<int>(e->GetFlags()));
+    }
+}
+
+void G3EdgeList::AddEdges(GArrayCollection* edgeList, G3Facet* f)
+{
+    if (!edgeList)
+        return;
+    for (int i = 0; i < edgeList->size(); ++i) {
+        const G3Edge* e = dynamic_cast<const G3Edge*>(edgeList->get(i));
+        if (!e)
+            continue;
+        G3Normal* n1 = nullptr;
+        G3Normal* n2 = nullptr;
+        G3TexCoo* t1 = nullptr;
+        G3TexCoo* t2 = nullptr;
+        e->GetNormals(&n1, &t1, &n2, &t2, f ? e->GetFacetSide(f) : 1);
+        AddEdge(e->GetVertex1(), e->GetVertex2(), n1, n2, t1, t2, static_cast<int>(e->GetFlags()));
+    }
+}
+
+void G3EdgeList::Normalize()
+{
+    const int n = size();
+    if (n < 2)
+        return;
+    for (int k = 0; k < n; ++k) {
+        G3Edge* e = GetEdge(k);
+        G3Edge* prev = k > 0 ? GetEdge(k - 1) : nullptr;
+        if (!prev || !e->IsLink(prev)) {
+            // A contour starts here: turn its first edge so that it leads
+            // into the second.
+            G3Edge* following = k + 1 < n ? GetEdge(k + 1) : nullptr;
+            if (following && following->HasVertex(e->GetVertex1()))
+                e->SwapVertex();
+        } else if (e->GetVertex1() != prev->GetVertex2()) {
+            e->SwapVertex();
+        }
+    }
+}
+
+void G3EdgeList::FormEnvelope()
+{
+    envelope.Init();
+    bool first = true;
+    for (int i = 0; i < size(); ++i) {
+        const G3Edge* e = GetEdge(i);
+        const G3Vertex* ends[2] = {e->GetVertex1(), e->GetVertex2()};
+        for (const G3Vertex* v : ends) {
+            if (!v)
+                continue;
+            if (first)
+                envelope.Init(v->GetXYZ());
+            else
+                envelope.Add(v->GetXYZ());
+            first = false;
+        }
+    }
+}
+
+bool G3EdgeList::FormMaxPlaneCoo()
+{
+    G3EdgeListVertexIterator it(this);
+    return G3Math::FormMaxPlaneCoo(&it, &xCoo, &yCoo, plane);
+}
+
+bool G3EdgeList::Equals(G3EdgeList* o)
+{
+    if (!o || o->size() != size())
+        return false;
+    const int n = size();
+    if (n == 0)
+        return true;
+    const G3Edge* first = o->GetEdge(0);
+    int anchor = -1;
+    for (int i = 0; i < n && anchor < 0; ++i) {
+        const G3Edge* e = GetEdge(i);
+        if (e->GetVertex1() == first->GetVertex1() && e->GetVertex2() == first->GetVertex2())
+            anchor = i;
+    }
+    if (anchor < 0)
+        return false;
+    for (int k = 0; k < n; ++k) {
+        const G3Edge* a = GetEdge((anchor + k) % n);
+        const G3Edge* b = o->GetEdge(k);
+        if (a->GetVertex1() != b->GetVertex1() || a->GetVertex2() != b->GetVertex2())
+            return false;
+    }
+    return true;
+}
