@@ -1,0 +1,295 @@
+// Tolerance hashes: spreading over cell borders, newest-first chains, answers
+// independent of the cell count, clamping of outside and NaN points, box and
+// segment queries, texture coordinates, and plane groups with proxies.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetPlaneHash.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3TexCoo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+const double kMin[3] = {0, 0, 0};
+const double kMax[3] = {10, 10, 10};
+
+std::vector<GObj*> Items(const GArrayCollection& c)
+{
+    std::vector<GObj*> v;
+    for (int i = 0; i < c.size(); ++i)
+        v.push_back(c.get(i));
+    return v;
+}
+
+// Uniform in [lo, hi), the same on every platform.
+double Uniform(std::mt19937& gen, double lo, double hi) { return lo + (hi - lo) * (gen() / 4294967296.0); }
+
+}  // namespace
+
+TEST(G3PointHashTest, WidenedBoxAndCellSizes)
+{
+    G3PointHash h(24, kMin, kMax, 1e-6);
+    EXPECT_DOUBLE_EQ(h.GetEnvelope().GetMin()[0], -0.1);
+    EXPECT_DOUBLE_EQ(h.GetEnvelope().GetMax()[2], 10.1);
+    EXPECT_DOUBLE_EQ(h.GetCellSize()[1], 10.2 / 24);
+    EXPECT_EQ(h.GetCellCount(), 24 * 24 * 24);
+
+    G2PointHash planar(24, kMin, kMax, 1.0);  // 2 * tolerance beats 1% of the size
+    EXPECT_DOUBLE_EQ(planar.GetEnvelope().GetMin()[0], -2.0);
+    EXPECT_DOUBLE_EQ(planar.GetCellSize()[0], (14.0 + 2.0) / 24);
+    EXPECT_EQ(planar.GetCellSize()[2], 0.0);
+    EXPECT_EQ(planar.GetCellCount(), 24 * 24);
+}
+
+TEST(G3PointHashTest, PointsAcrossACellBorderFindEachOther)
+{
+    G3PointHash probe(24, kMin, kMax, 1e-6);
+    const double border = probe.GetEnvelope().GetMin()[0] + 5 * probe.GetCellSize()[0];
+    G3Point below(border - 4e-7, 3, 3), above(border + 4e-7, 3, 3);
+    ASSERT_NE(probe.GetHashCode(&below), probe.GetHashCode(&above));
+
+    for (int order = 0; order < 2; ++order) {
+        G3Point* first = order == 0 ? &below : &above;
+        G3Point* second = order == 0 ? &above : &below;
+        G3PointHash h(24, kMin, kMax, 1e-6);
+        EXPECT_EQ(h.Add(first), nullptr);
+        EXPECT_EQ(h.Add(second), first);
+        EXPECT_EQ(h.Exists(second->GetXYZ()), first);
+
+        G2PointHash h2(24, kMin, kMax, 1e-6);
+        EXPECT_EQ(h2.Add(first), nullptr);
+        EXPECT_EQ(h2.Add(second), first);
+    }
+
+    // Exactly the tolerance apart is not equal.
+    G3PointHash h(24, kMin, kMax, 0.25);
+    G3Point a(1, 1, 1), b(1.25, 1, 1);
+    EXPECT_EQ(h.Add(&a), nullptr);
+    EXPECT_EQ(h.Add(&b), nullptr);
+    EXPECT_EQ(h.Exists(&b), &b);
+}
+
+TEST(G3PointHashTest, ExistsListsEqualPointsNewestFirst)
+{
+    G3PointHash h(24, kMin, kMax, 1e-6);
+    G3Point a(5, 5, 5), b(5 + 2e-7, 5, 5), c(5, 5 - 2e-7, 5), far(5 + 0.05, 5, 5);
+    h.AddWithoutTest(&a);
+    h.AddWithoutTest(&far);
+    h.AddWithoutTest(&b);
+    h.AddWithoutTest(&c);
+    ASSERT_EQ(h.GetHashCode(&a), h.GetHashCode(&far));  // same cell, not equal
+
+    GArrayCollection out;
+    out.add(&far);  // cleared first
+    EXPECT_TRUE(h.Exists(a.GetXYZ(), &out));
+    EXPECT_EQ(Items(out), (std::vector<GObj*>{&c, &b, &a}));
+    EXPECT_EQ(h.Exists(&a), &c);
+    const double nowhere[3] = {1, 1, 1};
+    EXPECT_FALSE(h.Exists(nowhere, &out));
+    EXPECT_EQ(out.size(), 0);
+}
+
+// Add answers the newest stored point equal to the probe, whatever the cell
+// count; points outside the box and tolerance boxes spanning several cells
+// included.
+TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
+{
+    const double tol = 0.05;
+    std::mt19937 gen(7);
+    std::vector<std::unique_ptr<G3Point>> pts;
+    double centre[3] = {0, 0, 0};
+    for (int n = 0; n < 1500; ++n) {
+        // Clusters of five points within about a tolerance of each other,
+        // on a lattice that makes exact-tolerance distances common.
+        if (n % 5 == 0)
+            for (double& v : centre)
+                v = Uniform(gen, -1.0, 11.0);
+        double xyz[3];
+        for (int k = 0; k < 3; ++k)
+            xyz[k] = centre[k] + std::floor(Uniform(gen, -0.06, 0.06) / 0.0125) * 0.0125;
+        if (n % 50 < 5)
+            xyz[n % 3] = n % 100 < 50 ? -40.0 + xyz[n % 3] : 1e12;
+        pts.emplace_back(new G3Point(xyz));
+    }
+    std::vector<G3Point*> expected;
+    std::vector<G3Point*> stored;
+    for (auto& p : pts) {
+        G3Point* match = nullptr;
+        for (auto it = stored.rbegin(); it != stored.rend() && !match; ++it)
+            if ((*it)->Equals(p->GetXYZ(), tol))
+                match = *it;
+        expected.push_back(match);
+        if (!match)
+            stored.push_back(p.get());
+    }
+    ASSERT_GT(pts.size() - stored.size(), 300u);
+    for (int q : {1, 7, 24, 150}) {
+        G3PointHash h(q, kMin, kMax, tol);
+        G2PointHash h2(q, kMin, kMax, tol);
+        for (size_t n = 0; n < pts.size(); ++n) {
+            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "qGrid " << q << " point " << n;
+            ASSERT_EQ(h2.Add(pts[n].get()), expected[n]) << "planar qGrid " << q << " point " << n;
+        }
+    }
+}
+
+TEST(G3PointHashTest, OutsideAndNaNPointsStayInRange)
+{
+    G3PointHash h(8, kMin, kMax, 1e-6);
+    G3Point far(1e300, -1e300, 50), again(1e300, -1e300, 50), nan;
+    nan.SetX(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(h.Add(&far), nullptr);
+    EXPECT_EQ(h.Add(&again), &far);
+    EXPECT_EQ(h.GetHashCode(&far), 7 + 0 * 8 + 7 * 64);
+    h.AddWithoutTest(&nan);
+    EXPECT_EQ(h.GetHashCode(&nan), 0);
+    EXPECT_EQ(h.Exists(nan.GetXYZ()), nullptr);  // NaN equals nothing
+    const double inf[3] = {HUGE_VAL, -HUGE_VAL, 0};
+    EXPECT_EQ(h.Exists(inf), nullptr);
+
+    // A box beyond the envelope reads the border cells, where `far` lives.
+    GEnvelope box;
+    box.Init(1e299, -2e300, 40, 2e300, -1e299, 60);
+    GArrayCollection out;
+    h.GetItems(&box, &out);
+    EXPECT_EQ(Items(out), (std::vector<GObj*>{&far}));
+}
+
+TEST(G3PointHashTest, GetItemsReportsEachPointOnceAndClearsMarks)
+{
+    G3PointHash h(24, kMin, kMax, 0.3);  // tolerance boxes span up to 8 cells
+    G3Point a(2, 2, 2), b(2.3, 2.4, 2), c(9, 9, 9);
+    for (G3Point* p : {&a, &b, &c})
+        h.AddWithoutTest(p);
+    GEnvelope box;
+    box.Init(1.5, 1.5, 1.5, 2.5, 2.5, 2.5);
+    GArrayCollection out;
+    h.GetItems(&box, &out);
+    EXPECT_EQ(Items(out), (std::vector<GObj*>{&a, &b}));
+    for (G3Point* p : {&a, &b, &c})
+        EXPECT_FALSE(p->GetMark());
+}
+
+// The segment walk finds every point within the tolerance of a long diagonal
+// segment while visiting far fewer cells than the segment's bounding box.
+TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
+{
+    const double tol = 0.01;
+    G3PointHash h(60, kMin, kMax, tol);
+    const double a[3] = {0.3, -0.8, 9.7}, b[3] = {9.6, 9.9, 0.1};  // starts outside
+    std::mt19937 gen(11);
+    std::vector<std::unique_ptr<G3Point>> pts;
+    std::vector<GObj*> near;
+    int nearOutside = 0;
+    for (int n = 0; n < 3000; ++n) {
+        const double t = Uniform(gen, -0.01, 1.01);
+        double xyz[3];
+        for (int k = 0; k < 3; ++k)
+            xyz[k] = a[k] + t * (b[k] - a[k]) + Uniform(gen, -1.5, 1.5) * tol;
+        pts.emplace_back(new G3Point(xyz));
+        h.AddWithoutTest(pts.back().get());
+        double d[3], ab[3], len2 = 0, dot = 0;
+        for (int k = 0; k < 3; ++k) {
+            ab[k] = b[k] - a[k];
+            d[k] = xyz[k] - a[k];
+            len2 += ab[k] * ab[k];
+            dot += d[k] * ab[k];
+        }
+        const double s = std::fmax(0.0, std::fmin(1.0, dot / len2));
+        const double foot[3] = {a[0] + s * ab[0], a[1] + s * ab[1], a[2] + s * ab[2]};
+        if (G3Point::Equals(xyz, foot, tol)) {
+            near.push_back(pts.back().get());
+            nearOutside += xyz[1] < h.GetEnvelope().GetMin()[1];
+        }
+    }
+    ASSERT_GT(near.size(), 100u);
+    ASSERT_GT(nearOutside, 5);
+    GArrayCollection out;
+    h.GetItemsAlongSegment(a, b, &out);
+    for (GObj* p : near)
+        EXPECT_TRUE(out.contains(p));
+    for (auto& p : pts)
+        ASSERT_FALSE(p->GetMark());
+
+    int visited = 0;
+    h.VisitSegmentCells(a, b, tol, [](G3PointHashItem*, void* n) { ++*static_cast<int*>(n); }, &visited);
+    EXPECT_LT(visited, 60 * 12);  // the bounding box holds about 55^3 cells
+}
+
+TEST(G3TexCooHashTest, BorderAndEquality)
+{
+    const double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 0};
+    G3TexCooHash probe(24, lo, hi, 1e-6);
+    const double border = probe.GetEnvelope().GetMin()[1] + 9 * probe.GetCellSize()[1];
+    G3TexCoo below(0.5, border - 3e-7), above(0.5, border + 3e-7), other(0.5, border + 2e-6);
+    ASSERT_NE(probe.GetHashCode(&below), probe.GetHashCode(&above));
+    G3TexCooHash h(24, lo, hi, 1e-6);
+    EXPECT_EQ(h.Add(&above), nullptr);
+    EXPECT_EQ(h.Add(&below), &above);
+    EXPECT_EQ(h.Add(&other), nullptr);
+    EXPECT_EQ(h.Exists(&other), &other);
+}
+
+TEST(G3FacetPlaneHashTest, OppositeNormalsShareACellButNotAGroup)
+{
+    G3FacetPlaneHash h(10);
+    G3Facet up, down, up2, shifted;
+    const double pu[4] = {0, 0, 1, -2}, pd[4] = {0, 0, -1, 2}, ps[4] = {0, 0, 1, -3};
+    up.SetPlane(pu);
+    up2.SetPlane(pu);
+    down.SetPlane(pd);
+    shifted.SetPlane(ps);
+    ASSERT_EQ(h.GetHashCode(&up), h.GetHashCode(&down));
+    G3FacetPlaneHashItem* g1 = h.Add(&up);
+    G3FacetPlaneHashItem* g2 = h.Add(&down);
+    G3FacetPlaneHashItem* g3 = h.Add(&shifted);
+    EXPECT_EQ(h.Add(&up2), g1);
+    EXPECT_NE(g1, g2);
+    EXPECT_NE(g1, g3);
+    EXPECT_EQ(Items(*g1->GetFacets()), (std::vector<GObj*>{&up, &up2}));
+    EXPECT_EQ(Items(*g2->GetFacets()), (std::vector<GObj*>{&down}));
+}
+
+TEST(G3FacetPlaneHashTest, PlaneOnACellBorderIsReachedThroughItsProxy)
+{
+    G3FacetPlaneHash h(10);
+    // |a| within 1e-6 of the border between the first two cells along a.
+    const double a = h.GetCellWidth() - 4e-7;
+    const double b = std::sqrt(1 - a * a);
+    G3Facet f, g1, g2;
+    const double pf[4] = {a, b, 0, 1};
+    const double pg[4] = {a + 8e-7, std::sqrt(1 - (a + 8e-7) * (a + 8e-7)), 0, 1};
+    f.SetPlane(pf);
+    g1.SetPlane(pg);
+    g2.SetPlane(pf);
+    ASSERT_NE(h.GetHashCode(&f), h.GetHashCode(&g1));
+
+    G3FacetPlaneHashItem* master = h.AddWithoutTest(&f);
+    ASSERT_FALSE(master->IsProxy());
+    G3FacetPlaneHashItem* proxy = h.Get(h.GetHashCode(&g1));
+    ASSERT_NE(proxy, nullptr);
+    EXPECT_EQ(proxy->GetMaster(), master);
+    EXPECT_EQ(proxy->facets, nullptr);
+    EXPECT_EQ(h.Add(&g1), proxy);  // through the proxy's cell
+    EXPECT_EQ(h.Add(&g2), master);  // through the master's cell
+    EXPECT_EQ(Items(*master->GetFacets()), (std::vector<GObj*>{&f, &g1, &g2}));
+
+    // Normals that are not unit, or NaN, still land inside the cell array.
+    G3Facet big, bad;
+    const double pb[4] = {3, -7, 0.5, 0};
+    const double pn[4] = {std::numeric_limits<double>::quiet_NaN(), 0, 1, 0};
+    big.SetPlane(pb);
+    bad.SetPlane(pn);
+    EXPECT_EQ(h.GetHashCode(&big), 9 + 9 * 10 + 4 * 100);
+    EXPECT_NE(h.Add(&big), nullptr);
+    EXPECT_NE(h.Add(&bad), nullptr);
+}
