@@ -330,7 +330,7 @@ T* At(GArrayCollection* list, int id)
 // else null.
 G3Normal* ListedCornerNormal(G3Surface* s, G3Facet* f, G3Vertex* v)
 {
-    G3Normal* n = v->GetNormal(f, nullptr);
+    G3Normal* n = f->GetNormal(v, nullptr);
     if (!n)
         return nullptr;
     const long id = n->GetId();
