@@ -1,0 +1,306 @@
+// Facet and edge queries: point in facet with boundary reporting, the plane
+// cut, depth, plane comparison, flatness, small-edge removal, edge pairs.
+
+#include "mesh_builder.h"
+
+#include "Geometry/boolean/G3Interval.h"
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+struct Hit {
+    bool in;
+    G3Vertex* a;
+    G3Vertex* b;
+};
+
+Hit XY(const G3Facet* f, double x, double y)
+{
+    const double p[3] = {x, y, 0};
+    Hit h{false, nullptr, nullptr};
+    h.in = f->PointInFacetXY(p, &h.a, &h.b);
+    return h;
+}
+
+// The U shape: a notch from above between x = 2 and x = 4 down to y = 1.
+G3Facet* UShape(MeshBuilder& b)
+{
+    return b.F({b.V(0, 0), b.V(6, 0), b.V(6, 3), b.V(4, 3), b.V(4, 1), b.V(2, 1), b.V(2, 3), b.V(0, 3)});
+}
+
+// Square 4 x 4 with a 2 x 2 hole in the middle, as two contours.
+G3Facet* SquareWithHole(MeshBuilder& b)
+{
+    G3Facet* f = b.F({b.V(0, 0), b.V(4, 0), b.V(4, 4), b.V(0, 4)});
+    b.AddContour(f, {b.V(1, 1), b.V(1, 3), b.V(3, 3), b.V(3, 1)});
+    return f;
+}
+
+std::vector<std::vector<double>> Points(const G3IntervalList& l)
+{
+    std::vector<std::vector<double>> out;
+    for (int k = 0; k < l.GetPointList()->size(); ++k) {
+        const double* p = static_cast<G3Point*>(l.GetPointList()->get(k))->GetXYZ();
+        out.push_back({p[0], p[1]});
+    }
+    return out;
+}
+
+// After BuildIntervals: (start, end) on the sort axis.
+std::vector<std::vector<double>> Spans(G3IntervalList& l)
+{
+    l.BuildIntervals();
+    std::vector<std::vector<double>> out;
+    for (int k = 0; k < l.GetIntervalCount(); ++k)
+        out.push_back({l.GetInterval(k)->GetXYZ1(l.GetSortAxis()), l.GetInterval(k)->GetXYZ2(l.GetSortAxis())});
+    return out;
+}
+
+using VV = std::vector<std::vector<double>>;
+
+} // namespace
+
+TEST(G3FacetQueryTest, PointOnBoundaryReportsVertexOrEdgeEnds)
+{
+    MeshBuilder b;
+    G3Vertex* v[4] = {b.V(0, 0), b.V(2, 0), b.V(2, 2), b.V(0, 2)};
+    G3Facet* f = b.F({v[0], v[1], v[2], v[3]});
+    Hit h = XY(f, 2, 2);
+    EXPECT_TRUE(h.in && h.a == v[2] && h.b == nullptr);
+    h = XY(f, 0, 5e-7); // within the tolerance of the first vertex
+    EXPECT_TRUE(h.in && h.a == v[0] && h.b == nullptr);
+    h = XY(f, 1, 0);
+    EXPECT_TRUE(h.in && h.a == v[0] && h.b == v[1]);
+    h = XY(f, 0, 1); // the closing edge, walked from v3 to v0: lower id first
+    EXPECT_TRUE(h.in && h.a == v[0] && h.b == v[3]);
+    h = XY(f, 2 + 5e-7, 1); // within tolerance of a crossed edge
+    EXPECT_TRUE(h.in && h.a == v[1] && h.b == v[2]);
+    h = XY(f, 1, 2e-6);
+    EXPECT_TRUE(h.in && h.a == nullptr && h.b == nullptr);
+    h = XY(f, 2 + 2e-6, 1);
+    EXPECT_FALSE(h.in || h.a || h.b);
+
+    // The static form over a collection; the XZ form reads (x, z).
+    GArrayCollection c;
+    for (G3Vertex* w : v)
+        c.add(w);
+    GArrayCollectionIterator it(&c);
+    const double q[3] = {1, 1, 9};
+    EXPECT_TRUE(G3Facet::PointInFacetXY(q, &it, nullptr, nullptr));
+    GArrayCollectionIterator it2(&c);
+    EXPECT_FALSE(G3Facet::PointInFacetXZ(q, &it2, nullptr, nullptr));
+    GArrayCollection empty;
+    GArrayCollectionIterator it3(&empty);
+    EXPECT_FALSE(G3Facet::PointInFacet(0, 1, q, &it3, nullptr, nullptr, 1e-6));
+    EXPECT_FALSE(f->PointInFacet(0, 3, q, nullptr, nullptr, 1e-6));
+}
+
+TEST(G3FacetQueryTest, RayThroughVerticesLevelWithIt)
+{
+    MeshBuilder b;
+    // Diamond: the ray from the centre leaves through the right vertex.
+    G3Facet* diamond = b.F({b.V(0, -1), b.V(1, 0), b.V(0, 1), b.V(-1, 0)});
+    EXPECT_TRUE(XY(diamond, 0, 0).in);
+    EXPECT_FALSE(XY(diamond, -2, 0).in); // crosses at both side vertices
+    // A top vertex touching the ray's line from above, and a bottom one
+    // from below: neither changes the parity.
+    G3Facet* valley = b.F({b.V(0, 0), b.V(4, 0), b.V(4, 3), b.V(2, 1), b.V(0, 3)});
+    EXPECT_TRUE(XY(valley, 1, 1).in);
+    G3Facet* peak = b.F({b.V(0, 0), b.V(2, 1), b.V(4, 0), b.V(4, 3), b.V(0, 3)});
+    EXPECT_TRUE(XY(peak, 1, 1).in);
+    EXPECT_FALSE(XY(peak, 5, 1).in);
+    // An edge lying on the ray's line.
+    G3Facet* u = UShape(b);
+    EXPECT_TRUE(XY(u, 1, 1).in);
+    EXPECT_FALSE(XY(u, 3, 1.5).in);
+    const Hit h = XY(u, 3, 1);
+    EXPECT_TRUE(h.in && h.a && h.b);
+}
+
+TEST(G3FacetQueryTest, HolesOfMultiContourAndKeyholeFacets)
+{
+    MeshBuilder b;
+    G3Facet* f = SquareWithHole(b);
+    EXPECT_FALSE(XY(f, 2, 2).in);
+    // Between the outer contour and the hole, where joining the contours
+    // into one polygon would add a false crossing.
+    EXPECT_TRUE(XY(f, 0.5, 1.5).in);
+    EXPECT_TRUE(XY(f, 3.5, 2.5).in);
+    const Hit h = XY(f, 1, 2);
+    EXPECT_TRUE(h.in && h.a == b.vertices[4] && h.b == b.vertices[5]);
+
+    // Keyhole: one contour, outer square, bridge A-H, hole clockwise,
+    // a second bridge edge H-A.
+    MeshBuilder k;
+    G3Vertex* A = k.V(0, 0);
+    G3Vertex* o[3] = {k.V(4, 0), k.V(4, 4), k.V(0, 4)};
+    G3Vertex* H = k.V(1, 1);
+    G3Vertex* hole[3] = {k.V(1, 3), k.V(3, 3), k.V(3, 1)};
+    G3Facet* key = k.F();
+    G3Vertex* loop[] = {A, o[0], o[1], o[2], A, H, hole[0], hole[1], hole[2], H, A};
+    for (int i = 0; i + 1 < 11; ++i)
+        MeshBuilder::Attach(key, k.E(loop[i], loop[i + 1]));
+    EXPECT_FALSE(XY(key, 2, 2).in);
+    EXPECT_TRUE(XY(key, 0.5, 2).in);
+    const Hit bridge = XY(key, 0.5, 0.5);
+    EXPECT_TRUE(bridge.in && bridge.a == A && bridge.b == H);
+}
+
+TEST(G3FacetQueryTest, PlaneCutResultsAndRecords)
+{
+    MeshBuilder b;
+    G3IntervalList l;
+    const double x0[4] = {1, 0, 0, 0}, x5[4] = {1, 0, 0, -5}, y0[4] = {0, 1, 0, 0}, z0[4] = {0, 0, 1, 0};
+
+    G3Facet* touch = b.F({b.V(0, 0), b.V(2, 1), b.V(1, 2)});
+    EXPECT_EQ(touch->IntersectByPlaneConcave(x0, &l), 2);
+    EXPECT_TRUE(l.IsEmpty());
+    EXPECT_EQ(touch->IntersectByPlaneConcave(x5, &l), 0);
+
+    // One vertex on the plane (the contour's first), the others on both
+    // sides: that vertex and the crossing of the opposite edge.
+    G3Facet* cross = b.F({b.V(0, 0), b.V(2, 1), b.V(2, -1)});
+    EXPECT_EQ(cross->IntersectByPlaneConcave(y0, &l), 1);
+    EXPECT_EQ(Points(l), (VV{{2, 0}, {0, 0}}));
+    EXPECT_EQ(static_cast<G3Point*>(l.GetPointList()->get(0))->GetExData(), MeshBuilder::Chain(cross)[1]);
+
+    G3Facet* square = b.F({b.V(0, 0), b.V(2, 0), b.V(2, 2), b.V(0, 2)});
+    EXPECT_EQ(square->IntersectByPlaneConcave(z0, &l), 3);
+    EXPECT_EQ(l.GetIntervalCount(), 4);
+    EXPECT_EQ(l.GetPointList()->size(), 0);
+    // The run along y = 0 straddles the contour's start and touches.
+    EXPECT_EQ(square->IntersectByPlaneConcave(y0, &l), 2);
+    EXPECT_EQ(Points(l), (VV{{2, 0}, {0, 0}}));
+    EXPECT_EQ(Spans(l), (VV{{0, 2}}));
+
+    const double y1[4] = {0, 1, 0, -1}, y2[4] = {0, 1, 0, -2};
+    G3Facet* u = UShape(b);
+    EXPECT_EQ(u->IntersectByPlaneConcave(y2, &l), 1);
+    EXPECT_EQ(Spans(l), (VV{{0, 2}, {4, 6}}));
+    // The notch floor lies in the plane and the boundary touches it there.
+    EXPECT_EQ(u->IntersectByPlaneConcave(y1, &l), 1);
+    EXPECT_EQ(Points(l), (VV{{6, 1}, {4, 1}, {2, 1}, {0, 1}}));
+    EXPECT_EQ(Spans(l), (VV{{0, 2}, {2, 4}, {4, 6}}));
+    // L shape: the boundary runs along y = 1 and crosses.
+    G3Facet* ell = b.F({b.V(0, 0), b.V(4, 0), b.V(4, 1), b.V(2, 1), b.V(2, 3), b.V(0, 3)});
+    EXPECT_EQ(ell->IntersectByPlaneConcave(y1, &l), 1);
+    EXPECT_EQ(Points(l), (VV{{4, 1}, {0, 1}}));
+    EXPECT_EQ(Spans(l), (VV{{0, 2}, {2, 4}}));
+
+    // Each contour of a facet with a hole is closed on its own.
+    EXPECT_EQ(SquareWithHole(b)->IntersectByPlaneConcave(y2, &l), 1);
+    EXPECT_EQ(Spans(l), (VV{{0, 1}, {3, 4}}));
+
+    G3Facet* none = b.F();
+    l.AddPoint(z0);
+    EXPECT_EQ(none->IntersectByPlaneConcave(z0, &l), 0);
+    EXPECT_EQ(l.GetPointList()->size(), 1); // untouched
+}
+
+TEST(G3FacetQueryTest, DepthPlanesFlatnessEnvelope)
+{
+    MeshBuilder b;
+    G3Facet* wall = b.F({b.V(0, 0, 5), b.V(0, 2, 5), b.V(0, 2, 7), b.V(0, 0, 7)});
+    const double vertical[4] = {1, 0, 0, 0};
+    wall->SetPlane(vertical);
+    EXPECT_EQ(wall->CalcDepth(3, 3), 5.0);
+    G3Facet* slope = b.F({b.V(0, 0, 0), b.V(4, 0, 4), b.V(4, 4, 4), b.V(0, 4, 0)});
+    const double h = std::sqrt(0.5), tilted[4] = {-h, 0, h, 0};
+    slope->SetPlane(tilted);
+    EXPECT_NEAR(slope->CalcDepth(3, 1), 3.0, 1e-12);
+    double depth = 0;
+    const double p[3] = {2, 1, 0};
+    EXPECT_TRUE(slope->PointInFacet(p, nullptr, nullptr, &depth));
+    EXPECT_NEAR(depth, 2.0, 1e-12);
+
+    const double same[4] = {-h, 0, h, 5e-7}, apart[4] = {-h, 0, h, 1e-6}, flipped[4] = {h, 0, -h, 0};
+    EXPECT_TRUE(slope->PlaneEquals(same));
+    EXPECT_FALSE(slope->PlaneEquals(apart));
+    EXPECT_FALSE(slope->PlaneEquals(flipped));
+    EXPECT_TRUE(slope->PlaneEquals(apart, 2e-6, 1e-6));
+    EXPECT_FALSE(slope->PlaneEquals(flipped, 1, 1));
+    int i = -1, j = -1;
+    slope->GetMaxCoo(&i, &j);
+    EXPECT_EQ(i, 1);
+    EXPECT_EQ(j, 2);
+
+    const double z0[4] = {0, 0, 1, 0};
+    G3Facet* f = b.F({b.V(0, 0), b.V(2, 0, 4e-7), b.V(2, 3, -1e-7)});
+    f->SetPlane(z0);
+    EXPECT_TRUE(f->IsFlat());
+    b.vertices.back()->SetZ(-6e-7);
+    EXPECT_FALSE(f->IsFlat());
+    GEnvelope env;
+    EXPECT_EQ(f->FormEnvelope(&env), &env);
+    EXPECT_EQ(std::vector<double>(env.min, env.min + 3), (std::vector<double>{0, 0, -6e-7}));
+    EXPECT_EQ(std::vector<double>(env.max, env.max + 3), (std::vector<double>{2, 3, 4e-7}));
+
+    // Segment against the facet: inside, on a vertex, outside, missing.
+    G3Facet* sq = b.F({b.V(0, 0), b.V(2, 0), b.V(2, 2), b.V(0, 2)});
+    sq->SetPlane(z0);
+    const double lo[3] = {1, 1, -1}, hi[3] = {1, 1, 3}, c1[3] = {2, 2, -1}, c2[3] = {2, 2, 1};
+    const double far1[3] = {5, 5, -1}, far2[3] = {5, 5, 1}, up[3] = {1, 1, 4};
+    double x[3];
+    G3Vertex* a = nullptr;
+    EXPECT_EQ(sq->GetPlaneIntersect(lo, hi, x, &a, nullptr), 1);
+    EXPECT_EQ(std::vector<double>(x, x + 3), (std::vector<double>{1, 1, 0}));
+    EXPECT_EQ(sq->GetPlaneIntersect(c1, c2, x, &a, nullptr), 2);
+    EXPECT_EQ(a, b.vertices[b.vertices.size() - 2]);
+    EXPECT_EQ(sq->GetPlaneIntersect(far1, far2, x, nullptr, nullptr), 3);
+    EXPECT_EQ(sq->GetPlaneIntersect(hi, up, x, nullptr, nullptr), 0);
+}
+
+TEST(G3FacetQueryTest, RemoveSmallEdgesOfWeldedVertices)
+{
+    MeshBuilder b;
+    G3Vertex* v[4] = {b.V(0, 0), b.V(2, 0), b.V(2, 2), b.V(0, 2)};
+    G3Facet* f = b.F({v[0], v[1], v[2], v[3]});
+    std::vector<G3Edge*> e = MeshBuilder::Chain(f);
+    EXPECT_FALSE(f->RemoveSmallEdges());
+    v[2]->SetExData(v[1]); // v2 welded into v1: edge v1-v2 collapses
+    EXPECT_FALSE(f->RemoveSmallEdges());
+    EXPECT_EQ(MeshBuilder::Chain(f), (std::vector<G3Edge*>{e[0], e[2], e[3]}));
+    EXPECT_EQ(e[1]->GetFacet1(), nullptr);
+    EXPECT_EQ(MeshBuilder::Ring(v[1]), (std::vector<G3Edge*>{e[0]}));
+    v[3]->SetExData(v[1]); // now e2 collapses too: two edges are left
+    EXPECT_TRUE(f->RemoveSmallEdges());
+    EXPECT_FALSE(f->HasEdges());
+    EXPECT_FALSE(v[0]->HasEdges());
+    EXPECT_EQ(f->GetLastEdge(), nullptr);
+}
+
+TEST(G3EdgeQueryTest, EdgePairsAndProjection)
+{
+    MeshBuilder b;
+    G3Vertex* s = b.V(0, 0);
+    G3Vertex* a = b.V(3, 0);
+    G3Vertex* c = b.V(0, 4);
+    G3Edge* e1 = b.E(s, a);
+    G3Edge* e2 = b.E(c, s);
+    G3Vertex *ra = nullptr, *rs = nullptr, *rc = nullptr;
+    EXPECT_TRUE(G3Edge::GetTriangleVertex(e1, e2, &ra, &rs, &rc));
+    EXPECT_TRUE(ra == a && rs == s && rc == c);
+    EXPECT_FALSE(G3Edge::GetTriangleVertex(e1, b.E(c, b.V(9, 9)), &ra, &rs, &rc));
+    EXPECT_TRUE(ra == nullptr && rs == nullptr && rc == nullptr);
+    EXPECT_DOUBLE_EQ(G3Edge::CalcRealSquareOfTriangle(e1, e2), 6.0);
+    EXPECT_NEAR(G3Edge::GetCosAngle(e1, e2), 0.0, 1e-15);
+    EXPECT_DOUBLE_EQ(G3Edge::GetCosAngle(e1, b.E(s, b.V(1, 1))), std::sqrt(0.5));
+    EXPECT_EQ(G3Edge::GetCosAngle(e1, b.E(s, b.V(0, 0))), 0.0); // zero length
+
+    double foot[3], t = 0;
+    const double p[3] = {1, 2, 0}, beyond[3] = {3 + 5e-7, 1, 0}, past[3] = {3 + 2e-6, 0, 0};
+    EXPECT_TRUE(e1->FindProjection(p, foot, &t));
+    EXPECT_EQ(t, 1.0);
+    EXPECT_EQ(std::vector<double>(foot, foot + 3), (std::vector<double>{1, 0, 0}));
+    EXPECT_TRUE(e1->FindProjection(beyond, foot, &t));
+    EXPECT_FALSE(e1->FindProjection(past, nullptr, nullptr));
+    EXPECT_FALSE(b.E(a, s)->FindProjection(past, foot, &t));
+    EXPECT_NEAR(t, -2e-6, 1e-12);
+}
