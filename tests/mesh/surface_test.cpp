@@ -1,0 +1,685 @@
+#include "mesh_check.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3ExDataProvider.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PolyEdge.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(G3Surface* s) const { delete s; }
+};
+using SurfacePtr = std::unique_ptr<G3Surface, SurfaceDeleter>;
+
+SurfacePtr NewSurface() { return SurfacePtr(new G3Surface()); }
+
+// The unit square's corners 0..3 (z = 0) and a point 4 above its centre.
+void AddSquareVertices(G3Surface* s)
+{
+    s->AddVertex(0, 0, 0, 0);
+    s->AddVertex(1, 0, 0, 0);
+    s->AddVertex(1, 1, 0, 0);
+    s->AddVertex(0, 1, 0, 0);
+    s->AddVertex(0.5, 0.5, 1, 0);
+}
+
+G3Facet* Tri(G3Surface* s, int a, int b, int c)
+{
+    int ids[3] = {a, b, c};
+    return s->AddFacet(3, ids, 1, nullptr, nullptr);
+}
+
+int RingSize(const G3Vertex* v) { return v->GetEdgeCount(); }
+
+G3Edge* EdgeBetween(G3Surface* s, int a, int b)
+{
+    G3Vertex* va = s->GetVertex(a);
+    G3Vertex* vb = s->GetVertex(b);
+    for (int i = 0; i < s->GetEdgeCount(); ++i) {
+        G3Edge* e = s->GetEdge(i);
+        if (e->HasVertex(va) && e->HasVertex(vb))
+            return e;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TEST(SurfaceAddFacet, RepeatedVertexSkipsTheEdgeAndTwoVerticesMakeNoFacet)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+
+    int repeated[4] = {0, 1, 1, 2};
+    G3Facet* f = s->AddFacet(4, repeated, 1, nullptr, nullptr);
+    ASSERT_NE(nullptr, f);
+    EXPECT_EQ(3, f->GetEdgeCount());
+    EXPECT_EQ(3, s->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+
+    // Back and forth between 2 and 3: the edges made for the attempt are in
+    // no ring, have no facet, and stay listed until RemoveUnusedEdge.
+    for (int n : {3, 4}) {
+        int twoVertices[4] = {2, 3, 2, 3};
+        EXPECT_EQ(nullptr, s->AddFacet(n, twoVertices, 1, nullptr, nullptr)) << n;
+        EXPECT_EQ(1, s->GetFacetCount());
+        EXPECT_EQ(0, RingSize(s->GetVertex(3)));
+        EXPECT_EQ("", MeshCheck(s.get()));
+    }
+    EXPECT_GT(s->GetEdgeCount(), 3);
+    EXPECT_EQ(2, RingSize(s->GetVertex(2)));
+    s->RemoveUnusedEdge();
+    EXPECT_EQ(3, s->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+TEST(SurfaceAddFacet, SecondCopySharesEdgesThirdGetsNewOnes)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    G3Facet* a = Tri(s.get(), 0, 1, 2);
+    EXPECT_FALSE(s->GetClosed());
+    G3Facet* b = Tri(s.get(), 0, 1, 2);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(3, s->GetEdgeCount());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(a, s->GetEdge(i)->GetFacet1());
+        EXPECT_EQ(b, s->GetEdge(i)->GetFacet2());
+    }
+    EXPECT_TRUE(s->GetClosed());
+
+    G3Facet* c = Tri(s.get(), 2, 1, 0);
+    ASSERT_NE(nullptr, c);
+    EXPECT_EQ(6, s->GetEdgeCount());
+    for (int i = 3; i < 6; ++i) {
+        EXPECT_EQ(c, s->GetEdge(i)->GetFacet1());
+        EXPECT_EQ(nullptr, s->GetEdge(i)->GetFacet2());
+    }
+    EXPECT_FALSE(s->GetClosed());
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+TEST(SurfaceAddFacet, BadIdsChangeNothing)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    s->AddNormal(0, 0, 1);
+    int outside[3] = {0, 1, 5};
+    int negative[3] = {0, -1, 2};
+    int good[3] = {0, 1, 2};
+    int badNormals[3] = {0, 0, 1};
+    int badTex[3] = {0, 0, 0};
+    EXPECT_EQ(nullptr, s->AddFacet(3, outside, 1, nullptr, nullptr));
+    EXPECT_EQ(nullptr, s->AddFacet(3, negative, 1, nullptr, nullptr));
+    EXPECT_EQ(nullptr, s->AddFacet(3, good, 1, badNormals, nullptr));
+    EXPECT_EQ(nullptr, s->AddFacet(3, good, 1, nullptr, badTex));
+    EXPECT_EQ(nullptr, s->AddFacet(2, good, 1, nullptr, nullptr));
+    EXPECT_EQ(0, s->GetEdgeCount());
+    EXPECT_EQ(0, s->GetFacetCount());
+
+    EXPECT_EQ(nullptr, s->AddPolyEdge(3, outside));
+    EXPECT_EQ(nullptr, s->AddPolyEdge(1, good));
+    EXPECT_EQ(0, s->GetPolyEdgeCount());
+    G3Vertex* a = reinterpret_cast<G3Vertex*>(1);
+    G3Vertex* b = a;
+    EXPECT_FALSE(s->GetPolyEdge(0, 0, &a, &b));
+    EXPECT_EQ(nullptr, a);
+    EXPECT_EQ(nullptr, b);
+
+    ASSERT_NE(nullptr, s->AddPolyEdge(3, good));
+    EXPECT_TRUE(s->GetPolyEdge(0, 2, &a, &b)); // the closing segment
+    EXPECT_EQ(s->GetVertex(2), a);
+    EXPECT_EQ(s->GetVertex(0), b);
+    EXPECT_FALSE(s->GetPolyEdge(0, 3, &a, &b));
+    EXPECT_FALSE(s->GetPolyEdge(1, 0, &a, &b));
+    EXPECT_FALSE(s->GetPolyEdge(-1, 0, &a, &b));
+
+    G3PolyEdge empty;
+    G3Vertex* run[1] = {s->GetVertex(0)};
+    empty.GetEdge(run, 0, &a, &b);
+    EXPECT_EQ(nullptr, a);
+}
+
+TEST(SurfaceAddFacet, CornerDataLandsOnTheRightEnds)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    G3Normal* n[3] = {s->AddNormal(1, 0, 0), s->AddNormal(0, 1, 0), s->AddNormal(0, 0, 1)};
+    G3TexCoo* t[3] = {s->AddTexCoo(0, 0), s->AddTexCoo(1, 0), s->AddTexCoo(1, 1)};
+    Tri(s.get(), 2, 1, 0); // edges 1->0 etc. exist before the corner facet
+    G3Vertex* v[3] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(2)};
+    G3Facet* f = s->AddFacet(3, v, 1, n, t);
+    ASSERT_NE(nullptr, f);
+    for (int i = 0; i < 3; ++i) {
+        G3TexCoo* got = nullptr;
+        EXPECT_EQ(n[i], f->GetNormal(v[i], &got)) << i;
+        EXPECT_EQ(t[i], got) << i;
+    }
+}
+
+TEST(SurfaceRemove, IdsFollowTheMovedEntities)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    s->AddVertex(7, 7, 7, 0);
+    Tri(s.get(), 0, 1, 4);
+
+    EXPECT_FALSE(s->RemoveVertex(s->GetVertex(1))); // still has edges
+    G3Vertex* last = s->GetVertex(5);
+    EXPECT_TRUE(s->RemoveVertex(s->GetVertex(2)));
+    EXPECT_EQ(5, s->GetVertexCount());
+    EXPECT_EQ(last, s->GetVertex(2));
+    EXPECT_EQ(2, last->GetId());
+    EXPECT_EQ("", MeshCheck(s.get()));
+
+    // A polyedge's vertices have no edges but are in use.
+    s->AddPolyEdge(2, std::vector<int>{2, 3}.data());
+    s->RemoveUnusedVertex();
+    EXPECT_EQ(5, s->GetVertexCount());
+    EXPECT_FALSE(s->RemoveVertex(s->GetVertex(2)));
+
+    EXPECT_FALSE(s->RemoveEdge(s->GetEdge(0))); // has a facet
+    EXPECT_TRUE(s->RemoveFacet(s->GetFacet(0)));
+    EXPECT_EQ(3, s->GetEdgeCount());
+    EXPECT_EQ(0, RingSize(s->GetVertex(0)));
+    s->RemoveUnused();
+    EXPECT_EQ(0, s->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+TEST(SurfaceRemove, FacetlessEdgeLeavesBothRingsBeforeItIsFreed)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    G3Edge* bare = s->AddEdge(s->GetVertex(0), s->GetVertex(1), nullptr);
+    ASSERT_NE(nullptr, bare);
+    EXPECT_EQ(nullptr, s->AddEdge(s->GetVertex(0), s->GetVertex(0), nullptr));
+    Tri(s.get(), 1, 2, 3);
+    EXPECT_EQ(1, RingSize(s->GetVertex(0)));
+    EXPECT_EQ(3, RingSize(s->GetVertex(1)));
+    s->RemoveUnusedEdge();
+    EXPECT_EQ(0, RingSize(s->GetVertex(0)));
+    EXPECT_EQ(2, RingSize(s->GetVertex(1)));
+    // Walking the rings touches no freed edge (the sanitizers would say).
+    EXPECT_EQ("", MeshCheck(s.get()));
+
+    G3Edge* again = s->AddEdge(s->GetVertex(0), s->GetVertex(3), nullptr);
+    EXPECT_TRUE(s->RemoveEdge(again));
+    EXPECT_EQ(0, RingSize(s->GetVertex(0)));
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+TEST(SurfaceRemove, UnusedNormalsAndTexCoosGoUsedOnesStay)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    G3Normal* spare = s->AddNormal(9, 9, 9);
+    G3Normal* used = s->AddNormal(0, 0, 1);
+    s->AddTexCoo(5, 5);
+    G3TexCoo* usedT = s->AddTexCoo(0, 0);
+    (void)spare;
+    G3Vertex* v[3] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(2)};
+    G3Normal* n[3] = {used, used, used};
+    G3TexCoo* t[3] = {usedT, nullptr, usedT};
+    ASSERT_NE(nullptr, s->AddFacet(3, v, 1, n, t));
+    s->RemoveUnusedNormal();
+    s->RemoveUnusedTexCoo();
+    ASSERT_EQ(1, s->GetNormalCount());
+    EXPECT_EQ(used, s->G3Shell::GetNormal(0));
+    ASSERT_EQ(1, s->GetTexCooCount());
+    EXPECT_EQ(usedT, s->GetTexCoo(0));
+    EXPECT_EQ(0, used->GetFlags() & G3Shell::FLAG_USED);
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
+{
+    SurfacePtr s = NewSurface();
+    s->AddVertex(0, 0, 0, 0);
+    s->AddVertex(2, 0, 0, 0);
+    s->AddVertex(1, 1, 0, 0);
+    s->AddVertex(1, -1, 0, 0);
+    G3Vertex* mid = s->AddVertex(1, 0, 0, 0);
+    G3Vertex* quarter = s->AddVertex(0.5, 0, 0, 0);
+    G3Vertex* v0 = s->GetVertex(0);
+    G3Vertex* v1 = s->GetVertex(1);
+    G3Normal* n0 = s->AddNormal(0, 0, 1);
+    G3Normal* n1 = s->AddNormal(1, 0, 0);
+    G3Normal* up = s->AddNormal(0, 1, 0);
+    G3TexCoo* t0 = s->AddTexCoo(0, 0);
+    G3TexCoo* t1 = s->AddTexCoo(4, 2);
+    G3Vertex* va[3] = {v0, v1, s->GetVertex(2)};
+    G3Normal* na[3] = {n0, n1, up};
+    G3TexCoo* ta[3] = {t0, t1, t0};
+    G3Vertex* vb[3] = {v1, v0, s->GetVertex(3)};
+    G3Normal* nb[3] = {n1, n0, up};
+    G3TexCoo* tb[3] = {t1, t0, t0};
+    G3Facet* a = s->AddFacet(3, va, 1, na, ta);
+    G3Facet* b = s->AddFacet(3, vb, 1, nb, tb);
+    ASSERT_TRUE(a && b);
+    G3Edge* shared = EdgeBetween(s.get(), 0, 1);
+    ASSERT_EQ(b, shared->GetFacet2());
+    const int normalsBefore = s->GetNormalCount();
+
+    // The ends of the edge and a repeated vertex are skipped.
+    G3Vertex* split[4] = {v0, quarter, mid, mid};
+    ASSERT_TRUE(s->SplitEdge(shared, 4, split, false));
+    EXPECT_EQ(5, a->GetEdgeCount());
+    EXPECT_EQ(5, b->GetEdgeCount());
+    EXPECT_EQ(7, s->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+
+    // Along x only the x component and u follow the position (the other
+    // coordinates have no extent), so at x = 1: (0 + 1*0.5, 0, 1), u = 2.
+    for (G3Facet* f : {a, b}) {
+        G3TexCoo* t = nullptr;
+        G3Normal* n = f->GetNormal(mid, &t);
+        ASSERT_NE(nullptr, n);
+        EXPECT_DOUBLE_EQ(0.5, n->GetX());
+        EXPECT_DOUBLE_EQ(0.0, n->GetY());
+        EXPECT_DOUBLE_EQ(1.0, n->GetZ());
+        ASSERT_NE(nullptr, t);
+        EXPECT_DOUBLE_EQ(2.0, t->GetU());
+        EXPECT_DOUBLE_EQ(0.0, t->GetV());
+        EXPECT_DOUBLE_EQ(0.25, f->GetNormal(quarter, nullptr)->GetX());
+        // The old ends keep their own corners.
+        EXPECT_EQ(n0, f->GetNormal(v0, nullptr));
+        EXPECT_EQ(n1, f->GetNormal(v1, nullptr));
+    }
+    EXPECT_EQ(normalsBefore + 4, s->GetNormalCount());
+
+    // Nothing left to insert: refused, nothing changed.
+    G3Edge* piece = EdgeBetween(s.get(), 0, 5);
+    ASSERT_NE(nullptr, piece);
+    G3Vertex* ends[2] = {v0, quarter};
+    EXPECT_FALSE(s->SplitEdge(piece, 2, ends, true));
+    EXPECT_EQ(7, s->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
+{
+    SurfacePtr src = NewSurface();
+    AddSquareVertices(src.get());
+    G3Normal* n = src->AddNormal(0, 0, 1);
+    src->SetSurface(src->GetNextSurface()); // 2
+    G3Vertex* v[3] = {src->GetVertex(0), src->GetVertex(1), src->GetVertex(4)};
+    G3Normal* ns[3] = {n, n, n};
+    src->AddFacet(3, v, 1, ns, nullptr);
+    src->SetSurface(1);
+    Tri(src.get(), 1, 2, 4);
+    src->AddPolyEdge(2, std::vector<int>{3, 0}.data());
+    src->IncMaterialFacetsCount();
+
+    SurfacePtr dst = NewSurface();
+    AddSquareVertices(dst.get());
+    Tri(dst.get(), 0, 1, 2);
+    dst->GetNextSurface();
+    dst->GetNextSurface(); // nextSurface 3
+    dst->SetMaterialFacetsCount(5);
+
+    // A host renumbered the source: Copy restores the ids it maps through.
+    for (int i = 0; i < src->GetVertexCount(); ++i)
+        src->GetVertex(i)->SetId(100 - i);
+    src->GetEdge(0)->SetId(-7);
+
+    dst->Copy(src.get());
+    EXPECT_EQ("", MeshCheck(dst.get()));
+    EXPECT_EQ("", MeshCheck(src.get()));
+    ASSERT_EQ(10, dst->GetVertexCount());
+    ASSERT_EQ(3, dst->GetFacetCount());
+    EXPECT_EQ(3 + 5, dst->GetEdgeCount());
+    EXPECT_EQ(1, dst->GetNormalCount());
+    EXPECT_EQ(1, dst->GetFacet(0)->GetSurface());
+    EXPECT_EQ(2 + 3, dst->GetFacet(1)->GetSurface());
+    EXPECT_EQ(1 + 3, dst->GetFacet(2)->GetSurface());
+    EXPECT_EQ(2 + 3, dst->PeekNextSurface());
+    EXPECT_EQ(6, dst->GetMaterialFacetsCount());
+
+    // Same geometry and corner data, own objects.
+    G3Facet* copy = dst->GetFacet(1);
+    G3Vertex* cv[3];
+    ASSERT_EQ(3, copy->GetVertices(cv));
+    EXPECT_EQ(dst->GetVertex(5), cv[0]);
+    EXPECT_EQ(dst->GetVertex(9), cv[2]);
+    EXPECT_EQ(dst->G3Shell::GetNormal(0), copy->GetNormal(cv[1], nullptr));
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(src->GetFacet(0)->GetPlane()[k], copy->GetPlane()[k]);
+    G3Vertex* a = nullptr;
+    G3Vertex* b = nullptr;
+    ASSERT_TRUE(dst->GetPolyEdge(0, 0, &a, &b));
+    EXPECT_EQ(dst->GetVertex(8), a);
+    EXPECT_EQ(dst->GetVertex(5), b);
+
+    SurfacePtr dup(src->Duplicate());
+    EXPECT_EQ("", MeshCheck(dup.get()));
+    EXPECT_EQ(src->GetEdgeCount(), dup->GetEdgeCount());
+    EXPECT_EQ(src->GetFacet(1)->GetSurface(), dup->GetFacet(1)->GetSurface() - 1);
+
+    // Appending a surface to itself doubles it.
+    src->Copy(src.get());
+    EXPECT_EQ(10, src->GetVertexCount());
+    EXPECT_EQ(4, src->GetFacetCount());
+    EXPECT_EQ("", MeshCheck(src.get()));
+}
+
+TEST(SurfaceExtendedData, FacetsShareTheDefaultAndCopiesKeepIt)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    int material = 7;
+    s->GetExtendedDataFacetDefault().Add("ZUNO_G3FACE_MATERIAL_INDEX", &material);
+    G3Facet* a = Tri(s.get(), 0, 1, 2);
+    G3Facet* b = Tri(s.get(), 0, 2, 3);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->GetExtendedData().GetMap(), b->GetExtendedData().GetMap());
+    int section = 3;
+    a->GetExtendedData().Add("ZUNO_ROOF_SECT_ID", &section);
+    EXPECT_EQ(&section, b->GetExtendedData().GetData("ZUNO_ROOF_SECT_ID"));
+
+    SurfacePtr dst = NewSurface();
+    int other = 1;
+    dst->GetExtendedDataFacetDefault().Add("ZUNO_ROOF_PLANE_INDEX", &other);
+    CExDataProvider* dstDefault = dst->GetExtendedDataFacetDefault().GetMap();
+    dst->Copy(s.get());
+    ASSERT_EQ(2, dst->GetFacetCount());
+    EXPECT_EQ(a->GetExtendedData().GetMap(), dst->GetFacet(0)->GetExtendedData().GetMap());
+    EXPECT_EQ(&material, dst->GetFacet(1)->GetExtendedData().GetData("ZUNO_G3FACE_MATERIAL_INDEX"));
+    EXPECT_EQ(dstDefault, dst->GetExtendedDataFacetDefault().GetMap());
+    EXPECT_EQ(&other, Tri(dst.get(), 0, 1, 3)->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"));
+}
+
+TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    G3Normal* tilted = s->AddNormal(0.3, 0.4, 0.866);
+    G3Vertex* v[3] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(4)};
+    G3Normal* ns[3] = {tilted, tilted, tilted};
+    s->AddFacet(3, v, 1, ns, nullptr);
+    Tri(s.get(), 1, 2, 4);
+    GObj marker;
+    s->GetVertex(3)->SetExData(&marker);
+    s->GetFacet(1)->SetExData(&marker);
+
+    auto snapshot = [&](G3Surface* x) {
+        std::vector<double> out;
+        for (int i = 0; i < x->GetVertexCount(); ++i)
+            for (int k = 0; k < 3; ++k)
+                out.push_back(x->GetVertex(i)->GetXYZ()[k]);
+        for (int i = 0; i < x->GetNormalCount(); ++i)
+            for (int k = 0; k < 3; ++k)
+                out.push_back(x->G3Shell::GetNormal(i)->GetXYZ()[k]);
+        for (int i = 0; i < x->GetFacetCount(); ++i)
+            for (int k = 0; k < 4; ++k)
+                out.push_back(x->GetFacet(i)->GetPlane()[k]);
+        return out;
+    };
+    const std::vector<double> before = snapshot(s.get());
+    const double* plane0 = &before[15 + 3]; // after 5 vertices and 1 normal
+
+    double rot[4][4];
+    M4Identity(rot);
+    M4RotateZ(rot, 0.7);
+    M4Translate(rot, 3, -2, 5);
+    double shift[4][4];
+    M4Identity(shift);
+    M4Translate(shift, 10, 0, 0);
+
+    s->OpenTransformation(true, true);
+    s->Transformation(rot);
+    s->Transformation(shift);
+    // Only the second matrix shows: a pure shift moves x by 10 and leaves
+    // normals alone.
+    EXPECT_DOUBLE_EQ(11.0, s->GetVertex(1)->GetX());
+    EXPECT_DOUBLE_EQ(0.3, tilted->GetX());
+    EXPECT_NEAR(plane0[3] - 10 * plane0[0], s->GetFacet(0)->GetPlane()[3], 1e-12);
+    s->Transformation(rot);
+    EXPECT_NE(0.3, tilted->GetX());
+    s->CloseTransformation();
+    EXPECT_EQ(before, snapshot(s.get()));
+    EXPECT_EQ(&marker, s->GetVertex(3)->GetExData());
+    EXPECT_EQ(&marker, s->GetFacet(1)->GetExData());
+    EXPECT_EQ(nullptr, s->GetVertex(0)->GetExData());
+    EXPECT_EQ(nullptr, s->GetExDataProvider());
+
+    // Vertices only: normals are neither moved nor restored.
+    s->OpenTransformation(true, false);
+    s->Transformation(rot);
+    EXPECT_DOUBLE_EQ(0.3, tilted->GetX());
+    // An entity added during the preview is restored with the rest.
+    G3Vertex* late = s->AddVertex(1, 2, 3, 0);
+    s->Transformation(shift);
+    EXPECT_DOUBLE_EQ(11.0, late->GetX());
+    s->CloseTransformation();
+    EXPECT_DOUBLE_EQ(1.0, late->GetX());
+
+    // Taking the provider off without closing keeps the previewed state and
+    // gives the scratch links back.
+    s->OpenTransformation(true, true);
+    s->Transformation(shift);
+    s->RemoveExDataProvider();
+    EXPECT_DOUBLE_EQ(11.0, s->GetVertex(1)->GetX());
+    EXPECT_EQ(&marker, s->GetVertex(3)->GetExData());
+    EXPECT_EQ(&marker, s->GetFacet(1)->GetExData());
+    s->GetVertex(3)->SetExData(nullptr);
+    s->GetFacet(1)->SetExData(nullptr);
+
+    // Opening twice keeps the first saved state.
+    s->OpenTransformation(true, true);
+    s->Transformation(shift);
+    s->OpenTransformation(true, true);
+    s->CloseTransformation();
+    EXPECT_DOUBLE_EQ(11.0, s->GetVertex(1)->GetX());
+    EXPECT_EQ("", MeshCheck(s.get()));
+
+    // A surface destroyed in the middle of a preview frees everything.
+    SurfacePtr t = NewSurface();
+    AddSquareVertices(t.get());
+    Tri(t.get(), 0, 1, 2);
+    t->OpenTransformation(true, true);
+    t->Transformation(rot);
+}
+
+namespace {
+
+// An object provider keeping one point per polyedge, moved with it.
+class PointRecordProvider : public G3ExDataProvider {
+public:
+    struct Record {
+        double p[3];
+    };
+    void ReleaseRecord(void* r) override { delete static_cast<Record*>(r); }
+    void OpenRecord(G3Obj* o) override
+    {
+        if (hasCurrent && dynamic_cast<G3PolyEdge*>(o))
+            o->SetOutExData(this, new Record(current));
+    }
+    void SetSource(G3Obj* source) override
+    {
+        const Record* r = source ? static_cast<const Record*>(source->GetOutExData(this)) : nullptr;
+        hasCurrent = r != nullptr;
+        if (r)
+            current = *r;
+    }
+    void TransformRecord(G3Obj* o, double m[4][4]) override
+    {
+        if (Record* r = static_cast<Record*>(o->GetOutExData(this))) {
+            double out[3];
+            V3MulPointByMatrix(r->p, m, out);
+            for (int k = 0; k < 3; ++k)
+                r->p[k] = out[k];
+        }
+    }
+    void CopyRecord(G3Obj* d, G3Obj* s) override
+    {
+        if (const Record* r = static_cast<const Record*>(s->GetOutExData(this)))
+            d->SetOutExData(this, new Record(*r));
+    }
+    Record current{{0, 0, 0}};
+    bool hasCurrent = false;
+};
+
+} // namespace
+
+TEST(SurfaceTransformation, RealTransformationMovesPolyEdgeRecordsAndPlanes)
+{
+    // Listed for this test only; the surfaces go first, while it can still
+    // release their records.
+    struct Listed {
+        PointRecordProvider provider;
+        Listed() { G3Obj::AddProvider(&provider); }
+        ~Listed() { G3Obj::RemoveExDataProvider(&provider); }
+    } listed;
+    PointRecordProvider& provider = listed.provider;
+    {
+        SurfacePtr s = NewSurface();
+        AddSquareVertices(s.get());
+        Tri(s.get(), 0, 1, 2);
+        provider.current = {{1, 2, 3}};
+        provider.hasCurrent = true;
+        G3PolyEdge* p = s->AddPolyEdge(2, std::vector<int>{0, 3}.data());
+        G3PolyEdge* bare = nullptr;
+        provider.hasCurrent = false;
+        bare = s->AddPolyEdge(2, std::vector<int>{1, 3}.data());
+        ASSERT_TRUE(p && bare);
+        ASSERT_NE(nullptr, p->GetOutExData(&provider));
+
+        double m[4][4];
+        M4Identity(m);
+        M4Scale(m, 2, 2, 2);
+        M4Translate(m, 0, 0, 1);
+        s->RealTransformation(m);
+        const auto* r = static_cast<const PointRecordProvider::Record*>(p->GetOutExData(&provider));
+        EXPECT_DOUBLE_EQ(2.0, r->p[0]);
+        EXPECT_DOUBLE_EQ(4.0, r->p[1]);
+        EXPECT_DOUBLE_EQ(7.0, r->p[2]);
+        EXPECT_DOUBLE_EQ(2.0, s->GetVertex(1)->GetX());
+        EXPECT_DOUBLE_EQ(-1.0, s->GetFacet(0)->GetPlane()[3]); // z = 1
+
+        // Copies carry the record where the source had one, and only there.
+        SurfacePtr d(s->Duplicate());
+        const auto* c = static_cast<const PointRecordProvider::Record*>(
+            d->G3Shell::GetPolyEdge(0)->GetOutExData(&provider));
+        ASSERT_NE(nullptr, c);
+        EXPECT_DOUBLE_EQ(7.0, c->p[2]);
+        EXPECT_EQ(nullptr, d->G3Shell::GetPolyEdge(1)->GetOutExData(&provider));
+        EXPECT_FALSE(d->IsExDataProviderLocked());
+    }
+}
+
+TEST(SurfaceHitData, EachSurfaceReadsItsOwnPair)
+{
+    int x = 0, y = 0, z = 0;
+    SurfacePtr a = NewSurface();
+    a->SetExtAcisHitData(&x, &y);
+    SurfacePtr b = NewSurface(); // opened while (x, y) is current
+    b->SetExtAcisHitData(&z, nullptr);
+    void* p = nullptr;
+    void* q = nullptr;
+    a->GetExtAcisHitData(&p, &q);
+    EXPECT_EQ(&x, p);
+    EXPECT_EQ(&y, q);
+    b->GetExtAcisHitData(&p, &q);
+    EXPECT_EQ(&z, p);
+    EXPECT_EQ(nullptr, q);
+    SurfacePtr c(a->Duplicate());
+    c->GetExtAcisHitData(&p, &q);
+    EXPECT_EQ(&x, p);
+    a->SetExtAcisHitData(nullptr, nullptr);
+}
+
+TEST(FacetCorners, SetGetAndPlaneNormals)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    G3Facet* f = Tri(s.get(), 0, 1, 2);
+    G3Facet* g = Tri(s.get(), 0, 2, 3);
+    G3Vertex* v0 = s->GetVertex(0);
+    EXPECT_EQ(nullptr, f->GetNormal(v0, nullptr));
+    G3Normal* n = s->AddNormal(0, 0, 1);
+    f->SetNormal(v0, n, nullptr, false);
+    EXPECT_EQ(n, f->GetNormal(v0, nullptr));
+    EXPECT_EQ(nullptr, g->GetNormal(v0, nullptr)); // the shared edge keeps g's side
+    f->SetNormal(v0, nullptr, nullptr, false);
+    EXPECT_EQ(n, f->GetNormal(v0, nullptr));
+    f->SetNormal(v0, nullptr, nullptr, true);
+    EXPECT_EQ(nullptr, f->GetNormal(v0, nullptr));
+
+    s->AssignNormalsByPlane();
+    ASSERT_EQ(3, s->GetNormalCount());
+    G3Normal* gn = g->GetNormal(s->GetVertex(3), nullptr);
+    ASSERT_NE(nullptr, gn);
+    EXPECT_DOUBLE_EQ(g->GetPlane()[2], gn->GetZ());
+    EXPECT_NE(gn, f->GetNormal(v0, nullptr));
+    s->AssignNormalsByPlane(); // every facet has normals now
+    EXPECT_EQ(3, s->GetNormalCount());
+}
+
+TEST(FacetCorners, EdgeInterpolationFollowsEachCoordinate)
+{
+    G3Vertex a(0, 0, 0), b(0, 0, 4);
+    G3Normal na(1, 0, 0), nb(0, 0, 1);
+    G3TexCoo ta(0.25, 0.5), tb(1, 1);
+    const double p[3] = {0, 0, 1};
+    G3Normal* n = nullptr;
+    G3TexCoo* t = nullptr;
+    G3Edge::Interpolate(&a, &na, &ta, &b, &nb, &tb, p, &n, &t);
+    ASSERT_TRUE(n && t);
+    EXPECT_DOUBLE_EQ(1.0, n->GetX());  // no extent in x
+    EXPECT_DOUBLE_EQ(0.25, n->GetZ()); // a quarter of the way along z
+    EXPECT_DOUBLE_EQ(0.25, t->GetU()); // a vertical edge copies u and v
+    EXPECT_DOUBLE_EQ(0.5, t->GetV());
+    delete n;
+    delete t;
+    G3Edge::Interpolate(&a, &na, &ta, &b, nullptr, &tb, p, &n, &t);
+    EXPECT_EQ(nullptr, n);
+    EXPECT_EQ(nullptr, t);
+    G3Edge::Interpolate(&a, &na, nullptr, &b, &nb, &tb, p, &n, &t);
+    EXPECT_NE(nullptr, n);
+    EXPECT_EQ(nullptr, t);
+    delete n;
+}
+
+TEST(MeshCheckHelper, ReportsBrokenRingsChainsAndIds)
+{
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    Tri(s.get(), 0, 1, 2);
+    Tri(s.get(), 0, 2, 3);
+    ASSERT_EQ("", MeshCheck(s.get()));
+
+    G3Vertex* v = s->GetVertex(2);
+    G3Edge* e = v->GetFirstEdge();
+    v->RemoveEdge(e);
+    EXPECT_NE("", MeshCheck(s.get()));
+    v->AddEdge(e);
+    ASSERT_EQ("", MeshCheck(s.get()));
+
+    s->GetFacet(1)->SetId(0);
+    EXPECT_NE("", MeshCheck(s.get()));
+    s->AssignIds();
+
+    // A chain that stops one edge early is an open contour.
+    G3Facet* f = s->GetFacet(0);
+    G3Edge* chain[3];
+    ASSERT_EQ(3, f->GetEdges(chain));
+    chain[1]->SetFacetEdge(f, nullptr);
+    f->SetLastEdge(chain[1]);
+    EXPECT_NE("", MeshCheck(s.get()));
+    chain[1]->SetFacetEdge(f, chain[2]);
+    f->SetLastEdge(chain[2]);
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
