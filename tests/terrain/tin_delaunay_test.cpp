@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -265,6 +266,31 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
         EXPECT_EQ(r.inverted + r.badLinks + r.sharedEdges, 0) << c.name << ": " << r.first;
         EXPECT_NEAR(r.area, r.hullArea, 1e-6 * std::max(1.0, r.hullArea)) << c.name;
     }
+}
+
+TEST(TinDelaunay, NonFiniteAndHugeCoordinatesAreSurvived)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    G3TriInterface tin;
+    G3TVertex* bad = Add(tin, nan, 1.0);
+    Add(tin, inf, 2.0);
+    Add(tin, 3.0, -inf);
+    for (int i = 0; i < 50; ++i)
+        Add(tin, (i * 7) % 13, (i * 5) % 11);
+    tin.AddEdge(bad, tin.GetVertex(10));
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(tin.GetKeptVertex(bad), nullptr);
+    EXPECT_TRUE(CheckTin(tin).Valid()) << CheckTin(tin).first;
+
+    // Values whose products overflow: no crash, whatever comes out.
+    G3TriInterface huge;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 300; ++i)
+        Add(huge, (rng() % 2 ? 1e300 : -1e300) * (rng() % 100), 1e-300 * (rng() % 100));
+    for (int i = 0; i < 20; ++i)
+        huge.AddEdge(huge.GetVertex(static_cast<int>(rng() % 300)), huge.GetVertex(static_cast<int>(rng() % 300)));
+    EXPECT_TRUE(huge.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT));
 }
 
 } // namespace

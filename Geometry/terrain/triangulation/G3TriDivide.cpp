@@ -22,6 +22,7 @@
 #include "Geometry/terrain/triangulation/G3TriSort.h"
 #include "Geometry/foundation/GTrace.h"
 
+#include <cmath>
 #include <cstdlib>
 
 namespace g3tri {
@@ -413,12 +414,14 @@ void G3TriEngine::Triangulate()
     // Sort the plan positions, then merge coinciding ones (closer than 1e-8
     // in both x and y): the first of each group stays, the others are mapped
     // to it and take no part in the triangles.
+    // A point without a finite position cannot be placed: it takes no part.
     nodes.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const G3TVertex* v = VertexAt(i);
-        nodes.push_back(Node{v->x, v->y, i});
+        if (std::isfinite(v->x) && std::isfinite(v->y))
+            nodes.push_back(Node{v->x, v->y, i});
     }
-    SortNodes(nodes.data(), n, LessXY());
+    SortNodes(nodes.data(), static_cast<int>(nodes.size()), LessXY());
     const int kept = MergeCoinciding(nodes, merged);
     nodes.resize(static_cast<std::size_t>(kept));
 

@@ -1,7 +1,7 @@
 #pragma once
-// Planar predicates of the triangulation engine. Every comparison of
-// coordinates or of predicate values uses the absolute tolerance 1e-8:
-// a < b means a < b - 1e-8, a = b means |a - b| <= 1e-8.
+// Planar predicates of the triangulation engine. Positions are equal when
+// they differ by at most 1e-8 in both x and y; predicate values are compared
+// with 1e-8 as described at OrientSign below.
 
 #include <cmath>
 
@@ -40,46 +40,76 @@ inline double InCircle(const Node& a, const Node& b, const Node& c, const Node& 
            clift * (adx * bdy - bdx * ady);
 }
 
-// Predicate signs under the tolerance. A value beyond 1e-8 decides. Below
-// it, the value is compared with 1e-8 times the sum of the magnitudes of the
-// products it is made of, when that sum is below 1: a configuration smaller
-// than unit size can be far from degenerate although its value is tiny
-// (orientation shrinks with the square of the size, the circle test with the
-// fourth power), and an absolute test would call every cluster of points
-// finer than about 1e-4 flat and cocircular, which leaves holes in the hull.
-// For configurations of unit size and above this is the plain absolute test.
+// Predicate signs under the tolerance. A value is zero when it lies within
+// a threshold made of two parts, m being the sum of the magnitudes of the
+// products the value is made of:
+// - 1e-8, or 1e-8 * m when m is below 1: a configuration smaller than unit
+//   size can be far from degenerate although its value is tiny (orientation
+//   shrinks with the square of the size, the circle test with the fourth
+//   power), and a plain 1e-8 would call every cluster of points finer than
+//   about 1e-4 flat and cocircular, which leaves holes in the hull;
+// - the rounding error bound of the evaluation (a small multiple of the
+//   machine epsilon times m): far from the origin the products are large and
+//   a smaller value is rounding noise whose sign means nothing; trusting it
+//   folds triangles over each other.
+// For configurations of unit size and moderate coordinates this is the plain
+// absolute test against 1e-8.
+namespace predicate_detail {
 
-// 1, -1 or 0 (collinear) for Orient(a, b, c).
-inline int OrientSign(const Node& a, const Node& b, const Node& c)
+inline int OrientSignOf(const Node& a, const Node& b, const Node& c)
 {
     const double t1 = (a.x - c.x) * (b.y - c.y);
     const double t2 = (a.y - c.y) * (b.x - c.x);
     const double o = t1 - t2;
-    if (o > kTolerance)
-        return 1;
-    if (o < -kTolerance)
-        return -1;
     const double m = std::fabs(t1) + std::fabs(t2);
-    if (m >= 1.0 || std::fabs(o) <= kTolerance * m)
-        return 0;
-    return o > 0.0 ? 1 : -1;
+    double threshold = m < 1.0 ? kTolerance * m : kTolerance;
+    const double rounding = 3.3306690738754716e-16 * m;
+    if (rounding > threshold)
+        threshold = rounding;
+    if (o > threshold)
+        return 1;
+    if (o < -threshold)
+        return -1;
+    return 0;
+}
+
+inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Node& d)
+{
+    const double adx = a.x - d.x, ady = a.y - d.y;
+    const double bdx = b.x - d.x, bdy = b.y - d.y;
+    const double cdx = c.x - d.x, cdy = c.y - d.y;
+    const double bc1 = bdx * cdy, bc2 = cdx * bdy;
+    const double ca1 = cdx * ady, ca2 = adx * cdy;
+    const double ab1 = adx * bdy, ab2 = bdx * ady;
+    const double alift = adx * adx + ady * ady;
+    const double blift = bdx * bdx + bdy * bdy;
+    const double clift = cdx * cdx + cdy * cdy;
+    const double v = alift * (bc1 - bc2) + blift * (ca1 - ca2) + clift * (ab1 - ab2);
+    const double m = alift * (std::fabs(bc1) + std::fabs(bc2)) + blift * (std::fabs(ca1) + std::fabs(ca2)) +
+                     clift * (std::fabs(ab1) + std::fabs(ab2));
+    double threshold = m < 1.0 ? kTolerance * m : kTolerance;
+    const double rounding = 1.1102230246251577e-15 * m;
+    if (rounding > threshold)
+        threshold = rounding;
+    if (v > threshold)
+        return 1;
+    if (v < -threshold)
+        return -1;
+    return 0;
+}
+
+} // namespace predicate_detail
+
+// 1, -1 or 0 (collinear) for Orient(a, b, c).
+inline int OrientSign(const Node& a, const Node& b, const Node& c)
+{
+    return predicate_detail::OrientSignOf(a, b, c);
 }
 
 // d strictly inside the circle through the counter-clockwise (a, b, c).
 inline bool InCircleInside(const Node& a, const Node& b, const Node& c, const Node& d)
 {
-    const double v = InCircle(a, b, c, d);
-    if (v > kTolerance)
-        return true;
-    if (!(v > 0.0))
-        return false;
-    const double adx = a.x - d.x, ady = a.y - d.y;
-    const double bdx = b.x - d.x, bdy = b.y - d.y;
-    const double cdx = c.x - d.x, cdy = c.y - d.y;
-    const double m = (adx * adx + ady * ady) * (std::fabs(bdx * cdy) + std::fabs(cdx * bdy)) +
-                     (bdx * bdx + bdy * bdy) * (std::fabs(cdx * ady) + std::fabs(adx * cdy)) +
-                     (cdx * cdx + cdy * cdy) * (std::fabs(adx * bdy) + std::fabs(bdx * ady));
-    return m < 1.0 && v > kTolerance * m;
+    return predicate_detail::InCircleSignOf(a, b, c, d) > 0;
 }
 
 // Lexicographic orders of the nodes: axis 0 is x then y, axis 1 is y then x,
