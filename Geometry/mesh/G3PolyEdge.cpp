@@ -21,11 +21,14 @@ G3PolyEdge* G3PolyEdge::Duplicate()
 
 void G3PolyEdge::GetEdge(G3Vertex** vertexArray, int i, G3Vertex** a, G3Vertex** b) const
 {
-    if (!vertexArray || vertexCount <= 0 || i < 0 || i >= vertexCount) {
-        *a = nullptr;
-        *b = nullptr;
-        return;
+    G3Vertex* ra = nullptr;
+    G3Vertex* rb = nullptr;
+    if (vertexArray && vertexCount > 0 && i >= 0 && i < vertexCount) {
+        ra = vertexArray[firstIndex + i];
+        rb = vertexArray[firstIndex + (i + 1) % vertexCount];
     }
-    *a = vertexArray[firstIndex + i];
-    *b = vertexArray[firstIndex + (i + 1) % vertexCount];
+    if (a)
+        *a = ra;
+    if (b)
+        *b = rb;
 }

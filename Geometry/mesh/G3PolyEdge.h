@@ -42,6 +42,22 @@ public:
     // 0..vertexCount-1.
     void GetEdge(G3Vertex** vertexArray, int i, G3Vertex** a, G3Vertex** b) const;
 
+    // Extended edge data: four points, a 4x4 matrix and an opaque graphic
+    // pointer of the host, kept in this polyedge's outside data store by a
+    // kernel object provider (registered on first use). It follows the
+    // polyedge through surface copies, and a surface's RealTransformation
+    // transforms the points (as points) and appends the transformation to
+    // the matrix. The graphic pointer is carried, never used or freed.
+    // Creates the record (graphic null) or replaces points and matrix.
+    void SetExtEdgeData(const double points[4][3], const double matrix[4][4]);
+    // False (outputs untouched) when the polyedge has no record; either
+    // output may be null.
+    bool GetExtEdgeData(double points[4][3], double matrix[4][4]) const;
+    // Null without a record.
+    void* GetGraphic() const;
+    // False (and nothing stored) without a record.
+    bool SetGraphic(void* graphic);
+
 protected:
     int vertexCount = 0;
     int firstIndex = 0;

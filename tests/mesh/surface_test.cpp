@@ -3,7 +3,6 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/mesh/G3Edge.h"
-#include "Geometry/mesh/G3ExDataProvider.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PolyEdge.h"
@@ -493,91 +492,51 @@ TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
     t->Transformation(rot);
 }
 
-namespace {
-
-// An object provider keeping one point per polyedge, moved with it.
-class PointRecordProvider : public G3ExDataProvider {
-public:
-    struct Record {
-        double p[3];
-    };
-    void ReleaseRecord(void* r) override { delete static_cast<Record*>(r); }
-    void OpenRecord(G3Obj* o) override
-    {
-        if (hasCurrent && dynamic_cast<G3PolyEdge*>(o))
-            o->SetOutExData(this, new Record(current));
-    }
-    void SetSource(G3Obj* source) override
-    {
-        const Record* r = source ? static_cast<const Record*>(source->GetOutExData(this)) : nullptr;
-        hasCurrent = r != nullptr;
-        if (r)
-            current = *r;
-    }
-    void TransformRecord(G3Obj* o, double m[4][4]) override
-    {
-        if (Record* r = static_cast<Record*>(o->GetOutExData(this))) {
-            double out[3];
-            V3MulPointByMatrix(r->p, m, out);
-            for (int k = 0; k < 3; ++k)
-                r->p[k] = out[k];
-        }
-    }
-    void CopyRecord(G3Obj* d, G3Obj* s) override
-    {
-        if (const Record* r = static_cast<const Record*>(s->GetOutExData(this)))
-            d->SetOutExData(this, new Record(*r));
-    }
-    Record current{{0, 0, 0}};
-    bool hasCurrent = false;
-};
-
-} // namespace
-
 TEST(SurfaceTransformation, RealTransformationMovesPolyEdgeRecordsAndPlanes)
 {
-    // Listed for this test only; the surfaces go first, while it can still
-    // release their records.
-    struct Listed {
-        PointRecordProvider provider;
-        Listed() { G3Obj::AddProvider(&provider); }
-        ~Listed() { G3Obj::RemoveExDataProvider(&provider); }
-    } listed;
-    PointRecordProvider& provider = listed.provider;
-    {
-        SurfacePtr s = NewSurface();
-        AddSquareVertices(s.get());
-        Tri(s.get(), 0, 1, 2);
-        provider.current = {{1, 2, 3}};
-        provider.hasCurrent = true;
-        G3PolyEdge* p = s->AddPolyEdge(2, std::vector<int>{0, 3}.data());
-        G3PolyEdge* bare = nullptr;
-        provider.hasCurrent = false;
-        bare = s->AddPolyEdge(2, std::vector<int>{1, 3}.data());
-        ASSERT_TRUE(p && bare);
-        ASSERT_NE(nullptr, p->GetOutExData(&provider));
+    SurfacePtr s = NewSurface();
+    AddSquareVertices(s.get());
+    Tri(s.get(), 0, 1, 2);
+    G3PolyEdge* p = s->AddPolyEdge(2, std::vector<int>{0, 3}.data());
+    G3PolyEdge* bare = s->AddPolyEdge(2, std::vector<int>{1, 3}.data());
+    ASSERT_TRUE(p && bare);
+    int graphic = 0;
+    EXPECT_FALSE(p->SetGraphic(&graphic)); // no record yet
+    const double points[4][3] = {{1, 2, 3}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    double place[4][4];
+    M4Identity(place);
+    M4Translate(place, 0, 5, 0);
+    p->SetExtEdgeData(points, place);
+    EXPECT_TRUE(p->SetGraphic(&graphic));
+    EXPECT_EQ(nullptr, bare->GetGraphic());
 
-        double m[4][4];
-        M4Identity(m);
-        M4Scale(m, 2, 2, 2);
-        M4Translate(m, 0, 0, 1);
-        s->RealTransformation(m);
-        const auto* r = static_cast<const PointRecordProvider::Record*>(p->GetOutExData(&provider));
-        EXPECT_DOUBLE_EQ(2.0, r->p[0]);
-        EXPECT_DOUBLE_EQ(4.0, r->p[1]);
-        EXPECT_DOUBLE_EQ(7.0, r->p[2]);
-        EXPECT_DOUBLE_EQ(2.0, s->GetVertex(1)->GetX());
-        EXPECT_DOUBLE_EQ(-1.0, s->GetFacet(0)->GetPlane()[3]); // z = 1
+    double m[4][4];
+    M4Identity(m);
+    M4Scale(m, 2, 2, 2);
+    M4Translate(m, 0, 0, 1);
+    s->RealTransformation(m);
+    double got[4][3];
+    double gotPlace[4][4];
+    ASSERT_TRUE(p->GetExtEdgeData(got, gotPlace));
+    EXPECT_DOUBLE_EQ(2.0, got[0][0]);
+    EXPECT_DOUBLE_EQ(4.0, got[0][1]);
+    EXPECT_DOUBLE_EQ(7.0, got[0][2]);
+    EXPECT_DOUBLE_EQ(10.0, gotPlace[3][1]); // the placement, then m
+    EXPECT_DOUBLE_EQ(1.0, gotPlace[3][2]);
+    EXPECT_DOUBLE_EQ(2.0, gotPlace[0][0]);
+    EXPECT_FALSE(bare->GetExtEdgeData(got, nullptr));
+    EXPECT_DOUBLE_EQ(2.0, s->GetVertex(1)->GetX());
+    EXPECT_DOUBLE_EQ(-1.0, s->GetFacet(0)->GetPlane()[3]); // z = 1
 
-        // Copies carry the record where the source had one, and only there.
-        SurfacePtr d(s->Duplicate());
-        const auto* c = static_cast<const PointRecordProvider::Record*>(
-            d->G3Shell::GetPolyEdge(0)->GetOutExData(&provider));
-        ASSERT_NE(nullptr, c);
-        EXPECT_DOUBLE_EQ(7.0, c->p[2]);
-        EXPECT_EQ(nullptr, d->G3Shell::GetPolyEdge(1)->GetOutExData(&provider));
-        EXPECT_FALSE(d->IsExDataProviderLocked());
-    }
+    // Copies carry the record where the source had one, and only there.
+    SurfacePtr d(s->Duplicate());
+    ASSERT_TRUE(d->G3Shell::GetPolyEdge(0)->GetExtEdgeData(got, nullptr));
+    EXPECT_DOUBLE_EQ(7.0, got[0][2]);
+    EXPECT_EQ(&graphic, d->G3Shell::GetPolyEdge(0)->GetGraphic());
+    EXPECT_FALSE(d->G3Shell::GetPolyEdge(1)->GetExtEdgeData(got, nullptr));
+    EXPECT_FALSE(d->IsExDataProviderLocked());
+    // A polyedge added later does not pick up a record of the copy.
+    EXPECT_FALSE(d->AddPolyEdge(2, std::vector<int>{2, 3}.data())->GetExtEdgeData(got, nullptr));
 }
 
 TEST(SurfaceHitData, EachSurfaceReadsItsOwnPair)
