@@ -67,6 +67,12 @@ public:
     // the chain, `n` < 1, or a part does not border this facet.
     bool DivideEdge(G3Edge* e, int n, G3Edge** parts);
     bool DivideEdge(G3Edge* e, G3Edge* a, G3Edge* b);
+    // Collapses `e` into `v` (defined with the welding passes): every chain
+    // edge whose ends become one vertex when e's ends stand for v (e and any
+    // edge parallel to it) is cut out of the chain and loses this facet; any
+    // other edge with an end at one of e's vertices is moved onto v there
+    // (rings updated).
+    void ChangeEdgeToVertex(G3Edge* e, G3Vertex* v);
     // Reverses the chain.
     void RotateEdges();
     // Turns the facet around: reversed chain, negated plane.

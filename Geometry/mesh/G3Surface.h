@@ -143,6 +143,60 @@ public:
     static bool VRMLWrite(FILE* file, G3Surface* s, double const* color);
     static bool VRMLWriteEnd(FILE* file);
 
+    // ---- welding and cleanup (Geometry/processing/G3SurfaceWeld.cpp,
+    // G3SurfaceCleanup.cpp). Points are equal when strictly closer than
+    // 1e-6. A welded duplicate's exData names its representative (an
+    // earlier equal entity); representatives keep a null link.
+    // Welds coincident vertices through a point hash over the envelope,
+    // then RemoveUnused.
+    void RemoveEqualsVertex();
+    // Marks duplicates (exData) and rewires the mesh onto representatives;
+    // duplicates are left in the shell with empty rings.
+    void RemoveEqualsVertex(class G3PointHash* hash);
+    // Second half of the above: drops collapsed edges and facets, moves
+    // edges onto representatives. The hash takes no part.
+    void RemoveEqualsVertex2(class G3PointHash* hash);
+    // Welding, splitting edges at vertices lying on them, RemoveUnused.
+    void RemoveEqualsVertexAndDivideEdges();
+    // DivideEdgeByVertex for every edge (a snapshot of the edge list /
+    // each entry of `edges`), with the hashed vertices near the edge.
+    void DivideEdgesByVertex(class G3PointHash* hash);
+    void DivideEdgesByVertex(GArrayCollection* edges, class G3PointHash* hash);
+    // Splits e at the candidate vertices lying on its interior (sorted in
+    // place); whether it split.
+    bool DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* candidates);
+    // Normalises and welds normals, welds texture coordinates.
+    void RemoveEqualsNormal();
+    // Removes every facet equal (all vertices, forwards or backwards) to
+    // an earlier one; the kept one's double-sided flag records whether the
+    // two had the same flag.
+    void RemoveEqualsFacets();
+    // Removes facets with a zero plane or fewer than three edges.
+    bool RemoveTrivialFacets();
+    // Stitches pairs of boundary edges that join the same two vertices.
+    void RemoveNonManifoldEdges();
+    // Fills boundary gaps with triangles; whether any was added.
+    bool EncloseHoles();
+    // Rebuilds every facet around `oldVertex` with `newVertex` in its place
+    // (oldVertex stays in the shell).
+    bool ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex);
+    // Moves oldVertex's edges to newVertex; edges joining the two collapse,
+    // are cut out of their facets and listed in `removed` (still in the
+    // edge list, for the caller); oldVertex is removed from the shell.
+    bool ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCollection* removed);
+    // Clears `out`, fills it with the edges joining a and b, returns their
+    // facet sides (a double-sided facet counting two).
+    static int GetCountEdges(G3Vertex* a, G3Vertex* b, GArrayCollection* out);
+
+protected:
+    // The steps of ChangeVertex(oldVertex, newVertex).
+    void ChangeVertexInEdge(G3Edge* e, G3Vertex* oldVertex, G3Vertex* newVertex);
+    void ChangeVertexInEdgeList(GArrayCollection* list, G3Vertex* oldVertex, G3Vertex* newVertex);
+    // The boundary edge at one of e's ends, of another facet than e's, that
+    // makes the smallest triangle with e; null when none.
+    G3Edge* FindNearestEdge(G3Edge* e);
+    // ---- end of welding and cleanup
+
 protected:
     // The facet-building core of AddFacet(n, v, ...): no check of n.
     G3Facet* _AddFacet(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos);
