@@ -1,0 +1,259 @@
+// Segment sweep: the report cases, batching, dropped segments, and the sweep
+// checked against all-pairs answers on random and lattice inputs.
+
+#include "Geometry/boolean/G3IntersectionPointLoader.h"
+#include "Geometry/boolean/G3LineSegmentIntersector.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+// A crossing with the segments' ids (data) ascending and the parameters
+// following them.
+struct Hit {
+    double p[3];
+    long id1, id2;
+    double t1, t2;
+};
+
+struct Recorder : G3IntersectionPointLoader {
+    std::vector<Hit> hits;
+    void LoadPoint(const double* p, void* d1, void* d2, double t1, double t2) override
+    {
+        long a = reinterpret_cast<long>(d1), b = reinterpret_cast<long>(d2);
+        if (a > b) {
+            std::swap(a, b);
+            std::swap(t1, t2);
+        }
+        hits.push_back({{p[0], p[1], p[2]}, a, b, t1, t2});
+    }
+    // Sorted by ids, then point, so that two runs compare directly.
+    void Sort()
+    {
+        std::sort(hits.begin(), hits.end(), [](const Hit& x, const Hit& y) {
+            return std::tie(x.id1, x.id2, x.p[0], x.p[1]) < std::tie(y.id1, y.id2, y.p[0], y.p[1]);
+        });
+    }
+};
+
+void* Id(long i) { return reinterpret_cast<void*>(i); }
+
+std::vector<Hit> Sweep(const std::vector<std::vector<double>>& segs, int u = 0, int v = 1)
+{
+    G3LineSegmentIntersector x(u, v);
+    for (size_t i = 0; i < segs.size(); ++i)
+        x.AddSegment(&segs[i][0], &segs[i][3], Id(static_cast<long>(i + 1)));
+    Recorder r;
+    x.FindIntersections(&r);
+    EXPECT_EQ(x.IntersectionExists(), !r.hits.empty());
+    r.Sort();
+    return r.hits;
+}
+
+Hit One(const std::vector<Hit>& hits)
+{
+    EXPECT_EQ(hits.size(), 1u);
+    return hits.empty() ? Hit{} : hits[0];
+}
+
+void ExpectHit(const Hit& h, double x, double y, double t1, double t2)
+{
+    EXPECT_NEAR(h.p[0], x, 1e-12);
+    EXPECT_NEAR(h.p[1], y, 1e-12);
+    EXPECT_NEAR(h.t1, t1, 1e-12);
+    EXPECT_NEAR(h.t2, t2, 1e-12);
+}
+
+// Exposes the protected steps.
+struct Probe : G3LineSegmentIntersector {
+    Probe() : G3LineSegmentIntersector(0, 1) {}
+    int FirstBatch()
+    {
+        segments.qsortex(ScanCmp, this);
+        next = 0;
+        GetNextInsertionPoint();
+        return pending.size();
+    }
+    using G3LineSegmentIntersector::TestPair;
+};
+
+} // namespace
+
+TEST(SegmentSweep, ProperCrossingOnceWithParametersAlongCallersEnds)
+{
+    // The second segment is given top-down; its parameter still runs from
+    // the end the caller gave first. The crossing's z follows the segments.
+    const Hit h = One(Sweep({{0, 0, 0, 4, 4, 8}, {1, 3, 0, 3, 0, 9}}));
+    ExpectHit(h, 1.8, 1.8, 0.45, 0.4);
+    EXPECT_NEAR(h.p[2], 3.6, 1e-12);
+}
+
+TEST(SegmentSweep, EndOnInteriorReportedWithItsOwnEndParameter)
+{
+    // T from above (horizontal reached first), from below (vertical reached
+    // first), given either way round, and an upper end landing on a steep
+    // segment reached earlier.
+    ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, 1, 0, 2, 3, 0}})), 2, 1, 0.5, 0);
+    ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, 3, 0, 2, 1, 0}})), 2, 1, 0.5, 1);
+    ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, -1, 0, 2, 1, 0}})), 2, 1, 0.5, 1);
+    ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, 1, 0, 2, -1, 0}})), 2, 1, 0.5, 0);
+    ExpectHit(One(Sweep({{0, 0, 0, 1, 10, 0}, {2, 4, 0, 0.5, 5, 0}})), 0.5, 5, 0.5, 1);
+}
+
+TEST(SegmentSweep, SharedEndsNotReportedCollinearOverlapByItsEnds)
+{
+    // A closed polygon, a V, and collinear neighbours: ends are only shared.
+    std::vector<std::vector<double>> poly;
+    for (int k = 0; k < 20; ++k) {
+        const double a0 = k * M_PI / 10, a1 = (k + 1) * M_PI / 10;
+        poly.push_back({std::cos(a0), std::sin(a0), 0, std::cos(a1), std::sin(a1), 0});
+    }
+    poly.push_back({3, 0, 0, 4, 1, 0});
+    poly.push_back({4, 1, 0, 5, 0, 0});
+    poly.push_back({6, 6, 0, 7, 7, 0});
+    poly.push_back({7, 7, 0, 8, 8, 0});
+    EXPECT_TRUE(Sweep(poly).empty());
+
+    // Overlap of (0,0)-(3,3) and (5,5)-(1,1): reported at (1,1) and (3,3).
+    auto hits = Sweep({{0, 0, 0, 3, 3, 0}, {5, 5, 0, 1, 1, 0}});
+    ASSERT_EQ(hits.size(), 2u);
+    ExpectHit(hits[0], 1, 1, 1.0 / 3, 1);
+    ExpectHit(hits[1], 3, 3, 1, 0.5);
+    // Falling along axisU, both given downwards: (2,1) and (3,0).
+    hits = Sweep({{0, 3, 0, 3, 0, 0}, {2, 1, 0, 5, -2, 0}});
+    ASSERT_EQ(hits.size(), 2u);
+    ExpectHit(hits[0], 2, 1, 2.0 / 3, 0);
+    ExpectHit(hits[1], 3, 0, 1, 1.0 / 3);
+}
+
+TEST(SegmentSweep, SegmentEndingWithin1e6BelowALaterBatchStaysActive)
+{
+    // The sweep passes v = 0 (third segment) and then 1.1e-6, where the
+    // second segment starts 0.68e-6 from the first one's line, 0.2e-6 above
+    // its upper end.
+    auto hits = Sweep({{0, -1, 0, 4, 0.9e-6, 0}, {4 - 2e-6, 1.1e-6, 0, 3, 5, 0}, {10, 0, 0, 11, 1, 0}});
+    const Hit h = One(hits);
+    EXPECT_EQ(std::tie(h.id1, h.id2), std::make_tuple(1L, 2L));
+    ExpectHit(h, 4 - 2e-6, 1.1e-6, h.t1, 0);
+    EXPECT_NEAR(h.t1, 1, 1e-6);
+}
+
+TEST(SegmentSweep, BatchesAndDroppedSegments)
+{
+    // Starts within 1e-6 of the batch's first start join it; 1.2e-6 does
+    // not, although it is within 1e-6 of the second.
+    Probe probe;
+    for (double v : {1.2e-6, 0.0, 0.6e-6, 1e-6, 3.0}) {
+        const double a[3] = {0, v, 0}, b[3] = {1, v + 1, 0};
+        ASSERT_TRUE(probe.AddSegment(a, b, nullptr));
+    }
+    EXPECT_EQ(probe.FirstBatch(), 3);
+
+    G3LineSegmentIntersector x(0, 1);
+    const double o[3] = {0, 0, 0}, e[3] = {1e-6, 0, 0}, f[3] = {2e-6, 0, 0}, w[3] = {0, 0, 5};
+    const double inf[3] = {HUGE_VAL, 0, 0};
+    EXPECT_FALSE(x.AddSegment(o, e, nullptr)); // exactly 1e-6 long
+    EXPECT_FALSE(x.AddSegment(o, w, nullptr)); // long only off the plane
+    EXPECT_FALSE(x.AddSegment(o, inf, nullptr));
+    EXPECT_FALSE(x.AddSegment(o, nullptr, nullptr));
+    EXPECT_TRUE(x.AddSegment(o, f, nullptr));
+    EXPECT_EQ(x.GetSegmentCount(), 1);
+    G3LineSegmentIntersector bad(1, 1);
+    EXPECT_FALSE(bad.AddSegment(o, f, nullptr));
+    EXPECT_FALSE(bad.IntersectionExists());
+}
+
+TEST(SegmentSweep, RandomSegmentsMatchAllPairsCrossings)
+{
+    // Segments in general position: no end within 1e-5 of another segment.
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> uni(0, 1);
+    auto dist = [](const double* p, const std::vector<double>& s) {
+        const double dx = s[3] - s[0], dy = s[4] - s[1];
+        double t = ((p[0] - s[0]) * dx + (p[1] - s[1]) * dy) / (dx * dx + dy * dy);
+        t = std::min(1.0, std::max(0.0, t));
+        return std::hypot(p[0] - s[0] - t * dx, p[1] - s[1] - t * dy);
+    };
+    std::vector<std::vector<double>> segs;
+    while (segs.size() < 300) {
+        const double x = uni(rng), y = uni(rng), a = uni(rng) * 2 * M_PI, l = 0.3 * uni(rng) + 0.01;
+        std::vector<double> s = {x, y, uni(rng), x + l * std::cos(a), y + l * std::sin(a), uni(rng)};
+        bool clear = true;
+        for (const auto& o : segs)
+            clear = clear && dist(&s[0], o) > 1e-5 && dist(&s[3], o) > 1e-5 && dist(&o[0], s) > 1e-5 &&
+                    dist(&o[3], s) > 1e-5;
+        if (clear)
+            segs.push_back(s);
+    }
+    auto orient = [](const double* a, const double* b, const double* c) {
+        return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+    };
+    std::vector<std::pair<long, long>> want;
+    for (size_t i = 0; i < segs.size(); ++i)
+        for (size_t j = i + 1; j < segs.size(); ++j) {
+            const double *a = &segs[i][0], *b = &segs[i][3], *c = &segs[j][0], *d = &segs[j][3];
+            if (orient(a, b, c) * orient(a, b, d) < 0 && orient(c, d, a) * orient(c, d, b) < 0)
+                want.emplace_back(i + 1, j + 1);
+        }
+    ASSERT_GT(want.size(), 300u);
+
+    // The same segments with x, y on axes 2, 0 and the rest on axis 1.
+    std::vector<std::vector<double>> turned;
+    for (const auto& s : segs)
+        turned.push_back({s[1], s[2], s[0], s[4], s[5], s[3]});
+    for (int pass = 0; pass < 2; ++pass) {
+        auto hits = pass == 0 ? Sweep(segs) : Sweep(turned, 2, 0);
+        const auto& src = pass == 0 ? segs : turned;
+        std::vector<std::pair<long, long>> got;
+        for (const Hit& h : hits) {
+            got.emplace_back(h.id1, h.id2);
+            ASSERT_TRUE(h.t1 > 0 && h.t1 < 1 && h.t2 > 0 && h.t2 < 1);
+            // The point lies at its parameter on both segments.
+            for (int k = 0; k < 2; ++k) {
+                const int ax = pass == 0 ? k : (k == 0 ? 2 : 0);
+                const auto& s1 = src[h.id1 - 1];
+                const auto& s2 = src[h.id2 - 1];
+                EXPECT_NEAR(h.p[ax], s1[ax] + h.t1 * (s1[3 + ax] - s1[ax]), 1e-9);
+                EXPECT_NEAR(h.p[ax], s2[ax] + h.t2 * (s2[3 + ax] - s2[ax]), 1e-9);
+            }
+        }
+        EXPECT_EQ(got, want);
+    }
+}
+
+TEST(SegmentSweep, LatticeSegmentsMatchAllPairsOfThePairTest)
+{
+    // Integer ends on a 6x6 lattice: shared ends, T's, collinear overlaps,
+    // duplicates and many equal starts. The sweep must pair exactly as an
+    // all-pairs loop over the same pair test does.
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> lat(0, 5);
+    for (int round = 0; round < 20; ++round) {
+        Probe all;
+        std::vector<std::vector<double>> segs;
+        for (int i = 0; i < 60; ++i) {
+            std::vector<double> s = {double(lat(rng)), double(lat(rng)), 0, double(lat(rng)), double(lat(rng)), 0};
+            if (all.AddSegment(&s[0], &s[3], Id(i + 1)))
+                segs.push_back(s);
+            else
+                segs.push_back({-100.0 - i, 0, 0, -100.0 - i, 0, 0}); // keeps ids aligned, dropped again
+        }
+        Recorder want;
+        for (int i = 0; i < all.GetSegmentCount(); ++i)
+            for (int j = 0; j < i; ++j)
+                all.TestPair(&want, all.GetSegment(i), all.GetSegment(j));
+        want.Sort();
+        auto got = Sweep(segs);
+        ASSERT_EQ(got.size(), want.hits.size()) << "round " << round;
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_EQ(std::tie(got[k].id1, got[k].id2), std::tie(want.hits[k].id1, want.hits[k].id2));
+            ExpectHit(got[k], want.hits[k].p[0], want.hits[k].p[1], want.hits[k].t1, want.hits[k].t2);
+        }
+    }
+}
