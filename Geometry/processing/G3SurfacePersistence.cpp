@@ -27,6 +27,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,16 @@ public:
         const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
         line.append(buf, r.ptr);
         return *this;
+    }
+    // The numbers separated by single spaces, then a line feed.
+    LineWriter& Ints(std::initializer_list<long long> values)
+    {
+        const char* sep = "";
+        for (long long v : values) {
+            Text(sep).Int(v);
+            sep = " ";
+        }
+        return Text("\n");
     }
     // Fixed notation with `decimals` places, the text of "%.<decimals>f".
     LineWriter& Fixed(double v, int decimals)
@@ -378,57 +389,34 @@ bool G3Surface::Save(const char* fileName)
     if (!f)
         return false;
     LineWriter out(f);
-    bool ok = true;
     const int nV = GetVertexCount();
     const int nE = GetEdgeCount();
     const int nF = GetFacetCount();
 
-    ok = out.Int(nV).Text(" ").Int(nE).Text(" ").Int(nF).Text(" ").Int(nextSurface).Text(" 0\n").Flush();
+    bool ok = out.Ints({nV, nE, nF, nextSurface, 0}).Flush();
     for (int i = 0; ok && i < nV; ++i) {
         const G3Vertex* v = GetVertex(i);
         ok = out.Fixed(v->GetX(), 20).Text(" ").Fixed(v->GetY(), 20).Text(" ").Fixed(v->GetZ(), 20).Text("\n").Flush();
     }
     for (int i = 0; ok && i < nE; ++i) {
         const G3Edge* e = GetEdge(i);
-        ok = out.Int(IdOf(e->GetVertex1()))
-                 .Text(" ")
-                 .Int(IdOf(e->GetVertex2()))
-                 .Text(" ")
-                 .Int(static_cast<int>(e->GetFlags()))
-                 .Text("\n")
-                 .Flush();
+        ok = out.Ints({IdOf(e->GetVertex1()), IdOf(e->GetVertex2()), static_cast<int>(e->GetFlags())}).Flush();
     }
     for (int i = 0; ok && i < nF; ++i) {
         const G3Facet* fc = GetFacet(i);
-        ok = out.Int(IdOf(fc->GetFirstEdge()))
-                 .Text(" ")
-                 .Int(IdOf(fc->GetLastEdge()))
-                 .Text(" ")
-                 .Int(static_cast<int>(fc->GetFlags()))
-                 .Text(" ")
-                 .Int(fc->GetSurface())
-                 .Text("\n")
+        ok = out.Ints({IdOf(fc->GetFirstEdge()), IdOf(fc->GetLastEdge()), static_cast<int>(fc->GetFlags()),
+                       fc->GetSurface()})
                  .Flush();
     }
     for (int i = 0; ok && i < nE; ++i) {
         const G3Edge* e = GetEdge(i);
-        ok = out.Int(IdOf(e->GetFacet1()))
-                 .Text(" ")
-                 .Int(IdOf(e->GetFacet2()))
-                 .Text(" ")
-                 .Int(IdOf(e->GetFacet1Edge()))
-                 .Text(" ")
-                 .Int(IdOf(e->GetFacet2Edge()))
-                 .Text(" ")
-                 .Int(IdOf(e->GetVertex1Edge()))
-                 .Text(" ")
-                 .Int(IdOf(e->GetVertex2Edge()))
-                 .Text("\n")
+        ok = out.Ints({IdOf(e->GetFacet1()), IdOf(e->GetFacet2()), IdOf(e->GetFacet1Edge()), IdOf(e->GetFacet2Edge()),
+                       IdOf(e->GetVertex1Edge()), IdOf(e->GetVertex2Edge())})
                  .Flush();
     }
     for (int i = 0; ok && i < nV; ++i) {
         const G3Vertex* v = GetVertex(i);
-        ok = out.Int(IdOf(v->GetFirstEdge())).Text(" ").Int(IdOf(v->GetLastEdge())).Text("\n").Flush();
+        ok = out.Ints({IdOf(v->GetFirstEdge()), IdOf(v->GetLastEdge())}).Flush();
     }
     if (std::fclose(f) != 0)
         ok = false;
