@@ -228,6 +228,16 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
         cases.push_back(c);
     }
     {
+        // Map coordinates: rows collinear only up to the rounding of the
+        // positions, plus nanometre noise.
+        Case c{"decimal grid at map coordinates", {}};
+        std::mt19937 rng(8);
+        for (int i = 0; i < 40; ++i)
+            for (int j = 0; j < 40; ++j)
+                c.pts.emplace_back(500000.123 + i * 0.37 + (rng() % 3) * 1e-9, 5000000.456 + j * 0.37 + (rng() % 3) * 1e-9);
+        cases.push_back(c);
+    }
+    {
         Case c{"few long lines", {}};
         for (int i = 0; i < 400; ++i) {
             c.pts.emplace_back(i * 0.5, 0.0);
