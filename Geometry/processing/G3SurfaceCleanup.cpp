@@ -1,0 +1,152 @@
+// Cleanup passes of G3Surface: duplicate, trivial and non-manifold pieces
+// are removed, boundary gaps are closed with triangles.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EqualFacetFinder.h"
+
+#include <cmath>
+
+namespace {
+
+// The facet of an edge: facet1, else facet2.
+inline G3Facet* FacetOf(const G3Edge* e) { return e->GetFacet1() ? e->GetFacet1() : e->GetFacet2(); }
+
+// Exactly one of the two sides is taken.
+inline bool OneFacet(const G3Edge* e) { return (e->GetFacet1() != nullptr) != (e->GetFacet2() != nullptr); }
+
+// At least one side is free.
+inline bool OpenSide(const G3Edge* e) { return !e->GetFacet1() || !e->GetFacet2(); }
+
+} // namespace
+
+void G3Surface::RemoveEqualsFacets()
+{
+    if (!facets)
+        return;
+    G3EqualFacetFinder finder(this);
+    GArrayCollection snapshot(*facets);
+    bool removed = false;
+    for (int i = 0; i < snapshot.size(); ++i) {
+        G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
+        G3Facet* g = finder.Find(f);
+        if (!g)
+            continue;
+        // Two copies with the same flag make one facet seen from both
+        // sides; a double-sided copy over a single-sided one leaves it
+        // single-sided.
+        if (f->GetDoubleSided() == g->GetDoubleSided())
+            g->SetDoubleSided();
+        else
+            g->ClearDoubleSided();
+        RemoveFacet(f);
+        removed = true;
+    }
+    if (removed)
+        RemoveUnused();
+}
+
+bool G3Surface::RemoveTrivialFacets()
+{
+    bool removed = false;
+    for (int i = 0; i < GetFacetCount();) {
+        G3Facet* f = GetFacet(i);
+        if (f->IsTrivial() || f->GetEdgeCount() <= 2) {
+            RemoveFacet(f);
+            removed = true;
+        } else {
+            ++i;
+        }
+    }
+    if (removed)
+        RemoveUnused();
+    return removed;
+}
+
+void G3Surface::RemoveNonManifoldEdges()
+{
+    GArrayCollection parallel;
+    for (int i = 0; i < GetEdgeCount(); ++i) {
+        G3Edge* e = GetEdge(i);
+        if (!OneFacet(e) || !e->GetVertex1() || !e->GetVertex2())
+            continue;
+        G3Facet* f = FacetOf(e);
+        e->GetVertex1()->GetEdges(e->GetVertex2(), &parallel);
+        for (int k = 0; k < parallel.size(); ++k) {
+            G3Edge* o = static_cast<G3Edge*>(parallel.get(k));
+            if (o == e || !OneFacet(o))
+                continue;
+            G3Facet* g = FacetOf(o);
+            if (g == f) {
+                // A facet that goes out and back along the pair is only a
+                // sliver: it is emptied (RemoveEdges takes both edges out
+                // of the rings, as neither keeps a facet).
+                if (f->GetEdgeCount() != 2)
+                    continue;
+                f->RemoveEdges();
+                --i;
+                break;
+            }
+            if (g->ChangeEdges(o, e)) {
+                // g now runs along e, which carries both facets; o is left
+                // without any.
+                if (G3Vertex* v = o->GetVertex1())
+                    v->RemoveEdge(o);
+                if (G3Vertex* v = o->GetVertex2())
+                    v->RemoveEdge(o);
+                break;
+            }
+        }
+    }
+    RemoveUnused();
+}
+
+G3Edge* G3Surface::FindNearestEdge(G3Edge* e)
+{
+    if (!e)
+        return nullptr;
+    const G3Facet* f = FacetOf(e);
+    G3Edge* best = nullptr;
+    double bestScore = 0.0;
+    for (int end = 1; end <= 2; ++end) {
+        const G3Vertex* v = end == 1 ? e->GetVertex1() : e->GetVertex2();
+        if (!v)
+            continue;
+        for (G3Edge* o = v->GetFirstEdge(); o; o = o->GetVertexEdge(v)) {
+            if (o == e || !OpenSide(o) || FacetOf(o) == f)
+                continue;
+            const double score = std::fabs(G3Edge::CalcRealSquareOfTriangle(e, o));
+            if (!best || score < bestScore) {
+                best = o;
+                bestScore = score;
+            }
+        }
+    }
+    return best;
+}
+
+bool G3Surface::EncloseHoles()
+{
+    bool added = false;
+    // The size is read on every step: triangles added here bring new
+    // boundary edges, which are examined in turn.
+    for (int i = 0; i < GetEdgeCount(); ++i) {
+        G3Edge* e = GetEdge(i);
+        if (!OpenSide(e) || !e->GetVertex1() || !e->GetVertex2())
+            continue;
+        if (e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) % 2 == 0)
+            continue;
+        G3Edge* n = FindNearestEdge(e);
+        if (!n)
+            continue;
+        G3Vertex* v[3] = {nullptr, nullptr, nullptr};
+        if (!G3Edge::GetTriangleVertex(e, n, &v[0], &v[1], &v[2]))
+            continue;
+        if (AddFacet(3, v, 1, nullptr, nullptr))
+            added = true;
+    }
+    return added;
+}

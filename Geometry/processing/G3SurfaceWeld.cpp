@@ -1,0 +1,614 @@
+// Welding passes of G3Surface: coincident vertices, normals and texture
+// coordinates become one entity, edges are split at vertices lying on them,
+// and one vertex can be replaced by another.
+//
+// Points are equal when strictly closer than 1e-6. A welded duplicate's
+// exData names its representative, an earlier equal entity whose own link is
+// null; RemoveUnused (called by the composite passes) deletes the duplicates
+// once nothing refers to them.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+
+#include <cmath>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+constexpr double kTolerance = 1e-6;
+
+// Cells per axis of a welding hash holding `count` points. The hash answers
+// the same for any cell count; the count only sets the chain lengths. A
+// fixed grid fills up as meshes grow (a surface mesh meets only about q^2 of
+// the q^3 cells), so the grid grows with the count, from 24 upwards, at
+// about two cells per point. The cell array stays near 16 bytes per point.
+int WeldGrid3(int count)
+{
+    const double q = std::ceil(std::cbrt(2.0 * static_cast<double>(count)));
+    if (!(q > 24.0))
+        return 24;
+    return q > 1000.0 ? 1000 : static_cast<int>(q);
+}
+
+// The same for the planar texture-coordinate hash: about one cell per point,
+// at most 2048 per axis (32 MiB of cells).
+int WeldGrid2(int count)
+{
+    const double q = std::ceil(std::sqrt(static_cast<double>(count)));
+    if (!(q > 24.0))
+        return 24;
+    return q > 2048.0 ? 2048 : static_cast<int>(q);
+}
+
+// The entity at `obj`'s id in `c` is `obj` itself (it belongs to that
+// collection).
+inline bool Listed(const GArrayCollection* c, const G3Obj* obj)
+{
+    if (!c || !obj)
+        return false;
+    const long id = obj->GetId();
+    return id >= 0 && id < c->size() && c->get(static_cast<int>(id)) == obj;
+}
+
+// The vertex that `v` stands for: its representative when its exData names
+// a vertex of the shell, else itself.
+inline G3Vertex* Representative(const GArrayCollection* vertices, G3Vertex* v)
+{
+    G3Vertex* r = static_cast<G3Vertex*>(v->GetExData());
+    return r && Listed(vertices, r) ? r : v;
+}
+
+// Moves end `end` (1 or 2) of e from its vertex to `to`: out of the old
+// ring, onto `to`, at the tail of to's ring.
+void MoveEnd(G3Edge* e, int end, G3Vertex* to)
+{
+    G3Vertex* from = end == 1 ? e->GetVertex1() : e->GetVertex2();
+    if (from)
+        from->RemoveEdge(e);
+    if (end == 1) {
+        e->SetVertex1(to);
+        e->SetVertex1Edge(nullptr);
+    } else {
+        e->SetVertex2(to);
+        e->SetVertex2Edge(nullptr);
+    }
+    to->AddEdge(e);
+}
+
+// The interior test of a candidate point c against the edge p1 -> p2:
+// along `axis` within [lo, hi] (the edge's extent shrunk by 1e-6 at both
+// ends), and no farther than 1e-6 from the line through p1 and p2.
+inline double LineDistance(const double* p1, const double* d, double dLength, const double* c)
+{
+    const double w[3] = {p1[0] - c[0], p1[1] - c[1], p1[2] - c[2]};
+    const double x = d[1] * w[2] - d[2] * w[1];
+    const double y = d[2] * w[0] - d[0] * w[2];
+    const double z = d[0] * w[1] - d[1] * w[0];
+    return std::sqrt(x * x + y * y + z * z) / dLength;
+}
+
+struct EdgeProbe {
+    const double* p1 = nullptr;
+    double d[3] = {0.0, 0.0, 0.0};
+    double dLength = 0.0;
+    int axis = 0;
+    double lo = 0.0; // first admissible coordinate along axis
+    double hi = 0.0; // last admissible coordinate along axis
+
+    EdgeProbe(const G3Edge* e, int a)
+    {
+        p1 = e->GetVertex1()->GetXYZ();
+        const double* p2 = e->GetVertex2()->GetXYZ();
+        for (int k = 0; k < 3; ++k)
+            d[k] = p2[k] - p1[k];
+        dLength = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        axis = a;
+        const double lower = p1[a] < p2[a] ? p1[a] : p2[a];
+        const double upper = p1[a] < p2[a] ? p2[a] : p1[a];
+        lo = lower + kTolerance;
+        hi = upper - kTolerance;
+    }
+    bool OnLine(const double* c) const { return LineDistance(p1, d, dLength, c) <= kTolerance; }
+    bool Admits(const double* c) const { return c[axis] >= lo && c[axis] <= hi && OnLine(c); }
+};
+
+int CompareAlongAxis(const void* a, const void* b, const void* context)
+{
+    const int axis = *static_cast<const int*>(context);
+    const G3Vertex* u = *static_cast<G3Vertex* const*>(a);
+    const G3Vertex* v = *static_cast<G3Vertex* const*>(b);
+    const double cu = u->GetXYZ()[axis];
+    const double cv = v->GetXYZ()[axis];
+    if (cu < cv)
+        return -1;
+    if (cu > cv)
+        return 1;
+    // Equal coordinates: creation order decides, never the heap.
+    return u->GetId() < v->GetId() ? -1 : (u->GetId() > v->GetId() ? 1 : 0);
+}
+
+// Whether some edge of v's ring borders f1 or f2.
+bool TouchesFacets(const G3Vertex* v, const G3Facet* f1, const G3Facet* f2)
+{
+    for (const G3Edge* x = v->GetFirstEdge(); x; x = x->GetVertexEdge(v))
+        if (x->HasFacet(f1) || x->HasFacet(f2))
+            return true;
+    return false;
+}
+
+// Collects, from the hash cells along an edge, the listed vertices that the
+// edge's interior test admits (each once).
+struct TubeGather {
+    const EdgeProbe* probe;
+    const GArrayCollection* vertices;
+    GArrayCollection* out;
+};
+
+void GatherOnEdge(G3PointHashItem* head, void* context)
+{
+    TubeGather* g = static_cast<TubeGather*>(context);
+    for (G3PointHashItem* it = head; it; it = it->next) {
+        G3Vertex* v = static_cast<G3Vertex*>(it->object);
+        if (!Listed(g->vertices, v) || !g->probe->Admits(v->GetXYZ()))
+            continue;
+        bool seen = false;
+        for (int k = 0; k < g->out->size() && !seen; ++k)
+            seen = g->out->get(k) == v;
+        if (!seen)
+            g->out->add(v);
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- vertices
+
+void G3Surface::RemoveEqualsVertex()
+{
+    GEnvelope env;
+    FormEnvelope(&env);
+    G3PointHash hash(WeldGrid3(GetVertexCount()), env.min, env.max, kTolerance);
+    RemoveEqualsVertex(&hash);
+    RemoveUnused();
+}
+
+void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
+{
+    if (!hash || !vertices)
+        return;
+    int duplicates = 0;
+    const int count = GetVertexCount();
+    for (int i = 0; i < count; ++i) {
+        G3Vertex* v = GetVertex(i);
+        G3Point* q = hash->Add(v);
+        // A representative is an earlier vertex of this shell that is not a
+        // duplicate itself. With a fresh hash every answer is one; a hash
+        // the caller filled beforehand may answer otherwise, and such an
+        // answer is not taken.
+        G3Vertex* r = static_cast<G3Vertex*>(q);
+        if (q && (q == v || !Listed(vertices, r) || r->GetId() >= i || r->GetExData()))
+            r = nullptr;
+        v->SetExData(r);
+        if (r)
+            ++duplicates;
+    }
+    RemoveEqualsVertex2(hash);
+    GTrace("qV=%d", duplicates);
+}
+
+void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
+{
+    int removedFacets = 0;
+    for (int i = 0; i < GetFacetCount();) {
+        G3Facet* f = GetFacet(i);
+        if (f->RemoveSmallEdges()) {
+            RemoveFacet(f);
+            ++removedFacets;
+        } else {
+            ++i;
+        }
+    }
+    int moves = 0;
+    for (int i = 0; i < GetEdgeCount();) {
+        G3Edge* e = GetEdge(i);
+        if (!e->GetFacet1() && !e->GetFacet2()) {
+            // RemoveEdge takes it out of whatever rings still hold it.
+            RemoveEdge(e);
+            continue;
+        }
+        for (int end = 1; end <= 2; ++end) {
+            G3Vertex* v = end == 1 ? e->GetVertex1() : e->GetVertex2();
+            if (!v)
+                continue;
+            G3Vertex* r = Representative(vertices, v);
+            if (r == v)
+                continue;
+            MoveEnd(e, end, r);
+            ++moves;
+        }
+        ++i;
+    }
+    GTrace("qF=%d  qE=%d", removedFacets, moves);
+}
+
+void G3Surface::RemoveEqualsVertexAndDivideEdges()
+{
+    GTrace("RemoveEqualsVertexAndDivideEdges");
+    GEnvelope env;
+    FormEnvelope(&env);
+    G3PointHash hash(WeldGrid3(GetVertexCount()), env.min, env.max, kTolerance);
+    RemoveEqualsVertex(&hash);
+    DivideEdgesByVertex(&hash);
+    RemoveUnused();
+    GTrace("RemoveEqualsVertexAndDivideEdges Ok");
+}
+
+// ---------------------------------------------------------------- T-junctions
+
+namespace {
+
+// The DivideEdgesByVertex walk. `checked` entries come from a caller and
+// are verified (an edge of this surface, not split earlier in the walk);
+// a snapshot of the surface's own edge list needs no check.
+void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool checked)
+{
+    GArrayCollection* edges = s->GetEdgeList();
+    GArrayCollection* vertices = s->GetVertexList();
+    GArrayCollection candidates;
+    std::unordered_set<const GObj*> split;
+    // The tube reaches past every vertex within 1e-6 of the edge whatever
+    // the hash's tolerance: each stored point sits at least in its own cell.
+    double radius = hash->GetTolerance();
+    radius = (radius > kTolerance ? radius : kTolerance) + 2.0 * kTolerance;
+    for (int i = 0; i < list->size(); ++i) {
+        GObj* entry = list->get(i);
+        if (checked) {
+            if (!entry || split.count(entry))
+                continue;
+            G3Edge* x = dynamic_cast<G3Edge*>(entry);
+            if (!x || !Listed(edges, x))
+                continue;
+        }
+        G3Edge* e = static_cast<G3Edge*>(entry);
+        if (!e->GetVertex1() || !e->GetVertex2())
+            continue;
+        GEnvelope box;
+        e->FormEnvelope(&box);
+        const EdgeProbe probe(e, box.GetMaxCoo());
+        if (!(probe.lo <= probe.hi))
+            continue; // no interior left (or a non-finite end)
+        candidates.clear();
+        TubeGather gather{&probe, vertices, &candidates};
+        hash->VisitSegmentCells(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), radius, GatherOnEdge,
+                                &gather);
+        if (candidates.size() == 0)
+            continue;
+        if (s->DivideEdgeByVertex(e, &box, &candidates) && checked)
+            split.insert(e);
+    }
+}
+
+} // namespace
+
+void G3Surface::DivideEdgesByVertex(G3PointHash* hash)
+{
+    if (!hash || !edges)
+        return;
+    // A snapshot: the edges that splitting creates are not examined again.
+    GArrayCollection snapshot(*edges);
+    DivideEdges(this, &snapshot, hash, false);
+    GTrace("qDiv=%d", 0);
+}
+
+void G3Surface::DivideEdgesByVertex(GArrayCollection* list, G3PointHash* hash)
+{
+    if (!list || !hash || !edges)
+        return;
+    DivideEdges(this, list, hash, true);
+    GTrace("qDiv=%d", 0);
+}
+
+bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* candidates)
+{
+    if (!e || !candidates || candidates->size() == 0)
+        return false;
+    if (!Listed(edges, e) || !e->GetVertex1() || !e->GetVertex2())
+        return false;
+    // Only vertices of this surface can be inserted.
+    int kept = 0;
+    for (int k = 0; k < candidates->size(); ++k) {
+        G3Vertex* v = dynamic_cast<G3Vertex*>(candidates->get(k));
+        if (v && Listed(vertices, v))
+            candidates->put(kept++, v);
+    }
+    candidates->size(kept);
+    if (kept == 0)
+        return false;
+
+    GEnvelope own;
+    if (!box)
+        box = e->FormEnvelope(&own);
+    int axis = box->GetMaxCoo();
+    candidates->qsortex(CompareAlongAxis, &axis);
+
+    const EdgeProbe probe(e, axis);
+    const bool reversed = probe.d[axis] < 0.0;
+    // The first candidate at or above the lower end of the open range.
+    int lo = 0;
+    int hi = candidates->size();
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (static_cast<G3Vertex*>(candidates->get(mid))->GetXYZ()[axis] < probe.lo)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo >= candidates->size())
+        return false;
+
+    G3Facet* f1 = e->GetFacet1();
+    G3Facet* f2 = e->GetFacet2();
+    std::vector<G3Vertex*> on;
+    for (int k = lo; k < candidates->size(); ++k) {
+        G3Vertex* c = static_cast<G3Vertex*>(candidates->get(k));
+        if (!(c->GetXYZ()[axis] <= probe.hi))
+            break;
+        if (!probe.OnLine(c->GetXYZ()))
+            continue;
+        // A vertex of the facets that e bounds is never inserted into e.
+        if (TouchesFacets(c, f1, f2))
+            continue;
+        on.push_back(c);
+    }
+    if (on.empty())
+        return false;
+    return SplitEdge(e, static_cast<int>(on.size()), on.data(), reversed);
+}
+
+// ---------------------------------------------------------------- normals
+
+void G3Surface::RemoveEqualsNormal()
+{
+    const int normalCount = GetNormalCount();
+    if (normalCount == 0)
+        return;
+    const double lo[3] = {-1.0, -1.0, -1.0};
+    const double hi[3] = {1.0, 1.0, 1.0};
+    G3PointHash normalHash(WeldGrid3(normalCount), lo, hi, kTolerance);
+    for (int i = 0; i < normalCount; ++i) {
+        G3Normal* n = G3Shell::GetNormal(i);
+        double* xyz = n->GetXYZ();
+        const double length = std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]);
+        if (length > kTolerance)
+            for (int k = 0; k < 3; ++k)
+                xyz[k] /= length;
+        n->SetExData(normalHash.Add(n));
+    }
+
+    const int texCount = GetTexCooCount();
+    G3TexCooHash* texHash = nullptr;
+    if (texCount > 0) {
+        GEnvelope env;
+        FormTexCooEnvelope(&env);
+        texHash = new G3TexCooHash(WeldGrid2(texCount), env.min, env.max, kTolerance);
+        for (int i = 0; i < texCount; ++i) {
+            G3TexCoo* t = GetTexCoo(i);
+            t->SetExData(texHash->Add(t));
+        }
+    }
+
+    for (int i = 0; i < GetEdgeCount(); ++i) {
+        G3Edge* e = GetEdge(i);
+        if (!e->HasGeometry())
+            continue;
+        for (int side = 1; side <= 2; ++side) {
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                G3Normal* n = e->GetCorner(side, end, &t);
+                G3Normal* rn = n && Listed(normals, n) ? static_cast<G3Normal*>(n->GetExData()) : nullptr;
+                G3TexCoo* rt = t && Listed(texCoos, t) ? static_cast<G3TexCoo*>(t->GetExData()) : nullptr;
+                if (rn || rt)
+                    e->SetCorner(side, end, rn ? rn : n, rt ? rt : t);
+            }
+        }
+    }
+
+    for (int i = 0; i < GetNormalCount();) {
+        G3Normal* n = G3Shell::GetNormal(i);
+        if (n->GetExData())
+            RemoveNormal(n);
+        else
+            ++i;
+    }
+    for (int i = 0; i < GetTexCooCount();) {
+        G3TexCoo* t = GetTexCoo(i);
+        if (t->GetExData())
+            RemoveTexCoo(t);
+        else
+            ++i;
+    }
+    delete texHash;
+}
+
+// ---------------------------------------------------------------- replacing a vertex
+
+int G3Surface::GetCountEdges(G3Vertex* a, G3Vertex* b, GArrayCollection* out)
+{
+    if (out)
+        out->clear();
+    if (!a || !out)
+        return 0;
+    a->GetEdges(b, out);
+    int sides = 0;
+    for (int i = 0; i < out->size(); ++i) {
+        const G3Edge* e = static_cast<const G3Edge*>(out->get(i));
+        if (const G3Facet* f = e->GetFacet1())
+            sides += f->GetDoubleSided() ? 2 : 1;
+        if (const G3Facet* f = e->GetFacet2())
+            sides += f->GetDoubleSided() ? 2 : 1;
+    }
+    return sides;
+}
+
+bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex)
+{
+    if (!oldVertex || !newVertex)
+        return false;
+    if (oldVertex == newVertex)
+        return true;
+    std::vector<G3Edge*> ring(static_cast<std::size_t>(oldVertex->GetEdgeCount()));
+    oldVertex->GetEdges(ring.data());
+    for (std::size_t k = ring.size(); k-- > 0;)
+        ChangeVertexInEdge(ring[k], oldVertex, newVertex);
+    return true;
+}
+
+void G3Surface::ChangeVertexInEdge(G3Edge* e, G3Vertex* oldVertex, G3Vertex* newVertex)
+{
+    if (!e)
+        return;
+    for (int side = 1; side <= 2; ++side) {
+        G3Facet* f = side == 1 ? e->GetFacet1() : e->GetFacet2();
+        if (!f)
+            continue;
+        G3EdgeList list(f);
+        f->RemoveEdges();
+        ChangeVertexInEdgeList(&list, oldVertex, newVertex);
+        if (list.size() > 2)
+            AddFacetEdges(f, &list);
+    }
+}
+
+void G3Surface::ChangeVertexInEdgeList(GArrayCollection* list, G3Vertex* oldVertex, G3Vertex* newVertex)
+{
+    if (!list)
+        return;
+    int kept = 0;
+    for (int i = 0; i < list->size(); ++i) {
+        G3Edge* e = dynamic_cast<G3Edge*>(list->get(i));
+        if (!e)
+            continue;
+        if (e->GetVertex1() == oldVertex)
+            e->SetVertex1(newVertex);
+        if (e->GetVertex2() == oldVertex)
+            e->SetVertex2(newVertex);
+        if (e->GetVertex1() == e->GetVertex2()) {
+            // The list owns its edges (G3EdgeList); a plain collection's
+            // entries are the caller's and are only dropped.
+            if (dynamic_cast<G3EdgeList*>(list))
+                delete e;
+            continue;
+        }
+        list->put(kept++, e);
+    }
+    list->size(kept);
+}
+
+bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCollection* removed)
+{
+    if (!oldVertex || !newVertex || !removed)
+        return false;
+    removed->clear();
+    if (oldVertex == newVertex)
+        return true;
+    std::vector<G3Edge*> ring(static_cast<std::size_t>(oldVertex->GetEdgeCount()));
+    oldVertex->GetEdges(ring.data());
+    for (G3Edge* e : ring) {
+        if (e->GetVertex1() == oldVertex) {
+            if (e->GetVertex2() == newVertex)
+                removed->add(e);
+            else
+                MoveEnd(e, 1, newVertex);
+        }
+        if (e->GetVertex2() == oldVertex) {
+            if (e->GetVertex1() == newVertex)
+                removed->add(e);
+            else
+                MoveEnd(e, 2, newVertex);
+        }
+    }
+    // Which end of each collapsed edge is oldVertex, read while it exists.
+    std::vector<int> oldEnd(static_cast<std::size_t>(removed->size()));
+    for (int i = 0; i < removed->size(); ++i) {
+        G3Edge* e = static_cast<G3Edge*>(removed->get(i));
+        if (G3Facet* f = e->GetFacet1())
+            f->ChangeEdgeToVertex(e, newVertex);
+        if (G3Facet* f = e->GetFacet2())
+            f->ChangeEdgeToVertex(e, newVertex);
+        oldEnd[static_cast<std::size_t>(i)] = e->GetVertex1() == oldVertex ? 1 : 2;
+        if (G3Vertex* v = e->GetVertex1())
+            v->RemoveEdge(e);
+        if (G3Vertex* v = e->GetVertex2())
+            v->RemoveEdge(e);
+    }
+    // The collapsed edges stay in the edge list for the caller; once
+    // oldVertex is deleted they must not point to it, so that end is put on
+    // newVertex (they are in no ring).
+    if (RemoveVertex(oldVertex)) {
+        for (int i = 0; i < removed->size(); ++i) {
+            G3Edge* e = static_cast<G3Edge*>(removed->get(i));
+            if (oldEnd[static_cast<std::size_t>(i)] == 1)
+                e->SetVertex1(newVertex);
+            else
+                e->SetVertex2(newVertex);
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- G3Facet
+
+void G3Facet::ChangeEdgeToVertex(G3Edge* e, G3Vertex* v)
+{
+    if (!e || !v)
+        return;
+    const G3Vertex* a = e->GetVertex1();
+    const G3Vertex* b = e->GetVertex2();
+    auto stand = [&](G3Vertex* x) { return x == a || x == b ? v : x; };
+    struct Step {
+        G3Edge* edge;
+        G3Vertex* end1;
+        G3Vertex* end2;
+    };
+    std::vector<Step> steps;
+    for (G3Edge* x = firstEdge; x; x = x->GetFacetEdge(this))
+        steps.push_back({x, stand(x->GetVertex1()), stand(x->GetVertex2())});
+
+    G3Edge* pred = nullptr;
+    for (const Step& s : steps) {
+        G3Edge* x = s.edge;
+        if (s.end1 == s.end2) {
+            // Cut out: the chain skips it and it no longer names this
+            // facet, wherever it stood in the chain.
+            LinkAfter(pred, x->GetFacetEdge(this));
+            if (lastEdge == x)
+                lastEdge = pred;
+            if (x->GetFacetSide(this) == 1) {
+                x->SetFacet1(nullptr);
+                x->SetFacet1Edge(nullptr);
+            } else {
+                x->SetFacet2(nullptr);
+                x->SetFacet2Edge(nullptr);
+            }
+            continue;
+        }
+        if (s.end1 == v) {
+            if (x->GetVertex1() != v)
+                MoveEnd(x, 1, v);
+        } else if (s.end2 == v) {
+            if (x->GetVertex2() != v)
+                MoveEnd(x, 2, v);
+        }
+        pred = x;
+    }
+}

@@ -1,0 +1,331 @@
+#include "mesh/mesh_check.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using P = std::array<double, 3>;
+
+// A facet whose corners are new vertices (a polygon soup).
+G3Facet* Soup(G3Surface* s, std::vector<P> pts)
+{
+    std::vector<G3Vertex*> v;
+    for (const P& p : pts)
+        v.push_back(s->AddVertex(p[0], p[1], p[2], 0));
+    return s->AddFacet(static_cast<int>(v.size()), v.data(), 1, nullptr, nullptr);
+}
+
+G3Facet* ById(G3Surface* s, std::vector<int> ids)
+{
+    return s->AddFacet(static_cast<int>(ids.size()), ids.data(), 1, nullptr, nullptr);
+}
+
+std::vector<std::string>& Traces()
+{
+    static std::vector<std::string> t;
+    return t;
+}
+
+struct TraceCapture {
+    TraceCapture()
+    {
+        Traces().clear();
+        previous = GSetTraceSink([](const char* m) { Traces().push_back(m); });
+    }
+    ~TraceCapture() { GSetTraceSink(previous); }
+    bool Saw(const std::string& m) const
+    {
+        for (const std::string& t : Traces())
+            if (t == m)
+                return true;
+        return false;
+    }
+    GTraceSink previous;
+};
+
+bool HasVertexAt(G3Facet* f, const P& p)
+{
+    GArrayCollection vs;
+    f->GetVertices(&vs);
+    for (int i = 0; i < vs.size(); ++i)
+        if (static_cast<G3Vertex*>(vs.get(i))->Equals(p.data(), 1e-12))
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(Weld, StrictToleranceAndRepresentatives)
+{
+    // Two soup triangles sharing an edge: one copy 0.5e-6 away (welds), one
+    // exactly 1e-6 away (stays apart).
+    G3Surface s;
+    Soup(&s, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    Soup(&s, {{1, 0.5e-6, 0}, {1, 1, 0}, {0, 1, 0}});
+    Soup(&s, {{0, 0, 1e-6}, {-1, 0, 0}, {0, -1, 0}});
+
+    GEnvelope env;
+    s.FormEnvelope(&env);
+    G3PointHash hash(24, env.min, env.max, 1e-6);
+    TraceCapture trace;
+    s.RemoveEqualsVertex(&hash);
+    EXPECT_TRUE(trace.Saw("qV=2"));
+    // Duplicates (3 and 5) name earlier representatives and have empty rings.
+    EXPECT_EQ(s.GetVertex(1), s.GetVertex(3)->GetExData());
+    EXPECT_EQ(s.GetVertex(2), s.GetVertex(5)->GetExData());
+    EXPECT_FALSE(s.GetVertex(3)->HasEdges());
+    EXPECT_EQ(nullptr, s.GetVertex(1)->GetExData());
+    EXPECT_EQ(nullptr, s.GetVertex(6)->GetExData());
+    EXPECT_EQ("", MeshCheck(&s));
+    s.RemoveUnused();
+    EXPECT_EQ(7, s.GetVertexCount());
+    EXPECT_EQ(9, s.GetEdgeCount()); // the shared pair keeps two boundary edges
+    EXPECT_EQ("", MeshCheck(&s));
+}
+
+TEST(Weld, CollapsingEdgesAndLooseEdges)
+{
+    G3Surface s;
+    // A quad with two corners 0.5e-6 apart becomes a triangle; a triangle
+    // with two such corners goes; a loose edge (no facet) goes.
+    G3Facet* quad = Soup(&s, {{0, 0, 0}, {2, 0, 0}, {2, 0.5e-6, 0}, {0, 2, 0}});
+    Soup(&s, {{5, 0, 0}, {6, 0, 0}, {6, 0, 0.5e-6}});
+    G3Vertex* a = s.AddVertex(9, 9, 9, 0);
+    G3Vertex* b = s.AddVertex(9, 9, 10, 0);
+    s.AddEdge(a, b, nullptr);
+    ASSERT_EQ(2, s.GetFacetCount());
+    EXPECT_EQ("", MeshCheck(&s));
+
+    TraceCapture trace;
+    s.RemoveEqualsVertex();
+    EXPECT_TRUE(trace.Saw("qV=2"));
+    EXPECT_TRUE(trace.Saw("qF=1  qE=1"));
+    ASSERT_EQ(1, s.GetFacetCount());
+    EXPECT_EQ(quad, s.GetFacet(0));
+    EXPECT_EQ(3, quad->GetEdgeCount());
+    EXPECT_EQ(3, s.GetEdgeCount());
+    EXPECT_EQ(3, s.GetVertexCount());
+    EXPECT_EQ("", MeshCheck(&s));
+}
+
+TEST(Weld, TJunctionsAreSplitInOrderAlongLongEdges)
+{
+    // One long diagonal edge and vertices of other facets on it (or within
+    // 1e-6 of it), among many filler facets so that the hash has many
+    // cells. A vertex within 1e-6 of an end along the dominant axis, or
+    // farther than 1e-6 from the line, is not inserted.
+    G3Surface s;
+    G3Facet* big = Soup(&s, {{0, 0, 0}, {100, 100, 100}, {0, 0, 50}});
+    const double ts[] = {0.7, 0.1, 0.45, 0.3};
+    for (double t : ts) {
+        const double c = 100 * t;
+        Soup(&s, {{c, c + 0.5e-6, c}, {c + 1, c, c}, {c, c + 1, c}});
+    }
+    Soup(&s, {{0.9e-6, 0.9e-6, 0.2e-6}, {-1, -1, 0}, {0, -1, -1}}); // near vertex1
+    Soup(&s, {{50, 50, 50 + 3e-6}, {51, 52, 53}, {52, 51, 53}}); // off the line
+    for (int i = 0; i < 300; ++i) {
+        const double x = (i * 37) % 100 + 0.3, y = (i * 53) % 100, z = (i * 71) % 100 + 0.25;
+        Soup(&s, {{x, y, z}, {x + 0.5, y, z}, {x, y + 0.5, z}});
+    }
+    TraceCapture trace;
+    s.RemoveEqualsVertexAndDivideEdges();
+    EXPECT_TRUE(trace.Saw("RemoveEqualsVertexAndDivideEdges"));
+    EXPECT_TRUE(trace.Saw("qDiv=0"));
+    EXPECT_TRUE(trace.Saw("RemoveEqualsVertexAndDivideEdges Ok"));
+    EXPECT_EQ("", MeshCheck(&s));
+    ASSERT_EQ(3 + 4, big->GetEdgeCount());
+    EXPECT_FALSE(HasVertexAt(big, {0.9e-6, 0.9e-6, 0.2e-6}));
+    EXPECT_FALSE(HasVertexAt(big, {50, 50, 50 + 3e-6}));
+    // The chain walks the diagonal in order from (0,0,0) to (100,100,100).
+    GArrayCollection vs;
+    big->GetVertices(&vs);
+    std::vector<double> xs;
+    for (int i = 0; i < vs.size(); ++i)
+        xs.push_back(static_cast<G3Vertex*>(vs.get(i))->GetX());
+    // The x values rise 0 -> 10 -> 30 -> 45 -> 70 -> 100 along the diagonal
+    // (five rises) or, walked the other way round, only from (0,0,50) to
+    // (100,100,100): any misordered split shows as another count.
+    int rises = 0;
+    for (size_t i = 0; i < xs.size(); ++i)
+        rises += xs[(i + 1) % xs.size()] > xs[i];
+    EXPECT_TRUE(rises == 5 || rises == 1);
+}
+
+TEST(Weld, VertexOfTheEdgesOwnFacetIsNotInserted)
+{
+    // (2, 0) lies on the edge (0,0)-(4,0) of its own facet: no split. The
+    // same point in another facet splits the edge.
+    G3Surface s;
+    G3Facet* own = Soup(&s, {{0, 0, 0}, {4, 0, 0}, {4, 2, 0}, {2, 0, 0}, {0, 2, 0}});
+    s.RemoveEqualsVertexAndDivideEdges();
+    EXPECT_EQ(5, own->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(&s));
+
+    G3Surface t;
+    G3Facet* other = Soup(&t, {{0, 0, 0}, {4, 0, 0}, {4, 2, 0}, {0, 2, 0}});
+    Soup(&t, {{2, 0, 0}, {3, -1, 0}, {1, -1, 0}});
+    t.RemoveEqualsVertexAndDivideEdges();
+    EXPECT_EQ(5, other->GetEdgeCount());
+    EXPECT_EQ("", MeshCheck(&t));
+
+    // Direct calls: nothing to insert.
+    GArrayCollection none;
+    EXPECT_FALSE(t.DivideEdgeByVertex(t.GetEdge(0), nullptr, &none));
+}
+
+TEST(Weld, SizedHashGivesTheSameMeshAsTheFixedGrid)
+{
+    // A closed UV sphere as a triangle soup: welding with 24 cells per axis
+    // and with a fine grid agree, and stitching gives a closed mesh.
+    auto build = [](G3Surface* s) {
+        const int rings = 12, segments = 16;
+        auto at = [&](int r, int k) -> P {
+            const double th = M_PI * r / rings, ph = 2 * M_PI * k / segments;
+            if (r == 0 || r == rings)
+                return {0, 0, std::cos(th)};
+            return {std::sin(th) * std::cos(ph), std::sin(th) * std::sin(ph), std::cos(th)};
+        };
+        for (int r = 0; r < rings; ++r)
+            for (int k = 0; k < segments; ++k) {
+                const int k1 = (k + 1) % segments;
+                if (r > 0)
+                    Soup(s, {at(r, k), at(r + 1, k), at(r, k1)});
+                if (r < rings - 1)
+                    Soup(s, {at(r, k1), at(r + 1, k), at(r + 1, k1)});
+            }
+    };
+    G3Surface a, b;
+    build(&a);
+    build(&b);
+    GEnvelope env;
+    a.FormEnvelope(&env);
+    G3PointHash coarse(24, env.min, env.max, 1e-6);
+    G3PointHash fine(100, env.min, env.max, 1e-6);
+    a.RemoveEqualsVertex(&coarse);
+    b.RemoveEqualsVertex(&fine);
+    a.RemoveUnused();
+    b.RemoveUnused();
+    ASSERT_EQ(a.GetVertexCount(), b.GetVertexCount());
+    EXPECT_EQ(2 + 11 * 16, a.GetVertexCount());
+    for (int i = 0; i < a.GetEdgeCount(); ++i) {
+        EXPECT_EQ(a.GetEdge(i)->GetVertex1()->GetId(), b.GetEdge(i)->GetVertex1()->GetId());
+        EXPECT_EQ(a.GetEdge(i)->GetVertex2()->GetId(), b.GetEdge(i)->GetVertex2()->GetId());
+    }
+    EXPECT_EQ(3 * a.GetFacetCount(), a.GetEdgeCount()); // each pair twice
+    a.RemoveNonManifoldEdges();
+    EXPECT_EQ("", MeshCheck(&a));
+    EXPECT_TRUE(a.GetClosed());
+    EXPECT_EQ(3 * a.GetFacetCount() / 2, a.GetEdgeCount());
+    EXPECT_EQ(2, a.GetVertexCount() - a.GetEdgeCount() + a.GetFacetCount());
+}
+
+TEST(Weld, NormalsAndTextureCoordinates)
+{
+    G3Surface s;
+    s.AddVertex(0, 0, 0, 0);
+    s.AddVertex(1, 0, 0, 0);
+    s.AddVertex(0, 1, 0, 0);
+    s.AddNormal(0, 0, 2);
+    s.AddNormal(0, 0, 1);
+    s.AddNormal(0, 0, 0);
+    s.AddNormal(0, 0, 0.5e-6); // too short to normalise: welds with (0,0,0)
+    s.AddTexCoo(0.25, 0.5);
+    s.AddTexCoo(0.25 + 0.5e-6, 0.5);
+    s.AddTexCoo(0.75, 0.5);
+    int ids[3] = {0, 1, 2};
+    int normalIds[3] = {1, 2, 3};
+    int texIds[3] = {0, 1, 2};
+    G3Facet* f = s.AddFacet(3, ids, 1, normalIds, texIds);
+    ASSERT_NE(nullptr, f);
+    G3Normal* kept = s.G3Shell::GetNormal(0);
+    G3Normal* zero = s.G3Shell::GetNormal(2);
+    G3TexCoo* t0 = s.GetTexCoo(0);
+
+    s.RemoveEqualsNormal();
+    EXPECT_EQ(2, s.GetNormalCount());
+    EXPECT_EQ(2, s.GetTexCooCount());
+    EXPECT_DOUBLE_EQ(1.0, kept->GetZ());
+    G3TexCoo* t = nullptr;
+    EXPECT_EQ(kept, f->GetNormal(s.GetVertex(0), &t));
+    EXPECT_EQ(t0, t);
+    EXPECT_EQ(zero, f->GetNormal(s.GetVertex(1), &t));
+    EXPECT_EQ(t0, t);
+    EXPECT_EQ(zero, f->GetNormal(s.GetVertex(2), &t));
+    EXPECT_NE(t0, t);
+    EXPECT_EQ(nullptr, kept->GetExData());
+    EXPECT_EQ("", MeshCheck(&s));
+}
+
+TEST(Weld, ChangeVertexRebuildsFacets)
+{
+    // Square 0..3 split along 0-2, and a free vertex 4.
+    G3Surface s;
+    for (P p : std::vector<P>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 2, 0}})
+        s.AddVertex(p[0], p[1], p[2], 0);
+    G3Facet* f = ById(&s, {0, 1, 2});
+    G3Facet* g = ById(&s, {0, 2, 3});
+    G3Vertex* v2 = s.GetVertex(2);
+    EXPECT_TRUE(s.ChangeVertex(v2, s.GetVertex(4)));
+    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_FALSE(v2->HasEdges());
+    EXPECT_EQ(5, s.GetVertexCount());
+    EXPECT_TRUE(f->ContainsVertex(s.GetVertex(4)) && g->ContainsVertex(s.GetVertex(4)));
+    EXPECT_EQ(3, f->GetEdgeCount());
+    GArrayCollection pair;
+    EXPECT_EQ(2, G3Surface::GetCountEdges(s.GetVertex(0), s.GetVertex(4), &pair));
+    EXPECT_EQ(1, pair.size()); // f and g share the edge 0-4
+
+    // Collapsing onto a neighbour: f = (0, 1, 4) loses the edge 1-4 and is
+    // left empty; g = (0, 4, 3) becomes (0, 1, 3).
+    EXPECT_TRUE(s.ChangeVertex(s.GetVertex(4), s.GetVertex(1)));
+    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_FALSE(f->HasEdges());
+    EXPECT_EQ(3, g->GetEdgeCount());
+    EXPECT_TRUE(g->ContainsVertex(s.GetVertex(1)));
+    s.RemoveUnused();
+    EXPECT_EQ(1, s.GetFacetCount());
+    EXPECT_EQ("", MeshCheck(&s));
+}
+
+TEST(Weld, ChangeVertexCollapsesTheJoiningEdge)
+{
+    // Quads (0,1,2,3) and (1,4,5,2) share 1-2; 2 collapses onto 1.
+    G3Surface s;
+    for (P p : std::vector<P>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {2, 0, 0}, {2, 1, 0}})
+        s.AddVertex(p[0], p[1], p[2], 0);
+    G3Facet* q1 = ById(&s, {0, 1, 2, 3});
+    G3Facet* q2 = ById(&s, {1, 4, 5, 2});
+    G3Vertex* v1 = s.GetVertex(1);
+    G3Vertex* v2 = s.GetVertex(2);
+    GArrayCollection removed;
+    EXPECT_TRUE(s.ChangeVertex(v2, v1, &removed));
+    ASSERT_EQ(1, removed.size());
+    G3Edge* gone = static_cast<G3Edge*>(removed.get(0));
+    EXPECT_EQ(nullptr, gone->GetFacet1());
+    EXPECT_EQ(nullptr, gone->GetFacet2());
+    EXPECT_EQ(v1, gone->GetVertex1());
+    EXPECT_EQ(v1, gone->GetVertex2());
+    EXPECT_EQ(5, s.GetVertexCount());
+    EXPECT_EQ(3, q1->GetEdgeCount());
+    EXPECT_EQ(3, q2->GetEdgeCount());
+    EXPECT_TRUE(q1->ContainsVertex(v1) && q2->ContainsVertex(v1));
+    EXPECT_TRUE(s.RemoveEdge(gone));
+    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_EQ(6, s.GetEdgeCount());
+}
