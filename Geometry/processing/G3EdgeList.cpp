@@ -6,7 +6,15 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <atomic>
+
 G_DEFINE_POOL(G3EdgeList, "G3EdgeList", 16384)
+
+unsigned long long G3EdgeList::NextSerial()
+{
+    static std::atomic<unsigned long long> counter{0};
+    return counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 G3EdgeList::G3EdgeList(int flags, int surface) : facetFlags(flags), facetSurface(surface) {}
 

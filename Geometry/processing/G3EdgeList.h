@@ -15,8 +15,41 @@
 class G3Edge;
 class G3Facet;
 class G3Normal;
+class G3Surface;
 class G3TexCoo;
 class G3Vertex;
+
+// How coincident edges (edges joining the same two points, in either
+// direction) are combined when a list is loaded into the contour graph.
+// Any other value keeps every copy.
+enum UNION_EDGE_ALG {
+    UNION_EDGE_ALL = 0,
+    // At most two parallel copies: a third copy removes the two existing
+    // ones and is added alone.
+    UNION_EDGE_KEEP_TWO = 1,
+    // Pairs cancel: a copy of an existing edge removes it and is not added.
+    UNION_EDGE_CANCEL_PAIRS = 2,
+    // Every copy is added; copies are then resolved by testing the two sides
+    // of the edge against the source contours.
+    UNION_EDGE_BY_SIDES = 3
+};
+
+// Where a bridge ray meets a contour: the contour edge that was hit, the hit
+// vertex (null when the hit lies inside the edge) and the hit point.
+class GContourIntersectPoint {
+public:
+    GContourIntersectPoint() { Reset(); }
+    void Reset()
+    {
+        edge = nullptr;
+        vertex = nullptr;
+        point[0] = point[1] = point[2] = 0.0;
+    }
+
+    G3Edge* edge;
+    G3Vertex* vertex;
+    double point[3];
+};
 
 class G3EdgeList : public GArrayCollection {
     G_DECLARE_POOL(G3EdgeList)
@@ -73,6 +106,77 @@ public:
     // (same vertex1 and vertex2 at every offset).
     bool Equals(G3EdgeList* o);
 
+    // --- contours (Geometry/processing/G3EdgeListContours.cpp)
+    // Whether this contour lies inside o, on (xCoo, yCoo): the first vertex
+    // outside o gives false, the first one strictly inside gives true; when
+    // every vertex lies on o's boundary, a point inside this contour decides
+    // (false when none can be found).
+    bool IsIn(G3EdgeList* o);
+    // Whether any two edges cross or touch away from their shared ends.
+    bool TestSelfIntersections();
+    // Splits the edges at every crossing and touch found among them; the new
+    // vertices (and interpolated corner data) go to s. Nothing happens
+    // without a surface.
+    void FindSelfIntersections(G3Surface* s);
+    // Makes into out (room for n + 1) the edges e.vertex1 -> vs[0] -> ... ->
+    // vs[n-1] -> e.vertex2, each with e's facets and flags. When e has
+    // corner data, every piece gets at both its ends the corners of e's
+    // facet1 side interpolated at that vertex, added to s as new normals and
+    // texture coordinates and set on both sides (no corners without s).
+    // Returns the number of pieces made (0 for bad arguments).
+    static int SplitEdge(G3Surface* s, G3Edge* e, int n, G3Vertex** vs, G3Edge** out);
+    // Resolves the list (an edge soup in one plane) into simple closed
+    // contours appended to out: edges are split at their crossings (new
+    // vertices go to s), coincident edges are combined by alg, dangling
+    // edges are pruned and the contours walked out one by one. With link
+    // the new contours are classified and holes are joined to the contours
+    // around them. Every new contour is finally turned to face this list's
+    // plane. The last argument is not used.
+    void RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bool link, UNION_EDGE_ALG alg, int unused);
+    void RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bool link, int alg, int unused)
+    {
+        RemoveSelfIntersections(out, s, link, static_cast<UNION_EDGE_ALG>(alg), unused);
+    }
+    // Walks the list's contours out into out with pair cancellation; no
+    // splitting at crossings, no classification, no turning.
+    void FormContours(GArrayCollection* out);
+    // Sets contourType and inCount of every list: inCount = the number of
+    // other lists enclosing it (of two equal lists only the later-created
+    // one encloses the earlier); odd counts are holes, even counts outer
+    // contours.
+    static void FormContourTypes(GArrayCollection* lists);
+    // FormContourTypes when lists is not empty; then, with link and at
+    // least two lists, Link.
+    static void RemeshContours(G3Surface* s, GArrayCollection* lists, bool link, int flags);
+    // Joins each hole to the nearest contour around it (or a neighbouring
+    // hole) by two opposite bridge edges with the given flags; the joined
+    // contour is deleted and leaves lists. The merged list takes the
+    // joined contour's type and nesting count.
+    static void Link(GArrayCollection* lists, G3Surface* s, int flags);
+
+    // --- the contour graph (Geometry/processing/G3ContourGraph.cpp); graph
+    // edges join graph vertices whose exData names the source vertex.
+    // Walks the closed loop that starts with e arriving at v, turning at
+    // every vertex to the edge of largest angle from the way back, cuts it
+    // out of the graph and returns it as a new list (normalised, on the
+    // axes (i, j)). Null when the loop has fewer than three edges (those
+    // are removed) or the walk dead-ends (then e is removed); either way
+    // the graph loses at least one edge.
+    static G3EdgeList* RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, int i, int j, int facetFlags,
+                                     int facetSurface);
+    // Prunes the graph until nothing changes: a vertex with one edge loses
+    // it, a vertex whose only two edges join the same two vertices loses
+    // both. Returns whether anything was removed.
+    static bool RemoveTailVertex(G3Surface* graph);
+    // The start of the next contour: the vertex of smallest j (then i)
+    // among those with edges, and its edge chosen by direction; *v is that
+    // edge's other end. Null when no vertex has edges.
+    static G3Edge* FindLegalEdge(G3Surface* graph, int i, int j, G3Vertex** v);
+
+    // Creation order of lists, process-wide: breaks ties between equal
+    // contours without looking at addresses.
+    unsigned long long GetSerial() const { return serial; }
+
     GEnvelope* GetEnvelope() { return &envelope; }
     CONTOUR_TYPE GetContourType() const { return contourType; }
     void SetContourType(CONTOUR_TYPE t) { contourType = t; }
@@ -87,6 +191,38 @@ public:
     void SetInCount(int n) { inCount = n; }
 
 protected:
+    // --- bridges (Geometry/processing/G3EdgeListLink.cpp)
+    // The vertex a bridge starts from: of the vertices where the two
+    // neighbours do not cancel, the one with the largest xCoo coordinate;
+    // dir (three components) receives the unit direction pointing away from
+    // the contour there, in its xCoo and yCoo components (the third is 0).
+    // Null when none.
+    G3Vertex* GetExtremalRay(double* dir);
+    // The distance from p0 of the nearest point of this contour hit by the
+    // segment p0-p1 (on xCoo, yCoo), snapped to an edge end; ip names it.
+    // Not positive when nothing is hit.
+    double FindIntersectionPoint(const double* p0, const double* p1, const double* aim, GContourIntersectPoint* ip);
+    // Splices contour d into this one through bridge edges v -> w -> v with
+    // w = ip's vertex; d is left empty (its edges move here). Where v or w is
+    // passed more than once (earlier bridges end there), the bridge attaches
+    // to the passage whose two edges enclose its direction. False, with
+    // nothing changed, when v and w coincide or the splice points are
+    // missing.
+    bool LinkToAnother(G3Vertex* v, G3EdgeList* d, GContourIntersectPoint* ip, G3Surface* s, int flags);
+    // Whether d is walked forward from c (the edge of d leaving w) rather
+    // than backward from dd (the edge before c), judged from the angles of
+    // a (arriving at v) and b (leaving v) about the bridge v -> w.
+    bool CalculateEdgePair(G3Vertex* v, G3Vertex* w, G3Edge* a, G3Edge* b, G3Edge* c, G3Edge* dd) const;
+    // Makes sure xCoo and yCoo name a projection pair: from the plane when
+    // it is set, else from the vertices (the plane is left as it is).
+    // Returns whether a pair is available.
+    bool EnsureAxes();
+    void SetAxes(int i, int j)
+    {
+        xCoo = i;
+        yCoo = j;
+    }
+
     // Deletes the edges and takes copies of `other`'s fields and edges.
     void Assign(const G3EdgeList& other);
 
@@ -98,4 +234,8 @@ protected:
     int xCoo = -1;
     int yCoo = -1;
     int inCount = 0;
+    unsigned long long serial = NextSerial();
+
+private:
+    static unsigned long long NextSerial();
 };

@@ -1,0 +1,410 @@
+// Edge lists as contours: crossing tests and splitting, the resolution of an
+// edge soup into simple contours through the contour graph, and the
+// classification of contours into outer contours and holes.
+
+#include "Geometry/processing/G3EdgeList.h"
+
+#include "Geometry/boolean/G3IntersectionPointLoader.h"
+#include "Geometry/boolean/G3LineSegmentIntersector.h"
+#include "Geometry/math/G3Math.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeListVertexIterator.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3ContourGraph.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr double kEps = 1e-6;
+
+bool ValidPair(int i, int j) { return i >= 0 && i <= 2 && j >= 0 && j <= 2 && i != j; }
+
+void* IndexData(int k) { return reinterpret_cast<void*>(static_cast<std::intptr_t>(k)); }
+int DataIndex(void* d) { return static_cast<int>(reinterpret_cast<std::intptr_t>(d)); }
+
+struct SplitPoint {
+    double xyz[3];
+};
+
+// Collects, per list edge, the points where other edges cross or touch it.
+// A point at one of the edge's own ends is not kept: splitting there would
+// only make a piece of no length and a second vertex at the end's place.
+class SplitPointCollector : public G3IntersectionPointLoader {
+public:
+    explicit SplitPointCollector(G3EdgeList* l) : list(l), points(static_cast<size_t>(l->size())) {}
+
+    void LoadPoint(const double* point, void* data1, void* data2, double, double) override
+    {
+        Record(DataIndex(data1), point);
+        Record(DataIndex(data2), point);
+    }
+
+    G3EdgeList* list;
+    std::vector<std::vector<SplitPoint>> points;
+
+private:
+    void Record(int k, const double* p)
+    {
+        if (k < 0 || k >= list->size())
+            return;
+        const G3Edge* e = list->GetEdge(k);
+        if (G3Point::Equals(p, e->GetVertex1()->GetXYZ()) || G3Point::Equals(p, e->GetVertex2()->GetXYZ()))
+            return;
+        SplitPoint s;
+        for (int c = 0; c < 3; ++c)
+            s.xyz[c] = p[c];
+        points[static_cast<size_t>(k)].push_back(s);
+    }
+};
+
+// A point inside the closed polygon `ring` on (i, j): the centroid of three
+// consecutive vertices, tried from the last corner backwards; a centroid
+// strictly inside wins at once, one on the boundary is kept as a fallback.
+bool PointInsidePolygon(int i, int j, std::vector<GObj*>& ring, double* p)
+{
+    const int n = static_cast<int>(ring.size());
+    if (n < 3)
+        return false;
+    bool found = false;
+    for (int k = n - 1; k >= 0; --k) {
+        const double* a = static_cast<G3Point*>(ring[static_cast<size_t>(k)])->GetXYZ();
+        const double* b = static_cast<G3Point*>(ring[static_cast<size_t>((k + 1) % n)])->GetXYZ();
+        const double* c = static_cast<G3Point*>(ring[static_cast<size_t>((k + 2) % n)])->GetXYZ();
+        double centre[3];
+        for (int m = 0; m < 3; ++m)
+            centre[m] = (a[m] + b[m] + c[m]) / 3.0;
+        GObjArrayIterator it(n, ring.data());
+        G3Vertex* onA = nullptr;
+        G3Vertex* onB = nullptr;
+        if (!G3Facet::PointInFacet(i, j, centre, &it, &onA, &onB, kEps))
+            continue;
+        for (int m = 0; m < 3; ++m)
+            p[m] = centre[m];
+        found = true;
+        if (!onA)
+            return true;
+    }
+    return found;
+}
+
+// Walks contours out of a loaded graph until no edge is left.
+void WalkContours(G3ContourGraph* graph, G3EdgeList* source, GArrayCollection* out)
+{
+    const int i = graph->GetXCoo();
+    const int j = graph->GetYCoo();
+    for (;;) {
+        G3EdgeList::RemoveTailVertex(graph);
+        G3Vertex* v = nullptr;
+        G3Edge* start = G3EdgeList::FindLegalEdge(graph, i, j, &v);
+        if (!start)
+            break;
+        G3EdgeList* contour = G3EdgeList::RemoveContour(graph, start, v, i, j, source->GetFacetFlags(),
+                                                        source->GetFacetSurface());
+        if (!contour)
+            continue;
+        contour->SetPlane(source->GetPlane());
+        contour->FormEnvelope();
+        out->add(contour);
+    }
+}
+
+} // namespace
+
+bool G3EdgeList::EnsureAxes()
+{
+    if (ValidPair(xCoo, yCoo))
+        return true;
+    if (std::fabs(plane[0]) + std::fabs(plane[1]) + std::fabs(plane[2]) > 1e-12) {
+        G3Math::GetMaxCoo(plane, &xCoo, &yCoo);
+    } else {
+        G3EdgeListVertexIterator it(this);
+        double scratch[4] = {0.0, 0.0, 0.0, 0.0};
+        int i = -1;
+        int j = -1;
+        G3Math::FormMaxPlaneCoo(&it, &i, &j, scratch);
+        if (ValidPair(i, j)) {
+            xCoo = i;
+            yCoo = j;
+        }
+    }
+    if (!ValidPair(xCoo, yCoo)) {
+        xCoo = 0;
+        yCoo = 1;
+    }
+    return true;
+}
+
+// ------------------------------------------------------------ nesting
+
+bool G3EdgeList::IsIn(G3EdgeList* o)
+{
+    if (!o || o == this || size() == 0 || o->size() == 0)
+        return false;
+    EnsureAxes();
+    for (int k = 0; k < size(); ++k) {
+        const G3Vertex* v = GetEdge(k)->GetVertex1();
+        if (!v)
+            continue;
+        G3EdgeListVertexIterator it(o);
+        G3Vertex* onA = nullptr;
+        G3Vertex* onB = nullptr;
+        if (!G3Facet::PointInFacet(xCoo, yCoo, v->GetXYZ(), &it, &onA, &onB, kEps))
+            return false;
+        if (!onA)
+            return true;
+    }
+    // Every vertex lies on o's boundary: a point inside this contour
+    // decides.
+    std::vector<GObj*> ring;
+    ring.reserve(static_cast<size_t>(size()));
+    for (int k = 0; k < size(); ++k)
+        if (G3Vertex* v = GetEdge(k)->GetVertex1())
+            ring.push_back(v);
+    double p[3];
+    if (!PointInsidePolygon(xCoo, yCoo, ring, p))
+        return false;
+    G3EdgeListVertexIterator it(o);
+    return G3Facet::PointInFacet(xCoo, yCoo, p, &it, nullptr, nullptr, kEps);
+}
+
+// ------------------------------------------------------------ crossings
+
+bool G3EdgeList::TestSelfIntersections()
+{
+    EnsureAxes();
+    G3LineSegmentIntersector sweep(xCoo, yCoo);
+    for (int k = 0; k < size(); ++k) {
+        const G3Edge* e = GetEdge(k);
+        if (e->GetVertex1() && e->GetVertex2())
+            sweep.AddSegment(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), IndexData(k));
+    }
+    return sweep.IntersectionExists();
+}
+
+void G3EdgeList::FindSelfIntersections(G3Surface* s)
+{
+    if (!s || size() < 2)
+        return;
+    EnsureAxes();
+    SplitPointCollector found(this);
+    {
+        G3LineSegmentIntersector sweep(xCoo, yCoo);
+        for (int k = 0; k < size(); ++k) {
+            const G3Edge* e = GetEdge(k);
+            if (e->GetVertex1() && e->GetVertex2())
+                sweep.AddSegment(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), IndexData(k));
+        }
+        sweep.FindIntersections(&found);
+    }
+
+    bool any = false;
+    for (const std::vector<SplitPoint>& p : found.points)
+        any = any || !p.empty();
+    if (!any)
+        return;
+
+    std::vector<GObj*> rebuilt;
+    rebuilt.reserve(static_cast<size_t>(size()) * 2);
+    std::vector<G3Vertex*> cuts;
+    std::vector<G3Edge*> pieces;
+    for (int k = 0; k < size(); ++k) {
+        G3Edge* e = GetEdge(k);
+        std::vector<SplitPoint>& pts = found.points[static_cast<size_t>(k)];
+        if (pts.empty()) {
+            rebuilt.push_back(e);
+            continue;
+        }
+        // Order the points from vertex1 to vertex2 along the axis in which
+        // the edge is longer.
+        const double* a = e->GetVertex1()->GetXYZ();
+        const double* b = e->GetVertex2()->GetXYZ();
+        const int axis = std::fabs(b[xCoo] - a[xCoo]) > std::fabs(b[yCoo] - a[yCoo]) ? xCoo : yCoo;
+        const bool upward = b[axis] > a[axis];
+        std::stable_sort(pts.begin(), pts.end(), [axis, upward](const SplitPoint& p, const SplitPoint& q) {
+            return upward ? p.xyz[axis] < q.xyz[axis] : p.xyz[axis] > q.xyz[axis];
+        });
+        cuts.clear();
+        const double* last = nullptr;
+        for (const SplitPoint& p : pts) {
+            // One crossing reported by several segments gives one vertex.
+            if (last && G3Point::Equals(last, p.xyz))
+                continue;
+            last = p.xyz;
+            cuts.push_back(s->AddVertex(p.xyz, 0));
+        }
+        pieces.assign(cuts.size() + 1, nullptr);
+        const int made = SplitEdge(s, e, static_cast<int>(cuts.size()), cuts.data(), pieces.data());
+        if (made == 0) {
+            rebuilt.push_back(e);
+            continue;
+        }
+        for (int m = 0; m < made; ++m)
+            rebuilt.push_back(pieces[static_cast<size_t>(m)]);
+        delete e;
+    }
+    clear();
+    for (GObj* o : rebuilt)
+        add(o);
+}
+
+namespace {
+
+// The corner data of e's facet1 side at point p of the edge, as new objects
+// owned by s. A texture coordinate is carried even without normals.
+void InterpolateCorner(G3Surface* s, const G3Edge* e, const double* p, G3Normal** n, G3TexCoo** t)
+{
+    *n = nullptr;
+    *t = nullptr;
+    G3TexCoo* t1 = nullptr;
+    G3TexCoo* t2 = nullptr;
+    const G3Normal* n1 = e->GetFacet1V1(&t1);
+    const G3Normal* n2 = e->GetFacet1V2(&t2);
+    const bool normals = n1 && n2;
+    if (!normals && !(t1 && t2))
+        return;
+    // The interpolation needs a normal at both ends to run at all.
+    const G3Normal stand(0.0, 0.0, 0.0);
+    G3Normal* newNormal = nullptr;
+    G3TexCoo* newTex = nullptr;
+    G3Edge::Interpolate(e->GetVertex1(), normals ? n1 : &stand, t1, e->GetVertex2(), normals ? n2 : &stand, t2, p,
+                        &newNormal, &newTex);
+    if (normals && newNormal)
+        *n = s->AddNormalToCollection(newNormal);
+    else
+        delete newNormal;
+    if (newTex)
+        *t = s->AddTexCooToCollection(newTex);
+}
+
+} // namespace
+
+int G3EdgeList::SplitEdge(G3Surface* s, G3Edge* e, int n, G3Vertex** vs, G3Edge** out)
+{
+    if (!e || !out || n < 0 || (n > 0 && !vs) || !e->GetVertex1() || !e->GetVertex2())
+        return 0;
+    for (int k = 0; k < n; ++k)
+        if (!vs[k])
+            return 0;
+    bool corners = false;
+    if (s && e->HasGeometry()) {
+        G3TexCoo* t1 = nullptr;
+        G3TexCoo* t2 = nullptr;
+        const G3Normal* n1 = e->GetFacet1V1(&t1);
+        const G3Normal* n2 = e->GetFacet1V2(&t2);
+        corners = (n1 && n2) || (t1 && t2);
+    }
+    for (int k = 0; k <= n; ++k) {
+        G3Vertex* a = k == 0 ? e->GetVertex1() : vs[k - 1];
+        G3Vertex* b = k == n ? e->GetVertex2() : vs[k];
+        G3Edge* piece = new G3Edge(a, b);
+        piece->SetFacet1(e->GetFacet1());
+        piece->SetFacet2(e->GetFacet2());
+        piece->SetFlags(e->GetFlags());
+        if (corners) {
+            G3Normal* na = nullptr;
+            G3Normal* nb = nullptr;
+            G3TexCoo* ta = nullptr;
+            G3TexCoo* tb = nullptr;
+            InterpolateCorner(s, e, a->GetXYZ(), &na, &ta);
+            InterpolateCorner(s, e, b->GetXYZ(), &nb, &tb);
+            piece->SetFacet1V1(na, ta);
+            piece->SetFacet1V2(nb, tb);
+            piece->SetFacet2V1(na, ta);
+            piece->SetFacet2V2(nb, tb);
+        }
+        out[k] = piece;
+    }
+    return n + 1;
+}
+
+// ------------------------------------------------------------ resolution
+
+void G3EdgeList::RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bool link, UNION_EDGE_ALG alg, int)
+{
+    if (!out || size() == 0)
+        return;
+    EnsureAxes();
+    FormEnvelope();
+    FindSelfIntersections(s);
+
+    // Only the contours of this call are linked and turned: out may already
+    // hold lists of other planes.
+    GArrayCollection fresh;
+    {
+        G3ContourGraph graph(this, xCoo, yCoo);
+        graph.Load(alg);
+        WalkContours(&graph, this, &fresh);
+    }
+    if (link)
+        RemeshContours(s, &fresh, true, 0);
+    for (int k = fresh.size() - 1; k >= 0; --k) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(fresh.get(k));
+        G3EdgeListVertexIterator it(c);
+        double p[4] = {0.0, 0.0, 0.0, 0.0};
+        G3Math::FormPlaneEquation(&it, p);
+        if (p[0] * plane[0] + p[1] * plane[1] + p[2] * plane[2] < 0.0) {
+            c->Rotate();
+            c->Normalize();
+        }
+    }
+    for (int k = 0; k < fresh.size(); ++k)
+        out->add(fresh.get(k));
+}
+
+void G3EdgeList::FormContours(GArrayCollection* out)
+{
+    if (!out || size() == 0)
+        return;
+    EnsureAxes();
+    G3ContourGraph graph(this, xCoo, yCoo);
+    graph.Load(UNION_EDGE_CANCEL_PAIRS);
+    WalkContours(&graph, this, out);
+}
+
+void G3EdgeList::FormContourTypes(GArrayCollection* lists)
+{
+    if (!lists)
+        return;
+    const int n = lists->size();
+    std::vector<int> counts(static_cast<size_t>(n), 0);
+    for (int a = 0; a < n; ++a) {
+        G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(a));
+        if (!c)
+            continue;
+        for (int b = 0; b < n; ++b) {
+            G3EdgeList* d = dynamic_cast<G3EdgeList*>(lists->get(b));
+            if (!d || d == c)
+                continue;
+            // Of two equal contours exactly one encloses the other: the
+            // later-created one encloses.
+            if (c->Equals(d) && d->serial < c->serial)
+                continue;
+            if (c->IsIn(d))
+                ++counts[static_cast<size_t>(a)];
+        }
+    }
+    for (int a = 0; a < n; ++a) {
+        G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(a));
+        if (!c)
+            continue;
+        const int count = counts[static_cast<size_t>(a)];
+        c->contourType = count % 2 == 0 ? CONTOUR_TYPE_OUTER : CONTOUR_TYPE_HOLE;
+        c->inCount = count;
+    }
+}
+
+void G3EdgeList::RemeshContours(G3Surface* s, GArrayCollection* lists, bool link, int flags)
+{
+    if (!lists || lists->size() == 0)
+        return;
+    FormContourTypes(lists);
+    if (link && lists->size() >= 2)
+        Link(lists, s, flags);
+}

@@ -1,0 +1,496 @@
+// Resolution of planar edge soups into contours: splitting at crossings,
+// combining coincident edges, pruning, walking, classification and
+// bridging holes.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetContourIterator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const double kUp[4] = {0.0, 0.0, 1.0, 0.0};
+
+// Owns a surface for the vertices and every list handed out or produced.
+class Fixture {
+public:
+    Fixture() = default;
+    Fixture(const Fixture&) = delete;
+    Fixture& operator=(const Fixture&) = delete;
+    ~Fixture()
+    {
+        out.clear(true);
+        for (G3EdgeList* l : lists)
+            delete l;
+    }
+
+    G3Vertex* V(double x, double y) { return s.AddVertex(x, y, 0.0, 0); }
+
+    // A closed contour through the vertices, facing +z as given.
+    G3EdgeList* Loop(std::initializer_list<G3Vertex*> vs, G3Normal** normals = nullptr,
+                     G3TexCoo** tex = nullptr)
+    {
+        std::vector<G3Vertex*> v(vs);
+        G3EdgeList* l =
+            new G3EdgeList(static_cast<int>(v.size()), v.data(), nullptr, normals, tex, 0, 7);
+        l->SetPlane(kUp);
+        lists.push_back(l);
+        return l;
+    }
+    // The edges of every given list appended to a new list (a soup).
+    G3EdgeList* Soup(std::initializer_list<G3EdgeList*> parts)
+    {
+        G3EdgeList* l = new G3EdgeList(0, 7);
+        l->SetPlane(kUp);
+        for (G3EdgeList* p : parts)
+            l->AddEdges(p, nullptr);
+        lists.push_back(l);
+        return l;
+    }
+    G3EdgeList* Out(int i) { return static_cast<G3EdgeList*>(out.get(i)); }
+
+    G3Surface s;
+    GArrayCollection out;
+    std::vector<G3EdgeList*> lists;
+};
+
+// Twice the signed area on xy of the list's edges (a keyhole counts its
+// outer contour minus its holes).
+double Area(G3EdgeList* l)
+{
+    double a = 0.0;
+    for (int k = 0; k < l->size(); ++k) {
+        const double* p = l->GetEdge(k)->GetVertex1()->GetXYZ();
+        const double* q = l->GetEdge(k)->GetVertex2()->GetXYZ();
+        a += p[0] * q[1] - q[0] * p[1];
+    }
+    return 0.5 * a;
+}
+
+// The list is one closed chain, each edge starting where the last ended.
+bool ClosedChain(G3EdgeList* l)
+{
+    const int n = l->size();
+    for (int k = 0; k < n; ++k)
+        if (l->GetEdge(k)->GetVertex2() != l->GetEdge((k + 1) % n)->GetVertex1())
+            return false;
+    return n >= 3;
+}
+
+bool HasPoint(G3EdgeList* l, double x, double y)
+{
+    const double p[3] = {x, y, 0.0};
+    for (int k = 0; k < l->size(); ++k)
+        if (l->GetEdge(k)->GetVertex1()->Equals(p))
+            return true;
+    return false;
+}
+
+} // namespace
+
+TEST(Contours, TwoSquaresSharingAnEdgeCancelIntoOneRectangle)
+{
+    Fixture f;
+    G3Vertex* a = f.V(0, 0);
+    G3Vertex* b = f.V(1, 0);
+    G3Vertex* c = f.V(2, 0);
+    G3Vertex* d = f.V(2, 1);
+    G3Vertex* e = f.V(1, 1);
+    G3Vertex* g = f.V(0, 1);
+    G3EdgeList* soup = f.Soup({f.Loop({a, b, e, g}), f.Loop({b, c, d, e})});
+    const int vertices = f.s.GetVertexCount();
+
+    soup->RemoveSelfIntersections(&f.out, &f.s, true, UNION_EDGE_CANCEL_PAIRS, 0);
+
+    ASSERT_EQ(f.out.size(), 1);
+    G3EdgeList* r = f.Out(0);
+    EXPECT_EQ(r->size(), 6);
+    EXPECT_TRUE(ClosedChain(r));
+    EXPECT_NEAR(Area(r), 2.0, 1e-12); // turned to face the list's plane
+    EXPECT_EQ(r->GetFacetSurface(), 7);
+    for (int k = 0; k < r->size(); ++k)
+        EXPECT_FALSE(r->GetEdge(k)->GetVertex1() == b && r->GetEdge(k)->GetVertex2() == e);
+    EXPECT_EQ(f.s.GetVertexCount(), vertices); // nothing crossed
+}
+
+TEST(Contours, FigureEightSplitsIntoTwoTrianglesAtTheCrossing)
+{
+    Fixture f;
+    G3EdgeList* bowtie = f.Loop({f.V(0, 0), f.V(2, 2), f.V(2, 0), f.V(0, 2)});
+    EXPECT_TRUE(bowtie->TestSelfIntersections());
+    EXPECT_FALSE(f.Loop({f.V(5, 5), f.V(6, 5), f.V(6, 6)})->TestSelfIntersections());
+
+    bowtie->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_CANCEL_PAIRS, 0);
+
+    ASSERT_EQ(f.out.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        G3EdgeList* r = f.Out(i);
+        EXPECT_EQ(r->size(), 3);
+        EXPECT_TRUE(ClosedChain(r));
+        EXPECT_TRUE(HasPoint(r, 1, 1));
+        EXPECT_NEAR(Area(r), 1.0, 1e-12);
+    }
+    // Both triangles share one vertex at the crossing.
+    G3Vertex* x0 = nullptr;
+    G3Vertex* x1 = nullptr;
+    const double centre[3] = {1, 1, 0};
+    for (int i = 0; i < 2; ++i)
+        for (int k = 0; k < 3; ++k)
+            if (f.Out(i)->GetEdge(k)->GetVertex1()->Equals(centre))
+                (i == 0 ? x0 : x1) = f.Out(i)->GetEdge(k)->GetVertex1();
+    EXPECT_EQ(x0, x1);
+}
+
+TEST(Contours, SquareWithHoleIsClassifiedAndBridged)
+{
+    Fixture f;
+    G3EdgeList* outer = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), f.V(0, 4)});
+    G3EdgeList* hole = f.Loop({f.V(1, 1), f.V(1, 3), f.V(3, 3), f.V(3, 1)});
+    EXPECT_TRUE(hole->IsIn(outer));
+    EXPECT_FALSE(outer->IsIn(hole));
+
+    G3EdgeList* soup = f.Soup({outer, hole});
+    soup->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_CANCEL_PAIRS, 0);
+    ASSERT_EQ(f.out.size(), 2);
+    G3EdgeList::FormContourTypes(&f.out);
+    int outers = 0;
+    for (int i = 0; i < 2; ++i) {
+        G3EdgeList* r = f.Out(i);
+        if (HasPoint(r, 0, 0)) {
+            ++outers;
+            EXPECT_EQ(r->GetContourType(), CONTOUR_TYPE_OUTER);
+            EXPECT_EQ(r->GetInCount(), 0);
+        } else {
+            EXPECT_EQ(r->GetContourType(), CONTOUR_TYPE_HOLE);
+            EXPECT_EQ(r->GetInCount(), 1);
+        }
+    }
+    EXPECT_EQ(outers, 1);
+
+    Fixture g;
+    G3Vertex* inner[4] = {g.V(1, 1), g.V(1, 3), g.V(3, 3), g.V(3, 1)};
+    G3EdgeList* linked = g.Soup({g.Loop({g.V(0, 0), g.V(4, 0), g.V(4, 4), g.V(0, 4)}),
+                                 g.Loop({inner[0], inner[1], inner[2], inner[3]})});
+    linked->RemoveSelfIntersections(&g.out, &g.s, true, UNION_EDGE_CANCEL_PAIRS, 0);
+    ASSERT_EQ(g.out.size(), 1);
+    G3EdgeList* k = g.Out(0);
+    EXPECT_EQ(k->size(), 10);
+    EXPECT_TRUE(ClosedChain(k));
+    EXPECT_EQ(k->GetContourType(), CONTOUR_TYPE_OUTER);
+    EXPECT_NEAR(Area(k), 16.0 - 4.0, 1e-12);
+    // Exactly two edges join the hole to the outer contour, opposite ways.
+    std::vector<std::pair<G3Vertex*, G3Vertex*>> bridges;
+    auto onHole = [&](G3Vertex* v) {
+        for (G3Vertex* h : inner)
+            if (h == v)
+                return true;
+        return false;
+    };
+    for (int m = 0; m < k->size(); ++m) {
+        G3Edge* e = k->GetEdge(m);
+        if (onHole(e->GetVertex1()) != onHole(e->GetVertex2()))
+            bridges.emplace_back(e->GetVertex1(), e->GetVertex2());
+    }
+    ASSERT_EQ(bridges.size(), 2u);
+    EXPECT_EQ(bridges[0].first, bridges[1].second);
+    EXPECT_EQ(bridges[0].second, bridges[1].first);
+}
+
+TEST(Contours, HolesAndIslandsNestAndLinkToTheirOwnOuterContour)
+{
+    Fixture f;
+    G3EdgeList* soup =
+        f.Soup({f.Loop({f.V(0, 0), f.V(10, 0), f.V(10, 10), f.V(0, 10)}),
+                f.Loop({f.V(1, 1), f.V(1, 9), f.V(4, 9), f.V(4, 1)}),          // hole
+                f.Loop({f.V(2, 2), f.V(3, 2), f.V(3, 3), f.V(2, 3)}),          // island in it
+                f.Loop({f.V(6, 1), f.V(6, 3), f.V(8, 3), f.V(8, 1)}),          // second hole
+                f.Loop({f.V(6, 5), f.V(6, 7), f.V(8, 7), f.V(8, 5)})});        // third hole
+    soup->RemoveSelfIntersections(&f.out, &f.s, true, UNION_EDGE_CANCEL_PAIRS, 0);
+
+    ASSERT_EQ(f.out.size(), 2);
+    double total = 0.0;
+    for (int i = 0; i < 2; ++i) {
+        G3EdgeList* r = f.Out(i);
+        EXPECT_TRUE(ClosedChain(r));
+        EXPECT_EQ(r->GetContourType(), CONTOUR_TYPE_OUTER);
+        if (HasPoint(r, 0, 0)) {
+            EXPECT_EQ(r->size(), 4 * 4 + 3 * 2);
+            EXPECT_EQ(r->GetInCount(), 0);
+            EXPECT_NEAR(Area(r), 100.0 - 24.0 - 4.0 - 4.0, 1e-9);
+        } else {
+            EXPECT_EQ(r->GetInCount(), 2);
+            EXPECT_NEAR(Area(r), 1.0, 1e-12);
+        }
+        total += Area(r);
+    }
+    EXPECT_NEAR(total, 69.0, 1e-9);
+}
+
+TEST(Contours, EqualContoursNestByCreationOrder)
+{
+    Fixture f;
+    G3Vertex* v[4] = {f.V(0, 0), f.V(1, 0), f.V(1, 1), f.V(0, 1)};
+    G3EdgeList* first = f.Loop({v[0], v[1], v[2], v[3]});
+    G3EdgeList* rotated = f.Loop({v[2], v[3], v[0], v[1]});
+    G3EdgeList* reversed = f.Loop({v[3], v[2], v[1], v[0]});
+    EXPECT_TRUE(first->Equals(rotated));
+    EXPECT_TRUE(rotated->Equals(first));
+    EXPECT_FALSE(first->Equals(reversed));
+    EXPECT_TRUE(first->IsIn(rotated)); // every vertex on the boundary
+    EXPECT_LT(first->GetSerial(), rotated->GetSerial());
+
+    // Whatever the order in the collection, the earlier list is the hole.
+    GArrayCollection both;
+    both.add(rotated);
+    both.add(first);
+    G3EdgeList::FormContourTypes(&both);
+    EXPECT_EQ(first->GetContourType(), CONTOUR_TYPE_HOLE);
+    EXPECT_EQ(first->GetInCount(), 1);
+    EXPECT_EQ(rotated->GetContourType(), CONTOUR_TYPE_OUTER);
+}
+
+TEST(Contours, ShortAndDanglingEdgesAreDropped)
+{
+    Fixture f;
+    G3Vertex* a = f.V(0, 0);
+    G3Vertex* b = f.V(2, 0);
+    G3Vertex* near = f.V(2 + 5e-7, 0);
+    G3Vertex* c = f.V(2, 2);
+    G3Vertex* d = f.V(0, 2);
+    G3EdgeList* square = f.Loop({a, b, near, c, d});
+    // Tails: one into the square, a two-edge one outside, and a lone edge
+    // drawn twice in the same direction.
+    G3EdgeList* soup = f.Soup({square});
+    soup->AddEdge(c, f.V(1, 1), nullptr, nullptr, nullptr, nullptr, 1);
+    G3Vertex* t1 = f.V(3, 3);
+    soup->AddEdge(c, t1, nullptr, nullptr, nullptr, nullptr, 1);
+    soup->AddEdge(t1, f.V(4, 3), nullptr, nullptr, nullptr, nullptr, 1);
+    G3Vertex* p = f.V(8, 8);
+    G3Vertex* q = f.V(9, 8);
+    soup->AddEdge(p, q, nullptr, nullptr, nullptr, nullptr, 1);
+    soup->AddEdge(p, q, nullptr, nullptr, nullptr, nullptr, 1);
+
+    soup->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_ALL, 0);
+    ASSERT_EQ(f.out.size(), 1);
+    G3EdgeList* r = f.Out(0);
+    EXPECT_EQ(r->size(), 4);
+    EXPECT_TRUE(ClosedChain(r));
+    EXPECT_NEAR(Area(r), 4.0, 1e-6);
+}
+
+TEST(Contours, WalkThatDeadEndsStillFinishes)
+{
+    // Three copies of one edge in one direction: no walk can leave it, and
+    // pruning keeps it (three edges at each end).
+    Fixture f;
+    G3EdgeList* soup = f.Soup({f.Loop({f.V(0, 0), f.V(1, 0), f.V(1, 1)})});
+    G3Vertex* p = f.V(-5, -5);
+    G3Vertex* q = f.V(-4, -5);
+    for (int k = 0; k < 3; ++k)
+        soup->AddEdge(p, q, nullptr, nullptr, nullptr, nullptr, 1);
+
+    soup->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_ALL, 0);
+    ASSERT_EQ(f.out.size(), 1);
+    EXPECT_EQ(f.Out(0)->size(), 3);
+    // Marks never leak into the results.
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(f.Out(0)->GetEdge(k)->GetFlags() & (G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2), 0);
+}
+
+TEST(Contours, CoincidentEdgeModes)
+{
+    // A square with a slit: (4,4) -> (2,4) -> (2,2) -> (2,4) -> (0,4). The
+    // slit's two copies have the square's inside on both sides.
+    {
+        Fixture f;
+        G3Vertex* top = f.V(2, 4);
+        G3EdgeList* slit = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), top, f.V(2, 2), top, f.V(0, 4)});
+        slit->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_BY_SIDES, 0);
+        ASSERT_EQ(f.out.size(), 1);
+        EXPECT_EQ(f.Out(0)->size(), 5);
+        EXPECT_FALSE(HasPoint(f.Out(0), 2, 2));
+        EXPECT_NEAR(Area(f.Out(0)), 16.0, 1e-12);
+    }
+    // An edge walked three times along the boundary: an odd count keeps
+    // one copy, visible when a removed copy was.
+    {
+        Fixture f;
+        G3Vertex* b = f.V(2, 0);
+        G3Vertex* c = f.V(4, 0);
+        G3EdgeList* loop = f.Loop({f.V(0, 0), b, c, b, c, f.V(4, 4), f.V(0, 4)});
+        loop->GetEdge(1)->ClearVisible();
+        loop->GetEdge(3)->ClearVisible();
+        loop->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_BY_SIDES, 0);
+        ASSERT_EQ(f.out.size(), 1);
+        G3EdgeList* r = f.Out(0);
+        EXPECT_EQ(r->size(), 5);
+        EXPECT_NEAR(Area(r), 16.0, 1e-12);
+        for (int k = 0; k < r->size(); ++k)
+            EXPECT_TRUE(r->GetEdge(k)->GetVisible());
+    }
+    // Keeping two copies: a third copy replaces both, so the slit of a
+    // doubled edge plus one more copy leaves a single tail to prune.
+    {
+        Fixture f;
+        G3Vertex* top = f.V(2, 4);
+        G3Vertex* tip = f.V(2, 2);
+        G3EdgeList* slit = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), top, tip, top, f.V(0, 4)});
+        slit->AddEdge(top, tip, nullptr, nullptr, nullptr, nullptr, 1);
+        slit->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_KEEP_TWO, 0);
+        ASSERT_EQ(f.out.size(), 1);
+        EXPECT_EQ(f.Out(0)->size(), 5);
+    }
+}
+
+TEST(Contours, CornerDataFollowsSplitsAndBridges)
+{
+    Fixture f;
+    // Normals and texture coordinates that vary linearly with x and y.
+    auto normalAt = [&](double x, double y) { return f.s.AddNormal(0.1 * x, 0.1 * y, 1.0); };
+    auto texAt = [&](double x, double y) { return f.s.AddTexCoo(x / 2.0, y / 2.0); };
+    const double pts[4][2] = {{0, 0}, {2, 2}, {2, 0}, {0, 2}};
+    G3Vertex* v[4];
+    G3Normal* n[4];
+    G3TexCoo* t[4];
+    for (int k = 0; k < 4; ++k) {
+        v[k] = f.V(pts[k][0], pts[k][1]);
+        n[k] = normalAt(pts[k][0], pts[k][1]);
+        t[k] = texAt(pts[k][0], pts[k][1]);
+    }
+    G3EdgeList* bowtie = f.Loop({v[0], v[1], v[2], v[3]}, n, t);
+    bowtie->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_CANCEL_PAIRS, 0);
+    ASSERT_EQ(f.out.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        G3EdgeList* r = f.Out(i);
+        for (int k = 0; k < r->size(); ++k) {
+            G3Edge* e = r->GetEdge(k);
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* tex = nullptr;
+                G3Normal* normal = e->GetCorner(1, end, &tex);
+                ASSERT_NE(normal, nullptr);
+                ASSERT_NE(tex, nullptr);
+                const double* at = (end == 1 ? e->GetVertex1() : e->GetVertex2())->GetXYZ();
+                EXPECT_NEAR(normal->GetX(), 0.1 * at[0], 1e-12);
+                EXPECT_NEAR(normal->GetY(), 0.1 * at[1], 1e-12);
+                EXPECT_NEAR(tex->GetU(), at[0] / 2.0, 1e-12);
+                EXPECT_NEAR(tex->GetV(), at[1] / 2.0, 1e-12);
+            }
+        }
+    }
+
+    // Bridges carry the corner of the contour edge at their start vertex.
+    Fixture g;
+    std::vector<G3Vertex*> vs;
+    std::vector<G3Normal*> ns;
+    const double ring[8][2] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1, 1}, {1, 3}, {3, 3}, {3, 1}};
+    for (const auto& p : ring) {
+        vs.push_back(g.V(p[0], p[1]));
+        ns.push_back(g.s.AddNormal(p[0], p[1], 1.0));
+    }
+    G3EdgeList* soup = g.Soup({g.Loop({vs[0], vs[1], vs[2], vs[3]}, ns.data()),
+                               g.Loop({vs[4], vs[5], vs[6], vs[7]}, ns.data() + 4)});
+    soup->RemoveSelfIntersections(&g.out, &g.s, true, UNION_EDGE_CANCEL_PAIRS, 0);
+    ASSERT_EQ(g.out.size(), 1);
+    G3EdgeList* k = g.Out(0);
+    auto indexOf = [&](G3Vertex* v) {
+        for (size_t m = 0; m < vs.size(); ++m)
+            if (vs[m] == v)
+                return static_cast<int>(m);
+        return -1;
+    };
+    auto normalOf = [&](G3Vertex* v) { return ns[static_cast<size_t>(indexOf(v))]; };
+    int bridges = 0;
+    for (int m = 0; m < k->size(); ++m) {
+        G3Edge* e = k->GetEdge(m);
+        ASSERT_GE(indexOf(e->GetVertex1()), 0);
+        ASSERT_GE(indexOf(e->GetVertex2()), 0);
+        const bool bridge = (indexOf(e->GetVertex1()) < 4) != (indexOf(e->GetVertex2()) < 4);
+        G3Normal* n1 = e->GetFacet1V1(nullptr);
+        G3Normal* n2 = e->GetFacet1V2(nullptr);
+        if (bridge) {
+            ++bridges;
+            EXPECT_EQ(n1, n2);
+            EXPECT_TRUE(n1 == normalOf(e->GetVertex1()) || n1 == normalOf(e->GetVertex2()));
+        } else {
+            EXPECT_EQ(n1, normalOf(e->GetVertex1()));
+            EXPECT_EQ(n2, normalOf(e->GetVertex2()));
+        }
+    }
+    EXPECT_EQ(bridges, 2);
+}
+
+TEST(Contours, SplitEdgeMakesOrderedPiecesWithTheEdgesData)
+{
+    Fixture f;
+    G3Vertex* a = f.V(0, 0);
+    G3Vertex* b = f.V(3, 0);
+    G3Vertex* cuts[2] = {f.V(1, 0), f.V(2, 0)};
+    G3Edge e(a, b);
+    e.SetFlags(5);
+    G3Edge* pieces[3] = {nullptr, nullptr, nullptr};
+    // Without corner data no normal is made.
+    const int normals = f.s.GetNormalCount();
+    ASSERT_EQ(G3EdgeList::SplitEdge(&f.s, &e, 2, cuts, pieces), 3);
+    EXPECT_EQ(pieces[0]->GetVertex1(), a);
+    EXPECT_EQ(pieces[0]->GetVertex2(), cuts[0]);
+    EXPECT_EQ(pieces[1]->GetVertex2(), cuts[1]);
+    EXPECT_EQ(pieces[2]->GetVertex2(), b);
+    for (G3Edge* p : pieces) {
+        EXPECT_EQ(p->GetFlags(), 5);
+        EXPECT_FALSE(p->HasGeometry());
+        delete p;
+    }
+    EXPECT_EQ(f.s.GetNormalCount(), normals);
+    EXPECT_EQ(G3EdgeList::SplitEdge(&f.s, nullptr, 0, nullptr, pieces), 0);
+
+    // Texture coordinates alone are interpolated too.
+    e.SetFacet1V1(nullptr, f.s.AddTexCoo(0.0, 0.0));
+    e.SetFacet1V2(nullptr, f.s.AddTexCoo(3.0, 0.0));
+    ASSERT_EQ(G3EdgeList::SplitEdge(&f.s, &e, 1, cuts, pieces), 2);
+    G3TexCoo* tex = nullptr;
+    EXPECT_EQ(pieces[0]->GetFacet2V2(&tex), nullptr);
+    ASSERT_NE(tex, nullptr);
+    EXPECT_DOUBLE_EQ(tex->GetU(), 1.0);
+    delete pieces[0];
+    delete pieces[1];
+}
+
+TEST(Contours, FacetContourIteratorYieldsOuterAndHole)
+{
+    G3Surface s;
+    G3Vertex* v[8];
+    const double ring[8][2] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1, 1}, {1, 3}, {3, 3}, {3, 1}};
+    for (int k = 0; k < 8; ++k)
+        v[k] = s.AddVertex(ring[k][0], ring[k][1], 0.0, 0);
+    G3Facet* facet = s.AddFacet(4, v, 1, nullptr, nullptr);
+    ASSERT_NE(facet, nullptr);
+    G3EdgeList hole(4, v + 4, nullptr, nullptr, nullptr, 0, 0);
+    ASSERT_NE(s.AddFacetEdges(facet, &hole), nullptr);
+
+    G3FacetContourIterator it(facet);
+    int count = 0;
+    int sizes = 0;
+    while (it.hasNext()) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(it.next());
+        EXPECT_TRUE(ClosedChain(c));
+        sizes += c->size();
+        ++count;
+    }
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(sizes, 8);
+    EXPECT_EQ(it.next(), nullptr);
+    G3FacetContourIterator none(nullptr);
+    EXPECT_FALSE(none.hasNext());
+}
