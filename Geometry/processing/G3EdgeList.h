@@ -114,9 +114,10 @@ public:
     bool IsIn(G3EdgeList* o);
     // Whether any two edges cross or touch away from their shared ends.
     bool TestSelfIntersections();
-    // Splits the edges at every crossing and touch found among them; the new
-    // vertices (and interpolated corner data) go to s. Nothing happens
-    // without a surface.
+    // Splits the edges at every crossing and touch found among them. A
+    // touch splits at the touching vertex itself; each proper crossing gets
+    // one new vertex in s, shared by the two edges (interpolated corner data
+    // goes to s too). Nothing happens without a surface.
     void FindSelfIntersections(G3Surface* s);
     // Makes into out (room for n + 1) the edges e.vertex1 -> vs[0] -> ... ->
     // vs[n-1] -> e.vertex2, each with e's facets and flags. When e has

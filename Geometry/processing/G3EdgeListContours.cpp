@@ -31,35 +31,65 @@ int DataIndex(void* d) { return static_cast<int>(reinterpret_cast<std::intptr_t>
 
 struct SplitPoint {
     double xyz[3];
+    // The vertex to split at: an end of the other edge when the point is
+    // one (a T), else the vertex made for the crossing.
+    G3Vertex* vertex;
 };
 
 // Collects, per list edge, the points where other edges cross or touch it.
 // A point at one of the edge's own ends is not kept: splitting there would
-// only make a piece of no length and a second vertex at the end's place.
+// only make a piece of no length. A touch at an end of the other edge splits
+// at that very vertex, and a proper crossing makes one vertex (in s) that
+// both edges share, so the pieces meet in one vertex and no duplicate is
+// left beside a vertex the contour already has.
 class SplitPointCollector : public G3IntersectionPointLoader {
 public:
-    explicit SplitPointCollector(G3EdgeList* l) : list(l), points(static_cast<size_t>(l->size())) {}
+    SplitPointCollector(G3EdgeList* l, G3Surface* s) : list(l), surface(s), points(static_cast<size_t>(l->size())) {}
 
     void LoadPoint(const double* point, void* data1, void* data2, double, double) override
     {
-        Record(DataIndex(data1), point);
-        Record(DataIndex(data2), point);
+        const int i = DataIndex(data1);
+        const int j = DataIndex(data2);
+        if (i < 0 || i >= list->size() || j < 0 || j >= list->size())
+            return;
+        G3Vertex* at = EndAt(j, point);
+        if (!at)
+            at = EndAt(i, point);
+        const bool inI = !EndAt(i, point);
+        const bool inJ = !EndAt(j, point);
+        if (!inI && !inJ)
+            return;
+        if (!at)
+            at = surface->AddVertex(point, 0);
+        if (!at)
+            return;
+        if (inI)
+            Record(i, at);
+        if (inJ)
+            Record(j, at);
     }
 
     G3EdgeList* list;
+    G3Surface* surface;
     std::vector<std::vector<SplitPoint>> points;
 
 private:
-    void Record(int k, const double* p)
+    // The end of edge k lying at p, or null.
+    G3Vertex* EndAt(int k, const double* p) const
     {
-        if (k < 0 || k >= list->size())
-            return;
         const G3Edge* e = list->GetEdge(k);
-        if (G3Point::Equals(p, e->GetVertex1()->GetXYZ()) || G3Point::Equals(p, e->GetVertex2()->GetXYZ()))
-            return;
+        if (G3Point::Equals(p, e->GetVertex1()->GetXYZ()))
+            return e->GetVertex1();
+        if (G3Point::Equals(p, e->GetVertex2()->GetXYZ()))
+            return e->GetVertex2();
+        return nullptr;
+    }
+    void Record(int k, G3Vertex* v)
+    {
         SplitPoint s;
         for (int c = 0; c < 3; ++c)
-            s.xyz[c] = p[c];
+            s.xyz[c] = v->GetXYZ()[c];
+        s.vertex = v;
         points[static_cast<size_t>(k)].push_back(s);
     }
 };
@@ -92,6 +122,42 @@ bool PointInsidePolygon(int i, int j, std::vector<GObj*>& ring, double* p)
             return true;
     }
     return found;
+}
+
+// The 3D bounds of the vertex1 sequence of a list (the polygon IsIn tests
+// against); false for a list without vertices.
+bool VertexBox(G3EdgeList* l, double* lo, double* hi)
+{
+    bool any = false;
+    for (int k = 0; k < l->size(); ++k) {
+        const G3Vertex* v = l->GetEdge(k)->GetVertex1();
+        if (!v)
+            continue;
+        for (int c = 0; c < 3; ++c) {
+            const double x = v->GetXYZ(c);
+            lo[c] = any ? std::fmin(lo[c], x) : x;
+            hi[c] = any ? std::fmax(hi[c], x) : x;
+        }
+        any = true;
+    }
+    return any;
+}
+
+// Whether IsIn(c, d) is certainly false without testing: c's first vertex
+// lies beyond d's bounds above, below or to the right on c's axes, where the
+// ray of the point-in-polygon test meets nothing and no boundary is near.
+bool FirstVertexClearOf(G3EdgeList* c, const double* lo, const double* hi)
+{
+    const int i = c->GetXCoo();
+    const int j = c->GetYCoo();
+    for (int k = 0; k < c->size(); ++k) {
+        const G3Vertex* v = c->GetEdge(k)->GetVertex1();
+        if (!v)
+            continue;
+        const double margin = 2e-6;
+        return v->GetXYZ(j) > hi[j] + margin || v->GetXYZ(j) < lo[j] - margin || v->GetXYZ(i) > hi[i] + margin;
+    }
+    return false;
 }
 
 // Walks contours out of a loaded graph until no edge is left.
@@ -193,7 +259,7 @@ void G3EdgeList::FindSelfIntersections(G3Surface* s)
     if (!s || size() < 2)
         return;
     EnsureAxes();
-    SplitPointCollector found(this);
+    SplitPointCollector found(this, s);
     {
         G3LineSegmentIntersector sweep(xCoo, yCoo);
         for (int k = 0; k < size(); ++k) {
@@ -237,7 +303,7 @@ void G3EdgeList::FindSelfIntersections(G3Surface* s)
             if (last && G3Point::Equals(last, p.xyz))
                 continue;
             last = p.xyz;
-            cuts.push_back(s->AddVertex(p.xyz, 0));
+            cuts.push_back(p.vertex);
         }
         pieces.assign(cuts.size() + 1, nullptr);
         const int made = SplitEdge(s, e, static_cast<int>(cuts.size()), cuts.data(), pieces.data());
@@ -374,13 +440,27 @@ void G3EdgeList::FormContourTypes(GArrayCollection* lists)
         return;
     const int n = lists->size();
     std::vector<int> counts(static_cast<size_t>(n), 0);
+    std::vector<G3EdgeList*> all(static_cast<size_t>(n), nullptr);
+    std::vector<double> boxes(static_cast<size_t>(n) * 6, 0.0);
+    std::vector<char> boxed(static_cast<size_t>(n), 0);
     for (int a = 0; a < n; ++a) {
-        G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(a));
+        all[static_cast<size_t>(a)] = dynamic_cast<G3EdgeList*>(lists->get(a));
+        if (all[static_cast<size_t>(a)]) {
+            all[static_cast<size_t>(a)]->EnsureAxes();
+            double* box = &boxes[static_cast<size_t>(a) * 6];
+            boxed[static_cast<size_t>(a)] = VertexBox(all[static_cast<size_t>(a)], box, box + 3);
+        }
+    }
+    for (int a = 0; a < n; ++a) {
+        G3EdgeList* c = all[static_cast<size_t>(a)];
         if (!c)
             continue;
         for (int b = 0; b < n; ++b) {
-            G3EdgeList* d = dynamic_cast<G3EdgeList*>(lists->get(b));
+            G3EdgeList* d = all[static_cast<size_t>(b)];
             if (!d || d == c)
+                continue;
+            const double* box = &boxes[static_cast<size_t>(b) * 6];
+            if (!boxed[static_cast<size_t>(b)] || FirstVertexClearOf(c, box, box + 3))
                 continue;
             // Of two equal contours exactly one encloses the other: the
             // later-created one encloses.
@@ -391,7 +471,7 @@ void G3EdgeList::FormContourTypes(GArrayCollection* lists)
         }
     }
     for (int a = 0; a < n; ++a) {
-        G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(a));
+        G3EdgeList* c = all[static_cast<size_t>(a)];
         if (!c)
             continue;
         const int count = counts[static_cast<size_t>(a)];

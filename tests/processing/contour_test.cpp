@@ -142,7 +142,8 @@ TEST(Contours, FigureEightSplitsIntoTwoTrianglesAtTheCrossing)
         EXPECT_TRUE(HasPoint(r, 1, 1));
         EXPECT_NEAR(Area(r), 1.0, 1e-12);
     }
-    // Both triangles share one vertex at the crossing.
+    // Both triangles share the one vertex made at the crossing.
+    EXPECT_EQ(f.s.GetVertexCount(), 4 + 3 + 1);
     G3Vertex* x0 = nullptr;
     G3Vertex* x1 = nullptr;
     const double centre[3] = {1, 1, 0};
@@ -151,6 +152,30 @@ TEST(Contours, FigureEightSplitsIntoTwoTrianglesAtTheCrossing)
             if (f.Out(i)->GetEdge(k)->GetVertex1()->Equals(centre))
                 (i == 0 ? x0 : x1) = f.Out(i)->GetEdge(k)->GetVertex1();
     EXPECT_EQ(x0, x1);
+}
+
+TEST(Contours, TouchSplitsAtTheTouchingVertexItself)
+{
+    // The vertex (2, 0) rests on the bottom edge. The bottom edge is split
+    // at that very vertex (no new vertex); the walk then goes round the
+    // outline, through the touching vertex twice.
+    Fixture f;
+    G3Vertex* touch = f.V(2, 0);
+    G3EdgeList* loop =
+        f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), f.V(3, 4), touch, f.V(1, 4), f.V(0, 4)});
+    const int vertices = f.s.GetVertexCount();
+    EXPECT_TRUE(loop->TestSelfIntersections());
+    loop->RemoveSelfIntersections(&f.out, &f.s, false, UNION_EDGE_CANCEL_PAIRS, 0);
+    EXPECT_EQ(f.s.GetVertexCount(), vertices);
+    ASSERT_EQ(f.out.size(), 1);
+    G3EdgeList* r = f.Out(0);
+    EXPECT_EQ(r->size(), 8);
+    EXPECT_TRUE(ClosedChain(r));
+    EXPECT_NEAR(Area(r), 12.0, 1e-12);
+    int hits = 0;
+    for (int k = 0; k < r->size(); ++k)
+        hits += r->GetEdge(k)->GetVertex1() == touch;
+    EXPECT_EQ(hits, 2);
 }
 
 TEST(Contours, SquareWithHoleIsClassifiedAndBridged)
