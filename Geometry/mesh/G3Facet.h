@@ -201,6 +201,32 @@ public:
     int GetPlaneIntersect(const double* p1, const double* p2, double* point, G3Vertex** onA,
                           G3Vertex** onB) const;
 
+    // --- Cut queries of the boolean engine (defined in
+    // Geometry/boolean/G3FacetCutQueries.cpp)
+    // The parts of the segment p1-p2 that lie in this (coplanar) facet, in
+    // `out` (cleared first; may be null): the line through the segment on
+    // the projection pair of GetMaxCoo cuts the boundary as a plane would
+    // (IntersectBoundary), the cut is paired into intervals and clipped to
+    // the segment. False for an empty facet, a segment shorter than 1e-6 in
+    // projection, or when nothing is left.
+    bool FindIntervalsLieInFacet(const double* p1, const double* p2, class G3IntervalList* out);
+    // The boundary pieces of the overlap of two coplanar facets in `out`
+    // (cleared first; may be null): the parts of other's edges lying in this
+    // facet, then the parts of this facet's edges lying in other. Only edges
+    // single between their two vertices within their facet take part. False
+    // when none of other's edges enters this facet.
+    bool FindFacetsIntersection(G3Facet* other, class G3IntervalList* out);
+    // A point inside the facet on the projection pair (i, j): the centroid of
+    // three consecutive vertices of a contour (the last triple first) that
+    // lies strictly inside; when no centroid does, a point on a scan line
+    // through the widest gap between the vertices' j values. A centroid on
+    // the boundary is the answer only when neither finds an inner point.
+    // False, p untouched, when no point of the facet was found.
+    bool GeneratePointInFacetConcave(int i, int j, double* const p);
+    // The same over the closed polygon of the G3Points in `vertices` (other
+    // items are skipped).
+    static bool GeneratePointInFacetConcave(int i, int j, double* const p, GArrayCollection* vertices);
+
 protected:
     // The edge before `e` in the chain (null when e is first) and whether
     // `e` was found at all.
