@@ -519,3 +519,99 @@ TEST(Contours, FacetContourIteratorYieldsOuterAndHole)
     G3FacetContourIterator none(nullptr);
     EXPECT_FALSE(none.hasNext());
 }
+
+TEST(Contours, FacetListsFindTheirOwnAxes)
+{
+    // A bow-tie facet standing in the xz plane: the list made from it has
+    // no projection axes yet, so they come from the facet's plane.
+    G3Surface s;
+    G3Vertex* v[4] = {s.AddVertex(0, 3, 0, 0), s.AddVertex(2, 3, 2, 0), s.AddVertex(2, 3, 0, 0),
+                      s.AddVertex(0, 3, 2, 0)};
+    G3Facet* facet = s.AddFacet(4, v, 1, nullptr, nullptr);
+    ASSERT_NE(facet, nullptr);
+    const double plane[4] = {0.0, 1.0, 0.0, -3.0};
+    facet->SetPlane(plane);
+    G3EdgeList list(facet);
+    EXPECT_EQ(list.GetXCoo(), -1);
+    EXPECT_TRUE(list.TestSelfIntersections());
+
+    GArrayCollection out;
+    list.RemoveSelfIntersections(&out, &s, true, 2, 0);
+    ASSERT_EQ(out.size(), 2);
+    for (int i = 0; i < out.size(); ++i) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(out.get(i));
+        EXPECT_EQ(c->size(), 3);
+        EXPECT_EQ(c->GetContourType(), CONTOUR_TYPE_OUTER);
+        // Turned to face +y like the facet: x cross z runs against +y, so a
+        // positive turn in (x, z) means facing -y.
+        double turn = 0.0;
+        for (int k = 0; k < c->size(); ++k) {
+            const double* p = c->GetEdge(k)->GetVertex1()->GetXYZ();
+            const double* q = c->GetEdge(k)->GetVertex2()->GetXYZ();
+            turn += p[0] * q[2] - q[0] * p[2];
+        }
+        EXPECT_LT(turn, 0.0);
+    }
+    out.clear(true);
+}
+
+TEST(Contours, GraphWalkOnAPlainSurfaceEndsWhenNoEdgeIsLeft)
+{
+    // Edges of a plain surface: a square, a dangling tail and a triple edge.
+    // Walking until no start edge is left yields the square alone, on the
+    // surface's own vertices, and empties the graph.
+    G3Surface g;
+    G3Vertex* v[4] = {g.AddVertex(0, 0, 0, 0), g.AddVertex(1, 0, 0, 0), g.AddVertex(1, 1, 0, 0),
+                      g.AddVertex(0, 1, 0, 0)};
+    for (int k = 0; k < 4; ++k)
+        g.AddEdge(v[k], v[(k + 1) % 4], nullptr);
+    g.AddEdge(v[2], g.AddVertex(2, 2, 0, 0), nullptr);
+    G3Vertex* p = g.AddVertex(5, 5, 0, 0);
+    G3Vertex* q = g.AddVertex(6, 5, 0, 0);
+    for (int k = 0; k < 3; ++k)
+        g.AddEdge(p, q, nullptr);
+
+    GArrayCollection found;
+    for (int guard = 0; guard < 20; ++guard) {
+        G3EdgeList::RemoveTailVertex(&g);
+        G3Vertex* at = nullptr;
+        G3Edge* e = G3EdgeList::FindLegalEdge(&g, 0, 1, &at);
+        if (!e)
+            break;
+        if (G3EdgeList* c = G3EdgeList::RemoveContour(&g, e, at, 0, 1, 3, 4))
+            found.add(c);
+    }
+    EXPECT_EQ(g.GetEdgeCount(), 0);
+    ASSERT_EQ(found.size(), 1);
+    G3EdgeList* c = static_cast<G3EdgeList*>(found.get(0));
+    EXPECT_EQ(c->size(), 4);
+    EXPECT_TRUE(ClosedChain(c));
+    EXPECT_EQ(c->GetXCoo(), 0);
+    EXPECT_EQ(c->GetYCoo(), 1);
+    EXPECT_EQ(c->GetFacetFlags(), 3);
+    for (int k = 0; k < 4; ++k) {
+        bool known = false;
+        for (G3Vertex* x : v)
+            known = known || c->GetEdge(k)->GetVertex1() == x;
+        EXPECT_TRUE(known);
+    }
+    found.clear(true);
+}
+
+TEST(Contours, EarlierContentsOfTheOutputAreLeftAlone)
+{
+    Fixture f;
+    // A hole already in the output, from an earlier call, is neither
+    // classified again nor bridged to the new square around it.
+    G3EdgeList* earlier = new G3EdgeList(0, 7);
+    earlier->AddEdges(f.Loop({f.V(1, 1), f.V(1, 2), f.V(2, 2), f.V(2, 1)}), nullptr);
+    earlier->SetContourType(CONTOUR_TYPE_HOLE);
+    f.out.add(earlier);
+    G3EdgeList* square = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), f.V(0, 4)});
+    square->RemoveSelfIntersections(&f.out, &f.s, true, UNION_EDGE_CANCEL_PAIRS, 0);
+    ASSERT_EQ(f.out.size(), 2);
+    EXPECT_EQ(f.Out(0), earlier);
+    EXPECT_EQ(earlier->size(), 4);
+    EXPECT_EQ(f.Out(1)->size(), 4);
+    EXPECT_EQ(f.Out(1)->GetContourType(), CONTOUR_TYPE_OUTER);
+}
