@@ -1,0 +1,383 @@
+// Questions the boolean engine asks of single facets: which parts of a
+// segment lie in a coplanar facet, where two coplanar facets overlap, and a
+// point safely inside a concave facet (possibly with holes).
+//
+// The segment query reuses the boundary cut of the plane queries: a line on
+// the facet's projection pair gives every vertex a signed distance, and the
+// same walk (runs along the line, in-line edges, crossings, each contour on
+// its own) records where the boundary meets it.
+
+#include "Geometry/mesh/G3Facet.h"
+
+#include "Geometry/boolean/G3Interval.h"
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+bool ValidAxis(int k) { return k >= 0 && k < 3; }
+
+// a*p[i] + b*p[j] + c: the line through a segment on a projection pair,
+// (a, b) its unit normal.
+struct ProjectedLine {
+    int i;
+    int j;
+    double a;
+    double b;
+    double c;
+};
+
+double LineValue(const double* xyz, const void* context)
+{
+    const ProjectedLine* l = static_cast<const ProjectedLine*>(context);
+    return l->a * xyz[l->i] + l->b * xyz[l->j] + l->c;
+}
+
+// ------------------------------------------------------ inner point search
+
+// A facet's boundary as points with contour ranges: contour k holds
+// pts[begin[k]] .. pts[begin[k + 1] - 1], closed back to its first point.
+struct Contours {
+    std::vector<const G3Point*> pts;
+    std::vector<int> begin; // one more entry than there are contours
+
+    int ContourOf(int k) const
+    {
+        int c = static_cast<int>(begin.size()) - 2;
+        while (c > 0 && begin[c] > k)
+            --c;
+        return c;
+    }
+};
+
+// Whether a candidate lies in the facet, and on its boundary.
+class InsideTest {
+public:
+    virtual ~InsideTest() = default;
+    virtual bool Inside(const double* c, bool* onBoundary) const = 0;
+};
+
+// The test of the facet's own contours (a point in a hole is outside).
+class FacetInside : public InsideTest {
+public:
+    FacetInside(const G3Facet* f, int i, int j) : f(f), i(i), j(j) {}
+    bool Inside(const double* c, bool* onBoundary) const override
+    {
+        G3Vertex* a = nullptr;
+        G3Vertex* b = nullptr;
+        const bool in = f->PointInFacet(i, j, c, &a, &b, 1e-6);
+        *onBoundary = in && a != nullptr;
+        return in;
+    }
+
+private:
+    const G3Facet* f;
+    int i;
+    int j;
+};
+
+// The test over one closed polygon of points. Plain points (not vertices)
+// on the boundary cannot be named by the crossing test, so the boundary is
+// judged here by the same rules: within 1e-6 of a corner on both axes, on a
+// level edge between its ends, or crossing the ray's line within 1e-6 of
+// the probe.
+class PolygonInside : public InsideTest {
+public:
+    PolygonInside(GArrayCollection* items, const Contours& poly, int i, int j)
+        : items(items), poly(poly), i(i), j(j)
+    {
+    }
+    bool Inside(const double* c, bool* onBoundary) const override
+    {
+        GArrayCollectionIterator it(items);
+        G3Vertex* a = nullptr;
+        G3Vertex* b = nullptr;
+        const bool in = G3Facet::PointInFacet(i, j, c, &it, &a, &b, 1e-6);
+        *onBoundary = in && (a != nullptr || OnBoundary(c));
+        return in;
+    }
+
+private:
+    static int Sign(double d) { return std::fabs(d) < 1e-6 ? 0 : (d >= 0.0 ? 1 : -1); }
+
+    bool OnBoundary(const double* c) const
+    {
+        const int n = static_cast<int>(poly.pts.size());
+        for (int k = 0; k < n; ++k) {
+            const double* p = poly.pts[k]->GetXYZ();
+            const double* q = poly.pts[(k + 1) % n]->GetXYZ();
+            const double ax = p[i] - c[i], ay = p[j] - c[j];
+            const double bx = q[i] - c[i], by = q[j] - c[j];
+            const int sax = Sign(ax), say = Sign(ay), sbx = Sign(bx), sby = Sign(by);
+            if (sax == 0 && say == 0)
+                return true;
+            if (say == 0 && sby == 0 && sax != 0 && sax == -sbx)
+                return true;
+            if (say != 0 && say == -sby && std::fabs((ax * by - bx * ay) / (by - ay)) < 1e-6)
+                return true;
+        }
+        return false;
+    }
+
+    GArrayCollection* items;
+    const Contours& poly;
+    int i;
+    int j;
+};
+
+void Centroid(const double* a, const double* b, const double* c, double* out)
+{
+    for (int k = 0; k < 3; ++k)
+        out[k] = (a[k] + b[k] + c[k]) / 3.0;
+}
+
+// A crossing of the scan line with a boundary edge: its position on the
+// line and the third coordinate there.
+struct ScanHit {
+    double u;
+    double w;
+};
+
+// A scan line at v on axis j, strictly between two vertex values, meets no
+// vertex; between its crossings taken in pairs it runs inside the polygon.
+// The widest such span on the line through the widest gap is tried first.
+bool ScanLinePoint(int i, int j, const Contours& poly, const InsideTest& test, double* out)
+{
+    const int w = 3 - i - j;
+    if (w < 0 || w > 2 || i == j)
+        return false;
+    std::vector<double> levels;
+    for (const G3Point* p : poly.pts) {
+        const double v = p->GetXYZ()[j];
+        if (std::isfinite(v))
+            levels.push_back(v);
+    }
+    std::sort(levels.begin(), levels.end());
+    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+
+    struct Gap {
+        double width;
+        double mid;
+    };
+    std::vector<Gap> gaps;
+    for (size_t k = 0; k + 1 < levels.size(); ++k)
+        if (levels[k + 1] - levels[k] > 2e-6)
+            gaps.push_back({levels[k + 1] - levels[k], 0.5 * (levels[k] + levels[k + 1])});
+    // Widest first; equal widths lowest first, so the choice is reproducible.
+    std::sort(gaps.begin(), gaps.end(), [](const Gap& a, const Gap& b) {
+        return a.width != b.width ? a.width > b.width : a.mid < b.mid;
+    });
+
+    const int tries = std::min<int>(static_cast<int>(gaps.size()), 16);
+    std::vector<ScanHit> hits;
+    for (int g = 0; g < tries; ++g) {
+        const double v = gaps[g].mid;
+        hits.clear();
+        const int contours = static_cast<int>(poly.begin.size()) - 1;
+        for (int c = 0; c < contours; ++c) {
+            const int b0 = poly.begin[c];
+            const int n = poly.begin[c + 1] - b0;
+            for (int k = 0; k < n; ++k) {
+                const double* p = poly.pts[b0 + k]->GetXYZ();
+                const double* q = poly.pts[b0 + (k + 1) % n]->GetXYZ();
+                if ((p[j] < v) == (q[j] < v))
+                    continue;
+                const double t = (v - p[j]) / (q[j] - p[j]);
+                const ScanHit h = {p[i] + (q[i] - p[i]) * t, p[w] + (q[w] - p[w]) * t};
+                if (std::isfinite(h.u) && std::isfinite(h.w))
+                    hits.push_back(h);
+            }
+        }
+        std::sort(hits.begin(), hits.end(), [](const ScanHit& a, const ScanHit& b) { return a.u < b.u; });
+        int best = -1;
+        for (int k = 0; k + 1 < static_cast<int>(hits.size()); k += 2)
+            if (best < 0 || hits[k + 1].u - hits[k].u > hits[best + 1].u - hits[best].u)
+                best = k;
+        if (best < 0)
+            continue;
+        double c[3];
+        c[i] = 0.5 * (hits[best].u + hits[best + 1].u);
+        c[j] = v;
+        c[w] = 0.5 * (hits[best].w + hits[best + 1].w);
+        bool onBoundary = false;
+        if (test.Inside(c, &onBoundary) && !onBoundary) {
+            for (int k = 0; k < 3; ++k)
+                out[k] = c[k];
+            return true;
+        }
+    }
+    return false;
+}
+
+// Centroids of three consecutive corners of a contour, the last triple
+// first; the first strictly inside wins. The centroids of triangles that
+// fall in a hole or outside, or on the boundary, can leave no answer even
+// for a sound facet (a thin frame around a large hole), so a scan line
+// looks for an inner point before a boundary centroid is accepted.
+bool FindInnerPoint(int i, int j, const Contours& poly, const InsideTest& test, double* p)
+{
+    if (!p || !ValidAxis(i) || !ValidAxis(j) || i == j)
+        return false;
+    const int n = static_cast<int>(poly.pts.size());
+    bool kept = false;
+    double keptPoint[3] = {0.0, 0.0, 0.0};
+    for (int k = n - 1; k >= 0; --k) {
+        const int c = poly.ContourOf(k);
+        const int b0 = poly.begin[c];
+        const int m = poly.begin[c + 1] - b0;
+        if (m < 3)
+            continue;
+        const int local = k - b0;
+        double centre[3];
+        Centroid(poly.pts[k]->GetXYZ(), poly.pts[b0 + (local + 1) % m]->GetXYZ(),
+                 poly.pts[b0 + (local + 2) % m]->GetXYZ(), centre);
+        bool onBoundary = false;
+        if (!test.Inside(centre, &onBoundary))
+            continue;
+        if (!onBoundary) {
+            for (int q = 0; q < 3; ++q)
+                p[q] = centre[q];
+            return true;
+        }
+        kept = true;
+        for (int q = 0; q < 3; ++q)
+            keptPoint[q] = centre[q];
+    }
+    if (ScanLinePoint(i, j, poly, test, p))
+        return true;
+    if (!kept)
+        return false;
+    for (int q = 0; q < 3; ++q)
+        p[q] = keptPoint[q];
+    return true;
+}
+
+} // namespace
+
+// -------------------------------------------------- segment parts in facet
+
+bool G3Facet::FindIntervalsLieInFacet(const double* p1, const double* p2, G3IntervalList* out)
+{
+    if (out)
+        out->Clear();
+    if (!firstEdge || !p1 || !p2)
+        return false;
+    int i = 0;
+    int j = 1;
+    GetMaxCoo(&i, &j);
+    if (!ValidAxis(i) || !ValidAxis(j))
+        return false;
+    const double du = p2[i] - p1[i];
+    const double dv = p2[j] - p1[j];
+    const double length = std::sqrt(du * du + dv * dv);
+    if (!(length >= 1e-6))
+        return false; // too short to give the line a direction (or not finite)
+
+    ProjectedLine line;
+    line.i = i;
+    line.j = j;
+    line.a = dv / length;
+    line.b = -du / length;
+    line.c = -(line.a * p1[i] + line.b * p1[j]);
+
+    G3IntervalList scratch;
+    G3IntervalList* list = out ? out : &scratch;
+    IntersectBoundary(LineValue, &line, list);
+    if (list->IsEmpty())
+        return false;
+    list->BuildIntervals();
+    G3Interval segment(p1, p2);
+    list->Intersect(&segment);
+    return list->GetIntervalCount() > 0;
+}
+
+// ------------------------------------------------- overlap of two facets
+
+namespace {
+
+// Appends to `out` the parts of `edges`' single edges (within `owner`) that
+// lie in `facet`; true when any did.
+bool CollectEdgesInFacet(G3Facet* facet, G3Facet* owner, G3IntervalList* out)
+{
+    GArrayCollection edges;
+    owner->GetEdges(&edges);
+    G3IntervalList scratch;
+    bool found = false;
+    for (int k = 0; k < edges.size(); ++k) {
+        G3Edge* e = static_cast<G3Edge*>(edges.get(k));
+        G3Vertex* a = e->GetVertex1();
+        G3Vertex* b = e->GetVertex2();
+        if (!a || !b || a->GetEdgeCount(b, owner) != 1)
+            continue;
+        if (facet->FindIntervalsLieInFacet(a->GetXYZ(), b->GetXYZ(), &scratch)) {
+            out->Copy(&scratch);
+            found = true;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+bool G3Facet::FindFacetsIntersection(G3Facet* other, G3IntervalList* out)
+{
+    G3IntervalList scratch;
+    G3IntervalList* list = out ? out : &scratch;
+    list->Clear();
+    if (!other)
+        return false;
+    if (!CollectEdgesInFacet(this, other, list))
+        return false;
+    CollectEdgesInFacet(other, this, list);
+    return true;
+}
+
+// ------------------------------------------------------------ inner point
+
+bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p)
+{
+    Contours poly;
+    G3FacetVertexIterator it(this);
+    G3Edge* previous = nullptr;
+    while (it.hasNext()) {
+        G3Vertex* v = static_cast<G3Vertex*>(it.next());
+        G3Edge* e = it.GetCurrentEdge();
+        if (!v)
+            continue;
+        // A contour starts where the chain edge shares no vertex with the
+        // one before it (the vertex iterator's own rule).
+        if (!previous || !e || !e->IsLink(previous))
+            poly.begin.push_back(static_cast<int>(poly.pts.size()));
+        poly.pts.push_back(v);
+        previous = e;
+    }
+    poly.begin.push_back(static_cast<int>(poly.pts.size()));
+    if (poly.pts.size() < 3)
+        return false;
+    const FacetInside test(this, i, j);
+    return FindInnerPoint(i, j, poly, test, p);
+}
+
+bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p, GArrayCollection* vertices)
+{
+    if (!vertices)
+        return false;
+    Contours poly;
+    for (int k = 0; k < vertices->size(); ++k)
+        if (const G3Point* pt = dynamic_cast<const G3Point*>(vertices->get(k)))
+            poly.pts.push_back(pt);
+    if (poly.pts.size() < 3)
+        return false;
+    poly.begin.push_back(0);
+    poly.begin.push_back(static_cast<int>(poly.pts.size()));
+    const PolygonInside test(vertices, poly, i, j);
+    return FindInnerPoint(i, j, poly, test, p);
+}
