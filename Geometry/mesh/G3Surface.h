@@ -197,6 +197,40 @@ protected:
     G3Edge* FindNearestEdge(G3Edge* e);
     // ---- end of welding and cleanup
 
+public:
+    // ---- triangulation and complex facets
+    // (Geometry/processing/G3SurfaceTriangulate.cpp)
+    // Mode bits: 4 every facet of four or more edges; otherwise 8 every
+    // facet of more than four edges, and the rest tested against 2 (not
+    // flat) and 1 (concave). Chosen facets are replaced by GLU's triangles:
+    // sides that were facet edges keep their flags, new diagonals get
+    // newEdgeFlags; extended data, flags and sub-surface are carried over.
+    // A facet GLU reports an error for (or gives no triangle) stays as it
+    // is. Whether any facet was triangulated.
+    bool Triangulate(int mode, int newEdgeFlags);
+    // Collects every facet added until EndComplexFacet (scratch link).
+    void BeginComplexFacet();
+    // Fuses the collected facets (their contours resolved into simple
+    // contours, holes bridged) and ends the bracket.
+    void EndComplexFacet();
+    // AddFacet(list, its facet flags, its sub-surface) for every
+    // G3EdgeList of lists; the lists are deleted and lists is cleared.
+    void AddFacets(GArrayCollection* lists);
+    void AddFacetsEx(GArrayCollection* lists, G3Facet* facet, int event);
+    // The boundary loop of an open surface (welds vertices first), vertices
+    // appended to out in order; false (out as it was) for a closed surface
+    // or a boundary that is not one simple loop.
+    bool GetContour(GArrayCollection& out);
+    // count new vertices at the given vertices' coordinates and, for
+    // count > 2, one facet through them: the new vertex count, 0 when the
+    // facet was refused, the previous vertex count for count <= 2.
+    int AddOneFacetFromVertices(G3Vertex* vertexArray, int count);
+
+protected:
+    // Replaces f by its triangles; false (f untouched) when GLU fails.
+    bool TriangulateFacet(G3Facet* f, int newEdgeFlags);
+    // ---- end of triangulation and complex facets
+
 protected:
     // The facet-building core of AddFacet(n, v, ...): no check of n.
     G3Facet* _AddFacet(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos);
