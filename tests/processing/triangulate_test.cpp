@@ -1,0 +1,483 @@
+// Facet triangulation through GLU, the complex-facet bracket and the two
+// small builders.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/CExData.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/GTessellator.h"
+#include "tests/mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <initializer_list>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct Pt {
+    double x, y, z;
+};
+
+// Adds the points as new vertices and one facet through them; returns it.
+G3Facet* Facet(G3Surface& s, std::initializer_list<Pt> pts, std::vector<int>* flags = nullptr)
+{
+    std::vector<int> ids;
+    for (const Pt& p : pts)
+        ids.push_back(static_cast<int>(s.AddVertex(p.x, p.y, p.z, 0)->GetId()));
+    return s.AddFacet(static_cast<int>(ids.size()), ids.data(), flags ? flags->data() : nullptr, nullptr, nullptr);
+}
+
+// Appends a contour through new vertices at pts to f.
+void Hole(G3Surface& s, G3Facet* f, const std::vector<Pt>& pts)
+{
+    std::vector<G3Vertex*> v;
+    for (const Pt& p : pts)
+        v.push_back(s.AddVertex(p.x, p.y, p.z, 0));
+    G3EdgeList list(static_cast<int>(v.size()), v.data(), nullptr, nullptr, nullptr, 0, 0);
+    s.AddFacetEdges(f, &list);
+}
+
+G3Facet* FacetAt(G3Surface& s, int i) { return static_cast<G3Facet*>(s.GetFacetList()->get(i)); }
+int FacetCount(G3Surface& s) { return s.GetFacetList()->size(); }
+
+std::vector<G3Vertex*> Corners(G3Facet* f)
+{
+    std::vector<G3Vertex*> out;
+    G3FacetVertexIterator it(f);
+    while (it.hasNext())
+        out.push_back(static_cast<G3Vertex*>(it.next()));
+    return out;
+}
+
+double TriangleArea(G3Facet* f)
+{
+    std::vector<G3Vertex*> c = Corners(f);
+    if (c.size() != 3)
+        return -1.0;
+    return G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
+}
+
+// The sum of the triangles' areas; -1 when a facet is not a triangle.
+double TotalTriangleArea(G3Surface& s)
+{
+    double sum = 0.0;
+    for (int i = 0; i < FacetCount(s); ++i) {
+        const double a = TriangleArea(FacetAt(s, i));
+        if (a < 0.0)
+            return -1.0;
+        sum += a;
+    }
+    return sum;
+}
+
+// Signed area of f's triangle on (x, y).
+double SignedAreaXY(G3Facet* f)
+{
+    std::vector<G3Vertex*> c = Corners(f);
+    const double* a = c[0]->GetXYZ();
+    const double* b = c[1]->GetXYZ();
+    const double* d = c[2]->GetXYZ();
+    return 0.5 * ((b[0] - a[0]) * (d[1] - a[1]) - (b[1] - a[1]) * (d[0] - a[0]));
+}
+
+// Records the assembled triangles with the data pointers as small numbers.
+struct RecordingTessellator : GTessellator {
+    std::vector<std::vector<long>> tris;
+    void AddTriangle(void* a, void* b, void* c) override
+    {
+        tris.push_back({reinterpret_cast<long>(a), reinterpret_cast<long>(b), reinterpret_cast<long>(c)});
+    }
+};
+
+void* D(long n) { return reinterpret_cast<void*>(n); }
+
+std::vector<std::vector<long>> Assemble(int type, std::initializer_list<long> data)
+{
+    RecordingTessellator t;
+    t.OnBegin(type);
+    for (long d : data)
+        t.OnVertex(D(d));
+    t.OnEnd();
+    return t.tris;
+}
+
+} // namespace
+
+TEST(TessellatorTest, AssemblesTrianglesStripsAndFans)
+{
+    using Tris = std::vector<std::vector<long>>;
+    // GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN
+    EXPECT_EQ(Assemble(4, {1, 2, 3, 4, 5, 6, 7}), (Tris{{1, 2, 3}, {4, 5, 6}}));
+    EXPECT_EQ(Assemble(5, {1, 2, 3, 4}), (Tris{{1, 2, 3}, {4, 3, 2}}));
+    EXPECT_EQ(Assemble(5, {1, 2, 3, 4, 5}), (Tris{{1, 2, 3}, {4, 3, 2}, {3, 4, 5}}));
+    EXPECT_EQ(Assemble(6, {1, 2, 3, 4}), (Tris{{1, 2, 3}, {1, 3, 4}}));
+
+    // A new primitive starts afresh.
+    RecordingTessellator t;
+    t.OnBegin(5);
+    t.OnVertex(D(1));
+    t.OnVertex(D(2));
+    t.OnEnd();
+    t.OnBegin(6);
+    t.OnVertex(D(3));
+    t.OnVertex(D(4));
+    t.OnVertex(D(5));
+    EXPECT_EQ(t.tris, (Tris{{3, 4, 5}}));
+    EXPECT_FALSE(t.HasError());
+    // A vertex GLU made itself (no data) marks the polygon as failed.
+    t.OnVertex(nullptr);
+    EXPECT_TRUE(t.HasError());
+}
+
+TEST(TessellatorTest, GluSquareWithHoleAsSeparateContours)
+{
+    G3Surface s;
+    std::vector<G3Vertex*> v;
+    for (Pt p : {Pt{0, 0, 0}, Pt{4, 0, 0}, Pt{4, 4, 0}, Pt{0, 4, 0}, Pt{1, 1, 0}, Pt{1, 3, 0}, Pt{3, 3, 0},
+                 Pt{3, 1, 0}})
+        v.push_back(s.AddVertex(p.x, p.y, p.z, 0));
+    G3FacetTessellator t;
+    ASSERT_TRUE(t.IsValid());
+    t.Begin(0, 1);
+    for (int k = 0; k < 8; ++k) {
+        if (k == 4)
+            t.NextContour();
+        t.AddVertex(v[k], v[k]);
+    }
+    t.EndPolygon();
+    EXPECT_FALSE(t.HasError());
+    EXPECT_EQ(t.GetTriangleCount(), 8);
+}
+
+TEST(TriangulateTest, TrianglesNeverGoToGluAndQuadsFollowTheMode)
+{
+    G3Surface s;
+    Facet(s, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    EXPECT_FALSE(s.Triangulate(4 | 8 | 2 | 1, 0));
+    EXPECT_EQ(FacetCount(s), 1);
+
+    // A convex flat square: only bit 4 takes it.
+    {
+        G3Surface q;
+        Facet(q, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+        EXPECT_FALSE(q.Triangulate(8 | 2 | 1, 0));
+        EXPECT_EQ(FacetCount(q), 1);
+        EXPECT_TRUE(q.Triangulate(4, 0));
+        EXPECT_EQ(FacetCount(q), 2);
+        EXPECT_NEAR(TotalTriangleArea(q), 1.0, 1e-12);
+        EXPECT_EQ("", MeshCheck(&q));
+        EXPECT_EQ(q.GetVertexList()->size(), 4);
+        EXPECT_EQ(q.GetEdgeList()->size(), 5);
+    }
+    // A concave quad (dart): bit 1 under bit 8, not bit 8 alone.
+    {
+        G3Surface q;
+        Facet(q, {{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {2, 3, 0}});
+        EXPECT_FALSE(q.Triangulate(8, 0));
+        EXPECT_FALSE(q.Triangulate(8 | 2, 0));
+        EXPECT_TRUE(q.Triangulate(8 | 1, 0));
+        EXPECT_EQ(FacetCount(q), 2);
+        EXPECT_NEAR(TotalTriangleArea(q), 4.0, 1e-12);
+    }
+    // A bent quad: bit 2.
+    {
+        G3Surface q;
+        Facet(q, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.1}, {0, 1, 0}});
+        EXPECT_FALSE(q.Triangulate(8 | 1, 0));
+        EXPECT_TRUE(q.Triangulate(2, 0));
+        EXPECT_EQ(FacetCount(q), 2);
+    }
+    // A pentagon: bit 8 alone.
+    {
+        G3Surface q;
+        Facet(q, {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}});
+        EXPECT_TRUE(q.Triangulate(8, 0));
+        EXPECT_EQ(FacetCount(q), 3);
+        EXPECT_NEAR(TotalTriangleArea(q), 5.0, 1e-12);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_GT(SignedAreaXY(FacetAt(q, i)), 0.0) << "triangles keep the facet's orientation";
+    }
+}
+
+TEST(TriangulateTest, FlatnessThresholdOfHalfAMicron)
+{
+    const double zero[4] = {0.0, 0.0, 1.0, 0.0};
+    for (double dz : {4e-7, 6e-7}) {
+        G3Surface s;
+        G3Facet* f = Facet(s, {{0, 0, 0}, {1, 0, 0}, {1, 1, dz}, {0, 1, 0}});
+        f->SetPlane(zero);
+        EXPECT_EQ(f->IsFlat(), dz < 5e-7);
+        EXPECT_EQ(s.Triangulate(2, 0), dz > 5e-7) << dz;
+    }
+}
+
+TEST(TriangulateTest, LShapeKeepsOuterFlagsAndMarksDiagonals)
+{
+    G3Surface s;
+    std::vector<int> flags = {11, 12, 13, 14, 15, 16};
+    Facet(s, {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}, &flags);
+    std::vector<G3Vertex*> ring = Corners(FacetAt(s, 0));
+    ASSERT_EQ(ring.size(), 6u);
+
+    ASSERT_TRUE(s.Triangulate(1, 99));
+    ASSERT_EQ(FacetCount(s), 4);
+    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_NEAR(TotalTriangleArea(s), 3.0, 1e-12);
+
+    // Every side of every triangle: an outer side keeps its edge's flags,
+    // a diagonal (shared by two triangles) carries 99.
+    int outer = 0;
+    int diagonalSides = 0;
+    for (int i = 0; i < 4; ++i) {
+        G3Facet* f = FacetAt(s, i);
+        EXPECT_GT(SignedAreaXY(f), 0.0);
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            int k = 0;
+            for (; k < 6; ++k) {
+                const bool same = (e->GetVertex1() == ring[k] && e->GetVertex2() == ring[(k + 1) % 6]) ||
+                                  (e->GetVertex2() == ring[k] && e->GetVertex1() == ring[(k + 1) % 6]);
+                if (same)
+                    break;
+            }
+            if (k < 6) {
+                ++outer;
+                EXPECT_EQ(e->GetFlags(), flags[k]);
+                EXPECT_EQ(e->GetFacet2(), nullptr);
+            } else {
+                ++diagonalSides;
+                EXPECT_EQ(e->GetFlags(), 99);
+                EXPECT_NE(e->GetFacet2(), nullptr);
+            }
+        }
+    }
+    EXPECT_EQ(outer, 6);
+    EXPECT_EQ(diagonalSides, 6);
+}
+
+TEST(TriangulateTest, HolesAreLeftOpenAndTheAreaIsCoveredExactly)
+{
+    G3Surface s;
+    G3Facet* f = Facet(s, {{0, 0, 0}, {10, 0, 0}, {10, 7, 0}, {0, 7, 0}});
+    // One hole running against the outer contour, one along it: the odd
+    // rule leaves both open.
+    Hole(s, f, {{1, 1, 0}, {1, 3, 0}, {3, 3, 0}, {3, 1, 0}});
+    Hole(s, f, {{5, 2, 0}, {8, 2, 0}, {8, 5.5, 0}, {5, 5.5, 0}});
+    const double expected = 70.0 - 4.0 - 10.5;
+
+    ASSERT_TRUE(s.Triangulate(4, 0));
+    EXPECT_EQ("", MeshCheck(&s));
+    const double area = TotalTriangleArea(s);
+    EXPECT_NEAR(area, expected, 1e-9 * expected);
+    // No triangle lies in a hole.
+    for (int i = 0; i < FacetCount(s); ++i) {
+        std::vector<G3Vertex*> c = Corners(FacetAt(s, i));
+        double m[2] = {0, 0};
+        for (G3Vertex* v : c)
+            for (int a = 0; a < 2; ++a)
+                m[a] += v->GetXYZ()[a] / 3.0;
+        const bool inFirst = m[0] > 1 && m[0] < 3 && m[1] > 1 && m[1] < 3;
+        const bool inSecond = m[0] > 5 && m[0] < 8 && m[1] > 2 && m[1] < 5.5;
+        EXPECT_FALSE(inFirst || inSecond);
+        EXPECT_GT(SignedAreaXY(FacetAt(s, i)), 0.0);
+    }
+}
+
+TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
+{
+    G3Surface s;
+    G3Facet* f = Facet(s, {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1, 1, 0}, {0, 2, 0}});
+    int token = 0;
+    f->GetExtendedData().Add("ZUNO_ROOF_PLANE_INDEX", &token);
+    f->SetSurface(7);
+    f->SetFlags(0x30);
+    // Corner data per vertex, told apart by their coordinates.
+    std::vector<G3Vertex*> c = Corners(f);
+    for (G3Vertex* v : c) {
+        const double* p = v->GetXYZ();
+        f->SetNormal(v, s.AddNormal(p[0], p[1], 1.0), s.AddTexCoo(p[0] / 2, p[1] / 2), true);
+    }
+
+    ASSERT_TRUE(s.Triangulate(1, 0));
+    ASSERT_EQ(FacetCount(s), 3);
+    EXPECT_TRUE(s.GetExtendedDataFacetDefault().IsEmpty()) << "the default is restored";
+    for (int i = 0; i < 3; ++i) {
+        G3Facet* t = FacetAt(s, i);
+        EXPECT_EQ(t->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"), &token);
+        EXPECT_EQ(t->GetSurface(), 7);
+        EXPECT_EQ(t->GetFlags(), 0x30);
+        for (G3Vertex* v : Corners(t)) {
+            G3TexCoo* tex = nullptr;
+            G3Normal* n = t->GetNormal(v, &tex);
+            ASSERT_NE(n, nullptr);
+            ASSERT_NE(tex, nullptr);
+            EXPECT_EQ(n->GetXYZ(0), v->GetXYZ(0));
+            EXPECT_EQ(n->GetXYZ(1), v->GetXYZ(1));
+            EXPECT_EQ(tex->GetUV()[0], v->GetXYZ(0) / 2);
+            EXPECT_EQ(tex->GetUV()[1], v->GetXYZ(1) / 2);
+        }
+    }
+    EXPECT_EQ("", MeshCheck(&s));
+}
+
+TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
+{
+    G3Surface s;
+    // A bow tie: the crossing would need a vertex GLU can only make through
+    // a combine callback.
+    Facet(s, {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}});
+    // Collinear only: GLU finds no triangle.
+    Facet(s, {{5, 0, 0}, {6, 0, 0}, {7, 0, 0}, {8, 0, 0}});
+    // A good one after them is still triangulated.
+    Facet(s, {{10, 0, 0}, {11, 0, 0}, {11, 1, 0}, {10, 1, 0}});
+
+    EXPECT_TRUE(s.Triangulate(4, 0));
+    ASSERT_EQ(FacetCount(s), 4);
+    int quads = 0;
+    for (int i = 0; i < FacetCount(s); ++i)
+        quads += FacetAt(s, i)->GetEdgeCount() == 4;
+    EXPECT_EQ(quads, 2);
+    EXPECT_EQ("", MeshCheck(&s));
+
+    G3Surface only;
+    Facet(only, {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}});
+    EXPECT_FALSE(only.Triangulate(4, 0));
+    EXPECT_EQ(FacetCount(only), 1);
+    EXPECT_EQ(only.GetEdgeList()->size(), 4);
+}
+
+TEST(TriangulateTest, SurfacesTriangulateOnSeveralThreadsAtOnce)
+{
+    auto build = [](G3Surface& s) {
+        for (int k = 0; k < 200; ++k) {
+            const double x = 3.0 * k;
+            G3Facet* f = Facet(s, {{x, 0, 0}, {x + 2, 0, 0}, {x + 2, 2, 0}, {x + 1, 1.5, 0}, {x, 2, 0}});
+            Hole(s, f, {{x + 0.5, 0.5, 0}, {x + 0.5, 1, 0}, {x + 1.5, 1, 0}, {x + 1.5, 0.5, 0}});
+        }
+    };
+    auto signature = [](G3Surface& s) {
+        std::vector<long> ids;
+        for (int i = 0; i < FacetCount(s); ++i)
+            for (G3Vertex* v : Corners(FacetAt(s, i)))
+                ids.push_back(v->GetId());
+        return ids;
+    };
+    G3Surface reference;
+    build(reference);
+    reference.Triangulate(4, 0);
+    const std::vector<long> expected = signature(reference);
+
+    G3Surface a, b;
+    build(a);
+    build(b);
+    std::thread ta([&] { a.Triangulate(4, 0); });
+    std::thread tb([&] { b.Triangulate(4, 0); });
+    ta.join();
+    tb.join();
+    EXPECT_EQ(signature(a), expected);
+    EXPECT_EQ(signature(b), expected);
+}
+
+TEST(ComplexFacetTest, OuterAndInnerSquareBecomeAFacetWithAHole)
+{
+    G3Surface s;
+    s.BeginComplexFacet();
+    Facet(s, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}});
+    Facet(s, {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}});
+    ASSERT_NE(s.GetExData(), nullptr);
+    EXPECT_EQ(static_cast<GArrayCollection*>(s.GetExData())->size(), 2);
+    s.EndComplexFacet();
+    EXPECT_EQ(s.GetExData(), nullptr);
+    ASSERT_EQ(FacetCount(s), 1);
+    EXPECT_EQ("", MeshCheck(&s));
+
+    G3Facet* f = FacetAt(s, 0);
+    const double inHole[3] = {2, 2, 0};
+    const double inRing[3] = {0.5, 2, 0};
+    EXPECT_FALSE(f->PointInFacet(0, 1, inHole, nullptr, nullptr, 1e-6));
+    EXPECT_TRUE(f->PointInFacet(0, 1, inRing, nullptr, nullptr, 1e-6));
+
+    // Triangulated, the ring keeps its area of 12.
+    ASSERT_TRUE(s.Triangulate(4, 0));
+    EXPECT_NEAR(TotalTriangleArea(s), 12.0, 1e-9);
+    EXPECT_EQ("", MeshCheck(&s));
+
+    // An empty bracket leaves the surface alone.
+    s.BeginComplexFacet();
+    s.EndComplexFacet();
+    EXPECT_EQ(s.GetExData(), nullptr);
+    EXPECT_EQ(FacetCount(s), 8);
+}
+
+TEST(BuilderTest, GetContourOfAnOpenSquareAndAClosedCube)
+{
+    G3Surface sq;
+    Facet(sq, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    GArrayCollection out;
+    ASSERT_TRUE(sq.GetContour(out));
+    ASSERT_EQ(out.size(), 4);
+    std::set<GObj*> distinct;
+    for (int k = 0; k < 4; ++k) {
+        distinct.insert(out.get(k));
+        G3Vertex* a = static_cast<G3Vertex*>(out.get(k));
+        G3Vertex* b = static_cast<G3Vertex*>(out.get((k + 1) % 4));
+        EXPECT_EQ(a->GetEdgeCount(b), 1) << "consecutive vertices share a boundary edge";
+    }
+    EXPECT_EQ(distinct.size(), 4u);
+
+    G3Surface cube;
+    int id[8];
+    for (int k = 0; k < 8; ++k)
+        id[k] = static_cast<int>(cube.AddVertex(k & 1, (k >> 1) & 1, (k >> 2) & 1, 0)->GetId());
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (const auto& q : faces) {
+        int ids[4] = {id[q[0]], id[q[1]], id[q[2]], id[q[3]]};
+        ASSERT_NE(cube.AddFacet(4, ids, 1, nullptr, nullptr), nullptr);
+    }
+    GArrayCollection none;
+    EXPECT_FALSE(cube.GetContour(none));
+    EXPECT_EQ(none.size(), 0);
+
+    // Two separate squares have two boundary loops, not one.
+    G3Surface two;
+    Facet(two, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    Facet(two, {{5, 0, 0}, {6, 0, 0}, {6, 1, 0}, {5, 1, 0}});
+    GArrayCollection partial;
+    EXPECT_FALSE(two.GetContour(partial));
+    EXPECT_EQ(partial.size(), 0);
+}
+
+TEST(BuilderTest, AddOneFacetFromVerticesAndAddFacets)
+{
+    G3Surface s;
+    G3Vertex pts[4] = {G3Vertex(0, 0, 0), G3Vertex(1, 0, 0), G3Vertex(1, 1, 0), G3Vertex(0, 1, 0)};
+    EXPECT_EQ(s.AddOneFacetFromVertices(pts, 2), 0);
+    EXPECT_EQ(s.GetVertexList()->size(), 2);
+    EXPECT_EQ(FacetCount(s), 0);
+    EXPECT_EQ(s.AddOneFacetFromVertices(pts, 4), 6);
+    ASSERT_EQ(FacetCount(s), 1);
+    EXPECT_EQ(FacetAt(s, 0)->GetEdgeCount(), 4);
+
+    G3Surface t;
+    G3Vertex* v[3] = {t.AddVertex(0, 0, 0, 0), t.AddVertex(1, 0, 0, 0), t.AddVertex(0, 1, 0, 0)};
+    GArrayCollection lists;
+    lists.add(new G3EdgeList(3, v, nullptr, nullptr, nullptr, 0, 4));
+    lists.add(new G3EdgeList(3, v, nullptr, nullptr, nullptr, 0, 5));
+    t.AddFacets(&lists);
+    EXPECT_EQ(lists.size(), 0);
+    ASSERT_EQ(FacetCount(t), 2);
+    EXPECT_EQ(FacetAt(t, 0)->GetSurface(), 4);
+    EXPECT_EQ(FacetAt(t, 1)->GetSurface(), 5);
+    EXPECT_EQ("", MeshCheck(&t));
+}
