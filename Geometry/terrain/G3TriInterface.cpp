@@ -2,6 +2,14 @@
 
 #include "Geometry/terrain/triangulation/G3TriEngine.h"
 
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <cmath>
+#include <vector>
+
 G3TriInterface::G3TriInterface()
     : engine(new g3tri::G3TriEngine()), axisU{1.0, 0.0, 0.0}, axisV{0.0, 1.0, 0.0}, axisN{0.0, 0.0, 1.0}
 {
@@ -81,4 +89,93 @@ g3tri::G3TEdge* G3TriInterface::GetConstraint(int i) const
     if (i < 0 || i >= constraints.size())
         return nullptr;
     return static_cast<g3tri::G3TEdge*>(constraints.get(i));
+}
+
+// ---------------------------------------------------------------- output
+
+namespace {
+
+// Vertices closer than this are welded into one.
+constexpr double kWeldTolerance = 1e-6;
+
+// Cells per axis of the welding hash: about two cells per point, from 24 to
+// 1000. The hash gives the same answers for any cell count; the count only
+// sets the chain lengths.
+int WeldGrid(int count)
+{
+    const double q = std::ceil(std::cbrt(2.0 * static_cast<double>(count)));
+    if (!(q > 24.0))
+        return 24;
+    return q > 1000.0 ? 1000 : static_cast<int>(q);
+}
+
+} // namespace
+
+G3Surface* G3TriInterface::GetSurface()
+{
+    G3Surface* target = new G3Surface();
+    return GetSurface(target);
+}
+
+G3Surface* G3TriInterface::GetSurface(G3Surface* target)
+{
+    if (target == nullptr)
+        return nullptr;
+
+    // One output vertex per engine vertex, in the order they were added
+    // (merged-away vertices included).
+    const int n = engine->GetVertexCount();
+    for (int i = 0; i < n; ++i) {
+        G3TVertex* tv = engine->GetVertex(i);
+        double p[3];
+        GetPosition(tv, p);
+        tv->SetOutputVertex(target->AddVertex(p, 0));
+    }
+
+    // The triangles, corners in the engine's (counter-clockwise) order. The
+    // corners are kept vertices, each with an output vertex of its own.
+    const int t = engine->GetTriangleCount();
+    for (int i = 0; i < t; ++i) {
+        G3TVertex* c[3];
+        if (!engine->GetTriangle(i, c))
+            continue;
+        G3Vertex* corners[3];
+        bool complete = true;
+        for (int k = 0; k < 3; ++k) {
+            corners[k] = c[k] ? c[k]->GetOutputVertex() : nullptr;
+            complete = complete && corners[k] != nullptr;
+        }
+        if (complete)
+            target->AddFacet(3, corners, 1, nullptr, nullptr);
+    }
+
+    // Welding deletes the duplicates it merges away and every vertex left
+    // in no facet, so the output links of the engine vertices must follow
+    // it. The weld runs in its two halves: between them each duplicate's
+    // scratch link names the vertex it was merged into, and whether a vertex
+    // outlives the removal of unused entities can be read off its ring.
+    GEnvelope env;
+    target->FormEnvelope(&env);
+    G3PointHash hash(WeldGrid(target->GetVertexCount()), env.min, env.max, kWeldTolerance);
+    target->RemoveEqualsVertex(&hash);
+    // Edges left without a facet go first, exactly as in RemoveUnused; only
+    // then does an empty ring mean the vertex is about to be deleted.
+    target->RemoveUnusedEdge();
+    const bool keepsAll = target->GetPolyEdgeCount() > 0; // polyline vertices have no edges
+    GArrayCollection* listed = target->GetVertexList();
+    for (int i = 0; i < n; ++i) {
+        G3TVertex* tv = engine->GetVertex(i);
+        G3Vertex* out = tv->GetOutputVertex();
+        if (out == nullptr)
+            continue;
+        // The representative a duplicate names is an earlier listed vertex
+        // that is no duplicate itself.
+        G3Vertex* r = static_cast<G3Vertex*>(out->GetExData());
+        if (r == nullptr || r->GetId() < 0 || listed == nullptr || r->GetId() >= listed->size() ||
+            listed->get(static_cast<int>(r->GetId())) != r)
+            r = out;
+        tv->SetOutputVertex(keepsAll || r->HasEdges() ? r : nullptr);
+    }
+    target->RemoveUnused();
+    return target;
 }

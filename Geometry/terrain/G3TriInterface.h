@@ -42,14 +42,16 @@ public:
     bool option(BasicOptions option);
 
     // ---- Reading the result back as a G3Surface ----------------------------
-    // Declared for the mesh layer: they are defined together with the mesh
-    // classes and the welding pass they rely on, and are not part of the
-    // library yet. After welding, each engine vertex's output vertex must be
-    // repointed to the vertex it was welded to (or cleared when it was
-    // removed).
+    // One output vertex per engine vertex (at x * axisU + y * axisV +
+    // z * axisN), one facet per triangle (corners 0, 1, 2), then coinciding
+    // vertices are welded (1e-6) and unused ones removed. Afterwards each
+    // engine vertex's output vertex is the surviving vertex it was welded
+    // to, or null when it was removed (a merged-away point in no facet).
+    // The first form returns a new surface owned by the caller; the second
+    // appends to target (whose own vertices take part in the welding) and
+    // returns it (null for a null target).
     G3Surface* GetSurface();
     G3Surface* GetSurface(G3Surface* target);
-    // -------------------------------------------------------------------------
 
     // Engine-level access to the result, for readers of the triangulation.
     int GetVertexCount() const;

@@ -1,0 +1,227 @@
+// Reading a triangulation back as a mesh: facets, welding, and the output
+// links of the engine vertices after welding.
+
+#include "tin_check.h"
+
+#include "mesh/mesh_check.h"
+
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <set>
+#include <vector>
+
+namespace {
+
+bool IsListed(G3Surface* s, const G3Vertex* v)
+{
+    return meshcheck::Listed(s->GetVertexList(), v);
+}
+
+// Every engine vertex's output vertex is a live vertex of s, or null exactly
+// when the vertex took no part in a facet.
+void ExpectLinksLive(const G3TriInterface& tin, G3Surface* s)
+{
+    std::set<const G3Vertex*> used;
+    for (int i = 0; i < s->GetFacetCount(); ++i)
+        for (G3FacetVertexIterator it(s->GetFacet(i)); it.hasNext();)
+            used.insert(static_cast<G3Vertex*>(it.next()));
+    for (int i = 0; i < tin.GetVertexCount(); ++i) {
+        const G3Vertex* out = tin.GetVertex(i)->GetOutputVertex();
+        if (out == nullptr)
+            continue;
+        EXPECT_TRUE(IsListed(s, out)) << "vertex " << i;
+        if (s->GetPolyEdgeCount() == 0) {
+            EXPECT_TRUE(used.count(out)) << "vertex " << i;
+        }
+    }
+}
+
+TEST(TinSurface, FacetsOfSmallInputs)
+{
+    {
+        G3TriInterface tin;
+        const double p[3][3] = {{0, 0, 1}, {2, 0, 2}, {0, 3, 3}};
+        G3TVertex* tv[3];
+        for (int i = 0; i < 3; ++i)
+            tv[i] = tin.AddVertex(p[i]);
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        std::unique_ptr<G3Surface> s(tin.GetSurface());
+        ASSERT_TRUE(s);
+        EXPECT_EQ(s->GetVertexCount(), 3);
+        EXPECT_EQ(s->GetFacetCount(), 1);
+        EXPECT_EQ(s->GetEdgeCount(), 3);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_NE(tv[i]->GetOutputVertex(), nullptr);
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(tv[i]->GetOutputVertex()->GetXYZ()[k], p[i][k]); // heights restored
+        }
+        // Counter-clockwise seen from above: the facet's normal points up.
+        std::vector<const double*> c;
+        for (G3FacetVertexIterator it(s->GetFacet(0)); it.hasNext();)
+            c.push_back(static_cast<G3Vertex*>(it.next())->GetXYZ());
+        ASSERT_EQ(c.size(), 3u);
+        const double cross = (c[1][0] - c[0][0]) * (c[2][1] - c[0][1]) - (c[1][1] - c[0][1]) * (c[2][0] - c[0][0]);
+        EXPECT_GT(cross, 0.0);
+    }
+    {
+        // Collinear: vertices but no facets; unused vertices are removed by
+        // the weld and their links cleared.
+        G3TriInterface tin;
+        const double p[3][3] = {{0, 0, 0}, {1, 1, 0}, {2, 2, 0}};
+        for (const auto& q : p)
+            tin.AddVertex(q);
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        std::unique_ptr<G3Surface> s(tin.GetSurface());
+        EXPECT_EQ(s->GetFacetCount(), 0);
+        EXPECT_EQ(s->GetVertexCount(), 0);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(tin.GetVertex(i)->GetOutputVertex(), nullptr);
+        EXPECT_EQ("", MeshCheck(s.get()));
+    }
+    {
+        // Nothing added, and a null target.
+        G3TriInterface tin;
+        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        std::unique_ptr<G3Surface> s(tin.GetSurface());
+        ASSERT_TRUE(s);
+        EXPECT_EQ(s->GetVertexCount(), 0);
+        EXPECT_EQ(tin.GetSurface(nullptr), nullptr);
+    }
+}
+
+TEST(TinSurface, DuplicatePointsWeldAndLinksFollow)
+{
+    G3TriInterface tin;
+    const double p[6][3] = {{0, 0, 5}, {4, 0, 5}, {4, 4, 5}, {0, 4, 5},
+                            {4, 0, 5}, // the same point again
+                            {4, 4, 9}}; // same plan position, other height
+    G3TVertex* tv[6];
+    for (int i = 0; i < 6; ++i)
+        tv[i] = tin.AddVertex(p[i]);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(tin.GetTriangleCount(), 2);
+    std::unique_ptr<G3Surface> s(tin.GetSurface());
+    EXPECT_EQ(s->GetVertexCount(), 4);
+    EXPECT_EQ(s->GetFacetCount(), 2);
+    EXPECT_EQ("", MeshCheck(s.get()));
+    // The repeated point is one welded vertex, named by both engine vertices.
+    ASSERT_NE(tv[1]->GetOutputVertex(), nullptr);
+    EXPECT_EQ(tv[4]->GetOutputVertex(), tv[1]->GetOutputVertex());
+    // The point at another height took no part in the triangles: its output
+    // vertex was removed, and its link is cleared rather than left dangling.
+    EXPECT_EQ(tv[5]->GetOutputVertex(), nullptr);
+    EXPECT_EQ(tv[2]->GetOutputVertex()->GetXYZ()[2], 5.0);
+    ExpectLinksLive(tin, s.get());
+}
+
+TEST(TinSurface, WallPlaneReturnsInputPositions)
+{
+    G3TriInterface tin;
+    const double u[3] = {0, 1, 0}, v[3] = {0, 0, 1};
+    tin.Set2DPlane(u, v);
+    const double pts[5][3] = {{4, 0, 0}, {4, 10, 0}, {4, 10, 3}, {4, 0, 3}, {4, 5, 4}};
+    G3TVertex* tv[5];
+    for (int i = 0; i < 5; ++i)
+        tv[i] = tin.AddVertex(pts[i]);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    std::unique_ptr<G3Surface> s(tin.GetSurface());
+    EXPECT_EQ(s->GetVertexCount(), 5);
+    EXPECT_EQ(s->GetFacetCount(), 3);
+    EXPECT_EQ("", MeshCheck(s.get()));
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_NE(tv[i]->GetOutputVertex(), nullptr);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_DOUBLE_EQ(tv[i]->GetOutputVertex()->GetXYZ()[k], pts[i][k]);
+    }
+}
+
+TEST(TinSurface, AppendsToTargetAndWeldsToItsVertices)
+{
+    // The target holds one triangle standing on two of the points.
+    G3Surface target;
+    G3Vertex* a = target.AddVertex(0.0, 0.0, 0.0, 0);
+    G3Vertex* b = target.AddVertex(4.0, 0.0, 0.0, 0);
+    G3Vertex* c = target.AddVertex(2.0, 0.0, 5.0, 0);
+    G3Vertex* tri[3] = {a, b, c};
+    G3Facet* f = target.AddFacet(3, tri, 1, nullptr, nullptr);
+    ASSERT_NE(f, nullptr);
+
+    G3TriInterface tin;
+    const double p[4][3] = {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}};
+    G3TVertex* tv[4];
+    for (int i = 0; i < 4; ++i)
+        tv[i] = tin.AddVertex(p[i]);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(tin.GetSurface(&target), &target);
+    EXPECT_EQ(target.GetVertexCount(), 5);
+    EXPECT_EQ(target.GetFacetCount(), 3);
+    EXPECT_TRUE(meshcheck::Listed(target.GetFacetList(), f)); // the old facet stays
+    EXPECT_EQ("", MeshCheck(&target));
+    // The points on the target's vertices were welded into those vertices.
+    EXPECT_EQ(tv[0]->GetOutputVertex(), a);
+    EXPECT_EQ(tv[1]->GetOutputVertex(), b);
+    ExpectLinksLive(tin, &target);
+    // New facets are built on the target's vertices a and b (the weld does
+    // not merge the two a-b edges; that is left to RemoveNonManifoldEdges).
+    int onBase = 0;
+    for (int i = 0; i < target.GetEdgeCount(); ++i) {
+        const G3Edge* e = target.GetEdge(i);
+        const bool ab = (e->GetVertex1() == a && e->GetVertex2() == b) || (e->GetVertex1() == b && e->GetVertex2() == a);
+        if (ab && !e->HasFacet(f))
+            ++onBase;
+    }
+    EXPECT_EQ(onBase, 1);
+}
+
+// Random points with repeats (same and different heights) and constraints:
+// the mesh is consistent, has one facet per triangle, and no engine vertex
+// keeps a link to a deleted vertex (the sanitizer build reads through them).
+TEST(TinSurface, RandomInputLinksStayLive)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(0.0, 100.0);
+    G3TriInterface tin;
+    std::vector<G3TVertex*> tv;
+    std::vector<std::vector<double>> pts;
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<double> q{u(rng), u(rng), u(rng) * 0.1};
+        if (i % 7 == 3 && !pts.empty()) {
+            q = pts[static_cast<std::size_t>(rng() % pts.size())];
+            if (i % 2)
+                q[2] += 1.0; // repeated plan position at another height
+        }
+        pts.push_back(q);
+        tv.push_back(tin.AddVertex(q.data()));
+    }
+    for (int i = 0; i + 1 < 40; i += 2)
+        tin.AddEdge(tv[static_cast<std::size_t>(i)], tv[static_cast<std::size_t>(i + 1)]);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    std::unique_ptr<G3Surface> s(tin.GetSurface());
+    EXPECT_EQ(s->GetFacetCount(), tin.GetTriangleCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+    ExpectLinksLive(tin, s.get());
+    int linked = 0;
+    for (G3TVertex* v : tv) {
+        G3Vertex* out = v->GetOutputVertex();
+        if (!out)
+            continue;
+        ++linked;
+        out->SetExData(nullptr); // written through, as the terrain code does
+        EXPECT_NEAR(out->GetXYZ()[0], v->x, 1e-6);
+        EXPECT_NEAR(out->GetXYZ()[1], v->y, 1e-6);
+    }
+    // Kept vertices always have a facet here (no collinear input).
+    for (G3TVertex* v : tv)
+        if (tin.GetKeptVertex(v) == v) {
+            EXPECT_NE(v->GetOutputVertex(), nullptr);
+        }
+    EXPECT_GT(linked, s->GetVertexCount());
+}
+
+} // namespace
