@@ -170,7 +170,7 @@ bool ScanLinePoint(int i, int j, const Contours& poly, const InsideTest& test, d
     std::vector<Gap> gaps;
     for (size_t k = 0; k + 1 < levels.size(); ++k)
         if (levels[k + 1] - levels[k] > 2e-6)
-            gaps.push_back({levels[k + 1] - levels[k], 0.5 * (levels[k] + levels[k + 1])});
+            gaps.push_back({levels[k + 1] - levels[k], 0.5 * levels[k] + 0.5 * levels[k + 1]});
     // Widest first; equal widths lowest first, so the choice is reproducible.
     std::sort(gaps.begin(), gaps.end(), [](const Gap& a, const Gap& b) {
         return a.width != b.width ? a.width > b.width : a.mid < b.mid;
@@ -204,9 +204,9 @@ bool ScanLinePoint(int i, int j, const Contours& poly, const InsideTest& test, d
         if (best < 0)
             continue;
         double c[3];
-        c[i] = 0.5 * (hits[best].u + hits[best + 1].u);
+        c[i] = 0.5 * hits[best].u + 0.5 * hits[best + 1].u;
         c[j] = v;
-        c[w] = 0.5 * (hits[best].w + hits[best + 1].w);
+        c[w] = 0.5 * hits[best].w + 0.5 * hits[best + 1].w;
         bool onBoundary = false;
         if (test.Inside(c, &onBoundary) && !onBoundary) {
             for (int k = 0; k < 3; ++k)

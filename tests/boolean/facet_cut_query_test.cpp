@@ -195,6 +195,12 @@ TEST(FacetCutQueries, InnerPointOfConcaveFacet)
     EXPECT_FALSE(G3Facet::GeneratePointInFacetConcave(0, 1, r, nullptr));
     EXPECT_FALSE(ell->GeneratePointInFacetConcave(0, 3, r));
     EXPECT_FALSE(b.F()->GeneratePointInFacetConcave(0, 1, r));
+
+    // Coordinates that are not numbers are survived, not trusted.
+    store[2] = G3Point(NAN, 1, 0);
+    G3Facet::GeneratePointInFacetConcave(0, 1, r, &pts);
+    const double q1[3] = {0, 0, 0}, q2[3] = {NAN, 0, 0};
+    EXPECT_FALSE(ell->FindIntervalsLieInFacet(q1, q2, nullptr));
 }
 
 TEST(FacetCutQueries, InnerPointWithHoles)
