@@ -175,7 +175,14 @@ bool G3Surface::Triangulate(int mode, int newEdgeFlags)
 
 // ------------------------------------------------------------ complex facets
 
-void G3Surface::BeginComplexFacet() { exData = new GArrayCollection(); }
+void G3Surface::BeginComplexFacet()
+{
+    // Brackets do not nest: a second Begin keeps collecting into the open
+    // bracket's collection rather than dropping it.
+    if (dynamic_cast<GArrayCollection*>(exData))
+        return;
+    exData = new GArrayCollection();
+}
 
 void G3Surface::EndComplexFacet()
 {
@@ -187,7 +194,8 @@ void G3Surface::EndComplexFacet()
     if (collected->size() > 0) {
         G3Facet* head = static_cast<G3Facet*>(collected->get(0));
         G3EdgeList list(head);
-        RemoveFacet(head);
+        if (head)
+            RemoveFacet(head);
         list.FormMaxPlaneCoo();
         for (int k = 1; k < collected->size(); ++k) {
             G3Facet* f = static_cast<G3Facet*>(collected->get(k));
