@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <functional>
-#include <limits>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 
 namespace {
 
 constexpr double kEps = 1e-6;
-constexpr double kNone = -std::numeric_limits<double>::infinity();
 
 bool AxisPair(int u, int v) { return u >= 0 && u <= 2 && v >= 0 && v <= 2 && u != v; }
 
@@ -59,6 +59,29 @@ double Param(const G3Segment* seg, const double* q, double dist1, double dist2)
     return span != 0 ? (q[k] - seg->p1[k]) / span : 0.0;
 }
 
+// Maps a finite double to an unsigned key with the same order (-0 as +0).
+std::uint64_t SortableBits(double d)
+{
+    d += 0.0;
+    std::uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return (b >> 63) ? ~b : (b | (std::uint64_t(1) << 63));
+}
+
+constexpr int kLookAhead = 8;
+
+void Prefetch(const G3Segment* s)
+{
+#if defined(__GNUC__)
+    const char* p = reinterpret_cast<const char*>(s);
+    __builtin_prefetch(p);
+    __builtin_prefetch(p + 64);
+    __builtin_prefetch(p + 128);
+#else
+    (void)s;
+#endif
+}
+
 // The caller's parameter: a segment stored with its ends exchanged counts
 // from its other end.
 double CallerParam(const G3Segment* seg, double t) { return seg->IsReversed() ? 1.0 - t : t; }
@@ -100,6 +123,10 @@ G3Segment::G3Segment(const double* q1, const double* q2, void* userData, int axi
 G3LineSegmentIntersector::G3LineSegmentIntersector(int u, int v)
     : axisU(u), axisV(v), axisW(AxisPair(u, v) ? 3 - u - v : -1), validAxes(AxisPair(u, v))
 {
+    // One cell and one bucket until a sweep sizes them, so that the
+    // protected steps stay in bounds whenever they are called.
+    cellHead.assign(1, -1);
+    endHead.assign(1, -1);
 }
 
 // The segment records go with the arena; they own nothing.
@@ -132,47 +159,21 @@ int G3LineSegmentIntersector::ScanCmp(const void* s1, const void* s2, const void
         return -1;
     if (va > vb)
         return 1;
-    // Equal starts in the order of addition: a total order keeps the
-    // quicksort from degrading when many segments start together.
+    // Equal starts in the order of addition: a total order, so the sweep
+    // order does not depend on how it is sorted.
     return a->order < b->order ? -1 : 1;
 }
 
 bool G3LineSegmentIntersector::BeginSweep()
 {
-    const int n = segments.size();
-    active.clear();
-    pending.clear();
+    EndSweep();
     next = 0;
     sweepPos = 0;
     stampCounter = 0;
-    ends.clear();
-    candidates.clear();
-    if (n == 0)
+    searchMark = 0;
+    if (segments.size() == 0)
         return false;
-    segments.qsortex(ScanCmp, this);
-
-    // Ranks by min[axisU] (exact, ties by sweep order).
-    std::vector<std::pair<double, int>> keys(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        G3Segment* s = GetSegment(i);
-        s->sweepIndex = i;
-        s->stamp = -1;
-        s->slot = -1;
-        keys[static_cast<std::size_t>(i)] = {s->min[axisU], i};
-    }
-    std::sort(keys.begin(), keys.end());
-    byRank.resize(static_cast<std::size_t>(n));
-    rankMinU.resize(static_cast<std::size_t>(n));
-    for (int r = 0; r < n; ++r) {
-        G3Segment* s = GetSegment(keys[static_cast<std::size_t>(r)].second);
-        s->rank = r;
-        byRank[static_cast<std::size_t>(r)] = s;
-        rankMinU[static_cast<std::size_t>(r)] = keys[static_cast<std::size_t>(r)].first;
-    }
-    leafCount = 1;
-    while (leafCount < n)
-        leafCount *= 2;
-    tree.assign(2 * static_cast<std::size_t>(leafCount), kNone);
+    OrderSegments();
     return true;
 }
 
@@ -180,8 +181,105 @@ void G3LineSegmentIntersector::EndSweep()
 {
     active.clear();
     pending.clear();
-    ends.clear();
     candidates.clear();
+    nodes.clear();
+    freeNodes.clear();
+    activeNodes.clear();
+    std::fill(cellHead.begin(), cellHead.end(), -1);
+    longHead = -1;
+    std::fill(endHead.begin(), endHead.end(), -1);
+    endCursor = 0;
+}
+
+// The order ScanCmp defines, by a stable radix sort of the keys taken in
+// order of addition. Sorting pointers through a comparison touches the
+// scattered records log n times each; this pass reads each record once and
+// sorts a compact copy of the keys, in time linear in their number. The same
+// pass sizes the grid.
+void G3LineSegmentIntersector::OrderSegments()
+{
+    const int n = segments.size();
+    const std::size_t count = static_cast<std::size_t>(n);
+    GObj** items = segments.toArray();
+    // Back into order of addition (only needed after an earlier sweep).
+    for (int i = 0; i < n; ++i) {
+        if (GetSegment(i)->order == i)
+            continue;
+        std::vector<GObj*> byOrder(count);
+        for (int k = 0; k < n; ++k)
+            byOrder[static_cast<std::size_t>(GetSegment(k)->order)] = items[k];
+        for (int k = 0; k < n; ++k)
+            items[k] = byOrder[static_cast<std::size_t>(k)];
+        break;
+    }
+
+    std::unique_ptr<std::uint64_t[]> key(new std::uint64_t[count]);
+    std::unique_ptr<std::uint64_t[]> key2(new std::uint64_t[count]);
+    std::unique_ptr<std::uint32_t[]> idx(new std::uint32_t[count]);
+    std::unique_ptr<std::uint32_t[]> idx2(new std::uint32_t[count]);
+    double u0 = 0, u1 = 0, v0 = 0, v1 = 0;
+    for (int i = 0; i < n; ++i) {
+        const G3Segment* s = GetSegment(i);
+        v0 = i == 0 ? s->p1[axisV] : std::min(v0, s->p1[axisV]);
+        v1 = i == 0 ? s->p2[axisV] : std::max(v1, s->p2[axisV]);
+        key[static_cast<std::size_t>(i)] = SortableBits(s->p1[axisV]);
+        idx[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i);
+        u0 = i == 0 ? s->min[axisU] : std::min(u0, s->min[axisU]);
+        u1 = i == 0 ? s->max[axisU] : std::max(u1, s->max[axisU]);
+    }
+    for (int shift = 0; shift < 64; shift += 8) {
+        std::size_t bucket[257] = {};
+        for (std::size_t i = 0; i < count; ++i)
+            ++bucket[((key[i] >> shift) & 0xFF) + 1];
+        if (bucket[((key[0] >> shift) & 0xFF) + 1] == count)
+            continue; // every key has this digit
+        for (int d = 0; d < 256; ++d)
+            bucket[d + 1] += bucket[d];
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t at = bucket[(key[i] >> shift) & 0xFF]++;
+            key2[at] = key[i];
+            idx2[at] = idx[i];
+        }
+        key.swap(key2);
+        idx.swap(idx2);
+    }
+    // The sorted pointers pass through the spare key buffer.
+    static_assert(sizeof(std::uintptr_t) <= sizeof(std::uint64_t), "pointers fit the key buffer");
+    for (std::size_t i = 0; i < count; ++i)
+        key2[i] = reinterpret_cast<std::uintptr_t>(items[idx[i]]);
+    for (std::size_t i = 0; i < count; ++i)
+        items[i] = reinterpret_cast<GObj*>(static_cast<std::uintptr_t>(key2[i]));
+
+    // Cells about as wide as the median extent (of an even sample), at most
+    // 2n of them.
+    const int samples = std::min(n, 255);
+    double extent[255];
+    for (int k = 0; k < samples; ++k) {
+        const G3Segment* s = GetSegment(static_cast<int>(static_cast<long long>(k) * n / samples));
+        extent[k] = s->max[axisU] - s->min[axisU];
+    }
+    std::nth_element(extent, extent + samples / 2, extent + samples);
+    const double range = u1 - u0;
+    const double width = std::max(extent[samples / 2], range / (2.0 * n));
+    gridU0 = u0;
+    gridWidth = 1;
+    gridCells = 1;
+    if (std::isfinite(range) && range > 0 && width > 0) {
+        gridWidth = width;
+        gridCells = static_cast<int>(std::min(range / width, std::min(2.0 * n, INT_MAX / 2.0))) + 1;
+    }
+    cellHead.assign(static_cast<std::size_t>(gridCells), -1);
+
+    const double height = v1 - v0;
+    endV0 = v0;
+    endHeight = 1;
+    int endBuckets = 1;
+    if (std::isfinite(height) && height / n > 0) {
+        endHeight = height / n;
+        endBuckets = n;
+    }
+    endHead.assign(static_cast<std::size_t>(endBuckets), -1);
+    endCursor = 0;
 }
 
 void G3LineSegmentIntersector::FindIntersections(G3IntersectionPointLoader* loader)
@@ -215,8 +313,16 @@ bool G3LineSegmentIntersector::GetNextInsertionPoint()
     if (next >= n)
         return false;
     sweepPos = GetSegment(next)->p1[axisV];
-    while (next < n && GetSegment(next)->p1[axisV] <= sweepPos + kEps)
-        Append(pending, GetSegment(next++));
+    while (next < n) {
+        G3Segment* s = GetSegment(next);
+        if (!(s->p1[axisV] <= sweepPos + kEps))
+            break;
+        Append(pending, s);
+        ++next;
+        // The records lie in order of addition: fetch the coming ones early.
+        if (next + kLookAhead < n)
+            Prefetch(GetSegment(next + kLookAhead));
+    }
     return true;
 }
 
@@ -245,85 +351,169 @@ bool G3LineSegmentIntersector::_IntersectionExists()
 void G3LineSegmentIntersector::RemoveOldSegments()
 {
     // Every segment ending that low was reached already (its start lies
-    // lower still), so the heap holds all of them.
+    // lower still), so the buckets hold all of them.
     const double limit = sweepPos - kEps;
-    const auto later = std::greater<std::pair<double, int>>();
-    while (!ends.empty() && ends.front().first < limit) {
-        std::pop_heap(ends.begin(), ends.end(), later);
-        const int index = ends.back().second;
-        ends.pop_back();
-        Deactivate(GetSegment(index));
+    const int last = EndBucketOf(limit);
+    for (; endCursor <= last; ++endCursor) {
+        int t = endHead[static_cast<std::size_t>(endCursor)];
+        while (t >= 0) {
+            const int after = nodes[static_cast<std::size_t>(t)].endNext;
+            if (nodes[static_cast<std::size_t>(t)].endV < limit)
+                Deactivate(t);
+            t = after;
+        }
     }
+    // The bucket holding the limit may still gain and lose segments.
+    endCursor = last;
+}
+
+// Monotone in v, so a bucket below the limit's holds only lower ends.
+int G3LineSegmentIntersector::EndBucketOf(double v) const
+{
+    const double x = (v - endV0) / endHeight;
+    const int buckets = static_cast<int>(endHead.size());
+    if (!(x > 0))
+        return 0;
+    if (x >= static_cast<double>(buckets - 1))
+        return buckets - 1;
+    return static_cast<int>(x);
+}
+
+int G3LineSegmentIntersector::CellOf(double u) const
+{
+    const double x = (u - gridU0) / gridWidth;
+    if (!(x > 0))
+        return 0;
+    if (x >= static_cast<double>(gridCells - 1))
+        return gridCells - 1;
+    return static_cast<int>(x);
+}
+
+void G3LineSegmentIntersector::Link(int entry, int cell)
+{
+    int& head = Head(cell);
+    entryPrev[static_cast<std::size_t>(entry)] = -1;
+    entryNext[static_cast<std::size_t>(entry)] = head;
+    if (head >= 0)
+        entryPrev[static_cast<std::size_t>(head)] = entry;
+    head = entry;
+}
+
+void G3LineSegmentIntersector::Unlink(int entry, int cell)
+{
+    const int prev = entryPrev[static_cast<std::size_t>(entry)];
+    const int after = entryNext[static_cast<std::size_t>(entry)];
+    if (prev >= 0)
+        entryNext[static_cast<std::size_t>(prev)] = after;
+    else
+        Head(cell) = after;
+    if (after >= 0)
+        entryPrev[static_cast<std::size_t>(after)] = prev;
 }
 
 void G3LineSegmentIntersector::Activate(G3Segment* s)
 {
-    s->stamp = stampCounter++;
-    s->slot = active.size();
+    int t;
+    if (!freeNodes.empty()) {
+        t = freeNodes.back();
+        freeNodes.pop_back();
+    } else {
+        t = static_cast<int>(nodes.size());
+        nodes.emplace_back();
+        entryNext.resize(nodes.size() * kMaxCells);
+        entryPrev.resize(nodes.size() * kMaxCells);
+    }
+    Node& nd = nodes[static_cast<std::size_t>(t)];
+    nd.minU = s->min[axisU];
+    nd.maxU = s->max[axisU];
+    nd.stamp = stampCounter++;
+    nd.slot = active.size();
+    nd.seen = -1;
+    nd.seg = s;
     Append(active, s);
-    SetLeaf(s->rank, s->max[axisU]);
-    ends.emplace_back(s->p2[axisV], s->sweepIndex);
-    std::push_heap(ends.begin(), ends.end(), std::greater<std::pair<double, int>>());
+    activeNodes.push_back(t);
+    const int c0 = CellOf(nd.minU);
+    const int c1 = CellOf(nd.maxU);
+    if (c1 - c0 < kMaxCells) {
+        nd.cell0 = c0;
+        nd.cellCount = c1 - c0 + 1;
+        for (int k = 0; k < nd.cellCount; ++k)
+            Link(t * kMaxCells + k, c0 + k);
+    } else {
+        nd.cell0 = -1;
+        nd.cellCount = 1;
+        Link(t * kMaxCells, -1);
+    }
+    nd.endV = s->p2[axisV];
+    nd.endBucket = EndBucketOf(nd.endV);
+    int& head = endHead[static_cast<std::size_t>(nd.endBucket)];
+    nd.endPrev = -1;
+    nd.endNext = head;
+    if (head >= 0)
+        nodes[static_cast<std::size_t>(head)].endPrev = t;
+    head = t;
 }
 
-void G3LineSegmentIntersector::Deactivate(G3Segment* s)
+void G3LineSegmentIntersector::Deactivate(int t)
 {
-    if (s->slot < 0)
-        return;
-    auto* last = static_cast<G3Segment*>(active.getLast());
-    active.put(s->slot, last);
-    last->slot = s->slot;
+    Node& nd = nodes[static_cast<std::size_t>(t)];
+    for (int k = 0; k < nd.cellCount; ++k)
+        Unlink(t * kMaxCells + k, nd.cell0 < 0 ? -1 : nd.cell0 + k);
+    if (nd.endPrev >= 0)
+        nodes[static_cast<std::size_t>(nd.endPrev)].endNext = nd.endNext;
+    else
+        endHead[static_cast<std::size_t>(nd.endBucket)] = nd.endNext;
+    if (nd.endNext >= 0)
+        nodes[static_cast<std::size_t>(nd.endNext)].endPrev = nd.endPrev;
+    const int lastNode = activeNodes.back();
+    active.put(nd.slot, active.getLast());
     active.removeLast();
-    s->slot = -1;
-    s->stamp = -1;
-    SetLeaf(s->rank, kNone);
+    activeNodes[static_cast<std::size_t>(nd.slot)] = lastNode;
+    activeNodes.pop_back();
+    nodes[static_cast<std::size_t>(lastNode)].slot = nd.slot;
+    freeNodes.push_back(t);
 }
 
-void G3LineSegmentIntersector::SetLeaf(int r, double value)
+// Takes node t as a candidate once per search when its range meets [lo, hi].
+void G3LineSegmentIntersector::Consider(int t, double lo, double hi)
 {
-    std::size_t i = static_cast<std::size_t>(leafCount) + static_cast<std::size_t>(r);
-    tree[i] = value;
-    for (i >>= 1; i >= 1; i >>= 1) {
-        const double m = std::max(tree[2 * i], tree[2 * i + 1]);
-        if (tree[i] == m)
-            break; // the ancestors are unchanged too
-        tree[i] = m;
-    }
-}
-
-void G3LineSegmentIntersector::Collect(int node, int nodeLo, int nodeSize, int limit, double lo)
-{
-    if (nodeLo >= limit || tree[static_cast<std::size_t>(node)] < lo)
+    Node& nd = nodes[static_cast<std::size_t>(t)];
+    if (nd.seen == searchMark)
         return;
-    if (nodeSize == 1) {
-        candidates.push_back(byRank[static_cast<std::size_t>(nodeLo)]);
-        return;
-    }
-    const int half = nodeSize / 2;
-    Collect(2 * node, nodeLo, half, limit, lo);
-    Collect(2 * node + 1, nodeLo + half, half, limit, lo);
+    nd.seen = searchMark;
+    if (nd.minU <= hi && nd.maxU >= lo)
+        candidates.push_back(t);
 }
 
 bool G3LineSegmentIntersector::FindIntersection(G3IntersectionPointLoader* loader, G3Segment* s)
 {
-    if (!s || tree.empty())
+    if (!s)
         return false;
-    // Active segments o with o.min <= s.max + 1e-6 (a prefix of the ranks)
-    // and o.max >= s.min - 1e-6 (found through the max-tree).
-    const double hi = s->max[axisU] + kEps;
     const double lo = s->min[axisU] - kEps;
-    const int limit = static_cast<int>(std::upper_bound(rankMinU.begin(), rankMinU.end(), hi) - rankMinU.begin());
+    const double hi = s->max[axisU] + kEps;
     candidates.clear();
-    if (limit > 0)
-        Collect(1, 0, leafCount, limit, lo);
+    ++searchMark;
+    const int c0 = CellOf(lo);
+    const int c1 = CellOf(hi);
+    if (static_cast<std::size_t>(c1 - c0) >= activeNodes.size()) {
+        for (int t : activeNodes)
+            Consider(t, lo, hi);
+    } else {
+        for (int c = c0; c <= c1; ++c)
+            for (int e = cellHead[static_cast<std::size_t>(c)]; e >= 0; e = entryNext[static_cast<std::size_t>(e)])
+                Consider(e / kMaxCells, lo, hi);
+        for (int e = longHead; e >= 0; e = entryNext[static_cast<std::size_t>(e)])
+            Consider(e / kMaxCells, lo, hi);
+    }
     // Oldest first, as a list of the active segments in arrival order would
     // give them.
     if (candidates.size() > 1)
-        std::sort(candidates.begin(), candidates.end(),
-                  [](const G3Segment* x, const G3Segment* y) { return x->stamp < y->stamp; });
+        std::sort(candidates.begin(), candidates.end(), [this](int x, int y) {
+            return nodes[static_cast<std::size_t>(x)].stamp < nodes[static_cast<std::size_t>(y)].stamp;
+        });
     bool found = false;
-    for (G3Segment* o : candidates) {
-        if (TestPair(loader, s, o)) {
+    for (int t : candidates) {
+        if (TestPair(loader, s, nodes[static_cast<std::size_t>(t)].seg)) {
             found = true;
             if (!loader)
                 return true;

@@ -9,6 +9,7 @@
 #include "Geometry/foundation/GMemoryAllocator.h"
 #include "Geometry/foundation/GObj.h"
 
+#include <utility>
 #include <vector>
 
 class G3IntersectionPointLoader;
@@ -46,14 +47,8 @@ public:
 private:
     friend class G3LineSegmentIntersector;
     bool reversed = false;
-    // Sweep bookkeeping: position in the order of addition, position in the
-    // sweep order, rank among the segments ordered by min[axisU], moment of
-    // entering the active set (-1 outside it), slot in the active collection.
+    // Position in the order of addition (breaks ties of the sweep order).
     int order = 0;
-    int sweepIndex = 0;
-    int rank = 0;
-    int stamp = -1;
-    int slot = -1;
 };
 
 class G3LineSegmentIntersector {
@@ -84,8 +79,12 @@ public:
 
 protected:
     // Sweep order: by the axisV coordinate of p1, ties by order of addition;
-    // never reports two segments equal. `context` is the intersector.
+    // never reports two segments equal. `context` is the intersector. The
+    // sweep establishes exactly this order with a radix pass on the same key.
     static int ScanCmp(const void* s1, const void* s2, const void* context);
+    // Puts the segments in sweep order and empties the sweep state; false
+    // when there is no segment.
+    bool BeginSweep();
     // Moves the next batch of segments (those starting within 1e-6 above the
     // first one not yet reached) to pending; false when all were reached.
     bool GetNextInsertionPoint();
@@ -116,24 +115,61 @@ protected:
     int next = 0;
 
 private:
-    // Sorts the segments into sweep order and prepares the search structures.
-    bool BeginSweep();
-    void EndSweep();
-    void Activate(G3Segment* s);
-    void Deactivate(G3Segment* s);
-    void SetLeaf(int rank, double value);
-    void Collect(int node, int nodeLo, int nodeSize, int limit, double lo);
+    // The active segments are found by their axisU ranges through a uniform
+    // grid of cells along axisU, sized from the segments (about the median
+    // extent per cell). A segment covering at most kMaxCells cells is listed
+    // in each of them, a longer one in a list that every search reads; a
+    // search over more cells than there are active segments reads them all.
+    // Search costs do not grow with the number of segments, and the grid
+    // holds only the active ones, so it stays in cache on large inputs.
+    static constexpr int kMaxCells = 4;
+    struct Node {
+        double minU;
+        double maxU;
+        int stamp;  // order of entering the active set
+        int slot;   // index in active and activeNodes
+        int seen;   // last search that met it
+        int cell0;  // first cell, or -1 in the long list
+        int cellCount;
+        double endV; // p2 on axisV
+        int endBucket;
+        int endNext;
+        int endPrev;
+        G3Segment* seg;
+    };
 
-    // Active segments by rank of min[axisU]: a max-tree over the ranks whose
-    // leaf holds max[axisU] of an active segment and -inf otherwise, so the
-    // segments meeting a range are found without visiting the others.
-    std::vector<G3Segment*> byRank;
-    std::vector<double> rankMinU;
-    std::vector<double> tree;
-    int leafCount = 0;
-    // Active segments keyed by (p2 on axisV, sweep index), smallest on top.
-    std::vector<std::pair<double, int>> ends;
-    std::vector<G3Segment*> candidates;
+    void EndSweep();
+    // Sorts the keys and sizes the grid.
+    void OrderSegments();
+    void Activate(G3Segment* s);
+    void Deactivate(int node);
+    int CellOf(double u) const;
+    int& Head(int cell) { return cell < 0 ? longHead : cellHead[static_cast<std::size_t>(cell)]; }
+    void Link(int entry, int cell);
+    void Unlink(int entry, int cell);
+    void Consider(int node, double lo, double hi);
+
+    std::vector<Node> nodes;
+    std::vector<int> freeNodes;
+    std::vector<int> activeNodes;
+    // Cell lists threaded through entries node * kMaxCells + k.
+    std::vector<int> entryNext;
+    std::vector<int> entryPrev;
+    std::vector<int> cellHead;
+    int longHead = -1;
+    double gridU0 = 0;
+    double gridWidth = 1;
+    int gridCells = 1;
+    int searchMark = 0;
+    // Active segments by the height of their upper ends: buckets of equal
+    // height along axisV, about one end per bucket. The buckets below the
+    // one holding sweepPos - 1e-6 are emptied whole; that one is searched.
+    int EndBucketOf(double v) const;
+    std::vector<int> endHead;
+    double endV0 = 0;
+    double endHeight = 1;
+    int endCursor = 0;
+    std::vector<int> candidates;
     int stampCounter = 0;
     bool validAxes = false;
 };

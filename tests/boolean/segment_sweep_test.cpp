@@ -75,10 +75,20 @@ struct Probe : G3LineSegmentIntersector {
     Probe() : G3LineSegmentIntersector(0, 1) {}
     int FirstBatch()
     {
-        segments.qsortex(ScanCmp, this);
-        next = 0;
+        BeginSweep();
         GetNextInsertionPoint();
         return pending.size();
+    }
+    // Whether BeginSweep left every neighbour pair in ScanCmp's order.
+    bool InScanOrder()
+    {
+        BeginSweep();
+        for (int i = 0; i + 1 < segments.size(); ++i) {
+            GObj* pair[2] = {segments.get(i), segments.get(i + 1)};
+            if (ScanCmp(&pair[0], &pair[1], this) >= 0)
+                return false;
+        }
+        return true;
     }
     using G3LineSegmentIntersector::TestPair;
 };
@@ -155,6 +165,14 @@ TEST(SegmentSweep, BatchesAndDroppedSegments)
     }
     EXPECT_EQ(probe.FirstBatch(), 3);
 
+    // Sweep order on signs, both zeros, ties and wide magnitudes.
+    Probe order;
+    for (double v : {3.0, -0.0, -1e300, 0.0, 2.5e-300, -7.0, 3.0, -2.5e-300, 1e300, -0.0, 3.0, -7.5}) {
+        const double a[3] = {0, v, 0}, b[3] = {1, v, 0};
+        order.AddSegment(a, b, nullptr);
+    }
+    EXPECT_TRUE(order.InScanOrder());
+
     G3LineSegmentIntersector x(0, 1);
     const double o[3] = {0, 0, 0}, e[3] = {1e-6, 0, 0}, f[3] = {2e-6, 0, 0}, w[3] = {0, 0, 5};
     const double inf[3] = {HUGE_VAL, 0, 0};
@@ -230,15 +248,17 @@ TEST(SegmentSweep, RandomSegmentsMatchAllPairsCrossings)
 TEST(SegmentSweep, LatticeSegmentsMatchAllPairsOfThePairTest)
 {
     // Integer ends on a 6x6 lattice: shared ends, T's, collinear overlaps,
-    // duplicates and many equal starts. The sweep must pair exactly as an
-    // all-pairs loop over the same pair test does.
+    // duplicates and many equal starts; in later rounds the ends move by up
+    // to 0.4e-6, so that touches are found only through the tolerances. The
+    // sweep must pair exactly as an all-pairs loop over the same pair test.
     std::mt19937 rng(11);
-    std::uniform_int_distribution<int> lat(0, 5);
-    for (int round = 0; round < 20; ++round) {
+    std::uniform_int_distribution<int> lat(0, 5), jitter(-1, 1);
+    for (int round = 0; round < 40; ++round) {
+        auto at = [&] { return lat(rng) + (round < 20 ? 0.0 : 0.4e-6 * jitter(rng)); };
         Probe all;
         std::vector<std::vector<double>> segs;
         for (int i = 0; i < 60; ++i) {
-            std::vector<double> s = {double(lat(rng)), double(lat(rng)), 0, double(lat(rng)), double(lat(rng)), 0};
+            std::vector<double> s = {at(), at(), 0, at(), at(), 0};
             if (all.AddSegment(&s[0], &s[3], Id(i + 1)))
                 segs.push_back(s);
             else
