@@ -5,6 +5,7 @@
 #include "Geometry/mesh/G3Facet.h"
 
 #include <cmath>
+#include <new>
 
 namespace {
 
@@ -29,10 +30,14 @@ G3Grid::G3Grid(const GEnvelope* box, int cellsPerAxis)
         }
     }
     GEnvelope::Extend(min, max, 2e-6);
+    cells = new (std::nothrow) GArrayCollection*[static_cast<std::size_t>(n) * n * n]();
+    if (!cells) {
+        // One cell still answers every search, only less selectively.
+        n = 1;
+        cells = new GArrayCollection*[1]();
+    }
     for (int a = 0; a < 3; ++a)
         cellSize[a] = (max[a] - min[a]) / n;
-    const std::size_t count = static_cast<std::size_t>(n) * n * n;
-    cells = new GArrayCollection*[count]();
 }
 
 G3Grid::~G3Grid()

@@ -21,8 +21,8 @@ class G3Facet;
 
 class G3Grid {
 public:
-    // n cells per axis (below 1 counts as 1, above 1024 as 1024). A null box
-    // counts as the zero box.
+    // n cells per axis (below 1 counts as 1, above 1024 as 1024; when the
+    // cell array cannot be allocated, 1). A null box counts as the zero box.
     G3Grid(const GEnvelope* box, int n);
     // Deletes every cell list (not the objects in it) and the cell array.
     ~G3Grid();

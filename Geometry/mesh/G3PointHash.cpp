@@ -147,10 +147,12 @@ void G2PointHash::Push(int cell, G3Obj* object) { PushItem(cells, allocator, cel
 
 int G2PointHash::GetHashCode(const double* p) const
 {
+    if (!p)
+        return 0;
     return CellIndex(p[0] - envelope.min[0], 0) + CellIndex(p[1] - envelope.min[1], 1) * qGrid;
 }
 
-int G2PointHash::GetHashCode(const G3Point* p) const { return GetHashCode(p->GetXYZ()); }
+int G2PointHash::GetHashCode(const G3Point* p) const { return p ? GetHashCode(p->GetXYZ()) : 0; }
 
 void G2PointHash::AddWithoutTest(G3Point* p)
 {
@@ -241,11 +243,13 @@ void G3PointHash::Init(int q, const double* min, const double* max, double tol)
 
 int G3PointHash::GetHashCode(const double* p) const
 {
+    if (!p)
+        return 0;
     return CellIndex(p[0] - envelope.min[0], 0) +
            (CellIndex(p[1] - envelope.min[1], 1) + CellIndex(p[2] - envelope.min[2], 2) * qGrid) * qGrid;
 }
 
-int G3PointHash::GetHashCode(const G3Point* p) const { return GetHashCode(p->GetXYZ()); }
+int G3PointHash::GetHashCode(const G3Point* p) const { return p ? GetHashCode(p->GetXYZ()) : 0; }
 
 void G3PointHash::AddWithoutTest(G3Point* p)
 {
@@ -438,10 +442,12 @@ int G3TexCooHash::CellIndex(double offset, int axis) const
 
 int G3TexCooHash::GetHashCode(const double* uv) const
 {
+    if (!uv)
+        return 0;
     return CellIndex(uv[0] - envelope.min[0], 0) + CellIndex(uv[1] - envelope.min[1], 1) * qGrid;
 }
 
-int G3TexCooHash::GetHashCode(const G3TexCoo* t) const { return GetHashCode(t->GetUV()); }
+int G3TexCooHash::GetHashCode(const G3TexCoo* t) const { return t ? GetHashCode(t->GetUV()) : 0; }
 
 void G3TexCooHash::AddWithoutTest(G3TexCoo* t)
 {
