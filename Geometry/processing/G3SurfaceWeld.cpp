@@ -31,10 +31,11 @@ constexpr double kTolerance = 1e-6;
 // the same for any cell count; the count only sets the chain lengths. A
 // fixed grid fills up as meshes grow (a surface mesh meets only about q^2 of
 // the q^3 cells), so the grid grows with the count, from 24 upwards, at
-// about two cells per point. The cell array stays near 16 bytes per point.
+// about one cell per point (8 bytes of cell array per point; finer grids
+// cost more in fresh pages than they save in chain walks).
 int WeldGrid3(int count)
 {
-    const double q = std::ceil(std::cbrt(2.0 * static_cast<double>(count)));
+    const double q = std::ceil(std::cbrt(static_cast<double>(count)));
     if (!(q > 24.0))
         return 24;
     return q > 1000.0 ? 1000 : static_cast<int>(q);
@@ -147,19 +148,29 @@ bool TouchesFacets(const G3Vertex* v, const G3Facet* f1, const G3Facet* f2)
 }
 
 // Collects, from the hash cells along an edge, the listed vertices that the
-// edge's interior test admits (each once).
+// edge's interior test admits (each once). With `out` null it only finds
+// out whether there is any (listed or not), and stops looking once it has.
 struct TubeGather {
     const EdgeProbe* probe;
     const GArrayCollection* vertices;
     GArrayCollection* out;
+    bool any;
 };
 
 void GatherOnEdge(G3PointHashItem* head, void* context)
 {
     TubeGather* g = static_cast<TubeGather*>(context);
+    if (!g->out && g->any)
+        return;
     for (G3PointHashItem* it = head; it; it = it->next) {
         G3Vertex* v = static_cast<G3Vertex*>(it->object);
-        if (!Listed(g->vertices, v) || !g->probe->Admits(v->GetXYZ()))
+        if (!g->probe->Admits(v->GetXYZ()))
+            continue;
+        if (!g->out) {
+            g->any = true;
+            return;
+        }
+        if (!Listed(g->vertices, v))
             continue;
         bool seen = false;
         for (int k = 0; k < g->out->size() && !seen; ++k)
@@ -257,20 +268,86 @@ void G3Surface::RemoveEqualsVertexAndDivideEdges()
 
 namespace {
 
-// The DivideEdgesByVertex walk. `checked` entries come from a caller and
-// are verified (an edge of this surface, not split earlier in the walk);
-// a snapshot of the surface's own edge list needs no check.
+// The tube radius around an edge: it reaches past every vertex within 1e-6
+// of the edge whatever the hash's tolerance, since each stored point sits at
+// least in its own cell.
+double TubeRadius(const G3PointHash* hash)
+{
+    const double t = hash->GetTolerance();
+    return (t > kTolerance ? t : kTolerance) + 2.0 * kTolerance;
+}
+
+// Whether any hashed point passes e's interior test.
+bool AnyOnEdge(const G3PointHash* hash, const G3Edge* e, double radius)
+{
+    GEnvelope box;
+    e->FormEnvelope(&box);
+    const EdgeProbe probe(e, box.GetMaxCoo());
+    if (!(probe.lo <= probe.hi))
+        return false;
+    TubeGather gather{&probe, nullptr, nullptr, false};
+    hash->VisitSegmentCells(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), radius, GatherOnEdge, &gather);
+    return gather.any;
+}
+
+// First pass over a snapshot of the surface's own edge list (ids equal
+// positions): need[i] = 0 when edge i has no point on its interior, which
+// no split made during the walk can change (the hash and the edge's ends
+// stay as they are). Parallel edges (a welded soup has two per shared pair)
+// ask once: each pair is looked at from the ring of its end with the
+// smaller id. Edges the rings do not reach keep need = 1.
+void FindEdgesToExamine(G3Surface* s, const G3PointHash* hash, double radius, std::vector<unsigned char>& need)
+{
+    GArrayCollection* edges = s->GetEdgeList();
+    struct Pair {
+        const G3Vertex* other;
+        bool any;
+    };
+    std::vector<Pair> pairs;
+    for (int i = 0; i < s->GetVertexCount(); ++i) {
+        const G3Vertex* v = s->GetVertex(i);
+        pairs.clear();
+        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
+            const G3Vertex* w = e->GetOtherVertex(v);
+            if (!w || w == v || !e->GetVertex1() || !e->GetVertex2())
+                continue;
+            if (w->GetId() < v->GetId() || (w->GetId() == v->GetId() && e->GetVertex1() != v))
+                continue;
+            if (!Listed(edges, e) || static_cast<std::size_t>(e->GetId()) >= need.size())
+                continue;
+            int known = -1;
+            for (std::size_t k = 0; k < pairs.size() && known < 0; ++k)
+                if (pairs[k].other == w)
+                    known = static_cast<int>(k);
+            bool any;
+            if (known >= 0) {
+                any = pairs[static_cast<std::size_t>(known)].any;
+            } else {
+                any = AnyOnEdge(hash, e, radius);
+                pairs.push_back({w, any});
+            }
+            need[static_cast<std::size_t>(e->GetId())] = any ? 1 : 0;
+        }
+    }
+}
+
+// The DivideEdgesByVertex walk over `list`. `checked` entries come from a
+// caller and are verified (an edge of this surface, not split earlier in the
+// walk); a snapshot of the surface's own edge list needs no check and is
+// screened by FindEdgesToExamine first.
 void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool checked)
 {
     GArrayCollection* edges = s->GetEdgeList();
     GArrayCollection* vertices = s->GetVertexList();
     GArrayCollection candidates;
     std::unordered_set<const GObj*> split;
-    // The tube reaches past every vertex within 1e-6 of the edge whatever
-    // the hash's tolerance: each stored point sits at least in its own cell.
-    double radius = hash->GetTolerance();
-    radius = (radius > kTolerance ? radius : kTolerance) + 2.0 * kTolerance;
+    const double radius = TubeRadius(hash);
+    std::vector<unsigned char> need(static_cast<std::size_t>(list->size()), 1);
+    if (!checked)
+        FindEdgesToExamine(s, hash, radius, need);
     for (int i = 0; i < list->size(); ++i) {
+        if (!need[static_cast<std::size_t>(i)])
+            continue;
         GObj* entry = list->get(i);
         if (checked) {
             if (!entry || split.count(entry))
@@ -288,7 +365,7 @@ void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool c
         if (!(probe.lo <= probe.hi))
             continue; // no interior left (or a non-finite end)
         candidates.clear();
-        TubeGather gather{&probe, vertices, &candidates};
+        TubeGather gather{&probe, vertices, &candidates, false};
         hash->VisitSegmentCells(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), radius, GatherOnEdge,
                                 &gather);
         if (candidates.size() == 0)
