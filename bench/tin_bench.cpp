@@ -1,8 +1,11 @@
 // Terrain triangulation: MakeTriangulation on uniformly random points, with
-// and without 1000 constraint segments (10 concentric closed 100-gons).
+// and without 1000 constraint segments (10 concentric closed 100-gons), and
+// the whole run MakeTriangulation + GetSurface (triangles read back as a
+// welded mesh).
 // When CGAL is available, its constrained Delaunay triangulation runs on the
 // same input and the ratio of the two times is reported.
 
+#include "Geometry/mesh/G3Surface.h"
 #include "Geometry/terrain/G3TriInterface.h"
 
 #include <benchmark/benchmark.h>
@@ -58,8 +61,9 @@ const Input& GetInput(int n)
 }
 
 // Loads the input into a fresh interface and returns the CPU seconds that
-// MakeTriangulation took.
-double RunTin(const Input& in, bool constrained, int* triangles)
+// MakeTriangulation took (followed by GetSurface when withSurface; releasing
+// the surface is not timed).
+double RunTin(const Input& in, bool constrained, int* triangles, bool withSurface = false)
 {
     G3TriInterface tin;
     for (const auto& p : in.points) {
@@ -79,8 +83,10 @@ double RunTin(const Input& in, bool constrained, int* triangles)
     }
     const double t0 = CpuSeconds();
     tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    G3Surface* surface = withSurface ? tin.GetSurface() : nullptr;
     const double t1 = CpuSeconds();
-    *triangles = tin.GetTriangleCount();
+    *triangles = surface ? surface->GetFacetCount() : tin.GetTriangleCount();
+    delete surface;
     return t1 - t0;
 }
 
@@ -102,8 +108,33 @@ void BM_TinConstrained(benchmark::State& state)
     state.counters["triangles"] = triangles;
 }
 
+void BM_TinRandomSurface(benchmark::State& state)
+{
+    const Input& in = GetInput(static_cast<int>(state.range(0)));
+    int facets = 0;
+    for (auto _ : state)
+        state.SetIterationTime(RunTin(in, false, &facets, true));
+    state.counters["facets"] = facets;
+}
+
+void BM_TinConstrainedSurface(benchmark::State& state)
+{
+    const Input& in = GetInput(static_cast<int>(state.range(0)));
+    int facets = 0;
+    for (auto _ : state)
+        state.SetIterationTime(RunTin(in, true, &facets, true));
+    state.counters["facets"] = facets;
+}
+
 BENCHMARK(BM_TinRandom)->Arg(10000)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TinConstrained)->Arg(10000)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TinRandomSurface)->Arg(10000)->Arg(100000)->Arg(1000000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TinConstrainedSurface)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 #ifdef G3_HAVE_CGAL
 typedef CGAL::Exact_predicates_inexact_constructions_kernel K;

@@ -7,6 +7,8 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -109,6 +111,26 @@ int WeldGrid(int count)
     return q > 1000.0 ? 1000 : static_cast<int>(q);
 }
 
+// Makes room for `more` further entries of c in one step. Collections grow
+// by a fixed increment, so a million single additions would copy the slot
+// array over and over; one bulk add of empty slots, taken back at once,
+// grows it to size.
+void Reserve(GArrayCollection* c, long more)
+{
+    if (c == nullptr || more <= 0)
+        return;
+    const long free = static_cast<long>(c->GetCapacity()) - c->size();
+    if (free > more)
+        return;
+    const long total = static_cast<long>(c->size()) + more;
+    if (total >= INT_MAX)
+        return; // left to the ordinary growth
+    const int count = c->size();
+    std::vector<GObj*> empty(static_cast<std::size_t>(more), nullptr);
+    c->add(static_cast<int>(more), empty.data());
+    c->size(count);
+}
+
 } // namespace
 
 G3Surface* G3TriInterface::GetSurface()
@@ -125,6 +147,12 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     // One output vertex per engine vertex, in the order they were added
     // (merged-away vertices included).
     const int n = engine->GetVertexCount();
+    const int t = engine->GetTriangleCount();
+    // A triangulation of t triangles with h hull edges has (3t + h) / 2
+    // edges, and h is at most n.
+    Reserve(target->GetVertexList(), n);
+    Reserve(target->GetEdgeList(), (3L * t + n) / 2 + 1);
+    Reserve(target->GetFacetList(), t);
     for (int i = 0; i < n; ++i) {
         G3TVertex* tv = engine->GetVertex(i);
         double p[3];
@@ -134,7 +162,6 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
 
     // The triangles, corners in the engine's (counter-clockwise) order. The
     // corners are kept vertices, each with an output vertex of its own.
-    const int t = engine->GetTriangleCount();
     for (int i = 0; i < t; ++i) {
         G3TVertex* c[3];
         if (!engine->GetTriangle(i, c))
@@ -154,9 +181,24 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     // it. The weld runs in its two halves: between them each duplicate's
     // scratch link names the vertex it was merged into, and whether a vertex
     // outlives the removal of unused entities can be read off its ring.
+    //
+    // The hash is laid over a cube around the surface's box. A triangulated
+    // terrain is nearly flat, and over its own box the hash's cells would be
+    // thin slabs in the flat direction: every point would be stored in all
+    // of them. Over a cube a flat set meets one or two layers of cells. The
+    // hash answers the same for any box that holds the points.
     GEnvelope env;
     target->FormEnvelope(&env);
-    G3PointHash hash(WeldGrid(target->GetVertexCount()), env.min, env.max, kWeldTolerance);
+    double side = 0.0;
+    for (int k = 0; k < 3; ++k)
+        side = std::max(side, env.max[k] - env.min[k]);
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k) {
+        const double mid = 0.5 * (env.min[k] + env.max[k]);
+        lo[k] = mid - 0.5 * side;
+        hi[k] = mid + 0.5 * side;
+    }
+    G3PointHash hash(WeldGrid(target->GetVertexCount()), lo, hi, kWeldTolerance);
     target->RemoveEqualsVertex(&hash);
     // Edges left without a facet go first, exactly as in RemoveUnused; only
     // then does an empty ring mean the vertex is about to be deleted.
