@@ -7,7 +7,6 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <vector>
@@ -181,24 +180,9 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     // it. The weld runs in its two halves: between them each duplicate's
     // scratch link names the vertex it was merged into, and whether a vertex
     // outlives the removal of unused entities can be read off its ring.
-    //
-    // The hash is laid over a cube around the surface's box. A triangulated
-    // terrain is nearly flat, and over its own box the hash's cells would be
-    // thin slabs in the flat direction: every point would be stored in all
-    // of them. Over a cube a flat set meets one or two layers of cells. The
-    // hash answers the same for any box that holds the points.
     GEnvelope env;
     target->FormEnvelope(&env);
-    double side = 0.0;
-    for (int k = 0; k < 3; ++k)
-        side = std::max(side, env.max[k] - env.min[k]);
-    double lo[3], hi[3];
-    for (int k = 0; k < 3; ++k) {
-        const double mid = 0.5 * (env.min[k] + env.max[k]);
-        lo[k] = mid - 0.5 * side;
-        hi[k] = mid + 0.5 * side;
-    }
-    G3PointHash hash(WeldGrid(target->GetVertexCount()), lo, hi, kWeldTolerance);
+    G3PointHash hash(WeldGrid(target->GetVertexCount()), env.min, env.max, kWeldTolerance);
     target->RemoveEqualsVertex(&hash);
     // Edges left without a facet go first, exactly as in RemoveUnused; only
     // then does an empty ring mean the vertex is about to be deleted.
