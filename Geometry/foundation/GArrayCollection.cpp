@@ -64,7 +64,14 @@ void GArrayCollection::finit()
 
 void GArrayCollection::reallocList(int n)
 {
-    const int grow = n > increment ? n : increment;
+    int grow = n > increment ? n : increment;
+    // A fixed increment makes filling a large collection quadratic (a mesh
+    // of millions of entities would copy its slot array thousands of times).
+    // Once the array is eight increments long it grows by half its size, so
+    // appends stay amortised O(1); small collections grow exactly as before.
+    const long eightIncrements = 8L * increment;
+    if (capacity >= eightIncrements && capacity / 2 > grow)
+        grow = capacity / 2;
     GObj** fresh = new GObj*[static_cast<std::size_t>(capacity) + static_cast<std::size_t>(grow)];
     if (capacity > 0)
         std::memcpy(fresh, items, sizeof(GObj*) * static_cast<std::size_t>(capacity));

@@ -123,6 +123,20 @@ TEST(GArrayCollection, GrowthAtExactCapacity)
     EXPECT_EQ(Tags(c), (std::vector<unsigned long>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
+TEST(GArrayCollection, LargeCollectionsGrowGeometrically)
+{
+    GObj o;
+    GArrayCollection c(0, 4);
+    for (int i = 0; i < 32; ++i)
+        c.add(&o);
+    EXPECT_EQ(c.GetCapacity(), 32); // by the increment up to eight increments
+    c.add(&o);
+    EXPECT_EQ(c.GetCapacity(), 48); // then by half the size
+    for (int i = 0; i < 100000; ++i)
+        c.add(&o);
+    EXPECT_LT(c.GetCapacity(), 2 * c.size());
+}
+
 TEST(GArrayCollection, ZeroCapacityCollectionsGrow)
 {
     Items items(3);
