@@ -120,8 +120,9 @@ private:
     // extent per cell). A segment covering at most kMaxCells cells is listed
     // in each of them, a longer one in a list that every search reads; a
     // search over more cells than there are active segments reads them all.
-    // Search costs do not grow with the number of segments, and the grid
-    // holds only the active ones, so it stays in cache on large inputs.
+    // For segments of similar lengths a search meets a few cells and a few
+    // segments however many there are, and the grid holds only the active
+    // segments, so it stays small on large inputs.
     static constexpr int kMaxCells = 4;
     struct Node {
         double minU;

@@ -49,9 +49,17 @@ std::vector<Hit> Sweep(const std::vector<std::vector<double>>& segs, int u = 0, 
     G3LineSegmentIntersector x(u, v);
     for (size_t i = 0; i < segs.size(); ++i)
         x.AddSegment(&segs[i][0], &segs[i][3], Id(static_cast<long>(i + 1)));
-    Recorder r;
+    Recorder r, again;
     x.FindIntersections(&r);
     EXPECT_EQ(x.IntersectionExists(), !r.hits.empty());
+    // A second sweep starts from the order the first one left and must
+    // report the same crossings in the same order.
+    x.FindIntersections(&again);
+    EXPECT_TRUE(std::equal(r.hits.begin(), r.hits.end(), again.hits.begin(), again.hits.end(),
+                           [](const Hit& a, const Hit& b) {
+                               return std::tie(a.id1, a.id2, a.t1, a.t2, a.p[0], a.p[1], a.p[2]) ==
+                                      std::tie(b.id1, b.id2, b.t1, b.t2, b.p[0], b.p[1], b.p[2]);
+                           }));
     r.Sort();
     return r.hits;
 }
