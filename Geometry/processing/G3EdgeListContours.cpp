@@ -94,36 +94,6 @@ private:
     }
 };
 
-// A point inside the closed polygon `ring` on (i, j): the centroid of three
-// consecutive vertices, tried from the last corner backwards; a centroid
-// strictly inside wins at once, one on the boundary is kept as a fallback.
-bool PointInsidePolygon(int i, int j, std::vector<GObj*>& ring, double* p)
-{
-    const int n = static_cast<int>(ring.size());
-    if (n < 3)
-        return false;
-    bool found = false;
-    for (int k = n - 1; k >= 0; --k) {
-        const double* a = static_cast<G3Point*>(ring[static_cast<size_t>(k)])->GetXYZ();
-        const double* b = static_cast<G3Point*>(ring[static_cast<size_t>((k + 1) % n)])->GetXYZ();
-        const double* c = static_cast<G3Point*>(ring[static_cast<size_t>((k + 2) % n)])->GetXYZ();
-        double centre[3];
-        for (int m = 0; m < 3; ++m)
-            centre[m] = (a[m] + b[m] + c[m]) / 3.0;
-        GObjArrayIterator it(n, ring.data());
-        G3Vertex* onA = nullptr;
-        G3Vertex* onB = nullptr;
-        if (!G3Facet::PointInFacet(i, j, centre, &it, &onA, &onB, kEps))
-            continue;
-        for (int m = 0; m < 3; ++m)
-            p[m] = centre[m];
-        found = true;
-        if (!onA)
-            return true;
-    }
-    return found;
-}
-
 // The 3D bounds of the vertex1 sequence of a list (the polygon IsIn tests
 // against); false for a list without vertices.
 bool VertexBox(G3EdgeList* l, double* lo, double* hi)
@@ -228,13 +198,12 @@ bool G3EdgeList::IsIn(G3EdgeList* o)
     }
     // Every vertex lies on o's boundary: a point inside this contour
     // decides.
-    std::vector<GObj*> ring;
-    ring.reserve(static_cast<size_t>(size()));
+    GArrayCollection ring(size(), 16);
     for (int k = 0; k < size(); ++k)
         if (G3Vertex* v = GetEdge(k)->GetVertex1())
-            ring.push_back(v);
+            ring.add(v);
     double p[3];
-    if (!PointInsidePolygon(xCoo, yCoo, ring, p))
+    if (!G3Facet::GeneratePointInFacetConcave(xCoo, yCoo, p, &ring))
         return false;
     G3EdgeListVertexIterator it(o);
     return G3Facet::PointInFacet(xCoo, yCoo, p, &it, nullptr, nullptr, kEps);
