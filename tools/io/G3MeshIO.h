@@ -1,0 +1,60 @@
+#pragma once
+// Mesh file formats for the g3 tool and for hosts that want them: the
+// kernel's text dump, Wavefront OBJ, OFF and STL (ASCII and binary) read
+// and written, VRML 2.0 written. This library sits beside the kernel; the
+// kernel does not depend on it.
+//
+// Every reader parses a whole file into an EMPTY surface. On failure it
+// returns false, leaves the surface empty, and sets `message` to one line
+// that names the file and the line (text formats) or the byte offset
+// (binary STL) where reading stopped, e.g.
+//     "cube.obj:12: face index 9 out of range (8 vertices)"
+// Readers never throw and never crash on any input. Numbers are parsed
+// independently of the C locale; NaN and infinite coordinates are errors.
+//
+// Writers return false with a one-line `message` when the file cannot be
+// written; they never leave a partial file behind (they write a temporary
+// file beside the target and rename it).
+
+#include <cstddef>
+#include <string>
+
+class G3Surface;
+
+namespace g3io {
+
+enum class Format { Unknown, Dump, Obj, Off, Stl, Vrml };
+
+// The format a path names by its extension, case-insensitive:
+// .txt (dump), .obj, .off, .stl, .wrl (VRML, write only).
+Format FormatFromPath(const std::string& path);
+const char* FormatName(Format format);
+bool CanRead(Format format);
+
+// In-memory readers; `name` is used only in messages.
+bool ReadObj(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
+bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
+// ASCII or binary, told apart by content. Every triangle comes with its own
+// three corners, so reading ends by welding coincident vertices.
+bool ReadStl(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
+bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
+
+// Reads `path` with the reader its extension names. A missing or
+// unreadable file and an unknown extension are errors like any other.
+bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message);
+
+struct WriteOptions {
+    bool stlAscii = false;  // binary STL unless asked otherwise
+    double vrmlColor[3] = {0.8, 0.8, 0.8};
+};
+
+// Writes `s` in the format the extension of `path` names.
+bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message,
+                   const WriteOptions& options = WriteOptions());
+
+// Serialisers to memory, for tests and for hosts that write elsewhere.
+bool WriteObj(G3Surface& s, std::string& out);
+bool WriteOff(G3Surface& s, std::string& out);
+bool WriteStl(G3Surface& s, std::string& out, bool ascii);
+
+}  // namespace g3io
