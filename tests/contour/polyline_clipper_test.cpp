@@ -3,56 +3,59 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <ostream>
+#include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
 
-// Records every call of the path protocol with its arguments.
-struct Call {
-    Call(std::string op, int a = 0, int b = 0, int c = 0, std::vector<double> pts = {})
-        : op(std::move(op)), a(a), b(b), c(c), pts(std::move(pts)) {}
-    std::string op;
-    int a, b, c;
-    std::vector<double> pts;
-};
+// Coordinates as text, rounded to 1e-9 so computed crossings compare exactly.
+std::string Fmt(const double* p, int n) {
+    std::string s;
+    char buf[32];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%s%g", i ? " " : "", std::round(p[i] * 1e9) / 1e9 + 0.0);
+        s += buf;
+    }
+    return s;
+}
 
+std::string ContourText(int n, int type, const double* p) {
+    return "Contour " + std::to_string(n) + " type " + std::to_string(type) + ": " + Fmt(p, 3);
+}
+std::string SegmentText(int type, int vis, int n, const double* p) {
+    return "Segment " + std::to_string(type) + " vis " + std::to_string(vis) + ": " + Fmt(p, 3 * n);
+}
+
+// Records every call of the path protocol with its arguments.
 class RecordingPathLoader : public GPathLoader {
 public:
-    std::vector<Call> calls;
-    void PathBegin(int n) override { calls.push_back({"Begin", n}); }
-    void PathSetPreferPlane(int i, int j) override { calls.push_back({"Plane", i, j}); }
-    void PathContourBegin(double* p, int n, CONTOUR_TYPE t) override {
-        calls.push_back({"ContourBegin", n, t, 0, {p[0], p[1], p[2]}});
-    }
+    std::vector<std::string> calls;
+    void PathBegin(int n) override { calls.push_back("Begin " + std::to_string(n)); }
+    void PathSetPreferPlane(int i, int j) override { calls.push_back("Plane " + std::to_string(i * 10 + j)); }
+    void PathContourBegin(double* p, int n, CONTOUR_TYPE t) override { calls.push_back(ContourText(n, t, p)); }
     void PathContourSegmentTo(SEGMENT_TYPE t, SEGMENT_VISIBILITY v, int n, double* p) override {
-        calls.push_back({"SegmentTo", t, v, n, std::vector<double>(p, p + 3 * n)});
+        calls.push_back(SegmentText(t, v, n, p));
     }
-    void PathContourEnd() override { calls.push_back({"ContourEnd"}); }
-    void PathEnd() override { calls.push_back({"End"}); }
+    void PathContourEnd() override { calls.push_back("ContourEnd"); }
+    void PathEnd() override { calls.push_back("End"); }
 };
 
-struct Piece {
-    double from[3], to[3];
-};
 class RecordingLineLoader : public GLineLoader {
 public:
-    std::vector<Piece> pieces;
-    void LineLoad(const double* f, const double* t) override {
-        pieces.push_back({{f[0], f[1], f[2]}, {t[0], t[1], t[2]}});
-    }
+    std::vector<std::string> pieces;
+    void LineLoad(const double* f, const double* t) override { pieces.push_back(Fmt(f, 3) + " -> " + Fmt(t, 3)); }
 };
 
 struct Pt {
     double x, y;
     int vis;
 };
+using Contours = std::vector<std::vector<Pt>>;
 
-// Loads closed or open polylines: each contour's start, then one visible
-// straight segment per further point.
-void Load(GPathLoader& loader, const std::vector<std::vector<Pt>>& contours) {
+// Loads polylines: each contour's start, then one visible straight segment
+// per further point (the visibility given with the points is ignored).
+void Load(GPathLoader& loader, const Contours& contours) {
     loader.PathBegin(static_cast<int>(contours.size()));
     for (const auto& contour : contours) {
         double p[3] = {contour[0].x, contour[0].y, 0};
@@ -67,31 +70,20 @@ void Load(GPathLoader& loader, const std::vector<std::vector<Pt>>& contours) {
 }
 
 // The calls that send `contours` (points carrying the visibility of the
-// segment that ends at them) after PathBegin(announced).
-std::vector<Call> PathCalls(int announced, const std::vector<std::vector<Pt>>& contours) {
-    std::vector<Call> calls{{"Begin", announced}};
+// segment that ends at them, contour type dropped) after PathBegin(announced).
+std::vector<std::string> PathCalls(int announced, const Contours& contours) {
+    std::vector<std::string> calls{"Begin " + std::to_string(announced)};
     for (const auto& c : contours) {
-        calls.push_back({"ContourBegin", static_cast<int>(c.size()), 0, 0, {c[0].x, c[0].y, 0}});
-        for (std::size_t k = 1; k < c.size(); ++k)
-            calls.push_back({"SegmentTo", 1, c[k].vis, 1, {c[k].x, c[k].y, 0}});
-        calls.push_back({"ContourEnd"});
+        const double p[3] = {c[0].x, c[0].y, 0};
+        calls.push_back(ContourText(static_cast<int>(c.size()), 0, p));
+        for (std::size_t k = 1; k < c.size(); ++k) {
+            const double q[3] = {c[k].x, c[k].y, 0};
+            calls.push_back(SegmentText(1, c[k].vis, 1, q));
+        }
+        calls.push_back("ContourEnd");
     }
-    calls.push_back({"End"});
+    calls.push_back("End");
     return calls;
-}
-
-bool operator==(const Call& x, const Call& y) {
-    if (x.op != y.op || x.a != y.a || x.b != y.b || x.c != y.c || x.pts.size() != y.pts.size())
-        return false;
-    for (std::size_t i = 0; i < x.pts.size(); ++i)
-        if (std::fabs(x.pts[i] - y.pts[i]) > 1e-12) return false;
-    return true;
-}
-
-void PrintTo(const Call& c, std::ostream* os) {
-    *os << c.op << "(" << c.a << ", " << c.b << ", " << c.c;
-    for (double v : c.pts) *os << ", " << v;
-    *os << ")";
 }
 
 }  // namespace
@@ -104,61 +96,44 @@ TEST(PolylineClipper, UnclippedPathPassesFirstVerticesAndDropsTypes) {
     clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_INVISIBLE, 2, two);
     RecordingPathLoader r;
     EXPECT_TRUE(clipper.DoClip(&r, 0));
-    EXPECT_EQ(r.calls,
-              PathCalls(1, {{{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0, 0, 1}, {5, 5, 0}}}));
+    EXPECT_EQ(r.calls, PathCalls(1, {{{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0, 0, 1}, {5, 5, 0}}}));
 }
 
-TEST(PolylineClipper, MinXThroughTheMiddleCutsTheLeftHalf) {
-    G3PolylineClipper clipper(0, -5, 5, 5);
-    // Starting outside: the contour is closed by an invisible border piece.
-    Load(clipper, {{{-1, -1, 0}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}}});
-    RecordingPathLoader r;
-    EXPECT_TRUE(clipper.DoClip(&r, 0x1));
-    EXPECT_EQ(r.calls, PathCalls(-1, {{{0, -1, 0}, {1, -1, 1}, {1, 1, 1}, {0, 1, 1}, {0, -1, 0}}}));
-
-    // Starting inside: the re-entry crossing follows the exit on the border.
-    Load(clipper, {{{1, -1, 0}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}}});
-    RecordingPathLoader r2;
-    EXPECT_TRUE(clipper.DoClip(&r2, 0x1));
-    EXPECT_EQ(r2.calls,
-              PathCalls(-1, {{{1, -1, 0}, {1, 1, 1}, {0, 1, 1}, {0, -1, 0}, {1, -1, 1}}}));
-}
-
-TEST(PolylineClipper, BorderPointReachedFromOutsideIsNotDrawnFromTheBorder) {
-    G3PolylineClipper clipper(0, -5, 5, 5);
-    Load(clipper, {{{1, 0, 0}, {-1, 0, 1}, {0, 1, 1}, {1, 0, 1}}});
-    RecordingPathLoader r;
-    EXPECT_TRUE(clipper.DoClip(&r, 0x1));
-    EXPECT_EQ(r.calls, PathCalls(-1, {{{1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {1, 0, 1}}}));
-}
-
-TEST(PolylineClipper, AllFourSidesLeaveAnOctagonWithInvisibleBorderPieces) {
-    G3PolylineClipper clipper(-2, -2, 2, 2);
-    Load(clipper, {{{0, -3, 0}, {3, 0, 1}, {0, 3, 1}, {-3, 0, 1}, {0, -3, 1}}});
-    RecordingPathLoader r;
-    EXPECT_TRUE(clipper.DoClip(&r, 0x1 | 0x2 | 0x10000 | 0x20000));
-    EXPECT_EQ(r.calls, PathCalls(-1, {{{1, -2, 0},
-                                       {2, -1, 1},
-                                       {2, 1, 0},
-                                       {1, 2, 1},
-                                       {-1, 2, 0},
-                                       {-2, 1, 1},
-                                       {-2, -1, 0},
-                                       {-1, -2, 1},
-                                       {1, -2, 0}}}));
-}
-
-TEST(PolylineClipper, ContoursOutsideTheClippedSidesSendNothing) {
-    G3PolylineClipper clipper(0, 0, 10, 10);
-    Load(clipper, {{{-5, 1, 0}, {-3, 1, 1}, {-3, 3, 1}, {-5, 1, 1}}});
-    RecordingPathLoader r;
-    EXPECT_FALSE(clipper.DoClip(&r, 0x1));
-    EXPECT_TRUE(r.calls.empty());
-
-    // Only the contour that survives opens the path.
-    Load(clipper, {{{-5, 1, 0}, {-3, 1, 1}, {-5, 1, 1}}, {{1, 1, 0}, {2, 1, 1}, {1, 1, 1}}});
-    EXPECT_TRUE(clipper.DoClip(&r, 0x1));
-    EXPECT_EQ(r.calls, PathCalls(-1, {{{1, 1, 0}, {2, 1, 1}, {1, 1, 1}}}));
+TEST(PolylineClipper, WindowSidesCutContoursWithInvisibleBorderPieces) {
+    const int kAll = 0x1 | 0x2 | 0x10000 | 0x20000;
+    struct Case {
+        const char* what;
+        double window[4];
+        int code;
+        Contours in;
+        bool sent;
+        Contours out;
+    } cases[] = {
+        {"min x through the middle, starting outside: closed along the border", {0, -5, 5, 5}, 0x1,
+         {{{-1, -1, 0}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}}}, true,
+         {{{0, -1, 0}, {1, -1, 1}, {1, 1, 1}, {0, 1, 1}, {0, -1, 0}}}},
+        {"starting inside: the re-entry crossing follows the exit", {0, -5, 5, 5}, 0x1,
+         {{{1, -1, 0}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}}}, true,
+         {{{1, -1, 0}, {1, 1, 1}, {0, 1, 1}, {0, -1, 0}, {1, -1, 1}}}},
+        {"a border point reached from outside is not drawn from the border", {0, -5, 5, 5}, 0x1,
+         {{{1, 0, 0}, {-1, 0, 1}, {0, 1, 1}, {1, 0, 1}}}, true, {{{1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {1, 0, 1}}}},
+        {"all four sides leave an octagon", {-2, -2, 2, 2}, kAll,
+         {{{0, -3, 0}, {3, 0, 1}, {0, 3, 1}, {-3, 0, 1}, {0, -3, 1}}}, true,
+         {{{1, -2, 0}, {2, -1, 1}, {2, 1, 0}, {1, 2, 1}, {-1, 2, 0}, {-2, 1, 1}, {-2, -1, 0}, {-1, -2, 1}, {1, -2, 0}}}},
+        {"a contour outside the clipped side sends nothing", {0, 0, 10, 10}, 0x1,
+         {{{-5, 1, 0}, {-3, 1, 1}, {-3, 3, 1}, {-5, 1, 1}}}, false, {}},
+        {"only the surviving contour opens the path", {0, 0, 10, 10}, 0x1,
+         {{{-5, 1, 0}, {-3, 1, 1}, {-5, 1, 1}}, {{1, 1, 0}, {2, 1, 1}, {1, 1, 1}}}, true,
+         {{{1, 1, 0}, {2, 1, 1}, {1, 1, 1}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        G3PolylineClipper clipper(c.window[0], c.window[1], c.window[2], c.window[3]);
+        Load(clipper, c.in);
+        RecordingPathLoader r;
+        EXPECT_EQ(clipper.DoClip(&r, c.code), c.sent);
+        EXPECT_EQ(r.calls, c.sent ? PathCalls(-1, c.out) : std::vector<std::string>{});
+    }
 }
 
 TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless) {
@@ -178,7 +153,7 @@ TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless) {
     EXPECT_FALSE(clipper.DoClip(&clipper, 0));  // would clear what it reads
 
     RecordingLineLoader lines;
-    EXPECT_FALSE(clipper.DoClip(p, p + 3, &lines));
+    EXPECT_FALSE(clipper.DoClip(p, p + 3, &lines));  // a window clipper clips no segments
     EXPECT_TRUE(lines.pieces.empty());
 
     double square[8] = {0, 0, 4, 0, 4, 4, 0, 4};
@@ -190,85 +165,45 @@ TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless) {
     EXPECT_TRUE(r.calls.empty());
 }
 
-namespace {
-
-std::vector<Piece> ClipSegment(const std::vector<double>& polygon, std::vector<double> p,
-                               std::vector<double> q, bool* result) {
-    G3PolylineClipper clipper(static_cast<int>(polygon.size() / 2), polygon.data());
-    RecordingLineLoader r;
-    *result = clipper.DoClip(p.data(), q.data(), &r);
-    return r.pieces;
-}
-
-void ExpectPieces(const std::vector<Piece>& got, const std::vector<std::vector<double>>& want) {
-    ASSERT_EQ(got.size(), want.size());
-    for (std::size_t k = 0; k < got.size(); ++k)
-        for (int i = 0; i < 2; ++i) {
-            EXPECT_NEAR(got[k].from[i], want[k][i], 1e-12) << "piece " << k;
-            EXPECT_NEAR(got[k].to[i], want[k][2 + i], 1e-12) << "piece " << k;
-        }
-}
-
-const std::vector<double> kSquare = {0, 0, 4, 0, 4, 4, 0, 4};
-
-}  // namespace
-
-TEST(PolylineClipper, SegmentThroughConvexPolygonGivesEntryToExit) {
-    bool ok = false;
-    auto pieces = ClipSegment(kSquare, {-1, 1, 2}, {5, 4, 8}, &ok);
-    EXPECT_TRUE(ok);
-    ExpectPieces(pieces, {{0, 1.5, 4, 3.5}});
-    EXPECT_NEAR(pieces[0].from[2], 3, 1e-12);  // heights follow the segment
-    EXPECT_NEAR(pieces[0].to[2], 7, 1e-12);
-    // Given the other way round, the piece still runs along ascending x.
-    ExpectPieces(ClipSegment(kSquare, {5, 4, 0}, {-1, 1, 0}, &ok), {{0, 1.5, 4, 3.5}});
-}
-
-TEST(PolylineClipper, SegmentEndsInsideThePolygon) {
-    bool ok = false;
-    ExpectPieces(ClipSegment(kSquare, {1, 1, 0}, {3, 2, 0}, &ok), {{1, 1, 3, 2}});
-    EXPECT_TRUE(ok);
-    ExpectPieces(ClipSegment(kSquare, {2, 2, 0}, {2, 9, 0}, &ok), {{2, 2, 2, 4}});
-    EXPECT_TRUE(ok);
-    // A U shape: the segment starts in one arm, ends in the other.
-    std::vector<double> u = {0, 0, 6, 0, 6, 4, 4, 4, 4, 1, 2, 1, 2, 4, 0, 4};
-    ExpectPieces(ClipSegment(u, {-1, 2, 0}, {7, 2, 0}, &ok), {{0, 2, 2, 2}, {4, 2, 6, 2}});
-    ExpectPieces(ClipSegment(u, {1, 2, 0}, {5, 2, 0}, &ok), {{1, 2, 2, 2}, {4, 2, 5, 2}});
-}
-
-TEST(PolylineClipper, SegmentAlongEdgesAndThroughVertices) {
-    bool ok = false;
-    ExpectPieces(ClipSegment(kSquare, {-1, 0, 0}, {5, 0, 0}, &ok), {{0, 0, 4, 0}});
-    EXPECT_TRUE(ok);
-    ExpectPieces(ClipSegment(kSquare, {-1, -1, 0}, {5, 5, 0}, &ok), {{0, 0, 4, 4}});
-    // Through one vertex of a triangle and out through an edge: no empty
-    // piece at the vertex.
-    ExpectPieces(ClipSegment({0, 0, 4, -2, 4, 2}, {-1, 0, 0}, {5, 0, 0}, &ok), {{0, 0, 4, 0}});
-    // Touching a vertex from outside gives nothing.
-    ExpectPieces(ClipSegment({0, 0, 2, 2, -2, 2}, {-1, 0, 0}, {5, 0, 0}, &ok), {});
-    EXPECT_FALSE(ok);
-}
-
-TEST(PolylineClipper, BorderOnTheLineCrossedFromSideToSide) {
-    bool ok = false;
-    // Inside before the border stretch (0..1), outside after it: one piece,
-    // the stretch is not repeated. Same whether or not the walk starts on it.
-    std::vector<double> l = {-2, -1, 0, -1, 0, 0, 1, 0, 1, 1, -2, 1};
-    ExpectPieces(ClipSegment(l, {-3, 0, 0}, {3, 0, 0}, &ok), {{-2, 0, 1, 0}});
-    std::vector<double> rotated = {1, 0, 1, 1, -2, 1, -2, -1, 0, -1, 0, 0};
-    ExpectPieces(ClipSegment(rotated, {-3, 0, 0}, {3, 0, 0}, &ok), {{-2, 0, 1, 0}});
-    // Outside before the stretch (0..1), inside after it.
-    std::vector<double> step = {-1, 1, 0, 0, 1, 0, 2, -1, 3, -1, 3, 2, -1, 2};
-    ExpectPieces(ClipSegment(step, {-2, 0, 0}, {4, 0, 0}, &ok), {{0, 0, 1, 0}, {1, 0, 3, 0}});
-}
-
-TEST(PolylineClipper, SegmentThatMissesThePolygonGivesFalse) {
-    bool ok = true;
-    EXPECT_TRUE(ClipSegment(kSquare, {-1, 9, 0}, {5, 9, 0}, &ok).empty());
-    EXPECT_FALSE(ok);
-    // The line crosses the polygon but the segment stops short of it.
-    EXPECT_TRUE(ClipSegment(kSquare, {5, 2, 0}, {8, 2, 0}, &ok).empty());
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(ClipSegment(kSquare, {2, 2, 0}, {2, 2, 5}, &ok).empty());  // no length in x, y
-    EXPECT_FALSE(ok);
+TEST(PolylineClipper, SegmentAgainstPolygonGivesItsInsidePieces) {
+    const std::vector<double> square = {0, 0, 4, 0, 4, 4, 0, 4};
+    const std::vector<double> u = {0, 0, 6, 0, 6, 4, 4, 4, 4, 1, 2, 1, 2, 4, 0, 4};
+    // Borders lying on the segment's line: an L inside before the stretch
+    // 0..1 and outside after it (also with the walk starting on the
+    // stretch), and a step outside before it and inside after it.
+    const std::vector<double> ell = {-2, -1, 0, -1, 0, 0, 1, 0, 1, 1, -2, 1};
+    const std::vector<double> ellRotated = {1, 0, 1, 1, -2, 1, -2, -1, 0, -1, 0, 0};
+    const std::vector<double> step = {-1, 1, 0, 0, 1, 0, 2, -1, 3, -1, 3, 2, -1, 2};
+    struct Case {
+        const char* what;
+        std::vector<double> polygon;
+        std::vector<double> p, q;
+        bool ok;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"entry to exit, heights follow the segment", square, {-1, 1, 2}, {5, 4, 8}, true, {"0 1.5 3 -> 4 3.5 7"}},
+        {"given backwards, still along ascending x", square, {5, 4, 0}, {-1, 1, 0}, true, {"0 1.5 0 -> 4 3.5 0"}},
+        {"both ends inside", square, {1, 1, 0}, {3, 2, 0}, true, {"1 1 0 -> 3 2 0"}},
+        {"one end inside", square, {2, 2, 0}, {2, 9, 0}, true, {"2 2 0 -> 2 4 0"}},
+        {"across both arms of a U", u, {-1, 2, 0}, {7, 2, 0}, true, {"0 2 0 -> 2 2 0", "4 2 0 -> 6 2 0"}},
+        {"from one arm of a U into the other", u, {1, 2, 0}, {5, 2, 0}, true, {"1 2 0 -> 2 2 0", "4 2 0 -> 5 2 0"}},
+        {"along an edge", square, {-1, 0, 0}, {5, 0, 0}, true, {"0 0 0 -> 4 0 0"}},
+        {"through two corners", square, {-1, -1, 0}, {5, 5, 0}, true, {"0 0 0 -> 4 4 0"}},
+        {"through a vertex and out an edge: no empty piece", {0, 0, 4, -2, 4, 2}, {-1, 0, 0}, {5, 0, 0}, true,
+         {"0 0 0 -> 4 0 0"}},
+        {"touching a vertex from outside", {0, 0, 2, 2, -2, 2}, {-1, 0, 0}, {5, 0, 0}, false, {}},
+        {"inside, then along the border: not repeated", ell, {-3, 0, 0}, {3, 0, 0}, true, {"-2 0 0 -> 1 0 0"}},
+        {"same, walk starting on the border stretch", ellRotated, {-3, 0, 0}, {3, 0, 0}, true, {"-2 0 0 -> 1 0 0"}},
+        {"along the border, then inside", step, {-2, 0, 0}, {4, 0, 0}, true, {"0 0 0 -> 1 0 0", "1 0 0 -> 3 0 0"}},
+        {"missing the polygon", square, {-1, 9, 0}, {5, 9, 0}, false, {}},
+        {"the line crosses, the segment stops short", square, {5, 2, 0}, {8, 2, 0}, false, {}},
+        {"no length in x, y", square, {2, 2, 0}, {2, 2, 5}, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        G3PolylineClipper clipper(static_cast<int>(c.polygon.size() / 2), c.polygon.data());
+        RecordingLineLoader r;
+        EXPECT_EQ(clipper.DoClip(c.p.data(), c.q.data(), &r), c.ok);
+        EXPECT_EQ(r.pieces, c.pieces);
+    }
 }
