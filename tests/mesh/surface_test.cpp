@@ -1,18 +1,13 @@
 #include "mesh_check.h"
 
-#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GMatrix.h"
-#include "Geometry/mesh/G3Edge.h"
-#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
-#include "Geometry/mesh/G3PolyEdge.h"
-#include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
-#include "Geometry/mesh/G3Vertex.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,17 +16,18 @@ struct SurfaceDeleter {
     void operator()(G3Surface* s) const { delete s; }
 };
 using SurfacePtr = std::unique_ptr<G3Surface, SurfaceDeleter>;
+using Vd = std::vector<double>;
 
 SurfacePtr NewSurface() { return SurfacePtr(new G3Surface()); }
 
 // The unit square's corners 0..3 (z = 0) and a point 4 above its centre.
-void AddSquareVertices(G3Surface* s)
+SurfacePtr Square()
 {
-    s->AddVertex(0, 0, 0, 0);
-    s->AddVertex(1, 0, 0, 0);
-    s->AddVertex(1, 1, 0, 0);
-    s->AddVertex(0, 1, 0, 0);
-    s->AddVertex(0.5, 0.5, 1, 0);
+    SurfacePtr s = NewSurface();
+    const double pts[5][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5, 0.5, 1}};
+    for (const auto& p : pts)
+        s->AddVertex(p[0], p[1], p[2], 0);
+    return s;
 }
 
 G3Facet* Tri(G3Surface* s, int a, int b, int c)
@@ -40,17 +36,14 @@ G3Facet* Tri(G3Surface* s, int a, int b, int c)
     return s->AddFacet(3, ids, 1, nullptr, nullptr);
 }
 
-int RingSize(const G3Vertex* v) { return v->GetEdgeCount(); }
+int RingSize(G3Surface* s, int v) { return s->GetVertex(v)->GetEdgeCount(); }
+Vd Xyz(const G3Point* p) { return Vd(p->GetXYZ(), p->GetXYZ() + 3); }
 
 G3Edge* EdgeBetween(G3Surface* s, int a, int b)
 {
-    G3Vertex* va = s->GetVertex(a);
-    G3Vertex* vb = s->GetVertex(b);
-    for (int i = 0; i < s->GetEdgeCount(); ++i) {
-        G3Edge* e = s->GetEdge(i);
-        if (e->HasVertex(va) && e->HasVertex(vb))
-            return e;
-    }
+    for (int i = 0; i < s->GetEdgeCount(); ++i)
+        if (s->GetEdge(i)->HasVertex(s->GetVertex(a)) && s->GetEdge(i)->HasVertex(s->GetVertex(b)))
+            return s->GetEdge(i);
     return nullptr;
 }
 
@@ -58,27 +51,23 @@ G3Edge* EdgeBetween(G3Surface* s, int a, int b)
 
 TEST(SurfaceAddFacet, RepeatedVertexSkipsTheEdgeAndTwoVerticesMakeNoFacet)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
-
+    SurfacePtr s = Square();
     int repeated[4] = {0, 1, 1, 2};
     G3Facet* f = s->AddFacet(4, repeated, 1, nullptr, nullptr);
     ASSERT_NE(nullptr, f);
     EXPECT_EQ(3, f->GetEdgeCount());
     EXPECT_EQ(3, s->GetEdgeCount());
-    EXPECT_EQ("", MeshCheck(s.get()));
 
     // Back and forth between 2 and 3: the edges made for the attempt are in
     // no ring, have no facet, and stay listed until RemoveUnusedEdge.
-    for (int n : {3, 4}) {
-        int twoVertices[4] = {2, 3, 2, 3};
+    int twoVertices[4] = {2, 3, 2, 3};
+    for (int n : {3, 4})
         EXPECT_EQ(nullptr, s->AddFacet(n, twoVertices, 1, nullptr, nullptr)) << n;
-        EXPECT_EQ(1, s->GetFacetCount());
-        EXPECT_EQ(0, RingSize(s->GetVertex(3)));
-        EXPECT_EQ("", MeshCheck(s.get()));
-    }
+    EXPECT_EQ(1, s->GetFacetCount());
+    EXPECT_EQ(0, RingSize(s.get(), 3));
+    EXPECT_EQ(2, RingSize(s.get(), 2));
     EXPECT_GT(s->GetEdgeCount(), 3);
-    EXPECT_EQ(2, RingSize(s->GetVertex(2)));
+    EXPECT_EQ("", MeshCheck(s.get()));
     s->RemoveUnusedEdge();
     EXPECT_EQ(3, s->GetEdgeCount());
     EXPECT_EQ("", MeshCheck(s.get()));
@@ -86,64 +75,45 @@ TEST(SurfaceAddFacet, RepeatedVertexSkipsTheEdgeAndTwoVerticesMakeNoFacet)
 
 TEST(SurfaceAddFacet, SecondCopySharesEdgesThirdGetsNewOnes)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     G3Facet* a = Tri(s.get(), 0, 1, 2);
     EXPECT_FALSE(s->GetClosed());
     G3Facet* b = Tri(s.get(), 0, 1, 2);
-    ASSERT_TRUE(a && b);
-    EXPECT_EQ(3, s->GetEdgeCount());
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(a, s->GetEdge(i)->GetFacet1());
-        EXPECT_EQ(b, s->GetEdge(i)->GetFacet2());
-    }
     EXPECT_TRUE(s->GetClosed());
-
     G3Facet* c = Tri(s.get(), 2, 1, 0);
-    ASSERT_NE(nullptr, c);
-    EXPECT_EQ(6, s->GetEdgeCount());
-    for (int i = 3; i < 6; ++i) {
-        EXPECT_EQ(c, s->GetEdge(i)->GetFacet1());
-        EXPECT_EQ(nullptr, s->GetEdge(i)->GetFacet2());
-    }
     EXPECT_FALSE(s->GetClosed());
+    ASSERT_EQ(6, s->GetEdgeCount());
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(i < 3 ? a : c, s->GetEdge(i)->GetFacet1()) << i;
+        EXPECT_EQ(i < 3 ? b : nullptr, s->GetEdge(i)->GetFacet2()) << i;
+    }
     EXPECT_EQ("", MeshCheck(s.get()));
 }
 
 TEST(SurfaceAddFacet, BadIdsChangeNothing)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     s->AddNormal(0, 0, 1);
-    int outside[3] = {0, 1, 5};
-    int negative[3] = {0, -1, 2};
-    int good[3] = {0, 1, 2};
-    int badNormals[3] = {0, 0, 1};
-    int badTex[3] = {0, 0, 0};
+    int outside[3] = {0, 1, 5}, negative[3] = {0, -1, 2}, good[3] = {0, 1, 2};
+    int badNormals[3] = {0, 0, 1}, badTex[3] = {0, 0, 0};
     EXPECT_EQ(nullptr, s->AddFacet(3, outside, 1, nullptr, nullptr));
     EXPECT_EQ(nullptr, s->AddFacet(3, negative, 1, nullptr, nullptr));
     EXPECT_EQ(nullptr, s->AddFacet(3, good, 1, badNormals, nullptr));
     EXPECT_EQ(nullptr, s->AddFacet(3, good, 1, nullptr, badTex));
     EXPECT_EQ(nullptr, s->AddFacet(2, good, 1, nullptr, nullptr));
-    EXPECT_EQ(0, s->GetEdgeCount());
-    EXPECT_EQ(0, s->GetFacetCount());
-
     EXPECT_EQ(nullptr, s->AddPolyEdge(3, outside));
     EXPECT_EQ(nullptr, s->AddPolyEdge(1, good));
-    EXPECT_EQ(0, s->GetPolyEdgeCount());
+    EXPECT_EQ(0, s->GetEdgeCount() + s->GetFacetCount() + s->GetPolyEdgeCount());
+
     G3Vertex* a = reinterpret_cast<G3Vertex*>(1);
     G3Vertex* b = a;
     EXPECT_FALSE(s->GetPolyEdge(0, 0, &a, &b));
-    EXPECT_EQ(nullptr, a);
-    EXPECT_EQ(nullptr, b);
-
+    EXPECT_TRUE(a == nullptr && b == nullptr);
     ASSERT_NE(nullptr, s->AddPolyEdge(3, good));
     EXPECT_TRUE(s->GetPolyEdge(0, 2, &a, &b)); // the closing segment
-    EXPECT_EQ(s->GetVertex(2), a);
-    EXPECT_EQ(s->GetVertex(0), b);
-    EXPECT_FALSE(s->GetPolyEdge(0, 3, &a, &b));
-    EXPECT_FALSE(s->GetPolyEdge(1, 0, &a, &b));
-    EXPECT_FALSE(s->GetPolyEdge(-1, 0, &a, &b));
+    EXPECT_TRUE(a == s->GetVertex(2) && b == s->GetVertex(0));
+    for (auto bad : {std::make_pair(0, 3), std::make_pair(1, 0), std::make_pair(-1, 0)})
+        EXPECT_FALSE(s->GetPolyEdge(bad.first, bad.second, &a, &b)) << bad.first << " " << bad.second;
 
     G3PolyEdge empty;
     G3Vertex* run[1] = {s->GetVertex(0)};
@@ -153,8 +123,7 @@ TEST(SurfaceAddFacet, BadIdsChangeNothing)
 
 TEST(SurfaceAddFacet, CornerDataLandsOnTheRightEnds)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     G3Normal* n[3] = {s->AddNormal(1, 0, 0), s->AddNormal(0, 1, 0), s->AddNormal(0, 0, 1)};
     G3TexCoo* t[3] = {s->AddTexCoo(0, 0), s->AddTexCoo(1, 0), s->AddTexCoo(1, 1)};
     Tri(s.get(), 2, 1, 0); // edges 1->0 etc. exist before the corner facet
@@ -170,17 +139,14 @@ TEST(SurfaceAddFacet, CornerDataLandsOnTheRightEnds)
 
 TEST(SurfaceRemove, IdsFollowTheMovedEntities)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     s->AddVertex(7, 7, 7, 0);
     Tri(s.get(), 0, 1, 4);
-
     EXPECT_FALSE(s->RemoveVertex(s->GetVertex(1))); // still has edges
     G3Vertex* last = s->GetVertex(5);
     EXPECT_TRUE(s->RemoveVertex(s->GetVertex(2)));
     EXPECT_EQ(5, s->GetVertexCount());
     EXPECT_EQ(last, s->GetVertex(2));
-    EXPECT_EQ(2, last->GetId());
     EXPECT_EQ("", MeshCheck(s.get()));
 
     // A polyedge's vertices have no edges but are in use.
@@ -192,7 +158,7 @@ TEST(SurfaceRemove, IdsFollowTheMovedEntities)
     EXPECT_FALSE(s->RemoveEdge(s->GetEdge(0))); // has a facet
     EXPECT_TRUE(s->RemoveFacet(s->GetFacet(0)));
     EXPECT_EQ(3, s->GetEdgeCount());
-    EXPECT_EQ(0, RingSize(s->GetVertex(0)));
+    EXPECT_EQ(0, RingSize(s.get(), 0));
     s->RemoveUnused();
     EXPECT_EQ(0, s->GetEdgeCount());
     EXPECT_EQ("", MeshCheck(s.get()));
@@ -200,35 +166,29 @@ TEST(SurfaceRemove, IdsFollowTheMovedEntities)
 
 TEST(SurfaceRemove, FacetlessEdgeLeavesBothRingsBeforeItIsFreed)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
-    G3Edge* bare = s->AddEdge(s->GetVertex(0), s->GetVertex(1), nullptr);
-    ASSERT_NE(nullptr, bare);
+    SurfacePtr s = Square();
+    ASSERT_NE(nullptr, s->AddEdge(s->GetVertex(0), s->GetVertex(1), nullptr));
     EXPECT_EQ(nullptr, s->AddEdge(s->GetVertex(0), s->GetVertex(0), nullptr));
     Tri(s.get(), 1, 2, 3);
-    EXPECT_EQ(1, RingSize(s->GetVertex(0)));
-    EXPECT_EQ(3, RingSize(s->GetVertex(1)));
+    EXPECT_EQ(3, RingSize(s.get(), 1));
     s->RemoveUnusedEdge();
-    EXPECT_EQ(0, RingSize(s->GetVertex(0)));
-    EXPECT_EQ(2, RingSize(s->GetVertex(1)));
+    EXPECT_EQ(0, RingSize(s.get(), 0));
+    EXPECT_EQ(2, RingSize(s.get(), 1));
     // Walking the rings touches no freed edge (the sanitizers would say).
     EXPECT_EQ("", MeshCheck(s.get()));
 
-    G3Edge* again = s->AddEdge(s->GetVertex(0), s->GetVertex(3), nullptr);
-    EXPECT_TRUE(s->RemoveEdge(again));
-    EXPECT_EQ(0, RingSize(s->GetVertex(0)));
+    EXPECT_TRUE(s->RemoveEdge(s->AddEdge(s->GetVertex(0), s->GetVertex(3), nullptr)));
+    EXPECT_EQ(0, RingSize(s.get(), 0));
     EXPECT_EQ("", MeshCheck(s.get()));
 }
 
 TEST(SurfaceRemove, UnusedNormalsAndTexCoosGoUsedOnesStay)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
-    G3Normal* spare = s->AddNormal(9, 9, 9);
+    SurfacePtr s = Square();
+    s->AddNormal(9, 9, 9);
     G3Normal* used = s->AddNormal(0, 0, 1);
     s->AddTexCoo(5, 5);
     G3TexCoo* usedT = s->AddTexCoo(0, 0);
-    (void)spare;
     G3Vertex* v[3] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(2)};
     G3Normal* n[3] = {used, used, used};
     G3TexCoo* t[3] = {usedT, nullptr, usedT};
@@ -246,30 +206,19 @@ TEST(SurfaceRemove, UnusedNormalsAndTexCoosGoUsedOnesStay)
 TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
 {
     SurfacePtr s = NewSurface();
-    s->AddVertex(0, 0, 0, 0);
-    s->AddVertex(2, 0, 0, 0);
-    s->AddVertex(1, 1, 0, 0);
-    s->AddVertex(1, -1, 0, 0);
-    G3Vertex* mid = s->AddVertex(1, 0, 0, 0);
-    G3Vertex* quarter = s->AddVertex(0.5, 0, 0, 0);
-    G3Vertex* v0 = s->GetVertex(0);
-    G3Vertex* v1 = s->GetVertex(1);
-    G3Normal* n0 = s->AddNormal(0, 0, 1);
-    G3Normal* n1 = s->AddNormal(1, 0, 0);
-    G3Normal* up = s->AddNormal(0, 1, 0);
-    G3TexCoo* t0 = s->AddTexCoo(0, 0);
-    G3TexCoo* t1 = s->AddTexCoo(4, 2);
-    G3Vertex* va[3] = {v0, v1, s->GetVertex(2)};
-    G3Normal* na[3] = {n0, n1, up};
-    G3TexCoo* ta[3] = {t0, t1, t0};
-    G3Vertex* vb[3] = {v1, v0, s->GetVertex(3)};
-    G3Normal* nb[3] = {n1, n0, up};
-    G3TexCoo* tb[3] = {t1, t0, t0};
+    const double pts[6][3] = {{0, 0, 0}, {2, 0, 0}, {1, 1, 0}, {1, -1, 0}, {1, 0, 0}, {0.5, 0, 0}};
+    for (const auto& p : pts)
+        s->AddVertex(p[0], p[1], p[2], 0);
+    G3Vertex *v0 = s->GetVertex(0), *v1 = s->GetVertex(1), *mid = s->GetVertex(4), *quarter = s->GetVertex(5);
+    G3Normal *n0 = s->AddNormal(0, 0, 1), *n1 = s->AddNormal(1, 0, 0), *up = s->AddNormal(0, 1, 0);
+    G3TexCoo *t0 = s->AddTexCoo(0, 0), *t1 = s->AddTexCoo(4, 2);
+    G3Vertex *va[3] = {v0, v1, s->GetVertex(2)}, *vb[3] = {v1, v0, s->GetVertex(3)};
+    G3Normal *na[3] = {n0, n1, up}, *nb[3] = {n1, n0, up};
+    G3TexCoo *ta[3] = {t0, t1, t0}, *tb[3] = {t1, t0, t0};
     G3Facet* a = s->AddFacet(3, va, 1, na, ta);
     G3Facet* b = s->AddFacet(3, vb, 1, nb, tb);
-    ASSERT_TRUE(a && b);
     G3Edge* shared = EdgeBetween(s.get(), 0, 1);
-    ASSERT_EQ(b, shared->GetFacet2());
+    ASSERT_TRUE(a && b && shared->GetFacet2() == b);
     const int normalsBefore = s->GetNormalCount();
 
     // The ends of the edge and a repeated vertex are skipped.
@@ -285,13 +234,9 @@ TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
     for (G3Facet* f : {a, b}) {
         G3TexCoo* t = nullptr;
         G3Normal* n = f->GetNormal(mid, &t);
-        ASSERT_NE(nullptr, n);
-        EXPECT_DOUBLE_EQ(0.5, n->GetX());
-        EXPECT_DOUBLE_EQ(0.0, n->GetY());
-        EXPECT_DOUBLE_EQ(1.0, n->GetZ());
-        ASSERT_NE(nullptr, t);
-        EXPECT_DOUBLE_EQ(2.0, t->GetU());
-        EXPECT_DOUBLE_EQ(0.0, t->GetV());
+        ASSERT_TRUE(n && t);
+        EXPECT_EQ(Vd({0.5, 0, 1}), Xyz(n));
+        EXPECT_EQ(Vd({2, 0}), Vd(t->GetUV(), t->GetUV() + 2));
         EXPECT_DOUBLE_EQ(0.25, f->GetNormal(quarter, nullptr)->GetX());
         // The old ends keep their own corners.
         EXPECT_EQ(n0, f->GetNormal(v0, nullptr));
@@ -310,8 +255,7 @@ TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
 
 TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
 {
-    SurfacePtr src = NewSurface();
-    AddSquareVertices(src.get());
+    SurfacePtr src = Square();
     G3Normal* n = src->AddNormal(0, 0, 1);
     src->SetSurface(src->GetNextSurface()); // 2
     G3Vertex* v[3] = {src->GetVertex(0), src->GetVertex(1), src->GetVertex(4)};
@@ -322,8 +266,7 @@ TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
     src->AddPolyEdge(2, std::vector<int>{3, 0}.data());
     src->IncMaterialFacetsCount();
 
-    SurfacePtr dst = NewSurface();
-    AddSquareVertices(dst.get());
+    SurfacePtr dst = Square();
     Tri(dst.get(), 0, 1, 2);
     dst->GetNextSurface();
     dst->GetNextSurface(); // nextSurface 3
@@ -351,16 +294,12 @@ TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
     G3Facet* copy = dst->GetFacet(1);
     G3Vertex* cv[3];
     ASSERT_EQ(3, copy->GetVertices(cv));
-    EXPECT_EQ(dst->GetVertex(5), cv[0]);
-    EXPECT_EQ(dst->GetVertex(9), cv[2]);
+    EXPECT_TRUE(cv[0] == dst->GetVertex(5) && cv[2] == dst->GetVertex(9));
     EXPECT_EQ(dst->G3Shell::GetNormal(0), copy->GetNormal(cv[1], nullptr));
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(src->GetFacet(0)->GetPlane()[k], copy->GetPlane()[k]);
-    G3Vertex* a = nullptr;
-    G3Vertex* b = nullptr;
+    EXPECT_EQ(Vd(src->GetFacet(0)->GetPlane(), src->GetFacet(0)->GetPlane() + 4), Vd(copy->GetPlane(), copy->GetPlane() + 4));
+    G3Vertex *a = nullptr, *b = nullptr;
     ASSERT_TRUE(dst->GetPolyEdge(0, 0, &a, &b));
-    EXPECT_EQ(dst->GetVertex(8), a);
-    EXPECT_EQ(dst->GetVertex(5), b);
+    EXPECT_TRUE(a == dst->GetVertex(8) && b == dst->GetVertex(5));
 
     SurfacePtr dup(src->Duplicate());
     EXPECT_EQ("", MeshCheck(dup.get()));
@@ -376,20 +315,16 @@ TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
 
 TEST(SurfaceExtendedData, FacetsShareTheDefaultAndCopiesKeepIt)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
-    int material = 7;
+    SurfacePtr s = Square();
+    int material = 7, section = 3, other = 1;
     s->GetExtendedDataFacetDefault().Add("ZUNO_G3FACE_MATERIAL_INDEX", &material);
     G3Facet* a = Tri(s.get(), 0, 1, 2);
     G3Facet* b = Tri(s.get(), 0, 2, 3);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->GetExtendedData().GetMap(), b->GetExtendedData().GetMap());
-    int section = 3;
     a->GetExtendedData().Add("ZUNO_ROOF_SECT_ID", &section);
     EXPECT_EQ(&section, b->GetExtendedData().GetData("ZUNO_ROOF_SECT_ID"));
 
     SurfacePtr dst = NewSurface();
-    int other = 1;
     dst->GetExtendedDataFacetDefault().Add("ZUNO_ROOF_PLANE_INDEX", &other);
     CExDataProvider* dstDefault = dst->GetExtendedDataFacetDefault().GetMap();
     dst->Copy(s.get());
@@ -402,8 +337,7 @@ TEST(SurfaceExtendedData, FacetsShareTheDefaultAndCopiesKeepIt)
 
 TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     G3Normal* tilted = s->AddNormal(0.3, 0.4, 0.866);
     G3Vertex* v[3] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(4)};
     G3Normal* ns[3] = {tilted, tilted, tilted};
@@ -416,27 +350,24 @@ TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
     // would report the map as leaked).
     s->GetVertex(0)->GetExtendedData().Add("ZUNO_ROOF_SECT_ID", &marker);
 
-    auto snapshot = [&](G3Surface* x) {
-        std::vector<double> out;
-        for (int i = 0; i < x->GetVertexCount(); ++i)
-            for (int k = 0; k < 3; ++k)
-                out.push_back(x->GetVertex(i)->GetXYZ()[k]);
-        for (int i = 0; i < x->GetNormalCount(); ++i)
-            for (int k = 0; k < 3; ++k)
-                out.push_back(x->G3Shell::GetNormal(i)->GetXYZ()[k]);
-        for (int i = 0; i < x->GetFacetCount(); ++i)
-            for (int k = 0; k < 4; ++k)
-                out.push_back(x->GetFacet(i)->GetPlane()[k]);
+    // Vertices, then normals, then facet planes.
+    auto snapshot = [&]() {
+        Vd out;
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            out.insert(out.end(), s->GetVertex(i)->GetXYZ(), s->GetVertex(i)->GetXYZ() + 3);
+        for (int i = 0; i < s->GetNormalCount(); ++i)
+            out.insert(out.end(), s->G3Shell::GetNormal(i)->GetXYZ(), s->G3Shell::GetNormal(i)->GetXYZ() + 3);
+        for (int i = 0; i < s->GetFacetCount(); ++i)
+            out.insert(out.end(), s->GetFacet(i)->GetPlane(), s->GetFacet(i)->GetPlane() + 4);
         return out;
     };
-    const std::vector<double> before = snapshot(s.get());
+    const Vd before = snapshot();
     const double* plane0 = &before[15 + 3]; // after 5 vertices and 1 normal
 
-    double rot[4][4];
+    double rot[4][4], shift[4][4];
     M4Identity(rot);
     M4RotateZ(rot, 0.7);
     M4Translate(rot, 3, -2, 5);
-    double shift[4][4];
     M4Identity(shift);
     M4Translate(shift, 10, 0, 0);
 
@@ -451,17 +382,17 @@ TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
     s->Transformation(rot);
     EXPECT_NE(0.3, tilted->GetX());
     s->CloseTransformation();
-    EXPECT_EQ(before, snapshot(s.get()));
+    EXPECT_EQ(before, snapshot());
     EXPECT_EQ(&marker, s->GetVertex(3)->GetExData());
     EXPECT_EQ(&marker, s->GetFacet(1)->GetExData());
     EXPECT_EQ(nullptr, s->GetVertex(0)->GetExData());
     EXPECT_EQ(nullptr, s->GetExDataProvider());
 
-    // Vertices only: normals are neither moved nor restored.
+    // Vertices only: normals are neither moved nor restored; an entity added
+    // during the preview is restored with the rest.
     s->OpenTransformation(true, false);
     s->Transformation(rot);
     EXPECT_DOUBLE_EQ(0.3, tilted->GetX());
-    // An entity added during the preview is restored with the rest.
     G3Vertex* late = s->AddVertex(1, 2, 3, 0);
     s->Transformation(shift);
     EXPECT_DOUBLE_EQ(11.0, late->GetX());
@@ -488,8 +419,7 @@ TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
     EXPECT_EQ("", MeshCheck(s.get()));
 
     // A surface destroyed in the middle of a preview frees everything.
-    SurfacePtr t = NewSurface();
-    AddSquareVertices(t.get());
+    SurfacePtr t = Square();
     Tri(t.get(), 0, 1, 2);
     t->OpenTransformation(true, true);
     t->Transformation(rot);
@@ -497,8 +427,7 @@ TEST(SurfaceTransformation, PreviewNeverAccumulatesAndCloseRestoresExactly)
 
 TEST(SurfaceTransformation, RealTransformationMovesPolyEdgeRecordsAndPlanes)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     Tri(s.get(), 0, 1, 2);
     G3PolyEdge* p = s->AddPolyEdge(2, std::vector<int>{0, 3}.data());
     G3PolyEdge* bare = s->AddPolyEdge(2, std::vector<int>{1, 3}.data());
@@ -506,27 +435,22 @@ TEST(SurfaceTransformation, RealTransformationMovesPolyEdgeRecordsAndPlanes)
     int graphic = 0;
     EXPECT_FALSE(p->SetGraphic(&graphic)); // no record yet
     const double points[4][3] = {{1, 2, 3}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    double place[4][4];
+    double place[4][4], m[4][4], got[4][3], gotPlace[4][4];
     M4Identity(place);
     M4Translate(place, 0, 5, 0);
     p->SetExtEdgeData(points, place);
     EXPECT_TRUE(p->SetGraphic(&graphic));
     EXPECT_EQ(nullptr, bare->GetGraphic());
 
-    double m[4][4];
     M4Identity(m);
     M4Scale(m, 2, 2, 2);
     M4Translate(m, 0, 0, 1);
     s->RealTransformation(m);
-    double got[4][3];
-    double gotPlace[4][4];
     ASSERT_TRUE(p->GetExtEdgeData(got, gotPlace));
-    EXPECT_DOUBLE_EQ(2.0, got[0][0]);
-    EXPECT_DOUBLE_EQ(4.0, got[0][1]);
-    EXPECT_DOUBLE_EQ(7.0, got[0][2]);
-    EXPECT_DOUBLE_EQ(10.0, gotPlace[3][1]); // the placement, then m
-    EXPECT_DOUBLE_EQ(1.0, gotPlace[3][2]);
-    EXPECT_DOUBLE_EQ(2.0, gotPlace[0][0]);
+    EXPECT_EQ(Vd({2, 4, 7}), Vd(got[0], got[0] + 3));
+    // The placement, then m.
+    EXPECT_EQ(Vd({0, 10, 1, 1}), Vd(gotPlace[3], gotPlace[3] + 4));
+    EXPECT_EQ(2.0, gotPlace[0][0]);
     EXPECT_FALSE(bare->GetExtEdgeData(got, nullptr));
     EXPECT_DOUBLE_EQ(2.0, s->GetVertex(1)->GetX());
     EXPECT_DOUBLE_EQ(-1.0, s->GetFacet(0)->GetPlane()[3]); // z = 1
@@ -549,14 +473,11 @@ TEST(SurfaceHitData, EachSurfaceReadsItsOwnPair)
     a->SetExtAcisHitData(&x, &y);
     SurfacePtr b = NewSurface(); // opened while (x, y) is current
     b->SetExtAcisHitData(&z, nullptr);
-    void* p = nullptr;
-    void* q = nullptr;
+    void *p = nullptr, *q = nullptr;
     a->GetExtAcisHitData(&p, &q);
-    EXPECT_EQ(&x, p);
-    EXPECT_EQ(&y, q);
+    EXPECT_TRUE(p == &x && q == &y);
     b->GetExtAcisHitData(&p, &q);
-    EXPECT_EQ(&z, p);
-    EXPECT_EQ(nullptr, q);
+    EXPECT_TRUE(p == &z && q == nullptr);
     SurfacePtr c(a->Duplicate());
     c->GetExtAcisHitData(&p, &q);
     EXPECT_EQ(&x, p);
@@ -565,12 +486,10 @@ TEST(SurfaceHitData, EachSurfaceReadsItsOwnPair)
 
 TEST(FacetCorners, SetGetAndPlaneNormals)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     G3Facet* f = Tri(s.get(), 0, 1, 2);
     G3Facet* g = Tri(s.get(), 0, 2, 3);
     G3Vertex* v0 = s->GetVertex(0);
-    EXPECT_EQ(nullptr, f->GetNormal(v0, nullptr));
     G3Normal* n = s->AddNormal(0, 0, 1);
     f->SetNormal(v0, n, nullptr, false);
     EXPECT_EQ(n, f->GetNormal(v0, nullptr));
@@ -602,23 +521,19 @@ TEST(FacetCorners, EdgeInterpolationFollowsEachCoordinate)
     ASSERT_TRUE(n && t);
     EXPECT_DOUBLE_EQ(1.0, n->GetX());  // no extent in x
     EXPECT_DOUBLE_EQ(0.25, n->GetZ()); // a quarter of the way along z
-    EXPECT_DOUBLE_EQ(0.25, t->GetU()); // a vertical edge copies u and v
-    EXPECT_DOUBLE_EQ(0.5, t->GetV());
+    EXPECT_EQ(Vd({0.25, 0.5}), Vd(t->GetUV(), t->GetUV() + 2)); // a vertical edge copies u and v
     delete n;
     delete t;
     G3Edge::Interpolate(&a, &na, &ta, &b, nullptr, &tb, p, &n, &t);
-    EXPECT_EQ(nullptr, n);
-    EXPECT_EQ(nullptr, t);
+    EXPECT_TRUE(n == nullptr && t == nullptr);
     G3Edge::Interpolate(&a, &na, nullptr, &b, &nb, &tb, p, &n, &t);
-    EXPECT_NE(nullptr, n);
-    EXPECT_EQ(nullptr, t);
+    EXPECT_TRUE(n != nullptr && t == nullptr);
     delete n;
 }
 
 TEST(MeshCheckHelper, ReportsBrokenRingsChainsAndIds)
 {
-    SurfacePtr s = NewSurface();
-    AddSquareVertices(s.get());
+    SurfacePtr s = Square();
     Tri(s.get(), 0, 1, 2);
     Tri(s.get(), 0, 2, 3);
     ASSERT_EQ("", MeshCheck(s.get()));
@@ -628,11 +543,10 @@ TEST(MeshCheckHelper, ReportsBrokenRingsChainsAndIds)
     v->RemoveEdge(e);
     EXPECT_NE("", MeshCheck(s.get()));
     v->AddEdge(e);
-    ASSERT_EQ("", MeshCheck(s.get()));
-
     s->GetFacet(1)->SetId(0);
     EXPECT_NE("", MeshCheck(s.get()));
     s->AssignIds();
+    ASSERT_EQ("", MeshCheck(s.get()));
 
     // A chain that stops one edge early is an open contour.
     G3Facet* f = s->GetFacet(0);
@@ -643,5 +557,4 @@ TEST(MeshCheckHelper, ReportsBrokenRingsChainsAndIds)
     EXPECT_NE("", MeshCheck(s.get()));
     chain[1]->SetFacetEdge(f, chain[2]);
     f->SetLastEdge(chain[2]);
-    EXPECT_EQ("", MeshCheck(s.get()));
 }
