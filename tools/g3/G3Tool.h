@@ -1,0 +1,126 @@
+#pragma once
+// Shared pieces of the g3 command-line tool: exit codes, the argument
+// scanner every subcommand uses, progress lines on stderr, mesh counts and
+// statistics, and the repair sequence that `repair` and `demo` both run.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+class G3Surface;
+
+namespace g3tool {
+
+// Exit statuses: bad input covers usage errors, missing files and files a
+// reader refused; failure covers a pass or a write that went wrong.
+enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitBadInput = 2 };
+
+// ---- arguments
+// A subcommand's arguments split into positionals, boolean flags and
+// options with a value ("-o OUT", "--output OUT", "--output=OUT"). "--"
+// ends the options. Anything not declared is an error.
+struct ArgSpec {
+    std::vector<std::string> flags;         // e.g. "--quiet", "--ascii"
+    std::vector<std::string> valueOptions;  // e.g. "-o", "--output"
+};
+
+struct ParsedArgs {
+    std::vector<std::string> positionals;
+    std::vector<std::string> flags;  // as given (first spelling of each)
+    std::vector<std::pair<std::string, std::string>> values;
+    bool help = false;
+
+    bool Has(const std::string& flag) const;
+    // The value of the last occurrence of any of the names; `fallback`
+    // when none was given.
+    std::string Value(const std::vector<std::string>& names, const std::string& fallback = std::string()) const;
+    bool HasValue(const std::vector<std::string>& names) const;
+};
+
+// False with a one-line `error` on an unknown option or a missing value.
+bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, ParsedArgs& out, std::string& error);
+
+// ---- progress
+// Announces each pass on stderr as "g3: <pass>..." once the command has run
+// longer than a threshold (one second; G3_PROGRESS_AFTER=<seconds> in the
+// environment changes it, which the tests use). Quick commands and --quiet
+// print nothing. Stdout never carries progress, so it stays deterministic.
+class Progress {
+public:
+    explicit Progress(bool quiet);
+    void Pass(const std::string& name);
+
+private:
+    bool quiet;
+    double threshold;
+    std::chrono::steady_clock::time_point start;
+};
+
+// ---- counts
+struct Counts {
+    int vertices = 0;
+    int edges = 0;
+    int facets = 0;
+    int normals = 0;
+    int texCoos = 0;
+    bool operator==(const Counts& o) const
+    {
+        return vertices == o.vertices && edges == o.edges && facets == o.facets && normals == o.normals &&
+               texCoos == o.texCoos;
+    }
+};
+Counts CountsOf(G3Surface& s);
+
+// What `g3 info` reports beyond the counts.
+struct MeshStats {
+    Counts counts;
+    bool empty = true;  // no vertices: no bounding box
+    double min[3] = {0, 0, 0};
+    double max[3] = {0, 0, 0};
+    bool closed = false;
+    int boundaryEdges = 0;       // edges with exactly one facet
+    int wireEdges = 0;           // edges with no facet
+    int nonManifoldEdges = 0;    // vertex pairs joined by more than one edge
+    int nonManifoldVertices = 0; // vertices whose facets form more than one fan
+    int facetsWithHoles = 0;     // facets of more than one contour
+    int degenerateFacets = 0;    // < 3 edges, < 3 distinct vertices or zero plane
+};
+// Computes the statistics; recomputes facet planes and reassigns ids (the
+// topology is left as it is).
+MeshStats ComputeStats(G3Surface& s);
+
+// ---- repair sequence
+struct PassResult {
+    std::string name;
+    Counts before;
+    Counts after;
+};
+// The repair passes in order (welding with edge division, normal welding,
+// trivial facets, equal facets, boundary-edge stitching, and optionally
+// triangulation of every facet of four or more edges), each announced to
+// `progress` and reported to `report` with the counts around it. Leaves
+// the facet planes current.
+void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
+                     const std::function<void(const PassResult&)>& report);
+
+// "V vertices, E edges, F facets, N normals, T texture coordinates"
+std::string Describe(const Counts& c);
+// "vertices a -> b, edges ..., facets ..., normals ..."
+std::string DescribeChange(const Counts& before, const Counts& after);
+
+// ---- subcommands (argument vectors exclude the command name)
+int CommandInfo(const std::vector<std::string>& args);
+int CommandRepair(const std::vector<std::string>& args);
+int CommandConvert(const std::vector<std::string>& args);
+int CommandDemo(const std::vector<std::string>& args);
+
+// Help text of one command (empty for an unknown name) and of the tool.
+std::string CommandHelp(const std::string& command);
+std::string ToolUsage();
+
+// Prints "g3 <command>: <error>" and the command's help to stderr and
+// returns kExitBadInput.
+int UsageError(const std::string& command, const std::string& error);
+
+}  // namespace g3tool

@@ -1,0 +1,187 @@
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/mesh/G3Surface.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace g3tool {
+
+// ------------------------------------------------------------ arguments
+
+namespace {
+
+bool Contains(const std::vector<std::string>& list, const std::string& s)
+{
+    for (const std::string& x : list)
+        if (x == s)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+bool ParsedArgs::Has(const std::string& flag) const { return Contains(flags, flag); }
+
+std::string ParsedArgs::Value(const std::vector<std::string>& names, const std::string& fallback) const
+{
+    std::string result = fallback;
+    for (const auto& kv : values)
+        if (Contains(names, kv.first))
+            result = kv.second;
+    return result;
+}
+
+bool ParsedArgs::HasValue(const std::vector<std::string>& names) const
+{
+    for (const auto& kv : values)
+        if (Contains(names, kv.first))
+            return true;
+    return false;
+}
+
+bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, ParsedArgs& out, std::string& error)
+{
+    out = ParsedArgs();
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        // A lone "-" is a positional (conventionally a stream name).
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            out.positionals.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            out.help = true;
+            continue;
+        }
+        if (Contains(spec.flags, a)) {
+            if (!out.Has(a))
+                out.flags.push_back(a);
+            continue;
+        }
+        const std::size_t eq = a.find('=');
+        if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            const std::string name = a.substr(0, eq);
+            if (Contains(spec.valueOptions, name)) {
+                out.values.emplace_back(name, a.substr(eq + 1));
+                continue;
+            }
+        }
+        if (Contains(spec.valueOptions, a)) {
+            if (i + 1 >= args.size()) {
+                error = "option " + a + " needs a value";
+                return false;
+            }
+            out.values.emplace_back(a, args[++i]);
+            continue;
+        }
+        error = "unknown option " + a;
+        return false;
+    }
+    return true;
+}
+
+int UsageError(const std::string& command, const std::string& error)
+{
+    std::fprintf(stderr, "g3 %s: %s\n\n%s", command.c_str(), error.c_str(), CommandHelp(command).c_str());
+    return kExitBadInput;
+}
+
+// ------------------------------------------------------------ progress
+
+Progress::Progress(bool q) : quiet(q), threshold(1.0), start(std::chrono::steady_clock::now())
+{
+    if (const char* env = std::getenv("G3_PROGRESS_AFTER")) {
+        char* end = nullptr;
+        const double v = std::strtod(env, &end);
+        if (end != env && v >= 0.0 && v < 1e9)
+            threshold = v;
+    }
+}
+
+void Progress::Pass(const std::string& name)
+{
+    if (quiet)
+        return;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (elapsed >= threshold) {
+        std::fprintf(stderr, "g3: %s...\n", name.c_str());
+        std::fflush(stderr);
+    }
+}
+
+// ------------------------------------------------------------ counts
+
+Counts CountsOf(G3Surface& s)
+{
+    Counts c;
+    c.vertices = s.GetVertexCount();
+    c.edges = s.GetEdgeCount();
+    c.facets = s.GetFacetCount();
+    c.normals = s.GetNormalCount();
+    c.texCoos = s.GetTexCooCount();
+    return c;
+}
+
+std::string Describe(const Counts& c)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%d vertices, %d edges, %d facets, %d normals, %d texture coordinates", c.vertices,
+                  c.edges, c.facets, c.normals, c.texCoos);
+    return buf;
+}
+
+std::string DescribeChange(const Counts& b, const Counts& a)
+{
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "vertices %d -> %d, edges %d -> %d, facets %d -> %d, normals %d -> %d",
+                  b.vertices, a.vertices, b.edges, a.edges, b.facets, a.facets, b.normals, a.normals);
+    return buf;
+}
+
+// ------------------------------------------------------------ repair sequence
+
+void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
+                     const std::function<void(const PassResult&)>& report)
+{
+    struct Pass {
+        const char* name;
+        std::function<void()> run;
+    };
+    std::vector<Pass> passes = {
+        {"RemoveEqualsVertexAndDivideEdges", [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
+        {"RemoveEqualsNormal", [&] { s.RemoveEqualsNormal(); }},
+        // A facet's plane is stored, not derived: welding may have folded a
+        // facet flat without touching its old plane, so the planes are
+        // formed again before the trivial ones are picked out.
+        {"RemoveTrivialFacets",
+         [&] {
+             s.FormPlaneEquation();
+             s.RemoveTrivialFacets();
+         }},
+        {"RemoveEqualsFacets", [&] { s.RemoveEqualsFacets(); }},
+        {"RemoveNonManifoldEdges", [&] { s.RemoveNonManifoldEdges(); }},
+    };
+    if (triangulate)
+        passes.push_back({"Triangulate(4, 0)", [&] { s.Triangulate(4, 0); }});
+
+    for (const Pass& p : passes) {
+        progress.Pass(p.name);
+        PassResult r;
+        r.name = p.name;
+        r.before = CountsOf(s);
+        p.run();
+        r.after = CountsOf(s);
+        if (report)
+            report(r);
+    }
+    s.FormPlaneEquation();
+}
+
+}  // namespace g3tool

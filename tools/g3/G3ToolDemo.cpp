@@ -1,0 +1,220 @@
+// `g3 demo`: three meshes built in code, taken through the repair passes and
+// triangulation, and written as OBJ and VRML.
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace g3tool {
+
+namespace {
+
+struct P3 {
+    double x, y, z;
+};
+using Loop = std::vector<P3>;
+
+// One facet through new vertices of its own: the outer loop, then each hole
+// appended as a further contour of the same facet.
+G3Facet* AddPolygon(G3Surface& s, const Loop& outer, const std::vector<Loop>& holes = {})
+{
+    std::vector<G3Vertex*> v;
+    for (const P3& p : outer)
+        v.push_back(s.AddVertex(p.x, p.y, p.z, 0));
+    G3Facet* f = s.AddFacet(static_cast<int>(v.size()), v.data(), 1, nullptr, nullptr);
+    if (!f)
+        return nullptr;
+    for (const Loop& hole : holes) {
+        std::vector<G3Vertex*> h;
+        for (const P3& p : hole)
+            h.push_back(s.AddVertex(p.x, p.y, p.z, 0));
+        G3EdgeList list(static_cast<int>(h.size()), h.data(), nullptr, nullptr, nullptr, 0, 0);
+        s.AddFacetEdges(f, &list);
+    }
+    return f;
+}
+
+// A 4 x 4 x 2 box with a 2 x 2 square tunnel from top to bottom: the top and
+// bottom facets each have a hole, four walls outside and four inside. Every
+// facet has vertices of its own, as facets exported one by one arrive.
+std::unique_ptr<G3Surface> TunnelBox()
+{
+    auto s = std::make_unique<G3Surface>();
+    // Outer loops counter-clockwise seen from outside, holes the other way.
+    AddPolygon(*s, {{0, 0, 2}, {4, 0, 2}, {4, 4, 2}, {0, 4, 2}}, {{{1, 1, 2}, {1, 3, 2}, {3, 3, 2}, {3, 1, 2}}});
+    AddPolygon(*s, {{0, 0, 0}, {0, 4, 0}, {4, 4, 0}, {4, 0, 0}}, {{{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}}});
+    AddPolygon(*s, {{0, 0, 0}, {4, 0, 0}, {4, 0, 2}, {0, 0, 2}});
+    AddPolygon(*s, {{4, 0, 0}, {4, 4, 0}, {4, 4, 2}, {4, 0, 2}});
+    AddPolygon(*s, {{4, 4, 0}, {0, 4, 0}, {0, 4, 2}, {4, 4, 2}});
+    AddPolygon(*s, {{0, 4, 0}, {0, 0, 0}, {0, 0, 2}, {0, 4, 2}});
+    AddPolygon(*s, {{3, 1, 0}, {1, 1, 0}, {1, 1, 2}, {3, 1, 2}});
+    AddPolygon(*s, {{3, 3, 0}, {3, 1, 0}, {3, 1, 2}, {3, 3, 2}});
+    AddPolygon(*s, {{1, 3, 0}, {3, 3, 0}, {3, 3, 2}, {1, 3, 2}});
+    AddPolygon(*s, {{1, 1, 0}, {1, 3, 0}, {1, 3, 2}, {1, 1, 2}});
+    return s;
+}
+
+// A unit sphere of `stacks` x `slices` cells as a triangle soup: every
+// triangle gets three vertices of its own (as STL delivers them). The
+// points come from one table, so shared corners coincide exactly.
+std::unique_ptr<G3Surface> SphereSoup(int stacks, int slices)
+{
+    const double pi = 3.14159265358979323846;
+    std::vector<P3> grid(static_cast<std::size_t>((stacks + 1) * slices));
+    for (int i = 0; i <= stacks; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const double theta = pi * i / stacks;
+            const double phi = 2.0 * pi * j / slices;
+            P3 p{std::sin(theta) * std::cos(phi), std::sin(theta) * std::sin(phi), std::cos(theta)};
+            if (i == 0 || i == stacks)
+                p = {0.0, 0.0, i == 0 ? 1.0 : -1.0};
+            grid[static_cast<std::size_t>(i * slices + j)] = p;
+        }
+    auto at = [&](int i, int j) { return grid[static_cast<std::size_t>(i * slices + (j % slices))]; };
+
+    auto s = std::make_unique<G3Surface>();
+    auto triangle = [&](const P3& a, const P3& b, const P3& c) {
+        G3Vertex* v[3] = {s->AddVertex(a.x, a.y, a.z, 0), s->AddVertex(b.x, b.y, b.z, 0),
+                          s->AddVertex(c.x, c.y, c.z, 0)};
+        s->AddFacet(3, v, 1, nullptr, nullptr);
+    };
+    for (int i = 0; i < stacks; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const P3 a = at(i, j), b = at(i + 1, j), c = at(i + 1, j + 1), d = at(i, j + 1);
+            if (i == 0) {
+                triangle(a, b, c);
+            } else if (i == stacks - 1) {
+                triangle(a, b, d);
+            } else {
+                triangle(a, b, c);
+                triangle(a, c, d);
+            }
+        }
+    return s;
+}
+
+// A 10 x 4 plate: one facet with three rectangular holes and an octagonal
+// one.
+std::unique_ptr<G3Surface> HoledPlate()
+{
+    auto s = std::make_unique<G3Surface>();
+    Loop octagon;
+    const double pi = 3.14159265358979323846;
+    for (int k = 8; k > 0; --k)  // clockwise, as holes run
+        octagon.push_back({7.0 + 1.2 * std::cos(pi * k / 4.0), 2.0 + 1.2 * std::sin(pi * k / 4.0), 0.0});
+    AddPolygon(*s, {{0, 0, 0}, {10, 0, 0}, {10, 4, 0}, {0, 4, 0}},
+               {{{1, 1, 0}, {1, 3, 0}, {2, 3, 0}, {2, 1, 0}},
+                {{3, 1, 0}, {3, 2, 0}, {4, 2, 0}, {4, 1, 0}},
+                {{3, 2.5, 0}, {3, 3, 0}, {4, 3, 0}, {4, 2.5, 0}},
+                octagon});
+    return s;
+}
+
+void Row(const char* step, G3Surface& s)
+{
+    const Counts c = CountsOf(s);
+    std::printf("  %-34s %8d %8d %8d  %s\n", step, c.vertices, c.edges, c.facets, s.GetClosed() ? "yes" : "no");
+}
+
+// Repairs and triangulates one mesh, printing a row per step, and writes
+// DIR/<name>.obj and DIR/<name>.wrl. Whether both files were written.
+bool Show(const std::string& name, const char* title, G3Surface& s, const std::string& dir, const double* color,
+          Progress& progress)
+{
+    std::printf("%s: %s\n", name.c_str(), title);
+    std::printf("  %-34s %8s %8s %8s  %s\n", "step", "vertices", "edges", "facets", "closed");
+    s.FormPlaneEquation();
+    Row("built", s);
+    RunRepairPasses(s, true, progress, [&](const PassResult& r) { Row(r.name.c_str(), s); });
+    const MeshStats st = ComputeStats(s);
+    std::printf("  V-E+F: %d, facets with holes: %d, boundary edges: %d\n",
+                st.counts.vertices - st.counts.edges + st.counts.facets, st.facetsWithHoles, st.boundaryEdges);
+
+    bool ok = true;
+    g3io::WriteOptions options;
+    for (int k = 0; k < 3; ++k)
+        options.vrmlColor[k] = color[k];
+    std::string written;
+    for (const char* ext : {".obj", ".wrl"}) {
+        const std::string path = (std::filesystem::path(dir) / (name + ext)).string();
+        progress.Pass("writing " + path);
+        std::string message;
+        if (g3io::WriteMeshFile(path, s, message, options)) {
+            written += (written.empty() ? "" : ", ") + path;
+        } else {
+            std::fprintf(stderr, "g3: %s\n", message.c_str());
+            ok = false;
+        }
+    }
+    if (!written.empty())
+        std::printf("  wrote %s\n", written.c_str());
+    std::printf("\n");
+    return ok;
+}
+
+}  // namespace
+
+int CommandDemo(const std::vector<std::string>& args)
+{
+    ArgSpec spec;
+    spec.flags = {"--quiet"};
+    spec.valueOptions = {"-o", "--output"};
+    ParsedArgs a;
+    std::string error;
+    if (!ParseArgs(args, spec, a, error))
+        return UsageError("demo", error);
+    if (a.help) {
+        std::fputs(CommandHelp("demo").c_str(), stdout);
+        return kExitOk;
+    }
+    if (!a.positionals.empty())
+        return UsageError("demo", "unexpected argument " + a.positionals[0] + " (the folder is given with -o DIR)");
+    const std::string dir = a.Value({"-o", "--output"}, "g3-demo");
+    if (dir.empty())
+        return UsageError("demo", "empty folder name");
+
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir, ec)) {
+        std::fprintf(stderr, "g3: %s: cannot create the folder%s%s\n", dir.c_str(), ec ? ": " : "",
+                     ec ? ec.message().c_str() : "");
+        return kExitFailure;
+    }
+
+    Progress progress(a.Has("--quiet"));
+    const double grey[3] = {0.75, 0.75, 0.75};
+    const double blue[3] = {0.35, 0.5, 0.8};
+    const double sand[3] = {0.85, 0.7, 0.45};
+    bool ok = true;
+    {
+        progress.Pass("building box");
+        auto box = TunnelBox();
+        ok = Show("box", "a 4 x 4 x 2 box with a square tunnel; top and bottom are facets with a hole", *box, dir,
+                  grey, progress) && ok;
+    }
+    {
+        progress.Pass("building sphere");
+        auto sphere = SphereSoup(32, 48);
+        ok = Show("sphere", "a unit sphere as a soup of 2976 triangles, each with corners of its own", *sphere, dir,
+                  blue, progress) && ok;
+    }
+    {
+        progress.Pass("building plate");
+        auto plate = HoledPlate();
+        ok = Show("plate", "a 10 x 4 plate, one facet with four holes", *plate, dir, sand, progress) && ok;
+    }
+    std::printf("%s\n", ok ? "demo done" : "demo FAILED: some files were not written");
+    return ok ? kExitOk : kExitFailure;
+}
+
+}  // namespace g3tool

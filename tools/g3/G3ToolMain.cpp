@@ -1,0 +1,324 @@
+// g3: runs the kernel's repair passes and triangulation on mesh files,
+// converts between formats, reports on meshes and shows a demo.
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/mesh/G3Surface.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#ifndef G3_VERSION
+#define G3_VERSION "unknown"
+#endif
+
+namespace g3tool {
+
+namespace {
+
+const char* const kFormats =
+    "Formats, chosen by file extension (case-insensitive):\n"
+    "  .txt  the kernel's text dump (read and write)\n"
+    "  .obj  Wavefront OBJ (read and write)\n"
+    "  .off  OFF (read and write)\n"
+    "  .stl  STL, binary or ASCII (read; written binary unless --ascii)\n"
+    "  .wrl  VRML 2.0 (write only)\n";
+
+const char* const kExitCodes =
+    "Exit status: 0 success, 1 a pass or a write failed,\n"
+    "2 usage error, missing or unreadable input, or a malformed file.\n";
+
+bool ReadInput(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("reading " + path);
+    std::string message;
+    if (!g3io::ReadMeshFile(path, s, message)) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return false;
+    }
+    s.FormPlaneEquation();
+    return true;
+}
+
+// Checked before anything is read, so a typo in the output name costs
+// nothing and never leaves a file behind.
+bool CheckOutputPath(const std::string& command, const std::string& path, int& status)
+{
+    const g3io::Format f = g3io::FormatFromPath(path);
+    if (f == g3io::Format::Unknown) {
+        status = UsageError(command, path + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        return false;
+    }
+    return true;
+}
+
+bool CheckInputPath(const std::string& path)
+{
+    const g3io::Format f = g3io::FormatFromPath(path);
+    if (!g3io::CanRead(f)) {
+        if (f == g3io::Format::Vrml)
+            std::fprintf(stderr, "g3: %s: VRML files are written, not read\n", path.c_str());
+        else
+            std::fprintf(stderr, "g3: %s: unknown input format (use .txt, .obj, .off or .stl)\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& progress)
+{
+    progress.Pass("writing " + path);
+    g3io::WriteOptions options;
+    options.stlAscii = ascii;
+    std::string message;
+    if (!g3io::WriteMeshFile(path, s, message, options)) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::printf("wrote %s: %s\n", path.c_str(), Describe(CountsOf(s)).c_str());
+    return kExitOk;
+}
+
+// The shared front of repair and convert: IN -o OUT [flags].
+struct InOut {
+    std::string in;
+    std::string out;
+    ParsedArgs args;
+};
+
+// kExitOk when the arguments are usable; otherwise the status to return
+// (help printed, or a usage error).
+int ParseInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSpec& spec, InOut& io,
+               bool& done)
+{
+    done = false;
+    std::string error;
+    if (!ParseArgs(raw, spec, io.args, error)) {
+        done = true;
+        return UsageError(command, error);
+    }
+    if (io.args.help) {
+        done = true;
+        std::fputs(CommandHelp(command).c_str(), stdout);
+        return kExitOk;
+    }
+    if (io.args.positionals.size() != 1) {
+        done = true;
+        return UsageError(command,
+                          io.args.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    }
+    if (!io.args.HasValue({"-o", "--output"})) {
+        done = true;
+        return UsageError(command, "missing -o OUT");
+    }
+    io.in = io.args.positionals[0];
+    io.out = io.args.Value({"-o", "--output"});
+    int status = kExitOk;
+    if (!CheckOutputPath(command, io.out, status)) {
+        done = true;
+        return status;
+    }
+    if (!CheckInputPath(io.in)) {
+        done = true;
+        return kExitBadInput;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+std::string ToolUsage()
+{
+    return std::string("usage: g3 <command> [arguments]\n"
+                       "\n"
+                       "Commands:\n"
+                       "  info FILE                         counts, box, closedness and defects of a mesh\n"
+                       "  repair IN -o OUT [--triangulate]  weld, clean and stitch a mesh, then write it\n"
+                       "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
+                       "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
+                       "\n"
+                       "g3 <command> --help describes a command; g3 --version prints the version.\n"
+                       "Every command takes --quiet (no progress lines on stderr).\n\n") +
+           kFormats + "\n" + kExitCodes;
+}
+
+std::string CommandHelp(const std::string& command)
+{
+    if (command == "info")
+        return "usage: g3 info FILE [--quiet]\n"
+               "\n"
+               "Prints one \"key: value\" line each: file, format, vertices, edges, facets,\n"
+               "normals, texture coordinates, bbox min, bbox max (\"none\" without vertices),\n"
+               "closed (yes/no), boundary edges, wire edges, non-manifold edges,\n"
+               "non-manifold vertices, facets with holes, degenerate facets, V-E+F.\n"
+               "\n"
+               "  closed                 every pair of vertices joined by edges carries an even\n"
+               "                         number of facet sides (an empty mesh is closed)\n"
+               "  boundary edges         edges with exactly one facet\n"
+               "  wire edges             edges with no facet\n"
+               "  non-manifold edges     pairs of vertices joined by more than one edge: an edge\n"
+               "                         holds at most two facets, so more facets along one line,\n"
+               "                         or two open sides never stitched, show up as extra edges\n"
+               "  non-manifold vertices  vertices whose facets form more than one fan (facets\n"
+               "                         along the same neighbour count as connected): sheets\n"
+               "                         touching at a single point\n"
+               "  facets with holes      facets of more than one contour\n"
+               "  degenerate facets      fewer than three edges or distinct vertices, or no plane\n"
+               "                         (every triangle of its corners has zero area)\n";
+    if (command == "repair")
+        return std::string("usage: g3 repair IN -o OUT [--triangulate] [--quiet]\n"
+                           "\n"
+                           "Runs, in order, and prints the counts before -> after of each:\n"
+                           "  RemoveEqualsVertexAndDivideEdges  weld vertices closer than 1e-6, split edges\n"
+                           "                                    at vertices lying on them\n"
+                           "  RemoveEqualsNormal                weld normals and texture coordinates\n"
+                           "  RemoveTrivialFacets               drop facets without a plane or with < 3 edges\n"
+                           "  RemoveEqualsFacets                drop facets repeating an earlier one\n"
+                           "  RemoveNonManifoldEdges            stitch boundary edges joining the same vertices\n"
+                           "  Triangulate(4, 0)                 with --triangulate: every facet of four or more\n"
+                           "                                    edges into triangles\n"
+                           "then reports whether the result is closed and writes OUT.\n"
+                           "Nothing is written when IN cannot be read.\n\n") +
+               kFormats;
+    if (command == "convert")
+        return std::string("usage: g3 convert IN -o OUT [--ascii] [--quiet]\n"
+                           "\n"
+                           "Reads IN and writes it to OUT in the format OUT's extension names (--ascii:\n"
+                           "ASCII STL). STL input arrives as unshared triangles and is welded on reading.\n"
+                           "Nothing is written when IN cannot be read.\n\n") +
+               kFormats;
+    if (command == "demo")
+        return "usage: g3 demo [-o DIR] [--quiet]\n"
+               "\n"
+               "Builds three meshes in code and runs the repair passes and triangulation on them:\n"
+               "  box     a box with a square tunnel, built facet by facet with vertices of\n"
+               "          its own (top and bottom are facets with a hole)\n"
+               "  sphere  a sphere as a soup of a few thousand triangles, each with its own corners\n"
+               "  plate   one facet with four holes\n"
+               "Prints the counts after each step and writes <name>.obj and <name>.wrl for each\n"
+               "to DIR (default ./g3-demo, created when missing).\n";
+    return std::string();
+}
+
+int CommandRepair(const std::vector<std::string>& raw)
+{
+    ArgSpec spec;
+    spec.flags = {"--triangulate", "--quiet"};
+    spec.valueOptions = {"-o", "--output"};
+    InOut io;
+    bool done = false;
+    const int status = ParseInOut("repair", raw, spec, io, done);
+    if (done)
+        return status;
+
+    Progress progress(io.args.Has("--quiet"));
+    G3Surface s;
+    if (!ReadInput(io.in, s, progress))
+        return kExitBadInput;
+    std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
+    RunRepairPasses(s, io.args.Has("--triangulate"), progress, [](const PassResult& r) {
+        std::printf("%s: %s\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str());
+    });
+    std::printf("closed: %s\n", s.GetClosed() ? "yes" : "no");
+    return WriteOutput(io.out, s, false, progress);
+}
+
+int CommandConvert(const std::vector<std::string>& raw)
+{
+    ArgSpec spec;
+    spec.flags = {"--ascii", "--quiet"};
+    spec.valueOptions = {"-o", "--output"};
+    InOut io;
+    bool done = false;
+    const int status = ParseInOut("convert", raw, spec, io, done);
+    if (done)
+        return status;
+
+    Progress progress(io.args.Has("--quiet"));
+    G3Surface s;
+    if (!ReadInput(io.in, s, progress))
+        return kExitBadInput;
+    std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
+    return WriteOutput(io.out, s, io.args.Has("--ascii"), progress);
+}
+
+}  // namespace g3tool
+
+namespace {
+
+int Run(int argc, char** argv)
+{
+    using namespace g3tool;
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+    if (args.empty()) {
+        std::fputs(ToolUsage().c_str(), stderr);
+        return kExitBadInput;
+    }
+    const std::string command = args[0];
+    args.erase(args.begin());
+    if (command == "--help" || command == "-h") {
+        std::fputs(ToolUsage().c_str(), stdout);
+        return kExitOk;
+    }
+    if (command == "help") {
+        if (args.empty()) {
+            std::fputs(ToolUsage().c_str(), stdout);
+            return kExitOk;
+        }
+        const std::string text = CommandHelp(args[0]);
+        if (text.empty()) {
+            std::fprintf(stderr, "g3: unknown command '%s'\n\n%s", args[0].c_str(), ToolUsage().c_str());
+            return kExitBadInput;
+        }
+        std::fputs(text.c_str(), stdout);
+        return kExitOk;
+    }
+    if (command == "--version" || command == "-V") {
+        std::printf("g3 %s\n", G3_VERSION);
+        return kExitOk;
+    }
+    if (command == "info")
+        return CommandInfo(args);
+    if (command == "repair")
+        return CommandRepair(args);
+    if (command == "convert")
+        return CommandConvert(args);
+    if (command == "demo")
+        return CommandDemo(args);
+    if (!command.empty() && command[0] == '-')
+        std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
+    else
+        std::fprintf(stderr, "g3: unknown command '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
+    return kExitBadInput;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Nothing may escape as an exception: running out of memory or an
+    // exception from deep inside a pass is an internal failure like any
+    // other, reported and turned into status 1.
+    int status = g3tool::kExitFailure;
+    try {
+        status = Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "g3: out of memory\n");
+        status = g3tool::kExitFailure;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "g3: internal error: %s\n", e.what());
+        status = g3tool::kExitFailure;
+    } catch (...) {
+        std::fprintf(stderr, "g3: internal error\n");
+        status = g3tool::kExitFailure;
+    }
+    std::fflush(stdout);
+    if (std::ferror(stdout)) {
+        std::fprintf(stderr, "g3: error writing to standard output\n");
+        if (status == g3tool::kExitOk)
+            status = g3tool::kExitFailure;
+    }
+    return status;
+}
