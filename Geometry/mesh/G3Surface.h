@@ -138,6 +138,10 @@ public:
     // ---- persistence (Geometry/processing)
     bool Save(const char* fileName);
     bool Load(const char* fileName);
+    // Load from a dump held in memory. On failure (nothing changed)
+    // *errorLine is the line where reading stopped (0 when no line is at
+    // fault) and *reason a static text saying why; either may be null.
+    bool LoadFromText(const char* text, std::size_t size, int* errorLine = nullptr, const char** reason = nullptr);
     void ScaleCoo(double s);
     static bool VRMLWriteBegin(const char* fileName, FILE** out);
     static bool VRMLWrite(FILE* file, G3Surface* s, double const* color);

@@ -110,8 +110,11 @@ public:
     {
         const char* b;
         const char* e;
-        if (!Next(b, e))
+        if (!Next(b, e)) {
+            reason = "file ends early";
             return false;
+        }
+        reason = "bad integer";
         bool negative = false;
         if (*b == '+' || *b == '-') {
             negative = *b == '-';
@@ -139,8 +142,11 @@ public:
     {
         const char* b;
         const char* e;
-        if (!Next(b, e))
+        if (!Next(b, e)) {
+            reason = "file ends early";
             return false;
+        }
+        reason = "bad number";
         // from_chars takes no explicit plus sign; the dump never writes one,
         // but hand-edited files may carry it.
         if (*b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
@@ -154,8 +160,14 @@ public:
     {
         while (cur != end && IsSpace(*cur))
             ++cur;
+        reason = "data after the last record";
         return cur == end;
     }
+
+    // Tokens taken so far (the one a failed read took included).
+    long long Taken() const { return taken; }
+    // Why the last read failed.
+    const char* reason = nullptr;
 
 private:
     bool Next(const char*& b, const char*& e)
@@ -168,12 +180,35 @@ private:
         while (cur != end && !IsSpace(*cur))
             ++cur;
         e = cur;
+        ++taken;
         return true;
     }
 
     const char* cur;
     const char* end;
+    long long taken = 0;
 };
+
+// The line (from 1) of token `index` (from 0) of the text; the last line
+// when the text has fewer tokens.
+int LineOfToken(const char* text, std::size_t size, long long index)
+{
+    long long token = -1;
+    long long line = 1;
+    bool inToken = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (IsSpace(text[i])) {
+            inToken = false;
+            if (text[i] == '\n')
+                ++line;
+            continue;
+        }
+        if (!inToken && ++token == index)
+            break;
+        inToken = true;
+    }
+    return line > INT_MAX ? INT_MAX : static_cast<int>(line);
+}
 
 bool ReadWholeFile(const char* fileName, std::string& text)
 {
@@ -209,22 +244,34 @@ struct DumpData {
     int V2(int e) const { return edgeVertices[2 * e + 1]; }
 };
 
-bool ParseDump(const std::string& text, DumpData& d)
+// On failure `badToken` is the index of the token where reading stopped
+// and `reason` says why.
+bool ParseDump(const char* text, std::size_t size, DumpData& d, long long& badToken, const char*& reason)
 {
-    TokenReader in(text.data(), text.data() + text.size());
+    TokenReader in(text, text + size);
+    auto failed = [&]() {
+        badToken = in.Taken() - 1;
+        reason = in.reason;
+        return false;
+    };
     int reserved = 0;
     if (!in.Int(d.nV) || !in.Int(d.nE) || !in.Int(d.nF) || !in.Int(d.nextSurface) || !in.Int(reserved))
+        return failed();
+    badToken = 0;
+    if (d.nV < 0 || d.nE < 0 || d.nF < 0) {
+        reason = "negative count";
         return false;
-    if (d.nV < 0 || d.nE < 0 || d.nF < 0)
-        return false;
+    }
     // Every number takes at least two characters (a digit and a separator),
     // the last one excepted: counts the text cannot hold are refused before
     // anything is allocated for them.
     const std::uint64_t numbers = 5 + 5ull * static_cast<std::uint64_t>(d.nV) +
                                   9ull * static_cast<std::uint64_t>(d.nE) +
                                   4ull * static_cast<std::uint64_t>(d.nF);
-    if (numbers > text.size() / 2 + 1)
+    if (numbers > size / 2 + 1) {
+        reason = "counts larger than the file";
         return false;
+    }
 
     const size_t nV = static_cast<size_t>(d.nV);
     const size_t nE = static_cast<size_t>(d.nE);
@@ -232,26 +279,31 @@ bool ParseDump(const std::string& text, DumpData& d)
     d.xyz.resize(3 * nV);
     for (double& c : d.xyz)
         if (!in.Double(c))
-            return false;
+            return failed();
     d.edgeVertices.resize(2 * nE);
     d.edgeFlags.resize(nE);
     for (size_t e = 0; e < nE; ++e)
         if (!in.Int(d.edgeVertices[2 * e]) || !in.Int(d.edgeVertices[2 * e + 1]) || !in.Int(d.edgeFlags[e]))
-            return false;
+            return failed();
     d.facets.resize(4 * nF);
     for (int& v : d.facets)
         if (!in.Int(v))
-            return false;
+            return failed();
     d.edgeLinks.resize(6 * nE);
     for (int& v : d.edgeLinks)
         if (!in.Int(v))
-            return false;
+            return failed();
     d.vertexEnds.resize(2 * nV);
     for (int& v : d.vertexEnds)
         if (!in.Int(v))
-            return false;
+            return failed();
     // A dump longer than its header says was not written by Save.
-    return in.AtEnd();
+    if (!in.AtEnd()) {
+        badToken = in.Taken();
+        reason = in.reason;
+        return false;
+    }
+    return true;
 }
 
 bool InRange(int id, int n, bool nullable)
@@ -284,27 +336,39 @@ bool WalkList(int first, int last, int nE, std::vector<unsigned char>& visited, 
     return prev == last;
 }
 
-bool CheckDump(const DumpData& d)
+// On failure `badToken` is the index of the first token of the record at
+// fault and `reason` says what is wrong with it.
+bool CheckDump(const DumpData& d, long long& badToken, const char*& reason)
 {
     const int nV = d.nV, nE = d.nE, nF = d.nF;
+    // Where each record kind starts among the tokens.
+    const long long edges0 = 5 + 3ll * nV;
+    const long long facets0 = edges0 + 3ll * nE;
+    const long long links0 = facets0 + 4ll * nF;
+    const long long ends0 = links0 + 6ll * nE;
+    auto bad = [&](long long token, const char* why) {
+        badToken = token;
+        reason = why;
+        return false;
+    };
     for (int e = 0; e < nE; ++e) {
         if (!InRange(d.V1(e), nV, false) || !InRange(d.V2(e), nV, false))
-            return false;
+            return bad(edges0 + 3ll * e, "edge vertex id out of range");
         for (int k = 0; k < 2; ++k)
             if (!InRange(d.edgeLinks[6 * static_cast<size_t>(e) + k], nF, true))
-                return false;
+                return bad(links0 + 6ll * e, "edge facet id out of range");
         for (int k = 2; k < 6; ++k)
             if (!InRange(d.edgeLinks[6 * static_cast<size_t>(e) + k], nE, true))
-                return false;
+                return bad(links0 + 6ll * e, "edge link id out of range");
     }
     for (int f = 0; f < nF; ++f)
         if (!InRange(d.facets[4 * static_cast<size_t>(f)], nE, true) ||
             !InRange(d.facets[4 * static_cast<size_t>(f) + 1], nE, true))
-            return false;
+            return bad(facets0 + 4ll * f, "facet edge id out of range");
     for (int v = 0; v < nV; ++v)
         if (!InRange(d.vertexEnds[2 * static_cast<size_t>(v)], nE, true) ||
             !InRange(d.vertexEnds[2 * static_cast<size_t>(v) + 1], nE, true))
-            return false;
+            return bad(ends0 + 2ll * v, "vertex edge id out of range");
 
     // Facet chains: on each edge the link of the facet's side (facet1Edge
     // when the facet is facet1, else facet2Edge), as every chain walk reads
@@ -316,7 +380,7 @@ bool CheckDump(const DumpData& d)
         auto next = [&](int e) { return d.F1(e) == f ? d.F1Next(e) : d.F2Next(e); };
         if (!WalkList(d.facets[4 * static_cast<size_t>(f)], d.facets[4 * static_cast<size_t>(f) + 1], nE, visited,
                       owns, slot, next))
-            return false;
+            return bad(facets0 + 4ll * f, "facet chain broken");
     }
     // Vertex rings: vertex1Edge when the vertex is vertex1, else vertex2Edge.
     std::fill(visited.begin(), visited.end(), 0);
@@ -326,7 +390,7 @@ bool CheckDump(const DumpData& d)
         auto next = [&](int e) { return d.V1(e) == v ? d.V1Next(e) : d.V2Next(e); };
         if (!WalkList(d.vertexEnds[2 * static_cast<size_t>(v)], d.vertexEnds[2 * static_cast<size_t>(v) + 1], nE,
                       visited, owns, slot, next))
-            return false;
+            return bad(ends0 + 2ll * v, "vertex ring broken");
     }
     return true;
 }
@@ -437,11 +501,32 @@ bool G3Surface::Load(const char* fileName)
     std::string text;
     if (!ReadWholeFile(fileName, text))
         return false;
-    DumpData d;
-    if (!ParseDump(text, d) || !CheckDump(d))
+    return LoadFromText(text.data(), text.size());
+}
+
+bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine, const char** reason)
+{
+    if (errorLine)
+        *errorLine = 0;
+    const char* why = nullptr;
+    auto refuse = [&](const char* what) {
+        if (reason)
+            *reason = what;
         return false;
-    text.clear();
-    text.shrink_to_fit();
+    };
+    if (GetVertexCount() || GetEdgeCount() || GetFacetCount() || GetNormalCount() || GetTexCooCount() ||
+        GetPolyEdgeCount())
+        return refuse("the target surface is not empty");
+    if (!vertices || !edges || !facets || (!text && size > 0))
+        return refuse("the target surface has no collections");
+
+    DumpData d;
+    long long badToken = 0;
+    if (!ParseDump(text ? text : "", size, d, badToken, why) || !CheckDump(d, badToken, why)) {
+        if (errorLine)
+            *errorLine = LineOfToken(text ? text : "", size, badToken);
+        return refuse(why ? why : "malformed dump");
+    }
 
     // Built aside, so that nothing touches this surface until it is whole.
     G3Surface loaded;
@@ -452,12 +537,12 @@ bool G3Surface::Load(const char* fileName)
     for (int i = 0; i < d.nV; ++i)
         if (!loaded.AddVertex(d.xyz[3 * static_cast<size_t>(i)], d.xyz[3 * static_cast<size_t>(i) + 1],
                               d.xyz[3 * static_cast<size_t>(i) + 2], 0))
-            return false;
+            return refuse("the surface could not be built");
     for (int i = 0; i < d.nE; ++i) {
         G3Edge* e = new G3Edge(At<G3Vertex>(lv, d.V1(i)), At<G3Vertex>(lv, d.V2(i)));
         if (!loaded.AddEdgeToCollection(e)) {
             delete e;
-            return false;
+            return refuse("the surface could not be built");
         }
         e->SetFlags(d.edgeFlags[static_cast<size_t>(i)]);
     }
@@ -465,7 +550,7 @@ bool G3Surface::Load(const char* fileName)
         G3Facet* f = new G3Facet();
         if (!loaded.AddFacetToCollection(f)) {
             delete f;
-            return false;
+            return refuse("the surface could not be built");
         }
         const int* rec = &d.facets[4 * static_cast<size_t>(i)];
         f->SetFirstEdge(At<G3Edge>(le, rec[0]));
@@ -622,6 +707,6 @@ bool G3Surface::VRMLWriteEnd(FILE* file)
 {
     if (!file)
         return false;
-    std::fclose(file);
-    return true;
+    // Buffered text reaches the file here: a full disk shows up now.
+    return std::fclose(file) == 0;
 }

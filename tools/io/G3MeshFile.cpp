@@ -1,0 +1,194 @@
+// The kernel's own dump read from memory, and the file-level entry points:
+// reading a whole file with the reader its extension names, and writing
+// through a temporary file that is renamed over the target only when
+// complete.
+
+#include "tools/io/G3MeshIO.h"
+#include "tools/io/G3MeshIOInternal.h"
+
+#include "Geometry/mesh/G3Surface.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace g3io {
+
+using namespace detail;
+
+bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
+{
+    if (!TargetIsEmpty(out)) {
+        message = name + ": the target surface is not empty";
+        return false;
+    }
+    if (!data || IsBlank(data, size)) {
+        message = name + ": empty file";
+        return false;
+    }
+    int line = 0;
+    const char* reason = nullptr;
+    if (out.LoadFromText(data, size, &line, &reason))
+        return true;
+    const std::string what = std::string("malformed dump: ") + (reason ? reason : "unreadable");
+    message = line > 0 ? LineMessage(name, line, what) : name + ": " + what;
+    return false;
+}
+
+namespace {
+
+std::string SystemError(int error)
+{
+    const char* text = std::strerror(error);
+    return text ? text : "unknown error";
+}
+
+// The whole file into `text`; false with a message naming the file.
+bool ReadWhole(const std::string& path, std::string& text, std::string& message)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        message = path + ": cannot open: " + SystemError(errno);
+        return false;
+    }
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    const int error = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    if (error != 0) {
+        message = path + ": cannot read: " + SystemError(error);
+        return false;
+    }
+    return true;
+}
+
+std::string FileName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A fresh file name beside `path`, created empty (so no one else takes it).
+bool MakeTemporary(const std::string& path, std::string& tmp, std::string& message)
+{
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = path + ".g3tmp." + std::to_string(getpid()) + "." + std::to_string(serial++);
+        FILE* f = std::fopen(tmp.c_str(), "wxb");
+        if (f) {
+            std::fclose(f);
+            return true;
+        }
+        if (errno != EEXIST) {
+            message = path + ": cannot write: " + SystemError(errno);
+            return false;
+        }
+    }
+    message = path + ": cannot write: no free temporary name";
+    return false;
+}
+
+bool WriteBytes(const std::string& tmp, const std::string& bytes)
+{
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
+{
+    const Format format = FormatFromPath(path);
+    if (format == Format::Vrml) {
+        message = path + ": cannot read VRML (the format is written only)";
+        return false;
+    }
+    if (!CanRead(format)) {
+        message = path + ": unknown file extension (readable: .txt, .obj, .off, .stl)";
+        return false;
+    }
+    std::string text;
+    if (!ReadWhole(path, text, message))
+        return false;
+    // Messages name the file as the caller gave it.
+    switch (format) {
+    case Format::Dump: return ReadDump(text.data(), text.size(), path, out, message);
+    case Format::Obj: return ReadObj(text.data(), text.size(), path, out, message);
+    case Format::Off: return ReadOff(text.data(), text.size(), path, out, message);
+    case Format::Stl: return ReadStl(text.data(), text.size(), path, out, message);
+    case Format::Vrml:
+    case Format::Unknown: break;
+    }
+    message = path + ": unknown file extension";
+    return false;
+}
+
+bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options)
+{
+    const Format format = FormatFromPath(path);
+    if (format == Format::Unknown || FileName(path).empty()) {
+        message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .wrl)";
+        return false;
+    }
+    std::string bytes;
+    bool made = true;
+    switch (format) {
+    case Format::Obj: made = WriteObj(s, bytes); break;
+    case Format::Off: made = WriteOff(s, bytes); break;
+    case Format::Stl: made = WriteStl(s, bytes, options.stlAscii); break;
+    case Format::Dump:
+    case Format::Vrml:
+    case Format::Unknown: break;
+    }
+    if (!made) {
+        message = path + ": cannot write " + FormatName(format) +
+                  ": the surface has coordinates the format cannot hold (not finite" +
+                  (format == Format::Stl && !options.stlAscii ? ", or beyond 32-bit float range" : "") +
+                  ") or a broken facet chain";
+        return false;
+    }
+
+    std::string tmp;
+    if (!MakeTemporary(path, tmp, message))
+        return false;
+    bool ok = false;
+    switch (format) {
+    case Format::Dump: ok = s.Save(tmp.c_str()); break;
+    case Format::Vrml: {
+        FILE* f = nullptr;
+        if (G3Surface::VRMLWriteBegin(tmp.c_str(), &f)) {
+            ok = G3Surface::VRMLWrite(f, &s, options.vrmlColor);
+            // The end call closes the file: always made, whatever the write did.
+            ok = G3Surface::VRMLWriteEnd(f) && ok;
+        }
+        break;
+    }
+    case Format::Obj:
+    case Format::Off:
+    case Format::Stl: ok = WriteBytes(tmp, bytes); break;
+    case Format::Unknown: break;
+    }
+    if (!ok) {
+        const int error = errno;
+        std::remove(tmp.c_str());
+        message = path + ": cannot write: " + (error ? SystemError(error) : std::string("write failed"));
+        return false;
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        std::remove(tmp.c_str());
+        message = path + ": cannot write: " + SystemError(error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace g3io

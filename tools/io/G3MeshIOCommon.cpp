@@ -1,0 +1,503 @@
+// Text scanning, number parsing, messages, building aside and flattening a
+// surface for the writers.
+
+#include "tools/io/G3MeshIOInternal.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <charconv>
+#include <cmath>
+#include <unordered_map>
+#include <utility>
+
+namespace g3io {
+namespace detail {
+
+// ------------------------------------------------------------ messages
+
+std::string Quote(std::string_view text)
+{
+    std::string out;
+    const std::size_t limit = 40;
+    for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    if (text.size() > limit)
+        out += "...";
+    return out;
+}
+
+std::string LineMessage(const std::string& name, long line, const std::string& what)
+{
+    return name + ":" + std::to_string(line) + ": " + what;
+}
+
+std::string ByteMessage(const std::string& name, unsigned long long offset, const std::string& what)
+{
+    return name + ": byte " + std::to_string(offset) + ": " + what;
+}
+
+// ------------------------------------------------------------ text input
+
+bool IsBlank(const char* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        if (!IsSpace(data[i]))
+            return false;
+    return true;
+}
+
+bool LineReader::Next(std::string_view& line)
+{
+    if (cur >= end)
+        return false;
+    const char* b = cur;
+    const char* e = b;
+    while (e < end && *e != '\n')
+        ++e;
+    cur = e < end ? e + 1 : end;
+    ++number;
+    if (e > b && e[-1] == '\r')
+        --e;
+    if (stripComments)
+        for (const char* p = b; p < e; ++p)
+            if (*p == '#') {
+                e = p;
+                break;
+            }
+    line = std::string_view(b, static_cast<std::size_t>(e - b));
+    return true;
+}
+
+void Split(std::string_view line, std::vector<std::string_view>& tokens)
+{
+    tokens.clear();
+    std::size_t i = 0;
+    const std::size_t n = line.size();
+    while (i < n) {
+        while (i < n && IsSpace(line[i]))
+            ++i;
+        const std::size_t b = i;
+        while (i < n && !IsSpace(line[i]))
+            ++i;
+        if (i > b)
+            tokens.push_back(line.substr(b, i - b));
+    }
+}
+
+bool SameWord(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+NumberError ParseDouble(std::string_view token, double& out)
+{
+    const char* b = token.data();
+    const char* e = b + token.size();
+    // from_chars takes no explicit plus sign.
+    if (b != e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+        ++b;
+    if (b == e)
+        return NumberError::NotANumber;
+    double v = 0.0;
+    const std::from_chars_result r = std::from_chars(b, e, v, std::chars_format::general);
+    if (r.ptr != e || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
+        return NumberError::NotANumber;
+    if (r.ec == std::errc::result_out_of_range)
+        return NumberError::OutOfRange;
+    if (!std::isfinite(v))
+        return NumberError::NotFinite;
+    out = v;
+    return NumberError::None;
+}
+
+NumberError ParseInt(std::string_view token, long long& out)
+{
+    const char* b = token.data();
+    const char* e = b + token.size();
+    if (b != e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
+        ++b;
+    if (b == e)
+        return NumberError::NotANumber;
+    long long v = 0;
+    const std::from_chars_result r = std::from_chars(b, e, v, 10);
+    if (r.ptr != e || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
+        return NumberError::NotANumber;
+    if (r.ec == std::errc::result_out_of_range)
+        return NumberError::OutOfRange;
+    out = v;
+    return NumberError::None;
+}
+
+std::string NumberProblem(NumberError error, std::string_view token)
+{
+    switch (error) {
+    case NumberError::NotFinite: return "'" + Quote(token) + "' is not a finite number";
+    case NumberError::OutOfRange: return "number '" + Quote(token) + "' out of range";
+    case NumberError::NotANumber:
+    case NumberError::None: break;
+    }
+    return "'" + Quote(token) + "' is not a number";
+}
+
+// ------------------------------------------------------------ building
+
+bool TargetIsEmpty(const G3Surface& s)
+{
+    return s.GetVertexCount() == 0 && s.GetEdgeCount() == 0 && s.GetFacetCount() == 0 && s.GetNormalCount() == 0 &&
+           s.GetTexCooCount() == 0 && s.GetPolyEdgeCount() == 0;
+}
+
+void PrepareAside(G3Surface& target, G3Surface& aside)
+{
+    aside.SetSurface(target.GetSurface());
+    aside.SetNextSurface(target.PeekNextSurface());
+    aside.SetEdgeFlags(target.GetEdgeFlags());
+    aside.GetExtendedDataFacetDefault() = target.GetExtendedDataFacetDefault();
+}
+
+namespace {
+
+// SwapContents is the kernel's own way of moving a surface built aside
+// into an empty one (Load uses it). It is protected; a derived class may
+// name it to form a pointer to member, which any surface can then call.
+struct SurfaceMover : G3Surface {
+    static void Swap(G3Surface& to, G3Surface& from) { (to.*(&SurfaceMover::SwapContents))(from); }
+};
+
+} // namespace
+
+void MoveInto(G3Surface& to, G3Surface& from)
+{
+    from.ReallocByRealSize();
+    SurfaceMover::Swap(to, from);
+}
+
+G3Facet* AddPolygon(G3Surface& s, std::vector<G3Vertex*>& v, std::vector<G3Normal*>* normals,
+                    std::vector<G3TexCoo*>* texCoos)
+{
+    // Drop consecutive repeats (the last corner against the first too):
+    // they add no edge and no area.
+    std::size_t n = v.size();
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (w > 0 && v[i] == v[w - 1])
+            continue;
+        v[w] = v[i];
+        if (normals)
+            (*normals)[w] = (*normals)[i];
+        if (texCoos)
+            (*texCoos)[w] = (*texCoos)[i];
+        ++w;
+    }
+    while (w > 1 && v[w - 1] == v[0])
+        --w;
+    v.resize(w);
+    if (normals)
+        normals->resize(w);
+    if (texCoos)
+        texCoos->resize(w);
+    if (w < 3)
+        return nullptr;
+    const int count = static_cast<int>(w);
+    if (normals) {
+        // AddFacet stores texture coordinates together with normals.
+        return s.AddFacet(count, v.data(), s.GetEdgeFlags(), normals->data(), texCoos ? texCoos->data() : nullptr);
+    }
+    G3Facet* f = s.AddFacet(count, v.data(), s.GetEdgeFlags(), nullptr, nullptr);
+    if (!f || !texCoos)
+        return f;
+    // Texture coordinates without normals: edge i of the chain runs from
+    // corner i to corner i + 1 and holds this facet's data at both ends.
+    std::size_t i = 0;
+    for (G3Edge* e = f->GetFirstEdge(); e && i < w; e = e->GetFacetEdge(f), ++i) {
+        const std::size_t j = (i + 1) % w;
+        if (!e->HasVertex(v[i]) || !e->HasVertex(v[j]))
+            break;
+        e->SetCorner(f, v[i], nullptr, (*texCoos)[i]);
+        e->SetCorner(f, v[j], nullptr, (*texCoos)[j]);
+    }
+    return f;
+}
+
+// ------------------------------------------------------------ output
+
+FlatMesh::~FlatMesh()
+{
+    for (G3Surface* s : owned)
+        delete s;
+}
+
+namespace {
+
+struct WalkCorner {
+    G3Vertex* v;
+    G3Edge* e;
+};
+
+// The corners of f in chain order, each with the edge it starts, and where
+// each contour begins. False when the chain runs past `limit` edges (it
+// loops) or yields a null vertex.
+bool WalkFacet(G3Facet* f, int limit, std::vector<WalkCorner>& corners, std::vector<std::size_t>& contourStarts)
+{
+    corners.clear();
+    contourStarts.clear();
+    G3FacetVertexIterator it(f);
+    G3Edge* previous = nullptr;
+    int steps = 0;
+    while (it.hasNext()) {
+        G3Vertex* v = static_cast<G3Vertex*>(it.next());
+        G3Edge* e = it.GetCurrentEdge();
+        if (++steps > limit || !v || !e)
+            return false;
+        if (!previous || !e->IsLink(previous))
+            contourStarts.push_back(corners.size());
+        corners.push_back({v, e});
+        previous = e;
+    }
+    return true;
+}
+
+bool Finite(const double* p, int n)
+{
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(p[i]))
+            return false;
+    return true;
+}
+
+// Output indexes of one surface's vertices, normals and texture
+// coordinates: listed entities by their place in the list, others appended
+// to the flat mesh when first met.
+class IndexMap {
+public:
+    IndexMap(FlatMesh& m) : flat(m) {}
+
+    void Seed(G3Surface& s, bool withLists)
+    {
+        for (int i = 0; i < s.GetVertexCount(); ++i) {
+            const int k = withLists ? i : Append(flat.vertices, s.GetVertex(i)->GetXYZ());
+            vertexIndex.emplace(s.GetVertex(i), k);
+        }
+        for (int i = 0; i < s.GetNormalCount(); ++i) {
+            const int k = withLists ? i : Append(flat.normals, s.G3Shell::GetNormal(i)->GetXYZ());
+            normalIndex.emplace(s.G3Shell::GetNormal(i), k);
+        }
+        for (int i = 0; i < s.GetTexCooCount(); ++i) {
+            const int k = withLists ? i : Append(flat.texCoos, s.GetTexCoo(i)->GetUV());
+            texIndex.emplace(s.GetTexCoo(i), k);
+        }
+    }
+    int Vertex(G3Vertex* v) { return Find(vertexIndex, flat.vertices, v, v->GetXYZ()); }
+    int Normal(G3Normal* n) { return n ? Find(normalIndex, flat.normals, n, n->GetXYZ()) : -1; }
+    int Tex(G3TexCoo* t) { return t ? Find(texIndex, flat.texCoos, t, t->GetUV()) : -1; }
+
+private:
+    static int Append(std::vector<const double*>& list, const double* p)
+    {
+        list.push_back(p);
+        return static_cast<int>(list.size() - 1);
+    }
+    static int Find(std::unordered_map<const void*, int>& map, std::vector<const double*>& list, const void* key,
+                    const double* p)
+    {
+        auto found = map.find(key);
+        if (found != map.end())
+            return found->second;
+        const int k = Append(list, p);
+        map.emplace(key, k);
+        return k;
+    }
+
+    FlatMesh& flat;
+    std::unordered_map<const void*, int> vertexIndex, normalIndex, texIndex;
+};
+
+// Appends the corners [b, e) of a walk as one polygon.
+void EmitPolygon(FlatMesh& flat, IndexMap& map, G3Facet* f, const std::vector<WalkCorner>& corners, std::size_t b,
+                 std::size_t e)
+{
+    for (std::size_t k = b; k < e; ++k) {
+        FlatMesh::Corner c;
+        c.v = map.Vertex(corners[k].v);
+        G3TexCoo* t = nullptr;
+        G3Normal* n = corners[k].e->GetCorner(f, corners[k].v, &t);
+        c.n = map.Normal(n);
+        c.t = map.Tex(t);
+        flat.corners.push_back(c);
+    }
+    flat.polygonStart.push_back(flat.corners.size());
+    flat.planes.push_back(f->GetPlane());
+}
+
+// The facet's polygons: its outer contour (one polygon), or for triangle
+// output a fan over it when it is not a triangle (a facet the tessellator
+// refused).
+void EmitFacet(FlatMesh& flat, IndexMap& map, G3Facet* f, bool trianglesOnly, std::vector<WalkCorner>& corners,
+               std::vector<std::size_t>& starts)
+{
+    const std::size_t outerEnd = starts.size() > 1 ? starts[1] : corners.size();
+    if (outerEnd < 3)
+        return;
+    if (!trianglesOnly || outerEnd == 3) {
+        EmitPolygon(flat, map, f, corners, 0, outerEnd);
+        return;
+    }
+    std::vector<WalkCorner> tri(3);
+    for (std::size_t k = 1; k + 1 < outerEnd; ++k) {
+        tri[0] = corners[0];
+        tri[1] = corners[k];
+        tri[2] = corners[k + 1];
+        EmitPolygon(flat, map, f, tri, 0, 3);
+    }
+}
+
+} // namespace
+
+bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& flat)
+{
+    s.AssignIds();
+    const int nV = s.GetVertexCount();
+    const int nF = s.GetFacetCount();
+    const int limit = s.GetEdgeCount();
+    flat.vertices.reserve(static_cast<std::size_t>(nV));
+    for (int i = 0; i < nV; ++i) {
+        const double* p = s.GetVertex(i)->GetXYZ();
+        if (!Finite(p, 3))
+            return false;
+        flat.vertices.push_back(p);
+    }
+    for (int i = 0; i < s.GetNormalCount(); ++i) {
+        const double* p = s.G3Shell::GetNormal(i)->GetXYZ();
+        if (!Finite(p, 3))
+            return false;
+        flat.normals.push_back(p);
+    }
+    for (int i = 0; i < s.GetTexCooCount(); ++i) {
+        const double* p = s.GetTexCoo(i)->GetUV();
+        if (!Finite(p, 2))
+            return false;
+        flat.texCoos.push_back(p);
+    }
+    IndexMap map(flat);
+    map.Seed(s, true);
+
+    // Which facets go through the tessellator: those with holes (no format
+    // written here has holes), and for triangle output every facet that is
+    // not a plain triangle.
+    std::vector<WalkCorner> corners;
+    std::vector<std::size_t> starts;
+    std::vector<char> need(static_cast<std::size_t>(nF), 0);
+    bool any = false;
+    for (int i = 0; i < nF; ++i) {
+        if (!WalkFacet(s.GetFacet(i), limit, corners, starts))
+            return false;
+        const bool plain = starts.size() <= 1 && (!trianglesOnly || corners.size() == 3);
+        need[static_cast<std::size_t>(i)] = plain ? 0 : 1;
+        any = any || !plain;
+    }
+
+    // The tessellated facets come from a copy, which keeps the surface
+    // being written unchanged. Each copied facet remembers its original's
+    // index in its sub-surface number (carried onto its triangles).
+    std::vector<std::vector<G3Facet*>> pieces;
+    G3Surface* copy = nullptr;
+    IndexMap copyMap(flat);
+    if (any) {
+        copy = s.Duplicate();
+        flat.owned.push_back(copy);
+        if (copy->GetFacetCount() != nF || copy->GetVertexCount() != nV ||
+            copy->GetNormalCount() != s.GetNormalCount() || copy->GetTexCooCount() != s.GetTexCooCount())
+            return false;
+        // The copy's entities stand for the originals at the same places;
+        // anything the tessellator makes is appended when met.
+        copyMap.Seed(*copy, true);
+        // Removal moves the last facet into the freed slot: walking down,
+        // every slot below the current one still holds its original.
+        for (int i = nF - 1; i >= 0; --i) {
+            G3Facet* f = copy->GetFacet(i);
+            if (need[static_cast<std::size_t>(i)])
+                f->SetSurface(i);
+            else
+                copy->RemoveFacet(f);
+        }
+        copy->Triangulate(4, 0);
+        pieces.resize(static_cast<std::size_t>(nF));
+        for (int i = 0; i < copy->GetFacetCount(); ++i) {
+            G3Facet* f = copy->GetFacet(i);
+            const int origin = f->GetSurface();
+            if (origin >= 0 && origin < nF && need[static_cast<std::size_t>(origin)])
+                pieces[static_cast<std::size_t>(origin)].push_back(f);
+        }
+    }
+
+    flat.polygonStart.push_back(0);
+    for (int i = 0; i < nF; ++i) {
+        if (!need[static_cast<std::size_t>(i)]) {
+            G3Facet* f = s.GetFacet(i);
+            if (!WalkFacet(f, limit, corners, starts))
+                return false;
+            EmitFacet(flat, map, f, trianglesOnly, corners, starts);
+            continue;
+        }
+        for (G3Facet* f : pieces[static_cast<std::size_t>(i)]) {
+            if (!WalkFacet(f, copy->GetEdgeCount(), corners, starts))
+                return false;
+            EmitFacet(flat, copyMap, f, trianglesOnly, corners, starts);
+        }
+    }
+
+    if (withPolylines) {
+        for (int i = 0; i < s.GetPolyEdgeCount(); ++i) {
+            int n = 0;
+            G3Vertex** run = nullptr;
+            if (!s.GetPolyEdge(i, &n, &run) || n < 2 || !run)
+                continue;
+            std::vector<int> line;
+            for (int k = 0; k < n; ++k)
+                if (run[k])
+                    line.push_back(map.Vertex(run[k]));
+            if (line.size() >= 2)
+                flat.polylines.push_back(std::move(line));
+        }
+    }
+    return true;
+}
+
+void AppendDouble(std::string& out, double v)
+{
+    char buf[64];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+    if (r.ec == std::errc())
+        out.append(buf, r.ptr);
+    else
+        out += '0';
+}
+
+void AppendInt(std::string& out, long long v)
+{
+    char buf[32];
+    const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+} // namespace detail
+} // namespace g3io

@@ -1,0 +1,132 @@
+#pragma once
+// Pieces shared by the readers and writers of tools/io; not part of the
+// library's interface.
+
+#include "Geometry/mesh/G3Surface.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class G3Edge;
+class G3Facet;
+class G3Normal;
+class G3TexCoo;
+class G3Vertex;
+
+namespace g3io {
+namespace detail {
+
+// ------------------------------------------------------------ messages
+
+// `text` made safe for a one-line message: at most 40 characters, bytes
+// that are not printable ASCII shown as '?'.
+std::string Quote(std::string_view text);
+// "NAME:LINE: what".
+std::string LineMessage(const std::string& name, long line, const std::string& what);
+// "NAME: byte OFFSET: what".
+std::string ByteMessage(const std::string& name, unsigned long long offset, const std::string& what);
+
+// ------------------------------------------------------------ text input
+
+inline bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+// Whether the text holds anything but whitespace.
+bool IsBlank(const char* data, std::size_t size);
+
+// Lines of a text held in memory, numbered from 1, each without its line
+// break (LF or CRLF) and, when `comments` is set, without anything from the
+// first '#' on.
+class LineReader {
+public:
+    LineReader(const char* data, std::size_t size, bool comments)
+        : cur(data), end(data + size), stripComments(comments)
+    {
+    }
+    // The next line; false at the end of the text.
+    bool Next(std::string_view& line);
+    long Number() const { return number; }
+
+private:
+    const char* cur;
+    const char* end;
+    bool stripComments;
+    long number = 0;
+};
+
+// Splits `line` at whitespace into `tokens` (cleared first).
+void Split(std::string_view line, std::vector<std::string_view>& tokens);
+
+// Case-insensitive comparison of ASCII keywords.
+bool SameWord(std::string_view a, std::string_view b);
+
+enum class NumberError { None, NotANumber, NotFinite, OutOfRange };
+// The whole token as a finite double (an optional '+' accepted), without
+// the C locale.
+NumberError ParseDouble(std::string_view token, double& out);
+// The whole token as a decimal integer (an optional sign accepted).
+NumberError ParseInt(std::string_view token, long long& out);
+// The message text for a number that did not parse, e.g. "'abc' is not a
+// number".
+std::string NumberProblem(NumberError error, std::string_view token);
+
+// ------------------------------------------------------------ building
+
+// The target must be empty: readers never append to a mesh.
+bool TargetIsEmpty(const G3Surface& s);
+// Gives `aside` the numbering state and facet defaults of `target`, so that
+// a surface built aside looks as if it had been built in `target`.
+void PrepareAside(G3Surface& target, G3Surface& aside);
+// Moves everything built in `from` into the (empty) `to` in one piece.
+void MoveInto(G3Surface& to, G3Surface& from);
+
+// Adds the facet through the n vertices with per-corner normals and texture
+// coordinates (either array may be null; entries may not). Consecutive
+// repeats of a vertex are dropped first (with their corners). Null when
+// fewer than three distinct vertices remain or the surface refused it.
+G3Facet* AddPolygon(G3Surface& s, std::vector<G3Vertex*>& v, std::vector<G3Normal*>* normals,
+                    std::vector<G3TexCoo*>* texCoos);
+
+// ------------------------------------------------------------ output
+
+// A surface flattened for writing: vertex, normal and texture coordinate
+// lists and polygons whose corners index them (-1: no such datum). Facets
+// with holes, and for triangle-only formats every facet that is not a
+// triangle, come from a triangulated copy.
+struct FlatMesh {
+    struct Corner {
+        int v = -1, t = -1, n = -1;
+    };
+    std::vector<const double*> vertices;  // xyz
+    std::vector<const double*> normals;   // xyz
+    std::vector<const double*> texCoos;   // uv
+    std::vector<Corner> corners;
+    std::vector<std::size_t> polygonStart;  // polygon i: corners[start[i] .. start[i+1])
+    std::vector<const double*> planes;      // per polygon, the plane of its facet (abcd)
+    std::vector<std::vector<int>> polylines;
+    // Keeps the triangulated copy (and the coordinates above) alive.
+    std::vector<G3Surface*> owned;
+
+    FlatMesh() = default;
+    FlatMesh(const FlatMesh&) = delete;
+    FlatMesh& operator=(const FlatMesh&) = delete;
+    ~FlatMesh();
+
+    std::size_t PolygonCount() const { return polygonStart.empty() ? 0 : polygonStart.size() - 1; }
+};
+
+// Fills `flat` from `s`. With `trianglesOnly`, every polygon has three
+// corners. False when a coordinate is not finite or the facet structure is
+// broken (a chain that does not end).
+bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& flat);
+
+// Shortest text that reads back as the same double.
+void AppendDouble(std::string& out, double v);
+void AppendInt(std::string& out, long long v);
+
+} // namespace detail
+} // namespace g3io
