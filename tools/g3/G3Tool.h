@@ -119,8 +119,8 @@ int CommandDemo(const std::vector<std::string>& args);
 std::string CommandHelp(const std::string& command);
 std::string ToolUsage();
 
-// Prints "g3 <command>: <error>" and the command's help to stderr and
-// returns kExitBadInput.
+// Prints "g3 <command>: <error>", the command's usage line and a pointer to
+// its --help on stderr; returns kExitBadInput.
 int UsageError(const std::string& command, const std::string& error);
 
 }  // namespace g3tool

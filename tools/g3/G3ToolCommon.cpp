@@ -89,7 +89,11 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, Parsed
 
 int UsageError(const std::string& command, const std::string& error)
 {
-    std::fprintf(stderr, "g3 %s: %s\n\n%s", command.c_str(), error.c_str(), CommandHelp(command).c_str());
+    // The error, the command's usage line and where to read more.
+    const std::string help = CommandHelp(command);
+    const std::string usage = help.substr(0, help.find('\n'));
+    std::fprintf(stderr, "g3 %s: %s\n%s\nTry 'g3 %s --help'.\n", command.c_str(), error.c_str(), usage.c_str(),
+                 command.c_str());
     return kExitBadInput;
 }
 
