@@ -28,11 +28,10 @@ bool IsMapped(const std::string& path)
 
 } // namespace
 
-TEST(GDynamicClass, PluginIsLoadedUsedAndUnloaded)
+TEST(GDynamicClass, PluginIsLoadedUsedAndUnloadedOnceNothingHoldsIt)
 {
     ASSERT_EQ(GDynamicClass::TestExists(kSample.c_str()), 1) << "plug-in not built: " << kSample;
     EXPECT_EQ(GDynamicClass::TestExists((kPluginDir + "/missing.so").c_str()), 0);
-
     GDynamicClass* p = nullptr;
     ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
     ASSERT_NE(p, nullptr);
@@ -42,18 +41,14 @@ TEST(GDynamicClass, PluginIsLoadedUsedAndUnloaded)
     EXPECT_EQ(p->IsLoaded(), 1);
     EXPECT_STREQ(p->GetDllName(), kSample.c_str());
     EXPECT_TRUE(IsMapped(kSample));
-
     GDynamicClass::Unload(&p);
     EXPECT_EQ(p, nullptr);
     EXPECT_FALSE(IsMapped(kSample));
-}
 
-TEST(GDynamicClass, LibraryStaysWhileTheInstanceRefusesUnloadOrACopyHoldsIt)
-{
-    GDynamicClass* p = nullptr;
+    // The library stays while the instance refuses unloading.
     ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
     void* library = p->GetLibrary();
-    p->AddRef();  // the sample refuses unloading while referenced
+    p->AddRef(); // the sample refuses unloading while referenced
     GDynamicClass::Unload(&p);
     EXPECT_TRUE(IsMapped(kSample));
     dlclose(library);
@@ -61,14 +56,13 @@ TEST(GDynamicClass, LibraryStaysWhileTheInstanceRefusesUnloadOrACopyHoldsIt)
 
     // A copy holds a reference of its own and a name of its own.
     ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
-    auto* copy = new GDynamicClass(*p);
+    GDynamicClass* copy = new GDynamicClass(*p);
     EXPECT_EQ(copy->GetLibrary(), p->GetLibrary());
     EXPECT_NE(copy->GetDllName(), p->GetDllName());
     EXPECT_STREQ(copy->GetDllName(), p->GetDllName());
     GDynamicClass::Unload(&p);
     EXPECT_TRUE(IsMapped(kSample));
-    GDynamicClass* c = copy;
-    GDynamicClass::Unload(&c);
+    GDynamicClass::Unload(&copy);
     EXPECT_FALSE(IsMapped(kSample));
 }
 
@@ -92,13 +86,10 @@ TEST(GDynamicClass, DummyStandsInWithoutALibrary)
 {
     auto* d = new GDummyDynamicClass("gutter", "/plugins/gutter.so", 3);
     EXPECT_STREQ(d->___GetClassName(), "GDummyDynamicClass");
-    EXPECT_STREQ(d->GetName(), "gutter");
-    EXPECT_EQ(d->GetType(), 3);
     EXPECT_EQ(d->IsLoaded(), 0);
     d->Release();
-    d->Release();
+    d->Release(); // releasing never deletes a dummy
     EXPECT_EQ(d->RefCount(), -2);
-
     GDummyDynamicClass copy("x", nullptr, 0);
     copy = *d;
     GDynamicClass* p = d;
@@ -106,11 +97,14 @@ TEST(GDynamicClass, DummyStandsInWithoutALibrary)
     EXPECT_EQ(p, nullptr);
     EXPECT_STREQ(copy.GetName(), "gutter");
     EXPECT_STREQ(copy.GetDllName(), "/plugins/gutter.so");
+    EXPECT_EQ(copy.GetType(), 3);
 }
 
 // ------------------------------------------------------ resource providers
 
 namespace {
+
+using Log = std::vector<std::string>;
 
 struct Labelled : GObj {
     explicit Labelled(std::string l) : label(std::move(l)) {}
@@ -122,7 +116,7 @@ std::string LabelOf(GObj* o) { return o ? static_cast<Labelled*>(o)->label : "nu
 // Makes "<name>(<label of the object>)" and logs what it creates and destroys.
 class Recorder : public GDynamicResourceProvider {
 public:
-    Recorder(std::string n, std::vector<std::string>* l, GDynamicResourceProvider* source = nullptr)
+    Recorder(std::string n, Log* l, GDynamicResourceProvider* source = nullptr)
         : GDynamicResourceProvider(source), name(std::move(n)), log(l)
     {
     }
@@ -138,12 +132,12 @@ public:
         delete resource;
     }
     std::string name;
-    std::vector<std::string>* log;
+    Log* log;
 };
 
-std::vector<std::string> Labels(GArrayCollection& c)
+Log Labels(GArrayCollection& c)
 {
-    std::vector<std::string> out;
+    Log out;
     for (int i = 0; i < c.size(); ++i)
         out.push_back(LabelOf(c.get(i)));
     return out;
@@ -153,27 +147,23 @@ std::vector<std::string> Labels(GArrayCollection& c)
 
 TEST(GDynamicResourceProvider, ChainCreatesDownwardsAndDestroysUpwards)
 {
-    std::vector<std::string> log;
+    Log log;
     Recorder a("A", &log);
     Recorder b("B", &log, &a);
     Recorder c("C", &log, &b);
     Labelled x("x");
     a.AddResource(&x);
-    EXPECT_EQ(log, (std::vector<std::string>{"create A(x)", "create B(A(x))", "create C(B(A(x)))"}));
-    log.clear();
     a.RemoveResource(&x);
-    EXPECT_EQ(log, (std::vector<std::string>{"destroy C(B(A(x)))", "destroy B(A(x))", "destroy A(x)"}));
     EXPECT_TRUE(c.IsEmpty());
-
     // An object never registered yields a null resource, passed on all the same.
-    log.clear();
     a.RemoveResource(&x);
-    EXPECT_EQ(log, (std::vector<std::string>{"destroy null", "destroy null", "destroy null"}));
+    EXPECT_EQ(log, (Log{"create A(x)", "create B(A(x))", "create C(B(A(x)))", "destroy C(B(A(x)))",
+                        "destroy B(A(x))", "destroy A(x)", "destroy null", "destroy null", "destroy null"}));
 }
 
 TEST(GDynamicResourceProvider, ListenersLastFirstAndRegistrationOrderKept)
 {
-    std::vector<std::string> log;
+    Log log;
     Recorder a("A", &log);
     Recorder b1("B1", &log, &a);
     Recorder b2("B2", &log, &a);
@@ -185,17 +175,17 @@ TEST(GDynamicResourceProvider, ListenersLastFirstAndRegistrationOrderKept)
 
     GArrayCollection keys, values;
     a.GetResource(&keys, &values);
-    EXPECT_EQ(Labels(keys), (std::vector<std::string>{"z", "x", "y"}));
-    EXPECT_EQ(Labels(values), (std::vector<std::string>{"A(z)", "A(x)", "A(y)"}));
+    EXPECT_EQ(Labels(keys), (Log{"z", "x", "y"}));
+    EXPECT_EQ(Labels(values), (Log{"A(z)", "A(x)", "A(y)"}));
 
     // Registering x again replaces its chain instead of losing the old one.
     log.clear();
     a.AddResource(&x);
-    EXPECT_EQ(log, (std::vector<std::string>{"destroy B2(A(x))", "destroy B1(A(x))", "destroy A(x)",
-                                             "create A(x)", "create B2(A(x))", "create B1(A(x))"}));
+    EXPECT_EQ(log, (Log{"destroy B2(A(x))", "destroy B1(A(x))", "destroy A(x)", "create A(x)", "create B2(A(x))",
+                        "create B1(A(x))"}));
     GArrayCollection after;
     b1.GetResource(&after);
-    EXPECT_EQ(Labels(after), (std::vector<std::string>{"B1(A(z))", "B1(A(y))", "B1(A(x))"}));
+    EXPECT_EQ(Labels(after), (Log{"B1(A(z))", "B1(A(y))", "B1(A(x))"}));
 
     log.clear();
     a.Clear();
@@ -207,7 +197,7 @@ TEST(GDynamicResourceProvider, ListenersLastFirstAndRegistrationOrderKept)
 
 TEST(GDynamicResourceProvider, SetResourceDataTellsNoListenerAndDetachingIsSafe)
 {
-    std::vector<std::string> log;
+    Log log;
     auto* a = new Recorder("A", &log);
     auto* b = new Recorder("B", &log, a);
     Labelled x("x"), r("r");
