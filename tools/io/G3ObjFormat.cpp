@@ -128,7 +128,7 @@ private:
 
     // Index `token` into a list of `count` elements; -1 and a message on
     // failure.
-    long Index(std::string_view token, std::size_t count, const char* what)
+    long Index(std::string_view token, std::size_t count, const char* what, const char* plural)
     {
         long long i = 0;
         const NumberError e = ParseInt(token, i);
@@ -144,7 +144,7 @@ private:
             k = n + i;
         if (k < 0) {
             Fail(std::string(what) + " index " + std::to_string(i) + " out of range (" + std::to_string(count) + " " +
-                 what + (count == 1 ? "" : "s") + ")");
+                 (count == 1 ? what : plural) + ")");
             return -1;
         }
         return static_cast<long>(k);
@@ -181,18 +181,18 @@ private:
             if (form >= 0 && thisForm != form)
                 return Fail("face mixes corner forms ('" + Quote(tokens[1]) + "' and '" + Quote(corner) + "')");
             form = thisForm;
-            const long iv = Index(parts[0], vertices.size(), "vertex");
+            const long iv = Index(parts[0], vertices.size(), "vertex", "vertices");
             if (iv < 0)
                 return false;
             v[c] = vertices[static_cast<std::size_t>(iv)];
             if (hasT) {
-                const long it = Index(parts[1], texCoos.size(), "texture coordinate");
+                const long it = Index(parts[1], texCoos.size(), "texture coordinate", "texture coordinates");
                 if (it < 0)
                     return false;
                 tv[c] = texCoos[static_cast<std::size_t>(it)];
             }
             if (hasN) {
-                const long in = Index(parts[2], normals.size(), "normal");
+                const long in = Index(parts[2], normals.size(), "normal", "normals");
                 if (in < 0)
                     return false;
                 nv[c] = normals[static_cast<std::size_t>(in)];
@@ -213,12 +213,12 @@ private:
             // v or v/t; the texture coordinate has no place on a polyedge.
             const std::string_view corner = tokens[c + 1];
             const std::size_t slash = corner.find('/');
-            const long iv = Index(corner.substr(0, slash), vertices.size(), "vertex");
+            const long iv = Index(corner.substr(0, slash), vertices.size(), "vertex", "vertices");
             if (iv < 0)
                 return false;
             if (slash != std::string_view::npos) {
                 const std::string_view t = corner.substr(slash + 1);
-                if (t.find('/') != std::string_view::npos || Index(t, texCoos.size(), "texture coordinate") < 0)
+                if (t.find('/') != std::string_view::npos || Index(t, texCoos.size(), "texture coordinate", "texture coordinates") < 0)
                     return Fail("bad line corner '" + Quote(corner) + "'");
             }
             v[c] = vertices[static_cast<std::size_t>(iv)];

@@ -124,9 +124,14 @@ bool AddTriangle(G3Surface& s, CornerTable& corners, const double p[3][3])
 void Finish(G3Surface& aside, G3Surface& out)
 {
     // Welding with the kernel's tolerance; the pass also deletes vertices
-    // no facet uses, so skipped triangles leave no stray corners.
-    if (aside.GetFacetCount() > 0)
+    // no facet uses, so skipped triangles leave no stray corners. Corners
+    // it joins leave two edges, one per triangle, along the same vertex
+    // pair; stitching makes them one shared edge. (Corners that were
+    // bit-identical already share their edges.)
+    if (aside.GetVertexCount() > 0) {
         aside.RemoveEqualsVertex();
+        aside.RemoveNonManifoldEdges();
+    }
     MoveInto(out, aside);
 }
 
