@@ -36,26 +36,22 @@ struct Polygon {
     GArrayCollectionIterator it;
 };
 
-void ExpectPlane(const double* plane, double a, double b, double c, double d, double tol = 1e-12)
+void ExpectNear(const double* got, const std::vector<double>& want, double tol = 1e-12)
 {
-    EXPECT_NEAR(plane[0], a, tol);
-    EXPECT_NEAR(plane[1], b, tol);
-    EXPECT_NEAR(plane[2], c, tol);
-    EXPECT_NEAR(plane[3], d, tol);
+    for (std::size_t k = 0; k < want.size(); ++k)
+        EXPECT_NEAR(got[k], want[k], tol) << "index " << k;
 }
 
 }  // namespace
 
 TEST(G3Math, TriangleSignsAndContainment)
 {
-    const double a[3] = {0, 0, 0}, b[3] = {4, 0, 0}, c[3] = {0, 4, 0};
+    const double a[3] = {0, 0, 0}, b[3] = {4, 0, 0}, c[3] = {0, 4, 0}, nearly[3] = {2, 1e-13, 0};
     EXPECT_EQ(G3Math::GetArea2(a, b, c, 0, 1), 16.0);
     EXPECT_EQ(G3Math::GetAreaSign(a, b, c, 0, 1), 1);
     EXPECT_EQ(G3Math::GetAreaSign(a, c, b, 0, 1), -1);
-    const double nearly[3] = {2, 1e-13, 0};
     EXPECT_TRUE(G3Math::IsCollinear(a, b, nearly, 0, 1));
-    // Seen along x the triangle collapses to a segment.
-    EXPECT_TRUE(G3Math::IsCollinear(a, b, c, 0, 2));
+    EXPECT_TRUE(G3Math::IsCollinear(a, b, c, 0, 2)); // seen along x: a segment
 
     // Inside and on an edge count, in either orientation.
     const double in[3] = {1, 1, 0}, onEdge[3] = {2, 2, 0}, out[3] = {3, 3, 0};
@@ -70,7 +66,7 @@ TEST(G3Math, TriangleSignsAndContainment)
     EXPECT_FALSE(G3Math::PointInTriangle(in, a, b, c, -1, 1));
 }
 
-TEST(G3Math, AnglesAndProjectionPairs)
+TEST(G3Math, AnglesProjectionPairsAndLineIntersection)
 {
     const double o[3] = {1, 1, 0}, east[3] = {2, 1, 0}, south[3] = {1, 0, 0};
     EXPECT_EQ(G3Math::CalcAngle(o, east, 0.0, 0, 1), 0.0);
@@ -81,24 +77,18 @@ TEST(G3Math, AnglesAndProjectionPairs)
 
     int i = -1, j = -1;
     const double normals[4][3] = {{-3, 1, 1}, {0.5, 2, -1}, {1, 1, -2}, {0, 1, 1}};
-    const int pairs[4] = {12, 2, 1, 2};  // a y-z tie keeps y
+    const int pairs[4] = {12, 2, 1, 2}; // a y-z tie keeps y
     for (int k = 0; k < 4; ++k) {
         G3Math::GetMaxCoo(normals[k], &i, &j);
         EXPECT_EQ(i * 10 + j, pairs[k]) << "normal " << k;
     }
-}
 
-TEST(G3Math, FindLineIntersection)
-{
     const double a0[3] = {0, 0, 0}, a1[3] = {4, 4, 8}, b0[3] = {0, 4, 0}, b1[3] = {4, 0, 0};
+    const double p0[3] = {0, 1, 0}, p1[3] = {4, 5, 0};
     double point[3], t = -1;
     ASSERT_EQ(G3Math::FindLineIntersection(a0, a1, b0, b1, 0, 1, point, &t), 1);
     EXPECT_DOUBLE_EQ(t, 0.5);
-    EXPECT_DOUBLE_EQ(point[0], 2);
-    EXPECT_DOUBLE_EQ(point[1], 2);
-    EXPECT_DOUBLE_EQ(point[2], 4);  // z follows the first line
-
-    const double p0[3] = {0, 1, 0}, p1[3] = {4, 5, 0};
+    ExpectNear(point, {2, 2, 4}); // z follows the first line
     EXPECT_EQ(G3Math::FindLineIntersection(a0, a1, p0, p1, 0, 1, point, &t), 0);
 }
 
@@ -108,12 +98,9 @@ TEST(G3Math, NormalsAreasAndEnvelopes)
     double n[3];
     ASSERT_TRUE(G3Math::CalculateNormal(p0, p1, p2, n));
     EXPECT_DOUBLE_EQ(n[2], 1.0);
-
     Polygon square({{0, 0, 3}, {2, 0, 3}, {2, 2, 3}, {0, 2, 3}});
     EXPECT_DOUBLE_EQ(G3Math::CalcSquare(square.Iterator(), n), 4.0);
-    EXPECT_DOUBLE_EQ(n[0], 0.0);
-    EXPECT_DOUBLE_EQ(n[1], 0.0);
-    EXPECT_DOUBLE_EQ(n[2], 8.0);
+    ExpectNear(n, {0, 0, 8});
 
     GEnvelope env;
     Polygon empty({});
@@ -124,48 +111,43 @@ TEST(G3Math, NormalsAreasAndEnvelopes)
 
 TEST(G3Math, ConvexTest)
 {
+    // A collinear extra point is ignored; the L is concave wherever it
+    // starts, its reflex corner included; a line or an edge-on view is
+    // degenerate.
     Polygon square({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-    EXPECT_EQ(G3Math::ConvexTest(square.Iterator(), 0, 1), 1);
-    // A collinear extra point is ignored.
     Polygon withMid({{0, 0, 0}, {0.5, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-    EXPECT_EQ(G3Math::ConvexTest(withMid.Iterator(), 0, 1), 1);
     Polygon ell({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}});
-    EXPECT_EQ(G3Math::ConvexTest(ell.Iterator(), 0, 1), 2);
-    // The same L starting at its reflex corner is still concave.
     Polygon ellFromReflex({{1, 1, 0}, {1, 2, 0}, {0, 2, 0}, {0, 0, 0}, {2, 0, 0}, {2, 1, 0}});
-    EXPECT_EQ(G3Math::ConvexTest(ellFromReflex.Iterator(), 0, 1), 2);
     Polygon line({{0, 0, 0}, {1, 1, 0}, {3, 3, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(square.Iterator(), 0, 1), 1);
+    EXPECT_EQ(G3Math::ConvexTest(withMid.Iterator(), 0, 1), 1);
+    EXPECT_EQ(G3Math::ConvexTest(ell.Iterator(), 0, 1), 2);
+    EXPECT_EQ(G3Math::ConvexTest(ellFromReflex.Iterator(), 0, 1), 2);
     EXPECT_EQ(G3Math::ConvexTest(line.Iterator(), 0, 1), 0);
-    // Seen edge-on the square is degenerate.
     EXPECT_EQ(G3Math::ConvexTest(square.Iterator(), 0, 2), 0);
 }
 
-TEST(G3Math, FormPlaneEquation)
+TEST(G3Math, PlaneEquations)
 {
-    Polygon ccw({{0, 0, 2}, {1, 0, 2}, {1, 1, 2}, {0, 1, 2}});
     double plane[4];
+    Polygon ccw({{0, 0, 2}, {1, 0, 2}, {1, 1, 2}, {0, 1, 2}});
     ASSERT_TRUE(G3Math::FormPlaneEquation(ccw.Iterator(), plane));
-    ExpectPlane(plane, 0, 0, 1, -2);
+    ExpectNear(plane, {0, 0, 1, -2});
     Polygon cw({{0, 0, 2}, {0, 1, 2}, {1, 1, 2}, {1, 0, 2}});
     ASSERT_TRUE(G3Math::FormPlaneEquation(cw.Iterator(), plane));
-    ExpectPlane(plane, 0, 0, -1, 2);
-    Polygon line({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
-    EXPECT_FALSE(G3Math::FormPlaneEquation(line.Iterator(), plane));
-    ExpectPlane(plane, 0, 0, 0, 0, 0);
-}
-
-TEST(G3Math, FormMaxPlaneKeepsTheLargestFanTriangle)
-{
-    // Fan triangles from (0,0,0): a tilted sliver first, then a big flat one.
-    Polygon poly({{0, 0, 0}, {0.1, 0, 0.1}, {1, 0, 0}, {0, 5, 0}});
-    double plane[4];
-    ASSERT_TRUE(G3Math::FormMaxPlane(poly.Iterator(), plane));
-    ExpectPlane(plane, 0, 0, 1, 0);
-
+    ExpectNear(plane, {0, 0, -1, 2});
     Polygon line({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {5, 0, 0}});
+    EXPECT_FALSE(G3Math::FormPlaneEquation(line.Iterator(), plane));
+    ExpectNear(plane, {0, 0, 0, 0}, 0);
+
+    // FormMaxPlane keeps the largest fan triangle from (0,0,0): a tilted
+    // sliver first, then a big flat one.
+    Polygon fan({{0, 0, 0}, {0.1, 0, 0.1}, {1, 0, 0}, {0, 5, 0}});
+    ASSERT_TRUE(G3Math::FormMaxPlane(fan.Iterator(), plane));
+    ExpectNear(plane, {0, 0, 1, 0});
     plane[0] = 3;
     EXPECT_FALSE(G3Math::FormMaxPlane(line.Iterator(), plane));
-    ExpectPlane(plane, 0, 0, 0, 0, 0);
+    ExpectNear(plane, {0, 0, 0, 0}, 0);
 }
 
 TEST(G3Math, FormMaxPlaneCoo)
@@ -176,42 +158,37 @@ TEST(G3Math, FormMaxPlaneCoo)
     // adds nothing and the plane still passes through the square.
     Polygon square({{0, 0, 3}, {1, 0, 3}, {2, 0, 3}, {2, 2, 3}, {0, 2, 3}});
     ASSERT_TRUE(G3Math::FormMaxPlaneCoo(square.Iterator(), &i, &j, plane));
-    ExpectPlane(plane, 0, 0, 1, -3);
+    ExpectNear(plane, {0, 0, 1, -3});
     EXPECT_TRUE(i == 0 && j == 1);
 
     // A non-planar quad still gets a plane; its normal averages the corners.
     Polygon warped({{0, 0, 0}, {1, 0, 0.1}, {1, 1, 0}, {0, 1, 0.1}});
     ASSERT_TRUE(G3Math::FormMaxPlaneCoo(warped.Iterator(), &i, &j, plane));
-    EXPECT_NEAR(std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]), 1.0,
-                1e-12);
+    EXPECT_NEAR(std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]), 1.0, 1e-12);
     EXPECT_GT(plane[2], 0.99);
 
     // All collinear: the longest edge (here the closing one) spans the plane
     // through the origin, and the result is false.
     Polygon line({{0, 1, 0}, {1, 1, 0}, {3, 1, 0}});
     EXPECT_FALSE(G3Math::FormMaxPlaneCoo(line.Iterator(), &i, &j, plane));
-    ExpectPlane(plane, 0, 0, 1, 0);
+    ExpectNear(plane, {0, 0, 1, 0});
     EXPECT_TRUE(i == 0 && j == 1);
     Polygon vertical({{1, 0, 0}, {1, 0, 1}});
     EXPECT_FALSE(G3Math::FormMaxPlaneCoo(vertical.Iterator(), &i, &j, plane));
-    ExpectPlane(plane, 0, -1, 0, 0);
+    ExpectNear(plane, {0, -1, 0, 0});
     EXPECT_TRUE(i == 0 && j == 2);
-
     Polygon single({{1, 2, 7}});
     EXPECT_FALSE(G3Math::FormMaxPlaneCoo(single.Iterator(), &i, &j, plane));
-    ExpectPlane(plane, 0, 0, 1, -7, 0);
+    ExpectNear(plane, {0, 0, 1, -7}, 0);
 }
 
 TEST(G3Math, PtOnSegment)
 {
     G3Point a(0, 0, 0), b(4, 2, 0), mid(2, 1, 0), beyond(6, 3, 0), off(2, 1.001, 0);
-    EXPECT_TRUE(PtOnSegment(&a, &a, &b));
-    EXPECT_TRUE(PtOnSegment(&b, &a, &b));
-    EXPECT_TRUE(PtOnSegment(&mid, &a, &b));
+    EXPECT_TRUE(PtOnSegment(&a, &a, &b) && PtOnSegment(&b, &a, &b) && PtOnSegment(&mid, &a, &b));
     EXPECT_FALSE(PtOnSegment(&beyond, &a, &b));
     EXPECT_FALSE(PtOnSegment(&off, &a, &b));
     EXPECT_FALSE(PtOnSegment(&a, &a, &a));
-
     // Ends are kept with a tolerance of 1e-6 along the segment.
     const double p[3] = {-0.5e-6, 0, 0}, q[3] = {-2e-6, 0, 0}, s0[3] = {0, 0, 0}, s1[3] = {1, 0, 0};
     EXPECT_TRUE(PtOnSegment(p, s0, s1));
