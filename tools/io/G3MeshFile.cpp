@@ -7,9 +7,11 @@
 #include "tools/io/G3MeshIOInternal.h"
 
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -19,26 +21,27 @@ namespace g3io {
 
 using namespace detail;
 
-bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
-{
-    if (!TargetIsEmpty(out)) {
-        message = name + ": the target surface is not empty";
-        return false;
-    }
-    if (!data || IsBlank(data, size)) {
-        message = name + ": empty file";
-        return false;
-    }
-    int line = 0;
-    const char* reason = nullptr;
-    if (out.LoadFromText(data, size, &line, &reason))
-        return true;
-    const std::string what = std::string("malformed dump: ") + (reason ? reason : "unreadable");
-    message = line > 0 ? LineMessage(name, line, what) : name + ": " + what;
-    return false;
-}
-
 namespace {
+
+// The line (from 1) of whitespace-separated token `index` (from 0).
+long LineOfToken(const char* text, std::size_t size, long long index)
+{
+    long long token = -1;
+    long line = 1;
+    bool inToken = false;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (IsSpace(text[i])) {
+            inToken = false;
+            if (text[i] == '\n')
+                ++line;
+            continue;
+        }
+        if (!inToken && ++token == index)
+            break;
+        inToken = true;
+    }
+    return line;
+}
 
 std::string SystemError(int error)
 {
@@ -188,6 +191,78 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
         message = path + ": cannot write: " + SystemError(error);
         return false;
     }
+    return true;
+}
+
+bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
+{
+    if (!TargetIsEmpty(out)) {
+        message = name + ": the target surface is not empty";
+        return false;
+    }
+    if (!data || IsBlank(data, size)) {
+        message = name + ": empty file";
+        return false;
+    }
+    // The kernel keeps NaN and +inf as 0 when it makes a vertex, so a
+    // coordinate the text spells as "nan" or "inf" is caught here first.
+    // Anything else wrong with the text is the loader's to report.
+    {
+        const char* p = data;
+        const char* end = data + size;
+        long long counts[5] = {0, 0, 0, 0, 0};
+        long long token = 0;
+        long line = 1;
+        long long coordinates = -1;
+        while (p < end && (coordinates < 0 || token < 5 + coordinates)) {
+            if (IsSpace(*p)) {
+                if (*p == '\n')
+                    ++line;
+                ++p;
+                continue;
+            }
+            const char* b = p;
+            while (p < end && !IsSpace(*p))
+                ++p;
+            const std::string_view word(b, static_cast<std::size_t>(p - b));
+            if (token < 5) {
+                if (ParseInt(word, counts[token]) != NumberError::None)
+                    break;
+                if (token == 4)
+                    coordinates = counts[0] < 0 ? 0 : 3 * counts[0];
+            } else {
+                double unused = 0.0;
+                if (ParseDouble(word, unused) == NumberError::NotFinite) {
+                    message = LineMessage(name, line,
+                                          "malformed dump: coordinate of vertex " + std::to_string((token - 5) / 3) +
+                                              " is not finite");
+                    return false;
+                }
+            }
+            ++token;
+        }
+    }
+    int line = 0;
+    const char* reason = nullptr;
+    G3Surface aside;
+    PrepareAside(out, aside);
+    if (!aside.LoadFromText(data, size, &line, &reason)) {
+        const std::string what = std::string("malformed dump: ") + (reason ? reason : "unreadable");
+        message = line > 0 ? LineMessage(name, line, what) : name + ": " + what;
+        return false;
+    }
+    // The dump's own loader takes any number the text spells, "nan" and
+    // "inf" too; no mesh of this library has such coordinates.
+    for (int i = 0; i < aside.GetVertexCount(); ++i) {
+        const double* p = aside.GetVertex(i)->GetXYZ();
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) {
+            message = LineMessage(name, LineOfToken(data, size, 5 + 3ll * i),
+                                  "malformed dump: coordinate of vertex " + std::to_string(i) + " is not finite");
+            return false;
+        }
+    }
+    MoveInto(out, aside);
+    out.SetNextSurface(aside.PeekNextSurface());
     return true;
 }
 
