@@ -54,19 +54,6 @@ bool CheckOutputPath(const std::string& command, const std::string& path, int& s
     return true;
 }
 
-bool CheckInputPath(const std::string& path)
-{
-    const g3io::Format f = g3io::FormatFromPath(path);
-    if (!g3io::CanRead(f)) {
-        if (f == g3io::Format::Vrml)
-            std::fprintf(stderr, "g3: %s: VRML files are written, not read\n", path.c_str());
-        else
-            std::fprintf(stderr, "g3: %s: unknown input format (use .txt, .obj, .off or .stl)\n", path.c_str());
-        return false;
-    }
-    return true;
-}
-
 int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& progress)
 {
     progress.Pass("writing " + path);
@@ -119,10 +106,6 @@ int ParseInOut(const std::string& command, const std::vector<std::string>& raw, 
     if (!CheckOutputPath(command, io.out, status)) {
         done = true;
         return status;
-    }
-    if (!CheckInputPath(io.in)) {
-        done = true;
-        return kExitBadInput;
     }
     return kExitOk;
 }
