@@ -62,7 +62,7 @@ TEST(EdgeList, NormalizeOrientsEveryContourHeadToTail)
     G3Vertex* v[8];
     for (int i = 0; i < 8; ++i)
         v[i] = s->GetVertex(i);
-    ListPtr l(new G3EdgeList(0, 1));
+    ListPtr l(new G3EdgeList(0, 1)), tiny(new G3EdgeList(0, 1));
     // The outer contour starts backwards, the hole forwards: each
     // contour's start is judged by its own second edge, not by the end of
     // the contour before it.
@@ -71,13 +71,11 @@ TEST(EdgeList, NormalizeOrientsEveryContourHeadToTail)
         l->AddEdge(v[e.first], v[e.second], nullptr, nullptr, nullptr, nullptr, 1);
     l->Normalize();
     EXPECT_EQ(2, HeadToTailContours(l.get()));
-    EXPECT_EQ(v[0], l->GetEdge(0)->GetVertex1());
-    EXPECT_EQ(v[4], l->GetEdge(4)->GetVertex1());
+    EXPECT_TRUE(l->GetEdge(0)->GetVertex1() == v[0] && l->GetEdge(4)->GetVertex1() == v[4]);
 
-    // A two-edge contour and a single edge leave nothing to walk off.
-    ListPtr tiny(new G3EdgeList(0, 1));
-    tiny->AddEdge(v[0], v[1], nullptr, nullptr, nullptr, nullptr, 1);
-    tiny->AddEdge(v[0], v[1], nullptr, nullptr, nullptr, nullptr, 1);
+    // A two-edge contour leaves nothing to walk off.
+    for (int i = 0; i < 2; ++i)
+        tiny->AddEdge(v[0], v[1], nullptr, nullptr, nullptr, nullptr, 1);
     tiny->Normalize();
     EXPECT_EQ(1, HeadToTailContours(tiny.get()));
 }
@@ -88,15 +86,10 @@ TEST(EdgeList, EqualsAcceptsRotationsOnly)
     G3Vertex* v[4] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(2), s->GetVertex(3)};
     G3Vertex* rotated[4] = {v[2], v[3], v[0], v[1]};
     G3Vertex* reversed[4] = {v[3], v[2], v[1], v[0]};
-    ListPtr a(new G3EdgeList(4, v, nullptr, nullptr, nullptr, 0, 1));
-    ListPtr b(new G3EdgeList(4, rotated, nullptr, nullptr, nullptr, 0, 1));
-    ListPtr c(new G3EdgeList(4, reversed, nullptr, nullptr, nullptr, 0, 1));
-    ListPtr d(new G3EdgeList(3, v, nullptr, nullptr, nullptr, 0, 1));
-    EXPECT_TRUE(a->Equals(b.get()));
-    EXPECT_TRUE(b->Equals(a.get()));
-    EXPECT_FALSE(a->Equals(c.get()));
-    EXPECT_FALSE(a->Equals(d.get()));
-    EXPECT_FALSE(a->Equals(nullptr));
+    G3EdgeList a(4, v, nullptr, nullptr, nullptr, 0, 1), b(4, rotated, nullptr, nullptr, nullptr, 0, 1);
+    G3EdgeList c(4, reversed, nullptr, nullptr, nullptr, 0, 1), d(3, v, nullptr, nullptr, nullptr, 0, 1);
+    EXPECT_TRUE(a.Equals(&b) && b.Equals(&a));
+    EXPECT_FALSE(a.Equals(&c) || a.Equals(&d) || a.Equals(nullptr));
 }
 
 TEST(EdgeList, ArrayConstructorSkipsRepeatsAndCarriesCorners)
@@ -115,8 +108,7 @@ TEST(EdgeList, ArrayConstructorSkipsRepeatsAndCarriesCorners)
     EXPECT_EQ(t[2], got);
     EXPECT_EQ(n[3], l.GetEdge(1)->GetFacet2V2(&got));
     EXPECT_EQ(t[3], got);
-    EXPECT_EQ(3, l.GetFacetFlags());
-    EXPECT_EQ(9, l.GetFacetSurface());
+    EXPECT_TRUE(l.GetFacetFlags() == 3 && l.GetFacetSurface() == 9);
 }
 
 TEST(EdgeList, FacetWithHoleRoundTripsThroughAList)
@@ -143,8 +135,7 @@ TEST(EdgeList, FacetWithHoleRoundTripsThroughAList)
         EXPECT_EQ(up, l.GetEdge(i)->GetFacet1V2(nullptr)) << i;
 
     l.FormEnvelope();
-    EXPECT_EQ(0.0, l.GetEnvelope()->GetMin()[0]);
-    EXPECT_EQ(4.0, l.GetEnvelope()->GetMax()[1]);
+    EXPECT_TRUE(l.GetEnvelope()->GetMin()[0] == 0.0 && l.GetEnvelope()->GetMax()[1] == 4.0);
     EXPECT_TRUE(l.FormMaxPlaneCoo());
     EXPECT_TRUE(l.GetXCoo() != 2 && l.GetYCoo() != 2 && l.GetXCoo() != l.GetYCoo());
     EXPECT_NEAR(1.0, std::fabs(l.GetPlane()[2]), 1e-12);
@@ -187,9 +178,7 @@ TEST(EdgeList, CopiesOwnTheirEdges)
         EXPECT_EQ(CONTOUR_TYPE_HOLE, x->GetContourType());
         EXPECT_EQ(5, x->GetFacetFlags());
     }
-    EXPECT_EQ(a.GetXCoo(), b.GetXCoo());
-    EXPECT_EQ(1, c.GetInCount());
-    EXPECT_EQ(-1, d->GetXCoo());
-    EXPECT_EQ(0, d->GetInCount());
-    EXPECT_EQ(0.0, d->GetPlane()[2]);
+    // Copies take the working state too; a duplicate starts it afresh.
+    EXPECT_TRUE(b.GetXCoo() == a.GetXCoo() && c.GetInCount() == 1);
+    EXPECT_TRUE(d->GetXCoo() == -1 && d->GetInCount() == 0 && d->GetPlane()[2] == 0.0);
 }
