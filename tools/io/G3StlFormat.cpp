@@ -32,7 +32,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
+#include <vector>
 
 namespace g3io {
 
@@ -69,45 +69,77 @@ void PutF32(std::string& out, float f)
     PutU32(out, bits);
 }
 
-// One vertex per distinct corner position while triangles are read.
+// One vertex per distinct corner position while triangles are read: an
+// open-addressing table keyed by the coordinates (millions of corners go
+// through it, so the keys live in the table itself).
 class CornerTable {
 public:
     explicit CornerTable(G3Surface& s) : surface(s) {}
-    void Reserve(std::size_t n) { index.reserve(n); }
+    void Reserve(std::size_t n)
+    {
+        std::size_t cap = 16;
+        while (cap < 2 * n && cap < (std::size_t(1) << 40))
+            cap *= 2;
+        if (cap > slots.size())
+            Rehash(cap);
+    }
 
     G3Vertex* Get(const double* p)
     {
-        Key k;
+        Slot k;
         for (int i = 0; i < 3; ++i)
             k.c[i] = p[i] + 0.0;  // -0 and 0 are one position
-        auto found = index.find(k);
-        if (found != index.end())
-            return found->second;
-        G3Vertex* v = surface.AddVertex(k.c, 0);
-        index.emplace(k, v);
-        return v;
+        if (2 * (used + 1) > slots.size())
+            Rehash(slots.empty() ? 16 : 2 * slots.size());
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t h = Hash(k) & mask;; h = (h + 1) & mask) {
+            Slot& s = slots[h];
+            if (!s.v) {
+                s = k;
+                s.v = surface.AddVertex(k.c, 0);
+                ++used;
+                return s.v;
+            }
+            if (s.c[0] == k.c[0] && s.c[1] == k.c[1] && s.c[2] == k.c[2])
+                return s.v;
+        }
     }
 
 private:
-    struct Key {
-        double c[3];
-        bool operator==(const Key& o) const { return c[0] == o.c[0] && c[1] == o.c[1] && c[2] == o.c[2]; }
+    struct Slot {
+        double c[3] = {0, 0, 0};
+        G3Vertex* v = nullptr;
     };
-    struct Hash {
-        std::size_t operator()(const Key& k) const
-        {
-            std::uint64_t h = 1469598103934665603ull;
-            for (double d : k.c) {
-                std::uint64_t bits;
-                std::memcpy(&bits, &d, sizeof bits);
-                h = (h ^ bits) * 1099511628211ull;
-                h ^= h >> 29;
-            }
-            return static_cast<std::size_t>(h);
+    static std::size_t Hash(const Slot& k)
+    {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (double d : k.c) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &d, sizeof bits);
+            h ^= bits;
+            h *= 0xBF58476D1CE4E5B9ull;
+            h ^= h >> 31;
         }
-    };
+        return static_cast<std::size_t>(h);
+    }
+    void Rehash(std::size_t cap)
+    {
+        std::vector<Slot> old(cap);
+        old.swap(slots);
+        const std::size_t mask = cap - 1;
+        for (const Slot& s : old) {
+            if (!s.v)
+                continue;
+            std::size_t h = Hash(s) & mask;
+            while (slots[h].v)
+                h = (h + 1) & mask;
+            slots[h] = s;
+        }
+    }
+
     G3Surface& surface;
-    std::unordered_map<Key, G3Vertex*, Hash> index;
+    std::vector<Slot> slots;
+    std::size_t used = 0;
 };
 
 // Adds the triangle; false when two corners are the same vertex (skipped).
@@ -154,7 +186,7 @@ bool ReadBinary(const unsigned char* data, std::size_t size, const std::string& 
     G3Surface aside(static_cast<int>(count / 2), static_cast<int>(count / 2), static_cast<int>(count));
     PrepareAside(out, aside);
     CornerTable corners(aside);
-    corners.Reserve(count / 2 + 3);
+    corners.Reserve(count / 2 + 3);  // a closed mesh has about half as many vertices as triangles
     for (std::uint32_t t = 0; t < count; ++t) {
         const unsigned char* rec = data + 84 + 50ull * t;
         double p[3][3];
