@@ -103,7 +103,7 @@ TEST(G3GridTest, SegmentWalkCoversItsCells)
     EXPECT_EQ(out.get(first), g.At(3, 2, 3));
 }
 
-TEST(G3GridTest, SegmentAlongACellEdge)
+TEST(G3GridTest, SegmentAlongACellEdgeStaysInOneColumn)
 {
     CellGrid g;
     const double edge = g.grid.GetMin()[0] + g.grid.GetCellSize()[0];
@@ -112,7 +112,6 @@ TEST(G3GridTest, SegmentAlongACellEdge)
     g.grid.GetFacetByLine(a, b, &out);
     int i, j, k;
     g.grid.GetIndexes(a, &i, &j, &k);
-    ASSERT_TRUE(i == 0 || i == 1);
     EXPECT_EQ(AsSet(out), (std::set<GObj*>{g.At(i, j, 0), g.At(i, j, 1), g.At(i, j, 2), g.At(i, j, 3)}));
     EXPECT_TRUE(g.NoneMarked());
 }
@@ -127,16 +126,11 @@ TEST(G3GridTest, BoxRangesClampAndEmptyOutside)
     box.Init(5, 1, -3, 7, 2.5, 1.5);
     grid.GetIndexes(&box, i, j, k);
     EXPECT_GT(i[0], i[1]);  // beyond max along x: nothing
-    EXPECT_EQ(j[0], 1);
-    EXPECT_EQ(j[1], 2);
-    EXPECT_EQ(k[0], 0);
-    EXPECT_EQ(k[1], 1);
-
+    EXPECT_EQ((std::vector<int>{j[0], j[1], k[0], k[1]}), (std::vector<int>{1, 2, 0, 1}));
+    // A NaN gives cell 0; huge values clamp.
     const double wild[3] = {std::numeric_limits<double>::quiet_NaN(), -1e300, 1e300};
     grid.GetIndexes(wild, &i[0], &j[0], &k[0]);
-    EXPECT_EQ(i[0], 0);
-    EXPECT_EQ(j[0], 0);
-    EXPECT_EQ(k[0], 3);
+    EXPECT_EQ((std::vector<int>{i[0], j[0], k[0]}), (std::vector<int>{0, 0, 3}));
 
     MeshBuilder mb;
     G3Facet* f = mb.F({mb.V(0, 0), mb.V(1, 0), mb.V(0, 1)});
@@ -167,9 +161,8 @@ TEST(G3GridTest, FacetsByFacetTakesFacetsWithEdgesOnce)
     out.add(small);
     GEnvelope probe;
     probe.Init(0.5, 0.5, 0, 2.5, 2.5, 0.5);
-    grid.GetFacetsByFacet(wide, &probe, &out);
-    ASSERT_EQ(out.size(), 1);
-    EXPECT_EQ(out.get(0), wide);
+    grid.GetFacetsByFacet(wide, &probe, &out); // out is cleared; the facet itself is returned
+    EXPECT_EQ(AsSet(out), std::set<GObj*>{wide});
     probe.Init(0, 0, 0, 4, 4, 4);
     grid.GetFacetsByFacet(nullptr, &probe, &out);
     EXPECT_EQ(AsSet(out), (std::set<GObj*>{wide, small}));
