@@ -18,6 +18,12 @@ constexpr int kArenaGrowBlock = 256 * 1024;
 // The largest grid whose cell count (and every cell index) fits an int.
 constexpr int kMaxGrid2 = 46340;
 constexpr int kMaxGrid3 = 1290;
+constexpr long kMaxCells = 1290L * 1290L * 1290L;
+
+// Bounds on the cells a sized hash gets: small meshes keep the 24 per axis
+// they always had, and the cell array stays within 1 GiB.
+constexpr double kMinSizedCells = 24.0 * 24.0 * 24.0;
+constexpr double kMaxSizedCells = 134217728.0; // 2^27
 
 // Clamped cell of an offset along one axis: trunc(offset / size) into
 // 0 .. q - 1, with a NaN quotient (and every negative one) giving 0. The
@@ -61,21 +67,41 @@ void WidenedEnvelope(GEnvelope& env, const double* min, const double* max, doubl
     env.Extend(margin);
 }
 
-// A zeroed array of q^dims chain heads; when that many cannot be had, q
-// drops to 1 (a single cell gives the same answers, only slower).
+// A zeroed array of chain heads, one per cell of the grid q[0..dims-1];
+// when that many cannot be had, every q drops to 1 (a single cell gives the
+// same answers, only slower).
 G3PointHashItem** NewCells(int* q, int dims, int* count)
 {
     long n = 1;
     for (int d = 0; d < dims; ++d)
-        n *= *q;
+        n *= q[d];
     G3PointHashItem** cells = new (std::nothrow) G3PointHashItem*[static_cast<std::size_t>(n)]();
     if (!cells) {
-        *q = 1;
+        for (int d = 0; d < dims; ++d)
+            q[d] = 1;
         n = 1;
         cells = new G3PointHashItem*[1]();
     }
     *count = static_cast<int>(n);
     return cells;
+}
+
+// Per-axis counts made sane: each at least 1, then the largest halved until
+// the product fits kMaxCells.
+void SaneGrid3(const int* in, int* out)
+{
+    for (int a = 0; a < 3; ++a)
+        out[a] = in && in[a] > 1 ? in[a] : 1;
+    for (;;) {
+        const long n = static_cast<long>(out[0]) * out[1] * out[2];
+        if (n <= kMaxCells)
+            return;
+        int m = 0;
+        for (int a = 1; a < 3; ++a)
+            if (out[a] > out[m])
+                m = a;
+        out[m] = (out[m] + 1) / 2;
+    }
 }
 
 inline void PushItem(G3PointHashItem** cells, GMemoryAllocator* arena, int cell, G3Obj* object)
@@ -102,20 +128,28 @@ G2PointHash::~G2PointHash()
     delete allocator;
 }
 
-void G2PointHash::InitCommon(int q, int dims, const double* min, const double* max, double tol)
+void G2PointHash::InitCommon(const int* perAxis, int dims, const double* min, const double* max, double tol)
 {
     tolerance = SaneTolerance(tol);
     allocator = new GMemoryAllocator(kArenaFirstBlock, kArenaGrowBlock);
-    qGrid = SaneGrid(q, dims == 3 ? kMaxGrid3 : kMaxGrid2);
-    cells = NewCells(&qGrid, dims, &cellCount);
+    grid[0] = grid[1] = grid[2] = 1;
+    for (int a = 0; a < dims; ++a)
+        grid[a] = perAxis[a];
+    cells = NewCells(grid, dims, &cellCount);
+    qGrid = grid[0];
+    for (int a = 1; a < dims; ++a)
+        if (grid[a] > qGrid)
+            qGrid = grid[a];
     WidenedEnvelope(envelope, min, max, tolerance);
 }
 
 void G2PointHash::Init(int q, const double* min, const double* max, double tol)
 {
-    InitCommon(q, 2, min, max, tol);
-    cellSize[0] = (envelope.XSize() + 2.0 * tolerance) / qGrid;
-    cellSize[1] = (envelope.YSize() + 2.0 * tolerance) / qGrid;
+    const int sane = SaneGrid(q, kMaxGrid2);
+    const int perAxis[2] = {sane, sane};
+    InitCommon(perAxis, 2, min, max, tol);
+    cellSize[0] = (envelope.XSize() + 2.0 * tolerance) / grid[0];
+    cellSize[1] = (envelope.YSize() + 2.0 * tolerance) / grid[1];
     cellSize[2] = 0.0;
 }
 
@@ -132,7 +166,7 @@ int G2PointHash::Round(double d)
 
 int G2PointHash::CellIndex(double offset, int axis) const
 {
-    return CellOf(offset, cellSize[axis], qGrid);
+    return CellOf(offset, cellSize[axis], grid[axis]);
 }
 
 void G2PointHash::ToleranceRange(double c, int axis, int* lo, int* hi) const
@@ -149,7 +183,7 @@ int G2PointHash::GetHashCode(const double* p) const
 {
     if (!p)
         return 0;
-    return CellIndex(p[0] - envelope.min[0], 0) + CellIndex(p[1] - envelope.min[1], 1) * qGrid;
+    return CellIndex(p[0] - envelope.min[0], 0) + CellIndex(p[1] - envelope.min[1], 1) * grid[0];
 }
 
 int G2PointHash::GetHashCode(const G3Point* p) const { return p ? GetHashCode(p->GetXYZ()) : 0; }
@@ -163,7 +197,7 @@ void G2PointHash::AddWithoutTest(G3Point* p)
     ToleranceRange(p->GetY(), 1, &j0, &j1);
     for (int j = j0; j <= j1; ++j)
         for (int i = i0; i <= i1; ++i)
-            Push(i + j * qGrid, p);
+            Push(i + j * grid[0], p);
 }
 
 G3Point* G2PointHash::FirstEqual(const double* p) const
@@ -212,9 +246,9 @@ bool G2PointHash::Exists(const G3Point* p, GArrayCollection* out) const
 
 G3PointHashItem* G2PointHash::GetCell(int i, int j) const
 {
-    if (i < 0 || j < 0 || i >= qGrid || j >= qGrid)
+    if (i < 0 || j < 0 || i >= grid[0] || j >= grid[1])
         return nullptr;
-    return cells[i + j * qGrid];
+    return cells[i + j * grid[0]];
 }
 
 void G2PointHash::GetCellEnvelope(GEnvelope* out, int i, int j) const
@@ -233,12 +267,89 @@ G3PointHash::G3PointHash(int q, const double* min, const double* max, double tol
     Init(q, min, max, tol);
 }
 
+G3PointHash::G3PointHash(const int* perAxis, const double* min, const double* max, double tol)
+{
+    int sane[3];
+    SaneGrid3(perAxis, sane);
+    InitCells(sane, min, max, tol);
+}
+
 void G3PointHash::Init(int q, const double* min, const double* max, double tol)
 {
-    InitCommon(q, 3, min, max, tol);
-    cellSize[0] = envelope.XSize() / qGrid;
-    cellSize[1] = envelope.YSize() / qGrid;
-    cellSize[2] = envelope.ZSize() / qGrid;
+    const int sane = SaneGrid(q, kMaxGrid3);
+    const int perAxis[3] = {sane, sane, sane};
+    InitCells(perAxis, min, max, tol);
+}
+
+void G3PointHash::InitCells(const int* perAxis, const double* min, const double* max, double tol)
+{
+    InitCommon(perAxis, 3, min, max, tol);
+    cellSize[0] = envelope.XSize() / grid[0];
+    cellSize[1] = envelope.YSize() / grid[1];
+    cellSize[2] = envelope.ZSize() / grid[2];
+}
+
+void G3PointHash::SizeGrid(long count, const double* min, const double* max, double tol, int perAxis[3])
+{
+    if (!perAxis)
+        return;
+    perAxis[0] = perAxis[1] = perAxis[2] = 1;
+    double target = static_cast<double>(count);
+    if (!(target > kMinSizedCells))
+        target = kMinSizedCells;
+    if (target > kMaxSizedCells)
+        target = kMaxSizedCells;
+    // Extents; non-finite ones (and a missing box) count as zero.
+    double extent[3] = {0.0, 0.0, 0.0};
+    for (int a = 0; a < 3 && min && max; ++a) {
+        const double e = max[a] - min[a];
+        if (std::isfinite(e) && e > 0.0)
+            extent[a] = e;
+    }
+    // Cell side: the k-th root of (volume over the k axes still sized) /
+    // target, in logarithms so that no product overflows. An axis no longer
+    // than one cell takes a single cell, and the others share the target.
+    const double minSide = 4.0 * SaneTolerance(tol);
+    bool sized[3];
+    for (int a = 0; a < 3; ++a)
+        sized[a] = extent[a] > 0.0;
+    double side = 0.0;
+    for (int round = 0; round < 3; ++round) {
+        int k = 0;
+        double logVolume = 0.0;
+        for (int a = 0; a < 3; ++a)
+            if (sized[a]) {
+                ++k;
+                logVolume += std::log(extent[a]);
+            }
+        if (k == 0)
+            return;
+        side = std::exp((logVolume - std::log(target)) / k);
+        if (side < minSide)
+            side = minSide;
+        bool dropped = false;
+        for (int a = 0; a < 3; ++a)
+            if (sized[a] && !(extent[a] > side)) {
+                sized[a] = false;
+                dropped = true;
+            }
+        if (!dropped)
+            break;
+    }
+    if (!(side > 0.0))
+        return;
+    for (int a = 0; a < 3; ++a) {
+        if (!sized[a])
+            continue;
+        // A hair below the quotient, so that an extent that is a whole
+        // number of cells does not gain one from rounding in exp and log.
+        const double q = std::ceil(extent[a] / side * (1.0 - 1e-12));
+        perAxis[a] = q < kMaxSizedCells ? static_cast<int>(q) : static_cast<int>(kMaxSizedCells);
+    }
+    int sane[3];
+    SaneGrid3(perAxis, sane);
+    for (int a = 0; a < 3; ++a)
+        perAxis[a] = sane[a];
 }
 
 int G3PointHash::GetHashCode(const double* p) const
@@ -246,7 +357,7 @@ int G3PointHash::GetHashCode(const double* p) const
     if (!p)
         return 0;
     return CellIndex(p[0] - envelope.min[0], 0) +
-           (CellIndex(p[1] - envelope.min[1], 1) + CellIndex(p[2] - envelope.min[2], 2) * qGrid) * qGrid;
+           (CellIndex(p[1] - envelope.min[1], 1) + CellIndex(p[2] - envelope.min[2], 2) * grid[1]) * grid[0];
 }
 
 int G3PointHash::GetHashCode(const G3Point* p) const { return p ? GetHashCode(p->GetXYZ()) : 0; }
@@ -261,14 +372,14 @@ void G3PointHash::AddWithoutTest(G3Point* p)
     for (int k = lo[2]; k <= hi[2]; ++k)
         for (int j = lo[1]; j <= hi[1]; ++j)
             for (int i = lo[0]; i <= hi[0]; ++i)
-                Push(i + (j + k * qGrid) * qGrid, p);
+                Push(i + (j + k * grid[1]) * grid[0], p);
 }
 
 G3PointHashItem* G3PointHash::GetCell(int i, int j, int k) const
 {
-    if (i < 0 || j < 0 || k < 0 || i >= qGrid || j >= qGrid || k >= qGrid)
+    if (i < 0 || j < 0 || k < 0 || i >= grid[0] || j >= grid[1] || k >= grid[2])
         return nullptr;
-    return cells[i + (j + k * qGrid) * qGrid];
+    return cells[i + (j + k * grid[1]) * grid[0]];
 }
 
 void G3PointHash::VisitBox(const int* lo, const int* hi, CellVisitor visit, void* context) const
@@ -276,7 +387,7 @@ void G3PointHash::VisitBox(const int* lo, const int* hi, CellVisitor visit, void
     for (int k = lo[2]; k <= hi[2]; ++k)
         for (int j = lo[1]; j <= hi[1]; ++j)
             for (int i = lo[0]; i <= hi[0]; ++i)
-                visit(cells[i + (j + k * qGrid) * qGrid], context);
+                visit(cells[i + (j + k * grid[1]) * grid[0]], context);
 }
 
 namespace {
@@ -372,7 +483,7 @@ void G3PointHash::VisitSegmentCells(const double* a, const double* b, double rad
         // The part of the segment within r of this slab; the border slabs
         // reach to infinity since outside points are clamped into them.
         const double slabLo = c == 0 ? -HUGE_VAL : c * cellSize[m] - r;
-        const double slabHi = c == qGrid - 1 ? HUGE_VAL : (c + 1) * cellSize[m] + r;
+        const double slabHi = c == grid[m] - 1 ? HUGE_VAL : (c + 1) * cellSize[m] + r;
         double t0 = 0.0, t1 = 1.0;
         if (dm != 0.0) {
             double s0 = (slabLo - da[m]) / dm;
@@ -429,7 +540,9 @@ void G3TexCooHash::Init(int q, const double* min, const double* max, double tol)
     tolerance = SaneTolerance(tol);
     allocator = new GMemoryAllocator(kArenaFirstBlock, kArenaGrowBlock);
     qGrid = SaneGrid(q, kMaxGrid2);
-    cells = NewCells(&qGrid, 2, &cellCount);
+    int perAxis[2] = {qGrid, qGrid};
+    cells = NewCells(perAxis, 2, &cellCount);
+    qGrid = perAxis[0];
     WidenedEnvelope(envelope, min, max, tolerance);
     cellSize[0] = (envelope.XSize() + 2.0 * tolerance) / qGrid;
     cellSize[1] = (envelope.YSize() + 2.0 * tolerance) / qGrid;

@@ -21,7 +21,9 @@
 //
 // Cost: a point occupies (2 * tolerance / cellSize + 2) cells per axis at
 // most, so one to eight cells of the 3D hash as long as the cells are wider
-// than twice the tolerance.
+// than twice the tolerance. A 3D hash may have a different cell count on
+// each axis (G3PointHash::SizeGrid): a flat point set then fills its one
+// layer of cells instead of a cube's worth of empty ones.
 
 #include "Geometry/foundation/GObj.h"
 #include "Geometry/math/GEnvelope.h"
@@ -75,7 +77,12 @@ public:
     // The planar cell's rectangle (z from 0 to 0).
     void GetCellEnvelope(GEnvelope* out, int i, int j) const;
 
+    // The cells per axis given to the constructor; for a hash built with a
+    // count per axis, the largest of them.
     int GetQGrid() const { return qGrid; }
+    // Cells along `axis` (0, 1 or 2); a planar hash has one along z, and an
+    // axis out of range counts one.
+    int GetGrid(int axis) const { return axis >= 0 && axis < 3 ? grid[axis] : 1; }
     int GetCellCount() const { return cellCount; }
     const GEnvelope& GetEnvelope() const { return envelope; }
     const double* GetCellSize() const { return cellSize; }
@@ -87,10 +94,12 @@ protected:
     // Lets a subclass run its own Init.
     G2PointHash();
     void Init(int qGrid, const double* min, const double* max, double tolerance);
-    // Creates the arena, the cell array (cellCount = qGrid^dims; when that
-    // cannot be allocated the hash runs with one cell per axis, which gives
-    // the same answers) and the widened envelope.
-    void InitCommon(int qGrid, int dims, const double* min, const double* max, double tolerance);
+    // Creates the arena, the cell array (cellCount = the product of the
+    // `dims` entries of `perAxis`, each already at least 1 and small enough
+    // for the product to fit an int; when the array cannot be allocated the
+    // hash runs with one cell per axis, which gives the same answers) and
+    // the widened envelope. qGrid becomes the largest count.
+    void InitCommon(const int* perAxis, int dims, const double* min, const double* max, double tolerance);
     // The clamped cell along `axis` of an offset from envelope.min.
     int CellIndex(double offset, int axis) const;
     // The cell range [lo, hi] along `axis` of the tolerance interval around
@@ -104,6 +113,7 @@ protected:
     int cellCount = 0;
     G3PointHashItem** cells = nullptr;
     int qGrid = 0;
+    int grid[3] = {1, 1, 1};
     GEnvelope envelope;
     double cellSize[3] = {0.0, 0.0, 0.0};
     double tolerance = 0.0;
@@ -112,7 +122,22 @@ protected:
 // Buckets points by x, y and z.
 class G3PointHash : public G2PointHash {
 public:
+    // qGrid cells on every axis (a non-positive qGrid counts as 1; at most
+    // 1290, so the cell count fits an int).
     G3PointHash(int qGrid, const double* min, const double* max, double tolerance);
+    // perAxis[0..2] cells along x, y and z (each non-positive count counts
+    // as 1; the largest are halved until the cell count fits an int). A
+    // null perAxis gives one cell.
+    G3PointHash(const int* perAxis, const double* min, const double* max, double tolerance);
+
+    // Cell counts per axis for a hash over min..max that will hold about
+    // `count` points: about one cell per point in all (at least 24^3 cells,
+    // at most 2^27), the cells as near to cubes as the box allows. An axis
+    // along which the box is no longer than one such cell (a flat or nearly
+    // flat point set) gets a single cell and its share goes to the others;
+    // cells are kept at least four tolerances wide. Non-finite or missing
+    // bounds count as a zero extent.
+    static void SizeGrid(long count, const double* min, const double* max, double tolerance, int perAxis[3]);
 
     int GetHashCode(const double* p) const override;
     int GetHashCode(const G3Point* p) const override;
@@ -148,6 +173,8 @@ public:
 
 protected:
     void Init(int qGrid, const double* min, const double* max, double tolerance);
+    // Init with sane per-axis counts.
+    void InitCells(const int* perAxis, const double* min, const double* max, double tolerance);
     void VisitBox(const int* lo, const int* hi, CellVisitor visit, void* context) const;
 };
 

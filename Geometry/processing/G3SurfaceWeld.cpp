@@ -27,18 +27,17 @@ namespace {
 
 constexpr double kTolerance = 1e-6;
 
-// Cells per axis of a welding hash holding `count` points. The hash answers
-// the same for any cell count; the count only sets the chain lengths. A
-// fixed grid fills up as meshes grow (a surface mesh meets only about q^2 of
-// the q^3 cells), so the grid grows with the count, from 24 upwards, at
+// Cells per axis of a welding hash holding `count` points in the box
+// min..max. The hash answers the same for any cell counts; they only set the
+// chain lengths. A fixed grid fills up as meshes grow (a surface mesh meets
+// only about q^2 of the q^3 cells), so the grid grows with the count, at
 // about one cell per point (8 bytes of cell array per point; finer grids
-// cost more in fresh pages than they save in chain walks).
-int WeldGrid3(int count)
+// cost more in fresh pages than they save in chain walks), and follows the
+// box's shape: a flat mesh gets one layer of cells across its thin side
+// rather than a cube of which it would fill one or two layers.
+void WeldGrid3(int count, const double* min, const double* max, int perAxis[3])
 {
-    const double q = std::ceil(std::cbrt(static_cast<double>(count)));
-    if (!(q > 24.0))
-        return 24;
-    return q > 1000.0 ? 1000 : static_cast<int>(q);
+    G3PointHash::SizeGrid(count, min, max, kTolerance, perAxis);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,
@@ -188,7 +187,9 @@ void G3Surface::RemoveEqualsVertex()
 {
     GEnvelope env;
     FormEnvelope(&env);
-    G3PointHash hash(WeldGrid3(GetVertexCount()), env.min, env.max, kTolerance);
+    int grid[3];
+    WeldGrid3(GetVertexCount(), env.min, env.max, grid);
+    G3PointHash hash(grid, env.min, env.max, kTolerance);
     RemoveEqualsVertex(&hash);
     RemoveUnused();
 }
@@ -257,7 +258,9 @@ void G3Surface::RemoveEqualsVertexAndDivideEdges()
     GTrace("RemoveEqualsVertexAndDivideEdges");
     GEnvelope env;
     FormEnvelope(&env);
-    G3PointHash hash(WeldGrid3(GetVertexCount()), env.min, env.max, kTolerance);
+    int grid[3];
+    WeldGrid3(GetVertexCount(), env.min, env.max, grid);
+    G3PointHash hash(grid, env.min, env.max, kTolerance);
     RemoveEqualsVertex(&hash);
     DivideEdgesByVertex(&hash);
     RemoveUnused();
@@ -461,7 +464,9 @@ void G3Surface::RemoveEqualsNormal()
         return;
     const double lo[3] = {-1.0, -1.0, -1.0};
     const double hi[3] = {1.0, 1.0, 1.0};
-    G3PointHash normalHash(WeldGrid3(normalCount), lo, hi, kTolerance);
+    int grid[3];
+    WeldGrid3(normalCount, lo, hi, grid);
+    G3PointHash normalHash(grid, lo, hi, kTolerance);
     for (int i = 0; i < normalCount; ++i) {
         G3Normal* n = G3Shell::GetNormal(i);
         double* xyz = n->GetXYZ();

@@ -99,15 +99,25 @@ namespace {
 // Vertices closer than this are welded into one.
 constexpr double kWeldTolerance = 1e-6;
 
-// Cells per axis of the welding hash: about two cells per point, from 24 to
-// 1000. The hash gives the same answers for any cell count; the count only
-// sets the chain lengths.
-int WeldGrid(int count)
+// Cells per axis of the welding hash over `box`. The output is a height
+// field over the triangulation plane, so the points spread over the plane
+// and hardly at all along its normal: sized as if flat along the world axis
+// nearest the normal (one cell there), the grid gives each plan cell about
+// one point, whatever the heights. A cube-shaped grid would leave a terrain
+// in a few of its layers, with chains growing like the cube root of the
+// point count. The hash answers the same for any cell counts.
+void WeldGrid(int count, const GEnvelope& box, const double* normal, int perAxis[3])
 {
-    const double q = std::ceil(std::cbrt(2.0 * static_cast<double>(count)));
-    if (!(q > 24.0))
-        return 24;
-    return q > 1000.0 ? 1000 : static_cast<int>(q);
+    int flat = 0;
+    for (int a = 1; a < 3; ++a)
+        if (std::fabs(normal[a]) > std::fabs(normal[flat]))
+            flat = a;
+    double lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = box.min[a];
+        hi[a] = a == flat ? box.min[a] : box.max[a];
+    }
+    G3PointHash::SizeGrid(count, lo, hi, kWeldTolerance, perAxis);
 }
 
 // Makes room for `more` further entries of c in one step. Collections grow
@@ -160,7 +170,10 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     }
 
     // The triangles, corners in the engine's (counter-clockwise) order. The
-    // corners are kept vertices, each with an output vertex of its own.
+    // corners are kept vertices, each with an output vertex of its own. The
+    // edge flags go in as an array: the single-value form builds one per
+    // facet.
+    int edgeFlags[3] = {1, 1, 1};
     for (int i = 0; i < t; ++i) {
         G3TVertex* c[3];
         if (!engine->GetTriangle(i, c))
@@ -172,7 +185,7 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
             complete = complete && corners[k] != nullptr;
         }
         if (complete)
-            target->AddFacet(3, corners, 1, nullptr, nullptr);
+            target->AddFacet(3, corners, edgeFlags, nullptr, nullptr);
     }
 
     // Welding deletes the duplicates it merges away and every vertex left
@@ -182,7 +195,9 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     // outlives the removal of unused entities can be read off its ring.
     GEnvelope env;
     target->FormEnvelope(&env);
-    G3PointHash hash(WeldGrid(target->GetVertexCount()), env.min, env.max, kWeldTolerance);
+    int grid[3];
+    WeldGrid(target->GetVertexCount(), env, axisN, grid);
+    G3PointHash hash(grid, env.min, env.max, kWeldTolerance);
     target->RemoveEqualsVertex(&hash);
     // Edges left without a facet go first, exactly as in RemoveUnused; only
     // then does an empty ring mean the vertex is about to be deleted.

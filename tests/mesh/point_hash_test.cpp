@@ -140,6 +140,91 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
             ASSERT_EQ(h2.Add(pts[n].get()), expected[n]) << "planar qGrid " << q << " point " << n;
         }
     }
+    // Different counts per axis, including a single layer and cells
+    // narrower than the tolerance boxes.
+    const int grids[][3] = {{150, 7, 1}, {1, 1, 300}, {3, 200, 24}, {0, -5, 2}};
+    for (const auto& g : grids) {
+        G3PointHash h(g, kMin, kMax, tol);
+        for (size_t n = 0; n < pts.size(); ++n)
+            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << g[0] << "x" << g[1] << "x" << g[2] << " point " << n;
+    }
+}
+
+TEST(G3PointHashTest, PerAxisGridLayout)
+{
+    const int g[3] = {5, 3, 2};
+    G3PointHash h(g, kMin, kMax, 1e-6);
+    EXPECT_EQ(h.GetCellCount(), 30);
+    EXPECT_EQ(h.GetQGrid(), 5);
+    EXPECT_EQ(h.GetGrid(0), 5);
+    EXPECT_EQ(h.GetGrid(2), 2);
+    EXPECT_EQ(h.GetGrid(3), 1);
+    EXPECT_DOUBLE_EQ(h.GetCellSize()[1], 10.2 / 3);
+    // x fastest, then y, then z; every corner cell is reachable and nothing
+    // beyond the counts is.
+    G3Point corner(9.9, 9.9, 9.9), origin(0.1, 0.1, 0.1);
+    EXPECT_EQ(h.GetHashCode(&corner), 4 + 5 * (2 + 3 * 1));
+    EXPECT_EQ(h.GetHashCode(&origin), 0);
+    h.AddWithoutTest(&corner);
+    ASSERT_NE(h.GetCell(4, 2, 1), nullptr);
+    EXPECT_EQ(h.GetCell(4, 2, 1)->GetObject(), &corner);
+    EXPECT_EQ(h.GetCell(5, 0, 0), nullptr);
+    EXPECT_EQ(h.GetCell(0, 3, 0), nullptr);
+    EXPECT_EQ(h.GetCell(0, 0, 2), nullptr);
+
+    G3PointHash none(static_cast<const int*>(nullptr), kMin, kMax, 1e-6);
+    EXPECT_EQ(none.GetCellCount(), 1);
+}
+
+TEST(G3PointHashTest, SizeGridFollowsTheBoxShape)
+{
+    int g[3];
+    const double lo[3] = {0, 0, 5}, flat[3] = {1000, 500, 5};
+    G3PointHash::SizeGrid(1000000, lo, flat, 1e-6, g);
+    EXPECT_EQ(g[2], 1);
+    EXPECT_NEAR(static_cast<double>(g[0]) / g[1], 2.0, 0.01);
+    EXPECT_NEAR(static_cast<double>(g[0]) * g[1], 1e6, 2e4);
+
+    // Nearly flat: a few layers, cells about cubes.
+    const double thin[3] = {1000, 1000, 10};
+    G3PointHash::SizeGrid(1000000, lo, thin, 1e-6, g);
+    EXPECT_GE(g[2], 2);
+    EXPECT_LE(g[2], 3);
+    EXPECT_NEAR(static_cast<double>(g[0]) * g[1] * g[2], 1e6, 5e4);
+
+    // A thin wall along x: the two flat axes get one cell each.
+    const double wall[3] = {1e-3, 1000, 5 + 1e-3};
+    G3PointHash::SizeGrid(50000, lo, wall, 1e-6, g);
+    EXPECT_EQ(g[0], 1);
+    EXPECT_EQ(g[2], 1);
+    EXPECT_NEAR(g[1], 50000, 1);
+
+    // A cube: the same count on every axis, at least 24.
+    const double cube[3] = {10, 10, 15};
+    G3PointHash::SizeGrid(8000000, lo, cube, 1e-6, g);
+    EXPECT_EQ(g[0], 200);
+    EXPECT_EQ(g[1], 200);
+    EXPECT_EQ(g[2], 200);
+    G3PointHash::SizeGrid(10, lo, cube, 1e-6, g);
+    EXPECT_EQ(g[0], 24);
+
+    // Cells stay four tolerances wide.
+    G3PointHash::SizeGrid(1000000, lo, flat, 1.0, g);
+    EXPECT_LE(g[0], 250);
+    EXPECT_LE(g[1], 125);
+
+    // Degenerate boxes: one cell.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double bad[3] = {nan, HUGE_VAL, 5};
+    for (const double* hi : {lo, bad}) {
+        G3PointHash::SizeGrid(1000000, lo, hi, 1e-6, g);
+        EXPECT_EQ(g[0] * g[1] * g[2], 1);
+    }
+    G3PointHash::SizeGrid(1000000, nullptr, nullptr, 1e-6, g);
+    EXPECT_EQ(g[0] * g[1] * g[2], 1);
+    G3PointHash::SizeGrid(-3, lo, flat, 1e-6, g);
+    EXPECT_GE(g[0] * g[1], 13824);
+    G3PointHash::SizeGrid(1000000, lo, flat, 1e-6, nullptr);  // nothing to fill
 }
 
 TEST(G3PointHashTest, OutsideAndNaNPointsStayInRange)
@@ -215,6 +300,15 @@ TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
     ASSERT_GT(nearOutside, 5);
     GArrayCollection out;
     h.GetItemsAlongSegment(a, b, &out);
+    for (GObj* p : near)
+        EXPECT_TRUE(out.contains(p));
+    // The same with a different count on each axis (the border slabs of
+    // each axis reach to infinity).
+    const int g[3] = {7, 90, 2};
+    G3PointHash uneven(g, kMin, kMax, tol);
+    for (auto& p : pts)
+        uneven.AddWithoutTest(p.get());
+    uneven.GetItemsAlongSegment(a, b, &out);
     for (GObj* p : near)
         EXPECT_TRUE(out.contains(p));
     for (auto& p : pts)
