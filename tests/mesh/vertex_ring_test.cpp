@@ -10,24 +10,25 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
+
+namespace {
+std::vector<double> Xyz(const G3Point& p) { return std::vector<double>(p.GetXYZ(), p.GetXYZ() + 3); }
+} // namespace
 
 TEST(G3PointTest, BadCoordinatesAndFreshObjectsAreClean)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     G3Point p(HUGE_VAL, 1.0, -HUGE_VAL);
-    EXPECT_EQ(p.GetX(), 0.0);
-    EXPECT_EQ(p.GetY(), 1.0);
-    EXPECT_EQ(p.GetZ(), -HUGE_VAL);
+    EXPECT_EQ(Xyz(p), (std::vector<double>{0.0, 1.0, -HUGE_VAL}));
     G3TexCoo t(nan, HUGE_VAL);
-    EXPECT_EQ(t.GetU(), 0.0);
-    EXPECT_EQ(t.GetV(), 0.0);
+    EXPECT_TRUE(t.GetU() == 0.0 && t.GetV() == 0.0);
 
     // Objects off the pools start from zero too.
     alignas(G3Point) unsigned char raw[sizeof(G3Point)];
     std::memset(raw, 0xAB, sizeof raw);
     G3Point* placed = ::new (static_cast<void*>(raw)) G3Point();
-    EXPECT_EQ(placed->GetX(), 0.0);
-    EXPECT_EQ(placed->GetZ(), 0.0);
+    EXPECT_EQ(Xyz(*placed), std::vector<double>(3, 0.0));
     placed->~G3Point();
 }
 
@@ -36,14 +37,11 @@ TEST(G3PointTest, EqualityIsStrictlyCloserThanTolerance)
     G3Point a(0.0, 0.0, 0.0);
     const double exact[3] = {1e-6, 0.0, 0.0};
     const double closer[3] = {0.9e-6, 0.0, 0.0};
-    EXPECT_FALSE(a.Equals(exact));
-    EXPECT_TRUE(a.Equals(closer));
+    EXPECT_TRUE(!a.Equals(exact) && a.Equals(closer) && a.Equals(exact, 1.1e-6));
     EXPECT_FALSE(G3Point::Equals(a.GetXYZ(), exact));
-    EXPECT_TRUE(a.Equals(exact, 1.1e-6));
     G3Vertex b(0.0, 0.5e-6, 0.0);
-    EXPECT_TRUE(a.Equals(&b));
     GObj notAPoint;
-    EXPECT_FALSE(a.Equals(&notAPoint));
+    EXPECT_TRUE(a.Equals(&b) && !a.Equals(&notAPoint));
 }
 
 TEST(G3PointTest, TransformationsOfPositionsAndDirections)
@@ -51,14 +49,10 @@ TEST(G3PointTest, TransformationsOfPositionsAndDirections)
     double m[4][4] = {{0, 1, 0, 0}, {-1, 0, 0, 0}, {0, 0, 2, 0}, {10, 20, 30, 1}};
     G3Vertex v(1.0, 2.0, 3.0);
     v.RealTransformation(m);
-    EXPECT_DOUBLE_EQ(v.GetX(), 8.0);
-    EXPECT_DOUBLE_EQ(v.GetY(), 21.0);
-    EXPECT_DOUBLE_EQ(v.GetZ(), 36.0);
+    EXPECT_EQ(Xyz(v), (std::vector<double>{8, 21, 36}));
     G3Normal n(1.0, 2.0, 3.0);
     n.RealTransformation(m); // the translation row does not move a direction
-    EXPECT_DOUBLE_EQ(n.GetX(), -2.0);
-    EXPECT_DOUBLE_EQ(n.GetY(), 1.0);
-    EXPECT_DOUBLE_EQ(n.GetZ(), 6.0);
+    EXPECT_EQ(Xyz(n), (std::vector<double>{-2, 1, 6}));
 }
 
 TEST(G3VertexRingTest, RemoveAtHeadMiddleTailAndAbsent)
@@ -76,7 +70,6 @@ TEST(G3VertexRingTest, RemoveAtHeadMiddleTailAndAbsent)
     EXPECT_EQ(MeshBuilder::Ring(c), (std::vector<G3Edge*>{e[0], e[2], e[3]}));
     EXPECT_EQ(e[1]->GetVertexEdge(c), nullptr);
     EXPECT_FALSE(c->RemoveEdge(e[1])); // no longer there
-    EXPECT_EQ(c->GetEdgeCount(), 3);
 
     EXPECT_TRUE(c->RemoveEdge(e[3])); // tail
     EXPECT_EQ(c->GetLastEdge(), e[2]);
@@ -88,17 +81,13 @@ TEST(G3VertexRingTest, RemoveAtHeadMiddleTailAndAbsent)
     EXPECT_EQ(c->GetFirstEdge(), e[2]);
     EXPECT_TRUE(c->RemoveEdge(e[2]));
     EXPECT_TRUE(c->RemoveEdge(e[1])); // the only edge
-    EXPECT_EQ(c->GetFirstEdge(), nullptr);
-    EXPECT_EQ(c->GetLastEdge(), nullptr);
-    EXPECT_FALSE(c->HasEdges());
+    EXPECT_TRUE(c->GetFirstEdge() == nullptr && c->GetLastEdge() == nullptr && !c->HasEdges());
 }
 
 TEST(G3VertexRingTest, IteratorsAndPairCounts)
 {
     MeshBuilder b;
-    G3Vertex* a = b.V(0, 0);
-    G3Vertex* p = b.V(1, 0);
-    G3Vertex* q = b.V(0, 1);
+    G3Vertex *a = b.V(0, 0), *p = b.V(1, 0), *q = b.V(0, 1);
     G3Edge* ap = b.E(a, p);
     G3Edge* qa = b.E(q, a);
     G3Edge* pa = b.E(p, a); // a second edge on the same pair
@@ -116,19 +105,17 @@ TEST(G3VertexRingTest, IteratorsAndPairCounts)
     ap->SetFacet2(&f2);
     pa->SetFacet2(&f3);
     qa->SetFacet1(&f1);
-    EXPECT_EQ(a->GetEdgeCount(p), 3);
-    EXPECT_EQ(a->GetEdgeCount2(p), 4);
-    EXPECT_EQ(a->GetEdgeCount(p, &f1), 1);
-    EXPECT_EQ(a->GetEdgeCount(q, &f1), 1);
-    EXPECT_EQ(a->GetEdgeCount(q, &f2), 0);
+    // Facet sides on the pair (a double-sided facet counts twice in the
+    // second form), then the sides that are one given facet.
+    EXPECT_EQ((std::vector<int>{a->GetEdgeCount(p), a->GetEdgeCount2(p), a->GetEdgeCount(p, &f1),
+                                a->GetEdgeCount(q, &f1), a->GetEdgeCount(q, &f2)}),
+              (std::vector<int>{3, 4, 1, 1, 0}));
 }
 
 TEST(G3VertexRingTest, CornerNormalsFollowTheVertex)
 {
     MeshBuilder b;
-    G3Vertex* a = b.V(0, 0);
-    G3Vertex* p = b.V(1, 0);
-    G3Vertex* q = b.V(0, 1);
+    G3Vertex *a = b.V(0, 0), *p = b.V(1, 0), *q = b.V(0, 1);
     G3Edge* ap = b.E(a, p);
     G3Edge* qa = b.E(q, a);
     G3Facet f, g;
