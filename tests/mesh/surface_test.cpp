@@ -17,6 +17,7 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<G3Surface, SurfaceDeleter>;
 using Vd = std::vector<double>;
+using Vi = std::vector<int>;
 
 SurfacePtr NewSurface() { return SurfacePtr(new G3Surface()); }
 
@@ -121,22 +122,6 @@ TEST(SurfaceAddFacet, BadIdsChangeNothing)
     EXPECT_EQ(nullptr, a);
 }
 
-TEST(SurfaceAddFacet, CornerDataLandsOnTheRightEnds)
-{
-    SurfacePtr s = Square();
-    G3Normal* n[3] = {s->AddNormal(1, 0, 0), s->AddNormal(0, 1, 0), s->AddNormal(0, 0, 1)};
-    G3TexCoo* t[3] = {s->AddTexCoo(0, 0), s->AddTexCoo(1, 0), s->AddTexCoo(1, 1)};
-    Tri(s.get(), 2, 1, 0); // edges 1->0 etc. exist before the corner facet
-    G3Vertex* v[3] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(2)};
-    G3Facet* f = s->AddFacet(3, v, 1, n, t);
-    ASSERT_NE(nullptr, f);
-    for (int i = 0; i < 3; ++i) {
-        G3TexCoo* got = nullptr;
-        EXPECT_EQ(n[i], f->GetNormal(v[i], &got)) << i;
-        EXPECT_EQ(t[i], got) << i;
-    }
-}
-
 TEST(SurfaceRemove, IdsFollowTheMovedEntities)
 {
     SurfacePtr s = Square();
@@ -224,20 +209,23 @@ TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
     // The ends of the edge and a repeated vertex are skipped.
     G3Vertex* split[4] = {v0, quarter, mid, mid};
     ASSERT_TRUE(s->SplitEdge(shared, 4, split, false));
-    EXPECT_EQ(5, a->GetEdgeCount());
-    EXPECT_EQ(5, b->GetEdgeCount());
-    EXPECT_EQ(7, s->GetEdgeCount());
+    EXPECT_EQ(Vi({5, 5, 7}), Vi({a->GetEdgeCount(), b->GetEdgeCount(), s->GetEdgeCount()}));
     EXPECT_EQ("", MeshCheck(s.get()));
 
     // Along x only the x component and u follow the position (the other
-    // coordinates have no extent), so at x = 1: (0 + 1*0.5, 0, 1), u = 2.
+    // coordinates have no extent), so at x = 1: (0 + 1*0.5, 0, 1), u = 2;
+    // at x = 0.5 a quarter of the way. Both facets were given their corners
+    // in their own walking order (b along the existing edge reversed), so
+    // this also shows the corners landed on the right ends.
     for (G3Facet* f : {a, b}) {
-        G3TexCoo* t = nullptr;
+        G3TexCoo *t = nullptr, *tq = nullptr;
         G3Normal* n = f->GetNormal(mid, &t);
-        ASSERT_TRUE(n && t);
+        G3Normal* nq = f->GetNormal(quarter, &tq);
+        ASSERT_TRUE(n && t && nq && tq);
         EXPECT_EQ(Vd({0.5, 0, 1}), Xyz(n));
         EXPECT_EQ(Vd({2, 0}), Vd(t->GetUV(), t->GetUV() + 2));
-        EXPECT_DOUBLE_EQ(0.25, f->GetNormal(quarter, nullptr)->GetX());
+        EXPECT_DOUBLE_EQ(0.25, nq->GetX());
+        EXPECT_DOUBLE_EQ(1.0, tq->GetU());
         // The old ends keep their own corners.
         EXPECT_EQ(n0, f->GetNormal(v0, nullptr));
         EXPECT_EQ(n1, f->GetNormal(v1, nullptr));
@@ -280,15 +268,12 @@ TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
     dst->Copy(src.get());
     EXPECT_EQ("", MeshCheck(dst.get()));
     EXPECT_EQ("", MeshCheck(src.get()));
-    ASSERT_EQ(10, dst->GetVertexCount());
-    ASSERT_EQ(3, dst->GetFacetCount());
-    EXPECT_EQ(3 + 5, dst->GetEdgeCount());
-    EXPECT_EQ(1, dst->GetNormalCount());
-    EXPECT_EQ(1, dst->GetFacet(0)->GetSurface());
-    EXPECT_EQ(2 + 3, dst->GetFacet(1)->GetSurface());
-    EXPECT_EQ(1 + 3, dst->GetFacet(2)->GetSurface());
-    EXPECT_EQ(2 + 3, dst->PeekNextSurface());
-    EXPECT_EQ(6, dst->GetMaterialFacetsCount());
+    ASSERT_EQ(Vi({10, 3, 3 + 5, 1}),
+              Vi({dst->GetVertexCount(), dst->GetFacetCount(), dst->GetEdgeCount(), dst->GetNormalCount()}));
+    // Surface numbers of the copy shift by the target's next number (3).
+    EXPECT_EQ(Vi({1, 2 + 3, 1 + 3, 2 + 3, 6}),
+              Vi({dst->GetFacet(0)->GetSurface(), dst->GetFacet(1)->GetSurface(), dst->GetFacet(2)->GetSurface(),
+                  dst->PeekNextSurface(), dst->GetMaterialFacetsCount()}));
 
     // Same geometry and corner data, own objects.
     G3Facet* copy = dst->GetFacet(1);
@@ -308,8 +293,7 @@ TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
 
     // Appending a surface to itself doubles it.
     src->Copy(src.get());
-    EXPECT_EQ(10, src->GetVertexCount());
-    EXPECT_EQ(4, src->GetFacetCount());
+    EXPECT_EQ(Vi({10, 4}), Vi({src->GetVertexCount(), src->GetFacetCount()}));
     EXPECT_EQ("", MeshCheck(src.get()));
 }
 
