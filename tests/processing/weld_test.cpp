@@ -235,6 +235,57 @@ TEST(Weld, SizedHashGivesTheSameMeshAsTheFixedGrid)
     EXPECT_EQ(2, a.GetVertexCount() - a.GetEdgeCount() + a.GetFacetCount());
 }
 
+// A flat soup (every triangle with corners of its own, jittered below the
+// tolerance, a few corners exactly on the lines between grid cells) and one
+// long edge across it carrying T-junctions: the passes that size their hash
+// by the box give the same mesh as a fixed cube grid, oldest vertex first.
+TEST(Weld, FlatSoupWeldsAsWithTheCubeGrid)
+{
+    const int n = 30;
+    auto build = [](G3Surface* s, double tilt) {
+        unsigned state = 99;
+        auto jitter = [&state]() {
+            state = state * 1664525u + 1013904223u;
+            return ((state >> 8) / 16777216.0 - 0.5) * 4e-7;
+        };
+        auto at = [&](int i, int j) -> P {
+            const double x = i * 10.0 / n + jitter(), y = j * 10.0 / n + jitter();
+            return {x, y, tilt * x + jitter()};
+        };
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                Soup(s, {at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+                Soup(s, {at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+            }
+        // Below the grid, along its lower side: its edge passes through
+        // every grid vertex of row 0.
+        Soup(s, {{0, 0, 0}, {5, -5, 5 * tilt}, {10, 0, 10 * tilt}});
+    };
+    for (double tilt : {0.0, 1e-4}) {
+        G3Surface a, b;
+        build(&a, tilt);
+        build(&b, tilt);
+        a.RemoveEqualsVertexAndDivideEdges();
+        GEnvelope env;
+        b.FormEnvelope(&env);
+        G3PointHash cube(24, env.min, env.max, 1e-6);
+        b.RemoveEqualsVertex(&cube);
+        b.DivideEdgesByVertex(&cube);
+        b.RemoveUnused();
+        ASSERT_EQ(a.GetVertexCount(), (n + 1) * (n + 1) + 1) << tilt;
+        ASSERT_EQ(a.GetVertexCount(), b.GetVertexCount());
+        ASSERT_EQ(a.GetEdgeCount(), b.GetEdgeCount());
+        for (int i = 0; i < a.GetVertexCount(); ++i)
+            ASSERT_EQ(a.GetVertex(i)->GetXYZ()[0], b.GetVertex(i)->GetXYZ()[0]) << tilt << " vertex " << i;
+        for (int i = 0; i < a.GetEdgeCount(); ++i) {
+            EXPECT_EQ(a.GetEdge(i)->GetVertex1()->GetId(), b.GetEdge(i)->GetVertex1()->GetId());
+            EXPECT_EQ(a.GetEdge(i)->GetVertex2()->GetId(), b.GetEdge(i)->GetVertex2()->GetId());
+        }
+        // The long edge took the n - 1 inner vertices of row 0.
+        EXPECT_EQ(a.GetFacet(a.GetFacetCount() - 1)->GetEdgeCount(), 3 + n - 1) << tilt;
+    }
+}
+
 TEST(Weld, NormalsAndTextureCoordinates)
 {
     G3Surface s;
