@@ -35,9 +35,7 @@ TEST(GDynamicClass, PluginIsLoadedUsedAndUnloadedOnceNothingHoldsIt)
     GDynamicClass* p = nullptr;
     ASSERT_EQ(GDynamicClass::Load(&p, kSample.c_str()), 1);
     ASSERT_NE(p, nullptr);
-    EXPECT_STREQ(p->___GetClassName(), "SamplePlugin");
-    EXPECT_STREQ(p->GetName(), "sample");
-    EXPECT_EQ(p->GetType(), 7);
+    EXPECT_STREQ(p->___GetClassName(), "SamplePlugin"); // made by the library's factory
     EXPECT_EQ(p->IsLoaded(), 1);
     EXPECT_STREQ(p->GetDllName(), kSample.c_str());
     EXPECT_TRUE(IsMapped(kSample));

@@ -222,14 +222,11 @@ TEST(CExDataTest, MergeIds)
     a.Add(kSect, V(1));
     b.Add(kSect, V(1));  // equal contents, different map
     CExData a2(a);
-    EXPECT_TRUE(out.MergeIds(a, a2));
-    EXPECT_EQ(out.GetMap(), a.GetMap());
-    EXPECT_FALSE(out.MergeIds(a, b));
-    EXPECT_TRUE(out.IsEmpty());
-    EXPECT_TRUE(out.MergeIds(empty, b));
-    EXPECT_EQ(out.GetMap(), b.GetMap());
-    EXPECT_TRUE(out.MergeIds(a, empty));
-    EXPECT_EQ(out.GetMap(), a.GetMap());
+    // Same map or one side empty: the map is shared; different maps refuse.
+    EXPECT_TRUE(out.MergeIds(a, a2) && out.GetMap() == a.GetMap());
+    EXPECT_TRUE(!out.MergeIds(a, b) && out.IsEmpty());
+    EXPECT_TRUE(out.MergeIds(empty, b) && out.GetMap() == b.GetMap());
+    EXPECT_TRUE(out.MergeIds(a, empty) && out.GetMap() == a.GetMap());
     // Merging into one of the operands keeps its data alive.
     EXPECT_TRUE(a2.MergeIds(a2, empty));
     EXPECT_EQ(a2.GetData(kSect), V(1));
@@ -302,8 +299,7 @@ TEST_F(ObjectProviderTest, ListIdsAfterRemoval)
     LoggingProvider* p1 = Make("p1");
     LoggingProvider* p2 = Make("p2");
     EXPECT_EQ(G3Obj::GetProviderId(p1), base + 1);
-    EXPECT_EQ(G3Obj::GetProvider(base + 2), p2);
-    EXPECT_EQ(G3Obj::GetProvider(base + 3), nullptr);
+    EXPECT_TRUE(G3Obj::GetProvider(base + 2) == p2 && G3Obj::GetProvider(base + 3) == nullptr);
     EXPECT_TRUE(G3Obj::RemoveExDataProvider(p0));
     EXPECT_EQ(G3Obj::GetProviderId(p2), base) << "the last provider takes the freed place";
     EXPECT_EQ(G3Obj::GetProviderId(p0), -1);
@@ -395,7 +391,7 @@ TEST(G3HitDataExDataProviderTest, PairsFollowObjects)
     first.ProviderOpenExData(&first);
     hit->SetCurrent(V(3), V(4));
     hit->GetData(&first, &a, &b);
-    EXPECT_TRUE(a == V(1) && b == V(2));
+    EXPECT_TRUE(a == V(1) && b == V(2)) << "an object keeps the pair current when it was opened";
     hit->GetData(&plain, &a, &b);
     EXPECT_EQ(a, V(3)) << "an object without a pair reads the current one";
 

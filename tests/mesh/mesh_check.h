@@ -20,19 +20,13 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <map>
-#include <sstream>
 #include <string>
 
 namespace meshcheck {
 
-inline std::string Fault(const char* what, long a, long b = -1)
+inline std::string Fault(const std::string& what, long a, long b = -1)
 {
-    std::ostringstream s;
-    s << what << " (" << a;
-    if (b >= 0)
-        s << ", " << b;
-    s << ")";
-    return s.str();
+    return what + " (" + std::to_string(a) + (b >= 0 ? ", " + std::to_string(b) : std::string()) + ")";
 }
 
 // ids equal indexes, no null entries.
@@ -41,9 +35,9 @@ inline std::string CheckIds(const GArrayCollection* c, const char* name)
     for (int i = 0; c && i < c->size(); ++i) {
         const G3Obj* o = static_cast<const G3Obj*>(c->get(i));
         if (!o)
-            return Fault((std::string(name) + ": null entry").c_str(), i);
+            return Fault(std::string(name) + ": null entry", i);
         if (o->GetId() != i)
-            return Fault((std::string(name) + ": id differs from index").c_str(), i, o->GetId());
+            return Fault(std::string(name) + ": id differs from index", i, o->GetId());
     }
     return "";
 }
@@ -147,8 +141,8 @@ inline std::string MeshCheck(G3Shell* s)
         const G3Facet* f2 = e->GetFacet2();
         if (f1 && f1 == f2)
             return Fault("edge: one facet on both sides", i);
-        const int ra = inRing.count({e, a}) ? inRing[{e, a}] : 0;
-        const int rb = inRing.count({e, b}) ? inRing[{e, b}] : 0;
+        const int ra = inRing[{e, a}];
+        const int rb = inRing[{e, b}];
         if (f1 || f2) {
             if (ra != 1 || rb != 1)
                 return Fault("edge with a facet: not once in each end's ring", i, ra * 10 + rb);
@@ -160,7 +154,7 @@ inline std::string MeshCheck(G3Shell* s)
                 continue;
             if (!Listed(s->GetFacetList(), f))
                 return Fault("edge: facet is not listed", i);
-            const int c = inChain.count({e, f}) ? inChain[{e, f}] : 0;
+            const int c = inChain[{e, f}];
             if (c != 1)
                 return Fault("edge: not once in its facet's chain", i, c);
         }
