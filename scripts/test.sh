@@ -2,7 +2,8 @@
 # Builds and runs every test twice: a Release build, then a build under
 # AddressSanitizer and UndefinedBehaviorSanitizer with the pools turned off
 # (every kernel object is then its own heap allocation, so the sanitizers see
-# each use after free and each leak). Exits non-zero on any failure.
+# each use after free and each leak), then fuzzes every mesh format reader.
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -19,3 +20,6 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DG3_SAN
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure
+
+echo "== Fuzzing the format readers (clang libFuzzer, ${FUZZ_SECONDS:-30} s each)"
+FUZZ_JOBS=$jobs bash scripts/fuzz.sh
