@@ -227,12 +227,25 @@ TEST(ObjTest, CoordinatesRoundTripExactlyAndPolylinesSurvive)
     EXPECT_EQ(1, b.GetPolyEdgeCount());
 }
 
-TEST(ObjTest, ConsecutiveRepeatsAreDroppedButAPinchedFaceIsKept)
+TEST(ObjTest, ConsecutiveRepeatsAreDroppedAndASpikeIsWrittenBackAsRead)
 {
     G3Surface s;
     std::string msg;
     ASSERT_TRUE(Read(g3io::ReadObj, "v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 2 3 1\n", s, msg)) << msg;
     ExpectCounts(s, {3, 3, 1, false});
+
+    // A face that runs out to vertex 4 and back along the same pair: the
+    // chain holds two parallel edges there, and the writers must still
+    // walk the corners in the order they were read.
+    const std::string spike = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 2 2 0\nf 1 2 3 4 3\nf 3 4 3 1 2\n";
+    G3Surface t;
+    ASSERT_TRUE(Read(g3io::ReadObj, spike, t, msg)) << msg;
+    std::string obj, off;
+    ASSERT_TRUE(g3io::WriteObj(t, obj));
+    EXPECT_NE(std::string::npos, obj.find("\nf 1 2 3 4 3\n")) << obj;
+    EXPECT_NE(std::string::npos, obj.find("\nf 3 4 3 1 2\n")) << obj;
+    ASSERT_TRUE(g3io::WriteOff(t, off));
+    EXPECT_NE(std::string::npos, off.find("\n5 0 1 2 3 2\n")) << off;
 }
 
 // ------------------------------------------------------------ holes

@@ -11,16 +11,21 @@
 // rules as OBJ faces (consecutive repeats dropped, at least three distinct
 // vertices). Text after the last face is an error.
 //
-// Writing. Plain OFF: "OFF", the counts (vertices, faces, edges of the
-// surface), every vertex, then one face per facet; facets with holes as
-// the triangles of a tessellated copy.
+// Writing. Plain OFF: "OFF", the counts (vertices, faces, and as edges
+// the distinct vertex pairs along the faces' sides), every vertex, then
+// one face per facet; facets with holes as the triangles of a tessellated
+// copy.
 
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
 #include "Geometry/mesh/G3Surface.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace g3io {
 
@@ -43,6 +48,26 @@ bool OffKeyword(std::string_view w, bool& fourD)
         w.remove_prefix(1);
     }
     return w == "OFF";
+}
+
+// The edge count of the header: distinct vertex pairs along the sides of
+// the faces written.
+std::size_t DistinctSides(const FlatMesh& flat)
+{
+    std::vector<std::uint64_t> pairs;
+    pairs.reserve(flat.corners.size());
+    for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
+        const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
+        for (std::size_t k = b; k < e; ++k) {
+            std::uint64_t u = static_cast<std::uint32_t>(flat.corners[k].v);
+            std::uint64_t w = static_cast<std::uint32_t>(flat.corners[k + 1 < e ? k + 1 : b].v);
+            if (u > w)
+                std::swap(u, w);
+            pairs.push_back(u << 32 | w);
+        }
+    }
+    std::sort(pairs.begin(), pairs.end());
+    return static_cast<std::size_t>(std::unique(pairs.begin(), pairs.end()) - pairs.begin());
 }
 
 } // namespace
@@ -169,7 +194,7 @@ bool WriteOff(G3Surface& s, std::string& out)
     out += ' ';
     AppendInt(out, static_cast<long long>(flat.PolygonCount()));
     out += ' ';
-    AppendInt(out, s.GetEdgeCount());
+    AppendInt(out, static_cast<long long>(DistinctSides(flat)));
     out += '\n';
     for (const double* p : flat.vertices) {
         AppendDouble(out, p[0]);
