@@ -256,6 +256,7 @@ TEST(G3FacetQueryTest, RemoveSmallEdgesOfWeldedVertices)
     v[2]->SetExData(v[1]); // v2 welded into v1: edge v1-v2 collapses
     EXPECT_FALSE(f->RemoveSmallEdges());
     EXPECT_EQ(MeshBuilder::Chain(f), (std::vector<G3Edge*>{e[0], e[2], e[3]}));
+    EXPECT_EQ(e[1]->GetFacet1(), nullptr);
     EXPECT_EQ(MeshBuilder::Ring(v[1]), (std::vector<G3Edge*>{e[0]}));
     v[3]->SetExData(v[1]); // now e2 collapses too: two edges are left
     EXPECT_TRUE(f->RemoveSmallEdges());

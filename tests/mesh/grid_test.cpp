@@ -112,6 +112,7 @@ TEST(G3GridTest, SegmentAlongACellEdgeStaysInOneColumn)
     g.grid.GetFacetByLine(a, b, &out);
     int i, j, k;
     g.grid.GetIndexes(a, &i, &j, &k);
+    ASSERT_TRUE(i == 0 || i == 1);
     EXPECT_EQ(AsSet(out), (std::set<GObj*>{g.At(i, j, 0), g.At(i, j, 1), g.At(i, j, 2), g.At(i, j, 3)}));
     EXPECT_TRUE(g.NoneMarked());
 }
