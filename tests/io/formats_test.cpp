@@ -420,6 +420,9 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {{g3io::ReadObj, nullptr, "mem:4: vertex index 4 out of range (3 vertices)"}, v3 + "f 1 2 4\n"},
         {{g3io::ReadObj, nullptr, "mem:4: vertex index 0 out of range"}, v3 + "f 0 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: vertex index -4 out of range"}, v3 + "f -4 1 2\n"},
+        {{g3io::ReadObj, nullptr, "mem:4: vertex index -9223372036854775808 out of range"},
+         v3 + "f -9223372036854775808 1 2\n"},
+        {{g3io::ReadObj, nullptr, "mem:4: bad vertex index '99999999999999999999'"}, v3 + "f 99999999999999999999 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: face with 2 vertices"}, v3 + "f 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: face with fewer than 3 distinct vertices"}, v3 + "f 1 2 1\n"},
         {{g3io::ReadObj, nullptr, "mem:4: normal index 1 out of range (0 normals)"}, v3 + "f 1//1 2//1 3//1\n"},
@@ -461,6 +464,7 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {{g3io::ReadDump, nullptr, "mem:1: malformed dump: counts larger than the file"}, "1000 0 0 1 0\n"},
         {{g3io::ReadDump, nullptr, "mem:2: malformed dump: coordinate of vertex 0 is not finite"},
          "1 0 0 1 0\n0 nan 0\n-1 -1\n"},
+        {{g3io::ReadDump, nullptr, "mem:1: malformed dump: bad integer"}, "6202641830156289821 0 0 1 0\nnan\n"},
         {{g3io::ReadDump, nullptr, "mem:2: malformed dump: bad number"}, "1 0 0 1 0\n0 x 0\n0 0\n"},
         {{g3io::ReadDump, nullptr, "mem:3: malformed dump: file ends early"}, "1 0 0 1 0\n0 0 0\n0      "},
     };

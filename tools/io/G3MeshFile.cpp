@@ -9,8 +9,10 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -226,10 +228,12 @@ bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Sur
                 ++p;
             const std::string_view word(b, static_cast<std::size_t>(p - b));
             if (token < 5) {
-                if (ParseInt(word, counts[token]) != NumberError::None)
+                if (ParseInt(word, counts[token]) != NumberError::None || counts[token] < INT_MIN ||
+                    counts[token] > INT_MAX)
                     break;
+                // The text cannot hold more vertices than it has bytes.
                 if (token == 4)
-                    coordinates = counts[0] < 0 ? 0 : 3 * counts[0];
+                    coordinates = 3 * std::clamp<long long>(counts[0], 0, static_cast<long long>(size));
             } else {
                 double unused = 0.0;
                 if (ParseDouble(word, unused) == NumberError::NotFinite) {

@@ -140,7 +140,7 @@ private:
         long long k = -1;
         if (i > 0 && i <= n)
             k = i - 1;
-        else if (i < 0 && -i <= n)
+        else if (i < 0 && i >= -n)
             k = n + i;
         if (k < 0) {
             Fail(std::string(what) + " index " + std::to_string(i) + " out of range (" + std::to_string(count) + " " +
