@@ -6,8 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 
 namespace {
 
@@ -27,67 +25,36 @@ double Snap(double d) { return std::fabs(d) < kEps ? 0.0 : d; }
 
 int Sign(double d) { return d > 0 ? 1 : (d < 0 ? -1 : 0); }
 
-// Appends with a doubling capacity: the collection's own fixed increment
-// would copy the whole array every thousand segments.
-void Append(GArrayCollection& c, GObj* obj)
-{
-    const int cap = c.GetCapacity();
-    if (c.size() >= cap && cap >= c.GetIncrement() && cap <= INT_MAX / 2) {
-        GArrayCollection grown(2 * cap, c.GetIncrement());
-        grown.add(c.size(), c.toArray());
-        c = grown;
-    }
-    c.add(obj);
-}
-
-// Whether q lies on seg's dominant axis more than 1e-6 inside both ends.
-bool StrictlyInside(const G3Segment* seg, const double* q)
-{
-    const int k = seg->dominantAxis;
-    return q[k] > seg->min[k] + kEps && q[k] < seg->max[k] - kEps;
-}
-
-// Parameter of q (a point on seg) from seg's stored p1: from the distances
-// of seg's ends to the other segment's line, or, when those barely differ
-// (the two lines are parallel), from q's place along the dominant axis.
-double Param(const G3Segment* seg, const double* q, double dist1, double dist2)
-{
-    if (std::fabs(dist1 - dist2) >= kEps)
-        return std::fabs(dist1 / (dist1 - dist2));
-    const int k = seg->dominantAxis;
-    const double span = seg->p2[k] - seg->p1[k];
-    return span != 0 ? (q[k] - seg->p1[k]) / span : 0.0;
-}
-
-// Maps a finite double to an unsigned key with the same order (-0 as +0).
-std::uint64_t SortableBits(double d)
-{
-    d += 0.0;
-    std::uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return (b >> 63) ? ~b : (b | (std::uint64_t(1) << 63));
-}
-
-constexpr int kLookAhead = 8;
-
-void Prefetch(const G3Segment* s)
-{
-#if defined(__GNUC__)
-    const char* p = reinterpret_cast<const char*>(s);
-    __builtin_prefetch(p);
-    __builtin_prefetch(p + 64);
-    __builtin_prefetch(p + 128);
-#else
-    (void)s;
-#endif
-}
-
 // The caller's parameter: a segment stored with its ends exchanged counts
 // from its other end.
-double CallerParam(const G3Segment* seg, double t) { return seg->IsReversed() ? 1.0 - t : t; }
+double CallerParam(bool reversed, double t) { return reversed ? 1.0 - t : t; }
+
+// (v, pos) pairs sorted by v and then pos (a strict order: the positions
+// are distinct, so std::sort is safe); an insertion sort up to 256 pairs,
+// which are nearly in order when they come from the buckets.
+struct StartKey {
+    double v;
+    std::uint32_t pos;
+};
+
+bool StartLess(const StartKey& x, const StartKey& y) { return x.v < y.v || (x.v == y.v && x.pos < y.pos); }
+
+void SortStarts(StartKey* a, std::size_t n)
+{
+    if (n > 256) {
+        std::sort(a, a + n, StartLess);
+        return;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        const StartKey x = a[i];
+        std::size_t j = i;
+        for (; j > 0 && StartLess(x, a[j - 1]); --j)
+            a[j] = a[j - 1];
+        a[j] = x;
+    }
+}
 
 } // namespace
-
 // ------------------------------------------------------------------ G3Segment
 
 G3Segment::G3Segment() = default;
@@ -120,21 +87,94 @@ G3Segment::G3Segment(const double* q1, const double* q2, void* userData, int axi
 
 // --------------------------------------------------- G3LineSegmentIntersector
 
+namespace {
+
+// How far ahead in sweep order the records are fetched.
+constexpr int kLookAhead = 12;
+
+inline void PrefetchLine(const void* p)
+{
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
+}
+
+// Appends with a doubling capacity: the collection's own fixed increment
+// would copy the whole array every thousand segments.
+inline void Append(GArrayCollection& c, GObj* obj)
+{
+    const int cap = c.GetCapacity();
+    if (c.size() >= cap && cap >= c.GetIncrement() && cap <= INT_MAX / 2) {
+        GArrayCollection grown(2 * cap, c.GetIncrement());
+        grown.add(c.size(), c.toArray());
+        c = grown;
+    }
+    c.GArrayCollection::add(obj);
+}
+
+// Whether the point (qu, qv) lies on the segment's dominant axis more than
+// 1e-6 inside both its ends.
+template <class R> bool StrictlyInside(const R& seg, double qu, double qv, int dominantV)
+{
+    if (seg.flags & dominantV)
+        return qv > seg.v1 + kEps && qv < seg.v2 - kEps;
+    return qu > std::min(seg.u1, seg.u2) + kEps && qu < std::max(seg.u1, seg.u2) - kEps;
+}
+
+// Parameter of (qu, qv) (a point on seg) from seg's stored p1: from the
+// distances of seg's ends to the other segment's line, or, when those barely
+// differ (the two lines are parallel), from the point's place along the
+// dominant axis.
+template <class R> double Param(const R& seg, double qu, double qv, double dist1, double dist2, int dominantV)
+{
+    if (std::fabs(dist1 - dist2) >= kEps)
+        return std::fabs(dist1 / (dist1 - dist2));
+    const bool alongV = (seg.flags & dominantV) != 0;
+    const double span = alongV ? seg.v2 - seg.v1 : seg.u2 - seg.u1;
+    return span != 0 ? ((alongV ? qv : qu) - (alongV ? seg.v1 : seg.u1)) / span : 0.0;
+}
+
+} // namespace
+
 G3LineSegmentIntersector::G3LineSegmentIntersector(int u, int v)
     : axisU(u), axisV(v), axisW(AxisPair(u, v) ? 3 - u - v : -1), validAxes(AxisPair(u, v))
 {
     // One cell and one bucket until a sweep sizes them, so that the
     // protected steps stay in bounds whenever they are called.
-    cellHead.assign(1, -1);
+    cellSlots.assign(kCellSlots, Entry{0, 0, -HUGE_VAL, 0});
+    overflow.resize(1);
     endHead.assign(1, -1);
 }
 
-// The segment records go with the arena; they own nothing.
+// The segment records go with the arena; they own nothing. The working
+// vectors go with the intersector.
 G3LineSegmentIntersector::~G3LineSegmentIntersector() = default;
+
+G3LineSegmentIntersector::Rec G3LineSegmentIntersector::MakeRec(const G3Segment& s) const
+{
+    Rec r;
+    r.u1 = s.p1[axisU];
+    r.v1 = s.p1[axisV];
+    r.u2 = s.p2[axisU];
+    r.v2 = s.p2[axisV];
+    r.a = s.a;
+    r.b = s.b;
+    r.c = s.c;
+    r.flags = (s.dominantAxis == axisV ? kDominantV : 0) | (s.IsReversed() ? kReversed : 0);
+    r.unused = 0;
+    return r;
+}
+
+G3LineSegmentIntersector::Cold G3LineSegmentIntersector::MakeCold(const G3Segment& s) const
+{
+    return Cold{s.data, s.p1[axisW], s.p2[axisW]};
+}
 
 bool G3LineSegmentIntersector::AddSegment(const double* p1, const double* p2, void* data)
 {
-    if (!validAxes || !p1 || !p2)
+    if (!validAxes || !p1 || !p2 || segments.size() == INT_MAX)
         return false;
     for (int k = 0; k < 3; ++k)
         if (!std::isfinite(p1[k]) || !std::isfinite(p2[k]))
@@ -142,10 +182,51 @@ bool G3LineSegmentIntersector::AddSegment(const double* p1, const double* p2, vo
     const double len = PlaneLength(p2[axisU] - p1[axisU], p2[axisV] - p1[axisV]);
     if (!(len > kEps) || !std::isfinite(len))
         return false;
+    if (recs.size() != static_cast<std::size_t>(segments.size()))
+        RebuildRecords();
     G3Segment* s = new (&allocator) G3Segment(p1, p2, data, axisU, axisV);
     s->order = segments.size();
+    Keep(s);
     Append(segments, s);
     return true;
+}
+
+// Adds the sweep's records of s, the next segment in order of addition.
+void G3LineSegmentIntersector::Keep(G3Segment* s)
+{
+    const Rec r = MakeRec(*s);
+    if (recs.empty()) {
+        boundU0 = s->min[axisU];
+        boundU1 = s->max[axisU];
+        boundV0 = boundStart1 = r.v1;
+        boundV1 = r.v2;
+    } else {
+        boundU0 = std::min(boundU0, s->min[axisU]);
+        boundU1 = std::max(boundU1, s->max[axisU]);
+        boundV0 = std::min(boundV0, r.v1);
+        boundStart1 = std::max(boundStart1, r.v1);
+        boundV1 = std::max(boundV1, r.v2);
+    }
+    keys.push_back(Key{r.v1, 0, 0});
+    recs.push_back(r);
+    cold.push_back(MakeCold(*s));
+    byAddition.push_back(s);
+}
+
+// The collection back in order of addition, then its records anew.
+void G3LineSegmentIntersector::RebuildRecords()
+{
+    GObj** items = segments.toArray();
+    const int n = segments.size();
+    std::stable_sort(items, items + n, [](GObj* x, GObj* y) {
+        return static_cast<const G3Segment*>(x)->order < static_cast<const G3Segment*>(y)->order;
+    });
+    recs.clear();
+    cold.clear();
+    byAddition.clear();
+    keys.clear();
+    for (int i = 0; i < n; ++i)
+        Keep(GetSegment(i));
 }
 
 int G3LineSegmentIntersector::ScanCmp(const void* s1, const void* s2, const void* context)
@@ -170,10 +251,14 @@ bool G3LineSegmentIntersector::BeginSweep()
     next = 0;
     sweepPos = 0;
     stampCounter = 0;
-    searchMark = 0;
+    sweepCount = 0;
+    pendingBase = 0;
     if (segments.size() == 0)
         return false;
+    if (recs.size() != static_cast<std::size_t>(segments.size()))
+        RebuildRecords();
     OrderSegments();
+    sweepCount = segments.size();
     return true;
 }
 
@@ -181,122 +266,181 @@ void G3LineSegmentIntersector::EndSweep()
 {
     active.clear();
     pending.clear();
-    candidates.clear();
+    candidateCount = 0;
     nodes.clear();
     freeNodes.clear();
     activeNodes.clear();
-    std::fill(cellHead.begin(), cellHead.end(), -1);
-    longHead = -1;
+    std::fill(cellSlots.begin(), cellSlots.end(), Entry{0, 0, -HUGE_VAL, 0});
+    for (std::vector<Entry>& c : overflow)
+        c.clear();
+    longList.clear();
+    removedBelow = -DBL_MAX;
     std::fill(endHead.begin(), endHead.end(), -1);
     endCursor = 0;
 }
 
-// The order ScanCmp defines, by a stable radix sort of the keys taken in
-// order of addition. Sorting pointers through a comparison touches the
-// scattered records log n times each; this pass reads each record once and
-// sorts a compact copy of the keys, in time linear in their number. The same
-// pass sizes the grid.
+// Sweep order into keys[].bySweep: the order of addition of the segment at
+// each place. The starts are dealt by height into buckets (a monotone map,
+// so the buckets come in sweep order), about eight to a bucket and at most
+// kMaxBuckets of them: a counting pass, then each key's index written to its
+// bucket's next free `spare`. Each bucket's keys are then gathered, sorted
+// by (start, order of addition) and written out. The passes read and write
+// the keys array only, with no chain of dependent loads, and nothing of the
+// input's size is allocated; evenly spread starts cost a few passes, any
+// spread at most a comparison sort.
+void G3LineSegmentIntersector::SortKeys()
+{
+    constexpr std::size_t kMaxBuckets = 4096;
+    constexpr std::size_t kLocal = 256;
+    const std::size_t n = keys.size();
+    Key* key = keys.data();
+    const double lo = boundV0, hi = boundStart1;
+    std::size_t buckets = std::min(n / 8, kMaxBuckets);
+    double scale = hi > lo ? static_cast<double>(buckets) / (hi - lo) : 0.0;
+    if (buckets < 2 || !std::isfinite(scale) || !(scale > 0)) {
+        buckets = 1;
+        scale = 0;
+    }
+    auto bucketOf = [&](double v) {
+        const double x = (v - lo) * scale;
+        return x >= static_cast<double>(buckets - 1) ? buckets - 1 : (x > 0 ? static_cast<std::size_t>(x) : 0);
+    };
+    std::uint32_t start[kMaxBuckets + 1];
+    std::uint32_t fill[kMaxBuckets];
+    std::fill(start, start + buckets + 1, 0u);
+    for (std::size_t i = 0; i < n; ++i)
+        ++start[bucketOf(key[i].v) + 1];
+    for (std::size_t b = 0; b < buckets; ++b) {
+        start[b + 1] += start[b];
+        fill[b] = start[b];
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        key[fill[bucketOf(key[i].v)]++].spare = static_cast<std::uint32_t>(i);
+    // Within a bucket the keys are dealt once more, by their place inside
+    // it, so that the insertion sort that settles them meets few keys out
+    // of order.
+    StartKey gathered[kLocal], local[kLocal];
+    std::uint32_t sub[kLocal + 1];
+    std::vector<StartKey> large;
+    for (std::size_t b = 0; b < buckets; ++b) {
+        const std::size_t first = start[b], m = start[b + 1] - first;
+        if (m > kLocal) {
+            large.resize(m);
+            for (std::size_t j = 0; j < m; ++j) {
+                const std::uint32_t pos = key[first + j].spare;
+                large[j] = StartKey{key[pos].v, pos};
+            }
+            SortStarts(large.data(), m);
+            for (std::size_t j = 0; j < m; ++j)
+                key[first + j].bySweep = large[j].pos;
+            continue;
+        }
+        if (m == 1) {
+            key[first].bySweep = key[first].spare;
+            continue;
+        }
+        for (std::size_t j = 0; j < m; ++j) {
+            const std::uint32_t pos = key[first + j].spare;
+            gathered[j] = StartKey{key[pos].v, pos};
+        }
+        const double base = static_cast<double>(b);
+        const double fine = static_cast<double>(m);
+        auto subOf = [&](double v) {
+            const double x = ((v - lo) * scale - base) * fine;
+            return x >= fine - 1 ? m - 1 : (x > 0 ? static_cast<std::size_t>(x) : 0);
+        };
+        std::fill(sub, sub + m + 1, 0u);
+        for (std::size_t j = 0; j < m; ++j)
+            ++sub[subOf(gathered[j].v) + 1];
+        for (std::size_t j = 0; j < m; ++j)
+            sub[j + 1] += sub[j];
+        for (std::size_t j = 0; j < m; ++j)
+            local[sub[subOf(gathered[j].v)]++] = gathered[j];
+        SortStarts(local, m);
+        for (std::size_t j = 0; j < m; ++j)
+            key[first + j].bySweep = local[j].pos;
+    }
+}
+
+// The order ScanCmp defines: the keys sorted by (v, pos), pos being the
+// order of addition. The records stay in order of addition; the sweep
+// reaches them through the keys and fetches them ahead of use, so nothing of
+// the input's size is allocated or moved here (a large buffer touched for
+// the first time costs more than the sweep itself).
 void G3LineSegmentIntersector::OrderSegments()
 {
     const int n = segments.size();
     const std::size_t count = static_cast<std::size_t>(n);
+    Key* key = keys.data();
+    SortKeys();
     GObj** items = segments.toArray();
-    // Back into order of addition (only needed after an earlier sweep).
-    for (int i = 0; i < n; ++i) {
-        if (GetSegment(i)->order == i)
-            continue;
-        std::vector<GObj*> byOrder(count);
-        for (int k = 0; k < n; ++k)
-            byOrder[static_cast<std::size_t>(GetSegment(k)->order)] = items[k];
-        for (int k = 0; k < n; ++k)
-            items[k] = byOrder[static_cast<std::size_t>(k)];
-        break;
+    G3Segment* const* add = byAddition.data();
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + ahead < count)
+            PrefetchLine(add + key[i + ahead].bySweep);
+        items[i] = add[key[i].bySweep];
     }
-
-    std::unique_ptr<std::uint64_t[]> key(new std::uint64_t[count]);
-    std::unique_ptr<std::uint64_t[]> key2(new std::uint64_t[count]);
-    std::unique_ptr<std::uint32_t[]> idx(new std::uint32_t[count]);
-    std::unique_ptr<std::uint32_t[]> idx2(new std::uint32_t[count]);
-    double u0 = 0, u1 = 0, v0 = 0, v1 = 0;
-    for (int i = 0; i < n; ++i) {
-        const G3Segment* s = GetSegment(i);
-        v0 = i == 0 ? s->p1[axisV] : std::min(v0, s->p1[axisV]);
-        v1 = i == 0 ? s->p2[axisV] : std::max(v1, s->p2[axisV]);
-        key[static_cast<std::size_t>(i)] = SortableBits(s->p1[axisV]);
-        idx[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(i);
-        u0 = i == 0 ? s->min[axisU] : std::min(u0, s->min[axisU]);
-        u1 = i == 0 ? s->max[axisU] : std::max(u1, s->max[axisU]);
-    }
-    for (int shift = 0; shift < 64; shift += 8) {
-        std::size_t bucket[257] = {};
-        for (std::size_t i = 0; i < count; ++i)
-            ++bucket[((key[i] >> shift) & 0xFF) + 1];
-        if (bucket[((key[0] >> shift) & 0xFF) + 1] == count)
-            continue; // every key has this digit
-        for (int d = 0; d < 256; ++d)
-            bucket[d + 1] += bucket[d];
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::size_t at = bucket[(key[i] >> shift) & 0xFF]++;
-            key2[at] = key[i];
-            idx2[at] = idx[i];
-        }
-        key.swap(key2);
-        idx.swap(idx2);
-    }
-    // The sorted pointers pass through the spare key buffer.
-    static_assert(sizeof(std::uintptr_t) <= sizeof(std::uint64_t), "pointers fit the key buffer");
-    for (std::size_t i = 0; i < count; ++i)
-        key2[i] = reinterpret_cast<std::uintptr_t>(items[idx[i]]);
-    for (std::size_t i = 0; i < count; ++i)
-        items[i] = reinterpret_cast<GObj*>(static_cast<std::uintptr_t>(key2[i]));
 
     // Cells about as wide as the median extent (of an even sample), at most
     // 2n of them.
     const int samples = std::min(n, 255);
     double extent[255];
     for (int k = 0; k < samples; ++k) {
-        const G3Segment* s = GetSegment(static_cast<int>(static_cast<long long>(k) * n / samples));
-        extent[k] = s->max[axisU] - s->min[axisU];
+        const Rec& r = recs[key[static_cast<std::size_t>(static_cast<long long>(k) * n / samples)].bySweep];
+        extent[k] = std::max(r.u1, r.u2) - std::min(r.u1, r.u2);
     }
     std::nth_element(extent, extent + samples / 2, extent + samples);
-    const double range = u1 - u0;
+    const double range = boundU1 - boundU0;
     const double width = std::max(extent[samples / 2], range / (2.0 * n));
-    gridU0 = u0;
-    gridWidth = 1;
+    gridU0 = boundU0;
+    gridScale = 1;
     gridCells = 1;
-    if (std::isfinite(range) && range > 0 && width > 0) {
-        gridWidth = width;
+    if (std::isfinite(range) && range > 0 && width > 0 && std::isfinite(1 / width)) {
+        gridScale = 1 / width;
         gridCells = static_cast<int>(std::min(range / width, std::min(2.0 * n, INT_MAX / 2.0))) + 1;
     }
-    cellHead.assign(static_cast<std::size_t>(gridCells), -1);
+    cellSlots.assign(static_cast<std::size_t>(gridCells) * kCellSlots, Entry{0, 0, -HUGE_VAL, 0});
+    if (overflow.size() > static_cast<std::size_t>(gridCells))
+        overflow.resize(static_cast<std::size_t>(gridCells));
+    for (std::vector<Entry>& c : overflow)
+        c.clear();
+    overflow.resize(static_cast<std::size_t>(gridCells));
 
-    const double height = v1 - v0;
-    endV0 = v0;
-    endHeight = 1;
-    int endBuckets = 1;
-    if (std::isfinite(height) && height / n > 0) {
-        endHeight = height / n;
+    // n buckets of ends, on a ring of at most 4096 lists.
+    const double height = boundV1 - boundV0;
+    endV0 = boundV0;
+    endScale = 1;
+    endBuckets = 1;
+    if (std::isfinite(height) && height / n > 0 && std::isfinite(n / height)) {
+        endScale = n / height;
         endBuckets = n;
     }
-    endHead.assign(static_cast<std::size_t>(endBuckets), -1);
+    std::size_t ring = 1;
+    while (ring < static_cast<std::size_t>(endBuckets) && ring < 4096)
+        ring *= 2;
+    endHead.assign(ring, -1);
     endCursor = 0;
 }
 
 void G3LineSegmentIntersector::FindIntersections(G3IntersectionPointLoader* loader)
 {
-    if (!loader || !BeginSweep())
+    if (!loader || sweeping || !BeginSweep())
         return;
+    sweeping = true;
     while (GetNextInsertionPoint()) {
         _FindIntersections(loader);
         RemoveOldSegments();
     }
     EndSweep();
+    sweeping = false;
 }
 
 bool G3LineSegmentIntersector::IntersectionExists()
 {
-    if (!BeginSweep())
+    if (sweeping || !BeginSweep())
         return false;
+    sweeping = true;
     bool found = false;
     while (!found && GetNextInsertionPoint()) {
         found = _IntersectionExists();
@@ -304,26 +448,48 @@ bool G3LineSegmentIntersector::IntersectionExists()
             RemoveOldSegments();
     }
     EndSweep();
+    sweeping = false;
     return found;
+}
+
+// The records of the segment at `pos` in sweep order, fetched ahead of use.
+void G3LineSegmentIntersector::Prefetch(int pos) const
+{
+    const std::uint32_t add = keys[static_cast<std::size_t>(pos)].bySweep;
+    PrefetchLine(&recs[add]);
+    PrefetchLine(&cold[add]);
 }
 
 bool G3LineSegmentIntersector::GetNextInsertionPoint()
 {
-    const int n = segments.size();
+    const int n = std::min(sweepCount, segments.size());
     if (next >= n)
         return false;
-    sweepPos = GetSegment(next)->p1[axisV];
+    sweepPos = StartAt(next);
+    pendingBase = next - pending.size();
     while (next < n) {
-        G3Segment* s = GetSegment(next);
-        if (!(s->p1[axisV] <= sweepPos + kEps))
+        if (!(StartAt(next) <= sweepPos + kEps))
             break;
-        Append(pending, s);
-        ++next;
-        // The records lie in order of addition: fetch the coming ones early.
+        Append(pending, segments.get(next));
         if (next + kLookAhead < n)
-            Prefetch(GetSegment(next + kLookAhead));
+            Prefetch(next + kLookAhead);
+        ++next;
     }
     return true;
+}
+
+// Position of s in the current sweep: `hint` when it holds s, else found by
+// a search (only when a derived class hands over segments of its own
+// choosing); -1 when s takes no part in the sweep.
+int G3LineSegmentIntersector::Locate(const G3Segment* s, int hint) const
+{
+    const int n = std::min(sweepCount, segments.size());
+    if (hint >= 0 && hint < n && segments.get(hint) == s)
+        return hint;
+    for (int i = 0; i < n; ++i)
+        if (segments.get(i) == s)
+            return i;
+    return -1;
 }
 
 void G3LineSegmentIntersector::_FindIntersections(G3IntersectionPointLoader* loader)
@@ -331,8 +497,11 @@ void G3LineSegmentIntersector::_FindIntersections(G3IntersectionPointLoader* loa
     while (!pending.isEmpty()) {
         auto* s = static_cast<G3Segment*>(pending.getLast());
         pending.removeLast();
-        FindIntersection(loader, s);
-        Activate(s);
+        const int pos = Locate(s, pendingBase + pending.size());
+        if (pos < 0)
+            continue;
+        FindAt(loader, pos);
+        ActivateAt(pos);
     }
 }
 
@@ -341,77 +510,52 @@ bool G3LineSegmentIntersector::_IntersectionExists()
     while (!pending.isEmpty()) {
         auto* s = static_cast<G3Segment*>(pending.getLast());
         pending.removeLast();
-        if (FindIntersection(nullptr, s))
+        const int pos = Locate(s, pendingBase + pending.size());
+        if (pos < 0)
+            continue;
+        if (FindAt(nullptr, pos))
             return true;
-        Activate(s);
+        ActivateAt(pos);
     }
     return false;
+}
+
+bool G3LineSegmentIntersector::FindIntersection(G3IntersectionPointLoader* loader, G3Segment* s)
+{
+    if (!s)
+        return false;
+    const int pos = Locate(s, -1);
+    return pos >= 0 && FindAt(loader, pos);
 }
 
 void G3LineSegmentIntersector::RemoveOldSegments()
 {
     // Every segment ending that low was reached already (its start lies
-    // lower still), so the buckets hold all of them.
+    // lower still), and every active one ends in the cursor's bucket or
+    // above, so the buckets from the cursor to the limit's hold all of them.
     const double limit = sweepPos - kEps;
-    const int last = EndBucketOf(limit);
-    for (; endCursor <= last; ++endCursor) {
-        int t = endHead[static_cast<std::size_t>(endCursor)];
-        while (t >= 0) {
-            const int after = nodes[static_cast<std::size_t>(t)].endNext;
-            if (nodes[static_cast<std::size_t>(t)].endV < limit)
+    removedBelow = std::max(removedBelow, limit);
+    const long long last = EndBucketOf(limit);
+    const long long ring = static_cast<long long>(endHead.size());
+    const long long from = last - endCursor + 1 >= ring ? last - ring + 1 : endCursor;
+    for (long long bucket = from; bucket <= last; ++bucket) {
+        int* link = &endHead[static_cast<std::size_t>(bucket & (ring - 1))];
+        while (*link >= 0) {
+            const int t = *link;
+            Node& nd = nodes[static_cast<std::size_t>(t)];
+            if (nd.rec.v2 < limit) {
+                *link = nd.endNext;
                 Deactivate(t);
-            t = after;
+            } else {
+                link = &nd.endNext;
+            }
         }
     }
     // The bucket holding the limit may still gain and lose segments.
     endCursor = last;
 }
 
-// Monotone in v, so a bucket below the limit's holds only lower ends.
-int G3LineSegmentIntersector::EndBucketOf(double v) const
-{
-    const double x = (v - endV0) / endHeight;
-    const int buckets = static_cast<int>(endHead.size());
-    if (!(x > 0))
-        return 0;
-    if (x >= static_cast<double>(buckets - 1))
-        return buckets - 1;
-    return static_cast<int>(x);
-}
-
-int G3LineSegmentIntersector::CellOf(double u) const
-{
-    const double x = (u - gridU0) / gridWidth;
-    if (!(x > 0))
-        return 0;
-    if (x >= static_cast<double>(gridCells - 1))
-        return gridCells - 1;
-    return static_cast<int>(x);
-}
-
-void G3LineSegmentIntersector::Link(int entry, int cell)
-{
-    int& head = Head(cell);
-    entryPrev[static_cast<std::size_t>(entry)] = -1;
-    entryNext[static_cast<std::size_t>(entry)] = head;
-    if (head >= 0)
-        entryPrev[static_cast<std::size_t>(head)] = entry;
-    head = entry;
-}
-
-void G3LineSegmentIntersector::Unlink(int entry, int cell)
-{
-    const int prev = entryPrev[static_cast<std::size_t>(entry)];
-    const int after = entryNext[static_cast<std::size_t>(entry)];
-    if (prev >= 0)
-        entryNext[static_cast<std::size_t>(prev)] = after;
-    else
-        Head(cell) = after;
-    if (after >= 0)
-        entryPrev[static_cast<std::size_t>(after)] = prev;
-}
-
-void G3LineSegmentIntersector::Activate(G3Segment* s)
+void G3LineSegmentIntersector::ActivateAt(int pos)
 {
     int t;
     if (!freeNodes.empty()) {
@@ -420,145 +564,190 @@ void G3LineSegmentIntersector::Activate(G3Segment* s)
     } else {
         t = static_cast<int>(nodes.size());
         nodes.emplace_back();
-        entryNext.resize(nodes.size() * kMaxCells);
-        entryPrev.resize(nodes.size() * kMaxCells);
     }
     Node& nd = nodes[static_cast<std::size_t>(t)];
-    nd.minU = s->min[axisU];
-    nd.maxU = s->max[axisU];
+    const std::uint32_t add = keys[static_cast<std::size_t>(pos)].bySweep;
+    nd.rec = recs[add];
+    nd.cold = cold[add];
+    nd.pos = pos;
     nd.stamp = stampCounter++;
     nd.slot = active.size();
-    nd.seen = -1;
-    nd.seg = s;
-    Append(active, s);
+    Append(active, segments.get(pos));
     activeNodes.push_back(t);
-    const int c0 = CellOf(nd.minU);
-    const int c1 = CellOf(nd.maxU);
+    Entry e;
+    e.minU = std::min(nd.rec.u1, nd.rec.u2);
+    e.maxU = std::max(nd.rec.u1, nd.rec.u2);
+    e.endV = nd.rec.v2;
+    e.key = (static_cast<std::uint64_t>(nd.stamp) << 32) | static_cast<std::uint32_t>(t);
+    const int c0 = CellOf(e.minU);
+    const int c1 = CellOf(e.maxU);
     if (c1 - c0 < kMaxCells) {
-        nd.cell0 = c0;
-        nd.cellCount = c1 - c0 + 1;
-        for (int k = 0; k < nd.cellCount; ++k)
-            Link(t * kMaxCells + k, c0 + k);
+        for (int c = c0; c <= c1; ++c)
+            AddEntry(c, e);
     } else {
-        nd.cell0 = -1;
-        nd.cellCount = 1;
-        Link(t * kMaxCells, -1);
+        longList.push_back(e);
     }
-    nd.endV = s->p2[axisV];
-    nd.endBucket = EndBucketOf(nd.endV);
-    int& head = endHead[static_cast<std::size_t>(nd.endBucket)];
-    nd.endPrev = -1;
+    const long long ring = static_cast<long long>(endHead.size());
+    int& head = endHead[static_cast<std::size_t>(EndBucketOf(nd.rec.v2) & (ring - 1))];
     nd.endNext = head;
-    if (head >= 0)
-        nodes[static_cast<std::size_t>(head)].endPrev = t;
     head = t;
 }
 
+// Out of the active set; its entries are left for their slots to be reused.
 void G3LineSegmentIntersector::Deactivate(int t)
 {
-    Node& nd = nodes[static_cast<std::size_t>(t)];
-    for (int k = 0; k < nd.cellCount; ++k)
-        Unlink(t * kMaxCells + k, nd.cell0 < 0 ? -1 : nd.cell0 + k);
-    if (nd.endPrev >= 0)
-        nodes[static_cast<std::size_t>(nd.endPrev)].endNext = nd.endNext;
-    else
-        endHead[static_cast<std::size_t>(nd.endBucket)] = nd.endNext;
-    if (nd.endNext >= 0)
-        nodes[static_cast<std::size_t>(nd.endNext)].endPrev = nd.endPrev;
+    const int slot = nodes[static_cast<std::size_t>(t)].slot;
     const int lastNode = activeNodes.back();
-    active.put(nd.slot, active.getLast());
+    active.put(slot, active.getLast());
     active.removeLast();
-    activeNodes[static_cast<std::size_t>(nd.slot)] = lastNode;
+    activeNodes[static_cast<std::size_t>(slot)] = lastNode;
     activeNodes.pop_back();
-    nodes[static_cast<std::size_t>(lastNode)].slot = nd.slot;
+    nodes[static_cast<std::size_t>(lastNode)].slot = slot;
     freeNodes.push_back(t);
 }
 
-// Takes node t as a candidate once per search when its range meets [lo, hi].
-void G3LineSegmentIntersector::Consider(int t, double lo, double hi)
+void G3LineSegmentIntersector::SearchCell(int cell, int firstCell, double lo, double hi)
 {
-    Node& nd = nodes[static_cast<std::size_t>(t)];
-    if (nd.seen == searchMark)
-        return;
-    nd.seen = searchMark;
-    if (nd.minU <= hi && nd.maxU >= lo)
-        candidates.push_back(t);
+    const std::vector<Entry>& more = overflow[static_cast<std::size_t>(cell)];
+    if (candidates.size() < candidateCount + kCellSlots + more.size())
+        candidates.resize(std::max(2 * candidates.size(), candidateCount + kCellSlots + more.size()));
+    Search(&cellSlots[static_cast<std::size_t>(cell) * kCellSlots], kCellSlots, cell, firstCell, lo, hi);
+    if (!more.empty())
+        Search(more.data(), more.size(), cell, firstCell, lo, hi);
 }
 
-bool G3LineSegmentIntersector::FindIntersection(G3IntersectionPointLoader* loader, G3Segment* s)
+// Into the cell's first slot that is empty or holds a removed segment, else
+// its overflow list (cleared of removed segments when it is to grow).
+void G3LineSegmentIntersector::AddEntry(int cell, const Entry& e)
 {
-    if (!s)
-        return false;
-    const double lo = s->min[axisU] - kEps;
-    const double hi = s->max[axisU] + kEps;
-    candidates.clear();
-    ++searchMark;
+    Entry* slot = &cellSlots[static_cast<std::size_t>(cell) * kCellSlots];
+    for (int k = 0; k < kCellSlots; ++k)
+        if (!Live(slot[k])) {
+            slot[k] = e;
+            return;
+        }
+    std::vector<Entry>& more = overflow[static_cast<std::size_t>(cell)];
+    if (more.size() == more.capacity())
+        Compact(more);
+    more.push_back(e);
+}
+
+void G3LineSegmentIntersector::Compact(std::vector<Entry>& list) const
+{
+    list.erase(std::remove_if(list.begin(), list.end(), [this](const Entry& x) { return !Live(x); }), list.end());
+}
+
+bool G3LineSegmentIntersector::FindAt(G3IntersectionPointLoader* loader, int pos)
+{
+    // Copies: a loader may add segments, which can move the records.
+    const std::uint32_t add = keys[static_cast<std::size_t>(pos)].bySweep;
+    const Rec s = recs[add];
+    const Cold sc = cold[add];
+    const double lo = std::min(s.u1, s.u2) - kEps;
+    const double hi = std::max(s.u1, s.u2) + kEps;
+    candidateCount = 0;
     const int c0 = CellOf(lo);
     const int c1 = CellOf(hi);
     if (static_cast<std::size_t>(c1 - c0) >= activeNodes.size()) {
-        for (int t : activeNodes)
-            Consider(t, lo, hi);
+        if (candidates.size() < activeNodes.size())
+            candidates.resize(activeNodes.size());
+        for (int t : activeNodes) {
+            const Rec& o = nodes[static_cast<std::size_t>(t)].rec;
+            if (std::min(o.u1, o.u2) <= hi && std::max(o.u1, o.u2) >= lo)
+                candidates[candidateCount++] = (static_cast<std::uint64_t>(nodes[static_cast<std::size_t>(t)].stamp) << 32) |
+                                               static_cast<std::uint32_t>(t);
+        }
     } else {
-        for (int c = c0; c <= c1; ++c)
-            for (int e = cellHead[static_cast<std::size_t>(c)]; e >= 0; e = entryNext[static_cast<std::size_t>(e)])
-                Consider(e / kMaxCells, lo, hi);
-        for (int e = longHead; e >= 0; e = entryNext[static_cast<std::size_t>(e)])
-            Consider(e / kMaxCells, lo, hi);
+        // At least two cells, so that a search meeting one or two cells
+        // (the most) runs the same steps.
+        const int last = std::max(c1, std::min(c0 + 1, gridCells - 1));
+        for (int c = c0; c <= last; ++c)
+            SearchCell(c, c0, lo, hi);
+        if (!longList.empty()) {
+            Compact(longList);
+            if (candidates.size() < candidateCount + longList.size())
+                candidates.resize(candidateCount + longList.size());
+            Search(longList.data(), longList.size(), -1, c0, lo, hi);
+        }
     }
     // Oldest first, as a list of the active segments in arrival order would
-    // give them.
-    if (candidates.size() > 1)
-        std::sort(candidates.begin(), candidates.end(), [this](int x, int y) {
-            return nodes[static_cast<std::size_t>(x)].stamp < nodes[static_cast<std::size_t>(y)].stamp;
-        });
-    bool found = false;
-    for (int t : candidates) {
-        if (TestPair(loader, s, nodes[static_cast<std::size_t>(t)].seg)) {
-            found = true;
+    // give them (the stamps are distinct, so this is a strict order).
+    const std::size_t found = candidateCount;
+    std::uint64_t* c = candidates.data();
+    if (found > 16)
+        std::sort(c, c + found);
+    else
+        for (std::size_t i = 1; i < found; ++i) {
+            const std::uint64_t x = c[i];
+            std::size_t j = i;
+            for (; j > 0 && x < c[j - 1]; --j)
+                c[j] = c[j - 1];
+            c[j] = x;
+        }
+    bool any = false;
+    for (std::size_t i = 0; i < found; ++i) {
+        const Node& o = nodes[static_cast<std::size_t>(c[i] & 0xFFFFFFFFu)];
+        if (PairTest(loader, s, sc, o.rec, o.cold)) {
+            any = true;
             if (!loader)
                 return true;
         }
     }
-    return found;
+    return any;
 }
 
 bool G3LineSegmentIntersector::TestPair(G3IntersectionPointLoader* loader, G3Segment* s, G3Segment* o) const
 {
-    const double d1 = Snap(s->Distance(o->p1, axisU, axisV));
-    const double d2 = Snap(s->Distance(o->p2, axisU, axisV));
-    const double e1 = Snap(o->Distance(s->p1, axisU, axisV));
-    const double e2 = Snap(o->Distance(s->p2, axisU, axisV));
-    // Each segment must touch or cross the other's line.
-    if (d1 != 0 && Sign(d1) == Sign(d2))
+    if (!s || !o || !validAxes)
         return false;
-    if (e1 != 0 && Sign(e1) == Sign(e2))
+    return PairTest(loader, MakeRec(*s), MakeCold(*s), MakeRec(*o), MakeCold(*o));
+}
+
+bool G3LineSegmentIntersector::PairTest(G3IntersectionPointLoader* loader, const Rec& s, const Cold& sc,
+                                        const Rec& o, const Cold& oc) const
+{
+    const double d1 = Snap(s.a * o.u1 + s.b * o.v1 + s.c);
+    const double d2 = Snap(s.a * o.u2 + s.b * o.v2 + s.c);
+    const double e1 = Snap(o.a * s.u1 + o.b * s.v1 + o.c);
+    const double e2 = Snap(o.a * s.u2 + o.b * s.v2 + o.c);
+    // Each segment must touch or cross the other's line (one test: most
+    // candidates fail it, unpredictably).
+    const bool oAside = (d1 != 0) & (Sign(d1) == Sign(d2));
+    const bool sAside = (e1 != 0) & (Sign(e1) == Sign(e2));
+    if (oAside | sAside)
         return false;
 
+    double x[3];
     bool found = false;
-    auto report = [&](const double* point, double ts, double to) {
+    auto report = [&](double u, double v, double w, double ts, double to) {
         found = true;
-        if (loader)
-            loader->LoadPoint(point, s->data, o->data, CallerParam(s, ts), CallerParam(o, to));
+        if (!loader)
+            return;
+        x[axisU] = u;
+        x[axisV] = v;
+        x[axisW] = w;
+        loader->LoadPoint(x, sc.data, oc.data, CallerParam((s.flags & kReversed) != 0, ts),
+                          CallerParam((o.flags & kReversed) != 0, to));
     };
     // An end of one segment lying inside the other (a T, or the ends of a
     // collinear overlap). Ends shared by both are inside neither.
-    if (e1 == 0 && StrictlyInside(o, s->p1)) {
-        report(s->p1, 0.0, Param(o, s->p1, d1, d2));
+    if (e1 == 0 && StrictlyInside(o, s.u1, s.v1, kDominantV)) {
+        report(s.u1, s.v1, sc.w1, 0.0, Param(o, s.u1, s.v1, d1, d2, kDominantV));
         if (!loader)
             return true;
     }
-    if (e2 == 0 && StrictlyInside(o, s->p2)) {
-        report(s->p2, 1.0, Param(o, s->p2, d1, d2));
+    if (e2 == 0 && StrictlyInside(o, s.u2, s.v2, kDominantV)) {
+        report(s.u2, s.v2, sc.w2, 1.0, Param(o, s.u2, s.v2, d1, d2, kDominantV));
         if (!loader)
             return true;
     }
-    if (d1 == 0 && StrictlyInside(s, o->p1)) {
-        report(o->p1, Param(s, o->p1, e1, e2), 0.0);
+    if (d1 == 0 && StrictlyInside(s, o.u1, o.v1, kDominantV)) {
+        report(o.u1, o.v1, oc.w1, Param(s, o.u1, o.v1, e1, e2, kDominantV), 0.0);
         if (!loader)
             return true;
     }
-    if (d2 == 0 && StrictlyInside(s, o->p2)) {
-        report(o->p2, Param(s, o->p2, e1, e2), 1.0);
+    if (d2 == 0 && StrictlyInside(s, o.u2, o.v2, kDominantV)) {
+        report(o.u2, o.v2, oc.w2, Param(s, o.u2, o.v2, e1, e2, kDominantV), 1.0);
         if (!loader)
             return true;
     }
@@ -566,10 +755,7 @@ bool G3LineSegmentIntersector::TestPair(G3IntersectionPointLoader* loader, G3Seg
     if (d1 != 0 && d2 != 0 && e1 != 0 && e2 != 0) {
         const double ts = std::fabs(e1 / (e1 - e2));
         const double to = std::fabs(d1 / (d1 - d2));
-        double x[3];
-        for (int k = 0; k < 3; ++k)
-            x[k] = s->p1[k] + ts * (s->p2[k] - s->p1[k]);
-        report(x, ts, to);
+        report(s.u1 + ts * (s.u2 - s.u1), s.v1 + ts * (s.v2 - s.v1), sc.w1 + ts * (sc.w2 - sc.w1), ts, to);
     }
     return found;
 }

@@ -9,6 +9,9 @@
 #include "Geometry/foundation/GMemoryAllocator.h"
 #include "Geometry/foundation/GObj.h"
 
+#include <algorithm>
+#include <cfloat>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -65,9 +68,12 @@ public:
     // 1e-6 and its coordinates are finite; returns whether it was kept.
     bool AddSegment(const double* p1, const double* p2, void* data);
     // Whether any two kept segments would be reported by FindIntersections.
+    // Answers false when called from a loader during a sweep of this
+    // intersector.
     bool IntersectionExists();
-    // Reports every crossing to `loader` (nothing with a null loader). The
-    // parameters given with a crossing run from the first end the caller
+    // Reports every crossing to `loader` (nothing with a null loader, and
+    // nothing when called from a loader during a sweep of this intersector).
+    // The parameters given with a crossing run from the first end the caller
     // passed for that segment (0) to its second (1).
     void FindIntersections(G3IntersectionPointLoader* loader);
 
@@ -80,7 +86,7 @@ public:
 protected:
     // Sweep order: by the axisV coordinate of p1, ties by order of addition;
     // never reports two segments equal. `context` is the intersector. The
-    // sweep establishes exactly this order with a radix pass on the same key.
+    // sweep establishes exactly this order with a radix sort on the same key.
     static int ScanCmp(const void* s1, const void* s2, const void* context);
     // Puts the segments in sweep order and empties the sweep state; false
     // when there is no segment.
@@ -94,6 +100,7 @@ protected:
     // Tests `s` against the active segments whose axisU ranges meet its own
     // within 1e-6, oldest first. With a loader, reports every crossing and
     // returns whether there was one; with none, stops at the first crossing.
+    // `s` must be one of the segments of the current sweep.
     bool FindIntersection(G3IntersectionPointLoader* loader, G3Segment* s);
     // Each pending segment, last first, is tested and then made active.
     void _FindIntersections(G3IntersectionPointLoader* loader);
@@ -115,62 +122,159 @@ protected:
     int next = 0;
 
 private:
+    // What the sweep reads of a segment, 64 bytes: its ends in the plane
+    // (p1 the lower on axisV) and its line.
+    struct Rec {
+        double u1, v1, u2, v2;
+        double a, b, c;
+        int flags; // kDominantV, kReversed
+        int unused;
+    };
+    // What only a report reads: the caller's data and the ends' third
+    // coordinates.
+    struct Cold {
+        void* data;
+        double w1, w2;
+    };
+    // keys[i]: v, axisV of p1 of the i-th segment added; bySweep, the
+    // order of addition of the segment at place i in sweep order (set by
+    // SortKeys); spare, SortKeys' working space.
+    struct Key {
+        double v;
+        std::uint32_t bySweep;
+        std::uint32_t spare;
+    };
+    static constexpr int kDominantV = 1;
+    static constexpr int kReversed = 2;
+
     // The active segments are found by their axisU ranges through a uniform
     // grid of cells along axisU, sized from the segments (about the median
-    // extent per cell). A segment covering at most kMaxCells cells is listed
-    // in each of them, a longer one in a list that every search reads; a
-    // search over more cells than there are active segments reads them all.
-    // For segments of similar lengths a search meets a few cells and a few
-    // segments however many there are, and the grid holds only the active
-    // segments, so it stays small on large inputs.
-    static constexpr int kMaxCells = 4;
-    struct Node {
+    // extent per cell). A segment covering at most kMaxCells cells has an
+    // entry in each of them, a longer one in a list that every search
+    // reads; a search over more cells than there are active segments reads
+    // the active segments instead. A cell holds kCellSlots entries in place
+    // and any more in an overflow list. An entry carries what the search
+    // tests, so a search reads a cell's slots in one pass and keeps what
+    // passes without a branch per entry. A removed segment's entries stay
+    // until their slots are wanted: they are recognised by their upper end
+    // lying below the last removal's limit (an empty slot ends at -inf).
+    static constexpr int kMaxCells = 8;
+    static constexpr int kCellSlots = 4;
+    struct Entry {
         double minU;
         double maxU;
-        int stamp;  // order of entering the active set
-        int slot;   // index in active and activeNodes
-        int seen;   // last search that met it
-        int cell0;  // first cell, or -1 in the long list
-        int cellCount;
-        double endV; // p2 on axisV
-        int endBucket;
-        int endNext;
-        int endPrev;
-        G3Segment* seg;
+        double endV;
+        // The order of entering the active set in the high half (so that
+        // candidates sort oldest first), the node in the low half.
+        std::uint64_t key;
+    };
+    struct Node {
+        Rec rec;     // copies, so that the pair tests read nothing but
+        Cold cold;   // nodes and the new segment
+        int pos;     // index in sweep order
+        int stamp;
+        int slot;    // index in active and activeNodes
+        int endNext; // next in the ring list of its upper end
     };
 
+    Rec MakeRec(const G3Segment& s) const;
+    Cold MakeCold(const G3Segment& s) const;
+    void Keep(G3Segment* s);
     void EndSweep();
-    // Sorts the keys and sizes the grid.
+    // Brings the records back in step with `segments` when a derived class
+    // changed the collection.
+    void RebuildRecords();
+    // Sorts the keys, puts `segments` in that order and sizes the grid.
     void OrderSegments();
-    void Activate(G3Segment* s);
+    void SortKeys();
+    // axisV of p1 of the segment at `pos` in sweep order.
+    double StartAt(int pos) const { return recs[keys[static_cast<std::size_t>(pos)].bySweep].v1; }
+    int Locate(const G3Segment* s, int hint) const;
+    void Prefetch(int pos) const;
+    bool FindAt(G3IntersectionPointLoader* loader, int pos);
+    void ActivateAt(int pos);
     void Deactivate(int node);
-    int CellOf(double u) const;
-    int& Head(int cell) { return cell < 0 ? longHead : cellHead[static_cast<std::size_t>(cell)]; }
-    void Link(int entry, int cell);
-    void Unlink(int entry, int cell);
-    void Consider(int node, double lo, double hi);
+    bool PairTest(G3IntersectionPointLoader* loader, const Rec& s, const Cold& sc, const Rec& o,
+                  const Cold& oc) const;
+    // Monotone in u.
+    int CellOf(double u) const
+    {
+        const double x = (u - gridU0) * gridScale;
+        return x >= static_cast<double>(gridCells - 1) ? gridCells - 1 : (x > 0 ? static_cast<int>(x) : 0);
+    }
+    bool Live(const Entry& e) const { return !(e.endV < removedBelow); }
+    // Takes the entries of `list` that meet [lo, hi] and lie in no earlier
+    // cell of the search (cells from `firstCell`; -1 for the long list) as
+    // candidates: the tests are combined rather than branched on, and an
+    // entry listed in several cells is taken in the first of them the search
+    // reads.
+    void Search(const Entry* list, std::size_t size, int cell, int firstCell, double lo, double hi)
+    {
+        std::uint64_t* out = candidates.data();
+        std::size_t taken = candidateCount;
+        const double below = removedBelow;
+        for (std::size_t i = 0; i < size; ++i) {
+            const Entry& x = list[i];
+            const int first = CellOf(x.minU);
+            const bool once = cell < 0 || (first > firstCell ? first : firstCell) == cell;
+            out[taken] = x.key;
+            taken += !(x.endV < below) & (x.minU <= hi) & (x.maxU >= lo) & once;
+        }
+        candidateCount = taken;
+    }
+    void SearchCell(int cell, int firstCell, double lo, double hi);
+    void AddEntry(int cell, const Entry& e);
+    // Drops the entries of removed segments from `list`.
+    void Compact(std::vector<Entry>& list) const;
 
+    // In order of addition, index for index: the records the sweep reads,
+    // the report data, the segments and their sweep keys.
+    std::vector<Rec> recs;
+    std::vector<Cold> cold;
+    std::vector<G3Segment*> byAddition;
+    std::vector<Key> keys;
+    // Bounds of the kept segments: axisU range, lowest and highest p1 and
+    // highest p2 on axisV.
+    double boundU0 = 0, boundU1 = 0, boundV0 = 0, boundStart1 = 0, boundV1 = 0;
+    // Segments taking part in the current sweep (the first sweepCount).
+    int sweepCount = 0;
+    int pendingBase = 0;
+    bool sweeping = false;
+
+    // The sweep's working memory stays with the intersector between sweeps
+    // and is sized by the active segments, not by all of them.
     std::vector<Node> nodes;
     std::vector<int> freeNodes;
     std::vector<int> activeNodes;
-    // Cell lists threaded through entries node * kMaxCells + k.
-    std::vector<int> entryNext;
-    std::vector<int> entryPrev;
-    std::vector<int> cellHead;
-    int longHead = -1;
+    // kCellSlots slots per cell, then each cell's overflow list.
+    std::vector<Entry> cellSlots;
+    std::vector<std::vector<Entry>> overflow;
+    std::vector<Entry> longList;
     double gridU0 = 0;
-    double gridWidth = 1;
+    double gridScale = 1; // cells per unit along axisU
     int gridCells = 1;
-    int searchMark = 0;
-    // Active segments by the height of their upper ends: buckets of equal
-    // height along axisV, about one end per bucket. The buckets below the
-    // one holding sweepPos - 1e-6 are emptied whole; that one is searched.
-    int EndBucketOf(double v) const;
+    // The limit of the last RemoveOldSegments: an entry ending below it
+    // belongs to a removed segment.
+    double removedBelow = -DBL_MAX;
+    // Active segments by the height of their upper ends: n buckets of equal
+    // height along axisV (about one end each), folded onto a ring of
+    // endHead.size() lists, a power of two. The buckets from the last one
+    // searched to the one holding sweepPos - 1e-6 are searched for ends
+    // below it; an end a lap or more ahead stays in its list.
+    // Monotone in v, so a bucket below the limit's holds only lower ends.
+    long long EndBucketOf(double v) const
+    {
+        const double x = (v - endV0) * endScale;
+        return x >= static_cast<double>(endBuckets - 1) ? endBuckets - 1 : (x > 0 ? static_cast<long long>(x) : 0);
+    }
     std::vector<int> endHead;
     double endV0 = 0;
-    double endHeight = 1;
-    int endCursor = 0;
-    std::vector<int> candidates;
+    double endScale = 1; // buckets per unit along axisV
+    long long endBuckets = 1;
+    long long endCursor = 0;
+    // Candidates of one search: stamp in the high half, node in the low.
+    std::vector<std::uint64_t> candidates;
+    std::size_t candidateCount = 0;
     int stampCounter = 0;
     bool validAxes = false;
 };

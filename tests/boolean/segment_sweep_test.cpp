@@ -98,6 +98,20 @@ struct Probe : G3LineSegmentIntersector {
         }
         return true;
     }
+    // Runs the sweep through the protected steps, offering `foreign` (a
+    // segment of no sweep) to FindIntersection at every batch; true when it
+    // was never reported.
+    bool FindsWithSteps(G3IntersectionPointLoader* loader, G3Segment* foreign)
+    {
+        bool refused = true;
+        BeginSweep();
+        while (GetNextInsertionPoint()) {
+            refused = refused && !FindIntersection(loader, foreign);
+            _FindIntersections(loader);
+            RemoveOldSegments();
+        }
+        return refused;
+    }
     using G3LineSegmentIntersector::TestPair;
 };
 
@@ -284,4 +298,174 @@ TEST(SegmentSweep, LatticeSegmentsMatchAllPairsOfThePairTest)
             ExpectHit(got[k], want.hits[k].p[0], want.hits[k].p[1], want.hits[k].t1, want.hits[k].t2);
         }
     }
+}
+
+namespace {
+
+// The crossings of `all` by the pair test over every pair, in the sweep's
+// sorted form.
+std::vector<Hit> AllPairs(Probe& all)
+{
+    Recorder want;
+    for (int i = 0; i < all.GetSegmentCount(); ++i)
+        for (int j = 0; j < i; ++j)
+            all.TestPair(&want, all.GetSegment(i), all.GetSegment(j));
+    want.Sort();
+    return want.hits;
+}
+
+void ExpectSameHits(const std::vector<Hit>& got, const std::vector<Hit>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t k = 0; k < got.size(); ++k) {
+        EXPECT_EQ(std::tie(got[k].id1, got[k].id2), std::tie(want[k].id1, want[k].id2));
+        ExpectHit(got[k], want[k].p[0], want[k].p[1], want[k].t1, want[k].t2);
+    }
+}
+
+// Reports in arrival order, exactly.
+bool SameSequence(const std::vector<Hit>& a, const std::vector<Hit>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Hit& x, const Hit& y) {
+        return std::tie(x.id1, x.id2, x.t1, x.t2, x.p[0], x.p[1], x.p[2]) ==
+               std::tie(y.id1, y.id2, y.t1, y.t2, y.p[0], y.p[1], y.p[2]);
+    });
+}
+
+// Lattice ends with equal starts and touches, some far outside the first
+// batch's range, ids from `id`.
+void AddLattice(G3LineSegmentIntersector& x, std::mt19937& rng, int count, double shift, long id)
+{
+    std::uniform_int_distribution<int> lat(0, 7);
+    for (int i = 0; i < count; ++i) {
+        const double a[3] = {lat(rng) + shift, static_cast<double>(lat(rng)), 0};
+        const double b[3] = {lat(rng) + shift, static_cast<double>(lat(rng)), 1};
+        x.AddSegment(a, b, Id(id + i));
+    }
+}
+
+} // namespace
+
+TEST(SegmentSweep, LongAndShortSegmentsMatchAllPairsOfThePairTest)
+{
+    // Lengths from 1e-5 to the whole square, so that segments sit in one
+    // cell, several, the list of long ones, or the search reads every
+    // active segment; some are axis-parallel and some share ends.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> uni(0, 1);
+    for (int round = 0; round < 6; ++round) {
+        Probe all;
+        std::vector<std::vector<double>> segs;
+        for (int i = 0; i < 400; ++i) {
+            const double x = uni(rng), y = uni(rng), a = uni(rng) * 2 * M_PI;
+            const double l = std::pow(10.0, -5 + 5 * uni(rng));
+            std::vector<double> s = {x, y, 0, x + l * std::cos(a), y + l * std::sin(a), 0};
+            if (i % 7 == 0)
+                s[4] = s[1]; // along axisU
+            if (i % 11 == 0 && !segs.empty())
+                std::copy(segs.back().begin() + 3, segs.back().end(), s.begin()); // shares an end
+            segs.push_back(s);
+            all.AddSegment(&s[0], &s[3], Id(i + 1));
+        }
+        ExpectSameHits(Sweep(segs), AllPairs(all));
+    }
+}
+
+TEST(SegmentSweep, LaterSweepsOfTheSameIntersectorSeeTheAddedSegments)
+{
+    // A first sweep sizes the working memory for one set; segments added
+    // afterwards (equal starts, ranges far outside the first set's, more of
+    // them) must be swept as by a fresh intersector given all of them, with
+    // the same reports in the same order.
+    for (int round = 0; round < 4; ++round) {
+        std::mt19937 rng(100 + round), again(100 + round);
+        Probe reused, fresh;
+        AddLattice(reused, rng, 40, 0, 1);
+        Recorder first;
+        reused.FindIntersections(&first);
+        AddLattice(reused, rng, 300, round * 3.5, 1000);
+        AddLattice(fresh, again, 40, 0, 1);
+        AddLattice(fresh, again, 300, round * 3.5, 1000);
+        Recorder r, f;
+        reused.FindIntersections(&r);
+        fresh.FindIntersections(&f);
+        EXPECT_FALSE(f.hits.empty());
+        EXPECT_TRUE(SameSequence(r.hits, f.hits)) << "round " << round;
+        EXPECT_EQ(reused.IntersectionExists(), !f.hits.empty());
+        EXPECT_TRUE(reused.InScanOrder());
+        f.Sort();
+        ExpectSameHits(f.hits, AllPairs(fresh));
+    }
+}
+
+namespace {
+
+// A loader that adds segments to the intersector it hears from (enough to
+// move its records) and tries to start sweeps from inside the sweep.
+struct Meddler : Recorder {
+    G3LineSegmentIntersector* x = nullptr;
+    int nested = 0;
+    void LoadPoint(const double* p, void* d1, void* d2, double t1, double t2) override
+    {
+        Recorder::LoadPoint(p, d1, d2, t1, t2);
+        for (int i = 0; i < 64; ++i) {
+            const double a[3] = {100.0 + i, 100, 0}, b[3] = {100.0 + i, 101, 0};
+            x->AddSegment(a, b, Id(-1));
+        }
+        Recorder inner;
+        x->FindIntersections(&inner);
+        nested += static_cast<int>(inner.hits.size()) + (x->IntersectionExists() ? 1 : 0);
+    }
+};
+
+} // namespace
+
+TEST(SegmentSweep, LoaderThatAddsSegmentsOrSweepsAgainChangesNothing)
+{
+    std::vector<std::vector<double>> grid;
+    for (int k = 0; k < 6; ++k) {
+        grid.push_back({0, k + 0.5, 0, 6, k + 0.5, 0});
+        grid.push_back({k + 0.5, -1, 0, k + 0.5, 7, 0});
+    }
+    G3LineSegmentIntersector x(0, 1);
+    for (size_t i = 0; i < grid.size(); ++i)
+        x.AddSegment(&grid[i][0], &grid[i][3], Id(static_cast<long>(i + 1)));
+    Meddler m;
+    m.x = &x;
+    x.FindIntersections(&m);
+    EXPECT_EQ(m.nested, 0);
+    m.Sort();
+    ExpectSameHits(m.hits, Sweep(grid));
+    EXPECT_EQ(m.hits.size(), 36u);
+    // The added segments take part in the next sweep (parallel, apart).
+    EXPECT_EQ(x.GetSegmentCount(), 12 + 36 * 64);
+    Recorder after;
+    x.FindIntersections(&after);
+    EXPECT_EQ(after.hits.size(), 36u);
+}
+
+TEST(SegmentSweep, ProtectedStepsRefuseForeignSegmentsAndKeepSweepOrderOnClusteredStarts)
+{
+    // Starts bunched on a few values, spread over many magnitudes and both
+    // signs: the ordering falls back from its buckets to comparisons.
+    Probe order;
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> uni(-1, 1);
+    for (int i = 0; i < 6000; ++i) {
+        double v = i % 3 == 0 ? 0.25 : (i % 3 == 1 ? std::ldexp(uni(rng), static_cast<int>(uni(rng) * 900)) : uni(rng));
+        if (i % 500 == 0)
+            v = i % 1000 == 0 ? 1e300 : -1e300;
+        const double a[3] = {uni(rng), v, 0}, b[3] = {uni(rng) + 2, v, 0};
+        order.AddSegment(a, b, nullptr);
+    }
+    EXPECT_TRUE(order.InScanOrder());
+
+    Probe p;
+    const double a[3] = {0, 0, 0}, b[3] = {2, 2, 0}, c[3] = {0, 2, 0}, d[3] = {2, 0, 0};
+    p.AddSegment(a, b, Id(1));
+    p.AddSegment(c, d, Id(2));
+    G3Segment foreign(a, b, nullptr, 0, 1);
+    Recorder r;
+    EXPECT_TRUE(p.FindsWithSteps(&r, &foreign));
+    EXPECT_EQ(r.hits.size(), 1u);
 }
