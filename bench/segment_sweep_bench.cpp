@@ -4,6 +4,10 @@
 // does the same after pushing the segments out of the caches (a small input
 // otherwise sweeps records its filling left in cache, a large one cannot);
 // "FillAndSweep" also times the construction and the AddSegment calls.
+// "SweepReused" sweeps one filled intersector again and again (its working
+// memory and its sort are warm). "SweepVaried" is "Sweep" over eight inputs
+// of the same size in turn, so that no run meets the input the previous one
+// saw (a small input repeated is learnt by the branch predictors).
 
 #include "Geometry/boolean/G3IntersectionPointLoader.h"
 #include "Geometry/boolean/G3LineSegmentIntersector.h"
@@ -21,13 +25,13 @@ struct Counter : G3IntersectionPointLoader {
     void LoadPoint(const double*, void*, void*, double, double) override { ++hits; }
 };
 
-const std::vector<double>& Segments(int n)
+const std::vector<double>& Segments(int n, unsigned seed = 2024)
 {
-    static std::vector<std::pair<int, std::vector<double>>> cache;
+    static std::vector<std::pair<std::pair<int, unsigned>, std::vector<double>>> cache;
     for (const auto& c : cache)
-        if (c.first == n)
+        if (c.first == std::make_pair(n, seed))
             return c.second;
-    std::mt19937 rng(2024);
+    std::mt19937 rng(seed);
     std::uniform_real_distribution<double> uni(0, 1);
     const double mean = 1 / std::sqrt(static_cast<double>(n));
     std::vector<double> s;
@@ -37,7 +41,7 @@ const std::vector<double>& Segments(int n)
         const double seg[6] = {x, y, 0, x + l * std::cos(a), y + l * std::sin(a), 0};
         s.insert(s.end(), seg, seg + 6);
     }
-    cache.emplace_back(n, std::move(s));
+    cache.emplace_back(std::make_pair(n, seed), std::move(s));
     return cache.back().second;
 }
 
@@ -56,12 +60,13 @@ void EvictCaches()
     benchmark::DoNotOptimize(junk.data());
 }
 
-void SweepOnly(benchmark::State& state, bool cold)
+void SweepOnly(benchmark::State& state, bool cold, int inputs = 1)
 {
-    const auto& s = Segments(static_cast<int>(state.range(0)));
     long hits = 0;
+    unsigned turn = 0;
     for (auto _ : state) {
         state.PauseTiming();
+        const auto& s = Segments(static_cast<int>(state.range(0)), 2024 + turn++ % inputs);
         auto* x = new G3LineSegmentIntersector(0, 1);
         Fill(*x, s);
         Counter c;
@@ -80,6 +85,21 @@ void SweepOnly(benchmark::State& state, bool cold)
 
 void Sweep(benchmark::State& state) { SweepOnly(state, false); }
 void SweepCold(benchmark::State& state) { SweepOnly(state, true); }
+void SweepVaried(benchmark::State& state) { SweepOnly(state, false, 8); }
+
+void SweepReused(benchmark::State& state)
+{
+    G3LineSegmentIntersector x(0, 1);
+    Fill(x, Segments(static_cast<int>(state.range(0))));
+    long hits = 0;
+    for (auto _ : state) {
+        Counter c;
+        x.FindIntersections(&c);
+        hits = c.hits;
+    }
+    state.counters["crossings"] = static_cast<double>(hits);
+    state.SetComplexityN(state.range(0));
+}
 
 void FillAndSweep(benchmark::State& state)
 {
@@ -98,4 +118,6 @@ void FillAndSweep(benchmark::State& state)
 
 BENCHMARK(Sweep)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
 BENCHMARK(SweepCold)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
+BENCHMARK(SweepVaried)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
+BENCHMARK(SweepReused)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);
 BENCHMARK(FillAndSweep)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oNLogN);

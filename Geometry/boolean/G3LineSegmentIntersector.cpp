@@ -90,7 +90,7 @@ G3Segment::G3Segment(const double* q1, const double* q2, void* userData, int axi
 namespace {
 
 // How far ahead in sweep order the records are fetched.
-constexpr int kLookAhead = 12;
+constexpr int kLookAhead = 16;
 
 inline void PrefetchLine(const void* p)
 {
