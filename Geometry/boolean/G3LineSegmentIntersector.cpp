@@ -182,8 +182,10 @@ bool G3LineSegmentIntersector::AddSegment(const double* p1, const double* p2, vo
     const double len = PlaneLength(p2[axisU] - p1[axisU], p2[axisV] - p1[axisV]);
     if (!(len > kEps) || !std::isfinite(len))
         return false;
-    if (recs.size() != static_cast<std::size_t>(segments.size()))
-        RebuildRecords();
+    if (recs.size() != static_cast<std::size_t>(segments.size()) && !RebuildRecords())
+        return false;
+    if (!Room())
+        return false;
     G3Segment* s = new (&allocator) G3Segment(p1, p2, data, axisU, axisV);
     s->order = segments.size();
     Keep(s);
@@ -191,7 +193,12 @@ bool G3LineSegmentIntersector::AddSegment(const double* p1, const double* p2, vo
     return true;
 }
 
-// Adds the sweep's records of s, the next segment in order of addition.
+bool G3LineSegmentIntersector::Room()
+{
+    const std::size_t want = recs.size() + 1;
+    return recs.reserve(want) && cold.reserve(want) && byAddition.reserve(want) && keys.reserve(want);
+}
+
 void G3LineSegmentIntersector::Keep(G3Segment* s)
 {
     const Rec r = MakeRec(*s);
@@ -214,7 +221,7 @@ void G3LineSegmentIntersector::Keep(G3Segment* s)
 }
 
 // The collection back in order of addition, then its records anew.
-void G3LineSegmentIntersector::RebuildRecords()
+bool G3LineSegmentIntersector::RebuildRecords()
 {
     GObj** items = segments.toArray();
     const int n = segments.size();
@@ -225,8 +232,17 @@ void G3LineSegmentIntersector::RebuildRecords()
     cold.clear();
     byAddition.clear();
     keys.clear();
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
+        if (!Room()) {
+            recs.clear();
+            cold.clear();
+            byAddition.clear();
+            keys.clear();
+            return false;
+        }
         Keep(GetSegment(i));
+    }
+    return true;
 }
 
 int G3LineSegmentIntersector::ScanCmp(const void* s1, const void* s2, const void* context)
@@ -255,8 +271,8 @@ bool G3LineSegmentIntersector::BeginSweep()
     pendingBase = 0;
     if (segments.size() == 0)
         return false;
-    if (recs.size() != static_cast<std::size_t>(segments.size()))
-        RebuildRecords();
+    if (recs.size() != static_cast<std::size_t>(segments.size()) && !RebuildRecords())
+        return false;
     OrderSegments();
     sweepCount = segments.size();
     return true;
@@ -621,11 +637,20 @@ void G3LineSegmentIntersector::SearchCell(int cell, int firstCell, double lo, do
 void G3LineSegmentIntersector::AddEntry(int cell, const Entry& e)
 {
     Entry* slot = &cellSlots[static_cast<std::size_t>(cell) * kCellSlots];
+    unsigned free = 0;
     for (int k = 0; k < kCellSlots; ++k)
-        if (!Live(slot[k])) {
-            slot[k] = e;
-            return;
-        }
+        free |= static_cast<unsigned>(!Live(slot[k])) << k;
+    if (free) {
+#if defined(__GNUC__)
+        const int k = __builtin_ctz(free);
+#else
+        int k = 0;
+        while (!(free & (1u << k)))
+            ++k;
+#endif
+        slot[k] = e;
+        return;
+    }
     std::vector<Entry>& more = overflow[static_cast<std::size_t>(cell)];
     if (more.size() == more.capacity())
         Compact(more);

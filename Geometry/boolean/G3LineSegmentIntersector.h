@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstdint>
+#include <exception>
 #include <utility>
 #include <vector>
 
@@ -122,6 +123,36 @@ protected:
     int next = 0;
 
 private:
+    // A growable array of plain records whose growth reports a failed
+    // allocation instead of throwing.
+    template <class T> class PodArray {
+    public:
+        std::size_t size() const { return items.size(); }
+        bool empty() const { return items.empty(); }
+        void clear() { items.clear(); }
+        T* data() { return items.data(); }
+        const T* data() const { return items.data(); }
+        T& operator[](std::size_t i) { return items[i]; }
+        const T& operator[](std::size_t i) const { return items[i]; }
+        // Room for `want` records; false when it cannot be had.
+        bool reserve(std::size_t want)
+        {
+            if (want <= items.capacity())
+                return true;
+            try {
+                items.reserve(std::max(want, 2 * items.capacity()));
+            } catch (const std::exception&) {
+                return false;
+            }
+            return true;
+        }
+        // After reserve(size() + 1).
+        void push_back(const T& x) { items.push_back(x); }
+
+    private:
+        std::vector<T> items;
+    };
+
     // What the sweep reads of a segment, 64 bytes: its ends in the plane
     // (p1 the lower on axisV) and its line.
     struct Rec {
@@ -179,11 +210,14 @@ private:
 
     Rec MakeRec(const G3Segment& s) const;
     Cold MakeCold(const G3Segment& s) const;
+    // Room for one more segment's records.
+    bool Room();
+    // After Room(): the records of s, the next segment in order of addition.
     void Keep(G3Segment* s);
     void EndSweep();
     // Brings the records back in step with `segments` when a derived class
-    // changed the collection.
-    void RebuildRecords();
+    // changed the collection; false when there is no room for them.
+    bool RebuildRecords();
     // Sorts the keys, puts `segments` in that order and sizes the grid.
     void OrderSegments();
     void SortKeys();
@@ -229,10 +263,10 @@ private:
 
     // In order of addition, index for index: the records the sweep reads,
     // the report data, the segments and their sweep keys.
-    std::vector<Rec> recs;
-    std::vector<Cold> cold;
-    std::vector<G3Segment*> byAddition;
-    std::vector<Key> keys;
+    PodArray<Rec> recs;
+    PodArray<Cold> cold;
+    PodArray<G3Segment*> byAddition;
+    PodArray<Key> keys;
     // Bounds of the kept segments: axisU range, lowest and highest p1 and
     // highest p2 on axisV.
     double boundU0 = 0, boundU1 = 0, boundV0 = 0, boundStart1 = 0, boundV1 = 0;
