@@ -41,39 +41,17 @@ std::pair<int, int> Lists(const GHeap& heap) { return {heap.GetAvailableCount(),
 
 #ifndef G3_NO_POOLS
 
-TEST(GHeap, BlocksAreCreatedWhenFullAndFreedWhenEmpty)
-{
-    GHeap heap("test", 48, 480);
-    ASSERT_EQ(heap.GetSlotsPerBlock(), 11);
-    std::vector<void*> objects;
-    for (int i = 0; i < 12; ++i) // the 12th needs a second block
-        objects.push_back(heap.Alloc());
-    EXPECT_EQ(Lists(heap), std::make_pair(1, 1));
-    // The first allocations come from the end of the block.
-    EXPECT_EQ(static_cast<char*>(objects[0]) - static_cast<char*>(objects[1]),
-              48 + static_cast<std::ptrdiff_t>(sizeof(void*)));
-
-    heap.Free(objects.back()); // second block empty again: unlisted at once
-    objects.pop_back();
-    EXPECT_EQ(Lists(heap), std::make_pair(0, 1));
-    heap.Free(objects[3]); // the full block becomes available
-    EXPECT_EQ(Lists(heap), std::make_pair(1, 0));
-    for (std::size_t i = 0; i < objects.size(); ++i)
-        if (i != 3)
-            heap.Free(objects[i]);
-    EXPECT_EQ(Lists(heap), std::make_pair(0, 0));
-
-    GHeap empty("empty", 0, 100); // no element size: block bytes are the slot count
-    EXPECT_EQ(empty.GetSlotsPerBlock(), 100);
-}
-
-TEST(GHeap, ListIndexesStayConsistentAfterRemovalsFromTheMiddle)
+TEST(GHeap, BlockListsFollowFillingAndFreeingWithConsistentIndexes)
 {
     GHeap heap("middle", 32, 64); // 3 slots per block
+    ASSERT_EQ(heap.GetSlotsPerBlock(), 3);
     std::vector<void*> objects;
     for (int i = 0; i < 5 * 3; ++i)
         objects.push_back(heap.Alloc());
-    EXPECT_EQ(heap.GetFullCount(), 5);
+    EXPECT_EQ(Lists(heap), std::make_pair(0, 5));
+    // The first allocations come from the end of the block.
+    EXPECT_EQ(static_cast<char*>(objects[0]) - static_cast<char*>(objects[1]),
+              32 + static_cast<std::ptrdiff_t>(sizeof(void*)));
 
     // Take one object out of the 2nd and 4th full blocks: both move to the
     // available list, and the blocks behind them fill the gaps.
@@ -83,14 +61,18 @@ TEST(GHeap, ListIndexesStayConsistentAfterRemovalsFromTheMiddle)
     ExpectConsistentIndexes(heap);
     EXPECT_EQ(Lists(heap), std::make_pair(2, 3));
 
-    // Empty the first available block entirely: it is unlisted.
+    // Empty the first available block entirely: it is unlisted at once.
     heap.Free(objects[3]);
     heap.Free(objects[5]);
     ExpectConsistentIndexes(heap);
-    EXPECT_EQ(heap.GetAvailableCount(), 1);
+    EXPECT_EQ(Lists(heap), std::make_pair(1, 3));
     for (int i : {0, 1, 2, 6, 7, 8, 9, 11, 12, 13, 14})
         heap.Free(objects[i]);
     EXPECT_EQ(Lists(heap), std::make_pair(0, 0));
+
+    // Slots per block; with no element size the block bytes are the count.
+    EXPECT_EQ(GHeap("test", 48, 480).GetSlotsPerBlock(), 11);
+    EXPECT_EQ(GHeap("empty", 0, 100).GetSlotsPerBlock(), 100);
 }
 
 TEST(GHeap, ReusedSlotsAndSparesComeBackZeroFilled)
