@@ -274,8 +274,9 @@ TEST_F(G3Cli, RoundTripsKeepTopologyAndStlIsWelded)
 {
     ASSERT_EQ(Run({"convert", Data("cube.obj"), "-o", P("cube.off")}).status, 0);
     ASSERT_EQ(Run({"convert", P("cube.off"), "-o", P("again.obj")}).status, 0);
+    ASSERT_EQ(Run({"convert", P("cube.off"), "-o", P("again.off")}).status, 0);
     ASSERT_EQ(Run({"convert", P("again.obj"), "-o", P("dump.txt")}).status, 0);
-    for (const char* f : {"cube.off", "again.obj", "dump.txt"}) {
+    for (const char* f : {"cube.off", "again.obj", "again.off", "dump.txt"}) {
         Result i = Info(P(f));
         EXPECT_EQ(Key(i.out, "vertices"), "8") << f;
         EXPECT_EQ(Key(i.out, "edges"), "12") << f;
