@@ -300,12 +300,14 @@ TEST_F(G3Cli, RoundTripsKeepTopologyAndStlIsWelded)
 TEST_F(G3Cli, BadInputExitsTwoAndWritesNothing)
 {
     std::ofstream(P("keep.obj")) << "keep\n";
+    WriteCubeStl(P("whole.stl"));
+    std::ofstream(P("cut.stl"), std::ios::binary) << Slurp(P("whole.stl")).substr(0, 300);
     struct Case {
         std::string in;
         std::string where;  // expected in the message
     };
     for (const Case& c : {Case{P("missing.obj"), "missing.obj"}, Case{Data("bad_index.obj"), "bad_index.obj:3"},
-                          Case{Data("bad_number.off"), "bad_number.off:4"}}) {
+                          Case{Data("bad_number.off"), "bad_number.off:4"}, Case{P("cut.stl"), "cut.stl"}}) {
         for (const char* command : {"repair", "convert"}) {
             Result r = Run({command, c.in, "-o", P("out.obj")});
             EXPECT_EQ(r.status, 2) << command << " " << c.in;
