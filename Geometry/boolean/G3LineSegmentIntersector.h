@@ -66,7 +66,9 @@ public:
     G3LineSegmentIntersector& operator=(const G3LineSegmentIntersector&) = delete;
 
     // Keeps the segment when its length in the (axisU, axisV) plane exceeds
-    // 1e-6 and its coordinates are finite; returns whether it was kept.
+    // 1e-6 and its coordinates are finite; returns whether it was kept (also
+    // false when memory for it runs out). A segment added while a sweep
+    // runs (from a loader) takes part in the next sweep.
     bool AddSegment(const double* p1, const double* p2, void* data);
     // Whether any two kept segments would be reported by FindIntersections.
     // Answers false when called from a loader during a sweep of this
@@ -87,7 +89,8 @@ public:
 protected:
     // Sweep order: by the axisV coordinate of p1, ties by order of addition;
     // never reports two segments equal. `context` is the intersector. The
-    // sweep establishes exactly this order with a radix sort on the same key.
+    // sweep establishes exactly this order with a bucket sort on the same
+    // key.
     static int ScanCmp(const void* s1, const void* s2, const void* context);
     // Puts the segments in sweep order and empties the sweep state; false
     // when there is no segment.
@@ -101,7 +104,7 @@ protected:
     // Tests `s` against the active segments whose axisU ranges meet its own
     // within 1e-6, oldest first. With a loader, reports every crossing and
     // returns whether there was one; with none, stops at the first crossing.
-    // `s` must be one of the segments of the current sweep.
+    // False for a segment outside the current sweep.
     bool FindIntersection(G3IntersectionPointLoader* loader, G3Segment* s);
     // Each pending segment, last first, is tested and then made active.
     void _FindIntersections(G3IntersectionPointLoader* loader);
