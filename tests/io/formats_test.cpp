@@ -295,6 +295,13 @@ TEST(HoleTest, FacetsWithHolesAreWrittenAsTrianglesOthersStayWhole)
         EXPECT_NEAR(12.0, area, 1e-9);
         EXPECT_EQ(4, r.GetFacet(8)->GetEdgeCount());
     }
+    // STL: the quad beside the frame becomes two triangles as well.
+    std::string stl;
+    ASSERT_TRUE(g3io::WriteStl(s, stl, false));
+    G3Surface r;
+    std::string msg;
+    ASSERT_TRUE(Read(g3io::ReadStl, stl, r, msg)) << msg;
+    ExpectCounts(r, {10, 20, 10, false});
 }
 
 // ------------------------------------------------------------ OFF
