@@ -248,6 +248,15 @@ TEST(ObjTest, ConsecutiveRepeatsAreDroppedAndASpikeIsWrittenBackAsRead)
     EXPECT_NE(std::string::npos, off.find("\n5 0 1 2 3 2\n")) << off;
 }
 
+TEST(ObjTest, ByteOrderMarkCrlfAndTabsAreAccepted)
+{
+    G3Surface s;
+    std::string msg;
+    ASSERT_TRUE(Read(g3io::ReadObj, "\xEF\xBB\xBFv 0 0 0\r\nv\t1 0 0\r\nv 0 1 0 # apex\r\n\r\nf 1 2 3\r\n", s, msg))
+        << msg;
+    ExpectCounts(s, {3, 3, 1, false});
+}
+
 // ------------------------------------------------------------ holes
 
 // A square facet with a square hole, plus a quad beside it.
@@ -417,6 +426,7 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
     const std::string v3 = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
     static const std::string tris = BinaryStl(CubeTriangles());
     const std::string truncated = tris.substr(0, 84 + 50 * 3 + 7);
+    const std::string solidTruncated = BinaryStl(CubeTriangles(), "solid cube").substr(0, 84 + 50 * 11);
     std::string nanBinary = BinaryStl({{0, 0, 0, 1, 0, 0, 0, 1, 0}});
     std::memcpy(&nanBinary[84 + 12 + 4], "\x00\x00\xc0\x7f", 4);
     const std::vector<std::pair<BadCase, std::string>> cases = {
@@ -458,6 +468,7 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {{g3io::ReadOff, nullptr, "mem:1: binary OFF is not supported"}, "OFF BINARY\n"},
         {{g3io::ReadStl, nullptr, "mem: empty file"}, ""},
         {{g3io::ReadStl, nullptr, "mem: byte 241: file ends inside triangle 4 of 12"}, truncated},
+        {{g3io::ReadStl, nullptr, "mem: byte 634: file ends inside triangle 12 of 12"}, solidTruncated},
         {{g3io::ReadStl, nullptr, "mem: byte 10: file ends inside the 84-byte binary STL header"}, "0123456789"},
         {{g3io::ReadStl, nullptr, "mem: byte 100: coordinate of triangle 1 is not finite"}, nanBinary},
         {{g3io::ReadStl, nullptr, "mem:2: expected 'facet normal' and three numbers"}, "solid x\nfacet\n"},

@@ -308,49 +308,69 @@ bool Finite(const double* p, int n)
 }
 
 // Output indexes of one surface's vertices, normals and texture
-// coordinates: listed entities by their place in the list, others appended
-// to the flat mesh when first met.
+// coordinates: entities of the surface's own lists by their place there,
+// others appended to the flat mesh when first met.
 class IndexMap {
 public:
     IndexMap(FlatMesh& m) : flat(m) {}
 
-    void Seed(G3Surface& s, bool withLists)
+    // The surface whose lists are output entries 0, 1, ... With `byId`
+    // (ids are list places, as after AssignIds) an entity is found by its
+    // id; otherwise the places are recorded now, for a surface whose ids
+    // may change before it is written.
+    void Seed(G3Surface& s, bool byId)
     {
-        for (int i = 0; i < s.GetVertexCount(); ++i) {
-            const int k = withLists ? i : Append(flat.vertices, s.GetVertex(i)->GetXYZ());
-            vertexIndex.emplace(s.GetVertex(i), k);
+        if (byId) {
+            direct = &s;
+            return;
         }
-        for (int i = 0; i < s.GetNormalCount(); ++i) {
-            const int k = withLists ? i : Append(flat.normals, s.G3Shell::GetNormal(i)->GetXYZ());
-            normalIndex.emplace(s.G3Shell::GetNormal(i), k);
-        }
-        for (int i = 0; i < s.GetTexCooCount(); ++i) {
-            const int k = withLists ? i : Append(flat.texCoos, s.GetTexCoo(i)->GetUV());
-            texIndex.emplace(s.GetTexCoo(i), k);
-        }
+        for (int i = 0; i < s.GetVertexCount(); ++i)
+            vertexIndex.emplace(s.GetVertex(i), i);
+        for (int i = 0; i < s.GetNormalCount(); ++i)
+            normalIndex.emplace(s.G3Shell::GetNormal(i), i);
+        for (int i = 0; i < s.GetTexCooCount(); ++i)
+            texIndex.emplace(s.GetTexCoo(i), i);
     }
-    int Vertex(G3Vertex* v) { return Find(vertexIndex, flat.vertices, v, v->GetXYZ()); }
-    int Normal(G3Normal* n) { return n ? Find(normalIndex, flat.normals, n, n->GetXYZ()) : -1; }
-    int Tex(G3TexCoo* t) { return t ? Find(texIndex, flat.texCoos, t, t->GetUV()) : -1; }
+    int Vertex(G3Vertex* v)
+    {
+        if (direct && Listed(v, direct->GetVertexCount()) && direct->GetVertex(static_cast<int>(v->GetId())) == v)
+            return static_cast<int>(v->GetId());
+        return Find(vertexIndex, flat.vertices, v, v->GetXYZ());
+    }
+    int Normal(G3Normal* n)
+    {
+        if (!n)
+            return -1;
+        if (direct && Listed(n, direct->GetNormalCount()) &&
+            direct->G3Shell::GetNormal(static_cast<int>(n->GetId())) == n)
+            return static_cast<int>(n->GetId());
+        return Find(normalIndex, flat.normals, n, n->GetXYZ());
+    }
+    int Tex(G3TexCoo* t)
+    {
+        if (!t)
+            return -1;
+        if (direct && Listed(t, direct->GetTexCooCount()) && direct->GetTexCoo(static_cast<int>(t->GetId())) == t)
+            return static_cast<int>(t->GetId());
+        return Find(texIndex, flat.texCoos, t, t->GetUV());
+    }
 
 private:
-    static int Append(std::vector<const double*>& list, const double* p)
-    {
-        list.push_back(p);
-        return static_cast<int>(list.size() - 1);
-    }
+    static bool Listed(const G3Obj* o, int count) { return o->GetId() >= 0 && o->GetId() < count; }
     static int Find(std::unordered_map<const void*, int>& map, std::vector<const double*>& list, const void* key,
                     const double* p)
     {
         auto found = map.find(key);
         if (found != map.end())
             return found->second;
-        const int k = Append(list, p);
+        list.push_back(p);
+        const int k = static_cast<int>(list.size() - 1);
         map.emplace(key, k);
         return k;
     }
 
     FlatMesh& flat;
+    G3Surface* direct = nullptr;
     std::unordered_map<const void*, int> vertexIndex, normalIndex, texIndex;
 };
 
@@ -452,7 +472,7 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
             return false;
         // The copy's entities stand for the originals at the same places;
         // anything the tessellator makes is appended when met.
-        copyMap.Seed(*copy, true);
+        copyMap.Seed(*copy, false);
         // Removal moves the last facet into the freed slot: walking down,
         // every slot below the current one still holds its original.
         for (int i = nF - 1; i >= 0; --i) {

@@ -40,12 +40,15 @@ bool IsBlank(const char* data, std::size_t size);
 
 // Lines of a text held in memory, numbered from 1, each without its line
 // break (LF or CRLF) and, when `comments` is set, without anything from the
-// first '#' on.
+// first '#' on. A UTF-8 byte order mark at the start is skipped.
 class LineReader {
 public:
     LineReader(const char* data, std::size_t size, bool comments)
         : cur(data), end(data + size), stripComments(comments)
     {
+        if (size >= 3 && static_cast<unsigned char>(data[0]) == 0xEF && static_cast<unsigned char>(data[1]) == 0xBB &&
+            static_cast<unsigned char>(data[2]) == 0xBF)
+            cur += 3;
     }
     // The next line; false at the end of the text.
     bool Next(std::string_view& line);

@@ -4,8 +4,9 @@
 // 32-bit triangle count and 50 bytes per triangle. Some programs start
 // that header with "solid", the ASCII keyword, so the size decides first:
 // a file of exactly 84 + 50 * count bytes is binary whatever its header
-// says. Otherwise a file starting (after whitespace) with "solid" is
-// ASCII, and anything else is binary (where a size below 84 + 50 * count
+// says. Otherwise a file starting (after whitespace) with "solid" and
+// without zero bytes in its first 4 KiB is ASCII, and anything else is
+// binary (where a size below 84 + 50 * count
 // is reported as truncated at the offset where the data ends; bytes after
 // the last triangle are ignored).
 //
@@ -286,13 +287,20 @@ bool ReadAscii(const char* data, std::size_t size, const std::string& name, G3Su
     return true;
 }
 
-bool StartsWithSolid(const char* data, std::size_t size)
+// Text that starts with the keyword "solid". A zero byte in the first
+// kilobytes marks a binary file whose header happens to start with
+// "solid" (and whose size does not match its count).
+bool LooksAscii(const char* data, std::size_t size)
 {
     std::size_t i = 0;
+    if (size >= 3 && static_cast<unsigned char>(data[0]) == 0xEF && static_cast<unsigned char>(data[1]) == 0xBB &&
+        static_cast<unsigned char>(data[2]) == 0xBF)
+        i = 3;
     while (i < size && IsSpace(data[i]))
         ++i;
-    return size - i >= 5 && SameWord(std::string_view(data + i, 5), "solid") &&
-           (size - i == 5 || IsSpace(data[i + 5]));
+    if (size - i < 5 || !SameWord(std::string_view(data + i, 5), "solid") || (size - i > 5 && !IsSpace(data[i + 5])))
+        return false;
+    return std::memchr(data, 0, size < 4096 ? size : 4096) == nullptr;
 }
 
 } // namespace
@@ -310,7 +318,7 @@ bool ReadStl(const char* data, std::size_t size, const std::string& name, G3Surf
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
     if (size >= 84 && size == 84ull + 50ull * ReadU32(bytes + 80))
         return ReadBinary(bytes, size, name, out, message);
-    if (StartsWithSolid(data, size))
+    if (LooksAscii(data, size))
         return ReadAscii(data, size, name, out, message);
     if (IsBlank(data, size)) {
         message = name + ": empty file";
