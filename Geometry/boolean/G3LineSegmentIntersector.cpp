@@ -143,7 +143,7 @@ G3LineSegmentIntersector::G3LineSegmentIntersector(int u, int v)
 {
     // One cell and one bucket until a sweep sizes them, so that the
     // protected steps stay in bounds whenever they are called.
-    cellSlots.assign(kCellSlots, Entry{0, 0, -HUGE_VAL, 0});
+    cellSlots.assign(kCellSlots, Entry{0, 0, -HUGE_VAL, 0, 0, 0});
     overflow.resize(1);
     endHead.assign(1, -1);
 }
@@ -286,7 +286,7 @@ void G3LineSegmentIntersector::EndSweep()
     nodes.clear();
     freeNodes.clear();
     activeNodes.clear();
-    std::fill(cellSlots.begin(), cellSlots.end(), Entry{0, 0, -HUGE_VAL, 0});
+    std::fill(cellSlots.begin(), cellSlots.end(), Entry{0, 0, -HUGE_VAL, 0, 0, 0});
     for (std::vector<Entry>& c : overflow)
         c.clear();
     longList.clear();
@@ -416,7 +416,7 @@ void G3LineSegmentIntersector::OrderSegments()
         gridScale = 1 / width;
         gridCells = static_cast<int>(std::min(range / width, std::min(2.0 * n, INT_MAX / 2.0))) + 1;
     }
-    cellSlots.assign(static_cast<std::size_t>(gridCells) * kCellSlots, Entry{0, 0, -HUGE_VAL, 0});
+    cellSlots.assign(static_cast<std::size_t>(gridCells) * kCellSlots, Entry{0, 0, -HUGE_VAL, 0, 0, 0});
     if (overflow.size() > static_cast<std::size_t>(gridCells))
         overflow.resize(static_cast<std::size_t>(gridCells));
     for (std::vector<Entry>& c : overflow)
@@ -597,6 +597,8 @@ void G3LineSegmentIntersector::ActivateAt(int pos)
     e.key = (static_cast<std::uint64_t>(nd.stamp) << 32) | static_cast<std::uint32_t>(t);
     const int c0 = CellOf(e.minU);
     const int c1 = CellOf(e.maxU);
+    e.cell0 = c0;
+    e.unused = 0;
     if (c1 - c0 < kMaxCells) {
         for (int c = c0; c <= c1; ++c)
             AddEntry(c, e);
@@ -624,12 +626,13 @@ void G3LineSegmentIntersector::Deactivate(int t)
 
 void G3LineSegmentIntersector::SearchCell(int cell, int firstCell, double lo, double hi)
 {
+    Search<true>(&cellSlots[static_cast<std::size_t>(cell) * kCellSlots], kCellSlots, cell, firstCell, lo, hi);
     const std::vector<Entry>& more = overflow[static_cast<std::size_t>(cell)];
-    if (candidates.size() < candidateCount + kCellSlots + more.size())
-        candidates.resize(std::max(2 * candidates.size(), candidateCount + kCellSlots + more.size()));
-    Search(&cellSlots[static_cast<std::size_t>(cell) * kCellSlots], kCellSlots, cell, firstCell, lo, hi);
-    if (!more.empty())
-        Search(more.data(), more.size(), cell, firstCell, lo, hi);
+    if (!more.empty()) {
+        if (candidates.size() < candidateCount + more.size())
+            candidates.resize(std::max(2 * candidates.size(), candidateCount + more.size()));
+        Search<true>(more.data(), more.size(), cell, firstCell, lo, hi);
+    }
 }
 
 // Into the cell's first slot that is empty or holds a removed segment, else
@@ -683,17 +686,16 @@ bool G3LineSegmentIntersector::FindAt(G3IntersectionPointLoader* loader, int pos
                                                static_cast<std::uint32_t>(t);
         }
     } else {
-        // At least two cells, so that a search meeting one or two cells
-        // (the most) runs the same steps.
-        const int last = std::max(c1, std::min(c0 + 1, gridCells - 1));
-        for (int c = c0; c <= last; ++c)
-            SearchCell(c, c0, lo, hi);
-        if (!longList.empty()) {
+        if (!longList.empty())
             Compact(longList);
-            if (candidates.size() < candidateCount + longList.size())
-                candidates.resize(candidateCount + longList.size());
-            Search(longList.data(), longList.size(), -1, c0, lo, hi);
-        }
+        // Room for every slot of the cells and the long list; an overflow
+        // list makes its own.
+        const std::size_t room = static_cast<std::size_t>(c1 - c0 + 1) * kCellSlots + longList.size();
+        if (candidates.size() < room)
+            candidates.resize(std::max(2 * candidates.size(), room));
+        for (int c = c0; c <= c1; ++c)
+            SearchCell(c, c0, lo, hi);
+        Search<false>(longList.data(), longList.size(), -1, c0, lo, hi);
     }
     // Oldest first, as a list of the active segments in arrival order would
     // give them (the stamps are distinct, so this is a strict order).

@@ -193,7 +193,7 @@ private:
     // until their slots are wanted: they are recognised by their upper end
     // lying below the last removal's limit (an empty slot ends at -inf).
     static constexpr int kMaxCells = 8;
-    static constexpr int kCellSlots = 4;
+    static constexpr int kCellSlots = 2;
     struct Entry {
         double minU;
         double maxU;
@@ -201,6 +201,8 @@ private:
         // The order of entering the active set in the high half (so that
         // candidates sort oldest first), the node in the low half.
         std::uint64_t key;
+        int cell0; // first cell listing it
+        int unused;
     };
     struct Node {
         Rec rec;     // copies, so that the pair tests read nothing but
@@ -240,22 +242,22 @@ private:
         return x >= static_cast<double>(gridCells - 1) ? gridCells - 1 : (x > 0 ? static_cast<int>(x) : 0);
     }
     bool Live(const Entry& e) const { return !(e.endV < removedBelow); }
-    // Takes the entries of `list` that meet [lo, hi] and lie in no earlier
-    // cell of the search (cells from `firstCell`; -1 for the long list) as
-    // candidates: the tests are combined rather than branched on, and an
-    // entry listed in several cells is taken in the first of them the search
-    // reads.
-    void Search(const Entry* list, std::size_t size, int cell, int firstCell, double lo, double hi)
+    // Takes the entries of `list` that meet [lo, hi] as candidates, in a cell
+    // only those listed in no earlier cell of the search (the cells from
+    // `firstCell`). The tests are combined rather than branched on. Room for
+    // `size` more candidates must have been made.
+    template <bool InCell> void Search(const Entry* list, std::size_t size, int cell, int firstCell, double lo, double hi)
     {
         std::uint64_t* out = candidates.data();
         std::size_t taken = candidateCount;
         const double below = removedBelow;
         for (std::size_t i = 0; i < size; ++i) {
             const Entry& x = list[i];
-            const int first = CellOf(x.minU);
-            const bool once = cell < 0 || (first > firstCell ? first : firstCell) == cell;
+            bool take = !(x.endV < below) & (x.minU <= hi) & (x.maxU >= lo);
+            if (InCell)
+                take = take & ((x.cell0 > firstCell ? x.cell0 : firstCell) == cell);
             out[taken] = x.key;
-            taken += !(x.endV < below) & (x.minU <= hi) & (x.maxU >= lo) & once;
+            taken += take;
         }
         candidateCount = taken;
     }
