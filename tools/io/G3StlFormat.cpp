@@ -161,10 +161,11 @@ void Finish(G3Surface& aside, G3Surface& out)
     // it joins leave two edges, one per triangle, along the same vertex
     // pair; stitching makes them one shared edge. (Corners that were
     // bit-identical already share their edges.)
-    if (aside.GetVertexCount() > 0) {
+    const int before = aside.GetVertexCount();
+    if (before > 0)
         aside.RemoveEqualsVertex();
+    if (aside.GetVertexCount() != before)
         aside.RemoveNonManifoldEdges();
-    }
     MoveInto(out, aside);
 }
 
