@@ -122,10 +122,9 @@ void WeldGrid(int count, const GEnvelope& box, const double* normal, int perAxis
     G3PointHash::SizeGrid(2L * count, lo, hi, kWeldTolerance, perAxis);
 }
 
-// Makes room for `more` further entries of c in one step. Collections grow
-// by a fixed increment, so a million single additions would copy the slot
-// array over and over; one bulk add of empty slots, taken back at once,
-// grows it to size.
+// Makes room for `more` further entries of c in one step, so that a million
+// single additions do not copy the slot array at every growth step: one bulk
+// add of empty slots, taken back at once, grows it to size.
 void Reserve(GArrayCollection* c, long more)
 {
     if (c == nullptr || more <= 0)
