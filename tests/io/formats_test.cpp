@@ -442,6 +442,7 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {{g3io::ReadObj, nullptr, "mem:4: bad vertex index '99999999999999999999'"}, v3 + "f 99999999999999999999 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: face with 2 vertices"}, v3 + "f 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: face with fewer than 3 distinct vertices"}, v3 + "f 1 2 1\n"},
+        {{g3io::ReadObj, nullptr, "mem:4: face with fewer than 3 distinct vertices"}, v3 + "f 1 2 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: normal index 1 out of range (0 normals)"}, v3 + "f 1//1 2//1 3//1\n"},
         {{g3io::ReadObj, nullptr, "mem:5: texture coordinate index 2 out of range (1 texture coordinate)"}, v3 + "vt 0 0\nf 1/1 2/2 3/1\n"},
         {{g3io::ReadObj, nullptr, "mem:4: face mixes corner forms"}, v3 + "f 1 2/1 3\n"},

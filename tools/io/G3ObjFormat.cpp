@@ -199,7 +199,7 @@ private:
             }
         }
         if (!AddPolygon(surface, v, (form & 2) ? &nv : nullptr, (form & 1) ? &tv : nullptr))
-            return Fail(v.size() < 3 ? "face with fewer than 3 distinct vertices" : "face refused by the mesh");
+            return Fail("face with fewer than 3 distinct vertices");
         return true;
     }
 

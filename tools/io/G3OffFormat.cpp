@@ -174,7 +174,7 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         }
         // Numbers after the indexes (a colour) are ignored.
         if (!AddPolygon(aside, v, nullptr, nullptr))
-            return fail(v.size() < 3 ? "face with fewer than 3 distinct vertices" : "face refused by the mesh");
+            return fail("face with fewer than 3 distinct vertices");
     }
     if (next())
         return fail("unexpected text after the last face");
