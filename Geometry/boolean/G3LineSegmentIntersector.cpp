@@ -626,13 +626,14 @@ void G3LineSegmentIntersector::Deactivate(int t)
 
 void G3LineSegmentIntersector::SearchCell(int cell, int firstCell, double lo, double hi)
 {
-    Search<true>(&cellSlots[static_cast<std::size_t>(cell) * kCellSlots], kCellSlots, cell, firstCell, lo, hi);
+    // Search writes a slot for every entry it reads.
     const std::vector<Entry>& more = overflow[static_cast<std::size_t>(cell)];
-    if (!more.empty()) {
-        if (candidates.size() < candidateCount + more.size())
-            candidates.resize(std::max(2 * candidates.size(), candidateCount + more.size()));
+    const std::size_t room = candidateCount + kCellSlots + more.size();
+    if (candidates.size() < room)
+        candidates.resize(std::max(2 * candidates.size(), room));
+    Search<true>(&cellSlots[static_cast<std::size_t>(cell) * kCellSlots], kCellSlots, cell, firstCell, lo, hi);
+    if (!more.empty())
         Search<true>(more.data(), more.size(), cell, firstCell, lo, hi);
-    }
 }
 
 // Into the cell's first slot that is empty or holds a removed segment, else
@@ -686,16 +687,14 @@ bool G3LineSegmentIntersector::FindAt(G3IntersectionPointLoader* loader, int pos
                                                static_cast<std::uint32_t>(t);
         }
     } else {
-        if (!longList.empty())
-            Compact(longList);
-        // Room for every slot of the cells and the long list; an overflow
-        // list makes its own.
-        const std::size_t room = static_cast<std::size_t>(c1 - c0 + 1) * kCellSlots + longList.size();
-        if (candidates.size() < room)
-            candidates.resize(std::max(2 * candidates.size(), room));
         for (int c = c0; c <= c1; ++c)
             SearchCell(c, c0, lo, hi);
-        Search<false>(longList.data(), longList.size(), -1, c0, lo, hi);
+        if (!longList.empty()) {
+            Compact(longList);
+            if (candidates.size() < candidateCount + longList.size())
+                candidates.resize(std::max(2 * candidates.size(), candidateCount + longList.size()));
+            Search<false>(longList.data(), longList.size(), -1, c0, lo, hi);
+        }
     }
     // Oldest first, as a list of the active segments in arrival order would
     // give them (the stamps are distinct, so this is a strict order).
