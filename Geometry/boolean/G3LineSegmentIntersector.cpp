@@ -336,7 +336,7 @@ void G3LineSegmentIntersector::SortKeys()
     // it, so that the insertion sort that settles them meets few keys out
     // of order.
     StartKey gathered[kLocal], local[kLocal];
-    std::uint32_t sub[kLocal + 1];
+    std::uint32_t sub[2 * kLocal + 1];
     std::vector<StartKey> large;
     for (std::size_t b = 0; b < buckets; ++b) {
         const std::size_t first = start[b], m = start[b + 1] - first;
@@ -359,16 +359,18 @@ void G3LineSegmentIntersector::SortKeys()
             const std::uint32_t pos = key[first + j].spare;
             gathered[j] = StartKey{key[pos].v, pos};
         }
+        // Twice as many parts as keys, so that few keys share one.
+        const std::size_t parts = 2 * m;
         const double base = static_cast<double>(b);
-        const double fine = static_cast<double>(m);
+        const double fine = static_cast<double>(parts);
         auto subOf = [&](double v) {
             const double x = ((v - lo) * scale - base) * fine;
-            return x >= fine - 1 ? m - 1 : (x > 0 ? static_cast<std::size_t>(x) : 0);
+            return x >= fine - 1 ? parts - 1 : (x > 0 ? static_cast<std::size_t>(x) : 0);
         };
-        std::fill(sub, sub + m + 1, 0u);
+        std::fill(sub, sub + parts + 1, 0u);
         for (std::size_t j = 0; j < m; ++j)
             ++sub[subOf(gathered[j].v) + 1];
-        for (std::size_t j = 0; j < m; ++j)
+        for (std::size_t j = 0; j < parts; ++j)
             sub[j + 1] += sub[j];
         for (std::size_t j = 0; j < m; ++j)
             local[sub[subOf(gathered[j].v)]++] = gathered[j];
