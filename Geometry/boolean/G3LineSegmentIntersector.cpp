@@ -475,7 +475,9 @@ void G3LineSegmentIntersector::Prefetch(int pos) const
 {
     const std::uint32_t add = keys[static_cast<std::size_t>(pos)].bySweep;
     PrefetchLine(&recs[add]);
+    // A report record may straddle two lines.
     PrefetchLine(&cold[add]);
+    PrefetchLine(reinterpret_cast<const char*>(&cold[add]) + sizeof(Cold) - 1);
 }
 
 bool G3LineSegmentIntersector::GetNextInsertionPoint()
