@@ -425,6 +425,15 @@ void G3LineSegmentIntersector::OrderSegments()
         c.clear();
     overflow.resize(static_cast<std::size_t>(gridCells));
 
+    // Room for as many active segments as evenly spread ones of median
+    // length would make, so that a small sweep does not regrow its arrays.
+    const std::size_t expect = static_cast<std::size_t>(2 * std::sqrt(static_cast<double>(n))) + 16;
+    nodes.reserve(expect);
+    activeNodes.reserve(expect);
+    freeNodes.reserve(expect);
+    if (candidates.size() < 64)
+        candidates.resize(64);
+
     // n buckets of ends, on a ring of at most 4096 lists.
     const double height = boundV1 - boundV0;
     endV0 = boundV0;
