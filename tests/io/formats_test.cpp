@@ -413,6 +413,21 @@ TEST(DumpTest, ReadsHandWrittenDumpAndReportsTheLineOfABadRecord)
     EXPECT_TRUE(IsEmpty(t));
 }
 
+TEST(DumpTest, AFacetWhoseChainDoesNotCloseIsNotWritten)
+{
+    // Links the loader accepts, but the chain runs 2-1, 1-2, 2-0: no
+    // polygon. The writers leave it out rather than write a face that no
+    // reader takes back.
+    const std::string text = Slurp(Data("open_chain.txt"));
+    G3Surface s;
+    std::string msg, obj;
+    ASSERT_TRUE(Read(g3io::ReadDump, text, s, msg)) << msg;
+    ASSERT_TRUE(g3io::WriteObj(s, obj));
+    EXPECT_EQ(std::string::npos, obj.find("\nf ")) << obj;
+    G3Surface back;
+    EXPECT_TRUE(Read(g3io::ReadObj, obj, back, msg)) << msg;
+}
+
 // ------------------------------------------------------------ bad input
 
 struct BadCase {

@@ -374,18 +374,40 @@ private:
     std::unordered_map<const void*, int> vertexIndex, normalIndex, texIndex;
 };
 
-// Appends the corners [b, e) of a walk as one polygon.
+// A polygon the readers take back as written: consecutive repeats of a
+// vertex (a contour that does not close, from a hand-made dump) are
+// dropped, and one with fewer than three distinct vertices is not written.
 void EmitPolygon(FlatMesh& flat, IndexMap& map, G3Facet* f, const std::vector<WalkCorner>& corners, std::size_t b,
                  std::size_t e)
 {
+    const std::size_t first = flat.corners.size();
     for (std::size_t k = b; k < e; ++k) {
         FlatMesh::Corner c;
         c.v = map.Vertex(corners[k].v);
+        if (flat.corners.size() > first && flat.corners.back().v == c.v)
+            continue;
         G3TexCoo* t = nullptr;
         G3Normal* n = corners[k].e->GetCorner(f, corners[k].v, &t);
         c.n = map.Normal(n);
         c.t = map.Tex(t);
         flat.corners.push_back(c);
+    }
+    while (flat.corners.size() > first + 1 && flat.corners.back().v == flat.corners[first].v)
+        flat.corners.pop_back();
+    int distinct[2] = {-1, -1};
+    bool three = false;
+    for (std::size_t k = first; k < flat.corners.size() && !three; ++k) {
+        const int v = flat.corners[k].v;
+        if (distinct[0] < 0 || v == distinct[0])
+            distinct[0] = v;
+        else if (distinct[1] < 0 || v == distinct[1])
+            distinct[1] = v;
+        else
+            three = true;
+    }
+    if (!three) {
+        flat.corners.resize(first);
+        return;
     }
     flat.polygonStart.push_back(flat.corners.size());
     flat.planes.push_back(f->GetPlane());
