@@ -7,11 +7,13 @@
 // integers are formatted and parsed by hand, so a host that switched its
 // locale to one with a decimal comma still writes and reads the same text.
 //
-// Load never trusts the file. It reads every number first, checks the
-// counts, every id and every facet chain and vertex ring (each must end,
-// at the entity's recorded last edge, without revisiting an edge), and
-// only then builds the mesh aside and moves it into this (empty) surface.
-// Any failure leaves the surface exactly as it was.
+// Load (and LoadFromText, which it calls with the file's text) never
+// trusts the text. It reads every number first, checks the counts, every
+// id and every facet chain and vertex ring (each must end, at the entity's
+// recorded last edge, without revisiting an edge), and only then builds
+// the mesh aside and moves it into this (empty) surface. Any failure
+// leaves the surface exactly as it was; LoadFromText also tells the line
+// of the token or record at fault and why.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
