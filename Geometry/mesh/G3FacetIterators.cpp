@@ -38,7 +38,15 @@ GObj* G3FacetVertexIterator::next()
     currentEdge = walkEdge;
     G3Edge* successor = nextEdge;
     if (successor) {
-        if (successor->IsLink(walkEdge)) {
+        // The walk entered the edge at `result`, so it leaves through the
+        // far end when the successor goes on from there. Asking only which
+        // end the successor shares fails on a spike (the chain runs out to a
+        // vertex and back along a parallel edge: the two edges share both
+        // ends).
+        G3Vertex* farEnd = walkEdge->GetVertex1() == result ? walkEdge->GetVertex2() : walkEdge->GetVertex1();
+        if (successor->HasVertex(farEnd)) {
+            vertex = farEnd;
+        } else if (successor->IsLink(walkEdge)) {
             // Leave the edge through the end its successor shares.
             vertex = successor->HasVertex(walkEdge->GetVertex1()) ? walkEdge->GetVertex1()
                                                                   : walkEdge->GetVertex2();

@@ -5,6 +5,7 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
+#include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3PolyEdge.h"
@@ -220,6 +221,19 @@ TEST(G3FacetVertexIteratorTest, HoleContoursKeepTheirOwnOrder)
     EXPECT_EQ(reinterpret_cast<std::intptr_t>(ids.get(4)), h[0]->GetId() + 100);
     G3Facet empty;
     EXPECT_FALSE(G3FacetVertexIterator(&empty).hasNext());
+}
+
+// A facet that runs out to a vertex and back (1 2 3 4 3) holds two parallel
+// edges in a row; the walk must leave each through its far end.
+TEST(G3FacetVertexIteratorTest, SpikeCornersComeOutAsBuilt)
+{
+    G3Surface s;
+    G3Vertex* v[5] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, 0, 0), s.AddVertex(1, 1, 0, 0),
+                      s.AddVertex(2, 2, 0, 0), nullptr};
+    v[4] = v[2];
+    G3Facet* f = s.AddFacet(5, v, 0, nullptr, nullptr);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Vertices(f), (std::vector<GObj*>{v[0], v[1], v[2], v[3], v[2]}));
 }
 
 TEST(G3FacetPlaneTest, PlanesAndTriangleArea)
