@@ -198,14 +198,8 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
 
 bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
-    if (!TargetIsEmpty(out)) {
-        message = name + ": the target surface is not empty";
+    if (!StartReading(data, size, name, out, message))
         return false;
-    }
-    if (!data || IsBlank(data, size)) {
-        message = name + ": empty file";
-        return false;
-    }
     // The kernel keeps NaN and +inf as 0 when it makes a vertex, so a
     // coordinate the text spells as "nan" or "inf" is caught here first.
     // Anything else wrong with the text is the loader's to report.

@@ -166,6 +166,20 @@ bool TargetIsEmpty(const G3Surface& s)
            s.GetTexCooCount() == 0 && s.GetPolyEdgeCount() == 0;
 }
 
+bool StartReading(const char* data, std::size_t size, const std::string& name, const G3Surface& out,
+                  std::string& message, bool text)
+{
+    if (!TargetIsEmpty(out)) {
+        message = name + ": the target surface is not empty";
+        return false;
+    }
+    if (!data || size == 0 || (text && IsBlank(data, size))) {
+        message = name + ": empty file";
+        return false;
+    }
+    return true;
+}
+
 void PrepareAside(G3Surface& target, G3Surface& aside)
 {
     aside.SetSurface(target.GetSurface());
@@ -555,6 +569,17 @@ void AppendDouble(std::string& out, double v)
         out.append(buf, r.ptr);
     else
         out += '0';
+}
+
+void AppendCoordinates(std::string& out, const char* key, const double* p, int n)
+{
+    out += key;
+    for (int i = 0; i < n; ++i) {
+        if (i)
+            out += ' ';
+        AppendDouble(out, p[i]);
+    }
+    out += '\n';
 }
 
 void AppendInt(std::string& out, long long v)

@@ -81,6 +81,10 @@ std::string NumberProblem(NumberError error, std::string_view token);
 
 // The target must be empty: readers never append to a mesh.
 bool TargetIsEmpty(const G3Surface& s);
+// A reader's opening checks: the target is empty and there is something to
+// read (for text formats, more than white space). Sets `message` when not.
+bool StartReading(const char* data, std::size_t size, const std::string& name, const G3Surface& out,
+                  std::string& message, bool text = true);
 // Gives `aside` the numbering state and facet defaults of `target`, so that
 // a surface built aside looks as if it had been built in `target`.
 void PrepareAside(G3Surface& target, G3Surface& aside);
@@ -129,6 +133,8 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
 
 // Shortest text that reads back as the same double.
 void AppendDouble(std::string& out, double v);
+// "<key>x y z\n": `key` (with its separator) and n coordinates.
+void AppendCoordinates(std::string& out, const char* key, const double* p, int n);
 void AppendInt(std::string& out, long long v);
 
 } // namespace detail

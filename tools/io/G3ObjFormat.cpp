@@ -245,14 +245,8 @@ private:
 
 bool ReadObj(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
-    if (!TargetIsEmpty(out)) {
-        message = name + ": the target surface is not empty";
+    if (!StartReading(data, size, name, out, message))
         return false;
-    }
-    if (!data || IsBlank(data, size)) {
-        message = name + ": empty file";
-        return false;
-    }
     G3Surface aside;
     PrepareAside(out, aside);
     ObjReader reader(name, aside, message);
@@ -282,31 +276,12 @@ bool WriteObj(G3Surface& s, std::string& out)
         return false;
     out.reserve(flat.vertices.size() * 40 + flat.corners.size() * 8);
     out += "# written by g3\n";
-    for (const double* p : flat.vertices) {
-        out += "v ";
-        AppendDouble(out, p[0]);
-        out += ' ';
-        AppendDouble(out, p[1]);
-        out += ' ';
-        AppendDouble(out, p[2]);
-        out += '\n';
-    }
-    for (const double* p : flat.texCoos) {
-        out += "vt ";
-        AppendDouble(out, p[0]);
-        out += ' ';
-        AppendDouble(out, p[1]);
-        out += '\n';
-    }
-    for (const double* p : flat.normals) {
-        out += "vn ";
-        AppendDouble(out, p[0]);
-        out += ' ';
-        AppendDouble(out, p[1]);
-        out += ' ';
-        AppendDouble(out, p[2]);
-        out += '\n';
-    }
+    for (const double* p : flat.vertices)
+        AppendCoordinates(out, "v ", p, 3);
+    for (const double* p : flat.texCoos)
+        AppendCoordinates(out, "vt ", p, 2);
+    for (const double* p : flat.normals)
+        AppendCoordinates(out, "vn ", p, 3);
     for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
         const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
         // The form every corner supports: partial corner data is dropped.

@@ -74,14 +74,8 @@ std::size_t DistinctSides(const FlatMesh& flat)
 
 bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
-    if (!TargetIsEmpty(out)) {
-        message = name + ": the target surface is not empty";
+    if (!StartReading(data, size, name, out, message))
         return false;
-    }
-    if (!data || IsBlank(data, size)) {
-        message = name + ": empty file";
-        return false;
-    }
     LineReader lines(data, size, true);
     std::vector<std::string_view> tokens;
     std::string_view line;
@@ -196,14 +190,8 @@ bool WriteOff(G3Surface& s, std::string& out)
     out += ' ';
     AppendInt(out, static_cast<long long>(DistinctSides(flat)));
     out += '\n';
-    for (const double* p : flat.vertices) {
-        AppendDouble(out, p[0]);
-        out += ' ';
-        AppendDouble(out, p[1]);
-        out += ' ';
-        AppendDouble(out, p[2]);
-        out += '\n';
-    }
+    for (const double* p : flat.vertices)
+        AppendCoordinates(out, "", p, 3);
     for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
         const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
         AppendInt(out, static_cast<long long>(e - b));

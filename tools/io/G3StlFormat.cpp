@@ -308,14 +308,8 @@ bool LooksAscii(const char* data, std::size_t size)
 
 bool ReadStl(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
-    if (!TargetIsEmpty(out)) {
-        message = name + ": the target surface is not empty";
+    if (!StartReading(data, size, name, out, message, false))
         return false;
-    }
-    if (!data || size == 0) {
-        message = name + ": empty file";
-        return false;
-    }
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(data);
     if (size >= 84 && size == 84ull + 50ull * ReadU32(bytes + 80))
         return ReadBinary(bytes, size, name, out, message);
@@ -353,19 +347,11 @@ bool WriteStl(G3Surface& s, std::string& out, bool ascii)
         for (std::size_t i = 0; i < n; ++i) {
             double nrm[3];
             normal(i, nrm);
-            out += "facet normal ";
-            for (int k = 0; k < 3; ++k) {
-                AppendDouble(out, nrm[k]);
-                out += k < 2 ? ' ' : '\n';
-            }
+            AppendCoordinates(out, "facet normal ", nrm, 3);
             out += "outer loop\n";
             for (std::size_t c = flat.polygonStart[i]; c < flat.polygonStart[i + 1]; ++c) {
                 const double* p = flat.vertices[static_cast<std::size_t>(flat.corners[c].v)];
-                out += "vertex ";
-                for (int k = 0; k < 3; ++k) {
-                    AppendDouble(out, p[k]);
-                    out += k < 2 ? ' ' : '\n';
-                }
+                AppendCoordinates(out, "vertex ", p, 3);
             }
             out += "endloop\nendfacet\n";
         }
