@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -154,7 +155,15 @@ public:
         if (*b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
             ++b;
         const std::from_chars_result r = std::from_chars(b, e, out, std::chars_format::general);
-        return r.ec == std::errc() && r.ptr == e;
+        if (r.ec != std::errc() || r.ptr != e)
+            return false;
+        // A vertex would keep NaN or infinity as 0: the file is refused
+        // rather than loaded as another mesh.
+        if (!std::isfinite(out)) {
+            reason = "coordinate not finite";
+            return false;
+        }
+        return true;
     }
 
     // Anything but whitespace left after the last expected number.

@@ -496,7 +496,7 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {{g3io::ReadStl, nullptr, "mem:8: file ends inside the solid"}, "solid x\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n"},
         {{g3io::ReadDump, nullptr, "mem: empty file"}, "\n"},
         {{g3io::ReadDump, nullptr, "mem:1: malformed dump: counts larger than the file"}, "1000 0 0 1 0\n"},
-        {{g3io::ReadDump, nullptr, "mem:2: malformed dump: coordinate of vertex 0 is not finite"},
+        {{g3io::ReadDump, nullptr, "mem:2: malformed dump: coordinate not finite"},
          "1 0 0 1 0\n0 nan 0\n-1 -1\n"},
         {{g3io::ReadDump, nullptr, "mem:1: malformed dump: bad integer"}, "6202641830156289821 0 0 1 0\nnan\n"},
         {{g3io::ReadDump, nullptr, "mem:2: malformed dump: bad number"}, "1 0 0 1 0\n0 x 0\n0 0\n"},

@@ -195,6 +195,8 @@ TEST_F(SaveLoadTest, MalformedFilesAreRefusedWithoutChange)
         {"malformed integer", patch(edgeLine, 2, "1x")},
         {"integer overflow", patch(facetLine, 3, "4294967297")},
         {"malformed coordinate", patch(1, 1, "0,5")},
+        {"coordinate not finite", patch(1, 2, "nan")},
+        {"coordinate infinite", patch(1, 0, "-inf")},
         {"edge vertex past the end", patch(edgeLine, 1, str(nV))},
         {"edge without a vertex", patch(edgeLine, 0, "-1")},
         {"facet edge past the end", patch(facetLine, 0, str(nE))},

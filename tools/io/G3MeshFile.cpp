@@ -9,7 +9,6 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -24,26 +23,6 @@ namespace g3io {
 using namespace detail;
 
 namespace {
-
-// The line (from 1) of whitespace-separated token `index` (from 0).
-long LineOfToken(const char* text, std::size_t size, long long index)
-{
-    long long token = -1;
-    long line = 1;
-    bool inToken = false;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (IsSpace(text[i])) {
-            inToken = false;
-            if (text[i] == '\n')
-                ++line;
-            continue;
-        }
-        if (!inToken && ++token == index)
-            break;
-        inToken = true;
-    }
-    return line;
-}
 
 std::string SystemError(int error)
 {
@@ -200,46 +179,6 @@ bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Sur
 {
     if (!StartReading(data, size, name, out, message))
         return false;
-    // The kernel keeps NaN and +inf as 0 when it makes a vertex, so a
-    // coordinate the text spells as "nan" or "inf" is caught here first.
-    // Anything else wrong with the text is the loader's to report.
-    {
-        const char* p = data;
-        const char* end = data + size;
-        long long counts[5] = {0, 0, 0, 0, 0};
-        long long token = 0;
-        long line = 1;
-        long long coordinates = -1;
-        while (p < end && (coordinates < 0 || token < 5 + coordinates)) {
-            if (IsSpace(*p)) {
-                if (*p == '\n')
-                    ++line;
-                ++p;
-                continue;
-            }
-            const char* b = p;
-            while (p < end && !IsSpace(*p))
-                ++p;
-            const std::string_view word(b, static_cast<std::size_t>(p - b));
-            if (token < 5) {
-                if (ParseInt(word, counts[token]) != NumberError::None || counts[token] < INT_MIN ||
-                    counts[token] > INT_MAX)
-                    break;
-                // The text cannot hold more vertices than it has bytes.
-                if (token == 4)
-                    coordinates = 3 * std::clamp<long long>(counts[0], 0, static_cast<long long>(size));
-            } else {
-                double unused = 0.0;
-                if (ParseDouble(word, unused) == NumberError::NotFinite) {
-                    message = LineMessage(name, line,
-                                          "malformed dump: coordinate of vertex " + std::to_string((token - 5) / 3) +
-                                              " is not finite");
-                    return false;
-                }
-            }
-            ++token;
-        }
-    }
     int line = 0;
     const char* reason = nullptr;
     G3Surface aside;
@@ -248,16 +187,6 @@ bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Sur
         const std::string what = std::string("malformed dump: ") + (reason ? reason : "unreadable");
         message = line > 0 ? LineMessage(name, line, what) : name + ": " + what;
         return false;
-    }
-    // The dump's own loader takes any number the text spells, "nan" and
-    // "inf" too; no mesh of this library has such coordinates.
-    for (int i = 0; i < aside.GetVertexCount(); ++i) {
-        const double* p = aside.GetVertex(i)->GetXYZ();
-        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) {
-            message = LineMessage(name, LineOfToken(data, size, 5 + 3ll * i),
-                                  "malformed dump: coordinate of vertex " + std::to_string(i) + " is not finite");
-            return false;
-        }
     }
     MoveInto(out, aside);
     out.SetNextSurface(aside.PeekNextSurface());
