@@ -501,11 +501,11 @@ private:
     }
 
     G3TriEngine& E;
-    std::vector<Node>& P;
-    std::vector<Tri>& T;
+    LargeArray<Node>& P;
+    LargeArray<Tri>& T;
     std::unordered_map<int, G3TEdge*>& S;
-    std::vector<int>& NT;
-    std::vector<int>& NM;
+    LargeArray<int>& NT;
+    LargeArray<int>& NM;
     std::vector<int> path;
     int start = -1;
     int end = -1;

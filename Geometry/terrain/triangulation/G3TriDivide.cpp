@@ -34,7 +34,7 @@ const int kMinus1[3] = {2, 0, 1};
 
 class Builder {
 public:
-    Builder(std::vector<Node>& nodes, std::vector<Tri>& tris) : P(nodes.data()), T(tris), count(static_cast<int>(nodes.size())) {}
+    Builder(LargeArray<Node>& nodes, LargeArray<Tri>& tris) : P(nodes.data()), T(tris), count(static_cast<int>(nodes.size())) {}
 
     // Triangulates all nodes; returns false when a merge met an inconsistent
     // hull (only possible for tolerance-degenerate input), leaving no usable
@@ -338,7 +338,7 @@ private:
     }
 
     Node* P;
-    std::vector<Tri>& T;
+    LargeArray<Tri>& T;
     int count;
     bool failed = false;
 };
@@ -352,7 +352,7 @@ namespace {
 // node, or of one exact x (sorted by y already), only needs its neighbours
 // compared; a run of several x values is swept in y order against every kept
 // node of the run within 1e-8 in y, so no two kept nodes coincide.
-int MergeCoinciding(std::vector<Node>& nodes, std::vector<std::pair<int, int>>& merged)
+int MergeCoinciding(LargeArray<Node>& nodes, std::vector<std::pair<int, int>>& merged)
 {
     const int n = static_cast<int>(nodes.size());
     int kept = 0;
@@ -437,7 +437,7 @@ void G3TriEngine::Triangulate()
 
     // Drop the ghosts: real triangles keep their relative order, neighbour
     // references to ghosts become hull edges (-1).
-    std::vector<int> renumber(tris.size());
+    LargeArray<int> renumber(tris.size());
     int real = 0;
     for (std::size_t i = 0; i < tris.size(); ++i) {
         const Tri& t = tris[i];

@@ -14,11 +14,44 @@
 #include "Geometry/terrain/triangulation/G3TVertex.h"
 #include "Geometry/terrain/triangulation/G3TriPredicates.h"
 
+#include <cstddef>
 #include <memory>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
 namespace g3tri {
+
+namespace largearray {
+// Blocks from 4 MiB up are aligned to 2 MiB and offered to the kernel for
+// huge pages: the divide and conquer and the constraint walks reach across
+// the whole node and triangle arrays, and with 4 KiB pages a run over a
+// million points spends much of its time in TLB misses and page faults.
+void* Allocate(std::size_t bytes);
+void Release(void* p, std::size_t bytes);
+} // namespace largearray
+
+template <class T>
+struct LargeArrayAllocator {
+    using value_type = T;
+    LargeArrayAllocator() = default;
+    template <class U>
+    LargeArrayAllocator(const LargeArrayAllocator<U>&) {}
+    T* allocate(std::size_t n)
+    {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T))
+            throw std::bad_alloc();
+        return static_cast<T*>(largearray::Allocate(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t n) { largearray::Release(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const LargeArrayAllocator<U>&) const { return true; }
+    template <class U>
+    bool operator!=(const LargeArrayAllocator<U>&) const { return false; }
+};
+
+template <class T>
+using LargeArray = std::vector<T, LargeArrayAllocator<T>>;
 
 class G3TriEngine;
 
@@ -135,21 +168,21 @@ private:
     std::vector<G3TEdge*> edges;
     // Result of the last run: nodes (distinct positions), triangles, one
     // triangle per node.
-    std::vector<Node> nodes;
-    std::vector<Tri> tris;
+    LargeArray<Node> nodes;
+    LargeArray<Tri> tris;
     // Points merged into a coinciding kept one: (merged vertex, kept vertex).
     std::vector<std::pair<int, int>> merged;
     // Vertices that existed when the last run started.
     int runVertexCount = 0;
-    mutable std::vector<int> vertexNode;
-    mutable std::vector<int> nodeTri;
+    mutable LargeArray<int> vertexNode;
+    mutable LargeArray<int> nodeTri;
     // Constrained sides, by handle (triangle * 4 + edge): few next to the
     // triangles, so they are kept apart from them.
     std::unordered_map<int, G3TEdge*> sides;
     // Stamps of the last walk that visited a triangle / a node; sized on
     // first use.
-    std::vector<int> triMark;
-    std::vector<int> nodeMark;
+    LargeArray<int> triMark;
+    LargeArray<int> nodeMark;
     int stamp = 0;
     // When set, a constraint crossing another constrained edge would be split
     // at the crossing. Cleared at construction and before every run; nothing
