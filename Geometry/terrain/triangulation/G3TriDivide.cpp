@@ -347,6 +347,59 @@ private:
 
 namespace {
 
+// Sorts the nodes in x-then-y order. Uniform input would keep a quicksort of
+// a million nodes streaming through the whole array on each of its top
+// levels; instead the nodes are first dealt into buckets of about eight by
+// their x value, relative to the range of x, which is a non-decreasing
+// function of x (subtracting the minimum and scaling by a positive factor
+// both round monotonically). Concatenating the buckets, each sorted, is
+// then exactly the sorted order, whatever the spread of the values: many
+// equal or crowded values only make one bucket large, which the quicksort
+// then handles as it would the whole array.
+void SortByXY(LargeArray<Node>& nodes)
+{
+    const int n = static_cast<int>(nodes.size());
+    if (n < 64) {
+        SortNodes(nodes.data(), n, LessXY());
+        return;
+    }
+    double lo = nodes[0].x, hi = nodes[0].x;
+    for (const Node& p : nodes) {
+        lo = p.x < lo ? p.x : lo;
+        hi = p.x > hi ? p.x : hi;
+    }
+    const int buckets = n / 8;
+    const double range = hi - lo;
+    const double scale = static_cast<double>(buckets) / range;
+    if (!(range > 0.0) || !std::isfinite(range) || !std::isfinite(scale) || !(scale > 0.0)) {
+        SortNodes(nodes.data(), n, LessXY());
+        return;
+    }
+    const double last = static_cast<double>(buckets - 1);
+    LargeArray<int> key(static_cast<std::size_t>(n));
+    LargeArray<int> start(static_cast<std::size_t>(buckets) + 1, 0);
+    for (int i = 0; i < n; ++i) {
+        const double d = (nodes[static_cast<std::size_t>(i)].x - lo) * scale;
+        const int b = d >= last ? buckets - 1 : static_cast<int>(d);
+        key[static_cast<std::size_t>(i)] = b;
+        ++start[static_cast<std::size_t>(b) + 1];
+    }
+    for (int b = 0; b < buckets; ++b)
+        start[static_cast<std::size_t>(b) + 1] += start[static_cast<std::size_t>(b)];
+    LargeArray<Node> dealt(static_cast<std::size_t>(n));
+    {
+        LargeArray<int> fill(start.begin(), start.end() - 1);
+        for (int i = 0; i < n; ++i)
+            dealt[static_cast<std::size_t>(fill[static_cast<std::size_t>(key[static_cast<std::size_t>(i)])]++)] =
+                nodes[static_cast<std::size_t>(i)];
+    }
+    for (int b = 0; b < buckets; ++b) {
+        const int first = start[static_cast<std::size_t>(b)];
+        SortNodes(dealt.data() + first, start[static_cast<std::size_t>(b) + 1] - first, LessXY());
+    }
+    nodes.swap(dealt);
+}
+
 // Compacts the sorted nodes to one per position and returns their count.
 // Positions within 1e-8 in x form runs of the sorted order; a run of one
 // node, or of one exact x (sorted by y already), only needs its neighbours
@@ -421,7 +474,7 @@ void G3TriEngine::Triangulate()
         if (std::isfinite(v->x) && std::isfinite(v->y))
             nodes.push_back(Node{v->x, v->y, i});
     }
-    SortNodes(nodes.data(), static_cast<int>(nodes.size()), LessXY());
+    SortByXY(nodes);
     const int kept = MergeCoinciding(nodes, merged);
     nodes.resize(static_cast<std::size_t>(kept));
 
