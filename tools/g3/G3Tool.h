@@ -20,7 +20,7 @@ enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitBadInput = 2 };
 // A subcommand's arguments split into positionals, boolean flags and
 // options with a value ("-o OUT", "--output OUT", "--output=OUT"). "--"
 // ends the options. Anything not declared is an error.
-struct ArgSpec {
+struct ArgSyntax {
     std::vector<std::string> flags;         // e.g. "--quiet", "--ascii"
     std::vector<std::string> valueOptions;  // e.g. "-o", "--output"
 };
@@ -39,7 +39,7 @@ struct ParsedArgs {
 };
 
 // False with a one-line `error` on an unknown option or a missing value.
-bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, ParsedArgs& out, std::string& error);
+bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, ParsedArgs& out, std::string& error);
 
 // ---- progress
 // Announces each pass on stderr as "g3: <pass>..." once the command has run

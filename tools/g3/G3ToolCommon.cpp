@@ -41,7 +41,7 @@ bool ParsedArgs::HasValue(const std::vector<std::string>& names) const
     return false;
 }
 
-bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, ParsedArgs& out, std::string& error)
+bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, ParsedArgs& out, std::string& error)
 {
     out = ParsedArgs();
     bool optionsEnded = false;
@@ -60,7 +60,7 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, Parsed
             out.help = true;
             continue;
         }
-        if (Contains(spec.flags, a)) {
+        if (Contains(syntax.flags, a)) {
             if (!out.Has(a))
                 out.flags.push_back(a);
             continue;
@@ -68,12 +68,12 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSpec& spec, Parsed
         const std::size_t eq = a.find('=');
         if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
             const std::string name = a.substr(0, eq);
-            if (Contains(spec.valueOptions, name)) {
+            if (Contains(syntax.valueOptions, name)) {
                 out.values.emplace_back(name, a.substr(eq + 1));
                 continue;
             }
         }
-        if (Contains(spec.valueOptions, a)) {
+        if (Contains(syntax.valueOptions, a)) {
             if (i + 1 >= args.size()) {
                 error = "option " + a + " needs a value";
                 return false;

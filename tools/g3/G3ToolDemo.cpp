@@ -166,12 +166,12 @@ bool Show(const std::string& name, const char* title, G3Surface& s, const std::s
 
 int CommandDemo(const std::vector<std::string>& args)
 {
-    ArgSpec spec;
-    spec.flags = {"--quiet"};
-    spec.valueOptions = {"-o", "--output"};
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, spec, a, error))
+    if (!ParseArgs(args, syntax, a, error))
         return UsageError("demo", error);
     if (a.help) {
         std::fputs(CommandHelp("demo").c_str(), stdout);

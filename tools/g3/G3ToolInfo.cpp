@@ -169,11 +169,11 @@ MeshStats ComputeStats(G3Surface& s)
 
 int CommandInfo(const std::vector<std::string>& args)
 {
-    ArgSpec spec;
-    spec.flags = {"--quiet"};
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
     ParsedArgs a;
     std::string error;
-    if (!ParseArgs(args, spec, a, error))
+    if (!ParseArgs(args, syntax, a, error))
         return UsageError("info", error);
     if (a.help) {
         std::fputs(CommandHelp("info").c_str(), stdout);

@@ -77,12 +77,12 @@ struct InOut {
 
 // kExitOk when the arguments are usable; otherwise the status to return
 // (help printed, or a usage error).
-int ParseInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSpec& spec, InOut& io,
+int ParseInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax, InOut& io,
                bool& done)
 {
     done = false;
     std::string error;
-    if (!ParseArgs(raw, spec, io.args, error)) {
+    if (!ParseArgs(raw, syntax, io.args, error)) {
         done = true;
         return UsageError(command, error);
     }
@@ -187,12 +187,12 @@ std::string CommandHelp(const std::string& command)
 
 int CommandRepair(const std::vector<std::string>& raw)
 {
-    ArgSpec spec;
-    spec.flags = {"--triangulate", "--quiet"};
-    spec.valueOptions = {"-o", "--output"};
+    ArgSyntax syntax;
+    syntax.flags = {"--triangulate", "--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
     InOut io;
     bool done = false;
-    const int status = ParseInOut("repair", raw, spec, io, done);
+    const int status = ParseInOut("repair", raw, syntax, io, done);
     if (done)
         return status;
 
@@ -210,12 +210,12 @@ int CommandRepair(const std::vector<std::string>& raw)
 
 int CommandConvert(const std::vector<std::string>& raw)
 {
-    ArgSpec spec;
-    spec.flags = {"--ascii", "--quiet"};
-    spec.valueOptions = {"-o", "--output"};
+    ArgSyntax syntax;
+    syntax.flags = {"--ascii", "--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
     InOut io;
     bool done = false;
-    const int status = ParseInOut("convert", raw, spec, io, done);
+    const int status = ParseInOut("convert", raw, syntax, io, done);
     if (done)
         return status;
 
