@@ -73,12 +73,14 @@ struct InOut {
     std::string in;
     std::string out;
     ParsedArgs args;
+    Progress progress{true};
 };
 
-// kExitOk when the arguments are usable; otherwise the status to return
-// (help printed, or a usage error).
-int ParseInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax, InOut& io,
-               bool& done)
+// Parses the arguments and reads IN into `s`. `done` when the command ends
+// here (help printed, a usage error, unreadable input) with the returned
+// status.
+int OpenInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax, InOut& io,
+              G3Surface& s, bool& done)
 {
     done = false;
     std::string error;
@@ -107,6 +109,12 @@ int ParseInOut(const std::string& command, const std::vector<std::string>& raw, 
         done = true;
         return status;
     }
+    io.progress = Progress(io.args.Has("--quiet"));
+    if (!ReadInput(io.in, s, io.progress)) {
+        done = true;
+        return kExitBadInput;
+    }
+    std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
     return kExitOk;
 }
 
@@ -192,20 +200,15 @@ int CommandRepair(const std::vector<std::string>& raw)
     syntax.valueOptions = {"-o", "--output"};
     InOut io;
     bool done = false;
-    const int status = ParseInOut("repair", raw, syntax, io, done);
+    G3Surface s;
+    const int status = OpenInOut("repair", raw, syntax, io, s, done);
     if (done)
         return status;
-
-    Progress progress(io.args.Has("--quiet"));
-    G3Surface s;
-    if (!ReadInput(io.in, s, progress))
-        return kExitBadInput;
-    std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
-    RunRepairPasses(s, io.args.Has("--triangulate"), progress, [](const PassResult& r) {
+    RunRepairPasses(s, io.args.Has("--triangulate"), io.progress, [](const PassResult& r) {
         std::printf("%s: %s\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str());
     });
     std::printf("closed: %s\n", s.GetClosed() ? "yes" : "no");
-    return WriteOutput(io.out, s, false, progress);
+    return WriteOutput(io.out, s, false, io.progress);
 }
 
 int CommandConvert(const std::vector<std::string>& raw)
@@ -215,16 +218,11 @@ int CommandConvert(const std::vector<std::string>& raw)
     syntax.valueOptions = {"-o", "--output"};
     InOut io;
     bool done = false;
-    const int status = ParseInOut("convert", raw, syntax, io, done);
+    G3Surface s;
+    const int status = OpenInOut("convert", raw, syntax, io, s, done);
     if (done)
         return status;
-
-    Progress progress(io.args.Has("--quiet"));
-    G3Surface s;
-    if (!ReadInput(io.in, s, progress))
-        return kExitBadInput;
-    std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
-    return WriteOutput(io.out, s, io.args.Has("--ascii"), progress);
+    return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }
 
 }  // namespace g3tool
