@@ -54,6 +54,17 @@ bool IsBlank(const char* data, std::size_t size)
     return true;
 }
 
+bool LineReader::NextTokens(std::vector<std::string_view>& tokens)
+{
+    std::string_view line;
+    while (Next(line)) {
+        Split(line, tokens);
+        if (!tokens.empty())
+            return true;
+    }
+    return false;
+}
+
 bool LineReader::Next(std::string_view& line)
 {
     if (cur >= end)

@@ -52,6 +52,8 @@ public:
     }
     // The next line; false at the end of the text.
     bool Next(std::string_view& line);
+    // The tokens of the next line that has any; false at the end of the text.
+    bool NextTokens(std::vector<std::string_view>& tokens);
     long Number() const { return number; }
 
 private:

@@ -78,20 +78,11 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         return false;
     LineReader lines(data, size, true);
     std::vector<std::string_view> tokens;
-    std::string_view line;
     auto fail = [&](const std::string& what) {
         message = LineMessage(name, lines.Number(), what);
         return false;
     };
-    // The next line with tokens; false at the end of the text.
-    auto next = [&]() {
-        while (lines.Next(line)) {
-            Split(line, tokens);
-            if (!tokens.empty())
-                return true;
-        }
-        return false;
-    };
+    auto next = [&]() { return lines.NextTokens(tokens); };
 
     if (!next())
         return fail("empty file (comments only)");
