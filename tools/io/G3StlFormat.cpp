@@ -213,11 +213,19 @@ bool ReadAscii(const char* data, std::size_t size, const std::string& name, G3Su
 {
     LineReader lines(data, size, false);
     std::vector<std::string_view> tokens;
+    std::string_view line;
     auto fail = [&](const std::string& what) {
         message = LineMessage(name, lines.Number(), what);
         return false;
     };
-    auto next = [&]() { return lines.NextTokens(tokens); };
+    auto next = [&]() {
+        while (lines.Next(line)) {
+            Split(line, tokens);
+            if (!tokens.empty())
+                return true;
+        }
+        return false;
+    };
     // The next line must start with `words` (case-insensitive).
     auto expect = [&](const char* first, const char* second, std::size_t arity) {
         if (!next())
