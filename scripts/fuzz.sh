@@ -21,7 +21,7 @@ log=$build/fuzz-build.log
 if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
     -DG3_BUILD_FUZZ=ON -DG3_SANITIZE=ON -DG3_POOLS=OFF \
-    -DG3_BUILD_TESTS=OFF -DG3_BUILD_BENCH=OFF -DG3_BUILD_EXAMPLES=OFF >"$log" 2>&1; then
+    -DG3_BUILD_TESTS=OFF -DG3_BUILD_BENCH=OFF >"$log" 2>&1; then
     echo "fuzz: configure failed, see $log"
     exit 1
 fi
