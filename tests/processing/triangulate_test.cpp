@@ -31,7 +31,7 @@ struct Pt {
 };
 
 // Adds the points as new vertices and one facet through them; returns it.
-G3Facet* Facet(G3Surface& s, std::initializer_list<Pt> pts, std::vector<int>* flags = nullptr)
+G3Facet* Facet(G3Surface& s, const std::vector<Pt>& pts, std::vector<int>* flags = nullptr)
 {
     std::vector<int> ids;
     for (const Pt& p : pts)
@@ -61,23 +61,15 @@ std::vector<G3Vertex*> Corners(G3Facet* f)
     return out;
 }
 
-double TriangleArea(G3Facet* f)
-{
-    std::vector<G3Vertex*> c = Corners(f);
-    if (c.size() != 3)
-        return -1.0;
-    return G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-}
-
 // The sum of the triangles' areas; -1 when a facet is not a triangle.
 double TotalTriangleArea(G3Surface& s)
 {
     double sum = 0.0;
     for (int i = 0; i < FacetCount(s); ++i) {
-        const double a = TriangleArea(FacetAt(s, i));
-        if (a < 0.0)
+        std::vector<G3Vertex*> c = Corners(FacetAt(s, i));
+        if (c.size() != 3)
             return -1.0;
-        sum += a;
+        sum += G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
     }
     return sum;
 }
@@ -127,38 +119,17 @@ TEST(TessellatorTest, AssemblesTrianglesStripsAndFans)
     // A new primitive starts afresh.
     RecordingTessellator t;
     t.OnBegin(5);
-    t.OnVertex(D(1));
-    t.OnVertex(D(2));
+    for (long d : {1, 2})
+        t.OnVertex(D(d));
     t.OnEnd();
     t.OnBegin(6);
-    t.OnVertex(D(3));
-    t.OnVertex(D(4));
-    t.OnVertex(D(5));
+    for (long d : {3, 4, 5})
+        t.OnVertex(D(d));
     EXPECT_EQ(t.tris, (Tris{{3, 4, 5}}));
     EXPECT_FALSE(t.HasError());
     // A vertex GLU made itself (no data) marks the polygon as failed.
     t.OnVertex(nullptr);
     EXPECT_TRUE(t.HasError());
-}
-
-TEST(TessellatorTest, GluSquareWithHoleAsSeparateContours)
-{
-    G3Surface s;
-    std::vector<G3Vertex*> v;
-    for (Pt p : {Pt{0, 0, 0}, Pt{4, 0, 0}, Pt{4, 4, 0}, Pt{0, 4, 0}, Pt{1, 1, 0}, Pt{1, 3, 0}, Pt{3, 3, 0},
-                 Pt{3, 1, 0}})
-        v.push_back(s.AddVertex(p.x, p.y, p.z, 0));
-    G3FacetTessellator t;
-    ASSERT_TRUE(t.IsValid());
-    t.Begin(0, 1);
-    for (int k = 0; k < 8; ++k) {
-        if (k == 4)
-            t.NextContour();
-        t.AddVertex(v[k], v[k]);
-    }
-    t.EndPolygon();
-    EXPECT_FALSE(t.HasError());
-    EXPECT_EQ(t.GetTriangleCount(), 8);
 }
 
 TEST(TriangulateTest, TrianglesNeverGoToGluAndQuadsFollowTheMode)
@@ -168,45 +139,39 @@ TEST(TriangulateTest, TrianglesNeverGoToGluAndQuadsFollowTheMode)
     EXPECT_FALSE(s.Triangulate(4 | 8 | 2 | 1, 0));
     EXPECT_EQ(FacetCount(s), 1);
 
-    // A convex flat square: only bit 4 takes it.
-    {
+    // A convex flat square goes only under bit 4, a concave dart under bit
+    // 1 with bit 8, a bent quad under bit 2, a pentagon under bit 8 alone.
+    // area < 0: not flat, not checked.
+    struct Case {
+        const char* name;
+        std::vector<Pt> pts;
+        std::vector<int> refused;
+        int accepted;
+        double area;
+    };
+    const Case cases[] = {
+        {"square", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {8 | 2 | 1}, 4, 1.0},
+        {"dart", {{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {2, 3, 0}}, {8, 8 | 2}, 8 | 1, 4.0},
+        {"bent", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.1}, {0, 1, 0}}, {8 | 1}, 2, -1.0},
+        {"pentagon", {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}}, {}, 8, 5.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         G3Surface q;
-        Facet(q, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-        EXPECT_FALSE(q.Triangulate(8 | 2 | 1, 0));
+        Facet(q, c.pts);
+        for (int mode : c.refused)
+            EXPECT_FALSE(q.Triangulate(mode, 0)) << mode;
         EXPECT_EQ(FacetCount(q), 1);
-        EXPECT_TRUE(q.Triangulate(4, 0));
-        EXPECT_EQ(FacetCount(q), 2);
-        EXPECT_NEAR(TotalTriangleArea(q), 1.0, 1e-12);
+        EXPECT_TRUE(q.Triangulate(c.accepted, 0));
+        const int n = static_cast<int>(c.pts.size());
+        EXPECT_EQ(FacetCount(q), n - 2);
+        EXPECT_EQ(q.GetVertexList()->size(), n);
+        EXPECT_EQ(q.GetEdgeList()->size(), 2 * n - 3);
         EXPECT_EQ("", MeshCheck(&q));
-        EXPECT_EQ(q.GetVertexList()->size(), 4);
-        EXPECT_EQ(q.GetEdgeList()->size(), 5);
-    }
-    // A concave quad (dart): bit 1 under bit 8, not bit 8 alone.
-    {
-        G3Surface q;
-        Facet(q, {{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {2, 3, 0}});
-        EXPECT_FALSE(q.Triangulate(8, 0));
-        EXPECT_FALSE(q.Triangulate(8 | 2, 0));
-        EXPECT_TRUE(q.Triangulate(8 | 1, 0));
-        EXPECT_EQ(FacetCount(q), 2);
-        EXPECT_NEAR(TotalTriangleArea(q), 4.0, 1e-12);
-    }
-    // A bent quad: bit 2.
-    {
-        G3Surface q;
-        Facet(q, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.1}, {0, 1, 0}});
-        EXPECT_FALSE(q.Triangulate(8 | 1, 0));
-        EXPECT_TRUE(q.Triangulate(2, 0));
-        EXPECT_EQ(FacetCount(q), 2);
-    }
-    // A pentagon: bit 8 alone.
-    {
-        G3Surface q;
-        Facet(q, {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}});
-        EXPECT_TRUE(q.Triangulate(8, 0));
-        EXPECT_EQ(FacetCount(q), 3);
-        EXPECT_NEAR(TotalTriangleArea(q), 5.0, 1e-12);
-        for (int i = 0; i < 3; ++i)
+        if (c.area < 0)
+            continue;
+        EXPECT_NEAR(TotalTriangleArea(q), c.area, 1e-12);
+        for (int i = 0; i < FacetCount(q); ++i)
             EXPECT_GT(SignedAreaXY(FacetAt(q, i)), 0.0) << "triangles keep the facet's orientation";
     }
 }
@@ -236,30 +201,21 @@ TEST(TriangulateTest, LShapeKeepsOuterFlagsAndMarksDiagonals)
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_NEAR(TotalTriangleArea(s), 3.0, 1e-12);
 
-    // Every side of every triangle: an outer side keeps its edge's flags,
-    // a diagonal (shared by two triangles) carries 99.
-    int outer = 0;
-    int diagonalSides = 0;
+    // An outer side keeps its edge's flags and has one facet; a diagonal
+    // carries 99 and is shared. Four triangles: six sides of each kind.
+    int outer = 0, diagonalSides = 0;
     for (int i = 0; i < 4; ++i) {
         G3Facet* f = FacetAt(s, i);
         EXPECT_GT(SignedAreaXY(f), 0.0);
         for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
             int k = 0;
-            for (; k < 6; ++k) {
-                const bool same = (e->GetVertex1() == ring[k] && e->GetVertex2() == ring[(k + 1) % 6]) ||
-                                  (e->GetVertex2() == ring[k] && e->GetVertex1() == ring[(k + 1) % 6]);
-                if (same)
-                    break;
-            }
-            if (k < 6) {
-                ++outer;
-                EXPECT_EQ(e->GetFlags(), flags[k]);
-                EXPECT_EQ(e->GetFacet2(), nullptr);
-            } else {
-                ++diagonalSides;
-                EXPECT_EQ(e->GetFlags(), 99);
-                EXPECT_NE(e->GetFacet2(), nullptr);
-            }
+            while (k < 6 && !(e->GetVertex1() == ring[k] && e->GetVertex2() == ring[(k + 1) % 6]) &&
+                   !(e->GetVertex2() == ring[k] && e->GetVertex1() == ring[(k + 1) % 6]))
+                ++k;
+            const bool isOuter = k < 6;
+            (isOuter ? outer : diagonalSides)++;
+            EXPECT_EQ(e->GetFlags(), isOuter ? flags[k] : 99);
+            EXPECT_EQ(e->GetFacet2() == nullptr, isOuter);
         }
     }
     EXPECT_EQ(outer, 6);
@@ -278,18 +234,14 @@ TEST(TriangulateTest, HolesAreLeftOpenAndTheAreaIsCoveredExactly)
 
     ASSERT_TRUE(s.Triangulate(4, 0));
     EXPECT_EQ("", MeshCheck(&s));
-    const double area = TotalTriangleArea(s);
-    EXPECT_NEAR(area, expected, 1e-9 * expected);
-    // No triangle lies in a hole.
+    EXPECT_NEAR(TotalTriangleArea(s), expected, 1e-9 * expected);
     for (int i = 0; i < FacetCount(s); ++i) {
-        std::vector<G3Vertex*> c = Corners(FacetAt(s, i));
-        double m[2] = {0, 0};
-        for (G3Vertex* v : c)
+        double m[2] = {0, 0}; // centroid: no triangle lies in a hole
+        for (G3Vertex* v : Corners(FacetAt(s, i)))
             for (int a = 0; a < 2; ++a)
                 m[a] += v->GetXYZ()[a] / 3.0;
-        const bool inFirst = m[0] > 1 && m[0] < 3 && m[1] > 1 && m[1] < 3;
-        const bool inSecond = m[0] > 5 && m[0] < 8 && m[1] > 2 && m[1] < 5.5;
-        EXPECT_FALSE(inFirst || inSecond);
+        EXPECT_FALSE(m[0] > 1 && m[0] < 3 && m[1] > 1 && m[1] < 3);
+        EXPECT_FALSE(m[0] > 5 && m[0] < 8 && m[1] > 2 && m[1] < 5.5);
         EXPECT_GT(SignedAreaXY(FacetAt(s, i)), 0.0);
     }
 }
@@ -303,8 +255,7 @@ TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
     f->SetSurface(7);
     f->SetFlags(0x30);
     // Corner data per vertex, told apart by their coordinates.
-    std::vector<G3Vertex*> c = Corners(f);
-    for (G3Vertex* v : c) {
+    for (G3Vertex* v : Corners(f)) {
         const double* p = v->GetXYZ();
         f->SetNormal(v, s.AddNormal(p[0], p[1], 1.0), s.AddTexCoo(p[0] / 2, p[1] / 2), true);
     }
@@ -320,12 +271,11 @@ TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
         for (G3Vertex* v : Corners(t)) {
             G3TexCoo* tex = nullptr;
             G3Normal* n = t->GetNormal(v, &tex);
-            ASSERT_NE(n, nullptr);
-            ASSERT_NE(tex, nullptr);
-            EXPECT_EQ(n->GetXYZ(0), v->GetXYZ(0));
-            EXPECT_EQ(n->GetXYZ(1), v->GetXYZ(1));
-            EXPECT_EQ(tex->GetUV()[0], v->GetXYZ(0) / 2);
-            EXPECT_EQ(tex->GetUV()[1], v->GetXYZ(1) / 2);
+            ASSERT_TRUE(n && tex);
+            for (int a = 0; a < 2; ++a) {
+                EXPECT_EQ(n->GetXYZ(a), v->GetXYZ(a));
+                EXPECT_EQ(tex->GetUV()[a], v->GetXYZ(a) / 2);
+            }
         }
     }
     EXPECT_EQ("", MeshCheck(&s));
@@ -333,25 +283,21 @@ TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
 
 TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
 {
+    // A bow tie (its crossing would need a vertex GLU can only make through
+    // a combine callback) and a collinear quad (no triangle) stay; a good
+    // quad after them is still triangulated.
+    const std::vector<Pt> bowtie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
     G3Surface s;
-    // A bow tie: the crossing would need a vertex GLU can only make through
-    // a combine callback.
-    Facet(s, {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}});
-    // Collinear only: GLU finds no triangle.
+    Facet(s, bowtie);
     Facet(s, {{5, 0, 0}, {6, 0, 0}, {7, 0, 0}, {8, 0, 0}});
-    // A good one after them is still triangulated.
     Facet(s, {{10, 0, 0}, {11, 0, 0}, {11, 1, 0}, {10, 1, 0}});
-
     EXPECT_TRUE(s.Triangulate(4, 0));
     ASSERT_EQ(FacetCount(s), 4);
-    int quads = 0;
-    for (int i = 0; i < FacetCount(s); ++i)
-        quads += FacetAt(s, i)->GetEdgeCount() == 4;
-    EXPECT_EQ(quads, 2);
+    EXPECT_EQ(FacetAt(s, 0)->GetEdgeCount() + FacetAt(s, 1)->GetEdgeCount(), 8);
     EXPECT_EQ("", MeshCheck(&s));
 
     G3Surface only;
-    Facet(only, {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}});
+    Facet(only, bowtie);
     EXPECT_FALSE(only.Triangulate(4, 0));
     EXPECT_EQ(FacetCount(only), 1);
     EXPECT_EQ(only.GetEdgeList()->size(), 4);
@@ -359,6 +305,8 @@ TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
 
 TEST(TriangulateTest, SurfacesTriangulateOnSeveralThreadsAtOnce)
 {
+    // Each surface triangulated on its own thread gives the same triangles
+    // as on one thread.
     auto build = [](G3Surface& s) {
         for (int k = 0; k < 200; ++k) {
             const double x = 3.0 * k;
@@ -373,20 +321,16 @@ TEST(TriangulateTest, SurfacesTriangulateOnSeveralThreadsAtOnce)
                 ids.push_back(v->GetId());
         return ids;
     };
-    G3Surface reference;
-    build(reference);
+    G3Surface reference, a, b;
+    for (G3Surface* s : {&reference, &a, &b})
+        build(*s);
     reference.Triangulate(4, 0);
-    const std::vector<long> expected = signature(reference);
-
-    G3Surface a, b;
-    build(a);
-    build(b);
     std::thread ta([&] { a.Triangulate(4, 0); });
     std::thread tb([&] { b.Triangulate(4, 0); });
     ta.join();
     tb.join();
-    EXPECT_EQ(signature(a), expected);
-    EXPECT_EQ(signature(b), expected);
+    EXPECT_EQ(signature(a), signature(reference));
+    EXPECT_EQ(signature(b), signature(reference));
 }
 
 TEST(ComplexFacetTest, OuterAndInnerSquareBecomeAFacetWithAHole)
@@ -395,23 +339,18 @@ TEST(ComplexFacetTest, OuterAndInnerSquareBecomeAFacetWithAHole)
     s.BeginComplexFacet();
     Facet(s, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}});
     Facet(s, {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}});
-    ASSERT_NE(s.GetExData(), nullptr);
-    EXPECT_EQ(static_cast<GArrayCollection*>(s.GetExData())->size(), 2);
     s.EndComplexFacet();
     EXPECT_EQ(s.GetExData(), nullptr);
     ASSERT_EQ(FacetCount(s), 1);
     EXPECT_EQ("", MeshCheck(&s));
 
     G3Facet* f = FacetAt(s, 0);
-    const double inHole[3] = {2, 2, 0};
-    const double inRing[3] = {0.5, 2, 0};
+    const double inHole[3] = {2, 2, 0}, inRing[3] = {0.5, 2, 0};
     EXPECT_FALSE(f->PointInFacet(0, 1, inHole, nullptr, nullptr, 1e-6));
     EXPECT_TRUE(f->PointInFacet(0, 1, inRing, nullptr, nullptr, 1e-6));
 
-    // Triangulated, the ring keeps its area of 12.
     ASSERT_TRUE(s.Triangulate(4, 0));
     EXPECT_NEAR(TotalTriangleArea(s), 12.0, 1e-9);
-    EXPECT_EQ("", MeshCheck(&s));
 
     // An empty bracket leaves the surface alone.
     s.BeginComplexFacet();
@@ -431,31 +370,26 @@ TEST(BuilderTest, GetContourOfAnOpenSquareAndAClosedCube)
     for (int k = 0; k < 4; ++k) {
         distinct.insert(out.get(k));
         G3Vertex* a = static_cast<G3Vertex*>(out.get(k));
-        G3Vertex* b = static_cast<G3Vertex*>(out.get((k + 1) % 4));
-        EXPECT_EQ(a->GetEdgeCount(b), 1) << "consecutive vertices share a boundary edge";
+        EXPECT_EQ(a->GetEdgeCount(static_cast<G3Vertex*>(out.get((k + 1) % 4))), 1)
+            << "consecutive vertices share a boundary edge";
     }
     EXPECT_EQ(distinct.size(), 4u);
 
-    G3Surface cube;
-    int id[8];
+    // A closed cube has no boundary, two separate squares two loops: both
+    // refused with nothing returned.
+    G3Surface cube, two;
     for (int k = 0; k < 8; ++k)
-        id[k] = static_cast<int>(cube.AddVertex(k & 1, (k >> 1) & 1, (k >> 2) & 1, 0)->GetId());
-    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    for (const auto& q : faces) {
-        int ids[4] = {id[q[0]], id[q[1]], id[q[2]], id[q[3]]};
-        ASSERT_NE(cube.AddFacet(4, ids, 1, nullptr, nullptr), nullptr);
-    }
-    GArrayCollection none;
-    EXPECT_FALSE(cube.GetContour(none));
-    EXPECT_EQ(none.size(), 0);
-
-    // Two separate squares have two boundary loops, not one.
-    G3Surface two;
+        cube.AddVertex(k & 1, (k >> 1) & 1, (k >> 2) & 1, 0);
+    int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (auto& q : faces)
+        ASSERT_NE(cube.AddFacet(4, q, 1, nullptr, nullptr), nullptr);
     Facet(two, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
     Facet(two, {{5, 0, 0}, {6, 0, 0}, {6, 1, 0}, {5, 1, 0}});
-    GArrayCollection partial;
-    EXPECT_FALSE(two.GetContour(partial));
-    EXPECT_EQ(partial.size(), 0);
+    for (G3Surface* s : {&cube, &two}) {
+        GArrayCollection none;
+        EXPECT_FALSE(s->GetContour(none));
+        EXPECT_EQ(none.size(), 0);
+    }
 }
 
 TEST(BuilderTest, AddOneFacetFromVerticesAndAddFacets)
@@ -467,7 +401,6 @@ TEST(BuilderTest, AddOneFacetFromVerticesAndAddFacets)
     EXPECT_EQ(FacetCount(s), 0);
     EXPECT_EQ(s.AddOneFacetFromVertices(pts, 4), 6);
     ASSERT_EQ(FacetCount(s), 1);
-    EXPECT_EQ(FacetAt(s, 0)->GetEdgeCount(), 4);
 
     G3Surface t;
     G3Vertex* v[3] = {t.AddVertex(0, 0, 0, 0), t.AddVertex(1, 0, 0, 0), t.AddVertex(0, 1, 0, 0)};
