@@ -42,6 +42,15 @@ struct Recorder : G3IntersectionPointLoader {
     }
 };
 
+// Reports in arrival order, exactly.
+bool SameSequence(const std::vector<Hit>& a, const std::vector<Hit>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Hit& x, const Hit& y) {
+        return std::tie(x.id1, x.id2, x.t1, x.t2, x.p[0], x.p[1], x.p[2]) ==
+               std::tie(y.id1, y.id2, y.t1, y.t2, y.p[0], y.p[1], y.p[2]);
+    });
+}
+
 void* Id(long i) { return reinterpret_cast<void*>(i); }
 
 std::vector<Hit> Sweep(const std::vector<std::vector<double>>& segs, int u = 0, int v = 1)
@@ -55,11 +64,7 @@ std::vector<Hit> Sweep(const std::vector<std::vector<double>>& segs, int u = 0, 
     // A second sweep starts from the order the first one left and must
     // report the same crossings in the same order.
     x.FindIntersections(&again);
-    EXPECT_TRUE(std::equal(r.hits.begin(), r.hits.end(), again.hits.begin(), again.hits.end(),
-                           [](const Hit& a, const Hit& b) {
-                               return std::tie(a.id1, a.id2, a.t1, a.t2, a.p[0], a.p[1], a.p[2]) ==
-                                      std::tie(b.id1, b.id2, b.t1, b.t2, b.p[0], b.p[1], b.p[2]);
-                           }));
+    EXPECT_TRUE(SameSequence(r.hits, again.hits));
     r.Sort();
     return r.hits;
 }
@@ -113,6 +118,57 @@ struct Probe : G3LineSegmentIntersector {
         return refused;
     }
     using G3LineSegmentIntersector::TestPair;
+};
+
+// The crossings of `all` by the pair test over every pair, in the sweep's
+// sorted form.
+std::vector<Hit> AllPairs(Probe& all)
+{
+    Recorder want;
+    for (int i = 0; i < all.GetSegmentCount(); ++i)
+        for (int j = 0; j < i; ++j)
+            all.TestPair(&want, all.GetSegment(i), all.GetSegment(j));
+    want.Sort();
+    return want.hits;
+}
+
+void ExpectSameHits(const std::vector<Hit>& got, const std::vector<Hit>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t k = 0; k < got.size(); ++k) {
+        EXPECT_EQ(std::tie(got[k].id1, got[k].id2), std::tie(want[k].id1, want[k].id2));
+        ExpectHit(got[k], want[k].p[0], want[k].p[1], want[k].t1, want[k].t2);
+    }
+}
+
+// Lattice ends with equal starts and touches, some far outside the first
+// batch's range, ids from `id`.
+void AddLattice(G3LineSegmentIntersector& x, std::mt19937& rng, int count, double shift, long id)
+{
+    std::uniform_int_distribution<int> lat(0, 7);
+    for (int i = 0; i < count; ++i) {
+        const double a[3] = {lat(rng) + shift, static_cast<double>(lat(rng)), 0};
+        const double b[3] = {lat(rng) + shift, static_cast<double>(lat(rng)), 1};
+        x.AddSegment(a, b, Id(id + i));
+    }
+}
+
+// A loader that adds segments to the intersector it hears from (enough to
+// move its records) and tries to start sweeps from inside the sweep.
+struct Meddler : Recorder {
+    G3LineSegmentIntersector* x = nullptr;
+    int nested = 0;
+    void LoadPoint(const double* p, void* d1, void* d2, double t1, double t2) override
+    {
+        Recorder::LoadPoint(p, d1, d2, t1, t2);
+        for (int i = 0; i < 64; ++i) {
+            const double a[3] = {100.0 + i, 100, 0}, b[3] = {100.0 + i, 101, 0};
+            x->AddSegment(a, b, Id(-1));
+        }
+        Recorder inner;
+        x->FindIntersections(&inner);
+        nested += static_cast<int>(inner.hits.size()) + (x->IntersectionExists() ? 1 : 0);
+    }
 };
 
 } // namespace
@@ -286,65 +342,10 @@ TEST(SegmentSweep, LatticeSegmentsMatchAllPairsOfThePairTest)
             else
                 segs.push_back({-100.0 - i, 0, 0, -100.0 - i, 0, 0}); // keeps ids aligned, dropped again
         }
-        Recorder want;
-        for (int i = 0; i < all.GetSegmentCount(); ++i)
-            for (int j = 0; j < i; ++j)
-                all.TestPair(&want, all.GetSegment(i), all.GetSegment(j));
-        want.Sort();
-        auto got = Sweep(segs);
-        ASSERT_EQ(got.size(), want.hits.size()) << "round " << round;
-        for (size_t k = 0; k < got.size(); ++k) {
-            EXPECT_EQ(std::tie(got[k].id1, got[k].id2), std::tie(want.hits[k].id1, want.hits[k].id2));
-            ExpectHit(got[k], want.hits[k].p[0], want.hits[k].p[1], want.hits[k].t1, want.hits[k].t2);
-        }
+        SCOPED_TRACE(round);
+        ExpectSameHits(Sweep(segs), AllPairs(all));
     }
 }
-
-namespace {
-
-// The crossings of `all` by the pair test over every pair, in the sweep's
-// sorted form.
-std::vector<Hit> AllPairs(Probe& all)
-{
-    Recorder want;
-    for (int i = 0; i < all.GetSegmentCount(); ++i)
-        for (int j = 0; j < i; ++j)
-            all.TestPair(&want, all.GetSegment(i), all.GetSegment(j));
-    want.Sort();
-    return want.hits;
-}
-
-void ExpectSameHits(const std::vector<Hit>& got, const std::vector<Hit>& want)
-{
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t k = 0; k < got.size(); ++k) {
-        EXPECT_EQ(std::tie(got[k].id1, got[k].id2), std::tie(want[k].id1, want[k].id2));
-        ExpectHit(got[k], want[k].p[0], want[k].p[1], want[k].t1, want[k].t2);
-    }
-}
-
-// Reports in arrival order, exactly.
-bool SameSequence(const std::vector<Hit>& a, const std::vector<Hit>& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Hit& x, const Hit& y) {
-        return std::tie(x.id1, x.id2, x.t1, x.t2, x.p[0], x.p[1], x.p[2]) ==
-               std::tie(y.id1, y.id2, y.t1, y.t2, y.p[0], y.p[1], y.p[2]);
-    });
-}
-
-// Lattice ends with equal starts and touches, some far outside the first
-// batch's range, ids from `id`.
-void AddLattice(G3LineSegmentIntersector& x, std::mt19937& rng, int count, double shift, long id)
-{
-    std::uniform_int_distribution<int> lat(0, 7);
-    for (int i = 0; i < count; ++i) {
-        const double a[3] = {lat(rng) + shift, static_cast<double>(lat(rng)), 0};
-        const double b[3] = {lat(rng) + shift, static_cast<double>(lat(rng)), 1};
-        x.AddSegment(a, b, Id(id + i));
-    }
-}
-
-} // namespace
 
 TEST(SegmentSweep, LongAndShortSegmentsMatchAllPairsOfThePairTest)
 {
@@ -397,28 +398,6 @@ TEST(SegmentSweep, LaterSweepsOfTheSameIntersectorSeeTheAddedSegments)
         ExpectSameHits(f.hits, AllPairs(fresh));
     }
 }
-
-namespace {
-
-// A loader that adds segments to the intersector it hears from (enough to
-// move its records) and tries to start sweeps from inside the sweep.
-struct Meddler : Recorder {
-    G3LineSegmentIntersector* x = nullptr;
-    int nested = 0;
-    void LoadPoint(const double* p, void* d1, void* d2, double t1, double t2) override
-    {
-        Recorder::LoadPoint(p, d1, d2, t1, t2);
-        for (int i = 0; i < 64; ++i) {
-            const double a[3] = {100.0 + i, 100, 0}, b[3] = {100.0 + i, 101, 0};
-            x->AddSegment(a, b, Id(-1));
-        }
-        Recorder inner;
-        x->FindIntersections(&inner);
-        nested += static_cast<int>(inner.hits.size()) + (x->IntersectionExists() ? 1 : 0);
-    }
-};
-
-} // namespace
 
 TEST(SegmentSweep, LoaderThatAddsSegmentsOrSweepsAgainChangesNothing)
 {
