@@ -34,30 +34,25 @@ std::vector<std::pair<double, double>> RandomPoints(int n, unsigned seed, double
     return p;
 }
 
+using Points = std::vector<std::pair<double, double>>;
+
+void AddAll(G3TriInterface& tin, const Points& pts)
+{
+    for (const auto& p : pts)
+        Add(tin, p.first, p.second);
+}
+
 TEST(TinDelaunay, TooFewOrCollinearPointsGiveNoTriangle)
 {
-    G3TriInterface none;
-    EXPECT_TRUE(none.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT));
-    EXPECT_EQ(none.GetTriangleCount(), 0);
-
-    G3TriInterface two;
-    Add(two, 0, 0);
-    Add(two, 1, 1);
-    two.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(two.GetTriangleCount(), 0);
-
-    G3TriInterface three;
-    Add(three, 0, 0);
-    Add(three, 2, 2);
-    Add(three, 1, 1);
-    three.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(three.GetTriangleCount(), 0);
-
-    G3TriInterface many; // a long line, through every merge path
+    Points line; // a long one, through every merge path
     for (int i = 0; i < 1000; ++i)
-        Add(many, 0.5 * i, 3.0 - 0.25 * i);
-    many.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(many.GetTriangleCount(), 0);
+        line.emplace_back(0.5 * i, 3.0 - 0.25 * i);
+    for (const Points& pts : {Points{}, Points{{0, 0}, {1, 1}}, Points{{0, 0}, {2, 2}, {1, 1}}, line}) {
+        G3TriInterface tin;
+        AddAll(tin, pts);
+        EXPECT_TRUE(tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT));
+        EXPECT_EQ(tin.GetTriangleCount(), 0) << pts.size() << " points";
+    }
 }
 
 TEST(TinDelaunay, ThreePointsGiveOneCounterClockwiseTriangle)
@@ -100,10 +95,7 @@ TEST(TinDelaunay, ConvexQuadrilateralIsSplitAlongTheDelaunayDiagonal)
 TEST(TinDelaunay, CocircularPointsStillTileTheirHull)
 {
     G3TriInterface square;
-    Add(square, 0, 0);
-    Add(square, 1, 0);
-    Add(square, 1, 1);
-    Add(square, 0, 1);
+    AddAll(square, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
     square.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
     EXPECT_EQ(square.GetTriangleCount(), 2);
     EXPECT_TRUE(CheckTin(square).Valid());
@@ -143,8 +135,7 @@ TEST(TinDelaunay, PointsCloserThanTheToleranceCountAsOne)
     }
     // Two points 2e-8 apart in x are distinct positions.
     G3TriInterface apart;
-    Add(apart, 0, 0);
-    Add(apart, 2e-8, 0);
+    AddAll(apart, {{0, 0}, {2e-8, 0}});
     apart.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
     EXPECT_EQ(apart.GetEngine()->GetNodeCount(), 2);
 }
@@ -153,8 +144,7 @@ TEST(TinDelaunay, RandomPointsAreDelaunayAndTileTheirHull)
 {
     for (unsigned seed : {1u, 2u, 3u}) {
         G3TriInterface tin;
-        for (const auto& p : RandomPoints(3000, seed, 1000.0))
-            Add(tin, p.first, p.second);
+        AddAll(tin, RandomPoints(3000, seed, 1000.0));
         tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
         TinReport r = CheckTin(tin);
         EXPECT_TRUE(r.Valid()) << "seed " << seed << ": " << r.first;
@@ -167,14 +157,11 @@ TEST(TinDelaunay, ResultDoesNotDependOnInputOrderOrRepetition)
 {
     auto pts = RandomPoints(2000, 42, 100.0);
     G3TriInterface first, again, shuffled;
-    for (const auto& p : pts) {
-        Add(first, p.first, p.second);
-        Add(again, p.first, p.second);
-    }
+    AddAll(first, pts);
+    AddAll(again, pts);
     std::mt19937 rng(5);
     std::shuffle(pts.begin(), pts.end(), rng);
-    for (const auto& p : pts)
-        Add(shuffled, p.first, p.second);
+    AddAll(shuffled, pts);
     first.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
     again.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
     shuffled.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
@@ -197,79 +184,53 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
 {
     struct Case {
         const char* name;
-        std::vector<std::pair<double, double>> pts;
+        Points pts;
     };
-    std::vector<Case> cases;
-    {
-        Case c{"integer grid", {}};
-        for (int i = 0; i < 37; ++i)
-            for (int j = 0; j < 29; ++j)
-                c.pts.emplace_back(i, j);
-        cases.push_back(c);
-    }
-    {
-        Case c{"decimal grid rotated", {}};
-        const double s = std::sin(0.3), co = std::cos(0.3);
-        for (int i = 0; i < 30; ++i)
-            for (int j = 0; j < 30; ++j)
-                c.pts.emplace_back(co * i * 0.1 - s * j * 0.1, s * i * 0.1 + co * j * 0.1);
-        cases.push_back(c);
-    }
-    {
-        Case c{"grid with holes and duplicates", {}};
-        std::mt19937 rng(9);
-        for (int i = 0; i < 50; ++i)
-            for (int j = 0; j < 50; ++j)
-                if (rng() % 3 != 0) {
-                    c.pts.emplace_back(i * 2.0, j * 3.0);
-                    if (rng() % 5 == 0)
-                        c.pts.emplace_back(i * 2.0 + 1e-9, j * 3.0);
-                }
-        cases.push_back(c);
-    }
-    {
-        // Map coordinates: rows collinear only up to the rounding of the
-        // positions, plus nanometre noise.
-        Case c{"decimal grid at map coordinates", {}};
-        std::mt19937 rng(8);
-        for (int i = 0; i < 40; ++i)
-            for (int j = 0; j < 40; ++j)
-                c.pts.emplace_back(500000.123 + i * 0.37 + (rng() % 3) * 1e-9, 5000000.456 + j * 0.37 + (rng() % 3) * 1e-9);
-        cases.push_back(c);
-    }
-    {
-        Case c{"few long lines", {}};
-        for (int i = 0; i < 400; ++i) {
-            c.pts.emplace_back(i * 0.5, 0.0);
-            c.pts.emplace_back(i * 0.5, 10.0);
-            c.pts.emplace_back(0.0, i * 0.25);
-            c.pts.emplace_back(i * 0.3, i * 0.3 + 1);
+    std::vector<Case> cases(7);
+    const double sn = std::sin(0.3), cs = std::cos(0.3);
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<double> tiny(0.0, 1e-7);
+    cases[0].name = "integer grid";
+    cases[1].name = "decimal grid rotated";
+    for (int i = 0; i < 37; ++i)
+        for (int j = 0; j < 30; ++j) {
+            if (j < 29)
+                cases[0].pts.emplace_back(i, j);
+            if (i < 30)
+                cases[1].pts.emplace_back(cs * i * 0.1 - sn * j * 0.1, sn * i * 0.1 + cs * j * 0.1);
         }
-        cases.push_back(c);
-    }
-    {
-        Case c{"concentric circles", {}};
-        for (int r = 1; r <= 12; ++r)
-            for (int i = 0; i < 48; ++i)
-                c.pts.emplace_back(r * std::cos(i * M_PI / 24), r * std::sin(i * M_PI / 24));
-        cases.push_back(c);
-    }
-    {
-        // Far below unit size: every orientation value is under 1e-8, and
-        // many points lie closer than 1e-8 to others.
-        Case c{"tight cluster and far points", {}};
-        std::mt19937 rng(4);
-        std::uniform_real_distribution<double> u(0.0, 1e-7);
-        for (int i = 0; i < 1000; ++i)
-            c.pts.emplace_back(50 + u(rng), 50 + u(rng));
-        for (int i = 0; i < 300; ++i)
-            c.pts.emplace_back((i * 37) % 101, (i * 59) % 103);
-        cases.push_back(c);
-    }
+    // Map coordinates: rows collinear only up to the rounding of the
+    // positions, plus nanometre noise.
+    cases[2].name = "grid with holes and duplicates";
+    cases[3].name = "decimal grid at map coordinates";
+    for (int i = 0; i < 50; ++i)
+        for (int j = 0; j < 50; ++j) {
+            if (rng() % 3 != 0) {
+                cases[2].pts.emplace_back(i * 2.0, j * 3.0);
+                if (rng() % 5 == 0)
+                    cases[2].pts.emplace_back(i * 2.0 + 1e-9, j * 3.0);
+            }
+            if (i < 40 && j < 40)
+                cases[3].pts.emplace_back(500000.123 + i * 0.37 + (rng() % 3) * 1e-9,
+                                          5000000.456 + j * 0.37 + (rng() % 3) * 1e-9);
+        }
+    cases[4].name = "few long lines";
+    for (int i = 0; i < 400; ++i)
+        cases[4].pts.insert(cases[4].pts.end(), {{i * 0.5, 0.0}, {i * 0.5, 10.0}, {0.0, i * 0.25}, {i * 0.3, i * 0.3 + 1}});
+    cases[5].name = "concentric circles";
+    for (int r = 1; r <= 12; ++r)
+        for (int i = 0; i < 48; ++i)
+            cases[5].pts.emplace_back(r * std::cos(i * M_PI / 24), r * std::sin(i * M_PI / 24));
+    // Far below unit size: every orientation value is under 1e-8, and many
+    // points lie closer than 1e-8 to others.
+    cases[6].name = "tight cluster and far points";
+    for (int i = 0; i < 1000; ++i)
+        cases[6].pts.emplace_back(50 + tiny(rng), 50 + tiny(rng));
+    for (int i = 0; i < 300; ++i)
+        cases[6].pts.emplace_back((i * 37) % 101, (i * 59) % 103);
     for (const Case& c : cases) {
         G3TriInterface tin;
-        for (const auto& p : c.pts)
-            Add(tin, p.first, p.second);
+        AddAll(tin, c.pts);
         tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
         TinReport r = CheckTin(tin);
         EXPECT_GT(r.triangles, 0) << c.name;

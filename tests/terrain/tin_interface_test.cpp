@@ -11,32 +11,6 @@ namespace {
 static_assert(!std::is_copy_constructible<G3TriInterface>::value, "copies would share the engine");
 static_assert(!std::is_copy_assignable<G3TriInterface>::value, "copies would share the engine");
 
-TEST(TinInterface, WallPlaneTriangulatesAndRestoresPositions)
-{
-    G3TriInterface tin;
-    const double u[3] = {0, 1, 0}, v[3] = {0, 0, 1};
-    tin.Set2DPlane(u, v);
-    EXPECT_EQ(tin.GetAxisN()[0], 1.0);
-    EXPECT_EQ(tin.GetAxisN()[1], 0.0);
-    EXPECT_EQ(tin.GetAxisN()[2], 0.0);
-    const double pts[5][3] = {{4, 0, 0}, {4, 10, 0}, {4, 10, 3}, {4, 0, 3}, {4, 5, 4}};
-    G3TVertex* tv[5];
-    for (int i = 0; i < 5; ++i)
-        tv[i] = tin.AddVertex(pts[i]);
-    EXPECT_EQ(tv[2]->x, 10.0); // y becomes the plane's x
-    EXPECT_EQ(tv[2]->y, 3.0);  // z becomes the plane's y
-    EXPECT_EQ(tv[2]->z, 4.0);  // the wall's offset is the height
-    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(tin.GetTriangleCount(), 3);
-    EXPECT_TRUE(CheckTin(tin).Valid());
-    for (int i = 0; i < 5; ++i) {
-        double back[3];
-        tin.GetPosition(tv[i], back);
-        for (int k = 0; k < 3; ++k)
-            EXPECT_DOUBLE_EQ(back[k], pts[i][k]);
-    }
-}
-
 TEST(TinInterface, OptionsAndNullInputs)
 {
     G3TriInterface tin;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <random>
 #include <set>
@@ -41,15 +42,24 @@ void ExpectLinksLive(const G3TriInterface& tin, G3Surface* s)
     }
 }
 
+using Pts = std::vector<std::array<double, 3>>;
+
+// Adds the points and triangulates; the engine vertices in input order.
+std::vector<G3TVertex*> Triangulate(G3TriInterface& tin, const Pts& pts)
+{
+    std::vector<G3TVertex*> tv;
+    for (const auto& p : pts)
+        tv.push_back(tin.AddVertex(p.data()));
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    return tv;
+}
+
 TEST(TinSurface, FacetsOfSmallInputs)
 {
     {
         G3TriInterface tin;
-        const double p[3][3] = {{0, 0, 1}, {2, 0, 2}, {0, 3, 3}};
-        G3TVertex* tv[3];
-        for (int i = 0; i < 3; ++i)
-            tv[i] = tin.AddVertex(p[i]);
-        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        const Pts p = {{0, 0, 1}, {2, 0, 2}, {0, 3, 3}};
+        const auto tv = Triangulate(tin, p);
         std::unique_ptr<G3Surface> s(tin.GetSurface());
         ASSERT_TRUE(s);
         EXPECT_EQ(s->GetVertexCount(), 3);
@@ -73,10 +83,7 @@ TEST(TinSurface, FacetsOfSmallInputs)
         // Collinear: vertices but no facets; unused vertices are removed by
         // the weld and their links cleared.
         G3TriInterface tin;
-        const double p[3][3] = {{0, 0, 0}, {1, 1, 0}, {2, 2, 0}};
-        for (const auto& q : p)
-            tin.AddVertex(q);
-        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        Triangulate(tin, {{0, 0, 0}, {1, 1, 0}, {2, 2, 0}});
         std::unique_ptr<G3Surface> s(tin.GetSurface());
         EXPECT_EQ(s->GetFacetCount(), 0);
         EXPECT_EQ(s->GetVertexCount(), 0);
@@ -98,13 +105,9 @@ TEST(TinSurface, FacetsOfSmallInputs)
 TEST(TinSurface, DuplicatePointsWeldAndLinksFollow)
 {
     G3TriInterface tin;
-    const double p[6][3] = {{0, 0, 5}, {4, 0, 5}, {4, 4, 5}, {0, 4, 5},
-                            {4, 0, 5}, // the same point again
-                            {4, 4, 9}}; // same plan position, other height
-    G3TVertex* tv[6];
-    for (int i = 0; i < 6; ++i)
-        tv[i] = tin.AddVertex(p[i]);
-    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    const auto tv = Triangulate(tin, {{0, 0, 5}, {4, 0, 5}, {4, 4, 5}, {0, 4, 5},
+                              {4, 0, 5},   // the same point again
+                              {4, 4, 9}}); // same plan position, other height
     EXPECT_EQ(tin.GetTriangleCount(), 2);
     std::unique_ptr<G3Surface> s(tin.GetSurface());
     EXPECT_EQ(s->GetVertexCount(), 4);
@@ -120,24 +123,29 @@ TEST(TinSurface, DuplicatePointsWeldAndLinksFollow)
     ExpectLinksLive(tin, s.get());
 }
 
-TEST(TinSurface, WallPlaneReturnsInputPositions)
+TEST(TinSurface, WallPlaneTriangulatesAndReturnsInputPositions)
 {
     G3TriInterface tin;
     const double u[3] = {0, 1, 0}, v[3] = {0, 0, 1};
     tin.Set2DPlane(u, v);
-    const double pts[5][3] = {{4, 0, 0}, {4, 10, 0}, {4, 10, 3}, {4, 0, 3}, {4, 5, 4}};
-    G3TVertex* tv[5];
-    for (int i = 0; i < 5; ++i)
-        tv[i] = tin.AddVertex(pts[i]);
-    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(std::vector<double>(tin.GetAxisN(), tin.GetAxisN() + 3), (std::vector<double>{1, 0, 0}));
+    const Pts pts = {{4, 0, 0}, {4, 10, 0}, {4, 10, 3}, {4, 0, 3}, {4, 5, 4}};
+    const auto tv = Triangulate(tin, pts);
+    // y becomes the plane's x, z its y, and the wall's offset the height.
+    EXPECT_EQ((std::vector<double>{tv[2]->x, tv[2]->y, tv[2]->z}), (std::vector<double>{10, 3, 4}));
+    EXPECT_TRUE(CheckTin(tin).Valid());
     std::unique_ptr<G3Surface> s(tin.GetSurface());
     EXPECT_EQ(s->GetVertexCount(), 5);
     EXPECT_EQ(s->GetFacetCount(), 3);
     EXPECT_EQ("", MeshCheck(s.get()));
     for (int i = 0; i < 5; ++i) {
+        double back[3];
+        tin.GetPosition(tv[i], back);
         ASSERT_NE(tv[i]->GetOutputVertex(), nullptr);
-        for (int k = 0; k < 3; ++k)
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_DOUBLE_EQ(back[k], pts[i][k]);
             EXPECT_DOUBLE_EQ(tv[i]->GetOutputVertex()->GetXYZ()[k], pts[i][k]);
+        }
     }
 }
 
@@ -153,11 +161,7 @@ TEST(TinSurface, AppendsToTargetAndWeldsToItsVertices)
     ASSERT_NE(f, nullptr);
 
     G3TriInterface tin;
-    const double p[4][3] = {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}};
-    G3TVertex* tv[4];
-    for (int i = 0; i < 4; ++i)
-        tv[i] = tin.AddVertex(p[i]);
-    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    const auto tv = Triangulate(tin, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}});
     EXPECT_EQ(tin.GetSurface(&target), &target);
     EXPECT_EQ(target.GetVertexCount(), 5);
     EXPECT_EQ(target.GetFacetCount(), 3);
