@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <random>
 #include <vector>
 
@@ -58,9 +57,8 @@ TEST(TinDelaunay, TooFewOrCollinearPointsGiveNoTriangle)
 TEST(TinDelaunay, ThreePointsGiveOneCounterClockwiseTriangle)
 {
     G3TriInterface tin;
-    G3TVertex* a = Add(tin, 0, 0, 7);
-    G3TVertex* b = Add(tin, 0, 1, 8); // clockwise input order
-    G3TVertex* c = Add(tin, 1, 0, 9);
+    // Clockwise input order.
+    G3TVertex *a = Add(tin, 0, 0, 7), *b = Add(tin, 0, 1, 8), *c = Add(tin, 1, 0, 9);
     tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
     ASSERT_EQ(tin.GetTriangleCount(), 1);
     G3TVertex* t[3];
@@ -80,10 +78,7 @@ TEST(TinDelaunay, ConvexQuadrilateralIsSplitAlongTheDelaunayDiagonal)
     for (int mirror = 0; mirror < 2; ++mirror) {
         G3TriInterface tin;
         auto P = [&](double x, double y) { return mirror ? Add(tin, y, x) : Add(tin, x, y); };
-        G3TVertex* a = P(0, 0);
-        G3TVertex* b = P(4, 0);
-        G3TVertex* c = P(2, 3);
-        G3TVertex* d = P(2, -1);
+        G3TVertex *a = P(0, 0), *b = P(4, 0), *c = P(2, 3), *d = P(2, -1);
         tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
         EXPECT_EQ(tin.GetTriangleCount(), 2);
         EXPECT_TRUE(Joined(tin, c, d));
@@ -113,9 +108,7 @@ TEST(TinDelaunay, CocircularPointsStillTileTheirHull)
 TEST(TinDelaunay, PointsCloserThanTheToleranceCountAsOne)
 {
     G3TriInterface tin;
-    G3TVertex* a = Add(tin, 0, 0);
-    G3TVertex* b = Add(tin, 5, 0);
-    G3TVertex* c = Add(tin, 0, 5);
+    G3TVertex *a = Add(tin, 0, 0), *b = Add(tin, 5, 0), *c = Add(tin, 0, 5);
     G3TVertex* a2 = Add(tin, 0.5e-8, -0.9e-8);
     G3TVertex* b2 = Add(tin, 5, 0); // the same point twice
     G3TVertex* far = Add(tin, 5 + 3e-8, 5);
@@ -241,8 +234,7 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
 
 TEST(TinDelaunay, NonFiniteAndHugeCoordinatesAreSurvived)
 {
-    const double inf = std::numeric_limits<double>::infinity();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = HUGE_VAL, nan = std::nan("");
     G3TriInterface tin;
     G3TVertex* bad = Add(tin, nan, 1.0);
     Add(tin, inf, 2.0);
