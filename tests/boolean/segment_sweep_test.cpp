@@ -173,20 +173,18 @@ struct Meddler : Recorder {
 
 } // namespace
 
-TEST(SegmentSweep, ProperCrossingOnceWithParametersAlongCallersEnds)
+TEST(SegmentSweep, CrossingsAndTouchesCarryParametersAlongCallersEnds)
 {
     // The second segment is given top-down; its parameter still runs from
     // the end the caller gave first. The crossing's z follows the segments.
     const Hit h = One(Sweep({{0, 0, 0, 4, 4, 8}, {1, 3, 0, 3, 0, 9}}));
     ExpectHit(h, 1.8, 1.8, 0.45, 0.4);
     EXPECT_NEAR(h.p[2], 3.6, 1e-12);
-}
 
-TEST(SegmentSweep, EndOnInteriorReportedWithItsOwnEndParameter)
-{
-    // T from above (horizontal reached first), from below (vertical reached
-    // first), given either way round, and an upper end landing on a steep
-    // segment reached earlier.
+    // An end on an interior carries its own end's parameter: T from above
+    // (horizontal reached first), from below (vertical reached first), given
+    // either way round, and an upper end landing on a steep segment reached
+    // earlier.
     ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, 1, 0, 2, 3, 0}})), 2, 1, 0.5, 0);
     ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, 3, 0, 2, 1, 0}})), 2, 1, 0.5, 1);
     ExpectHit(One(Sweep({{0, 1, 0, 4, 1, 0}, {2, -1, 0, 2, 1, 0}})), 2, 1, 0.5, 1);
@@ -323,50 +321,38 @@ TEST(SegmentSweep, RandomSegmentsMatchAllPairsCrossings)
     }
 }
 
-TEST(SegmentSweep, LatticeSegmentsMatchAllPairsOfThePairTest)
+TEST(SegmentSweep, LatticeAndMixedLengthSegmentsMatchAllPairsOfThePairTest)
 {
-    // Integer ends on a 6x6 lattice: shared ends, T's, collinear overlaps,
-    // duplicates and many equal starts; in later rounds the ends move by up
-    // to 0.4e-6, so that touches are found only through the tolerances. The
-    // sweep must pair exactly as an all-pairs loop over the same pair test.
+    // Rounds 0-39: integer ends on a 6x6 lattice (shared ends, T's,
+    // collinear overlaps, duplicates, many equal starts); from round 20 the
+    // ends move by up to 0.4e-6, so that touches are found only through the
+    // tolerances. Rounds 40-45: lengths from 1e-5 to the whole square, so
+    // that segments sit in one cell, several, the list of long ones, or the
+    // search reads every active segment; some are axis-parallel, some share
+    // ends. The sweep must pair exactly as an all-pairs loop over the same
+    // pair test.
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> lat(0, 5), jitter(-1, 1);
-    for (int round = 0; round < 40; ++round) {
+    std::uniform_real_distribution<double> uni(0, 1);
+    for (int round = 0; round < 46; ++round) {
+        SCOPED_TRACE(round);
         auto at = [&] { return lat(rng) + (round < 20 ? 0.0 : 0.4e-6 * jitter(rng)); };
         Probe all;
         std::vector<std::vector<double>> segs;
-        for (int i = 0; i < 60; ++i) {
-            std::vector<double> s = {at(), at(), 0, at(), at(), 0};
-            if (all.AddSegment(&s[0], &s[3], Id(i + 1)))
-                segs.push_back(s);
-            else
-                segs.push_back({-100.0 - i, 0, 0, -100.0 - i, 0, 0}); // keeps ids aligned, dropped again
-        }
-        SCOPED_TRACE(round);
-        ExpectSameHits(Sweep(segs), AllPairs(all));
-    }
-}
-
-TEST(SegmentSweep, LongAndShortSegmentsMatchAllPairsOfThePairTest)
-{
-    // Lengths from 1e-5 to the whole square, so that segments sit in one
-    // cell, several, the list of long ones, or the search reads every
-    // active segment; some are axis-parallel and some share ends.
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> uni(0, 1);
-    for (int round = 0; round < 6; ++round) {
-        Probe all;
-        std::vector<std::vector<double>> segs;
-        for (int i = 0; i < 400; ++i) {
+        auto mixed = [&](int i) {
             const double x = uni(rng), y = uni(rng), a = uni(rng) * 2 * M_PI;
             const double l = std::pow(10.0, -5 + 5 * uni(rng));
-            std::vector<double> s = {x, y, 0, x + l * std::cos(a), y + l * std::sin(a), 0};
-            if (i % 7 == 0)
-                s[4] = s[1]; // along axisU
+            std::vector<double> s = {x, y, 0, x + l * std::cos(a), i % 7 == 0 ? y : y + l * std::sin(a), 0};
             if (i % 11 == 0 && !segs.empty())
-                std::copy(segs.back().begin() + 3, segs.back().end(), s.begin()); // shares an end
-            segs.push_back(s);
-            all.AddSegment(&s[0], &s[3], Id(i + 1));
+                std::copy(segs.back().begin() + 3, segs.back().end(), s.begin());
+            return s;
+        };
+        for (int i = 0; i < (round < 40 ? 60 : 400); ++i) {
+            const std::vector<double> s = round < 40 ? std::vector<double>{at(), at(), 0, at(), at(), 0} : mixed(i);
+            // A dropped segment is replaced by another dropped one far away,
+            // which keeps the ids aligned.
+            segs.push_back(all.AddSegment(&s[0], &s[3], Id(i + 1)) ? s
+                                                                   : std::vector<double>{-100.0 - i, 0, 0, -100.0 - i, 0, 0});
         }
         ExpectSameHits(Sweep(segs), AllPairs(all));
     }
