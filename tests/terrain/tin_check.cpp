@@ -51,11 +51,8 @@ TinReport CheckTin(const G3TriInterface& tin)
     const int nt = e.GetTriangleCount();
     r.triangles = nt;
     auto note = [&](const char* what, int t) {
-        if (r.first.empty()) {
-            char buf[128];
-            std::snprintf(buf, sizeof buf, "%s at triangle %d", what, t);
-            r.first = buf;
-        }
+        if (r.first.empty())
+            r.first = std::string(what) + " at triangle " + std::to_string(t);
     };
     std::vector<Node> nodes;
     for (int i = 0; i < e.GetNodeCount(); ++i)

@@ -1,5 +1,6 @@
-// Reading a triangulation back as a mesh: facets, welding, and the output
-// links of the engine vertices after welding.
+// The triangulation front end: reading a triangulation back as a mesh
+// (facets, welding, the output links of the engine vertices after welding),
+// the projection plane, options and reruns.
 
 #include "tin_check.h"
 
@@ -14,6 +15,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -226,6 +228,40 @@ TEST(TinSurface, RandomInputLinksStayLive)
             EXPECT_NE(v->GetOutputVertex(), nullptr);
         }
     EXPECT_GT(linked, s->GetVertexCount());
+}
+
+static_assert(!std::is_copy_constructible<G3TriInterface>::value, "copies would share the engine");
+static_assert(!std::is_copy_assignable<G3TriInterface>::value, "copies would share the engine");
+
+TEST(TinInterface, OptionsAndNullInputs)
+{
+    G3TriInterface tin;
+    EXPECT_TRUE(tin.option(G3TriInterface::TRI_BASIC_DEFAULT));
+    EXPECT_TRUE(tin.option(static_cast<G3TriInterface::BasicOptions>(3)));
+    EXPECT_TRUE(tin.GetEngine()->Option(0));
+    EXPECT_FALSE(tin.GetEngine()->Option(1));
+    EXPECT_EQ(tin.AddVertex(nullptr), nullptr);
+    tin.Set2DPlane(nullptr, nullptr);
+    EXPECT_EQ(tin.GetAxisU()[0], 1.0);
+    EXPECT_EQ(tin.GetTriangleCount(), 0);
+    G3TVertex* c[3];
+    EXPECT_FALSE(tin.GetTriangle(0, c));
+    EXPECT_EQ(tin.GetVertex(0), nullptr);
+    EXPECT_EQ(tin.GetConstraint(0), nullptr);
+}
+
+TEST(TinInterface, RerunIncludesLaterPoints)
+{
+    G3TriInterface tin;
+    Triangulate(tin, {{0, 0, 1}, {1, 0, 2}, {0, 1, 3}});
+    EXPECT_EQ(tin.GetTriangleCount(), 1);
+    const double p[3] = {1, 1, 4};
+    G3TVertex* late = tin.AddVertex(p);
+    EXPECT_EQ(tin.GetTriangleCount(), 1); // not part of the earlier run
+    EXPECT_EQ(tin.GetKeptVertex(late), nullptr);
+    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    EXPECT_EQ(tin.GetTriangleCount(), 2);
+    EXPECT_EQ(tin.GetKeptVertex(late), late);
 }
 
 } // namespace
