@@ -83,7 +83,7 @@ bool StrictlyInside(const G3Facet* f, const double* p)
 
 } // namespace
 
-TEST(FacetCutQueries, SegmentPartsInConcaveFacet)
+TEST(FacetCutQueries, SegmentPartsInFacetsAndRefusals)
 {
     MeshBuilder b;
     // A U: a notch from above between x = 2 and x = 4 down to y = 1.
@@ -107,17 +107,13 @@ TEST(FacetCutQueries, SegmentPartsInConcaveFacet)
     G3Facet* frame = Frame(b, 4, 1);
     EXPECT_EQ(Lie(frame, 2, -1, 2, 5), (Spans{{2, 0, 0, 2, 1, 0}, {2, 3, 0, 2, 4, 0}}));
     EXPECT_EQ(Lie(frame, 1, -1, 1, 5), (Spans{{1, 0, 0, 1, 4, 0}}));
-}
 
-TEST(FacetCutQueries, SegmentRefusalsAndProjection)
-{
-    MeshBuilder b;
-    G3Facet* sq = Square(b, 0, 0, 4, 4);
+    // Refusals: the list is cleared all the same.
     G3IntervalList l;
     l.AddPoint(std::vector<double>{1, 1, 1}.data());
     const double p[3] = {1, 1, 0}, shortEnd[3] = {1 + 5e-7, 1, 0}, up[3] = {1, 1, 10}, s[3] = {3, 1, 0};
     EXPECT_FALSE(sq->FindIntervalsLieInFacet(p, shortEnd, &l));
-    EXPECT_TRUE(l.IsEmpty()); // cleared all the same
+    EXPECT_TRUE(l.IsEmpty());
     EXPECT_FALSE(sq->FindIntervalsLieInFacet(p, up, &l)); // a point in projection
     EXPECT_FALSE(b.F()->FindIntervalsLieInFacet(p, s, &l));
     EXPECT_TRUE(sq->FindIntervalsLieInFacet(p, s, nullptr));
@@ -168,7 +164,7 @@ TEST(FacetCutQueries, OverlapOfCoplanarFacets)
         EXPECT_FALSE(s[0] == 2 && s[3] == 2 && s[1] == 0) << "slit edge reported";
 }
 
-TEST(FacetCutQueries, InnerPointOfConcaveFacet)
+TEST(FacetCutQueries, InnerPointOfConcaveFacetsAndFacetsWithHoles)
 {
     MeshBuilder b;
     G3Facet* ell = Planar(b.F({b.V(0, 0), b.V(4, 0), b.V(4, 1), b.V(1, 1), b.V(1, 4), b.V(0, 4)}));
@@ -201,16 +197,11 @@ TEST(FacetCutQueries, InnerPointOfConcaveFacet)
     G3Facet::GeneratePointInFacetConcave(0, 1, r, &pts);
     const double q1[3] = {0, 0, 0}, q2[3] = {NAN, 0, 0};
     EXPECT_FALSE(ell->FindIntervalsLieInFacet(q1, q2, nullptr));
-}
 
-TEST(FacetCutQueries, InnerPointWithHoles)
-{
-    MeshBuilder b;
     // Contours taken one at a time: the outer triple at (0, 8) gives
     // (8/3, 8/3); the hole's own triples fall in the hole.
     G3Facet* f = b.F({b.V(0, 0), b.V(8, 0), b.V(8, 8), b.V(0, 8)});
     b.AddContour(f, {b.V(5, 5), b.V(5, 7), b.V(7, 7), b.V(7, 5)});
-    double p[3] = {0, 0, 0};
     ASSERT_TRUE(Planar(f)->GeneratePointInFacetConcave(0, 1, p));
     EXPECT_EQ((std::vector<double>{8.0 / 3.0, 8.0 / 3.0, 0}), std::vector<double>(p, p + 3));
 
