@@ -101,11 +101,10 @@ TEST(G3IntervalListTest, BuildPairsPointsInKeyOrderAndDropsAnOddPoint)
     GObj a, b, c, d;
     G3IntervalList list;
     // Spread along y, so y becomes the sort axis.
-    const double p3[3] = {0, 3, 0}, p1[3] = {0.5, 1, 0}, p2[3] = {0, 2, 0.1}, p4[3] = {0, 4, 0};
-    list.AddPoint(p3, &c);
-    list.AddPoint(p1, &a);
-    list.AddPoint(p2, &b);
-    list.AddPoint(p4, &d);
+    const double pts[4][3] = {{0, 3, 0}, {0.5, 1, 0}, {0, 2, 0.1}, {0, 4, 0}};
+    GObj* owners[4] = {&c, &a, &b, &d};
+    for (int k = 0; k < 4; ++k)
+        list.AddPoint(pts[k], owners[k]);
     list.BuildIntervals();
     EXPECT_EQ(list.GetSortAxis(), 1);
     EXPECT_EQ(list.GetMaxCoo1(), 0);
