@@ -309,10 +309,8 @@ TEST(SegmentSweep, RandomSegmentsMatchAllPairsCrossings)
             got.emplace_back(h.id1, h.id2);
             ASSERT_TRUE(h.t1 > 0 && h.t1 < 1 && h.t2 > 0 && h.t2 < 1);
             // The point lies at its parameter on both segments.
-            for (int k = 0; k < 2; ++k) {
-                const int ax = pass == 0 ? k : (k == 0 ? 2 : 0);
-                const auto& s1 = src[h.id1 - 1];
-                const auto& s2 = src[h.id2 - 1];
+            const auto &s1 = src[h.id1 - 1], &s2 = src[h.id2 - 1];
+            for (int ax : {pass == 0 ? 0 : 2, pass == 0 ? 1 : 0}) {
                 EXPECT_NEAR(h.p[ax], s1[ax] + h.t1 * (s1[3 + ax] - s1[ax]), 1e-9);
                 EXPECT_NEAR(h.p[ax], s2[ax] + h.t2 * (s2[3 + ax] - s2[ax]), 1e-9);
             }
