@@ -521,14 +521,21 @@ int G3LineSegmentIntersector::Locate(const G3Segment* s, int hint) const
     return -1;
 }
 
-void G3LineSegmentIntersector::_FindIntersections(G3IntersectionPointLoader* loader)
+int G3LineSegmentIntersector::PopPending()
 {
     while (!pending.isEmpty()) {
         auto* s = static_cast<G3Segment*>(pending.getLast());
         pending.removeLast();
         const int pos = Locate(s, pendingBase + pending.size());
-        if (pos < 0)
-            continue;
+        if (pos >= 0)
+            return pos;
+    }
+    return -1;
+}
+
+void G3LineSegmentIntersector::_FindIntersections(G3IntersectionPointLoader* loader)
+{
+    for (int pos; (pos = PopPending()) >= 0;) {
         FindAt(loader, pos);
         ActivateAt(pos);
     }
@@ -536,12 +543,7 @@ void G3LineSegmentIntersector::_FindIntersections(G3IntersectionPointLoader* loa
 
 bool G3LineSegmentIntersector::_IntersectionExists()
 {
-    while (!pending.isEmpty()) {
-        auto* s = static_cast<G3Segment*>(pending.getLast());
-        pending.removeLast();
-        const int pos = Locate(s, pendingBase + pending.size());
-        if (pos < 0)
-            continue;
+    for (int pos; (pos = PopPending()) >= 0;) {
         if (FindAt(nullptr, pos))
             return true;
         ActivateAt(pos);

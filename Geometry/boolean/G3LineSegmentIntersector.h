@@ -229,6 +229,9 @@ private:
     // axisV of p1 of the segment at `pos` in sweep order.
     double StartAt(int pos) const { return recs[keys[static_cast<std::size_t>(pos)].bySweep].v1; }
     int Locate(const G3Segment* s, int hint) const;
+    // Takes the next segment off the pending list; its position in the
+    // sweep, or -1 when no pending segment of this sweep is left.
+    int PopPending();
     void Prefetch(int pos) const;
     bool FindAt(G3IntersectionPointLoader* loader, int pos);
     void ActivateAt(int pos);
