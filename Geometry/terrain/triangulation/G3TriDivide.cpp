@@ -509,6 +509,18 @@ void G3TriEngine::Triangulate()
         tris[static_cast<std::size_t>(r)] = t;
     }
     tris.resize(static_cast<std::size_t>(real));
+
+    // Each edge is seen from both of its triangles (hull edges once).
+    double shortest = HUGE_VAL;
+    for (const Tri& t : tris)
+        for (int k = 0; k < 3; ++k) {
+            const Node& a = nodes[static_cast<std::size_t>(t.v[kPlus1[k]])];
+            const Node& b = nodes[static_cast<std::size_t>(t.v[kMinus1[k]])];
+            const double dx = a.x - b.x, dy = a.y - b.y;
+            const double d = dx * dx + dy * dy;
+            shortest = d < shortest ? d : shortest;
+        }
+    separation = tris.empty() ? 0.0 : std::sqrt(shortest);
 }
 
 } // namespace g3tri

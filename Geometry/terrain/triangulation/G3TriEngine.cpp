@@ -194,6 +194,7 @@ void G3TriEngine::ClearResult()
     tris.clear();
     merged.clear();
     runVertexCount = 0;
+    separation = 0.0;
     vertexNode.clear();
     nodeTri.clear();
     sides.clear();

@@ -140,6 +140,17 @@ public:
 
     bool GetCrossingFlag() const { return crossing != 0; }
 
+    // How many vertices the last run merged into a coinciding kept one.
+    int GetMergedCount() const { return static_cast<int>(merged.size()); }
+    // How many vertices took part in the last run (those with a finite
+    // position: kept and merged ones).
+    int GetPlacedCount() const { return static_cast<int>(nodes.size() + merged.size()); }
+    // The length of the shortest edge of the last run's Delaunay
+    // triangulation (0 when the run made no triangles). The two nearest
+    // nodes are always joined by a Delaunay edge, so no two nodes are closer
+    // than this; constraints, inserted afterwards, do not change it.
+    double GetNodeSeparation() const { return separation; }
+
 private:
     friend class Builder;
     friend class Inserter;
@@ -174,6 +185,7 @@ private:
     std::vector<std::pair<int, int>> merged;
     // Vertices that existed when the last run started.
     int runVertexCount = 0;
+    double separation = 0.0;
     mutable LargeArray<int> vertexNode;
     mutable LargeArray<int> nodeTri;
     // Constrained sides, by handle (triangle * 4 + edge): few next to the
