@@ -36,10 +36,16 @@ void GatherPoints(GIterator* it, std::vector<const double*>* out)
 
 void ZeroPlane(double* plane) { plane[0] = plane[1] = plane[2] = plane[3] = 0.0; }
 
+}  // namespace
+
+// ---------------------------------------------------------------- planes
+
 // Area-normal plane through the centroid of the closed polygon pts[0..n-1].
-bool PlaneOfPolygon(const double* const* pts, int n, double* plane)
+bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
 {
-    if (n < 3) {
+    if (!plane)
+        return false;
+    if (n < 3 || !pts) {
         ZeroPlane(plane);
         return false;
     }
@@ -67,8 +73,6 @@ bool PlaneOfPolygon(const double* const* pts, int n, double* plane)
     plane[3] = -V3Dot(centroid, plane);
     return true;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------- triangles
 
@@ -315,7 +319,7 @@ bool G3Math::FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane)
         for (int k = 0; k < n; ++k) {
             const double* corner[3] = {xyz((k + n - 1) % n), xyz(k), xyz((k + 1) % n)};
             double t[4];
-            if (!PlaneOfPolygon(corner, 3, t))
+            if (!G3Math::PlaneOfPolygon(corner, 3, t))
                 continue;
             const double sign = (V3Dot(plane, t) >= 0.0) ? 1.0 : -1.0;
             for (int c = 0; c < 4; ++c)

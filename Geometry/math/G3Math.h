@@ -59,6 +59,9 @@ public:
     // Plane through the centroid with the polygon's area normal; fewer than
     // three points or a normal shorter than 1e-12 give a zero plane and false.
     static bool FormPlaneEquation(GIterator* it, double* plane);
+    // The same plane of the closed polygon pts[0..n-1], for callers that
+    // have the corners at hand (no iterator, no gathering).
+    static bool PlaneOfPolygon(const double* const* pts, int n, double* plane);
     // The plane of the largest fan triangle from the first point (the first
     // of equal ones), through that triangle's centroid; false and a zero
     // plane when its area is below 1e-12.

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 G_DEFINE_POOL(G3Facet, "G3Facet", 65536)
 
@@ -234,8 +235,30 @@ bool G3Facet::IsPlaneZero() const
 
 bool G3Facet::FormPlaneEquation()
 {
+    // Every AddFacet forms a plane, so this runs once per facet of a built
+    // mesh: the corners are walked with the concrete iterator (no virtual
+    // call, no type check per vertex) into a stack buffer, and only facets
+    // of more than kStackCorners corners allocate. The plane is the one
+    // G3Math::FormPlaneEquation gives for the same walk.
+    constexpr int kStackCorners = 16;
+    const double* corners[kStackCorners];
+    std::vector<const double*> more;
+    int n = 0;
     G3FacetVertexIterator it(this);
-    G3Math::FormPlaneEquation(&it, plane);
+    while (it.hasNext()) {
+        const G3Vertex* v = it.NextVertex();
+        if (!v)
+            continue;
+        if (n < kStackCorners) {
+            corners[n] = v->GetXYZ();
+        } else {
+            if (n == kStackCorners)
+                more.assign(corners, corners + kStackCorners);
+            more.push_back(v->GetXYZ());
+        }
+        ++n;
+    }
+    G3Math::PlaneOfPolygon(n <= kStackCorners ? corners : more.data(), n, plane);
     if (IsTrivial()) {
         G3FacetVertexIterator again(this);
         int i = 0, j = 1;

@@ -30,7 +30,9 @@ G3FacetVertexIterator::G3FacetVertexIterator(G3Facet* f) : facet(f)
     }
 }
 
-GObj* G3FacetVertexIterator::next()
+GObj* G3FacetVertexIterator::next() { return NextVertex(); }
+
+G3Vertex* G3FacetVertexIterator::NextVertex()
 {
     if (!walkEdge)
         return nullptr;

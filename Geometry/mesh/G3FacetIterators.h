@@ -29,6 +29,9 @@ public:
     explicit G3FacetVertexIterator(G3Facet* f);
     bool hasNext() override { return walkEdge != nullptr; }
     GObj* next() override;
+    // next() without the virtual call, typed: the vertex, or null for an
+    // edge without that end (or past the end of the chain).
+    G3Vertex* NextVertex();
     // The edge whose vertex next() returned last.
     G3Edge* GetCurrentEdge() const { return currentEdge; }
 

@@ -141,63 +141,45 @@ void Reserve(GArrayCollection* c, long more)
     c->size(count);
 }
 
-} // namespace
 
-G3Surface* G3TriInterface::GetSurface()
+// Whether the rows u, v, n are orthonormal to within 1e-12 in every dot
+// product. Then the matrix they form has no singular value below
+// sqrt(1 - 3e-12), so a 3D distance between two mapped points is no less
+// than (1 - 2e-12) times the plan distance, whatever their heights.
+bool Orthonormal(const double* u, const double* v, const double* n)
 {
-    G3Surface* target = new G3Surface();
-    return GetSurface(target);
+    const double* rows[3] = {u, v, n};
+    for (int i = 0; i < 3; ++i)
+        for (int j = i; j < 3; ++j) {
+            const double dot = rows[i][0] * rows[j][0] + rows[i][1] * rows[j][1] + rows[i][2] * rows[j][2];
+            if (!(std::fabs(dot - (i == j ? 1.0 : 0.0)) <= 1e-12))
+                return false; // NaN axes too
+        }
+    return true;
 }
 
-G3Surface* G3TriInterface::GetSurface(G3Surface* target)
+// Whether surface collections are all empty (nothing of the caller's
+// takes part in the weld or in the removal of unused entities).
+bool Untouched(G3Surface* s)
 {
-    if (target == nullptr)
-        return nullptr;
+    return s->GetVertexCount() == 0 && s->GetEdgeCount() == 0 && s->GetFacetCount() == 0 &&
+           s->GetPolyEdgeCount() == 0 && s->GetNormalCount() == 0 && s->GetTexCooCount() == 0;
+}
 
-    // One output vertex per engine vertex, in the order they were added
-    // (merged-away vertices included).
-    const int n = engine->GetVertexCount();
-    const int t = engine->GetTriangleCount();
-    // A triangulation of t triangles with h hull edges has (3t + h) / 2
-    // edges, and h is at most n.
-    Reserve(target->GetVertexList(), n);
-    Reserve(target->GetEdgeList(), (3L * t + n) / 2 + 1);
-    Reserve(target->GetFacetList(), t);
-    for (int i = 0; i < n; ++i) {
-        G3TVertex* tv = engine->GetVertex(i);
-        double p[3];
-        GetPosition(tv, p);
-        tv->SetOutputVertex(target->AddVertex(p, 0));
-    }
 
-    // The triangles, corners in the engine's (counter-clockwise) order. The
-    // corners are kept vertices, each with an output vertex of its own. The
-    // edge flags go in as an array: the single-value form builds one per
-    // facet.
-    int edgeFlags[3] = {1, 1, 1};
-    for (int i = 0; i < t; ++i) {
-        G3TVertex* c[3];
-        if (!engine->GetTriangle(i, c))
-            continue;
-        G3Vertex* corners[3];
-        bool complete = true;
-        for (int k = 0; k < 3; ++k) {
-            corners[k] = c[k] ? c[k]->GetOutputVertex() : nullptr;
-            complete = complete && corners[k] != nullptr;
-        }
-        if (complete)
-            target->AddFacet(3, corners, edgeFlags, nullptr, nullptr);
-    }
-
-    // Welding deletes the duplicates it merges away and every vertex left
-    // in no facet, so the output links of the engine vertices must follow
-    // it. The weld runs in its two halves: between them each duplicate's
-    // scratch link names the vertex it was merged into, and whether a vertex
-    // outlives the removal of unused entities can be read off its ring.
+// Welds coinciding output vertices and removes unused entities, keeping the
+// engine vertices' output links on the surviving vertices. Welding deletes
+// the duplicates it merges away and every vertex left in no facet, so the
+// output links must follow it. The weld runs in its two halves: between
+// them each duplicate's scratch link names the vertex it was merged into,
+// and whether a vertex outlives the removal of unused entities can be read
+// off its ring.
+void Weld(G3Surface* target, g3tri::G3TriEngine* engine, const double* normal)
+{
     GEnvelope env;
     target->FormEnvelope(&env);
     int grid[3];
-    WeldGrid(target->GetVertexCount(), env, axisN, grid);
+    WeldGrid(target->GetVertexCount(), env, normal, grid);
     G3PointHash hash(grid, env.min, env.max, kWeldTolerance);
     target->RemoveEqualsVertex(&hash);
     // Edges left without a facet go first, exactly as in RemoveUnused; only
@@ -205,6 +187,7 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     target->RemoveUnusedEdge();
     const bool keepsAll = target->GetPolyEdgeCount() > 0; // polyline vertices have no edges
     GArrayCollection* listed = target->GetVertexList();
+    const int n = engine->GetVertexCount();
     for (int i = 0; i < n; ++i) {
         G3TVertex* tv = engine->GetVertex(i);
         G3Vertex* out = tv->GetOutputVertex();
@@ -219,5 +202,105 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
         tv->SetOutputVertex(keepsAll || r->HasEdges() ? r : nullptr);
     }
     target->RemoveUnused();
+}
+
+// What Weld leaves when it merges nothing, in a target that held nothing
+// before: every vertex keeps its own output vertex with a cleared scratch
+// link (the weld clears every vertex's), a vertex in no triangle loses its
+// link and is removed. No edge lacks a facet and no facet lacks edges, and
+// there are no normals or texture coordinates, so when every vertex has
+// edges the removal of unused entities has nothing to do.
+void KeepUnwelded(G3Surface* target, g3tri::G3TriEngine* engine)
+{
+    bool unused = false;
+    const int n = engine->GetVertexCount();
+    for (int i = 0; i < n; ++i) {
+        G3TVertex* tv = engine->GetVertex(i);
+        G3Vertex* out = tv->GetOutputVertex();
+        if (out == nullptr)
+            continue;
+        out->SetExData(nullptr);
+        if (!out->HasEdges()) {
+            tv->SetOutputVertex(nullptr);
+            unused = true;
+        }
+    }
+    if (unused)
+        target->RemoveUnused();
+}
+
+} // namespace
+
+G3Surface* G3TriInterface::GetSurface()
+{
+    G3Surface* target = new G3Surface();
+    return GetSurface(target);
+}
+
+G3Surface* G3TriInterface::GetSurface(G3Surface* target)
+{
+    if (target == nullptr)
+        return nullptr;
+    const bool fresh = Untouched(target);
+
+    // One output vertex per engine vertex, in the order they were added
+    // (merged-away vertices included).
+    const int n = engine->GetVertexCount();
+    const int t = engine->GetTriangleCount();
+    // A triangulation of t triangles with h hull edges has (3t + h) / 2
+    // edges, and h is at most n.
+    Reserve(target->GetVertexList(), n);
+    Reserve(target->GetEdgeList(), (3L * t + n) / 2 + 1);
+    Reserve(target->GetFacetList(), t);
+    // The largest |x| + |y| + |z| of a vertex bounds the rounding of the
+    // mapped coordinates (NaN or infinite when some coordinate is).
+    double extent = 0.0;
+    for (int i = 0; i < n; ++i) {
+        G3TVertex* tv = engine->GetVertex(i);
+        double p[3];
+        GetPosition(tv, p);
+        tv->SetOutputVertex(target->AddVertex(p, 0));
+        const double e = std::fabs(tv->x) + std::fabs(tv->y) + std::fabs(tv->z);
+        extent = e > extent || std::isnan(e) ? e : extent;
+    }
+
+    // The triangles, corners in the engine's (counter-clockwise) order. The
+    // corners are kept vertices, each with an output vertex of its own. The
+    // edge flags go in as an array: the single-value form builds one per
+    // facet.
+    int edgeFlags[3] = {1, 1, 1};
+    int refused = 0;
+    for (int i = 0; i < t; ++i) {
+        G3TVertex* c[3];
+        if (!engine->GetTriangle(i, c))
+            continue;
+        G3Vertex* corners[3];
+        bool complete = true;
+        for (int k = 0; k < 3; ++k) {
+            corners[k] = c[k] ? c[k]->GetOutputVertex() : nullptr;
+            complete = complete && corners[k] != nullptr;
+        }
+        if (complete && target->AddFacet(3, corners, edgeFlags, nullptr, nullptr) == nullptr)
+            ++refused; // its edges stay behind without a facet
+    }
+
+    // Welding can only change something when two output vertices lie
+    // within the weld tolerance of each other, or when the target brought
+    // vertices of its own. The run tells how close its nodes come in the
+    // plane: with orthonormal axes, no point merged away by the run and
+    // every vertex placed, that separation bounds every 3D distance from
+    // below (heights only add to it), less the rounding of the mapped
+    // coordinates (a few ulps of the extent; 1e-14 of it is several times
+    // that bound). A fourfold margin over the tolerance then leaves every
+    // pair at least 1e-6 apart as the weld measures it, so the weld would
+    // find nothing. Every facet made its edges its own (none refused), so
+    // no edge is left without a facet either.
+    const bool separated = fresh && refused == 0 && t > 0 && engine->GetMergedCount() == 0 &&
+                           engine->GetPlacedCount() == n && Orthonormal(axisU, axisV, axisN) &&
+                           engine->GetNodeSeparation() > 4.0 * kWeldTolerance + 1e-14 * extent;
+    if (separated)
+        KeepUnwelded(target, engine);
+    else
+        Weld(target, engine, axisN);
     return target;
 }
