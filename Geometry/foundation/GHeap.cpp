@@ -1,5 +1,7 @@
 #include "Geometry/foundation/GHeap.h"
 
+#include "Geometry/foundation/GLargeMemory.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -17,6 +19,17 @@ std::vector<GHeap*>& HeapList()
 constexpr std::size_t kOwnerWord = sizeof(void*);
 
 } // namespace
+
+// A 2 MiB mapping cut into block-sized pieces. Pieces never handed out are
+// implicit (a countdown, served from the start of the chunk upwards);
+// returned ones are chained through their first word.
+struct GHeapChunk {
+    char* base = nullptr;
+    char* freePieces = nullptr;
+    int used = 0;      // pieces held by blocks
+    int untouched = 0; // pieces never handed out
+    int listIndex = -1; // index in the pool's openChunks; -1 when all used
+};
 
 GSemaphor& GHeap::ListLock()
 {
@@ -36,7 +49,17 @@ GHeapBlock::GHeapBlock(int slotCount, int slotStride)
         throw std::bad_alloc();
 }
 
-GHeapBlock::~GHeapBlock() { std::free(slots); }
+GHeapBlock::GHeapBlock(int slotCount, int slotStride, char* piece, GHeapChunk* owner)
+    : freeCount(slotCount), slots(piece), chunk(owner), untouched(slotCount), stride(slotStride)
+{
+}
+
+GHeapBlock::~GHeapBlock()
+{
+    // A chunk's piece goes back through GHeap::DestroyBlock.
+    if (!chunk)
+        std::free(slots);
+}
 
 void GHeapBlock::Reset(int slotCount)
 {
@@ -63,6 +86,8 @@ void GHeap::Init(const char* n, int size, int blockBytes)
     full.reserve(32);
     const long blockSize = static_cast<long>(slotsPerBlock) * SlotStride();
     maxSpares = blockSize > 0 && kSpareBytes / blockSize > 1 ? static_cast<int>(kSpareBytes / blockSize) : 1;
+    const long chunkSize = static_cast<long>(glarge::kHugePage);
+    piecesPerChunk = blockSize > 0 && blockSize <= chunkSize / 4 ? static_cast<int>(chunkSize / blockSize) : 0;
     AddToHeapList(this);
 }
 
@@ -70,7 +95,9 @@ GHeap::~GHeap()
 {
     DeleteAllBlocks();
     for (GHeapBlock* b : spares)
-        delete b;
+        DestroyBlock(b);
+    spares.clear();
+    // Every chunk went with its last block.
     DeleteFromHeapList(this);
     if (ownerPointer && *ownerPointer == this)
         *ownerPointer = nullptr;
@@ -85,9 +112,9 @@ int GHeap::SlotStride() const
 void GHeap::DeleteAllBlocks()
 {
     for (GHeapBlock* b : available)
-        delete b;
+        DestroyBlock(b);
     for (GHeapBlock* b : full)
-        delete b;
+        DestroyBlock(b);
     available.clear();
     full.clear();
 }
@@ -110,12 +137,85 @@ GHeapBlock* GHeap::NewBlock()
         block = spares.back();
         spares.pop_back();
         block->Reset(slotsPerBlock);
+    } else if (piecesPerChunk > 0 && available.size() + full.size() >= static_cast<std::size_t>(kBlocksBeforeChunks)) {
+        GHeapChunk* owner = nullptr;
+        char* piece = TakePiece(&owner);
+        try {
+            block = new GHeapBlock(slotsPerBlock, SlotStride(), piece, owner);
+        } catch (...) {
+            ReturnPiece(piece, owner);
+            throw;
+        }
     } else {
         block = new GHeapBlock(slotsPerBlock, SlotStride());
     }
     block->listIndex = static_cast<int>(available.size());
     available.push_back(block);
     return block;
+}
+
+void GHeap::DestroyBlock(GHeapBlock* block)
+{
+    GHeapChunk* owner = block->chunk;
+    char* piece = block->slots;
+    delete block;
+    if (owner)
+        ReturnPiece(piece, owner);
+}
+
+char* GHeap::TakePiece(GHeapChunk** owner)
+{
+    if (openChunks.empty()) {
+        GHeapChunk* fresh = new GHeapChunk();
+        try {
+            fresh->base = static_cast<char*>(glarge::MapHuge(glarge::kHugePage));
+        } catch (...) {
+            delete fresh;
+            throw;
+        }
+        fresh->untouched = piecesPerChunk;
+        fresh->listIndex = static_cast<int>(openChunks.size());
+        openChunks.push_back(fresh);
+        ++chunkCount;
+    }
+    GHeapChunk* chunk = openChunks.back();
+    char* piece;
+    if (chunk->freePieces) {
+        piece = chunk->freePieces;
+        std::memcpy(&chunk->freePieces, piece, sizeof(char*));
+    } else {
+        const std::size_t index = static_cast<std::size_t>(piecesPerChunk - chunk->untouched);
+        piece = chunk->base + index * static_cast<std::size_t>(slotsPerBlock) * static_cast<std::size_t>(SlotStride());
+        --chunk->untouched;
+    }
+    if (++chunk->used == piecesPerChunk) {
+        openChunks.pop_back(); // it was the last one
+        chunk->listIndex = -1;
+    }
+    *owner = chunk;
+    return piece;
+}
+
+void GHeap::ReturnPiece(char* piece, GHeapChunk* chunk)
+{
+    std::memcpy(piece, &chunk->freePieces, sizeof(char*));
+    chunk->freePieces = piece;
+    if (--chunk->used == 0) {
+        if (chunk->listIndex >= 0) {
+            GHeapChunk* last = openChunks.back();
+            openChunks[static_cast<std::size_t>(chunk->listIndex)] = last;
+            last->listIndex = chunk->listIndex;
+            openChunks.pop_back();
+        }
+        glarge::UnmapHuge(chunk->base, glarge::kHugePage);
+        delete chunk;
+        --chunkCount;
+        return;
+    }
+    if (chunk->listIndex < 0) {
+        chunk->listIndex = static_cast<int>(openChunks.size());
+        openChunks.push_back(chunk);
+    }
 }
 
 void GHeap::MoveToFull(GHeapBlock* block)
@@ -143,7 +243,7 @@ void GHeap::Relist(GHeapBlock* block)
     if (static_cast<int>(spares.size()) < maxSpares)
         spares.push_back(block);
     else
-        delete block;
+        DestroyBlock(block);
 }
 
 int GHeap::GarbageCollector()
@@ -151,7 +251,7 @@ int GHeap::GarbageCollector()
     GSemaphorLock hold(lock);
     const int released = static_cast<int>(spares.size());
     for (GHeapBlock* b : spares)
-        delete b;
+        DestroyBlock(b);
     spares.clear();
     return released;
 }

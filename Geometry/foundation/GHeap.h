@@ -12,12 +12,17 @@
 #include <vector>
 
 class GHeap;
+struct GHeapChunk;
 
 // One block of a pool: slotsPerBlock slots, each a pointer-sized owner word
 // followed by the object. A free slot's owner word links the free chain.
 class GHeapBlock : public GObj {
 public:
+    // Slot memory of its own from the global heap.
     GHeapBlock(int slotCount, int slotStride);
+    // Slot memory that is a piece of one of its pool's chunks; the pool
+    // takes the piece back when the block goes.
+    GHeapBlock(int slotCount, int slotStride, char* piece, GHeapChunk* owner);
     ~GHeapBlock() override;
     // Makes every slot free again, as a new block's are.
     void Reset(int slotCount);
@@ -48,6 +53,8 @@ public:
     void* freeHead = nullptr;
     char* slots = nullptr;
     int listIndex = -1;
+    // The chunk the slot memory belongs to; null for memory of its own.
+    GHeapChunk* chunk = nullptr;
 
 private:
     // Slots below this index have never been handed out. They behave as if
@@ -98,6 +105,11 @@ public:
     int GarbageCollector();
     int GetSpareCount() const { return static_cast<int>(spares.size()); }
     static constexpr long kSpareBytes = 8L << 20;
+    // A pool that already holds this many blocks takes further ones from
+    // chunks: 2 MiB mappings, offered for huge pages, each cut into as many
+    // blocks as fit (pools of blocks over a quarter of that excepted).
+    static constexpr int kBlocksBeforeChunks = 8;
+    int GetChunkCount() const { return chunkCount; }
 
     const char* GetName() const { return name.c_str(); }
     int GetElementSize() const { return elementSize; }
@@ -162,6 +174,9 @@ protected:
 private:
     static void Unlist(std::vector<GHeapBlock*>& list, GHeapBlock* block);
     GHeapBlock* NewBlock();              // a fresh block, appended to `available`
+    void DestroyBlock(GHeapBlock* block); // deletes it and gives its memory back
+    char* TakePiece(GHeapChunk** owner); // block memory from a chunk
+    void ReturnPiece(char* piece, GHeapChunk* owner);
     void MoveToFull(GHeapBlock* block);  // the last available block just filled up
     void Relist(GHeapBlock* block);      // a block just left `full` or emptied
     static GHeap* CreatePool(GHeap** pool, const char* name, int elementSize, int blockBytes);
@@ -184,6 +199,11 @@ private:
     // GarbageCollector and the destructor release them.
     std::vector<GHeapBlock*> spares;
     int maxSpares = 1;
+    // Chunks with at least one piece not in use (the last one serves next);
+    // a chunk whose pieces are all back is unmapped at once.
+    std::vector<GHeapChunk*> openChunks;
+    int chunkCount = 0;
+    int piecesPerChunk = 0; // 0: this pool's blocks never come from chunks
 };
 
 // Gives a class its own pool. Put G_DECLARE_POOL(Class) in the class body and

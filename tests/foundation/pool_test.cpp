@@ -106,6 +106,62 @@ TEST(GHeap, ReusedSlotsAndSparesComeBackZeroFilled)
     EXPECT_EQ(spares.GetSpareCount(), 0);
 }
 
+TEST(GHeap, LargePoolsCutBlocksFromChunksAndUnmapThemWhenEmpty)
+{
+    GHeap heap("chunks", 56, 8192);
+    const int perBlock = heap.GetSlotsPerBlock();
+    const int blocks = GHeap::kBlocksBeforeChunks + 300; // more than one chunk holds
+    std::vector<std::uint64_t*> objects;
+    for (int i = 0; i < blocks * perBlock; ++i) {
+        auto* o = static_cast<std::uint64_t*>(heap.Alloc());
+        for (int k = 0; k < 7; ++k)
+            o[k] = static_cast<std::uint64_t>(i);
+        objects.push_back(o);
+    }
+    EXPECT_EQ(heap.GetChunkCount(), 2);
+    // No two objects share memory: each still holds its own number.
+    bool intact = true;
+    for (std::size_t i = 0; i < objects.size(); ++i)
+        for (int k = 0; k < 7; ++k)
+            intact = intact && objects[i][k] == i;
+    EXPECT_TRUE(intact);
+
+    // Emptied blocks are spares first; collecting them unmaps the chunks.
+    for (std::size_t i = 0; i < objects.size(); i += 2)
+        heap.Free(objects[i]);
+    for (std::size_t i = 1; i < objects.size(); i += 2)
+        heap.Free(objects[i]);
+    EXPECT_EQ(Lists(heap), std::make_pair(0, 0));
+    EXPECT_EQ(heap.GetSpareCount(), blocks);
+    EXPECT_EQ(heap.GarbageCollector(), blocks);
+    EXPECT_EQ(heap.GetChunkCount(), 0);
+
+    // A piece given back while its chunk lives serves the next block.
+    std::vector<void*> again;
+    for (int i = 0; i < (GHeap::kBlocksBeforeChunks + 3) * perBlock; ++i)
+        again.push_back(heap.Alloc());
+    for (int i = 0; i < perBlock; ++i) // the last block, one of the chunk's
+        heap.Free(again[again.size() - 1 - static_cast<std::size_t>(i)]);
+    again.resize(again.size() - static_cast<std::size_t>(perBlock));
+    EXPECT_EQ(heap.GarbageCollector(), 1);
+    EXPECT_EQ(heap.GetChunkCount(), 1);
+    for (int i = 0; i < perBlock; ++i)
+        again.push_back(heap.Alloc());
+    EXPECT_EQ(heap.GetChunkCount(), 1);
+    EXPECT_EQ(Lists(heap).second, GHeap::kBlocksBeforeChunks + 3);
+    for (void* o : again)
+        heap.Free(o);
+
+    // Blocks over a quarter of a chunk never come from chunks.
+    GHeap big("big", 4000, 600000);
+    std::vector<void*> many;
+    for (int i = 0; i < (GHeap::kBlocksBeforeChunks + 2) * big.GetSlotsPerBlock(); ++i)
+        many.push_back(big.Alloc());
+    EXPECT_EQ(big.GetChunkCount(), 0);
+    for (void* o : many)
+        big.Free(o);
+}
+
 TEST(GHeap, PoolsRegisterAndClassPoolsAreCreatedOnFirstUse)
 {
     const int before = GHeap::HeapCount();

@@ -2,47 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 namespace g3tri {
-
-namespace largearray {
-
-namespace {
-constexpr std::size_t kLarge = std::size_t(4) << 20;
-constexpr std::size_t kHugePage = std::size_t(2) << 20;
-} // namespace
-
-void* Allocate(std::size_t bytes)
-{
-    if (bytes < kLarge)
-        return ::operator new(bytes);
-    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    if (rounded < bytes)
-        throw std::bad_alloc();
-    void* p = std::aligned_alloc(kHugePage, rounded);
-    if (p == nullptr)
-        throw std::bad_alloc();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Only a hint: where huge pages are off the call fails and nothing changes.
-    madvise(p, rounded, MADV_HUGEPAGE);
-#endif
-    return p;
-}
-
-void Release(void* p, std::size_t bytes)
-{
-    if (p == nullptr)
-        return;
-    if (bytes < kLarge)
-        ::operator delete(p);
-    else
-        std::free(p);
-}
-
-} // namespace largearray
 
 G3TriEngine::G3TriEngine() = default;
 

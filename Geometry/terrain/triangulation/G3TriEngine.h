@@ -10,6 +10,7 @@
 //
 // Internal to the kernel: nothing here is part of the host interface.
 
+#include "Geometry/foundation/GLargeMemory.h"
 #include "Geometry/foundation/GObj.h"
 #include "Geometry/terrain/triangulation/G3TVertex.h"
 #include "Geometry/terrain/triangulation/G3TriPredicates.h"
@@ -22,36 +23,10 @@
 
 namespace g3tri {
 
-namespace largearray {
-// Blocks from 4 MiB up are aligned to 2 MiB and offered to the kernel for
-// huge pages: the divide and conquer and the constraint walks reach across
-// the whole node and triangle arrays, and with 4 KiB pages a run over a
-// million points spends much of its time in TLB misses and page faults.
-void* Allocate(std::size_t bytes);
-void Release(void* p, std::size_t bytes);
-} // namespace largearray
-
+// The node, triangle and lookup arrays reach across the whole triangulation
+// in every walk: they live in huge-page mappings once they are large.
 template <class T>
-struct LargeArrayAllocator {
-    using value_type = T;
-    LargeArrayAllocator() = default;
-    template <class U>
-    LargeArrayAllocator(const LargeArrayAllocator<U>&) {}
-    T* allocate(std::size_t n)
-    {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T))
-            throw std::bad_alloc();
-        return static_cast<T*>(largearray::Allocate(n * sizeof(T)));
-    }
-    void deallocate(T* p, std::size_t n) { largearray::Release(p, n * sizeof(T)); }
-    template <class U>
-    bool operator==(const LargeArrayAllocator<U>&) const { return true; }
-    template <class U>
-    bool operator!=(const LargeArrayAllocator<U>&) const { return false; }
-};
-
-template <class T>
-using LargeArray = std::vector<T, LargeArrayAllocator<T>>;
+using LargeArray = GLargeArray<T>;
 
 class G3TriEngine;
 
