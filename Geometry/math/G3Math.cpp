@@ -41,6 +41,10 @@ void ZeroPlane(double* plane) { plane[0] = plane[1] = plane[2] = plane[3] = 0.0;
 // ---------------------------------------------------------------- planes
 
 // Area-normal plane through the centroid of the closed polygon pts[0..n-1].
+// Every AddFacet comes through here, so the vector helpers are written out
+// (the same operations in the same order, so the same bits) rather than
+// called across the library, and the wrap to the first point is a test, not
+// a division per corner.
 bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
 {
     if (!plane)
@@ -54,23 +58,26 @@ bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
     for (int k = 1; k < n; ++k) {
         const double* p = pts[k];
         const double* prev = pts[k - 1];
-        const double* next = pts[(k + 1) % n];
+        const double* next = k + 1 < n ? pts[k + 1] : p0;
         nv[0] += (p[2] - p0[2]) * (prev[1] - next[1]);
         nv[1] += (p[0] - p0[0]) * (prev[2] - next[2]);
         nv[2] += (p[1] - p0[1]) * (prev[0] - next[0]);
     }
-    const double len = V3Length(nv);
+    const double len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
     if (!(len >= 1e-12)) {
         ZeroPlane(plane);
         return false;
     }
     double centroid[3] = {0.0, 0.0, 0.0};
     for (int k = 0; k < n; ++k)
-        V3Add(centroid, pts[k], centroid);
-    V3Scale(centroid, 1.0 / n);
-    for (int k = 0; k < 3; ++k)
-        plane[k] = nv[k] / len;
-    plane[3] = -V3Dot(centroid, plane);
+        for (int c = 0; c < 3; ++c)
+            centroid[c] = centroid[c] + pts[k][c];
+    const double inverse = 1.0 / n;
+    for (int c = 0; c < 3; ++c)
+        centroid[c] *= inverse;
+    for (int c = 0; c < 3; ++c)
+        plane[c] = nv[c] / len;
+    plane[3] = -(centroid[0] * plane[0] + centroid[1] * plane[1] + centroid[2] * plane[2]);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 G3TriInterface::G3TriInterface()
@@ -264,20 +265,30 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
         extent = e > extent || std::isnan(e) ? e : extent;
     }
 
-    // The triangles, corners in the engine's (counter-clockwise) order. The
-    // corners are kept vertices, each with an output vertex of its own. The
-    // edge flags go in as an array: the single-value form builds one per
-    // facet.
+    // The output vertex of each node's kept vertex. Triangles name nodes,
+    // and nodes lie in plan order, so neighbouring triangles read nearby
+    // entries here; reading each corner's link off its vertex instead meant
+    // a cache miss per corner (the vertices lie in input order).
+    const int nodeCount = engine->GetNodeCount();
+    std::unique_ptr<G3Vertex*[]> nodeOutput(new G3Vertex*[static_cast<std::size_t>(nodeCount > 0 ? nodeCount : 1)]);
+    for (int k = 0; k < nodeCount; ++k) {
+        const G3TVertex* kept = engine->GetVertex(engine->GetNode(k).vertex);
+        nodeOutput[static_cast<std::size_t>(k)] = kept ? kept->GetOutputVertex() : nullptr;
+    }
+
+    // The triangles, corners in the engine's (counter-clockwise) order (the
+    // corners GetTriangle gives). The corners are kept vertices, each with
+    // an output vertex of its own. The edge flags go in as an array: the
+    // single-value form builds one per facet.
     int edgeFlags[3] = {1, 1, 1};
     int refused = 0;
     for (int i = 0; i < t; ++i) {
-        G3TVertex* c[3];
-        if (!engine->GetTriangle(i, c))
-            continue;
+        const g3tri::Tri& tri = engine->GetTri(i);
         G3Vertex* corners[3];
         bool complete = true;
         for (int k = 0; k < 3; ++k) {
-            corners[k] = c[k] ? c[k]->GetOutputVertex() : nullptr;
+            const int node = tri.v[k];
+            corners[k] = node >= 0 && node < nodeCount ? nodeOutput[static_cast<std::size_t>(node)] : nullptr;
             complete = complete && corners[k] != nullptr;
         }
         if (complete && target->AddFacet(3, corners, edgeFlags, nullptr, nullptr) == nullptr)

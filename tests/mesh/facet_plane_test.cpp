@@ -6,6 +6,7 @@
 #include "mesh_builder.h"
 
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GMatrix.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,31 @@ void ExpectReferencePlane(G3Facet* f)
         << f->GetPlane()[0] << " " << f->GetPlane()[1] << " " << f->GetPlane()[2] << " " << f->GetPlane()[3];
 }
 
+// The area-normal plane through the centroid, written with the vector
+// helpers: the planes stored so far were computed this way, bit for bit.
+void DefiningPlane(const std::vector<const double*>& pts, double plane[4])
+{
+    const int n = static_cast<int>(pts.size());
+    const double* p0 = pts[0];
+    double nv[3] = {0.0, 0.0, 0.0};
+    for (int k = 1; k < n; ++k) {
+        const double* p = pts[k];
+        const double* prev = pts[k - 1];
+        const double* next = pts[(k + 1) % n];
+        nv[0] += (p[2] - p0[2]) * (prev[1] - next[1]);
+        nv[1] += (p[0] - p0[0]) * (prev[2] - next[2]);
+        nv[2] += (p[1] - p0[1]) * (prev[0] - next[0]);
+    }
+    const double len = V3Length(nv);
+    double centroid[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < n; ++k)
+        V3Add(centroid, pts[k], centroid);
+    V3Scale(centroid, 1.0 / n);
+    for (int k = 0; k < 3; ++k)
+        plane[k] = nv[k] / len;
+    plane[3] = -V3Dot(centroid, plane);
+}
+
 // Rough star-shaped polygons of 3 to 40 corners (the stack buffer holds 16)
 // around a tilted plane, with noise off the plane.
 TEST(FacetPlane, SameBitsAsThePolygonFunction)
@@ -63,6 +89,12 @@ TEST(FacetPlane, SameBitsAsThePolygonFunction)
         G3Facet* f = b.F();
         AddLoop(b, f, loop);
         ExpectReferencePlane(f);
+        std::vector<const double*> pts;
+        for (G3Vertex* v : loop)
+            pts.push_back(v->GetXYZ());
+        double defining[4];
+        DefiningPlane(pts, defining);
+        EXPECT_EQ(std::memcmp(defining, f->GetPlane(), sizeof defining), 0);
         EXPECT_NEAR(f->GetPlane()[0] * f->GetPlane()[0] + f->GetPlane()[1] * f->GetPlane()[1] +
                         f->GetPlane()[2] * f->GetPlane()[2],
                     1.0, 1e-12);
