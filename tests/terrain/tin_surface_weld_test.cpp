@@ -192,6 +192,25 @@ TEST(TinSurfaceWeldSkip, RandomInputsGiveTheWeldedSurface)
     }
 }
 
+// Companions placed next to random points, closer than the weld tolerance
+// (some at another height) or a little farther: the run's separation must
+// see the closest pair, so the weld runs and gives what it always gave.
+TEST(TinSurfaceWeldSkip, NearPairsAmongRandomPoints)
+{
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<double> turn(0.0, 6.283185307179586);
+    for (const double reach : {9e-7, 3.5e-6}) {
+        SCOPED_TRACE(reach);
+        Input in = RandomInput(29, 3000, 40);
+        for (int i = 0; i < 300; ++i) {
+            const auto& p = in.points[static_cast<std::size_t>(i * 7)];
+            const double a = turn(rng), r = reach * (0.1 + 0.9 * (i % 10) / 9.0);
+            in.points.push_back({p[0] + r * std::cos(a), p[1] + r * std::sin(a), p[2] + (i % 3 == 0 ? 1.0 : 0.0)});
+        }
+        EXPECT_TRUE(ExpectSameAsWelded(in));
+    }
+}
+
 // The skipped weld against a surface built by hand from the triangles and
 // welded by the surface's own pass.
 TEST(TinSurfaceWeldSkip, MatchesHandBuiltWeldedSurface)
