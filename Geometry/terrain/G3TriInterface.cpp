@@ -107,9 +107,14 @@ constexpr double kWeldTolerance = 1e-6;
 // per point, whatever the heights (most probes then meet an empty cell; one
 // cell per point costs a third more time in chain walks at a million
 // points). A cube-shaped grid would leave a terrain in a few of its layers,
-// with chains growing like the cube root of the point count. The hash
-// answers the same for any cell counts.
-void WeldGrid(int count, const GEnvelope& box, const double* normal, int perAxis[3])
+// with chains growing like the cube root of the point count. Points the
+// run merged share a plan position and differ only in height: layers along
+// the flat axis spread them out (as many as points per position, within
+// four cells per point in all). A plan too small for that many cells of at
+// least the tolerance's size (points micrometres apart in plan, metres
+// apart in height) takes the whole box instead, so that the heights
+// separate them. The hash answers the same for any cell counts.
+void WeldGrid(int count, int merged, const GEnvelope& box, const double* normal, int perAxis[3])
 {
     int flat = 0;
     for (int a = 1; a < 3; ++a)
@@ -120,7 +125,21 @@ void WeldGrid(int count, const GEnvelope& box, const double* normal, int perAxis
         lo[a] = box.min[a];
         hi[a] = a == flat ? box.min[a] : box.max[a];
     }
-    G3PointHash::SizeGrid(2L * count, lo, hi, kWeldTolerance, perAxis);
+    const long distinct = merged > 0 && merged < count ? static_cast<long>(count) - merged : count;
+    G3PointHash::SizeGrid(2L * distinct, lo, hi, kWeldTolerance, perAxis);
+    const double plan = static_cast<double>(perAxis[0]) * perAxis[1] * perAxis[2];
+    if (plan < 0.25 * static_cast<double>(distinct)) {
+        G3PointHash::SizeGrid(2L * count, box.min, box.max, kWeldTolerance, perAxis);
+        return;
+    }
+    if (distinct < count) {
+        double layers = std::ceil(static_cast<double>(count) / static_cast<double>(distinct));
+        const double room = (box.max[flat] - box.min[flat]) / (4.0 * kWeldTolerance);
+        const double budget = 4.0 * static_cast<double>(count) / plan;
+        layers = layers < room ? layers : room;
+        layers = layers < budget ? layers : budget;
+        perAxis[flat] = layers >= 1.0 ? static_cast<int>(layers) : 1; // NaN too
+    }
 }
 
 // Makes room for `more` further entries of c in one step, so that a million
@@ -180,7 +199,7 @@ void Weld(G3Surface* target, g3tri::G3TriEngine* engine, const double* normal)
     GEnvelope env;
     target->FormEnvelope(&env);
     int grid[3];
-    WeldGrid(target->GetVertexCount(), env, normal, grid);
+    WeldGrid(target->GetVertexCount(), engine->GetMergedCount(), env, normal, grid);
     G3PointHash hash(grid, env.min, env.max, kWeldTolerance);
     target->RemoveEqualsVertex(&hash);
     // Edges left without a facet go first, exactly as in RemoveUnused; only

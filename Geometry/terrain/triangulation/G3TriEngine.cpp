@@ -164,43 +164,83 @@ void G3TriEngine::ClearResult()
     stamp = 0;
 }
 
-// Handle (triangle * 4 + edge) of an edge joining nodes a and b, or -1.
+namespace {
+
+const int kNext[3] = {1, 2, 0};
+const int kPrev[3] = {2, 0, 1};
+
+// A walk round one node's fan of triangles: counter-clockwise from its
+// start triangle, then clockwise from there if the hull stopped the turn.
+struct FanWalk {
+    int node;
+    int start;
+    int at;
+    int pass;
+    bool done;
+};
+
+} // namespace
+
+// Handle (triangle * 4 + edge) of the edge joining nodes a and b, or -1:
+// the side on which it runs from a to b counter-clockwise, or its only side
+// on the hull. The fans of a and b are walked in turn, so the search costs
+// twice the smaller of their degrees: a constraint crossing the fan of a
+// node with thousands of triangles would otherwise walk that fan for every
+// edge it flips.
 int G3TriEngine::FindEdgeHandle(int a, int b) const
 {
     BuildNodeTriangles();
-    if (a < 0 || b < 0 || a >= static_cast<int>(nodeTri.size()) || b >= static_cast<int>(nodeTri.size()))
+    const int count = static_cast<int>(nodeTri.size());
+    if (a < 0 || b < 0 || a >= count || b >= count || a == b)
         return -1;
-    const int t0 = nodeTri[static_cast<std::size_t>(a)];
-    if (t0 < 0)
-        return -1;
-    static const int plus1[3] = {1, 2, 0};
-    static const int minus1[3] = {2, 0, 1};
-    // Turn counter-clockwise around a from t0, then clockwise if the hull
-    // stopped the turn.
-    int t = t0;
-    int guard = static_cast<int>(tris.size()) + 1;
-    for (int pass = 0; pass < 2; ++pass) {
-        t = t0;
-        while (guard-- > 0) {
-            const Tri& tr = tris[static_cast<std::size_t>(t)];
+    FanWalk walks[2];
+    const int ends[2] = {a, b};
+    for (int w = 0; w < 2; ++w) {
+        const int t0 = nodeTri[static_cast<std::size_t>(ends[w])];
+        walks[w] = FanWalk{ends[w], t0, t0, 0, t0 < 0};
+    }
+    int found = -1;
+    long guard = 2L * static_cast<long>(tris.size()) + 4;
+    while (found < 0 && (!walks[0].done || !walks[1].done) && --guard > 0) {
+        for (int w = 0; w < 2 && found < 0; ++w) {
+            FanWalk& f = walks[w];
+            if (f.done)
+                continue;
+            const int other = ends[1 - w];
+            const Tri& tr = tris[static_cast<std::size_t>(f.at)];
             int i = 0;
-            while (i < 3 && tr.v[i] != a)
+            while (i < 3 && tr.v[i] != f.node)
                 ++i;
-            if (i == 3)
-                return -1;
-            if (tr.v[plus1[i]] == b)
-                return t * 4 + minus1[i];
-            if (tr.v[minus1[i]] == b)
-                return t * 4 + plus1[i];
-            const int h = pass == 0 ? tr.n[plus1[i]] : tr.n[minus1[i]];
-            if (h < 0)
-                break;
-            t = h >> 2;
-            if (t == t0)
-                return -1;
+            if (i == 3) { // an inconsistent start: this side cannot tell
+                f.done = true;
+                continue;
+            }
+            if (tr.v[kNext[i]] == other || tr.v[kPrev[i]] == other) {
+                found = f.at;
+                continue;
+            }
+            const int h = f.pass == 0 ? tr.n[kNext[i]] : tr.n[kPrev[i]];
+            if (h >= 0 && (h >> 2) != f.start) {
+                f.at = h >> 2;
+            } else if (h < 0 && f.pass == 0) {
+                f.pass = 1; // the hull: turn the other way from the start
+                f.at = f.start;
+            } else {
+                f.done = true; // all the way round, or the hull twice
+            }
         }
     }
-    return -1;
+    if (found < 0)
+        return -1;
+    const Tri& tr = tris[static_cast<std::size_t>(found)];
+    int i = 0;
+    while (i < 2 && tr.v[i] != a)
+        ++i;
+    if (tr.v[kNext[i]] == b)
+        return found * 4 + kPrev[i];
+    // Here the edge runs from b to a; the side across runs from a to b.
+    const int h = tr.n[kNext[i]];
+    return h >= 0 ? h : found * 4 + kNext[i];
 }
 
 bool G3TriEngine::HasEdge(const G3TVertex* a, const G3TVertex* b) const
