@@ -137,6 +137,27 @@ G3Facet* G3Surface::AddFacetToCollection(G3Facet* f)
 
 // ------------------------------------------------------------ edges
 
+// Puts facet f on a free side of e: 1 when it took one, -1 when the only
+// free side faces f's other side already (f needs a new edge), 0 when both
+// sides are taken.
+int G3Surface::TakeSide(G3Edge* e, G3Facet* f)
+{
+    if (!e->GetFacet1()) {
+        if (e->GetFacet2() == f)
+            return -1;
+        e->SetFacet1(f);
+    } else if (!e->GetFacet2()) {
+        if (e->GetFacet1() == f)
+            return -1;
+        e->SetFacet2(f);
+    } else {
+        return 0;
+    }
+    f->AddEdge(e);
+    e->flags |= FlagsOf(edgeFlags);
+    return 1;
+}
+
 G3Edge* G3Surface::AddEdge(G3Vertex* start, G3Vertex* end, G3Facet* f)
 {
     if (!start || !end || !edges)
@@ -154,28 +175,42 @@ G3Edge* G3Surface::AddEdge(G3Vertex* start, G3Vertex* end, G3Facet* f)
     }
     // Two facets along one vertex pair share an edge; a facet never takes
     // both sides of one edge, so a third facet (or the same facet again)
-    // gets a new parallel edge.
-    for (G3Edge* e = start->GetFirstEdge(); e; e = e->GetVertexEdge(start)) {
-        if (e->GetOtherVertex(start) != end || !e->HasVertex(start))
-            continue;
-        if (!e->GetFacet1()) {
-            if (e->GetFacet2() == f)
+    // gets a new parallel edge. The first edge of start's ring joining the
+    // pair decides. The ring of end is walked alongside: when it ends first
+    // it has shown every edge joining the pair, and with at most one such
+    // edge that one decides at once. So a vertex with a huge fan (a
+    // triangulation's hub) costs the degree of its neighbour per edge, not
+    // its own.
+    G3Edge* e = nullptr;
+    G3Edge* walk = start->GetFirstEdge();
+    G3Edge* across = end->GetFirstEdge();
+    G3Edge* joining = nullptr;
+    int joined = 0;
+    while (walk) {
+        G3Edge* next = walk->GetVertexEdge(start);
+        if (walk->GetOtherVertex(start) == end && walk->HasVertex(start)) {
+            const int taken = TakeSide(walk, f);
+            if (taken > 0)
+                return walk;
+            if (taken < 0)
                 break;
-            e->SetFacet1(f);
-            f->AddEdge(e);
-            e->flags |= FlagsOf(edgeFlags);
-            return e;
         }
-        if (!e->GetFacet2()) {
-            if (e->GetFacet1() == f)
-                break;
-            e->SetFacet2(f);
-            f->AddEdge(e);
-            e->flags |= FlagsOf(edgeFlags);
-            return e;
+        walk = next;
+        if (joined >= 2)
+            continue; // parallel edges: start's ring order decides
+        if (across) {
+            if (across->GetOtherVertex(end) == start && across->HasVertex(end)) {
+                joining = across;
+                ++joined;
+            }
+            across = across->GetVertexEdge(end);
+        } else {
+            if (joined == 1 && TakeSide(joining, f) > 0)
+                return joining;
+            break;
         }
     }
-    G3Edge* e = new G3Edge(start, end);
+    e = new G3Edge(start, end);
     e->SetFacet1(f);
     start->AddEdge(e);
     end->AddEdge(e);

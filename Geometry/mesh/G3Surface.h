@@ -238,6 +238,9 @@ protected:
 protected:
     // The facet-building core of AddFacet(n, v, ...): no check of n.
     G3Facet* _AddFacet(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos);
+    // AddEdge's step on an existing edge: f takes a free side (1), f is
+    // already on the other side (-1: f needs a new edge), no side free (0).
+    int TakeSide(G3Edge* e, G3Facet* f);
 
     // Exchanges every entity collection with `other` and repoints each
     // facet's parent surface to its new owner. Numbers, flags, defaults and

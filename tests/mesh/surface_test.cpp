@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -88,6 +89,33 @@ TEST(SurfaceAddFacet, SecondCopySharesEdgesThirdGetsNewOnes)
         EXPECT_EQ(i < 3 ? a : c, s->GetEdge(i)->GetFacet1()) << i;
         EXPECT_EQ(i < 3 ? b : nullptr, s->GetEdge(i)->GetFacet2()) << i;
     }
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+// Edges out of a hub are found through the rim vertex's short ring; with
+// two parallel edges the hub's ring order still decides which one a facet
+// takes.
+TEST(SurfaceAddFacet, HubEdgesAreSharedAndParallelEdgesTakenInRingOrder)
+{
+    SurfacePtr s = NewSurface();
+    const int rim = 40;
+    s->AddVertex(0.0, 0.0, 0.0, 0);
+    for (int i = 0; i < rim; ++i)
+        s->AddVertex(std::cos(0.1 * i), std::sin(0.1 * i), 0.0, 0);
+    for (int i = 1; i < rim; ++i)
+        ASSERT_NE(nullptr, Tri(s.get(), 0, i, i + 1));
+    ASSERT_EQ(2 * rim - 1, s->GetEdgeCount()); // each spoke shared by its two facets
+    EXPECT_EQ(rim, RingSize(s.get(), 0));
+
+    // The spoke 0-5 is full: a third facet on it gets a parallel spoke,
+    // and the next facet along 0 -> 5 shares that one, not the full one.
+    G3Facet* g1 = Tri(s.get(), 0, 5, 6);
+    const int parallel = s->GetEdgeCount() - 2; // g1's new spokes 0-5 and 6-0
+    G3Edge* spoke = s->GetEdge(parallel);
+    ASSERT_TRUE(spoke->HasVertex(s->GetVertex(0)) && spoke->HasVertex(s->GetVertex(5)));
+    G3Facet* g2 = Tri(s.get(), 0, 5, 20);
+    EXPECT_EQ(g1, spoke->GetFacet1());
+    EXPECT_EQ(g2, spoke->GetFacet2());
     EXPECT_EQ("", MeshCheck(s.get()));
 }
 
