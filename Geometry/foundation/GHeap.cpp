@@ -97,7 +97,8 @@ GHeap::~GHeap()
     for (GHeapBlock* b : spares)
         DestroyBlock(b);
     spares.clear();
-    // Every chunk went with its last block.
+    // Every chunk went idle with its last block.
+    UnmapIdleChunks();
     DeleteFromHeapList(this);
     if (ownerPointer && *ownerPointer == this)
         *ownerPointer = nullptr;
@@ -167,11 +168,16 @@ char* GHeap::TakePiece(GHeapChunk** owner)
 {
     if (openChunks.empty()) {
         GHeapChunk* fresh = new GHeapChunk();
-        try {
-            fresh->base = static_cast<char*>(glarge::MapHuge(glarge::kHugePage));
-        } catch (...) {
-            delete fresh;
-            throw;
+        if (!idleChunks.empty()) {
+            fresh->base = idleChunks.back();
+            idleChunks.pop_back();
+        } else {
+            try {
+                fresh->base = static_cast<char*>(glarge::MapHuge(glarge::kHugePage));
+            } catch (...) {
+                delete fresh;
+                throw;
+            }
         }
         fresh->untouched = piecesPerChunk;
         fresh->listIndex = static_cast<int>(openChunks.size());
@@ -207,7 +213,8 @@ void GHeap::ReturnPiece(char* piece, GHeapChunk* chunk)
             last->listIndex = chunk->listIndex;
             openChunks.pop_back();
         }
-        glarge::UnmapHuge(chunk->base, glarge::kHugePage);
+        glarge::ReleasePages(chunk->base, glarge::kHugePage);
+        idleChunks.push_back(chunk->base);
         delete chunk;
         --chunkCount;
         return;
@@ -216,6 +223,13 @@ void GHeap::ReturnPiece(char* piece, GHeapChunk* chunk)
         chunk->listIndex = static_cast<int>(openChunks.size());
         openChunks.push_back(chunk);
     }
+}
+
+void GHeap::UnmapIdleChunks()
+{
+    for (char* base : idleChunks)
+        glarge::UnmapHuge(base, glarge::kHugePage);
+    idleChunks.clear();
 }
 
 void GHeap::MoveToFull(GHeapBlock* block)
@@ -253,6 +267,7 @@ int GHeap::GarbageCollector()
     for (GHeapBlock* b : spares)
         DestroyBlock(b);
     spares.clear();
+    UnmapIdleChunks();
     return released;
 }
 
@@ -288,6 +303,7 @@ void GHeap::RunGarbageCollector()
     int total = 0;
     for (GHeap* h : HeapList())
         total += h->GarbageCollector();
+    glarge::ReleaseKept();
     (void)total;
 }
 

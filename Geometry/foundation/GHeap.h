@@ -109,7 +109,9 @@ public:
     // chunks: 2 MiB mappings, offered for huge pages, each cut into as many
     // blocks as fit (pools of blocks over a quarter of that excepted).
     static constexpr int kBlocksBeforeChunks = 8;
+    // Chunks holding blocks / idle chunks kept mapped for reuse.
     int GetChunkCount() const { return chunkCount; }
+    int GetIdleChunkCount() const { return static_cast<int>(idleChunks.size()); }
 
     const char* GetName() const { return name.c_str(); }
     int GetElementSize() const { return elementSize; }
@@ -177,6 +179,7 @@ private:
     void DestroyBlock(GHeapBlock* block); // deletes it and gives its memory back
     char* TakePiece(GHeapChunk** owner); // block memory from a chunk
     void ReturnPiece(char* piece, GHeapChunk* owner);
+    void UnmapIdleChunks();
     void MoveToFull(GHeapBlock* block);  // the last available block just filled up
     void Relist(GHeapBlock* block);      // a block just left `full` or emptied
     static GHeap* CreatePool(GHeap** pool, const char* name, int elementSize, int blockBytes);
@@ -199,9 +202,14 @@ private:
     // GarbageCollector and the destructor release them.
     std::vector<GHeapBlock*> spares;
     int maxSpares = 1;
-    // Chunks with at least one piece not in use (the last one serves next);
-    // a chunk whose pieces are all back is unmapped at once.
+    // Chunks with at least one piece not in use (the last one serves next).
     std::vector<GHeapChunk*> openChunks;
+    // Chunks whose pieces all came back: their pages are handed to the
+    // system to take back whenever it needs memory, but they stay mapped
+    // and serve the next chunks this pool needs, which then cost no page
+    // faults as long as the system left the pages in place. Unmapped by
+    // GarbageCollector and the destructor.
+    std::vector<char*> idleChunks;
     int chunkCount = 0;
     int piecesPerChunk = 0; // 0: this pool's blocks never come from chunks
 };

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <sys/mman.h>
@@ -49,6 +51,17 @@ void UnmapHuge(void* p, std::size_t bytes)
         munmap(p, bytes);
 }
 
+void ReleasePages(void* p, std::size_t bytes)
+{
+#ifdef MADV_FREE
+    if (p != nullptr)
+        madvise(p, bytes, MADV_FREE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
 #else
 
 // Without mappings (or with pools off, for the sanitizers) a plain
@@ -64,7 +77,39 @@ void* MapHuge(std::size_t bytes)
 
 void UnmapHuge(void* p, std::size_t) { ::operator delete(p); }
 
+void ReleasePages(void*, std::size_t) {}
+
 #endif
+
+namespace {
+
+// Released mappings kept for reuse by a request of the same rounded size:
+// a triangulation run allocates the same few arrays, sized by the point
+// count, every time, and a fresh mapping costs a zero-filled page per
+// 2 MiB. Their pages are handed back to the system (ReleasePages), so the
+// memory stays available to it; the mappings themselves are unmapped by
+// ReleaseKept or when more than kKeptMappings are waiting.
+constexpr std::size_t kKeptMappings = 8;
+
+struct Kept {
+    void* p;
+    std::size_t bytes;
+};
+
+std::mutex& KeptLock()
+{
+    static std::mutex* lock = new std::mutex();
+    return *lock;
+}
+
+// Oldest first. Never destroyed, like the pool list.
+std::vector<Kept>& KeptList()
+{
+    static std::vector<Kept>* list = new std::vector<Kept>();
+    return *list;
+}
+
+} // namespace
 
 void* Allocate(std::size_t bytes)
 {
@@ -73,6 +118,16 @@ void* Allocate(std::size_t bytes)
     const std::size_t rounded = RoundToHugePages(bytes);
     if (rounded == 0)
         throw std::bad_alloc();
+    {
+        std::lock_guard<std::mutex> hold(KeptLock());
+        std::vector<Kept>& kept = KeptList();
+        for (std::size_t i = kept.size(); i-- > 0;)
+            if (kept[i].bytes == rounded) {
+                void* p = kept[i].p;
+                kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(i));
+                return p;
+            }
+    }
     return MapHuge(rounded);
 }
 
@@ -80,10 +135,39 @@ void Release(void* p, std::size_t bytes)
 {
     if (p == nullptr)
         return;
-    if (bytes < kMapFrom)
+    if (bytes < kMapFrom) {
         ::operator delete(p);
-    else
-        UnmapHuge(p, RoundToHugePages(bytes));
+        return;
+    }
+    const std::size_t rounded = RoundToHugePages(bytes);
+#if defined(G3_HAVE_MMAP) && !defined(G3_NO_POOLS)
+    ReleasePages(p, rounded);
+    Kept oldest{nullptr, 0};
+    {
+        std::lock_guard<std::mutex> hold(KeptLock());
+        std::vector<Kept>& kept = KeptList();
+        if (kept.size() == kKeptMappings) {
+            oldest = kept.front();
+            kept.erase(kept.begin());
+        }
+        kept.push_back(Kept{p, rounded});
+    }
+    UnmapHuge(oldest.p, oldest.bytes);
+#else
+    UnmapHuge(p, rounded);
+#endif
+}
+
+int ReleaseKept()
+{
+    std::vector<Kept> all;
+    {
+        std::lock_guard<std::mutex> hold(KeptLock());
+        all.swap(KeptList());
+    }
+    for (const Kept& k : all)
+        UnmapHuge(k.p, k.bytes);
+    return static_cast<int>(all.size());
 }
 
 } // namespace glarge

@@ -1,4 +1,5 @@
 #include "Geometry/foundation/GHeap.h"
+#include "Geometry/foundation/GLargeMemory.h"
 #include "Geometry/foundation/GMemoryAllocator.h"
 #include "Geometry/foundation/GRenderGraphicStoreInfo.h"
 
@@ -134,7 +135,7 @@ TEST(GHeap, LargePoolsCutBlocksFromChunksAndUnmapThemWhenEmpty)
     EXPECT_EQ(Lists(heap), std::make_pair(0, 0));
     EXPECT_EQ(heap.GetSpareCount(), blocks);
     EXPECT_EQ(heap.GarbageCollector(), blocks);
-    EXPECT_EQ(heap.GetChunkCount(), 0);
+    EXPECT_EQ(heap.GetChunkCount() + heap.GetIdleChunkCount(), 0);
 
     // A piece given back while its chunk lives serves the next block.
     std::vector<void*> again;
@@ -152,6 +153,37 @@ TEST(GHeap, LargePoolsCutBlocksFromChunksAndUnmapThemWhenEmpty)
     for (void* o : again)
         heap.Free(o);
 
+    // Chunks whose blocks all went (beyond the spares) stay mapped, idle,
+    // and serve the next blocks; collecting unmaps them.
+    GHeap wide("wide", 2000, 200000); // ten blocks a chunk, 41 spares at most
+    std::vector<void*> rows;
+    const int wideBlocks = GHeap::kBlocksBeforeChunks + 80;
+    for (int i = 0; i < wideBlocks * wide.GetSlotsPerBlock(); ++i) {
+        auto* o = static_cast<unsigned char*>(wide.Alloc());
+        o[0] = o[1999] = 0xEE;
+        rows.push_back(o);
+    }
+    EXPECT_EQ(wide.GetChunkCount(), 8);
+    for (void* o : rows)
+        wide.Free(o);
+    const int idle = wide.GetIdleChunkCount();
+    EXPECT_GT(idle, 0);
+    EXPECT_EQ(wide.GetChunkCount() + idle, 8);
+    rows.clear();
+    for (int i = 0; i < wideBlocks * wide.GetSlotsPerBlock(); ++i) {
+        auto* o = static_cast<unsigned char*>(wide.Alloc());
+        if (o[0] != 0 || o[1999] != 0) // reused memory is cleared like any slot
+            ADD_FAILURE() << "object " << i << " not zero-filled";
+        o[0] = o[1999] = 0xEE;
+        rows.push_back(o);
+    }
+    EXPECT_EQ(wide.GetIdleChunkCount(), 0);
+    EXPECT_EQ(wide.GetChunkCount(), 8);
+    for (void* o : rows)
+        wide.Free(o);
+    wide.GarbageCollector();
+    EXPECT_EQ(wide.GetChunkCount() + wide.GetIdleChunkCount(), 0);
+
     // Blocks over a quarter of a chunk never come from chunks.
     GHeap big("big", 4000, 600000);
     std::vector<void*> many;
@@ -160,6 +192,25 @@ TEST(GHeap, LargePoolsCutBlocksFromChunksAndUnmapThemWhenEmpty)
     EXPECT_EQ(big.GetChunkCount(), 0);
     for (void* o : many)
         big.Free(o);
+}
+
+TEST(GLargeMemory, MappingsAreAlignedAndKeptForTheSameSize)
+{
+    glarge::ReleaseKept();
+    const std::size_t bytes = (std::size_t(5) << 20) + 3; // rounds to 6 MiB
+    char* p = static_cast<char*>(glarge::Allocate(bytes));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % glarge::kHugePage, 0u);
+    p[0] = 1;
+    p[bytes - 1] = 2;
+    glarge::Release(p, bytes);
+    char* other = static_cast<char*>(glarge::Allocate(std::size_t(9) << 20)); // another size
+    EXPECT_NE(other, p);
+    char* again = static_cast<char*>(glarge::Allocate(bytes - 100)); // same rounded size
+    EXPECT_EQ(again, p);
+    glarge::Release(again, bytes - 100);
+    glarge::Release(other, std::size_t(9) << 20);
+    EXPECT_EQ(glarge::ReleaseKept(), 2);
+    EXPECT_EQ(glarge::ReleaseKept(), 0);
 }
 
 TEST(GHeap, PoolsRegisterAndClassPoolsAreCreatedOnFirstUse)
