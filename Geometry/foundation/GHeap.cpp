@@ -213,15 +213,25 @@ void GHeap::ReturnPiece(char* piece, GHeapChunk* chunk)
             last->listIndex = chunk->listIndex;
             openChunks.pop_back();
         }
-        glarge::ReleasePages(chunk->base, glarge::kHugePage);
-        idleChunks.push_back(chunk->base);
+        // This runs inside operator delete: a list that cannot grow costs
+        // the reuse, never an exception.
+        try {
+            idleChunks.push_back(chunk->base);
+            glarge::ReleasePages(chunk->base, glarge::kHugePage);
+        } catch (const std::bad_alloc&) {
+            glarge::UnmapHuge(chunk->base, glarge::kHugePage);
+        }
         delete chunk;
         --chunkCount;
         return;
     }
     if (chunk->listIndex < 0) {
-        chunk->listIndex = static_cast<int>(openChunks.size());
-        openChunks.push_back(chunk);
+        try {
+            openChunks.push_back(chunk);
+            chunk->listIndex = static_cast<int>(openChunks.size()) - 1;
+        } catch (const std::bad_alloc&) {
+            // Left unlisted: its free pieces wait until it empties.
+        }
     }
 }
 
