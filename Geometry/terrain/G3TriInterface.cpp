@@ -187,6 +187,19 @@ bool Untouched(G3Surface* s)
 }
 
 
+// Calls visit(engine vertex, its output vertex) for every engine vertex
+// that has an output vertex, in creation order.
+template <class Visit>
+void ForEachOutput(g3tri::G3TriEngine* engine, Visit visit)
+{
+    const int n = engine->GetVertexCount();
+    for (int i = 0; i < n; ++i) {
+        G3TVertex* tv = engine->GetVertex(i);
+        if (G3Vertex* out = tv->GetOutputVertex())
+            visit(tv, out);
+    }
+}
+
 // Welds coinciding output vertices and removes unused entities, keeping the
 // engine vertices' output links on the surviving vertices. Welding deletes
 // the duplicates it merges away and every vertex left in no facet, so the
@@ -207,12 +220,7 @@ void Weld(G3Surface* target, g3tri::G3TriEngine* engine, const double* normal)
     target->RemoveUnusedEdge();
     const bool keepsAll = target->GetPolyEdgeCount() > 0; // polyline vertices have no edges
     GArrayCollection* listed = target->GetVertexList();
-    const int n = engine->GetVertexCount();
-    for (int i = 0; i < n; ++i) {
-        G3TVertex* tv = engine->GetVertex(i);
-        G3Vertex* out = tv->GetOutputVertex();
-        if (out == nullptr)
-            continue;
+    ForEachOutput(engine, [&](G3TVertex* tv, G3Vertex* out) {
         // The representative a duplicate names is an earlier listed vertex
         // that is no duplicate itself.
         G3Vertex* r = static_cast<G3Vertex*>(out->GetExData());
@@ -220,7 +228,7 @@ void Weld(G3Surface* target, g3tri::G3TriEngine* engine, const double* normal)
             listed->get(static_cast<int>(r->GetId())) != r)
             r = out;
         tv->SetOutputVertex(keepsAll || r->HasEdges() ? r : nullptr);
-    }
+    });
     target->RemoveUnused();
 }
 
@@ -233,18 +241,13 @@ void Weld(G3Surface* target, g3tri::G3TriEngine* engine, const double* normal)
 void KeepUnwelded(G3Surface* target, g3tri::G3TriEngine* engine)
 {
     bool unused = false;
-    const int n = engine->GetVertexCount();
-    for (int i = 0; i < n; ++i) {
-        G3TVertex* tv = engine->GetVertex(i);
-        G3Vertex* out = tv->GetOutputVertex();
-        if (out == nullptr)
-            continue;
+    ForEachOutput(engine, [&](G3TVertex* tv, G3Vertex* out) {
         out->SetExData(nullptr);
         if (!out->HasEdges()) {
             tv->SetOutputVertex(nullptr);
             unused = true;
         }
-    }
+    });
     if (unused)
         target->RemoveUnused();
 }
