@@ -38,9 +38,12 @@ static double HullArea(std::vector<Node> p)
             --k;
         h[k++] = p[i - 1];
     }
+    // Relative to one hull point: at map coordinates the products of
+    // absolute coordinates would carry rounding errors larger than the
+    // tolerance the area is checked with.
     double a = 0.0;
-    for (std::size_t i = 0; i + 1 < k; ++i)
-        a += h[i].x * h[i + 1].y - h[i + 1].x * h[i].y;
+    for (std::size_t i = 1; i + 2 < k; ++i)
+        a += Cross(h[0], h[i], h[i + 1]);
     return 0.5 * a;
 }
 

@@ -203,9 +203,11 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
                 if (rng() % 5 == 0)
                     cases[2].pts.emplace_back(i * 2.0 + 1e-9, j * 3.0);
             }
-            if (i < 40 && j < 40)
-                cases[3].pts.emplace_back(500000.123 + i * 0.37 + (rng() % 3) * 1e-9,
-                                          5000000.456 + j * 0.37 + (rng() % 3) * 1e-9);
+            if (i < 40 && j < 40) {
+                const double dx = (rng() % 3) * 1e-9; // in sequence: argument order is unspecified
+                const double dy = (rng() % 3) * 1e-9;
+                cases[3].pts.emplace_back(500000.123 + i * 0.37 + dx, 5000000.456 + j * 0.37 + dy);
+            }
         }
     cases[4].name = "few long lines";
     for (int i = 0; i < 400; ++i)
