@@ -1,5 +1,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 
+#include "Geometry/foundation/GLargeMemory.h"
+
 #include <cstring>
 #include <utility>
 
@@ -12,6 +14,26 @@ void GCollection::addIterator(GIterator* it)
 }
 
 // ---------------------------------------------------------- GArrayCollection
+
+namespace {
+
+// Slot arrays of the entity lists of a million-entity mesh run to tens of
+// MiB: large ones live in huge-page mappings (kept for reuse by the next
+// array of the same size), small ones on the C heap.
+GObj** NewSlots(long n)
+{
+    if (n <= 0)
+        return nullptr;
+    return static_cast<GObj**>(glarge::Allocate(sizeof(GObj*) * static_cast<std::size_t>(n)));
+}
+
+void DeleteSlots(GObj** slots, long n)
+{
+    if (slots != nullptr)
+        glarge::Release(slots, sizeof(GObj*) * static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+} // namespace
 
 GArrayCollection::GArrayCollection() { init(256, 1024); }
 
@@ -53,13 +75,14 @@ void GArrayCollection::init(int initial, int inc)
     capacity = initial;
     increment = inc;
     count = 0;
-    items = initial > 0 ? new GObj*[static_cast<std::size_t>(initial)] : nullptr;
+    items = NewSlots(initial);
 }
 
 void GArrayCollection::finit()
 {
-    delete[] items;
+    DeleteSlots(items, capacity);
     items = nullptr;
+    capacity = 0;
 }
 
 void GArrayCollection::reallocList(int n)
@@ -72,10 +95,10 @@ void GArrayCollection::reallocList(int n)
     const long eightIncrements = 8L * increment;
     if (capacity >= eightIncrements && capacity / 2 > grow)
         grow = capacity / 2;
-    GObj** fresh = new GObj*[static_cast<std::size_t>(capacity) + static_cast<std::size_t>(grow)];
+    GObj** fresh = NewSlots(static_cast<long>(capacity) + grow);
     if (capacity > 0)
         std::memcpy(fresh, items, sizeof(GObj*) * static_cast<std::size_t>(capacity));
-    delete[] items;
+    DeleteSlots(items, capacity);
     items = fresh;
     capacity += grow;
 }
@@ -164,10 +187,10 @@ void GArrayCollection::ReallocByRealSize()
 {
     if (capacity <= count)
         return;
-    GObj** fresh = count > 0 ? new GObj*[static_cast<std::size_t>(count)] : nullptr;
+    GObj** fresh = NewSlots(count);
     if (count > 0)
         std::memcpy(fresh, items, sizeof(GObj*) * static_cast<std::size_t>(count));
-    delete[] items;
+    DeleteSlots(items, capacity);
     items = fresh;
     capacity = count;
 }

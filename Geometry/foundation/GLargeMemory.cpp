@@ -88,8 +88,9 @@ namespace {
 // count, every time, and a fresh mapping costs a zero-filled page per
 // 2 MiB. Their pages are handed back to the system (ReleasePages), so the
 // memory stays available to it; the mappings themselves are unmapped by
-// ReleaseKept or when more than kKeptMappings are waiting.
-constexpr std::size_t kKeptMappings = 8;
+// ReleaseKept or when more than kKeptMappings are waiting (a mesh run
+// holds a dozen such arrays: nodes, triangles, lookups, entity lists).
+constexpr std::size_t kKeptMappings = 16;
 
 struct Kept {
     void* p;

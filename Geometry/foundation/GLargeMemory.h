@@ -41,7 +41,7 @@ void ReleasePages(void* p, std::size_t bytes);
 
 // Any size: mapped (rounded up to huge pages) from kMapFrom up, the global
 // heap below. Release must be given the same size. A released mapping is
-// kept (its pages handed back to the system, up to eight mappings) for the
+// kept (its pages handed back to the system, up to sixteen mappings) for the
 // next request of the same rounded size: repeated runs over the same
 // number of points then touch no fresh pages.
 void* Allocate(std::size_t bytes);

@@ -132,6 +132,17 @@ TEST(GArrayCollection, Growth)
     for (int i = 0; i < 100000; ++i)
         big.add(items[0]);
     EXPECT_LT(big.GetCapacity(), 2 * big.size());
+    // Past 4 MiB of slots the array moves to mapped memory: contents
+    // survive each move, a copy and a shrink to size.
+    for (int i = 0; i < 700000; ++i)
+        big.add(items[static_cast<std::size_t>(i % 10)]);
+    GArrayCollection copy(big);
+    copy.ReallocByRealSize();
+    EXPECT_EQ(copy.GetCapacity(), copy.size());
+    bool same = copy.size() == big.size();
+    for (int i = 0; same && i < big.size(); ++i)
+        same = copy.get(i) == big.get(i) && (i < 100033 || big.get(i) == items[static_cast<std::size_t>((i - 100033) % 10)]);
+    EXPECT_TRUE(same);
 
     // An increment of 0 would never grow; an emptied array grows again.
     GArrayCollection zero(0, 0);
