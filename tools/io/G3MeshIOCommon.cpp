@@ -119,21 +119,35 @@ bool SameWord(std::string_view a, std::string_view b)
     return true;
 }
 
-NumberError ParseDouble(std::string_view token, double& out)
+namespace {
+
+// Reads all of token with from_chars (no locale); a leading plus sign is
+// taken, which from_chars does not do.
+template <class T, class... Format>
+NumberError ParseWhole(std::string_view token, T& v, Format... format)
 {
     const char* b = token.data();
     const char* e = b + token.size();
-    // from_chars takes no explicit plus sign.
     if (b != e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
         ++b;
     if (b == e)
         return NumberError::NotANumber;
-    double v = 0.0;
-    const std::from_chars_result r = std::from_chars(b, e, v, std::chars_format::general);
+    const std::from_chars_result r = std::from_chars(b, e, v, format...);
     if (r.ptr != e || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
         return NumberError::NotANumber;
     if (r.ec == std::errc::result_out_of_range)
         return NumberError::OutOfRange;
+    return NumberError::None;
+}
+
+} // namespace
+
+NumberError ParseDouble(std::string_view token, double& out)
+{
+    double v = 0.0;
+    const NumberError error = ParseWhole(token, v, std::chars_format::general);
+    if (error != NumberError::None)
+        return error;
     if (!std::isfinite(v))
         return NumberError::NotFinite;
     out = v;
@@ -142,20 +156,11 @@ NumberError ParseDouble(std::string_view token, double& out)
 
 NumberError ParseInt(std::string_view token, long long& out)
 {
-    const char* b = token.data();
-    const char* e = b + token.size();
-    if (b != e && *b == '+' && e - b > 1 && b[1] != '-' && b[1] != '+')
-        ++b;
-    if (b == e)
-        return NumberError::NotANumber;
     long long v = 0;
-    const std::from_chars_result r = std::from_chars(b, e, v, 10);
-    if (r.ptr != e || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
-        return NumberError::NotANumber;
-    if (r.ec == std::errc::result_out_of_range)
-        return NumberError::OutOfRange;
-    out = v;
-    return NumberError::None;
+    const NumberError error = ParseWhole(token, v, 10);
+    if (error == NumberError::None)
+        out = v;
+    return error;
 }
 
 std::string NumberProblem(NumberError error, std::string_view token)
