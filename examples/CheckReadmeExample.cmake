@@ -1,0 +1,23 @@
+# Compares the fenced C++ block between the markers
+#   <!-- example: box_example.cpp -->  and  <!-- end of example -->
+# in G3_README with the file G3_EXAMPLE, byte for byte.
+file(READ "${G3_README}" readme)
+file(READ "${G3_EXAMPLE}" example)
+get_filename_component(name "${G3_EXAMPLE}" NAME)
+set(begin "<!-- example: ${name} -->\n```cpp\n")
+set(end "```\n<!-- end of example -->")
+string(FIND "${readme}" "${begin}" at)
+string(FIND "${readme}" "${end}" stop)
+if(at EQUAL -1 OR stop EQUAL -1)
+  message(FATAL_ERROR "${G3_README}: no block between \"<!-- example: ${name} -->\" and \"${end}\"")
+endif()
+string(LENGTH "${begin}" skip)
+math(EXPR at "${at} + ${skip}")
+math(EXPR length "${stop} - ${at}")
+if(length LESS 0)
+  message(FATAL_ERROR "${G3_README}: the end marker comes before the example")
+endif()
+string(SUBSTRING "${readme}" ${at} ${length} shown)
+if(NOT shown STREQUAL example)
+  message(FATAL_ERROR "${G3_README} shows another text than ${G3_EXAMPLE}: copy the file between the markers")
+endif()
