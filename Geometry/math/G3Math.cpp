@@ -1,18 +1,24 @@
 #include "Geometry/math/G3Math.h"
 
-#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GCollection.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <cfloat>
 #include <cmath>
 #include <vector>
 
 namespace {
 
 const double kTwoPi = 2.0 * 3.14159265358979323846;
+
+// Twice a projected area below this is no turn (GetAreaSign's zero).
+const double kZeroArea2 = 1e-12;
+// Points closer than this are one point.
+const double kZeroLength = 1e-6;
 
 inline bool ValidPair(int i, int j) { return i >= 0 && i <= 2 && j >= 0 && j <= 2; }
 
@@ -40,11 +46,55 @@ void ZeroPlane(double* plane) { plane[0] = plane[1] = plane[2] = plane[3] = 0.0;
 
 // ---------------------------------------------------------------- planes
 
+namespace {
+
+// Newell's vector of the closed polygon pts[0..n-1] (n >= 1) into nv: twice
+// the area along the normal, summed relative to the first point. With
+// `terms`, also the sums of the terms' magnitudes, per component, which
+// bound the rounding of nv. Every AddFacet comes through here, so it is
+// written out rather than with the vector helpers, and the wrap to the first
+// point is a test, not a division per corner.
+inline void AreaVector(const double* const* pts, int n, double* nv, double* terms)
+{
+    const double* p0 = pts[0];
+    nv[0] = nv[1] = nv[2] = 0.0;
+    if (terms)
+        terms[0] = terms[1] = terms[2] = 0.0;
+    for (int k = 1; k < n; ++k) {
+        const double* p = pts[k];
+        const double* prev = pts[k - 1];
+        const double* next = k + 1 < n ? pts[k + 1] : p0;
+        const double t[3] = {(p[2] - p0[2]) * (prev[1] - next[1]), (p[0] - p0[0]) * (prev[2] - next[2]),
+                             (p[1] - p0[1]) * (prev[0] - next[0])};
+        for (int c = 0; c < 3; ++c)
+            nv[c] += t[c];
+        if (terms)
+            for (int c = 0; c < 3; ++c)
+                terms[c] += std::fabs(t[c]);
+    }
+}
+
+// The polygon has an area that is more than the rounding of its own sum. A
+// chain that runs out and back has none, yet its sum rounds to a small
+// vector of arbitrary direction; each component of the sum is off by at most
+// about (n + 1) ulps of its terms' magnitudes.
+bool HasArea(const double* const* pts, int n)
+{
+    double nv[3], terms[3];
+    AreaVector(pts, n, nv, terms);
+    const double rounding = (n + 1) * DBL_EPSILON;
+    for (int c = 0; c < 3; ++c)
+        if (std::fabs(nv[c]) > rounding * terms[c])
+            return true;
+    return false;
+}
+
+}  // namespace
+
 // Area-normal plane through the centroid of the closed polygon pts[0..n-1].
-// Every AddFacet comes through here, so the vector helpers are written out
-// (the same operations in the same order, so the same bits) rather than
-// called across the library, and the wrap to the first point is a test, not
-// a division per corner.
+// The centroid and the normalisation are written out like the area vector
+// (the same operations in the same order as the vector helpers, so the same
+// bits).
 bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
 {
     if (!plane)
@@ -53,16 +103,8 @@ bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
         ZeroPlane(plane);
         return false;
     }
-    const double* p0 = pts[0];
-    double nv[3] = {0.0, 0.0, 0.0};
-    for (int k = 1; k < n; ++k) {
-        const double* p = pts[k];
-        const double* prev = pts[k - 1];
-        const double* next = k + 1 < n ? pts[k + 1] : p0;
-        nv[0] += (p[2] - p0[2]) * (prev[1] - next[1]);
-        nv[1] += (p[0] - p0[0]) * (prev[2] - next[2]);
-        nv[2] += (p[1] - p0[1]) * (prev[0] - next[0]);
-    }
+    double nv[3];
+    AreaVector(pts, n, nv, nullptr);
     const double len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
     if (!(len >= 1e-12)) {
         ZeroPlane(plane);
@@ -93,7 +135,7 @@ double G3Math::GetArea2(const double* a, const double* b, const double* c, int i
 int G3Math::GetAreaSign(const double* a, const double* b, const double* c, int i, int j)
 {
     const double s = GetArea2(a, b, c, i, j);
-    if (std::fabs(s) < 1e-12)
+    if (std::fabs(s) < kZeroArea2)
         return 0;
     return s > 0.0 ? 1 : -1;
 }
@@ -103,11 +145,42 @@ bool G3Math::IsCollinear(const double* a, const double* b, const double* c, int 
     return GetAreaSign(a, b, c, i, j) == 0;
 }
 
+namespace {
+
+// (p - a) . (b - a) on (i, j).
+double ProjectedDot(const double* p, const double* a, const double* b, int i, int j)
+{
+    return (p[i] - a[i]) * (b[i] - a[i]) + (p[j] - a[j]) * (b[j] - a[j]);
+}
+
+// p lies on the projected segment a-b: across it within GetAreaSign's zero,
+// and past either end by no more than the same measure taken along it (the
+// area p spans with the perpendicular at that end). A segment shorter than
+// kZeroLength is a point, which holds only the points within kZeroLength.
+bool OnProjectedSegment(const double* p, const double* a, const double* b, int i, int j)
+{
+    if (ProjectedDot(b, a, b, i, j) < kZeroLength * kZeroLength)
+        return ProjectedDot(p, a, p, i, j) < kZeroLength * kZeroLength;
+    return G3Math::GetAreaSign(a, b, p, i, j) == 0 && ProjectedDot(p, a, b, i, j) > -kZeroArea2 &&
+           ProjectedDot(p, b, a, i, j) > -kZeroArea2;
+}
+
+}  // namespace
+
 bool G3Math::PointInTriangle(const double* p, const double* a, const double* b, const double* c,
                              int i, int j)
 {
     if (!ValidPair(i, j))
         return false;
+    // A triangle without area is its longest side (or a point): every sign
+    // below would be 0 for any point on that side's line.
+    if (IsCollinear(a, b, c, i, j)) {
+        const double ab = ProjectedDot(b, a, b, i, j), bc = ProjectedDot(c, b, c, i, j),
+                     ca = ProjectedDot(a, c, a, i, j);
+        if (ab >= bc && ab >= ca)
+            return OnProjectedSegment(p, a, b, i, j);
+        return bc >= ca ? OnProjectedSegment(p, b, c, i, j) : OnProjectedSegment(p, c, a, i, j);
+    }
     const int s1 = GetAreaSign(a, b, p, i, j);
     const int s2 = GetAreaSign(b, c, p, i, j);
     const int s3 = GetAreaSign(c, a, p, i, j);
@@ -296,70 +369,48 @@ int G3Math::ConvexTest(GIterator* it, int i, int j)
     return (negative && positive) ? 2 : 1;
 }
 
-bool G3Math::FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane)
+namespace {
+
+// The projection pair of the plane's normal into i and j (either may be null).
+void StorePair(const double* plane, int* i, int* j)
 {
-    GArrayCollection points;
-    if (it)
-        while (const G3Point* p = NextPoint(it))
-            points.add(const_cast<G3Point*>(p));
-    const int n = points.size();
-    auto xyz = [&points](int k) { return static_cast<G3Point*>(points.get(k))->GetXYZ(); };
-
     int pi = 0, pj = 1;
-    if (n < 2) {
-        plane[0] = plane[1] = 0.0;
-        plane[2] = 1.0;
-        plane[3] = (n == 1) ? -xyz(0)[2] : 0.0;
-        if (i) *i = pi;
-        if (j) *j = pj;
+    G3Math::GetMaxCoo(plane, &pi, &pj);
+    if (i) *i = pi;
+    if (j) *j = pj;
+}
+
+// The corner planes of pts[0..n-1] summed, each turned to the side of the
+// sum so far; false when no corner spans a plane. The offset is scaled by the
+// same factor as the normal, so that the sum still passes through the
+// corners when their normals disagree (a warped chain), wherever it lies.
+bool SumOfCornerPlanes(const double* const* pts, int n, double* plane)
+{
+    ZeroPlane(plane);
+    bool any = false;
+    for (int k = 0; k < n; ++k) {
+        const double* corner[3] = {pts[(k + n - 1) % n], pts[k], pts[(k + 1) % n]};
+        double t[4];
+        if (!G3Math::PlaneOfPolygon(corner, 3, t))
+            continue;
+        const double sign = (V3Dot(plane, t) >= 0.0) ? 1.0 : -1.0;
+        for (int c = 0; c < 4; ++c)
+            plane[c] += sign * t[c];
+        any = true;
+    }
+    if (!any)
         return false;
-    }
+    plane[3] /= V3Normalize(plane);
+    return true;
+}
 
-    const double* A = nullptr;
-    const double* B = nullptr;
-    if (n == 2) {
-        A = xyz(0);
-        B = xyz(1);
-    } else {
-        ZeroPlane(plane);
-        int corners = 0;
-        for (int k = 0; k < n; ++k) {
-            const double* corner[3] = {xyz((k + n - 1) % n), xyz(k), xyz((k + 1) % n)};
-            double t[4];
-            if (!G3Math::PlaneOfPolygon(corner, 3, t))
-                continue;
-            const double sign = (V3Dot(plane, t) >= 0.0) ? 1.0 : -1.0;
-            for (int c = 0; c < 4; ++c)
-                plane[c] += sign * t[c];
-            ++corners;
-        }
-        if (corners > 0) {
-            // The offsets are averaged over the corners that contributed:
-            // a collinear corner adds no plane and must not dilute d.
-            V3Normalize(plane);
-            plane[3] /= corners;
-            GetMaxCoo(plane, &pi, &pj);
-            if (i) *i = pi;
-            if (j) *j = pj;
-            return true;
-        }
-        // All corners collinear: the line of the longest edge.
-        double best = -1.0;
-        for (int k = 0; k < n; ++k) {
-            double d[3];
-            V3Sub(xyz((k + 1) % n), xyz(k), d);
-            const double len = V3Length(d);
-            if (len > best) {
-                best = len;
-                A = xyz(k);
-                B = xyz((k + 1) % n);
-            }
-        }
-    }
-
+// The plane through the line A-B and the origin (its normal A x B), or the
+// horizontal plane through A when the two are closer than kZeroLength.
+void PlaneOfLine(const double* A, const double* B, double* plane)
+{
     double d[3];
     V3Sub(B, A, d);
-    if (V3Length(d) >= 1e-6) {
+    if (V3Length(d) >= kZeroLength) {
         V3OrtoVector(A, B, plane);
         V3Normalize(plane);
     } else {
@@ -367,9 +418,51 @@ bool G3Math::FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane)
         plane[2] = 1.0;
     }
     plane[3] = -V3Dot(A, plane);
-    GetMaxCoo(plane, &pi, &pj);
-    if (i) *i = pi;
-    if (j) *j = pj;
+}
+
+}  // namespace
+
+bool G3Math::FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane)
+{
+    std::vector<const double*> pts;
+    GatherPoints(it, &pts);
+    const int n = static_cast<int>(pts.size());
+    if (n < 2) {
+        plane[0] = plane[1] = 0.0;
+        plane[2] = 1.0;
+        plane[3] = (n == 1) ? -pts[0][2] : 0.0;
+        if (i) *i = 0;
+        if (j) *j = 1;
+        return false;
+    }
+    // A polygon with an area gets its area plane: the normal is the
+    // polygon's own (its side follows the orientation, whichever corner
+    // comes first, and corners that are collinear up to rounding carry no
+    // weight) and the plane passes through the centroid, so no corner of a
+    // warped polygon lies farther from it than the warp itself, wherever the
+    // polygon lies. Only a chain without area (one that runs out and back, a
+    // figure eight) falls back to its corners.
+    if (n >= 3 && ((HasArea(pts.data(), n) && PlaneOfPolygon(pts.data(), n, plane)) ||
+                   SumOfCornerPlanes(pts.data(), n, plane))) {
+        StorePair(plane, i, j);
+        return true;
+    }
+    // All corners collinear: the line of the longest edge.
+    int a = 0;
+    if (n > 2) {
+        double best = -1.0;
+        for (int k = 0; k < n; ++k) {
+            double d[3];
+            V3Sub(pts[(k + 1) % n], pts[k], d);
+            const double len = V3Length(d);
+            if (len > best) {
+                best = len;
+                a = k;
+            }
+        }
+    }
+    PlaneOfLine(pts[a], pts[(a + 1) % n], plane);
+    StorePair(plane, i, j);
     return false;
 }
 

@@ -22,7 +22,9 @@ public:
     // 0 when |GetArea2| < 1e-12, else +1 or -1.
     static int GetAreaSign(const double* a, const double* b, const double* c, int i, int j);
     static bool IsCollinear(const double* a, const double* b, const double* c, int i, int j);
-    // Points on an edge are inside.
+    // Points on an edge are inside (within GetAreaSign's zero). A triangle
+    // without area holds only the points of its longest side, or those
+    // within 1e-6 of it when that side is shorter than 1e-6.
     static bool PointInTriangle(const double* p, const double* a, const double* b, const double* c,
                                 int i, int j);
     static bool PointInTriangle(const G3Vertex* p, const G3Vertex* a, const G3Vertex* b,
@@ -69,11 +71,18 @@ public:
     // 0 degenerate (no turn of at least 1e-6), 1 convex, 2 concave.
     static int ConvexTest(GIterator* it, int i, int j);
     // Plane and projection pair of a possibly non-planar or partly
-    // degenerate polygon; false when the points gave no proper corner (the
-    // plane is then a fallback through the points).
+    // degenerate polygon: FormPlaneEquation's plane when the polygon has an
+    // area, else the sum of its corner planes (a chain without area); false
+    // when the points gave no proper corner either (the plane is then a
+    // fallback through the points).
     static bool FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane);
 };
 
-// p lies on the segment a-b (within 1e-6); false for a degenerate segment.
+// p lies on the segment a-b, by two different measures. Across: p is less
+// than 1e-6 (a distance) from the line a-b. Along: the parameter of p's foot
+// on that line (1 at a, 0 at b) is above -1e-6 and below 1 + 1e-6, a
+// tolerance relative to the segment's length, not a distance: a point 0.5
+// past the end of a 1e6-long segment is on it, one 1e-8 past the end of a
+// 1e-3-long segment is not. False for a segment shorter than 1e-6.
 bool PtOnSegment(const double* p, const double* a, const double* b);
 bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b);

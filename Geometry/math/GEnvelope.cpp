@@ -1,9 +1,33 @@
 #include "Geometry/math/GEnvelope.h"
 
+#include <cmath>
+
 namespace {
 
 inline double Lesser(double a, double b) { return a < b ? a : b; }
 inline double Greater(double a, double b) { return a > b ? a : b; }
+
+// Some axis among the first `axes` has min above max (or a NaN bound): the
+// box holds no point, so it adds nothing, meets nothing and lies in nothing.
+bool IsEmpty(const double* mn, const double* mx, int axes)
+{
+    for (int k = 0; k < axes; ++k)
+        if (!(mn[k] <= mx[k]))
+            return true;
+    return false;
+}
+
+// The closed boxes a and b share a point on the first `axes` axes (touching
+// counts); an empty box shares none.
+bool Meet(const double* amin, const double* amax, const double* bmin, const double* bmax, int axes)
+{
+    if (IsEmpty(amin, amax, axes) || IsEmpty(bmin, bmax, axes))
+        return false;
+    for (int k = 0; k < axes; ++k)
+        if (amin[k] > bmax[k] || amax[k] < bmin[k])
+            return false;
+    return true;
+}
 
 }  // namespace
 
@@ -123,7 +147,7 @@ void GEnvelope::Add(double x, double y)
 
 void GEnvelope::Add(const GEnvelope* other)
 {
-    if (!other)
+    if (!other || IsEmpty(other->min, other->max, 3))
         return;
     AddToMin(other->min[0], other->min[1], other->min[2]);
     AddToMax(other->max[0], other->max[1], other->max[2]);
@@ -230,18 +254,12 @@ bool GEnvelope::IsIntersectXYZ(const GEnvelope* other) const
 
 bool GEnvelope::IsIntersectXY(const double* lo, const double* hi) const
 {
-    for (int k = 0; k < 2; ++k)
-        if (min[k] > hi[k] || max[k] < lo[k])
-            return false;
-    return true;
+    return Meet(min, max, lo, hi, 2);
 }
 
 bool GEnvelope::IsIntersectXYZ(const double* lo, const double* hi) const
 {
-    for (int k = 0; k < 3; ++k)
-        if (min[k] > hi[k] || max[k] < lo[k])
-            return false;
-    return true;
+    return Meet(min, max, lo, hi, 3);
 }
 
 bool GEnvelope::IsIntersectXY(const double* p) const { return IsIntersectXY(p, p); }
@@ -250,7 +268,7 @@ bool GEnvelope::IsIntersectXYZ(const double* p) const { return IsIntersectXYZ(p,
 
 bool GEnvelope::IsIntersectXYZ_Overlap(const GEnvelope* o) const
 {
-    if (!o)
+    if (!o || IsEmpty(min, max, 3) || IsEmpty(o->min, o->max, 3))
         return false;
     for (int k = 0; k < 3; ++k)
         if (!(min[k] - 1e-6 <= o->max[k] && max[k] + 1e-6 >= o->min[k]))
@@ -260,7 +278,7 @@ bool GEnvelope::IsIntersectXYZ_Overlap(const GEnvelope* o) const
 
 bool GEnvelope::IsIntersectXYZ_NoOverlap(const GEnvelope* o) const
 {
-    if (!o)
+    if (!o || IsEmpty(min, max, 3) || IsEmpty(o->min, o->max, 3))
         return false;
     for (int k = 0; k < 3; ++k)
         if (!(min[k] + 1e-6 <= o->max[k] && max[k] - 1e-6 >= o->min[k]))
@@ -280,11 +298,8 @@ int StrictlyInside(const double* mn, const double* mx, const double* p, int axes
 
 int BoxCode(const double* mn, const double* mx, const GEnvelope* o, int axes)
 {
-    if (!o)
+    if (!o || !Meet(mn, mx, o->min, o->max, axes))
         return G_CLIP_DISJOINT;
-    for (int k = 0; k < axes; ++k)
-        if (mn[k] > o->max[k] || mx[k] < o->min[k])
-            return G_CLIP_DISJOINT;
     int code = 0;
     for (int k = 0; k < axes; ++k) {
         if (mn[k] < o->min[k]) code |= 1 << k;
@@ -326,6 +341,8 @@ int GEnvelope::ClipCode(const double* p) const
 
 int GEnvelope::ClipTest(double* p1, double* p2) const
 {
+    if (IsEmpty(min, max, 3))
+        return G_CLIP_DISJOINT;
     int c1 = ClipCode(p1);
     int c2 = ClipCode(p2);
     // Every pass puts one end exactly on a face, so a handful of passes
@@ -359,7 +376,7 @@ int GEnvelope::ClipTest(double* p1, double* p2) const
 
 int GEnvelope::ClipTest(const double* p1, const double* p2, int axis) const
 {
-    if (axis < 0 || axis > 2)
+    if (axis < 0 || axis > 2 || IsEmpty(min + axis, max + axis, 1))
         return G_CLIP_DISJOINT;
     const double lo = Lesser(p1[axis], p2[axis]);
     const double hi = Greater(p1[axis], p2[axis]);
@@ -371,24 +388,36 @@ int GEnvelope::ClipTest(const double* p1, const double* p2, int axis) const
     return code;
 }
 
+// Each output bound sums, per input axis, the lesser (or greater) of the
+// two ends' products, skipping zero matrix terms: an infinite extent times a
+// zero term adds nothing (not NaN). Terms that overflow to infinities of
+// both signs leave the bound unbounded on its side, so the result still
+// holds the image of the box. An empty box stays empty.
 void GEnvelope::Transform(GEnvelope* out, const double m[4][4]) const
 {
     if (!out)
         return;
+    if (IsEmpty(min, max, 3)) {
+        InitDefault(out);
+        return;
+    }
     double lo[3], hi[3];
-    for (int j = 0; j < 3; ++j)
-        lo[j] = hi[j] = min[0] * m[0][j] + min[1] * m[1][j] + min[2] * m[2][j];
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            const double e = (max[i] - min[i]) * m[i][j];
-            if (e <= 0.0)
-                lo[j] += e;
-            else
-                hi[j] += e;
+    for (int j = 0; j < 3; ++j) {
+        lo[j] = hi[j] = m[3][j];
+        for (int i = 0; i < 3; ++i) {
+            if (m[i][j] == 0.0)
+                continue;
+            const double a = min[i] * m[i][j], b = max[i] * m[i][j];
+            lo[j] += Lesser(a, b);
+            hi[j] += Greater(a, b);
         }
+        if (std::isnan(lo[j]))
+            lo[j] = -HUGE_VAL;
+        if (std::isnan(hi[j]))
+            hi[j] = HUGE_VAL;
     }
     for (int j = 0; j < 3; ++j) {
-        out->min[j] = lo[j] + m[3][j];
-        out->max[j] = hi[j] + m[3][j];
+        out->min[j] = lo[j];
+        out->max[j] = hi[j];
     }
 }

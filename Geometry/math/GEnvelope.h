@@ -1,6 +1,9 @@
 #pragma once
 // Axis-aligned 3D bounding box. The empty ("default") state is min = (1, 1, 1),
-// max = (-1, -1, -1); a box counts as empty when min.x > max.x.
+// max = (-1, -1, -1); IsDefault tests min.x > max.x. Any box with min above
+// max on an axis it is tested on holds no point: adding it changes nothing,
+// it meets no box and lies inside none, segments miss it, and it transforms
+// to the default state.
 //
 // Clip codes:
 // - point outcode (ClipCode): 0x1 x < min.x, 0x2 x > max.x, 0x4 y < min.y,
@@ -109,6 +112,8 @@ public:
     int ClipTest(const double* p1, const double* p2, int axis) const;
 
     // The box of this box transformed by m (row vectors, translation in row 3).
+    // Infinite or huge bounds give infinite bounds, never NaN; `out` may be
+    // this box.
     void Transform(GEnvelope* out, const double m[4][4]) const;
 
     double min[3];

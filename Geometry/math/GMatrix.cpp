@@ -173,14 +173,26 @@ bool M4RotationMatrix(const double v[4], double m[4][4])
     double n[4];
     for (int k = 0; k < 4; ++k)
         n[k] = v[k] / len;
-    const double angle = std::acos(ClampUnit(n[2]));
+    double angle = std::acos(ClampUnit(n[2]));
     const double zAxis[3] = {0.0, 0.0, 1.0};
     double axis[3];
     V3OrtoVector(n, zAxis, axis);
-    if (V3Length(axis) <= 1e-6) {
-        axis[0] = 1.0;
-        axis[1] = 0.0;
-        axis[2] = 0.0;
+    const double sine = V3Length(axis);
+    if (sine <= 1e-6) {
+        // Too short for the general construction, which refuses axes below
+        // 1e-6. Scaled up, the axis still points the way that turns z onto
+        // n; the angle comes from its own sine, as acos is inexact near
+        // +-1. Only an exactly vertical direction has no axis at all: any
+        // horizontal one serves.
+        if (sine > 0.0) {
+            for (int k = 0; k < 3; ++k)
+                axis[k] /= sine;
+            angle = std::atan2(sine, n[2]);
+        } else {
+            axis[0] = 1.0;
+            axis[1] = 0.0;
+            axis[2] = 0.0;
+        }
     }
     M4RotationMatrix(angle, axis, m);
     for (int k = 0; k < 3; ++k)

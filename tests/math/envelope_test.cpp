@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -133,6 +135,97 @@ TEST(Envelope, TransformedBox)
     M4Translate(m, 10, 20, 30);
     box.Transform(&box, m);  // into itself
     ExpectBox(box, 8, 20, 30, 10, 21, 33);
+}
+
+// A box with min above max holds no point: adding it changes nothing, it
+// meets no box and lies inside none, segments miss it, and it stays empty
+// under any transformation. Inverted on one axis is as empty as inverted on
+// all three.
+TEST(Envelope, EmptyBoxesHoldNoPoint)
+{
+    GEnvelope fresh, zInverted, box, big;
+    GEnvelope::InitDefault(&fresh);
+    zInverted.Set(0, 0, 1, 1, 1, -1);
+    box.Set(5.0, 6.0);
+    big.Set(-5.0, 5.0);
+    for (const GEnvelope* empty : {&fresh, &zInverted}) {
+        SCOPED_TRACE(empty == &fresh ? "default" : "z inverted");
+        box.Add(empty);
+        ExpectBox(box, 5, 5, 5, 6, 6, 6);
+        box.AddToDefault(empty);
+        ExpectBox(box, 5, 5, 5, 6, 6, 6);
+
+        EXPECT_FALSE(empty->IsIntersectXYZ(&big) || big.IsIntersectXYZ(empty));
+        EXPECT_FALSE(empty->IsIntersectXYZ_Overlap(&big) || big.IsIntersectXYZ_Overlap(empty));
+        EXPECT_FALSE(empty->IsIntersectXYZ_NoOverlap(&big) || big.IsIntersectXYZ_NoOverlap(empty));
+        EXPECT_FALSE(big.IsIntersectXYZ(empty->min, empty->max));
+        EXPECT_EQ(empty->ClipTestXYZ(&big), G_CLIP_DISJOINT);
+        EXPECT_EQ(big.ClipTestXYZ(empty), G_CLIP_DISJOINT);
+
+        double s1[3] = {-10, 0.5, 0}, s2[3] = {10, 0.5, 0};
+        EXPECT_EQ(empty->ClipTest(s1, s2), G_CLIP_DISJOINT);
+        EXPECT_EQ(empty->ClipTest(s1, s2, 2), G_CLIP_DISJOINT);
+
+        double m[4][4];
+        M4Identity(m);
+        for (int step = 0; step < 3; ++step) {
+            GEnvelope out;
+            empty->Transform(&out, m);
+            EXPECT_TRUE(out.min[0] > out.max[0] && out.min[1] > out.max[1] && out.min[2] > out.max[2]);
+            M4Scale(m, -1, 2, 0.5);  // a mirror, then more
+            M4RotateZ(m, 0.7);
+            M4Translate(m, 3, -4, 5);
+        }
+    }
+    // Inverted in z only, the box is still a rectangle seen from above.
+    EXPECT_TRUE(zInverted.IsIntersectXY(&big) && zInverted.ClipTestXY(&big) == 0);
+    EXPECT_FALSE(fresh.IsIntersectXY(&big) || big.IsIntersectXY(&fresh));
+    EXPECT_EQ(fresh.ClipTestXY(&big), G_CLIP_DISJOINT);
+}
+
+// Boxes as wide as doubles go, or wider, transform to boxes without NaN that
+// still hold the images of points inside them.
+TEST(Envelope, TransformOfUnboundedBoxes)
+{
+    const double inf = std::numeric_limits<double>::infinity(), top = std::numeric_limits<double>::max();
+    GEnvelope boxes[3];
+    boxes[0].Set(-top, top);
+    boxes[1].Set(-inf, inf);
+    boxes[2].Set(0, 0, 0, inf, top, 1);
+    double identity[4][4], turned[4][4], doubled[4][4], sheared[4][4];
+    M4Identity(identity);
+    M4Identity(turned);
+    M4RotateZ(turned, 0.3);
+    M4Translate(turned, 1, 2, 3);
+    M4Identity(doubled);
+    M4Scale(doubled, 2.0);
+    M4Identity(sheared);
+    sheared[1][0] = -1;  // x' = x - y
+    const double(*matrices[4])[4] = {identity, turned, doubled, sheared};
+    const double samples[3][3] = {{0, 0, 0}, {1e300, 1e300, 0.5}, {-3, 7, 1}};
+    for (int b = 0; b < 3; ++b) {
+        for (int k = 0; k < 4; ++k) {
+            SCOPED_TRACE(testing::Message() << "box " << b << " matrix " << k);
+            GEnvelope out;
+            boxes[b].Transform(&out, matrices[k]);
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_FALSE(std::isnan(out.min[c]) || std::isnan(out.max[c])) << c;
+                EXPECT_LE(out.min[c], out.max[c]) << c;
+            }
+            for (const double* p : samples) {
+                if (!boxes[b].IsIntersectXYZ(p))
+                    continue;
+                double q[3];
+                V3MulPointByMatrix(p, matrices[k], q);
+                EXPECT_TRUE(out.IsIntersectXYZ(q)) << q[0] << " " << q[1] << " " << q[2];
+            }
+        }
+    }
+    GEnvelope out;
+    boxes[0].Transform(&out, identity);
+    ExpectBox(out, -top, -top, -top, top, top, top);
+    boxes[1].Transform(&out, identity);
+    EXPECT_TRUE(out.min[0] == -inf && out.max[2] == inf);
 }
 
 TEST(Rect, NormalisationIntersectInAndOut)

@@ -66,6 +66,41 @@ TEST(G3Math, TriangleSignsAndContainment)
     EXPECT_FALSE(G3Math::PointInTriangle(in, a, b, c, -1, 1));
 }
 
+// A triangle without area is its longest side: it holds that side's points
+// (within the tolerance of its edges) and nothing else on its line, whatever
+// the order of its corners; collapsed to a point, it holds that point.
+TEST(G3Math, TrianglesWithoutAreaHoldOnlyTheirSide)
+{
+    const double a[3] = {0, 0, 7}, b[3] = {1, 0, -3}, c[3] = {2, 0, 1};
+    const double* orders[6][3] = {{a, b, c}, {a, c, b}, {b, a, c}, {b, c, a}, {c, a, b}, {c, b, a}};
+    const double inside[4][3] = {{1.5, 0, 0}, {2, 0, 0}, {-0.25e-12, 0, 0}, {1, 1e-13, 0}};
+    const double outside[5][3] = {{100, 0, 0}, {-0.1, 0, 0}, {2 + 1e-9, 0, 0}, {1, 1e-3, 0}, {-50, 0, 0}};
+    for (const auto& t : orders) {
+        for (const double* p : inside)
+            EXPECT_TRUE(G3Math::PointInTriangle(p, t[0], t[1], t[2], 0, 1)) << p[0] << " " << p[1];
+        for (const double* p : outside)
+            EXPECT_FALSE(G3Math::PointInTriangle(p, t[0], t[1], t[2], 0, 1)) << p[0] << " " << p[1];
+    }
+
+    // Two corners in one place: the side to the third corner.
+    const double o[3] = {0, 0, 0}, far[3] = {3, 4, 0}, half[3] = {1.5, 2, 0}, beyond[3] = {6, 8, 0};
+    EXPECT_TRUE(G3Math::PointInTriangle(half, o, o, far, 0, 1));
+    EXPECT_FALSE(G3Math::PointInTriangle(beyond, o, far, o, 0, 1));
+
+    // All three in one place: only points within 1e-6 of it.
+    const double near[3] = {0.5e-6, 0, 0}, next[3] = {2e-6, 0, 0}, away[3] = {100, 100, 0};
+    EXPECT_TRUE(G3Math::PointInTriangle(o, o, o, o, 0, 1));
+    EXPECT_TRUE(G3Math::PointInTriangle(near, o, o, o, 0, 1));
+    EXPECT_FALSE(G3Math::PointInTriangle(next, o, o, o, 0, 1));
+    EXPECT_FALSE(G3Math::PointInTriangle(away, o, o, o, 0, 1));
+
+    // Seen along y, a vertical triangle is a side in the (x, z) projection.
+    const double up[3] = {0, 0, 0}, side[3] = {0, 5, 4}, top[3] = {0, -5, 8};
+    const double onIt[3] = {0, 9, 6}, past[3] = {0, 0, 9};
+    EXPECT_TRUE(G3Math::PointInTriangle(onIt, up, side, top, 0, 2));
+    EXPECT_FALSE(G3Math::PointInTriangle(past, up, side, top, 0, 2));
+}
+
 TEST(G3Math, AnglesProjectionPairsAndLineIntersection)
 {
     const double o[3] = {1, 1, 0}, east[3] = {2, 1, 0}, south[3] = {1, 0, 0};
@@ -161,7 +196,7 @@ TEST(G3Math, FormMaxPlaneCoo)
     ExpectNear(plane, {0, 0, 1, -3});
     EXPECT_TRUE(i == 0 && j == 1);
 
-    // A non-planar quad still gets a plane; its normal averages the corners.
+    // A non-planar quad still gets a plane, its area plane.
     Polygon warped({{0, 0, 0}, {1, 0, 0.1}, {1, 1, 0}, {0, 1, 0.1}});
     ASSERT_TRUE(G3Math::FormMaxPlaneCoo(warped.Iterator(), &i, &j, plane));
     EXPECT_NEAR(std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]), 1.0, 1e-12);
@@ -193,4 +228,13 @@ TEST(G3Math, PtOnSegment)
     const double p[3] = {-0.5e-6, 0, 0}, q[3] = {-2e-6, 0, 0}, s0[3] = {0, 0, 0}, s1[3] = {1, 0, 0};
     EXPECT_TRUE(PtOnSegment(p, s0, s1));
     EXPECT_FALSE(PtOnSegment(q, s0, s1));
+
+    // The end tolerance scales with the segment; the one across does not.
+    const double longEnd[3] = {1e6, 0, 0}, pastLong[3] = {1e6 + 0.5, 0, 0};
+    const double shortEnd[3] = {1e-3, 0, 0}, pastShort[3] = {1e-3 + 1e-8, 0, 0};
+    const double besideLong[3] = {5e5, 0.5e-6, 0}, offLong[3] = {5e5, 2e-6, 0};
+    EXPECT_TRUE(PtOnSegment(pastLong, s0, longEnd));
+    EXPECT_FALSE(PtOnSegment(pastShort, s0, shortEnd));
+    EXPECT_TRUE(PtOnSegment(besideLong, s0, longEnd));
+    EXPECT_FALSE(PtOnSegment(offLong, s0, longEnd));
 }

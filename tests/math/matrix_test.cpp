@@ -117,6 +117,42 @@ TEST(Matrix, RotationMatrices)
     EXPECT_EQ(m[0][0], 42.0);
 }
 
+// Directions within 1e-6 of the vertical: z turns exactly onto the
+// direction, the frame stays orthonormal, points far out in the frame's xy
+// plane stay on the plane, and the matrix does not jump where the general
+// construction takes over.
+TEST(Matrix, RotationOntoNearlyVerticalDirections)
+{
+    const double dirs[7][3] = {{0, -9e-7, 1}, {9e-7, 0, 1},   {3e-7, -4e-7, 2}, {0, 9e-7, -1},
+                               {-5e-7, 5e-7, -1}, {1e-300, 0, 1}, {0, -1e-310, -3}};
+    for (const double* d : dirs) {
+        SCOPED_TRACE(testing::Message() << d[0] << " " << d[1] << " " << d[2]);
+        const double v[4] = {d[0], d[1], d[2], 250.0};
+        double m[4][4];
+        ASSERT_TRUE(M4RotationMatrix(v, m));
+        const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        const double n[3] = {d[0] / len, d[1] / len, d[2] / len};
+        ExpectNear(m[2], {n[0], n[1], n[2]}, 1e-15);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(m[r][0] * m[c][0] + m[r][1] * m[c][1] + m[r][2] * m[c][2], r == c ? 1.0 : 0.0, 1e-15);
+        double origin[3], p[3];
+        const double zero[3] = {0, 0, 0};
+        V3MulPointByMatrix(zero, m, origin);
+        const double outX[3] = {1e4, 0, 0}, outY[3] = {0, -1e4, 0};
+        for (const double* q : {outX, outY}) {
+            V3MulPointByMatrix(q, m, p);
+            EXPECT_NEAR((p[0] - origin[0]) * n[0] + (p[1] - origin[1]) * n[1] + (p[2] - origin[2]) * n[2], 0.0, 1e-10);
+        }
+    }
+    // Either side of the band's edge (an axis of length 1e-6) the matrices
+    // differ by about the change of direction.
+    const double inside[4] = {0, -0.99e-6, 1, 0}, outside[4] = {0, -1.01e-6, 1, 0};
+    double a[4][4], b[4][4];
+    ASSERT_TRUE(M4RotationMatrix(inside, a) && M4RotationMatrix(outside, b));
+    ExpectMatrix(a, b, 1e-7);
+}
+
 TEST(Matrix, BasisTo)
 {
     const double o[3] = {1, 1, 1};
