@@ -87,14 +87,6 @@ G3Vertex* G3ContourWalker::ContourStart(const G3Facet* f, const G3Edge* e)
     return w.StartOf(e, 0);
 }
 
-G3Vertex* G3ContourWalker::ContourStart(const GArrayCollection* edges, int index)
-{
-    if (!edges || index < 0 || index >= edges->size())
-        return nullptr;
-    G3ContourWalker w(edges);
-    return w.StartOf(static_cast<const G3Edge*>(edges->get(index)), index);
-}
-
 bool G3ContourWalker::Next()
 {
     if (!following) {

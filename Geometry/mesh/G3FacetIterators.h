@@ -62,8 +62,6 @@ public:
     // The end of `e` at which a contour whose first edge is `e` (in f's
     // chain) begins: the end from which the walk goes on through the chain.
     static G3Vertex* ContourStart(const G3Facet* f, const G3Edge* e);
-    // The same for the edge at `index` of an edge array.
-    static G3Vertex* ContourStart(const GArrayCollection* edges, int index);
 
 private:
     G3Edge* After(const G3Edge* e, int at) const;

@@ -319,12 +319,13 @@ void SplitRandomEdge(G3Surface& s, G3Facet* f, std::vector<std::vector<G3Vertex*
     const double* b = e->GetVertex2()->GetXYZ();
     const double p[3] = {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])};
     G3Vertex* m = s.AddVertex(p, 0);
-    ASSERT_TRUE(s.SplitEdge(e, m));
+    G3Vertex* ends[2] = {e->GetVertex1(), e->GetVertex2()};
+    ASSERT_TRUE(s.SplitEdge(e, m)); // e is gone
     for (std::vector<G3Vertex*>& c : contours)
         for (size_t k = 0; k < c.size(); ++k) {
             G3Vertex* from = c[k];
             G3Vertex* to = c[(k + 1) % c.size()];
-            if (e->HasVertex(from) && e->HasVertex(to)) {
+            if ((from == ends[0] && to == ends[1]) || (from == ends[1] && to == ends[0])) {
                 c.insert(c.begin() + static_cast<long>(k) + 1, m);
                 return;
             }
