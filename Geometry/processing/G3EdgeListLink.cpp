@@ -36,6 +36,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -150,17 +153,16 @@ bool Misses(G3EdgeList* l, const double* p, const double* q, Axes ax)
 
 // --- lists as runs of edges
 
-G3EdgeList* ListAt(GArrayCollection* lists, int k) { return dynamic_cast<G3EdgeList*>(lists->get(k)); }
-
-// Twice the signed area the list's edges enclose.
+// Twice the signed area the list's edges enclose, summed about the first
+// vertex so that far from the origin the products stay of the contour's
+// own size.
 double SignedArea(G3EdgeList* l, Axes ax)
 {
+    const double* o = l->GetEdge(0)->GetVertex1()->GetXYZ();
     double a = 0.0;
-    for (int k = 0; k < l->size(); ++k) {
-        const double* p = l->GetEdge(k)->GetVertex1()->GetXYZ();
-        const double* q = l->GetEdge(k)->GetVertex2()->GetXYZ();
-        a += p[ax.i] * q[ax.j] - q[ax.i] * p[ax.j];
-    }
+    for (int k = 0; k < l->size(); ++k)
+        a += G3Math::GetArea2(o, l->GetEdge(k)->GetVertex1()->GetXYZ(), l->GetEdge(k)->GetVertex2()->GetXYZ(), ax.i,
+                              ax.j);
     return a;
 }
 
@@ -275,11 +277,10 @@ bool JoinAtSharedVertex(G3EdgeList* parent, G3EdgeList* h, Axes ax)
 
 // Whether the segment v-w can be a bridge: it meets no edge of any list
 // but at its ends and runs through the material.
-bool ClearBridge(GArrayCollection* lists, const double* v, const double* w, Axes ax)
+bool ClearBridge(const std::vector<G3EdgeList*>& lists, const double* v, const double* w, Axes ax)
 {
-    for (int k = 0; k < lists->size(); ++k) {
-        G3EdgeList* l = ListAt(lists, k);
-        if (!l || l->size() == 0 || Misses(l, v, w, ax))
+    for (G3EdgeList* l : lists) {
+        if (l->size() == 0 || Misses(l, v, w, ax))
             continue;
         for (int e = 0; e < l->size(); ++e) {
             const double* a = l->GetEdge(e)->GetVertex1()->GetXYZ();
@@ -299,9 +300,8 @@ bool ClearBridge(GArrayCollection* lists, const double* v, const double* w, Axes
     for (int c = 0; c < 3; ++c)
         mid[c] = 0.5 * (v[c] + w[c]);
     bool inside = false;
-    for (int k = 0; k < lists->size(); ++k) {
-        G3EdgeList* l = ListAt(lists, k);
-        if (!l || l->size() == 0 || Misses(l, mid, mid, ax))
+    for (G3EdgeList* l : lists) {
+        if (l->size() == 0 || Misses(l, mid, mid, ax))
             continue;
         G3EdgeListVertexIterator it(l);
         G3Vertex* onA = nullptr;
@@ -319,9 +319,10 @@ bool ClearBridge(GArrayCollection* lists, const double* v, const double* w, Axes
 std::vector<G3Vertex*> Corners(G3EdgeList* l)
 {
     std::vector<G3Vertex*> out;
+    std::unordered_set<const G3Vertex*> seen;
     for (int k = 0; k < l->size(); ++k) {
         G3Vertex* v = l->GetEdge(k)->GetVertex1();
-        if (std::find(out.begin(), out.end(), v) == out.end())
+        if (seen.insert(v).second)
             out.push_back(v);
     }
     return out;
@@ -339,20 +340,27 @@ bool MoreExtreme(const G3Vertex* u, const G3Vertex* w, Axes ax)
 // Joins hole h to its parent through a bridge: from the hole's vertices,
 // most extreme first, to the parent's vertices, nearest first, the first
 // pair whose segment is clear and fits the sectors at both ends.
-bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, GArrayCollection* lists, Axes ax, int flags)
+bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes ax, int flags)
 {
     std::vector<G3Vertex*> sources = Corners(h);
     std::stable_sort(sources.begin(), sources.end(),
                      [ax](const G3Vertex* a, const G3Vertex* b) { return MoreExtreme(a, b, ax); });
-    const std::vector<G3Vertex*> targets = Corners(parent);
-    std::vector<std::pair<double, size_t>> byDistance(targets.size());
+    // The parent's vertices (one per edge: a vertex passed twice is tried
+    // twice, which only repeats a refusal), nearest first, ties in the
+    // parent's order; a heap, as the first few candidates nearly always do.
+    using Candidate = std::pair<double, int>;
+    std::vector<Candidate> heap;
     for (G3Vertex* v : sources) {
         const double* pv = v->GetXYZ();
-        for (size_t t = 0; t < targets.size(); ++t)
-            byDistance[t] = {Distance2(pv, targets[t]->GetXYZ(), ax), t};
-        std::sort(byDistance.begin(), byDistance.end());
-        for (const auto& candidate : byDistance) {
-            G3Vertex* w = targets[candidate.second];
+        heap.clear();
+        for (int t = 0; t < parent->size(); ++t)
+            heap.emplace_back(Distance2(pv, parent->GetEdge(t)->GetVertex1()->GetXYZ(), ax), t);
+        std::make_heap(heap.begin(), heap.end(), std::greater<Candidate>());
+        while (!heap.empty()) {
+            std::pop_heap(heap.begin(), heap.end(), std::greater<Candidate>());
+            const Candidate candidate = heap.back();
+            heap.pop_back();
+            G3Vertex* w = parent->GetEdge(candidate.second)->GetVertex1();
             const double* pw = w->GetXYZ();
             if (candidate.first < kEps2)
                 continue;
@@ -377,13 +385,12 @@ bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, GArrayCollection* lists, Ax
 
 // The parent of hole h: the first list one nesting level up that is not a
 // hole and encloses h; null when there is none.
-G3EdgeList* ParentOf(G3EdgeList* h, GArrayCollection* lists, Axes ax)
+G3EdgeList* ParentOf(G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes ax)
 {
     const double* lo = h->GetEnvelope()->GetMin();
     const double* hi = h->GetEnvelope()->GetMax();
-    for (int k = 0; k < lists->size(); ++k) {
-        G3EdgeList* d = ListAt(lists, k);
-        if (!d || d == h || d->GetContourType() == CONTOUR_TYPE_HOLE || d->GetInCount() != h->GetInCount() - 1)
+    for (G3EdgeList* d : lists) {
+        if (d == h || d->GetContourType() == CONTOUR_TYPE_HOLE || d->GetInCount() != h->GetInCount() - 1)
             continue;
         const double* dlo = d->GetEnvelope()->GetMin();
         const double* dhi = d->GetEnvelope()->GetMax();
@@ -402,18 +409,17 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
 {
     if (!lists || lists->size() < 2)
         return;
-    Axes ax = {0, 1};
-    bool first = true;
+    std::vector<G3EdgeList*> all;
     for (int k = 0; k < lists->size(); ++k) {
-        G3EdgeList* l = ListAt(lists, k);
-        if (!l)
-            continue;
-        l->EnsureAxes();
-        l->FormEnvelope();
-        if (first)
-            ax = {l->xCoo, l->yCoo};
-        first = false;
+        if (G3EdgeList* l = dynamic_cast<G3EdgeList*>(lists->get(k))) {
+            l->EnsureAxes();
+            l->FormEnvelope();
+            all.push_back(l);
+        }
     }
+    if (all.empty())
+        return;
+    const Axes ax = {all.front()->xCoo, all.front()->yCoo};
 
     // Pair every hole with its parent before anything is joined: joining
     // changes the lists that IsIn would read.
@@ -421,21 +427,20 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
         G3EdgeList* hole;
         G3EdgeList* parent;
         G3Vertex* extreme;
-        int order;
+        size_t order;
     };
     std::vector<Pending> pending;
-    for (int k = 0; k < lists->size(); ++k) {
-        G3EdgeList* h = ListAt(lists, k);
-        if (!h || h->contourType != CONTOUR_TYPE_HOLE || !OneRun(h))
+    for (size_t k = 0; k < all.size(); ++k) {
+        G3EdgeList* h = all[k];
+        if (h->contourType != CONTOUR_TYPE_HOLE || !OneRun(h))
             continue;
-        G3EdgeList* parent = ParentOf(h, lists, ax);
+        G3EdgeList* parent = ParentOf(h, all, ax);
         if (!parent || !OneRun(parent))
             continue;
-        std::vector<G3Vertex*> corners = Corners(h);
-        G3Vertex* extreme = corners.front();
-        for (G3Vertex* v : corners)
-            if (MoreExtreme(v, extreme, ax))
-                extreme = v;
+        G3Vertex* extreme = h->GetEdge(0)->GetVertex1();
+        for (int e = 1; e < h->size(); ++e)
+            if (MoreExtreme(h->GetEdge(e)->GetVertex1(), extreme, ax))
+                extreme = h->GetEdge(e)->GetVertex1();
         pending.push_back({h, parent, extreme, k});
     }
     if (pending.empty())
@@ -458,7 +463,7 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
     });
     std::vector<G3EdgeList*> joined;
     for (const Pending& p : pending)
-        if (JoinAtSharedVertex(p.parent, p.hole, ax) || JoinByBridge(p.parent, p.hole, lists, ax, flags))
+        if (JoinAtSharedVertex(p.parent, p.hole, ax) || JoinByBridge(p.parent, p.hole, all, ax, flags))
             joined.push_back(p.hole);
 
     // The joined holes are empty now; they leave the lists.

@@ -391,32 +391,46 @@ TEST(HoleBridges, HolesTouchingAtVerticesStayInTheOuterFacet)
     }
 }
 
-// The bridge from a hole must not run through another hole on its way to
-// the outer contour, and the facet must triangulate to the true area.
-TEST(HoleBridges, BridgeDoesNotCrossAnotherHole)
+// A bridge must not run through another hole (nor through its own hole)
+// on its way to the outer contour, every hole must be run against its outer
+// contour, and the facet must triangulate to the true area: two holes in a
+// square, and a hole beside the notch of a notched square.
+TEST(HoleBridges, BridgesCrossNothingAndRunHolesTheRightWay)
 {
-    const Ring outer = {{0, 0}, {100, 0}, {100, 100}, {0, 100}};
-    const Ring a = {{40, 30}, {50, 30}, {50, 40}, {40, 40}};
-    const Ring b = {{86, 84}, {92, 84}, {92, 90}, {86, 90}};
-    for (const Frame& fr : kFrames) {
-        for (int mode = 0; mode <= 3; ++mode) {
-            SCOPED_TRACE(std::string(fr.name) + " mode " + std::to_string(mode));
-            G3Surface s;
-            G3EdgeList* soup = Soup(s, fr, {outer, a, b}, false);
-            GArrayCollection out;
-            soup->RemoveSelfIntersections(&out, &s, true, mode, 0);
-            delete soup;
-            ASSERT_EQ(out.size(), 1);
-            EXPECT_EQ("", CrossingFault(&out, fr, 1e-9));
-            EXPECT_NEAR(ListArea(static_cast<G3EdgeList*>(out.get(0)), fr), 10000.0 - 100.0 - 36.0, 1e-6);
-            s.AddFacets(&out);
-            EXPECT_EQ("", MeshCheck(&s));
-            EXPECT_TRUE(s.Triangulate(4, 0));
-            double sum = 0.0;
-            for (int k = 0; k < s.GetFacetCount(); ++k)
-                sum += TriangleArea(FacetAt(s, k));
-            EXPECT_NEAR(sum, 10000.0 - 100.0 - 36.0, 1e-6);
-            EXPECT_EQ("", MeshCheck(&s));
+    const struct {
+        const char* what;
+        std::vector<Ring> rings;
+        double area;
+    } cases[] = {
+        {"two holes",
+         {{{0, 0}, {100, 0}, {100, 100}, {0, 100}},
+          {{40, 30}, {50, 30}, {50, 40}, {40, 40}},
+          {{86, 84}, {92, 84}, {92, 90}, {86, 90}}},
+         10000.0 - 100.0 - 36.0},
+        {"notch", {{{0, 0}, {20, 0}, {20, 20}, {11, 20}, {8, 15}, {5, 20}, {0, 20}}, {{4, 10}, {6, 10}, {6, 12}, {4, 12}}},
+         400.0 - 15.0 - 4.0},
+    };
+    for (const auto& c : cases) {
+        for (const Frame& fr : kFrames) {
+            for (int mode = 0; mode <= 3; ++mode) {
+                SCOPED_TRACE(std::string(c.what) + " in " + fr.name + " mode " + std::to_string(mode));
+                G3Surface s;
+                G3EdgeList* soup = Soup(s, fr, c.rings, false);
+                GArrayCollection out;
+                soup->RemoveSelfIntersections(&out, &s, true, mode, 0);
+                delete soup;
+                ASSERT_EQ(out.size(), 1);
+                EXPECT_EQ("", CrossingFault(&out, fr, 1e-9));
+                EXPECT_NEAR(ListArea(static_cast<G3EdgeList*>(out.get(0)), fr), c.area, 1e-6);
+                s.AddFacets(&out);
+                EXPECT_EQ("", MeshCheck(&s));
+                EXPECT_TRUE(s.Triangulate(4, 0));
+                double sum = 0.0;
+                for (int k = 0; k < s.GetFacetCount(); ++k)
+                    sum += TriangleArea(FacetAt(s, k));
+                EXPECT_NEAR(sum, c.area, 1e-6);
+                EXPECT_EQ("", MeshCheck(&s));
+            }
         }
     }
 }
