@@ -345,19 +345,17 @@ bool G3Facet::FindFacetsIntersection(G3Facet* other, G3IntervalList* out)
 bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p)
 {
     Contours poly;
-    G3FacetVertexIterator it(this);
-    G3Edge* previous = nullptr;
-    while (it.hasNext()) {
-        G3Vertex* v = static_cast<G3Vertex*>(it.next());
-        G3Edge* e = it.GetCurrentEdge();
+    G3ContourWalker w(this);
+    bool opening = false;
+    while (w.Next()) {
+        opening = opening || w.Opens();
+        G3Vertex* v = w.GetEntry();
         if (!v)
             continue;
-        // A contour starts where the chain edge shares no vertex with the
-        // one before it (the vertex iterator's own rule).
-        if (!previous || !e || !e->IsLink(previous))
+        if (opening)
             poly.begin.push_back(static_cast<int>(poly.pts.size()));
+        opening = false;
         poly.pts.push_back(v);
-        previous = e;
     }
     poly.begin.push_back(static_cast<int>(poly.pts.size()));
     if (poly.pts.size() < 3)

@@ -28,6 +28,21 @@ void G3Facet::Copy(GObj* source)
 
 // ------------------------------------------------------------------ chain
 
+namespace {
+
+// The end at which the walk along f's contours enters e; null when e is not
+// in the chain.
+G3Vertex* WalkEntry(const G3Facet* f, const G3Edge* e)
+{
+    G3ContourWalker w(f);
+    while (w.Next())
+        if (w.GetEdge() == e)
+            return w.GetEntry();
+    return nullptr;
+}
+
+} // namespace
+
 bool G3Facet::FindEdge(const G3Edge* e, G3Edge** pred) const
 {
     G3Edge* prev = nullptr;
@@ -174,11 +189,12 @@ bool G3Facet::DivideEdge(G3Edge* e, int n, G3Edge** parts)
             return false;
     G3Edge* succ = e->GetFacetEdge(this);
 
-    bool reversed;
-    if (pred)
-        reversed = !parts[0]->IsLink(pred);
-    else // e is first: the part the successor shares a vertex with goes last
-        reversed = succ && !parts[n - 1]->IsLink(succ) && parts[0]->IsLink(succ);
+    // The parts run from the end at which the contour enters e. The chain
+    // neighbours cannot tell: the predecessor of a hole's first edge is the
+    // previous contour's last edge, which touches neither part (or, when the
+    // hole touches that contour, the wrong one).
+    G3Vertex* entry = WalkEntry(this, e);
+    const bool reversed = entry && !parts[0]->HasVertex(entry) && parts[n - 1]->HasVertex(entry);
 
     G3Edge* prev = pred;
     for (int k = 0; k < n; ++k) {
@@ -295,10 +311,10 @@ bool G3Facet::GetMoveDirection(const G3Edge* e) const
 {
     if (!e)
         return false;
-    const G3Edge* succ = e->GetFacetEdge(this);
-    if (!succ)
-        succ = firstEdge;
-    return succ && succ->HasVertex(e->GetVertex2());
+    // Judged along e's own contour: the chain's next edge may already be the
+    // next contour's first.
+    const G3Vertex* entry = WalkEntry(this, e);
+    return entry && entry == e->GetVertex1();
 }
 
 // ------------------------------------------------------- counts and lists

@@ -22,12 +22,10 @@
 namespace {
 
 // The boundary of a facet as steps from a vertex to the next, each contour
-// closed back to its own first vertex. A contour ends where the next chain
-// edge shares no vertex with the current one (the rule of the vertex
-// iterator, which restarts there).
+// (as G3ContourWalker splits the chain) closed back to its own first vertex.
 class BoundarySteps {
 public:
-    explicit BoundarySteps(const G3Facet* f) : it(const_cast<G3Facet*>(f)) { Fetch(); }
+    explicit BoundarySteps(const G3Facet* f) : walker(f) {}
 
     struct Step {
         G3Vertex* from;
@@ -39,37 +37,18 @@ public:
 
     bool Next(Step& s)
     {
-        if (!aheadEdge)
+        if (!walker.Next())
             return false;
-        s.from = ahead;
-        s.edge = aheadEdge;
-        s.opens = startsContour;
-        if (startsContour)
-            contourFirst = ahead;
-        Fetch();
-        s.closes = !aheadEdge || !aheadEdge->IsLink(s.edge);
-        s.to = s.closes ? contourFirst : ahead;
-        startsContour = s.closes;
+        s.from = walker.GetEntry();
+        s.edge = walker.GetEdge();
+        s.opens = walker.Opens();
+        s.closes = walker.Closes();
+        s.to = s.closes ? walker.GetContourStart() : walker.GetExit();
         return true;
     }
 
 private:
-    void Fetch()
-    {
-        if (it.hasNext()) {
-            ahead = static_cast<G3Vertex*>(it.next());
-            aheadEdge = it.GetCurrentEdge();
-        } else {
-            ahead = nullptr;
-            aheadEdge = nullptr;
-        }
-    }
-
-    G3FacetVertexIterator it;
-    G3Vertex* ahead = nullptr;
-    G3Edge* aheadEdge = nullptr;
-    G3Vertex* contourFirst = nullptr;
-    bool startsContour = true;
+    G3ContourWalker walker;
 };
 
 bool ValidAxis(int k) { return k >= 0 && k < 3; }

@@ -126,26 +126,15 @@ void G3ContourGraph::FormSourceContours()
     if (sourceContoursFormed)
         return;
     sourceContoursFormed = true;
-    const int n = source ? source->size() : 0;
-    int k = 0;
-    while (k < n) {
-        int end = k + 1;
-        while (end < n && source->GetEdge(end)->IsLink(source->GetEdge(end - 1)))
-            ++end;
-        std::vector<GObj*> ring;
-        const G3Edge* firstEdge = source->GetEdge(k);
-        G3Vertex* at = G3FacetVertexIterator::ContourStart(firstEdge, end - k > 1 ? source->GetEdge(k + 1) : nullptr);
-        for (int m = k; m < end; ++m) {
-            const G3Edge* e = source->GetEdge(m);
-            if (!e->HasVertex(at))
-                at = e->GetVertex1();
-            if (at)
-                ring.push_back(at);
-            at = e->GetOtherVertex(at);
-        }
-        if (!ring.empty())
+    std::vector<GObj*> ring;
+    G3ContourWalker w(source);
+    while (w.Next()) {
+        if (G3Vertex* at = w.GetEntry())
+            ring.push_back(at);
+        if (w.Closes() && !ring.empty()) {
             sourceContours.push_back(ring);
-        k = end;
+            ring.clear();
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <atomic>
@@ -149,21 +150,16 @@ void G3EdgeList::AddEdges(GArrayCollection* edgeList, G3Facet* f)
 
 void G3EdgeList::Normalize()
 {
-    const int n = size();
-    if (n < 2)
+    if (size() < 2)
         return;
-    for (int k = 0; k < n; ++k) {
-        G3Edge* e = GetEdge(k);
-        G3Edge* prev = k > 0 ? GetEdge(k - 1) : nullptr;
-        if (!prev || !e->IsLink(prev)) {
-            // A contour starts here: turn its first edge so that it leads
-            // into the second.
-            G3Edge* following = k + 1 < n ? GetEdge(k + 1) : nullptr;
-            if (following && following->HasVertex(e->GetVertex1()))
-                e->SwapVertex();
-        } else if (e->GetVertex1() != prev->GetVertex2()) {
+    // Each edge is turned to run from the vertex at which its contour's walk
+    // enters it. The walker stands on vertices, not on edge ends, so turning
+    // the edge it has just passed does not disturb it.
+    G3ContourWalker w(this);
+    while (w.Next()) {
+        G3Edge* e = w.GetEdge();
+        if (w.GetEntry() && e->GetVertex1() != w.GetEntry())
             e->SwapVertex();
-        }
     }
 }
 

@@ -40,12 +40,6 @@ bool Selected(G3Facet* f, int n, int mode)
     return false;
 }
 
-bool SharesVertex(const G3Edge* a, const G3Edge* b)
-{
-    return a->GetVertex1() == b->GetVertex1() || a->GetVertex1() == b->GetVertex2() ||
-           a->GetVertex2() == b->GetVertex1() || a->GetVertex2() == b->GetVertex2();
-}
-
 // The flags of the first edge joining a and b, or `otherwise` when none.
 int SideFlags(G3Vertex* a, G3Vertex* b, int otherwise, GArrayCollection& scratch)
 {
@@ -80,13 +74,15 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     int j = 1;
     f->GetMaxCoo(&i, &j);
     tess.Begin(i, j);
-    for (int k = 0; k < n; ++k) {
-        G3Edge* e = list.GetEdge(k);
-        // Contours follow one another in the chain: each goes to GLU as a
-        // contour of its own (a keyhole contour with its bridges is one).
-        if (k > 0 && !SharesVertex(list.GetEdge(k - 1), e))
+    // Contours follow one another in the chain: each goes to GLU as a
+    // contour of its own (a keyhole contour with its bridges is one). The
+    // list is normalised, so each edge's vertex1 is where its contour's walk
+    // enters it.
+    G3ContourWalker w(&list);
+    while (w.Next()) {
+        if (w.Opens() && w.GetIndex() > 0)
             tess.NextContour();
-        tess.AddVertex(e->GetVertex1(), e);
+        tess.AddVertex(w.GetEdge()->GetVertex1(), w.GetEdge());
     }
     tess.EndPolygon();
     // A facet GLU could not take whole (a crossing would need new vertices)

@@ -6,6 +6,7 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "tools/io/G3MeshIO.h"
@@ -73,20 +74,15 @@ bool IsNonManifoldVertex(G3Vertex* v)
     return roots > 1;
 }
 
-// Contours of a facet: a new one starts where the chain's next edge shares
-// no vertex with the current one.
+// Contours of a facet, as G3ContourWalker splits its chain.
 int ContourCount(G3Facet* f)
 {
-    G3Edge* e = f->GetFirstEdge();
-    if (!e)
-        return 0;
-    int contours = 1;
+    int contours = 0;
     long guard = 0;
-    for (G3Edge* next = e->GetFacetEdge(f); next && guard < 10000000; next = next->GetFacetEdge(f), ++guard) {
-        if (!next->IsLink(e))
+    G3ContourWalker w(f);
+    while (guard++ < 10000000 && w.Next())
+        if (w.Opens())
             ++contours;
-        e = next;
-    }
     return contours;
 }
 

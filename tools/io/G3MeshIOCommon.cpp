@@ -283,48 +283,21 @@ struct WalkCorner {
     G3Edge* e;
 };
 
-// How many chain edges, from `e` on, a walk that starts at vertex `at`
-// passes while each next edge goes on from where the walk stands (at most
-// `limit`).
-int WalkLength(G3Facet* f, G3Edge* e, G3Vertex* at, int limit)
-{
-    int n = 0;
-    while (e && n < limit && e->HasVertex(at)) {
-        at = e->GetOtherVertex(at);
-        e = e->GetFacetEdge(f);
-        ++n;
-    }
-    return n;
-}
-
 // The corners of f in chain order, each with the edge it starts, and where
-// each contour begins. The walk keeps the vertex it stands on and leaves
-// every edge by its other end, so an edge followed by a parallel one (a
-// spike out and back) is still walked the right way; a contour ends where
-// the next edge does not go on from there. A contour starts at the end of
-// its first edge from which the walk goes farther. False when the chain
-// runs past `limit` edges (it loops) or an edge lacks a vertex.
+// each contour begins, as G3ContourWalker splits the chain. False when the
+// chain runs past `limit` edges (it loops) or an edge lacks a vertex.
 bool WalkFacet(G3Facet* f, int limit, std::vector<WalkCorner>& corners, std::vector<std::size_t>& contourStarts)
 {
     corners.clear();
     contourStarts.clear();
-    int steps = 0;
-    G3Edge* e = f->GetFirstEdge();
-    while (e) {
-        if (!e->GetVertex1() || !e->GetVertex2())
+    G3ContourWalker w(f);
+    for (int steps = 0; w.Next(); ++steps) {
+        G3Edge* e = w.GetEdge();
+        if (steps >= limit || !e->GetVertex1() || !e->GetVertex2())
             return false;
-        G3Vertex* at = G3FacetVertexIterator::ContourStart(e, e->GetFacetEdge(f));
-        G3Vertex* other = e->GetOtherVertex(at);
-        if (WalkLength(f, e, other, limit + 1) > WalkLength(f, e, at, limit + 1))
-            at = other;
-        contourStarts.push_back(corners.size());
-        do {
-            if (++steps > limit || !e->GetVertex1() || !e->GetVertex2())
-                return false;
-            corners.push_back({at, e});
-            at = e->GetOtherVertex(at);
-            e = e->GetFacetEdge(f);
-        } while (e && e->HasVertex(at));
+        if (w.Opens())
+            contourStarts.push_back(corners.size());
+        corners.push_back({w.GetEntry(), e});
     }
     return true;
 }
