@@ -114,6 +114,12 @@ bool G3ContourWalker::Next()
     exit = edge->GetOtherVertex(entry);
     following = After(edge, index);
     closes = !following || !following->HasVertex(exit);
+    // Back at its start, the walk goes on only when the next edge would be
+    // entered there anyway (the contour passes its start again, or the next
+    // contour starts there). A next contour that touches that vertex with
+    // its second corner would otherwise be read backwards.
+    if (!closes && exit == contourStart)
+        closes = StartOf(following, index + 1) != exit;
     return true;
 }
 

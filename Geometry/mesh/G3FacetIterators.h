@@ -28,7 +28,10 @@ protected:
 // rule: a contour starts at the end of its first edge given by
 // ContourStart, and goes on while the next edge continues from the vertex
 // the walk stands on (leaving each edge by its other end); the first edge
-// that does not is the first edge of the next contour.
+// that does not opens the next contour. Back at the contour's start, the
+// next edge also opens the next contour when ContourStart would enter it by
+// its other end (a contour touching that vertex with its second corner,
+// which going on would read backwards).
 //
 // Usage: while (w.Next()) { w.GetEdge(), w.GetEntry(), w.Opens(), ... }
 class G3ContourWalker {
@@ -50,8 +53,8 @@ public:
     G3Vertex* GetContourStart() const { return contourStart; }
     // The edge is the first of its contour.
     bool Opens() const { return opens; }
-    // The edge is the last of its contour: the chain ends, or the next edge
-    // does not go on from GetExit() (it then opens the next contour).
+    // The edge is the last of its contour: the chain ends or the next edge
+    // opens the next contour (see above).
     bool Closes() const { return closes; }
     // The next edge of the chain (null after the last).
     G3Edge* GetFollowing() const { return following; }

@@ -77,12 +77,20 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     // Contours follow one another in the chain: each goes to GLU as a
     // contour of its own (a keyhole contour with its bridges is one). The
     // list is normalised, so each edge's vertex1 is where its contour's walk
-    // enters it.
+    // enters it. A walk that comes back to its start and goes on (a hole
+    // that starts where the contour before it closed) goes to GLU as one
+    // loop per pass: GLU's sweep covers the wrong region when one contour
+    // passes through its start vertex again.
     G3ContourWalker w(&list);
+    G3Vertex* loopStart = nullptr;
     while (w.Next()) {
         if (w.Opens() && w.GetIndex() > 0)
             tess.NextContour();
+        if (w.Opens())
+            loopStart = w.GetEntry();
         tess.AddVertex(w.GetEdge()->GetVertex1(), w.GetEdge());
+        if (w.GetExit() == loopStart && !w.Closes())
+            tess.NextContour();
     }
     tess.EndPolygon();
     // A facet GLU could not take whole (a crossing would need new vertices)
