@@ -453,11 +453,10 @@ public:
     {
         const int g = Pick(2, 4);
         const double s = kCell;
-        Expectation x;
-        x.rings.push_back(Outer(g));
-        x.depth.push_back(0);
-        // Corners that holes may take: every grid corner except the four
-        // corners of the grid where two pushed sides could meet the hole.
+        Expectation x{{Outer(g)}, {0}};
+        // Grid corners that holes may take as vertices: two holes taking
+        // one touch there, a hole taking one on the border touches the
+        // outer contour.
         std::vector<std::vector<char>> offered(static_cast<size_t>(g + 1), std::vector<char>(static_cast<size_t>(g + 1)));
         for (auto& row : offered)
             for (auto& c : row)
@@ -469,9 +468,7 @@ public:
                     continue;
                 const P2 origin = {cx * s, cy * s};
                 if (r < 0.35) {
-                    Ring rect = RectangleIn(origin);
-                    x.rings.push_back(Chance(0.5) ? rect : Reversed(rect));
-                    x.depth.push_back(1);
+                    Add(&x, RectangleIn(origin), 1);
                     continue;
                 }
                 // Corners on offer around this cell, at most two and then
@@ -488,24 +485,12 @@ public:
                         fixed.push_back(c[2]);
                 }
                 double reach = 0.0;
-                Ring hole = Star({origin[0] + s / 2, origin[1] + s / 2}, fixed, 0.25 * s, 0.45 * s, &reach);
-                x.rings.push_back(Chance(0.5) ? hole : Reversed(hole));
-                x.depth.push_back(1);
-                if (!Chance(0.4))
-                    continue;
-                // An island inside the disk the hole is sure to contain.
-                double islandReach = 0.0;
-                Ring island = Star({origin[0] + s / 2, origin[1] + s / 2}, {}, 0.45 * reach, 0.85 * reach,
-                                   &islandReach);
-                x.rings.push_back(Chance(0.5) ? island : Reversed(island));
-                x.depth.push_back(2);
-                if (!Chance(0.5))
-                    continue;
-                double innerReach = 0.0;
-                Ring inner = Star({origin[0] + s / 2, origin[1] + s / 2}, {}, 0.45 * islandReach,
-                                  0.85 * islandReach, &innerReach);
-                x.rings.push_back(Chance(0.5) ? inner : Reversed(inner));
-                x.depth.push_back(3);
+                const P2 centre = {origin[0] + s / 2, origin[1] + s / 2};
+                Add(&x, Star(centre, fixed, 0.25 * s, 0.45 * s, &reach), 1);
+                // An island inside the disk the hole is sure to contain, and
+                // a hole inside the island's.
+                for (int depth = 2; depth <= 3 && Chance(0.45); ++depth)
+                    Add(&x, Star(centre, {}, 0.45 * reach, 0.85 * reach, &reach), depth);
             }
         }
         return x;
@@ -518,6 +503,13 @@ public:
 private:
     static constexpr double kCell = 16.0;
     static constexpr double kPi = 3.14159265358979323846;
+
+    // A ring of the given depth, in either direction.
+    void Add(Expectation* x, const Ring& r, int depth)
+    {
+        x->rings.push_back(Chance(0.5) ? r : Reversed(r));
+        x->depth.push_back(depth);
+    }
 
     // Coordinates on a 1/64 grid: every area below is exact in doubles.
     static double Snap(double v) { return std::round(v * 64.0) / 64.0; }
