@@ -34,23 +34,6 @@ enum UNION_EDGE_ALG {
     UNION_EDGE_BY_SIDES = 3
 };
 
-// Where a bridge ray meets a contour: the contour edge that was hit, the hit
-// vertex (null when the hit lies inside the edge) and the hit point.
-class GContourIntersectPoint {
-public:
-    GContourIntersectPoint() { Reset(); }
-    void Reset()
-    {
-        edge = nullptr;
-        vertex = nullptr;
-        point[0] = point[1] = point[2] = 0.0;
-    }
-
-    G3Edge* edge;
-    G3Vertex* vertex;
-    double point[3];
-};
-
 class G3EdgeList : public GArrayCollection {
     G_DECLARE_POOL(G3EdgeList)
 public:
@@ -149,10 +132,14 @@ public:
     // FormContourTypes when lists is not empty; then, with link and at
     // least two lists, Link.
     static void RemeshContours(G3Surface* s, GArrayCollection* lists, bool link, int flags);
-    // Joins each hole to the nearest contour around it (or a neighbouring
-    // hole) by two opposite bridge edges with the given flags; the joined
-    // contour is deleted and leaves lists. The merged list takes the
-    // joined contour's type and nesting count.
+    // Joins each hole (a list classified as one) to its parent, the list one
+    // nesting level up that encloses it: at a vertex they share, else by
+    // two opposite bridge edges with the given flags along a segment that
+    // meets no edge of any list. The parent and its holes are first turned
+    // so that the material lies on the left of every edge; a joined hole is
+    // deleted and leaves lists, its parent keeps its type and nesting count.
+    // A hole without a parent, or for which no clear bridge exists, stays.
+    // (Geometry/processing/G3EdgeListLink.cpp)
     static void Link(GArrayCollection* lists, G3Surface* s, int flags);
 
     // --- the contour graph (Geometry/processing/G3ContourGraph.cpp); graph
@@ -192,28 +179,6 @@ public:
     void SetInCount(int n) { inCount = n; }
 
 protected:
-    // --- bridges (Geometry/processing/G3EdgeListLink.cpp)
-    // The vertex a bridge starts from: of the vertices where the two
-    // neighbours do not cancel, the one with the largest xCoo coordinate;
-    // dir (three components) receives the unit direction pointing away from
-    // the contour there, in its xCoo and yCoo components (the third is 0).
-    // Null when none.
-    G3Vertex* GetExtremalRay(double* dir);
-    // The distance from p0 of the nearest point of this contour hit by the
-    // segment p0-p1 (on xCoo, yCoo), snapped to an edge end; ip names it.
-    // Not positive when nothing is hit.
-    double FindIntersectionPoint(const double* p0, const double* p1, const double* aim, GContourIntersectPoint* ip);
-    // Splices contour d into this one through bridge edges v -> w -> v with
-    // w = ip's vertex; d is left empty (its edges move here). Where v or w is
-    // passed more than once (earlier bridges end there), the bridge attaches
-    // to the passage whose two edges enclose its direction. False, with
-    // nothing changed, when v and w coincide or the splice points are
-    // missing.
-    bool LinkToAnother(G3Vertex* v, G3EdgeList* d, GContourIntersectPoint* ip, G3Surface* s, int flags);
-    // Whether d is walked forward from c (the edge of d leaving w) rather
-    // than backward from dd (the edge before c), judged from the angles of
-    // a (arriving at v) and b (leaving v) about the bridge v -> w.
-    bool CalculateEdgePair(G3Vertex* v, G3Vertex* w, G3Edge* a, G3Edge* b, G3Edge* c, G3Edge* dd) const;
     // Makes sure xCoo and yCoo name a projection pair: from the plane when
     // it is set, else from the vertices (the plane is left as it is).
     // Returns whether a pair is available.

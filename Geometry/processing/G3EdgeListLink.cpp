@@ -1,25 +1,210 @@
-// Joining holes to the contours around them: a ray from the hole's
-// outermost corner finds the nearest contour, and two opposite bridge edges
-// splice that contour into the hole's list, so that an outer contour with
-// its holes becomes one keyhole contour (one facet).
+// Joining holes to the contours around them, so that an outer contour with
+// its holes becomes one contour and one facet.
+//
+// Invariants the joining keeps:
+// - Before anything is joined, every outer contour that receives holes runs
+//   counter-clockwise on the projection pair and each of its holes
+//   clockwise: the material lies on the left of every edge. A splice keeps
+//   both runs as they are, so the joined contour keeps the material on its
+//   left and runs every hole the right way round.
+// - A hole joins its parent, the contour one nesting level up that encloses
+//   it: at a vertex the two share when there is one, else through a bridge,
+//   two opposite edges between a hole vertex v and a parent vertex w.
+// - A bridge is a segment that crosses no edge of any list (the parent as
+//   joined so far, with its earlier bridges, the holes still waiting and
+//   the islands inside them), passes no vertex but its ends within the
+//   point tolerance, and runs through the material (its midpoint lies
+//   inside an odd number of lists). Near-degenerate candidates are refused
+//   rather than trusted; the next one is tried.
+// - Where the joined contour passes a vertex several times, the splice goes
+//   into the passage whose sector (from its leaving edge round to its
+//   arriving edge, on the material side) holds the bridge or the hole's
+//   corner, so the joined contour never crosses itself.
+// - Holes are taken in a fixed order, the one with the greatest extreme
+//   vertex (largest xCoo, then yCoo) first. Every hole still waiting then
+//   lies on the near side of the extreme vertex, so the parent as joined so
+//   far always has a vertex the bridge can reach; candidates are tried
+//   nearest first.
 
 #include "Geometry/processing/G3EdgeList.h"
 
 #include "Geometry/math/G3Math.h"
 #include "Geometry/mesh/G3Edge.h"
-#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3EdgeListVertexIterator.h"
+#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
 
 constexpr double kEps = 1e-6;
+constexpr double kTwoPi = 6.28318530717958647692;
 
-int Sign(double d) { return std::fabs(d) < kEps ? 0 : (d > 0 ? 1 : -1); }
+// --- planar helpers on the projection pair (i, j)
 
-// A new list edge a -> b carrying (n, t) at both ends on both sides.
+struct Axes {
+    int i;
+    int j;
+};
+
+// Squared distances throughout: they are compared with kEps2.
+constexpr double kEps2 = kEps * kEps;
+
+double Distance2(const double* a, const double* b, Axes ax)
+{
+    const double di = b[ax.i] - a[ax.i];
+    const double dj = b[ax.j] - a[ax.j];
+    return di * di + dj * dj;
+}
+
+bool Near(const double* a, const double* b, Axes ax) { return Distance2(a, b, ax) < kEps2; }
+
+// The squared distance from p to the closed segment a-b.
+double SegmentDistance2(const double* p, const double* a, const double* b, Axes ax)
+{
+    const double di = b[ax.i] - a[ax.i];
+    const double dj = b[ax.j] - a[ax.j];
+    const double len2 = di * di + dj * dj;
+    double t = 0.0;
+    if (len2 > 0.0)
+        t = std::min(1.0, std::max(0.0, ((p[ax.i] - a[ax.i]) * di + (p[ax.j] - a[ax.j]) * dj) / len2));
+    const double ei = p[ax.i] - a[ax.i] - t * di;
+    const double ej = p[ax.j] - a[ax.j] - t * dj;
+    return ei * ei + ej * ej;
+}
+
+// The turn from the direction o->a to o->b: +1 counter-clockwise, -1
+// clockwise, 0 when the farther point lies within the point tolerance of
+// the line through o and the nearer one.
+int Turn(const double* o, const double* a, const double* b, Axes ax)
+{
+    const double area = G3Math::GetArea2(o, a, b, ax.i, ax.j);
+    const double shorter2 = std::min(Distance2(o, a, ax), Distance2(o, b, ax));
+    if (area * area <= kEps2 * shorter2)
+        return 0;
+    return area > 0.0 ? 1 : -1;
+}
+
+bool SameWay(const double* o, const double* a, const double* b, Axes ax)
+{
+    return (a[ax.i] - o[ax.i]) * (b[ax.i] - o[ax.i]) + (a[ax.j] - o[ax.j]) * (b[ax.j] - o[ax.j]) > 0.0;
+}
+
+// Whether the direction x->p lies strictly inside the sector swept
+// counter-clockwise from x->from to x->to (a whole turn when the two
+// coincide).
+bool InSector(const double* x, const double* from, const double* to, const double* p, Axes ax)
+{
+    const int turn = Turn(x, from, to, ax);
+    if (turn > 0)
+        return Turn(x, from, p, ax) > 0 && Turn(x, p, to, ax) > 0;
+    if (turn < 0)
+        return !(Turn(x, to, p, ax) >= 0 && Turn(x, p, from, ax) >= 0);
+    if (SameWay(x, from, to, ax))
+        return !(Turn(x, from, p, ax) == 0 && SameWay(x, from, p, ax));
+    return Turn(x, from, p, ax) > 0;
+}
+
+// Whether the segment p-q meets the segment a-b anywhere but at an end the
+// two share; an end within the tolerance of the other segment counts as
+// meeting it.
+bool Meets(const double* p, const double* q, const double* a, const double* b, Axes ax)
+{
+    const bool aAtEnd = Near(a, p, ax) || Near(a, q, ax);
+    const bool bAtEnd = Near(b, p, ax) || Near(b, q, ax);
+    if (aAtEnd && bAtEnd)
+        return true; // the same segment, or one shorter than the tolerance
+    if (!aAtEnd && SegmentDistance2(a, p, q, ax) < kEps2)
+        return true;
+    if (!bAtEnd && SegmentDistance2(b, p, q, ax) < kEps2)
+        return true;
+    const bool pAtEnd = Near(p, a, ax) || Near(p, b, ax);
+    const bool qAtEnd = Near(q, a, ax) || Near(q, b, ax);
+    if (!pAtEnd && SegmentDistance2(p, a, b, ax) < kEps2)
+        return true;
+    if (!qAtEnd && SegmentDistance2(q, a, b, ax) < kEps2)
+        return true;
+    if (aAtEnd || bAtEnd)
+        return false; // one shared end and no other contact
+    const double sa = G3Math::GetArea2(p, q, a, ax.i, ax.j);
+    const double sb = G3Math::GetArea2(p, q, b, ax.i, ax.j);
+    const double sp = G3Math::GetArea2(a, b, p, ax.i, ax.j);
+    const double sq = G3Math::GetArea2(a, b, q, ax.i, ax.j);
+    return ((sa > 0.0) != (sb > 0.0)) && ((sp > 0.0) != (sq > 0.0));
+}
+
+// Whether the box of the segment p-q, widened by the tolerance, misses l's
+// envelope.
+bool Misses(G3EdgeList* l, const double* p, const double* q, Axes ax)
+{
+    const double* lo = l->GetEnvelope()->GetMin();
+    const double* hi = l->GetEnvelope()->GetMax();
+    for (int c : {ax.i, ax.j})
+        if (std::fmax(p[c], q[c]) < lo[c] - kEps || std::fmin(p[c], q[c]) > hi[c] + kEps)
+            return true;
+    return false;
+}
+
+// --- lists as runs of edges
+
+// Twice the signed area the list's edges enclose, summed about the first
+// vertex so that far from the origin the products stay of the contour's
+// own size.
+double SignedArea(G3EdgeList* l, Axes ax)
+{
+    const double* o = l->GetEdge(0)->GetVertex1()->GetXYZ();
+    double a = 0.0;
+    for (int k = 0; k < l->size(); ++k)
+        a += G3Math::GetArea2(o, l->GetEdge(k)->GetVertex1()->GetXYZ(), l->GetEdge(k)->GetVertex2()->GetXYZ(), ax.i,
+                              ax.j);
+    return a;
+}
+
+// Runs the list the other way round, still head to tail.
+void Reverse(G3EdgeList* l)
+{
+    l->Rotate();
+    for (int k = 0; k < l->size(); ++k)
+        l->GetEdge(k)->SwapVertex();
+}
+
+// Whether every edge starts where the one before it ends (one closed run).
+bool OneRun(G3EdgeList* l)
+{
+    const int n = l->size();
+    for (int k = 0; k < n; ++k) {
+        const G3Edge* e = l->GetEdge(k);
+        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() != l->GetEdge((k + n - 1) % n)->GetVertex2())
+            return false;
+    }
+    return n >= 3;
+}
+
+// The passage of l through x whose material sector strictly holds the
+// direction x->p: the index of its arriving edge (the leaving edge is the
+// next one), -1 when none does.
+int PassageToward(G3EdgeList* l, const G3Vertex* x, const double* p, Axes ax)
+{
+    const int n = l->size();
+    for (int k = 0; k < n; ++k) {
+        const G3Edge* in = l->GetEdge(k);
+        if (in->GetVertex2() != x)
+            continue;
+        const G3Edge* out = l->GetEdge((k + 1) % n);
+        if (InSector(x->GetXYZ(), out->GetVertex2()->GetXYZ(), in->GetVertex1()->GetXYZ(), p, ax))
+            return k;
+    }
+    return -1;
+}
+
+// A new list edge a -> b with `flags`, carrying (n, t) at both ends on both
+// sides.
 G3Edge* BridgeEdge(G3Vertex* a, G3Vertex* b, G3Normal* n, G3TexCoo* t, int flags)
 {
     G3Edge* e = new G3Edge(a, b);
@@ -31,331 +216,264 @@ G3Edge* BridgeEdge(G3Vertex* a, G3Vertex* b, G3Normal* n, G3TexCoo* t, int flags
     return e;
 }
 
-// The passage of `list` through x where a bridge towards `target` attaches.
-// A passage is edge k arriving at x (vertex2) with the edge after it when
-// `arriving`, else edge k leaving x (vertex1) with the edge before it. A
-// vertex that earlier bridges already reach is passed several times; the
-// bridge must enter the sector, among those the passages cut around x, that
-// holds the direction to target, and that sector is bounded by the two
-// edges of one passage: the ray nearest to the direction on one side and
-// the ray nearest on the other. With one passage that passage is taken; -1
-// when there is none.
-int PickPassage(G3EdgeList* list, G3Vertex* x, G3Vertex* target, bool arriving, int i, int j)
+// Rebuilds `into` with all of `hole`'s edges run once round, entering after
+// edge `at` of `into` and starting with the edge after `from` of `hole`;
+// `there` and `back` (either both null or both bridge edges) lead over and
+// back. `hole` is left empty: its edges now belong to `into`.
+void Splice(G3EdgeList* into, int at, G3EdgeList* hole, int from, G3Edge* there, G3Edge* back)
 {
-    const int n = list->size();
-    std::vector<int> passages;
-    for (int k = 0; k < n; ++k) {
-        const G3Edge* e = list->GetEdge(k);
-        if ((arriving ? e->GetVertex2() : e->GetVertex1()) == x)
-            passages.push_back(k);
+    const int n = into->size();
+    const int m = hole->size();
+    std::vector<GObj*> order;
+    order.reserve(static_cast<size_t>(n + m + 2));
+    for (int k = 0; k <= at; ++k)
+        order.push_back(into->GetEdge(k));
+    if (there)
+        order.push_back(there);
+    for (int k = 1; k <= m; ++k)
+        order.push_back(hole->GetEdge((from + k) % m));
+    if (back)
+        order.push_back(back);
+    for (int k = at + 1; k < n; ++k)
+        order.push_back(into->GetEdge(k));
+    into->GetEnvelope()->Add(hole->GetEnvelope());
+    into->clear();
+    for (GObj* e : order)
+        into->add(e);
+    hole->clear();
+}
+
+// Joins hole h to its parent at a vertex they share, where the hole's
+// corner fits in the parent's material sector there. False when none does.
+bool JoinAtSharedVertex(G3EdgeList* parent, G3EdgeList* h, Axes ax)
+{
+    const int m = h->size();
+    for (int q = 0; q < m; ++q) {
+        const G3Edge* in = h->GetEdge(q);
+        G3Vertex* x = in->GetVertex2();
+        const G3Vertex* next = h->GetEdge((q + 1) % m)->GetVertex2();
+        const double* xyz = x->GetXYZ();
+        for (int p = 0; p < parent->size(); ++p) {
+            const G3Edge* a = parent->GetEdge(p);
+            if (a->GetVertex2() != x)
+                continue;
+            const G3Edge* b = parent->GetEdge((p + 1) % parent->size());
+            // The hole's corner, from its arriving edge round to its leaving
+            // edge, must lie in the parent's sector from b round to a.
+            const double base = G3Math::CalcAngle(xyz, b->GetVertex2()->GetXYZ(), 0.0, ax.i, ax.j);
+            double toA = G3Math::CalcAngle(xyz, a->GetVertex1()->GetXYZ(), base, ax.i, ax.j);
+            if (toA <= 0.0)
+                toA = kTwoPi;
+            const double toIn = G3Math::CalcAngle(xyz, in->GetVertex1()->GetXYZ(), base, ax.i, ax.j);
+            const double toOut = G3Math::CalcAngle(xyz, next->GetXYZ(), base, ax.i, ax.j);
+            if (toIn <= toOut && toOut <= toA) {
+                Splice(parent, p, h, q, nullptr, nullptr);
+                return true;
+            }
+        }
     }
-    if (passages.size() <= 1)
-        return passages.empty() ? -1 : passages.front();
-    const double base = G3Math::CalcAngle(x, target, 0.0, i, j);
-    auto angles = [&](int k, double* lo, double* hi) {
-        const G3Edge* e = list->GetEdge(k);
-        const G3Edge* partner = list->GetEdge(arriving ? (k + 1) % n : (k + n - 1) % n);
-        const double a = G3Math::CalcAngle(x, e->GetOtherVertex(x), base, i, j);
-        const double b = G3Math::CalcAngle(x, partner->GetOtherVertex(x), base, i, j);
-        *lo = std::fmin(a, b);
-        *hi = std::fmax(a, b);
-    };
-    double lowest = 0.0;
-    double highest = 0.0;
-    for (size_t m = 0; m < passages.size(); ++m) {
-        double lo;
-        double hi;
-        angles(passages[m], &lo, &hi);
-        lowest = m == 0 ? lo : std::fmin(lowest, lo);
-        highest = m == 0 ? hi : std::fmax(highest, hi);
+    return false;
+}
+
+// Whether the segment v-w can be a bridge: it meets no edge of any list
+// but at its ends and runs through the material.
+bool ClearBridge(const std::vector<G3EdgeList*>& lists, const double* v, const double* w, Axes ax)
+{
+    for (G3EdgeList* l : lists) {
+        if (l->size() == 0 || Misses(l, v, w, ax))
+            continue;
+        for (int e = 0; e < l->size(); ++e) {
+            const double* a = l->GetEdge(e)->GetVertex1()->GetXYZ();
+            const double* b = l->GetEdge(e)->GetVertex2()->GetXYZ();
+            if (std::fmax(a[ax.i], b[ax.i]) < std::fmin(v[ax.i], w[ax.i]) - kEps ||
+                std::fmin(a[ax.i], b[ax.i]) > std::fmax(v[ax.i], w[ax.i]) + kEps ||
+                std::fmax(a[ax.j], b[ax.j]) < std::fmin(v[ax.j], w[ax.j]) - kEps ||
+                std::fmin(a[ax.j], b[ax.j]) > std::fmax(v[ax.j], w[ax.j]) + kEps)
+                continue;
+            if (Meets(v, w, a, b, ax))
+                return false;
+        }
     }
-    for (int k : passages) {
-        double lo;
-        double hi;
-        angles(k, &lo, &hi);
-        if (std::fabs(lo - lowest) <= 1e-12 && std::fabs(hi - highest) <= 1e-12)
-            return k;
+    // Nothing is met, so the whole open segment lies in one face of the
+    // lists' arrangement: its midpoint tells which.
+    double mid[3];
+    for (int c = 0; c < 3; ++c)
+        mid[c] = 0.5 * (v[c] + w[c]);
+    bool inside = false;
+    for (G3EdgeList* l : lists) {
+        if (l->size() == 0 || Misses(l, mid, mid, ax))
+            continue;
+        G3EdgeListVertexIterator it(l);
+        G3Vertex* onA = nullptr;
+        G3Vertex* onB = nullptr;
+        if (G3Facet::PointInFacet(ax.i, ax.j, mid, &it, &onA, &onB, kEps)) {
+            if (onA)
+                return false;
+            inside = !inside;
+        }
     }
-    return passages.front();
+    return inside;
+}
+
+// The distinct vertices of l in order of first appearance.
+std::vector<G3Vertex*> Corners(G3EdgeList* l)
+{
+    std::vector<G3Vertex*> out;
+    std::unordered_set<const G3Vertex*> seen;
+    for (int k = 0; k < l->size(); ++k) {
+        G3Vertex* v = l->GetEdge(k)->GetVertex1();
+        if (seen.insert(v).second)
+            out.push_back(v);
+    }
+    return out;
+}
+
+// Whether u comes before w in the extreme order: larger xCoo, then larger
+// yCoo.
+bool MoreExtreme(const G3Vertex* u, const G3Vertex* w, Axes ax)
+{
+    if (u->GetXYZ(ax.i) != w->GetXYZ(ax.i))
+        return u->GetXYZ(ax.i) > w->GetXYZ(ax.i);
+    return u->GetXYZ(ax.j) > w->GetXYZ(ax.j);
+}
+
+// Joins hole h to its parent through a bridge: from the hole's vertices,
+// most extreme first, to the parent's vertices, nearest first, the first
+// pair whose segment is clear and fits the sectors at both ends.
+bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes ax, int flags)
+{
+    std::vector<G3Vertex*> sources = Corners(h);
+    std::stable_sort(sources.begin(), sources.end(),
+                     [ax](const G3Vertex* a, const G3Vertex* b) { return MoreExtreme(a, b, ax); });
+    // The parent's vertices (one per edge: a vertex passed twice is tried
+    // twice, which only repeats a refusal), nearest first, ties in the
+    // parent's order; a heap, as the first few candidates nearly always do.
+    using Candidate = std::pair<double, int>;
+    std::vector<Candidate> heap;
+    for (G3Vertex* v : sources) {
+        const double* pv = v->GetXYZ();
+        heap.clear();
+        for (int t = 0; t < parent->size(); ++t)
+            heap.emplace_back(Distance2(pv, parent->GetEdge(t)->GetVertex1()->GetXYZ(), ax), t);
+        std::make_heap(heap.begin(), heap.end(), std::greater<Candidate>());
+        while (!heap.empty()) {
+            std::pop_heap(heap.begin(), heap.end(), std::greater<Candidate>());
+            const Candidate candidate = heap.back();
+            heap.pop_back();
+            G3Vertex* w = parent->GetEdge(candidate.second)->GetVertex1();
+            const double* pw = w->GetXYZ();
+            if (candidate.first < kEps2)
+                continue;
+            const int from = PassageToward(h, v, pw, ax);
+            if (from < 0)
+                continue;
+            const int at = PassageToward(parent, w, pv, ax);
+            if (at < 0 || !ClearBridge(lists, pv, pw, ax))
+                continue;
+            // Each bridge carries the corner of the contour edge that
+            // arrives at its start.
+            G3TexCoo* tw = nullptr;
+            G3Normal* nw = parent->GetEdge(at)->GetFacet1V2(&tw);
+            G3TexCoo* tv = nullptr;
+            G3Normal* nv = h->GetEdge(from)->GetFacet1V2(&tv);
+            Splice(parent, at, h, from, BridgeEdge(w, v, nw, tw, flags), BridgeEdge(v, w, nv, tv, flags));
+            return true;
+        }
+    }
+    return false;
+}
+
+// The parent of hole h: the first list one nesting level up that is not a
+// hole and encloses h; null when there is none.
+G3EdgeList* ParentOf(G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes ax)
+{
+    const double* lo = h->GetEnvelope()->GetMin();
+    const double* hi = h->GetEnvelope()->GetMax();
+    for (G3EdgeList* d : lists) {
+        if (d == h || d->GetContourType() == CONTOUR_TYPE_HOLE || d->GetInCount() != h->GetInCount() - 1)
+            continue;
+        const double* dlo = d->GetEnvelope()->GetMin();
+        const double* dhi = d->GetEnvelope()->GetMax();
+        bool around = true;
+        for (int c : {ax.i, ax.j})
+            around = around && lo[c] >= dlo[c] - kEps && hi[c] <= dhi[c] + kEps;
+        if (around && h->IsIn(d))
+            return d;
+    }
+    return nullptr;
 }
 
 } // namespace
 
-G3Vertex* G3EdgeList::GetExtremalRay(double* dir)
-{
-    const int n = size();
-    if (!dir || n == 0)
-        return nullptr;
-    EnsureAxes();
-    G3Vertex* best = nullptr;
-    for (int k = 0; k < n; ++k) {
-        const G3Edge* e = GetEdge(k);
-        G3Vertex* v = e->GetVertex1();
-        const G3Vertex* p = GetEdge((k + n - 1) % n)->GetVertex1();
-        const G3Vertex* q = e->GetVertex2();
-        if (!v || !p || !q)
-            continue;
-        double u1[2] = {v->GetXYZ(xCoo) - p->GetXYZ(xCoo), v->GetXYZ(yCoo) - p->GetXYZ(yCoo)};
-        double u2[2] = {v->GetXYZ(xCoo) - q->GetXYZ(xCoo), v->GetXYZ(yCoo) - q->GetXYZ(yCoo)};
-        for (double* u : {u1, u2}) {
-            const double len = std::sqrt(u[0] * u[0] + u[1] * u[1]);
-            if (len > 0.0) {
-                u[0] /= len;
-                u[1] /= len;
-            }
-        }
-        const double s[2] = {u1[0] + u2[0], u1[1] + u2[1]};
-        const double len = std::sqrt(s[0] * s[0] + s[1] * s[1]);
-        if (len < kEps)
-            continue; // a straight corner points nowhere
-        if (best && !(v->GetXYZ(xCoo) > best->GetXYZ(xCoo)))
-            continue;
-        best = v;
-        dir[0] = dir[1] = dir[2] = 0.0;
-        dir[xCoo] = s[0] / len;
-        dir[yCoo] = s[1] / len;
-    }
-    return best;
-}
-
-double G3EdgeList::FindIntersectionPoint(const double* p0, const double* p1, const double* aim,
-                                         GContourIntersectPoint* ip)
-{
-    if (ip)
-        ip->Reset();
-    if (!p0 || !p1 || !ip || size() == 0)
-        return -1.0;
-    EnsureAxes();
-    const int i = xCoo;
-    const int j = yCoo;
-    const double* lo = envelope.GetMin();
-    const double* hi = envelope.GetMax();
-    if (std::fmax(p0[i], p1[i]) < lo[i] || std::fmin(p0[i], p1[i]) > hi[i] || std::fmax(p0[j], p1[j]) < lo[j] ||
-        std::fmin(p0[j], p1[j]) > hi[j])
-        return -1.0;
-
-    const double du = p1[i] - p0[i];
-    const double dv = p1[j] - p0[j];
-    const double length = std::sqrt(du * du + dv * dv);
-    if (!(length > 0.0))
-        return -1.0;
-    const int k = std::fabs(dv) < std::fabs(du) ? i : j;
-    const double kLo = std::fmin(p0[k], p1[k]);
-    const double kHi = std::fmax(p0[k], p1[k]);
-    const double nu = dv / length;
-    const double nv = -du / length;
-    auto distance = [&](const double* q) { return nu * (q[i] - p0[i]) + nv * (q[j] - p0[j]); };
-    auto reach = [&](const double* q) { return std::hypot(q[i] - p0[i], q[j] - p0[j]); };
-
-    double best = -1.0;
-    auto consider = [&](const double* q, G3Vertex* v, G3Edge* e) {
-        const double d = reach(q);
-        if (d < kEps || !(q[k] > kLo && q[k] < kHi))
-            return;
-        if (best >= 0.0 && !(d < best - kEps))
-            return;
-        ip->edge = e;
-        ip->vertex = v;
-        for (int c = 0; c < 3; ++c)
-            ip->point[c] = q[c];
-        best = d;
-    };
-    for (int m = size() - 1; m >= 0; --m) {
-        G3Edge* e = GetEdge(m);
-        G3Vertex* a = e->GetVertex1();
-        G3Vertex* b = e->GetVertex2();
-        if (!a || !b)
-            continue;
-        const double d1 = distance(a->GetXYZ());
-        const double d2 = distance(b->GetXYZ());
-        const int s1 = Sign(d1);
-        const int s2 = Sign(d2);
-        if (s1 == 0)
-            consider(a->GetXYZ(), a, e);
-        if (s2 == 0)
-            consider(b->GetXYZ(), b, e);
-        if (s1 != 0 && s1 == -s2) {
-            const double t = std::fabs(d1 / (d1 - d2));
-            double x[3];
-            for (int c = 0; c < 3; ++c)
-                x[c] = a->GetXYZ(c) + t * (b->GetXYZ(c) - a->GetXYZ(c));
-            consider(x, nullptr, e);
-        }
-    }
-    if (best > 0.0 && !ip->vertex && ip->edge) {
-        // A bridge must end at a vertex: take the end of the crossed edge
-        // that lies more in the direction of the aim.
-        double toAim[2] = {(aim ? aim : p1)[i] - p0[i], (aim ? aim : p1)[j] - p0[j]};
-        const double aimLength = std::hypot(toAim[0], toAim[1]);
-        if (aimLength > 0.0) {
-            toAim[0] /= aimLength;
-            toAim[1] /= aimLength;
-        }
-        auto alignment = [&](const G3Vertex* v) {
-            const double r = reach(v->GetXYZ());
-            if (!(r > 0.0))
-                return 0.0;
-            return ((v->GetXYZ(i) - p0[i]) * toAim[0] + (v->GetXYZ(j) - p0[j]) * toAim[1]) / r;
-        };
-        G3Vertex* a = ip->edge->GetVertex1();
-        G3Vertex* b = ip->edge->GetVertex2();
-        G3Vertex* end = alignment(a) >= alignment(b) ? a : b;
-        ip->vertex = end;
-        for (int c = 0; c < 3; ++c)
-            ip->point[c] = end->GetXYZ(c);
-        best = reach(end->GetXYZ());
-    }
-    return best;
-}
-
-bool G3EdgeList::CalculateEdgePair(G3Vertex* v, G3Vertex* w, G3Edge* a, G3Edge* b, G3Edge* c, G3Edge* dd) const
-{
-    const int i = xCoo;
-    const int j = yCoo;
-    const double atV = G3Math::CalcAngle(v, w, 0.0, i, j);
-    const double alphaA = G3Math::CalcAngle(v, a->GetOtherVertex(v), atV, i, j);
-    const double alphaB = G3Math::CalcAngle(v, b->GetOtherVertex(v), atV, i, j);
-    const double atW = G3Math::CalcAngle(w, v, 0.0, i, j);
-    const double alphaC = G3Math::CalcAngle(w, c->GetOtherVertex(w), atW, i, j);
-    const double alphaD = G3Math::CalcAngle(w, dd->GetOtherVertex(w), atW, i, j);
-    return (alphaA < alphaB && alphaC > alphaD) || (alphaA >= alphaB && alphaC <= alphaD);
-}
-
-bool G3EdgeList::LinkToAnother(G3Vertex* v, G3EdgeList* d, GContourIntersectPoint* ip, G3Surface*, int flags)
-{
-    if (!v || !d || d == this || !ip || !ip->vertex || size() == 0 || d->size() == 0)
-        return false;
-    G3Vertex* w = ip->vertex;
-    if (G3Point::Equals(v->GetXYZ(), w->GetXYZ()))
-        return false;
-    EnsureAxes();
-    const int n = size();
-    const int m = d->size();
-    const int arriving = PickPassage(this, v, w, true, xCoo, yCoo);
-    const int leaving = PickPassage(d, w, v, false, xCoo, yCoo);
-    if (arriving < 0 || leaving < 0)
-        return false;
-    G3Edge* a = GetEdge(arriving);
-    G3Edge* b = GetEdge((arriving + 1) % n);
-    G3Edge* c = d->GetEdge(leaving);
-    G3Edge* before = d->GetEdge((leaving + m - 1) % m);
-    const bool forward = CalculateEdgePair(v, w, a, b, c, before);
-
-    G3TexCoo* tv = nullptr;
-    G3Normal* nv = a->GetFacet1V2(&tv);
-    G3TexCoo* tw = nullptr;
-    G3Normal* nw = c->GetFacet1V1(&tw);
-
-    std::vector<GObj*> order;
-    order.reserve(static_cast<size_t>(n + m + 2));
-    for (int k = 0; k <= arriving; ++k)
-        order.push_back(GetEdge(k));
-    order.push_back(BridgeEdge(v, w, nv, tv, flags));
-    for (int k = 0; k < m; ++k) {
-        const int at = forward ? (leaving + k) % m : (leaving - 1 - k + 2 * m) % m;
-        order.push_back(d->GetEdge(at));
-    }
-    order.push_back(BridgeEdge(w, v, nw, tw, flags));
-    for (int k = arriving + 1; k < n; ++k)
-        order.push_back(GetEdge(k));
-
-    envelope.Add(d->GetEnvelope());
-    clear();
-    for (GObj* e : order)
-        add(e);
-    Normalize();
-    d->clear();
-    return true;
-}
-
-void G3EdgeList::Link(GArrayCollection* lists, G3Surface* s, int flags)
+void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
 {
     if (!lists || lists->size() < 2)
         return;
-    GEnvelope all;
-    bool first = true;
+    std::vector<G3EdgeList*> all;
     for (int k = 0; k < lists->size(); ++k) {
-        G3EdgeList* l = dynamic_cast<G3EdgeList*>(lists->get(k));
-        if (!l)
-            continue;
-        l->EnsureAxes();
-        l->FormEnvelope();
-        if (first)
-            all.Init(l->GetEnvelope());
-        else
-            all.Add(l->GetEnvelope());
-        first = false;
+        if (G3EdgeList* l = dynamic_cast<G3EdgeList*>(lists->get(k))) {
+            l->EnsureAxes();
+            l->FormEnvelope();
+            all.push_back(l);
+        }
     }
-    const double reachLength = 3.0 * all.GetMaxSize();
+    if (all.empty())
+        return;
+    const Axes ax = {all.front()->xCoo, all.front()->yCoo};
 
-    int k = 0;
-    while (k < lists->size()) {
-        G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(k));
-        if (!c || c->contourType != CONTOUR_TYPE_HOLE) {
-            ++k;
+    // Pair every hole with its parent before anything is joined: joining
+    // changes the lists that IsIn would read.
+    struct Pending {
+        G3EdgeList* hole;
+        G3EdgeList* parent;
+        G3Vertex* extreme;
+        size_t order;
+    };
+    std::vector<Pending> pending;
+    for (size_t k = 0; k < all.size(); ++k) {
+        G3EdgeList* h = all[k];
+        if (h->contourType != CONTOUR_TYPE_HOLE || !OneRun(h))
             continue;
-        }
-        double dir[3];
-        G3Vertex* from = c->GetExtremalRay(dir);
-        if (!from) {
-            ++k;
+        G3EdgeList* parent = ParentOf(h, all, ax);
+        if (!parent || !OneRun(parent))
             continue;
-        }
-        std::vector<G3EdgeList*> candidates;
-        for (int m = 0; m < lists->size(); ++m) {
-            G3EdgeList* d = dynamic_cast<G3EdgeList*>(lists->get(m));
-            if (!d || d == c || d->size() == 0 || c->Equals(d))
-                continue;
-            if ((d->contourType == CONTOUR_TYPE_HOLE && d->inCount == c->inCount) || c->IsIn(d))
-                candidates.push_back(d);
-        }
-        const double* p0 = from->GetXYZ();
-        double p1[3];
-        for (int m = 0; m < 3; ++m)
-            p1[m] = p0[m] + reachLength * dir[m];
-        double best = -1.0;
-        G3EdgeList* hit = nullptr;
-        GContourIntersectPoint hitPoint;
-        // Shorten the ray to the nearest hit until the nearest hit stays
-        // where it is (bounded, since a snapped hit may not move closer).
-        for (int round = 0; round < lists->size() + 8; ++round) {
-            double roundBest = -1.0;
-            G3EdgeList* roundHit = nullptr;
-            GContourIntersectPoint roundPoint;
-            for (G3EdgeList* d : candidates) {
-                GContourIntersectPoint found;
-                const double t = d->FindIntersectionPoint(p0, p1, p1, &found);
-                if (t > 0.0 && (roundBest < 0.0 || t < roundBest - kEps)) {
-                    roundBest = t;
-                    roundHit = d;
-                    roundPoint = found;
-                }
-            }
-            if (!(roundBest > 0.0))
-                break;
-            const bool moved = roundBest != best;
-            best = roundBest;
-            hit = roundHit;
-            hitPoint = roundPoint;
-            if (!moved)
-                break;
-            for (int m = 0; m < 3; ++m)
-                p1[m] = p0[m] + best * dir[m];
-        }
-        if (!hit || !c->LinkToAnother(from, hit, &hitPoint, s, flags)) {
-            ++k;
-            continue;
-        }
-        // The merged contour is what the joined one was: an outer contour
-        // with a keyhole, or a larger hole that still needs its bridge.
-        c->contourType = hit->contourType;
-        c->inCount = hit->inCount;
-        const int at = lists->index(hit);
-        delete hit;
-        lists->RemoveWithShift(at);
-        if (at < k)
-            --k;
-        if (c->contourType != CONTOUR_TYPE_HOLE)
-            ++k;
+        G3Vertex* extreme = h->GetEdge(0)->GetVertex1();
+        for (int e = 1; e < h->size(); ++e)
+            if (MoreExtreme(h->GetEdge(e)->GetVertex1(), extreme, ax))
+                extreme = h->GetEdge(e)->GetVertex1();
+        pending.push_back({h, parent, extreme, k});
     }
+    if (pending.empty())
+        return;
+
+    // Material on the left of every edge that takes part.
+    for (const Pending& p : pending) {
+        if (SignedArea(p.hole, ax) > 0.0)
+            Reverse(p.hole);
+        if (SignedArea(p.parent, ax) < 0.0)
+            Reverse(p.parent);
+    }
+
+    std::stable_sort(pending.begin(), pending.end(), [ax](const Pending& a, const Pending& b) {
+        if (MoreExtreme(a.extreme, b.extreme, ax))
+            return true;
+        if (MoreExtreme(b.extreme, a.extreme, ax))
+            return false;
+        return a.order < b.order;
+    });
+    std::vector<G3EdgeList*> joined;
+    for (const Pending& p : pending)
+        if (JoinAtSharedVertex(p.parent, p.hole, ax) || JoinByBridge(p.parent, p.hole, all, ax, flags))
+            joined.push_back(p.hole);
+
+    // The joined holes are empty now; they leave the lists.
+    int kept = 0;
+    for (int k = 0; k < lists->size(); ++k) {
+        GObj* o = lists->get(k);
+        if (std::find(joined.begin(), joined.end(), o) == joined.end())
+            lists->put(kept++, o);
+    }
+    lists->size(kept);
+    for (G3EdgeList* h : joined)
+        delete h;
 }
