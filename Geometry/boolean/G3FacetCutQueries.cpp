@@ -6,6 +6,10 @@
 // the facet's projection pair gives every vertex a signed distance, and the
 // same walk (runs along the line, in-line edges, crossings, each contour on
 // its own) records where the boundary meets it.
+//
+// An inner point is inside by an exact even-odd count (orientation signs
+// computed exactly), never on the boundary, and whenever the facet allows
+// it more than 1e-6 from every edge, so that tolerant tests agree.
 
 #include "Geometry/mesh/G3Facet.h"
 
@@ -65,69 +69,134 @@ public:
     virtual bool Inside(const double* c, bool* onBoundary) const = 0;
 };
 
-// The test of the facet's own contours (a point in a hole is outside).
-class FacetInside : public InsideTest {
-public:
-    FacetInside(const G3Facet* f, int i, int j) : f(f), i(i), j(j) {}
-    bool Inside(const double* c, bool* onBoundary) const override
-    {
-        G3Vertex* a = nullptr;
-        G3Vertex* b = nullptr;
-        const bool in = f->PointInFacet(i, j, c, &a, &b, 1e-6);
-        *onBoundary = in && a != nullptr;
-        return in;
-    }
+// --- exact orientation
 
-private:
-    const G3Facet* f;
-    int i;
-    int j;
-};
+// a * b as the rounded product and its exact error.
+void TwoProduct(double a, double b, double* p, double* e)
+{
+    *p = a * b;
+    *e = std::fma(a, b, -*p);
+}
 
-// The test over one closed polygon of points. Plain points (not vertices)
-// on the boundary cannot be named by the crossing test, so the boundary is
-// judged here by the same rules: within 1e-6 of a corner on both axes, on a
-// level edge between its ends, or crossing the ray's line within 1e-6 of
-// the probe.
-class PolygonInside : public InsideTest {
-public:
-    PolygonInside(GArrayCollection* items, const Contours& poly, int i, int j)
-        : items(items), poly(poly), i(i), j(j)
-    {
-    }
-    bool Inside(const double* c, bool* onBoundary) const override
-    {
-        GArrayCollectionIterator it(items);
-        G3Vertex* a = nullptr;
-        G3Vertex* b = nullptr;
-        const bool in = G3Facet::PointInFacet(i, j, c, &it, &a, &b, 1e-6);
-        *onBoundary = in && (a != nullptr || OnBoundary(c));
-        return in;
-    }
+// a + b as the rounded sum and its exact error.
+void TwoSum(double a, double b, double* s, double* e)
+{
+    *s = a + b;
+    const double bv = *s - a;
+    *e = (a - (*s - bv)) + (b - bv);
+}
 
-private:
-    static int Sign(double d) { return std::fabs(d) < 1e-6 ? 0 : (d >= 0.0 ? 1 : -1); }
-
-    bool OnBoundary(const double* c) const
-    {
-        const int n = static_cast<int>(poly.pts.size());
-        for (int k = 0; k < n; ++k) {
-            const double* p = poly.pts[k]->GetXYZ();
-            const double* q = poly.pts[(k + 1) % n]->GetXYZ();
-            const double ax = p[i] - c[i], ay = p[j] - c[j];
-            const double bx = q[i] - c[i], by = q[j] - c[j];
-            const int sax = Sign(ax), say = Sign(ay), sbx = Sign(bx), sby = Sign(by);
-            if (sax == 0 && say == 0)
-                return true;
-            if (say == 0 && sby == 0 && sax != 0 && sax == -sbx)
-                return true;
-            if (say != 0 && say == -sby && std::fabs((ax * by - bx * ay) / (by - ay)) < 1e-6)
-                return true;
+// Sign of the exact sum of `terms`: they are added into a nonoverlapping
+// expansion (every addition exact), whose largest component has the sign of
+// the whole.
+int ExactSumSign(const double* terms, int n)
+{
+    double expansion[16];
+    int size = 0;
+    for (int t = 0; t < n; ++t) {
+        double q = terms[t];
+        int kept = 0;
+        for (int k = 0; k < size; ++k) {
+            double sum, err;
+            TwoSum(q, expansion[k], &sum, &err);
+            q = sum;
+            if (err != 0.0)
+                expansion[kept++] = err;
         }
-        return false;
+        if (q != 0.0 || kept == 0)
+            expansion[kept++] = q;
+        size = kept;
+    }
+    for (int k = size - 1; k >= 0; --k)
+        if (expansion[k] != 0.0)
+            return expansion[k] > 0.0 ? 1 : -1;
+    return 0;
+}
+
+// The sign of the orientation of (a, b, c) on the pair (i, j), exactly:
+// positive when c lies to the left of a -> b. The plain determinant decides
+// when it exceeds its rounding bound; otherwise the six coordinate products
+// it expands to are summed exactly. Coordinates that are not finite give 0.
+int Orientation(const double* a, const double* b, const double* c, int i, int j)
+{
+    const double left = (b[i] - a[i]) * (c[j] - a[j]);
+    const double right = (b[j] - a[j]) * (c[i] - a[i]);
+    const double det = left - right;
+    if (!std::isfinite(det))
+        return 0;
+    const double bound = 3.3306690738754716e-16 * (std::fabs(left) + std::fabs(right));
+    if (det > bound)
+        return 1;
+    if (det < -bound)
+        return -1;
+    // det = bx cy - bx ay - ax cy - by cx + by ax + ay cx
+    const double factors[6][2] = {{b[i], c[j]},  {-b[i], a[j]}, {-a[i], c[j]},
+                                  {-b[j], c[i]}, {b[j], a[i]},  {a[j], c[i]}};
+    double terms[12];
+    for (int k = 0; k < 6; ++k)
+        TwoProduct(factors[k][0], factors[k][1], &terms[2 * k], &terms[2 * k + 1]);
+    for (double t : terms)
+        if (!std::isfinite(t))
+            return 0;
+    return ExactSumSign(terms, 12);
+}
+
+// Inside by an exact even-odd count over the contours (each closed on its
+// own), with the point exactly on an edge counted as outside; the candidate
+// is on the boundary for the search when it lies within 1e-6 of any edge,
+// where a tolerant test elsewhere in the kernel could read it either way.
+class ClearInside : public InsideTest {
+public:
+    ClearInside(const Contours& poly, int i, int j) : poly(poly), i(i), j(j) {}
+    bool Inside(const double* c, bool* onBoundary) const override
+    {
+        *onBoundary = true;
+        if (!std::isfinite(c[i]) || !std::isfinite(c[j]))
+            return false;
+        bool odd = false;
+        bool near = false;
+        const int contours = static_cast<int>(poly.begin.size()) - 1;
+        for (int k = 0; k < contours; ++k) {
+            const int b0 = poly.begin[k];
+            const int n = poly.begin[k + 1] - b0;
+            for (int e = 0; e < n; ++e) {
+                const double* p = poly.pts[b0 + e]->GetXYZ();
+                const double* q = poly.pts[b0 + (e + 1) % n]->GetXYZ();
+                if (!near && !(Distance(c, p, q) >= 1e-6))
+                    near = true;
+                const int o = Orientation(p, q, c, i, j);
+                if (o == 0 && Between(c, p, q))
+                    return false; // exactly on the boundary
+                // The edge crosses the level of c (half-open on j) to the
+                // right of c: c lies to the left of an upward edge, to the
+                // right of a downward one.
+                const bool upward = q[j] > p[j];
+                if ((p[j] > c[j]) != (q[j] > c[j]) && o == (upward ? 1 : -1))
+                    odd = !odd;
+            }
+        }
+        *onBoundary = near;
+        return odd;
     }
 
-    GArrayCollection* items;
+private:
+    // c, collinear with p and q, lies between them.
+    bool Between(const double* c, const double* p, const double* q) const
+    {
+        return std::fmin(p[i], q[i]) <= c[i] && c[i] <= std::fmax(p[i], q[i]) && std::fmin(p[j], q[j]) <= c[j] &&
+               c[j] <= std::fmax(p[j], q[j]);
+    }
+
+    // Distance from c to the segment p-q on the pair (i, j).
+    double Distance(const double* c, const double* p, const double* q) const
+    {
+        const double dx = q[i] - p[i], dy = q[j] - p[j];
+        const double len2 = dx * dx + dy * dy;
+        double t = len2 > 0.0 ? ((c[i] - p[i]) * dx + (c[j] - p[j]) * dy) / len2 : 0.0;
+        t = std::fmin(1.0, std::fmax(0.0, t));
+        return std::hypot(c[i] - (p[i] + t * dx), c[j] - (p[j] + t * dy));
+    }
+
     const Contours& poly;
     int i;
     int j;
@@ -218,10 +287,12 @@ bool ScanLinePoint(int i, int j, const Contours& poly, const InsideTest& test, d
 }
 
 // Centroids of three consecutive corners of a contour, the last triple
-// first; the first strictly inside wins. The centroids of triangles that
-// fall in a hole or outside, or on the boundary, can leave no answer even
-// for a sound facet (a thin frame around a large hole), so a scan line
-// looks for an inner point before a boundary centroid is accepted.
+// first; the first inside and clear of every edge wins (a candidate within
+// the tolerance of an edge is passed over for the next). The centroids of
+// triangles that fall in a hole or outside, or near the boundary, can leave
+// no answer even for a sound facet (a thin frame around a large hole), so a
+// scan line looks for an inner point before a centroid that is inside but
+// near the boundary is accepted.
 bool FindInnerPoint(int i, int j, const Contours& poly, const InsideTest& test, double* p)
 {
     if (!p || !ValidAxis(i) || !ValidAxis(j) || i == j)
@@ -360,7 +431,7 @@ bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p)
     poly.begin.push_back(static_cast<int>(poly.pts.size()));
     if (poly.pts.size() < 3)
         return false;
-    const FacetInside test(this, i, j);
+    const ClearInside test(poly, i, j);
     return FindInnerPoint(i, j, poly, test, p);
 }
 
@@ -376,6 +447,6 @@ bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p, GArrayC
         return false;
     poly.begin.push_back(0);
     poly.begin.push_back(static_cast<int>(poly.pts.size()));
-    const PolygonInside test(vertices, poly, i, j);
+    const ClearInside test(poly, i, j);
     return FindInnerPoint(i, j, poly, test, p);
 }

@@ -5,7 +5,9 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Point.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -32,12 +34,20 @@ int ComparePointKeys(const void* a, const void* b, const void* context)
     return CompareKeys(pa->GetXYZ(axis), pb->GetXYZ(axis));
 }
 
-int CompareIntervalStarts(const void* a, const void* b, const void* context)
+// Exact order of oriented intervals: by start key, then by end key. A strict
+// weak ordering, so equal starts sort the same way on every run.
+int CompareIntervals(const void* a, const void* b, const void* context)
 {
     const int axis = *static_cast<const int*>(context);
     const G3Interval* ia = static_cast<const G3Interval*>(*static_cast<GObj* const*>(a));
     const G3Interval* ib = static_cast<const G3Interval*>(*static_cast<GObj* const*>(b));
-    return CompareKeys(ia->GetXYZ1(axis), ib->GetXYZ1(axis));
+    const double sa = ia->GetXYZ1(axis), sb = ib->GetXYZ1(axis);
+    if (sa != sb)
+        return sa < sb ? -1 : 1;
+    const double ea = ia->GetXYZ2(axis), eb = ib->GetXYZ2(axis);
+    if (ea != eb)
+        return ea < eb ? -1 : 1;
+    return 0;
 }
 
 // A piece from `start` to `end` joins `out` only when it is longer than 1e-6
@@ -52,57 +62,85 @@ void EmitPiece(GArrayCollection* out, int axis, G3Point* start, GObj* startOwner
                                 end ? end->GetXYZ() : nullptr, endOwner));
 }
 
-void EmitWhole(GArrayCollection* out, int axis, G3Interval* iv)
+// Whether `c` is in the normal form of a built list: every interval oriented
+// and longer than 1e-6, sorted by start, each separated from the next by a
+// gap longer than 1e-6.
+bool IsNormal(const GArrayCollection* c, int axis)
 {
-    if (iv->GetXYZ2(axis) - iv->GetXYZ1(axis) > kKeyTolerance)
-        out->add(iv->Duplicate());
+    const int n = c->size();
+    for (int k = 0; k < n; ++k) {
+        const G3Interval* iv = IntervalAt(c, k);
+        if (!(iv->GetXYZ2(axis) - iv->GetXYZ1(axis) > kKeyTolerance))
+            return false;
+        if (k + 1 < n && !(IntervalAt(c, k + 1)->GetXYZ1(axis) - iv->GetXYZ2(axis) > kKeyTolerance))
+            return false;
+    }
+    return true;
 }
 
-// Union of two sequences of oriented intervals. Where the inputs overlap the
-// result holds pieces that touch: the overlapping stretch goes with the
-// interval that ends later. Every step advances i or j.
-void UnionSweep(const GArrayCollection* A, const GArrayCollection* B, int axis, GArrayCollection* out)
+// Brings the intervals of `c` (which it owns) into the normal form: each is
+// oriented, they are sorted, and every run of pieces that overlap or touch
+// (a gap of at most 1e-6) becomes one interval from the run's first start to
+// its last end, each end with the owner of the piece it came from (of pieces
+// ending at the same key, the first in sort order). Runs not longer than
+// 1e-6 are dropped. The set of points covered, up to such slivers, stays.
+void Normalize(GArrayCollection* c, int axis)
 {
-    const int na = A->size();
-    const int nb = B->size();
-    int i = 0;
-    int j = 0;
-    while (i < na && j < nb) {
-        G3Interval* a = IntervalAt(A, i);
-        G3Interval* b = IntervalAt(B, j);
-        const double a1 = a->GetXYZ1(axis), a2 = a->GetXYZ2(axis);
-        const double b1 = b->GetXYZ1(axis), b2 = b->GetXYZ2(axis);
-        if (b1 < a1) {
-            if (a1 <= b2 && b2 <= a2) {
-                // b starts first and ends inside a: a keeps the overlap.
-                EmitPiece(out, axis, b->GetPoint1(), b->GetOwner1(), a->GetPoint1(), a->GetOwner1());
-                ++j;
-            } else if (a1 <= b2) {
-                ++i;  // b covers a
-            } else {
-                EmitWhole(out, axis, b);  // b lies wholly before a
-                ++j;
-            }
-        } else {
-            if (b1 <= a2 && a2 <= b2) {
-                EmitPiece(out, axis, a->GetPoint1(), a->GetOwner1(), b->GetPoint1(), b->GetOwner1());
-                ++i;
-            } else if (b1 <= a2) {
-                ++j;  // a covers b
-            } else {
-                EmitWhole(out, axis, a);
-                ++i;
+    if (axis < 0 || axis > 2)
+        return; // no sort axis chosen yet: nothing to order by
+    const int n = c->size();
+    for (int k = 0; k < n; ++k)
+        IntervalAt(c, k)->Orient(axis);
+    if (IsNormal(c, axis))
+        return;
+    c->qsortex(CompareIntervals, &axis);
+
+    std::vector<G3Interval*> in;
+    in.reserve(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+        in.push_back(IntervalAt(c, k));
+    c->clear(false);
+
+    std::size_t k = 0;
+    while (k < in.size()) {
+        G3Interval* first = in[k];
+        G3Interval* last = first;
+        double end = first->GetXYZ2(axis);
+        std::size_t next = k + 1;
+        for (; next < in.size() && in[next]->GetXYZ1(axis) - end <= kKeyTolerance; ++next) {
+            if (in[next]->GetXYZ2(axis) > end) {
+                end = in[next]->GetXYZ2(axis);
+                last = in[next];
             }
         }
+        if (end - first->GetXYZ1(axis) > kKeyTolerance) {
+            if (first == last) {
+                c->add(first);
+                in[k] = nullptr;
+            } else {
+                c->add(new G3Interval(first->GetXYZ1(), first->GetOwner1(), last->GetXYZ2(), last->GetOwner2()));
+            }
+        }
+        k = next;
     }
-    for (; i < na; ++i)
-        EmitWhole(out, axis, IntervalAt(A, i));
-    for (; j < nb; ++j)
-        EmitWhole(out, axis, IntervalAt(B, j));
+    for (G3Interval* iv : in)
+        delete iv;
 }
 
-// Intersection of two sorted sequences of oriented intervals. Touching
-// intervals share no length and give nothing.
+// A normal-form view of `c`: `c` itself when it is already normal (and
+// oriented), else `scratch` filled with normalised duplicates.
+const GArrayCollection* NormalView(const GArrayCollection* c, int axis, GArrayCollection* scratch)
+{
+    if (axis < 0 || axis > 2 || IsNormal(c, axis))
+        return c;
+    for (int k = 0; k < c->size(); ++k)
+        scratch->add(IntervalAt(c, k)->Duplicate());
+    Normalize(scratch, axis);
+    return scratch;
+}
+
+// Intersection of two sequences in normal form. Touching intervals share no
+// length and give nothing; the result is in normal form too.
 void IntersectSweep(const GArrayCollection* A, const GArrayCollection* B, int axis,
                     GArrayCollection* out)
 {
@@ -321,13 +359,19 @@ void G3IntervalList::FindMinMax(GEnvelope* env) const
 
 void G3IntervalList::FindMinMaxIntervalsCoo()
 {
+    // The extent of whatever the list holds: the least start and the
+    // greatest end (in a built list, the first start and the last end).
     const int n = intervals->size();
-    if (n == 0) {
-        minCoo = maxCoo = 0.0;
-        return;
+    minCoo = maxCoo = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const G3Interval* iv = IntervalAt(intervals, k);
+        const double a = std::min(iv->GetXYZ1(sortAxis), iv->GetXYZ2(sortAxis));
+        const double b = std::max(iv->GetXYZ1(sortAxis), iv->GetXYZ2(sortAxis));
+        if (k == 0 || a < minCoo)
+            minCoo = a;
+        if (k == 0 || b > maxCoo)
+            maxCoo = b;
     }
-    minCoo = IntervalAt(intervals, 0)->GetXYZ1(sortAxis);
-    maxCoo = IntervalAt(intervals, n - 1)->GetXYZ2(sortAxis);
 }
 
 void G3IntervalList::BuildIntervals()
@@ -340,36 +384,21 @@ void G3IntervalList::BuildIntervals()
     }
     const int axis = sortAxis;
 
-    for (int k = 0; k < intervals->size(); ++k)
-        IntervalAt(intervals, k)->Orient(axis);
-
-    points->qsortex(ComparePointKeys, &axis);
-
     // Pair the points in key order. The tolerant sort may leave two nearly
-    // equal keys in either order, so each new interval is oriented too.
+    // equal keys in either order; Normalize orients every interval.
+    points->qsortex(ComparePointKeys, &axis);
     const int pairs = points->size() / 2;
-    const bool hadIntervals = intervals->size() > 0;
-    GArrayCollection* fresh = hadIntervals ? new GArrayCollection(pairs + 16, 16) : intervals;
     for (int k = 0; k < pairs; ++k) {
         G3Point* p = PointAt(points, 2 * k);
         G3Point* q = PointAt(points, 2 * k + 1);
-        G3Interval* iv = new G3Interval(p->GetXYZ(), p->GetExData(), q->GetXYZ(), q->GetExData());
-        iv->Orient(axis);
-        fresh->add(iv);
+        intervals->add(new G3Interval(p->GetXYZ(), p->GetExData(), q->GetXYZ(), q->GetExData()));
     }
-    if (hadIntervals) {
-        GArrayCollection* joined = new GArrayCollection(intervals->size() + fresh->size() + 16, 16);
-        UnionSweep(intervals, fresh, axis, joined);
-        DeleteElements(intervals);
-        delete intervals;
-        DeleteElements(fresh);
-        delete fresh;
-        intervals = joined;
-    }
-
     DeleteElements(points);
 
-    intervals->qsortex(CompareIntervalStarts, &axis);
+    // Stored intervals (edges lying on the line) and paired crossings may
+    // overlap or repeat one another; the sweeps and the clipping need them
+    // sorted and disjoint.
+    Normalize(intervals, axis);
     FindMinMaxIntervalsCoo();
 }
 
@@ -398,6 +427,7 @@ void G3IntervalList::Merge(G3IntervalList* other)
 
 G3IntervalList* G3IntervalList::Union(G3IntervalList* other)
 {
+    // Everything both lists cover, joined where it overlaps or touches.
     G3IntervalList* result = new G3IntervalList(maxCoo1, maxCoo2, sortAxis);
     if (intervals->size() == 0) {
         if (other)
@@ -405,8 +435,11 @@ G3IntervalList* G3IntervalList::Union(G3IntervalList* other)
     } else if (!other || other->intervals->size() == 0) {
         result->Copy(this);
     } else {
-        UnionSweep(intervals, other->intervals, sortAxis, result->intervals);
+        for (const GArrayCollection* from : {intervals, other->intervals})
+            for (int k = 0; k < from->size(); ++k)
+                result->intervals->add(IntervalAt(from, k)->Duplicate());
     }
+    Normalize(result->intervals, result->sortAxis);
     result->FindMinMaxIntervalsCoo();
     return result;
 }
@@ -414,8 +447,16 @@ G3IntervalList* G3IntervalList::Union(G3IntervalList* other)
 G3IntervalList* G3IntervalList::Intersect(G3IntervalList* other)
 {
     G3IntervalList* result = new G3IntervalList(maxCoo1, maxCoo2, sortAxis);
-    if (other && intervals->size() > 0 && other->intervals->size() > 0)
-        IntersectSweep(intervals, other->intervals, sortAxis, result->intervals);
+    if (other && intervals->size() > 0 && other->intervals->size() > 0) {
+        // Lists filled without BuildIntervals (or by Merge) are taken in
+        // normal form without being changed themselves.
+        GArrayCollection scratchA(16, 16), scratchB(16, 16);
+        const GArrayCollection* a = NormalView(intervals, sortAxis, &scratchA);
+        const GArrayCollection* b = NormalView(other->intervals, sortAxis, &scratchB);
+        IntersectSweep(a, b, sortAxis, result->intervals);
+        DeleteElements(&scratchA);
+        DeleteElements(&scratchB);
+    }
     result->FindMinMaxIntervalsCoo();
     return result;
 }
@@ -426,8 +467,13 @@ void G3IntervalList::Intersect(G3Interval* s)
         return;
     const int axis = sortAxis;
     s->Orient(axis);
-    const double s1 = s->GetXYZ1(axis);
-    const double s2 = s->GetXYZ2(axis);
+    // `s` may be one of this list's own intervals, which normalising or the
+    // result replaces: clip by a copy.
+    const G3Interval clip(*s);
+    Normalize(intervals, axis);
+    FindMinMaxIntervalsCoo();
+    const double s1 = clip.GetXYZ1(axis);
+    const double s2 = clip.GetXYZ2(axis);
 
     GArrayCollection pieces(16, 16);
     if (!(s2 < minCoo || s1 > maxCoo)) {
@@ -440,10 +486,10 @@ void G3IntervalList::Intersect(G3Interval* s)
                 break;
             if (c2 <= s1)
                 continue;
-            G3Point* start = c1 >= s1 ? c->GetPoint1() : s->GetPoint1();
-            GObj* startOwner = c1 >= s1 ? c->GetOwner1() : s->GetOwner1();
+            G3Point* start = c1 >= s1 ? c->GetPoint1() : clip.GetPoint1();
+            GObj* startOwner = c1 >= s1 ? c->GetOwner1() : clip.GetOwner1();
             if (s2 < c2) {
-                EmitPiece(&pieces, axis, start, startOwner, s->GetPoint2(), s->GetOwner2());
+                EmitPiece(&pieces, axis, start, startOwner, clip.GetPoint2(), clip.GetOwner2());
                 break;
             }
             EmitPiece(&pieces, axis, start, startOwner, c->GetPoint2(), c->GetOwner2());

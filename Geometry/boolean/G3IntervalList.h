@@ -10,10 +10,18 @@
 // a loose point is kept in the point's scratch link (G3Obj::exData) and is
 // never owned.
 //
-// Keys: the coordinate of a point on the sort axis. Sorting calls two keys
-// equal when they differ by less than 1e-6 (a tolerant comparison, so the
-// sort is the collection's own quicksort); the sweeps compare keys exactly
-// and drop every piece not longer than 1e-6.
+// Keys: the coordinate of a point on the sort axis. Sorting the loose points
+// calls two keys equal when they differ by less than 1e-6 (a tolerant
+// comparison, so the sort is the collection's own quicksort); the sweeps
+// compare keys exactly and drop every piece not longer than 1e-6.
+//
+// Normal form, held after BuildIntervals, Union, both Intersects: every
+// interval runs towards increasing key and is longer than 1e-6, the
+// intervals are sorted by start, and each ends more than 1e-6 before the
+// next one starts (pieces that overlapped or touched were joined into one).
+// minCoo and maxCoo are the least start and the greatest end. The set
+// operations read lists that are not in normal form (filled by AddInterval
+// or Merge only) as the union of their intervals.
 
 #include "Geometry/foundation/GObj.h"
 
@@ -72,10 +80,11 @@ public:
     void AddInterval(const double* p1, const double* p2);
     void AddInterval(const double* p1, GObj* o1, const double* p2, GObj* o2);
 
-    // Chooses the axes if they are not set, orients the intervals, pairs the
-    // loose points in key order into new intervals (an odd last point is
-    // dropped), joins them with the stored intervals by the union sweep,
-    // sorts the intervals by their start and sets minCoo and maxCoo.
+    // Chooses the axes if they are not set, pairs the loose points in key
+    // order into new intervals (an odd last point is dropped), and brings
+    // them together with the stored intervals into normal form: a run of
+    // pieces that overlap or touch becomes one interval, its ends and their
+    // owners taken from the pieces that start first and end last.
     void BuildIntervals();
 
     INTERVAL_LIST_INTERSECTION_TYPE GetIntersectionType(G3IntervalList* other) const;
@@ -83,11 +92,14 @@ public:
     // Takes other's axes and appends duplicates of its points and intervals,
     // in order; nothing is sorted or joined.
     void Merge(G3IntervalList* other);
-    // New lists (the caller owns them) with this list's axes.
+    // New lists (the caller owns them) in normal form, with this list's
+    // axes (a union with an empty list is a copy of the other one, axes and
+    // loose points included). Neither input is changed.
     G3IntervalList* Union(G3IntervalList* other);
     G3IntervalList* Intersect(G3IntervalList* other);
     // Keeps only the parts of this list's intervals that lie within `s`.
-    // `s` is oriented along the sort axis in the process.
+    // `s` is oriented along the sort axis in the process; it may be one of
+    // this list's own intervals.
     void Intersect(G3Interval* s);
     // The difference of interval lists is not provided: always null.
     G3IntervalList* Sub(G3IntervalList* other);
@@ -96,8 +108,8 @@ protected:
     // The box of every loose point and of both ends of every interval (the
     // zero box when there is nothing).
     void FindMinMax(GEnvelope* env) const;
-    // minCoo = start key of the first interval, maxCoo = end key of the
-    // last; both 0 without intervals.
+    // minCoo = the least key, maxCoo = the greatest key of any interval's
+    // ends; both 0 without intervals.
     void FindMinMaxIntervalsCoo();
 
     int maxCoo1 = -1;

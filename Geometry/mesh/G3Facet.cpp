@@ -249,6 +249,64 @@ bool G3Facet::IsPlaneZero() const
     return plane[0] == 0.0 && plane[1] == 0.0 && plane[2] == 0.0 && plane[3] == 0.0;
 }
 
+namespace {
+
+// The corner (a, b, c) spans a plane: the test G3Math::FormMaxPlaneCoo puts
+// to every corner before it falls back to a plane through a line.
+bool CornerSpansPlane(const double* a, const double* b, const double* c)
+{
+    const double* corner[3] = {a, b, c};
+    double t[4];
+    return G3Math::PlaneOfPolygon(corner, 3, t);
+}
+
+// Whether f's corners (the one walk over its chain) lie on one line: there
+// are three or more, no corner spans a plane, and the whole walk has no area
+// either. Exactly the facets that FormPlaneEquation gives the fallback plane
+// through a line. The first corner usually decides.
+bool CornersOnOneLine(G3Facet* f)
+{
+    const double* head[2] = {nullptr, nullptr};
+    const double* prev[2] = {nullptr, nullptr};
+    int n = 0;
+    G3FacetVertexIterator it(f);
+    while (it.hasNext()) {
+        const G3Vertex* v = it.NextVertex();
+        if (!v)
+            continue;
+        const double* p = v->GetXYZ();
+        if (n < 2)
+            head[n] = p;
+        if (n >= 2 && CornerSpansPlane(prev[0], prev[1], p))
+            return false;
+        prev[0] = prev[1];
+        prev[1] = p;
+        ++n;
+    }
+    if (n < 3 || CornerSpansPlane(prev[0], prev[1], head[0]) || CornerSpansPlane(prev[1], head[0], head[1]))
+        return false;
+    // No corner spans a plane; a walk that doubles back over separate lines
+    // may still enclose area.
+    std::vector<const double*> pts;
+    pts.reserve(static_cast<std::size_t>(n));
+    G3FacetVertexIterator again(f);
+    while (again.hasNext())
+        if (const G3Vertex* v = again.NextVertex())
+            pts.push_back(v->GetXYZ());
+    double t[4];
+    return !G3Math::PlaneOfPolygon(pts.data(), static_cast<int>(pts.size()), t);
+}
+
+} // namespace
+
+bool G3Facet::IsTrivial() const
+{
+    // A facet on one line keeps a plane through that line (projection needs
+    // one), so the plane alone does not tell: it has no area wherever the
+    // line lies.
+    return IsPlaneZero() || CornersOnOneLine(const_cast<G3Facet*>(this));
+}
+
 bool G3Facet::FormPlaneEquation()
 {
     // Every AddFacet forms a plane, so this runs once per facet of a built
@@ -275,7 +333,7 @@ bool G3Facet::FormPlaneEquation()
         ++n;
     }
     G3Math::PlaneOfPolygon(n <= kStackCorners ? corners : more.data(), n, plane);
-    if (IsTrivial()) {
+    if (IsPlaneZero()) {
         G3FacetVertexIterator again(this);
         int i = 0, j = 1;
         G3Math::FormMaxPlaneCoo(&again, &i, &j, plane);

@@ -87,9 +87,13 @@ public:
     double GetPlaneD() const { return plane[3]; }
     void SetPlane(const double* abcd);
     bool IsPlaneZero() const;
-    bool IsTrivial() const { return IsPlaneZero(); }
+    // The facet has no area: its plane is zero, or its three or more corners
+    // lie on one line (such a facet keeps a plane through the line for
+    // projection, see FormPlaneEquation).
+    bool IsTrivial() const;
     // The plane through the facet's vertices in chain order; when that gives
-    // the zero plane, the plane of the largest triangle instead. Returns true.
+    // the zero plane, the plane of the largest triangle instead, and for
+    // corners on one line a plane through that line. Returns true.
     bool FormPlaneEquation();
 
     // Whether the facet runs along `e` from its vertex1 to its vertex2

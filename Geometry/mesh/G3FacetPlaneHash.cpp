@@ -6,6 +6,25 @@
 #include <cmath>
 #include <new>
 
+namespace {
+
+// Two planes are equal when their unit normals' dot product is within this
+// of 1 and their offsets within this of each other; a group is also spread
+// over the cells within this of its components.
+constexpr double kPlaneTolerance = 1e-6;
+
+// How far apart one component of two equal planes' unit normals can be:
+// |n - m|^2 = 2 - 2 n.m < 2 * kPlaneTolerance, and no component differs by
+// more than |n - m| (nor do their absolute values). The slack covers normals
+// that are unit only up to rounding.
+double EqualComponentReach()
+{
+    static const double reach = std::sqrt(2.0 * kPlaneTolerance) + kPlaneTolerance;
+    return reach;
+}
+
+} // namespace
+
 // ------------------------------------------------------- G3FacetPlaneHashItem
 
 G3FacetPlaneHashItem::G3FacetPlaneHashItem(G3Facet* f) : facets(new GArrayCollection(1, 4))
@@ -27,7 +46,7 @@ bool G3FacetPlaneHashItem::PlaneEquals(const G3Facet* f) const
     const double* p = static_cast<const G3Facet*>(list->get(0))->GetPlane();
     const double* q = f->GetPlane();
     const double dot = p[0] * q[0] + p[1] * q[1] + p[2] * q[2];
-    return std::fabs(dot - 1.0) < 1e-6 && std::fabs(p[3] - q[3]) < 1e-6;
+    return std::fabs(dot - 1.0) < kPlaneTolerance && std::fabs(p[3] - q[3]) < kPlaneTolerance;
 }
 
 void G3FacetPlaneHashItem::AddFacet(G3Facet* f)
@@ -92,11 +111,36 @@ G3FacetPlaneHashItem* G3FacetPlaneHash::Add(G3Facet* f)
 {
     if (!f)
         return nullptr;
-    for (G3FacetPlaneHashItem* it = cells[GetHashCode(f)]; it; it = it->next) {
-        if (it->PlaneEquals(f)) {
-            it->AddFacet(f);
-            return it;
-        }
+    // An equal plane's components may lie in a neighbouring cell (the
+    // comparison accepts normals about 1.4e-3 apart, a group is spread only
+    // 1e-6 around its own): every cell within reach is searched, f's own
+    // first. Of several equal groups the newest wins, as the head-first walk
+    // of one cell would choose; of one group's items, the first found.
+    const int own = GetHashCode(f);
+    const double* p = f->GetPlane();
+    int lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) {
+        const double c = std::fabs(p[a]);
+        lo[a] = CellIndex(c - EqualComponentReach());
+        hi[a] = CellIndex(c + EqualComponentReach());
+    }
+    G3FacetPlaneHashItem* best = nullptr;
+    auto search = [&](int cell) {
+        for (G3FacetPlaneHashItem* it = cells[cell]; it; it = it->next)
+            if ((!best || it->GetGroup() > best->GetGroup()) && it->PlaneEquals(f))
+                best = it;
+    };
+    search(own);
+    for (int k = lo[2]; k <= hi[2]; ++k)
+        for (int j = lo[1]; j <= hi[1]; ++j)
+            for (int i = lo[0]; i <= hi[0]; ++i) {
+                const int cell = i + (j + k * divisions) * divisions;
+                if (cell != own)
+                    search(cell);
+            }
+    if (best) {
+        best->AddFacet(f);
+        return best;
     }
     return AddWithoutTest(f);
 }
@@ -105,7 +149,7 @@ G3FacetPlaneHashItem* G3FacetPlaneHash::AddWithoutTest(G3Facet* f)
 {
     if (!f)
         return nullptr;
-    const double eps = 1e-6;
+    const double eps = kPlaneTolerance;
     const double* p = f->GetPlane();
     int lo[3], hi[3];
     for (int a = 0; a < 3; ++a) {
@@ -118,8 +162,10 @@ G3FacetPlaneHashItem* G3FacetPlaneHash::AddWithoutTest(G3Facet* f)
         for (int j = lo[1]; j <= hi[1]; ++j) {
             for (int i = lo[0]; i <= hi[0]; ++i) {
                 G3FacetPlaneHashItem* item = first ? new G3FacetPlaneHashItem(first) : new G3FacetPlaneHashItem(f);
-                if (!first)
+                if (!first) {
                     first = item;
+                    first->group = ++groups;
+                }
                 const int cell = i + (j + k * divisions) * divisions;
                 item->next = cells[cell];
                 cells[cell] = item;

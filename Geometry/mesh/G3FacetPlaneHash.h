@@ -5,7 +5,9 @@
 // gets a master item that owns the facet list, each further cell a proxy
 // that refers to the master, so that a facet reaching the group through any
 // of its cells joins the same list. Opposite normals and parallel planes
-// share cells; the plane comparison separates them.
+// share cells; the plane comparison separates them. The comparison accepts
+// unit normals up to about 1.4e-3 apart, farther than the spread, so a
+// lookup searches every cell within that reach of its components.
 //
 // Cell indices are clamped into range (a non-unit or NaN normal cannot reach
 // outside the cell array). The hash owns its items and their lists, never
@@ -40,10 +42,14 @@ public:
     G3FacetPlaneHashItem* GetNext() const { return next; }
     G3FacetPlaneHashItem* GetMaster() const { return master; }
     bool IsProxy() const { return master != nullptr; }
+    // The group's number in the order the hash started groups (from 1; 0
+    // for an item made outside a hash).
+    long GetGroup() const { return master ? master->group : group; }
 
     G3FacetPlaneHashItem* next = nullptr;
     GArrayCollection* facets = nullptr;
     G3FacetPlaneHashItem* master = nullptr;
+    long group = 0;
 };
 
 class G3FacetPlaneHash : public GObj {
@@ -58,9 +64,11 @@ public:
     GObj* Duplicate() override { return nullptr; }
 
     int GetHashCode(const G3Facet* f) const;
-    // Puts f into the first item of its cell whose plane equals f's, or into
-    // a new group when none does. Returns the item that received f (for a
-    // new group, its master).
+    // Puts f into the group whose first plane equals f's, or into a new
+    // group when none does. Every cell that an equal plane can hash to is
+    // searched (for unit normals); of several equal groups the newest is
+    // taken. Returns the item that received f (for a new group, its master;
+    // an item of f's own cell when the group has one there).
     G3FacetPlaneHashItem* Add(G3Facet* f);
     // Starts a new group holding f; returns its master.
     G3FacetPlaneHashItem* AddWithoutTest(G3Facet* f);
@@ -78,4 +86,5 @@ protected:
     G3FacetPlaneHashItem** cells = nullptr;
     int divisions = 0;
     double cellWidth = 0.0;
+    long groups = 0;
 };

@@ -40,6 +40,33 @@ bool Selected(G3Facet* f, int n, int mode)
     return false;
 }
 
+// While it lives, facets added to `s` are made from `source`: they receive
+// its named extended data in place of the surface's default, and the object
+// providers copy its records to them (a null source: no data, no records).
+// The source may be removed meanwhile: the providers took its records when
+// it was named, and the extended data is shared by reference.
+class FacetMadeFrom {
+public:
+    FacetMadeFrom(G3Surface* s, G3Facet* source)
+        : facetDefault(s->GetExtendedDataFacetDefault()), saved(facetDefault)
+    {
+        G3Obj::ProviderSetExData(source);
+        if (source)
+            facetDefault = source->GetExtendedData();
+    }
+    ~FacetMadeFrom()
+    {
+        facetDefault = saved;
+        G3Obj::ProviderSetExData(nullptr);
+    }
+    FacetMadeFrom(const FacetMadeFrom&) = delete;
+    FacetMadeFrom& operator=(const FacetMadeFrom&) = delete;
+
+private:
+    CExData& facetDefault;
+    const CExData saved;
+};
+
 // The flags of the first edge joining a and b, or `otherwise` when none.
 int SideFlags(G3Vertex* a, G3Vertex* b, int otherwise, GArrayCollection& scratch)
 {
@@ -127,9 +154,7 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     if (tris.empty())
         return false;
 
-    CExData savedDefault = extendedDataFacetDefault;
-    G3Obj::ProviderSetExData(f);
-    extendedDataFacetDefault = f->GetExtendedData();
+    const FacetMadeFrom source(this, f);
     RemoveFacet(f);
 
     const long facetFlags = static_cast<long>(static_cast<unsigned int>(list.GetFacetFlags()));
@@ -148,9 +173,6 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
         made->SetSurface(list.GetFacetSurface());
         made->SetFlags(facetFlags);
     }
-
-    extendedDataFacetDefault = savedDefault;
-    G3Obj::ProviderSetExData(nullptr);
     return true;
 }
 
@@ -197,6 +219,8 @@ void G3Surface::EndComplexFacet()
     exData = nullptr;
     if (collected->size() > 0) {
         G3Facet* head = static_cast<G3Facet*>(collected->get(0));
+        // The fused facets are made from the first one collected.
+        const FacetMadeFrom source(this, head);
         G3EdgeList list(head);
         if (head)
             RemoveFacet(head);

@@ -125,22 +125,21 @@ TEST(G3IntervalListTest, KeysWithinToleranceAreTiesInTheSort)
 {
     GObj p, x, y, q;
     // x and y differ by less than 1e-6: the sort may not separate them, and
-    // the kernel's quicksort leaves them in reverse, which decides the
-    // pairing. An exact ordering would pair (p, x) and (y, q).
+    // the kernel's quicksort leaves them in reverse, so the pairs (p, y) and
+    // (x, q) overlap; they are joined into one.
     G3IntervalList list(1, 2, 0);
     for (auto [at, o] : {std::pair{0.0, &p}, {1.0, &x}, {1 + 0.5e-6, &y}, {2.0, &q}})
         AddX(list, at, o);
     list.BuildIntervals();
-    ExpectPieces(list, {{0, 1 + 0.5e-6, &p, &y}, {1, 2, &x, &q}});
+    ExpectPieces(list, {{0, 2, &p, &q}});
 
-    // A pair closer than 1e-6 stays as it is without stored intervals, but
-    // disappears once the union sweep joins it to stored ones; a stored
-    // interval given backwards is oriented.
+    // A pair closer than 1e-6 carries no length and goes, alone or next to
+    // stored intervals; a stored interval given backwards is oriented.
     G3IntervalList alone(1, 2, 0);
     AddX(alone, 3, &p);
     AddX(alone, 3 + 0.5e-6, &q);
     alone.BuildIntervals();
-    EXPECT_EQ(alone.GetIntervalCount(), 1);
+    EXPECT_EQ(alone.GetIntervalCount(), 0);
 
     G3IntervalList joined(1, 2, 0);
     const double from[3] = {9, 0, 0}, to[3] = {6, 0, 0};
@@ -151,22 +150,23 @@ TEST(G3IntervalListTest, KeysWithinToleranceAreTiesInTheSort)
     ExpectPieces(joined, {{6, 9, &y, &x}});
 }
 
-TEST(G3IntervalListTest, UnionSweepLeavesTouchingPieces)
+TEST(G3IntervalListTest, UnionJoinsOverlappingPiecesIntoOne)
 {
     GObj a1, a2, b1, b2, c1, c2;
-    // Points and stored intervals are joined by the same sweep.
+    // Points and stored intervals are joined alike; each end keeps the owner
+    // of the piece it came from.
     G3IntervalList built(1, 2, 0);
     const double s[3] = {0, 0, 0}, e[3] = {5, 0, 0};
     built.AddInterval(s, &a1, e, &a2);
     AddX(built, 3, &b1);
     AddX(built, 8, &b2);
     built.BuildIntervals();
-    ExpectPieces(built, {{0, 3, &a1, &b1}, {3, 8, &b1, &b2}});
+    ExpectPieces(built, {{0, 8, &a1, &b2}});
 
     auto big = XList({{0, 10, &a1, &a2}});
     auto two = XList({{2, 5, &b1, &b2}, {8, 12, &c1, &c2}});
     std::unique_ptr<G3IntervalList> u(big->Union(two.get()));
-    ExpectPieces(*u, {{0, 8, &a1, &c1}, {8, 12, &c1, &c2}});
+    ExpectPieces(*u, {{0, 12, &a1, &c2}});
     EXPECT_EQ(u->GetMinCoo(), 0.0);
     EXPECT_EQ(u->GetMaxCoo(), 12.0);
 
@@ -217,13 +217,17 @@ TEST(G3IntervalListTest, IntersectWithOneIntervalClipsTheList)
     EXPECT_EQ(list->GetMinCoo(), 1.0);
     EXPECT_EQ(list->GetMaxCoo(), 7.0);
 
-    // A tie at the start goes to the stored interval; a piece ending within
-    // 1e-6 of the clip start is dropped.
-    auto tie = XList({{0, 1 + 0.5e-6, &a1, &a2}, {1, 4, &b1, &b2}});
-    const double p[3] = {1, 0, 0}, q[3] = {3, 0, 0};
+    // A piece ending within 1e-6 of the clip start is dropped; a tie at the
+    // start goes to the stored interval.
+    auto tie = XList({{-2, 1 + 0.5e-6, &a1, &a2}, {3, 4, &b1, &b2}});
+    const double p[3] = {1, 0, 0}, q[3] = {3.5, 0, 0};
     G3Interval t(p, &s1, q, &s2);
     tie->Intersect(&t);
-    ExpectPieces(*tie, {{1, 3, &b1, &s2}});
+    ExpectPieces(*tie, {{3, 3.5, &b1, &s2}});
+    const double p3[3] = {3, 0, 0};
+    G3Interval t3(p3, &s1, q, &s2);
+    tie->Intersect(&t3);
+    ExpectPieces(*tie, {{3, 3.5, &b1, &s2}});
 
     // Clipping by one of the list's own intervals, which is deleted on the way.
     auto own = XList({{0, 2, &a1, &a2}, {3, 5, &b1, &b2}});

@@ -247,6 +247,23 @@ TEST_F(G3Cli, InfoCountsDefects)
     EXPECT_EQ(Key(r.out, "bbox max"), "31 4 1");
 }
 
+// A zero-area triangle along a cube edge that does not pass through the
+// origin: counted as degenerate, and gone after a repair, which leaves the
+// cube closed.
+TEST_F(G3Cli, SliverOnACubeEdgeIsDegenerateAndRepairedAway)
+{
+    WriteCubeSoupObj(P("sliver.obj"));
+    std::ofstream(P("sliver.obj"), std::ios::app) << "v 1 1 0\nv 1 1 1\nv 1 1 0.5\nf 37 38 39\n";
+    EXPECT_EQ(Key(Info(P("sliver.obj")).out, "degenerate facets"), "1");
+    Result r = Run({"repair", P("sliver.obj"), "-o", P("fixed.off")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Key(r.out, "closed"), "yes");
+    Result i = Info(P("fixed.off"));
+    EXPECT_EQ(Key(i.out, "facets"), "12");
+    EXPECT_EQ(Key(i.out, "closed"), "yes");
+    EXPECT_EQ(Key(i.out, "degenerate facets"), "0");
+}
+
 TEST_F(G3Cli, RepairWeldsASoupIntoAClosedCube)
 {
     WriteCubeSoupObj(P("soup.obj"));
