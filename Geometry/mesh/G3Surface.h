@@ -140,7 +140,9 @@ public:
     bool Load(const char* fileName);
     // Load from a dump held in memory. On failure (nothing changed)
     // *errorLine is the line where reading stopped (0 when no line is at
-    // fault) and *reason a static text saying why; either may be null.
+    // fault) and *reason a text saying why (for a mesh that fails
+    // G3MeshCheck, the check's report, valid until the next call on this
+    // thread); either may be null.
     bool LoadFromText(const char* text, std::size_t size, int* errorLine = nullptr, const char** reason = nullptr);
     void ScaleCoo(double s);
     static bool VRMLWriteBegin(const char* fileName, FILE** out);
