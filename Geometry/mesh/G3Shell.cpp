@@ -10,6 +10,7 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -526,9 +527,36 @@ bool G3Shell::RemovePolyEdgeFromCollection(G3PolyEdge* p)
     return true;
 }
 
+namespace {
+
+// Whether an edge of `edgeList` has `v` as an end. Edges left without
+// facets are out of the rings but stay listed until RemoveUnusedEdge, so
+// the vertex's own ring does not show every edge that names it.
+bool NamedByAnEdge(const GArrayCollection* edgeList, const G3Vertex* v)
+{
+    for (int i = 0; i < SizeOf(edgeList); ++i)
+        if (static_cast<const G3Edge*>(edgeList->get(i))->HasVertex(v))
+            return true;
+    return false;
+}
+
+// The vertices that the edges of `edgeList` name.
+std::unordered_set<const G3Vertex*> VerticesNamedByEdges(const GArrayCollection* edgeList)
+{
+    std::unordered_set<const G3Vertex*> named;
+    for (int i = 0; i < SizeOf(edgeList); ++i) {
+        const G3Edge* e = static_cast<const G3Edge*>(edgeList->get(i));
+        named.insert(e->GetVertex1());
+        named.insert(e->GetVertex2());
+    }
+    return named;
+}
+
+} // namespace
+
 bool G3Shell::RemoveVertex(G3Vertex* v)
 {
-    if (!v || v->HasEdges())
+    if (!v || v->HasEdges() || NamedByAnEdge(edges, v))
         return false;
     // A vertex still named by a polyedge's run would leave that run
     // pointing to freed memory.
@@ -633,9 +661,12 @@ void G3Shell::RemoveUnusedVertex()
     // Polyedge vertices have no edges: with polyedges nothing is unused.
     if (GetPolyEdgeCount() > 0)
         return;
+    // A vertex only a facet-less listed edge names is still in use: it goes
+    // once RemoveUnusedEdge has taken that edge.
+    const std::unordered_set<const G3Vertex*> named = VerticesNamedByEdges(edges);
     for (int i = 0; i < GetVertexCount();) {
         G3Vertex* v = GetVertex(i);
-        if (v->HasEdges()) {
+        if (v->HasEdges() || named.count(v)) {
             ++i;
             continue;
         }

@@ -158,7 +158,9 @@ public:
     G3PolyEdge* AddPolyEdgeToCollection(G3PolyEdge* p);
 
     // ---- removing
-    // Refused (false) while the vertex has edges.
+    // Refused (false) while the vertex has edges, while a listed edge (one
+    // left without facets, out of the rings, included) or a polyedge names
+    // it.
     bool RemoveVertex(G3Vertex* v);
     // Refused (false) while the edge has a facet; the caller has taken it
     // out of the vertex rings.
