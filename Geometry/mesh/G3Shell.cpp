@@ -63,11 +63,15 @@ void DeleteAll(GArrayCollection*& c)
 long MaskOf(int mask) { return static_cast<long>(static_cast<unsigned int>(mask)); }
 
 // The saved state of a facet during a preview transformation: its plane
-// and the scratch link it had before.
+// and the scratch link it had before. A facet that entered the shell while
+// the preview was open has no plane from before it: it is formed again from
+// its restored vertices at close (its plane at entry may not even be formed
+// yet, or be formed from previewed positions).
 class G3SavedPlane : public GObj {
 public:
     double plane[4] = {0.0, 0.0, 0.0, 0.0};
     GObj* previousExData = nullptr;
+    bool formAtClose = false;
 };
 
 } // namespace
@@ -104,6 +108,7 @@ public:
         for (int k = 0; k < 4; ++k)
             s->plane[k] = f->GetPlane()[k];
         s->previousExData = f->GetExData();
+        s->formAtClose = opened;
         f->SetExData(s);
     }
     void CloseExDataVertex(G3Vertex* v) override
@@ -123,13 +128,40 @@ public:
         G3SavedPlane* s = static_cast<G3SavedPlane*>(f->GetExData());
         if (!s)
             return;
-        if (restoreGeometry)
+        // The shell closes vertices before facets, so a facet formed here
+        // sees its vertices restored.
+        if (restoreGeometry && !s->formAtClose)
             f->SetPlane(s->plane);
+        else if (restoreGeometry && f->HasEdges())
+            f->FormPlaneEquation();
         f->SetExData(s->previousExData);
     }
 
     // The saved coordinates of a vertex or normal opened by this provider.
     static const G3Point* Saved(const G3Point* p) { return static_cast<const G3Point*>(p->GetExData()); }
+
+    // The scratch link an accepted entity had before it was opened, which
+    // its saved state keeps; SetOwnLink replaces it there.
+    static GObj* OwnLink(const G3Point* p)
+    {
+        const G3Point* s = Saved(p);
+        return s ? s->GetExData() : nullptr;
+    }
+    static GObj* OwnLink(const G3Facet* f)
+    {
+        const G3SavedPlane* s = static_cast<const G3SavedPlane*>(f->GetExData());
+        return s ? s->previousExData : nullptr;
+    }
+    static void SetOwnLink(G3Point* p, GObj* link)
+    {
+        if (G3Point* s = static_cast<G3Point*>(p->GetExData()))
+            s->SetExData(link);
+    }
+    static void SetOwnLink(G3Facet* f, GObj* link)
+    {
+        if (G3SavedPlane* s = static_cast<G3SavedPlane*>(f->GetExData()))
+            s->previousExData = link;
+    }
 
     bool acceptVertices;
     bool acceptNormals;
@@ -137,6 +169,9 @@ public:
     // false they only give the scratch links back (a provider taken off
     // without closing, which keeps the previewed state).
     bool restoreGeometry = true;
+    // Set once the entities present at OpenTransformation are opened: what
+    // opens after that entered the shell during the preview.
+    bool opened = false;
 
 private:
     G3Point* Save(G3Point* p)
@@ -366,6 +401,51 @@ bool G3Shell::IsExDataNormal() { return exDataProvider && exDataProvider->IsExDa
 bool G3Shell::IsExDataTexCoo() { return exDataProvider && exDataProvider->IsExDataTexCoo(); }
 bool G3Shell::IsExDataFacet() { return exDataProvider && exDataProvider->IsExDataFacet(); }
 bool G3Shell::IsExDataPolyEdge() { return exDataProvider && exDataProvider->IsExDataPolyEdge(); }
+
+GObj* G3Shell::GetOwnExData(const G3Vertex* v) const
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
+    return t && t->acceptVertices ? G3TransformationProvider::OwnLink(v) : v->GetExData();
+}
+
+GObj* G3Shell::GetOwnExData(const G3Normal* n) const
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
+    return t && t->acceptNormals ? G3TransformationProvider::OwnLink(n) : n->GetExData();
+}
+
+GObj* G3Shell::GetOwnExData(const G3Facet* f) const
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
+    return t && t->acceptVertices ? G3TransformationProvider::OwnLink(f) : f->GetExData();
+}
+
+void G3Shell::SetOwnExData(G3Vertex* v, GObj* link)
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
+    if (t && t->acceptVertices)
+        G3TransformationProvider::SetOwnLink(v, link);
+    else
+        v->SetExData(link);
+}
+
+void G3Shell::SetOwnExData(G3Normal* n, GObj* link)
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
+    if (t && t->acceptNormals)
+        G3TransformationProvider::SetOwnLink(n, link);
+    else
+        n->SetExData(link);
+}
+
+void G3Shell::SetOwnExData(G3Facet* f, GObj* link)
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
+    if (t && t->acceptVertices)
+        G3TransformationProvider::SetOwnLink(f, link);
+    else
+        f->SetExData(link);
+}
 
 // ------------------------------------------------------------ adding
 
@@ -840,8 +920,10 @@ void G3Shell::OpenTransformation(bool withVertices, bool withNormals)
     // scratch links it holds) is never lost.
     if (dynamic_cast<G3TransformationProvider*>(exDataProvider))
         CloseTransformation();
-    SetExDataProvider(new G3TransformationProvider(withVertices, withNormals));
+    G3TransformationProvider* preview = new G3TransformationProvider(withVertices, withNormals);
+    SetExDataProvider(preview);
     OpenExData();
+    preview->opened = true;
 }
 
 void G3Shell::Transformation(double m[4][4])

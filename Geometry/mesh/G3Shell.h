@@ -139,6 +139,19 @@ public:
     bool IsExDataFacet() override;
     bool IsExDataPolyEdge() override;
 
+    // The scratch link of a vertex, normal or facet as the entity holds it
+    // outside an open preview: while one is open the entity's link points
+    // to its saved state, which keeps the entity's own link. SetOwnExData
+    // stores the entity's own link there, so that CloseTransformation gives
+    // it back (an entity added during the preview is tracked like the
+    // others).
+    GObj* GetOwnExData(const G3Vertex* v) const;
+    GObj* GetOwnExData(const G3Normal* n) const;
+    GObj* GetOwnExData(const G3Facet* f) const;
+    void SetOwnExData(G3Vertex* v, GObj* link);
+    void SetOwnExData(G3Normal* n, GObj* link);
+    void SetOwnExData(G3Facet* f, GObj* link);
+
     // ---- adding (each returns the new entity, or null when its collection
     // does not exist)
     G3Vertex* AddVertex(const double* xyz, unsigned long tag);
@@ -201,7 +214,9 @@ public:
 
     // ---- virtual operations
     // Saves the state that Transformation starts from: vertex positions and
-    // facet planes (when `vertices`) and normals (when `normals`).
+    // facet planes (when `vertices`) and normals (when `normals`). Entities
+    // added while the preview is open are saved as they enter; a facet added
+    // so gets the plane of its restored vertices at close.
     virtual void OpenTransformation(bool vertices, bool normals);
     // Applies `m` to the saved state (calls never accumulate).
     virtual void Transformation(double m[4][4]);

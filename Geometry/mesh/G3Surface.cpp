@@ -596,6 +596,9 @@ G3Surface* G3Surface::Duplicate()
 // Appends a deep copy of `source`. Every entity is added in source order, so
 // source entity i becomes entity i + (this surface's old count); links are
 // mapped through ids, which is why the source's ids are restored first.
+// Scratch links are copied as the entities hold them outside a preview
+// (GetOwnExData): a preview open on the source stays its own, and one open
+// on this surface tracks the copied entities like any it saw added.
 void G3Surface::Copy(GObj* source)
 {
     G3Surface* src = dynamic_cast<G3Surface*>(source);
@@ -610,7 +613,12 @@ void G3Surface::Copy(GObj* source)
         return;
     }
     src->AssignIds();
+    // This surface's scratch link is its own working state (an open
+    // complex-facet bracket owns it): it is never taken from the source,
+    // whose bracket would then collect this surface's facets.
+    GObj* const ownLink = exData;
     G3Obj::Copy(source);
+    exData = ownLink;
     const int V0 = GetVertexCount();
     const int N0 = GetNormalCount();
     const int T0 = GetTexCooCount();
@@ -622,7 +630,7 @@ void G3Surface::Copy(GObj* source)
         const G3Vertex* sv = src->GetVertex(i);
         if (G3Vertex* v = AddVertex(sv->GetXYZ(), 0)) {
             v->SetFlags(sv->GetFlags());
-            v->SetExData(sv->GetExData());
+            SetOwnExData(v, src->GetOwnExData(sv));
             v->GetExtendedData() = sv->GetExtendedData();
         }
     }
@@ -630,7 +638,7 @@ void G3Surface::Copy(GObj* source)
         const G3Normal* sn = src->G3Shell::GetNormal(i);
         if (G3Normal* n = AddNormal(sn)) {
             n->SetFlags(sn->GetFlags());
-            n->SetExData(sn->GetExData());
+            SetOwnExData(n, src->GetOwnExData(sn));
             n->GetExtendedData() = sn->GetExtendedData();
         }
     }
@@ -712,7 +720,7 @@ void G3Surface::Copy(GObj* source)
         endProviders(sf);
         extendedDataFacetDefault = savedDefault;
         f->SetSurface(sf->GetSurface() + S0);
-        f->SetExData(sf->GetExData());
+        SetOwnExData(f, src->GetOwnExData(sf));
         f->SetFlags(sf->GetFlags());
         f->SetPlane(sf->GetPlane());
     }
