@@ -61,6 +61,29 @@ bool HasThreeVertices(const G3Facet* f)
     return false;
 }
 
+// Whether the edges of `list` (entries that are not edges are skipped) run
+// end to start into closed contours: each edge starts where the one before
+// it ended, and a contour may end, and the next begin anywhere, only where
+// the walk is back at the contour's first vertex.
+bool RunsIntoClosedContours(const GArrayCollection* list)
+{
+    const G3Vertex* contourStart = nullptr;
+    const G3Vertex* at = nullptr;
+    for (int i = 0; i < list->size(); ++i) {
+        const G3Edge* e = dynamic_cast<const G3Edge*>(list->get(i));
+        if (!e)
+            continue;
+        if (!contourStart)
+            contourStart = e->GetVertex1();
+        else if (e->GetVertex1() != at)
+            return false;
+        at = e->GetVertex2();
+        if (at == contourStart)
+            contourStart = nullptr;
+    }
+    return contourStart == nullptr;
+}
+
 bool InChain(const G3Facet* f, const G3Edge* e)
 {
     for (const G3Edge* x = f->GetFirstEdge(); x; x = x->GetFacetEdge(f))
@@ -304,6 +327,10 @@ G3Facet* G3Surface::AddFacet(int n, int* vertexIds, int flagsOfEdges, int* norma
 G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int facetSurface)
 {
     if (!edgeList || edgeList->size() < 3 || !facets || !edges)
+        return nullptr;
+    // The chain is built in list order: a list out of walk order would give
+    // a facet whose contours do not close.
+    if (!RunsIntoClosedContours(edgeList))
         return nullptr;
     G3Facet* facet = new G3Facet();
     facet->SetFlags(FlagsOf(facetFlags));

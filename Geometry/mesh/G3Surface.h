@@ -93,7 +93,8 @@ public:
     G3Facet* AddFacet(int n, int* vertexIds, int edgeFlags, int* normalIds, int* texCooIds);
     // A facet from the edges of another mesh (each gives its vertices,
     // flags and facet1 corners), with the given facet flags and
-    // sub-surface.
+    // sub-surface. Null (nothing changed) unless the edges run end to
+    // start (vertex2 to the next one's vertex1) into closed contours.
     G3Facet* AddFacet(GArrayCollection* edgeList, int facetFlags, int surface);
     // Appends one more contour (typically a hole) from `list` to f.
     G3Facet* AddFacetEdges(G3Facet* f, G3EdgeList* list);
