@@ -227,6 +227,8 @@ public:
     virtual void Normalize() {}
     virtual void RemoveUnused();
     virtual void RemoveUnusedFacet();
+    // Vertices without edges that no listed edge names; nothing while the
+    // shell has polyedges (their vertices have no edges).
     virtual void RemoveUnusedVertex();
     virtual void RemoveUnusedEdge();
     virtual void RemoveUnusedNormal();
