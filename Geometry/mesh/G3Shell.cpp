@@ -140,8 +140,13 @@ public:
     // The saved coordinates of a vertex or normal opened by this provider.
     static const G3Point* Saved(const G3Point* p) { return static_cast<const G3Point*>(p->GetExData()); }
 
-    // The scratch link an accepted entity had before it was opened, which
-    // its saved state keeps; SetOwnLink replaces it there.
+    // Whether this provider saves the state of such an entity.
+    bool Tracks(const G3Vertex*) const { return acceptVertices; }
+    bool Tracks(const G3Normal*) const { return acceptNormals; }
+    bool Tracks(const G3Facet*) const { return acceptVertices; }
+
+    // The scratch link a tracked entity had before it was opened, which its
+    // saved state keeps; SetOwnLink replaces it there.
     static GObj* OwnLink(const G3Point* p)
     {
         const G3Point* s = Saved(p);
@@ -402,50 +407,35 @@ bool G3Shell::IsExDataTexCoo() { return exDataProvider && exDataProvider->IsExDa
 bool G3Shell::IsExDataFacet() { return exDataProvider && exDataProvider->IsExDataFacet(); }
 bool G3Shell::IsExDataPolyEdge() { return exDataProvider && exDataProvider->IsExDataPolyEdge(); }
 
-GObj* G3Shell::GetOwnExData(const G3Vertex* v) const
+namespace {
+
+// The own link of a vertex, normal or facet (see GetOwnExData), read or
+// written through the open preview when it tracks that kind.
+template <class E>
+GObj* OwnExDataOf(const G3ShellExDataProvider* p, const E* e)
 {
-    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
-    return t && t->acceptVertices ? G3TransformationProvider::OwnLink(v) : v->GetExData();
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(p);
+    return t && t->Tracks(e) ? G3TransformationProvider::OwnLink(e) : e->GetExData();
 }
 
-GObj* G3Shell::GetOwnExData(const G3Normal* n) const
+template <class E>
+void SetOwnExDataOf(const G3ShellExDataProvider* p, E* e, GObj* link)
 {
-    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
-    return t && t->acceptNormals ? G3TransformationProvider::OwnLink(n) : n->GetExData();
-}
-
-GObj* G3Shell::GetOwnExData(const G3Facet* f) const
-{
-    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
-    return t && t->acceptVertices ? G3TransformationProvider::OwnLink(f) : f->GetExData();
-}
-
-void G3Shell::SetOwnExData(G3Vertex* v, GObj* link)
-{
-    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
-    if (t && t->acceptVertices)
-        G3TransformationProvider::SetOwnLink(v, link);
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(p);
+    if (t && t->Tracks(e))
+        G3TransformationProvider::SetOwnLink(e, link);
     else
-        v->SetExData(link);
+        e->SetExData(link);
 }
 
-void G3Shell::SetOwnExData(G3Normal* n, GObj* link)
-{
-    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
-    if (t && t->acceptNormals)
-        G3TransformationProvider::SetOwnLink(n, link);
-    else
-        n->SetExData(link);
-}
+} // namespace
 
-void G3Shell::SetOwnExData(G3Facet* f, GObj* link)
-{
-    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(exDataProvider);
-    if (t && t->acceptVertices)
-        G3TransformationProvider::SetOwnLink(f, link);
-    else
-        f->SetExData(link);
-}
+GObj* G3Shell::GetOwnExData(const G3Vertex* v) const { return OwnExDataOf(exDataProvider, v); }
+GObj* G3Shell::GetOwnExData(const G3Normal* n) const { return OwnExDataOf(exDataProvider, n); }
+GObj* G3Shell::GetOwnExData(const G3Facet* f) const { return OwnExDataOf(exDataProvider, f); }
+void G3Shell::SetOwnExData(G3Vertex* v, GObj* link) { SetOwnExDataOf(exDataProvider, v, link); }
+void G3Shell::SetOwnExData(G3Normal* n, GObj* link) { SetOwnExDataOf(exDataProvider, n, link); }
+void G3Shell::SetOwnExData(G3Facet* f, GObj* link) { SetOwnExDataOf(exDataProvider, f, link); }
 
 // ------------------------------------------------------------ adding
 

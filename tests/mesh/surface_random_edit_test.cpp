@@ -1,10 +1,11 @@
-// Random sequences of the public building, removing, splitting, copying and
-// preview operations on a few surfaces at once. After every call the
-// touched surfaces pass the consistency check; brute-force oracles follow
-// what each call must do: which removals are allowed, what a copy appends
-// and that it leaves its source alone, where a preview puts every vertex
-// and normal and that closing it restores them, and that no facet ends a
-// preview with a zero plane.
+// Random sequences (four seeds, 4000 calls) of the public building,
+// removing, splitting, copying and preview operations on three surfaces at
+// once. After every call the touched surfaces pass the consistency check;
+// brute-force oracles follow what each call must do: which removals are
+// allowed, what a copy appends and that it leaves its source alone, where a
+// preview puts every vertex and normal and that closing it restores them,
+// and that no facet whose vertices span a plane ends a preview with a zero
+// plane.
 
 #include "mesh_check.h"
 
@@ -330,8 +331,8 @@ private:
                     return;
         }
         const int normals = s->GetNormalCount();
-        const bool split = s->SplitEdge(e, at);
-        EXPECT_EQ(split, at != e->GetVertex1() && at != e->GetVertex2());
+        const bool inside = at != e->GetVertex1() && at != e->GetVertex2();
+        EXPECT_EQ(inside, s->SplitEdge(e, at)); // e is gone when split
         NoteFrom(slot, s->GetVertexCount(), normals);
     }
 
@@ -457,7 +458,7 @@ TEST(SurfaceRandomEdit, EveryCallLeavesEverySurfaceConsistent)
 {
     for (std::uint64_t seed : {1u, 2u, 3u, 4u}) {
         Editor editor(seed);
-        for (int i = 0; i < 1500 && !::testing::Test::HasFatalFailure(); ++i)
+        for (int i = 0; i < 1000 && !::testing::Test::HasFatalFailure(); ++i)
             editor.Step();
         editor.CloseAll();
         ASSERT_FALSE(::testing::Test::HasFailure()) << "seed " << seed << " step " << editor.steps;
