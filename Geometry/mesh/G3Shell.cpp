@@ -10,6 +10,7 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -62,11 +63,15 @@ void DeleteAll(GArrayCollection*& c)
 long MaskOf(int mask) { return static_cast<long>(static_cast<unsigned int>(mask)); }
 
 // The saved state of a facet during a preview transformation: its plane
-// and the scratch link it had before.
+// and the scratch link it had before. A facet that entered the shell while
+// the preview was open has no plane from before it: it is formed again from
+// its restored vertices at close (its plane at entry may not even be formed
+// yet, or be formed from previewed positions).
 class G3SavedPlane : public GObj {
 public:
     double plane[4] = {0.0, 0.0, 0.0, 0.0};
     GObj* previousExData = nullptr;
+    bool formAtClose = false;
 };
 
 } // namespace
@@ -103,6 +108,7 @@ public:
         for (int k = 0; k < 4; ++k)
             s->plane[k] = f->GetPlane()[k];
         s->previousExData = f->GetExData();
+        s->formAtClose = opened;
         f->SetExData(s);
     }
     void CloseExDataVertex(G3Vertex* v) override
@@ -122,13 +128,45 @@ public:
         G3SavedPlane* s = static_cast<G3SavedPlane*>(f->GetExData());
         if (!s)
             return;
-        if (restoreGeometry)
+        // The shell closes vertices before facets, so a facet formed here
+        // sees its vertices restored.
+        if (restoreGeometry && !s->formAtClose)
             f->SetPlane(s->plane);
+        else if (restoreGeometry && f->HasEdges())
+            f->FormPlaneEquation();
         f->SetExData(s->previousExData);
     }
 
     // The saved coordinates of a vertex or normal opened by this provider.
     static const G3Point* Saved(const G3Point* p) { return static_cast<const G3Point*>(p->GetExData()); }
+
+    // Whether this provider saves the state of such an entity.
+    bool Tracks(const G3Vertex*) const { return acceptVertices; }
+    bool Tracks(const G3Normal*) const { return acceptNormals; }
+    bool Tracks(const G3Facet*) const { return acceptVertices; }
+
+    // The scratch link a tracked entity had before it was opened, which its
+    // saved state keeps; SetOwnLink replaces it there.
+    static GObj* OwnLink(const G3Point* p)
+    {
+        const G3Point* s = Saved(p);
+        return s ? s->GetExData() : nullptr;
+    }
+    static GObj* OwnLink(const G3Facet* f)
+    {
+        const G3SavedPlane* s = static_cast<const G3SavedPlane*>(f->GetExData());
+        return s ? s->previousExData : nullptr;
+    }
+    static void SetOwnLink(G3Point* p, GObj* link)
+    {
+        if (G3Point* s = static_cast<G3Point*>(p->GetExData()))
+            s->SetExData(link);
+    }
+    static void SetOwnLink(G3Facet* f, GObj* link)
+    {
+        if (G3SavedPlane* s = static_cast<G3SavedPlane*>(f->GetExData()))
+            s->previousExData = link;
+    }
 
     bool acceptVertices;
     bool acceptNormals;
@@ -136,6 +174,9 @@ public:
     // false they only give the scratch links back (a provider taken off
     // without closing, which keeps the previewed state).
     bool restoreGeometry = true;
+    // Set once the entities present at OpenTransformation are opened: what
+    // opens after that entered the shell during the preview.
+    bool opened = false;
 
 private:
     G3Point* Save(G3Point* p)
@@ -366,6 +407,36 @@ bool G3Shell::IsExDataTexCoo() { return exDataProvider && exDataProvider->IsExDa
 bool G3Shell::IsExDataFacet() { return exDataProvider && exDataProvider->IsExDataFacet(); }
 bool G3Shell::IsExDataPolyEdge() { return exDataProvider && exDataProvider->IsExDataPolyEdge(); }
 
+namespace {
+
+// The own link of a vertex, normal or facet (see GetOwnExData), read or
+// written through the open preview when it tracks that kind.
+template <class E>
+GObj* OwnExDataOf(const G3ShellExDataProvider* p, const E* e)
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(p);
+    return t && t->Tracks(e) ? G3TransformationProvider::OwnLink(e) : e->GetExData();
+}
+
+template <class E>
+void SetOwnExDataOf(const G3ShellExDataProvider* p, E* e, GObj* link)
+{
+    const G3TransformationProvider* t = dynamic_cast<const G3TransformationProvider*>(p);
+    if (t && t->Tracks(e))
+        G3TransformationProvider::SetOwnLink(e, link);
+    else
+        e->SetExData(link);
+}
+
+} // namespace
+
+GObj* G3Shell::GetOwnExData(const G3Vertex* v) const { return OwnExDataOf(exDataProvider, v); }
+GObj* G3Shell::GetOwnExData(const G3Normal* n) const { return OwnExDataOf(exDataProvider, n); }
+GObj* G3Shell::GetOwnExData(const G3Facet* f) const { return OwnExDataOf(exDataProvider, f); }
+void G3Shell::SetOwnExData(G3Vertex* v, GObj* link) { SetOwnExDataOf(exDataProvider, v, link); }
+void G3Shell::SetOwnExData(G3Normal* n, GObj* link) { SetOwnExDataOf(exDataProvider, n, link); }
+void G3Shell::SetOwnExData(G3Facet* f, GObj* link) { SetOwnExDataOf(exDataProvider, f, link); }
+
 // ------------------------------------------------------------ adding
 
 G3Vertex* G3Shell::AddVertex(const double* xyz, unsigned long tag)
@@ -526,9 +597,36 @@ bool G3Shell::RemovePolyEdgeFromCollection(G3PolyEdge* p)
     return true;
 }
 
+namespace {
+
+// Whether an edge of `edgeList` has `v` as an end. Edges left without
+// facets are out of the rings but stay listed until RemoveUnusedEdge, so
+// the vertex's own ring does not show every edge that names it.
+bool NamedByAnEdge(const GArrayCollection* edgeList, const G3Vertex* v)
+{
+    for (int i = 0; i < SizeOf(edgeList); ++i)
+        if (static_cast<const G3Edge*>(edgeList->get(i))->HasVertex(v))
+            return true;
+    return false;
+}
+
+// The vertices that the edges of `edgeList` name.
+std::unordered_set<const G3Vertex*> VerticesNamedByEdges(const GArrayCollection* edgeList)
+{
+    std::unordered_set<const G3Vertex*> named;
+    for (int i = 0; i < SizeOf(edgeList); ++i) {
+        const G3Edge* e = static_cast<const G3Edge*>(edgeList->get(i));
+        named.insert(e->GetVertex1());
+        named.insert(e->GetVertex2());
+    }
+    return named;
+}
+
+} // namespace
+
 bool G3Shell::RemoveVertex(G3Vertex* v)
 {
-    if (!v || v->HasEdges())
+    if (!v || v->HasEdges() || NamedByAnEdge(edges, v))
         return false;
     // A vertex still named by a polyedge's run would leave that run
     // pointing to freed memory.
@@ -633,9 +731,12 @@ void G3Shell::RemoveUnusedVertex()
     // Polyedge vertices have no edges: with polyedges nothing is unused.
     if (GetPolyEdgeCount() > 0)
         return;
+    // A vertex only a facet-less listed edge names is still in use: it goes
+    // once RemoveUnusedEdge has taken that edge.
+    const std::unordered_set<const G3Vertex*> named = VerticesNamedByEdges(edges);
     for (int i = 0; i < GetVertexCount();) {
         G3Vertex* v = GetVertex(i);
-        if (v->HasEdges()) {
+        if (v->HasEdges() || named.count(v)) {
             ++i;
             continue;
         }
@@ -809,8 +910,10 @@ void G3Shell::OpenTransformation(bool withVertices, bool withNormals)
     // scratch links it holds) is never lost.
     if (dynamic_cast<G3TransformationProvider*>(exDataProvider))
         CloseTransformation();
-    SetExDataProvider(new G3TransformationProvider(withVertices, withNormals));
+    G3TransformationProvider* preview = new G3TransformationProvider(withVertices, withNormals);
+    SetExDataProvider(preview);
     OpenExData();
+    preview->opened = true;
 }
 
 void G3Shell::Transformation(double m[4][4])

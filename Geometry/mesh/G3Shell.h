@@ -139,6 +139,19 @@ public:
     bool IsExDataFacet() override;
     bool IsExDataPolyEdge() override;
 
+    // The scratch link of a vertex, normal or facet as the entity holds it
+    // outside an open preview: while one is open the entity's link points
+    // to its saved state, which keeps the entity's own link. SetOwnExData
+    // stores the entity's own link there, so that CloseTransformation gives
+    // it back (an entity added during the preview is tracked like the
+    // others).
+    GObj* GetOwnExData(const G3Vertex* v) const;
+    GObj* GetOwnExData(const G3Normal* n) const;
+    GObj* GetOwnExData(const G3Facet* f) const;
+    void SetOwnExData(G3Vertex* v, GObj* link);
+    void SetOwnExData(G3Normal* n, GObj* link);
+    void SetOwnExData(G3Facet* f, GObj* link);
+
     // ---- adding (each returns the new entity, or null when its collection
     // does not exist)
     G3Vertex* AddVertex(const double* xyz, unsigned long tag);
@@ -158,7 +171,9 @@ public:
     G3PolyEdge* AddPolyEdgeToCollection(G3PolyEdge* p);
 
     // ---- removing
-    // Refused (false) while the vertex has edges.
+    // Refused (false) while the vertex has edges, while a listed edge (one
+    // left without facets, out of the rings, included) or a polyedge names
+    // it.
     bool RemoveVertex(G3Vertex* v);
     // Refused (false) while the edge has a facet; the caller has taken it
     // out of the vertex rings.
@@ -199,7 +214,9 @@ public:
 
     // ---- virtual operations
     // Saves the state that Transformation starts from: vertex positions and
-    // facet planes (when `vertices`) and normals (when `normals`).
+    // facet planes (when `vertices`) and normals (when `normals`). Entities
+    // added while the preview is open are saved as they enter; a facet added
+    // so gets the plane of its restored vertices at close.
     virtual void OpenTransformation(bool vertices, bool normals);
     // Applies `m` to the saved state (calls never accumulate).
     virtual void Transformation(double m[4][4]);
@@ -210,6 +227,8 @@ public:
     virtual void Normalize() {}
     virtual void RemoveUnused();
     virtual void RemoveUnusedFacet();
+    // Vertices without edges that no listed edge names; nothing while the
+    // shell has polyedges (their vertices have no edges).
     virtual void RemoveUnusedVertex();
     virtual void RemoveUnusedEdge();
     virtual void RemoveUnusedNormal();

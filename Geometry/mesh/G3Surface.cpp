@@ -61,6 +61,29 @@ bool HasThreeVertices(const G3Facet* f)
     return false;
 }
 
+// Whether the edges of `list` (entries that are not edges are skipped) run
+// end to start into closed contours: each edge starts where the one before
+// it ended, and a contour may end, and the next begin anywhere, only where
+// the walk is back at the contour's first vertex.
+bool RunsIntoClosedContours(const GArrayCollection* list)
+{
+    const G3Vertex* contourStart = nullptr;
+    const G3Vertex* at = nullptr;
+    for (int i = 0; i < list->size(); ++i) {
+        const G3Edge* e = dynamic_cast<const G3Edge*>(list->get(i));
+        if (!e)
+            continue;
+        if (!contourStart)
+            contourStart = e->GetVertex1();
+        else if (e->GetVertex1() != at)
+            return false;
+        at = e->GetVertex2();
+        if (at == contourStart)
+            contourStart = nullptr;
+    }
+    return contourStart == nullptr;
+}
+
 bool InChain(const G3Facet* f, const G3Edge* e)
 {
     for (const G3Edge* x = f->GetFirstEdge(); x; x = x->GetFacetEdge(f))
@@ -304,6 +327,10 @@ G3Facet* G3Surface::AddFacet(int n, int* vertexIds, int flagsOfEdges, int* norma
 G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int facetSurface)
 {
     if (!edgeList || edgeList->size() < 3 || !facets || !edges)
+        return nullptr;
+    // The chain is built in list order: a list out of walk order would give
+    // a facet whose contours do not close.
+    if (!RunsIntoClosedContours(edgeList))
         return nullptr;
     G3Facet* facet = new G3Facet();
     facet->SetFlags(FlagsOf(facetFlags));
@@ -596,6 +623,9 @@ G3Surface* G3Surface::Duplicate()
 // Appends a deep copy of `source`. Every entity is added in source order, so
 // source entity i becomes entity i + (this surface's old count); links are
 // mapped through ids, which is why the source's ids are restored first.
+// Scratch links are copied as the entities hold them outside a preview
+// (GetOwnExData): a preview open on the source stays its own, and one open
+// on this surface tracks the copied entities like any it saw added.
 void G3Surface::Copy(GObj* source)
 {
     G3Surface* src = dynamic_cast<G3Surface*>(source);
@@ -610,7 +640,12 @@ void G3Surface::Copy(GObj* source)
         return;
     }
     src->AssignIds();
+    // This surface's scratch link is its own working state (an open
+    // complex-facet bracket owns it): it is never taken from the source,
+    // whose bracket would then collect this surface's facets.
+    GObj* const ownLink = exData;
     G3Obj::Copy(source);
+    exData = ownLink;
     const int V0 = GetVertexCount();
     const int N0 = GetNormalCount();
     const int T0 = GetTexCooCount();
@@ -622,7 +657,7 @@ void G3Surface::Copy(GObj* source)
         const G3Vertex* sv = src->GetVertex(i);
         if (G3Vertex* v = AddVertex(sv->GetXYZ(), 0)) {
             v->SetFlags(sv->GetFlags());
-            v->SetExData(sv->GetExData());
+            SetOwnExData(v, src->GetOwnExData(sv));
             v->GetExtendedData() = sv->GetExtendedData();
         }
     }
@@ -630,7 +665,7 @@ void G3Surface::Copy(GObj* source)
         const G3Normal* sn = src->G3Shell::GetNormal(i);
         if (G3Normal* n = AddNormal(sn)) {
             n->SetFlags(sn->GetFlags());
-            n->SetExData(sn->GetExData());
+            SetOwnExData(n, src->GetOwnExData(sn));
             n->GetExtendedData() = sn->GetExtendedData();
         }
     }
@@ -712,7 +747,7 @@ void G3Surface::Copy(GObj* source)
         endProviders(sf);
         extendedDataFacetDefault = savedDefault;
         f->SetSurface(sf->GetSurface() + S0);
-        f->SetExData(sf->GetExData());
+        SetOwnExData(f, src->GetOwnExData(sf));
         f->SetFlags(sf->GetFlags());
         f->SetPlane(sf->GetPlane());
     }

@@ -93,7 +93,8 @@ public:
     G3Facet* AddFacet(int n, int* vertexIds, int edgeFlags, int* normalIds, int* texCooIds);
     // A facet from the edges of another mesh (each gives its vertices,
     // flags and facet1 corners), with the given facet flags and
-    // sub-surface.
+    // sub-surface. Null (nothing changed) unless the edges run end to
+    // start (vertex2 to the next one's vertex1) into closed contours.
     G3Facet* AddFacet(GArrayCollection* edgeList, int facetFlags, int surface);
     // Appends one more contour (typically a hole) from `list` to f.
     G3Facet* AddFacetEdges(G3Facet* f, G3EdgeList* list);
@@ -140,7 +141,9 @@ public:
     bool Load(const char* fileName);
     // Load from a dump held in memory. On failure (nothing changed)
     // *errorLine is the line where reading stopped (0 when no line is at
-    // fault) and *reason a static text saying why; either may be null.
+    // fault) and *reason a text saying why (for a mesh that fails
+    // G3MeshCheck, the check's report, valid until the next call on this
+    // thread); either may be null.
     bool LoadFromText(const char* text, std::size_t size, int* errorLine = nullptr, const char** reason = nullptr);
     void ScaleCoo(double s);
     static bool VRMLWriteBegin(const char* fileName, FILE** out);

@@ -11,14 +11,21 @@
 // trusts the text. It reads every number first, checks the counts, every
 // id and every facet chain and vertex ring (each must end, at the entity's
 // recorded last edge, without revisiting an edge), and only then builds
-// the mesh aside and moves it into this (empty) surface. Any failure
-// leaves the surface exactly as it was; LoadFromText also tells the line
-// of the token or record at fault and why.
+// the mesh aside. Those checks make every link of the mesh built aside
+// point to one of its own entities and every walk end, which is what the
+// whole-mesh check (G3MeshCheck) needs to run safely; that check then
+// decides whether rings and chains agree with the edges (each edge once in
+// the ring of each end, on at most its two facet sides, once in each of
+// its facets' chains, every contour closed). Only a mesh that passes is
+// moved into this (empty) surface. Any failure leaves the surface exactly
+// as it was; LoadFromText also tells the line of the token or record at
+// fault and why.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3ShellExDataProvider.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -584,6 +591,13 @@ bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine,
         v->SetLastEdge(At<G3Edge>(le, d.vertexEnds[2 * static_cast<size_t>(i) + 1]));
     }
     loaded.ReallocByRealSize();
+
+    // The check's report names the broken invariant and the entity; it is
+    // kept per thread so that *reason stays readable after the return.
+    thread_local std::string inconsistency;
+    inconsistency = G3MeshCheck(&loaded);
+    if (!inconsistency.empty())
+        return refuse(inconsistency.c_str());
 
     SwapContents(loaded);
     nextSurface = d.nextSurface;

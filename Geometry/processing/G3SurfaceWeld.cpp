@@ -633,18 +633,22 @@ bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCol
         if (G3Vertex* v = e->GetVertex2())
             v->RemoveEdge(e);
     }
-    // The collapsed edges stay in the edge list for the caller; once
-    // oldVertex is deleted they must not point to it, so that end is put on
-    // newVertex (they are in no ring).
-    if (RemoveVertex(oldVertex)) {
+    // The collapsed edges stay in the edge list for the caller, in no ring.
+    // No listed edge may name a vertex that goes (RemoveVertex refuses
+    // one), so their oldVertex end is put on newVertex first; it goes back
+    // when oldVertex has to stay.
+    auto setOldEnds = [&](G3Vertex* to) {
         for (int i = 0; i < removed->size(); ++i) {
             G3Edge* e = static_cast<G3Edge*>(removed->get(i));
             if (oldEnd[static_cast<std::size_t>(i)] == 1)
-                e->SetVertex1(newVertex);
+                e->SetVertex1(to);
             else
-                e->SetVertex2(newVertex);
+                e->SetVertex2(to);
         }
-    }
+    };
+    setOldEnds(newVertex);
+    if (!RemoveVertex(oldVertex))
+        setOldEnds(oldVertex);
     return true;
 }
 

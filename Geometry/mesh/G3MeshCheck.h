@@ -1,0 +1,28 @@
+#pragma once
+// Whole-mesh consistency check. The construction and repair operations keep
+// these invariants; a mesh from elsewhere (a loaded dump) is trusted only
+// after it passes. Checked, in this order:
+//   - ids equal indexes: every entity of the six collections is non-null and
+//     its id is its index ("<kind>: null entry", "<kind>: id differs from
+//     index");
+//   - rings: every vertex ring ends (no loop), holds only listed edges that
+//     end at the vertex, and its last edge is the vertex's lastEdge;
+//   - chains: every facet chain ends, holds only listed edges that name the
+//     facet, and its last edge is the facet's lastEdge; a facet of a surface
+//     has that surface as its parent; its plane is finite;
+//   - contours closed: each contour of a chain (edges that share a vertex
+//     with the next) returns to its start and has at least two edges;
+//   - facet sides: an edge's ends are two distinct listed vertices; an edge
+//     with a facet is in the rings of both its ends exactly once, an edge
+//     without facets in both rings or in neither; one facet never holds both
+//     sides of an edge; each facet of an edge is listed and holds the edge
+//     in its chain exactly once.
+// The result is "" for a consistent mesh, else the first broken invariant
+// as text with the index (and a detail number) of the entity at fault, for
+// example "edge: one facet on both sides (4)".
+
+#include <string>
+
+class G3Shell;
+
+std::string G3MeshCheck(G3Shell* s);

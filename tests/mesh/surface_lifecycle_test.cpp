@@ -1,0 +1,257 @@
+// The life cycle of a surface beyond building it: removal of vertices that
+// listed edges still name, copies and duplicates of surfaces that hold
+// working state (a complex-facet bracket, an open preview), facets added
+// during a preview, and edge lists handed to AddFacet out of walk order.
+
+#include "mesh_check.h"
+
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/processing/G3EdgeList.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(G3Surface* s) const { delete s; }
+};
+using SurfacePtr = std::unique_ptr<G3Surface, SurfaceDeleter>;
+using Vd = std::vector<double>;
+using Vi = std::vector<int>;
+
+// The unit square's corners 0..3 (z = 0) and a point 4 above its centre.
+SurfacePtr Square()
+{
+    SurfacePtr s(new G3Surface());
+    const double pts[5][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5, 0.5, 1}};
+    for (const auto& p : pts)
+        s->AddVertex(p[0], p[1], p[2], 0);
+    return s;
+}
+
+G3Facet* Facet(G3Surface* s, Vi ids) { return s->AddFacet(static_cast<int>(ids.size()), ids.data(), 1, nullptr, nullptr); }
+
+Vi Counts(G3Surface* s) { return Vi({s->GetVertexCount(), s->GetEdgeCount(), s->GetFacetCount()}); }
+Vd Plane(const G3Facet* f) { return Vd(f->GetPlane(), f->GetPlane() + 4); }
+Vd Xyz(const G3Point* p) { return Vd(p->GetXYZ(), p->GetXYZ() + 3); }
+
+// A host object a caller keeps in an entity's scratch link; smaller than a
+// point, so reading it as one is an overflow the sanitizers see.
+struct HostLink : GObj {
+};
+
+} // namespace
+
+// A facet removed leaves its edges listed, out of the rings: the vertices
+// they name are still in use until those edges go.
+TEST(SurfaceLifecycle, VerticesNamedByListedEdgesStay)
+{
+    SurfacePtr s = Square();
+    ASSERT_NE(nullptr, Facet(s.get(), {0, 1, 2}));
+    s->RemoveFacet(s->GetFacet(0));
+    ASSERT_EQ(Vi({5, 3, 0}), Counts(s.get()));
+    ASSERT_FALSE(s->GetVertex(1)->HasEdges());
+
+    EXPECT_FALSE(s->RemoveVertex(s->GetVertex(1)));
+    s->RemoveUnusedVertex(); // only 3 and the apex are free
+    EXPECT_EQ(Vi({3, 3, 0}), Counts(s.get()));
+    EXPECT_EQ("", MeshCheck(s.get()));
+    s->RemoveUnused();
+    EXPECT_EQ(Vi({0, 0, 0}), Counts(s.get()));
+
+    // Once the edges are gone the vertex may go; one still in a ring may not.
+    SurfacePtr t = Square();
+    Facet(t.get(), {0, 1, 2});
+    t->RemoveFacet(t->GetFacet(0));
+    t->RemoveUnusedEdge();
+    EXPECT_TRUE(t->RemoveVertex(t->GetVertex(1)));
+    t->AddEdge(t->GetVertex(0), t->GetVertex(2), nullptr);
+    EXPECT_FALSE(t->RemoveVertex(t->GetVertex(2)));
+    EXPECT_EQ("", MeshCheck(t.get()));
+}
+
+// The complex-facet bracket and a preview are the source's working state:
+// neither Copy nor Duplicate hands them to the copy.
+TEST(SurfaceLifecycle, CopiesShareNoWorkingStateOfTheSource)
+{
+    SurfacePtr s = Square();
+    s->BeginComplexFacet();
+    Facet(s.get(), {0, 1, 2, 3});
+    SurfacePtr dup(s->Duplicate());
+    EXPECT_EQ(nullptr, dup->GetExData());
+    Facet(dup.get(), {0, 1, 4});
+    s->EndComplexFacet();
+    EXPECT_EQ(1, s->GetFacetCount());
+    EXPECT_EQ(2, dup->GetFacetCount());
+    EXPECT_EQ("", MeshCheck(s.get()));
+    EXPECT_EQ("", MeshCheck(dup.get()));
+    Facet(dup.get(), {1, 2, 4});
+    EXPECT_EQ("", MeshCheck(dup.get()));
+
+    // A target's own bracket survives a Copy into it and keeps collecting.
+    SurfacePtr target = Square();
+    target->BeginComplexFacet();
+    GObj* bracket = target->GetExData();
+    target->Copy(dup.get());
+    EXPECT_EQ(bracket, target->GetExData());
+    target->EndComplexFacet();
+    EXPECT_EQ(nullptr, target->GetExData());
+
+    // Copies of a surface in the middle of a preview carry the entities'
+    // own links, not the preview's saved state.
+    HostLink host;
+    SurfacePtr p = Square();
+    Facet(p.get(), {0, 1, 4});
+    p->GetVertex(2)->SetExData(&host);
+    p->GetFacet(0)->SetExData(&host);
+    double shift[4][4];
+    M4Identity(shift);
+    M4Translate(shift, 5, 0, 0);
+    p->OpenTransformation(true, true);
+    p->Transformation(shift);
+    SurfacePtr pdup(p->Duplicate());
+    SurfacePtr pcopy = Square();
+    pcopy->Copy(p.get());
+    p->CloseTransformation();
+    EXPECT_EQ(&host, pdup->GetVertex(2)->GetExData());
+    EXPECT_EQ(nullptr, pdup->GetVertex(3)->GetExData());
+    EXPECT_EQ(&host, pdup->GetFacet(0)->GetExData());
+    EXPECT_EQ(&host, pcopy->GetVertex(5 + 2)->GetExData());
+    EXPECT_EQ(nullptr, pdup->GetExDataProvider());
+    // The copy shows the geometry as it was when copied.
+    EXPECT_EQ(Vd({6, 0, 0}), Xyz(pdup->GetVertex(1)));
+    EXPECT_EQ(Vd({1, 0, 0}), Xyz(p->GetVertex(1)));
+    EXPECT_EQ("", MeshCheck(pdup.get()));
+}
+
+// What Copy adds to a surface with an open preview is previewed and
+// restored like what AddVertex and AddFacet add; the copied links come back
+// at close.
+TEST(SurfaceLifecycle, CopyIntoAnOpenPreviewIsTrackedByIt)
+{
+    HostLink host;
+    SurfacePtr src = Square();
+    Facet(src.get(), {0, 1, 4});
+    src->GetVertex(1)->SetExData(&host);
+    src->GetFacet(0)->SetExData(&host);
+    const Vd srcPlane = Plane(src->GetFacet(0));
+
+    SurfacePtr dst = Square();
+    Facet(dst.get(), {0, 1, 2, 3});
+    double shift[4][4];
+    M4Identity(shift);
+    M4Translate(shift, 0, 0, 7);
+    dst->OpenTransformation(true, true);
+    dst->Copy(src.get());
+    dst->Transformation(shift);
+    EXPECT_EQ(Vd({1, 0, 7}), Xyz(dst->GetVertex(5 + 1)));
+    EXPECT_EQ(Vd({0.5, 0.5, 8}), Xyz(dst->GetVertex(5 + 4)));
+    EXPECT_NEAR(srcPlane[3] - 7 * srcPlane[2], dst->GetFacet(1)->GetPlane()[3], 1e-12);
+    dst->CloseTransformation();
+    EXPECT_EQ(Vd({1, 0, 0}), Xyz(dst->GetVertex(5 + 1)));
+    EXPECT_EQ(&host, dst->GetVertex(5 + 1)->GetExData());
+    EXPECT_EQ(&host, dst->GetFacet(1)->GetExData());
+    EXPECT_EQ(nullptr, dst->GetVertex(5)->GetExData());
+    EXPECT_EQ(srcPlane, Plane(dst->GetFacet(1)));
+    EXPECT_EQ("", MeshCheck(dst.get()));
+
+    // Appending a surface to itself during a preview.
+    dst->OpenTransformation(true, false);
+    dst->Copy(dst.get());
+    dst->Transformation(shift);
+    EXPECT_EQ(7.0, dst->GetVertex(20 - 1)->GetZ() - 1.0);
+    dst->CloseTransformation();
+    EXPECT_EQ(Vd({0.5, 0.5, 1}), Xyz(dst->GetVertex(20 - 1)));
+    EXPECT_EQ(&host, dst->GetVertex(10 + 5 + 1)->GetExData());
+    EXPECT_EQ("", MeshCheck(dst.get()));
+}
+
+// Facets made during a preview (one by one, by triangulation, from edge
+// lists) end with the plane of their vertices as restored.
+TEST(SurfaceLifecycle, FacetsAddedDuringAPreviewKeepTheirPlanes)
+{
+    const Vd up = {0, 0, 1, 0};
+    SurfacePtr s = Square();
+    s->OpenTransformation(true, false);
+    G3Facet* square = Facet(s.get(), {0, 1, 2, 3});
+    ASSERT_NE(nullptr, square);
+    s->CloseTransformation();
+    EXPECT_EQ(up, Plane(square));
+    EXPECT_FALSE(s->RemoveTrivialFacets());
+    EXPECT_EQ(1, s->GetFacetCount());
+
+    // With a transformation in between, the plane follows the vertices back.
+    double lift[4][4];
+    M4Identity(lift);
+    M4Translate(lift, 0, 0, 3);
+    SurfacePtr t = Square();
+    t->OpenTransformation(true, false);
+    t->Transformation(lift);
+    G3Facet* late = Facet(t.get(), {0, 1, 2, 3});
+    EXPECT_EQ(Vd({0, 0, 1, -3}), Plane(late));
+    t->CloseTransformation();
+    EXPECT_EQ(up, Plane(late));
+
+    // Triangles of a facet triangulated during a preview.
+    SurfacePtr u = Square();
+    Facet(u.get(), {0, 1, 2, 3});
+    u->OpenTransformation(true, false);
+    EXPECT_TRUE(u->Triangulate(4, 0));
+    u->CloseTransformation();
+    ASSERT_EQ(2, u->GetFacetCount());
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(up, Plane(u->GetFacet(i))) << i;
+
+    // Facets from edge lists.
+    SurfacePtr w = Square();
+    G3Facet* model = Facet(w.get(), {0, 1, 2, 3});
+    GArrayCollection lists;
+    lists.add(new G3EdgeList(model));
+    w->RemoveFacet(model);
+    w->OpenTransformation(true, false);
+    w->AddFacets(&lists);
+    w->CloseTransformation();
+    ASSERT_EQ(1, w->GetFacetCount());
+    EXPECT_EQ(up, Plane(w->GetFacet(0)));
+    EXPECT_EQ("", MeshCheck(w.get()));
+}
+
+// AddFacet from an edge list needs edges running end to start into closed
+// contours; anything else is refused before the surface changes.
+TEST(SurfaceLifecycle, EdgeListsOutOfWalkOrderAreRefused)
+{
+    SurfacePtr s = Square();
+    G3Vertex* v[5];
+    for (int i = 0; i < 5; ++i)
+        v[i] = s->GetVertex(i);
+    std::vector<std::unique_ptr<G3Edge>> owned;
+    auto list = [&](std::vector<std::pair<int, int>> ends) {
+        auto c = std::make_unique<GArrayCollection>();
+        for (const auto& e : ends) {
+            owned.push_back(std::make_unique<G3Edge>(v[e.first], v[e.second]));
+            c->add(owned.back().get());
+        }
+        return c;
+    };
+    const std::pair<const char*, std::vector<std::pair<int, int>>> refused[] = {
+        {"out of order", {{0, 1}, {2, 3}, {1, 2}, {3, 0}}},
+        {"reversed edge", {{0, 1}, {2, 1}, {2, 3}, {3, 0}}},
+        {"open contour", {{0, 1}, {1, 2}, {2, 3}}},
+        {"closed then open", {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 2}}},
+    };
+    for (const auto& c : refused) {
+        auto edges = list(c.second);
+        EXPECT_EQ(nullptr, s->AddFacet(edges.get(), 0, 1)) << c.first;
+        EXPECT_EQ(Vi({5, 0, 0}), Counts(s.get())) << c.first;
+    }
+    // Walk order, and two contours one after the other.
+    auto square = list({{0, 1}, {1, 2}, {2, 3}, {3, 0}});
+    EXPECT_NE(nullptr, s->AddFacet(square.get(), 0, 1));
+    auto two = list({{0, 1}, {1, 4}, {4, 0}, {2, 3}, {3, 4}, {4, 2}});
+    EXPECT_NE(nullptr, s->AddFacet(two.get(), 0, 1));
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
