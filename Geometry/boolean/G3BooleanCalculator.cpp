@@ -1,0 +1,42 @@
+// Construction of the engine and the attaching and removal of its working
+// data. OpenBoolean and CloseBoolean keep the shell's invariant that outside
+// a boolean no scratch link is set: closing runs every close hook before the
+// provider and its arena go, so no link is left pointing into freed records.
+#include "Geometry/boolean/G3BooleanCalculator.h"
+
+#include "Geometry/boolean/G3BooleanData.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Grid.h"
+#include "Geometry/mesh/G3Surface.h"
+
+G3BooleanCalculator::G3BooleanCalculator()
+{
+    candidates = new GArrayCollection();
+    edgeStack = new GArrayCollection();
+}
+
+G3BooleanCalculator::~G3BooleanCalculator()
+{
+    delete grid;
+    delete candidates;
+    delete edgeStack;
+}
+
+bool G3BooleanCalculator::OpenBoolean(G3Surface* s)
+{
+    if (!s)
+        return false;
+    CloseBoolean(s);
+    s->SetExDataProvider(new G3BooleanDataProvider());
+    s->OpenExData();
+    return true;
+}
+
+bool G3BooleanCalculator::CloseBoolean(G3Surface* s)
+{
+    if (!s || !dynamic_cast<G3BooleanDataProvider*>(s->GetExDataProvider()))
+        return false;
+    s->CloseExData();
+    s->RemoveExDataProvider();
+    return true;
+}

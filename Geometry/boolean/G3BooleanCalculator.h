@@ -1,0 +1,157 @@
+#pragma once
+// The boolean engine: union, difference and intersection of closed
+// polyhedral surfaces by facet classification. What is here so far: the
+// working data of an operand (OpenBoolean / CloseBoolean, see
+// G3BooleanData.h), and the classification of points against closed
+// surfaces by random rays (defined in G3RayClassify.cpp). The operations
+// themselves, and the classification against a prepared grid, come with the
+// surface-surface intersection.
+//
+// Classification counts how often a ray from the point crosses the facets:
+// odd is inside, even outside. A ray that meets a facet's boundary, or whose
+// start lies in a facet's plane outside it while its end lies there too,
+// gives no answer (SC_UNKNOWN); the classifiers then draw another ray, up to
+// 100 times. Random directions come from the kernel's sequence (GRand), so
+// a reseeded sequence repeats every answer.
+
+#include "Geometry/boolean/G3SurfClassify.h"
+#include "Geometry/math/GEnvelope.h"
+
+class GArrayCollection;
+class G3Edge;
+class G3Facet;
+class G3Grid;
+class G3IntervalList;
+class G3RayTraceResult;
+class G3Surface;
+class G3Vertex;
+
+class G3BooleanCalculator {
+public:
+    // Both scratch collections made; no operands, no grid, no slice plane,
+    // no intersection list, radius 0.
+    G3BooleanCalculator();
+    // Deletes the grid and the two collections (never the operands).
+    ~G3BooleanCalculator();
+    G3BooleanCalculator(const G3BooleanCalculator&) = delete;
+    G3BooleanCalculator& operator=(const G3BooleanCalculator&) = delete;
+
+    // Length of every classification ray.
+    double GetRadius() const { return radius; }
+    // Where a boolean delivers its intersection segments (not owned).
+    void SetIntersectionList(G3IntervalList* l) { intersectionList = l; }
+
+    // --- working data (G3BooleanData.h)
+    // Attaches the engine's provider to s and opens every vertex and facet
+    // (each gets a fresh record). A provider this engine attached before is
+    // closed first; any other shell provider is replaced (as
+    // G3Shell::SetExDataProvider does). False for a null surface.
+    static bool OpenBoolean(G3Surface* s);
+    // Closes every vertex and facet of s (segment lists deleted, scratch
+    // links cleared) and removes the engine's provider. False, nothing
+    // changed, when s is null or carries no provider of the engine.
+    static bool CloseBoolean(G3Surface* s);
+
+    // --- random rays (all draw from GRand)
+    // end = origin + length * d, d uniform on the unit sphere from two
+    // draws: z = 2 r1 / 32767 - 1, phi = r2 * 2 pi / 32767. Null arguments
+    // draw nothing and leave end alone.
+    static void GenerateRandomRay(const double* origin, double* end, double length);
+    // A ray whose end lies more than 9.999999999999999e-6 on the `side`
+    // (+1 front, -1 back) of `plane` (a, b, c, d): each of up to 100 draws
+    // is taken as it is or mirrored through the origin when that puts the
+    // end on the wanted side; a draw whose end stays within the margin is
+    // drawn again. True when a draw was taken; false (end the last draw)
+    // after 100 draws, for a null plane, or for a plane with a zero normal.
+    static bool GenerateRandomRay(const double* origin, double* end, const double* plane, int side,
+                                  double length);
+    // One draw d; end = origin + length * d when d . normal > 1e-6, else
+    // origin - length * d (so with a zero normal, any direction).
+    static void GenerateRandomRay(const double* origin, double* end, const double* normal, double length);
+
+    // --- crossing counts over a list of facets
+    // Items of `facets` that are not facets are skipped, and so are facets
+    // with the zero plane and facets whose working record (when they have
+    // one) has a box apart from the segment's box widened by
+    // 9.999999999999999e-6. Sides of a plane are decided with 1e-6, points
+    // in facets with the facet's own contours on its projection pair (1e-6).
+
+    // Classification of `point` by the ray to `end`: SC_ON when the point
+    // lies in a facet within 1e-6 of its plane; SC_UNKNOWN when the point is
+    // in a facet's plane outside it and `end` is too, or when the ray
+    // crosses a facet on its boundary; otherwise SC_INSIDE for an odd
+    // crossing count, SC_OUTSIDE for an even one (a double-sided facet
+    // counts two, so it never makes a point inside). An end lying in a
+    // facet counts as a crossing. `count` (may be null) receives the
+    // crossings counted before the answer. Null or non-finite points give
+    // SC_UNKNOWN; a null or empty list gives SC_OUTSIDE (count 0).
+    static SURF_CLASSIFY TestPointAndFacetList(const double* point, const double* end, GArrayCollection* facets,
+                                               unsigned int* count);
+    // The same along the segment start-end, stricter at the ends: an end
+    // within 1e-6 of a facet's plane gives SC_UNKNOWN, and a start in a
+    // facet's plane counts as a crossing of that facet when it lies in the
+    // facet (strictly inside; on its boundary SC_UNKNOWN, traced as
+    // "return unknown.").
+    static SURF_CLASSIFY TestRayAndFacetList(const double* start, const double* end, GArrayCollection* facets);
+    // Picking: reports to `result` every facet, edge and vertex the segment
+    // start-end meets (a start in a facet's plane meets that facet there;
+    // an end in the plane meets nothing). A point strictly inside a facet is
+    // a facet hit; on a boundary edge, a hit of each edge joining its two
+    // ends; on a vertex, a hit of the vertex, after which neither the vertex
+    // nor any edge at it is reported again during the call. Uses the mark
+    // flag of the reported vertices and edges and clears it before
+    // returning. Returns the number of reports made.
+    static int TestRayAndFacetList(const double* start, const double* end, GArrayCollection* facets,
+                                   G3RayTraceResult* result);
+    // The reporting steps of picking. `edges` and `vertices` collect what
+    // was marked (the caller clears the marks). Each returns the number of
+    // reports made.
+    // A facet hit, the facet plane's (a, b, c) as the normal.
+    static int FacetFilter(G3RayTraceResult* result, const double* point, const double* curvAxis1,
+                           const double* curvAxis2, G3Facet* facet);
+    // A hit of each unmarked edge joining a and b, with the unit sum of its
+    // facets' plane normals (zero when they cancel or it has none).
+    static int EdgeFilter(G3RayTraceResult* result, const double* point, G3Vertex* a, G3Vertex* b,
+                          GArrayCollection* edges);
+    // A hit of `v` unless it is marked, with the unit sum of the plane
+    // normals of the facets around it; v and every edge at v are marked.
+    static int VertexFilter(G3RayTraceResult* result, const double* point, G3Vertex* v, GArrayCollection* edges,
+                            GArrayCollection* vertices);
+
+protected:
+    // Up to 100 random rays of length `radius` from `point`, each tested
+    // with TestPointAndFacetList; the first answer other than SC_UNKNOWN,
+    // else SC_UNKNOWN (also when the radius is not positive).
+    SURF_CLASSIFY ClassifyVertex(const double* point, GArrayCollection* facets);
+    // For a point on a facet of one operand that also lies on the other,
+    // `plane` being that facet's plane: rays of length `radius` leaving the
+    // plane on its front side are tested (TestRayAndFacetList) against A's
+    // facets and against B's until both answers are known, up to 100 rays.
+    // SC_ON_SAME when the answers agree, SC_ON_OPPOSITE when they differ;
+    // SC_UNKNOWN after 100 rays, without both operands, or for a plane with
+    // a zero normal.
+    SURF_CLASSIFY TestOnOpposite(const double* point, const double* plane);
+
+    G3Surface* A = nullptr;
+    G3Surface* B = nullptr;
+    // The operands' boxes widened by 9.999999999999999e-6, their common box
+    // (when they overlap) and the box of both.
+    GEnvelope envA;
+    GEnvelope envB;
+    GEnvelope envCommon;
+    GEnvelope envAll;
+    // Owned: the facets the grid returns for the facet being processed, and
+    // the edge stack of the classification flood fill.
+    GArrayCollection* candidates = nullptr;
+    GArrayCollection* edgeStack = nullptr;
+    // Box test code of envA against envB; G_CLIP_DISJOINT when apart.
+    int clip = G_CLIP_DISJOINT;
+    double radius = 0.0;
+    // Owned while it exists.
+    G3Grid* grid = nullptr;
+    // Recursion depth of the flood fill.
+    int depth = 0;
+    // The cutting plane (four doubles, not owned) while a slice runs.
+    double* slicePlane = nullptr;
+    G3IntervalList* intersectionList = nullptr;
+};

@@ -1,0 +1,90 @@
+// The boolean engine's per-entity records. Invariants:
+// - while the provider is attached, every opened vertex and facet has its
+//   record in its scratch link, and a facet record's box covers the facet's
+//   vertices as they were when it was opened, widened by the engine's box
+//   margin;
+// - a segment list belongs to exactly one record and is deleted once: by
+//   closing the facet (which nulls it) or, for a facet never closed, by the
+//   provider's destructor;
+// - closing an entity leaves its scratch link clear.
+#include "Geometry/boolean/G3BooleanData.h"
+
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <typeinfo>
+
+namespace {
+
+// The double just below 1e-5: boxes widened by it stay clear of the 1e-6
+// band on both sides.
+constexpr double kBoxMargin = 9.999999999999999e-6;
+
+// The link's object when it is exactly of type T. The records are final,
+// so an exact type match is the whole test, and it is cheaper than a
+// dynamic_cast in the classification loops.
+template <class T>
+T* RecordIn(GObj* link)
+{
+    if (!link || typeid(*link) != typeid(T))
+        return nullptr;
+    return static_cast<T*>(link);
+}
+
+} // namespace
+
+G3BooleanFacetData* G3BooleanFacetData::Of(const G3Facet* f)
+{
+    return f ? RecordIn<G3BooleanFacetData>(f->GetExData()) : nullptr;
+}
+
+G3BooleanVertexData* G3BooleanVertexData::Of(const G3Vertex* v)
+{
+    return v ? RecordIn<G3BooleanVertexData>(v->GetExData()) : nullptr;
+}
+
+G3BooleanDataProvider::~G3BooleanDataProvider()
+{
+    for (G3BooleanFacetData* r : facetRecords) {
+        delete r->segments;
+        r->segments = nullptr;
+    }
+}
+
+void G3BooleanDataProvider::OpenExDataVertex(G3Vertex* v)
+{
+    if (v)
+        v->SetExData(new (&arena) G3BooleanVertexData());
+}
+
+void G3BooleanDataProvider::CloseExDataVertex(G3Vertex* v)
+{
+    if (G3BooleanVertexData::Of(v))
+        v->SetExData(nullptr);
+}
+
+void G3BooleanDataProvider::OpenExDataFacet(G3Facet* f)
+{
+    if (!f)
+        return;
+    G3BooleanFacetData* r = new (&arena) G3BooleanFacetData();
+    if (f->HasEdges()) {
+        f->FormEnvelope(r);
+        r->Extend(kBoxMargin);
+    } else {
+        GEnvelope::InitDefault(r); // meets no segment
+    }
+    facetRecords.push_back(r);
+    f->SetExData(r);
+}
+
+void G3BooleanDataProvider::CloseExDataFacet(G3Facet* f)
+{
+    G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+    if (!r)
+        return;
+    delete r->segments;
+    r->segments = nullptr;
+    f->SetExData(nullptr);
+}

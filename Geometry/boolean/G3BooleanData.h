@@ -1,0 +1,76 @@
+#pragma once
+// The boolean engine's working data: while a surface takes part in a
+// boolean or a classification, every facet and every vertex carries a
+// record in its scratch link (G3Obj::exData). The records come from the
+// arena of a shell provider attached to the surface, which creates them as
+// entities enter the shell and takes them away as entities leave it.
+// G3BooleanCalculator::OpenBoolean attaches the provider and opens every
+// existing entity; CloseBoolean closes them all and removes it, leaving
+// every scratch link clear.
+//
+// Edges, normals, texture coordinates and polyedges get no record.
+
+#include "Geometry/boolean/G3SurfClassify.h"
+#include "Geometry/foundation/GMemoryAllocator.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3ShellExDataProvider.h"
+
+#include <vector>
+
+class G3Facet;
+class G3IntervalList;
+class G3Vertex;
+
+// A facet's record: the facet's box widened by 9.999999999999999e-6 on
+// every side (empty for a facet without edges), its classification, and
+// the segments found on it (null until the first one; owned, deleted when
+// the facet is closed).
+class G3BooleanFacetData final : public GEnvelope {
+public:
+    G3BooleanFacetData() = default;
+    G3BooleanFacetData(const G3BooleanFacetData&) = delete;
+    G3BooleanFacetData& operator=(const G3BooleanFacetData&) = delete;
+
+    // The record in f's scratch link, or null when f has none (no provider
+    // opened it, or the link holds something else).
+    static G3BooleanFacetData* Of(const G3Facet* f);
+
+    SURF_CLASSIFY classify = SC_UNKNOWN;
+    G3IntervalList* segments = nullptr;
+};
+
+// A vertex's record: its classification.
+class G3BooleanVertexData final : public GObj {
+public:
+    // The record in v's scratch link, or null.
+    static G3BooleanVertexData* Of(const G3Vertex* v);
+
+    SURF_CLASSIFY classify = SC_UNKNOWN;
+};
+
+// The shell provider behind the records. Opening a facet or vertex puts a
+// fresh record in its scratch link; closing it deletes a facet's segment
+// list and clears the link (only when the link still holds this provider's
+// record). The destructor deletes the segment lists of facets that were
+// never closed (deleted while the provider was attached) and frees every
+// record with the arena.
+class G3BooleanDataProvider final : public G3ShellExDataProvider {
+public:
+    G3BooleanDataProvider() = default;
+    G3BooleanDataProvider(const G3BooleanDataProvider&) = delete;
+    G3BooleanDataProvider& operator=(const G3BooleanDataProvider&) = delete;
+    ~G3BooleanDataProvider() override;
+
+    void OpenExDataVertex(G3Vertex* v) override;
+    void CloseExDataVertex(G3Vertex* v) override;
+    void OpenExDataFacet(G3Facet* f) override;
+    void CloseExDataFacet(G3Facet* f) override;
+    bool IsExDataVertex() override { return true; }
+    bool IsExDataFacet() override { return true; }
+
+private:
+    GMemoryAllocator arena;
+    // Every facet record made, in order of opening, so that segment lists
+    // of facets that were deleted without being closed are not lost.
+    std::vector<G3BooleanFacetData*> facetRecords;
+};
