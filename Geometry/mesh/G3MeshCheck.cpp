@@ -43,22 +43,20 @@ bool Listed(const GArrayCollection* c, const G3Obj* o)
     return c && o && o->GetId() >= 0 && o->GetId() < c->size() && c->get(static_cast<int>(o->GetId())) == o;
 }
 
-// Walks one contour of f's chain starting at `e`; returns the first edge
-// after it (null at the end of the chain) or sets `fault`.
-const G3Edge* WalkContour(const G3Facet* f, const G3Edge* e, std::string& fault)
+// Every contour of f's chain, as the kernel's contour walker splits it,
+// ends back at its own start and has at least two edges.
+std::string CheckContours(const G3Facet* f)
 {
-    const G3Edge* following = e->GetFacetEdge(f);
-    const G3Vertex* start = G3FacetVertexIterator::ContourStart(e, following);
-    const G3Vertex* at = e->GetOtherVertex(start);
-    int length = 1;
-    while (following && following->HasVertex(at)) {
-        at = following->GetOtherVertex(at);
+    G3ContourWalker w(f);
+    int length = 0;
+    while (w.Next()) {
+        if (w.Opens())
+            length = 0;
         ++length;
-        following = following->GetFacetEdge(f);
+        if (w.Closes() && (w.GetExit() != w.GetContourStart() || length < 2))
+            return Fault("facet: open contour", f->GetId(), length);
     }
-    if (at != start || length < 2)
-        fault = Fault("facet: open contour", f->GetId(), length);
-    return following;
+    return "";
 }
 
 bool PlaneFinite(const G3Facet* f)
@@ -131,9 +129,7 @@ std::string CheckChains(G3Shell* s, ChainCount& inChain)
         }
         if (f->GetLastEdge() != last)
             return Fault("facet: lastEdge is not the chain's end", i);
-        std::string fault;
-        for (const G3Edge* e = f->GetFirstEdge(); e && fault.empty();)
-            e = WalkContour(f, e, fault);
+        const std::string fault = CheckContours(f);
         if (!fault.empty())
             return fault;
     }
