@@ -232,7 +232,8 @@ TEST(MarkInPlaneEdgesAsInvisible, DiagonalClearedFoldKept)
         s.AddVertex(1, 2, 0, 0);
         s.AddVertex(1, 1, 0, 0);
         Facet(s, {0, 1, 2});
-        Facet(s, {1, 0, 3});
+        Facet(s, {0, 1, 3});
+        ASSERT_TRUE(s.GetFacet(1)->PlaneEquals(s.GetFacet(0)->GetPlane()));
         EXPECT_EQ(0, s.MarkInPlaneEdgesAsInvisible());
         EXPECT_EQ(1, Joining(s, 0, 1)->GetFlags());
     }
