@@ -205,6 +205,20 @@ public:
     int GetPlaneIntersect(const double* p1, const double* p2, double* point, G3Vertex** onA,
                           G3Vertex** onB) const;
 
+    // --- Side queries of orientation and merging (defined in
+    // Geometry/processing/G3FacetSideQueries.cpp)
+    // On which side of the line a-b (projection on i, j) the facet lies
+    // near its chain step a->b or b->a: +1 / -1 when the nearest vertices
+    // off the line (1e-6) after and before the step agree (or only one side
+    // has any), 0 when they disagree, neither exists, the step is missing,
+    // or a-b is shorter than 1e-6 in projection.
+    int GetIntersectionSignByEdge(G3Vertex* a, G3Vertex* b, int i, int j);
+    // A point strictly inside the facet's x-y projection (holes are
+    // outside): on a horizontal line between the vertices' y extremes, the
+    // middle region of the widest pair of crossings. False, x and y
+    // unchanged, when no pair of crossings has width.
+    bool GenerateXYPointInFacetConcave(double& x, double& y);
+
     // --- Cut queries of the boolean engine (defined in
     // Geometry/boolean/G3FacetCutQueries.cpp)
     // The parts of the segment p1-p2 that lie in this (coplanar) facet, in

@@ -238,6 +238,71 @@ protected:
     bool TriangulateFacet(G3Facet* f, int newEdgeFlags);
     // ---- end of triangulation and complex facets
 
+public:
+    // ---- orientation, normals and facet merging
+    // (Geometry/processing/G3SurfaceOrient.cpp, G3SurfaceNormals.cpp,
+    // G3SurfaceMerge.cpp). Every pass leaves marks and scratch links clear.
+    // Fresh planes, then each facet whose plane points against the sum of
+    // its corner normals (dot below -1e-6) is turned. False (nothing done)
+    // when the surface has no corner normals.
+    bool OrientNormals();
+    // With corner normals and !force, OrientNormals. Otherwise orients
+    // from the geometry alone: vertical probes through the x-y projection
+    // orient the facets they cross by parity (lowest faces down), and each
+    // probed facet's orientation spreads across manifold edges. Facets no
+    // probe or spread reaches keep their orientation. Then UnionFacets(4).
+    bool OrientNormals2(bool force);
+    // axis = the dominant axis of the box of both edges; *aUp: a's vertex2
+    // lies above its vertex1 along axis; *bUp likewise.
+    static void FindEdgeOrientation(G3Edge* a, G3Edge* b, bool* aUp, bool* bUp);
+    // Gives every corner without a normal the facet's plane normal; nothing
+    // when the surface has no normals or for a facet with the zero plane.
+    void HealNormals();
+    // Vertex normals averaged from the planes of the facets around each
+    // vertex: for every vertex (null) or for the corners of the listed
+    // facets, averaging over listed facets only. A corner whose average has
+    // no length keeps the normal it had.
+    void AverageNormalsByPlanes(GArrayCollection* facets);
+    // The same, each rewritten corner keeping its texture coordinate.
+    void AverageNormalsByPlanesTexCooSafe(GArrayCollection* facets);
+    // Averaged normals per smoothing group (facets joined by invisible
+    // edges, with the same double-sided flag).
+    void AverageNormalsByPlanes2();
+    // Merges the two facets of every edge whose flags meet `mask`, when the
+    // edge's vertex pair carries exactly those two sides, the two share one
+    // unbroken run of edges, run along it in opposite directions, have the
+    // same double-sided flag, and their extended data can be merged. The
+    // number of merges.
+    int UnionFacets(int mask);
+    // Merges connected groups of coplanar facets (joined across invisible
+    // edges, any edge for mask -1, or edges whose flags meet mask) into
+    // facets with holes, each made from the group's first facet. The
+    // number of groups merged.
+    int UnionInPlaneFacets(int mask);
+    // Edge flags set to 0 (invisible, not form-making) where the facets
+    // along the edge are coplanar and lie on both sides of it (a fold of
+    // overlapping facets is left). The number of edges cleared.
+    int MarkInPlaneEdgesAsInvisible();
+    // The same where every facet along the edge has the first one's plane
+    // coefficient by coefficient (1e-6), whatever their sides.
+    int MarkInPlaneEdgesAsInvisible2();
+    void ExtendDoubleSidedFacets();
+    // Rebuilds every facet whose contours cross or touch themselves into
+    // simple facets (holes bridged); whether any was rebuilt. Welds
+    // vertices first and works on coordinates scaled by 1000.
+    bool RemoveSelfIntersections();
+
+protected:
+    // One propagation step: every unmarked neighbour of f across a
+    // manifold edge with f's double-sided flag is turned to agree with f,
+    // marked and queued.
+    void OrientNormal2(G3Facet* f, GArrayCollection* queue);
+    // Replaces f1 and f2 by one facet without e (and without the rest of
+    // the run of edges they share); false, nothing changed, when the
+    // contours cannot be joined.
+    bool MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2);
+    // ---- end of orientation, normals and facet merging
+
 protected:
     // The facet-building core of AddFacet(n, v, ...): no check of n.
     G3Facet* _AddFacet(int n, G3Vertex** v, int* edgeFlags, G3Normal** normals, G3TexCoo** texCoos);

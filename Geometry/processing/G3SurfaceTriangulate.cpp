@@ -12,6 +12,7 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetMadeFrom.h"
 #include "Geometry/processing/GTessellator.h"
 
 #include <cmath>
@@ -39,33 +40,6 @@ bool Selected(G3Facet* f, int n, int mode)
     }
     return false;
 }
-
-// While it lives, facets added to `s` are made from `source`: they receive
-// its named extended data in place of the surface's default, and the object
-// providers copy its records to them (a null source: no data, no records).
-// The source may be removed meanwhile: the providers took its records when
-// it was named, and the extended data is shared by reference.
-class FacetMadeFrom {
-public:
-    FacetMadeFrom(G3Surface* s, G3Facet* source)
-        : facetDefault(s->GetExtendedDataFacetDefault()), saved(facetDefault)
-    {
-        G3Obj::ProviderSetExData(source);
-        if (source)
-            facetDefault = source->GetExtendedData();
-    }
-    ~FacetMadeFrom()
-    {
-        facetDefault = saved;
-        G3Obj::ProviderSetExData(nullptr);
-    }
-    FacetMadeFrom(const FacetMadeFrom&) = delete;
-    FacetMadeFrom& operator=(const FacetMadeFrom&) = delete;
-
-private:
-    CExData& facetDefault;
-    const CExData saved;
-};
 
 // The flags of the first edge joining a and b, or `otherwise` when none.
 int SideFlags(G3Vertex* a, G3Vertex* b, int otherwise, GArrayCollection& scratch)

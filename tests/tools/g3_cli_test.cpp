@@ -393,3 +393,19 @@ TEST_F(G3Cli, DemoWritesClosedBoxAndSphereAndATriangulatedPlate)
 TEST(G3Cli, NotBuilt) { GTEST_SKIP() << "the g3 tool is not part of this build"; }
 
 #endif
+
+TEST_F(G3Cli, RepairOrientsAndMergesCoplanarFacets)
+{
+    // The cube triangulated: merging makes six quads again, so no edge is
+    // left between coplanar facets to hide.
+    ASSERT_EQ(Run({"repair", Data("cube.obj"), "-o", P("tri.off"), "--triangulate"}).status, 0);
+    Result r = Run({"repair", P("tri.off"), "-o", P("merged.obj"), "--orient", "--merge-coplanar"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(Key(r.out, "OrientNormals2(true)").find("facets turned "), std::string::npos) << r.out;
+    EXPECT_EQ(Key(r.out, "UnionInPlaneFacets(-1)").find("vertices 8 -> 8, edges 18 -> 12, facets 12 -> 6,"), 0u)
+        << r.out;
+    EXPECT_NE(Key(r.out, "UnionInPlaneFacets(-1)").find("groups merged 6, edges hidden 0"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(Key(r.out, "closed"), "yes");
+    EXPECT_EQ(Key(Info(P("merged.obj")).out, "facets"), "6");
+}

@@ -95,6 +95,16 @@ struct PassResult {
     std::string name;
     Counts before;
     Counts after;
+    // What the pass itself counted ("" when it counts nothing beyond the
+    // entity counts).
+    std::string detail;
+};
+struct RepairOptions {
+    bool triangulate = false;
+    // OrientNormals2(true): facets turned to face out of the solid.
+    bool orient = false;
+    // UnionInPlaneFacets(-1), then MarkInPlaneEdgesAsInvisible.
+    bool mergeCoplanar = false;
 };
 // The repair passes in order (welding with edge division, normal welding,
 // trivial facets, equal facets, boundary-edge stitching, and optionally
@@ -102,6 +112,10 @@ struct PassResult {
 // `progress` and reported to `report` with the counts around it. Leaves
 // the facet planes current.
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
+                     const std::function<void(const PassResult&)>& report);
+// The same with the optional passes of `options`, after the cleanup and
+// before triangulation: orientation, then merging of coplanar facets.
+void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progress,
                      const std::function<void(const PassResult&)>& report);
 
 // "V vertices, E edges, F facets, N normals, T texture coordinates"

@@ -1,7 +1,9 @@
 #include "tools/g3/G3Tool.h"
 
+#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -151,13 +153,47 @@ std::string DescribeChange(const Counts& b, const Counts& a)
 
 // ------------------------------------------------------------ repair sequence
 
+namespace {
+
+// How many facets `run` turned around: facets whose plane normal points
+// the other way afterwards (the facet list is unchanged unless facets are
+// merged, which only orientation's final merge along flagged edges does).
+int TurnedBy(G3Surface& s, const std::function<void()>& run)
+{
+    s.FormPlaneEquation();
+    std::vector<std::array<double, 3>> before;
+    for (int k = 0; k < s.GetFacetCount(); ++k) {
+        const double* p = s.GetFacet(k)->GetPlane();
+        before.push_back({p[0], p[1], p[2]});
+    }
+    run();
+    int turned = 0;
+    for (int k = 0; k < s.GetFacetCount() && k < static_cast<int>(before.size()); ++k) {
+        const double* p = s.GetFacet(k)->GetPlane();
+        if (p[0] * before[k][0] + p[1] * before[k][1] + p[2] * before[k][2] < 0.0)
+            ++turned;
+    }
+    return turned;
+}
+
+}  // namespace
+
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
+                     const std::function<void(const PassResult&)>& report)
+{
+    RepairOptions options;
+    options.triangulate = triangulate;
+    RunRepairPasses(s, options, progress, report);
+}
+
+void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progress,
                      const std::function<void(const PassResult&)>& report)
 {
     struct Pass {
         const char* name;
         std::function<void()> run;
     };
+    std::string detail;
     std::vector<Pass> passes = {
         {"RemoveEqualsVertexAndDivideEdges", [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
         {"RemoveEqualsNormal", [&] { s.RemoveEqualsNormal(); }},
@@ -172,7 +208,19 @@ void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
         {"RemoveEqualsFacets", [&] { s.RemoveEqualsFacets(); }},
         {"RemoveNonManifoldEdges", [&] { s.RemoveNonManifoldEdges(); }},
     };
-    if (triangulate)
+    if (options.orient)
+        passes.push_back({"OrientNormals2(true)", [&] {
+                              const int turned = TurnedBy(s, [&] { s.OrientNormals2(true); });
+                              detail = "facets turned " + std::to_string(turned);
+                          }});
+    if (options.mergeCoplanar)
+        passes.push_back({"UnionInPlaneFacets(-1)", [&] {
+                              const int groups = s.UnionInPlaneFacets(-1);
+                              const int hidden = s.MarkInPlaneEdgesAsInvisible();
+                              detail = "groups merged " + std::to_string(groups) + ", edges hidden " +
+                                       std::to_string(hidden);
+                          }});
+    if (options.triangulate)
         passes.push_back({"Triangulate(4, 0)", [&] { s.Triangulate(4, 0); }});
 
     for (const Pass& p : passes) {
@@ -180,8 +228,10 @@ void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
         PassResult r;
         r.name = p.name;
         r.before = CountsOf(s);
+        detail.clear();
         p.run();
         r.after = CountsOf(s);
+        r.detail = detail;
         if (report)
             report(r);
     }

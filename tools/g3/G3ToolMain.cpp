@@ -126,7 +126,8 @@ std::string ToolUsage()
                        "\n"
                        "Commands:\n"
                        "  info FILE                         counts, box, closedness and defects of a mesh\n"
-                       "  repair IN -o OUT [--triangulate]  weld, clean and stitch a mesh, then write it\n"
+                       "  repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar]\n"
+                       "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
                        "\n"
@@ -159,7 +160,7 @@ std::string CommandHelp(const std::string& command)
                "  degenerate facets      fewer than three edges or distinct vertices, or no plane\n"
                "                         (every triangle of its corners has zero area)\n";
     if (command == "repair")
-        return std::string("usage: g3 repair IN -o OUT [--triangulate] [--quiet]\n"
+        return std::string("usage: g3 repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar] [--quiet]\n"
                            "\n"
                            "Runs, in order, and prints the counts before -> after of each:\n"
                            "  RemoveEqualsVertexAndDivideEdges  weld vertices closer than 1e-6, split edges\n"
@@ -168,6 +169,11 @@ std::string CommandHelp(const std::string& command)
                            "  RemoveTrivialFacets               drop facets without a plane or with < 3 edges\n"
                            "  RemoveEqualsFacets                drop facets repeating an earlier one\n"
                            "  RemoveNonManifoldEdges            stitch boundary edges joining the same vertices\n"
+                           "  OrientNormals2(true)              with --orient: turn facets to face out of the\n"
+                           "                                    solid (also counts the facets turned)\n"
+                           "  UnionInPlaneFacets(-1)            with --merge-coplanar: merge connected coplanar\n"
+                           "                                    facets (holes kept), then hide edges between\n"
+                           "                                    coplanar facets (counts groups and edges)\n"
                            "  Triangulate(4, 0)                 with --triangulate: every facet of four or more\n"
                            "                                    edges into triangles\n"
                            "then reports whether the result is closed and writes OUT.\n"
@@ -196,7 +202,7 @@ std::string CommandHelp(const std::string& command)
 int CommandRepair(const std::vector<std::string>& raw)
 {
     ArgSyntax syntax;
-    syntax.flags = {"--triangulate", "--quiet"};
+    syntax.flags = {"--triangulate", "--orient", "--merge-coplanar", "--quiet"};
     syntax.valueOptions = {"-o", "--output"};
     InOut io;
     bool done = false;
@@ -204,8 +210,13 @@ int CommandRepair(const std::vector<std::string>& raw)
     const int status = OpenInOut("repair", raw, syntax, io, s, done);
     if (done)
         return status;
-    RunRepairPasses(s, io.args.Has("--triangulate"), io.progress, [](const PassResult& r) {
-        std::printf("%s: %s\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str());
+    RepairOptions options;
+    options.triangulate = io.args.Has("--triangulate");
+    options.orient = io.args.Has("--orient");
+    options.mergeCoplanar = io.args.Has("--merge-coplanar");
+    RunRepairPasses(s, options, io.progress, [](const PassResult& r) {
+        std::printf("%s: %s%s%s\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
+                    r.detail.empty() ? "" : ", ", r.detail.c_str());
     });
     std::printf("closed: %s\n", s.GetClosed() ? "yes" : "no");
     return WriteOutput(io.out, s, false, io.progress);
