@@ -108,6 +108,7 @@ void BM_UnionInPlaneFacets(benchmark::State& state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_UnionInPlaneFacets)->Arg(30)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(3);
+// 95 x 95 and 300 x 300 squares: ten times the facets apart.
+BENCHMARK(BM_UnionInPlaneFacets)->Arg(95)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
