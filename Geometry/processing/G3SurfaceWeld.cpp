@@ -10,6 +10,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
@@ -25,7 +26,7 @@
 
 namespace {
 
-constexpr double kTolerance = 1e-6;
+using GTolerance::kWeld;
 
 // Cells per axis of a welding hash holding `count` points in the box
 // min..max. The hash answers the same for any cell counts; they only set the
@@ -37,7 +38,7 @@ constexpr double kTolerance = 1e-6;
 // rather than a cube of which it would fill one or two layers.
 void WeldGrid3(int count, const double* min, const double* max, int perAxis[3])
 {
-    G3PointHash::SizeGrid(count, min, max, kTolerance, perAxis);
+    G3PointHash::SizeGrid(count, min, max, kWeld, perAxis);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,
@@ -86,8 +87,8 @@ void MoveEnd(G3Edge* e, int end, G3Vertex* to)
 }
 
 // The interior test of a candidate point c against the edge p1 -> p2:
-// along `axis` within [lo, hi] (the edge's extent shrunk by 1e-6 at both
-// ends), and no farther than 1e-6 from the line through p1 and p2.
+// along `axis` within [lo, hi] (the edge's extent shrunk by kWeld at both
+// ends), and no farther than kWeld from the line through p1 and p2.
 inline double LineDistance(const double* p1, const double* d, double dLength, const double* c)
 {
     const double w[3] = {p1[0] - c[0], p1[1] - c[1], p1[2] - c[2]};
@@ -115,10 +116,10 @@ struct EdgeProbe {
         axis = a;
         const double lower = p1[a] < p2[a] ? p1[a] : p2[a];
         const double upper = p1[a] < p2[a] ? p2[a] : p1[a];
-        lo = lower + kTolerance;
-        hi = upper - kTolerance;
+        lo = lower + kWeld;
+        hi = upper - kWeld;
     }
-    bool OnLine(const double* c) const { return LineDistance(p1, d, dLength, c) <= kTolerance; }
+    bool OnLine(const double* c) const { return LineDistance(p1, d, dLength, c) <= kWeld; }
     bool Admits(const double* c) const { return c[axis] >= lo && c[axis] <= hi && OnLine(c); }
 };
 
@@ -189,7 +190,7 @@ void G3Surface::RemoveEqualsVertex()
     FormEnvelope(&env);
     int grid[3];
     WeldGrid3(GetVertexCount(), env.min, env.max, grid);
-    G3PointHash hash(grid, env.min, env.max, kTolerance);
+    G3PointHash hash(grid, env.min, env.max, kWeld);
     RemoveEqualsVertex(&hash);
     RemoveUnused();
 }
@@ -260,7 +261,7 @@ void G3Surface::RemoveEqualsVertexAndDivideEdges()
     FormEnvelope(&env);
     int grid[3];
     WeldGrid3(GetVertexCount(), env.min, env.max, grid);
-    G3PointHash hash(grid, env.min, env.max, kTolerance);
+    G3PointHash hash(grid, env.min, env.max, kWeld);
     RemoveEqualsVertex(&hash);
     DivideEdgesByVertex(&hash);
     RemoveUnused();
@@ -271,13 +272,13 @@ void G3Surface::RemoveEqualsVertexAndDivideEdges()
 
 namespace {
 
-// The tube radius around an edge: it reaches past every vertex within 1e-6
+// The tube radius around an edge: it reaches past every vertex within kWeld
 // of the edge whatever the hash's tolerance, since each stored point sits at
 // least in its own cell.
 double TubeRadius(const G3PointHash* hash)
 {
     const double t = hash->GetTolerance();
-    return (t > kTolerance ? t : kTolerance) + 2.0 * kTolerance;
+    return (t > kWeld ? t : kWeld) + 2.0 * kWeld;
 }
 
 // Whether any hashed point passes e's interior test.
@@ -466,12 +467,12 @@ void G3Surface::RemoveEqualsNormal()
     const double hi[3] = {1.0, 1.0, 1.0};
     int grid[3];
     WeldGrid3(normalCount, lo, hi, grid);
-    G3PointHash normalHash(grid, lo, hi, kTolerance);
+    G3PointHash normalHash(grid, lo, hi, kWeld);
     for (int i = 0; i < normalCount; ++i) {
         G3Normal* n = G3Shell::GetNormal(i);
         double* xyz = n->GetXYZ();
         const double length = std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]);
-        if (length > kTolerance)
+        if (length > GTolerance::kZeroLength)
             for (int k = 0; k < 3; ++k)
                 xyz[k] /= length;
         n->SetExData(normalHash.Add(n));
@@ -482,7 +483,7 @@ void G3Surface::RemoveEqualsNormal()
     if (texCount > 0) {
         GEnvelope env;
         FormTexCooEnvelope(&env);
-        texHash = new G3TexCooHash(WeldGrid2(texCount), env.min, env.max, kTolerance);
+        texHash = new G3TexCooHash(WeldGrid2(texCount), env.min, env.max, kWeld);
         for (int i = 0; i < texCount; ++i) {
             G3TexCoo* t = GetTexCoo(i);
             t->SetExData(texHash->Add(t));
