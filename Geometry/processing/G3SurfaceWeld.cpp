@@ -21,6 +21,7 @@
 #include "Geometry/processing/G3EdgeList.h"
 
 #include <cmath>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -39,6 +40,23 @@ using GTolerance::kWeld;
 void WeldGrid3(int count, const double* min, const double* max, int perAxis[3])
 {
     G3PointHash::SizeGrid(count, min, max, kWeld, perAxis);
+}
+
+// A welding hash over min..max that will hold about `count` points: cells
+// sized by WeldGrid3, points closer than kWeld are one.
+std::unique_ptr<G3PointHash> NewWeldHash(int count, const double* min, const double* max)
+{
+    int grid[3];
+    WeldGrid3(count, min, max, grid);
+    return std::make_unique<G3PointHash>(grid, min, max, kWeld);
+}
+
+// The welding hash over the vertices of s, in its box.
+std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
+{
+    GEnvelope env;
+    s->FormEnvelope(&env);
+    return NewWeldHash(s->GetVertexCount(), env.min, env.max);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,
@@ -186,12 +204,8 @@ void GatherOnEdge(G3PointHashItem* head, void* context)
 
 void G3Surface::RemoveEqualsVertex()
 {
-    GEnvelope env;
-    FormEnvelope(&env);
-    int grid[3];
-    WeldGrid3(GetVertexCount(), env.min, env.max, grid);
-    G3PointHash hash(grid, env.min, env.max, kWeld);
-    RemoveEqualsVertex(&hash);
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
+    RemoveEqualsVertex(hash.get());
     RemoveUnused();
 }
 
@@ -257,13 +271,9 @@ void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
 void G3Surface::RemoveEqualsVertexAndDivideEdges()
 {
     GTrace("RemoveEqualsVertexAndDivideEdges");
-    GEnvelope env;
-    FormEnvelope(&env);
-    int grid[3];
-    WeldGrid3(GetVertexCount(), env.min, env.max, grid);
-    G3PointHash hash(grid, env.min, env.max, kWeld);
-    RemoveEqualsVertex(&hash);
-    DivideEdgesByVertex(&hash);
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
+    RemoveEqualsVertex(hash.get());
+    DivideEdgesByVertex(hash.get());
     RemoveUnused();
     GTrace("RemoveEqualsVertexAndDivideEdges Ok");
 }
@@ -465,9 +475,7 @@ void G3Surface::RemoveEqualsNormal()
         return;
     const double lo[3] = {-1.0, -1.0, -1.0};
     const double hi[3] = {1.0, 1.0, 1.0};
-    int grid[3];
-    WeldGrid3(normalCount, lo, hi, grid);
-    G3PointHash normalHash(grid, lo, hi, kWeld);
+    const std::unique_ptr<G3PointHash> normalHash = NewWeldHash(normalCount, lo, hi);
     for (int i = 0; i < normalCount; ++i) {
         G3Normal* n = G3Shell::GetNormal(i);
         double* xyz = n->GetXYZ();
@@ -475,7 +483,7 @@ void G3Surface::RemoveEqualsNormal()
         if (length > GTolerance::kZeroLength)
             for (int k = 0; k < 3; ++k)
                 xyz[k] /= length;
-        n->SetExData(normalHash.Add(n));
+        n->SetExData(normalHash->Add(n));
     }
 
     const int texCount = GetTexCooCount();
