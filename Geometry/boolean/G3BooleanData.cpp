@@ -10,6 +10,7 @@
 #include "Geometry/boolean/G3BooleanData.h"
 
 #include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -17,9 +18,7 @@
 
 namespace {
 
-// The double just below 1e-5: boxes widened by it stay clear of the 1e-6
-// band on both sides.
-constexpr double kBoxMargin = 9.999999999999999e-6;
+using GTolerance::kBoxMargin;
 
 // The link's object when it is exactly of type T. The records are final,
 // so an exact type match is the whole test, and it is cheaper than a

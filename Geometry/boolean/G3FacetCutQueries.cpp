@@ -16,6 +16,7 @@
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Point.h"
@@ -162,7 +163,7 @@ public:
             for (int e = 0; e < n; ++e) {
                 const double* p = poly.pts[b0 + e]->GetXYZ();
                 const double* q = poly.pts[b0 + (e + 1) % n]->GetXYZ();
-                if (!near && !(Distance(c, p, q) >= 1e-6))
+                if (!near && !(Distance(c, p, q) >= GTolerance::kInFacet))
                     near = true;
                 const int o = Orientation(p, q, c, i, j);
                 if (o == 0 && Between(c, p, q))
@@ -349,7 +350,7 @@ bool G3Facet::FindIntervalsLieInFacet(const double* p1, const double* p2, G3Inte
     const double du = p2[i] - p1[i];
     const double dv = p2[j] - p1[j];
     const double length = std::sqrt(du * du + dv * dv);
-    if (!(length >= 1e-6))
+    if (!(length >= GTolerance::kZeroLength))
         return false; // too short to give the line a direction (or not finite)
 
     ProjectedLine line;

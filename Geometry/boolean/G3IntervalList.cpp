@@ -3,6 +3,7 @@
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Point.h"
 
 #include <algorithm>
@@ -11,7 +12,8 @@
 
 namespace {
 
-constexpr double kKeyTolerance = 1e-6;
+// Keys are positions along one axis: they are equal as points are.
+using GTolerance::kPointEqual;
 
 G3Interval* IntervalAt(const GArrayCollection* c, int i) { return static_cast<G3Interval*>(c->get(i)); }
 
@@ -21,7 +23,7 @@ G3Point* PointAt(const GArrayCollection* c, int i) { return static_cast<G3Point*
 // ordering, so only the collection's own quicksort may use it.
 int CompareKeys(double a, double b)
 {
-    if (std::fabs(a - b) < kKeyTolerance)
+    if (std::fabs(a - b) < kPointEqual)
         return 0;
     return a < b ? -1 : 1;
 }
@@ -57,7 +59,7 @@ void EmitPiece(GArrayCollection* out, int axis, G3Point* start, GObj* startOwner
 {
     const double s = start ? start->GetXYZ(axis) : 0.0;
     const double e = end ? end->GetXYZ(axis) : 0.0;
-    if (e - s > kKeyTolerance)
+    if (e - s > kPointEqual)
         out->add(new G3Interval(start ? start->GetXYZ() : nullptr, startOwner,
                                 end ? end->GetXYZ() : nullptr, endOwner));
 }
@@ -70,9 +72,9 @@ bool IsNormal(const GArrayCollection* c, int axis)
     const int n = c->size();
     for (int k = 0; k < n; ++k) {
         const G3Interval* iv = IntervalAt(c, k);
-        if (!(iv->GetXYZ2(axis) - iv->GetXYZ1(axis) > kKeyTolerance))
+        if (!(iv->GetXYZ2(axis) - iv->GetXYZ1(axis) > kPointEqual))
             return false;
-        if (k + 1 < n && !(IntervalAt(c, k + 1)->GetXYZ1(axis) - iv->GetXYZ2(axis) > kKeyTolerance))
+        if (k + 1 < n && !(IntervalAt(c, k + 1)->GetXYZ1(axis) - iv->GetXYZ2(axis) > kPointEqual))
             return false;
     }
     return true;
@@ -107,13 +109,13 @@ void Normalize(GArrayCollection* c, int axis)
         G3Interval* last = first;
         double end = first->GetXYZ2(axis);
         std::size_t next = k + 1;
-        for (; next < in.size() && in[next]->GetXYZ1(axis) - end <= kKeyTolerance; ++next) {
+        for (; next < in.size() && in[next]->GetXYZ1(axis) - end <= kPointEqual; ++next) {
             if (in[next]->GetXYZ2(axis) > end) {
                 end = in[next]->GetXYZ2(axis);
                 last = in[next];
             }
         }
-        if (end - first->GetXYZ1(axis) > kKeyTolerance) {
+        if (end - first->GetXYZ1(axis) > kPointEqual) {
             if (first == last) {
                 c->add(first);
                 in[k] = nullptr;
@@ -412,7 +414,7 @@ INTERVAL_LIST_INTERSECTION_TYPE G3IntervalList::GetIntersectionType(G3IntervalLi
         return INTERVAL_LIST_DIFFERENT_AXES;
     if (IsEmpty() || other->IsEmpty())
         return INTERVAL_LIST_NO_INTERSECTION;
-    if (other->minCoo - kKeyTolerance <= maxCoo && minCoo <= other->maxCoo + kKeyTolerance)
+    if (other->minCoo - kPointEqual <= maxCoo && minCoo <= other->maxCoo + kPointEqual)
         return INTERVAL_LIST_INTERSECT;
     return INTERVAL_LIST_NO_INTERSECTION;
 }

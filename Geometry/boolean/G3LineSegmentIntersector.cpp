@@ -1,6 +1,7 @@
 #include "Geometry/boolean/G3LineSegmentIntersector.h"
 
 #include "Geometry/boolean/G3IntersectionPointLoader.h"
+#include "Geometry/math/GTolerance.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,7 +10,7 @@
 
 namespace {
 
-constexpr double kEps = 1e-6;
+using GTolerance::kPointEqual;
 
 bool AxisPair(int u, int v) { return u >= 0 && u <= 2 && v >= 0 && v <= 2 && u != v; }
 
@@ -20,8 +21,8 @@ double PlaneLength(double du, double dv)
     return std::isfinite(len) ? len : std::hypot(du, dv);
 }
 
-// A distance below 1e-6 in magnitude counts as lying on the line.
-double Snap(double d) { return std::fabs(d) < kEps ? 0.0 : d; }
+// A distance below kPlaneSide in magnitude counts as lying on the line.
+double Snap(double d) { return std::fabs(d) < GTolerance::kPlaneSide ? 0.0 : d; }
 
 int Sign(double d) { return d > 0 ? 1 : (d < 0 ? -1 : 0); }
 
@@ -76,7 +77,7 @@ G3Segment::G3Segment(const double* q1, const double* q2, void* userData, int axi
     const double dv = p2[axisV] - p1[axisV];
     length = PlaneLength(du, dv);
     dominantAxis = axisU;
-    if (length > kEps && std::isfinite(length)) {
+    if (length > GTolerance::kZeroLength && std::isfinite(length)) {
         a = dv / length;
         b = -du / length;
         c = -(a * p1[axisU] + b * p1[axisV]);
@@ -119,8 +120,8 @@ inline void Append(GArrayCollection& c, GObj* obj)
 template <class R> bool StrictlyInside(const R& seg, double qu, double qv, int dominantV)
 {
     if (seg.flags & dominantV)
-        return qv > seg.v1 + kEps && qv < seg.v2 - kEps;
-    return qu > std::min(seg.u1, seg.u2) + kEps && qu < std::max(seg.u1, seg.u2) - kEps;
+        return qv > seg.v1 + kPointEqual && qv < seg.v2 - kPointEqual;
+    return qu > std::min(seg.u1, seg.u2) + kPointEqual && qu < std::max(seg.u1, seg.u2) - kPointEqual;
 }
 
 // Parameter of (qu, qv) (a point on seg) from seg's stored p1: from the
@@ -129,7 +130,7 @@ template <class R> bool StrictlyInside(const R& seg, double qu, double qv, int d
 // dominant axis.
 template <class R> double Param(const R& seg, double qu, double qv, double dist1, double dist2, int dominantV)
 {
-    if (std::fabs(dist1 - dist2) >= kEps)
+    if (std::fabs(dist1 - dist2) >= GTolerance::kPlaneSide)
         return std::fabs(dist1 / (dist1 - dist2));
     const bool alongV = (seg.flags & dominantV) != 0;
     const double span = alongV ? seg.v2 - seg.v1 : seg.u2 - seg.u1;
@@ -180,7 +181,7 @@ bool G3LineSegmentIntersector::AddSegment(const double* p1, const double* p2, vo
         if (!std::isfinite(p1[k]) || !std::isfinite(p2[k]))
             return false;
     const double len = PlaneLength(p2[axisU] - p1[axisU], p2[axisV] - p1[axisV]);
-    if (!(len > kEps) || !std::isfinite(len))
+    if (!(len > GTolerance::kZeroLength) || !std::isfinite(len))
         return false;
     if (recs.size() != static_cast<std::size_t>(segments.size()) && !RebuildRecords())
         return false;
@@ -497,7 +498,7 @@ bool G3LineSegmentIntersector::GetNextInsertionPoint()
     sweepPos = StartAt(next);
     pendingBase = next - pending.size();
     while (next < n) {
-        if (!(StartAt(next) <= sweepPos + kEps))
+        if (!(StartAt(next) <= sweepPos + kPointEqual))
             break;
         Append(pending, segments.get(next));
         if (next + kLookAhead < n)
@@ -564,7 +565,7 @@ void G3LineSegmentIntersector::RemoveOldSegments()
     // Every segment ending that low was reached already (its start lies
     // lower still), and every active one ends in the cursor's bucket or
     // above, so the buckets from the cursor to the limit's hold all of them.
-    const double limit = sweepPos - kEps;
+    const double limit = sweepPos - kPointEqual;
     removedBelow = std::max(removedBelow, limit);
     const long long last = EndBucketOf(limit);
     const long long ring = static_cast<long long>(endHead.size());
@@ -687,8 +688,8 @@ bool G3LineSegmentIntersector::FindAt(G3IntersectionPointLoader* loader, int pos
     const std::uint32_t add = keys[static_cast<std::size_t>(pos)].bySweep;
     const Rec s = recs[add];
     const Cold sc = cold[add];
-    const double lo = std::min(s.u1, s.u2) - kEps;
-    const double hi = std::max(s.u1, s.u2) + kEps;
+    const double lo = std::min(s.u1, s.u2) - kPointEqual;
+    const double hi = std::max(s.u1, s.u2) + kPointEqual;
     candidateCount = 0;
     const int c0 = CellOf(lo);
     const int c1 = CellOf(hi);

@@ -16,6 +16,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -26,17 +27,14 @@
 
 namespace {
 
-// A signed plane distance below this is on the plane.
-constexpr double kSideTolerance = 1e-6;
-// Points closer than this to a facet's boundary are on it.
-constexpr double kInFacetTolerance = 1e-6;
-// The double just below 1e-5: the segment's box is widened by it, and a ray
-// end must be this far off a plane to be on one side of it.
-constexpr double kBoxMargin = 9.999999999999999e-6;
-// A ray is in a normal's half-space when their dot product exceeds this.
-constexpr double kNormalSide = 1e-6;
-// Normals no longer than this have no direction.
-constexpr double kNormalLength = 1e-12;
+// A segment's box is widened by kBoxMargin, and a ray end must be that far
+// off a plane to be on one side of it. A unit ray is in a normal's
+// half-space when their dot product exceeds kPlaneSide (its end is off the
+// plane through its origin).
+using GTolerance::kBoxMargin;
+using GTolerance::kInFacet;
+using GTolerance::kPlaneSide;
+using GTolerance::kZeroNormal;
 // Rays drawn before a classifier gives up.
 constexpr int kMaxRays = 100;
 constexpr double kTwoPi = 6.283185307179586;
@@ -51,7 +49,7 @@ double PlaneValue(const double* plane, const double* p)
     return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
 }
 
-int Side(double s) { return std::fabs(s) < kSideTolerance ? 0 : (s >= 0.0 ? 1 : -1); }
+int Side(double s) { return std::fabs(s) < kPlaneSide ? 0 : (s >= 0.0 ? 1 : -1); }
 
 double NormalLength(const double* n) { return std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]); }
 
@@ -140,7 +138,7 @@ Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b)
     int i = 0;
     int j = 1;
     f->GetMaxCoo(&i, &j);
-    if (!f->PointInFacet(i, j, x, a, b, kInFacetTolerance))
+    if (!f->PointInFacet(i, j, x, a, b, kInFacet))
         return Where::Outside;
     return *a ? Where::Boundary : Where::Inside;
 }
@@ -169,7 +167,7 @@ void Normalize(double* n)
 {
     const double len = NormalLength(n);
     for (int k = 0; k < 3; ++k)
-        n[k] = len > kNormalLength ? n[k] / len : 0.0;
+        n[k] = len > kZeroNormal ? n[k] / len : 0.0;
 }
 
 void ClearMarks(GArrayCollection& objects)
@@ -197,7 +195,7 @@ bool G3BooleanCalculator::GenerateRandomRay(const double* origin, double* end, c
     if (!origin || !end || !plane)
         return false;
     double d[3];
-    if (!(NormalLength(plane) > kNormalLength)) {
+    if (!(NormalLength(plane) > kZeroNormal)) {
         RandomDirection(d);
         Along(origin, d, length, end);
         return false;
@@ -227,7 +225,7 @@ void G3BooleanCalculator::GenerateRandomRay(const double* origin, double* end, c
     double d[3];
     RandomDirection(d);
     const double dot = normal ? length * (d[0] * normal[0] + d[1] * normal[1] + d[2] * normal[2]) : 0.0;
-    Along(origin, d, dot > kNormalSide ? length : -length, end);
+    Along(origin, d, dot > kPlaneSide ? length : -length, end);
 }
 
 // ------------------------------------------------------------ crossing counts
@@ -422,7 +420,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
 // parity exactly when the other solid lies on the far side of the plane.
 SURF_CLASSIFY G3BooleanCalculator::TestOnOpposite(const double* point, const double* plane)
 {
-    if (!A || !B || !Finite3(point) || !plane || !(NormalLength(plane) > kNormalLength) || !(radius > 0.0) ||
+    if (!A || !B || !Finite3(point) || !plane || !(NormalLength(plane) > kZeroNormal) || !(radius > 0.0) ||
         !std::isfinite(radius))
         return SC_UNKNOWN;
     SURF_CLASSIFY ra = SC_UNKNOWN;

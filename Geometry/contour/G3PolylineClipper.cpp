@@ -1,5 +1,7 @@
 #include "Geometry/contour/G3PolylineClipper.h"
 
+#include "Geometry/math/GTolerance.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -342,7 +344,7 @@ bool G3PolylineClipper::ClipWithPolygon(const double* p0, const double* q0, GLin
     for (int k = 0; k < n; ++k) {
         const double* v = &cutVertices[2 * static_cast<std::size_t>(k)];
         f[k] = a * v[0] + b * v[1] + c;
-        side[k] = std::fabs(f[k]) < 1e-6 ? 0 : (f[k] > 0 ? 1 : -1);
+        side[k] = std::fabs(f[k]) < GTolerance::kPlaneSide ? 0 : (f[k] > 0 ? 1 : -1);
         if (side[k] != 0) allOnLine = false;
     }
     int axis = std::fabs(q[0] - p[0]) < std::fabs(q[1] - p[1]) ? 1 : 0;
@@ -437,15 +439,16 @@ void G3PolylineClipper::SortIntervals(int axis) {
 }
 
 // Walks the (entry, exit) pairs along the axis from p (which comes first) to
-// q. The cursor never moves back, and pieces no longer than 1e-6 along the
+// q. The cursor never moves back, and pieces no longer than kPointEqual along the
 // axis are not sent, so touching points and border stretches that overlap an
 // inside interval give neither empty nor repeated pieces.
 bool G3PolylineClipper::FindVisibleIntervals(const double* p, const double* q, int axis,
                                              GLineLoader* out) {
+    using GTolerance::kPointEqual;
     double first = crossings.front().v[axis];
     double last = first;
     for (const GPoint3& x : crossings) last = std::max(last, x.v[axis]);
-    if (!(q[axis] - first >= 1e-6 && last - p[axis] >= 1e-6)) return false;
+    if (!(q[axis] - first >= kPointEqual && last - p[axis] >= kPointEqual)) return false;
 
     // Crossings lie on the polygon (z = 0); a piece of the segment takes its
     // height from the segment.
@@ -469,7 +472,7 @@ bool G3PolylineClipper::FindVisibleIntervals(const double* p, const double* q, i
             broke = true;
             break;
         }
-        if (exit.v[axis] - cursor.v[axis] > 1e-6) {
+        if (exit.v[axis] - cursor.v[axis] > kPointEqual) {
             GPoint3 to = onSegment(exit);
             out->LineLoad(cursor.v, to.v);
             sent = true;
@@ -478,7 +481,7 @@ bool G3PolylineClipper::FindVisibleIntervals(const double* p, const double* q, i
             cursor = onSegment(exit);
         }
     }
-    if (broke && q[axis] - cursor.v[axis] > 1e-6) {
+    if (broke && q[axis] - cursor.v[axis] > kPointEqual) {
         out->LineLoad(cursor.v, q);
         sent = true;
     }

@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GCollection.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -15,10 +16,8 @@ namespace {
 
 const double kTwoPi = 2.0 * 3.14159265358979323846;
 
-// Twice a projected area below this is no turn (GetAreaSign's zero).
-const double kZeroArea2 = 1e-12;
-// Points closer than this are one point.
-const double kZeroLength = 1e-6;
+using GTolerance::kZeroArea;
+using GTolerance::kZeroLength;
 
 inline bool ValidPair(int i, int j) { return i >= 0 && i <= 2 && j >= 0 && j <= 2; }
 
@@ -106,7 +105,7 @@ bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
     double nv[3];
     AreaVector(pts, n, nv, nullptr);
     const double len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
-    if (!(len >= 1e-12)) {
+    if (!(len >= GTolerance::kZeroNormal)) {
         ZeroPlane(plane);
         return false;
     }
@@ -135,7 +134,7 @@ double G3Math::GetArea2(const double* a, const double* b, const double* c, int i
 int G3Math::GetAreaSign(const double* a, const double* b, const double* c, int i, int j)
 {
     const double s = GetArea2(a, b, c, i, j);
-    if (std::fabs(s) < kZeroArea2)
+    if (std::fabs(s) < kZeroArea)
         return 0;
     return s > 0.0 ? 1 : -1;
 }
@@ -161,8 +160,8 @@ bool OnProjectedSegment(const double* p, const double* a, const double* b, int i
 {
     if (ProjectedDot(b, a, b, i, j) < kZeroLength * kZeroLength)
         return ProjectedDot(p, a, p, i, j) < kZeroLength * kZeroLength;
-    return G3Math::GetAreaSign(a, b, p, i, j) == 0 && ProjectedDot(p, a, b, i, j) > -kZeroArea2 &&
-           ProjectedDot(p, b, a, i, j) > -kZeroArea2;
+    return G3Math::GetAreaSign(a, b, p, i, j) == 0 && ProjectedDot(p, a, b, i, j) > -kZeroArea &&
+           ProjectedDot(p, b, a, i, j) > -kZeroArea;
 }
 
 }  // namespace
@@ -254,7 +253,7 @@ int G3Math::FindLineIntersection(const double* a0, const double* a1, const doubl
     if (!ValidPair(i, j))
         return 0;
     const double den = (a1[i] - a0[i]) * (b1[j] - b0[j]) - (a1[j] - a0[j]) * (b1[i] - b0[i]);
-    if (!(std::fabs(den) >= 1e-12))
+    if (!(std::fabs(den) >= GTolerance::kZeroNormal))
         return 0;
     const double s =
         ((a0[j] - b0[j]) * (b1[i] - b0[i]) - (a0[i] - b0[i]) * (b1[j] - b0[j])) / den;
@@ -273,7 +272,7 @@ bool G3Math::CalculateNormal(const double* p0, const double* p1, const double* p
     v[1] = p0[2] * (p1[0] - p2[0]) + p1[2] * (p2[0] - p0[0]) + p2[2] * (p0[0] - p1[0]);
     v[2] = p0[0] * (p1[1] - p2[1]) + p1[0] * (p2[1] - p0[1]) + p2[0] * (p0[1] - p1[1]);
     const double len = V3Length(v);
-    if (!(len >= 1e-12)) {
+    if (!(len >= GTolerance::kZeroNormal)) {
         V3Zero(n);
         return false;
     }
@@ -337,7 +336,7 @@ bool G3Math::FormMaxPlane(GIterator* it, double* plane)
                 plane[c] = t[c];
         }
     }
-    if (best >= 1e-12)
+    if (best >= kZeroArea)
         return true;
     ZeroPlane(plane);
     return false;
@@ -357,7 +356,7 @@ int G3Math::ConvexTest(GIterator* it, int i, int j)
     // (a reflex first corner makes the polygon concave like any other).
     for (int k = 0; k < n; ++k) {
         const double s = CalcSquare(pts[k], pts[(k + 1) % n], pts[(k + 2) % n], i, j);
-        if (std::fabs(s) >= 1e-6) {
+        if (std::fabs(s) >= GTolerance::kPlaneSide) {
             if (s < 0.0)
                 negative = true;
             else
@@ -474,7 +473,7 @@ bool PtOnSegment(const double* p, const double* a, const double* b)
     V3Sub(b, a, dir);
     V3Normalize(dir);
     const double sp = V3Dot(p, dir), sa = V3Dot(a, dir), sb = V3Dot(b, dir);
-    if (!(std::fabs(sa - sb) >= 1e-6))
+    if (!(std::fabs(sa - sb) >= kZeroLength))
         return false;
     const double t = (sp - sb) / (sa - sb);
     if (t <= -1e-6 || 1.0 - t <= -1e-6)
@@ -482,7 +481,7 @@ bool PtOnSegment(const double* p, const double* a, const double* b)
     double q[3];
     for (int k = 0; k < 3; ++k)
         q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
-    return V3Length(q) < 1e-6;
+    return V3Length(q) < GTolerance::kPlaneSide;
 }
 
 bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b)

@@ -271,7 +271,7 @@ bool GEnvelope::IsIntersectXYZ_Overlap(const GEnvelope* o) const
     if (!o || IsEmpty(min, max, 3) || IsEmpty(o->min, o->max, 3))
         return false;
     for (int k = 0; k < 3; ++k)
-        if (!(min[k] - 1e-6 <= o->max[k] && max[k] + 1e-6 >= o->min[k]))
+        if (!(min[k] - GTolerance::kBoxTouch <= o->max[k] && max[k] + GTolerance::kBoxTouch >= o->min[k]))
             return false;
     return true;
 }
@@ -281,7 +281,7 @@ bool GEnvelope::IsIntersectXYZ_NoOverlap(const GEnvelope* o) const
     if (!o || IsEmpty(min, max, 3) || IsEmpty(o->min, o->max, 3))
         return false;
     for (int k = 0; k < 3; ++k)
-        if (!(min[k] + 1e-6 <= o->max[k] && max[k] - 1e-6 >= o->min[k]))
+        if (!(min[k] + GTolerance::kBoxTouch <= o->max[k] && max[k] - GTolerance::kBoxTouch >= o->min[k]))
             return false;
     return true;
 }

@@ -14,6 +14,7 @@
 //   maximum in x, 0x2 / 0x20000 in y, 0x4 / 0x40000 in z.
 
 #include "Geometry/foundation/GObj.h"
+#include "Geometry/math/GTolerance.h"
 
 #include <climits>
 
@@ -59,7 +60,7 @@ public:
     void AddToDefault(const double* p);
     void AddToDefault(const GEnvelope* other);
 
-    void Extend() { Extend(1e-6); }
+    void Extend() { Extend(GTolerance::kBoxTouch); }
     void Extend(double d);
     static void Extend(double* mn, double* mx, double d);
 

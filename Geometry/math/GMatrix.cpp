@@ -1,8 +1,13 @@
 #include "Geometry/math/GMatrix.h"
 
+#include "Geometry/math/GTolerance.h"
+
 #include <cmath>
 
 namespace {
+
+using GTolerance::kMatrixEntry;
+using GTolerance::kZeroLength;
 
 // acos and asin of a value that rounding may have pushed just past +-1.
 double ClampUnit(double x) { return x > 1.0 ? 1.0 : (x < -1.0 ? -1.0 : x); }
@@ -128,7 +133,7 @@ bool M4Inverse(const double in[4][4], double out[4][4])
 {
     const double det = Det4x4(in);
     M4Adjoint(in, out);
-    if (std::fabs(det) < 1e-18)
+    if (std::fabs(det) < GTolerance::kDeterminant)
         return false;
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
@@ -142,7 +147,7 @@ bool M4RotationMatrix(double angle, double x, double y, double z, double m[4][4]
 {
     M4Identity(m);
     const double len = std::sqrt(x * x + y * y + z * z);
-    if (len < 1e-6)
+    if (len < GTolerance::kZeroLength)
         return false;
     x /= len;
     y /= len;
@@ -168,7 +173,7 @@ bool M4RotationMatrix(double angle, const double axis[3], double m[4][4])
 bool M4RotationMatrix(const double v[4], double m[4][4])
 {
     const double len = V3Length(v);
-    if (len < 1e-6)
+    if (len < GTolerance::kZeroLength)
         return false;
     double n[4];
     for (int k = 0; k < 4; ++k)
@@ -178,7 +183,7 @@ bool M4RotationMatrix(const double v[4], double m[4][4])
     double axis[3];
     V3OrtoVector(n, zAxis, axis);
     const double sine = V3Length(axis);
-    if (sine <= 1e-6) {
+    if (sine <= GTolerance::kZeroLength) {
         // Too short for the general construction, which refuses axes below
         // 1e-6. Scaled up, the axis still points the way that turns z onto
         // n; the angle comes from its own sine, as acos is inexact near
@@ -230,15 +235,15 @@ bool M4BasisTo(const double origin[3], const double px[3], const double py[3], c
     V3Sub(pz, origin, c);
     double la = V3Length(a), lb = V3Length(b), lc = V3Length(c);
     M4Identity(m);
-    if ((la < 1e-6) + (lb < 1e-6) + (lc < 1e-6) >= 2)
+    if ((la < kZeroLength) + (lb < kZeroLength) + (lc < kZeroLength) >= 2)
         return false;
-    if (la < 1e-6) {
+    if (la < kZeroLength) {
         V3OrtoVector(b, c, a);
         la = V3Length(a);
-    } else if (lb < 1e-6) {
+    } else if (lb < kZeroLength) {
         V3OrtoVector(c, a, b);
         lb = V3Length(b);
-    } else if (lc < 1e-6) {
+    } else if (lc < kZeroLength) {
         V3OrtoVector(a, b, c);
         lc = V3Length(c);
     }
@@ -263,7 +268,7 @@ bool M4BasisTo(const double origin[3], const double px[3], const double py[3], c
 bool UnMatrix(const double m[4][4], double tran[16])
 {
     const double w = m[3][3];
-    if (std::fabs(w) < 1e-6)
+    if (std::fabs(w) < GTolerance::kMatrixEntry)
         return false;
     double L[4][4];
     for (int r = 0; r < 4; ++r)
@@ -274,11 +279,12 @@ bool UnMatrix(const double m[4][4], double tran[16])
     M4Copy(L, P);
     P[0][3] = P[1][3] = P[2][3] = 0.0;
     P[3][3] = 1.0;
-    if (std::fabs(Det4x4(P)) < 1e-18)
+    if (std::fabs(Det4x4(P)) < GTolerance::kDeterminant)
         return false;
 
     // Perspective.
-    if (std::fabs(L[0][3]) <= 1e-6 && std::fabs(L[1][3]) <= 1e-6 && std::fabs(L[2][3]) <= 1e-6) {
+    if (std::fabs(L[0][3]) <= kMatrixEntry && std::fabs(L[1][3]) <= kMatrixEntry &&
+        std::fabs(L[2][3]) <= kMatrixEntry) {
         tran[12] = tran[13] = tran[14] = tran[15] = 0.0;
     } else {
         const double rhs[4] = {L[0][3], L[1][3], L[2][3], L[3][3]};
@@ -346,10 +352,10 @@ bool UnMatrix(const double m[4][4], double tran[16])
 
     // Rotation.
     tran[7] = std::asin(ClampUnit(-r0[2]));
-    if (std::fabs(std::cos(tran[7])) <= 1e-6) {
+    if (std::fabs(std::cos(tran[7])) <= kMatrixEntry) {
         tran[6] = std::atan2(r1[0], r1[1]);
         tran[8] = 0.0;
-        if (std::fabs(std::sin(tran[7]) * std::sin(tran[6]) - r1[0]) > 1e-6)
+        if (std::fabs(std::sin(tran[7]) * std::sin(tran[6]) - r1[0]) > kMatrixEntry)
             tran[6] = -tran[6];
     } else {
         tran[6] = std::atan2(r1[2], r2[2]);
@@ -367,7 +373,7 @@ bool CALC_PLANE_EQUATION(const double* p0, const double* p1, const double* p2, d
     V3Sub(p2, p0, v);
     V3OrtoVector(u, v, n);
     const double len = V3Length(n);
-    if (len >= 1e-6) {
+    if (len >= GTolerance::kZeroLength) {
         for (int k = 0; k < 3; ++k)
             plane[k] = n[k] / len;
         plane[3] = -(plane[0] * p0[0] + plane[1] * p0[1] + plane[2] * p0[2]);
@@ -391,7 +397,7 @@ bool M4IsIdentity(const double m[4][4])
 {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            if (!(std::fabs(m[r][c] - (r == c ? 1.0 : 0.0)) < 1e-6))
+            if (!(std::fabs(m[r][c] - (r == c ? 1.0 : 0.0)) < GTolerance::kMatrixEntry))
                 return false;
     return true;
 }
@@ -454,7 +460,7 @@ double V3Normalize(double* v)
 void V3SetLength(double* v, double length)
 {
     const double len = V3Length(v);
-    if (len > 1e-6)
+    if (len > GTolerance::kZeroLength)
         V3Scale(v, length / len);
 }
 

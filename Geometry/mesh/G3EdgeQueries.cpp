@@ -2,6 +2,7 @@
 // vertex.
 
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -47,7 +48,7 @@ double G3Edge::GetCosAngle(const G3Edge* e1, const G3Edge* e2)
     const double v[3] = {c->GetX() - ps[0], c->GetY() - ps[1], c->GetZ() - ps[2]};
     const double lengths = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) *
                            std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-    if (!(lengths >= 1e-12))
+    if (!(lengths >= GTolerance::kZeroNormal))
         return 0.0;
     return (u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / lengths;
 }
@@ -72,7 +73,7 @@ bool G3Edge::FindProjection(const double* p, double* foot, double* t) const
     const double length = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
     // A shorter edge keeps its raw direction: dividing by a length near zero
     // would only amplify rounding.
-    if (length > 1e-6)
+    if (length > GTolerance::kZeroLength)
         for (double& x : u)
             x /= length;
     const double s = (p[0] - a[0]) * u[0] + (p[1] - a[1]) * u[1] + (p[2] - a[2]) * u[2];
@@ -81,5 +82,5 @@ bool G3Edge::FindProjection(const double* p, double* foot, double* t) const
     if (foot)
         for (int k = 0; k < 3; ++k)
             foot[k] = a[k] + s * u[k];
-    return s >= -1e-6 && s <= length + 1e-6;
+    return s >= -GTolerance::kPlaneSide && s <= length + GTolerance::kPlaneSide;
 }

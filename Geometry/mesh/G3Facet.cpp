@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -347,7 +348,7 @@ double G3Facet::CalcRealSquareOfTriangle(const double* p1, const double* p2, con
     const double v[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
     const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
     const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    if (len < 1e-12) {
+    if (len < GTolerance::kZeroNormal) {
         if (out)
             out[0] = out[1] = out[2] = out[3] = 0.0;
         return 0.0;

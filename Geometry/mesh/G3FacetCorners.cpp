@@ -1,6 +1,7 @@
 // Corner data of facets: reading, storing and interpolating the normal and
 // texture coordinate a facet has at one of its vertices.
 
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
@@ -77,7 +78,7 @@ namespace {
 double Lerp(double a, double b, const double* va, const double* vb, const double* p, int axis)
 {
     const double delta = vb[axis] - va[axis];
-    if (std::fabs(delta) < 1e-6)
+    if (std::fabs(delta) < GTolerance::kZeroLength)
         return a;
     const double s = (p[axis] - va[axis]) / delta;
     return a + (b - a) * s;

@@ -1,6 +1,7 @@
 #include "Geometry/mesh/G3FacetPlaneHash.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 
 #include <cmath>
@@ -11,7 +12,7 @@ namespace {
 // Two planes are equal when their unit normals' dot product is within this
 // of 1 and their offsets within this of each other; a group is also spread
 // over the cells within this of its components.
-constexpr double kPlaneTolerance = 1e-6;
+constexpr double kPlaneTolerance = GTolerance::kPlaneEqual;
 
 // How far apart one component of two equal planes' unit normals can be:
 // |n - m|^2 = 2 - 2 n.m < 2 * kPlaneTolerance, and no component differs by

@@ -13,6 +13,7 @@
 #include "Geometry/foundation/GCollection.h"
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -164,7 +165,7 @@ G3Point* NextPoint(GIterator* it)
     return nullptr;
 }
 
-int Side(double s) { return std::fabs(s) < 1e-6 ? 0 : (s >= 0.0 ? 1 : -1); }
+int Side(double s) { return std::fabs(s) < GTolerance::kPlaneSide ? 0 : (s >= 0.0 ? 1 : -1); }
 
 double PlaneValue(const double* xyz, const void* context)
 {
@@ -208,17 +209,17 @@ bool G3Facet::PointInFacet(int i, int j, const double* p, GIterator* vertices, G
 
 bool G3Facet::PointInFacetXY(const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB)
 {
-    return PointInFacet(0, 1, p, vertices, onA, onB, 1e-6);
+    return PointInFacet(0, 1, p, vertices, onA, onB, GTolerance::kInFacet);
 }
 
 bool G3Facet::PointInFacetXZ(const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB)
 {
-    return PointInFacet(0, 2, p, vertices, onA, onB, 1e-6);
+    return PointInFacet(0, 2, p, vertices, onA, onB, GTolerance::kInFacet);
 }
 
 bool G3Facet::PointInFacetYZ(const double* p, GIterator* vertices, G3Vertex** onA, G3Vertex** onB)
 {
-    return PointInFacet(1, 2, p, vertices, onA, onB, 1e-6);
+    return PointInFacet(1, 2, p, vertices, onA, onB, GTolerance::kInFacet);
 }
 
 bool G3Facet::PointInFacet(int i, int j, const double* p, G3Vertex** onA, G3Vertex** onB, double tolerance) const
@@ -248,17 +249,17 @@ bool G3Facet::PointInFacet(int i, int j, const double* p, G3Vertex** onA, G3Vert
 
 bool G3Facet::PointInFacetXY(const double* p, G3Vertex** onA, G3Vertex** onB) const
 {
-    return PointInFacet(0, 1, p, onA, onB, 1e-6);
+    return PointInFacet(0, 1, p, onA, onB, GTolerance::kInFacet);
 }
 
 bool G3Facet::PointInFacetXZ(const double* p, G3Vertex** onA, G3Vertex** onB) const
 {
-    return PointInFacet(0, 2, p, onA, onB, 1e-6);
+    return PointInFacet(0, 2, p, onA, onB, GTolerance::kInFacet);
 }
 
 bool G3Facet::PointInFacetYZ(const double* p, G3Vertex** onA, G3Vertex** onB) const
 {
-    return PointInFacet(1, 2, p, onA, onB, 1e-6);
+    return PointInFacet(1, 2, p, onA, onB, GTolerance::kInFacet);
 }
 
 bool G3Facet::PointInFacet(const double* p, G3Vertex** onA, G3Vertex** onB, double* depth) const
@@ -285,7 +286,10 @@ double G3Facet::CalcDepth(double x, double y) const
     return 0.0;
 }
 
-bool G3Facet::PlaneEquals(const double* other) const { return PlaneEquals(other, 1e-6, 1e-6); }
+bool G3Facet::PlaneEquals(const double* other) const
+{
+    return PlaneEquals(other, GTolerance::kPlaneEqual, GTolerance::kPlaneEqual);
+}
 
 bool G3Facet::PlaneEquals(const double* other, double distTolerance, double dotTolerance) const
 {
@@ -303,7 +307,7 @@ bool G3Facet::IsFlat() const
         if (!v)
             continue;
         const double s = PlaneValue(v->GetXYZ(), plane);
-        if (!(std::fabs(s) <= 5e-7))
+        if (!(std::fabs(s) <= GTolerance::kFlatness))
             return false;
     }
     return true;
@@ -350,7 +354,7 @@ int G3Facet::GetPlaneIntersect(const double* p1, const double* p2, double* point
     GetMaxCoo(&i, &j);
     G3Vertex* a = nullptr;
     G3Vertex* b = nullptr;
-    if (!PointInFacet(i, j, x, &a, &b, 1e-6))
+    if (!PointInFacet(i, j, x, &a, &b, GTolerance::kInFacet))
         return 3;
     SetOutputs(onA, onB, a, b);
     return a ? 2 : 1;

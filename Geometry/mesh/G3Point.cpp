@@ -1,5 +1,7 @@
 #include "Geometry/mesh/G3Point.h"
 
+#include "Geometry/math/GTolerance.h"
+
 #include <cmath>
 
 G_DEFINE_POOL(G3Point, "G3Point", 65536)
@@ -42,11 +44,11 @@ bool G3Point::Equals(const double* a, const double* b, double tolerance)
     return std::sqrt(dx * dx + dy * dy + dz * dz) < tolerance;
 }
 
-bool G3Point::Equals(const double* a, const double* b) { return Equals(a, b, 1e-6); }
+bool G3Point::Equals(const double* a, const double* b) { return Equals(a, b, GTolerance::kPointEqual); }
 
 bool G3Point::Equals(const double* p, double tolerance) const { return Equals(xyz, p, tolerance); }
 
-bool G3Point::Equals(const double* p) const { return Equals(xyz, p, 1e-6); }
+bool G3Point::Equals(const double* p) const { return Equals(xyz, p, GTolerance::kPointEqual); }
 
 bool G3Point::Equals(const GObj* other, double tolerance) const
 {
@@ -54,7 +56,7 @@ bool G3Point::Equals(const GObj* other, double tolerance) const
     return p != nullptr && Equals(xyz, p->xyz, tolerance);
 }
 
-bool G3Point::Equals(const GObj* other) const { return Equals(other, 1e-6); }
+bool G3Point::Equals(const GObj* other) const { return Equals(other, GTolerance::kPointEqual); }
 
 void G3Normal::RealTransformation(double m[4][4])
 {

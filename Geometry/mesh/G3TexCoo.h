@@ -4,6 +4,7 @@
 // serve many corners.
 
 #include "Geometry/foundation/GHeap.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Obj.h"
 
 class G3TexCoo : public G3Obj {
@@ -33,7 +34,7 @@ public:
 
     // Planar distance strictly less than `tolerance` (1e-6 by default).
     bool Equals(const G3TexCoo* other, double tolerance) const;
-    bool Equals(const G3TexCoo* other) const { return Equals(other, 1e-6); }
+    bool Equals(const G3TexCoo* other) const { return Equals(other, GTolerance::kPointEqual); }
 
 protected:
     double uv[2] = {0.0, 0.0};

@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -13,11 +14,11 @@
 
 namespace {
 
-constexpr double kEps = 1e-6;
+using GTolerance::kPointEqual;
 // Half the offset of the two side probes of a doubled edge: half of the
 // double just below 1e-5, so each probe stays clear of the 1e-6 boundary
 // band of the point-in-polygon test.
-constexpr double kSideStep = 0.5 * 9.999999999999999e-06;
+constexpr double kSideStep = 0.5 * GTolerance::kBoxMargin;
 
 constexpr long kWalkMarks = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2;
 
@@ -84,7 +85,7 @@ void G3ContourGraph::Load(UNION_EDGE_ALG alg)
         }
     }
     delete hash;
-    hash = new G3PointHash(24, box.GetMin(), box.GetMax(), kEps);
+    hash = new G3PointHash(24, box.GetMin(), box.GetMax(), kPointEqual);
 
     for (int k = 0; k < source->size(); ++k) {
         const G3Edge* e = source->GetEdge(k);
@@ -146,7 +147,7 @@ bool G3ContourGraph::PointInSource(const double* p)
         GObjArrayIterator it(static_cast<int>(ring.size()), ring.data());
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
-        const bool in = G3Facet::PointInFacet(xCoo, yCoo, p, &it, &onA, &onB, kEps);
+        const bool in = G3Facet::PointInFacet(xCoo, yCoo, p, &it, &onA, &onB, GTolerance::kInFacet);
         if (in && onA)
             return true;
         if (in)
@@ -268,7 +269,8 @@ G3Edge* G3EdgeList::FindLegalEdge(G3Surface* graph, int i, int j, G3Vertex** v)
             continue;
         }
         const double dj = u->GetXYZ(j) - extreme->GetXYZ(j);
-        if (dj < -kEps || (std::fabs(dj) <= kEps && u->GetXYZ(i) < extreme->GetXYZ(i) - kEps))
+        if (dj < -kPointEqual ||
+            (std::fabs(dj) <= kPointEqual && u->GetXYZ(i) < extreme->GetXYZ(i) - kPointEqual))
             extreme = u;
     }
     if (!extreme)
@@ -281,7 +283,7 @@ G3Edge* G3EdgeList::FindLegalEdge(G3Surface* graph, int i, int j, G3Vertex** v)
         const double di = other->GetXYZ(i) - extreme->GetXYZ(i);
         const double dj = other->GetXYZ(j) - extreme->GetXYZ(j);
         double score;
-        if (std::fabs(dj) >= kEps) {
+        if (std::fabs(dj) >= kPointEqual) {
             score = di / dj;
         } else if (di < 0.0) {
             best = e;

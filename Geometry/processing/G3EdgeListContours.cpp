@@ -7,6 +7,7 @@
 #include "Geometry/boolean/G3IntersectionPointLoader.h"
 #include "Geometry/boolean/G3LineSegmentIntersector.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -21,8 +22,6 @@
 #include <vector>
 
 namespace {
-
-constexpr double kEps = 1e-6;
 
 bool ValidPair(int i, int j) { return i >= 0 && i <= 2 && j >= 0 && j <= 2 && i != j; }
 
@@ -157,7 +156,7 @@ bool G3EdgeList::EnsureAxes()
 {
     if (ValidPair(xCoo, yCoo))
         return true;
-    if (std::fabs(plane[0]) + std::fabs(plane[1]) + std::fabs(plane[2]) > 1e-12) {
+    if (std::fabs(plane[0]) + std::fabs(plane[1]) + std::fabs(plane[2]) > GTolerance::kZeroNormal) {
         G3Math::GetMaxCoo(plane, &xCoo, &yCoo);
     } else {
         G3EdgeListVertexIterator it(this);
@@ -191,7 +190,7 @@ bool G3EdgeList::IsIn(G3EdgeList* o)
         G3EdgeListVertexIterator it(o);
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
-        if (!G3Facet::PointInFacet(xCoo, yCoo, v->GetXYZ(), &it, &onA, &onB, kEps))
+        if (!G3Facet::PointInFacet(xCoo, yCoo, v->GetXYZ(), &it, &onA, &onB, GTolerance::kInFacet))
             return false;
         if (!onA)
             return true;
@@ -206,7 +205,7 @@ bool G3EdgeList::IsIn(G3EdgeList* o)
     if (!G3Facet::GeneratePointInFacetConcave(xCoo, yCoo, p, &ring))
         return false;
     G3EdgeListVertexIterator it(o);
-    return G3Facet::PointInFacet(xCoo, yCoo, p, &it, nullptr, nullptr, kEps);
+    return G3Facet::PointInFacet(xCoo, yCoo, p, &it, nullptr, nullptr, GTolerance::kInFacet);
 }
 
 // ------------------------------------------------------------ crossings

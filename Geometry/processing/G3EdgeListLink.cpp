@@ -29,6 +29,7 @@
 #include "Geometry/processing/G3EdgeList.h"
 
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -43,7 +44,7 @@
 
 namespace {
 
-constexpr double kEps = 1e-6;
+using GTolerance::kPointEqual;
 constexpr double kTwoPi = 6.28318530717958647692;
 
 // --- planar helpers on the projection pair (i, j)
@@ -53,8 +54,8 @@ struct Axes {
     int j;
 };
 
-// Squared distances throughout: they are compared with kEps2.
-constexpr double kEps2 = kEps * kEps;
+// Squared distances throughout: they are compared with kPointEqual2.
+constexpr double kPointEqual2 = kPointEqual * kPointEqual;
 
 double Distance2(const double* a, const double* b, Axes ax)
 {
@@ -63,7 +64,7 @@ double Distance2(const double* a, const double* b, Axes ax)
     return di * di + dj * dj;
 }
 
-bool Near(const double* a, const double* b, Axes ax) { return Distance2(a, b, ax) < kEps2; }
+bool Near(const double* a, const double* b, Axes ax) { return Distance2(a, b, ax) < kPointEqual2; }
 
 // The squared distance from p to the closed segment a-b.
 double SegmentDistance2(const double* p, const double* a, const double* b, Axes ax)
@@ -86,7 +87,7 @@ int Turn(const double* o, const double* a, const double* b, Axes ax)
 {
     const double area = G3Math::GetArea2(o, a, b, ax.i, ax.j);
     const double shorter2 = std::min(Distance2(o, a, ax), Distance2(o, b, ax));
-    if (area * area <= kEps2 * shorter2)
+    if (area * area <= kPointEqual2 * shorter2)
         return 0;
     return area > 0.0 ? 1 : -1;
 }
@@ -120,15 +121,15 @@ bool Meets(const double* p, const double* q, const double* a, const double* b, A
     const bool bAtEnd = Near(b, p, ax) || Near(b, q, ax);
     if (aAtEnd && bAtEnd)
         return true; // the same segment, or one shorter than the tolerance
-    if (!aAtEnd && SegmentDistance2(a, p, q, ax) < kEps2)
+    if (!aAtEnd && SegmentDistance2(a, p, q, ax) < kPointEqual2)
         return true;
-    if (!bAtEnd && SegmentDistance2(b, p, q, ax) < kEps2)
+    if (!bAtEnd && SegmentDistance2(b, p, q, ax) < kPointEqual2)
         return true;
     const bool pAtEnd = Near(p, a, ax) || Near(p, b, ax);
     const bool qAtEnd = Near(q, a, ax) || Near(q, b, ax);
-    if (!pAtEnd && SegmentDistance2(p, a, b, ax) < kEps2)
+    if (!pAtEnd && SegmentDistance2(p, a, b, ax) < kPointEqual2)
         return true;
-    if (!qAtEnd && SegmentDistance2(q, a, b, ax) < kEps2)
+    if (!qAtEnd && SegmentDistance2(q, a, b, ax) < kPointEqual2)
         return true;
     if (aAtEnd || bAtEnd)
         return false; // one shared end and no other contact
@@ -146,7 +147,7 @@ bool Misses(G3EdgeList* l, const double* p, const double* q, Axes ax)
     const double* lo = l->GetEnvelope()->GetMin();
     const double* hi = l->GetEnvelope()->GetMax();
     for (int c : {ax.i, ax.j})
-        if (std::fmax(p[c], q[c]) < lo[c] - kEps || std::fmin(p[c], q[c]) > hi[c] + kEps)
+        if (std::fmax(p[c], q[c]) < lo[c] - kPointEqual || std::fmin(p[c], q[c]) > hi[c] + kPointEqual)
             return true;
     return false;
 }
@@ -285,10 +286,10 @@ bool ClearBridge(const std::vector<G3EdgeList*>& lists, const double* v, const d
         for (int e = 0; e < l->size(); ++e) {
             const double* a = l->GetEdge(e)->GetVertex1()->GetXYZ();
             const double* b = l->GetEdge(e)->GetVertex2()->GetXYZ();
-            if (std::fmax(a[ax.i], b[ax.i]) < std::fmin(v[ax.i], w[ax.i]) - kEps ||
-                std::fmin(a[ax.i], b[ax.i]) > std::fmax(v[ax.i], w[ax.i]) + kEps ||
-                std::fmax(a[ax.j], b[ax.j]) < std::fmin(v[ax.j], w[ax.j]) - kEps ||
-                std::fmin(a[ax.j], b[ax.j]) > std::fmax(v[ax.j], w[ax.j]) + kEps)
+            if (std::fmax(a[ax.i], b[ax.i]) < std::fmin(v[ax.i], w[ax.i]) - kPointEqual ||
+                std::fmin(a[ax.i], b[ax.i]) > std::fmax(v[ax.i], w[ax.i]) + kPointEqual ||
+                std::fmax(a[ax.j], b[ax.j]) < std::fmin(v[ax.j], w[ax.j]) - kPointEqual ||
+                std::fmin(a[ax.j], b[ax.j]) > std::fmax(v[ax.j], w[ax.j]) + kPointEqual)
                 continue;
             if (Meets(v, w, a, b, ax))
                 return false;
@@ -306,7 +307,7 @@ bool ClearBridge(const std::vector<G3EdgeList*>& lists, const double* v, const d
         G3EdgeListVertexIterator it(l);
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
-        if (G3Facet::PointInFacet(ax.i, ax.j, mid, &it, &onA, &onB, kEps)) {
+        if (G3Facet::PointInFacet(ax.i, ax.j, mid, &it, &onA, &onB, GTolerance::kInFacet)) {
             if (onA)
                 return false;
             inside = !inside;
@@ -362,7 +363,7 @@ bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, const std::vector<G3EdgeLis
             heap.pop_back();
             G3Vertex* w = parent->GetEdge(candidate.second)->GetVertex1();
             const double* pw = w->GetXYZ();
-            if (candidate.first < kEps2)
+            if (candidate.first < kPointEqual2)
                 continue;
             const int from = PassageToward(h, v, pw, ax);
             if (from < 0)
@@ -396,7 +397,7 @@ G3EdgeList* ParentOf(G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes 
         const double* dhi = d->GetEnvelope()->GetMax();
         bool around = true;
         for (int c : {ax.i, ax.j})
-            around = around && lo[c] >= dlo[c] - kEps && hi[c] <= dhi[c] + kEps;
+            around = around && lo[c] >= dlo[c] - kPointEqual && hi[c] <= dhi[c] + kPointEqual;
         if (around && h->IsIn(d))
             return d;
     }

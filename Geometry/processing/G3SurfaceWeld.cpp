@@ -10,6 +10,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
@@ -20,12 +21,13 @@
 #include "Geometry/processing/G3EdgeList.h"
 
 #include <cmath>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
 namespace {
 
-constexpr double kTolerance = 1e-6;
+using GTolerance::kWeld;
 
 // Cells per axis of a welding hash holding `count` points in the box
 // min..max. The hash answers the same for any cell counts; they only set the
@@ -37,7 +39,24 @@ constexpr double kTolerance = 1e-6;
 // rather than a cube of which it would fill one or two layers.
 void WeldGrid3(int count, const double* min, const double* max, int perAxis[3])
 {
-    G3PointHash::SizeGrid(count, min, max, kTolerance, perAxis);
+    G3PointHash::SizeGrid(count, min, max, kWeld, perAxis);
+}
+
+// A welding hash over min..max that will hold about `count` points: cells
+// sized by WeldGrid3, points closer than kWeld are one.
+std::unique_ptr<G3PointHash> NewWeldHash(int count, const double* min, const double* max)
+{
+    int grid[3];
+    WeldGrid3(count, min, max, grid);
+    return std::make_unique<G3PointHash>(grid, min, max, kWeld);
+}
+
+// The welding hash over the vertices of s, in its box.
+std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
+{
+    GEnvelope env;
+    s->FormEnvelope(&env);
+    return NewWeldHash(s->GetVertexCount(), env.min, env.max);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,
@@ -86,8 +105,8 @@ void MoveEnd(G3Edge* e, int end, G3Vertex* to)
 }
 
 // The interior test of a candidate point c against the edge p1 -> p2:
-// along `axis` within [lo, hi] (the edge's extent shrunk by 1e-6 at both
-// ends), and no farther than 1e-6 from the line through p1 and p2.
+// along `axis` within [lo, hi] (the edge's extent shrunk by kWeld at both
+// ends), and no farther than kWeld from the line through p1 and p2.
 inline double LineDistance(const double* p1, const double* d, double dLength, const double* c)
 {
     const double w[3] = {p1[0] - c[0], p1[1] - c[1], p1[2] - c[2]};
@@ -115,10 +134,10 @@ struct EdgeProbe {
         axis = a;
         const double lower = p1[a] < p2[a] ? p1[a] : p2[a];
         const double upper = p1[a] < p2[a] ? p2[a] : p1[a];
-        lo = lower + kTolerance;
-        hi = upper - kTolerance;
+        lo = lower + kWeld;
+        hi = upper - kWeld;
     }
-    bool OnLine(const double* c) const { return LineDistance(p1, d, dLength, c) <= kTolerance; }
+    bool OnLine(const double* c) const { return LineDistance(p1, d, dLength, c) <= kWeld; }
     bool Admits(const double* c) const { return c[axis] >= lo && c[axis] <= hi && OnLine(c); }
 };
 
@@ -185,12 +204,8 @@ void GatherOnEdge(G3PointHashItem* head, void* context)
 
 void G3Surface::RemoveEqualsVertex()
 {
-    GEnvelope env;
-    FormEnvelope(&env);
-    int grid[3];
-    WeldGrid3(GetVertexCount(), env.min, env.max, grid);
-    G3PointHash hash(grid, env.min, env.max, kTolerance);
-    RemoveEqualsVertex(&hash);
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
+    RemoveEqualsVertex(hash.get());
     RemoveUnused();
 }
 
@@ -256,13 +271,9 @@ void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
 void G3Surface::RemoveEqualsVertexAndDivideEdges()
 {
     GTrace("RemoveEqualsVertexAndDivideEdges");
-    GEnvelope env;
-    FormEnvelope(&env);
-    int grid[3];
-    WeldGrid3(GetVertexCount(), env.min, env.max, grid);
-    G3PointHash hash(grid, env.min, env.max, kTolerance);
-    RemoveEqualsVertex(&hash);
-    DivideEdgesByVertex(&hash);
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
+    RemoveEqualsVertex(hash.get());
+    DivideEdgesByVertex(hash.get());
     RemoveUnused();
     GTrace("RemoveEqualsVertexAndDivideEdges Ok");
 }
@@ -271,13 +282,13 @@ void G3Surface::RemoveEqualsVertexAndDivideEdges()
 
 namespace {
 
-// The tube radius around an edge: it reaches past every vertex within 1e-6
+// The tube radius around an edge: it reaches past every vertex within kWeld
 // of the edge whatever the hash's tolerance, since each stored point sits at
 // least in its own cell.
 double TubeRadius(const G3PointHash* hash)
 {
     const double t = hash->GetTolerance();
-    return (t > kTolerance ? t : kTolerance) + 2.0 * kTolerance;
+    return (t > kWeld ? t : kWeld) + 2.0 * kWeld;
 }
 
 // Whether any hashed point passes e's interior test.
@@ -464,17 +475,15 @@ void G3Surface::RemoveEqualsNormal()
         return;
     const double lo[3] = {-1.0, -1.0, -1.0};
     const double hi[3] = {1.0, 1.0, 1.0};
-    int grid[3];
-    WeldGrid3(normalCount, lo, hi, grid);
-    G3PointHash normalHash(grid, lo, hi, kTolerance);
+    const std::unique_ptr<G3PointHash> normalHash = NewWeldHash(normalCount, lo, hi);
     for (int i = 0; i < normalCount; ++i) {
         G3Normal* n = G3Shell::GetNormal(i);
         double* xyz = n->GetXYZ();
         const double length = std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]);
-        if (length > kTolerance)
+        if (length > GTolerance::kZeroLength)
             for (int k = 0; k < 3; ++k)
                 xyz[k] /= length;
-        n->SetExData(normalHash.Add(n));
+        n->SetExData(normalHash->Add(n));
     }
 
     const int texCount = GetTexCooCount();
@@ -482,7 +491,7 @@ void G3Surface::RemoveEqualsNormal()
     if (texCount > 0) {
         GEnvelope env;
         FormTexCooEnvelope(&env);
-        texHash = new G3TexCooHash(WeldGrid2(texCount), env.min, env.max, kTolerance);
+        texHash = new G3TexCooHash(WeldGrid2(texCount), env.min, env.max, kWeld);
         for (int i = 0; i < texCount; ++i) {
             G3TexCoo* t = GetTexCoo(i);
             t->SetExData(texHash->Add(t));

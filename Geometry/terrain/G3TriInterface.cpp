@@ -3,6 +3,7 @@
 #include "Geometry/terrain/triangulation/G3TriEngine.h"
 
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -97,8 +98,7 @@ g3tri::G3TEdge* G3TriInterface::GetConstraint(int i) const
 
 namespace {
 
-// Vertices closer than this are welded into one.
-constexpr double kWeldTolerance = 1e-6;
+using GTolerance::kWeld;
 
 // Cells per axis of the welding hash over `box`. The output is a height
 // field over the triangulation plane, so the points spread over the plane
@@ -126,15 +126,15 @@ void WeldGrid(int count, int merged, const GEnvelope& box, const double* normal,
         hi[a] = a == flat ? box.min[a] : box.max[a];
     }
     const long distinct = merged > 0 && merged < count ? static_cast<long>(count) - merged : count;
-    G3PointHash::SizeGrid(2L * distinct, lo, hi, kWeldTolerance, perAxis);
+    G3PointHash::SizeGrid(2L * distinct, lo, hi, kWeld, perAxis);
     const double plan = static_cast<double>(perAxis[0]) * perAxis[1] * perAxis[2];
     if (plan < 0.25 * static_cast<double>(distinct)) {
-        G3PointHash::SizeGrid(2L * count, box.min, box.max, kWeldTolerance, perAxis);
+        G3PointHash::SizeGrid(2L * count, box.min, box.max, kWeld, perAxis);
         return;
     }
     if (distinct < count) {
         double layers = std::ceil(static_cast<double>(count) / static_cast<double>(distinct));
-        const double room = (box.max[flat] - box.min[flat]) / (4.0 * kWeldTolerance);
+        const double room = (box.max[flat] - box.min[flat]) / (4.0 * kWeld);
         const double budget = 4.0 * static_cast<double>(count) / plan;
         layers = layers < room ? layers : room;
         layers = layers < budget ? layers : budget;
@@ -213,7 +213,7 @@ void Weld(G3Surface* target, g3tri::G3TriEngine* engine, const double* normal)
     target->FormEnvelope(&env);
     int grid[3];
     WeldGrid(target->GetVertexCount(), engine->GetMergedCount(), env, normal, grid);
-    G3PointHash hash(grid, env.min, env.max, kWeldTolerance);
+    G3PointHash hash(grid, env.min, env.max, kWeld);
     target->RemoveEqualsVertex(&hash);
     // Edges left without a facet go first, exactly as in RemoveUnused; only
     // then does an empty ring mean the vertex is about to be deleted.
@@ -330,7 +330,7 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
     // no edge is left without a facet either.
     const bool separated = fresh && refused == 0 && t > 0 && engine->GetMergedCount() == 0 &&
                            engine->GetPlacedCount() == n && Orthonormal(axisU, axisV, axisN) &&
-                           engine->GetNodeSeparation() > 4.0 * kWeldTolerance + 1e-14 * extent;
+                           engine->GetNodeSeparation() > 4.0 * kWeld + 1e-14 * extent;
     if (separated)
         KeepUnwelded(target, engine);
     else

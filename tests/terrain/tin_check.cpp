@@ -89,7 +89,7 @@ TinReport CheckTin(const G3TriInterface& tin)
                 }
                 if (e.GetSide(t, k) == nullptr &&
                     g3tri::InCircle(e.GetNode(tr.v[0]), e.GetNode(tr.v[1]), e.GetNode(tr.v[2]),
-                                    e.GetNode(nb.v[kk])) > g3tri::kTolerance) {
+                                    e.GetNode(nb.v[kk])) > g3tri::kPlanarTriangulation) {
                     ++r.nonDelaunay;
                     note("not Delaunay", t);
                 }

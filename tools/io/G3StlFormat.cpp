@@ -26,6 +26,7 @@
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -334,7 +335,7 @@ bool WriteStl(G3Surface& s, std::string& out, bool ascii)
     auto normal = [&](std::size_t i, double nrm[3]) {
         const double* plane = flat.planes[i];
         double len = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
-        if (len > 1e-12 && std::isfinite(len)) {
+        if (len > GTolerance::kZeroNormal && std::isfinite(len)) {
             for (int k = 0; k < 3; ++k)
                 nrm[k] = plane[k] / len;
             return;

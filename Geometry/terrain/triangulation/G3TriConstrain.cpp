@@ -210,7 +210,7 @@ private:
         const double dx = e.x - s.x, dy = e.y - s.y;
         const double pw = (N(w).x - s.x) * dx + (N(w).y - s.y) * dy;
         const double pc = (N(c).x - s.x) * dx + (N(c).y - s.y) * dy;
-        return pw > pc + kTolerance && pw < dx * dx + dy * dy - kTolerance;
+        return pw > pc + kPlanarTriangulation && pw < dx * dx + dy * dy - kPlanarTriangulation;
     }
 
     double Progress(int w) const

@@ -215,8 +215,8 @@ private:
 
         // Zip upwards. The candidate ghosts' edges towards the gap are not
         // bonded to anything valid until they are knitted or closed.
-        int ll = ldv, lr = rdv;
-        int ul = Apex(leftcand), ur = Apex(rightcand);
+        ZipSide left{leftcand, ldv, Apex(leftcand), kPlus1, kMinus1};
+        ZipSide right{rightcand, rdv, Apex(rightcand), kMinus1, kPlus1};
         guard = bound;
         for (;;) {
             if (--guard <= 0) {
@@ -224,95 +224,27 @@ private:
                 return;
             }
             // A candidate that came round to the base ghost has nothing left.
-            bool leftValid = (leftcand >> 2) != base && Positive(ul, ll, lr);
-            bool rightValid = (rightcand >> 2) != base && Positive(ur, ll, lr);
+            bool leftValid = (left.cand >> 2) != base && Positive(left.upper, left.lower, right.lower);
+            bool rightValid = (right.cand >> 2) != base && Positive(right.upper, left.lower, right.lower);
             if (!leftValid && !rightValid)
                 break;
-
-            if (leftValid) {
-                // Remove left edges whose triangles the new circle would contain.
-                int nextedge = Sym(Lprev(leftcand));
-                int x = Apex(nextedge);
-                bool removed = false;
-                while (x >= 0 && Inside(ll, lr, ul, x)) {
-                    const int t = leftcand >> 2, k = leftcand & 3;
-                    const int tt = nextedge >> 2, kk = nextedge & 3;
-                    const int side = NeighbourSlot(tt, kMinus1[kk]);
-                    const int outer = NeighbourSlot(t, kPlus1[k]);
-                    SetCorner(t, k, x);
-                    SetCorner(tt, kPlus1[kk], -1);
-                    Bond(t * 4 + kMinus1[k], side);
-                    Bond(tt * 4 + kk, outer);
-                    Bond(t * 4 + kPlus1[k], tt * 4 + kMinus1[kk]);
-                    ul = x;
-                    removed = true;
-                    if (--guard <= 0) {
-                        failed = true;
-                        return;
-                    }
-                    nextedge = Sym(Lprev(leftcand));
-                    x = Apex(nextedge);
-                }
-                if (removed)
-                    leftValid = Positive(ul, ll, lr);
-            }
-            if (rightValid) {
-                int nextedge = Sym(Lnext(rightcand));
-                int x = Apex(nextedge);
-                bool removed = false;
-                while (x >= 0 && Inside(ll, lr, ur, x)) {
-                    const int t = rightcand >> 2, k = rightcand & 3;
-                    const int tt = nextedge >> 2, kk = nextedge & 3;
-                    const int side = NeighbourSlot(tt, kPlus1[kk]);
-                    const int outer = NeighbourSlot(t, kMinus1[k]);
-                    SetCorner(t, k, x);
-                    SetCorner(tt, kMinus1[kk], -1);
-                    Bond(t * 4 + kPlus1[k], side);
-                    Bond(tt * 4 + kk, outer);
-                    Bond(t * 4 + kMinus1[k], tt * 4 + kPlus1[kk]);
-                    ur = x;
-                    removed = true;
-                    if (--guard <= 0) {
-                        failed = true;
-                        return;
-                    }
-                    nextedge = Sym(Lnext(rightcand));
-                    x = Apex(nextedge);
-                }
-                if (removed)
-                    rightValid = Positive(ur, ll, lr);
-            }
+            if (leftValid && !Prune(left, left.lower, right.lower, guard, leftValid))
+                return;
+            if (rightValid && !Prune(right, left.lower, right.lower, guard, rightValid))
+                return;
             if (!leftValid && !rightValid)
                 continue;
-
-            if (!leftValid || (rightValid && Inside(ul, ll, lr, ur))) {
-                // Knit the right candidate ghost into the triangle (ur, ll, lr).
-                const int t = rightcand >> 2, k = rightcand & 3;
-                const int next = NeighbourSlot(t, kMinus1[k]);
-                SetCorner(t, kPlus1[k], ll);
-                Bond(rightcand, baseedge);
-                baseedge = t * 4 + kMinus1[k];
-                rightcand = next;
-                lr = ur;
-                ur = Apex(rightcand);
-            } else {
-                // Knit the left candidate ghost into the triangle (ul, ll, lr).
-                const int t = leftcand >> 2, k = leftcand & 3;
-                const int next = NeighbourSlot(t, kPlus1[k]);
-                SetCorner(t, kMinus1[k], lr);
-                Bond(leftcand, baseedge);
-                baseedge = t * 4 + kPlus1[k];
-                leftcand = next;
-                ll = ul;
-                ul = Apex(leftcand);
-            }
+            if (!leftValid || (rightValid && Inside(left.upper, left.lower, right.lower, right.upper)))
+                Knit(right, left.lower, baseedge);
+            else
+                Knit(left, right.lower, baseedge);
         }
 
         // The ghost above the last edge closes the hull on top.
-        const int top = MakeTri(ll, lr, -1);
+        const int top = MakeTri(left.lower, right.lower, -1);
         Bond(top * 4 + 2, baseedge);
-        Bond(top * 4 + 0, rightcand);
-        Bond(top * 4 + 1, leftcand);
+        Bond(top * 4 + 0, right.cand);
+        Bond(top * 4 + 1, left.cand);
 
         if (axis == 1) {
             // Back to the leftmost and rightmost nodes for the caller.
@@ -326,6 +258,71 @@ private:
         }
         if (!IsHullHandle(farleft, true) || !IsHullHandle(farright, false))
             failed = true;
+    }
+
+    // One side of the merge's zipper: its candidate ghost, the base edge's
+    // end on this side (lower) and the candidate's apex above it (upper).
+    // The right side mirrors the left: every turn about a triangle goes the
+    // other way round, so the two differ only in which neighbour of a corner
+    // comes first (fwd) and which last (back).
+    struct ZipSide {
+        int cand;
+        int lower;
+        int upper;
+        const int* fwd;  // kPlus1 on the left, kMinus1 on the right
+        const int* back; // kMinus1 on the left, kPlus1 on the right
+    };
+
+    // h turned about its triangle towards s's back corner: Lprev on the
+    // left, Lnext on the right.
+    static int Turn(const ZipSide& s, int h) { return (h & ~3) | s.back[h & 3]; }
+
+    // Flips away the edges next to s's candidate whose triangles the circle
+    // through ll, lr and s.upper would contain; s.upper follows, and `valid`
+    // is tested again when anything went. False (and failed set) when the
+    // walk ran past its bound.
+    bool Prune(ZipSide& s, int ll, int lr, int& guard, bool& valid)
+    {
+        int nextedge = Sym(Turn(s, s.cand));
+        int x = Apex(nextedge);
+        bool removed = false;
+        while (x >= 0 && Inside(ll, lr, s.upper, x)) {
+            const int t = s.cand >> 2, k = s.cand & 3;
+            const int tt = nextedge >> 2, kk = nextedge & 3;
+            const int side = NeighbourSlot(tt, s.back[kk]);
+            const int outer = NeighbourSlot(t, s.fwd[k]);
+            SetCorner(t, k, x);
+            SetCorner(tt, s.fwd[kk], -1);
+            Bond(t * 4 + s.back[k], side);
+            Bond(tt * 4 + kk, outer);
+            Bond(t * 4 + s.fwd[k], tt * 4 + s.back[kk]);
+            s.upper = x;
+            removed = true;
+            if (--guard <= 0) {
+                failed = true;
+                return false;
+            }
+            nextedge = Sym(Turn(s, s.cand));
+            x = Apex(nextedge);
+        }
+        if (removed)
+            valid = Positive(s.upper, ll, lr);
+        return true;
+    }
+
+    // Knits s's candidate ghost into the triangle over the base edge, with
+    // `across` (the base edge's end on the other side) as its third corner;
+    // the new triangle's upper edge becomes the base edge and s moves up.
+    void Knit(ZipSide& s, int across, int& baseedge)
+    {
+        const int t = s.cand >> 2, k = s.cand & 3;
+        const int next = NeighbourSlot(t, s.fwd[k]);
+        SetCorner(t, s.back[k], across);
+        Bond(s.cand, baseedge);
+        baseedge = t * 4 + s.fwd[k];
+        s.cand = next;
+        s.lower = s.upper;
+        s.upper = Apex(s.cand);
     }
 
     // A left-form handle has a ghost destination, a right-form one a ghost

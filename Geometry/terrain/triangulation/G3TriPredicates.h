@@ -3,13 +3,15 @@
 // they differ by at most 1e-8 in both x and y; predicate values are compared
 // with 1e-8 as described at OrientSign below.
 
+#include "Geometry/math/GTolerance.h"
+
 #include <cmath>
 
 namespace g3tri {
 
-constexpr double kTolerance = 1e-8;
+using GTolerance::kPlanarTriangulation;
 
-inline bool TolEqual(double a, double b) { return std::fabs(a - b) <= kTolerance; }
+inline bool TolEqual(double a, double b) { return std::fabs(a - b) <= kPlanarTriangulation; }
 
 // A triangulation node: plan position and the id of the engine vertex it
 // stands for.
@@ -62,7 +64,7 @@ inline int OrientSignOf(const Node& a, const Node& b, const Node& c)
     const double t2 = (a.y - c.y) * (b.x - c.x);
     const double o = t1 - t2;
     const double m = std::fabs(t1) + std::fabs(t2);
-    double threshold = m < 1.0 ? kTolerance * m : kTolerance;
+    double threshold = m < 1.0 ? kPlanarTriangulation * m : kPlanarTriangulation;
     const double rounding = 3.3306690738754716e-16 * m;
     if (rounding > threshold)
         threshold = rounding;
@@ -87,7 +89,7 @@ inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Nod
     const double v = alift * (bc1 - bc2) + blift * (ca1 - ca2) + clift * (ab1 - ab2);
     const double m = alift * (std::fabs(bc1) + std::fabs(bc2)) + blift * (std::fabs(ca1) + std::fabs(ca2)) +
                      clift * (std::fabs(ab1) + std::fabs(ab2));
-    double threshold = m < 1.0 ? kTolerance * m : kTolerance;
+    double threshold = m < 1.0 ? kPlanarTriangulation * m : kPlanarTriangulation;
     const double rounding = 1.1102230246251577e-15 * m;
     if (rounding > threshold)
         threshold = rounding;
