@@ -1,3 +1,4 @@
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Shell.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -698,6 +699,7 @@ bool G3Shell::RemovePolyEdge(G3PolyEdge* p)
 
 void G3Shell::RemoveUnusedFacet()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedFacet");
     for (int i = 0; i < GetFacetCount();) {
         G3Facet* f = GetFacet(i);
         if (f->HasEdges()) {
@@ -711,6 +713,7 @@ void G3Shell::RemoveUnusedFacet()
 
 void G3Shell::RemoveUnusedEdge()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedEdge");
     for (int i = 0; i < GetEdgeCount();) {
         G3Edge* e = GetEdge(i);
         if (e->GetFacet1() || e->GetFacet2()) {
@@ -728,6 +731,7 @@ void G3Shell::RemoveUnusedEdge()
 
 void G3Shell::RemoveUnusedVertex()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedVertex");
     // Polyedge vertices have no edges: with polyedges nothing is unused.
     if (GetPolyEdgeCount() > 0)
         return;
@@ -771,6 +775,7 @@ void MarkCorners(GArrayCollection* edgeList, bool normalsWanted)
 
 void G3Shell::RemoveUnusedNormal()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedNormal");
     if (!normals)
         return;
     ChangeFlags(normals, FLAG_USED, false);
@@ -789,6 +794,7 @@ void G3Shell::RemoveUnusedNormal()
 
 void G3Shell::RemoveUnusedTexCoo()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedTexCoo");
     if (!texCoos)
         return;
     ChangeFlags(texCoos, FLAG_USED, false);
@@ -807,6 +813,7 @@ void G3Shell::RemoveUnusedTexCoo()
 
 void G3Shell::RemoveUnused()
 {
+    G3_CHECK_PASS(this, "RemoveUnused");
     RemoveUnusedEdge();
     RemoveUnusedVertex();
     RemoveUnusedFacet();

@@ -1,3 +1,4 @@
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -326,6 +327,7 @@ G3Facet* G3Surface::AddFacet(int n, int* vertexIds, int flagsOfEdges, int* norma
 
 G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int facetSurface)
 {
+    G3_CHECK_PASS(this, "AddFacet(edge list)");
     if (!edgeList || edgeList->size() < 3 || !facets || !edges)
         return nullptr;
     // The chain is built in list order: a list out of walk order would give
@@ -363,6 +365,7 @@ G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int fac
 
 G3Facet* G3Surface::AddFacetEdges(G3Facet* f, G3EdgeList* list)
 {
+    G3_CHECK_PASS(this, "AddFacetEdges");
     if (!f || !list)
         return f;
     for (int i = 0; i < list->size(); ++i) {
@@ -389,6 +392,7 @@ bool G3Surface::SplitEdge(G3Edge* e, G3Vertex* v) { return SplitEdge(e, 1, &v, f
 
 bool G3Surface::SplitEdge(G3Edge* e, int n, G3Vertex** vs, bool reverse)
 {
+    G3_CHECK_PASS(this, "SplitEdge");
     if (!e || n < 1 || !vs || At<G3Edge>(edges, e->GetId()) != e)
         return false;
     G3Vertex* v1 = e->GetVertex1();
@@ -628,6 +632,7 @@ G3Surface* G3Surface::Duplicate()
 // on this surface tracks the copied entities like any it saw added.
 void G3Surface::Copy(GObj* source)
 {
+    G3_CHECK_PASS(this, "Copy");
     G3Surface* src = dynamic_cast<G3Surface*>(source);
     if (!src)
         return;

@@ -12,6 +12,7 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -185,6 +186,7 @@ void GatherOnEdge(G3PointHashItem* head, void* context)
 
 void G3Surface::RemoveEqualsVertex()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
     GEnvelope env;
     FormEnvelope(&env);
     int grid[3];
@@ -196,6 +198,7 @@ void G3Surface::RemoveEqualsVertex()
 
 void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
     if (!hash || !vertices)
         return;
     int duplicates = 0;
@@ -220,6 +223,7 @@ void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
 
 void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertex2");
     int removedFacets = 0;
     for (int i = 0; i < GetFacetCount();) {
         G3Facet* f = GetFacet(i);
@@ -255,6 +259,7 @@ void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
 
 void G3Surface::RemoveEqualsVertexAndDivideEdges()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertexAndDivideEdges");
     GTrace("RemoveEqualsVertexAndDivideEdges");
     GEnvelope env;
     FormEnvelope(&env);
@@ -382,6 +387,7 @@ void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool c
 
 void G3Surface::DivideEdgesByVertex(G3PointHash* hash)
 {
+    G3_CHECK_PASS(this, "DivideEdgesByVertex");
     if (!hash || !edges)
         return;
     // A snapshot: the edges that splitting creates are not examined again.
@@ -392,6 +398,7 @@ void G3Surface::DivideEdgesByVertex(G3PointHash* hash)
 
 void G3Surface::DivideEdgesByVertex(GArrayCollection* list, G3PointHash* hash)
 {
+    G3_CHECK_PASS(this, "DivideEdgesByVertex");
     if (!list || !hash || !edges)
         return;
     DivideEdges(this, list, hash, true);
@@ -400,6 +407,7 @@ void G3Surface::DivideEdgesByVertex(GArrayCollection* list, G3PointHash* hash)
 
 bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* candidates)
 {
+    G3_CHECK_PASS(this, "DivideEdgeByVertex");
     if (!e || !candidates || candidates->size() == 0)
         return false;
     if (!Listed(edges, e) || !e->GetVertex1() || !e->GetVertex2())
@@ -459,6 +467,7 @@ bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* 
 
 void G3Surface::RemoveEqualsNormal()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsNormal");
     const int normalCount = GetNormalCount();
     if (normalCount == 0)
         return;
@@ -544,6 +553,7 @@ int G3Surface::GetCountEdges(G3Vertex* a, G3Vertex* b, GArrayCollection* out)
 
 bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex)
 {
+    G3_CHECK_PASS(this, "ChangeVertex");
     if (!oldVertex || !newVertex)
         return false;
     if (oldVertex == newVertex)
@@ -598,6 +608,8 @@ void G3Surface::ChangeVertexInEdgeList(GArrayCollection* list, G3Vertex* oldVert
 
 bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCollection* removed)
 {
+    // Not checked: the collapsed edges it hands back have both ends on one
+    // vertex until the caller removes them.
     if (!oldVertex || !newVertex || !removed)
         return false;
     removed->clear();
