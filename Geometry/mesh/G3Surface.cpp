@@ -126,13 +126,16 @@ G3Surface::G3Surface(int a, int b, int c) : G3Shell(Capacity(b))
 
 G3Surface::~G3Surface() = default;
 
-void G3Surface::SwapContents(G3Surface& other)
+bool G3Surface::MoveContentsFrom(G3Surface& built)
 {
-    SwapCollections(other);
+    if (&built == this || GetVertexCount() || GetEdgeCount() || GetFacetCount() || GetNormalCount() ||
+        GetTexCooCount() || GetPolyEdgeCount())
+        return false;
+    G3_CHECK_PASS(this, "MoveContentsFrom");
+    SwapCollections(built);
     for (int i = 0; i < GetFacetCount(); ++i)
         GetFacet(i)->SetParentSurface(this);
-    for (int i = 0; i < other.GetFacetCount(); ++i)
-        other.GetFacet(i)->SetParentSurface(&other);
+    return true;
 }
 
 // ------------------------------------------------------------ collections

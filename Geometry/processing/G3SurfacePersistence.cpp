@@ -602,7 +602,7 @@ bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine,
     if (!inconsistency.empty())
         return refuse(inconsistency.c_str());
 
-    SwapContents(loaded);
+    MoveContentsFrom(loaded);
     nextSurface = d.nextSurface;
     // An attached shell provider hears of the entities as if they had been
     // added here (the object providers already opened the facets).
