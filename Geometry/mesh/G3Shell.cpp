@@ -1,4 +1,3 @@
-#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Shell.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -6,6 +5,7 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PolyEdge.h"
 #include "Geometry/mesh/G3TexCoo.h"

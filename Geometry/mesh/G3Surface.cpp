@@ -1,11 +1,12 @@
-#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeCopy.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3HitDataExDataProvider.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PolyEdge.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -91,6 +92,18 @@ bool InChain(const G3Facet* f, const G3Edge* e)
         if (x == e)
             return true;
     return false;
+}
+
+// The edge for f that copies `c` (ends, flags, corners on f's side); null
+// when AddEdge refuses it. The copy's flags become the surface's current
+// edge flags, as for every edge AddEdge makes.
+G3Edge* AddEdgeCopy(G3Surface* s, const G3EdgeCopy& c, G3Facet* f)
+{
+    s->SetEdgeFlags(c.flags);
+    G3Edge* e = s->AddEdge(c.v1, c.v2, f);
+    if (e)
+        e->SetNormals(f, c.v1, c.n1, c.t1, c.v2, c.n2, c.t2);
+    return e;
 }
 
 } // namespace
@@ -341,22 +354,10 @@ G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int fac
     facet->SetFlags(FlagsOf(facetFlags));
     facet->SetSurface(facetSurface);
     int made = 0;
-    for (int i = 0; i < edgeList->size(); ++i) {
-        const G3Edge* src = dynamic_cast<const G3Edge*>(edgeList->get(i));
-        if (!src)
-            continue;
-        edgeFlags = static_cast<int>(src->GetFlags());
-        G3Edge* e = AddEdge(src->GetVertex1(), src->GetVertex2(), facet);
-        if (!e)
-            continue;
-        ++made;
-        G3Normal* n1 = nullptr;
-        G3Normal* n2 = nullptr;
-        G3TexCoo* t1 = nullptr;
-        G3TexCoo* t2 = nullptr;
-        src->GetNormals(&n1, &t1, &n2, &t2, 1);
-        e->SetNormals(facet, src->GetVertex1(), n1, t1, src->GetVertex2(), n2, t2);
-    }
+    G3ForEachEdgeCopy(edgeList, nullptr, [&](const G3EdgeCopy& c) {
+        if (AddEdgeCopy(this, c, facet))
+            ++made;
+    });
     if (made < 3 || !HasThreeVertices(facet)) {
         facet->RemoveEdges();
         delete facet;
@@ -371,21 +372,7 @@ G3Facet* G3Surface::AddFacetEdges(G3Facet* f, G3EdgeList* list)
     G3_CHECK_PASS(this, "AddFacetEdges");
     if (!f || !list)
         return f;
-    for (int i = 0; i < list->size(); ++i) {
-        const G3Edge* src = list->GetEdge(i);
-        if (!src)
-            continue;
-        edgeFlags = static_cast<int>(src->GetFlags());
-        G3Edge* e = AddEdge(src->GetVertex1(), src->GetVertex2(), f);
-        if (!e)
-            continue;
-        G3Normal* n1 = nullptr;
-        G3Normal* n2 = nullptr;
-        G3TexCoo* t1 = nullptr;
-        G3TexCoo* t2 = nullptr;
-        src->GetNormals(&n1, &t1, &n2, &t2, 1);
-        e->SetNormals(f, src->GetVertex1(), n1, t1, src->GetVertex2(), n2, t2);
-    }
+    G3ForEachEdgeCopy(list, nullptr, [&](const G3EdgeCopy& c) { AddEdgeCopy(this, c, f); });
     return f;
 }
 
