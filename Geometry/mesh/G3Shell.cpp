@@ -5,6 +5,7 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PolyEdge.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -61,6 +62,91 @@ void DeleteAll(GArrayCollection*& c)
 // The 32-bit flag masks of the interfaces, applied to the long flags word
 // without sign extension.
 long MaskOf(int mask) { return static_cast<long>(static_cast<unsigned int>(mask)); }
+
+// One entity kind of the shell: its collection and the provider hooks for
+// it. The hooks are called through the pointers, so the shell's own
+// overrides (which also reach the object providers) answer for the shell
+// and an attached provider's for that provider. Every per-kind operation
+// below is one body over such a kind.
+template <class T>
+struct Kind {
+    GArrayCollection* (G3Shell::*list)() const;
+    void (G3ShellExDataProvider::*open)(T*);
+    void (G3ShellExDataProvider::*close)(T*);
+    bool (G3ShellExDataProvider::*is)();
+};
+
+using P = G3ShellExDataProvider;
+const Kind<G3Vertex> kVertices{&G3Shell::GetVertexList, &P::OpenExDataVertex, &P::CloseExDataVertex,
+                               &P::IsExDataVertex};
+const Kind<G3Normal> kNormals{&G3Shell::GetNormalList, &P::OpenExDataNormal, &P::CloseExDataNormal,
+                              &P::IsExDataNormal};
+const Kind<G3TexCoo> kTexCoos{&G3Shell::GetTexCooList, &P::OpenExDataTexCoo, &P::CloseExDataTexCoo,
+                              &P::IsExDataTexCoo};
+const Kind<G3Edge> kEdges{&G3Shell::GetEdgeList, &P::OpenExDataEdge, &P::CloseExDataEdge, &P::IsExDataEdge};
+const Kind<G3Facet> kFacets{&G3Shell::GetFacetList, &P::OpenExDataFacet, &P::CloseExDataFacet, &P::IsExDataFacet};
+const Kind<G3PolyEdge> kPolyEdges{&G3Shell::GetPolyEdgeList, &P::OpenExDataPolyEdge, &P::CloseExDataPolyEdge,
+                                  &P::IsExDataPolyEdge};
+
+// id = the collection's size, append, the shell's open hook.
+template <class T>
+T* AddTo(G3Shell* s, const Kind<T>& k, T* e)
+{
+    GArrayCollection* c = (s->*k.list)();
+    if (!e || !c)
+        return nullptr;
+    e->SetId(c->size());
+    c->add(e);
+    (s->*k.open)(e);
+    return e;
+}
+
+// Unlists e (the last entity takes its slot and id) and calls the shell's
+// close hook; false when e is not in the collection.
+template <class T>
+bool RemoveFrom(G3Shell* s, const Kind<T>& k, T* e)
+{
+    GArrayCollection* c = (s->*k.list)();
+    const int i = SlotOf(c, e);
+    if (i < 0)
+        return false;
+    Unlist(c, i);
+    (s->*k.close)(e);
+    return true;
+}
+
+template <class T>
+bool RemoveAndDelete(G3Shell* s, const Kind<T>& k, T* e)
+{
+    if (!RemoveFrom(s, k, e))
+        return false;
+    delete e;
+    return true;
+}
+
+// The provider's open (close) hook for every entity of the kind, when the
+// provider takes that kind.
+template <class T>
+void HookAll(G3ShellExDataProvider* p, const G3Shell* s, const Kind<T>& k, bool open)
+{
+    if (!(p->*k.is)())
+        return;
+    const GArrayCollection* c = (s->*k.list)();
+    for (int i = 0; i < SizeOf(c); ++i)
+        (p->*(open ? k.open : k.close))(static_cast<T*>(c->get(i)));
+}
+
+void HookAllKinds(G3ShellExDataProvider* p, const G3Shell* s, bool open)
+{
+    if (!p)
+        return;
+    HookAll(p, s, kVertices, open);
+    HookAll(p, s, kNormals, open);
+    HookAll(p, s, kTexCoos, open);
+    HookAll(p, s, kEdges, open);
+    HookAll(p, s, kFacets, open);
+    HookAll(p, s, kPolyEdges, open);
+}
 
 // The saved state of a facet during a preview transformation: its plane
 // and the scratch link it had before. A facet that entered the shell while
@@ -276,128 +362,45 @@ void G3Shell::RemoveExDataProvider()
 // OpenExData and CloseExData call the attached provider's hooks directly:
 // the shell's own facet and polyedge hooks would also reopen every object
 // provider's record, overwriting what the entities already carry.
-void G3Shell::OpenExData()
+void G3Shell::OpenExData() { HookAllKinds(exDataProvider, this, true); }
+
+void G3Shell::CloseExData() { HookAllKinds(exDataProvider, this, false); }
+
+namespace {
+
+// A shell hook passed on to the attached provider, when there is one.
+template <class T>
+void Forward(G3ShellExDataProvider* p, void (G3ShellExDataProvider::*hook)(T*), T* e)
 {
-    G3ShellExDataProvider* p = exDataProvider;
-    if (!p)
-        return;
-    if (p->IsExDataVertex())
-        for (int i = 0; i < GetVertexCount(); ++i)
-            p->OpenExDataVertex(GetVertex(i));
-    if (p->IsExDataNormal())
-        for (int i = 0; i < GetNormalCount(); ++i)
-            p->OpenExDataNormal(GetNormal(i));
-    if (p->IsExDataTexCoo())
-        for (int i = 0; i < GetTexCooCount(); ++i)
-            p->OpenExDataTexCoo(GetTexCoo(i));
-    if (p->IsExDataEdge())
-        for (int i = 0; i < GetEdgeCount(); ++i)
-            p->OpenExDataEdge(GetEdge(i));
-    if (p->IsExDataFacet())
-        for (int i = 0; i < GetFacetCount(); ++i)
-            p->OpenExDataFacet(GetFacet(i));
-    if (p->IsExDataPolyEdge())
-        for (int i = 0; i < GetPolyEdgeCount(); ++i)
-            p->OpenExDataPolyEdge(GetPolyEdge(i));
+    if (p)
+        (p->*hook)(e);
 }
 
-void G3Shell::CloseExData()
-{
-    G3ShellExDataProvider* p = exDataProvider;
-    if (!p)
-        return;
-    if (p->IsExDataVertex())
-        for (int i = 0; i < GetVertexCount(); ++i)
-            p->CloseExDataVertex(GetVertex(i));
-    if (p->IsExDataNormal())
-        for (int i = 0; i < GetNormalCount(); ++i)
-            p->CloseExDataNormal(GetNormal(i));
-    if (p->IsExDataTexCoo())
-        for (int i = 0; i < GetTexCooCount(); ++i)
-            p->CloseExDataTexCoo(GetTexCoo(i));
-    if (p->IsExDataEdge())
-        for (int i = 0; i < GetEdgeCount(); ++i)
-            p->CloseExDataEdge(GetEdge(i));
-    if (p->IsExDataFacet())
-        for (int i = 0; i < GetFacetCount(); ++i)
-            p->CloseExDataFacet(GetFacet(i));
-    if (p->IsExDataPolyEdge())
-        for (int i = 0; i < GetPolyEdgeCount(); ++i)
-            p->CloseExDataPolyEdge(GetPolyEdge(i));
-}
+} // namespace
 
-void G3Shell::OpenExDataEdge(G3Edge* e)
+void G3Shell::OpenExDataVertex(G3Vertex* v) { Forward(exDataProvider, kVertices.open, v); }
+void G3Shell::CloseExDataVertex(G3Vertex* v) { Forward(exDataProvider, kVertices.close, v); }
+void G3Shell::OpenExDataNormal(G3Normal* n) { Forward(exDataProvider, kNormals.open, n); }
+void G3Shell::CloseExDataNormal(G3Normal* n) { Forward(exDataProvider, kNormals.close, n); }
+void G3Shell::OpenExDataTexCoo(G3TexCoo* t) { Forward(exDataProvider, kTexCoos.open, t); }
+void G3Shell::CloseExDataTexCoo(G3TexCoo* t) { Forward(exDataProvider, kTexCoos.close, t); }
+void G3Shell::OpenExDataEdge(G3Edge* e) { Forward(exDataProvider, kEdges.open, e); }
+void G3Shell::CloseExDataEdge(G3Edge* e) { Forward(exDataProvider, kEdges.close, e); }
+void G3Shell::CloseExDataFacet(G3Facet* f) { Forward(exDataProvider, kFacets.close, f); }
+void G3Shell::CloseExDataPolyEdge(G3PolyEdge* p) { Forward(exDataProvider, kPolyEdges.close, p); }
+
+// Facets and polyedges entering the shell also open the object providers'
+// records on them.
+void G3Shell::OpenExDataFacet(G3Facet* f)
 {
-    if (exDataProvider)
-        exDataProvider->OpenExDataEdge(e);
+    Forward(exDataProvider, kFacets.open, f);
+    ProviderOpenExData(f);
 }
 
 void G3Shell::OpenExDataPolyEdge(G3PolyEdge* p)
 {
-    if (exDataProvider)
-        exDataProvider->OpenExDataPolyEdge(p);
+    Forward(exDataProvider, kPolyEdges.open, p);
     ProviderOpenExData(p);
-}
-
-void G3Shell::CloseExDataEdge(G3Edge* e)
-{
-    if (exDataProvider)
-        exDataProvider->CloseExDataEdge(e);
-}
-
-void G3Shell::CloseExDataPolyEdge(G3PolyEdge* p)
-{
-    if (exDataProvider)
-        exDataProvider->CloseExDataPolyEdge(p);
-}
-
-void G3Shell::OpenExDataVertex(G3Vertex* v)
-{
-    if (exDataProvider)
-        exDataProvider->OpenExDataVertex(v);
-}
-
-void G3Shell::CloseExDataVertex(G3Vertex* v)
-{
-    if (exDataProvider)
-        exDataProvider->CloseExDataVertex(v);
-}
-
-void G3Shell::OpenExDataNormal(G3Normal* n)
-{
-    if (exDataProvider)
-        exDataProvider->OpenExDataNormal(n);
-}
-
-void G3Shell::CloseExDataNormal(G3Normal* n)
-{
-    if (exDataProvider)
-        exDataProvider->CloseExDataNormal(n);
-}
-
-void G3Shell::OpenExDataTexCoo(G3TexCoo* t)
-{
-    if (exDataProvider)
-        exDataProvider->OpenExDataTexCoo(t);
-}
-
-void G3Shell::CloseExDataTexCoo(G3TexCoo* t)
-{
-    if (exDataProvider)
-        exDataProvider->CloseExDataTexCoo(t);
-}
-
-void G3Shell::OpenExDataFacet(G3Facet* f)
-{
-    if (exDataProvider)
-        exDataProvider->OpenExDataFacet(f);
-    ProviderOpenExData(f);
-}
-
-void G3Shell::CloseExDataFacet(G3Facet* f)
-{
-    if (exDataProvider)
-        exDataProvider->CloseExDataFacet(f);
 }
 
 bool G3Shell::IsExDataEdge() { return exDataProvider && exDataProvider->IsExDataEdge(); }
@@ -495,107 +498,19 @@ G3TexCoo* G3Shell::AddTexCoo(const G3TexCoo* t)
     return AddTexCoo(t->GetUV());
 }
 
-G3Vertex* G3Shell::AddVertexToCollection(G3Vertex* v)
-{
-    if (!v || !vertices)
-        return nullptr;
-    v->SetId(vertices->size());
-    vertices->add(v);
-    OpenExDataVertex(v);
-    return v;
-}
-
-G3Normal* G3Shell::AddNormalToCollection(G3Normal* n)
-{
-    if (!n || !normals)
-        return nullptr;
-    n->SetId(normals->size());
-    normals->add(n);
-    OpenExDataNormal(n);
-    return n;
-}
-
-G3TexCoo* G3Shell::AddTexCooToCollection(G3TexCoo* t)
-{
-    if (!t || !texCoos)
-        return nullptr;
-    t->SetId(texCoos->size());
-    texCoos->add(t);
-    OpenExDataTexCoo(t);
-    return t;
-}
-
-G3PolyEdge* G3Shell::AddPolyEdgeToCollection(G3PolyEdge* p)
-{
-    if (!p || !polyEdges)
-        return nullptr;
-    p->SetId(polyEdges->size());
-    polyEdges->add(p);
-    OpenExDataPolyEdge(p);
-    return p;
-}
+G3Vertex* G3Shell::AddVertexToCollection(G3Vertex* v) { return AddTo(this, kVertices, v); }
+G3Normal* G3Shell::AddNormalToCollection(G3Normal* n) { return AddTo(this, kNormals, n); }
+G3TexCoo* G3Shell::AddTexCooToCollection(G3TexCoo* t) { return AddTo(this, kTexCoos, t); }
+G3PolyEdge* G3Shell::AddPolyEdgeToCollection(G3PolyEdge* p) { return AddTo(this, kPolyEdges, p); }
 
 // ------------------------------------------------------------ removing
 
-bool G3Shell::RemoveVertexFromCollection(G3Vertex* v)
-{
-    const int i = SlotOf(vertices, v);
-    if (i < 0)
-        return false;
-    Unlist(vertices, i);
-    CloseExDataVertex(v);
-    return true;
-}
-
-bool G3Shell::RemoveNormalFromCollection(G3Normal* n)
-{
-    const int i = SlotOf(normals, n);
-    if (i < 0)
-        return false;
-    Unlist(normals, i);
-    CloseExDataNormal(n);
-    return true;
-}
-
-bool G3Shell::RemoveTexCooFromCollection(G3TexCoo* t)
-{
-    const int i = SlotOf(texCoos, t);
-    if (i < 0)
-        return false;
-    Unlist(texCoos, i);
-    CloseExDataTexCoo(t);
-    return true;
-}
-
-bool G3Shell::RemoveEdgeFromCollection(G3Edge* e)
-{
-    const int i = SlotOf(edges, e);
-    if (i < 0)
-        return false;
-    Unlist(edges, i);
-    CloseExDataEdge(e);
-    return true;
-}
-
-bool G3Shell::RemoveFacetFromCollection(G3Facet* f)
-{
-    const int i = SlotOf(facets, f);
-    if (i < 0)
-        return false;
-    Unlist(facets, i);
-    CloseExDataFacet(f);
-    return true;
-}
-
-bool G3Shell::RemovePolyEdgeFromCollection(G3PolyEdge* p)
-{
-    const int i = SlotOf(polyEdges, p);
-    if (i < 0)
-        return false;
-    Unlist(polyEdges, i);
-    CloseExDataPolyEdge(p);
-    return true;
-}
+bool G3Shell::RemoveVertexFromCollection(G3Vertex* v) { return RemoveFrom(this, kVertices, v); }
+bool G3Shell::RemoveNormalFromCollection(G3Normal* n) { return RemoveFrom(this, kNormals, n); }
+bool G3Shell::RemoveTexCooFromCollection(G3TexCoo* t) { return RemoveFrom(this, kTexCoos, t); }
+bool G3Shell::RemoveEdgeFromCollection(G3Edge* e) { return RemoveFrom(this, kEdges, e); }
+bool G3Shell::RemoveFacetFromCollection(G3Facet* f) { return RemoveFrom(this, kFacets, f); }
+bool G3Shell::RemovePolyEdgeFromCollection(G3PolyEdge* p) { return RemoveFrom(this, kPolyEdges, p); }
 
 namespace {
 
@@ -669,35 +584,16 @@ bool G3Shell::RemoveFacet(G3Facet* f)
     return true;
 }
 
-bool G3Shell::RemoveNormal(G3Normal* n)
-{
-    if (!RemoveNormalFromCollection(n))
-        return false;
-    delete n;
-    return true;
-}
-
-bool G3Shell::RemoveTexCoo(G3TexCoo* t)
-{
-    if (!RemoveTexCooFromCollection(t))
-        return false;
-    delete t;
-    return true;
-}
-
-bool G3Shell::RemovePolyEdge(G3PolyEdge* p)
-{
-    if (!RemovePolyEdgeFromCollection(p))
-        return false;
-    delete p;
-    return true;
-}
+bool G3Shell::RemoveNormal(G3Normal* n) { return RemoveAndDelete(this, kNormals, n); }
+bool G3Shell::RemoveTexCoo(G3TexCoo* t) { return RemoveAndDelete(this, kTexCoos, t); }
+bool G3Shell::RemovePolyEdge(G3PolyEdge* p) { return RemoveAndDelete(this, kPolyEdges, p); }
 
 // Each pass walks by index and stays on a slot after a removal: the last
 // entity has just moved into it.
 
 void G3Shell::RemoveUnusedFacet()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedFacet");
     for (int i = 0; i < GetFacetCount();) {
         G3Facet* f = GetFacet(i);
         if (f->HasEdges()) {
@@ -711,6 +607,7 @@ void G3Shell::RemoveUnusedFacet()
 
 void G3Shell::RemoveUnusedEdge()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedEdge");
     for (int i = 0; i < GetEdgeCount();) {
         G3Edge* e = GetEdge(i);
         if (e->GetFacet1() || e->GetFacet2()) {
@@ -728,6 +625,7 @@ void G3Shell::RemoveUnusedEdge()
 
 void G3Shell::RemoveUnusedVertex()
 {
+    G3_CHECK_PASS(this, "RemoveUnusedVertex");
     // Polyedge vertices have no edges: with polyedges nothing is unused.
     if (GetPolyEdgeCount() > 0)
         return;
@@ -767,46 +665,44 @@ void MarkCorners(GArrayCollection* edgeList, bool normalsWanted)
     }
 }
 
+// Removes every normal (with `normalsWanted`, else texture coordinate)
+// that no corner names; FLAG_USED is clear again afterwards.
+template <class T>
+void RemoveUncornered(G3Shell* s, const Kind<T>& k, bool normalsWanted)
+{
+    GArrayCollection* c = (s->*k.list)();
+    if (!c)
+        return;
+    G3Shell::ChangeFlags(c, G3Shell::FLAG_USED, false);
+    MarkCorners(s->GetEdgeList(), normalsWanted);
+    for (int i = 0; i < SizeOf(c);) {
+        T* e = static_cast<T*>(c->get(i));
+        if (e->GetFlags() & G3Shell::FLAG_USED) {
+            e->ClearFlags(G3Shell::FLAG_USED);
+            ++i;
+            continue;
+        }
+        RemoveAndDelete(s, k, e);
+    }
+}
+
 } // namespace
 
 void G3Shell::RemoveUnusedNormal()
 {
-    if (!normals)
-        return;
-    ChangeFlags(normals, FLAG_USED, false);
-    MarkCorners(edges, true);
-    for (int i = 0; i < GetNormalCount();) {
-        G3Normal* n = GetNormal(i);
-        if (n->GetFlags() & FLAG_USED) {
-            n->ClearFlags(FLAG_USED);
-            ++i;
-            continue;
-        }
-        RemoveNormalFromCollection(n);
-        delete n;
-    }
+    G3_CHECK_PASS(this, "RemoveUnusedNormal");
+    RemoveUncornered(this, kNormals, true);
 }
 
 void G3Shell::RemoveUnusedTexCoo()
 {
-    if (!texCoos)
-        return;
-    ChangeFlags(texCoos, FLAG_USED, false);
-    MarkCorners(edges, false);
-    for (int i = 0; i < GetTexCooCount();) {
-        G3TexCoo* t = GetTexCoo(i);
-        if (t->GetFlags() & FLAG_USED) {
-            t->ClearFlags(FLAG_USED);
-            ++i;
-            continue;
-        }
-        RemoveTexCooFromCollection(t);
-        delete t;
-    }
+    G3_CHECK_PASS(this, "RemoveUnusedTexCoo");
+    RemoveUncornered(this, kTexCoos, false);
 }
 
 void G3Shell::RemoveUnused()
 {
+    G3_CHECK_PASS(this, "RemoveUnused");
     RemoveUnusedEdge();
     RemoveUnusedVertex();
     RemoveUnusedFacet();

@@ -248,7 +248,7 @@ protected:
 
     // Exchanges the seven collections with `other` (nothing else). The
     // caller repoints anything that names its owner (facets' parent
-    // surface); G3Surface::SwapContents does.
+    // surface); G3Surface::MoveContentsFrom does.
     void SwapCollections(G3Shell& other);
 
     GArrayCollection* vertices = nullptr;

@@ -3,8 +3,10 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeCopy.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3HitDataExDataProvider.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PolyEdge.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -92,6 +94,18 @@ bool InChain(const G3Facet* f, const G3Edge* e)
     return false;
 }
 
+// The edge for f that copies `c` (ends, flags, corners on f's side); null
+// when AddEdge refuses it. The copy's flags become the surface's current
+// edge flags, as for every edge AddEdge makes.
+G3Edge* AddEdgeCopy(G3Surface* s, const G3EdgeCopy& c, G3Facet* f)
+{
+    s->SetEdgeFlags(c.flags);
+    G3Edge* e = s->AddEdge(c.v1, c.v2, f);
+    if (e)
+        e->SetNormals(f, c.v1, c.n1, c.t1, c.v2, c.n2, c.t2);
+    return e;
+}
+
 } // namespace
 
 // ------------------------------------------------------------ construction
@@ -125,13 +139,16 @@ G3Surface::G3Surface(int a, int b, int c) : G3Shell(Capacity(b))
 
 G3Surface::~G3Surface() = default;
 
-void G3Surface::SwapContents(G3Surface& other)
+bool G3Surface::MoveContentsFrom(G3Surface& built)
 {
-    SwapCollections(other);
+    if (&built == this || GetVertexCount() || GetEdgeCount() || GetFacetCount() || GetNormalCount() ||
+        GetTexCooCount() || GetPolyEdgeCount())
+        return false;
+    G3_CHECK_PASS(this, "MoveContentsFrom");
+    SwapCollections(built);
     for (int i = 0; i < GetFacetCount(); ++i)
         GetFacet(i)->SetParentSurface(this);
-    for (int i = 0; i < other.GetFacetCount(); ++i)
-        other.GetFacet(i)->SetParentSurface(&other);
+    return true;
 }
 
 // ------------------------------------------------------------ collections
@@ -326,6 +343,7 @@ G3Facet* G3Surface::AddFacet(int n, int* vertexIds, int flagsOfEdges, int* norma
 
 G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int facetSurface)
 {
+    G3_CHECK_PASS(this, "AddFacet(edge list)");
     if (!edgeList || edgeList->size() < 3 || !facets || !edges)
         return nullptr;
     // The chain is built in list order: a list out of walk order would give
@@ -336,22 +354,10 @@ G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int fac
     facet->SetFlags(FlagsOf(facetFlags));
     facet->SetSurface(facetSurface);
     int made = 0;
-    for (int i = 0; i < edgeList->size(); ++i) {
-        const G3Edge* src = dynamic_cast<const G3Edge*>(edgeList->get(i));
-        if (!src)
-            continue;
-        edgeFlags = static_cast<int>(src->GetFlags());
-        G3Edge* e = AddEdge(src->GetVertex1(), src->GetVertex2(), facet);
-        if (!e)
-            continue;
-        ++made;
-        G3Normal* n1 = nullptr;
-        G3Normal* n2 = nullptr;
-        G3TexCoo* t1 = nullptr;
-        G3TexCoo* t2 = nullptr;
-        src->GetNormals(&n1, &t1, &n2, &t2, 1);
-        e->SetNormals(facet, src->GetVertex1(), n1, t1, src->GetVertex2(), n2, t2);
-    }
+    G3ForEachEdgeCopy(edgeList, nullptr, [&](const G3EdgeCopy& c) {
+        if (AddEdgeCopy(this, c, facet))
+            ++made;
+    });
     if (made < 3 || !HasThreeVertices(facet)) {
         facet->RemoveEdges();
         delete facet;
@@ -363,23 +369,10 @@ G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int fac
 
 G3Facet* G3Surface::AddFacetEdges(G3Facet* f, G3EdgeList* list)
 {
+    G3_CHECK_PASS(this, "AddFacetEdges");
     if (!f || !list)
         return f;
-    for (int i = 0; i < list->size(); ++i) {
-        const G3Edge* src = list->GetEdge(i);
-        if (!src)
-            continue;
-        edgeFlags = static_cast<int>(src->GetFlags());
-        G3Edge* e = AddEdge(src->GetVertex1(), src->GetVertex2(), f);
-        if (!e)
-            continue;
-        G3Normal* n1 = nullptr;
-        G3Normal* n2 = nullptr;
-        G3TexCoo* t1 = nullptr;
-        G3TexCoo* t2 = nullptr;
-        src->GetNormals(&n1, &t1, &n2, &t2, 1);
-        e->SetNormals(f, src->GetVertex1(), n1, t1, src->GetVertex2(), n2, t2);
-    }
+    G3ForEachEdgeCopy(list, nullptr, [&](const G3EdgeCopy& c) { AddEdgeCopy(this, c, f); });
     return f;
 }
 
@@ -389,6 +382,7 @@ bool G3Surface::SplitEdge(G3Edge* e, G3Vertex* v) { return SplitEdge(e, 1, &v, f
 
 bool G3Surface::SplitEdge(G3Edge* e, int n, G3Vertex** vs, bool reverse)
 {
+    G3_CHECK_PASS(this, "SplitEdge");
     if (!e || n < 1 || !vs || At<G3Edge>(edges, e->GetId()) != e)
         return false;
     G3Vertex* v1 = e->GetVertex1();
@@ -628,6 +622,7 @@ G3Surface* G3Surface::Duplicate()
 // on this surface tracks the copied entities like any it saw added.
 void G3Surface::Copy(GObj* source)
 {
+    G3_CHECK_PASS(this, "Copy");
     G3Surface* src = dynamic_cast<G3Surface*>(source);
     if (!src)
         return;

@@ -7,7 +7,7 @@
 //
 // Declared here, defined elsewhere: Save, Load, ScaleCoo and the VRML writer
 // (Geometry/processing). Loading builds a temporary surface and moves it
-// into an empty one in one piece with SwapContents.
+// into an empty one in one piece with MoveContentsFrom.
 
 #include "Geometry/foundation/GHeap.h"
 #include "Geometry/mesh/CExData.h"
@@ -130,6 +130,17 @@ public:
     void NegNormals();
     // G3Facet::AssignNormalsByPlane on every facet without corner normals.
     void AssignNormalsByPlane();
+
+    // Moves every entity of `built`, a surface built aside, into this empty
+    // surface in one piece: the collections change hands, every facet names
+    // this surface as its parent, and `built` is left empty. Numbers,
+    // flags, facet defaults and providers stay where they are (a reader
+    // gives the aside surface this one's beforehand, and copies back what
+    // it wants kept). The attached shell provider hears of nothing: the
+    // caller opens the moved entities when it needs that. Refused (false,
+    // nothing changed) when this surface holds any entity or `built` is
+    // this surface, so that nothing of this surface is lost.
+    bool MoveContentsFrom(G3Surface& built);
 
     // Two opaque host pointers kept for this surface by the hit-data object
     // provider.
@@ -309,12 +320,6 @@ protected:
     // AddEdge's step on an existing edge: f takes a free side (1), f is
     // already on the other side (-1: f needs a new edge), no side free (0).
     int TakeSide(G3Edge* e, G3Facet* f);
-
-    // Exchanges every entity collection with `other` and repoints each
-    // facet's parent surface to its new owner. Numbers, flags, defaults and
-    // providers stay where they are. Used to move a surface built aside
-    // into this one in one piece.
-    void SwapContents(G3Surface& other);
 
     int nextSurface = 1;
     int surface = 1;

@@ -2,6 +2,7 @@
 
 #include "Geometry/math/G3Math.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeCopy.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -117,35 +118,19 @@ G3Edge* G3EdgeList::AddEdge(G3Vertex* a, G3Vertex* b, G3Normal* na, G3Normal* nb
     return e;
 }
 
+void G3EdgeList::AddCopy(const G3EdgeCopy& c) { AddEdge(c.v1, c.v2, c.n1, c.n2, c.t1, c.t2, c.flags); }
+
 void G3EdgeList::AddEdges(G3Facet* f)
 {
     if (!f)
         return;
-    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-        G3Normal* n1 = nullptr;
-        G3Normal* n2 = nullptr;
-        G3TexCoo* t1 = nullptr;
-        G3TexCoo* t2 = nullptr;
-        e->GetNormals(f, &n1, &t1, &n2, &t2);
-        AddEdge(e->GetVertex1(), e->GetVertex2(), n1, n2, t1, t2, static_cast<int>(e->GetFlags()));
-    }
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+        AddCopy(G3EdgeCopyOf(e, e->GetFacetSide(f)));
 }
 
 void G3EdgeList::AddEdges(GArrayCollection* edgeList, G3Facet* f)
 {
-    if (!edgeList)
-        return;
-    for (int i = 0; i < edgeList->size(); ++i) {
-        const G3Edge* e = dynamic_cast<const G3Edge*>(edgeList->get(i));
-        if (!e)
-            continue;
-        G3Normal* n1 = nullptr;
-        G3Normal* n2 = nullptr;
-        G3TexCoo* t1 = nullptr;
-        G3TexCoo* t2 = nullptr;
-        e->GetNormals(&n1, &t1, &n2, &t2, f ? e->GetFacetSide(f) : 1);
-        AddEdge(e->GetVertex1(), e->GetVertex2(), n1, n2, t1, t2, static_cast<int>(e->GetFlags()));
-    }
+    G3ForEachEdgeCopy(edgeList, f, [this](const G3EdgeCopy& c) { AddCopy(c); });
 }
 
 void G3EdgeList::Normalize()

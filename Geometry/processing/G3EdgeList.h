@@ -204,4 +204,6 @@ protected:
 
 private:
     static unsigned long long NextSerial();
+    // AddEdge with what the copy took from its source edge.
+    void AddCopy(const struct G3EdgeCopy& c);
 };

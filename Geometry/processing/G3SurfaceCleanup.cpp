@@ -4,6 +4,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EqualFacetFinder.h"
@@ -25,6 +26,7 @@ inline bool OpenSide(const G3Edge* e) { return !e->GetFacet1() || !e->GetFacet2(
 
 void G3Surface::RemoveEqualsFacets()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsFacets");
     if (!facets)
         return;
     G3EqualFacetFinder finder(this);
@@ -51,6 +53,7 @@ void G3Surface::RemoveEqualsFacets()
 
 bool G3Surface::RemoveTrivialFacets()
 {
+    G3_CHECK_PASS(this, "RemoveTrivialFacets");
     bool removed = false;
     for (int i = 0; i < GetFacetCount();) {
         G3Facet* f = GetFacet(i);
@@ -68,6 +71,7 @@ bool G3Surface::RemoveTrivialFacets()
 
 void G3Surface::RemoveNonManifoldEdges()
 {
+    G3_CHECK_PASS(this, "RemoveNonManifoldEdges");
     GArrayCollection parallel;
     for (int i = 0; i < GetEdgeCount(); ++i) {
         G3Edge* e = GetEdge(i);
@@ -130,6 +134,7 @@ G3Edge* G3Surface::FindNearestEdge(G3Edge* e)
 
 bool G3Surface::EncloseHoles()
 {
+    G3_CHECK_PASS(this, "EncloseHoles");
     bool added = false;
     // The size is read on every step: triangles added here bring new
     // boundary edges, which are examined in turn.

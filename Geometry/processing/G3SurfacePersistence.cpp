@@ -26,6 +26,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3MeshCheck.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3ShellExDataProvider.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -507,6 +508,7 @@ bool G3Surface::Save(const char* fileName)
 
 bool G3Surface::Load(const char* fileName)
 {
+    G3_CHECK_PASS(this, "Load");
     if (!fileName)
         return false;
     // The ids in the file index an empty surface.
@@ -524,6 +526,7 @@ bool G3Surface::Load(const char* fileName)
 
 bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine, const char** reason)
 {
+    G3_CHECK_PASS(this, "LoadFromText");
     if (errorLine)
         *errorLine = 0;
     const char* why = nullptr;
@@ -599,7 +602,7 @@ bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine,
     if (!inconsistency.empty())
         return refuse(inconsistency.c_str());
 
-    SwapContents(loaded);
+    MoveContentsFrom(loaded);
     nextSurface = d.nextSurface;
     // An attached shell provider hears of the entities as if they had been
     // added here (the object providers already opened the facets).

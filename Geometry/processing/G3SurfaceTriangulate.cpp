@@ -7,6 +7,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -152,6 +153,7 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
 
 bool G3Surface::Triangulate(int mode, int newEdgeFlags)
 {
+    G3_CHECK_PASS(this, "Triangulate");
     if (!facets)
         return false;
     // Triangles are appended and removed facets give their slot to the
@@ -186,6 +188,7 @@ void G3Surface::BeginComplexFacet()
 
 void G3Surface::EndComplexFacet()
 {
+    G3_CHECK_PASS(this, "EndComplexFacet");
     GArrayCollection* collected = dynamic_cast<GArrayCollection*>(exData);
     if (!collected)
         return;
@@ -215,6 +218,7 @@ void G3Surface::EndComplexFacet()
 
 void G3Surface::AddFacets(GArrayCollection* lists)
 {
+    G3_CHECK_PASS(this, "AddFacets");
     if (!lists)
         return;
     for (int k = 0; k < lists->size(); ++k) {
@@ -233,6 +237,7 @@ void G3Surface::AddFacetsEx(GArrayCollection* lists, G3Facet*, int) { AddFacets(
 
 bool G3Surface::GetContour(GArrayCollection& out)
 {
+    G3_CHECK_PASS(this, "GetContour");
     if (!vertices || GetClosed())
         return false;
     RemoveEqualsVertexAndDivideEdges();
@@ -299,6 +304,7 @@ bool G3Surface::GetContour(GArrayCollection& out)
 
 int G3Surface::AddOneFacetFromVertices(G3Vertex* vertexArray, int count)
 {
+    G3_CHECK_PASS(this, "AddOneFacetFromVertices");
     if (!vertices || !vertexArray || count < 0)
         return vertices ? vertices->size() : 0;
     const int before = vertices->size();

@@ -13,6 +13,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -204,6 +205,7 @@ void GatherOnEdge(G3PointHashItem* head, void* context)
 
 void G3Surface::RemoveEqualsVertex()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
     const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
     RemoveEqualsVertex(hash.get());
     RemoveUnused();
@@ -211,6 +213,7 @@ void G3Surface::RemoveEqualsVertex()
 
 void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
     if (!hash || !vertices)
         return;
     int duplicates = 0;
@@ -235,6 +238,7 @@ void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
 
 void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertex2");
     int removedFacets = 0;
     for (int i = 0; i < GetFacetCount();) {
         G3Facet* f = GetFacet(i);
@@ -270,6 +274,7 @@ void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
 
 void G3Surface::RemoveEqualsVertexAndDivideEdges()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsVertexAndDivideEdges");
     GTrace("RemoveEqualsVertexAndDivideEdges");
     const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
     RemoveEqualsVertex(hash.get());
@@ -393,6 +398,7 @@ void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool c
 
 void G3Surface::DivideEdgesByVertex(G3PointHash* hash)
 {
+    G3_CHECK_PASS(this, "DivideEdgesByVertex");
     if (!hash || !edges)
         return;
     // A snapshot: the edges that splitting creates are not examined again.
@@ -403,6 +409,7 @@ void G3Surface::DivideEdgesByVertex(G3PointHash* hash)
 
 void G3Surface::DivideEdgesByVertex(GArrayCollection* list, G3PointHash* hash)
 {
+    G3_CHECK_PASS(this, "DivideEdgesByVertex");
     if (!list || !hash || !edges)
         return;
     DivideEdges(this, list, hash, true);
@@ -411,6 +418,7 @@ void G3Surface::DivideEdgesByVertex(GArrayCollection* list, G3PointHash* hash)
 
 bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* candidates)
 {
+    G3_CHECK_PASS(this, "DivideEdgeByVertex");
     if (!e || !candidates || candidates->size() == 0)
         return false;
     if (!Listed(edges, e) || !e->GetVertex1() || !e->GetVertex2())
@@ -470,6 +478,7 @@ bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* 
 
 void G3Surface::RemoveEqualsNormal()
 {
+    G3_CHECK_PASS(this, "RemoveEqualsNormal");
     const int normalCount = GetNormalCount();
     if (normalCount == 0)
         return;
@@ -553,6 +562,7 @@ int G3Surface::GetCountEdges(G3Vertex* a, G3Vertex* b, GArrayCollection* out)
 
 bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex)
 {
+    G3_CHECK_PASS(this, "ChangeVertex");
     if (!oldVertex || !newVertex)
         return false;
     if (oldVertex == newVertex)
@@ -607,6 +617,8 @@ void G3Surface::ChangeVertexInEdgeList(GArrayCollection* list, G3Vertex* oldVert
 
 bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCollection* removed)
 {
+    // Not checked: the collapsed edges it hands back have both ends on one
+    // vertex until the caller removes them.
     if (!oldVertex || !newVertex || !removed)
         return false;
     removed->clear();

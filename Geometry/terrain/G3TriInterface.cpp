@@ -4,6 +4,7 @@
 
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -264,6 +265,8 @@ G3Surface* G3TriInterface::GetSurface(G3Surface* target)
 {
     if (target == nullptr)
         return nullptr;
+    // One check when the surface is complete, not one per triangle added.
+    G3_CHECK_PASS(target, "G3TriInterface::GetSurface");
     const bool fresh = Untouched(target);
 
     // One output vertex per engine vertex, in the order they were added

@@ -255,3 +255,32 @@ TEST(SurfaceLifecycle, EdgeListsOutOfWalkOrderAreRefused)
     EXPECT_NE(nullptr, s->AddFacet(two.get(), 0, 1));
     EXPECT_EQ("", MeshCheck(s.get()));
 }
+
+// A surface built aside moves into an empty one whole; a target that holds
+// anything keeps it and refuses the move.
+TEST(SurfaceLifecycle, MoveContentsFromFillsOnlyAnEmptySurface)
+{
+    SurfacePtr built = Square();
+    ASSERT_NE(nullptr, Facet(built.get(), {0, 1, 2, 3}));
+    ASSERT_NE(nullptr, Facet(built.get(), {0, 1, 4}));
+
+    G3Surface target;
+    target.SetSurface(7);
+    ASSERT_TRUE(target.MoveContentsFrom(*built));
+    EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));
+    EXPECT_EQ(Vi({0, 0, 0}), Counts(built.get()));
+    for (int i = 0; i < target.GetFacetCount(); ++i)
+        EXPECT_EQ(&target, target.GetFacet(i)->GetParentSurface());
+    EXPECT_EQ(7, target.GetSurface()); // numbers stay with the target
+    EXPECT_EQ("", MeshCheck(&target));
+    EXPECT_EQ("", MeshCheck(built.get()));
+
+    // The emptied surface builds again, and refuses to land on a full one.
+    SurfacePtr again = Square();
+    ASSERT_NE(nullptr, Facet(again.get(), {0, 1, 2}));
+    EXPECT_FALSE(target.MoveContentsFrom(*again));
+    EXPECT_FALSE(target.MoveContentsFrom(target));
+    EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));
+    EXPECT_EQ(Vi({5, 3, 1}), Counts(again.get()));
+
+}

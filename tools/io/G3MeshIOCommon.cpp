@@ -204,21 +204,10 @@ void PrepareAside(G3Surface& target, G3Surface& aside)
     aside.GetExtendedDataFacetDefault() = target.GetExtendedDataFacetDefault();
 }
 
-namespace {
-
-// SwapContents is the kernel's own way of moving a surface built aside
-// into an empty one (Load uses it). It is protected; a derived class may
-// name it to form a pointer to member, which any surface can then call.
-struct SurfaceMover : G3Surface {
-    static void Swap(G3Surface& to, G3Surface& from) { (to.*(&SurfaceMover::SwapContents))(from); }
-};
-
-} // namespace
-
 void MoveInto(G3Surface& to, G3Surface& from)
 {
     from.ReallocByRealSize();
-    SurfaceMover::Swap(to, from);
+    to.MoveContentsFrom(from);
 }
 
 G3Facet* AddPolygon(G3Surface& s, std::vector<G3Vertex*>& v, std::vector<G3Normal*>* normals,
