@@ -18,6 +18,7 @@
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
 
@@ -133,6 +134,7 @@ void FacetsAlong(G3Vertex* a, G3Vertex* b, GArrayCollection& scratch, std::vecto
 
 bool G3Surface::MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2)
 {
+    G3_CHECK_PASS(this, "MergeFacets");
     if (!e || !f1 || !f2 || f1 == f2)
         return false;
     G3EdgeList l1(f1);
@@ -180,6 +182,7 @@ bool G3Surface::MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2)
 
 int G3Surface::UnionFacets(int mask)
 {
+    G3_CHECK_PASS(this, "UnionFacets");
     int count = 0;
     for (int k = 0; k < GetEdgeCount(); ++k) {
         G3Edge* e = GetEdge(k);
@@ -215,6 +218,7 @@ int G3Surface::UnionFacets(int mask)
 
 int G3Surface::UnionInPlaneFacets(int mask)
 {
+    G3_CHECK_PASS(this, "UnionInPlaneFacets");
     GArrayCollection snapshot(*facets);
     GArrayCollection group;
     int count = 0;
@@ -267,6 +271,7 @@ int G3Surface::UnionInPlaneFacets(int mask)
 
 int G3Surface::MarkInPlaneEdgesAsInvisible()
 {
+    G3_CHECK_PASS(this, "MarkInPlaneEdgesAsInvisible");
     GArrayCollection scratch;
     std::vector<G3Facet*> along;
     int count = 0;
@@ -304,6 +309,7 @@ int G3Surface::MarkInPlaneEdgesAsInvisible()
 
 int G3Surface::MarkInPlaneEdgesAsInvisible2()
 {
+    G3_CHECK_PASS(this, "MarkInPlaneEdgesAsInvisible2");
     GArrayCollection scratch;
     std::vector<G3Facet*> along;
     int count = 0;
@@ -331,6 +337,7 @@ int G3Surface::MarkInPlaneEdgesAsInvisible2()
 
 void G3Surface::ExtendDoubleSidedFacets()
 {
+    G3_CHECK_PASS(this, "ExtendDoubleSidedFacets");
     for (int k = GetFacetCount() - 1; k >= 0; --k)
         GetFacet(k)->SetDoubleSided();
 }
@@ -339,6 +346,7 @@ void G3Surface::ExtendDoubleSidedFacets()
 
 bool G3Surface::RemoveSelfIntersections()
 {
+    G3_CHECK_PASS(this, "RemoveSelfIntersections");
     GTrace("RemoveSelfIntersections");
     RemoveEqualsVertex();
     ScaleCoo(kIntersectionScale);

@@ -16,6 +16,7 @@
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/mesh/G3PassCheck.h"
 
 #include <cmath>
 
@@ -121,6 +122,7 @@ void AverageListed(G3Surface* s, GArrayCollection* facets, bool keepTexCoo)
 
 void G3Surface::HealNormals()
 {
+    G3_CHECK_PASS(this, "HealNormals");
     if (GetNormalCount() == 0)
         return;
     for (int k = GetFacetCount() - 1; k >= 0; --k) {
@@ -144,6 +146,7 @@ void G3Surface::HealNormals()
 
 void G3Surface::AverageNormalsByPlanes(GArrayCollection* facets)
 {
+    G3_CHECK_PASS(this, "AverageNormalsByPlanes");
     if (facets)
         AverageListed(this, facets, false);
     else
@@ -153,6 +156,7 @@ void G3Surface::AverageNormalsByPlanes(GArrayCollection* facets)
 
 void G3Surface::AverageNormalsByPlanesTexCooSafe(GArrayCollection* facets)
 {
+    G3_CHECK_PASS(this, "AverageNormalsByPlanesTexCooSafe");
     if (facets)
         AverageListed(this, facets, true);
     else
@@ -162,6 +166,7 @@ void G3Surface::AverageNormalsByPlanesTexCooSafe(GArrayCollection* facets)
 
 void G3Surface::AverageNormalsByPlanes2()
 {
+    G3_CHECK_PASS(this, "AverageNormalsByPlanes2");
     GArrayCollection group;
     for (int k = 0; k < GetFacetCount(); ++k) {
         G3Facet* seed = GetFacet(k);

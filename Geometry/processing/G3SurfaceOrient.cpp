@@ -21,6 +21,7 @@
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/mesh/G3PassCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -184,6 +185,7 @@ double HeightAt(const G3Facet* f, double x, double y)
 
 bool G3Surface::OrientNormals()
 {
+    G3_CHECK_PASS(this, "OrientNormals");
     if (!HasGeometry())
         return false;
     FormPlaneEquation();
@@ -224,6 +226,7 @@ void G3Surface::OrientNormal2(G3Facet* f, GArrayCollection* queue)
 
 bool G3Surface::OrientNormals2(bool force)
 {
+    G3_CHECK_PASS(this, "OrientNormals2");
     if (!force && HasGeometry()) {
         OrientNormals();
         return true;
