@@ -269,70 +269,76 @@ int G3Surface::UnionInPlaneFacets(int mask)
 
 // ------------------------------------------------------------ hiding edges in a plane
 
-int G3Surface::MarkInPlaneEdgesAsInvisible()
+namespace {
+
+// Whether the facets along a-b (an even number of them) let the edge be
+// hidden.
+using HideRule = bool (*)(const std::vector<G3Facet*>& along, G3Vertex* a, G3Vertex* b);
+
+// Coplanar facets that lie on both sides of the edge: a fold between
+// overlapping coplanar facets (all on one side) stays visible.
+bool InOnePlaneOnBothSides(const std::vector<G3Facet*>& along, G3Vertex* a, G3Vertex* b)
 {
-    G3_CHECK_PASS(this, "MarkInPlaneEdgesAsInvisible");
+    bool negative = false;
+    bool positive = false;
+    for (G3Facet* f : along) {
+        if (!f->PlaneEquals(along[0]->GetPlane()))
+            return false;
+        int i = 0;
+        int j = 1;
+        f->GetMaxCoo(&i, &j);
+        const int side = f->GetIntersectionSignByEdge(a, b, i, j);
+        negative = negative || side < 0;
+        positive = positive || side > 0;
+    }
+    return negative && positive;
+}
+
+// Facets whose plane coefficients agree one by one.
+bool EqualPlaneCoefficients(const std::vector<G3Facet*>& along, G3Vertex*, G3Vertex*)
+{
+    const double* ref = along[0]->GetPlane();
+    for (const G3Facet* f : along)
+        for (int c = 0; c < 4; ++c)
+            if (!(std::fabs(f->GetPlane()[c] - ref[c]) < kCoefficientTolerance))
+                return false;
+    return true;
+}
+
+// Clears the flags of every visible edge whose facets `rule` accepts;
+// returns how many.
+int HideEdges(G3Surface* s, HideRule rule)
+{
     GArrayCollection scratch;
     std::vector<G3Facet*> along;
     int count = 0;
-    for (int k = 0; k < GetEdgeCount(); ++k) {
-        G3Edge* e = GetEdge(k);
+    for (int k = 0; k < s->GetEdgeCount(); ++k) {
+        G3Edge* e = s->GetEdge(k);
         G3Vertex* a = e->GetVertex1();
         G3Vertex* b = e->GetVertex2();
         if (e->IsInvisible() || !a || !b)
             continue;
         FacetsAlong(a, b, scratch, along);
-        if (along.empty() || along.size() % 2 != 0)
+        if (along.empty() || along.size() % 2 != 0 || !rule(along, a, b))
             continue;
-        bool coplanar = true;
-        bool negative = false;
-        bool positive = false;
-        for (G3Facet* f : along) {
-            if (!f->PlaneEquals(along[0]->GetPlane())) {
-                coplanar = false;
-                break;
-            }
-            int i = 0;
-            int j = 1;
-            f->GetMaxCoo(&i, &j);
-            const int side = f->GetIntersectionSignByEdge(a, b, i, j);
-            negative = negative || side < 0;
-            positive = positive || side > 0;
-        }
-        if (coplanar && negative && positive) {
-            e->SetFlags(0);
-            ++count;
-        }
+        e->SetFlags(0);
+        ++count;
     }
     return count;
+}
+
+} // namespace
+
+int G3Surface::MarkInPlaneEdgesAsInvisible()
+{
+    G3_CHECK_PASS(this, "MarkInPlaneEdgesAsInvisible");
+    return HideEdges(this, InOnePlaneOnBothSides);
 }
 
 int G3Surface::MarkInPlaneEdgesAsInvisible2()
 {
     G3_CHECK_PASS(this, "MarkInPlaneEdgesAsInvisible2");
-    GArrayCollection scratch;
-    std::vector<G3Facet*> along;
-    int count = 0;
-    for (int k = 0; k < GetEdgeCount(); ++k) {
-        G3Edge* e = GetEdge(k);
-        G3Vertex* a = e->GetVertex1();
-        G3Vertex* b = e->GetVertex2();
-        if (e->IsInvisible() || !a || !b)
-            continue;
-        FacetsAlong(a, b, scratch, along);
-        if (along.empty() || along.size() % 2 != 0)
-            continue;
-        const double* ref = along[0]->GetPlane();
-        bool same = true;
-        for (const G3Facet* f : along)
-            for (int c = 0; c < 4 && same; ++c)
-                same = std::fabs(f->GetPlane()[c] - ref[c]) < kCoefficientTolerance;
-        if (same) {
-            e->SetFlags(0);
-            ++count;
-        }
-    }
-    return count;
+    return HideEdges(this, EqualPlaneCoefficients);
 }
 
 void G3Surface::ExtendDoubleSidedFacets()
