@@ -44,9 +44,11 @@ G3Edge* G3ContourWalker::After(const G3Edge* e, int at) const
 // one standing at a and one at b after each copy; the first edge after the
 // run of copies that goes on from just one of them decides. When none does
 // (the chain or the contour ends with the copies) either start closes the
-// same walk, and vertex2 is taken.
-G3Vertex* G3ContourWalker::StartOf(const G3Edge* e, int at) const
+// same walk, vertex2 is taken and *decided (when given) is set false.
+G3Vertex* G3ContourWalker::StartOf(const G3Edge* e, int at, bool* decided) const
 {
+    if (decided)
+        *decided = true;
     G3Vertex* v1 = e->GetVertex1();
     G3Vertex* v2 = e->GetVertex2();
     const G3Edge* next = After(e, at);
@@ -62,20 +64,25 @@ G3Vertex* G3ContourWalker::StartOf(const G3Edge* e, int at) const
     const G3Edge* remembered = e;
     int distance = 0;
     int reach = 1;
+    bool looped = false;
     while (next && next->HasVertex(fromV1) && next->HasVertex(fromV2)) {
         std::swap(fromV1, fromV2);
         ++at;
         next = After(next, at);
-        if (next == remembered)
-            return v2;
+        if (next == remembered) {
+            looped = true;
+            break;
+        }
         if (++distance == reach) {
             remembered = next;
             distance = 0;
             reach *= 2;
         }
     }
-    if (next && next->HasVertex(fromV1))
+    if (!looped && next && next->HasVertex(fromV1))
         return v1;
+    if (decided && !(!looped && next && next->HasVertex(fromV2)))
+        *decided = false;
     return v2;
 }
 
@@ -109,9 +116,15 @@ bool G3ContourWalker::Next()
     // Back at its start, the walk goes on only when the next edge would be
     // entered there anyway (the contour passes its start again, or the next
     // contour starts there). A next contour that touches that vertex with
-    // its second corner would otherwise be read backwards.
-    if (!closes && exit == contourStart)
-        closes = StartOf(following, index + 1) != exit;
+    // its second corner would otherwise be read backwards. When nothing
+    // after the next edge tells its start (a spike out and back at the end
+    // of the chain), the walk goes on: which end the edge objects happen to
+    // name first must not split a contour.
+    if (!closes && exit == contourStart) {
+        bool decided = true;
+        G3Vertex* nextStart = StartOf(following, index + 1, &decided);
+        closes = decided && nextStart != exit;
+    }
     return true;
 }
 

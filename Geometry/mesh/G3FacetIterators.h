@@ -65,7 +65,7 @@ public:
 
 private:
     G3Edge* After(const G3Edge* e, int at) const;
-    G3Vertex* StartOf(const G3Edge* e, int at) const;
+    G3Vertex* StartOf(const G3Edge* e, int at, bool* decided = nullptr) const;
 
     const G3Facet* facet = nullptr;
     const GArrayCollection* array = nullptr;
