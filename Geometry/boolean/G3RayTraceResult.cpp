@@ -69,25 +69,39 @@ void G3RayTraceMetricResult::TakeNearest(double d, int kind, const double* point
     modelerData = nullptr;
 }
 
-bool G3RayTraceMetricResult::FindFacet(const double* point, const double* normal, const double* curvAxis1,
-                                       const double* curvAxis2, G3Facet* facet)
+G3RayTraceMetricResult::Hit* G3RayTraceMetricResult::AddHit(double d, const double* point, const double* normal,
+                                                             const double* curvAxis1, const double* curvAxis2)
 {
-    const double d = Measure(point);
-    if (d < 0.0)
-        return false;
     Hit* h = new Hit();
     h->distance = d;
     Copy3(h->point, point);
     Copy3(h->normal, normal);
     Copy3(h->curvAxis1, curvAxis1);
     Copy3(h->curvAxis2, curvAxis2);
-    h->facet = facet;
     Insert(h);
+    return h;
+}
+
+bool G3RayTraceMetricResult::TakeNearestCurved(double d, int kind, const double* point, const double* normal,
+                                               const double* curvAxis1, const double* curvAxis2)
+{
     if (!IsNearer(d))
         return false;
-    TakeNearest(d, HIT_FACET, point, normal);
+    TakeNearest(d, kind, point, normal);
     Copy3(hitCurvAxis1, curvAxis1);
     Copy3(hitCurvAxis2, curvAxis2);
+    return true;
+}
+
+bool G3RayTraceMetricResult::FindFacet(const double* point, const double* normal, const double* curvAxis1,
+                                       const double* curvAxis2, G3Facet* facet)
+{
+    const double d = Measure(point);
+    if (d < 0.0)
+        return false;
+    AddHit(d, point, normal, curvAxis1, curvAxis2)->facet = facet;
+    if (!TakeNearestCurved(d, HIT_FACET, point, normal, curvAxis1, curvAxis2))
+        return false;
     hitFacet = facet;
     return true;
 }
@@ -98,20 +112,11 @@ bool G3RayTraceMetricResult::FindObject(const double* point, const double* norma
     const double d = Measure(point);
     if (d < 0.0)
         return false;
-    Hit* h = new Hit();
-    h->distance = d;
-    Copy3(h->point, point);
-    Copy3(h->normal, normal);
-    Copy3(h->curvAxis1, curvAxis1);
-    Copy3(h->curvAxis2, curvAxis2);
+    Hit* h = AddHit(d, point, normal, curvAxis1, curvAxis2);
     h->object = obj;
     h->modelerData = data;
-    Insert(h);
-    if (!IsNearer(d))
+    if (!TakeNearestCurved(d, HIT_OBJECT, point, normal, curvAxis1, curvAxis2))
         return false;
-    TakeNearest(d, HIT_OBJECT, point, normal);
-    Copy3(hitCurvAxis1, curvAxis1);
-    Copy3(hitCurvAxis2, curvAxis2);
     object = obj;
     modelerData = data;
     return true;

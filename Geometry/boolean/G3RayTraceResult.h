@@ -98,6 +98,12 @@ protected:
     // Makes the hit at distance d with this point and normal the nearest,
     // forgetting what the previous nearest hit pointed at.
     void TakeNearest(double d, int kind, const double* point, const double* normal);
+    // A hit record at distance d, kept in the distance-ordered list.
+    Hit* AddHit(double d, const double* point, const double* normal, const double* curvAxis1,
+                const double* curvAxis2);
+    // TakeNearest with the curvature axes, when d is nearer; false otherwise.
+    bool TakeNearestCurved(double d, int kind, const double* point, const double* normal, const double* curvAxis1,
+                           const double* curvAxis2);
 
     double distance = -1.0;
     double hitPoint[3] = {0.0, 0.0, 0.0};
