@@ -84,8 +84,12 @@ void G3ContourGraph::Load(UNION_EDGE_ALG alg)
             first = false;
         }
     }
+    // About one cell per edge end: a region merged from many facets hands
+    // over hundreds of thousands of ends, which a fixed grid would pile up.
+    int perAxis[3];
+    G3PointHash::SizeGrid(2L * source->size(), box.GetMin(), box.GetMax(), kPointEqual, perAxis);
     delete hash;
-    hash = new G3PointHash(24, box.GetMin(), box.GetMax(), kPointEqual);
+    hash = new G3PointHash(perAxis, box.GetMin(), box.GetMax(), kPointEqual);
 
     for (int k = 0; k < source->size(); ++k) {
         const G3Edge* e = source->GetEdge(k);

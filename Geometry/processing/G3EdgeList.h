@@ -12,6 +12,8 @@
 #include "Geometry/foundation/GHeap.h"
 #include "Geometry/math/GEnvelope.h"
 
+#include <vector>
+
 class G3Edge;
 class G3Facet;
 class G3Normal;
@@ -206,4 +208,7 @@ private:
     static unsigned long long NextSerial();
     // AddEdge with what the copy took from its source edge.
     void AddCopy(const struct G3EdgeCopy& c);
+    // FindSelfIntersections with the edges whose `idle` entry is non-zero
+    // left out of the sweep: they are neither split nor split others.
+    void FindSelfIntersections(G3Surface* s, const std::vector<char>& idle);
 };

@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -129,6 +131,48 @@ bool FirstVertexClearOf(G3EdgeList* c, const double* lo, const double* hi)
     return false;
 }
 
+// The edges that pair cancellation removes whatever the sweep finds: of
+// the edges joining the same two vertices (either way round), all but the
+// last of an odd count, taken in list order. Merging coplanar facets hands
+// over every inner edge twice, once from each side; sweeping those pairs
+// would only split both halves alike and cancel the pieces, at a cost that
+// grows with the region (collinear inner edges pile into the same cells).
+// Another edge crossing such a pair is then not split at the crossing:
+// the point lies inside the merged region, so no contour changes shape.
+std::vector<char> CancellingPairs(G3EdgeList* list)
+{
+    const int n = list->size();
+    std::vector<char> idle(static_cast<size_t>(n), 0);
+    std::unordered_map<const G3Vertex*, std::vector<int>> at;  // looked up only: order comes from the list
+    at.reserve(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        const G3Edge* e = list->GetEdge(k);
+        if (e->GetVertex1() && e->GetVertex2() && e->GetVertex1() != e->GetVertex2())
+            at[std::min(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>())].push_back(k);
+    }
+    for (int k = 0; k < n; ++k) {
+        const G3Edge* e = list->GetEdge(k);
+        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() == e->GetVertex2())
+            continue;
+        const G3Vertex* lo = std::min(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
+        const G3Vertex* hi = std::max(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
+        int partner = -1;
+        for (int m : at[lo]) {
+            if (m >= k)
+                break;
+            const G3Edge* o = list->GetEdge(m);
+            if (!idle[static_cast<size_t>(m)] &&
+                std::max(o->GetVertex1(), o->GetVertex2(), std::less<const G3Vertex*>()) == hi)
+                partner = m;
+        }
+        if (partner >= 0) {
+            idle[static_cast<size_t>(partner)] = 1;
+            idle[static_cast<size_t>(k)] = 1;
+        }
+    }
+    return idle;
+}
+
 // Walks contours out of a loaded graph until no edge is left.
 void WalkContours(G3ContourGraph* graph, G3EdgeList* source, GArrayCollection* out)
 {
@@ -222,7 +266,9 @@ bool G3EdgeList::TestSelfIntersections()
     return sweep.IntersectionExists();
 }
 
-void G3EdgeList::FindSelfIntersections(G3Surface* s)
+void G3EdgeList::FindSelfIntersections(G3Surface* s) { FindSelfIntersections(s, std::vector<char>()); }
+
+void G3EdgeList::FindSelfIntersections(G3Surface* s, const std::vector<char>& idle)
 {
     if (!s || size() < 2)
         return;
@@ -232,6 +278,8 @@ void G3EdgeList::FindSelfIntersections(G3Surface* s)
         G3LineSegmentIntersector sweep(xCoo, yCoo);
         for (int k = 0; k < size(); ++k) {
             const G3Edge* e = GetEdge(k);
+            if (k < static_cast<int>(idle.size()) && idle[static_cast<size_t>(k)])
+                continue;
             if (e->GetVertex1() && e->GetVertex2())
                 sweep.AddSegment(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), IndexData(k));
         }
@@ -366,7 +414,10 @@ void G3EdgeList::RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bo
         return;
     EnsureAxes();
     FormEnvelope();
-    FindSelfIntersections(s);
+    if (alg == UNION_EDGE_CANCEL_PAIRS)
+        FindSelfIntersections(s, CancellingPairs(this));
+    else
+        FindSelfIntersections(s);
 
     // Only the contours of this call are linked and turned: out may already
     // hold lists of other planes.

@@ -358,12 +358,13 @@ TEST_F(G3Cli, ProgressGoesToStderrOnlyAndQuietSilencesIt)
     EXPECT_EQ(fast.out, quiet.out);
 }
 
-TEST_F(G3Cli, DemoWritesClosedBoxAndSphereAndATriangulatedPlate)
+TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
 {
     const std::string out = P("demo out");  // a space, and created on demand
     Result r = Run({"demo", "-o", out});
     ASSERT_EQ(r.status, 0) << r.err;
-    for (const char* f : {"box.obj", "box.wrl", "sphere.obj", "sphere.wrl", "plate.obj", "plate.wrl"})
+    for (const char* f :
+         {"box.obj", "box.wrl", "sphere.obj", "sphere.wrl", "plate.obj", "plate.wrl", "floor.obj", "floor.wrl"})
         EXPECT_GT(fs::file_size(fs::path(out) / f), 0u) << f;
     EXPECT_EQ(Slurp(fs::path(out) / "box.wrl").compare(0, 10, "#VRML V2.0"), 0);
 
@@ -380,6 +381,11 @@ TEST_F(G3Cli, DemoWritesClosedBoxAndSphereAndATriangulatedPlate)
     Result plate = Info((fs::path(out) / "plate.obj").string());
     EXPECT_EQ(Key(plate.out, "facets"), "30");
     EXPECT_EQ(Key(plate.out, "boundary edges"), "24");
+    // The tiles merge into one facet whose outline (40 unit edges) and
+    // courtyard (12) are all that is left of the 202 tile edges.
+    Result floor = Info((fs::path(out) / "floor.obj").string());
+    EXPECT_EQ(Key(floor.out, "boundary edges"), "52");
+    EXPECT_EQ(Key(floor.out, "vertices"), "52");
 
     // Same run, same report.
     EXPECT_EQ(Run({"demo", "-o", out}).out, r.out);

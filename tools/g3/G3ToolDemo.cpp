@@ -1,4 +1,5 @@
-// `g3 demo`: three meshes built in code, taken through the repair passes and
+// `g3 demo`: meshes built in code, taken through the repair passes (with
+// orientation and coplanar merging where the mesh calls for them) and
 // triangulation, and written as OBJ and VRML.
 
 #include "tools/g3/G3Tool.h"
@@ -65,8 +66,9 @@ std::unique_ptr<G3Surface> TunnelBox()
 }
 
 // A unit sphere of `stacks` x `slices` cells as a triangle soup: every
-// triangle gets three vertices of its own (as STL delivers them). The
-// points come from one table, so shared corners coincide exactly.
+// triangle gets three vertices of its own (as STL delivers them), and every
+// other one is wound the wrong way round, as careless exporters leave them.
+// The points come from one table, so shared corners coincide exactly.
 std::unique_ptr<G3Surface> SphereSoup(int stacks, int slices)
 {
     const double pi = 3.14159265358979323846;
@@ -83,9 +85,13 @@ std::unique_ptr<G3Surface> SphereSoup(int stacks, int slices)
     auto at = [&](int i, int j) { return grid[static_cast<std::size_t>(i * slices + (j % slices))]; };
 
     auto s = std::make_unique<G3Surface>();
+    bool flip = false;
     auto triangle = [&](const P3& a, const P3& b, const P3& c) {
-        G3Vertex* v[3] = {s->AddVertex(a.x, a.y, a.z, 0), s->AddVertex(b.x, b.y, b.z, 0),
-                          s->AddVertex(c.x, c.y, c.z, 0)};
+        const P3& second = flip ? c : b;
+        const P3& third = flip ? b : c;
+        flip = !flip;
+        G3Vertex* v[3] = {s->AddVertex(a.x, a.y, a.z, 0), s->AddVertex(second.x, second.y, second.z, 0),
+                          s->AddVertex(third.x, third.y, third.z, 0)};
         s->AddFacet(3, v, 1, nullptr, nullptr);
     };
     for (int i = 0; i < stacks; ++i)
@@ -120,36 +126,57 @@ std::unique_ptr<G3Surface> HoledPlate()
     return s;
 }
 
+// A 12 x 8 floor of unit tiles around a 4 x 2 courtyard left open, each
+// tile a facet of its own (as a tiling tool hands it over).
+std::unique_ptr<G3Surface> TiledFloor()
+{
+    auto s = std::make_unique<G3Surface>();
+    for (int j = 0; j < 8; ++j)
+        for (int i = 0; i < 12; ++i) {
+            if (i >= 4 && i < 8 && j >= 3 && j < 5)
+                continue;
+            const double x = i;
+            const double y = j;
+            AddPolygon(*s, {{x, y, 0}, {x + 1, y, 0}, {x + 1, y + 1, 0}, {x, y + 1, 0}});
+        }
+    return s;
+}
+
 void Row(const char* step, G3Surface& s)
 {
     const Counts c = CountsOf(s);
     std::printf("  %-34s %8d %8d %8d  %s\n", step, c.vertices, c.edges, c.facets, s.GetClosed() ? "yes" : "no");
 }
 
-// Repairs and triangulates one mesh, printing a row per step, and writes
-// DIR/<name>.obj and DIR/<name>.wrl. Whether both files were written.
+// Repairs and triangulates one mesh (with the optional passes of
+// `options`), printing a row per step, and writes DIR/<name>.obj and
+// DIR/<name>.wrl. Whether both files were written.
 bool Show(const std::string& name, const char* title, G3Surface& s, const std::string& dir, const double* color,
-          Progress& progress)
+          const RepairOptions& options, Progress& progress)
 {
     std::printf("%s: %s\n", name.c_str(), title);
     std::printf("  %-34s %8s %8s %8s  %s\n", "step", "vertices", "edges", "facets", "closed");
     s.FormPlaneEquation();
     Row("built", s);
-    RunRepairPasses(s, true, progress, [&](const PassResult& r) { Row(r.name.c_str(), s); });
+    RunRepairPasses(s, options, progress, [&](const PassResult& r) {
+        Row(r.name.c_str(), s);
+        if (!r.detail.empty())
+            std::printf("    %s\n", r.detail.c_str());
+    });
     const MeshStats st = ComputeStats(s);
     std::printf("  V-E+F: %d, facets with holes: %d, boundary edges: %d\n",
                 st.counts.vertices - st.counts.edges + st.counts.facets, st.facetsWithHoles, st.boundaryEdges);
 
     bool ok = true;
-    g3io::WriteOptions options;
+    g3io::WriteOptions writeOptions;
     for (int k = 0; k < 3; ++k)
-        options.vrmlColor[k] = color[k];
+        writeOptions.vrmlColor[k] = color[k];
     std::string written;
     for (const char* ext : {".obj", ".wrl"}) {
         const std::string path = (std::filesystem::path(dir) / (name + ext)).string();
         progress.Pass("writing " + path);
         std::string message;
-        if (g3io::WriteMeshFile(path, s, message, options)) {
+        if (g3io::WriteMeshFile(path, s, message, writeOptions)) {
             written += (written.empty() ? "" : ", ") + path;
         } else {
             std::fprintf(stderr, "g3: %s\n", message.c_str());
@@ -195,23 +222,38 @@ int CommandDemo(const std::vector<std::string>& args)
     const double grey[3] = {0.75, 0.75, 0.75};
     const double blue[3] = {0.35, 0.5, 0.8};
     const double sand[3] = {0.85, 0.7, 0.45};
+    const double clay[3] = {0.7, 0.45, 0.35};
+    RepairOptions triangulate;
+    triangulate.triangulate = true;
+    RepairOptions orient = triangulate;
+    orient.orient = true;
+    RepairOptions merge = triangulate;
+    merge.mergeCoplanar = true;
     bool ok = true;
     {
         progress.Pass("building box");
         auto box = TunnelBox();
         ok = Show("box", "a 4 x 4 x 2 box with a square tunnel; top and bottom are facets with a hole", *box, dir,
-                  grey, progress) && ok;
+                  grey, triangulate, progress) && ok;
     }
     {
         progress.Pass("building sphere");
         auto sphere = SphereSoup(32, 48);
-        ok = Show("sphere", "a unit sphere as a soup of 2976 triangles, each with corners of its own", *sphere, dir,
-                  blue, progress) && ok;
+        ok = Show("sphere",
+                  "a unit sphere as a soup of 2976 triangles, each with corners of its own, every other one wound "
+                  "inwards; oriented outwards",
+                  *sphere, dir, blue, orient, progress) && ok;
     }
     {
         progress.Pass("building plate");
         auto plate = HoledPlate();
-        ok = Show("plate", "a 10 x 4 plate, one facet with four holes", *plate, dir, sand, progress) && ok;
+        ok = Show("plate", "a 10 x 4 plate, one facet with four holes", *plate, dir, sand, triangulate, progress) && ok;
+    }
+    {
+        progress.Pass("building floor");
+        auto floor = TiledFloor();
+        ok = Show("floor", "88 unit tiles around a 4 x 2 courtyard, merged into one facet with a hole", *floor, dir,
+                  clay, merge, progress) && ok;
     }
     std::printf("%s\n", ok ? "demo done" : "demo FAILED: some files were not written");
     return ok ? kExitOk : kExitFailure;
