@@ -5,6 +5,7 @@
 // (G3ContourWalker): each contour is closed on its own, so a hole never
 // borrows vertices or crossings from the contour before it.
 
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -17,9 +18,11 @@
 
 namespace {
 
-// Distance from a line below which a vertex counts as on it, and the
-// shortest projected edge that defines a line.
-constexpr double kLineTolerance = 1e-6;
+// Distance from a line below which a vertex counts as on it (a side of a
+// line, like a side of a plane).
+constexpr double kLineTolerance = GTolerance::kPlaneSide;
+// The shortest projected edge that defines a line.
+constexpr double kShortestLine = GTolerance::kZeroLength;
 
 // Weights that put the scan line and the chosen point off the vertices'
 // usual (round) positions.
@@ -50,7 +53,7 @@ int G3Facet::GetIntersectionSignByEdge(G3Vertex* a, G3Vertex* b, int i, int j)
     const double* pb = b->GetXYZ();
     double n[2] = {pb[j] - pa[j], pa[i] - pb[i]};
     const double length = std::sqrt(n[0] * n[0] + n[1] * n[1]);
-    if (length < kLineTolerance)
+    if (length < kShortestLine)
         return 0;
     n[0] /= length;
     n[1] /= length;

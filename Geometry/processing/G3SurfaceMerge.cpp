@@ -13,6 +13,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -29,11 +30,12 @@
 
 namespace {
 
-// Plane coefficients equal within this (MarkInPlaneEdgesAsInvisible2).
-constexpr double kCoefficientTolerance = 1e-6;
-// Scale under which self-intersections are resolved, so that the absolute
-// tolerances of the edge lists act on a finer grain.
-constexpr double kIntersectionScale = 1000.0;
+// Plane coefficients compared one by one (MarkInPlaneEdgesAsInvisible2)
+// are equal within the plane tolerance.
+constexpr double kCoefficientTolerance = GTolerance::kPlaneEqual;
+// Self-intersections are resolved at the boolean scale, so that the
+// absolute tolerances of the edge lists act on a finer grain.
+constexpr double kIntersectionScale = GTolerance::kBooleanScale;
 
 // The other facet of e, seen from f.
 G3Facet* Across(const G3Edge* e, const G3Facet* f) { return e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1(); }

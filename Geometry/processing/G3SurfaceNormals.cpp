@@ -10,6 +10,7 @@
 // return.
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -23,7 +24,7 @@
 namespace {
 
 // Length below which a summed normal has no direction.
-constexpr double kNormalLength = 1e-12;
+constexpr double kNormalLength = GTolerance::kZeroNormal;
 
 // Which facets around a vertex take part in its average.
 enum class Take { All, Marked, Marked2 };
