@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 
-// A registration: the object, its resource, and its place in the order of
-// registration (a doubly linked list, so removal needs no search).
+// A registration: its key, the object its resource was derived from, the
+// resource, and its place in the order of registration (a doubly linked
+// list, so removal needs no search).
 class GResourceRecord : public GObj {
 public:
-    GResourceRecord(GObj* o, GObj* r) : object(o), resource(r) {}
+    GResourceRecord(GObj* k, GObj* o, GObj* r) : key(k), object(o), resource(r) {}
 
+    GObj* key;
     GObj* object;
     GObj* resource;
     GResourceRecord* prev = nullptr;
@@ -46,31 +48,59 @@ GDynamicResourceProvider::GDynamicResourceProvider(GDynamicResourceProvider* src
 
 GDynamicResourceProvider::~GDynamicResourceProvider()
 {
-    if (source) {
-        source->RemoveListener(this);
-        source = nullptr;
+    // Out of every list that holds this provider, however it got there.
+    while (!sources.empty()) {
+        GDynamicResourceProvider* p = sources.back();
+        p->listeners.erase(std::remove(p->listeners.begin(), p->listeners.end(), this), p->listeners.end());
+        sources.erase(std::remove(sources.begin(), sources.end(), p), sources.end());
     }
-    for (GDynamicResourceProvider* l : listeners)
+    source = nullptr;
+    for (GDynamicResourceProvider* l : listeners) {
+        l->sources.erase(std::remove(l->sources.begin(), l->sources.end(), this), l->sources.end());
         if (l->source == this)
             l->source = nullptr;
+    }
     listeners.clear();
     DropAllRecords();
     delete resources;
     resources = nullptr;
 }
 
-void GDynamicResourceProvider::AddListener(GDynamicResourceProvider* listener)
+bool GDynamicResourceProvider::Reaches(const GDynamicResourceProvider* from, const GDynamicResourceProvider* to)
 {
-    if (listener)
-        listeners.push_back(listener);
+    std::vector<const GDynamicResourceProvider*> todo{from}, seen;
+    while (!todo.empty()) {
+        const GDynamicResourceProvider* p = todo.back();
+        todo.pop_back();
+        if (p == to)
+            return true;
+        if (std::find(seen.begin(), seen.end(), p) != seen.end())
+            continue;
+        seen.push_back(p);
+        todo.insert(todo.end(), p->listeners.begin(), p->listeners.end());
+    }
+    return false;
+}
+
+bool GDynamicResourceProvider::AddListener(GDynamicResourceProvider* listener)
+{
+    if (!listener || Reaches(listener, this))
+        return false;
+    listeners.push_back(listener);
+    listener->sources.push_back(this);
+    return true;
 }
 
 void GDynamicResourceProvider::RemoveListener(GDynamicResourceProvider* listener)
 {
     // The latest addition goes first; the others keep their order.
     auto it = std::find(listeners.rbegin(), listeners.rend(), listener);
-    if (it != listeners.rend())
-        listeners.erase(std::next(it).base());
+    if (it == listeners.rend())
+        return;
+    listeners.erase(std::next(it).base());
+    auto back = std::find(listener->sources.rbegin(), listener->sources.rend(), this);
+    if (back != listener->sources.rend())
+        listener->sources.erase(std::next(back).base());
 }
 
 GDynamicResourceProvider* GDynamicResourceProvider::GetListener(int i) const
@@ -80,11 +110,21 @@ GDynamicResourceProvider* GDynamicResourceProvider::GetListener(int i) const
     return listeners[static_cast<std::size_t>(i)];
 }
 
-void GDynamicResourceProvider::Unregister(GResourceRecord* record)
+GResourceRecord* GDynamicResourceProvider::Append(GObj* key, GObj* object, GObj* resource)
+{
+    auto* record = new GResourceRecord(key, object, resource);
+    record->prev = last;
+    (last ? last->next : first) = record;
+    last = record;
+    resources->Put(key, record);
+    return record;
+}
+
+void GDynamicResourceProvider::Unlink(GResourceRecord* record)
 {
     (record->prev ? record->prev->next : first) = record->next;
     (record->next ? record->next->prev : last) = record->prev;
-    delete record;
+    record->prev = record->next = nullptr;
 }
 
 void GDynamicResourceProvider::DropAllRecords()
@@ -100,63 +140,75 @@ void GDynamicResourceProvider::DropAllRecords()
         resources->Clear();
 }
 
+GResourceRecord* GDynamicResourceProvider::Take(GObj* key)
+{
+    return static_cast<GResourceRecord*>(resources->Remove(key));
+}
+
 void GDynamicResourceProvider::SetResourceData(GObj* object, GObj* resource)
 {
-    if (auto* record = static_cast<GResourceRecord*>(resources->Get(object))) {
+    if (auto* record = static_cast<GResourceRecord*>(resources->Get(object)))
         record->resource = resource;
-        return;
-    }
-    auto* record = new GResourceRecord(object, resource);
-    record->prev = last;
-    (last ? last->next : first) = record;
-    last = record;
-    resources->Put(object, record);
+    else
+        Append(object, object, resource);
 }
 
 GObj* GDynamicResourceProvider::GetResourceData(GObj* object)
 {
-    auto* record = static_cast<GResourceRecord*>(resources->Get(object));
-    return record ? record->resource : nullptr;
+    if (auto* record = static_cast<GResourceRecord*>(resources->Get(object)))
+        return record->resource;
+    for (GResourceRecord* r = first; r; r = r->next)
+        if (r->object == object && r->key != object)
+            return r->resource;
+    return nullptr;
 }
 
-void GDynamicResourceProvider::AddResource(GObj* object)
+void GDynamicResourceProvider::AddResource(GObj* object) { Register(object, object); }
+
+void GDynamicResourceProvider::Register(GObj* key, GObj* object)
 {
-    if (resources->Get(object))
-        RemoveResource(object);
+    if (GResourceRecord* old = Take(key))
+        Withdraw(old);
     GObj* resource = CreateResourceData(object);
-    SetResourceData(object, resource);
+    GResourceRecord* record = Append(key, object, resource);
     // Walk by index: a listener may detach itself (or others) meanwhile.
     for (std::size_t i = listeners.size(); i-- > 0;)
         if (i < listeners.size())
-            listeners[i]->AddResource(resource);
+            listeners[i]->Register(record, resource);
 }
 
-void GDynamicResourceProvider::RemoveResource(GObj* object)
+void GDynamicResourceProvider::RemoveResource(GObj* object) { Withdraw(Take(object)); }
+
+void GDynamicResourceProvider::Withdraw(GResourceRecord* record)
 {
+    // Out of the order at once, so that subclass code run below never meets
+    // it; freed last, since the listeners know it as their key.
     GObj* resource = nullptr;
-    if (auto* record = static_cast<GResourceRecord*>(resources->Remove(object))) {
+    if (record) {
         resource = record->resource;
-        Unregister(record);
+        Unlink(record);
     }
     for (std::size_t i = listeners.size(); i-- > 0;)
-        if (i < listeners.size())
-            listeners[i]->RemoveResource(resource);
+        if (i < listeners.size()) {
+            GDynamicResourceProvider* l = listeners[i];
+            l->Withdraw(record ? l->Take(record) : nullptr);
+        }
     DestroyResourceData(resource);
+    delete record;
 }
 
 void GDynamicResourceProvider::Clear()
 {
-    // Take the objects first: destroying a resource runs subclass code that
+    // Take the keys first: destroying a resource runs subclass code that
     // may register or remove objects while the walk goes on.
-    std::vector<GObj*> objects;
+    std::vector<GObj*> keys;
     for (GResourceRecord* r = first; r; r = r->next)
-        objects.push_back(r->object);
-    for (GObj* o : objects)
-        if (resources->Get(o))
-            RemoveResource(o);
+        keys.push_back(r->key);
+    for (GObj* k : keys)
+        if (GResourceRecord* record = Take(k))
+            Withdraw(record);
     DropAllRecords();
 }
-
 void GDynamicResourceProvider::GetResource(GArrayCollection* keys, GArrayCollection* values)
 {
     for (GResourceRecord* r = first; r; r = r->next) {
