@@ -1,46 +1,54 @@
 #include "Geometry/foundation/GDynamicResourceProvider.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <atomic>
+#include <utility>
 
 // A registration: its key, the object its resource was derived from, the
-// resource, and its place in the order of registration (a doubly linked
-// list, so removal needs no search).
+// resource, its serial, and its place in the order of registration (a doubly
+// linked list, so removal needs no search). The record is its own key in the
+// provider's table.
 class GResourceRecord : public GObj {
 public:
-    GResourceRecord(GObj* k, GObj* o, GObj* r) : key(k), object(o), resource(r) {}
+    GResourceRecord(GObj* k, std::uint64_t f, GObj* o, GObj* r) : hostKey(k), from(f), object(o), resource(r) {}
 
-    GObj* key;
+    GObj* hostKey;      // the object the host registered; null when handed down
+    std::uint64_t from; // the source registration's serial; 0 when the host registered it
     GObj* object;
     GObj* resource;
+    std::uint64_t serial = 0;
     GResourceRecord* prev = nullptr;
     GResourceRecord* next = nullptr;
 };
 
 namespace {
 
-// Registrations are keyed by object identity. The table keeps only the low
-// 32 bits of this hash, so distinct objects may share a hash; the
-// comparison tells them apart.
-long IdentityHash(const GObj* key)
+// Serials of registrations, process-wide so that two sources of one listener
+// never hand down the same one; never 0.
+std::atomic<std::uint64_t> lastSerial{0};
+
+// The table keeps only the low 32 bits of this hash, so distinct keys may
+// share a hash; the comparison tells them apart.
+long KeyHash(const GObj* key)
 {
-    return static_cast<long>(reinterpret_cast<std::uintptr_t>(key));
+    const auto* r = static_cast<const GResourceRecord*>(key);
+    if (r->from)
+        return static_cast<long>(r->from * 0x9E3779B97F4A7C15ull >> 32);
+    return static_cast<long>(reinterpret_cast<std::uintptr_t>(r->hostKey));
 }
 
-int IdentityCompare(const GObj* a, const GObj* b)
+int KeyCompare(const GObj* a, const GObj* b)
 {
-    // A sign, not a pointer difference: a difference truncated to int can be
-    // 0 for two distinct objects.
-    const std::uintptr_t x = reinterpret_cast<std::uintptr_t>(a);
-    const std::uintptr_t y = reinterpret_cast<std::uintptr_t>(b);
-    return x == y ? 0 : (x < y ? -1 : 1);
+    const auto* x = static_cast<const GResourceRecord*>(a);
+    const auto* y = static_cast<const GResourceRecord*>(b);
+    return x->hostKey == y->hostKey && x->from == y->from ? 0 : 1;
 }
 
 } // namespace
 
 GDynamicResourceProvider::GDynamicResourceProvider(GDynamicResourceProvider* src)
 {
-    resources = new GHashtable(314, IdentityHash, IdentityCompare, nullptr);
+    resources = new GHashtable(314, KeyHash, KeyCompare, nullptr);
     source = src;
     if (source)
         source->AddListener(this);
@@ -110,13 +118,14 @@ GDynamicResourceProvider* GDynamicResourceProvider::GetListener(int i) const
     return listeners[static_cast<std::size_t>(i)];
 }
 
-GResourceRecord* GDynamicResourceProvider::Append(GObj* key, GObj* object, GObj* resource)
+GResourceRecord* GDynamicResourceProvider::Append(GObj* hostKey, std::uint64_t from, GObj* object, GObj* resource)
 {
-    auto* record = new GResourceRecord(key, object, resource);
+    auto* record = new GResourceRecord(hostKey, from, object, resource);
+    record->serial = ++lastSerial;
     record->prev = last;
     (last ? last->next : first) = record;
     last = record;
-    resources->Put(key, record);
+    resources->Put(record, record);
     return record;
 }
 
@@ -140,75 +149,85 @@ void GDynamicResourceProvider::DropAllRecords()
         resources->Clear();
 }
 
-GResourceRecord* GDynamicResourceProvider::Take(GObj* key)
+GResourceRecord* GDynamicResourceProvider::Find(GObj* hostKey, std::uint64_t from) const
 {
-    return static_cast<GResourceRecord*>(resources->Remove(key));
+    GResourceRecord probe(hostKey, from, nullptr, nullptr);
+    return static_cast<GResourceRecord*>(resources->Get(&probe));
+}
+
+GResourceRecord* GDynamicResourceProvider::Take(GObj* hostKey, std::uint64_t from)
+{
+    GResourceRecord probe(hostKey, from, nullptr, nullptr);
+    return static_cast<GResourceRecord*>(resources->Remove(&probe));
 }
 
 void GDynamicResourceProvider::SetResourceData(GObj* object, GObj* resource)
 {
-    if (auto* record = static_cast<GResourceRecord*>(resources->Get(object)))
+    if (GResourceRecord* record = Find(object, 0))
         record->resource = resource;
     else
-        Append(object, object, resource);
+        Append(object, 0, object, resource);
 }
 
 GObj* GDynamicResourceProvider::GetResourceData(GObj* object)
 {
-    if (auto* record = static_cast<GResourceRecord*>(resources->Get(object)))
+    if (GResourceRecord* record = Find(object, 0))
         return record->resource;
     for (GResourceRecord* r = first; r; r = r->next)
-        if (r->object == object && r->key != object)
+        if (r->from && r->object == object)
             return r->resource;
     return nullptr;
 }
 
-void GDynamicResourceProvider::AddResource(GObj* object) { Register(object, object); }
+void GDynamicResourceProvider::AddResource(GObj* object) { Register(object, 0, object); }
 
-void GDynamicResourceProvider::Register(GObj* key, GObj* object)
+void GDynamicResourceProvider::Register(GObj* hostKey, std::uint64_t from, GObj* object)
 {
-    if (GResourceRecord* old = Take(key))
+    if (GResourceRecord* old = Take(hostKey, from))
         Withdraw(old);
     GObj* resource = CreateResourceData(object);
-    GResourceRecord* record = Append(key, object, resource);
+    const std::uint64_t serial = Append(hostKey, from, object, resource)->serial;
     // Walk by index: a listener may detach itself (or others) meanwhile.
     for (std::size_t i = listeners.size(); i-- > 0;)
         if (i < listeners.size())
-            listeners[i]->Register(record, resource);
+            listeners[i]->Register(nullptr, serial, resource);
 }
 
-void GDynamicResourceProvider::RemoveResource(GObj* object) { Withdraw(Take(object)); }
+void GDynamicResourceProvider::RemoveResource(GObj* object) { Withdraw(Take(object, 0)); }
 
 void GDynamicResourceProvider::Withdraw(GResourceRecord* record)
 {
     // Out of the order at once, so that subclass code run below never meets
-    // it; freed last, since the listeners know it as their key.
+    // it.
     GObj* resource = nullptr;
+    std::uint64_t serial = 0;
     if (record) {
         resource = record->resource;
+        serial = record->serial;
         Unlink(record);
+        delete record;
     }
     for (std::size_t i = listeners.size(); i-- > 0;)
         if (i < listeners.size()) {
             GDynamicResourceProvider* l = listeners[i];
-            l->Withdraw(record ? l->Take(record) : nullptr);
+            l->Withdraw(serial ? l->Take(nullptr, serial) : nullptr);
         }
     DestroyResourceData(resource);
-    delete record;
 }
 
 void GDynamicResourceProvider::Clear()
 {
     // Take the keys first: destroying a resource runs subclass code that
     // may register or remove objects while the walk goes on.
-    std::vector<GObj*> keys;
+    std::vector<std::pair<GObj*, std::uint64_t>> keys;
     for (GResourceRecord* r = first; r; r = r->next)
-        keys.push_back(r->key);
-    for (GObj* k : keys)
-        if (GResourceRecord* record = Take(k))
+        keys.emplace_back(r->hostKey, r->from);
+    for (const auto& k : keys)
+        if (GResourceRecord* record = Take(k.first, k.second))
             Withdraw(record);
     DropAllRecords();
 }
+
 void GDynamicResourceProvider::GetResource(GArrayCollection* keys, GArrayCollection* values)
 {
     for (GResourceRecord* r = first; r; r = r->next) {

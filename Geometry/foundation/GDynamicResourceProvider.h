@@ -20,6 +20,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHashtable.h"
 
+#include <cstdint>
 #include <vector>
 
 class GResourceRecord;
@@ -79,18 +80,21 @@ public:
     GDynamicResourceProvider* GetListener(int i) const;
 
 private:
-    // Derives the resource of object and records it under key (an object
-    // registered earlier under key is removed first), then hands the
-    // resource down with the new record as the listeners' key.
-    void Register(GObj* key, GObj* object);
-    // The record under key, taken out of the table; null when there is none.
-    GResourceRecord* Take(GObj* key);
+    // Derives the resource of object and records it under the key (hostKey,
+    // from): (the object, 0) for a registration made on this provider, (null,
+    // the source registration's serial) for one handed down. A registration
+    // already under the key is removed first. The resource then goes down
+    // with the new registration's serial.
+    void Register(GObj* hostKey, std::uint64_t from, GObj* object);
+    // The record under the key, taken out of the table; null when none.
+    GResourceRecord* Take(GObj* hostKey, std::uint64_t from);
+    GResourceRecord* Find(GObj* hostKey, std::uint64_t from) const;
     // Removes a record already taken out of the table (null for an object
     // that was never registered) down the chain, destroys its resource and
     // frees it.
     void Withdraw(GResourceRecord* record);
     // A new record at the end of the registration order.
-    GResourceRecord* Append(GObj* key, GObj* object, GObj* resource);
+    GResourceRecord* Append(GObj* hostKey, std::uint64_t from, GObj* object, GObj* resource);
     void Unlink(GResourceRecord* record);
     void DropAllRecords();
     // Whether registrations made on `from` reach `to` (from == to included).
@@ -100,9 +104,9 @@ private:
     std::vector<GDynamicResourceProvider*> listeners;
     // The providers that list this one, once per listing.
     std::vector<GDynamicResourceProvider*> sources;
-    // Key -> its record (object, resource and registration order). The key
-    // is the object for a registration made on this provider, the source's
-    // record for one handed down.
+    // The records, each its own key. Serials are never reused, so a
+    // registration whose source registration has gone (the listener was
+    // detached meanwhile) is never mistaken for a new one.
     GHashtable* resources = nullptr;
     GDynamicResourceProvider* source = nullptr;
     GResourceRecord* first = nullptr;
