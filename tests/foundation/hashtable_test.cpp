@@ -226,7 +226,7 @@ TEST(GHashtable, GrowthKeepsAKeysValuesNewestFirst)
 {
     // Two values of one key, then a new key that grows the table: the newer
     // value is still the one found and removed first.
-    GHashtable t = MakeTable(1, 1.0f);
+    GHashtable t = MakeTable(2, 1.0f);
     Key k(3), other(8);
     GObj a, b;
     t.PutValue(&k, &a);
