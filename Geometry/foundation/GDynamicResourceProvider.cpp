@@ -57,14 +57,14 @@ GDynamicResourceProvider::GDynamicResourceProvider(GDynamicResourceProvider* src
 GDynamicResourceProvider::~GDynamicResourceProvider()
 {
     // Out of every list that holds this provider, however it got there.
-    while (!sources.empty()) {
-        GDynamicResourceProvider* p = sources.back();
+    while (!listedBy.empty()) {
+        GDynamicResourceProvider* p = listedBy.back();
         p->listeners.erase(std::remove(p->listeners.begin(), p->listeners.end(), this), p->listeners.end());
-        sources.erase(std::remove(sources.begin(), sources.end(), p), sources.end());
+        listedBy.erase(std::remove(listedBy.begin(), listedBy.end(), p), listedBy.end());
     }
     source = nullptr;
     for (GDynamicResourceProvider* l : listeners) {
-        l->sources.erase(std::remove(l->sources.begin(), l->sources.end(), this), l->sources.end());
+        l->listedBy.erase(std::remove(l->listedBy.begin(), l->listedBy.end(), this), l->listedBy.end());
         if (l->source == this)
             l->source = nullptr;
     }
@@ -95,7 +95,7 @@ bool GDynamicResourceProvider::AddListener(GDynamicResourceProvider* listener)
     if (!listener || Reaches(listener, this))
         return false;
     listeners.push_back(listener);
-    listener->sources.push_back(this);
+    listener->listedBy.push_back(this);
     return true;
 }
 
@@ -106,9 +106,13 @@ void GDynamicResourceProvider::RemoveListener(GDynamicResourceProvider* listener
     if (it == listeners.rend())
         return;
     listeners.erase(std::next(it).base());
-    auto back = std::find(listener->sources.rbegin(), listener->sources.rend(), this);
-    if (back != listener->sources.rend())
-        listener->sources.erase(std::next(back).base());
+    std::vector<GDynamicResourceProvider*>& by = listener->listedBy;
+    auto back = std::find(by.rbegin(), by.rend(), this);
+    if (back != by.rend())
+        by.erase(std::next(back).base());
+    // A listener no longer listening to its source has none.
+    if (listener->source == this && std::find(by.begin(), by.end(), this) == by.end())
+        listener->source = nullptr;
 }
 
 GDynamicResourceProvider* GDynamicResourceProvider::GetListener(int i) const

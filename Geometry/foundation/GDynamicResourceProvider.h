@@ -103,7 +103,7 @@ private:
     // Listeners in the order they were added.
     std::vector<GDynamicResourceProvider*> listeners;
     // The providers that list this one, once per listing.
-    std::vector<GDynamicResourceProvider*> sources;
+    std::vector<GDynamicResourceProvider*> listedBy;
     // The records, each its own key. Serials are never reused, so a
     // registration whose source registration has gone (the listener was
     // detached meanwhile) is never mistaken for a new one.

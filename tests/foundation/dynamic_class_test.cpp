@@ -282,6 +282,13 @@ TEST(GDynamicResourceProvider, DestroyedListenerLeavesEveryProviderThatListsIt)
     EXPECT_EQ(c.GetListenerCount(), 0);
     a.Clear();
     a2.Clear();
+
+    // A listener detached from its source outlives it without reaching it.
+    auto* s = new Recorder("S", &log);
+    Recorder d("D", &log, s);
+    s->RemoveListener(&d);
+    EXPECT_EQ(d.GetSource(), nullptr);
+    delete s;
 }
 
 namespace {
