@@ -124,17 +124,18 @@ template <class R> bool StrictlyInside(const R& seg, double qu, double qv, int d
     return qu > std::min(seg.u1, seg.u2) + kPointEqual && qu < std::max(seg.u1, seg.u2) - kPointEqual;
 }
 
-// Parameter of (qu, qv) (a point on seg) from seg's stored p1: from the
-// distances of seg's ends to the other segment's line, or, when those barely
-// differ (the two lines are parallel), from the point's place along the
-// dominant axis.
-template <class R> double Param(const R& seg, double qu, double qv, double dist1, double dist2, int dominantV)
+// Parameter of (qu, qv) (a reported point, on seg within the tolerance)
+// from seg's stored p1: the point projected onto seg. Where the two lines
+// cross is no measure of it: for nearly parallel segments that crossing lies
+// far from the point, and at large coordinates the distances it is computed
+// from are mostly rounding. (-b, a) is seg's unit direction, so the
+// denominator is seg's length, never 0 for a kept segment.
+template <class R> double Param(const R& seg, double qu, double qv)
 {
-    if (std::fabs(dist1 - dist2) >= GTolerance::kPlaneSide)
-        return std::fabs(dist1 / (dist1 - dist2));
-    const bool alongV = (seg.flags & dominantV) != 0;
-    const double span = alongV ? seg.v2 - seg.v1 : seg.u2 - seg.u1;
-    return span != 0 ? ((alongV ? qv : qu) - (alongV ? seg.v1 : seg.u1)) / span : 0.0;
+    const double along = (qu - seg.u1) * -seg.b + (qv - seg.v1) * seg.a;
+    const double length = (seg.u2 - seg.u1) * -seg.b + (seg.v2 - seg.v1) * seg.a;
+    const double t = along / length;
+    return t > 0 ? (t < 1 ? t : 1.0) : 0.0;
 }
 
 } // namespace
@@ -451,32 +452,50 @@ void G3LineSegmentIntersector::OrderSegments()
     endCursor = 0;
 }
 
+// A sweep in progress, ended however it is left: a loader's exception (an
+// allocation failure, say) propagates through the sweep, and the
+// intersector must still answer the next call.
+class G3LineSegmentIntersector::SweepScope {
+public:
+    explicit SweepScope(G3LineSegmentIntersector* x) : self(x) { self->sweeping = true; }
+    ~SweepScope()
+    {
+        self->EndSweep();
+        self->sweeping = false;
+    }
+    SweepScope(const SweepScope&) = delete;
+    SweepScope& operator=(const SweepScope&) = delete;
+
+private:
+    G3LineSegmentIntersector* self;
+};
+
 void G3LineSegmentIntersector::FindIntersections(G3IntersectionPointLoader* loader)
 {
-    if (!loader || sweeping || !BeginSweep())
+    if (!loader || sweeping)
         return;
-    sweeping = true;
+    SweepScope scope(this);
+    if (!BeginSweep())
+        return;
     while (GetNextInsertionPoint()) {
         _FindIntersections(loader);
         RemoveOldSegments();
     }
-    EndSweep();
-    sweeping = false;
 }
 
 bool G3LineSegmentIntersector::IntersectionExists()
 {
-    if (sweeping || !BeginSweep())
+    if (sweeping)
         return false;
-    sweeping = true;
+    SweepScope scope(this);
+    if (!BeginSweep())
+        return false;
     bool found = false;
     while (!found && GetNextInsertionPoint()) {
         found = _IntersectionExists();
         if (!found)
             RemoveOldSegments();
     }
-    EndSweep();
-    sweeping = false;
     return found;
 }
 
@@ -774,30 +793,30 @@ bool G3LineSegmentIntersector::PairTest(G3IntersectionPointLoader* loader, const
     // An end of one segment lying inside the other (a T, or the ends of a
     // collinear overlap). Ends shared by both are inside neither.
     if (e1 == 0 && StrictlyInside(o, s.u1, s.v1, kDominantV)) {
-        report(s.u1, s.v1, sc.w1, 0.0, Param(o, s.u1, s.v1, d1, d2, kDominantV));
+        report(s.u1, s.v1, sc.w1, 0.0, Param(o, s.u1, s.v1));
         if (!loader)
             return true;
     }
     if (e2 == 0 && StrictlyInside(o, s.u2, s.v2, kDominantV)) {
-        report(s.u2, s.v2, sc.w2, 1.0, Param(o, s.u2, s.v2, d1, d2, kDominantV));
+        report(s.u2, s.v2, sc.w2, 1.0, Param(o, s.u2, s.v2));
         if (!loader)
             return true;
     }
     if (d1 == 0 && StrictlyInside(s, o.u1, o.v1, kDominantV)) {
-        report(o.u1, o.v1, oc.w1, Param(s, o.u1, o.v1, e1, e2, kDominantV), 0.0);
+        report(o.u1, o.v1, oc.w1, Param(s, o.u1, o.v1), 0.0);
         if (!loader)
             return true;
     }
     if (d2 == 0 && StrictlyInside(s, o.u2, o.v2, kDominantV)) {
-        report(o.u2, o.v2, oc.w2, Param(s, o.u2, o.v2, e1, e2, kDominantV), 1.0);
+        report(o.u2, o.v2, oc.w2, Param(s, o.u2, o.v2), 1.0);
         if (!loader)
             return true;
     }
     // A proper crossing: both pairs of ends strictly on opposite sides.
     if (d1 != 0 && d2 != 0 && e1 != 0 && e2 != 0) {
         const double ts = std::fabs(e1 / (e1 - e2));
-        const double to = std::fabs(d1 / (d1 - d2));
-        report(s.u1 + ts * (s.u2 - s.u1), s.v1 + ts * (s.v2 - s.v1), sc.w1 + ts * (sc.w2 - sc.w1), ts, to);
+        const double u = s.u1 + ts * (s.u2 - s.u1), v = s.v1 + ts * (s.v2 - s.v1);
+        report(u, v, sc.w1 + ts * (sc.w2 - sc.w1), ts, Param(o, u, v));
     }
     return found;
 }

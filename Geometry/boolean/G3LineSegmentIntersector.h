@@ -181,6 +181,9 @@ private:
     static constexpr int kDominantV = 1;
     static constexpr int kReversed = 2;
 
+    // Marks a sweep as running and ends it on every way out.
+    class SweepScope;
+
     // The active segments are found by their axisU ranges through a uniform
     // grid of cells along axisU, sized from the segments (about the median
     // extent per cell). A segment covering at most kMaxCells cells has an

@@ -41,9 +41,10 @@ char* GDynamicClass::CopyString(const char* s)
 }
 
 GDynamicClass::GDynamicClass(const GDynamicClass& other)
-    : GObj(other), library(AcquireLibrary(other.library)), dllName(CopyString(other.dllName)),
-      refCount(other.refCount)
+    : GObj(other), dllName(CopyString(other.dllName)), refCount(other.refCount)
 {
+    codeLibrary = AcquireLibrary(other.codeLibrary);
+    library = other.library == other.codeLibrary ? codeLibrary : AcquireLibrary(other.library);
 }
 
 GDynamicClass& GDynamicClass::operator=(const GDynamicClass& other)
@@ -53,14 +54,16 @@ GDynamicClass& GDynamicClass::operator=(const GDynamicClass& other)
     GObj::operator=(other);
     // Take the new reference before dropping the old one, so assigning
     // between instances of one library never lets it unload in between.
-    void* newLibrary = AcquireLibrary(other.library);
+    void* newLibrary = other.library == codeLibrary ? codeLibrary : AcquireLibrary(other.library);
     char* newName = CopyString(other.dllName);
     void* oldLibrary = library;
     delete[] dllName;
     library = newLibrary;
     dllName = newName;
     refCount = other.refCount;
-    ReleaseLibrary(oldLibrary);
+    // The code library's reference is Unload's to drop.
+    if (oldLibrary != codeLibrary)
+        ReleaseLibrary(oldLibrary);
     return *this;
 }
 
@@ -103,6 +106,7 @@ int GDynamicClass::Load(GDynamicClass** out, const char* path)
         return 0;
     }
     instance->library = library;
+    instance->codeLibrary = library;
     delete[] instance->dllName;
     instance->dllName = CopyString(path);
     *out = instance;
@@ -115,12 +119,16 @@ void GDynamicClass::Unload(GDynamicClass** p)
         return;
     GDynamicClass* instance = *p;
     void* library = instance->library;
+    void* code = instance->codeLibrary;
     const int mayUnload = instance->MayBeUnload();
     // The instance's code lives in the library: delete it first.
     delete instance;
     *p = nullptr;
-    if (library && mayUnload)
-        dlclose(library);
+    if (!mayUnload)
+        return;
+    ReleaseLibrary(library);
+    if (code != library)
+        ReleaseLibrary(code);
 }
 
 int GDynamicClass::TestExists(const char* path)

@@ -21,6 +21,10 @@ public:
     // A copy takes its own reference on the library (same handle) and its
     // own copy of the name, so each copy may be unloaded by itself.
     GDynamicClass(const GDynamicClass& other);
+    // Takes the other object's library (with a reference of its own) and
+    // name. The library that holds this object's own code stays referenced
+    // whatever is assigned, until Unload: assigning a dummy over a loaded
+    // instance must not unmap the code it still runs.
     GDynamicClass& operator=(const GDynamicClass& other);
     ~GDynamicClass() override;
 
@@ -33,8 +37,9 @@ public:
     // Opens the library at path and makes an instance through its factory.
     // Returns 1 with *out set, or 0 with *out null and nothing left loaded.
     static int Load(GDynamicClass** out, const char* path);
-    // Deletes *p, releases its library when it has one and MayBeUnload()
-    // allowed it, and nulls *p.
+    // Deletes *p, releases its library (and the one its code came from, when
+    // another was assigned to it) when it has one and MayBeUnload() allowed
+    // it, and nulls *p.
     static void Unload(GDynamicClass** p);
     // 1 when a file exists at path.
     static int TestExists(const char* path);
@@ -56,6 +61,10 @@ protected:
     void* library = nullptr;
     char* dllName = nullptr;
     int refCount = 0;
+    // The library this object came from (by Load, or by copying one that
+    // came from it): a reference held from construction to Unload, shared
+    // with `library` while the two are the same handle.
+    void* codeLibrary = nullptr;
 };
 
 class GDummyDynamicClass : public GDynamicClass {

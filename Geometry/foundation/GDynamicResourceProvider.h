@@ -9,10 +9,18 @@
 // Subclasses say how a resource is made and released. Registrations are
 // kept in the order they were made, and that is the order in which
 // GetResource reports them and Clear removes them.
+//
+// A listener keys what it hears by the source's registration, not by the
+// source's resource: resources need not be distinct (two null resources, or
+// two sources handing down one object), and each registration above keeps
+// one registration below. A provider may listen to several providers and be
+// listed several times; it cannot listen to itself or to a provider that
+// listens to it (a registration would go round for ever).
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHashtable.h"
 
+#include <cstdint>
 #include <vector>
 
 class GResourceRecord;
@@ -24,9 +32,10 @@ public:
     // listeners; a copy could only share them, so copying is refused.
     GDynamicResourceProvider(const GDynamicResourceProvider&) = delete;
     GDynamicResourceProvider& operator=(const GDynamicResourceProvider&) = delete;
-    // Leaves the source's listeners. The resources still registered are not
-    // destroyed (call Clear first for that). Listeners still attached are
-    // detached, so that they never call back into a destroyed source.
+    // Leaves the listener lists of every provider that lists it, as often as
+    // it is listed there. The resources still registered are not destroyed
+    // (call Clear first for that). Listeners still attached are detached, so
+    // that they never call back into a destroyed source.
     virtual ~GDynamicResourceProvider();
 
     // Derives the resource for object (may return null).
@@ -35,7 +44,11 @@ public:
     // when an object that was never registered is removed.
     virtual void DestroyResourceData(GObj* resource) = 0;
 
-    void AddListener(GDynamicResourceProvider* listener);
+    // Appends listener (it may be listed more than once). Refuses null, this
+    // provider, and a provider from which registrations already reach this
+    // one; returns whether it was added.
+    bool AddListener(GDynamicResourceProvider* listener);
+    // Removes the latest listing of listener.
     void RemoveListener(GDynamicResourceProvider* listener);
 
     // Creates the object's resource, records it, and registers the resource
@@ -50,7 +63,9 @@ public:
     // Records resource for object without telling any listener. The resource
     // it replaces, if any, is the caller's.
     void SetResourceData(GObj* object, GObj* resource);
-    // The resource recorded for object, or null.
+    // The resource recorded for object, or null. An object handed down by a
+    // source (that source's resource) is found by a walk of the
+    // registrations, the oldest first.
     GObj* GetResourceData(GObj* object);
     // Removes every registered object, oldest registration first.
     void Clear();
@@ -65,12 +80,33 @@ public:
     GDynamicResourceProvider* GetListener(int i) const;
 
 private:
-    void Unregister(GResourceRecord* record);
+    // Derives the resource of object and records it under the key (hostKey,
+    // from): (the object, 0) for a registration made on this provider, (null,
+    // the source registration's serial) for one handed down. A registration
+    // already under the key is removed first. The resource then goes down
+    // with the new registration's serial.
+    void Register(GObj* hostKey, std::uint64_t from, GObj* object);
+    // The record under the key, taken out of the table; null when none.
+    GResourceRecord* Take(GObj* hostKey, std::uint64_t from);
+    GResourceRecord* Find(GObj* hostKey, std::uint64_t from) const;
+    // Removes a record already taken out of the table (null for an object
+    // that was never registered) down the chain, destroys its resource and
+    // frees it.
+    void Withdraw(GResourceRecord* record);
+    // A new record at the end of the registration order.
+    GResourceRecord* Append(GObj* hostKey, std::uint64_t from, GObj* object, GObj* resource);
+    void Unlink(GResourceRecord* record);
     void DropAllRecords();
+    // Whether registrations made on `from` reach `to` (from == to included).
+    static bool Reaches(const GDynamicResourceProvider* from, const GDynamicResourceProvider* to);
 
     // Listeners in the order they were added.
     std::vector<GDynamicResourceProvider*> listeners;
-    // Registered object -> its record (resource and registration order).
+    // The providers that list this one, once per listing.
+    std::vector<GDynamicResourceProvider*> listedBy;
+    // The records, each its own key. Serials are never reused, so a
+    // registration whose source registration has gone (the listener was
+    // detached meanwhile) is never mistaken for a new one.
     GHashtable* resources = nullptr;
     GDynamicResourceProvider* source = nullptr;
     GResourceRecord* first = nullptr;

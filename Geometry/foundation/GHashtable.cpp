@@ -232,8 +232,18 @@ void GHashtable::Rehash()
     }
     const int newSize = 2 * tableSize + 1;
     GHashtableEntry** fresh = NewBuckets(newSize);
+    // The old buckets from the last, each entry pushed on the head of its new
+    // bucket. A chain is reversed first, so that the pushes give back its
+    // order: the values of one key (which share a chain, old and new) stay
+    // newest first, as Get and Remove find them.
     for (int i = tableSize - 1; i >= 0; --i) {
-        GHashtableEntry* e = table[i];
+        GHashtableEntry* e = nullptr;
+        for (GHashtableEntry* r = table[i]; r;) {
+            GHashtableEntry* next = r->next;
+            r->next = e;
+            e = r;
+            r = next;
+        }
         while (e) {
             GHashtableEntry* next = e->next;
             const int j = BucketOf(e->hash, newSize);

@@ -70,7 +70,8 @@ public:
 protected:
     void Init(int initialCapacity, double loadFactor, GHashFunction hash, GCompareFunction keyCompare,
               GCompareFunction valueCompare);
-    // Grows to 2 * tableSize + 1 buckets, moving (never reallocating) entries.
+    // Grows to 2 * tableSize + 1 buckets, moving (never reallocating) entries;
+    // the entries of one chain keep their order (a key's values stay newest first).
     void Rehash();
 
     int HashOf(GObj* key) const;

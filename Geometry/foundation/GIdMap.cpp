@@ -36,6 +36,7 @@ GIdMap& GIdMap::operator=(const GIdMap& other)
         return *this;
     GObj::operator=(other);
     delete[] slots;
+    slots = nullptr;
     Init(other.mapSize);
     if (slots && mapSize > 0)
         std::memcpy(slots, other.slots, sizeof(GObj*) * static_cast<std::size_t>(mapSize));
@@ -50,6 +51,20 @@ void GIdMap::Init(int size)
     // An array that could not be had leaves an empty map rather than slots
     // that are counted but missing.
     mapSize = slots ? size : 0;
+    capacity = mapSize;
+}
+
+bool GIdMap::Reserve(int newCapacity)
+{
+    GObj** fresh = NewSlots(newCapacity);
+    if (newCapacity > 0 && !fresh)
+        return false;
+    if (mapSize > 0)
+        std::memcpy(fresh, slots, sizeof(GObj*) * static_cast<std::size_t>(mapSize));
+    delete[] slots;
+    slots = fresh;
+    capacity = newCapacity;
+    return true;
 }
 
 bool GIdMap::Realloc(int newSize)
@@ -58,14 +73,16 @@ bool GIdMap::Realloc(int newSize)
         newSize = 0;
     if (newSize == mapSize)
         return true;
-    GObj** fresh = NewSlots(newSize);
-    if (newSize > 0 && !fresh)
+    if (newSize < mapSize) {
+        // The dropped slots are freed first: the array may be kept when a
+        // smaller one cannot be had, and slots beyond the map must be free.
+        std::memset(slots + newSize, 0, sizeof(GObj*) * static_cast<std::size_t>(mapSize - newSize));
+        mapSize = newSize;
+        Reserve(newSize);
+        return true;
+    }
+    if (newSize > capacity && !Reserve(newSize))
         return false;
-    const int keep = newSize < mapSize ? newSize : mapSize;
-    if (keep > 0)
-        std::memcpy(fresh, slots, sizeof(GObj*) * static_cast<std::size_t>(keep));
-    delete[] slots;
-    slots = fresh;
     mapSize = newSize;
     return true;
 }
@@ -75,9 +92,18 @@ GObj* GIdMap::Put(int id, GObj* obj)
     if (id < 0)
         return nullptr;
     if (id >= mapSize) {
-        // id + 1 slots must be countable, and obtainable.
-        if (id == INT_MAX || !Realloc(id + 1))
+        // id + 1 slots must be countable.
+        if (id == INT_MAX)
             return nullptr;
+        if (id >= capacity) {
+            // Half as much again as the array holds, so that ids stored one
+            // after another copy the array a logarithmic number of times;
+            // exactly id + 1 when that much cannot be had.
+            const int grown = capacity > INT_MAX - capacity / 2 ? INT_MAX : capacity + capacity / 2;
+            if (!(grown > id && Reserve(grown)) && !Reserve(id + 1))
+                return nullptr;
+        }
+        mapSize = id + 1;
     }
     GObj* old = slots[id];
     slots[id] = obj;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -431,4 +432,256 @@ TEST(SegmentSweep, ProtectedStepsRefuseForeignSegmentsAndKeepSweepOrderOnCluster
     Recorder r;
     EXPECT_TRUE(p.FindsWithSteps(&r, &foreign));
     EXPECT_EQ(r.hits.size(), 1u);
+}
+
+TEST(SegmentSweep, ALoaderThatThrowsLeavesTheIntersectorUsable)
+{
+    // Allocation failures propagate through the sweep; the next call must
+    // sweep afresh, not find a sweep still marked as running.
+    struct Throwing : Recorder {
+        int throws = 1;
+        void LoadPoint(const double* p, void* d1, void* d2, double t1, double t2) override
+        {
+            if (throws-- > 0)
+                throw std::bad_alloc();
+            Recorder::LoadPoint(p, d1, d2, t1, t2);
+        }
+    };
+    G3LineSegmentIntersector x(0, 1);
+    const double a[3] = {0, 0, 0}, b[3] = {2, 2, 0}, c[3] = {0, 2, 0}, d[3] = {2, 0, 0};
+    x.AddSegment(a, b, Id(1));
+    x.AddSegment(c, d, Id(2));
+    Throwing loader;
+    EXPECT_THROW(x.FindIntersections(&loader), std::bad_alloc);
+    EXPECT_TRUE(x.IntersectionExists());
+    x.FindIntersections(&loader);
+    ExpectHit(One(loader.hits), 1, 1, 0.5, 0.5);
+}
+
+TEST(SegmentSweep, NearlyParallelTouchGetsTheTouchedSegmentsProjectedParameter)
+{
+    // The second segment starts 5e-7 above the first (a touch) and climbs
+    // by 2.5e-9 per unit: the two lines cross near u = 300, far from the
+    // touch at u = 500.
+    const Hit h = One(Sweep({{0, 0, 0, 1000, 0, 0}, {500, 5e-7, 0, 1500, 3e-6, 0}}));
+    ExpectHit(h, 500, 5e-7, 0.5, 0);
+    EXPECT_NEAR(One(Sweep({{0, 0, 0, 1000, 0, 0}, {500, 9e-7, 0, 1500, 1e-5, 0}})).t1, 0.5, 1e-12);
+    // Given the other way round and downwards, on the other pair of axes.
+    const Hit g = One(Sweep({{0, 1500, 3e-6, 0, 500, 5e-7}, {0, 1000, 0, 0, 0, 0}}, 2, 1));
+    EXPECT_NEAR(g.t1, 1, 1e-12);
+    EXPECT_NEAR(g.t2, 0.5, 1e-12);
+}
+
+namespace {
+
+// Exact all-pairs answers. The inputs are doubles near a small lattice; the
+// oracle computes in long double, where the differences and products of
+// such inputs are exact to far below the sweep's 1e-6 bands, and it names a
+// pair it cannot decide (a distance or a position within a band's edge)
+// rather than guess.
+using LD = long double;
+
+struct Seg3 {
+    LD p[2][3];
+};
+
+Seg3 ToSeg(const std::vector<double>& s) { return Seg3{{{s[0], s[1], s[2]}, {s[3], s[4], s[5]}}}; }
+
+LD SegLength(const Seg3& a)
+{
+    return std::sqrt((a.p[1][0] - a.p[0][0]) * (a.p[1][0] - a.p[0][0]) + (a.p[1][1] - a.p[0][1]) * (a.p[1][1] - a.p[0][1]));
+}
+
+// Signed distance of q from a's line.
+LD LineDistance(const Seg3& a, const LD* q)
+{
+    return ((a.p[1][0] - a.p[0][0]) * (q[1] - a.p[0][1]) - (a.p[1][1] - a.p[0][1]) * (q[0] - a.p[0][0])) / SegLength(a);
+}
+
+// Parameter of q projected onto a.
+LD Projected(const Seg3& a, const LD* q)
+{
+    const LD du = a.p[1][0] - a.p[0][0], dv = a.p[1][1] - a.p[0][1];
+    return ((q[0] - a.p[0][0]) * du + (q[1] - a.p[0][1]) * dv) / (du * du + dv * dv);
+}
+
+constexpr int kUnsure = 2;
+
+// 0 on the line, else the side; kUnsure within 0.1e-6 of the 1e-6 band.
+int SideOf(LD d)
+{
+    if (std::fabs(d) < 0.9e-6L)
+        return 0;
+    if (std::fabs(d) > 1.1e-6L)
+        return d > 0 ? 1 : -1;
+    return kUnsure;
+}
+
+// 1 when q lies more than 1e-6 inside both ends of a on its dominant axis.
+int InsideOf(const Seg3& a, const LD* q)
+{
+    const int ax = std::fabs(a.p[1][1] - a.p[0][1]) > std::fabs(a.p[1][0] - a.p[0][0]) ? 1 : 0;
+    const LD lo = std::min(a.p[0][ax], a.p[1][ax]), hi = std::max(a.p[0][ax], a.p[1][ax]);
+    if (q[ax] > lo + 1e-5L && q[ax] < hi - 1e-5L)
+        return 1;
+    if (q[ax] < lo + 0.9e-6L || q[ax] > hi - 0.9e-6L)
+        return 0;
+    return kUnsure;
+}
+
+// The reports the pair (a, b) must give, as hits with ids ia < ib; false
+// when the pair cannot be decided.
+bool ExpectedHits(const Seg3& a, const Seg3& b, long ia, long ib, std::vector<Hit>& out)
+{
+    int sb[2], sa[2];
+    for (int k = 0; k < 2; ++k) {
+        sb[k] = SideOf(LineDistance(a, b.p[k]));
+        sa[k] = SideOf(LineDistance(b, a.p[k]));
+    }
+    if (sb[0] == kUnsure || sb[1] == kUnsure || sa[0] == kUnsure || sa[1] == kUnsure)
+        return false;
+    if (!((sb[0] == 0 || sb[0] != sb[1]) && (sa[0] == 0 || sa[0] != sa[1])))
+        return true;
+    auto end = [&](const Seg3& own, int k, const Seg3& other, bool ownIsA) {
+        const int in = InsideOf(other, own.p[k]);
+        if (in == 1) {
+            const double t = static_cast<double>(Projected(other, own.p[k]));
+            out.push_back({{static_cast<double>(own.p[k][0]), static_cast<double>(own.p[k][1]),
+                            static_cast<double>(own.p[k][2])},
+                           ia, ib, ownIsA ? k : t, ownIsA ? t : k});
+        }
+        return in != kUnsure;
+    };
+    bool sure = true;
+    for (int k = 0; k < 2; ++k) {
+        if (sa[k] == 0)
+            sure = end(a, k, b, true) && sure;
+        if (sb[k] == 0)
+            sure = end(b, k, a, false) && sure;
+    }
+    if (sa[0] && sa[1] && sb[0] && sb[1]) {
+        // A proper crossing: where the lines meet, on both segments.
+        const LD da = LineDistance(b, a.p[0]), db = LineDistance(b, a.p[1]);
+        const LD ta = da / (da - db);
+        LD x[3];
+        for (int k = 0; k < 3; ++k)
+            x[k] = a.p[0][k] + ta * (a.p[1][k] - a.p[0][k]);
+        out.push_back({{static_cast<double>(x[0]), static_cast<double>(x[1]), static_cast<double>(x[2])}, ia, ib,
+                       static_cast<double>(ta), static_cast<double>(Projected(b, x))});
+    }
+    return sure;
+}
+
+} // namespace
+
+TEST(SegmentSweep, RandomDegenerateSetsMatchExactAllPairsAnswersWithParameters)
+{
+    // Rounds of 50 segments on a 7x7 lattice: shared ends, T's, collinear
+    // overlaps, crossings. Ends move by up to 4e-7 (touches found through
+    // the tolerance), and a third of the segments are nearly parallel to an
+    // earlier one, starting on it (within 6e-7) and turning away by 1e-9 to
+    // 1e-6 per unit, so that their other end lies on either side of the 1e-6
+    // band. Every pair the oracle decides must be reported exactly as it
+    // says, parameters included.
+    std::mt19937 rng(26);
+    std::uniform_int_distribution<int> lat(0, 6), coin(0, 2);
+    std::uniform_real_distribution<double> uni(0, 1);
+    const double nudges[] = {0, 2e-7, -2e-7, 4e-7, -4e-7};
+    std::uniform_int_distribution<int> nudge(0, 4);
+    int decided = 0, touches = 0, nearParallelTouches = 0, crossings = 0;
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::vector<double>> segs;
+        std::vector<bool> leaning;
+        while (segs.size() < 50) {
+            std::vector<double> s(6);
+            const bool lean = segs.size() > 3 && coin(rng) == 0;
+            if (lean) {
+                const std::vector<double>& o = segs[std::uniform_int_distribution<size_t>(0, segs.size() - 1)(rng)];
+                const double du = o[3] - o[0], dv = o[4] - o[1], len = std::hypot(du, dv);
+                const double t = (1 + lat(rng)) / 8.0, off = nudges[nudge(rng)] * 1.5;
+                const double turn = std::pow(10.0, -9 + 3 * uni(rng)) * (coin(rng) ? 1 : -1);
+                const double l = (0.2 + 2 * uni(rng)) * (coin(rng) ? 1 : -1);
+                const double nu = -dv / len, nv = du / len;
+                s = {o[0] + t * du + off * nu, o[1] + t * dv + off * nv, uni(rng), 0, 0, uni(rng)};
+                s[3] = s[0] + l * (du / len + turn * nu);
+                s[4] = s[1] + l * (dv / len + turn * nv);
+                if (coin(rng) == 0) {
+                    std::swap(s[0], s[3]);
+                    std::swap(s[1], s[4]);
+                }
+            } else {
+                for (int k : {0, 1, 3, 4})
+                    s[static_cast<size_t>(k)] = lat(rng) + (round % 2 ? nudges[nudge(rng)] : 0.0);
+                s[2] = uni(rng);
+                s[5] = uni(rng);
+            }
+            if (std::hypot(s[3] - s[0], s[4] - s[1]) < 1e-3)
+                continue;
+            segs.push_back(s);
+            leaning.push_back(lean);
+        }
+        const std::vector<Hit> got = Sweep(segs);
+        for (size_t i = 0; i < segs.size(); ++i)
+            for (size_t j = i + 1; j < segs.size(); ++j) {
+                const long a = static_cast<long>(i + 1), b = static_cast<long>(j + 1);
+                std::vector<Hit> want;
+                if (!ExpectedHits(ToSeg(segs[i]), ToSeg(segs[j]), a, b, want))
+                    continue;
+                ++decided;
+                std::vector<Hit> pair;
+                for (const Hit& h : got)
+                    if (h.id1 == a && h.id2 == b)
+                        pair.push_back(h);
+                auto byPoint = [](const Hit& x, const Hit& y) { return std::tie(x.p[0], x.p[1]) < std::tie(y.p[0], y.p[1]); };
+                std::sort(want.begin(), want.end(), byPoint);
+                ASSERT_EQ(pair.size(), want.size()) << a << " " << b;
+                for (size_t k = 0; k < want.size(); ++k) {
+                    SCOPED_TRACE(testing::Message() << a << " " << b);
+                    ExpectHit(pair[k], want[k].p[0], want[k].p[1], want[k].t1, want[k].t2);
+                    const bool proper = want[k].t1 != 0 && want[k].t1 != 1 && want[k].t2 != 0 && want[k].t2 != 1;
+                    // A crossing takes its third coordinate from the segment
+                    // the sweep reached later, a touch from the touching end.
+                    const double z = pair[k].p[2];
+                    auto along = [&](const std::vector<double>& q, double t) { return std::fabs(q[2] + t * (q[5] - q[2]) - z) < 1e-9; };
+                    EXPECT_TRUE(proper ? along(segs[i], want[k].t1) || along(segs[j], want[k].t2)
+                                       : std::fabs(z - want[k].p[2]) < 1e-12);
+                    crossings += proper;
+                    touches += !proper;
+                    nearParallelTouches += !proper && (leaning[i] || leaning[j]);
+                }
+            }
+    }
+    // The rounds exercise what they claim to.
+    EXPECT_GT(decided, 60 * 1225 * 9 / 10);
+    EXPECT_GT(touches, 1000);
+    EXPECT_GT(nearParallelTouches, 100);
+    EXPECT_GT(crossings, 1000);
+}
+
+TEST(SegmentSweep, ParametersPlaceEveryReportOnBothSegmentsAtLargeCoordinates)
+{
+    // Lattice sets scaled to 1e10 and beyond, where a distance to a line is
+    // rounded by more than the 1e-6 band: which touches are found may vary,
+    // but each report's parameters must place its point on both segments.
+    std::mt19937 rng(2026);
+    std::uniform_int_distribution<int> lat(0, 6);
+    for (double scale : {1e10, 1e12, 1e14}) {
+        SCOPED_TRACE(scale);
+        for (int round = 0; round < 10; ++round) {
+            std::vector<std::vector<double>> segs;
+            while (segs.size() < 60) {
+                std::vector<double> s = {lat(rng) * scale, lat(rng) * scale, 0, lat(rng) * scale, lat(rng) * scale, 0};
+                if (s[0] != s[3] || s[1] != s[4])
+                    segs.push_back(s);
+            }
+            for (const Hit& h : Sweep(segs)) {
+                const std::vector<double>&s1 = segs[static_cast<size_t>(h.id1 - 1)], &s2 = segs[static_cast<size_t>(h.id2 - 1)];
+                for (int ax : {0, 1}) {
+                    EXPECT_NEAR(h.p[ax], s1[ax] + h.t1 * (s1[3 + ax] - s1[ax]), 1e-9 * scale);
+                    EXPECT_NEAR(h.p[ax], s2[ax] + h.t2 * (s2[3 + ax] - s2[ax]), 1e-9 * scale);
+                }
+            }
+        }
+    }
 }
