@@ -344,8 +344,9 @@ TEST(GHashtable, RandomOperationsMatchAMultimapModelIncludingValueOrder)
                 ASSERT_TRUE(it.hasNext() && it.next() == e);
             ASSERT_FALSE(it.hasNext());
             for (auto& kv : model) {
-                if (!kv.second.empty())
+                if (!kv.second.empty()) {
                     ASSERT_EQ(seen[kv.first], kv.second) << kv.first;
+                }
             }
         }
         keyObjects.clear();
