@@ -23,9 +23,10 @@ struct ScreenPoint {
 
 // The pixels whose centres a triangle covers, each once, and for a mesh of
 // triangles sharing edges, each centre inside the mesh exactly once: corners
-// are snapped to 1/256 pixel and the edge tests are exact integers, with
-// the top-left rule deciding centres on an edge (as if every centre were
-// nudged a hair up and to the left). Degenerate (zero-area) triangles cover
+// are snapped to 1/256 pixel and the edge tests are exact integers, and a
+// centre on an edge goes to the side a nudge of a hair up and to the left
+// would move it to (so a shape's right and bottom borders are its own, its
+// left and top ones not). Degenerate (zero-area) triangles cover
 // nothing; either orientation is taken. `visit(x, y, z)` gets the depth
 // interpolated at the centre. Pixels outside width x height are never
 // visited; a corner that is not finite or lies beyond +-2^20 pixels makes
@@ -97,18 +98,21 @@ void WalkTriangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint&
     }
     // Edge k runs from corner k+1 to corner k+2 and weighs corner k:
     // E_k(p) = A_k * px + B_k * py + C_k, positive inside. A centre with
-    // E_k == 0 belongs to the triangle when the edge is a top or left one
-    // (the rule's half-plane nudge); the others need E_k >= 1.
+    // E_k == 0 belongs to the triangle when the nudge moves it inside,
+    // which depends on the edge's direction only; otherwise E_k >= 1 is
+    // needed. An edge shared by two triangles runs opposite ways in them,
+    // so exactly one takes its centres.
     std::int64_t A[3], B[3], C[3];
+    double nudge[3];
     for (int k = 0; k < 3; ++k) {
         const int i = (k + 1) % 3, j = (k + 2) % 3;
         const std::int64_t dx = x[j] - x[i], dy = y[j] - y[i];
         A[k] = -dy;
         B[k] = dx;
         C[k] = dy * x[i] - dx * y[i];
-        const bool topLeft = dy > 0 || (dy == 0 && dx < 0);
-        if (!topLeft)
-            C[k] -= 1;
+        const bool takesTies = dy > 0 || (dy == 0 && dx < 0);
+        nudge[k] = takesTies ? 0.0 : 1.0;
+        C[k] -= takesTies ? 0 : 1;
     }
     const std::int64_t one = std::int64_t(1) << kSubpixelBits;
     const std::int64_t half = one / 2;
@@ -122,9 +126,9 @@ void WalkTriangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint&
     const std::int64_t j1 = std::min<std::int64_t>(height - 1, floorDiv(maxY - half, one));
     if (i0 > i1 || j0 > j1)
         return;
-    // The three values sum to the same everywhere: the doubled area less
-    // the nudges, which makes them barycentric weights once divided by it.
-    const double inv = 1.0 / static_cast<double>(C[0] + C[1] + C[2]);
+    // With the nudges given back, the three values sum to the doubled area
+    // everywhere: barycentric weights once divided by it.
+    const double inv = 1.0 / static_cast<double>(area);
     for (std::int64_t j = j0; j <= j1; ++j) {
         const std::int64_t py = j * one + half;
         const std::int64_t px = i0 * one + half;
@@ -133,8 +137,8 @@ void WalkTriangle(const ScreenPoint& a, const ScreenPoint& b, const ScreenPoint&
         std::int64_t e2 = A[2] * px + B[2] * py + C[2];
         for (std::int64_t i = i0; i <= i1; ++i) {
             if ((e0 | e1 | e2) >= 0) {
-                const double w0 = static_cast<double>(e0), w1 = static_cast<double>(e1),
-                             w2 = static_cast<double>(e2);
+                const double w0 = static_cast<double>(e0) + nudge[0], w1 = static_cast<double>(e1) + nudge[1],
+                             w2 = static_cast<double>(e2) + nudge[2];
                 visit(static_cast<int>(i), static_cast<int>(j), (w0 * z[0] + w1 * z[1] + w2 * z[2]) * inv);
             }
             e0 += A[0] * one;
