@@ -65,14 +65,13 @@ void Canvas::FillTriangle(const ScreenPoint& a, const ScreenPoint& b, const Scre
 
 float Canvas::FarthestAround(int x, int y) const
 {
+    // Beyond the picture is background: nothing hides the line there.
+    if (x < 1 || y < 1 || x + 1 >= width || y + 1 >= height)
+        return std::numeric_limits<float>::infinity();
     float far = -std::numeric_limits<float>::infinity();
-    for (int j = y - 1; j <= y + 1; ++j)
-        for (int i = x - 1; i <= x + 1; ++i) {
-            // Beyond the picture is background: nothing hides the line.
-            if (i < 0 || j < 0 || i >= width || j >= height)
-                return std::numeric_limits<float>::infinity();
-            far = std::max(far, depth[static_cast<std::size_t>(j) * width + i]);
-        }
+    const float* row = &depth[static_cast<std::size_t>(y - 1) * width + (x - 1)];
+    for (int j = 0; j < 3; ++j, row += width)
+        far = std::max(far, std::max(row[0], std::max(row[1], row[2])));
     return far;
 }
 
@@ -112,7 +111,9 @@ void Canvas::Line(const ScreenPoint& a, const ScreenPoint& b, double halfWidth, 
     const int m0 = std::max(0, static_cast<int>(std::floor(major0 - reach)));
     const int m1 = std::min(extent - 1, static_cast<int>(std::floor(major1 + reach)));
     const double slope = steep ? (dy != 0.0 ? dx / dy : 0.0) : (dx != 0.0 ? dy / dx : 0.0);
-    const double band = reach * std::sqrt(1.0 + slope * slope) + 1.0;
+    // Along the minor axis a centre at distance `reach` from the line lies
+    // reach * sqrt(1 + slope^2) away (and an end cap's circle no farther).
+    const double band = reach * std::sqrt(1.0 + slope * slope);
     const double startMajor = steep ? a.y : a.x;
     const double startMinor = steep ? a.x : a.y;
     for (int m = m0; m <= m1; ++m) {
