@@ -193,7 +193,6 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     case Format::Unknown: break;
     }
     return Commit(tmp, path, ok, message);
-    return true;
 }
 
 bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
