@@ -224,7 +224,8 @@ bool RenderSurface(G3Surface& s, const RenderOptions& options, Image& image, Ren
     Contours contours;
     for (int i = 0; i < facetCount; ++i) {
         G3Facet* f = s.GetFacet(i);
-        if (!f || f->IsTrivial() || !WalkContours(f, limit, contours) || contours.starts.empty())
+        if (!f || f->IsTrivial() || !Finite(f->GetPlane()) || !WalkContours(f, limit, contours) ||
+            contours.starts.empty())
             continue;
         std::uint8_t* rgb = &colors[static_cast<std::size_t>(i) * 3];
         ShadeFacet(f->GetPlane(), f->GetDoubleSided(), camera, rgb);
