@@ -83,8 +83,9 @@ void Canvas::Blend(int x, int y, double coverage, const std::uint8_t* color)
         coverage = 1.0;
     std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
     for (int k = 0; k < 3; ++k) {
+        // Between two bytes, so adding a half and truncating rounds.
         const double v = p[k] + (color[k] - p[k]) * coverage;
-        p[k] = static_cast<std::uint8_t>(std::lround(v));
+        p[k] = static_cast<std::uint8_t>(v + 0.5);
     }
 }
 
@@ -97,6 +98,7 @@ void Canvas::Line(const ScreenPoint& a, const ScreenPoint& b, double halfWidth, 
             return;
     const double dx = b.x - a.x, dy = b.y - a.y;
     const double len2 = dx * dx + dy * dy;
+    const double invLen2 = len2 > 0.0 ? 1.0 / len2 : 0.0;
     // Coverage of a pixel is the part of a one-pixel box around its centre
     // that a band of halfWidth either side of the segment would cover,
     // approximated by the distance of the centre to the segment.
@@ -131,12 +133,13 @@ void Canvas::Line(const ScreenPoint& a, const ScreenPoint& b, double halfWidth, 
         for (int n = n0; n <= n1; ++n) {
             const int x = steep ? n : m, y = steep ? m : n;
             const double px = x + 0.5 - a.x, py = y + 0.5 - a.y;
-            double s = len2 > 0.0 ? (px * dx + py * dy) / len2 : 0.0;
+            double s = (px * dx + py * dy) * invLen2;
             s = s < 0.0 ? 0.0 : (s > 1.0 ? 1.0 : s);
             const double ex = px - s * dx, ey = py - s * dy;
-            const double coverage = reach - std::sqrt(ex * ex + ey * ey);
-            if (coverage <= 0.0)
-                continue;
+            const double d2 = ex * ex + ey * ey;
+            if (d2 >= reach * reach)
+                continue;  // out of reach: no coverage (and no root taken)
+            const double coverage = reach - std::sqrt(d2);
             if (depthTest) {
                 const double z = a.z + s * (b.z - a.z);
                 if (z > static_cast<double>(FarthestAround(x, y)) + bias)
