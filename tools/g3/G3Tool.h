@@ -128,6 +128,12 @@ int CommandInfo(const std::vector<std::string>& args);
 int CommandRepair(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
 int CommandDemo(const std::vector<std::string>& args);
+int CommandRender(const std::vector<std::string>& args);
+std::string RenderHelp();
+
+// Writes DIR/<name>.png, an iso picture of `s` for the demo's results
+// (`s` unchanged; its facet planes must be current). Whether it was written.
+bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface& s, Progress& progress);
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

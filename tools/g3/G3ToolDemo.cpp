@@ -1,6 +1,6 @@
 // `g3 demo`: meshes built in code, taken through the repair passes (with
 // orientation and coplanar merging where the mesh calls for them) and
-// triangulation, and written as OBJ and VRML.
+// triangulation, and written as OBJ and VRML with a picture of each.
 
 #include "tools/g3/G3Tool.h"
 
@@ -149,8 +149,9 @@ void Row(const char* step, G3Surface& s)
 }
 
 // Repairs and triangulates one mesh (with the optional passes of
-// `options`), printing a row per step, and writes DIR/<name>.obj and
-// DIR/<name>.wrl. Whether both files were written.
+// `options`), printing a row per step, and writes DIR/<name>.obj,
+// DIR/<name>.wrl and the picture DIR/<name>.png. Whether all three were
+// written.
 bool Show(const std::string& name, const char* title, G3Surface& s, const std::string& dir, const double* color,
           const RepairOptions& options, Progress& progress)
 {
@@ -183,6 +184,11 @@ bool Show(const std::string& name, const char* title, G3Surface& s, const std::s
             ok = false;
         }
     }
+    const std::string picture = (std::filesystem::path(dir) / (name + ".png")).string();
+    if (WriteDemoPicture(dir, name, s, progress))
+        written += (written.empty() ? "" : ", ") + picture;
+    else
+        ok = false;
     if (!written.empty())
         std::printf("  wrote %s\n", written.c_str());
     std::printf("\n");

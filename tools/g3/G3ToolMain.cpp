@@ -130,6 +130,8 @@ std::string ToolUsage()
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
+                       "  render IN -o OUT.png [--view V] [--size WxH] [--edges E]\n"
+                       "                                    draw a mesh as a PNG picture\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -186,6 +188,8 @@ std::string CommandHelp(const std::string& command)
                            "ASCII STL). STL input arrives as unshared triangles and is welded on reading.\n"
                            "Nothing is written when IN cannot be read.\n\n") +
                kFormats;
+    if (command == "render")
+        return RenderHelp();
     if (command == "demo")
         return "usage: g3 demo [-o DIR] [--quiet]\n"
                "\n"
@@ -194,8 +198,9 @@ std::string CommandHelp(const std::string& command)
                "          its own (top and bottom are facets with a hole)\n"
                "  sphere  a sphere as a soup of a few thousand triangles, each with its own corners\n"
                "  plate   one facet with four holes\n"
-               "Prints the counts after each step and writes <name>.obj and <name>.wrl for each\n"
-               "to DIR (default ./g3-demo, created when missing).\n";
+               "Prints the counts after each step and writes <name>.obj, <name>.wrl and a\n"
+               "picture <name>.png (as g3 render draws it) for each to DIR (default ./g3-demo,\n"
+               "created when missing).\n";
     return std::string();
 }
 
@@ -279,6 +284,8 @@ int Run(int argc, char** argv)
         return CommandConvert(args);
     if (command == "demo")
         return CommandDemo(args);
+    if (command == "render")
+        return CommandRender(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

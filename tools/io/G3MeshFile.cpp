@@ -86,7 +86,39 @@ bool WriteBytes(const std::string& tmp, const std::string& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
+// Renames the finished temporary file over `path`, or removes it when the
+// write failed (`ok` false) or the rename does; false with a message then.
+bool Commit(const std::string& tmp, const std::string& path, bool ok, std::string& message)
+{
+    if (!ok) {
+        const int error = errno;
+        std::remove(tmp.c_str());
+        message = path + ": cannot write: " + (error ? SystemError(error) : std::string("write failed"));
+        return false;
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        std::remove(tmp.c_str());
+        message = path + ": cannot write: " + SystemError(error);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& message)
+{
+    if (FileName(path).empty()) {
+        message = path + ": cannot write: no file name";
+        return false;
+    }
+    std::string tmp;
+    if (!MakeTemporary(path, tmp, message))
+        return false;
+    errno = 0;
+    return Commit(tmp, path, WriteBytes(tmp, bytes), message);
+}
 
 bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
 {
@@ -160,19 +192,7 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     case Format::Stl: ok = WriteBytes(tmp, bytes); break;
     case Format::Unknown: break;
     }
-    if (!ok) {
-        const int error = errno;
-        std::remove(tmp.c_str());
-        message = path + ": cannot write: " + (error ? SystemError(error) : std::string("write failed"));
-        return false;
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        std::remove(tmp.c_str());
-        message = path + ": cannot write: " + SystemError(error);
-        return false;
-    }
-    return true;
+    return Commit(tmp, path, ok, message);
 }
 
 bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)

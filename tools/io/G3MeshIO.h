@@ -52,6 +52,11 @@ struct WriteOptions {
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message,
                    const WriteOptions& options = WriteOptions());
 
+// Writes `bytes` to `path` through a temporary file beside it that is
+// renamed over `path` only when complete, so no partial file is ever left;
+// false with a one-line message naming the path.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string& message);
+
 // Serialisers to memory, for tests and for hosts that write elsewhere.
 bool WriteObj(G3Surface& s, std::string& out);
 bool WriteOff(G3Surface& s, std::string& out);
