@@ -188,12 +188,17 @@ void G3ContourDivider::EndLoad()
         Clear();
         return;
     }
-    static_cast<G3EdgeList*>(contours->get(0))->FormMaxPlaneCoo();
-
+    // Every contour gets its own plane, so that the pieces it resolves into
+    // keep the turn it was loaded with (without one they come out as the
+    // graph walk happens to run them) and only contours loaded against the
+    // rule are reversed. The projection axes do not depend on the plane's
+    // sign, so contours of one plane share them.
     GArrayCollection result;
-    for (int k = 0; k < contours->size(); ++k)
-        static_cast<G3EdgeList*>(contours->get(k))
-            ->RemoveSelfIntersections(&result, surface, false, UNION_EDGE_BY_SIDES, 0);
+    for (int k = 0; k < contours->size(); ++k) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(contours->get(k));
+        c->FormMaxPlaneCoo();
+        c->RemoveSelfIntersections(&result, surface, false, UNION_EDGE_BY_SIDES, 0);
+    }
     G3EdgeList::RemeshContours(surface, &result, mode == 1, remeshFlags);
 
     BeginUnload();

@@ -1,0 +1,366 @@
+#include "Geometry/contour/G3ContourDivider.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GRandom.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct XY {
+    double x, y;
+};
+
+struct Unloaded {
+    double p1[3], p2[3];
+    int join1, join2, flags;
+    unsigned long tag1, tag2;
+};
+struct UnloadedContour {
+    int edgeCount = 0;
+    bool isHole = false;
+    std::vector<Unloaded> edges;
+};
+
+// Records the unload protocol: the call sequence as text and the contours.
+class RecordingDivider : public G3ContourDivider {
+public:
+    std::vector<std::string> calls;
+    std::vector<UnloadedContour> contours;
+
+    void BeginUnload() override { calls.push_back("BeginUnload"); }
+    void BeginUnloadContour(int n, bool hole) override
+    {
+        calls.push_back("BeginContour " + std::to_string(n) + (hole ? " hole" : " outer"));
+        contours.push_back(UnloadedContour{n, hole, {}});
+    }
+    void UnloadEdge(double* p1, int j1, double* p2, int j2, int flags, unsigned long t1, unsigned long t2) override
+    {
+        calls.push_back("Edge");
+        Unloaded u{{p1[0], p1[1], p1[2]}, {p2[0], p2[1], p2[2]}, j1, j2, flags, t1, t2};
+        if (!contours.empty())
+            contours.back().edges.push_back(u);
+    }
+    void EndUnloadContour() override { calls.push_back("EndContour"); }
+    void EndUnload() override { calls.push_back("EndUnload"); }
+
+    using G3ContourDivider::GetSignOfOrientedSquare;
+    using G3ContourDivider::ReverseContourFlags;
+
+    // One closed contour through pts, edge k with flags[k] (1 when empty);
+    // point k is tagged 100 + k at both edges meeting there.
+    void LoadPolygon(const std::vector<XY>& pts, const std::vector<int>& flags = {})
+    {
+        BeginLoadContour();
+        const size_t n = pts.size();
+        for (size_t k = 0; k < n; ++k) {
+            double a[3] = {pts[k].x, pts[k].y, 0.0};
+            double b[3] = {pts[(k + 1) % n].x, pts[(k + 1) % n].y, 0.0};
+            LoadEdge(a, b, flags.empty() ? 1 : flags[k], 100 + k, 100 + (k + 1) % n);
+        }
+        EndLoadContour();
+    }
+};
+
+double Area(const UnloadedContour& c)
+{
+    double twice = 0.0;
+    for (const Unloaded& e : c.edges)
+        twice += e.p1[0] * e.p2[1] - e.p2[0] * e.p1[1];
+    return 0.5 * twice;
+}
+
+// Every contour closes: each edge starts where the one before it ends.
+bool Closed(const UnloadedContour& c)
+{
+    for (size_t k = 0; k < c.edges.size(); ++k) {
+        const Unloaded& a = c.edges[k];
+        const Unloaded& b = c.edges[(k + 1) % c.edges.size()];
+        if (a.p2[0] != b.p1[0] || a.p2[1] != b.p1[1])
+            return false;
+    }
+    return !c.edges.empty();
+}
+
+const std::vector<XY> kSquare = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
+const std::vector<XY> kHole = {{1, 1}, {3, 1}, {3, 3}, {1, 3}};
+
+TEST(ContourDivider, NothingLoadedOrOutOfProtocolUnloadsNothing)
+{
+    RecordingDivider d;
+    d.EndLoad(); // never begun
+    d.BeginLoad(1, 0);
+    d.EndLoad(); // begun, nothing loaded
+    EXPECT_TRUE(d.calls.empty());
+
+    // Edges before BeginLoad, or with no contour open, are ignored.
+    RecordingDivider e;
+    double a[3] = {0, 0, 0}, b[3] = {1, 0, 0};
+    e.BeginLoadContour();
+    e.LoadEdge(a, b, 1, 0, 0);
+    e.EndLoadContour();
+    e.BeginLoad(1, 0);
+    e.LoadEdge(a, b, 1, 0, 0);
+    e.LoadEdge(nullptr, b, 1, 0, 0);
+    e.BeginLoadContour();
+    e.EndLoadContour(); // empty contour is dropped
+    e.EndLoad();
+    EXPECT_TRUE(e.calls.empty());
+}
+
+TEST(ContourDivider, NonFiniteEdgesAreRefused)
+{
+    RecordingDivider d;
+    d.BeginLoad(1, 0);
+    d.BeginLoadContour();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    double bad1[3] = {nan, 0, 0}, bad2[3] = {0, inf, 0}, ok[3] = {2, 2, 0};
+    d.LoadEdge(bad1, ok, 1, 0, 0);
+    d.LoadEdge(ok, bad2, 1, 0, 0);
+    for (size_t k = 0; k < kSquare.size(); ++k) {
+        double a[3] = {kSquare[k].x, kSquare[k].y, 0};
+        double b[3] = {kSquare[(k + 1) % 4].x, kSquare[(k + 1) % 4].y, 0};
+        d.LoadEdge(a, b, 1, 0, 0);
+    }
+    d.EndLoadContour();
+    d.EndLoad();
+    ASSERT_EQ(1u, d.contours.size());
+    EXPECT_EQ(4, d.contours[0].edgeCount);
+    EXPECT_DOUBLE_EQ(16.0, std::fabs(Area(d.contours[0])));
+}
+
+TEST(ContourDivider, CounterClockwiseSquareComesBackInLoadOrder)
+{
+    RecordingDivider d;
+    d.BeginLoad(1, 0);
+    d.LoadPolygon(kSquare);
+    d.EndLoad();
+    const std::vector<std::string> want = {"BeginUnload", "BeginContour 4 outer", "Edge", "Edge", "Edge", "Edge",
+                                           "EndContour", "EndUnload"};
+    EXPECT_EQ(want, d.calls);
+    ASSERT_EQ(1u, d.contours.size());
+    for (size_t k = 0; k < 4; ++k) {
+        const Unloaded& e = d.contours[0].edges[k];
+        EXPECT_EQ(kSquare[k].x, e.p1[0]);
+        EXPECT_EQ(kSquare[k].y, e.p1[1]);
+        EXPECT_EQ(kSquare[(k + 1) % 4].x, e.p2[0]);
+        EXPECT_EQ(kSquare[(k + 1) % 4].y, e.p2[1]);
+        EXPECT_EQ(2, e.join1);
+        EXPECT_EQ(2, e.join2);
+        EXPECT_EQ(1, e.flags);
+        // Tags arrive unchanged on a contour that is not reversed.
+        EXPECT_EQ(100 + k, e.tag1);
+        EXPECT_EQ(100 + (k + 1) % 4, e.tag2);
+    }
+    // The load is forgotten: a second EndLoad unloads nothing.
+    d.calls.clear();
+    d.EndLoad();
+    EXPECT_TRUE(d.calls.empty());
+}
+
+TEST(ContourDivider, FigureEightGivesTwoContours)
+{
+    RecordingDivider d;
+    d.BeginLoad(1, 0);
+    d.LoadPolygon({{0, 0}, {2, 2}, {2, 0}, {0, 2}});
+    d.EndLoad();
+    ASSERT_EQ(2u, d.contours.size());
+    for (const UnloadedContour& c : d.contours) {
+        EXPECT_FALSE(c.isHole);
+        EXPECT_EQ(3, c.edgeCount);
+        EXPECT_TRUE(Closed(c));
+        EXPECT_DOUBLE_EQ(1.0, std::fabs(Area(c)));
+    }
+    // Both outer contours turn the same way.
+    EXPECT_GT(Area(d.contours[0]) * Area(d.contours[1]), 0.0);
+}
+
+TEST(ContourDivider, SameOrientedHoleIsReversedWithoutTags)
+{
+    RecordingDivider d;
+    d.BeginLoad(0, 0); // holes stay contours of their own
+    d.LoadPolygon(kSquare);
+    d.LoadPolygon(kHole);
+    d.EndLoad();
+    ASSERT_EQ(2u, d.contours.size());
+    const UnloadedContour& outer = d.contours[0];
+    const UnloadedContour& hole = d.contours[1];
+    EXPECT_FALSE(outer.isHole);
+    EXPECT_TRUE(hole.isHole);
+    EXPECT_GT(Area(outer), 0.0);
+    EXPECT_LT(Area(hole), 0.0);
+    for (size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(100 + k, outer.edges[k].tag1);
+        // Reversed: from the last loaded edge to the first, ends swapped.
+        const Unloaded& e = hole.edges[k];
+        EXPECT_EQ(0u, e.tag1);
+        EXPECT_EQ(0u, e.tag2);
+        EXPECT_EQ(kHole[(4 - k) % 4].x, e.p1[0]);
+        EXPECT_EQ(kHole[(4 - k) % 4].y, e.p1[1]);
+        EXPECT_EQ(kHole[3 - k].x, e.p2[0]);
+        EXPECT_EQ(kHole[3 - k].y, e.p2[1]);
+    }
+
+    // A hole loaded the other way round keeps its order and its tags.
+    RecordingDivider r;
+    r.BeginLoad(0, 0);
+    r.LoadPolygon(kSquare);
+    r.LoadPolygon({kHole[0], kHole[3], kHole[2], kHole[1]});
+    r.EndLoad();
+    ASSERT_EQ(2u, r.contours.size());
+    EXPECT_LT(Area(r.contours[1]), 0.0);
+    for (size_t k = 0; k < 4; ++k)
+        EXPECT_EQ(100 + k, r.contours[1].edges[k].tag1);
+
+    // Linked (mode 1), the hole joins its outer contour: one contour of the
+    // ring's area.
+    RecordingDivider l;
+    l.BeginLoad(1, 0);
+    l.LoadPolygon(kSquare);
+    l.LoadPolygon(kHole);
+    l.EndLoad();
+    ASSERT_EQ(1u, l.contours.size());
+    EXPECT_FALSE(l.contours[0].isHole);
+    EXPECT_DOUBLE_EQ(12.0, Area(l.contours[0]));
+}
+
+TEST(ContourDivider, JoinsMarkBreaksBetweenUnlikeEdges)
+{
+    // Edge 1 carries flag bits 0x10 its visible neighbours lack; edge 3 is
+    // invisible.
+    RecordingDivider d;
+    d.BeginLoad(1, 0);
+    d.LoadPolygon(kSquare, {1, 1 | 0x10, 1, 0});
+    d.EndLoad();
+    ASSERT_EQ(1u, d.contours.size());
+    const std::vector<Unloaded>& e = d.contours[0].edges;
+    ASSERT_EQ(4u, e.size());
+    EXPECT_EQ(1, e[0].join1); // a visible edge after the invisible one
+    EXPECT_EQ(1, e[0].join2); // bits 0x70 differ from edge 1
+    EXPECT_EQ(1, e[1].join1);
+    EXPECT_EQ(1, e[1].join2);
+    EXPECT_EQ(1, e[2].join1);
+    EXPECT_EQ(1, e[2].join2); // before the invisible one
+    EXPECT_EQ(2, e[3].join1); // an invisible edge never breaks
+    EXPECT_EQ(2, e[3].join2);
+    // A form-making edge after an invisible one continues smoothly.
+    G3Surface s;
+    G3Vertex* a = s.AddVertex(0, 0, 0, 0);
+    G3Vertex* b = s.AddVertex(1, 0, 0, 0);
+    G3Edge inv(a, b), formMaking(a, b);
+    inv.SetFlags(0);
+    formMaking.SetFlags(G3Edge::FLAG_VISIBLE | G3Edge::FLAG_FORM_MAKING);
+    EXPECT_EQ(2, G3ContourDivider::Join(&inv, &formMaking));
+    EXPECT_EQ(2, G3ContourDivider::Join(&formMaking, &inv));
+    inv.SetFlags(G3Edge::FLAG_VISIBLE | 0x40);
+    EXPECT_EQ(1, G3ContourDivider::Join(&inv, &formMaking));
+    inv.SetFlags(G3Edge::FLAG_VISIBLE | 0x80); // outside the compared bits
+    EXPECT_EQ(2, G3ContourDivider::Join(&inv, &formMaking));
+}
+
+TEST(ContourDivider, ReverseShiftsFormMakingFlagsAlong)
+{
+    G3Surface s;
+    std::vector<G3Vertex*> v;
+    for (const XY& p : kSquare)
+        v.push_back(s.AddVertex(p.x, p.y, 0, 0));
+    int flags[4] = {G3Edge::FLAG_FORM_MAKING | 1, 1, G3Edge::FLAG_FORM_MAKING, G3Edge::FLAG_FORM_MAKING | 0x20};
+    G3EdgeList c(4, v.data(), flags, nullptr, nullptr, 1, 1);
+    RecordingDivider::ReverseContourFlags(&c);
+    EXPECT_EQ(1, c.GetEdge(0)->GetFlags());
+    EXPECT_EQ(1 | G3Edge::FLAG_FORM_MAKING, c.GetEdge(1)->GetFlags());
+    EXPECT_EQ(0, c.GetEdge(2)->GetFlags());
+    EXPECT_EQ(G3Edge::FLAG_FORM_MAKING | 0x20, c.GetEdge(3)->GetFlags());
+    EXPECT_EQ("", MeshCheck(&s));
+}
+
+TEST(ContourDivider, OrientationSignLooksPastStraightCorners)
+{
+    G3Surface s;
+    // The first vertex of largest x, (2, 1), has a straight corner with its
+    // predecessor (2, 0); the sign comes from (0, 0) further back.
+    std::vector<XY> pts = {{0, 0}, {2, 0}, {2, 1}, {2, 2}, {0, 2}};
+    std::vector<G3Vertex*> v;
+    for (const XY& p : pts)
+        v.push_back(s.AddVertex(p.x, p.y, 0, 0));
+    G3EdgeList ccw(5, v.data(), nullptr, nullptr, nullptr, 1, 1);
+    ccw.FormMaxPlaneCoo();
+    const int sign = RecordingDivider::GetSignOfOrientedSquare(&ccw);
+    EXPECT_NE(0, sign);
+    std::vector<G3Vertex*> r(v.rbegin(), v.rend());
+    G3EdgeList cw(5, r.data(), nullptr, nullptr, nullptr, 1, 1);
+    cw.FormMaxPlaneCoo();
+    EXPECT_EQ(-sign, RecordingDivider::GetSignOfOrientedSquare(&cw));
+    // A flat contour has no sign.
+    std::vector<G3Vertex*> flat = {v[0], v[1]};
+    G3EdgeList line(2, flat.data(), nullptr, nullptr, nullptr, 1, 1);
+    EXPECT_EQ(0, RecordingDivider::GetSignOfOrientedSquare(&line));
+}
+
+// The resolution of one contour's edge list, done directly.
+std::vector<std::vector<XY>> ResolveDirectly(const std::vector<XY>& pts)
+{
+    G3Surface s;
+    G3EdgeList list(1, 1);
+    for (size_t k = 0; k < pts.size(); ++k) {
+        G3Vertex* a = s.AddVertex(pts[k].x, pts[k].y, 0, 0);
+        G3Vertex* b = s.AddVertex(pts[(k + 1) % pts.size()].x, pts[(k + 1) % pts.size()].y, 0, 0);
+        list.AddEdge(a, b, nullptr, nullptr, nullptr, nullptr, 1);
+    }
+    list.FormMaxPlaneCoo();
+    GArrayCollection out;
+    list.RemoveSelfIntersections(&out, &s, false, UNION_EDGE_BY_SIDES, 0);
+    G3EdgeList::RemeshContours(&s, &out, true, 0);
+    std::vector<std::vector<XY>> result;
+    for (int k = 0; k < out.size(); ++k) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(out.get(k));
+        std::vector<XY> ring;
+        for (int m = 0; m < c->size(); ++m)
+            ring.push_back({c->GetEdge(m)->GetVertex1()->GetX(), c->GetEdge(m)->GetVertex1()->GetY()});
+        result.push_back(ring);
+        delete c;
+    }
+    return result;
+}
+
+TEST(ContourDivider, PentagramMatchesDirectResolution)
+{
+    std::vector<XY> star;
+    for (int k = 0; k < 5; ++k) {
+        const double a = M_PI / 2 + k * 4 * M_PI / 5;
+        star.push_back({10 * std::cos(a), 10 * std::sin(a)});
+    }
+    const std::vector<std::vector<XY>> direct = ResolveDirectly(star);
+    RecordingDivider d;
+    d.BeginLoad(1, 0);
+    d.LoadPolygon(star);
+    d.EndLoad();
+    ASSERT_EQ(direct.size(), d.contours.size());
+    ASSERT_FALSE(direct.empty());
+    for (size_t k = 0; k < direct.size(); ++k) {
+        const UnloadedContour& c = d.contours[k];
+        ASSERT_EQ(direct[k].size(), c.edges.size());
+        EXPECT_TRUE(Closed(c));
+        // The same ring, in its own order or (when turned) reversed.
+        const size_t n = c.edges.size();
+        bool same = true, reversed = true;
+        for (size_t m = 0; m < n; ++m) {
+            same = same && c.edges[m].p1[0] == direct[k][m].x && c.edges[m].p1[1] == direct[k][m].y;
+            const XY& r = direct[k][(n - m) % n];
+            reversed = reversed && c.edges[m].p1[0] == r.x && c.edges[m].p1[1] == r.y;
+        }
+        EXPECT_TRUE(same || reversed) << "contour " << k;
+    }
+}
+
+} // namespace
