@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -360,6 +362,114 @@ TEST(ContourDivider, PentagramMatchesDirectResolution)
             reversed = reversed && c.edges[m].p1[0] == r.x && c.edges[m].p1[1] == r.y;
         }
         EXPECT_TRUE(same || reversed) << "contour " << k;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Nested and side-by-side rectangles on an integer grid: children inside
+// their parent, touching its sides or not, siblings apart or sharing sides
+// and corners. No two cross.
+void Laminar(std::mt19937& rng, double x0, double y0, double x1, double y1, int depth,
+             std::vector<std::vector<double>>& out)
+{
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    out.push_back({x0, y0, x1, y1});
+    if (depth == 0)
+        return;
+    // Split the inside into up to two columns, each maybe holding a child.
+    const double w = x1 - x0;
+    const double h = y1 - y0;
+    if (w < 4 || h < 4)
+        return;
+    const double inset = rng() % 3 == 0 ? 0.0 : 1.0; // 0: touching the parent
+    const double mid = x0 + std::floor(w / 2);
+    if (rng() % 4 != 0)
+        Laminar(rng, x0 + inset, y0 + 1, mid, y1 - inset, depth - 1, out);
+    if (rng() % 2 == 0)
+        Laminar(rng, mid + (rng() % 2), y0 + 1, x1 - 1, y1 - 1, depth - 1, out);
+}
+
+// Area covered an odd number of times, exactly, on the grid the
+// rectangles' coordinates make.
+double EvenOddArea(const std::vector<std::vector<double>>& rects)
+{
+    std::vector<double> xs, ys;
+    for (const auto& r : rects) {
+        xs.insert(xs.end(), {r[0], r[2]});
+        ys.insert(ys.end(), {r[1], r[3]});
+    }
+    std::sort(xs.begin(), xs.end());
+    std::sort(ys.begin(), ys.end());
+    double area = 0.0;
+    for (size_t i = 0; i + 1 < xs.size(); ++i)
+        for (size_t j = 0; j + 1 < ys.size(); ++j) {
+            const double cx = 0.5 * (xs[i] + xs[i + 1]), cy = 0.5 * (ys[j] + ys[j + 1]);
+            int n = 0;
+            for (const auto& r : rects)
+                n += cx > r[0] && cx < r[2] && cy > r[1] && cy < r[3];
+            if (n % 2 == 1)
+                area += (xs[i + 1] - xs[i]) * (ys[j + 1] - ys[j]);
+        }
+    return area;
+}
+
+TEST(ContourDivider, RandomNestedRectanglesKeepEvenOddAreaAndOneTurnRule)
+{
+    for (unsigned seed = 1; seed <= 25; ++seed) {
+        std::mt19937 rng(seed);
+        std::vector<std::vector<double>> rects;
+        Laminar(rng, 0, 0, 24, 16, 3, rects);
+        if (rng() % 2)
+            Laminar(rng, 24, 0, 32, 8, 1, rects); // beside the first, sharing a side
+        const std::string where = "seed " + std::to_string(seed);
+
+        for (int mode : {0, 1}) {
+            RecordingDivider d;
+            d.BeginLoad(mode, 0);
+            std::vector<bool> turned;
+            for (const auto& r : rects) {
+                std::vector<XY> ring = {{r[0], r[1]}, {r[2], r[1]}, {r[2], r[3]}, {r[0], r[3]}};
+                turned.push_back(rng() % 2 == 1);
+                if (turned.back())
+                    std::reverse(ring.begin(), ring.end());
+                d.LoadPolygon(ring);
+            }
+            d.EndLoad();
+            // Outer contours all turn one way, holes the other: the signed
+            // sum is the even-odd area up to the common sign.
+            double sum = 0.0;
+            int outerSign = 0;
+            for (const UnloadedContour& c : d.contours) {
+                EXPECT_TRUE(Closed(c)) << where;
+                EXPECT_EQ(static_cast<size_t>(c.edgeCount), c.edges.size()) << where;
+                const double a = Area(c);
+                const int s = (a > 0) - (a < 0);
+                const int want = c.isHole ? -outerSign : outerSign;
+                if (outerSign == 0)
+                    outerSign = c.isHole ? -s : s;
+                else
+                    EXPECT_EQ(want, s) << where;
+                sum += a;
+            }
+            EXPECT_NEAR(EvenOddArea(rects), std::fabs(sum), 1e-9) << where << " mode " << mode;
+            if (mode == 0) {
+                // Unlinked, every rectangle comes back once: tags whenever
+                // it is unloaded in its own order, none when reversed.
+                EXPECT_EQ(rects.size(), d.contours.size()) << where;
+                for (const UnloadedContour& c : d.contours)
+                    for (size_t k = 0; k < c.edges.size(); ++k) {
+                        const bool tagged = c.edges[k].tag1 != 0;
+                        EXPECT_EQ(tagged, c.edges[k].tag2 != 0) << where;
+                        EXPECT_EQ(tagged, c.edges[0].tag1 != 0) << where;
+                    }
+            } else {
+                EXPECT_LE(d.contours.size(), rects.size()) << where;
+            }
+        }
     }
 }
 

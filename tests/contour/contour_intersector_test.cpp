@@ -457,7 +457,7 @@ double RectArea(const std::vector<std::vector<double>>& rects, bool evenOdd)
 
 TEST(ContourIntersector, RandomRectanglesMatchExactCover)
 {
-    for (unsigned seed : {11u, 12u, 13u, 14u}) {
+    for (unsigned seed = 11; seed < 31; ++seed) {
         std::mt19937 rng(seed);
         std::uniform_int_distribution<int> coord(0, 8);
         std::uniform_int_distribution<int> count(2, 7);
@@ -469,6 +469,13 @@ TEST(ContourIntersector, RandomRectanglesMatchExactCover)
                 continue;
             rects.push_back({double(std::min(x0, x1)), double(std::min(y0, y1)), double(std::max(x0, x1)),
                              double(std::max(y0, y1))});
+            // Now and then one nested inside the last, touching it or not:
+            // holes and islands.
+            const auto& o = rects.back();
+            if (rng() % 3 == 0 && o[2] - o[0] >= 2 && o[3] - o[1] >= 2) {
+                const double inset = rng() % 2 ? 0.5 : 0.0;
+                rects.push_back({o[0] + 0.5, o[1] + inset, o[2] - 0.5, o[3] - 0.5});
+            }
         }
         const std::string where = "seed " + std::to_string(seed);
         // As contours (even-odd), each loaded with a random turn.
