@@ -474,3 +474,82 @@ TEST(ContourDivider, RandomNestedRectanglesKeepEvenOddAreaAndOneTurnRule)
 }
 
 } // namespace
+
+namespace {
+
+// Even-odd area of a closed polygon, exactly up to rounding: in every
+// vertical slab between consecutive x of vertices and crossings no two
+// sides cross, so the sides spanning it pair up from the bottom.
+double EvenOddPolygonArea(const std::vector<XY>& p)
+{
+    const size_t n = p.size();
+    std::vector<double> xs;
+    for (size_t a = 0; a < n; ++a) {
+        xs.push_back(p[a].x);
+        const XY a1 = p[a], a2 = p[(a + 1) % n];
+        for (size_t b = a + 1; b < n; ++b) {
+            const XY b1 = p[b], b2 = p[(b + 1) % n];
+            const double den = (a2.x - a1.x) * (b2.y - b1.y) - (a2.y - a1.y) * (b2.x - b1.x);
+            if (den == 0)
+                continue;
+            const double t = ((b1.x - a1.x) * (b2.y - b1.y) - (b1.y - a1.y) * (b2.x - b1.x)) / den;
+            const double u = ((b1.x - a1.x) * (a2.y - a1.y) - (b1.y - a1.y) * (a2.x - a1.x)) / den;
+            if (t > 0 && t < 1 && u > 0 && u < 1)
+                xs.push_back(a1.x + t * (a2.x - a1.x));
+        }
+    }
+    std::sort(xs.begin(), xs.end());
+    double area = 0.0;
+    for (size_t s = 0; s + 1 < xs.size(); ++s) {
+        const double x0 = xs[s], x1 = xs[s + 1];
+        if (x1 <= x0)
+            continue;
+        const double xm = 0.5 * (x0 + x1);
+        std::vector<std::vector<double>> spans; // y at mid, at x0, at x1
+        for (size_t a = 0; a < n; ++a) {
+            const XY q1 = p[a], q2 = p[(a + 1) % n];
+            if (std::min(q1.x, q2.x) > x0 || std::max(q1.x, q2.x) < x1 || q1.x == q2.x)
+                continue;
+            auto at = [&](double x) { return q1.y + (x - q1.x) * (q2.y - q1.y) / (q2.x - q1.x); };
+            spans.push_back({at(xm), at(x0), at(x1)});
+        }
+        std::sort(spans.begin(), spans.end());
+        for (size_t k = 0; k + 1 < spans.size(); k += 2)
+            area += 0.5 * ((spans[k + 1][1] - spans[k][1]) + (spans[k + 1][2] - spans[k][2])) * (x1 - x0);
+    }
+    return area;
+}
+
+TEST(ContourDivider, RandomSelfCrossingPolygonsKeepEvenOddArea)
+{
+    int pieces = 0;
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        std::mt19937 rng(seed);
+        // A small grid: repeated points, sides through vertices and sides
+        // along one line are common.
+        const int grid = seed % 2 ? 6 : 20;
+        const int m = 4 + static_cast<int>(rng() % 6);
+        std::vector<XY> poly;
+        for (int k = 0; k < m; ++k) {
+            const XY q = {double(rng() % (grid + 1)), double(rng() % (grid + 1))};
+            if (poly.empty() || q.x != poly.back().x || q.y != poly.back().y)
+                poly.push_back(q);
+        }
+        if (poly.size() < 3)
+            continue;
+        RecordingDivider d;
+        d.BeginLoad(seed % 3 == 0 ? 0 : 1, 0);
+        d.LoadPolygon(poly);
+        d.EndLoad();
+        double sum = 0.0;
+        for (const UnloadedContour& c : d.contours) {
+            EXPECT_TRUE(Closed(c)) << "seed " << seed;
+            sum += Area(c);
+        }
+        pieces += static_cast<int>(d.contours.size());
+        EXPECT_NEAR(EvenOddPolygonArea(poly), std::fabs(sum), 1e-9) << "seed " << seed;
+    }
+    EXPECT_GT(pieces, 60);
+}
+
+} // namespace
