@@ -128,6 +128,9 @@ int CommandInfo(const std::vector<std::string>& args);
 int CommandRepair(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
 int CommandDemo(const std::vector<std::string>& args);
+// Divides or intersects contours read from a text file (G3ToolContours.cpp).
+int CommandContours(const std::vector<std::string>& args);
+std::string ContoursHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -130,6 +130,7 @@ std::string ToolUsage()
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
+                       "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -186,6 +187,8 @@ std::string CommandHelp(const std::string& command)
                            "ASCII STL). STL input arrives as unshared triangles and is welded on reading.\n"
                            "Nothing is written when IN cannot be read.\n\n") +
                kFormats;
+    if (command == "contours")
+        return ContoursHelp();
     if (command == "demo")
         return "usage: g3 demo [-o DIR] [--quiet]\n"
                "\n"
@@ -279,6 +282,8 @@ int Run(int argc, char** argv)
         return CommandConvert(args);
     if (command == "demo")
         return CommandDemo(args);
+    if (command == "contours")
+        return CommandContours(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else
