@@ -303,24 +303,18 @@ TEST(ContourIntersector, ContourWithHoleDeliversBoth)
 
 TEST(ContourIntersector, OtherProjectionPlanes)
 {
-    // Triangles standing in the y-z plane, loaded with a height in x that
-    // the projection drops.
+    // A triangle seen in the y-z plane: x is dropped, the turn is read from
+    // y towards z, and invisible sides stay invisible.
     RecordingLoader r;
     G3ContourIntersector ci;
     ci.SetPathLoader(&r);
     ci.LoadBegin(1, 2);
     double a[3] = {7, 0, 0}, b[3] = {-3, 4, 0}, c[3] = {1, 0, 4};
-    ci.TriangleLoad(a, b, c, 0, 0, 0);
-    ci.LoadEnd();
+    ci.TriangleLoad(a, c, b, 0, 0, 0);
     EXPECT_TRUE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
-    ASSERT_EQ(1u, r.contours.size());
-    EXPECT_EQ("Plane 1 2", r.calls[1]);
-    for (const Delivered& d : r.contours)
-        for (int v : d.vis)
-            EXPECT_EQ(SEGMENT_INVISIBLE, v);
-    // (y, z) read from the recorded x, y slots would be wrong: check the
-    // calls' third coordinates instead.
-    EXPECT_NE(std::string::npos, r.calls[2].find(": 0 0 0"));
+    const std::vector<std::string> want = {"Begin 1", "Plane 1 2", "Contour 3 type 2: 0 0 0", "To 1 vis 0 n 1: 0 4 0",
+                                           "To 1 vis 0 n 1: 0 0 4", "To 1 vis 0 n 1: 0 0 0", "ContourEnd", "End"};
+    EXPECT_EQ(want, r.calls);
 }
 
 // ---- randomized: triangle pairs against exact convex clipping
@@ -413,9 +407,9 @@ TEST(ContourIntersector, RandomTrianglePairsMatchConvexClipping)
             EXPECT_NEAR(a1 + a2 - common, CheckedArea(u), 1e-9) << where;
             RecordingLoader p = RunOn(BOOLEAN_OPERATION_PIECES, {t1, t2});
             EXPECT_NEAR(a1 + a2 - common, CheckedArea(p), 1e-9) << where;
-            // Each piece lies in one, the other or both: at most 2 + 2 + 1
-            // faces come of two triangles... and at least one.
-            EXPECT_GE(p.contours.size(), 1u) << where;
+            // Two triangles make at most 3 + 3 + 1 faces (each less the
+            // other falls in at most three, as in a six-pointed star).
+            EXPECT_LE(p.contours.size(), 7u) << where;
             RecordingLoader c = RunOn(BOOLEAN_OPERATION_COMMON, {t1, t2});
             EXPECT_NEAR(common, CheckedArea(c), 1e-9) << where;
             if (common < 1e-9) {
