@@ -150,32 +150,27 @@ void G3ContourDivider::UnloadContour(G3EdgeList* c, bool reverse)
     BeginUnloadContour(n, c->GetContourType() == CONTOUR_TYPE_HOLE);
     // The host receives copies: what it does with them cannot move a vertex
     // that later edges still read.
-    double p1[3];
-    double p2[3];
+    auto unload = [this](const G3Edge* e, const G3Vertex* from, int joinFrom, const G3Vertex* to, int joinTo,
+                         bool tags) {
+        double p1[3];
+        double p2[3];
+        for (int d = 0; d < 3; ++d) {
+            p1[d] = from->GetXYZ(d);
+            p2[d] = to->GetXYZ(d);
+        }
+        UnloadEdge(p1, joinFrom, p2, joinTo, static_cast<int>(e->GetFlags()), tags ? from->GetTag() : 0,
+                   tags ? to->GetTag() : 0);
+    };
     if (reverse) {
         ReverseContourFlags(c);
         for (int k = n - 1; k >= 0; --k) {
-            G3Edge* e = c->GetEdge(k);
-            const double* a = e->GetVertex2()->GetXYZ();
-            const double* b = e->GetVertex1()->GetXYZ();
-            for (int d = 0; d < 3; ++d) {
-                p1[d] = a[d];
-                p2[d] = b[d];
-            }
-            UnloadEdge(p1, Join(EdgeAt(c, k + 1), e), p2, Join(EdgeAt(c, k - 1), e), static_cast<int>(e->GetFlags()),
-                       0, 0);
+            const G3Edge* e = c->GetEdge(k);
+            unload(e, e->GetVertex2(), Join(EdgeAt(c, k + 1), e), e->GetVertex1(), Join(EdgeAt(c, k - 1), e), false);
         }
     } else {
         for (int k = 0; k < n; ++k) {
-            G3Edge* e = c->GetEdge(k);
-            const double* a = e->GetVertex1()->GetXYZ();
-            const double* b = e->GetVertex2()->GetXYZ();
-            for (int d = 0; d < 3; ++d) {
-                p1[d] = a[d];
-                p2[d] = b[d];
-            }
-            UnloadEdge(p1, Join(EdgeAt(c, k - 1), e), p2, Join(EdgeAt(c, k + 1), e), static_cast<int>(e->GetFlags()),
-                       e->GetVertex1()->GetTag(), e->GetVertex2()->GetTag());
+            const G3Edge* e = c->GetEdge(k);
+            unload(e, e->GetVertex1(), Join(EdgeAt(c, k - 1), e), e->GetVertex2(), Join(EdgeAt(c, k + 1), e), true);
         }
     }
     EndUnloadContour();

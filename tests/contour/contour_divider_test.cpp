@@ -5,6 +5,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "contour/rect_cover.h"
 #include "mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -393,30 +394,6 @@ void Laminar(std::mt19937& rng, double x0, double y0, double x1, double y1, int 
         Laminar(rng, mid + (rng() % 2), y0 + 1, x1 - 1, y1 - 1, depth - 1, out);
 }
 
-// Area covered an odd number of times, exactly, on the grid the
-// rectangles' coordinates make.
-double EvenOddArea(const std::vector<std::vector<double>>& rects)
-{
-    std::vector<double> xs, ys;
-    for (const auto& r : rects) {
-        xs.insert(xs.end(), {r[0], r[2]});
-        ys.insert(ys.end(), {r[1], r[3]});
-    }
-    std::sort(xs.begin(), xs.end());
-    std::sort(ys.begin(), ys.end());
-    double area = 0.0;
-    for (size_t i = 0; i + 1 < xs.size(); ++i)
-        for (size_t j = 0; j + 1 < ys.size(); ++j) {
-            const double cx = 0.5 * (xs[i] + xs[i + 1]), cy = 0.5 * (ys[j] + ys[j + 1]);
-            int n = 0;
-            for (const auto& r : rects)
-                n += cx > r[0] && cx < r[2] && cy > r[1] && cy < r[3];
-            if (n % 2 == 1)
-                area += (xs[i + 1] - xs[i]) * (ys[j + 1] - ys[j]);
-        }
-    return area;
-}
-
 TEST(ContourDivider, RandomNestedRectanglesKeepEvenOddAreaAndOneTurnRule)
 {
     for (unsigned seed = 1; seed <= 25; ++seed) {
@@ -455,7 +432,7 @@ TEST(ContourDivider, RandomNestedRectanglesKeepEvenOddAreaAndOneTurnRule)
                     EXPECT_EQ(want, s) << where;
                 sum += a;
             }
-            EXPECT_NEAR(EvenOddArea(rects), std::fabs(sum), 1e-9) << where << " mode " << mode;
+            EXPECT_NEAR(RectCoverArea(rects, true), std::fabs(sum), 1e-9) << where << " mode " << mode;
             if (mode == 0) {
                 // Unlinked, every rectangle comes back once: tags whenever
                 // it is unloaded in its own order, none when reversed.

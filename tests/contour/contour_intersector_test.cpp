@@ -1,6 +1,7 @@
 #include "Geometry/contour/G3ContourIntersector.h"
 
 #include "Geometry/contour/GPathLoader.h"
+#include "contour/rect_cover.h"
 
 #include <gtest/gtest.h>
 
@@ -422,33 +423,6 @@ TEST(ContourIntersector, RandomTrianglePairsMatchConvexClipping)
 
 // ---- randomized: rectangles against an exact grid count
 
-// Area covered (union) or covered an odd number of times (even-odd) by
-// axis-aligned rectangles, exactly: sum over the cells of the grid their
-// coordinates make.
-double RectArea(const std::vector<std::vector<double>>& rects, bool evenOdd)
-{
-    std::vector<double> xs, ys;
-    for (const auto& r : rects) {
-        xs.push_back(r[0]);
-        xs.push_back(r[2]);
-        ys.push_back(r[1]);
-        ys.push_back(r[3]);
-    }
-    std::sort(xs.begin(), xs.end());
-    std::sort(ys.begin(), ys.end());
-    double area = 0.0;
-    for (size_t i = 0; i + 1 < xs.size(); ++i)
-        for (size_t j = 0; j + 1 < ys.size(); ++j) {
-            const double cx = 0.5 * (xs[i] + xs[i + 1]), cy = 0.5 * (ys[j] + ys[j + 1]);
-            int n = 0;
-            for (const auto& r : rects)
-                n += cx > r[0] && cx < r[2] && cy > r[1] && cy < r[3];
-            if (evenOdd ? n % 2 == 1 : n > 0)
-                area += (xs[i + 1] - xs[i]) * (ys[j + 1] - ys[j]);
-        }
-    return area;
-}
-
 TEST(ContourIntersector, RandomRectanglesMatchExactCover)
 {
     for (unsigned seed = 11; seed < 31; ++seed) {
@@ -486,7 +460,7 @@ TEST(ContourIntersector, RandomRectanglesMatchExactCover)
             }
             ci.LoadEnd();
             ci.DoIntersect(op);
-            EXPECT_NEAR(RectArea(rects, true), CheckedArea(r), 1e-9) << where << " op " << op;
+            EXPECT_NEAR(RectCoverArea(rects, true), CheckedArea(r), 1e-9) << where << " op " << op;
         }
         // As two triangles each (union cover): their diagonals are sides
         // both inside.
@@ -497,7 +471,7 @@ TEST(ContourIntersector, RandomRectanglesMatchExactCover)
                 tris.push_back({{q[0], q[1]}, {q[2], q[3]}, {q[0], q[3]}});
             }
             RecordingLoader r = RunOn(op, tris);
-            EXPECT_NEAR(RectArea(rects, false), CheckedArea(r), 1e-9) << where << " op " << op;
+            EXPECT_NEAR(RectCoverArea(rects, false), CheckedArea(r), 1e-9) << where << " op " << op;
         }
     }
 }
