@@ -118,6 +118,14 @@ TEST(ContourDivider, NothingLoadedOrOutOfProtocolUnloadsNothing)
     e.EndLoadContour(); // empty contour is dropped
     e.EndLoad();
     EXPECT_TRUE(e.calls.empty());
+
+    // A second BeginLoad drops what the first loaded.
+    RecordingDivider f;
+    f.BeginLoad(1, 0);
+    f.LoadPolygon(kSquare);
+    f.BeginLoad(1, 0);
+    f.EndLoad();
+    EXPECT_TRUE(f.calls.empty());
 }
 
 TEST(ContourDivider, NonFiniteEdgesAreRefused)
