@@ -12,7 +12,7 @@
 // border of the region on its left, until no edge is left.
 //
 // Invariants: every loop delivered is closed and is taken from the graph
-// edges of its operation, each graph edge in exactly one loop; outlines run
+// edges of its operation, each graph edge in at most one loop; outlines run
 // counter-clockwise on (xCoo, yCoo) and holes clockwise. The one rounding
 // is in the split: crossing points come from the segment sweep, and the
 // weld moves every point by less than kContourMerge.
