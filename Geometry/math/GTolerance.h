@@ -58,5 +58,9 @@ constexpr double kPlanarTriangulation = 1e-8;
 // coordinates by (and divide back by at the end): the absolute tolerances
 // above act at 1/1000 of the model's unit there.
 constexpr double kBooleanScale = 1000.0;
+// The contour intersector's points closer than this are one point (the
+// double just below 1e-5, as the boolean boxes: clear of the 1e-6 bands in
+// which its segments are split).
+constexpr double kContourMerge = 9.999999999999999e-6;
 
 } // namespace GTolerance

@@ -134,6 +134,9 @@ std::string RenderHelp();
 // Writes DIR/<name>.png, an iso picture of `s` for the demo's results
 // (`s` unchanged; its facet planes must be current). Whether it was written.
 bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface& s, Progress& progress);
+// Divides or intersects contours read from a text file (G3ToolContours.cpp).
+int CommandContours(const std::vector<std::string>& args);
+std::string ContoursHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

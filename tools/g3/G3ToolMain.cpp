@@ -132,6 +132,7 @@ std::string ToolUsage()
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
                        "  render IN -o OUT.png [--view V] [--size WxH] [--edges E]\n"
                        "                                    draw a mesh as a PNG picture\n"
+                       "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -190,6 +191,8 @@ std::string CommandHelp(const std::string& command)
                kFormats;
     if (command == "render")
         return RenderHelp();
+    if (command == "contours")
+        return ContoursHelp();
     if (command == "demo")
         return "usage: g3 demo [-o DIR] [--quiet]\n"
                "\n"
@@ -286,6 +289,8 @@ int Run(int argc, char** argv)
         return CommandDemo(args);
     if (command == "render")
         return CommandRender(args);
+    if (command == "contours")
+        return CommandContours(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

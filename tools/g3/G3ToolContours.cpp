@@ -1,0 +1,201 @@
+// g3 contours: the contour divider (or, with --op, the contour intersector)
+// on contours read from a text file of "x y" lines, a blank line between
+// contours.
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/contour/G3ContourDivider.h"
+#include "Geometry/contour/G3ContourIntersector.h"
+#include "Geometry/contour/GPathLoader.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace g3tool {
+
+namespace {
+
+struct Point {
+    double x, y;
+};
+using Ring = std::vector<Point>;
+
+// Reads the contours; false with a message naming the line of the first
+// malformed one.
+bool ReadContours(const std::string& path, std::vector<Ring>& out, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open";
+        return false;
+    }
+    std::string line;
+    int number = 0;
+    Ring ring;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const char* p = line.data();
+        const char* end = p + line.size();
+        auto skip = [&]() {
+            while (p < end && (*p == ' ' || *p == '\t'))
+                ++p;
+        };
+        skip();
+        if (p == end) {
+            if (!ring.empty())
+                out.push_back(ring);
+            ring.clear();
+            continue;
+        }
+        double v[2];
+        for (double& d : v) {
+            skip();
+            const auto r = std::from_chars(p, end, d);
+            if (r.ec != std::errc() || !std::isfinite(d)) {
+                error = path + ":" + std::to_string(number) + ": expected two finite numbers \"x y\"";
+                return false;
+            }
+            p = r.ptr;
+        }
+        skip();
+        if (p != end) {
+            error = path + ":" + std::to_string(number) + ": expected two finite numbers \"x y\"";
+            return false;
+        }
+        ring.push_back({v[0], v[1]});
+    }
+    if (!ring.empty())
+        out.push_back(ring);
+    return true;
+}
+
+// Prints what the divider unloads.
+class PrintingDivider : public G3ContourDivider {
+public:
+    int contours = 0;
+    void BeginUnloadContour(int edgeCount, bool isHole) override
+    {
+        std::printf("contour %d: %s, %d edges\n", ++contours, isHole ? "hole" : "outer", edgeCount);
+    }
+    void UnloadEdge(double* p1, int, double*, int, int, unsigned long, unsigned long) override
+    {
+        std::printf("  %.9g %.9g\n", p1[0] + 0.0, p1[1] + 0.0);
+    }
+};
+
+// Prints what the intersector delivers.
+class PrintingLoader : public GPathLoader {
+public:
+    int contours = 0;
+    void PathBegin(int) override {}
+    void PathSetPreferPlane(int, int) override {}
+    void PathContourBegin(double* p, int n, CONTOUR_TYPE type) override
+    {
+        std::printf("contour %d: %s, %d edges\n", ++contours, type == CONTOUR_TYPE_HOLE ? "hole" : "outer", n);
+        std::printf("  %.9g %.9g\n", p[0] + 0.0, p[1] + 0.0);
+        left = n - 1;
+    }
+    void PathContourSegmentTo(SEGMENT_TYPE, SEGMENT_VISIBILITY, int, double* p) override
+    {
+        // The last segment returns to the start, printed already.
+        if (left-- > 0)
+            std::printf("  %.9g %.9g\n", p[0] + 0.0, p[1] + 0.0);
+    }
+    void PathContourEnd() override {}
+    void PathEnd() override {}
+
+private:
+    int left = 0;
+};
+
+} // namespace
+
+std::string ContoursHelp()
+{
+    return "usage: g3 contours FILE [--op union|pieces|common] [--separate] [--quiet]\n"
+           "\n"
+           "FILE holds contours as lines \"x y\", a blank line between contours (each\n"
+           "closes back to its first point). Without --op the contours are divided:\n"
+           "crossings resolved into simple contours, classified as outer contours or\n"
+           "holes, holes joined to the outer contour around them (--separate keeps them\n"
+           "apart) and turned one way, holes the other. With --op the contours are taken\n"
+           "as one region by the even-odd rule and the contours of its union, of every\n"
+           "face of their arrangement (pieces) or of where they overlap (common) are\n"
+           "printed. Output: \"contour K: outer|hole, N edges\" and one \"x y\" line per\n"
+           "corner.\n";
+}
+
+int CommandContours(const std::vector<std::string>& args)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--separate", "--quiet"};
+    syntax.valueOptions = {"--op"};
+    ParsedArgs a;
+    std::string error;
+    if (!ParseArgs(args, syntax, a, error))
+        return UsageError("contours", error);
+    if (a.help) {
+        std::fputs(ContoursHelp().c_str(), stdout);
+        return kExitOk;
+    }
+    if (a.positionals.size() != 1)
+        return UsageError("contours", a.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    int op = 0;
+    if (a.HasValue({"--op"})) {
+        const std::string name = a.Value({"--op"});
+        op = name == "union" ? BOOLEAN_OPERATION_UNION
+             : name == "pieces" ? BOOLEAN_OPERATION_PIECES
+             : name == "common" ? BOOLEAN_OPERATION_COMMON
+                                : -1;
+        if (op < 0)
+            return UsageError("contours", "unknown --op '" + name + "' (union, pieces or common)");
+    }
+    std::vector<Ring> rings;
+    if (!ReadContours(a.positionals[0], rings, error)) {
+        std::fprintf(stderr, "g3: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+
+    if (op == 0) {
+        PrintingDivider d;
+        d.BeginLoad(a.Has("--separate") ? 0 : 1, 0);
+        for (const Ring& r : rings) {
+            d.BeginLoadContour();
+            for (size_t k = 0; k < r.size(); ++k) {
+                double p1[3] = {r[k].x, r[k].y, 0.0};
+                double p2[3] = {r[(k + 1) % r.size()].x, r[(k + 1) % r.size()].y, 0.0};
+                d.LoadEdge(p1, p2, 1, 0, 0);
+            }
+            d.EndLoadContour();
+        }
+        d.EndLoad();
+        std::printf("contours: %d\n", d.contours);
+        return kExitOk;
+    }
+    PrintingLoader loader;
+    G3ContourIntersector ci;
+    ci.SetPathLoader(&loader);
+    ci.LoadBegin(0, 1);
+    for (const Ring& r : rings) {
+        double p[3] = {r[0].x, r[0].y, 0.0};
+        ci.ContourBeginLoad(p);
+        for (size_t k = 1; k < r.size(); ++k) {
+            double q[3] = {r[k].x, r[k].y, 0.0};
+            ci.ContourLoadSegment(q, SEGMENT_TYPE_LINE, 1);
+        }
+        ci.ContourEndLoad(SEGMENT_TYPE_LINE, 1);
+    }
+    ci.LoadEnd();
+    ci.DoIntersect(static_cast<BOOLEAN_OPERATION>(op));
+    std::printf("contours: %d\n", loader.contours);
+    return kExitOk;
+}
+
+} // namespace g3tool
