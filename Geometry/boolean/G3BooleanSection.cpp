@@ -20,8 +20,11 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -110,11 +113,20 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
         if (!UnitPlane(planes, k, plane))
             continue;
         GArrayCollection pieces;
+        // A face lying in the plane and the facets that touch the plane along
+        // its edges give the same piece twice; the contour walk needs each
+        // piece of the section's boundary once.
+        std::set<std::array<double, 6>> seen;
         for (int i = facets->size() - 1; i >= 0; --i) {
             G3Facet* f = static_cast<G3Facet*>(facets->get(i));
             if (f->GetDoubleSided())
                 continue;
             CutPieces(f, plane, &cut, [&](const double* a, const double* b) {
+                std::array<double, 6> key = {a[0], a[1], a[2], b[0], b[1], b[2]};
+                if (std::lexicographical_compare(b, b + 3, a, a + 3))
+                    key = {b[0], b[1], b[2], a[0], a[1], a[2]};
+                if (!seen.insert(key).second)
+                    return;
                 G3Edge* e = new G3Edge(section->AddVertex(a, 0), section->AddVertex(b, 0));
                 e->SetFlags(kSectionFlags);
                 pieces.add(e);

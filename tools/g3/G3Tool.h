@@ -128,6 +128,8 @@ int CommandInfo(const std::vector<std::string>& args);
 int CommandRepair(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
 int CommandDemo(const std::vector<std::string>& args);
+int CommandSection(const std::vector<std::string>& args);
+std::string SectionHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -130,6 +130,7 @@ std::string ToolUsage()
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
+                       "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -196,6 +197,8 @@ std::string CommandHelp(const std::string& command)
                "  plate   one facet with four holes\n"
                "Prints the counts after each step and writes <name>.obj and <name>.wrl for each\n"
                "to DIR (default ./g3-demo, created when missing).\n";
+    if (command == "section")
+        return SectionHelp();
     return std::string();
 }
 
@@ -279,6 +282,8 @@ int Run(int argc, char** argv)
         return CommandConvert(args);
     if (command == "demo")
         return CommandDemo(args);
+    if (command == "section")
+        return CommandSection(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else
