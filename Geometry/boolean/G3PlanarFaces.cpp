@@ -342,6 +342,22 @@ void G3PlanarFaces::Prune()
     }
 }
 
+bool G3PlanarFaces::Encloses(const double* xyz) const
+{
+    const double u = xyz[iAxis];
+    const double v = xyz[jAxis];
+    bool in = false;
+    for (const Edge& e : edges) {
+        if (!e.alive)
+            continue;
+        const Node& a = nodes[static_cast<std::size_t>(e.a)];
+        const Node& b = nodes[static_cast<std::size_t>(e.b)];
+        if ((a.v > v) != (b.v > v) && u < a.u + (v - a.v) * (b.u - a.u) / (b.v - a.v))
+            in = !in;
+    }
+    return in;
+}
+
 int G3PlanarFaces::GetEdgeCount() const
 {
     int n = 0;

@@ -69,6 +69,11 @@ public:
     // all round (outside every boundary) is not one.
     std::vector<Face> GetFaces();
 
+    // Whether the point (in the plane) lies inside an odd number of the
+    // loops the live edges form: the even-odd rule over the arrangement,
+    // for edge sets without material sides (sections).
+    bool Encloses(const double* xyz) const;
+
     // Number of edges alive after Resolve() and how many of them come from
     // cuts (cuts merged into a boundary included).
     int GetEdgeCount() const;
