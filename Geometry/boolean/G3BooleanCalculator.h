@@ -190,6 +190,10 @@ protected:
     void Divide();
     // The same for A against itself.
     void DivideSelf();
+    // Every facet of A whose box meets envCommon against the facets of
+    // `other` in its cells of a grid over envCommon (with other == A, only
+    // those of higher index).
+    void PairWithGrid(G3Surface* other);
     // Cuts F against every facet in candidates (other than F) whose box
     // meets F's, recording the shared segments on both facets.
     void IntersectFacetProcessor(G3Facet* F);
