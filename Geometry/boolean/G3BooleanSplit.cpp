@@ -11,7 +11,9 @@
 // - the edges made from segments (mark 3) give their vertices SC_ON and
 //   leave with mark 3 clear;
 // - a point where cuts of several facets meet becomes one vertex, shared
-//   by all of them.
+//   by all of them; a piece's side along an uncut edge of its facet gets an
+//   edge beside the neighbour's (both sides of that edge are taken while
+//   the facet is still there), which welding and stitching join later.
 // Rounding happens only where segments cross one another
 // (G3PlanarFaces) and in the interpolated corner data.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -19,14 +21,14 @@
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
-#include "Geometry/foundation/GArrayCollection.h"
-#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/boolean/G3PlanarFaces.h"
+#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
-#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
