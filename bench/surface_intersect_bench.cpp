@@ -2,9 +2,9 @@
 // triangles each, the second moved by (1.5, 0.1, 0.05): preparation (merge
 // in plane, triangulation, scaling, working data), the pairing pass and the
 // splitting of both operands. Copies of the spheres are made outside the
-// timed part; each iteration cuts fresh copies. Work grows with the facets
-// near the intersection curve, so ten times the facets should cost at most
-// somewhat over ten times as much.
+// timed part; each iteration cuts fresh copies. The preparation merges each
+// sphere's triangle pairs back into quads and is most of the cost; pairing
+// and splitting grow with the facets near the intersection curve.
 #include "bench/bench_sphere.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
