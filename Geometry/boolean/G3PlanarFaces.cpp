@@ -364,12 +364,21 @@ int G3PlanarFaces::GetEdgeCount() const
     return n;
 }
 
-int G3PlanarFaces::GetCutCount() const
+int G3PlanarFaces::GetInnerCutCount() const
 {
     int n = 0;
     for (const Edge& e : edges)
-        n += e.alive && e.fromCut;
+        n += e.alive && e.fromCut && e.cut;
     return n;
+}
+
+void G3PlanarFaces::GetCutVertices(std::vector<G3Vertex*>* out) const
+{
+    for (const Edge& e : edges)
+        if (e.alive && e.fromCut) {
+            out->push_back(nodes[static_cast<std::size_t>(e.a)].vertex);
+            out->push_back(nodes[static_cast<std::size_t>(e.b)].vertex);
+        }
 }
 
 std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()

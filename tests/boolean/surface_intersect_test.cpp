@@ -410,6 +410,25 @@ TEST(Split, FacetsTakeTheirSourcesExtendedDataAndCornerNormals)
     c.CloseBoolean();
 }
 
+TEST(Split, ACutAlongAFacetsWholeEdgeKeepsTheFacetAndPutsTheEdgeOn)
+{
+    // b stands on a's whole edge x = 2.
+    SurfacePtr a = Square(0, 0, 2, 2);
+    SurfacePtr b(new G3Surface());
+    Face(b.get(), {b->AddVertex(2, 0, 0, 0), b->AddVertex(2, 2, 0, 0), b->AddVertex(2, 2, 1, 0),
+                   b->AddVertex(2, 0, 1, 0)});
+    b->FormPlaneEquation();
+    Cutter c;
+    CutPair(c, a.get(), b.get());
+    G3Facet* before = FacetAt(a.get(), 0);
+    c.MergeSurfaceAndIntersectionTree(a.get(), nullptr);
+    ASSERT_EQ(1, a->GetFacetCount());
+    EXPECT_EQ(before, FacetAt(a.get(), 0));
+    EXPECT_EQ(2, VerticesOn(a.get()));
+    G3BooleanCalculator::CloseBoolean(a.get());
+    G3BooleanCalculator::CloseBoolean(b.get());
+}
+
 TEST(Split, AFacetWhoseSegmentsCloseNoContourIsKept)
 {
     // A sliver whose three vertices lie on one line has no inside for the
@@ -460,6 +479,7 @@ TEST(RemoveSelfIntersection, SurfacesWithoutNormalsOrWithoutAnythingAreHandled)
     box->AssignNormalsByPlane();
     EXPECT_TRUE(c.RemoveSelfIntersection(box.get()));
     EXPECT_EQ("", MeshCheck(box.get()));
+    EXPECT_EQ(6, box->GetFacetCount());
     EXPECT_TRUE(box->GetClosed());
     EXPECT_NEAR(6.0, Area(box.get()), 1e-12);
 }
