@@ -121,6 +121,16 @@ SurfacePtr Square(double lo0, double lo1, double hi0, double hi1)
     return s;
 }
 
+// A unit-high square upright in the plane x = 2 over y in [y0, y1].
+SurfacePtr Upright(double y0, double y1)
+{
+    SurfacePtr s(new G3Surface());
+    Face(s.get(), {s->AddVertex(2, y0, 0, 0), s->AddVertex(2, y1, 0, 0), s->AddVertex(2, y1, 1, 0),
+                   s->AddVertex(2, y0, 1, 0)});
+    s->FormPlaneEquation();
+    return s;
+}
+
 // Opens both surfaces, cuts facet 0 of a against facet 0 of b.
 void CutPair(Cutter& c, G3Surface* a, G3Surface* b)
 {
@@ -153,10 +163,7 @@ TEST(FacetPair, TouchingFacetsRecordTheSharedStretch)
     // b stands upright on a's edge x = 2 over y in [1, 3]: they share y in
     // [1, 2] of that edge.
     SurfacePtr a = Square(0, 0, 2, 2);
-    SurfacePtr b(new G3Surface());
-    Face(b.get(), {b->AddVertex(2, 1, 0, 0), b->AddVertex(2, 3, 0, 0), b->AddVertex(2, 3, 1, 0),
-                   b->AddVertex(2, 1, 1, 0)});
-    b->FormPlaneEquation();
+    SurfacePtr b = Upright(1, 3);
     Cutter c;
     CutPair(c, a.get(), b.get());
     for (G3Surface* s : {a.get(), b.get()}) {
@@ -414,10 +421,7 @@ TEST(Split, ACutAlongAFacetsWholeEdgeKeepsTheFacetAndPutsTheEdgeOn)
 {
     // b stands on a's whole edge x = 2.
     SurfacePtr a = Square(0, 0, 2, 2);
-    SurfacePtr b(new G3Surface());
-    Face(b.get(), {b->AddVertex(2, 0, 0, 0), b->AddVertex(2, 2, 0, 0), b->AddVertex(2, 2, 1, 0),
-                   b->AddVertex(2, 0, 1, 0)});
-    b->FormPlaneEquation();
+    SurfacePtr b = Upright(0, 2);
     Cutter c;
     CutPair(c, a.get(), b.get());
     G3Facet* before = FacetAt(a.get(), 0);
