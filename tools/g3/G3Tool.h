@@ -137,6 +137,8 @@ bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface
 // Divides or intersects contours read from a text file (G3ToolContours.cpp).
 int CommandContours(const std::vector<std::string>& args);
 std::string ContoursHelp();
+int CommandSection(const std::vector<std::string>& args);
+std::string SectionHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -133,6 +133,7 @@ std::string ToolUsage()
                        "  render IN -o OUT.png [--view V] [--size WxH] [--edges E]\n"
                        "                                    draw a mesh as a PNG picture\n"
                        "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
+                       "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -196,14 +197,18 @@ std::string CommandHelp(const std::string& command)
     if (command == "demo")
         return "usage: g3 demo [-o DIR] [--quiet]\n"
                "\n"
-               "Builds three meshes in code and runs the repair passes and triangulation on them:\n"
+               "Builds meshes in code and runs the repair passes and triangulation on them:\n"
                "  box     a box with a square tunnel, built facet by facet with vertices of\n"
                "          its own (top and bottom are facets with a hole)\n"
-               "  sphere  a sphere as a soup of a few thousand triangles, each with its own corners\n"
+               "  sphere  a sphere as a soup of a few thousand triangles, each with its own corners,\n"
+               "          every other one wound inwards (oriented outwards by the repair)\n"
                "  plate   one facet with four holes\n"
+               "  floor   loose tiles around a courtyard, merged into one facet with a hole\n"
                "Prints the counts after each step and writes <name>.obj, <name>.wrl and a\n"
                "picture <name>.png (as g3 render draws it) for each to DIR (default ./g3-demo,\n"
                "created when missing).\n";
+    if (command == "section")
+        return SectionHelp();
     return std::string();
 }
 
@@ -291,6 +296,8 @@ int Run(int argc, char** argv)
         return CommandRender(args);
     if (command == "contours")
         return CommandContours(args);
+    if (command == "section")
+        return CommandSection(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else
