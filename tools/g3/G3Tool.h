@@ -139,6 +139,9 @@ int CommandContours(const std::vector<std::string>& args);
 std::string ContoursHelp();
 int CommandSection(const std::vector<std::string>& args);
 std::string SectionHelp();
+// Classifies points against a closed mesh (G3ToolClassify.cpp).
+int CommandClassify(const std::vector<std::string>& args);
+std::string ClassifyHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

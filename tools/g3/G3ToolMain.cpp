@@ -134,6 +134,7 @@ std::string ToolUsage()
                        "                                    draw a mesh as a PNG picture\n"
                        "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
                        "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
+                       "  classify SOLID POINTS             inside, outside or on, for each point\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -209,6 +210,8 @@ std::string CommandHelp(const std::string& command)
                "created when missing).\n";
     if (command == "section")
         return SectionHelp();
+    if (command == "classify")
+        return ClassifyHelp();
     return std::string();
 }
 
@@ -298,6 +301,8 @@ int Run(int argc, char** argv)
         return CommandContours(args);
     if (command == "section")
         return CommandSection(args);
+    if (command == "classify")
+        return CommandClassify(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else
