@@ -38,6 +38,8 @@ bool ReadInput(const std::string& path, G3Surface& s, Progress& progress)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return false;
     }
+    if (!message.empty())
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
     s.FormPlaneEquation();
     return true;
 }
@@ -125,7 +127,7 @@ std::string ToolUsage()
     return std::string("usage: g3 <command> [arguments]\n"
                        "\n"
                        "Commands:\n"
-                       "  info FILE                         counts, box, closedness and defects of a mesh\n"
+                       "  info FILE                         counts, box, defects, pieces, volume and genus\n"
                        "  repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar]\n"
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
@@ -144,7 +146,8 @@ std::string CommandHelp(const std::string& command)
                "Prints one \"key: value\" line each: file, format, vertices, edges, facets,\n"
                "normals, texture coordinates, bbox min, bbox max (\"none\" without vertices),\n"
                "closed (yes/no), boundary edges, wire edges, non-manifold edges,\n"
-               "non-manifold vertices, facets with holes, degenerate facets, V-E+F.\n"
+               "non-manifold vertices, facets with holes, degenerate facets, V-E+F, pieces,\n"
+               "orientable, consistently oriented, volume, genus.\n"
                "\n"
                "  closed                 every pair of vertices joined by edges carries an even\n"
                "                         number of facet sides (an empty mesh is closed)\n"
@@ -158,7 +161,16 @@ std::string CommandHelp(const std::string& command)
                "                         touching at a single point\n"
                "  facets with holes      facets of more than one contour\n"
                "  degenerate facets      fewer than three edges or distinct vertices, or no plane\n"
-               "                         (every triangle of its corners has zero area)\n";
+               "                         (every triangle of its corners has zero area)\n"
+               "  pieces                 groups of facets joined across edges\n"
+               "  orientable             the facets can be turned to agree along every edge they\n"
+               "                         share; consistently oriented: they already do\n"
+               "  volume                 enclosed volume of a closed, consistently oriented\n"
+               "                         surface, positive when the facets face out, negative\n"
+               "                         when they face in (\"none\" and the reason otherwise)\n"
+               "  genus                  handles of a closed orientable manifold, summed over\n"
+               "                         its pieces from V - E + F (a facet with h holes counts\n"
+               "                         1 - h); \"none\" and the reason otherwise\n";
     if (command == "repair")
         return std::string("usage: g3 repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar] [--quiet]\n"
                            "\n"

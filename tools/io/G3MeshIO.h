@@ -11,6 +11,8 @@
 //     "cube.obj:12: face index 9 out of range (8 vertices)"
 // Readers never throw and never crash on any input. Numbers are parsed
 // independently of the C locale; NaN and infinite coordinates are errors.
+// On success `message` is empty or holds one warning line in the same form
+// (text the reader left unread, for one).
 //
 // Writers return false with a one-line `message` when the file cannot be
 // written; they never leave a partial file behind (they write a temporary
