@@ -323,7 +323,8 @@ private:
 class BodyReader {
 public:
     BodyReader(const char* d, std::size_t n, const Header& h, const std::string& name, std::string& message)
-        : data(d), size(n), pos(h.bodyStart), encoding(h.encoding), line(h.lines + 1), fileName(name),
+        : data(d), size(n), pos(h.bodyStart), encoding(h.encoding), line(h.lines + 1), tokenLine(h.lines),
+          fileName(name),
           msg(message)
     {
     }
@@ -433,11 +434,12 @@ private:
                 ++line;
             ++pos;
         }
-        tokenLine = line;
         if (pos >= size) {
+            // Messages about the end name the line of the last value.
             ended = true;
             return false;
         }
+        tokenLine = line;
         const std::size_t b = pos;
         while (pos < size && !IsSpace(data[pos]))
             ++pos;
@@ -499,7 +501,7 @@ private:
     std::size_t pos;
     Encoding encoding;
     long line;
-    long tokenLine = 0;
+    long tokenLine;
     std::size_t mark = 0;
     std::string_view token;
     bool ended = false;
