@@ -748,19 +748,13 @@ TEST_F(G3Cli, PlyWarningsAndEmptySurfacesThroughTheTool)
     EXPECT_EQ(more.err, "g3: " + P("more.off") + ":7: warning: text after the 1 announced faces is ignored\n");
     EXPECT_EQ(Key(Info(P("more.obj")).out, "facets"), "1");
 
-    // An STL without triangles is an empty surface, in every format after.
+    // An STL without triangles is an empty surface, and so is the OBJ
+    // written from it (the other formats: FileTest in the format tests).
     std::string header(80, ' ');
     header.append(4, '\0');
     std::ofstream(P("none.stl"), std::ios::binary) << header;
     ASSERT_EQ(Run({"convert", P("none.stl"), "-o", P("none.obj")}).status, 0);
-    for (const char* ext : {".obj", ".off", ".ply", ".txt", ".stl"}) {
-        const std::string out = P(std::string("empty") + ext);
-        Result c = Run({"convert", P("none.obj"), "-o", out});
-        EXPECT_EQ(c.status, 0) << ext << ": " << c.err;
-        Result i = Info(out);
-        EXPECT_EQ(Key(i.out, "vertices"), "0") << ext;
-        EXPECT_EQ(Key(i.out, "facets"), "0") << ext;
-    }
+    EXPECT_EQ(Key(Info(P("none.obj")).out, "vertices"), "0");
 }
 
 #else
