@@ -25,7 +25,7 @@ if ! cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     echo "fuzz: configure failed, see $log"
     exit 1
 fi
-targets="obj off stl dump"
+targets="obj off stl dump ply"
 if ! cmake --build "$build" -j "$jobs" --target $(for t in $targets; do printf 'fuzz_%s ' "$t"; done) >>"$log" 2>&1; then
     echo "fuzz: build failed, see $log"
     exit 1
@@ -44,6 +44,7 @@ for t in $targets; do
     off) pattern='*.off' ;;
     stl) pattern='*.stl' ;;
     dump) pattern='*.txt' ;;
+    ply) pattern='*.ply' ;;
     esac
     # Seeds: the test files of the format (dumps only from data folders, so
     # the CMakeLists.txt files stay out), named by content so none clash.

@@ -346,6 +346,17 @@ TEST(OffTest, ColoursAreIgnoredAndRoundTripKeepsTopology)
     ASSERT_TRUE(Read(g3io::ReadOff, "NOFF 3 1 0\n0 0 0 0 0 1\n1 0 0 0 0 1\n0 1 0 0 0 1\n3 0 1 2\n", c, msg))
         << msg;
     ExpectCounts(c, {3, 3, 1, false});
+    // More faces than announced: the announced ones are read, the rest is
+    // named once in a warning.
+    G3Surface d;
+    ASSERT_TRUE(Read(g3io::ReadOff, "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n3 0 2 1\n3 1 0 2\n", d, msg))
+        << msg;
+    EXPECT_EQ("mem:7: warning: text after the 1 announced faces is ignored", msg);
+    ExpectCounts(d, {3, 3, 1, false});
+    // A success without a warning leaves no stale message behind.
+    G3Surface e;
+    ASSERT_TRUE(Read(g3io::ReadOff, "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", e, msg));
+    EXPECT_EQ("", msg);
 }
 
 // ------------------------------------------------------------ STL
@@ -470,7 +481,6 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
     const std::vector<std::pair<BadCase, std::string>> cases = {
         {{g3io::ReadObj, "", "mem: empty file"}, ""},
         {{g3io::ReadObj, nullptr, "mem: empty file"}, " \n\t\n"},
-        {{g3io::ReadObj, nullptr, "mem: no vertices"}, "# nothing\no x\n"},
         {{g3io::ReadObj, nullptr, "mem:4: unknown keyword 'curv'"}, v3 + "curv 0 1 1 2\n"},
         {{g3io::ReadObj, nullptr, "mem:4: vertex index 4 out of range (3 vertices)"}, v3 + "f 1 2 4\n"},
         {{g3io::ReadObj, nullptr, "mem:4: vertex index 0 out of range"}, v3 + "f 0 1 2\n"},
@@ -502,8 +512,8 @@ TEST(BadInputTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {{g3io::ReadOff, nullptr, "mem:6: face of 4 vertices lists 3 numbers"},
          "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n4 0 1 2\n"},
         {{g3io::ReadOff, nullptr, "mem:4: 'nan' is not a finite number"}, "OFF\n3 1 0\n0 0 0\nnan 0 0\n"},
-        {{g3io::ReadOff, nullptr, "mem:7: unexpected text after the last face"},
-         "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n3 0 1 2\n"},
+        {{g3io::ReadOff, nullptr, "mem:6: file ends after 1 of 2 faces"},
+         "OFF\n3 2 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
         {{g3io::ReadOff, nullptr, "mem:1: binary OFF is not supported"}, "OFF BINARY\n"},
         {{g3io::ReadStl, nullptr, "mem: empty file"}, ""},
         {{g3io::ReadStl, nullptr, "mem: byte 241: file ends inside triangle 4 of 12"}, truncated},
@@ -561,7 +571,7 @@ TEST(FileTest, MissingEmptyUnknownAndWriteOnlyFilesAreOneLineErrors)
     std::ofstream(empty).close();
     EXPECT_FALSE(g3io::ReadMeshFile(empty, s, msg));
     EXPECT_EQ(empty + ": empty file", msg);
-    EXPECT_FALSE(g3io::ReadMeshFile(Data("cube.ply"), s, msg));
+    EXPECT_FALSE(g3io::ReadMeshFile(Data("cube.3ds"), s, msg));
     EXPECT_NE(std::string::npos, msg.find("unknown file extension")) << msg;
     EXPECT_FALSE(g3io::ReadMeshFile(Data("scene.wrl"), s, msg));
     EXPECT_NE(std::string::npos, msg.find("cannot read VRML")) << msg;
@@ -577,7 +587,7 @@ TEST(FileTest, EveryFormatIsWrittenWholeAndReadableFilesReadBack)
     G3Surface cube;
     std::string msg;
     ASSERT_TRUE(g3io::ReadMeshFile(Data("cube.obj"), cube, msg)) << msg;
-    for (const char* ext : {".txt", ".obj", ".off", ".stl", ".wrl"}) {
+    for (const char* ext : {".txt", ".obj", ".off", ".stl", ".ply", ".wrl"}) {
         const std::string path = TempDir() + "/out" + ext;
         ASSERT_TRUE(g3io::WriteMeshFile(path, cube, msg)) << msg;
         if (g3io::CanRead(g3io::FormatFromPath(path))) {
@@ -600,6 +610,27 @@ TEST(FileTest, EveryFormatIsWrittenWholeAndReadableFilesReadBack)
     const std::string bad = TempDir() + "/no/such/dir/out.obj";
     EXPECT_FALSE(g3io::WriteMeshFile(bad, cube, msg));
     EXPECT_EQ(0u, msg.find(bad + ": cannot write: ")) << msg;
-    EXPECT_FALSE(g3io::WriteMeshFile(TempDir() + "/out.ply", cube, msg));
+    EXPECT_FALSE(g3io::WriteMeshFile(TempDir() + "/out.3ds", cube, msg));
     EXPECT_NE(std::string::npos, msg.find("unknown file extension")) << msg;
+}
+
+TEST(FileTest, AnEmptySurfaceReadsBackEmptyFromEveryFormat)
+{
+    G3Surface empty;
+    std::string msg;
+    for (bool ascii : {false, true})
+        for (const char* ext : {".txt", ".obj", ".off", ".stl", ".ply"}) {
+            const std::string path = TempDir() + "/empty" + (ascii ? "_ascii" : "") + ext;
+            g3io::WriteOptions options;
+            options.stlAscii = options.plyAscii = ascii;
+            ASSERT_TRUE(g3io::WriteMeshFile(path, empty, msg, options)) << msg;
+            G3Surface back;
+            EXPECT_TRUE(g3io::ReadMeshFile(path, back, msg)) << ext << ": " << msg;
+            EXPECT_EQ("", msg) << ext;
+            EXPECT_TRUE(IsEmpty(back)) << ext;
+        }
+    // Comments and skipped statements only: an empty surface as well.
+    G3Surface s;
+    EXPECT_TRUE(Read(g3io::ReadObj, "# nothing\no x\n", s, msg)) << msg;
+    EXPECT_TRUE(IsEmpty(s));
 }

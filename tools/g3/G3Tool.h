@@ -85,7 +85,17 @@ struct MeshStats {
     int nonManifoldVertices = 0; // vertices whose facets form more than one fan
     int facetsWithHoles = 0;     // facets of more than one contour
     int degenerateFacets = 0;    // < 3 edges, < 3 distinct vertices or zero plane
+    int pieces = 0;              // facets joined across edges
+    bool orientable = true;      // the facets can be turned to agree along every edge
+    bool oriented = true;        // ... and already do
+    double volume = 0.0;         // enclosed volume, signed; meaningful when closed and oriented
+    // Sum over the pieces of (2 - (V - E + F)) / 2, a facet with h holes
+    // counting 1 - h towards F; -1 unless closed, orientable and manifold.
+    int genus = -1;
 };
+// Pieces, orientability, volume and genus into `st`, whose counts, closed
+// flag and non-manifold counts are already set; ids must equal indexes.
+void ComputeTopology(G3Surface& s, MeshStats& st);
 // Computes the statistics; recomputes facet planes and reassigns ids (the
 // topology is left as it is).
 MeshStats ComputeStats(G3Surface& s);

@@ -205,6 +205,13 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
              s.FormPlaneEquation();
              s.RemoveTrivialFacets();
          }},
+        // Edges are never split at a vertex of a facet they bound, so a
+        // vertex on an edge shared with a zero-area facet (the facet's own
+        // corner) is left alone until that facet is gone. Splitting once
+        // more after the removal reaches those vertices; nothing is left
+        // to weld, and a split adds corners without making a facet trivial,
+        // so one more round suffices.
+        {"RemoveEqualsVertexAndDivideEdges again", [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
         {"RemoveEqualsFacets", [&] { s.RemoveEqualsFacets(); }},
         {"RemoveNonManifoldEdges", [&] { s.RemoveNonManifoldEdges(); }},
     };

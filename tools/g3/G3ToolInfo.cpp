@@ -1,4 +1,5 @@
-// `g3 info`: counts, box, closedness and the defects a repair would look at.
+// `g3 info`: counts, box, closedness, the defects a repair would look at,
+// and pieces, orientation, volume and genus (G3ToolTopology.cpp).
 
 #include "tools/g3/G3Tool.h"
 
@@ -160,6 +161,7 @@ MeshStats ComputeStats(G3Surface& s)
         if (IsDegenerate(f))
             ++st.degenerateFacets;
     }
+    ComputeTopology(s, st);
     return st;
 }
 
@@ -186,6 +188,8 @@ int CommandInfo(const std::vector<std::string>& args)
         std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;
     }
+    if (!error.empty())
+        std::fprintf(stderr, "g3: %s\n", error.c_str());
     progress.Pass("measuring");
     const MeshStats st = ComputeStats(s);
 
@@ -210,6 +214,27 @@ int CommandInfo(const std::vector<std::string>& args)
     std::printf("facets with holes: %d\n", st.facetsWithHoles);
     std::printf("degenerate facets: %d\n", st.degenerateFacets);
     std::printf("V-E+F: %d\n", st.counts.vertices - st.counts.edges + st.counts.facets);
+    std::printf("pieces: %d\n", st.pieces);
+    std::printf("orientable: %s\n", st.orientable ? "yes" : "no");
+    std::printf("consistently oriented: %s\n", st.oriented ? "yes" : "no");
+    if (!st.closed)
+        std::printf("volume: none (not closed)\n");
+    else if (!st.oriented)
+        std::printf("volume: none (not consistently oriented)\n");
+    else if (st.volume > 0.0)
+        std::printf("volume: %.9g (positive: facets face out)\n", st.volume);
+    else if (st.volume < 0.0)
+        std::printf("volume: %.9g (negative: facets face in)\n", st.volume);
+    else
+        std::printf("volume: 0\n");
+    if (st.genus >= 0)
+        std::printf("genus: %d\n", st.genus);
+    else if (!st.closed)
+        std::printf("genus: none (not closed)\n");
+    else if (!st.orientable)
+        std::printf("genus: none (not orientable)\n");
+    else
+        std::printf("genus: none (not a manifold)\n");
     return kExitOk;
 }
 

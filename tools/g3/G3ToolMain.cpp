@@ -24,6 +24,8 @@ const char* const kFormats =
     "  .obj  Wavefront OBJ (read and write)\n"
     "  .off  OFF (read and write)\n"
     "  .stl  STL, binary or ASCII (read; written binary unless --ascii)\n"
+    "  .ply  PLY, ASCII or binary of either byte order (read; written binary\n"
+    "        little-endian unless --ascii)\n"
     "  .wrl  VRML 2.0 (write only)\n";
 
 const char* const kExitCodes =
@@ -38,6 +40,8 @@ bool ReadInput(const std::string& path, G3Surface& s, Progress& progress)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return false;
     }
+    if (!message.empty())
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
     s.FormPlaneEquation();
     return true;
 }
@@ -48,7 +52,7 @@ bool CheckOutputPath(const std::string& command, const std::string& path, int& s
 {
     const g3io::Format f = g3io::FormatFromPath(path);
     if (f == g3io::Format::Unknown) {
-        status = UsageError(command, path + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        status = UsageError(command, path + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
         return false;
     }
     return true;
@@ -59,6 +63,7 @@ int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& pro
     progress.Pass("writing " + path);
     g3io::WriteOptions options;
     options.stlAscii = ascii;
+    options.plyAscii = ascii;
     std::string message;
     if (!g3io::WriteMeshFile(path, s, message, options)) {
         std::fprintf(stderr, "g3: %s\n", message.c_str());
@@ -125,8 +130,8 @@ std::string ToolUsage()
     return std::string("usage: g3 <command> [arguments]\n"
                        "\n"
                        "Commands:\n"
-                       "  info FILE                         counts, box, closedness and defects of a mesh\n"
-                       "  repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar]\n"
+                       "  info FILE                         counts, box, defects, pieces, volume and genus\n"
+                       "  repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar] [--ascii]\n"
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
@@ -149,7 +154,8 @@ std::string CommandHelp(const std::string& command)
                "Prints one \"key: value\" line each: file, format, vertices, edges, facets,\n"
                "normals, texture coordinates, bbox min, bbox max (\"none\" without vertices),\n"
                "closed (yes/no), boundary edges, wire edges, non-manifold edges,\n"
-               "non-manifold vertices, facets with holes, degenerate facets, V-E+F.\n"
+               "non-manifold vertices, facets with holes, degenerate facets, V-E+F, pieces,\n"
+               "orientable, consistently oriented, volume, genus.\n"
                "\n"
                "  closed                 every pair of vertices joined by edges carries an even\n"
                "                         number of facet sides (an empty mesh is closed)\n"
@@ -163,15 +169,28 @@ std::string CommandHelp(const std::string& command)
                "                         touching at a single point\n"
                "  facets with holes      facets of more than one contour\n"
                "  degenerate facets      fewer than three edges or distinct vertices, or no plane\n"
-               "                         (every triangle of its corners has zero area)\n";
+               "                         (every triangle of its corners has zero area)\n"
+               "  pieces                 groups of facets joined across edges\n"
+               "  orientable             the facets can be turned to agree along every edge they\n"
+               "                         share; consistently oriented: they already do\n"
+               "  volume                 enclosed volume of a closed, consistently oriented\n"
+               "                         surface, positive when the facets face out, negative\n"
+               "                         when they face in (\"none\" and the reason otherwise)\n"
+               "  genus                  handles of a closed orientable manifold, summed over\n"
+               "                         its pieces from V - E + F (a facet with h holes counts\n"
+               "                         1 - h); \"none\" and the reason otherwise\n";
     if (command == "repair")
-        return std::string("usage: g3 repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar] [--quiet]\n"
+        return std::string("usage: g3 repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar] [--ascii]\n"
+                           "                [--quiet]\n"
                            "\n"
                            "Runs, in order, and prints the counts before -> after of each:\n"
                            "  RemoveEqualsVertexAndDivideEdges  weld vertices closer than 1e-6, split edges\n"
                            "                                    at vertices lying on them\n"
                            "  RemoveEqualsNormal                weld normals and texture coordinates\n"
                            "  RemoveTrivialFacets               drop facets without a plane or with < 3 edges\n"
+                           "  RemoveEqualsVertexAndDivideEdges again\n"
+                           "                                    split edges at the vertices the dropped\n"
+                           "                                    facets held apart\n"
                            "  RemoveEqualsFacets                drop facets repeating an earlier one\n"
                            "  RemoveNonManifoldEdges            stitch boundary edges joining the same vertices\n"
                            "  OrientNormals2(true)              with --orient: turn facets to face out of the\n"
@@ -181,14 +200,15 @@ std::string CommandHelp(const std::string& command)
                            "                                    coplanar facets (counts groups and edges)\n"
                            "  Triangulate(4, 0)                 with --triangulate: every facet of four or more\n"
                            "                                    edges into triangles\n"
-                           "then reports whether the result is closed and writes OUT.\n"
+                           "then reports whether the result is closed and writes OUT (--ascii: ASCII STL\n"
+                           "or PLY).\n"
                            "Nothing is written when IN cannot be read.\n\n") +
                kFormats;
     if (command == "convert")
         return std::string("usage: g3 convert IN -o OUT [--ascii] [--quiet]\n"
                            "\n"
                            "Reads IN and writes it to OUT in the format OUT's extension names (--ascii:\n"
-                           "ASCII STL). STL input arrives as unshared triangles and is welded on reading.\n"
+                           "ASCII STL or PLY). STL input arrives as unshared triangles and is welded on reading.\n"
                            "Nothing is written when IN cannot be read.\n\n") +
                kFormats;
     if (command == "render")
@@ -218,7 +238,7 @@ std::string CommandHelp(const std::string& command)
 int CommandRepair(const std::vector<std::string>& raw)
 {
     ArgSyntax syntax;
-    syntax.flags = {"--triangulate", "--orient", "--merge-coplanar", "--quiet"};
+    syntax.flags = {"--triangulate", "--orient", "--merge-coplanar", "--ascii", "--quiet"};
     syntax.valueOptions = {"-o", "--output"};
     InOut io;
     bool done = false;
@@ -235,7 +255,7 @@ int CommandRepair(const std::vector<std::string>& raw)
                     r.detail.empty() ? "" : ", ", r.detail.c_str());
     });
     std::printf("closed: %s\n", s.GetClosed() ? "yes" : "no");
-    return WriteOutput(io.out, s, false, io.progress);
+    return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }
 
 int CommandConvert(const std::vector<std::string>& raw)

@@ -128,7 +128,7 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
         return false;
     }
     if (!CanRead(format)) {
-        message = path + ": unknown file extension (readable: .txt, .obj, .off, .stl)";
+        message = path + ": unknown file extension (readable: .txt, .obj, .off, .stl, .ply)";
         return false;
     }
     std::string text;
@@ -140,6 +140,7 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
     case Format::Obj: return ReadObj(text.data(), text.size(), path, out, message);
     case Format::Off: return ReadOff(text.data(), text.size(), path, out, message);
     case Format::Stl: return ReadStl(text.data(), text.size(), path, out, message);
+    case Format::Ply: return ReadPly(text.data(), text.size(), path, out, message);
     case Format::Vrml:
     case Format::Unknown: break;
     }
@@ -151,7 +152,7 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
 {
     const Format format = FormatFromPath(path);
     if (format == Format::Unknown || FileName(path).empty()) {
-        message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .wrl)";
+        message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .ply, .wrl)";
         return false;
     }
     std::string bytes;
@@ -160,6 +161,7 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     case Format::Obj: made = WriteObj(s, bytes); break;
     case Format::Off: made = WriteOff(s, bytes); break;
     case Format::Stl: made = WriteStl(s, bytes, options.stlAscii); break;
+    case Format::Ply: made = WritePly(s, bytes, options.plyAscii); break;
     case Format::Dump:
     case Format::Vrml:
     case Format::Unknown: break;
@@ -189,7 +191,8 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     }
     case Format::Obj:
     case Format::Off:
-    case Format::Stl: ok = WriteBytes(tmp, bytes); break;
+    case Format::Stl:
+    case Format::Ply: ok = WriteBytes(tmp, bytes); break;
     case Format::Unknown: break;
     }
     return Commit(tmp, path, ok, message);

@@ -21,6 +21,8 @@ Format FormatFromPath(const std::string& path)
         return Format::Off;
     if (ext == "stl")
         return Format::Stl;
+    if (ext == "ply")
+        return Format::Ply;
     if (ext == "wrl")
         return Format::Vrml;
     return Format::Unknown;
@@ -33,6 +35,7 @@ const char* FormatName(Format format)
     case Format::Obj: return "Wavefront OBJ";
     case Format::Off: return "OFF";
     case Format::Stl: return "STL";
+    case Format::Ply: return "PLY";
     case Format::Vrml: return "VRML 2.0";
     case Format::Unknown: break;
     }
@@ -41,7 +44,8 @@ const char* FormatName(Format format)
 
 bool CanRead(Format format)
 {
-    return format == Format::Dump || format == Format::Obj || format == Format::Off || format == Format::Stl;
+    return format == Format::Dump || format == Format::Obj || format == Format::Off || format == Format::Stl ||
+           format == Format::Ply;
 }
 
 }  // namespace g3io

@@ -1,16 +1,18 @@
 #pragma once
 // Mesh file formats for the g3 tool and for hosts that want them: the
-// kernel's text dump, Wavefront OBJ, OFF and STL (ASCII and binary) read
-// and written, VRML 2.0 written. This library sits beside the kernel; the
+// kernel's text dump, Wavefront OBJ, OFF, STL and PLY (ASCII and binary)
+// read and written, VRML 2.0 written. This library sits beside the kernel; the
 // kernel does not depend on it.
 //
 // Every reader parses a whole file into an EMPTY surface. On failure it
 // returns false, leaves the surface empty, and sets `message` to one line
 // that names the file and the line (text formats) or the byte offset
-// (binary STL) where reading stopped, e.g.
+// (binary STL and PLY bodies) where reading stopped, e.g.
 //     "cube.obj:12: face index 9 out of range (8 vertices)"
 // Readers never throw and never crash on any input. Numbers are parsed
 // independently of the C locale; NaN and infinite coordinates are errors.
+// On success `message` is empty or holds one warning line in the same form
+// (text the reader left unread, for one).
 //
 // Writers return false with a one-line `message` when the file cannot be
 // written; they never leave a partial file behind (they write a temporary
@@ -23,10 +25,10 @@ class G3Surface;
 
 namespace g3io {
 
-enum class Format { Unknown, Dump, Obj, Off, Stl, Vrml };
+enum class Format { Unknown, Dump, Obj, Off, Stl, Ply, Vrml };
 
 // The format a path names by its extension, case-insensitive:
-// .txt (dump), .obj, .off, .stl, .wrl (VRML, write only).
+// .txt (dump), .obj, .off, .stl, .ply, .wrl (VRML, write only).
 Format FormatFromPath(const std::string& path);
 const char* FormatName(Format format);
 bool CanRead(Format format);
@@ -38,6 +40,8 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
 // three corners, so reading ends by welding coincident vertices.
 bool ReadStl(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
 bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
+// ASCII, binary little-endian or big-endian, as the header says.
+bool ReadPly(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
 
 // Reads `path` with the reader its extension names. A missing or
 // unreadable file and an unknown extension are errors like any other.
@@ -45,6 +49,7 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
 
 struct WriteOptions {
     bool stlAscii = false;  // binary STL unless asked otherwise
+    bool plyAscii = false;  // binary little-endian PLY unless asked otherwise
     double vrmlColor[3] = {0.8, 0.8, 0.8};
 };
 
@@ -61,5 +66,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
 bool WriteObj(G3Surface& s, std::string& out);
 bool WriteOff(G3Surface& s, std::string& out);
 bool WriteStl(G3Surface& s, std::string& out, bool ascii);
+bool WritePly(G3Surface& s, std::string& out, bool ascii);
 
 }  // namespace g3io

@@ -185,6 +185,7 @@ bool TargetIsEmpty(const G3Surface& s)
 bool StartReading(const char* data, std::size_t size, const std::string& name, const G3Surface& out,
                   std::string& message, bool text)
 {
+    message.clear();
     if (!TargetIsEmpty(out)) {
         message = name + ": the target surface is not empty";
         return false;

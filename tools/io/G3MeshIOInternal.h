@@ -84,7 +84,8 @@ std::string NumberProblem(NumberError error, std::string_view token);
 // The target must be empty: readers never append to a mesh.
 bool TargetIsEmpty(const G3Surface& s);
 // A reader's opening checks: the target is empty and there is something to
-// read (for text formats, more than white space). Sets `message` when not.
+// read (for text formats, more than white space). Sets `message` when not,
+// clears it when so.
 bool StartReading(const char* data, std::size_t size, const std::string& name, const G3Surface& out,
                   std::string& message, bool text = true);
 // Gives `aside` the numbering state and facet defaults of `target`, so that

@@ -74,8 +74,6 @@ public:
         return false;
     }
 
-    bool Empty() const { return vertices.empty(); }
-
 private:
     bool Numbers(const std::vector<std::string_view>& tokens, std::size_t min, std::size_t max, const char* what,
                  double* out)
@@ -260,10 +258,8 @@ bool ReadObj(const char* data, std::size_t size, const std::string& name, G3Surf
         if (!reader.Line(tokens, lines.Number()))
             return false;
     }
-    if (reader.Empty()) {
-        message = name + ": no vertices";
-        return false;
-    }
+    // A file without vertices is an empty surface, which is what the
+    // writer makes of one.
     MoveInto(out, aside);
     return true;
 }

@@ -9,7 +9,8 @@
 // with 0-based indexes and anything after them (a colour) ignored.
 // Comments start with '#'; blank lines are skipped. Faces follow the same
 // rules as OBJ faces (consecutive repeats dropped, at least three distinct
-// vertices). Text after the last face is an error.
+// vertices). Text after the announced faces is ignored with a warning in
+// `message`; fewer faces than announced is an error.
 //
 // Writing. Plain OFF: "OFF", the counts (vertices, faces, and as edges
 // the distinct vertex pairs along the faces' sides), every vertex, then
@@ -161,8 +162,12 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         if (!AddPolygon(aside, v, nullptr, nullptr))
             return fail("face with fewer than 3 distinct vertices");
     }
+    // Text after the announced faces (more faces than the header counts,
+    // as some writers produce) is left unread, as other readers do; the
+    // caller hears of it once, at the line where it starts.
     if (next())
-        return fail("unexpected text after the last face");
+        message = LineMessage(name, lines.Number(),
+                              "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
     MoveInto(out, aside);
     return true;
 }

@@ -1,0 +1,195 @@
+// The enclosed volume of a surface, against voxel counts: random voxel
+// sets whose boundary squares become facets, moved far from the origin,
+// turned and mirrored by signed axis permutations (exact in floating
+// point), with the facets flipped, with collinear extra corners, and a
+// solid whose top and bottom are facets with holes.
+
+#include "mesh_check.h"
+
+#include "Geometry/foundation/GRandom.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/processing/G3EdgeList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using P3 = std::array<double, 3>;
+
+// A signed permutation of the axes and a shift: out[k] = sign[k] * in[perm[k]] + shift[k].
+struct Motion {
+    int perm[3] = {0, 1, 2};
+    double sign[3] = {1, 1, 1};
+    double shift[3] = {0, 0, 0};
+    P3 Apply(const P3& p) const
+    {
+        return {sign[0] * p[static_cast<std::size_t>(perm[0])] + shift[0],
+                sign[1] * p[static_cast<std::size_t>(perm[1])] + shift[1],
+                sign[2] * p[static_cast<std::size_t>(perm[2])] + shift[2]};
+    }
+    // +1 for a rotation, -1 for a mirror image.
+    int Determinant() const
+    {
+        int inversions = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = i + 1; j < 3; ++j)
+                inversions += perm[i] > perm[j] ? 1 : 0;
+        const double s = sign[0] * sign[1] * sign[2] * (inversions % 2 ? -1 : 1);
+        return s > 0 ? 1 : -1;
+    }
+};
+
+struct VoxelSet {
+    int n = 0;
+    std::vector<char> full;
+    bool At(int i, int j, int k) const
+    {
+        return i >= 0 && j >= 0 && k >= 0 && i < n && j < n && k < n &&
+               full[static_cast<std::size_t>((i * n + j) * n + k)];
+    }
+    int Count() const
+    {
+        int c = 0;
+        for (char f : full)
+            c += f;
+        return c;
+    }
+};
+
+// The boundary squares of the voxels as facets: vertices shared through
+// the grid (so voxels meeting along an edge or at a corner share it, and
+// the surface is non-manifold there), corners counter-clockwise seen from
+// outside unless `flip`. With `midpoints`, each square gets a fifth corner
+// in the middle of its first side (a T-junction for its neighbour).
+std::unique_ptr<G3Surface> Boundary(const VoxelSet& v, const Motion& m, bool flip, bool midpoints)
+{
+    auto s = std::make_unique<G3Surface>();
+    std::map<std::array<int, 3>, G3Vertex*> grid;
+    auto vertex = [&](const P3& p) {
+        const std::array<int, 3> key = {static_cast<int>(p[0] * 2), static_cast<int>(p[1] * 2),
+                                        static_cast<int>(p[2] * 2)};
+        G3Vertex*& slot = grid[key];
+        if (!slot) {
+            const P3 q = m.Apply(p);
+            slot = s->AddVertex(q[0], q[1], q[2], 0);
+        }
+        return slot;
+    };
+    for (int i = 0; i < v.n; ++i)
+        for (int j = 0; j < v.n; ++j)
+            for (int k = 0; k < v.n; ++k) {
+                if (!v.At(i, j, k))
+                    continue;
+                const int cell[3] = {i, j, k};
+                for (int a = 0; a < 3; ++a)
+                    for (int dir = -1; dir <= 1; dir += 2) {
+                        int next[3] = {i, j, k};
+                        next[a] += dir;
+                        if (v.At(next[0], next[1], next[2]))
+                            continue;
+                        const int b = (a + 1) % 3, c = (a + 2) % 3;
+                        P3 base = {double(cell[0]), double(cell[1]), double(cell[2])};
+                        if (dir > 0)
+                            base[static_cast<std::size_t>(a)] += 1;
+                        P3 q[4] = {base, base, base, base};
+                        q[1][static_cast<std::size_t>(b)] += 1;
+                        q[2][static_cast<std::size_t>(b)] += 1;
+                        q[2][static_cast<std::size_t>(c)] += 1;
+                        q[3][static_cast<std::size_t>(c)] += 1;
+                        std::vector<P3> corners(q, q + 4);
+                        if (midpoints) {
+                            P3 mid = base;
+                            mid[static_cast<std::size_t>(b)] += 0.5;
+                            corners.insert(corners.begin() + 1, mid);
+                        }
+                        // e_b x e_c = e_a: the order above faces +a.
+                        if ((dir < 0) != flip)
+                            std::reverse(corners.begin(), corners.end());
+                        std::vector<G3Vertex*> vs;
+                        for (const P3& p : corners)
+                            vs.push_back(vertex(p));
+                        EXPECT_NE(nullptr, s->AddFacet(static_cast<int>(vs.size()), vs.data(), 1, nullptr, nullptr));
+                    }
+            }
+    return s;
+}
+
+double Unit() { return GRand() / double(G_RAND_MAX); }
+
+} // namespace
+
+TEST(SurfaceVolume, RandomVoxelSetsMatchTheirCountUnderMotionFlipAndCollinearCorners)
+{
+    for (unsigned seed : {1u, 7u, 42u, 2026u, 99991u}) {
+        GSRand(seed);
+        for (int round = 0; round < 12; ++round) {
+            VoxelSet v;
+            v.n = 1 + GRand() % 5;
+            const double density = 0.2 + 0.7 * Unit();
+            v.full.resize(static_cast<std::size_t>(v.n * v.n * v.n));
+            for (char& f : v.full)
+                f = Unit() < density ? 1 : 0;
+            Motion m;
+            const int perms[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
+            const int* p = perms[GRand() % 6];
+            for (int k = 0; k < 3; ++k) {
+                m.perm[k] = p[k];
+                m.sign[k] = GRand() % 2 ? 1.0 : -1.0;
+                // Far from the origin, on whole numbers so nothing rounds.
+                m.shift[k] = double(GRand() % 2001 - 1000) * 1000.0;
+            }
+            const bool flip = GRand() % 2 == 1;
+            const bool midpoints = GRand() % 3 == 0;
+            std::unique_ptr<G3Surface> s = Boundary(v, m, flip, midpoints);
+            ASSERT_EQ("", MeshCheck(s.get()));
+            const double expected = v.Count() * m.Determinant() * (flip ? -1.0 : 1.0);
+            EXPECT_NEAR(expected, G3SurfaceVolume(s.get()), 1e-9)
+                << "seed " << seed << " round " << round << " n " << v.n << " midpoints " << midpoints;
+            EXPECT_EQ("", MeshCheck(s.get()));
+        }
+    }
+}
+
+TEST(SurfaceVolume, FacetsWithHolesNullAndEmpty)
+{
+    EXPECT_EQ(0.0, G3SurfaceVolume(nullptr));
+    G3Surface empty;
+    EXPECT_EQ(0.0, G3SurfaceVolume(&empty));
+
+    // A 4 x 4 x 2 block with a 2 x 2 tunnel from top to bottom: top and
+    // bottom are single facets with a hole, every facet has its own
+    // vertices.
+    G3Surface s;
+    auto polygon = [&](std::vector<P3> outer, std::vector<P3> hole) {
+        std::vector<G3Vertex*> v;
+        for (const P3& p : outer)
+            v.push_back(s.AddVertex(p[0], p[1], p[2], 0));
+        G3Facet* f = s.AddFacet(static_cast<int>(v.size()), v.data(), 1, nullptr, nullptr);
+        ASSERT_NE(nullptr, f);
+        if (hole.empty())
+            return;
+        std::vector<G3Vertex*> h;
+        for (const P3& p : hole)
+            h.push_back(s.AddVertex(p[0], p[1], p[2], 0));
+        G3EdgeList list(static_cast<int>(h.size()), h.data(), nullptr, nullptr, nullptr, 0, 0);
+        ASSERT_NE(nullptr, s.AddFacetEdges(f, &list));
+    };
+    polygon({{0, 0, 2}, {4, 0, 2}, {4, 4, 2}, {0, 4, 2}}, {{1, 1, 2}, {1, 3, 2}, {3, 3, 2}, {3, 1, 2}});
+    polygon({{0, 0, 0}, {0, 4, 0}, {4, 4, 0}, {4, 0, 0}}, {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}});
+    polygon({{0, 0, 0}, {4, 0, 0}, {4, 0, 2}, {0, 0, 2}}, {});
+    polygon({{4, 0, 0}, {4, 4, 0}, {4, 4, 2}, {4, 0, 2}}, {});
+    polygon({{4, 4, 0}, {0, 4, 0}, {0, 4, 2}, {4, 4, 2}}, {});
+    polygon({{0, 4, 0}, {0, 0, 0}, {0, 0, 2}, {0, 4, 2}}, {});
+    polygon({{3, 1, 0}, {1, 1, 0}, {1, 1, 2}, {3, 1, 2}}, {});
+    polygon({{3, 3, 0}, {3, 1, 0}, {3, 1, 2}, {3, 3, 2}}, {});
+    polygon({{1, 3, 0}, {3, 3, 0}, {3, 3, 2}, {1, 3, 2}}, {});
+    polygon({{1, 1, 0}, {1, 3, 0}, {1, 3, 2}, {1, 1, 2}}, {});
+    ASSERT_EQ("", MeshCheck(&s));
+    EXPECT_DOUBLE_EQ(4.0 * 4.0 * 2.0 - 2.0 * 2.0 * 2.0, G3SurfaceVolume(&s));
+}
