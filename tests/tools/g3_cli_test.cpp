@@ -377,6 +377,9 @@ TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
     EXPECT_EQ(Key(sphere.out, "closed"), "yes");
     EXPECT_EQ(Key(sphere.out, "V-E+F"), "2");
     EXPECT_EQ(Key(sphere.out, "non-manifold edges"), "0");
+    // Half its triangles were wound inwards: the repair turned them.
+    EXPECT_EQ(Key(sphere.out, "consistently oriented"), "yes");
+    EXPECT_NE(Key(sphere.out, "volume").find("positive"), std::string::npos) << sphere.out;
     Result box = Info((fs::path(out) / "box.obj").string());
     EXPECT_EQ(Key(box.out, "vertices"), "16");
     EXPECT_EQ(Key(box.out, "closed"), "yes");
