@@ -17,6 +17,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,9 @@
 #include <vector>
 
 namespace {
+
+using testmesh::Corners;
+using testmesh::TrianglesArea;
 
 // Draws from mt19937's raw output only: its sequence is fixed by the
 // standard, the distributions are not.
@@ -268,27 +272,6 @@ std::vector<G3Vertex*> Concatenated(const std::vector<std::vector<G3Vertex*>>& c
     return all;
 }
 
-std::vector<G3Vertex*> Walk(G3Facet* f)
-{
-    std::vector<G3Vertex*> out;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        out.push_back(it.NextVertex());
-    return out;
-}
-
-double TriangleArea(G3Surface& s)
-{
-    double sum = 0.0;
-    for (int k = 0; k < s.GetFacetCount(); ++k) {
-        std::vector<G3Vertex*> c = Walk(s.GetFacet(k));
-        if (c.size() != 3)
-            return -1.0;
-        sum += G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-    }
-    return sum;
-}
-
 void ExpectPointsClassified(G3Facet* f, const Case& c, const Placement& pl, Rng& rng)
 {
     int i = 0, j = 1;
@@ -349,21 +332,21 @@ TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
         withHoles += contours.size() > 1;
         touchingStarts += TouchesPreviousStart(contours);
         ASSERT_EQ(MeshCheck(&s), "");
-        EXPECT_EQ(Walk(f), Concatenated(contours));
+        EXPECT_EQ(Corners(f), Concatenated(contours));
         ExpectPointsClassified(f, c, pl, rng);
 
         const int splits = 1 + rng.Below(4);
         for (int k = 0; k < splits; ++k) {
             SplitRandomEdge(s, f, contours, rng);
             ASSERT_EQ(MeshCheck(&s), "");
-            ASSERT_EQ(Walk(f), Concatenated(contours));
+            ASSERT_EQ(Corners(f), Concatenated(contours));
         }
         ExpectPointsClassified(f, c, pl, rng);
 
         const double area = c.area * pl.scale * pl.scale;
         EXPECT_TRUE(s.Triangulate(4, 0));
         EXPECT_EQ(MeshCheck(&s), "");
-        EXPECT_NEAR(TriangleArea(s), area, 1e-7 * (1.0 + area));
+        EXPECT_NEAR(TrianglesArea(s), area, 1e-7 * (1.0 + area));
     }
     // The generator reaches the cases it is meant for.
     EXPECT_GT(withHoles, 180);

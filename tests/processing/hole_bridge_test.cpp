@@ -11,6 +11,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -175,28 +176,10 @@ double ListArea(G3EdgeList* l, const Frame& fr)
     return 0.5 * a;
 }
 
-G3Facet* FacetAt(G3Surface& s, int i) { return static_cast<G3Facet*>(s.GetFacetList()->get(i)); }
-
-double TriangleArea(G3Facet* f)
-{
-    std::vector<G3Vertex*> c;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        c.push_back(static_cast<G3Vertex*>(it.next()));
-    if (c.size() != 3)
-        return -1e9;
-    return G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-}
-
-// Triangulates every facet and sums the triangles' areas (a facet left
-// with more than three corners spoils the sum).
 double TriangulatedArea(G3Surface& s)
 {
     s.Triangulate(4, 0);
-    double sum = 0.0;
-    for (int k = 0; k < s.GetFacetCount(); ++k)
-        sum += TriangleArea(FacetAt(s, k));
-    return sum;
+    return testmesh::TrianglesArea(s);
 }
 
 // How many facets of s hold the point (x, y) of the frame.
@@ -206,7 +189,7 @@ int FacetsHolding(G3Surface& s, const Frame& fr, const P2& p)
     fr.Place(p, xyz);
     int n = 0;
     for (int k = 0; k < s.GetFacetCount(); ++k) {
-        G3Facet* f = FacetAt(s, k);
+        G3Facet* f = s.GetFacet(k);
         int i = 0, j = 1;
         f->GetMaxCoo(&i, &j);
         if (f->PointInFacet(i, j, xyz, nullptr, nullptr, 1e-6))
@@ -424,10 +407,7 @@ TEST(HoleBridges, BridgesCrossNothingAndRunHolesTheRightWay)
                 s.AddFacets(&out);
                 EXPECT_EQ("", MeshCheck(&s));
                 EXPECT_TRUE(s.Triangulate(4, 0));
-                double sum = 0.0;
-                for (int k = 0; k < s.GetFacetCount(); ++k)
-                    sum += TriangleArea(FacetAt(s, k));
-                EXPECT_NEAR(sum, c.area, 1e-6);
+                EXPECT_NEAR(testmesh::TrianglesArea(s), c.area, 1e-6);
                 EXPECT_EQ("", MeshCheck(&s));
             }
         }
