@@ -18,6 +18,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "tests/common/builders.h"
+#include "tests/common/plane2d.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -48,10 +49,8 @@ private:
     std::mt19937 gen;
 };
 
-struct UV {
-    double u, v;
-    bool operator<(const UV& o) const { return u != o.u ? u < o.u : v < o.v; }
-};
+using UV = plane2d::P2;
+using plane2d::DistanceToSegment;
 
 // Plane coordinates to space: origin + s*u*U + s*v*V with U, V orthonormal.
 struct Placement {
@@ -62,7 +61,7 @@ struct Placement {
     void Map(UV p, double* out) const
     {
         for (int k = 0; k < 3; ++k)
-            out[k] = origin[k] + scale * (p.u * U[k] + p.v * V[k]);
+            out[k] = origin[k] + scale * (p[0] * U[k] + p[1] * V[k]);
     }
 };
 
@@ -93,17 +92,6 @@ struct Case {
     double width = 0.0;
     double height = 0.0;
 };
-
-double Shoelace(const std::vector<UV>& c)
-{
-    double a = 0.0;
-    for (size_t k = 0; k < c.size(); ++k) {
-        const UV p = c[k];
-        const UV q = c[(k + 1) % c.size()];
-        a += p.u * q.v - q.u * p.v;
-    }
-    return 0.5 * a;
-}
 
 template <class T>
 void Shuffle(std::vector<T>& items, Rng& rng)
@@ -139,7 +127,7 @@ std::vector<UV> CellHole(double x, double y, Rng& rng)
         const int side = rng.Below(4);
         const UV a = diamond[static_cast<size_t>(side)];
         const UV b = diamond[static_cast<size_t>((side + 1) % 4)];
-        hole.insert(hole.begin() + side + 1, UV{0.5 * (a.u + b.u), 0.5 * (a.v + b.v)});
+        hole.insert(hole.begin() + side + 1, UV{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])});
         break;
     }
     default:
@@ -163,7 +151,7 @@ Case RandomCase(Rng& rng)
     std::vector<UV> outer;
     auto side = [&](UV from, double du, double dv, int steps) {
         for (int k = 0; k < steps; ++k) {
-            const UV p = {from.u + du * k, from.v + dv * k};
+            const UV p = {from[0] + du * k, from[1] + dv * k};
             if (k == 0 || k % 2 == 1 || rng.Below(3) == 0)
                 outer.push_back(p);
         }
@@ -173,14 +161,14 @@ Case RandomCase(Rng& rng)
     side({c.width, c.height}, -1, 0, 2 * nx);
     side({0, c.height}, 0, -1, 2 * ny);
     RotateRandomly(outer, rng);
-    c.area = Shoelace(outer);
+    c.area = plane2d::ShoelaceArea(outer);
 
     std::vector<std::vector<UV>> holes;
     for (int a = 0; a < nx; ++a)
         for (int b = 0; b < ny; ++b) {
             std::vector<UV> h = CellHole(2.0 * a, 2.0 * b, rng);
             if (!h.empty()) {
-                c.area -= std::fabs(Shoelace(h));
+                c.area -= std::fabs(plane2d::ShoelaceArea(h));
                 holes.push_back(h);
             }
         }
@@ -188,28 +176,6 @@ Case RandomCase(Rng& rng)
     c.contours.push_back(outer);
     c.contours.insert(c.contours.end(), holes.begin(), holes.end());
     return c;
-}
-
-// Even-odd membership in plane coordinates, over every contour.
-bool EvenOdd(const std::vector<std::vector<UV>>& contours, UV p)
-{
-    bool in = false;
-    for (const std::vector<UV>& c : contours)
-        for (size_t k = 0; k < c.size(); ++k) {
-            const UV a = c[k];
-            const UV b = c[(k + 1) % c.size()];
-            if ((a.v > p.v) != (b.v > p.v) && p.u < a.u + (p.v - a.v) * (b.u - a.u) / (b.v - a.v))
-                in = !in;
-        }
-    return in;
-}
-
-double DistanceToSegment(UV p, UV a, UV b)
-{
-    const double du = b.u - a.u, dv = b.v - a.v;
-    double t = ((p.u - a.u) * du + (p.v - a.v) * dv) / (du * du + dv * dv);
-    t = std::max(0.0, std::min(1.0, t));
-    return std::hypot(p.u - (a.u + t * du), p.v - (a.v + t * dv));
 }
 
 bool NearBoundary(const std::vector<std::vector<UV>>& contours, UV p, double margin)
@@ -282,8 +248,8 @@ void ExpectPointsClassified(G3Facet* f, const Case& c, const Placement& pl, Rng&
             continue;
         double xyz[3];
         pl.Map(p, xyz);
-        EXPECT_EQ(f->PointInFacet(i, j, xyz, nullptr, nullptr, 1e-6), EvenOdd(c.contours, p))
-            << "at (" << p.u << ", " << p.v << ")";
+        EXPECT_EQ(f->PointInFacet(i, j, xyz, nullptr, nullptr, 1e-6), plane2d::InsideEvenOdd(c.contours, p))
+            << "at (" << p[0] << ", " << p[1] << ")";
     }
 }
 

@@ -12,6 +12,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "tests/common/builders.h"
+#include "tests/common/plane2d.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +27,7 @@
 
 namespace {
 
-using P2 = std::array<double, 2>;
-using Ring = std::vector<P2>;
+using namespace plane2d;
 
 // A plane: origin and two orthonormal axes; (x, y) sits at o + x u + y v.
 struct Frame {
@@ -66,40 +66,6 @@ const Frame kFrames[] = {kFlat, kXZ, kYZ, kTilted, kFar};
 double Cross(const P2& a, const P2& b, const P2& c)
 {
     return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
-}
-
-double ShoelaceArea(const Ring& r)
-{
-    double a = 0.0;
-    for (size_t k = 0; k < r.size(); ++k) {
-        const P2& p = r[k];
-        const P2& q = r[(k + 1) % r.size()];
-        a += p[0] * q[1] - q[0] * p[1];
-    }
-    return 0.5 * a;
-}
-
-// Even-odd count of p over every ring.
-bool InsideEvenOdd(const std::vector<Ring>& rings, const P2& p)
-{
-    bool in = false;
-    for (const Ring& r : rings)
-        for (size_t k = 0; k < r.size(); ++k) {
-            const P2& a = r[k];
-            const P2& b = r[(k + 1) % r.size()];
-            if ((a[1] > p[1]) != (b[1] > p[1]) && p[0] < a[0] + (p[1] - a[1]) / (b[1] - a[1]) * (b[0] - a[0]))
-                in = !in;
-        }
-    return in;
-}
-
-double DistanceToSegment(const P2& p, const P2& a, const P2& b)
-{
-    const double dx = b[0] - a[0], dy = b[1] - a[1];
-    const double len2 = dx * dx + dy * dy;
-    double t = len2 > 0.0 ? ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / len2 : 0.0;
-    t = std::min(1.0, std::max(0.0, t));
-    return std::hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy);
 }
 
 // Whether two segments meet anywhere but at an end they share; two copies
