@@ -2,9 +2,10 @@
 // Small surfaces that many tests start from: facets through vertex ids or
 // through new vertices (a soup), axis-aligned boxes, and the unit square
 // with a point above it. Everything is built through G3Surface's own calls,
-// so the entities come from their pools. Also the corner walk and the
-// triangle-area sum that tests of triangulating passes compare against.
+// so the entities come from their pools. Also a facet's material, the
+// corner walk and the triangle-area sum.
 
+#include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Point.h"
@@ -12,6 +13,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -88,6 +90,22 @@ inline SurfacePtr SquareAndApex()
     for (const auto& p : pts)
         s->AddVertex(p[0], p[1], p[2], 0);
     return s;
+}
+
+// The material index a host keeps in a facet's extended data.
+const char* const kMaterial = "ZUNO_G3FACE_MATERIAL_INDEX";
+
+inline std::intptr_t Material(const G3Facet* f)
+{
+    return reinterpret_cast<std::intptr_t>(const_cast<G3Facet*>(f)->GetExtendedData().GetData(kMaterial));
+}
+
+// Gives f a map of its own (facets added with one default share its map)
+// holding material v.
+inline void SetMaterial(G3Facet* f, std::intptr_t v)
+{
+    f->GetExtendedData() = CExData();
+    f->GetExtendedData().Add(kMaterial, reinterpret_cast<void*>(v));
 }
 
 // f's corners in the order its vertex walk yields them.

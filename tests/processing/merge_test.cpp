@@ -18,16 +18,6 @@ using namespace orienttest;
 
 namespace {
 
-const char* const kMaterial = "ZUNO_G3FACE_MATERIAL_INDEX";
-
-std::intptr_t Material(G3Facet* f) { return reinterpret_cast<std::intptr_t>(f->GetExtendedData().GetData(kMaterial)); }
-
-void SetMaterial(G3Facet* f, std::intptr_t v)
-{
-    f->GetExtendedData() = CExData();
-    f->GetExtendedData().Add(kMaterial, reinterpret_cast<void*>(v));
-}
-
 // An n x n grid of unit squares in z = 0 sharing vertices, without the
 // squares `missing` names; vertex (i, j) has id i + j (n + 1).
 void Grid(G3Surface& s, int n, const std::vector<std::pair<int, int>>& missing = {})
