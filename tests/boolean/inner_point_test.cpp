@@ -79,8 +79,7 @@ G3Facet* Facet(MeshBuilder& b, const std::vector<Ring>& rings)
         std::vector<G3Vertex*> v;
         for (const P2& p : r)
             v.push_back(b.V(p[0], p[1], 0));
-        for (size_t k = 0; k < v.size(); ++k)
-            MeshBuilder::Attach(f, b.EdgeFor(v[k], v[(k + 1) % v.size()]));
+        b.AddContour(f, v);
     }
     f->FormPlaneEquation();
     return f;
