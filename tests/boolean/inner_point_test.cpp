@@ -2,6 +2,7 @@
 // returned must lie inside by an even-odd count and clear of every edge, so
 // that no tolerance can read it as being on the boundary or in a hole.
 
+#include "common/plane2d.h"
 #include "mesh/mesh_builder.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -17,39 +18,20 @@
 
 namespace {
 
-struct P2 {
-    double x, y;
-};
-using Ring = std::vector<P2>;
-
-double SegmentDistance(P2 p, P2 a, P2 b)
-{
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len2 : 0.0;
-    t = std::fmin(1.0, std::fmax(0.0, t));
-    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
-}
+using namespace plane2d;
 
 // "" when p lies inside the rings by an even-odd count (each ring closed on
 // its own) and at least `clear` from every edge; else what is wrong. With
 // the point that far from every edge, plain arithmetic decides each crossing.
 std::string Judge(P2 p, const std::vector<Ring>& rings, double clear)
 {
-    if (!std::isfinite(p.x) || !std::isfinite(p.y))
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]))
         return "not a number";
-    int crossings = 0;
-    for (const Ring& r : rings) {
-        const size_t n = r.size();
-        for (size_t k = 0; k < n; ++k) {
-            const P2 a = r[k], b = r[(k + 1) % n];
-            if (SegmentDistance(p, a, b) < clear)
+    for (const Ring& r : rings)
+        for (size_t k = 0; k < r.size(); ++k)
+            if (DistanceToSegment(p, r[k], r[(k + 1) % r.size()]) < clear)
                 return "within " + std::to_string(clear) + " of an edge";
-            if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y))
-                ++crossings;
-        }
-    }
-    return crossings % 2 == 1 ? "" : "outside";
+    return InsideEvenOdd(rings, p) ? "" : "outside";
 }
 
 // A star-shaped ring around (cx, cy): n corners at spread angles, radii in
@@ -85,7 +67,7 @@ Ring ThinHole(std::mt19937& rng, double cx, double cy, double reach)
     const double ux = std::cos(a), uy = std::sin(a);
     const double thin = thinness(rng);
     const P2 p = {cx - ux * len / 2, cy - uy * len / 2}, q = {cx + ux * len / 2, cy + uy * len / 2};
-    const P2 c = {p.x + ux * len * t - uy * thin, p.y + uy * len * t + ux * thin};
+    const P2 c = {p[0] + ux * len * t - uy * thin, p[1] + uy * len * t + ux * thin};
     return {p, c, q};
 }
 
@@ -96,9 +78,8 @@ G3Facet* Facet(MeshBuilder& b, const std::vector<Ring>& rings)
     for (const Ring& r : rings) {
         std::vector<G3Vertex*> v;
         for (const P2& p : r)
-            v.push_back(b.V(p.x, p.y, 0));
-        for (size_t k = 0; k < v.size(); ++k)
-            MeshBuilder::Attach(f, b.EdgeFor(v[k], v[(k + 1) % v.size()]));
+            v.push_back(b.V(p[0], p[1], 0));
+        b.AddContour(f, v);
     }
     f->FormPlaneEquation();
     return f;
@@ -127,7 +108,7 @@ TEST(InnerPoint, ThinHoleLevelWithTheProbeIsNotInside)
     std::vector<std::unique_ptr<G3Point>> store;
     GArrayCollection pts;
     for (const P2& q : loop) {
-        store.push_back(std::make_unique<G3Point>(q.x, q.y, 0.0));
+        store.push_back(std::make_unique<G3Point>(q[0], q[1], 0.0));
         pts.add(store.back().get());
     }
     ASSERT_TRUE(G3Facet::GeneratePointInFacetConcave(0, 1, p, &pts));
@@ -163,20 +144,20 @@ TEST(InnerPoint, RandomFacetsWithThinHolesAndNotchesGiveClearInnerPoints)
             const P2 a = star[k], c = star[(k + 1) % star.size()];
             loop.push_back(a);
             if (k % 2 == 0) {
-                const P2 m = {(a.x + c.x) / 2, (a.y + c.y) / 2};
-                const double ex = c.x - a.x, ey = c.y - a.y, el = std::hypot(ex, ey);
+                const P2 m = {(a[0] + c[0]) / 2, (a[1] + c[1]) / 2};
+                const double ex = c[0] - a[0], ey = c[1] - a[1], el = std::hypot(ex, ey);
                 const double gap = 1e-7 + 2e-6 * std::fabs(unit(rng));
                 const double depth = 0.8 + 0.15 * std::fabs(unit(rng));
-                const P2 tip = {m.x + (cx - m.x) * depth, m.y + (cy - m.y) * depth};
+                const P2 tip = {m[0] + (cx - m[0]) * depth, m[1] + (cy - m[1]) * depth};
                 loop.push_back(m);
                 loop.push_back(tip);
-                loop.push_back({m.x + ex / el * gap, m.y + ey / el * gap});
+                loop.push_back({m[0] + ex / el * gap, m[1] + ey / el * gap});
             }
         }
         std::vector<std::unique_ptr<G3Point>> store;
         GArrayCollection pts;
         for (const P2& q : loop) {
-            store.push_back(std::make_unique<G3Point>(q.x, q.y, 0.0));
+            store.push_back(std::make_unique<G3Point>(q[0], q[1], 0.0));
             pts.add(store.back().get());
         }
         ASSERT_TRUE(G3Facet::GeneratePointInFacetConcave(0, 1, p, &pts)) << seed;

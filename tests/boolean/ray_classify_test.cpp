@@ -3,6 +3,7 @@
 // picking along a ray, and a randomized comparison with solids whose inside
 // is known exactly.
 
+#include "common/builders.h"
 #include "mesh/mesh_check.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -51,27 +52,10 @@ void Quad(G3Surface* s, G3Vertex* a, G3Vertex* b, G3Vertex* c, G3Vertex* d, bool
     }
 }
 
-// The box [lo, hi] facing outward (inward with `inward`), its faces quads
-// or split into triangles.
-void AddBox(G3Surface* s, P lo, P hi, bool split = false, bool inward = false)
-{
-    G3Vertex* v[8];
-    for (int k = 0; k < 8; ++k)
-        v[k] = s->AddVertex((k & 1) ? hi[0] : lo[0], (k & 2) ? hi[1] : lo[1], (k & 4) ? hi[2] : lo[2], 0);
-    // Counter-clockwise seen from outside.
-    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    for (const auto& f : faces) {
-        if (inward)
-            Quad(s, v[f[0]], v[f[3]], v[f[2]], v[f[1]], split);
-        else
-            Quad(s, v[f[0]], v[f[1]], v[f[2]], v[f[3]], split);
-    }
-}
-
 SurfacePtr Box(P lo, P hi, bool split = false)
 {
     SurfacePtr s(new G3Surface());
-    AddBox(s.get(), lo, hi, split);
+    testmesh::AddBox(*s, lo, hi, split);
     return s;
 }
 
@@ -735,7 +719,7 @@ TEST(BooleanRayClassifyRandom, AgreesWithExactSolids)
         if (kind == 0) {
             const P hi = {dyadic(4, 64), dyadic(4, 64), dyadic(4, 64)};
             solid.boxes.push_back({{0, 0, 0}, hi});
-            AddBox(s.get(), at, {at[0] + hi[0], at[1] + hi[1], at[2] + hi[2]}, split);
+            testmesh::AddBox(*s, at, {at[0] + hi[0], at[1] + hi[1], at[2] + hi[2]}, split);
         } else if (kind == 1) {
             const double size = dyadic(8, 32);
             const double height = dyadic(4, 48);
@@ -748,8 +732,8 @@ TEST(BooleanRayClassifyRandom, AgreesWithExactSolids)
             const P chi = {hi[0] - dyadic(8, 16), hi[1] - dyadic(8, 16), hi[2] - dyadic(8, 16)};
             solid.boxes.push_back({{0, 0, 0}, hi});
             solid.cavities.push_back({clo, chi});
-            AddBox(s.get(), at, {at[0] + hi[0], at[1] + hi[1], at[2] + hi[2]}, split);
-            AddBox(s.get(), {at[0] + clo[0], at[1] + clo[1], at[2] + clo[2]},
+            testmesh::AddBox(*s, at, {at[0] + hi[0], at[1] + hi[1], at[2] + hi[2]}, split);
+            testmesh::AddBox(*s, {at[0] + clo[0], at[1] + clo[1], at[2] + clo[2]},
                    {at[0] + chi[0], at[1] + chi[1], at[2] + chi[2]}, !split, true);
         }
         ASSERT_EQ("", MeshCheck(s.get()));

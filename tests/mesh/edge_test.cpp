@@ -2,11 +2,9 @@
 
 #include "mesh_builder.h"
 
-#include "Geometry/math/GEnvelope.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 
 TEST(G3EdgeTest, NewEdgeIsVisibleWithoutGeometry)
 {
@@ -20,12 +18,6 @@ TEST(G3EdgeTest, NewEdgeIsVisibleWithoutGeometry)
     G3TexCoo* t = b.T(0, 0);
     EXPECT_EQ(e->GetFacet1V2(&t), nullptr);
     EXPECT_EQ(t, nullptr);
-
-    EXPECT_DOUBLE_EQ(e->GetSizeXYZ(), 13.0);
-    EXPECT_DOUBLE_EQ(e->GetSize(1, 2), std::sqrt(160.0));
-    GEnvelope env;
-    EXPECT_EQ(e->FormEnvelope(&env), &env);
-    EXPECT_EQ(env.GetMax()[2], 12.0);
 }
 
 TEST(G3EdgeTest, SwapVertexKeepsCornersWithTheirVertex)

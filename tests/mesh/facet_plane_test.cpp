@@ -18,12 +18,6 @@
 
 namespace {
 
-void AddLoop(MeshBuilder& b, G3Facet* f, const std::vector<G3Vertex*>& loop)
-{
-    for (std::size_t i = 0; i < loop.size(); ++i)
-        MeshBuilder::Attach(f, b.EdgeFor(loop[i], loop[(i + 1) % loop.size()]));
-}
-
 // The plane as the generic polygon functions give it for f's vertex walk.
 void ReferencePlane(G3Facet* f, double plane[4])
 {
@@ -87,7 +81,7 @@ TEST(FacetPlane, SameBitsAsThePolygonFunction)
             loop.push_back(b.V(x, y, 0.3 * x - 0.7 * y + jitter(rng)));
         }
         G3Facet* f = b.F();
-        AddLoop(b, f, loop);
+        b.AddContour(f, loop);
         ExpectReferencePlane(f);
         std::vector<const double*> pts;
         for (G3Vertex* v : loop)
@@ -111,8 +105,8 @@ TEST(FacetPlane, SpecialChains)
     G3Vertex* o[4] = {b.V(0, 0), b.V(8, 0), b.V(8, 8), b.V(0, 8)};
     G3Vertex* h[4] = {b.V(2, 2, 0.5), b.V(2, 6, 0.5), b.V(6, 6, 0.5), b.V(6, 2, 0.5)};
     G3Facet* holed = b.F();
-    AddLoop(b, holed, {o[0], o[1], o[2], o[3]});
-    AddLoop(b, holed, {h[0], h[1], h[2], h[3]});
+    b.AddContour(holed, {o[0], o[1], o[2], o[3]});
+    b.AddContour(holed, {h[0], h[1], h[2], h[3]});
     ExpectReferencePlane(holed);
 
     G3Vertex* tip = b.V(12, 4, 1);
@@ -125,7 +119,7 @@ TEST(FacetPlane, SpecialChains)
     ExpectReferencePlane(spiked);
 
     G3Facet* two = b.F();
-    AddLoop(b, two, {o[0], o[2]});
+    b.AddContour(two, {o[0], o[2]});
     ExpectReferencePlane(two);
 
     G3Facet* line = b.F({b.V(0, 0, 0), b.V(1, 1, 1), b.V(2, 2, 2), b.V(3, 3, 3)});

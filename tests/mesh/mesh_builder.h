@@ -75,11 +75,10 @@ public:
     G3Facet* F() { facets.push_back(new G3Facet()); return facets.back(); }
     // Appends the closed contour `loop` to f's chain, taking each edge's
     // free side (facet1 first).
-    void AddContour(G3Facet* f, std::initializer_list<G3Vertex*> loop)
+    void AddContour(G3Facet* f, const std::vector<G3Vertex*>& loop)
     {
-        std::vector<G3Vertex*> l(loop);
-        for (size_t i = 0; i < l.size(); ++i)
-            Attach(f, EdgeFor(l[i], l[(i + 1) % l.size()]));
+        for (size_t i = 0; i < loop.size(); ++i)
+            Attach(f, EdgeFor(loop[i], loop[(i + 1) % loop.size()]));
     }
     G3Facet* F(std::initializer_list<G3Vertex*> loop)
     {

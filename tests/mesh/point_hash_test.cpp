@@ -35,21 +35,6 @@ double Uniform(std::mt19937& gen, double lo, double hi) { return lo + (hi - lo) 
 
 }  // namespace
 
-TEST(G3PointHashTest, WidenedBoxAndCellSizes)
-{
-    G3PointHash h(24, kMin, kMax, 1e-6);
-    EXPECT_DOUBLE_EQ(h.GetEnvelope().GetMin()[0], -0.1);
-    EXPECT_DOUBLE_EQ(h.GetEnvelope().GetMax()[2], 10.1);
-    EXPECT_DOUBLE_EQ(h.GetCellSize()[1], 10.2 / 24);
-    EXPECT_EQ(h.GetCellCount(), 24 * 24 * 24);
-
-    G2PointHash planar(24, kMin, kMax, 1.0);  // 2 * tolerance beats 1% of the size
-    EXPECT_DOUBLE_EQ(planar.GetEnvelope().GetMin()[0], -2.0);
-    EXPECT_DOUBLE_EQ(planar.GetCellSize()[0], (14.0 + 2.0) / 24);
-    EXPECT_EQ(planar.GetCellSize()[2], 0.0);
-    EXPECT_EQ(planar.GetCellCount(), 24 * 24);
-}
-
 TEST(G3PointHashTest, PointsAcrossACellBorderFindEachOther)
 {
     G3PointHash probe(24, kMin, kMax, 1e-6);

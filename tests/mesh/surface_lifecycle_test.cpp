@@ -3,6 +3,7 @@
 // working state (a complex-facet bracket, an open preview), facets added
 // during a preview, and edge lists handed to AddFacet out of walk order.
 
+#include "common/builders.h"
 #include "mesh_check.h"
 
 #include "Geometry/math/GMatrix.h"
@@ -16,28 +17,10 @@
 
 namespace {
 
-struct SurfaceDeleter {
-    void operator()(G3Surface* s) const { delete s; }
-};
-using SurfacePtr = std::unique_ptr<G3Surface, SurfaceDeleter>;
-using Vd = std::vector<double>;
-using Vi = std::vector<int>;
-
-// The unit square's corners 0..3 (z = 0) and a point 4 above its centre.
-SurfacePtr Square()
-{
-    SurfacePtr s(new G3Surface());
-    const double pts[5][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0.5, 0.5, 1}};
-    for (const auto& p : pts)
-        s->AddVertex(p[0], p[1], p[2], 0);
-    return s;
-}
-
-G3Facet* Facet(G3Surface* s, Vi ids) { return s->AddFacet(static_cast<int>(ids.size()), ids.data(), 1, nullptr, nullptr); }
+using namespace testmesh;
 
 Vi Counts(G3Surface* s) { return Vi({s->GetVertexCount(), s->GetEdgeCount(), s->GetFacetCount()}); }
 Vd Plane(const G3Facet* f) { return Vd(f->GetPlane(), f->GetPlane() + 4); }
-Vd Xyz(const G3Point* p) { return Vd(p->GetXYZ(), p->GetXYZ() + 3); }
 
 // A host object a caller keeps in an entity's scratch link; smaller than a
 // point, so reading it as one is an overflow the sanitizers see.
@@ -50,8 +33,8 @@ struct HostLink : GObj {
 // they name are still in use until those edges go.
 TEST(SurfaceLifecycle, VerticesNamedByListedEdgesStay)
 {
-    SurfacePtr s = Square();
-    ASSERT_NE(nullptr, Facet(s.get(), {0, 1, 2}));
+    SurfacePtr s = SquareAndApex();
+    ASSERT_NE(nullptr, FacetByIds(*s, {0, 1, 2}));
     s->RemoveFacet(s->GetFacet(0));
     ASSERT_EQ(Vi({5, 3, 0}), Counts(s.get()));
     ASSERT_FALSE(s->GetVertex(1)->HasEdges());
@@ -64,8 +47,8 @@ TEST(SurfaceLifecycle, VerticesNamedByListedEdgesStay)
     EXPECT_EQ(Vi({0, 0, 0}), Counts(s.get()));
 
     // Once the edges are gone the vertex may go; one still in a ring may not.
-    SurfacePtr t = Square();
-    Facet(t.get(), {0, 1, 2});
+    SurfacePtr t = SquareAndApex();
+    FacetByIds(*t, {0, 1, 2});
     t->RemoveFacet(t->GetFacet(0));
     t->RemoveUnusedEdge();
     EXPECT_TRUE(t->RemoveVertex(t->GetVertex(1)));
@@ -78,22 +61,22 @@ TEST(SurfaceLifecycle, VerticesNamedByListedEdgesStay)
 // neither Copy nor Duplicate hands them to the copy.
 TEST(SurfaceLifecycle, CopiesShareNoWorkingStateOfTheSource)
 {
-    SurfacePtr s = Square();
+    SurfacePtr s = SquareAndApex();
     s->BeginComplexFacet();
-    Facet(s.get(), {0, 1, 2, 3});
+    FacetByIds(*s, {0, 1, 2, 3});
     SurfacePtr dup(s->Duplicate());
     EXPECT_EQ(nullptr, dup->GetExData());
-    Facet(dup.get(), {0, 1, 4});
+    FacetByIds(*dup, {0, 1, 4});
     s->EndComplexFacet();
     EXPECT_EQ(1, s->GetFacetCount());
     EXPECT_EQ(2, dup->GetFacetCount());
     EXPECT_EQ("", MeshCheck(s.get()));
     EXPECT_EQ("", MeshCheck(dup.get()));
-    Facet(dup.get(), {1, 2, 4});
+    FacetByIds(*dup, {1, 2, 4});
     EXPECT_EQ("", MeshCheck(dup.get()));
 
     // A target's own bracket survives a Copy into it and keeps collecting.
-    SurfacePtr target = Square();
+    SurfacePtr target = SquareAndApex();
     target->BeginComplexFacet();
     GObj* bracket = target->GetExData();
     target->Copy(dup.get());
@@ -104,8 +87,8 @@ TEST(SurfaceLifecycle, CopiesShareNoWorkingStateOfTheSource)
     // Copies of a surface in the middle of a preview carry the entities'
     // own links, not the preview's saved state.
     HostLink host;
-    SurfacePtr p = Square();
-    Facet(p.get(), {0, 1, 4});
+    SurfacePtr p = SquareAndApex();
+    FacetByIds(*p, {0, 1, 4});
     p->GetVertex(2)->SetExData(&host);
     p->GetFacet(0)->SetExData(&host);
     double shift[4][4];
@@ -114,7 +97,7 @@ TEST(SurfaceLifecycle, CopiesShareNoWorkingStateOfTheSource)
     p->OpenTransformation(true, true);
     p->Transformation(shift);
     SurfacePtr pdup(p->Duplicate());
-    SurfacePtr pcopy = Square();
+    SurfacePtr pcopy = SquareAndApex();
     pcopy->Copy(p.get());
     p->CloseTransformation();
     EXPECT_EQ(&host, pdup->GetVertex(2)->GetExData());
@@ -134,14 +117,14 @@ TEST(SurfaceLifecycle, CopiesShareNoWorkingStateOfTheSource)
 TEST(SurfaceLifecycle, CopyIntoAnOpenPreviewIsTrackedByIt)
 {
     HostLink host;
-    SurfacePtr src = Square();
-    Facet(src.get(), {0, 1, 4});
+    SurfacePtr src = SquareAndApex();
+    FacetByIds(*src, {0, 1, 4});
     src->GetVertex(1)->SetExData(&host);
     src->GetFacet(0)->SetExData(&host);
     const Vd srcPlane = Plane(src->GetFacet(0));
 
-    SurfacePtr dst = Square();
-    Facet(dst.get(), {0, 1, 2, 3});
+    SurfacePtr dst = SquareAndApex();
+    FacetByIds(*dst, {0, 1, 2, 3});
     double shift[4][4];
     M4Identity(shift);
     M4Translate(shift, 0, 0, 7);
@@ -175,9 +158,9 @@ TEST(SurfaceLifecycle, CopyIntoAnOpenPreviewIsTrackedByIt)
 TEST(SurfaceLifecycle, FacetsAddedDuringAPreviewKeepTheirPlanes)
 {
     const Vd up = {0, 0, 1, 0};
-    SurfacePtr s = Square();
+    SurfacePtr s = SquareAndApex();
     s->OpenTransformation(true, false);
-    G3Facet* square = Facet(s.get(), {0, 1, 2, 3});
+    G3Facet* square = FacetByIds(*s, {0, 1, 2, 3});
     ASSERT_NE(nullptr, square);
     s->CloseTransformation();
     EXPECT_EQ(up, Plane(square));
@@ -188,17 +171,17 @@ TEST(SurfaceLifecycle, FacetsAddedDuringAPreviewKeepTheirPlanes)
     double lift[4][4];
     M4Identity(lift);
     M4Translate(lift, 0, 0, 3);
-    SurfacePtr t = Square();
+    SurfacePtr t = SquareAndApex();
     t->OpenTransformation(true, false);
     t->Transformation(lift);
-    G3Facet* late = Facet(t.get(), {0, 1, 2, 3});
+    G3Facet* late = FacetByIds(*t, {0, 1, 2, 3});
     EXPECT_EQ(Vd({0, 0, 1, -3}), Plane(late));
     t->CloseTransformation();
     EXPECT_EQ(up, Plane(late));
 
     // Triangles of a facet triangulated during a preview.
-    SurfacePtr u = Square();
-    Facet(u.get(), {0, 1, 2, 3});
+    SurfacePtr u = SquareAndApex();
+    FacetByIds(*u, {0, 1, 2, 3});
     u->OpenTransformation(true, false);
     EXPECT_TRUE(u->Triangulate(4, 0));
     u->CloseTransformation();
@@ -207,8 +190,8 @@ TEST(SurfaceLifecycle, FacetsAddedDuringAPreviewKeepTheirPlanes)
         EXPECT_EQ(up, Plane(u->GetFacet(i))) << i;
 
     // Facets from edge lists.
-    SurfacePtr w = Square();
-    G3Facet* model = Facet(w.get(), {0, 1, 2, 3});
+    SurfacePtr w = SquareAndApex();
+    G3Facet* model = FacetByIds(*w, {0, 1, 2, 3});
     GArrayCollection lists;
     lists.add(new G3EdgeList(model));
     w->RemoveFacet(model);
@@ -224,7 +207,7 @@ TEST(SurfaceLifecycle, FacetsAddedDuringAPreviewKeepTheirPlanes)
 // contours; anything else is refused before the surface changes.
 TEST(SurfaceLifecycle, EdgeListsOutOfWalkOrderAreRefused)
 {
-    SurfacePtr s = Square();
+    SurfacePtr s = SquareAndApex();
     G3Vertex* v[5];
     for (int i = 0; i < 5; ++i)
         v[i] = s->GetVertex(i);
@@ -260,9 +243,9 @@ TEST(SurfaceLifecycle, EdgeListsOutOfWalkOrderAreRefused)
 // anything keeps it and refuses the move.
 TEST(SurfaceLifecycle, MoveContentsFromFillsOnlyAnEmptySurface)
 {
-    SurfacePtr built = Square();
-    ASSERT_NE(nullptr, Facet(built.get(), {0, 1, 2, 3}));
-    ASSERT_NE(nullptr, Facet(built.get(), {0, 1, 4}));
+    SurfacePtr built = SquareAndApex();
+    ASSERT_NE(nullptr, FacetByIds(*built, {0, 1, 2, 3}));
+    ASSERT_NE(nullptr, FacetByIds(*built, {0, 1, 4}));
 
     G3Surface target;
     target.SetSurface(7);
@@ -276,8 +259,8 @@ TEST(SurfaceLifecycle, MoveContentsFromFillsOnlyAnEmptySurface)
     EXPECT_EQ("", MeshCheck(built.get()));
 
     // The emptied surface builds again, and refuses to land on a full one.
-    SurfacePtr again = Square();
-    ASSERT_NE(nullptr, Facet(again.get(), {0, 1, 2}));
+    SurfacePtr again = SquareAndApex();
+    ASSERT_NE(nullptr, FacetByIds(*again, {0, 1, 2}));
     EXPECT_FALSE(target.MoveContentsFrom(*again));
     EXPECT_FALSE(target.MoveContentsFrom(target));
     EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));

@@ -1,3 +1,4 @@
+#include "common/builders.h"
 #include "mesh/mesh_check.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -11,38 +12,24 @@
 #include <utility>
 #include <vector>
 
-namespace {
-
-G3Facet* Facet(G3Surface* s, std::vector<int> ids)
-{
-    return s->AddFacet(static_cast<int>(ids.size()), ids.data(), 1, nullptr, nullptr);
-}
-
-// Corners of a unit cube: vertex i has x = bit 0, y = bit 1, z = bit 2.
-void CubeVertices(G3Surface* s)
-{
-    for (int i = 0; i < 8; ++i)
-        s->AddVertex(i & 1, (i >> 1) & 1, (i >> 2) & 1, 0);
-}
-
-} // namespace
+using namespace testmesh;
 
 TEST(RemoveEqualsFacets, DuplicatesReversedCopiesAndSides)
 {
     G3Surface s;
-    CubeVertices(&s);
+    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
     // Two single-sided copies (one rotated) become one double-sided facet.
-    G3Facet* a = Facet(&s, {0, 1, 3});
-    Facet(&s, {1, 3, 0});
+    G3Facet* a = FacetByIds(s, {0, 1, 3});
+    FacetByIds(s, {1, 3, 0});
     // A double-sided copy over a single-sided one leaves it single-sided;
     // the copy runs the other way round.
-    G3Facet* b = Facet(&s, {4, 5, 7, 6});
-    G3Facet* bReversed = Facet(&s, {5, 4, 6, 7});
+    G3Facet* b = FacetByIds(s, {4, 5, 7, 6});
+    G3Facet* bReversed = FacetByIds(s, {5, 4, 6, 7});
     bReversed->SetDoubleSided();
     // Two double-sided copies stay double-sided.
-    G3Facet* c = Facet(&s, {0, 2, 6});
+    G3Facet* c = FacetByIds(s, {0, 2, 6});
     c->SetDoubleSided();
-    Facet(&s, {0, 2, 6})->SetDoubleSided();
+    FacetByIds(s, {0, 2, 6})->SetDoubleSided();
     ASSERT_EQ(6, s.GetFacetCount());
 
     s.RemoveEqualsFacets();
@@ -60,11 +47,11 @@ TEST(RemoveEqualsFacets, SharedRunOfThreeVerticesIsNotEnough)
     // key but are different quads; so are a quad and its copy with two
     // vertices exchanged.
     G3Surface s;
-    CubeVertices(&s);
-    Facet(&s, {0, 1, 3, 2});
-    Facet(&s, {0, 1, 3, 7});
-    Facet(&s, {4, 5, 6, 7});
-    Facet(&s, {4, 6, 5, 7});
+    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
+    FacetByIds(s, {0, 1, 3, 2});
+    FacetByIds(s, {0, 1, 3, 7});
+    FacetByIds(s, {4, 5, 6, 7});
+    FacetByIds(s, {4, 6, 5, 7});
     s.RemoveEqualsFacets();
     EXPECT_EQ(4, s.GetFacetCount());
     EXPECT_EQ("", MeshCheck(&s));
@@ -73,9 +60,9 @@ TEST(RemoveEqualsFacets, SharedRunOfThreeVerticesIsNotEnough)
 TEST(RemoveTrivialFacets, ZeroPlaneRemovedOthersKept)
 {
     G3Surface s;
-    CubeVertices(&s);
-    Facet(&s, {0, 1, 3});
-    G3Facet* flat = Facet(&s, {4, 5, 7});
+    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
+    FacetByIds(s, {0, 1, 3});
+    G3Facet* flat = FacetByIds(s, {4, 5, 7});
     EXPECT_FALSE(s.RemoveTrivialFacets());
     const double zero[4] = {0, 0, 0, 0};
     flat->SetPlane(zero);
@@ -92,8 +79,8 @@ TEST(RemoveNonManifoldEdges, TwoBoundaryEdgesBecomeOneSharedEdge)
     G3Surface soup;
     for (const auto& p : {std::pair<int, int>{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}})
         soup.AddVertex(p.first, p.second, 0, 0);
-    G3Facet* f = Facet(&soup, {0, 1, 2});
-    G3Facet* g = Facet(&soup, {3, 4, 5});
+    G3Facet* f = FacetByIds(soup, {0, 1, 2});
+    G3Facet* g = FacetByIds(soup, {3, 4, 5});
     soup.RemoveEqualsVertex();
     ASSERT_EQ(6, soup.GetEdgeCount());
     GArrayCollection pair;
@@ -116,9 +103,9 @@ TEST(EncloseHoles, ClosesAOneTriangleGap)
     G3Surface s;
     for (int i = 0; i < 4; ++i)
         s.AddVertex(i == 1, i == 2, i == 3, 0);
-    Facet(&s, {0, 1, 3});
-    Facet(&s, {1, 2, 3});
-    Facet(&s, {2, 0, 3});
+    FacetByIds(s, {0, 1, 3});
+    FacetByIds(s, {1, 2, 3});
+    FacetByIds(s, {2, 0, 3});
     EXPECT_FALSE(s.GetClosed());
 
     EXPECT_TRUE(s.EncloseHoles());
@@ -137,12 +124,12 @@ TEST(EncloseHoles, ClosesASquareGapWithTwoTriangles)
     // A cube without its top face: the first triangle leaves a diagonal
     // boundary edge that the second one closes.
     G3Surface s;
-    CubeVertices(&s);
-    Facet(&s, {0, 2, 3, 1});
-    Facet(&s, {0, 1, 5, 4});
-    Facet(&s, {1, 3, 7, 5});
-    Facet(&s, {3, 2, 6, 7});
-    Facet(&s, {2, 0, 4, 6});
+    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
+    FacetByIds(s, {0, 2, 3, 1});
+    FacetByIds(s, {0, 1, 5, 4});
+    FacetByIds(s, {1, 3, 7, 5});
+    FacetByIds(s, {3, 2, 6, 7});
+    FacetByIds(s, {2, 0, 4, 6});
     EXPECT_TRUE(s.EncloseHoles());
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_EQ(13, s.GetEdgeCount());

@@ -8,6 +8,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -17,25 +18,11 @@
 
 namespace {
 
-const char* const kMaterial = "ZUNO_G3FACE_MATERIAL_INDEX";
+using namespace testmesh;
 
 G3Facet* Square(G3Surface& s, double x0, double y0, double x1, double y1)
 {
-    G3Vertex* v[4] = {s.AddVertex(x0, y0, 0, 0), s.AddVertex(x1, y0, 0, 0), s.AddVertex(x1, y1, 0, 0),
-                      s.AddVertex(x0, y1, 0, 0)};
-    return s.AddFacet(4, v, 1, nullptr, nullptr);
-}
-
-std::intptr_t Material(const G3Facet* f)
-{
-    return reinterpret_cast<std::intptr_t>(const_cast<G3Facet*>(f)->GetExtendedData().GetData(kMaterial));
-}
-
-// Gives f a map of its own (facets added with one default share its map).
-void SetMaterial(G3Facet* f, std::intptr_t v)
-{
-    f->GetExtendedData() = CExData();
-    f->GetExtendedData().Add(kMaterial, reinterpret_cast<void*>(v));
+    return SoupFacet(s, {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}});
 }
 
 // Stores an int per object: `current` when the object opens, the source's

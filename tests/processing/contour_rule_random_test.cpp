@@ -17,6 +17,8 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
+#include "tests/common/plane2d.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +34,9 @@
 
 namespace {
 
+using testmesh::Corners;
+using testmesh::TrianglesArea;
+
 // Draws from mt19937's raw output only: its sequence is fixed by the
 // standard, the distributions are not.
 class Rng {
@@ -44,10 +49,8 @@ private:
     std::mt19937 gen;
 };
 
-struct UV {
-    double u, v;
-    bool operator<(const UV& o) const { return u != o.u ? u < o.u : v < o.v; }
-};
+using UV = plane2d::P2;
+using plane2d::DistanceToSegment;
 
 // Plane coordinates to space: origin + s*u*U + s*v*V with U, V orthonormal.
 struct Placement {
@@ -58,7 +61,7 @@ struct Placement {
     void Map(UV p, double* out) const
     {
         for (int k = 0; k < 3; ++k)
-            out[k] = origin[k] + scale * (p.u * U[k] + p.v * V[k]);
+            out[k] = origin[k] + scale * (p[0] * U[k] + p[1] * V[k]);
     }
 };
 
@@ -89,17 +92,6 @@ struct Case {
     double width = 0.0;
     double height = 0.0;
 };
-
-double Shoelace(const std::vector<UV>& c)
-{
-    double a = 0.0;
-    for (size_t k = 0; k < c.size(); ++k) {
-        const UV p = c[k];
-        const UV q = c[(k + 1) % c.size()];
-        a += p.u * q.v - q.u * p.v;
-    }
-    return 0.5 * a;
-}
 
 template <class T>
 void Shuffle(std::vector<T>& items, Rng& rng)
@@ -135,7 +127,7 @@ std::vector<UV> CellHole(double x, double y, Rng& rng)
         const int side = rng.Below(4);
         const UV a = diamond[static_cast<size_t>(side)];
         const UV b = diamond[static_cast<size_t>((side + 1) % 4)];
-        hole.insert(hole.begin() + side + 1, UV{0.5 * (a.u + b.u), 0.5 * (a.v + b.v)});
+        hole.insert(hole.begin() + side + 1, UV{0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1])});
         break;
     }
     default:
@@ -159,7 +151,7 @@ Case RandomCase(Rng& rng)
     std::vector<UV> outer;
     auto side = [&](UV from, double du, double dv, int steps) {
         for (int k = 0; k < steps; ++k) {
-            const UV p = {from.u + du * k, from.v + dv * k};
+            const UV p = {from[0] + du * k, from[1] + dv * k};
             if (k == 0 || k % 2 == 1 || rng.Below(3) == 0)
                 outer.push_back(p);
         }
@@ -169,14 +161,14 @@ Case RandomCase(Rng& rng)
     side({c.width, c.height}, -1, 0, 2 * nx);
     side({0, c.height}, 0, -1, 2 * ny);
     RotateRandomly(outer, rng);
-    c.area = Shoelace(outer);
+    c.area = plane2d::ShoelaceArea(outer);
 
     std::vector<std::vector<UV>> holes;
     for (int a = 0; a < nx; ++a)
         for (int b = 0; b < ny; ++b) {
             std::vector<UV> h = CellHole(2.0 * a, 2.0 * b, rng);
             if (!h.empty()) {
-                c.area -= std::fabs(Shoelace(h));
+                c.area -= std::fabs(plane2d::ShoelaceArea(h));
                 holes.push_back(h);
             }
         }
@@ -184,28 +176,6 @@ Case RandomCase(Rng& rng)
     c.contours.push_back(outer);
     c.contours.insert(c.contours.end(), holes.begin(), holes.end());
     return c;
-}
-
-// Even-odd membership in plane coordinates, over every contour.
-bool EvenOdd(const std::vector<std::vector<UV>>& contours, UV p)
-{
-    bool in = false;
-    for (const std::vector<UV>& c : contours)
-        for (size_t k = 0; k < c.size(); ++k) {
-            const UV a = c[k];
-            const UV b = c[(k + 1) % c.size()];
-            if ((a.v > p.v) != (b.v > p.v) && p.u < a.u + (p.v - a.v) * (b.u - a.u) / (b.v - a.v))
-                in = !in;
-        }
-    return in;
-}
-
-double DistanceToSegment(UV p, UV a, UV b)
-{
-    const double du = b.u - a.u, dv = b.v - a.v;
-    double t = ((p.u - a.u) * du + (p.v - a.v) * dv) / (du * du + dv * dv);
-    t = std::max(0.0, std::min(1.0, t));
-    return std::hypot(p.u - (a.u + t * du), p.v - (a.v + t * dv));
 }
 
 bool NearBoundary(const std::vector<std::vector<UV>>& contours, UV p, double margin)
@@ -268,27 +238,6 @@ std::vector<G3Vertex*> Concatenated(const std::vector<std::vector<G3Vertex*>>& c
     return all;
 }
 
-std::vector<G3Vertex*> Walk(G3Facet* f)
-{
-    std::vector<G3Vertex*> out;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        out.push_back(it.NextVertex());
-    return out;
-}
-
-double TriangleArea(G3Surface& s)
-{
-    double sum = 0.0;
-    for (int k = 0; k < s.GetFacetCount(); ++k) {
-        std::vector<G3Vertex*> c = Walk(s.GetFacet(k));
-        if (c.size() != 3)
-            return -1.0;
-        sum += G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-    }
-    return sum;
-}
-
 void ExpectPointsClassified(G3Facet* f, const Case& c, const Placement& pl, Rng& rng)
 {
     int i = 0, j = 1;
@@ -299,8 +248,8 @@ void ExpectPointsClassified(G3Facet* f, const Case& c, const Placement& pl, Rng&
             continue;
         double xyz[3];
         pl.Map(p, xyz);
-        EXPECT_EQ(f->PointInFacet(i, j, xyz, nullptr, nullptr, 1e-6), EvenOdd(c.contours, p))
-            << "at (" << p.u << ", " << p.v << ")";
+        EXPECT_EQ(f->PointInFacet(i, j, xyz, nullptr, nullptr, 1e-6), plane2d::InsideEvenOdd(c.contours, p))
+            << "at (" << p[0] << ", " << p[1] << ")";
     }
 }
 
@@ -349,21 +298,21 @@ TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
         withHoles += contours.size() > 1;
         touchingStarts += TouchesPreviousStart(contours);
         ASSERT_EQ(MeshCheck(&s), "");
-        EXPECT_EQ(Walk(f), Concatenated(contours));
+        EXPECT_EQ(Corners(f), Concatenated(contours));
         ExpectPointsClassified(f, c, pl, rng);
 
         const int splits = 1 + rng.Below(4);
         for (int k = 0; k < splits; ++k) {
             SplitRandomEdge(s, f, contours, rng);
             ASSERT_EQ(MeshCheck(&s), "");
-            ASSERT_EQ(Walk(f), Concatenated(contours));
+            ASSERT_EQ(Corners(f), Concatenated(contours));
         }
         ExpectPointsClassified(f, c, pl, rng);
 
         const double area = c.area * pl.scale * pl.scale;
         EXPECT_TRUE(s.Triangulate(4, 0));
         EXPECT_EQ(MeshCheck(&s), "");
-        EXPECT_NEAR(TriangleArea(s), area, 1e-7 * (1.0 + area));
+        EXPECT_NEAR(TrianglesArea(s), area, 1e-7 * (1.0 + area));
     }
     // The generator reaches the cases it is meant for.
     EXPECT_GT(withHoles, 180);

@@ -13,6 +13,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,9 @@
 #include <vector>
 
 namespace {
+
+using testmesh::Corners;
+using testmesh::TrianglesArea;
 
 struct UV {
     double u, v;
@@ -64,15 +68,6 @@ std::vector<G3Vertex*> Rotated(std::vector<G3Vertex*> vs, int r)
     return vs;
 }
 
-std::vector<G3Vertex*> Walk(G3Facet* f)
-{
-    std::vector<G3Vertex*> out;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        out.push_back(it.NextVertex());
-    return out;
-}
-
 bool Inside(G3Facet* f, const Frame& fr, UV p)
 {
     double xyz[3];
@@ -105,18 +100,6 @@ std::vector<std::pair<double, double>> Cut(G3Facet* f, const Frame& fr, bool acr
 
 using Spans = std::vector<std::pair<double, double>>;
 
-double TriangleArea(G3Surface& s)
-{
-    double sum = 0.0;
-    for (int k = 0; k < s.GetFacetCount(); ++k) {
-        std::vector<G3Vertex*> c = Walk(s.GetFacet(k));
-        if (c.size() != 3)
-            return -1.0;
-        sum += G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-    }
-    return sum;
-}
-
 } // namespace
 
 // A 10 x 10 square with a triangular hole that shares the square's corner
@@ -141,7 +124,7 @@ TEST(ContourRuleTest, HoleTouchingTheOuterContourAtAVertex)
 
                 std::vector<G3Vertex*> expected = outer;
                 expected.insert(expected.end(), hole.begin(), hole.end());
-                EXPECT_EQ(Walk(f), expected);
+                EXPECT_EQ(Corners(f), expected);
                 // Every edge was added in the direction its contour runs.
                 for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
                     EXPECT_TRUE(f->GetMoveDirection(e)) << e->GetId();
@@ -155,7 +138,7 @@ TEST(ContourRuleTest, HoleTouchingTheOuterContourAtAVertex)
 
                 EXPECT_TRUE(s.Triangulate(4, 0));
                 EXPECT_EQ(MeshCheck(&s), "");
-                EXPECT_NEAR(TriangleArea(s), 95.5, 1e-9);
+                EXPECT_NEAR(TrianglesArea(s), 95.5, 1e-9);
             }
         }
     }
@@ -194,7 +177,7 @@ TEST(ContourRuleTest, SplittingAHolesFirstEdgeKeepsTheHoleClosed)
 
             std::vector<G3Vertex*> expected = outer;
             expected.insert(expected.end(), {hole[0], m, hole[1], hole[2], hole[3]});
-            EXPECT_EQ(Walk(f), expected);
+            EXPECT_EQ(Corners(f), expected);
             EXPECT_EQ(Cut(f, fr, true, 2), (Spans{{0, 1}, {3, 4}}));
             EXPECT_EQ(Cut(f, fr, false, 2), (Spans{{0, 1}, {3, 4}}));
             EXPECT_FALSE(Inside(f, fr, {2, 2}));
@@ -202,7 +185,7 @@ TEST(ContourRuleTest, SplittingAHolesFirstEdgeKeepsTheHoleClosed)
 
             EXPECT_TRUE(s.Triangulate(4, 0));
             EXPECT_EQ(MeshCheck(&s), "");
-            EXPECT_NEAR(TriangleArea(s), 12.0, 1e-9);
+            EXPECT_NEAR(TrianglesArea(s), 12.0, 1e-9);
         }
     }
 }

@@ -11,6 +11,8 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
+#include "tests/common/plane2d.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +27,7 @@
 
 namespace {
 
-using P2 = std::array<double, 2>;
-using Ring = std::vector<P2>;
+using namespace plane2d;
 
 // A plane: origin and two orthonormal axes; (x, y) sits at o + x u + y v.
 struct Frame {
@@ -65,40 +66,6 @@ const Frame kFrames[] = {kFlat, kXZ, kYZ, kTilted, kFar};
 double Cross(const P2& a, const P2& b, const P2& c)
 {
     return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
-}
-
-double ShoelaceArea(const Ring& r)
-{
-    double a = 0.0;
-    for (size_t k = 0; k < r.size(); ++k) {
-        const P2& p = r[k];
-        const P2& q = r[(k + 1) % r.size()];
-        a += p[0] * q[1] - q[0] * p[1];
-    }
-    return 0.5 * a;
-}
-
-// Even-odd count of p over every ring.
-bool InsideEvenOdd(const std::vector<Ring>& rings, const P2& p)
-{
-    bool in = false;
-    for (const Ring& r : rings)
-        for (size_t k = 0; k < r.size(); ++k) {
-            const P2& a = r[k];
-            const P2& b = r[(k + 1) % r.size()];
-            if ((a[1] > p[1]) != (b[1] > p[1]) && p[0] < a[0] + (p[1] - a[1]) / (b[1] - a[1]) * (b[0] - a[0]))
-                in = !in;
-        }
-    return in;
-}
-
-double DistanceToSegment(const P2& p, const P2& a, const P2& b)
-{
-    const double dx = b[0] - a[0], dy = b[1] - a[1];
-    const double len2 = dx * dx + dy * dy;
-    double t = len2 > 0.0 ? ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / len2 : 0.0;
-    t = std::min(1.0, std::max(0.0, t));
-    return std::hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy);
 }
 
 // Whether two segments meet anywhere but at an end they share; two copies
@@ -175,28 +142,10 @@ double ListArea(G3EdgeList* l, const Frame& fr)
     return 0.5 * a;
 }
 
-G3Facet* FacetAt(G3Surface& s, int i) { return static_cast<G3Facet*>(s.GetFacetList()->get(i)); }
-
-double TriangleArea(G3Facet* f)
-{
-    std::vector<G3Vertex*> c;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        c.push_back(static_cast<G3Vertex*>(it.next()));
-    if (c.size() != 3)
-        return -1e9;
-    return G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-}
-
-// Triangulates every facet and sums the triangles' areas (a facet left
-// with more than three corners spoils the sum).
 double TriangulatedArea(G3Surface& s)
 {
     s.Triangulate(4, 0);
-    double sum = 0.0;
-    for (int k = 0; k < s.GetFacetCount(); ++k)
-        sum += TriangleArea(FacetAt(s, k));
-    return sum;
+    return testmesh::TrianglesArea(s);
 }
 
 // How many facets of s hold the point (x, y) of the frame.
@@ -206,7 +155,7 @@ int FacetsHolding(G3Surface& s, const Frame& fr, const P2& p)
     fr.Place(p, xyz);
     int n = 0;
     for (int k = 0; k < s.GetFacetCount(); ++k) {
-        G3Facet* f = FacetAt(s, k);
+        G3Facet* f = s.GetFacet(k);
         int i = 0, j = 1;
         f->GetMaxCoo(&i, &j);
         if (f->PointInFacet(i, j, xyz, nullptr, nullptr, 1e-6))
@@ -424,10 +373,7 @@ TEST(HoleBridges, BridgesCrossNothingAndRunHolesTheRightWay)
                 s.AddFacets(&out);
                 EXPECT_EQ("", MeshCheck(&s));
                 EXPECT_TRUE(s.Triangulate(4, 0));
-                double sum = 0.0;
-                for (int k = 0; k < s.GetFacetCount(); ++k)
-                    sum += TriangleArea(FacetAt(s, k));
-                EXPECT_NEAR(sum, c.area, 1e-6);
+                EXPECT_NEAR(testmesh::TrianglesArea(s), c.area, 1e-6);
                 EXPECT_EQ("", MeshCheck(&s));
             }
         }

@@ -18,16 +18,6 @@ using namespace orienttest;
 
 namespace {
 
-const char* const kMaterial = "ZUNO_G3FACE_MATERIAL_INDEX";
-
-std::intptr_t Material(G3Facet* f) { return reinterpret_cast<std::intptr_t>(f->GetExtendedData().GetData(kMaterial)); }
-
-void SetMaterial(G3Facet* f, std::intptr_t v)
-{
-    f->GetExtendedData() = CExData();
-    f->GetExtendedData().Add(kMaterial, reinterpret_cast<void*>(v));
-}
-
 // An n x n grid of unit squares in z = 0 sharing vertices, without the
 // squares `missing` names; vertex (i, j) has id i + j (n + 1).
 void Grid(G3Surface& s, int n, const std::vector<std::pair<int, int>>& missing = {})
@@ -43,7 +33,7 @@ void Grid(G3Surface& s, int n, const std::vector<std::pair<int, int>>& missing =
             if (skip)
                 continue;
             const int a = i + j * (n + 1);
-            Facet(s, {a, a + 1, a + n + 2, a + n + 1});
+            FacetByIds(s, {a, a + 1, a + n + 2, a + n + 1});
         }
     }
 }
@@ -125,8 +115,8 @@ TEST(UnionFacets, RefusesTwistsAndSlits)
         s.AddVertex(1, 0, 0, 0);
         s.AddVertex(1, 1, 0, 0);
         s.AddVertex(0, 1, 0, 0);
-        Facet(s, {0, 1, 2}, 4);
-        Facet(s, {0, 2, 3}, 4);
+        FacetByIds(s, {0, 1, 2}, 4);
+        FacetByIds(s, {0, 2, 3}, 4);
         s.GetFacet(1)->NegPlane();
         EXPECT_EQ(0, s.UnionFacets(4));
         EXPECT_EQ(2, s.GetFacetCount());
@@ -141,11 +131,11 @@ TEST(UnionFacets, RefusesTwistsAndSlits)
             s.AddVertex(p[0], p[1], 0, 0);
         s.AddVertex(1, 4, 0, 0);
         s.AddVertex(2, 4, 0, 0);
-        Facet(s, {0, 1, 2, 3, 4, 5, 6, 7}, 4);
+        FacetByIds(s, {0, 1, 2, 3, 4, 5, 6, 7}, 4);
         // The bar 7-6-... : from (0,3) over the top back to (3,3).
         s.AddVertex(0, 4, 0, 0);
         s.AddVertex(3, 4, 0, 0);
-        Facet(s, {7, 10, 11, 2, 3, 9, 8, 6}, 4);
+        FacetByIds(s, {7, 10, 11, 2, 3, 9, 8, 6}, 4);
         const int before = s.GetFacetCount();
         s.UnionFacets(4);
         EXPECT_EQ("", MeshCheck(&s));
@@ -160,8 +150,8 @@ TEST(UnionFacets, SharedRunOfEdgesLeavesNoSpike)
     const double pts[6][2] = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {-1, 1}};
     for (const auto& p : pts)
         s.AddVertex(p[0], p[1], 0, 0);
-    Facet(s, {0, 1, 2, 3, 4}, 4);
-    Facet(s, {0, 4, 3, 5}, 4);
+    FacetByIds(s, {0, 1, 2, 3, 4}, 4);
+    FacetByIds(s, {0, 4, 3, 5}, 4);
     EXPECT_EQ(1, s.UnionFacets(4));
     EXPECT_EQ("", MeshCheck(&s));
     ASSERT_EQ(1, s.GetFacetCount());
@@ -207,7 +197,7 @@ TEST(UnionInPlaneFacets, MaskAndPlanesBoundGroups)
     EXPECT_EQ(4, s.GetFacetCount());
     // Facets of a box are never coplanar neighbours.
     G3Surface box;
-    Box(box, 0, 0, 0, 1, 1, 1);
+    AddBox(box, {0, 0, 0}, {1, 1, 1});
     EXPECT_EQ(0, box.UnionInPlaneFacets(-1));
     EXPECT_EQ(6, box.GetFacetCount());
     EXPECT_EQ("", LeftState(box));
@@ -231,8 +221,8 @@ TEST(MarkInPlaneEdgesAsInvisible, DiagonalClearedFoldKept)
         s.AddVertex(2, 0, 0, 0);
         s.AddVertex(1, 2, 0, 0);
         s.AddVertex(1, 1, 0, 0);
-        Facet(s, {0, 1, 2});
-        Facet(s, {0, 1, 3});
+        FacetByIds(s, {0, 1, 2});
+        FacetByIds(s, {0, 1, 3});
         ASSERT_TRUE(s.GetFacet(1)->PlaneEquals(s.GetFacet(0)->GetPlane()));
         EXPECT_EQ(0, s.MarkInPlaneEdgesAsInvisible());
         EXPECT_EQ(1, Joining(s, 0, 1)->GetFlags());
@@ -240,7 +230,7 @@ TEST(MarkInPlaneEdgesAsInvisible, DiagonalClearedFoldKept)
     {
         // A bend is no seam.
         G3Surface s;
-        Box(s, 0, 0, 0, 1, 1, 1);
+        AddBox(s, {0, 0, 0}, {1, 1, 1});
         EXPECT_EQ(0, s.MarkInPlaneEdgesAsInvisible());
         EXPECT_EQ(0, s.MarkInPlaneEdgesAsInvisible2());
     }
@@ -257,7 +247,7 @@ TEST(Normals, HealAndAverage)
     {
         // No normals at all: nothing to heal.
         G3Surface s;
-        Box(s, 0, 0, 0, 1, 1, 1);
+        AddBox(s, {0, 0, 0}, {1, 1, 1});
         s.HealNormals();
         EXPECT_EQ(0, s.GetNormalCount());
         EXPECT_FALSE(s.HasGeometry());
@@ -278,7 +268,7 @@ TEST(Normals, HealAndAverage)
     {
         // A box corner's average points along the diagonal.
         G3Surface s;
-        Box(s, 0, 0, 0, 1, 1, 1);
+        AddBox(s, {0, 0, 0}, {1, 1, 1});
         s.AverageNormalsByPlanes(nullptr);
         EXPECT_EQ("", MeshCheck(&s));
         G3TexCoo* t = nullptr;
@@ -318,7 +308,7 @@ TEST(Normals, HealAndAverage)
 TEST(MergePasses, DoubleSidedAndSelfIntersections)
 {
     G3Surface s;
-    Box(s, 0, 0, 0, 1, 1, 1);
+    AddBox(s, {0, 0, 0}, {1, 1, 1});
     s.ExtendDoubleSidedFacets();
     for (int k = 0; k < s.GetFacetCount(); ++k)
         EXPECT_TRUE(s.GetFacet(k)->GetDoubleSided());
@@ -332,7 +322,7 @@ TEST(MergePasses, DoubleSidedAndSelfIntersections)
     bow.AddVertex(2, 2, 0, 0);
     bow.AddVertex(2, 0, 0, 0);
     bow.AddVertex(0, 2, 0, 0);
-    SetMaterial(Facet(bow, {0, 1, 2, 3}), 5);
+    SetMaterial(FacetByIds(bow, {0, 1, 2, 3}), 5);
     EXPECT_TRUE(bow.RemoveSelfIntersections());
     EXPECT_EQ("", MeshCheck(&bow));
     EXPECT_EQ("", LeftState(bow));
@@ -404,7 +394,7 @@ TEST(OrientAndMergeRandom, VoxelSolids)
                                 ids.push_back(id(c[k][0], c[k][1], c[k][2]));
                             if (sign < 0)
                                 std::swap(ids[1], ids[3]);
-                            ASSERT_NE(nullptr, Facet(s, ids));
+                            ASSERT_NE(nullptr, FacetByIds(s, ids));
                         }
                 }
         s.RemoveUnused();

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the orientation and merging tests: boxes, volume and area
+// Shared by the orientation and merging tests: volume and area
 // oracles, and the check that a pass left no working state behind.
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -8,6 +8,7 @@
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <string>
@@ -15,24 +16,7 @@
 
 namespace orienttest {
 
-inline G3Facet* Facet(G3Surface& s, std::vector<int> ids, int flags = 1)
-{
-    return s.AddFacet(static_cast<int>(ids.size()), ids.data(), flags, nullptr, nullptr);
-}
-
-// An axis-aligned box from (x0, y0, z0) to (x1, y1, z1), faces outward;
-// returns its six facets (bottom, top, front, back, left, right).
-inline std::vector<G3Facet*> Box(G3Surface& s, double x0, double y0, double z0, double x1, double y1, double z1)
-{
-    const int base = s.GetVertexCount();
-    for (int i = 0; i < 8; ++i)
-        s.AddVertex(i & 1 ? x1 : x0, i & 2 ? y1 : y0, i & 4 ? z1 : z0, 0);
-    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    std::vector<G3Facet*> out;
-    for (const auto& f : faces)
-        out.push_back(Facet(s, {base + f[0], base + f[1], base + f[2], base + f[3]}));
-    return out;
-}
+using namespace testmesh;
 
 // The facet's vector area (half the sum of corner cross products), every
 // contour closed on its own: holes, run the other way, subtract.

@@ -40,7 +40,7 @@ TEST(OrientNormals2, InwardBoxAndOneFlippedFaceComeOutFacingOut)
     const double centre[3] = {0.5, 1.0, 1.5};
     {
         G3Surface s;
-        std::vector<G3Facet*> faces = Box(s, 0, 0, 0, 1, 2, 3);
+        std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {1, 2, 3});
         s.NegPlane();
         EXPECT_TRUE(s.OrientNormals2(true));
         EXPECT_EQ("", MeshCheck(&s));
@@ -52,7 +52,7 @@ TEST(OrientNormals2, InwardBoxAndOneFlippedFaceComeOutFacingOut)
     // are reached only by the spread from their neighbours.
     for (int flipped = 0; flipped < 6; ++flipped) {
         G3Surface s;
-        std::vector<G3Facet*> faces = Box(s, 0, 0, 0, 1, 2, 3);
+        std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {1, 2, 3});
         faces[flipped]->NegPlane();
         s.OrientNormals2(true);
         EXPECT_EQ("", MeshCheck(&s));
@@ -63,8 +63,8 @@ TEST(OrientNormals2, InwardBoxAndOneFlippedFaceComeOutFacingOut)
 TEST(OrientNormals2, CavityFacesIntoItself)
 {
     G3Surface s;
-    std::vector<G3Facet*> outer = Box(s, 0, 0, 0, 4, 4, 4);
-    std::vector<G3Facet*> cavity = Box(s, 1, 1, 1, 3, 3, 3);
+    std::vector<G3Facet*> outer = AddBox(s, {0, 0, 0}, {4, 4, 4});
+    std::vector<G3Facet*> cavity = AddBox(s, {1, 1, 1}, {3, 3, 3});
     // Everything starts wrong: the outer box inward, the cavity outward.
     for (G3Facet* f : outer)
         f->NegPlane();
@@ -103,18 +103,18 @@ TEST(OrientNormals2, FacetsWithoutPlaneOrWithVerticalPlaneStayOutOfProbes)
     // vertical wall (c exactly 0) inside the box has no height either. Both
     // must neither disturb the box's parity nor be turned by a probe.
     G3Surface s;
-    std::vector<G3Facet*> faces = Box(s, 0, 0, 0, 2, 2, 2);
+    std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {2, 2, 2});
     for (G3Facet* f : faces)
         f->NegPlane();
     const int p = s.GetVertexCount();
     for (int k = 0; k < 3; ++k)
         s.AddVertex(0.7, 0.7, 1.0, 0);
-    G3Facet* point = Facet(s, {p, p + 1, p + 2});
+    G3Facet* point = FacetByIds(s, {p, p + 1, p + 2});
     ASSERT_NE(nullptr, point);
     s.AddVertex(0.5, 0.5, 0.5, 0);
     s.AddVertex(1.5, 0.5, 0.5, 0);
     s.AddVertex(1.5, 0.5, 1.5, 0);
-    G3Facet* wall = Facet(s, {p + 3, p + 4, p + 5});
+    G3Facet* wall = FacetByIds(s, {p + 3, p + 4, p + 5});
     const double wallPlane[4] = {wall->GetPlaneA(), wall->GetPlaneB(), wall->GetPlaneC(), wall->GetPlaneD()};
     s.OrientNormals2(true);
     EXPECT_EQ("", MeshCheck(&s));
@@ -139,7 +139,7 @@ TEST(OrientNormals, FlipsOnlyBelowTheTolerance)
         EXPECT_EQ(z < -1e-6, f->GetPlaneC() < 0.0) << z;
     }
     G3Surface bare;
-    Box(bare, 0, 0, 0, 1, 1, 1);
+    AddBox(bare, {0, 0, 0}, {1, 1, 1});
     EXPECT_FALSE(bare.OrientNormals());
 }
 
@@ -162,7 +162,7 @@ TEST(FacetSideQueries, ScanPointKeepsEveryCrossing)
     }
     add(250, -1);
     add(0, -1);
-    G3Facet* comb = Facet(s, ids);
+    G3Facet* comb = FacetByIds(s, ids);
     ASSERT_NE(nullptr, comb);
     double x = -1;
     double y = -1;
@@ -212,7 +212,7 @@ TEST(FindEdgeOrientation, AlongTheDominantAxis)
     G3Vertex* a = s.AddVertex(0, 0, 0, 0);
     G3Vertex* b = s.AddVertex(5, 1, 0, 0);
     G3Vertex* c = s.AddVertex(3, 2, 0, 0);
-    Facet(s, {0, 1, 2});
+    FacetByIds(s, {0, 1, 2});
     G3Edge* ab = nullptr;
     G3Edge* bc = nullptr;
     for (int k = 0; k < s.GetEdgeCount(); ++k) {

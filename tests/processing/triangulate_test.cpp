@@ -12,6 +12,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/GTessellator.h"
+#include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,9 @@
 #include <vector>
 
 namespace {
+
+using testmesh::Corners;
+using testmesh::TrianglesArea;
 
 struct Pt {
     double x, y, z;
@@ -51,28 +55,6 @@ void Hole(G3Surface& s, G3Facet* f, const std::vector<Pt>& pts)
 
 G3Facet* FacetAt(G3Surface& s, int i) { return static_cast<G3Facet*>(s.GetFacetList()->get(i)); }
 int FacetCount(G3Surface& s) { return s.GetFacetList()->size(); }
-
-std::vector<G3Vertex*> Corners(G3Facet* f)
-{
-    std::vector<G3Vertex*> out;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        out.push_back(static_cast<G3Vertex*>(it.next()));
-    return out;
-}
-
-// The sum of the triangles' areas; -1 when a facet is not a triangle.
-double TotalTriangleArea(G3Surface& s)
-{
-    double sum = 0.0;
-    for (int i = 0; i < FacetCount(s); ++i) {
-        std::vector<G3Vertex*> c = Corners(FacetAt(s, i));
-        if (c.size() != 3)
-            return -1.0;
-        sum += G3Facet::CalcRealSquareOfTriangle(c[0]->GetXYZ(), c[1]->GetXYZ(), c[2]->GetXYZ(), nullptr);
-    }
-    return sum;
-}
 
 // Signed area of f's triangle on (x, y).
 double SignedAreaXY(G3Facet* f)
@@ -170,7 +152,7 @@ TEST(TriangulateTest, TrianglesNeverGoToGluAndQuadsFollowTheMode)
         EXPECT_EQ("", MeshCheck(&q));
         if (c.area < 0)
             continue;
-        EXPECT_NEAR(TotalTriangleArea(q), c.area, 1e-12);
+        EXPECT_NEAR(TrianglesArea(q), c.area, 1e-12);
         for (int i = 0; i < FacetCount(q); ++i)
             EXPECT_GT(SignedAreaXY(FacetAt(q, i)), 0.0) << "triangles keep the facet's orientation";
     }
@@ -199,7 +181,7 @@ TEST(TriangulateTest, LShapeKeepsOuterFlagsAndMarksDiagonals)
     ASSERT_TRUE(s.Triangulate(1, 99));
     ASSERT_EQ(FacetCount(s), 4);
     EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_NEAR(TotalTriangleArea(s), 3.0, 1e-12);
+    EXPECT_NEAR(TrianglesArea(s), 3.0, 1e-12);
 
     // An outer side keeps its edge's flags and has one facet; a diagonal
     // carries 99 and is shared. Four triangles: six sides of each kind.
@@ -234,7 +216,7 @@ TEST(TriangulateTest, HolesAreLeftOpenAndTheAreaIsCoveredExactly)
 
     ASSERT_TRUE(s.Triangulate(4, 0));
     EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_NEAR(TotalTriangleArea(s), expected, 1e-9 * expected);
+    EXPECT_NEAR(TrianglesArea(s), expected, 1e-9 * expected);
     for (int i = 0; i < FacetCount(s); ++i) {
         double m[2] = {0, 0}; // centroid: no triangle lies in a hole
         for (G3Vertex* v : Corners(FacetAt(s, i)))
@@ -350,7 +332,7 @@ TEST(ComplexFacetTest, OuterAndInnerSquareBecomeAFacetWithAHole)
     EXPECT_TRUE(f->PointInFacet(0, 1, inRing, nullptr, nullptr, 1e-6));
 
     ASSERT_TRUE(s.Triangulate(4, 0));
-    EXPECT_NEAR(TotalTriangleArea(s), 12.0, 1e-9);
+    EXPECT_NEAR(TrianglesArea(s), 12.0, 1e-9);
 
     // An empty bracket leaves the surface alone.
     s.BeginComplexFacet();

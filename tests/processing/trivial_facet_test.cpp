@@ -2,6 +2,7 @@
 // line lies, keep a plane that projection can use, and leave the mesh with
 // the clean-up passes.
 
+#include "common/builders.h"
 #include "mesh/mesh_check.h"
 
 #include "Geometry/mesh/G3Facet.h"
@@ -14,13 +15,8 @@
 
 namespace {
 
-G3Facet* Facet(G3Surface& s, const std::vector<std::vector<double>>& pts)
-{
-    std::vector<G3Vertex*> v;
-    for (const auto& p : pts)
-        v.push_back(s.AddVertex(p[0], p[1], p[2], 0));
-    return s.AddFacet(static_cast<int>(v.size()), v.data(), 1, nullptr, nullptr);
-}
+using testmesh::P3;
+using testmesh::SoupFacet;
 
 // The twelve triangles of the cube [x0, x0 + 1]^3, each with corners of its
 // own, as a file reader leaves a soup.
@@ -31,11 +27,11 @@ void CubeSoup(G3Surface& s, double x0)
     auto corner = [x0](int k) {
         const int bits[8] = {0, 1, 3, 2, 4, 5, 7, 6};
         const int b = bits[k];
-        return std::vector<double>{x0 + (b & 1), x0 + ((b >> 1) & 1), x0 + ((b >> 2) & 1)};
+        return P3{x0 + (b & 1), x0 + ((b >> 1) & 1), x0 + ((b >> 2) & 1)};
     };
     for (const auto& q : quad) {
-        Facet(s, {corner(q[0]), corner(q[1]), corner(q[2])});
-        Facet(s, {corner(q[0]), corner(q[2]), corner(q[3])});
+        SoupFacet(s, {corner(q[0]), corner(q[1]), corner(q[2])});
+        SoupFacet(s, {corner(q[0]), corner(q[2]), corner(q[3])});
     }
 }
 
@@ -45,7 +41,7 @@ TEST(TrivialFacets, CollinearCornersAreTrivialOnEveryLine)
 {
     // The same sliver on a line through the origin and on lines away from it;
     // a collinear quad that runs back along itself too.
-    const std::vector<std::vector<std::vector<double>>> slivers = {
+    const std::vector<std::vector<P3>> slivers = {
         {{0, 10, 10}, {0, 10, 5}, {0, 10, 8.75}},
         {{0, 0, 10}, {0, 0, 5}, {0, 0, 8.75}},
         {{3, -7, 1}, {5, -4, 2}, {9, 2, 4}},
@@ -53,7 +49,7 @@ TEST(TrivialFacets, CollinearCornersAreTrivialOnEveryLine)
     };
     for (const auto& pts : slivers) {
         G3Surface s;
-        G3Facet* f = Facet(s, pts);
+        G3Facet* f = SoupFacet(s, pts);
         ASSERT_NE(f, nullptr);
         // The fallback plane (a plane through the line, where the line does
         // not pass through the origin) still serves projection.
@@ -65,7 +61,7 @@ TEST(TrivialFacets, CollinearCornersAreTrivialOnEveryLine)
         EXPECT_TRUE(i >= 0 && i < 3 && j >= 0 && j < 3 && i != j);
         EXPECT_TRUE(f->IsTrivial()) << pts[0][0] << " " << pts[0][1];
 
-        Facet(s, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+        SoupFacet(s, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
         EXPECT_TRUE(s.RemoveTrivialFacets());
         EXPECT_EQ(s.GetFacetCount(), 1);
         EXPECT_EQ(s.GetVertexCount(), 3);
@@ -75,9 +71,9 @@ TEST(TrivialFacets, CollinearCornersAreTrivialOnEveryLine)
     // Area, however small or self-cancelling, is not trivial: a thin
     // triangle, a corner bent by far less than the point tolerance, a bow tie.
     G3Surface keep;
-    Facet(keep, {{0, 10, 10}, {0, 10, 5}, {0, 10 + 1e-9, 8.75}});
-    Facet(keep, {{5, 5, 5}, {6, 5, 5}, {7, 5 + 1e-5, 5}, {8, 5, 5}, {5, 6, 5}});
-    Facet(keep, {{0, 0, 1}, {1, 1, 1}, {1, 0, 1}, {0, 1, 1}});
+    SoupFacet(keep, {{0, 10, 10}, {0, 10, 5}, {0, 10 + 1e-9, 8.75}});
+    SoupFacet(keep, {{5, 5, 5}, {6, 5, 5}, {7, 5 + 1e-5, 5}, {8, 5, 5}, {5, 6, 5}});
+    SoupFacet(keep, {{0, 0, 1}, {1, 1, 1}, {1, 0, 1}, {0, 1, 1}});
     for (int k = 0; k < keep.GetFacetCount(); ++k)
         EXPECT_FALSE(keep.GetFacet(k)->IsTrivial()) << k;
     EXPECT_FALSE(keep.RemoveTrivialFacets());
@@ -92,7 +88,7 @@ TEST(TrivialFacets, ClosedSoupWithASliverOnAnEdgeRepairsClosed)
     for (double x0 : {0.0, 3.0}) {
         G3Surface s;
         CubeSoup(s, x0);
-        Facet(s, {{x0 + 1, x0 + 1, x0}, {x0 + 1, x0 + 1, x0 + 1}, {x0 + 1, x0 + 1, x0 + 0.5}});
+        SoupFacet(s, {{x0 + 1, x0 + 1, x0}, {x0 + 1, x0 + 1, x0 + 1}, {x0 + 1, x0 + 1, x0 + 0.5}});
         s.RemoveEqualsVertexAndDivideEdges();
         EXPECT_EQ("", MeshCheck(&s));
         s.FormPlaneEquation();

@@ -18,11 +18,6 @@ G3TVertex* Add(G3TriInterface& tin, double x, double y, double z = 0.0)
     return tin.AddVertex(p);
 }
 
-bool Joined(const G3TriInterface& tin, const G3TVertex* a, const G3TVertex* b)
-{
-    return tin.GetEngine()->HasEdge(a, b);
-}
-
 std::vector<std::pair<double, double>> RandomPoints(int n, unsigned seed, double size)
 {
     std::mt19937 rng(seed);
@@ -71,30 +66,8 @@ TEST(TinDelaunay, ThreePointsGiveOneCounterClockwiseTriangle)
     EXPECT_EQ(b->z, 8.0);
 }
 
-TEST(TinDelaunay, ConvexQuadrilateralIsSplitAlongTheDelaunayDiagonal)
-{
-    // (2,-1) lies inside the circle through (0,0), (4,0), (2,3): the short
-    // diagonal (2,-1)-(2,3) must be chosen; mirrored, the other one.
-    for (int mirror = 0; mirror < 2; ++mirror) {
-        G3TriInterface tin;
-        auto P = [&](double x, double y) { return mirror ? Add(tin, y, x) : Add(tin, x, y); };
-        G3TVertex *a = P(0, 0), *b = P(4, 0), *c = P(2, 3), *d = P(2, -1);
-        tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-        EXPECT_EQ(tin.GetTriangleCount(), 2);
-        EXPECT_TRUE(Joined(tin, c, d));
-        EXPECT_FALSE(Joined(tin, a, b));
-        EXPECT_TRUE(CheckTin(tin).Valid()) << CheckTin(tin).first;
-    }
-}
-
 TEST(TinDelaunay, CocircularPointsStillTileTheirHull)
 {
-    G3TriInterface square;
-    AddAll(square, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
-    square.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(square.GetTriangleCount(), 2);
-    EXPECT_TRUE(CheckTin(square).Valid());
-
     G3TriInterface circle; // 64 points on a circle and its centre
     for (int i = 0; i < 64; ++i)
         Add(circle, 10 * std::cos(i * M_PI / 32), 10 * std::sin(i * M_PI / 32));
