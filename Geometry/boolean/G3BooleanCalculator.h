@@ -18,6 +18,7 @@
 #include "Geometry/math/GEnvelope.h"
 
 class GArrayCollection;
+class G3BCPointWriter;
 class G3Edge;
 class G3Facet;
 class G3Grid;
@@ -25,6 +26,10 @@ class G3IntervalList;
 class G3RayTraceResult;
 class G3Surface;
 class G3Vertex;
+
+// Extended-data events handed through the engine to G3Surface::AddFacetsEx
+// unchanged; the engine's own results do not depend on the value.
+enum GEVENT { GEVENT_NONE = 0 };
 
 class G3BooleanCalculator {
 public:
@@ -138,7 +143,89 @@ public:
     static int VertexFilter(G3RayTraceResult* result, const double* point, G3Vertex* v, GArrayCollection* edges,
                             GArrayCollection* vertices);
 
+
+    // --- surface-surface intersection and division
+    // Query period over one surface: OpenFindIntersection attaches the
+    // working data to s, puts its facets in a 32-per-axis grid over its
+    // widened box and sets the ray length to twice that box's diagonal;
+    // queries follow; CloseFindIntersection deletes the grid and removes the
+    // working data. s must not change in between and its planes must be
+    // formed. Open refuses (false) a null surface; close refuses one that
+    // carries no working data of the engine.
+    bool OpenFindIntersection(G3Surface* s);
+    bool CloseFindIntersection(G3Surface* s);
+    // The facet p lies on (within 1e-6 of its plane, in its contours), the
+    // one of highest index when several hold; null outside a query period.
+    G3Facet* FindFacet(const double* p);
+    // Reports to w (with the facet) every point where the segment p-q meets
+    // a facet: its crossing of the facet, or p when p lies in the facet and
+    // q is off its plane; a segment lying in a facet's plane reports where
+    // the plane through the segment, upright on the facet, crosses the
+    // facet's boundary. Facets by descending index. The number of reports.
+    int FindIntersections(const double* p, const double* q, G3BCPointWriter* w);
+    // ClassifyVertex against the query surface, each ray tested against the
+    // facets the grid holds along it (in index order); SC_UNKNOWN outside a
+    // query period.
+    SURF_CLASSIFY FindVertexClassify(const double* point);
+    // The same with rays into the half-space towards `toward` (tested with
+    // TestRayAndFacetList). `facet` takes no part.
+    SURF_CLASSIFY FindRayClassify(const double* point, const double* toward, G3Facet* facet);
+
+    // Cuts a and b along each other (both prepared as for a boolean: merged
+    // in plane, triangulated, scaled by 1000) and merges every segment found
+    // on b's facets into out (when not null), in the scaled coordinates.
+    // Both surfaces are left without facets. False only for a null operand.
+    bool SurfaceSurfaceIntersect(G3Surface* a, G3Surface* b, G3IntervalList* out);
+    // The segments where each of n planes (a, b, c, d, consecutive) cuts
+    // s's facets, appended to out; true when out holds any.
+    bool Divide(G3Surface* s, int n, const double* planes, G3IntervalList* out);
+    // A new surface of the planar sections of s by the n planes in *out;
+    // false and *out null when no plane meets s.
+    bool Divide(G3Surface* s, int n, const double* planes, G3Surface** out);
+    // Cuts s along its own self-intersections and cleans it (welded,
+    // merged, not solid when open). No scaling. False for a null surface.
+    bool RemoveSelfIntersection(G3Surface* s);
+
 protected:
+    // --- preparation of both operands (G3BooleanPrepare.cpp)
+    // Merges A and B in plane, triangulates them, gives normals to the one
+    // without (AssignNormalsByPlane), scales both by 1000 and forms their
+    // planes; then the widened boxes, clip, the common box, the working
+    // data and radius = twice the diagonal of envAll. False, nothing done,
+    // when A or B is null.
+    bool OpenBoolean();
+    // Removes the working data from A and B (either may be null).
+    void CloseBoolean();
+    // Length of the classification rays over `box`: twice its diagonal, so
+    // that a ray from any point of the box ends outside it.
+    static double RayLength(const GEnvelope& box);
+    // When exactly one of A and B has corner normals, the other gets its
+    // facet planes as normals. A null operand takes no part.
+    void AssignNormalsByPlane();
+
+    // --- surface-surface intersection and division
+    // The pairing pass: every facet of A whose box meets envCommon is cut
+    // against the facets of B in its grid cells. Nothing when clip says the
+    // boxes are apart.
+    void Divide();
+    // The same for A against itself.
+    void DivideSelf();
+    // Cuts F against every facet in candidates (other than F) whose box
+    // meets F's, recording the shared segments on both facets.
+    void IntersectFacetProcessor(G3Facet* F);
+    // Replaces every facet of s that holds segments by the facets the
+    // segments cut it into (new facets appended, extended data of the facet
+    // they come from); vertices on the segments become SC_ON. A facet whose
+    // segments give no facet is kept. `box` takes no part.
+    void MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope* box);
+    // The same, the new facets added with AddFacetsEx(.., facet, e).
+    void MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope* box, GEVENT e);
+    // Puts a collection of facets of one surface in ascending id order, so
+    // that what is done with a grid's answer does not depend on its cells.
+    static void SortByFacetId(GArrayCollection* facets);
+    // candidates = the grid's facets along p-q, ascending id.
+    void FacetsAlong(const double* p, const double* q);
+
     // Up to 100 random rays of length `radius` from `point`, each tested
     // with TestPointAndFacetList; the first answer other than SC_UNKNOWN,
     // else SC_UNKNOWN (also when the radius is not positive).
