@@ -289,10 +289,7 @@ bool G3BooleanCalculator::RayCandidates(const double* p, const double* q, GArray
     }
     out->clear();
     rayGrid->GetFacetByLine(p, q, out);
-    GObj** items = out->toArray();
-    std::sort(items, items + out->size(), [](GObj* a, GObj* b) {
-        return static_cast<G3Facet*>(a)->GetId() < static_cast<G3Facet*>(b)->GetId();
-    });
+    SortByFacetId(out);
     return true;
 }
 

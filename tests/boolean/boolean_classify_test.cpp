@@ -101,8 +101,9 @@ TEST(BooleanFlood, MatchesTheRecursiveWalkAndItsCutOff)
             reached += ClassOf(s->GetVertex(i)) == SC_INSIDE;
         }
         EXPECT_EQ(static_cast<int>(order.size()), reached);
-        if (n == 9000)
+        if (n == 9000) {
             EXPECT_LT(reached, s->GetVertexCount() - 3);  // the cut-off left vertices for the rays
+        }
         G3BooleanCalculator::CloseBoolean(s.get());
         G3BooleanCalculator::CloseBoolean(ref.get());
         EXPECT_EQ("", MeshCheck(s.get()));

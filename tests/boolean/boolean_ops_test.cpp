@@ -139,7 +139,8 @@ TEST(BooleanBoxes, SharedFaceEdgeOrCorner)
     EXPECT_NEAR(1.0, Volume(d.get()), 1e-9);
 
     // Only an edge, only a corner: both kept whole.
-    for (SurfacePtr other : {SurfacePtr(Box(1, 1, 0, 2, 2, 1)), SurfacePtr(Box(1, 1, 1, 2, 2, 2))}) {
+    for (bool corner : {false, true}) {
+        SurfacePtr other(corner ? Box(1, 1, 1, 2, 2, 2) : Box(1, 1, 0, 2, 2, 1));
         SurfacePtr both = On(Op::Union, a.get(), other.get());
         ExpectClosedSolid(both.get());
         EXPECT_NEAR(2.0, Volume(both.get()), 1e-9);
@@ -449,8 +450,9 @@ TEST(BooleanInput, OpenOrSelfIntersectingOperandsEndInBoundedTime)
     SurfacePtr second(Box(0.5, 0.5, 0, 1.5, 1.5, 1));
     twice->Copy(second.get());
     SurfacePtr r2(engine.Sub(twice, Box(0.25, 0.25, 0.25, 0.75, 0.75, 2)));
-    if (r2)
+    if (r2) {
         EXPECT_EQ("", MeshCheck(r2.get()));
+    }
 }
 
 // ------------------------------------------------------------ update levels
