@@ -110,27 +110,43 @@ TEST(BooleanFlood, MatchesTheRecursiveWalkAndItsCutOff)
     }
 }
 
-TEST(BooleanFlood, ClassifyVerticesFillsFromOutsideTheCommonBox)
+TEST(BooleanFlood, ClassifyVerticesFillsThenCastsRays)
 {
-    SurfacePtr s(booltest::Box(0, 0, 0, 1, 1, 1));
     SurfacePtr other(booltest::Box(0.5, -1, -1, 3, 3, 3));
-    G3BooleanCalculator::OpenBoolean(s.get());
     G3BooleanCalculator::OpenBoolean(other.get());
     Engine engine;
     engine.SetRadius(100.0);
     GEnvelope common;
     common.Init(0.5, -1, -1, 1, 3, 3);
     engine.SetCommon(common);
-    engine.ClassifyVertices(s.get(), other->GetFacetList());
-    for (int i = 0; i < s->GetVertexCount(); ++i)
-        EXPECT_EQ(s->GetVertex(i)->GetXYZ()[0] < 0.5 ? SC_OUTSIDE : SC_INSIDE, ClassOf(s->GetVertex(i)));
-    engine.SetDisjoint();
-    G3BooleanCalculator::CloseBoolean(s.get());
-    G3BooleanCalculator::OpenBoolean(s.get());
-    engine.ClassifyVertices(s.get(), other->GetFacetList());
-    for (int i = 0; i < s->GetVertexCount(); ++i)
-        EXPECT_EQ(SC_OUTSIDE, ClassOf(s->GetVertex(i)));
-    G3BooleanCalculator::CloseBoolean(s.get());
+    {
+        // Uncut, a box half in the other: the fill from its outer corners
+        // reaches every vertex (only the curves would stop it).
+        SurfacePtr s(booltest::Box(0, 0, 0, 1, 1, 1));
+        G3BooleanCalculator::OpenBoolean(s.get());
+        G3BooleanVertexData::Of(s->GetVertex(7))->classify = SC_ON;
+        engine.ClassifyVertices(s.get(), other->GetFacetList());
+        for (int i = 0; i < 7; ++i)
+            EXPECT_EQ(SC_OUTSIDE, ClassOf(s->GetVertex(i)));
+        EXPECT_EQ(SC_ON, ClassOf(s->GetVertex(7)));
+        G3BooleanCalculator::CloseBoolean(s.get());
+    }
+    {
+        // Wholly in the common box: the first vertex by a ray, the rest by
+        // the fill from it.
+        SurfacePtr s(booltest::Box(0.6, 0, 0, 0.9, 1, 1));
+        G3BooleanCalculator::OpenBoolean(s.get());
+        engine.ClassifyVertices(s.get(), other->GetFacetList());
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            EXPECT_EQ(SC_INSIDE, ClassOf(s->GetVertex(i)));
+        engine.SetDisjoint();
+        G3BooleanCalculator::CloseBoolean(s.get());
+        G3BooleanCalculator::OpenBoolean(s.get());
+        engine.ClassifyVertices(s.get(), other->GetFacetList());
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            EXPECT_EQ(SC_OUTSIDE, ClassOf(s->GetVertex(i)));
+        G3BooleanCalculator::CloseBoolean(s.get());
+    }
     G3BooleanCalculator::CloseBoolean(other.get());
 }
 
