@@ -5,20 +5,25 @@
 // - a facet lying in a plane gives its edges as they are; a facet crossing
 //   or touching it gives the paired crossings of its boundary;
 // - the section surface is built from fresh vertices and never shares an
-//   entity with the sectioned surface, which is left unchanged.
-// Rounding: the crossing points of the plane cut, and the contour graph's
-// splits where section segments cross.
+//   entity with the sectioned surface, which is left unchanged;
+// - a region of the plane bounded by the pieces belongs to the section when
+//   it lies inside the solid or on a facet in the plane, so holes stay
+//   open and solids that touch give one face;
+// - the ray length becomes twice the diagonal of the sectioned surface's
+//   box.
+// Rounding: the crossing points of the plane cut, and the splits where
+// section pieces cross (G3PlanarFaces).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/boolean/G3PlanarFaces.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
-#include "Geometry/processing/G3EdgeList.h"
 
 #include <cmath>
 #include <functional>
@@ -104,33 +109,52 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
         return false;
     G3Surface* section = new G3Surface();
     GArrayCollection* facets = s->GetFacetList();
+    GEnvelope box;
+    s->FormEnvelope(&box);
+    box.Extend(GTolerance::kBoxMargin);
+    radius = RayLength(box);
     G3IntervalList cut;
     for (int k = 0; k < n; ++k) {
         double plane[4];
         if (!UnitPlane(planes, k, plane))
             continue;
-        GArrayCollection pieces;
+        // A face lying in the plane and the facets that touch the plane along
+        // its edges give the same piece twice: the arrangement keeps one.
+        G3PlanarFaces faces(section, nullptr, plane);
         for (int i = facets->size() - 1; i >= 0; --i) {
             G3Facet* f = static_cast<G3Facet*>(facets->get(i));
             if (f->GetDoubleSided())
                 continue;
             CutPieces(f, plane, &cut, [&](const double* a, const double* b) {
-                G3Edge* e = new G3Edge(section->AddVertex(a, 0), section->AddVertex(b, 0));
-                e->SetFlags(kSectionFlags);
-                pieces.add(e);
+                faces.AddEdge(a, b, nullptr, nullptr, nullptr, nullptr, kSectionFlags, true);
             });
         }
-        if (pieces.size() > 0) {
-            G3EdgeList* list = new G3EdgeList(&pieces, kSectionFlags, kSectionFlags);
-            list->SetPlane(plane);
-            GArrayCollection contours;
-            list->RemoveSelfIntersections(&contours, section, false, UNION_EDGE_KEEP_TWO, 0);
-            section->GetExtendedDataFacetDefault() = s->GetExtendedDataFacetDefault();
-            section->AddFacets(&contours);
-            delete list;
+        faces.Resolve();
+        section->GetExtendedDataFacetDefault() = s->GetExtendedDataFacetDefault();
+        for (const G3PlanarFaces::Face& face : faces.GetFaces()) {
+            GArrayCollection edges;
+            G3PlanarFaces::MakeEdges(face, &edges);
+            G3Facet* made = section->AddFacet(&edges, kSectionFlags, kSectionFlags);
+            for (int k = 0; k < edges.size(); ++k)
+                delete edges.get(k);
+            // The pieces carry no side: a face belongs to the section when a
+            // point inside it lies in the solid or on a facet in the plane
+            // (by rays; by the even-odd rule over the pieces when every ray
+            // is ambiguous).
+            int i = 0;
+            int j = 1;
+            double inner[3];
+            if (made) {
+                made->GetMaxCoo(&i, &j);
+                bool keep = made->GeneratePointInFacetConcave(i, j, inner);
+                if (keep) {
+                    const SURF_CLASSIFY c = ClassifyVertex(inner, facets);
+                    keep = c == SC_INSIDE || c == SC_ON || (c == SC_UNKNOWN && faces.Encloses(inner));
+                }
+                if (!keep)
+                    section->RemoveFacet(made);
+            }
         }
-        for (int i = 0; i < pieces.size(); ++i)
-            delete pieces.get(i);
     }
     if (section->GetFacetCount() == 0) {
         delete section;

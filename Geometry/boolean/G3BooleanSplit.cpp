@@ -9,8 +9,11 @@
 //   they come from; new corners get the facet's corner data interpolated
 //   at the segment ends;
 // - the edges made from segments (mark 3) give their vertices SC_ON and
-//   leave with mark 3 clear.
-// Rounding happens only where the contour graph splits crossing segments.
+//   leave with mark 3 clear;
+// - a point where cuts of several facets meet becomes one vertex, shared
+//   by all of them.
+// Rounding happens only where segments cross one another
+// (G3PlanarFaces) and in the interpolated corner data.
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
@@ -18,14 +21,19 @@
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/boolean/G3PlanarFaces.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
-#include "Geometry/processing/G3EdgeList.h"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -93,19 +101,70 @@ void CornerAt(G3Facet* f, GObj* owner, const double* p, G3Normal** n, G3TexCoo**
 
 } // namespace
 
-// Replaces f by the facets its segments cut it into; false (f kept, nothing
-// added but loose vertices and corner data) when no facet came of them.
-static bool SplitFacet(G3Surface* s, G3Facet* f, G3IntervalList* segments, bool withEvent, GEVENT event)
+// The normal seen from which f's outer contour (its largest) runs
+// anticlockwise: the plane's, or its opposite for a facet whose chain runs
+// the other way. False for a facet without a plane or an area.
+static bool FrontNormal(G3Facet* f, double* normal)
 {
+    const double* plane = f->GetPlane();
+    const double ax = std::fabs(plane[0]);
+    const double ay = std::fabs(plane[1]);
+    const double az = std::fabs(plane[2]);
+    if (ax + ay + az == 0.0)
+        return false;
+    const int k = ax >= ay && ax >= az ? 0 : (ay >= az ? 1 : 2);
+    int i = (k + 1) % 3;
+    int j = (k + 2) % 3;
+    if (plane[k] < 0.0)
+        std::swap(i, j);
+    double largest = 0.0;
+    double area = 0.0;
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        const double* a = w.GetEntry()->GetXYZ();
+        const double* b = w.GetExit()->GetXYZ();
+        area += a[i] * b[j] - b[i] * a[j];
+        if (w.Closes()) {
+            if (std::fabs(area) > std::fabs(largest))
+                largest = area;
+            area = 0.0;
+        }
+    }
+    if (!(std::fabs(largest) > 0.0))
+        return false;
+    const double sign = largest > 0.0 ? 1.0 : -1.0;
+    for (int d = 0; d < 3; ++d)
+        normal[d] = sign * plane[d];
+    return true;
+}
+
+// Adds to s the facets into which the segments cut f; the number added, 0
+// when the segments divide nothing (f is then left as it is).
+static int SplitFacet(G3Surface* s, G3PointHash* made, G3Facet* f, G3IntervalList* segments)
+{
+    double normal[3];
+    if (!FrontNormal(f, normal))
+        return 0;
+    G3PlanarFaces faces(s, made, normal);
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        G3Edge* e = w.GetEdge();
+        G3Normal* n1 = nullptr;
+        G3Normal* n2 = nullptr;
+        G3TexCoo* t1 = nullptr;
+        G3TexCoo* t2 = nullptr;
+        e->GetNormals(f, &n1, &t1, &n2, &t2);
+        if (w.GetEntry() == e->GetVertex1())
+            faces.AddEdge(w.GetEntry(), w.GetExit(), n1, t1, n2, t2, e->GetFlags(), false);
+        else
+            faces.AddEdge(w.GetEntry(), w.GetExit(), n2, t2, n1, t1, e->GetFlags(), false);
+    }
     const bool corners = f->HasGeometry();
-    G3EdgeList* edges = new G3EdgeList(f);
     GArrayCollection* list = segments->GetIntervalList();
     for (int k = 0; list && k < list->size(); ++k) {
         G3Interval* iv = dynamic_cast<G3Interval*>(list->get(k));
         if (!iv || !iv->GetPoint1() || !iv->GetPoint2())
             continue;
-        G3Vertex* a = s->AddVertex(iv->GetXYZ1(), 0);
-        G3Vertex* b = s->AddVertex(iv->GetXYZ2(), 0);
         G3Normal* na = nullptr;
         G3Normal* nb = nullptr;
         G3TexCoo* ta = nullptr;
@@ -130,40 +189,52 @@ static bool SplitFacet(G3Surface* s, G3Facet* f, G3IntervalList* segments, bool 
             delete t1;
             delete t2;
         }
-        // Twice: the walk goes along a cut on both of its sides.
-        edges->AddEdge(a, b, na, nb, ta, tb, kSegmentEdgeFlags);
-        edges->AddEdge(a, b, na, nb, ta, tb, kSegmentEdgeFlags);
+        faces.AddEdge(iv->GetXYZ1(), iv->GetXYZ2(), na, ta, nb, tb, kSegmentEdgeFlags, true);
     }
-    GArrayCollection contours;
-    edges->RemoveSelfIntersections(&contours, s, true, UNION_EDGE_KEEP_TWO, 0);
-    delete edges;
-    if (contours.size() == 0)
-        return false;
+    faces.Resolve();
+    if (faces.GetCutCount() == 0 && faces.GetEdgeCount() == f->GetEdgeCount())
+        return 0;
+    const std::vector<G3PlanarFaces::Face> built = faces.GetFaces();
+    const long facetFlags = f->GetFlags() & ~(G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2);
+    int added = 0;
+    for (const G3PlanarFaces::Face& face : built) {
+        GArrayCollection edges;
+        G3PlanarFaces::MakeEdges(face, &edges);
+        added += s->AddFacet(&edges, static_cast<int>(facetFlags), f->GetSurface()) != nullptr;
+        for (int k = 0; k < edges.size(); ++k)
+            delete edges.get(k);
+    }
+    return added;
+}
 
-    GArrayCollection* facets = s->GetFacetList();
-    const int before = facets->size();
+// Replaces f by the facets its segments cut it into; false (f kept, nothing
+// added but loose vertices and corner data) when no facet came of them.
+static bool ReplaceFacet(G3Surface* s, G3PointHash* made, G3Facet* f, G3IntervalList* segments)
+{
     G3Obj::ProviderSetExData(f);
     const CExData saved = s->GetExtendedDataFacetDefault();
     s->GetExtendedDataFacetDefault() = f->GetExtendedData();
-    if (withEvent)
-        s->AddFacetsEx(&contours, f, static_cast<int>(event));
-    else
-        s->AddFacets(&contours);
+    const int added = SplitFacet(s, made, f, segments);
     s->GetExtendedDataFacetDefault() = saved;
     G3Obj::ProviderSetExData(nullptr);
-    // Lists AddFacets could not use are still ours.
-    for (int k = 0; k < contours.size(); ++k)
-        delete contours.get(k);
-    if (facets->size() == before)
+    if (added == 0)
         return false;
     s->RemoveFacet(f);
     return true;
 }
 
-static void SplitAll(G3Surface* s, bool withEvent, GEVENT event)
+static void SplitAll(G3Surface* s)
 {
     if (!s || !s->GetFacetList())
         return;
+    // Vertices made on cuts, shared by the facets on both sides of an edge
+    // a cut crosses.
+    GEnvelope box;
+    s->FormEnvelope(&box);
+    box.Extend(GTolerance::kBoxMargin);
+    int perAxis[3];
+    G3PointHash::SizeGrid(s->GetVertexList()->size(), box.GetMin(), box.GetMax(), GTolerance::kPointEqual, perAxis);
+    G3PointHash made(perAxis, box.GetMin(), box.GetMax(), GTolerance::kPointEqual);
     GArrayCollection* facets = s->GetFacetList();
     int i = 0;
     while (i < facets->size()) {
@@ -174,7 +245,7 @@ static void SplitAll(G3Surface* s, bool withEvent, GEVENT event)
             // Detached first: the facet's record would delete it with the
             // facet, and a kept facet must not be split again.
             r->segments = nullptr;
-            const bool replaced = SplitFacet(s, f, segments, withEvent, event);
+            const bool replaced = ReplaceFacet(s, &made, f, segments);
             delete segments;
             if (replaced)
                 continue;
@@ -193,12 +264,8 @@ static void SplitAll(G3Surface* s, bool withEvent, GEVENT event)
     }
 }
 
-void G3BooleanCalculator::MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope*)
-{
-    SplitAll(s, false, GEVENT_NONE);
-}
+void G3BooleanCalculator::MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope*) { SplitAll(s); }
 
-void G3BooleanCalculator::MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope*, GEVENT e)
-{
-    SplitAll(s, true, e);
-}
+// The new facets are built edge by edge, so the event has nothing to travel
+// with.
+void G3BooleanCalculator::MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope*, GEVENT) { SplitAll(s); }

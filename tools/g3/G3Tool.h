@@ -137,6 +137,8 @@ int CommandUpdate(const std::vector<std::string>& args);
 std::string BooleanCommandHelp(const std::string& command);
 std::unique_ptr<G3Surface> DemoWallWithOpenings();
 std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
+int CommandSection(const std::vector<std::string>& args);
+std::string SectionHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -133,6 +133,7 @@ std::string ToolUsage()
                        "  boolean union|difference|intersection A B -o OUT\n"
                        "                                    combine two closed solids\n"
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
+                       "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -204,6 +205,8 @@ std::string CommandHelp(const std::string& command)
                "          two overlapping UV spheres combined by the boolean engine\n"
                "Prints the counts after each step and writes <name>.obj and <name>.wrl for each\n"
                "to DIR (default ./g3-demo, created when missing).\n";
+    if (command == "section")
+        return SectionHelp();
     return std::string();
 }
 
@@ -291,6 +294,8 @@ int Run(int argc, char** argv)
         return CommandBoolean(args);
     if (command == "update")
         return CommandUpdate(args);
+    if (command == "section")
+        return CommandSection(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

@@ -1,0 +1,520 @@
+// Faces of a planar arrangement of edges. Invariants:
+// - after Resolve() no two live edges cross or overlap, none touches
+//   another away from its ends, no two join the same pair of nodes, and
+//   every node has at least two edges;
+// - a half-edge is material when a cut or a boundary edge in its own
+//   direction carries it; only cycles that are material all round become
+//   faces, so the region outside every boundary never does;
+// - every computed point (a crossing) becomes one node shared by both
+//   edges, and a point within 1e-6 of a known node is that node;
+// - the order of everything produced follows the order of the edges added
+//   (no addresses, no hashing order).
+// Rounding: crossing points, and corner data interpolated along split
+// edges.
+#include "Geometry/boolean/G3PlanarFaces.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <utility>
+
+namespace {
+
+using GTolerance::kPlaneSide;
+using GTolerance::kPointEqual;
+using GTolerance::kZeroArea;
+
+// Node lookup cells are two point tolerances wide: a point's equal lies in
+// its own cell or a neighbour.
+constexpr double kCell = 2.0 * kPointEqual;
+
+bool Finite3(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+
+double Distance3(const double* a, const double* b)
+{
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+
+} // namespace
+
+G3PlanarFaces::G3PlanarFaces(G3Surface* s, G3PointHash* m, const double* normal) : surface(s), made(m)
+{
+    int k = 2;
+    if (normal) {
+        const double ax = std::fabs(normal[0]);
+        const double ay = std::fabs(normal[1]);
+        const double az = std::fabs(normal[2]);
+        k = ax >= ay && ax >= az ? 0 : (ay >= az ? 1 : 2);
+    }
+    iAxis = (k + 1) % 3;
+    jAxis = (k + 2) % 3;
+    // Seen from the front, (i, j) turns anticlockwise.
+    if (normal && normal[k] < 0.0)
+        std::swap(iAxis, jAxis);
+}
+
+long long G3PlanarFaces::CellKey(long long x, long long y, long long z) const
+{
+    return (x * 73856093LL) ^ (y * 19349663LL) ^ (z * 83492791LL);
+}
+
+int G3PlanarFaces::NodeAt(const double* p, G3Vertex* v)
+{
+    const bool finite = Finite3(p);
+    long long q[3] = {0, 0, 0};
+    if (finite) {
+        for (int d = 0; d < 3; ++d)
+            q[d] = static_cast<long long>(std::floor(p[d] / kCell));
+        for (long long dx = -1; dx <= 1; ++dx)
+            for (long long dy = -1; dy <= 1; ++dy)
+                for (long long dz = -1; dz <= 1; ++dz) {
+                    auto it = cells.find(CellKey(q[0] + dx, q[1] + dy, q[2] + dz));
+                    if (it == cells.end())
+                        continue;
+                    for (int n : it->second)
+                        if (Distance3(nodes[static_cast<std::size_t>(n)].xyz, p) < kPointEqual)
+                            return n;
+                }
+    }
+    if (!v && made && finite)
+        v = static_cast<G3Vertex*>(made->Exists(p));
+    if (!v) {
+        v = surface->AddVertex(p, 0);
+        if (made && finite)
+            made->Add(v);
+    }
+    Node node;
+    for (int d = 0; d < 3; ++d)
+        node.xyz[d] = v->GetXYZ()[d];
+    node.u = node.xyz[iAxis];
+    node.v = node.xyz[jAxis];
+    node.vertex = v;
+    nodes.push_back(node);
+    const int index = static_cast<int>(nodes.size()) - 1;
+    if (finite)
+        cells[CellKey(q[0], q[1], q[2])].push_back(index);
+    return index;
+}
+
+void G3PlanarFaces::AddEdge(G3Vertex* a, G3Vertex* b, G3Normal* na, G3TexCoo* ta, G3Normal* nb, G3TexCoo* tb,
+                            long flags, bool cut)
+{
+    if (!a || !b)
+        return;
+    const int ia = NodeAt(a->GetXYZ(), a);
+    const int ib = NodeAt(b->GetXYZ(), b);
+    if (ia != ib)
+        edges.push_back({ia, ib, na, ta, nb, tb, flags, cut, true, cut});
+}
+
+void G3PlanarFaces::AddEdge(const double* a, const double* b, G3Normal* na, G3TexCoo* ta, G3Normal* nb,
+                            G3TexCoo* tb, long flags, bool cut)
+{
+    if (!a || !b)
+        return;
+    const int ia = NodeAt(a, nullptr);
+    const int ib = NodeAt(b, nullptr);
+    if (ia != ib)
+        edges.push_back({ia, ib, na, ta, nb, tb, flags, cut, true, cut});
+}
+
+G3Normal* G3PlanarFaces::LerpNormal(G3Normal* a, G3Normal* b, double t)
+{
+    if (!a || !b)
+        return nullptr;
+    const double* x = a->GetXYZ();
+    const double* y = b->GetXYZ();
+    return surface->AddNormal(x[0] + t * (y[0] - x[0]), x[1] + t * (y[1] - x[1]), x[2] + t * (y[2] - x[2]));
+}
+
+G3TexCoo* G3PlanarFaces::LerpTex(G3TexCoo* a, G3TexCoo* b, double t)
+{
+    if (!a || !b)
+        return nullptr;
+    return surface->AddTexCoo(a->GetU() + t * (b->GetU() - a->GetU()), a->GetV() + t * (b->GetV() - a->GetV()));
+}
+
+void G3PlanarFaces::Resolve()
+{
+    // Candidate pairs by a sweep over the edges' u ranges.
+    const std::size_t n = edges.size();
+    std::vector<double> lo(n), hi(n);
+    std::vector<int> order(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Node& a = nodes[static_cast<std::size_t>(edges[k].a)];
+        const Node& b = nodes[static_cast<std::size_t>(edges[k].b)];
+        lo[k] = std::fmin(a.u, b.u) - kPlaneSide;
+        hi[k] = std::fmax(a.u, b.u) + kPlaneSide;
+        order[k] = static_cast<int>(k);
+    }
+    std::sort(order.begin(), order.end(), [&](int x, int y) {
+        return lo[static_cast<std::size_t>(x)] < lo[static_cast<std::size_t>(y)] ||
+               (lo[static_cast<std::size_t>(x)] == lo[static_cast<std::size_t>(y)] && x < y);
+    });
+
+    // Where the point of node c lies on edge e: its parameter when it is
+    // within the side band of e and more than the point tolerance from both
+    // ends, else -1.
+    auto onEdge = [&](int c, const Edge& e) {
+        const Node& p = nodes[static_cast<std::size_t>(e.a)];
+        const Node& q = nodes[static_cast<std::size_t>(e.b)];
+        const Node& x = nodes[static_cast<std::size_t>(c)];
+        const double du = q.u - p.u;
+        const double dv = q.v - p.v;
+        const double len = std::sqrt(du * du + dv * dv);
+        if (!(len > kPointEqual))
+            return -1.0;
+        const double along = ((x.u - p.u) * du + (x.v - p.v) * dv) / len;
+        const double across = ((x.v - p.v) * du - (x.u - p.u) * dv) / len;
+        if (std::fabs(across) >= kPlaneSide || along <= kPointEqual || along >= len - kPointEqual)
+            return -1.0;
+        return along / len;
+    };
+    // Signed distance of node c from the line of e (left positive).
+    auto side = [&](int c, const Edge& e) {
+        const Node& p = nodes[static_cast<std::size_t>(e.a)];
+        const Node& q = nodes[static_cast<std::size_t>(e.b)];
+        const Node& x = nodes[static_cast<std::size_t>(c)];
+        const double du = q.u - p.u;
+        const double dv = q.v - p.v;
+        const double len = std::sqrt(du * du + dv * dv);
+        return len > 0.0 ? (du * (x.v - p.v) - dv * (x.u - p.u)) / len : 0.0;
+    };
+
+    std::vector<Split> splits;
+    for (std::size_t x = 0; x < n; ++x) {
+        const int e1 = order[x];
+        for (std::size_t y = x + 1; y < n; ++y) {
+            const int e2 = order[y];
+            if (lo[static_cast<std::size_t>(e2)] > hi[static_cast<std::size_t>(e1)])
+                break;
+            const Edge f = edges[static_cast<std::size_t>(e1)];
+            const Edge g = edges[static_cast<std::size_t>(e2)];
+            const Node& fa = nodes[static_cast<std::size_t>(f.a)];
+            const Node& fb = nodes[static_cast<std::size_t>(f.b)];
+            const Node& ga = nodes[static_cast<std::size_t>(g.a)];
+            const Node& gb = nodes[static_cast<std::size_t>(g.b)];
+            if (std::fmax(fa.v, fb.v) + kPlaneSide < std::fmin(ga.v, gb.v) ||
+                std::fmax(ga.v, gb.v) + kPlaneSide < std::fmin(fa.v, fb.v))
+                continue;
+            bool touched = false;
+            for (int c : {g.a, g.b}) {
+                if (c == f.a || c == f.b)
+                    continue;
+                const double t = onEdge(c, f);
+                if (t >= 0.0) {
+                    splits.push_back({e1, t, c});
+                    touched = true;
+                }
+            }
+            for (int c : {f.a, f.b}) {
+                if (c == g.a || c == g.b)
+                    continue;
+                const double t = onEdge(c, g);
+                if (t >= 0.0) {
+                    splits.push_back({e2, t, c});
+                    touched = true;
+                }
+            }
+            if (touched || f.a == g.a || f.a == g.b || f.b == g.a || f.b == g.b)
+                continue;
+            const double d1 = side(g.a, f);
+            const double d2 = side(g.b, f);
+            const double d3 = side(f.a, g);
+            const double d4 = side(f.b, g);
+            const bool crossG = (d1 > kPlaneSide && d2 < -kPlaneSide) || (d1 < -kPlaneSide && d2 > kPlaneSide);
+            const bool crossF = (d3 > kPlaneSide && d4 < -kPlaneSide) || (d3 < -kPlaneSide && d4 > kPlaneSide);
+            if (!crossG || !crossF)
+                continue;
+            const double t = d3 / (d3 - d4);
+            const double s = d1 / (d1 - d2);
+            double p[3];
+            for (int d = 0; d < 3; ++d)
+                p[d] = fa.xyz[d] + t * (fb.xyz[d] - fa.xyz[d]);
+            const int c = NodeAt(p, nullptr);
+            splits.push_back({e1, t, c});
+            splits.push_back({e2, s, c});
+        }
+    }
+    SplitAll(splits);
+    Merge();
+    Prune();
+}
+
+void G3PlanarFaces::SplitAll(const std::vector<Split>& splits)
+{
+    std::map<int, std::vector<std::pair<double, int>>> byEdge;
+    for (const Split& s : splits)
+        byEdge[s.edge].push_back({s.t, s.node});
+    for (auto& entry : byEdge) {
+        auto& cuts = entry.second;
+        std::sort(cuts.begin(), cuts.end());
+        const Edge e = edges[static_cast<std::size_t>(entry.first)];
+        int from = e.a;
+        G3Normal* nFrom = e.na;
+        G3TexCoo* tFrom = e.ta;
+        bool first = true;
+        for (const auto& c : cuts) {
+            if (c.second == from || c.second == e.a || c.second == e.b)
+                continue;
+            G3Normal* nc = LerpNormal(e.na, e.nb, c.first);
+            G3TexCoo* tc = e.ta && e.tb ? LerpTex(e.ta, e.tb, c.first) : nullptr;
+            const Edge piece{from, c.second, nFrom, tFrom, nc, tc, e.flags, e.cut, true, e.fromCut};
+            if (first)
+                edges[static_cast<std::size_t>(entry.first)] = piece;
+            else
+                edges.push_back(piece);
+            first = false;
+            from = c.second;
+            nFrom = nc;
+            tFrom = tc;
+        }
+        if (first)
+            continue;
+        edges.push_back({from, e.b, nFrom, tFrom, e.nb, e.tb, e.flags, e.cut, true, e.fromCut});
+    }
+}
+
+void G3PlanarFaces::Merge()
+{
+    std::map<std::pair<int, int>, int> known;
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+        Edge& e = edges[k];
+        if (!e.alive)
+            continue;
+        if (e.a == e.b) {
+            e.alive = false;
+            continue;
+        }
+        const std::pair<int, int> key(std::min(e.a, e.b), std::max(e.a, e.b));
+        auto it = known.find(key);
+        if (it == known.end()) {
+            known[key] = static_cast<int>(k);
+            continue;
+        }
+        Edge& kept = edges[static_cast<std::size_t>(it->second)];
+        const Edge other = e;
+        e.alive = false;
+        const bool fromCut = kept.fromCut || other.fromCut;
+        const long cutMark =
+            ((kept.fromCut ? kept.flags : 0) | (other.fromCut ? other.flags : 0)) & G3Obj::FLAG_MARK3;
+        if (kept.cut && !other.cut) {
+            // A cut along a boundary: the boundary's side and corners stay.
+            kept = other;
+            kept.alive = true;
+        } else if (!kept.cut && !other.cut && kept.a != other.a) {
+            // Boundaries both ways along one line: material on both sides.
+            kept.cut = true;
+        }
+        kept.fromCut = fromCut;
+        kept.flags |= cutMark;
+    }
+}
+
+void G3PlanarFaces::Prune()
+{
+    std::vector<int> degree(nodes.size(), 0);
+    for (const Edge& e : edges)
+        if (e.alive) {
+            ++degree[static_cast<std::size_t>(e.a)];
+            ++degree[static_cast<std::size_t>(e.b)];
+        }
+    bool changed = true;
+    while (changed) {
+        changed = false;
+        for (Edge& e : edges) {
+            if (!e.alive || (degree[static_cast<std::size_t>(e.a)] > 1 && degree[static_cast<std::size_t>(e.b)] > 1))
+                continue;
+            e.alive = false;
+            --degree[static_cast<std::size_t>(e.a)];
+            --degree[static_cast<std::size_t>(e.b)];
+            changed = true;
+        }
+    }
+}
+
+bool G3PlanarFaces::Encloses(const double* xyz) const
+{
+    const double u = xyz[iAxis];
+    const double v = xyz[jAxis];
+    bool in = false;
+    for (const Edge& e : edges) {
+        if (!e.alive)
+            continue;
+        const Node& a = nodes[static_cast<std::size_t>(e.a)];
+        const Node& b = nodes[static_cast<std::size_t>(e.b)];
+        if ((a.v > v) != (b.v > v) && u < a.u + (v - a.v) * (b.u - a.u) / (b.v - a.v))
+            in = !in;
+    }
+    return in;
+}
+
+int G3PlanarFaces::GetEdgeCount() const
+{
+    int n = 0;
+    for (const Edge& e : edges)
+        n += e.alive;
+    return n;
+}
+
+int G3PlanarFaces::GetCutCount() const
+{
+    int n = 0;
+    for (const Edge& e : edges)
+        n += e.alive && e.fromCut;
+    return n;
+}
+
+std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
+{
+    // Half-edge 2k runs along edge k, 2k + 1 against it.
+    const std::size_t halves = 2 * edges.size();
+    std::vector<std::vector<int>> out(nodes.size());
+    std::vector<double> angle(halves, 0.0);
+    auto origin = [&](int h) {
+        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
+        return h % 2 ? e.b : e.a;
+    };
+    auto target = [&](int h) {
+        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
+        return h % 2 ? e.a : e.b;
+    };
+    for (std::size_t h = 0; h < halves; ++h) {
+        if (!edges[h / 2].alive)
+            continue;
+        const Node& a = nodes[static_cast<std::size_t>(origin(static_cast<int>(h)))];
+        const Node& b = nodes[static_cast<std::size_t>(target(static_cast<int>(h)))];
+        angle[h] = std::atan2(b.v - a.v, b.u - a.u);
+        out[static_cast<std::size_t>(origin(static_cast<int>(h)))].push_back(static_cast<int>(h));
+    }
+    std::vector<int> position(halves, -1);
+    for (auto& list : out) {
+        std::sort(list.begin(), list.end(), [&](int x, int y) {
+            return angle[static_cast<std::size_t>(x)] < angle[static_cast<std::size_t>(y)] ||
+                   (angle[static_cast<std::size_t>(x)] == angle[static_cast<std::size_t>(y)] && x < y);
+        });
+        for (std::size_t k = 0; k < list.size(); ++k)
+            position[static_cast<std::size_t>(list[k])] = static_cast<int>(k);
+    }
+    // The face on the left of u -> v goes on along the edge out of v that
+    // comes next clockwise from v -> u.
+    auto next = [&](int h) {
+        const std::vector<int>& list = out[static_cast<std::size_t>(target(h))];
+        const int back = position[static_cast<std::size_t>(h ^ 1)];
+        const int n = static_cast<int>(list.size());
+        return list[static_cast<std::size_t>((back - 1 + n) % n)];
+    };
+    auto material = [&](int h) {
+        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
+        return e.cut || h % 2 == 0;
+    };
+
+    struct Cycle {
+        std::vector<int> halves;
+        double area;
+    };
+    std::vector<Cycle> outer;
+    std::vector<Cycle> holes;
+    std::vector<char> seen(halves, 0);
+    for (std::size_t start = 0; start < halves; ++start) {
+        if (seen[start] || !edges[start / 2].alive)
+            continue;
+        Cycle c;
+        c.area = 0.0;
+        bool all = true;
+        int h = static_cast<int>(start);
+        bool closed = false;
+        while (c.halves.size() <= halves) {
+            seen[static_cast<std::size_t>(h)] = 1;
+            c.halves.push_back(h);
+            all = all && material(h);
+            const Node& a = nodes[static_cast<std::size_t>(origin(h))];
+            const Node& b = nodes[static_cast<std::size_t>(target(h))];
+            c.area += a.u * b.v - b.u * a.v;
+            h = next(h);
+            if (h == static_cast<int>(start)) {
+                closed = true;
+                break;
+            }
+            if (seen[static_cast<std::size_t>(h)])
+                break;
+        }
+        c.area *= 0.5;
+        if (!closed || !all || std::fabs(c.area) < kZeroArea)
+            continue;
+        (c.area > 0.0 ? outer : holes).push_back(c);
+    }
+
+    auto contains = [&](const Cycle& face, const Cycle& hole) {
+        std::vector<char> onFace(nodes.size(), 0);
+        for (int h : face.halves)
+            onFace[static_cast<std::size_t>(origin(h))] = 1;
+        for (int h : hole.halves) {
+            const int c = origin(h);
+            if (onFace[static_cast<std::size_t>(c)])
+                continue;
+            const Node& p = nodes[static_cast<std::size_t>(c)];
+            bool in = false;
+            for (int f : face.halves) {
+                const Node& a = nodes[static_cast<std::size_t>(origin(f))];
+                const Node& b = nodes[static_cast<std::size_t>(target(f))];
+                if ((a.v > p.v) != (b.v > p.v) && p.u < a.u + (p.v - a.v) * (b.u - a.u) / (b.v - a.v))
+                    in = !in;
+            }
+            return in;
+        }
+        return false;
+    };
+    std::vector<std::vector<int>> holesOf(outer.size());
+    for (std::size_t k = 0; k < holes.size(); ++k) {
+        int best = -1;
+        for (std::size_t f = 0; f < outer.size(); ++f)
+            if ((best < 0 || outer[f].area < outer[static_cast<std::size_t>(best)].area) && contains(outer[f], holes[k]))
+                best = static_cast<int>(f);
+        if (best >= 0)
+            holesOf[static_cast<std::size_t>(best)].push_back(static_cast<int>(k));
+    }
+
+    auto contour = [&](const Cycle& c) {
+        Contour run;
+        for (int h : c.halves) {
+            const Edge& e = edges[static_cast<std::size_t>(h / 2)];
+            const bool along = h % 2 == 0;
+            run.push_back({nodes[static_cast<std::size_t>(origin(h))].vertex,
+                           nodes[static_cast<std::size_t>(target(h))].vertex, along ? e.na : e.nb,
+                           along ? e.ta : e.tb, along ? e.nb : e.na, along ? e.tb : e.ta, e.flags});
+        }
+        return run;
+    };
+    std::vector<Face> faces;
+    for (std::size_t f = 0; f < outer.size(); ++f) {
+        Face face;
+        face.area = outer[f].area;
+        face.contours.push_back(contour(outer[f]));
+        for (int k : holesOf[f])
+            face.contours.push_back(contour(holes[static_cast<std::size_t>(k)]));
+        faces.push_back(face);
+    }
+    return faces;
+}
+
+void G3PlanarFaces::MakeEdges(const Face& face, GArrayCollection* out)
+{
+    for (const Contour& c : face.contours)
+        for (const HalfEdge& h : c) {
+            G3Edge* e = new G3Edge(h.from, h.to);
+            e->SetFlags(h.flags);
+            e->SetFacet1V1(h.normalFrom, h.texFrom);
+            e->SetFacet1V2(h.normalTo, h.texTo);
+            out->add(e);
+        }
+}
