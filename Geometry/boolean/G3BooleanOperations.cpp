@@ -20,6 +20,7 @@
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -45,6 +46,22 @@ constexpr int kCommonMaskB = SC_OUTSIDE | SC_ON_SAME | SC_ON_OPPOSITE;
 constexpr int kUnionInPlaneMask = 4;
 constexpr int kUnionFacetsMask = 8;
 constexpr int kWorkEdgeFlags = 0xC;
+
+// Gives the seam edges (both ends on the intersection curves) the flag of
+// cut edges, kUnionInPlaneMask. A facet cut along an edge of its own keeps
+// that edge's flags, so without this a seam where the two operands' faces
+// meet in one plane (boxes sharing a face) would not be merged across.
+void MarkSeams(G3Surface* s)
+{
+    GArrayCollection* edges = s->GetEdgeList();
+    for (int i = 0; i < edges->size(); ++i) {
+        G3Edge* e = static_cast<G3Edge*>(edges->get(i));
+        const G3BooleanVertexData* a = G3BooleanVertexData::Of(e->GetVertex1());
+        const G3BooleanVertexData* b = G3BooleanVertexData::Of(e->GetVertex2());
+        if (a && b && a->classify == SC_ON && b->classify == SC_ON)
+            e->SetFlags(e->GetFlags() | kUnionInPlaneMask);
+    }
+}
 
 bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
 
@@ -201,6 +218,8 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     ReleaseRayGrid();
     RemoveFacetsByClassify(A, maskA);
     RemoveFacetsByClassify(B, maskB);
+    MarkSeams(A);
+    MarkSeams(B);
     CloseBoolean();
     MergeFacets(A, B);
     A->ScaleCoo(1.0 / kBooleanScale);

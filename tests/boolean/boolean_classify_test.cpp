@@ -164,7 +164,7 @@ TEST(BooleanRayGrid, SameAnswersAsTheWholeList)
     std::uniform_int_distribution<int> pick(0, s->GetVertexCount() - 1);
     int on = 0;
     int inside = 0;
-    for (int n = 0; n < 1500; ++n) {
+    for (int n = 0; n < 600; ++n) {
         double p[3] = {u(rng), u(rng), u(rng)};
         if (n % 3 == 1) {
             // A vertex, or the middle of one of its edges.
@@ -193,8 +193,8 @@ TEST(BooleanRayGrid, SameAnswersAsTheWholeList)
         on += grid == SC_ON;
         inside += grid == SC_INSIDE;
     }
-    EXPECT_GT(on, 300);
-    EXPECT_GT(inside, 100);
+    EXPECT_GT(on, 120);
+    EXPECT_GT(inside, 40);
     G3BooleanCalculator::CloseBoolean(s.get());
 }
 

@@ -220,8 +220,22 @@ TEST(BooleanSpheres, LensVolumesAtTwoThousandTriangles)
     for (G3Surface* r : {u.get(), i.get(), s.get()})
         ExpectClosedSolid(r);
     EXPECT_NEAR(1.0, Volume(u.get()) / (2 * ball - lens), 0.02);
-    EXPECT_NEAR(1.0, Volume(i.get()) / lens, 0.02);
     EXPECT_NEAR(1.0, Volume(s.get()) / (ball - lens), 0.02);
+    // The lens is all cap: about three times the spheres' surface per
+    // volume, so their 0.8 % facet deficit comes out near 2.5 % here. It
+    // shrinks with the facets' size, as a faceting error does.
+    const double coarse = 1.0 - Volume(i.get()) / lens;
+    EXPECT_GT(coarse, 0.0);
+    EXPECT_LT(coarse, 0.03);
+    if (!kSanitized) {
+        SurfacePtr fa(booltest::Sphere(0, 0, 0, 1, 48, 88));
+        SurfacePtr fb(booltest::Sphere(1.5, 0.1, 0.05, 1, 48, 88));
+        SurfacePtr fi = On(Op::Intersection, fa.get(), fb.get());
+        ExpectClosedSolid(fi.get());
+        const double fine = 1.0 - Volume(fi.get()) / lens;
+        EXPECT_GT(fine, 0.0);
+        EXPECT_LT(fine, coarse / 3.0);
+    }
     EXPECT_NEAR(va + vb, Volume(u.get()) + Volume(i.get()), 1e-6 * (va + vb));
     EXPECT_NEAR(va - Volume(i.get()), Volume(s.get()), 1e-6 * va);
 }
