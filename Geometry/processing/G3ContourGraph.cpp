@@ -10,6 +10,7 @@
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -85,7 +86,13 @@ void G3ContourGraph::Load(UNION_EDGE_ALG alg)
         }
     }
     delete hash;
-    hash = new G3PointHash(24, box.GetMin(), box.GetMax(), kPointEqual);
+    // About a cell per end point, at most 24 per axis: merging two facets
+    // in a plane builds a graph of a few edges, and clearing 24^3 cells for
+    // each of them was most of the time of merging a finely faceted mesh.
+    // Lookups find the same points with any cell count.
+    const int n = std::max(1, std::min(24, static_cast<int>(std::cbrt(2.0 * source->size()))));
+    const int perAxis[3] = {n, n, n};
+    hash = new G3PointHash(perAxis, box.GetMin(), box.GetMax(), kPointEqual);
 
     for (int k = 0; k < source->size(); ++k) {
         const G3Edge* e = source->GetEdge(k);
