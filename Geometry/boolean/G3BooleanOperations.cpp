@@ -65,6 +65,23 @@ void MarkSeams(G3Surface* s)
 
 bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
 
+// The second operand, or a duplicate of the first when both are the same
+// surface: the operation deletes its second operand, and must not delete
+// the result with it.
+G3Surface* SecondOperand(G3Surface* a, G3Surface* b) { return a && a == b ? a->Duplicate() : b; }
+
+// Deletes `drop` and returns `keep`, or null (deleting `keep` too) when
+// `keep` has no facets.
+G3Surface* KeepOnly(G3Surface* keep, G3Surface* drop)
+{
+    delete drop;
+    if (Empty(keep)) {
+        delete keep;
+        return nullptr;
+    }
+    return keep;
+}
+
 // Whether every vertex can be scaled up and down again without leaving
 // the finite doubles.
 bool Scalable(G3Surface* s)
@@ -86,18 +103,10 @@ bool Scalable(G3Surface* s)
 
 G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
 {
-    if (a && a == b)
-        b = a->Duplicate();
+    b = SecondOperand(a, b);
     if (Empty(a) || Empty(b)) {
         // The empty solid adds nothing; the other operand is the union.
-        G3Surface* keep = Empty(b) ? a : b;
-        G3Surface* drop = keep == a ? b : a;
-        delete drop;
-        if (Empty(keep)) {
-            delete keep;
-            return nullptr;
-        }
-        return keep;
+        return Empty(b) ? KeepOnly(a, b) : KeepOnly(b, a);
     }
     A = a;
     B = b;
@@ -107,16 +116,9 @@ G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
 
 G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
 {
-    if (a && a == b)
-        b = a->Duplicate();
-    if (Empty(a) || Empty(b)) {
-        delete b;
-        if (Empty(a)) {
-            delete a;
-            return nullptr;
-        }
-        return a;
-    }
+    b = SecondOperand(a, b);
+    if (Empty(a) || Empty(b))
+        return KeepOnly(a, b);
     A = a;
     B = b;
     B->NegNormals();
@@ -125,8 +127,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
 
 G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
 {
-    if (a && a == b)
-        b = a->Duplicate();
+    b = SecondOperand(a, b);
     if (Empty(a) || Empty(b)) {
         // The event form returns its first operand whatever is left of it,
         // empty or not.
@@ -141,8 +142,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
 
 G3Surface* G3BooleanCalculator::Common(G3Surface* a, G3Surface* b)
 {
-    if (a && a == b)
-        b = a->Duplicate();
+    b = SecondOperand(a, b);
     if (Empty(a) || Empty(b)) {
         delete a;
         delete b;
