@@ -143,7 +143,6 @@ public:
     static int VertexFilter(G3RayTraceResult* result, const double* point, G3Vertex* v, GArrayCollection* edges,
                             GArrayCollection* vertices);
 
-
     // --- surface-surface intersection and division
     // Query period over one surface: OpenFindIntersection attaches the
     // working data to s, puts its facets in a 32-per-axis grid over its
@@ -174,13 +173,17 @@ public:
     // Cuts a and b along each other (both prepared as for a boolean: merged
     // in plane, triangulated, scaled by 1000) and merges every segment found
     // on b's facets into out (when not null), in the scaled coordinates.
-    // Both surfaces are left without facets. False only for a null operand.
+    // Both surfaces are left without facets. False (nothing changed) for a
+    // null operand or one surface given twice.
     bool SurfaceSurfaceIntersect(G3Surface* a, G3Surface* b, G3IntervalList* out);
     // The segments where each of n planes (a, b, c, d, consecutive) cuts
     // s's facets, appended to out; true when out holds any.
     bool Divide(G3Surface* s, int n, const double* planes, G3IntervalList* out);
-    // A new surface of the planar sections of s by the n planes in *out;
-    // false and *out null when no plane meets s.
+    // A new surface of the planar sections of s by the n planes in *out
+    // (the regions the cut pieces bound that lie in the solid or on a facet
+    // in the plane, by rays of twice the diagonal of s's box, which become
+    // the radius); false and *out null when no plane meets s. Double-sided
+    // facets take no part; non-finite or zero planes are skipped.
     bool Divide(G3Surface* s, int n, const double* planes, G3Surface** out);
     // Cuts s along its own self-intersections and cleans it (welded,
     // merged, not solid when open). No scaling. False for a null surface.
@@ -210,6 +213,10 @@ protected:
     void Divide();
     // The same for A against itself.
     void DivideSelf();
+    // Every facet of A whose box meets envCommon against the facets of
+    // `other` in its cells of a grid over envCommon (with other == A, only
+    // those of higher index).
+    void PairWithGrid(G3Surface* other);
     // Cuts F against every facet in candidates (other than F) whose box
     // meets F's, recording the shared segments on both facets.
     void IntersectFacetProcessor(G3Facet* F);
@@ -218,7 +225,8 @@ protected:
     // they come from); vertices on the segments become SC_ON. A facet whose
     // segments give no facet is kept. `box` takes no part.
     void MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope* box);
-    // The same, the new facets added with AddFacetsEx(.., facet, e).
+    // The same; the pieces are built edge by edge, so `e` has nothing to
+    // travel with.
     void MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope* box, GEVENT e);
     // Puts a collection of facets of one surface in ascending id order, so
     // that what is done with a grid's answer does not depend on its cells.

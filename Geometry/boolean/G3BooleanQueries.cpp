@@ -12,6 +12,7 @@
 #include "Geometry/boolean/G3BCPointWriter.h"
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/boolean/G3BooleanGeometry.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -23,6 +24,10 @@
 
 namespace {
 
+using G3BooleanGeometry::Finite3;
+using G3BooleanGeometry::PlaneSide;
+using G3BooleanGeometry::PlaneValue;
+
 using GTolerance::kBoxMargin;
 using GTolerance::kInFacet;
 using GTolerance::kPlaneSide;
@@ -32,18 +37,6 @@ using GTolerance::kZeroNormal;
 constexpr int kQueryCells = 32;
 // Rays drawn before a classifier gives up.
 constexpr int kMaxRays = 100;
-
-bool Finite3(const double* p)
-{
-    return p && std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
-
-double PlaneValue(const double* plane, const double* p)
-{
-    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
-}
-
-int Side(double s) { return std::fabs(s) < kPlaneSide ? 0 : (s >= 0.0 ? 1 : -1); }
 
 bool InFacet(const G3Facet* f, const double* p)
 {
@@ -137,8 +130,8 @@ int G3BooleanCalculator::FindIntersections(const double* p, const double* q, G3B
         const double* plane = f->GetPlane();
         const double dp = PlaneValue(plane, p);
         const double dq = PlaneValue(plane, q);
-        const int sp = Side(dp);
-        const int sq = Side(dq);
+        const int sp = PlaneSide(dp);
+        const int sq = PlaneSide(dq);
         if (sp == 0 && sq == 0) {
             // The plane through the segment, upright on the facet.
             const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};

@@ -11,7 +11,9 @@
 // - the edges made from segments (mark 3) give their vertices SC_ON and
 //   leave with mark 3 clear;
 // - a point where cuts of several facets meet becomes one vertex, shared
-//   by all of them.
+//   by all of them; a piece's side along an uncut edge of its facet gets an
+//   edge beside the neighbour's (both sides of that edge are taken while
+//   the facet is still there), which welding and stitching join later.
 // Rounding happens only where segments cross one another
 // (G3PlanarFaces) and in the interpolated corner data.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -19,14 +21,14 @@
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
-#include "Geometry/foundation/GArrayCollection.h"
-#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/boolean/G3PlanarFaces.h"
+#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
-#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -139,7 +141,8 @@ static bool FrontNormal(G3Facet* f, double* normal)
 }
 
 // Adds to s the facets into which the segments cut f; the number added, 0
-// when the segments divide nothing (f is then left as it is).
+// when the segments divide nothing (f is then left as it is, the vertices
+// of cuts along its boundary classified SC_ON).
 static int SplitFacet(G3Surface* s, G3PointHash* made, G3Facet* f, G3IntervalList* segments)
 {
     double normal[3];
@@ -192,8 +195,17 @@ static int SplitFacet(G3Surface* s, G3PointHash* made, G3Facet* f, G3IntervalLis
         faces.AddEdge(iv->GetXYZ1(), iv->GetXYZ2(), na, ta, nb, tb, kSegmentEdgeFlags, true);
     }
     faces.Resolve();
-    if (faces.GetCutCount() == 0 && faces.GetEdgeCount() == f->GetEdgeCount())
+    if (faces.GetInnerCutCount() == 0 && faces.GetEdgeCount() == f->GetEdgeCount()) {
+        // Nothing divides f: cuts along its boundary (a neighbour of a
+        // self-intersection pass, a surface touching along an edge) only
+        // put their vertices on the other surface.
+        std::vector<G3Vertex*> on;
+        faces.GetCutVertices(&on);
+        for (G3Vertex* v : on)
+            if (G3BooleanVertexData* d = G3BooleanVertexData::Of(v))
+                d->classify = SC_ON;
         return 0;
+    }
     const std::vector<G3PlanarFaces::Face> built = faces.GetFaces();
     const long facetFlags = f->GetFlags() & ~(G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2);
     int added = 0;

@@ -161,34 +161,32 @@ void G3PlanarFaces::Resolve()
                (lo[static_cast<std::size_t>(x)] == lo[static_cast<std::size_t>(y)] && x < y);
     });
 
-    // Where the point of node c lies on edge e: its parameter when it is
-    // within the side band of e and more than the point tolerance from both
-    // ends, else -1.
+    // Node c against the line of edge e: its distance along e from e's
+    // first end, across it (left positive), and e's length.
+    struct Place {
+        double along, across, length;
+    };
+    auto place = [&](int c, const Edge& e) {
+        const Node& p = nodes[static_cast<std::size_t>(e.a)];
+        const Node& q = nodes[static_cast<std::size_t>(e.b)];
+        const Node& x = nodes[static_cast<std::size_t>(c)];
+        const double du = q.u - p.u;
+        const double dv = q.v - p.v;
+        const double len = std::sqrt(du * du + dv * dv);
+        if (!(len > 0.0))
+            return Place{0.0, 0.0, 0.0};
+        return Place{((x.u - p.u) * du + (x.v - p.v) * dv) / len, (du * (x.v - p.v) - dv * (x.u - p.u)) / len, len};
+    };
+    // Where node c lies on edge e: its parameter when it is within the side
+    // band of e and more than the point tolerance from both ends, else -1.
     auto onEdge = [&](int c, const Edge& e) {
-        const Node& p = nodes[static_cast<std::size_t>(e.a)];
-        const Node& q = nodes[static_cast<std::size_t>(e.b)];
-        const Node& x = nodes[static_cast<std::size_t>(c)];
-        const double du = q.u - p.u;
-        const double dv = q.v - p.v;
-        const double len = std::sqrt(du * du + dv * dv);
-        if (!(len > kPointEqual))
+        const Place at = place(c, e);
+        if (!(at.length > kPointEqual) || std::fabs(at.across) >= kPlaneSide || at.along <= kPointEqual ||
+            at.along >= at.length - kPointEqual)
             return -1.0;
-        const double along = ((x.u - p.u) * du + (x.v - p.v) * dv) / len;
-        const double across = ((x.v - p.v) * du - (x.u - p.u) * dv) / len;
-        if (std::fabs(across) >= kPlaneSide || along <= kPointEqual || along >= len - kPointEqual)
-            return -1.0;
-        return along / len;
+        return at.along / at.length;
     };
-    // Signed distance of node c from the line of e (left positive).
-    auto side = [&](int c, const Edge& e) {
-        const Node& p = nodes[static_cast<std::size_t>(e.a)];
-        const Node& q = nodes[static_cast<std::size_t>(e.b)];
-        const Node& x = nodes[static_cast<std::size_t>(c)];
-        const double du = q.u - p.u;
-        const double dv = q.v - p.v;
-        const double len = std::sqrt(du * du + dv * dv);
-        return len > 0.0 ? (du * (x.v - p.v) - dv * (x.u - p.u)) / len : 0.0;
-    };
+    auto side = [&](int c, const Edge& e) { return place(c, e).across; };
 
     std::vector<Split> splits;
     for (std::size_t x = 0; x < n; ++x) {
@@ -366,12 +364,21 @@ int G3PlanarFaces::GetEdgeCount() const
     return n;
 }
 
-int G3PlanarFaces::GetCutCount() const
+int G3PlanarFaces::GetInnerCutCount() const
 {
     int n = 0;
     for (const Edge& e : edges)
-        n += e.alive && e.fromCut;
+        n += e.alive && e.fromCut && e.cut;
     return n;
+}
+
+void G3PlanarFaces::GetCutVertices(std::vector<G3Vertex*>* out) const
+{
+    for (const Edge& e : edges)
+        if (e.alive && e.fromCut) {
+            out->push_back(nodes[static_cast<std::size_t>(e.a)].vertex);
+            out->push_back(nodes[static_cast<std::size_t>(e.b)].vertex);
+        }
 }
 
 std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()

@@ -74,10 +74,13 @@ public:
     // for edge sets without material sides (sections).
     bool Encloses(const double* xyz) const;
 
-    // Number of edges alive after Resolve() and how many of them come from
-    // cuts (cuts merged into a boundary included).
+    // Number of edges alive after Resolve().
     int GetEdgeCount() const;
-    int GetCutCount() const;
+    // How many live edges are cuts with material on both sides (a cut
+    // across the inside, not along a boundary).
+    int GetInnerCutCount() const;
+    // The vertices at the ends of live edges that come from cuts.
+    void GetCutVertices(std::vector<G3Vertex*>* out) const;
 
     // Appends to `out` one new G3Edge per half-edge of the face, contour
     // after contour (vertex1 -> vertex2 along the walk, the corners on side

@@ -8,6 +8,7 @@
 // both only widen what is visited, never drop a node.
 #include "Geometry/boolean/G3QuadraSurfaceTree.h"
 
+#include "Geometry/boolean/G3BooleanGeometry.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
@@ -19,6 +20,8 @@
 G_DEFINE_POOL(G3QuadraSurfaceTreeNode, "G3QuadraSurfaceTreeNode", 4096)
 
 namespace {
+
+using G3BooleanGeometry::Finite3;
 
 // A leaf splits above kSplitCount facets while its level is below kMaxLevel.
 constexpr int kSplitCount = 200;
@@ -43,11 +46,6 @@ bool FacetEnvelope(G3Facet* f, GEnvelope* e)
         return false;
     f->FormEnvelope(e);
     return ValidEnvelope(*e);
-}
-
-bool Finite3(const double* p)
-{
-    return p && std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
 // Appends the unmarked facets of a node to out, marking them.

@@ -13,6 +13,7 @@
 
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3RayTraceResult.h"
+#include "Geometry/boolean/G3BooleanGeometry.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/foundation/GTrace.h"
@@ -27,6 +28,10 @@
 
 namespace {
 
+using G3BooleanGeometry::Finite3;
+using G3BooleanGeometry::PlaneSide;
+using G3BooleanGeometry::PlaneValue;
+
 // A segment's box is widened by kBoxMargin, and a ray end must be that far
 // off a plane to be on one side of it. A unit ray is in a normal's
 // half-space when their dot product exceeds kPlaneSide (its end is off the
@@ -38,18 +43,6 @@ using GTolerance::kZeroNormal;
 // Rays drawn before a classifier gives up.
 constexpr int kMaxRays = 100;
 constexpr double kTwoPi = 6.283185307179586;
-
-bool Finite3(const double* p)
-{
-    return p && std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
-
-double PlaneValue(const double* plane, const double* p)
-{
-    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
-}
-
-int Side(double s) { return std::fabs(s) < kPlaneSide ? 0 : (s >= 0.0 ? 1 : -1); }
 
 double NormalLength(const double* n) { return std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]); }
 
@@ -105,8 +98,8 @@ struct Segment {
         const double* plane = f->GetPlane();
         dp = PlaneValue(plane, p);
         dq = PlaneValue(plane, q);
-        sp = Side(dp);
-        sq = Side(dq);
+        sp = PlaneSide(dp);
+        sq = PlaneSide(dq);
         return true;
     }
 

@@ -128,13 +128,11 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
     }
 }
 
-void G3BooleanCalculator::Divide()
+void G3BooleanCalculator::PairWithGrid(G3Surface* other)
 {
-    if (clip == G_CLIP_DISJOINT || !A || !B || !A->GetFacetList())
-        return;
     delete grid;
-    grid = new G3Grid(&envCommon, PairingCells(CountInBox(B, &envCommon)));
-    FillGrid(grid, B, &envCommon);
+    grid = new G3Grid(&envCommon, PairingCells(CountInBox(other, &envCommon)));
+    FillGrid(grid, other, &envCommon);
     GArrayCollection* facets = A->GetFacetList();
     for (int k = 0; k < facets->size(); ++k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
@@ -142,6 +140,17 @@ void G3BooleanCalculator::Divide()
         if (!r || !r->IsIntersectXYZ(&envCommon))
             continue;
         grid->GetFacetsByFacet(f, r, candidates);
+        if (other == A) {
+            // Each pair once, from its lower index: the processor records
+            // what it finds on both facets.
+            int kept = 0;
+            for (int c = 0; c < candidates->size(); ++c) {
+                G3Facet* g = static_cast<G3Facet*>(candidates->get(c));
+                if (g->GetId() > f->GetId())
+                    candidates->put(kept++, g);
+            }
+            candidates->size(kept);
+        }
         SortByFacetId(candidates);
         IntersectFacetProcessor(f);
     }
@@ -150,35 +159,16 @@ void G3BooleanCalculator::Divide()
     grid = nullptr;
 }
 
+void G3BooleanCalculator::Divide()
+{
+    if (clip != G_CLIP_DISJOINT && A && B && A->GetFacetList() && B->GetFacetList())
+        PairWithGrid(B);
+}
+
 void G3BooleanCalculator::DivideSelf()
 {
-    if (!A || !A->GetFacetList())
-        return;
-    delete grid;
-    grid = new G3Grid(&envCommon, PairingCells(CountInBox(A, &envCommon)));
-    FillGrid(grid, A, &envCommon);
-    GArrayCollection* facets = A->GetFacetList();
-    for (int k = 0; k < facets->size(); ++k) {
-        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
-        G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
-        if (!r)
-            continue;
-        grid->GetFacetsByFacet(f, r, candidates);
-        // Each pair once, from its lower index: the processor records what
-        // it finds on both facets.
-        int kept = 0;
-        for (int c = 0; c < candidates->size(); ++c) {
-            G3Facet* g = static_cast<G3Facet*>(candidates->get(c));
-            if (g->GetId() > f->GetId())
-                candidates->put(kept++, g);
-        }
-        candidates->size(kept);
-        SortByFacetId(candidates);
-        IntersectFacetProcessor(f);
-    }
-    candidates->clear();
-    delete grid;
-    grid = nullptr;
+    if (A && A->GetFacetList())
+        PairWithGrid(A);
 }
 
 bool G3BooleanCalculator::SurfaceSurfaceIntersect(G3Surface* a, G3Surface* b, G3IntervalList* out)

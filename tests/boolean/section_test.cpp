@@ -107,10 +107,6 @@ TEST(Section, PlanesThroughBoxesGiveTheExactFaces)
     ASSERT_TRUE(z2.ok);
     EXPECT_NEAR(6.0, Area(z2.surface.get()), 1e-12);
 
-    SurfacePtr cube = Box({0, 0, 0}, {1, 1, 1}, true);
-    Section hex = Cut(cube.get(), {1, 1, 1, -1.5});
-    ASSERT_TRUE(hex.ok);
-    EXPECT_NEAR(3.0 * std::sqrt(3.0) / 4.0, Area(hex.surface.get()), 1e-12);
     // Two planes at once: two faces.
     Section two = Cut(box.get(), {0, 0, 1, -0.5, 1, 0, 0, -1});
     ASSERT_TRUE(two.ok);
@@ -119,26 +115,6 @@ TEST(Section, PlanesThroughBoxesGiveTheExactFaces)
     // The sectioned surface is left as it was.
     EXPECT_EQ(6, box->GetFacetCount());
     EXPECT_EQ("", MeshCheck(box.get()));
-}
-
-TEST(Section, APlaneThroughAFaceTakesTheFaceOnceAndAMissingPlaneGivesNothing)
-{
-    for (bool split : {false, true}) {
-        SurfacePtr cube = Box({0, 0, 0}, {1, 1, 1}, split);
-        for (double d : {-1.0, 0.0}) {
-            Section face = Cut(cube.get(), {0, 0, 1, d});
-            ASSERT_TRUE(face.ok);
-            EXPECT_NEAR(1.0, Area(face.surface.get()), 1e-12);
-            EXPECT_EQ("", MeshCheck(face.surface.get()));
-        }
-        for (const std::vector<double>& miss :
-             {std::vector<double>{0, 0, 1, -1.5}, std::vector<double>{1, 1, 0, -2}, std::vector<double>{1, 1, 1, 0}}) {
-            // Beyond the box, along an edge only, through a corner only.
-            Section none = Cut(cube.get(), miss);
-            EXPECT_FALSE(none.ok);
-            EXPECT_EQ(nullptr, none.surface);
-        }
-    }
 }
 
 TEST(Section, HolesStayOpenAndTouchingSolidsGiveOneRegion)
@@ -173,8 +149,10 @@ TEST(Section, RandomBoxesAndPlanesMatchTheExactSectionArea)
         }
         const std::vector<P> corners = Corners(lo, hi, m);
         double plane[4] = {u(rng), u(rng), u(rng), 0.0};
-        // Every fifth plane is a face plane of the box, every fifth a plane
-        // through a corner; the others pass near the centre.
+        // Every fifth plane is a face plane of the box (the face is taken
+        // once), every fifth a plane through a corner (often touching the
+        // box only there or along an edge: no section, false and null); the
+        // others pass near the centre.
         P through = corners[static_cast<std::size_t>(trial % 8)];
         if (trial % 5 == 1) {
             const P a = corners[0], b = corners[1], c = corners[2];
@@ -198,6 +176,7 @@ TEST(Section, RandomBoxesAndPlanesMatchTheExactSectionArea)
         Section s = Cut(box.get(), {plane[0], plane[1], plane[2], plane[3]});
         if (exact < 1e-9) {
             EXPECT_FALSE(s.ok) << trial;
+            EXPECT_EQ(nullptr, s.surface) << trial;
             continue;
         }
         ++met;

@@ -195,9 +195,13 @@ TEST(SurfaceQuery, ClassificationThroughTheGridMatchesTheBox)
             EXPECT_EQ(expected, c.FindRayClassify(p.data(), toward.data(), nullptr)) << trial;
         }
     }
-    // Rays reach across the box from any point of it.
-    EXPECT_GE(c.GetRadius(), std::sqrt(1.0 + 4.0 + 1.0));
     c.CloseFindIntersection(box.get());
+    // Rays reach across the box from any point of it, along its diagonal
+    // too (longer than 1.5 times a cube's side).
+    SurfacePtr cube = Box({0, 0, 0}, {1, 1, 1});
+    ASSERT_TRUE(c.OpenFindIntersection(cube.get()));
+    EXPECT_GE(c.GetRadius(), std::sqrt(3.0));
+    c.CloseFindIntersection(cube.get());
 }
 
 TEST(SurfaceQuery, OutsideAQueryPeriodNothingIsFound)
