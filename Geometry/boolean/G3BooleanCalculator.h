@@ -46,6 +46,26 @@ public:
     // Where a boolean delivers its intersection segments (not owned).
     void SetIntersectionList(G3IntervalList* l) { intersectionList = l; }
 
+    // --- boolean operations (G3BooleanOperations.cpp)
+    // The operations consume their operands: the returned surface is one of
+    // them, modified in place, and the other is deleted. Add and Common
+    // work on the operand with more facets and return that object; Sub
+    // always works on and returns a. Null when nothing is left (the
+    // operand is then deleted too). A null or facetless operand counts as
+    // the empty solid: Add returns the other operand, Sub returns a (a null
+    // a gives null, b deleted), Common deletes the other and returns null.
+    // The same surface passed twice is taken as two equal solids (the
+    // second is a duplicate). An operand with a coordinate that is not
+    // finite, or too large to scale, is refused: both are deleted, null.
+    // A result that is not closed (open or damaged operands) is marked not
+    // solid.
+    G3Surface* Add(G3Surface* a, G3Surface* b);
+    G3Surface* Sub(G3Surface* a, G3Surface* b);
+    // As Sub; e travels to the facet-building pass, and a is returned even
+    // when it has no facets left.
+    G3Surface* Sub(G3Surface* a, G3Surface* b, GEVENT e);
+    G3Surface* Common(G3Surface* a, G3Surface* b);
+
     // --- working data (G3BooleanData.h)
     // Attaches the engine's provider to s and opens every vertex and facet
     // (each gets a fresh record). A provider this engine attached before is
@@ -227,6 +247,48 @@ protected:
     // a zero normal.
     SURF_CLASSIFY TestOnOpposite(const double* point, const double* plane);
 
+    // --- boolean operations (G3BooleanOperations.cpp, G3BooleanClassify.cpp)
+    // A and B exchanged when A has fewer facets than B.
+    void ChangeSurface();
+    // The whole road of a boolean on A and B: the facets whose class has a
+    // bit in maskA are removed from A, those matching maskB from B, the
+    // rest of B is appended to A and B deleted. The integer form merges
+    // coplanar facets of the result when unionInPlane is non-zero and
+    // returns null (A deleted) for an empty result; the GEVENT form always
+    // merges them and always returns A.
+    G3Surface* BinaryOperation(int maskA, int maskB, int unionInPlane);
+    G3Surface* BinaryOperation(int maskA, int maskB, GEVENT e);
+    // The road both forms share: deliverSegments feeds intersectionList,
+    // withEvent passes e to the cut, deleteEmpty turns an empty result
+    // into null.
+    G3Surface* RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
+                          bool unionInPlane, bool deleteEmpty);
+    // Classes of s's vertices against the solid of otherFacets: flood fill
+    // from the vertices outside the common box, then rays for the rest, each
+    // decided vertex flooding its neighbours. Traced "Classify vertices".
+    void ClassifyVertices(G3Surface* s, GArrayCollection* otherFacets);
+    // v and every unclassified vertex reachable from it across edges, up
+    // to 4097 edges deep, take c; vertices already classified (those on
+    // the intersection curves among them) stop the fill. Iterative, in the
+    // order of a depth-first walk of the vertex rings.
+    void SetClassify(G3Vertex* v, SURF_CLASSIFY c);
+    // Every facet of s gets FindFacetClassify's answer in its record.
+    void ClassifyFacets(G3Surface* s, GArrayCollection* otherFacets);
+    // A facet's class from its vertices', or from a point inside it when
+    // its vertices all lie on the curves, disagree, or are undecided;
+    // coplanar facets are told apart by TestOnOpposite.
+    SURF_CLASSIFY FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets);
+    // Removes every facet of s whose class has a bit in mask.
+    void RemoveFacetsByClassify(G3Surface* s, int mask);
+    // Appends b's entities to a; welds the seams when the boxes met.
+    void MergeFacets(G3Surface* a, G3Surface* b);
+    // The facets along the segment p-q from the ray grid over `facets`,
+    // in list order, into `out`; false (out untouched) when there is no
+    // grid over that list. Builds the grid when the list is large.
+    bool RayCandidates(const double* p, const double* q, GArrayCollection* facets, GArrayCollection* out);
+    // Deletes the ray grid.
+    void ReleaseRayGrid();
+
     G3Surface* A = nullptr;
     G3Surface* B = nullptr;
     // The operands' boxes widened by 9.999999999999999e-6, their common box
@@ -249,4 +311,11 @@ protected:
     // The cutting plane (four doubles, not owned) while a slice runs.
     double* slicePlane = nullptr;
     G3IntervalList* intersectionList = nullptr;
+    // The ray grid of the classification: a grid over the facets of one
+    // operand, the list it was built for and its size then, and the
+    // collection the candidates come back in.
+    G3Grid* rayGrid = nullptr;
+    GArrayCollection* rayGridFacets = nullptr;
+    int rayGridCount = 0;
+    GArrayCollection* rayCandidates = nullptr;
 };

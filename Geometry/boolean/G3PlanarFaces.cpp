@@ -64,7 +64,12 @@ G3PlanarFaces::G3PlanarFaces(G3Surface* s, G3PointHash* m, const double* normal)
 
 long long G3PlanarFaces::CellKey(long long x, long long y, long long z) const
 {
-    return (x * 73856093LL) ^ (y * 19349663LL) ^ (z * 83492791LL);
+    // Unsigned products: the keys of points far from the origin overflow,
+    // and only their bits matter.
+    const unsigned long long h = (static_cast<unsigned long long>(x) * 73856093ULL) ^
+                                 (static_cast<unsigned long long>(y) * 19349663ULL) ^
+                                 (static_cast<unsigned long long>(z) * 83492791ULL);
+    return static_cast<long long>(h);
 }
 
 int G3PlanarFaces::NodeAt(const double* p, G3Vertex* v)

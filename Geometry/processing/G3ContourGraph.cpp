@@ -10,6 +10,7 @@
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -19,6 +20,9 @@ using GTolerance::kPointEqual;
 // double just below 1e-5, so each probe stays clear of the 1e-6 boundary
 // band of the point-in-polygon test.
 constexpr double kSideStep = 0.5 * GTolerance::kBoxMargin;
+
+// Graphs with at most this many edge ends get a cube grid of their own.
+constexpr long kSmallGraphEnds = 24L * 24 * 24;
 
 constexpr long kWalkMarks = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2;
 
@@ -84,10 +88,20 @@ void G3ContourGraph::Load(UNION_EDGE_ALG alg)
             first = false;
         }
     }
-    // About one cell per edge end: a region merged from many facets hands
-    // over hundreds of thousands of ends, which a fixed grid would pile up.
+    // About a cell per edge end. A small graph (two facets merged in a
+    // plane) gets at most 24 per axis, since clearing a big grid for each of
+    // thousands of such merges was most of their time; a region merged from
+    // many facets hands over hundreds of thousands of ends, which get a grid
+    // shaped to their box (SizeGrid). Lookups find the same points with any
+    // cell count.
+    const long ends = 2L * source->size();
     int perAxis[3];
-    G3PointHash::SizeGrid(2L * source->size(), box.GetMin(), box.GetMax(), kPointEqual, perAxis);
+    if (ends <= kSmallGraphEnds) {
+        const int n = std::max(1, std::min(24, static_cast<int>(std::cbrt(static_cast<double>(ends)))));
+        perAxis[0] = perAxis[1] = perAxis[2] = n;
+    } else {
+        G3PointHash::SizeGrid(ends, box.GetMin(), box.GetMax(), kPointEqual, perAxis);
+    }
     delete hash;
     hash = new G3PointHash(perAxis, box.GetMin(), box.GetMax(), kPointEqual);
 

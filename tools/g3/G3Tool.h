@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,14 @@ bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface
 // Divides or intersects contours read from a text file (G3ToolContours.cpp).
 int CommandContours(const std::vector<std::string>& args);
 std::string ContoursHelp();
+// G3ToolBoolean.cpp: `boolean`, `update`, their help texts, and the solids
+// of the demo's boolean scenes (a wall with a window and a door cut out; two
+// overlapping spheres combined by "union", "difference" or "intersection").
+int CommandBoolean(const std::vector<std::string>& args);
+int CommandUpdate(const std::vector<std::string>& args);
+std::string BooleanCommandHelp(const std::string& command);
+std::unique_ptr<G3Surface> DemoWallWithOpenings();
+std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
 int CommandSection(const std::vector<std::string>& args);
 std::string SectionHelp();
 // Classifies points against a closed mesh (G3ToolClassify.cpp).

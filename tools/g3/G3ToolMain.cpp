@@ -138,6 +138,9 @@ std::string ToolUsage()
                        "  render IN -o OUT.png [--view V] [--size WxH] [--edges E]\n"
                        "                                    draw a mesh as a PNG picture\n"
                        "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
+                       "  boolean union|difference|intersection A B -o OUT\n"
+                       "                                    combine two closed solids\n"
+                       "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
                        "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
                        "  classify SOLID POINTS             inside, outside or on, for each point\n"
                        "\n"
@@ -148,6 +151,8 @@ std::string ToolUsage()
 
 std::string CommandHelp(const std::string& command)
 {
+    if (command == "boolean" || command == "update")
+        return BooleanCommandHelp(command) + kFormats;
     if (command == "info")
         return "usage: g3 info FILE [--quiet]\n"
                "\n"
@@ -225,6 +230,9 @@ std::string CommandHelp(const std::string& command)
                "          every other one wound inwards (oriented outwards by the repair)\n"
                "  plate   one facet with four holes\n"
                "  floor   loose tiles around a courtyard, merged into one facet with a hole\n"
+               "  wall    a wall minus a window box flush with its faces and a door box\n"
+               "  spheres-union, spheres-difference, spheres-intersection\n"
+               "          two overlapping UV spheres combined by the boolean engine\n"
                "Prints the counts after each step and writes <name>.obj, <name>.wrl and a\n"
                "picture <name>.png (as g3 render draws it) for each to DIR (default ./g3-demo,\n"
                "created when missing).\n";
@@ -319,6 +327,10 @@ int Run(int argc, char** argv)
         return CommandRender(args);
     if (command == "contours")
         return CommandContours(args);
+    if (command == "boolean")
+        return CommandBoolean(args);
+    if (command == "update")
+        return CommandUpdate(args);
     if (command == "section")
         return CommandSection(args);
     if (command == "classify")

@@ -1,0 +1,148 @@
+// Union, difference and intersection of two UV spheres of radius 1, the
+// second moved by (1.5, 0.1, 0.05), of about 2k, 20k and 200k triangles
+// each (shared vertices, closed). Only the operation is timed; building
+// the operands is not. Counters:
+//   facets       facets of the result
+//   closed       1 when the result is closed
+//   cgal_ms      (with CGAL) corefine_and_compute_union / _difference /
+//                _intersection (Epick, Surface_mesh) on the same triangles,
+//                in the same process, one run
+//   cgal_ratio   cgal_ms / our time (above 1: ours is faster)
+#include "bench/bench_sphere.h"
+
+#include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+#ifdef G3_HAVE_CGAL
+#include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
+#include <CGAL/Polygon_mesh_processing/corefinement.h>
+#include <CGAL/Surface_mesh.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// The two operands: the benchmarks' UV sphere, and a copy of it moved by
+// (1.5, 0.1, 0.05).
+struct Operands {
+    explicit Operands(int triangles) : a(Sphere(triangles)), b(Sphere(triangles))
+    {
+        double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {1.5, 0.1, 0.05, 1}};
+        b->RealTransformation(m);
+        a->FormPlaneEquation();
+    }
+    ~Operands()
+    {
+        delete a;
+        delete b;
+    }
+    Operands(const Operands&) = delete;
+    Operands& operator=(const Operands&) = delete;
+    G3Surface* a;
+    G3Surface* b;
+};
+
+enum Op { kUnion, kDifference, kIntersection };
+
+#ifdef G3_HAVE_CGAL
+using K = CGAL::Exact_predicates_inexact_constructions_kernel;
+using Mesh = CGAL::Surface_mesh<K::Point_3>;
+
+Mesh ToMesh(G3Surface* s)
+{
+    Mesh m;
+    std::vector<Mesh::Vertex_index> v;
+    for (int i = 0; i < s->GetVertexCount(); ++i) {
+        const double* p = s->GetVertex(i)->GetXYZ();
+        v.push_back(m.add_vertex(K::Point_3(p[0], p[1], p[2])));
+    }
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        std::vector<Mesh::Vertex_index> face;
+        G3FacetVertexIterator it(s->GetFacet(i));
+        while (it.hasNext())
+            if (const G3Vertex* c = it.NextVertex())
+                face.push_back(v[static_cast<size_t>(c->GetId())]);
+        m.add_face(face);
+    }
+    return m;
+}
+
+double Cgal(const Operands& o, Op op)
+{
+    namespace PMP = CGAL::Polygon_mesh_processing;
+    Mesh ma = ToMesh(o.a);
+    Mesh mb = ToMesh(o.b);
+    Mesh out;
+    const auto t0 = Clock::now();
+    if (op == kUnion)
+        PMP::corefine_and_compute_union(ma, mb, out);
+    else if (op == kDifference)
+        PMP::corefine_and_compute_difference(ma, mb, out);
+    else
+        PMP::corefine_and_compute_intersection(ma, mb, out);
+    return Seconds(t0, Clock::now());
+}
+#endif
+
+void BM_SphereBoolean(benchmark::State& state)
+{
+    const Op op = static_cast<Op>(state.range(0));
+    const Operands o(static_cast<int>(state.range(1)));
+    double total = 0.0;
+    int facets = 0;
+    int closed = 0;
+    for (auto _ : state) {
+        G3Surface* sa = o.a->Duplicate();
+        G3Surface* sb = o.b->Duplicate();
+        G3BooleanCalculator engine;
+        const auto t0 = Clock::now();
+        G3Surface* r = op == kUnion ? engine.Add(sa, sb) : op == kDifference ? engine.Sub(sa, sb) : engine.Common(sa, sb);
+        const auto t1 = Clock::now();
+        state.SetIterationTime(Seconds(t0, t1));
+        total += Seconds(t0, t1);
+        facets = r ? r->GetFacetCount() : 0;
+        closed = r && r->GetClosed();
+        delete r;
+    }
+    const double mean = total / static_cast<double>(state.iterations());
+    state.counters["triangles"] = o.a->GetFacetCount();
+    state.counters["facets"] = facets;
+    state.counters["closed"] = closed;
+#ifdef G3_HAVE_CGAL
+    const double cgal = Cgal(o, op);
+    state.counters["cgal_ms"] = 1e3 * cgal;
+    state.counters["cgal_ratio"] = cgal / mean;
+#else
+    (void)mean;
+#endif
+}
+
+} // namespace
+
+// Arguments: operation (0 union, 1 difference, 2 intersection), triangles.
+BENCHMARK(BM_SphereBoolean)
+    ->ArgsProduct({{0, 1, 2}, {2000}})
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SphereBoolean)
+    ->ArgsProduct({{0, 1, 2}, {20000}})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SphereBoolean)
+    ->ArgsProduct({{0, 1, 2}, {200000}})
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
