@@ -18,6 +18,8 @@ G3BooleanCalculator::G3BooleanCalculator()
 G3BooleanCalculator::~G3BooleanCalculator()
 {
     delete grid;
+    delete rayGrid;
+    delete rayCandidates;
     delete candidates;
     delete edgeStack;
 }

@@ -18,6 +18,7 @@
 #include "Geometry/math/GEnvelope.h"
 
 class GArrayCollection;
+class G3BCPointWriter;
 class G3Edge;
 class G3Facet;
 class G3Grid;
@@ -25,6 +26,10 @@ class G3IntervalList;
 class G3RayTraceResult;
 class G3Surface;
 class G3Vertex;
+
+// Extended-data events handed through the engine to G3Surface::AddFacetsEx
+// unchanged; the engine's own results do not depend on the value.
+enum GEVENT { GEVENT_NONE = 0 };
 
 class G3BooleanCalculator {
 public:
@@ -40,6 +45,26 @@ public:
     double GetRadius() const { return radius; }
     // Where a boolean delivers its intersection segments (not owned).
     void SetIntersectionList(G3IntervalList* l) { intersectionList = l; }
+
+    // --- boolean operations (G3BooleanOperations.cpp)
+    // The operations consume their operands: the returned surface is one of
+    // them, modified in place, and the other is deleted. Add and Common
+    // work on the operand with more facets and return that object; Sub
+    // always works on and returns a. Null when nothing is left (the
+    // operand is then deleted too). A null or facetless operand counts as
+    // the empty solid: Add returns the other operand, Sub returns a (a null
+    // a gives null, b deleted), Common deletes the other and returns null.
+    // The same surface passed twice is taken as two equal solids (the
+    // second is a duplicate). An operand with a coordinate that is not
+    // finite, or too large to scale, is refused: both are deleted, null.
+    // A result that is not closed (open or damaged operands) is marked not
+    // solid.
+    G3Surface* Add(G3Surface* a, G3Surface* b);
+    G3Surface* Sub(G3Surface* a, G3Surface* b);
+    // As Sub; e travels to the facet-building pass, and a is returned even
+    // when it has no facets left.
+    G3Surface* Sub(G3Surface* a, G3Surface* b, GEVENT e);
+    G3Surface* Common(G3Surface* a, G3Surface* b);
 
     // --- working data (G3BooleanData.h)
     // Attaches the engine's provider to s and opens every vertex and facet
@@ -118,7 +143,89 @@ public:
     static int VertexFilter(G3RayTraceResult* result, const double* point, G3Vertex* v, GArrayCollection* edges,
                             GArrayCollection* vertices);
 
+
+    // --- surface-surface intersection and division
+    // Query period over one surface: OpenFindIntersection attaches the
+    // working data to s, puts its facets in a 32-per-axis grid over its
+    // widened box and sets the ray length to twice that box's diagonal;
+    // queries follow; CloseFindIntersection deletes the grid and removes the
+    // working data. s must not change in between and its planes must be
+    // formed. Open refuses (false) a null surface; close refuses one that
+    // carries no working data of the engine.
+    bool OpenFindIntersection(G3Surface* s);
+    bool CloseFindIntersection(G3Surface* s);
+    // The facet p lies on (within 1e-6 of its plane, in its contours), the
+    // one of highest index when several hold; null outside a query period.
+    G3Facet* FindFacet(const double* p);
+    // Reports to w (with the facet) every point where the segment p-q meets
+    // a facet: its crossing of the facet, or p when p lies in the facet and
+    // q is off its plane; a segment lying in a facet's plane reports where
+    // the plane through the segment, upright on the facet, crosses the
+    // facet's boundary. Facets by descending index. The number of reports.
+    int FindIntersections(const double* p, const double* q, G3BCPointWriter* w);
+    // ClassifyVertex against the query surface, each ray tested against the
+    // facets the grid holds along it (in index order); SC_UNKNOWN outside a
+    // query period.
+    SURF_CLASSIFY FindVertexClassify(const double* point);
+    // The same with rays into the half-space towards `toward` (tested with
+    // TestRayAndFacetList). `facet` takes no part.
+    SURF_CLASSIFY FindRayClassify(const double* point, const double* toward, G3Facet* facet);
+
+    // Cuts a and b along each other (both prepared as for a boolean: merged
+    // in plane, triangulated, scaled by 1000) and merges every segment found
+    // on b's facets into out (when not null), in the scaled coordinates.
+    // Both surfaces are left without facets. False only for a null operand.
+    bool SurfaceSurfaceIntersect(G3Surface* a, G3Surface* b, G3IntervalList* out);
+    // The segments where each of n planes (a, b, c, d, consecutive) cuts
+    // s's facets, appended to out; true when out holds any.
+    bool Divide(G3Surface* s, int n, const double* planes, G3IntervalList* out);
+    // A new surface of the planar sections of s by the n planes in *out;
+    // false and *out null when no plane meets s.
+    bool Divide(G3Surface* s, int n, const double* planes, G3Surface** out);
+    // Cuts s along its own self-intersections and cleans it (welded,
+    // merged, not solid when open). No scaling. False for a null surface.
+    bool RemoveSelfIntersection(G3Surface* s);
+
 protected:
+    // --- preparation of both operands (G3BooleanPrepare.cpp)
+    // Merges A and B in plane, triangulates them, gives normals to the one
+    // without (AssignNormalsByPlane), scales both by 1000 and forms their
+    // planes; then the widened boxes, clip, the common box, the working
+    // data and radius = twice the diagonal of envAll. False, nothing done,
+    // when A or B is null.
+    bool OpenBoolean();
+    // Removes the working data from A and B (either may be null).
+    void CloseBoolean();
+    // Length of the classification rays over `box`: twice its diagonal, so
+    // that a ray from any point of the box ends outside it.
+    static double RayLength(const GEnvelope& box);
+    // When exactly one of A and B has corner normals, the other gets its
+    // facet planes as normals. A null operand takes no part.
+    void AssignNormalsByPlane();
+
+    // --- surface-surface intersection and division
+    // The pairing pass: every facet of A whose box meets envCommon is cut
+    // against the facets of B in its grid cells. Nothing when clip says the
+    // boxes are apart.
+    void Divide();
+    // The same for A against itself.
+    void DivideSelf();
+    // Cuts F against every facet in candidates (other than F) whose box
+    // meets F's, recording the shared segments on both facets.
+    void IntersectFacetProcessor(G3Facet* F);
+    // Replaces every facet of s that holds segments by the facets the
+    // segments cut it into (new facets appended, extended data of the facet
+    // they come from); vertices on the segments become SC_ON. A facet whose
+    // segments give no facet is kept. `box` takes no part.
+    void MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope* box);
+    // The same, the new facets added with AddFacetsEx(.., facet, e).
+    void MergeSurfaceAndIntersectionTree(G3Surface* s, GEnvelope* box, GEVENT e);
+    // Puts a collection of facets of one surface in ascending id order, so
+    // that what is done with a grid's answer does not depend on its cells.
+    static void SortByFacetId(GArrayCollection* facets);
+    // candidates = the grid's facets along p-q, ascending id.
+    void FacetsAlong(const double* p, const double* q);
+
     // Up to 100 random rays of length `radius` from `point`, each tested
     // with TestPointAndFacetList; the first answer other than SC_UNKNOWN,
     // else SC_UNKNOWN (also when the radius is not positive).
@@ -131,6 +238,48 @@ protected:
     // SC_UNKNOWN after 100 rays, without both operands, or for a plane with
     // a zero normal.
     SURF_CLASSIFY TestOnOpposite(const double* point, const double* plane);
+
+    // --- boolean operations (G3BooleanOperations.cpp, G3BooleanClassify.cpp)
+    // A and B exchanged when A has fewer facets than B.
+    void ChangeSurface();
+    // The whole road of a boolean on A and B: the facets whose class has a
+    // bit in maskA are removed from A, those matching maskB from B, the
+    // rest of B is appended to A and B deleted. The integer form merges
+    // coplanar facets of the result when unionInPlane is non-zero and
+    // returns null (A deleted) for an empty result; the GEVENT form always
+    // merges them and always returns A.
+    G3Surface* BinaryOperation(int maskA, int maskB, int unionInPlane);
+    G3Surface* BinaryOperation(int maskA, int maskB, GEVENT e);
+    // The road both forms share: deliverSegments feeds intersectionList,
+    // withEvent passes e to the cut, deleteEmpty turns an empty result
+    // into null.
+    G3Surface* RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
+                          bool unionInPlane, bool deleteEmpty);
+    // Classes of s's vertices against the solid of otherFacets: flood fill
+    // from the vertices outside the common box, then rays for the rest, each
+    // decided vertex flooding its neighbours. Traced "Classify vertices".
+    void ClassifyVertices(G3Surface* s, GArrayCollection* otherFacets);
+    // v and every unclassified vertex reachable from it across edges, up
+    // to 4097 edges deep, take c; vertices already classified (those on
+    // the intersection curves among them) stop the fill. Iterative, in the
+    // order of a depth-first walk of the vertex rings.
+    void SetClassify(G3Vertex* v, SURF_CLASSIFY c);
+    // Every facet of s gets FindFacetClassify's answer in its record.
+    void ClassifyFacets(G3Surface* s, GArrayCollection* otherFacets);
+    // A facet's class from its vertices', or from a point inside it when
+    // its vertices all lie on the curves, disagree, or are undecided;
+    // coplanar facets are told apart by TestOnOpposite.
+    SURF_CLASSIFY FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets);
+    // Removes every facet of s whose class has a bit in mask.
+    void RemoveFacetsByClassify(G3Surface* s, int mask);
+    // Appends b's entities to a; welds the seams when the boxes met.
+    void MergeFacets(G3Surface* a, G3Surface* b);
+    // The facets along the segment p-q from the ray grid over `facets`,
+    // in list order, into `out`; false (out untouched) when there is no
+    // grid over that list. Builds the grid when the list is large.
+    bool RayCandidates(const double* p, const double* q, GArrayCollection* facets, GArrayCollection* out);
+    // Deletes the ray grid.
+    void ReleaseRayGrid();
 
     G3Surface* A = nullptr;
     G3Surface* B = nullptr;
@@ -154,4 +303,11 @@ protected:
     // The cutting plane (four doubles, not owned) while a slice runs.
     double* slicePlane = nullptr;
     G3IntervalList* intersectionList = nullptr;
+    // The ray grid of the classification: a grid over the facets of one
+    // operand, the list it was built for and its size then, and the
+    // collection the candidates come back in.
+    G3Grid* rayGrid = nullptr;
+    GArrayCollection* rayGridFacets = nullptr;
+    int rayGridCount = 0;
+    GArrayCollection* rayCandidates = nullptr;
 };

@@ -407,7 +407,12 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
         GenerateRandomRay(point, end, radius);
-        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, facets, nullptr);
+        // The facets along the ray, in list order, when a grid covers the
+        // list: the count and its first stop come out as over the list.
+        if (!rayCandidates)
+            rayCandidates = new GArrayCollection();
+        GArrayCollection* along = RayCandidates(point, end, facets, rayCandidates) ? rayCandidates : facets;
+        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, along, nullptr);
         if (c != SC_UNKNOWN)
             return c;
     }

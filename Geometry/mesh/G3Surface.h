@@ -17,6 +17,13 @@
 
 class G3EdgeList;
 
+// The levels of G3Surface::Update.
+enum CHECK_LEVEL {
+    CHECK_LEVEL_WELD = 1001,
+    CHECK_LEVEL_FACETS = 1002,
+    CHECK_LEVEL_INTERSECTIONS = 1003,
+};
+
 class G3Surface : public G3Shell {
     G_DECLARE_POOL(G3Surface)
 public:
@@ -313,6 +320,20 @@ protected:
     // contours cannot be joined.
     bool MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2);
     // ---- end of orientation, normals and facet merging
+
+public:
+    // ---- update levels (Geometry/boolean/G3SurfaceUpdate.cpp)
+    // The one-call repair sequence. CHECK_LEVEL_WELD: RemoveEqualsVertex,
+    // RemoveEqualsNormal, RemoveNonManifoldEdges, OrientNormals2(false).
+    // CHECK_LEVEL_FACETS: RemoveSelfIntersections, RemoveEqualsFacets,
+    // OrientNormals2(false). CHECK_LEVEL_INTERSECTIONS:
+    // RemoveSelfIntersections, the boolean engine's RemoveSelfIntersection
+    // (the surface cut along where it meets itself), OrientNormals2(false).
+    // Any other value runs none of these. Then, at every level, the
+    // collections are trimmed and, when the surface is not closed, every
+    // facet is made double-sided.
+    void Update(CHECK_LEVEL level);
+    // ---- end of update levels
 
 protected:
     // The facet-building core of AddFacet(n, v, ...): no check of n.

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,14 @@ int CommandInfo(const std::vector<std::string>& args);
 int CommandRepair(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
 int CommandDemo(const std::vector<std::string>& args);
+// G3ToolBoolean.cpp: `boolean`, `update`, their help texts, and the solids
+// of the demo's boolean scenes (a wall with a window and a door cut out; two
+// overlapping spheres combined by "union", "difference" or "intersection").
+int CommandBoolean(const std::vector<std::string>& args);
+int CommandUpdate(const std::vector<std::string>& args);
+std::string BooleanCommandHelp(const std::string& command);
+std::unique_ptr<G3Surface> DemoWallWithOpenings();
+std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -255,6 +255,18 @@ int CommandDemo(const std::vector<std::string>& args)
         ok = Show("floor", "88 unit tiles around a 4 x 2 courtyard, merged into one facet with a hole", *floor, dir,
                   clay, merge, progress) && ok;
     }
+    {
+        progress.Pass("building wall");
+        auto wall = DemoWallWithOpenings();
+        ok = Show("wall", "a 4 x 0.3 x 3 wall minus a flush window box and a door box", *wall, dir, sand,
+                  progress) && ok;
+    }
+    for (const char* op : {"union", "difference", "intersection"}) {
+        progress.Pass(std::string("building spheres-") + op);
+        auto spheres = DemoSpheres(op);
+        ok = Show(std::string("spheres-") + op, "two overlapping unit spheres of 2000 triangles each", *spheres, dir,
+                  blue, progress) && ok;
+    }
     std::printf("%s\n", ok ? "demo done" : "demo FAILED: some files were not written");
     return ok ? kExitOk : kExitFailure;
 }

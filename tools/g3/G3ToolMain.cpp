@@ -130,6 +130,9 @@ std::string ToolUsage()
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
+                       "  boolean union|difference|intersection A B -o OUT\n"
+                       "                                    combine two closed solids\n"
+                       "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -138,6 +141,8 @@ std::string ToolUsage()
 
 std::string CommandHelp(const std::string& command)
 {
+    if (command == "boolean" || command == "update")
+        return BooleanCommandHelp(command) + kFormats;
     if (command == "info")
         return "usage: g3 info FILE [--quiet]\n"
                "\n"
@@ -189,11 +194,14 @@ std::string CommandHelp(const std::string& command)
     if (command == "demo")
         return "usage: g3 demo [-o DIR] [--quiet]\n"
                "\n"
-               "Builds three meshes in code and runs the repair passes and triangulation on them:\n"
+               "Builds meshes in code and runs the repair passes and triangulation on them:\n"
                "  box     a box with a square tunnel, built facet by facet with vertices of\n"
                "          its own (top and bottom are facets with a hole)\n"
                "  sphere  a sphere as a soup of a few thousand triangles, each with its own corners\n"
                "  plate   one facet with four holes\n"
+               "  wall    a wall minus a window box flush with its faces and a door box\n"
+               "  spheres-union, spheres-difference, spheres-intersection\n"
+               "          two overlapping UV spheres combined by the boolean engine\n"
                "Prints the counts after each step and writes <name>.obj and <name>.wrl for each\n"
                "to DIR (default ./g3-demo, created when missing).\n";
     return std::string();
@@ -279,6 +287,10 @@ int Run(int argc, char** argv)
         return CommandConvert(args);
     if (command == "demo")
         return CommandDemo(args);
+    if (command == "boolean")
+        return CommandBoolean(args);
+    if (command == "update")
+        return CommandUpdate(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

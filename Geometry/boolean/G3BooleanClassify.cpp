@@ -1,0 +1,302 @@
+// Classification of an operand's vertices and facets against the other
+// operand's solid, between the cut along the intersection curves and the
+// removal of what the operation does not keep. Invariants:
+// - a vertex classified once keeps its class: the curves' vertices (SC_ON,
+//   set by the cut) stop every flood fill, so a fill never crosses from one
+//   side of the other solid to the other;
+// - the fill is an explicit depth-first walk on edgeStack (no recursion),
+//   visiting the ring edges in ring order and stopping 4097 edges deep, the
+//   vertices it does not reach being left for the rays;
+// - the ray grid only narrows the facets a ray is tested against: it
+//   hands them back in list order, so a ray counts, and stops at the first
+//   on or ambiguous facet, exactly as over the whole list;
+// - rounding happens nowhere here: classes come from the counters of
+//   G3RayClassify.cpp and the inner points of G3FacetCutQueries.cpp.
+#include "Geometry/boolean/G3BooleanCalculator.h"
+
+#include "Geometry/boolean/G3BooleanData.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Grid.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Edges deep the flood fill goes before it leaves the rest to the rays.
+constexpr int kMaxFillDepth = 0x1001;
+// Below this many facets a ray scans the whole list: a grid costs more
+// than it saves.
+constexpr int kRayGridMinFacets = 64;
+// Cells per axis of the ray grid: about two per cube root of the facet
+// count, so that a surface's facets spread a few to an occupied cell.
+constexpr int kRayGridMaxCells = 128;
+
+SURF_CLASSIFY VertexClass(const G3Vertex* v)
+{
+    const G3BooleanVertexData* r = G3BooleanVertexData::Of(v);
+    return r ? r->classify : SC_UNKNOWN;
+}
+
+bool Unclassified(const G3Vertex* v)
+{
+    const G3BooleanVertexData* r = G3BooleanVertexData::Of(v);
+    return r && r->classify == SC_UNKNOWN;
+}
+
+void SetVertexClass(G3Vertex* v, SURF_CLASSIFY c)
+{
+    if (G3BooleanVertexData* r = G3BooleanVertexData::Of(v))
+        r->classify = c;
+}
+
+}  // namespace
+
+// ---- flood fill and vertex classes
+
+void G3BooleanCalculator::SetClassify(G3Vertex* v, SURF_CLASSIFY c)
+{
+    if (!v)
+        return;
+    SetVertexClass(v, c);
+    // One frame per vertex whose ring is being walked: its edges sit on
+    // edgeStack from `begin`, `next` is the one to look at next. A frame
+    // is pushed where a recursive walk would call itself and depth counts
+    // the frames, so the cut-off falls on the same vertices.
+    struct Frame {
+        G3Vertex* vertex;
+        int begin;
+        int next;
+    };
+    std::vector<Frame> frames;
+    auto open = [&](G3Vertex* u) {
+        if (depth >= kMaxFillDepth)
+            return;
+        ++depth;
+        const int begin = edgeStack->size();
+        for (G3Edge* e = u->GetFirstEdge(); e; e = e->GetVertexEdge(u))
+            edgeStack->add(e);
+        frames.push_back(Frame{u, begin, begin});
+    };
+    open(v);
+    while (!frames.empty()) {
+        Frame& top = frames.back();
+        // The top frame's edges end the stack: deeper frames are gone.
+        if (top.next < edgeStack->size()) {
+            const G3Edge* e = static_cast<const G3Edge*>(edgeStack->get(top.next++));
+            G3Vertex* other = e->GetOtherVertex(top.vertex);
+            if (other && Unclassified(other)) {
+                SetVertexClass(other, c);
+                open(other);  // may move `top`: not used after this
+            }
+        } else {
+            edgeStack->size(top.begin);
+            frames.pop_back();
+            --depth;
+        }
+    }
+}
+
+void G3BooleanCalculator::ClassifyVertices(G3Surface* s, GArrayCollection* otherFacets)
+{
+    GTrace("Classify vertices");
+    if (!s)
+        return;
+    GArrayCollection* vertices = s->GetVertexList();
+    const int n = vertices->size();
+    if (clip == G_CLIP_DISJOINT) {
+        for (int i = 0; i < n; ++i)
+            SetVertexClass(static_cast<G3Vertex*>(vertices->get(i)), SC_OUTSIDE);
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
+        if (Unclassified(v) && !envCommon.IsIntersectXYZ(v->GetXYZ())) {
+            depth = 0;
+            SetClassify(v, SC_OUTSIDE);
+        }
+    }
+    for (int i = 0; i < n; ++i) {
+        G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
+        if (!Unclassified(v))
+            continue;
+        const SURF_CLASSIFY c = ClassifyVertex(v->GetXYZ(), otherFacets);
+        if (c != SC_UNKNOWN) {
+            depth = 0;
+            SetClassify(v, c);
+        }
+    }
+}
+
+// ---- facet classes
+
+void G3BooleanCalculator::ClassifyFacets(G3Surface* s, GArrayCollection* otherFacets)
+{
+    if (!s)
+        return;
+    GArrayCollection* facets = s->GetFacetList();
+    for (int i = 0; i < facets->size(); ++i) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(i));
+        if (G3BooleanFacetData* r = G3BooleanFacetData::Of(f))
+            r->classify = FindFacetClassify(s, f, otherFacets);
+    }
+}
+
+SURF_CLASSIFY G3BooleanCalculator::FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets)
+{
+    (void)s;
+    if (!f)
+        return SC_UNKNOWN;
+    int on = 0;
+    int out = 0;
+    int in = 0;
+    bool undecided = false;
+    G3FacetVertexIterator it(f);
+    while (it.hasNext()) {
+        const G3Vertex* v = it.NextVertex();
+        const SURF_CLASSIFY c = v ? VertexClass(v) : SC_UNKNOWN;
+        if (c == SC_UNKNOWN) {
+            undecided = true;
+            break;
+        }
+        if (c == SC_ON)
+            ++on;
+        else if (c == SC_OUTSIDE)
+            ++out;
+        else if (c == SC_INSIDE)
+            ++in;
+    }
+    bool mixed = false;
+    if (!undecided) {
+        if (in == 0 && out > 0)
+            return SC_OUTSIDE;
+        if (in > 0 && out == 0)
+            return SC_INSIDE;
+        if (on > 0 && in == 0 && out == 0) {
+            if (slicePlane) {
+                // The slice's plane is in the caller's units; the facet's
+                // in the scaled ones.
+                const double* sp = slicePlane;
+                const double d = GTolerance::kBooleanScale * sp[3];
+                const double planes[4][4] = {{sp[0], sp[1], sp[2], d},
+                                             {-sp[0], -sp[1], -sp[2], d},
+                                             {sp[0], sp[1], sp[2], -d},
+                                             {-sp[0], -sp[1], -sp[2], -d}};
+                for (const auto& pl : planes)
+                    if (f->PlaneEquals(pl))
+                        return SC_INSIDE;
+            }
+        } else {
+            mixed = true;
+        }
+    }
+    if (mixed)
+        GTrace("Bad facet classification1");
+    int i = 0;
+    int j = 1;
+    f->GetMaxCoo(&i, &j);
+    double x[3];
+    SURF_CLASSIFY c = SC_UNKNOWN;
+    if (f->GeneratePointInFacetConcave(i, j, x))
+        c = ClassifyVertex(x, otherFacets);
+    if (mixed) {
+        if (c == SC_UNKNOWN)
+            GTrace("Bad facet classification2");
+        return c;
+    }
+    if (c == SC_ON) {
+        GTrace("TestOnOpposite");
+        c = TestOnOpposite(x, f->GetPlane());
+    }
+    return c;
+}
+
+void G3BooleanCalculator::RemoveFacetsByClassify(G3Surface* s, int mask)
+{
+    if (!s)
+        return;
+    GArrayCollection* facets = s->GetFacetList();
+    int i = 0;
+    while (i < facets->size()) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(i));
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+        if (r && (static_cast<int>(r->classify) & mask) != 0 && s->RemoveFacet(f))
+            continue;  // the last facet moved into slot i
+        ++i;
+    }
+}
+
+// ---- the ray grid
+
+bool G3BooleanCalculator::RayCandidates(const double* p, const double* q, GArrayCollection* facets,
+                                        GArrayCollection* out)
+{
+    if (!facets || !out)
+        return false;
+    const int n = facets->size();
+    if (n < kRayGridMinFacets)
+        return false;
+    if (!rayGrid || rayGridFacets != facets || rayGridCount != n) {
+        ReleaseRayGrid();
+        // Sorting the candidates by id puts them in list order only while
+        // ids are the facets' places in the list; a list that breaks that
+        // is scanned whole.
+        GEnvelope box;
+        box.Init();
+        bool first = true;
+        for (int k = 0; k < n; ++k) {
+            const G3Facet* f = static_cast<const G3Facet*>(facets->get(k));
+            const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+            if (!r || f->GetId() != k)
+                return false;
+            if (r->IsDefault())
+                continue;
+            if (first)
+                box.Init(r);
+            else
+                box.Add(r);
+            first = false;
+        }
+        if (first)
+            return false;
+        box.Extend(GTolerance::kBoxMargin);
+        int cells = static_cast<int>(2.0 * std::cbrt(static_cast<double>(n)));
+        cells = std::max(1, std::min(cells, kRayGridMaxCells));
+        rayGrid = new G3Grid(&box, cells);
+        rayGridFacets = facets;
+        rayGridCount = n;
+        // Each facet goes in under its record's box widened once more, so
+        // that any facet a point of the ray lies on (within the in-facet
+        // band) is in the cell the grid's walk gives for that point,
+        // whatever the rounding at cell borders.
+        for (int k = n - 1; k >= 0; --k) {
+            G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+            const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+            if (r->IsDefault())
+                continue;
+            GEnvelope wide(r);
+            wide.Extend(GTolerance::kBoxMargin);
+            rayGrid->AddFacet(f, &wide);
+        }
+    }
+    out->clear();
+    rayGrid->GetFacetByLine(p, q, out);
+    SortByFacetId(out);
+    return true;
+}
+
+void G3BooleanCalculator::ReleaseRayGrid()
+{
+    delete rayGrid;
+    rayGrid = nullptr;
+    rayGridFacets = nullptr;
+    rayGridCount = 0;
+}

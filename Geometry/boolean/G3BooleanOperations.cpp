@@ -1,0 +1,234 @@
+// Union, difference and intersection of two closed surfaces: the road from
+// the two operands to the one result. Invariants:
+// - the operands are consumed: exactly one surface comes back (or null)
+//   and the other is deleted, whatever the input; the same surface given
+//   twice is split into two by a duplicate first, so the result is never
+//   deleted under the caller;
+// - the cut, classification and removal run between OpenBoolean and
+//   CloseBoolean on coordinates scaled by kBooleanScale; the scale is undone
+//   on the result only, after B's rest has been appended and welded to it;
+// - only facets whose class has a bit in the operation's mask are removed,
+//   so facets left SC_ON or SC_UNKNOWN stay in the result;
+// - input that cannot be scaled (a coordinate not finite, or one the scale
+//   would overflow) is refused before anything is changed, and a result
+//   that is not closed is marked not solid.
+// The one place that rounds is the scaling (up on entry, down on the
+// result), done by OpenBoolean and ScaleCoo.
+#include "Geometry/boolean/G3BooleanCalculator.h"
+
+#include "Geometry/boolean/G3BooleanData.h"
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace {
+
+using GTolerance::kBooleanScale;
+
+// The operation masks: the classes (SURF_CLASSIFY bits) of the facets each
+// operand loses.
+constexpr int kAddMaskA = SC_INSIDE | SC_ON_OPPOSITE;
+constexpr int kAddMaskB = SC_INSIDE | SC_ON_SAME | SC_ON_OPPOSITE;
+constexpr int kSubMaskA = SC_INSIDE | SC_ON_SAME;
+constexpr int kSubMaskB = SC_OUTSIDE | SC_ON_SAME | SC_ON_OPPOSITE;
+constexpr int kCommonMaskA = SC_OUTSIDE | SC_ON_OPPOSITE;
+constexpr int kCommonMaskB = SC_OUTSIDE | SC_ON_SAME | SC_ON_OPPOSITE;
+// Facet merging on the result: coplanar neighbours across edges with flag
+// 4 (the triangulation's diagonals and the cut's seams), then pairs across
+// edges with flag 8; the flags 4 and 8 are cleared afterwards.
+constexpr int kUnionInPlaneMask = 4;
+constexpr int kUnionFacetsMask = 8;
+constexpr int kWorkEdgeFlags = 0xC;
+
+bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
+
+// Whether every vertex can be scaled up and down again without leaving
+// the finite doubles.
+bool Scalable(G3Surface* s)
+{
+    const double limit = DBL_MAX / kBooleanScale;
+    GArrayCollection* vertices = s->GetVertexList();
+    for (int i = 0; i < vertices->size(); ++i) {
+        const double* p = static_cast<G3Vertex*>(vertices->get(i))->GetXYZ();
+        for (int k = 0; k < 3; ++k)
+            if (!(std::fabs(p[k]) <= limit))
+                return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---- the operations
+
+G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
+{
+    if (a && a == b)
+        b = a->Duplicate();
+    if (Empty(a) || Empty(b)) {
+        // The empty solid adds nothing; the other operand is the union.
+        G3Surface* keep = Empty(b) ? a : b;
+        G3Surface* drop = keep == a ? b : a;
+        delete drop;
+        if (Empty(keep)) {
+            delete keep;
+            return nullptr;
+        }
+        return keep;
+    }
+    A = a;
+    B = b;
+    ChangeSurface();
+    return BinaryOperation(kAddMaskA, kAddMaskB, 1);
+}
+
+G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
+{
+    if (a && a == b)
+        b = a->Duplicate();
+    if (Empty(a) || Empty(b)) {
+        delete b;
+        if (Empty(a)) {
+            delete a;
+            return nullptr;
+        }
+        return a;
+    }
+    A = a;
+    B = b;
+    B->NegNormals();
+    return BinaryOperation(kSubMaskA, kSubMaskB, 1);
+}
+
+G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
+{
+    if (a && a == b)
+        b = a->Duplicate();
+    if (Empty(a) || Empty(b)) {
+        // The event form returns its first operand whatever is left of it,
+        // empty or not.
+        delete b;
+        return a;
+    }
+    A = a;
+    B = b;
+    B->NegNormals();
+    return BinaryOperation(kSubMaskA, kSubMaskB, e);
+}
+
+G3Surface* G3BooleanCalculator::Common(G3Surface* a, G3Surface* b)
+{
+    if (a && a == b)
+        b = a->Duplicate();
+    if (Empty(a) || Empty(b)) {
+        delete a;
+        delete b;
+        return nullptr;
+    }
+    A = a;
+    B = b;
+    ChangeSurface();
+    return BinaryOperation(kCommonMaskA, kCommonMaskB, 1);
+}
+
+void G3BooleanCalculator::ChangeSurface()
+{
+    if (A && B && A->GetFacetCount() < B->GetFacetCount()) {
+        G3Surface* t = A;
+        A = B;
+        B = t;
+    }
+}
+
+// ---- the road of a boolean
+
+G3Surface* G3BooleanCalculator::BinaryOperation(int maskA, int maskB, int unionInPlane)
+{
+    return RunBoolean(maskA, maskB, true, false, GEVENT(), unionInPlane != 0, true);
+}
+
+G3Surface* G3BooleanCalculator::BinaryOperation(int maskA, int maskB, GEVENT e)
+{
+    return RunBoolean(maskA, maskB, false, true, e, true, false);
+}
+
+G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
+                                           bool unionInPlane, bool deleteEmpty)
+{
+    if (!A || !B || A == B) {
+        // Nothing to combine: the operations split these cases off; a
+        // caller reaching here directly loses nothing but B.
+        if (A != B)
+            delete B;
+        B = nullptr;
+        return A;
+    }
+    if (!Scalable(A) || !Scalable(B)) {
+        delete A;
+        delete B;
+        A = B = nullptr;
+        return nullptr;
+    }
+    OpenBoolean();
+    Divide();
+    if (deliverSegments && intersectionList) {
+        GArrayCollection* facets = B->GetFacetList();
+        for (int i = 0; i < facets->size(); ++i) {
+            const G3BooleanFacetData* r = G3BooleanFacetData::Of(static_cast<G3Facet*>(facets->get(i)));
+            if (r && r->segments)
+                intersectionList->Merge(r->segments);
+        }
+    }
+    if (clip != G_CLIP_DISJOINT) {
+        if (withEvent) {
+            MergeSurfaceAndIntersectionTree(A, &envA, e);
+            MergeSurfaceAndIntersectionTree(B, &envB, e);
+        } else {
+            MergeSurfaceAndIntersectionTree(A, &envA);
+            MergeSurfaceAndIntersectionTree(B, &envB);
+        }
+    }
+    ClassifyVertices(A, B->GetFacetList());
+    ClassifyVertices(B, A->GetFacetList());
+    ClassifyFacets(A, B->GetFacetList());
+    ClassifyFacets(B, A->GetFacetList());
+    ReleaseRayGrid();
+    RemoveFacetsByClassify(A, maskA);
+    RemoveFacetsByClassify(B, maskB);
+    CloseBoolean();
+    MergeFacets(A, B);
+    A->ScaleCoo(1.0 / kBooleanScale);
+    A->FormPlaneEquation();
+    delete B;
+    B = nullptr;
+    A->RemoveUnused();
+    A->RemoveNonManifoldEdges();
+    if (unionInPlane)
+        A->UnionInPlaneFacets(kUnionInPlaneMask);
+    A->UnionFacets(kUnionFacetsMask);
+    A->ChangeEdgeFlags(kWorkEdgeFlags, false);
+    if (!A->GetClosed())
+        A->ClearSolid();
+    G3Surface* result = A;
+    A = nullptr;
+    if (deleteEmpty && result->GetFacetCount() == 0) {
+        delete result;
+        return nullptr;
+    }
+    return result;
+}
+
+void G3BooleanCalculator::MergeFacets(G3Surface* a, G3Surface* b)
+{
+    if (!a || !b || a == b)
+        return;
+    a->Copy(b);
+    if (clip != G_CLIP_DISJOINT)
+        a->RemoveEqualsVertex();
+}

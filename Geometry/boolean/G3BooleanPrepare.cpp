@@ -1,0 +1,129 @@
+// Preparation of the two operands of a boolean and its undoing. Invariants:
+// - between OpenBoolean() and CloseBoolean() both operands are triangulated
+//   where not flat or concave, scaled by kBooleanScale with fresh planes, and
+//   carry the engine's working data; envA, envB, envCommon, envAll, clip and
+//   radius describe them as they are then;
+// - the ray length reaches across the whole of envAll from any point in it
+//   (twice its diagonal), so a ray never ends inside either solid;
+// - a null operand is never touched.
+// The one place that rounds is the scaling itself (ScaleCoo).
+#include "Geometry/boolean/G3BooleanCalculator.h"
+
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Surface.h"
+
+#include <cmath>
+
+namespace {
+
+using GTolerance::kBooleanScale;
+using GTolerance::kBoxMargin;
+
+// The facet merge and triangulation modes of the preparation: every group
+// of coplanar facets merged (mask -1), then facets that are not flat
+// triangulated (mode 2) with new diagonals of flags 10.
+constexpr int kMergeAllInPlane = -1;
+constexpr int kTriangulateNotFlat = 2;
+constexpr int kDiagonalFlags = 10;
+// The self-intersection repair's cleanup: facets merged across edges of
+// flag 8, and the working edge flags 4 and 8 cleared at the end.
+constexpr int kMergeAcrossMask = 8;
+constexpr int kWorkEdgeFlags = 0xC;
+
+void Prepare(G3Surface* s)
+{
+    s->UnionInPlaneFacets(kMergeAllInPlane);
+    s->Triangulate(kTriangulateNotFlat, kDiagonalFlags);
+}
+
+void ScaleAndBox(G3Surface* s, GEnvelope* env)
+{
+    s->ScaleCoo(kBooleanScale);
+    s->FormPlaneEquation();
+    s->FormEnvelope(env);
+    env->Extend(kBoxMargin);
+}
+
+} // namespace
+
+double G3BooleanCalculator::RayLength(const GEnvelope& box)
+{
+    const double x = box.XSize();
+    const double y = box.YSize();
+    const double z = box.ZSize();
+    return 2.0 * std::sqrt(x * x + y * y + z * z);
+}
+
+bool G3BooleanCalculator::OpenBoolean()
+{
+    if (!A || !B)
+        return false;
+    Prepare(A);
+    Prepare(B);
+    AssignNormalsByPlane();
+    ScaleAndBox(A, &envA);
+    ScaleAndBox(B, &envB);
+    clip = envA.ClipTestXYZ(&envB);
+    if (clip != G_CLIP_DISJOINT) {
+        envCommon = envA;
+        envCommon.ClipXYZ(&envB, clip);
+    } else {
+        GEnvelope::InitDefault(&envCommon);
+    }
+    OpenBoolean(A);
+    OpenBoolean(B);
+    envAll = envA;
+    envAll.Add(&envB);
+    radius = RayLength(envAll);
+    return true;
+}
+
+void G3BooleanCalculator::CloseBoolean()
+{
+    CloseBoolean(A);
+    CloseBoolean(B);
+}
+
+void G3BooleanCalculator::AssignNormalsByPlane()
+{
+    if (!A || !B)
+        return;
+    const bool a = A->HasGeometry();
+    const bool b = B->HasGeometry();
+    if (a && !b)
+        B->AssignNormalsByPlane();
+    else if (b && !a)
+        A->AssignNormalsByPlane();
+}
+
+bool G3BooleanCalculator::RemoveSelfIntersection(G3Surface* s)
+{
+    if (!s)
+        return false;
+    A = s;
+    B = nullptr;
+    Prepare(s);
+    AssignNormalsByPlane();
+    s->FormPlaneEquation();
+    s->FormEnvelope(&envA);
+    envA.Extend(kBoxMargin);
+    envCommon = envA;
+    envAll = envA;
+    OpenBoolean(s);
+    radius = RayLength(envAll);
+    DivideSelf();
+    MergeSurfaceAndIntersectionTree(s, &envA);
+    // The records go before the cleanup passes, which delete and rebuild
+    // facets and vertices (closing them first keeps no link into the
+    // provider's arena).
+    CloseBoolean(s);
+    s->RemoveNonManifoldEdges();
+    s->RemoveEqualsVertex();
+    s->UnionFacets(kMergeAcrossMask);
+    s->RemoveUnused();
+    s->ChangeEdgeFlags(kWorkEdgeFlags, false);
+    if (!s->GetClosed())
+        s->ClearSolid();
+    A = nullptr;
+    return true;
+}

@@ -1,0 +1,207 @@
+// Point and segment queries against one prepared surface. Invariants:
+// - between OpenFindIntersection and CloseFindIntersection the surface
+//   carries the working data and every facet sits in the grid under its
+//   record's box; outside that period every query answers "nothing";
+// - the facets a query tests are taken from the grid and put in facet
+//   index order, so answers do not depend on the grid's cells;
+// - the rays are twice the diagonal of the surface's widened box long, so
+//   they always end outside it.
+// Rounding: only the crossing point of a segment with a facet's plane.
+#include "Geometry/boolean/G3BooleanCalculator.h"
+
+#include "Geometry/boolean/G3BCPointWriter.h"
+#include "Geometry/boolean/G3BooleanData.h"
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Grid.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+
+#include <cmath>
+
+namespace {
+
+using GTolerance::kBoxMargin;
+using GTolerance::kInFacet;
+using GTolerance::kPlaneSide;
+using GTolerance::kZeroNormal;
+
+// Cells per axis of the query grid.
+constexpr int kQueryCells = 32;
+// Rays drawn before a classifier gives up.
+constexpr int kMaxRays = 100;
+
+bool Finite3(const double* p)
+{
+    return p && std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
+
+double PlaneValue(const double* plane, const double* p)
+{
+    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
+}
+
+int Side(double s) { return std::fabs(s) < kPlaneSide ? 0 : (s >= 0.0 ? 1 : -1); }
+
+bool InFacet(const G3Facet* f, const double* p)
+{
+    int i = 0;
+    int j = 1;
+    f->GetMaxCoo(&i, &j);
+    return f->PointInFacet(i, j, p, nullptr, nullptr, kInFacet);
+}
+
+// The box of p and q widened by the engine's margin.
+GEnvelope SegmentBox(const double* p, const double* q)
+{
+    GEnvelope box;
+    box.Init(p, q);
+    box.Extend(kBoxMargin);
+    return box;
+}
+
+bool RecordMeets(const G3Facet* f, const GEnvelope& box)
+{
+    const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+    return !r || r->IsIntersectXYZ(&box);
+}
+
+} // namespace
+
+// The grid's facets along p-q into candidates, ascending id.
+void G3BooleanCalculator::FacetsAlong(const double* p, const double* q)
+{
+    candidates->clear();
+    grid->GetFacetByLine(p, q, candidates);
+    SortByFacetId(candidates);
+}
+
+bool G3BooleanCalculator::OpenFindIntersection(G3Surface* s)
+{
+    if (!s || !OpenBoolean(s))
+        return false;
+    s->FormEnvelope(&envCommon);
+    envCommon.Extend(kBoxMargin);
+    delete grid;
+    grid = new G3Grid(&envCommon, kQueryCells);
+    GArrayCollection* facets = s->GetFacetList();
+    for (int k = facets ? facets->size() - 1 : -1; k >= 0; --k) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+        if (G3BooleanFacetData* r = G3BooleanFacetData::Of(f))
+            grid->AddFacet(f, r);
+    }
+    A = s;
+    radius = RayLength(envCommon);
+    return true;
+}
+
+bool G3BooleanCalculator::CloseFindIntersection(G3Surface* s)
+{
+    delete grid;
+    grid = nullptr;
+    if (A == s)
+        A = nullptr;
+    return CloseBoolean(s);
+}
+
+G3Facet* G3BooleanCalculator::FindFacet(const double* p)
+{
+    if (!grid || !Finite3(p))
+        return nullptr;
+    FacetsAlong(p, p);
+    const GEnvelope box = SegmentBox(p, p);
+    for (int k = candidates->size() - 1; k >= 0; --k) {
+        G3Facet* f = static_cast<G3Facet*>(candidates->get(k));
+        if (f->IsPlaneZero() || !RecordMeets(f, box))
+            continue;
+        if (std::fabs(PlaneValue(f->GetPlane(), p)) < kPlaneSide && InFacet(f, p))
+            return f;
+    }
+    return nullptr;
+}
+
+int G3BooleanCalculator::FindIntersections(const double* p, const double* q, G3BCPointWriter* w)
+{
+    if (!grid || !w || !Finite3(p) || !Finite3(q))
+        return 0;
+    FacetsAlong(p, q);
+    const GEnvelope box = SegmentBox(p, q);
+    int reported = 0;
+    G3IntervalList cut;
+    for (int k = candidates->size() - 1; k >= 0; --k) {
+        G3Facet* f = static_cast<G3Facet*>(candidates->get(k));
+        if (f->IsPlaneZero() || !RecordMeets(f, box))
+            continue;
+        const double* plane = f->GetPlane();
+        const double dp = PlaneValue(plane, p);
+        const double dq = PlaneValue(plane, q);
+        const int sp = Side(dp);
+        const int sq = Side(dq);
+        if (sp == 0 && sq == 0) {
+            // The plane through the segment, upright on the facet.
+            const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+            double n[4] = {plane[1] * d[2] - plane[2] * d[1], plane[2] * d[0] - plane[0] * d[2],
+                           plane[0] * d[1] - plane[1] * d[0], 0.0};
+            const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (!(len > kZeroNormal))
+                continue;
+            for (int c = 0; c < 3; ++c)
+                n[c] /= len;
+            n[3] = -(n[0] * p[0] + n[1] * p[1] + n[2] * p[2]);
+            cut.Clear();
+            if (f->IntersectByPlaneConcave(n, &cut) == 0)
+                continue;
+            GArrayCollection* points = cut.GetPointList();
+            for (int c = points ? points->size() - 1 : -1; c >= 0; --c) {
+                w->WritePoint(static_cast<G3Point*>(points->get(c))->GetXYZ(), f);
+                ++reported;
+            }
+        } else if (sp == 0) {
+            if (InFacet(f, p)) {
+                w->WritePoint(p, f);
+                ++reported;
+            }
+        } else if (sq != 0 && sp != sq) {
+            const double t = std::fabs(dp / (dp - dq));
+            const double x[3] = {p[0] + t * (q[0] - p[0]), p[1] + t * (q[1] - p[1]), p[2] + t * (q[2] - p[2])};
+            if (InFacet(f, x)) {
+                w->WritePoint(x, f);
+                ++reported;
+            }
+        }
+    }
+    return reported;
+}
+
+SURF_CLASSIFY G3BooleanCalculator::FindVertexClassify(const double* point)
+{
+    if (!grid || !Finite3(point) || !(radius > 0.0) || !std::isfinite(radius))
+        return SC_UNKNOWN;
+    for (int attempt = 0; attempt < kMaxRays; ++attempt) {
+        double end[3];
+        GenerateRandomRay(point, end, radius);
+        FacetsAlong(point, end);
+        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, candidates, nullptr);
+        if (c != SC_UNKNOWN)
+            return c;
+    }
+    return SC_UNKNOWN;
+}
+
+SURF_CLASSIFY G3BooleanCalculator::FindRayClassify(const double* point, const double* toward, G3Facet*)
+{
+    if (!grid || !Finite3(point) || !Finite3(toward) || !(radius > 0.0) || !std::isfinite(radius))
+        return SC_UNKNOWN;
+    const double dir[3] = {toward[0] - point[0], toward[1] - point[1], toward[2] - point[2]};
+    for (int attempt = 0; attempt < kMaxRays; ++attempt) {
+        double end[3];
+        GenerateRandomRay(point, end, dir, radius);
+        FacetsAlong(point, end);
+        const SURF_CLASSIFY c = TestRayAndFacetList(point, end, candidates);
+        if (c != SC_UNKNOWN)
+            return c;
+    }
+    return SC_UNKNOWN;
+}

@@ -1,0 +1,132 @@
+// `g3 boolean` and `g3 update` run as a program on files: the report, the
+// file written, and refused input (a malformed operand writes nothing).
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+#ifdef G3_TOOL_PATH
+
+namespace {
+
+class G3BooleanCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "g3bool-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    // Status and stdout of g3 with `args` (stderr to a file of its own).
+    int Run(const std::vector<std::string>& args, std::string* out)
+    {
+        std::string cmd = "G3_PROGRESS_AFTER=3600 '" + std::string(G3_TOOL_PATH) + "'";
+        for (const std::string& a : args)
+            cmd += " '" + a + "'";
+        cmd += " >'" + P("out.txt") + "' 2>'" + P("err.txt") + "'";
+        const int raw = std::system(cmd.c_str());
+        std::ifstream in(P("out.txt"));
+        std::stringstream ss;
+        ss << in.rdbuf();
+        *out = ss.str();
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    std::string P(const std::string& name) const { return (dir / name).string(); }
+
+    // An axis-aligned box as OBJ, six quads facing out.
+    void WriteBox(const std::string& name, double x0, double x1)
+    {
+        std::ofstream out(P(name));
+        for (int i = 0; i < 8; ++i)
+            out << "v " << (i & 1 ? x1 : x0) << " " << (i & 2 ? 1 : 0) << " " << (i & 4 ? 1 : 0) << "\n";
+        out << "f 1 3 4 2\nf 5 6 8 7\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n";
+    }
+
+    fs::path dir;
+};
+
+TEST_F(G3BooleanCli, UnionDifferenceIntersectionOfTwoBoxes)
+{
+    WriteBox("a.obj", 0, 1);
+    WriteBox("b.obj", 0.5, 1.5);
+    const struct {
+        const char* op;
+        const char* volume;
+    } cases[] = {{"union", "volume: 1.5"}, {"difference", "volume: 0.5"}, {"intersection", "volume: 0.5"}};
+    for (const auto& c : cases) {
+        std::string out;
+        ASSERT_EQ(0, Run({"boolean", c.op, P("a.obj"), P("b.obj"), "-o", P(std::string(c.op) + ".obj")}, &out))
+            << c.op;
+        EXPECT_NE(out.find("A " + P("a.obj") + ": 8 vertices"), std::string::npos) << out;
+        EXPECT_NE(out.find("closed: yes, volume: 1\n"), std::string::npos) << out;
+        const std::size_t result = out.find("result: ");
+        ASSERT_NE(result, std::string::npos) << out;
+        EXPECT_NE(out.find(c.volume, result), std::string::npos) << out;
+        EXPECT_TRUE(fs::exists(P(std::string(c.op) + ".obj")));
+    }
+    // Apart: an empty intersection is written as an empty mesh.
+    WriteBox("far.obj", 5, 6);
+    std::string out;
+    ASSERT_EQ(0, Run({"boolean", "intersection", P("a.obj"), P("far.obj"), "-o", P("none.off")}, &out));
+    EXPECT_NE(out.find("result: empty"), std::string::npos) << out;
+}
+
+TEST_F(G3BooleanCli, MalformedOrMissingOperandWritesNothing)
+{
+    WriteBox("a.obj", 0, 1);
+    const std::string bad = std::string(G3_TEST_DATA_DIR) + "/tools/data/bad_index.obj";
+    std::string out;
+    EXPECT_EQ(2, Run({"boolean", "union", P("a.obj"), bad, "-o", P("r.obj")}, &out));
+    EXPECT_EQ(2, Run({"boolean", "union", bad, P("a.obj"), "-o", P("r.obj")}, &out));
+    EXPECT_EQ(2, Run({"boolean", "union", P("a.obj"), P("missing.obj"), "-o", P("r.obj")}, &out));
+    EXPECT_EQ(out.find("result"), std::string::npos);
+    EXPECT_EQ(2, Run({"boolean", "xor", P("a.obj"), P("a.obj"), "-o", P("r.obj")}, &out));
+    EXPECT_EQ(2, Run({"boolean", "union", P("a.obj"), P("a.obj"), "-o", P("r.xyz")}, &out));
+    EXPECT_EQ(2, Run({"boolean", "union", P("a.obj"), "-o", P("r.obj")}, &out));
+    EXPECT_FALSE(fs::exists(P("r.obj")));
+}
+
+TEST_F(G3BooleanCli, UpdateLevels)
+{
+    // An open box: its top missing.
+    {
+        std::ofstream o(P("open.obj"));
+        for (int i = 0; i < 8; ++i)
+            o << "v " << (i & 1) << " " << ((i >> 1) & 1) << " " << ((i >> 2) & 1) << "\n";
+        o << "f 1 3 4 2\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n";
+    }
+    std::string out;
+    ASSERT_EQ(0, Run({"update", "1003", P("open.obj"), "-o", P("u.txt")}, &out));
+    EXPECT_NE(out.find("Update(1003): "), std::string::npos) << out;
+    EXPECT_TRUE(fs::exists(P("u.txt")));
+    WriteBox("a.obj", 0, 1);
+    ASSERT_EQ(0, Run({"update", "1001", P("a.obj"), "-o", P("a.txt")}, &out));
+    EXPECT_NE(out.find("Update(1001): 8 vertices, 12 edges, 6 facets"), std::string::npos) << out;
+    EXPECT_EQ(2, Run({"update", "high", P("a.obj"), "-o", P("b.txt")}, &out));
+    EXPECT_EQ(2, Run({"update", "1001", P("missing.obj"), "-o", P("b.txt")}, &out));
+    EXPECT_FALSE(fs::exists(P("b.txt")));
+}
+
+}  // namespace
+
+#else
+
+TEST(G3BooleanCli, NotBuilt) { GTEST_SKIP() << "the g3 tool is not part of this build"; }
+
+#endif

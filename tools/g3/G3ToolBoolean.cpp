@@ -1,0 +1,245 @@
+// `g3 boolean` and `g3 update`: the boolean engine and the update levels on
+// mesh files, and the solids the demo's boolean scenes are made of.
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceVolume.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace g3tool {
+
+namespace {
+
+bool ReadOperand(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("reading " + path);
+    std::string message;
+    if (!g3io::ReadMeshFile(path, s, message)) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return false;
+    }
+    s.FormPlaneEquation();
+    return true;
+}
+
+// "counts, closed: yes, volume: V" (the volume only for a closed mesh).
+std::string Summary(G3Surface& s)
+{
+    std::string text = Describe(CountsOf(s));
+    const bool closed = s.GetClosed();
+    text += closed ? ", closed: yes" : ", closed: no";
+    if (closed) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, ", volume: %.9g", G3SurfaceVolume(&s));
+        text += buf;
+    }
+    return text;
+}
+
+int Write(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("writing " + path);
+    std::string message;
+    if (!g3io::WriteMeshFile(path, s, message, g3io::WriteOptions())) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::printf("wrote %s\n", path.c_str());
+    return kExitOk;
+}
+
+// Parses the arguments shared by both commands; `done` with the status when
+// the command ends there (help, a usage error).
+int Parse(const std::string& command, const std::vector<std::string>& raw, std::size_t positionals, ParsedArgs& a,
+          std::string& out, bool& done)
+{
+    done = true;
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
+    std::string error;
+    if (!ParseArgs(raw, syntax, a, error))
+        return UsageError(command, error);
+    if (a.help) {
+        std::fputs(CommandHelp(command).c_str(), stdout);
+        return kExitOk;
+    }
+    if (a.positionals.size() != positionals)
+        return UsageError(command, "expects " + std::to_string(positionals) + " arguments before -o OUT");
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError(command, "missing -o OUT");
+    out = a.Value({"-o", "--output"});
+    if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
+        return UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+    done = false;
+    return kExitOk;
+}
+
+// A UV sphere with shared vertices: `stacks` rings between the poles,
+// `slices` meridians, quads split into triangles, facets facing out.
+std::unique_ptr<G3Surface> UvSphere(double cx, double cy, double cz, double r, int stacks, int slices)
+{
+    auto s = std::make_unique<G3Surface>();
+    const double pi = 3.14159265358979323846;
+    G3Vertex* north = s->AddVertex(cx, cy, cz + r, 0);
+    std::vector<G3Vertex*> ring;
+    for (int i = 1; i < stacks; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const double t = pi * i / stacks;
+            const double p = 2.0 * pi * j / slices;
+            ring.push_back(s->AddVertex(cx + r * std::sin(t) * std::cos(p), cy + r * std::sin(t) * std::sin(p),
+                                        cz + r * std::cos(t), 0));
+        }
+    G3Vertex* south = s->AddVertex(cx, cy, cz - r, 0);
+    auto at = [&](int i, int j) { return ring[static_cast<std::size_t>((i - 1) * slices + (j % slices))]; };
+    auto tri = [&](G3Vertex* a, G3Vertex* b, G3Vertex* c) {
+        G3Vertex* v[3] = {a, b, c};
+        s->AddFacet(3, v, 1, nullptr, nullptr);
+    };
+    for (int j = 0; j < slices; ++j) {
+        tri(north, at(1, j), at(1, j + 1));
+        for (int i = 1; i + 1 < stacks; ++i) {
+            tri(at(i, j), at(i + 1, j), at(i + 1, j + 1));
+            tri(at(i, j), at(i + 1, j + 1), at(i, j + 1));
+        }
+        tri(at(stacks - 1, j), south, at(stacks - 1, j + 1));
+    }
+    s->FormPlaneEquation();
+    return s;
+}
+
+std::unique_ptr<G3Surface> Box(double x0, double y0, double z0, double x1, double y1, double z1)
+{
+    auto s = std::make_unique<G3Surface>();
+    G3Vertex* v[8];
+    for (int i = 0; i < 8; ++i)
+        v[i] = s->AddVertex(i & 1 ? x1 : x0, i & 2 ? y1 : y0, i & 4 ? z1 : z0, 0);
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (const auto& f : faces) {
+        G3Vertex* q[4] = {v[f[0]], v[f[1]], v[f[2]], v[f[3]]};
+        s->AddFacet(4, q, 1, nullptr, nullptr);
+    }
+    s->FormPlaneEquation();
+    return s;
+}
+
+}  // namespace
+
+std::string BooleanCommandHelp(const std::string& command)
+{
+    if (command == "boolean")
+        return std::string("usage: g3 boolean union|difference|intersection A B -o OUT [--quiet]\n"
+                           "\n"
+                           "Reads the closed solids A and B and writes their union, difference (A minus B)\n"
+                           "or intersection to OUT. Prints for A, B and the result the counts, whether it\n"
+                           "is closed and, when closed, its volume. An empty result is written as an\n"
+                           "empty mesh. Nothing is written when A or B cannot be read.\n\n");
+    if (command == "update")
+        return std::string("usage: g3 update LEVEL IN -o OUT [--quiet]\n"
+                           "\n"
+                           "Runs the repair sequence of one level on IN and writes OUT:\n"
+                           "  1001  weld vertices and normals, stitch edges, orient facets\n"
+                           "  1002  rebuild self-intersecting facets, drop repeated facets, orient\n"
+                           "  1003  rebuild self-intersecting facets, cut the surface where it meets\n"
+                           "        itself, orient\n"
+                           "Any other level runs none of these. At every level the collections are\n"
+                           "trimmed and an open surface's facets are made double-sided.\n"
+                           "Nothing is written when IN cannot be read.\n\n");
+    return std::string();
+}
+
+int CommandBoolean(const std::vector<std::string>& raw)
+{
+    ParsedArgs a;
+    std::string out;
+    bool done = false;
+    const int status = Parse("boolean", raw, 3, a, out, done);
+    if (done)
+        return status;
+    const std::string op = a.positionals[0];
+    if (op != "union" && op != "difference" && op != "intersection")
+        return UsageError("boolean", "unknown operation '" + op + "' (union, difference or intersection)");
+    Progress progress(a.Has("--quiet"));
+    // Both operands are read before anything is printed or computed, so a
+    // malformed one leaves no partial report and no file.
+    auto sa = std::make_unique<G3Surface>();
+    auto sb = std::make_unique<G3Surface>();
+    if (!ReadOperand(a.positionals[1], *sa, progress) || !ReadOperand(a.positionals[2], *sb, progress))
+        return kExitBadInput;
+    std::printf("A %s: %s\n", a.positionals[1].c_str(), Summary(*sa).c_str());
+    std::printf("B %s: %s\n", a.positionals[2].c_str(), Summary(*sb).c_str());
+
+    progress.Pass(op);
+    G3BooleanCalculator engine;
+    G3Surface* ra = sa.release();
+    G3Surface* rb = sb.release();
+    std::unique_ptr<G3Surface> result(op == "union"        ? engine.Add(ra, rb)
+                                      : op == "difference" ? engine.Sub(ra, rb)
+                                                           : engine.Common(ra, rb));
+    if (!result) {
+        std::printf("result: empty\n");
+        result = std::make_unique<G3Surface>();
+    } else {
+        std::printf("result: %s\n", Summary(*result).c_str());
+    }
+    return Write(out, *result, progress);
+}
+
+int CommandUpdate(const std::vector<std::string>& raw)
+{
+    ParsedArgs a;
+    std::string out;
+    bool done = false;
+    const int status = Parse("update", raw, 2, a, out, done);
+    if (done)
+        return status;
+    const std::string& text = a.positionals[0];
+    char* end = nullptr;
+    errno = 0;
+    const long level = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno != 0 || level < INT_MIN || level > INT_MAX)
+        return UsageError("update", "LEVEL must be an integer, not '" + text + "'");
+    Progress progress(a.Has("--quiet"));
+    G3Surface s;
+    if (!ReadOperand(a.positionals[1], s, progress))
+        return kExitBadInput;
+    std::printf("read %s: %s\n", a.positionals[1].c_str(), Summary(s).c_str());
+    progress.Pass("Update(" + text + ")");
+    s.Update(static_cast<CHECK_LEVEL>(level));
+    std::printf("Update(%ld): %s\n", level, Summary(s).c_str());
+    return Write(out, s, progress);
+}
+
+std::unique_ptr<G3Surface> DemoWallWithOpenings()
+{
+    // A 4 x 0.3 x 3 wall; the window box is flush with both faces of the
+    // wall, the door box also with its floor.
+    G3BooleanCalculator engine;
+    G3Surface* wall = Box(0, 0, 0, 4, 0.3, 3).release();
+    wall = engine.Sub(wall, Box(0.5, 0, 1, 1.7, 0.3, 2.2).release());
+    wall = engine.Sub(wall, Box(2.4, 0, 0, 3.3, 0.3, 2.1).release());
+    return std::unique_ptr<G3Surface>(wall ? wall : new G3Surface());
+}
+
+std::unique_ptr<G3Surface> DemoSpheres(const std::string& op)
+{
+    // Two unit spheres of about 2000 triangles, the second moved off-axis
+    // so that no seam runs along a ring of the first.
+    G3BooleanCalculator engine;
+    G3Surface* a = UvSphere(0, 0, 0, 1, 24, 44).release();
+    G3Surface* b = UvSphere(1.0, 0.1, 0.05, 1, 24, 44).release();
+    G3Surface* r = op == "union" ? engine.Add(a, b) : op == "difference" ? engine.Sub(a, b) : engine.Common(a, b);
+    return std::unique_ptr<G3Surface>(r ? r : new G3Surface());
+}
+
+}  // namespace g3tool
