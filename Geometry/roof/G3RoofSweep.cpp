@@ -152,12 +152,46 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         h = best;
     }
 
+    // The level at h. Edges whose collapse lies within kPlaneSide of h
+    // collapse here too: a vertex racing along two nearly parallel edges
+    // would otherwise stop a hair short of its neighbour and, its event
+    // then lying within the band above the new level, never collapse. The
+    // merged vertex sits at the collapse point itself, which may lie up to
+    // kPlaneSide off the level's height, so that it stays on its planes.
+    LevelPositions(vs, h, pos, ok);
+    std::vector<char> collapse(static_cast<std::size_t>(n), 0);
+    std::vector<double> at(3 * static_cast<std::size_t>(n), 0.0);
+    int keep = -1;
+    for (int i = 0; i < n; ++i) {
+        double* x = &at[3 * static_cast<std::size_t>(i)];
+        collapse[i] = G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) && x[2] > z &&
+                              x[2] <= h + kPlaneSide
+                          ? 1
+                          : 0;
+        if (!collapse[i])
+            keep = i;
+    }
+    for (int k = 1; k <= n; ++k) {
+        // Edge i runs from vertex i-1 to vertex i; a run of collapsing
+        // edges meets at the collapse point of its first edge.
+        const int i = ((keep < 0 ? 0 : keep) + k) % n, i0 = (i + n - 1) % n;
+        if (!collapse[i])
+            continue;
+        double x[3];
+        const bool joined = collapse[i0] && (keep >= 0 || k > 1);  // vertex i-1 is placed already
+        const double* from = joined ? &pos[3 * i0] : &at[3 * i];
+        x[0] = from[0], x[1] = from[1], x[2] = from[2];
+        for (int c = 0; c < 3; ++c) {
+            pos[3 * i + c] = x[c];
+            pos[3 * i0 + c] = x[c];
+        }
+        ok[i] = ok[i0] = 1;
+    }
     G3RoofVertex* level = nullptr;
     for (int i = 0; i < n; ++i) {
-        double x[3];
-        if (!G3RoofLevelPoint(vs[i]->plane, vs[i]->next->plane, h, x))
+        if (!ok[i])
             continue;
-        G3RoofVertex* w = new G3RoofVertex(x, vs[i]);
+        G3RoofVertex* w = new G3RoofVertex(&pos[3 * i], vs[i]);
         w->lower = vs[i];
         level = G3RoofRing::Append(level, w);
     }
@@ -207,7 +241,7 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
             }
             if (!SameXY(pk, pm1) && OnSegmentXY(pk, pm, pm1)) {
                 *a = SubRing(vs, k, m, vs[m1]);
-                G3RoofVertex* second = SubRing(vs, m1, (k + n - 1) % n, nullptr);
+                G3RoofVertex* second = SubRing(vs, m1, (k + n - 1) % n, vs[m1]);
                 G3RoofVertex* kc = new G3RoofVertex(pk, vs[k]);
                 kc->lower = vs[k]->lower;
                 // kc goes first: the ring runs kc, m+1, ..., k-1.
