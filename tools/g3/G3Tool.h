@@ -137,6 +137,10 @@ int CommandUpdate(const std::vector<std::string>& args);
 std::string BooleanCommandHelp(const std::string& command);
 std::unique_ptr<G3Surface> DemoWallWithOpenings();
 std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
+// G3ToolRoof.cpp: `roof`, its help text, and the demo's L-shaped house roof.
+int CommandRoof(const std::vector<std::string>& args);
+std::string RoofCommandHelp();
+std::unique_ptr<G3Surface> DemoRoofHouse();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

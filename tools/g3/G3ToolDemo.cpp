@@ -259,13 +259,19 @@ int CommandDemo(const std::vector<std::string>& args)
         progress.Pass("building wall");
         auto wall = DemoWallWithOpenings();
         ok = Show("wall", "a 4 x 0.3 x 3 wall minus a flush window box and a door box", *wall, dir, sand,
-                  progress) && ok;
+                  triangulate, progress) && ok;
     }
     for (const char* op : {"union", "difference", "intersection"}) {
         progress.Pass(std::string("building spheres-") + op);
         auto spheres = DemoSpheres(op);
         ok = Show(std::string("spheres-") + op, "two overlapping unit spheres of 2000 triangles each", *spheres, dir,
-                  blue, progress) && ok;
+                  blue, triangulate, progress) && ok;
+    }
+    {
+        progress.Pass("building roof");
+        auto roof = DemoRoofHouse();
+        ok = Show("roof", "an L-shaped house's hip roof at 35 degrees, 0.5 overhang, 0.25 thick", *roof, dir, clay,
+                  RepairOptions(), progress) && ok;
     }
     std::printf("%s\n", ok ? "demo done" : "demo FAILED: some files were not written");
     return ok ? kExitOk : kExitFailure;

@@ -133,6 +133,8 @@ std::string ToolUsage()
                        "  boolean union|difference|intersection A B -o OUT\n"
                        "                                    combine two closed solids\n"
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
+                       "  roof OUTLINE -o OUT [--thickness T] [--overhang O]\n"
+                       "                                    build a roof over an outline of x y angle lines\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -143,6 +145,8 @@ std::string CommandHelp(const std::string& command)
 {
     if (command == "boolean" || command == "update")
         return BooleanCommandHelp(command) + kFormats;
+    if (command == "roof")
+        return RoofCommandHelp() + kFormats;
     if (command == "info")
         return "usage: g3 info FILE [--quiet]\n"
                "\n"
@@ -202,6 +206,7 @@ std::string CommandHelp(const std::string& command)
                "  wall    a wall minus a window box flush with its faces and a door box\n"
                "  spheres-union, spheres-difference, spheres-intersection\n"
                "          two overlapping UV spheres combined by the boolean engine\n"
+               "  roof    an L-shaped house's hip roof with overhang, thickness and fascia\n"
                "Prints the counts after each step and writes <name>.obj and <name>.wrl for each\n"
                "to DIR (default ./g3-demo, created when missing).\n";
     return std::string();
@@ -291,6 +296,8 @@ int Run(int argc, char** argv)
         return CommandBoolean(args);
     if (command == "update")
         return CommandUpdate(args);
+    if (command == "roof")
+        return CommandRoof(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else
