@@ -40,6 +40,26 @@ bool SameXY(const double* a, const double* b)
     return G3Point::Equals(a2, b2);
 }
 
+// The xy box of the segment a-b, widened past PtOnSegment's bands (a
+// distance of kPlaneSide across, a share of the length along): segments or
+// points outside it cannot touch the segment.
+struct Box {
+    double lo[2], hi[2];
+    Box(const double* a, const double* b)
+    {
+        const double margin = 2.0 * kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::fmin(a[k], b[k]) - margin;
+            hi[k] = std::fmax(a[k], b[k]) + margin;
+        }
+    }
+    bool Meets(const Box& o) const
+    {
+        return lo[0] <= o.hi[0] && o.lo[0] <= hi[0] && lo[1] <= o.hi[1] && o.lo[1] <= hi[1];
+    }
+    bool Holds(const double* p) const { return lo[0] <= p[0] && p[0] <= hi[0] && lo[1] <= p[1] && p[1] <= hi[1]; }
+};
+
 std::vector<G3RoofVertex*> Vertices(G3RoofVertex* ring)
 {
     std::vector<G3RoofVertex*> vs;
@@ -117,6 +137,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     for (int round = 0; round < n + 64; ++round) {
         LevelPositions(vs, h, pos, ok);
         double best = h;
+        std::vector<Box> boxes;
+        boxes.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i)
+            boxes.emplace_back(&pos[3 * ((i + n - 1) % n)], &pos[3 * i]);
         // Edge i runs from vertex i-1 to vertex i and lies in plane i.
         for (int i = 0; i < n; ++i) {
             const int i0 = (i + n - 1) % n;
@@ -124,7 +148,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 continue;
             for (int j = i + 2; j < n; ++j) {
                 const int j0 = (j + n - 1) % n;
-                if (j0 == i || i0 == j || !ok[j] || !ok[j0])
+                if (j0 == i || i0 == j || !ok[j] || !ok[j0] || !boxes[i].Meets(boxes[j]))
                     continue;
                 const double* a = &pos[3 * i0];
                 const double* b = &pos[3 * i];
@@ -224,11 +248,15 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
 {
     const std::vector<G3RoofVertex*> vs = Vertices(ring);
     const int n = static_cast<int>(vs.size());
+    std::vector<Box> boxes;
+    boxes.reserve(static_cast<std::size_t>(n));
+    for (int m = 0; m < n; ++m)
+        boxes.emplace_back(vs[m]->point.GetXYZ(), vs[(m + 1) % n]->point.GetXYZ());
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
         for (int m = 0; m < n; ++m) {
             const int m1 = (m + 1) % n;
-            if (m == k || m1 == k)
+            if (m == k || m1 == k || !boxes[m].Holds(pk))
                 continue;
             const double* pm = vs[m]->point.GetXYZ();
             const double* pm1 = vs[m1]->point.GetXYZ();
