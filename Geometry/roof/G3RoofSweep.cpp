@@ -125,8 +125,23 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         if (G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
     }
-    if (!std::isfinite(h))
-        return nullptr;
+    if (!std::isfinite(h)) {
+        // No event above the band: the ring closes here. When what is left
+        // still has an area (a sliver whose apex lies inside the band), it
+        // closes at that apex, so that its area is not lost.
+        double area2 = 0.0, apex = -std::numeric_limits<double>::infinity();
+        for (int i = 0; i < n; ++i) {
+            const double* a = vs[i]->point.GetXYZ();
+            const double* b = vs[i]->next->point.GetXYZ();
+            area2 += a[0] * b[1] - b[0] * a[1];
+            double x[3];
+            if (G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) && x[2] > z - kPlaneSide)
+                apex = std::fmax(apex, x[2]);
+        }
+        if (!(std::fabs(area2) >= GTolerance::kZeroArea) || !std::isfinite(apex))
+            return nullptr;
+        h = std::fmax(apex, z);
+    }
 
     // Split refinement: while the ring grown to h crosses itself, lower h
     // to the first height where a vertex of a crossing pair meets the other
@@ -188,7 +203,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     int keep = -1;
     for (int i = 0; i < n; ++i) {
         double* x = &at[3 * static_cast<std::size_t>(i)];
-        collapse[i] = G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) && x[2] > z &&
+        collapse[i] = G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
+                              x[2] > z - kPlaneSide &&
                               x[2] <= h + kPlaneSide
                           ? 1
                           : 0;
@@ -291,7 +307,7 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
     // Every split leaves two rings of fewer vertices each, so the number of
     // splits is bounded by the ring's size.
     while (!stack.empty()) {
-        G3RoofVertex* r = G3RoofRing::Clean(stack.back());
+        G3RoofVertex* r = G3RoofRing::Clean(stack.back(), true);
         stack.pop_back();
         if (r == nullptr)
             continue;
@@ -445,7 +461,7 @@ void G3RoofGenerator::FinishFacetRings()
             G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
             // The ring's head carries the eave edge's data; cleaning may drop
             // it, and every vertex carries the same data.
-            pitch->facetRings.put(k, G3RoofRing::Clean(r));
+            pitch->facetRings.put(k, G3RoofRing::Clean(r, true));
         }
     }
 }

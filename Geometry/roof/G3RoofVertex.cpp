@@ -1,6 +1,7 @@
 // Rings of roof vertices. Invariants: a ring is closed (following `next`
 // from any vertex comes back to it, `prev` is the inverse), and a vertex is
-// in one ring only. Clean() rounds nowhere; it compares unit directions.
+// in one ring only. Clean() rounds nowhere; it compares unit directions or
+// distances to the line through a vertex's neighbours.
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include "Geometry/math/GMatrix.h"
@@ -107,10 +108,21 @@ void Reverse(G3RoofVertex* ring)
 
 namespace {
 
-// The edges into and out of v are parallel or opposite.
-bool Straight(const G3RoofVertex* v)
+// The edges into and out of v are parallel or opposite (byDistance false),
+// or v lies on the line through its neighbours.
+bool Straight(const G3RoofVertex* v, bool byDistance)
 {
     double a[3], b[3];
+    if (byDistance) {
+        V3Sub(v->next->point.GetXYZ(), v->prev->point.GetXYZ(), a);
+        V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), b);
+        const double len = V3Length(a);
+        if (len < GTolerance::kZeroLength)
+            return V3Length(b) < GTolerance::kPlaneSide;
+        double c[3];
+        V3OrtoVector(a, b, c);
+        return V3Length(c) / len < GTolerance::kPlaneSide;
+    }
     V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), a);
     V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), b);
     if (V3Normalize(a) <= 0.0 || V3Normalize(b) <= 0.0)
@@ -120,7 +132,7 @@ bool Straight(const G3RoofVertex* v)
 
 } // namespace
 
-G3RoofVertex* Clean(G3RoofVertex* ring)
+G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance)
 {
     // Repeated until a full turn changes nothing: a removal can make the
     // corner behind it straight.
@@ -132,7 +144,7 @@ G3RoofVertex* Clean(G3RoofVertex* ring)
             Remove(v->next);
             --n;
             quiet = 0;
-        } else if (Straight(v)) {
+        } else if (Straight(v, byDistance)) {
             G3RoofVertex* p = v->prev;
             Remove(v);
             --n;

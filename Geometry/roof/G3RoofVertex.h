@@ -50,10 +50,14 @@ G3RoofVertex* Copy(const G3RoofVertex* ring);
 // Swaps every vertex's next and previous links.
 void Reverse(G3RoofVertex* ring);
 // Removes a vertex whose successor coincides with it (the successor goes)
-// and a vertex between parallel or opposite edges (on x and y), walking the
-// ring from its head. Returns the ring, or null when fewer than three
-// vertices are left (the rest is released).
-G3RoofVertex* Clean(G3RoofVertex* ring);
+// and a straight vertex, walking the ring from its head. Straight means,
+// with byDistance false, that its edges' unit directions are parallel or
+// opposite within kParallel (the outline's rule); with byDistance true,
+// that it lies within kPlaneSide of the line through its neighbours, which
+// keeps the sharp corner of a thin sliver that the direction rule would
+// flatten. Returns the ring, or null when fewer than three vertices are
+// left (the rest is released).
+G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false);
 // The ring's vertices in order, for index-based passes.
 void ToArray(G3RoofVertex* ring, GArrayCollection* out);
 } // namespace G3RoofRing
