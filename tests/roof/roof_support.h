@@ -133,6 +133,26 @@ inline double PlaneHeight(const double* q, const std::vector<Pt>& p, const std::
            LineDistance(q, p[static_cast<std::size_t>((e + n - 1) % n)], p[static_cast<std::size_t>(e)]);
 }
 
+// Removes corners that turn by less than 0.01 rad (with the angle of the
+// edge ending there): the outline cleaning merges corners flatter than its
+// band by design, and an oracle must not keep them.
+inline void DropFlatCorners(std::vector<Pt>& p, std::vector<double>& a)
+{
+    for (std::size_t i = 0; p.size() > 3 && i < p.size();) {
+        const Pt& u = p[(i + p.size() - 1) % p.size()];
+        const Pt& w = p[(i + 1) % p.size()];
+        const double cross = (p[i].x - u.x) * (w.y - p[i].y) - (p[i].y - u.y) * (w.x - p[i].x);
+        const double dot = (p[i].x - u.x) * (w.x - p[i].x) + (p[i].y - u.y) * (w.y - p[i].y);
+        if (std::fabs(std::atan2(cross, dot)) < 0.01) {
+            p.erase(p.begin() + static_cast<long>(i));
+            a.erase(a.begin() + static_cast<long>(i));
+            i = 0;
+        } else {
+            ++i;
+        }
+    }
+}
+
 inline double MaxZ(G3Surface* s)
 {
     double z = -1e300;
