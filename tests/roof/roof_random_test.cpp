@@ -70,7 +70,7 @@ TEST(RoofRandom, ConvexOutlineIsLowerEnvelopeOfPlanes)
     }
 }
 
-TEST(RoofRandom, StarOutlinesWithOnePitchTileTheOutline)
+TEST(RoofRandom, StarOutlinesTileTheOutlineInTheirPlanes)
 {
     for (unsigned seed = 100; seed < 500; ++seed) {
         std::mt19937 rng(seed);
@@ -84,7 +84,14 @@ TEST(RoofRandom, StarOutlinesWithOnePitchTileTheOutline)
             const double r = (i % 4 == 3) ? std::hypot(p.back().x, p.back().y) : 4.0 + 6.0 * unit(rng);
             p.push_back({r * std::cos(t), r * std::sin(t)});
         }
+        // Every third seed gives each edge a pitch of its own (15 to 60
+        // degrees): the facets still lie in their planes and tile the
+        // outline, but the distance cone holds only for one pitch.
+        const bool onePitch = seed % 3 != 0;
         std::vector<double> a(p.size(), Deg(15.0 + 45.0 * unit(rng)));
+        if (!onePitch)
+            for (double& v : a)
+                v = Deg(15.0 + 45.0 * unit(rng));
         DropFlatCorners(p, a);
         G3Surface s;
         ASSERT_TRUE(Build(&s, p, a)) << "seed " << seed;
@@ -98,7 +105,9 @@ TEST(RoofRandom, StarOutlinesWithOnePitchTileTheOutline)
             for (G3Vertex* v : Corners(f)) {
                 const double* q = v->GetXYZ();
                 ASSERT_NEAR(PlaneHeight(q, p, a, e), q[2], 1e-9) << "seed " << seed << " facet " << i;
-                ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + 1e-9) << "seed " << seed;
+                if (onePitch) {
+                    ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + 1e-9) << "seed " << seed;
+                }
             }
         }
     }
