@@ -10,17 +10,13 @@
 
 #include <cmath>
 
-namespace {
-
-bool OnSegmentXY(const double* p, const double* a, const double* b)
+bool G3PtOnSegmentXY(const double* p, const double* a, const double* b)
 {
     const double p2[3] = {p[0], p[1], 0.0};
     const double a2[3] = {a[0], a[1], 0.0};
     const double b2[3] = {b[0], b[1], 0.0};
     return PtOnSegment(p2, a2, b2);
 }
-
-} // namespace
 
 bool G3LineTest(const double* a, const double* b, const double* c, const double* d, double* t, double* s)
 {
@@ -39,7 +35,7 @@ bool G3LineTest(const double* a, const double* b, const double* c, const double*
 
 bool G3SegmentTest(const double* a, const double* b, const double* c, const double* d)
 {
-    if (OnSegmentXY(a, c, d) || OnSegmentXY(b, c, d) || OnSegmentXY(c, a, b) || OnSegmentXY(d, a, b))
+    if (G3PtOnSegmentXY(a, c, d) || G3PtOnSegmentXY(b, c, d) || G3PtOnSegmentXY(c, a, b) || G3PtOnSegmentXY(d, a, b))
         return true;
     double t = 0.0, s = 0.0;
     if (!G3LineTest(a, b, c, d, &t, &s))

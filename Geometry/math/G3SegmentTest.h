@@ -2,6 +2,9 @@
 // Planar segment and line tests on the x and y of their points (z is
 // ignored). Shared by the roof sweep, the hole maker and the terrain code.
 
+// PtOnSegment on the x and y of the three points.
+bool G3PtOnSegmentXY(const double* p, const double* a, const double* b);
+
 // True when a or b lies on c-d, or c or d lies on a-b (PtOnSegment), or the
 // two segments cross with both line parameters strictly inside
 // (kSegmentEnd, 1 - kSegmentEnd). False for parallel segments that do not

@@ -79,32 +79,28 @@ bool G3RoofGenerator::MakeRoof(G3RoofVertex* ring, G3Surface* work)
     provider->SetCurrent(0, 0);
     MakeRoofEx(nullptr, ring);
     const bool thick = thickness > GTolerance::kZeroLength;
-    for (int i = 0; i < pitches.size(); ++i) {
-        G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
-        if (Vertical(pitch->angle))
-            continue;
-        for (int k = 0; k < pitch->facetRings.size(); ++k)
-            if (G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k))) {
-                provider->SetCurrent(r->edgeIndex + 1, thick ? ROOF_FACET_LOWER : ROOF_FACET_ROOF);
-                FacetAddEx(r, 0, 1, 0.0);
-            }
-    }
-    if (thick && surface && work) {
-        // The lower layer, welded and repaired, is what the fascia follows.
-        work->Copy(surface);
-        work->RemoveEqualsVertexAndDivideEdges();
-        work->RemoveTrivialFacets();
-        work->Update(CHECK_LEVEL_FACETS);
+    // One facet per facet ring of every pitch that is not vertical, raised
+    // by dz and stamped (edge + 1, type).
+    auto layer = [&](int type, double dz) {
         for (int i = 0; i < pitches.size(); ++i) {
             G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
             if (Vertical(pitch->angle))
                 continue;
             for (int k = 0; k < pitch->facetRings.size(); ++k)
                 if (G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k))) {
-                    provider->SetCurrent(r->edgeIndex + 1, ROOF_FACET_ROOF);
-                    FacetAddEx(r, 0, 1, thickness);
+                    provider->SetCurrent(r->edgeIndex + 1, type);
+                    FacetAddEx(r, 0, 1, dz);
                 }
         }
+    };
+    layer(thick ? ROOF_FACET_LOWER : ROOF_FACET_ROOF, 0.0);
+    if (thick && surface && work) {
+        // The lower layer, welded and repaired, is what the fascia follows.
+        work->Copy(surface);
+        work->RemoveEqualsVertexAndDivideEdges();
+        work->RemoveTrivialFacets();
+        work->Update(CHECK_LEVEL_FACETS);
+        layer(ROOF_FACET_ROOF, thickness);
     }
     provider->SetCurrent(0, 0);
     return true;

@@ -25,14 +25,6 @@ using GTolerance::kPlaneSide;
 
 namespace {
 
-bool OnSegmentXY(const double* p, const double* a, const double* b)
-{
-    const double p2[3] = {p[0], p[1], 0.0};
-    const double a2[3] = {a[0], a[1], 0.0};
-    const double b2[3] = {b[0], b[1], 0.0};
-    return PtOnSegment(p2, a2, b2);
-}
-
 bool SameXY(const double* a, const double* b)
 {
     const double a2[3] = {a[0], a[1], 0.0};
@@ -103,7 +95,7 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     if (!G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, x[2], a) ||
         !G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b))
         return false;
-    if (!OnSegmentXY(x, a, b))
+    if (!G3PtOnSegmentXY(x, a, b))
         return false;
     *at = x[2];
     return true;
@@ -283,7 +275,7 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
                 *b = SubRing(vs, m, (k + n - 1) % n, vs[k]);
                 return true;
             }
-            if (!SameXY(pk, pm1) && OnSegmentXY(pk, pm, pm1)) {
+            if (!SameXY(pk, pm1) && G3PtOnSegmentXY(pk, pm, pm1)) {
                 *a = SubRing(vs, k, m, vs[m1]);
                 G3RoofVertex* second = SubRing(vs, m1, (k + n - 1) % n, vs[m1]);
                 G3RoofVertex* kc = new G3RoofVertex(pk, vs[k]);
