@@ -146,6 +146,16 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance)
             quiet = 0;
         } else if (Straight(v, byDistance)) {
             G3RoofVertex* p = v->prev;
+            // A spike p -> v -> n that folds back towards p leaves the edge
+            // p -> n; when n lies on p's side of v that edge is a part of
+            // p -> v and takes its data, otherwise it is a part of v -> n
+            // and n keeps its own (as for a straight run).
+            double pv[3], vn[3], pn[3];
+            V3Sub(v->point.GetXYZ(), p->point.GetXYZ(), pv);
+            V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), vn);
+            V3Sub(v->next->point.GetXYZ(), p->point.GetXYZ(), pn);
+            if (V3Dot(pv, vn) < 0.0 && V3Dot(pn, pv) > 0.0)
+                v->next->CopyEdgeData(v);
             Remove(v);
             --n;
             quiet = 0;

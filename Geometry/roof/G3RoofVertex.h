@@ -55,8 +55,10 @@ void Reverse(G3RoofVertex* ring);
 // opposite within kParallel (the outline's rule); with byDistance true,
 // that it lies within kPlaneSide of the line through its neighbours, which
 // keeps the sharp corner of a thin sliver that the direction rule would
-// flatten. Returns the ring, or null when fewer than three vertices are
-// left (the rest is released).
+// flatten. The edge left by a removal takes the data of the edge it is a
+// part of: the following edge's for a straight run, the incoming edge's
+// when a spike folds back over it. Returns the ring, or null when fewer
+// than three vertices are left (the rest is released).
 G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false);
 // The ring's vertices in order, for index-based passes.
 void ToArray(G3RoofVertex* ring, GArrayCollection* out);

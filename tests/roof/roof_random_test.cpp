@@ -113,3 +113,47 @@ TEST(RoofRandom, StarOutlinesTileTheOutlineInTheirPlanes)
     }
 }
 
+
+TEST(RoofRandom, RectilinearSkylinesWithOnePitch)
+{
+    // Bars of random heights on a common base: collinear edges (equal
+    // neighbours), many events at one height, arms collapsing into spikes
+    // that fold back over a longer side.
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        std::mt19937 rng(seed);
+        const int bars = 2 + static_cast<int>(seed % 9);
+        std::vector<double> heights;
+        for (int i = 0; i < bars; ++i)
+            heights.push_back(2.0 + 2.0 * static_cast<double>(rng() % 4));
+        std::vector<Pt> p = {{0, 0}, {2.0 * bars, 0}};
+        for (int i = bars - 1; i >= 0; --i) {
+            p.push_back({2.0 * (i + 1), heights[static_cast<std::size_t>(i)]});
+            p.push_back({2.0 * i, heights[static_cast<std::size_t>(i)]});
+        }
+        const double deg = 20.0 + 10.0 * (seed % 5);
+        std::vector<double> a(p.size(), Deg(deg));
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a)) << "seed " << seed;
+        EXPECT_EQ("", MeshCheck(&s));
+        // Each facet lies in the plane of its own edge (indices of the
+        // outline as given).
+        for (int i = 0; i < s.GetFacetCount(); ++i) {
+            const int e = static_cast<int>(G3RoofGenerator::GetFacetIndex(s.GetFacet(i))) - 1;
+            for (G3Vertex* v : Corners(s.GetFacet(i)))
+                ASSERT_NEAR(PlaneHeight(v->GetXYZ(), p, a, e), v->GetXYZ()[2], 1e-9) << "seed " << seed;
+        }
+        // The oracle's outline without the straight corners.
+        DropFlatCorners(p, a);
+        EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(&s, ROOF_FACET_ROOF), 1e-9 * std::fabs(PolygonArea(p)))
+            << "seed " << seed;
+        for (int i = 0; i < s.GetFacetCount(); ++i)
+            for (G3Vertex* v : Corners(s.GetFacet(i))) {
+                const double* q = v->GetXYZ();
+                ASSERT_LE(q[2], std::tan(Deg(deg)) * OutlineDistance(q, p) + 1e-9) << "seed " << seed;
+                ASSERT_GE(q[2], -1e-12) << "seed " << seed;
+            }
+        // Every bar's top reaches the ridge of its width (2) unless a
+        // neighbour widens it: the roof is at least tan * 1 high.
+        EXPECT_GE(MaxZ(&s), std::tan(Deg(deg)) - 1e-9) << "seed " << seed;
+    }
+}
