@@ -112,9 +112,13 @@ TEST(RoofShape, GableAndItsFasciaByType)
         const long idx = G3RoofGenerator::GetFacetIndex(f);
         EXPECT_EQ(t == ROOF_FACET_EAVE_FASCIA, idx == 2 || idx == 4) << idx;
     }
+    // The rake fascia closes the gable ends between the layers.
+    thick.RemoveEqualsVertexAndDivideEdges();
+    EXPECT_EQ("", MeshCheck(&thick));
+    EXPECT_TRUE(thick.GetClosed());
 }
 
-TEST(RoofShape, ThickHipRoofWeldsIntoClosedShell)
+TEST(RoofShape, ThickRoofsWeldIntoClosedShells)
 {
     G3Surface s;
     ASSERT_TRUE(Build(&s, kRect, std::vector<double>(4, Deg(30)), 0.3));
@@ -130,6 +134,19 @@ TEST(RoofShape, ThickHipRoofWeldsIntoClosedShell)
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_TRUE(s.GetClosed());
     EXPECT_EQ(12, s.GetFacetCount());
+
+    // Where a ridge meets a crossing ridge one side has a vertex the other
+    // lacks: the roof closes once edges are divided at such vertices.
+    const std::vector<Pt> h = {{0, 0}, {2, 0}, {2, 3}, {4, 3}, {4, 0}, {6, 0},
+                               {6, 8}, {4, 8}, {4, 5}, {2, 5}, {2, 8}, {0, 8}};
+    for (double overhang : {0.0, 0.5}) {
+        G3Surface hs;
+        ASSERT_TRUE(Build(&hs, h, std::vector<double>(h.size(), Deg(40)), 0.3, overhang));
+        EXPECT_EQ(12, CountType(&hs, ROOF_FACET_EAVE_FASCIA));
+        hs.RemoveEqualsVertexAndDivideEdges();
+        EXPECT_EQ("", MeshCheck(&hs));
+        EXPECT_TRUE(hs.GetClosed()) << overhang;
+    }
 }
 
 TEST(RoofShape, OverhangDropsEavesAlongPlanes)
