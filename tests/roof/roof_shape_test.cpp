@@ -127,6 +127,12 @@ TEST(RoofShape, ThickRoofsWeldIntoClosedShells)
     EXPECT_EQ(4, CountType(&s, ROOF_FACET_ROOF));
     EXPECT_EQ(4, CountType(&s, ROOF_FACET_EAVE_FASCIA));
     EXPECT_EQ(0, CountType(&s, ROOF_FACET_GABLE_FASCIA));
+    // A thickness too small for the raised layer gets no fascia either.
+    G3Surface thin;
+    ASSERT_TRUE(Build(&thin, kRect, std::vector<double>(4, Deg(30)), 5e-7));
+    EXPECT_EQ(4, thin.GetFacetCount());
+    EXPECT_EQ(4, CountType(&thin, ROOF_FACET_ROOF));
+
     // As written every facet has vertices of its own: open.
     EXPECT_FALSE(s.GetClosed());
     // Welded, the two layers and the fascia close up.
