@@ -120,6 +120,8 @@ public:
     GArrayCollection levelRings;
     GArrayCollection pitches;
     G3Surface* surface;
+    // The next-level rule: 0 after construction. No second rule exists yet;
+    // other values run the same edge-event rule.
     unsigned char eventMethod;
 
 private:

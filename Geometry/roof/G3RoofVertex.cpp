@@ -116,12 +116,13 @@ bool Straight(const G3RoofVertex* v, bool byDistance)
     if (byDistance) {
         V3Sub(v->next->point.GetXYZ(), v->prev->point.GetXYZ(), a);
         V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), b);
-        const double len = V3Length(a);
-        if (len < GTolerance::kZeroLength)
-            return V3Length(b) < GTolerance::kPlaneSide;
+        // Squared lengths: this runs for every vertex of every level.
+        const double len2 = V3SquaredLength(a);
+        if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
+            return V3SquaredLength(b) < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
         double c[3];
         V3OrtoVector(a, b, c);
-        return V3Length(c) / len < GTolerance::kPlaneSide;
+        return V3SquaredLength(c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
     }
     V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), a);
     V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), b);
