@@ -117,6 +117,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         if (G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
     }
+    // The lowest collapse height this level takes: edges whose collapse
+    // lies at or below the level are growing, except when the ring closes
+    // inside the band (below).
+    double floorZ = z;
     if (!std::isfinite(h)) {
         // No event above the band: the ring closes here. When what is left
         // still has an area (a sliver whose apex lies inside the band), it
@@ -133,6 +137,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         if (!(std::fabs(area2) >= GTolerance::kZeroArea) || !std::isfinite(apex))
             return nullptr;
         h = std::fmax(apex, z);
+        floorZ = z - kPlaneSide;
     }
 
     // Split refinement: while the ring grown to h crosses itself, lower h
@@ -196,7 +201,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     for (int i = 0; i < n; ++i) {
         double* x = &at[3 * static_cast<std::size_t>(i)];
         collapse[i] = G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
-                              x[2] > z - kPlaneSide &&
+                              x[2] > floorZ &&
                               x[2] <= h + kPlaneSide
                           ? 1
                           : 0;
