@@ -46,6 +46,19 @@ constexpr double kZeroNormal = 1e-12;
 constexpr double kMatrixEntry = 1e-6;
 // A 4x4 determinant below this in magnitude makes the matrix singular.
 constexpr double kDeterminant = 1e-18;
+// Two planar lines are parallel when the 2x2 determinant of their
+// (unnormalised) direction vectors is below this in magnitude: the segment
+// and line tests of the roof, hole and terrain code.
+constexpr double kLineParallel = 1e-6;
+// Parameter band at a segment's ends: two segments cross properly only
+// when both crossing parameters lie strictly inside (this, 1 - this).
+constexpr double kSegmentEnd = 1e-6;
+// Unit directions whose |dot| is within this of 1 are parallel (or opposite):
+// collinear corners of roof rings.
+constexpr double kParallel = 1e-6;
+// An angle below this in magnitude is no angle (a roof pitch of 0 is
+// refused); a pitch within it of pi/2 is vertical.
+constexpr double kAngleZero = 1e-6;
 // The double just below 1e-5: boxes of the boolean engine and ray probes are
 // widened or offset by it, which keeps them clear of the 1e-6 bands on both
 // sides.

@@ -161,6 +161,10 @@ std::string SectionHelp();
 // Classifies points against a closed mesh (G3ToolClassify.cpp).
 int CommandClassify(const std::vector<std::string>& args);
 std::string ClassifyHelp();
+// G3ToolRoof.cpp: `roof`, its help text, and the demo's L-shaped house roof.
+int CommandRoof(const std::vector<std::string>& args);
+std::string RoofCommandHelp();
+std::unique_ptr<G3Surface> DemoRoofHouse();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

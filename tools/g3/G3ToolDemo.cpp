@@ -273,6 +273,12 @@ int CommandDemo(const std::vector<std::string>& args)
         ok = Show(std::string("spheres-") + op, "two overlapping unit spheres of 2000 triangles each", *spheres, dir,
                   blue, triangulate, progress) && ok;
     }
+    {
+        progress.Pass("building roof");
+        auto roof = DemoRoofHouse();
+        ok = Show("roof", "an L-shaped house's hip roof at 35 degrees, 0.5 overhang, 0.25 thick", *roof, dir, clay,
+                  RepairOptions(), progress) && ok;
+    }
     std::printf("%s\n", ok ? "demo done" : "demo FAILED: some files were not written");
     return ok ? kExitOk : kExitFailure;
 }

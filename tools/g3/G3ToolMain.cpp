@@ -143,6 +143,8 @@ std::string ToolUsage()
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
                        "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
                        "  classify SOLID POINTS             inside, outside or on, for each point\n"
+                       "  roof OUTLINE -o OUT [--thickness T] [--overhang O]\n"
+                       "                                    build a roof over an outline of x y angle lines\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -153,6 +155,8 @@ std::string CommandHelp(const std::string& command)
 {
     if (command == "boolean" || command == "update")
         return BooleanCommandHelp(command) + kFormats;
+    if (command == "roof")
+        return RoofCommandHelp() + kFormats;
     if (command == "info")
         return "usage: g3 info FILE [--quiet]\n"
                "\n"
@@ -233,6 +237,7 @@ std::string CommandHelp(const std::string& command)
                "  wall    a wall minus a window box flush with its faces and a door box\n"
                "  spheres-union, spheres-difference, spheres-intersection\n"
                "          two overlapping UV spheres combined by the boolean engine\n"
+               "  roof    an L-shaped house's hip roof with overhang, thickness and fascia\n"
                "Prints the counts after each step and writes <name>.obj, <name>.wrl and a\n"
                "picture <name>.png (as g3 render draws it) for each to DIR (default ./g3-demo,\n"
                "created when missing).\n";
@@ -335,6 +340,8 @@ int Run(int argc, char** argv)
         return CommandSection(args);
     if (command == "classify")
         return CommandClassify(args);
+    if (command == "roof")
+        return CommandRoof(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

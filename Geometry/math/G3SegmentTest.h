@@ -1,0 +1,18 @@
+#pragma once
+// Planar segment and line tests on the x and y of their points (z is
+// ignored). Shared by the roof sweep, the hole maker and the terrain code.
+
+// PtOnSegment on the x and y of the three points.
+bool G3PtOnSegmentXY(const double* p, const double* a, const double* b);
+
+// True when a or b lies on c-d, or c or d lies on a-b (PtOnSegment), or the
+// two segments cross with both line parameters strictly inside
+// (kSegmentEnd, 1 - kSegmentEnd). False for parallel segments that do not
+// touch (|det| below kLineParallel).
+bool G3SegmentTest(const double* a, const double* b, const double* c, const double* d);
+
+// The lines a-b and c-d meet: true with *t along a->b and *s along c->d
+// (either may be null) when the determinant of the unnormalised direction
+// vectors is at least kLineParallel in magnitude; false (t, s untouched)
+// for parallel or degenerate lines.
+bool G3LineTest(const double* a, const double* b, const double* c, const double* d, double* t, double* s);

@@ -1,0 +1,395 @@
+// The outline side of the roof generator: checking and orienting the
+// outline, the overhang offset, the pitch planes and Regen's sequence.
+// Invariants: the working ring is clockwise and free of coinciding
+// neighbours and straight corners before any plane is made; the target
+// surface is not touched until the outline has passed every check. Rounding
+// happens only where planes and offset lines are intersected.
+#include "Geometry/roof/G3RoofGenerator.h"
+
+#include "Geometry/math/G3SegmentTest.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/roof/G3RoofPlanes.h"
+#include "Geometry/roof/G3RoofVertex.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+using GTolerance::kAngleZero;
+
+G3RoofGenerator::G3RoofGenerator(G3Surface* s, double reserved, double t, double o)
+    : reservedValue(reserved), thickness(t), overhang(o), surface(s), eventMethod(0)
+{
+}
+
+G3RoofGenerator::~G3RoofGenerator() { DeleteRoofVertices(); }
+
+G3RoofGenerator::G3RoofGenerator(const G3RoofGenerator& other)
+    : reservedValue(other.reservedValue), thickness(other.thickness), overhang(other.overhang),
+      surface(other.surface), eventMethod(other.eventMethod)
+{
+}
+
+G3RoofGenerator& G3RoofGenerator::operator=(const G3RoofGenerator& other)
+{
+    if (this == &other)
+        return *this;
+    DeleteRoofVertices();
+    reservedValue = other.reservedValue;
+    thickness = other.thickness;
+    overhang = other.overhang;
+    surface = other.surface;
+    eventMethod = other.eventMethod;
+    return *this;
+}
+
+GObj* G3RoofGenerator::AngleEntry(double* angle) { return reinterpret_cast<GObj*>(angle); }
+
+void G3RoofGenerator::DeleteRoofVertices()
+{
+    for (int i = 0; i < levelRings.size(); ++i)
+        G3RoofRing::Release(static_cast<G3RoofVertex*>(levelRings.get(i)));
+    levelRings.clear();
+    for (int i = 0; i < pitches.size(); ++i)
+        delete static_cast<G3RoofPitch*>(pitches.get(i));
+    pitches.clear();
+}
+
+void G3RoofGenerator::DeleteUselessVertices(G3RoofVertex*, G3RoofVertex** ring)
+{
+    if (ring)
+        *ring = G3RoofRing::Clean(*ring);
+}
+
+// ---------------------------------------------------------------- orientation
+
+namespace {
+
+// Sign of the turn at v from p to n (unit directions): 1 clockwise, -1
+// counter-clockwise, 0 straight or degenerate.
+int TurnSign(const double* p, const double* v, const double* n)
+{
+    double e1[3] = {v[0] - p[0], v[1] - p[1], 0.0};
+    double e2[3] = {n[0] - v[0], n[1] - v[1], 0.0};
+    if (V3Normalize(e1) <= 0.0 || V3Normalize(e2) <= 0.0)
+        return 0;
+    const double c = e1[0] * e2[1] - e1[1] * e2[0];
+    if (c < -kAngleZero)
+        return 1;
+    if (c > kAngleZero)
+        return -1;
+    return 0;
+}
+
+// The orientation of the closed polygon pts[0..n-1] by the turn at its
+// lowest corner (and on along the polygon while the turn is undecided).
+// Neighbours that coincide with a corner are passed over, so a list closed
+// by repeating its first point, or one with doubled points, finds the
+// corner's true neighbours.
+int Orientation(const std::vector<const double*>& pts)
+{
+    const int n = static_cast<int>(pts.size());
+    if (n < 3)
+        return 0;
+    int low = 0;
+    for (int i = 1; i < n; ++i)
+        if (pts[i][1] < pts[low][1])
+            low = i;
+    for (int k = 0; k < n; ++k) {
+        const int i = (low + k) % n;
+        int p = (i + n - 1) % n, q = (i + 1) % n;
+        for (int s = 0; s < n && p != i && G3Point::Equals(pts[p], pts[i]); ++s)
+            p = (p + n - 1) % n;
+        for (int s = 0; s < n && q != i && G3Point::Equals(pts[q], pts[i]); ++s)
+            q = (q + 1) % n;
+        if (p == i || q == i)
+            return 0;
+        if (const int sign = TurnSign(pts[p], pts[i], pts[q]))
+            return sign;
+    }
+    return 0;
+}
+
+} // namespace
+
+int G3RoofGenerator::GetClockWiseDirection(G3RoofVertex* ring)
+{
+    std::vector<const double*> pts;
+    if (ring) {
+        G3RoofVertex* v = ring;
+        do {
+            pts.push_back(v->point.GetXYZ());
+            v = v->next;
+        } while (v != ring);
+    }
+    return Orientation(pts);
+}
+
+int G3RoofGenerator::GetClockWiseDirection(GArrayCollection* points)
+{
+    std::vector<const double*> pts;
+    for (int i = 0; points && i < points->size(); ++i)
+        if (const G3Point* p = dynamic_cast<const G3Point*>(points->get(i)))
+            pts.push_back(p->GetXYZ());
+    return Orientation(pts);
+}
+
+// ---------------------------------------------------------------- outline
+
+bool G3RoofGenerator::PrepareContour(GArrayCollection* points, GArrayCollection* angles, G3RoofVertex** ring)
+{
+    if (ring == nullptr)
+        return false;
+    *ring = nullptr;
+    if (points == nullptr || angles == nullptr || points->size() != angles->size() || points->size() < 3)
+        return false;
+    const int n = points->size();
+    for (int i = 0; i < n; ++i) {
+        const double* a = reinterpret_cast<const double*>(angles->get(i));
+        const G3Point* p = dynamic_cast<const G3Point*>(points->get(i));
+        if (a == nullptr || p == nullptr || !std::isfinite(*a) || std::fabs(*a) < kAngleZero)
+            return false;
+        for (int k = 0; k < 3; ++k)
+            if (!std::isfinite(p->GetXYZ()[k]))
+                return false;
+    }
+    G3RoofVertex* r = nullptr;
+    for (int i = 0; i < n; ++i) {
+        G3RoofVertex* v = new G3RoofVertex(static_cast<const G3Point*>(points->get(i))->GetXYZ(), nullptr);
+        v->angle = *reinterpret_cast<const double*>(angles->get(i));
+        v->edgeIndex = i;
+        r = G3RoofRing::Append(r, v);
+    }
+    DeleteUselessVertices(nullptr, &r);
+    if (r == nullptr)
+        return false;
+    const int orientation = GetClockWiseDirection(r);
+    if (orientation == 0) {
+        G3RoofRing::Release(r);
+        return false;
+    }
+    if (orientation < 0) {
+        // Reversed, the edge ending at a vertex is the one that started
+        // there: each vertex takes its successor's edge data.
+        G3RoofRing::Reverse(r);
+        std::vector<G3RoofVertex> data;
+        G3RoofVertex* v = r;
+        do {
+            G3RoofVertex d;
+            d.CopyEdgeData(v->prev);
+            data.push_back(d);
+            v = v->next;
+        } while (v != r);
+        std::size_t i = 0;
+        do {
+            v->CopyEdgeData(&data[i++]);
+            v = v->next;
+        } while (v != r);
+    }
+    *ring = r;
+    return true;
+}
+
+bool G3RoofGenerator::RingCrosses(G3RoofVertex* ring)
+{
+    GArrayCollection vs;
+    G3RoofRing::ToArray(ring, &vs);
+    const int n = vs.size();
+    for (int i = 0; i < n; ++i) {
+        const double* a = static_cast<G3RoofVertex*>(vs.get(i))->point.GetXYZ();
+        const double* b = static_cast<G3RoofVertex*>(vs.get((i + 1) % n))->point.GetXYZ();
+        for (int j = i + 2; j < n; ++j) {
+            if ((j + 1) % n == i)
+                continue;
+            const double* c = static_cast<G3RoofVertex*>(vs.get(j))->point.GetXYZ();
+            const double* d = static_cast<G3RoofVertex*>(vs.get((j + 1) % n))->point.GetXYZ();
+            if (G3SegmentTest(a, b, c, d))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool G3RoofGenerator::Offset(G3RoofVertex* ring, double angle, double distance, G3RoofVertex** out)
+{
+    if (out == nullptr)
+        return false;
+    *out = nullptr;
+    if (ring == nullptr)
+        return false;
+    double shift = 0.0, dz = distance;
+    if (std::fabs(angle) > kAngleZero) {
+        shift = distance;
+        dz = -distance * std::sin(angle) / std::cos(angle);
+    }
+    G3RoofVertex* result = nullptr;
+    G3RoofVertex* v = ring;
+    do {
+        const double* p = v->prev->point.GetXYZ();
+        const double* c = v->point.GetXYZ();
+        const double* n = v->next->point.GetXYZ();
+        double d1[3] = {c[0] - p[0], c[1] - p[1], 0.0};
+        double d2[3] = {n[0] - c[0], n[1] - c[1], 0.0};
+        double t = 0.0;
+        if (V3Normalize(d1) <= 0.0 || V3Normalize(d2) <= 0.0) {
+            G3RoofRing::Release(result);
+            return false;
+        }
+        // Left of a direction (x, y) is (-y, x).
+        const double a0[3] = {p[0] - d1[1] * shift, p[1] + d1[0] * shift, 0.0};
+        const double a1[3] = {c[0] - d1[1] * shift, c[1] + d1[0] * shift, 0.0};
+        const double b0[3] = {c[0] - d2[1] * shift, c[1] + d2[0] * shift, 0.0};
+        const double b1[3] = {n[0] - d2[1] * shift, n[1] + d2[0] * shift, 0.0};
+        if (!G3LineTest(a0, a1, b0, b1, &t, nullptr)) {
+            G3RoofRing::Release(result);
+            return false;
+        }
+        const double xyz[3] = {a0[0] + t * (a1[0] - a0[0]), a0[1] + t * (a1[1] - a0[1]), c[2] + dz};
+        result = G3RoofRing::Append(result, new G3RoofVertex(xyz, v));
+        v = v->next;
+    } while (v != ring);
+    *out = result;
+    return true;
+}
+
+// ---------------------------------------------------------------- pitches
+
+bool G3RoofGenerator::PitchPlane(G3RoofVertex* p, G3RoofVertex* v)
+{
+    const double* p0 = p->point.GetXYZ();
+    const double* p1 = v->point.GetXYZ();
+    double d[3] = {p1[0] - p0[0], p1[1] - p0[1], 0.0};
+    if (V3Normalize(d) < GTolerance::kZeroLength)
+        return false;
+    const double q[3] = {p1[0] + d[1], p1[1] - d[0], p1[2] + std::tan(v->angle)};
+    return CALC_PLANE_EQUATION(p0, p1, q, v->plane);
+}
+
+int G3RoofGenerator::GetPitchIndex(double* plane)
+{
+    for (int i = 0; i < pitches.size(); ++i) {
+        const G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
+        double d2 = 0.0;
+        for (int k = 0; k < 4; ++k)
+            d2 += (pitch->plane[k] - plane[k]) * (pitch->plane[k] - plane[k]);
+        if (std::sqrt(d2) < GTolerance::kPlaneEqual)
+            return i;
+    }
+    return -1;
+}
+
+namespace {
+
+// The two-vertex ring of the eave edge p -> v, both carrying v's edge data.
+G3RoofVertex* EaveRing(G3RoofVertex* v)
+{
+    G3RoofVertex* ring = G3RoofRing::Append(nullptr, new G3RoofVertex(v->prev->point.GetXYZ(), v));
+    return G3RoofRing::Append(ring, new G3RoofVertex(v->point.GetXYZ(), v));
+}
+
+} // namespace
+
+int G3RoofGenerator::MakeDefaultPitch(G3RoofVertex* vertex)
+{
+    G3RoofPitch* pitch = new G3RoofPitch(vertex->plane, vertex->angle);
+    pitch->facetRings.add(EaveRing(vertex));
+    return pitches.add_i(pitch);
+}
+
+int G3RoofGenerator::AddToExistPitch(G3RoofVertex* vertex, int index)
+{
+    if (index < 0 || index >= pitches.size())
+        return -1;
+    static_cast<G3RoofPitch*>(pitches.get(index))->facetRings.add(EaveRing(vertex));
+    return index;
+}
+
+bool G3RoofGenerator::FirstLevelInitialization(G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return false;
+    G3RoofVertex* v = ring;
+    do {
+        if (!PitchPlane(v->prev, v))
+            return false;
+        v = v->next;
+    } while (v != ring);
+    do {
+        const int index = GetPitchIndex(v->plane);
+        v->pitchIndex = index < 0 ? MakeDefaultPitch(v) : AddToExistPitch(v, index);
+        v = v->next;
+    } while (v != ring);
+    // The eave rings are closed rings of two vertices already; the sections
+    // of the sweep open them upwards.
+    return true;
+}
+
+G3RoofVertex* G3RoofGenerator::MakeOverhangContour(G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return nullptr;
+    G3RoofVertex* copy = G3RoofRing::Copy(ring);
+    G3RoofVertex* v = copy;
+    do {
+        if (!PitchPlane(v->prev, v)) {
+            G3RoofRing::Release(copy);
+            return nullptr;
+        }
+        v = v->next;
+    } while (v != copy);
+    G3RoofVertex* out = nullptr;
+    do {
+        double xyz[3];
+        if (G3RoofLevelPoint(v->plane, v->next->plane, -overhang, xyz))
+            out = G3RoofRing::Append(out, new G3RoofVertex(xyz, v));
+        v = v->next;
+    } while (v != copy);
+    G3RoofRing::Release(copy);
+    return out;
+}
+
+// ---------------------------------------------------------------- Regen
+
+bool G3RoofGenerator::Regen(GArrayCollection* points, GArrayCollection* angles)
+{
+    // A previous run's pitches would otherwise take this outline's eaves and
+    // be written out a second time.
+    DeleteRoofVertices();
+    G3RoofVertex* ring = nullptr;
+    if (!PrepareContour(points, angles, &ring))
+        return false;
+    if (RingCrosses(ring)) {
+        G3RoofRing::Release(ring);
+        return false;
+    }
+    if (overhang > 0.0) {
+        double amin = ring->angle;
+        G3RoofVertex* v = ring;
+        do {
+            amin = std::fmin(amin, v->angle);
+            v = v->next;
+        } while (v != ring);
+        G3RoofVertex* moved = nullptr;
+        if (!Offset(ring, amin, overhang, &moved) || RingCrosses(moved)) {
+            G3RoofRing::Release(moved);
+            G3RoofRing::Release(ring);
+            return false;
+        }
+        G3RoofRing::Release(ring);
+        ring = moved;
+    }
+    if (!FirstLevelInitialization(ring)) {
+        G3RoofRing::Release(ring);
+        return false;
+    }
+    G3Surface* work = new G3Surface();
+    const bool made = MakeRoof(ring, work);
+    // The fascia goes with the raised layer: both need the same thickness.
+    if (made && thickness > GTolerance::kZeroLength)
+        MakeFasciaFacets(work);
+    delete work;
+    return made;
+}

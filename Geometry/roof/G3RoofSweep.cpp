@@ -1,0 +1,464 @@
+// The level sweep of the roof generator. Each level is a ring at one
+// height; the next level is the ring grown along the vertices' bisector
+// lines (the common lines of neighbouring pitch planes) up to the first
+// height where an edge collapses (edge event) or, found by refinement, where
+// the ring first touches itself (split event). Invariants: every level lies
+// strictly more than kPlaneSide above the one it grew from, every vertex
+// links to the vertex it grew from, a level that touches itself is split
+// into simple rings before it grows on, and every section between two
+// levels lies in one pitch plane and is spliced into a facet ring of that
+// plane. Rounding happens only in the plane intersections.
+#include "Geometry/roof/G3RoofGenerator.h"
+
+#include "Geometry/math/G3Math.h"
+#include "Geometry/math/G3SegmentTest.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofPlanes.h"
+#include "Geometry/roof/G3RoofVertex.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using GTolerance::kPlaneSide;
+
+namespace {
+
+bool SameXY(const double* a, const double* b)
+{
+    const double a2[3] = {a[0], a[1], 0.0};
+    const double b2[3] = {b[0], b[1], 0.0};
+    return G3Point::Equals(a2, b2);
+}
+
+// The xy box of the segment a-b, widened past PtOnSegment's bands (a
+// distance of kPlaneSide across, a share of the length along): segments or
+// points outside it cannot touch the segment.
+struct Box {
+    double lo[2], hi[2];
+    Box(const double* a, const double* b)
+    {
+        const double margin = 2.0 * kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::fmin(a[k], b[k]) - margin;
+            hi[k] = std::fmax(a[k], b[k]) + margin;
+        }
+    }
+    bool Meets(const Box& o) const
+    {
+        return lo[0] <= o.hi[0] && o.lo[0] <= hi[0] && lo[1] <= o.hi[1] && o.lo[1] <= hi[1];
+    }
+    bool Holds(const double* p) const { return lo[0] <= p[0] && p[0] <= hi[0] && lo[1] <= p[1] && p[1] <= hi[1]; }
+};
+
+std::vector<G3RoofVertex*> Vertices(G3RoofVertex* ring)
+{
+    std::vector<G3RoofVertex*> vs;
+    if (ring == nullptr)
+        return vs;
+    G3RoofVertex* v = ring;
+    do {
+        vs.push_back(v);
+        v = v->next;
+    } while (v != ring);
+    return vs;
+}
+
+// The ring `vs` grown to height h: pos[i] is where vertex i gets to (the
+// common point of its plane, its successor's plane and z = h).
+void LevelPositions(const std::vector<G3RoofVertex*>& vs, double h, std::vector<double>& pos,
+                    std::vector<char>& ok)
+{
+    const std::size_t n = vs.size();
+    pos.assign(3 * n, 0.0);
+    ok.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i)
+        ok[i] = G3RoofLevelPoint(vs[i]->plane, vs[i]->next->plane, h, &pos[3 * i]) ? 1 : 0;
+}
+
+// Vertex k (between planes of k and k+1) meets the edge that ends at vertex
+// e (plane of e) at height `at`: a candidate of the split refinement, kept
+// only when the vertex then lies on that edge, not on its line's extension.
+bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z, double below, double* at)
+{
+    const int n = static_cast<int>(vs.size());
+    const int k1 = (k + 1) % n, e0 = (e + n - 1) % n;
+    if (k == e || k == e0)
+        return false;
+    double x[3];
+    if (!G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x))
+        return false;
+    if (!(x[2] > z + kPlaneSide && x[2] < below - kPlaneSide))
+        return false;
+    double a[3], b[3];
+    if (!G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, x[2], a) ||
+        !G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b))
+        return false;
+    if (!G3PtOnSegmentXY(x, a, b))
+        return false;
+    *at = x[2];
+    return true;
+}
+
+} // namespace
+
+G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
+{
+    const std::vector<G3RoofVertex*> vs = Vertices(ring);
+    const int n = static_cast<int>(vs.size());
+    if (n < 3)
+        return nullptr;
+    const double z = ring->point.GetZ();
+    double h = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < n; ++i) {
+        G3RoofVertex* v = vs[i];
+        double x[3];
+        if (G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] - kPlaneSide > z)
+            h = std::fmin(h, x[2]);
+    }
+    // The lowest collapse height this level takes: edges whose collapse
+    // lies at or below the level are growing, except when the ring closes
+    // inside the band (below).
+    double floorZ = z;
+    if (!std::isfinite(h)) {
+        // No event above the band: the ring closes here. When what is left
+        // still has an area (a sliver whose apex lies inside the band), it
+        // closes at that apex, so that its area is not lost.
+        double area2 = 0.0, apex = -std::numeric_limits<double>::infinity();
+        for (int i = 0; i < n; ++i) {
+            const double* a = vs[i]->point.GetXYZ();
+            const double* b = vs[i]->next->point.GetXYZ();
+            area2 += a[0] * b[1] - b[0] * a[1];
+            double x[3];
+            if (G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) && x[2] > z - kPlaneSide)
+                apex = std::fmax(apex, x[2]);
+        }
+        if (!(std::fabs(area2) >= GTolerance::kZeroArea) || !std::isfinite(apex))
+            return nullptr;
+        h = std::fmax(apex, z);
+        floorZ = z - kPlaneSide;
+    }
+
+    // Split refinement: while the ring grown to h crosses itself, lower h
+    // to the first height where a vertex of a crossing pair meets the other
+    // edge. Each round lowers h by more than kPlaneSide over a finite set of
+    // plane triples; the bound only guards against a pathological cycle.
+    std::vector<double> pos;
+    std::vector<char> ok;
+    for (int round = 0; round < n + 64; ++round) {
+        LevelPositions(vs, h, pos, ok);
+        double best = h;
+        std::vector<Box> boxes;
+        boxes.reserve(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i)
+            boxes.emplace_back(&pos[3 * ((i + n - 1) % n)], &pos[3 * i]);
+        // Edge i runs from vertex i-1 to vertex i and lies in plane i.
+        for (int i = 0; i < n; ++i) {
+            const int i0 = (i + n - 1) % n;
+            if (!ok[i] || !ok[i0])
+                continue;
+            for (int j = i + 2; j < n; ++j) {
+                const int j0 = (j + n - 1) % n;
+                if (j0 == i || i0 == j || !ok[j] || !ok[j0] || !boxes[i].Meets(boxes[j]))
+                    continue;
+                const double* a = &pos[3 * i0];
+                const double* b = &pos[3 * i];
+                const double* c = &pos[3 * j0];
+                const double* d = &pos[3 * j];
+                // Edges meeting at an end are the collapse of the edge event
+                // itself, not an overshoot.
+                if (SameXY(a, c) || SameXY(a, d) || SameXY(b, c) || SameXY(b, d))
+                    continue;
+                if (!G3SegmentTest(a, b, c, d))
+                    continue;
+                double at = 0.0;
+                if (SplitCandidate(vs, i, j, z, best, &at))
+                    best = at;
+                if (SplitCandidate(vs, i0, j, z, best, &at))
+                    best = at;
+                if (SplitCandidate(vs, j, i, z, best, &at))
+                    best = at;
+                if (SplitCandidate(vs, j0, i, z, best, &at))
+                    best = at;
+            }
+        }
+        if (!(best < h))
+            break;
+        h = best;
+    }
+
+    // The level at h. Edges whose collapse lies within kPlaneSide of h
+    // collapse here too: a vertex racing along two nearly parallel edges
+    // would otherwise stop a hair short of its neighbour and, its event
+    // then lying within the band above the new level, never collapse. The
+    // merged vertex sits at the collapse point itself, which may lie up to
+    // kPlaneSide off the level's height, so that it stays on its planes.
+    LevelPositions(vs, h, pos, ok);
+    std::vector<char> collapse(static_cast<std::size_t>(n), 0);
+    std::vector<double> at(3 * static_cast<std::size_t>(n), 0.0);
+    int keep = -1;
+    for (int i = 0; i < n; ++i) {
+        double* x = &at[3 * static_cast<std::size_t>(i)];
+        collapse[i] = G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
+                              x[2] > floorZ &&
+                              x[2] <= h + kPlaneSide
+                          ? 1
+                          : 0;
+        if (!collapse[i])
+            keep = i;
+    }
+    for (int k = 1; k <= n; ++k) {
+        // Edge i runs from vertex i-1 to vertex i; a run of collapsing
+        // edges meets at the collapse point of its first edge.
+        const int i = ((keep < 0 ? 0 : keep) + k) % n, i0 = (i + n - 1) % n;
+        if (!collapse[i])
+            continue;
+        double x[3];
+        const bool joined = collapse[i0] && (keep >= 0 || k > 1);  // vertex i-1 is placed already
+        const double* from = joined ? &pos[3 * i0] : &at[3 * i];
+        x[0] = from[0], x[1] = from[1], x[2] = from[2];
+        for (int c = 0; c < 3; ++c) {
+            pos[3 * i + c] = x[c];
+            pos[3 * i0 + c] = x[c];
+        }
+        ok[i] = ok[i0] = 1;
+    }
+    G3RoofVertex* level = nullptr;
+    for (int i = 0; i < n; ++i) {
+        if (!ok[i])
+            continue;
+        G3RoofVertex* w = new G3RoofVertex(&pos[3 * i], vs[i]);
+        w->lower = vs[i];
+        level = G3RoofRing::Append(level, w);
+    }
+    return level;
+}
+
+namespace {
+
+// A new ring of copies of vs[from], vs[from+1], ... vs[to] (cyclically),
+// whose first vertex takes the edge data of `firstData`.
+G3RoofVertex* SubRing(const std::vector<G3RoofVertex*>& vs, int from, int to, const G3RoofVertex* firstData)
+{
+    const int n = static_cast<int>(vs.size());
+    G3RoofVertex* out = nullptr;
+    for (int i = from;; i = (i + 1) % n) {
+        G3RoofVertex* c = new G3RoofVertex(vs[i]->point.GetXYZ(), i == from ? firstData : vs[i]);
+        c->lower = vs[i]->lower;
+        out = G3RoofRing::Append(out, c);
+        if (i == to)
+            break;
+    }
+    return out;
+}
+
+// Splits `ring` at its first self-contact into two rings; false when it
+// has none. A vertex k on the edge j -> j+1 gives (k .. j) and (k, j+1 ..
+// k-1); a vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first
+// vertex of each part takes the edge data of the edge that now ends there.
+bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
+{
+    const std::vector<G3RoofVertex*> vs = Vertices(ring);
+    const int n = static_cast<int>(vs.size());
+    std::vector<Box> boxes;
+    boxes.reserve(static_cast<std::size_t>(n));
+    for (int m = 0; m < n; ++m)
+        boxes.emplace_back(vs[m]->point.GetXYZ(), vs[(m + 1) % n]->point.GetXYZ());
+    for (int k = 0; k < n; ++k) {
+        const double* pk = vs[k]->point.GetXYZ();
+        for (int m = 0; m < n; ++m) {
+            const int m1 = (m + 1) % n;
+            if (m == k || m1 == k || !boxes[m].Holds(pk))
+                continue;
+            const double* pm = vs[m]->point.GetXYZ();
+            const double* pm1 = vs[m1]->point.GetXYZ();
+            if (SameXY(pk, pm)) {
+                if ((k + 1) % n == m || (m + 1) % n == k)
+                    continue;
+                *a = SubRing(vs, k, (m + n - 1) % n, vs[m]);
+                *b = SubRing(vs, m, (k + n - 1) % n, vs[k]);
+                return true;
+            }
+            if (!SameXY(pk, pm1) && G3PtOnSegmentXY(pk, pm, pm1)) {
+                *a = SubRing(vs, k, m, vs[m1]);
+                G3RoofVertex* second = SubRing(vs, m1, (k + n - 1) % n, vs[m1]);
+                G3RoofVertex* kc = new G3RoofVertex(pk, vs[k]);
+                kc->lower = vs[k]->lower;
+                // kc goes first: the ring runs kc, m+1, ..., k-1.
+                G3RoofRing::Append(second, kc);
+                *b = kc;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
+{
+    std::vector<G3RoofVertex*> stack;
+    stack.push_back(G3RoofRing::Copy(ring));
+    // Every split leaves two rings of fewer vertices each, so the number of
+    // splits is bounded by the ring's size.
+    while (!stack.empty()) {
+        G3RoofVertex* r = G3RoofRing::Clean(stack.back(), true);
+        stack.pop_back();
+        if (r == nullptr)
+            continue;
+        G3RoofVertex* a = nullptr;
+        G3RoofVertex* b = nullptr;
+        if (SplitAtContact(r, &a, &b)) {
+            G3RoofRing::Release(r);
+            stack.push_back(b);
+            stack.push_back(a);
+            continue;
+        }
+        levelRings.add(r);
+        out->add(r);
+    }
+}
+
+bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
+{
+    (void)lower;
+    if (ring == nullptr)
+        return true;
+    // Depth first, as a recursion over (sub-ring, next level) would go, on a
+    // stack of our own: a roof of many edges has many levels.
+    struct Step {
+        G3RoofVertex* ring;
+    };
+    std::vector<Step> todo;
+    todo.push_back({ring});
+    while (!todo.empty()) {
+        G3RoofVertex* r = todo.back().ring;
+        todo.pop_back();
+        levelRings.add(r);
+        GArrayCollection subs;
+        SplitSimple(r, &subs);
+        std::vector<G3RoofVertex*> next;
+        for (int i = 0; i < subs.size(); ++i)
+            next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
+        for (G3RoofVertex* level : next)
+            if (level)
+                MakeNextRoofSectionEx(level);
+        for (std::size_t i = next.size(); i-- > 0;)
+            if (next[i])
+                todo.push_back({next[i]});
+    }
+    FinishFacetRings();
+    return true;
+}
+
+void G3RoofGenerator::MakeNextRoofSectionEx(G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return;
+    G3RoofVertex* v = ring;
+    do {
+        if (v->pitchIndex >= 0 && v->pitchIndex < pitches.size())
+            AddFacetToRoofPitch(static_cast<G3RoofPitch*>(pitches.get(v->pitchIndex)), v);
+        v = v->next;
+    } while (v != ring);
+}
+
+void G3RoofGenerator::MakeNextRoofSection(G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return;
+    const double vertical = 2.0 * std::atan(1.0) - GTolerance::kAngleZero;
+    G3RoofVertex* v = ring;
+    do {
+        if (v->angle <= vertical && v->lower && v->prev->lower) {
+            double pts[12];
+            const G3RoofVertex* corners[4] = {v->prev, v, v->lower, v->prev->lower};
+            for (int c = 0; c < 4; ++c)
+                for (int k = 0; k < 3; ++k)
+                    pts[3 * c + k] = corners[c]->point.GetXYZ()[k];
+            FacetAdd(2, 4, pts, 1);
+        }
+        v = v->next;
+    } while (v != ring);
+}
+
+void G3RoofGenerator::AddFacetToRoofPitch(G3RoofPitch* pitch, G3RoofVertex* ring)
+{
+    if (pitch == nullptr || ring == nullptr || !ring->lower || !ring->prev->lower)
+        return;
+    for (int i = 0; i < pitch->facetRings.size(); ++i) {
+        G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(i));
+        if (AddFacetToRoofPitchEx(&r, ring)) {
+            pitch->facetRings.put(i, r);
+            return;
+        }
+    }
+}
+
+bool G3RoofGenerator::AddFacetToRoofPitchEx(G3RoofVertex** facetRing, G3RoofVertex* ring)
+{
+    if (facetRing == nullptr || ring == nullptr || !ring->lower || !ring->prev->lower)
+        return false;
+    // The section: upper edge A -> B, lower edge D -> C, both in ring order.
+    const G3RoofVertex* A = ring->prev;
+    const G3RoofVertex* B = ring;
+    const G3RoofVertex* C = ring->lower;
+    const G3RoofVertex* D = ring->prev->lower;
+    if (*facetRing == nullptr) {
+        G3RoofVertex* r = nullptr;
+        for (const G3RoofVertex* c : {D, A, B, C})
+            r = G3RoofRing::Append(r, new G3RoofVertex(c->point.GetXYZ(), ring));
+        *facetRing = r;
+        return true;
+    }
+    const double* pd = D->point.GetXYZ();
+    const double* pc = C->point.GetXYZ();
+    const double z0 = pc[2];
+    G3RoofVertex* head = *facetRing;
+    G3RoofVertex* x = head;
+    do {
+        G3RoofVertex* y = x->next;
+        const double* px = x->point.GetXYZ();
+        const double* py = y->point.GetXYZ();
+        const bool level = std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide;
+        const bool along = (py[0] - px[0]) * (pc[0] - pd[0]) + (py[1] - px[1]) * (pc[1] - pd[1]) > 0.0;
+        if (level && along &&
+            ((PtOnSegment(pd, px, py) && PtOnSegment(pc, px, py)) ||
+             (PtOnSegment(px, pd, pc) && PtOnSegment(py, pd, pc)))) {
+            // Splice x -> [D] -> A -> [B] -> [C] -> y, leaving out corners
+            // that coincide with their neighbour (a collapsed upper edge, a
+            // section ending where the facet's edge ends).
+            G3RoofVertex* at = x;
+            const G3RoofVertex* path[4] = {D, A, B, C};
+            for (int c = 0; c < 4; ++c) {
+                const double* p = path[c]->point.GetXYZ();
+                if (at->point.Equals(p) || (c == 3 && y->point.Equals(p)))
+                    continue;
+                G3RoofVertex* nv = new G3RoofVertex(p, head);
+                nv->prev = at;
+                nv->next = at->next;
+                at->next->prev = nv;
+                at->next = nv;
+                at = nv;
+            }
+            return true;
+        }
+        x = y;
+    } while (x != head);
+    return false;
+}
+
+void G3RoofGenerator::FinishFacetRings()
+{
+    for (int i = 0; i < pitches.size(); ++i) {
+        G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
+        for (int k = 0; k < pitch->facetRings.size(); ++k) {
+            G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
+            // The ring's head carries the eave edge's data; cleaning may drop
+            // it, and every vertex carries the same data.
+            pitch->facetRings.put(k, G3RoofRing::Clean(r, true));
+        }
+    }
+}

@@ -1,0 +1,200 @@
+// Rings of roof vertices. Invariants: a ring is closed (following `next`
+// from any vertex comes back to it, `prev` is the inverse), and a vertex is
+// in one ring only. Clean() rounds nowhere; it compares unit directions or
+// distances to the line through a vertex's neighbours.
+#include "Geometry/roof/G3RoofVertex.h"
+
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
+
+#include <cmath>
+
+G_DEFINE_POOL(G3RoofVertex, "G3RoofVertex", 4096)
+
+G3RoofVertex::G3RoofVertex(const double* xyz, const G3RoofVertex* from)
+{
+    point.Set(xyz);
+    CopyEdgeData(from);
+}
+
+void G3RoofVertex::CopyEdgeData(const G3RoofVertex* from)
+{
+    if (from == nullptr)
+        return;
+    edgeIndex = from->edgeIndex;
+    angle = from->angle;
+    for (int k = 0; k < 4; ++k)
+        plane[k] = from->plane[k];
+    pitchIndex = from->pitchIndex;
+}
+
+namespace G3RoofRing {
+
+int Size(const G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return 0;
+    int n = 0;
+    const G3RoofVertex* v = ring;
+    do {
+        ++n;
+        v = v->next;
+    } while (v != ring);
+    return n;
+}
+
+G3RoofVertex* Append(G3RoofVertex* ring, G3RoofVertex* v)
+{
+    if (ring == nullptr) {
+        v->next = v->prev = v;
+        return v;
+    }
+    G3RoofVertex* last = ring->prev;
+    v->prev = last;
+    v->next = ring;
+    last->next = v;
+    ring->prev = v;
+    return ring;
+}
+
+G3RoofVertex* Remove(G3RoofVertex* v)
+{
+    G3RoofVertex* n = v->next == v ? nullptr : v->next;
+    v->prev->next = v->next;
+    v->next->prev = v->prev;
+    delete v;
+    return n;
+}
+
+void Release(G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return;
+    ring->prev->next = nullptr;
+    while (ring) {
+        G3RoofVertex* n = ring->next;
+        delete ring;
+        ring = n;
+    }
+}
+
+G3RoofVertex* Copy(const G3RoofVertex* ring)
+{
+    G3RoofVertex* out = nullptr;
+    if (ring == nullptr)
+        return out;
+    const G3RoofVertex* v = ring;
+    do {
+        G3RoofVertex* c = new G3RoofVertex(v->point.GetXYZ(), v);
+        c->lower = v->lower;
+        out = Append(out, c);
+        v = v->next;
+    } while (v != ring);
+    return out;
+}
+
+void Reverse(G3RoofVertex* ring)
+{
+    if (ring == nullptr)
+        return;
+    G3RoofVertex* v = ring;
+    do {
+        G3RoofVertex* n = v->next;
+        v->next = v->prev;
+        v->prev = n;
+        v = n;
+    } while (v != ring);
+}
+
+namespace {
+
+// The edges into and out of v are parallel or opposite (byDistance false),
+// or v lies on the line through its neighbours.
+bool Straight(const G3RoofVertex* v, bool byDistance)
+{
+    double a[3], b[3];
+    if (byDistance) {
+        V3Sub(v->next->point.GetXYZ(), v->prev->point.GetXYZ(), a);
+        V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), b);
+        // Squared lengths: this runs for every vertex of every level.
+        const double len2 = V3SquaredLength(a);
+        if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
+            return V3SquaredLength(b) < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
+        double c[3];
+        V3OrtoVector(a, b, c);
+        return V3SquaredLength(c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
+    }
+    V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), a);
+    V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), b);
+    if (V3Normalize(a) <= 0.0 || V3Normalize(b) <= 0.0)
+        return true;
+    return std::fabs(std::fabs(V3Dot(a, b)) - 1.0) <= GTolerance::kParallel;
+}
+
+} // namespace
+
+G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance)
+{
+    // Repeated until a full turn changes nothing: a removal can make the
+    // corner behind it straight.
+    int n = Size(ring);
+    int quiet = 0;
+    G3RoofVertex* v = ring;
+    while (v != nullptr && n >= 3 && quiet < n) {
+        if (v->next->point.Equals(v->point.GetXYZ())) {
+            Remove(v->next);
+            --n;
+            quiet = 0;
+        } else if (Straight(v, byDistance)) {
+            G3RoofVertex* p = v->prev;
+            // A spike p -> v -> n that folds back towards p leaves the edge
+            // p -> n; when n lies on p's side of v that edge is a part of
+            // p -> v and takes its data, otherwise it is a part of v -> n
+            // and n keeps its own (as for a straight run).
+            double pv[3], vn[3], pn[3];
+            V3Sub(v->point.GetXYZ(), p->point.GetXYZ(), pv);
+            V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), vn);
+            V3Sub(v->next->point.GetXYZ(), p->point.GetXYZ(), pn);
+            if (V3Dot(pv, vn) < 0.0 && V3Dot(pn, pv) > 0.0)
+                v->next->CopyEdgeData(v);
+            Remove(v);
+            --n;
+            quiet = 0;
+            v = p;
+        } else {
+            ++quiet;
+            v = v->next;
+        }
+    }
+    if (n < 3) {
+        Release(v);
+        return nullptr;
+    }
+    return v;
+}
+
+void ToArray(G3RoofVertex* ring, GArrayCollection* out)
+{
+    out->clear();
+    if (ring == nullptr)
+        return;
+    G3RoofVertex* v = ring;
+    do {
+        out->add(v);
+        v = v->next;
+    } while (v != ring);
+}
+
+} // namespace G3RoofRing
+
+G3RoofPitch::G3RoofPitch(const double* p, double a) : angle(a)
+{
+    for (int k = 0; k < 4; ++k)
+        plane[k] = p[k];
+}
+
+G3RoofPitch::~G3RoofPitch()
+{
+    for (int i = 0; i < facetRings.size(); ++i)
+        G3RoofRing::Release(static_cast<G3RoofVertex*>(facetRings.get(i)));
+}

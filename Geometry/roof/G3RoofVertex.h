@@ -1,0 +1,81 @@
+#pragma once
+// The working records of the roof sweep: a G3RoofVertex is one node of a
+// closed, doubly linked ring (a level of the sweep or the outline of one
+// roof facet), a G3RoofPitch one roof plane with the facet rings that lie in
+// it. A ring is named by any one of its vertices; the helpers below walk it
+// by `next` and stop when they are back at the start.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GHeap.h"
+#include "Geometry/mesh/G3Obj.h"
+#include "Geometry/mesh/G3Point.h"
+
+class G3RoofVertex : public G3Obj {
+    G_DECLARE_POOL(G3RoofVertex)
+public:
+    G3RoofVertex() = default;
+    // A lone vertex (a ring of one) at xyz carrying the edge data of `from`
+    // (edge index, angle, plane, pitch index; none when null).
+    G3RoofVertex(const double* xyz, const G3RoofVertex* from);
+
+    // Takes over the edge data of `from` (the edge that ends at it).
+    void CopyEdgeData(const G3RoofVertex* from);
+
+    G3Point point;
+    G3RoofVertex* next = this;
+    G3RoofVertex* prev = this;
+    // The vertex of the lower level this one grew from; null on the first.
+    G3RoofVertex* lower = nullptr;
+    // The outline edge that ends at this vertex (0-based, input order).
+    int edgeIndex = 0;
+    double angle = 0.0;
+    double plane[4] = {0.0, 0.0, 0.0, 0.0};
+    // Index of `plane` in the generator's pitches, -1 when it has none.
+    int pitchIndex = -1;
+};
+
+// Ring helpers. A null ring is empty.
+namespace G3RoofRing {
+int Size(const G3RoofVertex* ring);
+// Inserts v (a lone vertex) before `ring`'s head, i.e. at its end; returns
+// the head (v when the ring was empty).
+G3RoofVertex* Append(G3RoofVertex* ring, G3RoofVertex* v);
+// Unlinks v and deletes it; returns its successor, or null when v was the
+// last vertex of its ring.
+G3RoofVertex* Remove(G3RoofVertex* v);
+// Deletes every vertex of the ring.
+void Release(G3RoofVertex* ring);
+// A copy of the ring (points, edge data and lower links).
+G3RoofVertex* Copy(const G3RoofVertex* ring);
+// Swaps every vertex's next and previous links.
+void Reverse(G3RoofVertex* ring);
+// Removes a vertex whose successor coincides with it (the successor goes)
+// and a straight vertex, walking the ring from its head. Straight means,
+// with byDistance false, that its edges' unit directions are parallel or
+// opposite within kParallel (the outline's rule); with byDistance true,
+// that it lies within kPlaneSide of the line through its neighbours, which
+// keeps the sharp corner of a thin sliver that the direction rule would
+// flatten. The edge left by a removal takes the data of the edge it is a
+// part of: the following edge's for a straight run, the incoming edge's
+// when a spike folds back over it. Returns the ring, or null when fewer
+// than three vertices are left (the rest is released).
+G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false);
+// The ring's vertices in order, for index-based passes.
+void ToArray(G3RoofVertex* ring, GArrayCollection* out);
+} // namespace G3RoofRing
+
+class G3RoofPitch : public GObj {
+public:
+    G3RoofPitch(const double* plane, double angle);
+    // Releases its facet rings.
+    ~G3RoofPitch() override;
+    G3RoofPitch(const G3RoofPitch&) = delete;
+    G3RoofPitch& operator=(const G3RoofPitch&) = delete;
+    void print() override {}
+
+    double plane[4] = {0.0, 0.0, 0.0, 0.0};
+    double angle = 0.0;
+    // Rings of G3RoofVertex copies, one per roof facet lying in the plane;
+    // an entry is the ring's head (null once a ring was used up).
+    GArrayCollection facetRings;
+};

@@ -1,0 +1,172 @@
+#pragma once
+// Runs the roof generator on plain outlines and measures what it wrote with
+// oracles of their own: shoelace areas, distances to the outline's edges.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/roof/G3RoofGenerator.h"
+#include "mesh/mesh_check.h"
+
+#include <cmath>
+#include <vector>
+
+namespace roof {
+
+constexpr double kPi = 3.14159265358979323846;
+inline double Deg(double d) { return d * kPi / 180.0; }
+
+struct Pt {
+    double x, y;
+};
+
+// An outline handed to Regen, owning its points and angles.
+struct Outline {
+    std::vector<Pt> pts;
+    std::vector<double> angles;
+    std::vector<G3Point*> objs;
+    GArrayCollection points, angleList;
+
+    Outline(const std::vector<Pt>& p, const std::vector<double>& a) : pts(p), angles(a)
+    {
+        for (const Pt& q : pts) {
+            objs.push_back(new G3Point(q.x, q.y, 0.0));
+            points.add(objs.back());
+        }
+        for (double& v : angles)
+            angleList.add(G3RoofGenerator::AngleEntry(&v));
+    }
+    Outline(const Outline&) = delete;
+    Outline& operator=(const Outline&) = delete;
+    ~Outline()
+    {
+        for (G3Point* p : objs)
+            delete p;
+    }
+};
+
+inline bool Build(G3Surface* s, const std::vector<Pt>& pts, const std::vector<double>& angles,
+                  double thickness = 0.0, double overhang = 0.0)
+{
+    Outline o(pts, angles);
+    G3RoofGenerator gen(s, 0.0, thickness, overhang);
+    return gen.Regen(&o.points, &o.angleList);
+}
+
+inline double PolygonArea(const std::vector<Pt>& p)
+{
+    double a = 0.0;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const Pt& u = p[i];
+        const Pt& v = p[(i + 1) % p.size()];
+        a += u.x * v.y - v.x * u.y;
+    }
+    return 0.5 * a;
+}
+
+inline std::vector<G3Vertex*> Corners(G3Facet* f)
+{
+    std::vector<G3Vertex*> vs(static_cast<std::size_t>(f->GetVertexCount()));
+    vs.resize(static_cast<std::size_t>(f->GetVertices(vs.data())));
+    return vs;
+}
+
+// Signed area of the facet's projection on z = 0 (positive: counter-clockwise
+// seen from above).
+inline double ProjectedArea(G3Facet* f)
+{
+    std::vector<Pt> p;
+    for (G3Vertex* v : Corners(f))
+        p.push_back({v->GetXYZ()[0], v->GetXYZ()[1]});
+    return PolygonArea(p);
+}
+
+// Sum of the projected areas of the facets of `type`.
+inline double RoofArea(G3Surface* s, ROOF_FACET_TYPE type)
+{
+    double a = 0.0;
+    for (int i = 0; i < s->GetFacetCount(); ++i)
+        if (G3RoofGenerator::GetFacetType(s->GetFacet(i)) == type)
+            a += ProjectedArea(s->GetFacet(i));
+    return a;
+}
+
+inline int CountType(G3Surface* s, ROOF_FACET_TYPE type)
+{
+    int n = 0;
+    for (int i = 0; i < s->GetFacetCount(); ++i)
+        n += G3RoofGenerator::GetFacetType(s->GetFacet(i)) == type ? 1 : 0;
+    return n;
+}
+
+// Distance from q to the line through a and b.
+inline double LineDistance(const double* q, const Pt& a, const Pt& b)
+{
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    return std::fabs((q[0] - a.x) * dy - (q[1] - a.y) * dx) / std::hypot(dx, dy);
+}
+
+// Distance from q to the segment a-b.
+inline double SegmentDistance(const double* q, const Pt& a, const Pt& b)
+{
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    double t = ((q[0] - a.x) * dx + (q[1] - a.y) * dy) / (dx * dx + dy * dy);
+    t = std::fmax(0.0, std::fmin(1.0, t));
+    return std::hypot(q[0] - a.x - t * dx, q[1] - a.y - t * dy);
+}
+
+inline double OutlineDistance(const double* q, const std::vector<Pt>& p)
+{
+    double d = 1e300;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        d = std::fmin(d, SegmentDistance(q, p[i], p[(i + 1) % p.size()]));
+    return d;
+}
+
+// The height of edge e's pitch plane (edge from point e-1 to point e) over q.
+inline double PlaneHeight(const double* q, const std::vector<Pt>& p, const std::vector<double>& a, int e)
+{
+    const int n = static_cast<int>(p.size());
+    return std::tan(a[static_cast<std::size_t>(e)]) *
+           LineDistance(q, p[static_cast<std::size_t>((e + n - 1) % n)], p[static_cast<std::size_t>(e)]);
+}
+
+// Removes corners that turn by less than 0.01 rad (with the angle of the
+// edge ending there): the outline cleaning merges corners flatter than its
+// band by design, and an oracle must not keep them.
+inline void DropFlatCorners(std::vector<Pt>& p, std::vector<double>& a)
+{
+    for (std::size_t i = 0; p.size() > 3 && i < p.size();) {
+        const Pt& u = p[(i + p.size() - 1) % p.size()];
+        const Pt& w = p[(i + 1) % p.size()];
+        const double cross = (p[i].x - u.x) * (w.y - p[i].y) - (p[i].y - u.y) * (w.x - p[i].x);
+        const double dot = (p[i].x - u.x) * (w.x - p[i].x) + (p[i].y - u.y) * (w.y - p[i].y);
+        if (std::fabs(std::atan2(cross, dot)) < 0.01) {
+            p.erase(p.begin() + static_cast<long>(i));
+            a.erase(a.begin() + static_cast<long>(i));
+            i = 0;
+        } else {
+            ++i;
+        }
+    }
+}
+
+inline double MaxZ(G3Surface* s)
+{
+    double z = -1e300;
+    for (int i = 0; i < s->GetVertexCount(); ++i)
+        z = std::fmax(z, s->GetVertex(i)->GetXYZ()[2]);
+    return z;
+}
+
+inline double MinZ(G3Surface* s)
+{
+    double z = 1e300;
+    for (int i = 0; i < s->GetVertexCount(); ++i)
+        z = std::fmin(z, s->GetVertex(i)->GetXYZ()[2]);
+    return z;
+}
+
+} // namespace roof
