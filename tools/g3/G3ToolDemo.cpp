@@ -145,7 +145,7 @@ std::unique_ptr<G3Surface> TiledFloor()
 void Row(const char* step, G3Surface& s)
 {
     const Counts c = CountsOf(s);
-    std::printf("  %-34s %8d %8d %8d  %s\n", step, c.vertices, c.edges, c.facets, s.GetClosed() ? "yes" : "no");
+    std::printf("  %-40s %8d %8d %8d  %s\n", step, c.vertices, c.edges, c.facets, s.GetClosed() ? "yes" : "no");
 }
 
 // Repairs and triangulates one mesh (with the optional passes of
@@ -156,7 +156,7 @@ bool Show(const std::string& name, const char* title, G3Surface& s, const std::s
           const RepairOptions& options, Progress& progress)
 {
     std::printf("%s: %s\n", name.c_str(), title);
-    std::printf("  %-34s %8s %8s %8s  %s\n", "step", "vertices", "edges", "facets", "closed");
+    std::printf("  %-40s %8s %8s %8s  %s\n", "step", "vertices", "edges", "facets", "closed");
     s.FormPlaneEquation();
     Row("built", s);
     RunRepairPasses(s, options, progress, [&](const PassResult& r) {
