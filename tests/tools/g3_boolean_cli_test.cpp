@@ -1,6 +1,8 @@
 // `g3 boolean` and `g3 update` run as a program on files: the report, the
 // file written, and refused input (a malformed operand writes nothing).
 
+#include "tests/tools/g3_tool_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -18,37 +20,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class G3BooleanCli : public ::testing::Test {
+using namespace g3tooltest;
+
+class G3BooleanCli : public G3ToolTest {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "g3bool-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-
-    // Status and stdout of g3 with `args` (stderr to a file of its own).
-    int Run(const std::vector<std::string>& args, std::string* out)
-    {
-        std::string cmd = "G3_PROGRESS_AFTER=3600 '" + std::string(G3_TOOL_PATH) + "'";
-        for (const std::string& a : args)
-            cmd += " '" + a + "'";
-        cmd += " >'" + P("out.txt") + "' 2>'" + P("err.txt") + "'";
-        const int raw = std::system(cmd.c_str());
-        std::ifstream in(P("out.txt"));
-        std::stringstream ss;
-        ss << in.rdbuf();
-        *out = ss.str();
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-
-    std::string P(const std::string& name) const { return (dir / name).string(); }
-
     // An axis-aligned box as OBJ, six quads facing out.
     void WriteBox(const std::string& name, double x0, double x1)
     {
@@ -57,8 +32,6 @@ protected:
             out << "v " << (i & 1 ? x1 : x0) << " " << (i & 2 ? 1 : 0) << " " << (i & 4 ? 1 : 0) << "\n";
         out << "f 1 3 4 2\nf 5 6 8 7\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n";
     }
-
-    fs::path dir;
 };
 
 TEST_F(G3BooleanCli, UnionDifferenceIntersectionOfTwoBoxes)

@@ -7,6 +7,8 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 
+#include "tests/tools/g3_tool_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -30,87 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using namespace g3tooltest;
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-std::string Data(const char* name) { return std::string(G3_TEST_DATA_DIR) + "/tools/data/" + name; }
-
-// A scratch folder per test, removed afterwards.
-class G3Cli : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "g3cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-
-    // Runs g3 with `args` (and `env`, "NAME=value ..." put before it). By
-    // default progress lines are held back for an hour, so a slow machine
-    // (or a sanitizer build) cannot add them to the stderr a test checks.
-    Result Run(const std::vector<std::string>& args, const std::string& env = "G3_PROGRESS_AFTER=3600")
-    {
-        std::string cmd = env + " " + Quote(G3_TOOL_PATH);
-        for (const std::string& a : args)
-            cmd += " " + Quote(a);
-        const fs::path out = dir / "stdout.txt";
-        const fs::path err = dir / "stderr.txt";
-        cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-        Result r;
-        const int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = Slurp(out);
-        r.err = Slurp(err);
-        return r;
-    }
-
-    std::string P(const std::string& name) const { return (dir / name).string(); }
-
-    // `g3 info` on a file; fails the test when it does not succeed.
-    Result Info(const std::string& path)
-    {
-        Result r = Run({"info", path});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r;
-    }
-
-    fs::path dir;
-};
-
-// The value of a "key: value" line of `text`; "<missing>" when absent.
-std::string Key(const std::string& text, const std::string& key)
-{
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.compare(0, key.size() + 2, key + ": ") == 0)
-            return line.substr(key.size() + 2);
-    return "<missing>";
-}
+class G3Cli : public G3ToolTest {};
 
 // A binary STL of the unit cube: twelve triangles, 36 unshared corners.
 void WriteCubeStl(const std::string& path)

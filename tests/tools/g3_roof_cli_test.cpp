@@ -1,6 +1,8 @@
 // `g3 roof` run as a program on outline files: the facet kinds it reports,
 // the file written, and refused input (a malformed line names its number).
 
+#include "tests/tools/g3_tool_fixture.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -18,43 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class G3RoofCli : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "g3roof-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
+using namespace g3tooltest;
 
-    int Run(const std::vector<std::string>& args, std::string* out, std::string* err)
-    {
-        std::string cmd = "G3_PROGRESS_AFTER=3600 '" + std::string(G3_TOOL_PATH) + "'";
-        for (const std::string& a : args)
-            cmd += " '" + a + "'";
-        cmd += " >'" + P("out.txt") + "' 2>'" + P("err.txt") + "'";
-        const int raw = std::system(cmd.c_str());
-        *out = Read("out.txt");
-        *err = Read("err.txt");
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    std::string Read(const std::string& name)
-    {
-        std::ifstream in(P(name));
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-    void Write(const std::string& name, const std::string& text) { std::ofstream(P(name)) << text; }
-    std::string P(const std::string& name) const { return (dir / name).string(); }
-
-    fs::path dir;
-};
+class G3RoofCli : public G3ToolTest {};
 
 TEST_F(G3RoofCli, HipAndThickGableRoofsFromFiles)
 {
