@@ -7,6 +7,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,6 +59,33 @@ TEST_F(G3BooleanCli, UnionDifferenceIntersectionOfTwoBoxes)
     std::string out;
     ASSERT_EQ(0, Run({"boolean", "intersection", P("a.obj"), P("far.obj"), "-o", P("none.off")}, &out));
     EXPECT_NE(out.find("result: empty"), std::string::npos) << out;
+}
+
+TEST_F(G3BooleanCli, TwoProcessesWriteTheSameBytes)
+{
+    // A unit box and a box turned about two axes through it: cut facets,
+    // rays and welding all take part; each run is a process of its own.
+    WriteBox("a.obj", 0, 1);
+    {
+        std::ofstream out(P("b.obj"));
+        const double cz = std::cos(0.5), sz = std::sin(0.5), cx = std::cos(0.3), sx = std::sin(0.3);
+        for (int i = 0; i < 8; ++i) {
+            const double x = (i & 1 ? 0.7 : -0.3), y = (i & 2 ? 0.7 : -0.3), z = (i & 4 ? 0.7 : -0.3);
+            const double x1 = cz * x - sz * y, y1 = sz * x + cz * y;
+            out.precision(17);
+            out << "v " << x1 + 0.6 << " " << cx * y1 - sx * z + 0.5 << " " << sx * y1 + cx * z + 0.4 << "\n";
+        }
+        out << "f 1 3 4 2\nf 5 6 8 7\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n";
+    }
+    for (const char* op : {"union", "difference", "intersection"}) {
+        std::string out;
+        const std::string first = P(std::string(op) + "1.txt"), second = P(std::string(op) + "2.txt");
+        ASSERT_EQ(0, Run({"boolean", op, P("a.obj"), P("b.obj"), "-o", first}, &out)) << op;
+        ASSERT_EQ(0, Run({"boolean", op, P("a.obj"), P("b.obj"), "-o", second}, &out)) << op;
+        const std::string bytes = Slurp(first);
+        EXPECT_FALSE(bytes.empty()) << op;
+        EXPECT_EQ(bytes, Slurp(second)) << op;
+    }
 }
 
 TEST_F(G3BooleanCli, MalformedOrMissingOperandWritesNothing)
