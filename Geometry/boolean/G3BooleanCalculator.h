@@ -1,11 +1,13 @@
 #pragma once
 // The boolean engine: union, difference and intersection of closed
-// polyhedral surfaces by facet classification. What is here so far: the
-// working data of an operand (OpenBoolean / CloseBoolean, see
-// G3BooleanData.h), and the classification of points against closed
-// surfaces by random rays (defined in G3RayClassify.cpp). The operations
-// themselves, and the classification against a prepared grid, come with the
-// surface-surface intersection.
+// polyhedral surfaces by facet classification. Where each part is defined:
+// the working data of an operand (G3BooleanData.h), the preparation of both
+// operands (G3BooleanPrepare.cpp), the classification of points by random
+// rays (G3RayClassify.cpp) and of vertices and facets (G3BooleanClassify.cpp),
+// the cut along the intersection curves (G3SurfaceIntersect.cpp,
+// G3BooleanSplit.cpp, G3PlanarFaces.h), plane sections
+// (G3BooleanSection.cpp), queries over one prepared surface
+// (G3BooleanQueries.cpp) and the operations (G3BooleanOperations.cpp).
 //
 // Classification counts how often a ray from the point crosses the facets:
 // odd is inside, even outside. A ray that meets a facet's boundary, or whose
