@@ -63,6 +63,11 @@ constexpr double kAngleZero = 1e-6;
 // widened or offset by it, which keeps them clear of the 1e-6 bands on both
 // sides.
 constexpr double kBoxMargin = 9.999999999999999e-6;
+// An edge list whose vertices lie farther than this apart, and from every
+// edge they do not end, in its projection plane (ten times the bands within
+// which the crossing sweep and the contour graph join points) resolves to
+// itself: G3EdgeList::SimpleContour.
+constexpr double kSimpleContourClearance = 1e-5;
 // The planar triangulation engine: positions closer than this in both x and
 // y are merged, and its predicates compare with it (relative below unit
 // size).

@@ -631,9 +631,16 @@ void G3Shell::RemoveUnusedVertex()
         return;
     // A vertex only a facet-less listed edge names is still in use: it goes
     // once RemoveUnusedEdge has taken that edge.
-    const std::unordered_set<const G3Vertex*> named = VerticesNamedByEdges(edges);
+    // The set is built only once a vertex without ring edges turns up: on
+    // most calls every vertex has some.
+    std::unordered_set<const G3Vertex*> named;
+    bool namedBuilt = false;
     for (int i = 0; i < GetVertexCount();) {
         G3Vertex* v = GetVertex(i);
+        if (!v->HasEdges() && !namedBuilt) {
+            named = VerticesNamedByEdges(edges);
+            namedBuilt = true;
+        }
         if (v->HasEdges() || named.count(v)) {
             ++i;
             continue;

@@ -95,7 +95,6 @@ G3EdgeList* G3EdgeList::Duplicate()
     return copy;
 }
 
-G3Edge* G3EdgeList::GetEdge(int i) const { return static_cast<G3Edge*>(get(i)); }
 
 void G3EdgeList::SetPlane(const double* abcd)
 {

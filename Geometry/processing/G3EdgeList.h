@@ -11,10 +11,10 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHeap.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Edge.h"
 
 #include <vector>
 
-class G3Edge;
 class G3Facet;
 class G3Normal;
 class G3Surface;
@@ -67,7 +67,7 @@ public:
     G3EdgeList* Duplicate() override;
 
     // Edge i (no range check, like get).
-    G3Edge* GetEdge(int i) const;
+    G3Edge* GetEdge(int i) const { return static_cast<G3Edge*>(get(i)); }
 
     // Appends a new edge a -> b with `flags`; the corner at a is (na, ta)
     // and at b (nb, tb), on both sides. Returns it.
@@ -193,6 +193,11 @@ protected:
 
     // Deletes the edges and takes copies of `other`'s fields and edges.
     void Assign(const G3EdgeList& other);
+    // The one contour the crossing sweep and the contour graph would make of
+    // this list when its live edges (idle entry zero) already form a small
+    // simple cycle well clear of itself; null when that cannot be told
+    // without them. The caller owns the list returned.
+    G3EdgeList* SimpleContour(const std::vector<char>& idle);
 
     GEnvelope envelope;
     CONTOUR_TYPE contourType = CONTOUR_TYPE_UNKNOWN;

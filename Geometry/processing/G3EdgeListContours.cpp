@@ -131,6 +131,22 @@ bool FirstVertexClearOf(G3EdgeList* c, const double* lo, const double* hi)
     return false;
 }
 
+// Whether e joins two vertices, and its ends in address order (a key only:
+// no order of results depends on it).
+bool Joins(const G3Edge* e) { return e->GetVertex1() && e->GetVertex2() && e->GetVertex1() != e->GetVertex2(); }
+const G3Vertex* LowEnd(const G3Edge* e)
+{
+    return std::min(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
+}
+const G3Vertex* HighEnd(const G3Edge* e)
+{
+    return std::max(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
+}
+
+// Lists up to this long are paired by a plain scan: a hash of vertex lists
+// for each of thousands of two-facet merges cost more than the merge.
+constexpr int kPairScanEdges = 32;
+
 // The edges that pair cancellation removes whatever the sweep finds: of
 // the edges joining the same two vertices (either way round), all but the
 // last of an odd count, taken in list order. Merging coplanar facets hands
@@ -143,26 +159,30 @@ std::vector<char> CancellingPairs(G3EdgeList* list)
 {
     const int n = list->size();
     std::vector<char> idle(static_cast<size_t>(n), 0);
+    // The earlier edges joining lo and hi, in list order.
     std::unordered_map<const G3Vertex*, std::vector<int>> at;  // looked up only: order comes from the list
-    at.reserve(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) {
-        const G3Edge* e = list->GetEdge(k);
-        if (e->GetVertex1() && e->GetVertex2() && e->GetVertex1() != e->GetVertex2())
-            at[std::min(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>())].push_back(k);
+    if (n > kPairScanEdges) {
+        at.reserve(static_cast<size_t>(n));
+        for (int k = 0; k < n; ++k)
+            if (Joins(list->GetEdge(k)))
+                at[LowEnd(list->GetEdge(k))].push_back(k);
     }
+    std::vector<int> all;
     for (int k = 0; k < n; ++k) {
         const G3Edge* e = list->GetEdge(k);
-        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() == e->GetVertex2())
+        if (!Joins(e))
             continue;
-        const G3Vertex* lo = std::min(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
-        const G3Vertex* hi = std::max(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
+        const G3Vertex* lo = LowEnd(e);
+        const G3Vertex* hi = HighEnd(e);
+        if (n <= kPairScanEdges)
+            all.push_back(k);
+        const std::vector<int>& earlier = n <= kPairScanEdges ? all : at[lo];
         int partner = -1;
-        for (int m : at[lo]) {
+        for (int m : earlier) {
             if (m >= k)
                 break;
             const G3Edge* o = list->GetEdge(m);
-            if (!idle[static_cast<size_t>(m)] &&
-                std::max(o->GetVertex1(), o->GetVertex2(), std::less<const G3Vertex*>()) == hi)
+            if (!idle[static_cast<size_t>(m)] && LowEnd(o) == lo && HighEnd(o) == hi)
                 partner = m;
         }
         if (partner >= 0) {
@@ -414,15 +434,16 @@ void G3EdgeList::RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bo
         return;
     EnsureAxes();
     FormEnvelope();
-    if (alg == UNION_EDGE_CANCEL_PAIRS)
-        FindSelfIntersections(s, CancellingPairs(this));
-    else
-        FindSelfIntersections(s);
-
     // Only the contours of this call are linked and turned: out may already
     // hold lists of other planes.
     GArrayCollection fresh;
-    {
+    const std::vector<char> idle = alg == UNION_EDGE_CANCEL_PAIRS ? CancellingPairs(this) : std::vector<char>();
+    if (G3EdgeList* simple = alg == UNION_EDGE_CANCEL_PAIRS ? SimpleContour(idle) : nullptr) {
+        simple->SetPlane(GetPlane());
+        simple->FormEnvelope();
+        fresh.add(simple);
+    } else {
+        FindSelfIntersections(s, idle);
         G3ContourGraph graph(this, xCoo, yCoo);
         graph.Load(alg);
         WalkContours(&graph, this, &fresh);
@@ -458,6 +479,15 @@ void G3EdgeList::FormContourTypes(GArrayCollection* lists)
     if (!lists)
         return;
     const int n = lists->size();
+    if (n == 1) {
+        // Nothing to lie in: the one contour is an outer one.
+        if (G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(0))) {
+            c->EnsureAxes();
+            c->contourType = CONTOUR_TYPE_OUTER;
+            c->inCount = 0;
+        }
+        return;
+    }
     std::vector<int> counts(static_cast<size_t>(n), 0);
     std::vector<G3EdgeList*> all(static_cast<size_t>(n), nullptr);
     std::vector<double> boxes(static_cast<size_t>(n) * 6, 0.0);
