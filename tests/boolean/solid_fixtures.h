@@ -6,6 +6,7 @@
 // facet of one surface crosses a facet of another.
 
 #include "common/builders.h"
+#include "common/plane2d.h"
 
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
@@ -204,73 +205,47 @@ inline double Length(G3IntervalList* l)
     return sum;
 }
 
-// Even-odd test of p in the polygon `poly` projected on (i, j), false when
-// p lies within `band` of an edge.
-inline bool StrictlyInPolygon(const std::vector<P>& poly, const P& p, int i, int j, double band)
-{
-    bool in = false;
-    const std::size_t n = poly.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        const P& a = poly[k];
-        const P& b = poly[(k + 1) % n];
-        const double ex = b[i] - a[i];
-        const double ey = b[j] - a[j];
-        const double len2 = ex * ex + ey * ey;
-        double t = len2 > 0 ? ((p[i] - a[i]) * ex + (p[j] - a[j]) * ey) / len2 : 0.0;
-        t = std::fmax(0.0, std::fmin(1.0, t));
-        const double dx = p[i] - (a[i] + t * ex);
-        const double dy = p[j] - (a[j] + t * ey);
-        if (dx * dx + dy * dy < band * band)
-            return false;
-        if ((a[j] > p[j]) != (b[j] > p[j]) && p[i] < a[i] + (p[j] - a[j]) * ex / ey)
-            in = !in;
-    }
-    return in;
-}
-
-// The vertices of a single-contour facet in chain order.
-inline std::vector<P> Polygon(G3Facet* f)
-{
-    std::vector<P> out;
-    for (G3Vertex* v : testmesh::Corners(f))
-        out.push_back({v->GetXYZ()[0], v->GetXYZ()[1], v->GetXYZ()[2]});
-    return out;
-}
-
 // Whether an edge of facet a passes through the inside of facet b: its ends
 // lie more than `band` on either side of b's plane and the crossing lies
-// more than `band` inside b's polygon (b a single contour). Two facets that
-// cross each other always have such an edge in one of the two directions,
-// unless the crossing runs between boundary points of both.
+// inside b's polygon, more than `band` from its edges (b a single contour).
+// Two facets that cross each other always have such an edge in one of the
+// two directions, unless the crossing runs between boundary points of both.
 inline bool EdgePierces(G3Facet* a, G3Facet* b, double band)
 {
-    const std::vector<P> pa = Polygon(a);
-    const std::vector<P> pb = Polygon(b);
+    const std::vector<G3Vertex*> pa = testmesh::Corners(a);
+    const std::vector<G3Vertex*> pb = testmesh::Corners(b);
     if (pb.size() < 3)
         return false;
-    // Plane of b by Newell's method.
-    const P o = pb[0];
-    const P m = VectorArea(b, o.data());
+    const double* o = pb[0]->GetXYZ();
+    const P m = VectorArea(b, o);
     const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
     if (len == 0)
         return false;
     const P n = {m[0] / len, m[1] / len, m[2] / len};
+    // b's polygon projected on the plane of the two axes its normal leans
+    // least on.
     const int drop = std::fabs(n[0]) >= std::fabs(n[1]) && std::fabs(n[0]) >= std::fabs(n[2])
                          ? 0
                          : (std::fabs(n[1]) >= std::fabs(n[2]) ? 1 : 2);
     const int i = drop == 0 ? 1 : 0;
     const int j = drop == 2 ? 1 : 2;
-    auto side = [&](const P& p) { return n[0] * (p[0] - o[0]) + n[1] * (p[1] - o[1]) + n[2] * (p[2] - o[2]); };
+    plane2d::Ring ring;
+    for (G3Vertex* v : pb)
+        ring.push_back({v->GetXYZ()[i], v->GetXYZ()[j]});
+    auto side = [&](const double* p) { return n[0] * (p[0] - o[0]) + n[1] * (p[1] - o[1]) + n[2] * (p[2] - o[2]); };
     for (std::size_t k = 0; k < pa.size(); ++k) {
-        const P& p = pa[k];
-        const P& q = pa[(k + 1) % pa.size()];
+        const double* p = pa[k]->GetXYZ();
+        const double* q = pa[(k + 1) % pa.size()]->GetXYZ();
         const double dp = side(p);
         const double dq = side(q);
         if (!((dp > band && dq < -band) || (dp < -band && dq > band)))
             continue;
         const double t = dp / (dp - dq);
-        const P x = {p[0] + t * (q[0] - p[0]), p[1] + t * (q[1] - p[1]), p[2] + t * (q[2] - p[2])};
-        if (StrictlyInPolygon(pb, x, i, j, band))
+        const plane2d::P2 x = {p[i] + t * (q[i] - p[i]), p[j] + t * (q[j] - p[j])};
+        bool clear = true;
+        for (std::size_t e = 0; e < ring.size(); ++e)
+            clear = clear && plane2d::DistanceToSegment(x, ring[e], ring[(e + 1) % ring.size()]) >= band;
+        if (clear && plane2d::InsideEvenOdd({ring}, x))
             return true;
     }
     return false;
