@@ -211,47 +211,37 @@ Owners Join(const Owners& a, const Owners& b)
 TEST(IntervalSets, RandomListsMatchACellModel)
 {
     for (unsigned seed = 1; seed <= 400; ++seed) {
-        std::mt19937 rng(seed);
-        std::vector<std::unique_ptr<GObj>> objects;
-        Input a = RandomList(rng, objects, true);
-        Input b = RandomList(rng, objects, true);
-        ASSERT_EQ("", Check(*a.list, a.cover, a.owners)) << "built, seed " << seed;
+        // Built lists, then lists never built: those are read as the union
+        // of what they hold, and the operations leave them as they were.
+        for (bool build : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << (build ? " built" : " raw"));
+            std::mt19937 rng(seed);
+            std::vector<std::unique_ptr<GObj>> objects;
+            Input a = RandomList(rng, objects, build);
+            Input b = RandomList(rng, objects, build);
+            const Owners both = Join(a.owners, b.owners);
+            const int countA = a.list->GetIntervalCount();
+            if (build) {
+                ASSERT_EQ("", Check(*a.list, a.cover, a.owners));
+            }
+            std::unique_ptr<G3IntervalList> u(a.list->Union(b.list.get()));
+            ASSERT_EQ("", Check(*u, Unite(a.cover, b.cover), both)) << "union";
+            std::unique_ptr<G3IntervalList> i(a.list->Intersect(b.list.get()));
+            ASSERT_EQ("", Check(*i, Intersect(a.cover, b.cover), both)) << "intersection";
+            ASSERT_EQ(a.list->GetIntervalCount(), countA);
 
-        std::unique_ptr<G3IntervalList> u(a.list->Union(b.list.get()));
-        ASSERT_EQ("", Check(*u, Unite(a.cover, b.cover), Join(a.owners, b.owners))) << "union, seed " << seed;
-        std::unique_ptr<G3IntervalList> i(a.list->Intersect(b.list.get()));
-        ASSERT_EQ("", Check(*i, Intersect(a.cover, b.cover), Join(a.owners, b.owners)))
-            << "intersection, seed " << seed;
-
-        // Lists never built are read as the union of what they hold, and the
-        // operations leave them as they were.
-        Input ra = RandomList(rng, objects, false);
-        Input rb = RandomList(rng, objects, false);
-        const int countA = ra.list->GetIntervalCount();
-        std::unique_ptr<G3IntervalList> ru(ra.list->Union(rb.list.get()));
-        ASSERT_EQ("", Check(*ru, Unite(ra.cover, rb.cover), Join(ra.owners, rb.owners)))
-            << "raw union, seed " << seed;
-        std::unique_ptr<G3IntervalList> ri(ra.list->Intersect(rb.list.get()));
-        ASSERT_EQ("", Check(*ri, Intersect(ra.cover, rb.cover), Join(ra.owners, rb.owners)))
-            << "raw intersection, seed " << seed;
-        ASSERT_EQ(ra.list->GetIntervalCount(), countA);
-
-        // Clipping by a random interval, given either way round, of both the
-        // built and the raw list.
-        std::uniform_int_distribution<int> key(0, kCells);
-        const int s1 = key(rng), s2 = key(rng);
-        GObj o1, o2;
-        const double p[3] = {Key(s1), 1, 1}, q[3] = {Key(s2), 2, 2};
-        Cover clip(kCells, false);
-        Mark(clip, Key(s1), Key(s2));
-        Owners withClip = Join(a.owners, {{Key(s1), {&o1}}, {Key(s2), {&o2}}});
-        G3Interval s(p, &o1, q, &o2);
-        a.list->Intersect(&s);
-        ASSERT_EQ("", Check(*a.list, Intersect(a.cover, clip), withClip)) << "clip, seed " << seed;
-        G3Interval t(p, &o1, q, &o2);
-        ra.list->Intersect(&t);
-        ASSERT_EQ("", Check(*ra.list, Intersect(ra.cover, clip), Join(ra.owners, {{Key(s1), {&o1}}, {Key(s2), {&o2}}})))
-            << "raw clip, seed " << seed;
+            // Clipping by a random interval, given either way round.
+            std::uniform_int_distribution<int> key(0, kCells);
+            const int s1 = key(rng), s2 = key(rng);
+            GObj o1, o2;
+            const double p[3] = {Key(s1), 1, 1}, q[3] = {Key(s2), 2, 2};
+            Cover clip(kCells, false);
+            Mark(clip, Key(s1), Key(s2));
+            G3Interval s(p, &o1, q, &o2);
+            a.list->Intersect(&s);
+            ASSERT_EQ("", Check(*a.list, Intersect(a.cover, clip), Join(a.owners, {{Key(s1), {&o1}}, {Key(s2), {&o2}}})))
+                << "clip";
+        }
     }
 }
 

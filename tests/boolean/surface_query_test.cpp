@@ -267,8 +267,9 @@ TEST(QuadraSurfaceTree, SearchesFindEveryFacetWhoseBoxTheyMeetOnceAlsoInCopies)
 // ------------------------------------------------------------ sections
 
 // Area of the plane's section of the convex hull of `corners` (the eight
-// corners of a box): the plane meets the twelve edges in a convex polygon,
-// whose points are put in angular order about their centroid.
+// corners of a box): the plane (of unit normal) meets the twelve edges in a
+// convex polygon, whose points are put in angular order about their
+// centroid.
 double ExactBoxSection(const std::vector<P>& corners, const double* plane)
 {
     const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
@@ -295,26 +296,21 @@ double ExactBoxSection(const std::vector<P>& corners, const double* plane)
     for (const P& p : pts)
         for (int d = 0; d < 3; ++d)
             c[d] += p[d] / static_cast<double>(pts.size());
-    // Two axes in the plane.
-    const P n = {plane[0], plane[1], plane[2]};
-    P u = std::fabs(n[0]) < 0.9 ? P{0, -n[2], n[1]} : P{-n[2], 0, n[0]};
-    const double lu = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-    for (double& x : u)
-        x /= lu;
-    const P v = {n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]};
-    std::vector<std::pair<double, std::array<double, 2>>> ring;
-    for (const P& p : pts) {
-        const double x = (p[0] - c[0]) * u[0] + (p[1] - c[1]) * u[1] + (p[2] - c[2]) * u[2];
-        const double y = (p[0] - c[0]) * v[0] + (p[1] - c[1]) * v[1] + (p[2] - c[2]) * v[2];
-        ring.push_back({std::atan2(y, x), {x, y}});
-    }
-    std::sort(ring.begin(), ring.end());
+    // About the centroid: the angle from the first point, and twice the
+    // signed area of the triangle to the next point, along the normal.
+    auto turn = [&](const P& p, const P& q) {
+        const P u = {p[0] - c[0], p[1] - c[1], p[2] - c[2]}, v = {q[0] - c[0], q[1] - c[1], q[2] - c[2]};
+        const P x = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        return std::make_pair(x[0] * plane[0] + x[1] * plane[1] + x[2] * plane[2], u[0] * v[0] + u[1] * v[1] + u[2] * v[2]);
+    };
+    const P first = pts[0];
+    std::sort(pts.begin(), pts.end(), [&](const P& p, const P& q) {
+        return std::atan2(turn(first, p).first, turn(first, p).second) <
+               std::atan2(turn(first, q).first, turn(first, q).second);
+    });
     double area = 0.0;
-    for (std::size_t k = 0; k < ring.size(); ++k) {
-        const auto& a = ring[k].second;
-        const auto& b = ring[(k + 1) % ring.size()].second;
-        area += a[0] * b[1] - b[0] * a[1];
-    }
+    for (std::size_t k = 0; k < pts.size(); ++k)
+        area += turn(pts[k], pts[(k + 1) % pts.size()]).first;
     return 0.5 * std::fabs(area);
 }
 
