@@ -105,7 +105,8 @@ TEST(BooleanBoxes, ContactCasesNearAndFarFromTheOrigin)
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (o > 0 ? " far" : ""));
             SurfacePtr a = Box({o, o, o}, {o + 1, o + 1, o + 1});
-            SurfacePtr b = Box({o + c.lo[0], o + c.lo[1], o + c.lo[2]}, {o + c.hi[0], o + c.hi[1], o + c.hi[2]});
+            SurfacePtr b =
+                Box({o + c.lo[0], o + c.lo[1], o + c.lo[2]}, {o + c.hi[0], o + c.hi[1], o + c.hi[2]});
             SurfacePtr r = c.swap ? On(c.op, b.get(), a.get()) : On(c.op, a.get(), b.get());
             if (c.volume < 0) {
                 EXPECT_EQ(nullptr, r);
@@ -133,7 +134,8 @@ TEST(BooleanBoxes, WallMinusFlushAndProtrudingOpening)
 {
     for (bool protruding : {false, true}) {
         SCOPED_TRACE(protruding ? "protruding" : "flush");
-        SurfacePtr opening = protruding ? Box({1, -0.5, 0.5}, {2, 0.8, 2.5}) : Box({1, 0, 0.5}, {2, 0.3, 2.5});
+        SurfacePtr opening =
+            protruding ? Box({1, -0.5, 0.5}, {2, 0.8, 2.5}) : Box({1, 0, 0.5}, {2, 0.3, 2.5});
         SurfacePtr r = On(Op::Difference, Box({0, 0, 0}, {4, 0.3, 3}).get(), opening.get());
         ExpectClosedSolid(r.get());
         EXPECT_NEAR(3.6 - 0.6, Volume(r.get()), 1e-9);
@@ -169,7 +171,8 @@ TEST(BooleanSpheres, LensVolumesAtTwoThousandTriangles)
     EXPECT_GT(coarse, 0.0);
     EXPECT_LT(coarse, 0.03);
     if (!kSanitized) {
-        SurfacePtr fi = On(Op::Intersection, Sphere(0, 0, 0, 1, 48, 88).get(), Sphere(1.5, 0.1, 0.05, 1, 48, 88).get());
+        SurfacePtr fi =
+            On(Op::Intersection, Sphere(0, 0, 0, 1, 48, 88).get(), Sphere(1.5, 0.1, 0.05, 1, 48, 88).get());
         ExpectClosedSolid(fi.get());
         const double fine = 1.0 - Volume(fi.get()) / lens;
         EXPECT_GT(fine, 0.0);
@@ -294,7 +297,8 @@ TEST(BooleanResult, FacetsKeepTheirOperandsMaterial)
 std::string Dump(G3Surface* s)
 {
     const std::string path =
-        (std::filesystem::temp_directory_path() / ("g3-bool-" + std::to_string(::getpid()) + ".txt")).string();
+        (std::filesystem::temp_directory_path() / ("g3-bool-" + std::to_string(::getpid()) + ".txt"))
+            .string();
     EXPECT_TRUE(s->Save(path.c_str()));
     std::ifstream in(path, std::ios::binary);
     std::stringstream ss;

@@ -217,7 +217,8 @@ TEST(FacetCutQueries, OverlapOfCoplanarFacets)
     // Equal squares: every edge found from both sides.
     ASSERT_TRUE(s1->FindFacetsIntersection(Square(b, 0, 0, 4, 4), &out));
     Spans twice;
-    for (const Span& e : Spans{{0, 0, 0, 0, 4, 0}, {0, 0, 0, 4, 0, 0}, {0, 4, 0, 4, 4, 0}, {4, 0, 0, 4, 4, 0}})
+    for (const Span& e :
+        Spans{{0, 0, 0, 0, 4, 0}, {0, 0, 0, 4, 0, 0}, {0, 4, 0, 4, 4, 0}, {4, 0, 0, 4, 4, 0}})
         twice.insert(twice.end(), 2, e);
     EXPECT_EQ(Get(out, false), twice);
 
@@ -254,7 +255,8 @@ TEST(FacetCutQueries, PlaneCutAlongEdgesOfAFacetGivesOnePiece)
     // vertices where the boundary crosses it: inside it covers y in [0, 3],
     // as does the same line given as a segment.
     MeshBuilder b;
-    G3Facet* f = Planar(b.F({b.V(1, 0), b.V(2, 0), b.V(2, 2), b.V(1, 2), b.V(1, 3), b.V(0, 3), b.V(0, 1), b.V(1, 1)}));
+    G3Facet* f =
+        Planar(b.F({b.V(1, 0), b.V(2, 0), b.V(2, 2), b.V(1, 2), b.V(1, 3), b.V(0, 3), b.V(0, 1), b.V(1, 1)}));
     const double plane[4] = {1, 0, 0, -1};
     G3IntervalList cut;
     EXPECT_EQ(f->IntersectByPlaneConcave(plane, &cut), 1);
@@ -295,8 +297,8 @@ TEST(FacetCutQueries, InnerPointOfConcaveFacetsAndFacetsWithHoles)
     for (G3Facet* g : {Frame(b, 4, 1), Frame(b, 4, 0.1), Planar(corner), Planar(tilted)}) {
         ASSERT_TRUE(g->GeneratePointInFacetConcave(0, 1, p));
         EXPECT_TRUE(StrictlyInside(g, p)) << p[0] << " " << p[1];
-        EXPECT_NEAR(0.0, g->GetPlaneA() * p[0] + g->GetPlaneB() * p[1] + g->GetPlaneC() * p[2] + g->GetPlaneD(),
-                    1e-12);
+        EXPECT_NEAR(0.0,
+            g->GetPlaneA() * p[0] + g->GetPlaneB() * p[1] + g->GetPlaneC() * p[2] + g->GetPlaneD(), 1e-12);
     }
 }
 
@@ -316,8 +318,8 @@ TEST(InnerPoint, ThinHoleLevelWithTheProbeIsNotInside)
 
     // The same hole reached by a slit from the outer corner, as one loop of
     // loose points.
-    const Ring loop = {{-20, -20}, {20, -20}, {20, 20}, {-20, 20}, {-20, -1.6e-6},
-                       {-10, -1.6e-6}, {7, 0.8e-6}, {10, 0.8e-6}, {-10, -1.6e-6 + 1e-9}, {-20, -1.6e-6 + 1e-9}};
+    const Ring loop = {{-20, -20}, {20, -20}, {20, 20}, {-20, 20}, {-20, -1.6e-6}, {-10, -1.6e-6},
+        {7, 0.8e-6}, {10, 0.8e-6}, {-10, -1.6e-6 + 1e-9}, {-20, -1.6e-6 + 1e-9}};
     ASSERT_TRUE(LoopPoint(loop, p));
     EXPECT_EQ("", Judge({p[0], p[1]}, {loop}, 1e-6)) << p[0] << " " << p[1];
 }
@@ -340,7 +342,8 @@ TEST(InnerPoint, RandomFacetsWithThinHolesAndNotchesGiveClearInnerPoints)
         G3Facet* f = Facet(b, rings);
         double p[3] = {0, 0, 0};
         ASSERT_TRUE(f->GeneratePointInFacetConcave(0, 1, p)) << seed;
-        ASSERT_EQ("", Judge({p[0], p[1]}, rings, 1e-6)) << "facet, seed " << seed << ": " << p[0] << " " << p[1];
+        ASSERT_EQ("", Judge({p[0], p[1]}, rings, 1e-6))
+            << "facet, seed " << seed << ": " << p[0] << " " << p[1];
         ++clearAnswers;
 
         // One loop of loose points: the star with thin notches cut into it
@@ -362,7 +365,8 @@ TEST(InnerPoint, RandomFacetsWithThinHolesAndNotchesGiveClearInnerPoints)
             }
         }
         ASSERT_TRUE(LoopPoint(loop, p)) << seed;
-        ASSERT_EQ("", Judge({p[0], p[1]}, {loop}, 1e-6)) << "loop, seed " << seed << ": " << p[0] << " " << p[1];
+        ASSERT_EQ("", Judge({p[0], p[1]}, {loop}, 1e-6))
+            << "loop, seed " << seed << ": " << p[0] << " " << p[1];
     }
     EXPECT_EQ(clearAnswers, 300);
 }

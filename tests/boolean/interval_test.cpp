@@ -193,8 +193,8 @@ std::string Check(const G3IntervalList& l, const Cover& want, const Owners& owne
         }
     const double min = hi < 0 ? 0.0 : Key(lo), max = hi < 0 ? 0.0 : Key(hi + 1);
     if (l.GetMinCoo() != min || l.GetMaxCoo() != max)
-        return "extent " + std::to_string(l.GetMinCoo()) + ".." + std::to_string(l.GetMaxCoo()) + " instead of " +
-               std::to_string(min) + ".." + std::to_string(max);
+        return "extent " + std::to_string(l.GetMinCoo()) + ".." + std::to_string(l.GetMaxCoo()) +
+            " instead of " + std::to_string(min) + ".." + std::to_string(max);
     return "";
 }
 
@@ -239,7 +239,9 @@ TEST(IntervalSets, RandomListsMatchACellModel)
             Mark(clip, Key(s1), Key(s2));
             G3Interval s(p, &o1, q, &o2);
             a.list->Intersect(&s);
-            ASSERT_EQ("", Check(*a.list, Intersect(a.cover, clip), Join(a.owners, {{Key(s1), {&o1}}, {Key(s2), {&o2}}})))
+            ASSERT_EQ("",
+                Check(
+                    *a.list, Intersect(a.cover, clip), Join(a.owners, {{Key(s1), {&o1}}, {Key(s2), {&o2}}})))
                 << "clip";
         }
     }

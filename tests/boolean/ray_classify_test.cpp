@@ -286,7 +286,8 @@ TEST(BooleanRayClassify, UnitCubeCrossingsAndUnusableInput)
 TEST(BooleanRayClassify, DoubleSidedFacetAndFacetWithHole)
 {
     SurfacePtr s(new G3Surface());
-    G3Facet* f = Face(s.get(), {s->AddVertex(0, 0, 0, 0), s->AddVertex(1, 0, 0, 0), s->AddVertex(0, 1, 0, 0)});
+    G3Facet* f =
+        Face(s.get(), {s->AddVertex(0, 0, 0, 0), s->AddVertex(1, 0, 0, 0), s->AddVertex(0, 1, 0, 0)});
     f->SetDoubleSided();
     {
         Session open(s.get());
@@ -488,7 +489,8 @@ TEST(BooleanPicking, MetricResultKeepsTheNearestAndOrdersHits)
     std::vector<std::pair<double, G3Facet*>> listed;
     for (const G3RayTraceMetricResult::Hit* h = m.GetHits(); h; h = h->next)
         listed.push_back({h->distance, h->facet});
-    const std::vector<std::pair<double, G3Facet*>> expected = {{1.0, nullptr}, {3.0, f2}, {3.0, f1}, {5.0, f1}};
+    const std::vector<std::pair<double, G3Facet*>> expected = {
+        {1.0, nullptr}, {3.0, f2}, {3.0, f1}, {5.0, f1}};
     EXPECT_EQ(expected, listed);
 
     // Picking into a metric result finds the nearest face of a cube.
@@ -561,7 +563,8 @@ TEST(BooleanRayClassifyRandom, AgreesWithExactSolids)
         // quad or triangle faces, placed far from the origin.
         const int kind = round % 3;
         const bool split = (round / 3) % 2 == 1;
-        const P at = {uniform(-100000, 100000) * 1.0, uniform(-100000, 100000) * 1.0, uniform(-1000, 1000) * 1.0};
+        const P at = {
+            uniform(-100000, 100000) * 1.0, uniform(-100000, 100000) * 1.0, uniform(-1000, 1000) * 1.0};
         auto moved = [&at](P x) { return P{x[0] + at[0], x[1] + at[1], x[2] + at[2]}; };
         Solid solid;
         SurfacePtr s(new G3Surface());

@@ -185,16 +185,18 @@ TEST(SegmentSweep, ReportCasesCarryParametersAlongCallersEnds)
         double x, y, t1, t2;
     };
     const Case cases[] = {
-        {"crossing, second given top-down", {{0, 0, 0, 4, 4, 8}, {1, 3, 0, 3, 0, 9}}, 0, 1, 1.8, 1.8, 0.45, 0.4},
+        {"crossing, second given top-down", {{0, 0, 0, 4, 4, 8}, {1, 3, 0, 3, 0, 9}}, 0, 1, 1.8, 1.8, 0.45,
+            0.4},
         {"T from above", {{0, 1, 0, 4, 1, 0}, {2, 1, 0, 2, 3, 0}}, 0, 1, 2, 1, 0.5, 0},
         {"T from above, reversed", {{0, 1, 0, 4, 1, 0}, {2, 3, 0, 2, 1, 0}}, 0, 1, 2, 1, 0.5, 1},
         {"T from below", {{0, 1, 0, 4, 1, 0}, {2, -1, 0, 2, 1, 0}}, 0, 1, 2, 1, 0.5, 1},
         {"T from below, reversed", {{0, 1, 0, 4, 1, 0}, {2, 1, 0, 2, -1, 0}}, 0, 1, 2, 1, 0.5, 0},
         {"upper end on a steep segment", {{0, 0, 0, 1, 10, 0}, {2, 4, 0, 0.5, 5, 0}}, 0, 1, 0.5, 5, 0.5, 1},
         // Nearly parallel: the lines cross near u = 300, the touch is at 500.
-        {"near-parallel touch", {{0, 0, 0, 1000, 0, 0}, {500, 5e-7, 0, 1500, 3e-6, 0}}, 0, 1, 500, 5e-7, 0.5, 0},
-        {"near-parallel touch, other axes",
-         {{0, 1500, 3e-6, 0, 500, 5e-7}, {0, 1000, 0, 0, 0, 0}}, 2, 1, 5e-7, 500, 1, 0.5},
+        {"near-parallel touch", {{0, 0, 0, 1000, 0, 0}, {500, 5e-7, 0, 1500, 3e-6, 0}}, 0, 1, 500, 5e-7, 0.5,
+            0},
+        {"near-parallel touch, other axes", {{0, 1500, 3e-6, 0, 500, 5e-7}, {0, 1000, 0, 0, 0, 0}}, 2, 1,
+            5e-7, 500, 1, 0.5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -210,7 +212,8 @@ TEST(SegmentSweep, ReportCasesCarryParametersAlongCallersEnds)
     // The sweep passes v = 0 (third segment) and then 1.1e-6, where the
     // second segment starts 0.68e-6 from the first one's line, 0.2e-6 above
     // its upper end: the first must still be active.
-    const Hit h = One(Sweep({{0, -1, 0, 4, 0.9e-6, 0}, {4 - 2e-6, 1.1e-6, 0, 3, 5, 0}, {10, 0, 0, 11, 1, 0}}));
+    const Hit h =
+        One(Sweep({{0, -1, 0, 4, 0.9e-6, 0}, {4 - 2e-6, 1.1e-6, 0, 3, 5, 0}, {10, 0, 0, 11, 1, 0}}));
     EXPECT_EQ(std::tie(h.id1, h.id2), std::make_tuple(1L, 2L));
     EXPECT_NEAR(h.t1, 1, 1e-6);
     EXPECT_EQ(h.t2, 0.0);
@@ -239,7 +242,9 @@ TEST(SegmentSweep, BatchesSweepOrderAndDroppedSegments)
     std::mt19937 rng(3);
     std::uniform_real_distribution<double> uni(-1, 1);
     for (int i = 0; i < 6000; ++i) {
-        double v = i % 3 == 0 ? 0.25 : (i % 3 == 1 ? std::ldexp(uni(rng), static_cast<int>(uni(rng) * 900)) : uni(rng));
+        double v = i % 3 == 0
+            ? 0.25
+            : (i % 3 == 1 ? std::ldexp(uni(rng), static_cast<int>(uni(rng) * 900)) : uni(rng));
         if (i % 500 == 0)
             v = i % 1000 == 0 ? 1e300 : -1e300;
         const double a[3] = {uni(rng), v, 0}, b[3] = {uni(rng) + 2, v, 0};
@@ -383,13 +388,15 @@ Seg3 ToSeg(const std::vector<double>& s) { return Seg3{{{s[0], s[1], s[2]}, {s[3
 
 LD SegLength(const Seg3& a)
 {
-    return std::sqrt((a.p[1][0] - a.p[0][0]) * (a.p[1][0] - a.p[0][0]) + (a.p[1][1] - a.p[0][1]) * (a.p[1][1] - a.p[0][1]));
+    return std::sqrt((a.p[1][0] - a.p[0][0]) * (a.p[1][0] - a.p[0][0]) +
+        (a.p[1][1] - a.p[0][1]) * (a.p[1][1] - a.p[0][1]));
 }
 
 // Signed distance of q from a's line.
 LD LineDistance(const Seg3& a, const LD* q)
 {
-    return ((a.p[1][0] - a.p[0][0]) * (q[1] - a.p[0][1]) - (a.p[1][1] - a.p[0][1]) * (q[0] - a.p[0][0])) / SegLength(a);
+    return ((a.p[1][0] - a.p[0][0]) * (q[1] - a.p[0][1]) - (a.p[1][1] - a.p[0][1]) * (q[0] - a.p[0][0])) /
+        SegLength(a);
 }
 
 // Parameter of q projected onto a.
@@ -460,8 +467,8 @@ bool ExpectedHits(const Seg3& a, const Seg3& b, long ia, long ib, std::vector<Hi
         LD x[3];
         for (int k = 0; k < 3; ++k)
             x[k] = a.p[0][k] + ta * (a.p[1][k] - a.p[0][k]);
-        out.push_back({{static_cast<double>(x[0]), static_cast<double>(x[1]), static_cast<double>(x[2])}, ia, ib,
-                       static_cast<double>(ta), static_cast<double>(Projected(b, x))});
+        out.push_back({{static_cast<double>(x[0]), static_cast<double>(x[1]), static_cast<double>(x[2])}, ia,
+            ib, static_cast<double>(ta), static_cast<double>(Projected(b, x))});
     }
     return sure;
 }
@@ -491,7 +498,8 @@ TEST(SegmentSweep, RandomDegenerateSetsMatchExactAllPairsAnswersWithParameters)
             std::vector<double> s(6);
             const bool lean = segs.size() > 3 && coin(rng) == 0;
             if (lean) {
-                const std::vector<double>& o = segs[std::uniform_int_distribution<size_t>(0, segs.size() - 1)(rng)];
+                const std::vector<double>& o =
+                    segs[std::uniform_int_distribution<size_t>(0, segs.size() - 1)(rng)];
                 const double du = o[3] - o[0], dv = o[4] - o[1], len = std::hypot(du, dv);
                 const double t = (1 + lat(rng)) / 8.0, off = nudges[nudge(rng)] * 1.5;
                 const double turn = std::pow(10.0, -9 + 3 * uni(rng)) * (coin(rng) ? 1 : -1);
@@ -546,11 +554,14 @@ TEST(SegmentSweep, RandomDegenerateSetsMatchExactAllPairsAnswersWithParameters)
                 for (size_t k = 0; k < want.size(); ++k) {
                     SCOPED_TRACE(testing::Message() << a << " " << b);
                     ExpectHit(pair[k], want[k].p[0], want[k].p[1], want[k].t1, want[k].t2);
-                    const bool proper = want[k].t1 != 0 && want[k].t1 != 1 && want[k].t2 != 0 && want[k].t2 != 1;
+                    const bool proper =
+                        want[k].t1 != 0 && want[k].t1 != 1 && want[k].t2 != 0 && want[k].t2 != 1;
                     // A crossing takes its third coordinate from the segment
                     // the sweep reached later, a touch from the touching end.
                     const double z = pair[k].p[2];
-                    auto along = [&](const std::vector<double>& q, double t) { return std::fabs(q[2] + t * (q[5] - q[2]) - z) < 1e-9; };
+                    auto along = [&](const std::vector<double>& q, double t) {
+                        return std::fabs(q[2] + t * (q[5] - q[2]) - z) < 1e-9;
+                    };
                     EXPECT_TRUE(proper ? along(segs[i], want[k].t1) || along(segs[j], want[k].t2)
                                        : std::fabs(z - want[k].p[2]) < 1e-12);
                     crossings += proper;
@@ -578,12 +589,14 @@ TEST(SegmentSweep, ParametersPlaceEveryReportOnBothSegmentsAtLargeCoordinates)
         for (int round = 0; round < 10; ++round) {
             std::vector<std::vector<double>> segs;
             while (segs.size() < 60) {
-                std::vector<double> s = {lat(rng) * scale, lat(rng) * scale, 0, lat(rng) * scale, lat(rng) * scale, 0};
+                std::vector<double> s = {
+                    lat(rng) * scale, lat(rng) * scale, 0, lat(rng) * scale, lat(rng) * scale, 0};
                 if (s[0] != s[3] || s[1] != s[4])
                     segs.push_back(s);
             }
             for (const Hit& h : Sweep(segs)) {
-                const std::vector<double>&s1 = segs[static_cast<size_t>(h.id1 - 1)], &s2 = segs[static_cast<size_t>(h.id2 - 1)];
+                const std::vector<double>&s1 = segs[static_cast<size_t>(h.id1 - 1)],
+                      &s2 = segs[static_cast<size_t>(h.id2 - 1)];
                 for (int ax : {0, 1}) {
                     EXPECT_NEAR(h.p[ax], s1[ax] + h.t1 * (s1[3 + ax] - s1[ax]), 1e-9 * scale);
                     EXPECT_NEAR(h.p[ax], s2[ax] + h.t2 * (s2[3 + ax] - s2[ax]), 1e-9 * scale);

@@ -67,7 +67,8 @@ struct Motion {
 
 // The box [lo, hi] moved by m, faces as testmesh::AddBox makes them
 // (bottom, top, front, back, left, right; quads or triangle pairs).
-inline void AddBox(G3Surface* s, P lo, P hi, bool split = false, const Motion& m = Motion(), bool inward = false)
+inline void AddBox(
+    G3Surface* s, P lo, P hi, bool split = false, const Motion& m = Motion(), bool inward = false)
 {
     const int first = s->GetVertexCount();
     testmesh::AddBox(*s, lo, hi, split, inward);
@@ -117,7 +118,8 @@ inline SurfacePtr Sphere(double cx, double cy, double cz, double r, int stacks, 
 
 inline double Distance(const double* a, const double* b)
 {
-    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    return std::sqrt(
+        (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
 }
 
 // The facet's vector area taken about `o`, every contour closed on its own
@@ -191,7 +193,8 @@ inline double Area(G3Surface* s)
     for (int k = 0; k < copy->GetFacetCount(); ++k) {
         G3Vertex* v[3];
         if (copy->GetFacet(k)->GetEdgeCount() == 3 && copy->GetFacet(k)->GetVertices(v) == 3)
-            area += G3Facet::CalcRealSquareOfTriangle(v[0]->GetXYZ(), v[1]->GetXYZ(), v[2]->GetXYZ(), nullptr);
+            area +=
+                G3Facet::CalcRealSquareOfTriangle(v[0]->GetXYZ(), v[1]->GetXYZ(), v[2]->GetXYZ(), nullptr);
     }
     return area;
 }
@@ -232,7 +235,9 @@ inline bool EdgePierces(G3Facet* a, G3Facet* b, double band)
     plane2d::Ring ring;
     for (G3Vertex* v : pb)
         ring.push_back({v->GetXYZ()[i], v->GetXYZ()[j]});
-    auto side = [&](const double* p) { return n[0] * (p[0] - o[0]) + n[1] * (p[1] - o[1]) + n[2] * (p[2] - o[2]); };
+    auto side = [&](const double* p) {
+        return n[0] * (p[0] - o[0]) + n[1] * (p[1] - o[1]) + n[2] * (p[2] - o[2]);
+    };
     for (std::size_t k = 0; k < pa.size(); ++k) {
         const double* p = pa[k]->GetXYZ();
         const double* q = pa[(k + 1) % pa.size()]->GetXYZ();

@@ -80,7 +80,8 @@ bool ClosesIntoLoops(G3IntervalList* l)
         ends.push_back(l->GetInterval(k)->GetXYZ2());
     }
     for (const double* e : ends)
-        if (std::count_if(ends.begin(), ends.end(), [e](const double* o) { return Distance(e, o) < 1e-3; }) % 2)
+        if (std::count_if(ends.begin(), ends.end(), [e](const double* o) { return Distance(e, o) < 1e-3; }) %
+            2)
             return false;
     return true;
 }
@@ -197,7 +198,8 @@ TEST(SurfaceSurfaceIntersect, RaysReachAcrossTheWholeBoxOfBothOperands)
     Cutter c;
     ASSERT_TRUE(c.CutAndSplit(a.get(), b.get()));
     const GEnvelope& all = c.All();
-    const double diagonal = std::sqrt(all.XSize() * all.XSize() + all.YSize() * all.YSize() + all.ZSize() * all.ZSize());
+    const double diagonal =
+        std::sqrt(all.XSize() * all.XSize() + all.YSize() * all.YSize() + all.ZSize() * all.ZSize());
     EXPECT_GE(c.GetRadius(), diagonal);
     EXPECT_NEAR(3000.0 * std::sqrt(3.0), diagonal, 1e-2);
     c.CloseBoolean();

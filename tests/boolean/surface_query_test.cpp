@@ -92,7 +92,8 @@ bool SamePlaces(std::vector<P> a, std::vector<P> b)
     if (a.size() != b.size())
         return false;
     for (const P& x : a)
-        if (std::none_of(b.begin(), b.end(), [&x](const P& y) { return Distance(x.data(), y.data()) < 1e-6; }))
+        if (std::none_of(
+                b.begin(), b.end(), [&x](const P& y) { return Distance(x.data(), y.data()) < 1e-6; }))
             return false;
     return true;
 }
@@ -149,8 +150,8 @@ TEST(SurfaceQuery, FacetsMeetingsAndClassesMatchTheBox)
             const std::vector<P> exact = ExactMeetings(p, q);
             met += !exact.empty();
             ASSERT_TRUE(SamePlaces(exact, w.points))
-                << trial << ": " << exact.size() << " vs " << w.points.size() << " from " << p[0] << " " << p[1]
-                << " " << p[2] << " to " << q[0] << " " << q[1] << " " << q[2];
+                << trial << ": " << exact.size() << " vs " << w.points.size() << " from " << p[0] << " "
+                << p[1] << " " << p[2] << " to " << q[0] << " " << q[1] << " " << q[2];
         }
         EXPECT_GT(met, 500);
         // Along the bottom face, inside it: the line y = 1 crosses the
@@ -257,7 +258,8 @@ TEST(QuadraSurfaceTree, SearchesFindEveryFacetWhoseBoxTheyMeetOnceAlsoInCopies)
                 ASSERT_FALSE(s->GetFacet(k)->GetMark());
                 const auto [t0, t1] = Slabs(p, q, boxes[k].min, boxes[k].max);
                 if (t0 <= t1) {
-                    ASSERT_TRUE(found.count(s->GetFacet(k))) << trial << " facet " << k << " aperture " << aperture;
+                    ASSERT_TRUE(found.count(s->GetFacet(k)))
+                        << trial << " facet " << k << " aperture " << aperture;
                 }
             }
         }
@@ -301,7 +303,8 @@ double ExactBoxSection(const std::vector<P>& corners, const double* plane)
     auto turn = [&](const P& p, const P& q) {
         const P u = {p[0] - c[0], p[1] - c[1], p[2] - c[2]}, v = {q[0] - c[0], q[1] - c[1], q[2] - c[2]};
         const P x = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
-        return std::make_pair(x[0] * plane[0] + x[1] * plane[1] + x[2] * plane[2], u[0] * v[0] + u[1] * v[1] + u[2] * v[2]);
+        return std::make_pair(
+            x[0] * plane[0] + x[1] * plane[1] + x[2] * plane[2], u[0] * v[0] + u[1] * v[1] + u[2] * v[2]);
     };
     const P first = pts[0];
     std::sort(pts.begin(), pts.end(), [&](const P& p, const P& q) {
