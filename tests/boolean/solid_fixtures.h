@@ -1,14 +1,19 @@
 #pragma once
-// Solids and independent measures for the cutting tests: boxes (optionally
-// turned and moved, faces as quads or triangle pairs), facet areas summed
-// over a triangulated copy, segment lengths, and a brute-force test of
-// whether a facet of one surface crosses a facet of another.
+// Solids and independent measures for the boolean tests: boxes (optionally
+// turned and moved, faces as quads or triangle pairs), UV spheres with
+// shared vertices, volume by the divergence theorem, facet areas, genus of
+// a triangulated copy, segment lengths, and a brute-force test of whether a
+// facet of one surface crosses a facet of another.
+
+#include "common/builders.h"
+#include "common/plane2d.h"
 
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -22,6 +27,7 @@ namespace fixtures {
 
 using P = std::array<double, 3>;
 using SurfacePtr = std::unique_ptr<G3Surface>;
+constexpr double kPi = 3.14159265358979323846;
 
 inline G3Facet* Face(G3Surface* s, std::vector<G3Vertex*> v)
 {
@@ -59,24 +65,18 @@ struct Motion {
     }
 };
 
-// The box [lo, hi] facing outward, its faces quads or triangle pairs.
-inline void AddBox(G3Surface* s, P lo, P hi, bool split = false, const Motion& m = Motion())
+// The box [lo, hi] moved by m, faces as testmesh::AddBox makes them
+// (bottom, top, front, back, left, right; quads or triangle pairs).
+inline void AddBox(
+    G3Surface* s, P lo, P hi, bool split = false, const Motion& m = Motion(), bool inward = false)
 {
-    G3Vertex* v[8];
-    for (int k = 0; k < 8; ++k) {
-        const P x = m.Apply({(k & 1) ? hi[0] : lo[0], (k & 2) ? hi[1] : lo[1], (k & 4) ? hi[2] : lo[2]});
-        v[k] = s->AddVertex(x[0], x[1], x[2], 0);
-    }
-    // Bottom, top, front (y = lo), back, left (x = lo), right: counter-
-    // clockwise seen from outside.
-    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    for (const auto& f : faces) {
-        if (split) {
-            Face(s, {v[f[0]], v[f[1]], v[f[2]]});
-            Face(s, {v[f[0]], v[f[2]], v[f[3]]});
-        } else {
-            Face(s, {v[f[0]], v[f[1]], v[f[2]], v[f[3]]});
-        }
+    const int first = s->GetVertexCount();
+    testmesh::AddBox(*s, lo, hi, split, inward);
+    for (int k = first; k < s->GetVertexCount(); ++k) {
+        double* x = s->GetVertex(k)->GetXYZ();
+        const P y = m.Apply({x[0], x[1], x[2]});
+        for (int d = 0; d < 3; ++d)
+            x[d] = y[d];
     }
     s->FormPlaneEquation();
 }
@@ -88,9 +88,100 @@ inline SurfacePtr Box(P lo, P hi, bool split = false, const Motion& m = Motion()
     return s;
 }
 
+// A UV sphere: `stacks` rings from pole to pole, `slices` meridians, the
+// quads split into triangles (2 * slices * (stacks - 1) triangles).
+inline SurfacePtr Sphere(double cx, double cy, double cz, double r, int stacks, int slices)
+{
+    SurfacePtr s(new G3Surface());
+    s->AddVertex(cx, cy, cz + r, 0);
+    for (int i = 1; i < stacks; ++i)
+        for (int j = 0; j < slices; ++j) {
+            const double t = kPi * i / stacks;
+            const double p = 2.0 * kPi * j / slices;
+            s->AddVertex(cx + r * std::sin(t) * std::cos(p), cy + r * std::sin(t) * std::sin(p),
+                         cz + r * std::cos(t), 0);
+        }
+    const int south = s->GetVertexCount();
+    s->AddVertex(cx, cy, cz - r, 0);
+    auto at = [&](int i, int j) { return 1 + (i - 1) * slices + (j % slices); };
+    for (int j = 0; j < slices; ++j) {
+        testmesh::FacetByIds(*s, {0, at(1, j), at(1, j + 1)});
+        for (int i = 1; i + 1 < stacks; ++i) {
+            testmesh::FacetByIds(*s, {at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+            testmesh::FacetByIds(*s, {at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+        }
+        testmesh::FacetByIds(*s, {at(stacks - 1, j), south, at(stacks - 1, j + 1)});
+    }
+    s->FormPlaneEquation();
+    return s;
+}
+
 inline double Distance(const double* a, const double* b)
 {
-    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    return std::sqrt(
+        (a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+
+// The facet's vector area taken about `o`, every contour closed on its own
+// (holes run the other way and subtract); `cone` gets the signed volume of
+// the cone from o over the facet.
+inline P VectorArea(G3Facet* f, const double* o, double* cone = nullptr)
+{
+    P a = {0, 0, 0};
+    std::vector<P> c;
+    auto close = [&]() {
+        for (std::size_t k = 0; k < c.size(); ++k) {
+            const P& p = c[k];
+            const P& q = c[(k + 1) % c.size()];
+            a = {a[0] + 0.5 * (p[1] * q[2] - p[2] * q[1]), a[1] + 0.5 * (p[2] * q[0] - p[0] * q[2]),
+                 a[2] + 0.5 * (p[0] * q[1] - p[1] * q[0])};
+        }
+        c.clear();
+    };
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        if (w.Opens())
+            close();
+        const double* x = w.GetEntry()->GetXYZ();
+        c.push_back({x[0] - o[0], x[1] - o[1], x[2] - o[2]});
+    }
+    close();
+    if (cone) {
+        const double* p = f->GetFirstEdge()->GetVertex1()->GetXYZ();
+        *cone = (a[0] * (p[0] - o[0]) + a[1] * (p[1] - o[1]) + a[2] * (p[2] - o[2])) / 3.0;
+    }
+    return a;
+}
+
+// Signed volume the facets enclose (positive facing out); 0 for null.
+inline double Volume(G3Surface* s)
+{
+    double v = 0.0;
+    for (int k = 0; s && k < s->GetFacetCount(); ++k) {
+        double cone = 0.0;
+        VectorArea(s->GetFacet(k), s->GetVertex(0)->GetXYZ(), &cone);
+        v += cone;
+    }
+    return v;
+}
+
+inline double SmallestFacetArea(G3Surface* s)
+{
+    double smallest = HUGE_VAL;
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        const P a = VectorArea(s->GetFacet(i), s->GetVertex(0)->GetXYZ());
+        smallest = std::fmin(smallest, std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]));
+    }
+    return smallest;
+}
+
+// Genus of a closed connected surface, from a triangulated copy (facets
+// with holes would otherwise need their inner contours counted).
+inline int Genus(G3Surface* s)
+{
+    SurfacePtr t(s->Duplicate());
+    t->Triangulate(4, 0);
+    return (2 - (t->GetVertexCount() - t->GetEdgeCount() + t->GetFacetCount())) / 2;
 }
 
 // Total area of the facets, from a copy with every facet triangulated.
@@ -99,12 +190,11 @@ inline double Area(G3Surface* s)
     SurfacePtr copy(s->Duplicate());
     copy->Triangulate(4, 0);
     double area = 0.0;
-    GArrayCollection* facets = copy->GetFacetList();
-    for (int k = 0; k < facets->size(); ++k) {
-        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+    for (int k = 0; k < copy->GetFacetCount(); ++k) {
         G3Vertex* v[3];
-        if (f->GetEdgeCount() == 3 && f->GetVertices(v) == 3)
-            area += G3Facet::CalcRealSquareOfTriangle(v[0]->GetXYZ(), v[1]->GetXYZ(), v[2]->GetXYZ(), nullptr);
+        if (copy->GetFacet(k)->GetEdgeCount() == 3 && copy->GetFacet(k)->GetVertices(v) == 3)
+            area +=
+                G3Facet::CalcRealSquareOfTriangle(v[0]->GetXYZ(), v[1]->GetXYZ(), v[2]->GetXYZ(), nullptr);
     }
     return area;
 }
@@ -118,82 +208,49 @@ inline double Length(G3IntervalList* l)
     return sum;
 }
 
-// Even-odd test of p in the polygon `poly` projected on (i, j), false when
-// p lies within `band` of an edge.
-inline bool StrictlyInPolygon(const std::vector<P>& poly, const P& p, int i, int j, double band)
-{
-    bool in = false;
-    const std::size_t n = poly.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        const P& a = poly[k];
-        const P& b = poly[(k + 1) % n];
-        const double ex = b[i] - a[i];
-        const double ey = b[j] - a[j];
-        const double len2 = ex * ex + ey * ey;
-        double t = len2 > 0 ? ((p[i] - a[i]) * ex + (p[j] - a[j]) * ey) / len2 : 0.0;
-        t = std::fmax(0.0, std::fmin(1.0, t));
-        const double dx = p[i] - (a[i] + t * ex);
-        const double dy = p[j] - (a[j] + t * ey);
-        if (dx * dx + dy * dy < band * band)
-            return false;
-        if ((a[j] > p[j]) != (b[j] > p[j]) && p[i] < a[i] + (p[j] - a[j]) * ex / ey)
-            in = !in;
-    }
-    return in;
-}
-
-// The vertices of a single-contour facet in chain order.
-inline std::vector<P> Polygon(G3Facet* f)
-{
-    std::vector<G3Vertex*> v(static_cast<std::size_t>(f->GetEdgeCount()));
-    const int n = f->GetVertices(v.data());
-    std::vector<P> out;
-    for (int k = 0; k < n; ++k)
-        out.push_back({v[k]->GetXYZ()[0], v[k]->GetXYZ()[1], v[k]->GetXYZ()[2]});
-    return out;
-}
-
 // Whether an edge of facet a passes through the inside of facet b: its ends
 // lie more than `band` on either side of b's plane and the crossing lies
-// more than `band` inside b's polygon (b a single contour). Two facets that
-// cross each other always have such an edge in one of the two directions,
-// unless the crossing runs between boundary points of both.
+// inside b's polygon, more than `band` from its edges (b a single contour).
+// Two facets that cross each other always have such an edge in one of the
+// two directions, unless the crossing runs between boundary points of both.
 inline bool EdgePierces(G3Facet* a, G3Facet* b, double band)
 {
-    const std::vector<P> pa = Polygon(a);
-    const std::vector<P> pb = Polygon(b);
+    const std::vector<G3Vertex*> pa = testmesh::Corners(a);
+    const std::vector<G3Vertex*> pb = testmesh::Corners(b);
     if (pb.size() < 3)
         return false;
-    // Plane of b by Newell's method.
-    double n[3] = {0, 0, 0};
-    for (std::size_t k = 0; k < pb.size(); ++k) {
-        const P& u = pb[k];
-        const P& w = pb[(k + 1) % pb.size()];
-        n[0] += (u[1] - w[1]) * (u[2] + w[2]);
-        n[1] += (u[2] - w[2]) * (u[0] + w[0]);
-        n[2] += (u[0] - w[0]) * (u[1] + w[1]);
-    }
-    const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    const double* o = pb[0]->GetXYZ();
+    const P m = VectorArea(b, o);
+    const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
     if (len == 0)
         return false;
-    for (double& c : n)
-        c /= len;
-    const double d = -(n[0] * pb[0][0] + n[1] * pb[0][1] + n[2] * pb[0][2]);
+    const P n = {m[0] / len, m[1] / len, m[2] / len};
+    // b's polygon projected on the plane of the two axes its normal leans
+    // least on.
     const int drop = std::fabs(n[0]) >= std::fabs(n[1]) && std::fabs(n[0]) >= std::fabs(n[2])
                          ? 0
                          : (std::fabs(n[1]) >= std::fabs(n[2]) ? 1 : 2);
     const int i = drop == 0 ? 1 : 0;
     const int j = drop == 2 ? 1 : 2;
+    plane2d::Ring ring;
+    for (G3Vertex* v : pb)
+        ring.push_back({v->GetXYZ()[i], v->GetXYZ()[j]});
+    auto side = [&](const double* p) {
+        return n[0] * (p[0] - o[0]) + n[1] * (p[1] - o[1]) + n[2] * (p[2] - o[2]);
+    };
     for (std::size_t k = 0; k < pa.size(); ++k) {
-        const P& p = pa[k];
-        const P& q = pa[(k + 1) % pa.size()];
-        const double dp = n[0] * p[0] + n[1] * p[1] + n[2] * p[2] + d;
-        const double dq = n[0] * q[0] + n[1] * q[1] + n[2] * q[2] + d;
+        const double* p = pa[k]->GetXYZ();
+        const double* q = pa[(k + 1) % pa.size()]->GetXYZ();
+        const double dp = side(p);
+        const double dq = side(q);
         if (!((dp > band && dq < -band) || (dp < -band && dq > band)))
             continue;
         const double t = dp / (dp - dq);
-        const P x = {p[0] + t * (q[0] - p[0]), p[1] + t * (q[1] - p[1]), p[2] + t * (q[2] - p[2])};
-        if (StrictlyInPolygon(pb, x, i, j, band))
+        const plane2d::P2 x = {p[i] + t * (q[i] - p[i]), p[j] + t * (q[j] - p[j])};
+        bool clear = true;
+        for (std::size_t e = 0; e < ring.size(); ++e)
+            clear = clear && plane2d::DistanceToSegment(x, ring[e], ring[(e + 1) % ring.size()]) >= band;
+        if (clear && plane2d::InsideEvenOdd({ring}, x))
             return true;
     }
     return false;
@@ -204,12 +261,10 @@ inline bool EdgePierces(G3Facet* a, G3Facet* b, double band)
 // pairs of one surface (a facet never with itself).
 inline std::string FirstCrossing(G3Surface* a, G3Surface* b, double band)
 {
-    GArrayCollection* fa = a->GetFacetList();
-    GArrayCollection* fb = b->GetFacetList();
-    for (int x = 0; x < fa->size(); ++x)
-        for (int y = 0; y < fb->size(); ++y) {
-            G3Facet* f = static_cast<G3Facet*>(fa->get(x));
-            G3Facet* g = static_cast<G3Facet*>(fb->get(y));
+    for (int x = 0; x < a->GetFacetCount(); ++x)
+        for (int y = 0; y < b->GetFacetCount(); ++y) {
+            G3Facet* f = a->GetFacet(x);
+            G3Facet* g = b->GetFacet(y);
             if (f != g && (EdgePierces(f, g, band) || EdgePierces(g, f, band)))
                 return "a:" + std::to_string(x) + " b:" + std::to_string(y);
         }

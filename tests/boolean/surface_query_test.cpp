@@ -1,7 +1,7 @@
 // Queries against a prepared surface (the facet under a point, the points
 // where a segment meets the surface, classification by rays through the
-// grid) and the facet octree, against exact answers for boxes and brute
-// force over all facets.
+// grid), the facet octree, and sections by planes, against exact answers
+// for boxes and brute force over all facets.
 
 #include "boolean/solid_fixtures.h"
 #include "mesh/mesh_check.h"
@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <random>
 #include <set>
@@ -38,12 +37,25 @@ bool OnBoxSurface(const P& p)
     return inside && onFace;
 }
 
-bool StrictlyInBox(const P& p)
+// The parameters t0 <= t1 where the segment p..q enters and leaves the
+// closed box lo..hi (slab test); t0 > t1 when it misses.
+std::pair<double, double> Slabs(const P& p, const P& q, const double* lo, const double* hi)
 {
-    for (int d = 0; d < 3; ++d)
-        if (!(p[d] > kLo[d] && p[d] < kHi[d]))
-            return false;
-    return true;
+    double t0 = 0.0;
+    double t1 = 1.0;
+    for (int d = 0; d < 3; ++d) {
+        const double dir = q[d] - p[d];
+        if (dir == 0.0) {
+            if (p[d] < lo[d] || p[d] > hi[d])
+                return {1.0, 0.0};
+            continue;
+        }
+        const double a = (lo[d] - p[d]) / dir;
+        const double b = (hi[d] - p[d]) / dir;
+        t0 = std::max(t0, std::min(a, b));
+        t1 = std::min(t1, std::max(a, b));
+    }
+    return {t0, t1};
 }
 
 // The points where the segment meets the box's boundary, except its end q
@@ -51,28 +63,11 @@ bool StrictlyInBox(const P& p)
 // not lie in a face plane.
 std::vector<P> ExactMeetings(const P& p, const P& q)
 {
-    double t0 = 0.0;
-    double t1 = 1.0;
-    for (int d = 0; d < 3; ++d) {
-        const double dir = q[d] - p[d];
-        if (dir == 0.0) {
-            if (p[d] < kLo[d] || p[d] > kHi[d])
-                return {};
-            continue;
-        }
-        double a = (kLo[d] - p[d]) / dir;
-        double b = (kHi[d] - p[d]) / dir;
-        if (a > b)
-            std::swap(a, b);
-        t0 = std::max(t0, a);
-        t1 = std::min(t1, b);
-    }
-    if (t0 > t1 + 1e-12)
-        return {};
+    const auto [t0, t1] = Slabs(p, q, kLo.data(), kHi.data());
     std::vector<P> out;
     for (double t : {t0, t1}) {
         const P x = {p[0] + t * (q[0] - p[0]), p[1] + t * (q[1] - p[1]), p[2] + t * (q[2] - p[2])};
-        if (OnBoxSurface(x) && Distance(x.data(), q.data()) > 1e-9 &&
+        if (t0 <= t1 + 1e-12 && OnBoxSurface(x) && Distance(x.data(), q.data()) > 1e-9 &&
             (out.empty() || Distance(x.data(), out[0].data()) > 1e-9))
             out.push_back(x);
     }
@@ -82,31 +77,24 @@ std::vector<P> ExactMeetings(const P& p, const P& q)
 // Collects reported points, one per place (within 1e-6).
 class Points : public G3BCPointWriter {
 public:
-    void WritePoint(const double* p, G3Facet* f) override
+    void WritePoint(const double* p, G3Facet*) override
     {
-        ++reports;
-        facets.insert(f);
         for (const P& known : points)
             if (Distance(known.data(), p) < 1e-6)
                 return;
         points.push_back({p[0], p[1], p[2]});
     }
     std::vector<P> points;
-    std::set<G3Facet*> facets;
-    int reports = 0;
 };
 
 bool SamePlaces(std::vector<P> a, std::vector<P> b)
 {
     if (a.size() != b.size())
         return false;
-    for (const P& x : a) {
-        bool found = false;
-        for (const P& y : b)
-            found = found || Distance(x.data(), y.data()) < 1e-6;
-        if (!found)
+    for (const P& x : a)
+        if (std::none_of(
+                b.begin(), b.end(), [&x](const P& y) { return Distance(x.data(), y.data()) < 1e-6; }))
             return false;
-    }
     return true;
 }
 
@@ -123,26 +111,34 @@ P Sample(std::mt19937& rng)
     return p;
 }
 
-TEST(SurfaceQuery, FacetUnderAPointAndMeetingsOfSegmentsMatchTheBox)
+TEST(SurfaceQuery, FacetsMeetingsAndClassesMatchTheBox)
 {
     for (bool split : {false, true}) {
         SurfacePtr box = Box(kLo, kHi, split);
         G3BooleanCalculator c;
         ASSERT_TRUE(c.OpenFindIntersection(box.get()));
         std::mt19937 rng(split ? 99 : 98);
+        GSRand(7);
+        int met = 0;
         for (int trial = 0; trial < 3000; ++trial) {
             const P p = Sample(rng);
+            const P q = Sample(rng);
             G3Facet* f = c.FindFacet(p.data());
             ASSERT_EQ(OnBoxSurface(p), f != nullptr) << p[0] << " " << p[1] << " " << p[2];
             if (f) {
                 const double* pl = f->GetPlane();
                 EXPECT_NEAR(0.0, pl[0] * p[0] + pl[1] * p[1] + pl[2] * p[2] + pl[3], 1e-12);
             }
-        }
-        int met = 0;
-        for (int trial = 0; trial < 3000; ++trial) {
-            const P p = Sample(rng);
-            const P q = Sample(rng);
+            bool strictly = true;
+            for (int d = 0; d < 3; ++d)
+                strictly = strictly && p[d] > kLo[d] && p[d] < kHi[d];
+            const SURF_CLASSIFY expected = f ? SC_ON : (strictly ? SC_INSIDE : SC_OUTSIDE);
+            if (trial % 2) {
+                EXPECT_EQ(expected, c.FindVertexClassify(p.data())) << trial;
+                if (expected != SC_ON) {
+                    EXPECT_EQ(expected, c.FindRayClassify(p.data(), q.data(), nullptr)) << trial;
+                }
+            }
             bool inFacePlane = Distance(p.data(), q.data()) < 1e-9;
             for (int d = 0; d < 3; ++d)
                 for (double bound : {kLo[d], kHi[d]})
@@ -154,99 +150,49 @@ TEST(SurfaceQuery, FacetUnderAPointAndMeetingsOfSegmentsMatchTheBox)
             const std::vector<P> exact = ExactMeetings(p, q);
             met += !exact.empty();
             ASSERT_TRUE(SamePlaces(exact, w.points))
-                << trial << ": " << exact.size() << " vs " << w.points.size() << " from " << p[0] << " " << p[1]
-                << " " << p[2] << " to " << q[0] << " " << q[1] << " " << q[2];
+                << trial << ": " << exact.size() << " vs " << w.points.size() << " from " << p[0] << " "
+                << p[1] << " " << p[2] << " to " << q[0] << " " << q[1] << " " << q[2];
         }
         EXPECT_GT(met, 500);
+        // Along the bottom face, inside it: the line y = 1 crosses the
+        // face's sides x = 0 and x = 1 (and the diagonal of a split face).
+        const double a[3] = {0.25, 1.0, 0.0}, b[3] = {0.75, 1.0, 0.0};
+        Points w;
+        c.FindIntersections(a, b, &w);
+        EXPECT_TRUE(split || SamePlaces({{0, 1, 0}, {1, 1, 0}}, w.points));
         EXPECT_TRUE(c.CloseFindIntersection(box.get()));
         EXPECT_EQ(nullptr, box->GetExDataProvider());
         EXPECT_EQ("", MeshCheck(box.get()));
     }
 }
 
-TEST(SurfaceQuery, ASegmentInAFacePlaneReportsWhereItsLineCrossesTheBoundary)
+TEST(SurfaceQuery, RayLengthAndQueriesOutsideAQueryPeriod)
 {
-    SurfacePtr box = Box(kLo, kHi);
-    G3BooleanCalculator c;
-    ASSERT_TRUE(c.OpenFindIntersection(box.get()));
-    // Along the bottom face, inside it: the line y = 1 crosses the face's
-    // sides x = 0 and x = 1.
-    const double p[3] = {0.25, 1.0, 0.0};
-    const double q[3] = {0.75, 1.0, 0.0};
-    Points w;
-    c.FindIntersections(p, q, &w);
-    EXPECT_TRUE(SamePlaces({{0, 1, 0}, {1, 1, 0}}, w.points));
-    c.CloseFindIntersection(box.get());
-}
-
-TEST(SurfaceQuery, ClassificationThroughTheGridMatchesTheBox)
-{
-    SurfacePtr box = Box(kLo, kHi, true);
-    G3BooleanCalculator c;
-    ASSERT_TRUE(c.OpenFindIntersection(box.get()));
-    GSRand(7);
-    std::mt19937 rng(5);
-    for (int trial = 0; trial < 1500; ++trial) {
-        const P p = Sample(rng);
-        const SURF_CLASSIFY expected = OnBoxSurface(p) ? SC_ON : (StrictlyInBox(p) ? SC_INSIDE : SC_OUTSIDE);
-        EXPECT_EQ(expected, c.FindVertexClassify(p.data())) << trial;
-        if (expected != SC_ON) {
-            const P toward = Sample(rng);
-            EXPECT_EQ(expected, c.FindRayClassify(p.data(), toward.data(), nullptr)) << trial;
-        }
-    }
-    c.CloseFindIntersection(box.get());
     // Rays reach across the box from any point of it, along its diagonal
     // too (longer than 1.5 times a cube's side).
+    G3BooleanCalculator c;
     SurfacePtr cube = Box({0, 0, 0}, {1, 1, 1});
     ASSERT_TRUE(c.OpenFindIntersection(cube.get()));
     EXPECT_GE(c.GetRadius(), std::sqrt(3.0));
-    c.CloseFindIntersection(cube.get());
-}
+    EXPECT_TRUE(c.CloseFindIntersection(cube.get()));
 
-TEST(SurfaceQuery, OutsideAQueryPeriodNothingIsFound)
-{
-    G3BooleanCalculator c;
     const double p[3] = {0, 0, 0};
+    const double nan[3] = {std::numeric_limits<double>::quiet_NaN(), 0, 0};
     Points w;
     EXPECT_EQ(nullptr, c.FindFacet(p));
     EXPECT_EQ(0, c.FindIntersections(p, p, &w));
     EXPECT_EQ(SC_UNKNOWN, c.FindVertexClassify(p));
     EXPECT_EQ(SC_UNKNOWN, c.FindRayClassify(p, p, nullptr));
     EXPECT_FALSE(c.OpenFindIntersection(nullptr));
-    SurfacePtr box = Box(kLo, kHi);
-    EXPECT_FALSE(c.CloseFindIntersection(box.get()));
-    ASSERT_TRUE(c.OpenFindIntersection(box.get()));
-    const double nan[3] = {std::numeric_limits<double>::quiet_NaN(), 0, 0};
+    EXPECT_FALSE(c.CloseFindIntersection(cube.get()));
+    ASSERT_TRUE(c.OpenFindIntersection(cube.get()));
     EXPECT_EQ(nullptr, c.FindFacet(nan));
     EXPECT_EQ(0, c.FindIntersections(nan, p, &w));
     EXPECT_EQ(SC_UNKNOWN, c.FindVertexClassify(nan));
-    c.CloseFindIntersection(box.get());
+    c.CloseFindIntersection(cube.get());
 }
 
 // ------------------------------------------------------------ octree
-
-// Whether the segment meets the closed box (slab test).
-bool SegmentMeetsBox(const P& p, const P& q, const GEnvelope& e)
-{
-    double t0 = 0.0;
-    double t1 = 1.0;
-    for (int d = 0; d < 3; ++d) {
-        const double dir = q[d] - p[d];
-        if (dir == 0.0) {
-            if (p[d] < e.min[d] || p[d] > e.max[d])
-                return false;
-            continue;
-        }
-        double a = (e.min[d] - p[d]) / dir;
-        double b = (e.max[d] - p[d]) / dir;
-        if (a > b)
-            std::swap(a, b);
-        t0 = std::max(t0, a);
-        t1 = std::min(t1, b);
-    }
-    return t0 <= t1;
-}
 
 // A soup of small triangles in [0, 10]^3, a few large ones, and boxes
 // whose faces share vertices.
@@ -267,25 +213,31 @@ SurfacePtr Soup(std::mt19937& rng, int count)
     return s;
 }
 
-TEST(QuadraSurfaceTree, SearchesFindEveryFacetWhoseBoxTheyMeetOnce)
+TEST(QuadraSurfaceTree, SearchesFindEveryFacetWhoseBoxTheyMeetOnceAlsoInCopies)
 {
     std::mt19937 rng(31);
     SurfacePtr s = Soup(rng, 1500);
-    G3QuadraSurfaceTree tree(s.get());
+    auto tree = std::make_unique<G3QuadraSurfaceTree>(s.get());
     GArrayCollection out;
     const double origin[3] = {0, 0, 0};
-    EXPECT_FALSE(tree.FindIntersection(origin, origin, &out));
-    ASSERT_TRUE(tree.MakeTree());
-    ASSERT_NE(nullptr, tree.GetRoot());
-    EXPECT_NE(nullptr, tree.GetRoot()->children[0]); // more than 200 facets: split
+    EXPECT_FALSE(tree->FindIntersection(origin, origin, &out));
+    ASSERT_TRUE(tree->MakeTree());
+    ASSERT_NE(nullptr, tree->GetRoot());
+    EXPECT_NE(nullptr, tree->GetRoot()->children[0]); // more than 200 facets: split
+    // Copies search on their own once the original is gone.
+    G3QuadraSurfaceTree copy(*tree);
+    G3QuadraSurfaceTree assigned(nullptr);
+    assigned = *tree;
+    tree.reset();
+    EXPECT_FALSE(G3QuadraSurfaceTree(nullptr).MakeTree());
 
     std::vector<GEnvelope> boxes(static_cast<std::size_t>(s->GetFacetCount()));
     for (int k = 0; k < s->GetFacetCount(); ++k)
-        static_cast<G3Facet*>(s->GetFacetList()->get(k))->FormEnvelope(&boxes[static_cast<std::size_t>(k)]);
+        s->GetFacet(k)->FormEnvelope(&boxes[static_cast<std::size_t>(k)]);
     std::uniform_real_distribution<double> u(-1.0, 11.0);
-    std::uniform_int_distribution<int> pick(0, s->GetVertexList()->size() - 1);
+    std::uniform_int_distribution<int> pick(0, s->GetVertexCount() - 1);
     auto vertex = [&](int k) {
-        const double* x = static_cast<G3Vertex*>(s->GetVertexList()->get(k))->GetXYZ();
+        const double* x = s->GetVertex(k)->GetXYZ();
         return P{x[0], x[1], x[2]};
     };
     for (int trial = 0; trial < 300; ++trial) {
@@ -294,47 +246,186 @@ TEST(QuadraSurfaceTree, SearchesFindEveryFacetWhoseBoxTheyMeetOnce)
         const P p = trial % 2 ? vertex(pick(rng)) : P{u(rng), u(rng), u(rng)};
         const P q = trial % 3 ? vertex(pick(rng)) : P{u(rng), u(rng), u(rng)};
         for (double aperture : {-1.0, 0.0, 0.5}) {
+            G3QuadraSurfaceTree& t = trial % 2 ? copy : assigned;
             out.clear();
             if (aperture < 0)
-                ASSERT_TRUE(tree.FindIntersection(p.data(), q.data(), &out));
+                ASSERT_TRUE(t.FindIntersection(p.data(), q.data(), &out));
             else
-                ASSERT_TRUE(tree.FindIntersectionInApertura(p.data(), q.data(), aperture, &out));
+                ASSERT_TRUE(t.FindIntersectionInApertura(p.data(), q.data(), aperture, &out));
             std::set<GObj*> found(out.toArray(), out.toArray() + out.size());
             ASSERT_EQ(static_cast<std::size_t>(out.size()), found.size()) << "reported twice";
             for (int k = 0; k < s->GetFacetCount(); ++k) {
-                G3Facet* f = static_cast<G3Facet*>(s->GetFacetList()->get(k));
-                ASSERT_FALSE(f->GetMark());
-                if (SegmentMeetsBox(p, q, boxes[static_cast<std::size_t>(k)])) {
-                    ASSERT_TRUE(found.count(f)) << trial << " facet " << k << " aperture " << aperture;
+                ASSERT_FALSE(s->GetFacet(k)->GetMark());
+                const auto [t0, t1] = Slabs(p, q, boxes[k].min, boxes[k].max);
+                if (t0 <= t1) {
+                    ASSERT_TRUE(found.count(s->GetFacet(k)))
+                        << trial << " facet " << k << " aperture " << aperture;
                 }
             }
         }
     }
 }
 
-TEST(QuadraSurfaceTree, CopiesSearchOnTheirOwn)
+// ------------------------------------------------------------ sections
+
+// Area of the plane's section of the convex hull of `corners` (the eight
+// corners of a box): the plane (of unit normal) meets the twelve edges in a
+// convex polygon, whose points are put in angular order about their
+// centroid.
+double ExactBoxSection(const std::vector<P>& corners, const double* plane)
 {
-    std::mt19937 rng(8);
-    SurfacePtr s = Soup(rng, 600);
-    std::unique_ptr<G3QuadraSurfaceTree> tree(new G3QuadraSurfaceTree(s.get()));
-    ASSERT_TRUE(tree->MakeTree());
-    G3QuadraSurfaceTree copy(*tree);
-    G3QuadraSurfaceTree assigned(nullptr);
-    assigned = *tree;
-    const double p[3] = {1, 1, 1};
-    const double q[3] = {9, 8, 7};
-    GArrayCollection a;
-    tree->FindIntersection(p, q, &a);
-    tree.reset();
-    for (G3QuadraSurfaceTree* t : {&copy, &assigned}) {
-        GArrayCollection b;
-        ASSERT_TRUE(t->FindIntersection(p, q, &b));
-        ASSERT_EQ(a.size(), b.size());
-        for (int k = 0; k < a.size(); ++k)
-            EXPECT_EQ(a.get(k), b.get(k));
+    const int edges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                              {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    auto value = [&](const P& p) { return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3]; };
+    std::vector<P> pts;
+    for (const auto& e : edges) {
+        const P& a = corners[static_cast<std::size_t>(e[0])];
+        const P& b = corners[static_cast<std::size_t>(e[1])];
+        const double da = value(a);
+        const double db = value(b);
+        if (std::fabs(da) < 1e-12)
+            pts.push_back(a);
+        if (std::fabs(db) < 1e-12)
+            pts.push_back(b);
+        if ((da > 1e-12 && db < -1e-12) || (da < -1e-12 && db > 1e-12)) {
+            const double t = da / (da - db);
+            pts.push_back({a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])});
+        }
     }
-    G3QuadraSurfaceTree none(nullptr);
-    EXPECT_FALSE(none.MakeTree());
+    if (pts.size() < 3)
+        return 0.0;
+    P c = {0, 0, 0};
+    for (const P& p : pts)
+        for (int d = 0; d < 3; ++d)
+            c[d] += p[d] / static_cast<double>(pts.size());
+    // About the centroid: the angle from the first point, and twice the
+    // signed area of the triangle to the next point, along the normal.
+    auto turn = [&](const P& p, const P& q) {
+        const P u = {p[0] - c[0], p[1] - c[1], p[2] - c[2]}, v = {q[0] - c[0], q[1] - c[1], q[2] - c[2]};
+        const P x = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        return std::make_pair(
+            x[0] * plane[0] + x[1] * plane[1] + x[2] * plane[2], u[0] * v[0] + u[1] * v[1] + u[2] * v[2]);
+    };
+    const P first = pts[0];
+    std::sort(pts.begin(), pts.end(), [&](const P& p, const P& q) {
+        return std::atan2(turn(first, p).first, turn(first, p).second) <
+               std::atan2(turn(first, q).first, turn(first, q).second);
+    });
+    double area = 0.0;
+    for (std::size_t k = 0; k < pts.size(); ++k)
+        area += turn(pts[k], pts[(k + 1) % pts.size()]).first;
+    return 0.5 * std::fabs(area);
+}
+
+// The section of s by the planes; null when it is refused.
+SurfacePtr Cut(G3Surface* s, std::vector<double> planes)
+{
+    G3Surface* out = reinterpret_cast<G3Surface*>(1);
+    const bool ok = G3BooleanCalculator().Divide(s, static_cast<int>(planes.size() / 4), planes.data(), &out);
+    EXPECT_EQ(ok, out != nullptr);
+    return SurfacePtr(ok ? out : nullptr);
+}
+
+TEST(Section, RandomBoxesAndPlanesMatchTheExactSectionArea)
+{
+    std::mt19937 rng(4321);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    int met = 0;
+    for (int trial = 0; trial < 150; ++trial) {
+        SCOPED_TRACE(trial);
+        const P hi = {0.5 + std::fabs(u(rng)), 0.5 + std::fabs(u(rng)), 0.5 + std::fabs(u(rng))};
+        Motion m;
+        if (trial % 3) {
+            P axis = {u(rng), u(rng), u(rng) + 2.0};
+            const double l = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+            m = Motion::Turn({axis[0] / l, axis[1] / l, axis[2] / l}, 3.0 * u(rng), {u(rng), u(rng), u(rng)});
+        }
+        std::vector<P> corners;
+        for (int k = 0; k < 8; ++k)
+            corners.push_back(m.Apply({(k & 1) ? hi[0] : 0, (k & 2) ? hi[1] : 0, (k & 4) ? hi[2] : 0}));
+        double plane[4] = {u(rng), u(rng), u(rng), 0.0};
+        // Every fifth plane is a face plane of the box (the face is taken
+        // once), every fifth a plane through a corner (often touching the
+        // box only there or along an edge: no section, false and null); the
+        // others pass near the centre.
+        P through = corners[static_cast<std::size_t>(trial % 8)];
+        if (trial % 5 == 1) {
+            const P a = corners[0], b = corners[1], c = corners[2];
+            const double e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const double e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+            plane[0] = e1[1] * e2[2] - e1[2] * e2[1];
+            plane[1] = e1[2] * e2[0] - e1[0] * e2[2];
+            plane[2] = e1[0] * e2[1] - e1[1] * e2[0];
+            through = a;
+        } else if (trial % 5 != 2) {
+            for (int d = 0; d < 3; ++d)
+                through[d] = 0.5 * (corners[0][d] + corners[7][d]) + 0.3 * u(rng);
+        }
+        const double l = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+        for (int d = 0; d < 3; ++d)
+            plane[d] /= l;
+        plane[3] = -(plane[0] * through[0] + plane[1] * through[1] + plane[2] * through[2]);
+        const double exact = ExactBoxSection(corners, plane);
+        // Every other plane is given at twice its length: the same plane.
+        const double f = trial % 2 ? 2.0 : 1.0;
+        SurfacePtr box = Box({0, 0, 0}, hi, trial % 2 == 0, m);
+        SurfacePtr s = Cut(box.get(), {f * plane[0], f * plane[1], f * plane[2], f * plane[3]});
+        EXPECT_EQ(6 * (trial % 2 ? 1 : 2), box->GetFacetCount());  // the sectioned surface is left whole
+        if (exact < 1e-9) {
+            EXPECT_EQ(nullptr, s);
+            continue;
+        }
+        ++met;
+        ASSERT_TRUE(s);
+        EXPECT_NEAR(exact, Area(s.get()), 1e-9);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        // The faces point along the plane's normal.
+        for (int k = 0; k < s->GetFacetCount(); ++k)
+            EXPECT_NEAR(1.0, s->GetFacet(k)->GetPlaneA() * plane[0] + s->GetFacet(k)->GetPlaneB() * plane[1] +
+                                 s->GetFacet(k)->GetPlaneC() * plane[2], 1e-9);
+    }
+    EXPECT_GT(met, 100);
+}
+
+TEST(Section, SeveralPlanesHolesTouchingSolidsSegmentsAndRefusals)
+{
+    // Two planes at once through a box: two faces.
+    SurfacePtr cube = Box({0, 0, 0}, {2, 3, 1}, true);
+    SurfacePtr two = Cut(cube.get(), {0, 0, 1, -0.5, 1, 0, 0, -1});
+    ASSERT_TRUE(two);
+    EXPECT_EQ(2, two->GetFacetCount());
+    EXPECT_NEAR(6.0 + 3.0, Area(two.get()), 1e-12);
+
+    // A square frame of four boxes touching along their ends: one region
+    // with its hole open.
+    SurfacePtr frame(new G3Surface());
+    AddBox(frame.get(), {0, 0, 0}, {1, 3, 1});
+    AddBox(frame.get(), {2, 0, 0}, {3, 3, 1});
+    AddBox(frame.get(), {1, 0, 0}, {2, 1, 1}, true);
+    AddBox(frame.get(), {1, 2, 0}, {2, 3, 1});
+    SurfacePtr s = Cut(frame.get(), {0, 0, 1, -0.5});
+    ASSERT_TRUE(s);
+    EXPECT_NEAR(8.0, Area(s.get()), 1e-9);
+    EXPECT_EQ("", MeshCheck(s.get()));
+
+    // The segments of the cut.
+    G3BooleanCalculator c;
+    G3IntervalList out, none;
+    const double mid[4] = {0, 0, 1, -0.5}, miss[4] = {0, 0, 1, -2};
+    ASSERT_TRUE(c.Divide(cube.get(), 1, mid, &out));
+    EXPECT_NEAR(10.0, Length(&out), 1e-12);
+    EXPECT_FALSE(c.Divide(cube.get(), 1, miss, &none));
+    EXPECT_TRUE(none.IsEmpty());
+    // Refused arguments.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(nullptr, Cut(cube.get(), {0, 0, 0, 1, nan, 0, 1, 0}));
+    G3Surface* r = nullptr;
+    EXPECT_FALSE(c.Divide(nullptr, 1, mid, &r));
+    EXPECT_FALSE(c.Divide(cube.get(), 0, mid, &r));
+    EXPECT_FALSE(c.Divide(cube.get(), 1, nullptr, &r));
+    EXPECT_EQ(nullptr, r);
+    EXPECT_FALSE(c.Divide(cube.get(), 1, mid, static_cast<G3Surface**>(nullptr)));
+    EXPECT_FALSE(c.Divide(cube.get(), 1, mid, static_cast<G3IntervalList*>(nullptr)));
 }
 
 } // namespace
