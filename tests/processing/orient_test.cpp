@@ -4,6 +4,7 @@
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "tests/mesh/mesh_builder.h"
 #include "tests/processing/orient_merge_support.h"
 
 #include <gtest/gtest.h>
@@ -15,68 +16,80 @@ using namespace orienttest;
 namespace {
 
 // Every facet of a box centred at c faces away from c.
-bool FacesAway(G3Surface& s, const std::vector<G3Facet*>& faces, const double* c)
+bool FacesAway(const std::vector<G3Facet*>& faces, const double* c)
 {
     for (G3Facet* f : faces) {
         const double* p = f->GetPlane();
         if (p[0] * c[0] + p[1] * c[1] + p[2] * c[2] + p[3] >= 0.0)
             return false;
     }
-    (void)s;
     return true;
 }
 
-// A lone triangle rising along x with slope s (normal ~ (-s, 0, 1)).
-G3Facet* Slope(G3Surface& s, double slope)
+// A UV sphere of radius 2 on shared vertices, triangles facing out.
+void Sphere(G3Surface& s)
 {
-    G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, slope, 0), s.AddVertex(0, 1, 0, 0)};
-    return s.AddFacet(3, v, 1, nullptr, nullptr);
+    const int rings = 8, segments = 12;
+    s.AddVertex(0, 0, 2, 0);
+    for (int r = 1; r < rings; ++r)
+        for (int k = 0; k < segments; ++k) {
+            const double th = M_PI * r / rings, ph = 2 * M_PI * k / segments;
+            s.AddVertex(2 * std::sin(th) * std::cos(ph), 2 * std::sin(th) * std::sin(ph), 2 * std::cos(th), 0);
+        }
+    const int south = s.GetVertexCount();
+    s.AddVertex(0, 0, -2, 0);
+    auto at = [&](int r, int k) { return r == 0 ? 0 : r == rings ? south : 1 + (r - 1) * segments + k % segments; };
+    for (int r = 0; r < rings; ++r)
+        for (int k = 0; k < segments; ++k) {
+            if (r > 0)
+                FacetByIds(s, {at(r, k), at(r + 1, k), at(r, k + 1)});
+            if (r < rings - 1)
+                FacetByIds(s, {at(r, k + 1), at(r + 1, k), at(r + 1, k + 1)});
+        }
 }
 
 } // namespace
 
-TEST(OrientNormals2, InwardBoxAndOneFlippedFaceComeOutFacingOut)
+// Solids turned partly or wholly inside out come back facing out, by their
+// signed volume: a sphere with its lower half turned, an inward box, a box
+// with each face in turn flipped alone (vertical ones are never probed and
+// are reached only by the spread from their neighbours), and a box with a
+// cavity where both start wrong.
+TEST(OrientNormals2, TurnedSolidsComeOutFacingOut)
 {
+    G3Surface sphere;
+    Sphere(sphere);
+    const double volume = SignedVolume(sphere);
+    ASSERT_GT(volume, 30.0);
+    for (int k = 0; k < sphere.GetFacetCount(); ++k)
+        if (sphere.GetFacet(k)->GetFirstEdge()->GetVertex1()->GetZ() < -1e-9)
+            sphere.GetFacet(k)->NegPlane();
+    EXPECT_TRUE(sphere.OrientNormals2(true));
+    EXPECT_EQ("", MeshCheck(&sphere));
+    EXPECT_EQ("", LeftState(sphere));
+    EXPECT_NEAR(volume, SignedVolume(sphere), 1e-9);
+
     const double centre[3] = {0.5, 1.0, 1.5};
-    {
+    for (int flipped = -1; flipped < 6; ++flipped) {
         G3Surface s;
         std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {1, 2, 3});
-        s.NegPlane();
-        EXPECT_TRUE(s.OrientNormals2(true));
-        EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_EQ("", LeftState(s));
-        EXPECT_TRUE(FacesAway(s, faces, centre));
-        EXPECT_NEAR(6.0, SignedVolume(s), 1e-9);
-    }
-    // Each face in turn flipped alone: vertical ones are never probed and
-    // are reached only by the spread from their neighbours.
-    for (int flipped = 0; flipped < 6; ++flipped) {
-        G3Surface s;
-        std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {1, 2, 3});
-        faces[flipped]->NegPlane();
+        if (flipped < 0)
+            s.NegPlane();
+        else
+            faces[static_cast<size_t>(flipped)]->NegPlane();
         s.OrientNormals2(true);
         EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_TRUE(FacesAway(s, faces, centre)) << "flipped " << flipped;
+        EXPECT_EQ("", LeftState(s));
+        EXPECT_TRUE(FacesAway(faces, centre)) << "flipped " << flipped;
+        EXPECT_NEAR(6.0, SignedVolume(s), 1e-9) << "flipped " << flipped;
     }
-}
 
-TEST(OrientNormals2, CavityFacesIntoItself)
-{
     G3Surface s;
-    std::vector<G3Facet*> outer = AddBox(s, {0, 0, 0}, {4, 4, 4});
-    std::vector<G3Facet*> cavity = AddBox(s, {1, 1, 1}, {3, 3, 3});
-    // Everything starts wrong: the outer box inward, the cavity outward.
-    for (G3Facet* f : outer)
-        f->NegPlane();
+    AddBox(s, {1, 1, 1}, {3, 3, 3});
+    AddBox(s, {0, 0, 0}, {4, 4, 4}, false, true);
     s.OrientNormals2(true);
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_EQ("", LeftState(s));
-    const double c[3] = {2, 2, 2};
-    EXPECT_TRUE(FacesAway(s, outer, c));
-    for (G3Facet* f : cavity) {
-        const double* p = f->GetPlane();
-        EXPECT_GT(p[0] * c[0] + p[1] * c[1] + p[2] * c[2] + p[3], 0.0);
-    }
     EXPECT_NEAR(64.0 - 8.0, SignedVolume(s), 1e-9);
 }
 
@@ -88,7 +101,8 @@ TEST(OrientNormals2, ProbesUpToTheNearlyVerticalRatio)
     const double at = 0.999 / std::sqrt(1.0 - 0.999 * 0.999);
     for (double slope : {at * (1.0 - 1e-9), at * (1.0 + 1e-6)}) {
         G3Surface s;
-        G3Facet* f = Slope(s, slope);
+        G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, slope, 0), s.AddVertex(0, 1, 0, 0)};
+        G3Facet* f = s.AddFacet(3, v, 1, nullptr, nullptr);
         ASSERT_GT(f->GetPlaneC(), 0.0);
         s.OrientNormals2(true);
         EXPECT_EQ("", MeshCheck(&s));
@@ -101,27 +115,17 @@ TEST(OrientNormals2, FacetsWithoutPlaneOrWithVerticalPlaneStayOutOfProbes)
 {
     // A facet folded onto one point has no area (only a fallback plane). A
     // vertical wall (c exactly 0) inside the box has no height either. Both
-    // must neither disturb the box's parity nor be turned by a probe.
+    // must neither disturb the inward box's parity nor be turned by a probe.
     G3Surface s;
-    std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {2, 2, 2});
-    for (G3Facet* f : faces)
-        f->NegPlane();
-    const int p = s.GetVertexCount();
-    for (int k = 0; k < 3; ++k)
-        s.AddVertex(0.7, 0.7, 1.0, 0);
-    G3Facet* point = FacetByIds(s, {p, p + 1, p + 2});
-    ASSERT_NE(nullptr, point);
-    s.AddVertex(0.5, 0.5, 0.5, 0);
-    s.AddVertex(1.5, 0.5, 0.5, 0);
-    s.AddVertex(1.5, 0.5, 1.5, 0);
-    G3Facet* wall = FacetByIds(s, {p + 3, p + 4, p + 5});
-    const double wallPlane[4] = {wall->GetPlaneA(), wall->GetPlaneB(), wall->GetPlaneC(), wall->GetPlaneD()};
+    std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {2, 2, 2}, false, true);
+    ASSERT_NE(nullptr, SoupFacet(s, {{0.7, 0.7, 1.0}, {0.7, 0.7, 1.0}, {0.7, 0.7, 1.0}}));
+    G3Facet* wall = SoupFacet(s, {{0.5, 0.5, 0.5}, {1.5, 0.5, 0.5}, {1.5, 0.5, 1.5}});
+    const std::vector<double> wallPlane(wall->GetPlane(), wall->GetPlane() + 4);
     s.OrientNormals2(true);
     EXPECT_EQ("", MeshCheck(&s));
     const double c[3] = {1, 1, 1};
-    EXPECT_TRUE(FacesAway(s, faces, c));
-    for (int k = 0; k < 4; ++k)
-        EXPECT_EQ(wallPlane[k], wall->GetPlane()[k]);
+    EXPECT_TRUE(FacesAway(faces, c));
+    EXPECT_EQ(wallPlane, std::vector<double>(wall->GetPlane(), wall->GetPlane() + 4));
 }
 
 TEST(OrientNormals, FlipsOnlyBelowTheTolerance)
@@ -174,14 +178,10 @@ TEST(FacetSideQueries, ScanPointKeepsEveryCrossing)
 
     // A square with a square hole: the point avoids the hole.
     G3Surface frame;
-    G3Vertex* ov[4] = {frame.AddVertex(0, 0, 0, 0), frame.AddVertex(10, 0, 0, 0), frame.AddVertex(10, 10, 0, 0),
-                       frame.AddVertex(0, 10, 0, 0)};
-    G3Facet* f = frame.AddFacet(4, ov, 1, nullptr, nullptr);
-    G3EdgeList hole(0, 0);
+    G3Facet* f = SoupFacet(frame, {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}});
     G3Vertex* hv[4] = {frame.AddVertex(1, 1, 0, 0), frame.AddVertex(1, 9, 0, 0), frame.AddVertex(9, 9, 0, 0),
                        frame.AddVertex(9, 1, 0, 0)};
-    for (int k = 0; k < 4; ++k)
-        hole.AddEdge(hv[k], hv[(k + 1) % 4], nullptr, nullptr, nullptr, nullptr, 1);
+    G3EdgeList hole(4, hv, nullptr, nullptr, nullptr, 0, 0);
     ASSERT_NE(nullptr, frame.AddFacetEdges(f, &hole));
     ASSERT_TRUE(f->GenerateXYPointInFacetConcave(x, y));
     const double q[3] = {x, y, 0};
@@ -189,39 +189,29 @@ TEST(FacetSideQueries, ScanPointKeepsEveryCrossing)
     EXPECT_TRUE(f->PointInFacetXY(q, nullptr, nullptr));
 }
 
-TEST(FacetSideQueries, SideOfAnEdge)
+TEST(FacetSideQueries, SideOfAnEdgeAndEdgeOrientation)
 {
     G3Surface s;
     G3Vertex* v[4] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, 0, 0), s.AddVertex(1, 1, 0, 0),
                       s.AddVertex(0, 1, 0, 0)};
-    G3Facet* below = s.AddFacet(3, v, 1, nullptr, nullptr);          // 0 1 2: right of 0->2
-    G3Vertex* w[3] = {v[0], v[2], v[3]};
-    G3Facet* above = s.AddFacet(3, w, 1, nullptr, nullptr);          // 0 2 3: left of 0->2
-    const int a = below->GetIntersectionSignByEdge(v[0], v[2], 0, 1);
-    const int b = above->GetIntersectionSignByEdge(v[0], v[2], 0, 1);
-    EXPECT_NE(0, a);
-    EXPECT_EQ(-a, b);
+    G3Facet* below = FacetByIds(s, {0, 1, 2}); // right of 0->2
+    G3Facet* above = FacetByIds(s, {0, 2, 3}); // left of 0->2
+    const int side = below->GetIntersectionSignByEdge(v[0], v[2], 0, 1);
+    EXPECT_NE(0, side);
+    EXPECT_EQ(-side, above->GetIntersectionSignByEdge(v[0], v[2], 0, 1));
     // Not a step of the facet, or too short a line: no side.
     EXPECT_EQ(0, below->GetIntersectionSignByEdge(v[0], v[3], 0, 1));
-    EXPECT_EQ(0, below->GetIntersectionSignByEdge(v[0], v[2], 0, 2 - 2));
-}
+    EXPECT_EQ(0, below->GetIntersectionSignByEdge(v[0], v[2], 0, 0));
 
-TEST(FindEdgeOrientation, AlongTheDominantAxis)
-{
-    G3Surface s;
-    G3Vertex* a = s.AddVertex(0, 0, 0, 0);
-    G3Vertex* b = s.AddVertex(5, 1, 0, 0);
-    G3Vertex* c = s.AddVertex(3, 2, 0, 0);
-    FacetByIds(s, {0, 1, 2});
-    G3Edge* ab = nullptr;
-    G3Edge* bc = nullptr;
-    for (int k = 0; k < s.GetEdgeCount(); ++k) {
-        G3Edge* e = s.GetEdge(k);
-        if (e->HasVertex(a) && e->HasVertex(b))
-            ab = e;
-        if (e->HasVertex(b) && e->HasVertex(c))
-            bc = e;
-    }
+    // Along the dominant axis of both edges' box (x here): whether each
+    // edge, as stored, runs towards b.
+    G3Surface t;
+    G3Vertex* a = t.AddVertex(0, 0, 0, 0);
+    G3Vertex* b = t.AddVertex(5, 1, 0, 0);
+    G3Vertex* c = t.AddVertex(3, 2, 0, 0);
+    FacetByIds(t, {0, 1, 2});
+    G3Edge* ab = MeshBuilder::Find(a, b);
+    G3Edge* bc = MeshBuilder::Find(b, c);
     ASSERT_TRUE(ab && bc);
     bool aUp = false;
     bool bUp = true;
