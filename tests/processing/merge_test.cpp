@@ -55,68 +55,56 @@ double AreaZ(G3Facet* f)
 
 TEST(UnionFacets, MergesAlongFlaggedEdgesUnlessDataTwistsOrSlitsForbid)
 {
+    // Facets through the points by index, every edge carrying `flags`; a
+    // material per facet (0: none); the second facet turned when `turn`.
     struct Case {
         const char* name;
-        void (*build)(G3Surface&);
+        std::vector<std::pair<double, double>> points;
+        std::vector<std::vector<int>> facets;
+        int flags;
+        std::vector<std::intptr_t> materials;
+        bool turn;
         int merged;
-        int facets;
         int edges; // of the merged facet
         double area;
-        std::intptr_t material; // of facet 0
     };
+    const std::vector<std::pair<double, double>> unit = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const std::vector<std::vector<int>> split = {{0, 1, 2}, {0, 2, 3}};
     const Case cases[] = {
         // Data of one side merged with none reaches the quad.
-        {"flagged diagonal",
-         [](G3Surface& s) {
-             SplitQuad(s, 4);
-             SetMaterial(s.GetFacet(0), 7);
-         },
-         1, 1, 4, 1, 7},
-        {"data clash",
-         [](G3Surface& s) {
-             SplitQuad(s, 4);
-             SetMaterial(s.GetFacet(0), 7);
-             SetMaterial(s.GetFacet(1), 8);
-         },
-         0, 2, 0, 0, 7},
-        {"not flagged", [](G3Surface& s) { SplitQuad(s, 1); }, 0, 2, 0, 0, 0},
+        {"flagged diagonal", unit, split, 4, {7, 0}, false, 1, 4, 1},
+        {"data clash", unit, split, 4, {7, 8}, false, 0, 0, 0},
+        {"not flagged", unit, split, 1, {0, 0}, false, 0, 0, 0},
         // The second triangle runs along the diagonal the same way as the
         // first: merging would twist the contour.
-        {"inconsistent orientation",
-         [](G3Surface& s) {
-             SplitQuad(s, 4);
-             s.GetFacet(1)->NegPlane();
-         },
-         0, 2, 0, 0, 0},
+        {"inconsistent orientation", unit, split, 4, {0, 0}, true, 0, 0, 0},
         // A U-shaped facet and the bar closing it share two separate runs:
         // one facet would hold a slit.
         {"two runs",
-         [](G3Surface& s) {
-             Points(s, {{0, 0}, {3, 0}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}, {1, 4}, {2, 4}, {0, 4}, {3, 4}});
-             FacetByIds(s, {0, 1, 2, 3, 4, 5, 6, 7}, 4);
-             FacetByIds(s, {7, 10, 11, 2, 3, 9, 8, 6}, 4);
-         },
-         0, 2, 0, 0, 0},
+         {{0, 0}, {3, 0}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}, {1, 4}, {2, 4}, {0, 4}, {3, 4}},
+         {{0, 1, 2, 3, 4, 5, 6, 7}, {7, 10, 11, 2, 3, 9, 8, 6}}, 4, {0, 0}, false, 0, 0, 0},
         // Two facets sharing two consecutive edges (0-4-3): the whole run
         // goes, no spike is left.
-        {"shared run",
-         [](G3Surface& s) {
-             Points(s, {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {-1, 1}});
-             FacetByIds(s, {0, 1, 2, 3, 4}, 4);
-             FacetByIds(s, {0, 4, 3, 5}, 4);
-         },
-         1, 1, 5, 5, 0},
+        {"shared run", {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {-1, 1}}, {{0, 1, 2, 3, 4}, {0, 4, 3, 5}}, 4, {0, 0},
+         false, 1, 5, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         G3Surface s;
-        c.build(s);
+        Points(s, c.points);
+        for (size_t k = 0; k < c.facets.size(); ++k) {
+            G3Facet* f = FacetByIds(s, c.facets[k], c.flags);
+            if (c.materials[k])
+                SetMaterial(f, c.materials[k]);
+        }
+        if (c.turn)
+            s.GetFacet(1)->NegPlane();
         EXPECT_EQ(c.merged, s.UnionFacets(4));
         EXPECT_EQ("", MeshCheck(&s));
         EXPECT_EQ("", LeftState(s));
-        ASSERT_EQ(c.facets, s.GetFacetCount());
-        EXPECT_EQ(c.material, Material(s.GetFacet(0)));
-        if (c.facets == 1) {
+        ASSERT_EQ(2 - c.merged, s.GetFacetCount());
+        EXPECT_EQ(c.materials[0], Material(s.GetFacet(0)));
+        if (c.merged) {
             EXPECT_EQ(c.edges, s.GetFacet(0)->GetEdgeCount());
             EXPECT_EQ(c.edges, s.GetEdgeCount());
             EXPECT_DOUBLE_EQ(c.area, AreaZ(s.GetFacet(0)));
