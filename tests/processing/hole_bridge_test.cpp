@@ -343,54 +343,36 @@ private:
         return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
     }
 
-    // A counter-clockwise star around c: vertices at increasing angles (the
-    // fixed ones, in degrees, at the cell corners they point to), the gaps
-    // between 20 and 110 degrees, the others at radii in [lo, hi].
+    // A counter-clockwise star around c: the given corners (angles in
+    // degrees, at the cell corners they point to) and, between them, other
+    // vertices at radii in [lo, hi], no gap wider than 108 degrees.
     // *reach = the radius of a disk about c that the star surely contains.
-    Ring Star(const P2& c, const std::vector<double>& fixed, double lo, double hi, double* reach)
+    Ring Star(const P2& c, const std::vector<double>& corners, double lo, double hi, double* reach)
     {
-        std::vector<double> angles(fixed.begin(), fixed.end());
-        for (int tries = 0; tries < 400; ++tries) {
-            std::vector<double> sorted = angles;
-            std::sort(sorted.begin(), sorted.end());
-            double widest = 0.0;
-            for (size_t k = 0; k < sorted.size(); ++k) {
-                const double next = k + 1 < sorted.size() ? sorted[k + 1] : sorted[0] + 360.0;
-                widest = std::max(widest, next - sorted[k]);
-            }
-            if (sorted.size() >= 3 && widest <= 110.0 && (sorted.size() >= 7 || Chance(0.5)))
-                break;
-            const double a = Uniform(0.0, 360.0);
-            bool clear = true;
-            for (double b : angles) {
-                const double gap = std::fabs(std::fmod(a - b + 540.0, 360.0) - 180.0);
-                clear = clear && gap >= 20.0;
-            }
-            if (clear)
-                angles.push_back(a);
-        }
-        std::sort(angles.begin(), angles.end());
+        std::vector<double> anchors = corners;
+        if (anchors.empty())
+            anchors.push_back(Uniform(0.0, 360.0));
+        std::sort(anchors.begin(), anchors.end());
         double smallest = hi;
-        double widest = 0.0;
         Ring r;
-        for (size_t k = 0; k < angles.size(); ++k) {
-            const double next = k + 1 < angles.size() ? angles[k + 1] : angles[0] + 360.0;
-            widest = std::max(widest, next - angles[k]);
-            const bool isCorner = std::find(fixed.begin(), fixed.end(), angles[k]) != fixed.end();
-            if (isCorner) {
-                const double h = kCell / 2;
-                const double t = angles[k] * kPi / 180.0;
-                r.push_back({c[0] + (std::cos(t) > 0 ? h : -h), c[1] + (std::sin(t) > 0 ? h : -h)});
-                continue;
+        for (size_t k = 0; k < anchors.size(); ++k) {
+            const double arc = (k + 1 < anchors.size() ? anchors[k + 1] : anchors[0] + 360.0) - anchors[k];
+            const int m = static_cast<int>(std::ceil(arc / Uniform(50.0, 90.0)));
+            for (int i = 0; i < m; ++i) {
+                const double t = (anchors[k] + arc * (i + (i ? Uniform(-0.1, 0.1) : 0.0)) / m) * kPi / 180.0;
+                if (i == 0 && !corners.empty()) {
+                    const double h = kCell / 2;
+                    r.push_back({c[0] + (std::cos(t) > 0 ? h : -h), c[1] + (std::sin(t) > 0 ? h : -h)});
+                    continue;
+                }
+                const double radius = Uniform(lo, hi);
+                smallest = std::min(smallest, radius);
+                r.push_back({Snap(c[0] + radius * std::cos(t)), Snap(c[1] + radius * std::sin(t))});
             }
-            const double radius = Uniform(lo, hi);
-            smallest = std::min(smallest, radius);
-            const double t = angles[k] * kPi / 180.0;
-            r.push_back({Snap(c[0] + radius * std::cos(t)), Snap(c[1] + radius * std::sin(t))});
         }
         // Every edge keeps at least this distance from c (the snap moves a
         // vertex by less than 1/64).
-        *reach = (smallest - 0.02) * std::cos(0.5 * widest * kPi / 180.0);
+        *reach = (smallest - 0.02) * std::cos(55.0 * kPi / 180.0);
         return r;
     }
 };
