@@ -28,7 +28,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -187,22 +186,8 @@ TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
         const std::vector<Ring> rings = RandomContours(rng);
         const Frame& fr = kFrames[rng.Below(5)];
         SCOPED_TRACE("seed " + std::to_string(seed) + " in " + fr.name);
-        // The contours as vertices, one vertex per plane point.
         G3Surface s;
-        std::map<P2, G3Vertex*> at;
-        std::vector<std::vector<G3Vertex*>> contours;
-        for (const Ring& r : rings) {
-            contours.emplace_back();
-            for (const P2& p : r) {
-                G3Vertex*& v = at[p];
-                if (!v) {
-                    double xyz[3];
-                    fr.Place(p, xyz);
-                    v = s.AddVertex(xyz, 0);
-                }
-                contours.back().push_back(v);
-            }
-        }
+        std::vector<std::vector<G3Vertex*>> contours = Place(s, fr, rings, true);
         G3Facet* f = s.AddFacet(static_cast<int>(contours[0].size()), contours[0].data(), 1, nullptr, nullptr);
         ASSERT_NE(f, nullptr);
         for (size_t k = 1; k < contours.size(); ++k) {

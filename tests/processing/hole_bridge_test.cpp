@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -103,27 +102,6 @@ double ListArea(G3EdgeList* l, const Frame& fr)
         a += p[0] * q[1] - q[0] * p[1];
     }
     return 0.5 * a;
-}
-
-// The rings as loops of vertices: one vertex per distinct point when
-// `shared` (the rings share their touching corners), else fresh vertices.
-std::vector<std::vector<G3Vertex*>> Place(G3Surface& s, const Frame& fr, const std::vector<Ring>& rings, bool shared)
-{
-    std::map<P2, G3Vertex*> known;
-    std::vector<std::vector<G3Vertex*>> out;
-    for (const Ring& r : rings) {
-        out.emplace_back();
-        for (const P2& p : r) {
-            G3Vertex*& v = known[p];
-            if (!shared || !v) {
-                double xyz[3];
-                fr.Place(p, xyz);
-                v = s.AddVertex(xyz[0], xyz[1], xyz[2], 0);
-            }
-            out.back().push_back(v);
-        }
-    }
-    return out;
 }
 
 // Rings and their nesting depths: rings[0] encloses everything, the others

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -90,6 +91,27 @@ inline std::vector<P2> Probes(Rng& rng, const std::vector<Ring>& rings, int coun
                 clear = DistanceToSegment(p, r[k], r[(k + 1) % r.size()]) > 1e-3;
         if (clear)
             out.push_back(p);
+    }
+    return out;
+}
+
+// The rings as loops of vertices: one vertex per distinct point when
+// `shared` (the rings share their touching corners), else fresh vertices.
+inline std::vector<std::vector<G3Vertex*>> Place(G3Surface& s, const Frame& fr, const std::vector<Ring>& rings, bool shared)
+{
+    std::map<P2, G3Vertex*> known;
+    std::vector<std::vector<G3Vertex*>> out;
+    for (const Ring& r : rings) {
+        out.emplace_back();
+        for (const P2& p : r) {
+            G3Vertex*& v = known[p];
+            if (!shared || !v) {
+                double xyz[3];
+                fr.Place(p, xyz);
+                v = s.AddVertex(xyz[0], xyz[1], xyz[2], 0);
+            }
+            out.back().push_back(v);
+        }
     }
     return out;
 }
