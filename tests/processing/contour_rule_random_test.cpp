@@ -121,8 +121,8 @@ std::vector<G3Vertex*> Concatenated(const std::vector<std::vector<G3Vertex*>>& c
 
 // The spans where the line y = level crosses the rings (even-odd), and
 // where the plane through it, upright to the frame, cuts f.
-std::pair<std::vector<double>, std::vector<double>> Cut(G3Facet* f, const Frame& fr, const std::vector<Ring>& rings,
-                                                        double level)
+std::pair<std::vector<double>, std::vector<double>> Cut(G3Facet* f, const Frame& fr,
+                                                        const std::vector<Ring>& rings, double level)
 {
     std::vector<double> expected, found;
     for (const Ring& r : rings)
@@ -188,10 +188,12 @@ TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
         SCOPED_TRACE("seed " + std::to_string(seed) + " in " + fr.name);
         G3Surface s;
         std::vector<std::vector<G3Vertex*>> contours = Place(s, fr, rings, true);
-        G3Facet* f = s.AddFacet(static_cast<int>(contours[0].size()), contours[0].data(), 1, nullptr, nullptr);
+        G3Facet* f =
+            s.AddFacet(static_cast<int>(contours[0].size()), contours[0].data(), 1, nullptr, nullptr);
         ASSERT_NE(f, nullptr);
         for (size_t k = 1; k < contours.size(); ++k) {
-            G3EdgeList list(static_cast<int>(contours[k].size()), contours[k].data(), nullptr, nullptr, nullptr, 0, 0);
+            G3EdgeList list(static_cast<int>(contours[k].size()), contours[k].data(), nullptr, nullptr,
+                            nullptr, 0, 0);
             s.AddFacetEdges(f, &list);
         }
         withHoles += contours.size() > 1;

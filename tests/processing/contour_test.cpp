@@ -124,40 +124,42 @@ TEST(Contours, SoupsResolveIntoTheirOddCoverage)
                                      {0, 1}, {2, 1}, {2, 3}, {0, 3}};
     const Case cases[] = {
         // The shared edge cancels; nothing crossed.
-        {"two squares sharing an edge", {{0, 0}, {1, 0}, {2, 0}, {2, 1}, {1, 1}, {0, 1}}, {{0, 1, 4, 5}, {1, 2, 3, 4}},
-         {}, {}, true, UNION_EDGE_CANCEL_PAIRS, {6}, 0},
+        {"two squares sharing an edge", {{0, 0}, {1, 0}, {2, 0}, {2, 1}, {1, 1}, {0, 1}},
+         {{0, 1, 4, 5}, {1, 2, 3, 4}}, {}, {}, true, UNION_EDGE_CANCEL_PAIRS, {6}, 0},
         // Both triangles go through the one vertex made at the crossing.
-        {"figure eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}}, {{0, 1, 2, 3}}, {}, {}, false, UNION_EDGE_CANCEL_PAIRS,
-         {3, 3}, 1},
+        {"figure eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}},
+         {{0, 1, 2, 3}}, {}, {}, false, UNION_EDGE_CANCEL_PAIRS, {3, 3}, 1},
         // (2, 0) rests on the bottom edge, which is split at that very
         // vertex; the walk goes round the outline, through it twice.
-        {"touch", {{0, 0}, {4, 0}, {4, 4}, {3, 4}, {2, 0}, {1, 4}, {0, 4}}, {{0, 1, 2, 3, 4, 5, 6}}, {}, {}, false,
-         UNION_EDGE_CANCEL_PAIRS, {8}, 0},
+        {"touch", {{0, 0}, {4, 0}, {4, 4}, {3, 4}, {2, 0}, {1, 4}, {0, 4}},
+         {{0, 1, 2, 3, 4, 5, 6}}, {}, {}, false, UNION_EDGE_CANCEL_PAIRS, {8}, 0},
         // A slit (4,4) -> (2,4) -> (2,2) -> (2,4): its two copies have the
         // square's inside on both sides, so the side rule removes both.
         // With a third copy, keeping two replaces all three by one, a tail
         // to prune.
         {"slit by sides", square, {{0, 1, 2, 4, 5, 4, 3}}, {}, {}, false, UNION_EDGE_BY_SIDES, {5}, 0},
-        {"slit keeping two", square, {{0, 1, 2, 4, 5, 4, 3}}, {{4, 5}}, {}, false, UNION_EDGE_KEEP_TWO, {5}, 0},
+        {"slit keeping two", square,
+         {{0, 1, 2, 4, 5, 4, 3}}, {{4, 5}}, {}, false, UNION_EDGE_KEEP_TWO, {5}, 0},
         // An edge walked three times along the boundary: an odd count keeps
         // one copy, visible when a removed copy was.
-        {"edge walked three times", square, {{0, 6, 1, 6, 1, 2, 3}}, {}, {1, 3}, false, UNION_EDGE_BY_SIDES, {5}, 0},
+        {"edge walked three times", square,
+         {{0, 6, 1, 6, 1, 2, 3}}, {}, {1, 3}, false, UNION_EDGE_BY_SIDES, {5}, 0},
         // A side 5e-7 long, a tail into the square, a two-edge one outside
         // and a lone edge drawn twice in the same direction.
-        {"short and dangling edges", {{0, 0}, {2, 0}, {2 + 5e-7, 0}, {2, 2}, {0, 2}, {1, 1}, {3, 3}, {4, 3}, {8, 8},
-                                      {9, 8}},
+        {"short and dangling edges",
+         {{0, 0}, {2, 0}, {2 + 5e-7, 0}, {2, 2}, {0, 2}, {1, 1}, {3, 3}, {4, 3}, {8, 8}, {9, 8}},
          {{0, 1, 2, 3, 4}}, {{3, 5}, {3, 6}, {6, 7}, {8, 9}, {8, 9}}, {}, false, UNION_EDGE_ALL, {4}, 0},
         // Three copies of one edge in one direction: no walk can leave it,
         // and pruning keeps it (three edges at each end).
-        {"dead end", {{0, 0}, {1, 0}, {1, 1}, {-5, -5}, {-4, -5}}, {{0, 1, 2}}, {{3, 4}, {3, 4}, {3, 4}}, {}, false,
-         UNION_EDGE_ALL, {3}, 0},
+        {"dead end", {{0, 0}, {1, 0}, {1, 1}, {-5, -5}, {-4, -5}},
+         {{0, 1, 2}}, {{3, 4}, {3, 4}, {3, 4}}, {}, false, UNION_EDGE_ALL, {3}, 0},
         // Three squares: after the crossings are split, the last edge of the
         // second square and the first of the third share a vertex, yet they
         // belong to different source contours; in either order.
-        {"three squares by sides", squares, {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}}, {}, {}, false,
-         UNION_EDGE_BY_SIDES, {}, -1},
-        {"three squares by sides reordered", squares, {{0, 1, 2, 3}, {8, 9, 10, 11}, {4, 5, 6, 7}}, {}, {}, false,
-         UNION_EDGE_BY_SIDES, {}, -1},
+        {"three squares by sides", squares,
+         {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}}, {}, {}, false, UNION_EDGE_BY_SIDES, {}, -1},
+        {"three squares by sides reordered", squares,
+         {{0, 1, 2, 3}, {8, 9, 10, 11}, {4, 5, 6, 7}}, {}, {}, false, UNION_EDGE_BY_SIDES, {}, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,8 +182,8 @@ TEST(Contours, SoupsResolveIntoTheirOddCoverage)
         for (int k : c.hidden)
             soup->GetEdge(k)->ClearVisible();
         for (const auto& t : c.tails)
-            soup->AddEdge(v[static_cast<size_t>(t.first)], v[static_cast<size_t>(t.second)], nullptr, nullptr, nullptr,
-                          nullptr, 1);
+            soup->AddEdge(v[static_cast<size_t>(t.first)], v[static_cast<size_t>(t.second)], nullptr, nullptr,
+                          nullptr, nullptr, 1);
         f.Resolve(soup, c.link, c.mode);
         if (c.newVertices >= 0) {
             EXPECT_EQ(f.s.GetVertexCount(), static_cast<int>(c.points.size()) + c.newVertices);
@@ -207,8 +209,8 @@ TEST(Contours, SoupsResolveIntoTheirOddCoverage)
         }
         for (double x = -5.89; x < 9.5; x += 0.25)
             for (double y = -5.87; y < 9.5; y += 0.25)
-                EXPECT_EQ(plane2d::InsideEvenOdd(result, {x, y}), plane2d::InsideEvenOdd(source, {x, y})) << x << " "
-                                                                                                          << y;
+                EXPECT_EQ(plane2d::InsideEvenOdd(result, {x, y}), plane2d::InsideEvenOdd(source, {x, y}))
+                    << x << " " << y;
     }
 }
 
@@ -288,7 +290,8 @@ TEST(Contours, HoleLinkedByTwoOpposedBridgesCarryingCornerNormals)
     std::vector<G3Edge*> bridges;
     for (int m = 0; m < k->size(); ++m) {
         G3Edge* e = k->GetEdge(m);
-        const long i1 = std::find(v, v + 8, e->GetVertex1()) - v, i2 = std::find(v, v + 8, e->GetVertex2()) - v;
+        const long i1 = std::find(v, v + 8, e->GetVertex1()) - v;
+        const long i2 = std::find(v, v + 8, e->GetVertex2()) - v;
         ASSERT_TRUE(i1 < 8 && i2 < 8);
         G3Normal* n1 = e->GetFacet1V1(nullptr);
         G3Normal* n2 = e->GetFacet1V2(nullptr);

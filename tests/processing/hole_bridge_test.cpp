@@ -130,7 +130,8 @@ Ring Reversed(Ring r)
 // the lists cross nothing and enclose the area, and the facets (`facets` of
 // them, when positive) hold exactly the probes inside and triangulate to
 // the area.
-void ExpectResolves(const Layout& x, const Frame& fr, const std::vector<P2>& probes, bool share, int facets = -1)
+void ExpectResolves(const Layout& x, const Frame& fr, const std::vector<P2>& probes, bool share,
+                    int facets = -1)
 {
     const double area = x.Area();
     for (int mode = 0; mode <= 4; ++mode) {
@@ -197,10 +198,10 @@ TEST(HoleBridges, FixedLayoutsResolveIntoOneFacetOfTheRightArea)
     cases.push_back({"convex corner", {{outer, {{0, 0}, {2, 1}, {1, 2}}}, {0, 1}}, 1});
     cases.push_back({"straight vertex", {{outer, {{5, 0}, {6, 2}, {4, 2}}}, {0, 1}}, 1});
     cases.push_back({"two vertices", {{outer, {{5, 0}, {10, 10}, {4, 3}}}, {0, 1}}, -1});
-    cases.push_back(
-        {"chain of touching holes",
-         {{outer, {{5, 0}, {6, 2}, {4, 2}}, {{6, 2}, {8, 4}, {6, 4}}, {{8, 4}, {9, 6}, {7, 6}}}, {0, 1, 1, 1}},
-         1});
+    cases.push_back({"chain of touching holes",
+                     {{outer, {{5, 0}, {6, 2}, {4, 2}}, {{6, 2}, {8, 4}, {6, 4}}, {{8, 4}, {9, 6}, {7, 6}}},
+                      {0, 1, 1, 1}},
+                     1});
     cases.push_back({"two holes",
                      {{{{0, 0}, {100, 0}, {100, 100}, {0, 100}},
                        {{40, 30}, {50, 30}, {50, 40}, {40, 40}},
@@ -238,7 +239,8 @@ public:
         // Grid corners that holes may take as vertices: two holes taking
         // one touch there, a hole taking one on the border touches the
         // outer contour.
-        std::vector<std::vector<char>> offered(static_cast<size_t>(g + 1), std::vector<char>(static_cast<size_t>(g + 1)));
+        std::vector<std::vector<char>> offered(static_cast<size_t>(g + 1),
+                                               std::vector<char>(static_cast<size_t>(g + 1)));
         for (auto& row : offered)
             for (auto& c : row)
                 c = Chance(0.5);
@@ -306,7 +308,8 @@ private:
                 const P2 corner = {start[k][0] + c * step[k][0], start[k][1] + c * step[k][1]};
                 r.push_back(corner);
                 const double push = 3.0 * Pick(0, 2);
-                r.push_back({corner[0] + step[k][0] / 2 + push * out[k][0], corner[1] + step[k][1] / 2 + push * out[k][1]});
+                r.push_back({corner[0] + step[k][0] / 2 + push * out[k][0],
+                             corner[1] + step[k][1] / 2 + push * out[k][1]});
             }
         }
         return r;

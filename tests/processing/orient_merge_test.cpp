@@ -52,11 +52,14 @@ void Sphere(G3Surface& s)
     for (int r = 1; r < rings; ++r)
         for (int k = 0; k < segments; ++k) {
             const double th = M_PI * r / rings, ph = 2 * M_PI * k / segments;
-            s.AddVertex(2 * std::sin(th) * std::cos(ph), 2 * std::sin(th) * std::sin(ph), 2 * std::cos(th), 0);
+            s.AddVertex(2 * std::sin(th) * std::cos(ph), 2 * std::sin(th) * std::sin(ph), 2 * std::cos(th),
+                        0);
         }
     const int south = s.GetVertexCount();
     s.AddVertex(0, 0, -2, 0);
-    auto at = [&](int r, int k) { return r == 0 ? 0 : r == rings ? south : 1 + (r - 1) * segments + k % segments; };
+    auto at = [&](int r, int k) {
+        return r == 0 ? 0 : r == rings ? south : 1 + (r - 1) * segments + k % segments;
+    };
     for (int r = 0; r < rings; ++r)
         for (int k = 0; k < segments; ++k) {
             if (r > 0)
@@ -273,6 +276,9 @@ TEST(UnionFacets, MergesAlongFlaggedEdgesUnlessDataTwistsOrSlitsForbid)
     };
     const std::vector<std::pair<double, double>> unit = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     const std::vector<std::vector<int>> split = {{0, 1, 2}, {0, 2, 3}};
+    const std::vector<std::pair<double, double>> bar = {{0, 0}, {3, 0}, {3, 3}, {2, 3}, {2, 1}, {1, 1},
+                                                        {1, 3}, {0, 3}, {1, 4}, {2, 4}, {0, 4}, {3, 4}};
+    const std::vector<std::pair<double, double>> run = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {-1, 1}};
     const Case cases[] = {
         // Data of one side merged with none reaches the quad.
         {"flagged diagonal", unit, split, 4, {7, 0}, false, 1, 4, 1},
@@ -283,13 +289,10 @@ TEST(UnionFacets, MergesAlongFlaggedEdgesUnlessDataTwistsOrSlitsForbid)
         {"inconsistent orientation", unit, split, 4, {0, 0}, true, 0, 0, 0},
         // A U-shaped facet and the bar closing it share two separate runs:
         // one facet would hold a slit.
-        {"two runs",
-         {{0, 0}, {3, 0}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}, {1, 4}, {2, 4}, {0, 4}, {3, 4}},
-         {{0, 1, 2, 3, 4, 5, 6, 7}, {7, 10, 11, 2, 3, 9, 8, 6}}, 4, {0, 0}, false, 0, 0, 0},
+        {"two runs", bar, {{0, 1, 2, 3, 4, 5, 6, 7}, {7, 10, 11, 2, 3, 9, 8, 6}}, 4, {0, 0}, false, 0, 0, 0},
         // Two facets sharing two consecutive edges (0-4-3): the whole run
         // goes, no spike is left.
-        {"shared run", {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {1, 1}, {-1, 1}}, {{0, 1, 2, 3, 4}, {0, 4, 3, 5}}, 4, {0, 0},
-         false, 1, 5, 5},
+        {"shared run", run, {{0, 1, 2, 3, 4}, {0, 4, 3, 5}}, 4, {0, 0}, false, 1, 5, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -529,7 +532,8 @@ TEST(OrientAndMergeRandom, VoxelSolids)
                 if (std::fabs(a[c]) > std::fabs(a[axis]))
                     axis = c;
             const double coordinate = s.GetFacet(k)->GetFirstEdge()->GetVertex1()->GetXYZ()[axis];
-            merged[{axis, static_cast<int>(std::lround(coordinate)), a[axis] > 0 ? 1 : -1}] += std::fabs(a[axis]);
+            merged[{axis, static_cast<int>(std::lround(coordinate)), a[axis] > 0 ? 1 : -1}] +=
+                std::fabs(a[axis]);
         }
         EXPECT_EQ(exposed, merged);
     }

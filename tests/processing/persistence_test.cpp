@@ -60,14 +60,19 @@ std::string Join(const std::vector<std::vector<std::string>>& lines)
     }
     return text;
 }
-bool Load(G3Surface& s, const std::string& text) { return s.LoadFromText(text.data(), text.size(), nullptr, nullptr); }
+bool Load(G3Surface& s, const std::string& text)
+{
+    return s.LoadFromText(text.data(), text.size(), nullptr, nullptr);
+}
 
 // A unit cube, faces outward; with `normalIds`, facet f's corners all get
 // normal normalIds[f].
 void MakeCube(G3Surface& s, const int* normalIds = nullptr)
 {
-    static const double p[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    static int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    static const double p[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                   {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    static int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                              {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
     for (const auto& v : p)
         s.AddVertex(v[0], v[1], v[2], 0);
     for (int f = 0; f < 6; ++f) {
@@ -83,17 +88,18 @@ void MakeCube(G3Surface& s, const int* normalIds = nullptr)
 std::vector<double> Snapshot(G3Surface& s)
 {
     auto id = [](const G3Obj* o) { return o ? static_cast<double>(o->GetId()) : -1.0; };
-    std::vector<double> out = {double(s.GetVertexCount()), double(s.GetEdgeCount()), double(s.GetFacetCount()),
-                               double(s.PeekNextSurface())};
+    std::vector<double> out = {double(s.GetVertexCount()), double(s.GetEdgeCount()),
+                               double(s.GetFacetCount()), double(s.PeekNextSurface())};
     for (int i = 0; i < s.GetVertexCount(); ++i) {
         G3Vertex* v = s.GetVertex(i);
-        out.insert(out.end(), {id(v), v->GetX(), v->GetY(), v->GetZ(), id(v->GetFirstEdge()), id(v->GetLastEdge())});
+        out.insert(out.end(),
+                   {id(v), v->GetX(), v->GetY(), v->GetZ(), id(v->GetFirstEdge()), id(v->GetLastEdge())});
     }
     for (int i = 0; i < s.GetEdgeCount(); ++i) {
         G3Edge* e = s.GetEdge(i);
         out.insert(out.end(), {id(e), double(e->GetFlags()), id(e->GetVertex1()), id(e->GetVertex2()),
-                               id(e->GetFacet1()), id(e->GetFacet2()), id(e->GetFacet1Edge()), id(e->GetFacet2Edge()),
-                               id(e->GetVertex1Edge()), id(e->GetVertex2Edge())});
+                               id(e->GetFacet1()), id(e->GetFacet2()), id(e->GetFacet1Edge()),
+                               id(e->GetFacet2Edge()), id(e->GetVertex1Edge()), id(e->GetVertex2Edge())});
     }
     for (int i = 0; i < s.GetFacetCount(); ++i) {
         G3Facet* f = s.GetFacet(i);
@@ -170,8 +176,9 @@ TEST_F(SaveLoadTest, NumbersIgnoreTheHostLocale)
     uselocale(old);
     freelocale(comma);
     ASSERT_TRUE(saved && loaded);
-    EXPECT_EQ(Fields(ReadText(path))[1], (std::vector<std::string>{"0.50000000000000000000", "-1.25000000000000000000",
-                                                                    "3.00000000000000000000"}));
+    EXPECT_EQ(Fields(ReadText(path))[1],
+              (std::vector<std::string>{"0.50000000000000000000", "-1.25000000000000000000",
+                                        "3.00000000000000000000"}));
     EXPECT_EQ(b.GetVertex(0)->GetY(), -1.25);
 }
 
@@ -186,7 +193,8 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
     src.RemoveFacet(src.GetFacet(5));
     const std::vector<std::vector<std::string>> good = Fields(SaveToText(src));
     const int nV = src.GetVertexCount(), nE = src.GetEdgeCount(), nF = src.GetFacetCount();
-    const int edgeLine = 1 + nV, facetLine = edgeLine + nE, linkLine = facetLine + nF, ringLine = linkLine + nE;
+    const int edgeLine = 1 + nV, facetLine = edgeLine + nE;
+    const int linkLine = facetLine + nF, ringLine = linkLine + nE;
     // The cube's text with field k of line l replaced.
     auto patch = [&](long l, int k, const std::string& value) {
         std::vector<std::vector<std::string>> lines = good;
@@ -234,7 +242,8 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
         {"link below -1", patch(linkLine, 2, "-2")},
         {"link to a missing facet", patch(linkLine, 1, str(nF))},
         {"ring end past the end", patch(ringLine, 1, str(nE))},
-        {"looping facet chain", patch(linkLine + last->GetId(), last->GetFacet1() == f0 ? 2 : 3, str(first->GetId()))},
+        {"looping facet chain",
+         patch(linkLine + last->GetId(), last->GetFacet1() == f0 ? 2 : 3, str(first->GetId()))},
         {"chain ending early", patch(facetLine, 1, str(first->GetId()))},
         {"chain through a foreign edge",
          patch(linkLine + first->GetId(), first->GetFacet1() == f0 ? 2 : 3, str(foreign->GetId()))},
@@ -304,8 +313,8 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
             s.AddVertex(2 * (k == 1), 2 * (k == 2), 2 * (k == 3), 0);
         for (int k = 0; k < 6; ++k)
             s.AddVertex(3 + k % 3, k / 3, k == 5, 0);
-        for (const std::vector<int>& f : {std::vector<int>{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3}, {4, 5, 8, 7},
-                                          {5, 6, 9, 8}, {6, 9, 5}})
+        for (const std::vector<int>& f : {std::vector<int>{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3},
+                                          {4, 5, 8, 7}, {5, 6, 9, 8}, {6, 9, 5}})
             FacetByIds(s, f);
         s.GetFacet(5)->SetDoubleSided();
         dumps.push_back({SaveToText(s), true});
@@ -314,8 +323,8 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
         // A square with a square hole, a fan sharing its corner, and a
         // removed triangle whose edges stay listed.
         G3Surface s;
-        for (const auto& p : {testmesh::P3{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {1, 1, 0}, {1, 3, 0}, {3, 3, 0},
-                              {3, 1, 0}, {5, 2, 1}, {5, 5, 1}})
+        for (const auto& p : {testmesh::P3{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {1, 1, 0}, {1, 3, 0},
+                              {3, 3, 0}, {3, 1, 0}, {5, 2, 1}, {5, 5, 1}})
             s.AddVertex(p[0], p[1], p[2], 0);
         G3Facet* f = FacetByIds(s, {0, 1, 2, 3});
         G3Vertex* hole[4] = {s.GetVertex(4), s.GetVertex(5), s.GetVertex(6), s.GetVertex(7)};
@@ -329,7 +338,8 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
     }
     // The kernel's repair sequence, checked after every pass.
     void (*const passes[])(G3Surface&) = {
-        [](G3Surface& x) { x.RemoveEqualsVertexAndDivideEdges(); }, [](G3Surface& x) { x.RemoveEqualsNormal(); },
+        [](G3Surface& x) { x.RemoveEqualsVertexAndDivideEdges(); },
+        [](G3Surface& x) { x.RemoveEqualsNormal(); },
         [](G3Surface& x) {
             x.FormPlaneEquation();
             x.RemoveTrivialFacets();

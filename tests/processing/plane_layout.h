@@ -97,7 +97,8 @@ inline std::vector<P2> Probes(Rng& rng, const std::vector<Ring>& rings, int coun
 
 // The rings as loops of vertices: one vertex per distinct point when
 // `shared` (the rings share their touching corners), else fresh vertices.
-inline std::vector<std::vector<G3Vertex*>> Place(G3Surface& s, const Frame& fr, const std::vector<Ring>& rings, bool shared)
+inline std::vector<std::vector<G3Vertex*>> Place(G3Surface& s, const Frame& fr,
+                                                 const std::vector<Ring>& rings, bool shared)
 {
     std::map<P2, G3Vertex*> known;
     std::vector<std::vector<G3Vertex*>> out;
@@ -141,8 +142,8 @@ inline void ExpectFacetsMatchEvenOdd(G3Surface& s, const Frame& fr, const std::v
         const int expected = InsideEvenOdd(rings, p) ? 1 : 0;
         const int found = FacetsHolding(s, fr, p);
         if (found != expected && ++wrong <= 3)
-            ADD_FAILURE() << "probe (" << p[0] << ", " << p[1] << ") lies in " << found << " facets, expected "
-                          << expected;
+            ADD_FAILURE() << "probe (" << p[0] << ", " << p[1] << ") lies in " << found
+                          << " facets, expected " << expected;
     }
 }
 

@@ -60,7 +60,9 @@ TEST(TessellatorTest, AssemblesTrianglesStripsAndFans)
     // GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN
     const std::pair<int, std::vector<long>> primitives[] = {
         {4, {1, 2, 3, 4, 5, 6, 7}}, {5, {1, 2, 3, 4}}, {5, {1, 2, 3, 4, 5}}, {6, {1, 2, 3, 4}}};
-    const Tris expected[] = {{{1, 2, 3}, {4, 5, 6}}, {{1, 2, 3}, {4, 3, 2}}, {{1, 2, 3}, {4, 3, 2}, {3, 4, 5}},
+    const Tris expected[] = {{{1, 2, 3}, {4, 5, 6}},
+                             {{1, 2, 3}, {4, 3, 2}},
+                             {{1, 2, 3}, {4, 3, 2}, {3, 4, 5}},
                              {{1, 2, 3}, {1, 3, 4}}};
     for (int k = 0; k < 4; ++k) {
         RecordingTessellator t;

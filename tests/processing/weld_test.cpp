@@ -40,7 +40,8 @@ double Along(const P& a, const P& b, const P& p, bool* inside)
     }
     t /= len2;
     const P foot = {a[0] + t * d[0], a[1] + t * d[1], a[2] + t * d[2]};
-    *inside = t > 0.0 && t < 1.0 && Distance(p, foot) < 1e-5 && Distance(p, a) > 1e-5 && Distance(p, b) > 1e-5;
+    *inside =
+        t > 0.0 && t < 1.0 && Distance(p, foot) < 1e-5 && Distance(p, a) > 1e-5 && Distance(p, b) > 1e-5;
     return t;
 }
 
@@ -122,7 +123,8 @@ TEST(Weld, RandomSoupsWeldAndSplitAsBruteForceSays)
             }
             const double u[3] = {t[1][0] - t[0][0], t[1][1] - t[0][1], t[1][2] - t[0][2]};
             const double w[3] = {t[2][0] - t[0][0], t[2][1] - t[0][1], t[2][2] - t[0][2]};
-            if (std::hypot(u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]) < 1e-3)
+            if (std::hypot(u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]) <
+                1e-3)
                 continue; // collinear
             for (P& p : t)
                 p = {p[0] + jitter(), p[1] + jitter(), p[2] + jitter()};
