@@ -327,12 +327,12 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
                               {3, 3, 0}, {3, 1, 0}, {5, 2, 1}, {5, 5, 1}})
             s.AddVertex(p[0], p[1], p[2], 0);
         G3Facet* f = FacetByIds(s, {0, 1, 2, 3});
-        G3Vertex* hole[4] = {s.GetVertex(4), s.GetVertex(5), s.GetVertex(6), s.GetVertex(7)};
+        G3Vertex* hole[4] = {s.GetVertex(4), s.GetVertex(7), s.GetVertex(6), s.GetVertex(5)};
         G3EdgeList list(4, hole, nullptr, nullptr, nullptr, 0, 0);
         s.AddFacetEdges(f, &list);
         FacetByIds(s, {1, 8, 2});
         FacetByIds(s, {2, 8, 9});
-        s.RemoveFacet(FacetByIds(s, {4, 7, 8}));
+        s.RemoveFacet(FacetByIds(s, {4, 5, 8}));
         EXPECT_EQ("", MeshCheck(&s));
         dumps.push_back({SaveToText(s), false});
     }
