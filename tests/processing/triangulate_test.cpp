@@ -131,27 +131,39 @@ TEST(TriangulateTest, ModesPickTheFacetsByShape)
     }
 }
 
-TEST(TriangulateTest, LShapeKeepsOuterFlagsAndMarksDiagonals)
+TEST(TriangulateTest, LShapeHandsItsDataFlagsAndCornersToItsTriangles)
 {
     G3Surface s;
     std::vector<int> flags = {11, 12, 13, 14, 15, 16};
     for (const auto& p : {P3{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}})
         s.AddVertex(p[0], p[1], p[2], 0);
     int ids[6] = {0, 1, 2, 3, 4, 5};
-    ASSERT_NE(nullptr, s.AddFacet(6, ids, flags.data(), nullptr, nullptr));
-    const std::vector<G3Vertex*> ring = Corners(s.GetFacet(0));
+    G3Facet* f = s.AddFacet(6, ids, flags.data(), nullptr, nullptr);
+    ASSERT_NE(nullptr, f);
+    const std::vector<G3Vertex*> ring = Corners(f);
+    int token = 0;
+    f->GetExtendedData().Add("ZUNO_ROOF_PLANE_INDEX", &token);
+    f->SetSurface(7);
+    f->SetFlags(0x30);
+    // Corner data per vertex, told apart by their coordinates.
+    for (G3Vertex* v : ring)
+        f->SetNormal(v, s.AddNormal(v->GetX(), v->GetY(), 1.0), s.AddTexCoo(v->GetX() / 2, v->GetY() / 2), true);
 
     ASSERT_TRUE(s.Triangulate(1, 99));
     ASSERT_EQ(s.GetFacetCount(), 4);
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_NEAR(TrianglesArea(s), 3.0, 1e-12);
+    EXPECT_TRUE(s.GetExtendedDataFacetDefault().IsEmpty()) << "the default is restored";
     // An outer side keeps its edge's flags and has one facet; a diagonal
     // carries 99 and is shared. Four triangles: six sides of each kind.
     int outer = 0, diagonalSides = 0;
     for (int i = 0; i < 4; ++i) {
-        G3Facet* f = s.GetFacet(i);
-        EXPECT_GT(SignedAreaXY(f), 0.0);
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        G3Facet* t = s.GetFacet(i);
+        EXPECT_GT(SignedAreaXY(t), 0.0);
+        EXPECT_EQ(t->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"), &token);
+        EXPECT_EQ(t->GetSurface(), 7);
+        EXPECT_EQ(t->GetFlags(), 0x30);
+        for (G3Edge* e = t->GetFirstEdge(); e; e = e->GetFacetEdge(t)) {
             int k = 0;
             while (k < 6 && !(e->HasVertex(ring[k]) && e->HasVertex(ring[(k + 1) % 6])))
                 ++k;
@@ -160,33 +172,6 @@ TEST(TriangulateTest, LShapeKeepsOuterFlagsAndMarksDiagonals)
             EXPECT_EQ(e->GetFlags(), isOuter ? flags[k] : 99);
             EXPECT_EQ(e->GetFacet2() == nullptr, isOuter);
         }
-    }
-    EXPECT_EQ(outer, 6);
-    EXPECT_EQ(diagonalSides, 6);
-}
-
-TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
-{
-    G3Surface s;
-    G3Facet* f = SoupFacet(s, {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1, 1, 0}, {0, 2, 0}});
-    int token = 0;
-    f->GetExtendedData().Add("ZUNO_ROOF_PLANE_INDEX", &token);
-    f->SetSurface(7);
-    f->SetFlags(0x30);
-    // Corner data per vertex, told apart by their coordinates.
-    for (G3Vertex* v : Corners(f)) {
-        const double* p = v->GetXYZ();
-        f->SetNormal(v, s.AddNormal(p[0], p[1], 1.0), s.AddTexCoo(p[0] / 2, p[1] / 2), true);
-    }
-
-    ASSERT_TRUE(s.Triangulate(1, 0));
-    ASSERT_EQ(s.GetFacetCount(), 3);
-    EXPECT_TRUE(s.GetExtendedDataFacetDefault().IsEmpty()) << "the default is restored";
-    for (int i = 0; i < 3; ++i) {
-        G3Facet* t = s.GetFacet(i);
-        EXPECT_EQ(t->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"), &token);
-        EXPECT_EQ(t->GetSurface(), 7);
-        EXPECT_EQ(t->GetFlags(), 0x30);
         for (G3Vertex* v : Corners(t)) {
             G3TexCoo* tex = nullptr;
             G3Normal* n = t->GetNormal(v, &tex);
@@ -197,7 +182,8 @@ TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
             }
         }
     }
-    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_EQ(outer, 6);
+    EXPECT_EQ(diagonalSides, 6);
 }
 
 TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
