@@ -131,22 +131,34 @@ TEST(OrientNormals2, TurnedSolidsComeOutFacingOut)
     EXPECT_NEAR(64.0 - 8.0, SignedVolume(s), 1e-9);
 }
 
-TEST(OrientNormals2, ProbesUpToTheNearlyVerticalRatio)
+// A lone triangle rising along x, turned or not by each orientation at its
+// threshold. Geometry alone: a probed facet is the lowest on its probe and
+// ends facing down; one too steep to probe (past a horizontal share of
+// 0.999) keeps its orientation. Corner normals: one normal against the
+// plane turns the facet only when the dot product is below -1e-6.
+TEST(OrientNormals, ThresholdsOfProbingAndOfCornerNormals)
 {
-    // A lone probed facet is the lowest on its probe and ends facing down;
-    // one too steep to probe keeps its orientation. Slopes just either side
-    // of a horizontal share of 0.999.
     const double at = 0.999 / std::sqrt(1.0 - 0.999 * 0.999);
-    for (double slope : {at * (1.0 - 1e-9), at * (1.0 + 1e-6)}) {
+    const struct {
+        double slope;
+        double normalZ; // 0: no corner normal, OrientNormals2 probes
+        bool turned;
+    } cases[] = {
+        {at * (1.0 - 1e-9), 0, true}, {at * (1.0 + 1e-6), 0, false}, {0, -1e-6, false}, {0, -1.5e-6, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.slope) + " " + std::to_string(c.normalZ));
         G3Surface s;
-        G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, slope, 0), s.AddVertex(0, 1, 0, 0)};
-        G3Facet* f = s.AddFacet(3, v, 1, nullptr, nullptr);
+        G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, c.slope, 0), s.AddVertex(0, 1, 0, 0)};
+        G3Normal* n[3] = {c.normalZ ? s.AddNormal(0, 0, c.normalZ) : nullptr, nullptr, nullptr};
+        G3Facet* f = s.AddFacet(3, v, 1, n, nullptr);
         ASSERT_GT(f->GetPlaneC(), 0.0);
-        s.OrientNormals2(true);
+        EXPECT_TRUE(c.normalZ ? s.OrientNormals() : s.OrientNormals2(true));
         EXPECT_EQ("", MeshCheck(&s));
-        const bool probed = slope < at;
-        EXPECT_EQ(probed, f->GetPlaneC() < 0.0) << slope;
+        EXPECT_EQ(c.turned, f->GetPlaneC() < 0.0);
     }
+    G3Surface bare;
+    AddBox(bare, {0, 0, 0}, {1, 1, 1});
+    EXPECT_FALSE(bare.OrientNormals());
 }
 
 TEST(OrientNormals2, FacetsWithoutPlaneOrWithVerticalPlaneStayOutOfProbes)
@@ -166,24 +178,6 @@ TEST(OrientNormals2, FacetsWithoutPlaneOrWithVerticalPlaneStayOutOfProbes)
     EXPECT_EQ(wallPlane, std::vector<double>(wall->GetPlane(), wall->GetPlane() + 4));
 }
 
-TEST(OrientNormals, FlipsOnlyBelowTheTolerance)
-{
-    // One corner normal against the plane (0, 0, 1): a dot product of
-    // exactly -1e-6 leaves the facet, anything below turns it.
-    for (double z : {-1e-6, -1.5e-6}) {
-        G3Surface s;
-        G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, 0, 0), s.AddVertex(0, 1, 0, 0)};
-        G3Normal* n[3] = {s.AddNormal(0, 0, z), nullptr, nullptr};
-        G3Facet* f = s.AddFacet(3, v, 1, n, nullptr);
-        ASSERT_EQ(1.0, f->GetPlaneC());
-        EXPECT_TRUE(s.OrientNormals());
-        EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_EQ(z < -1e-6, f->GetPlaneC() < 0.0) << z;
-    }
-    G3Surface bare;
-    AddBox(bare, {0, 0, 0}, {1, 1, 1});
-    EXPECT_FALSE(bare.OrientNormals());
-}
 
 TEST(FacetSideQueries, ScanPointKeepsEveryCrossing)
 {

@@ -147,7 +147,8 @@ TEST(TriangulateTest, LShapeHandsItsDataFlagsAndCornersToItsTriangles)
     f->SetFlags(0x30);
     // Corner data per vertex, told apart by their coordinates.
     for (G3Vertex* v : ring)
-        f->SetNormal(v, s.AddNormal(v->GetX(), v->GetY(), 1.0), s.AddTexCoo(v->GetX() / 2, v->GetY() / 2), true);
+        f->SetNormal(v, s.AddNormal(v->GetX(), v->GetY(), 1.0), s.AddTexCoo(v->GetX() / 2, v->GetY() / 2),
+                     true);
 
     ASSERT_TRUE(s.Triangulate(1, 99));
     ASSERT_EQ(s.GetFacetCount(), 4);
