@@ -183,22 +183,15 @@ TEST(FacetSideQueries, ScanPointKeepsEveryCrossing)
 {
     // A comb of 60 teeth crosses the scan line 120 times; the widest gap is
     // the last tooth, far past the first hundred crossings.
-    G3Surface s;
-    std::vector<int> ids;
-    const int teeth = 60;
-    auto add = [&](double x, double y) { ids.push_back(static_cast<int>(s.AddVertex(x, y, 0, 0)->GetId())); };
-    add(0, 0);
-    for (int t = 0; t < teeth; ++t) {
-        const double x0 = t == teeth - 1 ? 200.0 : 2.0 * t;
-        const double width = t == teeth - 1 ? 50.0 : 1.0;
-        add(x0, 0);
-        add(x0, 10);
-        add(x0 + width, 10);
-        add(x0 + width, 0);
+    std::vector<P3> pts = {{0, 0, 0}};
+    for (int t = 0; t < 60; ++t) {
+        const double x0 = t == 59 ? 200.0 : 2.0 * t;
+        const double width = t == 59 ? 50.0 : 1.0;
+        pts.insert(pts.end(), {{x0, 0, 0}, {x0, 10, 0}, {x0 + width, 10, 0}, {x0 + width, 0, 0}});
     }
-    add(250, -1);
-    add(0, -1);
-    G3Facet* comb = FacetByIds(s, ids);
+    pts.insert(pts.end(), {{250, -1, 0}, {0, -1, 0}});
+    G3Surface s;
+    G3Facet* comb = SoupFacet(s, pts);
     ASSERT_NE(nullptr, comb);
     double x = -1;
     double y = -1;
