@@ -1,3 +1,6 @@
+// The clean-up passes: equal, trivial and collinear facets, boundary
+// stitching and hole closing, each checked by the mesh check.
+
 #include "common/builders.h"
 #include "mesh/mesh_check.h"
 
@@ -9,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <vector>
 
 using namespace testmesh;
@@ -24,14 +26,11 @@ TEST(RemoveEqualsFacets, DuplicatesReversedCopiesAndSides)
     // A double-sided copy over a single-sided one leaves it single-sided;
     // the copy runs the other way round.
     G3Facet* b = FacetByIds(s, {4, 5, 7, 6});
-    G3Facet* bReversed = FacetByIds(s, {5, 4, 6, 7});
-    bReversed->SetDoubleSided();
+    FacetByIds(s, {5, 4, 6, 7})->SetDoubleSided();
     // Two double-sided copies stay double-sided.
     G3Facet* c = FacetByIds(s, {0, 2, 6});
     c->SetDoubleSided();
     FacetByIds(s, {0, 2, 6})->SetDoubleSided();
-    ASSERT_EQ(6, s.GetFacetCount());
-
     s.RemoveEqualsFacets();
     EXPECT_EQ("", MeshCheck(&s));
     ASSERT_EQ(3, s.GetFacetCount());
@@ -39,48 +38,103 @@ TEST(RemoveEqualsFacets, DuplicatesReversedCopiesAndSides)
     EXPECT_FALSE(b->GetDoubleSided());
     EXPECT_TRUE(c->GetDoubleSided());
     EXPECT_EQ(4, b->GetEdgeCount());
-}
 
-TEST(RemoveEqualsFacets, SharedRunOfThreeVerticesIsNotEnough)
-{
     // K, A, B, C and K, A, B, D agree on three consecutive vertices from the
     // key but are different quads; so are a quad and its copy with two
     // vertices exchanged.
-    G3Surface s;
-    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
-    FacetByIds(s, {0, 1, 3, 2});
-    FacetByIds(s, {0, 1, 3, 7});
-    FacetByIds(s, {4, 5, 6, 7});
-    FacetByIds(s, {4, 6, 5, 7});
-    s.RemoveEqualsFacets();
-    EXPECT_EQ(4, s.GetFacetCount());
-    EXPECT_EQ("", MeshCheck(&s));
+    G3Surface t;
+    AddBoxCorners(t, {0, 0, 0}, {1, 1, 1});
+    for (const std::vector<int>& f : {std::vector<int>{0, 1, 3, 2}, {0, 1, 3, 7}, {4, 5, 6, 7}, {4, 6, 5, 7}})
+        FacetByIds(t, f);
+    t.RemoveEqualsFacets();
+    EXPECT_EQ(4, t.GetFacetCount());
+    EXPECT_EQ("", MeshCheck(&t));
 }
 
-TEST(RemoveTrivialFacets, ZeroPlaneRemovedOthersKept)
+TEST(RemoveTrivialFacets, ZeroPlanesAndCollinearCornersOnEveryLine)
 {
-    G3Surface s;
-    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
-    FacetByIds(s, {0, 1, 3});
-    G3Facet* flat = FacetByIds(s, {4, 5, 7});
-    EXPECT_FALSE(s.RemoveTrivialFacets());
-    const double zero[4] = {0, 0, 0, 0};
-    flat->SetPlane(zero);
-    EXPECT_TRUE(s.RemoveTrivialFacets());
-    EXPECT_EQ(1, s.GetFacetCount());
-    EXPECT_EQ(3, s.GetVertexCount()); // RemoveUnused ran
-    EXPECT_EQ("", MeshCheck(&s));
+    // The same sliver on a line through the origin and on lines away from it;
+    // a collinear quad that runs back along itself too; a facet given the
+    // zero plane.
+    const std::vector<std::vector<P3>> slivers = {
+        {{0, 10, 10}, {0, 10, 5}, {0, 10, 8.75}},
+        {{0, 0, 10}, {0, 0, 5}, {0, 0, 8.75}},
+        {{3, -7, 1}, {5, -4, 2}, {9, 2, 4}},
+        {{1e4, 2e4, 5}, {1e4 + 2, 2e4 + 1, 5}, {1e4 + 1, 2e4 + 0.5, 5}, {1e4 + 4, 2e4 + 2, 5}},
+        {{4, 5, 7}, {5, 5, 7}, {4, 6, 7}},
+    };
+    for (const auto& pts : slivers) {
+        G3Surface s;
+        G3Facet* f = SoupFacet(s, pts);
+        ASSERT_NE(f, nullptr);
+        SoupFacet(s, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+        if (&pts == &slivers.back()) {
+            EXPECT_FALSE(s.RemoveTrivialFacets());
+            const double zero[4] = {0, 0, 0, 0};
+            f->SetPlane(zero);
+        } else {
+            // The fallback plane (a plane through the line, where the line
+            // does not pass through the origin) still serves projection.
+            if (pts[0][0] != 0 || pts[0][1] != 0) {
+                EXPECT_FALSE(f->IsPlaneZero());
+            }
+            int i = -1, j = -1;
+            f->GetMaxCoo(&i, &j);
+            EXPECT_TRUE(i >= 0 && i < 3 && j >= 0 && j < 3 && i != j);
+            EXPECT_TRUE(f->IsTrivial()) << pts[0][0] << " " << pts[0][1];
+        }
+        EXPECT_TRUE(s.RemoveTrivialFacets());
+        EXPECT_EQ(s.GetFacetCount(), 1);
+        EXPECT_EQ(s.GetVertexCount(), 3); // RemoveUnused ran
+        EXPECT_EQ("", MeshCheck(&s));
+    }
+
+    // Area, however small or self-cancelling, is not trivial: a thin
+    // triangle, a corner bent by far less than the point tolerance, a bow tie.
+    G3Surface keep;
+    SoupFacet(keep, {{0, 10, 10}, {0, 10, 5}, {0, 10 + 1e-9, 8.75}});
+    SoupFacet(keep, {{5, 5, 5}, {6, 5, 5}, {7, 5 + 1e-5, 5}, {8, 5, 5}, {5, 6, 5}});
+    SoupFacet(keep, {{0, 0, 1}, {1, 1, 1}, {1, 0, 1}, {0, 1, 1}});
+    for (int k = 0; k < keep.GetFacetCount(); ++k)
+        EXPECT_FALSE(keep.GetFacet(k)->IsTrivial()) << k;
+    EXPECT_FALSE(keep.RemoveTrivialFacets());
+    EXPECT_EQ(keep.GetFacetCount(), 3);
+}
+
+TEST(RemoveTrivialFacets, ClosedSoupWithASliverOnAnEdgeRepairsClosed)
+{
+    // The twelve triangles of a cube, each with corners of its own as a file
+    // reader leaves a soup, plus a zero-area triangle whose corners lie on
+    // one cube edge (its middle corner splits that edge): once the sliver
+    // goes, the split edge is shared by two faces again.
+    for (double x0 : {0.0, 3.0}) {
+        G3Surface box, s;
+        for (G3Facet* f : AddBox(box, {x0, x0, x0}, {x0 + 1, x0 + 1, x0 + 1}, true)) {
+            std::vector<P3> corners;
+            for (G3Vertex* v : Corners(f))
+                corners.push_back({v->GetX(), v->GetY(), v->GetZ()});
+            SoupFacet(s, corners);
+        }
+        SoupFacet(s, {{x0 + 1, x0 + 1, x0}, {x0 + 1, x0 + 1, x0 + 1}, {x0 + 1, x0 + 1, x0 + 0.5}});
+        s.RemoveEqualsVertexAndDivideEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        s.FormPlaneEquation();
+        EXPECT_TRUE(s.RemoveTrivialFacets()) << x0;
+        EXPECT_EQ("", MeshCheck(&s));
+        s.RemoveNonManifoldEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ(s.GetFacetCount(), 12);
+        EXPECT_TRUE(s.GetClosed()) << x0;
+    }
 }
 
 TEST(RemoveNonManifoldEdges, TwoBoundaryEdgesBecomeOneSharedEdge)
 {
-    // Two triangles over the pair (0, 3) through separate edges, as a
+    // Two triangles over the pair (0, 2) through separate edges, as a
     // welded soup leaves them.
     G3Surface soup;
-    for (const auto& p : {std::pair<int, int>{0, 0}, {1, 0}, {1, 1}, {0, 0}, {1, 1}, {0, 1}})
-        soup.AddVertex(p.first, p.second, 0, 0);
-    G3Facet* f = FacetByIds(soup, {0, 1, 2});
-    G3Facet* g = FacetByIds(soup, {3, 4, 5});
+    G3Facet* f = SoupFacet(soup, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    G3Facet* g = SoupFacet(soup, {{0, 0, 0}, {1, 1, 0}, {0, 1, 0}});
     soup.RemoveEqualsVertex();
     ASSERT_EQ(6, soup.GetEdgeCount());
     GArrayCollection pair;
@@ -97,49 +151,38 @@ TEST(RemoveNonManifoldEdges, TwoBoundaryEdgesBecomeOneSharedEdge)
     EXPECT_TRUE(static_cast<const G3Edge*>(pair.get(0))->FacetEqu(f, g));
 }
 
-TEST(EncloseHoles, ClosesAOneTriangleGap)
+TEST(EncloseHoles, ClosesGapsWithTrianglesAcrossThem)
 {
-    // A tetrahedron without its base.
-    G3Surface s;
-    for (int i = 0; i < 4; ++i)
-        s.AddVertex(i == 1, i == 2, i == 3, 0);
-    FacetByIds(s, {0, 1, 3});
-    FacetByIds(s, {1, 2, 3});
-    FacetByIds(s, {2, 0, 3});
-    EXPECT_FALSE(s.GetClosed());
-
-    EXPECT_TRUE(s.EncloseHoles());
-    EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_EQ(6, s.GetEdgeCount());
-    EXPECT_TRUE(s.GetClosed());
-    ASSERT_EQ(4, s.GetFacetCount());
-    G3Facet* base = s.GetFacet(3);
-    EXPECT_TRUE(base->ContainsVertex(s.GetVertex(0)) && base->ContainsVertex(s.GetVertex(1)) &&
-                base->ContainsVertex(s.GetVertex(2)));
-    EXPECT_FALSE(s.EncloseHoles());
-}
-
-TEST(EncloseHoles, ClosesASquareGapWithTwoTriangles)
-{
-    // A cube without its top face: the first triangle leaves a diagonal
-    // boundary edge that the second one closes.
-    G3Surface s;
-    AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
-    FacetByIds(s, {0, 2, 3, 1});
-    FacetByIds(s, {0, 1, 5, 4});
-    FacetByIds(s, {1, 3, 7, 5});
-    FacetByIds(s, {3, 2, 6, 7});
-    FacetByIds(s, {2, 0, 4, 6});
-    EXPECT_TRUE(s.EncloseHoles());
-    EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_EQ(13, s.GetEdgeCount());
-    EXPECT_TRUE(s.GetClosed());
-    ASSERT_EQ(7, s.GetFacetCount());
-    for (int i = 5; i < 7; ++i) {
-        EXPECT_EQ(3, s.GetFacet(i)->GetEdgeCount());
-        GArrayCollection vs;
-        s.GetFacet(i)->GetVertices(&vs);
-        for (int k = 0; k < vs.size(); ++k)
-            EXPECT_EQ(1.0, static_cast<G3Vertex*>(vs.get(k))->GetZ());
+    // A tetrahedron without its base: one triangle. A cube without its top
+    // face: the first triangle leaves a diagonal boundary edge that the
+    // second one closes. The new triangles span the gap (z = 0 and z = 1).
+    const struct {
+        std::vector<std::vector<int>> faces;
+        int edges;
+        int facets;
+        double z;
+    } cases[] = {
+        {{{0, 1, 4}, {1, 2, 4}, {2, 0, 4}}, 6, 4, 0.0},
+        {{{0, 2, 3, 1}, {0, 1, 5, 4}, {1, 3, 7, 5}, {3, 2, 6, 7}, {2, 0, 4, 6}}, 13, 7, 1.0},
+    };
+    for (const auto& c : cases) {
+        G3Surface s;
+        AddBoxCorners(s, {0, 0, 0}, {1, 1, 1});
+        for (const std::vector<int>& f : c.faces)
+            FacetByIds(s, f);
+        s.RemoveUnused();
+        const int before = s.GetFacetCount();
+        EXPECT_FALSE(s.GetClosed());
+        EXPECT_TRUE(s.EncloseHoles());
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ(c.edges, s.GetEdgeCount());
+        EXPECT_TRUE(s.GetClosed());
+        ASSERT_EQ(c.facets, s.GetFacetCount());
+        for (int i = before; i < c.facets; ++i) {
+            EXPECT_EQ(3, s.GetFacet(i)->GetEdgeCount());
+            for (G3Vertex* v : Corners(s.GetFacet(i)))
+                EXPECT_EQ(c.z, v->GetZ());
+        }
+        EXPECT_FALSE(s.EncloseHoles());
     }
 }

@@ -11,6 +11,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetContourIterator.h"
+#include "tests/common/plane2d.h"
 
 #include <gtest/gtest.h>
 
@@ -41,10 +42,8 @@ public:
     G3Vertex* V(double x, double y) { return s.AddVertex(x, y, 0.0, 0); }
 
     // A closed contour through the vertices, facing +z as given.
-    G3EdgeList* Loop(std::initializer_list<G3Vertex*> vs, G3Normal** normals = nullptr,
-                     G3TexCoo** tex = nullptr)
+    G3EdgeList* Loop(std::vector<G3Vertex*> v, G3Normal** normals = nullptr, G3TexCoo** tex = nullptr)
     {
-        std::vector<G3Vertex*> v(vs);
         G3EdgeList* l =
             new G3EdgeList(static_cast<int>(v.size()), v.data(), nullptr, normals, tex, 0, 7);
         l->SetPlane(kUp);
@@ -52,7 +51,7 @@ public:
         return l;
     }
     // The edges of every given list appended to a new list (a soup).
-    G3EdgeList* Soup(std::initializer_list<G3EdgeList*> parts)
+    G3EdgeList* Soup(const std::vector<G3EdgeList*>& parts)
     {
         G3EdgeList* l = new G3EdgeList(0, 7);
         l->SetPlane(kUp);
@@ -68,19 +67,6 @@ public:
     std::vector<G3EdgeList*> lists;
 };
 
-// The signed area on xy of the list's edges (a keyhole counts its
-// outer contour minus its holes).
-double Area(G3EdgeList* l)
-{
-    double a = 0.0;
-    for (int k = 0; k < l->size(); ++k) {
-        const double* p = l->GetEdge(k)->GetVertex1()->GetXYZ();
-        const double* q = l->GetEdge(k)->GetVertex2()->GetXYZ();
-        a += p[0] * q[1] - q[0] * p[1];
-    }
-    return 0.5 * a;
-}
-
 // The list is one closed chain, each edge starting where the last ended.
 bool ClosedChain(G3EdgeList* l)
 {
@@ -91,219 +77,120 @@ bool ClosedChain(G3EdgeList* l)
     return n >= 3;
 }
 
-// One closed chain of `size` edges enclosing `area`.
-void ExpectLoop(G3EdgeList* l, int size, double area, double tolerance = 1e-12)
-{
-    EXPECT_EQ(l->size(), size);
-    EXPECT_TRUE(ClosedChain(l));
-    EXPECT_NEAR(Area(l), area, tolerance);
-}
-
-bool HasPoint(G3EdgeList* l, double x, double y)
-{
-    const double p[3] = {x, y, 0.0};
-    for (int k = 0; k < l->size(); ++k)
-        if (l->GetEdge(k)->GetVertex1()->Equals(p))
-            return true;
-    return false;
-}
-
 } // namespace
 
-TEST(Contours, TwoSquaresSharingAnEdgeCancelIntoOneRectangle)
+// Soups resolved without and with linking, in each way of combining
+// coincident edges: every list made is a closed chain of visible, unmarked
+// edges, and together the lists cover what the source loops cover an odd
+// number of times (an even-odd count on a grid of probes).
+TEST(Contours, SoupsResolveIntoTheirOddCoverage)
 {
-    Fixture f;
-    G3Vertex *a = f.V(0, 0), *b = f.V(1, 0), *c = f.V(2, 0), *d = f.V(2, 1), *e = f.V(1, 1), *g = f.V(0, 1);
-    G3EdgeList* soup = f.Soup({f.Loop({a, b, e, g}), f.Loop({b, c, d, e})});
-    const int vertices = f.s.GetVertexCount();
-
-    f.Resolve(soup, true, UNION_EDGE_CANCEL_PAIRS);
-    ASSERT_EQ(f.out.size(), 1);
-    ExpectLoop(f.Out(0), 6, 2.0); // turned to face the list's plane
-    EXPECT_EQ(f.Out(0)->GetFacetSurface(), 7);
-    EXPECT_EQ(f.s.GetVertexCount(), vertices); // nothing crossed
-}
-
-TEST(Contours, FigureEightSplitsIntoTwoTrianglesAtTheCrossing)
-{
-    Fixture f;
-    G3EdgeList* bowtie = f.Loop({f.V(0, 0), f.V(2, 2), f.V(2, 0), f.V(0, 2)});
-    EXPECT_TRUE(bowtie->TestSelfIntersections());
-    EXPECT_FALSE(f.Loop({f.V(5, 5), f.V(6, 5), f.V(6, 6)})->TestSelfIntersections());
-
-    f.Resolve(bowtie, false, UNION_EDGE_CANCEL_PAIRS);
-    ASSERT_EQ(f.out.size(), 2);
-    // Both triangles go through the one vertex made at the crossing.
-    EXPECT_EQ(f.s.GetVertexCount(), 4 + 3 + 1);
-    const double centre[3] = {1, 1, 0};
-    G3Vertex* x[2] = {nullptr, nullptr};
-    for (int i = 0; i < 2; ++i) {
-        G3EdgeList* r = f.Out(i);
-        ExpectLoop(r, 3, 1.0);
-        for (int k = 0; k < r->size(); ++k)
-            if (r->GetEdge(k)->GetVertex1()->Equals(centre))
-                x[i] = r->GetEdge(k)->GetVertex1();
-    }
-    EXPECT_NE(x[0], nullptr);
-    EXPECT_EQ(x[0], x[1]);
-}
-
-TEST(Contours, TouchSplitsAtTheTouchingVertexItself)
-{
-    // The vertex (2, 0) rests on the bottom edge, which is split at that
-    // very vertex (no new one); the walk goes round the outline, through
-    // the touching vertex twice.
-    Fixture f;
-    G3Vertex* touch = f.V(2, 0);
-    G3EdgeList* loop = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), f.V(3, 4), touch, f.V(1, 4), f.V(0, 4)});
-    const int vertices = f.s.GetVertexCount();
-    EXPECT_TRUE(loop->TestSelfIntersections());
-    f.Resolve(loop, false, UNION_EDGE_CANCEL_PAIRS);
-    EXPECT_EQ(f.s.GetVertexCount(), vertices);
-    ASSERT_EQ(f.out.size(), 1);
-    G3EdgeList* r = f.Out(0);
-    ExpectLoop(r, 8, 12.0);
-    int hits = 0;
-    for (int k = 0; k < r->size(); ++k)
-        hits += r->GetEdge(k)->GetVertex1() == touch;
-    EXPECT_EQ(hits, 2);
-}
-
-TEST(Contours, SquareWithHoleIsClassified)
-{
-    Fixture f;
-    G3EdgeList* outer = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), f.V(0, 4)});
-    G3EdgeList* hole = f.Loop({f.V(1, 1), f.V(1, 3), f.V(3, 3), f.V(3, 1)});
-    EXPECT_TRUE(hole->IsIn(outer));
-    EXPECT_FALSE(outer->IsIn(hole));
-
-    f.Resolve(f.Soup({outer, hole}), false, UNION_EDGE_CANCEL_PAIRS);
-    ASSERT_EQ(f.out.size(), 2);
-    G3EdgeList::FormContourTypes(&f.out);
-    const int o = HasPoint(f.Out(0), 0, 0) ? 0 : 1;
-    ASSERT_TRUE(HasPoint(f.Out(o), 0, 0));
-    EXPECT_EQ(f.Out(o)->GetContourType(), CONTOUR_TYPE_OUTER);
-    EXPECT_EQ(f.Out(o)->GetInCount(), 0);
-    EXPECT_EQ(f.Out(1 - o)->GetContourType(), CONTOUR_TYPE_HOLE);
-    EXPECT_EQ(f.Out(1 - o)->GetInCount(), 1);
-}
-
-TEST(Contours, HolesAndIslandsNestAndLinkToTheirOwnOuterContour)
-{
-    Fixture f;
-    G3EdgeList* soup =
-        f.Soup({f.Loop({f.V(0, 0), f.V(10, 0), f.V(10, 10), f.V(0, 10)}),
-                f.Loop({f.V(1, 1), f.V(1, 9), f.V(4, 9), f.V(4, 1)}),          // hole
-                f.Loop({f.V(2, 2), f.V(3, 2), f.V(3, 3), f.V(2, 3)}),          // island in it
-                f.Loop({f.V(6, 1), f.V(6, 3), f.V(8, 3), f.V(8, 1)}),          // second hole
-                f.Loop({f.V(6, 5), f.V(6, 7), f.V(8, 7), f.V(8, 5)})});        // third hole
-    f.Resolve(soup, true, UNION_EDGE_CANCEL_PAIRS);
-    // The outer square takes its three holes (two bridges each); the island
-    // stays alone, inside two contours.
-    ASSERT_EQ(f.out.size(), 2);
-    EXPECT_NE(HasPoint(f.Out(0), 0, 0), HasPoint(f.Out(1), 0, 0));
-    for (int i = 0; i < 2; ++i) {
-        G3EdgeList* r = f.Out(i);
-        const bool outer = HasPoint(r, 0, 0);
-        ExpectLoop(r, outer ? 4 * 4 + 3 * 2 : 4, outer ? 100.0 - 24.0 - 4.0 - 4.0 : 1.0, 1e-9);
-        EXPECT_EQ(r->GetContourType(), CONTOUR_TYPE_OUTER);
-        EXPECT_EQ(r->GetInCount(), outer ? 0 : 2);
-    }
-}
-
-TEST(Contours, EqualContoursNestByCreationOrder)
-{
-    Fixture f;
-    G3Vertex* v[4] = {f.V(0, 0), f.V(1, 0), f.V(1, 1), f.V(0, 1)};
-    G3EdgeList* first = f.Loop({v[0], v[1], v[2], v[3]});
-    G3EdgeList* rotated = f.Loop({v[2], v[3], v[0], v[1]});
-    G3EdgeList* reversed = f.Loop({v[3], v[2], v[1], v[0]});
-    EXPECT_TRUE(first->Equals(rotated));
-    EXPECT_TRUE(rotated->Equals(first));
-    EXPECT_FALSE(first->Equals(reversed));
-    EXPECT_TRUE(first->IsIn(rotated)); // every vertex on the boundary
-    EXPECT_LT(first->GetSerial(), rotated->GetSerial());
-
-    // Whatever the order in the collection, the earlier list is the hole.
-    GArrayCollection both;
-    both.add(rotated);
-    both.add(first);
-    G3EdgeList::FormContourTypes(&both);
-    EXPECT_EQ(first->GetContourType(), CONTOUR_TYPE_HOLE);
-    EXPECT_EQ(first->GetInCount(), 1);
-    EXPECT_EQ(rotated->GetContourType(), CONTOUR_TYPE_OUTER);
-}
-
-TEST(Contours, ShortAndDanglingEdgesAreDropped)
-{
-    Fixture f;
-    G3Vertex* c = f.V(2, 2);
-    G3EdgeList* soup = f.Soup({f.Loop({f.V(0, 0), f.V(2, 0), f.V(2 + 5e-7, 0), c, f.V(0, 2)})});
-    // Tails: one into the square, a two-edge one outside, and a lone edge
-    // drawn twice in the same direction.
-    G3Vertex* t1 = f.V(3, 3);
-    G3Vertex* p = f.V(8, 8);
-    G3Vertex* q = f.V(9, 8);
-    const std::pair<G3Vertex*, G3Vertex*> tails[] = {{c, f.V(1, 1)}, {c, t1}, {t1, f.V(4, 3)}, {p, q}, {p, q}};
-    for (const auto& e : tails)
-        soup->AddEdge(e.first, e.second, nullptr, nullptr, nullptr, nullptr, 1);
-
-    f.Resolve(soup, false, UNION_EDGE_ALL);
-    ASSERT_EQ(f.out.size(), 1);
-    ExpectLoop(f.Out(0), 4, 4.0, 1e-6);
-}
-
-TEST(Contours, WalkThatDeadEndsStillFinishes)
-{
-    // Three copies of one edge in one direction: no walk can leave it, and
-    // pruning keeps it (three edges at each end).
-    Fixture f;
-    G3EdgeList* soup = f.Soup({f.Loop({f.V(0, 0), f.V(1, 0), f.V(1, 1)})});
-    G3Vertex* p = f.V(-5, -5);
-    G3Vertex* q = f.V(-4, -5);
-    for (int k = 0; k < 3; ++k)
-        soup->AddEdge(p, q, nullptr, nullptr, nullptr, nullptr, 1);
-
-    f.Resolve(soup, false, UNION_EDGE_ALL);
-    ASSERT_EQ(f.out.size(), 1);
-    EXPECT_EQ(f.Out(0)->size(), 3);
-    // Marks never leak into the results.
-    for (int k = 0; k < 3; ++k)
-        EXPECT_EQ(f.Out(0)->GetEdge(k)->GetFlags() & (G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2), 0);
-}
-
-TEST(Contours, CoincidentEdgeModes)
-{
-    // A square with a slit (4,4) -> (2,4) -> (2,2) -> (2,4) -> (0,4): the
-    // slit's two copies have the square's inside on both sides, so the
-    // side rule removes both. With a third copy added, keeping two copies
-    // replaces all three by one, a tail to prune.
-    for (int mode : {UNION_EDGE_BY_SIDES, UNION_EDGE_KEEP_TWO}) {
-        SCOPED_TRACE(mode);
+    using plane2d::P2;
+    using plane2d::Ring;
+    struct Case {
+        const char* name;
+        std::vector<P2> points;
+        std::vector<std::vector<int>> loops; // closed, through points by index
+        std::vector<std::pair<int, int>> tails; // loose edges
+        std::vector<int> hidden; // edges of the soup made invisible
+        bool link;
+        int mode;
+        std::vector<int> sizes; // of the lists made, sorted; empty: unchecked
+        int newVertices;
+    };
+    const std::vector<P2> square = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {2, 4}, {2, 2}, {2, 0}};
+    const std::vector<P2> squares = {{0, 0}, {3, 0}, {3, 4}, {0, 4}, {1, 0}, {4, 0}, {4, 1}, {1, 1},
+                                     {0, 1}, {2, 1}, {2, 3}, {0, 3}};
+    const Case cases[] = {
+        // The shared edge cancels; nothing crossed.
+        {"two squares sharing an edge", {{0, 0}, {1, 0}, {2, 0}, {2, 1}, {1, 1}, {0, 1}},
+         {{0, 1, 4, 5}, {1, 2, 3, 4}}, {}, {}, true, UNION_EDGE_CANCEL_PAIRS, {6}, 0},
+        // Both triangles go through the one vertex made at the crossing.
+        {"figure eight", {{0, 0}, {2, 2}, {2, 0}, {0, 2}},
+         {{0, 1, 2, 3}}, {}, {}, false, UNION_EDGE_CANCEL_PAIRS, {3, 3}, 1},
+        // (2, 0) rests on the bottom edge, which is split at that very
+        // vertex; the walk goes round the outline, through it twice.
+        {"touch", {{0, 0}, {4, 0}, {4, 4}, {3, 4}, {2, 0}, {1, 4}, {0, 4}},
+         {{0, 1, 2, 3, 4, 5, 6}}, {}, {}, false, UNION_EDGE_CANCEL_PAIRS, {8}, 0},
+        // A slit (4,4) -> (2,4) -> (2,2) -> (2,4): its two copies have the
+        // square's inside on both sides, so the side rule removes both.
+        // With a third copy, keeping two replaces all three by one, a tail
+        // to prune.
+        {"slit by sides", square, {{0, 1, 2, 4, 5, 4, 3}}, {}, {}, false, UNION_EDGE_BY_SIDES, {5}, 0},
+        {"slit keeping two", square,
+         {{0, 1, 2, 4, 5, 4, 3}}, {{4, 5}}, {}, false, UNION_EDGE_KEEP_TWO, {5}, 0},
+        // An edge walked three times along the boundary: an odd count keeps
+        // one copy, visible when a removed copy was.
+        {"edge walked three times", square,
+         {{0, 6, 1, 6, 1, 2, 3}}, {}, {1, 3}, false, UNION_EDGE_BY_SIDES, {5}, 0},
+        // A side 5e-7 long, a tail into the square, a two-edge one outside
+        // and a lone edge drawn twice in the same direction.
+        {"short and dangling edges",
+         {{0, 0}, {2, 0}, {2 + 5e-7, 0}, {2, 2}, {0, 2}, {1, 1}, {3, 3}, {4, 3}, {8, 8}, {9, 8}},
+         {{0, 1, 2, 3, 4}}, {{3, 5}, {3, 6}, {6, 7}, {8, 9}, {8, 9}}, {}, false, UNION_EDGE_ALL, {4}, 0},
+        // Three copies of one edge in one direction: no walk can leave it,
+        // and pruning keeps it (three edges at each end).
+        {"dead end", {{0, 0}, {1, 0}, {1, 1}, {-5, -5}, {-4, -5}},
+         {{0, 1, 2}}, {{3, 4}, {3, 4}, {3, 4}}, {}, false, UNION_EDGE_ALL, {3}, 0},
+        // Three squares: after the crossings are split, the last edge of the
+        // second square and the first of the third share a vertex, yet they
+        // belong to different source contours; in either order.
+        {"three squares by sides", squares,
+         {{0, 1, 2, 3}, {4, 5, 6, 7}, {8, 9, 10, 11}}, {}, {}, false, UNION_EDGE_BY_SIDES, {}, -1},
+        {"three squares by sides reordered", squares,
+         {{0, 1, 2, 3}, {8, 9, 10, 11}, {4, 5, 6, 7}}, {}, {}, false, UNION_EDGE_BY_SIDES, {}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Fixture f;
-        G3Vertex* top = f.V(2, 4);
-        G3Vertex* tip = f.V(2, 2);
-        G3EdgeList* slit = f.Loop({f.V(0, 0), f.V(4, 0), f.V(4, 4), top, tip, top, f.V(0, 4)});
-        if (mode == UNION_EDGE_KEEP_TWO)
-            slit->AddEdge(top, tip, nullptr, nullptr, nullptr, nullptr, 1);
-        f.Resolve(slit, false, mode);
-        ASSERT_EQ(f.out.size(), 1);
-        ExpectLoop(f.Out(0), 5, 16.0);
-        EXPECT_FALSE(HasPoint(f.Out(0), 2, 2));
+        std::vector<G3Vertex*> v;
+        for (const P2& p : c.points)
+            v.push_back(f.V(p[0], p[1]));
+        std::vector<G3EdgeList*> loops;
+        std::vector<Ring> source;
+        for (const std::vector<int>& loop : c.loops) {
+            std::vector<G3Vertex*> vs;
+            source.emplace_back();
+            for (int i : loop) {
+                vs.push_back(v[static_cast<size_t>(i)]);
+                source.back().push_back(c.points[static_cast<size_t>(i)]);
+            }
+            loops.push_back(f.Loop(vs));
+        }
+        G3EdgeList* soup = f.Soup(loops);
+        for (int k : c.hidden)
+            soup->GetEdge(k)->ClearVisible();
+        for (const auto& t : c.tails)
+            soup->AddEdge(v[static_cast<size_t>(t.first)], v[static_cast<size_t>(t.second)], nullptr, nullptr,
+                          nullptr, nullptr, 1);
+        f.Resolve(soup, c.link, c.mode);
+        if (c.newVertices >= 0) {
+            EXPECT_EQ(f.s.GetVertexCount(), static_cast<int>(c.points.size()) + c.newVertices);
+        }
+        std::vector<int> sizes;
+        std::vector<Ring> result;
+        for (int k = 0; k < f.out.size(); ++k) {
+            G3EdgeList* l = f.Out(k);
+            EXPECT_TRUE(ClosedChain(l)) << "list " << k;
+            EXPECT_EQ(l->GetFacetSurface(), 7);
+            sizes.push_back(l->size());
+            result.emplace_back();
+            for (int m = 0; m < l->size(); ++m) {
+                const G3Edge* e = l->GetEdge(m);
+                EXPECT_TRUE(e->GetVisible());
+                EXPECT_EQ(e->GetFlags() & (G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2), 0);
+                result.back().push_back({e->GetVertex1()->GetX(), e->GetVertex1()->GetY()});
+            }
+        }
+        std::sort(sizes.begin(), sizes.end());
+        if (!c.sizes.empty()) {
+            EXPECT_EQ(sizes, c.sizes);
+        }
+        for (double x = -5.89; x < 9.5; x += 0.25)
+            for (double y = -5.87; y < 9.5; y += 0.25)
+                EXPECT_EQ(plane2d::InsideEvenOdd(result, {x, y}), plane2d::InsideEvenOdd(source, {x, y}))
+                    << x << " " << y;
     }
-    // An edge walked three times along the boundary: an odd count keeps
-    // one copy, visible when a removed copy was.
-    Fixture f;
-    G3Vertex* b = f.V(2, 0);
-    G3Vertex* c = f.V(4, 0);
-    G3EdgeList* loop = f.Loop({f.V(0, 0), b, c, b, c, f.V(4, 4), f.V(0, 4)});
-    loop->GetEdge(1)->ClearVisible();
-    loop->GetEdge(3)->ClearVisible();
-    f.Resolve(loop, false, UNION_EDGE_BY_SIDES);
-    ASSERT_EQ(f.out.size(), 1);
-    ExpectLoop(f.Out(0), 5, 16.0);
-    for (int k = 0; k < f.Out(0)->size(); ++k)
-        EXPECT_TRUE(f.Out(0)->GetEdge(k)->GetVisible());
 }
 
 TEST(Contours, CornerDataFollowsTheSplitAtACrossing)
@@ -312,15 +199,18 @@ TEST(Contours, CornerDataFollowsTheSplitAtACrossing)
     // pieces' corners at the new crossing vertex must be interpolated.
     Fixture f;
     const double pts[4][2] = {{0, 0}, {2, 2}, {2, 0}, {0, 2}};
-    G3Vertex* v[4];
+    std::vector<G3Vertex*> v;
     G3Normal* n[4];
     G3TexCoo* t[4];
     for (int k = 0; k < 4; ++k) {
-        v[k] = f.V(pts[k][0], pts[k][1]);
+        v.push_back(f.V(pts[k][0], pts[k][1]));
         n[k] = f.s.AddNormal(0.1 * pts[k][0], 0.1 * pts[k][1], 1.0);
         t[k] = f.s.AddTexCoo(pts[k][0] / 2.0, pts[k][1] / 2.0);
     }
-    f.Resolve(f.Loop({v[0], v[1], v[2], v[3]}, n, t), false, UNION_EDGE_CANCEL_PAIRS);
+    G3EdgeList* bowtie = f.Loop(v, n, t);
+    EXPECT_TRUE(bowtie->TestSelfIntersections());
+    EXPECT_FALSE(f.Loop({f.V(5, 5), f.V(6, 5), f.V(6, 6)})->TestSelfIntersections());
+    f.Resolve(bowtie, false, UNION_EDGE_CANCEL_PAIRS);
     ASSERT_EQ(f.out.size(), 2);
     for (int i = 0; i < 2; ++i)
         for (int k = 0; k < f.Out(i)->size(); ++k) {
@@ -330,53 +220,71 @@ TEST(Contours, CornerDataFollowsTheSplitAtACrossing)
                 G3Normal* normal = e->GetCorner(1, end, &tex);
                 ASSERT_TRUE(normal && tex);
                 const double* at = (end == 1 ? e->GetVertex1() : e->GetVertex2())->GetXYZ();
-                EXPECT_NEAR(normal->GetX(), 0.1 * at[0], 1e-12);
-                EXPECT_NEAR(normal->GetY(), 0.1 * at[1], 1e-12);
-                EXPECT_NEAR(tex->GetU(), at[0] / 2.0, 1e-12);
-                EXPECT_NEAR(tex->GetV(), at[1] / 2.0, 1e-12);
+                for (int c = 0; c < 2; ++c) {
+                    EXPECT_NEAR(normal->GetXYZ()[c], 0.1 * at[c], 1e-12);
+                    EXPECT_NEAR(tex->GetUV()[c], at[c] / 2.0, 1e-12);
+                }
             }
         }
 }
 
-TEST(Contours, HoleLinkedByTwoOpposedBridgesCarryingCornerNormals)
+TEST(Contours, EqualContoursNestByCreationOrder)
 {
     Fixture f;
-    std::vector<G3Vertex*> vs;
-    std::vector<G3Normal*> ns;
+    G3Vertex* v[4] = {f.V(0, 0), f.V(1, 0), f.V(1, 1), f.V(0, 1)};
+    G3EdgeList* first = f.Loop({v[0], v[1], v[2], v[3]});
+    G3EdgeList* rotated = f.Loop({v[2], v[3], v[0], v[1]});
+    EXPECT_TRUE(first->Equals(rotated));
+    EXPECT_FALSE(first->Equals(f.Loop({v[3], v[2], v[1], v[0]})));
+    // Whatever the order in the collection, the earlier list is the hole.
+    GArrayCollection both;
+    both.add(rotated);
+    both.add(first);
+    G3EdgeList::FormContourTypes(&both);
+    EXPECT_EQ(first->GetContourType(), CONTOUR_TYPE_HOLE);
+    EXPECT_EQ(first->GetInCount(), 1);
+    EXPECT_EQ(rotated->GetContourType(), CONTOUR_TYPE_OUTER);
+    EXPECT_EQ(rotated->GetInCount(), 0);
+}
+
+TEST(Contours, HoleLinkedByTwoOpposedBridgesCarryingCornerNormals)
+{
+    // Vertex k of the square and its hole carries normal k at its corners.
+    Fixture f;
+    G3Vertex* v[8];
+    G3Normal* n[8];
     const double ring[8][2] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1, 1}, {1, 3}, {3, 3}, {3, 1}};
-    for (const auto& p : ring) {
-        vs.push_back(f.V(p[0], p[1]));
-        ns.push_back(f.s.AddNormal(p[0], p[1], 1.0));
+    for (int k = 0; k < 8; ++k) {
+        v[k] = f.V(ring[k][0], ring[k][1]);
+        n[k] = f.s.AddNormal(ring[k][0], ring[k][1], 1.0);
     }
-    f.Resolve(f.Soup({f.Loop({vs[0], vs[1], vs[2], vs[3]}, ns.data()),
-                      f.Loop({vs[4], vs[5], vs[6], vs[7]}, ns.data() + 4)}),
-              true, UNION_EDGE_CANCEL_PAIRS);
+    f.Resolve(f.Soup({f.Loop({v[0], v[1], v[2], v[3]}, n), f.Loop({v[4], v[5], v[6], v[7]}, n + 4)}), true,
+              UNION_EDGE_CANCEL_PAIRS);
     ASSERT_EQ(f.out.size(), 1);
     G3EdgeList* k = f.Out(0);
-    ExpectLoop(k, 10, 16.0 - 4.0);
+    EXPECT_EQ(k->size(), 10);
+    EXPECT_TRUE(ClosedChain(k));
+    plane2d::Ring keyhole;
+    for (int m = 0; m < k->size(); ++m)
+        keyhole.push_back({k->GetEdge(m)->GetVertex1()->GetX(), k->GetEdge(m)->GetVertex1()->GetY()});
+    EXPECT_NEAR(plane2d::ShoelaceArea(keyhole), 16.0 - 4.0, 1e-12);
     EXPECT_EQ(k->GetContourType(), CONTOUR_TYPE_OUTER);
-    auto indexOf = [&](G3Vertex* v) {
-        for (size_t m = 0; m < vs.size(); ++m)
-            if (vs[m] == v)
-                return static_cast<int>(m);
-        return -1;
-    };
     // Exactly two edges join the hole to the outer contour, opposite ways;
     // a bridge carries the corner of the contour edge at its start.
     std::vector<G3Edge*> bridges;
     for (int m = 0; m < k->size(); ++m) {
         G3Edge* e = k->GetEdge(m);
-        const int i1 = indexOf(e->GetVertex1()), i2 = indexOf(e->GetVertex2());
-        ASSERT_TRUE(i1 >= 0 && i2 >= 0);
+        const long i1 = std::find(v, v + 8, e->GetVertex1()) - v;
+        const long i2 = std::find(v, v + 8, e->GetVertex2()) - v;
+        ASSERT_TRUE(i1 < 8 && i2 < 8);
         G3Normal* n1 = e->GetFacet1V1(nullptr);
         G3Normal* n2 = e->GetFacet1V2(nullptr);
         if ((i1 < 4) != (i2 < 4)) {
             bridges.push_back(e);
             EXPECT_EQ(n1, n2);
-            EXPECT_TRUE(n1 == ns[i1] || n1 == ns[i2]);
+            EXPECT_TRUE(n1 == n[i1] || n1 == n[i2]);
         } else {
-            EXPECT_EQ(n1, ns[i1]);
-            EXPECT_EQ(n2, ns[i2]);
+            EXPECT_TRUE(n1 == n[i1] && n2 == n[i2]);
         }
     }
     ASSERT_EQ(bridges.size(), 2u);
@@ -387,18 +295,14 @@ TEST(Contours, HoleLinkedByTwoOpposedBridgesCarryingCornerNormals)
 TEST(Contours, SplitEdgeMakesOrderedPiecesWithTheEdgesData)
 {
     Fixture f;
-    G3Vertex* a = f.V(0, 0);
-    G3Vertex* b = f.V(3, 0);
-    G3Vertex* cuts[2] = {f.V(1, 0), f.V(2, 0)};
-    G3Edge e(a, b);
+    G3Vertex* ends[4] = {f.V(0, 0), f.V(1, 0), f.V(2, 0), f.V(3, 0)};
+    G3Edge e(ends[0], ends[3]);
     e.SetFlags(5);
     G3Edge* pieces[3] = {nullptr, nullptr, nullptr};
     // Without corner data no normal is made.
-    ASSERT_EQ(G3EdgeList::SplitEdge(&f.s, &e, 2, cuts, pieces), 3);
-    G3Vertex* ends[4] = {a, cuts[0], cuts[1], b};
+    ASSERT_EQ(G3EdgeList::SplitEdge(&f.s, &e, 2, ends + 1, pieces), 3);
     for (int k = 0; k < 3; ++k) {
-        EXPECT_EQ(pieces[k]->GetVertex1(), ends[k]);
-        EXPECT_EQ(pieces[k]->GetVertex2(), ends[k + 1]);
+        EXPECT_TRUE(pieces[k]->GetVertex1() == ends[k] && pieces[k]->GetVertex2() == ends[k + 1]);
         EXPECT_EQ(pieces[k]->GetFlags(), 5);
         EXPECT_FALSE(pieces[k]->HasGeometry());
         delete pieces[k];
@@ -409,7 +313,7 @@ TEST(Contours, SplitEdgeMakesOrderedPiecesWithTheEdgesData)
     // Texture coordinates alone are interpolated too.
     e.SetFacet1V1(nullptr, f.s.AddTexCoo(0.0, 0.0));
     e.SetFacet1V2(nullptr, f.s.AddTexCoo(3.0, 0.0));
-    ASSERT_EQ(G3EdgeList::SplitEdge(&f.s, &e, 1, cuts, pieces), 2);
+    ASSERT_EQ(G3EdgeList::SplitEdge(&f.s, &e, 1, ends + 1, pieces), 2);
     G3TexCoo* tex = nullptr;
     EXPECT_EQ(pieces[0]->GetFacet2V2(&tex), nullptr);
     ASSERT_NE(tex, nullptr);
@@ -475,46 +379,6 @@ TEST(Contours, FacetListsFindTheirOwnAxes)
         EXPECT_LT(turn, 0.0);
     }
     out.clear(true);
-}
-
-TEST(Contours, GraphWalkOnAPlainSurfaceEndsWhenNoEdgeIsLeft)
-{
-    // Edges of a plain surface: a square, a dangling tail and a triple edge.
-    // Walking until no start edge is left yields the square alone, on the
-    // surface's own vertices, and empties the graph.
-    G3Surface g;
-    G3Vertex* v[4];
-    for (int k = 0; k < 4; ++k)
-        v[k] = g.AddVertex(k == 1 || k == 2, k >= 2, 0, 0);
-    for (int k = 0; k < 4; ++k)
-        g.AddEdge(v[k], v[(k + 1) % 4], nullptr);
-    g.AddEdge(v[2], g.AddVertex(2, 2, 0, 0), nullptr);
-    G3Vertex* p = g.AddVertex(5, 5, 0, 0);
-    G3Vertex* q = g.AddVertex(6, 5, 0, 0);
-    for (int k = 0; k < 3; ++k)
-        g.AddEdge(p, q, nullptr);
-
-    GArrayCollection found;
-    for (int guard = 0; guard < 20; ++guard) {
-        G3EdgeList::RemoveTailVertex(&g);
-        G3Vertex* at = nullptr;
-        G3Edge* e = G3EdgeList::FindLegalEdge(&g, 0, 1, &at);
-        if (!e)
-            break;
-        if (G3EdgeList* c = G3EdgeList::RemoveContour(&g, e, at, 0, 1, 3, 4))
-            found.add(c);
-    }
-    EXPECT_EQ(g.GetEdgeCount(), 0);
-    ASSERT_EQ(found.size(), 1);
-    G3EdgeList* c = static_cast<G3EdgeList*>(found.get(0));
-    EXPECT_EQ(c->size(), 4);
-    EXPECT_TRUE(ClosedChain(c));
-    EXPECT_EQ(c->GetXCoo(), 0);
-    EXPECT_EQ(c->GetYCoo(), 1);
-    EXPECT_EQ(c->GetFacetFlags(), 3);
-    for (int k = 0; k < 4; ++k)
-        EXPECT_NE(std::find(v, v + 4, c->GetEdge(k)->GetVertex1()), v + 4);
-    found.clear(true);
 }
 
 TEST(Contours, EarlierContentsOfTheOutputAreLeftAlone)

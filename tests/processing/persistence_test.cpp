@@ -1,13 +1,19 @@
-// The topology dump (Save, Load) and the VRML export.
+// The topology dump (Save, Load) and the VRML export. A dump is loaded only
+// when it is well formed and the mesh it describes is consistent; every
+// surface a mutated dump loads into survives the repair passes.
 
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
-#include "mesh/mesh_check.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
+#include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <locale.h>
@@ -17,6 +23,8 @@
 #include <vector>
 
 namespace {
+
+using testmesh::FacetByIds;
 
 std::string TempPath(const std::string& name)
 {
@@ -29,29 +37,42 @@ std::string ReadText(const std::string& path)
     ss << in.rdbuf();
     return ss.str();
 }
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-std::vector<std::string> Lines(const std::string& text)
+// The text's lines, each split into its fields.
+std::vector<std::vector<std::string>> Fields(const std::string& text)
 {
-    std::vector<std::string> out;
+    std::vector<std::vector<std::string>> out;
     std::istringstream in(text);
-    for (std::string l; std::getline(in, l);)
-        out.push_back(l);
+    for (std::string l; std::getline(in, l);) {
+        std::istringstream ls(l);
+        out.emplace_back();
+        for (std::string t; ls >> t;)
+            out.back().push_back(t);
+    }
     return out;
 }
-std::string Join(const std::vector<std::string>& lines)
+std::string Join(const std::vector<std::vector<std::string>>& lines)
 {
-    std::string out;
-    for (const std::string& l : lines)
-        out += l + "\n";
-    return out;
+    std::string text;
+    for (const auto& l : lines) {
+        for (size_t k = 0; k < l.size(); ++k)
+            text += (k ? " " : "") + l[k];
+        text += "\n";
+    }
+    return text;
+}
+bool Load(G3Surface& s, const std::string& text)
+{
+    return s.LoadFromText(text.data(), text.size(), nullptr, nullptr);
 }
 
 // A unit cube, faces outward; with `normalIds`, facet f's corners all get
 // normal normalIds[f].
 void MakeCube(G3Surface& s, const int* normalIds = nullptr)
 {
-    static const double p[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    static int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    static const double p[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                   {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    static int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                              {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
     for (const auto& v : p)
         s.AddVertex(v[0], v[1], v[2], 0);
     for (int f = 0; f < 6; ++f) {
@@ -67,17 +88,18 @@ void MakeCube(G3Surface& s, const int* normalIds = nullptr)
 std::vector<double> Snapshot(G3Surface& s)
 {
     auto id = [](const G3Obj* o) { return o ? static_cast<double>(o->GetId()) : -1.0; };
-    std::vector<double> out = {double(s.GetVertexCount()), double(s.GetEdgeCount()), double(s.GetFacetCount()),
-                               double(s.PeekNextSurface())};
+    std::vector<double> out = {double(s.GetVertexCount()), double(s.GetEdgeCount()),
+                               double(s.GetFacetCount()), double(s.PeekNextSurface())};
     for (int i = 0; i < s.GetVertexCount(); ++i) {
         G3Vertex* v = s.GetVertex(i);
-        out.insert(out.end(), {id(v), v->GetX(), v->GetY(), v->GetZ(), id(v->GetFirstEdge()), id(v->GetLastEdge())});
+        out.insert(out.end(),
+                   {id(v), v->GetX(), v->GetY(), v->GetZ(), id(v->GetFirstEdge()), id(v->GetLastEdge())});
     }
     for (int i = 0; i < s.GetEdgeCount(); ++i) {
         G3Edge* e = s.GetEdge(i);
         out.insert(out.end(), {id(e), double(e->GetFlags()), id(e->GetVertex1()), id(e->GetVertex2()),
-                               id(e->GetFacet1()), id(e->GetFacet2()), id(e->GetFacet1Edge()), id(e->GetFacet2Edge()),
-                               id(e->GetVertex1Edge()), id(e->GetVertex2Edge())});
+                               id(e->GetFacet1()), id(e->GetFacet2()), id(e->GetFacet1Edge()),
+                               id(e->GetFacet2Edge()), id(e->GetVertex1Edge()), id(e->GetVertex2Edge())});
     }
     for (int i = 0; i < s.GetFacetCount(); ++i) {
         G3Facet* f = s.GetFacet(i);
@@ -90,7 +112,14 @@ std::vector<double> Snapshot(G3Surface& s)
 struct SaveLoadTest : ::testing::Test {
     std::string path = TempPath("dump.txt");
     void TearDown() override { std::remove(path.c_str()); }
+    std::string SaveToText(G3Surface& s)
+    {
+        EXPECT_TRUE(s.Save(path.c_str()));
+        return ReadText(path);
+    }
 };
+
+} // namespace
 
 TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
 {
@@ -111,13 +140,12 @@ TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
 
     // An empty surface is its header line alone, and loads back empty.
     G3Surface empty, b;
-    ASSERT_TRUE(empty.Save(path.c_str()));
-    EXPECT_EQ(ReadText(path), "0 0 0 1 0\n");
+    EXPECT_EQ(SaveToText(empty), "0 0 0 1 0\n");
     b.SetNextSurface(6);
     ASSERT_TRUE(b.Load(path.c_str()));
     EXPECT_EQ(Snapshot(empty), Snapshot(b));
 
-    ASSERT_TRUE(a.Save(path.c_str()));
+    const std::string text = SaveToText(a);
     b.SetNextSurface(6);
     ASSERT_TRUE(b.Load(path.c_str()));
     EXPECT_EQ(Snapshot(a), Snapshot(b));
@@ -125,11 +153,10 @@ TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
 
     // Windows line ends load the same.
     std::string crlf;
-    for (char c : ReadText(path))
+    for (char c : text)
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    WriteText(path, crlf);
     G3Surface c;
-    ASSERT_TRUE(c.Load(path.c_str()));
+    ASSERT_TRUE(Load(c, crlf));
     EXPECT_EQ(Snapshot(a), Snapshot(c));
 }
 
@@ -149,33 +176,43 @@ TEST_F(SaveLoadTest, NumbersIgnoreTheHostLocale)
     uselocale(old);
     freelocale(comma);
     ASSERT_TRUE(saved && loaded);
-    EXPECT_EQ(Lines(ReadText(path))[1], "0.50000000000000000000 -1.25000000000000000000 3.00000000000000000000");
+    EXPECT_EQ(Fields(ReadText(path))[1],
+              (std::vector<std::string>{"0.50000000000000000000", "-1.25000000000000000000",
+                                        "3.00000000000000000000"}));
     EXPECT_EQ(b.GetVertex(0)->GetY(), -1.25);
 }
 
-// Every kind of bad file is refused and leaves the target as it was.
-TEST_F(SaveLoadTest, MalformedFilesAreRefusedWithoutChange)
+// Every kind of bad dump is refused, with a reason, and leaves the target as
+// it was: malformed text, and rings and chains that each end where the
+// records say but disagree with the edges (only the whole-mesh check sees
+// those).
+TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
 {
     G3Surface src;
     MakeCube(src);
     src.RemoveFacet(src.GetFacet(5));
-    ASSERT_TRUE(src.Save(path.c_str()));
-    const std::vector<std::string> good = Lines(ReadText(path));
+    const std::vector<std::vector<std::string>> good = Fields(SaveToText(src));
     const int nV = src.GetVertexCount(), nE = src.GetEdgeCount(), nF = src.GetFacetCount();
-    const int edgeLine = 1 + nV, facetLine = edgeLine + nE, linkLine = facetLine + nF, ringLine = linkLine + nE;
-
-    // The text with field k of line l replaced.
-    auto patch = [&](int l, int k, const std::string& value) {
-        std::vector<std::string> lines = good;
-        std::istringstream in(good[l]);
-        std::vector<std::string> f;
-        for (std::string t; in >> t;)
-            f.push_back(t);
-        f[k] = value;
-        lines[l] = f[0];
-        for (size_t i = 1; i < f.size(); ++i)
-            lines[l] += " " + f[i];
+    const int edgeLine = 1 + nV, facetLine = edgeLine + nE;
+    const int linkLine = facetLine + nF, ringLine = linkLine + nE;
+    // The cube's text with field k of line l replaced.
+    auto patch = [&](long l, int k, const std::string& value) {
+        std::vector<std::vector<std::string>> lines = good;
+        lines[static_cast<size_t>(l)][static_cast<size_t>(k)] = value;
         return Join(lines);
+    };
+    // The triangle 0 (0,0,0), 1 (1,0,0), 2 (0,1,0) as Save writes it, edges
+    // 0->1, 1->2, 2->0, with whole lines replaced (0 is the header).
+    auto triangle = [](const std::vector<std::pair<int, std::string>>& lines) {
+        std::vector<std::string> text = {"3 3 1 1 0", "0 0 0", "1 0 0", "0 1 0", "0 1 1", "1 2 1", "2 0 1",
+                                         "0 2 0 1", "0 -1 1 -1 2 1", "0 -1 2 -1 -1 2", "0 -1 -1 -1 -1 -1",
+                                         "0 2", "0 1", "1 2"};
+        for (const auto& l : lines)
+            text[static_cast<size_t>(l.first)] = l.second;
+        std::string out;
+        for (const std::string& l : text)
+            out += l + "\n";
+        return out;
     };
     auto str = [](long v) { return std::to_string(v); };
     G3Facet* f0 = src.GetFacet(0);
@@ -185,13 +222,14 @@ TEST_F(SaveLoadTest, MalformedFilesAreRefusedWithoutChange)
     G3Edge* ringLast = v0->GetLastEdge();
     G3Edge* foreign = src.GetEdge(nE - 1); // the back face's last edge, not one of facet 0
     ASSERT_FALSE(foreign->HasFacet(f0));
+    const std::string text = Join(good);
 
     const std::pair<const char*, std::string> cases[] = {
         {"negative count", patch(0, 0, "-1")},
         {"absurd count", patch(0, 1, "2000000000")},
-        {"truncated mid-file", Join(good).substr(0, Join(good).size() / 2)},
-        {"last line missing", Join(std::vector<std::string>(good.begin(), good.end() - 1))},
-        {"trailing data", Join(good) + "3\n"},
+        {"truncated mid-file", text.substr(0, text.size() / 2)},
+        {"last line missing", text.substr(0, text.rfind('\n', text.size() - 2) + 1)},
+        {"trailing data", text + "3\n"},
         {"malformed integer", patch(edgeLine, 2, "1x")},
         {"integer overflow", patch(facetLine, 3, "4294967297")},
         {"malformed coordinate", patch(1, 1, "0,5")},
@@ -204,39 +242,173 @@ TEST_F(SaveLoadTest, MalformedFilesAreRefusedWithoutChange)
         {"link below -1", patch(linkLine, 2, "-2")},
         {"link to a missing facet", patch(linkLine, 1, str(nF))},
         {"ring end past the end", patch(ringLine, 1, str(nE))},
-        {"looping facet chain", patch(linkLine + last->GetId(), last->GetFacet1() == f0 ? 2 : 3, str(first->GetId()))},
+        {"looping facet chain",
+         patch(linkLine + last->GetId(), last->GetFacet1() == f0 ? 2 : 3, str(first->GetId()))},
         {"chain ending early", patch(facetLine, 1, str(first->GetId()))},
         {"chain through a foreign edge",
          patch(linkLine + first->GetId(), first->GetFacet1() == f0 ? 2 : 3, str(foreign->GetId()))},
         {"looping vertex ring", patch(linkLine + ringLast->GetId(), ringLast->GetVertex1() == v0 ? 4 : 5,
                                       str(v0->GetFirstEdge()->GetId()))},
+        // Vertex 2's ring records only the edge 2->0.
+        {"edge missing from a ring", triangle({{9, "0 -1 2 -1 -1 -1"}, {13, "2 2"}})},
+        // Edge 1 runs 0->1: the ring of 1 lists it, the ring of 0 does not
+        // and vertex 2's lists only edge 2.
+        {"edge moved to other vertices", triangle({{5, "0 1 1"}, {9, "0 -1 2 -1 -1 -1"}, {13, "2 2"}})},
+        {"one facet on both sides", triangle({{8, "0 0 1 -1 2 1"}})},
+        // A fourth edge 0->2, in both rings, names facet 0 but is not in
+        // its chain.
+        {"edge missing from its facet's chain",
+         "3 4 1 1 0\n0 0 0\n1 0 0\n0 1 0\n0 1 1\n1 2 1\n2 0 1\n0 2 1\n0 2 0 1\n"
+         "0 -1 1 -1 2 1\n0 -1 2 -1 -1 2\n0 -1 -1 -1 3 3\n0 -1 -1 -1 -1 -1\n0 3\n0 1\n1 3\n"},
+        // The chain stops after 0->1, 1->2; edge 2 keeps no facet.
+        {"open contour", triangle({{7, "0 1 0 1"}, {9, "0 -1 -1 -1 -1 2"}, {10, "-1 -1 -1 -1 -1 -1"}})},
     };
-    WriteText(path, Join(good));
-    G3Surface control;
-    ASSERT_TRUE(control.Load(path.c_str()));
-    EXPECT_EQ(Snapshot(src), Snapshot(control));
+    for (const std::string& control : {text, triangle({})}) {
+        G3Surface s;
+        EXPECT_TRUE(Load(s, control));
+        EXPECT_EQ("", MeshCheck(&s));
+    }
     for (const auto& c : cases) {
-        WriteText(path, c.second);
         G3Surface s;
         s.SetNextSurface(5);
         const std::vector<double> before = Snapshot(s);
-        EXPECT_FALSE(s.Load(path.c_str())) << c.first;
+        const char* reason = nullptr;
+        EXPECT_FALSE(s.LoadFromText(c.second.data(), c.second.size(), nullptr, &reason)) << c.first;
+        EXPECT_NE(nullptr, reason) << c.first;
         EXPECT_EQ(Snapshot(s), before) << c.first;
     }
 
     // A surface that already holds a mesh; files that cannot be opened.
-    WriteText(path, Join(good));
     G3Surface cube;
     MakeCube(cube);
     const std::vector<double> before = Snapshot(cube);
-    EXPECT_FALSE(cube.Load(path.c_str()));
+    EXPECT_FALSE(Load(cube, text));
     EXPECT_EQ(Snapshot(cube), before);
     G3Surface empty;
     EXPECT_FALSE(empty.Load(TempPath("no_such_file").c_str()));
     EXPECT_FALSE(empty.Save((TempPath("no_such_dir") + "/x.txt").c_str()));
 }
 
+// Dumps of a few meshes with one to three tokens changed, lines exchanged
+// or vertices moved onto others: a surface that loads passes the check, and
+// the repair passes keep it consistent.
+TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
+{
+    // Vertices are moved only in dumps without holes: a hole welded onto
+    // its outer contour leaves two contours touching at a vertex, which a
+    // chain cannot tell from one contour passing through it twice.
+    std::vector<std::pair<std::string, bool>> dumps;
+    {
+        // A cube with one face gone and a facet-less edge in the rings.
+        G3Surface s;
+        MakeCube(s);
+        s.RemoveFacet(s.GetFacet(1));
+        s.AddEdge(s.GetVertex(4), s.GetVertex(6), nullptr);
+        dumps.push_back({SaveToText(s), true});
+    }
+    {
+        // A closed tetrahedron beside a strip of two quads and a triangle.
+        G3Surface s;
+        for (int k = 0; k < 4; ++k)
+            s.AddVertex(2 * (k == 1), 2 * (k == 2), 2 * (k == 3), 0);
+        for (int k = 0; k < 6; ++k)
+            s.AddVertex(3 + k % 3, k / 3, k == 5, 0);
+        for (const std::vector<int>& f : {std::vector<int>{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3},
+                                          {4, 5, 8, 7}, {5, 6, 9, 8}, {6, 9, 5}})
+            FacetByIds(s, f);
+        s.GetFacet(5)->SetDoubleSided();
+        dumps.push_back({SaveToText(s), true});
+    }
+    {
+        // A square with a square hole, a fan sharing its corner, and a
+        // removed triangle whose edges stay listed.
+        G3Surface s;
+        for (const auto& p : {testmesh::P3{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}, {1, 1, 0}, {1, 3, 0},
+                              {3, 3, 0}, {3, 1, 0}, {5, 2, 1}, {5, 5, 1}})
+            s.AddVertex(p[0], p[1], p[2], 0);
+        G3Facet* f = FacetByIds(s, {0, 1, 2, 3});
+        G3Vertex* hole[4] = {s.GetVertex(4), s.GetVertex(7), s.GetVertex(6), s.GetVertex(5)};
+        G3EdgeList list(4, hole, nullptr, nullptr, nullptr, 0, 0);
+        s.AddFacetEdges(f, &list);
+        FacetByIds(s, {1, 8, 2});
+        FacetByIds(s, {2, 8, 9});
+        s.RemoveFacet(FacetByIds(s, {4, 5, 8}));
+        EXPECT_EQ("", MeshCheck(&s));
+        dumps.push_back({SaveToText(s), false});
+    }
+    // The kernel's repair sequence, checked after every pass.
+    void (*const passes[])(G3Surface&) = {
+        [](G3Surface& x) { x.RemoveEqualsVertexAndDivideEdges(); },
+        [](G3Surface& x) { x.RemoveEqualsNormal(); },
+        [](G3Surface& x) {
+            x.FormPlaneEquation();
+            x.RemoveTrivialFacets();
+        },
+        [](G3Surface& x) { x.RemoveEqualsFacets(); }, [](G3Surface& x) { x.RemoveNonManifoldEdges(); }};
+
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&](std::uint64_t n) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return n ? (state >> 33) % n : 0;
+    };
+    int accepted = 0, refused = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const auto& base = dumps[static_cast<size_t>(round) % dumps.size()];
+        std::vector<std::vector<std::string>> lines = Fields(base.first);
+        const int nV = std::stoi(lines[0][0]), nE = std::stoi(lines[0][1]), nF = std::stoi(lines[0][2]);
+        const int firstInt = 1 + nV; // edge records onward hold integers only
+        const int changes = 1 + static_cast<int>(next(3));
+        for (int c = 0; c < changes; ++c) {
+            const int kind = static_cast<int>(next(base.second ? 4 : 3));
+            if (kind < 2) {
+                // One integer field: an id in range, -1 or a neighbour value.
+                auto& line = lines[static_cast<size_t>(firstInt + next(lines.size() - firstInt))];
+                std::string& field = line[next(line.size())];
+                const int bound = std::max(nV, std::max(nE, nF));
+                field = kind == 0 ? std::to_string(static_cast<int>(next(bound + 1)) - 1)
+                                  : std::to_string(std::stoi(field) + (next(2) ? 1 : -1));
+            } else if (kind == 2) {
+                // Two lines of one record kind exchanged.
+                const int sizes[] = {nE, nF, nE, nV};
+                const int k = static_cast<int>(next(4));
+                int begin = firstInt;
+                for (int j = 0; j < k; ++j)
+                    begin += sizes[j];
+                if (sizes[k] >= 2)
+                    std::swap(lines[static_cast<size_t>(begin + next(sizes[k]))],
+                              lines[static_cast<size_t>(begin + next(sizes[k]))]);
+            } else {
+                // A vertex moved onto another, or onto the middle of two.
+                auto& a = lines[static_cast<size_t>(1 + next(nV))];
+                const auto& b = lines[static_cast<size_t>(1 + next(nV))];
+                const auto& d = lines[static_cast<size_t>(1 + next(nV))];
+                const bool middle = next(2) != 0;
+                for (int k = 0; k < 3; ++k)
+                    a[k] = middle ? std::to_string((std::stod(b[k]) + std::stod(d[k])) / 2) : b[k];
+            }
+        }
+        const std::string text = Join(lines);
+        G3Surface s;
+        if (!Load(s, text)) {
+            ++refused;
+            ASSERT_EQ(0, s.GetVertexCount() + s.GetEdgeCount() + s.GetFacetCount()) << round;
+            continue;
+        }
+        ++accepted;
+        ASSERT_EQ("", MeshCheck(&s)) << "round " << round << "\n" << text;
+        for (auto pass : passes) {
+            pass(s);
+            ASSERT_EQ("", MeshCheck(&s)) << "round " << round << "\n" << text;
+        }
+    }
+    // Both outcomes occur often enough for the test to mean something.
+    EXPECT_GT(accepted, 300);
+    EXPECT_GT(refused, 300);
+}
+
 // ------------------------------------------------------------------ VRML
+
+namespace {
 
 struct VrmlTest : ::testing::Test {
     std::string path = TempPath("shape.wrl");
@@ -252,6 +424,8 @@ struct VrmlTest : ::testing::Test {
         return ReadText(path);
     }
 };
+
+} // namespace
 
 TEST_F(VrmlTest, UnitCubeMatchesGoldenFile)
 {
@@ -304,5 +478,3 @@ TEST_F(VrmlTest, OneShapePerSurfaceAndNormalsOnlyWhenEveryCornerHasOne)
     EXPECT_FALSE(G3Surface::VRMLWriteBegin((TempPath("no_such_dir") + "/x.wrl").c_str(), &untouched));
     EXPECT_EQ(untouched, reinterpret_cast<FILE*>(&plain));
 }
-
-} // namespace

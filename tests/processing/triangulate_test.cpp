@@ -4,8 +4,8 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3ExDataProvider.h"
 #include "Geometry/mesh/G3Facet.h"
-#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -17,46 +17,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <initializer_list>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace {
 
-using testmesh::Corners;
-using testmesh::TrianglesArea;
+using namespace testmesh;
 
-struct Pt {
-    double x, y, z;
-};
-
-// Adds the points as new vertices and one facet through them; returns it.
-G3Facet* Facet(G3Surface& s, const std::vector<Pt>& pts, std::vector<int>* flags = nullptr)
-{
-    std::vector<int> ids;
-    for (const Pt& p : pts)
-        ids.push_back(static_cast<int>(s.AddVertex(p.x, p.y, p.z, 0)->GetId()));
-    return s.AddFacet(static_cast<int>(ids.size()), ids.data(), flags ? flags->data() : nullptr, nullptr, nullptr);
-}
-
-// Appends a contour through new vertices at pts to f.
-void Hole(G3Surface& s, G3Facet* f, const std::vector<Pt>& pts)
-{
-    std::vector<G3Vertex*> v;
-    for (const Pt& p : pts)
-        v.push_back(s.AddVertex(p.x, p.y, p.z, 0));
-    G3EdgeList list(static_cast<int>(v.size()), v.data(), nullptr, nullptr, nullptr, 0, 0);
-    s.AddFacetEdges(f, &list);
-}
-
-G3Facet* FacetAt(G3Surface& s, int i) { return static_cast<G3Facet*>(s.GetFacetList()->get(i)); }
-int FacetCount(G3Surface& s) { return s.GetFacetList()->size(); }
-
-// Signed area of f's triangle on (x, y).
+// Signed area of the triangle f on (x, y).
 double SignedAreaXY(G3Facet* f)
 {
     std::vector<G3Vertex*> c = Corners(f);
@@ -73,19 +44,13 @@ struct RecordingTessellator : GTessellator {
     {
         tris.push_back({reinterpret_cast<long>(a), reinterpret_cast<long>(b), reinterpret_cast<long>(c)});
     }
+    void Primitive(int type, const std::vector<long>& data)
+    {
+        OnBegin(type);
+        for (long d : data)
+            OnVertex(reinterpret_cast<void*>(d));
+    }
 };
-
-void* D(long n) { return reinterpret_cast<void*>(n); }
-
-std::vector<std::vector<long>> Assemble(int type, std::initializer_list<long> data)
-{
-    RecordingTessellator t;
-    t.OnBegin(type);
-    for (long d : data)
-        t.OnVertex(D(d));
-    t.OnEnd();
-    return t.tris;
-}
 
 } // namespace
 
@@ -93,20 +58,22 @@ TEST(TessellatorTest, AssemblesTrianglesStripsAndFans)
 {
     using Tris = std::vector<std::vector<long>>;
     // GL_TRIANGLES, GL_TRIANGLE_STRIP, GL_TRIANGLE_FAN
-    EXPECT_EQ(Assemble(4, {1, 2, 3, 4, 5, 6, 7}), (Tris{{1, 2, 3}, {4, 5, 6}}));
-    EXPECT_EQ(Assemble(5, {1, 2, 3, 4}), (Tris{{1, 2, 3}, {4, 3, 2}}));
-    EXPECT_EQ(Assemble(5, {1, 2, 3, 4, 5}), (Tris{{1, 2, 3}, {4, 3, 2}, {3, 4, 5}}));
-    EXPECT_EQ(Assemble(6, {1, 2, 3, 4}), (Tris{{1, 2, 3}, {1, 3, 4}}));
-
+    const std::pair<int, std::vector<long>> primitives[] = {
+        {4, {1, 2, 3, 4, 5, 6, 7}}, {5, {1, 2, 3, 4}}, {5, {1, 2, 3, 4, 5}}, {6, {1, 2, 3, 4}}};
+    const Tris expected[] = {{{1, 2, 3}, {4, 5, 6}},
+                             {{1, 2, 3}, {4, 3, 2}},
+                             {{1, 2, 3}, {4, 3, 2}, {3, 4, 5}},
+                             {{1, 2, 3}, {1, 3, 4}}};
+    for (int k = 0; k < 4; ++k) {
+        RecordingTessellator t;
+        t.Primitive(primitives[k].first, primitives[k].second);
+        EXPECT_EQ(t.tris, expected[k]) << k;
+    }
     // A new primitive starts afresh.
     RecordingTessellator t;
-    t.OnBegin(5);
-    for (long d : {1, 2})
-        t.OnVertex(D(d));
+    t.Primitive(5, {1, 2});
     t.OnEnd();
-    t.OnBegin(6);
-    for (long d : {3, 4, 5})
-        t.OnVertex(D(d));
+    t.Primitive(6, {3, 4, 5});
     EXPECT_EQ(t.tris, (Tris{{3, 4, 5}}));
     EXPECT_FALSE(t.HasError());
     // A vertex GLU made itself (no data) marks the polygon as failed.
@@ -114,142 +81,98 @@ TEST(TessellatorTest, AssemblesTrianglesStripsAndFans)
     EXPECT_TRUE(t.HasError());
 }
 
-TEST(TriangulateTest, TrianglesNeverGoToGluAndQuadsFollowTheMode)
+TEST(TriangulateTest, ModesPickTheFacetsByShape)
 {
-    G3Surface s;
-    Facet(s, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-    EXPECT_FALSE(s.Triangulate(4 | 8 | 2 | 1, 0));
-    EXPECT_EQ(FacetCount(s), 1);
-
-    // A convex flat square goes only under bit 4, a concave dart under bit
-    // 1 with bit 8, a bent quad under bit 2, a pentagon under bit 8 alone.
-    // area < 0: not flat, not checked.
+    // A triangle never goes. A convex flat square goes only under bit 4, a
+    // concave dart under bit 1 with bit 8, a bent quad under bit 2, a
+    // pentagon under bit 8 alone. A quad 4e-7 off the plane z = 0 is flat,
+    // one 6e-7 off is bent. area < 0: not flat, not checked.
     struct Case {
         const char* name;
-        std::vector<Pt> pts;
+        std::vector<P3> pts;
         std::vector<int> refused;
         int accepted;
         double area;
     };
     const Case cases[] = {
+        {"triangle", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {4 | 8 | 2 | 1}, 0, 0.5},
         {"square", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {8 | 2 | 1}, 4, 1.0},
         {"dart", {{0, 0, 0}, {2, 1, 0}, {4, 0, 0}, {2, 3, 0}}, {8, 8 | 2}, 8 | 1, 4.0},
         {"bent", {{0, 0, 0}, {1, 0, 0}, {1, 1, 0.1}, {0, 1, 0}}, {8 | 1}, 2, -1.0},
         {"pentagon", {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}, {-1, 1, 0}}, {}, 8, 5.0},
+        {"flat within 5e-7", {{0, 0, 0}, {1, 0, 0}, {1, 1, 4e-7}, {0, 1, 0}}, {2}, 4, -1.0},
+        {"bent by 6e-7", {{0, 0, 0}, {1, 0, 0}, {1, 1, 6e-7}, {0, 1, 0}}, {}, 2, -1.0},
     };
+    const double zPlane[4] = {0.0, 0.0, 1.0, 0.0};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         G3Surface q;
-        Facet(q, c.pts);
+        G3Facet* f = SoupFacet(q, c.pts);
+        if (c.pts[2][2] > 0 && c.pts[2][2] < 1e-6) {
+            f->SetPlane(zPlane);
+            EXPECT_EQ(f->IsFlat(), c.pts[2][2] < 5e-7);
+        }
         for (int mode : c.refused)
             EXPECT_FALSE(q.Triangulate(mode, 0)) << mode;
-        EXPECT_EQ(FacetCount(q), 1);
+        EXPECT_EQ(q.GetFacetCount(), 1);
+        if (c.accepted == 0)
+            continue;
         EXPECT_TRUE(q.Triangulate(c.accepted, 0));
         const int n = static_cast<int>(c.pts.size());
-        EXPECT_EQ(FacetCount(q), n - 2);
-        EXPECT_EQ(q.GetVertexList()->size(), n);
-        EXPECT_EQ(q.GetEdgeList()->size(), 2 * n - 3);
+        EXPECT_EQ(q.GetFacetCount(), n - 2);
+        EXPECT_EQ(q.GetVertexCount(), n);
+        EXPECT_EQ(q.GetEdgeCount(), 2 * n - 3);
         EXPECT_EQ("", MeshCheck(&q));
         if (c.area < 0)
             continue;
         EXPECT_NEAR(TrianglesArea(q), c.area, 1e-12);
-        for (int i = 0; i < FacetCount(q); ++i)
-            EXPECT_GT(SignedAreaXY(FacetAt(q, i)), 0.0) << "triangles keep the facet's orientation";
+        for (int i = 0; i < q.GetFacetCount(); ++i)
+            EXPECT_GT(SignedAreaXY(q.GetFacet(i)), 0.0) << "triangles keep the facet's orientation";
     }
 }
 
-TEST(TriangulateTest, FlatnessThresholdOfHalfAMicron)
-{
-    const double zero[4] = {0.0, 0.0, 1.0, 0.0};
-    for (double dz : {4e-7, 6e-7}) {
-        G3Surface s;
-        G3Facet* f = Facet(s, {{0, 0, 0}, {1, 0, 0}, {1, 1, dz}, {0, 1, 0}});
-        f->SetPlane(zero);
-        EXPECT_EQ(f->IsFlat(), dz < 5e-7);
-        EXPECT_EQ(s.Triangulate(2, 0), dz > 5e-7) << dz;
-    }
-}
-
-TEST(TriangulateTest, LShapeKeepsOuterFlagsAndMarksDiagonals)
+TEST(TriangulateTest, LShapeHandsItsDataFlagsAndCornersToItsTriangles)
 {
     G3Surface s;
     std::vector<int> flags = {11, 12, 13, 14, 15, 16};
-    Facet(s, {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}, &flags);
-    std::vector<G3Vertex*> ring = Corners(FacetAt(s, 0));
-    ASSERT_EQ(ring.size(), 6u);
+    for (const auto& p : {P3{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}})
+        s.AddVertex(p[0], p[1], p[2], 0);
+    int ids[6] = {0, 1, 2, 3, 4, 5};
+    G3Facet* f = s.AddFacet(6, ids, flags.data(), nullptr, nullptr);
+    ASSERT_NE(nullptr, f);
+    const std::vector<G3Vertex*> ring = Corners(f);
+    int token = 0;
+    f->GetExtendedData().Add("ZUNO_ROOF_PLANE_INDEX", &token);
+    f->SetSurface(7);
+    f->SetFlags(0x30);
+    // Corner data per vertex, told apart by their coordinates.
+    for (G3Vertex* v : ring)
+        f->SetNormal(v, s.AddNormal(v->GetX(), v->GetY(), 1.0), s.AddTexCoo(v->GetX() / 2, v->GetY() / 2),
+                     true);
 
     ASSERT_TRUE(s.Triangulate(1, 99));
-    ASSERT_EQ(FacetCount(s), 4);
+    ASSERT_EQ(s.GetFacetCount(), 4);
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_NEAR(TrianglesArea(s), 3.0, 1e-12);
-
+    EXPECT_TRUE(s.GetExtendedDataFacetDefault().IsEmpty()) << "the default is restored";
     // An outer side keeps its edge's flags and has one facet; a diagonal
     // carries 99 and is shared. Four triangles: six sides of each kind.
     int outer = 0, diagonalSides = 0;
     for (int i = 0; i < 4; ++i) {
-        G3Facet* f = FacetAt(s, i);
-        EXPECT_GT(SignedAreaXY(f), 0.0);
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        G3Facet* t = s.GetFacet(i);
+        EXPECT_GT(SignedAreaXY(t), 0.0);
+        EXPECT_EQ(t->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"), &token);
+        EXPECT_EQ(t->GetSurface(), 7);
+        EXPECT_EQ(t->GetFlags(), 0x30);
+        for (G3Edge* e = t->GetFirstEdge(); e; e = e->GetFacetEdge(t)) {
             int k = 0;
-            while (k < 6 && !(e->GetVertex1() == ring[k] && e->GetVertex2() == ring[(k + 1) % 6]) &&
-                   !(e->GetVertex2() == ring[k] && e->GetVertex1() == ring[(k + 1) % 6]))
+            while (k < 6 && !(e->HasVertex(ring[k]) && e->HasVertex(ring[(k + 1) % 6])))
                 ++k;
             const bool isOuter = k < 6;
             (isOuter ? outer : diagonalSides)++;
             EXPECT_EQ(e->GetFlags(), isOuter ? flags[k] : 99);
             EXPECT_EQ(e->GetFacet2() == nullptr, isOuter);
         }
-    }
-    EXPECT_EQ(outer, 6);
-    EXPECT_EQ(diagonalSides, 6);
-}
-
-TEST(TriangulateTest, HolesAreLeftOpenAndTheAreaIsCoveredExactly)
-{
-    G3Surface s;
-    G3Facet* f = Facet(s, {{0, 0, 0}, {10, 0, 0}, {10, 7, 0}, {0, 7, 0}});
-    // One hole running against the outer contour, one along it: the odd
-    // rule leaves both open.
-    Hole(s, f, {{1, 1, 0}, {1, 3, 0}, {3, 3, 0}, {3, 1, 0}});
-    Hole(s, f, {{5, 2, 0}, {8, 2, 0}, {8, 5.5, 0}, {5, 5.5, 0}});
-    const double expected = 70.0 - 4.0 - 10.5;
-
-    ASSERT_TRUE(s.Triangulate(4, 0));
-    EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_NEAR(TrianglesArea(s), expected, 1e-9 * expected);
-    for (int i = 0; i < FacetCount(s); ++i) {
-        double m[2] = {0, 0}; // centroid: no triangle lies in a hole
-        for (G3Vertex* v : Corners(FacetAt(s, i)))
-            for (int a = 0; a < 2; ++a)
-                m[a] += v->GetXYZ()[a] / 3.0;
-        EXPECT_FALSE(m[0] > 1 && m[0] < 3 && m[1] > 1 && m[1] < 3);
-        EXPECT_FALSE(m[0] > 5 && m[0] < 8 && m[1] > 2 && m[1] < 5.5);
-        EXPECT_GT(SignedAreaXY(FacetAt(s, i)), 0.0);
-    }
-}
-
-TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
-{
-    G3Surface s;
-    G3Facet* f = Facet(s, {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {1, 1, 0}, {0, 2, 0}});
-    int token = 0;
-    f->GetExtendedData().Add("ZUNO_ROOF_PLANE_INDEX", &token);
-    f->SetSurface(7);
-    f->SetFlags(0x30);
-    // Corner data per vertex, told apart by their coordinates.
-    for (G3Vertex* v : Corners(f)) {
-        const double* p = v->GetXYZ();
-        f->SetNormal(v, s.AddNormal(p[0], p[1], 1.0), s.AddTexCoo(p[0] / 2, p[1] / 2), true);
-    }
-
-    ASSERT_TRUE(s.Triangulate(1, 0));
-    ASSERT_EQ(FacetCount(s), 3);
-    EXPECT_TRUE(s.GetExtendedDataFacetDefault().IsEmpty()) << "the default is restored";
-    for (int i = 0; i < 3; ++i) {
-        G3Facet* t = FacetAt(s, i);
-        EXPECT_EQ(t->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"), &token);
-        EXPECT_EQ(t->GetSurface(), 7);
-        EXPECT_EQ(t->GetFlags(), 0x30);
         for (G3Vertex* v : Corners(t)) {
             G3TexCoo* tex = nullptr;
             G3Normal* n = t->GetNormal(v, &tex);
@@ -260,7 +183,8 @@ TEST(TriangulateTest, CarriesExtendedDataSubSurfaceFlagsAndCorners)
             }
         }
     }
-    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_EQ(outer, 6);
+    EXPECT_EQ(diagonalSides, 6);
 }
 
 TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
@@ -268,83 +192,133 @@ TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
     // A bow tie (its crossing would need a vertex GLU can only make through
     // a combine callback) and a collinear quad (no triangle) stay; a good
     // quad after them is still triangulated.
-    const std::vector<Pt> bowtie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
+    const std::vector<P3> bowtie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
     G3Surface s;
-    Facet(s, bowtie);
-    Facet(s, {{5, 0, 0}, {6, 0, 0}, {7, 0, 0}, {8, 0, 0}});
-    Facet(s, {{10, 0, 0}, {11, 0, 0}, {11, 1, 0}, {10, 1, 0}});
+    SoupFacet(s, bowtie);
+    SoupFacet(s, {{5, 0, 0}, {6, 0, 0}, {7, 0, 0}, {8, 0, 0}});
+    SoupFacet(s, {{10, 0, 0}, {11, 0, 0}, {11, 1, 0}, {10, 1, 0}});
     EXPECT_TRUE(s.Triangulate(4, 0));
-    ASSERT_EQ(FacetCount(s), 4);
-    EXPECT_EQ(FacetAt(s, 0)->GetEdgeCount() + FacetAt(s, 1)->GetEdgeCount(), 8);
+    ASSERT_EQ(s.GetFacetCount(), 4);
+    EXPECT_EQ(s.GetFacet(0)->GetEdgeCount() + s.GetFacet(1)->GetEdgeCount(), 8);
     EXPECT_EQ("", MeshCheck(&s));
 
     G3Surface only;
-    Facet(only, bowtie);
+    SoupFacet(only, bowtie);
     EXPECT_FALSE(only.Triangulate(4, 0));
-    EXPECT_EQ(FacetCount(only), 1);
-    EXPECT_EQ(only.GetEdgeList()->size(), 4);
+    EXPECT_EQ(only.GetFacetCount(), 1);
+    EXPECT_EQ(only.GetEdgeCount(), 4);
 }
 
 TEST(TriangulateTest, SurfacesTriangulateOnSeveralThreadsAtOnce)
 {
     // Each surface triangulated on its own thread gives the same triangles
     // as on one thread.
-    auto build = [](G3Surface& s) {
+    G3Surface reference, a, b;
+    std::vector<std::vector<long>> ids(3);
+    for (G3Surface* s : {&reference, &a, &b})
         for (int k = 0; k < 200; ++k) {
             const double x = 3.0 * k;
-            G3Facet* f = Facet(s, {{x, 0, 0}, {x + 2, 0, 0}, {x + 2, 2, 0}, {x + 1, 1.5, 0}, {x, 2, 0}});
-            Hole(s, f, {{x + 0.5, 0.5, 0}, {x + 0.5, 1, 0}, {x + 1.5, 1, 0}, {x + 1.5, 0.5, 0}});
+            G3Facet* f = SoupFacet(*s, {{x, 0, 0}, {x + 2, 0, 0}, {x + 2, 2, 0}, {x + 1, 1.5, 0}, {x, 2, 0}});
+            G3Vertex* hole[4] = {s->AddVertex(x + 0.5, 0.5, 0, 0), s->AddVertex(x + 0.5, 1, 0, 0),
+                                 s->AddVertex(x + 1.5, 1, 0, 0), s->AddVertex(x + 1.5, 0.5, 0, 0)};
+            G3EdgeList list(4, hole, nullptr, nullptr, nullptr, 0, 0);
+            s->AddFacetEdges(f, &list);
         }
-    };
-    auto signature = [](G3Surface& s) {
-        std::vector<long> ids;
-        for (int i = 0; i < FacetCount(s); ++i)
-            for (G3Vertex* v : Corners(FacetAt(s, i)))
-                ids.push_back(v->GetId());
-        return ids;
-    };
-    G3Surface reference, a, b;
-    for (G3Surface* s : {&reference, &a, &b})
-        build(*s);
     reference.Triangulate(4, 0);
     std::thread ta([&] { a.Triangulate(4, 0); });
     std::thread tb([&] { b.Triangulate(4, 0); });
     ta.join();
     tb.join();
-    EXPECT_EQ(signature(a), signature(reference));
-    EXPECT_EQ(signature(b), signature(reference));
+    int k = 0;
+    for (G3Surface* s : {&reference, &a, &b}) {
+        for (int i = 0; i < s->GetFacetCount(); ++i)
+            for (G3Vertex* v : Corners(s->GetFacet(i)))
+                ids[k].push_back(v->GetId());
+        ++k;
+    }
+    EXPECT_EQ(ids[1], ids[0]);
+    EXPECT_EQ(ids[2], ids[0]);
 }
 
-TEST(ComplexFacetTest, OuterAndInnerSquareBecomeAFacetWithAHole)
+namespace {
+
+// Stores an int per object: `current` when the object opens, the source's
+// record once a source is named.
+struct IntProvider : G3ExDataProvider {
+    void ReleaseRecord(void* record) override { delete static_cast<int*>(record); }
+    void OpenRecord(G3Obj* object) override { object->SetOutExData(this, new int(current)); }
+    void SetSource(G3Obj* source) override
+    {
+        const int* r = source ? static_cast<int*>(source->GetOutExData(this)) : nullptr;
+        current = r ? *r : 0;
+    }
+    void TransformRecord(G3Obj*, double[4][4]) override {}
+    void CopyRecord(G3Obj* destination, G3Obj* source) override
+    {
+        destination->RemoveExData(this);
+        destination->SetOutExData(this, new int(*static_cast<int*>(source->GetOutExData(this))));
+    }
+    int Record(const G3Obj* o) const
+    {
+        const int* r = static_cast<const int*>(o->GetOutExData(this));
+        return r ? *r : -1;
+    }
+    int current = 0;
+};
+
+G3Facet* Square(G3Surface& s, double x0, double y0, double x1, double y1)
 {
-    G3Surface s;
-    s.BeginComplexFacet();
-    Facet(s, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}});
-    Facet(s, {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}});
-    s.EndComplexFacet();
-    EXPECT_EQ(s.GetExData(), nullptr);
-    ASSERT_EQ(FacetCount(s), 1);
-    EXPECT_EQ("", MeshCheck(&s));
-
-    G3Facet* f = FacetAt(s, 0);
-    const double inHole[3] = {2, 2, 0}, inRing[3] = {0.5, 2, 0};
-    EXPECT_FALSE(f->PointInFacet(0, 1, inHole, nullptr, nullptr, 1e-6));
-    EXPECT_TRUE(f->PointInFacet(0, 1, inRing, nullptr, nullptr, 1e-6));
-
-    ASSERT_TRUE(s.Triangulate(4, 0));
-    EXPECT_NEAR(TrianglesArea(s), 12.0, 1e-9);
-
-    // An empty bracket leaves the surface alone.
-    s.BeginComplexFacet();
-    s.EndComplexFacet();
-    EXPECT_EQ(s.GetExData(), nullptr);
-    EXPECT_EQ(FacetCount(s), 8);
+    return SoupFacet(s, {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}});
 }
 
-TEST(BuilderTest, GetContourOfAnOpenSquareAndAClosedCube)
+} // namespace
+
+// The facets a complex-facet bracket fuses carry the host's data of the
+// first facet collected: its named extended data and the object providers'
+// records, as the pieces of a triangulated facet do. Facets outside the
+// bracket get the surface's own default again.
+TEST(ComplexFacetTest, FusedFacetKeepsTheFirstFacetsDataAndTheDefaultIsRestored)
+{
+    IntProvider provider;
+    G3Obj::AddProvider(&provider);
+    {
+        G3Surface s;
+        s.GetExtendedDataFacetDefault().Add(kMaterial, reinterpret_cast<void*>(std::intptr_t{3}));
+        s.BeginComplexFacet();
+        provider.current = 42;
+        SetMaterial(Square(s, 0, 0, 8, 8), 9);
+        provider.current = 5;
+        Square(s, 2, 2, 4, 4);
+        SetMaterial(Square(s, 5, 5, 7, 7), 1);
+        s.EndComplexFacet();
+        EXPECT_EQ(s.GetExData(), nullptr);
+        EXPECT_EQ("", MeshCheck(&s));
+        ASSERT_EQ(s.GetFacetCount(), 1);
+        EXPECT_EQ(Material(s.GetFacet(0)), 9);
+        EXPECT_EQ(provider.Record(s.GetFacet(0)), 42);
+        EXPECT_TRUE(s.Triangulate(4, 0));
+        EXPECT_NEAR(TrianglesArea(s), 64.0 - 8.0, 1e-9);
+
+        provider.current = 0;
+        G3Facet* later = Square(s, 20, 0, 21, 1);
+        EXPECT_EQ(Material(later), 3);
+        EXPECT_EQ(provider.Record(later), 0);
+        EXPECT_EQ("", MeshCheck(&s));
+
+        // An empty bracket leaves the surface alone.
+        const int facets = s.GetFacetCount();
+        s.BeginComplexFacet();
+        s.EndComplexFacet();
+        EXPECT_EQ(s.GetExData(), nullptr);
+        EXPECT_EQ(s.GetFacetCount(), facets);
+    }
+    G3Obj::RemoveExDataProvider(&provider);
+}
+
+TEST(BuilderTest, GetContourOfAnOpenSquareButNotOfACubeOrTwoSquares)
 {
     G3Surface sq;
-    Facet(sq, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    Square(sq, 0, 0, 1, 1);
     GArrayCollection out;
     ASSERT_TRUE(sq.GetContour(out));
     ASSERT_EQ(out.size(), 4);
@@ -360,13 +334,9 @@ TEST(BuilderTest, GetContourOfAnOpenSquareAndAClosedCube)
     // A closed cube has no boundary, two separate squares two loops: both
     // refused with nothing returned.
     G3Surface cube, two;
-    for (int k = 0; k < 8; ++k)
-        cube.AddVertex(k & 1, (k >> 1) & 1, (k >> 2) & 1, 0);
-    int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-    for (auto& q : faces)
-        ASSERT_NE(cube.AddFacet(4, q, 1, nullptr, nullptr), nullptr);
-    Facet(two, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
-    Facet(two, {{5, 0, 0}, {6, 0, 0}, {6, 1, 0}, {5, 1, 0}});
+    AddBox(cube, {0, 0, 0}, {1, 1, 1});
+    Square(two, 0, 0, 1, 1);
+    Square(two, 5, 0, 6, 1);
     for (G3Surface* s : {&cube, &two}) {
         GArrayCollection none;
         EXPECT_FALSE(s->GetContour(none));
@@ -379,10 +349,10 @@ TEST(BuilderTest, AddOneFacetFromVerticesAndAddFacets)
     G3Surface s;
     G3Vertex pts[4] = {G3Vertex(0, 0, 0), G3Vertex(1, 0, 0), G3Vertex(1, 1, 0), G3Vertex(0, 1, 0)};
     EXPECT_EQ(s.AddOneFacetFromVertices(pts, 2), 0);
-    EXPECT_EQ(s.GetVertexList()->size(), 2);
-    EXPECT_EQ(FacetCount(s), 0);
+    EXPECT_EQ(s.GetVertexCount(), 2);
+    EXPECT_EQ(s.GetFacetCount(), 0);
     EXPECT_EQ(s.AddOneFacetFromVertices(pts, 4), 6);
-    ASSERT_EQ(FacetCount(s), 1);
+    ASSERT_EQ(s.GetFacetCount(), 1);
 
     G3Surface t;
     G3Vertex* v[3] = {t.AddVertex(0, 0, 0, 0), t.AddVertex(1, 0, 0, 0), t.AddVertex(0, 1, 0, 0)};
@@ -391,8 +361,8 @@ TEST(BuilderTest, AddOneFacetFromVerticesAndAddFacets)
     lists.add(new G3EdgeList(3, v, nullptr, nullptr, nullptr, 0, 5));
     t.AddFacets(&lists);
     EXPECT_EQ(lists.size(), 0);
-    ASSERT_EQ(FacetCount(t), 2);
-    EXPECT_EQ(FacetAt(t, 0)->GetSurface(), 4);
-    EXPECT_EQ(FacetAt(t, 1)->GetSurface(), 5);
+    ASSERT_EQ(t.GetFacetCount(), 2);
+    EXPECT_EQ(t.GetFacet(0)->GetSurface(), 4);
+    EXPECT_EQ(t.GetFacet(1)->GetSurface(), 5);
     EXPECT_EQ("", MeshCheck(&t));
 }
