@@ -77,33 +77,20 @@ TEST(RoofApi, OrientationOfClosedListWithReflexNeighbour)
 {
     // Clockwise, the lowest point first and repeated at the end; the next
     // corner, (1, 3), is reflex. Without passing over the repeat the test
-    // would decide at that corner and answer counter-clockwise.
-    const std::vector<Pt> cw = {{0, 0}, {-2, 4}, {1, 3}, {4, 4}, {0, 0}};
-    GArrayCollection list;
-    std::vector<G3Point> pts;
-    pts.reserve(cw.size());
-    for (const Pt& q : cw)
-        pts.emplace_back(q.x, q.y, 0.0);
-    for (G3Point& q : pts)
-        list.add(&q);
-    EXPECT_EQ(1, G3RoofGenerator::GetClockWiseDirection(&list));
-    list.clear();
-    for (std::size_t i = pts.size(); i-- > 0;)
-        list.add(&pts[i]);
-    EXPECT_EQ(-1, G3RoofGenerator::GetClockWiseDirection(&list));
-    // Doubled points elsewhere change nothing; a straight list is undecided.
-    list.clear();
-    for (G3Point& q : pts) {
-        list.add(&q);
-        list.add(&q);
+    // would decide at that corner and answer counter-clockwise. Reversed it
+    // turns; doubled points elsewhere change nothing; a straight list is
+    // undecided.
+    std::vector<G3Point> pts = {{0, 0, 0}, {-2, 4, 0}, {1, 3, 0}, {4, 4, 0}, {0, 0, 0}};
+    const std::vector<G3Point> line = {{0, 0, 0}, {1, 1, 0}, {2, 2, 0}};
+    const std::pair<std::vector<int>, int> cases[] = {
+        {{0, 1, 2, 3, 4}, 1}, {{4, 3, 2, 1, 0}, -1}, {{0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, 1}, {{5, 6, 7}, 0}};
+    pts.insert(pts.end(), line.begin(), line.end());
+    for (const auto& c : cases) {
+        GArrayCollection list;
+        for (int k : c.first)
+            list.add(&pts[static_cast<std::size_t>(k)]);
+        EXPECT_EQ(c.second, G3RoofGenerator::GetClockWiseDirection(&list)) << c.first.size();
     }
-    EXPECT_EQ(1, G3RoofGenerator::GetClockWiseDirection(&list));
-    G3Point l0(0, 0, 0), l1(1, 1, 0), l2(2, 2, 0);
-    GArrayCollection line;
-    line.add(&l0);
-    line.add(&l1);
-    line.add(&l2);
-    EXPECT_EQ(0, G3RoofGenerator::GetClockWiseDirection(&line));
 }
 
 TEST(RoofApi, NeighbouringFacetIdsWrapAround)

@@ -10,7 +10,10 @@
 #include "Geometry/roof/G3RoofGenerator.h"
 #include "mesh/mesh_check.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace roof {
@@ -101,13 +104,6 @@ inline int CountType(G3Surface* s, ROOF_FACET_TYPE type)
     return n;
 }
 
-// Distance from q to the line through a and b.
-inline double LineDistance(const double* q, const Pt& a, const Pt& b)
-{
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    return std::fabs((q[0] - a.x) * dy - (q[1] - a.y) * dx) / std::hypot(dx, dy);
-}
-
 // Distance from q to the segment a-b.
 inline double SegmentDistance(const double* q, const Pt& a, const Pt& b)
 {
@@ -128,9 +124,10 @@ inline double OutlineDistance(const double* q, const std::vector<Pt>& p)
 // The height of edge e's pitch plane (edge from point e-1 to point e) over q.
 inline double PlaneHeight(const double* q, const std::vector<Pt>& p, const std::vector<double>& a, int e)
 {
-    const int n = static_cast<int>(p.size());
-    return std::tan(a[static_cast<std::size_t>(e)]) *
-           LineDistance(q, p[static_cast<std::size_t>((e + n - 1) % n)], p[static_cast<std::size_t>(e)]);
+    const Pt& u = p[(static_cast<std::size_t>(e) + p.size() - 1) % p.size()];
+    const Pt& w = p[static_cast<std::size_t>(e)];
+    const double dx = w.x - u.x, dy = w.y - u.y;
+    return std::tan(a[static_cast<std::size_t>(e)]) * std::fabs((q[0] - u.x) * dy - (q[1] - u.y) * dx) / std::hypot(dx, dy);
 }
 
 // Removes corners that turn by less than 0.01 rad (with the angle of the
@@ -153,20 +150,42 @@ inline void DropFlatCorners(std::vector<Pt>& p, std::vector<double>& a)
     }
 }
 
-inline double MaxZ(G3Surface* s)
+// The lowest and highest z of the surface's vertices.
+inline std::pair<double, double> ZRange(G3Surface* s)
 {
-    double z = -1e300;
-    for (int i = 0; i < s->GetVertexCount(); ++i)
-        z = std::fmax(z, s->GetVertex(i)->GetXYZ()[2]);
+    std::pair<double, double> z = {1e300, -1e300};
+    for (int i = 0; i < s->GetVertexCount(); ++i) {
+        z.first = std::fmin(z.first, s->GetVertex(i)->GetXYZ()[2]);
+        z.second = std::fmax(z.second, s->GetVertex(i)->GetXYZ()[2]);
+    }
     return z;
 }
 
-inline double MinZ(G3Surface* s)
+// Every facet of s is consistent, lies in the pitch plane of its own edge
+// (indices of the outline as given), and the roof facets' projections tile
+// the outline. With `cone`, no vertex rises above tan(a[0]) times its
+// distance to the outline (equality over convex parts; near a reflex corner
+// the roof stays below that cone): the case of one pitch.
+inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a, bool cone)
 {
-    double z = 1e300;
-    for (int i = 0; i < s->GetVertexCount(); ++i)
-        z = std::fmin(z, s->GetVertex(i)->GetXYZ()[2]);
-    return z;
+    EXPECT_EQ("", MeshCheck(s));
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        G3Facet* f = s->GetFacet(i);
+        const long e = G3RoofGenerator::GetFacetIndex(f) - 1;
+        ASSERT_TRUE(e >= 0 && e < static_cast<long>(p.size())) << e;
+        EXPECT_GT(ProjectedArea(f), -1e-12);
+        for (G3Vertex* v : Corners(f)) {
+            const double* q = v->GetXYZ();
+            ASSERT_NEAR(q[2], PlaneHeight(q, p, a, static_cast<int>(e)), 1e-9) << "facet " << i;
+            if (cone) {
+                ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + 1e-9) << "facet " << i;
+            }
+        }
+    }
+    std::vector<Pt> clean = p;
+    std::vector<double> ca = a;
+    DropFlatCorners(clean, ca);
+    EXPECT_NEAR(std::fabs(PolygonArea(clean)), RoofArea(s, ROOF_FACET_ROOF), 1e-9 * std::fabs(PolygonArea(p)));
 }
 
 } // namespace roof
