@@ -62,11 +62,9 @@ TEST(RoofShape, GableAndItsFasciaByType)
     G3Surface thick;
     ASSERT_TRUE(Build(&thick, kRect, a, 0.25));
     EXPECT_EQ("", MeshCheck(&thick));
-    // One eave fascia per eave, one gable fascia per rake (two per gable).
-    const std::pair<ROOF_FACET_TYPE, int> counts[] = {{ROOF_FACET_LOWER, 2}, {ROOF_FACET_ROOF, 2},
-                                                      {ROOF_FACET_EAVE_FASCIA, 2}, {ROOF_FACET_GABLE_FASCIA, 4}};
-    for (const auto& c : counts)
-        EXPECT_EQ(c.second, CountType(&thick, c.first)) << c.first;
+    // Two roof and two lower facets; one eave fascia per eave, one gable
+    // fascia per rake (two per gable).
+    EXPECT_EQ((std::vector<int>{0, 2, 2, 2, 4}), TypeCounts(&thick));
     EXPECT_NEAR(60.0, RoofArea(&thick, ROOF_FACET_LOWER), 1e-9);
     EXPECT_NEAR(60.0, RoofArea(&thick, ROOF_FACET_ROOF), 1e-9);
     EXPECT_NEAR(3.0 * std::tan(Deg(30)) + 0.25, ZRange(&thick).second, 1e-9);
@@ -92,10 +90,7 @@ TEST(RoofShape, ThickRoofsWeldIntoClosedShells)
     G3Surface s;
     ASSERT_TRUE(Build(&s, kRect, std::vector<double>(4, Deg(30)), 0.3));
     EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_EQ(4, CountType(&s, ROOF_FACET_LOWER));
-    EXPECT_EQ(4, CountType(&s, ROOF_FACET_ROOF));
-    EXPECT_EQ(4, CountType(&s, ROOF_FACET_EAVE_FASCIA));
-    EXPECT_EQ(0, CountType(&s, ROOF_FACET_GABLE_FASCIA));
+    EXPECT_EQ((std::vector<int>{0, 4, 4, 4, 0}), TypeCounts(&s)); // roof, lower, eave fascia
     // As written every facet has vertices of its own: open. Welded, the two
     // layers and the fascia close up.
     EXPECT_FALSE(s.GetClosed());
@@ -106,8 +101,7 @@ TEST(RoofShape, ThickRoofsWeldIntoClosedShells)
     // A thickness too small for the raised layer gets no fascia either.
     G3Surface thin;
     ASSERT_TRUE(Build(&thin, kRect, std::vector<double>(4, Deg(30)), 5e-7));
-    EXPECT_EQ(4, thin.GetFacetCount());
-    EXPECT_EQ(4, CountType(&thin, ROOF_FACET_ROOF));
+    EXPECT_EQ((std::vector<int>{0, 4, 0, 0, 0}), TypeCounts(&thin));
 
     // Where a ridge meets a crossing ridge one side has a vertex the other
     // lacks: the roof closes once edges are divided at such vertices.
@@ -116,7 +110,7 @@ TEST(RoofShape, ThickRoofsWeldIntoClosedShells)
     for (double overhang : {0.0, 0.5}) {
         G3Surface hs;
         ASSERT_TRUE(Build(&hs, h, std::vector<double>(h.size(), Deg(40)), 0.3, overhang));
-        EXPECT_EQ(12, CountType(&hs, ROOF_FACET_EAVE_FASCIA));
+        EXPECT_EQ(12, TypeCounts(&hs)[ROOF_FACET_EAVE_FASCIA]);
         hs.RemoveEqualsVertexAndDivideEdges();
         EXPECT_EQ("", MeshCheck(&hs));
         EXPECT_TRUE(hs.GetClosed()) << overhang;
