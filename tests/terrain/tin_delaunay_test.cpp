@@ -14,12 +14,6 @@ namespace {
 
 using Points = std::vector<std::pair<double, double>>;
 
-G3TVertex* Add(G3TriInterface& tin, double x, double y)
-{
-    const double p[3] = {x, y, 0.0};
-    return tin.AddVertex(p);
-}
-
 void AddAll(G3TriInterface& tin, const Points& pts)
 {
     for (const auto& p : pts)
