@@ -220,10 +220,10 @@ TEST(ContourDivider, HolesTurnAgainstTheirOuterContourAndLinkInModeOne)
 TEST(ContourDivider, OrientationSignLooksPastStraightCorners)
 {
     G3Surface s;
-    // The first vertex of largest x, (2, 1), has a straight corner with its
-    // predecessor (2, 0); the sign comes from (0, 0) further back.
+    // The first vertex of largest x, (2, 1), is a straight corner between
+    // (2, 0) and (2, 2); the sign comes from (0, 0) further back.
     std::vector<G3Vertex*> v;
-    for (const XY& p : Ring{{0, 0}, {2, 0}, {2, 1}, {2, 2}, {0, 2}})
+    for (const XY& p : Ring{{2, 1}, {2, 2}, {0, 2}, {0, 0}, {2, 0}})
         v.push_back(s.AddVertex(p.x, p.y, 0, 0));
     G3EdgeList ccw(5, v.data(), nullptr, nullptr, nullptr, 1, 1);
     ccw.FormMaxPlaneCoo();

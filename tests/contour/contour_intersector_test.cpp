@@ -76,10 +76,20 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
     ci.LoadBegin(0, 1);
     ci.ContourLoadSegment(b, SEGMENT_TYPE_LINE, 1);
     EXPECT_FALSE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
-    // A bad axis pair starts nothing.
+    // A bad axis pair starts nothing. A good one other than x-y: x is
+    // dropped, the turn is read from y towards z, invisible sides stay so.
     ci.LoadBegin(1, 1);
     ci.TriangleLoad(a, b, c, 1, 1, 1);
     EXPECT_FALSE(ci.DoIntersect(BOOLEAN_OPERATION_PIECES));
+    ci.LoadBegin(1, 2);
+    double d[3] = {7, 0, 0}, e[3] = {1, 0, 4}, f[3] = {-3, 4, 0};
+    ci.TriangleLoad(d, e, f, 0, 0, 0);
+    EXPECT_TRUE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
+    const std::vector<std::string> yz = {"Begin 1", "Plane 1 2", "Contour 3 type 2: 0 0 0 ~ 0 4 0 ~ 0 0 4 ~ 0 0 0",
+                                         "ContourEnd", "End"};
+    EXPECT_EQ(yz, r.calls);
+    r.calls.clear();
+    r.contours.clear();
     // Loading after LoadEnd is ignored; DoIntersect forgets the load.
     ci.LoadBegin(0, 1);
     ci.LoadEnd();
@@ -156,22 +166,6 @@ TEST(ContourIntersector, ContourWithHoleDeliversBoth)
     // A triangle sharing two sides with the hole is an island: the pieces
     // tell the ring's hole from the island.
     EXPECT_DOUBLE_EQ(14.0, CheckedArea(RunOn(BOOLEAN_OPERATION_PIECES, {{{1, 1}, {3, 1}, {1, 3}}}, {outer, hole})));
-}
-
-TEST(ContourIntersector, OtherProjectionPlanes)
-{
-    // A triangle seen in the y-z plane: x is dropped, the turn is read from
-    // y towards z, and invisible sides stay invisible.
-    PathRecorder r;
-    G3ContourIntersector ci;
-    ci.SetPathLoader(&r);
-    ci.LoadBegin(1, 2);
-    double a[3] = {7, 0, 0}, b[3] = {-3, 4, 0}, c[3] = {1, 0, 4};
-    ci.TriangleLoad(a, c, b, 0, 0, 0);
-    EXPECT_TRUE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
-    const std::vector<std::string> want = {"Begin 1", "Plane 1 2", "Contour 3 type 2: 0 0 0 ~ 0 4 0 ~ 0 0 4 ~ 0 0 0",
-                                           "ContourEnd", "End"};
-    EXPECT_EQ(want, r.calls);
 }
 
 // Triangle pairs on a half-unit grid placed to share a vertex, a side, the

@@ -109,9 +109,8 @@ TEST(TinDelaunay, RandomPointsAreDelaunayWhateverTheOrder)
 // predicates decide every tie.
 TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
 {
-    std::vector<std::pair<const char*, Points>> cases = {{"integer grid", {}},
-                                                         {"decimal grid rotated", {}},
-                                                         {"grid with holes and duplicates", {}},
+    // (Integer lattices with repeats are the constraint tests' random inputs.)
+    std::vector<std::pair<const char*, Points>> cases = {{"decimal grid rotated", {}},
                                                          {"decimal grid at map coordinates", {}},
                                                          {"few long lines", {}},
                                                          {"concentric circles and centre", {{0, 0}}},
@@ -119,37 +118,28 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
     const double sn = std::sin(0.3), cs = std::cos(0.3);
     std::mt19937 rng(9);
     std::uniform_real_distribution<double> tiny(0.0, 1e-7);
-    for (int i = 0; i < 50; ++i)
-        for (int j = 0; j < 50; ++j) {
-            if (i < 37 && j < 29)
-                cases[0].second.emplace_back(i, j);
+    for (int i = 0; i < 40; ++i)
+        for (int j = 0; j < 40; ++j) {
             if (i < 30 && j < 30)
-                cases[1].second.emplace_back(cs * i * 0.1 - sn * j * 0.1, sn * i * 0.1 + cs * j * 0.1);
-            if (rng() % 3 != 0) {
-                cases[2].second.emplace_back(i * 2.0, j * 3.0);
-                if (rng() % 5 == 0)
-                    cases[2].second.emplace_back(i * 2.0 + 1e-9, j * 3.0);
-            }
+                cases[0].second.emplace_back(cs * i * 0.1 - sn * j * 0.1, sn * i * 0.1 + cs * j * 0.1);
             // Map coordinates: rows collinear only up to the rounding of the
             // positions, plus nanometre noise.
-            if (i < 40 && j < 40) {
-                const double dx = (rng() % 3) * 1e-9; // in sequence: argument order is unspecified
-                const double dy = (rng() % 3) * 1e-9;
-                cases[3].second.emplace_back(500000.123 + i * 0.37 + dx, 5000000.456 + j * 0.37 + dy);
-            }
+            const double dx = (rng() % 3) * 1e-9; // in sequence: argument order is unspecified
+            const double dy = (rng() % 3) * 1e-9;
+            cases[1].second.emplace_back(500000.123 + i * 0.37 + dx, 5000000.456 + j * 0.37 + dy);
         }
     for (int i = 0; i < 400; ++i)
-        cases[4].second.insert(cases[4].second.end(),
+        cases[2].second.insert(cases[2].second.end(),
                                {{i * 0.5, 0.0}, {i * 0.5, 10.0}, {0.0, i * 0.25}, {i * 0.3, i * 0.3 + 1}});
     for (int r = 1; r <= 12; ++r)
         for (int i = 0; i < 48; ++i)
-            cases[5].second.emplace_back(r * std::cos(i * M_PI / 24), r * std::sin(i * M_PI / 24));
+            cases[3].second.emplace_back(r * std::cos(i * M_PI / 24), r * std::sin(i * M_PI / 24));
     // Far below unit size: every orientation value is under 1e-8, and many
     // points lie closer than 1e-8 to others.
     for (int i = 0; i < 1000; ++i)
-        cases[6].second.emplace_back(50 + tiny(rng), 50 + tiny(rng));
+        cases[4].second.emplace_back(50 + tiny(rng), 50 + tiny(rng));
     for (int i = 0; i < 300; ++i)
-        cases[6].second.emplace_back((i * 37) % 101, (i * 59) % 103);
+        cases[4].second.emplace_back((i * 37) % 101, (i * 59) % 103);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         G3TriInterface tin;
