@@ -36,7 +36,8 @@ public:
         calls.push_back("BeginContour " + std::to_string(n) + (hole ? " hole" : " outer"));
         contours.push_back(UnloadedContour{n, hole, {}});
     }
-    void UnloadEdge(double* p1, int j1, double* p2, int j2, int flags, unsigned long t1, unsigned long t2) override
+    void UnloadEdge(double* p1, int j1, double* p2, int j2, int flags, unsigned long t1,
+                    unsigned long t2) override
     {
         calls.push_back("Edge");
         Unloaded u{{p1[0], p1[1], p1[2]}, {p2[0], p2[1], p2[2]}, j1, j2, flags, t1, t2};
@@ -129,7 +130,8 @@ TEST(ContourDivider, OutOfProtocolCallsAndNonFiniteEdgesAreIgnored)
     d.BeginLoad(1, 0);
     d.BeginLoadContour();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    double bad1[3] = {nan, 0, 0}, bad2[3] = {0, std::numeric_limits<double>::infinity(), 0}, ok[3] = {2, 2, 0};
+    double bad1[3] = {nan, 0, 0}, bad2[3] = {0, std::numeric_limits<double>::infinity(), 0},
+           ok[3] = {2, 2, 0};
     d.LoadEdge(bad1, ok, 1, 0, 0);
     d.LoadEdge(ok, bad2, 1, 0, 0);
     d.LoadPolygon(kSquare); // into the contour already open
@@ -150,8 +152,8 @@ TEST(ContourDivider, SquareComesBackInLoadOrderWithJoinsAtUnlikeEdges)
     d.BeginLoad(1, 0);
     d.LoadPolygon(kSquare, flags);
     d.EndLoad();
-    const std::vector<std::string> want = {"BeginUnload", "BeginContour 4 outer", "Edge", "Edge", "Edge", "Edge",
-                                           "EndContour",  "EndUnload"};
+    const std::vector<std::string> want = {"BeginUnload", "BeginContour 4 outer", "Edge", "Edge",
+                                           "Edge", "Edge", "EndContour", "EndUnload"};
     EXPECT_EQ(want, d.calls);
     ASSERT_EQ(1u, d.contours.size());
     for (size_t k = 0; k < 4; ++k) {
@@ -299,7 +301,8 @@ TEST(ContourDivider, RandomSelfCrossingPolygonsKeepEvenOddArea)
 {
     std::vector<Ring> polys = {{{0, 0}, {2, 2}, {2, 0}, {0, 2}}, {}};
     for (int k = 0; k < 5; ++k)
-        polys[1].push_back({10 * std::cos(M_PI / 2 + k * 4 * M_PI / 5), 10 * std::sin(M_PI / 2 + k * 4 * M_PI / 5)});
+        polys[1].push_back(
+            {10 * std::cos(M_PI / 2 + k * 4 * M_PI / 5), 10 * std::sin(M_PI / 2 + k * 4 * M_PI / 5)});
     for (unsigned seed = 1; seed <= 60; ++seed) {
         std::mt19937 rng(seed);
         const int grid = seed % 2 ? 6 : 20;

@@ -44,8 +44,8 @@ void Contour(G3ContourIntersector& ci, const Ring& pts, int flags = 1)
 }
 
 // Runs one operation on triangles and contours (the contours' flags given).
-PathRecorder RunOn(BOOLEAN_OPERATION op, const std::vector<Ring>& tris, const std::vector<Ring>& contours = {},
-                   const std::vector<int>& flags = {})
+PathRecorder RunOn(BOOLEAN_OPERATION op, const std::vector<Ring>& tris,
+                   const std::vector<Ring>& contours = {}, const std::vector<int>& flags = {})
 {
     PathRecorder r;
     G3ContourIntersector ci;
@@ -85,8 +85,8 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
     double d[3] = {7, 0, 0}, e[3] = {1, 0, 4}, f[3] = {-3, 4, 0};
     ci.TriangleLoad(d, e, f, 0, 0, 0);
     EXPECT_TRUE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
-    const std::vector<std::string> yz = {"Begin 1", "Plane 1 2", "Contour 3 type 2: 0 0 0 ~ 0 4 0 ~ 0 0 4 ~ 0 0 0",
-                                         "ContourEnd", "End"};
+    const std::vector<std::string> yz = {
+        "Begin 1", "Plane 1 2", "Contour 3 type 2: 0 0 0 ~ 0 4 0 ~ 0 0 4 ~ 0 0 0", "ContourEnd", "End"};
     EXPECT_EQ(yz, r.calls);
     r.calls.clear();
     r.contours.clear();
@@ -111,7 +111,8 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
 
     // A triangle with a non-finite corner is not loaded, a contour starting
     // at one not opened, a segment to one skipped.
-    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN(),
+                 inf = std::numeric_limits<double>::infinity();
     double bad[3] = {nan, 0, 0}, far[3] = {2, inf, 0};
     ci.LoadBegin(0, 1);
     ci.TriangleLoad(a, bad, c, 1, 1, 1);
@@ -131,12 +132,13 @@ TEST(ContourIntersector, TwoOverlappingTrianglesUnderEachOperation)
 {
     // Union: one outline of seven corners, counter-clockwise.
     const std::vector<std::string> unionCalls = {
-        "Begin 1", "Plane 0 1", "Contour 7 type 2: 0 0 0 > 4 0 0 > 3 1 0 > 5 1 0 > 1 5 0 > 1 3 0 > 0 4 0 > 0 0 0",
+        "Begin 1", "Plane 0 1",
+        "Contour 7 type 2: 0 0 0 > 4 0 0 > 3 1 0 > 5 1 0 > 1 5 0 > 1 3 0 > 0 4 0 > 0 0 0",
         "ContourEnd", "End"};
     EXPECT_EQ(unionCalls, RunOn(BOOLEAN_OPERATION_UNION, {kT1, kT2}).calls);
     // The common part: the triangle both cover.
-    const std::vector<std::string> commonCalls = {"Begin 1", "Plane 0 1", "Contour 3 type 2: 1 1 0 > 3 1 0 > 1 3 0 > 1 1 0",
-                                                  "ContourEnd", "End"};
+    const std::vector<std::string> commonCalls = {
+        "Begin 1", "Plane 0 1", "Contour 3 type 2: 1 1 0 > 3 1 0 > 1 3 0 > 1 1 0", "ContourEnd", "End"};
     EXPECT_EQ(commonCalls, RunOn(BOOLEAN_OPERATION_COMMON, {kT1, kT2}).calls);
     // Pieces: each triangle less the overlap, and the overlap.
     PathRecorder p = RunOn(BOOLEAN_OPERATION_PIECES, {kT1, kT2});
@@ -165,7 +167,8 @@ TEST(ContourIntersector, ContourWithHoleDeliversBoth)
     }
     // A triangle sharing two sides with the hole is an island: the pieces
     // tell the ring's hole from the island.
-    EXPECT_DOUBLE_EQ(14.0, CheckedArea(RunOn(BOOLEAN_OPERATION_PIECES, {{{1, 1}, {3, 1}, {1, 3}}}, {outer, hole})));
+    EXPECT_DOUBLE_EQ(14.0,
+                     CheckedArea(RunOn(BOOLEAN_OPERATION_PIECES, {{{1, 1}, {3, 1}, {1, 3}}}, {outer, hole})));
 }
 
 // Triangle pairs on a half-unit grid placed to share a vertex, a side, the
@@ -232,8 +235,8 @@ TEST(ContourIntersector, RandomRectanglesMatchExactCover)
             rects.push_back({lo, {hi.x, lo.y}, hi, {lo.x, hi.y}});
             if (rng() % 3 == 0 && hi.x - lo.x >= 2 && hi.y - lo.y >= 2) {
                 const double inset = rng() % 2 ? 0.5 : 0.0;
-                rects.push_back({{lo.x + 0.5, lo.y + inset}, {hi.x - 0.5, lo.y + inset}, {hi.x - 0.5, hi.y - 0.5},
-                                 {lo.x + 0.5, hi.y - 0.5}});
+                const XY in0 = {lo.x + 0.5, lo.y + inset}, in1 = {hi.x - 0.5, hi.y - 0.5};
+                rects.push_back({in0, {in1.x, in0.y}, in1, {in0.x, in1.y}});
             }
         }
         std::vector<Ring> turned, tris;

@@ -22,7 +22,8 @@ TEST(RoofApi, BadOutlinesAreRefusedAndLeaveTheSurfaceAlone)
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<double> a30(4, Deg(30));
     // A narrow slot: pushed outwards by 1 its two sides cross.
-    const std::vector<Pt> slot = {{0, 0}, {10, 0}, {10, 10}, {5.5, 10}, {5.5, 2}, {4.5, 2}, {4.5, 10}, {0, 10}};
+    const std::vector<Pt> slot = {{0, 0},   {10, 0},  {10, 10},  {5.5, 10},
+                                  {5.5, 2}, {4.5, 2}, {4.5, 10}, {0, 10}};
     struct Case {
         const char* what;
         std::vector<Pt> p;

@@ -104,7 +104,8 @@ inline double OutlineDistance(const double* q, const std::vector<Pt>& p)
     for (std::size_t i = 0; i < p.size(); ++i) {
         const Pt& a = p[i];
         const double dx = p[(i + 1) % p.size()].x - a.x, dy = p[(i + 1) % p.size()].y - a.y;
-        const double t = std::fmax(0.0, std::fmin(1.0, ((q[0] - a.x) * dx + (q[1] - a.y) * dy) / (dx * dx + dy * dy)));
+        const double t =
+            std::fmax(0.0, std::fmin(1.0, ((q[0] - a.x) * dx + (q[1] - a.y) * dy) / (dx * dx + dy * dy)));
         d = std::fmin(d, std::hypot(q[0] - a.x - t * dx, q[1] - a.y - t * dy));
     }
     return d;
@@ -156,7 +157,8 @@ inline std::pair<double, double> ZRange(G3Surface* s)
 // the outline. With `cone`, no vertex rises above tan(a[0]) times its
 // distance to the outline (equality over convex parts; near a reflex corner
 // the roof stays below that cone): the case of one pitch.
-inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a, bool cone)
+inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a,
+                               bool cone)
 {
     EXPECT_EQ("", MeshCheck(s));
     for (int i = 0; i < s->GetFacetCount(); ++i) {
@@ -175,7 +177,8 @@ inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std
     std::vector<Pt> clean = p;
     std::vector<double> ca = a;
     DropFlatCorners(clean, ca);
-    EXPECT_NEAR(std::fabs(PolygonArea(clean)), RoofArea(s, ROOF_FACET_ROOF), 1e-9 * std::fabs(PolygonArea(p)));
+    EXPECT_NEAR(std::fabs(PolygonArea(clean)), RoofArea(s, ROOF_FACET_ROOF),
+                1e-9 * std::fabs(PolygonArea(p)));
 }
 
 } // namespace roof

@@ -35,8 +35,8 @@ TEST(TinDelaunay, SmallAndCollinearInputs)
     Points line; // a long one, through every merge path
     for (int i = 0; i < 1000; ++i)
         line.emplace_back(0.5 * i, 3.0 - 0.25 * i);
-    const std::pair<Points, int> cases[] = {
-        {{}, 0}, {{{0, 0}, {1, 1}}, 0}, {{{0, 0}, {2, 2}, {1, 1}}, 0}, {line, 0}, {{{0, 0}, {0, 1}, {1, 0}}, 1}};
+    const std::pair<Points, int> cases[] = {{{}, 0}, {{{0, 0}, {1, 1}}, 0}, {{{0, 0}, {2, 2}, {1, 1}}, 0},
+                                            {line, 0}, {{{0, 0}, {0, 1}, {1, 0}}, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first.size());
         G3TriInterface tin;
@@ -171,7 +171,8 @@ TEST(TinDelaunay, NonFiniteAndHugeCoordinatesAreSurvived)
     for (int i = 0; i < 300; ++i)
         Add(huge, (rng() % 2 ? 1e300 : -1e300) * (rng() % 100), 1e-300 * (rng() % 100));
     for (int i = 0; i < 20; ++i)
-        huge.AddEdge(huge.GetVertex(static_cast<int>(rng() % 300)), huge.GetVertex(static_cast<int>(rng() % 300)));
+        huge.AddEdge(huge.GetVertex(static_cast<int>(rng() % 300)),
+                     huge.GetVertex(static_cast<int>(rng() % 300)));
     EXPECT_TRUE(huge.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT));
 }
 

@@ -97,19 +97,21 @@ std::vector<long long> Signature(G3Surface* s, const G3TriInterface& tin)
     for (int i = 0; i < s->GetVertexCount(); ++i) {
         const G3Vertex* v = s->GetVertex(i);
         bits(v->GetXYZ(), 3);
-        out.insert(out.end(), {v->GetId(), v->GetFlags(), slot.at(v->GetFirstEdge()), slot.at(v->GetLastEdge()),
-                               v->GetExData() != nullptr});
+        out.insert(out.end(), {v->GetId(), v->GetFlags(), slot.at(v->GetFirstEdge()),
+                               slot.at(v->GetLastEdge()), v->GetExData() != nullptr});
     }
     for (int i = 0; i < s->GetEdgeCount(); ++i) {
         const G3Edge* e = s->GetEdge(i);
-        out.insert(out.end(), {slot.at(e->GetVertex1()), slot.at(e->GetVertex2()), slot.at(e->GetFacet1()),
-                               slot.at(e->GetFacet2()), slot.at(e->GetVertex1Edge()), slot.at(e->GetVertex2Edge()),
-                               slot.at(e->GetFacet1Edge()), slot.at(e->GetFacet2Edge()), e->GetId(), e->GetFlags()});
+        out.insert(out.end(),
+                   {slot.at(e->GetVertex1()), slot.at(e->GetVertex2()), slot.at(e->GetFacet1()),
+                    slot.at(e->GetFacet2()), slot.at(e->GetVertex1Edge()), slot.at(e->GetVertex2Edge()),
+                    slot.at(e->GetFacet1Edge()), slot.at(e->GetFacet2Edge()), e->GetId(), e->GetFlags()});
     }
     for (int i = 0; i < s->GetFacetCount(); ++i) {
         const G3Facet* f = s->GetFacet(i);
         bits(f->GetPlane(), 4);
-        out.insert(out.end(), {f->GetId(), f->GetFlags(), slot.at(f->GetFirstEdge()), slot.at(f->GetLastEdge())});
+        out.insert(out.end(),
+                   {f->GetId(), f->GetFlags(), slot.at(f->GetFirstEdge()), slot.at(f->GetLastEdge())});
     }
     for (int i = 0; i < tin.GetVertexCount(); ++i)
         out.push_back(slot.at(tin.GetVertex(i)->GetOutputVertex()));
@@ -300,7 +302,8 @@ TEST(TinSurface, RandomInputsGiveTheWeldedSurface)
         for (int i = 0; round >= 3 && i < 300; ++i) {
             const auto& p = in.points[static_cast<std::size_t>(i * 7)];
             const double a = turn(rng), r = reach * (0.1 + 0.9 * (i % 10) / 9.0);
-            in.points.push_back({p[0] + r * std::cos(a), p[1] + r * std::sin(a), p[2] + (i % 3 == 0 ? 1.0 : 0.0)});
+            in.points.push_back(
+                {p[0] + r * std::cos(a), p[1] + r * std::sin(a), p[2] + (i % 3 == 0 ? 1.0 : 0.0)});
         }
         EXPECT_EQ(round >= 3, ExpectSameAsWelded(in)); // whether the weld ran
     }
@@ -331,7 +334,8 @@ TEST(TinSurface, PointsOutsideTheRunLoseTheirVertices)
         SCOPED_TRACE(kind);
         Input in = RandomInput(3, 200, 0);
         if (kind == 0 || kind == 3) // the same point again, or at another height
-            in.points.push_back({in.points[7][0], in.points[7][1], in.points[7][2] + (kind == 3 ? 1.0 : 0.0)});
+            in.points.push_back(
+                {in.points[7][0], in.points[7][1], in.points[7][2] + (kind == 3 ? 1.0 : 0.0)});
         if (kind == 1)
             in.points.push_back({nan, 1.0, 2.0});
         G3TriInterface tin;
@@ -341,7 +345,8 @@ TEST(TinSurface, PointsOutsideTheRunLoseTheirVertices)
             tin.AddVertex(late);
         std::unique_ptr<G3Surface> s(tin.GetSurface());
         EXPECT_EQ(s->GetVertexCount(), 200);
-        EXPECT_EQ(tin.GetVertex(200)->GetOutputVertex(), kind == 0 ? tin.GetVertex(7)->GetOutputVertex() : nullptr);
+        EXPECT_EQ(tin.GetVertex(200)->GetOutputVertex(),
+                  kind == 0 ? tin.GetVertex(7)->GetOutputVertex() : nullptr);
         EXPECT_EQ("", MeshCheck(s.get()));
         ExpectLinksLive(tin, s.get());
     }
