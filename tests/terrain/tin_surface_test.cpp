@@ -309,18 +309,29 @@ TEST(TinSurface, RandomInputsGiveTheWeldedSurface)
     }
 }
 
-// Far apart in the plane but close in space: the plane's second axis is
-// shortened to 1e-3, so plan distance 5e-4 maps to 5e-7 and the weld runs.
-TEST(TinSurface, CloseInSpaceStillWelds)
+// Inputs on which the weld has work still get it: a pair closer than the
+// run's merge distance in neither axis, one closer than the weld tolerance,
+// one farther but inside the skip's margin, and (gap -1) a pair far apart
+// in the plane but close in space: the plane's second axis is shortened to
+// 1e-3, so plan distance 5e-4 maps to 5e-7.
+TEST(TinSurface, CloseVerticesStillWeld)
 {
     const double u[3] = {1, 0, 0}, v[3] = {0, 1e-3, 0};
-    G3TriInterface tin;
-    Build(tin, {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {5, 5, 0}, {5, 5.5, 0}}, {}, u, v});
-    EXPECT_GT(tin.GetEngine()->GetNodeSeparation(), 1e-4);
-    std::unique_ptr<G3Surface> s(tin.GetSurface());
-    EXPECT_EQ(s->GetVertexCount(), 5);
-    EXPECT_EQ(tin.GetVertex(5)->GetOutputVertex(), tin.GetVertex(4)->GetOutputVertex());
-    EXPECT_EQ("", MeshCheck(s.get()));
+    for (const double gap : {2e-8, 5e-7, 3e-6, -1.0}) {
+        SCOPED_TRACE(gap);
+        Input in = {{{0, 0, 1}, {10, 0, 1}, {10, 10, 1}, {0, 10, 1}, {5, 5, 1}, {5 + gap, 5, 1}}, {}};
+        if (gap < 0) {
+            in = {{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}, {5, 5, 0}, {5, 5.5, 0}}, {}, u, v};
+        }
+        G3TriInterface tin;
+        Build(tin, in);
+        WeldWatch watch;
+        std::unique_ptr<G3Surface> s(tin.GetSurface());
+        EXPECT_TRUE(watch.Welded());
+        EXPECT_EQ(s->GetVertexCount(), gap < 1e-6 ? 5 : 6);
+        EXPECT_EQ(tin.GetVertex(5)->GetOutputVertex() == tin.GetVertex(4)->GetOutputVertex(), gap < 1e-6);
+        EXPECT_EQ("", MeshCheck(s.get()));
+    }
 }
 
 // A point the run merged away at another height, a point the run never saw
