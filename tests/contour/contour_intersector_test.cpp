@@ -26,12 +26,6 @@ double CheckedArea(const PathRecorder& r)
     return sum;
 }
 
-void Triangle(G3ContourIntersector& ci, const Ring& t, int flags = 1)
-{
-    double p[3] = {t[0].x, t[0].y, 0}, q[3] = {t[1].x, t[1].y, 0}, r[3] = {t[2].x, t[2].y, 0};
-    ci.TriangleLoad(p, q, r, flags, flags, flags);
-}
-
 void Contour(G3ContourIntersector& ci, const Ring& pts, int flags = 1)
 {
     double p[3] = {pts[0].x, pts[0].y, 0};
@@ -51,8 +45,10 @@ PathRecorder RunOn(BOOLEAN_OPERATION op, const std::vector<Ring>& tris,
     G3ContourIntersector ci;
     ci.SetPathLoader(&r);
     ci.LoadBegin(0, 1);
-    for (const Ring& t : tris)
-        Triangle(ci, t);
+    for (const Ring& t : tris) {
+        double p[3] = {t[0].x, t[0].y, 0}, q[3] = {t[1].x, t[1].y, 0}, w[3] = {t[2].x, t[2].y, 0};
+        ci.TriangleLoad(p, q, w, 1, 1, 1);
+    }
     for (size_t k = 0; k < contours.size(); ++k)
         Contour(ci, contours[k], flags.empty() ? 1 : flags[k]);
     ci.LoadEnd();
