@@ -1,63 +1,30 @@
 #include "Geometry/contour/G3PolylineClipper.h"
 
+#include "contour/contour_support.h"
+
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <random>
 
 namespace {
-
-// Coordinates as text, rounded to 1e-9 so computed crossings compare exactly.
-std::string Fmt(const double* p, int n) {
-    std::string s;
-    char buf[32];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, "%s%g", i ? " " : "", std::round(p[i] * 1e9) / 1e9 + 0.0);
-        s += buf;
-    }
-    return s;
-}
-
-std::string ContourText(int n, int type, const double* p) {
-    return "Contour " + std::to_string(n) + " type " + std::to_string(type) + ": " + Fmt(p, 3);
-}
-std::string SegmentText(int type, int vis, int n, const double* p) {
-    return "Segment " + std::to_string(type) + " vis " + std::to_string(vis) + ": " + Fmt(p, 3 * n);
-}
-
-// Records every call of the path protocol with its arguments.
-class RecordingPathLoader : public GPathLoader {
-public:
-    std::vector<std::string> calls;
-    void PathBegin(int n) override { calls.push_back("Begin " + std::to_string(n)); }
-    void PathSetPreferPlane(int i, int j) override { calls.push_back("Plane " + std::to_string(i * 10 + j)); }
-    void PathContourBegin(double* p, int n, CONTOUR_TYPE t) override { calls.push_back(ContourText(n, t, p)); }
-    void PathContourSegmentTo(SEGMENT_TYPE t, SEGMENT_VISIBILITY v, int n, double* p) override {
-        calls.push_back(SegmentText(t, v, n, p));
-    }
-    void PathContourEnd() override { calls.push_back("ContourEnd"); }
-    void PathEnd() override { calls.push_back("End"); }
-};
 
 class RecordingLineLoader : public GLineLoader {
 public:
     std::vector<std::string> pieces;
-    void LineLoad(const double* f, const double* t) override { pieces.push_back(Fmt(f, 3) + " -> " + Fmt(t, 3)); }
+    std::vector<std::array<double, 6>> ends;
+    void LineLoad(const double* f, const double* t) override
+    {
+        pieces.push_back(Fmt(f, 3) + " -> " + Fmt(t, 3));
+        ends.push_back({f[0], f[1], f[2], t[0], t[1], t[2]});
+    }
 };
-
-struct Pt {
-    double x, y;
-    int vis;
-};
-using Contours = std::vector<std::vector<Pt>>;
 
 // Loads polylines: each contour's start, then one visible straight segment
-// per further point (the visibility given with the points is ignored).
-void Load(GPathLoader& loader, const Contours& contours) {
+// per further point.
+void Load(GPathLoader& loader, const std::vector<Ring>& contours)
+{
     loader.PathBegin(static_cast<int>(contours.size()));
-    for (const auto& contour : contours) {
+    for (const Ring& contour : contours) {
         double p[3] = {contour[0].x, contour[0].y, 0};
         loader.PathContourBegin(p, static_cast<int>(contour.size()), CONTOUR_TYPE_OUTER);
         for (std::size_t k = 1; k < contour.size(); ++k) {
@@ -69,106 +36,96 @@ void Load(GPathLoader& loader, const Contours& contours) {
     loader.PathEnd();
 }
 
-// The calls that send `contours` (points carrying the visibility of the
-// segment that ends at them, contour type dropped) after PathBegin(announced).
-std::vector<std::string> PathCalls(int announced, const Contours& contours) {
-    std::vector<std::string> calls{"Begin " + std::to_string(announced)};
-    for (const auto& c : contours) {
-        const double p[3] = {c[0].x, c[0].y, 0};
-        calls.push_back(ContourText(static_cast<int>(c.size()), 0, p));
-        for (std::size_t k = 1; k < c.size(); ++k) {
-            const double q[3] = {c[k].x, c[k].y, 0};
-            calls.push_back(SegmentText(1, c[k].vis, 1, q));
-        }
-        calls.push_back("ContourEnd");
-    }
-    calls.push_back("End");
-    return calls;
-}
+} // namespace
 
-}  // namespace
-
-TEST(PolylineClipper, UnclippedPathPassesFirstVerticesAndDropsTypes) {
+TEST(PolylineClipper, UnclippedPathPassesFirstVerticesAndDropsTypes)
+{
     G3PolylineClipper clipper(-10, -10, 10, 10);
-    Load(clipper, {{{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0, 0, 1}}});
+    Load(clipper, {{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}}});
     // An invisible two-vertex segment: only its first vertex is passed on.
     double two[6] = {5, 5, 0, 6, 6, 0};
     clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_INVISIBLE, 2, two);
-    RecordingPathLoader r;
+    PathRecorder r;
     EXPECT_TRUE(clipper.DoClip(&r, 0));
-    EXPECT_EQ(r.calls, PathCalls(1, {{{0, 0, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0, 0, 1}, {5, 5, 0}}}));
+    const std::vector<std::string> want = {
+        "Begin 1", "Contour 6 type 0: 0 0 0 > 1 0 0 > 1 1 0 > 0 1 0 > 0 0 0 ~ 5 5 0", "ContourEnd", "End"};
+    EXPECT_EQ(r.calls, want);
 }
 
-TEST(PolylineClipper, WindowSidesCutContoursWithInvisibleBorderPieces) {
+TEST(PolylineClipper, WindowSidesCutContoursWithInvisibleBorderPieces)
+{
     const int kAll = 0x1 | 0x2 | 0x10000 | 0x20000;
     struct Case {
         const char* what;
         double window[4];
         int code;
-        Contours in;
-        bool sent;
-        Contours out;
+        std::vector<Ring> in;
+        std::vector<std::string> out; // the contours sent, "" when DoClip fails
     } cases[] = {
         {"min x through the middle, starting outside: closed along the border", {0, -5, 5, 5}, 0x1,
-         {{{-1, -1, 0}, {1, -1, 1}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}}}, true,
-         {{{0, -1, 0}, {1, -1, 1}, {1, 1, 1}, {0, 1, 1}, {0, -1, 0}}}},
+         {{{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}}},
+         {"Contour 5 type 0: 0 -1 0 > 1 -1 0 > 1 1 0 > 0 1 0 ~ 0 -1 0"}},
         {"starting inside: the re-entry crossing follows the exit", {0, -5, 5, 5}, 0x1,
-         {{{1, -1, 0}, {1, 1, 1}, {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1}}}, true,
-         {{{1, -1, 0}, {1, 1, 1}, {0, 1, 1}, {0, -1, 0}, {1, -1, 1}}}},
+         {{{1, -1}, {1, 1}, {-1, 1}, {-1, -1}, {1, -1}}},
+         {"Contour 5 type 0: 1 -1 0 > 1 1 0 > 0 1 0 ~ 0 -1 0 > 1 -1 0"}},
         {"a border point reached from outside is not drawn from the border", {0, -5, 5, 5}, 0x1,
-         {{{1, 0, 0}, {-1, 0, 1}, {0, 1, 1}, {1, 0, 1}}}, true, {{{1, 0, 0}, {0, 0, 1}, {0, 1, 0}, {1, 0, 1}}}},
+         {{{1, 0}, {-1, 0}, {0, 1}, {1, 0}}}, {"Contour 4 type 0: 1 0 0 > 0 0 0 ~ 0 1 0 > 1 0 0"}},
         {"all four sides leave an octagon", {-2, -2, 2, 2}, kAll,
-         {{{0, -3, 0}, {3, 0, 1}, {0, 3, 1}, {-3, 0, 1}, {0, -3, 1}}}, true,
-         {{{1, -2, 0}, {2, -1, 1}, {2, 1, 0}, {1, 2, 1}, {-1, 2, 0}, {-2, 1, 1}, {-2, -1, 0}, {-1, -2, 1},
-           {1, -2, 0}}}},
+         {{{0, -3}, {3, 0}, {0, 3}, {-3, 0}, {0, -3}}},
+         {"Contour 9 type 0: 1 -2 0 > 2 -1 0 ~ 2 1 0 > 1 2 0 ~ -1 2 0 > -2 1 0 ~ -2 -1 0 > -1 -2 0 "
+          "~ 1 -2 0"}},
         {"a contour outside the clipped side sends nothing", {0, 0, 10, 10}, 0x1,
-         {{{-5, 1, 0}, {-3, 1, 1}, {-3, 3, 1}, {-5, 1, 1}}}, false, {}},
+         {{{-5, 1}, {-3, 1}, {-3, 3}, {-5, 1}}}, {}},
         {"only the surviving contour opens the path", {0, 0, 10, 10}, 0x1,
-         {{{-5, 1, 0}, {-3, 1, 1}, {-5, 1, 1}}, {{1, 1, 0}, {2, 1, 1}, {1, 1, 1}}}, true,
-         {{{1, 1, 0}, {2, 1, 1}, {1, 1, 1}}}},
+         {{{-5, 1}, {-3, 1}, {-5, 1}}, {{1, 1}, {2, 1}, {1, 1}}},
+         {"Contour 3 type 0: 1 1 0 > 2 1 0 > 1 1 0"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         G3PolylineClipper clipper(c.window[0], c.window[1], c.window[2], c.window[3]);
         Load(clipper, c.in);
-        RecordingPathLoader r;
-        EXPECT_EQ(clipper.DoClip(&r, c.code), c.sent);
-        EXPECT_EQ(r.calls, c.sent ? PathCalls(-1, c.out) : std::vector<std::string>{});
+        PathRecorder r;
+        EXPECT_EQ(clipper.DoClip(&r, c.code), !c.out.empty());
+        std::vector<std::string> want;
+        if (!c.out.empty())
+            want = {"Begin -1", c.out[0], "ContourEnd", "End"};
+        EXPECT_EQ(r.calls, want);
     }
 }
 
-TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless) {
+TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless)
+{
     G3PolylineClipper clipper(0, 0, 10, 10);
     double p[6] = {1, 1, 0, 2, 2, 0};
-    clipper.PathContourBegin(p, 1, CONTOUR_TYPE_UNKNOWN);  // before PathBegin
+    clipper.PathContourBegin(p, 1, CONTOUR_TYPE_UNKNOWN); // before PathBegin
     clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 1, p);
     EXPECT_EQ(clipper.GetContourCount(), 0);
     clipper.PathBegin(0);
-    clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 1, p);  // no contour yet
+    clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 1, p); // no contour yet
     clipper.PathContourBegin(p, 1, CONTOUR_TYPE_UNKNOWN);
-    clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 0, p);  // no vertex
+    clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 0, p); // no vertex
     clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 2, p);
     EXPECT_EQ(clipper.GetContourCount(), 1);
     EXPECT_EQ(clipper.GetSegmentCount(), 2);
     EXPECT_EQ(clipper.GetVertexCount(), 3);
-    EXPECT_FALSE(clipper.DoClip(&clipper, 0));  // would clear what it reads
+    EXPECT_FALSE(clipper.DoClip(&clipper, 0)); // would clear what it reads
 
     RecordingLineLoader lines;
-    EXPECT_FALSE(clipper.DoClip(p, p + 3, &lines));  // a window clipper clips no segments
+    EXPECT_FALSE(clipper.DoClip(p, p + 3, &lines)); // a window clipper clips no segments
     EXPECT_TRUE(lines.pieces.empty());
 
     double square[8] = {0, 0, 4, 0, 4, 4, 0, 4};
     G3PolylineClipper polygon(4, square);
-    Load(polygon, {{{1, 1, 0}, {2, 2, 1}}});
-    RecordingPathLoader r;
+    Load(polygon, {{{1, 1}, {2, 2}}});
+    PathRecorder r;
     EXPECT_FALSE(polygon.DoClip(&r, 0));
     EXPECT_FALSE(polygon.DoClip(&r, 0x1));
     EXPECT_TRUE(r.calls.empty());
 }
 
-TEST(PolylineClipper, SegmentAgainstPolygonGivesItsInsidePieces) {
+TEST(PolylineClipper, SegmentAgainstPolygonGivesItsInsidePieces)
+{
     const std::vector<double> square = {0, 0, 4, 0, 4, 4, 0, 4};
-    const std::vector<double> u = {0, 0, 6, 0, 6, 4, 4, 4, 4, 1, 2, 1, 2, 4, 0, 4};
     // Borders lying on the segment's line: an L inside before the stretch
     // 0..1 and outside after it (also with the walk starting on the
     // stretch), and a step outside before it and inside after it.
@@ -179,32 +136,148 @@ TEST(PolylineClipper, SegmentAgainstPolygonGivesItsInsidePieces) {
         const char* what;
         std::vector<double> polygon;
         std::vector<double> p, q;
-        bool ok;
-        std::vector<std::string> pieces;
+        std::vector<std::string> pieces; // none: DoClip fails
     } cases[] = {
-        {"entry to exit, heights follow the segment", square, {-1, 1, 2}, {5, 4, 8}, true, {"0 1.5 3 -> 4 3.5 7"}},
-        {"given backwards, still along ascending x", square, {5, 4, 0}, {-1, 1, 0}, true, {"0 1.5 0 -> 4 3.5 0"}},
-        {"both ends inside", square, {1, 1, 0}, {3, 2, 0}, true, {"1 1 0 -> 3 2 0"}},
-        {"one end inside", square, {2, 2, 0}, {2, 9, 0}, true, {"2 2 0 -> 2 4 0"}},
-        {"across both arms of a U", u, {-1, 2, 0}, {7, 2, 0}, true, {"0 2 0 -> 2 2 0", "4 2 0 -> 6 2 0"}},
-        {"from one arm of a U into the other", u, {1, 2, 0}, {5, 2, 0}, true, {"1 2 0 -> 2 2 0", "4 2 0 -> 5 2 0"}},
-        {"along an edge", square, {-1, 0, 0}, {5, 0, 0}, true, {"0 0 0 -> 4 0 0"}},
-        {"through two corners", square, {-1, -1, 0}, {5, 5, 0}, true, {"0 0 0 -> 4 4 0"}},
-        {"through a vertex and out an edge: no empty piece", {0, 0, 4, -2, 4, 2}, {-1, 0, 0}, {5, 0, 0}, true,
-         {"0 0 0 -> 4 0 0"}},
-        {"touching a vertex from outside", {0, 0, 2, 2, -2, 2}, {-1, 0, 0}, {5, 0, 0}, false, {}},
-        {"inside, then along the border: not repeated", ell, {-3, 0, 0}, {3, 0, 0}, true, {"-2 0 0 -> 1 0 0"}},
-        {"same, walk starting on the border stretch", ellRotated, {-3, 0, 0}, {3, 0, 0}, true, {"-2 0 0 -> 1 0 0"}},
-        {"along the border, then inside", step, {-2, 0, 0}, {4, 0, 0}, true, {"0 0 0 -> 1 0 0", "1 0 0 -> 3 0 0"}},
-        {"missing the polygon", square, {-1, 9, 0}, {5, 9, 0}, false, {}},
-        {"the line crosses, the segment stops short", square, {5, 2, 0}, {8, 2, 0}, false, {}},
-        {"no length in x, y", square, {2, 2, 0}, {2, 2, 5}, false, {}},
+        {"entry to exit, heights follow the segment", square, {-1, 1, 2}, {5, 4, 8}, {"0 1.5 3 -> 4 3.5 7"}},
+        {"given backwards, still along ascending x", square, {5, 4, 0}, {-1, 1, 0}, {"0 1.5 0 -> 4 3.5 0"}},
+        {"touching a vertex from outside", {0, 0, 2, 2, -2, 2}, {-1, 0, 0}, {5, 0, 0}, {}},
+        {"inside, then along the border: not repeated", ell, {-3, 0, 0}, {3, 0, 0}, {"-2 0 0 -> 1 0 0"}},
+        {"same, walk starting on the border stretch", ellRotated, {-3, 0, 0}, {3, 0, 0}, {"-2 0 0 -> 1 0 0"}},
+        {"along the border, then inside", step, {-2, 0, 0}, {4, 0, 0}, {"0 0 0 -> 1 0 0", "1 0 0 -> 3 0 0"}},
+        {"no length in x, y", square, {2, 2, 0}, {2, 2, 5}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         G3PolylineClipper clipper(static_cast<int>(c.polygon.size() / 2), c.polygon.data());
         RecordingLineLoader r;
-        EXPECT_EQ(clipper.DoClip(c.p.data(), c.q.data(), &r), c.ok);
+        EXPECT_EQ(clipper.DoClip(c.p.data(), c.q.data(), &r), !c.pieces.empty());
         EXPECT_EQ(r.pieces, c.pieces);
     }
+}
+
+namespace {
+
+// Where q lies: 0 outside the polygon, 1 within 1e-9 of its border, 2 inside.
+int Where(const XY& q, const Ring& poly)
+{
+    int in = 0;
+    for (size_t k = 0; k < poly.size(); ++k) {
+        const XY a = poly[k], b = poly[(k + 1) % poly.size()];
+        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        const double t = ((q.x - a.x) * (b.x - a.x) + (q.y - a.y) * (b.y - a.y)) / (len * len);
+        const double off = std::fabs((b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x)) / len;
+        if (off <= 1e-9 && t >= 0 && t <= 1)
+            return 1;
+        if ((a.y > q.y) != (b.y > q.y) && q.x < a.x + (q.y - a.y) * (b.x - a.x) / (b.y - a.y))
+            in = 2 - in;
+    }
+    return in;
+}
+
+} // namespace
+
+// Star-shaped polygons on a small grid (collinear sides, sides along one
+// line) and segments through their vertices or along their sides: the
+// pieces lie on the segment, in order, and their plan length is the
+// length inside by an exact point-in-polygon count between breakpoints.
+TEST(PolylineClipper, RandomSegmentsAgainstPolygonsMatchInsideLength)
+{
+    std::mt19937 rng(17);
+    int sent = 0, flanked = 0;
+    for (int iter = 0; iter < 400; ++iter) {
+        Ring poly;
+        for (int k = 0, n = 3 + static_cast<int>(rng() % 8); k < n; ++k) {
+            const XY q = {double(rng() % 9), double(rng() % 9)};
+            bool fresh = true;
+            for (const XY& o : poly)
+                fresh = fresh && (o.x != q.x || o.y != q.y);
+            if (fresh)
+                poly.push_back(q);
+        }
+        auto angle = [](const XY& q) { return std::atan2(q.y - 4.3, q.x - 4.6); };
+        std::sort(poly.begin(), poly.end(), [&](const XY& a, const XY& b) { return angle(a) < angle(b); });
+        if (poly.size() < 3 || std::fabs(SignedArea(poly)) < 0.5)
+            continue;
+        const size_t ia = rng() % poly.size();
+        const XY a = poly[ia], b = poly[rng() % poly.size()], s = poly[(ia + 1) % poly.size()];
+        XY p = {double(rng() % 11) - 1, double(rng() % 11) - 1};
+        XY q = {double(rng() % 11) - 1, double(rng() % 11) - 1};
+        if (iter % 3 == 1) { // through two vertices
+            p = a;
+            q = {2 * b.x - a.x, 2 * b.y - a.y};
+        } else if (iter % 3 == 2) { // along a side, beyond both ends
+            p = {2 * a.x - s.x, 2 * a.y - s.y};
+            q = {2 * s.x - a.x, 2 * s.y - a.y};
+        }
+        const double dx = q.x - p.x, dy = q.y - p.y, len2 = dx * dx + dy * dy;
+        if (len2 == 0)
+            continue;
+        // Breakpoints: the segment's parameters at crossings and at corners
+        // on its line.
+        std::vector<double> ts = {0, 1};
+        for (size_t k = 0; k < poly.size(); ++k) {
+            const XY c = poly[k], d = poly[(k + 1) % poly.size()];
+            const double den = dx * (d.y - c.y) - dy * (d.x - c.x);
+            if (den != 0)
+                ts.push_back(((c.x - p.x) * (d.y - c.y) - (c.y - p.y) * (d.x - c.x)) / den);
+            ts.push_back(((c.x - p.x) * dx + (c.y - p.y) * dy) / len2);
+        }
+        std::sort(ts.begin(), ts.end());
+        double inside = 0.0;
+        std::string where; // per stretch between breakpoints
+        for (size_t k = 0; k + 1 < ts.size(); ++k) {
+            const double t0 = std::max(0.0, ts[k]), t1 = std::min(1.0, ts[k + 1]), tm = 0.5 * (t0 + t1);
+            const int w = t1 > t0 ? Where({p.x + tm * dx, p.y + tm * dy}, poly) : -1;
+            if (w > 0)
+                inside += (t1 - t0) * std::sqrt(len2);
+            if (w >= 0 && (where.empty() || where.back() != '0' + w))
+                where += static_cast<char>('0' + w);
+        }
+        // A border stretch between inside stretches is dropped (see the
+        // disabled test below): such placements are left out here.
+        if (where.find("212") != std::string::npos) {
+            ++flanked;
+            continue;
+        }
+        std::vector<double> flat;
+        for (const XY& c : poly)
+            flat.insert(flat.end(), {c.x, c.y});
+        G3PolylineClipper clipper(static_cast<int>(poly.size()), flat.data());
+        const double p3[3] = {p.x, p.y, 1.0}, q3[3] = {q.x, q.y, 3.0};
+        RecordingLineLoader r;
+        SCOPED_TRACE("iteration " + std::to_string(iter));
+        EXPECT_EQ(clipper.DoClip(p3, q3, &r), inside > 1e-9);
+        sent += !r.ends.empty();
+        const int axis = std::fabs(dx) >= std::fabs(dy) ? 0 : 1;
+        double got = 0.0, last = -1e300;
+        for (const auto& e : r.ends) {
+            got += std::hypot(e[3] - e[0], e[4] - e[1]);
+            EXPECT_LT(e[axis], e[axis + 3]); // no empty piece
+            EXPECT_LE(last, e[axis] + 1e-9); // ordered along the dominant axis
+            last = e[axis + 3];
+            for (const double* end : {&e[0], &e[3]}) {
+                const double t = ((end[0] - p.x) * dx + (end[1] - p.y) * dy) / len2;
+                EXPECT_NEAR(0.0, std::hypot(p.x + t * dx - end[0], p.y + t * dy - end[1]), 1e-9);
+                EXPECT_NEAR(1.0 + 2.0 * t, end[2], 1e-9); // height along the segment
+            }
+        }
+        EXPECT_NEAR(inside, got, 1e-9);
+    }
+    EXPECT_GT(sent, 100);
+    EXPECT_LT(flanked, 5);
+}
+
+// Fault: the stretch along the border between two inside parts is lost,
+// where the border counts as inside everywhere else.
+TEST(PolylineClipper, DISABLED_BorderStretchBetweenInsidePartsIsKept)
+{
+    const double notch[16] = {0, 0, 2, 0, 2, 2, 4, 2, 4, 0, 6, 0, 6, 4, 0, 4};
+    const double p[3] = {-1, 2, 0}, q[3] = {7, 2, 0};
+    G3PolylineClipper clipper(8, notch);
+    RecordingLineLoader r;
+    EXPECT_TRUE(clipper.DoClip(p, q, &r));
+    double length = 0.0;
+    for (const auto& e : r.ends)
+        length += e[3] - e[0];
+    EXPECT_DOUBLE_EQ(6.0, length);
 }

@@ -3,7 +3,6 @@
 #include "roof_support.h"
 
 #include "Geometry/math/G3SegmentTest.h"
-#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/roof/G3RoofFacetProvider.h"
 
@@ -22,10 +21,14 @@ TEST(RoofApi, BadOutlinesAreRefusedAndLeaveTheSurfaceAlone)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<double> a30(4, Deg(30));
+    // A narrow slot: pushed outwards by 1 its two sides cross.
+    const std::vector<Pt> slot = {{0, 0},   {10, 0},  {10, 10},  {5.5, 10},
+                                  {5.5, 2}, {4.5, 2}, {4.5, 10}, {0, 10}};
     struct Case {
         const char* what;
         std::vector<Pt> p;
         std::vector<double> a;
+        double overhang = 0.3;
     };
     const std::vector<Case> cases = {
         {"zero angle", kRect, {Deg(30), 1e-7, Deg(30), Deg(30)}},
@@ -39,71 +42,50 @@ TEST(RoofApi, BadOutlinesAreRefusedAndLeaveTheSurfaceAlone)
         {"too few", {{0, 0}, {10, 0}}, {Deg(30), Deg(30)}},
         {"nan point", {{0, 0}, {nan, 0}, {10, 6}, {0, 6}}, a30},
         {"counts differ", kRect, {Deg(30), Deg(30), Deg(30)}},
+        {"overhang crossing itself", slot, std::vector<double>(slot.size(), Deg(30)), 1.0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         G3Surface s;
         s.AddVertex(1.0, 2.0, 3.0, 0);
         Outline o(c.p, c.a);
         // G3Point stores NaN as 0: put the bad coordinate back after.
         for (std::size_t i = 0; i < c.p.size(); ++i)
-            o.objs[i]->SetX(c.p[i].x);
-        G3RoofGenerator gen(&s, 0.0, 0.2, 0.3);
-        EXPECT_FALSE(gen.Regen(&o.points, &o.angleList)) << c.what;
-        EXPECT_EQ(0, s.GetFacetCount()) << c.what;
-        EXPECT_EQ(1, s.GetVertexCount()) << c.what;
+            o.objs[i].SetX(c.p[i].x);
+        G3RoofGenerator gen(&s, 0.0, 0.2, c.overhang);
+        EXPECT_FALSE(gen.Regen(&o.points, &o.angleList));
+        EXPECT_EQ(0, s.GetFacetCount());
+        EXPECT_EQ(1, s.GetVertexCount());
     }
+    G3Surface s;
+    EXPECT_TRUE(Build(&s, slot, std::vector<double>(slot.size(), Deg(30)), 0.0, 0.2)); // the slot stays open
     // A null angle entry and null lists.
     Outline o(kRect, a30);
     o.angleList.put(2, nullptr);
-    G3Surface s;
-    G3RoofGenerator gen(&s, 0.0, 0.0, 0.0);
+    G3Surface t;
+    G3RoofGenerator gen(&t, 0.0, 0.0, 0.0);
     EXPECT_FALSE(gen.Regen(&o.points, &o.angleList));
     EXPECT_FALSE(gen.Regen(nullptr, &o.angleList));
     EXPECT_FALSE(gen.Regen(&o.points, nullptr));
-    EXPECT_EQ(0, s.GetFacetCount());
-}
-
-TEST(RoofApi, OverhangThatCrossesItselfIsRefused)
-{
-    // A narrow slot: pushed outwards by 1 its two sides cross.
-    const std::vector<Pt> p = {{0, 0}, {10, 0}, {10, 10}, {5.5, 10}, {5.5, 2}, {4.5, 2}, {4.5, 10}, {0, 10}};
-    G3Surface s;
-    EXPECT_FALSE(Build(&s, p, std::vector<double>(p.size(), Deg(30)), 0.0, 1.0));
-    EXPECT_EQ(0, s.GetFacetCount());
-    EXPECT_TRUE(Build(&s, p, std::vector<double>(p.size(), Deg(30)), 0.0, 0.2));
+    EXPECT_EQ(0, t.GetFacetCount());
 }
 
 TEST(RoofApi, OrientationOfClosedListWithReflexNeighbour)
 {
     // Clockwise, the lowest point first and repeated at the end; the next
     // corner, (1, 3), is reflex. Without passing over the repeat the test
-    // would decide at that corner and answer counter-clockwise.
-    const std::vector<Pt> cw = {{0, 0}, {-2, 4}, {1, 3}, {4, 4}, {0, 0}};
-    GArrayCollection list;
-    std::vector<G3Point> pts;
-    pts.reserve(cw.size());
-    for (const Pt& q : cw)
-        pts.emplace_back(q.x, q.y, 0.0);
-    for (G3Point& q : pts)
-        list.add(&q);
-    EXPECT_EQ(1, G3RoofGenerator::GetClockWiseDirection(&list));
-    list.clear();
-    for (std::size_t i = pts.size(); i-- > 0;)
-        list.add(&pts[i]);
-    EXPECT_EQ(-1, G3RoofGenerator::GetClockWiseDirection(&list));
-    // Doubled points elsewhere change nothing; a straight list is undecided.
-    list.clear();
-    for (G3Point& q : pts) {
-        list.add(&q);
-        list.add(&q);
+    // would decide at that corner and answer counter-clockwise. Reversed it
+    // turns; doubled points elsewhere change nothing; a straight list is
+    // undecided.
+    std::vector<G3Point> pts = {{0, 0, 0}, {-2, 4, 0}, {1, 3, 0}, {4, 4, 0}, {0, 0, 0}, {1, 1, 0}, {2, 2, 0}};
+    const std::pair<std::vector<int>, int> cases[] = {
+        {{0, 1, 2, 3, 4}, 1}, {{4, 3, 2, 1, 0}, -1}, {{0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, 1}, {{0, 5, 6}, 0}};
+    for (const auto& c : cases) {
+        GArrayCollection list;
+        for (int k : c.first)
+            list.add(&pts[static_cast<std::size_t>(k)]);
+        EXPECT_EQ(c.second, G3RoofGenerator::GetClockWiseDirection(&list)) << c.first.size();
     }
-    EXPECT_EQ(1, G3RoofGenerator::GetClockWiseDirection(&list));
-    G3Point l0(0, 0, 0), l1(1, 1, 0), l2(2, 2, 0);
-    GArrayCollection line;
-    line.add(&l0);
-    line.add(&l1);
-    line.add(&l2);
-    EXPECT_EQ(0, G3RoofGenerator::GetClockWiseDirection(&line));
 }
 
 TEST(RoofApi, NeighbouringFacetIdsWrapAround)
@@ -117,23 +99,22 @@ TEST(RoofApi, NeighbouringFacetIdsWrapAround)
         ASSERT_NE(nullptr, s.AddFacet(3, v, 1, nullptr, nullptr));
     }
     provider->SetCurrent(0, 0);
-    int before = -1, after = -1;
-    EXPECT_TRUE(G3RoofGenerator::GetNeighboringFacetID(&s, 4, 1, before, after));
-    EXPECT_EQ(2, after);
-    EXPECT_EQ(4, before);
-    EXPECT_TRUE(G3RoofGenerator::GetNeighboringFacetID(&s, 4, 2, before, after));
-    EXPECT_EQ(4, after);
-    EXPECT_EQ(4, before);
+    // Of records 2 and 4 (of 4 edges), edge 1 has 4 before and 2 after it,
+    // edge 2 has 4 on both sides.
+    for (const std::array<int, 3>& c : {std::array<int, 3>{1, 4, 2}, {2, 4, 4}}) {
+        int before = -1, after = -1;
+        EXPECT_TRUE(G3RoofGenerator::GetNeighboringFacetID(&s, 4, c[0], before, after));
+        EXPECT_EQ(c[1], before);
+        EXPECT_EQ(c[2], after);
+    }
     G3Point inside;
-    G3Facet* f = G3RoofGenerator::GetFacetbyPoint(&s, 4, ROOF_FACET_ROOF, &inside);
-    ASSERT_NE(nullptr, f);
-    EXPECT_EQ(f, s.GetFacet(1));
+    EXPECT_EQ(s.GetFacet(1), G3RoofGenerator::GetFacetbyPoint(&s, 4, ROOF_FACET_ROOF, &inside));
     EXPECT_NEAR(4.0, inside.GetZ(), 1e-12);
     EXPECT_EQ(nullptr, G3RoofGenerator::GetFacetbyPoint(&s, 4, ROOF_FACET_LOWER, &inside));
     EXPECT_EQ(nullptr, G3RoofGenerator::GetFacetbyPoint(&s, 3, ROOF_FACET_NONE, &inside));
-    // Only one facet: no "before" distinct from "after" is needed, both wrap.
-    G3Surface one;
-    EXPECT_FALSE(G3RoofGenerator::GetNeighboringFacetID(&one, 4, 1, before, after));
+    G3Surface none;
+    int before = -1, after = -1;
+    EXPECT_FALSE(G3RoofGenerator::GetNeighboringFacetID(&none, 4, 1, before, after));
 }
 
 TEST(RoofApi, LookupsByEdgeAndPointAndTextureCoordinates)
@@ -154,32 +135,25 @@ TEST(RoofApi, LookupsByEdgeAndPointAndTextureCoordinates)
     EXPECT_EQ(2, G3RoofGenerator::GetFacetIndex(f));
     EXPECT_FALSE(G3RoofGenerator::GetFacetbyPoint(&mid, &s, ROOF_FACET_NONE, &f));
 
+    // Every corner gets the facet's normal and texture coordinates that keep
+    // the facet's lengths.
     ASSERT_TRUE(gen.GenerateTexCoo());
     EXPECT_EQ("", MeshCheck(&s));
     for (int i = 0; i < s.GetFacetCount(); ++i) {
         G3Facet* g = s.GetFacet(i);
         const double* pl = g->GetPlane();
-        for (G3Vertex* v : Corners(g)) {
-            G3TexCoo* t = nullptr;
-            G3Normal* n = g->GetNormal(v, &t);
-            ASSERT_NE(nullptr, t);
-            ASSERT_NE(nullptr, n);
-            EXPECT_NEAR(1.0, std::fabs(n->GetX() * pl[0] + n->GetY() * pl[1] + n->GetZ() * pl[2]), 1e-9);
-        }
-        // Texture coordinates keep the facet's lengths: the eave of a
-        // facet maps to a horizontal run as long as the eave.
-        std::vector<G3Vertex*> vs = Corners(g);
+        const std::vector<G3Vertex*> vs = Corners(g);
         for (std::size_t k = 0; k < vs.size(); ++k) {
-            G3Vertex* p = vs[k];
-            G3Vertex* q = vs[(k + 1) % vs.size()];
             G3TexCoo* tp = nullptr;
             G3TexCoo* tq = nullptr;
-            g->GetNormal(p, &tp);
-            g->GetNormal(q, &tq);
-            const double d3 = std::hypot(std::hypot(p->GetXYZ()[0] - q->GetXYZ()[0], p->GetXYZ()[1] - q->GetXYZ()[1]),
-                                         p->GetXYZ()[2] - q->GetXYZ()[2]);
-            const double d2 = std::hypot(tp->GetU() - tq->GetU(), tp->GetV() - tq->GetV());
-            EXPECT_NEAR(d3, d2, 1e-9);
+            const G3Normal* n = g->GetNormal(vs[k], &tp);
+            g->GetNormal(vs[(k + 1) % vs.size()], &tq);
+            ASSERT_TRUE(n && tp && tq);
+            EXPECT_NEAR(1.0, std::fabs(n->GetX() * pl[0] + n->GetY() * pl[1] + n->GetZ() * pl[2]), 1e-9);
+            const double* p = vs[k]->GetXYZ();
+            const double* q = vs[(k + 1) % vs.size()]->GetXYZ();
+            EXPECT_NEAR(std::hypot(std::hypot(p[0] - q[0], p[1] - q[1]), p[2] - q[2]),
+                        std::hypot(tp->GetU() - tq->GetU(), tp->GetV() - tq->GetV()), 1e-9);
         }
     }
     G3Surface empty;
@@ -196,7 +170,7 @@ TEST(RoofApi, CopiesAndRerunsDoNotShareWorkingState)
     G3RoofGenerator copy(*gen);
     EXPECT_EQ(7.0, copy.reservedValue);
     EXPECT_EQ(0, copy.pitches.size());
-    delete gen;  // the copy's rings are its own: nothing is released twice
+    delete gen; // the copy's rings are its own: nothing is released twice
     // A second run writes one more roof, not the first one again.
     ASSERT_TRUE(copy.Regen(&o.points, &o.angleList));
     EXPECT_EQ(8, s.GetFacetCount());
@@ -210,20 +184,21 @@ TEST(RoofApi, CopiesAndRerunsDoNotShareWorkingState)
 TEST(RoofApi, SegmentAndLineTests)
 {
     const double a[3] = {0, 0, 0}, b[3] = {10, 0, 0};
-    const double c[3] = {5, -1, 0}, d[3] = {5, 1, 0};
-    const double e[3] = {10, 0, 0}, f[3] = {12, 3, 0};
-    const double g[3] = {5, 0, 9}, h[3] = {5, 5, -9};
-    const double i[3] = {0, 1, 0}, j[3] = {10, 1, 0};
-    const double k[3] = {11, -1, 0}, l[3] = {11, 1, 0};
-    EXPECT_TRUE(G3SegmentTest(a, b, c, d));   // proper crossing
-    EXPECT_TRUE(G3SegmentTest(a, b, e, f));   // shared end
-    EXPECT_TRUE(G3SegmentTest(a, b, g, h));   // end on the other, z ignored
-    EXPECT_FALSE(G3SegmentTest(a, b, i, j));  // parallel apart
-    EXPECT_FALSE(G3SegmentTest(a, b, k, l));  // the lines meet past b
+    const struct {
+        const char* what;
+        double c[3], d[3];
+        bool meets;
+    } cases[] = {{"proper crossing", {5, -1, 0}, {5, 1, 0}, true},
+                 {"shared end", {10, 0, 0}, {12, 3, 0}, true},
+                 {"end on the other, z ignored", {5, 0, 9}, {5, 5, -9}, true},
+                 {"parallel apart", {0, 1, 0}, {10, 1, 0}, false},
+                 {"the lines meet past b", {11, -1, 0}, {11, 1, 0}, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.meets, G3SegmentTest(a, b, c.c, c.d)) << c.what;
     double t = -1, s = -1;
-    EXPECT_TRUE(G3LineTest(a, b, k, l, &t, &s));
+    EXPECT_TRUE(G3LineTest(a, b, cases[4].c, cases[4].d, &t, &s));
     EXPECT_NEAR(1.1, t, 1e-15);
     EXPECT_NEAR(0.5, s, 1e-15);
-    EXPECT_FALSE(G3LineTest(a, b, i, j, &t, &s));
-    EXPECT_NEAR(1.1, t, 1e-15);  // untouched
+    EXPECT_FALSE(G3LineTest(a, b, cases[3].c, cases[3].d, &t, &s));
+    EXPECT_NEAR(1.1, t, 1e-15); // untouched
 }

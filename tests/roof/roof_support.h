@@ -10,7 +10,10 @@
 #include "Geometry/roof/G3RoofGenerator.h"
 #include "mesh/mesh_check.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace roof {
@@ -24,27 +27,21 @@ struct Pt {
 
 // An outline handed to Regen, owning its points and angles.
 struct Outline {
-    std::vector<Pt> pts;
+    std::vector<G3Point> objs;
     std::vector<double> angles;
-    std::vector<G3Point*> objs;
     GArrayCollection points, angleList;
 
-    Outline(const std::vector<Pt>& p, const std::vector<double>& a) : pts(p), angles(a)
+    Outline(const std::vector<Pt>& p, const std::vector<double>& a) : angles(a)
     {
-        for (const Pt& q : pts) {
-            objs.push_back(new G3Point(q.x, q.y, 0.0));
-            points.add(objs.back());
-        }
+        for (const Pt& q : p)
+            objs.emplace_back(q.x, q.y, 0.0);
+        for (G3Point& q : objs)
+            points.add(&q);
         for (double& v : angles)
             angleList.add(G3RoofGenerator::AngleEntry(&v));
     }
     Outline(const Outline&) = delete;
     Outline& operator=(const Outline&) = delete;
-    ~Outline()
-    {
-        for (G3Point* p : objs)
-            delete p;
-    }
 };
 
 inline bool Build(G3Surface* s, const std::vector<Pt>& pts, const std::vector<double>& angles,
@@ -59,9 +56,7 @@ inline double PolygonArea(const std::vector<Pt>& p)
 {
     double a = 0.0;
     for (std::size_t i = 0; i < p.size(); ++i) {
-        const Pt& u = p[i];
-        const Pt& v = p[(i + 1) % p.size()];
-        a += u.x * v.y - v.x * u.y;
+        a += p[i].x * p[(i + 1) % p.size()].y - p[(i + 1) % p.size()].x * p[i].y;
     }
     return 0.5 * a;
 }
@@ -93,44 +88,37 @@ inline double RoofArea(G3Surface* s, ROOF_FACET_TYPE type)
     return a;
 }
 
-inline int CountType(G3Surface* s, ROOF_FACET_TYPE type)
+// The number of facets of each type, indexed by ROOF_FACET_TYPE.
+inline std::vector<int> TypeCounts(G3Surface* s)
 {
-    int n = 0;
+    std::vector<int> n(5, 0);
     for (int i = 0; i < s->GetFacetCount(); ++i)
-        n += G3RoofGenerator::GetFacetType(s->GetFacet(i)) == type ? 1 : 0;
+        ++n.at(static_cast<std::size_t>(G3RoofGenerator::GetFacetType(s->GetFacet(i))));
     return n;
 }
 
-// Distance from q to the line through a and b.
-inline double LineDistance(const double* q, const Pt& a, const Pt& b)
-{
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    return std::fabs((q[0] - a.x) * dy - (q[1] - a.y) * dx) / std::hypot(dx, dy);
-}
-
-// Distance from q to the segment a-b.
-inline double SegmentDistance(const double* q, const Pt& a, const Pt& b)
-{
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    double t = ((q[0] - a.x) * dx + (q[1] - a.y) * dy) / (dx * dx + dy * dy);
-    t = std::fmax(0.0, std::fmin(1.0, t));
-    return std::hypot(q[0] - a.x - t * dx, q[1] - a.y - t * dy);
-}
-
+// Distance from q to the outline (its nearest edge).
 inline double OutlineDistance(const double* q, const std::vector<Pt>& p)
 {
     double d = 1e300;
-    for (std::size_t i = 0; i < p.size(); ++i)
-        d = std::fmin(d, SegmentDistance(q, p[i], p[(i + 1) % p.size()]));
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const Pt& a = p[i];
+        const double dx = p[(i + 1) % p.size()].x - a.x, dy = p[(i + 1) % p.size()].y - a.y;
+        const double t =
+            std::fmax(0.0, std::fmin(1.0, ((q[0] - a.x) * dx + (q[1] - a.y) * dy) / (dx * dx + dy * dy)));
+        d = std::fmin(d, std::hypot(q[0] - a.x - t * dx, q[1] - a.y - t * dy));
+    }
     return d;
 }
 
 // The height of edge e's pitch plane (edge from point e-1 to point e) over q.
 inline double PlaneHeight(const double* q, const std::vector<Pt>& p, const std::vector<double>& a, int e)
 {
-    const int n = static_cast<int>(p.size());
-    return std::tan(a[static_cast<std::size_t>(e)]) *
-           LineDistance(q, p[static_cast<std::size_t>((e + n - 1) % n)], p[static_cast<std::size_t>(e)]);
+    const Pt& u = p[(static_cast<std::size_t>(e) + p.size() - 1) % p.size()];
+    const Pt& w = p[static_cast<std::size_t>(e)];
+    const double dx = w.x - u.x, dy = w.y - u.y;
+    const double distance = std::fabs((q[0] - u.x) * dy - (q[1] - u.y) * dx) / std::hypot(dx, dy);
+    return std::tan(a[static_cast<std::size_t>(e)]) * distance;
 }
 
 // Removes corners that turn by less than 0.01 rad (with the angle of the
@@ -153,20 +141,44 @@ inline void DropFlatCorners(std::vector<Pt>& p, std::vector<double>& a)
     }
 }
 
-inline double MaxZ(G3Surface* s)
+// The lowest and highest z of the surface's vertices.
+inline std::pair<double, double> ZRange(G3Surface* s)
 {
-    double z = -1e300;
-    for (int i = 0; i < s->GetVertexCount(); ++i)
-        z = std::fmax(z, s->GetVertex(i)->GetXYZ()[2]);
+    std::pair<double, double> z = {1e300, -1e300};
+    for (int i = 0; i < s->GetVertexCount(); ++i) {
+        z.first = std::fmin(z.first, s->GetVertex(i)->GetXYZ()[2]);
+        z.second = std::fmax(z.second, s->GetVertex(i)->GetXYZ()[2]);
+    }
     return z;
 }
 
-inline double MinZ(G3Surface* s)
+// Every facet of s is consistent, lies in the pitch plane of its own edge
+// (indices of the outline as given), and the roof facets' projections tile
+// the outline. With `cone`, no vertex rises above tan(a[0]) times its
+// distance to the outline (equality over convex parts; near a reflex corner
+// the roof stays below that cone): the case of one pitch.
+inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a,
+                               bool cone)
 {
-    double z = 1e300;
-    for (int i = 0; i < s->GetVertexCount(); ++i)
-        z = std::fmin(z, s->GetVertex(i)->GetXYZ()[2]);
-    return z;
+    EXPECT_EQ("", MeshCheck(s));
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        G3Facet* f = s->GetFacet(i);
+        const long e = G3RoofGenerator::GetFacetIndex(f) - 1;
+        ASSERT_TRUE(e >= 0 && e < static_cast<long>(p.size())) << e;
+        EXPECT_GT(ProjectedArea(f), -1e-12);
+        for (G3Vertex* v : Corners(f)) {
+            const double* q = v->GetXYZ();
+            ASSERT_NEAR(q[2], PlaneHeight(q, p, a, static_cast<int>(e)), 1e-9) << "facet " << i;
+            if (cone) {
+                ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + 1e-9) << "facet " << i;
+            }
+        }
+    }
+    std::vector<Pt> clean = p;
+    std::vector<double> ca = a;
+    DropFlatCorners(clean, ca);
+    EXPECT_NEAR(std::fabs(PolygonArea(clean)), RoofArea(s, ROOF_FACET_ROOF),
+                1e-9 * std::fabs(PolygonArea(p)));
 }
 
 } // namespace roof

@@ -25,7 +25,8 @@ static double HullArea(std::vector<Node> p)
 {
     if (p.size() < 3)
         return 0.0;
-    std::sort(p.begin(), p.end(), [](const Node& a, const Node& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    std::sort(p.begin(), p.end(),
+              [](const Node& a, const Node& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
     std::vector<Node> h(2 * p.size());
     std::size_t k = 0;
     for (std::size_t i = 0; i < p.size(); ++i) {
@@ -103,23 +104,23 @@ TinReport CheckTin(const G3TriInterface& tin)
 
 std::string TriangleSignature(const G3TriInterface& tin)
 {
-    std::vector<std::array<double, 6>> tris;
+    std::vector<std::string> tris;
     for (int t = 0; t < tin.GetTriangleCount(); ++t) {
         G3TVertex* c[3];
         if (!tin.GetTriangle(t, c))
             continue;
-        std::array<std::pair<double, double>, 3> p;
-        for (int k = 0; k < 3; ++k)
-            p[static_cast<std::size_t>(k)] = {c[k]->x, c[k]->y};
+        std::array<std::string, 3> p;
+        char buf[80];
+        for (int k = 0; k < 3; ++k) {
+            std::snprintf(buf, sizeof buf, "%.17g %.17g", c[k]->x, c[k]->y);
+            p[static_cast<std::size_t>(k)] = buf;
+        }
         std::sort(p.begin(), p.end());
-        tris.push_back({p[0].first, p[0].second, p[1].first, p[1].second, p[2].first, p[2].second});
+        tris.push_back("(" + p[0] + ", " + p[1] + ", " + p[2] + ")");
     }
     std::sort(tris.begin(), tris.end());
     std::string s;
-    char buf[160];
-    for (const auto& t : tris) {
-        std::snprintf(buf, sizeof buf, "(%.17g %.17g %.17g %.17g %.17g %.17g)", t[0], t[1], t[2], t[3], t[4], t[5]);
-        s += buf;
-    }
+    for (const auto& t : tris)
+        s += t;
     return s;
 }

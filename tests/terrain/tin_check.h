@@ -22,6 +22,13 @@ struct TinReport {
 
 TinReport CheckTin(const G3TriInterface& tin);
 
+// Adds the point (x, y, 0) to the triangulation's input.
+inline G3TVertex* Add(G3TriInterface& tin, double x, double y)
+{
+    const double p[3] = {x, y, 0.0};
+    return tin.AddVertex(p);
+}
+
 // Triangles as sorted triples of input positions, sorted: comparable across
 // runs whatever the vertex order.
 std::string TriangleSignature(const G3TriInterface& tin);
