@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <random>
 #include <vector>
@@ -11,28 +12,27 @@ namespace {
 
 using Tags = std::vector<unsigned long>;
 
-// Owned objects tagged with the given numbers (or 0..n-1).
-struct Items {
+// Objects tagged with the given numbers (or 0..n-1).
+struct Items : std::deque<GObj> {
     explicit Items(int n)
     {
         for (int i = 0; i < n; ++i)
-            objs.push_back(std::make_unique<GObj>(static_cast<unsigned long>(i)));
+            emplace_back(static_cast<unsigned long>(i));
     }
     explicit Items(const Tags& tags)
     {
         for (unsigned long t : tags)
-            objs.push_back(std::make_unique<GObj>(t));
+            emplace_back(t);
     }
-    GObj* operator[](int i) const { return objs[static_cast<std::size_t>(i)].get(); }
+    GObj* operator[](int i) { return &at(static_cast<std::size_t>(i)); }
     // The first n items in a collection of initial size 4, increment 4.
-    GArrayCollection Filled(int n) const
+    GArrayCollection Filled(int n)
     {
         GArrayCollection c(4, 4);
         for (int i = 0; i < n; ++i)
             c.add((*this)[i]);
         return c;
     }
-    std::vector<std::unique_ptr<GObj>> objs;
 };
 
 Tags TagsOf(const GArrayCollection& c)
@@ -267,8 +267,8 @@ TEST(GArrayCollection, KernelQuicksortOrderIsFixedAndStaysInBounds)
     GArrayCollection e = many.Filled(5000);
     e.qsortex(Tolerant, nullptr);
     std::vector<GObj*> before, after = Slots(e);
-    for (auto& o : many.objs)
-        before.push_back(o.get());
+    for (GObj& o : many)
+        before.push_back(&o);
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     EXPECT_EQ(before, after);

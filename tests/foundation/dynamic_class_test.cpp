@@ -70,7 +70,8 @@ TEST(GDynamicClass, FailedLoadsLeaveNothingLoadedAndDummiesStandIn)
     // No factory, a factory that makes nothing, no library, no name.
     GDynamicClass stale;
     const std::string bad[] = {kPluginDir + "/dynclass_nofactory_plugin.so",
-                               kPluginDir + "/dynclass_nullfactory_plugin.so", kPluginDir + "/missing.so", ""};
+                               kPluginDir + "/dynclass_nullfactory_plugin.so", kPluginDir + "/missing.so",
+                               ""};
     for (const std::string& path : bad) {
         GDynamicClass* p = &stale;
         EXPECT_EQ(GDynamicClass::Load(&p, path.c_str()), 0) << path;
@@ -178,7 +179,10 @@ public:
         store->emplace_back(name + "(" + LabelOf(object) + ")");
         return &store->back();
     }
-    void DestroyResourceData(GObj* resource) override { log->push_back(name + " destroys " + LabelOf(resource)); }
+    void DestroyResourceData(GObj* resource) override
+    {
+        log->push_back(name + " destroys " + LabelOf(resource));
+    }
     std::string name;
     bool nulls;
     Log* log;

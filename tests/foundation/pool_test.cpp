@@ -79,7 +79,8 @@ TEST(GHeap, BlockListsFollowFillingAndFreeing)
     const struct {
         std::vector<int> freed;
         std::pair<int, int> lists;
-    } steps[] = {{{4}, {1, 4}}, {{10}, {2, 3}}, {{3, 5}, {1, 3}}, {{0, 1, 2, 6, 7, 8, 9, 11, 12, 13, 14}, {0, 0}}};
+    } steps[] = {{{4}, {1, 4}}, {{10}, {2, 3}}, {{3, 5}, {1, 3}},
+                 {{0, 1, 2, 6, 7, 8, 9, 11, 12, 13, 14}, {0, 0}}};
     for (const auto& step : steps) {
         for (int i : step.freed)
             heap.Free(objects[i]);
