@@ -2,6 +2,7 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GMatrix.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -46,17 +47,17 @@ void ExpectNear(const double* got, const std::vector<double>& want, double tol =
         EXPECT_NEAR(got[k], want[k], tol) << "index " << k;
 }
 
-// Twice the signed area of a, b, c on (i, j), exact for small coordinates.
-int Cross(const int* a, const int* b, const int* c, int i, int j)
+// Twice the signed area of a, b, c on (i, j), exact for small integers.
+double Cross(const double* a, const double* b, const double* c, int i, int j)
 {
     return (b[i] - a[i]) * (c[j] - a[j]) - (b[j] - a[j]) * (c[i] - a[i]);
 }
 
 // p on the segment a-b of the projection (a point when a = b).
-bool OnSegment(const int* p, const int* a, const int* b, int i, int j)
+bool OnSegment(const double* p, const double* a, const double* b, int i, int j)
 {
-    const int along = (p[i] - a[i]) * (b[i] - a[i]) + (p[j] - a[j]) * (b[j] - a[j]);
-    const int len2 = (b[i] - a[i]) * (b[i] - a[i]) + (b[j] - a[j]) * (b[j] - a[j]);
+    const double along = (p[i] - a[i]) * (b[i] - a[i]) + (p[j] - a[j]) * (b[j] - a[j]);
+    const double len2 = (b[i] - a[i]) * (b[i] - a[i]) + (b[j] - a[j]) * (b[j] - a[j]);
     if (len2 == 0)
         return p[i] == a[i] && p[j] == a[j];
     return Cross(a, b, p, i, j) == 0 && along >= 0 && along <= len2;
@@ -74,31 +75,28 @@ TEST(G3Math, RandomTrianglesAgainstExactSigns)
     std::uniform_int_distribution<int> coord(0, 3), pair(0, 2);
     const int pairs[3][2] = {{0, 1}, {0, 2}, {1, 2}};
     for (int trial = 0; trial < 20000; ++trial) {
-        int v[4][3];
+        double v[4][3];
         for (auto& q : v)
-            for (int& c : q)
+            for (double& c : q)
                 c = coord(rng);
         const int* pr = pairs[pair(rng)];
         const int i = pr[0], j = pr[1];
-        double d[4][3];
-        for (int k = 0; k < 12; ++k)
-            d[k / 3][k % 3] = v[k / 3][k % 3];
         SCOPED_TRACE(trial);
-        const int area2 = Cross(v[0], v[1], v[2], i, j);
-        ASSERT_EQ(G3Math::GetArea2(d[0], d[1], d[2], i, j), static_cast<double>(area2));
-        ASSERT_EQ(G3Math::GetAreaSign(d[0], d[1], d[2], i, j), area2 > 0 ? 1 : area2 < 0 ? -1 : 0);
-        ASSERT_EQ(G3Math::IsCollinear(d[0], d[1], d[2], i, j), area2 == 0);
+        const double area2 = Cross(v[0], v[1], v[2], i, j);
+        ASSERT_EQ(G3Math::GetArea2(v[0], v[1], v[2], i, j), area2);
+        ASSERT_EQ(G3Math::GetAreaSign(v[0], v[1], v[2], i, j), area2 > 0 ? 1 : area2 < 0 ? -1 : 0);
+        ASSERT_EQ(G3Math::IsCollinear(v[0], v[1], v[2], i, j), area2 == 0);
         bool inside;
         if (area2 != 0) {
-            const int s[3] = {Cross(v[0], v[1], v[3], i, j), Cross(v[1], v[2], v[3], i, j),
-                                    Cross(v[2], v[0], v[3], i, j)};
+            const double s[3] = {Cross(v[0], v[1], v[3], i, j), Cross(v[1], v[2], v[3], i, j),
+                                 Cross(v[2], v[0], v[3], i, j)};
             inside = (s[0] >= 0 && s[1] >= 0 && s[2] >= 0) || (s[0] <= 0 && s[1] <= 0 && s[2] <= 0);
         } else {
             // The longest side of a flat triangle holds the other two.
             inside = OnSegment(v[3], v[0], v[1], i, j) || OnSegment(v[3], v[1], v[2], i, j) ||
                      OnSegment(v[3], v[2], v[0], i, j);
         }
-        ASSERT_EQ(G3Math::PointInTriangle(d[3], d[0], d[1], d[2], i, j), inside);
+        ASSERT_EQ(G3Math::PointInTriangle(v[3], v[0], v[1], v[2], i, j), inside);
     }
 }
 
@@ -242,28 +240,18 @@ TEST(G3Math, PtOnSegment)
 
 namespace {
 
-// An orthonormal frame: u and v span the polygon's plane, w is its normal;
-// the xy frame tipped about x by `tilt`, then turned about z by `turn`.
-struct Frame {
-    Point u, v, w;
-};
-
-Frame Tilted(double tilt, double turn)
+// Corners placed by the frame m: the xy plane tipped about x by `tilt`,
+// turned about z by `turn` and moved by `offset`; the local z axis (the
+// normal of a flat polygon) becomes row 2 of m.
+Corners Place(const Corners& local, double tilt, double turn, const Point& offset, double m[4][4])
 {
-    const double ct = std::cos(tilt), st = std::sin(tilt), cz = std::cos(turn), sz = std::sin(turn);
-    return {{cz, sz, 0.0}, {-sz * ct, cz * ct, st}, {sz * st, -cz * st, ct}};
-}
-
-// Local (x, y, z) of each corner placed in the frame and moved by `offset`.
-Corners Place(const Corners& local, const Frame& f, const Point& offset)
-{
-    Corners out;
-    for (const Point& p : local) {
-        Point q;
-        for (int k = 0; k < 3; ++k)
-            q[k] = offset[k] + p[0] * f.u[k] + p[1] * f.v[k] + p[2] * f.w[k];
-        out.push_back(q);
-    }
+    M4Identity(m);
+    M4RotateX(m, tilt);
+    M4RotateZ(m, turn);
+    M4Translate(m, offset[0], offset[1], offset[2]);
+    Corners out(local.size());
+    for (std::size_t k = 0; k < local.size(); ++k)
+        V3MulPointByMatrix(local[k].data(), m, out[k].data());
     return out;
 }
 
@@ -371,19 +359,19 @@ TEST(PolygonPlane, RandomPolygonsAgainstLongDoubleReference)
             if (sense < 0)
                 std::reverse(local.begin(), local.end());
             const double tilt = kPi * unit(rng), turn = 2 * kPi * unit(rng);
-            const Frame f = Tilted(tilt, turn);
             const double offsets[3] = {0.0, 1e3, 1e6};
             const double o = offsets[static_cast<int>(unit(rng) * 3)];
             Point offset;
             for (double& c : offset)
                 c = o * (2 * unit(rng) - 1);
-            Corners placed = Place(local, f, offset);
+            double m[4][4];
+            Corners placed = Place(local, tilt, turn, offset, m);
             const long start = static_cast<long>(unit(rng) * placed.size());
             std::rotate(placed.begin(), placed.begin() + start, placed.end());
             double plane[4];
             ExpectPlaneFits(placed, plane);
             for (int k = 0; k < 3 && warp == 0.0; ++k)
-                EXPECT_NEAR(plane[k], sense * f.w[k], 1e-12 * (1 + o / size));
+                EXPECT_NEAR(plane[k], sense * m[2][k], 1e-12 * (1 + o / size));
         }
     }
 }
@@ -393,11 +381,11 @@ TEST(PolygonPlane, RandomPolygonsAgainstLongDoubleReference)
 TEST(PolygonPlane, ChainWithoutAreaFollowsItsCorners)
 {
     const Corners path = {{0, 0, 0}, {100, 0, 0}, {100, 100, 0}, {0, 100, 30}, {100, 100, 0}, {100, 0, 0}};
-    const Frame f = Tilted(0.5, 0.3);
     double atOrigin[6];
     for (double o : {0.0, 1e3, 1e6}) {
         SCOPED_TRACE(o);
-        const Corners placed = Place(path, f, {o, -o, o});
+        double m[4][4];
+        const Corners placed = Place(path, 0.5, 0.3, {o, -o, o}, m);
         Polygon poly(placed);
         double plane[4];
         int i = -1, j = -1;
