@@ -164,7 +164,7 @@ Log Labels(GArrayCollection& c)
 
 // A provider whose resources live in a store the test owns (so that a
 // provider may be destroyed with registrations), logging what it makes and
-// destroys; one that makes null resources numbers nothing.
+// destroys; some make null resources.
 class Chained : public GDynamicResourceProvider {
 public:
     Chained(std::string n, bool makesNull, Log* l, std::deque<Labelled>* s, GDynamicResourceProvider* source)
@@ -251,20 +251,14 @@ struct ChainModel {
 
     bool Reaches(int from, int to) const
     {
-        if (from == to)
-            return true;
-        for (int l : provs[from].listeners)
-            if (Reaches(l, to))
-                return true;
-        return false;
+        const auto& ls = provs[from].listeners;
+        return from == to || std::any_of(ls.begin(), ls.end(), [&](int l) { return Reaches(l, to); });
     }
     int Find(int p, long key) const
     {
         const auto& regs = provs[p].regs;
-        for (size_t i = 0; i < regs.size(); ++i)
-            if (regs[i].key == key)
-                return static_cast<int>(i);
-        return -1;
+        const auto it = std::find_if(regs.begin(), regs.end(), [key](const Reg& r) { return r.key == key; });
+        return it == regs.end() ? -1 : static_cast<int>(it - regs.begin());
     }
     void Register(int p, long key, const std::string& object)
     {
