@@ -73,60 +73,44 @@ TEST(GArrayCollection, RandomEditsMatchAVector)
             const auto last = std::find(model.rbegin(), model.rend(), o->tag);
             const int lastAt = static_cast<int>(last.base() - model.begin()) - 1;
             GObj* run[3] = {o, nullptr, o};
-            switch (op(rng)) {
-            case 0:
-            case 1:
+            const int what = op(rng);
+            int gap = -1; // the slot refilled from the end
+            if (what < 2) {
                 ASSERT_EQ(c->add_i(o), n);
                 model.push_back(o->tag);
-                break;
-            case 2:
+            } else if (what == 2) {
                 ASSERT_EQ(c->add(3, run), n);
                 model.insert(model.end(), {o->tag, 999, o->tag});
-                break;
-            case 3:
+            } else if (what == 3) {
                 ASSERT_EQ(c->index(o), lastAt);
                 ASSERT_EQ(c->remove(o), lastAt >= 0);
-                if (lastAt >= 0) {
-                    model[static_cast<std::size_t>(lastAt)] = model.back();
-                    model.pop_back();
-                }
-                break;
-            case 4:
-                if (at < n) {
-                    c->remove(at);
-                    model[static_cast<std::size_t>(at)] = model.back();
-                    model.pop_back();
-                }
-                break;
-            case 5:
-                if (at < n) {
-                    c->RemoveWithShift(at);
-                    model.erase(model.begin() + at);
-                }
-                break;
-            case 6:
+                gap = lastAt;
+            } else if (what == 4 && at < n) {
+                c->remove(at);
+                gap = at;
+            } else if (what == 5 && at < n) {
+                c->RemoveWithShift(at);
+                model.erase(model.begin() + at);
+            } else if (what == 6) {
                 c->ShiftRight(at);
                 model.insert(model.begin() + at, 999);
-                break;
-            case 7:
+            } else if (what == 7 && n > 0) {
                 c->Rotate();
                 std::reverse(model.begin(), model.end());
-                if (at < n) {
-                    c->removeLast();
-                    model.pop_back();
-                }
-                break;
-            case 8:
+                c->removeLast();
+                model.pop_back();
+            } else if (what == 8) {
                 c->ReallocByRealSize();
                 ASSERT_EQ(c->GetCapacity(), n);
-                break;
-            default:
+            } else if (what == 9) {
                 c = std::make_unique<GArrayCollection>(*c);
-                if (step % 5 == 0) {
-                    GArrayCollection other;
-                    other = *c;
-                    *c = other;
-                }
+                GArrayCollection other;
+                other = *c;
+                *c = other;
+            }
+            if (gap >= 0) {
+                model[static_cast<std::size_t>(gap)] = model.back();
+                model.pop_back();
             }
             ASSERT_EQ(TagsOf(*c), model) << "step " << step;
             ASSERT_GE(c->GetCapacity(), c->size());

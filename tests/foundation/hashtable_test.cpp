@@ -141,55 +141,43 @@ TEST(GHashtable, RandomOperationsMatchAMultimapModelIncludingValueOrder)
             const auto at = std::find(vs.begin(), vs.end(), v);
             const int front = vs.empty() ? -1 : vs.front(), found = at == vs.end() ? -1 : v;
             const int buckets = t.GetTableSize(), threshold = t.GetThreshold();
-            switch (op(rng)) {
-            case 0:
-            case 1:
+            const int what = op(rng);
+            long gone = -1; // the position in vs of the value taken out
+            if (what < 2) {
                 ASSERT_EQ(indexOf(t.Put(k, &values[v])), front);
                 if (vs.empty())
                     ++size;
                 vs.resize(std::max<std::size_t>(vs.size(), 1));
                 vs.front() = v;
-                break;
-            case 2:
-            case 3:
+            } else if (what < 4) {
                 ASSERT_EQ(indexOf(t.PutValue(k, &values[v])), found);
                 if (found < 0) {
                     vs.insert(vs.begin(), v);
                     ++size;
                 }
-                break;
-            case 4:
+            } else if (what == 4) {
                 ASSERT_EQ(indexOf(t.Get(k)), front);
                 ASSERT_EQ(indexOf(t.GetValue(k, &values[v])), found);
-                break;
-            case 5:
-            case 6:
+            } else if (what < 7) {
                 ASSERT_EQ(indexOf(t.Remove(k)), front);
-                if (front >= 0) {
-                    vs.erase(vs.begin());
-                    --size;
-                }
-                break;
-            case 7:
-            case 8:
+                gone = front >= 0 ? 0 : -1;
+            } else if (what < 9) {
                 ASSERT_EQ(indexOf(t.RemoveValue(k, &values[v])), found);
-                if (found >= 0) {
-                    vs.erase(at);
-                    --size;
-                }
-                break;
-            default:
-                if (step % 97 == 0) {
-                    t.Clear();
-                    model.clear();
-                    size = 0;
-                } else if (step % 7 == 0) {
-                    // A copy owns its buckets: clearing one leaves the other.
-                    GHashtable copy(t);
-                    t.Clear();
-                    t = copy;
-                    copy.Clear();
-                }
+                gone = found >= 0 ? at - vs.begin() : -1;
+            } else if (step % 97 == 0) {
+                t.Clear();
+                model.clear();
+                size = 0;
+            } else if (step % 7 == 0) {
+                // A copy owns its buckets: clearing one leaves the other.
+                GHashtable copy(t);
+                t.Clear();
+                t = copy;
+                copy.Clear();
+            }
+            if (gone >= 0) {
+                vs.erase(vs.begin() + gone);
+                --size;
             }
             ASSERT_EQ(t.GetSize(), size);
             const bool grew = t.GetTableSize() == 2 * buckets + 1 && size > threshold;

@@ -31,6 +31,17 @@ void ExpectMaps(const double m[4][4], double x, double y, double z, double ex, d
     ExpectNear(q, {ex, ey, ez}, 1e-12);
 }
 
+// Scales, then rotations about x, y and z, then the translation.
+void Compose(double m[4][4], const double* s, const double* a, const double* t)
+{
+    M4Identity(m);
+    M4Scale(m, s[0], s[1], s[2]);
+    M4RotateX(m, a[0]);
+    M4RotateY(m, a[1]);
+    M4RotateZ(m, a[2]);
+    M4Translate(m, t[0], t[1], t[2]);
+}
+
 }  // namespace
 
 TEST(Matrix, AccumulationAppliesNewOperationsLast)
@@ -76,12 +87,8 @@ TEST(Matrix, RandomInversesAndDecompositionsRebuildTheirMatrix)
         const double sign = trial % 3 == 0 ? -1.0 : 1.0, w = trial % 2 ? 1.0 : scale(rng);
         const double s[3] = {scale(rng), scale(rng), scale(rng)}, a[3] = {angle(rng), angle(rng), angle(rng)};
         const double t[3] = {10 * entry(rng), 10 * entry(rng), 10 * entry(rng)};
-        M4Identity(m);
-        M4Scale(m, sign * s[0], s[1], s[2]);
-        M4RotateX(m, a[0]);
-        M4RotateY(m, a[1]);
-        M4RotateZ(m, a[2]);
-        M4Translate(m, t[0], t[1], t[2]);
+        const double mirrored[3] = {sign * s[0], s[1], s[2]};
+        Compose(m, mirrored, a, t);
         EXPECT_NEAR(Det4x4(m), sign * s[0] * s[1] * s[2], 1e-10 * s[0] * s[1] * s[2]);
         double scaled[4][4], tran[16], rebuilt[4][4];
         for (int r = 0; r < 4; ++r)
@@ -91,12 +98,7 @@ TEST(Matrix, RandomInversesAndDecompositionsRebuildTheirMatrix)
         // A mirror flips the frame: the scales come back negative.
         ExpectNear(tran, {sign * s[0], sign * s[1], sign * s[2], 0, 0, 0}, 1e-9);
         ExpectNear(tran + 9, {t[0], t[1], t[2], 0, 0, 0, 0}, 1e-9);
-        M4Identity(rebuilt);
-        M4Scale(rebuilt, tran[0], tran[1], tran[2]);
-        M4RotateX(rebuilt, tran[6]);
-        M4RotateY(rebuilt, tran[7]);
-        M4RotateZ(rebuilt, tran[8]);
-        M4Translate(rebuilt, tran[9], tran[10], tran[11]);
+        Compose(rebuilt, tran, tran + 6, tran + 9);
         ExpectMatrix(rebuilt, m, 1e-9);
     }
 }
@@ -144,9 +146,8 @@ TEST(Matrix, SingularAndDegenerateInputsAreRefused)
 // matrix does not jump where the general construction takes over.
 TEST(Matrix, RotationOntoDirections)
 {
-    std::vector<std::vector<double>> dirs = {{0, -9e-7, 1},     {9e-7, 0, 1},     {3e-7, -4e-7, 2},
-                                             {0, 9e-7, -1},     {-5e-7, 5e-7, -1}, {1e-300, 0, 1},
-                                             {0, -1e-310, -3},  {1, 2, 2}};
+    std::vector<std::vector<double>> dirs = {{0, -9e-7, 1}, {9e-7, 0, 1}, {3e-7, -4e-7, 2}, {0, 9e-7, -1},
+                                             {-5e-7, 5e-7, -1}, {1e-300, 0, 1}, {0, -1e-310, -3}, {1, 2, 2}};
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> coord(-3.0, 3.0);
     for (int k = 0; k < 50; ++k)
