@@ -70,7 +70,8 @@ void FreeAll(GHeap& heap, const std::vector<unsigned char*>& objects)
 // a few slots per block (and soon blocks cut from chunks): a new object is
 // zero-filled and shares no byte with a live one (each keeps its number),
 // the block lists keep consistent indexes, and once all is freed no block is
-// listed and every emptied block is a spare until collected.
+// listed and every emptied block is a spare (serving the next blocks, zero
+// filled) until collected.
 TEST(GHeap, RandomAllocationsStayApartZeroFilledAndListed)
 {
     std::mt19937 rng(3);
@@ -110,25 +111,11 @@ TEST(GHeap, RandomAllocationsStayApartZeroFilledAndListed)
     }
 }
 
-TEST(GHeap, SlotsPerBlockAndSpares)
+TEST(GHeap, LargePoolsCutBlocksFromChunksAndUnmapThemWhenEmpty)
 {
     EXPECT_EQ(GHeap("test", 48, 480).GetSlotsPerBlock(), 11);
     // With no element size the block bytes are the count.
     EXPECT_EQ(GHeap("empty", 0, 100).GetSlotsPerBlock(), 100);
-    // Emptied blocks are kept as spares until collected; a spare serves the
-    // next block, zero-filled.
-    GHeap heap("spares", 64, 128); // 3 slots per block
-    ASSERT_EQ(heap.GetSlotsPerBlock(), 3);
-    FreeAll(heap, Fill(heap, 9));
-    EXPECT_EQ(Lists(heap), std::make_pair(0, 0));
-    EXPECT_EQ(heap.GetSpareCount(), 3);
-    FreeAll(heap, Fill(heap, 1, true));
-    EXPECT_EQ(heap.GarbageCollector(), 3);
-    EXPECT_EQ(heap.GetSpareCount(), 0);
-}
-
-TEST(GHeap, LargePoolsCutBlocksFromChunksAndUnmapThemWhenEmpty)
-{
     GHeap heap("chunks", 56, 8192);
     const int perBlock = heap.GetSlotsPerBlock();
     const int blocks = GHeap::kBlocksBeforeChunks + 300; // more than one chunk holds
