@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <deque>
 #include <map>
-#include <memory>
 #include <random>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -85,14 +83,12 @@ TEST(GHashtable, KeysStayTablesWithoutFunctionsAndClearWithValue)
     // as 0.75.
     GHashtable bare(-4, 0.0f, nullptr, nullptr, nullptr);
     EXPECT_EQ(bare.GetTableSize(), 1);
-    std::vector<std::unique_ptr<GObj>> keys(20);
-    for (auto& key : keys) {
-        key = std::make_unique<GObj>();
-        bare.PutValue(key.get(), key.get());
-    }
+    std::deque<GObj> keys(20);
+    for (GObj& key : keys)
+        bare.PutValue(&key, &key);
     EXPECT_EQ(bare.GetSize(), 20);
     EXPECT_EQ(bare.GetTableSize(), 31);
-    EXPECT_EQ(bare.RemoveValue(keys[7].get(), keys[7].get()), keys[7].get());
+    EXPECT_EQ(bare.RemoveValue(&keys[7], &keys[7]), &keys[7]);
 
     // Each distinct value deleted once; the buckets stay.
     GHashtable owner = MakeTable(0);

@@ -10,7 +10,6 @@
 #include <limits>
 #include <new>
 #include <random>
-#include <vector>
 
 namespace {
 

@@ -189,16 +189,19 @@ TEST(G3Math, PlanesOfDegeneratePolygons)
     // FormMaxPlaneCoo: the longest edge (here the closing one) spans the
     // plane through the origin; two points, the vertical plane through
     // them; one point, the horizontal plane through it.
-    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(line.Iterator(), &i, &j, plane));
-    ExpectNear(plane, {0, 0, 1, 0});
-    EXPECT_TRUE(i == 0 && j == 1);
-    Polygon vertical({{1, 0, 0}, {1, 0, 1}});
-    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(vertical.Iterator(), &i, &j, plane));
-    ExpectNear(plane, {0, -1, 0, 0});
-    EXPECT_TRUE(i == 0 && j == 2);
-    Polygon single({{1, 2, 7}});
-    EXPECT_FALSE(G3Math::FormMaxPlaneCoo(single.Iterator(), &i, &j, plane));
-    ExpectNear(plane, {0, 0, 1, -7}, 0);
+    const struct {
+        Corners corners;
+        std::vector<double> plane;
+        int pair;
+    } chains[] = {{{{0, 1, 0}, {1, 1, 0}, {3, 1, 0}}, {0, 0, 1, 0}, 1},
+                  {{{1, 0, 0}, {1, 0, 1}}, {0, -1, 0, 0}, 2},
+                  {{{1, 2, 7}}, {0, 0, 1, -7}, 1}};
+    for (const auto& chain : chains) {
+        Polygon poly(chain.corners);
+        EXPECT_FALSE(G3Math::FormMaxPlaneCoo(poly.Iterator(), &i, &j, plane));
+        ExpectNear(plane, chain.plane);
+        EXPECT_EQ(i * 10 + j, chain.pair) << chain.corners.size();
+    }
     GEnvelope env;
     env.Set(5.0, 6.0);
     Polygon empty(Corners{});
