@@ -3,35 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
 
 using Tags = std::vector<unsigned long>;
 
-// Owned objects tagged with the given numbers (or 0..n-1).
-struct Items {
+// Objects tagged with the given numbers (or 0..n-1).
+struct Items : std::deque<GObj> {
     explicit Items(int n)
     {
         for (int i = 0; i < n; ++i)
-            objs.push_back(std::make_unique<GObj>(static_cast<unsigned long>(i)));
+            emplace_back(static_cast<unsigned long>(i));
     }
     explicit Items(const Tags& tags)
     {
         for (unsigned long t : tags)
-            objs.push_back(std::make_unique<GObj>(t));
+            emplace_back(t);
     }
-    GObj* operator[](int i) const { return objs[static_cast<std::size_t>(i)].get(); }
+    GObj* operator[](int i) { return &at(static_cast<std::size_t>(i)); }
     // The first n items in a collection of initial size 4, increment 4.
-    GArrayCollection Filled(int n) const
+    GArrayCollection Filled(int n)
     {
         GArrayCollection c(4, 4);
         for (int i = 0; i < n; ++i)
             c.add((*this)[i]);
         return c;
     }
-    std::vector<std::unique_ptr<GObj>> objs;
 };
 
 Tags TagsOf(const GArrayCollection& c)
@@ -42,12 +43,6 @@ Tags TagsOf(const GArrayCollection& c)
     return out;
 }
 
-Tags Sorted(Tags t)
-{
-    std::sort(t.begin(), t.end());
-    return t;
-}
-
 struct Counted : GObj {
     explicit Counted(int* counter) : counter(counter) {}
     ~Counted() override { ++*counter; }
@@ -56,21 +51,104 @@ struct Counted : GObj {
 
 } // namespace
 
-TEST(GArrayCollection, RemovalMovesTheLastElementIntoTheGap)
+// Random edits against a std::vector: add_i and add(n, array) append;
+// remove(i) moves the last element into the gap; remove(object) and index
+// take the last copy; RemoveWithShift closes the gap in order; ShiftRight
+// opens a null slot; Rotate reverses; copies and shrinking keep the contents
+// (an emptied array grows again). Increments of 0 (taken as a usable one)
+// and 1 make the array grow often.
+TEST(GArrayCollection, RandomEditsMatchAVector)
 {
-    Items items(5);
-    GArrayCollection c = items.Filled(5);
-    c.remove(1);
-    EXPECT_EQ(TagsOf(c), (Tags{0, 4, 2, 3}));
-    c.add(items[2]);
-    EXPECT_TRUE(c.remove(items[2])); // the later copy goes
-    EXPECT_EQ(TagsOf(c), (Tags{0, 4, 2, 3}));
-    EXPECT_FALSE(c.remove(items[1]));
-    EXPECT_TRUE(c.index(items[3]) == 3 && c.index(items[1]) == -1 && c.contains(items[0]));
+    Items items(6);
+    for (int increment : {0, 1, 3, 1024}) {
+        SCOPED_TRACE(increment);
+        std::mt19937 rng(40u + static_cast<unsigned>(increment));
+        std::uniform_int_distribution<int> op(0, 9), item(0, 5);
+        auto c = std::make_unique<GArrayCollection>(increment % 3, increment);
+        Tags model; // a null slot is 999
+        for (int step = 0; step < 4000; ++step) {
+            GObj* o = items[item(rng)];
+            const int n = static_cast<int>(model.size());
+            const int at = std::uniform_int_distribution<int>(0, n)(rng); // n: the end, nothing to remove
+            const auto last = std::find(model.rbegin(), model.rend(), o->tag);
+            const int lastAt = static_cast<int>(last.base() - model.begin()) - 1;
+            GObj* run[3] = {o, nullptr, o};
+            const int what = op(rng);
+            int gap = -1; // the slot refilled from the end
+            if (what < 2) {
+                ASSERT_EQ(c->add_i(o), n);
+                model.push_back(o->tag);
+            } else if (what == 2) {
+                ASSERT_EQ(c->add(3, run), n);
+                model.insert(model.end(), {o->tag, 999, o->tag});
+            } else if (what == 3) {
+                ASSERT_EQ(c->index(o), lastAt);
+                ASSERT_EQ(c->remove(o), lastAt >= 0);
+                gap = lastAt;
+            } else if (what == 4 && at < n) {
+                c->remove(at);
+                gap = at;
+            } else if (what == 5 && at < n) {
+                c->RemoveWithShift(at);
+                model.erase(model.begin() + at);
+            } else if (what == 6) {
+                c->ShiftRight(at);
+                model.insert(model.begin() + at, 999);
+            } else if (what == 7 && n > 0) {
+                c->Rotate();
+                std::reverse(model.begin(), model.end());
+                c->removeLast();
+                model.pop_back();
+            } else if (what == 8) {
+                c->ReallocByRealSize();
+                ASSERT_EQ(c->GetCapacity(), n);
+            } else if (what == 9) {
+                c = std::make_unique<GArrayCollection>(*c);
+                GArrayCollection other;
+                other = *c;
+                *c = other;
+            }
+            if (gap >= 0) {
+                model[static_cast<std::size_t>(gap)] = model.back();
+                model.pop_back();
+            }
+            ASSERT_EQ(TagsOf(*c), model) << "step " << step;
+            ASSERT_GE(c->GetCapacity(), c->size());
+            ASSERT_EQ(c->contains(o), std::find(model.begin(), model.end(), o->tag) != model.end());
+        }
+    }
+}
 
+TEST(GArrayCollection, GrowthByIncrementThenByHalf)
+{
+    // By the increment up to eight increments, then by half the size, so
+    // filling stays amortised linear.
+    Items items(10);
+    GArrayCollection big(0, 4);
+    for (int i = 0; i < 33; ++i)
+        big.add(items[0]);
+    EXPECT_EQ(big.GetCapacity(), 48);
+    for (int i = 0; i < 100000; ++i)
+        big.add(items[0]);
+    EXPECT_LT(big.GetCapacity(), 2 * big.size());
+    // Past 4 MiB of slots the array moves to mapped memory: contents
+    // survive each move, a copy and a shrink to size.
+    for (int i = 0; i < 700000; ++i)
+        big.add(items[i % 10]);
+    GArrayCollection copy(big);
+    copy.ReallocByRealSize();
+    EXPECT_EQ(copy.GetCapacity(), copy.size());
+    bool same = copy.size() == big.size();
+    for (int i = 0; same && i < big.size(); ++i)
+        same = copy.get(i) == big.get(i) && (i < 100033 || big.get(i) == items[(i - 100033) % 10]);
+    EXPECT_TRUE(same);
+}
+
+TEST(GArrayCollection, IteratorsAndClearDeletingOnlyWhenAsked)
+{
     // Removing through an iterator still visits every element once.
-    Items more(7);
-    GArrayCollection d = more.Filled(7);
+    Items items(7);
+    GArrayCollection d = items.Filled(7);
     Tags seen;
     GArrayCollectionIterator it(&d);
     while (it.hasNext()) {
@@ -79,98 +157,18 @@ TEST(GArrayCollection, RemovalMovesTheLastElementIntoTheGap)
         if (o->tag % 2 == 0)
             it.remove();
     }
-    EXPECT_EQ(Sorted(seen), (Tags{0, 1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(Sorted(TagsOf(d)), (Tags{1, 3, 5}));
-}
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (Tags{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(TagsOf(d), (Tags{5, 1, 3}));
 
-TEST(GArrayCollection, ShiftsAndRotationKeepOrder)
-{
-    Items items(5);
-    GArrayCollection c = items.Filled(4);
-    c.ShiftLeft(1);
-    EXPECT_EQ(TagsOf(c), (Tags{0, 2, 3}));
-    c.ShiftRight(1);
-    c.put(1, items[1]);
-    EXPECT_EQ(TagsOf(c), (Tags{0, 1, 2, 3}));
-    c.ShiftRight(c.size()); // appends a null slot
-    EXPECT_EQ(TagsOf(c), (Tags{0, 1, 2, 3, 999}));
-    c.ShiftLeft(c.size() - 1);
-    c.RemoveWithShift(0);
-    EXPECT_EQ(TagsOf(c), (Tags{1, 2, 3}));
-
-    GArrayCollection r = items.Filled(5);
-    r.Rotate();
-    EXPECT_EQ(TagsOf(r), (Tags{4, 3, 2, 1, 0}));
-    r.removeLast();
-    r.Rotate(); // an even count: no middle element
-    EXPECT_EQ(TagsOf(r), (Tags{1, 2, 3, 4}));
-}
-
-TEST(GArrayCollection, Growth)
-{
-    Items items(10);
-    GArrayCollection c(4, 3);
-    GObj* four[4] = {items[0], items[1], items[2], items[3]};
-    EXPECT_EQ(c.add(4, four), 0); // count + n == capacity still grows
-    EXPECT_EQ(c.GetCapacity(), 8);
-    for (int i = 4; i < 8; ++i)
-        c.add(items[i]);
-    EXPECT_EQ(c.GetCapacity(), 8);
-    c.add(items[8]); // grows by the increment
-    EXPECT_EQ(c.GetCapacity(), 11);
-    EXPECT_EQ(c.add_i(items[9]), 9);
-    EXPECT_EQ(TagsOf(c), (Tags{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
-
-    // By the increment up to eight increments, then by half the size, so
-    // filling stays amortised linear.
-    GArrayCollection big(0, 4);
-    for (int i = 0; i < 32; ++i)
-        big.add(items[0]);
-    EXPECT_EQ(big.GetCapacity(), 32);
-    big.add(items[0]);
-    EXPECT_EQ(big.GetCapacity(), 48);
-    for (int i = 0; i < 100000; ++i)
-        big.add(items[0]);
-    EXPECT_LT(big.GetCapacity(), 2 * big.size());
-    // Past 4 MiB of slots the array moves to mapped memory: contents
-    // survive each move, a copy and a shrink to size.
-    for (int i = 0; i < 700000; ++i)
-        big.add(items[static_cast<std::size_t>(i % 10)]);
-    GArrayCollection copy(big);
-    copy.ReallocByRealSize();
-    EXPECT_EQ(copy.GetCapacity(), copy.size());
-    bool same = copy.size() == big.size();
-    for (int i = 0; same && i < big.size(); ++i)
-        same = copy.get(i) == big.get(i) && (i < 100033 || big.get(i) == items[static_cast<std::size_t>((i - 100033) % 10)]);
-    EXPECT_TRUE(same);
-
-    // An increment of 0 would never grow; an emptied array grows again.
-    GArrayCollection zero(0, 0);
-    zero.add(items[0]);
-    zero.add(items[1]);
-    EXPECT_EQ(zero.size(), 2);
-    GArrayCollection shrunk(8, 2);
-    shrunk.ReallocByRealSize();
-    EXPECT_EQ(shrunk.GetCapacity(), 0);
-    shrunk.add(items[2]);
-    EXPECT_EQ(shrunk.GetCapacity(), 2);
-    shrunk.ShiftRight(0);
-    EXPECT_EQ(shrunk.size(), 2);
-}
-
-TEST(GArrayCollection, CopiesOwnTheirSlotsAndClearDeletesOnlyWhenAsked)
-{
-    Items items(3);
-    GArrayCollection a(2, 2);
-    a.add(items[0]);
-    GArrayCollection b(a);
-    b.add(items[1]);
-    b.put(0, items[2]);
-    EXPECT_EQ(TagsOf(a), (Tags{0}));
-    GArrayCollection c;
-    c = b;
-    b.clear();
-    EXPECT_EQ(TagsOf(c), (Tags{2, 1}));
+    // Ranges over a collection and an array, and a null collection.
+    GArrayCollection c = items.Filled(5), sink;
+    GArrayCollectionIterator range(&c, 1, 3);
+    GObjArrayIterator arr(c.toArray(), 3, 5);
+    sink.addIterator(&range);
+    sink.addIterator(&arr);
+    EXPECT_EQ(TagsOf(sink), (Tags{1, 2, 3, 4}));
+    EXPECT_FALSE(GArrayCollectionIterator(nullptr).hasNext());
 
     int deleted = 0;
     GArrayCollection owner;
@@ -180,7 +178,6 @@ TEST(GArrayCollection, CopiesOwnTheirSlotsAndClearDeletesOnlyWhenAsked)
     GArrayCollection copy(owner);
     owner.clear();
     EXPECT_EQ(deleted, 0);
-    EXPECT_EQ(copy.size(), 3);
     copy.clear(true);
     EXPECT_EQ(deleted, 2);
     EXPECT_EQ(copy.size(), 0);
@@ -198,16 +195,16 @@ int ByTagWithContext(const void* a, const void* b, const void* ctx)
     EXPECT_EQ(*static_cast<const int*>(ctx), 42);
     return ByTag(a, b);
 }
-// A tolerant comparison: values within 1.5 compare equal. Not transitive.
+// A tolerant comparison: values within 15 compare equal. Not transitive.
 int Tolerant(const void* a, const void* b, const void*)
 {
     const double ta = static_cast<double>((*static_cast<GObj* const*>(a))->tag);
     const double tb = static_cast<double>((*static_cast<GObj* const*>(b))->tag);
-    return ta < tb - 1.5 ? -1 : ta > tb + 1.5 ? 1 : 0;
+    return ta < tb - 15 ? -1 : ta > tb + 15 ? 1 : 0;
 }
 } // namespace
 
-TEST(GArrayCollection, KernelQuicksortOrderIsFixed)
+TEST(GArrayCollection, KernelQuicksortOrderIsFixedAndStaysInBounds)
 {
     // Keys are tag / 10, so equal keys differ in the last digit; the exact
     // order of equal keys is the kernel sort's own and must never change.
@@ -219,43 +216,23 @@ TEST(GArrayCollection, KernelQuicksortOrderIsFixed)
     EXPECT_EQ(TagsOf(c), expected);
     d.qsort(ByTag);
     EXPECT_EQ(TagsOf(d), expected);
-}
 
-TEST(GArrayCollection, SortStaysInBoundsWithTolerantComparisons)
-{
+    // Random tags: sorted by key; under a comparison that is not
+    // transitive, still a permutation, nothing lost or duplicated.
     Tags tags;
-    unsigned long x = 12345;
-    for (int i = 0; i < 5000; ++i) {
-        x = x * 1103515245ul + 12345ul;
-        tags.push_back((x >> 16) % 50);
-    }
-    Items items(tags);
-    GArrayCollection c = items.Filled(5000);
-    c.qsortex(Tolerant, nullptr);
-    std::vector<GObj*> before, after(c.toArray(), c.toArray() + c.size());
-    for (auto& o : items.objs)
-        before.push_back(o.get());
-    std::sort(before.begin(), before.end());
+    std::mt19937 rng(12345);
+    for (int i = 0; i < 5000; ++i)
+        tags.push_back(rng() % 500);
+    Items many(tags);
+    GArrayCollection e = many.Filled(5000), f = many.Filled(5000);
+    f.qsort(ByTag);
+    Tags keys = TagsOf(f);
+    auto byKey = [](unsigned long a, unsigned long b) { return a / 10 < b / 10; };
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end(), byKey));
+    std::sort(keys.begin(), keys.end());
+    e.qsortex(Tolerant, nullptr);
+    Tags after = TagsOf(e);
+    std::sort(tags.begin(), tags.end());
     std::sort(after.begin(), after.end());
-    EXPECT_EQ(before, after); // a permutation: nothing lost or duplicated
-}
-
-TEST(GIterators, RangesAndNullCollections)
-{
-    Items items(5);
-    GArrayCollection c = items.Filled(5);
-    Tags got;
-    GArrayCollectionIterator range(&c, 1, 3);
-    while (range.hasNext())
-        got.push_back(range.next()->tag);
-    GObjArrayIterator arr(c.toArray(), 3, 5);
-    while (arr.hasNext())
-        got.push_back(arr.next()->tag);
-    EXPECT_EQ(got, (Tags{1, 2, 3, 4}));
-    EXPECT_FALSE(GArrayCollectionIterator(nullptr).hasNext());
-
-    GArrayCollection sink;
-    GObjArrayIterator all(5, c.toArray());
-    sink.addIterator(&all);
-    EXPECT_EQ(TagsOf(sink), (Tags{0, 1, 2, 3, 4}));
+    EXPECT_TRUE(after == tags && keys == tags);
 }

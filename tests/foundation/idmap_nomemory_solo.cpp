@@ -19,7 +19,10 @@
 
 #ifdef G3_TEST_ASAN
 // An allocation beyond 150 MB fails with null instead of ending the process.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:max_allocation_size_mb=150"; }
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1:max_allocation_size_mb=150";
+}
 #endif
 
 namespace {
