@@ -6,63 +6,46 @@
 #include "mesh_builder.h"
 
 #include "Geometry/math/G3Math.h"
-#include "Geometry/math/GMatrix.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// The plane as the generic polygon functions give it for f's vertex walk.
-void ReferencePlane(G3Facet* f, double plane[4])
-{
-    G3FacetVertexIterator it(f);
-    G3Math::FormPlaneEquation(&it, plane);
-    if (plane[0] == 0.0 && plane[1] == 0.0 && plane[2] == 0.0 && plane[3] == 0.0) {
-        G3FacetVertexIterator again(f);
-        int i = 0, j = 1;
-        G3Math::FormMaxPlaneCoo(&again, &i, &j, plane);
-    }
-}
-
 void ExpectReferencePlane(G3Facet* f)
 {
     double expected[4];
-    ReferencePlane(f, expected);
+    G3FacetVertexIterator it(f);
+    G3Math::FormPlaneEquation(&it, expected);
+    if (expected[0] == 0.0 && expected[1] == 0.0 && expected[2] == 0.0 && expected[3] == 0.0) {
+        G3FacetVertexIterator again(f);
+        int i = 0, j = 1;
+        G3Math::FormMaxPlaneCoo(&again, &i, &j, expected);
+    }
     EXPECT_TRUE(f->FormPlaneEquation());
     EXPECT_EQ(std::memcmp(expected, f->GetPlane(), sizeof expected), 0)
         << f->GetPlane()[0] << " " << f->GetPlane()[1] << " " << f->GetPlane()[2] << " " << f->GetPlane()[3];
 }
 
-// The area-normal plane through the centroid, written with the vector
-// helpers: the planes stored so far were computed this way, bit for bit.
-void DefiningPlane(const std::vector<const double*>& pts, double plane[4])
+// A facet whose chain is these edges, each made a -> b (null ends allowed).
+G3Facet* ChainOf(MeshBuilder& b, std::vector<std::pair<G3Vertex*, G3Vertex*>> edges)
 {
-    const int n = static_cast<int>(pts.size());
-    const double* p0 = pts[0];
-    double nv[3] = {0.0, 0.0, 0.0};
-    for (int k = 1; k < n; ++k) {
-        const double* p = pts[k];
-        const double* prev = pts[k - 1];
-        const double* next = pts[(k + 1) % n];
-        nv[0] += (p[2] - p0[2]) * (prev[1] - next[1]);
-        nv[1] += (p[0] - p0[0]) * (prev[2] - next[2]);
-        nv[2] += (p[1] - p0[1]) * (prev[0] - next[0]);
+    G3Facet* f = b.F();
+    for (const auto& e : edges) {
+        b.edges.push_back(new G3Edge(e.first, e.second));
+        MeshBuilder::Attach(f, b.edges.back());
     }
-    const double len = V3Length(nv);
-    double centroid[3] = {0.0, 0.0, 0.0};
-    for (int k = 0; k < n; ++k)
-        V3Add(centroid, pts[k], centroid);
-    V3Scale(centroid, 1.0 / n);
-    for (int k = 0; k < 3; ++k)
-        plane[k] = nv[k] / len;
-    plane[3] = -V3Dot(centroid, plane);
+    return f;
 }
+
+} // namespace
 
 // Rough star-shaped polygons of 3 to 40 corners (the stack buffer holds 16)
 // around a tilted plane, with noise off the plane.
@@ -83,73 +66,56 @@ TEST(FacetPlane, SameBitsAsThePolygonFunction)
         G3Facet* f = b.F();
         b.AddContour(f, loop);
         ExpectReferencePlane(f);
-        std::vector<const double*> pts;
-        for (G3Vertex* v : loop)
-            pts.push_back(v->GetXYZ());
-        double defining[4];
-        DefiningPlane(pts, defining);
-        EXPECT_EQ(std::memcmp(defining, f->GetPlane(), sizeof defining), 0);
-        EXPECT_NEAR(f->GetPlane()[0] * f->GetPlane()[0] + f->GetPlane()[1] * f->GetPlane()[1] +
-                        f->GetPlane()[2] * f->GetPlane()[2],
-                    1.0, 1e-12);
+        const double* p = f->GetPlane();
+        EXPECT_NEAR(p[0] * p[0] + p[1] * p[1] + p[2] * p[2], 1.0, 1e-12);
     }
 }
 
 // Chains the plain walk would not treat as one loop: a hole as a second
 // contour (both contours count as one polygon, as the walk yields them), a
-// spike out and back, fewer than three corners, collinear corners (the
-// fallback plane) and an edge without its ends.
+// spike out and back, fewer than three corners, collinear corners and a bow
+// tie (the fallback plane), an edge without its ends, no edges at all.
 TEST(FacetPlane, SpecialChains)
 {
     MeshBuilder b;
     G3Vertex* o[4] = {b.V(0, 0), b.V(8, 0), b.V(8, 8), b.V(0, 8)};
-    G3Vertex* h[4] = {b.V(2, 2, 0.5), b.V(2, 6, 0.5), b.V(6, 6, 0.5), b.V(6, 2, 0.5)};
     G3Facet* holed = b.F();
     b.AddContour(holed, {o[0], o[1], o[2], o[3]});
-    b.AddContour(holed, {h[0], h[1], h[2], h[3]});
-    ExpectReferencePlane(holed);
-
+    b.AddContour(holed, {b.V(2, 2, 0.5), b.V(2, 6, 0.5), b.V(6, 6, 0.5), b.V(6, 2, 0.5)});
     G3Vertex* tip = b.V(12, 4, 1);
-    G3Facet* spiked = b.F();
-    MeshBuilder::Attach(spiked, b.E(o[0], o[1]));
-    MeshBuilder::Attach(spiked, b.E(o[1], tip));
-    MeshBuilder::Attach(spiked, b.E(tip, o[1]));
-    MeshBuilder::Attach(spiked, b.E(o[1], o[2]));
-    MeshBuilder::Attach(spiked, b.E(o[2], o[0]));
-    ExpectReferencePlane(spiked);
+    G3Facet* bow = b.F({b.V(0, 0, 1), b.V(1, 1, 1), b.V(1, 0, 1), b.V(0, 1, 1)});
+    for (G3Facet* f : {holed, ChainOf(b, {{o[0], o[1]}, {o[1], tip}, {tip, o[1]}, {o[1], o[2]}, {o[2], o[0]}}),
+                       ChainOf(b, {{o[0], o[2]}, {o[2], o[0]}}),
+                       b.F({b.V(0, 0, 0), b.V(1, 1, 1), b.V(2, 2, 2), b.V(3, 3, 3)}), bow,
+                       ChainOf(b, {{o[0], o[1]}, {o[1], o[2]}, {nullptr, nullptr}, {o[2], o[3]}, {o[3], o[0]}}),
+                       b.F()})
+        ExpectReferencePlane(f);
+    EXPECT_FALSE(bow->IsTrivial());
+    EXPECT_NEAR(bow->GetPlaneD() * bow->GetPlaneC(), -1.0, 1e-12);
 
-    G3Facet* two = b.F();
-    b.AddContour(two, {o[0], o[2]});
-    ExpectReferencePlane(two);
-
-    G3Facet* line = b.F({b.V(0, 0, 0), b.V(1, 1, 1), b.V(2, 2, 2), b.V(3, 3, 3)});
-    ExpectReferencePlane(line);
-
-    G3Facet* broken = b.F();
-    MeshBuilder::Attach(broken, b.E(o[0], o[1]));
-    MeshBuilder::Attach(broken, b.E(o[1], o[2]));
-    G3Edge* loose = new G3Edge(nullptr, nullptr);
-    b.edges.push_back(loose);
-    MeshBuilder::Attach(broken, loose);
-    MeshBuilder::Attach(broken, b.E(o[2], o[3]));
-    MeshBuilder::Attach(broken, b.E(o[3], o[0]));
-    ExpectReferencePlane(broken);
-
-    G3Facet* empty = b.F();
-    ExpectReferencePlane(empty);
+    // A facet built anywhere starts with the zero plane; a plane of tiny
+    // but not zero values is not trivial.
+    alignas(G3Facet) unsigned char raw[sizeof(G3Facet)];
+    std::memset(raw, 0x5C, sizeof raw);
+    G3Facet* placed = ::new (static_cast<void*>(raw)) G3Facet();
+    EXPECT_TRUE(placed->IsPlaneZero() && placed->GetFirstEdge() == nullptr);
+    const double tiny[4] = {0.0, 0.0, 0.0, 1e-300};
+    placed->SetPlane(tiny);
+    EXPECT_FALSE(placed->IsTrivial());
+    placed->~G3Facet();
 }
 
-TEST(FacetPlane, PolygonFunctionRefusesMissingInput)
+TEST(FacetPlane, TriangleAreaAndRefusedInput)
 {
-    const double a[3] = {0, 0, 0}, c[3] = {1, 0, 0}, d[3] = {0, 1, 0};
-    const double* pts[3] = {a, c, d};
-    double plane[4] = {9, 9, 9, 9};
+    double plane[4];
+    const double p1[3] = {0, 0, 3}, p2[3] = {2, 0, 3}, p3[3] = {0, 2, 3}, q3[3] = {4, 0, 3};
+    EXPECT_DOUBLE_EQ(G3Facet::CalcRealSquareOfTriangle(p1, p2, p3, plane), 2.0);
+    EXPECT_TRUE(plane[2] == 1.0 && plane[3] == -3.0);
+    EXPECT_EQ(G3Facet::CalcRealSquareOfTriangle(p1, p2, q3, plane), 0.0);
+    EXPECT_TRUE(plane[2] == 0.0 && plane[3] == 0.0);
+
+    const double* pts[3] = {p1, p2, p3};
     EXPECT_FALSE(G3Math::PlaneOfPolygon(pts, 3, nullptr));
     EXPECT_FALSE(G3Math::PlaneOfPolygon(nullptr, 3, plane));
     EXPECT_EQ(plane[0], 0.0);
-    ASSERT_TRUE(G3Math::PlaneOfPolygon(pts, 3, plane));
-    EXPECT_EQ(plane[2], 1.0);
-    EXPECT_EQ(plane[3], 0.0);
 }
-
-} // namespace
