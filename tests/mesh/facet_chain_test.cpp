@@ -1,0 +1,204 @@
+// Facet chains by hand: editing operations and their refusals, orientation,
+// the vertex walk over holes and spikes; polyedges and the edge-list vertex
+// walk. Chains kept up by the surface's own calls (removal, splits) are the
+// random edit test's.
+
+#include "mesh_builder.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3EdgeListVertexIterator.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3PolyEdge.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+std::vector<GObj*> Vertices(G3Facet* f) { return MeshBuilder::Walk(G3FacetVertexIterator(f)); }
+using Edges = std::vector<G3Edge*>;
+
+// Square a b c d (counter-clockwise in z = 0).
+struct Square {
+    MeshBuilder b;
+    G3Vertex* a = b.V(0, 0);
+    G3Vertex* c1 = b.V(2, 0);
+    G3Vertex* c2 = b.V(2, 2);
+    G3Vertex* d = b.V(0, 2);
+    G3Facet* f = b.F({a, c1, c2, d});
+    Edges e = MeshBuilder::Chain(f);
+    // A new edge p -> q bordering f on side 1.
+    G3Edge* OnF(G3Vertex* p, G3Vertex* q)
+    {
+        G3Edge* x = b.E(p, q);
+        x->SetFacet1(f);
+        return x;
+    }
+};
+
+} // namespace
+
+TEST(G3FacetChainTest, AddAndRemoveEdges)
+{
+    Square s;
+    EXPECT_FALSE(s.f->RemoveEdge(s.b.E(s.a, s.c2))); // not in the chain
+    EXPECT_TRUE(s.f->RemoveEdge(s.e[1]));            // middle
+    EXPECT_EQ(MeshBuilder::Chain(s.f), (Edges{s.e[0], s.e[2], s.e[3]}));
+    EXPECT_TRUE(s.e[1]->GetFacet1() == nullptr && s.e[1]->GetFacet1Edge() == nullptr);
+    EXPECT_TRUE(s.f->RemoveEdge(s.e[3])); // tail
+    EXPECT_TRUE(s.f->GetLastEdge() == s.e[2] && s.e[2]->GetFacetEdge(s.f) == nullptr);
+    EXPECT_TRUE(s.f->RemoveEdge(s.e[0])); // head
+    EXPECT_EQ(s.f->GetFirstEdge(), s.e[2]);
+    s.b.Attach(s.f, s.e[3]);
+    EXPECT_EQ(MeshBuilder::Chain(s.f), (Edges{s.e[2], s.e[3]}));
+}
+
+TEST(G3FacetChainTest, ChangeEdgesMovesCornersAndRefusesBadEdges)
+{
+    Square s;
+    G3Edge* old = s.e[1]; // c1 -> c2
+    G3Normal* n1 = s.b.N(1, 0, 0);
+    G3Normal* n2 = s.b.N(0, 1, 0);
+    old->SetNormals(s.f, s.c1, n1, nullptr, s.c2, n2, nullptr);
+    old->SetNew();
+
+    // Refused: the edge already borders f on side 1, or on side 2, or has no
+    // free side; or the old edge is not in the chain. Nothing changes.
+    G3Edge* onF = s.OnF(s.c2, s.c1);
+    G3Edge* onF2 = s.b.E(s.c2, s.c1);
+    onF2->SetFacet2(s.f);
+    G3Facet other1, other2, g;
+    G3Edge* full = s.b.E(s.c2, s.c1);
+    full->SetFacet1(&other1);
+    full->SetFacet2(&other2);
+    for (G3Edge* bad : {onF, onF2, full})
+        EXPECT_FALSE(s.f->ChangeEdges(old, bad));
+    EXPECT_FALSE(s.f->ChangeEdges(s.b.E(s.a, s.c2), onF));
+    EXPECT_EQ(MeshBuilder::Chain(s.f), s.e);
+    EXPECT_TRUE(full->GetFacet2() == &other2 && onF2->GetFacet1() == nullptr);
+
+    // Accepted on side 2 of a reversed edge: corners stay with their vertex.
+    G3Edge* twin = s.b.E(s.c2, s.c1);
+    twin->SetFacet1(&g);
+    EXPECT_TRUE(s.f->ChangeEdges(old, twin));
+    EXPECT_EQ(MeshBuilder::Chain(s.f), (Edges{s.e[0], twin, s.e[2], s.e[3]}));
+    EXPECT_TRUE(twin->GetFacet2() == s.f && twin->GetFacet1() == &g);
+    EXPECT_EQ(twin->GetCorner(s.f, s.c1, nullptr), n1);
+    EXPECT_EQ(twin->GetCorner(s.f, s.c2, nullptr), n2);
+    EXPECT_TRUE(twin->GetNew());
+    EXPECT_TRUE(old->GetFacet1() == nullptr && old->GetFacet1Edge() == nullptr);
+
+    // Replacing the last edge moves lastEdge; side 1 is used when free.
+    G3Edge* last = s.b.E(s.d, s.a);
+    EXPECT_TRUE(s.f->ChangeEdges(s.e[3], last));
+    EXPECT_EQ(s.f->GetLastEdge(), last);
+    EXPECT_TRUE(last->GetFacet1() == s.f && last->GetFacet1Edge() == nullptr);
+    EXPECT_EQ(Vertices(s.f), (std::vector<GObj*>{s.a, s.c1, s.c2, s.d}));
+}
+
+// A part that does not name the facet is refused; at the chain's end,
+// lastEdge follows.
+TEST(G3FacetChainTest, DivideEdgeRefusesForeignPartsAndMovesLastEdge)
+{
+    Square s;
+    G3Vertex* m = s.b.V(0, 1);
+    G3Edge* q1 = s.OnF(s.d, m);
+    G3Edge* q2 = s.b.E(m, s.a);
+    EXPECT_FALSE(s.f->DivideEdge(s.e[3], q1, q2));
+    EXPECT_EQ(MeshBuilder::Chain(s.f), s.e);
+    q2->SetFacet1(s.f);
+    EXPECT_TRUE(s.f->DivideEdge(s.e[3], q2, q1)); // parts in either order
+    EXPECT_EQ(MeshBuilder::Chain(s.f), (Edges{s.e[0], s.e[1], s.e[2], q1, q2}));
+    EXPECT_TRUE(s.f->GetLastEdge() == q2 && q2->GetFacet1Edge() == nullptr);
+}
+
+TEST(G3FacetChainTest, NegPlaneTurnsTheFacetAroundAndMoveDirectionFollowsTheChain)
+{
+    Square s;
+    const double abcd[4] = {0.0, 0.0, 1.0, -3.0};
+    s.f->SetPlane(abcd);
+    s.f->NegPlane();
+    EXPECT_EQ(MeshBuilder::Chain(s.f), (Edges{s.e[3], s.e[2], s.e[1], s.e[0]}));
+    EXPECT_EQ(s.f->GetLastEdge(), s.e[0]);
+    EXPECT_TRUE(s.f->GetPlaneC() == -1.0 && s.f->GetPlaneD() == 3.0);
+    EXPECT_EQ(Vertices(s.f), (std::vector<GObj*>{s.a, s.d, s.c2, s.c1}));
+    s.f->NegPlane();
+    EXPECT_EQ(MeshBuilder::Chain(s.f), s.e);
+    EXPECT_EQ(0, std::memcmp(s.f->GetPlane(), abcd, sizeof abcd));
+
+    // Edges stored in mixed directions: a->c1, c2->c1, c2->d, a->d; the
+    // last is judged against the first edge.
+    MeshBuilder b;
+    G3Vertex *a = b.V(0, 0), *c1 = b.V(1, 0), *c2 = b.V(1, 1), *d = b.V(0, 1);
+    G3Edge* e[4] = {b.E(a, c1), b.E(c2, c1), b.E(c2, d), b.E(a, d)};
+    G3Facet* f = b.F();
+    for (G3Edge* x : e)
+        MeshBuilder::Attach(f, x);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(f->GetMoveDirection(e[i]), i % 2 == 0) << i;
+    EXPECT_EQ(Vertices(f), (std::vector<GObj*>{a, c1, c2, d}));
+}
+
+TEST(G3FacetVertexIteratorTest, HoleContoursKeepTheirOwnOrder)
+{
+    Square s;
+    G3Vertex* h[4] = {s.b.V(0.5, 0.5), s.b.V(0.5, 1.5), s.b.V(1.5, 1.5), s.b.V(1.5, 0.5)};
+    s.b.AddContour(s.f, {h[0], h[1], h[2], h[3]});
+    // Store the hole's first edge reversed, so the start rule is exercised.
+    s.b.Find(h[0], h[1])->SwapVertex();
+
+    G3FacetVertexIterator it(s.f);
+    std::vector<GObj*> seen;
+    Edges edges;
+    while (it.hasNext()) {
+        seen.push_back(it.next());
+        edges.push_back(it.GetCurrentEdge());
+    }
+    EXPECT_EQ(seen, (std::vector<GObj*>{s.a, s.c1, s.c2, s.d, h[0], h[1], h[2], h[3]}));
+    EXPECT_EQ(edges, MeshBuilder::Chain(s.f));
+    EXPECT_EQ(it.next(), nullptr);
+    GArrayCollection ids;
+    s.f->GetVerticesIds(&ids, 100);
+    ASSERT_EQ(ids.size(), 8);
+    EXPECT_EQ(reinterpret_cast<std::intptr_t>(ids.get(4)), h[0]->GetId() + 100);
+    G3Facet empty;
+    EXPECT_FALSE(G3FacetVertexIterator(&empty).hasNext());
+}
+
+// A facet that runs out to a vertex and back (1 2 3 4 3) holds two parallel
+// edges in a row; the walk must leave each through its far end.
+TEST(G3FacetVertexIteratorTest, SpikeCornersComeOutAsBuilt)
+{
+    G3Surface s;
+    G3Vertex* v[5] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, 0, 0), s.AddVertex(1, 1, 0, 0),
+                      s.AddVertex(2, 2, 0, 0), nullptr};
+    v[4] = v[2];
+    G3Facet* f = s.AddFacet(5, v, 0, nullptr, nullptr);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(Vertices(f), (std::vector<GObj*>{v[0], v[1], v[2], v[3], v[2]}));
+}
+
+
+TEST(G3PolyEdgeTest, SegmentsCloseTheLoop)
+{
+    MeshBuilder b;
+    G3Vertex* arr[5] = {b.V(9, 9), b.V(0, 0), b.V(1, 0), b.V(1, 1), b.V(8, 8)};
+    G3PolyEdge pe(3, 1);
+    pe.SetClosed(true);
+    G3Vertex *x, *y;
+    pe.GetEdge(arr, 2, &x, &y);
+    EXPECT_TRUE(x == arr[3] && y == arr[1]);
+    pe.GetEdge(arr, 3, &x, &y);
+    EXPECT_EQ(x, nullptr);
+    EXPECT_EQ(pe.GetEdges(arr), arr + 1);
+
+    // The edge-list walk yields each edge's vertex1.
+    GArrayCollection edges;
+    edges.add(b.E(arr[1], arr[2]));
+    edges.add(b.E(arr[3], arr[2]));
+    EXPECT_EQ(MeshBuilder::Walk(G3EdgeListVertexIterator(&edges)), (std::vector<GObj*>{arr[1], arr[3]}));
+    EXPECT_EQ(MeshBuilder::Walk(G3EdgeListVertexIterator(edges.toArray(), 1, 2)), (std::vector<GObj*>{arr[3]}));
+}
