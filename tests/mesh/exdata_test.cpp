@@ -1,14 +1,13 @@
 // Extended data: shared key maps and their reference counts, the key
 // registry (its exceptions and its order), plane division and merging of
 // maps; object providers creating, copying, transforming and releasing
-// outside records; the hit-data provider.
+// outside records.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/CDispatchExDataProvider.h"
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/CExDataException.h"
 #include "Geometry/mesh/G3ExDataProvider.h"
-#include "Geometry/mesh/G3HitDataExDataProvider.h"
 #include "Geometry/mesh/G3Obj.h"
 
 #include <gtest/gtest.h>
@@ -339,32 +338,4 @@ TEST_F(ObjectProviderTest, ReleasingRecordsAndProviders)
         EXPECT_TRUE(G3Obj::GetProvider(base + 1) == b && G3Obj::GetProvider(base + 2) == nullptr);
     }
     EXPECT_EQ(a->released, 2);
-}
-
-TEST(G3HitDataExDataProviderTest, PairsFollowObjects)
-{
-    G3HitDataExDataProvider* hit = G3HitDataExDataProvider::Get();
-    EXPECT_EQ(G3HitDataExDataProvider::Find(), hit);
-    void *a = nullptr, *b = nullptr;
-    G3Obj plain;
-    plain.ProviderOpenExData(&plain);
-    EXPECT_FALSE(plain.IsOutExDataExist()) << "an empty pair stores nothing";
-
-    hit->SetCurrent(V(1), V(2));
-    G3Obj first;
-    first.ProviderOpenExData(&first);
-    hit->SetCurrent(V(3), V(4));
-    hit->GetData(&first, &a, &b);
-    EXPECT_TRUE(a == V(1) && b == V(2)) << "an object keeps the pair current when it was opened";
-    hit->GetData(&plain, &a, &b);
-    EXPECT_EQ(a, V(3)) << "an object without a pair reads the current one";
-
-    G3Obj second;
-    second.CopyExData(&first);
-    G3Obj::ProviderSetExData(&second);
-    hit->GetCurrent(&a, &b);
-    EXPECT_EQ(b, V(2));
-    G3Obj::ProviderSetExData(nullptr);
-    hit->GetCurrent(&a, &b);
-    EXPECT_EQ(a, nullptr);
 }

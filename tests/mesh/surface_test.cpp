@@ -1,17 +1,22 @@
 // Building a surface by hand: edge sharing, refused input, removal of
 // unused entities, edge splits with corner data, copies, extended data and
-// the preview paths the random edit test does not reach.
+// hit data; the working state a surface holds (a complex-facet bracket, an
+// open preview) and what copies and previews do with scratch links and
+// planes, where the random edit test does not reach.
 
 #include "common/builders.h"
 #include "mesh_check.h"
 
 #include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3HitDataExDataProvider.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/processing/G3EdgeList.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -22,6 +27,20 @@ using namespace testmesh;
 G3Facet* Tri(G3Surface* s, int a, int b, int c) { return FacetByIds(*s, {a, b, c}); }
 
 int RingSize(G3Surface* s, int v) { return s->GetVertex(v)->GetEdgeCount(); }
+
+Vi Counts(G3Surface* s) { return Vi({s->GetVertexCount(), s->GetEdgeCount(), s->GetFacetCount()}); }
+Vd Plane(const G3Facet* f) { return Vd(f->GetPlane(), f->GetPlane() + 4); }
+
+void Shift(double m[4][4], double x, double y, double z)
+{
+    M4Identity(m);
+    M4Translate(m, x, y, z);
+}
+
+// A host object a caller keeps in an entity's scratch link; smaller than a
+// point, so reading it as one is an overflow the sanitizers see.
+struct HostLink : GObj {
+};
 
 G3Edge* EdgeBetween(G3Surface* s, int a, int b)
 {
@@ -276,42 +295,75 @@ TEST(SurfaceExtendedData, FacetsShareTheDefaultAndCopiesKeepIt)
     EXPECT_EQ(&other, Tri(dst.get(), 0, 1, 3)->GetExtendedData().GetData("ZUNO_ROOF_PLANE_INDEX"));
 }
 
-// Positions under a preview are the random edit test's; here the scratch
-// links and key maps an entity holds, a provider taken off mid-preview, a
-// second open, and a surface destroyed while previewed.
-TEST(SurfaceTransformation, PreviewGivesScratchLinksBack)
+// The complex-facet bracket is the source's working state: neither Copy nor
+// Duplicate hands it over, and a target's own bracket survives a Copy.
+TEST(SurfaceWorkingState, ComplexFacetBracketStaysWithItsSurface)
 {
+    SurfacePtr s = SquareAndApex();
+    s->BeginComplexFacet();
+    FacetByIds(*s, {0, 1, 2, 3});
+    SurfacePtr dup(s->Duplicate());
+    EXPECT_EQ(nullptr, dup->GetExData());
+    FacetByIds(*dup, {0, 1, 4});
+    s->EndComplexFacet();
+    EXPECT_EQ(Vi({1, 2}), Vi({s->GetFacetCount(), dup->GetFacetCount()}));
+    EXPECT_EQ("", MeshCheck(s.get()));
+    EXPECT_EQ("", MeshCheck(dup.get()));
+
+    SurfacePtr target = SquareAndApex();
+    target->BeginComplexFacet();
+    GObj* bracket = target->GetExData();
+    target->Copy(dup.get());
+    EXPECT_EQ(bracket, target->GetExData());
+    target->EndComplexFacet();
+    EXPECT_EQ(nullptr, target->GetExData());
+}
+
+// Positions under a preview are the random edit test's; here the scratch
+// links and key maps entities hold: copies made mid-preview carry the
+// entities' own links, what Copy adds to a previewed surface gets its links
+// and planes back at close, a provider taken off mid-preview gives the links
+// back, a second open keeps the first saved state, and a surface destroyed
+// while previewed frees everything.
+TEST(SurfaceWorkingState, PreviewGivesScratchLinksBack)
+{
+    HostLink host;
     SurfacePtr s = SquareAndApex();
     Tri(s.get(), 0, 1, 4);
     Tri(s.get(), 1, 2, 4);
-    GObj marker;
-    s->GetVertex(3)->SetExData(&marker);
-    s->GetFacet(1)->SetExData(&marker);
+    s->GetVertex(3)->SetExData(&host);
+    s->GetFacet(1)->SetExData(&host);
     // Saved states must take no share of a key map (the sanitizer run
     // would report the map as leaked).
-    s->GetVertex(0)->GetExtendedData().Add("ZUNO_ROOF_SECT_ID", &marker);
-    double shift[4][4];
-    M4Identity(shift);
-    M4Translate(shift, 10, 0, 0);
+    s->GetVertex(0)->GetExtendedData().Add("ZUNO_ROOF_SECT_ID", &host);
+    double shift[4][4], lift[4][4];
+    Shift(shift, 10, 0, 0);
+    Shift(lift, 0, 0, 7);
 
     s->OpenTransformation(true, true);
     s->Transformation(shift);
+    SurfacePtr dup(s->Duplicate());
+    SurfacePtr copy = SquareAndApex();
+    copy->Copy(s.get());
+    EXPECT_TRUE(&host == dup->GetVertex(3)->GetExData() && &host == dup->GetFacet(1)->GetExData());
+    EXPECT_TRUE(&host == copy->GetVertex(5 + 3)->GetExData() && nullptr == dup->GetVertex(2)->GetExData());
+    EXPECT_EQ(nullptr, dup->GetExDataProvider());
+    s->Copy(dup.get());
+    s->Transformation(lift);
+    EXPECT_NEAR(Plane(dup->GetFacet(1))[3] - 7 * Plane(dup->GetFacet(1))[2], s->GetFacet(3)->GetPlane()[3], 1e-12);
     s->CloseTransformation();
-    EXPECT_TRUE(&marker == s->GetVertex(3)->GetExData() && &marker == s->GetFacet(1)->GetExData());
-    EXPECT_EQ(nullptr, s->GetVertex(0)->GetExData());
+    EXPECT_TRUE(&host == s->GetVertex(3)->GetExData() && &host == s->GetFacet(1)->GetExData());
+    EXPECT_TRUE(&host == s->GetVertex(5 + 3)->GetExData() && &host == s->GetFacet(2 + 1)->GetExData());
+    EXPECT_TRUE(nullptr == s->GetVertex(0)->GetExData() && nullptr == s->GetVertex(5)->GetExData());
+    EXPECT_EQ(Plane(dup->GetFacet(1)), Plane(s->GetFacet(3)));
     EXPECT_EQ(nullptr, s->GetExDataProvider());
+    EXPECT_EQ("", MeshCheck(s.get()));
 
-    // Taking the provider off without closing keeps the previewed state and
-    // gives the scratch links back.
     s->OpenTransformation(true, true);
     s->Transformation(shift);
     s->RemoveExDataProvider();
     EXPECT_DOUBLE_EQ(11.0, s->GetVertex(1)->GetX());
-    EXPECT_TRUE(&marker == s->GetVertex(3)->GetExData() && &marker == s->GetFacet(1)->GetExData());
-    s->GetVertex(3)->SetExData(nullptr);
-    s->GetFacet(1)->SetExData(nullptr);
-
-    // Opening twice keeps the first saved state.
+    EXPECT_TRUE(&host == s->GetVertex(3)->GetExData() && &host == s->GetFacet(1)->GetExData());
     s->OpenTransformation(true, true);
     s->Transformation(shift);
     s->OpenTransformation(true, true);
@@ -319,11 +371,106 @@ TEST(SurfaceTransformation, PreviewGivesScratchLinksBack)
     EXPECT_DOUBLE_EQ(11.0, s->GetVertex(1)->GetX());
     EXPECT_EQ("", MeshCheck(s.get()));
 
-    // A surface destroyed in the middle of a preview frees everything.
     SurfacePtr t = SquareAndApex();
     Tri(t.get(), 0, 1, 2);
     t->OpenTransformation(true, true);
     t->Transformation(shift);
+}
+
+// Facets made during a preview (one by one, by triangulation, from edge
+// lists) end with the plane of their vertices as restored.
+TEST(SurfaceWorkingState, FacetsAddedDuringAPreviewKeepTheirPlanes)
+{
+    const Vd up = {0, 0, 1, 0};
+    double lift[4][4];
+    Shift(lift, 0, 0, 3);
+    SurfacePtr t = SquareAndApex();
+    t->OpenTransformation(true, false);
+    t->Transformation(lift);
+    G3Facet* late = FacetByIds(*t, {0, 1, 2, 3});
+    EXPECT_EQ(Vd({0, 0, 1, -3}), Plane(late));
+    t->CloseTransformation();
+    EXPECT_EQ(up, Plane(late));
+
+    // Triangles of a facet triangulated during a preview.
+    SurfacePtr u = SquareAndApex();
+    FacetByIds(*u, {0, 1, 2, 3});
+    u->OpenTransformation(true, false);
+    EXPECT_TRUE(u->Triangulate(4, 0));
+    u->CloseTransformation();
+    ASSERT_EQ(2, u->GetFacetCount());
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(up, Plane(u->GetFacet(i))) << i;
+
+    // Facets from edge lists.
+    SurfacePtr w = SquareAndApex();
+    G3Facet* model = FacetByIds(*w, {0, 1, 2, 3});
+    GArrayCollection lists;
+    lists.add(new G3EdgeList(model));
+    w->RemoveFacet(model);
+    w->OpenTransformation(true, false);
+    w->AddFacets(&lists);
+    w->CloseTransformation();
+    ASSERT_EQ(1, w->GetFacetCount());
+    EXPECT_EQ(up, Plane(w->GetFacet(0)));
+    EXPECT_EQ("", MeshCheck(w.get()));
+}
+
+// AddFacet from an edge list needs edges running end to start into closed
+// contours; anything else is refused before the surface changes.
+TEST(SurfaceAddFacet, EdgeListsOutOfWalkOrderAreRefused)
+{
+    SurfacePtr s = SquareAndApex();
+    G3Vertex* v[5];
+    for (int i = 0; i < 5; ++i)
+        v[i] = s->GetVertex(i);
+    std::vector<std::unique_ptr<G3Edge>> owned;
+    auto list = [&](std::vector<std::pair<int, int>> ends) {
+        auto c = std::make_unique<GArrayCollection>();
+        for (const auto& e : ends) {
+            owned.push_back(std::make_unique<G3Edge>(v[e.first], v[e.second]));
+            c->add(owned.back().get());
+        }
+        return c;
+    };
+    const std::pair<const char*, std::vector<std::pair<int, int>>> refused[] = {
+        {"out of order", {{0, 1}, {2, 3}, {1, 2}, {3, 0}}},
+        {"reversed edge", {{0, 1}, {2, 1}, {2, 3}, {3, 0}}},
+        {"open contour", {{0, 1}, {1, 2}, {2, 3}}},
+        {"closed then open", {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 2}}},
+    };
+    for (const auto& c : refused) {
+        auto edges = list(c.second);
+        EXPECT_EQ(nullptr, s->AddFacet(edges.get(), 0, 1)) << c.first;
+        EXPECT_EQ(Vi({5, 0, 0}), Counts(s.get())) << c.first;
+    }
+    // Two contours one after the other.
+    auto two = list({{0, 1}, {1, 4}, {4, 0}, {2, 3}, {3, 4}, {4, 2}});
+    EXPECT_NE(nullptr, s->AddFacet(two.get(), 0, 1));
+    EXPECT_EQ("", MeshCheck(s.get()));
+}
+
+// A surface built aside moves into an empty one whole; a target that holds
+// anything keeps it and refuses the move.
+TEST(SurfaceMove, MoveContentsFromFillsOnlyAnEmptySurface)
+{
+    SurfacePtr built = SquareAndApex();
+    ASSERT_NE(nullptr, FacetByIds(*built, {0, 1, 2, 3}));
+    ASSERT_NE(nullptr, FacetByIds(*built, {0, 1, 4}));
+
+    G3Surface target;
+    target.SetSurface(7);
+    ASSERT_TRUE(target.MoveContentsFrom(*built));
+    EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));
+    EXPECT_EQ(Vi({0, 0, 0}), Counts(built.get()));
+    EXPECT_EQ(7, target.GetSurface()); // numbers stay with the target
+    EXPECT_EQ("", MeshCheck(&target)); // facets name their new parent
+
+    SurfacePtr again = SquareAndApex();
+    EXPECT_FALSE(target.MoveContentsFrom(*again));
+    EXPECT_FALSE(target.MoveContentsFrom(target));
+    EXPECT_EQ(Vi({5, 6, 2}), Counts(&target));
+    EXPECT_EQ(Vi({5, 0, 0}), Counts(again.get()));
 }
 
 TEST(SurfaceTransformation, RealTransformationMovesPolyEdgeRecordsAndPlanes)
@@ -366,21 +513,37 @@ TEST(SurfaceTransformation, RealTransformationMovesPolyEdgeRecordsAndPlanes)
     EXPECT_FALSE(d->AddPolyEdge(2, std::vector<int>{2, 3}.data())->GetExtEdgeData(got, nullptr));
 }
 
-TEST(SurfaceHitData, EachSurfaceReadsItsOwnPair)
+// A surface's setter makes the pair current and stores it on that surface;
+// objects opened later copy the current pair, and one without a pair reads
+// the current one.
+TEST(SurfaceHitData, EachObjectReadsItsOwnPairOrTheCurrentOne)
 {
     int x = 0, y = 0, z = 0;
+    G3HitDataExDataProvider* hit = G3HitDataExDataProvider::Get();
+    G3Obj plain;
+    plain.ProviderOpenExData(&plain);
+    EXPECT_FALSE(plain.IsOutExDataExist()) << "an empty pair stores nothing";
     SurfacePtr a(new G3Surface());
     a->SetExtAcisHitData(&x, &y);
     SurfacePtr b(new G3Surface()); // opened while (x, y) is current
-    b->SetExtAcisHitData(&z, nullptr);
     void *p = nullptr, *q = nullptr;
+    b->GetExtAcisHitData(&p, &q);
+    EXPECT_TRUE(p == &x && q == &y);
+    b->SetExtAcisHitData(&z, nullptr);
     a->GetExtAcisHitData(&p, &q);
     EXPECT_TRUE(p == &x && q == &y);
-    b->GetExtAcisHitData(&p, &q);
+    hit->GetData(&plain, &p, &q);
     EXPECT_TRUE(p == &z && q == nullptr);
     SurfacePtr c(a->Duplicate());
     c->GetExtAcisHitData(&p, &q);
     EXPECT_EQ(&x, p);
+    // Copying entities makes the source's pair current meanwhile.
+    G3Obj::ProviderSetExData(c.get());
+    hit->GetCurrent(&p, &q);
+    EXPECT_EQ(&y, q);
+    G3Obj::ProviderSetExData(nullptr);
+    hit->GetCurrent(&p, &q);
+    EXPECT_EQ(nullptr, p);
     a->SetExtAcisHitData(nullptr, nullptr);
 }
 
