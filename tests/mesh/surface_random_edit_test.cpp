@@ -343,17 +343,27 @@ private:
         M4Identity(m);
         M4RotateZ(m, 0.1 * (1 + Below(20)));
         M4Translate(m, Below(5), -Below(5), Below(3));
+        slot.s->Transformation(m);
+        if (slot.open)
+            ExpectPlaced(slot, m);
+    }
+
+    // Every vertex and normal is where the preview saw it, moved by m (from
+    // there, never from where an earlier matrix put it) when the preview
+    // tracks its kind; with no m, exactly where it was.
+    void ExpectPlaced(Slot& slot, double m[4][4])
+    {
         G3Surface* s = slot.s.get();
-        s->Transformation(m);
-        for (int i = 0; slot.open && slot.vertices && i < s->GetVertexCount(); ++i) {
-            const auto it = slot.restoreTo.find(s->GetVertex(i));
+        const int nV = s->GetVertexCount();
+        for (int i = 0; i < nV + s->GetNormalCount(); ++i) {
+            const G3Point* p = i < nV ? static_cast<G3Point*>(s->GetVertex(i)) : s->G3Shell::GetNormal(i - nV);
+            const auto it = slot.restoreTo.find(p);
             ASSERT_NE(slot.restoreTo.end(), it) << i;
-            EXPECT_TRUE(Near(Apply(it->second, m, false), Xyz(s->GetVertex(i)))) << i;
-        }
-        for (int i = 0; slot.open && slot.normals && i < s->GetNormalCount(); ++i) {
-            const auto it = slot.restoreTo.find(s->G3Shell::GetNormal(i));
-            ASSERT_NE(slot.restoreTo.end(), it) << i;
-            EXPECT_TRUE(Near(Apply(it->second, m, true), Xyz(s->G3Shell::GetNormal(i)))) << i;
+            if (m && (i < nV ? slot.vertices : slot.normals)) {
+                EXPECT_TRUE(Near(Apply(it->second, m, i >= nV), Xyz(p))) << i;
+            } else {
+                EXPECT_EQ(it->second, Xyz(p)) << i;
+            }
         }
     }
 
@@ -365,10 +375,7 @@ private:
         if (!slot.open)
             return;
         // Tracked kinds come back exactly; the others were never moved.
-        for (int i = 0; slot.vertices && i < s->GetVertexCount(); ++i)
-            EXPECT_EQ(slot.restoreTo[s->GetVertex(i)], Xyz(s->GetVertex(i))) << i;
-        for (int i = 0; slot.normals && i < s->GetNormalCount(); ++i)
-            EXPECT_EQ(slot.restoreTo[s->G3Shell::GetNormal(i)], Xyz(s->G3Shell::GetNormal(i))) << i;
+        ExpectPlaced(slot, nullptr);
         // Facets present at the open get their plane back; those added
         // since have one formed from their vertices.
         for (int i = 0; slot.vertices && i < s->GetFacetCount(); ++i) {
