@@ -80,7 +80,10 @@ TEST(G3VertexRingTest, IteratorsAndPairCounts)
               (std::vector<int>{3, 4, 1, 1, 0}));
 }
 
-TEST(G3VertexRingTest, CornerNormalsFollowTheVertex)
+// Corner data set through a vertex lands on the side of each ring edge
+// that the facet holds, at the vertex's end, and stays with the vertex
+// when an edge is reversed.
+TEST(G3EdgeTest, CornerDataFollowsTheVertex)
 {
     MeshBuilder b;
     G3Vertex *a = b.V(0, 0), *p = b.V(1, 0), *q = b.V(0, 1);
@@ -103,42 +106,24 @@ TEST(G3VertexRingTest, CornerNormalsFollowTheVertex)
     EXPECT_EQ(qa->GetFacet1V2(&got), nullptr); // g's corner untouched
     EXPECT_EQ(a->GetNormal(&g, &got), nullptr); // qa has geometry, g's side empty
 
+    G3Normal* nq = b.N(0, 1, 0);
+    qa->SetCorner(&g, q, nq, nullptr);
+    qa->SwapVertex();
+    EXPECT_TRUE(qa->GetVertex1() == a && qa->GetVertex2() == q);
+    EXPECT_EQ(qa->GetCorner(&f, a, &got), n);
+    EXPECT_EQ(got, uv);
+    EXPECT_EQ(qa->GetCorner(&g, q, &got), nq);
+    EXPECT_EQ(qa->GetCorner(&g, a, &got), nullptr);
+    // Rings stay walkable from both ends.
+    EXPECT_EQ(MeshBuilder::Ring(a), (std::vector<G3Edge*>{ap, qa}));
+    EXPECT_EQ(MeshBuilder::Ring(q), (std::vector<G3Edge*>{qa}));
+
     G3Normal* m = b.N(1, 0, 0);
     a->SetNormal(m, nullptr); // every side of every ring edge
-    EXPECT_EQ(qa->GetFacet1V2(&got), m);
+    EXPECT_EQ(qa->GetCorner(&g, a, &got), m);
     EXPECT_EQ(got, nullptr);
     EXPECT_EQ(ap->GetFacet2V1(&got), nullptr); // ap has no facet2
-    EXPECT_EQ(qa->GetFacet1V1(&got), nullptr); // q's corners untouched
-}
-
-TEST(G3EdgeTest, SwapVertexKeepsCornersWithTheirVertex)
-{
-    MeshBuilder b;
-    G3Vertex *a = b.V(0, 0), *c = b.V(1, 0), *d = b.V(2, 0);
-    G3Edge* e = b.E(a, c);
-    G3Edge* next = b.E(c, d);
-    G3Facet f, g;
-    e->SetFacet1(&f);
-    e->SetFacet2(&g);
-    G3Normal *na = b.N(0, 0, 1), *nc = b.N(0, 1, 0);
-    G3TexCoo *ta = b.T(0, 0), *tc = b.T(1, 0);
-    e->SetNormals(&f, c, nc, tc, a, na, ta); // given from the vertex2 end
-    e->SetFacet2V1(na, nullptr);
-    ASSERT_TRUE(e->HasGeometry(&g));
-
-    e->SwapVertex();
-    EXPECT_TRUE(e->GetVertex1() == c && e->GetVertex2() == a);
-    G3TexCoo* t = nullptr;
-    EXPECT_EQ(e->GetCorner(&f, a, &t), na);
-    EXPECT_EQ(t, ta);
-    EXPECT_EQ(e->GetCorner(&f, c, &t), nc);
-    EXPECT_EQ(t, tc);
-    EXPECT_EQ(e->GetCorner(&g, a, &t), na);
-    EXPECT_EQ(e->GetCorner(&g, c, &t), nullptr);
-    EXPECT_FALSE(e->HasGeometry(&g)); // g's vertex1 corner is now at c, and empty
-    // Rings stay walkable from both ends.
-    EXPECT_EQ(MeshBuilder::Ring(c), (std::vector<G3Edge*>{e, next}));
-    EXPECT_EQ(MeshBuilder::Ring(a), (std::vector<G3Edge*>{e}));
+    EXPECT_EQ(qa->GetCorner(&g, q, nullptr), nq); // q's corners untouched
 }
 
 TEST(G3EdgeTest, CopiesOwnTheirGeometry)
