@@ -112,9 +112,7 @@ TEST(G3GridTest, SegmentWalkCoversItsCells)
 
 TEST(G3GridTest, BoxRangesClampAndEmptyOutside)
 {
-    GEnvelope unit;
-    unit.Init(0, 0, 0, 4, 4, 4);
-    G3Grid grid(&unit, 4);
+    G3Grid grid(&CellGrid::box(), 4);
     int i[2], j[2], k[2];
     GEnvelope box;
     box.Init(5, 1, -3, 7, 2.5, 1.5);
@@ -132,16 +130,16 @@ TEST(G3GridTest, BoxRangesClampAndEmptyOutside)
         EXPECT_EQ(grid.Get(n % 4, n / 4 % 4, n / 16), nullptr) << n;
 }
 
+// Facets without edges are skipped; each facet is reported once and its
+// mark left clear; the facet searched for is returned itself.
 TEST(G3GridTest, FacetsByFacetTakesFacetsWithEdgesOnce)
 {
-    GEnvelope unit;
-    unit.Init(0, 0, 0, 4, 4, 4);
-    G3Grid grid(&unit, 4);
+    G3Grid grid(&CellGrid::box(), 4);
     MeshBuilder mb;
     G3Facet* wide = mb.F({mb.V(0, 0), mb.V(3, 0), mb.V(0, 3)});
     G3Facet* small = mb.F({mb.V(3.5, 3.5), mb.V(3.9, 3.5), mb.V(3.5, 3.9)});
-    G3Facet* bare = mb.F();  // no edges
-    GEnvelope wb, sb;
+    G3Facet* bare = mb.F(); // no edges
+    GEnvelope wb, sb, probe;
     wb.Init(0, 0, 0, 3, 3, 0);
     sb.Init(3.5, 3.5, 0, 3.9, 3.9, 0);
     grid.AddFacet(wide, &wb);
@@ -149,10 +147,9 @@ TEST(G3GridTest, FacetsByFacetTakesFacetsWithEdgesOnce)
     grid.AddFacet(small, &sb);
 
     GArrayCollection out;
-    out.add(small);
-    GEnvelope probe;
+    out.add(small); // cleared first
     probe.Init(0.5, 0.5, 0, 2.5, 2.5, 0.5);
-    grid.GetFacetsByFacet(wide, &probe, &out); // out is cleared; the facet itself is returned
+    grid.GetFacetsByFacet(wide, &probe, &out);
     EXPECT_EQ(AsSet(out), std::set<GObj*>{wide});
     probe.Init(0, 0, 0, 4, 4, 4);
     grid.GetFacetsByFacet(nullptr, &probe, &out);
