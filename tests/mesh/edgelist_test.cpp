@@ -77,7 +77,8 @@ TEST(EdgeList, NormalizeOrientsEveryContourHeadToTail)
 TEST(EdgeList, ArraysSkipRepeatsCarryCornersAndCompareUpToRotation)
 {
     SurfacePtr s = SquareWithHoleVertices();
-    G3Normal* n[4] = {s->AddNormal(0, 0, 1), s->AddNormal(0, 0, 1), s->AddNormal(0, 0, 1), s->AddNormal(0, 0, 1)};
+    G3Normal* n[4] = {s->AddNormal(0, 0, 1), s->AddNormal(0, 0, 1), s->AddNormal(0, 0, 1),
+                      s->AddNormal(0, 0, 1)};
     G3TexCoo* t[4] = {s->AddTexCoo(0, 0), s->AddTexCoo(1, 0), s->AddTexCoo(1, 1), s->AddTexCoo(0, 1)};
     G3Vertex* v[4] = {s->GetVertex(0), s->GetVertex(1), s->GetVertex(1), s->GetVertex(2)};
     int flags[4] = {1, 2, 4, 8};

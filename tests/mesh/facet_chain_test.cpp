@@ -200,5 +200,6 @@ TEST(G3PolyEdgeTest, SegmentsCloseTheLoop)
     edges.add(b.E(arr[1], arr[2]));
     edges.add(b.E(arr[3], arr[2]));
     EXPECT_EQ(MeshBuilder::Walk(G3EdgeListVertexIterator(&edges)), (std::vector<GObj*>{arr[1], arr[3]}));
-    EXPECT_EQ(MeshBuilder::Walk(G3EdgeListVertexIterator(edges.toArray(), 1, 2)), (std::vector<GObj*>{arr[3]}));
+    EXPECT_EQ(MeshBuilder::Walk(G3EdgeListVertexIterator(edges.toArray(), 1, 2)),
+              (std::vector<GObj*>{arr[3]}));
 }

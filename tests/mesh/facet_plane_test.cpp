@@ -84,11 +84,11 @@ TEST(FacetPlane, SpecialChains)
     b.AddContour(holed, {b.V(2, 2, 0.5), b.V(2, 6, 0.5), b.V(6, 6, 0.5), b.V(6, 2, 0.5)});
     G3Vertex* tip = b.V(12, 4, 1);
     G3Facet* bow = b.F({b.V(0, 0, 1), b.V(1, 1, 1), b.V(1, 0, 1), b.V(0, 1, 1)});
-    for (G3Facet* f : {holed, ChainOf(b, {{o[0], o[1]}, {o[1], tip}, {tip, o[1]}, {o[1], o[2]}, {o[2], o[0]}}),
-                       ChainOf(b, {{o[0], o[2]}, {o[2], o[0]}}),
-                       b.F({b.V(0, 0, 0), b.V(1, 1, 1), b.V(2, 2, 2), b.V(3, 3, 3)}), bow,
-                       ChainOf(b, {{o[0], o[1]}, {o[1], o[2]}, {nullptr, nullptr}, {o[2], o[3]}, {o[3], o[0]}}),
-                       b.F()})
+    G3Facet* spiked = ChainOf(b, {{o[0], o[1]}, {o[1], tip}, {tip, o[1]}, {o[1], o[2]}, {o[2], o[0]}});
+    G3Facet* broken =
+        ChainOf(b, {{o[0], o[1]}, {o[1], o[2]}, {nullptr, nullptr}, {o[2], o[3]}, {o[3], o[0]}});
+    G3Facet* line = b.F({b.V(0, 0, 0), b.V(1, 1, 1), b.V(2, 2, 2), b.V(3, 3, 3)});
+    for (G3Facet* f : {holed, spiked, ChainOf(b, {{o[0], o[2]}, {o[2], o[0]}}), line, bow, broken, b.F()})
         ExpectReferencePlane(f);
     EXPECT_FALSE(bow->IsTrivial());
     EXPECT_NEAR(bow->GetPlaneD() * bow->GetPlaneC(), -1.0, 1e-12);

@@ -57,8 +57,10 @@ std::vector<std::vector<double>> Spans(G3IntervalList& l)
 {
     l.BuildIntervals();
     std::vector<std::vector<double>> out;
-    for (int k = 0; k < l.GetIntervalCount(); ++k)
-        out.push_back({l.GetInterval(k)->GetXYZ1(l.GetSortAxis()), l.GetInterval(k)->GetXYZ2(l.GetSortAxis())});
+    for (int k = 0; k < l.GetIntervalCount(); ++k) {
+        const G3Interval* i = l.GetInterval(k);
+        out.push_back({i->GetXYZ1(l.GetSortAxis()), i->GetXYZ2(l.GetSortAxis())});
+    }
     return out;
 }
 

@@ -97,7 +97,9 @@ TEST(G3GridTest, SegmentWalkCoversItsCells)
         EXPECT_LE(out.size(), seg.most);
         for (int n = 0; n <= 20000; ++n) {
             const double t = n / 20000.0;
-            const double p[3] = {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), a[2] + t * (b[2] - a[2])};
+            double p[3];
+            for (int k = 0; k < 3; ++k)
+                p[k] = a[k] + t * (b[k] - a[k]);
             if (g.box().ClipCode(p) == 0) {
                 ASSERT_TRUE(got.count(g.At(p))) << "t = " << t;
             }

@@ -48,7 +48,8 @@ TEST(MeshCheckReport, NamesEachBrokenInvariant)
         std::function<void(G3Surface&)> breakIt;
         const char* report;
     } cases[] = {
-        {"edge left out of a ring", [](G3Surface& s) { DropFromRing(s); }, "edge with a facet: not once in each end's ring (1, 10)"},
+        {"edge left out of a ring", [](G3Surface& s) { DropFromRing(s); },
+         "edge with a facet: not once in each end's ring (1, 10)"},
         {"ring tail linked to its head",
          [](G3Surface& s) {
              G3Vertex* v = s.GetVertex(0);

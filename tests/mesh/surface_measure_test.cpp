@@ -67,7 +67,7 @@ std::unique_ptr<G3Surface> Boundary(const VoxelSet& v, const Motion& m, bool fli
     auto s = std::make_unique<G3Surface>();
     std::map<std::array<int, 3>, G3Vertex*> grid; // keyed by doubled coordinates
     auto vertex = [&](const P3& p) {
-        G3Vertex*& slot = grid[{static_cast<int>(p[0] * 2), static_cast<int>(p[1] * 2), static_cast<int>(p[2] * 2)}];
+        G3Vertex*& slot = grid[{int(p[0] * 2), int(p[1] * 2), int(p[2] * 2)}];
         if (!slot) {
             const P3 q = m.Apply(p);
             slot = s->AddVertex(q[0], q[1], q[2], 0);

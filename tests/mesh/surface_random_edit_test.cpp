@@ -201,8 +201,10 @@ private:
             list.put(j, t);
         }
         bool headToTail = true;
-        for (int i = 0; i < list.size(); ++i)
-            headToTail = headToTail && list.GetEdge(i)->GetVertex2() == list.GetEdge((i + 1) % list.size())->GetVertex1();
+        for (int i = 0, n = list.size(); i < n; ++i) {
+            const G3Edge* next = list.GetEdge((i + 1) % n);
+            headToTail = headToTail && list.GetEdge(i)->GetVertex2() == next->GetVertex1();
+        }
         Vi expected = Counts(s);
         G3Facet* f = s->AddFacet(&list, 0, 1);
         if (f)
@@ -356,7 +358,8 @@ private:
         G3Surface* s = slot.s.get();
         const int nV = s->GetVertexCount();
         for (int i = 0; i < nV + s->GetNormalCount(); ++i) {
-            const G3Point* p = i < nV ? static_cast<G3Point*>(s->GetVertex(i)) : s->G3Shell::GetNormal(i - nV);
+            const G3Point* p = i < nV ? static_cast<G3Point*>(s->GetVertex(i))
+                                      : static_cast<G3Point*>(s->G3Shell::GetNormal(i - nV));
             const auto it = slot.restoreTo.find(p);
             ASSERT_NE(slot.restoreTo.end(), it) << i;
             if (m && (i < nV ? slot.vertices : slot.normals)) {

@@ -247,8 +247,8 @@ TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
               Vi({dst->GetVertexCount(), dst->GetFacetCount(), dst->GetEdgeCount(), dst->GetNormalCount()}));
     // Surface numbers of the copy shift by the target's next number (3).
     EXPECT_EQ(Vi({1, 2 + 3, 1 + 3, 2 + 3, 6}),
-              Vi({dst->GetFacet(0)->GetSurface(), dst->GetFacet(1)->GetSurface(), dst->GetFacet(2)->GetSurface(),
-                  dst->PeekNextSurface(), dst->GetMaterialFacetsCount()}));
+              Vi({dst->GetFacet(0)->GetSurface(), dst->GetFacet(1)->GetSurface(),
+                  dst->GetFacet(2)->GetSurface(), dst->PeekNextSurface(), dst->GetMaterialFacetsCount()}));
 
     // Same geometry and corner data, own objects.
     G3Facet* copy = dst->GetFacet(1);
@@ -343,12 +343,13 @@ TEST(SurfaceWorkingState, PreviewGivesScratchLinksBack)
     EXPECT_EQ(nullptr, dup->GetExDataProvider());
     s->Copy(dup.get());
     s->Transformation(lift);
-    EXPECT_NEAR(Plane(dup->GetFacet(1))[3] - 7 * Plane(dup->GetFacet(1))[2], s->GetFacet(3)->GetPlane()[3], 1e-12);
+    const Vd copied = Plane(dup->GetFacet(1));
+    EXPECT_NEAR(copied[3] - 7 * copied[2], s->GetFacet(3)->GetPlane()[3], 1e-12);
     s->CloseTransformation();
     EXPECT_TRUE(&host == s->GetVertex(3)->GetExData() && &host == s->GetFacet(1)->GetExData());
     EXPECT_TRUE(&host == s->GetVertex(5 + 3)->GetExData() && &host == s->GetFacet(2 + 1)->GetExData());
     EXPECT_TRUE(nullptr == s->GetVertex(0)->GetExData() && nullptr == s->GetVertex(5)->GetExData());
-    EXPECT_EQ(Plane(dup->GetFacet(1)), Plane(s->GetFacet(3)));
+    EXPECT_EQ(copied, Plane(s->GetFacet(3)));
     EXPECT_EQ(nullptr, s->GetExDataProvider());
     EXPECT_EQ("", MeshCheck(s.get()));
 
