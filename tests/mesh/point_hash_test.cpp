@@ -16,6 +16,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 namespace {
@@ -162,24 +163,11 @@ TEST(G3PointHashTest, OutsideAndNaNPointsStayInRange)
     EXPECT_EQ(Items(out), (std::vector<GObj*>{&far}));
 }
 
-TEST(G3PointHashTest, GetItemsReportsEachPointOnceAndClearsMarks)
-{
-    G3PointHash h(24, kMin, kMax, 0.3);  // tolerance boxes span up to 8 cells
-    G3Point a(2, 2, 2), b(2.3, 2.4, 2), c(9, 9, 9);
-    for (G3Point* p : {&a, &b, &c})
-        h.AddWithoutTest(p);
-    GEnvelope box;
-    box.Init(1.5, 1.5, 1.5, 2.5, 2.5, 2.5);
-    GArrayCollection out;
-    h.GetItems(&box, &out);
-    EXPECT_EQ(Items(out), (std::vector<GObj*>{&a, &b}));
-    for (G3Point* p : {&a, &b, &c})
-        EXPECT_FALSE(p->GetMark());
-}
-
 // The segment walk finds every point within the tolerance of a long diagonal
-// segment while visiting far fewer cells than the segment's bounding box.
-TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
+// segment while visiting far fewer cells than the segment's bounding box; a
+// box query finds every point in the box. Each reports a point once (a mark
+// bit, left clear).
+TEST(G3PointHashTest, SegmentAndBoxQueriesAreComplete)
 {
     const double tol = 0.01;
     G3PointHash h(60, kMin, kMax, tol);
@@ -223,8 +211,20 @@ TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
     uneven.GetItemsAlongSegment(a, b, &out);
     for (GObj* p : near)
         EXPECT_TRUE(out.contains(p));
-    for (auto& p : pts)
+    GEnvelope box;
+    box.Init(3, 4, 3, 6, 6, 6);
+    h.GetItems(&box, &out);
+    const std::vector<GObj*> items = Items(out);
+    EXPECT_EQ(std::set<GObj*>(items.begin(), items.end()).size(), items.size());
+    int inBox = 0;
+    for (auto& p : pts) {
         ASSERT_FALSE(p->GetMark());
+        if (box.ClipCode(p->GetXYZ()) == 0) {
+            EXPECT_TRUE(out.contains(p.get()));
+            ++inBox;
+        }
+    }
+    EXPECT_GT(inBox, 100);
 
     int visited = 0;
     h.VisitSegmentCells(a, b, tol, [](G3PointHashItem*, void* n) { ++*static_cast<int*>(n); }, &visited);
