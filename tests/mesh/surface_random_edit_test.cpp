@@ -243,7 +243,8 @@ private:
         if (!s->GetEdgeCount())
             return;
         G3Edge* e = s->GetEdge(Below(s->GetEdgeCount()));
-        EXPECT_EQ(!e->GetFacet1() && !e->GetFacet2(), s->RemoveEdge(e));
+        const bool free = !e->GetFacet1() && !e->GetFacet2(); // read before e may go
+        EXPECT_EQ(free, s->RemoveEdge(e));
     }
 
     void RemoveUnused(Slot& slot, Slot&)
