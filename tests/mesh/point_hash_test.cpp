@@ -1,10 +1,17 @@
-// Tolerance hashes: spreading over cell borders, newest-first chains, answers
-// independent of the cell count, clamping of outside and NaN points, box and
-// segment queries, texture coordinates, and plane groups with proxies.
+// Tolerance hashes: answers independent of the cell count against brute
+// force, newest-first chains, grid sizing, clamping of outside and NaN
+// points, box and segment queries, texture coordinates, and plane groups
+// against grouping by comparing every facet with every group. The uniform
+// facet grid: clipped segment walks against sampling, box ranges, facet
+// collection.
+
+#include "mesh_builder.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetPlaneHash.h"
+#include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -15,6 +22,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 namespace {
@@ -35,57 +43,9 @@ double Uniform(std::mt19937& gen, double lo, double hi) { return lo + (hi - lo) 
 
 }  // namespace
 
-TEST(G3PointHashTest, PointsAcrossACellBorderFindEachOther)
-{
-    G3PointHash probe(24, kMin, kMax, 1e-6);
-    const double border = probe.GetEnvelope().GetMin()[0] + 5 * probe.GetCellSize()[0];
-    G3Point below(border - 4e-7, 3, 3), above(border + 4e-7, 3, 3);
-    ASSERT_NE(probe.GetHashCode(&below), probe.GetHashCode(&above));
-
-    for (int order = 0; order < 2; ++order) {
-        G3Point* first = order == 0 ? &below : &above;
-        G3Point* second = order == 0 ? &above : &below;
-        G3PointHash h(24, kMin, kMax, 1e-6);
-        EXPECT_EQ(h.Add(first), nullptr);
-        EXPECT_EQ(h.Add(second), first);
-        EXPECT_EQ(h.Exists(second->GetXYZ()), first);
-
-        G2PointHash h2(24, kMin, kMax, 1e-6);
-        EXPECT_EQ(h2.Add(first), nullptr);
-        EXPECT_EQ(h2.Add(second), first);
-    }
-
-    // Exactly the tolerance apart is not equal.
-    G3PointHash h(24, kMin, kMax, 0.25);
-    G3Point a(1, 1, 1), b(1.25, 1, 1);
-    EXPECT_EQ(h.Add(&a), nullptr);
-    EXPECT_EQ(h.Add(&b), nullptr);
-    EXPECT_EQ(h.Exists(&b), &b);
-}
-
-TEST(G3PointHashTest, ExistsListsEqualPointsNewestFirst)
-{
-    G3PointHash h(24, kMin, kMax, 1e-6);
-    G3Point a(5, 5, 5), b(5 + 2e-7, 5, 5), c(5, 5 - 2e-7, 5), far(5 + 0.05, 5, 5);
-    h.AddWithoutTest(&a);
-    h.AddWithoutTest(&far);
-    h.AddWithoutTest(&b);
-    h.AddWithoutTest(&c);
-    ASSERT_EQ(h.GetHashCode(&a), h.GetHashCode(&far));  // same cell, not equal
-
-    GArrayCollection out;
-    out.add(&far);  // cleared first
-    EXPECT_TRUE(h.Exists(a.GetXYZ(), &out));
-    EXPECT_EQ(Items(out), (std::vector<GObj*>{&c, &b, &a}));
-    EXPECT_EQ(h.Exists(&a), &c);
-    const double nowhere[3] = {1, 1, 1};
-    EXPECT_FALSE(h.Exists(nowhere, &out));
-    EXPECT_EQ(out.size(), 0);
-}
-
-// Add answers the newest stored point equal to the probe, whatever the cell
-// count; points outside the box and tolerance boxes spanning several cells
-// included.
+// Add answers the newest stored point equal to the probe and Exists lists
+// them all, whatever the cell count; points outside the box and tolerance
+// boxes spanning several cells included.
 TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
 {
     const double tol = 0.05;
@@ -124,41 +84,26 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
             ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "qGrid " << q << " point " << n;
             ASSERT_EQ(h2.Add(pts[n].get()), expected[n]) << "planar qGrid " << q << " point " << n;
         }
+        // Exists lists every equal stored point, newest first, into a
+        // collection it clears first.
+        GArrayCollection out;
+        for (size_t n = 0; n < pts.size(); n += 7) {
+            std::vector<GObj*> equal;
+            for (auto it = stored.rbegin(); it != stored.rend(); ++it)
+                if ((*it)->Equals(pts[n]->GetXYZ(), tol))
+                    equal.push_back(*it);
+            ASSERT_EQ(!equal.empty(), h.Exists(pts[n]->GetXYZ(), &out)) << "qGrid " << q << " point " << n;
+            ASSERT_EQ(equal, Items(out)) << "qGrid " << q << " point " << n;
+        }
     }
-    // Different counts per axis, including a single layer and cells
-    // narrower than the tolerance boxes.
+    // Different counts per axis, including a single layer, cells narrower
+    // than the tolerance boxes, bad counts and none (one cell).
     const int grids[][3] = {{150, 7, 1}, {1, 1, 300}, {3, 200, 24}, {0, -5, 2}};
-    for (const auto& g : grids) {
-        G3PointHash h(g, kMin, kMax, tol);
+    for (int g = 0; g <= 4; ++g) {
+        G3PointHash h(g < 4 ? grids[g] : nullptr, kMin, kMax, tol);
         for (size_t n = 0; n < pts.size(); ++n)
-            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << g[0] << "x" << g[1] << "x" << g[2] << " point " << n;
+            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "grid " << g << " point " << n;
     }
-}
-
-TEST(G3PointHashTest, PerAxisGridLayout)
-{
-    const int g[3] = {5, 3, 2};
-    G3PointHash h(g, kMin, kMax, 1e-6);
-    EXPECT_EQ(h.GetCellCount(), 30);
-    EXPECT_EQ(h.GetQGrid(), 5);
-    EXPECT_EQ(h.GetGrid(0), 5);
-    EXPECT_EQ(h.GetGrid(2), 2);
-    EXPECT_EQ(h.GetGrid(3), 1);
-    EXPECT_DOUBLE_EQ(h.GetCellSize()[1], 10.2 / 3);
-    // x fastest, then y, then z; every corner cell is reachable and nothing
-    // beyond the counts is.
-    G3Point corner(9.9, 9.9, 9.9), origin(0.1, 0.1, 0.1);
-    EXPECT_EQ(h.GetHashCode(&corner), 4 + 5 * (2 + 3 * 1));
-    EXPECT_EQ(h.GetHashCode(&origin), 0);
-    h.AddWithoutTest(&corner);
-    ASSERT_NE(h.GetCell(4, 2, 1), nullptr);
-    EXPECT_EQ(h.GetCell(4, 2, 1)->GetObject(), &corner);
-    EXPECT_EQ(h.GetCell(5, 0, 0), nullptr);
-    EXPECT_EQ(h.GetCell(0, 3, 0), nullptr);
-    EXPECT_EQ(h.GetCell(0, 0, 2), nullptr);
-
-    G3PointHash none(static_cast<const int*>(nullptr), kMin, kMax, 1e-6);
-    EXPECT_EQ(none.GetCellCount(), 1);
 }
 
 TEST(G3PointHashTest, SizeGridFollowsTheBoxShape)
@@ -170,26 +115,16 @@ TEST(G3PointHashTest, SizeGridFollowsTheBoxShape)
     EXPECT_NEAR(static_cast<double>(g[0]) / g[1], 2.0, 0.01);
     EXPECT_NEAR(static_cast<double>(g[0]) * g[1], 1e6, 2e4);
 
-    // Nearly flat: a few layers, cells about cubes.
-    const double thin[3] = {1000, 1000, 10};
-    G3PointHash::SizeGrid(1000000, lo, thin, 1e-6, g);
-    EXPECT_GE(g[2], 2);
-    EXPECT_LE(g[2], 3);
-    EXPECT_NEAR(static_cast<double>(g[0]) * g[1] * g[2], 1e6, 5e4);
-
     // A thin wall along x: the two flat axes get one cell each.
     const double wall[3] = {1e-3, 1000, 5 + 1e-3};
     G3PointHash::SizeGrid(50000, lo, wall, 1e-6, g);
-    EXPECT_EQ(g[0], 1);
-    EXPECT_EQ(g[2], 1);
+    EXPECT_TRUE(g[0] == 1 && g[2] == 1);
     EXPECT_NEAR(g[1], 50000, 1);
 
     // A cube: the same count on every axis, at least 24.
     const double cube[3] = {10, 10, 15};
     G3PointHash::SizeGrid(8000000, lo, cube, 1e-6, g);
-    EXPECT_EQ(g[0], 200);
-    EXPECT_EQ(g[1], 200);
-    EXPECT_EQ(g[2], 200);
+    EXPECT_EQ(std::vector<int>(g, g + 3), std::vector<int>(3, 200));
     G3PointHash::SizeGrid(10, lo, cube, 1e-6, g);
     EXPECT_EQ(g[0], 24);
 
@@ -234,24 +169,11 @@ TEST(G3PointHashTest, OutsideAndNaNPointsStayInRange)
     EXPECT_EQ(Items(out), (std::vector<GObj*>{&far}));
 }
 
-TEST(G3PointHashTest, GetItemsReportsEachPointOnceAndClearsMarks)
-{
-    G3PointHash h(24, kMin, kMax, 0.3);  // tolerance boxes span up to 8 cells
-    G3Point a(2, 2, 2), b(2.3, 2.4, 2), c(9, 9, 9);
-    for (G3Point* p : {&a, &b, &c})
-        h.AddWithoutTest(p);
-    GEnvelope box;
-    box.Init(1.5, 1.5, 1.5, 2.5, 2.5, 2.5);
-    GArrayCollection out;
-    h.GetItems(&box, &out);
-    EXPECT_EQ(Items(out), (std::vector<GObj*>{&a, &b}));
-    for (G3Point* p : {&a, &b, &c})
-        EXPECT_FALSE(p->GetMark());
-}
-
 // The segment walk finds every point within the tolerance of a long diagonal
-// segment while visiting far fewer cells than the segment's bounding box.
-TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
+// segment while visiting far fewer cells than the segment's bounding box; a
+// box query finds every point in the box. Each reports a point once (a mark
+// bit, left clear).
+TEST(G3PointHashTest, SegmentAndBoxQueriesAreComplete)
 {
     const double tol = 0.01;
     G3PointHash h(60, kMin, kMax, tol);
@@ -267,15 +189,14 @@ TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
             xyz[k] = a[k] + t * (b[k] - a[k]) + Uniform(gen, -1.5, 1.5) * tol;
         pts.emplace_back(new G3Point(xyz));
         h.AddWithoutTest(pts.back().get());
-        double d[3], ab[3], len2 = 0, dot = 0;
+        // The nearest point of the segment.
+        double foot[3], dot = 0, len2 = 0;
         for (int k = 0; k < 3; ++k) {
-            ab[k] = b[k] - a[k];
-            d[k] = xyz[k] - a[k];
-            len2 += ab[k] * ab[k];
-            dot += d[k] * ab[k];
+            dot += (xyz[k] - a[k]) * (b[k] - a[k]);
+            len2 += (b[k] - a[k]) * (b[k] - a[k]);
         }
-        const double s = std::fmax(0.0, std::fmin(1.0, dot / len2));
-        const double foot[3] = {a[0] + s * ab[0], a[1] + s * ab[1], a[2] + s * ab[2]};
+        for (int k = 0; k < 3; ++k)
+            foot[k] = a[k] + std::fmax(0.0, std::fmin(1.0, dot / len2)) * (b[k] - a[k]);
         if (G3Point::Equals(xyz, foot, tol)) {
             near.push_back(pts.back().get());
             nearOutside += xyz[1] < h.GetEnvelope().GetMin()[1];
@@ -296,8 +217,20 @@ TEST(G3PointHashTest, SegmentWalkIsCompleteAndNarrow)
     uneven.GetItemsAlongSegment(a, b, &out);
     for (GObj* p : near)
         EXPECT_TRUE(out.contains(p));
-    for (auto& p : pts)
+    GEnvelope box;
+    box.Init(3, 4, 3, 6, 6, 6);
+    h.GetItems(&box, &out);
+    const std::vector<GObj*> items = Items(out);
+    EXPECT_EQ(std::set<GObj*>(items.begin(), items.end()).size(), items.size());
+    int inBox = 0;
+    for (auto& p : pts) {
         ASSERT_FALSE(p->GetMark());
+        if (box.ClipCode(p->GetXYZ()) == 0) {
+            EXPECT_TRUE(out.contains(p.get()));
+            ++inBox;
+        }
+    }
+    EXPECT_GT(inBox, 100);
 
     int visited = 0;
     h.VisitSegmentCells(a, b, tol, [](G3PointHashItem*, void* n) { ++*static_cast<int*>(n); }, &visited);
@@ -318,51 +251,66 @@ TEST(G3TexCooHashTest, BorderAndEquality)
     EXPECT_EQ(h.Exists(&other), &other);
 }
 
-TEST(G3FacetPlaneHashTest, OppositeNormalsShareACellButNotAGroup)
-{
-    G3FacetPlaneHash h(10);
-    G3Facet up, down, up2, shifted;
-    const double pu[4] = {0, 0, 1, -2}, pd[4] = {0, 0, -1, 2}, ps[4] = {0, 0, 1, -3};
-    up.SetPlane(pu);
-    up2.SetPlane(pu);
-    down.SetPlane(pd);
-    shifted.SetPlane(ps);
-    ASSERT_EQ(h.GetHashCode(&up), h.GetHashCode(&down));
-    G3FacetPlaneHashItem* g1 = h.Add(&up);
-    G3FacetPlaneHashItem* g2 = h.Add(&down);
-    G3FacetPlaneHashItem* g3 = h.Add(&shifted);
-    EXPECT_EQ(h.Add(&up2), g1);
-    EXPECT_NE(g1, g2);
-    EXPECT_NE(g1, g3);
-    EXPECT_EQ(Items(*g1->GetFacets()), (std::vector<GObj*>{&up, &up2}));
-    EXPECT_EQ(Items(*g2->GetFacets()), (std::vector<GObj*>{&down}));
-}
 
-TEST(G3FacetPlaneHashTest, PlaneOnACellBorderIsReachedThroughItsProxy)
+// Facets join the newest group whose first plane equals theirs (the order
+// in which a cell lists its groups), also when equal planes hash to
+// different cells; the brute force does the same over all groups.
+TEST(G3FacetPlaneHashTest, RandomNearTolerancePlanesGroupLikeTheComparison)
 {
-    G3FacetPlaneHash h(10);
-    // |a| within 1e-6 of the border between the first two cells along a.
-    const double a = h.GetCellWidth() - 4e-7;
-    const double b = std::sqrt(1 - a * a);
-    G3Facet f, g1, g2;
-    const double pf[4] = {a, b, 0, 1};
-    const double pg[4] = {a + 8e-7, std::sqrt(1 - (a + 8e-7) * (a + 8e-7)), 0, 1};
-    f.SetPlane(pf);
-    g1.SetPlane(pg);
-    g2.SetPlane(pf);
-    ASSERT_NE(h.GetHashCode(&f), h.GetHashCode(&g1));
+    auto setPlane = [](G3Facet* f, const double* n, double d) {
+        const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        const double p[4] = {n[0] / len, n[1] / len, n[2] / len, d};
+        f->SetPlane(p);
+    };
+    for (int divisions : {1, 7, 10, 23, 100}) {
+        for (unsigned seed = 1; seed <= 60; ++seed) {
+            std::mt19937 rng(seed * 131 + divisions);
+            std::uniform_real_distribution<double> unit(-1, 1), angle(0, 2.5e-3), offset(-1.5e-6, 1.5e-6);
+            std::uniform_int_distribution<int> coin(0, 3);
+            G3FacetPlaneHash h(divisions);
+            std::vector<std::unique_ptr<G3Facet>> facets;
+            std::vector<const G3Facet*> groups; // first facet of each group, oldest first
+            double base[3] = {0, 0, 1}, d0 = 0;
+            for (int k = 0; k < 40; ++k) {
+                if (k == 0 || coin(rng) == 0) {
+                    // A new cluster, often with a component on a cell border.
+                    for (double& c : base)
+                        c = unit(rng);
+                    if (coin(rng) != 0)
+                        base[coin(rng) % 3] = (std::floor(std::fabs(unit(rng)) * divisions) / divisions) *
+                                              (coin(rng) < 2 ? 1 : -1);
+                    d0 = unit(rng) * 10;
+                }
+                // A member tilted by about the comparison's tolerance,
+                // sometimes facing the other way.
+                const double len = std::sqrt(base[0] * base[0] + base[1] * base[1] + base[2] * base[2]);
+                double t[3] = {unit(rng), unit(rng), unit(rng)};
+                const double tl = std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
+                const double tilt = angle(rng), sign = coin(rng) == 0 ? -1 : 1;
+                double n[3];
+                for (int c = 0; c < 3; ++c)
+                    n[c] = sign * (base[c] / len + tilt * t[c] / tl);
+                facets.push_back(std::make_unique<G3Facet>());
+                G3Facet* f = facets.back().get();
+                setPlane(f, n, sign * (d0 + offset(rng)));
 
-    G3FacetPlaneHashItem* master = h.AddWithoutTest(&f);
-    ASSERT_FALSE(master->IsProxy());
-    G3FacetPlaneHashItem* proxy = h.Get(h.GetHashCode(&g1));
-    ASSERT_NE(proxy, nullptr);
-    EXPECT_EQ(proxy->GetMaster(), master);
-    EXPECT_EQ(proxy->facets, nullptr);
-    EXPECT_EQ(h.Add(&g1), proxy);  // through the proxy's cell
-    EXPECT_EQ(h.Add(&g2), master);  // through the master's cell
-    EXPECT_EQ(Items(*master->GetFacets()), (std::vector<GObj*>{&f, &g1, &g2}));
+                const G3Facet* want = nullptr;
+                for (auto it = groups.rbegin(); it != groups.rend() && !want; ++it)
+                    if ((*it)->PlaneEquals(f->GetPlane()))
+                        want = *it;
+                if (!want)
+                    groups.push_back(want = f);
+                const G3FacetPlaneHashItem* item = h.Add(f);
+                ASSERT_EQ(item->GetFacets()->get(0), want) << "divisions " << divisions << ", seed " << seed
+                                                           << ", facet " << k;
+                ASSERT_EQ(item->GetFacets()->get(item->GetFacets()->size() - 1), f);
+            }
+            ASSERT_GT(groups.size(), 1u);
+        }
+    }
 
     // Normals that are not unit, or NaN, still land inside the cell array.
+    G3FacetPlaneHash h(10);
     G3Facet big, bad;
     const double pb[4] = {3, -7, 0.5, 0};
     const double pn[4] = {std::numeric_limits<double>::quiet_NaN(), 0, 1, 0};
@@ -371,4 +319,153 @@ TEST(G3FacetPlaneHashTest, PlaneOnACellBorderIsReachedThroughItsProxy)
     EXPECT_EQ(h.GetHashCode(&big), 9 + 9 * 10 + 4 * 100);
     EXPECT_NE(h.Add(&big), nullptr);
     EXPECT_NE(h.Add(&bad), nullptr);
+}
+
+// ------------------------------------------------------------ facet grid
+
+namespace {
+
+// A 4x4x4 grid over [0, 4]^3 with one facet of its own in every cell.
+struct CellGrid {
+    CellGrid() : grid(&box(), 4)
+    {
+        for (int k = 0; k < 4; ++k)
+            for (int j = 0; j < 4; ++j)
+                for (int i = 0; i < 4; ++i) {
+                    facets.emplace_back(new G3Facet());
+                    grid.Add(i, j, k, facets.back().get());
+                }
+    }
+    static const GEnvelope& box()
+    {
+        static GEnvelope b;
+        b.Init(0, 0, 0, 4, 4, 4);
+        return b;
+    }
+    G3Facet* At(int i, int j, int k) { return facets[(k * 4 + j) * 4 + i].get(); }
+    G3Facet* At(const double* p)
+    {
+        int i, j, k;
+        grid.GetIndexes(p, &i, &j, &k);
+        return At(i, j, k);
+    }
+    bool NoneMarked() const
+    {
+        for (auto& f : facets)
+            if (f->GetMark())
+                return false;
+        return true;
+    }
+
+    G3Grid grid;
+    std::vector<std::unique_ptr<G3Facet>> facets;
+};
+
+std::set<GObj*> AsSet(const GArrayCollection& c)
+{
+    std::set<GObj*> s;
+    for (int i = 0; i < c.size(); ++i)
+        s.insert(c.get(i));
+    return s;
+}
+
+}  // namespace
+
+TEST(G3GridTest, SegmentsMissingTheBoxAddNothing)
+{
+    CellGrid g;
+    GArrayCollection out;
+    out.add(g.At(0, 0, 0));
+    const double a[3] = {10, -1, 2}, b[3] = {-1, 10, 2};  // passes the corner (4, 4) outside
+    g.grid.GetFacetByLine(a, b, &out);
+    const double c[3] = {5, 5, 5}, d[3] = {9, 6, 5};
+    g.grid.GetFacetByLine(c, d, &out);
+    const double nan[3] = {std::numeric_limits<double>::quiet_NaN(), 1, 1}, inf[3] = {HUGE_VAL, 1, 1};
+    g.grid.GetFacetByLine(nan, c, &out);
+    g.grid.GetFacetByLine(d, inf, &out);
+    EXPECT_EQ(out.size(), 1);
+    EXPECT_TRUE(g.NoneMarked());
+}
+
+// Every cell the segment passes through contributes its facet, once; a
+// segment reaching in from outside is clipped first; one along a cell edge
+// stays in one column of cells; results accumulate.
+TEST(G3GridTest, SegmentWalkCoversItsCells)
+{
+    CellGrid g;
+    const double edge = g.grid.GetMin()[0] + g.grid.GetCellSize()[0];
+    const struct {
+        double a[3], b[3];
+        int most;
+    } segments[] = {{{-3.0, 0.5, -1.2}, {3.9, 2.5, 3.7}, 30}, {{edge, edge, 0.5}, {edge, edge, 3.5}, 4}};
+    for (const auto& seg : segments) {
+        const double *a = seg.a, *b = seg.b;
+        GArrayCollection out;
+        g.grid.GetFacetByLine(a, b, &out);
+        const std::set<GObj*> got = AsSet(out);
+        EXPECT_EQ(got.size(), static_cast<size_t>(out.size()));
+        EXPECT_LE(out.size(), seg.most);
+        for (int n = 0; n <= 20000; ++n) {
+            const double t = n / 20000.0;
+            double p[3];
+            for (int k = 0; k < 3; ++k)
+                p[k] = a[k] + t * (b[k] - a[k]);
+            if (g.box().ClipCode(p) == 0) {
+                ASSERT_TRUE(got.count(g.At(p))) << "t = " << t;
+            }
+        }
+        EXPECT_TRUE(g.NoneMarked());
+        const int first = out.size();
+        g.grid.GetFacetByLine(b, b, &out); // a point: its own cell, appended again
+        ASSERT_EQ(out.size(), first + 1);
+        EXPECT_EQ(out.get(first), g.At(b));
+    }
+}
+
+TEST(G3GridTest, BoxRangesClampAndEmptyOutside)
+{
+    G3Grid grid(&CellGrid::box(), 4);
+    int i[2], j[2], k[2];
+    GEnvelope box;
+    box.Init(5, 1, -3, 7, 2.5, 1.5);
+    grid.GetIndexes(&box, i, j, k);
+    EXPECT_GT(i[0], i[1]);  // beyond max along x: nothing
+    EXPECT_EQ((std::vector<int>{j[0], j[1], k[0], k[1]}), (std::vector<int>{1, 2, 0, 1}));
+    // A NaN gives cell 0; huge values clamp.
+    const double wild[3] = {std::numeric_limits<double>::quiet_NaN(), -1e300, 1e300};
+    grid.GetIndexes(wild, &i[0], &j[0], &k[0]);
+    EXPECT_EQ((std::vector<int>{i[0], j[0], k[0]}), (std::vector<int>{0, 0, 3}));
+
+    G3Facet f;
+    grid.AddFacet(&f, &box); // outside along x: no cell receives it
+    for (int n = 0; n < 64; ++n)
+        EXPECT_EQ(grid.Get(n % 4, n / 4 % 4, n / 16), nullptr) << n;
+}
+
+// Facets without edges are skipped; each facet is reported once and its
+// mark left clear; the facet searched for is returned itself.
+TEST(G3GridTest, FacetsByFacetTakesFacetsWithEdgesOnce)
+{
+    G3Grid grid(&CellGrid::box(), 4);
+    MeshBuilder mb;
+    G3Facet* wide = mb.F({mb.V(0, 0), mb.V(3, 0), mb.V(0, 3)});
+    G3Facet* small = mb.F({mb.V(3.5, 3.5), mb.V(3.9, 3.5), mb.V(3.5, 3.9)});
+    G3Facet* bare = mb.F(); // no edges
+    GEnvelope wb, sb, probe;
+    wb.Init(0, 0, 0, 3, 3, 0);
+    sb.Init(3.5, 3.5, 0, 3.9, 3.9, 0);
+    grid.AddFacet(wide, &wb);
+    grid.AddFacet(bare, &wb);
+    grid.AddFacet(small, &sb);
+
+    GArrayCollection out;
+    out.add(small); // cleared first
+    probe.Init(0.5, 0.5, 0, 2.5, 2.5, 0.5);
+    grid.GetFacetsByFacet(wide, &probe, &out);
+    EXPECT_EQ(AsSet(out), std::set<GObj*>{wide});
+    probe.Init(0, 0, 0, 4, 4, 4);
+    grid.GetFacetsByFacet(nullptr, &probe, &out);
+    EXPECT_EQ(AsSet(out), (std::set<GObj*>{wide, small}));
+    EXPECT_EQ(out.size(), 2);
+    EXPECT_FALSE(wide->GetMark() || small->GetMark() || bare->GetMark());
 }
