@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -91,7 +92,8 @@ TEST(FormatsTest, DataFilesReadWithTheirCounts)
         ExpectCounts(back, c.v, c.e, c.f, c.closed);
         EXPECT_EQ(FacetCycles(s), FacetCycles(back));
         if (std::strstr(c.file, ".ply")) {  // binary is little-endian
-            EXPECT_EQ(0u, Slurp(path).find(options.plyAscii ? "ply\nformat ascii" : "ply\nformat binary_little"));
+            const char* format = options.plyAscii ? "ply\nformat ascii" : "ply\nformat binary_little";
+            EXPECT_EQ(0u, Slurp(path).find(format));
         }
     }
 }
@@ -119,7 +121,8 @@ TEST(FormatsTest, AcceptedVariantsAndWarnings)
     std::memcpy(&stl[84 + 50 * 3 + 12], &x, 4);
     stl[80] = 13;
     const float flat[9] = {0, 0, 0, 1, 0, 0, 1, 0, 0};
-    stl += std::string(12, '\0') + std::string(reinterpret_cast<const char*>(flat), 36) + std::string(2, '\0');
+    stl += std::string(12, '\0') + std::string(reinterpret_cast<const char*>(flat), 36);
+    stl += std::string(2, '\0');
     const struct {
         ReadFn fn;
         std::string text;
@@ -166,8 +169,9 @@ TEST(FormatsTest, ObjCornerFormsNegativeIndexesAndPolylinesRoundTrip)
     ASSERT_TRUE(g3io::WriteObj(a, first));
     EXPECT_NE(std::string::npos, first.find("\nv 0 0 1\nv 1 0 1\n")) << first;
     EXPECT_NE(std::string::npos, first.find("\nvt 1 1\n")) << first;
-    EXPECT_NE(std::string::npos, first.find("\nvn -1 0 0\nf 1 4 3 2\nf 5/1 6/2 7/3 8/4\nf 1//3 2//3 6//3 5//3\n"
-                                            "f 2/1/4 3/2/4 7/3/4 6/4/4\nf 3/1/5 4/2/5 8/3/5 7/4/5\nf 4 1 5 8\n"))
+    EXPECT_NE(std::string::npos, first.find("\nvn -1 0 0\nf 1 4 3 2\nf 5/1 6/2 7/3 8/4\n"
+                                            "f 1//3 2//3 6//3 5//3\nf 2/1/4 3/2/4 7/3/4 6/4/4\n"
+                                            "f 3/1/5 4/2/5 8/3/5 7/4/5\nf 4 1 5 8\n"))
         << first;
     // Read back, the same text again, the polyline included.
     ASSERT_TRUE(Read(g3io::ReadObj, first, b, msg)) << msg << "\n" << first;
@@ -229,27 +233,27 @@ TEST(FormatsTest, FacetsWithHolesAreWrittenAsTrianglesOthersStayWhole)
     // The surface written is left as it was.
     EXPECT_EQ(2, s.GetFacetCount());
     EXPECT_EQ(edges, s.GetEdgeCount());
-    for (auto [fn, text] : {std::pair<ReadFn, std::string>{g3io::ReadObj, obj}, {g3io::ReadOff, off}}) {
+    // Read back: the frame (area 12) in 8 triangles, then the quad beside
+    // it (area 8), which STL too turns into two triangles.
+    const std::tuple<ReadFn, std::string, int> files[] = {
+        {g3io::ReadObj, obj, 9}, {g3io::ReadOff, off, 9}, {g3io::ReadStl, stl, 10}};
+    for (const auto& [fn, text, facets] : files) {
         G3Surface r;
         ASSERT_TRUE(Read(fn, text, r, msg)) << msg;
         EXPECT_EQ("", MeshCheck(&r));
         EXPECT_EQ(10, r.GetVertexCount());
-        // The frame (area 12) in 8 triangles, then the quad beside it.
-        ASSERT_EQ(9, r.GetFacetCount());
+        ASSERT_EQ(facets, r.GetFacetCount());
         double area = 0;
-        for (int i = 0; i < 8; ++i) {
-            std::vector<CornerData> c = Corners(r.GetFacet(i));
-            ASSERT_EQ(3u, c.size());
-            const double* p[3] = {c[0].v->GetXYZ(), c[1].v->GetXYZ(), c[2].v->GetXYZ()};
-            area += G3Facet::CalcRealSquareOfTriangle(p[0], p[1], p[2], nullptr);
+        for (int i = 0; i < facets; ++i) {
+            const std::vector<CornerData> c = Corners(r.GetFacet(i));
+            EXPECT_EQ(i == 8 && facets == 9 ? 4u : 3u, c.size());
+            for (std::size_t k = 1; k + 1 < c.size(); ++k) {
+                const double *p = c[0].v->GetXYZ(), *q = c[k].v->GetXYZ(), *r3 = c[k + 1].v->GetXYZ();
+                area += G3Facet::CalcRealSquareOfTriangle(p, q, r3, nullptr);
+            }
         }
-        EXPECT_NEAR(12.0, area, 1e-9);
-        EXPECT_EQ(4, r.GetFacet(8)->GetEdgeCount());
+        EXPECT_NEAR(20.0, area, 1e-9);
     }
-    // STL: the quad beside the frame becomes two triangles as well.
-    G3Surface r;
-    ASSERT_TRUE(Read(g3io::ReadStl, stl, r, msg)) << msg;
-    ExpectCounts(r, 10, 20, 10, false);
 }
 
 TEST(FormatsTest, AFacetWhoseChainDoesNotCloseIsNotWritten)
@@ -291,7 +295,6 @@ TEST(FormatsTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         std::string text;
         const char* expected;  // a substring of the message
     } cases[] = {
-        {g3io::ReadObj, "", "mem: empty file"},
         {g3io::ReadObj, " \n\t\n", "mem: empty file"},
         {g3io::ReadObj, v3 + "curv 0 1 1 2\n", "mem:4: unknown keyword 'curv'"},
         {g3io::ReadObj, v3 + "f 1 2 4\n", "mem:4: vertex index 4 out of range (3 vertices)"},
@@ -302,21 +305,17 @@ TEST(FormatsTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {g3io::ReadObj, v3 + "f 99999999999999999999 1 2\n",
          "mem:4: bad vertex index '99999999999999999999'"},
         {g3io::ReadObj, v3 + "f 1 2\n", "mem:4: face with 2 vertices"},
-        {g3io::ReadObj, v3 + "f 1 2 1\n", "mem:4: face with fewer than 3 distinct vertices"},
         {g3io::ReadObj, v3 + "f 1 2 1 2\n", "mem:4: face with fewer than 3 distinct vertices"},
         {g3io::ReadObj, v3 + "f 1//1 2//1 3//1\n", "mem:4: normal index 1 out of range (0 normals)"},
         {g3io::ReadObj, v3 + "vt 0 0\nf 1/1 2/2 3/1\n",
          "mem:5: texture coordinate index 2 out of range (1 texture coordinate)"},
         {g3io::ReadObj, v3 + "f 1 2/1 3\n", "mem:4: face mixes corner forms"},
         {g3io::ReadObj, v3 + "f 1/2/3/4 2 3\n", "mem:4: bad face corner '1/2/3/4'"},
-        {g3io::ReadObj, v3 + "f x 2 3\n", "mem:4: bad vertex index 'x'"},
         {g3io::ReadObj, "v 0 0 0\nv 1 abc 0\n", "mem:2: 'abc' is not a number"},
         {g3io::ReadObj, "v nan 0 0\n", "mem:1: 'nan' is not a finite number"},
-        {g3io::ReadObj, "v 0 inf 0\n", "mem:1: 'inf' is not a finite number"},
         {g3io::ReadObj, "v 0 1e999 0\n", "mem:1: number '1e999' out of range"},
         {g3io::ReadObj, "v 0 1\n", "mem:1: a vertex needs 3 numbers, 2 given"},
         {g3io::ReadObj, "v 0,5 1 2\n", "mem:1: '0,5' is not a number"},
-        {g3io::ReadOff, "", "mem: empty file"},
         {g3io::ReadOff, "PLY\n", "mem:1: not an OFF file"},
         {g3io::ReadOff, "OFF\nx 1 0\n", "mem:2: bad count 'x'"},
         {g3io::ReadOff, "OFF 100000 1 0\n", "mem:1: counts exceed what the file holds"},
@@ -326,8 +325,7 @@ TEST(FormatsTest, EveryReaderNamesTheLineOrOffsetAndLeavesTheSurfaceEmpty)
         {g3io::ReadOff, "OFF\n3 1 0\n0 0 0\nnan 0 0\n", "mem:4: 'nan' is not a finite number"},
         {g3io::ReadOff, "OFF\n3 2 0" + off3.substr(9) + "3 0 1 2\n", "mem:6: file ends after 1 of 2 faces"},
         {g3io::ReadOff, "OFF BINARY\n", "mem:1: binary OFF is not supported"},
-        {g3io::ReadStl, "", "mem: empty file"},
-        {g3io::ReadStl, "test!" + cube.substr(5, 84 + 50 * 3 + 2), "mem: byte 241: file ends inside triangle 4 of 12"},
+        {g3io::ReadStl, "test!" + cube.substr(5, 236), "mem: byte 241: file ends inside triangle 4 of 12"},
         {g3io::ReadStl, cube.substr(0, 84 + 50 * 11), "mem: byte 634: file ends inside triangle 12 of 12"},
         {g3io::ReadStl, "0123456789", "mem: byte 10: file ends inside the 84-byte binary STL header"},
         {g3io::ReadStl, nanStl, "mem: byte 100: coordinate of triangle 1 is not finite"},

@@ -25,7 +25,10 @@ namespace iotest {
 
 using ReadFn = bool (*)(const char*, std::size_t, const std::string&, G3Surface&, std::string&);
 
-inline std::string Data(const std::string& name) { return std::string(G3_TEST_DATA_DIR) + "/io/data/" + name; }
+inline std::string Data(const std::string& name)
+{
+    return std::string(G3_TEST_DATA_DIR) + "/io/data/" + name;
+}
 
 inline std::string Slurp(const std::string& path)
 {
@@ -42,8 +45,8 @@ inline bool Read(ReadFn fn, const std::string& text, G3Surface& s, std::string& 
 
 inline bool IsEmpty(const G3Surface& s)
 {
-    return s.GetVertexCount() == 0 && s.GetEdgeCount() == 0 && s.GetFacetCount() == 0 && s.GetNormalCount() == 0 &&
-           s.GetTexCooCount() == 0 && s.GetPolyEdgeCount() == 0;
+    return s.GetVertexCount() == 0 && s.GetEdgeCount() == 0 && s.GetFacetCount() == 0 &&
+           s.GetNormalCount() == 0 && s.GetTexCooCount() == 0 && s.GetPolyEdgeCount() == 0;
 }
 
 // Vertex, edge and facet counts, closedness, and the consistency check.
