@@ -248,8 +248,8 @@ TEST(FormatsTest, FacetsWithHolesAreWrittenAsTrianglesOthersStayWhole)
             const std::vector<CornerData> c = Corners(r.GetFacet(i));
             EXPECT_EQ(i == 8 && facets == 9 ? 4u : 3u, c.size());
             for (std::size_t k = 1; k + 1 < c.size(); ++k) {
-                const double *p = c[0].v->GetXYZ(), *q = c[k].v->GetXYZ(), *r3 = c[k + 1].v->GetXYZ();
-                area += G3Facet::CalcRealSquareOfTriangle(p, q, r3, nullptr);
+                const double *p0 = c[0].v->GetXYZ(), *p1 = c[k].v->GetXYZ(), *p2 = c[k + 1].v->GetXYZ();
+                area += G3Facet::CalcRealSquareOfTriangle(p0, p1, p2, nullptr);
             }
         }
         EXPECT_NEAR(20.0, area, 1e-9);
