@@ -85,8 +85,9 @@ TEST_F(G3Cli, HelpVersionAndInfoOnACube)
 
 // A square with a hole, two triangles touching at one vertex, a sliver whose
 // corners lie on one line, and three quads along one segment (an edge takes
-// two, the third gets an edge of its own), saved as a dump.
-TEST_F(G3Cli, InfoCountsDefects)
+// two, the third gets an edge of its own), saved as a dump; then surfaces
+// without a volume.
+TEST_F(G3Cli, InfoOnDefectsAndSurfacesWithoutAVolume)
 {
     {
         G3Surface s;
@@ -120,6 +121,31 @@ TEST_F(G3Cli, InfoCountsDefects)
     ExpectInfo(P("defects.txt"), {{"closed", "no"}, {"facets with holes", "1"}, {"degenerate facets", "1"},
                                   {"non-manifold vertices", "1"}, {"non-manifold edges", "1"},
                                   {"bbox min", "0 -1 0"}, {"bbox max", "31 4 1"}});
+
+    // What no random scene holds: a facet turned against its neighbours, a
+    // Moebius band, nothing at all.
+    std::string cube = Slurp(Data("cube.obj"));
+    cube.replace(cube.find("f 1 4 3 2"), 9, "f 1 2 3 4");
+    Write("turned.obj", cube);
+    ExpectInfo(P("turned.obj"), {{"orientable", "yes"}, {"consistently oriented", "no"},
+                                 {"volume", "none (not consistently oriented)"}, {"genus", "0"}});
+    {
+        std::ofstream out(P("moebius.obj"));
+        const int n = 6;
+        for (int i = 0; i < n; ++i)
+            for (int side = -1; side <= 1; side += 2) {
+                const double u = 2 * 3.14159265358979 * i / n, s = 0.5 * side;
+                out << "v " << (2 + s * std::cos(u / 2)) * std::cos(u) << " "
+                    << (2 + s * std::cos(u / 2)) * std::sin(u) << " " << s * std::sin(u / 2) << "\n";
+            }
+        for (int i = 0; i + 1 < n; ++i)
+            out << "f " << 2 * i + 1 << " " << 2 * i + 3 << " " << 2 * i + 4 << " " << 2 * i + 2 << "\n";
+        out << "f " << 2 * n - 1 << " 2 1 " << 2 * n << "\n";  // the half twist
+    }
+    ExpectInfo(P("moebius.obj"), {{"orientable", "no"}, {"consistently oriented", "no"},
+                                  {"volume", "none (not closed)"}, {"genus", "none (not closed)"}});
+    Write("none.obj", "# empty\n");
+    ExpectInfo(P("none.obj"), {{"pieces", "0"}, {"volume", "0"}, {"genus", "0"}});
 }
 
 TEST_F(G3Cli, RepairWeldsTriangulatesOrientsAndMerges)
@@ -320,8 +346,9 @@ TEST_F(G3Cli, RepairingARepairedMeshChangesNothingForEveryTestMesh)
 // ---- pieces, orientation, volume and genus
 
 // An OBJ scene built object by object: vertices are numbered across the
-// scene, and each facet is turned to face along the outward hint given
-// with it (Newell normal), or against it when the object is flipped.
+// scene; each face is given counterclockwise seen from outside (or from
+// inside with `turn`), and the whole object is turned inside out with
+// `flip`.
 struct Scene {
     using P = std::array<double, 3>;
     std::vector<P> vertices;
@@ -332,17 +359,9 @@ struct Scene {
         vertices.push_back(p);
         return static_cast<int>(vertices.size());
     }
-    void Face(std::vector<int> f, const P& outward, bool flip)
+    void Face(std::vector<int> f, bool turn)
     {
-        P n = {0, 0, 0};
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            const P& a = vertices[static_cast<std::size_t>(f[i] - 1)];
-            const P& b = vertices[static_cast<std::size_t>(f[(i + 1) % f.size()] - 1)];
-            n[0] += (a[1] - b[1]) * (a[2] + b[2]);
-            n[1] += (a[2] - b[2]) * (a[0] + b[0]);
-            n[2] += (a[0] - b[0]) * (a[1] + b[1]);
-        }
-        if ((n[0] * outward[0] + n[1] * outward[1] + n[2] * outward[2] < 0) != flip)
+        if (turn)
             std::reverse(f.begin(), f.end());
         faces.push_back(f);
     }
@@ -357,22 +376,21 @@ struct Scene {
             const P p = {i & 1 ? hi[0] : lo[0], i & 2 ? hi[1] : lo[1], i & 4 ? hi[2] : lo[2]};
             v[i] = i == 0 && corner ? corner : Add(p);
         }
-        const double cx = (lo[0] + hi[0]) / 2;
-        Face({v[0], v[1], v[3], v[2]}, {0, 0, -1}, flip);
-        Face({v[0], v[2], v[6], v[4]}, {-1, 0, 0}, flip);
-        Face({v[1], v[3], v[7], v[5]}, {1, 0, 0}, flip);
+        Face({v[0], v[1], v[3], v[2]}, !flip);  // bottom
+        Face({v[0], v[2], v[6], v[4]}, !flip);  // x = lo
+        Face({v[1], v[3], v[7], v[5]}, flip);   // x = hi
         if (!split) {
-            Face({v[4], v[5], v[7], v[6]}, {0, 0, 1}, flip);
-            Face({v[0], v[1], v[5], v[4]}, {0, -1, 0}, flip);
-            Face({v[2], v[3], v[7], v[6]}, {0, 1, 0}, flip);
+            Face({v[4], v[5], v[7], v[6]}, flip);   // top
+            Face({v[0], v[1], v[5], v[4]}, flip);   // y = lo
+            Face({v[2], v[3], v[7], v[6]}, !flip);  // y = hi
             return;
         }
-        const int m0 = Add({cx, lo[1], hi[2]});  // on edge v4-v5
-        const int m1 = Add({cx, hi[1], hi[2]});  // on edge v6-v7
-        Face({v[4], m0, m1, v[6]}, {0, 0, 1}, flip);
-        Face({m0, v[5], v[7], m1}, {0, 0, 1}, flip);
-        Face({v[0], v[1], v[5], m0, v[4]}, {0, -1, 0}, flip);
-        Face({v[2], v[3], v[7], m1, v[6]}, {0, 1, 0}, flip);
+        const int m0 = Add({(lo[0] + hi[0]) / 2, lo[1], hi[2]});  // on edge v4-v5
+        const int m1 = Add({(lo[0] + hi[0]) / 2, hi[1], hi[2]});  // on edge v6-v7
+        Face({v[4], m0, m1, v[6]}, flip);
+        Face({m0, v[5], v[7], m1}, flip);
+        Face({v[0], v[1], v[5], m0, v[4]}, flip);
+        Face({v[2], v[3], v[7], m1, v[6]}, !flip);
     }
     // A square frame of side a with a square hole (margin m), height h,
     // from quads only: genus 1, volume (a^2 - (a - 2m)^2) h.
@@ -388,11 +406,10 @@ struct Scene {
             }
         for (int k = 0; k < 4; ++k) {
             const int n = (k + 1) % 4;
-            const double mx = (outer[k][0] + outer[n][0]) / 2 - a / 2, my = (outer[k][1] + outer[n][1]) / 2 - a / 2;
-            Face({o[0][k], o[0][n], in[0][n], in[0][k]}, {0, 0, -1}, flip);
-            Face({o[1][k], o[1][n], in[1][n], in[1][k]}, {0, 0, 1}, flip);
-            Face({o[0][k], o[0][n], o[1][n], o[1][k]}, {mx, my, 0}, flip);
-            Face({in[0][k], in[0][n], in[1][n], in[1][k]}, {-mx, -my, 0}, flip);
+            Face({o[0][k], o[0][n], in[0][n], in[0][k]}, !flip);   // bottom
+            Face({o[1][k], o[1][n], in[1][n], in[1][k]}, flip);    // top
+            Face({o[0][k], o[0][n], o[1][n], o[1][k]}, flip);      // outer wall
+            Face({in[0][k], in[0][n], in[1][n], in[1][k]}, !flip);  // the hole's wall
         }
     }
     void Write(const std::string& path) const
@@ -462,34 +479,6 @@ TEST_F(G3Cli, InfoOnRandomScenesMatchesHowTheyWereBuilt)
             EXPECT_EQ(Key(r.out, "non-manifold vertices"), shared ? "1" : "0");
         }
     }
-}
-
-// What no random scene holds: a facet turned against its neighbours, a
-// Moebius band, nothing at all.
-TEST_F(G3Cli, InfoOnSurfacesWithoutAVolume)
-{
-    std::string cube = Slurp(Data("cube.obj"));
-    cube.replace(cube.find("f 1 4 3 2"), 9, "f 1 2 3 4");
-    Write("turned.obj", cube);
-    ExpectInfo(P("turned.obj"), {{"orientable", "yes"}, {"consistently oriented", "no"},
-                                 {"volume", "none (not consistently oriented)"}, {"genus", "0"}});
-    {
-        std::ofstream out(P("moebius.obj"));
-        const int n = 6;
-        for (int i = 0; i < n; ++i)
-            for (int side = -1; side <= 1; side += 2) {
-                const double u = 2 * 3.14159265358979 * i / n, s = 0.5 * side;
-                out << "v " << (2 + s * std::cos(u / 2)) * std::cos(u) << " "
-                    << (2 + s * std::cos(u / 2)) * std::sin(u) << " " << s * std::sin(u / 2) << "\n";
-            }
-        for (int i = 0; i + 1 < n; ++i)
-            out << "f " << 2 * i + 1 << " " << 2 * i + 3 << " " << 2 * i + 4 << " " << 2 * i + 2 << "\n";
-        out << "f " << 2 * n - 1 << " 2 1 " << 2 * n << "\n";  // the half twist
-    }
-    ExpectInfo(P("moebius.obj"), {{"orientable", "no"}, {"consistently oriented", "no"},
-                                  {"volume", "none (not closed)"}, {"genus", "none (not closed)"}});
-    Write("none.obj", "# empty\n");
-    ExpectInfo(P("none.obj"), {{"pieces", "0"}, {"volume", "0"}, {"genus", "0"}});
 }
 
 #else

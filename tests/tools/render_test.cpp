@@ -346,9 +346,7 @@ TEST(RenderOracle, RandomBoxesMatchRayCasting)
                         BackgroundColor(want);
                     const std::uint8_t* got = image.At(x, y);
                     ASSERT_TRUE(Same(got, want)) << "seed " << seed << " view " << int(view) << " pixel " << x
-                                                 << "," << y << ": " << int(got[0]) << " " << int(got[1]) << " "
-                                                 << int(got[2]) << " want " << int(want[0]) << " " << int(want[1])
-                                                 << " " << int(want[2]);
+                                                 << "," << y << " red " << int(got[0]) << " want " << int(want[0]);
                     ++checked;
                 }
             EXPECT_GT(checked, W * H / 3);
