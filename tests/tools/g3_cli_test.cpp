@@ -38,7 +38,8 @@ using namespace g3tooltest;
 class G3Cli : public G3ToolTest {
 protected:
     // `g3 info` on `path` gives `values` for the keys named.
-    void ExpectInfo(const std::string& path, std::initializer_list<std::pair<const char*, const char*>> values)
+    using Values = std::initializer_list<std::pair<const char*, const char*>>;
+    void ExpectInfo(const std::string& path, Values values)
     {
         const Result r = Info(path);
         for (const auto& [key, value] : values)
@@ -158,7 +159,8 @@ TEST_F(G3Cli, RepairWeldsTriangulatesOrientsAndMerges)
     EXPECT_EQ(Key(r.out, "closed"), "yes");
     EXPECT_EQ(r.out.find("Triangulate"), std::string::npos);
     ExpectInfo(P("fixed.obj"),
-               {{"vertices", "8"}, {"edges", "18"}, {"facets", "12"}, {"closed", "yes"}, {"non-manifold edges", "0"}});
+               {{"vertices", "8"}, {"edges", "18"}, {"facets", "12"}, {"closed", "yes"},
+                {"non-manifold edges", "0"}});
 
     Result t = Run({"repair", Data("cube.obj"), "-o", P("tri.off"), "--triangulate"});
     ASSERT_EQ(t.status, 0) << t.err;
@@ -202,13 +204,15 @@ TEST_F(G3Cli, ConvertKeepsTopologyWeldsStlAndWritesPlyBothWays)
     EXPECT_EQ(Slurp(P("cube.ply")).compare(0, 36, "ply\nformat binary_little_endian 1.0\n"), 0);
     ASSERT_EQ(Run({"repair", P("cube.ply"), "-o", P("ascii.ply"), "--ascii"}).status, 0);
     EXPECT_EQ(Slurp(P("ascii.ply")).compare(0, 21, "ply\nformat ascii 1.0\n"), 0);
-    ExpectInfo(P("ascii.ply"), {{"format", "PLY"}, {"facets", "6"}, {"volume", "1 (positive: facets face out)"}});
+    ExpectInfo(P("ascii.ply"),
+               {{"format", "PLY"}, {"facets", "6"}, {"volume", "1 (positive: facets face out)"}});
 
     // More faces than the OFF header announces: read, warned about once.
     Write("more.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n3 0 2 1\n3 1 2 0\n");
     Result more = Run({"convert", P("more.off"), "-o", P("more.obj")});
     EXPECT_EQ(more.status, 0) << more.err;
-    EXPECT_EQ(more.err, "g3: " + P("more.off") + ":7: warning: text after the 1 announced faces is ignored\n");
+    EXPECT_EQ(more.err,
+              "g3: " + P("more.off") + ":7: warning: text after the 1 announced faces is ignored\n");
     ExpectInfo(P("more.obj"), {{"facets", "1"}});
     // An STL without triangles is an empty surface, and so is the OBJ
     // written from it.
@@ -446,7 +450,8 @@ TEST_F(G3Cli, InfoOnRandomScenesMatchesHowTheyWereBuilt)
                 // next one face to face.
                 const Scene::P at = {3.0 * i, 0.5 * (GRand() % 3), 0.5 * (GRand() % 3)};
                 if (GRand() % 2) {
-                    const double w = GRand() % 2 ? 3 : 1.5, d = 0.5 * (1 + GRand() % 4), h = 0.5 * (1 + GRand() % 4);
+                    const double w = GRand() % 2 ? 3 : 1.5, d = 0.5 * (1 + GRand() % 4);
+                    const double h = 0.5 * (1 + GRand() % 4);
                     scene.Box(at, {at[0] + w, at[1] + d, at[2] + h}, flip, GRand() % 2 == 0);
                     volume += sign * w * d * h;
                 } else {

@@ -56,7 +56,8 @@ void AddBox(G3Surface& s, const P3& lo, const P3& hi, bool inward = false)
     G3Vertex* c[8];
     for (int k = 0; k < 8; ++k)
         c[k] = s.AddVertex(k & 1 ? hi[0] : lo[0], k & 2 ? hi[1] : lo[1], k & 4 ? hi[2] : lo[2], 0);
-    static const int quad[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    static const int quad[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                   {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
     for (const auto& q : quad) {
         G3Vertex* v[4] = {c[q[0]], c[q[1]], c[q[2]], c[q[3]]};
         if (inward)
@@ -106,7 +107,10 @@ Image Render(G3Surface& s, View view, int w, int h, EdgeMode edges = EdgeMode::V
     return image;
 }
 
-bool Same(const std::uint8_t* a, const std::uint8_t* b) { return a[0] == b[0] && a[1] == b[1] && a[2] == b[2]; }
+bool Same(const std::uint8_t* a, const std::uint8_t* b)
+{
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
 
 // ---------------------------------------------------------------- rasterizing
 
@@ -190,7 +194,7 @@ TEST(RenderRaster, DepthIsInterpolatedAndFarCornersRefused)
     EXPECT_EQ(visits, 16 * 16);  // clipped to the picture
     // Corners too far out or not finite draw nothing and do not crash.
     const double inf = std::numeric_limits<double>::infinity();
-    for (const ScreenPoint& bad : {ScreenPoint{1e30, 0, 0}, ScreenPoint{0, -inf, 0}, ScreenPoint{0, 0, NAN}}) {
+    for (const ScreenPoint bad : {ScreenPoint{1e30, 0, 0}, ScreenPoint{0, -inf, 0}, ScreenPoint{0, 0, NAN}}) {
         visits = 0;
         detail::RasterTriangle(a, bad, c, 16, 16, [&](int, int, double) { ++visits; });
         EXPECT_EQ(visits, 0);
@@ -211,7 +215,8 @@ TEST(RenderGolden, CubeFacetWithHoleAndInsideOutBox)
 
     // The facet is drawn through a triangulated copy; the input keeps it.
     G3Surface holed;
-    AddLoop(holed, {{0, 0, 0}, {4, 0, 0}, {4, 3, 0}, {0, 3, 0}}, {{{1, 1, 0}, {1, 2, 0}, {3, 2, 0}, {3, 1, 0}}});
+    AddLoop(holed, {{0, 0, 0}, {4, 0, 0}, {4, 3, 0}, {0, 3, 0}},
+            {{{1, 1, 0}, {1, 2, 0}, {3, 2, 0}, {3, 1, 0}}});
     const int edges = holed.GetEdgeCount();
     ExpectGolden(Render(holed, View::Top, 160, 120, EdgeMode::Visible, true, &st), "hole");
     EXPECT_EQ(st.facets, 1);
@@ -345,8 +350,9 @@ TEST(RenderOracle, RandomBoxesMatchRayCasting)
                     else
                         BackgroundColor(want);
                     const std::uint8_t* got = image.At(x, y);
-                    ASSERT_TRUE(Same(got, want)) << "seed " << seed << " view " << int(view) << " pixel " << x
-                                                 << "," << y << " red " << int(got[0]) << " want " << int(want[0]);
+                    ASSERT_TRUE(Same(got, want)) << "seed " << seed << " view " << int(view) << " pixel "
+                                                 << x << "," << y << " red " << int(got[0]) << " want "
+                                                 << int(want[0]);
                     ++checked;
                 }
             EXPECT_GT(checked, W * H / 3);
@@ -399,7 +405,8 @@ TEST(RenderOracle, RandomHolesMatchEvenOdd)
                 // a lattice line, where every border lies.
                 const double mx = cam.center[0] + (x + 0.5 - 50) / cam.scale;
                 const double my = cam.center[1] - (y + 0.5 - 50) / cam.scale;
-                if (std::fabs(mx - std::round(mx)) * cam.scale < 1 || std::fabs(my - std::round(my)) * cam.scale < 1)
+                const double px = 1.0 / cam.scale;
+                if (std::fabs(mx - std::round(mx)) < px || std::fabs(my - std::round(my)) < px)
                     continue;
                 bool in = mx > 0 && mx < 8 && my > 0 && my < 8;
                 for (const auto& h : holes)
