@@ -25,8 +25,8 @@ using namespace g3tooltest;
 
 class G3Commands : public G3ToolTest {
 protected:
-    // An axis-aligned box from x0 to x1 (y and z from 0 to 1) as OBJ, six
-    // quads facing out; `turn` turns it about z and x first.
+    // A box from x0 to x1 (y and z from 0 to 1) as OBJ, six quads facing
+    // out, turned by `turn` radians about z and then by 0.6 turn about x.
     void WriteBox(const std::string& name, double x0, double x1, double turn = 0)
     {
         std::ofstream out(P(name));

@@ -491,7 +491,7 @@ TEST(RenderScene, EdgesHiddenBehindFacetsAndDegenerateInput)
     EXPECT_FALSE(RenderSurface(s, o, picture));
 }
 
-TEST(RenderPng, RoundTripAndOptionWords)
+TEST(RenderPng, RoundTripAndSizes)
 {
     G3Surface s;
     AddBox(s, {0, 0, 0}, {3, 2, 1});
@@ -516,13 +516,7 @@ TEST(RenderPng, RoundTripAndOptionWords)
     for (const char* bad : {"15x100", "100x8193", "0x0", "100", "x100", "100x", "axb", "-100x100", "+100x100",
                             "100x100x", "100 x100", "100x 100", "99999999999999999999x100", ""})
         EXPECT_FALSE(ParseSize(bad, w, h)) << bad;
-    View v;
-    EdgeMode m;
-    EXPECT_TRUE(ParseView("side", v));
-    EXPECT_EQ(v, View::Side);
-    EXPECT_FALSE(ParseView("Iso", v));
-    EXPECT_TRUE(ParseEdgeMode("none", m));
-    EXPECT_FALSE(ParseEdgeMode("some", m));
+    // The view and edge words: the command's tests.
 }
 
 }  // namespace
