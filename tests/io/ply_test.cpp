@@ -25,10 +25,9 @@ enum Enc { kAscii, kLittle, kBig };
 struct TypeInfo {
     const char* name;
     int size;
-    bool isFloat;
 };
-const TypeInfo kTypes[] = {{"char", 1, false}, {"uchar", 1, false}, {"short", 2, false}, {"ushort", 2, false},
-                           {"int", 4, false},  {"uint", 4, false},  {"float", 4, true},  {"double", 8, true}};
+const TypeInfo kTypes[] = {{"char", 1}, {"uchar", 1}, {"short", 2}, {"ushort", 2},
+                           {"int", 4},  {"uint", 4},  {"float", 4}, {"double", 8}};
 enum TypeId { tChar, tUChar, tShort, tUShort, tInt, tUInt, tFloat, tDouble };
 
 // The body of a PLY file in one encoding, value by value.
@@ -39,12 +38,9 @@ struct Encoder {
         if (enc == kAscii) {
             if (!text.empty() && text.back() != '\n')
                 text += ' ';
-            std::ostringstream os;
+            std::ostringstream os;  // whole numbers come out without a point
             os.precision(17);
-            if (ti.isFloat)
-                os << v;
-            else
-                os << static_cast<long long>(v);
+            os << v;
             text += os.str();
             return;
         }

@@ -308,7 +308,7 @@ TEST_F(G3Commands, RefusedCommandLinesWriteNothing)
         EXPECT_TRUE(r.out.empty() || r.status == 1) << r.out;
         EXPECT_TRUE(Files() == before);
     }
-    for (const char* command : {"section", "render"}) {
+    for (const char* command : {"info", "section", "render"}) {
         const Result help = Run({command, "--help"});
         EXPECT_EQ(help.status, 0);
         EXPECT_NE(help.out.find(std::string("usage: g3 ") + command), std::string::npos) << help.out;
