@@ -11,11 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#ifdef G3_TOOL_PATH
 
 namespace g3tooltest {
 
@@ -58,6 +57,8 @@ inline std::string Key(const std::string& text, const std::string& key)
     return "<missing>";
 }
 
+#ifdef G3_TOOL_PATH
+
 // A scratch folder per test, removed afterwards.
 class G3ToolTest : public ::testing::Test {
 protected:
@@ -89,15 +90,18 @@ protected:
         r.err = Slurp(err);
         return r;
     }
-    // The same, the status returned and the output put where asked.
-    int Run(const std::vector<std::string>& args, std::string* out, std::string* err = nullptr)
+
+    // The files of the scratch folder and what they hold, the captured
+    // output aside.
+    std::map<std::string, std::string> Files() const
     {
-        Result r = Run(args);
-        if (out)
-            *out = r.out;
-        if (err)
-            *err = r.err;
-        return r.status;
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(dir)) {
+            const std::string name = fs::relative(e.path(), dir).string();
+            if (name != "stdout.txt" && name != "stderr.txt")
+                files[name] = e.is_regular_file() ? Slurp(e.path()) : "<folder>";
+        }
+        return files;
     }
 
     std::string P(const std::string& name) const { return (dir / name).string(); }
@@ -115,6 +119,6 @@ protected:
     fs::path dir;
 };
 
-}  // namespace g3tooltest
-
 #endif
+
+}  // namespace g3tooltest
