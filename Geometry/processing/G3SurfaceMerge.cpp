@@ -236,12 +236,14 @@ int G3Surface::UnionInPlaneFacets(int mask)
             for (G3Edge* e = g->GetFirstEdge(); e; e = e->GetFacetEdge(g)) {
                 if (!(e->IsInvisible() || mask == -1 || (e->GetFlags() & mask)))
                     continue;
-                if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2)
-                    continue;
                 G3Facet* h = Across(e, g);
                 if (!h || h->GetMark3() || h->GetDoubleSided() != f->GetDoubleSided())
                     continue;
                 if (!h->IsPlaneZero() && !h->PlaneEquals(f->GetPlane()))
+                    continue;
+                // Last, as the dearest test (a walk round the vertex's ring):
+                // one facet side on each side of the edge.
+                if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2)
                     continue;
                 h->SetMark3();
                 group.add(h);
