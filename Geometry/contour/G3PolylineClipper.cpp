@@ -307,11 +307,14 @@ G3PolylineClipper::GPoint3 G3PolylineClipper::CutPoint(int k) const {
 // A run of polygon points on the line, from `entry` to `exit`, reached from
 // side `entrySide` and left to side `exitSide`. Left to the side it came
 // from, the run touches the line: both ends are crossings, so the stretch
-// between them pairs up as inside when the polygon lies beyond it. Left to
-// the other side, the run is one crossing (at its exit) and the stretch is
-// border lying on the line, kept as an interval of its own.
+// between them pairs up as inside when the polygon lies beyond it (the case
+// where the polygon lies on both sides of the run is settled afterwards, see
+// JoinAcrossBorderStretches). Left to the other side, the run is one
+// crossing (at its exit) and the stretch is border lying on the line, kept
+// as an interval of its own.
 void G3PolylineClipper::SettleRun(int entry, int entrySide, int exit, int exitSide) {
     if (entrySide == exitSide) {
+        touchRuns.push_back(crossings.size());
         crossings.push_back(CutPoint(entry));
         crossings.push_back(CutPoint(exit));
     } else {
@@ -324,6 +327,7 @@ void G3PolylineClipper::SettleRun(int entry, int entrySide, int exit, int exitSi
 bool G3PolylineClipper::ClipWithPolygon(const double* p0, const double* q0, GLineLoader* out) {
     crossings.clear();
     onLineEdges.clear();
+    touchRuns.clear();
     if (cutCount < 1) return false;
 
     double p[3], q[3];
@@ -396,6 +400,7 @@ bool G3PolylineClipper::ClipWithPolygon(const double* p0, const double* q0, GLin
     }
 
     if (crossings.empty()) return false;
+    JoinAcrossBorderStretches(axis);
     SortIntersections(axis);
     if (!onLineEdges.empty()) {
         AppendHorizEdges(axis);
@@ -403,6 +408,40 @@ bool G3PolylineClipper::ClipWithPolygon(const double* p0, const double* q0, GLin
     }
     if (p[axis] > q[axis]) std::swap(p, q);
     return FindVisibleIntervals(p, q, axis, out);
+}
+
+// A run touching the line from one side, with the line inside on both of
+// its ends (the flat top of a notch), is border between two inside parts.
+// Its two crossings would pair up as (inside part, run start) and (run end,
+// inside part) and leave the run itself out, although the border counts as
+// inside. Such a run is told by the parity of the crossings before it, and
+// its two crossings are dropped: the inside parts then join into one
+// interval across it. Only a run with length whose two crossings are the
+// only ones over its stretch is joined, so that removing the pair merges
+// exactly the two intervals around it and changes nothing else.
+void G3PolylineClipper::JoinAcrossBorderStretches(int axis) {
+    if (touchRuns.empty()) return;
+    // Counting on sorted keys keeps a comb of many notches from going
+    // quadratic.
+    std::vector<double> keys;
+    keys.reserve(crossings.size());
+    for (const GPoint3& x : crossings) keys.push_back(SortKey(x.v[axis]));
+    std::sort(keys.begin(), keys.end());
+    std::vector<bool> dropped(crossings.size(), false);
+    for (std::size_t first : touchRuns) {
+        double lo = SortKey(crossings[first].v[axis]);
+        double hi = SortKey(crossings[first + 1].v[axis]);
+        if (hi < lo) std::swap(lo, hi);
+        if (!(lo < hi)) continue;
+        auto from = std::lower_bound(keys.begin(), keys.end(), lo);
+        auto to = std::upper_bound(from, keys.end(), hi);
+        bool insideBefore = (from - keys.begin()) % 2 == 1;
+        if (insideBefore && to - from == 2) dropped[first] = dropped[first + 1] = true;
+    }
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < crossings.size(); ++k)
+        if (!dropped[k]) crossings[kept++] = crossings[k];
+    crossings.resize(kept);
 }
 
 void G3PolylineClipper::SortIntersections(int axis) {

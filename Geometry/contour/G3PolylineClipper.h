@@ -113,6 +113,7 @@ private:
     void ClipSide(const std::vector<GClipPoint>& in, std::vector<GClipPoint>& out, int axis,
                   double bound, int cutId, bool isMax);
     void SettleRun(int entry, int entrySide, int exit, int exitSide);
+    void JoinAcrossBorderStretches(int axis);
     GPoint3 CutPoint(int k) const;
 
     // Stored path: contours own runs of segments, segments own runs of
@@ -134,4 +135,7 @@ private:
     // meets the segment's line, and the stretches of border lying on it.
     std::vector<GPoint3> crossings;
     std::vector<GPoint3> onLineEdges;
+    // Where each run touching the line from one side put its two crossings
+    // (index of the first of them in `crossings`).
+    std::vector<std::size_t> touchRuns;
 };
