@@ -100,6 +100,30 @@ SurfacePtr Quad(std::vector<double> c)
 
 SurfacePtr Square() { return Quad({0, 0, 0, 2, 0, 0, 2, 2, 0, 0, 2, 0}); }
 
+// ------------------------------------------------------------ facet pairs
+
+TEST(FacetPair, CoplanarOrTouchingFacetsRecordTheSharedPartOnBoth)
+{
+    // Overlapping coplanar squares share [1,2]^2 (two sides from each
+    // square's edges); one standing upright on the edge x = 2 over y in
+    // [1, 3] shares y in [1, 2] of that edge.
+    const std::pair<std::vector<double>, double> cases[] = {
+        {{1, 1, 0, 3, 1, 0, 3, 3, 0, 1, 3, 0}, 4.0},
+        {{2, 1, 0, 2, 3, 0, 2, 3, 1, 2, 1, 1}, 1.0},
+    };
+    for (const auto& [corners, length] : cases) {
+        SurfacePtr a = Square();
+        SurfacePtr b = Quad(corners);
+        Cutter c;
+        c.CutPair(a.get(), b.get());
+        for (G3Surface* s : {a.get(), b.get()}) {
+            ASSERT_NE(nullptr, SegmentsOf(s->GetFacet(0)));
+            EXPECT_NEAR(length, Length(SegmentsOf(s->GetFacet(0))), 1e-9);
+            G3BooleanCalculator::CloseBoolean(s);
+        }
+    }
+}
+
 // ------------------------------------------------------------ two surfaces
 
 // Length of the curve where the boundaries of two axis-aligned boxes cross,
