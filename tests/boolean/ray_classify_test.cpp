@@ -134,6 +134,7 @@ TEST(BooleanWorkingData, RecordsFollowEntitiesInAndOut)
     // refused.
     EXPECT_FALSE(G3BooleanCalculator::CloseBoolean(s.get()));
     EXPECT_FALSE(G3BooleanCalculator::OpenBoolean(nullptr));
+    EXPECT_FALSE(G3BooleanCalculator::CloseBoolean(nullptr));
     s->SetExDataProvider(new G3ShellExDataProvider());
     EXPECT_FALSE(G3BooleanCalculator::CloseBoolean(s.get()));
     s->RemoveExDataProvider();
@@ -146,11 +147,13 @@ TEST(BooleanWorkingData, RecordsFollowEntitiesInAndOut)
         G3BooleanFacetData::Of(d->GetFacet(k))->segments = new G3IntervalList();
     delete d;
 
-    // A facet without edges that claims a plane meets nothing.
+    // A facet without edges that claims a plane meets nothing, with its
+    // record and without one.
     SurfacePtr c = UnitCube();
     G3Facet* bare = c->AddFacetToCollection(new G3Facet());
     const double plane[4] = {0, 0, 1, -0.5};
     bare->SetPlane(plane);
+    EXPECT_EQ(SC_INSIDE, PointTest(c.get(), {0.3, 0.4, 0.2}, {0.3, 0.4, 7}));
     {
         Session open(c.get());
         EXPECT_EQ(SC_INSIDE, PointTest(c.get(), {0.3, 0.4, 0.2}, {0.3, 0.4, 7}));
@@ -364,10 +367,11 @@ TEST(BooleanPicking, VertexAndEdgeReportedOnceWithTheirFacetsNormal)
     ExpectNear({std::sqrt(0.5), 0, std::sqrt(0.5)}, r.normals.at(0));
     ASSERT_EQ(1u, r.facets.size());
     EXPECT_EQ(-1.0, r.facets[0]->GetPlaneA());
-    // A ray ending in a face's plane meets nothing there.
+    // A ray ending in a face's plane meets nothing there; no list, nothing.
     Recorder none;
     const double onFace[3] = {0.5, 0.5, 1}, above[3] = {0.5, 0.5, 3};
     EXPECT_EQ(0, G3BooleanCalculator::TestRayAndFacetList(above, onFace, cube->GetFacetList(), &none));
+    EXPECT_EQ(0, G3BooleanCalculator::TestRayAndFacetList(above, onFace, nullptr, &none));
     EXPECT_TRUE(none.facets.empty() && none.edges.empty() && none.vertices.empty());
     // An edge without facets has no normal.
     G3Vertex* v = cube->AddVertex(5, 0, 0, 0);
@@ -382,6 +386,8 @@ TEST(BooleanPicking, VertexAndEdgeReportedOnceWithTheirFacetsNormal)
     EXPECT_EQ(P({0, 0, 0}), none.normals.at(0));
     EXPECT_EQ(0, G3BooleanCalculator::EdgeFilter(&none, mid, w, v, &marked));
     loose->ClearMark();
+    EXPECT_EQ(0, G3BooleanCalculator::VertexFilter(nullptr, mid, v, &marked, &marked));
+    EXPECT_EQ(0, G3BooleanCalculator::FacetFilter(&none, mid, nullptr, nullptr, nullptr));
     EXPECT_EQ("", MarkCheck(cube.get()));
 }
 
@@ -403,6 +409,7 @@ TEST(BooleanPicking, MetricResultKeepsTheNearestAndOrdersHits)
     EXPECT_TRUE(m.FindObject(d1, n, nullptr, nullptr, &token, &token));
     EXPECT_EQ(&token, m.GetModelerData());
     EXPECT_FALSE(m.FindFacet(d3, n, nullptr, nullptr, f1));
+    EXPECT_FALSE(m.FindFacet(nullptr, n, nullptr, nullptr, f1));
     std::vector<std::pair<double, G3Facet*>> listed;
     for (const G3RayTraceMetricResult::Hit* h = m.GetHits(); h; h = h->next)
         listed.push_back({h->distance, h->facet});
