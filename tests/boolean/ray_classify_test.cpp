@@ -1,8 +1,9 @@
 // Working data of the boolean engine and the classification of points:
-// crossing counts over facet lists, the coplanar side test, picking along a
-// ray, a randomized comparison with solids whose inside is known exactly,
-// the ray grid against the whole facet list, and the flood fill of vertex
-// classes against a recursive reference.
+// crossing counts over facet lists, picking along a ray, a randomized
+// comparison with solids whose inside is known exactly, the ray grid against
+// the whole facet list, and the flood fill of vertex classes against a
+// recursive reference. The side test of shared faces is left to the box
+// booleans, which rest on it.
 
 #include "boolean/solid_fixtures.h"
 #include "mesh/mesh_check.h"

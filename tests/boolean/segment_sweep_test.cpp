@@ -1,5 +1,6 @@
-// Segment sweep: the report cases, batching, dropped segments, and the sweep
-// checked against all-pairs answers on random and lattice inputs.
+// Segment sweep: batching, sweep order, dropped segments, and the sweep
+// checked against all-pairs answers (exact, with parameters) on random and
+// lattice inputs.
 
 #include "Geometry/boolean/G3IntersectionPointLoader.h"
 #include "Geometry/boolean/G3LineSegmentIntersector.h"
