@@ -165,14 +165,27 @@ inline double Volume(G3Surface* s)
     return v;
 }
 
+inline double FacetArea(G3Surface* s, int k)
+{
+    const P a = VectorArea(s->GetFacet(k), s->GetVertex(0)->GetXYZ());
+    return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+}
+
 inline double SmallestFacetArea(G3Surface* s)
 {
     double smallest = HUGE_VAL;
-    for (int i = 0; i < s->GetFacetCount(); ++i) {
-        const P a = VectorArea(s->GetFacet(i), s->GetVertex(0)->GetXYZ());
-        smallest = std::fmin(smallest, std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]));
-    }
+    for (int k = 0; k < s->GetFacetCount(); ++k)
+        smallest = std::fmin(smallest, FacetArea(s, k));
     return smallest;
+}
+
+// Total area of the facets (each planar, its holes subtracted).
+inline double Area(G3Surface* s)
+{
+    double area = 0.0;
+    for (int k = 0; k < s->GetFacetCount(); ++k)
+        area += FacetArea(s, k);
+    return area;
 }
 
 // Genus of a closed connected surface, from a triangulated copy (facets
@@ -182,21 +195,6 @@ inline int Genus(G3Surface* s)
     SurfacePtr t(s->Duplicate());
     t->Triangulate(4, 0);
     return (2 - (t->GetVertexCount() - t->GetEdgeCount() + t->GetFacetCount())) / 2;
-}
-
-// Total area of the facets, from a copy with every facet triangulated.
-inline double Area(G3Surface* s)
-{
-    SurfacePtr copy(s->Duplicate());
-    copy->Triangulate(4, 0);
-    double area = 0.0;
-    for (int k = 0; k < copy->GetFacetCount(); ++k) {
-        G3Vertex* v[3];
-        if (copy->GetFacet(k)->GetEdgeCount() == 3 && copy->GetFacet(k)->GetVertices(v) == 3)
-            area +=
-                G3Facet::CalcRealSquareOfTriangle(v[0]->GetXYZ(), v[1]->GetXYZ(), v[2]->GetXYZ(), nullptr);
-    }
-    return area;
 }
 
 // Total length of the intervals of a list.

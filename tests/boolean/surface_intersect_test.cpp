@@ -179,9 +179,6 @@ TEST(SurfaceSurfaceIntersect, BoxPairsGiveClosedLoopsOfTheAnalyticCurvesLength)
     EXPECT_TRUE(c.SurfaceSurfaceIntersect(a.get(), Box({3, 0, 0}, {4, 1, 1}).get(), &out));
     EXPECT_TRUE(out.IsEmpty());
     EXPECT_EQ(0, a->GetFacetCount());
-    SurfacePtr empty(new G3Surface());
-    EXPECT_TRUE(c.SurfaceSurfaceIntersect(empty.get(), Box({0, 0, 0}, {1, 1, 1}).get(), &out));
-    EXPECT_TRUE(out.IsEmpty());
     SurfacePtr d = Box({0, 0, 0}, {1, 1, 1});
     EXPECT_FALSE(c.SurfaceSurfaceIntersect(d.get(), nullptr, &out));
     EXPECT_FALSE(c.SurfaceSurfaceIntersect(d.get(), d.get(), &out));

@@ -350,13 +350,9 @@ TEST(Section, RandomBoxesAndPlanesMatchTheExactSectionArea)
         // others pass near the centre.
         P through = corners[static_cast<std::size_t>(trial % 8)];
         if (trial % 5 == 1) {
-            const P a = corners[0], b = corners[1], c = corners[2];
-            const double e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-            const double e2[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-            plane[0] = e1[1] * e2[2] - e1[2] * e2[1];
-            plane[1] = e1[2] * e2[0] - e1[0] * e2[2];
-            plane[2] = e1[0] * e2[1] - e1[1] * e2[0];
-            through = a;
+            for (int d = 0; d < 3; ++d)
+                plane[d] = m.r[d][2];  // the turned normal of the face z = 0
+            through = corners[0];
         } else if (trial % 5 != 2) {
             for (int d = 0; d < 3; ++d)
                 through[d] = 0.5 * (corners[0][d] + corners[7][d]) + 0.3 * u(rng);
@@ -419,11 +415,8 @@ TEST(Section, SeveralPlanesHolesTouchingSolidsSegmentsAndRefusals)
     // Refused arguments.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(nullptr, Cut(cube.get(), {0, 0, 0, 1, nan, 0, 1, 0}));
-    G3Surface* r = nullptr;
-    EXPECT_FALSE(c.Divide(nullptr, 1, mid, &r));
-    EXPECT_FALSE(c.Divide(cube.get(), 0, mid, &r));
-    EXPECT_FALSE(c.Divide(cube.get(), 1, nullptr, &r));
-    EXPECT_EQ(nullptr, r);
+    EXPECT_EQ(nullptr, Cut(nullptr, {0, 0, 1, -0.5}));
+    EXPECT_EQ(nullptr, Cut(cube.get(), {}));
     EXPECT_FALSE(c.Divide(cube.get(), 1, mid, static_cast<G3Surface**>(nullptr)));
     EXPECT_FALSE(c.Divide(cube.get(), 1, mid, static_cast<G3IntervalList*>(nullptr)));
 }
