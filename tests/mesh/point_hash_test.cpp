@@ -77,12 +77,17 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
             stored.push_back(p.get());
     }
     ASSERT_GT(pts.size() - stored.size(), 300u);
-    for (int q : {1, 7, 24, 150}) {
-        G3PointHash h(q, kMin, kMax, tol);
-        G2PointHash h2(q, kMin, kMax, tol);
+    // The same count on every axis (through both hashes), different counts
+    // including a single layer, cells narrower than the tolerance boxes, bad
+    // counts and none (one cell).
+    const int grids[][3] = {{1, 1, 1}, {7, 7, 7}, {24, 24, 24}, {150, 150, 150}, {150, 7, 1},
+                            {1, 1, 300}, {3, 200, 24}, {0, -5, 2}};
+    for (size_t g = 0; g <= 8; ++g) {
+        G3PointHash h(g < 8 ? grids[g] : nullptr, kMin, kMax, tol);
+        G2PointHash h2(g < 4 ? grids[g][0] : 1, kMin, kMax, tol);
         for (size_t n = 0; n < pts.size(); ++n) {
-            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "qGrid " << q << " point " << n;
-            ASSERT_EQ(h2.Add(pts[n].get()), expected[n]) << "planar qGrid " << q << " point " << n;
+            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "grid " << g << " point " << n;
+            ASSERT_EQ(h2.Add(pts[n].get()), expected[n]) << "planar grid " << g << " point " << n;
         }
         // Exists lists every equal stored point, newest first, into a
         // collection it clears first.
@@ -92,17 +97,9 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
             for (auto it = stored.rbegin(); it != stored.rend(); ++it)
                 if ((*it)->Equals(pts[n]->GetXYZ(), tol))
                     equal.push_back(*it);
-            ASSERT_EQ(!equal.empty(), h.Exists(pts[n]->GetXYZ(), &out)) << "qGrid " << q << " point " << n;
-            ASSERT_EQ(equal, Items(out)) << "qGrid " << q << " point " << n;
+            ASSERT_EQ(!equal.empty(), h.Exists(pts[n]->GetXYZ(), &out)) << "grid " << g << " point " << n;
+            ASSERT_EQ(equal, Items(out)) << "grid " << g << " point " << n;
         }
-    }
-    // Different counts per axis, including a single layer, cells narrower
-    // than the tolerance boxes, bad counts and none (one cell).
-    const int grids[][3] = {{150, 7, 1}, {1, 1, 300}, {3, 200, 24}, {0, -5, 2}};
-    for (int g = 0; g <= 4; ++g) {
-        G3PointHash h(g < 4 ? grids[g] : nullptr, kMin, kMax, tol);
-        for (size_t n = 0; n < pts.size(); ++n)
-            ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "grid " << g << " point " << n;
     }
 }
 
@@ -250,11 +247,7 @@ TEST(G3TexCooHashTest, BorderAndEquality)
 // different cells; the brute force does the same over all groups.
 TEST(G3FacetPlaneHashTest, RandomNearTolerancePlanesGroupLikeTheComparison)
 {
-    auto setPlane = [](G3Facet* f, const double* n, double d) {
-        const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        const double p[4] = {n[0] / len, n[1] / len, n[2] / len, d};
-        f->SetPlane(p);
-    };
+    auto norm = [](const double* v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); };
     for (int divisions : {1, 7, 10, 23, 100}) {
         for (unsigned seed = 1; seed <= 60; ++seed) {
             std::mt19937 rng(seed * 131 + divisions);
@@ -276,16 +269,16 @@ TEST(G3FacetPlaneHashTest, RandomNearTolerancePlanesGroupLikeTheComparison)
                 }
                 // A member tilted by about the comparison's tolerance,
                 // sometimes facing the other way.
-                const double len = std::sqrt(base[0] * base[0] + base[1] * base[1] + base[2] * base[2]);
-                double t[3] = {unit(rng), unit(rng), unit(rng)};
-                const double tl = std::sqrt(t[0] * t[0] + t[1] * t[1] + t[2] * t[2]);
-                const double tilt = angle(rng), sign = coin(rng) == 0 ? -1 : 1;
+                const double t[3] = {unit(rng), unit(rng), unit(rng)};
+                const double tilt = angle(rng) / norm(t), sign = coin(rng) == 0 ? -1 : 1;
                 double n[3];
                 for (int c = 0; c < 3; ++c)
-                    n[c] = sign * (base[c] / len + tilt * t[c] / tl);
+                    n[c] = sign * (base[c] / norm(base) + tilt * t[c]);
+                const double len = norm(n);
+                const double plane[4] = {n[0] / len, n[1] / len, n[2] / len, sign * (d0 + offset(rng))};
                 facets.push_back(std::make_unique<G3Facet>());
                 G3Facet* f = facets.back().get();
-                setPlane(f, n, sign * (d0 + offset(rng)));
+                f->SetPlane(plane);
 
                 const G3Facet* want = nullptr;
                 for (auto it = groups.rbegin(); it != groups.rend() && !want; ++it)
