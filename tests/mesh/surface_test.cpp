@@ -28,8 +28,6 @@ using namespace testmesh;
 
 G3Facet* Tri(G3Surface* s, int a, int b, int c) { return FacetByIds(*s, {a, b, c}); }
 
-int RingSize(G3Surface* s, int v) { return s->GetVertex(v)->GetEdgeCount(); }
-
 Vi Counts(G3Surface* s) { return Vi({s->GetVertexCount(), s->GetEdgeCount(), s->GetFacetCount()}); }
 Vd Plane(const G3Facet* f) { return Vd(f->GetPlane(), f->GetPlane() + 4); }
 
@@ -112,7 +110,7 @@ TEST(SurfaceAddFacet, RepeatsAndBadInputAreRefused)
     for (int n : {3, 4})
         EXPECT_EQ(nullptr, s->AddFacet(n, twoVertices, 1, nullptr, nullptr)) << n;
     EXPECT_EQ(1, s->GetFacetCount());
-    EXPECT_EQ(0, RingSize(s.get(), 3));
+    EXPECT_EQ(0, s->GetVertex(3)->GetEdgeCount());
     EXPECT_GT(s->GetEdgeCount(), 3);
     EXPECT_EQ("", MeshCheck(s.get()));
     s->RemoveUnusedEdge();
@@ -140,7 +138,7 @@ TEST(SurfaceAddFacet, HubEdgesAreSharedAndParallelEdgesTakenInRingOrder)
     for (int i = 1; i < rim; ++i)
         ASSERT_NE(nullptr, Tri(s.get(), 0, i, i + 1));
     ASSERT_EQ(2 * rim - 1, s->GetEdgeCount()); // each spoke shared by its two facets
-    EXPECT_EQ(rim, RingSize(s.get(), 0));
+    EXPECT_EQ(rim, s->GetVertex(0)->GetEdgeCount());
 
     // The spoke 0-5 is full: a third facet on it gets a parallel spoke,
     // and the next facet along 0 -> 5 shares that one, not the full one.
