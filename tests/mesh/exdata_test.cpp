@@ -79,6 +79,8 @@ TEST(CExDataTest, CopiesShareOneCountedMap)
 TEST(CExDataTest, AddRemoveGetDataAndBadKeys)
 {
     CExData d;
+    d.Add(kPlane, nullptr);
+    EXPECT_TRUE(d.IsEmpty()) << "a null value adds nothing";
     d.Add(kPlane, V(1)).Add(kPlane, V(2));
     EXPECT_TRUE(d.GetData(kPlane) == V(2) && d.GetMap()->GetCount() == 1);
     d.RemoveAll();
@@ -169,6 +171,10 @@ TEST(CExDataTest, PlaneDivideAndMergeShareTheMapUnlessAValueChanges)
     last.to = nullptr;
     three.NewIdsByPlaneDivide(out, nullptr, plane);
     EXPECT_TRUE(out.GetMap()->GetCount() == 2 && out.GetData("divide-key-last") == nullptr);
+    CExData lone;
+    lone.Add("divide-key-last", V(20));
+    lone.NewIdsByPlaneDivide(out, nullptr, plane);
+    EXPECT_TRUE(out.IsEmpty());
     // Changing the first entry, into the source itself.
     CExData head;
     head.Add("divide-key-first", V(10)).Add("divide-key-last", V(30));

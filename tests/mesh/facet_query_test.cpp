@@ -80,8 +80,9 @@ TEST(G3FacetQueryTest, PointOnBoundaryReportsVertexOrEdgeEnds)
     GArrayCollection c, empty;
     for (G3Vertex* w : v)
         c.add(w);
-    GArrayCollectionIterator it2(&c), it3(&empty);
+    GArrayCollectionIterator it(&c), it2(&c), it3(&empty);
     const double q[3] = {1, 1, 9};
+    EXPECT_TRUE(G3Facet::PointInFacetXY(q, &it, nullptr, nullptr));
     EXPECT_FALSE(G3Facet::PointInFacetXZ(q, &it2, nullptr, nullptr));
     EXPECT_FALSE(G3Facet::PointInFacet(0, 1, q, &it3, nullptr, nullptr, 1e-6));
     EXPECT_FALSE(f->PointInFacet(0, 3, q, nullptr, nullptr, 1e-6));

@@ -555,6 +555,8 @@ TEST(FacetCorners, SetGetAndPlaneNormals)
     ASSERT_NE(nullptr, gn);
     EXPECT_DOUBLE_EQ(g->GetPlane()[2], gn->GetZ());
     EXPECT_NE(gn, f->GetNormal(v0, nullptr));
+    s->AssignNormalsByPlane(); // every facet has normals now
+    EXPECT_EQ(3, s->GetNormalCount());
 }
 
 TEST(EdgeList, NormalizeOrientsEveryContourHeadToTail)
