@@ -516,7 +516,7 @@ TEST(SurfaceHitData, EachObjectReadsItsOwnPairOrTheCurrentOne)
     EXPECT_FALSE(plain.IsOutExDataExist()) << "an empty pair stores nothing";
     SurfacePtr a(new G3Surface());
     a->SetExtAcisHitData(&x, &y);
-    SurfacePtr b(new G3Surface()); // opened while (x, y) is current
+    SurfacePtr b(new G3Surface());
     b->SetExtAcisHitData(&z, nullptr);
     void *p = nullptr, *q = nullptr;
     a->GetExtAcisHitData(&p, &q);
