@@ -138,14 +138,6 @@ struct Labelled : GObj {
 
 std::string LabelOf(GObj* o) { return o ? static_cast<Labelled*>(o)->label : "null"; }
 
-Log Labels(GArrayCollection& c)
-{
-    Log out;
-    for (int i = 0; i < c.size(); ++i)
-        out.push_back(LabelOf(c.get(i)));
-    return out;
-}
-
 // A provider whose resources live in a store the test owns (so that a
 // provider may be destroyed with registrations), logging what it makes and
 // destroys; some make null resources.
@@ -349,15 +341,16 @@ TEST(GDynamicResourceProvider, RandomChainsMatchAModelInEveryDestructionOrder)
             for (int q = 0; q < kProviders; ++q) {
                 if (!model.provs[q].alive)
                     continue;
+                // What each provider holds, in order: "object=resource".
                 GArrayCollection keys, values;
                 provs[q]->GetResource(&keys, &values);
-                Log wantKeys, wantValues;
-                for (const auto& r : model.provs[q].regs) {
-                    wantKeys.push_back(r.object);
-                    wantValues.push_back(r.resource);
-                }
-                ASSERT_EQ(Labels(keys), wantKeys) << q;
-                ASSERT_EQ(Labels(values), wantValues) << q;
+                ASSERT_EQ(keys.size(), values.size());
+                Log got, want;
+                for (int k = 0; k < keys.size(); ++k)
+                    got.push_back(LabelOf(keys.get(k)) + "=" + LabelOf(values.get(k)));
+                for (const auto& r : model.provs[q].regs)
+                    want.push_back(r.object + "=" + r.resource);
+                ASSERT_EQ(got, want) << q;
                 ASSERT_EQ(provs[q]->GetListenerCount(), static_cast<int>(model.provs[q].listeners.size()));
             }
         };
