@@ -80,6 +80,7 @@ TEST(GDynamicClass, FailedLoadsLeaveNothingLoadedAndDummiesStandIn)
     GDynamicClass::Unload(&p);
     EXPECT_STREQ(copy.GetName(), "gutter");
     EXPECT_STREQ(copy.GetDllName(), "/plugins/gutter.so");
+    EXPECT_EQ(copy.GetType(), 3);
 }
 
 TEST(GDynamicClass, AssignmentKeepsEveryObjectsOwnCodeLoaded)

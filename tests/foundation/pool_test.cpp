@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <utility>
 #include <vector>
