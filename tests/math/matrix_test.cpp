@@ -112,7 +112,6 @@ TEST(Matrix, SingularAndDegenerateInputsAreRefused)
     M4Identity(m);
     M4Scale(m, 1e-7);
     EXPECT_FALSE(M4Inverse(m, inv));
-    EXPECT_NEAR(inv[0][0], 1e-14, 1e-28);
     M4Identity(m);
     m[3][3] = 1e-7;  // no homogeneous scale
     EXPECT_FALSE(UnMatrix(m, tran));
