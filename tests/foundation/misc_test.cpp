@@ -40,7 +40,6 @@ TEST(GPointerAndGPress, LastReleaseDeletesAndTinyScalesCountAsOne)
         GPress::init(scale);
         EXPECT_DOUBLE_EQ(GPress::MINSIZE2(), std::sqrt(2.0) / (scale < 1e-6 ? 1.0 : scale)) << scale;
     }
-    EXPECT_DOUBLE_EQ(GPress::getSizeXY(1, 1, 4, 5), 5.0);
 }
 
 TEST(GRandom, ClassicSequenceSharedByConcurrentCalls)

@@ -53,9 +53,6 @@ TEST(Matrix, AccumulationAppliesNewOperationsLast)
     ExpectMaps(m, 1, 0, 0, 3, 0, 0);
     M4RotateZ(m, kPi / 2);  // the translation turns too
     ExpectMaps(m, 0, 0, 0, 0, 1, 0);
-    M4RotateY(m, kPi / 2);
-    ExpectMaps(m, 0, 0, 0, 0, 1, 0);
-    ExpectMaps(m, 0, 0, 0.5, 1, 1, 0);
 }
 
 // Random matrices, two oracles: a product with the inverse computed here is
@@ -115,7 +112,6 @@ TEST(Matrix, SingularAndDegenerateInputsAreRefused)
     M4Identity(m);
     M4Scale(m, 1e-7);
     EXPECT_FALSE(M4Inverse(m, inv));
-    EXPECT_NEAR(inv[0][0], 1e-14, 1e-28);
     M4Identity(m);
     m[3][3] = 1e-7;  // no homogeneous scale
     EXPECT_FALSE(UnMatrix(m, tran));
