@@ -235,9 +235,8 @@ std::string CrossingFault(GArrayCollection* lists, const Frame& fr, double tol)
     for (size_t x = 0; x < segs.size(); ++x)
         for (size_t y = x + 1; y < segs.size(); ++y)
             if (!apart(segs[x], segs[y]) && SegmentsClash(segs[x].a, segs[x].b, segs[y].a, segs[y].b, tol))
-                return "edges clash in lists " + std::to_string(segs[x].list) + " and " +
-                       std::to_string(segs[y].list) + " near (" + std::to_string(segs[x].a[0]) + ", " +
-                       std::to_string(segs[x].a[1]) + ")";
+                return "edges clash in lists " + std::to_string(segs[x].list) + ", " +
+                       std::to_string(segs[y].list);
     return "";
 }
 
@@ -321,61 +320,7 @@ void ExpectResolves(const Layout& x, const Frame& fr, const std::vector<P2>& pro
     }
 }
 
-} // namespace
-
-// Hand-picked layouts: a square hole on the reflex corner of an L (from
-// each of its corners, either way round); holes touching the outer contour
-// at a convex corner, at a straight vertex, at two vertices (cutting the
-// facet in two) and a chain of touching holes; bridges that must pass
-// between two holes or beside the notch of a notched square.
-TEST(HoleBridges, FixedLayoutsResolveIntoOneFacetOfTheRightArea)
-{
-    struct Case {
-        std::string what;
-        Layout layout;
-        int facets;
-    };
-    std::vector<Case> cases;
-    const Ring l = {{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}};
-    const Ring square = {{1, 1}, {2, 1}, {2, 2}, {1, 2}};
-    for (size_t rot = 0; rot < 4; ++rot) {
-        Ring hole = square;
-        std::rotate(hole.begin(), hole.begin() + static_cast<long>(rot), hole.end());
-        cases.push_back({"reflex corner " + std::to_string(rot), {{l, hole}, {0, 1}}, 1});
-        cases.push_back({"reflex corner reversed " + std::to_string(rot), {{l, Reversed(hole)}, {0, 1}}, 1});
-    }
-    const Ring outer = {{0, 0}, {5, 0}, {10, 0}, {10, 10}, {0, 10}};
-    cases.push_back({"convex corner", {{outer, {{0, 0}, {2, 1}, {1, 2}}}, {0, 1}}, 1});
-    cases.push_back({"straight vertex", {{outer, {{5, 0}, {6, 2}, {4, 2}}}, {0, 1}}, 1});
-    cases.push_back({"two vertices", {{outer, {{5, 0}, {10, 10}, {4, 3}}}, {0, 1}}, -1});
-    cases.push_back({"chain of touching holes",
-                     {{outer, {{5, 0}, {6, 2}, {4, 2}}, {{6, 2}, {8, 4}, {6, 4}}, {{8, 4}, {9, 6}, {7, 6}}},
-                      {0, 1, 1, 1}},
-                     1});
-    cases.push_back({"two holes",
-                     {{{{0, 0}, {100, 0}, {100, 100}, {0, 100}},
-                       {{40, 30}, {50, 30}, {50, 40}, {40, 40}},
-                       {{86, 84}, {92, 84}, {92, 90}, {86, 90}}},
-                      {0, 1, 1}},
-                     1});
-    cases.push_back({"notch",
-                     {{{{0, 0}, {20, 0}, {20, 20}, {11, 20}, {8, 15}, {5, 20}, {0, 20}},
-                       {{4, 10}, {6, 10}, {6, 12}, {4, 12}}},
-                      {0, 1}},
-                     1});
-    Rng rng(7);
-    for (const Case& c : cases) {
-        const std::vector<P2> probes = Probes(rng, c.layout.rings, 40);
-        for (const Frame& fr : kFrames) {
-            SCOPED_TRACE(c.what + " in " + fr.name);
-            ExpectResolves(c.layout, fr, probes, false, c.facets);
-        }
-    }
-}
-
-// ------------------------------------------------------------ randomized
-
-namespace {
+// ----------------------------------------------------- random hole layouts
 
 class LayoutMaker : public Rng {
 public:
@@ -508,24 +453,7 @@ private:
     }
 };
 
-} // namespace
-
-TEST(HoleBridges, RandomLayoutsResolveIntoCrossingFreeFacetsOfTheRightArea)
-{
-    for (unsigned seed = 1; seed <= 200; ++seed) {
-        LayoutMaker maker(seed);
-        const Layout x = maker.Make();
-        const Frame& fr = kFrames[seed % 5];
-        SCOPED_TRACE("seed " + std::to_string(seed) + " in " + fr.name);
-        ExpectResolves(x, fr, Probes(maker, x.rings, 40), seed % 2 == 0);
-        if (HasFailure())
-            return;
-    }
-}
-
-// ------------------------------------------------ contours touching at vertices
-
-namespace {
+// ---------------------------------------------- contours touching at vertices
 
 void RotateRandomly(Ring& r, Rng& rng)
 {
@@ -666,6 +594,67 @@ void SplitRandomEdge(G3Surface& s, G3Facet* f, std::vector<std::vector<G3Vertex*
 }
 
 } // namespace
+
+// Hand-picked layouts: a square hole on the reflex corner of an L (from
+// each of its corners, either way round); a chain of holes touching each
+// other and the outer contour; bridges that must pass between two holes or
+// beside the notch of a notched square. (Holes touching the outer contour
+// at a convex corner, a straight vertex or two vertices come from the
+// random layouts.)
+TEST(HoleBridges, FixedLayoutsResolveIntoOneFacetOfTheRightArea)
+{
+    struct Case {
+        std::string what;
+        Layout layout;
+        int facets;
+    };
+    std::vector<Case> cases;
+    const Ring l = {{0, 0}, {4, 0}, {4, 2}, {2, 2}, {2, 4}, {0, 4}};
+    const Ring square = {{1, 1}, {2, 1}, {2, 2}, {1, 2}};
+    for (size_t rot = 0; rot < 4; ++rot) {
+        Ring hole = square;
+        std::rotate(hole.begin(), hole.begin() + static_cast<long>(rot), hole.end());
+        cases.push_back({"reflex corner " + std::to_string(rot), {{l, hole}, {0, 1}}, 1});
+        cases.push_back({"reflex corner reversed " + std::to_string(rot), {{l, Reversed(hole)}, {0, 1}}, 1});
+    }
+    const Ring outer = {{0, 0}, {5, 0}, {10, 0}, {10, 10}, {0, 10}};
+    cases.push_back({"chain of touching holes",
+                     {{outer, {{5, 0}, {6, 2}, {4, 2}}, {{6, 2}, {8, 4}, {6, 4}}, {{8, 4}, {9, 6}, {7, 6}}},
+                      {0, 1, 1, 1}},
+                     1});
+    cases.push_back({"two holes",
+                     {{{{0, 0}, {100, 0}, {100, 100}, {0, 100}},
+                       {{40, 30}, {50, 30}, {50, 40}, {40, 40}},
+                       {{86, 84}, {92, 84}, {92, 90}, {86, 90}}},
+                      {0, 1, 1}},
+                     1});
+    cases.push_back({"notch",
+                     {{{{0, 0}, {20, 0}, {20, 20}, {11, 20}, {8, 15}, {5, 20}, {0, 20}},
+                       {{4, 10}, {6, 10}, {6, 12}, {4, 12}}},
+                      {0, 1}},
+                     1});
+    Rng rng(7);
+    for (const Case& c : cases) {
+        const std::vector<P2> probes = Probes(rng, c.layout.rings, 40);
+        for (const Frame& fr : kFrames) {
+            SCOPED_TRACE(c.what + " in " + fr.name);
+            ExpectResolves(c.layout, fr, probes, false, c.facets);
+        }
+    }
+}
+
+TEST(HoleBridges, RandomLayoutsResolveIntoCrossingFreeFacetsOfTheRightArea)
+{
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        LayoutMaker maker(seed);
+        const Layout x = maker.Make();
+        const Frame& fr = kFrames[seed % 5];
+        SCOPED_TRACE("seed " + std::to_string(seed) + " in " + fr.name);
+        ExpectResolves(x, fr, Probes(maker, x.rings, 40), seed % 2 == 0);
+        if (HasFailure())
+            return;
+    }
+}
 
 TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
 {

@@ -228,13 +228,11 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
         {"negative count", patch(0, 0, "-1")},
         {"absurd count", patch(0, 1, "2000000000")},
         {"truncated mid-file", text.substr(0, text.size() / 2)},
-        {"last line missing", text.substr(0, text.rfind('\n', text.size() - 2) + 1)},
         {"trailing data", text + "3\n"},
         {"malformed integer", patch(edgeLine, 2, "1x")},
         {"integer overflow", patch(facetLine, 3, "4294967297")},
         {"malformed coordinate", patch(1, 1, "0,5")},
         {"coordinate not finite", patch(1, 2, "nan")},
-        {"coordinate infinite", patch(1, 0, "-inf")},
         {"edge vertex past the end", patch(edgeLine, 1, str(nV))},
         {"edge without a vertex", patch(edgeLine, 0, "-1")},
         {"facet edge past the end", patch(facetLine, 0, str(nE))},
@@ -251,10 +249,6 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
                                       str(v0->GetFirstEdge()->GetId()))},
         // Vertex 2's ring records only the edge 2->0.
         {"edge missing from a ring", triangle({{9, "0 -1 2 -1 -1 -1"}, {13, "2 2"}})},
-        // Edge 1 runs 0->1: the ring of 1 lists it, the ring of 0 does not
-        // and vertex 2's lists only edge 2.
-        {"edge moved to other vertices", triangle({{5, "0 1 1"}, {9, "0 -1 2 -1 -1 -1"}, {13, "2 2"}})},
-        {"one facet on both sides", triangle({{8, "0 0 1 -1 2 1"}})},
         // A fourth edge 0->2, in both rings, names facet 0 but is not in
         // its chain.
         {"edge missing from its facet's chain",
@@ -304,19 +298,6 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
         MakeCube(s);
         s.RemoveFacet(s.GetFacet(1));
         s.AddEdge(s.GetVertex(4), s.GetVertex(6), nullptr);
-        dumps.push_back({SaveToText(s), true});
-    }
-    {
-        // A closed tetrahedron beside a strip of two quads and a triangle.
-        G3Surface s;
-        for (int k = 0; k < 4; ++k)
-            s.AddVertex(2 * (k == 1), 2 * (k == 2), 2 * (k == 3), 0);
-        for (int k = 0; k < 6; ++k)
-            s.AddVertex(3 + k % 3, k / 3, k == 5, 0);
-        for (const std::vector<int>& f : {std::vector<int>{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3},
-                                          {4, 5, 8, 7}, {5, 6, 9, 8}, {6, 9, 5}})
-            FacetByIds(s, f);
-        s.GetFacet(5)->SetDoubleSided();
         dumps.push_back({SaveToText(s), true});
     }
     {
