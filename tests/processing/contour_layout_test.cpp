@@ -28,6 +28,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetContourIterator.h"
 #include "tests/common/builders.h"
 #include "tests/common/plane2d.h"
 #include "tests/mesh/mesh_check.h"
@@ -679,6 +680,16 @@ TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
         touchingStarts += TouchesPreviousStart(contours);
         ASSERT_EQ(MeshCheck(&s), "");
         EXPECT_EQ(Corners(f), Concatenated(contours));
+        // The contour iterator's closed chains (walked by geometry, which
+        // may part touching contours otherwise) hold every edge once.
+        G3FacetContourIterator it(f);
+        size_t walked = 0;
+        while (G3EdgeList* l = static_cast<G3EdgeList*>(it.next())) {
+            for (int k = 0; k < l->size(); ++k)
+                EXPECT_EQ(l->GetEdge(k)->GetVertex2(), l->GetEdge((k + 1) % l->size())->GetVertex1());
+            walked += static_cast<size_t>(l->size());
+        }
+        EXPECT_EQ(walked, Concatenated(contours).size());
         ExpectFacetsMatchEvenOdd(s, fr, rings, Probes(rng, rings, 40));
 
         const int splits = 1 + rng.Below(4);
@@ -707,4 +718,5 @@ TEST(ContourRuleRandomTest, TouchingHolesAreReadContourByContour)
     // The generator reaches the cases it is meant for.
     EXPECT_GT(withHoles, 180);
     EXPECT_GT(touchingStarts, 5);
+    EXPECT_FALSE(G3FacetContourIterator(nullptr).hasNext());
 }

@@ -10,7 +10,6 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
-#include "Geometry/processing/G3FacetContourIterator.h"
 #include "tests/common/plane2d.h"
 
 #include <gtest/gtest.h>
@@ -316,30 +315,6 @@ TEST(Contours, SplitEdgeMakesOrderedPiecesWithTheEdgesData)
     EXPECT_DOUBLE_EQ(tex->GetU(), 1.0);
     delete pieces[0];
     delete pieces[1];
-}
-
-TEST(Contours, FacetContourIteratorYieldsOuterAndHole)
-{
-    G3Surface s;
-    G3Vertex* v[8];
-    const double ring[8][2] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1, 1}, {1, 3}, {3, 3}, {3, 1}};
-    for (int k = 0; k < 8; ++k)
-        v[k] = s.AddVertex(ring[k][0], ring[k][1], 0.0, 0);
-    G3Facet* facet = s.AddFacet(4, v, 1, nullptr, nullptr);
-    ASSERT_NE(facet, nullptr);
-    G3EdgeList hole(4, v + 4, nullptr, nullptr, nullptr, 0, 0);
-    ASSERT_NE(s.AddFacetEdges(facet, &hole), nullptr);
-
-    G3FacetContourIterator it(facet);
-    std::vector<int> sizes;
-    while (it.hasNext()) {
-        G3EdgeList* c = static_cast<G3EdgeList*>(it.next());
-        EXPECT_TRUE(ClosedChain(c));
-        sizes.push_back(c->size());
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{4, 4}));
-    EXPECT_EQ(it.next(), nullptr);
-    EXPECT_FALSE(G3FacetContourIterator(nullptr).hasNext());
 }
 
 TEST(Contours, FacetListsFindTheirOwnAxes)

@@ -409,58 +409,55 @@ TEST(MarkInPlaneEdgesAsInvisible, DiagonalClearedFoldAndBendKept)
 
 TEST(Normals, HealAndAverage)
 {
+    // No normals at all: nothing to heal. One corner with a normal: every
+    // other corner gets its plane's.
     G3TexCoo* t = nullptr;
-    {
-        // No normals at all: nothing to heal. One corner with a normal:
-        // every other corner gets its plane's.
-        G3Surface bare;
-        AddBox(bare, {0, 0, 0}, {1, 1, 1});
-        bare.HealNormals();
-        EXPECT_EQ(0, bare.GetNormalCount());
-        G3Surface s;
-        G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, 0, 0), s.AddVertex(0, 1, 0, 0)};
-        G3Normal* n[3] = {s.AddNormal(1, 0, 0), nullptr, nullptr};
-        G3Facet* f = s.AddFacet(3, v, 1, n, nullptr);
-        s.HealNormals();
-        EXPECT_EQ("", MeshCheck(&s));
-        ASSERT_NE(nullptr, f->GetNormal(v[1], &t));
-        EXPECT_EQ(1.0, f->GetNormal(v[1], &t)->GetXYZ()[2]);
-        EXPECT_EQ(1.0, f->GetNormal(v[0], &t)->GetXYZ()[0]);
-    }
-    {
-        // A box corner's average points along the diagonal.
-        G3Surface s;
-        AddBox(s, {0, 0, 0}, {1, 1, 1});
-        s.AverageNormalsByPlanes(nullptr);
-        EXPECT_EQ("", MeshCheck(&s));
-        const G3Normal* n = s.GetFacet(1)->GetNormal(s.GetVertex(7), &t);
-        ASSERT_NE(nullptr, n);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(1.0 / std::sqrt(3.0), n->GetXYZ()[c], 1e-12);
-        EXPECT_EQ(8, s.GetNormalCount());
-    }
-    {
-        // Listed facets average among themselves; smoothing groups across
-        // invisible edges only.
-        G3Surface s;
-        SplitQuad(s, 0);
-        GArrayCollection listed;
-        listed.add(s.GetFacet(0));
-        s.AverageNormalsByPlanesTexCooSafe(&listed);
-        s.AverageNormalsByPlanes2();
-        EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_EQ("", LeftState(s));
-        EXPECT_EQ(1.0, s.GetFacet(1)->GetNormal(s.GetVertex(3), &t)->GetXYZ()[2]);
-    }
+    G3Surface bare;
+    AddBox(bare, {0, 0, 0}, {1, 1, 1});
+    bare.HealNormals();
+    EXPECT_EQ(0, bare.GetNormalCount());
+    G3Surface one;
+    G3Vertex* v[3] = {one.AddVertex(0, 0, 0, 0), one.AddVertex(1, 0, 0, 0), one.AddVertex(0, 1, 0, 0)};
+    G3Normal* n[3] = {one.AddNormal(1, 0, 0), nullptr, nullptr};
+    G3Facet* f = one.AddFacet(3, v, 1, n, nullptr);
+    one.HealNormals();
+    EXPECT_EQ("", MeshCheck(&one));
+    ASSERT_NE(nullptr, f->GetNormal(v[1], &t));
+    EXPECT_EQ(1.0, f->GetNormal(v[1], &t)->GetXYZ()[2]);
+    EXPECT_EQ(1.0, f->GetNormal(v[0], &t)->GetXYZ()[0]);
+
+    // A box corner's average points along the diagonal.
+    G3Surface box;
+    AddBox(box, {0, 0, 0}, {1, 1, 1});
+    box.AverageNormalsByPlanes(nullptr);
+    EXPECT_EQ("", MeshCheck(&box));
+    const G3Normal* corner = box.GetFacet(1)->GetNormal(box.GetVertex(7), &t);
+    ASSERT_NE(nullptr, corner);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(1.0 / std::sqrt(3.0), corner->GetXYZ()[c], 1e-12);
+    EXPECT_EQ(8, box.GetNormalCount());
+
+    // Listed facets average among themselves; smoothing groups across
+    // invisible edges only.
+    G3Surface quad;
+    SplitQuad(quad, 0);
+    GArrayCollection listed;
+    listed.add(quad.GetFacet(0));
+    quad.AverageNormalsByPlanesTexCooSafe(&listed);
+    quad.AverageNormalsByPlanes2();
+    EXPECT_EQ("", MeshCheck(&quad));
+    EXPECT_EQ("", LeftState(quad));
+    EXPECT_EQ(1.0, quad.GetFacet(1)->GetNormal(quad.GetVertex(3), &t)->GetXYZ()[2]);
+
     // Opposite planes cancel: the corner keeps the normal it had.
     G3Surface flat;
-    G3Vertex* v[3] = {flat.AddVertex(0, 0, 0, 0), flat.AddVertex(1, 0, 0, 0), flat.AddVertex(0, 1, 0, 0)};
+    G3Vertex* u[3] = {flat.AddVertex(0, 0, 0, 0), flat.AddVertex(1, 0, 0, 0), flat.AddVertex(0, 1, 0, 0)};
     G3Normal* keep[3] = {flat.AddNormal(0, 1, 0), flat.AddNormal(0, 1, 0), flat.AddNormal(0, 1, 0)};
-    G3Facet* a = flat.AddFacet(3, v, 1, keep, nullptr);
-    G3Vertex* w[3] = {v[0], v[2], v[1]};
+    G3Facet* a = flat.AddFacet(3, u, 1, keep, nullptr);
+    G3Vertex* w[3] = {u[0], u[2], u[1]};
     flat.AddFacet(3, w, 1, keep, nullptr)->SetDoubleSided();
     flat.AverageNormalsByPlanes(nullptr);
-    EXPECT_EQ(1.0, a->GetNormal(v[0], &t)->GetXYZ()[1]);
+    EXPECT_EQ(1.0, a->GetNormal(u[0], &t)->GetXYZ()[1]);
 }
 
 TEST(MergePasses, DoubleSidedAndSelfIntersections)
