@@ -217,7 +217,8 @@ TEST(TriangulateTest, SurfacesTriangulateOnSeveralThreadsAtOnce)
     for (G3Surface& x : s)
         for (int k = 0; k < 200; ++k) {
             const double x0 = 3.0 * k;
-            G3Facet* f = SoupFacet(x, {{x0, 0, 0}, {x0 + 2, 0, 0}, {x0 + 2, 2, 0}, {x0 + 1, 1.5, 0}, {x0, 2, 0}});
+            G3Facet* f =
+                SoupFacet(x, {{x0, 0, 0}, {x0 + 2, 0, 0}, {x0 + 2, 2, 0}, {x0 + 1, 1.5, 0}, {x0, 2, 0}});
             G3Vertex* hole[4] = {x.AddVertex(x0 + 0.5, 0.5, 0, 0), x.AddVertex(x0 + 0.5, 1, 0, 0),
                                  x.AddVertex(x0 + 1.5, 1, 0, 0), x.AddVertex(x0 + 1.5, 0.5, 0, 0)};
             G3EdgeList list(4, hole, nullptr, nullptr, nullptr, 0, 0);
