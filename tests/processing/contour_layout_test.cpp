@@ -245,13 +245,10 @@ std::string CrossingFault(GArrayCollection* lists, const Frame& fr, double tol)
 // counts its outer contour minus its holes).
 double ListArea(G3EdgeList* l, const Frame& fr)
 {
-    double a = 0.0;
-    for (int k = 0; k < l->size(); ++k) {
-        const P2 p = fr.Back(l->GetEdge(k)->GetVertex1()->GetXYZ());
-        const P2 q = fr.Back(l->GetEdge(k)->GetVertex2()->GetXYZ());
-        a += p[0] * q[1] - q[0] * p[1];
-    }
-    return 0.5 * a;
+    Ring r;
+    for (int k = 0; k < l->size(); ++k)
+        r.push_back(fr.Back(l->GetEdge(k)->GetVertex1()->GetXYZ()));
+    return ShoelaceArea(r);
 }
 
 // Rings and their nesting depths: rings[0] encloses everything, the others
