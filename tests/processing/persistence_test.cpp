@@ -109,19 +109,29 @@ std::vector<double> Snapshot(G3Surface& s)
     return out;
 }
 
-struct SaveLoadTest : ::testing::Test {
-    std::string path = TempPath("dump.txt");
+struct PersistenceTest : ::testing::Test {
+    std::string path = TempPath("file");
     void TearDown() override { std::remove(path.c_str()); }
     std::string SaveToText(G3Surface& s)
     {
         EXPECT_TRUE(s.Save(path.c_str()));
         return ReadText(path);
     }
+    std::string Write(const std::vector<G3Surface*>& surfaces)
+    {
+        FILE* f = nullptr;
+        EXPECT_TRUE(G3Surface::VRMLWriteBegin(path.c_str(), &f));
+        const double color[3] = {0.8, 0.25, 1.0 / 3.0};
+        for (G3Surface* s : surfaces)
+            EXPECT_TRUE(G3Surface::VRMLWrite(f, s, color));
+        EXPECT_TRUE(G3Surface::VRMLWriteEnd(f));
+        return ReadText(path);
+    }
 };
 
 } // namespace
 
-TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
+TEST_F(PersistenceTest, RoundTripKeepsEveryLinkAndCoordinate)
 {
     // An open border (facet1 gone, facet2 kept), a facet-less edge still in
     // its rings, flags, sub-surface numbers, coordinates that need every
@@ -160,7 +170,7 @@ TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
     EXPECT_EQ(Snapshot(a), Snapshot(c));
 }
 
-TEST_F(SaveLoadTest, NumbersIgnoreTheHostLocale)
+TEST_F(PersistenceTest, NumbersIgnoreTheHostLocale)
 {
     locale_t comma = nullptr;
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "ru_RU.UTF-8"})
@@ -186,7 +196,7 @@ TEST_F(SaveLoadTest, NumbersIgnoreTheHostLocale)
 // it was: malformed text, and rings and chains that each end where the
 // records say but disagree with the edges (only the whole-mesh check sees
 // those).
-TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
+TEST_F(PersistenceTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
 {
     G3Surface src;
     MakeCube(src);
@@ -286,7 +296,7 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
 // Dumps of a few meshes with one to three tokens changed, lines exchanged
 // or vertices moved onto others: a surface that loads passes the check, and
 // the repair passes keep it consistent.
-TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
+TEST_F(PersistenceTest, MutatedDumpsLoadOnlyConsistentMeshes)
 {
     // Vertices are moved only in dumps without holes: a hole welded onto
     // its outer contour leaves two contours touching at a vertex, which a
@@ -389,36 +399,13 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
 
 // ------------------------------------------------------------------ VRML
 
-namespace {
-
-struct VrmlTest : ::testing::Test {
-    std::string path = TempPath("shape.wrl");
-    void TearDown() override { std::remove(path.c_str()); }
-    std::string Write(const std::vector<G3Surface*>& surfaces)
-    {
-        FILE* f = nullptr;
-        EXPECT_TRUE(G3Surface::VRMLWriteBegin(path.c_str(), &f));
-        const double color[3] = {0.8, 0.25, 1.0 / 3.0};
-        for (G3Surface* s : surfaces)
-            EXPECT_TRUE(G3Surface::VRMLWrite(f, s, color));
-        EXPECT_TRUE(G3Surface::VRMLWriteEnd(f));
-        return ReadText(path);
-    }
-};
-
-} // namespace
-
-TEST_F(VrmlTest, UnitCubeMatchesGoldenFile)
-{
-    G3Surface cube;
-    MakeCube(cube);
-    EXPECT_EQ(Write({&cube}), ReadText(std::string(G3_TEST_DATA_DIR) + "/processing/data/unit_cube.wrl"));
-}
-
-TEST_F(VrmlTest, OneShapePerSurfaceAndNormalsOnlyWhenEveryCornerHasOne)
+// The unit cube matches the golden file. One Shape per surface; only one
+// whose every corner has a normal gets a normal block.
+TEST_F(PersistenceTest, VrmlMatchesGoldenFileAndWritesNormalsOnlyWhenEveryCornerHasOne)
 {
     G3Surface plain, shaded, partial;
     MakeCube(plain);
+    EXPECT_EQ(Write({&plain}), ReadText(std::string(G3_TEST_DATA_DIR) + "/processing/data/unit_cube.wrl"));
     const int normalIds[6] = {0, 1, 2, 3, 4, 5};
     const double dirs[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}};
     for (const auto& d : dirs) {
