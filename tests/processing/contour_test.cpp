@@ -10,7 +10,6 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
-#include "Geometry/processing/G3FacetContourIterator.h"
 #include "tests/common/plane2d.h"
 
 #include <gtest/gtest.h>
@@ -264,10 +263,6 @@ TEST(Contours, HoleLinkedByTwoOpposedBridgesCarryingCornerNormals)
     G3EdgeList* k = f.Out(0);
     EXPECT_EQ(k->size(), 10);
     EXPECT_TRUE(ClosedChain(k));
-    plane2d::Ring keyhole;
-    for (int m = 0; m < k->size(); ++m)
-        keyhole.push_back({k->GetEdge(m)->GetVertex1()->GetX(), k->GetEdge(m)->GetVertex1()->GetY()});
-    EXPECT_NEAR(plane2d::ShoelaceArea(keyhole), 16.0 - 4.0, 1e-12);
     EXPECT_EQ(k->GetContourType(), CONTOUR_TYPE_OUTER);
     // Exactly two edges join the hole to the outer contour, opposite ways;
     // a bridge carries the corner of the contour edge at its start.
@@ -320,30 +315,6 @@ TEST(Contours, SplitEdgeMakesOrderedPiecesWithTheEdgesData)
     EXPECT_DOUBLE_EQ(tex->GetU(), 1.0);
     delete pieces[0];
     delete pieces[1];
-}
-
-TEST(Contours, FacetContourIteratorYieldsOuterAndHole)
-{
-    G3Surface s;
-    G3Vertex* v[8];
-    const double ring[8][2] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {1, 1}, {1, 3}, {3, 3}, {3, 1}};
-    for (int k = 0; k < 8; ++k)
-        v[k] = s.AddVertex(ring[k][0], ring[k][1], 0.0, 0);
-    G3Facet* facet = s.AddFacet(4, v, 1, nullptr, nullptr);
-    ASSERT_NE(facet, nullptr);
-    G3EdgeList hole(4, v + 4, nullptr, nullptr, nullptr, 0, 0);
-    ASSERT_NE(s.AddFacetEdges(facet, &hole), nullptr);
-
-    G3FacetContourIterator it(facet);
-    std::vector<int> sizes;
-    while (it.hasNext()) {
-        G3EdgeList* c = static_cast<G3EdgeList*>(it.next());
-        EXPECT_TRUE(ClosedChain(c));
-        sizes.push_back(c->size());
-    }
-    EXPECT_EQ(sizes, (std::vector<int>{4, 4}));
-    EXPECT_EQ(it.next(), nullptr);
-    EXPECT_FALSE(G3FacetContourIterator(nullptr).hasNext());
 }
 
 TEST(Contours, FacetListsFindTheirOwnAxes)

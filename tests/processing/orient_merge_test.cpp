@@ -17,7 +17,6 @@
 #include "tests/common/builders.h"
 #include "tests/mesh/mesh_builder.h"
 #include "tests/mesh/mesh_check.h"
-#include "tests/processing/orient_merge_support.h"
 
 #include <gtest/gtest.h>
 
@@ -31,17 +30,61 @@
 
 namespace {
 
-using namespace orienttest;
+using namespace testmesh;
 
-// Every facet of a box centred at c faces away from c.
-bool FacesAway(const std::vector<G3Facet*>& faces, const double* c)
+// The facet's vector area (half the sum of corner cross products), every
+// contour closed on its own: holes, run the other way, subtract.
+void VectorArea(G3Facet* f, double* out)
 {
-    for (G3Facet* f : faces) {
-        const double* p = f->GetPlane();
-        if (p[0] * c[0] + p[1] * c[1] + p[2] * c[2] + p[3] >= 0.0)
-            return false;
+    out[0] = out[1] = out[2] = 0.0;
+    std::vector<std::vector<const double*>> contours;
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        if (w.Opens())
+            contours.emplace_back();
+        contours.back().push_back(w.GetEntry()->GetXYZ());
     }
-    return true;
+    for (const auto& c : contours) {
+        for (std::size_t k = 0; k < c.size(); ++k) {
+            const double* p = c[k];
+            const double* q = c[(k + 1) % c.size()];
+            out[0] += 0.5 * (p[1] * q[2] - p[2] * q[1]);
+            out[1] += 0.5 * (p[2] * q[0] - p[0] * q[2]);
+            out[2] += 0.5 * (p[0] * q[1] - p[1] * q[0]);
+        }
+    }
+}
+
+// Signed volume enclosed by the facets as their chains run (positive when
+// they face outward): the divergence theorem over each facet's vector area
+// and any point of it.
+double SignedVolume(G3Surface& s)
+{
+    double v = 0.0;
+    for (int k = 0; k < s.GetFacetCount(); ++k) {
+        G3Facet* f = s.GetFacet(k);
+        double a[3];
+        VectorArea(f, a);
+        const double* p = f->GetFirstEdge()->GetVertex1()->GetXYZ();
+        v += (a[0] * p[0] + a[1] * p[1] + a[2] * p[2]) / 3.0;
+    }
+    return v;
+}
+
+// "" or what working state a pass left: a mark bit or a scratch link.
+std::string LeftState(G3Surface& s)
+{
+    const long marks = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 | G3Obj::FLAG_MARK3;
+    for (int k = 0; k < s.GetFacetCount(); ++k)
+        if ((s.GetFacet(k)->GetFlags() & marks) || s.GetFacet(k)->GetExData())
+            return "facet " + std::to_string(k);
+    for (int k = 0; k < s.GetEdgeCount(); ++k)
+        if ((s.GetEdge(k)->GetFlags() & marks) || s.GetEdge(k)->GetExData())
+            return "edge " + std::to_string(k);
+    for (int k = 0; k < s.GetVertexCount(); ++k)
+        if ((s.GetVertex(k)->GetFlags() & marks) || s.GetVertex(k)->GetExData())
+            return "vertex " + std::to_string(k);
+    return "";
 }
 
 // A UV sphere of radius 2 on shared vertices, triangles facing out.
@@ -173,8 +216,8 @@ TEST(OrientNormals2, FacetsWithoutPlaneOrWithVerticalPlaneStayOutOfProbes)
     const std::vector<double> wallPlane(wall->GetPlane(), wall->GetPlane() + 4);
     s.OrientNormals2(true);
     EXPECT_EQ("", MeshCheck(&s));
-    const double c[3] = {1, 1, 1};
-    EXPECT_TRUE(FacesAway(faces, c));
+    for (G3Facet* f : faces) // the box's centre (1, 1, 1) lies behind every face
+        EXPECT_LT(f->GetPlane()[0] + f->GetPlane()[1] + f->GetPlane()[2] + f->GetPlane()[3], 0.0);
     EXPECT_EQ(wallPlane, std::vector<double>(wall->GetPlane(), wall->GetPlane() + 4));
 }
 
@@ -366,58 +409,55 @@ TEST(MarkInPlaneEdgesAsInvisible, DiagonalClearedFoldAndBendKept)
 
 TEST(Normals, HealAndAverage)
 {
+    // No normals at all: nothing to heal. One corner with a normal: every
+    // other corner gets its plane's.
     G3TexCoo* t = nullptr;
-    {
-        // No normals at all: nothing to heal. One corner with a normal:
-        // every other corner gets its plane's.
-        G3Surface bare;
-        AddBox(bare, {0, 0, 0}, {1, 1, 1});
-        bare.HealNormals();
-        EXPECT_EQ(0, bare.GetNormalCount());
-        G3Surface s;
-        G3Vertex* v[3] = {s.AddVertex(0, 0, 0, 0), s.AddVertex(1, 0, 0, 0), s.AddVertex(0, 1, 0, 0)};
-        G3Normal* n[3] = {s.AddNormal(1, 0, 0), nullptr, nullptr};
-        G3Facet* f = s.AddFacet(3, v, 1, n, nullptr);
-        s.HealNormals();
-        EXPECT_EQ("", MeshCheck(&s));
-        ASSERT_NE(nullptr, f->GetNormal(v[1], &t));
-        EXPECT_EQ(1.0, f->GetNormal(v[1], &t)->GetXYZ()[2]);
-        EXPECT_EQ(1.0, f->GetNormal(v[0], &t)->GetXYZ()[0]);
-    }
-    {
-        // A box corner's average points along the diagonal.
-        G3Surface s;
-        AddBox(s, {0, 0, 0}, {1, 1, 1});
-        s.AverageNormalsByPlanes(nullptr);
-        EXPECT_EQ("", MeshCheck(&s));
-        const G3Normal* n = s.GetFacet(1)->GetNormal(s.GetVertex(7), &t);
-        ASSERT_NE(nullptr, n);
-        for (int c = 0; c < 3; ++c)
-            EXPECT_NEAR(1.0 / std::sqrt(3.0), n->GetXYZ()[c], 1e-12);
-        EXPECT_EQ(8, s.GetNormalCount());
-    }
-    {
-        // Listed facets average among themselves; smoothing groups across
-        // invisible edges only.
-        G3Surface s;
-        SplitQuad(s, 0);
-        GArrayCollection listed;
-        listed.add(s.GetFacet(0));
-        s.AverageNormalsByPlanesTexCooSafe(&listed);
-        s.AverageNormalsByPlanes2();
-        EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_EQ("", LeftState(s));
-        EXPECT_EQ(1.0, s.GetFacet(1)->GetNormal(s.GetVertex(3), &t)->GetXYZ()[2]);
-    }
+    G3Surface bare;
+    AddBox(bare, {0, 0, 0}, {1, 1, 1});
+    bare.HealNormals();
+    EXPECT_EQ(0, bare.GetNormalCount());
+    G3Surface one;
+    G3Vertex* v[3] = {one.AddVertex(0, 0, 0, 0), one.AddVertex(1, 0, 0, 0), one.AddVertex(0, 1, 0, 0)};
+    G3Normal* n[3] = {one.AddNormal(1, 0, 0), nullptr, nullptr};
+    G3Facet* f = one.AddFacet(3, v, 1, n, nullptr);
+    one.HealNormals();
+    EXPECT_EQ("", MeshCheck(&one));
+    ASSERT_NE(nullptr, f->GetNormal(v[1], &t));
+    EXPECT_EQ(1.0, f->GetNormal(v[1], &t)->GetXYZ()[2]);
+    EXPECT_EQ(1.0, f->GetNormal(v[0], &t)->GetXYZ()[0]);
+
+    // A box corner's average points along the diagonal.
+    G3Surface box;
+    AddBox(box, {0, 0, 0}, {1, 1, 1});
+    box.AverageNormalsByPlanes(nullptr);
+    EXPECT_EQ("", MeshCheck(&box));
+    const G3Normal* corner = box.GetFacet(1)->GetNormal(box.GetVertex(7), &t);
+    ASSERT_NE(nullptr, corner);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(1.0 / std::sqrt(3.0), corner->GetXYZ()[c], 1e-12);
+    EXPECT_EQ(8, box.GetNormalCount());
+
+    // Listed facets average among themselves; smoothing groups across
+    // invisible edges only.
+    G3Surface quad;
+    SplitQuad(quad, 0);
+    GArrayCollection listed;
+    listed.add(quad.GetFacet(0));
+    quad.AverageNormalsByPlanesTexCooSafe(&listed);
+    quad.AverageNormalsByPlanes2();
+    EXPECT_EQ("", MeshCheck(&quad));
+    EXPECT_EQ("", LeftState(quad));
+    EXPECT_EQ(1.0, quad.GetFacet(1)->GetNormal(quad.GetVertex(3), &t)->GetXYZ()[2]);
+
     // Opposite planes cancel: the corner keeps the normal it had.
     G3Surface flat;
-    G3Vertex* v[3] = {flat.AddVertex(0, 0, 0, 0), flat.AddVertex(1, 0, 0, 0), flat.AddVertex(0, 1, 0, 0)};
+    G3Vertex* u[3] = {flat.AddVertex(0, 0, 0, 0), flat.AddVertex(1, 0, 0, 0), flat.AddVertex(0, 1, 0, 0)};
     G3Normal* keep[3] = {flat.AddNormal(0, 1, 0), flat.AddNormal(0, 1, 0), flat.AddNormal(0, 1, 0)};
-    G3Facet* a = flat.AddFacet(3, v, 1, keep, nullptr);
-    G3Vertex* w[3] = {v[0], v[2], v[1]};
+    G3Facet* a = flat.AddFacet(3, u, 1, keep, nullptr);
+    G3Vertex* w[3] = {u[0], u[2], u[1]};
     flat.AddFacet(3, w, 1, keep, nullptr)->SetDoubleSided();
     flat.AverageNormalsByPlanes(nullptr);
-    EXPECT_EQ(1.0, a->GetNormal(v[0], &t)->GetXYZ()[1]);
+    EXPECT_EQ(1.0, a->GetNormal(u[0], &t)->GetXYZ()[1]);
 }
 
 TEST(MergePasses, DoubleSidedAndSelfIntersections)

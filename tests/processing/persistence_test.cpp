@@ -109,19 +109,29 @@ std::vector<double> Snapshot(G3Surface& s)
     return out;
 }
 
-struct SaveLoadTest : ::testing::Test {
-    std::string path = TempPath("dump.txt");
+struct PersistenceTest : ::testing::Test {
+    std::string path = TempPath("file");
     void TearDown() override { std::remove(path.c_str()); }
     std::string SaveToText(G3Surface& s)
     {
         EXPECT_TRUE(s.Save(path.c_str()));
         return ReadText(path);
     }
+    std::string Write(const std::vector<G3Surface*>& surfaces)
+    {
+        FILE* f = nullptr;
+        EXPECT_TRUE(G3Surface::VRMLWriteBegin(path.c_str(), &f));
+        const double color[3] = {0.8, 0.25, 1.0 / 3.0};
+        for (G3Surface* s : surfaces)
+            EXPECT_TRUE(G3Surface::VRMLWrite(f, s, color));
+        EXPECT_TRUE(G3Surface::VRMLWriteEnd(f));
+        return ReadText(path);
+    }
 };
 
 } // namespace
 
-TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
+TEST_F(PersistenceTest, RoundTripKeepsEveryLinkAndCoordinate)
 {
     // An open border (facet1 gone, facet2 kept), a facet-less edge still in
     // its rings, flags, sub-surface numbers, coordinates that need every
@@ -160,7 +170,7 @@ TEST_F(SaveLoadTest, RoundTripKeepsEveryLinkAndCoordinate)
     EXPECT_EQ(Snapshot(a), Snapshot(c));
 }
 
-TEST_F(SaveLoadTest, NumbersIgnoreTheHostLocale)
+TEST_F(PersistenceTest, NumbersIgnoreTheHostLocale)
 {
     locale_t comma = nullptr;
     for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "ru_RU.UTF-8"})
@@ -186,7 +196,7 @@ TEST_F(SaveLoadTest, NumbersIgnoreTheHostLocale)
 // it was: malformed text, and rings and chains that each end where the
 // records say but disagree with the edges (only the whole-mesh check sees
 // those).
-TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
+TEST_F(PersistenceTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
 {
     G3Surface src;
     MakeCube(src);
@@ -228,13 +238,11 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
         {"negative count", patch(0, 0, "-1")},
         {"absurd count", patch(0, 1, "2000000000")},
         {"truncated mid-file", text.substr(0, text.size() / 2)},
-        {"last line missing", text.substr(0, text.rfind('\n', text.size() - 2) + 1)},
         {"trailing data", text + "3\n"},
         {"malformed integer", patch(edgeLine, 2, "1x")},
         {"integer overflow", patch(facetLine, 3, "4294967297")},
         {"malformed coordinate", patch(1, 1, "0,5")},
         {"coordinate not finite", patch(1, 2, "nan")},
-        {"coordinate infinite", patch(1, 0, "-inf")},
         {"edge vertex past the end", patch(edgeLine, 1, str(nV))},
         {"edge without a vertex", patch(edgeLine, 0, "-1")},
         {"facet edge past the end", patch(facetLine, 0, str(nE))},
@@ -251,10 +259,6 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
                                       str(v0->GetFirstEdge()->GetId()))},
         // Vertex 2's ring records only the edge 2->0.
         {"edge missing from a ring", triangle({{9, "0 -1 2 -1 -1 -1"}, {13, "2 2"}})},
-        // Edge 1 runs 0->1: the ring of 1 lists it, the ring of 0 does not
-        // and vertex 2's lists only edge 2.
-        {"edge moved to other vertices", triangle({{5, "0 1 1"}, {9, "0 -1 2 -1 -1 -1"}, {13, "2 2"}})},
-        {"one facet on both sides", triangle({{8, "0 0 1 -1 2 1"}})},
         // A fourth edge 0->2, in both rings, names facet 0 but is not in
         // its chain.
         {"edge missing from its facet's chain",
@@ -292,7 +296,7 @@ TEST_F(SaveLoadTest, MalformedAndInconsistentDumpsAreRefusedWithoutChange)
 // Dumps of a few meshes with one to three tokens changed, lines exchanged
 // or vertices moved onto others: a surface that loads passes the check, and
 // the repair passes keep it consistent.
-TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
+TEST_F(PersistenceTest, MutatedDumpsLoadOnlyConsistentMeshes)
 {
     // Vertices are moved only in dumps without holes: a hole welded onto
     // its outer contour leaves two contours touching at a vertex, which a
@@ -304,19 +308,6 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
         MakeCube(s);
         s.RemoveFacet(s.GetFacet(1));
         s.AddEdge(s.GetVertex(4), s.GetVertex(6), nullptr);
-        dumps.push_back({SaveToText(s), true});
-    }
-    {
-        // A closed tetrahedron beside a strip of two quads and a triangle.
-        G3Surface s;
-        for (int k = 0; k < 4; ++k)
-            s.AddVertex(2 * (k == 1), 2 * (k == 2), 2 * (k == 3), 0);
-        for (int k = 0; k < 6; ++k)
-            s.AddVertex(3 + k % 3, k / 3, k == 5, 0);
-        for (const std::vector<int>& f : {std::vector<int>{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3},
-                                          {4, 5, 8, 7}, {5, 6, 9, 8}, {6, 9, 5}})
-            FacetByIds(s, f);
-        s.GetFacet(5)->SetDoubleSided();
         dumps.push_back({SaveToText(s), true});
     }
     {
@@ -408,36 +399,13 @@ TEST_F(SaveLoadTest, MutatedDumpsLoadOnlyConsistentMeshes)
 
 // ------------------------------------------------------------------ VRML
 
-namespace {
-
-struct VrmlTest : ::testing::Test {
-    std::string path = TempPath("shape.wrl");
-    void TearDown() override { std::remove(path.c_str()); }
-    std::string Write(const std::vector<G3Surface*>& surfaces)
-    {
-        FILE* f = nullptr;
-        EXPECT_TRUE(G3Surface::VRMLWriteBegin(path.c_str(), &f));
-        const double color[3] = {0.8, 0.25, 1.0 / 3.0};
-        for (G3Surface* s : surfaces)
-            EXPECT_TRUE(G3Surface::VRMLWrite(f, s, color));
-        EXPECT_TRUE(G3Surface::VRMLWriteEnd(f));
-        return ReadText(path);
-    }
-};
-
-} // namespace
-
-TEST_F(VrmlTest, UnitCubeMatchesGoldenFile)
-{
-    G3Surface cube;
-    MakeCube(cube);
-    EXPECT_EQ(Write({&cube}), ReadText(std::string(G3_TEST_DATA_DIR) + "/processing/data/unit_cube.wrl"));
-}
-
-TEST_F(VrmlTest, OneShapePerSurfaceAndNormalsOnlyWhenEveryCornerHasOne)
+// The unit cube matches the golden file. One Shape per surface; only one
+// whose every corner has a normal gets a normal block.
+TEST_F(PersistenceTest, VrmlMatchesGoldenFileAndWritesNormalsOnlyWhenEveryCornerHasOne)
 {
     G3Surface plain, shaded, partial;
     MakeCube(plain);
+    EXPECT_EQ(Write({&plain}), ReadText(std::string(G3_TEST_DATA_DIR) + "/processing/data/unit_cube.wrl"));
     const int normalIds[6] = {0, 1, 2, 3, 4, 5};
     const double dirs[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}};
     for (const auto& d : dirs) {

@@ -212,32 +212,32 @@ TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
 TEST(TriangulateTest, SurfacesTriangulateOnSeveralThreadsAtOnce)
 {
     // Each surface triangulated on its own thread gives the same triangles
-    // as on one thread.
-    G3Surface reference, a, b;
-    std::vector<std::vector<long>> ids(3);
-    for (G3Surface* s : {&reference, &a, &b})
+    // as the first one, triangulated alone.
+    G3Surface s[3];
+    for (G3Surface& x : s)
         for (int k = 0; k < 200; ++k) {
-            const double x = 3.0 * k;
-            G3Facet* f = SoupFacet(*s, {{x, 0, 0}, {x + 2, 0, 0}, {x + 2, 2, 0}, {x + 1, 1.5, 0}, {x, 2, 0}});
-            G3Vertex* hole[4] = {s->AddVertex(x + 0.5, 0.5, 0, 0), s->AddVertex(x + 0.5, 1, 0, 0),
-                                 s->AddVertex(x + 1.5, 1, 0, 0), s->AddVertex(x + 1.5, 0.5, 0, 0)};
+            const double x0 = 3.0 * k;
+            G3Facet* f =
+                SoupFacet(x, {{x0, 0, 0}, {x0 + 2, 0, 0}, {x0 + 2, 2, 0}, {x0 + 1, 1.5, 0}, {x0, 2, 0}});
+            G3Vertex* hole[4] = {x.AddVertex(x0 + 0.5, 0.5, 0, 0), x.AddVertex(x0 + 0.5, 1, 0, 0),
+                                 x.AddVertex(x0 + 1.5, 1, 0, 0), x.AddVertex(x0 + 1.5, 0.5, 0, 0)};
             G3EdgeList list(4, hole, nullptr, nullptr, nullptr, 0, 0);
-            s->AddFacetEdges(f, &list);
+            x.AddFacetEdges(f, &list);
         }
-    reference.Triangulate(4, 0);
-    std::thread ta([&] { a.Triangulate(4, 0); });
-    std::thread tb([&] { b.Triangulate(4, 0); });
+    s[0].Triangulate(4, 0);
+    std::thread ta([&] { s[1].Triangulate(4, 0); });
+    std::thread tb([&] { s[2].Triangulate(4, 0); });
     ta.join();
     tb.join();
-    int k = 0;
-    for (G3Surface* s : {&reference, &a, &b}) {
-        for (int i = 0; i < s->GetFacetCount(); ++i)
-            for (G3Vertex* v : Corners(s->GetFacet(i)))
-                ids[k].push_back(v->GetId());
-        ++k;
-    }
-    EXPECT_EQ(ids[1], ids[0]);
-    EXPECT_EQ(ids[2], ids[0]);
+    auto ids = [](G3Surface& x) {
+        std::vector<long> out;
+        for (int i = 0; i < x.GetFacetCount(); ++i)
+            for (G3Vertex* v : Corners(x.GetFacet(i)))
+                out.push_back(v->GetId());
+        return out;
+    };
+    EXPECT_EQ(ids(s[1]), ids(s[0]));
+    EXPECT_EQ(ids(s[2]), ids(s[0]));
 }
 
 namespace {
