@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -186,10 +187,7 @@ TEST(PolylineClipper, RandomSegmentsAgainstPolygonsMatchInsideLength)
         Ring poly;
         for (int k = 0, n = 3 + static_cast<int>(rng() % 8); k < n; ++k) {
             const XY q = {double(rng() % 9), double(rng() % 9)};
-            bool fresh = true;
-            for (const XY& o : poly)
-                fresh = fresh && (o.x != q.x || o.y != q.y);
-            if (fresh)
+            if (std::none_of(poly.begin(), poly.end(), [&](const XY& o) { return o.x == q.x && o.y == q.y; }))
                 poly.push_back(q);
         }
         auto angle = [](const XY& q) { return std::atan2(q.y - 4.3, q.x - 4.6); };
