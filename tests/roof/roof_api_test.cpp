@@ -38,6 +38,7 @@ TEST(RoofApi, BadOutlinesAreRefusedAndLeaveTheSurfaceAlone)
         {"collinear", {{0, 0}, {5, 0}, {10, 0}, {7, 0}}, a30},
         {"too few", {{0, 0}, {10, 0}}, {Deg(30), Deg(30)}},
         {"nan point", {{0, 0}, {nan, 0}, {10, 6}, {0, 6}}, a30},
+        {"counts differ", kRect, {Deg(30), Deg(30), Deg(30)}},
         {"overhang crossing itself", slot, std::vector<double>(slot.size(), Deg(30)), 1.0},
     };
     for (const Case& c : cases) {
@@ -55,12 +56,13 @@ TEST(RoofApi, BadOutlinesAreRefusedAndLeaveTheSurfaceAlone)
     }
     G3Surface s;
     EXPECT_TRUE(Build(&s, slot, std::vector<double>(slot.size(), Deg(30)), 0.0, 0.2)); // the slot stays open
-    // A null angle entry and a null list.
+    // A null angle entry and null lists.
     Outline o(kRect, a30);
     o.angleList.put(2, nullptr);
     G3Surface t;
     G3RoofGenerator gen(&t, 0.0, 0.0, 0.0);
     EXPECT_FALSE(gen.Regen(&o.points, &o.angleList));
+    EXPECT_FALSE(gen.Regen(nullptr, &o.angleList));
     EXPECT_FALSE(gen.Regen(&o.points, nullptr));
     EXPECT_EQ(0, t.GetFacetCount());
 }

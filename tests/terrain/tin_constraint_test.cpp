@@ -58,7 +58,6 @@ TEST(TinConstraint, ExistingEdgeChangesNothing)
     constrained.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
     EXPECT_EQ(TriangleSignature(plain), TriangleSignature(constrained));
     EXPECT_TRUE(constrained.GetEngine()->IsConstrained(a, b));
-
 }
 
 TEST(TinConstraint, ConstraintThroughVerticesBecomesAChain)
