@@ -200,8 +200,6 @@ TEST(FormatsTest, DataFilesReadWithTheirCounts)
                  {"cube_ascii.stl", 8, 18, 12, true}, {"cube_binary.stl", 8, 18, 12, true},
                  {"cube_ascii.ply", 8, 12, 6, true},  {"cube_le.ply", 8, 12, 6, true},
                  {"cube_be.ply", 8, 12, 6, true}};
-    const double cube[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-                               {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
     // The binary STL's header starts with "solid"; its size says binary.
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -210,12 +208,6 @@ TEST(FormatsTest, DataFilesReadWithTheirCounts)
         ASSERT_TRUE(g3io::ReadMeshFile(Data(c.file), s, msg)) << msg;
         EXPECT_EQ("", msg);
         ExpectCounts(s, c.v, c.e, c.f, c.closed);
-        if (std::strstr(c.file, ".ply")) {  // the same cube in every encoding and byte order
-            for (int i = 0; i < 8; ++i)
-                for (int k = 0; k < 3; ++k)
-                    EXPECT_EQ(cube[i][k], s.GetVertex(i)->GetXYZ()[k]) << i;
-            EXPECT_EQ(CornerIds(s.GetFacet(0)), std::vector<long>({0, 3, 2, 1}));
-        }
         // Written in its own format (an ASCII file as ASCII) and read back:
         // the same facets, corners in the same places and order.
         const std::string path = TempDir() + "/again_" + c.file;
@@ -226,10 +218,6 @@ TEST(FormatsTest, DataFilesReadWithTheirCounts)
         ASSERT_TRUE(g3io::ReadMeshFile(path, back, msg)) << msg;
         ExpectCounts(back, c.v, c.e, c.f, c.closed);
         EXPECT_EQ(FacetCycles(s), FacetCycles(back));
-        if (std::strstr(c.file, ".ply")) {  // binary is little-endian
-            const char* format = options.plyAscii ? "ply\nformat ascii" : "ply\nformat binary_little";
-            EXPECT_EQ(0u, Slurp(path).find(format));
-        }
     }
 }
 
