@@ -72,14 +72,8 @@ TEST_F(G3Commands, BooleanOfTwoBoxesAndTheSameBytesFromTwoProcesses)
     EXPECT_EQ(Read("first.txt"), Read("second.txt"));
 }
 
-TEST_F(G3Commands, UpdateLevels)
+TEST_F(G3Commands, UpdateLevel)
 {
-    Write("open.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nv 0 0 1\nv 1 0 1\nv 0 1 1\nv 1 1 1\n"
-                      "f 1 3 4 2\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n");  // a box without its top
-    Result open = Run({"update", "1003", P("open.obj"), "-o", P("u.txt")});
-    ASSERT_EQ(0, open.status) << open.err;
-    EXPECT_NE(open.out.find("Update(1003): "), std::string::npos) << open.out;
-    EXPECT_TRUE(fs::exists(P("u.txt")));
     WriteBox("a.obj", 0, 1);
     Result closed = Run({"update", "1001", P("a.obj"), "-o", P("a.txt")});
     ASSERT_EQ(0, closed.status) << closed.err;
@@ -274,7 +268,6 @@ TEST_F(G3Commands, RefusedCommandLinesWriteNothing)
         {2, {"render", cube, "-o", P(".png")}, ".png"},
         {2, {"render", cube}, usage},
         {2, {"render", "-o", P("n.png")}, usage},
-        {2, {"render", cube, "-o", P("n.png"), "--colour", "red"}, "--colour"},
         {1, {"render", cube, "-o", P("plain/x.png")}, "cannot write"},
 #endif
     };
