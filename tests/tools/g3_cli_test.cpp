@@ -245,7 +245,7 @@ TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
     // Same run, same report.
     EXPECT_EQ(Run({"demo", "-o", out}).out, r.out);
 #ifdef G3_HAVE_RENDER
-    // A picture of each result, as g3 render draws it.
+    // Beside each result its picture, as g3 render draws it: the sphere's.
     g3render::Image image;
     std::string message;
     ASSERT_TRUE(g3render::DecodePng(Slurp(fs::path(out) / "sphere.png"), image, message)) << message;
