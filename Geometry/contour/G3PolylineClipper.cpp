@@ -1,3 +1,18 @@
+// Clipping of stored paths to an axis-aligned window, and of single segments
+// to a polygon. Invariants:
+// - window mode clips side by side (left, right, bottom, top); a point on a
+//   window side counts as inside, a crossing lies exactly on the side, and
+//   every new piece that runs along the window's border is invisible;
+// - polygon mode pairs the polygon's crossings with the segment's line
+//   even-odd along the line's longer axis; border counts as inside: a run of
+//   polygon points on the line is a crossing at its exit when the polygon
+//   passes through it, and two crossings when the polygon only touches it,
+//   joined with the inside parts around it when it lies between two;
+// - pieces reach the loader in order from the segment's first end, never
+//   empty and never overlapping, with heights taken from the segment.
+// The places that round: a polygon point within kPlaneSide of the segment's
+// line lies on it, and pieces no longer than kPointEqual along the axis are
+// not sent.
 #include "Geometry/contour/G3PolylineClipper.h"
 
 #include "Geometry/math/GTolerance.h"
