@@ -174,4 +174,14 @@ std::string ToolUsage();
 // its --help on stderr; returns kExitBadInput.
 int UsageError(const std::string& command, const std::string& error);
 
+// The opening every command shares: parses `raw` by `syntax` into `args`.
+// False when the command ends there, with `status` its exit status: a usage
+// error (reported as UsageError does) or --help (the help printed).
+bool OpenCommand(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax,
+                 ParsedArgs& args, int& status);
+// OpenCommand for a command that takes exactly one input file: any other
+// count of positional arguments is a usage error too.
+bool OpenOneInputCommand(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax,
+                         ParsedArgs& args, int& status);
+
 }  // namespace g3tool

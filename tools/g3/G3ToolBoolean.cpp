@@ -67,13 +67,9 @@ int Parse(const std::string& command, const std::vector<std::string>& raw, std::
     ArgSyntax syntax;
     syntax.flags = {"--quiet"};
     syntax.valueOptions = {"-o", "--output"};
-    std::string error;
-    if (!ParseArgs(raw, syntax, a, error))
-        return UsageError(command, error);
-    if (a.help) {
-        std::fputs(CommandHelp(command).c_str(), stdout);
-        return kExitOk;
-    }
+    int status = kExitOk;
+    if (!OpenCommand(command, raw, syntax, a, status))
+        return status;
     if (a.positionals.size() != positionals)
         return UsageError(command, "expects " + std::to_string(positionals) + " arguments before -o OUT");
     if (!a.HasValue({"-o", "--output"}))

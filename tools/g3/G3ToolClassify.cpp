@@ -88,13 +88,9 @@ int CommandClassify(const std::vector<std::string>& raw)
     syntax.flags = {"--quiet"};
     syntax.valueOptions = {"--seed"};
     ParsedArgs args;
-    std::string error;
-    if (!ParseArgs(raw, syntax, args, error))
-        return UsageError("classify", error);
-    if (args.help) {
-        std::fputs(ClassifyHelp().c_str(), stdout);
-        return kExitOk;
-    }
+    int status = kExitOk;
+    if (!OpenCommand("classify", raw, syntax, args, status))
+        return status;
     if (args.positionals.size() != 2)
         return UsageError("classify", "expects a mesh file and a points file");
     unsigned seed = 1;

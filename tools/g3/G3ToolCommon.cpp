@@ -245,4 +245,31 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
     s.FormPlaneEquation();
 }
 
+bool OpenCommand(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax,
+                 ParsedArgs& args, int& status)
+{
+    std::string error;
+    if (!ParseArgs(raw, syntax, args, error)) {
+        status = UsageError(command, error);
+        return false;
+    }
+    if (args.help) {
+        std::fputs(CommandHelp(command).c_str(), stdout);
+        status = kExitOk;
+        return false;
+    }
+    return true;
+}
+
+bool OpenOneInputCommand(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax,
+                         ParsedArgs& args, int& status)
+{
+    if (!OpenCommand(command, raw, syntax, args, status))
+        return false;
+    if (args.positionals.size() == 1)
+        return true;
+    status = UsageError(command, args.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    return false;
+}
+
 }  // namespace g3tool

@@ -138,15 +138,9 @@ int CommandContours(const std::vector<std::string>& args)
     syntax.flags = {"--separate", "--quiet"};
     syntax.valueOptions = {"--op"};
     ParsedArgs a;
-    std::string error;
-    if (!ParseArgs(args, syntax, a, error))
-        return UsageError("contours", error);
-    if (a.help) {
-        std::fputs(ContoursHelp().c_str(), stdout);
-        return kExitOk;
-    }
-    if (a.positionals.size() != 1)
-        return UsageError("contours", a.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    int status = kExitOk;
+    if (!OpenOneInputCommand("contours", args, syntax, a, status))
+        return status;
     int op = 0;
     if (a.HasValue({"--op"})) {
         const std::string name = a.Value({"--op"});
@@ -158,6 +152,7 @@ int CommandContours(const std::vector<std::string>& args)
             return UsageError("contours", "unknown --op '" + name + "' (union, pieces or common)");
     }
     std::vector<Ring> rings;
+    std::string error;
     if (!ReadContours(a.positionals[0], rings, error)) {
         std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;

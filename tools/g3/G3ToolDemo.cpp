@@ -203,13 +203,9 @@ int CommandDemo(const std::vector<std::string>& args)
     syntax.flags = {"--quiet"};
     syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
-    std::string error;
-    if (!ParseArgs(args, syntax, a, error))
-        return UsageError("demo", error);
-    if (a.help) {
-        std::fputs(CommandHelp("demo").c_str(), stdout);
-        return kExitOk;
-    }
+    int status = kExitOk;
+    if (!OpenCommand("demo", args, syntax, a, status))
+        return status;
     if (!a.positionals.empty())
         return UsageError("demo", "unexpected argument " + a.positionals[0] + " (the folder is given with -o DIR)");
     const std::string dir = a.Value({"-o", "--output"}, "g3-demo");

@@ -170,20 +170,15 @@ int CommandInfo(const std::vector<std::string>& args)
     ArgSyntax syntax;
     syntax.flags = {"--quiet"};
     ParsedArgs a;
-    std::string error;
-    if (!ParseArgs(args, syntax, a, error))
-        return UsageError("info", error);
-    if (a.help) {
-        std::fputs(CommandHelp("info").c_str(), stdout);
-        return kExitOk;
-    }
-    if (a.positionals.size() != 1)
-        return UsageError("info", a.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    int status = kExitOk;
+    if (!OpenOneInputCommand("info", args, syntax, a, status))
+        return status;
     const std::string& path = a.positionals[0];
 
     Progress progress(a.Has("--quiet"));
     progress.Pass("reading " + path);
     G3Surface s;
+    std::string error;
     if (!g3io::ReadMeshFile(path, s, error)) {
         std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;

@@ -87,39 +87,21 @@ struct InOut {
 int OpenInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax, InOut& io,
               G3Surface& s, bool& done)
 {
-    done = false;
-    std::string error;
-    if (!ParseArgs(raw, syntax, io.args, error)) {
-        done = true;
-        return UsageError(command, error);
-    }
-    if (io.args.help) {
-        done = true;
-        std::fputs(CommandHelp(command).c_str(), stdout);
-        return kExitOk;
-    }
-    if (io.args.positionals.size() != 1) {
-        done = true;
-        return UsageError(command,
-                          io.args.positionals.empty() ? "missing input file" : "expects exactly one input file");
-    }
-    if (!io.args.HasValue({"-o", "--output"})) {
-        done = true;
+    done = true;
+    int status = kExitOk;
+    if (!OpenOneInputCommand(command, raw, syntax, io.args, status))
+        return status;
+    if (!io.args.HasValue({"-o", "--output"}))
         return UsageError(command, "missing -o OUT");
-    }
     io.in = io.args.positionals[0];
     io.out = io.args.Value({"-o", "--output"});
-    int status = kExitOk;
-    if (!CheckOutputPath(command, io.out, status)) {
-        done = true;
+    if (!CheckOutputPath(command, io.out, status))
         return status;
-    }
     io.progress = Progress(io.args.Has("--quiet"));
-    if (!ReadInput(io.in, s, io.progress)) {
-        done = true;
+    if (!ReadInput(io.in, s, io.progress))
         return kExitBadInput;
-    }
     std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
+    done = false;
     return kExitOk;
 }
 

@@ -64,15 +64,9 @@ int CommandRender(const std::vector<std::string>& raw)
     syntax.flags = {"--quiet"};
     syntax.valueOptions = {"-o", "--output", "--view", "--size", "--edges"};
     ParsedArgs args;
-    std::string error;
-    if (!ParseArgs(raw, syntax, args, error))
-        return UsageError("render", error);
-    if (args.help) {
-        std::fputs(RenderHelp().c_str(), stdout);
-        return kExitOk;
-    }
-    if (args.positionals.size() != 1)
-        return UsageError("render", args.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    int status = kExitOk;
+    if (!OpenOneInputCommand("render", raw, syntax, args, status))
+        return status;
     if (!args.HasValue({"-o", "--output"}))
         return UsageError("render", "missing -o OUT.png");
     const std::string out = args.Value({"-o", "--output"});

@@ -128,13 +128,9 @@ int CommandRoof(const std::vector<std::string>& raw)
     syntax.flags = {"--quiet"};
     syntax.valueOptions = {"-o", "--output", "--thickness", "--overhang"};
     ParsedArgs a;
-    std::string error;
-    if (!ParseArgs(raw, syntax, a, error))
-        return UsageError("roof", error);
-    if (a.help) {
-        std::fputs(CommandHelp("roof").c_str(), stdout);
-        return kExitOk;
-    }
+    int status = kExitOk;
+    if (!OpenCommand("roof", raw, syntax, a, status))
+        return status;
     if (a.positionals.size() != 1)
         return UsageError("roof", "expects one OUTLINE file before -o OUT");
     if (!a.HasValue({"-o", "--output"}))
@@ -151,6 +147,7 @@ int CommandRoof(const std::vector<std::string>& raw)
     Progress progress(a.Has("--quiet"));
     progress.Pass("reading " + a.positionals[0]);
     std::vector<OutlinePoint> pts;
+    std::string error;
     if (!ReadOutline(a.positionals[0], pts, error)) {
         std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;

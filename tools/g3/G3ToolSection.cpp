@@ -73,15 +73,9 @@ int CommandSection(const std::vector<std::string>& raw)
     syntax.flags = {"--quiet"};
     syntax.valueOptions = {"-o", "--output", "--plane"};
     ParsedArgs args;
-    std::string error;
-    if (!ParseArgs(raw, syntax, args, error))
-        return UsageError("section", error);
-    if (args.help) {
-        std::fputs(SectionHelp().c_str(), stdout);
-        return kExitOk;
-    }
-    if (args.positionals.size() != 1)
-        return UsageError("section", args.positionals.empty() ? "missing input file" : "expects exactly one input file");
+    int status = kExitOk;
+    if (!OpenOneInputCommand("section", raw, syntax, args, status))
+        return status;
     if (!args.HasValue({"-o", "--output"}))
         return UsageError("section", "missing -o OUT");
     std::vector<double> planes;
