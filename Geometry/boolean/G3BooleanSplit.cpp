@@ -27,6 +27,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -239,6 +240,9 @@ static void SplitAll(G3Surface* s)
 {
     if (!s || !s->GetFacetList())
         return;
+    // The cut edges carry Mark3 from the facet that makes them until the
+    // loop at the end hands them to their vertices' classification.
+    G3_HOLD_PASS_MARKS(s, "MergeSurfaceAndIntersectionTree");
     // Vertices made on cuts, shared by the facets on both sides of an edge
     // a cut crosses.
     GEnvelope box;

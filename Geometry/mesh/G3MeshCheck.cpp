@@ -188,3 +188,29 @@ std::string G3MeshCheck(G3Shell* s)
         return r;
     return CheckEdges(s, inRing, inChain);
 }
+
+namespace {
+
+constexpr long kScratchMarks = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 | G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4;
+
+std::string CheckMarks(const GArrayCollection* c, const char* name)
+{
+    for (int i = 0; c && i < c->size(); ++i) {
+        const G3Obj* o = static_cast<const G3Obj*>(c->get(i));
+        if (o && (o->GetFlags() & kScratchMarks))
+            return Fault(std::string(name) + ": mark left set", i, o->GetFlags() & kScratchMarks);
+    }
+    return "";
+}
+
+} // namespace
+
+std::string G3MeshMarksCheck(G3Shell* s)
+{
+    if (!s)
+        return "null shell";
+    std::string r;
+    if (!(r = CheckMarks(s->GetVertexList(), "vertex")).empty() || !(r = CheckMarks(s->GetEdgeList(), "edge")).empty())
+        return r;
+    return CheckMarks(s->GetFacetList(), "facet");
+}

@@ -26,3 +26,12 @@
 class G3Shell;
 
 std::string G3MeshCheck(G3Shell* s);
+
+// Marks left set: Mark, Mark2, Mark3 and Mark4 are scratch bits a pass sets
+// and clears within itself, on vertices, edges and facets alike. "" when
+// none is set, else the first entity holding one, for example
+// "facet: mark left set (7, 16777216)" (index, then the bits). Kept apart
+// from G3MeshCheck: a dump stores an entity's flags word as it is, so a mesh
+// read back may carry its writer's marks and is not broken for that; the
+// pass check (G3PassCheck.h) applies it to passes that start without marks.
+std::string G3MeshMarksCheck(G3Shell* s);

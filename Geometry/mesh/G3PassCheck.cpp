@@ -16,25 +16,40 @@ namespace {
 thread_local G3PassCheck* innermost = nullptr;
 }
 
-G3PassCheck::G3PassCheck(G3Shell* s, const char* p, bool h) : shell(s), pass(p), hold(h), outer(innermost)
+namespace {
+constexpr unsigned Bit(G3PassCheck::Mode m) { return 1u << m; }
+} // namespace
+
+G3PassCheck::G3PassCheck(G3Shell* s, const char* p, Mode m) : shell(s), pass(p), mode(m), outer(innermost)
 {
     innermost = this;
+    if (!shell || mode == kHold)
+        return;
+    if (mode == kHoldMarks) {
+        checks = !Enclosed(Bit(kCheck) | Bit(kKeepingMarks) | Bit(kHold) | Bit(kHoldMarks));
+        watchMarks = checks && G3MeshMarksCheck(shell).empty();
+        return;
+    }
+    checks = !Enclosed(Bit(kCheck) | Bit(kKeepingMarks) | Bit(kHold));
+    watchMarks = checks && mode == kCheck && !Enclosed(Bit(kHoldMarks)) && G3MeshMarksCheck(shell).empty();
 }
 
 G3PassCheck::~G3PassCheck()
 {
     innermost = outer;
-    if (hold || !shell || Nested())
+    if (!checks)
         return;
-    const std::string fault = G3MeshCheck(shell);
+    std::string fault = G3MeshCheck(shell);
+    if (fault.empty() && watchMarks)
+        fault = G3MeshMarksCheck(shell);
     if (!fault.empty())
         Fail(pass, fault);
 }
 
-bool G3PassCheck::Nested() const
+bool G3PassCheck::Enclosed(unsigned modes) const
 {
     for (const G3PassCheck* g = outer; g; g = g->outer)
-        if (g->shell == shell)
+        if (g->shell == shell && (modes & Bit(g->mode)))
             return true;
     return false;
 }

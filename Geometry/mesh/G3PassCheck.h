@@ -4,7 +4,9 @@
 //
 //     G3_CHECK_PASS(this, "RemoveEqualsVertex");
 //
-// runs G3MeshCheck on the shell when it returns. A broken mesh is reported
+// runs G3MeshCheck on the shell when it returns, and G3MeshMarksCheck when
+// the shell held no scratch marks as the pass began (a mesh read from a
+// dump may carry its writer's marks). A broken mesh is reported
 // through the trace hook and on stderr, naming the pass and the broken
 // invariant, and the process aborts, so that a test run fails loudly at
 // the first pass that leaves the mesh broken. Without the option the macro
@@ -30,6 +32,14 @@
 // Code that holds a shell mid-operation across several passes of its own
 // wraps them in G3_HOLD_PASS_CHECKS(shell): passes inside the hold do not
 // check, and nothing checks at its end (the holder finishes the mesh).
+//
+// Scratch marks (Mark to Mark4) are checked too: a pass that began on a
+// shell without marks must leave none (G3MeshMarksCheck). Passes that take
+// entities in with their flags as they are (Copy, the dump readers) open
+// with G3_CHECK_PASS_KEEPING_MARKS instead, and an operation that hands
+// marks from one of its passes to the next wraps them in
+// G3_HOLD_PASS_MARKS(shell): the passes inside check everything but marks,
+// and the operation's own end checks the marks it held.
 
 #include <string>
 
@@ -39,8 +49,14 @@ class G3Shell;
 
 class G3PassCheck {
 public:
+    enum Mode {
+        kCheck,        // consistency, and marks when there were none at the start
+        kKeepingMarks, // consistency only
+        kHoldMarks,    // inner passes skip marks; marks checked at the end
+        kHold,         // inner passes and the end check nothing
+    };
     // `pass` must outlive the guard (a string literal).
-    G3PassCheck(G3Shell* shell, const char* pass, bool hold = false);
+    G3PassCheck(G3Shell* shell, const char* pass, Mode mode = kCheck);
     ~G3PassCheck();
     G3PassCheck(const G3PassCheck&) = delete;
     G3PassCheck& operator=(const G3PassCheck&) = delete;
@@ -48,23 +64,32 @@ public:
 private:
     // Traces and prints `fault` for `pass`, then aborts.
     [[noreturn]] static void Fail(const char* pass, const std::string& fault);
-    // Whether an enclosing guard of this thread watches the same shell.
-    bool Nested() const;
+    // Whether an enclosing guard of this thread on the same shell has one
+    // of the modes in `modes` (a bit per Mode).
+    bool Enclosed(unsigned modes) const;
 
     G3Shell* shell;
     const char* pass;
-    bool hold;
+    Mode mode;
     G3PassCheck* outer;
+    bool checks = false;     // outermost (a marks hold does not count)
+    bool watchMarks = false; // and no marks at the start, none held outside
 };
 
 #define G3_PASS_CHECK_JOIN2(a, b) a##b
 #define G3_PASS_CHECK_JOIN(a, b) G3_PASS_CHECK_JOIN2(a, b)
 #define G3_CHECK_PASS(shell, pass) G3PassCheck G3_PASS_CHECK_JOIN(g3PassCheck, __LINE__)((shell), (pass))
-#define G3_HOLD_PASS_CHECKS(shell) G3PassCheck G3_PASS_CHECK_JOIN(g3PassHold, __LINE__)((shell), "hold", true)
+#define G3_CHECK_PASS_KEEPING_MARKS(shell, pass)                                                                    \
+    G3PassCheck G3_PASS_CHECK_JOIN(g3PassCheck, __LINE__)((shell), (pass), G3PassCheck::kKeepingMarks)
+#define G3_HOLD_PASS_MARKS(shell, pass)                                                                             \
+    G3PassCheck G3_PASS_CHECK_JOIN(g3PassMarks, __LINE__)((shell), (pass), G3PassCheck::kHoldMarks)
+#define G3_HOLD_PASS_CHECKS(shell) G3PassCheck G3_PASS_CHECK_JOIN(g3PassHold, __LINE__)((shell), "hold", G3PassCheck::kHold)
 
 #else
 
 #define G3_CHECK_PASS(shell, pass) static_cast<void>(0)
+#define G3_CHECK_PASS_KEEPING_MARKS(shell, pass) static_cast<void>(0)
+#define G3_HOLD_PASS_MARKS(shell, pass) static_cast<void>(0)
 #define G3_HOLD_PASS_CHECKS(shell) static_cast<void>(0)
 
 #endif

@@ -622,7 +622,7 @@ G3Surface* G3Surface::Duplicate()
 // on this surface tracks the copied entities like any it saw added.
 void G3Surface::Copy(GObj* source)
 {
-    G3_CHECK_PASS(this, "Copy");
+    G3_CHECK_PASS_KEEPING_MARKS(this, "Copy");
     G3Surface* src = dynamic_cast<G3Surface*>(source);
     if (!src)
         return;

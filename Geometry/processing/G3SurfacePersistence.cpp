@@ -508,7 +508,7 @@ bool G3Surface::Save(const char* fileName)
 
 bool G3Surface::Load(const char* fileName)
 {
-    G3_CHECK_PASS(this, "Load");
+    G3_CHECK_PASS_KEEPING_MARKS(this, "Load");
     if (!fileName)
         return false;
     // The ids in the file index an empty surface.
@@ -526,7 +526,7 @@ bool G3Surface::Load(const char* fileName)
 
 bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine, const char** reason)
 {
-    G3_CHECK_PASS(this, "LoadFromText");
+    G3_CHECK_PASS_KEEPING_MARKS(this, "LoadFromText");
     if (errorLine)
         *errorLine = 0;
     const char* why = nullptr;
