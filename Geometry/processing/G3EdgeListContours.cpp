@@ -15,8 +15,10 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3ContourGraph.h"
+#include "Geometry/processing/G3SimpleCycle.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -143,10 +145,6 @@ const G3Vertex* HighEnd(const G3Edge* e)
     return std::max(e->GetVertex1(), e->GetVertex2(), std::less<const G3Vertex*>());
 }
 
-// Lists up to this long are paired by a plain scan: a hash of vertex lists
-// for each of thousands of two-facet merges cost more than the merge.
-constexpr int kPairScanEdges = 32;
-
 // The edges that pair cancellation removes whatever the sweep finds: of
 // the edges joining the same two vertices (either way round), all but the
 // last of an odd count, taken in list order. Merging coplanar facets hands
@@ -159,26 +157,27 @@ std::vector<char> CancellingPairs(G3EdgeList* list)
 {
     const int n = list->size();
     std::vector<char> idle(static_cast<size_t>(n), 0);
-    // The earlier edges joining lo and hi, in list order.
-    std::unordered_map<const G3Vertex*, std::vector<int>> at;  // looked up only: order comes from the list
-    if (n > kPairScanEdges) {
-        at.reserve(static_cast<size_t>(n));
+    if (n <= kPairScanEdges) {
+        std::array<G3EdgeEnds, kPairScanEdges> ends{};
         for (int k = 0; k < n; ++k)
-            if (Joins(list->GetEdge(k)))
-                at[LowEnd(list->GetEdge(k))].push_back(k);
+            ends[static_cast<size_t>(k)] = {list->GetEdge(k)->GetVertex1(), list->GetEdge(k)->GetVertex2()};
+        G3CancelPairs(ends.data(), n, idle.data());
+        return idle;
     }
-    std::vector<int> all;
+    // The earlier edges joining lo and hi, in list order.
+    std::unordered_map<const G3Vertex*, std::vector<int>> at; // looked up only: order comes from the list
+    at.reserve(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k)
+        if (Joins(list->GetEdge(k)))
+            at[LowEnd(list->GetEdge(k))].push_back(k);
     for (int k = 0; k < n; ++k) {
         const G3Edge* e = list->GetEdge(k);
         if (!Joins(e))
             continue;
         const G3Vertex* lo = LowEnd(e);
         const G3Vertex* hi = HighEnd(e);
-        if (n <= kPairScanEdges)
-            all.push_back(k);
-        const std::vector<int>& earlier = n <= kPairScanEdges ? all : at[lo];
         int partner = -1;
-        for (int m : earlier) {
+        for (int m : at[lo]) {
             if (m >= k)
                 break;
             const G3Edge* o = list->GetEdge(m);

@@ -25,6 +25,7 @@
 // are chosen with the graph walk's own comparisons, in its vertex order.
 
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3SimpleCycle.h"
 
 #include "Geometry/foundation/GObj.h"
 #include "Geometry/math/GTolerance.h"
@@ -40,9 +41,7 @@ namespace {
 using GTolerance::kPointEqual;
 using GTolerance::kSimpleContourClearance;
 
-// Longer lists are left to the sweep: the tests below compare every vertex
-// with every edge.
-constexpr int kMaxEdges = 16;
+constexpr int kMaxEdges = kSimpleCycleEdges;
 
 constexpr long kWalkMarks = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2;
 
@@ -77,14 +76,31 @@ bool Meet(const Planar& a, const Planar& b, const Planar& c, const Planar& d)
 
 } // namespace
 
-G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
+void G3CancelPairs(const G3EdgeEnds* ends, int n, char* idle)
 {
-    const int n = size();
-    if (static_cast<int>(idle.size()) != n || n > 2 * kMaxEdges || !EnsureAxes())
-        return nullptr;
-    const int i = xCoo;
-    const int j = yCoo;
+    for (int k = 0; k < n; ++k)
+        idle[k] = 0;
+    for (int k = 0; k < n; ++k) {
+        const G3EdgeEnds& e = ends[k];
+        if (!e.v1 || !e.v2 || e.v1 == e.v2)
+            continue;
+        int partner = -1;
+        for (int m = 0; m < k; ++m) {
+            const G3EdgeEnds& o = ends[m];
+            if (!idle[m] && ((o.v1 == e.v1 && o.v2 == e.v2) || (o.v1 == e.v2 && o.v2 == e.v1)))
+                partner = m;
+        }
+        if (partner >= 0) {
+            idle[partner] = 1;
+            idle[k] = 1;
+        }
+    }
+}
 
+bool G3FindSimpleCycle(const G3EdgeEnds* ends, int n, const char* idle, int i, int j, G3SimpleCycle* out)
+{
+    if (n > 2 * kMaxEdges || !out)
+        return false;
     // The vertices in the order the graph would create them (first
     // appearance, vertex1 before vertex2), the live edges with their ends
     // as indices into it, and the two live edges at each vertex.
@@ -108,17 +124,17 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
         return vertices++;
     };
     for (int k = 0; k < n; ++k) {
-        const G3Edge* e = GetEdge(k);
-        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() == e->GetVertex2())
-            return nullptr;
-        const int ea = indexOf(e->GetVertex1());
-        const int eb = indexOf(e->GetVertex2());
+        const G3EdgeEnds& e = ends[k];
+        if (!e.v1 || !e.v2 || e.v1 == e.v2)
+            return false;
+        const int ea = indexOf(e.v1);
+        const int eb = indexOf(e.v2);
         if (ea < 0 || eb < 0)
-            return nullptr;
-        if (idle[static_cast<std::size_t>(k)])
+            return false;
+        if (idle[k])
             continue;
         if (m == kMaxEdges)
-            return nullptr;
+            return false;
         live[static_cast<std::size_t>(m)] = k;
         a[static_cast<std::size_t>(m)] = ea;
         b[static_cast<std::size_t>(m)] = eb;
@@ -126,7 +142,7 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
             int& slot = first[static_cast<std::size_t>(end)] < 0 ? first[static_cast<std::size_t>(end)]
                                                                  : second[static_cast<std::size_t>(end)];
             if (slot >= 0)
-                return nullptr; // a third live edge at one vertex
+                return false; // a third live edge at one vertex
             slot = m;
         }
         ++m;
@@ -134,18 +150,18 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
     // Every vertex ends exactly two live edges (so cancelled edges join
     // cycle vertices only).
     if (m < 3 || vertices != m)
-        return nullptr;
+        return false;
     for (int k = 0; k < m; ++k)
         if (second[static_cast<std::size_t>(k)] < 0)
-            return nullptr;
+            return false;
     // No two edges join the same pair, live or cancelled, except the
     // cancelled ones among themselves.
     for (int k = 0; k < n; ++k) {
-        const G3Edge* e = GetEdge(k);
+        const G3EdgeEnds& e = ends[k];
         for (int q = 0; q < m; ++q) {
-            const int other = live[static_cast<std::size_t>(q)];
-            if (other != k && GetEdge(other)->IsVertexEquals(e))
-                return nullptr;
+            const G3EdgeEnds& o = ends[live[static_cast<std::size_t>(q)]];
+            if (&o != &e && ((o.v1 == e.v1 && o.v2 == e.v2) || (o.v1 == e.v2 && o.v2 == e.v1)))
+                return false;
         }
     }
 
@@ -164,7 +180,7 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
             q = next;
         } while (q != 0 && steps < m);
         if (q != 0 || steps != m)
-            return nullptr;
+            return false;
     }
 
     // Clearance in the projection plane.
@@ -179,14 +195,14 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
             if (k != qa && k != qb &&
                 Near(p[static_cast<std::size_t>(k)], p[static_cast<std::size_t>(qa)], p[static_cast<std::size_t>(qb)],
                      kSimpleContourClearance))
-                return nullptr;
+                return false;
         for (int r = q + 1; r < m; ++r) {
             const int ra = a[static_cast<std::size_t>(r)];
             const int rb = b[static_cast<std::size_t>(r)];
             if (ra != qa && ra != qb && rb != qa && rb != qb &&
                 Meet(p[static_cast<std::size_t>(qa)], p[static_cast<std::size_t>(qb)], p[static_cast<std::size_t>(ra)],
                      p[static_cast<std::size_t>(rb)]))
-                return nullptr;
+                return false;
         }
     }
     // (Two vertices closer than the clearance are caught above: one lies
@@ -215,7 +231,7 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
         if (std::fabs(dj) < kPointEqual) {
             if (di < 0.0) {
                 if (leftward)
-                    return nullptr;
+                    return false;
                 leftward = true;
                 best = q;
             }
@@ -225,14 +241,14 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
             continue;
         const double score = di / dj;
         if (best >= 0 && score == bestScore)
-            return nullptr;
+            return false;
         if (best < 0 || score > bestScore) {
             best = q;
             bestScore = score;
         }
     }
     if (best < 0)
-        return nullptr;
+        return false;
 
     // The cycle from the start edge, leaving the lowest vertex: following
     // cycle[] from it leads back into that vertex when the next edge is the
@@ -243,10 +259,27 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
     const int other = first[static_cast<std::size_t>(extreme)] == best ? second[static_cast<std::size_t>(extreme)]
                                                                        : first[static_cast<std::size_t>(extreme)];
     const int step = cycle[static_cast<std::size_t>((from + 1) % m)] == other ? m - 1 : 1;
+    out->count = m;
+    for (int s = 0, at = from; s < m; ++s, at = (at + step) % m)
+        out->edge[static_cast<std::size_t>(s)] = live[static_cast<std::size_t>(cycle[static_cast<std::size_t>(at)])];
+    return true;
+}
+
+G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
+{
+    const int n = size();
+    if (static_cast<int>(idle.size()) != n || n > 2 * kMaxEdges || !EnsureAxes())
+        return nullptr;
+    std::array<G3EdgeEnds, 2 * kMaxEdges> ends{};
+    for (int k = 0; k < n; ++k)
+        ends[static_cast<std::size_t>(k)] = {GetEdge(k)->GetVertex1(), GetEdge(k)->GetVertex2()};
+    G3SimpleCycle cycle;
+    if (!G3FindSimpleCycle(ends.data(), n, idle.data(), xCoo, yCoo, &cycle))
+        return nullptr;
     G3EdgeList* contour = new G3EdgeList(facetFlags, facetSurface);
-    contour->SetAxes(i, j);
-    for (int s = 0, at = from; s < m; ++s, at = (at + step) % m) {
-        const G3Edge* e = GetEdge(live[static_cast<std::size_t>(cycle[static_cast<std::size_t>(at)])]);
+    contour->SetAxes(xCoo, yCoo);
+    for (int s = 0; s < cycle.count; ++s) {
+        const G3Edge* e = GetEdge(cycle.edge[static_cast<std::size_t>(s)]);
         G3TexCoo* t1 = nullptr;
         G3TexCoo* t2 = nullptr;
         G3Normal* n1 = e->GetFacet1V1(&t1);
