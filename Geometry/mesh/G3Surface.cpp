@@ -63,23 +63,20 @@ bool HasThreeVertices(const G3Facet* f)
     return false;
 }
 
-// Whether the edges of `list` (entries that are not edges are skipped) run
-// end to start into closed contours: each edge starts where the one before
-// it ended, and a contour may end, and the next begin anywhere, only where
-// the walk is back at the contour's first vertex.
-bool RunsIntoClosedContours(const GArrayCollection* list)
+// Whether the copies run end to start into closed contours: each edge
+// starts where the one before it ended, and a contour may end, and the next
+// begin anywhere, only where the walk is back at the contour's first vertex.
+bool RunsIntoClosedContours(const G3EdgeCopy* copies, int n)
 {
     const G3Vertex* contourStart = nullptr;
     const G3Vertex* at = nullptr;
-    for (int i = 0; i < list->size(); ++i) {
-        const G3Edge* e = dynamic_cast<const G3Edge*>(list->get(i));
-        if (!e)
-            continue;
+    for (int i = 0; i < n; ++i) {
+        const G3EdgeCopy& e = copies[i];
         if (!contourStart)
-            contourStart = e->GetVertex1();
-        else if (e->GetVertex1() != at)
+            contourStart = e.v1;
+        else if (e.v1 != at)
             return false;
-        at = e->GetVertex2();
+        at = e.v2;
         if (at == contourStart)
             contourStart = nullptr;
     }
@@ -344,20 +341,34 @@ G3Facet* G3Surface::AddFacet(int n, int* vertexIds, int flagsOfEdges, int* norma
 G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int facetSurface)
 {
     G3_CHECK_PASS(this, "AddFacet(edge list)");
-    if (!edgeList || edgeList->size() < 3 || !facets || !edges)
+    if (!edgeList)
+        return nullptr;
+    std::vector<G3EdgeCopy> copies;
+    copies.reserve(static_cast<std::size_t>(edgeList->size()));
+    G3ForEachEdgeCopy(edgeList, nullptr, [&](const G3EdgeCopy& c) { copies.push_back(c); });
+    // Entries that are not edges are skipped, but a list of fewer than three
+    // entries is no facet even before that.
+    if (edgeList->size() < 3)
+        return nullptr;
+    return AddFacetOfCopies(copies.data(), static_cast<int>(copies.size()), facetFlags, facetSurface);
+}
+
+G3Facet* G3Surface::AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetFlags, int facetSurface)
+{
+    G3_CHECK_PASS(this, "AddFacetOfCopies");
+    if (!copies || n < 1 || !facets || !edges)
         return nullptr;
     // The chain is built in list order: a list out of walk order would give
     // a facet whose contours do not close.
-    if (!RunsIntoClosedContours(edgeList))
+    if (!RunsIntoClosedContours(copies, n))
         return nullptr;
     G3Facet* facet = new G3Facet();
     facet->SetFlags(FlagsOf(facetFlags));
     facet->SetSurface(facetSurface);
     int made = 0;
-    G3ForEachEdgeCopy(edgeList, nullptr, [&](const G3EdgeCopy& c) {
-        if (AddEdgeCopy(this, c, facet))
+    for (int k = 0; k < n; ++k)
+        if (AddEdgeCopy(this, copies[k], facet))
             ++made;
-    });
     if (made < 3 || !HasThreeVertices(facet)) {
         facet->RemoveEdges();
         delete facet;

@@ -16,6 +16,7 @@
 #include <cstdio>
 
 class G3EdgeList;
+struct G3EdgeCopy;
 
 // The levels of G3Surface::Update.
 enum CHECK_LEVEL {
@@ -103,6 +104,8 @@ public:
     // sub-surface. Null (nothing changed) unless the edges run end to
     // start (vertex2 to the next one's vertex1) into closed contours.
     G3Facet* AddFacet(GArrayCollection* edgeList, int facetFlags, int surface);
+    // The same from n edge copies (G3EdgeCopy.h) in chain order.
+    G3Facet* AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetFlags, int surface);
     // Appends one more contour (typically a hole) from `list` to f.
     G3Facet* AddFacetEdges(G3Facet* f, G3EdgeList* list);
 

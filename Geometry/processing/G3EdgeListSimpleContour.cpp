@@ -23,17 +23,32 @@
 //   vertex has one edge that wins outright.
 // The one place that rounds is the clearance test; the start vertex and edge
 // are chosen with the graph walk's own comparisons, in its vertex order.
+//
+// The same test runs on plain arrays of edge ends (G3FindSimpleCycle), so
+// that UnionInPlaneFacets can take the short cut for a small group of
+// facets without building the edge list at all (G3SimpleGroupContour): it
+// copies the group's edges as that list would hold them and repeats, on
+// the copies, each step the list's road takes (pair cancellation, the
+// cycle, the turns head to tail, the winding test against the first
+// facet's plane), so the facet it builds is the one the road builds. The
+// cycle's edges and its start depend on where the vertices lie and which
+// edges share them, never on which way round an edge is held.
 
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3SimpleCycle.h"
 
 #include "Geometry/foundation/GObj.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeCopy.h"
+#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,6 +87,26 @@ bool Near(const Planar& p, const Planar& a, const Planar& b, double clearance)
 bool Meet(const Planar& a, const Planar& b, const Planar& c, const Planar& d)
 {
     return !(Cross(a, b, c) * Cross(a, b, d) > 0.0) && !(Cross(c, d, a) * Cross(c, d, b) > 0.0);
+}
+
+void Turn(G3EdgeCopy& c)
+{
+    std::swap(c.v1, c.v2);
+    std::swap(c.n1, c.n2);
+    std::swap(c.t1, c.t2);
+}
+
+// Turns each copy of a simple cycle (at least three edges through distinct
+// vertices, in walk order) to run from the vertex at which the contour walk
+// enters it: the first from its end that the second edge does not share.
+void HeadToTail(G3EdgeCopy* c, int m)
+{
+    const G3Vertex* at = (c[1].v1 == c[0].v1 || c[1].v2 == c[0].v1) ? c[0].v2 : c[0].v1;
+    for (int k = 0; k < m; ++k) {
+        if (c[k].v1 != at)
+            Turn(c[k]);
+        at = c[k].v2;
+    }
 }
 
 } // namespace
@@ -289,4 +324,58 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
     }
     contour->Normalize();
     return contour;
+}
+
+bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, int* count)
+{
+    if (group.size() < 1 || !contour || !count)
+        return false;
+    // The edges as the road's list holds them, except that the list turns
+    // the first facet's edges head to tail: which way round an edge of the
+    // list runs changes nothing here (the cycle, its start and the result's
+    // turns are found from positions and shared ends alone).
+    std::array<G3EdgeCopy, kPairScanEdges> list;
+    int n = 0;
+    G3Facet* f = static_cast<G3Facet*>(group.get(0));
+    for (int q = 0; q < group.size(); ++q) {
+        G3Facet* g = static_cast<G3Facet*>(group.get(q));
+        for (G3Edge* e = g->GetFirstEdge(); e; e = e->GetFacetEdge(g)) {
+            if (n == kPairScanEdges)
+                return false;
+            list[static_cast<std::size_t>(n++)] = G3EdgeCopyOf(e, e->GetFacetSide(g));
+        }
+    }
+    const double* plane = f->GetPlane();
+    if (!(std::fabs(plane[0]) + std::fabs(plane[1]) + std::fabs(plane[2]) > GTolerance::kZeroNormal))
+        return false;
+    int i = 0;
+    int j = 1;
+    G3Math::GetMaxCoo(plane, &i, &j);
+    std::array<G3EdgeEnds, kPairScanEdges> ends{};
+    for (int k = 0; k < n; ++k)
+        ends[static_cast<std::size_t>(k)] = {list[static_cast<std::size_t>(k)].v1, list[static_cast<std::size_t>(k)].v2};
+    std::array<char, kPairScanEdges> idle{};
+    G3CancelPairs(ends.data(), n, idle.data());
+    G3SimpleCycle cycle;
+    if (!G3FindSimpleCycle(ends.data(), n, idle.data(), i, j, &cycle))
+        return false;
+
+    const int m = cycle.count;
+    G3EdgeCopy* c = contour;
+    for (int s = 0; s < m; ++s) {
+        c[s] = list[static_cast<std::size_t>(cycle.edge[static_cast<std::size_t>(s)])];
+        c[s].flags &= ~static_cast<int>(G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2);
+    }
+    HeadToTail(c, m);
+    std::array<const double*, kSimpleCycleEdges> corners{};
+    for (int s = 0; s < m; ++s)
+        corners[static_cast<std::size_t>(s)] = c[s].v1->GetXYZ();
+    double p[4] = {0.0, 0.0, 0.0, 0.0};
+    G3Math::PlaneOfPolygon(corners.data(), m, p);
+    if (p[0] * plane[0] + p[1] * plane[1] + p[2] * plane[2] < 0.0) {
+        std::reverse(c, c + m);
+        HeadToTail(c, m);
+    }
+    *count = m;
+    return true;
 }

@@ -7,7 +7,9 @@
 
 #include <array>
 
+class GArrayCollection;
 class G3Vertex;
+struct G3EdgeCopy;
 
 struct G3EdgeEnds {
     G3Vertex* v1 = nullptr;
@@ -41,3 +43,12 @@ struct G3SimpleCycle {
 // walk can be told without the graph; see G3EdgeListSimpleContour.cpp for
 // the conditions. False leaves *out unspecified.
 bool G3FindSimpleCycle(const G3EdgeEnds* ends, int n, const char* idle, int i, int j, G3SimpleCycle* out);
+
+// The one contour the edge-list road of UnionInPlaneFacets makes of a group
+// of coplanar facets (the first facet's edge list, the others' chains
+// appended, resolved with pairs cancelling) when that road finds it by
+// G3FindSimpleCycle: the same copies in the same order, turned head to tail
+// and wound as the first facet, into contour[0 .. *count - 1] (room for
+// kSimpleCycleEdges). False, with nothing touched, whenever that road
+// would not take the short cut.
+bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, int* count);

@@ -15,6 +15,7 @@
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeCopy.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -22,7 +23,9 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
+#include "Geometry/processing/G3SimpleCycle.h"
 
+#include <array>
 #include <cmath>
 #include <deque>
 #include <set>
@@ -251,6 +254,18 @@ int G3Surface::UnionInPlaneFacets(int mask)
         }
         if (group.size() < 2)
             continue;
+        std::array<G3EdgeCopy, kSimpleCycleEdges> contour;
+        int m = 0;
+        if (G3SimpleGroupContour(group, contour.data(), &m)) {
+            const int flags = static_cast<int>(f->GetFlags());
+            const int surfaceIndex = f->GetSurface();
+            for (int q = 0; q < group.size(); ++q)
+                static_cast<G3Facet*>(group.get(q))->RemoveEdges();
+            const FacetMadeFrom source(this, f);
+            AddFacetOfCopies(contour.data(), m, flags, surfaceIndex);
+            ++count;
+            continue;
+        }
         G3EdgeList list(f);
         f->RemoveEdges();
         for (int q = 1; q < group.size(); ++q) {
