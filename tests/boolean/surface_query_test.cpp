@@ -166,16 +166,13 @@ TEST(SurfaceQuery, FacetsMeetingsAndClassesMatchTheBox)
     }
 }
 
-TEST(SurfaceQuery, RayLengthAndQueriesOutsideAQueryPeriod)
+TEST(SurfaceQuery, QueriesOutsideAQueryPeriodAndUnusablePoints)
 {
-    // Rays reach across the box from any point of it, along its diagonal
-    // too (longer than 1.5 times a cube's side).
+    // After a period: the grid is gone.
     G3BooleanCalculator c;
     SurfacePtr cube = Box({0, 0, 0}, {1, 1, 1});
     ASSERT_TRUE(c.OpenFindIntersection(cube.get()));
-    EXPECT_GE(c.GetRadius(), std::sqrt(3.0));
     EXPECT_TRUE(c.CloseFindIntersection(cube.get()));
-
     const double p[3] = {0, 0, 0};
     const double nan[3] = {std::numeric_limits<double>::quiet_NaN(), 0, 0};
     Points w;
