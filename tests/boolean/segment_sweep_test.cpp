@@ -228,34 +228,6 @@ TEST(SegmentSweep, BatchesSweepOrderAndDroppedSegments)
     EXPECT_FALSE(G3LineSegmentIntersector(1, 1).AddSegment(o, f, nullptr));
 }
 
-TEST(SegmentSweep, MixedLengthSegmentsMatchAllPairsOfThePairTest)
-{
-    // Lengths from 1e-5 to the whole square, so that segments sit in one
-    // cell, several, the list of long ones, or the search reads every active
-    // segment; some are axis-parallel, some share ends. The sweep must pair
-    // exactly as an all-pairs loop over the same pair test.
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> uni(0, 1);
-    for (int round = 0; round < 6; ++round) {
-        SCOPED_TRACE(round);
-        Probe all;
-        std::vector<std::vector<double>> segs;
-        for (int i = 0; i < 400; ++i) {
-            const double x = uni(rng), y = uni(rng), a = uni(rng) * 2 * M_PI;
-            const double l = std::pow(10.0, -5 + 5 * uni(rng));
-            std::vector<double> s = {x, y, 0, x + l * std::cos(a), i % 7 == 0 ? y : y + l * std::sin(a), 0};
-            if (i % 11 == 0 && !segs.empty())
-                std::copy(segs.back().begin() + 3, segs.back().end(), s.begin());
-            // A dropped segment is replaced by another dropped one far away,
-            // which keeps the ids aligned.
-            if (!all.AddSegment(&s[0], &s[3], Id(i + 1)))
-                s = {-100.0 - i, 0, 0, -100.0 - i, 0, 0};
-            segs.push_back(s);
-        }
-        ExpectSameHits(Sweep(segs), AllPairs(all));
-    }
-}
-
 TEST(SegmentSweep, LaterSweepsAndMeddlingLoadersSeeTheAddedSegments)
 {
     // A first sweep sizes the working memory for one set; segments added
