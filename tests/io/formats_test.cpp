@@ -12,6 +12,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "common/builders.h"
 #include "mesh/mesh_check.h"
 #include "tools/io/G3MeshIO.h"
 
@@ -35,6 +36,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testmesh::Corners;
 using ReadFn = bool (*)(const char*, std::size_t, const std::string&, G3Surface&, std::string&);
 
 std::string Data(const std::string& name) { return std::string(G3_TEST_DATA_DIR) + "/io/data/" + name; }
@@ -78,16 +80,6 @@ void ExpectCounts(G3Surface& s, int v, int e, int f, bool closed)
     EXPECT_EQ(f, s.GetFacetCount());
     EXPECT_EQ(closed, s.GetClosed());
     EXPECT_EQ("", MeshCheck(&s));
-}
-
-// The vertices of f's corners in chain order, from its first corner.
-std::vector<G3Vertex*> Corners(G3Facet* f)
-{
-    std::vector<G3Vertex*> out;
-    G3FacetVertexIterator it(f);
-    while (it.hasNext())
-        out.push_back(static_cast<G3Vertex*>(it.next()));
-    return out;
 }
 
 std::vector<long> CornerIds(G3Facet* f)
