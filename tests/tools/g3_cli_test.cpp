@@ -69,10 +69,10 @@ protected:
 
 } // namespace
 
-// A square with a hole, two triangles touching at one vertex, a sliver whose
-// corners lie on one line, and three quads along one segment (an edge takes
+// A square with a hole and three quads along one segment (an edge takes
 // two, the third gets an edge of its own), saved as a dump; then surfaces
-// without a volume.
+// without a volume. (Vertices where fans meet: the random scenes; facets
+// without area: the slit disk of the fixed-point test.)
 TEST_F(G3Cli, InfoOnDefectsAndSurfacesWithoutAVolume)
 {
     {
@@ -82,13 +82,6 @@ TEST_F(G3Cli, InfoOnDefectsAndSurfacesWithoutAVolume)
                              s.AddVertex(3, 1, 0, 0)};
         G3EdgeList list(4, hole, nullptr, nullptr, nullptr, 0, 0);
         s.AddFacetEdges(square, &list);
-        // Bow tie at (10, 0, 0).
-        G3Vertex* tip = s.AddVertex(10, 0, 0, 0);
-        G3Vertex* t1[3] = {tip, s.AddVertex(11, 1, 0, 0), s.AddVertex(11, -1, 0, 0)};
-        G3Vertex* t2[3] = {tip, s.AddVertex(9, -1, 0, 0), s.AddVertex(9, 1, 0, 0)};
-        s.AddFacet(3, t1, 1, nullptr, nullptr);
-        s.AddFacet(3, t2, 1, nullptr, nullptr);
-        testmesh::SoupFacet(s, {{20, 0, 0}, {21, 0, 0}, {22, 0, 0}});
         G3Vertex* a = s.AddVertex(30, 0, 0, 0);
         G3Vertex* b = s.AddVertex(31, 0, 0, 0);
         G3Vertex* q1[4] = {a, b, s.AddVertex(31, 1, 0, 0), s.AddVertex(30, 1, 0, 0)};
@@ -98,9 +91,8 @@ TEST_F(G3Cli, InfoOnDefectsAndSurfacesWithoutAVolume)
         s.AddFacet(4, q2, 1, nullptr, nullptr);
         ASSERT_TRUE(s.Save(P("defects.txt").c_str()));
     }
-    ExpectInfo(P("defects.txt"), {{"closed", "no"}, {"facets with holes", "1"}, {"degenerate facets", "1"},
-                                  {"non-manifold vertices", "1"}, {"non-manifold edges", "1"},
-                                  {"bbox min", "0 -1 0"}, {"bbox max", "31 4 1"}});
+    ExpectInfo(P("defects.txt"), {{"closed", "no"}, {"facets with holes", "1"}, {"non-manifold edges", "1"},
+                                  {"bbox min", "0 0 0"}, {"bbox max", "31 4 1"}});
 
     // What no random scene holds: a facet turned against its neighbours, a
     // Moebius band, nothing at all.

@@ -251,7 +251,7 @@ TEST_F(G3Commands, RefusedCommandLinesWriteNothing)
         {2, {"roof", P("word.roof"), "-o", out}, "word.roof:3:"},
         {2, {"roof", P("extra.roof"), "-o", out}, "extra.roof:2:"},
         {2, {"roof", P("nan.roof"), "-o", out}, "nan.roof:2:"},
-        {2, {"roof", P("flat.roof"), "-o", out}, "refused"},
+        {2, {"roof", P("flat.roof"), "-o", out}, "flat.roof: the outline was refused"},
         {2, {"roof", P("missing.roof"), "-o", out}, "missing.roof"},
         {2, {"roof", P("flat.roof"), "-o", out, "--thickness", "-1"}, "thickness"},
         {1, {"section", cube, "--plane", "0,0,1,-5", "-o", out}, ""},  // the plane misses the cube
