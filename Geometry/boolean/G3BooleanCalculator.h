@@ -320,4 +320,7 @@ protected:
     GArrayCollection* rayGridFacets = nullptr;
     int rayGridCount = 0;
     GArrayCollection* rayCandidates = nullptr;
+    // Rays that went over a whole list since a grid was last built: a grid
+    // is built only once a few rays have gone without one.
+    int rayScans = 0;
 };

@@ -9,7 +9,9 @@
 //   vertices it does not reach being left for the rays;
 // - the ray grid only narrows the facets a ray is tested against: it
 //   hands them back in list order, so a ray counts, and stops at the first
-//   on or ambiguous facet, exactly as over the whole list;
+//   on or ambiguous facet, exactly as over the whole list (which is why
+//   the first rays may go over the whole list, and the grid be built only
+//   once enough rays ask for one);
 // - rounding happens nowhere here: classes come from the counters of
 //   G3RayClassify.cpp and the inner points of G3FacetCutQueries.cpp.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -36,6 +38,8 @@ constexpr int kMaxFillDepth = 0x1001;
 // Below this many facets a ray scans the whole list: a grid costs more
 // than it saves.
 constexpr int kRayGridMinFacets = 64;
+// Rays that scan a list whole (no grid covers it) before a grid is built.
+constexpr int kRaysBeforeGrid = 8;
 // Cells per axis of the ray grid: about two per cube root of the facet
 // count, so that a surface's facets spread a few to an occupied cell.
 constexpr int kRayGridMaxCells = 128;
@@ -245,6 +249,13 @@ bool G3BooleanCalculator::RayCandidates(const double* p, const double* q, GArray
     if (n < kRayGridMinFacets)
         return false;
     if (!rayGrid || rayGridFacets != facets || rayGridCount != n) {
+        // The flood fill leaves few vertices to the rays as a rule: a few
+        // rays over the whole list cost less than a grid built for them.
+        if (rayScans < kRaysBeforeGrid) {
+            ++rayScans;
+            return false;
+        }
+        rayScans = 0;
         ReleaseRayGrid();
         // Sorting the candidates by id puts them in list order only while
         // ids are the facets' places in the list; a list that breaks that
