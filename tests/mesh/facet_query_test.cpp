@@ -134,24 +134,6 @@ TEST(G3FacetQueryTest, RandomLatticeFacetsAgainstAParityCount)
     }
 }
 
-TEST(G3FacetQueryTest, KeyholeFacetBridgeIsBoundary)
-{
-    // Keyhole: one contour, outer square, bridge A-H, hole clockwise,
-    // a second bridge edge H-A.
-    MeshBuilder k;
-    G3Vertex* A = k.V(0, 0);
-    G3Vertex* o[3] = {k.V(4, 0), k.V(4, 4), k.V(0, 4)};
-    G3Vertex* H = k.V(1, 1);
-    G3Vertex* hole[3] = {k.V(1, 3), k.V(3, 3), k.V(3, 1)};
-    G3Facet* key = k.F();
-    G3Vertex* loop[] = {A, o[0], o[1], o[2], A, H, hole[0], hole[1], hole[2], H, A};
-    for (int i = 0; i + 1 < 11; ++i)
-        MeshBuilder::Attach(key, k.E(loop[i], loop[i + 1]));
-    EXPECT_TRUE(!XY(key, 2, 2).in && XY(key, 0.5, 2).in);
-    const Hit bridge = XY(key, 0.5, 0.5);
-    EXPECT_TRUE(bridge.in && bridge.a == A && bridge.b == H);
-}
-
 TEST(G3FacetQueryTest, PlaneCutResultsAndRecords)
 {
     MeshBuilder b;
