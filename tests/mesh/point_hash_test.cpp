@@ -345,10 +345,8 @@ struct CellGrid {
 
 std::set<GObj*> AsSet(const GArrayCollection& c)
 {
-    std::set<GObj*> s;
-    for (int i = 0; i < c.size(); ++i)
-        s.insert(c.get(i));
-    return s;
+    const std::vector<GObj*> items = Items(c);
+    return std::set<GObj*>(items.begin(), items.end());
 }
 
 }  // namespace

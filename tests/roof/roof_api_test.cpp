@@ -12,10 +12,6 @@
 
 using namespace roof;
 
-namespace {
-const std::vector<Pt> kRect = {{0, 0}, {10, 0}, {10, 6}, {0, 6}};
-}
-
 TEST(RoofApi, BadOutlinesAreRefusedAndLeaveTheSurfaceAlone)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();

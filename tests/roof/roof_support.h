@@ -26,6 +26,9 @@ struct Pt {
     double x, y;
 };
 
+// The 10 x 6 rectangle most chosen-outline tests start from.
+const std::vector<Pt> kRect = {{0, 0}, {10, 0}, {10, 6}, {0, 6}};
+
 // An outline handed to Regen, owning its points and angles.
 struct Outline {
     std::vector<G3Point> objs;
