@@ -387,30 +387,6 @@ TEST(SurfaceWorkingState, PreviewGivesScratchLinksBack)
     t->Transformation(shift);
 }
 
-// Facets made during a preview (one by one, from edge lists, by
-// triangulation) end with the plane of their vertices as restored.
-TEST(SurfaceWorkingState, FacetsAddedDuringAPreviewKeepTheirPlanes)
-{
-    SurfacePtr s = SquareAndApex();
-    G3Facet* model = FacetByIds(*s, {0, 1, 2, 3});
-    GArrayCollection lists;
-    lists.add(new G3EdgeList(model));
-    s->RemoveFacet(model);
-    double lift[4][4];
-    Shift(lift, 0, 0, 3);
-    s->OpenTransformation(true, false);
-    s->Transformation(lift);
-    G3Facet* late = FacetByIds(*s, {0, 1, 2, 3});
-    EXPECT_EQ(Vd({0, 0, 1, -3}), Plane(late));
-    s->AddFacets(&lists);
-    EXPECT_TRUE(s->Triangulate(4, 0));
-    s->CloseTransformation();
-    ASSERT_EQ(4, s->GetFacetCount());
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(Vd({0, 0, 1, 0}), Plane(s->GetFacet(i))) << i;
-    EXPECT_EQ("", MeshCheck(s.get()));
-}
-
 // AddFacet from an edge list needs every contour closed; an open one is
 // refused before the surface changes.
 TEST(SurfaceAddFacet, OpenEdgeListIsRefused)
