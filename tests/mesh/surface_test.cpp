@@ -2,9 +2,9 @@
 // unused entities, edge splits with corner data, copies, extended data and
 // hit data; the working state a surface holds (a complex-facet bracket, an
 // open preview) and what copies and previews do with scratch links and
-// planes, where the random edit test does not reach. Edge lists: contours
-// normalized head to tail, equality up to rotation, corner data carried, a
-// facet with a hole taken apart and rebuilt, copies.
+// planes, where the random edit test does not reach. Edge lists: equality
+// up to rotation, corner data carried, a facet with a hole taken apart (its
+// contours head to tail) and rebuilt, copies.
 
 #include "common/builders.h"
 #include "mesh_check.h"
@@ -514,30 +514,6 @@ TEST(FacetCorners, SetGetAndPlaneNormals)
     EXPECT_NE(gn, f->GetNormal(v0, nullptr));
     s->AssignNormalsByPlane(); // every facet has normals now
     EXPECT_EQ(3, s->GetNormalCount());
-}
-
-TEST(EdgeList, NormalizeOrientsEveryContourHeadToTail)
-{
-    SurfacePtr s = SquareWithHoleVertices();
-    G3Vertex* v[8];
-    for (int i = 0; i < 8; ++i)
-        v[i] = s->GetVertex(i);
-    ListPtr l(new G3EdgeList(0, 1)), tiny(new G3EdgeList(0, 1));
-    // The outer contour starts backwards, the hole forwards: each
-    // contour's start is judged by its own second edge, not by the end of
-    // the contour before it.
-    const std::pair<int, int> edges[] = {{1, 0}, {1, 2}, {3, 2}, {3, 0}, {4, 5}, {6, 5}, {6, 7}, {4, 7}};
-    for (const auto& e : edges)
-        l->AddEdge(v[e.first], v[e.second], nullptr, nullptr, nullptr, nullptr, 1);
-    l->Normalize();
-    EXPECT_EQ(2, HeadToTailContours(l.get()));
-    EXPECT_TRUE(l->GetEdge(0)->GetVertex1() == v[0] && l->GetEdge(4)->GetVertex1() == v[4]);
-
-    // A two-edge contour leaves nothing to walk off.
-    for (int i = 0; i < 2; ++i)
-        tiny->AddEdge(v[0], v[1], nullptr, nullptr, nullptr, nullptr, 1);
-    tiny->Normalize();
-    EXPECT_EQ(1, HeadToTailContours(tiny.get()));
 }
 
 TEST(EdgeList, ArraysSkipRepeatsCarryCornersAndCompareUpToRotation)
