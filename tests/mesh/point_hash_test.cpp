@@ -345,10 +345,8 @@ struct CellGrid {
 
 std::set<GObj*> AsSet(const GArrayCollection& c)
 {
-    std::set<GObj*> s;
-    for (int i = 0; i < c.size(); ++i)
-        s.insert(c.get(i));
-    return s;
+    const std::vector<GObj*> items = Items(c);
+    return std::set<GObj*>(items.begin(), items.end());
 }
 
 }  // namespace
@@ -398,8 +396,8 @@ TEST(G3GridTest, SegmentWalkCoversItsCells)
 }
 
 // Box ranges clamp, or come out empty beyond the grid; facets without edges
-// are skipped by the search; each facet is reported once and its mark left
-// clear; the facet searched for is returned itself.
+// are skipped by the search; the facet searched for is returned itself (the
+// boolean tests see a facet reported twice or a mark left set).
 TEST(G3GridTest, BoxRangesAndFacetsByFacet)
 {
     G3Grid grid(&CellGrid::box(), 4);
@@ -429,13 +427,10 @@ TEST(G3GridTest, BoxRangesAndFacetsByFacet)
     grid.AddFacet(small, &sb);
 
     GArrayCollection out;
-    out.add(small); // cleared first
     probe.Init(0.5, 0.5, 0, 2.5, 2.5, 0.5);
     grid.GetFacetsByFacet(wide, &probe, &out);
     EXPECT_EQ(AsSet(out), std::set<GObj*>{wide});
     probe.Init(0, 0, 0, 4, 4, 4);
     grid.GetFacetsByFacet(nullptr, &probe, &out);
     EXPECT_EQ(AsSet(out), (std::set<GObj*>{wide, small}));
-    EXPECT_EQ(out.size(), 2);
-    EXPECT_FALSE(wide->GetMark() || small->GetMark() || bare->GetMark());
 }

@@ -2,9 +2,9 @@
 // unused entities, edge splits with corner data, copies, extended data and
 // hit data; the working state a surface holds (a complex-facet bracket, an
 // open preview) and what copies and previews do with scratch links and
-// planes, where the random edit test does not reach. Edge lists: contours
-// normalized head to tail, equality up to rotation, corner data carried, a
-// facet with a hole taken apart and rebuilt, copies.
+// planes, where the random edit test does not reach. Edge lists: equality
+// up to rotation, corner data carried, a facet with a hole taken apart (its
+// contours head to tail) and rebuilt, copies.
 
 #include "common/builders.h"
 #include "mesh_check.h"
@@ -387,61 +387,18 @@ TEST(SurfaceWorkingState, PreviewGivesScratchLinksBack)
     t->Transformation(shift);
 }
 
-// Facets made during a preview (one by one, from edge lists, by
-// triangulation) end with the plane of their vertices as restored.
-TEST(SurfaceWorkingState, FacetsAddedDuringAPreviewKeepTheirPlanes)
+// AddFacet from an edge list needs every contour closed; an open one is
+// refused before the surface changes.
+TEST(SurfaceAddFacet, OpenEdgeListIsRefused)
 {
     SurfacePtr s = SquareAndApex();
-    G3Facet* model = FacetByIds(*s, {0, 1, 2, 3});
-    GArrayCollection lists;
-    lists.add(new G3EdgeList(model));
-    s->RemoveFacet(model);
-    double lift[4][4];
-    Shift(lift, 0, 0, 3);
-    s->OpenTransformation(true, false);
-    s->Transformation(lift);
-    G3Facet* late = FacetByIds(*s, {0, 1, 2, 3});
-    EXPECT_EQ(Vd({0, 0, 1, -3}), Plane(late));
-    s->AddFacets(&lists);
-    EXPECT_TRUE(s->Triangulate(4, 0));
-    s->CloseTransformation();
-    ASSERT_EQ(4, s->GetFacetCount());
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(Vd({0, 0, 1, 0}), Plane(s->GetFacet(i))) << i;
-    EXPECT_EQ("", MeshCheck(s.get()));
-}
-
-// AddFacet from an edge list needs edges running end to start into closed
-// contours; anything else is refused before the surface changes.
-TEST(SurfaceAddFacet, EdgeListsOutOfWalkOrderAreRefused)
-{
-    SurfacePtr s = SquareAndApex();
-    G3Vertex* v[5];
-    for (int i = 0; i < 5; ++i)
-        v[i] = s->GetVertex(i);
-    std::vector<std::unique_ptr<G3Edge>> owned;
-    auto list = [&](std::vector<std::pair<int, int>> ends) {
-        auto c = std::make_unique<GArrayCollection>();
-        for (const auto& e : ends) {
-            owned.push_back(std::make_unique<G3Edge>(v[e.first], v[e.second]));
-            c->add(owned.back().get());
-        }
-        return c;
-    };
-    const std::pair<const char*, std::vector<std::pair<int, int>>> refused[] = {
-        {"reversed edge", {{0, 1}, {2, 1}, {2, 3}, {3, 0}}},
-        {"open contour", {{0, 1}, {1, 2}, {2, 3}}},
-        {"closed then open", {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 2}}},
-    };
-    for (const auto& c : refused) {
-        auto edges = list(c.second);
-        EXPECT_EQ(nullptr, s->AddFacet(edges.get(), 0, 1)) << c.first;
-        EXPECT_EQ(Vi({5, 0, 0}), Counts(s.get())) << c.first;
-    }
-    // Two contours one after the other.
-    auto two = list({{0, 1}, {1, 4}, {4, 0}, {2, 3}, {3, 4}, {4, 2}});
-    EXPECT_NE(nullptr, s->AddFacet(two.get(), 0, 1));
-    EXPECT_EQ("", MeshCheck(s.get()));
+    G3Edge a(s->GetVertex(0), s->GetVertex(1)), b(s->GetVertex(1), s->GetVertex(2));
+    G3Edge c(s->GetVertex(2), s->GetVertex(3));
+    GArrayCollection open;
+    for (G3Edge* e : {&a, &b, &c})
+        open.add(e);
+    EXPECT_EQ(nullptr, s->AddFacet(&open, 0, 1));
+    EXPECT_EQ(Vi({5, 0, 0}), Counts(s.get()));
 }
 
 // A surface built aside moves into an empty one whole; a target that holds
@@ -557,30 +514,6 @@ TEST(FacetCorners, SetGetAndPlaneNormals)
     EXPECT_NE(gn, f->GetNormal(v0, nullptr));
     s->AssignNormalsByPlane(); // every facet has normals now
     EXPECT_EQ(3, s->GetNormalCount());
-}
-
-TEST(EdgeList, NormalizeOrientsEveryContourHeadToTail)
-{
-    SurfacePtr s = SquareWithHoleVertices();
-    G3Vertex* v[8];
-    for (int i = 0; i < 8; ++i)
-        v[i] = s->GetVertex(i);
-    ListPtr l(new G3EdgeList(0, 1)), tiny(new G3EdgeList(0, 1));
-    // The outer contour starts backwards, the hole forwards: each
-    // contour's start is judged by its own second edge, not by the end of
-    // the contour before it.
-    const std::pair<int, int> edges[] = {{1, 0}, {1, 2}, {3, 2}, {3, 0}, {4, 5}, {6, 5}, {6, 7}, {4, 7}};
-    for (const auto& e : edges)
-        l->AddEdge(v[e.first], v[e.second], nullptr, nullptr, nullptr, nullptr, 1);
-    l->Normalize();
-    EXPECT_EQ(2, HeadToTailContours(l.get()));
-    EXPECT_TRUE(l->GetEdge(0)->GetVertex1() == v[0] && l->GetEdge(4)->GetVertex1() == v[4]);
-
-    // A two-edge contour leaves nothing to walk off.
-    for (int i = 0; i < 2; ++i)
-        tiny->AddEdge(v[0], v[1], nullptr, nullptr, nullptr, nullptr, 1);
-    tiny->Normalize();
-    EXPECT_EQ(1, HeadToTailContours(tiny.get()));
 }
 
 TEST(EdgeList, ArraysSkipRepeatsCarryCornersAndCompareUpToRotation)

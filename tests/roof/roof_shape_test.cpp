@@ -8,21 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 using namespace roof;
-
-namespace {
-
-const std::vector<Pt> kRect = {{0, 0}, {10, 0}, {10, 6}, {0, 6}};
-
-std::vector<Pt> Reversed(std::vector<Pt> p)
-{
-    std::reverse(p.begin(), p.end());
-    return p;
-}
-
-} // namespace
 
 TEST(RoofShape, GableAndItsFasciaByType)
 {
@@ -111,7 +98,7 @@ TEST(RoofShape, LTUArmsGiveRidgeAtHalfWidth)
     };
     for (double deg : {20.0, 35.0, 50.0})
         for (const std::vector<Pt>& p : shapes)
-            for (const std::vector<Pt>& outline : {p, Reversed(p)}) {
+            for (const std::vector<Pt>& outline : {p, std::vector<Pt>(p.rbegin(), p.rend())}) {
                 const std::vector<double> a(p.size(), Deg(deg));
                 G3Surface s;
                 ASSERT_TRUE(Build(&s, outline, a));

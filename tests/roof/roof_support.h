@@ -8,6 +8,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/roof/G3RoofGenerator.h"
+#include "common/builders.h"
 #include "mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,9 @@ inline double Deg(double d) { return d * kPi / 180.0; }
 struct Pt {
     double x, y;
 };
+
+// The 10 x 6 rectangle most chosen-outline tests start from.
+const std::vector<Pt> kRect = {{0, 0}, {10, 0}, {10, 6}, {0, 6}};
 
 // An outline handed to Regen, owning its points and angles.
 struct Outline {
@@ -61,12 +65,7 @@ inline double PolygonArea(const std::vector<Pt>& p)
     return 0.5 * a;
 }
 
-inline std::vector<G3Vertex*> Corners(G3Facet* f)
-{
-    std::vector<G3Vertex*> vs(static_cast<std::size_t>(f->GetVertexCount()));
-    vs.resize(static_cast<std::size_t>(f->GetVertices(vs.data())));
-    return vs;
-}
+using testmesh::Corners;
 
 // Signed area of the facet's projection on z = 0 (positive: counter-clockwise
 // seen from above).

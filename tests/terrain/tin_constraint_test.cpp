@@ -1,6 +1,6 @@
 // Constraint insertion: edges forced into the triangulation, crossing
-// constraints, chains through vertices, and ends that are not plain run
-// vertices.
+// constraints, existing edges and chains through vertices (the random
+// lattice test), and ends that are not plain run vertices.
 
 #include "tin_check.h"
 
@@ -42,40 +42,6 @@ int Crossed(const G3TriInterface& tin, const G3TVertex* a, const G3TVertex* b)
                 ++count;
         }
     return count / 2;
-}
-
-TEST(TinConstraint, ExistingEdgeChangesNothing)
-{
-    G3TriInterface plain, constrained;
-    Field(plain, 12, 3);
-    std::vector<G3TVertex*> c = Field(constrained, 12, 3);
-    plain.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    G3TVertex* t[3];
-    ASSERT_TRUE(plain.GetTriangle(5, t));
-    G3TVertex* a = c[static_cast<std::size_t>(t[0]->id)];
-    G3TVertex* b = c[static_cast<std::size_t>(t[1]->id)];
-    constrained.AddEdge(a, b);
-    constrained.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    EXPECT_EQ(TriangleSignature(plain), TriangleSignature(constrained));
-    EXPECT_TRUE(constrained.GetEngine()->IsConstrained(a, b));
-}
-
-TEST(TinConstraint, ConstraintThroughVerticesBecomesAChain)
-{
-    G3TriInterface tin;
-    std::vector<G3TVertex*> line;
-    for (int i = 0; i <= 6; ++i)
-        line.push_back(Add(tin, 2.0 * i, 0.0));
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> u(-5.0, 17.0);
-    for (int i = 0; i < 200; ++i)
-        Add(tin, u(rng), u(rng) * 0.5 + (i % 2 ? 0.7 : -0.7));
-    tin.AddEdge(line.front(), line.back());
-    tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-    for (std::size_t i = 0; i + 1 < line.size(); ++i)
-        EXPECT_TRUE(tin.GetEngine()->IsConstrained(line[i], line[i + 1])) << i;
-    EXPECT_TRUE(tin.GetConstraint(0)->flags & G3TEDGE_INSERTED);
-    EXPECT_TRUE(CheckTin(tin).Valid()) << CheckTin(tin).first;
 }
 
 TEST(TinConstraint, EndsAreMappedToTheTriangulationVertexAtTheirPosition)
