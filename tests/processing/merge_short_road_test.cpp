@@ -79,12 +79,9 @@ TEST(MergeShortRoad, MatchesTheEdgeListRoadOnRandomGroups)
     int declined = 0;
     for (int trial = 0; trial < 3000; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
-        const std::vector<std::array<double, 3>> poly = RandomPolygon(rng);
-        const int k = static_cast<int>(poly.size());
         G3Surface s;
-        std::vector<G3Vertex*> v;
-        for (const auto& p : poly)
-            v.push_back(s.AddVertex(p[0], p[1], p[2], 0));
+        const std::vector<G3Vertex*> v = RandomPolygonVertices(s, rng);
+        const int k = static_cast<int>(v.size());
         // A fan from corner 0 cut by one or two diagonals into two or three
         // facets (overlapping where a diagonal runs outside the polygon),
         // each chain starting at a random corner; the group may list them

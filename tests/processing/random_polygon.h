@@ -1,6 +1,8 @@
 #pragma once
 // Random simple polygons for the tests of the merge's short cuts.
 
+#include "Geometry/mesh/G3Surface.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -61,3 +63,11 @@ inline std::vector<std::array<double, 3>> RandomPolygon(std::mt19937& rng)
     return out;
 }
 
+// The corners of a RandomPolygon as vertices of s.
+inline std::vector<G3Vertex*> RandomPolygonVertices(G3Surface& s, std::mt19937& rng)
+{
+    std::vector<G3Vertex*> v;
+    for (const auto& p : RandomPolygon(rng))
+        v.push_back(s.AddVertex(p[0], p[1], p[2], 0));
+    return v;
+}

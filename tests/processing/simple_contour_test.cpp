@@ -59,12 +59,9 @@ TEST(SimpleContour, MatchesTheGraphWalkOnRandomMerges)
     int answered = 0;
     int declined = 0;
     for (int trial = 0; trial < 3000; ++trial) {
-        const std::vector<std::array<double, 3>> poly = RandomPolygon(rng);
-        const int k = static_cast<int>(poly.size());
         G3Surface s;
-        std::vector<G3Vertex*> v;
-        for (const auto& p : poly)
-            v.push_back(s.AddVertex(p[0], p[1], p[2], 0));
+        const std::vector<G3Vertex*> v = RandomPolygonVertices(s, rng);
+        const int k = static_cast<int>(v.size());
         // Split along a diagonal from corner 0 (the halves may overlap when
         // the diagonal runs outside: the merged list is the polygon's
         // boundary either way).
