@@ -121,21 +121,6 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
     EXPECT_DOUBLE_EQ(16.0, CheckedArea(r));
 }
 
-const Ring kT1 = {{0, 0}, {4, 0}, {0, 4}};
-const Ring kT2 = {{1, 1}, {5, 1}, {1, 5}};
-
-TEST(ContourIntersector, TwoOverlappingTrianglesUniteAndApartShareNothing)
-{
-    // Union: one outline of seven corners, counter-clockwise.
-    const std::vector<std::string> unionCalls = {
-        "Begin 1", "Plane 0 1",
-        "Contour 7 type 2: 0 0 0 > 4 0 0 > 3 1 0 > 5 1 0 > 1 5 0 > 1 3 0 > 0 4 0 > 0 0 0",
-        "ContourEnd", "End"};
-    EXPECT_EQ(unionCalls, RunOn(BOOLEAN_OPERATION_UNION, {kT1, kT2}).calls);
-    // Apart, the common part is empty and nothing is sent.
-    EXPECT_TRUE(RunOn(BOOLEAN_OPERATION_COMMON, {kT1, {{10, 10}, {11, 10}, {10, 11}}}).calls.empty());
-}
-
 TEST(ContourIntersector, ContourWithHoleDeliversBoth)
 {
     const Ring outer = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
