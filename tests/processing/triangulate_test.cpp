@@ -113,10 +113,9 @@ TEST(TriangulateTest, ModesPickTheFacetsByShape)
         if (c.accepted == 0)
             continue;
         EXPECT_TRUE(q.Triangulate(c.accepted, 0));
-        const int n = static_cast<int>(c.pts.size());
-        EXPECT_EQ(q.GetFacetCount(), n - 2);
-        EXPECT_EQ(q.GetVertexCount(), n);
-        EXPECT_EQ(q.GetEdgeCount(), 2 * n - 3);
+        // With the check, n - 2 triangles on n corners leave no room for a
+        // vertex GLU made or an edge too many.
+        EXPECT_EQ(q.GetFacetCount(), static_cast<int>(c.pts.size()) - 2);
         EXPECT_EQ("", MeshCheck(&q));
         if (c.area < 0)
             continue;
