@@ -68,10 +68,6 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
     Contour(ci, {{0, 0}, {1, 0}, {1, 1}});
     ci.LoadEnd();
     EXPECT_FALSE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
-    // Nothing loaded; a segment with no open contour; one segment only.
-    ci.LoadBegin(0, 1);
-    ci.ContourLoadSegment(b, SEGMENT_TYPE_LINE, 1);
-    EXPECT_FALSE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
     // A bad axis pair starts nothing. A good one other than x-y: x is
     // dropped, the turn is read from y towards z, invisible sides stay so.
     ci.LoadBegin(1, 1);
@@ -105,13 +101,12 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
     EXPECT_FALSE(none.DoIntersect(BOOLEAN_OPERATION_UNION));
     EXPECT_TRUE(r.calls.empty());
 
-    // A triangle with a non-finite corner is not loaded, a contour starting
-    // at one not opened, a segment to one skipped.
+    // A contour starting at a non-finite point is not opened, a segment to
+    // one is skipped.
     const double nan = std::numeric_limits<double>::quiet_NaN(),
                  inf = std::numeric_limits<double>::infinity();
-    double bad[3] = {nan, 0, 0}, far[3] = {2, inf, 0};
+    double far[3] = {2, inf, 0};
     ci.LoadBegin(0, 1);
-    ci.TriangleLoad(a, bad, c, 1, 1, 1);
     ci.ContourBeginLoad(far);
     ci.ContourLoadSegment(c, SEGMENT_TYPE_LINE, 1);
     Contour(ci, {{0, 0}, {4, 0}, {nan, 0}, {4, 4}, {2, inf}, {0, 4}});
