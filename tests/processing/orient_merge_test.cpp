@@ -4,7 +4,6 @@
 // of orientation and merging on voxel solids. Every pass leaves no working
 // state behind.
 
-#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -204,24 +203,6 @@ TEST(OrientNormals, ThresholdsOfProbingAndOfCornerNormals)
     EXPECT_FALSE(bare.OrientNormals());
 }
 
-TEST(OrientNormals2, FacetsWithoutPlaneOrWithVerticalPlaneStayOutOfProbes)
-{
-    // A facet folded onto one point has no area (only a fallback plane). A
-    // vertical wall (c exactly 0) inside the box has no height either. Both
-    // must neither disturb the inward box's parity nor be turned by a probe.
-    G3Surface s;
-    std::vector<G3Facet*> faces = AddBox(s, {0, 0, 0}, {2, 2, 2}, false, true);
-    ASSERT_NE(nullptr, SoupFacet(s, {{0.7, 0.7, 1.0}, {0.7, 0.7, 1.0}, {0.7, 0.7, 1.0}}));
-    G3Facet* wall = SoupFacet(s, {{0.5, 0.5, 0.5}, {1.5, 0.5, 0.5}, {1.5, 0.5, 1.5}});
-    const std::vector<double> wallPlane(wall->GetPlane(), wall->GetPlane() + 4);
-    s.OrientNormals2(true);
-    EXPECT_EQ("", MeshCheck(&s));
-    for (G3Facet* f : faces) // the box's centre (1, 1, 1) lies behind every face
-        EXPECT_LT(f->GetPlane()[0] + f->GetPlane()[1] + f->GetPlane()[2] + f->GetPlane()[3], 0.0);
-    EXPECT_EQ(wallPlane, std::vector<double>(wall->GetPlane(), wall->GetPlane() + 4));
-}
-
-
 TEST(FacetSideQueries, ScanPointKeepsEveryCrossing)
 {
     // A comb of 60 teeth crosses the scan line 120 times; the widest gap is
@@ -267,9 +248,8 @@ TEST(FacetSideQueries, SideOfAnEdgeAndEdgeOrientation)
     const int side = below->GetIntersectionSignByEdge(v[0], v[2], 0, 1);
     EXPECT_NE(0, side);
     EXPECT_EQ(-side, above->GetIntersectionSignByEdge(v[0], v[2], 0, 1));
-    // Not a step of the facet, or too short a line: no side.
+    // Not a step of the facet: no side.
     EXPECT_EQ(0, below->GetIntersectionSignByEdge(v[0], v[3], 0, 1));
-    EXPECT_EQ(0, below->GetIntersectionSignByEdge(v[0], v[2], 0, 0));
 
     // Along the dominant axis of both edges' box (x here): whether each
     // edge, as stored, runs towards b.
@@ -437,13 +417,9 @@ TEST(Normals, HealAndAverage)
         EXPECT_NEAR(1.0 / std::sqrt(3.0), corner->GetXYZ()[c], 1e-12);
     EXPECT_EQ(8, box.GetNormalCount());
 
-    // Listed facets average among themselves; smoothing groups across
-    // invisible edges only.
+    // Smoothing groups across invisible edges.
     G3Surface quad;
     SplitQuad(quad, 0);
-    GArrayCollection listed;
-    listed.add(quad.GetFacet(0));
-    quad.AverageNormalsByPlanesTexCooSafe(&listed);
     quad.AverageNormalsByPlanes2();
     EXPECT_EQ("", MeshCheck(&quad));
     EXPECT_EQ("", LeftState(quad));
