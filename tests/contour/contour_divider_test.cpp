@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <limits>
 #include <random>
 
 namespace {
@@ -105,7 +104,7 @@ const int kFormMaking = G3Edge::FLAG_FORM_MAKING;
 const Ring kSquare = {{0, 0}, {4, 0}, {4, 4}, {0, 4}};
 const Ring kHole = {{1, 1}, {3, 1}, {3, 3}, {1, 3}};
 
-TEST(ContourDivider, OutOfProtocolCallsAndNonFiniteEdgesAreIgnored)
+TEST(ContourDivider, OutOfProtocolCallsAreIgnored)
 {
     RecordingDivider d;
     double a[3] = {0, 0, 0}, b[3] = {1, 0, 0};
@@ -127,20 +126,6 @@ TEST(ContourDivider, OutOfProtocolCallsAndNonFiniteEdgesAreIgnored)
     d.BeginLoad(1, 0);
     d.EndLoad();
     EXPECT_TRUE(d.calls.empty());
-
-    // Edges with a non-finite end are refused, the rest of the contour kept.
-    d.BeginLoad(1, 0);
-    d.BeginLoadContour();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    double bad1[3] = {nan, 0, 0}, bad2[3] = {0, std::numeric_limits<double>::infinity(), 0},
-           ok[3] = {2, 2, 0};
-    d.LoadEdge(bad1, ok, 1, 0, 0);
-    d.LoadEdge(ok, bad2, 1, 0, 0);
-    d.LoadPolygon(kSquare); // into the contour already open
-    d.EndLoad();
-    ASSERT_EQ(1u, d.contours.size());
-    EXPECT_EQ(4, d.contours[0].edgeCount);
-    EXPECT_DOUBLE_EQ(16.0, CheckedArea(d));
 }
 
 TEST(ContourDivider, SquareComesBackInLoadOrderWithJoinsAtUnlikeEdges)

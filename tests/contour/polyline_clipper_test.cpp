@@ -99,7 +99,6 @@ TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless)
     G3PolylineClipper clipper(0, 0, 10, 10);
     double p[6] = {1, 1, 0, 2, 2, 0};
     clipper.PathContourBegin(p, 1, CONTOUR_TYPE_UNKNOWN); // before PathBegin
-    clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 1, p);
     EXPECT_EQ(clipper.GetContourCount(), 0);
     clipper.PathBegin(0);
     clipper.PathContourSegmentTo(SEGMENT_TYPE_LINE, SEGMENT_VISIBLE, 1, p); // no contour yet
@@ -111,47 +110,12 @@ TEST(PolylineClipper, OutOfProtocolCallsAndWrongModesAreHarmless)
     EXPECT_EQ(clipper.GetVertexCount(), 3);
     EXPECT_FALSE(clipper.DoClip(&clipper, 0)); // would clear what it reads
 
-    RecordingLineLoader lines;
-    EXPECT_FALSE(clipper.DoClip(p, p + 3, &lines)); // a window clipper clips no segments
-    EXPECT_TRUE(lines.pieces.empty());
-
     double square[8] = {0, 0, 4, 0, 4, 4, 0, 4};
     G3PolylineClipper polygon(4, square);
     Load(polygon, {{{1, 1}, {2, 2}}});
     PathRecorder r;
-    EXPECT_FALSE(polygon.DoClip(&r, 0));
-    EXPECT_FALSE(polygon.DoClip(&r, 0x1));
+    EXPECT_FALSE(polygon.DoClip(&r, 0x1)); // a polygon clipper clips no paths
     EXPECT_TRUE(r.calls.empty());
-}
-
-TEST(PolylineClipper, SegmentAgainstPolygonGivesItsInsidePieces)
-{
-    const std::vector<double> square = {0, 0, 4, 0, 4, 4, 0, 4};
-    // Borders lying on the segment's line: an L inside before the stretch
-    // 0..1 and outside after it (also with the walk starting on the
-    // stretch), and a step outside before it and inside after it.
-    const std::vector<double> ell = {-2, -1, 0, -1, 0, 0, 1, 0, 1, 1, -2, 1};
-    const std::vector<double> ellRotated = {1, 0, 1, 1, -2, 1, -2, -1, 0, -1, 0, 0};
-    const std::vector<double> step = {-1, 1, 0, 0, 1, 0, 2, -1, 3, -1, 3, 2, -1, 2};
-    struct Case {
-        const char* what;
-        std::vector<double> polygon;
-        std::vector<double> p, q;
-        std::vector<std::string> pieces; // none: DoClip fails
-    } cases[] = {
-        {"touching a vertex from outside", {0, 0, 2, 2, -2, 2}, {-1, 0, 0}, {5, 0, 0}, {}},
-        {"inside, then along the border: not repeated", ell, {-3, 0, 0}, {3, 0, 0}, {"-2 0 0 -> 1 0 0"}},
-        {"same, walk starting on the border stretch", ellRotated, {-3, 0, 0}, {3, 0, 0}, {"-2 0 0 -> 1 0 0"}},
-        {"along the border, then inside", step, {-2, 0, 0}, {4, 0, 0}, {"0 0 0 -> 1 0 0", "1 0 0 -> 3 0 0"}},
-        {"no length in x, y", square, {2, 2, 0}, {2, 2, 5}, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        G3PolylineClipper clipper(static_cast<int>(c.polygon.size() / 2), c.polygon.data());
-        RecordingLineLoader r;
-        EXPECT_EQ(clipper.DoClip(c.p.data(), c.q.data(), &r), !c.pieces.empty());
-        EXPECT_EQ(r.pieces, c.pieces);
-    }
 }
 
 namespace {

@@ -4,7 +4,6 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
-#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
@@ -315,41 +314,6 @@ TEST(Contours, SplitEdgeMakesOrderedPiecesWithTheEdgesData)
     EXPECT_DOUBLE_EQ(tex->GetU(), 1.0);
     delete pieces[0];
     delete pieces[1];
-}
-
-TEST(Contours, FacetListsFindTheirOwnAxes)
-{
-    // A bow-tie facet standing in the xz plane: the list made from it has
-    // no projection axes yet, so they come from the facet's plane.
-    G3Surface s;
-    G3Vertex* v[4] = {s.AddVertex(0, 3, 0, 0), s.AddVertex(2, 3, 2, 0), s.AddVertex(2, 3, 0, 0),
-                      s.AddVertex(0, 3, 2, 0)};
-    G3Facet* facet = s.AddFacet(4, v, 1, nullptr, nullptr);
-    ASSERT_NE(facet, nullptr);
-    const double plane[4] = {0.0, 1.0, 0.0, -3.0};
-    facet->SetPlane(plane);
-    G3EdgeList list(facet);
-    EXPECT_EQ(list.GetXCoo(), -1);
-    EXPECT_TRUE(list.TestSelfIntersections());
-
-    GArrayCollection out;
-    list.RemoveSelfIntersections(&out, &s, true, 2, 0);
-    ASSERT_EQ(out.size(), 2);
-    for (int i = 0; i < out.size(); ++i) {
-        G3EdgeList* c = static_cast<G3EdgeList*>(out.get(i));
-        EXPECT_EQ(c->size(), 3);
-        EXPECT_EQ(c->GetContourType(), CONTOUR_TYPE_OUTER);
-        // Turned to face +y like the facet: x cross z runs against +y, so a
-        // positive turn in (x, z) means facing -y.
-        double turn = 0.0;
-        for (int k = 0; k < c->size(); ++k) {
-            const double* p = c->GetEdge(k)->GetVertex1()->GetXYZ();
-            const double* q = c->GetEdge(k)->GetVertex2()->GetXYZ();
-            turn += p[0] * q[2] - q[0] * p[2];
-        }
-        EXPECT_LT(turn, 0.0);
-    }
-    out.clear(true);
 }
 
 TEST(Contours, EarlierContentsOfTheOutputAreLeftAlone)

@@ -99,8 +99,8 @@ TEST(SimpleContour, MatchesTheGraphWalkOnRandomMerges)
 
 TEST(SimpleContour, DeclinesWhatOnlyTheGraphCanTell)
 {
-    // A square split into two triangles, then variants the shortcut must
-    // leave to the sweep and the graph.
+    // Variants of the unit square that the shortcut must leave to the sweep
+    // and the graph.
     G3Surface s;
     G3Vertex* a = s.AddVertex(0.0, 0.0, 0.0, 0);
     G3Vertex* b = s.AddVertex(1.0, 0.0, 0.0, 0);
@@ -108,19 +108,7 @@ TEST(SimpleContour, DeclinesWhatOnlyTheGraphCanTell)
     G3Vertex* d = s.AddVertex(0.0, 1.0, 0.0, 0);
     G3Vertex* near = s.AddVertex(0.5, 2e-6, 0.0, 0); // within the clearance of a-b
     G3Vertex* twin = s.AddVertex(1.0, 1.0, 0.0, 0);  // c's position, another vertex
-    G3Vertex* t1[3] = {a, b, c};
-    G3Vertex* t2[3] = {a, c, d};
-    G3Facet* f = s.AddFacet(3, t1, 1, nullptr, nullptr);
-    G3Facet* g = s.AddFacet(3, t2, 1, nullptr, nullptr);
-    s.FormPlaneEquation();
-    {
-        OpenList list(f);
-        list.AddEdges(g);
-        G3EdgeList* simple = list.SimpleContour(SharedEdges(list));
-        ASSERT_NE(simple, nullptr);
-        EXPECT_EQ(simple->size(), 4);
-        delete simple;
-    }
+    const double up[4] = {0.0, 0.0, 1.0, 0.0};
     struct Case {
         const char* name;
         std::vector<G3Vertex*> ring;
@@ -135,7 +123,7 @@ TEST(SimpleContour, DeclinesWhatOnlyTheGraphCanTell)
         SCOPED_TRACE(k.name);
         std::vector<G3Vertex*> ring = k.ring;
         OpenList open(static_cast<int>(ring.size()), ring.data(), nullptr, nullptr, nullptr, 0, 1);
-        open.SetPlane(f->GetPlane());
+        open.SetPlane(up);
         EXPECT_EQ(open.SimpleContour(std::vector<char>(static_cast<size_t>(open.size()), 0)), nullptr);
     }
 }
