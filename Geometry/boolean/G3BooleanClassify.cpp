@@ -39,7 +39,10 @@ constexpr int kMaxFillDepth = 0x1001;
 // than it saves.
 constexpr int kRayGridMinFacets = 64;
 // Rays that scan a list whole (no grid covers it) before a grid is built.
-constexpr int kRaysBeforeGrid = 8;
+// A grid costs about as much as ten such scans; a solid whose flood fills
+// stop short of covering it asks for dozens of rays, most others for one
+// or two per operand.
+constexpr int kRaysBeforeGrid = 4;
 // Cells per axis of the ray grid: about two per cube root of the facet
 // count, so that a surface's facets spread a few to an occupied cell.
 constexpr int kRayGridMaxCells = 128;

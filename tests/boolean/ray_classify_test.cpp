@@ -579,7 +579,10 @@ TEST(BooleanRayGrid, SameAnswersAsTheWholeList)
     // centroids.
     SurfacePtr s = Sphere(0, 0, 0, 1000, 24, 44);
     Session open(s.get());
-    GArrayCollection copy(*s->GetFacetList());  // another list: scanned whole
+    // Another list of the same facets: the grid serves one list at a time
+    // (and only after a few rays), so the two lists' answers come from the
+    // grid and from a whole scan, either way round.
+    GArrayCollection copy(*s->GetFacetList());
     Probe probe(nullptr, nullptr, 2 * 3464.2);
     std::mt19937 rng(42);
     std::uniform_real_distribution<double> u(-1300.0, 1300.0);
