@@ -341,15 +341,11 @@ G3Facet* G3Surface::AddFacet(int n, int* vertexIds, int flagsOfEdges, int* norma
 G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int facetSurface)
 {
     G3_CHECK_PASS(this, "AddFacet(edge list)");
-    if (!edgeList)
+    if (!edgeList || edgeList->size() < 3)
         return nullptr;
     std::vector<G3EdgeCopy> copies;
     copies.reserve(static_cast<std::size_t>(edgeList->size()));
     G3ForEachEdgeCopy(edgeList, nullptr, [&](const G3EdgeCopy& c) { copies.push_back(c); });
-    // Entries that are not edges are skipped, but a list of fewer than three
-    // entries is no facet even before that.
-    if (edgeList->size() < 3)
-        return nullptr;
     return AddFacetOfCopies(copies.data(), static_cast<int>(copies.size()), facetFlags, facetSurface);
 }
 
