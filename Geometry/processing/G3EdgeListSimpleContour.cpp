@@ -364,7 +364,7 @@ bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, in
     G3EdgeCopy* c = contour;
     for (int s = 0; s < m; ++s) {
         c[s] = list[static_cast<std::size_t>(cycle.edge[static_cast<std::size_t>(s)])];
-        c[s].flags &= ~static_cast<int>(G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2);
+        c[s].flags &= ~static_cast<int>(kWalkMarks);
     }
     HeadToTail(c, m);
     std::array<const double*, kSimpleCycleEdges> corners{};
