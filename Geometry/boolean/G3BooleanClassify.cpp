@@ -43,8 +43,12 @@ constexpr int kRayGridMinFacets = 64;
 // stop short of covering it asks for dozens of rays, most others for one
 // or two per operand.
 constexpr int kRaysBeforeGrid = 4;
-// Cells per axis of the ray grid: about two per cube root of the facet
-// count, so that a surface's facets spread a few to an occupied cell.
+// Cells per axis of the ray grid, per cube root of the facet count. A
+// surface fills few of a grid's cells, and a ray asks only a line of them:
+// a coarse grid answers as well (its candidates are sorted and the sort
+// decides), and a fine one is mostly empty cells, cleared and walked at
+// every build.
+constexpr double kRayGridCellsPerCubeRoot = 1.0;
 constexpr int kRayGridMaxCells = 128;
 
 SURF_CLASSIFY VertexClass(const G3Vertex* v)
@@ -282,7 +286,7 @@ bool G3BooleanCalculator::RayCandidates(const double* p, const double* q, GArray
         if (first)
             return false;
         box.Extend(GTolerance::kBoxMargin);
-        int cells = static_cast<int>(2.0 * std::cbrt(static_cast<double>(n)));
+        int cells = static_cast<int>(kRayGridCellsPerCubeRoot * std::cbrt(static_cast<double>(n)));
         cells = std::max(1, std::min(cells, kRayGridMaxCells));
         rayGrid = new G3Grid(&box, cells);
         rayGridFacets = facets;
