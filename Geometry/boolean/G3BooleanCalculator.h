@@ -269,6 +269,12 @@ protected:
     // from the vertices outside the common box, then rays for the rest, each
     // decided vertex flooding its neighbours. Traced "Classify vertices".
     void ClassifyVertices(G3Surface* s, GArrayCollection* otherFacets);
+    // ClassifyVertices' second half: a ray for each vertex of s no fill
+    // has reached, in list order, each answer flooding on.
+    void ClassifyByRays(G3Surface* s, GArrayCollection* otherFacets);
+    // ClassifyVertices of A against B, then of B against A, with B's fill
+    // from outside the common box beside A's classification.
+    void ClassifyVerticesOfBoth();
     // v and every unclassified vertex reachable from it across edges, up
     // to 4097 edges deep, take c; vertices already classified (those on
     // the intersection curves among them) stop the fill. Iterative, in the

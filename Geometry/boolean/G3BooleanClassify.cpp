@@ -17,6 +17,7 @@
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
+#include "Geometry/boolean/G3OperandPair.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/GTolerance.h"
@@ -69,19 +70,17 @@ void SetVertexClass(G3Vertex* v, SURF_CLASSIFY c)
         r->classify = c;
 }
 
-}  // namespace
-
-// ---- flood fill and vertex classes
-
-void G3BooleanCalculator::SetClassify(G3Vertex* v, SURF_CLASSIFY c)
+// v and every unclassified vertex reachable from it, *depth counting the
+// frames open; `stack` holds the ring edges of the open frames.
+void FloodFill(G3Vertex* v, SURF_CLASSIFY c, GArrayCollection* stack, int* depth)
 {
     if (!v)
         return;
     SetVertexClass(v, c);
-    // One frame per vertex whose ring is being walked: its edges sit on
-    // edgeStack from `begin`, `next` is the one to look at next. A frame
-    // is pushed where a recursive walk would call itself and depth counts
-    // the frames, so the cut-off falls on the same vertices.
+    // One frame per vertex whose ring is being walked: its edges sit on the
+    // stack from `begin`, `next` is the one to look at next. A frame is
+    // pushed where a recursive walk would call itself and depth counts the
+    // frames, so the cut-off falls on the same vertices.
     struct Frame {
         G3Vertex* vertex;
         int begin;
@@ -89,53 +88,72 @@ void G3BooleanCalculator::SetClassify(G3Vertex* v, SURF_CLASSIFY c)
     };
     std::vector<Frame> frames;
     auto open = [&](G3Vertex* u) {
-        if (depth >= kMaxFillDepth)
+        if (*depth >= kMaxFillDepth)
             return;
-        ++depth;
-        const int begin = edgeStack->size();
+        ++*depth;
+        const int begin = stack->size();
         for (G3Edge* e = u->GetFirstEdge(); e; e = e->GetVertexEdge(u))
-            edgeStack->add(e);
+            stack->add(e);
         frames.push_back(Frame{u, begin, begin});
     };
     open(v);
     while (!frames.empty()) {
         Frame& top = frames.back();
         // The top frame's edges end the stack: deeper frames are gone.
-        if (top.next < edgeStack->size()) {
-            const G3Edge* e = static_cast<const G3Edge*>(edgeStack->get(top.next++));
+        if (top.next < stack->size()) {
+            const G3Edge* e = static_cast<const G3Edge*>(stack->get(top.next++));
             G3Vertex* other = e->GetOtherVertex(top.vertex);
             if (other && Unclassified(other)) {
                 SetVertexClass(other, c);
                 open(other);  // may move `top`: not used after this
             }
         } else {
-            edgeStack->size(top.begin);
+            stack->size(top.begin);
             frames.pop_back();
-            --depth;
+            --*depth;
         }
     }
 }
+
+// Floods SC_OUTSIDE from every vertex of s outside `common`, in list order:
+// no ray is needed there.
+void FloodFromOutside(G3Surface* s, const GEnvelope& common, GArrayCollection* stack)
+{
+    GArrayCollection* vertices = s->GetVertexList();
+    for (int i = 0; i < vertices->size(); ++i) {
+        G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
+        if (Unclassified(v) && !common.IsIntersectXYZ(v->GetXYZ())) {
+            int depth = 0;
+            FloodFill(v, SC_OUTSIDE, stack, &depth);
+        }
+    }
+}
+
+}  // namespace
+
+// ---- flood fill and vertex classes
+
+void G3BooleanCalculator::SetClassify(G3Vertex* v, SURF_CLASSIFY c) { FloodFill(v, c, edgeStack, &depth); }
 
 void G3BooleanCalculator::ClassifyVertices(G3Surface* s, GArrayCollection* otherFacets)
 {
     GTrace("Classify vertices");
     if (!s)
         return;
-    GArrayCollection* vertices = s->GetVertexList();
-    const int n = vertices->size();
     if (clip == G_CLIP_DISJOINT) {
-        for (int i = 0; i < n; ++i)
+        GArrayCollection* vertices = s->GetVertexList();
+        for (int i = 0; i < vertices->size(); ++i)
             SetVertexClass(static_cast<G3Vertex*>(vertices->get(i)), SC_OUTSIDE);
         return;
     }
-    for (int i = 0; i < n; ++i) {
-        G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
-        if (Unclassified(v) && !envCommon.IsIntersectXYZ(v->GetXYZ())) {
-            depth = 0;
-            SetClassify(v, SC_OUTSIDE);
-        }
-    }
-    for (int i = 0; i < n; ++i) {
+    FloodFromOutside(s, envCommon, edgeStack);
+    ClassifyByRays(s, otherFacets);
+}
+
+void G3BooleanCalculator::ClassifyByRays(G3Surface* s, GArrayCollection* otherFacets)
+{
+    GArrayCollection* vertices = s->GetVertexList();
+    for (int i = 0; i < vertices->size(); ++i) {
         G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
         if (!Unclassified(v))
             continue;
@@ -145,6 +163,24 @@ void G3BooleanCalculator::ClassifyVertices(G3Surface* s, GArrayCollection* other
             SetClassify(v, c);
         }
     }
+}
+
+void G3BooleanCalculator::ClassifyVerticesOfBoth()
+{
+    if (!A || !B || clip == G_CLIP_DISJOINT) {
+        ClassifyVertices(A, B ? B->GetFacetList() : nullptr);
+        ClassifyVertices(B, A ? A->GetFacetList() : nullptr);
+        return;
+    }
+    // B's fill from outside the common box draws no ray, so it runs beside
+    // the whole of A's classification; B's rays follow A's, drawing from the
+    // random sequence in the same order as one operand after the other.
+    GArrayCollection stackB;
+    G3OperandPair::Run(
+        A, B, [this] { ClassifyVertices(A, B->GetFacetList()); },
+        [this, &stackB] { FloodFromOutside(B, envCommon, &stackB); });
+    GTrace("Classify vertices");
+    ClassifyByRays(B, A->GetFacetList());
 }
 
 // ---- facet classes

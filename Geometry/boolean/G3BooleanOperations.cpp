@@ -18,6 +18,7 @@
 
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/boolean/G3OperandPair.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -211,16 +212,22 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
             MergeSurfaceAndIntersectionTree(B, &envB);
         }
     }
-    ClassifyVertices(A, B->GetFacetList());
-    ClassifyVertices(B, A->GetFacetList());
+    ClassifyVerticesOfBoth();
     ClassifyFacets(A, B->GetFacetList());
     ClassifyFacets(B, A->GetFacetList());
     ReleaseRayGrid();
-    RemoveFacetsByClassify(A, maskA);
-    RemoveFacetsByClassify(B, maskB);
-    MarkSeams(A);
-    MarkSeams(B);
-    CloseBoolean();
+    G3OperandPair::Run(
+        A, B,
+        [this, maskA] {
+            RemoveFacetsByClassify(A, maskA);
+            MarkSeams(A);
+            CloseBoolean(A);
+        },
+        [this, maskB] {
+            RemoveFacetsByClassify(B, maskB);
+            MarkSeams(B);
+            CloseBoolean(B);
+        });
     MergeFacets(A, B);
     A->ScaleCoo(1.0 / kBooleanScale);
     A->FormPlaneEquation();

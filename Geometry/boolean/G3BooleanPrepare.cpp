@@ -9,6 +9,7 @@
 // The one place that rounds is the scaling itself (ScaleCoo).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
+#include "Geometry/boolean/G3OperandPair.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Surface.h"
 
@@ -58,11 +59,19 @@ bool G3BooleanCalculator::OpenBoolean()
 {
     if (!A || !B)
         return false;
-    Prepare(A);
-    Prepare(B);
+    G3OperandPair::Run(
+        A, B, [this] { Prepare(A); }, [this] { Prepare(B); });
     AssignNormalsByPlane();
-    ScaleAndBox(A, &envA);
-    ScaleAndBox(B, &envB);
+    G3OperandPair::Run(
+        A, B,
+        [this] {
+            ScaleAndBox(A, &envA);
+            OpenBoolean(A);
+        },
+        [this] {
+            ScaleAndBox(B, &envB);
+            OpenBoolean(B);
+        });
     clip = envA.ClipTestXYZ(&envB);
     if (clip != G_CLIP_DISJOINT) {
         envCommon = envA;
@@ -70,8 +79,6 @@ bool G3BooleanCalculator::OpenBoolean()
     } else {
         GEnvelope::InitDefault(&envCommon);
     }
-    OpenBoolean(A);
-    OpenBoolean(B);
     envAll = envA;
     envAll.Add(&envB);
     radius = RayLength(envAll);

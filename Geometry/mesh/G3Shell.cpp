@@ -8,10 +8,10 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PolyEdge.h"
+#include "Geometry/mesh/G3SparseSet.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 
-#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -525,14 +525,15 @@ bool NamedByAnEdge(const GArrayCollection* edgeList, const G3Vertex* v)
     return false;
 }
 
-// The vertices that the edges of `edgeList` name.
-std::unordered_set<const G3Vertex*> VerticesNamedByEdges(const GArrayCollection* edgeList)
+// Of the vertices in `bare`, those an edge of `edgeList` names.
+G3SparseSet NamedByEdges(const G3SparseSet& bare, const GArrayCollection* edgeList)
 {
-    std::unordered_set<const G3Vertex*> named;
+    G3SparseSet named;
     for (int i = 0; i < SizeOf(edgeList); ++i) {
         const G3Edge* e = static_cast<const G3Edge*>(edgeList->get(i));
-        named.insert(e->GetVertex1());
-        named.insert(e->GetVertex2());
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()})
+            if (bare.Contains(v))
+                named.Insert(v);
     }
     return named;
 }
@@ -631,17 +632,18 @@ void G3Shell::RemoveUnusedVertex()
         return;
     // A vertex only a facet-less listed edge names is still in use: it goes
     // once RemoveUnusedEdge has taken that edge.
-    // The set is built only once a vertex without ring edges turns up: on
-    // most calls every vertex has some.
-    std::unordered_set<const G3Vertex*> named;
-    bool namedBuilt = false;
+    // The vertices without ring edges are few as a rule (those a weld just
+    // emptied), and those an edge still names fewer.
+    G3SparseSet bare;
+    for (int i = 0; i < GetVertexCount(); ++i)
+        if (!GetVertex(i)->HasEdges())
+            bare.Insert(GetVertex(i));
+    if (bare.Empty())
+        return;
+    const G3SparseSet named = NamedByEdges(bare, edges);
     for (int i = 0; i < GetVertexCount();) {
         G3Vertex* v = GetVertex(i);
-        if (!v->HasEdges() && !namedBuilt) {
-            named = VerticesNamedByEdges(edges);
-            namedBuilt = true;
-        }
-        if (v->HasEdges() || named.count(v)) {
+        if (!bare.Contains(v) || named.Contains(v)) {
             ++i;
             continue;
         }
@@ -678,7 +680,9 @@ template <class T>
 void RemoveUncornered(G3Shell* s, const Kind<T>& k, bool normalsWanted)
 {
     GArrayCollection* c = (s->*k.list)();
-    if (!c)
+    // Nothing listed, nothing to remove: the walk over every edge's corners
+    // is spared.
+    if (SizeOf(c) == 0)
         return;
     G3Shell::ChangeFlags(c, G3Shell::FLAG_USED, false);
     MarkCorners(s->GetEdgeList(), normalsWanted);
