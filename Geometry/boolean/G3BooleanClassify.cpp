@@ -17,7 +17,7 @@
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
-#include "Geometry/boolean/G3OperandPair.h"
+#include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/GTolerance.h"
@@ -176,7 +176,7 @@ void G3BooleanCalculator::ClassifyVerticesOfBoth()
     // the whole of A's classification; B's rays follow A's, drawing from the
     // random sequence in the same order as one operand after the other.
     GArrayCollection stackB;
-    G3OperandPair::Run(
+    G3SideBySide::RunForOperands(
         A, B, [this] { ClassifyVertices(A, B->GetFacetList()); },
         [this, &stackB] { FloodFromOutside(B, envCommon, &stackB); });
     GTrace("Classify vertices");

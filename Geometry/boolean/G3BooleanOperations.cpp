@@ -18,7 +18,7 @@
 
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3IntervalList.h"
-#include "Geometry/boolean/G3OperandPair.h"
+#include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -62,6 +62,25 @@ void MarkSeams(G3Surface* s)
         if (a && b && a->classify == SC_ON && b->classify == SC_ON)
             e->SetFlags(e->GetFlags() | kUnionInPlaneMask);
     }
+}
+
+// FormPlaneEquation and GetClosed of a result, in two halves side by side
+// when it is large: each facet's plane depends on its own corners only, and
+// a surface is closed when both halves of its edge list are.
+void FormPlanes(G3Surface* s)
+{
+    G3SideBySide::RunHalves(s->GetFacetCount(), [s](int, int begin, int end) {
+        for (int k = begin; k < end; ++k)
+            s->GetFacet(k)->FormPlaneEquation();
+    });
+}
+
+bool Closed(G3Surface* s)
+{
+    bool closed[2] = {true, true};
+    G3SideBySide::RunHalves(s->GetEdgeCount(),
+                            [s, &closed](int part, int begin, int end) { closed[part] = s->GetClosed(begin, end); });
+    return closed[0] && closed[1];
 }
 
 bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
@@ -216,7 +235,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     ClassifyFacets(A, B->GetFacetList());
     ClassifyFacets(B, A->GetFacetList());
     ReleaseRayGrid();
-    G3OperandPair::Run(
+    G3SideBySide::RunForOperands(
         A, B,
         [this, maskA] {
             RemoveFacetsByClassify(A, maskA);
@@ -230,16 +249,16 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         });
     MergeFacets(A, B);
     A->ScaleCoo(1.0 / kBooleanScale);
-    A->FormPlaneEquation();
+    FormPlanes(A);
     delete B;
     B = nullptr;
     A->RemoveUnused();
     A->RemoveNonManifoldEdges();
     if (unionInPlane)
         A->UnionInPlaneFacets(kUnionInPlaneMask);
-    A->UnionFacets(kUnionFacetsMask);
+    A->UnionFacetsWithFreshPlanes(kUnionFacetsMask);
     A->ChangeEdgeFlags(kWorkEdgeFlags, false);
-    if (!A->GetClosed())
+    if (!Closed(A))
         A->ClearSolid();
     G3Surface* result = A;
     A = nullptr;

@@ -9,7 +9,7 @@
 // The one place that rounds is the scaling itself (ScaleCoo).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
-#include "Geometry/boolean/G3OperandPair.h"
+#include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Surface.h"
 
@@ -59,10 +59,10 @@ bool G3BooleanCalculator::OpenBoolean()
 {
     if (!A || !B)
         return false;
-    G3OperandPair::Run(
+    G3SideBySide::RunForOperands(
         A, B, [this] { Prepare(A); }, [this] { Prepare(B); });
     AssignNormalsByPlane();
-    G3OperandPair::Run(
+    G3SideBySide::RunForOperands(
         A, B,
         [this] {
             ScaleAndBox(A, &envA);

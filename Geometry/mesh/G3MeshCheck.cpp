@@ -15,6 +15,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -213,4 +214,21 @@ std::string G3MeshMarksCheck(G3Shell* s)
     if (!(r = CheckMarks(s->GetVertexList(), "vertex")).empty() || !(r = CheckMarks(s->GetEdgeList(), "edge")).empty())
         return r;
     return CheckMarks(s->GetFacetList(), "facet");
+}
+
+std::string G3StalePlanesCheck(G3Shell* s)
+{
+    if (!s)
+        return "null shell";
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        G3Facet* f = s->GetFacet(i);
+        double kept[4];
+        std::memcpy(kept, f->GetPlane(), sizeof kept);
+        f->FormPlaneEquation();
+        const bool same = std::memcmp(kept, f->GetPlane(), sizeof kept) == 0;
+        f->SetPlane(kept);
+        if (!same)
+            return Fault("facet: plane not formed from its corners", i);
+    }
+    return "";
 }

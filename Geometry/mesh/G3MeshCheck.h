@@ -35,3 +35,10 @@ std::string G3MeshCheck(G3Shell* s);
 // read back may carry its writer's marks and is not broken for that; the
 // pass check (G3PassCheck.h) applies it to passes that start without marks.
 std::string G3MeshMarksCheck(G3Shell* s);
+
+// Stale planes: "" when every facet's plane is, bit for bit, the one
+// FormPlaneEquation would form from its corners now, else the first facet
+// whose plane is not, for example "facet: plane not formed from its
+// corners (12)". Nothing is changed. A pass that leaves planes as it found
+// them on its caller's word uses it to check that word.
+std::string G3StalePlanesCheck(G3Shell* s);

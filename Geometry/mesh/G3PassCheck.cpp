@@ -54,6 +54,12 @@ bool G3PassCheck::Enclosed(unsigned modes) const
     return false;
 }
 
+void G3PassCheck::Require(const char* p, const std::string& fault)
+{
+    if (!fault.empty())
+        Fail(p, fault);
+}
+
 void G3PassCheck::Fail(const char* p, const std::string& fault)
 {
     GTrace("mesh check after %s: %s", p, fault.c_str());

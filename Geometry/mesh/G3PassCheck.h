@@ -40,6 +40,12 @@
 // marks from one of its passes to the next wraps them in
 // G3_HOLD_PASS_MARKS(shell): the passes inside check everything but marks,
 // and the operation's own end checks the marks it held.
+//
+// A pass that skips forming planes again on its caller's word that they
+// are fresh checks that word with G3_CHECK_PLANES_FRESH(shell, pass)
+// (G3StalePlanesCheck).
+
+#include "Geometry/mesh/G3MeshCheck.h"
 
 #include <string>
 
@@ -60,6 +66,9 @@ public:
     ~G3PassCheck();
     G3PassCheck(const G3PassCheck&) = delete;
     G3PassCheck& operator=(const G3PassCheck&) = delete;
+
+    // Fails `pass` as a broken mesh does when `fault` is not empty.
+    static void Require(const char* pass, const std::string& fault);
 
 private:
     // Traces and prints `fault` for `pass`, then aborts.
@@ -84,6 +93,7 @@ private:
 #define G3_HOLD_PASS_MARKS(shell, pass)                                                                             \
     G3PassCheck G3_PASS_CHECK_JOIN(g3PassMarks, __LINE__)((shell), (pass), G3PassCheck::kHoldMarks)
 #define G3_HOLD_PASS_CHECKS(shell) G3PassCheck G3_PASS_CHECK_JOIN(g3PassHold, __LINE__)((shell), "hold", G3PassCheck::kHold)
+#define G3_CHECK_PLANES_FRESH(shell, pass) G3PassCheck::Require((pass), G3StalePlanesCheck(shell))
 
 #else
 
@@ -91,5 +101,6 @@ private:
 #define G3_CHECK_PASS_KEEPING_MARKS(shell, pass) static_cast<void>(0)
 #define G3_HOLD_PASS_MARKS(shell, pass) static_cast<void>(0)
 #define G3_HOLD_PASS_CHECKS(shell) static_cast<void>(0)
+#define G3_CHECK_PLANES_FRESH(shell, pass) static_cast<void>(0)
 
 #endif

@@ -541,9 +541,13 @@ bool G3Surface::GetPolyEdge(int index, int* n, G3Vertex*** vs)
 
 // ------------------------------------------------------------ queries
 
-bool G3Surface::GetClosed()
+bool G3Surface::GetClosed() { return GetClosed(0, GetEdgeCount()); }
+
+bool G3Surface::GetClosed(int begin, int end)
 {
-    for (int i = 0; i < GetEdgeCount(); ++i) {
+    begin = begin < 0 ? 0 : begin;
+    end = end > GetEdgeCount() ? GetEdgeCount() : end;
+    for (int i = begin; i < end; ++i) {
         const G3Edge* e = GetEdge(i);
         if (e->GetVertex1() && e->GetVertex2() && e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) % 2 != 0)
             return false;

@@ -132,6 +132,10 @@ public:
     // Every vertex pair of an edge carries an even number of facet sides
     // (a double-sided facet counting two); an empty surface is closed.
     bool GetClosed();
+    // The same test on the pairs of the edges begin .. end - 1 only (the
+    // range clamped to the edge list), so that the halves of a large
+    // surface can be tested side by side.
+    bool GetClosed(int begin, int end);
     // False without facets, else whether the first facet has corner data.
     bool HasGeometry();
     void FormPlaneEquation();
@@ -293,8 +297,14 @@ public:
     // edge's vertex pair carries exactly those two sides, the two share one
     // unbroken run of edges, run along it in opposite directions, have the
     // same double-sided flag, and their extended data can be merged. The
-    // number of merges.
+    // number of merges. The planes are formed again when any merge was
+    // made.
     int UnionFacets(int mask);
+    // UnionFacets for a caller whose facets' planes are all formed from
+    // their current corners (as FormPlaneEquation leaves them): merged
+    // facets form their own as they are made, so the planes are not formed
+    // again at the end. A large mesh is spared a pass over every facet.
+    int UnionFacetsWithFreshPlanes(int mask);
     // Merges connected groups of coplanar facets (joined across invisible
     // edges, any edge for mask -1, or edges whose flags meet mask) into
     // facets with holes, each made from the group's first facet. The
@@ -322,6 +332,8 @@ protected:
     // the run of edges they share); false, nothing changed, when the
     // contours cannot be joined.
     bool MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2);
+    // UnionFacets without forming the planes at the end.
+    int MergeAcrossEdges(int mask);
     // ---- end of orientation, normals and facet merging
 
 public:

@@ -188,6 +188,22 @@ bool G3Surface::MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2)
 int G3Surface::UnionFacets(int mask)
 {
     G3_CHECK_PASS(this, "UnionFacets");
+    const int count = MergeAcrossEdges(mask);
+    if (count > 0)
+        FormPlaneEquation();
+    return count;
+}
+
+int G3Surface::UnionFacetsWithFreshPlanes(int mask)
+{
+    G3_CHECK_PASS(this, "UnionFacetsWithFreshPlanes");
+    const int count = MergeAcrossEdges(mask);
+    G3_CHECK_PLANES_FRESH(this, "UnionFacetsWithFreshPlanes");
+    return count;
+}
+
+int G3Surface::MergeAcrossEdges(int mask)
+{
     int count = 0;
     for (int k = 0; k < GetEdgeCount(); ++k) {
         G3Edge* e = GetEdge(k);
@@ -214,7 +230,6 @@ int G3Surface::UnionFacets(int mask)
     if (count > 0) {
         GTrace("UnionFacets: %d", count);
         RemoveUnused();
-        FormPlaneEquation();
     }
     return count;
 }

@@ -94,3 +94,27 @@ TEST(PassCheckDeathTest, MarksLeftByAPassAbortUnlessHeldOrTakenIn)
 }
 
 #endif
+
+// A plane left as it was formed passes; one whose corner has moved since,
+// however little, is reported by facet index, and the check changes no
+// plane.
+TEST(StalePlanesCheck, ReportsTheFirstFacetWhoseCornersMovedSinceItsPlane)
+{
+    G3Surface s;
+    Triangle(s);
+    s.AddVertex(0, 0, 1, 0);
+    int v[3] = {0, 3, 1};
+    s.AddFacet(3, v, 1, nullptr, nullptr);
+    s.FormPlaneEquation();
+    EXPECT_EQ("", G3StalePlanesCheck(&s));
+    double* p = s.GetVertex(3)->GetXYZ();
+    p[1] = 1e-12;
+    const double before[4] = {s.GetFacet(1)->GetPlane()[0], s.GetFacet(1)->GetPlane()[1],
+                              s.GetFacet(1)->GetPlane()[2], s.GetFacet(1)->GetPlane()[3]};
+    EXPECT_EQ("facet: plane not formed from its corners (1)", G3StalePlanesCheck(&s));
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(before[c], s.GetFacet(1)->GetPlane()[c]);
+    s.FormPlaneEquation();
+    EXPECT_EQ("", G3StalePlanesCheck(&s));
+    EXPECT_EQ("null shell", G3StalePlanesCheck(nullptr));
+}

@@ -5,7 +5,7 @@
 #include "boolean/solid_fixtures.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
-#include "Geometry/boolean/G3OperandPair.h"
+#include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/foundation/GTrace.h"
 
@@ -57,23 +57,23 @@ bool WaitFor(const std::atomic<bool>& flag)
 // Sphere(…, 24, 24) has 1104 facets, Sphere(…, 8, 8) 112.
 constexpr int kLargeStacks = 24;
 
-TEST(OperandPair, WhereAndInWhichOrderTheStepsRun)
+TEST(SideBySide, WhereAndInWhichOrderTheStepsRun)
 {
     SurfacePtr small = Sphere(0, 0, 0, 1, 8, 8);
     SurfacePtr large1 = Sphere(0, 0, 0, 1, kLargeStacks, kLargeStacks);
     SurfacePtr large2 = Sphere(1, 0, 0, 1, kLargeStacks, kLargeStacks);
-    ASSERT_GE(large1->GetFacetCount(), G3OperandPair::kParallelFacets);
-    ASSERT_LT(small->GetFacetCount(), G3OperandPair::kParallelFacets);
+    ASSERT_GE(large1->GetFacetCount(), G3SideBySide::kParallelFacets);
+    ASSERT_LT(small->GetFacetCount(), G3SideBySide::kParallelFacets);
     const std::thread::id caller = std::this_thread::get_id();
 
     // One operand small, or the helper turned off: A's step, then B's, both
     // on the caller's thread.
     for (bool allowed : {true, false}) {
-        G3OperandPair::AllowHelperThread(allowed);
+        G3SideBySide::AllowHelperThread(allowed);
         G3Surface* b = allowed ? small.get() : large2.get();
         std::vector<std::string> order;
         std::thread::id where;
-        G3OperandPair::Run(
+        G3SideBySide::RunForOperands(
             large1.get(), b, [&] { order.push_back("a"); },
             [&] {
                 order.push_back("b");
@@ -82,7 +82,7 @@ TEST(OperandPair, WhereAndInWhichOrderTheStepsRun)
         EXPECT_EQ((std::vector<std::string>{"a", "b"}), order);
         EXPECT_EQ(caller, where);
     }
-    G3OperandPair::AllowHelperThread(true);
+    G3SideBySide::AllowHelperThread(true);
 
     // Both large: B's step on another thread, at the same time as A's (A
     // waits for B to have traced), and B's traces still reach the sink
@@ -91,7 +91,7 @@ TEST(OperandPair, WhereAndInWhichOrderTheStepsRun)
     std::atomic<bool> bTraced{false};
     bool sawB = false;
     std::thread::id where;
-    G3OperandPair::Run(
+    G3SideBySide::RunForOperands(
         large1.get(), large2.get(),
         [&] {
             sawB = WaitFor(bTraced);
@@ -108,26 +108,26 @@ TEST(OperandPair, WhereAndInWhichOrderTheStepsRun)
     EXPECT_EQ((std::vector<std::string>{"a 1", "b 1", "b 2"}), Lines());
 }
 
-TEST(OperandPair, AFailingStepFailsTheRunOnceBothHaveEnded)
+TEST(SideBySide, AFailingStepFailsTheRunOnceBothHaveEnded)
 {
     SurfacePtr a = Sphere(0, 0, 0, 1, kLargeStacks, kLargeStacks);
     SurfacePtr b = Sphere(1, 0, 0, 1, kLargeStacks, kLargeStacks);
     for (bool allowed : {true, false}) {
-        G3OperandPair::AllowHelperThread(allowed);
+        G3SideBySide::AllowHelperThread(allowed);
         bool aEnded = false;
-        EXPECT_THROW(G3OperandPair::Run(
+        EXPECT_THROW(G3SideBySide::RunForOperands(
                          a.get(), b.get(), [&] { aEnded = true; }, [] { throw std::runtime_error("b"); }),
                      std::runtime_error);
         EXPECT_TRUE(aEnded);
         bool bEnded = false;
-        EXPECT_THROW(G3OperandPair::Run(
+        EXPECT_THROW(G3SideBySide::RunForOperands(
                          a.get(), b.get(), [] { throw std::length_error("a"); }, [&] { bEnded = true; }),
                      std::length_error);
         // Serially B's step never starts after A's has thrown; beside it,
         // B's runs to its end before the run gives up.
         EXPECT_EQ(allowed, bEnded);
     }
-    G3OperandPair::AllowHelperThread(true);
+    G3SideBySide::AllowHelperThread(true);
 }
 
 std::string Dump(G3Surface* s)
@@ -153,7 +153,7 @@ std::pair<std::string, std::vector<std::string>> Outcome(int op, G3Surface* a, G
     return {r ? Dump(r.get()) : std::string("null"), Lines()};
 }
 
-TEST(OperandPair, BooleansComeOutTheSameWithAndWithoutTheHelper)
+TEST(SideBySide, BooleansComeOutTheSameWithAndWithoutTheHelper)
 {
     // Large enough for every paired step to run side by side; touching
     // boxes bring coplanar faces, the spheres' lens leaves vertices to the
@@ -163,15 +163,15 @@ TEST(OperandPair, BooleansComeOutTheSameWithAndWithoutTheHelper)
     SurfacePtr box = Box({-0.3, -2, -2}, {0.1, 2, 2}, true);
     for (const auto& [a, b] : {std::make_pair(s1.get(), s2.get()), std::make_pair(s1.get(), box.get())})
         for (int op = 0; op < 3; ++op) {
-            G3OperandPair::AllowHelperThread(true);
+            G3SideBySide::AllowHelperThread(true);
             const auto beside = Outcome(op, a, b);
-            G3OperandPair::AllowHelperThread(false);
+            G3SideBySide::AllowHelperThread(false);
             const auto serial = Outcome(op, a, b);
             EXPECT_EQ(serial.first, beside.first) << "operation " << op;
             EXPECT_EQ(serial.second, beside.second) << "operation " << op;
             EXPECT_FALSE(serial.second.empty());
         }
-    G3OperandPair::AllowHelperThread(true);
+    G3SideBySide::AllowHelperThread(true);
 }
 
 } // namespace
