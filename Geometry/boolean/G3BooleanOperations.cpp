@@ -273,7 +273,10 @@ void G3BooleanCalculator::MergeFacets(G3Surface* a, G3Surface* b)
 {
     if (!a || !b || a == b)
         return;
-    a->Copy(b);
+    // b goes once its rest is in a: its entities move over when nothing
+    // watches them, else they are copied.
+    if (!a->AppendMoving(b))
+        a->Copy(b);
     if (clip != G_CLIP_DISJOINT)
         a->RemoveEqualsVertex();
 }

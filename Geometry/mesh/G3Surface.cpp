@@ -625,6 +625,62 @@ G3Surface* G3Surface::Duplicate()
     return copy;
 }
 
+namespace {
+
+// Moves every entity of `from` to the end of `to` in order, renumbering it,
+// and empties `from`. What Copy gives a copy afresh is given anew: tag 0,
+// no outside data (no provider is registered to copy any), coordinates
+// sanitised; `also` does the rest for the kind.
+template <class T, class Also>
+void MoveAll(GArrayCollection* from, GArrayCollection* to, Also also)
+{
+    for (int i = 0; i < from->size(); ++i) {
+        T* e = static_cast<T*>(from->get(i));
+        e->SetId(to->size());
+        to->add(e);
+        e->SetTag(0);
+        e->RemoveExData();
+        also(e);
+    }
+    from->clear();
+}
+
+void SanitizeXYZ(G3Point* p)
+{
+    double* xyz = p->GetXYZ();
+    for (int c = 0; c < 3; ++c)
+        xyz[c] = G3Point::Sanitize(xyz[c]);
+}
+
+} // namespace
+
+bool G3Surface::AppendMoving(G3Surface* src)
+{
+    if (!src || src == this || GetExDataProvider() || src->GetExDataProvider() || src->GetPolyEdgeCount() > 0 ||
+        G3Obj::GetProviderList()->size() > 0 || !vertices || !edges || !facets || !normals || !texCoos ||
+        !src->vertices || !src->edges || !src->facets || !src->normals || !src->texCoos)
+        return false;
+    G3_CHECK_PASS_KEEPING_MARKS(this, "AppendMoving");
+    GObj* const ownLink = exData;
+    G3Obj::Copy(src);
+    exData = ownLink;
+    const int S0 = nextSurface;
+    MoveAll<G3Vertex>(src->vertices, vertices, SanitizeXYZ);
+    MoveAll<G3Normal>(src->normals, normals, SanitizeXYZ);
+    MoveAll<G3TexCoo>(src->texCoos, texCoos, [](G3TexCoo*) {});
+    MoveAll<G3Edge>(src->edges, edges, [](G3Edge*) {});
+    MoveAll<G3Facet>(src->facets, facets, [this, S0](G3Facet* f) {
+        f->SetParentSurface(this);
+        f->SetSurface(f->GetSurface() + S0);
+    });
+    nextSurface = src->nextSurface + S0;
+    materialFacetsCount += src->materialFacetsCount;
+    selectedFacetsCount = src->selectedFacetsCount;
+    src->materialFacetsCount = 0;
+    src->selectedFacetsCount = 0;
+    return true;
+}
+
 // Appends a deep copy of `source`. Every entity is added in source order, so
 // source entity i becomes entity i + (this surface's old count); links are
 // mapped through ids, which is why the source's ids are restored first.

@@ -43,6 +43,13 @@ public:
     // Appends a deep copy of `source` (a G3Surface) to this surface: see
     // G3Surface.cpp. Restores the source's ids first.
     void Copy(GObj* source) override;
+    // Appends src's entities as Copy(src) does, moving them over instead of
+    // copying them: src is left without entities, its outside data and
+    // counts gone as if it had been copied and emptied. Only while nothing
+    // watches entities come and go (no shell provider on either surface,
+    // no object provider registered) and src has no polyedges; otherwise
+    // false, and nothing is done.
+    bool AppendMoving(G3Surface* src);
     // A new surface holding a deep copy of this one.
     G3Surface* Duplicate() override;
     int GetObjectType() override { return 2; }
