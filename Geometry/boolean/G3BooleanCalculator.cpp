@@ -18,7 +18,7 @@ G3BooleanCalculator::G3BooleanCalculator()
 G3BooleanCalculator::~G3BooleanCalculator()
 {
     delete grid;
-    delete rayGrid;
+    ReleaseRayGrid();
     delete rayCandidates;
     delete candidates;
     delete edgeStack;

@@ -294,8 +294,18 @@ protected:
     // in list order, into `out`; false (out untouched) when there is no
     // grid over that list. Builds the grid when the list is large.
     bool RayCandidates(const double* p, const double* q, GArrayCollection* facets, GArrayCollection* out);
-    // Deletes the ray grid.
+    // Deletes the ray grids.
     void ReleaseRayGrid();
+    // The slot of the ray grid over `facets`.
+    struct RayGrid;
+    RayGrid& RayGridOf(const GArrayCollection* facets);
+    // Builds slot's grid over `facets` (the old one goes); false, the slot
+    // left empty, when the list has no facet with a box or is not in id
+    // order.
+    bool BuildRayGrid(RayGrid* slot, GArrayCollection* facets);
+    // Builds the grid over `facets` ahead of the rays when the list is
+    // large enough that rays are sure to ask for one.
+    void RayGridAhead(GArrayCollection* facets);
 
     G3Surface* A = nullptr;
     G3Surface* B = nullptr;
@@ -319,14 +329,17 @@ protected:
     // The cutting plane (four doubles, not owned) while a slice runs.
     double* slicePlane = nullptr;
     G3IntervalList* intersectionList = nullptr;
-    // The ray grid of the classification: a grid over the facets of one
-    // operand, the list it was built for and its size then, and the
-    // collection the candidates come back in.
-    G3Grid* rayGrid = nullptr;
-    GArrayCollection* rayGridFacets = nullptr;
-    int rayGridCount = 0;
+    // The ray grids of the classification, one for the rays against A's
+    // facets and one for the rest: a grid, the list it was built for and
+    // its size then, and the rays that went over the whole list since a
+    // grid was last built there (one is built only once a few rays have
+    // gone without). The candidates come back in rayCandidates.
+    struct RayGrid {
+        G3Grid* grid = nullptr;
+        GArrayCollection* facets = nullptr;
+        int count = 0;
+        int scans = 0;
+    };
+    RayGrid rayGrids[2];
     GArrayCollection* rayCandidates = nullptr;
-    // Rays that went over a whole list since a grid was last built: a grid
-    // is built only once a few rays have gone without one.
-    int rayScans = 0;
 };

@@ -44,6 +44,10 @@ constexpr int kRayGridMinFacets = 64;
 // stop short of covering it asks for dozens of rays, most others for one
 // or two per operand.
 constexpr int kRaysBeforeGrid = 4;
+// A list of this many facets gets its ray grid ahead of the rays, beside
+// other work: the fill stops 4097 edges deep, so an operand this large
+// leaves dozens of vertices to the rays as a rule.
+constexpr int kRayGridAheadFacets = 32768;
 // Cells per axis of the ray grid, per cube root of the facet count. A
 // surface fills few of a grid's cells, and a ray asks only a line of them:
 // a coarse grid answers as well (its candidates are sorted and the sort
@@ -172,13 +176,20 @@ void G3BooleanCalculator::ClassifyVerticesOfBoth()
         ClassifyVertices(B, A ? A->GetFacetList() : nullptr);
         return;
     }
-    // B's fill from outside the common box draws no ray, so it runs beside
-    // the whole of A's classification; B's rays follow A's, drawing from the
-    // random sequence in the same order as one operand after the other.
+    // The fills from outside the common box draw no ray, so both operands'
+    // run at once, the helper also building the grid for A's rays; then
+    // A's rays, beside the grid for B's; then B's rays. The rays draw from
+    // the random sequence in the same order as one operand after the other.
     GArrayCollection stackB;
     G3SideBySide::RunForOperands(
-        A, B, [this] { ClassifyVertices(A, B->GetFacetList()); },
-        [this, &stackB] { FloodFromOutside(B, envCommon, &stackB); });
+        A, B, [this] { FloodFromOutside(A, envCommon, edgeStack); },
+        [this, &stackB] {
+            RayGridAhead(B->GetFacetList());
+            FloodFromOutside(B, envCommon, &stackB);
+        });
+    GTrace("Classify vertices");
+    G3SideBySide::RunForOperands(
+        A, B, [this] { ClassifyByRays(A, B->GetFacetList()); }, [this] { RayGridAhead(A->GetFacetList()); });
     GTrace("Classify vertices");
     ClassifyByRays(B, A->GetFacetList());
 }
@@ -283,6 +294,65 @@ void G3BooleanCalculator::RemoveFacetsByClassify(G3Surface* s, int mask)
 
 // ---- the ray grid
 
+G3BooleanCalculator::RayGrid& G3BooleanCalculator::RayGridOf(const GArrayCollection* facets)
+{
+    return rayGrids[A && facets == A->GetFacetList() ? 1 : 0];
+}
+
+bool G3BooleanCalculator::BuildRayGrid(RayGrid* slot, GArrayCollection* facets)
+{
+    delete slot->grid;
+    *slot = RayGrid();
+    const int n = facets ? facets->size() : 0;
+    // Sorting the candidates by id puts them in list order only while ids
+    // are the facets' places in the list; a list that breaks that is
+    // scanned whole.
+    GEnvelope box;
+    box.Init();
+    bool first = true;
+    for (int k = 0; k < n; ++k) {
+        const G3Facet* f = static_cast<const G3Facet*>(facets->get(k));
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+        if (!r || f->GetId() != k)
+            return false;
+        if (r->IsDefault())
+            continue;
+        if (first)
+            box.Init(r);
+        else
+            box.Add(r);
+        first = false;
+    }
+    if (first)
+        return false;
+    box.Extend(GTolerance::kBoxMargin);
+    int cells = static_cast<int>(kRayGridCellsPerCubeRoot * std::cbrt(static_cast<double>(n)));
+    cells = std::max(1, std::min(cells, kRayGridMaxCells));
+    slot->grid = new G3Grid(&box, cells);
+    slot->facets = facets;
+    slot->count = n;
+    // Each facet goes in under its record's box widened once more, so that
+    // any facet a point of the ray lies on (within the in-facet band) is in
+    // the cell the grid's walk gives for that point, whatever the rounding
+    // at cell borders.
+    for (int k = n - 1; k >= 0; --k) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+        if (r->IsDefault())
+            continue;
+        GEnvelope wide(r);
+        wide.Extend(GTolerance::kBoxMargin);
+        slot->grid->AddFacet(f, &wide);
+    }
+    return true;
+}
+
+void G3BooleanCalculator::RayGridAhead(GArrayCollection* facets)
+{
+    if (facets && facets->size() >= kRayGridAheadFacets)
+        BuildRayGrid(&RayGridOf(facets), facets);
+}
+
 bool G3BooleanCalculator::RayCandidates(const double* p, const double* q, GArrayCollection* facets,
                                         GArrayCollection* out)
 {
@@ -291,66 +361,27 @@ bool G3BooleanCalculator::RayCandidates(const double* p, const double* q, GArray
     const int n = facets->size();
     if (n < kRayGridMinFacets)
         return false;
-    if (!rayGrid || rayGridFacets != facets || rayGridCount != n) {
+    RayGrid& slot = RayGridOf(facets);
+    if (!slot.grid || slot.facets != facets || slot.count != n) {
         // The flood fill leaves few vertices to the rays as a rule: a few
         // rays over the whole list cost less than a grid built for them.
-        if (rayScans < kRaysBeforeGrid) {
-            ++rayScans;
+        if (slot.scans < kRaysBeforeGrid) {
+            ++slot.scans;
             return false;
         }
-        rayScans = 0;
-        ReleaseRayGrid();
-        // Sorting the candidates by id puts them in list order only while
-        // ids are the facets' places in the list; a list that breaks that
-        // is scanned whole.
-        GEnvelope box;
-        box.Init();
-        bool first = true;
-        for (int k = 0; k < n; ++k) {
-            const G3Facet* f = static_cast<const G3Facet*>(facets->get(k));
-            const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
-            if (!r || f->GetId() != k)
-                return false;
-            if (r->IsDefault())
-                continue;
-            if (first)
-                box.Init(r);
-            else
-                box.Add(r);
-            first = false;
-        }
-        if (first)
+        if (!BuildRayGrid(&slot, facets))
             return false;
-        box.Extend(GTolerance::kBoxMargin);
-        int cells = static_cast<int>(kRayGridCellsPerCubeRoot * std::cbrt(static_cast<double>(n)));
-        cells = std::max(1, std::min(cells, kRayGridMaxCells));
-        rayGrid = new G3Grid(&box, cells);
-        rayGridFacets = facets;
-        rayGridCount = n;
-        // Each facet goes in under its record's box widened once more, so
-        // that any facet a point of the ray lies on (within the in-facet
-        // band) is in the cell the grid's walk gives for that point,
-        // whatever the rounding at cell borders.
-        for (int k = n - 1; k >= 0; --k) {
-            G3Facet* f = static_cast<G3Facet*>(facets->get(k));
-            const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
-            if (r->IsDefault())
-                continue;
-            GEnvelope wide(r);
-            wide.Extend(GTolerance::kBoxMargin);
-            rayGrid->AddFacet(f, &wide);
-        }
     }
     out->clear();
-    rayGrid->GetFacetByLine(p, q, out);
+    slot.grid->GetFacetByLine(p, q, out);
     SortByFacetId(out);
     return true;
 }
 
 void G3BooleanCalculator::ReleaseRayGrid()
 {
-    delete rayGrid;
-    rayGrid = nullptr;
-    rayGridFacets = nullptr;
-    rayGridCount = 0;
+    for (RayGrid& slot : rayGrids) {
+        delete slot.grid;
+        slot = RayGrid();
+    }
 }
