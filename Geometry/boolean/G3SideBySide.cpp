@@ -1,6 +1,8 @@
 #include "Geometry/boolean/G3SideBySide.h"
 
+#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
+#include "Geometry/mesh/G3Obj.h"
 #include "Geometry/mesh/G3Surface.h"
 
 #include <atomic>
@@ -24,7 +26,10 @@ bool HelperThreadAllowed() { return helperAllowed.load(std::memory_order_relaxed
 
 void Run(bool worthIt, const std::function<void()>& first, const std::function<void()>& second)
 {
-    if (!worthIt || !HelperThreadAllowed()) {
+    // Object providers keep one current source for the whole process while
+    // facets are made from others (G3FacetMadeFrom.h) and release records
+    // as facets go: with one registered, the steps run one after the other.
+    if (!worthIt || !HelperThreadAllowed() || G3Obj::GetProviderList()->size() > 0) {
         first();
         second();
         return;

@@ -25,8 +25,8 @@ void AllowHelperThread(bool allowed);
 bool HelperThreadAllowed();
 
 // Runs first and second: at once when `worthIt`, the helper thread is
-// allowed and a thread can be started; else one after the other, first's
-// first. The two must share no state but the pools (which lock). Second's
+// allowed, no object provider is registered (G3Obj::AddProvider) and a
+// thread can be started; else one after the other, first's first. The two must share no state but the pools (which lock). Second's
 // traces reach the sink after all of first's, from the calling thread, as
 // in a serial run; an exception thrown by either is rethrown here once
 // both have ended (first's when both throw).
