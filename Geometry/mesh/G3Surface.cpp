@@ -349,6 +349,30 @@ G3Facet* G3Surface::AddFacet(GArrayCollection* edgeList, int facetFlags, int fac
     return AddFacetOfCopies(copies.data(), static_cast<int>(copies.size()), facetFlags, facetSurface);
 }
 
+namespace {
+
+// Gives `facet` (without edges) the flags, surface number and chain of
+// `copies`, and its plane; false, the facet left without edges, when the
+// chain does not make a facet.
+bool FillWithCopies(G3Surface* s, G3Facet* facet, const G3EdgeCopy* copies, int n, int facetFlags,
+                    int facetSurface)
+{
+    facet->SetFlags(FlagsOf(facetFlags));
+    facet->SetSurface(facetSurface);
+    int made = 0;
+    for (int k = 0; k < n; ++k)
+        if (AddEdgeCopy(s, copies[k], facet))
+            ++made;
+    if (made < 3 || !HasThreeVertices(facet)) {
+        facet->RemoveEdges();
+        return false;
+    }
+    facet->FormPlaneEquation();
+    return true;
+}
+
+} // namespace
+
 G3Facet* G3Surface::AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetFlags, int facetSurface)
 {
     G3_CHECK_PASS(this, "AddFacetOfCopies");
@@ -359,19 +383,25 @@ G3Facet* G3Surface::AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetF
     if (!RunsIntoClosedContours(copies, n))
         return nullptr;
     G3Facet* facet = new G3Facet();
-    facet->SetFlags(FlagsOf(facetFlags));
-    facet->SetSurface(facetSurface);
-    int made = 0;
-    for (int k = 0; k < n; ++k)
-        if (AddEdgeCopy(this, copies[k], facet))
-            ++made;
-    if (made < 3 || !HasThreeVertices(facet)) {
-        facet->RemoveEdges();
+    if (!FillWithCopies(this, facet, copies, n, facetFlags, facetSurface)) {
         delete facet;
         return nullptr;
     }
-    facet->FormPlaneEquation();
     return AddFacetToCollection(facet);
+}
+
+bool G3Surface::RemakeFacetOfCopies(G3Facet* f, const G3EdgeCopy* copies, int n, int facetFlags, int facetSurface)
+{
+    if (!f || f->HasEdges() || !copies || n < 1 || !facets || !edges || !RunsIntoClosedContours(copies, n))
+        return false;
+    // What a new facet holds that the old one may not.
+    f->SetTag(0);
+    f->SetExData(nullptr);
+    f->RemoveExData();
+    if (!FillWithCopies(this, f, copies, n, facetFlags, facetSurface))
+        return false;
+    f->GetExtendedData() = extendedDataFacetDefault;
+    return true;
 }
 
 G3Facet* G3Surface::AddFacetEdges(G3Facet* f, G3EdgeList* list)

@@ -14,6 +14,7 @@
 #include "Geometry/mesh/G3Shell.h"
 
 #include <cstdio>
+#include <vector>
 
 class G3EdgeList;
 struct G3EdgeCopy;
@@ -341,6 +342,20 @@ protected:
     bool MergeFacets(G3Edge* e, G3Facet* f1, G3Facet* f2);
     // UnionFacets without forming the planes at the end.
     int MergeAcrossEdges(int mask);
+    // AddFacetOfCopies into f, a listed facet left without edges, in place
+    // of a new facet: f becomes what the new one would be (tag, links and
+    // outside data cleared, the default extended data). False, f still
+    // without edges, where AddFacetOfCopies would add nothing.
+    bool RemakeFacetOfCopies(G3Facet* f, const G3EdgeCopy* copies, int n, int facetFlags, int surface);
+    // RemoveNonManifoldEdges without its closing RemoveUnused.
+    void JoinNonManifoldEdges();
+    // The closing RemoveUnused of a merge that remade facets in place: the
+    // facet list is left as if each remade facet had been appended new, in
+    // the order of `appended` (the remade ones and those really appended),
+    // its old slot left by a dead facet, and then the dead facets removed.
+    // `listed` is the list's length before the merge.
+    void RemoveUnusedAfterRemaking(int listed, const std::vector<G3Facet*>& remade,
+                                   const std::vector<G3Facet*>& appended);
     // ---- end of orientation, normals and facet merging
 
 public:

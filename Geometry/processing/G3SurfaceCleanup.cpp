@@ -72,6 +72,12 @@ bool G3Surface::RemoveTrivialFacets()
 void G3Surface::RemoveNonManifoldEdges()
 {
     G3_CHECK_PASS(this, "RemoveNonManifoldEdges");
+    JoinNonManifoldEdges();
+    RemoveUnused();
+}
+
+void G3Surface::JoinNonManifoldEdges()
+{
     GArrayCollection parallel;
     for (int i = 0; i < GetEdgeCount(); ++i) {
         G3Edge* e = GetEdge(i);
@@ -105,7 +111,6 @@ void G3Surface::RemoveNonManifoldEdges()
             }
         }
     }
-    RemoveUnused();
 }
 
 G3Edge* G3Surface::FindNearestEdge(G3Edge* e)

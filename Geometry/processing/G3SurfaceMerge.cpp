@@ -242,6 +242,14 @@ int G3Surface::UnionInPlaneFacets(int mask)
     GArrayCollection snapshot(*facets);
     GArrayCollection group;
     int count = 0;
+    // While nothing outside the surface watches facets come and go (no
+    // shell provider, no object provider), a group merged by the short cut
+    // is remade in its first facet instead of a new one: no facet is made
+    // and none freed per group. The list is put at the end as the new
+    // facets' appending would have left it.
+    const bool remakeInPlace = !GetExDataProvider() && G3Obj::GetProviderList()->size() == 0;
+    std::vector<G3Facet*> remade;
+    std::vector<G3Facet*> appended;
     for (int k = 0; k < snapshot.size(); ++k) {
         G3Facet* f = static_cast<G3Facet*>(snapshot.get(k));
         if (f->GetMark3() || f->IsPlaneZero() || !f->HasEdges())
@@ -271,13 +279,19 @@ int G3Surface::UnionInPlaneFacets(int mask)
             continue;
         std::array<G3EdgeCopy, kSimpleCycleEdges> contour;
         int m = 0;
+        const int listed = GetFacetCount();
         if (G3SimpleGroupContour(group, contour.data(), &m)) {
             const int flags = static_cast<int>(f->GetFlags());
             const int surfaceIndex = f->GetSurface();
             for (int q = 0; q < group.size(); ++q)
                 static_cast<G3Facet*>(group.get(q))->RemoveEdges();
             const FacetMadeFrom source(this, f);
-            AddFacetOfCopies(contour.data(), m, flags, surfaceIndex);
+            if (!remakeInPlace) {
+                AddFacetOfCopies(contour.data(), m, flags, surfaceIndex);
+            } else if (RemakeFacetOfCopies(f, contour.data(), m, flags, surfaceIndex)) {
+                remade.push_back(f);
+                appended.push_back(f);
+            }
             ++count;
             continue;
         }
@@ -292,13 +306,61 @@ int G3Surface::UnionInPlaneFacets(int mask)
         list.RemoveSelfIntersections(&out, this, true, UNION_EDGE_CANCEL_PAIRS, 0);
         const FacetMadeFrom source(this, f);
         AddFacets(&out);
+        for (int i = listed; i < GetFacetCount(); ++i)
+            appended.push_back(GetFacet(i));
         ++count;
     }
     GTrace("UnionInPlaneFacets  links_count=%d", count);
     ChangeFacetFlags(static_cast<int>(G3Obj::FLAG_MARK3), false);
-    if (count > 0)
+    if (count > 0 && remade.empty()) {
         RemoveNonManifoldEdges();
+    } else if (count > 0) {
+        JoinNonManifoldEdges();
+        RemoveUnusedAfterRemaking(snapshot.size(), remade, appended);
+    }
     return count;
+}
+
+void G3Surface::RemoveUnusedAfterRemaking(int listed, const std::vector<G3Facet*>& remade,
+                                          const std::vector<G3Facet*>& appended)
+{
+    // RemoveUnused, step for step, with the facet list taken as it would
+    // have been: the first `listed` facets in their slots (a remade one's
+    // slot left by a dead facet, null here), then the appended ones.
+    RemoveUnusedEdge();
+    RemoveUnusedVertex();
+    std::vector<G3Facet*> list;
+    list.reserve(static_cast<std::size_t>(listed) + appended.size());
+    for (int i = 0; i < listed; ++i)
+        list.push_back(GetFacet(i));
+    for (const G3Facet* f : remade)
+        list[static_cast<std::size_t>(f->GetId())] = nullptr;
+    list.insert(list.end(), appended.begin(), appended.end());
+    // RemoveUnusedFacet's walk: a facet without edges goes, the last one
+    // takes its slot, and the slot is looked at again.
+    std::vector<G3Facet*> dead;
+    for (std::size_t i = 0; i < list.size();) {
+        G3Facet* f = list[i];
+        if (f && f->HasEdges()) {
+            ++i;
+            continue;
+        }
+        list[i] = list.back();
+        list.pop_back();
+        if (f)
+            dead.push_back(f);
+    }
+    facets->clear();
+    for (G3Facet* f : list) {
+        f->SetId(facets->size());
+        facets->add(f);
+    }
+    for (G3Facet* f : dead) {
+        CloseExDataFacet(f);
+        delete f;
+    }
+    RemoveUnusedNormal();
+    RemoveUnusedTexCoo();
 }
 
 // ------------------------------------------------------------ hiding edges in a plane
