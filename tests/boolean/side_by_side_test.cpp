@@ -3,6 +3,7 @@
 // and without the helper thread.
 
 #include "boolean/solid_fixtures.h"
+#include "common/fingerprint.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3SideBySide.h"
@@ -13,13 +14,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -130,17 +127,6 @@ TEST(SideBySide, AFailingStepFailsTheRunOnceBothHaveEnded)
     G3SideBySide::AllowHelperThread(true);
 }
 
-std::string Dump(G3Surface* s)
-{
-    const std::string path = "/tmp/g3-pair-" + std::to_string(::getpid()) + ".txt";
-    EXPECT_TRUE(s->Save(path.c_str()));
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    std::remove(path.c_str());
-    return ss.str();
-}
-
 // What a boolean gives and traces, from the same start of the ray sequence.
 std::pair<std::string, std::vector<std::string>> Outcome(int op, G3Surface* a, G3Surface* b)
 {
@@ -150,7 +136,7 @@ std::pair<std::string, std::vector<std::string>> Outcome(int op, G3Surface* a, G
     G3Surface* sa = a->Duplicate();
     G3Surface* sb = b->Duplicate();
     SurfacePtr r(op == 0 ? engine.Add(sa, sb) : op == 1 ? engine.Sub(sa, sb) : engine.Common(sa, sb));
-    return {r ? Dump(r.get()) : std::string("null"), Lines()};
+    return {r ? testmesh::Fingerprint(r.get()) : std::string("null"), Lines()};
 }
 
 TEST(SideBySide, BooleansComeOutTheSameWithAndWithoutTheHelper)

@@ -3,6 +3,7 @@
 // and for good, so it runs in an executable of its own.
 
 #include "../common/builders.h"
+#include "../common/fingerprint.h"
 #include "mesh_check.h"
 
 #include "Geometry/mesh/G3HitDataExDataProvider.h"
@@ -11,11 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -57,46 +53,6 @@ SurfacePtr Target()
     d->GetNextSurface();
     d->SetMaterialFacetsCount(2);
     return d;
-}
-
-// Everything a copy is made of: the dump, then tags, coordinates, corner
-// data by index, planes, extended data, scratch links and the counts.
-std::string Fingerprint(G3Surface* s)
-{
-    const std::string path = "/tmp/g3-append-" + std::to_string(::getpid()) + ".txt";
-    EXPECT_TRUE(s->Save(path.c_str()));
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream out;
-    out << in.rdbuf();
-    std::remove(path.c_str());
-    auto index = [](const G3Obj* o) { return o ? o->GetId() : -1L; };
-    for (int i = 0; i < s->GetVertexCount(); ++i) {
-        const G3Vertex* v = s->GetVertex(i);
-        out << "v" << v->GetTag() << " " << v->GetX() << " " << v->GetY() << " " << v->GetFlags() << "\n";
-    }
-    for (int i = 0; i < s->GetNormalCount(); ++i)
-        out << "n" << s->G3Shell::GetNormal(i)->GetTag() << " " << s->G3Shell::GetNormal(i)->GetZ() << "\n";
-    for (int i = 0; i < s->GetTexCooCount(); ++i)
-        out << "t" << s->GetTexCoo(i)->GetTag() << " " << s->GetTexCoo(i)->GetUV()[0] << "\n";
-    for (int i = 0; i < s->GetEdgeCount(); ++i) {
-        const G3Edge* e = s->GetEdge(i);
-        out << "e" << e->GetTag();
-        for (int side = 1; side <= 2 && e->HasGeometry(); ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                const G3Normal* n = e->GetCorner(side, end, &t);
-                out << " " << index(n) << "/" << index(t);
-            }
-        out << "\n";
-    }
-    for (int i = 0; i < s->GetFacetCount(); ++i) {
-        G3Facet* f = s->GetFacet(i);
-        out << "f" << f->GetTag() << " " << f->GetPlane()[2] << " " << f->GetExtendedData().GetData(kMaterial) << " "
-            << f->GetExData() << " " << (f->GetParentSurface() == s) << "\n";
-    }
-    out << s->PeekNextSurface() << " " << s->GetMaterialFacetsCount() << " " << s->GetSelectesFacetsCount() << " "
-        << s->GetFlags() << " " << s->GetId() << "\n";
-    return out.str();
 }
 
 TEST(SurfaceAppendMoving, LeavesWhatCopyLeavesAndDeclinesWhereWatched)
