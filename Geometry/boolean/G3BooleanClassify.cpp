@@ -4,14 +4,18 @@
 // - a vertex classified once keeps its class: the curves' vertices (SC_ON,
 //   set by the cut) stop every flood fill, so a fill never crosses from one
 //   side of the other solid to the other;
-// - the fill is an explicit depth-first walk on edgeStack (no recursion),
-//   visiting the ring edges in ring order and stopping 4097 edges deep, the
-//   vertices it does not reach being left for the rays;
+// - the fill is an explicit depth-first walk on a stack of ring edges (no
+//   recursion), visiting the ring edges in ring order and stopping 4097
+//   edges deep, the vertices it does not reach being left for the rays;
 // - the ray grid only narrows the facets a ray is tested against: it
 //   hands them back in list order, so a ray counts, and stops at the first
 //   on or ambiguous facet, exactly as over the whole list (which is why
-//   the first rays may go over the whole list, and the grid be built only
-//   once enough rays ask for one);
+//   the first rays may go over the whole list, and a grid be built only
+//   once enough rays ask for one, or ahead of them on the helper thread);
+// - the rays draw from the one random sequence, A's vertices' before B's,
+//   always on the caller's thread; what runs beside them (fills from
+//   outside the common box, grids) draws nothing and touches the other
+//   operand only;
 // - rounding happens nowhere here: classes come from the counters of
 //   G3RayClassify.cpp and the inner points of G3FacetCutQueries.cpp.
 #include "Geometry/boolean/G3BooleanCalculator.h"

@@ -5,7 +5,9 @@
 //   radius describe them as they are then;
 // - the ray length reaches across the whole of envAll from any point in it
 //   (twice its diagonal), so a ray never ends inside either solid;
-// - a null operand is never touched.
+// - a null operand is never touched;
+// - each operand's preparation touches that operand only, so the two run
+//   side by side on large operands (G3SideBySide).
 // The one place that rounds is the scaling itself (ScaleCoo).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
