@@ -4,6 +4,9 @@
 // the operands is not. Counters:
 //   facets       facets of the result
 //   closed       1 when the result is closed
+//   cpu_ms       CPU time of all the process's threads during the
+//                operation (large operands give the kernel a helper thread;
+//                G3_BENCH_NO_HELPER=1 in the environment turns it off)
 //   cgal_ms      (with CGAL) corefine_and_compute_union / _difference /
 //                _intersection (Epick, Surface_mesh) on the same triangles,
 //                in the same process, one run
@@ -11,6 +14,7 @@
 #include "bench/bench_sphere.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -19,6 +23,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <sys/resource.h>
 #include <vector>
 
 #ifdef G3_HAVE_CGAL
@@ -32,6 +38,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// User and system time of the whole process so far, in seconds.
+double ProcessCpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
 
 // The two operands: the benchmarks' UV sphere, and a copy of it moved by
 // (1.5, 0.1, 0.05).
@@ -97,18 +112,23 @@ double Cgal(const Operands& o, Op op)
 
 void BM_SphereBoolean(benchmark::State& state)
 {
+    const char* noHelper = std::getenv("G3_BENCH_NO_HELPER");
+    G3SideBySide::AllowHelperThread(!(noHelper && noHelper[0] == '1'));
     const Op op = static_cast<Op>(state.range(0));
     const Operands o(static_cast<int>(state.range(1)));
     double total = 0.0;
+    double cpu = 0.0;
     int facets = 0;
     int closed = 0;
     for (auto _ : state) {
         G3Surface* sa = o.a->Duplicate();
         G3Surface* sb = o.b->Duplicate();
         G3BooleanCalculator engine;
+        const double c0 = ProcessCpuSeconds();
         const auto t0 = Clock::now();
         G3Surface* r = op == kUnion ? engine.Add(sa, sb) : op == kDifference ? engine.Sub(sa, sb) : engine.Common(sa, sb);
         const auto t1 = Clock::now();
+        cpu += ProcessCpuSeconds() - c0;
         state.SetIterationTime(Seconds(t0, t1));
         total += Seconds(t0, t1);
         facets = r ? r->GetFacetCount() : 0;
@@ -119,6 +139,7 @@ void BM_SphereBoolean(benchmark::State& state)
     state.counters["triangles"] = o.a->GetFacetCount();
     state.counters["facets"] = facets;
     state.counters["closed"] = closed;
+    state.counters["cpu_ms"] = 1e3 * cpu / static_cast<double>(state.iterations());
 #ifdef G3_HAVE_CGAL
     const double cgal = Cgal(o, op);
     state.counters["cgal_ms"] = 1e3 * cgal;

@@ -51,8 +51,8 @@ bool WaitFor(const std::atomic<bool>& flag)
     return flag.load();
 }
 
-// Sphere(…, 24, 24) has 1104 facets, Sphere(…, 8, 8) 112.
-constexpr int kLargeStacks = 24;
+// Sphere(…, 48, 48) has 4512 facets, Sphere(…, 8, 8) 112.
+constexpr int kLargeStacks = 48;
 
 TEST(SideBySide, WhereAndInWhichOrderTheStepsRun)
 {
@@ -141,22 +141,33 @@ std::pair<std::string, std::vector<std::string>> Outcome(int op, G3Surface* a, G
 
 TEST(SideBySide, BooleansComeOutTheSameWithAndWithoutTheHelper)
 {
-    // Large enough for every paired step to run side by side; touching
-    // boxes bring coplanar faces, the spheres' lens leaves vertices to the
-    // rays.
-    SurfacePtr s1 = Sphere(0, 0, 0, 1, 40, 40);
-    SurfacePtr s2 = Sphere(0.9, 0.2, 0.1, 1, 40, 40);
+    // The spheres are large enough for every paired step to run side by
+    // side, and their lens leaves vertices to the rays; a box pairs a large
+    // operand with a small one (paired steps serial, the result's halves
+    // side by side) and brings coplanar faces. The large spheres' lists get
+    // their ray grids ahead of the rays.
+    SurfacePtr s1 = Sphere(0, 0, 0, 1, 72, 72);
+    SurfacePtr s2 = Sphere(0.9, 0.2, 0.1, 1, 72, 72);
     SurfacePtr box = Box({-0.3, -2, -2}, {0.1, 2, 2}, true);
-    for (const auto& [a, b] : {std::make_pair(s1.get(), s2.get()), std::make_pair(s1.get(), box.get())})
-        for (int op = 0; op < 3; ++op) {
-            G3SideBySide::AllowHelperThread(true);
-            const auto beside = Outcome(op, a, b);
-            G3SideBySide::AllowHelperThread(false);
-            const auto serial = Outcome(op, a, b);
-            EXPECT_EQ(serial.first, beside.first) << "operation " << op;
-            EXPECT_EQ(serial.second, beside.second) << "operation " << op;
-            EXPECT_FALSE(serial.second.empty());
-        }
+    SurfacePtr big1 = Sphere(0, 0, 0, 1, 190, 190);
+    SurfacePtr big2 = Sphere(1.5, 0.1, 0.05, 1, 190, 190);
+    const struct {
+        G3Surface* a;
+        G3Surface* b;
+        int op;
+    } cases[] = {{s1.get(), s2.get(), 0}, {s1.get(), s2.get(), 1}, {s1.get(), s2.get(), 2},
+                 {s1.get(), box.get(), 0}, {s1.get(), box.get(), 1}, {s1.get(), box.get(), 2},
+                 {big1.get(), big2.get(), 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.op);
+        G3SideBySide::AllowHelperThread(true);
+        const auto beside = Outcome(c.op, c.a, c.b);
+        G3SideBySide::AllowHelperThread(false);
+        const auto serial = Outcome(c.op, c.a, c.b);
+        EXPECT_EQ(serial.first, beside.first);
+        EXPECT_EQ(serial.second, beside.second);
+        EXPECT_FALSE(serial.second.empty());
+    }
     G3SideBySide::AllowHelperThread(true);
 }
 
