@@ -1,6 +1,6 @@
-// The two operands' steps run side by side: who runs where and when, what
-// the trace sink sees, failures, and booleans that come out the same with
-// and without the helper thread.
+// Two steps run side by side: where and when, what the trace sink sees,
+// failures, and booleans that come out the same with and without the
+// helper thread.
 
 #include "boolean/solid_fixtures.h"
 #include "common/fingerprint.h"
@@ -42,87 +42,45 @@ struct TraceRecord {
     GTraceSink previous;
 };
 
-// Waits for `flag` for at most two seconds.
-bool WaitFor(const std::atomic<bool>& flag)
+// Steps run beside each other only when worth it and allowed; then the
+// second runs on another thread at the same time as the first (the first
+// waits for it to have traced), its traces still reach the sink after the
+// first's, on the caller's thread, and a failure of either comes out once
+// both have ended. Otherwise first, then second, on the caller's thread.
+TEST(SideBySide, WhereWhenAndInWhichOrderTheStepsRun)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!flag.load() && std::chrono::steady_clock::now() < end)
-        std::this_thread::yield();
-    return flag.load();
-}
-
-// Sphere(…, 48, 48) has 4512 facets, Sphere(…, 8, 8) 112.
-constexpr int kLargeStacks = 48;
-
-TEST(SideBySide, WhereAndInWhichOrderTheStepsRun)
-{
-    SurfacePtr small = Sphere(0, 0, 0, 1, 8, 8);
-    SurfacePtr large1 = Sphere(0, 0, 0, 1, kLargeStacks, kLargeStacks);
-    SurfacePtr large2 = Sphere(1, 0, 0, 1, kLargeStacks, kLargeStacks);
-    ASSERT_GE(large1->GetFacetCount(), G3SideBySide::kParallelFacets);
-    ASSERT_LT(small->GetFacetCount(), G3SideBySide::kParallelFacets);
     const std::thread::id caller = std::this_thread::get_id();
-
-    // One operand small, or the helper turned off: A's step, then B's, both
-    // on the caller's thread.
-    for (bool allowed : {true, false}) {
+    for (const auto& [worthIt, allowed] : {std::pair(true, true), std::pair(false, true), std::pair(true, false)}) {
         G3SideBySide::AllowHelperThread(allowed);
-        G3Surface* b = allowed ? small.get() : large2.get();
-        std::vector<std::string> order;
+        const bool beside = worthIt && allowed;
+        const TraceRecord record;
+        std::atomic<bool> secondTraced{false};
         std::thread::id where;
-        G3SideBySide::RunForOperands(
-            large1.get(), b, [&] { order.push_back("a"); },
+        G3SideBySide::Run(
+            worthIt,
             [&] {
-                order.push_back("b");
+                const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+                while (beside && !secondTraced && std::chrono::steady_clock::now() < end)
+                    std::this_thread::yield();
+                GTrace("first");
+            },
+            [&] {
                 where = std::this_thread::get_id();
+                GTrace("second %d", 1);
+                GTrace("second %d", 2);
+                secondTraced = true;
             });
-        EXPECT_EQ((std::vector<std::string>{"a", "b"}), order);
-        EXPECT_EQ(caller, where);
-    }
-    G3SideBySide::AllowHelperThread(true);
-
-    // Both large: B's step on another thread, at the same time as A's (A
-    // waits for B to have traced), and B's traces still reach the sink
-    // after A's, on the caller's thread.
-    const TraceRecord record;
-    std::atomic<bool> bTraced{false};
-    bool sawB = false;
-    std::thread::id where;
-    G3SideBySide::RunForOperands(
-        large1.get(), large2.get(),
-        [&] {
-            sawB = WaitFor(bTraced);
-            GTrace("a %d", 1);
-        },
-        [&] {
-            where = std::this_thread::get_id();
-            GTrace("b %d", 1);
-            GTrace("b %d", 2);
-            bTraced = true;
-        });
-    EXPECT_TRUE(sawB);
-    EXPECT_NE(caller, where);
-    EXPECT_EQ((std::vector<std::string>{"a 1", "b 1", "b 2"}), Lines());
-}
-
-TEST(SideBySide, AFailingStepFailsTheRunOnceBothHaveEnded)
-{
-    SurfacePtr a = Sphere(0, 0, 0, 1, kLargeStacks, kLargeStacks);
-    SurfacePtr b = Sphere(1, 0, 0, 1, kLargeStacks, kLargeStacks);
-    for (bool allowed : {true, false}) {
-        G3SideBySide::AllowHelperThread(allowed);
-        bool aEnded = false;
-        EXPECT_THROW(G3SideBySide::RunForOperands(
-                         a.get(), b.get(), [&] { aEnded = true; }, [] { throw std::runtime_error("b"); }),
+        EXPECT_EQ(beside, caller != where);
+        EXPECT_EQ((std::vector<std::string>{"first", "second 1", "second 2"}), Lines());
+        bool firstEnded = false, secondEnded = false;
+        EXPECT_THROW(G3SideBySide::Run(
+                         worthIt, [&] { firstEnded = true; }, [] { throw std::runtime_error("second"); }),
                      std::runtime_error);
-        EXPECT_TRUE(aEnded);
-        bool bEnded = false;
-        EXPECT_THROW(G3SideBySide::RunForOperands(
-                         a.get(), b.get(), [] { throw std::length_error("a"); }, [&] { bEnded = true; }),
+        EXPECT_THROW(G3SideBySide::Run(
+                         worthIt, [] { throw std::length_error("first"); }, [&] { secondEnded = true; }),
                      std::length_error);
-        // Serially B's step never starts after A's has thrown; beside it,
-        // B's runs to its end before the run gives up.
-        EXPECT_EQ(allowed, bEnded);
+        EXPECT_TRUE(firstEnded);
+        EXPECT_EQ(beside, secondEnded); // serially the second never starts
     }
     G3SideBySide::AllowHelperThread(true);
 }
