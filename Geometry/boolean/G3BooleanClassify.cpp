@@ -11,7 +11,7 @@
 //   hands them back in list order, so a ray counts, and stops at the first
 //   on or ambiguous facet, exactly as over the whole list (which is why
 //   the first rays may go over the whole list, and a grid be built only
-//   once enough rays ask for one, or ahead of them on the helper thread);
+//   once enough rays ask for one, or ahead of them);
 // - the rays draw from the one random sequence, A's vertices' before B's,
 //   always on the caller's thread; what runs beside them (fills from
 //   outside the common box, grids) draws nothing and touches the other
@@ -181,19 +181,22 @@ void G3BooleanCalculator::ClassifyVerticesOfBoth()
         return;
     }
     // The fills from outside the common box draw no ray, so both operands'
-    // run at once, the helper also building the grid for A's rays; then
-    // A's rays, beside the grid for B's; then B's rays. The rays draw from
-    // the random sequence in the same order as one operand after the other.
+    // run at once, the caller's thread also building the grid for A's rays
+    // (grids fill many small lists, which the caller's warm heap serves
+    // fastest); then A's rays, the grid for B's and B's rays. The rays draw
+    // from the random sequence in the same order as one operand after the
+    // other.
     GArrayCollection stackB;
     G3SideBySide::RunForOperands(
-        A, B, [this] { FloodFromOutside(A, envCommon, edgeStack); },
-        [this, &stackB] {
+        A, B,
+        [this] {
+            FloodFromOutside(A, envCommon, edgeStack);
             RayGridAhead(B->GetFacetList());
-            FloodFromOutside(B, envCommon, &stackB);
-        });
+        },
+        [this, &stackB] { FloodFromOutside(B, envCommon, &stackB); });
     GTrace("Classify vertices");
-    G3SideBySide::RunForOperands(
-        A, B, [this] { ClassifyByRays(A, B->GetFacetList()); }, [this] { RayGridAhead(A->GetFacetList()); });
+    ClassifyByRays(A, B->GetFacetList());
+    RayGridAhead(A->GetFacetList());
     GTrace("Classify vertices");
     ClassifyByRays(B, A->GetFacetList());
 }
