@@ -44,9 +44,9 @@ constexpr int kMaxFillDepth = 0x1001;
 // than it saves.
 constexpr int kRayGridMinFacets = 64;
 // Rays that scan a list whole (no grid covers it) before a grid is built.
-// A grid costs about as much as ten such scans; a solid whose flood fills
-// stop short of covering it asks for dozens of rays, most others for one
-// or two per operand.
+// A grid costs about as much as four such scans; a solid whose flood fills
+// stop short of covering it asks for dozens of rays (and large lists get
+// their grids ahead), most others for one or two per operand.
 constexpr int kRaysBeforeGrid = 4;
 // A list of this many facets gets its ray grid ahead of the rays, beside
 // other work: the fill stops 4097 edges deep, so an operand this large

@@ -27,18 +27,6 @@ namespace {
 
 using namespace fixtures;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 enum class Op { Union, Difference, Intersection };
 
 G3Surface* Apply(Op op, G3Surface* a, G3Surface* b)
@@ -170,7 +158,7 @@ TEST(BooleanSpheres, LensVolumesAtTwoThousandTriangles)
     const double coarse = 1.0 - Volume(i.get()) / lens;
     EXPECT_GT(coarse, 0.0);
     EXPECT_LT(coarse, 0.03);
-    if (!kSanitized) {
+    if (!kSlowBuild) {
         SurfacePtr fi =
             On(Op::Intersection, Sphere(0, 0, 0, 1, 48, 88).get(), Sphere(1.5, 0.1, 0.05, 1, 48, 88).get());
         ExpectClosedSolid(fi.get());
@@ -220,7 +208,7 @@ SurfacePtr RandomSolid(std::mt19937& rng)
 
 TEST(BooleanRandom, VolumeIdentitiesOnRandomPairs)
 {
-    const int pairs = kSanitized ? 40 : 200;
+    const int pairs = kSlowBuild ? 40 : 200;
     std::mt19937 rng(20261206);
     int overlapping = 0;
     for (int n = 0; n < pairs; ++n) {

@@ -25,6 +25,20 @@
 
 namespace fixtures {
 
+// Builds that sanitize every access or check the whole mesh after every
+// pass run the largest inputs only where a plain build would.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(G3_CHECK_PASSES)
+constexpr bool kSlowBuild = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
+constexpr bool kSlowBuild = true;
+#else
+constexpr bool kSlowBuild = false;
+#endif
+#else
+constexpr bool kSlowBuild = false;
+#endif
+
 using P = std::array<double, 3>;
 using SurfacePtr = std::unique_ptr<G3Surface>;
 constexpr double kPi = 3.14159265358979323846;
