@@ -120,7 +120,7 @@ std::string ToolUsage()
                        "  render IN -o OUT.png [--view V] [--size WxH] [--edges E]\n"
                        "                                    draw a mesh as a PNG picture\n"
                        "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
-                       "  boolean union|difference|intersection A B -o OUT\n"
+                       "  boolean union|difference|intersection A B -o OUT [--one-thread]\n"
                        "                                    combine two closed solids\n"
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
                        "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
