@@ -252,7 +252,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     FormPlanes(A);
     delete B;
     B = nullptr;
-    A->RemoveUnused();
+    // The weld that joined the operands ended with this cleanup, and
+    // scaling and planes change no topology.
+    if (clip == G_CLIP_DISJOINT)
+        A->RemoveUnused();
     A->RemoveNonManifoldEdges();
     if (unionInPlane)
         A->UnionInPlaneFacets(kUnionInPlaneMask);

@@ -377,11 +377,13 @@ bool G3Facet::RemoveSmallEdges()
 {
     G3Edge* pred = nullptr;
     G3Edge* e = firstEdge;
+    int kept = 0; // the chain afterwards: the kept edges, each once
     while (e) {
         G3Edge* following = e->GetFacetEdge(this);
         if (Representative(e->GetVertex1()) != Representative(e->GetVertex2())) {
             pred = e;
             e = following;
+            ++kept;
             continue;
         }
         LinkAfter(pred, following);
@@ -404,7 +406,7 @@ bool G3Facet::RemoveSmallEdges()
         }
         e = following;
     }
-    if (GetEdgeCount() < 3) {
+    if (kept < 3) {
         RemoveEdges();
         return true;
     }

@@ -652,6 +652,35 @@ void G3Shell::RemoveUnusedVertex()
     }
 }
 
+void G3Shell::RemoveBareVertices(const std::vector<char>& namedAt)
+{
+    if (GetPolyEdgeCount() > 0)
+        return;
+    // The same walk as RemoveUnusedVertex's, with the verdict kept by place:
+    // a removal moves the last vertex, and its verdict, into the gap.
+    const int n = GetVertexCount();
+    std::vector<char> doomed(static_cast<std::size_t>(n));
+    bool any = false;
+    for (int i = 0; i < n; ++i) {
+        const bool named = static_cast<std::size_t>(i) < namedAt.size() && namedAt[static_cast<std::size_t>(i)];
+        doomed[static_cast<std::size_t>(i)] = !named && !GetVertex(i)->HasEdges();
+        any = any || doomed[static_cast<std::size_t>(i)];
+    }
+    if (!any)
+        return;
+    for (int i = 0; i < GetVertexCount();) {
+        if (!doomed[static_cast<std::size_t>(i)]) {
+            ++i;
+            continue;
+        }
+        G3Vertex* v = GetVertex(i);
+        RemoveVertexFromCollection(v);
+        delete v;
+        doomed[static_cast<std::size_t>(i)] = doomed.back();
+        doomed.pop_back();
+    }
+}
+
 namespace {
 
 // Sets FLAG_USED on every normal (texture coordinate) that some corner of

@@ -15,6 +15,8 @@
 #include "Geometry/mesh/G3Obj.h"
 #include "Geometry/mesh/G3ShellExDataProvider.h"
 
+#include <vector>
+
 class GArrayCollection;
 class GEnvelope;
 class G3Edge;
@@ -245,6 +247,11 @@ protected:
     bool RemoveEdgeFromCollection(G3Edge* e);
     bool RemoveFacetFromCollection(G3Facet* f);
     bool RemovePolyEdgeFromCollection(G3PolyEdge* p);
+
+    // RemoveUnusedVertex for a caller that already knows which listed
+    // vertices some listed edge names: namedAt[i] for the vertex at place
+    // i (places beyond namedAt count as not named).
+    void RemoveBareVertices(const std::vector<char>& namedAt);
 
     // Exchanges the seven collections with `other` (nothing else). The
     // caller repoints anything that names its owner (facets' parent

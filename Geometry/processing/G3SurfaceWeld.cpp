@@ -203,23 +203,17 @@ void GatherOnEdge(G3PointHashItem* head, void* context)
 
 // ---------------------------------------------------------------- vertices
 
-void G3Surface::RemoveEqualsVertex()
-{
-    G3_CHECK_PASS(this, "RemoveEqualsVertex");
-    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
-    RemoveEqualsVertex(hash.get());
-    RemoveUnused();
-}
+namespace {
 
-void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
+// Points each vertex's exData at its representative (null for none) through
+// `hash`, in list order; returns the number of duplicates.
+int MarkDuplicates(G3Surface* s, G3PointHash* hash)
 {
-    G3_CHECK_PASS(this, "RemoveEqualsVertex");
-    if (!hash || !vertices)
-        return;
+    const GArrayCollection* vertices = s->GetVertexList();
     int duplicates = 0;
-    const int count = GetVertexCount();
+    const int count = s->GetVertexCount();
     for (int i = 0; i < count; ++i) {
-        G3Vertex* v = GetVertex(i);
+        G3Vertex* v = s->GetVertex(i);
         G3Point* q = hash->Add(v);
         // A representative is an earlier vertex of this shell that is not a
         // duplicate itself. With a fresh hash every answer is one; a hash
@@ -232,29 +226,48 @@ void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
         if (r)
             ++duplicates;
     }
-    RemoveEqualsVertex2(hash);
-    GTrace("qV=%d", duplicates);
+    return duplicates;
 }
 
-void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
+// Drops the edges that collapse onto one representative, and the facets
+// left with fewer than three edges; returns the number of facets removed.
+int DropCollapsed(G3Surface* s)
 {
-    G3_CHECK_PASS(this, "RemoveEqualsVertex2");
     int removedFacets = 0;
-    for (int i = 0; i < GetFacetCount();) {
-        G3Facet* f = GetFacet(i);
+    for (int i = 0; i < s->GetFacetCount();) {
+        G3Facet* f = s->GetFacet(i);
         if (f->RemoveSmallEdges()) {
-            RemoveFacet(f);
+            s->RemoveFacet(f);
             ++removedFacets;
         } else {
             ++i;
         }
     }
+    return removedFacets;
+}
+
+// Which listed vertices the listed edges name, by place in the vertex list,
+// as the edge walk of MoveOntoRepresentatives leaves them. `complete` goes
+// false when an edge names a vertex that is not where its id says.
+struct NamedVertices {
+    std::vector<char> at;
+    bool complete = true;
+};
+
+// Removes the edges left without a facet and moves every other edge's ends
+// onto their representatives; returns the number of ends moved. With
+// `named`, records the vertices the remaining edges name.
+int MoveOntoRepresentatives(G3Surface* s, NamedVertices* named)
+{
+    const GArrayCollection* vertices = s->GetVertexList();
+    if (named)
+        named->at.assign(static_cast<std::size_t>(s->GetVertexCount()), 0);
     int moves = 0;
-    for (int i = 0; i < GetEdgeCount();) {
-        G3Edge* e = GetEdge(i);
+    for (int i = 0; i < s->GetEdgeCount();) {
+        G3Edge* e = s->GetEdge(i);
         if (!e->GetFacet1() && !e->GetFacet2()) {
             // RemoveEdge takes it out of whatever rings still hold it.
-            RemoveEdge(e);
+            s->RemoveEdge(e);
             continue;
         }
         for (int end = 1; end <= 2; ++end) {
@@ -262,13 +275,64 @@ void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
             if (!v)
                 continue;
             G3Vertex* r = Representative(vertices, v);
-            if (r == v)
+            if (r != v) {
+                MoveEnd(e, end, r);
+                ++moves;
+            }
+            if (!named)
                 continue;
-            MoveEnd(e, end, r);
-            ++moves;
+            if (Listed(vertices, r))
+                named->at[static_cast<std::size_t>(r->GetId())] = 1;
+            else
+                named->complete = false;
         }
         ++i;
     }
+    return moves;
+}
+
+} // namespace
+
+void G3Surface::RemoveEqualsVertex()
+{
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
+    if (!vertices) {
+        RemoveUnused();
+        return;
+    }
+    const int duplicates = MarkDuplicates(this, hash.get());
+    const int removedFacets = DropCollapsed(this);
+    NamedVertices named;
+    const int moves = MoveOntoRepresentatives(this, &named);
+    GTrace("qF=%d  qE=%d", removedFacets, moves);
+    GTrace("qV=%d", duplicates);
+    // RemoveUnused, less the passes the weld has made needless: no listed
+    // edge is left without a facet, no facet with fewer than three edges,
+    // and the edge walk has seen which vertices the edges name.
+    if (named.complete)
+        RemoveBareVertices(named.at);
+    else
+        RemoveUnusedVertex();
+    RemoveUnusedNormal();
+    RemoveUnusedTexCoo();
+}
+
+void G3Surface::RemoveEqualsVertex(G3PointHash* hash)
+{
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
+    if (!hash || !vertices)
+        return;
+    const int duplicates = MarkDuplicates(this, hash);
+    RemoveEqualsVertex2(hash);
+    GTrace("qV=%d", duplicates);
+}
+
+void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
+{
+    G3_CHECK_PASS(this, "RemoveEqualsVertex2");
+    const int removedFacets = DropCollapsed(this);
+    const int moves = MoveOntoRepresentatives(this, nullptr);
     GTrace("qF=%d  qE=%d", removedFacets, moves);
 }
 

@@ -280,3 +280,67 @@ TEST(Weld, ChangeVertexRebuildsAndCollapses)
     EXPECT_EQ("", MeshCheck(&q));
     EXPECT_EQ(6, q.GetEdgeCount());
 }
+
+// The one-call weld skips the cleanup passes its own walks make needless;
+// it must leave what the weld through a fixed grid followed by the full
+// cleanup leaves, list for list and in the same order. The soups mix
+// triangles and quads on a coarse lattice (so corners weld and some facets
+// collapse to nothing), vertices no facet uses (before, between and after
+// the facets' own) and facet-less edges.
+TEST(Weld, OneCallWeldLeavesWhatTheFullCleanupLeaves)
+{
+    size_t collapsed = 0, bare = 0;
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        SCOPED_TRACE(seed);
+        auto build = [seed](G3Surface& s) {
+            GSRand(seed);
+            auto lattice = []() { return 0.5 * (GRand() % 4) + (GRand() % 3 - 1) * 3e-7; };
+            auto point = [&lattice]() { return P{lattice(), lattice(), lattice()}; };
+            for (int i = 0; i < 150; ++i) {
+                const int kind = GRand() % 8;
+                if (kind == 0) {
+                    const P p = point();
+                    s.AddVertex(p[0], p[1], p[2], 0);
+                } else if (kind == 1) {
+                    const P p = point(), q = point();
+                    s.AddEdge(s.AddVertex(p[0], p[1], p[2], 0), s.AddVertex(q[0], q[1], q[2], 0), nullptr);
+                } else {
+                    std::vector<P> corners(kind < 5 ? 3 : 4);
+                    for (P& c : corners)
+                        c = point();
+                    SoupFacet(s, corners);
+                }
+            }
+        };
+        G3Surface once, twice;
+        build(once);
+        build(twice);
+        const int before = once.GetFacetCount();
+        once.RemoveEqualsVertex();
+        GEnvelope env;
+        twice.FormEnvelope(&env);
+        G3PointHash grid(24, env.min, env.max, 1e-6);
+        twice.RemoveEqualsVertex(&grid);
+        twice.RemoveUnused();
+        EXPECT_EQ("", MeshCheck(&once));
+        ASSERT_EQ(twice.GetVertexCount(), once.GetVertexCount());
+        ASSERT_EQ(twice.GetEdgeCount(), once.GetEdgeCount());
+        ASSERT_EQ(twice.GetFacetCount(), once.GetFacetCount());
+        for (int i = 0; i < once.GetVertexCount(); ++i)
+            ASSERT_EQ(Xyz(twice.GetVertex(i)), Xyz(once.GetVertex(i))) << "vertex " << i;
+        for (int f = 0; f < once.GetFacetCount(); ++f) {
+            std::vector<Vd> a, b;
+            for (G3Vertex* v : Corners(once.GetFacet(f)))
+                a.push_back(Xyz(v));
+            for (G3Vertex* v : Corners(twice.GetFacet(f)))
+                b.push_back(Xyz(v));
+            ASSERT_EQ(b, a) << "facet " << f;
+        }
+        collapsed += static_cast<size_t>(before - once.GetFacetCount());
+        for (int i = 0; i < once.GetVertexCount(); ++i)
+            bare += once.GetVertex(i)->HasEdges() ? 0 : 1;
+    }
+    // The generator collapses facets; no bare vertex survives either weld.
+    EXPECT_GT(collapsed, 20u);
+    EXPECT_EQ(0u, bare);
+}
