@@ -282,6 +282,18 @@ protected:
     void SetClassify(G3Vertex* v, SURF_CLASSIFY c);
     // Every facet of s gets FindFacetClassify's answer in its record.
     void ClassifyFacets(G3Surface* s, GArrayCollection* otherFacets);
+    // ClassifyFacets of A against B, then of B against A, the facets that
+    // need no ray classified side by side.
+    void ClassifyFacetsOfBoth();
+    // What a facet's vertices say: a class (decided), or that a point
+    // inside it must be tested, because its vertices disagree (mixed), all
+    // lie on the curves, or are not all classified.
+    struct VertexVerdict {
+        bool decided = false;
+        bool mixed = false;
+        SURF_CLASSIFY c = SC_UNKNOWN;
+    };
+    VertexVerdict ClassByVertices(G3Facet* f) const;
     // A facet's class from its vertices', or from a point inside it when
     // its vertices all lie on the curves, disagree, or are undecided;
     // coplanar facets are told apart by TestOnOpposite.

@@ -215,23 +215,57 @@ void G3BooleanCalculator::ClassifyFacets(G3Surface* s, GArrayCollection* otherFa
     }
 }
 
-SURF_CLASSIFY G3BooleanCalculator::FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets)
+void G3BooleanCalculator::ClassifyFacetsOfBoth()
 {
-    (void)s;
-    if (!f)
-        return SC_UNKNOWN;
+    if (!A || !B) {
+        ClassifyFacets(A, B ? B->GetFacetList() : nullptr);
+        ClassifyFacets(B, A ? A->GetFacetList() : nullptr);
+        return;
+    }
+    // Most facets take their class from their vertices', which reads
+    // nothing but the operand's own vertices: both operands' run at once.
+    // The rest (a point inside the facet and a ray, which draw from the one
+    // random sequence and trace) follow on the caller's thread in the order
+    // of one operand after the other.
+    std::vector<int> raysA;
+    std::vector<int> raysB;
+    auto byVertices = [this](G3Surface* s, std::vector<int>* rays) {
+        GArrayCollection* facets = s->GetFacetList();
+        for (int i = 0; i < facets->size(); ++i) {
+            G3Facet* f = static_cast<G3Facet*>(facets->get(i));
+            G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+            if (!r)
+                continue;
+            const VertexVerdict v = ClassByVertices(f);
+            if (v.decided)
+                r->classify = v.c;
+            else
+                rays->push_back(i);
+        }
+    };
+    G3SideBySide::RunForOperands(
+        A, B, [&] { byVertices(A, &raysA); }, [&] { byVertices(B, &raysB); });
+    for (int pass = 0; pass < 2; ++pass) {
+        G3Surface* s = pass == 0 ? A : B;
+        GArrayCollection* other = (pass == 0 ? B : A)->GetFacetList();
+        for (int i : pass == 0 ? raysA : raysB) {
+            G3Facet* f = static_cast<G3Facet*>(s->GetFacetList()->get(i));
+            G3BooleanFacetData::Of(f)->classify = FindFacetClassify(s, f, other);
+        }
+    }
+}
+
+G3BooleanCalculator::VertexVerdict G3BooleanCalculator::ClassByVertices(G3Facet* f) const
+{
     int on = 0;
     int out = 0;
     int in = 0;
-    bool undecided = false;
     G3FacetVertexIterator it(f);
     while (it.hasNext()) {
         const G3Vertex* v = it.NextVertex();
         const SURF_CLASSIFY c = v ? VertexClass(v) : SC_UNKNOWN;
-        if (c == SC_UNKNOWN) {
-            undecided = true;
-            break;
-        }
+        if (c == SC_UNKNOWN)
+            return VertexVerdict{};
         if (c == SC_ON)
             ++on;
         else if (c == SC_OUTSIDE)
@@ -239,30 +273,38 @@ SURF_CLASSIFY G3BooleanCalculator::FindFacetClassify(G3Surface* s, G3Facet* f, G
         else if (c == SC_INSIDE)
             ++in;
     }
-    bool mixed = false;
-    if (!undecided) {
-        if (in == 0 && out > 0)
-            return SC_OUTSIDE;
-        if (in > 0 && out == 0)
-            return SC_INSIDE;
-        if (on > 0 && in == 0 && out == 0) {
-            if (slicePlane) {
-                // The slice's plane is in the caller's units; the facet's
-                // in the scaled ones.
-                const double* sp = slicePlane;
-                const double d = GTolerance::kBooleanScale * sp[3];
-                const double planes[4][4] = {{sp[0], sp[1], sp[2], d},
-                                             {-sp[0], -sp[1], -sp[2], d},
-                                             {sp[0], sp[1], sp[2], -d},
-                                             {-sp[0], -sp[1], -sp[2], -d}};
-                for (const auto& pl : planes)
-                    if (f->PlaneEquals(pl))
-                        return SC_INSIDE;
-            }
-        } else {
-            mixed = true;
+    if (in == 0 && out > 0)
+        return VertexVerdict{true, false, SC_OUTSIDE};
+    if (in > 0 && out == 0)
+        return VertexVerdict{true, false, SC_INSIDE};
+    if (on > 0 && in == 0 && out == 0) {
+        if (slicePlane) {
+            // The slice's plane is in the caller's units; the facet's
+            // in the scaled ones.
+            const double* sp = slicePlane;
+            const double d = GTolerance::kBooleanScale * sp[3];
+            const double planes[4][4] = {{sp[0], sp[1], sp[2], d},
+                                         {-sp[0], -sp[1], -sp[2], d},
+                                         {sp[0], sp[1], sp[2], -d},
+                                         {-sp[0], -sp[1], -sp[2], -d}};
+            for (const auto& pl : planes)
+                if (f->PlaneEquals(pl))
+                    return VertexVerdict{true, false, SC_INSIDE};
         }
+        return VertexVerdict{};
     }
+    return VertexVerdict{false, true, SC_UNKNOWN};
+}
+
+SURF_CLASSIFY G3BooleanCalculator::FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets)
+{
+    (void)s;
+    if (!f)
+        return SC_UNKNOWN;
+    const VertexVerdict verdict = ClassByVertices(f);
+    if (verdict.decided)
+        return verdict.c;
+    const bool mixed = verdict.mixed;
     if (mixed)
         GTrace("Bad facet classification1");
     int i = 0;

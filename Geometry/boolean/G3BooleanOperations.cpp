@@ -232,8 +232,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         }
     }
     ClassifyVerticesOfBoth();
-    ClassifyFacets(A, B->GetFacetList());
-    ClassifyFacets(B, A->GetFacetList());
+    ClassifyFacetsOfBoth();
     ReleaseRayGrid();
     G3SideBySide::RunForOperands(
         A, B,
