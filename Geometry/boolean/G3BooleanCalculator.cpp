@@ -34,6 +34,19 @@ bool G3BooleanCalculator::OpenBoolean(G3Surface* s)
     return true;
 }
 
+bool G3BooleanCalculator::OpenBooleanFormingPlanes(G3Surface* s)
+{
+    if (!s)
+        return false;
+    CloseBoolean(s);
+    G3BooleanDataProvider* p = new G3BooleanDataProvider(true);
+    s->SetExDataProvider(p);
+    s->OpenExData();
+    // Facets made later take the plane they are given.
+    p->FormPlanes(false);
+    return true;
+}
+
 bool G3BooleanCalculator::CloseBoolean(G3Surface* s)
 {
     if (!s || !dynamic_cast<G3BooleanDataProvider*>(s->GetExDataProvider()))

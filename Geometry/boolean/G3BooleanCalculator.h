@@ -201,6 +201,8 @@ protected:
     bool OpenBoolean();
     // Removes the working data from A and B (either may be null).
     void CloseBoolean();
+    // OpenBoolean(s), each facet forming its plane as its record opens.
+    static bool OpenBooleanFormingPlanes(G3Surface* s);
     // Length of the classification rays over `box`: twice its diagonal, so
     // that a ray from any point of the box ends outside it.
     static double RayLength(const GEnvelope& box);

@@ -69,9 +69,14 @@ void G3BooleanDataProvider::OpenExDataFacet(G3Facet* f)
         return;
     G3BooleanFacetData* r = new (&arena) G3BooleanFacetData();
     if (f->HasEdges()) {
-        f->FormEnvelope(r);
+        if (formPlanes)
+            f->FormPlaneEquation(r);
+        else
+            f->FormEnvelope(r);
         r->Extend(kBoxMargin);
     } else {
+        if (formPlanes)
+            f->FormPlaneEquation();
         GEnvelope::InitDefault(r); // meets no segment
     }
     facetRecords.push_back(r);

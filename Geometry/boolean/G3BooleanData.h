@@ -57,6 +57,9 @@ public:
 class G3BooleanDataProvider final : public G3ShellExDataProvider {
 public:
     G3BooleanDataProvider() = default;
+    // With formPlanes, each facet opened forms its plane too, in the walk
+    // that forms its box, until FormPlanes(false).
+    explicit G3BooleanDataProvider(bool formPlanes) : formPlanes(formPlanes) {}
     G3BooleanDataProvider(const G3BooleanDataProvider&) = delete;
     G3BooleanDataProvider& operator=(const G3BooleanDataProvider&) = delete;
     ~G3BooleanDataProvider() override;
@@ -67,9 +70,11 @@ public:
     void CloseExDataFacet(G3Facet* f) override;
     bool IsExDataVertex() override { return true; }
     bool IsExDataFacet() override { return true; }
+    void FormPlanes(bool on) { formPlanes = on; }
 
 private:
     GMemoryAllocator arena;
+    bool formPlanes = false;
     // Every facet record made, in order of opening, so that segment lists
     // of facets that were deleted without being closed are not lost.
     std::vector<G3BooleanFacetData*> facetRecords;

@@ -42,7 +42,6 @@ void Prepare(G3Surface* s)
 void ScaleAndBox(G3Surface* s, GEnvelope* env)
 {
     s->ScaleCoo(kBooleanScale);
-    s->FormPlaneEquation();
     s->FormEnvelope(env);
     env->Extend(kBoxMargin);
 }
@@ -68,11 +67,11 @@ bool G3BooleanCalculator::OpenBoolean()
         A, B,
         [this] {
             ScaleAndBox(A, &envA);
-            OpenBoolean(A);
+            OpenBooleanFormingPlanes(A);
         },
         [this] {
             ScaleAndBox(B, &envB);
-            OpenBoolean(B);
+            OpenBooleanFormingPlanes(B);
         });
     clip = envA.ClipTestXYZ(&envB);
     if (clip != G_CLIP_DISJOINT) {

@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -308,13 +309,16 @@ bool G3Facet::IsTrivial() const
     return IsPlaneZero() || CornersOnOneLine(const_cast<G3Facet*>(this));
 }
 
-bool G3Facet::FormPlaneEquation()
+bool G3Facet::FormPlaneEquation() { return FormPlaneEquation(nullptr); }
+
+bool G3Facet::FormPlaneEquation(GEnvelope* box)
 {
     // Every AddFacet forms a plane, so this runs once per facet of a built
     // mesh: the corners are walked with the concrete iterator (no virtual
     // call, no type check per vertex) into a stack buffer, and only facets
     // of more than kStackCorners corners allocate. The plane is the one
-    // G3Math::FormPlaneEquation gives for the same walk.
+    // G3Math::FormPlaneEquation gives for the same walk, the box the one
+    // FormEnvelope gives.
     constexpr int kStackCorners = 16;
     const double* corners[kStackCorners];
     std::vector<const double*> more;
@@ -333,11 +337,21 @@ bool G3Facet::FormPlaneEquation()
         }
         ++n;
     }
-    G3Math::PlaneOfPolygon(n <= kStackCorners ? corners : more.data(), n, plane);
+    const double* const* all = n <= kStackCorners ? corners : more.data();
+    G3Math::PlaneOfPolygon(all, n, plane);
     if (IsPlaneZero()) {
         G3FacetVertexIterator again(this);
         int i = 0, j = 1;
         G3Math::FormMaxPlaneCoo(&again, &i, &j, plane);
+    }
+    if (box) {
+        if (n == 0) {
+            box->Init();
+        } else {
+            box->Init(all[0]);
+            for (int k = 1; k < n; ++k)
+                box->Add(all[k]);
+        }
     }
     return true;
 }

@@ -95,6 +95,10 @@ public:
     // the zero plane, the plane of the largest triangle instead, and for
     // corners on one line a plane through that line. Returns true.
     bool FormPlaneEquation();
+    // The same, and in the same walk *box = FormEnvelope's box (for a
+    // caller that needs both of every facet: one walk of the corners
+    // instead of two).
+    bool FormPlaneEquation(class GEnvelope* box);
 
     // Whether the facet runs along `e` from its vertex1 to its vertex2
     // (judged against e's successor, the first edge when e is last).

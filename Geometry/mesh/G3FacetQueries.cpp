@@ -317,8 +317,22 @@ GEnvelope* G3Facet::FormEnvelope(GEnvelope* env) const
 {
     if (!env)
         return nullptr;
+    // G3Math::FormEnvelope's box, with the concrete iterator: every facet
+    // the boolean engine opens or makes asks for one.
     G3FacetVertexIterator it(const_cast<G3Facet*>(this));
-    G3Math::FormEnvelope(&it, env);
+    bool first = true;
+    while (it.hasNext()) {
+        const G3Vertex* v = it.NextVertex();
+        if (!v)
+            continue;
+        if (first)
+            env->Init(v->GetXYZ());
+        else
+            env->Add(v->GetXYZ());
+        first = false;
+    }
+    if (first)
+        env->Init();
     return env;
 }
 

@@ -7,6 +7,9 @@
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +136,53 @@ TEST(G3FacetQueryTest, RandomLatticeFacetsAgainstAParityCount)
                     << "round " << round << " at (" << x / 2.0 << ", " << y / 2.0 << ")";
             }
     }
+}
+
+// The one walk that forms a facet's plane and its box gives what the two
+// separate walks give (the box through the generic point iterator), bit
+// for bit: facets of one to three contours, up to 40 corners (past the
+// walk's stack buffer), some flat, some with all corners on one line
+// (whose plane comes from a second walk).
+TEST(G3FacetQueryTest, PlaneAndBoxInOneWalkAsInTwo)
+{
+    std::mt19937 rng(11);
+    auto unit = [&]() { return static_cast<double>(rng() % 2001) / 1000.0 - 1.0; };
+    int onALine = 0;
+    for (int round = 0; round < 200; ++round) {
+        MeshBuilder b;
+        G3Facet* f = b.F();
+        const int shape = round % 4; // 0 space, 1 flat, 2 one line, 3 long flat
+        for (int contours = shape == 3 ? 1 : 1 + static_cast<int>(rng() % 3); contours > 0; --contours) {
+            std::vector<G3Vertex*> loop;
+            const int n = shape == 3 ? 17 + static_cast<int>(rng() % 24) : 3 + static_cast<int>(rng() % 5);
+            for (int k = 0; k < n; ++k) {
+                const double t = unit();
+                if (shape == 2)
+                    loop.push_back(b.V(t, 2 * t, -t));
+                else
+                    loop.push_back(b.V(unit(), unit(), shape == 0 ? unit() : 0.5));
+            }
+            b.AddContour(f, loop);
+        }
+        GEnvelope box;
+        f->FormPlaneEquation(&box);
+        const std::vector<double> plane(f->GetPlane(), f->GetPlane() + 4);
+        const double stale[4] = {7, 7, 7, 7};
+        f->SetPlane(stale);
+        f->FormPlaneEquation();
+        EXPECT_EQ(std::vector<double>(f->GetPlane(), f->GetPlane() + 4), plane) << "round " << round;
+        GEnvelope walked;
+        G3FacetVertexIterator it(f);
+        G3Math::FormEnvelope(&it, &walked);
+        EXPECT_EQ(std::vector<double>(walked.min, walked.min + 3), std::vector<double>(box.min, box.min + 3));
+        EXPECT_EQ(std::vector<double>(walked.max, walked.max + 3), std::vector<double>(box.max, box.max + 3));
+        GEnvelope alone;
+        f->FormEnvelope(&alone);
+        EXPECT_EQ(std::vector<double>(walked.min, walked.min + 3), std::vector<double>(alone.min, alone.min + 3));
+        EXPECT_EQ(std::vector<double>(walked.max, walked.max + 3), std::vector<double>(alone.max, alone.max + 3));
+        onALine += shape == 2 && f->IsTrivial();
+    }
+    EXPECT_GT(onALine, 40);
 }
 
 TEST(G3FacetQueryTest, PlaneCutResultsAndRecords)
