@@ -181,11 +181,11 @@ void G3BooleanCalculator::ClassifyVerticesOfBoth()
         return;
     }
     // The fills from outside the common box draw no ray, so both operands'
-    // run at once, the caller's thread also building the grid for A's rays
-    // (grids fill many small lists, which the caller's warm heap serves
-    // fastest); then A's rays, the grid for B's and B's rays. The rays draw
-    // from the random sequence in the same order as one operand after the
-    // other.
+    // run at once, each thread then building the grid over the other
+    // operand's facets (a grid reads facets and their boxes, a fill
+    // vertices and their classes); then A's rays and B's rays. The rays
+    // draw from the random sequence in the same order as one operand after
+    // the other.
     GArrayCollection stackB;
     G3SideBySide::RunForOperands(
         A, B,
@@ -193,10 +193,12 @@ void G3BooleanCalculator::ClassifyVerticesOfBoth()
             FloodFromOutside(A, envCommon, edgeStack);
             RayGridAhead(B->GetFacetList());
         },
-        [this, &stackB] { FloodFromOutside(B, envCommon, &stackB); });
+        [this, &stackB] {
+            FloodFromOutside(B, envCommon, &stackB);
+            RayGridAhead(A->GetFacetList());
+        });
     GTrace("Classify vertices");
     ClassifyByRays(A, B->GetFacetList());
-    RayGridAhead(A->GetFacetList());
     GTrace("Classify vertices");
     ClassifyByRays(B, A->GetFacetList());
 }
