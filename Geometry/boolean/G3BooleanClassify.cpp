@@ -13,9 +13,10 @@
 //   the first rays may go over the whole list, and a grid be built only
 //   once enough rays ask for one, or ahead of them);
 // - the rays draw from the one random sequence, A's vertices' before B's,
-//   always on the caller's thread; what runs beside them (fills from
-//   outside the common box, grids) draws nothing and touches the other
-//   operand only;
+//   always on the caller's thread; what runs side by side (the fills from
+//   outside the common box, the grids, facet classes taken from vertex
+//   classes) draws nothing, and each step writes one operand's records
+//   only, reading no record another step writes;
 // - rounding happens nowhere here: classes come from the counters of
 //   G3RayClassify.cpp and the inner points of G3FacetCutQueries.cpp.
 #include "Geometry/boolean/G3BooleanCalculator.h"
