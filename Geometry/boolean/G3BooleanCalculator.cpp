@@ -24,14 +24,28 @@ G3BooleanCalculator::~G3BooleanCalculator()
     delete edgeStack;
 }
 
+namespace {
+
+// Attaches a fresh provider to s and opens every entity, each facet forming
+// its plane as its record opens when formPlanes is set; facets made later
+// take the plane they are given.
+bool Open(G3Surface* s, bool formPlanes)
+{
+    G3BooleanDataProvider* p = new G3BooleanDataProvider(formPlanes);
+    s->SetExDataProvider(p);
+    s->OpenExData();
+    p->FormPlanes(false);
+    return true;
+}
+
+} // namespace
+
 bool G3BooleanCalculator::OpenBoolean(G3Surface* s)
 {
     if (!s)
         return false;
     CloseBoolean(s);
-    s->SetExDataProvider(new G3BooleanDataProvider());
-    s->OpenExData();
-    return true;
+    return Open(s, false);
 }
 
 bool G3BooleanCalculator::OpenBooleanFormingPlanes(G3Surface* s)
@@ -39,12 +53,7 @@ bool G3BooleanCalculator::OpenBooleanFormingPlanes(G3Surface* s)
     if (!s)
         return false;
     CloseBoolean(s);
-    G3BooleanDataProvider* p = new G3BooleanDataProvider(true);
-    s->SetExDataProvider(p);
-    s->OpenExData();
-    // Facets made later take the plane they are given.
-    p->FormPlanes(false);
-    return true;
+    return Open(s, true);
 }
 
 bool G3BooleanCalculator::CloseBoolean(G3Surface* s)

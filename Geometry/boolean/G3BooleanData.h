@@ -56,10 +56,9 @@ public:
 // record with the arena.
 class G3BooleanDataProvider final : public G3ShellExDataProvider {
 public:
-    G3BooleanDataProvider() = default;
     // With formPlanes, each facet opened forms its plane too, in the walk
     // that forms its box, until FormPlanes(false).
-    explicit G3BooleanDataProvider(bool formPlanes) : formPlanes(formPlanes) {}
+    explicit G3BooleanDataProvider(bool formPlanes = false) : formPlanes(formPlanes) {}
     G3BooleanDataProvider(const G3BooleanDataProvider&) = delete;
     G3BooleanDataProvider& operator=(const G3BooleanDataProvider&) = delete;
     ~G3BooleanDataProvider() override;
