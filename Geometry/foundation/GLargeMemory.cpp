@@ -90,7 +90,7 @@ namespace {
 // memory stays available to it; the mappings themselves are unmapped by
 // ReleaseKept or when more than kKeptMappings are waiting (a mesh run
 // holds a dozen such arrays: nodes, triangles, lookups, entity lists).
-constexpr std::size_t kKeptMappings = 16;
+[[maybe_unused]] constexpr std::size_t kKeptMappings = 16; // unused with the pools off
 
 struct Kept {
     void* p;
