@@ -223,13 +223,17 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         }
     }
     if (clip != G_CLIP_DISJOINT) {
-        if (withEvent) {
-            MergeSurfaceAndIntersectionTree(A, &envA, e);
-            MergeSurfaceAndIntersectionTree(B, &envB, e);
-        } else {
-            MergeSurfaceAndIntersectionTree(A, &envA);
-            MergeSurfaceAndIntersectionTree(B, &envB);
-        }
+        // Each operand is cut along the segments its own facets hold (the
+        // pairing gave each facet copies of its own), into vertices of its
+        // own: the two cuts run side by side.
+        if (withEvent)
+            G3SideBySide::RunForOperands(
+                A, B, [&] { MergeSurfaceAndIntersectionTree(A, &envA, e); },
+                [&] { MergeSurfaceAndIntersectionTree(B, &envB, e); });
+        else
+            G3SideBySide::RunForOperands(
+                A, B, [&] { MergeSurfaceAndIntersectionTree(A, &envA); },
+                [&] { MergeSurfaceAndIntersectionTree(B, &envB); });
     }
     ClassifyVerticesOfBoth();
     ClassifyFacetsOfBoth();

@@ -2,10 +2,12 @@
 // Two pieces of work run at once: the second on a helper thread, the first
 // on the calling thread. The boolean uses it where its work splits into two
 // halves that touch nothing in common: the two operands' own steps before
-// the cut (merging, triangulation, scaling, working records), the fills
-// that need no ray, the steps after the classification (removal, seam
-// marks, closing the records), and the two
-// halves of a pass over a large result's facets or edges. The results do
+// the pairing (merging, triangulation, scaling, working records), the two
+// cuts along the segments each operand's facets hold, the fills that need
+// no ray and the ray grids, facet classes taken from vertex classes, the
+// steps after the classification (removal, seam marks, closing the
+// records), and the two halves of a pass over a large result's facets or
+// edges. The results do
 // not depend on it; only where the pools put new entities does.
 
 #include <functional>
