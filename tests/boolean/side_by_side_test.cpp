@@ -6,12 +6,17 @@
 #include "common/fingerprint.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/foundation/GTrace.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <iterator>
@@ -132,6 +137,78 @@ TEST(SideBySide, BooleansComeOutTheSameWithAndWithoutTheHelper)
         EXPECT_FALSE(serial.second.empty());
     }
     G3SideBySide::AllowHelperThread(true);
+}
+
+
+// The facet classes of both operands with their vertex half side by side
+// against the plain road (A's facets, then B's, each in list order): the
+// same classes, the same trace and the same draws from the ray sequence.
+// The operands are one sphere twice. A's vertex classes come in patches
+// inside and outside, with a few unclassified, so that its facets along
+// the patches' borders are traced as badly classified; B's are on the
+// curves in patches, so that its facets there lie on A and are traced as
+// tested on the opposite side. The trace thus tells whose rays came first.
+class FacetClasses : public G3BooleanCalculator {
+public:
+    FacetClasses(G3Surface* a, G3Surface* b)
+    {
+        A = a;
+        B = b;
+        radius = 8.0;
+    }
+    using G3BooleanCalculator::ClassifyFacets;
+    using G3BooleanCalculator::ClassifyFacetsOfBoth;
+};
+
+TEST(SideBySide, FacetClassesComeOutAsOneOperandAfterTheOther)
+{
+    const int stacks = 48; // 4512 facets each: the vertex half runs side by side
+    SurfacePtr s[2][2];
+    for (auto& pair : s) {
+        pair[0] = Sphere(0, 0, 0, 1, stacks, stacks);
+        pair[1] = Sphere(0, 0, 0, 1, stacks, stacks);
+    }
+    GSRand(3);
+    std::vector<SURF_CLASSIFY> dealt[2];
+    for (int i = 0; i < s[0][0]->GetVertexCount(); ++i) {
+        dealt[0].push_back(GRand() % 100 == 0 ? SC_UNKNOWN : (i / 37) % 2 ? SC_INSIDE : SC_OUTSIDE);
+        dealt[1].push_back((i / 53) % 4 == 0 ? SC_ON : SC_OUTSIDE);
+    }
+    std::pair<std::vector<std::string>, int> outcome[2];
+    std::vector<SURF_CLASSIFY> classes[2];
+    for (int road = 0; road < 2; ++road) {
+        G3Surface* a = s[road][0].get();
+        G3Surface* b = s[road][1].get();
+        for (int k = 0; k < 2; ++k) {
+            G3Surface* x = s[road][k].get();
+            G3BooleanCalculator::OpenBoolean(x);
+            for (int i = 0; i < x->GetVertexCount(); ++i)
+                G3BooleanVertexData::Of(x->GetVertex(i))->classify = dealt[k][static_cast<std::size_t>(i)];
+        }
+        G3SideBySide::AllowHelperThread(true);
+        const TraceRecord record;
+        GSRand(7);
+        FacetClasses engine(a, b);
+        if (road == 0) {
+            engine.ClassifyFacets(a, b->GetFacetList());
+            engine.ClassifyFacets(b, a->GetFacetList());
+        } else {
+            engine.ClassifyFacetsOfBoth();
+        }
+        outcome[road] = {Lines(), GRand()};
+        for (G3Surface* x : {a, b}) {
+            for (int f = 0; f < x->GetFacetCount(); ++f)
+                classes[road].push_back(G3BooleanFacetData::Of(x->GetFacet(f))->classify);
+            G3BooleanCalculator::CloseBoolean(x);
+        }
+    }
+    EXPECT_EQ(classes[0], classes[1]);
+    EXPECT_EQ(outcome[0].first, outcome[1].first);
+    EXPECT_EQ(outcome[0].second, outcome[1].second);
+    // The dealing reaches the rays of both operands.
+    const std::vector<std::string>& trace = outcome[0].first;
+    EXPECT_GT(std::count(trace.begin(), trace.end(), "Bad facet classification1"), 20);
+    EXPECT_GT(std::count(trace.begin(), trace.end(), "TestOnOpposite"), 20);
 }
 
 } // namespace
