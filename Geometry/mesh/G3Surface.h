@@ -208,8 +208,13 @@ public:
     // Normalises and welds normals, welds texture coordinates.
     void RemoveEqualsNormal();
     // Removes every facet equal (all vertices, forwards or backwards) to
-    // an earlier one; the kept one's double-sided flag records whether the
-    // two had the same flag.
+    // an earlier one. What the two copies were is read from the other
+    // facets along their edges: with none (a sheet given once each way)
+    // the earlier copy is kept, double-sided when the two had the same
+    // flag; with an even number on every edge (the back-to-back walls of
+    // two solids that touch) both go; otherwise (a facet listed twice in
+    // a solid or sheet) the earlier copy is kept, double-sided only when
+    // both were, and the edges left side by side are stitched.
     void RemoveEqualsFacets();
     // Removes facets with a zero plane or fewer than three edges.
     bool RemoveTrivialFacets();

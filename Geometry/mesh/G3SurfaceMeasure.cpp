@@ -11,6 +11,7 @@
 
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 
+#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -97,4 +98,16 @@ double G3SurfaceVolume(const G3Surface* s)
         AddCones(corners, centre, total);
     }
     return total.Value() / 6.0;
+}
+
+bool G3SurfaceWatertight(const G3Surface* s)
+{
+    if (!s)
+        return true;
+    for (int i = 0; i < s->GetEdgeCount(); ++i) {
+        const G3Edge* e = s->GetEdge(i);
+        if ((e->GetFacet1() != nullptr) != (e->GetFacet2() != nullptr))
+            return false;
+    }
+    return true;
 }

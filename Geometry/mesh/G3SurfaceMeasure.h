@@ -13,3 +13,10 @@ class G3Surface;
 // planes are not read, so stale planes do not matter. 0 for a null or
 // empty surface.
 double G3SurfaceVolume(const G3Surface* s);
+
+// Whether the surface is closed as a mesh file records it: no edge has
+// exactly one facet side taken. A double-sided facet counts once here (a
+// file keeps one copy of it), unlike G3Surface::GetClosed, which counts it
+// twice and only asks that every vertex pair carry an even number of
+// sides. True for a null or empty surface, as GetClosed is.
+bool G3SurfaceWatertight(const G3Surface* s);

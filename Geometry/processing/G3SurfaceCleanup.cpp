@@ -9,7 +9,9 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EqualFacetFinder.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -24,6 +26,36 @@ inline bool OpenSide(const G3Edge* e) { return !e->GetFacet1() || !e->GetFacet2(
 
 } // namespace
 
+namespace {
+
+// What two equal facets f and g are, told by the facet sides the rest of
+// the surface has along their edges.
+enum class CopyRole {
+    Sheet,     // nothing else along any edge
+    Wall,      // an even, non-zero number along every edge: both go
+    Duplicate, // anything else: one copy too many
+};
+
+CopyRole RoleOfCopies(G3Facet* f, G3Facet* g)
+{
+    bool nothing = true;
+    bool even = true;
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        G3Vertex* a = e->GetVertex1();
+        G3Vertex* b = e->GetVertex2();
+        if (!a || !b)
+            continue;
+        const int others = a->GetEdgeCount(b) - a->GetEdgeCount(b, f) - a->GetEdgeCount(b, g);
+        nothing = nothing && others == 0;
+        even = even && others > 0 && others % 2 == 0;
+    }
+    if (nothing)
+        return CopyRole::Sheet;
+    return even ? CopyRole::Wall : CopyRole::Duplicate;
+}
+
+} // namespace
+
 void G3Surface::RemoveEqualsFacets()
 {
     G3_CHECK_PASS(this, "RemoveEqualsFacets");
@@ -31,22 +63,43 @@ void G3Surface::RemoveEqualsFacets()
         return;
     G3EqualFacetFinder finder(this);
     GArrayCollection snapshot(*facets);
+    std::vector<G3Facet*> walls;
     bool removed = false;
+    bool stitch = false;
     for (int i = 0; i < snapshot.size(); ++i) {
         G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
         G3Facet* g = finder.Find(f);
         if (!g)
             continue;
-        // Two copies with the same flag make one facet seen from both
-        // sides; a double-sided copy over a single-sided one leaves it
-        // single-sided.
-        if (f->GetDoubleSided() == g->GetDoubleSided())
-            g->SetDoubleSided();
-        else
-            g->ClearDoubleSided();
+        switch (RoleOfCopies(f, g)) {
+        case CopyRole::Sheet:
+            // Two copies with the same flag make one facet seen from both
+            // sides; a double-sided copy over a single-sided one leaves it
+            // single-sided.
+            if (f->GetDoubleSided() == g->GetDoubleSided())
+                g->SetDoubleSided();
+            else
+                g->ClearDoubleSided();
+            break;
+        case CopyRole::Wall:
+            // g stays in the finder for further copies; it goes at the end.
+            if (std::find(walls.begin(), walls.end(), g) == walls.end())
+                walls.push_back(g);
+            stitch = true;
+            break;
+        case CopyRole::Duplicate:
+            if (!f->GetDoubleSided())
+                g->ClearDoubleSided();
+            stitch = true;
+            break;
+        }
         RemoveFacet(f);
         removed = true;
     }
+    for (G3Facet* g : walls)
+        RemoveFacet(g);
+    if (stitch)
+        JoinNonManifoldEdges();
     if (removed)
         RemoveUnused();
 }

@@ -1,20 +1,30 @@
 // Orientation of a surface's facets: from their corner normals
 // (OrientNormals) or from the geometry alone (OrientNormals2).
 //
-// OrientNormals2 shoots vertical probes through the x-y projection: along a
-// probe the facets it crosses alternate between facing down (the way in)
-// and up (the way out), lowest first. Each facet a probe orients seeds a
-// breadth-first spread across manifold edges that turns neighbours to run
-// along their shared edge opposite to it. Facets that cannot be crossed by
-// a vertical probe (nearly vertical ones, and those without a plane) are
-// neither stored in the probe tree nor probed; they are oriented only by
-// the spread. Ties in height are broken by facet id, so the result does not
-// depend on addresses. Mark is the "oriented" flag and is clear on return.
+// OrientNormals2 first splits the facets into pieces: a breadth-first
+// spread across manifold edges from a seed turns each neighbour to run
+// along their shared edge opposite to it, so a piece comes out consistent
+// with its seed. Each piece is then kept or turned whole by vertical
+// probes through the x-y projection: along a probe the facets it crosses
+// alternate between facing down (the way in) and up (the way out), lowest
+// first, so a probe facet with an even number of crossings below it must
+// face down. Every facet a probe can cross (any plane with c != 0, nearly
+// vertical ones included) is counted; only well-inclined facets (not
+// nearly vertical) start probes, the largest in projection first. A probe
+// whose count is unsure (the probe point on some crossed facet's boundary,
+// or another facet at the probe facet's height) does not vote while a sure
+// one exists; the piece follows the majority of its votes, so one bad
+// probe cannot turn a whole solid inside out. A piece no probe reaches
+// keeps its seed's orientation. Ties in height are broken by facet id, so
+// the result does not depend on addresses; heights within kPlaneSide of
+// the probe facet's are the one tolerance of the pass. Mark is the
+// "oriented" flag and is clear on return.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHeap.h"
 #include "Geometry/foundation/GObj.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -40,9 +50,18 @@ constexpr int kTreeDepth = 8;
 // down into the node's children.
 constexpr double kDescendShare = 0.4;
 
-// Whether a vertical probe crosses f at a well-defined height: a plane with
-// a normal, not nearly vertical, and a non-zero c (a plane with c = 0 is
-// vertical whatever the ratio's rounding says).
+// Pieces vote with at most this many sure probes, and try at most this
+// many probe facets to find them.
+constexpr int kProbeVotes = 5;
+constexpr int kProbeTries = 16;
+
+// Whether a vertical probe crosses f at all: a plane with c != 0. Such a
+// facet is stored in the probe tree however steep it is, so that every
+// probe counts it.
+bool Crossable(const G3Facet* f) { return f->GetPlaneC() != 0.0; }
+
+// Whether f is inclined enough to start a probe: crossable and not nearly
+// vertical (the probe point lies well inside its projection).
 bool Probeable(const G3Facet* f)
 {
     const double a = f->GetPlaneA();
@@ -53,6 +72,20 @@ bool Probeable(const G3Facet* f)
     const double horizontal = std::sqrt(a * a + b * b);
     const double length = std::sqrt(a * a + b * b + c * c);
     return horizontal <= kNearlyVertical * length;
+}
+
+// Area of f's x-y projection (holes subtract): how well a probe through f
+// stands clear of its edges.
+double ProjectedArea(const G3Facet* f)
+{
+    double twice = 0.0;
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        const double* p = w.GetEntry()->GetXYZ();
+        const double* q = w.GetExit()->GetXYZ();
+        twice += p[0] * q[1] - q[0] * p[1];
+    }
+    return 0.5 * std::fabs(twice);
 }
 
 // A cell of a node's facet list.
@@ -224,6 +257,105 @@ void G3Surface::OrientNormal2(G3Facet* f, GArrayCollection* queue)
     }
 }
 
+namespace {
+
+// One probe's answer for a piece.
+struct ProbeVote {
+    bool cast = false; // the probe crossed its facet
+    bool sure = false; // no crossing at or below the facet was in doubt
+    bool turn = false; // the piece must be turned
+};
+
+// Shoots the vertical probe through p (single-sided, probeable) and tells
+// whether p faces the way the crossings below it say.
+ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits)
+{
+    ProbeVote vote;
+    double x = 0.0;
+    double y = 0.0;
+    if (!p->GenerateXYPointInFacetConcave(x, y))
+        return vote;
+    hits.clear();
+    tree->Collect(x, y, hits);
+    const double z = HeightAt(p, x, y);
+    const double point[3] = {x, y, 0.0};
+    int below = 0;
+    bool sure = true;
+    bool found = false;
+    for (G3Facet* h : hits) {
+        if (h == p) {
+            found = true;
+            continue;
+        }
+        const double hz = HeightAt(h, x, y);
+        const bool tie = std::fabs(hz - z) < GTolerance::kPlaneSide;
+        if (hz > z && !tie)
+            continue;
+        G3Vertex* onA = nullptr;
+        G3Vertex* onB = nullptr;
+        h->PointInFacetXY(point, &onA, &onB);
+        if (tie || onA)
+            sure = false;
+        // Ordered as a sort by height, then id: an equal height with a
+        // lower id counts as below.
+        if (hz < z || (hz == z && h->GetId() < p->GetId()))
+            ++below;
+    }
+    if (!found)
+        return vote;
+    // The lowest crossing enters the solid: an even count below means p
+    // is a way in and must face down.
+    const bool faceDown = below % 2 == 0;
+    vote.cast = true;
+    vote.sure = sure;
+    vote.turn = faceDown ? p->GetPlaneC() > 0.0 : p->GetPlaneC() < 0.0;
+    return vote;
+}
+
+// Whether the piece (its facets consistent with each other) must be turned:
+// the majority of its sure votes, else of its unsure ones, the first
+// (largest) probe breaking a tie; false when no probe crossed.
+bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G3Facet*>& hits,
+                std::vector<std::pair<double, G3Facet*>>& candidates)
+{
+    candidates.clear();
+    for (int q = 0; q < piece.size(); ++q) {
+        G3Facet* f = static_cast<G3Facet*>(piece.get(q));
+        if (!f->GetDoubleSided() && Probeable(f))
+            candidates.emplace_back(ProjectedArea(f), f);
+    }
+    const std::size_t tries = std::min<std::size_t>(candidates.size(), kProbeTries);
+    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<long>(tries), candidates.end(),
+                      [](const auto& l, const auto& r) {
+                          if (l.first != r.first)
+                              return l.first > r.first;
+                          return l.second->GetId() < r.second->GetId();
+                      });
+    int sure[2] = {0, 0};
+    int unsure[2] = {0, 0};
+    int firstSure = -1;
+    int firstUnsure = -1;
+    for (std::size_t k = 0; k < tries && sure[0] + sure[1] < kProbeVotes; ++k) {
+        const ProbeVote v = Probe(tree, candidates[k].second, hits);
+        if (!v.cast)
+            continue;
+        int* tally = v.sure ? sure : unsure;
+        int& first = v.sure ? firstSure : firstUnsure;
+        ++tally[v.turn ? 1 : 0];
+        if (first < 0)
+            first = v.turn ? 1 : 0;
+    }
+    const int* tally = sure[0] + sure[1] > 0 ? sure : unsure;
+    const int first = sure[0] + sure[1] > 0 ? firstSure : firstUnsure;
+    if (tally[0] + tally[1] == 0)
+        return false;
+    if (tally[0] != tally[1])
+        return tally[1] > tally[0];
+    return first == 1;
+}
+
+} // namespace
+
 bool G3Surface::OrientNormals2(bool force)
 {
     G3_CHECK_PASS(this, "OrientNormals2");
@@ -240,7 +372,7 @@ bool G3Surface::OrientNormals2(bool force)
     xyTree* tree = new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]);
     for (int k = n - 1; k >= 0; --k) {
         G3Facet* f = GetFacet(k);
-        if (!Probeable(f))
+        if (!Crossable(f))
             continue;
         GEnvelope box;
         f->FormEnvelope(&box);
@@ -248,40 +380,20 @@ bool G3Surface::OrientNormals2(bool force)
     }
 
     std::vector<G3Facet*> hits;
-    std::vector<std::pair<double, G3Facet*>> sorted;
-    GArrayCollection queue;
+    std::vector<std::pair<double, G3Facet*>> candidates;
+    GArrayCollection piece;
     for (int k = n - 1; k >= 0; --k) {
-        G3Facet* f = GetFacet(k);
-        if (f->GetMark() || !Probeable(f))
+        G3Facet* seed = GetFacet(k);
+        if (seed->GetMark())
             continue;
-        double x = 0.0;
-        double y = 0.0;
-        if (!f->GenerateXYPointInFacetConcave(x, y))
-            continue;
-        hits.clear();
-        tree->Collect(x, y, hits);
-        sorted.clear();
-        for (G3Facet* h : hits)
-            sorted.emplace_back(HeightAt(h, x, y), h);
-        std::sort(sorted.begin(), sorted.end(), [](const auto& l, const auto& r) {
-            if (l.first != r.first)
-                return l.first < r.first;
-            return l.second->GetId() < r.second->GetId();
-        });
-        for (std::size_t i = 0; i < sorted.size(); ++i) {
-            G3Facet* h = sorted[i].second;
-            if (h->GetMark())
-                continue;
-            // The lowest crossing enters the solid: its facet faces down.
-            const bool faceDown = i % 2 == 0;
-            if ((faceDown && h->GetPlaneC() > 0.0) || (!faceDown && h->GetPlaneC() < 0.0))
-                h->NegPlane();
-            h->SetMark();
-            queue.clear();
-            queue.add(h);
-            for (int q = 0; q < queue.size(); ++q)
-                OrientNormal2(static_cast<G3Facet*>(queue.get(q)), &queue);
-        }
+        seed->SetMark();
+        piece.clear();
+        piece.add(seed);
+        for (int q = 0; q < piece.size(); ++q)
+            OrientNormal2(static_cast<G3Facet*>(piece.get(q)), &piece);
+        if (PieceTurns(tree, piece, hits, candidates))
+            for (int q = 0; q < piece.size(); ++q)
+                static_cast<G3Facet*>(piece.get(q))->NegPlane();
     }
     delete tree;
     ChangeFacetFlags(static_cast<int>(G3Obj::FLAG_MARK), false);

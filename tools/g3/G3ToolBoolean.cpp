@@ -33,11 +33,13 @@ bool ReadOperand(const std::string& path, G3Surface& s, Progress& progress)
     return true;
 }
 
-// "counts, closed: yes, volume: V" (the volume only for a closed mesh).
+// "counts, closed: yes, volume: V" (the volume only for a closed mesh):
+// closed as `g3 info` will read the file written (a double-sided facet is
+// one facet there).
 std::string Summary(G3Surface& s)
 {
     std::string text = Describe(CountsOf(s));
-    const bool closed = s.GetClosed();
+    const bool closed = G3SurfaceWatertight(&s);
     text += closed ? ", closed: yes" : ", closed: no";
     if (closed) {
         char buf[64];
@@ -152,8 +154,8 @@ std::string BooleanCommandHelp(const std::string& command)
                            "  1002  rebuild self-intersecting facets, drop repeated facets, orient\n"
                            "  1003  rebuild self-intersecting facets, cut the surface where it meets\n"
                            "        itself, orient\n"
-                           "Any other level runs none of these. At every level the collections are\n"
-                           "trimmed and an open surface's facets are made double-sided.\n"
+                           "Any other level is refused. At every level the collections are trimmed and\n"
+                           "an open surface's facets are made double-sided.\n"
                            "Nothing is written when IN cannot be read.\n\n");
     return std::string();
 }
@@ -210,6 +212,8 @@ int CommandUpdate(const std::vector<std::string>& raw)
     const long level = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || level < INT_MIN || level > INT_MAX)
         return UsageError("update", "LEVEL must be an integer, not '" + text + "'");
+    if (level != CHECK_LEVEL_WELD && level != CHECK_LEVEL_FACETS && level != CHECK_LEVEL_INTERSECTIONS)
+        return UsageError("update", "LEVEL must be 1001, 1002 or 1003, not " + text);
     Progress progress(a.Has("--quiet"));
     G3Surface s;
     if (!ReadOperand(a.positionals[1], s, progress))

@@ -121,7 +121,6 @@ MeshStats ComputeStats(G3Surface& s)
             st.max[k] = env.GetMax()[k];
         }
     }
-    st.closed = s.GetClosed();
 
     std::vector<std::pair<long, long>> pairs;
     for (int i = 0; i < st.counts.edges; ++i) {
@@ -146,6 +145,10 @@ MeshStats ComputeStats(G3Surface& s)
             ++st.nonManifoldEdges;
         i = j;
     }
+
+    // Closed exactly when no edge is open on one side, so the line agrees
+    // with the boundary count printed beside it.
+    st.closed = st.boundaryEdges == 0;
 
     for (int i = 0; i < st.counts.vertices; ++i)
         if (G3Vertex* v = s.GetVertex(i))

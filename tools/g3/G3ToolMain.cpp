@@ -4,6 +4,7 @@
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "tools/io/G3MeshIO.h"
 
 #include <cstdio>
@@ -249,7 +250,7 @@ int CommandRepair(const std::vector<std::string>& raw)
         std::printf("%s: %s%s%s\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
                     r.detail.empty() ? "" : ", ", r.detail.c_str());
     });
-    std::printf("closed: %s\n", s.GetClosed() ? "yes" : "no");
+    std::printf("closed: %s\n", G3SurfaceWatertight(&s) ? "yes" : "no");
     return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }
 
