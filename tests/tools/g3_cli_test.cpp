@@ -52,6 +52,8 @@ protected:
         const Result r = Info(path);
         for (const auto& [key, value] : values)
             EXPECT_EQ(Key(r.out, key), value) << path << ", " << key << ":\n" << r.out;
+        // Closed says the same as the boundary count beside it.
+        EXPECT_EQ(Key(r.out, "closed") == "yes", Key(r.out, "boundary edges") == "0") << path << ":\n" << r.out;
     }
 
     // The unit cube as OBJ triangles, every one with corners of its own.
@@ -456,13 +458,87 @@ TEST_F(G3Cli, BooleanOfTwoBoxesAndTheSameBytesFromTwoProcesses)
     EXPECT_EQ(Read("first.txt"), Read("second.txt"));
 }
 
-TEST_F(G3Cli, UpdateLevel)
+// Boxes as OFF text: each box's corners of its own, faces outward; `drop`
+// leaves one face out, `twice` lists one face again (`reversed`: the other
+// way round).
+std::string BoxesOff(const std::vector<std::array<double, 6>>& boxes, int drop = -1, int twice = -1,
+                     bool reversed = false)
 {
-    WriteBox("a.obj", 0, 1);
-    Result closed = Run({"update", "1001", P("a.obj"), "-o", P("a.txt")});
-    ASSERT_EQ(0, closed.status) << closed.err;
-    EXPECT_NE(closed.out.find("Update(1001): 8 vertices, 12 edges, 6 facets"), std::string::npos)
-        << closed.out;
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    std::ostringstream v;
+    std::ostringstream f;
+    int count = 0;
+    for (std::size_t b = 0; b < boxes.size(); ++b) {
+        const auto& x = boxes[b];
+        for (int k = 0; k < 8; ++k)
+            v << x[k & 1 ? 3 : 0] << ' ' << x[k & 2 ? 4 : 1] << ' ' << x[k & 4 ? 5 : 2] << '\n';
+        const int base = static_cast<int>(8 * b);
+        for (int k = 0; k < 6; ++k) {
+            if (b == 0 && k == drop)
+                continue;
+            const int* q = faces[k];
+            f << "4 " << base + q[0] << ' ' << base + q[1] << ' ' << base + q[2] << ' ' << base + q[3] << '\n';
+            ++count;
+            if (b == 0 && k == twice) {
+                if (reversed)
+                    f << "4 " << base + q[3] << ' ' << base + q[2] << ' ' << base + q[1] << ' ' << base + q[0] << '\n';
+                else
+                    f << "4 " << base + q[0] << ' ' << base + q[1] << ' ' << base + q[2] << ' ' << base + q[3] << '\n';
+                ++count;
+            }
+        }
+    }
+    return "OFF\n" + std::to_string(8 * boxes.size()) + " " + std::to_string(count) + " 0\n" + v.str() + f.str();
+}
+
+// The update's summary tells what `g3 info` reads in the file it wrote;
+// repeated facets anywhere in a box leave it outward; levels outside the
+// three are refused.
+TEST_F(G3Cli, UpdateLevelSummaryAgreesWithTheFileWritten)
+{
+    const std::array<double, 6> unit = {0, 0, 0, 1, 1, 1};
+    const std::array<double, 6> beside = {1, 0, 0, 2, 1, 1};
+    struct Case {
+        std::string name;
+        std::string off;
+        const char* volume; // what info reads of the file at level 1002; "" when open
+    };
+    std::vector<Case> cases = {{"box", BoxesOff({unit}), "1"},
+                               {"open", BoxesOff({unit}, 1), ""},
+                               {"touching", BoxesOff({unit, beside}), "2"}};
+    for (int k = 0; k < 6; ++k)
+        for (bool reversed : {false, true})
+            cases.push_back({"twice" + std::to_string(k) + (reversed ? "r" : ""), BoxesOff({unit}, -1, k, reversed),
+                             "1"});
+    for (const Case& c : cases) {
+        Write(c.name + ".off", c.off);
+        for (const char* level : {"1001", "1002", "1003"}) {
+            SCOPED_TRACE(c.name + " at " + level);
+            const std::string out = P(c.name + level + ".off");
+            Result r = Run({"update", level, P(c.name + ".off"), "-o", out});
+            ASSERT_EQ(0, r.status) << r.err;
+            Result info = Info(out);
+            const std::size_t at = r.out.find(std::string("Update(") + level + ")");
+            ASSERT_NE(at, std::string::npos) << r.out;
+            const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
+            EXPECT_NE(line.find(std::string("closed: ") + Key(info.out, "closed")), std::string::npos)
+                << line << "\n" << info.out;
+            const std::string volume = Key(info.out, "volume").substr(0, Key(info.out, "volume").find(' '));
+            if (Key(info.out, "closed") == "yes") {
+                EXPECT_NE(line.find("volume: " + volume), std::string::npos) << line << "\n" << info.out;
+                EXPECT_GT(std::strtod(volume.c_str(), nullptr), 0.0) << info.out;
+            }
+            if (std::string(level) == "1002") {
+                EXPECT_EQ(Key(info.out, "closed"), *c.volume ? "yes" : "no") << info.out;
+                EXPECT_EQ(volume, *c.volume ? c.volume : "none") << info.out;
+            }
+        }
+    }
+    for (const char* level : {"7", "1000", "1004"}) {
+        Result r = Run({"update", level, P("box.off"), "-o", P("refused.off")});
+        EXPECT_EQ(2, r.status) << level;
+        EXPECT_FALSE(fs::exists(P("refused.off")));
+    }
 }
 
 TEST_F(G3Cli, ClassifyPointsInOutAndOnAUnitCube)

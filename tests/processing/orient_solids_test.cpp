@@ -1,0 +1,198 @@
+// Orientation from the geometry alone on closed solids with nearly vertical
+// facets in every position (wedges, battered walls, slanted fins, their
+// mirrors, turned about the vertical and tilted a little), alone, side by
+// side, and with a void inside: whatever way the facets are given, they
+// come out facing out of the material, and a second pass turns nothing.
+// Repeated facets in a solid: Update's facet level leaves it outward.
+// The oracle is the divergence-theorem volume (G3SurfaceVolume), which reads
+// only chains, and the outward normals the builder knows.
+
+#include "Geometry/foundation/GRandom.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "tests/common/builders.h"
+#include "tests/mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace testmesh;
+
+double Uniform(double lo, double hi) { return lo + (hi - lo) * (GRand() % 1000001) / 1000000.0; }
+
+// A prism over the cross-section `xz` (a polygon in the x-z plane) from
+// y = 0 to y = length, placed by a turn about z, a small tilt about x, an
+// optional mirror in x and a shift; facets face outward (`inward`: all in).
+// Returns the facets' outward normals, in facet order from `first`.
+void AddPrism(G3Surface& s, std::vector<P3> xz, double length, double turn, double tilt, bool mirror, const P3& at,
+              bool inward, std::vector<P3>& outward)
+{
+    const std::size_t n = xz.size();
+    auto place = [&](double x, double y, double z) {
+        if (mirror)
+            x = -x;
+        const double y1 = y * std::cos(tilt) - z * std::sin(tilt);
+        const double z1 = y * std::sin(tilt) + z * std::cos(tilt);
+        const double x2 = x * std::cos(turn) - y1 * std::sin(turn);
+        const double y2 = x * std::sin(turn) + y1 * std::cos(turn);
+        return s.AddVertex(x2 + at[0], y2 + at[1], z1 + at[2], 0);
+    };
+    std::vector<G3Vertex*> v0;
+    std::vector<G3Vertex*> v1;
+    for (const P3& p : xz)
+        v0.push_back(place(p[0], 0.0, p[2]));
+    for (const P3& p : xz)
+        v1.push_back(place(p[0], length, p[2]));
+    std::vector<std::vector<G3Vertex*>> faces;
+    faces.push_back(std::vector<G3Vertex*>(v0.begin(), v0.end()));
+    faces.push_back(std::vector<G3Vertex*>(v1.rbegin(), v1.rend()));
+    for (std::size_t k = 0; k < n; ++k)
+        faces.push_back({v0[(k + 1) % n], v0[k], v1[k], v1[(k + 1) % n]});
+    const int firstFacet = s.GetFacetCount();
+    for (auto& f : faces)
+        s.AddFacet(static_cast<int>(f.size()), f.data(), 1, nullptr, nullptr);
+    // The winding that faces out depends on the cross-section's turn and
+    // the mirror: read it off the prism's own volume.
+    G3Surface probe;
+    double volume = 0.0;
+    {
+        std::vector<G3Vertex*> pv;
+        for (int k = 0; k < s.GetVertexCount(); ++k)
+            pv.push_back(probe.AddVertex(s.GetVertex(k)->GetX(), s.GetVertex(k)->GetY(), s.GetVertex(k)->GetZ(), 0));
+        for (auto& f : faces) {
+            std::vector<G3Vertex*> q;
+            for (G3Vertex* x : f)
+                q.push_back(pv[static_cast<std::size_t>(x->GetId())]);
+            probe.AddFacet(static_cast<int>(q.size()), q.data(), 1, nullptr, nullptr);
+        }
+        volume = G3SurfaceVolume(&probe);
+    }
+    for (int k = firstFacet; k < s.GetFacetCount(); ++k) {
+        G3Facet* f = s.GetFacet(k);
+        if ((volume < 0.0) != inward)
+            f->NegPlane();
+        f->FormPlaneEquation();
+        const double sign = inward ? -1.0 : 1.0;
+        outward.push_back({sign * f->GetPlaneA(), sign * f->GetPlaneB(), sign * f->GetPlaneC()});
+    }
+}
+
+// Cross-sections with sides near the probes' cut-off: the thin wedge, a
+// battered wall (one face leaning, one plumb), a slanted fin.
+std::vector<P3> CrossSection(int family)
+{
+    const double a = Uniform(0.02, 0.08);
+    const double w = Uniform(1e-4, 4e-3);
+    const double h = Uniform(0.5, 3.0);
+    switch (family) {
+    case 0:
+        return {{0, 0, 1}, {a, 0, 0}, {a + w, 0, 0}};
+    case 1:
+        return {{0, 0, 0}, {a + w + 0.3, 0, 0}, {a + w + 0.3, 0, h}, {a * h, 0, h}};
+    default:
+        return {{0, 0, 0}, {w, 0, 0}, {w + a * h, 0, h}, {a * h, 0, h}};
+    }
+}
+
+// Whether every facet faces along the normal the builder recorded for it.
+int FacingWrong(G3Surface& s, const std::vector<P3>& outward)
+{
+    int wrong = 0;
+    for (int k = 0; k < s.GetFacetCount(); ++k) {
+        const G3Facet* f = s.GetFacet(k);
+        const P3& n = outward[static_cast<std::size_t>(k)];
+        if (f->GetPlaneA() * n[0] + f->GetPlaneB() * n[1] + f->GetPlaneC() * n[2] < 0.0)
+            ++wrong;
+    }
+    return wrong;
+}
+
+TEST(OrientNormals2, SolidsWithNearlyVerticalFacetsComeOutFacingOut)
+{
+    GSRand(35);
+    for (int round = 0; round < 400; ++round) {
+        G3Surface s;
+        std::vector<P3> outward;
+        const int family = round % 3;
+        const bool mirror = round % 2 == 1;
+        const double turn = round < 6 ? 0.0 : Uniform(0.0, 6.283185307179586);
+        const double tilt = round < 6 ? 0.0 : Uniform(-0.02, 0.02);
+        std::vector<P3> section = round < 2 ? std::vector<P3>{{0, 0, 1}, {0.044, 0, 0}, {0.046, 0, 0}}
+                                            : CrossSection(family);
+        AddPrism(s, section, Uniform(0.5, 2.0), turn, tilt, mirror, {0, 0, 0}, false, outward);
+        const int pieces = round % 3 == 2 ? 1 : 1 + static_cast<int>(GRand() % 3);
+        for (int p = 1; p < pieces; ++p)
+            AddPrism(s, CrossSection(static_cast<int>(GRand() % 3)), Uniform(0.5, 2.0), Uniform(0.0, 6.28),
+                     Uniform(-0.02, 0.02), GRand() % 2 == 0, {3.0 * p, Uniform(-1, 1), Uniform(-1, 1)}, false, outward);
+        // Every third scene puts its first solid inside a box: the solid is
+        // then a void and must face into the box's material.
+        if (round % 3 == 2) {
+            const int before = s.GetFacetCount();
+            for (int k = 0; k < before; ++k)
+                s.GetFacet(k)->NegPlane();
+            for (int k = 0; k < before; ++k)
+                for (double& c : outward[static_cast<std::size_t>(k)])
+                    c = -c;
+            const std::vector<G3Facet*> box = AddBox(s, {-4, -4, -2}, {4, 4, 4});
+            for (G3Facet* f : box) {
+                f->FormPlaneEquation();
+                outward.push_back({f->GetPlaneA(), f->GetPlaneB(), f->GetPlaneC()});
+            }
+        }
+        const double volume = G3SurfaceVolume(&s);
+        ASSERT_EQ(0, FacingWrong(s, outward));
+        // Given outward, inside out, or with facets turned at random.
+        const int given = static_cast<int>(GRand() % 3);
+        for (int k = 0; k < s.GetFacetCount(); ++k)
+            if (given == 1 || (given == 2 && GRand() % 2 == 0))
+                s.GetFacet(k)->NegPlane();
+        SCOPED_TRACE("round " + std::to_string(round) + " given " + std::to_string(given));
+        EXPECT_TRUE(s.OrientNormals2(true));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ(0, FacingWrong(s, outward));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-9 * std::fabs(volume));
+        s.OrientNormals2(true);
+        EXPECT_EQ(0, FacingWrong(s, outward)) << "a second pass turned facets";
+    }
+}
+
+// A unit box with one face listed again (either way round) anywhere, and
+// two boxes sharing a face, after Update's facet level: closed, outward,
+// the enclosed volume.
+TEST(UpdateFacets, RepeatedFacetsLeaveSolidsOutward)
+{
+    for (int face = 0; face < 6; ++face) {
+        for (bool reversed : {false, true}) {
+            SCOPED_TRACE("face " + std::to_string(face) + (reversed ? " reversed" : ""));
+            G3Surface s;
+            const std::vector<G3Facet*> box = AddBox(s, {0, 0, 0}, {1, 1, 1});
+            std::vector<G3Vertex*> q = Corners(box[static_cast<std::size_t>(face)]);
+            if (reversed)
+                std::reverse(q.begin(), q.end());
+            s.AddFacet(4, q.data(), 1, nullptr, nullptr);
+            s.Update(CHECK_LEVEL_FACETS);
+            EXPECT_EQ("", MeshCheck(&s));
+            EXPECT_EQ(6, s.GetFacetCount());
+            EXPECT_TRUE(G3SurfaceWatertight(&s));
+            EXPECT_NEAR(1.0, G3SurfaceVolume(&s), 1e-12);
+        }
+    }
+    G3Surface two;
+    AddBox(two, {0, 0, 0}, {1, 1, 1});
+    AddBox(two, {1, 0, 0}, {2, 1, 1});
+    two.Update(CHECK_LEVEL_FACETS);
+    EXPECT_EQ("", MeshCheck(&two));
+    EXPECT_EQ(10, two.GetFacetCount());
+    EXPECT_TRUE(G3SurfaceWatertight(&two));
+    EXPECT_NEAR(2.0, G3SurfaceVolume(&two), 1e-12);
+}
+
+} // namespace
