@@ -318,19 +318,28 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits)
 bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G3Facet*>& hits,
                 std::vector<std::pair<double, G3Facet*>>& candidates)
 {
+    // Candidates spread over the piece: the first probe facet at or after
+    // each of kProbeTries evenly spaced places of the spread's order, then
+    // the largest in projection first.
     candidates.clear();
-    for (int q = 0; q < piece.size(); ++q) {
-        G3Facet* f = static_cast<G3Facet*>(piece.get(q));
-        if (!f->GetDoubleSided() && Probeable(f))
-            candidates.emplace_back(ProjectedArea(f), f);
+    const int size = piece.size();
+    const int places = std::min(size, kProbeTries);
+    for (int k = 0; k < places; ++k) {
+        const int end = static_cast<int>((static_cast<long long>(k) + 1) * size / places);
+        for (int q = static_cast<int>(static_cast<long long>(k) * size / places); q < end; ++q) {
+            G3Facet* f = static_cast<G3Facet*>(piece.get(q));
+            if (!f->GetDoubleSided() && Probeable(f)) {
+                candidates.emplace_back(ProjectedArea(f), f);
+                break;
+            }
+        }
     }
-    const std::size_t tries = std::min<std::size_t>(candidates.size(), kProbeTries);
-    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<long>(tries), candidates.end(),
-                      [](const auto& l, const auto& r) {
-                          if (l.first != r.first)
-                              return l.first > r.first;
-                          return l.second->GetId() < r.second->GetId();
-                      });
+    const std::size_t tries = candidates.size();
+    std::sort(candidates.begin(), candidates.end(), [](const auto& l, const auto& r) {
+        if (l.first != r.first)
+            return l.first > r.first;
+        return l.second->GetId() < r.second->GetId();
+    });
     int sure[2] = {0, 0};
     int unsure[2] = {0, 0};
     int firstSure = -1;
