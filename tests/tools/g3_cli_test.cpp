@@ -458,13 +458,16 @@ TEST_F(G3Cli, BooleanOfTwoBoxesAndTheSameBytesFromTwoProcesses)
     EXPECT_EQ(Read("first.txt"), Read("second.txt"));
 }
 
-// Boxes as OFF text: each box's corners of its own, faces outward; `drop`
-// leaves one face out, `twice` lists one face again (`reversed`: the other
-// way round).
-std::string BoxesOff(const std::vector<std::array<double, 6>>& boxes, int drop = -1, int twice = -1,
-                     bool reversed = false)
+// Boxes as OFF text: each box's corners of its own, faces outward (all
+// inward with `inward`); `drop` leaves one face of the first box out,
+// `twice` lists one again (`reversed`: the other way round).
+static std::string BoxesOff(const std::vector<std::array<double, 6>>& boxes, int drop = -1, int twice = -1,
+                            bool reversed = false, bool inward = false)
 {
-    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    if (inward)
+        for (auto& q : faces)
+            std::swap(q[1], q[3]);
     std::ostringstream v;
     std::ostringstream f;
     int count = 0;
@@ -493,7 +496,7 @@ std::string BoxesOff(const std::vector<std::array<double, 6>>& boxes, int drop =
 
 // The update's summary tells what `g3 info` reads in the file it wrote;
 // repeated facets anywhere in a box leave it outward; levels outside the
-// three are refused.
+// three are refused. The boolean's operand checks ride along.
 TEST_F(G3Cli, UpdateLevelSummaryAgreesWithTheFileWritten)
 {
     const std::array<double, 6> unit = {0, 0, 0, 1, 1, 1};
@@ -534,6 +537,15 @@ TEST_F(G3Cli, UpdateLevelSummaryAgreesWithTheFileWritten)
             }
         }
     }
+    // A boolean orients its operands and refuses an open one.
+    Write("inward.off", BoxesOff({{0.5, 0, 0, 1.5, 1, 1}}, -1, -1, false, true));
+    Result turned = Run({"boolean", "union", P("box.off"), P("inward.off"), "-o", P("union.off")});
+    ASSERT_EQ(0, turned.status) << turned.err;
+    EXPECT_NE(turned.out.find("turned 6 facets to face out"), std::string::npos) << turned.out;
+    EXPECT_EQ(Key(Info(P("union.off")).out, "volume"), "1.5 (positive: facets face out)");
+    Result open = Run({"boolean", "union", P("box.off"), P("open.off"), "-o", P("refused.off")});
+    EXPECT_EQ(2, open.status);
+    EXPECT_NE(open.err.find("open.off is not closed"), std::string::npos) << open.err;
     for (const char* level : {"7", "1000", "1004"}) {
         Result r = Run({"update", level, P("box.off"), "-o", P("refused.off")});
         EXPECT_EQ(2, r.status) << level;

@@ -122,6 +122,8 @@ struct RepairOptions {
 // triangulation of every facet of four or more edges), each announced to
 // `progress` and reported to `report` with the counts around it. Leaves
 // the facet planes current.
+// OrientNormals2(true) on s; returns how many facets it turned around.
+int OrientOutward(G3Surface& s);
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
                      const std::function<void(const PassResult&)>& report);
 // The same with the optional passes of `options`, after the cleanup and

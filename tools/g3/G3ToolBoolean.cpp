@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 namespace g3tool {
 
@@ -141,9 +142,11 @@ std::string BooleanCommandHelp(const std::string& command)
         return std::string("usage: g3 boolean union|difference|intersection A B -o OUT [--one-thread] [--quiet]\n"
                            "\n"
                            "Reads the closed solids A and B and writes their union, difference (A minus B)\n"
-                           "or intersection to OUT. Prints for A, B and the result the counts, whether it\n"
-                           "is closed and, when closed, its volume. An empty result is written as an\n"
-                           "empty mesh. Nothing is written when A or B cannot be read.\n"
+                           "or intersection to OUT. An operand that is not closed is refused; each is\n"
+                           "first oriented to face out (the facets turned are counted). Prints for A, B\n"
+                           "and the result the counts, whether it is closed and, when closed, its volume.\n"
+                           "An empty result is written as an empty mesh. Nothing is written when A or B\n"
+                           "cannot be read or is not closed.\n"
                            "Operands of 4096 facets or more are worked on side by side on two threads;\n"
                            "--one-thread keeps to one. The result is the same either way.\n\n");
     if (command == "update")
@@ -178,8 +181,24 @@ int CommandBoolean(const std::vector<std::string>& raw)
     auto sb = std::make_unique<G3Surface>();
     if (!ReadOperand(a.positionals[1], *sa, progress) || !ReadOperand(a.positionals[2], *sb, progress))
         return kExitBadInput;
-    std::printf("A %s: %s\n", a.positionals[1].c_str(), Summary(*sa).c_str());
-    std::printf("B %s: %s\n", a.positionals[2].c_str(), Summary(*sb).c_str());
+    // The engine needs closed solids whose facets face out: an open operand
+    // is refused before anything is printed, and each is oriented first.
+    const std::pair<const char*, G3Surface*> operands[2] = {{"A", sa.get()}, {"B", sb.get()}};
+    for (int k = 0; k < 2; ++k) {
+        if (!G3SurfaceWatertight(operands[k].second)) {
+            std::fprintf(stderr, "g3 boolean: %s is not closed: a boolean needs closed solids (try g3 info)\n",
+                         a.positionals[static_cast<std::size_t>(k) + 1].c_str());
+            return kExitBadInput;
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        const std::string& path = a.positionals[static_cast<std::size_t>(k) + 1];
+        progress.Pass("orienting " + path);
+        const int turned = OrientOutward(*operands[k].second);
+        std::printf("%s %s: %s\n", operands[k].first, path.c_str(), Summary(*operands[k].second).c_str());
+        if (turned > 0)
+            std::printf("%s %s: turned %d facets to face out\n", operands[k].first, path.c_str(), turned);
+    }
 
     progress.Pass(op);
     G3SideBySide::AllowHelperThread(!a.Has("--one-thread"));

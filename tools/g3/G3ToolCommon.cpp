@@ -178,6 +178,11 @@ int TurnedBy(G3Surface& s, const std::function<void()>& run)
 
 }  // namespace
 
+int OrientOutward(G3Surface& s)
+{
+    return TurnedBy(s, [&] { s.OrientNormals2(true); });
+}
+
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
                      const std::function<void(const PassResult&)>& report)
 {
@@ -217,7 +222,7 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
     };
     if (options.orient)
         passes.push_back({"OrientNormals2(true)", [&] {
-                              const int turned = TurnedBy(s, [&] { s.OrientNormals2(true); });
+                              const int turned = OrientOutward(s);
                               detail = "facets turned " + std::to_string(turned);
                           }});
     if (options.mergeCoplanar)
