@@ -3,12 +3,21 @@
 // facets.
 //
 // A facet made by a merge is made from the first facet of the merge
-// (FacetMadeFrom): it carries that facet's records and named extended data
-// (UnionFacets: the two facets' data merged), so attributes such as the
-// material index reach every facet a merge makes. Contours are split by the
-// chain's contour rule (G3ContourWalker). Mark3 (the group flag of
-// UnionInPlaneFacets) is clear on return; no other mark or scratch link is
-// used.
+// (FacetMadeFrom): it carries that facet's records and the merged facets'
+// named extended data (CExData::MergeIds), so attributes such as the
+// material index reach every facet a merge makes. Facets whose data cannot
+// be merged (two different maps) are never merged. Contours are split by
+// the chain's contour rule (G3ContourWalker).
+//
+// UnionInPlaneFacets keeps the surface where it is: a facet joins a group
+// only when each of its corners lies within the flatness tolerance of the
+// group's first facet, and a group is merged only when every corner of
+// every member lies within that tolerance of each merged facet's plane (a
+// facet that is not flat would be cut along new diagonals later). A merged
+// facet with holes holds each hole as a contour of its own after its outer
+// contour, run the other way; no contour runs along a bridge out and back.
+// Mark3 (the group flag) is clear on return; no other mark or scratch link
+// is used.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
@@ -16,19 +25,25 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3EdgeCopy.h"
+#include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
 #include "Geometry/processing/G3SimpleCycle.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <deque>
 #include <set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -131,6 +146,204 @@ void FacetsAlong(G3Vertex* a, G3Vertex* b, GArrayCollection& scratch, std::vecto
         if (o->GetFacet2())
             out.push_back(o->GetFacet2());
     }
+}
+
+// The signed distance of p from a plane whose normal is of unit length.
+double PlaneValue(const double* p, const double* plane)
+{
+    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
+}
+
+// Whether every corner of f lies within the flatness tolerance of `plane`:
+// only then can f become part of a facet of that plane without its surface
+// moving (a facet that is not flat is cut into triangles again, along new
+// diagonals, by the passes that need flat facets).
+bool CornersOnPlane(G3Facet* f, const double* plane)
+{
+    G3FacetVertexIterator it(f);
+    while (it.hasNext()) {
+        const G3Vertex* v = it.NextVertex();
+        if (v && !(std::fabs(PlaneValue(v->GetXYZ(), plane)) <= GTolerance::kFlatness))
+            return false;
+    }
+    return true;
+}
+
+bool GroupOnPlane(const GArrayCollection& group, const double* plane)
+{
+    for (int q = 0; q < group.size(); ++q)
+        if (!CornersOnPlane(static_cast<G3Facet*>(group.get(q)), plane))
+            return false;
+    return true;
+}
+
+// The plane a facet built of the copies (head to tail, contour after
+// contour) forms: FormPlaneEquation's polygon of its corners in chain
+// order. False for the zero plane, which no merged facet may take.
+bool PlaneOfCopies(const G3EdgeCopy* copies, int n, double* plane)
+{
+    std::vector<const double*> corners(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+        corners[static_cast<std::size_t>(k)] = copies[k].v1->GetXYZ();
+    return G3Math::PlaneOfPolygon(corners.data(), n, plane);
+}
+
+// Whether the facet of these copies would keep every corner of the group
+// within the flatness tolerance of its plane.
+bool GroupFitsCopies(const GArrayCollection& group, const G3EdgeCopy* copies, int n)
+{
+    double plane[4] = {0.0, 0.0, 0.0, 0.0};
+    return PlaneOfCopies(copies, n, plane) && GroupOnPlane(group, plane);
+}
+
+// The loops of a resolved contour (a head-to-tail list whose edges carry
+// their corners on side 1), as copies, each passing every vertex once:
+// where the walk comes back to a vertex it has passed, the run since then
+// is a loop of its own (the walk went round a hole touching the outer
+// contour at a vertex, or round two holes touching each other). False when
+// the list is not one closed run or a loop is shorter than three edges.
+bool SplitIntoLoops(const G3EdgeList* c, std::vector<std::vector<G3EdgeCopy>>& loops)
+{
+    const int n = c->size();
+    if (n < 3)
+        return false;
+    // Looked up only: the loops come out in the walk's order.
+    std::unordered_map<const G3Vertex*, std::size_t> at;
+    std::vector<G3EdgeCopy> run;
+    for (int k = 0; k < n; ++k) {
+        const G3EdgeCopy e = G3EdgeCopyOf(c->GetEdge(k), 1);
+        if (!e.v1 || !e.v2 || (k > 0 && e.v1 != run.back().v2) || (k == 0 && !at.emplace(e.v1, 0).second))
+            return false;
+        run.push_back(e);
+        const auto passed = at.find(e.v2);
+        if (passed == at.end()) {
+            at.emplace(e.v2, run.size());
+            continue;
+        }
+        const std::size_t from = passed->second;
+        if (run.size() - from < 3)
+            return false;
+        for (std::size_t j = from + 1; j < run.size(); ++j)
+            at.erase(run[j].v1);
+        loops.emplace_back(run.begin() + static_cast<long>(from), run.end());
+        run.resize(from);
+    }
+    return run.empty();
+}
+
+// Twice the loop's area, signed along the plane's normal (taken about the
+// first corner, so that far from the origin the products stay of the
+// loop's own size).
+double AreaAlong(const std::vector<G3EdgeCopy>& loop, const double* plane)
+{
+    const double* o = loop.front().v1->GetXYZ();
+    double sum = 0.0;
+    for (const G3EdgeCopy& e : loop) {
+        const double* p = e.v1->GetXYZ();
+        const double* q = e.v2->GetXYZ();
+        for (int d = 0; d < 3; ++d) {
+            const int i = (d + 1) % 3;
+            const int j = (d + 2) % 3;
+            sum += plane[d] * ((p[i] - o[i]) * (q[j] - o[j]) - (p[j] - o[j]) * (q[i] - o[i]));
+        }
+    }
+    return sum;
+}
+
+// Appends a loop, wound along the plane's normal or against it. The first
+// edge does not start at `avoid`, the vertex where the contour before it
+// closed: the contour walk would take a contour starting there for more of
+// that one.
+void AppendLoop(const std::vector<G3EdgeCopy>& loop, const double* plane, bool along, const G3Vertex* avoid,
+                std::vector<G3EdgeCopy>& out)
+{
+    std::vector<G3EdgeCopy> run(loop);
+    if ((AreaAlong(run, plane) > 0.0) != along) {
+        std::reverse(run.begin(), run.end());
+        for (G3EdgeCopy& c : run) {
+            std::swap(c.v1, c.v2);
+            std::swap(c.n1, c.n2);
+            std::swap(c.t1, c.t2);
+        }
+    }
+    const std::size_t n = run.size();
+    std::size_t start = 0;
+    while (start + 1 < n && run[start].v1 == avoid)
+        ++start;
+    for (std::size_t k = 0; k < n; ++k)
+        out.push_back(run[(start + k) % n]);
+}
+
+// Whether h's box lies within d's, widened by the point tolerance, on the
+// projection pair: a cheap refusal before IsIn.
+bool BoxAround(G3EdgeList* d, G3EdgeList* h)
+{
+    const double* lo = h->GetEnvelope()->GetMin();
+    const double* hi = h->GetEnvelope()->GetMax();
+    const double* dlo = d->GetEnvelope()->GetMin();
+    const double* dhi = d->GetEnvelope()->GetMax();
+    for (int c : {h->GetXCoo(), h->GetYCoo()})
+        if (lo[c] < dlo[c] - GTolerance::kPointEqual || hi[c] > dhi[c] + GTolerance::kPointEqual)
+            return false;
+    return true;
+}
+
+// The facets the resolved contours of a group (all in `plane`) make, as
+// chains of copies into `facets`: the contours split into simple loops,
+// each outer loop (an even nesting count) wound along the plane's normal
+// and followed by the holes it directly encloses (one count up), wound
+// against it, in the order the loops were found. A hole no outer loop
+// encloses makes a facet of its own. False, with `facets` unspecified,
+// when a contour does not split into loops.
+bool FacetsOfContours(const GArrayCollection& contours, const double* plane,
+                      std::vector<std::vector<G3EdgeCopy>>& facets)
+{
+    std::vector<std::vector<G3EdgeCopy>> loops;
+    for (int k = 0; k < contours.size(); ++k)
+        if (!SplitIntoLoops(static_cast<const G3EdgeList*>(contours.get(k)), loops))
+            return false;
+    // The nesting is read from lists of the loops, on the plane's axes.
+    GArrayCollection lists;
+    std::vector<G3EdgeList*> c;
+    for (const std::vector<G3EdgeCopy>& loop : loops) {
+        G3EdgeList* l = new G3EdgeList(0, 0);
+        for (const G3EdgeCopy& e : loop)
+            l->AddEdge(e.v1, e.v2, e.n1, e.n2, e.t1, e.t2, e.flags);
+        l->SetPlane(plane);
+        l->FormEnvelope();
+        lists.add(l);
+        c.push_back(l);
+    }
+    G3EdgeList::FormContourTypes(&lists);
+    const std::size_t n = c.size();
+    auto hole = [](const G3EdgeList* l) { return l->GetInCount() % 2 != 0; };
+    std::vector<std::size_t> parent(n, n);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!hole(c[k]))
+            continue;
+        for (std::size_t m = 0; m < n; ++m) {
+            if (m != k && !hole(c[m]) && c[m]->GetInCount() == c[k]->GetInCount() - 1 && BoxAround(c[m], c[k]) &&
+                c[k]->IsIn(c[m])) {
+                parent[k] = m;
+                break;
+            }
+        }
+    }
+    for (G3EdgeList* l : c)
+        delete l;
+    lists.clear(false);
+    facets.clear();
+    for (std::size_t m = 0; m < n; ++m) {
+        if (parent[m] < n)
+            continue;
+        facets.emplace_back();
+        std::vector<G3EdgeCopy>& chain = facets.back();
+        AppendLoop(loops[m], plane, true, nullptr, chain);
+        for (std::size_t k = 0; k < n; ++k)
+            if (parent[k] == m)
+                AppendLoop(loops[k], plane, false, chain.back().v2, chain);
+    }
+    return true;
 }
 
 } // namespace
@@ -257,6 +470,12 @@ int G3Surface::UnionInPlaneFacets(int mask)
         group.clear();
         f->SetMark3();
         group.add(f);
+        // A facet that is not flat is no plane to merge others into.
+        if (!f->IsFlat())
+            continue;
+        // The extended data the merged facet carries: the one map the
+        // group's facets share (facets without data join any group).
+        CExData data(f->GetExtendedData());
         for (int q = 0; q < group.size(); ++q) {
             G3Facet* g = static_cast<G3Facet*>(group.get(q));
             for (G3Edge* e = g->GetFirstEdge(); e; e = e->GetFacetEdge(g)) {
@@ -267,10 +486,18 @@ int G3Surface::UnionInPlaneFacets(int mask)
                     continue;
                 if (!h->IsPlaneZero() && !h->PlaneEquals(f->GetPlane()))
                     continue;
-                // Last, as the dearest test (a walk round the vertex's ring):
-                // one facet side on each side of the edge.
+                // One facet side on each side of the edge (a walk round the
+                // vertex's ring).
                 if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2)
                     continue;
+                // Facets of two materials (two maps) stay apart, and a
+                // facet merges only where its corners lie in the seed's
+                // plane: planes equal within the plane tolerance still let
+                // far corners of a slightly kinked neighbour lie off it.
+                CExData merged;
+                if (!merged.MergeIds(data, h->GetExtendedData()) || !CornersOnPlane(h, f->GetPlane()))
+                    continue;
+                data = merged;
                 h->SetMark3();
                 group.add(h);
             }
@@ -280,12 +507,16 @@ int G3Surface::UnionInPlaneFacets(int mask)
         std::array<G3EdgeCopy, kSimpleCycleEdges> contour;
         int m = 0;
         const int listed = GetFacetCount();
+        const int flags = static_cast<int>(f->GetFlags());
+        const int surfaceIndex = f->GetSurface();
         if (G3SimpleGroupContour(group, contour.data(), &m)) {
-            const int flags = static_cast<int>(f->GetFlags());
-            const int surfaceIndex = f->GetSurface();
+            // The merged facet's plane holds every corner of the group, or
+            // the group stays as it is.
+            if (!GroupFitsCopies(group, contour.data(), m))
+                continue;
             for (int q = 0; q < group.size(); ++q)
                 static_cast<G3Facet*>(group.get(q))->RemoveEdges();
-            const FacetMadeFrom source(this, f);
+            const FacetMadeFrom source(this, f, data);
             if (!remakeInPlace) {
                 AddFacetOfCopies(contour.data(), m, flags, surfaceIndex);
             } else if (RemakeFacetOfCopies(f, contour.data(), m, flags, surfaceIndex)) {
@@ -295,17 +526,48 @@ int G3Surface::UnionInPlaneFacets(int mask)
             ++count;
             continue;
         }
+        // The general road: the group's edges resolved into simple contours
+        // (new vertices where edges cross), each outer contour then made a
+        // facet with the holes it encloses as contours of their own.
+        const int vertexCount = GetVertexCount();
+        const int normalCount = GetNormalCount();
+        const int texCooCount = GetTexCooCount();
         G3EdgeList list(f);
-        f->RemoveEdges();
-        for (int q = 1; q < group.size(); ++q) {
-            G3Facet* g = static_cast<G3Facet*>(group.get(q));
-            list.AddEdges(g);
-            g->RemoveEdges();
-        }
+        for (int q = 1; q < group.size(); ++q)
+            list.AddEdges(static_cast<G3Facet*>(group.get(q)));
         GArrayCollection out;
-        list.RemoveSelfIntersections(&out, this, true, UNION_EDGE_CANCEL_PAIRS, 0);
-        const FacetMadeFrom source(this, f);
-        AddFacets(&out);
+        list.RemoveSelfIntersections(&out, this, false, UNION_EDGE_CANCEL_PAIRS, 0);
+        std::vector<std::vector<G3EdgeCopy>> made;
+        bool fits = FacetsOfContours(out, list.GetPlane(), made);
+        for (int c = 0; c < out.size(); ++c)
+            delete static_cast<G3EdgeList*>(out.get(c));
+        out.clear(false);
+        for (const std::vector<G3EdgeCopy>& chain : made)
+            fits = fits && GroupFitsCopies(group, chain.data(), static_cast<int>(chain.size()));
+        if (!fits) {
+            // Nothing refers to what the resolution added.
+            while (GetTexCooCount() > texCooCount) {
+                G3TexCoo* t = GetTexCoo(GetTexCooCount() - 1);
+                RemoveTexCooFromCollection(t);
+                delete t;
+            }
+            while (GetNormalCount() > normalCount) {
+                G3Normal* n = G3Shell::GetNormal(GetNormalCount() - 1);
+                RemoveNormalFromCollection(n);
+                delete n;
+            }
+            while (GetVertexCount() > vertexCount) {
+                G3Vertex* v = GetVertex(GetVertexCount() - 1);
+                RemoveVertexFromCollection(v);
+                delete v;
+            }
+            continue;
+        }
+        for (int q = 0; q < group.size(); ++q)
+            static_cast<G3Facet*>(group.get(q))->RemoveEdges();
+        const FacetMadeFrom source(this, f, data);
+        for (const std::vector<G3EdgeCopy>& chain : made)
+            AddFacetOfCopies(chain.data(), static_cast<int>(chain.size()), flags, surfaceIndex);
         for (int i = listed; i < GetFacetCount(); ++i)
             appended.push_back(GetFacet(i));
         ++count;
