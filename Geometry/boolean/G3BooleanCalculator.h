@@ -19,6 +19,8 @@
 #include "Geometry/boolean/G3SurfClassify.h"
 #include "Geometry/math/GEnvelope.h"
 
+#include <string>
+
 class GArrayCollection;
 class G3BCPointWriter;
 class G3Edge;
@@ -67,6 +69,12 @@ public:
     // when it has no facets left.
     G3Surface* Sub(G3Surface* a, G3Surface* b, GEVENT e);
     G3Surface* Common(G3Surface* a, G3Surface* b);
+    // Why the last operation failed, or "" when it did not. An operation
+    // fails when both operands were closed and consistently oriented but
+    // its result is not (G3ClosedCheck): it then returns null, both
+    // operands deleted, rather than hand back an open solid. The text
+    // names the first defect of the result.
+    const std::string& GetFailureReason() const { return failureReason; }
 
     // --- working data (G3BooleanData.h)
     // Attaches the engine's provider to s and opens every vertex and facet
@@ -343,6 +351,7 @@ protected:
     // The cutting plane (four doubles, not owned) while a slice runs.
     double* slicePlane = nullptr;
     G3IntervalList* intersectionList = nullptr;
+    std::string failureReason;
     // The ray grids of the classification, one for the rays against A's
     // facets and one for the rest: a grid, the list it was built for and
     // its size then, and the rays that went over the whole list since a

@@ -11,7 +11,10 @@
 //   so facets left SC_ON or SC_UNKNOWN stay in the result;
 // - input that cannot be scaled (a coordinate not finite, or one the scale
 //   would overflow) is refused before anything is changed, and a result
-//   that is not closed is marked not solid.
+//   that is not closed is marked not solid;
+// - closed, consistently oriented operands give a closed, consistently
+//   oriented result or none: a result failing G3ClosedCheck is deleted and
+//   the operation fails with the check's reason (GetFailureReason).
 // The one place that rounds is the scaling (up on entry, down on the
 // result), done by OpenBoolean and ScaleCoo.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -23,6 +26,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -123,6 +127,7 @@ bool Scalable(G3Surface* s)
 
 G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
 {
+    failureReason.clear();
     b = SecondOperand(a, b);
     if (Empty(a) || Empty(b)) {
         // The empty solid adds nothing; the other operand is the union.
@@ -136,6 +141,7 @@ G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
 
 G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
 {
+    failureReason.clear();
     b = SecondOperand(a, b);
     if (Empty(a) || Empty(b))
         return KeepOnly(a, b);
@@ -147,6 +153,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
 
 G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
 {
+    failureReason.clear();
     b = SecondOperand(a, b);
     if (Empty(a) || Empty(b)) {
         // The event form returns its first operand whatever is left of it,
@@ -162,6 +169,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
 
 G3Surface* G3BooleanCalculator::Common(G3Surface* a, G3Surface* b)
 {
+    failureReason.clear();
     b = SecondOperand(a, b);
     if (Empty(a) || Empty(b)) {
         delete a;
@@ -212,6 +220,12 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A = B = nullptr;
         return nullptr;
     }
+    // Only solids promise a solid: an open or twisted operand's result is
+    // handed back as it comes.
+    bool solid[2] = {false, false};
+    G3SideBySide::RunForOperands(
+        A, B, [&] { solid[0] = G3ClosedCheck(A).empty(); }, [&] { solid[1] = G3ClosedCheck(B).empty(); });
+    const bool solids = solid[0] && solid[1];
     OpenBoolean();
     Divide();
     if (deliverSegments && intersectionList) {
@@ -268,6 +282,14 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A->ClearSolid();
     G3Surface* result = A;
     A = nullptr;
+    if (solids) {
+        const std::string defect = G3ClosedCheck(result);
+        if (!defect.empty()) {
+            failureReason = "the result is not a closed solid: " + defect;
+            delete result;
+            return nullptr;
+        }
+    }
     if (deleteEmpty && result->GetFacetCount() == 0) {
         delete result;
         return nullptr;

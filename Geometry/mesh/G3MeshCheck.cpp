@@ -18,6 +18,7 @@
 #include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -231,4 +232,51 @@ std::string G3StalePlanesCheck(G3Shell* s)
             return Fault("facet: plane not formed from its corners", i);
     }
     return "";
+}
+
+std::string G3ClosedCheck(G3Shell* s)
+{
+    if (!s)
+        return std::string();
+    const int nE = s->GetEdgeCount();
+    for (int i = 0; i < nE; ++i)
+        if (s->GetEdge(i)->GetId() != i)
+            return Fault("edge: id differs from index", i);
+    // run[e]: facets running along e from its vertex1 to its vertex2, less
+    // those running back.
+    std::vector<int> run(static_cast<std::size_t>(nE), 0);
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        const G3Facet* f = s->GetFacet(i);
+        if (f->GetDoubleSided())
+            continue;
+        G3ContourWalker w(f);
+        while (w.Next()) {
+            const G3Edge* e = w.GetEdge();
+            run[static_cast<std::size_t>(e->GetId())] += w.GetEntry() == e->GetVertex1() ? 1 : -1;
+        }
+    }
+    for (int i = 0; i < nE; ++i) {
+        const G3Edge* e = s->GetEdge(i);
+        if ((e->GetFacet1() != nullptr) != (e->GetFacet2() != nullptr))
+            return Fault("edge: one facet side only", i);
+    }
+    for (int i = 0; i < nE; ++i) {
+        const G3Edge* e = s->GetEdge(i);
+        const G3Vertex* a = e->GetVertex1();
+        const G3Vertex* b = e->GetVertex2();
+        // Each pair is summed once, at its first edge in a's ring.
+        const G3Edge* firstJoining = nullptr;
+        int surplus = 0;
+        for (const G3Edge* o = a->GetFirstEdge(); o; o = o->GetVertexEdge(a)) {
+            if (o->GetOtherVertex(a) != b)
+                continue;
+            if (!firstJoining)
+                firstJoining = o;
+            const int r = run[static_cast<std::size_t>(o->GetId())];
+            surplus += o->GetVertex1() == a ? r : -r;
+        }
+        if (firstJoining == e && surplus != 0)
+            return Fault("edge: facet sides do not pair up", i, surplus < 0 ? -surplus : surplus);
+    }
+    return std::string();
 }

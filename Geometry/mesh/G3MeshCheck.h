@@ -42,3 +42,12 @@ std::string G3MeshMarksCheck(G3Shell* s);
 // corners (12)". Nothing is changed. A pass that leaves planes as it found
 // them on its caller's word uses it to check that word.
 std::string G3StalePlanesCheck(G3Shell* s);
+
+// Closed and consistently oriented, the check a solid must pass (for a mesh
+// that passes G3MeshCheck): no edge has exactly one facet side taken
+// ("edge: one facet side only (i)"), and along every vertex pair as many
+// single-sided facets run one way as the other ("edge: facet sides do not
+// pair up (i, n)", n the surplus one way). A double-sided facet pairs with
+// itself. Touching solids (four facets along one pair, two each way) pass.
+// "" when both hold. Nothing is changed.
+std::string G3ClosedCheck(G3Shell* s);

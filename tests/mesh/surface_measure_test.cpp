@@ -101,7 +101,6 @@ std::unique_ptr<G3Surface> Boundary(const VoxelSet& v, const Motion& m, bool fli
 
 double Unit() { return GRand() / double(G_RAND_MAX); }
 
-} // namespace
 
 TEST(SurfaceVolume, RandomVoxelSetsMatchTheirCountUnderMotionFlipAndCollinearCorners)
 {
@@ -170,3 +169,45 @@ TEST(SurfaceVolume, FacetsWithHolesNullAndEmpty)
     ASSERT_EQ("", MeshCheck(&s));
     EXPECT_DOUBLE_EQ(4.0 * 4.0 * 2.0 - 2.0 * 2.0 * 2.0, G3SurfaceVolume(&s));
 }
+
+// Closedness as a file reads it and as a solid needs it, on a unit box
+// changed one way at a time: each case's expected answers come from what
+// the change does to the box's edges.
+TEST(ClosedChecks, BoxesOpenedTurnedDoubledAndTouching)
+{
+    using testmesh::AddBox;
+    const struct {
+        const char* name;
+        int change;     // 0 none, 1 a face removed, 2 a face turned, 3 a face double-sided,
+                        // 4 a second box sharing an edge, 5 the whole box turned
+        bool watertight;
+        const char* closed; // prefix of G3ClosedCheck's answer
+    } cases[] = {{"box", 0, true, ""},
+                 {"open", 1, false, "edge: one facet side only"},
+                 {"turned face", 2, true, "edge: facet sides do not pair up"},
+                 {"double-sided face", 3, true, "edge: facet sides do not pair up"},
+                 {"touching along an edge", 4, true, ""},
+                 {"inside out", 5, true, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        G3Surface s;
+        std::vector<G3Facet*> box = AddBox(s, {0, 0, 0}, {1, 1, 1}, false, c.change == 5);
+        if (c.change == 1)
+            s.RemoveFacet(box[0]);
+        if (c.change == 2)
+            box[0]->NegPlane();
+        if (c.change == 3)
+            box[0]->SetDoubleSided();
+        if (c.change == 4) {
+            AddBox(s, {1, 1, 0}, {2, 2, 1});
+            s.RemoveEqualsVertex();
+        }
+        s.RemoveUnused();
+        ASSERT_EQ("", MeshCheck(&s));
+        EXPECT_EQ(c.watertight, G3SurfaceWatertight(&s));
+        EXPECT_EQ(0u, G3ClosedCheck(&s).rfind(c.closed, 0)) << G3ClosedCheck(&s);
+        EXPECT_EQ(*c.closed == 0, G3ClosedCheck(&s).empty());
+    }
+}
+
+} // namespace

@@ -146,7 +146,8 @@ std::string BooleanCommandHelp(const std::string& command)
                            "first oriented to face out (the facets turned are counted). Prints for A, B\n"
                            "and the result the counts, whether it is closed and, when closed, its volume.\n"
                            "An empty result is written as an empty mesh. Nothing is written when A or B\n"
-                           "cannot be read or is not closed.\n"
+                           "cannot be read or is not closed. When the result would not be a closed solid\n"
+                           "the command fails (status 1) with the reason and writes nothing.\n"
                            "Operands of 4096 facets or more are worked on side by side on two threads;\n"
                            "--one-thread keeps to one. The result is the same either way.\n\n");
     if (command == "update")
@@ -208,6 +209,10 @@ int CommandBoolean(const std::vector<std::string>& raw)
     std::unique_ptr<G3Surface> result(op == "union"        ? engine.Add(ra, rb)
                                       : op == "difference" ? engine.Sub(ra, rb)
                                                            : engine.Common(ra, rb));
+    if (!result && !engine.GetFailureReason().empty()) {
+        std::fprintf(stderr, "g3 boolean: %s failed: %s\n", op.c_str(), engine.GetFailureReason().c_str());
+        return kExitFailure;
+    }
     if (!result) {
         std::printf("result: empty\n");
         result = std::make_unique<G3Surface>();
