@@ -15,8 +15,15 @@
 // - closed, consistently oriented operands give a closed, consistently
 //   oriented result or none: a result failing G3ClosedCheck is deleted and
 //   the operation fails with the check's reason (GetFailureReason).
-// The one place that rounds is the scaling (up on entry, down on the
-// result), done by OpenBoolean and ScaleCoo.
+// - the cleanup of the result (stitching, merging in planes and across
+//   edges) runs on the scaled coordinates too, so its absolute tolerances
+//   act at the same grain as the cut's;
+// - operands far from the origin for their size are moved to a local
+//   origin first (an exact subtraction, see LocalOrigin) and the result
+//   is moved back last, so a building at site coordinates is cut as one
+//   at the origin.
+// The places that round are the scaling (up on entry, down on the result),
+// done by OpenBoolean and ScaleCoo, and the move back from a local origin.
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
@@ -88,6 +95,43 @@ bool Closed(G3Surface* s)
 }
 
 bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
+
+// An axis is moved to a local origin when the operands' common box lies
+// this many box sizes (its largest side) or more from 0 along it: every
+// coordinate c on it then lies within a factor of two of the box centre o,
+// and c - o is exact.
+constexpr double kFarFromOrigin = 16.0;
+
+// The local origin of the two operands: per axis the centre of their
+// common box when it is far from 0 for the box's size, else 0 (near the
+// origin nothing moves, so nothing changes there).
+void LocalOrigin(G3Surface* a, G3Surface* b, double* origin)
+{
+    GEnvelope box;
+    GEnvelope other;
+    a->FormEnvelope(&box);
+    b->FormEnvelope(&other);
+    box.Add(&other);
+    const double size = box.GetMaxSize();
+    for (int k = 0; k < 3; ++k) {
+        const double centre = 0.5 * (box.GetMin()[k] + box.GetMax()[k]);
+        origin[k] = std::fabs(centre) >= kFarFromOrigin * size ? centre : 0.0;
+    }
+}
+
+bool AtOrigin(const double* origin) { return origin[0] == 0.0 && origin[1] == 0.0 && origin[2] == 0.0; }
+
+// Every vertex moved by `sign` times `origin`.
+void MoveBy(G3Surface* s, const double* origin, double sign)
+{
+    GArrayCollection* vertices = s->GetVertexList();
+    for (int i = 0; i < vertices->size(); ++i) {
+        G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
+        v->SetX(v->GetX() + sign * origin[0]);
+        v->SetY(v->GetY() + sign * origin[1]);
+        v->SetZ(v->GetZ() + sign * origin[2]);
+    }
+}
 
 // The second operand, or a duplicate of the first when both are the same
 // surface: the operation deletes its second operand, and must not delete
@@ -226,6 +270,12 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     G3SideBySide::RunForOperands(
         A, B, [&] { solid[0] = G3ClosedCheck(A).empty(); }, [&] { solid[1] = G3ClosedCheck(B).empty(); });
     const bool solids = solid[0] && solid[1];
+    double origin[3] = {0.0, 0.0, 0.0};
+    LocalOrigin(A, B, origin);
+    if (!AtOrigin(origin)) {
+        MoveBy(A, origin, -1.0);
+        MoveBy(B, origin, -1.0);
+    }
     OpenBoolean();
     Divide();
     if (deliverSegments && intersectionList) {
@@ -265,12 +315,11 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
             CloseBoolean(B);
         });
     MergeFacets(A, B);
-    A->ScaleCoo(1.0 / kBooleanScale);
     FormPlanes(A);
     delete B;
     B = nullptr;
     // The weld that joined the operands ended with this cleanup, and
-    // scaling and planes change no topology.
+    // planes change no topology.
     if (clip == G_CLIP_DISJOINT)
         A->RemoveUnused();
     A->RemoveNonManifoldEdges();
@@ -278,6 +327,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A->UnionInPlaneFacets(kUnionInPlaneMask);
     A->UnionFacetsWithFreshPlanes(kUnionFacetsMask);
     A->ChangeEdgeFlags(kWorkEdgeFlags, false);
+    A->ScaleCoo(1.0 / kBooleanScale);
+    if (!AtOrigin(origin))
+        MoveBy(A, origin, 1.0);
+    FormPlanes(A);
     if (!Closed(A))
         A->ClearSolid();
     G3Surface* result = A;
