@@ -4,6 +4,7 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -16,7 +17,11 @@
 #include "Geometry/processing/G3FacetMadeFrom.h"
 #include "Geometry/processing/GTessellator.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -49,6 +54,170 @@ int SideFlags(G3Vertex* a, G3Vertex* b, int otherwise, GArrayCollection& scratch
     if (scratch.size() > 0)
         return static_cast<int>(static_cast<G3Edge*>(scratch.get(0))->GetFlags());
     return otherwise;
+}
+
+// One triangle of a facet: the tessellator's data pointers, chain edges
+// (copies in the facet's edge list) whose vertex1 is the corner and whose
+// facet1 side holds the corner's normal and texture coordinate.
+struct Tri {
+    G3Edge* e[3];
+    G3Vertex* V(int k) const { return e[k]->GetVertex1(); }
+    const double* P(int k) const { return e[k]->GetVertex1()->GetXYZ(); }
+};
+
+double Dot(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// What a triangle is to the sliver repair: `corner` lies on the side
+// joining the other two (its longest side, of squared length `side`),
+// strictly between them along it and nearer to it than kPlaneSide, or is
+// -1 when no corner does; `area` tells whether its area exceeds kZeroArea.
+struct Shape {
+    int corner;
+    double side;
+    bool area;
+};
+
+Shape ShapeOf(const Tri& t)
+{
+    Shape s = {-1, -1.0, false};
+    int m = 0;
+    for (int k = 0; k < 3; ++k) {
+        const double* p = t.P((k + 1) % 3);
+        const double* q = t.P((k + 2) % 3);
+        const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+        const double length = Dot(d, d);
+        if (length > s.side) {
+            s.side = length;
+            m = k;
+        }
+    }
+    const double* a = t.P((m + 2) % 3);
+    const double* b = t.P(m);
+    const double* c = t.P((m + 1) % 3);
+    const double ab[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double ac[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+    const double n[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2], ab[0] * ac[1] - ab[1] * ac[0]};
+    // |n| is twice the area, and |n| / |ac| the distance of b from a-c.
+    const double nn = Dot(n, n);
+    s.area = 0.5 * std::sqrt(nn) > GTolerance::kZeroArea;
+    const double along = Dot(ab, ac);
+    if (along > 0.0 && along < s.side && nn < GTolerance::kPlaneSide * GTolerance::kPlaneSide * s.side)
+        s.corner = m;
+    return s;
+}
+
+struct DirectedSide {
+    const G3Vertex* from;
+    const G3Vertex* to;
+    bool operator==(const DirectedSide& o) const { return from == o.from && to == o.to; }
+};
+
+// Only looked up, never walked: the order of the table's cells (addresses)
+// reaches no result.
+struct DirectedSideHash {
+    std::size_t operator()(const DirectedSide& s) const
+    {
+        return std::hash<const void*>()(s.from) * 31 + std::hash<const void*>()(s.to);
+    }
+};
+
+// GLU keeps every corner of a straight run of the contour but may join the
+// run's ends across it, leaving slivers, triangles with a corner on their
+// long side such as the fan (0, 1, 2), (0, 2, 3) over a side 0-1-2-3. Far
+// from the origin the run's corners are in line only to rounding, so the
+// slivers' areas are noise either side of kZeroArea: a corner is on the
+// side when nearer than kPlaneSide. Each sliver (a, b, c), b on a-c, is
+// replaced together with the triangle (a, c, d) across that side by
+// (a, b, d) and (b, c, d): the pair covers the same region with the same
+// count and signed area, and b stays a corner, so the facet's own edges
+// (which its neighbours share) all remain triangle sides. Longest sides go
+// first: the slivers on one run are then cut from the outside in, each
+// against a neighbour off the run. A triangle without area that no cut
+// removes (its long side on the facet's boundary: a corner touching a side
+// of the facet) is dropped; a thin one with area is kept.
+void RemoveSlivers(std::vector<Tri>& tris)
+{
+    struct Sliver {
+        int tri;
+        double side;
+    };
+    std::vector<Sliver> slivers;
+    auto collect = [&]() {
+        slivers.clear();
+        for (std::size_t t = 0; t < tris.size(); ++t) {
+            const Shape shape = ShapeOf(tris[t]);
+            if (shape.corner >= 0 || !shape.area)
+                slivers.push_back({static_cast<int>(t), shape.corner >= 0 ? shape.side : 0.0});
+        }
+    };
+    collect();
+    if (slivers.empty())
+        return;
+
+    // The sides the slivers' neighbours must hold (each long side the other
+    // way round), and the triangle holding each: only these are looked up,
+    // so only these are tabled.
+    std::unordered_map<DirectedSide, int, DirectedSideHash> across;
+    auto note = [&](int t) {
+        for (int k = 0; k < 3; ++k) {
+            auto it = across.find({tris[t].V(k), tris[t].V((k + 1) % 3)});
+            if (it != across.end())
+                it->second = t;
+        }
+    };
+
+    // A round cuts every sliver it can. A sliver whose neighbour lies on
+    // the same line (contours touching along it) leaves slivers for the
+    // next; rounds are bounded so that cuts going round in circles there
+    // still end.
+    const int kRounds = 64;
+    for (int round = 0; round < kRounds && !slivers.empty(); ++round) {
+        across.clear();
+        for (const Sliver& s : slivers) {
+            const int m = ShapeOf(tris[s.tri]).corner;
+            if (m >= 0)
+                across.emplace(DirectedSide{tris[s.tri].V((m + 2) % 3), tris[s.tri].V((m + 1) % 3)}, -1);
+        }
+        if (across.empty())
+            break;
+        for (std::size_t t = 0; t < tris.size(); ++t)
+            note(static_cast<int>(t));
+        std::sort(slivers.begin(), slivers.end(), [](const Sliver& x, const Sliver& y) {
+            return x.side != y.side ? x.side > y.side : x.tri < y.tri;
+        });
+        bool cut = false;
+        for (const Sliver& s : slivers) {
+            // An earlier cut of this round may have remade the triangle or
+            // its neighbour; the table names the piece that holds the side.
+            const Tri t = tris[s.tri];
+            const int m = ShapeOf(t).corner;
+            if (m < 0)
+                continue;
+            G3Vertex* a = t.V((m + 2) % 3);
+            G3Vertex* c = t.V((m + 1) % 3);
+            auto it = across.find({a, c});
+            if (it == across.end() || it->second < 0)
+                continue;
+            const int u = it->second;
+            const Tri n = tris[u];
+            int k = 0;
+            while (k < 3 && !(n.V(k) == a && n.V((k + 1) % 3) == c))
+                ++k;
+            if (k == 3)
+                continue;
+            tris[s.tri] = {{n.e[k], t.e[m], n.e[(k + 2) % 3]}};
+            tris[u] = {{t.e[m], n.e[(k + 1) % 3], n.e[(k + 2) % 3]}};
+            it->second = -1;
+            note(s.tri);
+            note(u);
+            cut = true;
+        }
+        collect();
+        if (!cut)
+            break;
+    }
+    if (!slivers.empty())
+        tris.erase(std::remove_if(tris.begin(), tris.end(), [](const Tri& t) { return !ShapeOf(t).area; }), tris.end());
 }
 
 } // namespace
@@ -101,39 +270,36 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     if (tess.HasError() || count < 1)
         return false;
 
-    // Side flags are read while f's own edges still exist: sides that are
-    // edges keep theirs, new diagonals get newEdgeFlags.
-    struct Tri {
-        G3Edge* e[3];
-        int flags[3];
-    };
     std::vector<Tri> tris;
     tris.reserve(static_cast<std::size_t>(count));
-    GArrayCollection scratch;
     for (int t = 0; t < count; ++t) {
         Tri tri;
         for (int c = 0; c < 3; ++c)
             tri.e[c] = static_cast<G3Edge*>(static_cast<void*>(tess.triangles.get(3 * t + c)));
-        G3Vertex* a = tri.e[0]->GetVertex1();
-        G3Vertex* b = tri.e[1]->GetVertex1();
-        G3Vertex* c = tri.e[2]->GetVertex1();
         // A keyhole's two passages through one vertex are one point to GLU;
         // a triangle folding onto itself there adds nothing.
-        if (a == b || b == c || c == a)
+        if (tri.V(0) == tri.V(1) || tri.V(1) == tri.V(2) || tri.V(2) == tri.V(0))
             continue;
-        tri.flags[0] = SideFlags(a, b, newEdgeFlags, scratch);
-        tri.flags[1] = SideFlags(b, c, newEdgeFlags, scratch);
-        tri.flags[2] = SideFlags(c, a, newEdgeFlags, scratch);
         tris.push_back(tri);
     }
+    RemoveSlivers(tris);
     if (tris.empty())
         return false;
+
+    // Side flags are read while f's own edges still exist: sides that are
+    // edges keep theirs, new diagonals get newEdgeFlags.
+    std::vector<int> flags(3 * tris.size());
+    GArrayCollection scratch;
+    for (std::size_t t = 0; t < tris.size(); ++t)
+        for (int c = 0; c < 3; ++c)
+            flags[3 * t + c] = SideFlags(tris[t].V(c), tris[t].V((c + 1) % 3), newEdgeFlags, scratch);
 
     const FacetMadeFrom source(this, f);
     RemoveFacet(f);
 
     const long facetFlags = static_cast<long>(static_cast<unsigned int>(list.GetFacetFlags()));
-    for (Tri& tri : tris) {
+    for (std::size_t t = 0; t < tris.size(); ++t) {
+        const Tri& tri = tris[t];
         G3Vertex* v[3];
         G3Normal* normals[3];
         G3TexCoo* texCoos[3];
@@ -142,7 +308,7 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
             texCoos[c] = nullptr;
             normals[c] = tri.e[c]->GetFacet1V1(&texCoos[c]);
         }
-        G3Facet* made = AddFacet(3, v, tri.flags, normals, texCoos);
+        G3Facet* made = AddFacet(3, v, &flags[3 * t], normals, texCoos);
         if (!made)
             continue;
         made->SetSurface(list.GetFacetSurface());

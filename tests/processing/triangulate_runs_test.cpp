@@ -1,0 +1,164 @@
+// Triangulation of facets with corners on straight runs of their contours.
+
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "tests/common/builders.h"
+#include "tests/mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <random>
+
+namespace {
+
+using namespace testmesh;
+using Pair = std::pair<G3Vertex*, G3Vertex*>;
+
+// Adds (b - a) x (c - a), twice the vector area of (a, b, c), to sum; from
+// differences, exact at large offsets. Returns the triangle's area.
+double AddArea(const G3Vertex* a, const G3Vertex* b, const G3Vertex* c, double* sum)
+{
+    const double *p = a->GetXYZ(), *q = b->GetXYZ(), *r = c->GetXYZ();
+    double length = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const int j = (i + 1) % 3, k = (i + 2) % 3;
+        const double x = (q[j] - p[j]) * (r[k] - p[k]) - (q[k] - p[k]) * (r[j] - p[j]);
+        sum[i] += x;
+        length += x * x;
+    }
+    return 0.5 * std::sqrt(length);
+}
+
+// Facet sides per vertex pair; every facet must be a triangle with area
+// above kZeroArea, and *area sums them.
+std::map<Pair, int> Sides(G3Surface& s, double* area)
+{
+    std::map<Pair, int> sides;
+    double unused[3] = {0, 0, 0};
+    *area = 0.0;
+    for (int k = 0; k < s.GetFacetCount(); ++k) {
+        const std::vector<G3Vertex*> c = Corners(s.GetFacet(k));
+        EXPECT_EQ(c.size(), 3u);
+        const double a = AddArea(c[0], c[1], c[2], unused);
+        EXPECT_GT(a, GTolerance::kZeroArea) << k;
+        *area += a;
+        for (std::size_t i = 0; i < c.size(); ++i)
+            ++sides[std::minmax(c[i], c[(i + 1) % c.size()])];
+    }
+    return sides;
+}
+
+} // namespace
+
+TEST(TriangulateRunsTest, FacetsWithCornersOnStraightRunsKeepEveryCornerAndTheirArea)
+{
+    // The 3 x 1 rectangle with two corners on a long side, then random
+    // star-shaped contours on a 1/8 grid (radius >= 4 at gaps below 1.41
+    // rad: the square holes within 1.8 of the origin lie inside), sides cut
+    // into 1 to 4 pieces (thirds in line only to rounding), laid flat,
+    // upright or tilted, at the origin or 1e5 off. Expected: n + 2h - 2
+    // triangles on n corners and h holes, the shoelace area, each contour
+    // side a triangle side once, each diagonal twice.
+    const double axes[3][2][3] = {{{1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, 1}}, {{1, 0, 0.5}, {0, 1, 0.25}}};
+    std::mt19937 rng(20240611);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int iter = 0; iter < 600; ++iter) {
+        SCOPED_TRACE(iter);
+        std::vector<std::vector<std::array<double, 2>>> rings(1), cut;
+        const int k = 8 + static_cast<int>(rng() % 5);
+        for (int i = 0; i < k; ++i) {
+            const double a = 2.0 * M_PI * (i + 0.8 * unit(rng)) / k, r = 4.0 + 2.0 * unit(rng);
+            rings[0].push_back({std::round(8.0 * r * std::cos(a)) / 8.0, std::round(8.0 * r * std::sin(a)) / 8.0});
+        }
+        for (int h = 0; h < 4; ++h) {
+            const double x = h % 2 ? 0.5 : -1.25, y = h / 2 ? 0.5 : -1.25;
+            if (iter % 2 && rng() % 2)
+                rings.push_back({{x, y}, {x, y + 0.75}, {x + 0.75, y + 0.75}, {x + 0.75, y}});
+        }
+        for (const auto& r : rings) {
+            cut.emplace_back();
+            for (std::size_t c = 0; c < r.size(); ++c)
+                for (int i = 0, pieces = 1 + static_cast<int>(rng() % 4); i < pieces; ++i)
+                    cut.back().push_back({r[c][0] + (r[(c + 1) % r.size()][0] - r[c][0]) * i / pieces,
+                                          r[c][1] + (r[(c + 1) % r.size()][1] - r[c][1]) * i / pieces});
+            std::rotate(cut.back().begin(), cut.back().begin() + rng() % cut.back().size(), cut.back().end());
+        }
+        if (iter == 0)
+            cut = {{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {0, 1}}};
+        const double(&uv)[2][3] = axes[iter % 3];
+        const double offset = iter % 4 < 2 ? 0.0 : 1e5;
+        G3Surface s;
+        G3Facet* f = nullptr;
+        std::map<Pair, int> own;
+        double vectorArea[3] = {0, 0, 0};
+        int triangles = -2;
+        for (const auto& r : cut) {
+            std::vector<G3Vertex*> vs;
+            for (const auto& p : r)
+                vs.push_back(s.AddVertex(offset + p[0] * uv[0][0] + p[1] * uv[1][0],
+                                         offset + p[0] * uv[0][1] + p[1] * uv[1][1],
+                                         offset + p[0] * uv[0][2] + p[1] * uv[1][2], 0));
+            for (std::size_t c = 0; c < vs.size(); ++c) {
+                AddArea(vs[0], vs[c], vs[(c + 1) % vs.size()], vectorArea);
+                own[std::minmax(vs[c], vs[(c + 1) % vs.size()])] = 1;
+            }
+            triangles += static_cast<int>(vs.size()) + (f ? 2 : 0);
+            G3EdgeList list(static_cast<int>(vs.size()), vs.data(), nullptr, nullptr, nullptr, 0, 0);
+            f = f ? s.AddFacetEdges(f, &list) : s.AddFacet(static_cast<int>(vs.size()), vs.data(), 1, nullptr, nullptr);
+        }
+        ASSERT_TRUE(s.Triangulate(4, 5));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ(s.GetFacetCount(), triangles);
+        double area = 0.0, shoelace = 0.5 * std::sqrt(vectorArea[0] * vectorArea[0] + vectorArea[1] * vectorArea[1] +
+                                                      vectorArea[2] * vectorArea[2]);
+        std::map<Pair, int> sides = Sides(s, &area);
+        EXPECT_NEAR(area, shoelace, 1e-12 * shoelace) << "triangles overlap";
+        for (const auto& [pair, count] : own)
+            EXPECT_EQ(sides[pair], 1) << "a side of the facet is not a triangle side";
+        for (const auto& [pair, count] : sides)
+            EXPECT_EQ(count, own.count(pair) ? 1 : 2);
+    }
+}
+
+TEST(TriangulateRunsTest, MergedGridCubeStaysOneClosedPiece)
+{
+    // Each face an m x m grid of quads, merged into one facet of 4m corners
+    // (4m - 4 of them on straight runs), then triangulated.
+    for (int m : {2, 3, 5})
+        for (double offset : {0.0, 1e5}) {
+            SCOPED_TRACE(testing::Message() << m << " at " << offset);
+            G3Surface s;
+            std::map<std::array<int, 3>, G3Vertex*> at;
+            const int step[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+            for (int face = 0; face < 6; ++face)
+                for (int i = 0; i < m * m; ++i) {
+                    const int a = face / 2, side = face % 2 * m;
+                    G3Vertex* q[4];
+                    for (int c = 0; c < 4; ++c) {
+                        std::array<int, 3> p;
+                        p[a] = side;
+                        p[(a + 1) % 3] = i % m + step[side ? c : 3 - c][0];
+                        p[(a + 2) % 3] = i / m + step[side ? c : 3 - c][1];
+                        G3Vertex*& vertex = at[p];
+                        if (!vertex)
+                            vertex = s.AddVertex(offset + 0.5 * p[0], offset + 0.5 * p[1], offset + 0.5 * p[2], 0);
+                        q[c] = vertex;
+                    }
+                    s.AddFacet(4, q, 1, nullptr, nullptr);
+                }
+            const double volume = G3SurfaceVolume(&s);
+            s.UnionInPlaneFacets(-1);
+            ASSERT_EQ(s.GetFacetCount(), 6) << "the merge";
+            ASSERT_TRUE(s.Triangulate(4, 0));
+            EXPECT_EQ("", MeshCheck(&s));
+            EXPECT_EQ(s.GetFacetCount(), 6 * (4 * m - 2));
+            EXPECT_NEAR(G3SurfaceVolume(&s), volume, 1e-12 * volume);
+            double area = 0.0;
+            for (const auto& [pair, count] : Sides(s, &area))
+                EXPECT_EQ(count, 2) << "an edge with other than two facets";
+            EXPECT_NEAR(area, 1.5 * m * m, 1e-12 * area);
+        }
+}
