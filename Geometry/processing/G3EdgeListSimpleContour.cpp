@@ -326,7 +326,7 @@ G3EdgeList* G3EdgeList::SimpleContour(const std::vector<char>& idle)
     return contour;
 }
 
-bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, int* count)
+bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, int* count, double* formed)
 {
     if (group.size() < 1 || !contour || !count)
         return false;
@@ -372,10 +372,13 @@ bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, in
         corners[static_cast<std::size_t>(s)] = c[s].v1->GetXYZ();
     double p[4] = {0.0, 0.0, 0.0, 0.0};
     G3Math::PlaneOfPolygon(corners.data(), m, p);
-    if (p[0] * plane[0] + p[1] * plane[1] + p[2] * plane[2] < 0.0) {
+    const bool turn = p[0] * plane[0] + p[1] * plane[1] + p[2] * plane[2] < 0.0;
+    if (turn) {
         std::reverse(c, c + m);
         HeadToTail(c, m);
     }
+    for (int k = 0; formed && k < 4; ++k)
+        formed[k] = turn ? -p[k] : p[k];
     *count = m;
     return true;
 }

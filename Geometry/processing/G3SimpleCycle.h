@@ -50,5 +50,7 @@ bool G3FindSimpleCycle(const G3EdgeEnds* ends, int n, const char* idle, int i, i
 // G3FindSimpleCycle: the same copies in the same order, turned head to tail
 // and wound as the first facet, into contour[0 .. *count - 1] (room for
 // kSimpleCycleEdges). False, with nothing touched, whenever that road
-// would not take the short cut.
-bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, int* count);
+// would not take the short cut. `plane`, when given, receives the plane of
+// the contour as the winding test formed it (negated when the contour was
+// turned): the plane of the facet built from it, up to rounding.
+bool G3SimpleGroupContour(const GArrayCollection& group, G3EdgeCopy* contour, int* count, double* plane = nullptr);

@@ -154,46 +154,118 @@ double PlaneValue(const double* p, const double* plane)
     return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
 }
 
-// Whether every corner of f lies within the flatness tolerance of `plane`:
-// only then can f become part of a facet of that plane without its surface
-// moving (a facet that is not flat is cut into triangles again, along new
-// diagonals, by the passes that need flat facets).
-bool CornersOnPlane(G3Facet* f, const double* plane)
+// Whether every corner of f (each end of each chain edge) lies within the
+// flatness tolerance of `plane`.
+bool CornersOnPlane(const G3Facet* f, const double* plane)
 {
-    G3FacetVertexIterator it(f);
-    while (it.hasNext()) {
-        const G3Vertex* v = it.NextVertex();
-        if (v && !(std::fabs(PlaneValue(v->GetXYZ(), plane)) <= GTolerance::kFlatness))
-            return false;
-    }
+    for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()})
+            if (v && !(std::fabs(PlaneValue(v->GetXYZ(), plane)) <= GTolerance::kFlatness))
+                return false;
     return true;
 }
 
-bool GroupOnPlane(const GArrayCollection& group, const double* plane)
-{
-    for (int q = 0; q < group.size(); ++q)
-        if (!CornersOnPlane(static_cast<G3Facet*>(group.get(q)), plane))
-            return false;
-    return true;
-}
+// The corners of a group measured against its first facet's plane: a facet
+// joins only with its corners within the flatness tolerance of that plane
+// (only then can it be part of a facet of that plane without the surface
+// moving: a merged facet that is not flat would be cut into triangles again
+// along new diagonals). Keeps the largest distance taken and the box of the
+// corners, from which most merged planes are told to fit every corner
+// without walking them again.
+class GroupCorners {
+public:
+    explicit GroupCorners(const double* seedPlane) : plane(seedPlane) {}
+
+    // Takes f's corners but a and b (taken already) when each lies within
+    // the flatness tolerance of the plane; false, nothing taken, otherwise.
+    bool Take(const G3Facet* f, const G3Vertex* a, const G3Vertex* b)
+    {
+        double far = worst;
+        double lo[3] = {box[0], box[1], box[2]};
+        double hi[3] = {box[3], box[4], box[5]};
+        const G3Vertex* last = nullptr;
+        for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
+                if (!v || v == a || v == b || v == last)
+                    continue;
+                last = v;
+                const double* x = v->GetXYZ();
+                const double d = std::fabs(PlaneValue(x, plane));
+                if (!(d <= GTolerance::kFlatness))
+                    return false;
+                far = d > far ? d : far;
+                for (int c = 0; c < 3; ++c) {
+                    lo[c] = x[c] < lo[c] ? x[c] : lo[c];
+                    hi[c] = x[c] > hi[c] ? x[c] : hi[c];
+                }
+            }
+        }
+        worst = far;
+        for (int c = 0; c < 3; ++c) {
+            box[c] = lo[c];
+            box[3 + c] = hi[c];
+        }
+        return true;
+    }
+
+    // Whether every corner taken lies within the flatness tolerance of
+    // `other`. A corner's distance from it is at most its distance from the
+    // first plane plus the difference of the two planes' values, a linear
+    // function and so largest at a corner of the box: when that bound keeps
+    // well inside the tolerance the corners need no walk.
+    bool Fit(const GArrayCollection& group, const double* other) const
+    {
+        if (ClearlyFit(other))
+            return true;
+        for (int q = 0; q < group.size(); ++q)
+            if (!CornersOnPlane(static_cast<const G3Facet*>(group.get(q)), other))
+                return false;
+        return true;
+    }
+
+    // Whether the bound above keeps within half the tolerance: then a plane
+    // that differs from `other` by rounding only holds every corner too.
+    bool ClearlyFit(const double* other) const
+    {
+        // The difference at the box's centre, and how far it can change
+        // towards a corner of the box.
+        double centre = other[3] - plane[3];
+        double reach = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double slope = other[c] - plane[c];
+            centre += slope * 0.5 * (box[c] + box[3 + c]);
+            reach += std::fabs(slope) * 0.5 * (box[3 + c] - box[c]);
+        }
+        return worst + std::fabs(centre) + reach <= 0.5 * GTolerance::kFlatness;
+    }
+
+private:
+    const double* plane;
+    double worst = 0.0;
+    double box[6] = {HUGE_VAL, HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+};
 
 // The plane a facet built of the copies (head to tail, contour after
 // contour) forms: FormPlaneEquation's polygon of its corners in chain
 // order. False for the zero plane, which no merged facet may take.
 bool PlaneOfCopies(const G3EdgeCopy* copies, int n, double* plane)
 {
-    std::vector<const double*> corners(static_cast<std::size_t>(n));
+    std::array<const double*, kSimpleCycleEdges> few{};
+    std::vector<const double*> more;
+    if (n > kSimpleCycleEdges)
+        more.resize(static_cast<std::size_t>(n));
+    const double** corners = n > kSimpleCycleEdges ? more.data() : few.data();
     for (int k = 0; k < n; ++k)
-        corners[static_cast<std::size_t>(k)] = copies[k].v1->GetXYZ();
-    return G3Math::PlaneOfPolygon(corners.data(), n, plane);
+        corners[k] = copies[k].v1->GetXYZ();
+    return G3Math::PlaneOfPolygon(corners, n, plane);
 }
 
 // Whether the facet of these copies would keep every corner of the group
 // within the flatness tolerance of its plane.
-bool GroupFitsCopies(const GArrayCollection& group, const G3EdgeCopy* copies, int n)
+bool FitsCopies(const GroupCorners& corners, const GArrayCollection& group, const G3EdgeCopy* copies, int n)
 {
     double plane[4] = {0.0, 0.0, 0.0, 0.0};
-    return PlaneOfCopies(copies, n, plane) && GroupOnPlane(group, plane);
+    return PlaneOfCopies(copies, n, plane) && corners.Fit(group, plane);
 }
 
 // The loops of a resolved contour (a head-to-tail list whose edges carry
@@ -470,15 +542,15 @@ int G3Surface::UnionInPlaneFacets(int mask)
         group.clear();
         f->SetMark3();
         group.add(f);
-        // A facet that is not flat is no plane to merge others into.
-        if (!f->IsFlat())
-            continue;
+        GroupCorners corners(f->GetPlane());
+        bool seeded = false;
+        bool flat = true;
         // The extended data the merged facet carries: the one map the
         // group's facets share (facets without data join any group).
         CExData data(f->GetExtendedData());
-        for (int q = 0; q < group.size(); ++q) {
+        for (int q = 0; q < group.size() && flat; ++q) {
             G3Facet* g = static_cast<G3Facet*>(group.get(q));
-            for (G3Edge* e = g->GetFirstEdge(); e; e = e->GetFacetEdge(g)) {
+            for (G3Edge* e = g->GetFirstEdge(); e && flat; e = e->GetFacetEdge(g)) {
                 if (!(e->IsInvisible() || mask == -1 || (e->GetFlags() & mask)))
                     continue;
                 G3Facet* h = Across(e, g);
@@ -488,16 +560,33 @@ int G3Surface::UnionInPlaneFacets(int mask)
                     continue;
                 // One facet side on each side of the edge (a walk round the
                 // vertex's ring).
-                if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2)
+                G3Vertex* a = e->GetVertex1();
+                G3Vertex* b = e->GetVertex2();
+                if (!a || !b || a->GetEdgeCount2(b) != 2)
                     continue;
+                // The seed's corners are measured once a neighbour could
+                // join: a facet that is not flat is no plane to merge others
+                // into.
+                if (!seeded) {
+                    seeded = true;
+                    flat = corners.Take(f, nullptr, nullptr);
+                    if (!flat)
+                        break;
+                }
                 // Facets of two materials (two maps) stay apart, and a
-                // facet merges only where its corners lie in the seed's
-                // plane: planes equal within the plane tolerance still let
-                // far corners of a slightly kinked neighbour lie off it.
-                CExData merged;
-                if (!merged.MergeIds(data, h->GetExtendedData()) || !CornersOnPlane(h, f->GetPlane()))
+                // facet joins only with its corners in the seed's plane:
+                // planes equal within the plane tolerance still let far
+                // corners of a slightly kinked neighbour lie off it. The
+                // ends of e are in the group already.
+                const CExData& own = h->GetExtendedData();
+                if (own.GetMap() != data.GetMap() && own.GetMap()) {
+                    CExData merged;
+                    if (!merged.MergeIds(data, own) || !corners.Take(h, a, b))
+                        continue;
+                    data = merged;
+                } else if (!corners.Take(h, a, b)) {
                     continue;
-                data = merged;
+                }
                 h->SetMark3();
                 group.add(h);
             }
@@ -509,10 +598,12 @@ int G3Surface::UnionInPlaneFacets(int mask)
         const int listed = GetFacetCount();
         const int flags = static_cast<int>(f->GetFlags());
         const int surfaceIndex = f->GetSurface();
-        if (G3SimpleGroupContour(group, contour.data(), &m)) {
+        double formed[4] = {0.0, 0.0, 0.0, 0.0};
+        if (G3SimpleGroupContour(group, contour.data(), &m, formed)) {
             // The merged facet's plane holds every corner of the group, or
-            // the group stays as it is.
-            if (!GroupFitsCopies(group, contour.data(), m))
+            // the group stays as it is. The plane the short cut formed is
+            // that plane but for rounding.
+            if (!corners.ClearlyFit(formed) && !FitsCopies(corners, group, contour.data(), m))
                 continue;
             for (int q = 0; q < group.size(); ++q)
                 static_cast<G3Facet*>(group.get(q))->RemoveEdges();
@@ -543,7 +634,7 @@ int G3Surface::UnionInPlaneFacets(int mask)
             delete static_cast<G3EdgeList*>(out.get(c));
         out.clear(false);
         for (const std::vector<G3EdgeCopy>& chain : made)
-            fits = fits && GroupFitsCopies(group, chain.data(), static_cast<int>(chain.size()));
+            fits = fits && FitsCopies(corners, group, chain.data(), static_cast<int>(chain.size()));
         if (!fits) {
             // Nothing refers to what the resolution added.
             while (GetTexCooCount() > texCooCount) {

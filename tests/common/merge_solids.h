@@ -1,4 +1,6 @@
 #pragma once
+// Solids for the tests of merging in planes.
+//
 // A slab of unit cells whose top and bottom are grids of quads and whose
 // walls are one quad per cell side, every facet through shared vertices and
 // facing outward: a subdivided box when every cell is whole, a frame when
@@ -95,6 +97,26 @@ inline void AddSlab(G3Surface& s, const SlabLayout& rows, double x0 = 0.0, doubl
             }
         }
     s.RemoveUnused();
+}
+
+// A box whose roof is two quads of half-width w meeting at a ridge, the
+// ridge at height 0 through `at` along y: corners (+-w, +-d, -1-h), eaves
+// (+-w, +-d, -h), ridge (0, +-d, 0); the kink is 2 atan(h / w).
+inline void AddRidgeBox(G3Surface& s, double w, double d, double h, const P3& at)
+{
+    const double p[10][3] = {{-w, -d, -1 - h}, {w, -d, -1 - h}, {w, d, -1 - h}, {-w, d, -1 - h}, {-w, -d, -h},
+                             {w, -d, -h},      {w, d, -h},      {-w, d, -h},     {0, -d, 0},     {0, d, 0}};
+    const int base = s.GetVertexCount();
+    for (const auto& q : p)
+        s.AddVertex(q[0] + at[0], q[1] + at[1], q[2] + at[2], 0);
+    const std::vector<std::vector<int>> faces = {{0, 3, 2, 1}, {0, 1, 5, 8, 4}, {2, 3, 7, 9, 6}, {1, 2, 6, 5},
+                                                 {3, 0, 4, 7}, {4, 8, 9, 7},    {8, 5, 6, 9}};
+    for (std::vector<int> f : faces) {
+        for (int& i : f)
+            i += base;
+        FacetByIds(s, f);
+    }
+    s.FormPlaneEquation();
 }
 
 } // namespace testmesh

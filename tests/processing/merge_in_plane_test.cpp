@@ -4,7 +4,7 @@
 // merge moves the surface, and facets of different materials stay apart.
 
 #include "boolean/solid_fixtures.h"
-#include "common/holed_slab.h"
+#include "common/merge_solids.h"
 #include "mesh/mesh_check.h"
 
 #include "Geometry/math/GTolerance.h"
@@ -110,33 +110,17 @@ TEST(UnionInPlaneFacets, SlabsFramesAndPlatesKeepTheirHolesAsContours)
     }
 }
 
-// A box whose roof is two quads of half-width w meeting at a ridge with the
-// given kink, the ridge at height 0 through `at`: corners (+-w, +-1, -1-h),
-// eaves (+-w, +-1, -h), ridge (0, +-1, 0), h = w tan(kink / 2).
-void AddRidgeBox(G3Surface& s, double w, double h, const fixtures::P& at)
-{
-    const double p[10][3] = {{-w, -1, -1 - h}, {w, -1, -1 - h}, {w, 1, -1 - h}, {-w, 1, -1 - h}, {-w, -1, -h},
-                             {w, -1, -h},      {w, 1, -h},      {-w, 1, -h},     {0, -1, 0},     {0, 1, 0}};
-    for (const auto& q : p)
-        s.AddVertex(q[0] + at[0], q[1] + at[1], q[2] + at[2], 0);
-    const std::vector<std::vector<int>> faces = {{0, 3, 2, 1}, {0, 1, 5, 8, 4}, {2, 3, 7, 9, 6}, {1, 2, 6, 5},
-                                                 {3, 0, 4, 7}, {4, 8, 9, 7},    {8, 5, 6, 9}};
-    for (const auto& f : faces)
-        FacetByIds(s, f);
-    s.FormPlaneEquation();
-}
-
 TEST(UnionInPlaneFacets, NearlyCoplanarRoofsMergeOnlyWithinTheFlatness)
 {
     // Any plane leaves one of eave, ridge and eave at least h / 2 off it:
     // beyond the flatness the two roofs must stay two facets.
     for (double kink : {0.0, 1e-6, 3e-6, 1e-5, 1e-4, 1e-3, 1e-2})
         for (double w : {0.5, 20.0})
-            for (const fixtures::P& at : {fixtures::P{0, 0, 0}, fixtures::P{1000, -300, 50}}) {
+            for (const P3& at : {P3{0, 0, 0}, P3{1000, -300, 50}}) {
                 SCOPED_TRACE(testing::Message() << kink << " " << w << " " << at[0]);
                 const double h = w * std::tan(kink / 2);
                 G3Surface s;
-                AddRidgeBox(s, w, h, at);
+                AddRidgeBox(s, w, 1.0, h, at);
                 const double volume = fixtures::Volume(&s);
                 s.UnionInPlaneFacets(-1);
                 EXPECT_EQ("", MeshCheck(&s));
