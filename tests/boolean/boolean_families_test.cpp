@@ -599,4 +599,49 @@ TEST(BooleanReproducers, TetrahedronAgainstABoxAtSiteCoordinates)
     EXPECT_EQ(0, CheckIdentities(tet.get(), box.get(), "tetrahedron"));
 }
 
+
+// Houses built the way a host builds them: four walls joined, windows and
+// a door cut, a slab joined below, a second storey on top; at the origin
+// and at site coordinates. Every step stays a closed solid of the volume
+// the boxes give.
+TEST(BooleanReproducers, StoreysBuiltStepByStep)
+{
+    GSRand(3640);
+    for (int house = 0; house < (fixtures::kSlowBuild ? 4 : 25); ++house) {
+        const P at = house % 2 ? P{512345.25, 6123456.5, 312.0} : P{0, 0, 0};
+        auto box = [&](P lo, P hi) {
+            return fixtures::Box({lo[0] + at[0], lo[1] + at[1], lo[2] + at[2]}, {hi[0] + at[0], hi[1] + at[1], hi[2] + at[2]})
+                .release();
+        };
+        const double w = 6 + (GRand() % 8) * 0.5, d = 5 + (GRand() % 6) * 0.5, t = 0.3, h = 2.75;
+        G3BooleanCalculator engine;
+        G3Surface* house3d = nullptr;
+        double volume = 0.0;
+        int step = 0;
+        auto apply = [&](G3Surface* b, bool cut, double change) {
+            house3d = !house3d ? b : cut ? engine.Sub(house3d, b) : engine.Add(house3d, b);
+            ASSERT_NE(nullptr, house3d) << "house " << house << " step " << step << ": " << engine.GetFailureReason();
+            volume += change;
+            EXPECT_EQ("", G3ClosedCheck(house3d)) << "house " << house << " step " << step;
+            EXPECT_NEAR(volume, G3SurfaceVolume(house3d), 1e-9 * volume) << "house " << house << " step " << step;
+            ++step;
+        };
+        for (int storey = 0; storey < 2; ++storey) {
+            const double z0 = storey * (h + 0.25);
+            apply(box({0, 0, z0}, {w, t, z0 + h}), false, w * t * h);
+            apply(box({0, d - t, z0}, {w, d, z0 + h}), false, w * t * h);
+            apply(box({0, t, z0}, {t, d - t, z0 + h}), false, t * (d - 2 * t) * h);
+            apply(box({w - t, t, z0}, {w, d - t, z0 + h}), false, t * (d - 2 * t) * h);
+            for (int k = 0; k < 3; ++k) {
+                const double x = 0.75 + k * (w - 1.5) / 3.0 + (GRand() % 4) * 0.125;
+                apply(box({x, -0.1, z0 + 1}, {x + 0.9, t + 0.1, z0 + 2.2}), true, -0.9 * t * 1.2);
+            }
+            const double y = 1 + (GRand() % 4) * 0.25;
+            apply(box({-0.1, y, z0}, {t + 0.1, y + 1, z0 + 2.1}), true, -t * 2.1);
+            apply(box({0, 0, z0 + h}, {w, d, z0 + h + 0.25}), false, w * d * 0.25);
+        }
+        delete house3d;
+    }
+}
+
 } // namespace
