@@ -58,9 +58,11 @@ int SideFlags(G3Vertex* a, G3Vertex* b, int otherwise, GArrayCollection& scratch
 
 // One triangle of a facet: the tessellator's data pointers, chain edges
 // (copies in the facet's edge list) whose vertex1 is the corner and whose
-// facet1 side holds the corner's normal and texture coordinate.
+// facet1 side holds the corner's normal and texture coordinate; and the
+// flags of its sides, once known.
 struct Tri {
     G3Edge* e[3];
+    int flags[3];
     G3Vertex* V(int k) const { return e[k]->GetVertex1(); }
     const double* P(int k) const { return e[k]->GetVertex1()->GetXYZ(); }
 };
@@ -79,29 +81,22 @@ struct Shape {
 
 Shape ShapeOf(const Tri& t)
 {
-    Shape s = {-1, -1.0, false};
-    int m = 0;
-    for (int k = 0; k < 3; ++k) {
-        const double* p = t.P((k + 1) % 3);
-        const double* q = t.P((k + 2) % 3);
-        const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
-        const double length = Dot(d, d);
-        if (length > s.side) {
-            s.side = length;
-            m = k;
-        }
-    }
-    const double* a = t.P((m + 2) % 3);
-    const double* b = t.P(m);
-    const double* c = t.P((m + 1) % 3);
-    const double ab[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-    const double ac[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
-    const double n[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2], ab[0] * ac[1] - ab[1] * ac[0]};
-    // |n| is twice the area, and |n| / |ac| the distance of b from a-c.
+    const double* p[3] = {t.P(0), t.P(1), t.P(2)};
+    const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+    const double v[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+    const double w[3] = {v[0] - u[0], v[1] - u[1], v[2] - u[2]};
+    // Squared lengths of the sides facing each corner.
+    const double side[3] = {Dot(w, w), Dot(v, v), Dot(u, u)};
+    const int m = side[0] >= side[1] ? (side[0] >= side[2] ? 0 : 2) : (side[1] >= side[2] ? 1 : 2);
+    // |n| is twice the area, and |n| over the length of the side facing
+    // corner m that corner's distance from it.
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
     const double nn = Dot(n, n);
-    s.area = 0.5 * std::sqrt(nn) > GTolerance::kZeroArea;
-    const double along = Dot(ab, ac);
-    if (along > 0.0 && along < s.side && nn < GTolerance::kPlaneSide * GTolerance::kPlaneSide * s.side)
+    Shape s = {-1, side[m], 0.5 * std::sqrt(nn) > GTolerance::kZeroArea};
+    // Corner m's foot lies strictly inside the side when the corners at its
+    // ends are acute: 0 < 2 (b - a).(c - a) < 2 |ac|^2.
+    const double along = side[(m + 1) % 3] + side[m] - side[(m + 2) % 3];
+    if (along > 0.0 && along < 2.0 * side[m] && nn < GTolerance::kPlaneSide * GTolerance::kPlaneSide * side[m])
         s.corner = m;
     return s;
 }
@@ -205,8 +200,8 @@ void RemoveSlivers(std::vector<Tri>& tris)
                 ++k;
             if (k == 3)
                 continue;
-            tris[s.tri] = {{n.e[k], t.e[m], n.e[(k + 2) % 3]}};
-            tris[u] = {{t.e[m], n.e[(k + 1) % 3], n.e[(k + 2) % 3]}};
+            tris[s.tri] = {{n.e[k], t.e[m], n.e[(k + 2) % 3]}, {0, 0, 0}};
+            tris[u] = {{t.e[m], n.e[(k + 1) % 3], n.e[(k + 2) % 3]}, {0, 0, 0}};
             it->second = -1;
             note(s.tri);
             note(u);
@@ -273,7 +268,7 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     std::vector<Tri> tris;
     tris.reserve(static_cast<std::size_t>(count));
     for (int t = 0; t < count; ++t) {
-        Tri tri;
+        Tri tri = {};
         for (int c = 0; c < 3; ++c)
             tri.e[c] = static_cast<G3Edge*>(static_cast<void*>(tess.triangles.get(3 * t + c)));
         // A keyhole's two passages through one vertex are one point to GLU;
@@ -288,18 +283,16 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
 
     // Side flags are read while f's own edges still exist: sides that are
     // edges keep theirs, new diagonals get newEdgeFlags.
-    std::vector<int> flags(3 * tris.size());
     GArrayCollection scratch;
-    for (std::size_t t = 0; t < tris.size(); ++t)
+    for (Tri& tri : tris)
         for (int c = 0; c < 3; ++c)
-            flags[3 * t + c] = SideFlags(tris[t].V(c), tris[t].V((c + 1) % 3), newEdgeFlags, scratch);
+            tri.flags[c] = SideFlags(tri.V(c), tri.V((c + 1) % 3), newEdgeFlags, scratch);
 
     const FacetMadeFrom source(this, f);
     RemoveFacet(f);
 
     const long facetFlags = static_cast<long>(static_cast<unsigned int>(list.GetFacetFlags()));
-    for (std::size_t t = 0; t < tris.size(); ++t) {
-        const Tri& tri = tris[t];
+    for (Tri& tri : tris) {
         G3Vertex* v[3];
         G3Normal* normals[3];
         G3TexCoo* texCoos[3];
@@ -308,7 +301,7 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
             texCoos[c] = nullptr;
             normals[c] = tri.e[c]->GetFacet1V1(&texCoos[c]);
         }
-        G3Facet* made = AddFacet(3, v, &flags[3 * t], normals, texCoos);
+        G3Facet* made = AddFacet(3, v, tri.flags, normals, texCoos);
         if (!made)
             continue;
         made->SetSurface(list.GetFacetSurface());
