@@ -320,8 +320,14 @@ public:
     int UnionFacetsWithFreshPlanes(int mask);
     // Merges connected groups of coplanar facets (joined across invisible
     // edges, any edge for mask -1, or edges whose flags meet mask) into
-    // facets with holes, each made from the group's first facet. The
-    // number of groups merged.
+    // facets with holes, each made from the group's first facet and
+    // carrying the group's merged extended data; each hole is a contour of
+    // its own, run against the outer one. A facet joins a group only when
+    // its extended data merges with the group's (CExData::MergeIds) and
+    // every corner lies within the flatness tolerance of the first facet's
+    // plane; a group whose merged facets would not hold every corner within
+    // that tolerance of their planes is left as it is. The number of groups
+    // merged.
     int UnionInPlaneFacets(int mask);
     // Edge flags set to 0 (invisible, not form-making) where the facets
     // along the edge are coplanar and lie on both sides of it (a fold of

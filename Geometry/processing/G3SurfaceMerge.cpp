@@ -209,10 +209,8 @@ public:
     }
 
     // Whether every corner taken lies within the flatness tolerance of
-    // `other`. A corner's distance from it is at most its distance from the
-    // first plane plus the difference of the two planes' values, a linear
-    // function and so largest at a corner of the box: when that bound keeps
-    // well inside the tolerance the corners need no walk.
+    // `other` (a plane whose normal is of unit length): told by the bound
+    // of ClearlyFit, else by walking the group's corners.
     bool Fit(const GArrayCollection& group, const double* other) const
     {
         if (ClearlyFit(other))
@@ -223,8 +221,12 @@ public:
         return true;
     }
 
-    // Whether the bound above keeps within half the tolerance: then a plane
-    // that differs from `other` by rounding only holds every corner too.
+    // Whether every corner taken lies well within the flatness tolerance of
+    // `other`. A corner's distance from it is at most its distance from the
+    // first plane plus the difference of the two planes' values there, a
+    // linear function and so bounded over the box by its value at the
+    // centre and its slopes. Within half the tolerance, a plane that differs
+    // from `other` by rounding only holds every corner too.
     bool ClearlyFit(const double* other) const
     {
         // The difference at the box's centre, and how far it can change
@@ -282,10 +284,14 @@ bool SplitIntoLoops(const G3EdgeList* c, std::vector<std::vector<G3EdgeCopy>>& l
     // Looked up only: the loops come out in the walk's order.
     std::unordered_map<const G3Vertex*, std::size_t> at;
     std::vector<G3EdgeCopy> run;
+    const G3Vertex* standing = nullptr;
     for (int k = 0; k < n; ++k) {
         const G3EdgeCopy e = G3EdgeCopyOf(c->GetEdge(k), 1);
-        if (!e.v1 || !e.v2 || (k > 0 && e.v1 != run.back().v2) || (k == 0 && !at.emplace(e.v1, 0).second))
+        if (!e.v1 || !e.v2 || (k > 0 && e.v1 != standing))
             return false;
+        if (k == 0)
+            at.emplace(e.v1, 0);
+        standing = e.v2;
         run.push_back(e);
         const auto passed = at.find(e.v2);
         if (passed == at.end()) {
