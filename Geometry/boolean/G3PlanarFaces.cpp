@@ -183,11 +183,15 @@ void G3PlanarFaces::Resolve()
         return Place{((x.u - p.u) * du + (x.v - p.v) * dv) / len, (du * (x.v - p.v) - dv * (x.u - p.u)) / len, len};
     };
     // Where node c lies on edge e: its parameter when it is within the side
-    // band of e and more than the point tolerance from both ends, else -1.
+    // band of e and between its ends, else -1. The caller has made sure c
+    // is neither end; whether a point is an end was decided once, by
+    // NodeAt, and is not asked again here with another measure (an along
+    // test at the ends would call a node 1e-6 + a rounding away from an end
+    // that end, leave the cut it closes dangling, and lose the piece).
     auto onEdge = [&](int c, const Edge& e) {
         const Place at = place(c, e);
-        if (!(at.length > kPointEqual) || std::fabs(at.across) >= kPlaneSide || at.along <= kPointEqual ||
-            at.along >= at.length - kPointEqual)
+        if (!(at.length > kPointEqual) || std::fabs(at.across) >= kPlaneSide || !(at.along > 0.0) ||
+            !(at.along < at.length))
             return -1.0;
         return at.along / at.length;
     };

@@ -464,6 +464,45 @@ TEST(BooleanFamilies, GapsAndOverlapsBetweenCoplanarFaces)
     EXPECT_EQ(0, failed);
 }
 
+// Boxes on a grid of eighths inside or across [0, 2]^3, with one or two
+// faces moved a hair off the big box's faces: at the engine's tolerance
+// (1e-9 here is 1e-6 where the engine works) and on either side of it.
+TEST(BooleanFamilies, FacesAHairOffAtTheTolerance)
+{
+    GSRand(3641);
+    int failed = 0;
+    for (double hair : {1e-10, 5e-10, 1e-9, 1.001e-9, 2e-9}) {
+        for (int round = 0; round < (fixtures::kSlowBuild ? 20 : 80); ++round) {
+            P lo, hi;
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = (GRand() % 12) / 8.0;
+                hi[k] = lo[k] + 0.25 + (GRand() % 12) / 8.0;
+            }
+            const int k = static_cast<int>(GRand() % 3);
+            const double t = GRand() % 2 ? hair : -hair;
+            hi[k] = 2.0 + t;
+            if (GRand() % 2)
+                lo[(k + 1) % 3] = t;
+            SurfacePtr a = fixtures::Box({0, 0, 0}, {2, 2, 2});
+            SurfacePtr b = fixtures::Box(lo, hi);
+            double common = 1.0;
+            for (int d = 0; d < 3; ++d)
+                common *= std::max(0.0, std::min(2.0, hi[d]) - std::max(0.0, lo[d]));
+            const double vb = (hi[0] - lo[0]) * (hi[1] - lo[1]) * (hi[2] - lo[2]);
+            const double exact[3] = {8.0 + vb - common, 8.0 - common, common};
+            for (Op op : {kUnion, kDifference, kIntersection}) {
+                double volume = 0.0;
+                const std::string fault = Operate(a.get(), b.get(), op, &volume);
+                // Within the hair's own slab: the sliver may be snapped away.
+                const bool right = fault.empty() && std::fabs(volume - exact[op]) <= 8.0 * hair;
+                failed += right ? 0 : 1;
+                EXPECT_TRUE(right) << "hair " << t << " round " << round << " " << kOpNames[op] << ": " << fault;
+            }
+        }
+    }
+    EXPECT_EQ(0, failed);
+}
+
 // Pairs placed far out (site coordinates) give the volumes they give at the
 // origin.
 TEST(BooleanFamilies, FarFromTheOriginAsAtIt)
@@ -564,11 +603,13 @@ TEST(BooleanReproducers, RingAgainstATurnedBoxAndTinyGaps)
     box->FormPlaneEquation();
     EXPECT_EQ(0, CheckIdentities(ring.get(), box.get(), "ring", 1e-7));
 
-    // Sides stopping 1e-6 short of an end cap.
+    // Sides stopping 1e-6 short of an end cap, and a face a hair more
+    // than the engine's tolerance beyond one.
     const struct {
         P lo, hi, blo, bhi;
         double common;
-    } gaps[] = {{{0, 0, 0}, {1, 1, 1}, {0.5, 0, 0}, {0.999999, 1, 1}, 0.499999}};
+    } gaps[] = {{{0, 0, 0}, {1, 1, 1}, {0.5, 0, 0}, {0.999999, 1, 1}, 0.499999},
+                {{0, 0, 0}, {2, 2, 2}, {0.75, 0.125, 1.5}, {2.000000001, 2.25, 2.25}, 1.171875}};
     for (const auto& g : gaps) {
         SurfacePtr a = fixtures::Box(g.lo, g.hi);
         SurfacePtr b = fixtures::Box(g.blo, g.bhi);
