@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -27,61 +28,54 @@ bool SameMaterial(G3Facet* f, G3Facet* g)
     return !Material(f) || !Material(g) || Material(f) == Material(g);
 }
 
-// "" or the first fault of a surface merged in planes: a vertex pair
-// without exactly two facet sides, coplanar neighbours of one material left
-// apart, a facet that is not flat, a contour passing a vertex twice, an
-// outer contour not along the facet's normal or a hole not against it.
+// "" or the first fault of a surface merged in planes: an edge whose
+// vertex pair does not carry exactly two facet sides, or between coplanar
+// facets of one material; a facet that is not flat, a contour passing a
+// vertex twice, an outer contour not along the facet's normal or a hole
+// not against it.
 std::string MergedFaults(G3Surface& s)
 {
     for (int k = 0; k < s.GetEdgeCount(); ++k) {
         G3Edge* e = s.GetEdge(k);
         G3Facet* f = e->GetFacet1();
         G3Facet* g = e->GetFacet2();
-        if (!f || !g || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2)
-            return "edge " + std::to_string(k) + " is not between two facets";
-        if (f->PlaneEquals(g->GetPlane()) && SameMaterial(f, g))
-            return "edge " + std::to_string(k) + " between coplanar facets";
+        if (!f || !g || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2 ||
+            (f->PlaneEquals(g->GetPlane()) && SameMaterial(f, g)))
+            return "edge " + std::to_string(k);
     }
     for (int k = 0; k < s.GetFacetCount(); ++k) {
         G3Facet* f = s.GetFacet(k);
-        if (!f->IsFlat())
-            return "facet " + std::to_string(k) + " not flat";
-        std::vector<std::vector<const double*>> contours;
-        std::set<G3Vertex*> seen;
-        G3ContourWalker w(f);
-        while (w.Next()) {
-            if (w.Opens()) {
+        std::vector<std::vector<G3Vertex*>> contours;
+        for (G3ContourWalker w(f); w.Next();) {
+            if (w.Opens())
                 contours.emplace_back();
-                seen.clear();
-            }
-            if (!seen.insert(w.GetEntry()).second)
-                return "facet " + std::to_string(k) + " has a contour that is not simple";
-            contours.back().push_back(w.GetEntry()->GetXYZ());
+            contours.back().push_back(w.GetEntry());
         }
         for (std::size_t c = 0; c < contours.size(); ++c) {
-            const std::vector<const double*>& p = contours[c];
+            const std::vector<G3Vertex*>& p = contours[c];
             double along = 0.0;
             for (std::size_t i = 0; i < p.size(); ++i) {
-                const double* a = p[i];
-                const double* b = p[(i + 1) % p.size()];
+                const double* a = p[i]->GetXYZ();
+                const double* b = p[(i + 1) % p.size()]->GetXYZ();
                 for (int d = 0; d < 3; ++d)
                     along += f->GetPlane()[d] * (a[(d + 1) % 3] * b[(d + 2) % 3] - a[(d + 2) % 3] * b[(d + 1) % 3]);
             }
-            if ((c == 0) != (along > 0.0))
-                return "facet " + std::to_string(k) + " contour " + std::to_string(c) + " wound the wrong way";
+            if (!f->IsFlat() || std::set<G3Vertex*>(p.begin(), p.end()).size() != p.size() || (c == 0) != (along > 0.0))
+                return "facet " + std::to_string(k) + " contour " + std::to_string(c);
         }
     }
     return "";
 }
 
+// Turns and moves the slab by a motion of the seed's.
 void Turn(G3Surface& s, unsigned seed)
 {
     const fixtures::Motion m = fixtures::Motion::Turn({0.48, 0.6, 0.64}, 0.3 * seed, {7.0 * seed, -3.0, 11.0});
-    double t[4][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {m.t[0], m.t[1], m.t[2], 1}};
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            t[i][j] = m.r[j][i];
-    s.RealTransformation(t);
+    for (int k = 0; k < s.GetVertexCount(); ++k) {
+        double* x = s.GetVertex(k)->GetXYZ();
+        const fixtures::P y = m.Apply({x[0], x[1], x[2]});
+        std::copy(y.begin(), y.end(), x);
+    }
 }
 
 TEST(UnionInPlaneFacets, SlabsFramesAndPlatesKeepTheirHolesAsContours)
