@@ -84,19 +84,28 @@ Shape ShapeOf(const Tri& t)
     const double* p[3] = {t.P(0), t.P(1), t.P(2)};
     const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
     const double v[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
-    const double w[3] = {v[0] - u[0], v[1] - u[1], v[2] - u[2]};
-    // Squared lengths of the sides facing each corner.
-    const double side[3] = {Dot(w, w), Dot(v, v), Dot(u, u)};
-    const int m = side[0] >= side[1] ? (side[0] >= side[2] ? 0 : 2) : (side[1] >= side[2] ? 1 : 2);
-    // |n| is twice the area, and |n| over the length of the side facing
-    // corner m that corner's distance from it.
+    // |n| is twice the area, and |n| over the length of a side the distance
+    // of the corner facing it.
     const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
     const double nn = Dot(n, n);
-    Shape s = {-1, side[m], 0.5 * std::sqrt(nn) > GTolerance::kZeroArea};
+    const double uu = Dot(u, u);
+    const double vv = Dot(v, v);
+    const double near = GTolerance::kPlaneSide * GTolerance::kPlaneSide;
+    // Area |n| / 2 above kZeroArea. Most triangles have it and every corner
+    // far from the side it faces (a side's squared length is at most
+    // 2 (uu + vv)), and go no further.
+    const bool area = nn > 4.0 * GTolerance::kZeroArea * GTolerance::kZeroArea;
+    if (area && nn >= 2.0 * near * (uu + vv))
+        return {-1, 0.0, true};
+    const double w[3] = {v[0] - u[0], v[1] - u[1], v[2] - u[2]};
+    // Squared lengths of the sides facing each corner.
+    const double side[3] = {Dot(w, w), vv, uu};
+    const int m = side[0] >= side[1] ? (side[0] >= side[2] ? 0 : 2) : (side[1] >= side[2] ? 1 : 2);
+    Shape s = {-1, side[m], area};
     // Corner m's foot lies strictly inside the side when the corners at its
     // ends are acute: 0 < 2 (b - a).(c - a) < 2 |ac|^2.
     const double along = side[(m + 1) % 3] + side[m] - side[(m + 2) % 3];
-    if (along > 0.0 && along < 2.0 * side[m] && nn < GTolerance::kPlaneSide * GTolerance::kPlaneSide * side[m])
+    if (along > 0.0 && along < 2.0 * side[m] && nn < near * side[m])
         s.corner = m;
     return s;
 }

@@ -33,7 +33,9 @@ double AddArea(const G3Vertex* a, const G3Vertex* b, const G3Vertex* c, double* 
 }
 
 // Facet sides per vertex pair; every facet must be a triangle with area
-// above kZeroArea, and *area sums them.
+// above kZeroArea and no corner within kPlaneSide of the side it faces
+// (corners in line to rounding only give areas on either side of
+// kZeroArea), and *area sums them.
 std::map<Pair, int> Sides(G3Surface& s, double* area)
 {
     std::map<Pair, int> sides;
@@ -43,10 +45,15 @@ std::map<Pair, int> Sides(G3Surface& s, double* area)
         const std::vector<G3Vertex*> c = Corners(s.GetFacet(k));
         EXPECT_EQ(c.size(), 3u);
         const double a = AddArea(c[0], c[1], c[2], unused);
-        EXPECT_GT(a, GTolerance::kZeroArea) << k;
-        *area += a;
-        for (std::size_t i = 0; i < c.size(); ++i)
+        double longest = 0.0;
+        for (std::size_t i = 0; i < c.size(); ++i) {
+            const double *p = c[i]->GetXYZ(), *q = c[(i + 1) % c.size()]->GetXYZ();
+            longest = std::max(longest, std::hypot(q[0] - p[0], q[1] - p[1], q[2] - p[2]));
             ++sides[std::minmax(c[i], c[(i + 1) % c.size()])];
+        }
+        EXPECT_GT(a, GTolerance::kZeroArea) << k;
+        EXPECT_GT(2.0 * a / longest, GTolerance::kPlaneSide) << k;
+        *area += a;
     }
     return sides;
 }
