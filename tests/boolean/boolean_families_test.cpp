@@ -203,6 +203,47 @@ P Offset()
     return d;
 }
 
+// A random rigid motion: any axis, any angle, moved to `at`.
+fixtures::Motion RandomTurn(const P& at)
+{
+    P axis = {(GRand() % 1000) / 500.0 - 1, (GRand() % 1000) / 500.0 - 1, (GRand() % 1000) / 500.0 + 0.01};
+    const double n = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+    for (double& c : axis)
+        c /= n;
+    return fixtures::Motion::Turn(axis, (GRand() % 1000) / 1000.0 * 6.0, at);
+}
+
+void Place(G3Surface* s, const fixtures::Motion& m)
+{
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        double* x = s->GetVertex(k)->GetXYZ();
+        const P y = m.Apply({x[0], x[1], x[2]});
+        for (int d = 0; d < 3; ++d)
+            x[d] = y[d];
+    }
+    s->FormPlaneEquation();
+}
+
+// Runs the three operations on a and b and checks every result closed and
+// the two identities; returns how many checks failed.
+int CheckIdentities(G3Surface* a, G3Surface* b, const std::string& what, double relative = 1e-9)
+{
+    const double va = G3SurfaceVolume(a), vb = G3SurfaceVolume(b);
+    double v[3];
+    int failed = 0;
+    for (Op op : {kUnion, kDifference, kIntersection}) {
+        const std::string fault = Operate(a, b, op, &v[op]);
+        failed += fault.empty() ? 0 : 1;
+        EXPECT_EQ("", fault) << what << " " << kOpNames[op];
+    }
+    const double tolerance = relative * (va + vb);
+    failed += std::fabs(v[kUnion] + v[kIntersection] - va - vb) <= tolerance ? 0 : 1;
+    failed += std::fabs(v[kDifference] - va + v[kIntersection]) <= tolerance ? 0 : 1;
+    EXPECT_NEAR(v[kUnion] + v[kIntersection], va + vb, tolerance) << what;
+    EXPECT_NEAR(v[kDifference], va - v[kIntersection], tolerance) << what;
+    return failed;
+}
+
 TEST(BooleanFamilies, PlansWithHolesAgainstMovedCopiesAreClosedAndExact)
 {
     GSRand(36);
@@ -233,47 +274,16 @@ TEST(BooleanFamilies, PlansWithHolesAgainstTurnedBoxesKeepTheIdentities)
 {
     GSRand(3636);
     const int pairs = fixtures::kSlowBuild ? 30 : 120;
+    int failed = 0;
     for (int round = 0; round < pairs; ++round) {
         const Plan pa = RandomPlan(round % 4);
         SurfacePtr a = Prism(pa, round % 2 == 0);
-        P axis = {(GRand() % 1000) / 500.0 - 1, (GRand() % 1000) / 500.0 - 1, (GRand() % 1000) / 500.0 - 1};
-        const double n = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]) + 1e-9;
-        for (double& c : axis)
-            c /= n;
         const P at = {pa.xs.back() * (GRand() % 1000) / 1000.0, pa.ys.back() * (GRand() % 1000) / 1000.0,
                       pa.z1 * (GRand() % 1000) / 1000.0};
-        SurfacePtr b = fixtures::Box({-0.6, -0.4, -0.5}, {0.6, 0.4, 0.5}, GRand() % 2 == 0,
-                                     fixtures::Motion::Turn(axis, (GRand() % 1000) / 1000.0 * 3.0, at));
-        const double va = G3SurfaceVolume(a.get()), vb = G3SurfaceVolume(b.get());
-        double v[3];
-        for (Op op : {kUnion, kDifference, kIntersection})
-            EXPECT_EQ("", Operate(a.get(), b.get(), op, &v[op])) << "round " << round << " " << kOpNames[op];
-        const double scale = va + vb;
-        EXPECT_NEAR(v[kUnion] + v[kIntersection], va + vb, 1e-9 * scale) << "round " << round;
-        EXPECT_NEAR(v[kDifference], va - v[kIntersection], 1e-9 * scale) << "round " << round;
+        SurfacePtr b = fixtures::Box({-0.6, -0.4, -0.5}, {0.6, 0.4, 0.5}, GRand() % 2 == 0, RandomTurn(at));
+        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round));
     }
-}
-
-
-// A random rigid motion: any axis, any angle, moved to `at`.
-fixtures::Motion RandomTurn(const P& at)
-{
-    P axis = {(GRand() % 1000) / 500.0 - 1, (GRand() % 1000) / 500.0 - 1, (GRand() % 1000) / 500.0 + 0.01};
-    const double n = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
-    for (double& c : axis)
-        c /= n;
-    return fixtures::Motion::Turn(axis, (GRand() % 1000) / 1000.0 * 6.0, at);
-}
-
-void Place(G3Surface* s, const fixtures::Motion& m)
-{
-    for (int k = 0; k < s->GetVertexCount(); ++k) {
-        double* x = s->GetVertex(k)->GetXYZ();
-        const P y = m.Apply({x[0], x[1], x[2]});
-        for (int d = 0; d < 3; ++d)
-            x[d] = y[d];
-    }
-    s->FormPlaneEquation();
+    EXPECT_EQ(0, failed);
 }
 
 // An annulus prism of n segments (radii r0 < r1, height h), caps and walls
@@ -300,26 +310,6 @@ SurfacePtr Ring(int n, double r0, double r1, double h)
     }
     s->FormPlaneEquation();
     return s;
-}
-
-// Runs the three operations on a and b and checks every result closed and
-// the two identities; returns how many checks failed.
-int CheckIdentities(G3Surface* a, G3Surface* b, const std::string& what, double relative = 1e-9)
-{
-    const double va = G3SurfaceVolume(a), vb = G3SurfaceVolume(b);
-    double v[3];
-    int failed = 0;
-    for (Op op : {kUnion, kDifference, kIntersection}) {
-        const std::string fault = Operate(a, b, op, &v[op]);
-        failed += fault.empty() ? 0 : 1;
-        EXPECT_EQ("", fault) << what << " " << kOpNames[op];
-    }
-    const double tolerance = relative * (va + vb);
-    failed += std::fabs(v[kUnion] + v[kIntersection] - va - vb) <= tolerance ? 0 : 1;
-    failed += std::fabs(v[kDifference] - va + v[kIntersection]) <= tolerance ? 0 : 1;
-    EXPECT_NEAR(v[kUnion] + v[kIntersection], va + vb, tolerance) << what;
-    EXPECT_NEAR(v[kDifference], va - v[kIntersection], tolerance) << what;
-    return failed;
 }
 
 TEST(BooleanFamilies, RingsAndTubesAgainstTurnedBoxesAndEachOther)
