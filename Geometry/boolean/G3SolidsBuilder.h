@@ -1,0 +1,45 @@
+#pragma once
+// Simple closed solids built from scratch: the half-space box the plane
+// slices subtract, a latitude-longitude sphere, and the shell of a solid
+// (every facet moved along its normal, corners rebuilt where the moved
+// planes meet). Static operations only; the class is never instantiated.
+
+class CExDataProvider;
+class GArrayCollection;
+class G3Facet;
+class G3Surface;
+
+class G3SolidsBuilder {
+public:
+    // A new closed box, facets facing out: in local coordinates, with
+    // s = size, it covers [-s, s] x [-s, s] x [0, 2s], then m (may be null:
+    // no move) carries it into place, so its face z = 0 lies on the plane m
+    // maps z = 0 to. New facets take `provider` as their default extended
+    // data (may be null). Null when size is not finite and positive.
+    static G3Surface* BuildBox(double (*m)[4], double size, CExDataProvider* provider);
+    // A new sphere about center: n meridians (an odd n is raised by 1) and
+    // n / 2 + 1 rings from pole to pole, quads with edge flags 2, the pole
+    // vertices welded so that the facets there are triangles. Empty (not
+    // null) unless radius > kZeroLength and n >= 4, or when the centre or
+    // radius is not finite; null only for a null centre. Facets face out.
+    static G3Surface* BuildSphere(const double* center, double radius, int n);
+    // *out = a new surface: every facet of s moved by `thickness` along its
+    // plane normal, its corners where its moved plane meets the moved planes
+    // of the two neighbours at that corner (a corner whose three planes are
+    // nearly parallel is dropped, and a facet left with fewer than three
+    // corners is dropped too). Facets of s listed in `keep` (may be null)
+    // keep their planes. Facets the rebuilding turned against the facet they
+    // come from are removed. s is unchanged. False, *out null, for a null s
+    // or out or a non-finite thickness.
+    static bool Shell(G3Surface* s, G3Surface** out, double thickness, GArrayCollection* keep);
+
+private:
+    G3SolidsBuilder() = default;
+
+    // Adds the moved copy of f to out (f's flags, f's id as its surface
+    // number).
+    static void ShellFacet(G3Facet* f, G3Surface* out, double thickness);
+    // plane = f's plane moved by thickness along its normal; a marked facet
+    // keeps its plane.
+    static void CalcNewPlaneEquation(G3Facet* f, double thickness, double* plane);
+};

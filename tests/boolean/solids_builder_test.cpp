@@ -1,0 +1,192 @@
+// The solids builder: boxes turned onto random planes, spheres over a table
+// of resolutions, and shells of turned boxes checked against the box grown
+// by the thickness on every side (corners and volume).
+
+#include "solid_fixtures.h"
+
+#include "Geometry/boolean/G3SolidsBuilder.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GRandom.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3MeshCheck.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "tests/mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using fixtures::P;
+using fixtures::SurfacePtr;
+
+double Uniform(double lo, double hi) { return lo + (hi - lo) * GRand() / G_RAND_MAX; }
+
+TEST(SolidsBuilder, BoxIsClosedOutwardAndStandsOnItsPlane)
+{
+    GSRand(11);
+    for (int round = 0; round < 40; ++round) {
+        double plane[4] = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1), Uniform(-50, 50)};
+        const double len = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+        double m[4][4];
+        ASSERT_TRUE(M4RotationMatrix(plane, m));
+        const double size = Uniform(0.1, 20);
+        SurfacePtr box(G3SolidsBuilder::BuildBox(m, size, nullptr));
+        ASSERT_TRUE(box);
+        EXPECT_EQ("", MeshCheck(box.get()));
+        EXPECT_EQ("", G3ClosedCheck(box.get()));
+        EXPECT_EQ(6, box->GetFacetCount());
+        EXPECT_NEAR(8 * size * size * size, G3SurfaceVolume(box.get()), 1e-9 * size * size * size);
+        // Four corners on the plane n.x = d (n the unit normal), four at
+        // 2 size along n.
+        int on = 0;
+        for (int k = 0; k < box->GetVertexCount(); ++k) {
+            const double* x = box->GetVertex(k)->GetXYZ();
+            const double h = (plane[0] * x[0] + plane[1] * x[1] + plane[2] * x[2]) / len - plane[3];
+            if (std::fabs(h) < 1e-9 * (size + 50))
+                ++on;
+            else
+                EXPECT_NEAR(2 * size, h, 1e-9 * (size + 50));
+        }
+        EXPECT_EQ(4, on);
+    }
+    EXPECT_EQ(nullptr, G3SolidsBuilder::BuildBox(nullptr, 0.0, nullptr));
+    EXPECT_EQ(nullptr, G3SolidsBuilder::BuildBox(nullptr, std::nan(""), nullptr));
+}
+
+TEST(SolidsBuilder, SphereResolutionsAndDegenerateInput)
+{
+    const double c[3] = {1, -2, 3};
+    struct Row {
+        int n;
+        double r;
+        int meridians; // 0: empty
+    };
+    const Row rows[] = {{5, 1.0, 6}, {6, 1.0, 6}, {4, 2.0, 4}, {3, 1.0, 4}, {17, 0.5, 18}, {40, 3.0, 40},
+                        {2, 1.0, 0}, {1, 1.0, 0}, {-6, 1.0, 0}, {8, 0.0, 0}, {8, -1.0, 0}, {8, std::nan(""), 0}};
+    for (const Row& row : rows) {
+        SurfacePtr s(G3SolidsBuilder::BuildSphere(c, row.r, row.n));
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        const int m = row.meridians;
+        if (m == 0) {
+            EXPECT_EQ(0, s->GetFacetCount()) << row.n;
+            EXPECT_EQ(0, s->GetVertexCount()) << row.n;
+            continue;
+        }
+        EXPECT_EQ("", G3ClosedCheck(s.get())) << row.n;
+        EXPECT_EQ(m * (m / 2), s->GetFacetCount()) << row.n;
+        EXPECT_EQ(m * (m / 2 - 1) + 2, s->GetVertexCount()) << row.n;
+        int triangles = 0;
+        for (int k = 0; k < s->GetFacetCount(); ++k) {
+            const int corners = s->GetFacet(k)->GetEdgeCount();
+            EXPECT_TRUE(corners == 3 || corners == 4);
+            triangles += corners == 3;
+        }
+        EXPECT_EQ(2 * m, triangles) << row.n;
+        for (int k = 0; k < s->GetVertexCount(); ++k)
+            EXPECT_NEAR(row.r, fixtures::Distance(s->GetVertex(k)->GetXYZ(), c), 1e-12 * row.r);
+        // Inscribed: below the ball's volume, and it faces out.
+        const double v = G3SurfaceVolume(s.get());
+        EXPECT_GT(v, 0.0);
+        EXPECT_LT(v, 4.0 / 3.0 * fixtures::kPi * row.r * row.r * row.r);
+    }
+    EXPECT_EQ(nullptr, G3SolidsBuilder::BuildSphere(nullptr, 1.0, 8));
+}
+
+// Every vertex of `s` is a corner of the box lo..hi moved by m, and every
+// such corner is a vertex.
+void ExpectBoxCorners(G3Surface* s, const P& lo, const P& hi, const fixtures::Motion& m, double tol)
+{
+    ASSERT_EQ(8, s->GetVertexCount());
+    for (int k = 0; k < 8; ++k) {
+        const P c = m.Apply({(k & 1) ? hi[0] : lo[0], (k & 2) ? hi[1] : lo[1], (k & 4) ? hi[2] : lo[2]});
+        int found = 0;
+        for (int i = 0; i < 8; ++i)
+            found += fixtures::Distance(s->GetVertex(i)->GetXYZ(), c.data()) < tol;
+        EXPECT_EQ(1, found) << k;
+    }
+}
+
+TEST(SolidsBuilder, ShellOfTurnedBoxesMovesEveryCornerToItsThreePlanes)
+{
+    GSRand(12);
+    for (int round = 0; round < 40; ++round) {
+        const P lo = {Uniform(-5, 5), Uniform(-5, 5), Uniform(-5, 5)};
+        const P hi = {lo[0] + Uniform(0.5, 3), lo[1] + Uniform(0.5, 3), lo[2] + Uniform(0.5, 3)};
+        const double a = Uniform(0, 3);
+        P u = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
+        const double ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]) + 1e-3;
+        u = {u[0] / ul, u[1] / ul, u[2] / ul};
+        const double norm = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+        u = {u[0] / norm, u[1] / norm, u[2] / norm};
+        const fixtures::Motion m = round == 0 ? fixtures::Motion() : fixtures::Motion::Turn(u, a, {0, 0, 0});
+        const double t = round == 0 ? 0.1 : Uniform(-0.2, 0.4);
+        SurfacePtr box = fixtures::Box(lo, hi, false, m);
+        // Keep the bottom face (z = lo) in place on odd rounds.
+        GArrayCollection keep;
+        int bottom = -1;
+        if (round % 2 == 1) {
+            for (int k = 0; k < box->GetFacetCount(); ++k) {
+                const double* x = box->GetFacet(k)->GetPlane();
+                const P down = m.Apply({0, 0, -1});
+                if (x[0] * down[0] + x[1] * down[1] + x[2] * down[2] > 0.999)
+                    bottom = k;
+            }
+            ASSERT_GE(bottom, 0);
+            keep.add(box->GetFacet(bottom));
+        }
+        G3Surface* raw = nullptr;
+        ASSERT_TRUE(G3SolidsBuilder::Shell(box.get(), &raw, t, round % 2 == 1 ? &keep : nullptr));
+        SurfacePtr shell(raw);
+        EXPECT_EQ("", MeshCheck(shell.get()));
+        EXPECT_EQ("", MeshCheck(box.get()));
+        EXPECT_EQ("", G3ClosedCheck(shell.get()));
+        EXPECT_EQ(6, shell->GetFacetCount());
+        const P glo = {lo[0] - t, lo[1] - t, round % 2 == 1 ? lo[2] : lo[2] - t};
+        const P ghi = {hi[0] + t, hi[1] + t, hi[2] + t};
+        ExpectBoxCorners(shell.get(), glo, ghi, m, 1e-9);
+        EXPECT_NEAR((ghi[0] - glo[0]) * (ghi[1] - glo[1]) * (ghi[2] - glo[2]), G3SurfaceVolume(shell.get()), 1e-9);
+    }
+}
+
+TEST(SolidsBuilder, ShellDropsCornersWhosePlanesAreParallel)
+{
+    // A unit cube whose top is two triangles: at the diagonal's ends the
+    // triangle's plane meets its twin's, so each triangle keeps one corner
+    // and goes; the bottom and the sides keep all theirs.
+    SurfacePtr s(new G3Surface());
+    std::vector<G3Vertex*> v = testmesh::AddBoxCorners(*s, {0, 0, 0}, {1, 1, 1});
+    auto face = [&](std::vector<int> q) {
+        std::vector<G3Vertex*> w;
+        for (int i : q)
+            w.push_back(v[static_cast<std::size_t>(i)]);
+        fixtures::Face(s.get(), w);
+    };
+    face({0, 2, 3, 1});
+    face({4, 5, 7});
+    face({4, 7, 6});
+    face({0, 1, 5, 4});
+    face({2, 6, 7, 3});
+    face({0, 4, 6, 2});
+    face({1, 3, 7, 5});
+    s->FormPlaneEquation();
+    ASSERT_EQ("", G3ClosedCheck(s.get()));
+    G3Surface* raw = nullptr;
+    ASSERT_TRUE(G3SolidsBuilder::Shell(s.get(), &raw, 0.1, nullptr));
+    SurfacePtr shell(raw);
+    EXPECT_EQ("", MeshCheck(shell.get()));
+    EXPECT_EQ(5, shell->GetFacetCount());
+    for (int k = 0; k < shell->GetVertexCount(); ++k)
+        for (int d = 0; d < 3; ++d) {
+            const double x = shell->GetVertex(k)->GetXYZ()[d];
+            EXPECT_TRUE(std::fabs(x + 0.1) < 1e-12 || std::fabs(x - 1.1) < 1e-12) << x;
+        }
+    G3Surface* none = nullptr;
+    EXPECT_FALSE(G3SolidsBuilder::Shell(nullptr, &none, 0.1, nullptr));
+    EXPECT_FALSE(G3SolidsBuilder::Shell(s.get(), &none, std::nan(""), nullptr));
+    EXPECT_EQ(nullptr, none);
+}
+
+} // namespace
