@@ -76,6 +76,35 @@ public:
     // names the first defect of the result.
     const std::string& GetFailureReason() const { return failureReason; }
 
+    // --- slicing and cutting (G3BooleanSlice.cpp)
+    // Splits the closed solid s by the plane n.x = d, n = (a, b, c) made
+    // unit, d = plane[3] as given: *below the part with n.x <= d, *above
+    // the other, each capped, both the caller's. True when both parts
+    // exist. When one side is empty, false with the whole solid in *below
+    // and *above null. With cut true s is consumed (deleted, or handed back
+    // whole in *below); with cut false nothing is done: false, both null.
+    // With capFromBox the solid's own facets lying in the plane go and the
+    // cap comes from the cutting box. False with both null and s untouched
+    // for null arguments, a plane that is not finite or has a zero normal,
+    // a solid without facets or with a coordinate that is not finite, and
+    // when the engine fails on either side (GetFailureReason).
+    bool Slice(G3Surface* s, double* plane, bool cut, G3Surface** below, G3Surface** above, bool capFromBox);
+    // Slice without capFromBox whose caps carry s's default facet extended
+    // data.
+    bool SliceED(G3Surface* s, double* plane, bool cut, G3Surface** below, G3Surface** above);
+    // Slice by the plane a x + b y + c z + d = 0.
+    bool CutUpByPlane(G3Surface* s, const double (&plane)[4], bool cut, G3Surface** below, G3Surface** above);
+    // Splits the closed solid s by the open sheet into its two sides, each
+    // capped by the part of the sheet inside s. True, s and sheet deleted,
+    // when both parts exist; otherwise false, both null, s and sheet
+    // untouched (a closed sheet, one that misses s or does not divide it).
+    bool SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surface** part1, G3Surface** part2);
+    // Moves each connected piece (facets joined across edges) of s with at
+    // least 4 facets into a new surface appended to `pieces`; smaller
+    // pieces are dropped. s is left empty. The size of `pieces` afterwards;
+    // 0 for a null argument.
+    static int Separate_Surface(G3Surface* s, GArrayCollection* pieces);
+
     // --- working data (G3BooleanData.h)
     // Attaches the engine's provider to s and opens every vertex and facet
     // (each gets a fresh record). A provider this engine attached before is
@@ -200,6 +229,11 @@ public:
     bool RemoveSelfIntersection(G3Surface* s);
 
 protected:
+    // Slice and SliceED: the boxes carry s's facet defaults when
+    // withExData, and the subtractions take the event form.
+    bool SliceWith(G3Surface* s, const double* plane, bool cut, G3Surface** below, G3Surface** above,
+                   bool capFromBox, bool withExData);
+
     // --- preparation of both operands (G3BooleanPrepare.cpp)
     // Merges A and B in plane, triangulates them, gives normals to the one
     // without (AssignNormalsByPlane), scales both by 1000 and forms their

@@ -1,0 +1,414 @@
+// Slicing a solid by a plane or by an open sheet, and separating a surface
+// into its connected pieces. Invariants:
+// - the plane slices are two boolean differences with half-space boxes
+//   (G3SolidsBuilder::BuildBox turned onto the plane), each on a duplicate
+//   of the solid, so the caller's solid is deleted only once both sides
+//   came out of the engine; a refusal or an engine failure leaves it as it
+//   was;
+// - a solid lying wholly on one side of the plane (every vertex within
+//   kPlaneSide of it or beyond) is handed back as it is, without a boolean;
+// - the sheet slice works on duplicates of both inputs and deletes the
+//   inputs only when it returns true;
+// - scratch marks 3 and 4 used by the flood fills are cleared on every
+//   surface handed back and on the inputs.
+// The places that round are the engine's (scaling and the cut) and the
+// normalisation of the plane's normal.
+#include "Geometry/boolean/G3BooleanCalculator.h"
+
+#include "Geometry/boolean/G3SolidsBuilder.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr long kMarks = G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4;
+
+bool HasVertices(const G3Surface* s) { return s && s->GetVertexCount() > 0; }
+
+bool FiniteCoordinates(const G3Surface* s)
+{
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const double* x = s->GetVertex(k)->GetXYZ();
+        if (!std::isfinite(x[0]) || !std::isfinite(x[1]) || !std::isfinite(x[2]))
+            return false;
+    }
+    return true;
+}
+
+void ClearMarks(G3Surface* s)
+{
+    if (!s)
+        return;
+    s->ChangeEdgeFlags(kMarks, false);
+    s->ChangeFacetFlags(kMarks, false);
+}
+
+// Flood fill across edges from `start`: every reachable facet and its edges
+// get `flag`; edges carrying `stop` (or already `flag`) are not crossed,
+// and facets carrying `stop` are not entered.
+void FloodFill(G3Edge* start, long flag, long stop)
+{
+    std::vector<G3Edge*> queue;
+    start->SetFlags(start->GetFlags() | flag);
+    queue.push_back(start);
+    GArrayCollection edges;
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        G3Edge* e = queue[head];
+        G3Facet* fs[2] = {e->GetFacet1(), e->GetFacet2()};
+        for (G3Facet* f : fs) {
+            if (!f || (f->GetFlags() & (flag | stop)))
+                continue;
+            f->SetFlags(f->GetFlags() | flag);
+            edges.clear();
+            f->GetEdges(&edges);
+            for (int k = 0; k < edges.size(); ++k) {
+                G3Edge* g = static_cast<G3Edge*>(edges.get(k));
+                if (g->GetFlags() & (flag | stop))
+                    continue;
+                g->SetFlags(g->GetFlags() | flag);
+                queue.push_back(g);
+            }
+        }
+    }
+}
+
+// Appends b's entities to a (b left empty) and welds the seam.
+void AppendAndWeld(G3Surface* a, G3Surface* b)
+{
+    if (!a->AppendMoving(b))
+        a->Copy(b);
+    a->RemoveEqualsVertex();
+    a->RemoveNonManifoldEdges();
+    a->FormPlaneEquation();
+}
+
+// Unit direction in f's plane, across e and into f; false when e or f's
+// plane has no direction.
+bool IntoFacet(G3Facet* f, G3Edge* e, double* dir)
+{
+    const double* a = e->GetVertex1()->GetXYZ();
+    const double* b = e->GetVertex2()->GetXYZ();
+    double t[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    if (!f->GetMoveDirection(e))
+        for (double& x : t)
+            x = -x;
+    const double* n = f->GetPlane();
+    // Counter-clockwise about n, the facet lies to the left of its run.
+    double c[3] = {n[1] * t[2] - n[2] * t[1], n[2] * t[0] - n[0] * t[2], n[0] * t[1] - n[1] * t[0]};
+    const double len = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    if (!(len >= GTolerance::kZeroLength))
+        return false;
+    for (int k = 0; k < 3; ++k)
+        dir[k] = c[k] / len;
+    return true;
+}
+
+bool SameEnds(const G3Edge* e, const G3Edge* g)
+{
+    const G3Vertex* a = e->GetVertex1();
+    const G3Vertex* b = e->GetVertex2();
+    const G3Vertex* c = g->GetVertex1();
+    const G3Vertex* d = g->GetVertex2();
+    return (a->Equals(c) && b->Equals(d)) || (a->Equals(d) && b->Equals(c));
+}
+
+} // namespace
+
+bool G3BooleanCalculator::Slice(G3Surface* s, double* plane, bool cut, G3Surface** below, G3Surface** above,
+                                bool capFromBox)
+{
+    return SliceWith(s, plane, cut, below, above, capFromBox, false);
+}
+
+bool G3BooleanCalculator::SliceED(G3Surface* s, double* plane, bool cut, G3Surface** below, G3Surface** above)
+{
+    return SliceWith(s, plane, cut, below, above, false, true);
+}
+
+bool G3BooleanCalculator::CutUpByPlane(G3Surface* s, const double (&plane)[4], bool cut, G3Surface** below,
+                                       G3Surface** above)
+{
+    // Slice's offset runs along the unit normal; the equation's d along
+    // (a, b, c) as given.
+    const double len = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+    double p[4] = {plane[0], plane[1], plane[2], len > 0.0 ? -plane[3] / len : -plane[3]};
+    return SliceWith(s, p, cut, below, above, false, false);
+}
+
+bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut, G3Surface** below,
+                                    G3Surface** above, bool capFromBox, bool withExData)
+{
+    if (below)
+        *below = nullptr;
+    if (above)
+        *above = nullptr;
+    failureReason.clear();
+    if (!s || !plane || !below || !above || !cut || s->GetFacetCount() == 0)
+        return false;
+    for (int k = 0; k < 4; ++k)
+        if (!std::isfinite(plane[k]))
+            return false;
+    const double len = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+    if (!(len >= GTolerance::kZeroLength) || !std::isfinite(len) || !FiniteCoordinates(s))
+        return false;
+    double p[4] = {plane[0] / len, plane[1] / len, plane[2] / len, plane[3]};
+
+    // Wholly on one side: the solid comes back as it is.
+    double lo = 0.0;
+    double hi = 0.0;
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const double* x = s->GetVertex(k)->GetXYZ();
+        const double h = p[0] * x[0] + p[1] * x[1] + p[2] * x[2] - p[3];
+        lo = k == 0 ? h : std::fmin(lo, h);
+        hi = k == 0 ? h : std::fmax(hi, h);
+    }
+    if (lo >= -GTolerance::kPlaneSide || hi <= GTolerance::kPlaneSide) {
+        *below = s;
+        return false;
+    }
+
+    // The boxes reach every vertex: the box of the solid, the origin and
+    // the point where the plane is anchored, four times over.
+    GEnvelope env;
+    s->FormEnvelope(&env);
+    const double anchor[3] = {p[0] * p[3], p[1] * p[3], p[2] * p[3]};
+    env.Add(0.0, 0.0, 0.0);
+    env.Add(anchor[0], anchor[1], anchor[2]);
+    const double size = 4.0 * env.GetMaxSize();
+    double m1[4][4];
+    double m2[4][4];
+    const double q[4] = {-p[0], -p[1], -p[2], -p[3]};
+    if (!M4RotationMatrix(p, m1) || !M4RotationMatrix(q, m2))
+        return false;
+    CExDataProvider* provider = withExData ? s->GetExtendedDataFacetDefault().GetMap() : nullptr;
+    G3Surface* box1 = G3SolidsBuilder::BuildBox(m1, size, provider);
+    G3Surface* box2 = G3SolidsBuilder::BuildBox(m2, size, provider);
+    if (!box1 || !box2) {
+        delete box1;
+        delete box2;
+        return false;
+    }
+    G3Surface* work = s->Duplicate();
+    G3Surface* copy = s->Duplicate();
+    slicePlane = capFromBox ? p : nullptr;
+    G3Surface* b = withExData ? Sub(work, box1, GEVENT_NONE) : Sub(work, box1);
+    std::string reason = failureReason;
+    G3Surface* a = nullptr;
+    if (reason.empty()) {
+        a = withExData ? Sub(copy, box2, GEVENT_NONE) : Sub(copy, box2);
+        reason = failureReason;
+    } else {
+        delete copy;
+        delete box2;
+    }
+    slicePlane = nullptr;
+    if (!reason.empty()) {
+        // The engine refused a side: the caller keeps the solid.
+        delete a;
+        delete b;
+        failureReason = reason;
+        return false;
+    }
+    delete s;
+    if (HasVertices(b)) {
+        *below = b;
+        if (HasVertices(a)) {
+            *above = a;
+            return true;
+        }
+        delete a;
+        return false;
+    }
+    delete b;
+    *below = a;
+    return false;
+}
+
+bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surface** part1, G3Surface** part2)
+{
+    if (part1)
+        *part1 = nullptr;
+    if (part2)
+        *part2 = nullptr;
+    failureReason.clear();
+    if (!s || !sheet || s == sheet || !part1 || !part2 || s->GetFacetCount() == 0 || sheet->GetFacetCount() == 0)
+        return false;
+    if (sheet->GetClosed() || !FiniteCoordinates(s) || !FiniteCoordinates(sheet))
+        return false;
+
+    // The cap: the part of the sheet inside s, facing against the sheet.
+    A = s->Duplicate();
+    B = sheet->Duplicate();
+    B->NegNormals();
+    G3Surface* cap = BinaryOperation(55, 50, 1);
+    if (!cap || cap->GetFacetCount() == 0) {
+        delete cap;
+        return false;
+    }
+    // The cut solid: s cut along the sheet, all its facets kept.
+    A = s->Duplicate();
+    B = sheet->Duplicate();
+    B->NegNormals();
+    G3Surface* cut = BinaryOperation(0, 55, 0);
+    if (!cut || cut->GetFacetCount() == 0) {
+        delete cap;
+        delete cut;
+        return false;
+    }
+    ClearMarks(cut);
+    ClearMarks(cap);
+
+    // Seam edges: the cut solid's edges along the cap's; each one's facets
+    // lie on the two sides of the sheet, told apart by the direction into
+    // them against the normal of the cap's first facet.
+    G3Edge* first = static_cast<G3Edge*>(cap->GetEdgeList()->get(0));
+    G3Facet* ref = first->GetFacet1() ? first->GetFacet1() : first->GetFacet2();
+    G3Facet* side[2] = {nullptr, nullptr};
+    bool failed = !ref;
+    const double* rn = ref ? ref->GetPlane() : nullptr;
+    for (int i = 0; !failed && i < cap->GetEdgeCount(); ++i) {
+        G3Edge* ce = cap->GetEdge(i);
+        for (int j = 0; !failed && j < cut->GetEdgeCount(); ++j) {
+            G3Edge* e = cut->GetEdge(j);
+            if (!SameEnds(ce, e))
+                continue;
+            G3Facet* f1 = e->GetFacet1();
+            G3Facet* f2 = e->GetFacet2();
+            if (f1) {
+                double d[3];
+                if (!IntoFacet(f1, e, d)) {
+                    failed = true;
+                    break;
+                }
+                const int k = d[0] * rn[0] + d[1] * rn[1] + d[2] * rn[2] <= 0.0 ? 0 : 1;
+                if (!side[k])
+                    side[k] = f1;
+                if (f2 && !side[1 - k])
+                    side[1 - k] = f2;
+            }
+            e->SetMark4();
+        }
+    }
+    G3Surface* one = nullptr;
+    if (!failed && side[0] && side[1]) {
+        // From an unmarked edge of each side's facet, the last in chain
+        // order, fill that side up to the seam.
+        GArrayCollection edges;
+        for (int k = 0; k < 2; ++k) {
+            const long flag = k == 0 ? G3Obj::FLAG_MARK3 : G3Obj::FLAG_MARK4;
+            const long stop = k == 0 ? G3Obj::FLAG_MARK4 : G3Obj::FLAG_MARK3;
+            edges.clear();
+            side[k]->GetEdges(&edges);
+            for (int i = edges.size() - 1; i >= 0; --i) {
+                G3Edge* e = static_cast<G3Edge*>(edges.get(i));
+                if (!(e->GetFlags() & kMarks)) {
+                    FloodFill(e, flag, stop);
+                    break;
+                }
+            }
+        }
+        // cut keeps side two, one side one.
+        one = new G3Surface();
+        one->Copy(cut);
+        for (int k = cut->GetFacetCount() - 1; k >= 0; --k)
+            if (cut->GetFacet(k)->GetMark3())
+                cut->RemoveFacet(cut->GetFacet(k));
+        for (int k = one->GetFacetCount() - 1; k >= 0; --k)
+            if (one->GetFacet(k)->GetMark4() || !one->GetFacet(k)->GetMark3())
+                one->RemoveFacet(one->GetFacet(k));
+        ClearMarks(cut);
+        ClearMarks(one);
+        cut->RemoveUnused();
+        one->RemoveUnused();
+        if (cut->GetFacetCount() > 0 && one->GetFacetCount() > 0) {
+            // Side one lies against the cap's normal, so the cap faces out
+            // of it as it is; side two takes it turned.
+            G3Surface* p1 = new G3Surface();
+            p1->Copy(cap);
+            p1->NegNormals();
+            AppendAndWeld(p1, cut);
+            G3Surface* p2 = new G3Surface();
+            p2->Copy(cap);
+            AppendAndWeld(p2, one);
+            *part1 = p1;
+            *part2 = p2;
+        }
+    }
+    ClearMarks(cut);
+    delete cut;
+    delete one;
+    delete cap;
+    if (!HasVertices(*part1) || !HasVertices(*part2)) {
+        delete *part1;
+        delete *part2;
+        *part1 = nullptr;
+        *part2 = nullptr;
+        return false;
+    }
+    delete s;
+    delete sheet;
+    return true;
+}
+
+int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces)
+{
+    if (!s || !pieces)
+        return 0;
+    ClearMarks(s);
+    while (s->GetEdgeCount() > 0) {
+        const int before = s->GetEdgeCount();
+        G3Edge* e = s->GetEdge(0);
+        if (e->GetMark4())
+            break;
+        FloodFill(e, G3Obj::FLAG_MARK4, 0);
+        // The piece is a copy of s less what the fill did not reach; s
+        // loses what it reached.
+        G3Surface* piece = new G3Surface();
+        piece->Copy(s);
+        for (int k = s->GetFacetCount() - 1; k >= 0; --k) {
+            G3Facet* f = s->GetFacet(k);
+            G3Facet* g = piece->GetFacet(k);
+            if (f->GetMark4())
+                s->RemoveFacet(f);
+            if (!g->GetMark4())
+                piece->RemoveFacet(g);
+            else
+                g->ClearMark4();
+        }
+        for (int k = s->GetEdgeCount() - 1; k >= 0; --k) {
+            G3Edge* f = s->GetEdge(k);
+            G3Edge* g = piece->GetEdge(k);
+            // Edges the fill reached have lost their facets above; the
+            // cleanup below takes them out of the lists.
+            if (f->GetMark4() && f->GetFacet1() == nullptr && f->GetFacet2() == nullptr)
+                f->ClearMark4();
+            g->ClearMark4();
+        }
+        s->RemoveUnused();
+        // A loose edge the fill started from (no facets) is gone now or
+        // unmarked; either way the loop moves on.
+        if (piece->GetFacetCount() < 4) {
+            delete piece;
+        } else {
+            piece->RemoveUnused();
+            piece->RemoveNonManifoldEdges();
+            piece->Update(CHECK_LEVEL_WELD);
+            pieces->add(piece);
+        }
+        s->Update(CHECK_LEVEL_WELD);
+        // Every round takes at least the edge it started from; one that
+        // takes nothing would repeat itself.
+        if (s->GetEdgeCount() >= before)
+            break;
+    }
+    ClearMarks(s);
+    return pieces->size();
+}

@@ -1,0 +1,358 @@
+// Slicing solids by planes and sheets, and separating surfaces into pieces.
+// Random planes through a sphere, an L-shaped prism and a wall with a
+// window (axis-parallel ones through the window and along faces, tilted
+// ones, the solids also moved to 1e5): both parts closed, volumes adding up
+// to the whole, and for axis-parallel planes each part's volume exact from
+// the prism's cells.
+
+#include "solid_fixtures.h"
+
+#include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/boolean/G3SolidsBuilder.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GRandom.h"
+#include "Geometry/mesh/CExData.h"
+#include "Geometry/mesh/G3MeshCheck.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "tests/mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace {
+
+using fixtures::P;
+using fixtures::SurfacePtr;
+
+double Uniform(double lo, double hi) { return lo + (hi - lo) * GRand() / G_RAND_MAX; }
+
+// A prism over the unit cells of a plan (cells[i][j] filled), z0 to z1,
+// shifted by o; `cellVolume(x0, x1, y0, y1, z0, z1)` adds up the exact
+// volume of the prism inside a box.
+struct CellPrism {
+    std::vector<std::vector<int>> cells;
+    double z0 = 0, z1 = 1;
+    P o = {0, 0, 0};
+    SurfacePtr Build() const
+    {
+        SurfacePtr s(new G3Surface());
+        const int nx = static_cast<int>(cells.size());
+        const int ny = static_cast<int>(cells[0].size());
+        auto in = [&](int i, int j) {
+            return i >= 0 && j >= 0 && i < nx && j < ny && cells[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)];
+        };
+        std::vector<G3Vertex*> v;
+        for (int k = 0; k < 2; ++k)
+            for (int i = 0; i <= nx; ++i)
+                for (int j = 0; j <= ny; ++j)
+                    v.push_back(s->AddVertex(o[0] + i, o[1] + j, o[2] + (k ? z1 : z0), 0));
+        auto at = [&](int k, int i, int j) { return v[static_cast<std::size_t>((k * (nx + 1) + i) * (ny + 1) + j)]; };
+        for (int i = 0; i < nx; ++i)
+            for (int j = 0; j < ny; ++j) {
+                if (!in(i, j))
+                    continue;
+                fixtures::Face(s.get(), {at(0, i, j), at(0, i, j + 1), at(0, i + 1, j + 1), at(0, i + 1, j)});
+                fixtures::Face(s.get(), {at(1, i, j), at(1, i + 1, j), at(1, i + 1, j + 1), at(1, i, j + 1)});
+                if (!in(i, j - 1))
+                    fixtures::Face(s.get(), {at(0, i, j), at(0, i + 1, j), at(1, i + 1, j), at(1, i, j)});
+                if (!in(i, j + 1))
+                    fixtures::Face(s.get(), {at(0, i + 1, j + 1), at(0, i, j + 1), at(1, i, j + 1), at(1, i + 1, j + 1)});
+                if (!in(i - 1, j))
+                    fixtures::Face(s.get(), {at(0, i, j + 1), at(0, i, j), at(1, i, j), at(1, i, j + 1)});
+                if (!in(i + 1, j))
+                    fixtures::Face(s.get(), {at(0, i + 1, j), at(0, i + 1, j + 1), at(1, i + 1, j + 1), at(1, i + 1, j)});
+            }
+        s->FormPlaneEquation();
+        s->RemoveEqualsVertex();
+        s->UnionInPlaneFacets(0);
+        s->FormPlaneEquation();
+        return s;
+    }
+    // Exact volume of the part with coordinate `axis` <= c.
+    double VolumeBelow(int axis, double c) const
+    {
+        double v = 0;
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            for (std::size_t j = 0; j < cells[i].size(); ++j) {
+                if (!cells[i][j])
+                    continue;
+                const double lo[3] = {o[0] + i, o[1] + j, o[2] + z0};
+                const double hi[3] = {o[0] + i + 1, o[1] + j + 1, o[2] + z1};
+                double box = 1;
+                for (int d = 0; d < 3; ++d) {
+                    double a = lo[d], b = hi[d];
+                    if (d == axis)
+                        b = std::fmin(b, std::fmax(a, c));
+                    box *= b - a;
+                }
+                v += box;
+            }
+        return v;
+    }
+};
+
+CellPrism Wall(P o) { return CellPrism{{{1, 1, 1}, {1, 0, 1}, {1, 1, 1}}, 0, 3, o}; }
+CellPrism LShape(P o) { return CellPrism{{{1, 1, 1}, {1, 0, 0}}, 0, 1.5, o}; }
+
+struct Sliced {
+    bool ok = false;
+    SurfacePtr below, above;
+};
+
+Sliced DoSlice(G3Surface* s, std::array<double, 4> plane, bool capFromBox = false)
+{
+    G3BooleanCalculator calc;
+    G3Surface* b = nullptr;
+    G3Surface* a = nullptr;
+    Sliced r;
+    r.ok = calc.Slice(s, plane.data(), true, &b, &a, capFromBox);
+    r.below.reset(b);
+    r.above.reset(a);
+    return r;
+}
+
+void ExpectSolid(G3Surface* s, const char* what)
+{
+    ASSERT_TRUE(s) << what;
+    EXPECT_EQ("", MeshCheck(s)) << what;
+    EXPECT_EQ("", G3ClosedCheck(s)) << what;
+}
+
+TEST(Slice, UnitCubeMissesRefusalsAndCutUp)
+{
+    {
+        SurfacePtr cube = fixtures::Box({0, 0, 0}, {1, 1, 1});
+        Sliced r = DoSlice(cube.release(), {0, 0, 1, 0.5});
+        EXPECT_TRUE(r.ok);
+        ExpectSolid(r.below.get(), "below");
+        ExpectSolid(r.above.get(), "above");
+        GEnvelope eb, ea;
+        r.below->FormEnvelope(&eb);
+        r.above->FormEnvelope(&ea);
+        EXPECT_NEAR(0.5, G3SurfaceVolume(r.below.get()), 1e-12);
+        EXPECT_NEAR(0.5, G3SurfaceVolume(r.above.get()), 1e-12);
+        EXPECT_NEAR(0.5, eb.GetMax()[2], 1e-12);
+        EXPECT_NEAR(0.5, ea.GetMin()[2], 1e-12);
+    }
+    // Misses on either side, and a plane along a face: the whole solid first.
+    for (double d : {-3.0, 0.0, 1.0, 7.0, 1e9}) {
+        SurfacePtr cube = fixtures::Box({0, 0, 0}, {1, 1, 1});
+        G3Surface* raw = cube.release();
+        Sliced r = DoSlice(raw, {0, 0, -2, d});
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(raw, r.below.get());
+        EXPECT_EQ(nullptr, r.above.get());
+        EXPECT_NEAR(1.0, G3SurfaceVolume(r.below.get()), 1e-12);
+    }
+    // CutUpByPlane's equation against Slice's offset, for scaled normals too.
+    for (double k : {1.0, 2.0, 0.25}) {
+        SurfacePtr c1 = fixtures::Box({0, 0, 0}, {1, 1, 1});
+        G3BooleanCalculator calc;
+        G3Surface* b = nullptr;
+        G3Surface* a = nullptr;
+        const double eq[4] = {0, 0, k, -0.5 * k};
+        EXPECT_TRUE(calc.CutUpByPlane(c1.release(), eq, true, &b, &a));
+        SurfacePtr pb(b), pa(a);
+        Sliced r = DoSlice(fixtures::Box({0, 0, 0}, {1, 1, 1}).release(), {0, 0, 1, 0.5});
+        ASSERT_TRUE(pb && pa);
+        EXPECT_NEAR(G3SurfaceVolume(r.below.get()), G3SurfaceVolume(pb.get()), 1e-12);
+        EXPECT_NEAR(G3SurfaceVolume(r.above.get()), G3SurfaceVolume(pa.get()), 1e-12);
+    }
+    // Refused: cut false, non-finite planes, zero normals; the solid stays.
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::array<double, 4> bad[] = {{0, 0, 0, 0.5}, {std::nan(""), 0, 1, 0.5}, {0, 0, 1, inf}, {0, 0, 1e-9, 0}};
+    SurfacePtr cube = fixtures::Box({0, 0, 0}, {1, 1, 1});
+    G3BooleanCalculator calc;
+    for (int k = -1; k < 4; ++k) {
+        G3Surface* b = reinterpret_cast<G3Surface*>(&calc);
+        G3Surface* a = b;
+        double plane[4] = {0, 0, 1, 0.5};
+        if (k >= 0)
+            std::copy(bad[k].begin(), bad[k].end(), plane);
+        EXPECT_FALSE(calc.Slice(cube.get(), plane, k >= 0, &b, &a, false));
+        EXPECT_EQ(nullptr, b);
+        EXPECT_EQ(nullptr, a);
+        const double eq[4] = {plane[0], plane[1], plane[2], plane[3]};
+        EXPECT_FALSE(calc.CutUpByPlane(cube.get(), eq, k >= 0, &b, &a));
+        EXPECT_EQ("", MeshCheck(cube.get()));
+        EXPECT_EQ(6, cube->GetFacetCount());
+        EXPECT_NEAR(1.0, G3SurfaceVolume(cube.get()), 1e-15);
+    }
+}
+
+TEST(Slice, CapsCarryDefaultDataAndCapFromBoxDropsFacetsInThePlane)
+{
+    // SliceED: every facet of both parts carries the solid's default data.
+    SurfacePtr cube = fixtures::Box({0, 0, 0}, {1, 1, 1});
+    static int tag = 7;
+    cube->GetExtendedDataFacetDefault().Add("ZUNO_G3FACE_MATERIAL_INDEX", &tag);
+    CExDataProvider* map = cube->GetExtendedDataFacetDefault().GetMap();
+    for (int k = 0; k < cube->GetFacetCount(); ++k)
+        cube->GetFacet(k)->GetExtendedData() = map;
+    G3BooleanCalculator calc;
+    G3Surface* b = nullptr;
+    G3Surface* a = nullptr;
+    double plane[4] = {1, 1, 0, 1};
+    ASSERT_TRUE(calc.SliceED(cube.release(), plane, true, &b, &a));
+    SurfacePtr pb(b), pa(a);
+    for (G3Surface* s : {pb.get(), pa.get()}) {
+        ExpectSolid(s, "part");
+        for (int k = 0; k < s->GetFacetCount(); ++k)
+            EXPECT_EQ(&tag, s->GetFacet(k)->GetExtendedData().GetData("ZUNO_G3FACE_MATERIAL_INDEX"));
+    }
+    // Two boxes stacked into one solid share the plane z = 1 inside it;
+    // with capFromBox those inner facets go and each part is a plain box.
+    SurfacePtr two(new G3Surface());
+    fixtures::AddBox(two.get(), {0, 0, 0}, {1, 1, 1});
+    fixtures::AddBox(two.get(), {0, 0, 1}, {1, 1, 2});
+    two->RemoveEqualsVertex();
+    two->FormPlaneEquation();
+    Sliced r = DoSlice(two.release(), {0, 0, 1, 1}, true);
+    EXPECT_TRUE(r.ok);
+    for (G3Surface* s : {r.below.get(), r.above.get()}) {
+        ExpectSolid(s, "capFromBox");
+        EXPECT_NEAR(1.0, G3SurfaceVolume(s), 1e-12);
+    }
+}
+
+TEST(Slice, RandomPlanesThroughSpheresPrismsAndWalls)
+{
+    GSRand(21);
+    const int rounds = fixtures::kSlowBuild ? 30 : 300;
+    int axisChecked = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const int kind = round % 3;
+        const bool far = round % 4 == 3;
+        const P o = far ? P{1e5, -1e5, 1e5} : P{0, 0, 0};
+        CellPrism prism = kind == 1 ? LShape(o) : Wall(o);
+        SurfacePtr s = kind == 0 ? fixtures::Sphere(o[0], o[1], o[2], 1.5, 25, 40) : prism.Build();
+        GEnvelope env;
+        s->FormEnvelope(&env);
+        const double whole = G3SurfaceVolume(s.get());
+        // Axis-parallel planes on the grid of halves (through the window,
+        // along faces), or tilted ones through a random inner point.
+        std::array<double, 4> pl;
+        int axis = -1;
+        if (kind != 0 && GRand() % 2 == 0) {
+            axis = static_cast<int>(GRand() % 3);
+            const double lo = env.GetMin()[axis];
+            const double hi = env.GetMax()[axis];
+            const int steps = static_cast<int>(std::lround(2 * (hi - lo)));
+            const double c = lo + 0.5 * (1 + static_cast<int>(GRand() % static_cast<unsigned>(steps - 1)));
+            pl = {0, 0, 0, c};
+            pl[static_cast<std::size_t>(axis)] = 1;
+        } else {
+            const double n[3] = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
+            const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]) + 1e-3;
+            const double c[3] = {Uniform(env.GetMin()[0], env.GetMax()[0]), Uniform(env.GetMin()[1], env.GetMax()[1]),
+                                 Uniform(env.GetMin()[2], env.GetMax()[2])};
+            pl = {n[0] / len, n[1] / len, n[2] / len, 0};
+            const double nl = std::sqrt(pl[0] * pl[0] + pl[1] * pl[1] + pl[2] * pl[2]);
+            pl[3] = (pl[0] * c[0] + pl[1] * c[1] + pl[2] * c[2]) / nl;
+        }
+        Sliced r = DoSlice(s.release(), pl);
+        ASSERT_TRUE(r.below) << round;
+        ExpectSolid(r.below.get(), "below");
+        if (!r.ok) {
+            EXPECT_EQ(nullptr, r.above.get());
+            EXPECT_NEAR(whole, G3SurfaceVolume(r.below.get()), 1e-9 * whole) << round;
+            continue;
+        }
+        ExpectSolid(r.above.get(), "above");
+        const double vb = G3SurfaceVolume(r.below.get());
+        const double va = G3SurfaceVolume(r.above.get());
+        EXPECT_GT(vb, 0.0);
+        EXPECT_GT(va, 0.0);
+        EXPECT_NEAR(whole, vb + va, 1e-9 * whole) << round;
+        if (axis >= 0) {
+            ++axisChecked;
+            EXPECT_NEAR(prism.VolumeBelow(axis, pl[3]), vb, 1e-9 * whole)
+                << round << " axis " << axis << " c " << pl[3] << " va " << va;
+        }
+    }
+    EXPECT_GT(axisChecked, rounds / 10);
+}
+
+SurfacePtr Sheet(double z, double tilt, double half)
+{
+    SurfacePtr s(new G3Surface());
+    const double x0 = -half, x1 = half;
+    std::vector<G3Vertex*> v = {s->AddVertex(x0, x0, z + tilt * x0, 0), s->AddVertex(x1, x0, z + tilt * x1, 0),
+                                s->AddVertex(x1, x1, z + tilt * x1, 0), s->AddVertex(x0, x1, z + tilt * x0, 0)};
+    fixtures::Face(s.get(), v);
+    s->FormPlaneEquation();
+    return s;
+}
+
+TEST(SliceBySurface, OpenSheetsDivideAndRefusalsKeepTheInputs)
+{
+    struct Row {
+        std::function<SurfacePtr()> solid;
+        double z, tilt;
+    };
+    const Row rows[] = {{[] { return fixtures::Box({0, 0, 0}, {1, 1, 1}); }, 0.4, 0.0},
+                        {[] { return Wall({0, 0, 0}).Build(); }, 1.3, 0.2},
+                        {[] { return Wall({0, 0, 0}).Build(); }, 1.6, -0.15}};
+    for (const Row& row : rows) {
+        SurfacePtr s = row.solid();
+        const double whole = G3SurfaceVolume(s.get());
+        SurfacePtr sheet = Sheet(row.z, row.tilt, 10);
+        G3BooleanCalculator calc;
+        G3Surface* p1 = nullptr;
+        G3Surface* p2 = nullptr;
+        ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2));
+        SurfacePtr a(p1), b(p2);
+        ExpectSolid(a.get(), "part1");
+        ExpectSolid(b.get(), "part2");
+        EXPECT_GT(G3SurfaceVolume(a.get()), 0.0);
+        EXPECT_GT(G3SurfaceVolume(b.get()), 0.0);
+        EXPECT_NEAR(whole, G3SurfaceVolume(a.get()) + G3SurfaceVolume(b.get()), 1e-9 * whole);
+    }
+    // A closed sheet, a sheet missing the solid: false, inputs alive.
+    SurfacePtr s = fixtures::Box({0, 0, 0}, {1, 1, 1});
+    for (int k = 0; k < 2; ++k) {
+        SurfacePtr sheet = k == 0 ? fixtures::Box({0.5, 0.5, 0.5}, {2, 2, 2}) : Sheet(5, 0, 10);
+        G3BooleanCalculator calc;
+        G3Surface* p1 = nullptr;
+        G3Surface* p2 = nullptr;
+        EXPECT_FALSE(calc.SliceBySurface(s.get(), sheet.get(), &p1, &p2));
+        EXPECT_EQ(nullptr, p1);
+        EXPECT_EQ(nullptr, p2);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_EQ("", MeshCheck(sheet.get()));
+        EXPECT_NEAR(1.0, G3SurfaceVolume(s.get()), 1e-15);
+    }
+}
+
+TEST(Separate_Surface, PiecesOfFourFacetsOrMore)
+{
+    GSRand(31);
+    for (int round = 0; round < 6; ++round) {
+        SurfacePtr s(new G3Surface());
+        const int n = 1 + round;
+        for (int k = 0; k < n; ++k)
+            fixtures::AddBox(s.get(), {3.0 * k, 0, 0}, {3.0 * k + 1, 1, 1.0 + k}, k % 2 == 1);
+        const bool stray = round % 2 == 1;
+        if (stray)
+            testmesh::SoupFacet(*s, {{-5, 0, 0}, {-4, 0, 0}, {-5, 1, 0}});
+        s->FormPlaneEquation();
+        GArrayCollection pieces;
+        EXPECT_EQ(n, G3BooleanCalculator::Separate_Surface(s.get(), &pieces));
+        EXPECT_EQ(0, s->GetFacetCount());
+        EXPECT_EQ(0, s->GetVertexCount());
+        EXPECT_EQ("", MeshCheck(s.get()));
+        double total = 0;
+        for (int k = 0; k < pieces.size(); ++k) {
+            G3Surface* p = static_cast<G3Surface*>(pieces.get(k));
+            ExpectSolid(p, "piece");
+            total += G3SurfaceVolume(p);
+            delete p;
+        }
+        EXPECT_NEAR(n * (n + 1) / 2.0, total, 1e-12);
+    }
+}
+
+} // namespace
