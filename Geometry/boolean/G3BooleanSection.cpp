@@ -7,8 +7,9 @@
 // - the section surface is built from fresh vertices and never shares an
 //   entity with the sectioned surface, which is left unchanged;
 // - a region of the plane bounded by the pieces belongs to the section when
-//   it lies inside the solid or on a facet in the plane, so holes stay
-//   open and solids that touch give one face;
+//   it lies inside any solid (closed piece) or on a facet in the plane, so
+//   holes stay open, and solids that touch or overlap give one face per
+//   region;
 // - the ray length becomes twice the diagonal of the sectioned surface's
 //   box.
 // Rounding: the crossing points of the plane cut, and the splits where
@@ -19,6 +20,7 @@
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/boolean/G3PlanarFaces.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -26,7 +28,9 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <cmath>
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace {
 
@@ -38,20 +42,99 @@ constexpr int kCutInPlane = 3;
 // Flags of the section's edges and facets, and the sub-surface number.
 constexpr int kSectionFlags = 1;
 
-// Plane k of `planes`, normalised; false for a non-finite or zero normal.
+// Plane k of `planes`, normalised; false for a non-finite or zero normal,
+// or a plane too far from the origin to be written in doubles. The four
+// numbers are first divided by the largest normal component, so the length
+// neither underflows for tiny coefficients nor overflows for huge ones.
 bool UnitPlane(const double* planes, int k, double* out)
 {
     const double* p = planes + 4 * k;
     for (int c = 0; c < 4; ++c)
         if (!std::isfinite(p[c]))
             return false;
-    const double len = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-    if (!(len > kZeroNormal))
+    const double m = std::fmax(std::fabs(p[0]), std::fmax(std::fabs(p[1]), std::fabs(p[2])));
+    if (!(m > 0.0))
         return false;
+    double q[4];
     for (int c = 0; c < 4; ++c)
-        out[c] = p[c] / len;
+        q[c] = p[c] / m;
+    const double len = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]);
+    for (int c = 0; c < 4; ++c) {
+        out[c] = q[c] / len;
+        if (!std::isfinite(out[c]))
+            return false;
+    }
     return true;
 }
+
+// The solids of a surface: facets joined across edges. A piece that is
+// closed (every edge of it has a facet on both sides) is a solid of its
+// own; the open pieces are taken together as one. A point is in the
+// section when it lies in any solid, so solids that overlap count once.
+struct Solids {
+    std::vector<GArrayCollection> facets;
+    std::vector<GEnvelope> boxes;
+
+    explicit Solids(G3Surface* s)
+    {
+        GArrayCollection* all = s->GetFacetList();
+        const int n = all->size();
+        std::vector<int> parent(static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k)
+            parent[static_cast<std::size_t>(k)] = k;
+        auto root = [&](int k) {
+            while (parent[static_cast<std::size_t>(k)] != k) {
+                parent[static_cast<std::size_t>(k)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(k)])];
+                k = parent[static_cast<std::size_t>(k)];
+            }
+            return k;
+        };
+        auto indexOf = [&](G3Facet* f) {
+            const long id = f ? f->GetId() : -1;
+            return id >= 0 && id < n && all->get(static_cast<int>(id)) == f ? static_cast<int>(id) : -1;
+        };
+        std::vector<char> open(static_cast<std::size_t>(n), 0);
+        GArrayCollection* edges = s->GetEdgeList();
+        for (int k = 0; edges && k < edges->size(); ++k) {
+            G3Edge* e = static_cast<G3Edge*>(edges->get(k));
+            const int a = indexOf(e->GetFacet1());
+            const int b = indexOf(e->GetFacet2());
+            if (a >= 0 && b >= 0) {
+                const int ra = root(a);
+                const int rb = root(b);
+                if (ra != rb)
+                    parent[static_cast<std::size_t>(std::max(ra, rb))] = std::min(ra, rb);
+            } else if (a >= 0 || b >= 0) {
+                open[static_cast<std::size_t>(a >= 0 ? a : b)] = 1;
+            }
+        }
+        for (int k = 0; k < n; ++k)
+            if (open[static_cast<std::size_t>(k)])
+                open[static_cast<std::size_t>(root(k))] = 1;
+        // Pieces in order of their first facet; the open ones share a slot.
+        std::vector<int> slot(static_cast<std::size_t>(n), -1);
+        int openSlot = -1;
+        for (int k = 0; k < n; ++k) {
+            G3Facet* f = static_cast<G3Facet*>(all->get(k));
+            if (f->GetDoubleSided())
+                continue;
+            const int r = root(k);
+            int& at = open[static_cast<std::size_t>(r)] ? openSlot : slot[static_cast<std::size_t>(r)];
+            if (at < 0) {
+                at = static_cast<int>(facets.size());
+                facets.emplace_back();
+                boxes.emplace_back();
+                boxes.back().Set(1, 1, 1, -1, -1, -1);
+            }
+            facets[static_cast<std::size_t>(at)].add(f);
+            GEnvelope box;
+            f->FormEnvelope(&box);
+            boxes[static_cast<std::size_t>(at)].AddToDefault(&box);
+        }
+        for (GEnvelope& box : boxes)
+            box.Extend(GTolerance::kBoxMargin);
+    }
+};
 
 // Calls `emit` with the ends of every piece facet f gives in `plane`: its
 // edges when it lies in the plane, else its paired boundary crossings (last
@@ -114,6 +197,7 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
     box.Extend(GTolerance::kBoxMargin);
     radius = RayLength(box);
     G3IntervalList cut;
+    Solids solids(s);
     for (int k = 0; k < n; ++k) {
         double plane[4];
         if (!UnitPlane(planes, k, plane))
@@ -130,30 +214,48 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
             });
         }
         faces.Resolve();
+        // The pieces carry no side: a face of the arrangement belongs to the
+        // section when a point inside it lies in a solid or on a facet in
+        // the plane (by rays; by the even-odd rule over the pieces when
+        // every ray is ambiguous). The faces kept are then joined into one
+        // face per region: pieces where two solids touch, or between faces
+        // of a facet lying in the plane, bound nothing.
+        const std::vector<G3PlanarFaces::Face> cells = faces.GetFaces();
+        std::vector<char> keep(cells.size(), 0);
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            GArrayCollection edges;
+            G3PlanarFaces::MakeEdges(cells[c], &edges);
+            G3Facet* made = section->AddFacet(&edges, kSectionFlags, kSectionFlags);
+            for (int e = 0; e < edges.size(); ++e)
+                delete edges.get(e);
+            if (!made)
+                continue;
+            int i = 0;
+            int j = 1;
+            double inner[3];
+            made->GetMaxCoo(&i, &j);
+            if (made->GeneratePointInFacetConcave(i, j, inner)) {
+                bool unknown = false;
+                for (std::size_t p = 0; p < solids.facets.size() && !keep[c]; ++p) {
+                    if (!solids.boxes[p].IsIntersectXYZ(inner))
+                        continue;
+                    const SURF_CLASSIFY sc = ClassifyVertex(inner, &solids.facets[p]);
+                    keep[c] = sc == SC_INSIDE || sc == SC_ON;
+                    unknown = unknown || sc == SC_UNKNOWN;
+                }
+                if (!keep[c] && unknown)
+                    keep[c] = faces.Encloses(inner);
+            }
+            section->RemoveFacet(made);
+        }
+        faces.KeepFaces(keep);
         section->GetExtendedDataFacetDefault() = s->GetExtendedDataFacetDefault();
         for (const G3PlanarFaces::Face& face : faces.GetFaces()) {
             GArrayCollection edges;
             G3PlanarFaces::MakeEdges(face, &edges);
-            G3Facet* made = section->AddFacet(&edges, kSectionFlags, kSectionFlags);
-            for (int k = 0; k < edges.size(); ++k)
-                delete edges.get(k);
-            // The pieces carry no side: a face belongs to the section when a
-            // point inside it lies in the solid or on a facet in the plane
-            // (by rays; by the even-odd rule over the pieces when every ray
-            // is ambiguous).
-            int i = 0;
-            int j = 1;
-            double inner[3];
-            if (made) {
-                made->GetMaxCoo(&i, &j);
-                bool keep = made->GeneratePointInFacetConcave(i, j, inner);
-                if (keep) {
-                    const SURF_CLASSIFY c = ClassifyVertex(inner, facets);
-                    keep = c == SC_INSIDE || c == SC_ON || (c == SC_UNKNOWN && faces.Encloses(inner));
-                }
-                if (!keep)
-                    section->RemoveFacet(made);
-            }
+            section->AddFacet(&edges, kSectionFlags, kSectionFlags);
+            for (int e = 0; e < edges.size(); ++e)
+                delete edges.get(e);
         }
     }
     if (section->GetFacetCount() == 0) {

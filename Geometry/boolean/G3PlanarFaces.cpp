@@ -449,13 +449,17 @@ std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
         bool all = true;
         int h = static_cast<int>(start);
         bool closed = false;
+        // Corners taken from the cycle's first node: far from the origin
+        // the products of absolute coordinates cancel to more than a small
+        // face's whole area.
+        const Node& base = nodes[static_cast<std::size_t>(origin(h))];
         while (c.halves.size() <= halves) {
             seen[static_cast<std::size_t>(h)] = 1;
             c.halves.push_back(h);
             all = all && material(h);
             const Node& a = nodes[static_cast<std::size_t>(origin(h))];
             const Node& b = nodes[static_cast<std::size_t>(target(h))];
-            c.area += a.u * b.v - b.u * a.v;
+            c.area += (a.u - base.u) * (b.v - base.v) - (b.u - base.u) * (a.v - base.v);
             h = next(h);
             if (h == static_cast<int>(start)) {
                 closed = true;
@@ -512,15 +516,49 @@ std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
         return run;
     };
     std::vector<Face> faces;
+    faceHalves.assign(outer.size(), std::vector<int>());
     for (std::size_t f = 0; f < outer.size(); ++f) {
         Face face;
         face.area = outer[f].area;
         face.contours.push_back(contour(outer[f]));
-        for (int k : holesOf[f])
-            face.contours.push_back(contour(holes[static_cast<std::size_t>(k)]));
+        faceHalves[f] = outer[f].halves;
+        for (int k : holesOf[f]) {
+            const Cycle& hole = holes[static_cast<std::size_t>(k)];
+            face.contours.push_back(contour(hole));
+            faceHalves[f].insert(faceHalves[f].end(), hole.halves.begin(), hole.halves.end());
+        }
         faces.push_back(face);
     }
     return faces;
+}
+
+void G3PlanarFaces::KeepFaces(const std::vector<char>& keep)
+{
+    // Every contour of a face runs with the face on its left, so half-edge
+    // 2k kept means material left of edge k, 2k + 1 material on its right.
+    std::vector<char> kept(2 * edges.size(), 0);
+    for (std::size_t f = 0; f < faceHalves.size() && f < keep.size(); ++f)
+        if (keep[f])
+            for (int h : faceHalves[f])
+                kept[static_cast<std::size_t>(h)] = 1;
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+        Edge& e = edges[k];
+        if (!e.alive)
+            continue;
+        const bool left = kept[2 * k] != 0;
+        const bool right = kept[2 * k + 1] != 0;
+        if (left == right) {
+            e.alive = false;
+            continue;
+        }
+        e.cut = false;
+        if (right) {
+            std::swap(e.a, e.b);
+            std::swap(e.na, e.nb);
+            std::swap(e.ta, e.tb);
+        }
+    }
+    faceHalves.clear();
 }
 
 void G3PlanarFaces::MakeEdges(const Face& face, GArrayCollection* out)

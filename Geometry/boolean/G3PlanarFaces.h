@@ -69,6 +69,14 @@ public:
     // all round (outside every boundary) is not one.
     std::vector<Face> GetFaces();
 
+    // After GetFaces(): keeps the union of the faces whose flag in `keep` is
+    // set (one flag per face returned, in order) and nothing else. An edge
+    // with a kept face on one side becomes a boundary edge with that face
+    // on its left; an edge with kept faces on both sides or on neither goes.
+    // The next GetFaces() returns the regions of the union, one face per
+    // region with its holes.
+    void KeepFaces(const std::vector<char>& keep);
+
     // Whether the point (in the plane) lies inside an odd number of the
     // loops the live edges form: the even-odd rule over the arrangement,
     // for edge sets without material sides (sections).
@@ -127,4 +135,6 @@ private:
     std::vector<Node> nodes;
     std::vector<Edge> edges;
     std::unordered_map<long long, std::vector<int>> cells;
+    // The half-edges round each face of the last GetFaces(), in its order.
+    std::vector<std::vector<int>> faceHalves;
 };

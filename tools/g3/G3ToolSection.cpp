@@ -61,9 +61,11 @@ std::string SectionHelp()
     return "usage: g3 section IN --plane a,b,c,d [--plane ...] -o OUT [--quiet]\n"
            "\n"
            "Cuts the mesh by each plane a*x + b*y + c*z + d = 0 and writes the faces of\n"
-           "the cut (one facet per closed section contour, holes kept; a face lying in\n"
-           "the plane is taken whole). Double-sided facets take no part. Prints the\n"
-           "number of section facets and their area.\n"
+           "the cut: one facet per region, holes kept. A region is what lies inside any\n"
+           "solid of the mesh (a closed piece; the open pieces count together) or on a\n"
+           "face lying in the plane, so solids that touch or overlap give one facet per\n"
+           "region. Double-sided facets take no part. Prints the number of section\n"
+           "facets and their area.\n"
            "Exit status 1 when no plane meets the mesh (nothing is written).\n";
 }
 
