@@ -160,6 +160,14 @@ std::unique_ptr<G3Surface> DemoWallWithOpenings();
 std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
 int CommandSection(const std::vector<std::string>& args);
 std::string SectionHelp();
+// G3ToolSlice.cpp: `slice`, `separate` and the generators `box`, `sphere`
+// and `shell`, with their help texts.
+int CommandSlice(const std::vector<std::string>& args);
+int CommandSeparate(const std::vector<std::string>& args);
+int CommandBox(const std::vector<std::string>& args);
+int CommandSphere(const std::vector<std::string>& args);
+int CommandShell(const std::vector<std::string>& args);
+std::string SliceCommandHelp(const std::string& command);
 // Classifies points against a closed mesh (G3ToolClassify.cpp).
 int CommandClassify(const std::vector<std::string>& args);
 std::string ClassifyHelp();

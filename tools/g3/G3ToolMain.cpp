@@ -125,6 +125,12 @@ std::string ToolUsage()
                        "                                    combine two closed solids\n"
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
                        "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
+                       "  slice IN --plane a,b,c,d -o BELOW [-o ABOVE]\n"
+                       "                                    cut a closed solid in two capped parts\n"
+                       "  separate IN -o PREFIX             one file per connected piece\n"
+                       "  box X0,Y0,Z0,X1,Y1,Z1 -o OUT      write a box\n"
+                       "  sphere R N -o OUT                 write a sphere of N meridians\n"
+                       "  shell IN --thickness T -o OUT     move every facet along its normal\n"
                        "  classify SOLID POINTS             inside, outside or on, for each point\n"
                        "  roof OUTLINE -o OUT [--thickness T] [--overhang O]\n"
                        "                                    build a roof over an outline of x y angle lines\n"
@@ -140,6 +146,8 @@ std::string CommandHelp(const std::string& command)
         return BooleanCommandHelp(command) + kFormats;
     if (command == "roof")
         return RoofCommandHelp() + kFormats;
+    if (!SliceCommandHelp(command).empty())
+        return SliceCommandHelp(command) + kFormats;
     if (command == "info")
         return "usage: g3 info FILE [--quiet]\n"
                "\n"
@@ -323,6 +331,16 @@ int Run(int argc, char** argv)
         return CommandSection(args);
     if (command == "classify")
         return CommandClassify(args);
+    if (command == "slice")
+        return CommandSlice(args);
+    if (command == "separate")
+        return CommandSeparate(args);
+    if (command == "box")
+        return CommandBox(args);
+    if (command == "sphere")
+        return CommandSphere(args);
+    if (command == "shell")
+        return CommandShell(args);
     if (command == "roof")
         return CommandRoof(args);
     if (!command.empty() && command[0] == '-')

@@ -1,0 +1,341 @@
+// `g3 slice`, `g3 separate` and the generators `g3 box`, `g3 sphere` and
+// `g3 shell`: the plane slice, the separation into pieces and the solids
+// builder on mesh files. Every argument is checked before anything is read
+// or written.
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/boolean/G3SolidsBuilder.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace g3tool {
+
+namespace {
+
+// n comma-separated finite numbers.
+bool ParseList(const std::string& text, int n, double* out)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    for (int k = 0; k < n; ++k) {
+        const auto r = std::from_chars(p, end, out[k]);
+        if (r.ec != std::errc() || !std::isfinite(out[k]))
+            return false;
+        p = r.ptr;
+        if (k + 1 < n) {
+            if (p == end || *p != ',')
+                return false;
+            ++p;
+        }
+    }
+    return p == end;
+}
+
+bool ParseInt(const std::string& text, int& v)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+std::string Summary(G3Surface& s)
+{
+    std::string text = Describe(CountsOf(s));
+    const bool closed = G3SurfaceWatertight(&s);
+    text += closed ? ", closed: yes" : ", closed: no";
+    if (closed) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, ", volume: %.9g", G3SurfaceVolume(&s));
+        text += buf;
+    }
+    return text;
+}
+
+bool CheckOutput(const std::string& command, const std::string& out, int& status)
+{
+    if (g3io::FormatFromPath(out) == g3io::Format::Unknown) {
+        status = UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        return false;
+    }
+    return true;
+}
+
+bool Read(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("reading " + path);
+    std::string message;
+    if (!g3io::ReadMeshFile(path, s, message)) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return false;
+    }
+    s.FormPlaneEquation();
+    return true;
+}
+
+int Write(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("writing " + path);
+    std::string message;
+    if (!g3io::WriteMeshFile(path, s, message, g3io::WriteOptions())) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::printf("wrote %s\n", path.c_str());
+    return kExitOk;
+}
+
+// The outputs given with -o / --output, in order.
+std::vector<std::string> Outputs(const ParsedArgs& a)
+{
+    std::vector<std::string> out;
+    for (const auto& v : a.values)
+        if (v.first == "-o" || v.first == "--output")
+            out.push_back(v.second);
+    return out;
+}
+
+}  // namespace
+
+std::string SliceCommandHelp(const std::string& command)
+{
+    if (command == "slice")
+        return "usage: g3 slice IN --plane A,B,C,D -o BELOW [-o ABOVE] [--quiet]\n"
+               "\n"
+               "Cuts the closed solid IN by the plane A x + B y + C z = D into the part below\n"
+               "(against the normal) and the part above, each closed by a cap, and prints\n"
+               "both parts' counts, whether each is closed and its volume. BELOW gets the\n"
+               "part below, ABOVE (when given) the part above. When the plane misses the\n"
+               "solid, the whole solid goes to BELOW, nothing to ABOVE, and the status is 1.\n"
+               "A plane with a zero normal or a solid that is not closed is refused.\n\n";
+    if (command == "separate")
+        return "usage: g3 separate IN -o PREFIX [--quiet]\n"
+               "\n"
+               "Writes each connected piece of IN (facets joined across edges) of four facets\n"
+               "or more to PREFIX-1.EXT, PREFIX-2.EXT, ... (EXT from PREFIX's extension, .obj\n"
+               "when it has none of the known ones) and prints the count. Smaller pieces are\n"
+               "dropped.\n\n";
+    if (command == "box")
+        return "usage: g3 box X0,Y0,Z0,X1,Y1,Z1 -o OUT [--quiet]\n"
+               "\n"
+               "Writes the box between the two corners, facets facing out.\n\n";
+    if (command == "sphere")
+        return "usage: g3 sphere R N -o OUT [--quiet]\n"
+               "\n"
+               "Writes a sphere of radius R about the origin with N meridians (an odd N is\n"
+               "raised by one) and N/2 + 1 rings, quads with triangles at the poles. R must be\n"
+               "positive and N at least 4.\n\n";
+    if (command == "shell")
+        return "usage: g3 shell IN --thickness T -o OUT [--quiet]\n"
+               "\n"
+               "Moves every facet of IN by T along its normal (outwards for a solid facing\n"
+               "out, inwards for a negative T) and writes the surface whose corners lie where\n"
+               "the moved planes meet. Corners whose planes are parallel are dropped.\n\n";
+    return std::string();
+}
+
+int CommandSlice(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output", "--plane"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenOneInputCommand("slice", raw, syntax, a, status))
+        return status;
+    const std::vector<std::string> outs = Outputs(a);
+    if (outs.empty() || outs.size() > 2)
+        return UsageError("slice", "expects -o BELOW and optionally -o ABOVE");
+    for (const std::string& o : outs)
+        if (!CheckOutput("slice", o, status))
+            return status;
+    double plane[4];
+    if (!a.HasValue({"--plane"}) || !ParseList(a.Value({"--plane"}), 4, plane))
+        return UsageError("slice", "expects --plane A,B,C,D (four finite numbers)");
+    if (std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]) == 0.0)
+        return UsageError("slice", "the plane's normal A,B,C is zero");
+    Progress progress(a.Has("--quiet"));
+    auto s = std::make_unique<G3Surface>();
+    if (!Read(a.positionals[0], *s, progress))
+        return kExitBadInput;
+    if (!G3SurfaceWatertight(s.get())) {
+        std::fprintf(stderr, "g3 slice: %s is not closed: a slice needs a closed solid (try g3 info)\n",
+                     a.positionals[0].c_str());
+        return kExitBadInput;
+    }
+    OrientOutward(*s);
+    progress.Pass("slicing");
+    G3BooleanCalculator calc;
+    G3Surface* below = nullptr;
+    G3Surface* above = nullptr;
+    const bool both = calc.Slice(s.get(), plane, true, &below, &above, false);
+    if (!both && !below && !above) {
+        // Refused: the solid is still ours.
+        std::fprintf(stderr, "g3 slice: the slice failed%s%s\n", calc.GetFailureReason().empty() ? "" : ": ",
+                     calc.GetFailureReason().c_str());
+        return kExitFailure;
+    }
+    s.release();
+    std::unique_ptr<G3Surface> pb(below);
+    std::unique_ptr<G3Surface> pa(above);
+    std::printf("below: %s\n", pb ? Summary(*pb).c_str() : "none");
+    std::printf("above: %s\n", pa ? Summary(*pa).c_str() : "none");
+    if (pb && (status = Write(outs[0], *pb, progress)) != kExitOk)
+        return status;
+    if (outs.size() > 1 && pa && (status = Write(outs[1], *pa, progress)) != kExitOk)
+        return status;
+    if (!both) {
+        std::fprintf(stderr, "g3 slice: the plane does not divide the solid\n");
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int CommandSeparate(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenOneInputCommand("separate", raw, syntax, a, status))
+        return status;
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError("separate", "missing -o PREFIX");
+    std::string prefix = a.Value({"-o", "--output"});
+    std::string ext = ".obj";
+    const std::size_t dot = prefix.find_last_of('.');
+    const std::size_t slash = prefix.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+        g3io::FormatFromPath(prefix) != g3io::Format::Unknown) {
+        ext = prefix.substr(dot);
+        prefix = prefix.substr(0, dot);
+    }
+    if (prefix.empty() || prefix.back() == '/')
+        return UsageError("separate", "-o PREFIX names no file");
+    Progress progress(a.Has("--quiet"));
+    auto s = std::make_unique<G3Surface>();
+    if (!Read(a.positionals[0], *s, progress))
+        return kExitBadInput;
+    progress.Pass("separating");
+    GArrayCollection pieces;
+    const int n = G3BooleanCalculator::Separate_Surface(s.get(), &pieces);
+    std::vector<std::unique_ptr<G3Surface>> owned;
+    for (int k = 0; k < pieces.size(); ++k)
+        owned.emplace_back(static_cast<G3Surface*>(pieces.get(k)));
+    std::printf("pieces: %d\n", n);
+    for (int k = 0; k < n; ++k) {
+        const std::string path = prefix + "-" + std::to_string(k + 1) + ext;
+        std::printf("piece %d: %s\n", k + 1, Summary(*owned[static_cast<std::size_t>(k)]).c_str());
+        if ((status = Write(path, *owned[static_cast<std::size_t>(k)], progress)) != kExitOk)
+            return status;
+    }
+    return kExitOk;
+}
+
+int CommandBox(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenOneInputCommand("box", raw, syntax, a, status))
+        return status;
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError("box", "missing -o OUT");
+    const std::string out = a.Value({"-o", "--output"});
+    if (!CheckOutput("box", out, status))
+        return status;
+    double c[6];
+    if (!ParseList(a.positionals[0], 6, c))
+        return UsageError("box", "expects X0,Y0,Z0,X1,Y1,Z1 (six finite numbers)");
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k) {
+        lo[k] = std::fmin(c[k], c[k + 3]);
+        hi[k] = std::fmax(c[k], c[k + 3]);
+        if (!(hi[k] > lo[k]) || !std::isfinite(hi[k] - lo[k]))
+            return UsageError("box", "the box has no extent along an axis");
+    }
+    // The builder's box is [-s, s]^2 x [0, 2s]: a unit cube at the origin
+    // scaled and moved onto the corners.
+    double m[4][4] = {{(hi[0] - lo[0]) / 2, 0, 0, 0}, {0, (hi[1] - lo[1]) / 2, 0, 0}, {0, 0, (hi[2] - lo[2]) / 2, 0},
+                      {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2, lo[2], 1}};
+    std::unique_ptr<G3Surface> box(G3SolidsBuilder::BuildBox(m, 1.0, nullptr));
+    if (!box)
+        return kExitFailure;
+    Progress progress(a.Has("--quiet"));
+    std::printf("box: %s\n", Summary(*box).c_str());
+    return Write(out, *box, progress);
+}
+
+int CommandSphere(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenCommand("sphere", raw, syntax, a, status))
+        return status;
+    if (a.positionals.size() != 2)
+        return UsageError("sphere", "expects R N before -o OUT");
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError("sphere", "missing -o OUT");
+    const std::string out = a.Value({"-o", "--output"});
+    if (!CheckOutput("sphere", out, status))
+        return status;
+    double r = 0;
+    int n = 0;
+    if (!ParseList(a.positionals[0], 1, &r) || !(r > 0))
+        return UsageError("sphere", "R must be a positive number");
+    if (!ParseInt(a.positionals[1], n) || n < 4 || n > 4096)
+        return UsageError("sphere", "N must be a whole number from 4 to 4096");
+    const double center[3] = {0, 0, 0};
+    std::unique_ptr<G3Surface> s(G3SolidsBuilder::BuildSphere(center, r, n));
+    if (!s || s->GetFacetCount() == 0)
+        return UsageError("sphere", "R is too small for a sphere");
+    Progress progress(a.Has("--quiet"));
+    std::printf("sphere: %s\n", Summary(*s).c_str());
+    return Write(out, *s, progress);
+}
+
+int CommandShell(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output", "--thickness"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenOneInputCommand("shell", raw, syntax, a, status))
+        return status;
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError("shell", "missing -o OUT");
+    const std::string out = a.Value({"-o", "--output"});
+    if (!CheckOutput("shell", out, status))
+        return status;
+    double t = 0;
+    if (!a.HasValue({"--thickness"}) || !ParseList(a.Value({"--thickness"}), 1, &t))
+        return UsageError("shell", "expects --thickness T (a finite number)");
+    Progress progress(a.Has("--quiet"));
+    auto s = std::make_unique<G3Surface>();
+    if (!Read(a.positionals[0], *s, progress))
+        return kExitBadInput;
+    progress.Pass("shell");
+    G3Surface* built = nullptr;
+    if (!G3SolidsBuilder::Shell(s.get(), &built, t, nullptr))
+        return kExitFailure;
+    std::unique_ptr<G3Surface> shell(built);
+    std::printf("input: %s\n", Summary(*s).c_str());
+    std::printf("shell: %s\n", Summary(*shell).c_str());
+    return Write(out, *shell, progress);
+}
+
+}  // namespace g3tool
