@@ -1,0 +1,118 @@
+// The g3 commands of the solids builder and the slices on files: what they
+// write reads back as the solids they print, and malformed arguments are
+// usage errors (status 2) that write nothing.
+
+#include "tests/tools/g3_tool_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#ifdef G3_TOOL_PATH
+
+namespace {
+
+using namespace g3tooltest;
+
+class G3SliceCli : public G3ToolTest {};
+
+TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
+{
+    ASSERT_EQ(0, Run({"box", "0,0,0,2,1,1", "-o", P("box.obj")}).status);
+    Result info = Info(P("box.obj"));
+    EXPECT_EQ("yes", Key(info.out, "closed"));
+    EXPECT_EQ(2.0, std::atof(Key(info.out, "volume").c_str()));
+
+    // Slices at x = 0.5 .. 1.5: the parts' volumes are the cut's position.
+    for (double x : {0.5, 1.0, 1.5}) {
+        const std::string plane = "1,0,0," + std::to_string(x);
+        Result r = Run({"slice", P("box.obj"), "--plane", plane, "-o", P("lo.obj"), "-o", P("hi.off")});
+        ASSERT_EQ(0, r.status) << r.err;
+        EXPECT_NEAR(x, std::atof(Key(Info(P("lo.obj")).out, "volume").c_str()), 1e-12);
+        EXPECT_NEAR(2 - x, std::atof(Key(Info(P("hi.off")).out, "volume").c_str()), 1e-12);
+    }
+    // A plane beside the solid: the whole solid below, status 1.
+    Result miss = Run({"slice", P("box.obj"), "--plane", "0,0,1,5", "-o", P("whole.obj"), "-o", P("none.obj")});
+    EXPECT_EQ(1, miss.status);
+    EXPECT_EQ(2.0, std::atof(Key(Info(P("whole.obj")).out, "volume").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(P("none.obj")));
+
+    ASSERT_EQ(0, Run({"sphere", "1.5", "13", "-o", P("sphere.off")}).status);
+    info = Info(P("sphere.off"));
+    EXPECT_EQ("yes", Key(info.out, "closed"));
+    // 14 meridians, 8 rings of which two are poles.
+    EXPECT_EQ("86", Key(info.out, "vertices"));
+
+    ASSERT_EQ(0, Run({"shell", P("box.obj"), "--thickness", "0.5", "-o", P("shell.obj")}).status);
+    EXPECT_NEAR(3.0 * 2 * 2, std::atof(Key(Info(P("shell.obj")).out, "volume").c_str()), 1e-12);
+
+    // Two boxes in one file come apart into two files.
+    {
+        std::ifstream a(P("box.obj"));
+        std::ifstream b(P("shell.obj"));
+        std::ofstream both(P("two.obj"));
+        std::string line;
+        while (std::getline(a, line))
+            both << line << "\n";
+        while (std::getline(b, line)) {
+            if (line.rfind("f ", 0) == 0) {
+                std::string out = "f";
+                std::size_t pos = 2;
+                while (pos < line.size()) {
+                    const std::size_t end = line.find(' ', pos);
+                    out += " " + std::to_string(std::atoi(line.substr(pos, end - pos).c_str()) + 8);
+                    pos = end == std::string::npos ? line.size() : end + 1;
+                }
+                both << out << "\n";
+            } else {
+                both << line << "\n";
+            }
+        }
+    }
+    Result sep = Run({"separate", P("two.obj"), "-o", P("piece.off")});
+    ASSERT_EQ(0, sep.status) << sep.err;
+    EXPECT_NE(std::string::npos, sep.out.find("pieces: 2"));
+    EXPECT_TRUE(std::filesystem::exists(P("piece-1.off")));
+    EXPECT_TRUE(std::filesystem::exists(P("piece-2.off")));
+    EXPECT_FALSE(std::filesystem::exists(P("piece-3.off")));
+}
+
+TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
+{
+    ASSERT_EQ(0, Run({"box", "0,0,0,1,1,1", "-o", P("in.obj")}).status);
+    std::ofstream(P("bad.obj")) << "v 0 0 0\nf 1 2 3\n";
+    const std::vector<std::vector<std::string>> rows = {
+        {"slice", P("in.obj"), "--plane", "0,0,0,1", "-o", P("out.obj")},
+        {"slice", P("in.obj"), "--plane", "0,0,1", "-o", P("out.obj")},
+        {"slice", P("in.obj"), "--plane", "0,0,1,nan", "-o", P("out.obj")},
+        {"slice", P("in.obj"), "--plane", "0,0,1,0.5", "-o", P("out.xyz")},
+        {"slice", P("in.obj"), "--plane", "0,0,1,0.5"},
+        {"slice", P("bad.obj"), "--plane", "0,0,1,0.5", "-o", P("out.obj")},
+        {"separate", P("bad.obj"), "-o", P("out.obj")},
+        {"separate", P("in.obj")},
+        {"box", "0,0,0,1,1", "-o", P("out.obj")},
+        {"box", "0,0,0,1,1,0", "-o", P("out.obj")},
+        {"box", "0,0,0,1,1,1x", "-o", P("out.obj")},
+        {"sphere", "0", "8", "-o", P("out.obj")},
+        {"sphere", "1", "2", "-o", P("out.obj")},
+        {"sphere", "1", "8.5", "-o", P("out.obj")},
+        {"sphere", "1", "-o", P("out.obj")},
+        {"shell", P("in.obj"), "-o", P("out.obj")},
+        {"shell", P("in.obj"), "--thickness", "inf", "-o", P("out.obj")},
+        {"shell", P("bad.obj"), "--thickness", "0.1", "-o", P("out.obj")},
+    };
+    for (const auto& args : rows) {
+        Result r = Run(args);
+        EXPECT_EQ(2, r.status) << args[0] << " " << args[1] << "\n" << r.err;
+        EXPECT_FALSE(std::filesystem::exists(P("out.obj"))) << args[0];
+        EXPECT_FALSE(std::filesystem::exists(P("out-1.obj"))) << args[0];
+    }
+}
+
+} // namespace
+
+#endif
