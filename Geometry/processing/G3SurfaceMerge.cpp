@@ -810,6 +810,17 @@ bool G3Surface::RemoveSelfIntersections()
     G3_CHECK_PASS(this, "RemoveSelfIntersections");
     GTrace("RemoveSelfIntersections");
     RemoveEqualsVertex();
+    // x * 1000 * 0.001 is not always x: every vertex the pass does not make
+    // gets its own coordinates back, so a run on a clean surface (or on
+    // this pass's output) changes nothing.
+    const int kept = GetVertexCount();
+    std::vector<G3Vertex*> before(static_cast<std::size_t>(kept));
+    std::vector<double> xyz(3 * static_cast<std::size_t>(kept));
+    for (int k = 0; k < kept; ++k) {
+        before[static_cast<std::size_t>(k)] = GetVertex(k);
+        for (int d = 0; d < 3; ++d)
+            xyz[3 * static_cast<std::size_t>(k) + d] = GetVertex(k)->GetXYZ()[d];
+    }
     ScaleCoo(kIntersectionScale);
     for (int k = 0; k < GetFacetCount(); ++k) {
         G3Facet* f = GetFacet(k);
@@ -838,6 +849,23 @@ bool G3Surface::RemoveSelfIntersections()
     RemoveEqualsNormal();
     RemoveUnused();
     ScaleCoo(1.0 / kIntersectionScale);
+    // The pointer map only answers lookups (no order comes from it); a
+    // vertex is given its recorded coordinates only when the round trip
+    // left it within a point tolerance of them.
+    std::unordered_map<const G3Vertex*, int> recorded;
+    for (int k = 0; k < kept; ++k)
+        recorded[before[static_cast<std::size_t>(k)]] = k;
+    for (int k = 0; k < GetVertexCount(); ++k) {
+        G3Vertex* v = GetVertex(k);
+        const auto it = recorded.find(v);
+        if (it == recorded.end())
+            continue;
+        const double* p = &xyz[3 * static_cast<std::size_t>(it->second)];
+        const double* q = v->GetXYZ();
+        if (std::fabs(p[0] - q[0]) < GTolerance::kPointEqual && std::fabs(p[1] - q[1]) < GTolerance::kPointEqual &&
+            std::fabs(p[2] - q[2]) < GTolerance::kPointEqual)
+            v->Set(p);
+    }
     FormPlaneEquation();
     GTrace("RemoveSelfIntersections Ok");
     return rebuilt;
