@@ -272,9 +272,20 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     const bool solids = solid[0] && solid[1];
     double origin[3] = {0.0, 0.0, 0.0};
     LocalOrigin(A, B, origin);
+    // A slice's plane moves with the operands: the facets compared with it
+    // stand about the local origin.
+    double* callersPlane = slicePlane;
+    double movedPlane[4] = {0.0, 0.0, 0.0, 0.0};
     if (!AtOrigin(origin)) {
         MoveBy(A, origin, -1.0);
         MoveBy(B, origin, -1.0);
+        if (slicePlane) {
+            for (int k = 0; k < 3; ++k)
+                movedPlane[k] = slicePlane[k];
+            movedPlane[3] = slicePlane[3] + slicePlane[0] * origin[0] + slicePlane[1] * origin[1] +
+                            slicePlane[2] * origin[2];
+            slicePlane = movedPlane;
+        }
     }
     OpenBoolean();
     Divide();
@@ -301,6 +312,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     }
     ClassifyVerticesOfBoth();
     ClassifyFacetsOfBoth();
+    slicePlane = callersPlane;
     ReleaseRayGrid();
     G3SideBySide::RunForOperands(
         A, B,
