@@ -1,0 +1,320 @@
+// The landscape handler: contours, the smoothing steps against planes and a
+// paraboloid, the covered body and the flat regions.
+
+#include "mesh/mesh_check.h"
+
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/terrain/G3LandscapeHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <random>
+
+namespace {
+
+using Height = std::function<double(double, double)>;
+
+// An n x n survey grid of spacing 1 at the given heights, triangulated.
+std::unique_ptr<G3Surface> Grid(int n, const Height& h, double noise = 0.0, unsigned seed = 1)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> jitter(-noise, noise);
+    G3TriInterface tri;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            const double p[3] = {double(i), double(j), h(i, j) + jitter(rng)};
+            tri.AddVertex(p);
+        }
+    tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    return std::unique_ptr<G3Surface>(tri.GetSurface());
+}
+
+std::unique_ptr<G3Surface> Own(G3Surface* s) { return std::unique_ptr<G3Surface>(s); }
+
+void Contour(G3LandscapeHandler& h, const std::vector<std::array<double, 3>>& pts)
+{
+    h.StartContour();
+    for (const auto& p : pts)
+        h.AddContourVertex(p[0], p[1], p[2]);
+}
+
+int FacetVertices(G3Surface* s)
+{
+    int used = 0;
+    for (int i = 0; i < s->GetVertexCount(); ++i)
+        used += s->GetVertex(i)->HasEdges() ? 1 : 0;
+    return used;
+}
+
+} // namespace
+
+TEST(LandscapeContours, EntryOrientationCrossingAndMembership)
+{
+    G3LandscapeHandler h;
+    h.AddContourVertex(0, 0, 0); // no open contour: nothing happens
+    EXPECT_FALSE(h.EndContour());
+    // Counter-clockwise square with a repeated point: stored once, reversed.
+    Contour(h, {{0, 0, 1}, {4, 0, 1}, {4, 0, 1}, {4, 4, 1}, {0, 4, 1}, {0, 0, 1}});
+    ASSERT_TRUE(h.EndContour());
+    auto* c = static_cast<GArrayCollection*>(h.contours.get(0));
+    ASSERT_EQ(5, c->size());
+    EXPECT_EQ(4.0, static_cast<G3Point*>(c->get(1))->GetY()); // (0,4) follows (0,0)
+    // A bow tie crosses itself, also through its first segment.
+    Contour(h, {{0, 0, 0}, {4, 4, 0}, {4, 0, 0}, {0, 4, 0}, {0, 0, 0}});
+    EXPECT_FALSE(h.EndContour());
+    Contour(h, {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}); // too few points
+    EXPECT_FALSE(h.EndContour());
+    EXPECT_EQ(1, h.contours.size());
+
+    EXPECT_FALSE(G3LandscapeHandler::PointInContour(nullptr, 1, 1));
+    GArrayCollection none;
+    EXPECT_FALSE(G3LandscapeHandler::PointInContour(&none, 1, 1));
+    // Random points against the square; the vertical sides x = 0 and x = 4
+    // never toggle, so points on them count as outside.
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-1.0, 5.0);
+    for (int i = 0; i < 500; ++i) {
+        const double x = i % 10 == 0 ? 4.0 * (i % 20 == 0) : u(rng), y = u(rng);
+        // The ray test counts x = 4 in (the shifted x splits the horizontal
+        // sides there), x = 0 out.
+        const bool inside = x > 0 && x <= 4 && y > 0 && y < 4;
+        EXPECT_EQ(inside, G3LandscapeHandler::PointInContour(&h.contours, x, y)) << x << " " << y;
+    }
+    // Offsetting the clockwise square by 1 widens it to 6 x 6.
+    GArrayCollection out;
+    ASSERT_TRUE(G3LandscapeHandler::OffsetContour(c, &out, 1.0));
+    ASSERT_EQ(5, out.size());
+    for (int i = 0; i < out.size(); ++i) {
+        const double* p = static_cast<G3Point*>(out.get(i))->GetXYZ();
+        EXPECT_NEAR(1.0, std::fabs(p[0] - 2.0) - 2.0, 1e-12);
+        EXPECT_NEAR(1.0, std::fabs(p[1] - 2.0) - 2.0, 1e-12);
+    }
+    out.clear(true);
+}
+
+TEST(LandscapeSmoothing, CountsAndDuplicates)
+{
+    G3LandscapeHandler h;
+    auto tri = Grid(2, [](double, double) { return 1.0; });
+    tri->RemoveFacet(tri->GetFacet(1));
+    tri->RemoveUnused();
+    ASSERT_EQ(1, tri->GetFacetCount());
+    auto s = Own(h.SmoothSurface(tri.get()));
+    EXPECT_EQ("", MeshCheck(s.get()));
+    EXPECT_EQ(4, s->GetFacetCount());
+    EXPECT_EQ(6, FacetVertices(s.get()));
+    EXPECT_EQ(3, s->GetPolyEdgeCount());
+
+    auto grid = Grid(5, [](double x, double y) { return x * y; });
+    for (int mode : {1, 2, 3, 4, 5}) {
+        auto same = Own(h.LandscapeSmoothing(grid.get(), mode, mode == 5 ? 3 : 0));
+        EXPECT_EQ(grid->GetFacetCount(), same->GetFacetCount());
+        EXPECT_EQ(grid->GetVertexCount(), same->GetVertexCount());
+        G3LandscapeHandler::ReleaseRecords(same.get());
+    }
+    // Levels 2: each triangle of the re-triangulation (the grid's points
+    // and its border midpoints, mode 0) becomes 16.
+    auto base = Own(h.SecondOrderSmoothSurface(grid.get(), 0));
+    G3LandscapeHandler::ReleaseRecords(base.get());
+    auto deep = Own(h.SecondOrderSmoothSurfaceEx(grid.get(), 2));
+    EXPECT_EQ(16 * base->GetFacetCount(), deep->GetFacetCount());
+    EXPECT_EQ("", MeshCheck(deep.get()));
+    EXPECT_EQ(nullptr, h.SecondOrderSmoothSurfaceEx(grid.get(), G3LandscapeHandler::kMaxLevels + 1));
+    G3LandscapeHandler::ReleaseRecords(grid.get());
+}
+
+// A plane stays a plane through every step; a steep slope into z = 0
+// clamps the inserted points' negative estimates at 0.
+TEST(LandscapeSmoothing, PlanesStayPlanarAndNegativeEstimatesClamp)
+{
+    G3LandscapeHandler h;
+    auto plane = Grid(6, [](double x, double y) { return 10.0 + 0.3 * x - 0.2 * y; });
+    for (int mode = 1; mode <= 4; ++mode) {
+        auto s = Own(h.LandscapeSmoothing(plane.get(), mode, 2));
+        ASSERT_TRUE(s) << mode;
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_GT(s->GetVertexCount(), plane->GetVertexCount());
+        for (int i = 0; i < s->GetVertexCount(); ++i) {
+            const G3Vertex* v = s->GetVertex(i);
+            if (v->HasEdges()) {
+                EXPECT_NEAR(10.0 + 0.3 * v->GetX() - 0.2 * v->GetY(), v->GetZ(), 1e-9) << mode;
+            }
+        }
+        G3LandscapeHandler::ReleaseRecords(s.get());
+    }
+    // A ridge falling to 0: the estimates past the foot go negative.
+    auto ridge = Grid(5, [](double x, double) { return x == 2 ? 4.0 : 0.0; });
+    for (int mode = 2; mode <= 4; ++mode) {
+        auto s = Own(h.LandscapeSmoothing(ridge.get(), mode, 1));
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            EXPECT_GE(s->GetVertex(i)->GetZ(), 0.0) << mode;
+        G3LandscapeHandler::ReleaseRecords(s.get());
+    }
+}
+
+// Inserted points against a paraboloid, beside linear interpolation (the
+// average of the original corners' heights at the same plan point, read
+// from the input's facet plane).
+TEST(LandscapeSmoothing, ParaboloidErrorAgainstLinear)
+{
+    G3LandscapeHandler h;
+    const Height z = [](double x, double y) { return 50.0 + 0.05 * ((x - 6) * (x - 6) + (y - 6) * (y - 6)); };
+    auto grid = Grid(13, z);
+    grid->FormPlaneEquation();
+    for (int mode = 1; mode <= 4; ++mode) {
+        auto s = Own(h.LandscapeSmoothing(grid.get(), mode, 1));
+        double smooth = 0.0, linear = 0.0;
+        int n = 0;
+        for (int i = 0; i < s->GetVertexCount(); ++i) {
+            const G3Vertex* v = s->GetVertex(i);
+            const double x = v->GetX(), y = v->GetY();
+            // Inner inserted points only (the border slopes are one-sided).
+            if (x == std::floor(x) && y == std::floor(y))
+                continue;
+            if (x < 1 || y < 1 || x > 11 || y > 11 || !v->HasEdges())
+                continue;
+            for (int f = 0; f < grid->GetFacetCount(); ++f) {
+                const double* p = grid->GetFacet(f)->GetPlane();
+                G3FacetVertexIterator it(grid->GetFacet(f));
+                const double pt[3] = {x, y, 0.0};
+                if (G3Facet::PointInFacetXY(pt, &it, nullptr, nullptr)) {
+                    linear += std::fabs(-(p[0] * x + p[1] * y + p[3]) / p[2] - z(x, y));
+                    break;
+                }
+            }
+            smooth += std::fabs(v->GetZ() - z(x, y));
+            ++n;
+        }
+        ASSERT_GT(n, 0);
+        std::printf("paraboloid mode %d: %d points, mean error %.6f, linear %.6f\n", mode, n, smooth / n,
+                    linear / n);
+        EXPECT_LE(smooth / n, linear / n * 1.05) << mode;
+        G3LandscapeHandler::ReleaseRecords(s.get());
+    }
+}
+
+TEST(LandscapeCover, ClosedBodyAndEdgeFlags)
+{
+    for (bool classified : {false, true}) {
+        G3LandscapeHandler h;
+        static int notes[2];
+        notes[0] = notes[1] = 0;
+        h.facetCreationNotify = [](int k) { ++notes[k]; };
+        if (classified) // walls and bottom are the facets touching z = 0
+            h.facetClassifier = [](G3Facet* f) {
+                G3FacetVertexIterator it(f);
+                while (G3Vertex* v = it.NextVertex())
+                    if (v->GetZ() == 0.0)
+                        return 1;
+                return 0;
+            };
+        auto s = Grid(3, [](double, double) { return 1.0; });
+        h.SurfaceCover(s.get());
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_TRUE(G3SurfaceWatertight(s.get()));
+        EXPECT_NEAR(4.0, std::fabs(G3SurfaceVolume(s.get())), 1e-9);
+        EXPECT_EQ(2, notes[0]);
+        EXPECT_EQ(2, notes[1]);
+        // The flags are set before the bottom goes in: its rim edges were
+        // open then (visible).
+        const G3Facet* bottom = s->GetFacet(s->GetFacetCount() - 1);
+        for (int i = 0; i < s->GetEdgeCount(); ++i) {
+            const G3Edge* e = s->GetEdge(i);
+            EXPECT_TRUE(e->GetFormMaking());
+            const bool rim = e->GetFacet1() == bottom || e->GetFacet2() == bottom;
+            const bool g1 = h.facetClassifier && h.facetClassifier(e->GetFacet1());
+            const bool g2 = h.facetClassifier && h.facetClassifier(e->GetFacet2());
+            EXPECT_EQ(!classified || rim || g1 != g2, e->GetVisible());
+        }
+        // Closed now: a second cover changes nothing.
+        const int facets = s->GetFacetCount(), vertices = s->GetVertexCount();
+        h.SurfaceCover(s.get());
+        EXPECT_EQ(facets, s->GetFacetCount());
+        EXPECT_EQ(vertices, s->GetVertexCount());
+        EXPECT_EQ(2, notes[1]);
+    }
+}
+
+TEST(LandscapeFlatRegion, PadOnASlope)
+{
+    G3LandscapeHandler h;
+    auto slope = Grid(12, [](double x, double y) { return 5.0 + 0.4 * x + 0.1 * y; });
+    Contour(h, {{4, 4, 8}, {7, 4, 8}, {7, 7, 8}, {4, 7, 8}, {4, 4, 8}});
+    ASSERT_TRUE(h.EndContour());
+    h.flatOffset = 0.00009;
+    EXPECT_EQ(nullptr, h.ApplyFlatRegion(slope.get()));
+    EXPECT_EQ(5, static_cast<GArrayCollection*>(h.contours.get(0))->size());
+
+    static std::vector<int> notes;
+    notes.clear();
+    h.facetCreationNotify = [](int k) { notes.push_back(k); };
+    h.flatOffset = 1.0;
+    auto s = Own(h.ApplyFlatRegion(slope.get()));
+    ASSERT_TRUE(s);
+    EXPECT_EQ("", MeshCheck(s.get()));
+    EXPECT_EQ(std::vector<int>({1, 0}), notes);
+    int inside = 0;
+    for (int i = 0; i < s->GetVertexCount(); ++i) {
+        const G3Vertex* v = s->GetVertex(i);
+        const double x = v->GetX(), y = v->GetY();
+        if (x >= 4 && x <= 7 && y >= 4 && y <= 7) {
+            EXPECT_NEAR(8.0, v->GetZ(), 1e-9);
+            ++inside;
+        } else if (x < 3 || x > 8 || y < 3 || y > 8) {
+            EXPECT_NEAR(5.0 + 0.4 * x + 0.1 * y, v->GetZ(), 1e-9);
+            EXPECT_EQ(x, std::floor(x)); // a grid point, not moved
+        }
+    }
+    EXPECT_GE(inside, 12);
+    // No facet of the result lies over the pad at another height.
+    s->FormPlaneEquation();
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        G3FacetVertexIterator it(s->GetFacet(i));
+        double cx = 0, cy = 0, cz = 0;
+        int n = 0;
+        while (G3Vertex* v = it.NextVertex())
+            cx += v->GetX(), cy += v->GetY(), cz += v->GetZ(), ++n;
+        if (cx / n > 4 && cx / n < 7 && cy / n > 4 && cy / n < 7) {
+            EXPECT_NEAR(8.0, cz / n, 1e-9);
+        }
+    }
+}
+
+// Every mode on a noisy grid, then the cover and a pad: clean meshes, no
+// non-finite heights (the cover's vertical walls give slope 0).
+TEST(LandscapeAll, NoisyGridThroughEveryStep)
+{
+    G3LandscapeHandler h;
+    auto grid = Grid(20, [](double x, double y) { return 3.0 + 0.1 * x + 0.05 * y; }, 0.3, 11);
+    for (int mode = 1; mode <= 4; ++mode) {
+        auto s = Own(h.LandscapeSmoothing(grid.get(), mode, 1));
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        // Mode 4's records carry into a first-order step, which replaces them.
+        auto again = Own(h.LandscapeSmoothing(s.get(), mode == 4 ? 1 : 4, 1));
+        G3LandscapeHandler::ReleaseRecords(s.get());
+        ASSERT_TRUE(again);
+        G3LandscapeHandler::ReleaseRecords(again.get());
+        h.SurfaceCover(again.get());
+        EXPECT_EQ("", MeshCheck(again.get()));
+        for (int step = 1; step <= 4; ++step) {
+            auto body = Own(h.LandscapeSmoothing(again.get(), step, 1));
+            ASSERT_TRUE(body);
+            for (int i = 0; i < body->GetVertexCount(); ++i)
+                ASSERT_TRUE(std::isfinite(body->GetVertex(i)->GetZ()));
+            G3LandscapeHandler::ReleaseRecords(body.get());
+        }
+    }
+    Contour(h, {{5, 5, 4}, {12, 5, 4}, {12, 9, 4}, {8, 12, 4}, {5, 9, 4}, {5, 5, 4}});
+    ASSERT_TRUE(h.EndContour());
+    h.flatOffset = 0.7;
+    auto pad = Own(h.ApplyFlatRegion(grid.get()));
+    ASSERT_TRUE(pad);
+    EXPECT_EQ("", MeshCheck(pad.get()));
+    h.SurfaceCover(pad.get());
+    EXPECT_EQ("", MeshCheck(pad.get()));
+}
