@@ -318,3 +318,59 @@ TEST(LandscapeAll, NoisyGridThroughEveryStep)
     h.SurfaceCover(pad.get());
     EXPECT_EQ("", MeshCheck(pad.get()));
 }
+
+// Inputs the steps once broke on: a vertex among vertical facets only (an
+// infinite slope), merged triangulation points (CopyExtData on a removed
+// vertex), and a terrain finer than the triangulation resolves (a pad
+// resampled into billions of points).
+TEST(LandscapeFaults, VerticalFacetsMergedPointsAndFineTerrain)
+{
+    G3LandscapeHandler h;
+    G3Surface wall;
+    G3Vertex* v[6];
+    for (int i = 0; i < 3; ++i) {
+        v[2 * i] = wall.AddVertex(i, 0.0, 0.0, 0);
+        v[2 * i + 1] = wall.AddVertex(i, 0.0, 2.0, 0);
+    }
+    for (int i = 0; i < 2; ++i) {
+        G3Vertex* q[4] = {v[2 * i], v[2 * i + 2], v[2 * i + 3], v[2 * i + 1]};
+        wall.AddFacet(4, q, 1, nullptr, nullptr);
+    }
+    for (int mode = 1; mode <= 4; ++mode) {
+        auto s = Own(mode == 1 ? h.SmoothSurface(&wall) : h.LandscapeSmoothing(&wall, mode, 1));
+        ASSERT_TRUE(s);
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            EXPECT_TRUE(std::isfinite(s->GetVertex(i)->GetZ())) << mode;
+        for (int i = 0; i < s->GetPolyEdgeCount() * (mode == 1); ++i) {
+            G3Vertex *a = nullptr, *b = nullptr;
+            ASSERT_TRUE(s->GetPolyEdge(i, 0, &a, &b));
+            EXPECT_TRUE(std::isfinite(b->GetX()) && std::isfinite(b->GetY()));
+        }
+        G3LandscapeHandler::ReleaseRecords(s.get());
+    }
+    G3LandscapeHandler::ReleaseRecords(&wall);
+
+    G3LandscapeHandler merged;
+    int marks[4] = {0, 1, 2, 3};
+    const double pts[4][3] = {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}, {0, 0, 5}};
+    for (int i = 0; i < 4; ++i)
+        merged.AddVertex(pts[i])->SetUserData(reinterpret_cast<GObj*>(&marks[i]));
+    merged.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    auto t = Own(merged.GetSurface());
+    merged.CopyExtData();
+    ASSERT_EQ(3, t->GetVertexCount());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NE(nullptr, t->GetVertex(i)->GetExData());
+        EXPECT_NE(reinterpret_cast<GObj*>(&marks[3]), t->GetVertex(i)->GetExData());
+        t->GetVertex(i)->SetExData(nullptr);
+    }
+
+    auto fine = Grid(6, [](double, double) { return 1.0; });
+    double m[4][4] = {{1e-9, 0, 0, 0}, {0, 1e-9, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    fine->RealTransformation(m);
+    Contour(h, {{1, 1, 1}, {3, 1, 1}, {3, 3, 1}, {1, 3, 1}, {1, 1, 1}});
+    ASSERT_TRUE(h.EndContour());
+    h.flatOffset = 1.0;
+    delete h.ApplyFlatRegion(fine.get());
+    EXPECT_EQ(5, static_cast<GArrayCollection*>(h.contours.get(0))->size());
+}
