@@ -31,6 +31,11 @@ namespace {
 
 constexpr long kMarks = G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4;
 
+// A slice is near the origin while the box of the solid, the origin and the
+// plane's anchor is at most this many times the solid's size: its boxes may
+// reach the origin without widening the engine's frame by much.
+constexpr double kNearOrigin = 16.0;
+
 bool HasVertices(const G3Surface* s) { return s && s->GetVertexCount() > 0; }
 
 bool FiniteCoordinates(const G3Surface* s)
@@ -175,19 +180,35 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
         return false;
     }
 
-    // The boxes reach every vertex: the box of the solid, the origin and
-    // the point where the plane is anchored, four times over.
+    // The boxes reach every vertex four times over. Near the origin they
+    // are anchored where the plane is nearest the origin and reach the
+    // solid's box, the origin and that anchor. A solid far from the origin
+    // for its size (site coordinates) gets boxes about the point of the
+    // plane nearest its box centre, sized from its box alone: boxes
+    // reaching the origin would be as wide as the solid is far, and the
+    // engine's local origin, the centre of the operands' common box, would
+    // move away from the solid with them.
     GEnvelope env;
     s->FormEnvelope(&env);
+    const double solidSize = env.GetMaxSize();
+    double centre[3];
+    for (int k = 0; k < 3; ++k)
+        centre[k] = 0.5 * (env.GetMin()[k] + env.GetMax()[k]);
     const double anchor[3] = {p[0] * p[3], p[1] * p[3], p[2] * p[3]};
     env.Add(0.0, 0.0, 0.0);
     env.Add(anchor[0], anchor[1], anchor[2]);
-    const double size = 4.0 * env.GetMaxSize();
+    double size = 4.0 * env.GetMaxSize();
     double m1[4][4];
     double m2[4][4];
     const double q[4] = {-p[0], -p[1], -p[2], -p[3]};
     if (!M4RotationMatrix(p, m1) || !M4RotationMatrix(q, m2))
         return false;
+    if (env.GetMaxSize() > kNearOrigin * solidSize) {
+        const double h = p[0] * centre[0] + p[1] * centre[1] + p[2] * centre[2] - p[3];
+        for (int k = 0; k < 3; ++k)
+            m1[3][k] = m2[3][k] = centre[k] - h * p[k];
+        size = 4.0 * solidSize;
+    }
     CExDataProvider* provider = withExData ? s->GetExtendedDataFacetDefault().GetMap() : nullptr;
     G3Surface* box1 = G3SolidsBuilder::BuildBox(m1, size, provider);
     G3Surface* box2 = G3SolidsBuilder::BuildBox(m2, size, provider);

@@ -1,9 +1,9 @@
 // Slicing solids by planes and sheets, and separating surfaces into pieces.
 // Random planes through a sphere, an L-shaped prism and a wall with a
 // window (axis-parallel ones through the window and along faces, tilted
-// ones, the solids also moved to 1e5): both parts closed, volumes adding up
-// to the whole, and for axis-parallel planes each part's volume exact from
-// the prism's cells.
+// ones, the solids also moved to 1e5 and to site coordinates of 1e6): both
+// parts closed, volumes adding up to the whole, and for axis-parallel
+// planes each part's volume exact from the prism's cells.
 
 #include "solid_fixtures.h"
 
@@ -11,6 +11,7 @@
 #include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GRandom.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
@@ -204,18 +205,37 @@ TEST(Slice, CapsCarryDefaultDataAndCapFromBoxDropsFacetsInThePlane)
             EXPECT_EQ(&tag, s->GetFacet(k)->GetExtendedData().GetData("ZUNO_G3FACE_MATERIAL_INDEX"));
     }
     // Two boxes stacked into one solid share the plane z = 1 inside it;
-    // with capFromBox those inner facets go and each part is a plain box.
-    SurfacePtr two(new G3Surface());
-    fixtures::AddBox(two.get(), {0, 0, 0}, {1, 1, 1});
-    fixtures::AddBox(two.get(), {0, 0, 1}, {1, 1, 2});
-    two->RemoveEqualsVertex();
-    two->FormPlaneEquation();
-    Sliced r = DoSlice(two.release(), {0, 0, 1, 1}, true);
-    EXPECT_TRUE(r.ok);
-    for (G3Surface* s : {r.below.get(), r.above.get()}) {
-        ExpectSolid(s, "capFromBox");
-        EXPECT_NEAR(1.0, G3SurfaceVolume(s), 1e-12);
-    }
+    // with capFromBox those inner facets (tagged) go and each part is a
+    // plain box capped by the untagged box face; without, the inner facets
+    // stay as the caps. Also at site coordinates in x and y, where the
+    // engine moves the operands to a local origin in the plane.
+    for (const P o : {P{0, 0, 0}, P{1e6, 2e6, 50}})
+        for (bool capFromBox : {true, false}) {
+            SurfacePtr two(new G3Surface());
+            fixtures::AddBox(two.get(), o, {o[0] + 1, o[1] + 1, o[2] + 1});
+            fixtures::AddBox(two.get(), {o[0], o[1], o[2] + 1}, {o[0] + 1, o[1] + 1, o[2] + 2});
+            two->RemoveEqualsVertex();
+            two->FormPlaneEquation();
+            for (int k = 0; k < two->GetFacetCount(); ++k)
+                two->GetFacet(k)->GetExtendedData().Add("ZUNO_G3FACE_MATERIAL_INDEX", &tag);
+            Sliced r = DoSlice(two.release(), {0, 0, 1, o[2] + 1}, capFromBox);
+            EXPECT_TRUE(r.ok);
+            for (G3Surface* s : {r.below.get(), r.above.get()}) {
+                ExpectSolid(s, "capFromBox");
+                EXPECT_NEAR(1.0, G3SurfaceVolume(s), 1e-9);
+                int caps = 0;
+                for (int k = 0; k < s->GetFacetCount(); ++k) {
+                    G3Facet* f = s->GetFacet(k);
+                    const double* n = f->GetPlane();
+                    if (std::fabs(n[2]) < 0.5 || std::fabs(std::fabs(n[3]) - (o[2] + 1)) > GTolerance::kPlaneSide)
+                        continue;
+                    ++caps;
+                    EXPECT_EQ(capFromBox ? nullptr : &tag, f->GetExtendedData().GetData("ZUNO_G3FACE_MATERIAL_INDEX"))
+                        << o[0] << " capFromBox " << capFromBox;
+                }
+                EXPECT_EQ(1, caps);
+            }
+        }
 }
 
 TEST(Slice, RandomPlanesThroughSpheresPrismsAndWalls)
@@ -224,9 +244,11 @@ TEST(Slice, RandomPlanesThroughSpheresPrismsAndWalls)
     const int rounds = fixtures::kSlowBuild ? 30 : 300;
     int axisChecked = 0;
     for (int round = 0; round < rounds; ++round) {
+        // Near the origin, and at site coordinates far from it and from
+        // the anchor of a tilted plane (its point nearest the origin).
+        static const P kOrigins[] = {{0, 0, 0}, {0, 0, 0}, {1e5, -1e5, 1e5}, {1e6, 1e6, -1e6}, {1e6, 2e6, 50}};
         const int kind = round % 3;
-        const bool far = round % 4 == 3;
-        const P o = far ? P{1e5, -1e5, 1e5} : P{0, 0, 0};
+        const P o = kOrigins[(round / 3) % 5];
         CellPrism prism = kind == 1 ? LShape(o) : Wall(o);
         SurfacePtr s = kind == 0 ? fixtures::Sphere(o[0], o[1], o[2], 1.5, 25, 40) : prism.Build();
         GEnvelope env;
