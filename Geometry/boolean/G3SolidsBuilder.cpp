@@ -188,12 +188,23 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     R->RemoveSelfIntersections();
     R->FormPlaneEquation();
     // A facet whose rebuilt plane turned against the facet it was made
-    // from (an inward shell thicker than the solid allows) goes. Its
-    // surface number names that facet; numbers a later pass gave out that
-    // name no facet of s are left alone.
+    // from (an inward shell thicker than the solid allows) goes.
+    RemoveTurned(R, s);
+    R->RemoveUnused();
+    R->AssignIds();
+    *out = R;
+    return true;
+}
+
+void G3SolidsBuilder::RemoveTurned(G3Surface* shell, G3Surface* source)
+{
+    if (!shell || !source)
+        return;
+    GArrayCollection* facets = source->GetFacetList();
+    const int count = source->GetFacetCount();
     GArrayCollection turned;
-    for (int k = 0; k < R->GetFacetCount(); ++k) {
-        G3Facet* g = R->GetFacet(k);
+    for (int k = 0; k < shell->GetFacetCount(); ++k) {
+        G3Facet* g = shell->GetFacet(k);
         if (g->GetMark2())
             continue;
         const int src = g->GetSurface();
@@ -205,9 +216,5 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
             turned.add(g);
     }
     for (int k = 0; k < turned.size(); ++k)
-        R->RemoveFacet(static_cast<G3Facet*>(turned.get(k)));
-    R->RemoveUnused();
-    R->AssignIds();
-    *out = R;
-    return true;
+        shell->RemoveFacet(static_cast<G3Facet*>(turned.get(k)));
 }

@@ -32,6 +32,12 @@ public:
     // come from are removed. s is unchanged. False, *out null, for a null s
     // or out or a non-finite thickness.
     static bool Shell(G3Surface* s, G3Surface** out, double thickness, GArrayCollection* keep);
+    // Shell's last step: removes the facets of `shell` whose plane turned
+    // against the facet of `source` their surface number names (a normal
+    // at an angle of 90 degrees or more). Facets whose number names no
+    // facet of source (a later pass gave it out), and facets with mark 2,
+    // are left alone. Null arguments do nothing; unused entities stay.
+    static void RemoveTurned(G3Surface* shell, G3Surface* source);
 
 private:
     G3SolidsBuilder() = default;

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -187,6 +188,34 @@ TEST(SolidsBuilder, ShellDropsCornersWhosePlanesAreParallel)
     EXPECT_FALSE(G3SolidsBuilder::Shell(nullptr, &none, 0.1, nullptr));
     EXPECT_FALSE(G3SolidsBuilder::Shell(s.get(), &none, std::nan(""), nullptr));
     EXPECT_EQ(nullptr, none);
+}
+
+TEST(SolidsBuilder, RemoveTurnedSkipsSurfaceNumbersNamingNoSourceFacet)
+{
+    // The shell is the box, inside out (every facet turned against the box
+    // facet its number names: removed unless the number names none) or as
+    // it is (nothing removed).
+    SurfacePtr box = fixtures::Box({0, 0, 0}, {1, 1, 1});
+    const int count = box->GetFacetCount();
+    const int numbers[] = {-1, count, std::numeric_limits<int>::max()};
+    for (bool inside : {true, false}) {
+        SurfacePtr shell(box->Duplicate());
+        if (inside)
+            shell->NegNormals();
+        shell->FormPlaneEquation();
+        for (int k = 0; k < count; ++k)
+            shell->GetFacet(k)->SetSurface(k < 3 ? numbers[k] : k);
+        G3SolidsBuilder::RemoveTurned(shell.get(), box.get());
+        G3SolidsBuilder::RemoveTurned(nullptr, box.get());
+        G3SolidsBuilder::RemoveTurned(shell.get(), nullptr);
+        shell->RemoveUnused();
+        EXPECT_EQ("", MeshCheck(shell.get()));
+        EXPECT_EQ(inside ? 3 : count, shell->GetFacetCount());
+        for (int k = 0; inside && k < shell->GetFacetCount(); ++k) {
+            const int n = shell->GetFacet(k)->GetSurface();
+            EXPECT_TRUE(n < 0 || n >= count) << n;
+        }
+    }
 }
 
 } // namespace
