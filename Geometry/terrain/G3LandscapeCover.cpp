@@ -13,6 +13,7 @@
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
@@ -92,8 +93,12 @@ void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
         return;
     Notify(1);
     for (G3Edge* e : border) {
-        G3Vertex* v1 = e->GetVertex1();
-        G3Vertex* v2 = e->GetVertex2();
+        // Each wall runs against the terrain facet it hangs from, so that
+        // the update has nothing to turn between them.
+        G3Facet* terrain = e->GetFacet1() ? e->GetFacet1() : e->GetFacet2();
+        const bool along = terrain && Runs(terrain, e->GetVertex1(), e->GetVertex2());
+        G3Vertex* v1 = along ? e->GetVertex2() : e->GetVertex1();
+        G3Vertex* v2 = along ? e->GetVertex1() : e->GetVertex2();
         G3Vertex* wall[4] = {surface->AddVertex(v1->GetX(), v1->GetY(), 0.0, 0), v1, v2,
                              surface->AddVertex(v2->GetX(), v2->GetY(), 0.0, 0)};
         surface->AddFacet(4, wall, 1, nullptr, nullptr);
@@ -126,6 +131,9 @@ void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
         Notify(1);
         surface->AddFacet(static_cast<int>(chain.size()), chain.data(), 1, nullptr, nullptr);
         Notify(0);
+        // Closed and oriented one way, the body is turned to face out.
+        if (G3SurfaceWatertight(surface) && G3SurfaceVolume(surface) < 0.0)
+            surface->NegNormals();
     }
     surface->FormPlaneEquation();
     if (facetClassifier) {

@@ -175,6 +175,9 @@ std::string ClassifyHelp();
 int CommandRoof(const std::vector<std::string>& args);
 std::string RoofCommandHelp();
 std::unique_ptr<G3Surface> DemoRoofHouse();
+// G3ToolTerrain.cpp: `terrain` and its help text.
+int CommandTerrain(const std::vector<std::string>& args);
+std::string TerrainCommandHelp();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

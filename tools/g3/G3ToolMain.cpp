@@ -134,6 +134,8 @@ std::string ToolUsage()
                        "  classify SOLID POINTS             inside, outside or on, for each point\n"
                        "  roof OUTLINE -o OUT [--thickness T] [--overhang O]\n"
                        "                                    build a roof over an outline of x y angle lines\n"
+                       "  terrain POINTS -o OUT [--smooth MODE] [--iterations N] [--cover] [--pad FILE]\n"
+                       "                                    a terrain from x y z survey points\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -146,6 +148,8 @@ std::string CommandHelp(const std::string& command)
         return BooleanCommandHelp(command) + kFormats;
     if (command == "roof")
         return RoofCommandHelp() + kFormats;
+    if (command == "terrain")
+        return TerrainCommandHelp() + kFormats;
     if (!SliceCommandHelp(command).empty())
         return SliceCommandHelp(command) + kFormats;
     if (command == "info")
@@ -343,6 +347,8 @@ int Run(int argc, char** argv)
         return CommandShell(args);
     if (command == "roof")
         return CommandRoof(args);
+    if (command == "terrain")
+        return CommandTerrain(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

@@ -1,0 +1,217 @@
+// `g3 terrain`: survey points triangulated into a terrain, optionally
+// smoothed, cut with a building pad and closed into a body; and the demo's
+// site.
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/terrain/G3LandscapeHandler.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+namespace g3tool {
+
+namespace {
+
+using Point3 = std::array<double, 3>;
+
+// Iterations multiply the facets by about four each.
+constexpr int kMaxIterations = 6;
+
+bool Number(const char*& p, const char* end, double& v)
+{
+    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
+        ++p;
+    if (p < end && *p == '+')
+        ++p;
+    const std::from_chars_result r = std::from_chars(p, end, v);
+    if (r.ec != std::errc() || !std::isfinite(v))
+        return false;
+    if (r.ptr != end && *r.ptr != ' ' && *r.ptr != '\t' && *r.ptr != '\r')
+        return false;
+    p = r.ptr;
+    return true;
+}
+
+// Reads "x y z" lines (blank lines and '#' comments skipped); false with
+// `error` naming the first malformed line.
+bool ReadPoints(const std::string& path, std::vector<Point3>& out, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open";
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#')
+            continue;
+        const char* p = line.data();
+        const char* end = p + line.size();
+        Point3 v{};
+        bool ok = Number(p, end, v[0]) && Number(p, end, v[1]) && Number(p, end, v[2]);
+        while (ok && p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
+            ++p;
+        if (!ok || p != end) {
+            error = path + ":" + std::to_string(number) + ": expected three finite numbers \"x y z\"";
+            return false;
+        }
+        out.push_back(v);
+    }
+    return true;
+}
+
+bool ParseInt(const std::string& text, int low, int high, int& v)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() && v >= low && v <= high;
+}
+
+bool ParseDouble(const std::string& text, double& v)
+{
+    const char* p = text.data();
+    return Number(p, p + text.size(), v) && p == text.data() + text.size();
+}
+
+G3Surface* Triangulate(const std::vector<Point3>& pts)
+{
+    G3TriInterface tri;
+    for (const Point3& p : pts)
+        tri.AddVertex(p.data());
+    tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    return tri.GetSurface();
+}
+
+// The pad contour into the handler, closed when the file did not repeat
+// its first point; false when the handler refuses it.
+bool AddPad(G3LandscapeHandler& h, std::vector<Point3> pad)
+{
+    if (!pad.empty() && (pad.front()[0] != pad.back()[0] || pad.front()[1] != pad.back()[1] ||
+                         pad.front()[2] != pad.back()[2]))
+        pad.push_back(pad.front());
+    h.StartContour();
+    for (const Point3& p : pad)
+        h.AddContourVertex(p[0], p[1], p[2]);
+    return h.EndContour();
+}
+
+} // namespace
+
+std::string TerrainCommandHelp()
+{
+    return "usage: g3 terrain POINTS -o OUT [--smooth MODE] [--iterations N] [--cover]\n"
+           "                  [--pad FILE] [--pad-offset D] [--quiet]\n"
+           "\n"
+           "Triangulates the survey points in POINTS, a text file of \"x y z\" lines\n"
+           "(blank lines and lines starting with '#' skipped), into a terrain. Then, in\n"
+           "this order:\n"
+           "  --smooth MODE     1 subdivision with cubic edge midpoints, 2 re-triangulation\n"
+           "                    with raised centroids, 3 second-order centroids, 4\n"
+           "                    second-order edge midpoints; run --iterations times (1 by\n"
+           "                    default, 0 to 6)\n"
+           "  --pad FILE        a building pad: one closed contour of \"x y z\" lines, cut\n"
+           "                    into the terrain widened by --pad-offset (default 1, at\n"
+           "                    least 0.0001 in magnitude) and filled at its own heights\n"
+           "  --cover           walls down to z = 0 and a bottom: a closed body\n"
+           "Prints the counts after each step. A malformed line is refused with its line\n"
+           "number; fewer than three distinct plan positions or a pad contour that\n"
+           "crosses itself write nothing (status 2); a pad cut that fails writes\n"
+           "nothing (status 1).\n\n";
+}
+
+int CommandTerrain(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet", "--cover"};
+    syntax.valueOptions = {"-o", "--output", "--smooth", "--iterations", "--pad", "--pad-offset"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenCommand("terrain", raw, syntax, a, status))
+        return status;
+    if (a.positionals.size() != 1)
+        return UsageError("terrain", "expects one POINTS file before -o OUT");
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError("terrain", "missing -o OUT");
+    const std::string out = a.Value({"-o", "--output"});
+    if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
+        return UsageError("terrain", out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+    int mode = 0, iterations = 1;
+    if (a.HasValue({"--smooth"}) && !ParseInt(a.Value({"--smooth"}), 1, 4, mode))
+        return UsageError("terrain", "--smooth expects a mode from 1 to 4");
+    if (a.HasValue({"--iterations"}) &&
+        !ParseInt(a.Value({"--iterations"}), 0, kMaxIterations, iterations))
+        return UsageError("terrain", "--iterations expects a count from 0 to 6");
+    double offset = 1.0;
+    if (a.HasValue({"--pad-offset"}) &&
+        (!ParseDouble(a.Value({"--pad-offset"}), offset) ||
+         !(std::fabs(offset) >= G3LandscapeHandler::kMinFlatOffset)))
+        return UsageError("terrain", "--pad-offset expects a distance of at least 0.0001 in magnitude");
+
+    Progress progress(a.Has("--quiet"));
+    progress.Pass("reading " + a.positionals[0]);
+    std::vector<Point3> points, pad;
+    std::string error;
+    if (!ReadPoints(a.positionals[0], points, error) ||
+        (a.HasValue({"--pad"}) && !ReadPoints(a.Value({"--pad"}), pad, error))) {
+        std::fprintf(stderr, "g3: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    G3LandscapeHandler handler;
+    if (a.HasValue({"--pad"}) && !AddPad(handler, pad)) {
+        std::fprintf(stderr, "g3: %s: the pad contour was refused (fewer than three distinct points or "
+                             "a crossing)\n",
+                     a.Value({"--pad"}).c_str());
+        return kExitBadInput;
+    }
+    progress.Pass("triangulating");
+    std::unique_ptr<G3Surface> s(Triangulate(points));
+    if (!s || s->GetFacetCount() == 0) {
+        std::fprintf(stderr, "g3: %s: fewer than three distinct plan positions\n", a.positionals[0].c_str());
+        return kExitBadInput;
+    }
+    std::printf("terrain: %s\n", Describe(CountsOf(*s)).c_str());
+    if (mode != 0) {
+        progress.Pass("smoothing");
+        s.reset(handler.LandscapeSmoothing(s.get(), mode, iterations));
+        if (!s) {
+            std::fprintf(stderr, "g3: the smoothing failed\n");
+            return kExitFailure;
+        }
+        G3LandscapeHandler::ReleaseRecords(s.get());
+        std::printf("smoothed: %s\n", Describe(CountsOf(*s)).c_str());
+    }
+    if (a.HasValue({"--pad"})) {
+        progress.Pass("cutting the pad");
+        handler.flatOffset = offset;
+        std::unique_ptr<G3Surface> cut(handler.ApplyFlatRegion(s.get()));
+        if (!cut) {
+            std::fprintf(stderr, "g3: the pad could not be cut into the terrain\n");
+            return kExitFailure;
+        }
+        s = std::move(cut);
+        std::printf("pad: %s\n", Describe(CountsOf(*s)).c_str());
+    }
+    if (a.Has("--cover")) {
+        progress.Pass("covering");
+        handler.SurfaceCover(s.get());
+        std::printf("covered: %s\n", Describe(CountsOf(*s)).c_str());
+    }
+    s->FormPlaneEquation();
+    progress.Pass("writing " + out);
+    std::string message;
+    if (!g3io::WriteMeshFile(out, *s, message, g3io::WriteOptions())) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::printf("wrote %s\n", out.c_str());
+    return kExitOk;
+}
+
+} // namespace g3tool
