@@ -131,9 +131,14 @@ void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
         Notify(1);
         surface->AddFacet(static_cast<int>(chain.size()), chain.data(), 1, nullptr, nullptr);
         Notify(0);
-        // Closed and oriented one way, the body is turned to face out.
-        if (G3SurfaceWatertight(surface) && G3SurfaceVolume(surface) < 0.0)
-            surface->NegNormals();
+        // The update made every facet of the open terrain double-sided;
+        // closed, the body is a solid again, turned to face out.
+        if (G3SurfaceWatertight(surface)) {
+            for (int i = 0; i < surface->GetFacetCount(); ++i)
+                surface->GetFacet(i)->ClearDoubleSided();
+            if (G3SurfaceVolume(surface) < 0.0)
+                surface->NegNormals();
+        }
     }
     surface->FormPlaneEquation();
     if (facetClassifier) {

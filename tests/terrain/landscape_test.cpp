@@ -216,6 +216,7 @@ TEST(LandscapeCover, ClosedBodyAndEdgeFlags)
         h.SurfaceCover(s.get());
         EXPECT_EQ("", MeshCheck(s.get()));
         EXPECT_TRUE(G3SurfaceWatertight(s.get()));
+        EXPECT_TRUE(s->GetClosed()); // single-sided again
         EXPECT_NEAR(4.0, G3SurfaceVolume(s.get()), 1e-9); // facing out
         EXPECT_EQ(2, notes[0]);
         EXPECT_EQ(2, notes[1]);

@@ -175,9 +175,11 @@ std::string ClassifyHelp();
 int CommandRoof(const std::vector<std::string>& args);
 std::string RoofCommandHelp();
 std::unique_ptr<G3Surface> DemoRoofHouse();
-// G3ToolTerrain.cpp: `terrain` and its help text.
+// G3ToolTerrain.cpp: `terrain`, its help text, and the demo's site (a
+// smoothed survey with a building pad, closed into a body).
 int CommandTerrain(const std::vector<std::string>& args);
 std::string TerrainCommandHelp();
+std::unique_ptr<G3Surface> DemoSite();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

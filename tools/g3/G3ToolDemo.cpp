@@ -275,6 +275,12 @@ int CommandDemo(const std::vector<std::string>& args)
         ok = Show("roof", "an L-shaped house's hip roof at 35 degrees, 0.5 overhang, 0.25 thick", *roof, dir, clay,
                   RepairOptions(), progress) && ok;
     }
+    {
+        progress.Pass("building site");
+        auto site = DemoSite();
+        ok = Show("site", "a smoothed survey of two hills with a 16 x 10 building pad, closed into a body", *site,
+                  dir, sand, RepairOptions(), progress) && ok;
+    }
     std::printf("%s\n", ok ? "demo done" : "demo FAILED: some files were not written");
     return ok ? kExitOk : kExitFailure;
 }

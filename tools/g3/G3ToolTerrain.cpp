@@ -214,4 +214,35 @@ int CommandTerrain(const std::vector<std::string>& raw)
     return kExitOk;
 }
 
+std::unique_ptr<G3Surface> DemoSite()
+{
+    // A 31 x 31 survey at 2 m spacing over two hills, with +-0.25 m of
+    // noise from a fixed integer hash (no random sequence: the demo's report
+    // is the same on every run), smoothed once by re-triangulation, a
+    // 16 x 10 m pad at 14 m cut in with 2 m of embankment, closed into a
+    // body on z = 0.
+    std::vector<Point3> pts;
+    for (int i = 0; i <= 30; ++i)
+        for (int j = 0; j <= 30; ++j) {
+            const double x = 2.0 * i, y = 2.0 * j;
+            const double noise = ((i * 7919 + j * 104729) % 1009) / 1009.0 - 0.5;
+            pts.push_back({x, y,
+                           10.0 + 4.0 * std::exp(-((x - 15) * (x - 15) + (y - 40) * (y - 40)) / 200.0) +
+                               3.0 * std::exp(-((x - 45) * (x - 45) + (y - 15) * (y - 15)) / 300.0) + 0.05 * x +
+                               0.5 * noise});
+        }
+    auto empty = std::make_unique<G3Surface>();
+    std::unique_ptr<G3Surface> terrain(Triangulate(pts));
+    G3LandscapeHandler h;
+    std::unique_ptr<G3Surface> s(h.LandscapeSmoothing(terrain.get(), 2, 1));
+    if (!s || !AddPad(h, {{22, 24, 14}, {38, 24, 14}, {38, 34, 14}, {22, 34, 14}}))
+        return empty;
+    h.flatOffset = 2.0;
+    std::unique_ptr<G3Surface> site(h.ApplyFlatRegion(s.get()));
+    if (!site)
+        return empty;
+    h.SurfaceCover(site.get());
+    return site;
+}
+
 } // namespace g3tool
