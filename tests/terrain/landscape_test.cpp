@@ -233,7 +233,10 @@ TEST(LandscapeCover, ClosedBodyAndEdgeFlags)
         }
         // Closed now: a second cover changes nothing.
         const int facets = s->GetFacetCount(), vertices = s->GetVertexCount();
+        G3Point mark;
+        s->GetVertex(0)->SetExData(&mark); // cleared, not released
         h.SurfaceCover(s.get());
+        EXPECT_EQ(nullptr, s->GetVertex(0)->GetExData());
         EXPECT_EQ(facets, s->GetFacetCount());
         EXPECT_EQ(vertices, s->GetVertexCount());
         EXPECT_EQ(2, notes[1]);
