@@ -124,20 +124,6 @@ void ExpectSolid(G3Surface* s, const char* what)
 
 TEST(Slice, UnitCubeMissesRefusalsAndCutUp)
 {
-    {
-        SurfacePtr cube = fixtures::Box({0, 0, 0}, {1, 1, 1});
-        Sliced r = DoSlice(cube.release(), {0, 0, 1, 0.5});
-        EXPECT_TRUE(r.ok);
-        ExpectSolid(r.below.get(), "below");
-        ExpectSolid(r.above.get(), "above");
-        GEnvelope eb, ea;
-        r.below->FormEnvelope(&eb);
-        r.above->FormEnvelope(&ea);
-        EXPECT_NEAR(0.5, G3SurfaceVolume(r.below.get()), 1e-12);
-        EXPECT_NEAR(0.5, G3SurfaceVolume(r.above.get()), 1e-12);
-        EXPECT_NEAR(0.5, eb.GetMax()[2], 1e-12);
-        EXPECT_NEAR(0.5, ea.GetMin()[2], 1e-12);
-    }
     // Misses on either side, and a plane along a face: the whole solid first.
     for (double d : {-3.0, 0.0, 1.0, 7.0, 1e9}) {
         SurfacePtr cube = fixtures::Box({0, 0, 0}, {1, 1, 1});
@@ -148,19 +134,24 @@ TEST(Slice, UnitCubeMissesRefusalsAndCutUp)
         EXPECT_EQ(nullptr, r.above.get());
         EXPECT_NEAR(1.0, G3SurfaceVolume(r.below.get()), 1e-12);
     }
-    // CutUpByPlane's equation against Slice's offset, for scaled normals too.
+    // CutUpByPlane's equation, for scaled normals too, cuts where Slice's
+    // offset does: the cube's halves below and above z = 0.5.
     for (double k : {1.0, 2.0, 0.25}) {
-        SurfacePtr c1 = fixtures::Box({0, 0, 0}, {1, 1, 1});
         G3BooleanCalculator calc;
         G3Surface* b = nullptr;
         G3Surface* a = nullptr;
         const double eq[4] = {0, 0, k, -0.5 * k};
-        EXPECT_TRUE(calc.CutUpByPlane(c1.release(), eq, true, &b, &a));
-        SurfacePtr pb(b), pa(a);
+        EXPECT_TRUE(calc.CutUpByPlane(fixtures::Box({0, 0, 0}, {1, 1, 1}).release(), eq, true, &b, &a));
         Sliced r = DoSlice(fixtures::Box({0, 0, 0}, {1, 1, 1}).release(), {0, 0, 1, 0.5});
-        ASSERT_TRUE(pb && pa);
-        EXPECT_NEAR(G3SurfaceVolume(r.below.get()), G3SurfaceVolume(pb.get()), 1e-12);
-        EXPECT_NEAR(G3SurfaceVolume(r.above.get()), G3SurfaceVolume(pa.get()), 1e-12);
+        EXPECT_TRUE(r.ok);
+        SurfacePtr pb(b), pa(a);
+        for (G3Surface* s : {pb.get(), pa.get(), r.below.get(), r.above.get()}) {
+            ExpectSolid(s, "half");
+            GEnvelope env;
+            s->FormEnvelope(&env);
+            EXPECT_NEAR(0.5, G3SurfaceVolume(s), 1e-12);
+            EXPECT_NEAR(0.5, s == pb.get() || s == r.below.get() ? env.GetMax()[2] : env.GetMin()[2], 1e-12);
+        }
     }
     // Refused: cut false, non-finite planes, zero normals; the solid stays.
     const double inf = std::numeric_limits<double>::infinity();

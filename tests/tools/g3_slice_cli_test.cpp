@@ -50,27 +50,17 @@ TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
     ASSERT_EQ(0, Run({"shell", P("box.obj"), "--thickness", "0.5", "-o", P("shell.obj")}).status);
     EXPECT_NEAR(3.0 * 2 * 2, std::atof(Key(Info(P("shell.obj")).out, "volume").c_str()), 1e-12);
 
-    // Two boxes in one file come apart into two files.
+    // Two unit cubes in one file (corner k at its bits x, y, z) come apart
+    // into two files.
     {
-        std::ifstream a(P("box.obj"));
-        std::ifstream b(P("shell.obj"));
-        std::ofstream both(P("two.obj"));
-        std::string line;
-        while (std::getline(a, line))
-            both << line << "\n";
-        while (std::getline(b, line)) {
-            if (line.rfind("f ", 0) == 0) {
-                std::string out = "f";
-                std::size_t pos = 2;
-                while (pos < line.size()) {
-                    const std::size_t end = line.find(' ', pos);
-                    out += " " + std::to_string(std::atoi(line.substr(pos, end - pos).c_str()) + 8);
-                    pos = end == std::string::npos ? line.size() : end + 1;
-                }
-                both << out << "\n";
-            } else {
-                both << line << "\n";
-            }
+        std::ofstream two(P("two.obj"));
+        const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+        for (int c = 0; c < 2; ++c) {
+            for (int k = 0; k < 8; ++k)
+                two << "v " << 3 * c + (k & 1) << " " << (k >> 1 & 1) << " " << (k >> 2 & 1) << "\n";
+            for (const auto& f : faces)
+                two << "f " << 8 * c + f[0] + 1 << " " << 8 * c + f[1] + 1 << " " << 8 * c + f[2] + 1 << " "
+                    << 8 * c + f[3] + 1 << "\n";
         }
     }
     Result sep = Run({"separate", P("two.obj"), "-o", P("piece.off")});
