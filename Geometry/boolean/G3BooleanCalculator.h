@@ -70,10 +70,11 @@ public:
     G3Surface* Sub(G3Surface* a, G3Surface* b, GEVENT e);
     G3Surface* Common(G3Surface* a, G3Surface* b);
     // Why the last operation failed, or "" when it did not. An operation
-    // fails when both operands were closed and consistently oriented but
-    // its result is not (G3ClosedCheck): it then returns null, both
-    // operands deleted, rather than hand back an open solid. The text
-    // names the first defect of the result.
+    // fails when both operands were closed (no edge open on one side) but
+    // its result is not a closed, consistently oriented solid
+    // (G3ClosedCheck): it then returns null, both operands deleted, rather
+    // than hand back an open solid. The text names the first defect of the
+    // result. Operands given inside out or twisted fail this way too.
     const std::string& GetFailureReason() const { return failureReason; }
 
     // --- slicing and cutting (G3BooleanSlice.cpp)

@@ -12,9 +12,9 @@
 // - input that cannot be scaled (a coordinate not finite, or one the scale
 //   would overflow) is refused before anything is changed, and a result
 //   that is not closed is marked not solid;
-// - closed, consistently oriented operands give a closed, consistently
-//   oriented result or none: a result failing G3ClosedCheck is deleted and
-//   the operation fails with the check's reason (GetFailureReason).
+// - closed operands give a closed, consistently oriented result or none: a
+//   result failing G3ClosedCheck is deleted and the operation fails with
+//   the check's reason (GetFailureReason).
 // - the cleanup of the result (stitching, merging in planes and across
 //   edges) runs on the scaled coordinates too, so its absolute tolerances
 //   act at the same grain as the cut's;
@@ -35,6 +35,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <cfloat>
@@ -264,12 +265,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A = B = nullptr;
         return nullptr;
     }
-    // Only solids promise a solid: an open or twisted operand's result is
-    // handed back as it comes.
-    bool solid[2] = {false, false};
-    G3SideBySide::RunForOperands(
-        A, B, [&] { solid[0] = G3ClosedCheck(A).empty(); }, [&] { solid[1] = G3ClosedCheck(B).empty(); });
-    const bool solids = solid[0] && solid[1];
+    // Only closed operands promise a closed result: an open operand's
+    // result is handed back as it comes. (Closed but not consistently
+    // oriented operands are held to it: what comes of them is refused.)
+    const bool solids = G3SurfaceWatertight(A) && G3SurfaceWatertight(B);
     double origin[3] = {0.0, 0.0, 0.0};
     LocalOrigin(A, B, origin);
     // A slice's plane moves with the operands: the facets compared with it

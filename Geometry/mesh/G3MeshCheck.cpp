@@ -261,21 +261,21 @@ std::string G3ClosedCheck(G3Shell* s)
             return Fault("edge: one facet side only", i);
     }
     for (int i = 0; i < nE; ++i) {
+        // An edge whose own sides cancel needs no look at its pair: only
+        // where parallel edges share a pair can they cancel each other.
+        if (run[static_cast<std::size_t>(i)] == 0)
+            continue;
         const G3Edge* e = s->GetEdge(i);
         const G3Vertex* a = e->GetVertex1();
         const G3Vertex* b = e->GetVertex2();
-        // Each pair is summed once, at its first edge in a's ring.
-        const G3Edge* firstJoining = nullptr;
         int surplus = 0;
         for (const G3Edge* o = a->GetFirstEdge(); o; o = o->GetVertexEdge(a)) {
             if (o->GetOtherVertex(a) != b)
                 continue;
-            if (!firstJoining)
-                firstJoining = o;
             const int r = run[static_cast<std::size_t>(o->GetId())];
             surplus += o->GetVertex1() == a ? r : -r;
         }
-        if (firstJoining == e && surplus != 0)
+        if (surplus != 0)
             return Fault("edge: facet sides do not pair up", i, surplus < 0 ? -surplus : surplus);
     }
     return std::string();
