@@ -159,19 +159,13 @@ TEST(SolidsBuilder, ShellDropsCornersWhosePlanesAreParallel)
     // and goes; the bottom and the sides keep all theirs.
     SurfacePtr s(new G3Surface());
     std::vector<G3Vertex*> v = testmesh::AddBoxCorners(*s, {0, 0, 0}, {1, 1, 1});
-    auto face = [&](std::vector<int> q) {
+    for (const std::vector<int>& q : std::vector<std::vector<int>>{
+             {0, 2, 3, 1}, {4, 5, 7}, {4, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}}) {
         std::vector<G3Vertex*> w;
         for (int i : q)
             w.push_back(v[static_cast<std::size_t>(i)]);
         fixtures::Face(s.get(), w);
-    };
-    face({0, 2, 3, 1});
-    face({4, 5, 7});
-    face({4, 7, 6});
-    face({0, 1, 5, 4});
-    face({2, 6, 7, 3});
-    face({0, 4, 6, 2});
-    face({1, 3, 7, 5});
+    }
     s->FormPlaneEquation();
     ASSERT_EQ("", G3ClosedCheck(s.get()));
     G3Surface* raw = nullptr;
