@@ -272,7 +272,9 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     double origin[3] = {0.0, 0.0, 0.0};
     LocalOrigin(A, B, origin);
     // A slice's plane moves with the operands: the facets compared with it
-    // stand about the local origin.
+    // stand about the local origin. The slice holds its plane as
+    // a x + b y + c z = d (its anchor is d times the normal), so moving the
+    // points by -origin moves d by -(normal . origin).
     double* callersPlane = slicePlane;
     double movedPlane[4] = {0.0, 0.0, 0.0, 0.0};
     if (!AtOrigin(origin)) {
@@ -281,8 +283,8 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         if (slicePlane) {
             for (int k = 0; k < 3; ++k)
                 movedPlane[k] = slicePlane[k];
-            movedPlane[3] = slicePlane[3] + slicePlane[0] * origin[0] + slicePlane[1] * origin[1] +
-                            slicePlane[2] * origin[2];
+            movedPlane[3] = slicePlane[3] - (slicePlane[0] * origin[0] + slicePlane[1] * origin[1] +
+                                             slicePlane[2] * origin[2]);
             slicePlane = movedPlane;
         }
     }

@@ -200,7 +200,7 @@ TEST(Slice, CapsCarryDefaultDataAndCapFromBoxDropsFacetsInThePlane)
     // plain box capped by the untagged box face; without, the inner facets
     // stay as the caps. Also at site coordinates in x and y, where the
     // engine moves the operands to a local origin in the plane.
-    for (const P o : {P{0, 0, 0}, P{1e6, 2e6, 50}})
+    for (const P o : {P{0, 0, 0}, P{1e6, 2e6, 50}, P{1e6, 2e6, 1e6}})
         for (bool capFromBox : {true, false}) {
             SurfacePtr two(new G3Surface());
             fixtures::AddBox(two.get(), o, {o[0] + 1, o[1] + 1, o[2] + 1});
