@@ -4,8 +4,10 @@
 // shell is only read (the marks that hold its kept planes are cleared
 // before returning); no index read from a facet is trusted without a range
 // check. The one place that rounds is the corner of a shell, solved from
-// three moved planes by Cramer's rule; a corner whose determinant is below
-// the double just under kDeterminant is dropped rather than solved.
+// three moved planes by Cramer's rule; a corner whose planes' unit normals
+// have a triple product below kZeroNormal is dropped rather than solved (two
+// of them are parallel up to rounding: coplanar triangles of one face give
+// 1e-17 there, and solving would put the corner far away).
 #include "Geometry/boolean/G3SolidsBuilder.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -124,7 +126,7 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
         return;
     double P[4];
     CalcNewPlaneEquation(f, thickness, P);
-    const double minDet = std::nextafter(GTolerance::kDeterminant, 0.0);
+    const double minDet = GTolerance::kZeroNormal;
     std::vector<G3Vertex*> corners;
     for (int k = 0; k < n; ++k) {
         G3Facet* g1 = OtherFacet(edges[k], f);

@@ -178,6 +178,16 @@ TEST(SolidsBuilder, ShellDropsCornersWhosePlanesAreParallel)
             const double x = shell->GetVertex(k)->GetXYZ()[d];
             EXPECT_TRUE(std::fabs(x + 0.1) < 1e-12 || std::fabs(x - 1.1) < 1e-12) << x;
         }
+    // A sphere of quads cut into coplanar triangle pairs: the twins' planes
+    // are parallel only up to rounding, and no corner may fly off.
+    SurfacePtr ball = fixtures::Sphere(0, 0, 0, 1, 12, 18);
+    G3Surface* thick = nullptr;
+    ASSERT_TRUE(G3SolidsBuilder::Shell(ball.get(), &thick, 0.1, nullptr));
+    SurfacePtr shellBall(thick);
+    for (int k = 0; k < shellBall->GetVertexCount(); ++k) {
+        const double* x = shellBall->GetVertex(k)->GetXYZ();
+        EXPECT_LT(std::sqrt(x[0] * x[0] + x[1] * x[1] + x[2] * x[2]), 1.5);
+    }
     G3Surface* none = nullptr;
     EXPECT_FALSE(G3SolidsBuilder::Shell(nullptr, &none, 0.1, nullptr));
     EXPECT_FALSE(G3SolidsBuilder::Shell(s.get(), &none, std::nan(""), nullptr));
