@@ -21,6 +21,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <unordered_set>
@@ -546,16 +547,25 @@ void G3Surface::RemoveEqualsNormal()
     const int normalCount = GetNormalCount();
     if (normalCount == 0)
         return;
-    const double lo[3] = {-1.0, -1.0, -1.0};
-    const double hi[3] = {1.0, 1.0, 1.0};
-    const std::unique_ptr<G3PointHash> normalHash = NewWeldHash(normalCount, lo, hi);
+    // The hash spans the normals' own box, not the unit cube: the normals
+    // of a terrain or a large flat part crowd into a corner of the cube,
+    // where a few cells would hold them all.
+    double lo[3] = {0.0, 0.0, 0.0};
+    double hi[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < normalCount; ++i) {
-        G3Normal* n = G3Shell::GetNormal(i);
-        double* xyz = n->GetXYZ();
+        double* xyz = G3Shell::GetNormal(i)->GetXYZ();
         const double length = std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]);
         if (length > GTolerance::kZeroLength)
             for (int k = 0; k < 3; ++k)
                 xyz[k] /= length;
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = i == 0 ? xyz[k] : std::min(lo[k], xyz[k]);
+            hi[k] = i == 0 ? xyz[k] : std::max(hi[k], xyz[k]);
+        }
+    }
+    const std::unique_ptr<G3PointHash> normalHash = NewWeldHash(normalCount, lo, hi);
+    for (int i = 0; i < normalCount; ++i) {
+        G3Normal* n = G3Shell::GetNormal(i);
         n->SetExData(normalHash->Add(n));
     }
 
