@@ -124,6 +124,16 @@ struct RepairOptions {
 // the facet planes current.
 // OrientNormals2(true) on s; returns how many facets it turned around.
 int OrientOutward(G3Surface& s);
+// Reads a mesh file into s and forms its planes; false (the reader's
+// message on stderr) when it cannot be read.
+bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress);
+// "counts, closed: yes, volume: V" (the volume only when closed): closed as
+// `g3 info` will read the file written (a double-sided facet is one facet
+// there).
+std::string SolidSummary(G3Surface& s);
+// Writes s to path and prints "wrote PATH"; kExitFailure (the message on
+// stderr) when it cannot be written.
+int WriteSolidFile(const std::string& path, G3Surface& s, Progress& progress);
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
                      const std::function<void(const PassResult&)>& report);
 // The same with the optional passes of `options`, after the cleanup and

@@ -22,46 +22,6 @@ namespace g3tool {
 
 namespace {
 
-bool ReadOperand(const std::string& path, G3Surface& s, Progress& progress)
-{
-    progress.Pass("reading " + path);
-    std::string message;
-    if (!g3io::ReadMeshFile(path, s, message)) {
-        std::fprintf(stderr, "g3: %s\n", message.c_str());
-        return false;
-    }
-    s.FormPlaneEquation();
-    return true;
-}
-
-// "counts, closed: yes, volume: V" (the volume only for a closed mesh):
-// closed as `g3 info` will read the file written (a double-sided facet is
-// one facet there).
-std::string Summary(G3Surface& s)
-{
-    std::string text = Describe(CountsOf(s));
-    const bool closed = G3SurfaceWatertight(&s);
-    text += closed ? ", closed: yes" : ", closed: no";
-    if (closed) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, ", volume: %.9g", G3SurfaceVolume(&s));
-        text += buf;
-    }
-    return text;
-}
-
-int Write(const std::string& path, G3Surface& s, Progress& progress)
-{
-    progress.Pass("writing " + path);
-    std::string message;
-    if (!g3io::WriteMeshFile(path, s, message, g3io::WriteOptions())) {
-        std::fprintf(stderr, "g3: %s\n", message.c_str());
-        return kExitFailure;
-    }
-    std::printf("wrote %s\n", path.c_str());
-    return kExitOk;
-}
-
 // Parses the arguments shared by both commands; `done` with the status when
 // the command ends there (help, a usage error).
 int Parse(const std::string& command, const std::vector<std::string>& raw, std::size_t positionals, ParsedArgs& a,
@@ -180,7 +140,7 @@ int CommandBoolean(const std::vector<std::string>& raw)
     // malformed one leaves no partial report and no file.
     auto sa = std::make_unique<G3Surface>();
     auto sb = std::make_unique<G3Surface>();
-    if (!ReadOperand(a.positionals[1], *sa, progress) || !ReadOperand(a.positionals[2], *sb, progress))
+    if (!ReadSolidFile(a.positionals[1], *sa, progress) || !ReadSolidFile(a.positionals[2], *sb, progress))
         return kExitBadInput;
     // The engine needs closed solids whose facets face out: an open operand
     // is refused before anything is printed, and each is oriented first.
@@ -196,7 +156,7 @@ int CommandBoolean(const std::vector<std::string>& raw)
         const std::string& path = a.positionals[static_cast<std::size_t>(k) + 1];
         progress.Pass("orienting " + path);
         const int turned = OrientOutward(*operands[k].second);
-        std::printf("%s %s: %s\n", operands[k].first, path.c_str(), Summary(*operands[k].second).c_str());
+        std::printf("%s %s: %s\n", operands[k].first, path.c_str(), SolidSummary(*operands[k].second).c_str());
         if (turned > 0)
             std::printf("%s %s: turned %d facets to face out\n", operands[k].first, path.c_str(), turned);
     }
@@ -217,9 +177,9 @@ int CommandBoolean(const std::vector<std::string>& raw)
         std::printf("result: empty\n");
         result = std::make_unique<G3Surface>();
     } else {
-        std::printf("result: %s\n", Summary(*result).c_str());
+        std::printf("result: %s\n", SolidSummary(*result).c_str());
     }
-    return Write(out, *result, progress);
+    return WriteSolidFile(out, *result, progress);
 }
 
 int CommandUpdate(const std::vector<std::string>& raw)
@@ -240,13 +200,13 @@ int CommandUpdate(const std::vector<std::string>& raw)
         return UsageError("update", "LEVEL must be 1001, 1002 or 1003, not " + text);
     Progress progress(a.Has("--quiet"));
     G3Surface s;
-    if (!ReadOperand(a.positionals[1], s, progress))
+    if (!ReadSolidFile(a.positionals[1], s, progress))
         return kExitBadInput;
-    std::printf("read %s: %s\n", a.positionals[1].c_str(), Summary(s).c_str());
+    std::printf("read %s: %s\n", a.positionals[1].c_str(), SolidSummary(s).c_str());
     progress.Pass("Update(" + text + ")");
     s.Update(static_cast<CHECK_LEVEL>(level));
-    std::printf("Update(%ld): %s\n", level, Summary(s).c_str());
-    return Write(out, s, progress);
+    std::printf("Update(%ld): %s\n", level, SolidSummary(s).c_str());
+    return WriteSolidFile(out, s, progress);
 }
 
 std::unique_ptr<G3Surface> DemoWallWithOpenings()

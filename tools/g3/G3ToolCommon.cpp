@@ -2,6 +2,8 @@
 
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "tools/io/G3MeshIO.h"
 
 #include <array>
 #include <cstdio>
@@ -181,6 +183,43 @@ int TurnedBy(G3Surface& s, const std::function<void()>& run)
 int OrientOutward(G3Surface& s)
 {
     return TurnedBy(s, [&] { s.OrientNormals2(true); });
+}
+
+bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("reading " + path);
+    std::string message;
+    if (!g3io::ReadMeshFile(path, s, message)) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return false;
+    }
+    s.FormPlaneEquation();
+    return true;
+}
+
+std::string SolidSummary(G3Surface& s)
+{
+    std::string text = Describe(CountsOf(s));
+    const bool closed = G3SurfaceWatertight(&s);
+    text += closed ? ", closed: yes" : ", closed: no";
+    if (closed) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, ", volume: %.9g", G3SurfaceVolume(&s));
+        text += buf;
+    }
+    return text;
+}
+
+int WriteSolidFile(const std::string& path, G3Surface& s, Progress& progress)
+{
+    progress.Pass("writing " + path);
+    std::string message;
+    if (!g3io::WriteMeshFile(path, s, message, g3io::WriteOptions())) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    std::printf("wrote %s\n", path.c_str());
+    return kExitOk;
 }
 
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,

@@ -46,19 +46,6 @@ bool ParseInt(const std::string& text, int& v)
     return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-std::string Summary(G3Surface& s)
-{
-    std::string text = Describe(CountsOf(s));
-    const bool closed = G3SurfaceWatertight(&s);
-    text += closed ? ", closed: yes" : ", closed: no";
-    if (closed) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, ", volume: %.9g", G3SurfaceVolume(&s));
-        text += buf;
-    }
-    return text;
-}
-
 bool CheckOutput(const std::string& command, const std::string& out, int& status)
 {
     if (g3io::FormatFromPath(out) == g3io::Format::Unknown) {
@@ -66,30 +53,6 @@ bool CheckOutput(const std::string& command, const std::string& out, int& status
         return false;
     }
     return true;
-}
-
-bool Read(const std::string& path, G3Surface& s, Progress& progress)
-{
-    progress.Pass("reading " + path);
-    std::string message;
-    if (!g3io::ReadMeshFile(path, s, message)) {
-        std::fprintf(stderr, "g3: %s\n", message.c_str());
-        return false;
-    }
-    s.FormPlaneEquation();
-    return true;
-}
-
-int Write(const std::string& path, G3Surface& s, Progress& progress)
-{
-    progress.Pass("writing " + path);
-    std::string message;
-    if (!g3io::WriteMeshFile(path, s, message, g3io::WriteOptions())) {
-        std::fprintf(stderr, "g3: %s\n", message.c_str());
-        return kExitFailure;
-    }
-    std::printf("wrote %s\n", path.c_str());
-    return kExitOk;
 }
 
 // The outputs given with -o / --output, in order.
@@ -163,7 +126,7 @@ int CommandSlice(const std::vector<std::string>& raw)
         return UsageError("slice", "the plane's normal A,B,C is zero");
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();
-    if (!Read(a.positionals[0], *s, progress))
+    if (!ReadSolidFile(a.positionals[0], *s, progress))
         return kExitBadInput;
     if (!G3SurfaceWatertight(s.get())) {
         std::fprintf(stderr, "g3 slice: %s is not closed: a slice needs a closed solid (try g3 info)\n",
@@ -185,11 +148,11 @@ int CommandSlice(const std::vector<std::string>& raw)
     s.release();
     std::unique_ptr<G3Surface> pb(below);
     std::unique_ptr<G3Surface> pa(above);
-    std::printf("below: %s\n", pb ? Summary(*pb).c_str() : "none");
-    std::printf("above: %s\n", pa ? Summary(*pa).c_str() : "none");
-    if (pb && (status = Write(outs[0], *pb, progress)) != kExitOk)
+    std::printf("below: %s\n", pb ? SolidSummary(*pb).c_str() : "none");
+    std::printf("above: %s\n", pa ? SolidSummary(*pa).c_str() : "none");
+    if (pb && (status = WriteSolidFile(outs[0], *pb, progress)) != kExitOk)
         return status;
-    if (outs.size() > 1 && pa && (status = Write(outs[1], *pa, progress)) != kExitOk)
+    if (outs.size() > 1 && pa && (status = WriteSolidFile(outs[1], *pa, progress)) != kExitOk)
         return status;
     if (!both) {
         std::fprintf(stderr, "g3 slice: the plane does not divide the solid\n");
@@ -222,7 +185,7 @@ int CommandSeparate(const std::vector<std::string>& raw)
         return UsageError("separate", "-o PREFIX names no file");
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();
-    if (!Read(a.positionals[0], *s, progress))
+    if (!ReadSolidFile(a.positionals[0], *s, progress))
         return kExitBadInput;
     progress.Pass("separating");
     GArrayCollection pieces;
@@ -233,8 +196,8 @@ int CommandSeparate(const std::vector<std::string>& raw)
     std::printf("pieces: %d\n", n);
     for (int k = 0; k < n; ++k) {
         const std::string path = prefix + "-" + std::to_string(k + 1) + ext;
-        std::printf("piece %d: %s\n", k + 1, Summary(*owned[static_cast<std::size_t>(k)]).c_str());
-        if ((status = Write(path, *owned[static_cast<std::size_t>(k)], progress)) != kExitOk)
+        std::printf("piece %d: %s\n", k + 1, SolidSummary(*owned[static_cast<std::size_t>(k)]).c_str());
+        if ((status = WriteSolidFile(path, *owned[static_cast<std::size_t>(k)], progress)) != kExitOk)
             return status;
     }
     return kExitOk;
@@ -272,8 +235,8 @@ int CommandBox(const std::vector<std::string>& raw)
     if (!box)
         return kExitFailure;
     Progress progress(a.Has("--quiet"));
-    std::printf("box: %s\n", Summary(*box).c_str());
-    return Write(out, *box, progress);
+    std::printf("box: %s\n", SolidSummary(*box).c_str());
+    return WriteSolidFile(out, *box, progress);
 }
 
 int CommandSphere(const std::vector<std::string>& raw)
@@ -303,8 +266,8 @@ int CommandSphere(const std::vector<std::string>& raw)
     if (!s || s->GetFacetCount() == 0)
         return UsageError("sphere", "R is too small for a sphere");
     Progress progress(a.Has("--quiet"));
-    std::printf("sphere: %s\n", Summary(*s).c_str());
-    return Write(out, *s, progress);
+    std::printf("sphere: %s\n", SolidSummary(*s).c_str());
+    return WriteSolidFile(out, *s, progress);
 }
 
 int CommandShell(const std::vector<std::string>& raw)
@@ -326,16 +289,16 @@ int CommandShell(const std::vector<std::string>& raw)
         return UsageError("shell", "expects --thickness T (a finite number)");
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();
-    if (!Read(a.positionals[0], *s, progress))
+    if (!ReadSolidFile(a.positionals[0], *s, progress))
         return kExitBadInput;
     progress.Pass("shell");
     G3Surface* built = nullptr;
     if (!G3SolidsBuilder::Shell(s.get(), &built, t, nullptr))
         return kExitFailure;
     std::unique_ptr<G3Surface> shell(built);
-    std::printf("input: %s\n", Summary(*s).c_str());
-    std::printf("shell: %s\n", Summary(*shell).c_str());
-    return Write(out, *shell, progress);
+    std::printf("input: %s\n", SolidSummary(*s).c_str());
+    std::printf("shell: %s\n", SolidSummary(*shell).c_str());
+    return WriteSolidFile(out, *shell, progress);
 }
 
 }  // namespace g3tool
