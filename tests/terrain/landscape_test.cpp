@@ -288,6 +288,33 @@ TEST(LandscapeFlatRegion, PadOnASlope)
     }
 }
 
+// An L-shaped pad: the fill's triangulation covers the L's hull, and only
+// its triangles inside the L may stay. The terrain's facets, projected on
+// the ground, must then tile the grid's square exactly once.
+TEST(LandscapeFlatRegion, ConcavePadTilesTheGroundOnce)
+{
+    G3LandscapeHandler h;
+    auto slope = Grid(12, [](double x, double y) { return 5.0 + 0.4 * x + 0.1 * y; });
+    Contour(h, {{3, 3, 8}, {8, 3, 8}, {8, 5, 8}, {5, 5, 8}, {5, 8, 8}, {3, 8, 8}, {3, 3, 8}});
+    ASSERT_TRUE(h.EndContour());
+    h.flatOffset = 0.5;
+    auto s = Own(h.ApplyFlatRegion(slope.get()));
+    ASSERT_TRUE(s);
+    EXPECT_EQ("", MeshCheck(s.get()));
+    double ground = 0.0;
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        G3FacetVertexIterator it(s->GetFacet(i));
+        std::vector<const double*> c;
+        while (G3Vertex* v = it.NextVertex())
+            c.push_back(v->GetXYZ());
+        double twice = 0.0;
+        for (std::size_t k = 0; k < c.size(); ++k)
+            twice += c[k][0] * c[(k + 1) % c.size()][1] - c[(k + 1) % c.size()][0] * c[k][1];
+        ground += 0.5 * std::fabs(twice);
+    }
+    EXPECT_NEAR(11.0 * 11.0, ground, 1e-9);
+}
+
 // Every mode on a noisy grid, then the cover and a pad: clean meshes, no
 // non-finite heights (the cover's vertical walls give slope 0).
 TEST(LandscapeAll, NoisyGridThroughEveryStep)
