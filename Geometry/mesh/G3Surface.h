@@ -247,7 +247,9 @@ public:
     // (Geometry/processing/G3SurfaceTriangulate.cpp)
     // Mode bits: 4 every facet of four or more edges; otherwise 8 every
     // facet of more than four edges, and the rest tested against 2 (not
-    // flat) and 1 (concave). Chosen facets are replaced by GLU's triangles:
+    // flat) and 1 (concave). Chosen facets are replaced by GLU's triangles,
+    // the slivers it leaves along straight runs of a contour cut away (a
+    // facet of n corners and no hole gives n - 2 triangles with area):
     // sides that were facet edges keep their flags, new diagonals get
     // newEdgeFlags; extended data, flags and sub-surface are carried over.
     // A facet GLU reports an error for (or gives no triangle) stays as it
