@@ -171,13 +171,16 @@ std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
 int CommandSection(const std::vector<std::string>& args);
 std::string SectionHelp();
 // G3ToolSlice.cpp: `slice`, `separate` and the generators `box`, `sphere`
-// and `shell`, with their help texts.
+// and `shell`, with their help texts, and the demo's sliced wall.
 int CommandSlice(const std::vector<std::string>& args);
 int CommandSeparate(const std::vector<std::string>& args);
 int CommandBox(const std::vector<std::string>& args);
 int CommandSphere(const std::vector<std::string>& args);
 int CommandShell(const std::vector<std::string>& args);
 std::string SliceCommandHelp(const std::string& command);
+// The demo's sliced wall: the wall with its window and door, the part
+// below a plane tilted across both openings.
+std::unique_ptr<G3Surface> DemoSlicedWall();
 // Classifies points against a closed mesh (G3ToolClassify.cpp).
 int CommandClassify(const std::vector<std::string>& args);
 std::string ClassifyHelp();

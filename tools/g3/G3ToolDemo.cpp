@@ -263,6 +263,12 @@ int CommandDemo(const std::vector<std::string>& args)
         ok = Show("wall", "a 4 x 0.3 x 3 wall minus a flush window box and a door box", *wall, dir, sand,
                   triangulate, progress) && ok;
     }
+    {
+        progress.Pass("building sliced wall");
+        auto sliced = DemoSlicedWall();
+        ok = Show("sliced", "that wall below a plane rising 0.3 per unit across its window and door, capped",
+                  *sliced, dir, sand, triangulate, progress) && ok;
+    }
     for (const char* op : {"union", "difference", "intersection"}) {
         progress.Pass(std::string("building spheres-") + op);
         auto spheres = DemoSpheres(op);

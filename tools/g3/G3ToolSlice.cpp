@@ -301,4 +301,20 @@ int CommandShell(const std::vector<std::string>& raw)
     return WriteSolidFile(out, *shell, progress);
 }
 
+std::unique_ptr<G3Surface> DemoSlicedWall()
+{
+    // A plane rising 0.3 per unit along the wall, through the window and
+    // the door: the cap runs across both openings' jambs.
+    const double n[3] = {-0.3, 0.0, 1.0};
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    double plane[4] = {n[0] / length, n[1] / length, n[2] / length, 0.0};
+    plane[3] = plane[0] * 2.0 + plane[2] * 1.9;
+    G3BooleanCalculator engine;
+    G3Surface* below = nullptr;
+    G3Surface* above = nullptr;
+    engine.Slice(DemoWallWithOpenings().release(), plane, true, &below, &above, false);
+    delete above;
+    return std::unique_ptr<G3Surface>(below ? below : new G3Surface());
+}
+
 }  // namespace g3tool
