@@ -19,6 +19,12 @@
 class G3EdgeList;
 struct G3EdgeCopy;
 
+// How G3Surface::GenerateTexCoo lays texture coordinates out; only the
+// planar layout exists, and every value gives it.
+enum TEXTURE_PROJECTION_MODE {
+    TEXTURE_PROJECTION_PLANAR = 0,
+};
+
 // The levels of G3Surface::Update.
 enum CHECK_LEVEL {
     CHECK_LEVEL_WELD = 1001,
@@ -384,6 +390,48 @@ public:
     // facet is made double-sided.
     void Update(CHECK_LEVEL level);
     // ---- end of update levels
+
+public:
+    // ---- decomposition (Geometry/processing/G3SurfaceExplode.cpp,
+    // G3SurfaceOutline.cpp)
+    // Breadth first from `seed` across shared edges: every facet reached
+    // (seed first) gets Mark3 and Mark4 and is appended to `out`. Facets
+    // already holding Mark3 are not entered. The marks are left set for the
+    // caller to clear.
+    void GetAllAdjacentFaces(G3Facet* seed, GArrayCollection* out);
+    // Appends one new surface per connected piece (facets joined by shared
+    // edges, in the order of each piece's first facet): a copy of this
+    // surface keeping only the piece's facets, run through
+    // Update(CHECK_LEVEL_WELD). This surface is unchanged. Returns the size
+    // of `out` afterwards (0 for a null `out`). Each piece copies the whole
+    // surface first, so the cost grows with pieces times surface size.
+    int Explode(GArrayCollection* out);
+    // A new surface holding a copy of `facet` alone: its vertices, corner
+    // normals and texture coordinates, edge flags (0 becomes 1), contours
+    // (holes stay holes), named extended data and provider records. Null
+    // for a null facet or one without edges.
+    static G3Surface* FormFacetSurface(G3Facet* facet);
+    // A new surface made of the outlines of this surface's coplanar facet
+    // groups (facets whose planes are equal, whether joined or not): each
+    // group becomes facets with holes bounded by the edges that the group's
+    // facets do not share among themselves. Reads the facets' planes as
+    // they are and changes nothing here (the facet list is sorted as a
+    // copy). Every vertex is copied, unused ones removed at the end.
+    G3Surface* FormContourSurface();
+    // Planar texture coordinates at every facet corner: the vertex's two
+    // coordinates on the facet's projection pair (GetMaxCoo); each corner
+    // keeps its normal. Texture coordinates no corner uses any more are
+    // removed. Every mode gives the same result.
+    void GenerateTexCoo(TEXTURE_PROJECTION_MODE mode);
+
+protected:
+    // Turns `edges` (G3Edges of this surface, every edge of a group of
+    // facets in `plane`) into facets of `target`, whose vertex i copies this
+    // surface's vertex i: edges listed twice (shared inside the group)
+    // cancel, the rest are walked into contours, holes joined to the
+    // contours around them, every contour turned to face `plane`.
+    void FormContours(GArrayCollection* edges, const double* plane, G3Surface* target);
+    // ---- end of decomposition
 
 protected:
     // The facet-building core of AddFacet(n, v, ...): no check of n.

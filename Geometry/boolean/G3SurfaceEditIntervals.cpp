@@ -1,0 +1,363 @@
+// G3SurfaceEdit's operations that read interval lists: the facet
+// intersection check, the division of an edge at intervals, and the edges
+// two placed surfaces share.
+//
+// Invariants: CheckFacets changes nothing and tests exactly the pairs whose
+// closed boxes meet, in the order of a scan over all pairs (lower facet
+// index first, then the other's index), so its first crossing pair is that
+// scan's; the grid only skips pairs whose boxes are apart. DivideEdge keeps
+// the mesh consistent (the pieces take the edge's place in both facets).
+// Rounding: the plane cuts of IntersectByPlaneConcave and the interval
+// keys (kPointEqual); common edges are matched within kPlaneSide of a line.
+
+#include "Geometry/processing/G3SurfaceEdit.h"
+
+#include "Geometry/boolean/G3Interval.h"
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Whether f and g cross: each cuts the other's plane properly and the two
+// cuts overlap on the common line.
+bool FacetsCross(G3Facet* f, G3Facet* g)
+{
+    G3IntervalList lf, lg;
+    if (f->IntersectByPlaneConcave(g->GetPlane(), &lf) != 1)
+        return false;
+    if (g->IntersectByPlaneConcave(f->GetPlane(), &lg) != 1)
+        return false;
+    lf.BuildIntervals();
+    lg.SetMaxCoo(&lf);
+    lg.BuildIntervals();
+    if (lf.GetIntersectionType(&lg) != INTERVAL_LIST_INTERSECT)
+        return false;
+    std::unique_ptr<G3IntervalList> shared(lf.Intersect(&lg));
+    return shared && !shared->IsEmpty();
+}
+
+// A uniform grid of facet indexes over the boxes' common box. Each box goes
+// into every cell its closed range covers; two boxes that meet (closed)
+// share at least the cell of the larger of their two lower bounds, so every
+// meeting pair is a candidate. About one cell per facet, no cell smaller
+// than the mean box, at most 1024 per axis.
+class BoxGrid {
+public:
+    explicit BoxGrid(const std::vector<GEnvelope>& boxes)
+    {
+        GEnvelope all;
+        double mean[3] = {0, 0, 0};
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            if (k == 0)
+                all.Init(&boxes[k]);
+            else
+                all.Add(&boxes[k]);
+            for (int a = 0; a < 3; ++a)
+                mean[a] += boxes[k].GetMax()[a] - boxes[k].GetMin()[a];
+        }
+        const double cells = std::cbrt(static_cast<double>(boxes.size()));
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = all.GetMin()[a];
+            const double extent = all.GetMax()[a] - lo[a];
+            mean[a] /= static_cast<double>(std::max<std::size_t>(boxes.size(), 1));
+            const double size = std::max(extent / std::max(cells, 1.0), mean[a]);
+            n[a] = size > 0.0 && std::isfinite(size) ? static_cast<int>(std::min(1024.0, extent / size)) + 1 : 1;
+            step[a] = size > 0.0 && std::isfinite(size) ? size : 1.0;
+        }
+        cell.resize(static_cast<std::size_t>(n[0]) * n[1] * n[2]);
+        for (std::size_t k = 0; k < boxes.size(); ++k) {
+            int r[3][2];
+            Range(boxes[k], r);
+            for (int z = r[2][0]; z <= r[2][1]; ++z)
+                for (int y = r[1][0]; y <= r[1][1]; ++y)
+                    for (int x = r[0][0]; x <= r[0][1]; ++x)
+                        cell[Index(x, y, z)].push_back(static_cast<int>(k));
+        }
+    }
+
+    // The indexes above `k` whose boxes share a cell with box k, ascending
+    // and once each.
+    void Candidates(const GEnvelope& box, int k, std::vector<int>& out) const
+    {
+        out.clear();
+        int r[3][2];
+        Range(box, r);
+        for (int z = r[2][0]; z <= r[2][1]; ++z)
+            for (int y = r[1][0]; y <= r[1][1]; ++y)
+                for (int x = r[0][0]; x <= r[0][1]; ++x)
+                    for (int g : cell[Index(x, y, z)])
+                        if (g > k)
+                            out.push_back(g);
+        std::sort(out.begin(), out.end());
+        out.erase(std::unique(out.begin(), out.end()), out.end());
+    }
+
+private:
+    int At(double v, int a) const
+    {
+        const double t = std::floor((v - lo[a]) / step[a]);
+        if (!(t > 0.0))
+            return 0;
+        return t >= n[a] - 1 ? n[a] - 1 : static_cast<int>(t);
+    }
+    void Range(const GEnvelope& b, int r[3][2]) const
+    {
+        for (int a = 0; a < 3; ++a) {
+            r[a][0] = At(b.GetMin()[a], a);
+            r[a][1] = At(b.GetMax()[a], a);
+        }
+    }
+    std::size_t Index(int x, int y, int z) const
+    {
+        return (static_cast<std::size_t>(z) * n[1] + y) * n[0] + x;
+    }
+
+    double lo[3] = {0, 0, 0};
+    double step[3] = {1, 1, 1};
+    int n[3] = {1, 1, 1};
+    std::vector<std::vector<int>> cell;
+};
+
+// The edge's dominant axis (0, 1, 2), or -1 for an edge shorter than
+// kZeroLength.
+int DominantAxis(const double* a, const double* b)
+{
+    double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (!(len > GTolerance::kZeroLength))
+        return -1;
+    for (double& c : d)
+        c = std::fabs(c / len);
+    const double tol = GTolerance::kZeroLength;
+    if (d[0] >= std::max(d[1], d[2]) - tol)
+        return 0;
+    if (d[1] >= std::max(d[0], d[2]) - tol)
+        return 1;
+    return 2;
+}
+
+} // namespace
+
+bool G3SurfaceEdit::CheckFacets(int options, int& result)
+{
+    if (!surface || surface->GetFacetCount() == 0)
+        return false;
+    if (!(options & SURFACE_CHECK_FACET_INTERSECTION))
+        return true;
+    const int n = surface->GetFacetCount();
+    std::vector<GEnvelope> boxes(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+        surface->GetFacet(k)->FormEnvelope(&boxes[static_cast<std::size_t>(k)]);
+    const BoxGrid grid(boxes);
+    std::vector<int> candidates;
+    for (int k = 0; k < n; ++k) {
+        const GEnvelope& box = boxes[static_cast<std::size_t>(k)];
+        grid.Candidates(box, k, candidates);
+        for (int g : candidates) {
+            if (!box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(g)]))
+                continue;
+            if (FacetsCross(surface->GetFacet(k), surface->GetFacet(g))) {
+                result |= SURFACE_CHECK_FACET_INTERSECTION;
+                Found(SURFACE_CHECK_FACET_INTERSECTION, k, g);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool G3SurfaceEdit::DivideEdge(G3Surface* s, G3Edge* edge, G3IntervalList* intervals)
+{
+    if (!s || !edge || !intervals || s->GetEdge(static_cast<int>(edge->GetId())) != edge)
+        return false;
+    G3Vertex* v1 = edge->GetVertex1();
+    G3Vertex* v2 = edge->GetVertex2();
+    if (!v1 || !v2)
+        return false;
+    const int axis = DominantAxis(v1->GetXYZ(), v2->GetXYZ());
+    if (axis < 0)
+        return false;
+    std::vector<G3Vertex*> chain;  // from vertex1 towards vertex2
+    std::vector<char> marked;      // the piece ending at chain[k] runs Ai -> Bi
+    for (int k = 0; k < intervals->GetIntervalCount(); ++k) {
+        G3Interval* iv = intervals->GetInterval(k);
+        if (!iv || !iv->GetXYZ1() || !iv->GetXYZ2())
+            continue;
+        chain.push_back(s->AddVertex(iv->GetXYZ1(), 0));
+        marked.push_back(0);
+        chain.push_back(s->AddVertex(iv->GetXYZ2(), 0));
+        marked.push_back(1);
+    }
+    // The chain runs from the lower end on the dominant axis.
+    const bool reversed = v2->GetXYZ()[axis] < v1->GetXYZ()[axis];
+    const long flags = edge->GetFlags();
+    if (chain.empty()) {
+        G3Edge* p = new G3Edge(v1, v2);
+        p->SetFacet1(edge->GetFacet1());
+        p->SetFacet2(edge->GetFacet2());
+        p->SetFlags(flags);
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                G3Normal* nrm = edge->GetCorner(side, end, &t);
+                if (nrm || t)
+                    p->SetCorner(side, end, nrm, t);
+            }
+        G3Facet* f1 = edge->GetFacet1();
+        G3Facet* f2 = edge->GetFacet2();
+        if (f1)
+            f1->DivideEdge(edge, 1, &p);
+        if (f2 && f2 != f1)
+            f2->DivideEdge(edge, 1, &p);
+        s->AddEdgeToCollection(p);
+        v1->AddEdge(p);
+        v2->AddEdge(p);
+        v1->RemoveEdge(edge);
+        v2->RemoveEdge(edge);
+        edge->SetFacet1(nullptr);
+        edge->SetFacet2(nullptr);
+        edge->SetFacet1Edge(nullptr);
+        edge->SetFacet2Edge(nullptr);
+        s->RemoveEdge(edge);
+        return true;
+    }
+    if (reversed) {
+        std::reverse(chain.begin(), chain.end());
+        // Reversed, the piece Ai -> Bi ends at Ai.
+        std::reverse(marked.begin(), marked.end());
+        for (char& m : marked)
+            m = static_cast<char>(!m);
+    }
+    if (!s->SplitEdge(edge, static_cast<int>(chain.size()), chain.data(), false)) {
+        for (G3Vertex* v : chain)
+            s->RemoveVertex(v);  // still without edges
+        return false;
+    }
+    // The pieces between an interval's two ends: the edge into each end
+    // that closes an interval, from the vertex before it.
+    for (std::size_t k = 0; k < chain.size(); ++k) {
+        if (!marked[k] || k == 0)
+            continue;
+        G3Vertex* a = chain[k - 1];
+        G3Vertex* b = chain[k];
+        for (G3Edge* e = b->GetFirstEdge(); e; e = e->GetVertexEdge(b))
+            if (e->HasVertex(a))
+                e->SetFlags(0x80);
+    }
+    return true;
+}
+
+bool G3SurfaceEdit::FindCommonEdges(G3Surface* a, G3Surface* b, double ma[4][4], double mb[4][4],
+                                    GArrayCollection* out)
+{
+    if (!a || !b || !out)
+        return false;
+    struct Placed {
+        G3Facet* facet;
+        double plane[4];
+        std::vector<std::pair<G3Edge*, std::vector<double>>> edges;  // edge, placed ends (6)
+    };
+    auto place = [](G3Surface* s, double m[4][4]) {
+        std::vector<Placed> out;
+        for (int k = 0; k < s->GetFacetCount(); ++k) {
+            G3Facet* f = s->GetFacet(k);
+            Placed p{f, {0, 0, 0, 0}, {}};
+            std::vector<double> corners;
+            for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+                std::vector<double> ends(6);
+                const G3Vertex* vs[2] = {e->GetVertex1(), e->GetVertex2()};
+                for (int i = 0; i < 2; ++i) {
+                    if (m)
+                        V3MulPointByMatrix(vs[i]->GetXYZ(), m, &ends[static_cast<std::size_t>(3 * i)]);
+                    else
+                        std::copy(vs[i]->GetXYZ(), vs[i]->GetXYZ() + 3, ends.begin() + 3 * i);
+                }
+                p.edges.emplace_back(e, ends);
+            }
+            // The placed plane: Newell's normal over the placed chain.
+            double nrm[3] = {0, 0, 0}, c[3] = {0, 0, 0};
+            for (const auto& pe : p.edges) {
+                const double* u = pe.second.data();
+                const double* w = u + 3;
+                nrm[0] += (u[1] - w[1]) * (u[2] + w[2]);
+                nrm[1] += (u[2] - w[2]) * (u[0] + w[0]);
+                nrm[2] += (u[0] - w[0]) * (u[1] + w[1]);
+                for (int i = 0; i < 3; ++i)
+                    c[i] += u[i];
+            }
+            const double len = std::sqrt(nrm[0] * nrm[0] + nrm[1] * nrm[1] + nrm[2] * nrm[2]);
+            if (p.edges.empty() || !(len > GTolerance::kZeroNormal))
+                continue;
+            for (int i = 0; i < 3; ++i) {
+                p.plane[i] = nrm[i] / len;
+                c[i] /= static_cast<double>(p.edges.size());
+            }
+            p.plane[3] = -(p.plane[0] * c[0] + p.plane[1] * c[1] + p.plane[2] * c[2]);
+            out.push_back(std::move(p));
+        }
+        return out;
+    };
+    const std::vector<Placed> pa = place(a, ma);
+    const std::vector<Placed> pb = place(b, mb);
+    auto coplanar = [](const double* p, const double* q) {
+        const double dot = p[0] * q[0] + p[1] * q[1] + p[2] * q[2];
+        return (std::fabs(dot - 1.0) < GTolerance::kPlaneEqual && std::fabs(p[3] - q[3]) < GTolerance::kPlaneEqual) ||
+               (std::fabs(dot + 1.0) < GTolerance::kPlaneEqual && std::fabs(p[3] + q[3]) < GTolerance::kPlaneEqual);
+    };
+    // Distance of p from the line through u, w.
+    auto offLine = [](const double* p, const double* u, const double* w) {
+        const double d[3] = {w[0] - u[0], w[1] - u[1], w[2] - u[2]};
+        const double q[3] = {p[0] - u[0], p[1] - u[1], p[2] - u[2]};
+        const double cr[3] = {d[1] * q[2] - d[2] * q[1], d[2] * q[0] - d[0] * q[2], d[0] * q[1] - d[1] * q[0]};
+        const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        return std::sqrt(cr[0] * cr[0] + cr[1] * cr[1] + cr[2] * cr[2]) / len;
+    };
+    std::set<std::pair<long, long>> seen;
+    bool any = false;
+    for (const Placed& fa : pa) {
+        for (const Placed& fb : pb) {
+            if (!coplanar(fa.plane, fb.plane))
+                continue;
+            for (const auto& ea : fa.edges) {
+                const double* u = ea.second.data();
+                const int axis = DominantAxis(u, u + 3);
+                if (axis < 0)
+                    continue;
+                for (const auto& eb : fb.edges) {
+                    const double* w = eb.second.data();
+                    if (DominantAxis(w, w + 3) != axis || offLine(w, u, u + 3) >= GTolerance::kPlaneSide ||
+                        offLine(w + 3, u, u + 3) >= GTolerance::kPlaneSide)
+                        continue;
+                    const double* alo = u[axis] <= u[3 + axis] ? u : u + 3;
+                    const double* ahi = alo == u ? u + 3 : u;
+                    const double* blo = w[axis] <= w[3 + axis] ? w : w + 3;
+                    const double* bhi = blo == w ? w + 3 : w;
+                    const double* lo = alo[axis] >= blo[axis] ? alo : blo;
+                    const double* hi = ahi[axis] <= bhi[axis] ? ahi : bhi;
+                    if (hi[axis] - lo[axis] <= GTolerance::kZeroLength)
+                        continue;
+                    if (!seen.insert({ea.first->GetId(), eb.first->GetId()}).second)
+                        continue;
+                    out->add(new G3Interval(lo, ea.first, hi, eb.first));
+                    any = true;
+                }
+            }
+        }
+    }
+    return any;
+}

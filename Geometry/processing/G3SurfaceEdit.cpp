@@ -1,0 +1,235 @@
+// G3SurfaceEdit: the edge and contour checks, and the edits that rebuild
+// facets (MakeHole, InsertFacet, RemoveStuckTogetherFacets).
+//
+// Invariants: every edit leaves the mesh consistent (G3MeshCheck) with
+// Mark3 and Mark4 clear; a facet is rebuilt through the complex-facet
+// bracket and carries its source's extended data and records. A point lies
+// on a facet when it is within kPlaneSide of the facet's plane and inside
+// or on a contour (kInFacet). Coordinates of new corners are the caller's
+// points, moved by depth * direction: no other rounding.
+
+#include "Geometry/processing/G3SurfaceEdit.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetContourIterator.h"
+#include "Geometry/processing/G3FacetMadeFrom.h"
+
+#include <cmath>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+bool PointOnFacet(const G3Facet* f, const double* p)
+{
+    const double* pl = f->GetPlane();
+    if (std::fabs(pl[0] * p[0] + pl[1] * p[1] + pl[2] * p[2] + pl[3]) >= GTolerance::kPlaneSide)
+        return false;
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    return f->PointInFacet(i, j, p, nullptr, nullptr, GTolerance::kInFacet);
+}
+
+// The G3Points of `points`; empty when an entry is not one.
+std::vector<const double*> PointsOf(GArrayCollection* points)
+{
+    std::vector<const double*> out;
+    for (int k = 0; points && k < points->size(); ++k) {
+        const G3Point* p = dynamic_cast<const G3Point*>(points->get(k));
+        if (!p)
+            return {};
+        out.push_back(p->GetXYZ());
+    }
+    return out;
+}
+
+// A facet over new vertices at the points, in order; flags 0.
+G3Facet* FacetFromPoints(G3Surface* s, const std::vector<std::vector<double>>& pts)
+{
+    std::vector<G3Vertex*> v;
+    for (const std::vector<double>& p : pts)
+        v.push_back(s->AddVertex(p.data(), 0));
+    G3Facet* f = s->AddFacet(static_cast<int>(v.size()), v.data(), s->GetEdgeFlags(), nullptr, nullptr);
+    if (f)
+        f->SetFlags(0);
+    return f;
+}
+
+bool Listed(const GArrayCollection* list, const G3Obj* o)
+{
+    return list && o && o->GetId() >= 0 && o->GetId() < list->size() && list->get(static_cast<int>(o->GetId())) == o;
+}
+
+} // namespace
+
+bool G3SurfaceEdit::CheckSurface(int options, int& result)
+{
+    result = 0;
+    const bool edges = CheckEdges(options, result);
+    const bool facets = CheckFacets(options, result);
+    return edges && facets;
+}
+
+bool G3SurfaceEdit::CheckEdges(int options, int& result)
+{
+    if (!surface || surface->GetFacetCount() == 0)
+        return false;
+    bool ok = true;
+    for (int k = 0; k < surface->GetFacetCount(); ++k) {
+        G3Facet* f = surface->GetFacet(k);
+        G3EdgeList list(f);
+        if ((options & SURFACE_CHECK_SELF_INTERSECTION) && list.TestSelfIntersections()) {
+            result |= SURFACE_CHECK_SELF_INTERSECTION;
+            ok = false;
+            Found(SURFACE_CHECK_SELF_INTERSECTION, k);
+        }
+        if ((options & SURFACE_CHECK_FEW_EDGES) && list.size() < 3) {
+            result |= SURFACE_CHECK_FEW_EDGES;
+            ok = false;
+            Found(SURFACE_CHECK_FEW_EDGES, k);
+        }
+        if (options & SURFACE_CHECK_SHORT_EDGE) {
+            for (int i = 0; i < list.size(); ++i) {
+                const G3Edge* e = list.GetEdge(i);
+                if (e->GetSizeXYZ() >= GTolerance::kZeroLength)
+                    continue;
+                result |= SURFACE_CHECK_SHORT_EDGE;
+                ok = false;
+                Found(SURFACE_CHECK_SHORT_EDGE, k, -1, static_cast<int>(e->GetVertex1()->GetId()),
+                      static_cast<int>(e->GetVertex2()->GetId()));
+            }
+        }
+    }
+    return ok;
+}
+
+void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
+{
+    const std::vector<const double*> pts = PointsOf(points);
+    if (!surface || !facet || pts.size() < 3 || !Listed(surface->GetFacetList(), facet))
+        return;
+    surface->BeginComplexFacet();
+    {
+        // The copies of the facet's contours come first: the rebuilt facet
+        // is made from the first one, which carries the facet's data.
+        const FacetMadeFrom source(surface, facet);
+        G3FacetContourIterator contours(facet);
+        while (contours.hasNext()) {
+            G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
+            std::vector<G3Vertex*> v;
+            std::vector<int> flags;
+            for (int i = 0; i < c->size(); ++i) {
+                v.push_back(c->GetEdge(i)->GetVertex1());
+                flags.push_back(static_cast<int>(c->GetEdge(i)->GetFlags()));
+            }
+            G3Facet* copy = surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), nullptr, nullptr);
+            if (copy)
+                copy->SetFlags(0);
+        }
+    }
+    std::vector<std::vector<double>> hole;
+    for (const double* p : pts)
+        hole.emplace_back(p, p + 3);
+    FacetFromPoints(surface, hole);
+    surface->EndComplexFacet();
+    surface->RemoveFacet(facet);
+}
+
+G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction, double depth,
+                                    GArrayCollection* sideFacets)
+{
+    const std::vector<const double*> pts = PointsOf(points);
+    if (!surface || !direction || pts.size() < 3 || surface->GetFacetCount() == 0 || !std::isfinite(depth))
+        return nullptr;
+    G3Facet* host = nullptr;
+    for (int k = 0; k < surface->GetFacetCount() && !host; ++k) {
+        G3Facet* f = surface->GetFacet(k);
+        bool all = true;
+        for (const double* p : pts)
+            all = all && PointOnFacet(f, p);
+        if (all)
+            host = f;
+    }
+    if (!host)
+        return nullptr;
+    MakeHole(host, points);
+
+    const double* d = direction->GetXYZ();
+    const std::size_t n = pts.size();
+    auto moved = [&](const double* p) {
+        return std::vector<double>{p[0] + depth * d[0], p[1] + depth * d[1], p[2] + depth * d[2]};
+    };
+    std::vector<G3Facet*> sides;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double* p = pts[k];
+        const double* q = pts[(k + 1) % n];
+        G3Facet* side = FacetFromPoints(surface, {{q[0], q[1], q[2]}, moved(q), moved(p), {p[0], p[1], p[2]}});
+        if (side)
+            sides.push_back(side);
+    }
+    std::vector<std::vector<double>> capPoints;
+    for (const double* p : pts)
+        capPoints.push_back(moved(p));
+    G3Facet* cap = FacetFromPoints(surface, capPoints);
+
+    surface->RemoveEqualsVertexAndDivideEdges();
+    surface->Update(CHECK_LEVEL_WELD);
+
+    // The update may have merged or dropped any of the new facets: hand
+    // back only those still listed, compared by address before any is read.
+    std::unordered_set<const G3Facet*> live;
+    for (int k = 0; k < surface->GetFacetCount(); ++k)
+        live.insert(surface->GetFacet(k));
+    if (sideFacets)
+        for (G3Facet* side : sides)
+            if (live.count(side))
+                sideFacets->add(side);
+    return cap && live.count(cap) ? cap : nullptr;
+}
+
+bool G3SurfaceEdit::RemoveStuckTogetherFacets(G3Facet* facet)
+{
+    if (!surface || surface->GetFacetCount() == 0 || !Listed(surface->GetFacetList(), facet))
+        return false;
+    std::vector<G3Vertex*> corners;
+    for (G3ContourWalker w(facet); w.Next();) {
+        if (w.Opens() && w.GetIndex() > 0)
+            return false;  // a facet with holes: its outline is not one contour
+        corners.push_back(w.GetEntry());
+    }
+    G3Facet* g = nullptr;
+    for (int k = 0; k < surface->GetFacetCount() && !g; ++k) {
+        G3Facet* other = surface->GetFacet(k);
+        if (other == facet || other->IntersectByPlaneConcave(facet->GetPlane(), nullptr) != 3)
+            continue;
+        bool all = true;
+        for (const G3Vertex* v : corners)
+            all = all && PointOnFacet(other, v->GetXYZ());
+        if (all)
+            g = other;
+    }
+    if (!g)
+        return false;
+    std::vector<std::unique_ptr<G3Point>> copies;
+    GArrayCollection outline;
+    for (const G3Vertex* v : corners) {
+        copies.push_back(std::make_unique<G3Point>(v->GetXYZ()));
+        outline.add(copies.back().get());
+    }
+    MakeHole(g, &outline);
+    surface->RemoveFacet(facet);
+    // The hole's corners are new vertices on facet's old corners, and the
+    // rebuilt facet's edges lie beside its neighbours' ones: weld, stitch.
+    surface->RemoveEqualsVertex();
+    surface->RemoveNonManifoldEdges();
+    return true;
+}

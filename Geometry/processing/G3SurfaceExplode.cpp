@@ -1,0 +1,175 @@
+// Decomposition of G3Surface: the connected pieces of a surface, one facet
+// copied into a surface of its own, planar texture coordinates.
+//
+// Invariants: Explode and FormFacetSurface leave this surface as they found
+// it, and Explode leaves Mark3 and Mark4 clear on every facet (both marks
+// are its working state between GetAllAdjacentFaces and the copies).
+// GetAllAdjacentFaces leaves its marks for the caller. Nothing here rounds:
+// coordinates are copied as they are.
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3PassCheck.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetMadeFrom.h"
+
+#include <vector>
+
+void G3Surface::GetAllAdjacentFaces(G3Facet* seed, GArrayCollection* out)
+{
+    if (!seed || !out)
+        return;
+    seed->SetMark3();
+    seed->SetMark4();
+    out->add(seed);
+    std::vector<G3Facet*> frontier{seed};
+    std::vector<G3Facet*> next;
+    while (!frontier.empty()) {
+        next.clear();
+        for (G3Facet* f : frontier) {
+            for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+                for (G3Facet* g : {e->GetFacet1(), e->GetFacet2()}) {
+                    if (!g || g->GetMark3())
+                        continue;
+                    g->SetMark3();
+                    g->SetMark4();
+                    out->add(g);
+                    next.push_back(g);
+                }
+            }
+        }
+        frontier.swap(next);
+    }
+}
+
+int G3Surface::Explode(GArrayCollection* out)
+{
+    G3_CHECK_PASS(this, "Explode");
+    if (!out)
+        return 0;
+    const int n = GetFacetCount();
+    int from = 0;  // facets before it all hold Mark3
+    for (;;) {
+        for (int i = 0; i < n; ++i)
+            GetFacet(i)->ClearMark4();
+        while (from < n && GetFacet(from)->GetMark3())
+            ++from;
+        if (from >= n)
+            break;
+        GArrayCollection piece;
+        GetAllAdjacentFaces(GetFacet(from), &piece);
+        // The copy takes the marks along: Mark4 names the piece's facets.
+        G3Surface* d = Duplicate();
+        for (int i = 0; i < d->GetFacetCount();) {
+            G3Facet* f = d->GetFacet(i);
+            if (!f->GetMark4()) {
+                d->RemoveFacet(f);  // the last facet moves into slot i
+                continue;
+            }
+            f->ClearMark3();
+            f->ClearMark4();
+            ++i;
+        }
+        d->Update(CHECK_LEVEL_WELD);
+        out->add(d);
+    }
+    for (int i = 0; i < n; ++i) {
+        GetFacet(i)->ClearMark3();
+        GetFacet(i)->ClearMark4();
+    }
+    return out->size();
+}
+
+namespace {
+
+// One corner of a facet: its vertex and corner data, the edge leaving it.
+struct Corner {
+    G3Vertex* vertex;
+    G3Normal* normal;
+    G3TexCoo* texCoo;
+    int flags;
+    bool opens;  // first corner of a contour
+};
+
+} // namespace
+
+G3Surface* G3Surface::FormFacetSurface(G3Facet* facet)
+{
+    if (!facet || !facet->HasEdges())
+        return nullptr;
+    std::vector<Corner> corners;
+    for (G3ContourWalker w(facet); w.Next();) {
+        G3TexCoo* t = nullptr;
+        G3Normal* nrm = facet->GetNormal(w.GetEntry(), &t);
+        const int flags = static_cast<int>(w.GetEdge()->GetFlags());
+        corners.push_back({w.GetEntry(), nrm, t, flags == 0 ? 1 : flags, w.Opens()});
+    }
+    bool holes = false;
+    for (std::size_t k = 1; k < corners.size(); ++k)
+        holes = holes || corners[k].opens;
+
+    G3Surface* s = new G3Surface();
+    std::vector<G3Vertex*> v;
+    std::vector<G3Normal*> normals;
+    std::vector<G3TexCoo*> texCoos;
+    std::vector<int> flags;
+    for (const Corner& c : corners) {
+        v.push_back(c.vertex ? s->AddVertex(c.vertex->GetXYZ(), 0) : nullptr);
+        normals.push_back(c.normal ? s->AddNormal(c.normal) : nullptr);
+        texCoos.push_back(c.texCoo ? s->AddTexCoo(c.texCoo) : nullptr);
+        flags.push_back(c.flags);
+    }
+    {
+        const FacetMadeFrom source(s, facet);
+        const int n = static_cast<int>(corners.size());
+        if (!holes) {
+            if (n >= 3)
+                s->_AddFacet(n, v.data(), flags.data(), normals.data(), texCoos.data());
+        } else {
+            // One edge per corner to the next corner of its own contour,
+            // so that each hole stays a contour of its own.
+            G3EdgeList list(0, 1);
+            for (int k = 0; k < n;) {
+                int end = k + 1;
+                while (end < n && !corners[static_cast<std::size_t>(end)].opens)
+                    ++end;
+                for (int i = k; i < end; ++i) {
+                    const int j = i + 1 < end ? i + 1 : k;
+                    list.AddEdge(v[i], v[j], normals[i], normals[j], texCoos[i], texCoos[j], flags[i]);
+                }
+                k = end;
+            }
+            s->AddFacet(&list, 0, s->GetSurface());
+        }
+    }
+    s->ReallocByRealSize();
+    return s;
+}
+
+void G3Surface::GenerateTexCoo(TEXTURE_PROJECTION_MODE)
+{
+    G3_CHECK_PASS(this, "GenerateTexCoo");
+    for (int k = 0; k < GetFacetCount(); ++k) {
+        G3Facet* f = GetFacet(k);
+        int i = 0, j = 1;
+        f->GetMaxCoo(&i, &j);
+        std::vector<G3Vertex*> corners;
+        for (G3FacetVertexIterator it(f); it.hasNext();)
+            corners.push_back(it.NextVertex());
+        for (G3Vertex* v : corners) {
+            if (!v)
+                continue;
+            G3TexCoo* old = nullptr;
+            G3Normal* n = f->GetNormal(v, &old);
+            G3TexCoo* t = AddTexCoo(v->GetXYZ()[i], v->GetXYZ()[j]);
+            f->SetNormal(v, n, t, false);
+        }
+    }
+    RemoveUnusedTexCoo();
+}

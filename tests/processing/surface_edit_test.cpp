@@ -1,0 +1,373 @@
+// Surface decomposition and the editing tool: pieces of random box sets,
+// the facet-crossing check against a scan of every pair, pockets and bosses
+// measured by volume, stuck facets removed from stacked boxes, edge
+// division, outlines of coplanar groups and common edges of placed boxes.
+
+#include "common/builders.h"
+#include "mesh/mesh_check.h"
+
+#include "Geometry/boolean/G3Interval.h"
+#include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GMatrix.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/mesh/G3TexCoo.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace testmesh;
+
+int Contours(G3Facet* f)
+{
+    int n = 0;
+    for (G3ContourWalker w(f); w.Next();)
+        n += w.Opens();
+    return n;
+}
+
+void DeleteAll(GArrayCollection& c)
+{
+    for (int k = 0; k < c.size(); ++k)
+        delete c.get(k);
+    c.clear(false);
+}
+
+// Random boxes on an integer lattice, apart from each other by at least 1.
+std::vector<std::pair<P3, P3>> DisjointBoxes(std::mt19937& gen, int n)
+{
+    std::vector<std::pair<P3, P3>> out;
+    for (int k = 0; k < n; ++k) {
+        const double x = 4.0 * k;
+        const double y = static_cast<double>(gen() % 5);
+        out.push_back({{x, y, 0.0}, {x + 1 + gen() % 3, y + 1 + gen() % 3, 1.0 + gen() % 3}});
+    }
+    return out;
+}
+
+double BoxVolume(const std::pair<P3, P3>& b)
+{
+    return (b.second[0] - b.first[0]) * (b.second[1] - b.first[1]) * (b.second[2] - b.first[2]);
+}
+
+TEST(Explode, PiecesOfRandomBoxSetsAreTheBoxes)
+{
+    std::mt19937 gen(7);
+    for (int round = 0; round < 6; ++round) {
+        const int n = 1 + round;
+        const auto boxes = DisjointBoxes(gen, n);
+        G3Surface s;
+        for (const auto& b : boxes)
+            AddBox(s, b.first, b.second, round % 2 == 1);
+        s.RemoveEqualsVertex();
+        const int facets = s.GetFacetCount();
+        GArrayCollection out;
+        out.add(new G3Surface());  // what the caller had there stays
+        EXPECT_EQ(n + 1, s.Explode(&out));
+        EXPECT_EQ(facets, s.GetFacetCount());
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3MeshMarksCheck(&s));
+        for (int k = 0; k < n; ++k) {
+            G3Surface* piece = static_cast<G3Surface*>(out.get(k + 1));
+            EXPECT_EQ("", MeshCheck(piece));
+            EXPECT_EQ("", G3ClosedCheck(piece));
+            EXPECT_EQ(facets / n, piece->GetFacetCount());
+            EXPECT_NEAR(BoxVolume(boxes[static_cast<std::size_t>(k)]), G3SurfaceVolume(piece), 1e-9);
+        }
+        DeleteAll(out);
+    }
+    G3Surface empty;
+    GArrayCollection out;
+    out.add(new G3Surface());
+    EXPECT_EQ(1, empty.Explode(&out));
+    DeleteAll(out);
+}
+
+// The crossing test over every pair, in pair order: the oracle of the grid.
+int FirstCrossingScan(G3Surface& s, int* a, int* b)
+{
+    for (int i = 0; i < s.GetFacetCount(); ++i)
+        for (int j = i + 1; j < s.GetFacetCount(); ++j) {
+            G3Facet* f = s.GetFacet(i);
+            G3Facet* g = s.GetFacet(j);
+            G3IntervalList lf, lg;
+            if (f->IntersectByPlaneConcave(g->GetPlane(), &lf) != 1 ||
+                g->IntersectByPlaneConcave(f->GetPlane(), &lg) != 1)
+                continue;
+            lf.BuildIntervals();
+            lg.SetMaxCoo(&lf);
+            lg.BuildIntervals();
+            std::unique_ptr<G3IntervalList> shared(lf.Intersect(&lg));
+            if (lf.GetIntersectionType(&lg) == INTERVAL_LIST_INTERSECT && shared && !shared->IsEmpty()) {
+                *a = i;
+                *b = j;
+                return 1;
+            }
+        }
+    return 0;
+}
+
+TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
+{
+    std::mt19937 gen(11);
+    int crossing = 0;
+    for (int round = 0; round < 40; ++round) {
+        G3Surface s;
+        const int n = 2 + round;
+        for (int k = 0; k < n; ++k) {
+            std::vector<P3> t;
+            for (int c = 0; c < 3; ++c)
+                t.push_back({static_cast<double>(gen() % 40), static_cast<double>(gen() % 40),
+                             static_cast<double>(gen() % 6)});
+            SoupFacet(s, t);
+        }
+        s.FormPlaneEquation();
+        int a = -1, b = -1;
+        const int expected = FirstCrossingScan(s, &a, &b);
+        crossing += expected;
+        std::vector<G3SurfaceCheckFinding> found;
+        G3SurfaceEdit edit(&s);
+        edit.SetFindings(&found);
+        int result = 0;
+        EXPECT_EQ(expected == 0, edit.CheckFacets(0x1, result));
+        EXPECT_EQ(expected, result);
+        if (expected) {
+            ASSERT_EQ(1u, found.size());
+            EXPECT_EQ(a, found[0].facet);
+            EXPECT_EQ(b, found[0].other);
+        }
+    }
+    EXPECT_GT(crossing, 10);
+    EXPECT_LT(crossing, 40);
+}
+
+TEST(CheckSurface, TableOfDefects)
+{
+    // A zero-length edge; two quads crossing; a closed box.
+    G3Surface shortEdge, crossing, box;
+    SoupFacet(shortEdge, {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 1, 0}});
+    SoupFacet(crossing, {{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}});
+    SoupFacet(crossing, {{1, 1, -1}, {1, 3, -1}, {1, 3, 1}, {1, 1, 1}});
+    AddBox(box, {0, 0, 0}, {1, 1, 1});
+    box.RemoveEqualsVertex();
+    const struct {
+        G3Surface* s;
+        int options;
+        bool ok;
+        int result;
+    } rows[] = {{&shortEdge, 0x4, false, 0x4}, {&shortEdge, 0x1 | 0x8 | 0x10, true, 0},
+                {&crossing, 0x1, false, 0x1},  {&crossing, 0x4 | 0x8 | 0x10, true, 0},
+                {&box, 0x1 | 0x4 | 0x8 | 0x10, true, 0}};
+    for (const auto& r : rows) {
+        r.s->FormPlaneEquation();
+        int result = -1;
+        EXPECT_EQ(r.ok, G3SurfaceEdit(r.s).CheckSurface(r.options, result)) << r.options;
+        EXPECT_EQ(r.result, result) << r.options;
+    }
+    G3Surface none;
+    int result = 5;
+    EXPECT_FALSE(G3SurfaceEdit(&none).CheckSurface(0x1d, result));
+    EXPECT_EQ(0, result);
+}
+
+GArrayCollection* Square(std::vector<std::unique_ptr<G3Point>>& keep, double x0, double y0, double side, double z)
+{
+    static GArrayCollection list;
+    list.clear(false);
+    const double c[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (const auto& q : c) {
+        keep.push_back(std::make_unique<G3Point>(x0 + side * q[0], y0 + side * q[1], z));
+        list.add(keep.back().get());
+    }
+    return &list;
+}
+
+TEST(InsertFacet, PocketsAndBossesChangeTheVolumeByTheirOwn)
+{
+    // (x0, y0, side, depth along -z): pockets below the top, bosses above.
+    const double rows[][4] = {{1, 1, 1, 1}, {0.5, 1.5, 2, 1.5}, {1, 1, 1, -1}, {2, 0.5, 1.5, -0.5}};
+    for (const auto& r : rows) {
+        G3Surface s;
+        AddBox(s, {0, 0, 0}, {4, 4, 2});
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        std::vector<std::unique_ptr<G3Point>> keep;
+        G3Point down(0, 0, -1);
+        GArrayCollection sides;
+        G3Facet* cap = G3SurfaceEdit(&s).InsertFacet(Square(keep, r[0], r[1], r[2], 2.0), &down, r[3], &sides);
+        ASSERT_NE(nullptr, cap);
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_TRUE(s.GetClosed());
+        EXPECT_EQ(4, sides.size());
+        EXPECT_EQ(11, s.GetFacetCount());
+        EXPECT_NEAR(2.0 - r[3], cap->GetFirstEdge()->GetVertex1()->GetXYZ()[2], 1e-12);
+        EXPECT_NEAR(32.0 - r[2] * r[2] * r[3], G3SurfaceVolume(&s), 1e-9);
+    }
+    // A contour in no facet: nothing.
+    G3Surface s;
+    AddBox(s, {0, 0, 0}, {4, 4, 2});
+    s.FormPlaneEquation();
+    std::vector<std::unique_ptr<G3Point>> keep;
+    G3Point down(0, 0, -1);
+    EXPECT_EQ(nullptr, G3SurfaceEdit(&s).InsertFacet(Square(keep, 1, 1, 1, 2.5), &down, 1, nullptr));
+    EXPECT_EQ(6, s.GetFacetCount());
+    EXPECT_EQ(8, s.GetVertexCount());
+    EXPECT_EQ(12, s.GetEdgeCount());
+}
+
+TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
+{
+    // A contour of two distinct points has a cap the weld collapses; a
+    // depth of 0 flattens every side quad instead.
+    const struct {
+        double xy[4][2];
+        double depth;
+        int caps, sides;
+    } rows[] = {{{{1, 1}, {1, 1}, {1, 1}, {2, 1}}, 1.0, 0, 2}, {{{1, 1}, {2, 1}, {2, 2}, {1, 2}}, 0.0, 1, 0}};
+    for (const auto& r : rows) {
+        G3Surface s;
+        AddBox(s, {0, 0, 0}, {4, 4, 2});
+        s.FormPlaneEquation();
+        std::vector<std::unique_ptr<G3Point>> keep;
+        GArrayCollection contour;
+        for (const auto& p : r.xy) {
+            keep.push_back(std::make_unique<G3Point>(p[0], p[1], 2.0));
+            contour.add(keep.back().get());
+        }
+        G3Point down(0, 0, -1);
+        GArrayCollection sides;
+        G3Facet* cap = G3SurfaceEdit(&s).InsertFacet(&contour, &down, r.depth, &sides);
+        EXPECT_EQ("", MeshCheck(&s));
+        std::vector<G3Facet*> listed;
+        for (int k = 0; k < s.GetFacetCount(); ++k)
+            listed.push_back(s.GetFacet(k));
+        EXPECT_EQ(r.caps, std::count(listed.begin(), listed.end(), cap));
+        EXPECT_EQ(r.sides, sides.size());
+        for (int k = 0; k < sides.size(); ++k)
+            EXPECT_EQ(1, std::count(listed.begin(), listed.end(), sides.get(k)));
+        EXPECT_TRUE(s.GetClosed());
+    }
+}
+
+TEST(RemoveStuckTogetherFacets, StackedBoxesBecomeOneClosedSolid)
+{
+    G3Surface s;
+    AddBox(s, {0, 0, 0}, {2, 2, 1});
+    const std::vector<G3Facet*> upper = AddBox(s, {0.5, 0.5, 1}, {1.5, 1.5, 2});
+    s.RemoveEqualsVertex();
+    s.FormPlaneEquation();
+    G3SurfaceEdit edit(&s);
+    EXPECT_TRUE(edit.RemoveStuckTogetherFacets(upper[0]));  // the upper box's bottom
+    EXPECT_EQ("", MeshCheck(&s));
+    EXPECT_TRUE(s.GetClosed());
+    EXPECT_NEAR(5.0, G3SurfaceVolume(&s), 1e-12);
+    EXPECT_EQ(11, s.GetFacetCount());
+    // The upper box's top lies on nothing.
+    for (int k = 0; k < s.GetFacetCount(); ++k) {
+        if (s.GetFacet(k)->GetPlaneC() > 0.5 && s.GetFacet(k)->GetPlaneD() == -2.0)
+            EXPECT_FALSE(edit.RemoveStuckTogetherFacets(s.GetFacet(k)));
+    }
+}
+
+TEST(DivideEdge, ChainsThroughTheIntervalEnds)
+{
+    for (int intervals = 0; intervals <= 2; ++intervals)
+        for (bool reversed : {false, true}) {
+            G3Surface s;
+            AddBox(s, {0, 0, 0}, {4, 1, 1});
+            s.RemoveEqualsVertex();
+            G3Edge* e = nullptr;
+            for (int k = 0; k < s.GetEdgeCount() && !e; ++k) {
+                G3Edge* c = s.GetEdge(k);
+                if (c->GetSizeXYZ() == 4.0 && (c->GetVertex1()->GetXYZ()[0] > 0) == reversed)
+                    e = c;
+            }
+            ASSERT_NE(nullptr, e);
+            const int edges = s.GetEdgeCount();
+            G3IntervalList list;
+            const double y = e->GetVertex1()->GetXYZ()[1], z = e->GetVertex1()->GetXYZ()[2];
+            for (int i = 0; i < intervals; ++i) {
+                const double a[3] = {0.5 + 2 * i, y, z}, b[3] = {1.5 + 2 * i, y, z};
+                list.AddInterval(a, b);
+            }
+            EXPECT_TRUE(G3SurfaceEdit(&s).DivideEdge(&s, e, &list));
+            EXPECT_EQ("", MeshCheck(&s));
+            EXPECT_EQ("", G3ClosedCheck(&s));
+            EXPECT_EQ(edges + 2 * intervals, s.GetEdgeCount());
+            int flagged = 0;
+            for (int k = 0; k < s.GetEdgeCount(); ++k)
+                flagged += s.GetEdge(k)->GetFlags() == 0x80 && s.GetEdge(k)->GetSizeXYZ() == 1.0;
+            EXPECT_EQ(intervals, flagged);
+        }
+}
+
+TEST(Decomposition, OutlinesTexturesAndCommonEdges)
+{
+    // Split faces of a box: one outline facet per face; the facet list of
+    // the source keeps its order.
+    G3Surface s;
+    AddBox(s, {0, 0, 0}, {1, 2, 3}, true);
+    s.RemoveEqualsVertex();
+    s.FormPlaneEquation();
+    std::vector<G3Facet*> before;
+    for (int k = 0; k < s.GetFacetCount(); ++k)
+        before.push_back(s.GetFacet(k));
+    std::unique_ptr<G3Surface> outline(s.FormContourSurface());
+    for (int k = 0; k < s.GetFacetCount(); ++k)
+        EXPECT_EQ(before[static_cast<std::size_t>(k)], s.GetFacet(k));
+    EXPECT_EQ("", MeshCheck(outline.get()));
+    EXPECT_EQ(6, outline->GetFacetCount());
+    EXPECT_NEAR(6.0, G3SurfaceVolume(outline.get()), 1e-12);
+
+    // One facet with a hole copied alone, and planar texture coordinates.
+    G3Surface plate;
+    G3Facet* outer = SoupFacet(plate, {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 4, 0}});
+    G3Vertex* h[4] = {plate.AddVertex(1, 1, 0, 0), plate.AddVertex(1, 2, 0, 0), plate.AddVertex(2, 2, 0, 0),
+                      plate.AddVertex(2, 1, 0, 0)};
+    G3EdgeList hole(4, h, nullptr, nullptr, nullptr, 0, 1);
+    plate.AddFacetEdges(outer, &hole);
+    ASSERT_EQ(2, Contours(outer));
+    SetMaterial(outer, 7);
+    G3SurfaceEdit edit(&plate);
+    std::unique_ptr<G3Surface> copy(G3Surface::FormFacetSurface(plate.GetFacet(0)));
+    EXPECT_EQ("", MeshCheck(copy.get()));
+    ASSERT_EQ(1, copy->GetFacetCount());
+    EXPECT_EQ(2, Contours(copy->GetFacet(0)));
+    EXPECT_EQ(7, Material(copy->GetFacet(0)));
+    copy->GenerateTexCoo(TEXTURE_PROJECTION_PLANAR);
+    G3Facet* f = copy->GetFacet(0);
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        G3TexCoo* t = nullptr;
+        e->GetCorner(f, e->GetVertex1(), &t);
+        ASSERT_NE(nullptr, t);
+        EXPECT_EQ(e->GetVertex1()->GetXYZ()[0], t->GetU());
+        EXPECT_EQ(e->GetVertex1()->GetXYZ()[1], t->GetV());
+    }
+    EXPECT_EQ(8, copy->GetTexCooCount());
+
+    // Two unit boxes, the second placed one to the right: the four edges
+    // of the face they share (met through that face and, for each edge,
+    // through a coplanar pair of side faces too), each pair once.
+    G3Surface a, b;
+    AddBox(a, {0, 0, 0}, {1, 1, 1});
+    AddBox(b, {0, 0, 0}, {1, 1, 1});
+    double m[4][4];
+    M4Identity(m);
+    m[3][0] = 1.0;
+    GArrayCollection common;
+    EXPECT_TRUE(edit.FindCommonEdges(&a, &b, nullptr, m, &common));
+    EXPECT_EQ(4, common.size());
+    DeleteAll(common);
+    m[3][0] = 1.5;
+    EXPECT_FALSE(edit.FindCommonEdges(&a, &b, nullptr, m, &common));
+}
+
+} // namespace
