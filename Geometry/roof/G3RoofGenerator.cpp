@@ -53,6 +53,8 @@ void G3RoofGenerator::DeleteRoofVertices()
     for (int i = 0; i < levelRings.size(); ++i)
         G3RoofRing::Release(static_cast<G3RoofVertex*>(levelRings.get(i)));
     levelRings.clear();
+    G3RoofRing::Release(bandOutline);
+    bandOutline = nullptr;
     for (int i = 0; i < pitches.size(); ++i)
         delete static_cast<G3RoofPitch*>(pitches.get(i));
     pitches.clear();
@@ -61,7 +63,7 @@ void G3RoofGenerator::DeleteRoofVertices()
 void G3RoofGenerator::DeleteUselessVertices(G3RoofVertex*, G3RoofVertex** ring)
 {
     if (ring)
-        *ring = G3RoofRing::Clean(*ring);
+        *ring = G3RoofRing::Clean(*ring, true, true);
 }
 
 // ---------------------------------------------------------------- orientation
@@ -150,7 +152,8 @@ bool G3RoofGenerator::PrepareContour(GArrayCollection* points, GArrayCollection*
     for (int i = 0; i < n; ++i) {
         const double* a = reinterpret_cast<const double*>(angles->get(i));
         const G3Point* p = dynamic_cast<const G3Point*>(points->get(i));
-        if (a == nullptr || p == nullptr || !std::isfinite(*a) || std::fabs(*a) < kAngleZero)
+        // A pitch at or below zero makes no roof.
+        if (a == nullptr || p == nullptr || !std::isfinite(*a) || *a < kAngleZero)
             return false;
         for (int k = 0; k < 3; ++k)
             if (!std::isfinite(p->GetXYZ()[k]))
@@ -160,6 +163,9 @@ bool G3RoofGenerator::PrepareContour(GArrayCollection* points, GArrayCollection*
     for (int i = 0; i < n; ++i) {
         G3RoofVertex* v = new G3RoofVertex(static_cast<const G3Point*>(points->get(i))->GetXYZ(), nullptr);
         v->angle = *reinterpret_cast<const double*>(angles->get(i));
+        // Every steep pitch is the one vertical pitch: a gable.
+        if (G3RoofIsVertical(v->angle))
+            v->angle = kRoofVertical;
         v->edgeIndex = i;
         r = G3RoofRing::Append(r, v);
     }
@@ -255,6 +261,49 @@ bool G3RoofGenerator::Offset(G3RoofVertex* ring, double angle, double distance, 
     return true;
 }
 
+namespace {
+
+// Between two eaves on one line with different pitches the two faces meet
+// in a vertical step: a zero-length vertical edge at the shared corner,
+// across the eave line, which the sweep opens up as the faces rise.
+void InsertSteps(G3RoofVertex* ring)
+{
+    G3RoofVertex* v = ring;
+    do {
+        G3RoofVertex* next = v->next;
+        if (v->angle != next->angle && G3RoofRing::Straight(v, true)) {
+            const double* p = v->point.GetXYZ();
+            double d[3];
+            V3Sub(next->point.GetXYZ(), v->prev->point.GetXYZ(), d);
+            d[2] = 0.0;
+            V3Normalize(d);
+            G3RoofVertex* step = new G3RoofVertex(p, next);
+            step->angle = kRoofVertical;
+            step->pitchIndex = -1;
+            step->plane[0] = d[0];
+            step->plane[1] = d[1];
+            step->plane[2] = 0.0;
+            step->plane[3] = -(d[0] * p[0] + d[1] * p[1]);
+            step->prev = v;
+            step->next = next;
+            v->next = step;
+            next->prev = step;
+        }
+        v = next;
+    } while (v != ring);
+}
+
+// The edge p -> v has no length: a step, which carries its plane.
+bool IsStep(const G3RoofVertex* v)
+{
+    const double* a = v->prev->point.GetXYZ();
+    const double* b = v->point.GetXYZ();
+    return std::hypot(b[0] - a[0], b[1] - a[1]) < GTolerance::kZeroLength &&
+           std::fabs(v->plane[0]) + std::fabs(v->plane[1]) > 0.0;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- pitches
 
 bool G3RoofGenerator::PitchPlane(G3RoofVertex* p, G3RoofVertex* v)
@@ -313,7 +362,7 @@ bool G3RoofGenerator::FirstLevelInitialization(G3RoofVertex* ring)
         return false;
     G3RoofVertex* v = ring;
     do {
-        if (!PitchPlane(v->prev, v))
+        if (!IsStep(v) && !PitchPlane(v->prev, v))
             return false;
         v = v->next;
     } while (v != ring);
@@ -358,6 +407,7 @@ bool G3RoofGenerator::Regen(GArrayCollection* points, GArrayCollection* angles)
     // A previous run's pitches would otherwise take this outline's eaves and
     // be written out a second time.
     DeleteRoofVertices();
+    reversedEdge = -1;
     G3RoofVertex* ring = nullptr;
     if (!PrepareContour(points, angles, &ring))
         return false;
@@ -365,21 +415,15 @@ bool G3RoofGenerator::Regen(GArrayCollection* points, GArrayCollection* angles)
         G3RoofRing::Release(ring);
         return false;
     }
+    InsertSteps(ring);
     if (overhang > 0.0) {
-        double amin = ring->angle;
-        G3RoofVertex* v = ring;
-        do {
-            amin = std::fmin(amin, v->angle);
-            v = v->next;
-        } while (v != ring);
-        G3RoofVertex* moved = nullptr;
-        if (!Offset(ring, amin, overhang, &moved) || RingCrosses(moved)) {
-            G3RoofRing::Release(moved);
+        G3RoofVertex* base = OverhangBase(ring);
+        if (base == nullptr) {
             G3RoofRing::Release(ring);
             return false;
         }
-        G3RoofRing::Release(ring);
-        ring = moved;
+        bandOutline = ring;
+        ring = base;
     }
     if (!FirstLevelInitialization(ring)) {
         G3RoofRing::Release(ring);

@@ -9,10 +9,13 @@
 // texture coordinates laid out in each roof plane.
 //
 // Defined in Geometry/roof: G3RoofGenerator.cpp (outline, pitches, Regen),
-// G3RoofSweep.cpp (levels and sections), G3RoofOutput.cpp (facets, fascia,
-// texture coordinates), G3RoofLookup.cpp (record queries).
+// G3RoofSweep.cpp (levels and sections), G3RoofOverhang.cpp (the eaves
+// pushed outwards), G3RoofOutput.cpp (facets, fascia, texture
+// coordinates), G3RoofLookup.cpp (record queries).
 
 #include "Geometry/foundation/GArrayCollection.h"
+
+#include <vector>
 
 class G3Facet;
 class G3Obj;
@@ -20,6 +23,7 @@ class G3Point;
 class G3RoofPitch;
 class G3RoofVertex;
 class G3Surface;
+struct G3RoofBandCorner;
 
 enum ROOF_FACET_TYPE {
     ROOF_FACET_NONE = 0,
@@ -44,11 +48,17 @@ public:
 
     // The whole roof. `points` holds the outline's G3Points (each once),
     // `angles` for each point a double* (stored as the GObj* entry, see
-    // AngleEntry): the pitch in radians of the edge that ends at that point.
-    // False, with the surface unchanged, for a bad outline: fewer than three
-    // distinct points, counts that differ, a null entry, a non-finite
-    // coordinate or angle, an angle below kAngleZero in magnitude, a
-    // self-crossing outline or overhang offset, or a degenerate edge.
+    // AngleEntry): the pitch in radians of the edge that ends at that point;
+    // a pitch within kAngleZero of pi/2 or above is vertical (a gable) and
+    // is built as exactly pi/2. With an overhang every eave moves outwards
+    // by it in its own plane (dropping by overhang * tan(its pitch)) and a
+    // gable moves outwards by it; inside the outline the roof is the one
+    // without overhang. False, with the surface unchanged, for a bad
+    // outline: fewer than three distinct points, counts that differ, a null
+    // entry, a non-finite coordinate or angle, an angle below kAngleZero
+    // (zero or negative), a self-crossing outline or overhang border, an
+    // overhang that turns an edge around (reversedEdge names it), or a
+    // degenerate edge.
     bool Regen(GArrayCollection* points, GArrayCollection* angles);
     // The entry of `angles` for the double at `angle`.
     static GObj* AngleEntry(double* angle);
@@ -91,8 +101,10 @@ public:
     static int GetClockWiseDirection(GArrayCollection* points);
 
     void DeleteRoofVertices();
-    // Removes coinciding neighbours and vertices between parallel edges
-    // from *ring; *ring becomes null when fewer than three are left.
+    // Removes coinciding neighbours, spikes and vertices within kPlaneSide
+    // of the line through their neighbours when both edges have the same
+    // angle (two collinear eaves of different pitch keep their corner);
+    // *ring becomes null when fewer than three are left.
     void DeleteUselessVertices(G3RoofVertex* unused, G3RoofVertex** ring);
 
     // ---- the roof facet record
@@ -123,8 +135,27 @@ public:
     // The next-level rule: 0 after construction. No second rule exists yet;
     // other values run the same edge-event rule.
     unsigned char eventMethod;
+    // After a refused Regen: the outline edge (index as given, the edge
+    // ending at that point) that the overhang would turn around or shrink
+    // to nothing; -1 otherwise.
+    int reversedEdge = -1;
 
 private:
+    // The overhang (G3RoofOverhang.cpp). OverhangBase: the ring the sweep
+    // starts from, a copy of the outline `ring` whose gables are moved
+    // outwards by `overhang`; null when the offset would turn an edge
+    // around (reversedEdge names it) or its border crosses itself.
+    G3RoofVertex* OverhangBase(G3RoofVertex* ring);
+    G3RoofVertex* BandBase(G3RoofVertex* ring);
+    // The corners of the band between the outline and its offset; false
+    // (reversedEdge set) when an edge does not fit.
+    bool Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners);
+    // Extends each facet ring that holds an edge of the first level `base`
+    // by that edge's strip of the band (bandOutline is the outline).
+    void AddOverhangStrips(G3RoofVertex* base);
+    void SpliceStrip(G3RoofPitch* pitch, G3RoofVertex* edge, const std::vector<double>& path);
+    // The outline (after cleaning) the overhang was built from; owned.
+    G3RoofVertex* bandOutline = nullptr;
     // A ring crosses or touches itself (two edges sharing no vertex pass
     // the segment test).
     static bool RingCrosses(G3RoofVertex* ring);

@@ -110,9 +110,6 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
 {
     if (work == nullptr || surface == nullptr)
         return false;
-    double zmin = 1e38;
-    for (int i = 0; i < work->GetVertexCount(); ++i)
-        zmin = std::fmin(zmin, work->GetVertex(i)->GetXYZ()[2]);
     G3RoofFacetProvider* provider = G3RoofFacetProvider::Get();
     const int edgeCount = work->GetEdgeCount();
     for (int e = 0; e < edgeCount; ++e) {
@@ -121,17 +118,24 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
             continue;
         const double* a = edge->GetVertex1()->GetXYZ();
         const double* b = edge->GetVertex2()->GetXYZ();
-        const bool eave =
-            std::fabs(a[2] - zmin) <= GTolerance::kPlaneSide && std::fabs(b[2] - zmin) <= GTolerance::kPlaneSide;
+        // Eaves are level (with pitches of their own they drop to heights
+        // of their own). A sloped border edge is a gable's rake when a
+        // vertical pitch holds it; any other (the open end of a hip or
+        // valley below a shallower eave, a step between collinear eaves)
+        // gets eave fascia too.
+        const bool level = std::fabs(a[2] - b[2]) <= GTolerance::kPlaneSide;
+        auto typeFor = [&](int pass, const G3RoofPitch* pitch) {
+            if (level)
+                return pass == 0 ? ROOF_FACET_EAVE_FASCIA : ROOF_FACET_NONE;
+            if (Vertical(pitch->angle))
+                return pass == 0 ? ROOF_FACET_GABLE_FASCIA : ROOF_FACET_NONE;
+            return pass == 1 ? ROOF_FACET_EAVE_FASCIA : ROOF_FACET_NONE;
+        };
         bool done = false;
-        for (int i = 0; i < pitches.size() && !done; ++i) {
-            G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
-            int type = 0;
-            if (eave && pitch->angle < kHalfPi + kAngleZero)
-                type = ROOF_FACET_EAVE_FASCIA;
-            else if (!eave && Vertical(pitch->angle))
-                type = ROOF_FACET_GABLE_FASCIA;
-            if (type == 0)
+        for (int n = 0; n < 2 * pitches.size() && !done; ++n) {
+            G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(n % pitches.size()));
+            const int type = typeFor(n / pitches.size(), pitch);
+            if (type == ROOF_FACET_NONE)
                 continue;
             for (int k = 0; k < pitch->facetRings.size() && !done; ++k) {
                 G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));

@@ -323,9 +323,11 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 
 bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
 {
-    (void)lower;
     if (ring == nullptr)
         return true;
+    // The first level is the checked outline as it stands: cleaning it again
+    // would drop the steps between collinear eaves of different pitch.
+    const bool first = lower == nullptr && ring->lower == nullptr;
     // Depth first, as a recursion over (sub-ring, next level) would go, on a
     // stack of our own: a roof of many edges has many levels.
     struct Step {
@@ -338,7 +340,10 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
         todo.pop_back();
         levelRings.add(r);
         GArrayCollection subs;
-        SplitSimple(r, &subs);
+        if (first && r == ring)
+            subs.add(r);
+        else
+            SplitSimple(r, &subs);
         std::vector<G3RoofVertex*> next;
         for (int i = 0; i < subs.size(); ++i)
             next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
@@ -349,6 +354,8 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
             if (next[i])
                 todo.push_back({next[i]});
     }
+    if (first && overhang > 0.0)
+        AddOverhangStrips(ring);
     FinishFacetRings();
     return true;
 }

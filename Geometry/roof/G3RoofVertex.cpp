@@ -106,8 +106,6 @@ void Reverse(G3RoofVertex* ring)
     } while (v != ring);
 }
 
-namespace {
-
 // The edges into and out of v are parallel or opposite (byDistance false),
 // or v lies on the line through its neighbours.
 bool Straight(const G3RoofVertex* v, bool byDistance)
@@ -131,9 +129,20 @@ bool Straight(const G3RoofVertex* v, bool byDistance)
     return std::fabs(std::fabs(V3Dot(a, b)) - 1.0) <= GTolerance::kParallel;
 }
 
+namespace {
+
+// v -> next runs on in the direction of prev -> v (no fold back).
+bool RunsOn(const G3RoofVertex* v)
+{
+    double pv[3], vn[3];
+    V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), pv);
+    V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), vn);
+    return V3Dot(pv, vn) > 0.0;
+}
+
 } // namespace
 
-G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance)
+G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
 {
     // Repeated until a full turn changes nothing: a removal can make the
     // corner behind it straight.
@@ -145,7 +154,7 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance)
             Remove(v->next);
             --n;
             quiet = 0;
-        } else if (Straight(v, byDistance)) {
+        } else if (Straight(v, byDistance) && !(sameAngleOnly && v->angle != v->next->angle && RunsOn(v))) {
             G3RoofVertex* p = v->prev;
             // A spike p -> v -> n that folds back towards p leaves the edge
             // p -> n; when n lies on p's side of v that edge is a part of

@@ -7,6 +7,7 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHeap.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Obj.h"
 #include "Geometry/mesh/G3Point.h"
 
@@ -34,6 +35,10 @@ public:
     int pitchIndex = -1;
 };
 
+// The angle every pitch counted as vertical is stored as: a gable.
+constexpr double kRoofVertical = 1.5707963267948966;
+inline bool G3RoofIsVertical(double angle) { return angle > kRoofVertical - GTolerance::kAngleZero; }
+
 // Ring helpers. A null ring is empty.
 namespace G3RoofRing {
 int Size(const G3RoofVertex* ring);
@@ -57,9 +62,13 @@ void Reverse(G3RoofVertex* ring);
 // keeps the sharp corner of a thin sliver that the direction rule would
 // flatten. The edge left by a removal takes the data of the edge it is a
 // part of: the following edge's for a straight run, the incoming edge's
-// when a spike folds back over it. Returns the ring, or null when fewer
-// than three vertices are left (the rest is released).
-G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false);
+// when a spike folds back over it. With `sameAngleOnly`, a straight run
+// whose two edges have different angles is kept (its corner becomes a step
+// between two faces). Returns the ring, or null when fewer than three
+// vertices are left (the rest is released).
+G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false, bool sameAngleOnly = false);
+// The rule Clean removes a straight vertex by (see there).
+bool Straight(const G3RoofVertex* v, bool byDistance);
 // The ring's vertices in order, for index-based passes.
 void ToArray(G3RoofVertex* ring, GArrayCollection* out);
 } // namespace G3RoofRing

@@ -38,8 +38,8 @@ TEST(RoofRandom, ConvexOutlineIsLowerEnvelopeOfPlanes)
         if (p.size() < 3 || std::fabs(PolygonArea(p)) < 1.0)
             continue;
         // Degenerate placements handed to the generator: a repeated corner
-        // and a point in the middle of an edge (both removed before the
-        // sweep; the merged edge keeps the following edge's pitch).
+        // and a point in the middle of an edge with the edge's pitch (both
+        // removed before the sweep).
         std::vector<Pt> in = p;
         std::vector<double> ain = a;
         const std::size_t k = seed % p.size();
@@ -49,9 +49,7 @@ TEST(RoofRandom, ConvexOutlineIsLowerEnvelopeOfPlanes)
         const std::size_t mi = m <= k ? m : m + 1; // m's place in `in`
         const Pt& prev = p[(m + p.size() - 1) % p.size()];
         in.insert(in.begin() + static_cast<long>(mi), Pt{0.5 * (prev.x + p[m].x), 0.5 * (prev.y + p[m].y)});
-        // Reversed, the half that survives is the other one: give both halves
-        // the pitch then.
-        ain.insert(ain.begin() + static_cast<long>(mi), seed % 2 ? a[m] : Deg(5));
+        ain.insert(ain.begin() + static_cast<long>(mi), a[m]);
         if (seed % 2) {
             std::reverse(in.begin(), in.end());
             std::reverse(ain.begin(), ain.end());

@@ -4,6 +4,7 @@
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -21,8 +22,11 @@ namespace g3tool {
 
 namespace {
 
+const double kDegree = 3.14159265358979323846 / 180.0;
+
 struct OutlinePoint {
     double x, y, angle;  // angle in radians
+    int line = 0;        // where it was read, 0 when built in code
 };
 
 // One number from `s` at `pos` (after blanks); false when there is none.
@@ -54,7 +58,7 @@ bool ReadOutline(const std::string& path, std::vector<OutlinePoint>& out, std::s
         error = path + ": cannot open";
         return false;
     }
-    const double degree = 3.14159265358979323846 / 180.0;
+    const double degree = kDegree;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         std::size_t first = line.find_first_not_of(" \t\r");
@@ -67,7 +71,7 @@ bool ReadOutline(const std::string& path, std::vector<OutlinePoint>& out, std::s
             error = path + ":" + std::to_string(number) + ": expected \"x y angle_in_degrees\"";
             return false;
         }
-        out.push_back({x, y, a * degree});
+        out.push_back({x, y, a * degree, number});
     }
     if (out.size() < 3) {
         error = path + ": an outline needs at least three points";
@@ -77,8 +81,10 @@ bool ReadOutline(const std::string& path, std::vector<OutlinePoint>& out, std::s
 }
 
 // Runs the generator over `pts` into `s`, then lays out texture
-// coordinates; false when the generator refused the outline.
-bool MakeRoof(G3Surface& s, const std::vector<OutlinePoint>& pts, double thickness, double overhang)
+// coordinates; false when the generator refused the outline, with
+// `reversed` the index of the edge the overhang would turn around (or -1).
+bool MakeRoof(G3Surface& s, const std::vector<OutlinePoint>& pts, double thickness, double overhang,
+              int* reversed = nullptr)
 {
     std::vector<std::unique_ptr<G3Point>> points;
     std::vector<double> angles;
@@ -92,7 +98,10 @@ bool MakeRoof(G3Surface& s, const std::vector<OutlinePoint>& pts, double thickne
     for (double& a : angles)
         angleList.add(G3RoofGenerator::AngleEntry(&a));
     G3RoofGenerator generator(&s, 0.0, thickness, overhang);
-    if (!generator.Regen(&pointList, &angleList))
+    const bool made = generator.Regen(&pointList, &angleList);
+    if (reversed)
+        *reversed = generator.reversedEdge;
+    if (!made)
         return false;
     generator.GenerateTexCoo();
     s.FormPlaneEquation();
@@ -114,12 +123,13 @@ std::string RoofCommandHelp()
            "Builds a roof over the closed outline in OUTLINE, a text file of\n"
            "\"x y angle_in_degrees\" lines (blank lines and lines starting with '#' are\n"
            "skipped): the angle is the pitch of the roof plane rising from the edge that\n"
-           "ends at that point; 90 makes a gable. --thickness adds a raised second layer\n"
-           "and fascia around the border, --overhang pushes the eaves outwards (both\n"
+           "ends at that point; 90 or more makes a gable. --thickness adds a raised second\n"
+           "layer and fascia around the border, --overhang pushes the eaves outwards (both\n"
            "lengths, default 0). Texture coordinates are laid out in every roof plane.\n"
            "Prints the number of facets of each kind. A malformed line is refused with\n"
-           "its line number; an outline the generator refuses (a zero pitch, a\n"
-           "self-crossing outline or overhang) writes nothing.\n\n";
+           "its line number, a pitch of 0 or less with its line number; an outline the\n"
+           "generator refuses (a self-crossing outline or overhang, an overhang that\n"
+           "turns an edge around) and one whose every edge is a gable write nothing.\n\n";
 }
 
 int CommandRoof(const std::vector<std::string>& raw)
@@ -152,10 +162,27 @@ int CommandRoof(const std::vector<std::string>& raw)
         std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;
     }
+    const char* file = a.positionals[0].c_str();
+    for (const OutlinePoint& p : pts)
+        if (!(p.angle >= GTolerance::kAngleZero)) {
+            std::fprintf(stderr, "g3: %s: the outline was refused: line %d has a pitch of %g degrees (a pitch "
+                                 "must be above 0)\n",
+                         file, p.line, p.angle / kDegree);
+            return kExitBadInput;
+        }
     progress.Pass("building the roof");
     G3Surface s;
-    if (!MakeRoof(s, pts, thickness, overhang)) {
-        std::fprintf(stderr, "g3: %s: the outline was refused (a pitch of 0, a self-crossing outline or "
+    int reversed = -1;
+    if (!MakeRoof(s, pts, thickness, overhang, &reversed)) {
+        if (reversed >= 0 && reversed < static_cast<int>(pts.size())) {
+            const OutlinePoint& q = pts[static_cast<std::size_t>(reversed)];
+            const OutlinePoint& p = pts[(static_cast<std::size_t>(reversed) + pts.size() - 1) % pts.size()];
+            std::fprintf(stderr, "g3: %s: the outline was refused: an overhang of %g turns the edge from "
+                                 "(%g, %g) to (%g, %g) (line %d) around\n",
+                         file, overhang, p.x, p.y, q.x, q.y, q.line);
+            return kExitBadInput;
+        }
+        std::fprintf(stderr, "g3: %s: the outline was refused (a self-crossing outline or "
                              "overhang, or fewer than three distinct corners)\n",
                      a.positionals[0].c_str());
         return kExitBadInput;
@@ -163,6 +190,11 @@ int CommandRoof(const std::vector<std::string>& raw)
     int kinds[5] = {0, 0, 0, 0, 0};
     for (int i = 0; i < s.GetFacetCount(); ++i)
         ++kinds[G3RoofGenerator::GetFacetType(s.GetFacet(i))];
+    if (kinds[ROOF_FACET_ROOF] == 0) {
+        std::fprintf(stderr, "g3: %s: every edge is a gable (a pitch of 90 degrees or more): there is no roof\n",
+                     file);
+        return kExitBadInput;
+    }
     std::printf("roof: %d facets, lower layer: %d, eave fascia: %d, gable fascia: %d\n", kinds[1], kinds[2],
                 kinds[3], kinds[4]);
     std::printf("%s\n", Describe(CountsOf(s)).c_str());

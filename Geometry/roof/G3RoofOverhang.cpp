@@ -1,0 +1,306 @@
+// The eave overhang. The roof's plan grows by the overhang all round (the
+// outline offset outwards, corners mitred); every eave moves outwards in
+// its own pitch plane, so it drops by overhang * tan(its pitch), and a
+// gable wall moves outwards with the offset. The sweep starts from the
+// outline with its gables moved, so that over the outline the roof is the
+// one without overhang. Each edge then gets the part of its plane between
+// the outline edge and the offset edge, ended at each corner by the line
+// where its plane meets the neighbour's (a hip or valley running down, a
+// moved gable, a step between collinear eaves) as far as that line stays
+// inside the offset band; with unequal pitches it leaves the band across
+// one of the two offset edges, and the face beyond it takes the mitre
+// corner and a sloped piece of the other's offset edge. Invariants: every
+// strip lies in its edge's plane and the strips tile the band; an offset
+// that would turn an edge around or shrink it to nothing, a hip line that
+// would run past a whole offset edge, and an offset border that crosses
+// itself are refused before anything is built. Rounding happens only where
+// planes and offset lines are intersected.
+#include "Geometry/roof/G3RoofGenerator.h"
+
+#include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofPlanes.h"
+#include "Geometry/roof/G3RoofVertex.h"
+
+#include <cmath>
+#include <vector>
+
+using GTolerance::kPlaneSide;
+using GTolerance::kZeroLength;
+
+namespace {
+
+bool Vertical(const G3RoofVertex* v) { return G3RoofIsVertical(v->angle); }
+
+// The xy length of the edge ending at v.
+double EdgeLength(const G3RoofVertex* v)
+{
+    const double* a = v->prev->point.GetXYZ();
+    const double* b = v->point.GetXYZ();
+    return std::hypot(b[0] - a[0], b[1] - a[1]);
+}
+
+// The height of plane pl over (x, y); pl is not vertical.
+double HeightOn(const double* pl, const double* xy) { return -(pl[0] * xy[0] + pl[1] * xy[1] + pl[3]) / pl[2]; }
+
+// Where the band's strips meet at one corner (between the edge ending at a
+// base vertex and the next edge): the mitre corner M of the offset, and
+// the point H where the line shared by the two planes leaves the band.
+// `side` 0: H is M (or a gable's or step's corner); 1: H lies on the first
+// edge's offset, the second face takes M; 2: H lies on the second edge's
+// offset, the first face takes M.
+} // namespace
+
+struct G3RoofBandCorner {
+    double m[2];
+    double h[2];
+    int side;
+};
+
+G3RoofVertex* G3RoofGenerator::OverhangBase(G3RoofVertex* ring)
+{
+    const double z0 = ring->point.GetZ();
+    G3RoofVertex* base = BandBase(ring);
+    std::vector<G3RoofBandCorner> corners;
+    if (base == nullptr || !Band(ring, base, corners)) {
+        G3RoofRing::Release(base);
+        return nullptr;
+    }
+    // The offset border and, with gables moved, the wall-top ring must not
+    // cross themselves.
+    G3RoofVertex* outer = nullptr;
+    for (const G3RoofBandCorner& c : corners) {
+        const double xyz[3] = {c.m[0], c.m[1], z0};
+        if (outer && (G3Point::Equals(outer->prev->point.GetXYZ(), xyz) || G3Point::Equals(outer->point.GetXYZ(), xyz)))
+            continue;
+        outer = G3RoofRing::Append(outer, new G3RoofVertex(xyz, nullptr));
+    }
+    const bool ok = G3RoofRing::Size(outer) >= 3 && !RingCrosses(outer) && !RingCrosses(base);
+    G3RoofRing::Release(outer);
+    if (!ok) {
+        G3RoofRing::Release(base);
+        return nullptr;
+    }
+    return base;
+}
+
+G3RoofVertex* G3RoofGenerator::BandBase(G3RoofVertex* ring)
+{
+    const double z0 = ring->point.GetZ();
+    G3RoofVertex* planes = G3RoofRing::Copy(ring);
+    G3RoofVertex* v = planes;
+    bool ok = true;
+    do {
+        // A step carries its plane already (its edge has no length).
+        if (EdgeLength(v) >= kZeroLength && !PitchPlane(v->prev, v))
+            ok = false;
+        v = v->next;
+    } while (ok && v != planes);
+    if (!ok) {
+        G3RoofRing::Release(planes);
+        return nullptr;
+    }
+    // Gables move outwards, to the left of the clockwise edge.
+    std::vector<char> moved;
+    do {
+        const double len = EdgeLength(v);
+        const bool gable = Vertical(v) && len >= kZeroLength;
+        if (gable) {
+            const double* a = v->prev->point.GetXYZ();
+            const double* b = v->point.GetXYZ();
+            const double left[2] = {-(b[1] - a[1]) / len, (b[0] - a[0]) / len};
+            v->plane[3] -= overhang * (v->plane[0] * left[0] + v->plane[1] * left[1]);
+        }
+        moved.push_back(gable ? 1 : 0);
+        v = v->next;
+    } while (v != planes);
+    G3RoofVertex* base = nullptr;
+    std::size_t i = 0;
+    do {
+        double xyz[3] = {v->point.GetX(), v->point.GetY(), z0};
+        if ((moved[i] || moved[(i + 1) % moved.size()]) && !G3RoofLevelPoint(v->plane, v->next->plane, z0, xyz))
+            ok = false;
+        base = G3RoofRing::Append(base, new G3RoofVertex(xyz, v));
+        v = v->next;
+        ++i;
+    } while (v != planes);
+    G3RoofRing::Release(planes);
+    if (!ok) {
+        G3RoofRing::Release(base);
+        return nullptr;
+    }
+    return base;
+}
+
+bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners)
+{
+    // The outward unit normal of every edge (a step takes its
+    // neighbour's: the two lie on one line).
+    std::vector<G3RoofVertex*> vs, bs;
+    G3RoofVertex* v = ring;
+    G3RoofVertex* b = base;
+    do {
+        vs.push_back(v);
+        bs.push_back(b);
+        v = v->next;
+        b = b->next;
+    } while (v != ring);
+    const std::size_t n = vs.size();
+    std::vector<double> left(2 * n, 0.0);
+    for (std::size_t k = 0; k < 2 * n; ++k) {
+        const std::size_t i = k % n;
+        const double len = EdgeLength(vs[i]);
+        if (len >= kZeroLength) {
+            const double* p = vs[i]->prev->point.GetXYZ();
+            const double* q = vs[i]->point.GetXYZ();
+            left[2 * i] = -(q[1] - p[1]) / len;
+            left[2 * i + 1] = (q[0] - p[0]) / len;
+        } else if (k >= n) {
+            const std::size_t j = (i + 1) % n;
+            left[2 * i] = left[2 * j];
+            left[2 * i + 1] = left[2 * j + 1];
+        }
+    }
+    auto refuse = [&](std::size_t i) {
+        reversedEdge = vs[i]->edgeIndex;
+        return false;
+    };
+    corners.assign(n, G3RoofBandCorner());
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t j = (i + 1) % n;
+        const double* l1 = &left[2 * i];
+        const double* l2 = &left[2 * j];
+        const double* c = vs[i]->point.GetXYZ();
+        const double cosine = l1[0] * l2[0] + l1[1] * l2[1];
+        if (!(1.0 + cosine > GTolerance::kParallel))
+            return refuse(j);
+        G3RoofBandCorner& k = corners[i];
+        for (int a = 0; a < 2; ++a)
+            k.m[a] = c[a] + overhang * (l1[a] + l2[a]) / (1.0 + cosine);
+        k.h[0] = k.m[0], k.h[1] = k.m[1];
+        k.side = 0;
+        const G3RoofVertex* e1 = bs[i];
+        const G3RoofVertex* e2 = bs[j];
+        if (Vertical(e1) || Vertical(e2))
+            continue;
+        // Down the line the two planes share from the corner.
+        double lowXYZ[3];
+        if (!G3RoofLevelPoint(e1->plane, e2->plane, c[2] - 1.0, lowXYZ))
+            return refuse(j);
+        const double u[2] = {lowXYZ[0] - c[0], lowXYZ[1] - c[1]};
+        const double s1 = u[0] * l1[0] + u[1] * l1[1];
+        const double s2 = u[0] * l2[0] + u[1] * l2[1];
+        if (!(s1 > 0.0 && s2 > 0.0))
+            return refuse(j);
+        const double t1 = overhang / s1, t2 = overhang / s2;
+        const double t = std::fmin(t1, t2);
+        k.h[0] = c[0] + t * u[0];
+        k.h[1] = c[1] + t * u[1];
+        if (std::hypot(k.h[0] - k.m[0], k.h[1] - k.m[1]) >= kZeroLength)
+            k.side = t1 < t2 ? 1 : 2;
+    }
+    // Every offset edge keeps its direction, and a hip line leaves the
+    // band across the offset edge next to its corner.
+    for (std::size_t i = 0; i < n; ++i) {
+        const double len = EdgeLength(vs[i]);
+        if (len < kZeroLength)
+            continue;
+        const double* p = vs[i]->prev->point.GetXYZ();
+        const double* q = vs[i]->point.GetXYZ();
+        const double d[2] = {(q[0] - p[0]) / len, (q[1] - p[1]) / len};
+        const G3RoofBandCorner& from = corners[(i + n - 1) % n];
+        const G3RoofBandCorner& to = corners[i];
+        auto along = [&](const double* x, const double* y) { return (y[0] - x[0]) * d[0] + (y[1] - x[1]) * d[1]; };
+        const double* tb0 = bs[i]->prev->point.GetXYZ();
+        const double* tb1 = bs[i]->point.GetXYZ();
+        if (along(from.m, to.m) < kZeroLength || along(tb0, tb1) < kZeroLength)
+            return refuse(i);
+        // H on this edge's offset lies between its two mitre corners.
+        if ((to.side == 1 && along(from.m, to.h) < 0.0) || (from.side == 2 && along(from.h, to.m) < 0.0))
+            return refuse(i);
+    }
+    return true;
+}
+
+void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base)
+{
+    std::vector<G3RoofBandCorner> corners;
+    if (bandOutline == nullptr || !Band(bandOutline, base, corners))
+        return;
+    const double z0 = base->point.GetZ();
+    const std::size_t n = corners.size();
+    G3RoofVertex* b = base;
+    for (std::size_t i = 0; i < n; ++i, b = b->next) {
+        G3RoofPitch* pitch = b->pitchIndex >= 0 && b->pitchIndex < pitches.size()
+                                 ? static_cast<G3RoofPitch*>(pitches.get(b->pitchIndex))
+                                 : nullptr;
+        if (pitch == nullptr || EdgeLength(b) < kZeroLength)
+            continue;
+        const G3RoofBandCorner& from = corners[(i + n - 1) % n];
+        const G3RoofBandCorner& to = corners[i];
+        // The strip's lower path, from the end corner back to the start.
+        std::vector<double> path;
+        auto add = [&](const double* xy, const G3RoofVertex* neighbour) {
+            double z = 0.0;
+            if (!Vertical(b))
+                z = HeightOn(b->plane, xy);
+            else if (!Vertical(neighbour))
+                z = HeightOn(neighbour->plane, xy);
+            else
+                z = z0;
+            path.insert(path.end(), {xy[0], xy[1], z});
+        };
+        add(to.h, b->next);
+        if (to.side == 2)
+            add(to.m, b->next);
+        if (from.side == 1)
+            add(from.m, b->prev);
+        add(from.h, b->prev);
+        SpliceStrip(pitch, b, path);
+    }
+}
+
+void G3RoofGenerator::SpliceStrip(G3RoofPitch* pitch, G3RoofVertex* b, const std::vector<double>& path)
+{
+    const double z0 = b->point.GetZ();
+    const double* top0 = b->prev->point.GetXYZ();
+    const double* top1 = b->point.GetXYZ();
+    std::vector<const double*> chain = {top1};
+    for (std::size_t k = 0; k < path.size(); k += 3)
+        chain.push_back(&path[k]);
+    chain.push_back(top0);
+    // The facet ring that holds the eave runs it backwards, top1 to top0:
+    // the strip goes in between.
+    for (int k = 0; k < pitch->facetRings.size(); ++k) {
+        G3RoofVertex* head = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
+        if (head == nullptr)
+            continue;
+        G3RoofVertex* x = head;
+        do {
+            G3RoofVertex* y = x->next;
+            const double* px = x->point.GetXYZ();
+            const double* py = y->point.GetXYZ();
+            if (std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide &&
+                (py[0] - px[0]) * (top0[0] - top1[0]) + (py[1] - px[1]) * (top0[1] - top1[1]) > 0.0 &&
+                PtOnSegment(top1, px, py) && PtOnSegment(top0, px, py)) {
+                G3RoofVertex* at = x;
+                for (const double* c : chain) {
+                    if (at->point.Equals(c) || (c == top0 && y->point.Equals(c)))
+                        continue;
+                    G3RoofVertex* nv = new G3RoofVertex(c, head);
+                    nv->prev = at;
+                    nv->next = y;
+                    at->next = nv;
+                    y->prev = nv;
+                    at = nv;
+                }
+                return;
+            }
+            x = y;
+        } while (x != head);
+    }
+    G3RoofVertex* r = nullptr;
+    for (const double* c : chain)
+        r = G3RoofRing::Append(r, new G3RoofVertex(c, b));
+    pitch->facetRings.add(r);
+}
