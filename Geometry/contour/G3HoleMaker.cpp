@@ -1,0 +1,345 @@
+// G3HoleMaker: openings projected through two layers of a surface.
+//
+// Invariants: every pierced facet is rebuilt exactly once per MakeHoles,
+// with all the openings that pierce it, however they pair with other
+// facets; a facet is removed only after its replacement is made, and the
+// records never read a facet after its removal. Provider state is set only
+// while a facet's replacement is made (FacetMadeFrom) and is empty when the
+// walls are made. Rounding: hits along a ray are told apart when their
+// distances differ by more than kPointEqual; an outline point on a facet's
+// boundary (kInFacet) is no hit of that facet, and an outline segment
+// touching or crossing a facet edge on the facet's projection pair leaves
+// the facet.
+
+#include "Geometry/contour/G3HoleMaker.h"
+
+#include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/boolean/G3RayTraceResult.h"
+#include "Geometry/math/G3SegmentTest.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetContourIterator.h"
+#include "Geometry/processing/G3FacetMadeFrom.h"
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+void DeletePoints(GArrayCollection* list)
+{
+    if (!list)
+        return;
+    for (int k = 0; k < list->size(); ++k)
+        delete list->get(k);
+    list->clear(false);
+}
+
+void DeletePointLists(GArrayCollection& lists)
+{
+    for (int k = 0; k < lists.size(); ++k) {
+        GArrayCollection* c = static_cast<GArrayCollection*>(lists.get(k));
+        DeletePoints(c);
+        delete c;
+    }
+    lists.clear(false);
+}
+
+// Whether a segment of the closed polygon `points` touches or crosses an
+// edge of f, on f's projection pair.
+bool LeavesFacet(G3Facet* f, const GArrayCollection* points)
+{
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    auto flat = [i, j](const double* p, double* out) {
+        out[0] = p[i];
+        out[1] = p[j];
+        out[2] = 0.0;
+    };
+    const int n = points->size();
+    for (int k = 0; k < n; ++k) {
+        double a[3], b[3];
+        flat(static_cast<const G3Point*>(points->get(k))->GetXYZ(), a);
+        flat(static_cast<const G3Point*>(points->get((k + 1) % n))->GetXYZ(), b);
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            double c[3], d[3];
+            flat(e->GetVertex1()->GetXYZ(), c);
+            flat(e->GetVertex2()->GetXYZ(), d);
+            if (G3SegmentTest(a, b, c, d))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The first two facet hits of a ray: the nearest, and the nearest beyond it
+// by more than kPointEqual.
+struct RayHits {
+    const G3RayTraceMetricResult::Hit* first = nullptr;
+    const G3RayTraceMetricResult::Hit* second = nullptr;
+};
+
+RayHits FirstTwo(const G3RayTraceMetricResult& r)
+{
+    RayHits out;
+    for (const G3RayTraceMetricResult::Hit* h = r.GetHits(); h; h = h->next) {
+        if (!h->facet)
+            continue;
+        if (!out.first) {
+            if (h->distance > -1.0 + GTolerance::kPointEqual)
+                out.first = h;
+        } else if (h->distance > out.first->distance + GTolerance::kPointEqual) {
+            out.second = h;
+            break;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+G3HoleMaker::HoleRecord::~HoleRecord()
+{
+    DeletePointLists(contours1);
+    DeletePointLists(contours2);
+}
+
+G3HoleMaker::G3HoleMaker(G3Surface* s) : surface(s) {}
+
+G3HoleMaker::~G3HoleMaker()
+{
+    DeletePointLists(holeContours);
+    DeletePoints(&holeDirections);
+    ReleaseHoleData();
+}
+
+void G3HoleMaker::ReleaseHoleData()
+{
+    for (int k = 0; k < holeData.size(); ++k)
+        delete holeData.get(k);
+    holeData.clear(false);
+}
+
+bool G3HoleMaker::AddHoleContour(GArrayCollection* outline, G3Point* direction)
+{
+    if (!outline || !direction)
+        return false;
+    GArrayCollection* copy = new GArrayCollection();
+    for (int k = 0; k < outline->size(); ++k) {
+        const G3Point* p = dynamic_cast<const G3Point*>(outline->get(k));
+        if (!p) {
+            DeletePoints(copy);
+            delete copy;
+            return false;
+        }
+        copy->add(new G3Point(p->GetXYZ()));
+    }
+    holeContours.add(copy);
+    holeDirections.add(new G3Point(direction->GetXYZ()));
+    made.push_back(0);
+    return false;
+}
+
+bool G3HoleMaker::SurfaceGetFacetForHole(GArrayCollection* outline, G3Point* direction, G3Facet*& facet1,
+                                         G3Facet*& facet2, GArrayCollection** contour1, GArrayCollection** contour2)
+{
+    facet1 = facet2 = nullptr;
+    if (!surface || surface->GetFacetCount() == 0 || !outline || outline->size() < 3 || !direction)
+        return false;
+    const double* d0 = direction->GetXYZ();
+    const double len = std::sqrt(d0[0] * d0[0] + d0[1] * d0[1] + d0[2] * d0[2]);
+    if (!(len > GTolerance::kZeroLength) || !std::isfinite(len))
+        return false;
+    const double dir[3] = {d0[0] / len, d0[1] / len, d0[2] / len};
+    GEnvelope box;
+    surface->FormEnvelope(&box);
+    for (int k = 0; k < outline->size(); ++k)
+        box.Add(static_cast<G3Point*>(outline->get(k))->GetXYZ());
+    const double L = std::sqrt(box.XSize() * box.XSize() + box.YSize() * box.YSize() + box.ZSize() * box.ZSize());
+    if (!(L > 0.0) || !std::isfinite(L))
+        return false;
+
+    GArrayCollection* c1 = new GArrayCollection();
+    GArrayCollection* c2 = new GArrayCollection();
+    bool ok = true;
+    for (int k = 0; k < outline->size() && ok; ++k) {
+        const double* p = static_cast<G3Point*>(outline->get(k))->GetXYZ();
+        const double s[3] = {p[0] - L * dir[0], p[1] - L * dir[1], p[2] - L * dir[2]};
+        const double e[3] = {s[0] + 2 * L * dir[0], s[1] + 2 * L * dir[1], s[2] + 2 * L * dir[2]};
+        G3RayTraceMetricResult hits(s);
+        G3BooleanCalculator::TestRayAndFacetList(s, e, surface->GetFacetList(), &hits);
+        const RayHits two = FirstTwo(hits);
+        if (!two.first || !two.second) {
+            ok = false;
+            break;
+        }
+        if (k == 0) {
+            facet1 = two.first->facet;
+            facet2 = two.second->facet;
+        }
+        if (two.first->facet != facet1 || two.second->facet != facet2 || facet1 == facet2) {
+            ok = false;
+            break;
+        }
+        c1->add(new G3Point(two.first->point));
+        c2->add(new G3Point(two.second->point));
+    }
+    if (ok && (LeavesFacet(facet1, c1) || LeavesFacet(facet2, c2)))
+        ok = false;
+    if (!ok) {
+        DeletePoints(c1);
+        DeletePoints(c2);
+        delete c1;
+        delete c2;
+        facet1 = facet2 = nullptr;
+        return false;
+    }
+    *contour1 = c1;
+    *contour2 = c2;
+    return true;
+}
+
+void G3HoleMaker::FillHoleDataList()
+{
+    ReleaseHoleData();
+    for (int i = 0; i < holeContours.size(); ++i) {
+        if (made[static_cast<std::size_t>(i)])
+            continue;
+        G3Facet* f1 = nullptr;
+        G3Facet* f2 = nullptr;
+        GArrayCollection* c1 = nullptr;
+        GArrayCollection* c2 = nullptr;
+        if (!SurfaceGetFacetForHole(static_cast<GArrayCollection*>(holeContours.get(i)),
+                                    static_cast<G3Point*>(holeDirections.get(i)), f1, f2, &c1, &c2))
+            continue;
+        HoleRecord* record = nullptr;
+        for (int k = 0; k < holeData.size() && !record; ++k) {
+            HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
+            if (r->facet1 == f1 && r->facet2 == f2)
+                record = r;
+        }
+        if (!record) {
+            record = new HoleRecord(f1, f2);
+            holeData.add(record);
+        }
+        record->contours1.add(c1);
+        record->contours2.add(c2);
+        record->holes.push_back(i);
+    }
+}
+
+G3Facet* G3HoleMaker::AddFacet(GArrayCollection* points)
+{
+    if (!surface || !points)
+        return nullptr;
+    std::vector<G3Vertex*> v;
+    for (int k = 0; k < points->size(); ++k)
+        v.push_back(surface->AddVertex(static_cast<G3Point*>(points->get(k))->GetXYZ(), 0));
+    G3Facet* f = surface->AddFacet(static_cast<int>(v.size()), v.data(), 1, nullptr, nullptr);
+    if (f)
+        f->SetFlags(0);
+    return f;
+}
+
+G3Facet* G3HoleMaker::AddFacet(G3Facet* facet)
+{
+    if (!surface || !facet)
+        return nullptr;
+    G3Facet* first = nullptr;
+    G3FacetContourIterator contours(facet);
+    while (contours.hasNext()) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
+        std::vector<G3Vertex*> v;
+        std::vector<int> flags;
+        for (int i = 0; i < c->size(); ++i) {
+            v.push_back(c->GetEdge(i)->GetVertex1());
+            flags.push_back(static_cast<int>(c->GetEdge(i)->GetFlags()));
+        }
+        G3Facet* f = surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), nullptr, nullptr);
+        if (f)
+            f->SetFlags(0);
+        if (!first)
+            first = f;
+    }
+    return first;
+}
+
+void G3HoleMaker::AddFacets(GArrayCollection* contour1, GArrayCollection* contour2)
+{
+    if (!contour1 || !contour2 || contour1->size() != contour2->size())
+        return;
+    const int n = contour1->size();
+    for (int i = 0; i < n; ++i) {
+        const int j = i + 1 < n ? i + 1 : 0;
+        GArrayCollection quad;
+        quad.add(contour1->get(i));
+        quad.add(contour1->get(j));
+        quad.add(contour2->get(j));
+        quad.add(contour2->get(i));
+        AddFacet(&quad);
+    }
+}
+
+void G3HoleMaker::MakeHoles()
+{
+    madeCount = 0;
+    if (!surface)
+        return;
+    FillHoleDataList();
+    if (holeData.size() == 0)
+        return;
+    // Every pierced facet once, in the order the records name them, with
+    // the openings of every record that pierces it.
+    struct Pierced {
+        G3Facet* facet;
+        std::vector<GArrayCollection*> openings;
+    };
+    std::vector<Pierced> pierced;
+    auto openingsOf = [&pierced](G3Facet* f) -> std::vector<GArrayCollection*>& {
+        for (Pierced& p : pierced)
+            if (p.facet == f)
+                return p.openings;
+        pierced.push_back({f, {}});
+        return pierced.back().openings;
+    };
+    for (int k = 0; k < holeData.size(); ++k) {
+        HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
+        for (int i = 0; i < r->contours1.size(); ++i)
+            openingsOf(r->facet1).push_back(static_cast<GArrayCollection*>(r->contours1.get(i)));
+        for (int i = 0; i < r->contours2.size(); ++i)
+            openingsOf(r->facet2).push_back(static_cast<GArrayCollection*>(r->contours2.get(i)));
+    }
+    for (const Pierced& p : pierced) {
+        surface->BeginComplexFacet();
+        {
+            // The copy of the facet comes first: the rebuilt facet is made
+            // from it and takes its data and records.
+            const FacetMadeFrom source(surface, p.facet);
+            AddFacet(p.facet);
+        }
+        for (GArrayCollection* opening : p.openings)
+            AddFacet(opening);
+        surface->EndComplexFacet();
+        surface->RemoveFacet(p.facet);
+    }
+    G3Obj::ProviderSetExData(nullptr);
+    for (int k = 0; k < holeData.size(); ++k) {
+        HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
+        r->facet1 = r->facet2 = nullptr;  // removed above
+        for (int i = 0; i < r->contours1.size(); ++i)
+            AddFacets(static_cast<GArrayCollection*>(r->contours1.get(i)),
+                      static_cast<GArrayCollection*>(r->contours2.get(i)));
+        for (int hole : r->holes)
+            made[static_cast<std::size_t>(hole)] = 1;
+        madeCount += static_cast<int>(r->holes.size());
+    }
+    surface->RemoveEqualsVertexAndDivideEdges();
+    surface->RemoveTrivialFacets();
+    surface->Update(CHECK_LEVEL_FACETS);
+}
