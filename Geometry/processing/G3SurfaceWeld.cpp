@@ -16,6 +16,7 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3SparsePointHash.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -547,9 +548,10 @@ void G3Surface::RemoveEqualsNormal()
     const int normalCount = GetNormalCount();
     if (normalCount == 0)
         return;
-    // The hash spans the normals' own box, not the unit cube: the normals
-    // of a terrain or a large flat part crowd into a corner of the cube,
-    // where a few cells would hold them all.
+    // Unit normals lie on the sphere, and those of a terrain or a large
+    // flat part crowd onto a small cap of it: a dense grid over their box
+    // would meet only a thin layer of cells, each holding many. The sparse
+    // hash sizes its cells for a surface-like set.
     double lo[3] = {0.0, 0.0, 0.0};
     double hi[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < normalCount; ++i) {
@@ -563,10 +565,10 @@ void G3Surface::RemoveEqualsNormal()
             hi[k] = i == 0 ? xyz[k] : std::max(hi[k], xyz[k]);
         }
     }
-    const std::unique_ptr<G3PointHash> normalHash = NewWeldHash(normalCount, lo, hi);
+    G3SparsePointHash normalHash(normalCount, lo, hi, kWeld);
     for (int i = 0; i < normalCount; ++i) {
         G3Normal* n = G3Shell::GetNormal(i);
-        n->SetExData(normalHash->Add(n));
+        n->SetExData(normalHash.Add(n));
     }
 
     const int texCount = GetTexCooCount();

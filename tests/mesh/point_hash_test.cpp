@@ -14,6 +14,7 @@
 #include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
+#include "Geometry/mesh/G3SparsePointHash.h"
 #include "Geometry/mesh/G3TexCoo.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,16 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
             ASSERT_EQ(equal, Items(out)) << "grid " << g << " point " << n;
         }
     }
+    // The sparse hash answers the same, for any count it is sized by
+    // (cells from wider than the box down to the tolerance floor) and for a
+    // box that holds none of the points.
+    const double nowhere[3] = {5.0, 5.0, 5.0};
+    for (long count : {0L, 1L, 1500L, 100000000L})
+        for (bool ownBox : {true, false}) {
+            G3SparsePointHash h(count, ownBox ? kMin : nowhere, ownBox ? kMax : nowhere, tol);
+            for (size_t n = 0; n < pts.size(); ++n)
+                ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "count " << count << " point " << n;
+        }
 }
 
 // The grid's shape only matters for speed (the answers do not depend on
