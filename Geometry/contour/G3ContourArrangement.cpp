@@ -1,25 +1,31 @@
 // The planar arrangement behind G3ContourIntersector.
 //
 // The loaded segments are split where they cross (the edge lists' crossing
-// search), their ends welded with a point hash of tolerance kContourMerge
-// sized by the point count, and each welded piece labelled with the cover
-// (G3ContourCover) just left and right of its middle. An operation keeps
-// a piece once per side it wants as a face: the union and the common part
-// keep the pieces that separate inside from outside, the pieces mode keeps
-// each piece once for every inside side. The contour graph's walk
-// (RemoveContour, which turns at each vertex onto the edge next clockwise
-// from the way back) then takes out one closed loop at a time, each the
-// border of the region on its left, until no edge is left.
+// search) and their ends welded with a point hash of tolerance
+// kContourMerge sized by the point count; segments that weld onto the same
+// two points become one piece. Every region is read by the even-odd rule of
+// its own sides: a triangle's sides, or the contours of one contour region.
+// Which side of a piece is inside a region comes from the faces of that
+// region's own border (G3PlaneFaces), and the cover of each face of the
+// whole arrangement from the faces' labels: crossing a piece changes the
+// cover by what its regions gain or lose there. No point is sampled near a
+// piece, so faces of any width are read alike.
 //
-// Invariants: every loop delivered is closed and is taken from the graph
-// edges of its operation, each graph edge in at most one loop; outlines run
-// counter-clockwise on (xCoo, yCoo) and holes clockwise. The one rounding
-// is in the split: crossing points come from the segment sweep, and the
-// weld moves every point by less than kContourMerge.
+// An operation keeps each half-edge whose left face it wants and whose
+// right face it does not (the pieces mode: whose left face it wants, unless
+// the same face lies on both sides); the kept half-edges are cut into loops
+// at each vertex by the first turn clockwise, so every kept half-edge lies
+// on exactly one closed loop.
+//
+// Invariants: outlines run counter-clockwise on (xCoo, yCoo) and holes
+// clockwise. The one rounding is in the split: crossing points come from
+// the segment sweep, and the weld moves every point by less than
+// kContourMerge.
 
 #include "Geometry/contour/G3ContourArrangement.h"
 
 #include "Geometry/contour/G3ContourIntersector.h"
+#include "Geometry/contour/G3PlaneFaces.h"
 #include "Geometry/contour/GPathLoader.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
@@ -34,11 +40,6 @@
 #include <memory>
 
 namespace {
-
-// The cover probes sit this far from a piece's middle, on either side: half
-// the merge distance, well clear of the 1e-6 band in which the split moves
-// points onto segments, and inside the faces of anything the weld keeps.
-constexpr double kProbeOffset = 0.5 * GTolerance::kContourMerge;
 
 constexpr int kVisible = 0x1;
 
@@ -68,7 +69,7 @@ void G3ContourArrangement::Project(const double* p, double* out) const
     out[yCoo] = p[yCoo];
 }
 
-void G3ContourArrangement::AddSegment(const double* a, const double* b, int flags)
+void G3ContourArrangement::AddSegment(const double* a, const double* b, int flags, int triangleSide, int inRegion)
 {
     Segment s;
     for (int d = 0; d < 3; ++d) {
@@ -76,6 +77,8 @@ void G3ContourArrangement::AddSegment(const double* a, const double* b, int flag
         s.b[d] = b[d];
     }
     s.flags = flags;
+    s.triangleSide = triangleSide;
+    s.region = inRegion;
     segments.push_back(s);
 }
 
@@ -85,11 +88,11 @@ void G3ContourArrangement::AddTriangle(const double* p1, const double* p2, const
     Project(p1, a);
     Project(p2, b);
     Project(p3, c);
-    AddSegment(a, b, f1);
-    AddSegment(b, c, f2);
-    AddSegment(c, a, f3);
-    const double xy[6] = {a[xCoo], a[yCoo], b[xCoo], b[yCoo], c[xCoo], c[yCoo]};
-    cover.AddTriangle(xy, xy + 2, xy + 4);
+    const double turn = (b[xCoo] - a[xCoo]) * (c[yCoo] - a[yCoo]) - (b[yCoo] - a[yCoo]) * (c[xCoo] - a[xCoo]);
+    const int side = turn > 0.0 ? 1 : turn < 0.0 ? -1 : 0;
+    AddSegment(a, b, f1, side, -1);
+    AddSegment(b, c, f2, side, -1);
+    AddSegment(c, a, f3, side, -1);
 }
 
 void G3ContourArrangement::BeginContour(const double* p)
@@ -98,8 +101,9 @@ void G3ContourArrangement::BeginContour(const double* p)
         CloseContour(0);
     Project(p, start);
     Project(p, last);
-    contourXY.assign({start[xCoo], start[yCoo]});
+    contourPoints = 1;
     open = true;
+    regionUsed = true;
 }
 
 void G3ContourArrangement::ContourPoint(const double* p, int flags)
@@ -110,11 +114,10 @@ void G3ContourArrangement::ContourPoint(const double* p, int flags)
     Project(p, q);
     if (q[xCoo] == last[xCoo] && q[yCoo] == last[yCoo])
         return;
-    AddSegment(last, q, flags);
+    AddSegment(last, q, flags, -1, region);
     for (int d = 0; d < 3; ++d)
         last[d] = q[d];
-    contourXY.push_back(q[xCoo]);
-    contourXY.push_back(q[yCoo]);
+    ++contourPoints;
 }
 
 void G3ContourArrangement::CloseContour(int flags)
@@ -122,27 +125,42 @@ void G3ContourArrangement::CloseContour(int flags)
     if (!open)
         return;
     open = false;
-    const int n = static_cast<int>(contourXY.size() / 2);
-    if (n < 2)
-        return;
-    if (last[xCoo] != start[xCoo] || last[yCoo] != start[yCoo])
-        AddSegment(last, start, flags);
-    cover.AddContour(contourXY.data(), n);
+    if (contourPoints >= 2 && (last[xCoo] != start[xCoo] || last[yCoo] != start[yCoo]))
+        AddSegment(last, start, flags, -1, region);
+}
+
+void G3ContourArrangement::NextRegion()
+{
+    if (open)
+        CloseContour(0);
+    if (regionUsed) {
+        ++region;
+        regionUsed = false;
+    }
 }
 
 void G3ContourArrangement::FormPieces(G3Surface* graph)
 {
-    // The split needs vertices and an edge list; both live only here.
+    // The split needs vertices and an edge list; both live only here. Each
+    // segment has end vertices of its own, so its pieces, which the split
+    // leaves in its place in the list, run from its first vertex to its
+    // last.
     std::unique_ptr<G3Surface> store(new G3Surface());
     G3EdgeList list(1, 1);
     double plane[4] = {0.0, 0.0, 0.0, 0.0};
     plane[zCoo] = 1.0;
     list.SetPlane(plane);
-    for (const Segment& s : segments) {
+    std::vector<int> source;
+    std::vector<const G3Vertex*> lastVertex;
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        const Segment& s = segments[k];
         G3Vertex* a = store->AddVertex(s.a, 0);
         G3Vertex* b = store->AddVertex(s.b, 0);
-        if (a && b)
+        if (a && b) {
             list.AddEdge(a, b, nullptr, nullptr, nullptr, nullptr, s.flags);
+            source.push_back(static_cast<int>(k));
+            lastVertex.push_back(b);
+        }
     }
     list.FindSelfIntersections(store.get());
 
@@ -159,82 +177,103 @@ void G3ContourArrangement::FormPieces(G3Surface* graph)
     int perAxis[3] = {1, 1, 1};
     G3PointHash::SizeGrid(n, lo, hi, GTolerance::kContourMerge, perAxis);
     G3PointHash hash(perAxis, lo, hi, GTolerance::kContourMerge);
+    xy.clear();
     for (int k = 0; k < n; ++k) {
         G3Vertex* v = store->GetVertex(k);
         G3Vertex* at = static_cast<G3Vertex*>(hash.Exists(v->GetXYZ()));
         if (!at) {
             at = graph->AddVertex(v->GetXYZ(), 0);
-            // The walk writes loops with the vertices the graph names: here
-            // the graph's own.
-            at->SetExData(at);
             hash.AddWithoutTest(at);
+            xy.push_back(v->GetXYZ(xCoo));
+            xy.push_back(v->GetXYZ(yCoo));
         }
         v->SetExData(at);
     }
 
-    pieces.clear();
-    pieceKeys.clear();
-    std::vector<long long> seen;
-    for (int k = 0; k < list.size(); ++k) {
+    // Every split piece as (welded pair, segment), grouped by pair.
+    struct Part {
+        long long key;
+        int a;
+        int b;
+        int segment;
+    };
+    std::vector<Part> parts;
+    std::size_t cursor = 0;
+    for (int k = 0; k < list.size() && cursor < source.size(); ++k) {
         const G3Edge* e = list.GetEdge(k);
-        const G3Vertex* a = static_cast<const G3Vertex*>(e->GetVertex1()->GetExData());
-        const G3Vertex* b = static_cast<const G3Vertex*>(e->GetVertex2()->GetExData());
-        if (a == b)
-            continue;
-        Piece p{static_cast<int>(a->GetId()), static_cast<int>(b->GetId()), static_cast<int>(e->GetFlags()), 0, 0};
-        pieces.push_back(p);
-        pieceKeys.push_back(PairKey(p.a, p.b));
+        const int seg = source[cursor];
+        if (e->GetVertex2() == lastVertex[cursor])
+            ++cursor;
+        const int a = static_cast<int>(static_cast<const G3Vertex*>(e->GetVertex1()->GetExData())->GetId());
+        const int b = static_cast<int>(static_cast<const G3Vertex*>(e->GetVertex2()->GetExData())->GetId());
+        if (a != b)
+            parts.push_back(Part{PairKey(a, b), a, b, seg});
     }
     for (int k = 0; k < n; ++k)
         store->GetVertex(k)->SetExData(nullptr);
+    std::stable_sort(parts.begin(), parts.end(), [](const Part& p, const Part& q) { return p.key < q.key; });
 
-    // One piece per vertex pair; a visible copy makes it visible.
-    std::vector<int> order(pieces.size());
-    for (std::size_t k = 0; k < order.size(); ++k)
-        order[k] = static_cast<int>(k);
-    std::stable_sort(order.begin(), order.end(), [this](int p, int q) {
-        return pieceKeys[static_cast<std::size_t>(p)] < pieceKeys[static_cast<std::size_t>(q)];
-    });
-    std::vector<Piece> unique;
-    std::vector<long long> keys;
-    for (std::size_t m = 0; m < order.size(); ++m) {
-        const Piece& p = pieces[static_cast<std::size_t>(order[m])];
-        const long long key = pieceKeys[static_cast<std::size_t>(order[m])];
-        if (!keys.empty() && keys.back() == key) {
-            unique.back().flags |= p.flags & kVisible;
-            continue;
+    // One piece per pair: a visible copy makes it visible; triangles add
+    // their sides' turns; contour regions list the pieces they hold an odd
+    // number of times.
+    pieces.clear();
+    std::vector<int> delta;
+    std::vector<std::pair<int, int>> regionPieces; // (region, piece)
+    for (std::size_t m = 0; m < parts.size();) {
+        const Part& first = parts[m];
+        const int index = static_cast<int>(pieces.size());
+        Piece piece{first.a, first.b, 0, 0, 0};
+        int d = 0;
+        std::size_t end = m;
+        for (; end < parts.size() && parts[end].key == first.key; ++end) {
+            const Segment& s = segments[static_cast<std::size_t>(parts[end].segment)];
+            piece.flags = end == m ? s.flags : piece.flags | (s.flags & kVisible);
+            if (s.region < 0)
+                d += parts[end].a == first.a ? s.triangleSide : -s.triangleSide;
+            else
+                regionPieces.emplace_back(s.region, index);
         }
-        unique.push_back(p);
-        keys.push_back(key);
+        pieces.push_back(piece);
+        delta.push_back(d);
+        m = end;
     }
-    pieces.swap(unique);
-    pieceKeys.swap(keys);
+    std::sort(regionPieces.begin(), regionPieces.end());
 
-    cover.Index();
-    for (Piece& p : pieces) {
-        const double* a = graph->GetVertex(p.a)->GetXYZ();
-        const double* b = graph->GetVertex(p.b)->GetXYZ();
-        const double dx = b[xCoo] - a[xCoo];
-        const double dy = b[yCoo] - a[yCoo];
-        const double len = std::hypot(dx, dy);
-        const double nx = -dy / len * kProbeOffset;
-        const double ny = dx / len * kProbeOffset;
-        const double mx = 0.5 * (a[xCoo] + b[xCoo]);
-        const double my = 0.5 * (a[yCoo] + b[yCoo]);
-        const double left[2] = {mx + nx, my + ny};
-        const double right[2] = {mx - nx, my - ny};
-        p.leftCover = cover.Count(left);
-        p.rightCover = cover.Count(right);
+    // Each contour region: the side of each of its border pieces that lies
+    // inside it gains it.
+    std::vector<G3PlaneFaces::Edge> border;
+    std::vector<int> borderPiece;
+    for (std::size_t m = 0; m < regionPieces.size();) {
+        const int r = regionPieces[m].first;
+        border.clear();
+        borderPiece.clear();
+        while (m < regionPieces.size() && regionPieces[m].first == r) {
+            std::size_t end = m;
+            while (end < regionPieces.size() && regionPieces[end] == regionPieces[m])
+                ++end;
+            if ((end - m) % 2 == 1) {
+                const Piece& p = pieces[static_cast<std::size_t>(regionPieces[m].second)];
+                border.push_back(G3PlaneFaces::Edge{p.a, p.b});
+                borderPiece.push_back(regionPieces[m].second);
+            }
+            m = end;
+        }
+        const std::vector<char> left = G3PlaneFaces::EvenOddLeftInside(xy, border);
+        for (std::size_t k = 0; k < border.size(); ++k)
+            delta[static_cast<std::size_t>(borderPiece[k])] += left[k] ? 1 : -1;
     }
-}
 
-int G3ContourArrangement::PieceOf(int a, int b) const
-{
-    const long long key = PairKey(a, b);
-    const auto it = std::lower_bound(pieceKeys.begin(), pieceKeys.end(), key);
-    if (it == pieceKeys.end() || *it != key)
-        return -1;
-    return static_cast<int>(it - pieceKeys.begin());
+    std::vector<G3PlaneFaces::Edge> all;
+    all.reserve(pieces.size());
+    for (const Piece& p : pieces)
+        all.push_back(G3PlaneFaces::Edge{p.a, p.b});
+    const G3PlaneFaces faces(xy, all);
+    const std::vector<long long> cover = faces.Label(delta);
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        pieces[k].leftCover = static_cast<int>(cover[static_cast<std::size_t>(faces.GetFace(static_cast<int>(2 * k)))]);
+        pieces[k].rightCover =
+            static_cast<int>(cover[static_cast<std::size_t>(faces.GetFace(static_cast<int>(2 * k + 1)))]);
+    }
 }
 
 double G3ContourArrangement::SignedArea(G3EdgeList* c) const
@@ -248,102 +287,56 @@ double G3ContourArrangement::SignedArea(G3EdgeList* c) const
     return 0.5 * twice;
 }
 
-void G3ContourArrangement::FormContours(int op, G3Surface* graph, GArrayCollection* out)
+bool G3ContourArrangement::FormContours(int op, G3Surface* graph, GArrayCollection* out)
 {
-    // Sides still to be taken as faces, per piece: [0] left of a -> b,
-    // [1] right of it.
-    std::vector<int> quota(pieces.size() * 2, 0);
+    std::vector<G3PlaneFaces::Edge> all;
+    all.reserve(pieces.size());
+    for (const Piece& p : pieces)
+        all.push_back(G3PlaneFaces::Edge{p.a, p.b});
+    const G3PlaneFaces faces(xy, all);
+    std::vector<char> keep(2 * pieces.size(), 0);
     for (std::size_t k = 0; k < pieces.size(); ++k) {
-        const Piece& p = pieces[k];
-        const bool left = Inside(op, p.leftCover);
-        const bool right = Inside(op, p.rightCover);
+        const bool left = Inside(op, pieces[k].leftCover);
+        const bool right = Inside(op, pieces[k].rightCover);
         if (op == BOOLEAN_OPERATION_PIECES) {
-            quota[2 * k] = left;
-            quota[2 * k + 1] = right;
-        } else if (left != right) {
-            quota[2 * k] = left;
-            quota[2 * k + 1] = right;
-        }
-        const int copies = quota[2 * k] + quota[2 * k + 1];
-        for (int m = 0; m < copies; ++m) {
-            // Copies run the same way, so the walk never takes one for the
-            // way back along the other.
-            G3Edge* e = graph->AddEdge(graph->GetVertex(p.a), graph->GetVertex(p.b), nullptr);
-            if (e)
-                e->SetFlags(p.flags & kVisible);
+            // A piece with one face on both sides borders nothing.
+            const bool border = faces.GetFace(static_cast<int>(2 * k)) != faces.GetFace(static_cast<int>(2 * k + 1));
+            keep[2 * k] = border && left;
+            keep[2 * k + 1] = border && right;
+        } else {
+            keep[2 * k] = left && !right;
+            keep[2 * k + 1] = right && !left;
         }
     }
-
-    // Loops start at the lowest vertex (then leftmost) that still has
-    // edges, along its edge turned furthest clockwise: the region left of
-    // that edge is a face of what is left, never the outside, so the walk
-    // takes out one face at a time. Vertices only lose edges, so one pass
-    // over them in that order finds every start.
-    G3EdgeList::RemoveTailVertex(graph);
-    std::vector<G3Vertex*> byHeight;
-    for (int k = 0; k < graph->GetVertexCount(); ++k)
-        byHeight.push_back(graph->GetVertex(k));
-    const int x = xCoo;
-    const int y = yCoo;
-    std::stable_sort(byHeight.begin(), byHeight.end(), [x, y](const G3Vertex* p, const G3Vertex* q) {
-        if (p->GetXYZ(y) != q->GetXYZ(y))
-            return p->GetXYZ(y) < q->GetXYZ(y);
-        return p->GetXYZ(x) < q->GetXYZ(x);
-    });
-    std::size_t cursor = 0;
-    for (;;) {
-        while (cursor < byHeight.size() && !byHeight[cursor]->GetFirstEdge())
-            ++cursor;
-        if (cursor == byHeight.size())
-            break;
-        G3Vertex* low = byHeight[cursor];
-        G3Edge* first = nullptr;
-        double best = 0.0;
-        for (G3Edge* e = low->GetFirstEdge(); e; e = e->GetVertexEdge(low)) {
-            const G3Vertex* o = e->GetOtherVertex(low);
-            const double angle = std::atan2(o->GetXYZ(y) - low->GetXYZ(y), o->GetXYZ(x) - low->GetXYZ(x));
-            if (!first || angle < best) {
-                first = e;
-                best = angle;
-            }
+    std::vector<std::vector<int>> loops;
+    if (!faces.Loops(keep, loops))
+        return false;
+    for (const std::vector<int>& loop : loops) {
+        // Each loop starts at its lowest (then leftmost) corner.
+        std::size_t first = 0;
+        for (std::size_t k = 1; k < loop.size(); ++k) {
+            const int v = faces.GetFrom(loop[k]), w = faces.GetFrom(loop[first]);
+            const double vy = xy[2 * static_cast<std::size_t>(v) + 1], wy = xy[2 * static_cast<std::size_t>(w) + 1];
+            if (vy < wy || (vy == wy && xy[2 * static_cast<std::size_t>(v)] < xy[2 * static_cast<std::size_t>(w)]))
+                first = k;
         }
-        G3EdgeList* c = G3EdgeList::RemoveContour(graph, first, first->GetOtherVertex(low), xCoo, yCoo, 1, 1);
-        if (!c)
-            continue;
-        // The region inside the loop lies left of each edge walked forward
-        // when the loop turns counter-clockwise. The loop is that region's
-        // outline when the region's sides are what its pieces still owe;
-        // otherwise it is the hole of the face around it (a ring of pieces
-        // that are inside on both sides gives two equal loops, one each).
-        const bool ccw = SignedArea(c) > 0.0;
-        int owedIn = 0;
-        int owedOut = 0;
-        std::vector<int> sideIn(static_cast<std::size_t>(c->size()), -1);
-        for (int k = 0; k < c->size(); ++k) {
-            const G3Edge* e = c->GetEdge(k);
-            const int piece =
-                PieceOf(static_cast<int>(e->GetVertex1()->GetId()), static_cast<int>(e->GetVertex2()->GetId()));
-            if (piece < 0)
-                continue;
-            const bool forward = pieces[static_cast<std::size_t>(piece)].a == e->GetVertex1()->GetId();
-            const int in = 2 * piece + (forward == ccw ? 0 : 1);
-            sideIn[static_cast<std::size_t>(k)] = in;
-            owedIn += quota[static_cast<std::size_t>(in)] > 0;
-            owedOut += quota[static_cast<std::size_t>(in ^ 1)] > 0;
+        G3EdgeList* c = new G3EdgeList(1, 1);
+        c->SetAxes(xCoo, yCoo);
+        for (std::size_t m = 0; m < loop.size(); ++m) {
+            const int h = loop[(first + m) % loop.size()];
+            const Piece& p = pieces[static_cast<std::size_t>(h >> 1)];
+            c->AddEdge(graph->GetVertex(faces.GetFrom(h)), graph->GetVertex(faces.GetTo(h)), nullptr, nullptr, nullptr,
+                       nullptr, p.flags & kVisible);
         }
-        const bool outline = owedIn >= owedOut;
-        for (int in : sideIn)
-            if (in >= 0) {
-                int& q = quota[static_cast<std::size_t>(outline ? in : in ^ 1)];
-                q = q > 0 ? q - 1 : 0;
-            }
-        c->SetContourType(outline ? CONTOUR_TYPE_OUTER : CONTOUR_TYPE_HOLE);
+        // Borders turn with the kept side on their left: outlines
+        // counter-clockwise, holes clockwise.
+        c->SetContourType(SignedArea(c) > 0.0 ? CONTOUR_TYPE_OUTER : CONTOUR_TYPE_HOLE);
         c->FormEnvelope();
         out->add(c);
     }
-
     if (op != BOOLEAN_OPERATION_PIECES && out->size() >= 2)
         G3EdgeList::RemeshContours(nullptr, out, true, 1);
+    return true;
 }
 
 bool G3ContourArrangement::Deliver(int op, GPathLoader* loader)
@@ -355,7 +348,8 @@ bool G3ContourArrangement::Deliver(int op, GPathLoader* loader)
     G3Surface graph;
     FormPieces(&graph);
     GArrayCollection contours;
-    FormContours(op, &graph, &contours);
+    // Borders that do not close would lose a face: nothing is delivered.
+    const bool closed = FormContours(op, &graph, &contours);
 
     // Outlines counter-clockwise, holes clockwise: a host reads the sides
     // from the turn alone.
@@ -370,6 +364,8 @@ bool G3ContourArrangement::Deliver(int op, GPathLoader* loader)
         if (c->size() > 0)
             ++count;
     }
+    if (!closed)
+        count = 0;
     if (count > 0) {
         loader->PathBegin(count);
         loader->PathSetPreferPlane(xCoo, yCoo);

@@ -3,8 +3,6 @@
 // DoIntersect: the loaded segments and regions, and the computation of the
 // arrangement's contours for one operation. Internal to the intersector.
 
-#include "Geometry/contour/G3ContourCover.h"
-
 #include <vector>
 
 class GArrayCollection;
@@ -29,6 +27,9 @@ public:
     void BeginContour(const double* p);
     void ContourPoint(const double* p, int flags);
     void CloseContour(int flags);
+    // Contours after this call form a region of their own (nothing happens
+    // while the current region has no contour).
+    void NextRegion();
     bool ContourOpen() const { return open; }
     void End() { ended = true; }
     bool Ended() const { return ended; }
@@ -43,6 +44,11 @@ private:
         double a[3];
         double b[3];
         int flags;
+        // A triangle's side: +1 when the triangle lies on its left, -1 on
+        // its right, 0 for a triangle without area. -1 for a contour's.
+        int triangleSide;
+        // The contour region of a contour's segment; -1 for a triangle's.
+        int region;
     };
     // An edge of the welded arrangement, a -> b as first met, and the cover
     // on its two sides.
@@ -55,15 +61,14 @@ private:
     };
 
     void Project(const double* p, double* out) const;
-    void AddSegment(const double* a, const double* b, int flags);
-    // Splits the segments at their crossings and welds their ends: fills
-    // the graph's vertices and `pieces`.
+    void AddSegment(const double* a, const double* b, int flags, int triangleSide, int region);
+    // Splits the segments at their crossings, welds their ends into the
+    // graph's vertices and fills `pieces` with one entry per welded vertex
+    // pair, its covers read off the faces of the arrangement.
     void FormPieces(G3Surface* graph);
-    // Walks the contours of the edges kept for `op` out of the graph into
-    // `out`, each oriented and typed.
-    void FormContours(int op, G3Surface* graph, GArrayCollection* out);
-    // Piece index of the graph edge between vertices with ids a and b.
-    int PieceOf(int a, int b) const;
+    // Cuts the borders of what `op` keeps into contours in `out`, each typed
+    // by its turn. False when they cannot be made into closed loops.
+    bool FormContours(int op, G3Surface* graph, GArrayCollection* out);
     double SignedArea(G3EdgeList* c) const;
 
     int xCoo = 0;
@@ -73,14 +78,17 @@ private:
     bool ended = false;
 
     std::vector<Segment> segments;
-    G3ContourCover cover;
-    // The open contour: its points (projected) and where it started.
+    // The contour region being loaded, and whether it has a contour yet.
+    int region = 0;
+    bool regionUsed = false;
+    // The open contour: where it started and its last point (projected),
+    // and its point count.
     bool open = false;
-    std::vector<double> contourXY;
+    int contourPoints = 0;
     double start[3] = {0, 0, 0};
     double last[3] = {0, 0, 0};
 
     std::vector<Piece> pieces;
-    // Sorted (min id, max id, piece) triples for PieceOf.
-    std::vector<long long> pieceKeys;
+    // The welded points as (x, y) pairs, by graph vertex id.
+    std::vector<double> xy;
 };

@@ -194,6 +194,9 @@ void G3ContourDivider::EndLoad()
         c->FormMaxPlaneCoo();
         c->RemoveSelfIntersections(&result, surface, false, UNION_EDGE_BY_SIDES, 0);
     }
+    // Nesting tells holes from outer contours only among contours that do
+    // not cross.
+    SeparateOverlaps(&result);
     G3EdgeList::RemeshContours(surface, &result, mode == 1, remeshFlags);
 
     BeginUnload();

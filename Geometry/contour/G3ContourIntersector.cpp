@@ -65,6 +65,13 @@ void G3ContourIntersector::ContourEndLoad(SEGMENT_TYPE, int flags)
     engine->CloseContour(flags);
 }
 
+void G3ContourIntersector::NextContourRegion()
+{
+    if (!engine || engine->Ended())
+        return;
+    engine->NextRegion();
+}
+
 void G3ContourIntersector::LoadEnd()
 {
     if (!engine || engine->Ended())

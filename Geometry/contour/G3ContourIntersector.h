@@ -10,8 +10,10 @@
 // What is inside: every triangle is a region of its own; the contours
 // together form one more region by the even-odd rule (a point inside an
 // odd number of them is inside), so an outline loaded with its holes is
-// one region whatever the holes' orientation. A point's cover is the
-// number of regions it lies in.
+// one region whatever the holes' orientation. NextContourRegion starts a
+// further contour region: the contours loaded after it form one region of
+// their own, read the same way. A point's cover is the number of regions
+// it lies in.
 //
 // Everything happens in the plane of the two axes given to LoadBegin: a
 // point is projected on it (its third coordinate is 0 in the result),
@@ -75,6 +77,10 @@ public:
     void ContourLoadSegment(double* p, SEGMENT_TYPE type, int flags);
     // Closes the contour back to its start with `flags`.
     void ContourEndLoad(SEGMENT_TYPE type, int flags);
+    // The contours loaded from here on form a region of their own (an open
+    // contour is closed first). Without a contour loaded since the last
+    // call, or since LoadBegin, nothing changes.
+    void NextContourRegion();
     // Ends the load (closing an open contour). Later loading is ignored.
     void LoadEnd();
     // Computes the arrangement, delivers its contours to the receiver and
@@ -84,7 +90,8 @@ public:
     // segment (the last returns to the first point) and PathContourEnd,
     // then PathEnd. Returns whether anything was delivered: false, with
     // nothing sent, when nothing was loaded, no receiver is set, the
-    // operation is unknown or the result is empty.
+    // operation is unknown, the result is empty or its borders do not close
+    // into loops (a part is never delivered alone).
     bool DoIntersect(BOOLEAN_OPERATION op);
     // Forgets the load.
     void Finit();

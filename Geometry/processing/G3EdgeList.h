@@ -177,6 +177,13 @@ public:
     void SetPlane(const double* abcd);
     int GetXCoo() const { return xCoo; }
     int GetYCoo() const { return yCoo; }
+    // Sets the projection axes as they are (lists built from known plane
+    // geometry).
+    void SetAxes(int i, int j)
+    {
+        xCoo = i;
+        yCoo = j;
+    }
     int GetInCount() const { return inCount; }
     void SetInCount(int n) { inCount = n; }
 
@@ -185,12 +192,6 @@ protected:
     // it is set, else from the vertices (the plane is left as it is).
     // Returns whether a pair is available.
     bool EnsureAxes();
-    void SetAxes(int i, int j)
-    {
-        xCoo = i;
-        yCoo = j;
-    }
-
     // Deletes the edges and takes copies of `other`'s fields and edges.
     void Assign(const G3EdgeList& other);
     // The one contour the crossing sweep and the contour graph would make of

@@ -308,4 +308,77 @@ TEST(ContourDivider, RandomSelfCrossingPolygonsKeepEvenOddArea)
     EXPECT_GT(pieces, polys.size());
 }
 
+// Several contours crossing, nested, touching or partly overlapping: what
+// comes back is the even-odd region of all of them, every point of it
+// inside one more outer contour than holes, and elsewhere in as many. In
+// general position (real coordinates) the unlinked outer contours are the
+// region's connected parts. Squares (0,0)-(4,4) and (2,2)-(6,6) first.
+TEST(ContourDivider, RandomOverlappingContoursMatchExactArrangement)
+{
+    const std::vector<Ring> issue = {kSquare, {{2, 2}, {6, 2}, {6, 6}, {2, 6}}};
+    for (unsigned seed = 0; seed <= 120; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> real(0.0, 10.0);
+        const bool general = seed % 2 == 1;
+        std::vector<Ring> rings;
+        if (seed == 0)
+            rings = issue;
+        for (size_t n = 2 + rng() % 3; rings.size() < n;) {
+            if (general) { // a random quadrilateral or triangle, maybe crossing itself
+                Ring q;
+                for (int k = 0, m = 3 + static_cast<int>(rng() % 2); k < m; ++k)
+                    q.push_back({real(rng), real(rng)});
+                rings.push_back(q);
+                continue;
+            }
+            // Rectangles on a grid: new, or the last one shifted so that
+            // they share sides, cross, nest or just touch.
+            const double x0 = rng() % 7, y0 = rng() % 7, w = 1 + rng() % 4, h = 1 + rng() % 4;
+            Ring r = {{x0, y0}, {x0 + w, y0}, {x0 + w, y0 + h}, {x0, y0 + h}};
+            if (!rings.empty() && rng() % 2) {
+                const Ring& b = rings.back();
+                const double dx = double(rng() % 3) - 1, dy = double(rng() % 3) - 1;
+                r = {{b[0].x + dx, b[0].y}, {b[1].x, b[1].y + dy}, {b[2].x - dx, b[2].y}, {b[3].x, b[3].y - dy}};
+                if (SignedArea(r) <= 0)
+                    continue;
+            }
+            if (rng() % 2)
+                std::reverse(r.begin(), r.end());
+            rings.push_back(r);
+        }
+        const double area = CoverArea({rings}, 1);
+        std::vector<XY> probes;
+        for (int k = 0; k < 60; ++k)
+            probes.push_back({real(rng) - 0.5, real(rng) - 0.5});
+        for (int mode : {0, 1}) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + " mode " + std::to_string(mode));
+            RecordingDivider d;
+            d.BeginLoad(mode, 0);
+            for (const Ring& r : rings)
+                d.LoadPolygon(r);
+            d.EndLoad();
+            EXPECT_NEAR(area, CheckedArea(d), 1e-9);
+            for (const XY& p : probes) {
+                int depth = 0;
+                for (const UnloadedContour& c : d.contours) {
+                    Ring r;
+                    for (const Unloaded& e : c.edges)
+                        r.push_back({e.p1[0], e.p1[1]});
+                    depth += InRing(r, p) ? (c.isHole ? -1 : 1) : 0;
+                }
+                int odd = 0;
+                for (const Ring& r : rings)
+                    odd ^= InRing(r, p) ? 1 : 0;
+                EXPECT_EQ(odd, depth) << p.x << " " << p.y;
+            }
+            if (mode == 0 && (general || seed == 0)) {
+                int outer = 0;
+                for (const UnloadedContour& c : d.contours)
+                    outer += !c.isHole;
+                EXPECT_EQ(CoverParts({rings}, 1, false), outer);
+            }
+        }
+    }
+}
+
 } // namespace

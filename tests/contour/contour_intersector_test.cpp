@@ -215,4 +215,107 @@ TEST(ContourIntersector, RandomRectanglesMatchExactCover)
     }
 }
 
+// Thin triangles along one line, each as wide as 2e-6 to 2e-4 and crossing
+// the other at a shallow angle, so that many faces of the arrangement are
+// thinner than 1e-5; the pair of the report first. Union, pieces and common
+// part against the exact cover, the pieces' count against its faces.
+TEST(ContourIntersector, RandomSliversMatchExactCover)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const Ring reported[2] = {{{1.5030215649057839, 4.990847817494994}, {5.9442698193763448, 5.6165015486964691},
+                               {3.7236257449617125, 5.3038162795908228}},
+                              {{4.407271040741767, 6.0416967296529789}, {8.3955234539416566, 4.7767779740399696},
+                               {6.4014421280766154, 5.4093788595112873}}};
+    int tested = 0;
+    for (int iter = 0; iter < 300; ++iter) {
+        Ring t1 = reported[0], t2 = reported[1];
+        if (iter > 0) {
+            const double angle = unit(rng) * M_PI, tilt = (unit(rng) - 0.5) * 1e-3;
+            auto along = [&](double t, double off, double turn) {
+                return XY{5 + t * std::cos(angle + turn) - off * std::sin(angle + turn),
+                          5 + t * std::sin(angle + turn) + off * std::cos(angle + turn)};
+            };
+            auto width = [&]() { return (unit(rng) < 0.5 ? -1 : 1) * std::pow(10.0, -5.7 + 2 * unit(rng)); };
+            const double a = -4 * unit(rng), b = 4 * unit(rng), c = a + (b - a) * unit(rng), d = c + 4 * unit(rng);
+            const double shift = (unit(rng) - 0.5) * 1e-4;
+            t1 = {along(a, 0, 0), along(b, 0, 0), along(0.5 * (a + b), width(), 0)};
+            t2 = {along(c, shift, tilt), along(d, shift, tilt), along(0.5 * (c + d), shift + width(), tilt)};
+        }
+        // The split and the weld join points closer than 1e-5 by design:
+        // keep every corner clear of the other triangle's sides.
+        bool clear = true;
+        for (const Ring* r : {&t1, &t2})
+            for (const XY& p : *r)
+                for (size_t k = 0; k < 3; ++k) {
+                    const Ring& o = r == &t1 ? t2 : t1;
+                    const XY a = o[k], b = o[(k + 1) % 3];
+                    const double len2 = (b.x - a.x) * (b.x - a.x) + (b.y - a.y) * (b.y - a.y);
+                    const double t = std::clamp(((p.x - a.x) * (b.x - a.x) + (p.y - a.y) * (b.y - a.y)) / len2, 0.0, 1.0);
+                    clear = clear && std::hypot(a.x + t * (b.x - a.x) - p.x, a.y + t * (b.y - a.y) - p.y) > 2e-5;
+                }
+        if (!clear)
+            continue;
+        ++tested;
+        SCOPED_TRACE("iter " + std::to_string(iter));
+        const std::vector<Region> each = {{t1}, {t2}};
+        const double all = CoverArea(each, 1), both = CoverArea(each, 2);
+        const double tol = 1e-9 * all + 1e-14;
+        EXPECT_NEAR(all, CheckedArea(RunOn(BOOLEAN_OPERATION_UNION, {t1, t2})), tol);
+        EXPECT_NEAR(both, CheckedArea(RunOn(BOOLEAN_OPERATION_COMMON, {t1, t2})), tol);
+        const PathRecorder p = RunOn(BOOLEAN_OPERATION_PIECES, {t1, t2});
+        EXPECT_NEAR(all, CheckedArea(p), tol);
+        int outlines = 0;
+        for (const PathRecorder::Contour& c : p.contours)
+            outlines += c.type != CONTOUR_TYPE_HOLE;
+        EXPECT_EQ(CoverParts(each, 1, true), outlines);
+    }
+    EXPECT_GT(tested, 200);
+}
+
+// Contours each loaded as a region of its own (rectangles on a grid that
+// nest, touch, share sides or cross, and random quadrilaterals): the union
+// is where any lies, the common part where two or more do, each delivered
+// outline one connected part.
+TEST(ContourIntersector, ContourRegionsMatchExactCover)
+{
+    for (unsigned seed = 40; seed < 100; ++seed) {
+        std::mt19937 rng(seed);
+        std::vector<Region> each;
+        for (size_t n = 2 + rng() % 4; each.size() < n;) {
+            Ring r;
+            if (seed % 3 == 0) {
+                for (int k = 0; k < 4; ++k)
+                    r.push_back({(rng() % 1000) * 0.01, (rng() % 1000) * 0.01});
+            } else {
+                const double x0 = rng() % 6, y0 = rng() % 6, x1 = x0 + 1 + rng() % 4, y1 = y0 + 1 + rng() % 4;
+                r = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+            }
+            if (rng() % 2)
+                std::reverse(r.begin(), r.end());
+            each.push_back({r});
+        }
+        PathRecorder out[3];
+        for (int op = 0; op < 3; ++op) {
+            G3ContourIntersector ci;
+            ci.SetPathLoader(&out[op]);
+            ci.LoadBegin(0, 1);
+            for (const Region& r : each) {
+                ci.NextContourRegion();
+                Contour(ci, r[0]);
+            }
+            ci.DoIntersect(static_cast<BOOLEAN_OPERATION>(op + 1));
+        }
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const int minCover[3] = {1, 1, 2};
+        for (int op = 0; op < 3; ++op) {
+            EXPECT_NEAR(CoverArea(each, minCover[op]), CheckedArea(out[op]), 1e-9) << "op " << op + 1;
+            int outlines = 0;
+            for (const PathRecorder::Contour& c : out[op].contours)
+                outlines += c.type != CONTOUR_TYPE_HOLE;
+            EXPECT_EQ(CoverParts(each, minCover[op], op == 1), outlines) << "op " << op + 1;
+        }
+    }
+}
+
 } // namespace

@@ -1,6 +1,6 @@
-// g3 contours: the contour divider (or, with --op, the contour intersector)
-// on contours read from a text file of "x y" lines, a blank line between
-// contours.
+// g3 contours: the contour divider (or, with --op, the contour intersector,
+// each contour a region of its own) on contours read from a text file of
+// "x y" lines, a blank line between contours.
 
 #include "tools/g3/G3Tool.h"
 
@@ -125,11 +125,11 @@ std::string ContoursHelp()
            "closes back to its first point). Without --op the contours are divided:\n"
            "crossings resolved into simple contours, classified as outer contours or\n"
            "holes, holes joined to the outer contour around them (--separate keeps them\n"
-           "apart) and turned one way, holes the other. With --op the contours are taken\n"
-           "as one region by the even-odd rule and the contours of its union, of every\n"
-           "face of their arrangement (pieces) or of where they overlap (common) are\n"
-           "printed. Output: \"contour K: outer|hole, N edges\" and one \"x y\" line per\n"
-           "corner.\n";
+           "apart) and turned one way, holes the other. With --op each contour is a\n"
+           "region of its own and the contours of their union (inside any), of every\n"
+           "face of their arrangement that lies inside one (pieces) or of where two or\n"
+           "more overlap (common) are printed. Output: \"contour K: outer|hole, N\n"
+           "edges\" and one \"x y\" line per corner.\n";
 }
 
 int CommandContours(const std::vector<std::string>& args)
@@ -179,6 +179,7 @@ int CommandContours(const std::vector<std::string>& args)
     ci.SetPathLoader(&loader);
     ci.LoadBegin(0, 1);
     for (const Ring& r : rings) {
+        ci.NextContourRegion();
         double p[3] = {r[0].x, r[0].y, 0.0};
         ci.ContourBeginLoad(p);
         for (size_t k = 1; k < r.size(); ++k) {

@@ -1,0 +1,46 @@
+// g3 contours on contours that overlap: divided, no contour is taken for the
+// hole of one it only partly covers; with --op, each contour is an operand
+// of its own.
+
+#include "tools/g3_tool_fixture.h"
+
+#ifdef G3_TOOL_PATH
+
+namespace {
+
+using g3tooltest::Result;
+
+class G3Contours : public g3tooltest::G3ToolTest {};
+
+TEST_F(G3Contours, OverlappingSquaresAreDividedAndCombined)
+{
+    Write("overlap.txt", "0 0\n4 0\n4 4\n0 4\n\n2 2\n6 2\n6 6\n2 6\n");
+    for (const char* separate : {"", "--separate"}) {
+        std::vector<std::string> args = {"contours", P("overlap.txt")};
+        if (*separate)
+            args.push_back(separate);
+        const Result d = Run(args);
+        ASSERT_EQ(0, d.status) << d.err;
+        // The two L-shapes around the common square, both outer.
+        EXPECT_EQ("contour 1: outer, 6 edges\n  0 0\n  4 0\n  4 2\n  2 2\n  2 4\n  0 4\n"
+                  "contour 2: outer, 6 edges\n  4 4\n  4 2\n  6 2\n  6 6\n  2 6\n  2 4\ncontours: 2\n",
+                  d.out);
+    }
+    EXPECT_EQ("contour 1: outer, 8 edges\n  0 0\n  4 0\n  4 2\n  6 2\n  6 6\n  2 6\n  2 4\n  0 4\ncontours: 1\n",
+              Run({"contours", P("overlap.txt"), "--op", "union"}).out);
+    EXPECT_EQ("contour 1: outer, 4 edges\n  2 2\n  4 2\n  4 4\n  2 4\ncontours: 1\n",
+              Run({"contours", P("overlap.txt"), "--op", "common"}).out);
+    EXPECT_NE(std::string::npos, Run({"contours", P("overlap.txt"), "--op", "pieces"}).out.find("contours: 3\n"));
+
+    // A square inside another: their union is the outer one, their common
+    // part the inner one.
+    Write("nested.txt", "0 0\n4 0\n4 4\n0 4\n\n1 1\n3 1\n3 3\n1 3\n");
+    EXPECT_EQ("contour 1: outer, 4 edges\n  0 0\n  4 0\n  4 4\n  0 4\ncontours: 1\n",
+              Run({"contours", P("nested.txt"), "--op", "union"}).out);
+    EXPECT_EQ("contour 1: outer, 4 edges\n  1 1\n  3 1\n  3 3\n  1 3\ncontours: 1\n",
+              Run({"contours", P("nested.txt"), "--op", "common"}).out);
+}
+
+} // namespace
+
+#endif
