@@ -257,11 +257,18 @@ G3Facet* G3HoleMaker::AddFacet(G3Facet* facet)
         G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
         std::vector<G3Vertex*> v;
         std::vector<int> flags;
+        std::vector<G3Normal*> normals;
+        std::vector<G3TexCoo*> texCoos;
         for (int i = 0; i < c->size(); ++i) {
-            v.push_back(c->GetEdge(i)->GetVertex1());
-            flags.push_back(static_cast<int>(c->GetEdge(i)->GetFlags()));
+            G3Edge* e = c->GetEdge(i);
+            G3TexCoo* t = nullptr;
+            normals.push_back(e->GetFacet1V1(&t));  // the facet's corner at vertex1
+            texCoos.push_back(t);
+            v.push_back(e->GetVertex1());
+            flags.push_back(static_cast<int>(e->GetFlags()));
         }
-        G3Facet* f = surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), nullptr, nullptr);
+        G3Facet* f =
+            surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), normals.data(), texCoos.data());
         if (f)
             f->SetFlags(0);
         if (!first)

@@ -127,11 +127,18 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
             G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
             std::vector<G3Vertex*> v;
             std::vector<int> flags;
+            std::vector<G3Normal*> normals;
+            std::vector<G3TexCoo*> texCoos;
             for (int i = 0; i < c->size(); ++i) {
-                v.push_back(c->GetEdge(i)->GetVertex1());
-                flags.push_back(static_cast<int>(c->GetEdge(i)->GetFlags()));
+                G3Edge* e = c->GetEdge(i);
+                G3TexCoo* t = nullptr;
+                normals.push_back(e->GetFacet1V1(&t));  // the facet's corner at vertex1
+                texCoos.push_back(t);
+                v.push_back(e->GetVertex1());
+                flags.push_back(static_cast<int>(e->GetFlags()));
             }
-            G3Facet* copy = surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), nullptr, nullptr);
+            G3Facet* copy = surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), normals.data(),
+                                              texCoos.data());
             if (copy)
                 copy->SetFlags(0);
         }

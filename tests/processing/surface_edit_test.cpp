@@ -271,10 +271,14 @@ TEST(RemoveStuckTogetherFacets, StackedBoxesBecomeOneClosedSolid)
     EXPECT_NEAR(5.0, G3SurfaceVolume(&s), 1e-12);
     EXPECT_EQ(11, s.GetFacetCount());
     // The upper box's top lies on nothing.
+    int tops = 0;
     for (int k = 0; k < s.GetFacetCount(); ++k) {
-        if (s.GetFacet(k)->GetPlaneC() > 0.5 && s.GetFacet(k)->GetPlaneD() == -2.0)
+        if (s.GetFacet(k)->GetPlaneC() > 0.5 && s.GetFacet(k)->GetPlaneD() == -2.0) {
             EXPECT_FALSE(edit.RemoveStuckTogetherFacets(s.GetFacet(k)));
+            ++tops;
+        }
     }
+    EXPECT_EQ(1, tops);
 }
 
 TEST(DivideEdge, ChainsThroughTheIntervalEnds)

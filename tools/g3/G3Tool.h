@@ -3,6 +3,7 @@
 // scanner every subcommand uses, progress lines on stderr, mesh counts and
 // statistics, and the repair sequence that `repair` and `demo` both run.
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -193,6 +194,22 @@ std::unique_ptr<G3Surface> DemoRoofHouse();
 int CommandTerrain(const std::vector<std::string>& args);
 std::string TerrainCommandHelp();
 std::unique_ptr<G3Surface> DemoSite();
+
+// G3ToolRoofOpening.cpp: the outlines of `g3 roof --opening FILE` ("x y"
+// lines, a blank line between outlines, '#' comments), read before the roof
+// is built (false, the reason on stderr, for a file that cannot be read or
+// a malformed line), and cut vertically through the roof by the hole maker
+// (a line "openings: N of M cut"; nothing without outlines). The number cut.
+struct RoofOpenings {
+    std::vector<std::vector<std::array<double, 2>>> outlines;
+};
+bool ReadRoofOpenings(const std::string& path, RoofOpenings& out);
+int CutRoofOpenings(G3Surface& s, const RoofOpenings& openings);
+
+// G3ToolEdit.cpp: `check` and `explode` with their help texts.
+int CommandCheck(const std::vector<std::string>& args);
+int CommandExplode(const std::vector<std::string>& args);
+std::string EditCommandHelp(const std::string& command);
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -136,6 +136,8 @@ std::string ToolUsage()
                        "                                    build a roof over an outline of x y angle lines\n"
                        "  terrain POINTS -o OUT [--smooth MODE] [--iterations N] [--cover] [--pad FILE]\n"
                        "                                    a terrain from x y z survey points\n"
+                       "  check IN                          short edges, self-crossing contours, intersecting facets\n"
+                       "  explode IN -o PREFIX              one file per connected piece, welded\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n\n") +
@@ -150,6 +152,8 @@ std::string CommandHelp(const std::string& command)
         return RoofCommandHelp() + kFormats;
     if (command == "terrain")
         return TerrainCommandHelp() + kFormats;
+    if (!EditCommandHelp(command).empty())
+        return EditCommandHelp(command) + kFormats;
     if (!SliceCommandHelp(command).empty())
         return SliceCommandHelp(command) + kFormats;
     if (command == "info")
@@ -349,6 +353,10 @@ int Run(int argc, char** argv)
         return CommandRoof(args);
     if (command == "terrain")
         return CommandTerrain(args);
+    if (command == "check")
+        return CommandCheck(args);
+    if (command == "explode")
+        return CommandExplode(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

