@@ -1,0 +1,121 @@
+// The editing tool and the hole maker:
+//   CheckSurface with every check (short edges, self-crossing contours,
+//   facets of fewer than three edges, crossing facets) and Explode on 100
+//   disjoint UV spheres of 20k / 200k triangles in all. Explode copies the
+//   whole surface once per piece, so its cost grows with pieces times
+//   size. MakeHoles with 50 square openings through a thick hip roof over
+//   a 60 x 20 outline. Only the operation is timed.
+#include "Geometry/contour/G3HoleMaker.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
+#include "Geometry/roof/G3RoofGenerator.h"
+#include "bench_sphere.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// 100 spheres of radius 1 on a 10 x 10 grid of spacing 3.
+G3Surface* Spheres(int triangles)
+{
+    G3Surface* all = new G3Surface();
+    std::unique_ptr<G3Surface> one(Sphere(triangles / 100));
+    for (int k = 0; k < 100; ++k) {
+        std::unique_ptr<G3Surface> copy(one->Duplicate());
+        double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {3.0 * (k % 10), 3.0 * (k / 10), 0, 1}};
+        copy->RealTransformation(m);
+        all->Copy(copy.get());
+    }
+    all->FormPlaneEquation();
+    return all;
+}
+
+void BM_CheckSurface(benchmark::State& state)
+{
+    std::unique_ptr<G3Surface> s(Spheres(static_cast<int>(state.range(0))));
+    int result = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        G3SurfaceEdit(s.get()).CheckSurface(0x1 | 0x4 | 0x8 | 0x10, result);
+        state.SetIterationTime(Seconds(t0, Clock::now()));
+    }
+    state.counters["facets"] = s->GetFacetCount();
+    state.counters["result"] = result;
+}
+
+void BM_Explode(benchmark::State& state)
+{
+    std::unique_ptr<G3Surface> s(Spheres(static_cast<int>(state.range(0))));
+    int pieces = 0;
+    for (auto _ : state) {
+        GArrayCollection out;
+        const auto t0 = Clock::now();
+        pieces = s->Explode(&out);
+        state.SetIterationTime(Seconds(t0, Clock::now()));
+        for (int k = 0; k < out.size(); ++k)
+            delete out.get(k);
+    }
+    state.counters["facets"] = s->GetFacetCount();
+    state.counters["pieces"] = pieces;
+}
+
+// A hip roof 0.3 thick over 60 x 20 at 35 degrees, welded.
+G3Surface* Roof()
+{
+    std::vector<std::unique_ptr<G3Point>> pts;
+    std::vector<double> angles(4, 35.0 * 3.14159265358979323846 / 180.0);
+    GArrayCollection outline, angleList;
+    const double corners[4][2] = {{0, 0}, {60, 0}, {60, 20}, {0, 20}};
+    for (int k = 0; k < 4; ++k) {
+        pts.push_back(std::make_unique<G3Point>(corners[k][0], corners[k][1], 0.0));
+        outline.add(pts.back().get());
+        angleList.add(G3RoofGenerator::AngleEntry(&angles[static_cast<std::size_t>(k)]));
+    }
+    G3Surface* s = new G3Surface();
+    G3RoofGenerator gen(s, 0.0, 0.3, 0.5);
+    gen.Regen(&outline, &angleList);
+    s->RemoveEqualsVertexAndDivideEdges();
+    s->FormPlaneEquation();
+    return s;
+}
+
+void BM_MakeHoles(benchmark::State& state)
+{
+    std::unique_ptr<G3Surface> roof(Roof());
+    int made = 0;
+    for (auto _ : state) {
+        std::unique_ptr<G3Surface> s(roof->Duplicate());
+        G3HoleMaker maker(s.get());
+        G3Point down(0, 0, -1);
+        for (int k = 0; k < 50; ++k) {
+            const double x = 5.0 + 2.0 * (k % 25), y = k < 25 ? 2.0 : 17.4;
+            G3Point p[4] = {{x, y, 0}, {x + 0.6, y, 0}, {x + 0.6, y + 0.6, 0}, {x, y + 0.6, 0}};
+            GArrayCollection list;
+            for (G3Point& q : p)
+                list.add(&q);
+            maker.AddHoleContour(&list, &down);
+        }
+        const auto t0 = Clock::now();
+        maker.MakeHoles();
+        state.SetIterationTime(Seconds(t0, Clock::now()));
+        made = maker.GetMadeCount();
+    }
+    state.counters["made"] = made;
+    state.counters["facets"] = roof->GetFacetCount();
+}
+
+} // namespace
+
+BENCHMARK(BM_CheckSurface)->Arg(20000)->Arg(200000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Explode)->Arg(20000)->Arg(200000)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MakeHoles)->UseManualTime()->Unit(benchmark::kMillisecond);
