@@ -12,8 +12,9 @@
 // corner and a sloped piece of the other's offset edge. Invariants: every
 // strip lies in its edge's plane and the strips tile the band; an offset
 // that would turn an edge around or shrink it to nothing, a hip line that
-// would run past a whole offset edge, and an offset border that crosses
-// itself are refused before anything is built. Rounding happens only where
+// would run past a whole offset edge (a nearly straight corner between
+// different pitches), and an offset border that crosses itself are
+// refused before anything is built. Rounding happens only where
 // planes and offset lines are intersected.
 #include "Geometry/roof/G3RoofGenerator.h"
 
@@ -75,8 +76,11 @@ G3RoofVertex* G3RoofGenerator::OverhangBase(G3RoofVertex* ring)
             continue;
         outer = G3RoofRing::Append(outer, new G3RoofVertex(xyz, nullptr));
     }
-    const bool ok = G3RoofRing::Size(outer) >= 3 && !RingCrosses(outer) && !RingCrosses(base);
+    // (Steps have no length there: the check takes the ring without them.)
+    G3RoofVertex* top = G3RoofRing::Clean(G3RoofRing::Copy(base), true, true);
+    const bool ok = G3RoofRing::Size(outer) >= 3 && !RingCrosses(outer) && top && !RingCrosses(top);
     G3RoofRing::Release(outer);
+    G3RoofRing::Release(top);
     if (!ok) {
         G3RoofRing::Release(base);
         return nullptr;
@@ -186,12 +190,12 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // Down the line the two planes share from the corner.
         double lowXYZ[3];
         if (!G3RoofLevelPoint(e1->plane, e2->plane, c[2] - 1.0, lowXYZ))
-            return refuse(j);
+            return false;
         const double u[2] = {lowXYZ[0] - c[0], lowXYZ[1] - c[1]};
         const double s1 = u[0] * l1[0] + u[1] * l1[1];
         const double s2 = u[0] * l2[0] + u[1] * l2[1];
         if (!(s1 > 0.0 && s2 > 0.0))
-            return refuse(j);
+            return false;
         const double t1 = overhang / s1, t2 = overhang / s2;
         const double t = std::fmin(t1, t2);
         k.h[0] = c[0] + t * u[0];
@@ -215,9 +219,13 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         const double* tb1 = bs[i]->point.GetXYZ();
         if (along(from.m, to.m) < kZeroLength || along(tb0, tb1) < kZeroLength)
             return refuse(i);
-        // H on this edge's offset lies between its two mitre corners.
-        if ((to.side == 1 && along(from.m, to.h) < 0.0) || (from.side == 2 && along(from.h, to.m) < 0.0))
-            return refuse(i);
+        // A hip line that leaves across this edge's offset does so between
+        // its mitre corners, in order (a nearly straight corner between
+        // pitches that differ can send it further: refused, though no
+        // edge turns around).
+        if ((to.side == 1 && along(from.m, to.h) < 0.0) || (from.side == 2 && along(from.h, to.m) < 0.0) ||
+            (to.side == 1 && from.side == 2 && along(from.h, to.h) < 0.0))
+            return false;
     }
     return true;
 }

@@ -140,6 +140,17 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         floorZ = z - kPlaneSide;
     }
 
+    // A vertex that reaches an edge it does not end before h splits the
+    // ring there. Where the ring grown to h would be turned inside out
+    // rather than crossed (a reflex corner that bends by a hair), the
+    // crossing test below does not see it.
+    for (int k = 0; k < n; ++k)
+        for (int e = 0; e < n; ++e) {
+            double at = 0.0;
+            if (SplitCandidate(vs, k, e, z, h, &at))
+                h = at;
+        }
+
     // Split refinement: while the ring grown to h crosses itself, lower h
     // to the first height where a vertex of a crossing pair meets the other
     // edge. Each round lowers h by more than kPlaneSide over a finite set of
@@ -200,7 +211,11 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     int keep = -1;
     for (int i = 0; i < n; ++i) {
         double* x = &at[3 * static_cast<std::size_t>(i)];
-        collapse[i] = G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
+        // A step between collinear eaves starts with no length and opens
+        // up: its planes meet at the level itself, which rounding may put
+        // a hair above it.
+        const bool step = SameXY(vs[i]->point.GetXYZ(), vs[(i + n - 1) % n]->point.GetXYZ());
+        collapse[i] = !step && G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
                               x[2] > floorZ &&
                               x[2] <= h + kPlaneSide
                           ? 1

@@ -183,7 +183,8 @@ int CommandRoof(const std::vector<std::string>& raw)
             return kExitBadInput;
         }
         std::fprintf(stderr, "g3: %s: the outline was refused (a self-crossing outline or "
-                             "overhang, or fewer than three distinct corners)\n",
+                             "overhang, an overhang too deep for a nearly straight corner between "
+                             "different pitches, or fewer than three distinct corners)\n",
                      a.positionals[0].c_str());
         return kExitBadInput;
     }
