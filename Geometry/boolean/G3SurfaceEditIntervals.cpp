@@ -33,10 +33,33 @@
 
 namespace {
 
+// Whether f has corners strictly on both sides of `plane`, judged as the
+// plane cut judges them (value a*x + b*y + c*z + d, on the plane within
+// kPlaneSide): the cut reports a proper crossing (1) exactly then, so the
+// pairs it skips are those the cut would have turned down.
+bool Straddles(const G3Facet* f, const double* plane)
+{
+    bool above = false, below = false;
+    for (const G3Edge* e = f->GetFirstEdge(); e && !(above && below); e = e->GetFacetEdge(f)) {
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
+            if (!v)
+                continue;
+            const double* p = v->GetXYZ();
+            const double s = plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
+            if (std::fabs(s) < GTolerance::kPlaneSide)
+                continue;
+            (s >= 0.0 ? above : below) = true;
+        }
+    }
+    return above && below;
+}
+
 // Whether f and g cross: each cuts the other's plane properly and the two
 // cuts overlap on the common line.
 bool FacetsCross(G3Facet* f, G3Facet* g)
 {
+    if (!Straddles(f, g->GetPlane()) || !Straddles(g, f->GetPlane()))
+        return false;
     G3IntervalList lf, lg;
     if (f->IntersectByPlaneConcave(g->GetPlane(), &lf) != 1)
         return false;

@@ -64,6 +64,35 @@ G3Facet* FacetFromPoints(G3Surface* s, const std::vector<std::vector<double>>& p
     return f;
 }
 
+// A triangle whose every corner lies farther than kSimpleContourClearance
+// from the opposite side on the facet's projection pair: its sides meet
+// only at their shared ends, so the crossing sweep has nothing to find.
+bool ClearTriangle(const G3Facet* f)
+{
+    const G3Vertex* c[3];
+    int n = 0;
+    for (G3ContourWalker w(f); w.Next();) {
+        if (n == 3 || (n > 0 && w.Opens()))
+            return false;
+        c[n++] = w.GetEntry();
+    }
+    if (n != 3 || !c[0] || !c[1] || !c[2])
+        return false;
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    for (int k = 0; k < 3; ++k) {
+        const double* p = c[k]->GetXYZ();
+        const double* a = c[(k + 1) % 3]->GetXYZ();
+        const double* b = c[(k + 2) % 3]->GetXYZ();
+        const double dx = b[i] - a[i], dy = b[j] - a[j];
+        const double len = std::sqrt(dx * dx + dy * dy);
+        const double cross = dx * (p[j] - a[j]) - dy * (p[i] - a[i]);
+        if (!(std::fabs(cross) > GTolerance::kSimpleContourClearance * len))
+            return false;
+    }
+    return true;
+}
+
 bool Listed(const GArrayCollection* list, const G3Obj* o)
 {
     return list && o && o->GetId() >= 0 && o->GetId() < list->size() && list->get(static_cast<int>(o->GetId())) == o;
@@ -86,20 +115,21 @@ bool G3SurfaceEdit::CheckEdges(int options, int& result)
     bool ok = true;
     for (int k = 0; k < surface->GetFacetCount(); ++k) {
         G3Facet* f = surface->GetFacet(k);
-        G3EdgeList list(f);
-        if ((options & SURFACE_CHECK_SELF_INTERSECTION) && list.TestSelfIntersections()) {
+        if ((options & SURFACE_CHECK_SELF_INTERSECTION) && !ClearTriangle(f) &&
+            G3EdgeList(f).TestSelfIntersections()) {
             result |= SURFACE_CHECK_SELF_INTERSECTION;
             ok = false;
             Found(SURFACE_CHECK_SELF_INTERSECTION, k);
         }
-        if ((options & SURFACE_CHECK_FEW_EDGES) && list.size() < 3) {
+        // The facet's edge list holds a copy of every chain edge: the
+        // counts and lengths are the chain's own.
+        if ((options & SURFACE_CHECK_FEW_EDGES) && f->GetEdgeCount() < 3) {
             result |= SURFACE_CHECK_FEW_EDGES;
             ok = false;
             Found(SURFACE_CHECK_FEW_EDGES, k);
         }
         if (options & SURFACE_CHECK_SHORT_EDGE) {
-            for (int i = 0; i < list.size(); ++i) {
-                const G3Edge* e = list.GetEdge(i);
+            for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
                 if (e->GetSizeXYZ() >= GTolerance::kZeroLength)
                     continue;
                 result |= SURFACE_CHECK_SHORT_EDGE;

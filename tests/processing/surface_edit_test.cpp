@@ -66,7 +66,7 @@ TEST(Explode, PiecesOfRandomBoxSetsAreTheBoxes)
         const auto boxes = DisjointBoxes(gen, n);
         G3Surface s;
         for (const auto& b : boxes)
-            AddBox(s, b.first, b.second, round % 2 == 1);
+            AddBox(s, b.first, b.second, round % 2 == 0);  // two boxes of quads in round 1
         s.RemoveEqualsVertex();
         const int facets = s.GetFacetCount();
         GArrayCollection out;
@@ -119,6 +119,7 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
 {
     std::mt19937 gen(11);
     int crossing = 0;
+    std::size_t flat = 0;
     for (int round = 0; round < 40; ++round) {
         G3Surface s;
         const int n = 2 + round;
@@ -127,6 +128,9 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
             for (int c = 0; c < 3; ++c)
                 t.push_back({static_cast<double>(gen() % 40), static_cast<double>(gen() % 40),
                              static_cast<double>(gen() % 6)});
+            if (k % 7 == 3)  // a corner on the opposite side, or near it
+                t[2] = {(t[0][0] + t[1][0]) / 2, (t[0][1] + t[1][1]) / 2 + (k % 2 ? 0 : 1e-7),
+                        (t[0][2] + t[1][2]) / 2};
             SoupFacet(s, t);
         }
         s.FormPlaneEquation();
@@ -136,7 +140,20 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
         std::vector<G3SurfaceCheckFinding> found;
         G3SurfaceEdit edit(&s);
         edit.SetFindings(&found);
+        // Triangles on a coarse lattice: many are flat, a few touch
+        // themselves; each facet's own contour sweep is the oracle.
+        std::vector<int> selfCrossing;
+        for (int k = 0; k < s.GetFacetCount(); ++k)
+            if (G3EdgeList(s.GetFacet(k)).TestSelfIntersections())
+                selfCrossing.push_back(k);
+        flat += selfCrossing.size();
         int result = 0;
+        EXPECT_EQ(selfCrossing.empty(), edit.CheckEdges(0x8, result));
+        ASSERT_EQ(selfCrossing.size(), found.size());
+        for (std::size_t k = 0; k < found.size(); ++k)
+            EXPECT_EQ(selfCrossing[k], found[k].facet);
+        found.clear();
+        result = 0;
         EXPECT_EQ(expected == 0, edit.CheckFacets(0x1, result));
         EXPECT_EQ(expected, result);
         if (expected) {
@@ -147,6 +164,7 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
     }
     EXPECT_GT(crossing, 10);
     EXPECT_LT(crossing, 40);
+    EXPECT_GT(flat, 0u);
 }
 
 TEST(CheckSurface, TableOfDefects)
