@@ -56,6 +56,7 @@ struct G3RoofBandCorner {
     double m[2];
     double h[2];
     int side;
+    bool reflex;
 };
 
 G3RoofVertex* G3RoofGenerator::OverhangBase(G3RoofVertex* ring)
@@ -183,6 +184,7 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
             k.m[a] = c[a] + overhang * (l1[a] + l2[a]) / (1.0 + cosine);
         k.h[0] = k.m[0], k.h[1] = k.m[1];
         k.side = 0;
+        k.reflex = false;
         const G3RoofVertex* e1 = bs[i];
         const G3RoofVertex* e2 = bs[j];
         if (Vertical(e1) || Vertical(e2))
@@ -196,10 +198,15 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         const double s2 = u[0] * l2[0] + u[1] * l2[1];
         if (!(s1 > 0.0 && s2 > 0.0))
             return false;
+        // The face whose eave the line reaches first ends there; the other
+        // runs on under that eave to the mitre corner. Round a convex
+        // corner that point lies before the mitre on the offset edge, round
+        // a reflex one (turning left on the clockwise ring) past it.
         const double t1 = overhang / s1, t2 = overhang / s2;
         const double t = std::fmin(t1, t2);
         k.h[0] = c[0] + t * u[0];
         k.h[1] = c[1] + t * u[1];
+        k.reflex = l1[0] * l2[1] - l1[1] * l2[0] > 0.0;
         if (std::hypot(k.h[0] - k.m[0], k.h[1] - k.m[1]) >= kZeroLength)
             k.side = t1 < t2 ? 1 : 2;
     }
@@ -223,8 +230,13 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // its mitre corners, in order (a nearly straight corner between
         // pitches that differ can send it further: refused, though no
         // edge turns around).
-        if ((to.side == 1 && along(from.m, to.h) < 0.0) || (from.side == 2 && along(from.h, to.m) < 0.0) ||
+        if ((to.side == 1 && (along(from.m, to.h) < 0.0 || (!to.reflex && along(to.h, to.m) < 0.0))) ||
+            (from.side == 2 && ((!from.reflex && along(from.m, from.h) < 0.0) || along(from.h, to.m) < 0.0)) ||
             (to.side == 1 && from.side == 2 && along(from.h, to.h) < 0.0))
+            return false;
+        // Past a reflex corner the point runs on into this edge's strip.
+        if ((from.side == 1 && from.reflex && along(from.h, to.m) < 0.0) ||
+            (to.side == 2 && to.reflex && along(from.m, to.h) < 0.0))
             return false;
     }
     return true;
