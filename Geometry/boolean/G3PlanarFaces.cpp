@@ -474,19 +474,42 @@ std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
         (c.area > 0.0 ? outer : holes).push_back(c);
     }
 
-    auto contains = [&](const Cycle& face, const Cycle& hole) {
-        std::vector<char> onFace(nodes.size(), 0);
+    // A hole belongs to the smallest outer cycle that contains it. Only
+    // outer cycles whose box holds the hole's box can; for those, the
+    // hole's first node off the outer cycle decides (crossing count). One
+    // marker array serves every test: a node is on cycle f while its stamp
+    // is f.
+    struct Box {
+        double u0, u1, v0, v1;
+    };
+    auto boxOf = [&](const Cycle& c) {
+        Box b{HUGE_VAL, -HUGE_VAL, HUGE_VAL, -HUGE_VAL};
+        for (int h : c.halves) {
+            const Node& n = nodes[static_cast<std::size_t>(origin(h))];
+            b.u0 = std::min(b.u0, n.u);
+            b.u1 = std::max(b.u1, n.u);
+            b.v0 = std::min(b.v0, n.v);
+            b.v1 = std::max(b.v1, n.v);
+        }
+        return b;
+    };
+    std::vector<Box> outerBox;
+    for (const Cycle& c : outer)
+        outerBox.push_back(boxOf(c));
+    std::vector<long> stamp(nodes.size(), -1);
+    auto contains = [&](std::size_t f, const Cycle& hole) {
+        const Cycle& face = outer[f];
         for (int h : face.halves)
-            onFace[static_cast<std::size_t>(origin(h))] = 1;
+            stamp[static_cast<std::size_t>(origin(h))] = static_cast<long>(f);
         for (int h : hole.halves) {
             const int c = origin(h);
-            if (onFace[static_cast<std::size_t>(c)])
+            if (stamp[static_cast<std::size_t>(c)] == static_cast<long>(f))
                 continue;
             const Node& p = nodes[static_cast<std::size_t>(c)];
             bool in = false;
-            for (int f : face.halves) {
-                const Node& a = nodes[static_cast<std::size_t>(origin(f))];
-                const Node& b = nodes[static_cast<std::size_t>(target(f))];
+            for (int e : face.halves) {
+                const Node& a = nodes[static_cast<std::size_t>(origin(e))];
+                const Node& b = nodes[static_cast<std::size_t>(target(e))];
                 if ((a.v > p.v) != (b.v > p.v) && p.u < a.u + (p.v - a.v) * (b.u - a.u) / (b.v - a.v))
                     in = !in;
             }
@@ -496,10 +519,15 @@ std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
     };
     std::vector<std::vector<int>> holesOf(outer.size());
     for (std::size_t k = 0; k < holes.size(); ++k) {
+        const Box hb = boxOf(holes[k]);
         int best = -1;
-        for (std::size_t f = 0; f < outer.size(); ++f)
-            if ((best < 0 || outer[f].area < outer[static_cast<std::size_t>(best)].area) && contains(outer[f], holes[k]))
+        for (std::size_t f = 0; f < outer.size(); ++f) {
+            const Box& fb = outerBox[f];
+            if (hb.u0 < fb.u0 || hb.u1 > fb.u1 || hb.v0 < fb.v0 || hb.v1 > fb.v1)
+                continue;
+            if ((best < 0 || outer[f].area < outer[static_cast<std::size_t>(best)].area) && contains(f, holes[k]))
                 best = static_cast<int>(f);
+        }
         if (best >= 0)
             holesOf[static_cast<std::size_t>(best)].push_back(static_cast<int>(k));
     }
