@@ -1,7 +1,6 @@
 // Eaves under an overhang, collinear eaves of different pitch, shallow bends
-// and out-of-range pitches, on random outlines (fixed seeds) measured with
-// oracles of their own: planes through the given edges, the mitred offset
-// of the outline, shoelace areas, heights sampled inside the outline.
+// and pitches out of range, on random outlines (fixed seeds) against oracles
+// of their own: the edges' planes, the mitred offset, shoelace areas.
 #include "roof_support.h"
 
 #include <gtest/gtest.h>
@@ -13,95 +12,77 @@ using namespace roof;
 
 namespace {
 
-// Orientation of the outline: +1 counter-clockwise.
 double Turn(const std::vector<Pt>& p) { return PolygonArea(p) > 0.0 ? 1.0 : -1.0; }
 
-// Height of edge e's plane over q, negative outside the edge.
-double SignedHeight(const double* q, const std::vector<Pt>& p, const std::vector<double>& a, std::size_t e)
+// Edge e's outward unit normal; the height of its plane over q (negative outside).
+Pt Out(const std::vector<Pt>& p, std::size_t e)
 {
     const Pt& u = p[(e + p.size() - 1) % p.size()];
-    const Pt& w = p[e];
-    const double cross = (w.x - u.x) * (q[1] - u.y) - (w.y - u.y) * (q[0] - u.x);
-    return std::tan(a[e]) * Turn(p) * cross / std::hypot(w.x - u.x, w.y - u.y);
+    const double l = std::hypot(p[e].x - u.x, p[e].y - u.y);
+    return {Turn(p) * (p[e].y - u.y) / l, -Turn(p) * (p[e].x - u.x) / l};
+}
+double SignedHeight(const double* q, const std::vector<Pt>& p, const std::vector<double>& a, std::size_t e)
+{
+    const Pt n = Out(p, e);
+    return -std::tan(a[e]) * ((q[0] - p[e].x) * n.x + (q[1] - p[e].y) * n.y);
 }
 
 // The outline moved outwards by o, corners mitred.
 std::vector<Pt> Mitred(const std::vector<Pt>& p, double o)
 {
-    std::vector<Pt> out;
-    const std::size_t n = p.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const Pt& a = p[(i + n - 1) % n];
-        const Pt& b = p[i];
-        const Pt& c = p[(i + 1) % n];
-        const double l1 = std::hypot(b.x - a.x, b.y - a.y), l2 = std::hypot(c.x - b.x, c.y - b.y);
-        // Outward normals (right of a counter-clockwise edge).
-        const double n1x = Turn(p) * (b.y - a.y) / l1, n1y = -Turn(p) * (b.x - a.x) / l1;
-        const double n2x = Turn(p) * (c.y - b.y) / l2, n2y = -Turn(p) * (c.x - b.x) / l2;
-        const double k = o / (1.0 + n1x * n2x + n1y * n2y);
-        out.push_back({b.x + k * (n1x + n2x), b.y + k * (n1y + n2y)});
+    std::vector<Pt> m;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const Pt n1 = Out(p, i), n2 = Out(p, (i + 1) % p.size());
+        const double k = o / (1.0 + n1.x * n2.x + n1.y * n2.y);
+        m.push_back({p[i].x + k * (n1.x + n2.x), p[i].y + k * (n1.y + n2.y)});
     }
-    return out;
+    return m;
 }
 
-bool Inside(const std::vector<Pt>& p, double x, double y)
-{
-    bool in = false;
-    for (std::size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
-        if ((p[i].y > y) != (p[j].y > y) && x < p[j].x + (y - p[j].y) * (p[i].x - p[j].x) / (p[i].y - p[j].y))
-            in = !in;
-    return in;
-}
-
-// The roof's height over (x, y): the plane of a roof facet whose plan holds it.
+// The height over (x, y) of the first facet whose plan holds it.
 double HeightAt(G3Surface* s, double x, double y)
 {
     for (int i = 0; i < s->GetFacetCount(); ++i) {
-        std::vector<Pt> plan;
-        for (G3Vertex* v : Corners(s->GetFacet(i)))
-            plan.push_back({v->GetXYZ()[0], v->GetXYZ()[1]});
-        if (Inside(plan, x, y)) {
-            const double* pl = s->GetFacet(i)->GetPlane();
-            return -(pl[0] * x + pl[1] * y + pl[3]) / pl[2];
+        const std::vector<G3Vertex*> c = Corners(s->GetFacet(i));
+        bool in = false;
+        for (std::size_t k = 0, j = c.size() - 1; k < c.size(); j = k++) {
+            const double *u = c[k]->GetXYZ(), *w = c[j]->GetXYZ();
+            in ^= (u[1] > y) != (w[1] > y) && x < w[0] + (y - w[1]) * (u[0] - w[0]) / (u[1] - w[1]);
         }
+        const double* pl = s->GetFacet(i)->GetPlane();
+        if (in)
+            return -(pl[0] * x + pl[1] * y + pl[3]) / pl[2];
     }
     return 1e300;
 }
 
-// A random outline: a rectilinear skyline or a star; every `collinear`th
-// edge gets a midpoint (a collinear pair, of its own pitch when `split`).
+// A skyline of 3 m bars (odd seeds) or a star; pitches equal or random.
+// With `split` every third edge gets a midpoint: a collinear pair with a
+// pitch of its own.
 void RandomOutline(unsigned seed, std::vector<Pt>& p, std::vector<double>& a, bool equal, bool split)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    p.clear();
-    if (seed % 2) {
-        const int bars = 2 + static_cast<int>(seed % 7);
-        p = {{0, 0}, {3.0 * bars, 0}};
-        for (int i = bars - 1; i >= 0; --i) {
-            const double h = 3.0 + 2.0 * static_cast<double>(rng() % 4);
-            // Bars of one height meet in a corner between collinear edges.
-            if (p.back().y != h)
-                p.push_back({3.0 * (i + 1), h});
+    const int n = 2 + static_cast<int>(seed % 7) + (seed % 2 ? 0 : 3 + static_cast<int>(seed % 12));
+    p = seed % 2 ? std::vector<Pt>{{0, 0}, {3.0 * n, 0}} : std::vector<Pt>{};
+    for (int i = n - 1; i >= 0; --i) {
+        const double h = 3.0 + 2.0 * static_cast<double>(rng() % 4), t = 2 * kPi * (i + 0.3 * unit(rng)) / n;
+        if (seed % 2 == 0)
+            p.push_back({(6 + 6 * unit(rng)) * std::cos(-t), (6 + 6 * unit(rng)) * std::sin(-t)});
+        else if (p.back().y != h)
+            p.insert(p.end(), {{3.0 * (i + 1), h}, {3.0 * i, h}});
+        else
             p.push_back({3.0 * i, h});
-        }
-    } else {
-        const int n = 5 + static_cast<int>(seed % 12);
-        for (int i = 0; i < n; ++i) {
-            const double t = 2.0 * kPi * (i + 0.3 * unit(rng)) / n, r = 6.0 + 6.0 * unit(rng);
-            p.push_back({r * std::cos(t), r * std::sin(t)});
-        }
     }
-    const double common = Deg(20.0 + 40.0 * unit(rng));
-    a.clear();
-    for (std::size_t i = 0; i < p.size(); ++i)
-        a.push_back(equal ? common : Deg(20.0 + 40.0 * unit(rng)));
-    for (std::size_t i = p.size(); split && i-- > 0;)
-        if (i % 3 == 0) {
+    a.assign(p.size(), Deg(20.0 + 40.0 * unit(rng)));
+    for (std::size_t i = p.size(); i-- > 0;) {
+        a[i] = equal ? a[0] : Deg(20.0 + 40.0 * unit(rng));
+        if (split && i % 3 == 0) {
             const Pt& u = p[(i + p.size() - 1) % p.size()];
             p.insert(p.begin() + static_cast<long>(i), Pt{0.5 * (u.x + p[i].x), 0.5 * (u.y + p[i].y)});
             a.insert(a.begin() + static_cast<long>(i), Deg(20.0 + 40.0 * unit(rng)));
         }
+    }
 }
 
 } // namespace
@@ -114,25 +95,22 @@ TEST(RoofEaves, OverhangKeepsEachEaveInItsPlaneAndTheRoofInside)
         std::vector<double> a;
         RandomOutline(seed, p, a, seed % 3 == 0, false);
         const double o = 0.1 + 0.02 * (seed % 15);
-        G3Surface bare, s;
+        G3Surface bare, s, thick;
         ASSERT_TRUE(Build(&bare, p, a));
         if (!Build(&s, p, a, 0.0, o)) {
-            // Refused only where a nearly straight corner between different
-            // pitches sends its hip along the band past a whole edge.
+            // Only a nearly straight corner between different pitches may
+            // send its hip along the band past a whole edge.
             bool flat = false;
             for (std::size_t i = 0; i < p.size(); ++i) {
-                const Pt& u = p[(i + p.size() - 1) % p.size()];
-                const Pt& w = p[(i + 1) % p.size()];
-                const double turn = std::atan2((p[i].x - u.x) * (w.y - p[i].y) - (p[i].y - u.y) * (w.x - p[i].x),
-                                               (p[i].x - u.x) * (w.x - p[i].x) + (p[i].y - u.y) * (w.y - p[i].y));
-                flat = flat || (std::fabs(turn) < 0.1 && a[i] != a[(i + 1) % p.size()]);
+                const Pt n1 = Out(p, i), n2 = Out(p, (i + 1) % p.size());
+                flat |= n1.x * n2.x + n1.y * n2.y > std::cos(0.1) && a[i] != a[(i + 1) % p.size()];
             }
             EXPECT_TRUE(flat);
             continue;
         }
         EXPECT_EQ("", MeshCheck(&s));
         // Each face lies in its edge's plane and reaches down to its own
-        // eave, overhang * tan(pitch) below the wall top, and no further.
+        // eave, overhang * tan(pitch) below the wall top, no further.
         for (int i = 0; i < s.GetFacetCount(); ++i) {
             const std::size_t e = static_cast<std::size_t>(G3RoofGenerator::GetFacetIndex(s.GetFacet(i)) - 1);
             double low = 1e300;
@@ -143,60 +121,49 @@ TEST(RoofEaves, OverhangKeepsEachEaveInItsPlaneAndTheRoofInside)
             EXPECT_NEAR(-o * std::tan(a[e]), low, 1e-9) << "facet " << i;
         }
         // The plan is the mitred offset; inside the outline the roof is the
-        // one without overhang.
+        // one without overhang; thick, it welds into a closed slab.
         EXPECT_NEAR(std::fabs(PolygonArea(Mitred(p, o))), RoofArea(&s, ROOF_FACET_ROOF), 1e-9 * PolygonArea(p) * Turn(p));
-        // Thick, the two layers and the fascia (along eaves at their own
-        // heights and the open ends of hips) weld into a closed slab.
-        G3Surface thick;
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> unit(-15.0, 25.0);
+        for (int k = 0; k < 40; ++k) {
+            const double x = unit(rng), y = unit(rng), h = HeightAt(&bare, x, y);
+            if (h < 1e300) {
+                ASSERT_NEAR(h, HeightAt(&s, x, y), 1e-9) << x << " " << y;
+            }
+        }
         ASSERT_TRUE(Build(&thick, p, a, 0.25, o));
         thick.RemoveEqualsVertexAndDivideEdges();
         EXPECT_EQ("", MeshCheck(&thick));
         EXPECT_TRUE(thick.GetClosed());
-        std::mt19937 rng(seed);
-        std::uniform_real_distribution<double> unit(-15.0, 25.0);
-        for (int k = 0; k < 40;) {
-            const double x = unit(rng), y = unit(rng);
-            if (!Inside(p, x, y))
-                continue;
-            ++k;
-            ASSERT_NEAR(HeightAt(&bare, x, y), HeightAt(&s, x, y), 1e-9) << x << " " << y;
-        }
     }
 }
 
-TEST(RoofEaves, OverhangThatTurnsAnEdgeAroundIsRefused)
+TEST(RoofEaves, OffsetThatTurnsAnEdgeAroundIsRefused)
 {
-    // A short edge next to a sharp reflex corner, turned and scaled; the
-    // offset reverses it above some overhang.
+    // A short edge next to a sharp reflex corner, turned and scaled.
     const std::vector<Pt> base = {{8, 0}, {0, 0}, {0, 10}, {5, 7.5}, {3, 4}, {8, 10}};
     std::mt19937 rng(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     int refused = 0;
     for (int k = 0; k < 60; ++k) {
-        const double t = 2.0 * kPi * unit(rng), scale = 0.5 + 2.0 * unit(rng), o = scale * 1.2 * unit(rng);
+        const double t = 2 * kPi * unit(rng), scale = 0.5 + 2 * unit(rng), o = 1.2 * scale * unit(rng);
         std::vector<Pt> p;
         for (const Pt& q : base)
             p.push_back({scale * (q.x * std::cos(t) - q.y * std::sin(t)), scale * (q.x * std::sin(t) + q.y * std::cos(t))});
-        const std::vector<double> a(p.size(), Deg(30));
         const std::vector<Pt> m = Mitred(p, o);
         std::vector<int> reversed;
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            const std::size_t j = (i + p.size() - 1) % p.size();
+        for (std::size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
             if ((m[i].x - m[j].x) * (p[i].x - p[j].x) + (m[i].y - m[j].y) * (p[i].y - p[j].y) <= 0.0)
                 reversed.push_back(static_cast<int>(i));
-        }
-        Outline outline(p, a);
+        Outline outline(p, std::vector<double>(p.size(), Deg(30)));
         G3Surface s;
         G3RoofGenerator gen(&s, 0.0, 0.0, o);
         EXPECT_EQ(reversed.empty(), gen.Regen(&outline.points, &outline.angleList)) << k << " overhang " << o;
-        EXPECT_EQ(reversed.empty() ? 0 : 1, std::count(reversed.begin(), reversed.end(), gen.reversedEdge)) << k;
+        EXPECT_EQ(reversed.empty() ? 0 : 1, std::count(reversed.begin(), reversed.end(), gen.reversedEdge));
+        EXPECT_EQ(0, reversed.empty() ? 0 : s.GetFacetCount());
         refused += reversed.empty() ? 0 : 1;
-        if (!reversed.empty()) {
-            EXPECT_EQ(0, s.GetFacetCount());
-        }
     }
-    EXPECT_GT(refused, 10);
-    EXPECT_LT(refused, 50);
+    EXPECT_TRUE(refused > 10 && refused < 50) << refused;
 }
 
 TEST(RoofEaves, BothWindingsGiveTheSameFacets)
@@ -208,7 +175,7 @@ TEST(RoofEaves, BothWindingsGiveTheSameFacets)
         RandomOutline(seed, p, a, false, true);
         // Reversed, each point's angle belongs to the edge ending at the
         // point before it.
-        std::vector<Pt> rp(p.rbegin(), p.rend());
+        const std::vector<Pt> rp(p.rbegin(), p.rend());
         std::vector<double> ra(a.rbegin(), a.rend());
         std::rotate(ra.begin(), ra.end() - 1, ra.end());
         G3Surface s, r;
@@ -216,36 +183,18 @@ TEST(RoofEaves, BothWindingsGiveTheSameFacets)
         ASSERT_TRUE(Build(&r, rp, ra));
         ExpectRoofInPlanes(&s, p, a, false);
         ExpectRoofInPlanes(&r, rp, ra, false);
-        // Every edge of some length keeps a face of its own.
-        std::vector<int> faces(p.size(), 0);
-        for (int i = 0; i < s.GetFacetCount(); ++i)
-            ++faces[static_cast<std::size_t>(G3RoofGenerator::GetFacetIndex(s.GetFacet(i)) - 1)];
-        for (std::size_t i = 0; i < p.size(); ++i) {
-            const Pt& u = p[(i + p.size() - 1) % p.size()];
-            EXPECT_TRUE(faces[i] > 0 || std::hypot(p[i].x - u.x, p[i].y - u.y) < 1e-6) << i;
-        }
-        // The facets match one to one by plan area, plane and centroid.
-        ASSERT_EQ(s.GetFacetCount(), r.GetFacetCount());
-        auto key = [](G3Facet* f) {
-            double c[3] = {0, 0, 0};
-            const std::vector<G3Vertex*> vs = Corners(f);
-            for (G3Vertex* v : vs)
-                for (int k = 0; k < 3; ++k)
-                    c[k] += v->GetXYZ()[k] / static_cast<double>(vs.size());
-            return std::vector<double>{ProjectedArea(f), f->GetPlane()[2], c[0], c[1], c[2]};
-        };
-        for (int i = 0; i < s.GetFacetCount(); ++i) {
-            const std::vector<double> ks = key(s.GetFacet(i));
-            int found = 0;
-            for (int j = 0; j < r.GetFacetCount(); ++j) {
-                const std::vector<double> kr = key(r.GetFacet(j));
-                bool same = true;
-                for (std::size_t k = 0; k < ks.size(); ++k)
-                    same = same && std::fabs(ks[k] - kr[k]) < 1e-9;
-                found += same ? 1 : 0;
-            }
-            EXPECT_EQ(1, found) << "facet " << i;
-        }
+        // Both in their planes and tiling the outline: the same facets when
+        // their plan areas match one to one.
+        std::vector<double> as, ar;
+        for (int k = 0; k < s.GetFacetCount(); ++k)
+            as.push_back(ProjectedArea(s.GetFacet(k)));
+        for (int k = 0; k < r.GetFacetCount(); ++k)
+            ar.push_back(ProjectedArea(r.GetFacet(k)));
+        std::sort(as.begin(), as.end());
+        std::sort(ar.begin(), ar.end());
+        ASSERT_EQ(as.size(), ar.size());
+        for (std::size_t k = 0; k < as.size(); ++k)
+            EXPECT_NEAR(as[k], ar[k], 1e-9);
     }
 }
 
@@ -255,16 +204,15 @@ TEST(RoofEaves, ShallowBendsKeepTheOutlineCovered)
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
-        // A rectangle one of whose sides sags at its middle, outwards or
-        // inwards, by a bend of 1e-6 .. 1e-2 rad. Its ridge is long enough
-        // (8 m) for the bend to stay twice the kernel's 1e-6 off the ridge
-        // line where it meets it; a thinner sliver closes unbuilt.
-        const double h = 6.0 + 6.0 * unit(rng), w = h + 8.0 + 12.0 * unit(rng);
-        const double bend = std::pow(10.0, -6.0 + 4.0 * unit(rng));
+        // A rectangle whose side sags outwards or inwards at its middle by a
+        // bend of 1e-6 .. 1e-2 rad. Its ridge is long enough (8 m) for the
+        // bend to stay twice the kernel's 1e-6 off the ridge line where it
+        // meets it: a thinner sliver closes unbuilt.
+        const double h = 6 + 6 * unit(rng), w = h + 8 + 12 * unit(rng), bend = std::pow(10.0, -6 + 4 * unit(rng));
         const double sag = (seed % 2 ? 0.5 : -0.5) * w * std::tan(0.5 * bend);
         std::vector<Pt> p = {{0, 0}, {0.5 * w, -sag}, {w, 0}, {w, h}, {0, h}};
         std::rotate(p.begin(), p.begin() + seed % 5, p.end());
-        std::vector<double> a(p.size(), Deg(20.0 + 40.0 * unit(rng)));
+        const std::vector<double> a(p.size(), Deg(20 + 40 * unit(rng)));
         G3Surface s;
         ASSERT_TRUE(Build(&s, p, a));
         ExpectRoofInPlanes(&s, p, a, false);
@@ -278,18 +226,8 @@ TEST(RoofEaves, PitchesAtOrBelowZeroAreRefusedAndSteepOnesAreGables)
         EXPECT_FALSE(Build(&s, kRect, {Deg(30), bad, Deg(30), Deg(30)})) << bad;
         EXPECT_EQ(0, s.GetVertexCount());
     }
-    auto coordinates = [](double steep) {
-        G3Surface s;
-        EXPECT_TRUE(Build(&s, kRect, {steep, Deg(30), steep, Deg(30)}, 0.2, 0.3));
-        std::vector<double> xyz;
-        for (int i = 0; i < s.GetVertexCount(); ++i)
-            xyz.insert(xyz.end(), s.GetVertex(i)->GetXYZ(), s.GetVertex(i)->GetXYZ() + 3);
-        return xyz;
-    };
-    const std::vector<double> gable = coordinates(Deg(90));
-    EXPECT_FALSE(gable.empty());
-    for (double steep : {kPi / 2 - 5e-7, Deg(95), Deg(180), Deg(270)})
-        EXPECT_EQ(gable, coordinates(steep)) << steep;
+    // Steep pitches build what 90 degrees builds (the command's test compares
+    // the files), and gables only build nothing.
     G3Surface none;
     EXPECT_TRUE(Build(&none, kRect, std::vector<double>(4, Deg(120))));
     EXPECT_EQ(0, none.GetFacetCount());
