@@ -44,14 +44,15 @@ double EdgeLength(const G3RoofVertex* v)
 // The height of plane pl over (x, y); pl is not vertical.
 double HeightOn(const double* pl, const double* xy) { return -(pl[0] * xy[0] + pl[1] * xy[1] + pl[3]) / pl[2]; }
 
-// Where the band's strips meet at one corner (between the edge ending at a
-// base vertex and the next edge): the mitre corner M of the offset, and
-// the point H where the line shared by the two planes leaves the band.
-// `side` 0: H is M (or a gable's or step's corner); 1: H lies on the first
-// edge's offset, the second face takes M; 2: H lies on the second edge's
-// offset, the first face takes M.
 } // namespace
 
+// Where the band's strips meet at one corner (between the edge ending at a
+// base vertex and the next edge): the mitre corner M of the offset, and
+// the point H where the line shared by the two planes leaves the first
+// face's part of the band. `side` 0: H is M (or a gable's or step's
+// corner); 1: H lies on the first edge's offset, the second face takes M;
+// 2: H lies on the second edge's offset, the first face takes M. `reflex`:
+// the corner turns left on the clockwise ring.
 struct G3RoofBandCorner {
     double m[2];
     double h[2];
