@@ -33,8 +33,19 @@ using GTolerance::kInFacet;
 using GTolerance::kPlaneSide;
 using GTolerance::kZeroNormal;
 
-// Cells per axis of the query grid.
-constexpr int kQueryCells = 32;
+// Cells per axis of the query grid: kQueryCellsPerCubeRoot times the cube
+// root of the facet count, within kMinQueryCells..kMaxQueryCells. A fixed
+// count left a large mesh's cells holding many facets each, all of them
+// tested by every ray through the cell; answers do not depend on the count.
+constexpr double kQueryCellsPerCubeRoot = 2.0;
+constexpr int kMinQueryCells = 32;
+constexpr int kMaxQueryCells = 256;
+
+int QueryCells(int facets)
+{
+    const int cells = static_cast<int>(kQueryCellsPerCubeRoot * std::cbrt(static_cast<double>(facets)));
+    return cells < kMinQueryCells ? kMinQueryCells : cells > kMaxQueryCells ? kMaxQueryCells : cells;
+}
 // Rays drawn before a classifier gives up.
 constexpr int kMaxRays = 100;
 
@@ -78,8 +89,8 @@ bool G3BooleanCalculator::OpenFindIntersection(G3Surface* s)
     s->FormEnvelope(&envCommon);
     envCommon.Extend(kBoxMargin);
     delete grid;
-    grid = new G3Grid(&envCommon, kQueryCells);
     GArrayCollection* facets = s->GetFacetList();
+    grid = new G3Grid(&envCommon, QueryCells(facets ? facets->size() : 0));
     for (int k = facets ? facets->size() - 1 : -1; k >= 0; --k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
         if (G3BooleanFacetData* r = G3BooleanFacetData::Of(f))

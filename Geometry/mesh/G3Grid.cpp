@@ -11,10 +11,12 @@ namespace {
 
 constexpr int kMaxCellsPerAxis = 1024;
 
-void ClearMarksFrom(GArrayCollection* out, int from)
+// Clears the marks of out's objects at indices begin .. end - 1; `objects`
+// says they are all G3Obj (no cast needed to find out).
+void ClearMarks(GArrayCollection* out, int begin, int end, bool objects)
 {
-    for (int c = out->size() - 1; c >= from; --c)
-        if (G3Obj* o = dynamic_cast<G3Obj*>(out->get(c)))
+    for (int c = end - 1; c >= begin; --c)
+        if (G3Obj* o = objects ? static_cast<G3Obj*>(out->get(c)) : dynamic_cast<G3Obj*>(out->get(c)))
             o->ClearMark();
 }
 
@@ -82,6 +84,17 @@ void G3Grid::Add(int i, int j, int k, GObj* o)
 {
     if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
         return;
+    if (facetsOnly && !dynamic_cast<G3Facet*>(o)) {
+        facetsOnly = false;
+        objectsOnly = dynamic_cast<G3Obj*>(o) != nullptr;
+    } else if (objectsOnly && !dynamic_cast<G3Obj*>(o)) {
+        objectsOnly = false;
+    }
+    AddObject(i, j, k, o);
+}
+
+void G3Grid::AddObject(int i, int j, int k, GObj* o)
+{
     GArrayCollection*& list = cells[(static_cast<std::size_t>(k) * n + j) * n + i];
     if (!list)
         list = new GArrayCollection(32, 64);
@@ -93,6 +106,7 @@ void G3Grid::set(int i, int j, int k, GArrayCollection* list)
     if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
         return;
     GArrayCollection*& slot = cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+    objectsOnly = facetsOnly = false; // the new list's objects are not looked at
     if (slot != list)
         delete slot;
     slot = list;
@@ -115,7 +129,7 @@ void G3Grid::AddFacet(G3Facet* f, const GEnvelope* box)
     for (int z = k[0]; z <= k[1]; ++z)
         for (int y = j[0]; y <= j[1]; ++y)
             for (int x = i[0]; x <= i[1]; ++x)
-                Add(x, y, z, f);
+                AddObject(x, y, z, f);
 }
 
 void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollection* out)
@@ -143,7 +157,8 @@ void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollecti
                 if (!list)
                     continue;
                 for (int c = 0; c < list->size(); ++c) {
-                    G3Obj* o = dynamic_cast<G3Obj*>(list->get(c));
+                    GObj* item = list->get(c);
+                    G3Obj* o = objectsOnly ? static_cast<G3Obj*>(item) : dynamic_cast<G3Obj*>(item);
                     if (o && !o->GetMark()) {
                         o->SetMark();
                         out->add(o);
@@ -221,36 +236,49 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
 {
     if (!p1 || !p2 || !out)
         return;
+    const int from = out->size();
     double a[3] = {p1[0], p1[1], p1[2]};
     double b[3] = {p2[0], p2[1], p2[2]};
     if (!Clip(a, b))
         return;
+    // The cells the segment passes through, in order (a 3D digital
+    // differential analyser): from the cell of a, step into the neighbour
+    // across whichever cell wall the segment meets first. A facet meeting
+    // the segment at x lies in x's cell; where rounding at a wall puts x on
+    // the other side, the facet is there too, its box having been widened.
     const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-    int steps = 0;
+    int cell[3], last[3], step[3];
+    double next[3], delta[3];
+    GetIndexes(a, &cell[0], &cell[1], &cell[2]);
+    GetIndexes(b, &last[0], &last[1], &last[2]);
     for (int axis = 0; axis < 3; ++axis) {
-        // Clipped to the box, a segment spans at most n cells per axis.
-        double v = std::fabs(d[axis]) / cellSize[axis];
-        if (!(v >= 0.0))
-            v = 0.0;
-        if (v > n)
-            v = n;
-        if (static_cast<int>(v) > steps)
-            steps = static_cast<int>(v);
+        step[axis] = d[axis] > 0.0 ? 1 : (d[axis] < 0.0 ? -1 : 0);
+        if (step[axis] == 0) {
+            next[axis] = delta[axis] = HUGE_VAL;
+            continue;
+        }
+        const double wall = min[axis] + (cell[axis] + (step[axis] > 0 ? 1 : 0)) * cellSize[axis];
+        next[axis] = (wall - a[axis]) / d[axis];
+        delta[axis] = cellSize[axis] / std::fabs(d[axis]);
     }
-    ++steps;
-    int i0, j0, k0;
-    GetIndexes(a, &i0, &j0, &k0);
-    for (int t = 1; t <= steps; ++t) {
-        const double s = static_cast<double>(t) / steps;
-        const double q[3] = {a[0] + s * d[0], a[1] + s * d[1], a[2] + s * d[2]};
-        int i1, j1, k1;
-        GetIndexes(q, &i1, &j1, &k1);
-        OutFacets(i0, i1, j0, j1, k0, k1, out);
-        i0 = i1;
-        j0 = j1;
-        k0 = k1;
+    // A segment clipped to the box crosses at most n walls per axis.
+    for (int walk = 0; walk <= 3 * n; ++walk) {
+        OutFacets(cell[0], cell[0], cell[1], cell[1], cell[2], cell[2], out);
+        if (cell[0] == last[0] && cell[1] == last[1] && cell[2] == last[2])
+            break;
+        const int axis = next[0] <= next[1] ? (next[0] <= next[2] ? 0 : 2) : (next[1] <= next[2] ? 1 : 2);
+        if (!(next[axis] <= 1.0))
+            break;
+        cell[axis] += step[axis];
+        if (cell[axis] < 0 || cell[axis] >= n)
+            break;
+        next[axis] += delta[axis];
     }
-    ClearMarksFrom(out, 0);
+    // The end's own cell, whatever the walk's rounding did.
+    OutFacets(last[0], last[0], last[1], last[1], last[2], last[2], out);
+    // What the caller had in out is cleared too, as it always was.
+    ClearMarks(out, 0, from, false);
+    ClearMarks(out, from, out->size(), objectsOnly);
 }
 
 void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* out)
@@ -267,7 +295,8 @@ void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* 
                 if (!list)
                     continue;
                 for (int c = 0; c < list->size(); ++c) {
-                    G3Facet* f = dynamic_cast<G3Facet*>(list->get(c));
+                    GObj* item = list->get(c);
+                    G3Facet* f = facetsOnly ? static_cast<G3Facet*>(item) : dynamic_cast<G3Facet*>(item);
                     if (f && !f->GetMark() && f->HasEdges()) {
                         f->SetMark();
                         out->add(f);
@@ -276,5 +305,5 @@ void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* 
             }
         }
     }
-    ClearMarksFrom(out, 0);
+    ClearMarks(out, 0, out->size(), true);
 }

@@ -80,10 +80,17 @@ protected:
     bool Clip(double* p1, double* p2) const;
     int Index(double d, int axis) const;
     int Clamp(int c) const { return c < 0 ? 0 : (c >= n ? n - 1 : c); }
+    // Add without the range and type checks (AddFacet's indices are
+    // clamped and its objects are facets).
+    void AddObject(int i, int j, int k, GObj* o);
 
     int n = 0;
     double cellSize[3] = {0.0, 0.0, 0.0};
     GArrayCollection** cells = nullptr;
     double min[3] = {0.0, 0.0, 0.0};
     double max[3] = {0.0, 0.0, 0.0};
+    // Every stored object is a G3Obj, or a G3Facet: the searches then skip
+    // the casts.
+    bool objectsOnly = true;
+    bool facetsOnly = true;
 };

@@ -404,6 +404,30 @@ TEST(G3GridTest, SegmentWalkCoversItsCells)
     ASSERT_EQ(out.size(), before + 1);
     EXPECT_EQ(out.get(before), g.At(segments[0].b));
     EXPECT_EQ(out.get(0), g.At(0, 0, 0));
+
+    // Random segments with ends on a lattice of quarters, many of them along
+    // cell walls and through cell corners: every cell a point of the
+    // segment lies in is reported.
+    std::mt19937 gen(4341);
+    for (int round = 0; round < 300; ++round) {
+        double a[3], b[3];
+        for (int k = 0; k < 3; ++k) {
+            a[k] = static_cast<int>(gen() % 25) * 0.25 - 1.0;
+            b[k] = round % 3 == k ? a[k] : static_cast<int>(gen() % 25) * 0.25 - 1.0;
+        }
+        out.clear();
+        g.grid.GetFacetByLine(a, b, &out);
+        const std::set<GObj*> got = AsSet(out);
+        for (int n = 0; n <= 2000; ++n) {
+            double p[3];
+            for (int k = 0; k < 3; ++k)
+                p[k] = a[k] + n / 2000.0 * (b[k] - a[k]);
+            if (g.box().ClipCode(p) == 0) {
+                ASSERT_TRUE(got.count(g.At(p))) << "round " << round << " t = " << n / 2000.0;
+            }
+        }
+        ASSERT_TRUE(g.NoneMarked());
+    }
 }
 
 // Box ranges clamp, or come out empty beyond the grid; facets without edges
