@@ -4,8 +4,8 @@
 // counter-clockwise within each group; next[h] is the half-edge before
 // twin(h) in its origin's order, so `next` is a permutation and every face
 // closes. The only geometric tests are the direction order around a vertex
-// and, for each part's reference value, which side of an edge of another
-// part its lowest vertex lies on; both are sign tests of one cross product.
+// (by angle) and, for each part's reference value, which side of an edge of
+// another part its lowest vertex lies on (the sign of one cross product).
 
 #include "Geometry/contour/G3PlaneFaces.h"
 
@@ -15,8 +15,7 @@
 
 namespace {
 
-// Whether direction (dx, dy) lies in [0, pi) counter-clockwise from +x.
-bool Upper(double dx, double dy) { return dy > 0.0 || (dy == 0.0 && dx > 0.0); }
+constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
 
 int Find(std::vector<int>& parent, int v)
 {
@@ -75,22 +74,21 @@ void G3PlaneFaces::SortAround()
     for (std::size_t h = 0; h < 2 * edges.size(); ++h)
         out[static_cast<std::size_t>(fill[static_cast<std::size_t>(GetFrom(static_cast<int>(h)))]++)] =
             static_cast<int>(h);
+    // Directions as angles in [0, 2 pi): one key per half-edge gives a total
+    // order, ties broken by index.
+    std::vector<double> angle(2 * edges.size(), 0.0);
+    for (std::size_t h = 0; h < angle.size(); ++h) {
+        const int from = GetFrom(static_cast<int>(h)), to = GetTo(static_cast<int>(h));
+        const double a = std::atan2(Y(to) - Y(from), X(to) - X(from));
+        angle[h] = a < 0.0 ? a + kTwoPi : a;
+    }
     slot.assign(2 * edges.size(), 0);
     for (std::size_t v = 0; v < n; ++v) {
         const auto begin = out.begin() + firstOut[v];
         const auto end = out.begin() + firstOut[v + 1];
-        const double vx = X(static_cast<int>(v));
-        const double vy = Y(static_cast<int>(v));
-        std::sort(begin, end, [&](int p, int q) {
-            const double px = X(GetTo(p)) - vx, py = Y(GetTo(p)) - vy;
-            const double qx = X(GetTo(q)) - vx, qy = Y(GetTo(q)) - vy;
-            const bool up = Upper(px, py), uq = Upper(qx, qy);
-            if (up != uq)
-                return up;
-            const double cross = px * qy - py * qx;
-            if (cross != 0.0)
-                return cross > 0.0;
-            return p < q;
+        std::sort(begin, end, [&angle](int p, int q) {
+            const double ap = angle[static_cast<std::size_t>(p)], aq = angle[static_cast<std::size_t>(q)];
+            return ap != aq ? ap < aq : p < q;
         });
         for (auto it = begin; it != end; ++it)
             slot[static_cast<std::size_t>(*it)] = static_cast<int>(it - begin);
