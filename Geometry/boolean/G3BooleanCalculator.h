@@ -285,6 +285,11 @@ protected:
     // with TestPointAndFacetList; the first answer other than SC_UNKNOWN,
     // else SC_UNKNOWN (also when the radius is not positive).
     SURF_CLASSIFY ClassifyVertex(const double* point, GArrayCollection* facets);
+    // The same, each ray tested against the facets `index` holds along it
+    // (a grid of exactly the facets of `facets`, whose ids rise along the
+    // list), taken in list order: the same answers, without a walk of the
+    // whole list per ray.
+    SURF_CLASSIFY ClassifyVertex(const double* point, GArrayCollection* facets, G3Grid* index);
     // For a point on a facet of one operand that also lies on the other,
     // `plane` being that facet's plane: rays of length `radius` leaving the
     // plane on its front side are tested (TestRayAndFacetList) against A's

@@ -24,12 +24,14 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <cmath>
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -71,9 +73,41 @@ bool UnitPlane(const double* planes, int k, double* out)
 // closed (every edge of it has a facet on both sides) is a solid of its
 // own; the open pieces are taken together as one. A point is in the
 // section when it lies in any solid, so solids that overlap count once.
+// Below this many facets a solid's rays scan its whole list.
+constexpr int kSolidGridMinFacets = 64;
+// Cells per axis of a solid's grid: the cube root of its facet count, at
+// most this many.
+constexpr int kSolidGridMaxCells = 128;
+
 struct Solids {
     std::vector<GArrayCollection> facets;
     std::vector<GEnvelope> boxes;
+    // Per solid, built on its first ray: its facets under their boxes, so a
+    // ray tests the facets along it, not the whole solid (null for small
+    // solids).
+    std::vector<std::unique_ptr<G3Grid>> grids;
+    std::vector<char> gridTried;
+
+    G3Grid* GridOf(std::size_t p)
+    {
+        if (gridTried[p])
+            return grids[p].get();
+        gridTried[p] = 1;
+        GArrayCollection& list = facets[p];
+        const int n = list.size();
+        if (n < kSolidGridMinFacets)
+            return nullptr;
+        const int cells = std::min(kSolidGridMaxCells, std::max(1, static_cast<int>(std::cbrt(n))));
+        grids[p] = std::make_unique<G3Grid>(&boxes[p], cells);
+        for (int k = 0; k < n; ++k) {
+            G3Facet* f = static_cast<G3Facet*>(list.get(k));
+            GEnvelope box;
+            f->FormEnvelope(&box);
+            box.Extend(GTolerance::kBoxMargin);
+            grids[p]->AddFacet(f, &box);
+        }
+        return grids[p].get();
+    }
 
     explicit Solids(G3Surface* s)
     {
@@ -133,6 +167,8 @@ struct Solids {
         }
         for (GEnvelope& box : boxes)
             box.Extend(GTolerance::kBoxMargin);
+        grids.resize(facets.size());
+        gridTried.assign(facets.size(), 0);
     }
 };
 
@@ -239,7 +275,7 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
                 for (std::size_t p = 0; p < solids.facets.size() && !keep[c]; ++p) {
                     if (!solids.boxes[p].IsIntersectXYZ(inner))
                         continue;
-                    const SURF_CLASSIFY sc = ClassifyVertex(inner, &solids.facets[p]);
+                    const SURF_CLASSIFY sc = ClassifyVertex(inner, &solids.facets[p], solids.GridOf(p));
                     keep[c] = sc == SC_INSIDE || sc == SC_ON;
                     unknown = unknown || sc == SC_UNKNOWN;
                 }

@@ -146,9 +146,33 @@ int Orientation(const double* a, const double* b, const double* c, int i, int j)
 // own), with the point exactly on an edge counted as outside; the candidate
 // is on the boundary for the search when it lies within 1e-6 of any edge,
 // where a tolerant test elsewhere in the kernel could read it either way.
+//
+// A contour whose box, widened by the tolerance, leaves the candidate out
+// is passed over: it holds no edge within the tolerance, and a closed
+// contour the candidate lies outside adds an even count. So a facet with
+// many holes costs a box test per hole and a walk of the few near the
+// candidate.
 class ClearInside : public InsideTest {
 public:
-    ClearInside(const Contours& poly, int i, int j) : poly(poly), i(i), j(j) {}
+    ClearInside(const Contours& poly, int i, int j) : poly(poly), i(i), j(j)
+    {
+        const int contours = static_cast<int>(poly.begin.size()) - 1;
+        for (int k = 0; k < contours; ++k) {
+            Box b{HUGE_VAL, -HUGE_VAL, HUGE_VAL, -HUGE_VAL};
+            for (int e = poly.begin[k]; e < poly.begin[k + 1]; ++e) {
+                const double* p = poly.pts[e]->GetXYZ();
+                if (!std::isfinite(p[i]) || !std::isfinite(p[j])) {
+                    b = Box{-HUGE_VAL, HUGE_VAL, -HUGE_VAL, HUGE_VAL};
+                    break;
+                }
+                b.i0 = std::fmin(b.i0, p[i]);
+                b.i1 = std::fmax(b.i1, p[i]);
+                b.j0 = std::fmin(b.j0, p[j]);
+                b.j1 = std::fmax(b.j1, p[j]);
+            }
+            boxes.push_back(b);
+        }
+    }
     bool Inside(const double* c, bool* onBoundary) const override
     {
         *onBoundary = true;
@@ -158,6 +182,8 @@ public:
         bool near = false;
         const int contours = static_cast<int>(poly.begin.size()) - 1;
         for (int k = 0; k < contours; ++k) {
+            if (Clear(boxes[k], c))
+                continue;
             const int b0 = poly.begin[k];
             const int n = poly.begin[k + 1] - b0;
             for (int e = 0; e < n; ++e) {
@@ -181,6 +207,18 @@ public:
     }
 
 private:
+    struct Box {
+        double i0, i1, j0, j1;
+    };
+
+    // c lies farther than the tolerance outside the box (the box of a
+    // contour with a corner that is not finite is the whole plane).
+    bool Clear(const Box& b, const double* c) const
+    {
+        const double t = GTolerance::kInFacet;
+        return c[i] < b.i0 - t || c[i] > b.i1 + t || c[j] < b.j0 - t || c[j] > b.j1 + t;
+    }
+
     // c, collinear with p and q, lies between them.
     bool Between(const double* c, const double* p, const double* q) const
     {
@@ -201,6 +239,7 @@ private:
     const Contours& poly;
     int i;
     int j;
+    std::vector<Box> boxes; // per contour, on (i, j)
 };
 
 void Centroid(const double* a, const double* b, const double* c, double* out)

@@ -20,6 +20,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -406,6 +407,27 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
             rayCandidates = new GArrayCollection();
         GArrayCollection* along = RayCandidates(point, end, facets, rayCandidates) ? rayCandidates : facets;
         const SURF_CLASSIFY c = TestPointAndFacetList(point, end, along, nullptr);
+        if (c != SC_UNKNOWN)
+            return c;
+    }
+    return SC_UNKNOWN;
+}
+
+SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCollection* facets, G3Grid* index)
+{
+    if (!index)
+        return ClassifyVertex(point, facets);
+    if (!(radius > 0.0) || !std::isfinite(radius) || !Finite3(point))
+        return SC_UNKNOWN;
+    if (!rayCandidates)
+        rayCandidates = new GArrayCollection();
+    for (int attempt = 0; attempt < kMaxRays; ++attempt) {
+        double end[3];
+        GenerateRandomRay(point, end, radius);
+        rayCandidates->clear();
+        index->GetFacetByLine(point, end, rayCandidates);
+        SortByFacetId(rayCandidates);
+        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, rayCandidates, nullptr);
         if (c != SC_UNKNOWN)
             return c;
     }
