@@ -6,7 +6,7 @@
 // two points become one piece. Every region is read by the even-odd rule of
 // its own sides: a triangle's sides, or the contours of one contour region.
 // Which side of a piece is inside a region comes from the faces of that
-// region's own border (G3PlaneFaces), and the cover of each face of the
+// region's own border (G3ContourFaces), and the cover of each face of the
 // whole arrangement from the faces' labels: crossing a piece changes the
 // cover by what its regions gain or lose there. No point is sampled near a
 // piece, so faces of any width are read alike.
@@ -25,7 +25,7 @@
 #include "Geometry/contour/G3ContourArrangement.h"
 
 #include "Geometry/contour/G3ContourIntersector.h"
-#include "Geometry/contour/G3PlaneFaces.h"
+#include "Geometry/contour/G3ContourFaces.h"
 #include "Geometry/contour/GPathLoader.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
@@ -241,7 +241,7 @@ void G3ContourArrangement::FormPieces(G3Surface* graph)
 
     // Each contour region: the side of each of its border pieces that lies
     // inside it gains it.
-    std::vector<G3PlaneFaces::Edge> border;
+    std::vector<G3ContourFaces::Edge> border;
     std::vector<int> borderPiece;
     for (std::size_t m = 0; m < regionPieces.size();) {
         const int r = regionPieces[m].first;
@@ -253,21 +253,21 @@ void G3ContourArrangement::FormPieces(G3Surface* graph)
                 ++end;
             if ((end - m) % 2 == 1) {
                 const Piece& p = pieces[static_cast<std::size_t>(regionPieces[m].second)];
-                border.push_back(G3PlaneFaces::Edge{p.a, p.b});
+                border.push_back(G3ContourFaces::Edge{p.a, p.b});
                 borderPiece.push_back(regionPieces[m].second);
             }
             m = end;
         }
-        const std::vector<char> left = G3PlaneFaces::EvenOddLeftInside(xy, border);
+        const std::vector<char> left = G3ContourFaces::EvenOddLeftInside(xy, border);
         for (std::size_t k = 0; k < border.size(); ++k)
             delta[static_cast<std::size_t>(borderPiece[k])] += left[k] ? 1 : -1;
     }
 
-    std::vector<G3PlaneFaces::Edge> all;
+    std::vector<G3ContourFaces::Edge> all;
     all.reserve(pieces.size());
     for (const Piece& p : pieces)
-        all.push_back(G3PlaneFaces::Edge{p.a, p.b});
-    const G3PlaneFaces faces(xy, all);
+        all.push_back(G3ContourFaces::Edge{p.a, p.b});
+    const G3ContourFaces faces(xy, all);
     const std::vector<long long> cover = faces.Label(delta);
     for (std::size_t k = 0; k < pieces.size(); ++k) {
         pieces[k].leftCover = static_cast<int>(cover[static_cast<std::size_t>(faces.GetFace(static_cast<int>(2 * k)))]);
@@ -289,11 +289,11 @@ double G3ContourArrangement::SignedArea(G3EdgeList* c) const
 
 bool G3ContourArrangement::FormContours(int op, G3Surface* graph, GArrayCollection* out)
 {
-    std::vector<G3PlaneFaces::Edge> all;
+    std::vector<G3ContourFaces::Edge> all;
     all.reserve(pieces.size());
     for (const Piece& p : pieces)
-        all.push_back(G3PlaneFaces::Edge{p.a, p.b});
-    const G3PlaneFaces faces(xy, all);
+        all.push_back(G3ContourFaces::Edge{p.a, p.b});
+    const G3ContourFaces faces(xy, all);
     std::vector<char> keep(2 * pieces.size(), 0);
     for (std::size_t k = 0; k < pieces.size(); ++k) {
         const bool left = Inside(op, pieces[k].leftCover);

@@ -110,9 +110,10 @@ protected:
 private:
     // Unloads one result contour, reversed or in its own order.
     void UnloadContour(G3EdgeList* c, bool reverse);
-    // Where simple contours of `result` cross or overlap one another,
-    // replaces them by the borders of their even-odd region: contours that
-    // neither cross nor share a stretch of border with another stay as they
-    // are. New vertices go to surface. (G3ContourDividerOverlaps.cpp)
+    // When the simple contours of `result` cross or overlap one another so
+    // that their nesting would not make their even-odd region, replaces them
+    // by that region's borders (a border equal to a result is that result);
+    // results that nest, touch or lie apart stay as they are. New vertices
+    // go to surface. (G3ContourDividerOverlaps.cpp)
     void SeparateOverlaps(GArrayCollection* result);
 };

@@ -4,7 +4,7 @@
 // still cross or overlap, and their nesting would then be read from
 // whichever vertex happens to come first. Here all results are split at
 // their mutual crossings and their ends welded (kPointEqual); the faces of
-// that arrangement (G3PlaneFaces) tell, for every face, how many results
+// that arrangement (G3ContourFaces) tell, for every face, how many results
 // hold it and what the results' nesting types make of it. When the types
 // make the even-odd region everywhere, nothing changes (results that nest,
 // touch or share sides). Otherwise the results are replaced by the borders
@@ -20,7 +20,7 @@
 
 #include "Geometry/contour/G3ContourDivider.h"
 
-#include "Geometry/contour/G3PlaneFaces.h"
+#include "Geometry/contour/G3ContourFaces.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -152,7 +152,7 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
     }
     std::stable_sort(parts.begin(), parts.end(),
                      [](const Part& p, const Part& q) { return p.lo != q.lo ? p.lo < q.lo : p.hi < q.hi; });
-    std::vector<G3PlaneFaces::Edge> pieces;
+    std::vector<G3ContourFaces::Edge> pieces;
     std::vector<int> flags, depthDelta, claimDelta;
     for (std::size_t m = 0; m < parts.size();) {
         std::size_t end = m;
@@ -164,7 +164,7 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
             depth += d;
             claim += hole ? -d : d;
         }
-        pieces.push_back(G3PlaneFaces::Edge{parts[m].a, parts[m].b});
+        pieces.push_back(G3ContourFaces::Edge{parts[m].a, parts[m].b});
         flags.push_back(parts[m].flags);
         depthDelta.push_back(depth);
         claimDelta.push_back(claim);
@@ -173,7 +173,7 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
 
     // Where the claims make the even-odd region everywhere, the results
     // stand as they are.
-    const G3PlaneFaces faces(xy, pieces);
+    const G3ContourFaces faces(xy, pieces);
     const std::vector<long long> depth = faces.Label(depthDelta);
     const std::vector<long long> claim = faces.Label(claimDelta);
     bool agree = true;

@@ -7,7 +7,7 @@
 // (by angle) and, for each part's reference value, which side of an edge of
 // another part its lowest vertex lies on (the sign of one cross product).
 
-#include "Geometry/contour/G3PlaneFaces.h"
+#include "Geometry/contour/G3ContourFaces.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,7 +29,7 @@ int Find(std::vector<int>& parent, int v)
 
 } // namespace
 
-G3PlaneFaces::G3PlaneFaces(const std::vector<double>& points, const std::vector<Edge>& edgeList)
+G3ContourFaces::G3ContourFaces(const std::vector<double>& points, const std::vector<Edge>& edgeList)
     : xy(points), edges(edgeList)
 {
     SortAround();
@@ -54,13 +54,13 @@ G3PlaneFaces::G3PlaneFaces(const std::vector<double>& points, const std::vector<
     FindParts();
 }
 
-int G3PlaneFaces::GetFrom(int h) const
+int G3ContourFaces::GetFrom(int h) const
 {
     const Edge& e = edges[static_cast<std::size_t>(h >> 1)];
     return (h & 1) ? e.b : e.a;
 }
 
-void G3PlaneFaces::SortAround()
+void G3ContourFaces::SortAround()
 {
     const std::size_t n = xy.size() / 2;
     firstOut.assign(n + 1, 0);
@@ -95,7 +95,7 @@ void G3PlaneFaces::SortAround()
     }
 }
 
-void G3PlaneFaces::FindParts()
+void G3ContourFaces::FindParts()
 {
     const int n = static_cast<int>(xy.size() / 2);
     std::vector<int> parent(static_cast<std::size_t>(n));
@@ -122,7 +122,7 @@ void G3PlaneFaces::FindParts()
     }
 }
 
-std::vector<long long> G3PlaneFaces::Label(const std::vector<int>& delta) const
+std::vector<long long> G3ContourFaces::Label(const std::vector<int>& delta) const
 {
     std::vector<long long> value(static_cast<std::size_t>(faceCount), 0);
     std::vector<char> known(static_cast<std::size_t>(faceCount), 0);
@@ -205,7 +205,7 @@ std::vector<long long> G3PlaneFaces::Label(const std::vector<int>& delta) const
     return value;
 }
 
-bool G3PlaneFaces::Loops(const std::vector<char>& keep, std::vector<std::vector<int>>& loops) const
+bool G3ContourFaces::Loops(const std::vector<char>& keep, std::vector<std::vector<int>>& loops) const
 {
     loops.clear();
     const std::size_t halves = 2 * edges.size();
@@ -242,7 +242,7 @@ bool G3PlaneFaces::Loops(const std::vector<char>& keep, std::vector<std::vector<
     return true;
 }
 
-std::vector<char> G3PlaneFaces::EvenOddLeftInside(const std::vector<double>& points, const std::vector<Edge>& list)
+std::vector<char> G3ContourFaces::EvenOddLeftInside(const std::vector<double>& points, const std::vector<Edge>& list)
 {
     // Only the region's own vertices: the faces cost what its edges cost.
     std::vector<int> local(points.size() / 2, -1);
@@ -263,7 +263,7 @@ std::vector<char> G3PlaneFaces::EvenOddLeftInside(const std::vector<double>& poi
         }
         ownEdges.push_back(m);
     }
-    const G3PlaneFaces faces(own, ownEdges);
+    const G3ContourFaces faces(own, ownEdges);
     // Every edge is a border: the count of borders crossed, taken odd or
     // even, is the side.
     const std::vector<long long> parity = faces.Label(std::vector<int>(ownEdges.size(), 1));

@@ -22,7 +22,7 @@
 
 #include <vector>
 
-class G3PlaneFaces {
+class G3ContourFaces {
 public:
     struct Edge {
         int a;
@@ -31,7 +31,7 @@ public:
 
     // xy holds (x, y) per vertex; edges join distinct vertices, at most one
     // edge per vertex pair.
-    G3PlaneFaces(const std::vector<double>& xy, const std::vector<Edge>& edges);
+    G3ContourFaces(const std::vector<double>& xy, const std::vector<Edge>& edges);
 
     int GetFaceCount() const { return faceCount; }
     // The face on the left of half-edge h.
