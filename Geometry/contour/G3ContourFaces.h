@@ -30,7 +30,8 @@ public:
     };
 
     // xy holds (x, y) per vertex; edges join distinct vertices, at most one
-    // edge per vertex pair.
+    // edge per vertex pair. Both are read, not copied: they must outlive
+    // the faces.
     G3ContourFaces(const std::vector<double>& xy, const std::vector<Edge>& edges);
 
     int GetFaceCount() const { return faceCount; }
