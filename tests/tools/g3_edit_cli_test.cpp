@@ -74,6 +74,31 @@ TEST_F(G3EditCli, ExplodeWritesOnePiecePerFile)
     EXPECT_EQ(2, Run({"explode", P("three.obj")}).status);
 }
 
+TEST_F(G3EditCli, RoofOpeningsCutThroughBothLayers)
+{
+    Write("house.txt", "0 0 35\n12 0 35\n12 8 35\n0 8 35\n");
+    // A chimney, a roof window, and an outline across the ridge's end.
+    Write("openings.txt", "# chimney\n3 1.5\n4 1.5\n4 2.5\n3 2.5\n\n6 5.5\n7.2 5.5\n7.2 6.7\n6 6.7\n\n"
+                          "3.5 3.5\n4.5 3.5\n4.5 4.5\n3.5 4.5\n");
+    Result r = Run({"roof", P("house.txt"), "--thickness", "0.3", "--overhang", "0.5", "--opening",
+                    P("openings.txt"), "-o", P("roof.obj")});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("2 of 3 cut", Key(r.out, "openings"));
+    // Twelve facets (two layers of four, four fascia), one wall per opening edge.
+    EXPECT_EQ("20", Key(Info(P("roof.obj")).out, "facets"));
+    // Without thickness there is one layer: nothing is cut.
+    r = Run({"roof", P("house.txt"), "--opening", P("openings.txt"), "-o", P("thin.obj")});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("0 of 3 cut", Key(r.out, "openings"));
+    // A malformed line or a two-point outline writes nothing.
+    for (const char* bad : {"1 1\n2 x\n2 2\n", "1 1\n2 1\n\n1 1\n2 1\n2 2\n"}) {
+        Write("bad.txt", bad);
+        r = Run({"roof", P("house.txt"), "--thickness", "0.3", "--opening", P("bad.txt"), "-o", P("bad.obj")});
+        EXPECT_EQ(2, r.status);
+        EXPECT_FALSE(std::filesystem::exists(P("bad.obj")));
+    }
+}
+
 } // namespace
 
 #endif

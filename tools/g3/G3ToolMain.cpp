@@ -132,7 +132,7 @@ std::string ToolUsage()
                        "  sphere R N -o OUT                 write a sphere of N meridians\n"
                        "  shell IN --thickness T -o OUT     move every facet along its normal\n"
                        "  classify SOLID POINTS             inside, outside or on, for each point\n"
-                       "  roof OUTLINE -o OUT [--thickness T] [--overhang O]\n"
+                       "  roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE]\n"
                        "                                    build a roof over an outline of x y angle lines\n"
                        "  terrain POINTS -o OUT [--smooth MODE] [--iterations N] [--cover] [--pad FILE]\n"
                        "                                    a terrain from x y z survey points\n"

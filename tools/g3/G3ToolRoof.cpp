@@ -118,7 +118,7 @@ bool ParseLength(const std::string& text, double& v)
 
 std::string RoofCommandHelp()
 {
-    return "usage: g3 roof OUTLINE -o OUT [--thickness T] [--overhang O] [--quiet]\n"
+    return "usage: g3 roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE] [--quiet]\n"
            "\n"
            "Builds a roof over the closed outline in OUTLINE, a text file of\n"
            "\"x y angle_in_degrees\" lines (blank lines and lines starting with '#' are\n"
@@ -129,14 +129,17 @@ std::string RoofCommandHelp()
            "Prints the number of facets of each kind. A malformed line is refused with\n"
            "its line number, a pitch of 0 or less with its line number; an outline the\n"
            "generator refuses (a self-crossing outline or overhang, an overhang that\n"
-           "turns an edge around) and one whose every edge is a gable write nothing.\n\n";
+           "turns an edge around) and one whose every edge is a gable write nothing.\n"
+           "--opening FILE cuts chimneys and roof windows through a thick roof: outlines of\n"
+           "\"x y\" lines, a blank line between outlines, each cut vertically through both\n"
+           "layers and closed with walls (an outline over a facet edge is skipped).\n\n";
 }
 
 int CommandRoof(const std::vector<std::string>& raw)
 {
     ArgSyntax syntax;
     syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--thickness", "--overhang"};
+    syntax.valueOptions = {"-o", "--output", "--thickness", "--overhang", "--opening"};
     ParsedArgs a;
     int status = kExitOk;
     if (!OpenCommand("roof", raw, syntax, a, status))
@@ -162,6 +165,9 @@ int CommandRoof(const std::vector<std::string>& raw)
         std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;
     }
+    RoofOpenings openings;
+    if (a.HasValue({"--opening"}) && !ReadRoofOpenings(a.Value({"--opening"}), openings))
+        return kExitBadInput;
     const char* file = a.positionals[0].c_str();
     for (const OutlinePoint& p : pts)
         if (!(p.angle >= GTolerance::kAngleZero)) {
@@ -198,6 +204,7 @@ int CommandRoof(const std::vector<std::string>& raw)
     }
     std::printf("roof: %d facets, lower layer: %d, eave fascia: %d, gable fascia: %d\n", kinds[1], kinds[2],
                 kinds[3], kinds[4]);
+    CutRoofOpenings(s, openings);
     std::printf("%s\n", Describe(CountsOf(s)).c_str());
     progress.Pass("writing " + out);
     std::string message;
