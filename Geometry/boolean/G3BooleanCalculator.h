@@ -116,6 +116,11 @@ public:
     // links cleared) and removes the engine's provider. False, nothing
     // changed, when s is null or carries no provider of the engine.
     static bool CloseBoolean(G3Surface* s);
+    // Gives each facet of s with many contours a locator in its record, so
+    // the rays' point-in-facet tests read only the contours near the point
+    // (a slab's face with thousands of openings). Facets keep them until
+    // their records close; their chains must not change meanwhile.
+    static void HoldLargeFacets(G3Surface* s);
 
     // --- random rays (all draw from GRand)
     // end = origin + length * d, d uniform on the unit sphere from two

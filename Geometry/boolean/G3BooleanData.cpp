@@ -3,15 +3,16 @@
 //   record in its scratch link, and a facet record's box covers the facet's
 //   vertices as they were when it was opened, widened by the engine's box
 //   margin;
-// - a segment list belongs to exactly one record and is deleted once: by
-//   closing the facet (which nulls it) or, for a facet never closed, by the
-//   provider's destructor;
+// - a segment list (and a locator) belongs to exactly one record and is
+//   deleted once: by closing the facet (which nulls it) or, for a facet
+//   never closed, by the provider's destructor;
 // - closing an entity leaves its scratch link clear.
 #include "Geometry/boolean/G3BooleanData.h"
 
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetLocator.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <typeinfo>
@@ -48,6 +49,8 @@ G3BooleanDataProvider::~G3BooleanDataProvider()
     for (G3BooleanFacetData* r : facetRecords) {
         delete r->segments;
         r->segments = nullptr;
+        delete r->locator;
+        r->locator = nullptr;
     }
 }
 
@@ -90,5 +93,7 @@ void G3BooleanDataProvider::CloseExDataFacet(G3Facet* f)
         return;
     delete r->segments;
     r->segments = nullptr;
+    delete r->locator;
+    r->locator = nullptr;
     f->SetExData(nullptr);
 }

@@ -19,6 +19,7 @@
 
 class G3Facet;
 class G3IntervalList;
+class G3FacetLocator;
 class G3Vertex;
 
 // A facet's record: the facet's box widened by 9.999999999999999e-6 on
@@ -37,6 +38,9 @@ public:
 
     SURF_CLASSIFY classify = SC_UNKNOWN;
     G3IntervalList* segments = nullptr;
+    // The facet's boundary held for the rays' point-in-facet tests (facets
+    // with many contours only); deleted with the segments.
+    G3FacetLocator* locator = nullptr;
 };
 
 // A vertex's record: its classification.

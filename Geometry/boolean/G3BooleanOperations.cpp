@@ -311,6 +311,8 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
                 A, B, [&] { MergeSurfaceAndIntersectionTree(A, &envA); },
                 [&] { MergeSurfaceAndIntersectionTree(B, &envB); });
     }
+    HoldLargeFacets(A);
+    HoldLargeFacets(B);
     ClassifyVerticesOfBoth();
     ClassifyFacetsOfBoth();
     slicePlane = callersPlane;

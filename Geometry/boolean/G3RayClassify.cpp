@@ -20,6 +20,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetLocator.h"
 #include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -129,6 +130,12 @@ enum class Where { Outside, Inside, Boundary };
 // edge it is on.
 Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b)
 {
+    const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+    if (r && r->locator) {
+        if (!r->locator->PointInFacet(x, a, b, kInFacet))
+            return Where::Outside;
+        return *a ? Where::Boundary : Where::Inside;
+    }
     int i = 0;
     int j = 1;
     f->GetMaxCoo(&i, &j);
@@ -456,4 +463,43 @@ SURF_CLASSIFY G3BooleanCalculator::TestOnOpposite(const double* point, const dou
             return ra == rb ? SC_ON_SAME : SC_ON_OPPOSITE;
     }
     return SC_UNKNOWN;
+}
+
+// ------------------------------------------------------------ large facets
+
+namespace {
+
+// A facet is held when its chain reaches this many edges and it has at
+// least this many contours: below, one walk of the chain costs less than
+// the locator's box tests.
+constexpr int kHeldFacetEdges = 64;
+constexpr int kHeldFacetContours = 8;
+
+bool ChainReaches(const G3Facet* f, int edges)
+{
+    int n = 0;
+    for (const G3Edge* e = f->GetFirstEdge(); e && n < edges; e = e->GetFacetEdge(f))
+        ++n;
+    return n >= edges;
+}
+
+} // namespace
+
+void G3BooleanCalculator::HoldLargeFacets(G3Surface* s)
+{
+    GArrayCollection* facets = s ? s->GetFacetList() : nullptr;
+    for (int k = 0; facets && k < facets->size(); ++k) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+        G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+        if (!r || r->locator || !ChainReaches(f, kHeldFacetEdges))
+            continue;
+        int i = 0;
+        int j = 1;
+        f->GetMaxCoo(&i, &j);
+        G3FacetLocator* held = new G3FacetLocator(f, i, j);
+        if (held->GetContourCount() >= kHeldFacetContours)
+            r->locator = held;
+        else
+            delete held;
+    }
 }

@@ -16,6 +16,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3FacetLocator.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <cmath>
@@ -242,6 +243,66 @@ bool G3Facet::PointInFacet(int i, int j, const double* p, G3Vertex** onA, G3Vert
         const Corner cur = probe.Make(s.to->GetXYZ(), s.to);
         if (Apply(probe.Edge(prev, cur), prev, cur, &crossings, onA, onB))
             return true;
+    }
+    SetOutputs(onA, onB, nullptr, nullptr);
+    return (crossings & 1) != 0;
+}
+
+G3FacetLocator::G3FacetLocator(const G3Facet* f, int i, int j) : i(ValidAxis(i) ? i : 0), j(ValidAxis(j) ? j : 1)
+{
+    BoundarySteps walk(f);
+    BoundarySteps::Step s;
+    while (walk.Next(s)) {
+        if (s.opens || begin.empty()) {
+            begin.push_back(static_cast<int>(steps.size()));
+            boxes.push_back(Box{HUGE_VAL, -HUGE_VAL, HUGE_VAL, -HUGE_VAL});
+        }
+        steps.push_back(Step{s.from, s.to, s.opens});
+        Box& b = boxes.back();
+        for (const G3Vertex* v : {s.from, s.to}) {
+            if (!v)
+                continue;
+            const double* xyz = v->GetXYZ();
+            if (!std::isfinite(xyz[this->i]) || !std::isfinite(xyz[this->j])) {
+                // Never passed over: the plain walk decides as it would.
+                b = Box{-HUGE_VAL, HUGE_VAL, -HUGE_VAL, HUGE_VAL};
+                continue;
+            }
+            b.i0 = std::fmin(b.i0, xyz[this->i]);
+            b.i1 = std::fmax(b.i1, xyz[this->i]);
+            b.j0 = std::fmin(b.j0, xyz[this->j]);
+            b.j1 = std::fmax(b.j1, xyz[this->j]);
+        }
+    }
+    begin.push_back(static_cast<int>(steps.size()));
+}
+
+bool G3FacetLocator::PointInFacet(const double* p, G3Vertex** onA, G3Vertex** onB, double tolerance) const
+{
+    SetOutputs(onA, onB, nullptr, nullptr);
+    if (!p)
+        return false;
+    const RayProbe probe(i, j, p, tolerance);
+    // Twice the tolerance: the corner offsets are rounded differences.
+    const double wide = 2.0 * (tolerance > 0.0 ? tolerance : 0.0);
+    int crossings = 0;
+    for (std::size_t c = 0; c < boxes.size(); ++c) {
+        const Box& b = boxes[c];
+        if (p[i] < b.i0 - wide || p[i] > b.i1 + wide || p[j] < b.j0 - wide || p[j] > b.j1 + wide)
+            continue;
+        for (int k = begin[c]; k < begin[c + 1]; ++k) {
+            const Step& s = steps[static_cast<std::size_t>(k)];
+            if (!s.from || !s.to)
+                continue;
+            const Corner prev = probe.Make(s.from->GetXYZ(), s.from);
+            if (s.opens && RayProbe::OnPoint(prev)) {
+                SetOutputs(onA, onB, s.from, nullptr);
+                return true;
+            }
+            const Corner cur = probe.Make(s.to->GetXYZ(), s.to);
+            if (Apply(probe.Edge(prev, cur), prev, cur, &crossings, onA, onB))
+                return true;
+        }
     }
     SetOutputs(onA, onB, nullptr, nullptr);
     return (crossings & 1) != 0;

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -462,6 +463,71 @@ TEST(BooleanFamilies, FacesAHairOffAtTheTolerance)
                 failed += right ? 0 : 1;
                 EXPECT_TRUE(right) << "hair " << t << " round " << round << " " << kOpNames[op] << ": " << fault;
             }
+        }
+    }
+    EXPECT_EQ(0, failed);
+}
+
+// A slab whose faces carry many shafts (one facet with a contour per
+// shaft, as the engine merges them), against boxes on a grid of quarters
+// standing in and across the shafts: exact volumes, every operation. The
+// rays then meet facets of many contours, which the engine reads through
+// their contours' boxes.
+TEST(BooleanFamilies, SlabsWithManyShaftsAreExact)
+{
+    GSRand(3643);
+    std::mt19937 gen(3643);
+    auto pick = [&](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
+    using Box3 = std::pair<P, P>;
+    auto common = [](const Box3& a, const Box3& b) {
+        double v = 1.0;
+        for (int d = 0; d < 3; ++d)
+            v *= std::max(0.0, std::min(a.second[d], b.second[d]) - std::max(a.first[d], b.first[d]));
+        return v;
+    };
+    int failed = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 3 : 12); ++round) {
+        // Shafts 0.5 wide in most cells of a 6 x 6 slab, 1 thick; each
+        // standing box keeps to a cell of its own, clear of the others (an
+        // operand's own parts must not touch), often flush with a shaft's
+        // wall.
+        const Box3 whole{{0, 0, 0}, {6, 6, 1}};
+        SurfacePtr shafts(new G3Surface());
+        std::vector<char> shaft(36, 0);
+        for (int c = 0; c < 36; ++c)
+            if ((shaft[c] = pick(3) != 0))
+                fixtures::AddBox(shafts.get(), {c % 6 + 0.25, c / 6 + 0.25, -0.5}, {c % 6 + 0.75, c / 6 + 0.75, 1.5});
+        G3BooleanCalculator cut;
+        SurfacePtr slab(cut.Sub(fixtures::Box(whole.first, whole.second).release(), shafts.release()));
+        ASSERT_TRUE(slab);
+        double va = 36.0, vb = 0.0, vab = 0.0;
+        for (int c = 0; c < 36; ++c)
+            va -= shaft[c] ? 0.25 : 0.0;
+        SurfacePtr boxes(new G3Surface());
+        std::vector<int> cells(36);
+        for (int c = 0; c < 36; ++c)
+            cells[c] = c;
+        std::shuffle(cells.begin(), cells.end(), gen);
+        for (int k = 0; k < 8; ++k) {
+            const int c = cells[k];
+            const double x = c % 6 + 0.25 * (1 + pick(2)), y = c / 6 + 0.25 * (1 + pick(2));
+            const double z = 0.25 * pick(8) - 0.5;
+            const Box3 box{{x, y, z}, {x + 0.25 * (1 + pick(static_cast<int>((c % 6 + 1 - x) * 4))),
+                                       y + 0.25 * (1 + pick(static_cast<int>((c / 6 + 1 - y) * 4))),
+                                       z + 0.25 * (1 + pick(8))}};
+            fixtures::AddBox(boxes.get(), box.first, box.second);
+            vb += common(box, box);
+            const Box3 hole{{c % 6 + 0.25, c / 6 + 0.25, 0.0}, {c % 6 + 0.75, c / 6 + 0.75, 1.0}};
+            vab += common(box, whole) - (shaft[c] ? common(box, hole) : 0.0);
+        }
+        const double exact[3] = {va + vb - vab, va - vab, vab};
+        for (Op op : {kUnion, kDifference, kIntersection}) {
+            double volume = 0.0;
+            const std::string fault = Operate(slab.get(), boxes.get(), op, &volume);
+            const bool right = fault.empty() && std::fabs(volume - exact[op]) <= 1e-9 * std::max(1.0, exact[op]);
+            failed += right ? 0 : 1;
+            EXPECT_TRUE(right) << "round " << round << " " << kOpNames[op] << ": " << fault << " volume " << volume
+                               << " exact " << exact[op];
         }
     }
     EXPECT_EQ(0, failed);
