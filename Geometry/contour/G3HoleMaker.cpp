@@ -301,6 +301,9 @@ void G3HoleMaker::MakeHoles()
     FillHoleDataList();
     if (holeData.size() == 0)
         return;
+    // Facets added with flags of their own leave them as the surface's edge
+    // flags: given back at the end.
+    const int edgeFlags = surface->GetEdgeFlags();
     // Every pierced facet once, in the order the records name them, with
     // the openings of every record that pierces it.
     struct Pierced {
@@ -349,4 +352,5 @@ void G3HoleMaker::MakeHoles()
     surface->RemoveEqualsVertexAndDivideEdges();
     surface->RemoveTrivialFacets();
     surface->Update(CHECK_LEVEL_FACETS);
+    surface->SetEdgeFlags(edgeFlags);
 }

@@ -52,13 +52,14 @@ std::vector<const double*> PointsOf(GArrayCollection* points)
     return out;
 }
 
-// A facet over new vertices at the points, in order; flags 0.
-G3Facet* FacetFromPoints(G3Surface* s, const std::vector<std::vector<double>>& pts)
+// A facet over new vertices at the points, in order, its edges flagged
+// `edgeFlags`; facet flags 0.
+G3Facet* FacetFromPoints(G3Surface* s, const std::vector<std::vector<double>>& pts, int edgeFlags)
 {
     std::vector<G3Vertex*> v;
     for (const std::vector<double>& p : pts)
         v.push_back(s->AddVertex(p.data(), 0));
-    G3Facet* f = s->AddFacet(static_cast<int>(v.size()), v.data(), s->GetEdgeFlags(), nullptr, nullptr);
+    G3Facet* f = s->AddFacet(static_cast<int>(v.size()), v.data(), edgeFlags, nullptr, nullptr);
     if (f)
         f->SetFlags(0);
     return f;
@@ -147,6 +148,9 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
     const std::vector<const double*> pts = PointsOf(points);
     if (!surface || !facet || pts.size() < 3 || !Listed(surface->GetFacetList(), facet))
         return;
+    // Adding a facet with flags of its own leaves them as the surface's
+    // edge flags: the hole takes the surface's, which are given back.
+    const int edgeFlags = surface->GetEdgeFlags();
     surface->BeginComplexFacet();
     {
         // The copies of the facet's contours come first: the rebuilt facet
@@ -176,9 +180,10 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
     std::vector<std::vector<double>> hole;
     for (const double* p : pts)
         hole.emplace_back(p, p + 3);
-    FacetFromPoints(surface, hole);
+    FacetFromPoints(surface, hole, edgeFlags);
     surface->EndComplexFacet();
     surface->RemoveFacet(facet);
+    surface->SetEdgeFlags(edgeFlags);
 }
 
 G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction, double depth,
@@ -198,6 +203,7 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     }
     if (!host)
         return nullptr;
+    const int edgeFlags = surface->GetEdgeFlags();
     MakeHole(host, points);
 
     const double* d = direction->GetXYZ();
@@ -209,17 +215,19 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     for (std::size_t k = 0; k < n; ++k) {
         const double* p = pts[k];
         const double* q = pts[(k + 1) % n];
-        G3Facet* side = FacetFromPoints(surface, {{q[0], q[1], q[2]}, moved(q), moved(p), {p[0], p[1], p[2]}});
+        G3Facet* side =
+            FacetFromPoints(surface, {{q[0], q[1], q[2]}, moved(q), moved(p), {p[0], p[1], p[2]}}, edgeFlags);
         if (side)
             sides.push_back(side);
     }
     std::vector<std::vector<double>> capPoints;
     for (const double* p : pts)
         capPoints.push_back(moved(p));
-    G3Facet* cap = FacetFromPoints(surface, capPoints);
+    G3Facet* cap = FacetFromPoints(surface, capPoints, edgeFlags);
 
     surface->RemoveEqualsVertexAndDivideEdges();
     surface->Update(CHECK_LEVEL_WELD);
+    surface->SetEdgeFlags(edgeFlags);
 
     // The update may have merged or dropped any of the new facets: hand
     // back only those still listed, compared by address before any is read.

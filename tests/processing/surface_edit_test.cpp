@@ -244,16 +244,20 @@ TEST(InsertFacet, PocketsAndBossesChangeTheVolumeByTheirOwn)
 TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
 {
     // A contour of two distinct points has a cap the weld collapses; a
-    // depth of 0 flattens every side quad instead.
+    // depth of 0 flattens every side quad; new edges flagged 4 let the
+    // update merge the walls and the cap into their neighbours.
     const struct {
         double xy[4][2];
         double depth;
-        int caps, sides;
-    } rows[] = {{{{1, 1}, {1, 1}, {1, 1}, {2, 1}}, 1.0, 0, 2}, {{{1, 1}, {2, 1}, {2, 2}, {1, 2}}, 0.0, 1, 0}};
+        int edgeFlags, caps, sides;
+    } rows[] = {{{{1, 1}, {1, 1}, {1, 1}, {2, 1}}, 1.0, 1, 0, 2},
+                {{{1, 1}, {2, 1}, {2, 2}, {1, 2}}, 0.0, 1, 1, 0},
+                {{{1, 1}, {2, 1}, {2, 2}, {1, 2}}, 1.0, 1 | 4, 0, -1}};  // sides: any, all listed
     for (const auto& r : rows) {
         G3Surface s;
         AddBox(s, {0, 0, 0}, {4, 4, 2});
         s.FormPlaneEquation();
+        s.SetEdgeFlags(r.edgeFlags);
         std::vector<std::unique_ptr<G3Point>> keep;
         GArrayCollection contour;
         for (const auto& p : r.xy) {
@@ -268,7 +272,11 @@ TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
         for (int k = 0; k < s.GetFacetCount(); ++k)
             listed.push_back(s.GetFacet(k));
         EXPECT_EQ(r.caps, std::count(listed.begin(), listed.end(), cap));
-        EXPECT_EQ(r.sides, sides.size());
+        EXPECT_EQ(r.caps == 0, cap == nullptr);
+        if (r.sides >= 0) {
+            EXPECT_EQ(r.sides, sides.size());
+        }
+        EXPECT_EQ(r.edgeFlags, s.GetEdgeFlags());
         for (int k = 0; k < sides.size(); ++k)
             EXPECT_EQ(1, std::count(listed.begin(), listed.end(), sides.get(k)));
         EXPECT_TRUE(s.GetClosed());
