@@ -254,6 +254,15 @@ protected:
     // Length of the classification rays over `box`: twice its diagonal, so
     // that a ray from any point of the box ends outside it.
     static double RayLength(const GEnvelope& box);
+    // Sets the rays' length from box and, when the box is flat (its thinnest
+    // side kFlatScene times shorter than its longest: a storey, a slab, a
+    // site), the axis that classification rays lean toward.
+    void AimRays(const GEnvelope& box);
+    // A classification ray from origin: a random direction, leaned toward
+    // the flat axis when there is one (a ray across a storey's thickness
+    // meets a few walls, one along it meets a row of them), `radius` long.
+    // It draws from GRand exactly as GenerateRandomRay does.
+    void ClassificationRay(const double* origin, double* end);
     // When exactly one of A and B has corner normals, the other gets its
     // facet planes as normals. A null operand takes no part.
     void AssignNormalsByPlane();
@@ -389,6 +398,8 @@ protected:
     // Box test code of envA against envB; G_CLIP_DISJOINT when apart.
     int clip = G_CLIP_DISJOINT;
     double radius = 0.0;
+    // The axis classification rays lean toward, or -1 (see AimRays).
+    int flatAxis = -1;
     // Owned while it exists.
     G3Grid* grid = nullptr;
     // Recursion depth of the flood fill.

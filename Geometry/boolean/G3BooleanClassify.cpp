@@ -380,7 +380,9 @@ bool G3BooleanCalculator::BuildRayGrid(RayGrid* slot, GArrayCollection* facets)
     box.Extend(GTolerance::kBoxMargin);
     int cells = static_cast<int>(kRayGridCellsPerCubeRoot * std::cbrt(static_cast<double>(n)));
     cells = std::max(1, std::min(cells, kRayGridMaxCells));
-    slot->grid = new G3Grid(&box, cells);
+    int perAxis[3];
+    G3Grid::SizeCells(&box, static_cast<double>(cells) * cells * cells, perAxis);
+    slot->grid = new G3Grid(&box, perAxis);
     slot->facets = facets;
     slot->count = n;
     // Each facet goes in under its record's box widened once more, so that

@@ -25,6 +25,9 @@ using GTolerance::kBoxMargin;
 // The facet merge and triangulation modes of the preparation: every group
 // of coplanar facets merged (mask -1), then facets that are not flat
 // triangulated (mode 2) with new diagonals of flags 10.
+// A scene whose box is this many times longer than it is thin is flat for
+// the classification rays.
+constexpr double kFlatScene = 4.0;
 constexpr int kMergeAllInPlane = -1;
 constexpr int kTriangulateNotFlat = 2;
 constexpr int kDiagonalFlags = 10;
@@ -47,6 +50,19 @@ void ScaleAndBox(G3Surface* s, GEnvelope* env)
 }
 
 } // namespace
+
+void G3BooleanCalculator::AimRays(const GEnvelope& box)
+{
+    radius = RayLength(box);
+    flatAxis = -1;
+    double extent[3];
+    for (int k = 0; k < 3; ++k)
+        extent[k] = box.max[k] - box.min[k];
+    const int thin = extent[0] <= extent[1] ? (extent[0] <= extent[2] ? 0 : 2) : (extent[1] <= extent[2] ? 1 : 2);
+    const double longest = std::fmax(extent[0], std::fmax(extent[1], extent[2]));
+    if (std::isfinite(longest) && extent[thin] >= 0.0 && kFlatScene * extent[thin] < longest)
+        flatAxis = thin;
+}
 
 double G3BooleanCalculator::RayLength(const GEnvelope& box)
 {
@@ -82,7 +98,7 @@ bool G3BooleanCalculator::OpenBoolean()
     }
     envAll = envA;
     envAll.Add(&envB);
-    radius = RayLength(envAll);
+    AimRays(envAll);
     return true;
 }
 
@@ -118,7 +134,7 @@ bool G3BooleanCalculator::RemoveSelfIntersection(G3Surface* s)
     envCommon = envA;
     envAll = envA;
     OpenBoolean(s);
-    radius = RayLength(envAll);
+    AimRays(envAll);
     DivideSelf();
     MergeSurfaceAndIntersectionTree(s, &envA);
     // The records go before the cleanup passes, which delete and rebuild

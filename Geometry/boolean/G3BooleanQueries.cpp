@@ -90,14 +90,17 @@ bool G3BooleanCalculator::OpenFindIntersection(G3Surface* s)
     envCommon.Extend(kBoxMargin);
     delete grid;
     GArrayCollection* facets = s->GetFacetList();
-    grid = new G3Grid(&envCommon, QueryCells(facets ? facets->size() : 0));
+    const double cells = QueryCells(facets ? facets->size() : 0);
+    int perAxis[3];
+    G3Grid::SizeCells(&envCommon, cells * cells * cells, perAxis);
+    grid = new G3Grid(&envCommon, perAxis);
     for (int k = facets ? facets->size() - 1 : -1; k >= 0; --k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
         if (G3BooleanFacetData* r = G3BooleanFacetData::Of(f))
             grid->AddFacet(f, r);
     }
     A = s;
-    radius = RayLength(envCommon);
+    AimRays(envCommon);
     return true;
 }
 
@@ -185,7 +188,7 @@ SURF_CLASSIFY G3BooleanCalculator::FindVertexClassify(const double* point)
         return SC_UNKNOWN;
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        GenerateRandomRay(point, end, radius);
+        ClassificationRay(point, end);
         FacetsAlong(point, end);
         const SURF_CLASSIFY c = TestPointAndFacetList(point, end, candidates, nullptr);
         if (c != SC_UNKNOWN)

@@ -98,7 +98,9 @@ struct Solids {
         if (n < kSolidGridMinFacets)
             return nullptr;
         const int cells = std::min(kSolidGridMaxCells, std::max(1, static_cast<int>(std::cbrt(n))));
-        grids[p] = std::make_unique<G3Grid>(&boxes[p], cells);
+        int perAxis[3];
+        G3Grid::SizeCells(&boxes[p], static_cast<double>(cells) * cells * cells, perAxis);
+        grids[p] = std::make_unique<G3Grid>(&boxes[p], perAxis);
         for (int k = 0; k < n; ++k) {
             G3Facet* f = static_cast<G3Facet*>(list.get(k));
             GEnvelope box;
@@ -231,7 +233,7 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
     GEnvelope box;
     s->FormEnvelope(&box);
     box.Extend(GTolerance::kBoxMargin);
-    radius = RayLength(box);
+    AimRays(box);
     G3IntervalList cut;
     Solids solids(s);
     for (int k = 0; k < n; ++k) {

@@ -45,6 +45,9 @@ using GTolerance::kZeroNormal;
 // Rays drawn before a classifier gives up.
 constexpr int kMaxRays = 100;
 constexpr double kTwoPi = 6.283185307179586;
+// A classification ray in a flat scene leaves the flat axis by at most
+// atan(kFlatLean), about 27 degrees.
+constexpr double kFlatLean = 0.5;
 
 double NormalLength(const double* n) { return std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]); }
 
@@ -180,6 +183,24 @@ void ClearMarks(GArrayCollection& objects)
 } // namespace
 
 // ------------------------------------------------------------ random rays
+
+void G3BooleanCalculator::ClassificationRay(const double* origin, double* end)
+{
+    double d[3];
+    RandomDirection(d);
+    if (flatAxis >= 0 && flatAxis < 3) {
+        // Within atan(kFlatLean) of the flat axis, on the side the draw
+        // chose: the tilt keeps the direction continuous (no ray runs along
+        // the scene's walls but by chance).
+        const int a = flatAxis;
+        for (int k = 0; k < 3; ++k)
+            d[k] = k == a ? (d[k] < 0.0 ? -1.0 - std::fabs(d[k]) : 1.0 + d[k]) : kFlatLean * d[k];
+        const double length = NormalLength(d);
+        for (double& c : d)
+            c /= length;
+    }
+    Along(origin, d, radius, end);
+}
 
 void G3BooleanCalculator::GenerateRandomRay(const double* origin, double* end, double length)
 {
@@ -407,7 +428,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
         return SC_UNKNOWN;
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        GenerateRandomRay(point, end, radius);
+        ClassificationRay(point, end);
         // The facets along the ray, in list order, when a grid covers the
         // list: the count and its first stop come out as over the list.
         if (!rayCandidates)
@@ -430,7 +451,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
         rayCandidates = new GArrayCollection();
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        GenerateRandomRay(point, end, radius);
+        ClassificationRay(point, end);
         rayCandidates->clear();
         index->GetFacetByLine(point, end, rayCandidates);
         SortByFacetId(rayCandidates);

@@ -29,7 +29,8 @@ namespace {
 // The pairing grid holds about kFacetsPerCell facets per occupied cell of a
 // surface spread over the box: a surface of N facets occupies about n^2 of
 // the n^3 cells, so n grows as the square root of N / kFacetsPerCell. The
-// cap keeps the cell array (n^3 pointers) small.
+// cap keeps the cell array (n^3 pointers) small. The n^3 cells are shaped
+// to the box (a storey gets flat ones).
 constexpr double kFacetsPerCell = 4.0;
 constexpr int kMaxPairingCells = 128;
 
@@ -131,7 +132,10 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
 void G3BooleanCalculator::PairWithGrid(G3Surface* other)
 {
     delete grid;
-    grid = new G3Grid(&envCommon, PairingCells(CountInBox(other, &envCommon)));
+    const double cells = PairingCells(CountInBox(other, &envCommon));
+    int perAxis[3];
+    G3Grid::SizeCells(&envCommon, cells * cells * cells, perAxis);
+    grid = new G3Grid(&envCommon, perAxis);
     FillGrid(grid, other, &envCommon);
     GArrayCollection* facets = A->GetFacetList();
     for (int k = 0; k < facets->size(); ++k) {

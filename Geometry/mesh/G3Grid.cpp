@@ -4,12 +4,16 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Facet.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
 namespace {
 
 constexpr int kMaxCellsPerAxis = 1024;
+// A cell's list starts small: most cells hold a handful of facets.
+constexpr int kCellCapacity = 8;
+constexpr int kCellGrowth = 32;
 
 // Clears the marks of out's objects at indices begin .. end - 1; `objects`
 // says they are all G3Obj (no cast needed to find out).
@@ -24,7 +28,23 @@ void ClearMarks(GArrayCollection* out, int begin, int end, bool objects)
 
 G3Grid::G3Grid(const GEnvelope* box, int cellsPerAxis)
 {
-    n = cellsPerAxis < 1 ? 1 : (cellsPerAxis > kMaxCellsPerAxis ? kMaxCellsPerAxis : cellsPerAxis);
+    const int perAxis[3] = {cellsPerAxis, cellsPerAxis, cellsPerAxis};
+    Init(box, perAxis);
+}
+
+G3Grid::G3Grid(const GEnvelope* box, const int perAxis[3])
+{
+    const int one[3] = {1, 1, 1};
+    Init(box, perAxis ? perAxis : one);
+}
+
+void G3Grid::Init(const GEnvelope* box, const int perAxis[3])
+{
+    for (int a = 0; a < 3; ++a) {
+        const int c = perAxis[a];
+        dim[a] = c < 1 ? 1 : (c > kMaxCellsPerAxis ? kMaxCellsPerAxis : c);
+    }
+    n = std::max(dim[0], std::max(dim[1], dim[2]));
     if (box) {
         for (int a = 0; a < 3; ++a) {
             min[a] = box->min[a];
@@ -32,19 +52,59 @@ G3Grid::G3Grid(const GEnvelope* box, int cellsPerAxis)
         }
     }
     GEnvelope::Extend(min, max, 2e-6);
-    cells = new (std::nothrow) GArrayCollection*[static_cast<std::size_t>(n) * n * n]();
+    cells = new (std::nothrow) GArrayCollection*[CellCount()]();
     if (!cells) {
         // One cell still answers every search, only less selectively.
-        n = 1;
+        n = dim[0] = dim[1] = dim[2] = 1;
         cells = new GArrayCollection*[1]();
     }
     for (int a = 0; a < 3; ++a)
-        cellSize[a] = (max[a] - min[a]) / n;
+        cellSize[a] = (max[a] - min[a]) / dim[a];
+}
+
+void G3Grid::SizeCells(const GEnvelope* box, double total, int perAxis[3])
+{
+    // Cube-shaped cells as far as the box allows: side = (volume / total)
+    // to the third, an axis shorter than one side taking one cell and
+    // leaving its share to the others.
+    double extent[3] = {0.0, 0.0, 0.0};
+    for (int a = 0; a < 3 && box; ++a) {
+        const double e = box->max[a] - box->min[a];
+        extent[a] = std::isfinite(e) && e > 0.0 ? e : 0.0;
+    }
+    if (!(total >= 1.0))
+        total = 1.0;
+    bool sized[3] = {extent[0] > 0.0, extent[1] > 0.0, extent[2] > 0.0};
+    double side = 0.0;
+    for (int round = 0; round < 3; ++round) {
+        int k = 0;
+        double logVolume = 0.0;
+        for (int a = 0; a < 3; ++a)
+            if (sized[a]) {
+                ++k;
+                logVolume += std::log(extent[a]);
+            }
+        if (k == 0)
+            break;
+        side = std::exp((logVolume - std::log(total)) / k);
+        bool changed = false;
+        for (int a = 0; a < 3; ++a)
+            if (sized[a] && extent[a] <= side) {
+                sized[a] = false;
+                changed = true;
+            }
+        if (!changed)
+            break;
+    }
+    for (int a = 0; a < 3; ++a) {
+        const double q = sized[a] && side > 0.0 ? std::round(extent[a] / side) : 1.0;
+        perAxis[a] = q < 1.0 ? 1 : (q > kMaxCellsPerAxis ? kMaxCellsPerAxis : static_cast<int>(q));
+    }
 }
 
 G3Grid::~G3Grid()
 {
-    const std::size_t count = static_cast<std::size_t>(n) * n * n;
+    const std::size_t count = CellCount();
     for (std::size_t c = 0; c < count; ++c)
         delete cells[c];
     delete[] cells;
@@ -57,16 +117,16 @@ int G3Grid::Index(double d, int axis) const
         return 0;
     if (v <= -1.0)
         return -1;
-    if (v >= static_cast<double>(n))
-        return n;
+    if (v >= static_cast<double>(dim[axis]))
+        return dim[axis];
     return static_cast<int>(v);
 }
 
 void G3Grid::GetIndexes(const double* p, int* i, int* j, int* k) const
 {
-    *i = Clamp(Index(p[0] - min[0], 0));
-    *j = Clamp(Index(p[1] - min[1], 1));
-    *k = Clamp(Index(p[2] - min[2], 2));
+    *i = Clamp(Index(p[0] - min[0], 0), 0);
+    *j = Clamp(Index(p[1] - min[1], 1), 1);
+    *k = Clamp(Index(p[2] - min[2], 2), 2);
 }
 
 void G3Grid::GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const
@@ -76,13 +136,13 @@ void G3Grid::GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const
         int lo = box ? Index(box->min[a] - min[a], a) : 0;
         int hi = box ? Index(box->max[a] - min[a], a) : -1;
         out[a][0] = lo < 0 ? 0 : lo;
-        out[a][1] = hi > n - 1 ? n - 1 : hi;
+        out[a][1] = hi > dim[a] - 1 ? dim[a] - 1 : hi;
     }
 }
 
 void G3Grid::Add(int i, int j, int k, GObj* o)
 {
-    if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
+    if (!InRange(i, j, k))
         return;
     if (facetsOnly && !dynamic_cast<G3Facet*>(o)) {
         facetsOnly = false;
@@ -95,17 +155,17 @@ void G3Grid::Add(int i, int j, int k, GObj* o)
 
 void G3Grid::AddObject(int i, int j, int k, GObj* o)
 {
-    GArrayCollection*& list = cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+    GArrayCollection*& list = cells[Cell(i, j, k)];
     if (!list)
-        list = new GArrayCollection(32, 64);
+        list = new GArrayCollection(kCellCapacity, kCellGrowth);
     list->add(o);
 }
 
 void G3Grid::set(int i, int j, int k, GArrayCollection* list)
 {
-    if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
+    if (!InRange(i, j, k))
         return;
-    GArrayCollection*& slot = cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+    GArrayCollection*& slot = cells[Cell(i, j, k)];
     objectsOnly = facetsOnly = false; // the new list's objects are not looked at
     if (slot != list)
         delete slot;
@@ -114,9 +174,9 @@ void G3Grid::set(int i, int j, int k, GArrayCollection* list)
 
 GArrayCollection* G3Grid::Get(int i, int j, int k) const
 {
-    if (i < 0 || j < 0 || k < 0 || i >= n || j >= n || k >= n)
+    if (!InRange(i, j, k))
         return nullptr;
-    return cells[(static_cast<std::size_t>(k) * n + j) * n + i];
+    return cells[Cell(i, j, k)];
 }
 
 void G3Grid::AddFacet(G3Facet* f, const GEnvelope* box)
@@ -145,15 +205,15 @@ void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollecti
             hi[a] = t;
         }
         // A block wholly outside the grid along an axis selects nothing.
-        if (hi[a] < 0 || lo[a] > n - 1)
+        if (hi[a] < 0 || lo[a] > dim[a] - 1)
             return;
-        lo[a] = Clamp(lo[a]);
-        hi[a] = Clamp(hi[a]);
+        lo[a] = Clamp(lo[a], a);
+        hi[a] = Clamp(hi[a], a);
     }
     for (int z = lo[2]; z <= hi[2]; ++z) {
         for (int y = lo[1]; y <= hi[1]; ++y) {
             for (int x = lo[0]; x <= hi[0]; ++x) {
-                GArrayCollection* list = cells[(static_cast<std::size_t>(z) * n + y) * n + x];
+                GArrayCollection* list = cells[Cell(x, y, z)];
                 if (!list)
                     continue;
                 for (int c = 0; c < list->size(); ++c) {
@@ -261,8 +321,8 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
         next[axis] = (wall - a[axis]) / d[axis];
         delta[axis] = cellSize[axis] / std::fabs(d[axis]);
     }
-    // A segment clipped to the box crosses at most n walls per axis.
-    for (int walk = 0; walk <= 3 * n; ++walk) {
+    // A segment clipped to the box crosses at most dim[a] walls along a.
+    for (int walk = 0; walk <= dim[0] + dim[1] + dim[2]; ++walk) {
         OutFacets(cell[0], cell[0], cell[1], cell[1], cell[2], cell[2], out);
         if (cell[0] == last[0] && cell[1] == last[1] && cell[2] == last[2])
             break;
@@ -270,7 +330,7 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
         if (!(next[axis] <= 1.0))
             break;
         cell[axis] += step[axis];
-        if (cell[axis] < 0 || cell[axis] >= n)
+        if (cell[axis] < 0 || cell[axis] >= dim[axis])
             break;
         next[axis] += delta[axis];
     }
@@ -291,7 +351,7 @@ void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* 
     for (int z = k[0]; z <= k[1]; ++z) {
         for (int y = j[0]; y <= j[1]; ++y) {
             for (int x = i[0]; x <= i[1]; ++x) {
-                GArrayCollection* list = cells[(static_cast<std::size_t>(z) * n + y) * n + x];
+                GArrayCollection* list = cells[Cell(x, y, z)];
                 if (!list)
                     continue;
                 for (int c = 0; c < list->size(); ++c) {

@@ -1,17 +1,21 @@
 #pragma once
 // A uniform 3D grid of object lists (facets, in practice) over a box widened
 // by 2e-6 on every side: the boolean engine's way to find the facets near a
-// point, along a segment or around another facet. Cell (i, j, k) is element
-// (k * n + j) * n + i; a cell's list is created on first use and owned by
-// the grid (the objects in it are not).
+// point, along a segment or around another facet. Each axis has its own
+// cell count (a storey or a slab gets flat cells, not cubes of which every
+// wall would fill a column). Cell (i, j, k) is element (k * ny + j) * nx +
+// i; a cell's list is created on first use and owned by the grid (the
+// objects in it are not).
 //
-// Every index the grid computes is clamped into 0 .. n - 1 (a NaN offset
+// Every index the grid computes is clamped into its axis's 0 .. count - 1 (a NaN offset
 // gives 0), except that a box's range may come out empty. The searches use
 // the mark flag of G3Obj to report each object once; they expect the marks
 // of the stored objects clear and leave them clear, except OutFacets, whose
 // caller clears them. Objects that are not G3Obj cannot be marked and are
 // skipped by the searches. Cell visiting order is k, then j, then i,
 // ascending.
+
+#include <cstddef>
 
 class GArrayCollection;
 class GCollection;
@@ -24,19 +28,26 @@ public:
     // n cells per axis (below 1 counts as 1, above 1024 as 1024; when the
     // cell array cannot be allocated, 1). A null box counts as the zero box.
     G3Grid(const GEnvelope* box, int n);
+    // perAxis[0..2] cells along x, y and z (each clamped as n is; a null
+    // perAxis gives one cell).
+    G3Grid(const GEnvelope* box, const int perAxis[3]);
+    // Cell counts per axis for about `total` cells over box, the cells as
+    // near to cubes as the box allows (an axis shorter than a cell side
+    // gets one cell); each count within 1 .. 1024.
+    static void SizeCells(const GEnvelope* box, double total, int perAxis[3]);
     // Deletes every cell list (not the objects in it) and the cell array.
     ~G3Grid();
     G3Grid(const G3Grid&) = delete;
     G3Grid& operator=(const G3Grid&) = delete;
 
-    // The cell of p, each index clamped into 0 .. n - 1.
+    // The cell of p, each index clamped into its axis's range.
     void GetIndexes(const double* p, int* i, int* j, int* k) const;
     // Each of i, j, k receives a pair (low, high): low from box.min raised to
-    // at least 0, high from box.max lowered to at most n - 1. A box wholly
+    // at least 0, high from box.max lowered to at most count - 1. A box wholly
     // outside along an axis gives low > high there.
     void GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const;
     // trunc(d / cellSize) along one axis, d measured from min; saturated to
-    // -1 .. n so it always converts safely (NaN gives 0).
+    // -1 .. count so it always converts safely (NaN gives 0).
     int GetIndexX(double d) const { return Index(d, 0); }
     int GetIndexY(double d) const { return Index(d, 1); }
     int GetIndexZ(double d) const { return Index(d, 2); }
@@ -65,7 +76,9 @@ public:
     // when it lies in those cells).
     void GetFacetsByFacet(G3Facet* f, const GEnvelope* box, GArrayCollection* out);
 
+    // The largest cell count of the three axes, and one axis's count.
     int GetN() const { return n; }
+    int GetCells(int axis) const { return axis >= 0 && axis < 3 ? dim[axis] : 1; }
     const double* GetMin() const { return min; }
     const double* GetMax() const { return max; }
     const double* GetCellSize() const { return cellSize; }
@@ -79,12 +92,23 @@ protected:
     // coordinate is not finite.
     bool Clip(double* p1, double* p2) const;
     int Index(double d, int axis) const;
-    int Clamp(int c) const { return c < 0 ? 0 : (c >= n ? n - 1 : c); }
+    void Init(const GEnvelope* box, const int perAxis[3]);
+    int Clamp(int c, int axis) const { return c < 0 ? 0 : (c >= dim[axis] ? dim[axis] - 1 : c); }
+    bool InRange(int i, int j, int k) const
+    {
+        return i >= 0 && j >= 0 && k >= 0 && i < dim[0] && j < dim[1] && k < dim[2];
+    }
+    std::size_t Cell(int i, int j, int k) const
+    {
+        return (static_cast<std::size_t>(k) * dim[1] + j) * dim[0] + i;
+    }
+    std::size_t CellCount() const { return static_cast<std::size_t>(dim[0]) * dim[1] * dim[2]; }
     // Add without the range and type checks (AddFacet's indices are
     // clamped and its objects are facets).
     void AddObject(int i, int j, int k, GObj* o);
 
-    int n = 0;
+    int n = 0;           // the largest of dim
+    int dim[3] = {1, 1, 1};
     double cellSize[3] = {0.0, 0.0, 0.0};
     GArrayCollection** cells = nullptr;
     double min[3] = {0.0, 0.0, 0.0};

@@ -430,6 +430,33 @@ TEST(G3GridTest, SegmentWalkCoversItsCells)
     }
 }
 
+// Cells follow the box's shape (a storey gets flat cells, one layer when it
+// is thinner than a cell), stay within 1 .. 1024 per axis, and a box
+// without extent, or not finite, gets one cell.
+TEST(G3GridTest, CellCountsFollowTheBox)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double lo[3], hi[3], total;
+        int cells[3];
+    } rows[] = {{{0, 0, 0}, {8, 8, 8}, 512, {8, 8, 8}},
+                {{0, 0, 0}, {100, 100, 2.8}, 4096, {53, 53, 1}},
+                {{0, 0, 0}, {100, 100, 25}, 4096, {25, 25, 6}},
+                {{0, 0, 0}, {1e6, 1, 1}, 1e9, {1024, 10, 10}},
+                {{1, 2, 3}, {1, 2, 3}, 1000, {1, 1, 1}},
+                {{0, 0, 0}, {inf, 1, 1}, 1000, {1, 32, 32}}};
+    for (const auto& r : rows) {
+        GEnvelope box;
+        box.Init(r.lo[0], r.lo[1], r.lo[2], r.hi[0], r.hi[1], r.hi[2]);
+        int cells[3];
+        G3Grid::SizeCells(&box, r.total, cells);
+        EXPECT_EQ((std::vector<int>(r.cells, r.cells + 3)), (std::vector<int>(cells, cells + 3))) << r.total;
+        G3Grid grid(&box, cells);
+        for (int a = 0; a < 3; ++a)
+            EXPECT_EQ(cells[a], grid.GetCells(a));
+    }
+}
+
 // Box ranges clamp, or come out empty beyond the grid; facets without edges
 // are skipped by the search; the facet searched for is returned itself (the
 // boolean tests see a facet reported twice or a mark left set).
