@@ -155,9 +155,12 @@ void G3Grid::Add(int i, int j, int k, GObj* o)
 
 void G3Grid::AddObject(int i, int j, int k, GObj* o)
 {
-    GArrayCollection*& list = cells[Cell(i, j, k)];
-    if (!list)
+    const std::size_t c = Cell(i, j, k);
+    GArrayCollection*& list = cells[c];
+    if (!list) {
         list = new GArrayCollection(kCellCapacity, kCellGrowth);
+        Occupy(c);
+    }
     list->add(o);
 }
 
@@ -170,6 +173,8 @@ void G3Grid::set(int i, int j, int k, GArrayCollection* list)
     if (slot != list)
         delete slot;
     slot = list;
+    if (list)
+        Occupy(Cell(i, j, k));
 }
 
 GArrayCollection* G3Grid::Get(int i, int j, int k) const
@@ -225,6 +230,33 @@ void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollecti
                     }
                 }
             }
+        }
+    }
+}
+
+void G3Grid::Occupy(std::size_t c)
+{
+    if (occupied.empty())
+        occupied.assign((CellCount() + 63) / 64, 0);
+    occupied[c >> 6] |= std::uint64_t{1} << (c & 63);
+}
+
+void G3Grid::OutCell(int i, int j, int k, GCollection* out)
+{
+    const std::size_t c = Cell(i, j, k);
+    // The bitmap is a few bits per cell: a walk through empty space reads
+    // it, not the cell array.
+    if (occupied.empty() || !(occupied[c >> 6] >> (c & 63) & 1))
+        return;
+    const GArrayCollection* list = cells[c];
+    if (!list)
+        return;
+    for (int n = 0; n < list->size(); ++n) {
+        GObj* item = list->get(n);
+        G3Obj* o = objectsOnly ? static_cast<G3Obj*>(item) : dynamic_cast<G3Obj*>(item);
+        if (o && !o->GetMark()) {
+            o->SetMark();
+            out->add(o);
         }
     }
 }
@@ -323,7 +355,7 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
     }
     // A segment clipped to the box crosses at most dim[a] walls along a.
     for (int walk = 0; walk <= dim[0] + dim[1] + dim[2]; ++walk) {
-        OutFacets(cell[0], cell[0], cell[1], cell[1], cell[2], cell[2], out);
+        OutCell(cell[0], cell[1], cell[2], out);
         if (cell[0] == last[0] && cell[1] == last[1] && cell[2] == last[2])
             break;
         const int axis = next[0] <= next[1] ? (next[0] <= next[2] ? 0 : 2) : (next[1] <= next[2] ? 1 : 2);
@@ -335,7 +367,7 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
         next[axis] += delta[axis];
     }
     // The end's own cell, whatever the walk's rounding did.
-    OutFacets(last[0], last[0], last[1], last[1], last[2], last[2], out);
+    OutCell(last[0], last[1], last[2], out);
     // What the caller had in out is cleared too, as it always was.
     ClearMarks(out, 0, from, false);
     ClearMarks(out, from, out->size(), objectsOnly);

@@ -16,6 +16,8 @@
 // ascending.
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 class GArrayCollection;
 class GCollection;
@@ -103,6 +105,10 @@ protected:
         return (static_cast<std::size_t>(k) * dim[1] + j) * dim[0] + i;
     }
     std::size_t CellCount() const { return static_cast<std::size_t>(dim[0]) * dim[1] * dim[2]; }
+    // Marks cell c as holding a list.
+    void Occupy(std::size_t c);
+    // OutFacets of the one cell (i, j, k), in range.
+    void OutCell(int i, int j, int k, GCollection* out);
     // Add without the range and type checks (AddFacet's indices are
     // clamped and its objects are facets).
     void AddObject(int i, int j, int k, GObj* o);
@@ -117,4 +123,7 @@ protected:
     // the casts.
     bool objectsOnly = true;
     bool facetsOnly = true;
+    // One bit per cell, set where the cell has a list (allocated with the
+    // first list).
+    std::vector<std::uint64_t> occupied;
 };
