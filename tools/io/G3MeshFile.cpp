@@ -198,6 +198,31 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     return Commit(tmp, path, ok, message);
 }
 
+namespace {
+
+// Whether the first line holds the five whole numbers a dump opens with,
+// so that a points list or any other text handed over as .txt is named as
+// such instead of failing somewhere further down.
+bool HasDumpCounts(const char* data, std::size_t size)
+{
+    LineReader lines(data, size, false);
+    std::string_view line;
+    if (!lines.Next(line))
+        return false;
+    std::vector<std::string_view> tokens;
+    Split(line, tokens);
+    if (tokens.size() != 5)
+        return false;
+    for (std::string_view t : tokens) {
+        long long v = 0;
+        if (ParseInt(t, v) != NumberError::None)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
     if (!StartReading(data, size, name, out, message))
@@ -207,6 +232,12 @@ bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Sur
     G3Surface aside;
     PrepareAside(out, aside);
     if (!aside.LoadFromText(data, size, &line, &reason)) {
+        if (!HasDumpCounts(data, size)) {
+            message = LineMessage(name, 1,
+                                  "not a mesh dump: the first line should be five whole numbers (the vertex, "
+                                  "edge and facet counts, the next-surface index and 0)");
+            return false;
+        }
         const std::string what = std::string("malformed dump: ") + (reason ? reason : "unreadable");
         message = line > 0 ? LineMessage(name, line, what) : name + ": " + what;
         return false;

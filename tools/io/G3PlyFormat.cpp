@@ -123,6 +123,10 @@ public:
     HeaderReader(const char* d, std::size_t n, const std::string& name, std::string& message)
         : data(d), size(n), fileName(name), msg(message)
     {
+        // A UTF-8 byte order mark before "ply", as some editors save it.
+        if (n >= 3 && static_cast<unsigned char>(d[0]) == 0xEF && static_cast<unsigned char>(d[1]) == 0xBB &&
+            static_cast<unsigned char>(d[2]) == 0xBF)
+            cur = d + 3;
     }
 
     bool Read(Header& h)

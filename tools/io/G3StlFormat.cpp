@@ -207,6 +207,15 @@ bool ReadBinary(const unsigned char* data, std::size_t size, const std::string& 
         AddTriangle(aside, corners, p);
     }
     Finish(aside, out);
+    // Bytes past the counted triangles (a count field written too small,
+    // or padding) are left unread; the caller hears how much.
+    if (size > needed) {
+        const unsigned long long extra = size - needed;
+        message = ByteMessage(name, needed,
+                              "warning: " + std::to_string(extra) + " bytes after the " + std::to_string(count) +
+                                  " counted triangles are ignored (" + std::to_string(extra / 50) +
+                                  " more whole triangles)");
+    }
     return true;
 }
 
