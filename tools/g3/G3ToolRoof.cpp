@@ -108,6 +108,52 @@ bool MakeRoof(G3Surface& s, const std::vector<OutlinePoint>& pts, double thickne
     return true;
 }
 
+// What welding the generator's facets gave.
+struct RoofWeld {
+    int boundaryEdges = 0;
+    bool closed = false;
+    bool oriented = false;  // closed and every facet facing out
+    double volume = 0.0;
+};
+
+// The generator hands over every facet with corners of its own. Welds them
+// into one mesh: coincident corners joined, edges split where a corner of
+// a neighbour lies on them, the edge pairs left along each seam stitched.
+// A closed result (a thick roof) is then turned to face out; a step the
+// generator left open stays open and is counted.
+RoofWeld WeldRoof(G3Surface& s)
+{
+    s.RemoveEqualsVertexAndDivideEdges();
+    s.RemoveEqualsNormal();
+    s.RemoveNonManifoldEdges();
+    s.FormPlaneEquation();
+    RoofWeld w;
+    const MeshStats st = ComputeStats(s);
+    w.boundaryEdges = st.boundaryEdges;
+    w.closed = st.closed && st.counts.facets > 0;
+    if (w.closed) {
+        OrientOutward(s);
+        const MeshStats after = ComputeStats(s);
+        w.oriented = after.oriented && after.volume > 0.0;
+        w.volume = after.volume;
+    }
+    return w;
+}
+
+std::string DescribeWeld(const RoofWeld& w, double thickness)
+{
+    char buf[160];
+    if (w.oriented)
+        std::snprintf(buf, sizeof buf, "closed slab, facets facing out, volume %.12g", w.volume);
+    else if (w.closed)
+        std::snprintf(buf, sizeof buf, "closed, but the facets could not be turned to face out");
+    else if (thickness > 0.0)
+        std::snprintf(buf, sizeof buf, "not closed: %d boundary edges (the generator left a gap)", w.boundaryEdges);
+    else
+        std::snprintf(buf, sizeof buf, "one sheet, %d boundary edges", w.boundaryEdges);
+    return buf;
+}
+
 bool ParseLength(const std::string& text, double& v)
 {
     std::size_t pos = 0;
@@ -118,7 +164,8 @@ bool ParseLength(const std::string& text, double& v)
 
 std::string RoofCommandHelp()
 {
-    return "usage: g3 roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE] [--quiet]\n"
+    return "usage: g3 roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE] [--raw]\n"
+           "               [--quiet]\n"
            "\n"
            "Builds a roof over the closed outline in OUTLINE, a text file of\n"
            "\"x y angle_in_degrees\" lines (blank lines and lines starting with '#' are\n"
@@ -130,6 +177,9 @@ std::string RoofCommandHelp()
            "its line number, a pitch of 0 or less with its line number; an outline the\n"
            "generator refuses (a self-crossing outline or overhang, an overhang that\n"
            "turns an edge around) and one whose every edge is a gable write nothing.\n"
+           "The facets are welded into one mesh; a thick roof makes a closed slab turned\n"
+           "to face out, and the summary line says whether it closed and its volume.\n"
+           "--raw writes the generator's facets as they come, each with corners of its own.\n"
            "--opening FILE cuts chimneys and roof windows through a thick roof: outlines of\n"
            "\"x y\" lines, a blank line between outlines, each cut vertically through both\n"
            "layers and closed with walls (an outline over a facet edge is skipped).\n\n";
@@ -138,7 +188,7 @@ std::string RoofCommandHelp()
 int CommandRoof(const std::vector<std::string>& raw)
 {
     ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
+    syntax.flags = {"--raw", "--quiet"};
     syntax.valueOptions = {"-o", "--output", "--thickness", "--overhang", "--opening"};
     ParsedArgs a;
     int status = kExitOk;
@@ -205,7 +255,13 @@ int CommandRoof(const std::vector<std::string>& raw)
     std::printf("roof: %d facets, lower layer: %d, eave fascia: %d, gable fascia: %d\n", kinds[1], kinds[2],
                 kinds[3], kinds[4]);
     CutRoofOpenings(s, openings);
-    std::printf("%s\n", Describe(CountsOf(s)).c_str());
+    if (a.Has("--raw")) {
+        std::printf("%s\n", Describe(CountsOf(s)).c_str());
+    } else {
+        progress.Pass("welding");
+        const RoofWeld w = WeldRoof(s);
+        std::printf("welded: %s; %s\n", Describe(CountsOf(s)).c_str(), DescribeWeld(w, thickness).c_str());
+    }
     progress.Pass("writing " + out);
     std::string message;
     if (!g3io::WriteMeshFile(out, s, message, g3io::WriteOptions())) {
@@ -226,6 +282,8 @@ std::unique_ptr<G3Surface> DemoRoofHouse()
     auto s = std::make_unique<G3Surface>();
     if (!MakeRoof(*s, outline, 0.25, 0.5))
         s = std::make_unique<G3Surface>();
+    else
+        WeldRoof(*s);
     return s;
 }
 

@@ -1,0 +1,100 @@
+// The tool as a user meets it, grouped by command: roofs written welded
+// (thick ones closed, facing out, thickness times plan area), `update`
+// levels, files that are not what their extension says, and what `convert`
+// says it wrote.
+
+#include "tests/tools/g3_tool_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <random>
+#include <string>
+
+#ifdef G3_TOOL_PATH
+
+namespace {
+
+using namespace g3tooltest;
+
+class G3UserCli : public G3ToolTest {};
+
+// Random rectangles and L shapes, counter-clockwise, some with a corner
+// in the middle of an edge whose two halves get different pitches. The
+// overhung plan of an orthogonal outline of area A and perimeter P is
+// A + P o + 4 o^2, so a thick roof must hold t times that.
+TEST_F(G3UserCli, RoofThickRoofsAreClosedSlabsFacingOutOfThicknessTimesPlanArea)
+{
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> len(3.0, 12.0), pitch(20.0, 55.0), unit(0.0, 1.0);
+    for (int k = 0; k < 8; ++k) {
+        const double w = len(rng), h = len(rng), o = k % 3 == 0 ? 0.0 : 0.2 + unit(rng), t = 0.1 + 0.3 * unit(rng);
+        std::vector<std::array<double, 2>> p;
+        if (k % 2) {
+            // An L: the top right corner cut away.
+            const double cw = w * (0.3 + 0.4 * unit(rng)), ch = h * (0.3 + 0.4 * unit(rng));
+            p = {{0, 0}, {w, 0}, {w, h - ch}, {w - cw, h - ch}, {w - cw, h}, {0, h}};
+        } else {
+            p = {{0, 0}, {w / 2, 0}, {w, 0}, {w, h}, {0, h}};  // a step between collinear eaves
+        }
+        // Every length as the files hold it (six decimals).
+        auto held = [](double v) { return std::stod(std::to_string(v)); };
+        std::string text;
+        for (auto& q : p) {
+            q = {held(q[0]), held(q[1])};
+            text += std::to_string(q[0]) + " " + std::to_string(q[1]) + " " + std::to_string(pitch(rng)) + "\n";
+        }
+        Write("outline.txt", text);
+        SCOPED_TRACE(text);
+        const Result r = Run({"roof", P("outline.txt"), "-o", P("roof.obj"), "--thickness", std::to_string(t),
+                              "--overhang", std::to_string(o)});
+        ASSERT_EQ(0, r.status) << r.err;
+        EXPECT_NE(std::string::npos, r.out.find("closed slab, facets facing out")) << r.out;
+        const Result info = Info(P("roof.obj"));
+        EXPECT_EQ("yes", Key(info.out, "closed"));
+        EXPECT_EQ("1", Key(info.out, "pieces"));
+        EXPECT_EQ("yes", Key(info.out, "consistently oriented"));
+        double area = 0, perimeter = 0;
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            const auto& a = p[i];
+            const auto& b = p[(i + 1) % p.size()];
+            area += 0.5 * (a[0] * b[1] - b[0] * a[1]);
+            perimeter += std::hypot(b[0] - a[0], b[1] - a[1]);
+        }
+        const double expected = held(t) * (area + perimeter * held(o) + 4 * held(o) * held(o));
+        // The summary prints 12 digits, g3 info 9.
+        const std::size_t at = r.out.find("volume ");
+        ASSERT_NE(std::string::npos, at) << r.out;
+        EXPECT_NEAR(expected, std::stod(r.out.substr(at + 7)), 1e-9 * expected);
+        EXPECT_NEAR(expected, std::stod(Key(info.out, "volume")), 1e-8 * expected);
+    }
+}
+
+TEST_F(G3UserCli, RoofRawKeepsTheGeneratorsFacetsAndASheetSaysSo)
+{
+    Write("outline.txt", "0 0 30\n10 0 30\n10 6 30\n0 6 30\n");
+    const struct {
+        std::vector<std::string> extra;
+        const char* summary;  // in stdout
+        const char* pieces;   // as g3 info counts them
+    } cases[] = {
+        {{}, "one sheet, 4 boundary edges", "1"},
+        {{"--raw"}, "", "4"},
+        {{"--thickness", "0.2", "--raw"}, "", "12"},
+        {{"--thickness", "0.2"}, "closed slab, facets facing out, volume 12", "1"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"roof", P("outline.txt"), "-o", P("roof.obj")};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const Result r = Run(args);
+        ASSERT_EQ(0, r.status) << r.err;
+        EXPECT_EQ(c.summary[0] == '\0', r.out.find("welded:") == std::string::npos) << r.out;
+        EXPECT_NE(std::string::npos, r.out.find(c.summary)) << r.out;
+        EXPECT_EQ(c.pieces, Key(Info(P("roof.obj")).out, "pieces")) << r.out;
+    }
+}
+
+}  // namespace
+
+#endif
