@@ -144,6 +144,11 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
 
 // "V vertices, E edges, F facets, N normals, T texture coordinates"
 std::string Describe(const Counts& c);
+// What the file at `path` holds once `s` is written there in the format
+// its extension names: "N triangles" for STL, "V vertices, F faces" for OFF,
+// PLY and VRML (OBJ adds normals and texture coordinates), Describe() for
+// the dump, which holds the surface whole.
+std::string DescribeWritten(G3Surface& s, const std::string& path);
 // "vertices a -> b, edges ..., facets ..., normals ..."
 std::string DescribeChange(const Counts& before, const Counts& after);
 
@@ -155,9 +160,18 @@ int CommandDemo(const std::vector<std::string>& args);
 int CommandRender(const std::vector<std::string>& args);
 std::string RenderHelp();
 
-// Writes DIR/<name>.png, an iso picture of `s` for the demo's results
-// (`s` unchanged; its facet planes must be current). Whether it was written.
-bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface& s, Progress& progress);
+// The view a demo picture is drawn from: a `g3 render --view` word, and
+// quarter turns of the eye about the vertical (counter-clockwise seen from
+// above: 1 moves the iso eye from the -x -y side to the +x -y side).
+struct DemoView {
+    std::string view = "iso";
+    int turn = 0;
+};
+// Writes DIR/<name>.png, a picture of `s` for the demo's results from
+// `view` (`s` unchanged; its facet planes must be current). Whether it was
+// written.
+bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface& s, Progress& progress,
+                      const DemoView& view = DemoView());
 // Divides or intersects contours read from a text file (G3ToolContours.cpp).
 int CommandContours(const std::vector<std::string>& args);
 std::string ContoursHelp();

@@ -153,7 +153,7 @@ void Row(const char* step, G3Surface& s)
 // DIR/<name>.wrl and the picture DIR/<name>.png. Whether all three were
 // written.
 bool Show(const std::string& name, const char* title, G3Surface& s, const std::string& dir, const double* color,
-          const RepairOptions& options, Progress& progress)
+          const RepairOptions& options, Progress& progress, const DemoView& view = DemoView())
 {
     std::printf("%s: %s\n", name.c_str(), title);
     std::printf("  %-40s %8s %8s %8s  %s\n", "step", "vertices", "edges", "facets", "closed");
@@ -185,7 +185,7 @@ bool Show(const std::string& name, const char* title, G3Surface& s, const std::s
         }
     }
     const std::string picture = (std::filesystem::path(dir) / (name + ".png")).string();
-    if (WriteDemoPicture(dir, name, s, progress))
+    if (WriteDemoPicture(dir, name, s, progress, view))
         written += (written.empty() ? "" : ", ") + picture;
     else
         ok = false;
@@ -272,14 +272,22 @@ int CommandDemo(const std::vector<std::string>& args)
     for (const char* op : {"union", "difference", "intersection"}) {
         progress.Pass(std::string("building spheres-") + op);
         auto spheres = DemoSpheres(op);
+        // The second sphere sits on the +x side: the difference's bite and
+        // the intersection's lens show from there.
+        DemoView view;
+        view.turn = std::string(op) == "union" ? 0 : 1;
         ok = Show(std::string("spheres-") + op, "two overlapping unit spheres of 2000 triangles each", *spheres, dir,
-                  blue, triangulate, progress) && ok;
+                  blue, triangulate, progress, view) && ok;
     }
     {
         progress.Pass("building roof");
         auto roof = DemoRoofHouse();
+        // The inner corner of the L faces +x +y: its valley and the hips
+        // either side show from there.
+        DemoView view;
+        view.turn = 2;
         ok = Show("roof", "an L-shaped house's hip roof at 35 degrees, 0.5 overhang, 0.25 thick", *roof, dir, clay,
-                  RepairOptions(), progress) && ok;
+                  RepairOptions(), progress, view) && ok;
     }
     {
         progress.Pass("building site");

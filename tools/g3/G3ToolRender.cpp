@@ -31,6 +31,7 @@ const char* ViewName(g3render::View v)
     case g3render::View::Top: return "top";
     case g3render::View::Front: return "front";
     case g3render::View::Side: return "side";
+    case g3render::View::Below: return "below";
     case g3render::View::Iso: break;
     }
     return "iso";
@@ -40,8 +41,8 @@ const char* ViewName(g3render::View v)
 
 std::string RenderHelp()
 {
-    return "usage: g3 render IN -o OUT.png [--view iso|top|front|side] [--size WxH]\n"
-           "                 [--edges visible|all|none] [--quiet]\n"
+    return "usage: g3 render IN -o OUT.png [--view iso|top|front|side|below] [--up x|y|z]\n"
+           "                 [--size WxH] [--edges visible|all|none] [--quiet]\n"
            "\n"
            "Draws IN as a PNG picture: an orthographic view fitted to the mesh's box,\n"
            "facets flat-shaded by their planes (single-sided facets seen from behind in a\n"
@@ -49,7 +50,10 @@ std::string RenderHelp()
            "small x/y/z tripod (red, green, blue) in the lower left corner.\n"
            "\n"
            "  --view   iso (default, from the -x -y +z side), top (from +z),\n"
-           "           front (from -y) or side (from +x)\n"
+           "           front (from -y), side (from +x) or below (from -z)\n"
+           "  --up     the model axis drawn upwards (default z); meshes from many\n"
+           "           modelling tools are y-up: the views above then name the axes\n"
+           "           of the turned model (front looks along -z, top down -y)\n"
            "  --size   picture size in pixels, each side 16..8192 (default 800x600)\n"
            "  --edges  visible (default: edges flagged visible), all, or none\n"
            "\n"
@@ -62,7 +66,7 @@ int CommandRender(const std::vector<std::string>& raw)
 {
     ArgSyntax syntax;
     syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--view", "--size", "--edges"};
+    syntax.valueOptions = {"-o", "--output", "--view", "--up", "--size", "--edges"};
     ParsedArgs args;
     int status = kExitOk;
     if (!OpenOneInputCommand("render", raw, syntax, args, status))
@@ -76,7 +80,10 @@ int CommandRender(const std::vector<std::string>& raw)
     g3render::RenderOptions options;
     const std::string view = args.Value({"--view"}, "iso");
     if (!g3render::ParseView(view, options.view))
-        return UsageError("render", "--view " + view + ": expected iso, top, front or side");
+        return UsageError("render", "--view " + view + ": expected iso, top, front, side or below");
+    const std::string up = args.Value({"--up"}, "z");
+    if (!g3render::ParseUp(up, options.up))
+        return UsageError("render", "--up " + up + ": expected x, y or z");
     const std::string edges = args.Value({"--edges"}, "visible");
     if (!g3render::ParseEdgeMode(edges, options.edges))
         return UsageError("render", "--edges " + edges + ": expected visible, all or none");
@@ -118,7 +125,8 @@ int CommandRender(const std::vector<std::string>& raw)
     return kExitOk;
 }
 
-bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface& s, Progress& progress)
+bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface& s, Progress& progress,
+                      const DemoView& view)
 {
     const std::string path = (std::filesystem::path(dir) / (name + ".png")).string();
     progress.Pass("writing " + path);
@@ -126,6 +134,9 @@ bool WriteDemoPicture(const std::string& dir, const std::string& name, G3Surface
     g3render::RenderOptions options;
     options.width = 480;
     options.height = 360;
+    options.turn = view.turn;
+    if (!g3render::ParseView(view.view, options.view))
+        return false;
     g3render::Image image;
     std::string message;
     if (!g3render::RenderSurface(s, options, image) || !g3render::WritePngFile(path, image, message)) {

@@ -16,7 +16,10 @@ class G3Surface;
 
 namespace g3render {
 
-enum class View { Iso, Top, Front, Side };
+enum class View { Iso, Top, Front, Side, Below };
+// The model axis drawn upwards: z for most CAD meshes, y for meshes from
+// many modelling and game tools.
+enum class Up { X, Y, Z };
 enum class EdgeMode { Visible, All, None };
 
 struct RenderOptions {
@@ -27,6 +30,11 @@ struct RenderOptions {
     // creases); All: every edge; None: facets only.
     EdgeMode edges = EdgeMode::Visible;
     bool tripod = true;
+    Up up = Up::Z;
+    // Quarter turns of the eye about the vertical axis, counter-clockwise
+    // seen from above: the iso eye moves from the -x -y octant to +x -y
+    // (1), +x +y (2) and -x +y (3), so a scene can face its point.
+    int turn = 0;
 };
 
 // Picture sizes the renderer accepts, per side.
@@ -66,14 +74,19 @@ struct Camera {
     void Project(const double* p, double* out) const;
 };
 
-// The axes of `view`: iso looks down from the -x -y +z octant, top from
-// +z (x to the right, y up), front from -y (x right, z up), side from +x
-// (y right, z up).
+// The axes of `view` for a z-up model: iso looks down from the -x -y +z
+// octant, top from +z (x to the right, y up), front from -y (x right, z
+// up), side from +x (y right, z up), below from -z (x right, y down).
 void ViewAxes(View view, Camera& camera);
+// The same turned by `turn` quarter turns about the vertical, then carried
+// onto a model whose vertical is `up` (x right, y up and z toward the
+// viewer in the front view of a y-up model; a right-handed frame always).
+void ViewAxes(View view, Up up, int turn, Camera& camera);
 // The camera of `view` fitted to the box [lo, hi] for a picture of
 // width x height pixels, with a margin all round. An empty or flat box
 // still gives a usable camera.
-Camera FitCamera(View view, const double* lo, const double* hi, int width, int height);
+Camera FitCamera(View view, const double* lo, const double* hi, int width, int height, Up up = Up::Z,
+                 int turn = 0);
 
 // The colour of a facet whose plane normal is (a, b, c), seen through
 // `camera`: lit by one light fixed to the viewer plus ambient light.
@@ -104,8 +117,10 @@ bool DecodePng(const std::string& bytes, Image& image, std::string& message);
 bool WritePngFile(const std::string& path, const Image& image, std::string& message);
 
 // ---- option text
-// "iso", "top", "front", "side".
+// "iso", "top", "front", "side", "below".
 bool ParseView(const std::string& text, View& view);
+// "x", "y", "z".
+bool ParseUp(const std::string& text, Up& up);
 // "visible", "all", "none".
 bool ParseEdgeMode(const std::string& text, EdgeMode& mode);
 // "WxH" (or "WXH") with both sides whole numbers in kMinSize..kMaxSize.

@@ -75,6 +75,11 @@ void ViewAxes(View view, Camera& c)
         Set(c.up, 0, 0, 1);
         Set(c.forward, -1, 0, 0);
         return;
+    case View::Below:
+        Set(c.right, 1, 0, 0);
+        Set(c.up, 0, -1, 0);
+        Set(c.forward, 0, 0, 1);
+        return;
     case View::Iso:
         break;
     }
@@ -91,10 +96,33 @@ void ViewAxes(View view, Camera& c)
     Normalize(c.up);
 }
 
-Camera FitCamera(View view, const double* lo, const double* hi, int width, int height)
+void ViewAxes(View view, Up up, int turn, Camera& c)
+{
+    ViewAxes(view, c);
+    // The model vectors of the z-up frame's axes: cyclic for x up, and for
+    // y up the frame's y (away from the front viewer) is the model's -z.
+    static const double frames[3][3][3] = {{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
+                                           {{1, 0, 0}, {0, 0, -1}, {0, 1, 0}},
+                                           {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+    const double(&e)[3][3] = frames[up == Up::X ? 0 : up == Up::Y ? 1 : 2];
+    const int quarter = ((turn % 4) + 4) % 4;
+    for (double* v : {c.right, c.up, c.forward}) {
+        double x = v[0], y = v[1];
+        for (int q = 0; q < quarter; ++q) {
+            const double t = x;
+            x = -y;
+            y = t;
+        }
+        const double f[3] = {x, y, v[2]};
+        for (int k = 0; k < 3; ++k)
+            v[k] = f[0] * e[0][k] + f[1] * e[1][k] + f[2] * e[2][k];
+    }
+}
+
+Camera FitCamera(View view, const double* lo, const double* hi, int width, int height, Up up, int turn)
 {
     Camera c;
-    ViewAxes(view, c);
+    ViewAxes(view, up, turn, c);
     c.width = width;
     c.height = height;
     for (int k = 0; k < 3; ++k)

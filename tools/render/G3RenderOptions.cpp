@@ -16,6 +16,21 @@ bool ParseView(const std::string& text, View& view)
         view = View::Front;
     else if (text == "side")
         view = View::Side;
+    else if (text == "below")
+        view = View::Below;
+    else
+        return false;
+    return true;
+}
+
+bool ParseUp(const std::string& text, Up& up)
+{
+    if (text == "x")
+        up = Up::X;
+    else if (text == "y")
+        up = Up::Y;
+    else if (text == "z")
+        up = Up::Z;
     else
         return false;
     return true;

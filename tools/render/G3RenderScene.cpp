@@ -210,7 +210,7 @@ bool RenderSurface(G3Surface& s, const RenderOptions& options, Image& image, Ren
         }
         any = true;
     }
-    const Camera camera = FitCamera(options.view, lo, hi, options.width, options.height);
+    const Camera camera = FitCamera(options.view, lo, hi, options.width, options.height, options.up, options.turn);
     std::uint8_t background[3];
     BackgroundColor(background);
     Canvas canvas(options.width, options.height, background);
