@@ -145,6 +145,22 @@ std::string Describe(const Counts& c)
     return buf;
 }
 
+std::string DescribeWritten(G3Surface& s, const std::string& path)
+{
+    const g3io::Format format = g3io::FormatFromPath(path);
+    if (format == g3io::Format::Dump)
+        return Describe(CountsOf(s));
+    g3io::FileContents c;
+    if (!g3io::CountFileContents(s, format, c))
+        return "nothing";
+    if (c.trianglesOnly)
+        return std::to_string(c.faces) + (c.faces == 1 ? " triangle" : " triangles");
+    std::string text = std::to_string(c.vertices) + " vertices, " + std::to_string(c.faces) + " faces";
+    if (format == g3io::Format::Obj)
+        text += ", " + std::to_string(c.normals) + " normals, " + std::to_string(c.texCoos) + " texture coordinates";
+    return text;
+}
+
 std::string DescribeChange(const Counts& b, const Counts& a)
 {
     char buf[256];

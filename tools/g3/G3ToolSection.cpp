@@ -121,7 +121,7 @@ int CommandSection(const std::vector<std::string>& raw)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitFailure;
     }
-    std::printf("wrote %s: %s\n", out.c_str(), Describe(CountsOf(*section)).c_str());
+    std::printf("wrote %s: %s\n", out.c_str(), DescribeWritten(*section, out).c_str());
     return kExitOk;
 }
 

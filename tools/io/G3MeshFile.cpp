@@ -148,6 +148,31 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
     return false;
 }
 
+bool CountFileContents(G3Surface& s, Format format, FileContents& out)
+{
+    out = FileContents();
+    if (format == Format::Dump || format == Format::Vrml) {
+        out.vertices = s.GetVertexCount();
+        out.faces = s.GetFacetCount();
+        out.normals = format == Format::Dump ? s.GetNormalCount() : 0;
+        out.texCoos = format == Format::Dump ? s.GetTexCooCount() : 0;
+        return true;
+    }
+    if (format == Format::Unknown)
+        return false;
+    FlatMesh flat;
+    out.trianglesOnly = format == Format::Stl;
+    if (!Flatten(s, out.trianglesOnly, false, flat))
+        return false;
+    out.faces = flat.polygonStart.empty() ? 0 : static_cast<long long>(flat.polygonStart.size()) - 1;
+    out.vertices = out.trianglesOnly ? 3 * out.faces : static_cast<long long>(flat.vertices.size());
+    if (format == Format::Obj) {
+        out.normals = static_cast<long long>(flat.normals.size());
+        out.texCoos = static_cast<long long>(flat.texCoos.size());
+    }
+    return true;
+}
+
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options)
 {
     const Format format = FormatFromPath(path);

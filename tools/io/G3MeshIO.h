@@ -57,6 +57,20 @@ struct WriteOptions {
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message,
                    const WriteOptions& options = WriteOptions());
 
+// What a file of `format` holds once `s` is written to it, as that writer
+// lays the surface out: STL holds triangles only (each with corners of its
+// own), OFF and PLY shared vertices and faces, OBJ also its normals and
+// texture coordinates; a dump holds the surface whole and VRML its vertices
+// and facets. False when the surface cannot be written in that format.
+struct FileContents {
+    long long vertices = 0;
+    long long faces = 0;      // triangles for STL
+    long long normals = 0;
+    long long texCoos = 0;
+    bool trianglesOnly = false;  // STL
+};
+bool CountFileContents(G3Surface& s, Format format, FileContents& out);
+
 // Writes `bytes` to `path` through a temporary file beside it that is
 // renamed over `path` only when complete, so no partial file is ever left;
 // false with a one-line message naming the path.
