@@ -1,6 +1,7 @@
 #include "Geometry/mesh/G3Grid.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GCubeCells.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Facet.h"
 
@@ -64,38 +65,15 @@ void G3Grid::Init(const GEnvelope* box, const int perAxis[3])
 
 void G3Grid::SizeCells(const GEnvelope* box, double total, int perAxis[3])
 {
-    // Cube-shaped cells as far as the box allows: side = (volume / total)
-    // to the third, an axis shorter than one side taking one cell and
-    // leaving its share to the others.
+    // Cube-shaped cells as far as the box allows; an axis shorter than one
+    // side takes one cell and leaves its share to the others.
     double extent[3] = {0.0, 0.0, 0.0};
     for (int a = 0; a < 3 && box; ++a) {
         const double e = box->max[a] - box->min[a];
         extent[a] = std::isfinite(e) && e > 0.0 ? e : 0.0;
     }
-    if (!(total >= 1.0))
-        total = 1.0;
-    bool sized[3] = {extent[0] > 0.0, extent[1] > 0.0, extent[2] > 0.0};
-    double side = 0.0;
-    for (int round = 0; round < 3; ++round) {
-        int k = 0;
-        double logVolume = 0.0;
-        for (int a = 0; a < 3; ++a)
-            if (sized[a]) {
-                ++k;
-                logVolume += std::log(extent[a]);
-            }
-        if (k == 0)
-            break;
-        side = std::exp((logVolume - std::log(total)) / k);
-        bool changed = false;
-        for (int a = 0; a < 3; ++a)
-            if (sized[a] && extent[a] <= side) {
-                sized[a] = false;
-                changed = true;
-            }
-        if (!changed)
-            break;
-    }
+    bool sized[3];
+    const double side = GCubeCellSide(extent, total, 0.0, sized);
     for (int a = 0; a < 3; ++a) {
         const double q = sized[a] && side > 0.0 ? std::round(extent[a] / side) : 1.0;
         perAxis[a] = q < 1.0 ? 1 : (q > kMaxCellsPerAxis ? kMaxCellsPerAxis : static_cast<int>(q));

@@ -2,6 +2,7 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GMemoryAllocator.h"
+#include "Geometry/math/GCubeCells.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3TexCoo.h"
 
@@ -306,36 +307,8 @@ void G3PointHash::SizeGrid(long count, const double* min, const double* max, dou
         if (std::isfinite(e) && e > 0.0)
             extent[a] = e;
     }
-    // Cell side: the k-th root of (volume over the k axes still sized) /
-    // target, in logarithms so that no product overflows. An axis no longer
-    // than one cell takes a single cell, and the others share the target.
-    const double minSide = 4.0 * SaneTolerance(tol);
     bool sized[3];
-    for (int a = 0; a < 3; ++a)
-        sized[a] = extent[a] > 0.0;
-    double side = 0.0;
-    for (int round = 0; round < 3; ++round) {
-        int k = 0;
-        double logVolume = 0.0;
-        for (int a = 0; a < 3; ++a)
-            if (sized[a]) {
-                ++k;
-                logVolume += std::log(extent[a]);
-            }
-        if (k == 0)
-            return;
-        side = std::exp((logVolume - std::log(target)) / k);
-        if (side < minSide)
-            side = minSide;
-        bool dropped = false;
-        for (int a = 0; a < 3; ++a)
-            if (sized[a] && !(extent[a] > side)) {
-                sized[a] = false;
-                dropped = true;
-            }
-        if (!dropped)
-            break;
-    }
+    const double side = GCubeCellSide(extent, target, 4.0 * SaneTolerance(tol), sized);
     if (!(side > 0.0))
         return;
     for (int a = 0; a < 3; ++a) {
