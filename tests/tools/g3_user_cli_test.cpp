@@ -1,7 +1,7 @@
 // The tool as a user meets it, grouped by command: roofs written welded
 // (thick ones closed, facing out, thickness times plan area), `update`
-// levels, files that are not what their extension says, and what `convert`
-// says it wrote.
+// levels, a points file handed to `info`
+// and meshes whose size the point tolerance does not suit.
 
 #include "tests/tools/g3_tool_fixture.h"
 
@@ -11,6 +11,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <vector>
 
 #ifdef G3_TOOL_PATH
 
@@ -92,6 +93,40 @@ TEST_F(G3UserCli, RoofRawKeepsTheGeneratorsFacetsAndASheetSaysSo)
         EXPECT_EQ(c.summary[0] == '\0', r.out.find("welded:") == std::string::npos) << r.out;
         EXPECT_NE(std::string::npos, r.out.find(c.summary)) << r.out;
         EXPECT_EQ(c.pieces, Key(Info(P("roof.obj")).out, "pieces")) << r.out;
+    }
+}
+
+// LEVEL is 1001, 1002 or 1003; anything else is refused before IN is read.
+TEST_F(G3UserCli, UpdateRefusesLevelsOtherThanTheThree)
+{
+    const std::string cube = Data("cube.obj");
+    for (const char* level : {"7", "0", "1000", "1004", "99999999999", "1001.0", "1e3"}) {
+        const Result r = Run({"update", level, cube, "-o", P("out.obj")});
+        EXPECT_EQ(2, r.status) << level;
+        EXPECT_NE(std::string::npos, r.err.find("LEVEL must be")) << r.err;
+        EXPECT_EQ(0u, Files().count("out.obj")) << level;
+    }
+    for (const char* level : {"1001", "1002", "1003"})
+        EXPECT_EQ(0, Run({"update", level, cube, "-o", P(std::string(level) + ".obj")}).status) << level;
+}
+
+// Text that is not a dump is named as such; a mesh far from metre-sized
+// draws a warning about the point tolerance.
+TEST_F(G3UserCli, InfoNamesAPointsFileAndWarnsOfMeshesTheToleranceDoesNotSuit)
+{
+    Write("pts.txt", "0 0 0\n1 2 3\n4 5 6\n");
+    const Result pts = Run({"info", P("pts.txt")});
+    EXPECT_EQ(2, pts.status);
+    EXPECT_NE(std::string::npos, pts.err.find("pts.txt:1: not a mesh dump: the first line should be")) << pts.err;
+    const struct {
+        const char* corner;
+        bool warned;
+    } sizes[] = {{"0.0001,0.0001,0.0001", true},   {"0.002,0.001,0.001", false}, {"3,1,1", false},
+                 {"9000000,1,1", false},           {"20000000,1,1", true}};
+    for (const auto& c : sizes) {
+        ASSERT_EQ(0, Run({"box", std::string("0,0,0,") + c.corner, "-o", P("box.obj")}).status);
+        const Result r = Info(P("box.obj"));
+        EXPECT_EQ(c.warned, r.err.find("warning:") != std::string::npos) << c.corner << ": " << r.err;
     }
 }
 

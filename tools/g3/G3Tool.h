@@ -40,6 +40,32 @@ struct ParsedArgs {
     bool HasValue(const std::vector<std::string>& names) const;
 };
 
+// One option of a command: its spellings ("-o|--output") and, for an
+// option that takes a value, the value's name in the help ("OUT"); a flag
+// has none.
+struct OptionSpec {
+    std::string names;
+    std::string value;
+};
+// A command's line, the one table its parser and its help are both made
+// from: the operands the usage line shows first ("IN -o OUT"; an option
+// named there is not repeated) and every option the parser accepts.
+struct CommandLine {
+    std::string operands;
+    std::vector<OptionSpec> options;
+};
+// What the parser accepts.
+ArgSyntax SyntaxOf(const CommandLine& line);
+// "usage: g3 COMMAND OPERANDS [--flag] [--option VALUE] ...", wrapped under
+// the command name at 80 columns, with a line break at the end.
+std::string UsageOf(const std::string& command, const CommandLine& line);
+// The file formats block of a command that writes meshes: --ascii is
+// named only when `line` accepts it.
+std::string FormatsHelp(const CommandLine& line);
+// OpenCommand with the syntax of `line`.
+bool OpenCommand(const std::string& command, const std::vector<std::string>& raw, const CommandLine& line,
+                 ParsedArgs& args, int& status);
+
 // False with a one-line `error` on an unknown option or a missing value.
 bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, ParsedArgs& out, std::string& error);
 
@@ -104,7 +130,8 @@ MeshStats ComputeStats(G3Surface& s);
 
 // ---- repair sequence
 struct PassResult {
-    std::string name;
+    std::string name;   // the kernel's name of the pass
+    std::string plain;  // what it does, in a few words
     Counts before;
     Counts after;
     // What the pass itself counted ("" when it counts nothing beyond the
@@ -224,6 +251,11 @@ int CutRoofOpenings(G3Surface& s, const RoofOpenings& openings);
 int CommandCheck(const std::vector<std::string>& args);
 int CommandExplode(const std::vector<std::string>& args);
 std::string EditCommandHelp(const std::string& command);
+
+// The command lines of the commands whose help is put together in
+// CommandHelp.
+const CommandLine& InfoLine();
+const CommandLine& DemoLine();
 
 // Help text of one command (empty for an unknown name) and of the tool.
 std::string CommandHelp(const std::string& command);

@@ -24,16 +24,20 @@ namespace {
 
 // Parses the arguments shared by both commands; `done` with the status when
 // the command ends there (help, a usage error).
+const CommandLine& Line(const std::string& command)
+{
+    static const CommandLine boolean{"union|difference|intersection A B -o OUT",
+                                     {{"-o|--output", "OUT"}, {"--one-thread", ""}, {"--quiet", ""}}};
+    static const CommandLine update{"LEVEL IN -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}};
+    return command == "boolean" ? boolean : update;
+}
+
 int Parse(const std::string& command, const std::vector<std::string>& raw, std::size_t positionals, ParsedArgs& a,
-          std::string& out, bool& done, std::vector<std::string> flags = {})
+          std::string& out, bool& done)
 {
     done = true;
-    ArgSyntax syntax;
-    flags.push_back("--quiet");
-    syntax.flags = flags;
-    syntax.valueOptions = {"-o", "--output"};
     int status = kExitOk;
-    if (!OpenCommand(command, raw, syntax, a, status))
+    if (!OpenCommand(command, raw, Line(command), a, status))
         return status;
     if (a.positionals.size() != positionals)
         return UsageError(command, "expects " + std::to_string(positionals) + " arguments before -o OUT");
@@ -99,28 +103,28 @@ std::unique_ptr<G3Surface> Box(double x0, double y0, double z0, double x1, doubl
 std::string BooleanCommandHelp(const std::string& command)
 {
     if (command == "boolean")
-        return std::string("usage: g3 boolean union|difference|intersection A B -o OUT [--one-thread] [--quiet]\n"
-                           "\n"
-                           "Reads the closed solids A and B and writes their union, difference (A minus B)\n"
-                           "or intersection to OUT. An operand that is not closed is refused; each is\n"
-                           "first oriented to face out (the facets turned are counted). Prints for A, B\n"
-                           "and the result the counts, whether it is closed and, when closed, its volume.\n"
-                           "An empty result is written as an empty mesh. Nothing is written when A or B\n"
-                           "cannot be read or is not closed. When the result would not be a closed solid\n"
-                           "the command fails (status 1) with the reason and writes nothing.\n"
-                           "Operands of 4096 facets or more are worked on side by side on two threads;\n"
-                           "--one-thread keeps to one. The result is the same either way.\n\n");
+        return UsageOf(command, Line(command)) +
+               "\n"
+               "Reads the closed solids A and B and writes their union, difference (A minus B)\n"
+               "or intersection to OUT. An operand that is not closed is refused; each is\n"
+               "first oriented to face out (the facets turned are counted). Prints for A, B\n"
+               "and the result the counts, whether it is closed and, when closed, its volume.\n"
+               "An empty result is written as an empty mesh. Nothing is written when A or B\n"
+               "cannot be read or is not closed. When the result would not be a closed solid\n"
+               "the command fails (status 1) with the reason and writes nothing.\n"
+               "Operands of 4096 facets or more are worked on side by side on two threads;\n"
+               "--one-thread keeps to one. The result is the same either way.\n\n" + FormatsHelp(Line(command));
     if (command == "update")
-        return std::string("usage: g3 update LEVEL IN -o OUT [--quiet]\n"
-                           "\n"
-                           "Runs the repair sequence of one level on IN and writes OUT:\n"
-                           "  1001  weld vertices and normals, stitch edges, orient facets\n"
-                           "  1002  rebuild self-intersecting facets, drop repeated facets, orient\n"
-                           "  1003  rebuild self-intersecting facets, cut the surface where it meets\n"
-                           "        itself, orient\n"
-                           "Any other level is refused. At every level the collections are trimmed and\n"
-                           "an open surface's facets are made double-sided.\n"
-                           "Nothing is written when IN cannot be read.\n\n");
+        return UsageOf(command, Line(command)) +
+               "\n"
+               "Runs the repair sequence of one level on IN and writes OUT:\n"
+               "  1001  weld vertices and normals, stitch edges, orient facets\n"
+               "  1002  rebuild self-intersecting facets, drop repeated facets, orient\n"
+               "  1003  rebuild self-intersecting facets, cut the surface where it meets\n"
+               "        itself, orient\n"
+               "Any other level is refused. At every level the collections are trimmed and\n"
+               "an open surface's facets are made double-sided.\n"
+               "Nothing is written when IN cannot be read.\n\n" + FormatsHelp(Line(command));
     return std::string();
 }
 
@@ -129,7 +133,7 @@ int CommandBoolean(const std::vector<std::string>& raw)
     ParsedArgs a;
     std::string out;
     bool done = false;
-    const int status = Parse("boolean", raw, 3, a, out, done, {"--one-thread"});
+    const int status = Parse("boolean", raw, 3, a, out, done);
     if (done)
         return status;
     const std::string op = a.positionals[0];

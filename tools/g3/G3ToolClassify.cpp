@@ -70,9 +70,15 @@ bool ParsePoint(const std::string& line, double* p, bool& skip)
 
 }  // namespace
 
+const CommandLine& ClassifyLine()
+{
+    static const CommandLine line{"SOLID POINTS", {{"--seed", "N"}, {"--quiet", ""}}};
+    return line;
+}
+
 std::string ClassifyHelp()
 {
-    return "usage: g3 classify SOLID POINTS [--seed N] [--quiet]\n"
+    return UsageOf("classify", ClassifyLine()) +
            "\n"
            "Reads a closed mesh SOLID and a text file POINTS of \"x y z\" lines (blank lines\n"
            "and lines starting with # are skipped) and prints each point with its class:\n"
@@ -84,12 +90,9 @@ std::string ClassifyHelp()
 
 int CommandClassify(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"--seed"};
     ParsedArgs args;
     int status = kExitOk;
-    if (!OpenCommand("classify", raw, syntax, args, status))
+    if (!OpenCommand("classify", raw, ClassifyLine(), args, status))
         return status;
     if (args.positionals.size() != 2)
         return UsageError("classify", "expects a mesh file and a points file");

@@ -91,6 +91,90 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, Pa
     return true;
 }
 
+namespace {
+
+std::vector<std::string> Spellings(const std::string& names)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t bar; (bar = names.find('|', start)) != std::string::npos; start = bar + 1)
+        out.push_back(names.substr(start, bar - start));
+    out.push_back(names.substr(start));
+    return out;
+}
+
+// Whether `word` stands in `text` as a word of its own.
+bool Names(const std::string& text, const std::string& word)
+{
+    for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || text[at - 1] == ' ' || text[at - 1] == '[') &&
+            (end == text.size() || text[end] == ' ' || text[end] == ']'))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ArgSyntax SyntaxOf(const CommandLine& line)
+{
+    ArgSyntax syntax;
+    for (const OptionSpec& o : line.options)
+        for (const std::string& name : Spellings(o.names))
+            (o.value.empty() ? syntax.flags : syntax.valueOptions).push_back(name);
+    return syntax;
+}
+
+std::string UsageOf(const std::string& command, const CommandLine& line)
+{
+    const std::string head = "usage: g3 " + command;
+    std::vector<std::string> words;
+    if (!line.operands.empty())
+        words.push_back(line.operands);
+    for (const OptionSpec& o : line.options) {
+        bool shown = false;
+        for (const std::string& name : Spellings(o.names))
+            shown = shown || Names(line.operands, name);
+        if (!shown)
+            words.push_back("[" + Spellings(o.names).back() + (o.value.empty() ? "" : " " + o.value) + "]");
+    }
+    std::string text = head, row = head;
+    for (const std::string& w : words) {
+        if (row.size() + 1 + w.size() > 79 && row.size() > head.size()) {
+            text += "\n" + std::string(head.size(), ' ');
+            row = std::string(head.size(), ' ');
+        }
+        text += " " + w;
+        row += " " + w;
+    }
+    return text + "\n";
+}
+
+std::string FormatsHelp(const CommandLine& line)
+{
+    bool ascii = false;
+    for (const OptionSpec& o : line.options)
+        ascii = ascii || o.names == "--ascii";
+    return std::string("Formats, chosen by file extension (case-insensitive):\n"
+                       "  .txt  the kernel's text dump (read and write)\n"
+                       "  .obj  Wavefront OBJ (read and write)\n"
+                       "  .off  OFF (read and write)\n") +
+           (ascii ? "  .stl  STL, binary or ASCII (read; written binary unless --ascii)\n"
+                    "  .ply  PLY, ASCII or binary of either byte order (read; written binary\n"
+                    "        little-endian unless --ascii)\n"
+                  : "  .stl  STL, binary or ASCII (read; written binary)\n"
+                    "  .ply  PLY, ASCII or binary of either byte order (read; written binary\n"
+                    "        little-endian)\n") +
+           "  .wrl  VRML 2.0 (write only)\n";
+}
+
+bool OpenCommand(const std::string& command, const std::vector<std::string>& raw, const CommandLine& line,
+                 ParsedArgs& args, int& status)
+{
+    return OpenCommand(command, raw, SyntaxOf(line), args, status);
+}
+
 int UsageError(const std::string& command, const std::string& error)
 {
     // The error, the command's usage line and where to read more.
@@ -251,16 +335,18 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
 {
     struct Pass {
         const char* name;
+        const char* plain;
         std::function<void()> run;
     };
     std::string detail;
     std::vector<Pass> passes = {
-        {"RemoveEqualsVertexAndDivideEdges", [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
-        {"RemoveEqualsNormal", [&] { s.RemoveEqualsNormal(); }},
+        {"RemoveEqualsVertexAndDivideEdges", "weld coincident vertices, split edges at them",
+         [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
+        {"RemoveEqualsNormal", "weld equal normals and texture coordinates", [&] { s.RemoveEqualsNormal(); }},
         // A facet's plane is stored, not derived: welding may have folded a
         // facet flat without touching its old plane, so the planes are
         // formed again before the trivial ones are picked out.
-        {"RemoveTrivialFacets",
+        {"RemoveTrivialFacets", "drop facets without area or with fewer than 3 edges",
          [&] {
              s.FormPlaneEquation();
              s.RemoveTrivialFacets();
@@ -271,29 +357,33 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         // more after the removal reaches those vertices; nothing is left
         // to weld, and a split adds corners without making a facet trivial,
         // so one more round suffices.
-        {"RemoveEqualsVertexAndDivideEdges again", [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
-        {"RemoveEqualsFacets", [&] { s.RemoveEqualsFacets(); }},
-        {"RemoveNonManifoldEdges", [&] { s.RemoveNonManifoldEdges(); }},
+        {"RemoveEqualsVertexAndDivideEdges again", "split edges where the dropped facets held them apart",
+         [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
+        {"RemoveEqualsFacets", "drop facets repeating another", [&] { s.RemoveEqualsFacets(); }},
+        {"RemoveNonManifoldEdges", "stitch open edges joining the same vertices",
+         [&] { s.RemoveNonManifoldEdges(); }},
     };
     if (options.orient)
-        passes.push_back({"OrientNormals2(true)", [&] {
+        passes.push_back({"OrientNormals2(true)", "turn facets to face out of the solid", [&] {
                               const int turned = OrientOutward(s);
                               detail = "facets turned " + std::to_string(turned);
                           }});
     if (options.mergeCoplanar)
-        passes.push_back({"UnionInPlaneFacets(-1)", [&] {
+        passes.push_back({"UnionInPlaneFacets(-1)", "merge touching coplanar facets", [&] {
                               const int groups = s.UnionInPlaneFacets(-1);
                               const int hidden = s.MarkInPlaneEdgesAsInvisible();
                               detail = "groups merged " + std::to_string(groups) + ", edges hidden " +
                                        std::to_string(hidden);
                           }});
     if (options.triangulate)
-        passes.push_back({"Triangulate(4, 0)", [&] { s.Triangulate(4, 0); }});
+        passes.push_back({"Triangulate(4, 0)", "split facets of 4 or more edges into triangles",
+                          [&] { s.Triangulate(4, 0); }});
 
     for (const Pass& p : passes) {
         progress.Pass(p.name);
         PassResult r;
         r.name = p.name;
+        r.plain = p.plain;
         r.before = CountsOf(s);
         detail.clear();
         p.run();

@@ -142,10 +142,13 @@ std::unique_ptr<G3Surface> TiledFloor()
     return s;
 }
 
-void Row(const char* step, G3Surface& s)
+void Row(const char* step, G3Surface& s, const std::string& plain = std::string())
 {
     const Counts c = CountsOf(s);
-    std::printf("  %-40s %8d %8d %8d  %s\n", step, c.vertices, c.edges, c.facets, s.GetClosed() ? "yes" : "no");
+    std::string tail = s.GetClosed() ? "yes" : "no";
+    if (!plain.empty())
+        tail += std::string(8 - tail.size(), ' ') + plain;
+    std::printf("  %-40s %8d %8d %8d  %s\n", step, c.vertices, c.edges, c.facets, tail.c_str());
 }
 
 // Repairs and triangulates one mesh (with the optional passes of
@@ -156,11 +159,11 @@ bool Show(const std::string& name, const char* title, G3Surface& s, const std::s
           const RepairOptions& options, Progress& progress, const DemoView& view = DemoView())
 {
     std::printf("%s: %s\n", name.c_str(), title);
-    std::printf("  %-40s %8s %8s %8s  %s\n", "step", "vertices", "edges", "facets", "closed");
+    std::printf("  %-40s %8s %8s %8s  %s  %s\n", "step", "vertices", "edges", "facets", "closed", "what it does");
     s.FormPlaneEquation();
     Row("built", s);
     RunRepairPasses(s, options, progress, [&](const PassResult& r) {
-        Row(r.name.c_str(), s);
+        Row(r.name.c_str(), s, r.plain);
         if (!r.detail.empty())
             std::printf("    %s\n", r.detail.c_str());
     });
@@ -197,14 +200,17 @@ bool Show(const std::string& name, const char* title, G3Surface& s, const std::s
 
 }  // namespace
 
+const CommandLine& DemoLine()
+{
+    static const CommandLine line{"", {{"-o|--output", "DIR"}, {"--quiet", ""}}};
+    return line;
+}
+
 int CommandDemo(const std::vector<std::string>& args)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenCommand("demo", args, syntax, a, status))
+    if (!OpenCommand("demo", args, DemoLine(), a, status))
         return status;
     if (!a.positionals.empty())
         return UsageError("demo", "unexpected argument " + a.positionals[0] + " (the folder is given with -o DIR)");

@@ -5,6 +5,7 @@
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -20,6 +21,11 @@
 namespace g3tool {
 
 namespace {
+
+// Mesh sizes, in model units, for which the kernel's point tolerance makes
+// sense.
+constexpr double kSmallExtent = 1e-3;
+constexpr double kLargeExtent = 1e7;
 
 // Union-find over a handful of facets around one vertex.
 int Find(std::vector<int>& parent, int i)
@@ -168,13 +174,17 @@ MeshStats ComputeStats(G3Surface& s)
     return st;
 }
 
+const CommandLine& InfoLine()
+{
+    static const CommandLine line{"FILE", {{"--quiet", ""}}};
+    return line;
+}
+
 int CommandInfo(const std::vector<std::string>& args)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("info", args, syntax, a, status))
+    if (!OpenOneInputCommand("info", args, SyntaxOf(InfoLine()), a, status))
         return status;
     const std::string& path = a.positionals[0];
 
@@ -190,6 +200,16 @@ int CommandInfo(const std::vector<std::string>& args)
         std::fprintf(stderr, "g3: %s\n", error.c_str());
     progress.Pass("measuring");
     const MeshStats st = ComputeStats(s);
+    // Coordinates are model units, and the kernel takes points closer than
+    // its tolerance for one point: far too coarse for a mesh a millimetre
+    // across in metres, finer than the doubles resolve far out.
+    const double extent = std::max({st.max[0] - st.min[0], st.max[1] - st.min[1], st.max[2] - st.min[2]});
+    if (!st.empty && (extent < kSmallExtent || extent > kLargeExtent))
+        std::fprintf(stderr,
+                     "g3: warning: %s spans %.3g model units; points closer than %g are taken for one, which is %s\n",
+                     path.c_str(), extent, GTolerance::kZeroLength,
+                     extent < kSmallExtent ? "coarse for a mesh this small (scale it up, to metres say)"
+                                           : "below what coordinates this large can resolve (move or scale it)");
 
     std::printf("file: %s\n", path.c_str());
     std::printf("format: %s\n", g3io::FormatName(g3io::FormatFromPath(path)));

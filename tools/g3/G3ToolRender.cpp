@@ -39,10 +39,21 @@ const char* ViewName(g3render::View v)
 
 }  // namespace
 
+const CommandLine& RenderLine()
+{
+    static const CommandLine line{"IN -o OUT.png",
+                                  {{"-o|--output", "OUT.png"},
+                                   {"--view", "iso|top|front|side|below"},
+                                   {"--up", "x|y|z"},
+                                   {"--size", "WxH"},
+                                   {"--edges", "visible|all|none"},
+                                   {"--quiet", ""}}};
+    return line;
+}
+
 std::string RenderHelp()
 {
-    return "usage: g3 render IN -o OUT.png [--view iso|top|front|side|below] [--up x|y|z]\n"
-           "                 [--size WxH] [--edges visible|all|none] [--quiet]\n"
+    return UsageOf("render", RenderLine()) +
            "\n"
            "Draws IN as a PNG picture: an orthographic view fitted to the mesh's box,\n"
            "facets flat-shaded by their planes (single-sided facets seen from behind in a\n"
@@ -64,12 +75,9 @@ std::string RenderHelp()
 
 int CommandRender(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--view", "--up", "--size", "--edges"};
     ParsedArgs args;
     int status = kExitOk;
-    if (!OpenOneInputCommand("render", raw, syntax, args, status))
+    if (!OpenOneInputCommand("render", raw, SyntaxOf(RenderLine()), args, status))
         return status;
     if (!args.HasValue({"-o", "--output"}))
         return UsageError("render", "missing -o OUT.png");

@@ -162,10 +162,21 @@ bool ParseLength(const std::string& text, double& v)
 
 } // namespace
 
+const CommandLine& RoofLine()
+{
+    static const CommandLine line{"OUTLINE -o OUT",
+                                  {{"-o|--output", "OUT"},
+                                   {"--thickness", "T"},
+                                   {"--overhang", "O"},
+                                   {"--opening", "FILE"},
+                                   {"--raw", ""},
+                                   {"--quiet", ""}}};
+    return line;
+}
+
 std::string RoofCommandHelp()
 {
-    return "usage: g3 roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE] [--raw]\n"
-           "               [--quiet]\n"
+    return UsageOf("roof", RoofLine()) +
            "\n"
            "Builds a roof over the closed outline in OUTLINE, a text file of\n"
            "\"x y angle_in_degrees\" lines (blank lines and lines starting with '#' are\n"
@@ -182,17 +193,15 @@ std::string RoofCommandHelp()
            "--raw writes the generator's facets as they come, each with corners of its own.\n"
            "--opening FILE cuts chimneys and roof windows through a thick roof: outlines of\n"
            "\"x y\" lines, a blank line between outlines, each cut vertically through both\n"
-           "layers and closed with walls (an outline over a facet edge is skipped).\n\n";
+           "layers and closed with walls (an outline over a facet edge is skipped).\n\n" +
+           FormatsHelp(RoofLine());
 }
 
 int CommandRoof(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--raw", "--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--thickness", "--overhang", "--opening"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenCommand("roof", raw, syntax, a, status))
+    if (!OpenCommand("roof", raw, RoofLine(), a, status))
         return status;
     if (a.positionals.size() != 1)
         return UsageError("roof", "expects one OUTLINE file before -o OUT");

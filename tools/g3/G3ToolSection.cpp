@@ -56,9 +56,16 @@ double AreaOf(G3Surface& s)
 
 }  // namespace
 
+const CommandLine& SectionLine()
+{
+    static const CommandLine line{"IN --plane a,b,c,d [--plane ...] -o OUT",
+                                  {{"-o|--output", "OUT"}, {"--plane", "a,b,c,d"}, {"--quiet", ""}}};
+    return line;
+}
+
 std::string SectionHelp()
 {
-    return "usage: g3 section IN --plane a,b,c,d [--plane ...] -o OUT [--quiet]\n"
+    return UsageOf("section", SectionLine()) +
            "\n"
            "Cuts the mesh by each plane a*x + b*y + c*z + d = 0 and writes the faces of\n"
            "the cut: one facet per region, holes kept. A region is what lies inside any\n"
@@ -66,17 +73,15 @@ std::string SectionHelp()
            "face lying in the plane, so solids that touch or overlap give one facet per\n"
            "region. Double-sided facets take no part. Prints the number of section\n"
            "facets and their area.\n"
-           "Exit status 1 when no plane meets the mesh (nothing is written).\n";
+           "Exit status 1 when no plane meets the mesh (nothing is written).\n\n" +
+           FormatsHelp(SectionLine());
 }
 
 int CommandSection(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--plane"};
     ParsedArgs args;
     int status = kExitOk;
-    if (!OpenOneInputCommand("section", raw, syntax, args, status))
+    if (!OpenOneInputCommand("section", raw, SyntaxOf(SectionLine()), args, status))
         return status;
     if (!args.HasValue({"-o", "--output"}))
         return UsageError("section", "missing -o OUT");

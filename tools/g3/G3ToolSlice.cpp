@@ -67,38 +67,55 @@ std::vector<std::string> Outputs(const ParsedArgs& a)
 
 }  // namespace
 
+std::string SliceCommandText(const std::string& command);
+
+const CommandLine* SliceLine(const std::string& command)
+{
+    static const std::vector<std::pair<std::string, CommandLine>> lines = {
+        {"slice",
+         {"IN --plane A,B,C,D -o BELOW [-o ABOVE]",
+          {{"-o|--output", "OUT"}, {"--plane", "A,B,C,D"}, {"--quiet", ""}}}},
+        {"separate", {"IN -o PREFIX", {{"-o|--output", "PREFIX"}, {"--quiet", ""}}}},
+        {"box", {"X0,Y0,Z0,X1,Y1,Z1 -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}}},
+        {"sphere", {"R N -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}}},
+        {"shell", {"IN --thickness T -o OUT", {{"-o|--output", "OUT"}, {"--thickness", "T"}, {"--quiet", ""}}}},
+    };
+    for (const auto& l : lines)
+        if (l.first == command)
+            return &l.second;
+    return nullptr;
+}
+
 std::string SliceCommandHelp(const std::string& command)
 {
+    const CommandLine* line = SliceLine(command);
+    if (!line)
+        return std::string();
+    return UsageOf(command, *line) + "\n" + SliceCommandText(command) + FormatsHelp(*line);
+}
+
+std::string SliceCommandText(const std::string& command)
+{
     if (command == "slice")
-        return "usage: g3 slice IN --plane A,B,C,D -o BELOW [-o ABOVE] [--quiet]\n"
-               "\n"
-               "Cuts the closed solid IN by the plane A x + B y + C z = D into the part below\n"
+        return "Cuts the closed solid IN by the plane A x + B y + C z = D into the part below\n"
                "(against the normal) and the part above, each closed by a cap, and prints\n"
                "both parts' counts, whether each is closed and its volume. BELOW gets the\n"
                "part below, ABOVE (when given) the part above. When the plane misses the\n"
                "solid, the whole solid goes to BELOW, nothing to ABOVE, and the status is 1.\n"
                "A plane with a zero normal or a solid that is not closed is refused.\n\n";
     if (command == "separate")
-        return "usage: g3 separate IN -o PREFIX [--quiet]\n"
-               "\n"
-               "Writes each connected piece of IN (facets joined across edges) of four facets\n"
+        return "Writes each connected piece of IN (facets joined across edges) of four facets\n"
                "or more to PREFIX-1.EXT, PREFIX-2.EXT, ... (EXT from PREFIX's extension, .obj\n"
                "when it has none of the known ones) and prints the count. Smaller pieces are\n"
                "dropped.\n\n";
     if (command == "box")
-        return "usage: g3 box X0,Y0,Z0,X1,Y1,Z1 -o OUT [--quiet]\n"
-               "\n"
-               "Writes the box between the two corners, facets facing out.\n\n";
+        return "Writes the box between the two corners, facets facing out.\n\n";
     if (command == "sphere")
-        return "usage: g3 sphere R N -o OUT [--quiet]\n"
-               "\n"
-               "Writes a sphere of radius R about the origin with N meridians (an odd N is\n"
+        return "Writes a sphere of radius R about the origin with N meridians (an odd N is\n"
                "raised by one) and N/2 + 1 rings, quads with triangles at the poles. R must be\n"
                "positive and N at least 4.\n\n";
     if (command == "shell")
-        return "usage: g3 shell IN --thickness T -o OUT [--quiet]\n"
-               "\n"
-               "Moves every facet of IN by T along its normal (outwards for a solid facing\n"
+        return "Moves every facet of IN by T along its normal (outwards for a solid facing\n"
                "out, inwards for a negative T) and writes the surface whose corners lie where\n"
                "the moved planes meet. Corners whose planes are parallel are dropped.\n\n";
     return std::string();
@@ -106,12 +123,9 @@ std::string SliceCommandHelp(const std::string& command)
 
 int CommandSlice(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--plane"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("slice", raw, syntax, a, status))
+    if (!OpenOneInputCommand("slice", raw, SyntaxOf(*SliceLine("slice")), a, status))
         return status;
     const std::vector<std::string> outs = Outputs(a);
     if (outs.empty() || outs.size() > 2)
@@ -163,12 +177,9 @@ int CommandSlice(const std::vector<std::string>& raw)
 
 int CommandSeparate(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("separate", raw, syntax, a, status))
+    if (!OpenOneInputCommand("separate", raw, SyntaxOf(*SliceLine("separate")), a, status))
         return status;
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("separate", "missing -o PREFIX");
@@ -205,12 +216,9 @@ int CommandSeparate(const std::vector<std::string>& raw)
 
 int CommandBox(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("box", raw, syntax, a, status))
+    if (!OpenOneInputCommand("box", raw, SyntaxOf(*SliceLine("box")), a, status))
         return status;
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("box", "missing -o OUT");
@@ -241,12 +249,9 @@ int CommandBox(const std::vector<std::string>& raw)
 
 int CommandSphere(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenCommand("sphere", raw, syntax, a, status))
+    if (!OpenCommand("sphere", raw, SyntaxOf(*SliceLine("sphere")), a, status))
         return status;
     if (a.positionals.size() != 2)
         return UsageError("sphere", "expects R N before -o OUT");
@@ -272,12 +277,9 @@ int CommandSphere(const std::vector<std::string>& raw)
 
 int CommandShell(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output", "--thickness"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("shell", raw, syntax, a, status))
+    if (!OpenOneInputCommand("shell", raw, SyntaxOf(*SliceLine("shell")), a, status))
         return status;
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("shell", "missing -o OUT");

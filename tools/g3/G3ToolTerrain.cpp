@@ -104,10 +104,22 @@ bool AddPad(G3LandscapeHandler& h, std::vector<Point3> pad)
 
 } // namespace
 
+const CommandLine& TerrainLine()
+{
+    static const CommandLine line{"POINTS -o OUT",
+                                  {{"-o|--output", "OUT"},
+                                   {"--smooth", "MODE"},
+                                   {"--iterations", "N"},
+                                   {"--cover", ""},
+                                   {"--pad", "FILE"},
+                                   {"--pad-offset", "D"},
+                                   {"--quiet", ""}}};
+    return line;
+}
+
 std::string TerrainCommandHelp()
 {
-    return "usage: g3 terrain POINTS -o OUT [--smooth MODE] [--iterations N] [--cover]\n"
-           "                  [--pad FILE] [--pad-offset D] [--quiet]\n"
+    return UsageOf("terrain", TerrainLine()) +
            "\n"
            "Triangulates the survey points in POINTS, a text file of \"x y z\" lines\n"
            "(blank lines and lines starting with '#' skipped), into a terrain. Then, in\n"
@@ -123,17 +135,15 @@ std::string TerrainCommandHelp()
            "Prints the counts after each step. A malformed line is refused with its line\n"
            "number; fewer than three distinct plan positions or a pad contour that\n"
            "crosses itself write nothing (status 2); a pad cut that fails writes\n"
-           "nothing (status 1).\n\n";
+           "nothing (status 1).\n\n" +
+           FormatsHelp(TerrainLine());
 }
 
 int CommandTerrain(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet", "--cover"};
-    syntax.valueOptions = {"-o", "--output", "--smooth", "--iterations", "--pad", "--pad-offset"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenCommand("terrain", raw, syntax, a, status))
+    if (!OpenCommand("terrain", raw, TerrainLine(), a, status))
         return status;
     if (a.positionals.size() != 1)
         return UsageError("terrain", "expects one POINTS file before -o OUT");
