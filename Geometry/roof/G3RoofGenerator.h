@@ -24,6 +24,7 @@ class G3RoofPitch;
 class G3RoofVertex;
 class G3Surface;
 struct G3RoofBandCorner;
+struct G3RoofSpliceIndex;
 
 enum ROOF_FACET_TYPE {
     ROOF_FACET_NONE = 0,
@@ -165,4 +166,10 @@ private:
     G3RoofVertex* NextLevel(G3RoofVertex* ring);
     void SplitSimple(G3RoofVertex* ring, GArrayCollection* out);
     void FinishFacetRings();
+    // AddFacetToRoofPitch through spliceIndex: the same facet ring and edge,
+    // found without walking the rings.
+    void AddIndexedSection(int pitchIndex, G3RoofVertex* ring);
+    // The level edges of the facet rings while MakeRoofEx runs (its own
+    // local), null otherwise.
+    G3RoofSpliceIndex* spliceIndex = nullptr;
 };
