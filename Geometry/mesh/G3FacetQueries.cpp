@@ -158,6 +158,23 @@ bool Apply(StepResult r, const Corner& a, const Corner& b, int* crossings, G3Ver
     return false;
 }
 
+// One boundary step from -> to of the point-in-facet walk (`opens`: from
+// starts its contour): counts a crossing, or reports the vertex or edge the
+// point lies on and returns true. A step without both ends has no geometry.
+bool StepDecides(const RayProbe& probe, G3Vertex* from, G3Vertex* to, bool opens, int* crossings, G3Vertex** onA,
+                 G3Vertex** onB)
+{
+    if (!from || !to)
+        return false;
+    const Corner prev = probe.Make(from->GetXYZ(), from);
+    if (opens && RayProbe::OnPoint(prev)) {
+        SetOutputs(onA, onB, from, nullptr);
+        return true;
+    }
+    const Corner cur = probe.Make(to->GetXYZ(), to);
+    return Apply(probe.Edge(prev, cur), prev, cur, crossings, onA, onB);
+}
+
 G3Point* NextPoint(GIterator* it)
 {
     while (it->hasNext())
@@ -232,18 +249,9 @@ bool G3Facet::PointInFacet(int i, int j, const double* p, G3Vertex** onA, G3Vert
     BoundarySteps steps(this);
     BoundarySteps::Step s;
     int crossings = 0;
-    while (steps.Next(s)) {
-        if (!s.from || !s.to)
-            continue; // an edge without its ends has no geometry
-        const Corner prev = probe.Make(s.from->GetXYZ(), s.from);
-        if (s.opens && RayProbe::OnPoint(prev)) {
-            SetOutputs(onA, onB, s.from, nullptr);
+    while (steps.Next(s))
+        if (StepDecides(probe, s.from, s.to, s.opens, &crossings, onA, onB))
             return true;
-        }
-        const Corner cur = probe.Make(s.to->GetXYZ(), s.to);
-        if (Apply(probe.Edge(prev, cur), prev, cur, &crossings, onA, onB))
-            return true;
-    }
     SetOutputs(onA, onB, nullptr, nullptr);
     return (crossings & 1) != 0;
 }
@@ -292,15 +300,7 @@ bool G3FacetLocator::PointInFacet(const double* p, G3Vertex** onA, G3Vertex** on
             continue;
         for (int k = begin[c]; k < begin[c + 1]; ++k) {
             const Step& s = steps[static_cast<std::size_t>(k)];
-            if (!s.from || !s.to)
-                continue;
-            const Corner prev = probe.Make(s.from->GetXYZ(), s.from);
-            if (s.opens && RayProbe::OnPoint(prev)) {
-                SetOutputs(onA, onB, s.from, nullptr);
-                return true;
-            }
-            const Corner cur = probe.Make(s.to->GetXYZ(), s.to);
-            if (Apply(probe.Edge(prev, cur), prev, cur, &crossings, onA, onB))
+            if (StepDecides(probe, s.from, s.to, s.opens, &crossings, onA, onB))
                 return true;
         }
     }
