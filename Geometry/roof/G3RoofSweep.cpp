@@ -14,9 +14,11 @@
 #include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -33,26 +35,6 @@ bool SameXY(const double* a, const double* b)
     const double b2[3] = {b[0], b[1], 0.0};
     return G3Point::Equals(a2, b2);
 }
-
-// The xy box of the segment a-b, widened past PtOnSegment's bands (a
-// distance of kPlaneSide across, a share of the length along): segments or
-// points outside it cannot touch the segment.
-struct Box {
-    double lo[2], hi[2];
-    Box(const double* a, const double* b)
-    {
-        const double margin = 2.0 * kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
-        for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(a[k], b[k]) - margin;
-            hi[k] = std::fmax(a[k], b[k]) + margin;
-        }
-    }
-    bool Meets(const Box& o) const
-    {
-        return lo[0] <= o.hi[0] && o.lo[0] <= hi[0] && lo[1] <= o.hi[1] && o.lo[1] <= hi[1];
-    }
-    bool Holds(const double* p) const { return lo[0] <= p[0] && p[0] <= hi[0] && lo[1] <= p[1] && p[1] <= hi[1]; }
-};
 
 std::vector<G3RoofVertex*> Vertices(G3RoofVertex* ring)
 {
@@ -103,6 +85,36 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     return true;
 }
 
+// The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
+// across and a 1e-6 share of the length along) and the rounding of the
+// corners, with room to spare.
+double SweepMargin(const G3RoofBox& b)
+{
+    const double size = std::fmax(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
+    const double mag = std::fmax(std::fmax(std::fabs(b.lo[0]), std::fabs(b.hi[0])),
+                                 std::fmax(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
+    return 4.0 * kPlaneSide + 4e-6 * size + 1e-8 * mag;
+}
+
+// The box of the path of the vertex between the planes of v and n from
+// height z up to h: where it may meet an edge in between. False when the
+// two planes are so close to parallel that the path is not worth a box.
+bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, G3RoofBox* box)
+{
+    const double* p = v->plane;
+    const double* q = n->plane;
+    const double det = Det2x2(p[0], p[1], q[0], q[1]);
+    if (!(std::fabs(det) >= 1e-3 * std::hypot(p[0], p[1]) * std::hypot(q[0], q[1])))
+        return false;
+    double a[3], b[3];
+    if (!G3RoofLevelPoint(p, q, z, a) || !G3RoofLevelPoint(p, q, h, b))
+        return false;
+    *box = G3RoofBox(a, a, 0.0);
+    box->Take(b);
+    box->Widen(SweepMargin(*box));
+    return box->Valid();
+}
+
 } // namespace
 
 G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
@@ -146,12 +158,53 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // ring there. Where the ring grown to h would be turned inside out
     // rather than crossed (a reflex corner that bends by a hair), the
     // crossing test below does not see it.
-    for (int k = 0; k < n; ++k)
+    // Only the edges whose sweep up to h comes near the vertex's path are
+    // tried, in the order of a walk over all pairs.
+    {
+        const double h0 = h;
+        std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
+        std::vector<int> always;  // edges without a box: tried with every vertex
         for (int e = 0; e < n; ++e) {
-            double at = 0.0;
-            if (SplitCandidate(vs, k, e, z, h, &at))
-                h = at;
+            const int e0 = (e + n - 1) % n, e1 = (e + 1) % n;
+            double ends[4][3];
+            if (!G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, z, ends[0]) ||
+                !G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, h0, ends[1]) ||
+                !G3RoofLevelPoint(vs[e]->plane, vs[e1]->plane, z, ends[2]) ||
+                !G3RoofLevelPoint(vs[e]->plane, vs[e1]->plane, h0, ends[3])) {
+                always.push_back(e);
+                continue;
+            }
+            G3RoofBox& b = sweeps[static_cast<std::size_t>(e)];
+            b = G3RoofBox(ends[0], ends[0], 0.0);
+            for (int c = 1; c < 4; ++c)
+                b.Take(ends[c]);
+            b.Widen(SweepMargin(b));
+            if (!b.Valid())
+                always.push_back(e);
         }
+        G3RoofBoxGrid grid(sweeps);
+        std::vector<int> tried;
+        for (int k = 0; k < n; ++k) {
+            G3RoofBox path;
+            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &path)) {
+                grid.Query(path, tried);
+                if (!always.empty()) {
+                    tried.insert(tried.end(), always.begin(), always.end());
+                    std::sort(tried.begin(), tried.end());
+                    tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
+                }
+            } else {
+                tried.resize(static_cast<std::size_t>(n));
+                for (int e = 0; e < n; ++e)
+                    tried[static_cast<std::size_t>(e)] = e;
+            }
+            for (int e : tried) {
+                double at = 0.0;
+                if (SplitCandidate(vs, k, e, z, h, &at))
+                    h = at;
+            }
+        }
+    }
 
     // Split refinement: while the ring grown to h crosses itself, lower h
     // to the first height where a vertex of a crossing pair meets the other
@@ -162,18 +215,24 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     for (int round = 0; round < n + 64; ++round) {
         LevelPositions(vs, h, pos, ok);
         double best = h;
-        std::vector<Box> boxes;
-        boxes.reserve(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i)
-            boxes.emplace_back(&pos[3 * ((i + n - 1) % n)], &pos[3 * i]);
-        // Edge i runs from vertex i-1 to vertex i and lies in plane i.
+        // Edge i runs from vertex i-1 to vertex i and lies in plane i; an
+        // edge with an end missing has no box.
+        std::vector<G3RoofBox> boxes(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            const int i0 = (i + n - 1) % n;
+            if (ok[i] && ok[i0])
+                boxes[static_cast<std::size_t>(i)] = G3RoofBox(&pos[3 * i0], &pos[3 * i]);
+        }
+        G3RoofBoxGrid grid(boxes);
+        std::vector<int> near;
         for (int i = 0; i < n; ++i) {
             const int i0 = (i + n - 1) % n;
             if (!ok[i] || !ok[i0])
                 continue;
-            for (int j = i + 2; j < n; ++j) {
+            grid.Query(boxes[static_cast<std::size_t>(i)], near);
+            for (int j : near) {
                 const int j0 = (j + n - 1) % n;
-                if (j0 == i || i0 == j || !ok[j] || !ok[j0] || !boxes[i].Meets(boxes[j]))
+                if (j < i + 2 || j0 == i || i0 == j || !ok[j] || !ok[j0])
                     continue;
                 const double* a = &pos[3 * i0];
                 const double* b = &pos[3 * i];
@@ -278,13 +337,16 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
 {
     const std::vector<G3RoofVertex*> vs = Vertices(ring);
     const int n = static_cast<int>(vs.size());
-    std::vector<Box> boxes;
+    std::vector<G3RoofBox> boxes;
     boxes.reserve(static_cast<std::size_t>(n));
     for (int m = 0; m < n; ++m)
         boxes.emplace_back(vs[m]->point.GetXYZ(), vs[(m + 1) % n]->point.GetXYZ());
+    G3RoofBoxGrid grid(boxes);
+    std::vector<int> near;
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
-        for (int m = 0; m < n; ++m) {
+        grid.Query(G3RoofBox(pk, pk, 0.0), near);
+        for (int m : near) {
             const int m1 = (m + 1) % n;
             if (m == k || m1 == k || !boxes[m].Holds(pk))
                 continue;

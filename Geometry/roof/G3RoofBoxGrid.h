@@ -1,0 +1,157 @@
+#pragma once
+// Boxes on the roof's ground plan and a hash grid over them, for the passes
+// of the sweep that look for pairs of edges (or an edge and a vertex) that
+// may touch: the grid hands back every box that meets a query box, in
+// ascending order, so that a pass over the pairs keeps the order of a walk
+// over all of them.
+
+#include "Geometry/math/GTolerance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// The xy box of the segment a-b, widened past PtOnSegment's bands (a
+// distance of kPlaneSide across, a share of the length along): segments or
+// points outside it cannot touch the segment.
+struct G3RoofBox {
+    double lo[2], hi[2];
+    G3RoofBox() : lo{0.0, 0.0}, hi{-1.0, -1.0} {}
+    // The box of a-b widened by `margin`.
+    G3RoofBox(const double* a, const double* b, double margin)
+    {
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::fmin(a[k], b[k]) - margin;
+            hi[k] = std::fmax(a[k], b[k]) + margin;
+        }
+    }
+    G3RoofBox(const double* a, const double* b)
+    {
+        const double margin =
+            2.0 * GTolerance::kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::fmin(a[k], b[k]) - margin;
+            hi[k] = std::fmax(a[k], b[k]) + margin;
+        }
+    }
+    bool Meets(const G3RoofBox& o) const
+    {
+        return lo[0] <= o.hi[0] && o.lo[0] <= hi[0] && lo[1] <= o.hi[1] && o.lo[1] <= hi[1];
+    }
+    bool Holds(const double* p) const { return lo[0] <= p[0] && p[0] <= hi[0] && lo[1] <= p[1] && p[1] <= hi[1]; }
+    // Widens the box to take p in.
+    void Take(const double* p)
+    {
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::fmin(lo[k], p[k]);
+            hi[k] = std::fmax(hi[k], p[k]);
+        }
+    }
+    void Widen(double m)
+    {
+        for (int k = 0; k < 2; ++k) {
+            lo[k] -= m;
+            hi[k] += m;
+        }
+    }
+    // Finite and not empty.
+    bool Valid() const
+    {
+        return std::isfinite(lo[0]) && std::isfinite(lo[1]) && std::isfinite(hi[0]) && std::isfinite(hi[1]) &&
+               lo[0] <= hi[0] && lo[1] <= hi[1];
+    }
+};
+
+// Square cells of about the boxes' mean size; a box over more than
+// kMaxCells cells goes to a list every query reads instead, and a query over
+// more than that many cells reads every box.
+class G3RoofBoxGrid {
+public:
+    // Boxes that are not Valid() are left out (no query finds them).
+    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes) : boxes_(boxes), seen_(boxes.size(), 0)
+    {
+        double sum = 0.0;
+        int count = 0;
+        for (const G3RoofBox& b : boxes_)
+            if (b.Valid()) {
+                sum += std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
+                ++count;
+            }
+        cell_ = count > 0 ? 2.0 * sum / count : 1.0;
+        if (!(cell_ > 1e-9) || !std::isfinite(cell_))
+            cell_ = 1.0;
+        for (std::size_t i = 0; i < boxes_.size(); ++i) {
+            const G3RoofBox& b = boxes_[i];
+            if (!b.Valid())
+                continue;
+            valid_.push_back(static_cast<int>(i));
+            long long x0, y0, x1, y1;
+            if (!Cells(b, &x0, &y0, &x1, &y1)) {
+                big_.push_back(static_cast<int>(i));
+                continue;
+            }
+            for (long long x = x0; x <= x1; ++x)
+                for (long long y = y0; y <= y1; ++y)
+                    cells_[Key(x, y)].push_back(static_cast<int>(i));
+        }
+    }
+
+    // The boxes meeting q, ascending.
+    void Query(const G3RoofBox& q, std::vector<int>& out)
+    {
+        out.clear();
+        ++stamp_;
+        long long x0, y0, x1, y1;
+        if (!Cells(q, &x0, &y0, &x1, &y1)) {
+            for (int i : valid_)
+                if (boxes_[static_cast<std::size_t>(i)].Meets(q))
+                    out.push_back(i);
+            return;
+        }
+        auto take = [&](int i) {
+            if (seen_[static_cast<std::size_t>(i)] != stamp_ && boxes_[static_cast<std::size_t>(i)].Meets(q)) {
+                seen_[static_cast<std::size_t>(i)] = stamp_;
+                out.push_back(i);
+            }
+        };
+        for (long long x = x0; x <= x1; ++x)
+            for (long long y = y0; y <= y1; ++y) {
+                const auto found = cells_.find(Key(x, y));
+                if (found != cells_.end())
+                    for (int i : found->second)
+                        take(i);
+            }
+        for (int i : big_)
+            take(i);
+        std::sort(out.begin(), out.end());
+    }
+
+private:
+    static constexpr double kMaxCells = 256.0;
+    static long long Key(long long x, long long y) { return (x << 32) ^ (y & 0xffffffffLL); }
+    // The cells under b; false when they are more than kMaxCells (or b is
+    // not finite).
+    bool Cells(const G3RoofBox& b, long long* x0, long long* y0, long long* x1, long long* y1) const
+    {
+        const double fx0 = std::floor(b.lo[0] / cell_), fy0 = std::floor(b.lo[1] / cell_);
+        const double fx1 = std::floor(b.hi[0] / cell_), fy1 = std::floor(b.hi[1] / cell_);
+        if (!(std::fabs(fx0) < 1e9 && std::fabs(fy0) < 1e9 && std::fabs(fx1) < 1e9 && std::fabs(fy1) < 1e9))
+            return false;
+        if ((fx1 - fx0 + 1.0) * (fy1 - fy0 + 1.0) > kMaxCells)
+            return false;
+        *x0 = static_cast<long long>(fx0);
+        *y0 = static_cast<long long>(fy0);
+        *x1 = static_cast<long long>(fx1);
+        *y1 = static_cast<long long>(fy1);
+        return true;
+    }
+
+    std::vector<G3RoofBox> boxes_;
+    std::vector<int> valid_, big_;
+    std::vector<std::uint32_t> seen_;
+    std::uint32_t stamp_ = 0;
+    double cell_ = 1.0;
+    std::unordered_map<long long, std::vector<int>> cells_;
+};
