@@ -237,11 +237,15 @@ std::string DescribeWritten(G3Surface& s, const std::string& path)
     g3io::FileContents c;
     if (!g3io::CountFileContents(s, format, c))
         return "nothing";
+    auto count = [](long long n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
     if (c.trianglesOnly)
-        return std::to_string(c.faces) + (c.faces == 1 ? " triangle" : " triangles");
-    std::string text = std::to_string(c.vertices) + " vertices, " + std::to_string(c.faces) + " faces";
+        return count(c.faces, "triangle", "triangles");
+    std::string text = count(c.vertices, "vertex", "vertices") + ", " + count(c.faces, "face", "faces");
     if (format == g3io::Format::Obj)
-        text += ", " + std::to_string(c.normals) + " normals, " + std::to_string(c.texCoos) + " texture coordinates";
+        text += ", " + count(c.normals, "normal", "normals") + ", " +
+                count(c.texCoos, "texture coordinate", "texture coordinates");
     return text;
 }
 
