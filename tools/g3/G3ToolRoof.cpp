@@ -148,7 +148,7 @@ std::string DescribeWeld(const RoofWeld& w, double thickness)
     else if (w.closed)
         std::snprintf(buf, sizeof buf, "closed, but the facets could not be turned to face out");
     else if (thickness > 0.0)
-        std::snprintf(buf, sizeof buf, "not closed: %d boundary edges (the generator left a gap)", w.boundaryEdges);
+        std::snprintf(buf, sizeof buf, "not closed: %d boundary edges", w.boundaryEdges);
     else
         std::snprintf(buf, sizeof buf, "one sheet, %d boundary edges", w.boundaryEdges);
     return buf;
