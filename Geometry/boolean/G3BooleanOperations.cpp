@@ -87,6 +87,19 @@ void FormPlanes(G3Surface* s)
     });
 }
 
+// Planes formed on coordinates scaled by kBooleanScale about a local
+// origin, moved to the model's: n . x + d = 0 at scale becomes
+// n . x + d / kBooleanScale - n . origin = 0.
+void UnscalePlanes(G3Surface* s, const double* origin)
+{
+    G3SideBySide::RunHalves(s->GetFacetCount(), [s, origin](int, int begin, int end) {
+        for (int k = begin; k < end; ++k) {
+            double* p = s->GetFacet(k)->GetPlane();
+            p[3] = p[3] / kBooleanScale - (p[0] * origin[0] + p[1] * origin[1] + p[2] * origin[2]);
+        }
+    });
+}
+
 bool Closed(G3Surface* s)
 {
     bool closed[2] = {true, true};
@@ -345,7 +358,9 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     A->ScaleCoo(1.0 / kBooleanScale);
     if (!AtOrigin(origin))
         MoveBy(A, origin, 1.0);
-    FormPlanes(A);
+    // The planes formed on the cut's coordinates, carried back with them
+    // (the cleanup passes keep every facet's plane current).
+    UnscalePlanes(A, origin);
     if (!Closed(A))
         A->ClearSolid();
     G3Surface* result = A;
