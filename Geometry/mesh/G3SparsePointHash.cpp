@@ -23,6 +23,13 @@ constexpr double kRoundingSlack = 1e-14;
 // it fills, so a count far above what is stored costs nothing.
 constexpr double kInitialCells = 1048576.0;
 
+// Cells a point's share of the box is cut into: clustered sets keep short
+// chains, and only occupied cells cost memory.
+constexpr double kCellsPerPoint = 16.0;
+// Cells are never narrower than this many tolerances (a point then spreads
+// over at most two cells per axis).
+constexpr double kMinCellTolerances = 4.0;
+
 // No cell has this key: 21 bits per axis use at most 63 bits.
 constexpr std::uint64_t kNoKey = ~std::uint64_t{0};
 
@@ -51,10 +58,11 @@ G3SparsePointHash::G3SparsePointHash(long count, const double* min, const double
     }
     std::sort(extent, extent + 3);
     const double n = count > 1 ? static_cast<double>(count) : 1.0;
-    const double floorSide = tolerance > 0.0 ? 4.0 * tolerance : 1.0;
+    const double floorSide = tolerance > 0.0 ? kMinCellTolerances * tolerance : 1.0;
     const double a = std::max(extent[2], floorSide), b = std::max(extent[1], floorSide);
-    side = std::max(std::sqrt(a / (16.0 * n) * b), floorSide);
-    // Keep every index of the (widened) box within the key's range.
+    side = std::max(std::sqrt(a / (kCellsPerPoint * n) * b), floorSide);
+    // Keep every index of the box, widened by twice the tolerance on each
+    // side, within the key's range.
     side = std::max(side, (extent[2] + 4.0 * tolerance) / kMaxCell);
     std::size_t size = 64;
     while (size < 2 * static_cast<std::size_t>(std::min(n, kInitialCells)))
