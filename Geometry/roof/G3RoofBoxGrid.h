@@ -64,7 +64,7 @@ struct G3RoofBox {
     }
 };
 
-// Square cells of about the boxes' mean size; a box over more than
+// Square cells of about twice the boxes' median size; a box over more than
 // kMaxCells cells goes to a list every query reads instead, and a query over
 // more than that many cells reads every box.
 class G3RoofBoxGrid {
@@ -72,14 +72,15 @@ public:
     // Boxes that are not Valid() are left out (no query finds them).
     explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes) : boxes_(boxes), seen_(boxes.size(), 0)
     {
-        double sum = 0.0;
-        int count = 0;
+        // Twice the median size: a few long boxes do not coarsen the grid.
+        std::vector<double> sizes;
         for (const G3RoofBox& b : boxes_)
-            if (b.Valid()) {
-                sum += std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
-                ++count;
-            }
-        cell_ = count > 0 ? 2.0 * sum / count : 1.0;
+            if (b.Valid())
+                sizes.push_back(std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]));
+        if (!sizes.empty()) {
+            std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
+            cell_ = 2.0 * sizes[sizes.size() / 2];
+        }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
             cell_ = 1.0;
         for (std::size_t i = 0; i < boxes_.size(); ++i) {

@@ -85,6 +85,25 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     return true;
 }
 
+// c and d lie on one side of the line through a and b, farther from it
+// than PtOnSegment's band with room to spare: the segments a-b and c-d
+// neither cross nor touch, so the segment test fails.
+bool Apart(const double* a, const double* b, const double* c, const double* d)
+{
+    const double ux = b[0] - a[0], uy = b[1] - a[1];
+    const double len2 = ux * ux + uy * uy;
+    if (!(len2 > 0.0))
+        return false;
+    const double sc = ux * (c[1] - a[1]) - uy * (c[0] - a[0]);
+    const double sd = ux * (d[1] - a[1]) - uy * (d[0] - a[0]);
+    double mag = 1.0;
+    for (const double* p : {a, b, c, d})
+        mag = std::fmax(mag, std::fmax(std::fabs(p[0]), std::fabs(p[1])));
+    const double band = 4.0 * kPlaneSide + 1e-9 * mag;
+    return ((sc > 0.0 && sd > 0.0) || (sc < 0.0 && sd < 0.0)) && sc * sc > band * band * len2 &&
+           sd * sd > band * band * len2;
+}
+
 // The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
 // across and a 1e-6 share of the length along) and the rounding of the
 // corners, with room to spare.
@@ -242,7 +261,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 // itself, not an overshoot.
                 if (SameXY(a, c) || SameXY(a, d) || SameXY(b, c) || SameXY(b, d))
                     continue;
-                if (!G3SegmentTest(a, b, c, d))
+                if (Apart(a, b, c, d) || Apart(c, d, a, b) || !G3SegmentTest(a, b, c, d))
                     continue;
                 double at = 0.0;
                 if (SplitCandidate(vs, i, j, z, best, &at))
