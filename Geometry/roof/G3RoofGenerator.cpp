@@ -11,6 +11,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
@@ -204,17 +205,20 @@ bool G3RoofGenerator::RingCrosses(G3RoofVertex* ring)
     GArrayCollection vs;
     G3RoofRing::ToArray(ring, &vs);
     const int n = vs.size();
+    auto at = [&](int i) { return static_cast<G3RoofVertex*>(vs.get(i % n))->point.GetXYZ(); };
+    // Edge i runs from vertex i to vertex i + 1; only edges whose boxes
+    // meet can pass the segment test.
+    std::vector<G3RoofBox> boxes;
+    boxes.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        boxes.emplace_back(at(i), at(i + 1));
+    G3RoofBoxGrid grid(boxes);
+    std::vector<int> near;
     for (int i = 0; i < n; ++i) {
-        const double* a = static_cast<G3RoofVertex*>(vs.get(i))->point.GetXYZ();
-        const double* b = static_cast<G3RoofVertex*>(vs.get((i + 1) % n))->point.GetXYZ();
-        for (int j = i + 2; j < n; ++j) {
-            if ((j + 1) % n == i)
-                continue;
-            const double* c = static_cast<G3RoofVertex*>(vs.get(j))->point.GetXYZ();
-            const double* d = static_cast<G3RoofVertex*>(vs.get((j + 1) % n))->point.GetXYZ();
-            if (G3SegmentTest(a, b, c, d))
+        grid.Query(boxes[static_cast<std::size_t>(i)], near);
+        for (int j : near)
+            if (j >= i + 2 && (j + 1) % n != i && G3SegmentTest(at(i), at(i + 1), at(j), at(j + 1)))
                 return true;
-        }
     }
     return false;
 }
