@@ -259,9 +259,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 const double* d = &pos[3 * j];
                 // Edges meeting at an end are the collapse of the edge event
                 // itself, not an overshoot.
-                if (SameXY(a, c) || SameXY(a, d) || SameXY(b, c) || SameXY(b, d))
-                    continue;
-                if (Apart(a, b, c, d) || Apart(c, d, a, b) || !G3SegmentTest(a, b, c, d))
+                if (Apart(a, b, c, d) || Apart(c, d, a, b) || SameXY(a, c) || SameXY(a, d) || SameXY(b, c) ||
+                    SameXY(b, d) || !G3SegmentTest(a, b, c, d))
                     continue;
                 double at = 0.0;
                 if (SplitCandidate(vs, i, j, z, best, &at))
