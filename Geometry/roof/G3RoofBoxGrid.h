@@ -131,7 +131,10 @@ public:
 
 private:
     static constexpr double kMaxCells = 256.0;
-    static long long Key(long long x, long long y) { return (x << 32) ^ (y & 0xffffffffLL); }
+    static std::uint64_t Key(long long x, long long y)
+    {
+        return (static_cast<std::uint64_t>(x) << 32) ^ (static_cast<std::uint64_t>(y) & 0xffffffffULL);
+    }
     // The cells under b; false when they are more than kMaxCells (or b is
     // not finite).
     bool Cells(const G3RoofBox& b, long long* x0, long long* y0, long long* x1, long long* y1) const
@@ -154,5 +157,5 @@ private:
     std::vector<std::uint32_t> seen_;
     std::uint32_t stamp_ = 0;
     double cell_ = 1.0;
-    std::unordered_map<long long, std::vector<int>> cells_;
+    std::unordered_map<std::uint64_t, std::vector<int>> cells_;
 };
