@@ -69,9 +69,14 @@ struct G3RoofBox {
 // more than that many cells reads every box.
 class G3RoofBoxGrid {
 public:
-    // Boxes that are not Valid() are left out (no query finds them).
-    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes) : boxes_(boxes), seen_(boxes.size(), 0)
+    // Boxes that are not Valid() are left out (no query finds them). With
+    // `segments` (ax, ay, bx, by, reach for each box), a box goes only into
+    // the cells that come within `reach` of its segment.
+    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
+        : boxes_(boxes), seen_(boxes.size(), 0)
     {
+        if (segments)
+            segs_ = *segments;
         // Twice the median size: a few long boxes do not coarsen the grid.
         std::vector<double> sizes;
         for (const G3RoofBox& b : boxes_)
@@ -95,8 +100,41 @@ public:
             }
             for (long long x = x0; x <= x1; ++x)
                 for (long long y = y0; y <= y1; ++y)
-                    cells_[Key(x, y)].push_back(static_cast<int>(i));
+                    if (Near(static_cast<int>(i), x, y))
+                        cells_[Key(x, y)].push_back(static_cast<int>(i));
         }
+    }
+
+    // The boxes meeting box i whose segments come near segment i (within
+    // the two reaches), ascending; boxes over many cells are all taken.
+    void QuerySegment(int i, std::vector<int>& out)
+    {
+        const G3RoofBox& q = boxes_[static_cast<std::size_t>(i)];
+        long long x0, y0, x1, y1;
+        if (segs_.empty() || !q.Valid() || !Cells(q, &x0, &y0, &x1, &y1)) {
+            Query(q, out);
+            return;
+        }
+        out.clear();
+        ++stamp_;
+        auto take = [&](int j) {
+            if (seen_[static_cast<std::size_t>(j)] != stamp_ && boxes_[static_cast<std::size_t>(j)].Meets(q)) {
+                seen_[static_cast<std::size_t>(j)] = stamp_;
+                out.push_back(j);
+            }
+        };
+        for (long long x = x0; x <= x1; ++x)
+            for (long long y = y0; y <= y1; ++y) {
+                if (!Near(i, x, y))
+                    continue;
+                const auto found = cells_.find(Key(x, y));
+                if (found != cells_.end())
+                    for (int j : found->second)
+                        take(j);
+            }
+        for (int j : big_)
+            take(j);
+        std::sort(out.begin(), out.end());
     }
 
     // The boxes meeting q, ascending.
@@ -131,6 +169,23 @@ public:
 
 private:
     static constexpr double kMaxCells = 256.0;
+    // Segment i comes within its reach of some point of cell (x, y): its
+    // distance to the cell's centre is at most the reach and half the
+    // cell's diagonal. Always true without segments.
+    bool Near(int i, long long x, long long y) const
+    {
+        if (segs_.empty())
+            return true;
+        const double* s = &segs_[5 * static_cast<std::size_t>(i)];
+        const double cx = (static_cast<double>(x) + 0.5) * cell_, cy = (static_cast<double>(y) + 0.5) * cell_;
+        const double ux = s[2] - s[0], uy = s[3] - s[1];
+        const double len2 = ux * ux + uy * uy;
+        double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
+        t = std::fmax(0.0, std::fmin(1.0, t));
+        const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
+        const double limit = s[4] + 0.75 * cell_;
+        return !(dx * dx + dy * dy > limit * limit);
+    }
     static std::uint64_t Key(long long x, long long y)
     {
         return (static_cast<std::uint64_t>(x) << 32) ^ (static_cast<std::uint64_t>(y) & 0xffffffffULL);
@@ -153,6 +208,7 @@ private:
     }
 
     std::vector<G3RoofBox> boxes_;
+    std::vector<double> segs_;
     std::vector<int> valid_, big_;
     std::vector<std::uint32_t> seen_;
     std::uint32_t stamp_ = 0;

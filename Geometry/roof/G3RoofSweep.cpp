@@ -236,19 +236,32 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         double best = h;
         // Edge i runs from vertex i-1 to vertex i and lies in plane i; an
         // edge with an end missing has no box.
+        // Two edges that pass the segment test have a point within
+        // PtOnSegment's band (1e-6 across, a 1e-6 share of the length
+        // along) of both: the grid pairs edges that come that near.
         std::vector<G3RoofBox> boxes(static_cast<std::size_t>(n));
+        std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
         for (int i = 0; i < n; ++i) {
             const int i0 = (i + n - 1) % n;
-            if (ok[i] && ok[i0])
-                boxes[static_cast<std::size_t>(i)] = G3RoofBox(&pos[3 * i0], &pos[3 * i]);
+            if (!ok[i] || !ok[i0])
+                continue;
+            const double* a = &pos[3 * i0];
+            const double* b = &pos[3 * i];
+            G3RoofBox& box = boxes[static_cast<std::size_t>(i)];
+            box = G3RoofBox(a, b);
+            double* sg = &segments[5 * static_cast<std::size_t>(i)];
+            sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
+            sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
+                    1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
+                                     std::fmax(std::fabs(b[0]), std::fabs(b[1])));
         }
-        G3RoofBoxGrid grid(boxes);
+        G3RoofBoxGrid grid(boxes, &segments);
         std::vector<int> near;
         for (int i = 0; i < n; ++i) {
             const int i0 = (i + n - 1) % n;
             if (!ok[i] || !ok[i0])
                 continue;
-            grid.Query(boxes[static_cast<std::size_t>(i)], near);
+            grid.QuerySegment(i, near);
             for (int j : near) {
                 const int j0 = (j + n - 1) % n;
                 if (j < i + 2 || j0 == i || i0 == j || !ok[j] || !ok[j0])
