@@ -26,6 +26,7 @@ class G3BCPointWriter;
 class G3Edge;
 class G3Facet;
 class G3Grid;
+class G3HeldFacets;
 class G3IntervalList;
 class G3RayTraceResult;
 class G3Surface;
@@ -154,9 +155,11 @@ public:
     // counts two, so it never makes a point inside). An end lying in a
     // facet counts as a crossing. `count` (may be null) receives the
     // crossings counted before the answer. Null or non-finite points give
-    // SC_UNKNOWN; a null or empty list gives SC_OUTSIDE (count 0).
+    // SC_UNKNOWN; a null or empty list gives SC_OUTSIDE (count 0). Facets
+    // with a locator (in their record, or in `held`) are read through it,
+    // with the same answers.
     static SURF_CLASSIFY TestPointAndFacetList(const double* point, const double* end, GArrayCollection* facets,
-                                               unsigned int* count);
+                                               unsigned int* count, const G3HeldFacets* held = nullptr);
     // The same along the segment start-end, stricter at the ends: an end
     // within 1e-6 of a facet's plane gives SC_UNKNOWN, and a start in a
     // facet's plane counts as a crossing of that facet when it lies in the
@@ -400,6 +403,9 @@ protected:
     double radius = 0.0;
     // The axis classification rays lean toward, or -1 (see AimRays).
     int flatAxis = -1;
+    // Locators of large facets the rays' tests read where the facets carry
+    // no records (a section's pieces); not owned, null outside a section.
+    const G3HeldFacets* heldFacets = nullptr;
     // Owned while it exists.
     G3Grid* grid = nullptr;
     // Recursion depth of the flood fill.

@@ -13,6 +13,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetLocator.h"
+#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <typeinfo>
@@ -96,4 +97,50 @@ void G3BooleanDataProvider::CloseExDataFacet(G3Facet* f)
     delete r->locator;
     r->locator = nullptr;
     f->SetExData(nullptr);
+}
+
+// ---- large facets
+
+namespace {
+
+constexpr int kHeldFacetEdges = 64;
+constexpr int kHeldFacetContours = 8;
+
+bool ChainReaches(const G3Facet* f, int edges)
+{
+    int n = 0;
+    for (const G3Edge* e = f->GetFirstEdge(); e && n < edges; e = e->GetFacetEdge(f))
+        ++n;
+    return n >= edges;
+}
+
+} // namespace
+
+G3FacetLocator* NewLocatorForLargeFacet(const G3Facet* f)
+{
+    if (!f || !ChainReaches(f, kHeldFacetEdges))
+        return nullptr;
+    int i = 0;
+    int j = 1;
+    f->GetMaxCoo(&i, &j);
+    auto held = std::make_unique<G3FacetLocator>(f, i, j);
+    return held->GetContourCount() >= kHeldFacetContours ? held.release() : nullptr;
+}
+
+G3HeldFacets::G3HeldFacets() = default;
+
+G3HeldFacets::~G3HeldFacets() = default;
+
+void G3HeldFacets::Hold(const G3Facet* f)
+{
+    if (G3FacetLocator* held = NewLocatorForLargeFacet(f))
+        locators[f].reset(held);
+}
+
+const G3FacetLocator* G3HeldFacets::Of(const G3Facet* f) const
+{
+    if (locators.empty())
+        return nullptr;
+    const auto it = locators.find(f);
+    return it == locators.end() ? nullptr : it->second.get();
 }

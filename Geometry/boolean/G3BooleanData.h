@@ -15,6 +15,8 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3ShellExDataProvider.h"
 
+#include <memory>
+#include <unordered_map>
 #include <vector>
 
 class G3Facet;
@@ -81,4 +83,25 @@ private:
     // Every facet record made, in order of opening, so that segment lists
     // of facets that were deleted without being closed are not lost.
     std::vector<G3BooleanFacetData*> facetRecords;
+};
+
+// A locator for f when it has many contours (64 edges or more, 8 contours
+// or more: below that one walk of its chain costs less than the locator's
+// box tests), else null. The caller owns it.
+G3FacetLocator* NewLocatorForLargeFacet(const G3Facet* f);
+
+// Locators of large facets held outside a boolean, where no record can
+// carry them (a section's pieces): f's locator, or null.
+class G3HeldFacets {
+public:
+    G3HeldFacets();
+    ~G3HeldFacets();
+    G3HeldFacets(const G3HeldFacets&) = delete;
+    G3HeldFacets& operator=(const G3HeldFacets&) = delete;
+    // Holds f when it is large.
+    void Hold(const G3Facet* f);
+    const G3FacetLocator* Of(const G3Facet* f) const;
+
+private:
+    std::unordered_map<const G3Facet*, std::unique_ptr<G3FacetLocator>> locators;
 };

@@ -16,6 +16,7 @@
 // section pieces cross (G3PlanarFaces).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
+#include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/boolean/G3PlanarFaces.h"
@@ -87,6 +88,9 @@ struct Solids {
     // solids).
     std::vector<std::unique_ptr<G3Grid>> grids;
     std::vector<char> gridTried;
+    // The facets of many contours (a slab's face with its shafts), held
+    // for the rays' point-in-facet tests.
+    G3HeldFacets held;
 
     G3Grid* GridOf(std::size_t p)
     {
@@ -163,6 +167,7 @@ struct Solids {
                 boxes.back().Set(1, 1, 1, -1, -1, -1);
             }
             facets[static_cast<std::size_t>(at)].add(f);
+            held.Hold(f);
             GEnvelope box;
             f->FormEnvelope(&box);
             boxes[static_cast<std::size_t>(at)].AddToDefault(&box);
@@ -236,6 +241,7 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
     AimRays(box);
     G3IntervalList cut;
     Solids solids(s);
+    heldFacets = &solids.held;
     for (int k = 0; k < n; ++k) {
         double plane[4];
         if (!UnitPlane(planes, k, plane))
@@ -296,6 +302,7 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
                 delete edges.get(e);
         }
     }
+    heldFacets = nullptr;
     if (section->GetFacetCount() == 0) {
         delete section;
         return false;

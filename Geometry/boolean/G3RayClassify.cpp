@@ -131,11 +131,14 @@ enum class Where { Outside, Inside, Boundary };
 // Where x lies against f's contours on f's projection pair; on the
 // boundary, *a is the vertex it is on (*b null) or *a, *b the ends of the
 // edge it is on.
-Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b)
+// Where x lies on f: through the locator held for f (its record's, or one
+// of `held`) when there is one, else by walking f's boundary.
+Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b, const G3HeldFacets* held)
 {
     const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
-    if (r && r->locator) {
-        if (!r->locator->PointInFacet(x, a, b, kInFacet))
+    const G3FacetLocator* locator = r && r->locator ? r->locator : held ? held->Of(f) : nullptr;
+    if (locator) {
+        if (!locator->PointInFacet(x, a, b, kInFacet))
             return Where::Outside;
         return *a ? Where::Boundary : Where::Inside;
     }
@@ -147,11 +150,11 @@ Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b)
     return *a ? Where::Boundary : Where::Inside;
 }
 
-Where Locate(const G3Facet* f, const double* x)
+Where Locate(const G3Facet* f, const double* x, const G3HeldFacets* held)
 {
     G3Vertex* a = nullptr;
     G3Vertex* b = nullptr;
-    return Locate(f, x, &a, &b);
+    return Locate(f, x, &a, &b, held);
 }
 
 unsigned int CrossingsOf(const G3Facet* f) { return f->GetDoubleSided() ? 2u : 1u; }
@@ -253,7 +256,8 @@ void G3BooleanCalculator::GenerateRandomRay(const double* origin, double* end, c
 // ------------------------------------------------------------ crossing counts
 
 SURF_CLASSIFY G3BooleanCalculator::TestPointAndFacetList(const double* point, const double* end,
-                                                         GArrayCollection* facets, unsigned int* count)
+                                                         GArrayCollection* facets, unsigned int* count,
+                                                         const G3HeldFacets* held)
 {
     if (count)
         *count = 0;
@@ -269,7 +273,7 @@ SURF_CLASSIFY G3BooleanCalculator::TestPointAndFacetList(const double* point, co
         if (count)
             *count = n;
         if (s.sp == 0) {
-            if (Locate(f, point) != Where::Outside)
+            if (Locate(f, point, held) != Where::Outside)
                 return SC_ON;
             if (s.sq == 0)
                 return SC_UNKNOWN; // the whole ray may run in the plane
@@ -278,7 +282,7 @@ SURF_CLASSIFY G3BooleanCalculator::TestPointAndFacetList(const double* point, co
             continue;
         double x[3];
         s.Crossing(x);
-        const Where w = Locate(f, x);
+        const Where w = Locate(f, x, held);
         if (w == Where::Boundary)
             return SC_UNKNOWN;
         if (w == Where::Inside)
@@ -311,7 +315,7 @@ SURF_CLASSIFY G3BooleanCalculator::TestRayAndFacetList(const double* start, cons
                 x[c] = start[c];
         else
             s.Crossing(x);
-        const Where w = Locate(f, x);
+        const Where w = Locate(f, x, nullptr);
         if (w == Where::Boundary) {
             GTrace("return unknown.");
             return SC_UNKNOWN;
@@ -346,7 +350,7 @@ int G3BooleanCalculator::TestRayAndFacetList(const double* start, const double* 
             s.Crossing(x);
         G3Vertex* a = nullptr;
         G3Vertex* b = nullptr;
-        switch (Locate(f, x, &a, &b)) {
+        switch (Locate(f, x, &a, &b, nullptr)) {
         case Where::Outside:
             break;
         case Where::Inside:
@@ -434,7 +438,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
         if (!rayCandidates)
             rayCandidates = new GArrayCollection();
         GArrayCollection* along = RayCandidates(point, end, facets, rayCandidates) ? rayCandidates : facets;
-        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, along, nullptr);
+        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, along, nullptr, heldFacets);
         if (c != SC_UNKNOWN)
             return c;
     }
@@ -455,7 +459,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
         rayCandidates->clear();
         index->GetFacetByLine(point, end, rayCandidates);
         SortByFacetId(rayCandidates);
-        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, rayCandidates, nullptr);
+        const SURF_CLASSIFY c = TestPointAndFacetList(point, end, rayCandidates, nullptr, heldFacets);
         if (c != SC_UNKNOWN)
             return c;
     }
@@ -488,39 +492,13 @@ SURF_CLASSIFY G3BooleanCalculator::TestOnOpposite(const double* point, const dou
 
 // ------------------------------------------------------------ large facets
 
-namespace {
-
-// A facet is held when its chain reaches this many edges and it has at
-// least this many contours: below, one walk of the chain costs less than
-// the locator's box tests.
-constexpr int kHeldFacetEdges = 64;
-constexpr int kHeldFacetContours = 8;
-
-bool ChainReaches(const G3Facet* f, int edges)
-{
-    int n = 0;
-    for (const G3Edge* e = f->GetFirstEdge(); e && n < edges; e = e->GetFacetEdge(f))
-        ++n;
-    return n >= edges;
-}
-
-} // namespace
-
 void G3BooleanCalculator::HoldLargeFacets(G3Surface* s)
 {
     GArrayCollection* facets = s ? s->GetFacetList() : nullptr;
     for (int k = 0; facets && k < facets->size(); ++k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
         G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
-        if (!r || r->locator || !ChainReaches(f, kHeldFacetEdges))
-            continue;
-        int i = 0;
-        int j = 1;
-        f->GetMaxCoo(&i, &j);
-        G3FacetLocator* held = new G3FacetLocator(f, i, j);
-        if (held->GetContourCount() >= kHeldFacetContours)
-            r->locator = held;
-        else
-            delete held;
+        if (r && !r->locator)
+            r->locator = NewLocatorForLargeFacet(f);
     }
 }
