@@ -34,6 +34,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetsOfContours.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
 #include "Geometry/processing/G3SimpleCycle.h"
 
@@ -425,6 +426,12 @@ bool FacetsOfContours(const GArrayCollection& contours, const double* plane,
 }
 
 } // namespace
+
+bool G3FacetsOfContours(const GArrayCollection& contours, const double* plane,
+                        std::vector<std::vector<G3EdgeCopy>>& facets)
+{
+    return FacetsOfContours(contours, plane, facets);
+}
 
 // ------------------------------------------------------------ merging along an edge
 

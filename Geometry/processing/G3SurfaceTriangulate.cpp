@@ -14,6 +14,7 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3FacetsOfContours.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
 #include "Geometry/processing/GTessellator.h"
 
@@ -367,19 +368,37 @@ void G3Surface::EndComplexFacet()
         // The fused facets are made from the first one collected.
         const FacetMadeFrom source(this, head);
         G3EdgeList list(head);
+        G3EdgeList linked(head); // the bridged road, should the contours not split into loops
         if (head)
             RemoveFacet(head);
         list.FormMaxPlaneCoo();
+        linked.FormMaxPlaneCoo();
         for (int k = 1; k < collected->size(); ++k) {
             G3Facet* f = static_cast<G3Facet*>(collected->get(k));
             if (!f)
                 continue;
             list.AddEdges(f);
+            linked.AddEdges(f);
             RemoveFacet(f);
         }
+        // Each outer contour becomes a facet with the holes it encloses as
+        // contours of their own: a bridge to a hole would be an edge with
+        // one facet side, and the solid around it would no longer close.
         GArrayCollection out;
-        list.RemoveSelfIntersections(&out, this, true, 2, 0);
-        AddFacets(&out);
+        list.RemoveSelfIntersections(&out, this, false, 2, 0);
+        std::vector<std::vector<G3EdgeCopy>> made;
+        const bool loops = G3FacetsOfContours(out, list.GetPlane(), made);
+        for (int k = 0; k < out.size(); ++k)
+            delete static_cast<G3EdgeList*>(out.get(k));
+        out.clear(false);
+        if (loops) {
+            for (const std::vector<G3EdgeCopy>& chain : made)
+                AddFacetOfCopies(chain.data(), static_cast<int>(chain.size()), list.GetFacetFlags(),
+                                 list.GetFacetSurface());
+        } else {
+            linked.RemoveSelfIntersections(&out, this, true, 2, 0);
+            AddFacets(&out);
+        }
     }
     delete collected;
 }

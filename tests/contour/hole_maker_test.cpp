@@ -8,6 +8,7 @@
 #include "Geometry/contour/G3HoleMaker.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/roof/G3RoofFacetProvider.h"
 #include "Geometry/roof/G3RoofGenerator.h"
 
@@ -152,10 +153,14 @@ TEST(HoleMaker, OpeningsThroughAThickHipRoof)
     G3Surface s;
     G3RoofGenerator gen(&s, 0.0, 0.3, 0.5);
     ASSERT_TRUE(gen.Regen(&outline, &angleList));
-    // The generator writes a soup; welded with edge division it is closed.
+    // The generator writes a soup; welded with edge division, stitched and
+    // turned outward it is a closed solid.
     s.RemoveEqualsVertexAndDivideEdges();
+    s.RemoveNonManifoldEdges();
+    s.OrientNormals2(true);
     s.FormPlaneEquation();
-    ASSERT_TRUE(s.GetClosed());
+    ASSERT_EQ("", G3ClosedCheck(&s));
+    const double volume = G3SurfaceVolume(&s);
     const int layers[2] = {CountType(s, -1, ROOF_FACET_ROOF), CountType(s, -1, ROOF_FACET_LOWER)};
     G3HoleMaker maker(&s);
     AddSquare(maker, 3, 1.5, 1.0);  // a chimney on the long front plane
@@ -164,7 +169,11 @@ TEST(HoleMaker, OpeningsThroughAThickHipRoof)
     maker.MakeHoles();
     EXPECT_EQ(3, maker.GetMadeCount());
     EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_TRUE(s.GetClosed());
+    // Still a closed solid facing out (no bridges, walls turned as the
+    // layers are), less the openings' plan area times the slab's vertical
+    // thickness.
+    EXPECT_EQ("", G3ClosedCheck(&s));
+    EXPECT_NEAR(volume - (1.0 + 1.44 + 0.36) * 0.3, G3SurfaceVolume(&s), 1e-9);
     EXPECT_EQ(layers[0], CountType(s, -1, ROOF_FACET_ROOF));
     EXPECT_EQ(layers[1], CountType(s, -1, ROOF_FACET_LOWER));
 }

@@ -81,11 +81,17 @@ TEST_F(G3EditCli, RoofOpeningsCutThroughBothLayers)
     Write("openings.txt", "# chimney\n3 1.5\n4 1.5\n4 2.5\n3 2.5\n\n6 5.5\n7.2 5.5\n7.2 6.7\n6 6.7\n\n"
                           "3.5 3.5\n4.5 3.5\n4.5 4.5\n3.5 4.5\n");
     Result r = Run({"roof", P("house.txt"), "--thickness", "0.3", "--overhang", "0.5", "--opening",
-                    P("openings.txt"), "-o", P("roof.obj")});
+                    P("openings.txt"), "-o", P("roof.txt")});
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_EQ("2 of 3 cut", Key(r.out, "openings"));
-    // Twelve facets (two layers of four, four fascia), one wall per opening edge.
-    EXPECT_EQ("20", Key(Info(P("roof.obj")).out, "facets"));
+    // Twelve facets (two layers of four, four fascia), one wall per opening
+    // edge; each pierced facet keeps its opening as a hole, and the slab
+    // stays closed and faces out.
+    const std::string info = Info(P("roof.txt")).out;
+    EXPECT_EQ("20", Key(info, "facets"));
+    EXPECT_EQ("4", Key(info, "facets with holes"));
+    EXPECT_EQ("yes", Key(info, "closed"));
+    EXPECT_EQ("yes", Key(info, "consistently oriented"));
     // Without thickness there is one layer: nothing is cut.
     r = Run({"roof", P("house.txt"), "--opening", P("openings.txt"), "-o", P("thin.obj")});
     ASSERT_EQ(0, r.status) << r.err;

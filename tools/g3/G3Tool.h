@@ -246,6 +246,8 @@ struct RoofOpenings {
 };
 bool ReadRoofOpenings(const std::string& path, RoofOpenings& out);
 int CutRoofOpenings(G3Surface& s, const RoofOpenings& openings);
+// The demo house's roof (DemoRoofHouse) with a chimney and a roof window.
+std::unique_ptr<G3Surface> DemoRoofWithOpenings();
 
 // G3ToolEdit.cpp: `check` and `explode` with their help texts.
 int CommandCheck(const std::vector<std::string>& args);

@@ -296,6 +296,14 @@ int CommandDemo(const std::vector<std::string>& args)
                   RepairOptions(), progress, view) && ok;
     }
     {
+        progress.Pass("building roof openings");
+        auto roof = DemoRoofWithOpenings();
+        // The chimney (long wing, south face) and the roof window (west
+        // face) face the default eye, from -x -y.
+        ok = Show("roof-openings", "that roof with a chimney and a roof window cut through both layers", *roof, dir,
+                  clay, RepairOptions(), progress) && ok;
+    }
+    {
         progress.Pass("building site");
         auto site = DemoSite();
         ok = Show("site", "a smoothed survey of two hills with a 16 x 10 building pad, closed into a body", *site,

@@ -296,4 +296,19 @@ std::unique_ptr<G3Surface> DemoRoofHouse()
     return s;
 }
 
+std::unique_ptr<G3Surface> DemoRoofWithOpenings()
+{
+    // The demo house's roof with a chimney on the long wing's south face and
+    // a roof window on the west face, each cut through both layers, then
+    // welded and turned outward as `g3 roof --opening` does (the cut's
+    // closing update orients by the corner normals the roof carries).
+    std::unique_ptr<G3Surface> roof = DemoRoofHouse();
+    RoofOpenings openings;
+    openings.outlines = {{{4.0, 1.0}, {4.8, 1.0}, {4.8, 1.8}, {4.0, 1.8}},
+                         {{0.9, 7.0}, {2.1, 7.0}, {2.1, 8.4}, {0.9, 8.4}}};
+    CutRoofOpenings(*roof, openings);
+    WeldRoof(*roof);
+    return roof;
+}
+
 }  // namespace g3tool
