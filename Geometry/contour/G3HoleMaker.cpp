@@ -28,8 +28,6 @@
 #include "Geometry/processing/G3FacetMadeFrom.h"
 
 #include <cmath>
-#include <array>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -102,38 +100,6 @@ RayHits FirstTwo(const G3RayTraceMetricResult& r)
         }
     }
     return out;
-}
-
-} // namespace
-
-namespace {
-
-// Whether the walls AddFacets(c1, c2) makes face into the opening for a
-// pierced facet of unit normal n1 (the facet c1 lies on): the side of the
-// surface a consistently oriented solid turns outward. The opening lies
-// left of c1's edges, seen from n1, when c1 runs counter-clockwise.
-bool WallsFaceOpening(const GArrayCollection* c1, const GArrayCollection* c2, const double* n1)
-{
-    const int n = c1->size();
-    double turn = 0.0; // twice c1's area about n1 (Newell)
-    for (int i = 0; i < n; ++i) {
-        const double* a = static_cast<G3Point*>(c1->get(i))->GetXYZ();
-        const double* b = static_cast<G3Point*>(c1->get((i + 1) % n))->GetXYZ();
-        turn += n1[0] * (a[1] * b[2] - a[2] * b[1]) + n1[1] * (a[2] * b[0] - a[0] * b[2]) +
-                n1[2] * (a[0] * b[1] - a[1] * b[0]);
-    }
-    // The first wall: corners c1[0], c1[1], c2[1], c2[0].
-    const double* a = static_cast<G3Point*>(c1->get(0))->GetXYZ();
-    const double* b = static_cast<G3Point*>(c1->get(1 % n))->GetXYZ();
-    const double* d = static_cast<G3Point*>(c2->get(0))->GetXYZ();
-    const double t[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-    const double down[3] = {d[0] - a[0], d[1] - a[1], d[2] - a[2]};
-    const double wall[3] = {t[1] * down[2] - t[2] * down[1], t[2] * down[0] - t[0] * down[2],
-                            t[0] * down[1] - t[1] * down[0]};
-    // Left of t, seen from n1: n1 x t.
-    const double left[3] = {n1[1] * t[2] - n1[2] * t[1], n1[2] * t[0] - n1[0] * t[2], n1[0] * t[1] - n1[1] * t[0]};
-    const double towardLeft = wall[0] * left[0] + wall[1] * left[1] + wall[2] * left[2];
-    return turn > 0.0 ? towardLeft > 0.0 : towardLeft < 0.0;
 }
 
 } // namespace
@@ -352,15 +318,6 @@ void G3HoleMaker::MakeHoles()
         pierced.push_back({f, {}});
         return pierced.back().openings;
     };
-    // Each record's first pierced facet's normal, read before the facet is
-    // rebuilt: its walls turn the way it does.
-    std::vector<std::array<double, 3>> normal1(static_cast<std::size_t>(holeData.size()));
-    for (int k = 0; k < holeData.size(); ++k) {
-        HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
-        const double* plane = r->facet1 ? r->facet1->GetPlane() : nullptr;
-        normal1[static_cast<std::size_t>(k)] = plane ? std::array<double, 3>{plane[0], plane[1], plane[2]}
-                                                     : std::array<double, 3>{0.0, 0.0, 1.0};
-    }
     for (int k = 0; k < holeData.size(); ++k) {
         HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
         for (int i = 0; i < r->contours1.size(); ++i)
@@ -385,14 +342,9 @@ void G3HoleMaker::MakeHoles()
     for (int k = 0; k < holeData.size(); ++k) {
         HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
         r->facet1 = r->facet2 = nullptr;  // removed above
-        for (int i = 0; i < r->contours1.size(); ++i) {
-            auto* c1 = static_cast<GArrayCollection*>(r->contours1.get(i));
-            auto* c2 = static_cast<GArrayCollection*>(r->contours2.get(i));
-            if (c1 && c2 && c1->size() >= 3 && c1->size() == c2->size() &&
-                !WallsFaceOpening(c1, c2, normal1[static_cast<std::size_t>(k)].data()))
-                std::swap(c1, c2); // the same walls, turned around
-            AddFacets(c1, c2);
-        }
+        for (int i = 0; i < r->contours1.size(); ++i)
+            AddFacets(static_cast<GArrayCollection*>(r->contours1.get(i)),
+                      static_cast<GArrayCollection*>(r->contours2.get(i)));
         for (int hole : r->holes)
             made[static_cast<std::size_t>(hole)] = 1;
         madeCount += static_cast<int>(r->holes.size());

@@ -25,12 +25,13 @@ namespace {
 using namespace testmesh;
 
 // Registers the square x0..x0+side, y0..y0+side (at height 9) cut along -z.
-void AddSquare(G3HoleMaker& maker, double x0, double y0, double side)
+void AddSquare(G3HoleMaker& maker, double x0, double y0, double side, bool clockwise = false)
 {
     std::vector<std::unique_ptr<G3Point>> keep;
     GArrayCollection outline;
-    const double c[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    for (const auto& q : c) {
+    const double ccw[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const double cw[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
+    for (const auto& q : clockwise ? cw : ccw) {
         keep.push_back(std::make_unique<G3Point>(x0 + side * q[0], y0 + side * q[1], 9.0));
         outline.add(keep.back().get());
     }
@@ -166,14 +167,15 @@ TEST(HoleMaker, OpeningsThroughAThickHipRoof)
     AddSquare(maker, 3, 1.5, 1.0);  // a chimney on the long front plane
     AddSquare(maker, 6, 5.5, 1.2);  // a window on the back plane
     AddSquare(maker, 11, 3.5, 0.6); // a vent on the hip end
+    AddSquare(maker, 8, 1.0, 0.8, true); // a skylight given clockwise
     maker.MakeHoles();
-    EXPECT_EQ(3, maker.GetMadeCount());
+    EXPECT_EQ(4, maker.GetMadeCount());
     EXPECT_EQ("", MeshCheck(&s));
     // Still a closed solid facing out (no bridges, walls turned as the
     // layers are), less the openings' plan area times the slab's vertical
     // thickness.
     EXPECT_EQ("", G3ClosedCheck(&s));
-    EXPECT_NEAR(volume - (1.0 + 1.44 + 0.36) * 0.3, G3SurfaceVolume(&s), 1e-9);
+    EXPECT_NEAR(volume - (1.0 + 1.44 + 0.36 + 0.64) * 0.3, G3SurfaceVolume(&s), 1e-9);
     EXPECT_EQ(layers[0], CountType(s, -1, ROOF_FACET_ROOF));
     EXPECT_EQ(layers[1], CountType(s, -1, ROOF_FACET_LOWER));
 }
