@@ -26,6 +26,7 @@
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetContourIterator.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
 
 #include <cmath>
 #include <vector>
@@ -249,32 +250,7 @@ G3Facet* G3HoleMaker::AddFacet(GArrayCollection* points)
 
 G3Facet* G3HoleMaker::AddFacet(G3Facet* facet)
 {
-    if (!surface || !facet)
-        return nullptr;
-    G3Facet* first = nullptr;
-    G3FacetContourIterator contours(facet);
-    while (contours.hasNext()) {
-        G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
-        std::vector<G3Vertex*> v;
-        std::vector<int> flags;
-        std::vector<G3Normal*> normals;
-        std::vector<G3TexCoo*> texCoos;
-        for (int i = 0; i < c->size(); ++i) {
-            G3Edge* e = c->GetEdge(i);
-            G3TexCoo* t = nullptr;
-            normals.push_back(e->GetFacet1V1(&t));  // the facet's corner at vertex1
-            texCoos.push_back(t);
-            v.push_back(e->GetVertex1());
-            flags.push_back(static_cast<int>(e->GetFlags()));
-        }
-        G3Facet* f =
-            surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), normals.data(), texCoos.data());
-        if (f)
-            f->SetFlags(0);
-        if (!first)
-            first = f;
-    }
-    return first;
+    return surface ? G3AddContourCopies(surface, facet) : nullptr;
 }
 
 void G3HoleMaker::AddFacets(GArrayCollection* contour1, GArrayCollection* contour2)

@@ -196,17 +196,8 @@ void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollecti
     for (int z = lo[2]; z <= hi[2]; ++z) {
         for (int y = lo[1]; y <= hi[1]; ++y) {
             for (int x = lo[0]; x <= hi[0]; ++x) {
-                GArrayCollection* list = cells[Cell(x, y, z)];
-                if (!list)
-                    continue;
-                for (int c = 0; c < list->size(); ++c) {
-                    GObj* item = list->get(c);
-                    G3Obj* o = objectsOnly ? static_cast<G3Obj*>(item) : dynamic_cast<G3Obj*>(item);
-                    if (o && !o->GetMark()) {
-                        o->SetMark();
-                        out->add(o);
-                    }
-                }
+                if (const GArrayCollection* list = cells[Cell(x, y, z)])
+                    AppendUnmarked(list, out);
             }
         }
     }
@@ -226,9 +217,12 @@ void G3Grid::OutCell(int i, int j, int k, GCollection* out)
     // it, not the cell array.
     if (occupied.empty() || !(occupied[c >> 6] >> (c & 63) & 1))
         return;
-    const GArrayCollection* list = cells[c];
-    if (!list)
-        return;
+    if (const GArrayCollection* list = cells[c])
+        AppendUnmarked(list, out);
+}
+
+void G3Grid::AppendUnmarked(const GArrayCollection* list, GCollection* out) const
+{
     for (int n = 0; n < list->size(); ++n) {
         GObj* item = list->get(n);
         G3Obj* o = objectsOnly ? static_cast<G3Obj*>(item) : dynamic_cast<G3Obj*>(item);

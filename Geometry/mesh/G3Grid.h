@@ -109,6 +109,8 @@ protected:
     void Occupy(std::size_t c);
     // OutFacets of the one cell (i, j, k), in range.
     void OutCell(int i, int j, int k, GCollection* out);
+    // Appends list's unmarked objects to out, marking them.
+    void AppendUnmarked(const GArrayCollection* list, GCollection* out) const;
     // Add without the range and type checks (AddFacet's indices are
     // clamped and its objects are facets).
     void AddObject(int i, int j, int k, GObj* o);

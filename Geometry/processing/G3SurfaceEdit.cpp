@@ -156,26 +156,7 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
         // The copies of the facet's contours come first: the rebuilt facet
         // is made from the first one, which carries the facet's data.
         const FacetMadeFrom source(surface, facet);
-        G3FacetContourIterator contours(facet);
-        while (contours.hasNext()) {
-            G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
-            std::vector<G3Vertex*> v;
-            std::vector<int> flags;
-            std::vector<G3Normal*> normals;
-            std::vector<G3TexCoo*> texCoos;
-            for (int i = 0; i < c->size(); ++i) {
-                G3Edge* e = c->GetEdge(i);
-                G3TexCoo* t = nullptr;
-                normals.push_back(e->GetFacet1V1(&t));  // the facet's corner at vertex1
-                texCoos.push_back(t);
-                v.push_back(e->GetVertex1());
-                flags.push_back(static_cast<int>(e->GetFlags()));
-            }
-            G3Facet* copy = surface->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), normals.data(),
-                                              texCoos.data());
-            if (copy)
-                copy->SetFlags(0);
-        }
+        G3AddContourCopies(surface, facet);
     }
     std::vector<std::vector<double>> hole;
     for (const double* p : pts)
@@ -184,6 +165,35 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
     surface->EndComplexFacet();
     surface->RemoveFacet(facet);
     surface->SetEdgeFlags(edgeFlags);
+}
+
+G3Facet* G3AddContourCopies(G3Surface* s, G3Facet* f)
+{
+    if (!s || !f)
+        return nullptr;
+    G3Facet* first = nullptr;
+    G3FacetContourIterator contours(f);
+    while (contours.hasNext()) {
+        G3EdgeList* c = static_cast<G3EdgeList*>(contours.next());
+        std::vector<G3Vertex*> v;
+        std::vector<int> flags;
+        std::vector<G3Normal*> normals;
+        std::vector<G3TexCoo*> texCoos;
+        for (int i = 0; i < c->size(); ++i) {
+            G3Edge* e = c->GetEdge(i);
+            G3TexCoo* t = nullptr;
+            normals.push_back(e->GetFacet1V1(&t)); // the facet's corner at vertex1
+            texCoos.push_back(t);
+            v.push_back(e->GetVertex1());
+            flags.push_back(static_cast<int>(e->GetFlags()));
+        }
+        G3Facet* copy = s->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), normals.data(), texCoos.data());
+        if (copy)
+            copy->SetFlags(0);
+        if (!first)
+            first = copy;
+    }
+    return first;
 }
 
 G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction, double depth,

@@ -40,6 +40,12 @@ struct G3SurfaceCheckFinding {
     int vertex2;
 };
 
+// Adds a copy of each contour of f to s as a facet of its own (the same
+// vertices, edge flags and corners, facet flags 0): the pieces a rebuild
+// between BeginComplexFacet and EndComplexFacet starts from. The first
+// copy, or null.
+G3Facet* G3AddContourCopies(G3Surface* s, G3Facet* f);
+
 class G3SurfaceEdit : public GObj {
 public:
     explicit G3SurfaceEdit(G3Surface* surface) : surface(surface) {}
