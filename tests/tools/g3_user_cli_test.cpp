@@ -94,6 +94,19 @@ TEST_F(G3UserCli, RoofRawKeepsTheGeneratorsFacetsAndASheetSaysSo)
         EXPECT_NE(std::string::npos, r.out.find(c.summary)) << r.out;
         EXPECT_EQ(c.pieces, Key(Info(P("roof.obj")).out, "pieces")) << r.out;
     }
+    // Whatever an opening leaves, the summary claims a slab only when the
+    // file holds one.
+    Write("opening.txt", "4.5 1\n5.5 1\n5.5 2\n4.5 2\n");
+    const Result r =
+        Run({"roof", P("outline.txt"), "-o", P("roof.obj"), "--thickness", "0.2", "--opening", P("opening.txt")});
+    ASSERT_EQ(0, r.status) << r.err;
+    const Result info = Info(P("roof.obj"));
+    EXPECT_EQ(r.out.find("closed slab") != std::string::npos,
+              Key(info.out, "closed") == "yes" && Key(info.out, "consistently oriented") == "yes")
+        << r.out << info.out;
+    EXPECT_EQ(r.out.find("not closed: " + Key(info.out, "boundary edges") + " boundary edges") != std::string::npos,
+              Key(info.out, "closed") == "no")
+        << r.out << info.out;
 }
 
 // LEVEL is 1001, 1002 or 1003; anything else is refused before IN is read.
@@ -128,6 +141,43 @@ TEST_F(G3UserCli, InfoNamesAPointsFileAndWarnsOfMeshesTheToleranceDoesNotSuit)
         const Result r = Info(P("box.obj"));
         EXPECT_EQ(c.warned, r.err.find("warning:") != std::string::npos) << c.corner << ": " << r.err;
     }
+}
+
+// "wrote" names what the file holds, read back the same by info; each
+// repair step carries its plain words.
+TEST_F(G3UserCli, ConvertReportsWhatTheFileHoldsAndRepairSaysWhatEachStepDoes)
+{
+    const struct {
+        const char* name;
+        const char* wrote;
+        const char* facets;  // as info reads the file back
+    } cases[] = {
+        {"cube.stl", "12 triangles", "12"},
+        {"cube.off", "8 vertices, 6 faces", "6"},
+        {"cube.ply", "8 vertices, 6 faces", "6"},
+        {"cube.obj", "8 vertices, 6 faces, 0 normals, 0 texture coordinates", "6"},
+        {"cube.txt", "8 vertices, 12 edges, 6 facets, 0 normals, 0 texture coordinates", "6"},
+        {"cube.wrl", "8 vertices, 6 faces", nullptr},
+    };
+    for (const auto& c : cases) {
+        const Result r = Run({"convert", Data("cube.obj"), "-o", P(c.name)});
+        ASSERT_EQ(0, r.status) << r.err;
+        EXPECT_EQ(c.wrote, Key(r.out, "wrote " + P(c.name))) << r.out;
+        if (c.facets) {
+            EXPECT_EQ(c.facets, Key(Info(P(c.name)).out, "facets")) << c.name;
+        }
+    }
+    const Result r = Run({"repair", Data("cube.obj"), "-o", P("cube.stl"), "--orient"});
+    ASSERT_EQ(0, r.status) << r.err;
+    for (const char* step :
+         {"RemoveEqualsVertexAndDivideEdges: ", "RemoveNonManifoldEdges: ", "OrientNormals2(true): "}) {
+        const std::size_t at = r.out.find(step);
+        ASSERT_NE(std::string::npos, at) << r.out;
+        const std::string line = r.out.substr(at, r.out.find('\n', at) - at);
+        EXPECT_EQ(')', line.back()) << line;
+        EXPECT_GT(line.size() - line.rfind(" ("), 12u) << line;
+    }
+    EXPECT_NE(std::string::npos, r.out.find("wrote " + P("cube.stl") + ": 12 triangles")) << r.out;
 }
 
 }  // namespace

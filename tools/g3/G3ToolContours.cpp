@@ -117,13 +117,20 @@ private:
 
 } // namespace
 
+const CommandLine& ContoursLine()
+{
+    static const CommandLine line{"FILE", {{"--op", "union|pieces|common"}, {"--separate", ""}, {"--quiet", ""}}};
+    return line;
+}
+
 std::string ContoursHelp()
 {
-    return "usage: g3 contours FILE [--op union|pieces|common] [--separate] [--quiet]\n"
+    return UsageOf("contours", ContoursLine()) +
            "\n"
            "FILE holds contours as lines \"x y\", a blank line between contours (each\n"
            "closes back to its first point). Without --op the contours are divided:\n"
-           "crossings resolved into simple contours, classified as outer contours or\n"
+           "split where they cross and kept where covered an odd number of times (where\n"
+           "two contours overlap, the overlap falls out), classified as outer contours or\n"
            "holes, holes joined to the outer contour around them (--separate keeps them\n"
            "apart) and turned one way, holes the other. With --op each contour is a\n"
            "region of its own and the contours of their union (inside any), of every\n"
@@ -134,12 +141,9 @@ std::string ContoursHelp()
 
 int CommandContours(const std::vector<std::string>& args)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--separate", "--quiet"};
-    syntax.valueOptions = {"--op"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("contours", args, syntax, a, status))
+    if (!OpenOneInputCommand("contours", args, SyntaxOf(ContoursLine()), a, status))
         return status;
     int op = 0;
     if (a.HasValue({"--op"})) {

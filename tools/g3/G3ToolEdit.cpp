@@ -16,10 +16,21 @@
 
 namespace g3tool {
 
+namespace {
+
+const CommandLine* EditLine(const std::string& command)
+{
+    static const CommandLine check{"IN", {{"--quiet", ""}}};
+    static const CommandLine explode{"IN -o PREFIX", {{"-o|--output", "PREFIX"}, {"--quiet", ""}}};
+    return command == "check" ? &check : command == "explode" ? &explode : nullptr;
+}
+
+}  // namespace
+
 std::string EditCommandHelp(const std::string& command)
 {
     if (command == "check")
-        return "usage: g3 check IN [--quiet]\n"
+        return UsageOf(command, *EditLine(command)) +
                "\n"
                "Checks a mesh and prints one line per finding, facets and vertices numbered\n"
                "from 0 as read:\n"
@@ -28,23 +39,23 @@ std::string EditCommandHelp(const std::string& command)
                "  too few edges: facet F                a facet of fewer than three edges\n"
                "  intersecting facets: F and G          two facets cross (the first such pair)\n"
                "or \"no findings\". Exit status 1 when anything was found (or the mesh has no\n"
-               "facets), 0 otherwise.\n";
+               "facets), 0 otherwise.\n\n" +
+               FormatsHelp(*EditLine(command));
     if (command == "explode")
-        return "usage: g3 explode IN -o PREFIX [--quiet]\n"
+        return UsageOf(command, *EditLine(command)) +
                "\n"
                "Splits a mesh into its connected pieces (facets joined by shared edges) and\n"
                "writes PREFIX-1.obj, PREFIX-2.obj, ... (PREFIX may end in the extension to use),\n"
-               "each piece welded, with the counts of each.\n";
+               "each piece welded, with the counts of each.\n\n" +
+               FormatsHelp(*EditLine(command));
     return std::string();
 }
 
 int CommandCheck(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("check", raw, syntax, a, status))
+    if (!OpenOneInputCommand("check", raw, SyntaxOf(*EditLine("check")), a, status))
         return status;
     Progress progress(a.Has("--quiet"));
     G3Surface s;
@@ -87,12 +98,9 @@ int CommandCheck(const std::vector<std::string>& raw)
 
 int CommandExplode(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
     ParsedArgs a;
     int status = kExitOk;
-    if (!OpenOneInputCommand("explode", raw, syntax, a, status))
+    if (!OpenOneInputCommand("explode", raw, SyntaxOf(*EditLine("explode")), a, status))
         return status;
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("explode", "missing -o PREFIX");

@@ -70,8 +70,26 @@ int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& pro
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitFailure;
     }
-    std::printf("wrote %s: %s\n", path.c_str(), Describe(CountsOf(s)).c_str());
+    std::printf("wrote %s: %s\n", path.c_str(), DescribeWritten(s, path).c_str());
     return kExitOk;
+}
+
+const CommandLine& RepairLine()
+{
+    static const CommandLine line{"IN -o OUT",
+                                  {{"-o|--output", "OUT"},
+                                   {"--triangulate", ""},
+                                   {"--orient", ""},
+                                   {"--merge-coplanar", ""},
+                                   {"--ascii", ""},
+                                   {"--quiet", ""}}};
+    return line;
+}
+
+const CommandLine& ConvertLine()
+{
+    static const CommandLine line{"IN -o OUT", {{"-o|--output", "OUT"}, {"--ascii", ""}, {"--quiet", ""}}};
+    return line;
 }
 
 // The shared front of repair and convert: IN -o OUT [flags].
@@ -118,7 +136,7 @@ std::string ToolUsage()
                        "                                    weld, clean and stitch a mesh, then write it\n"
                        "  convert IN -o OUT [--ascii]       rewrite a mesh in another format\n"
                        "  demo [-o DIR]                     build, repair and write a few meshes (default ./g3-demo)\n"
-                       "  render IN -o OUT.png [--view V] [--size WxH] [--edges E]\n"
+                       "  render IN -o OUT.png [--view V] [--up x|y|z] [--size WxH] [--edges E]\n"
                        "                                    draw a mesh as a PNG picture\n"
                        "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
                        "  boolean union|difference|intersection A B -o OUT [--one-thread]\n"
@@ -132,32 +150,36 @@ std::string ToolUsage()
                        "  sphere R N -o OUT                 write a sphere of N meridians\n"
                        "  shell IN --thickness T -o OUT     move every facet along its normal\n"
                        "  classify SOLID POINTS             inside, outside or on, for each point\n"
-                       "  roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE]\n"
-                       "                                    build a roof over an outline of x y angle lines\n"
+                       "  roof OUTLINE -o OUT [--thickness T] [--overhang O] [--opening FILE] [--raw]\n"
+                       "                                    build a welded roof over an outline of x y angle lines\n"
                        "  terrain POINTS -o OUT [--smooth MODE] [--iterations N] [--cover] [--pad FILE]\n"
                        "                                    a terrain from x y z survey points\n"
                        "  check IN                          short edges, self-crossing contours, intersecting facets\n"
                        "  explode IN -o PREFIX              one file per connected piece, welded\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
-                       "Every command takes --quiet (no progress lines on stderr).\n\n") +
+                       "Every command takes --quiet (no progress lines on stderr).\n"
+                       "\n"
+                       "Coordinates are model units (metres, usually); points closer than 1e-6 are\n"
+                       "one point, so meshes from about 1e-3 to 1e7 units across suit the tool (g3 info\n"
+                       "warns outside that).\n\n") +
            kFormats + "\n" + kExitCodes;
 }
 
 std::string CommandHelp(const std::string& command)
 {
     if (command == "boolean" || command == "update")
-        return BooleanCommandHelp(command) + kFormats;
+        return BooleanCommandHelp(command);
     if (command == "roof")
-        return RoofCommandHelp() + kFormats;
+        return RoofCommandHelp();
     if (command == "terrain")
-        return TerrainCommandHelp() + kFormats;
+        return TerrainCommandHelp();
     if (!EditCommandHelp(command).empty())
-        return EditCommandHelp(command) + kFormats;
+        return EditCommandHelp(command);
     if (!SliceCommandHelp(command).empty())
-        return SliceCommandHelp(command) + kFormats;
+        return SliceCommandHelp(command);
     if (command == "info")
-        return "usage: g3 info FILE [--quiet]\n"
+        return UsageOf("info", InfoLine()) +
                "\n"
                "Prints one \"key: value\" line each: file, format, vertices, edges, facets,\n"
                "normals, texture coordinates, bbox min, bbox max (\"none\" without vertices),\n"
@@ -188,9 +210,8 @@ std::string CommandHelp(const std::string& command)
                "                         its pieces from V - E + F (a facet with h holes counts\n"
                "                         1 - h); \"none\" and the reason otherwise\n";
     if (command == "repair")
-        return std::string("usage: g3 repair IN -o OUT [--triangulate] [--orient] [--merge-coplanar] [--ascii]\n"
-                           "                [--quiet]\n"
-                           "\n"
+        return UsageOf("repair", RepairLine()) +
+               std::string("\n"
                            "Runs, in order, and prints the counts before -> after of each:\n"
                            "  RemoveEqualsVertexAndDivideEdges  weld vertices closer than 1e-6, split edges\n"
                            "                                    at vertices lying on them\n"
@@ -211,20 +232,20 @@ std::string CommandHelp(const std::string& command)
                            "then reports whether the result is closed and writes OUT (--ascii: ASCII STL\n"
                            "or PLY).\n"
                            "Nothing is written when IN cannot be read.\n\n") +
-               kFormats;
+               FormatsHelp(RepairLine());
     if (command == "convert")
-        return std::string("usage: g3 convert IN -o OUT [--ascii] [--quiet]\n"
-                           "\n"
+        return UsageOf("convert", ConvertLine()) +
+               std::string("\n"
                            "Reads IN and writes it to OUT in the format OUT's extension names (--ascii:\n"
                            "ASCII STL or PLY). STL input arrives as unshared triangles and is welded on reading.\n"
                            "Nothing is written when IN cannot be read.\n\n") +
-               kFormats;
+               FormatsHelp(ConvertLine());
     if (command == "render")
         return RenderHelp();
     if (command == "contours")
         return ContoursHelp();
     if (command == "demo")
-        return "usage: g3 demo [-o DIR] [--quiet]\n"
+        return UsageOf("demo", DemoLine()) +
                "\n"
                "Builds meshes in code and runs the repair passes and triangulation on them:\n"
                "  box     a box with a square tunnel, built facet by facet with vertices of\n"
@@ -249,9 +270,7 @@ std::string CommandHelp(const std::string& command)
 
 int CommandRepair(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--triangulate", "--orient", "--merge-coplanar", "--ascii", "--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
+    const ArgSyntax syntax = SyntaxOf(RepairLine());
     InOut io;
     bool done = false;
     G3Surface s;
@@ -263,8 +282,8 @@ int CommandRepair(const std::vector<std::string>& raw)
     options.orient = io.args.Has("--orient");
     options.mergeCoplanar = io.args.Has("--merge-coplanar");
     RunRepairPasses(s, options, io.progress, [](const PassResult& r) {
-        std::printf("%s: %s%s%s\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
-                    r.detail.empty() ? "" : ", ", r.detail.c_str());
+        std::printf("%s: %s%s%s (%s)\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
+                    r.detail.empty() ? "" : ", ", r.detail.c_str(), r.plain.c_str());
     });
     std::printf("closed: %s\n", G3SurfaceWatertight(&s) ? "yes" : "no");
     return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
@@ -272,9 +291,7 @@ int CommandRepair(const std::vector<std::string>& raw)
 
 int CommandConvert(const std::vector<std::string>& raw)
 {
-    ArgSyntax syntax;
-    syntax.flags = {"--ascii", "--quiet"};
-    syntax.valueOptions = {"-o", "--output"};
+    const ArgSyntax syntax = SyntaxOf(ConvertLine());
     InOut io;
     bool done = false;
     G3Surface s;
