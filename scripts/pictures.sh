@@ -9,7 +9,7 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DG3_BUILD_TESTS
 cmake --build build/release --target g3
 ./build/release/g3 demo -o build/pictures --quiet >/dev/null
 mkdir -p docs/pictures
-for name in box plate wall spheres-difference roof; do
+for name in box plate wall spheres-difference roof roof-openings; do
   cp build/pictures/$name.png docs/pictures/$name.png
 done
 ls -l docs/pictures
