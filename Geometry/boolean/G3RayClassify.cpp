@@ -130,9 +130,8 @@ enum class Where { Outside, Inside, Boundary };
 
 // Where x lies against f's contours on f's projection pair; on the
 // boundary, *a is the vertex it is on (*b null) or *a, *b the ends of the
-// edge it is on.
-// Where x lies on f: through the locator held for f (its record's, or one
-// of `held`) when there is one, else by walking f's boundary.
+// edge it is on. Read through the locator held for f (its record's, or
+// one of `held`) when there is one, else by walking f's boundary.
 Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b, const G3HeldFacets* held)
 {
     const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
