@@ -101,6 +101,11 @@ struct Solids {
         const int n = list.size();
         if (n < kSolidGridMinFacets)
             return nullptr;
+        // The grid's facets are put back in list order by their ids: only
+        // while the ids rise along the list.
+        for (int k = 1; k < n; ++k)
+            if (!(static_cast<G3Facet*>(list.get(k - 1))->GetId() < static_cast<G3Facet*>(list.get(k))->GetId()))
+                return nullptr;
         const int cells = std::min(kSolidGridMaxCells, std::max(1, static_cast<int>(std::cbrt(n))));
         int perAxis[3];
         G3Grid::SizeCells(&boxes[p], static_cast<double>(cells) * cells * cells, perAxis);
