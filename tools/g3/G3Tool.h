@@ -11,6 +11,7 @@
 #include <vector>
 
 class G3Surface;
+class GArrayCollection;
 
 namespace g3tool {
 
@@ -162,6 +163,17 @@ std::string SolidSummary(G3Surface& s);
 // Writes s to path and prints "wrote PATH"; kExitFailure (the message on
 // stderr) when it cannot be written.
 int WriteSolidFile(const std::string& path, G3Surface& s, Progress& progress);
+// `separate` and `explode`: the -o PREFIX of `command` split into the
+// prefix and the extension that chooses the format (a known extension on
+// PREFIX, else ".obj"); false, with the usage status in `status`, when -o
+// is missing or names no file.
+bool PiecesOutput(const std::string& command, const ParsedArgs& a, std::string& prefix, std::string& ext,
+                  int& status);
+// Takes the n surfaces in `pieces` over and writes each as PREFIX-k.EXT
+// (k from 1) after a "piece k: summary" line, forming its planes first with
+// `formPlanes`; the status of the first write that fails, else kExitOk.
+int WritePieces(GArrayCollection& pieces, int n, const std::string& prefix, const std::string& ext, bool formPlanes,
+                Progress& progress);
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
                      const std::function<void(const PassResult&)>& report);
 // The same with the optional passes of `options`, after the cleanup and

@@ -1,5 +1,6 @@
 #include "tools/g3/G3Tool.h"
 
+#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
@@ -323,6 +324,48 @@ int WriteSolidFile(const std::string& path, G3Surface& s, Progress& progress)
         return kExitFailure;
     }
     std::printf("wrote %s\n", path.c_str());
+    return kExitOk;
+}
+
+bool PiecesOutput(const std::string& command, const ParsedArgs& a, std::string& prefix, std::string& ext,
+                  int& status)
+{
+    if (!a.HasValue({"-o", "--output"})) {
+        status = UsageError(command, "missing -o PREFIX");
+        return false;
+    }
+    prefix = a.Value({"-o", "--output"});
+    ext = ".obj";
+    const std::size_t dot = prefix.find_last_of('.');
+    const std::size_t slash = prefix.find_last_of('/');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
+        g3io::FormatFromPath(prefix) != g3io::Format::Unknown) {
+        ext = prefix.substr(dot);
+        prefix = prefix.substr(0, dot);
+    }
+    if (prefix.empty() || prefix.back() == '/') {
+        status = UsageError(command, "-o PREFIX names no file");
+        return false;
+    }
+    return true;
+}
+
+int WritePieces(GArrayCollection& pieces, int n, const std::string& prefix, const std::string& ext, bool formPlanes,
+                Progress& progress)
+{
+    std::vector<std::unique_ptr<G3Surface>> owned;
+    for (int k = 0; k < pieces.size(); ++k)
+        owned.emplace_back(static_cast<G3Surface*>(pieces.get(k)));
+    std::printf("pieces: %d\n", n);
+    for (int k = 0; k < n && k < static_cast<int>(owned.size()); ++k) {
+        G3Surface& piece = *owned[static_cast<std::size_t>(k)];
+        if (formPlanes)
+            piece.FormPlaneEquation();
+        std::printf("piece %d: %s\n", k + 1, SolidSummary(piece).c_str());
+        const int status = WriteSolidFile(prefix + "-" + std::to_string(k + 1) + ext, piece, progress);
+        if (status != kExitOk)
+            return status;
+    }
     return kExitOk;
 }
 

@@ -102,19 +102,9 @@ int CommandExplode(const std::vector<std::string>& raw)
     int status = kExitOk;
     if (!OpenOneInputCommand("explode", raw, SyntaxOf(*EditLine("explode")), a, status))
         return status;
-    if (!a.HasValue({"-o", "--output"}))
-        return UsageError("explode", "missing -o PREFIX");
-    std::string prefix = a.Value({"-o", "--output"});
-    std::string ext = ".obj";
-    const std::size_t dot = prefix.find_last_of('.');
-    const std::size_t slash = prefix.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
-        g3io::FormatFromPath(prefix) != g3io::Format::Unknown) {
-        ext = prefix.substr(dot);
-        prefix = prefix.substr(0, dot);
-    }
-    if (prefix.empty() || prefix.back() == '/')
-        return UsageError("explode", "-o PREFIX names no file");
+    std::string prefix, ext;
+    if (!PiecesOutput("explode", a, prefix, ext, status))
+        return status;
     Progress progress(a.Has("--quiet"));
     G3Surface s;
     if (!ReadSolidFile(a.positionals[0], s, progress))
@@ -122,18 +112,7 @@ int CommandExplode(const std::vector<std::string>& raw)
     progress.Pass("exploding");
     GArrayCollection pieces;
     const int n = s.Explode(&pieces);
-    std::vector<std::unique_ptr<G3Surface>> owned;
-    for (int k = 0; k < pieces.size(); ++k)
-        owned.emplace_back(static_cast<G3Surface*>(pieces.get(k)));
-    std::printf("pieces: %d\n", n);
-    for (int k = 0; k < n; ++k) {
-        G3Surface& piece = *owned[static_cast<std::size_t>(k)];
-        piece.FormPlaneEquation();
-        std::printf("piece %d: %s\n", k + 1, SolidSummary(piece).c_str());
-        if ((status = WriteSolidFile(prefix + "-" + std::to_string(k + 1) + ext, piece, progress)) != kExitOk)
-            return status;
-    }
-    return kExitOk;
+    return WritePieces(pieces, n, prefix, ext, true, progress);
 }
 
 }  // namespace g3tool

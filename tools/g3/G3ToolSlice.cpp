@@ -181,19 +181,9 @@ int CommandSeparate(const std::vector<std::string>& raw)
     int status = kExitOk;
     if (!OpenOneInputCommand("separate", raw, SyntaxOf(*SliceLine("separate")), a, status))
         return status;
-    if (!a.HasValue({"-o", "--output"}))
-        return UsageError("separate", "missing -o PREFIX");
-    std::string prefix = a.Value({"-o", "--output"});
-    std::string ext = ".obj";
-    const std::size_t dot = prefix.find_last_of('.');
-    const std::size_t slash = prefix.find_last_of('/');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash) &&
-        g3io::FormatFromPath(prefix) != g3io::Format::Unknown) {
-        ext = prefix.substr(dot);
-        prefix = prefix.substr(0, dot);
-    }
-    if (prefix.empty() || prefix.back() == '/')
-        return UsageError("separate", "-o PREFIX names no file");
+    std::string prefix, ext;
+    if (!PiecesOutput("separate", a, prefix, ext, status))
+        return status;
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();
     if (!ReadSolidFile(a.positionals[0], *s, progress))
@@ -201,17 +191,7 @@ int CommandSeparate(const std::vector<std::string>& raw)
     progress.Pass("separating");
     GArrayCollection pieces;
     const int n = G3BooleanCalculator::Separate_Surface(s.get(), &pieces);
-    std::vector<std::unique_ptr<G3Surface>> owned;
-    for (int k = 0; k < pieces.size(); ++k)
-        owned.emplace_back(static_cast<G3Surface*>(pieces.get(k)));
-    std::printf("pieces: %d\n", n);
-    for (int k = 0; k < n; ++k) {
-        const std::string path = prefix + "-" + std::to_string(k + 1) + ext;
-        std::printf("piece %d: %s\n", k + 1, SolidSummary(*owned[static_cast<std::size_t>(k)]).c_str());
-        if ((status = WriteSolidFile(path, *owned[static_cast<std::size_t>(k)], progress)) != kExitOk)
-            return status;
-    }
-    return kExitOk;
+    return WritePieces(pieces, n, prefix, ext, false, progress);
 }
 
 int CommandBox(const std::vector<std::string>& raw)
