@@ -271,14 +271,7 @@ int CommandRoof(const std::vector<std::string>& raw)
         const RoofWeld w = WeldRoof(s);
         std::printf("welded: %s; %s\n", Describe(CountsOf(s)).c_str(), DescribeWeld(w, thickness).c_str());
     }
-    progress.Pass("writing " + out);
-    std::string message;
-    if (!g3io::WriteMeshFile(out, s, message, g3io::WriteOptions())) {
-        std::fprintf(stderr, "g3: %s\n", message.c_str());
-        return kExitFailure;
-    }
-    std::printf("wrote %s\n", out.c_str());
-    return kExitOk;
+    return WriteSolidFile(out, s, progress);
 }
 
 std::unique_ptr<G3Surface> DemoRoofHouse()
