@@ -1,6 +1,6 @@
-// Triangulation of facets through GLU, the complex-facet bracket and two
-// small builders (the boundary loop of an open surface, one facet from a
-// vertex array).
+// Triangulation of facets (through GLU; long ones through the registered
+// polygon engine), the complex-facet bracket and two small builders (the
+// boundary loop of an open surface, one facet from a vertex array).
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/G3Math.h"
@@ -16,6 +16,7 @@
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetsOfContours.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
+#include "Geometry/processing/G3PolygonTriangulator.h"
 #include "Geometry/processing/GTessellator.h"
 
 #include <algorithm>
@@ -225,24 +226,10 @@ void RemoveSlivers(std::vector<Tri>& tris)
         tris.erase(std::remove_if(tris.begin(), tris.end(), [](const Tri& t) { return !ShapeOf(t).area; }), tris.end());
 }
 
-} // namespace
-
-bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
+// The facet's triangles through GLU: false when GLU reports an error (a
+// crossing would need new vertices) or makes none.
+bool TrianglesByGlu(G3Facet* f, G3EdgeList& list, std::vector<Tri>& tris)
 {
-    G3EdgeList list(f);
-    const int n = list.size();
-    if (n < 3)
-        return false;
-    for (int k = 0; k < n; ++k) {
-        const G3Edge* e = list.GetEdge(k);
-        if (!e || !e->GetVertex1() || !e->GetVertex2())
-            return false;
-        const double* p = e->GetVertex1()->GetXYZ();
-        // GLU's sweep has no answer for coordinates that are not numbers.
-        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-            return false;
-    }
-
     G3FacetTessellator tess;
     if (!tess.IsValid())
         return false;
@@ -275,7 +262,6 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     if (tess.HasError() || count < 1)
         return false;
 
-    std::vector<Tri> tris;
     tris.reserve(static_cast<std::size_t>(count));
     for (int t = 0; t < count; ++t) {
         Tri tri = {};
@@ -287,6 +273,95 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
             continue;
         tris.push_back(tri);
     }
+    return true;
+}
+
+// The facet's triangles through the registered engine, on the plane of the
+// largest two components of its chain's normal: false when the engine
+// declines. Each distinct vertex is one point and takes the corner data of
+// the first chain edge it starts; the triangles are turned to the chain's
+// winding.
+bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, std::vector<Tri>& tris)
+{
+    double normal[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < list.size(); ++k) {
+        const double* a = list.GetEdge(k)->GetVertex1()->GetXYZ();
+        const double* b = list.GetEdge(k)->GetVertex2()->GetXYZ();
+        normal[0] += (a[1] - b[1]) * (a[2] + b[2]);
+        normal[1] += (a[2] - b[2]) * (a[0] + b[0]);
+        normal[2] += (a[0] - b[0]) * (a[1] + b[1]);
+    }
+    int drop = 2;
+    if (std::fabs(normal[0]) > std::fabs(normal[1]) && std::fabs(normal[0]) > std::fabs(normal[2]))
+        drop = 0;
+    else if (std::fabs(normal[1]) > std::fabs(normal[2]))
+        drop = 1;
+    const int u = (drop + 1) % 3;
+    const int v = (drop + 2) % 3;
+    // Triangles come back counter-clockwise in (u, v); the chain turns that
+    // way when its normal points along the dropped axis.
+    const bool reverse = normal[drop] < 0.0;
+
+    G3PlanarPolygon polygon;
+    std::vector<G3Edge*> corner;
+    std::unordered_map<const G3Vertex*, int> point;
+    auto pointOf = [&](G3Vertex* x, G3Edge* e) {
+        const auto it = point.emplace(x, static_cast<int>(corner.size()));
+        if (it.second) {
+            polygon.xy.push_back(x->GetXYZ()[u]);
+            polygon.xy.push_back(x->GetXYZ()[v]);
+            corner.push_back(e);
+        } else if (!corner[static_cast<std::size_t>(it.first->second)] && e) {
+            corner[static_cast<std::size_t>(it.first->second)] = e;
+        }
+        return it.first->second;
+    };
+    G3ContourWalker w(&list);
+    while (w.Next()) {
+        if (w.GetEntry() == w.GetExit())
+            continue;
+        polygon.segments.push_back(pointOf(w.GetEntry(), w.GetEdge()));
+        polygon.segments.push_back(pointOf(w.GetExit(), nullptr));
+    }
+    // A point no chain edge starts at has no corner data to give.
+    for (G3Edge* e : corner)
+        if (!e)
+            return false;
+    std::vector<int> triangles;
+    if (!engine(polygon, triangles))
+        return false;
+    tris.reserve(triangles.size() / 3);
+    for (std::size_t t = 0; t + 2 < triangles.size(); t += 3) {
+        Tri tri = {};
+        for (int c = 0; c < 3; ++c)
+            tri.e[reverse ? 2 - c : c] = corner[static_cast<std::size_t>(triangles[t + static_cast<std::size_t>(c)])];
+        tris.push_back(tri);
+    }
+    return !tris.empty();
+}
+
+} // namespace
+
+bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
+{
+    G3EdgeList list(f);
+    const int n = list.size();
+    if (n < 3)
+        return false;
+    for (int k = 0; k < n; ++k) {
+        const G3Edge* e = list.GetEdge(k);
+        if (!e || !e->GetVertex1() || !e->GetVertex2())
+            return false;
+        const double* p = e->GetVertex1()->GetXYZ();
+        // GLU's sweep has no answer for coordinates that are not numbers.
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+            return false;
+    }
+
+    std::vector<Tri> tris;
+    const G3PolygonTriangulator engine = n >= kLongPolygonCorners ? G3GetPolygonTriangulator() : nullptr;
+    if (!(engine && TrianglesByEngine(list, engine, tris)) && !TrianglesByGlu(f, list, tris))
+        return false;
     RemoveSlivers(tris);
     if (tris.empty())
         return false;

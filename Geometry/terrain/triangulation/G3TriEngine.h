@@ -95,6 +95,9 @@ public:
     // became edges. Returns false when it was skipped or stopped early: an
     // end not in the triangulation, or another constrained edge crossed.
     bool InsertConstraint(G3TVertex* s, G3TVertex* e, G3TEdge* record);
+    // Room for the sides of about `count` constrained edges, so that a caller
+    // forcing in many constraints does not rehash their table as it grows.
+    void ReserveConstraints(int count) { sides.reserve(2 * static_cast<std::size_t>(count > 0 ? count : 0)); }
 
     // True when v was created by this engine.
     bool Owns(const G3TVertex* v) const;
