@@ -7,6 +7,7 @@
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Grid.h"
+#include "Geometry/mesh/G3FacetTree.h"
 #include "Geometry/mesh/G3Surface.h"
 
 G3BooleanCalculator::G3BooleanCalculator()
@@ -18,6 +19,7 @@ G3BooleanCalculator::G3BooleanCalculator()
 G3BooleanCalculator::~G3BooleanCalculator()
 {
     delete grid;
+    delete queryTree;
     ReleaseRayGrid();
     delete rayCandidates;
     delete candidates;

@@ -25,6 +25,7 @@ class GArrayCollection;
 class G3BCPointWriter;
 class G3Edge;
 class G3Facet;
+class G3FacetTree;
 class G3Grid;
 class G3HeldFacets;
 class G3IntervalList;
@@ -193,9 +194,10 @@ public:
 
     // --- surface-surface intersection and division
     // Query period over one surface: OpenFindIntersection attaches the
-    // working data to s, puts its facets in a 32-per-axis grid over its
-    // widened box and sets the ray length to twice that box's diagonal;
-    // queries follow; CloseFindIntersection deletes the grid and removes the
+    // working data to s, puts its facets in a box tree (and, at the first
+    // query that walks cells, in a grid over its widened box) and sets the
+    // ray length to twice that box's diagonal; queries follow;
+    // CloseFindIntersection deletes the tree and the grid and removes the
     // working data. s must not change in between and its planes must be
     // formed. Open refuses (false) a null surface; close refuses one that
     // carries no working data of the engine.
@@ -211,7 +213,7 @@ public:
     // facet's boundary. Facets by descending index. The number of reports.
     int FindIntersections(const double* p, const double* q, G3BCPointWriter* w);
     // ClassifyVertex against the query surface, each ray tested against the
-    // facets the grid holds along it (in index order); SC_UNKNOWN outside a
+    // facets whose boxes it meets (in index order); SC_UNKNOWN outside a
     // query period.
     SURF_CLASSIFY FindVertexClassify(const double* point);
     // The same with rays into the half-space towards `toward` (tested with
@@ -375,6 +377,9 @@ protected:
     bool RayCandidates(const double* p, const double* q, GArrayCollection* facets, GArrayCollection* out);
     // Deletes the ray grids.
     void ReleaseRayGrid();
+    // Builds the grid over the query surface's facets when a query period
+    // runs and has none yet; false outside a query period.
+    bool QueryGrid();
     // The slot of the ray grid over `facets`.
     struct RayGrid;
     RayGrid& RayGridOf(const GArrayCollection* facets);
@@ -408,6 +413,9 @@ protected:
     const G3HeldFacets* heldFacets = nullptr;
     // Owned while it exists.
     G3Grid* grid = nullptr;
+    // Over the query surface's facets in id order while a query period
+    // runs (owned): the classification rays' candidates.
+    G3FacetTree* queryTree = nullptr;
     // Recursion depth of the flood fill.
     int depth = 0;
     // The cutting plane (four doubles, not owned) while a slice runs.

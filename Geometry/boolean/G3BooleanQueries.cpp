@@ -1,9 +1,11 @@
 // Point and segment queries against one prepared surface. Invariants:
 // - between OpenFindIntersection and CloseFindIntersection the surface
-//   carries the working data and every facet sits in the grid under its
-//   record's box; outside that period every query answers "nothing";
-// - the facets a query tests are taken from the grid and put in facet
-//   index order, so answers do not depend on the grid's cells;
+//   carries the working data and every facet sits in the query tree under
+//   its record's box (and in the grid, built by the first query that reads
+//   it); outside that period every query answers "nothing";
+// - the facets a query tests are taken from the tree or the grid in facet
+//   index order, so answers do not depend on the tree's shape or the
+//   grid's cells;
 // - the rays are twice the diagonal of the surface's widened box long, so
 //   they always end outside it.
 // Rounding: only the crossing point of a segment with a facet's plane.
@@ -16,11 +18,14 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetTree.h"
 #include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -82,14 +87,13 @@ void G3BooleanCalculator::FacetsAlong(const double* p, const double* q)
     SortByFacetId(candidates);
 }
 
-bool G3BooleanCalculator::OpenFindIntersection(G3Surface* s)
+bool G3BooleanCalculator::QueryGrid()
 {
-    if (!s || !OpenBoolean(s))
+    if (grid)
+        return true;
+    if (!queryTree || !A)
         return false;
-    s->FormEnvelope(&envCommon);
-    envCommon.Extend(kBoxMargin);
-    delete grid;
-    GArrayCollection* facets = s->GetFacetList();
+    GArrayCollection* facets = A->GetFacetList();
     const double cells = QueryCells(facets ? facets->size() : 0);
     int perAxis[3];
     G3Grid::SizeCells(&envCommon, cells * cells * cells, perAxis);
@@ -99,6 +103,34 @@ bool G3BooleanCalculator::OpenFindIntersection(G3Surface* s)
         if (G3BooleanFacetData* r = G3BooleanFacetData::Of(f))
             grid->AddFacet(f, r);
     }
+    return true;
+}
+
+bool G3BooleanCalculator::OpenFindIntersection(G3Surface* s)
+{
+    if (!s || !OpenBoolean(s))
+        return false;
+    s->FormEnvelope(&envCommon);
+    envCommon.Extend(kBoxMargin);
+    delete grid;
+    grid = nullptr;
+    // The rays of FindVertexClassify ask the tree, the same facets in the
+    // order the grid's answers are sorted into. A facet whose box a ray
+    // misses is one the ray neither crosses nor starts on; the grid's
+    // cells also hand over those, and the tests then rule them out.
+    GArrayCollection* facets = s->GetFacetList();
+    std::vector<G3Facet*> byId;
+    for (int k = 0; facets && k < facets->size(); ++k) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+        if (G3BooleanFacetData::Of(f))
+            byId.push_back(f);
+    }
+    std::sort(byId.begin(), byId.end(), [](const G3Facet* a, const G3Facet* b) { return a->GetId() < b->GetId(); });
+    delete queryTree;
+    queryTree = new G3FacetTree();
+    for (G3Facet* f : byId)
+        queryTree->Add(f, *G3BooleanFacetData::Of(f), kBoxMargin);
+    queryTree->Build();
     A = s;
     AimRays(envCommon);
     return true;
@@ -108,6 +140,8 @@ bool G3BooleanCalculator::CloseFindIntersection(G3Surface* s)
 {
     delete grid;
     grid = nullptr;
+    delete queryTree;
+    queryTree = nullptr;
     if (A == s)
         A = nullptr;
     return CloseBoolean(s);
@@ -115,7 +149,7 @@ bool G3BooleanCalculator::CloseFindIntersection(G3Surface* s)
 
 G3Facet* G3BooleanCalculator::FindFacet(const double* p)
 {
-    if (!grid || !Finite3(p))
+    if (!QueryGrid() || !Finite3(p))
         return nullptr;
     FacetsAlong(p, p);
     const GEnvelope box = SegmentBox(p, p);
@@ -131,7 +165,7 @@ G3Facet* G3BooleanCalculator::FindFacet(const double* p)
 
 int G3BooleanCalculator::FindIntersections(const double* p, const double* q, G3BCPointWriter* w)
 {
-    if (!grid || !w || !Finite3(p) || !Finite3(q))
+    if (!w || !Finite3(p) || !Finite3(q) || !QueryGrid())
         return 0;
     FacetsAlong(p, q);
     const GEnvelope box = SegmentBox(p, q);
@@ -184,12 +218,13 @@ int G3BooleanCalculator::FindIntersections(const double* p, const double* q, G3B
 
 SURF_CLASSIFY G3BooleanCalculator::FindVertexClassify(const double* point)
 {
-    if (!grid || !Finite3(point) || !(radius > 0.0) || !std::isfinite(radius))
+    if (!queryTree || !Finite3(point) || !(radius > 0.0) || !std::isfinite(radius))
         return SC_UNKNOWN;
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
         ClassificationRay(point, end);
-        FacetsAlong(point, end);
+        candidates->clear();
+        queryTree->FacetsAlong(point, end, candidates);
         const SURF_CLASSIFY c = TestPointAndFacetList(point, end, candidates, nullptr);
         if (c != SC_UNKNOWN)
             return c;
@@ -199,7 +234,7 @@ SURF_CLASSIFY G3BooleanCalculator::FindVertexClassify(const double* point)
 
 SURF_CLASSIFY G3BooleanCalculator::FindRayClassify(const double* point, const double* toward, G3Facet*)
 {
-    if (!grid || !Finite3(point) || !Finite3(toward) || !(radius > 0.0) || !std::isfinite(radius))
+    if (!Finite3(point) || !Finite3(toward) || !(radius > 0.0) || !std::isfinite(radius) || !QueryGrid())
         return SC_UNKNOWN;
     const double dir[3] = {toward[0] - point[0], toward[1] - point[1], toward[2] - point[2]};
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {

@@ -134,16 +134,26 @@ enum class Where { Outside, Inside, Boundary };
 // one of `held`) when there is one, else by walking f's boundary.
 Where Locate(const G3Facet* f, const double* x, G3Vertex** a, G3Vertex** b, const G3HeldFacets* held)
 {
+    *a = *b = nullptr;
+    int i = 0;
+    int j = 1;
+    f->GetMaxCoo(&i, &j);
     const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+    // A ray crossing a facet's plane mostly does so beside the facet: a
+    // point off the facet's box on a projection axis by more than twice the
+    // tolerance (corner offsets are rounded differences) is off every
+    // contour, and no contour need be walked.
+    if (r) {
+        const double wide = 2.0 * kInFacet;
+        if (x[i] < r->min[i] - wide || x[i] > r->max[i] + wide || x[j] < r->min[j] - wide || x[j] > r->max[j] + wide)
+            return Where::Outside;
+    }
     const G3FacetLocator* locator = r && r->locator ? r->locator : held ? held->Of(f) : nullptr;
     if (locator) {
         if (!locator->PointInFacet(x, a, b, kInFacet))
             return Where::Outside;
         return *a ? Where::Boundary : Where::Inside;
     }
-    int i = 0;
-    int j = 1;
-    f->GetMaxCoo(&i, &j);
     if (!f->PointInFacet(i, j, x, a, b, kInFacet))
         return Where::Outside;
     return *a ? Where::Boundary : Where::Inside;

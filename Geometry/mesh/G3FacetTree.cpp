@@ -1,0 +1,189 @@
+// The facet tree: built top down by halving each node's items at the
+// median of their box centres along the node's longest side, down to
+// leaves of at most kLeafSize items. Invariants: every node's box holds the
+// boxes of all items below it; every item sits in exactly one leaf. A
+// segment meets a box when the parameter intervals of its three slabs,
+// clipped to [0, 1], overlap (the parameters as products with the
+// direction's reciprocals); that test is the one place where rounding
+// enters, and the margin the boxes are widened by when added covers it.
+
+#include "Geometry/mesh/G3FacetTree.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/mesh/G3Facet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+constexpr int kLeafSize = 4;
+} // namespace
+
+void G3FacetTree::Add(G3Facet* f, const GEnvelope& box, double margin)
+{
+    Box b;
+    for (int k = 0; k < 3; ++k) {
+        b.lo[k] = box.min[k] - margin;
+        b.hi[k] = box.max[k] + margin;
+    }
+    facets.push_back(f);
+    boxes.push_back(b);
+}
+
+namespace {
+
+// x as a float no greater (lower) or no smaller (upper) than x.
+float Below(double x)
+{
+    float f = static_cast<float>(x);
+    if (static_cast<double>(f) > x)
+        f = std::nextafter(f, -HUGE_VALF);
+    return f;
+}
+
+float Above(double x)
+{
+    float f = static_cast<float>(x);
+    if (static_cast<double>(f) < x)
+        f = std::nextafter(f, HUGE_VALF);
+    return f;
+}
+
+} // namespace
+
+void G3FacetTree::Build()
+{
+    nodes.clear();
+    if (!items.empty()) {
+        // Built before: put the boxes back in the order of adding (those
+        // added since are in it already).
+        std::vector<Box> added(boxes);
+        for (std::size_t k = 0; k < items.size(); ++k)
+            added[static_cast<std::size_t>(items[k])] = boxes[k];
+        boxes.swap(added);
+    }
+    items.resize(facets.size());
+    for (std::size_t k = 0; k < items.size(); ++k)
+        items[k] = static_cast<int>(k);
+    if (items.empty())
+        return;
+    nodes.reserve(2 * items.size() / kLeafSize + 1);
+    // (node, first, count) still to be split.
+    struct Job {
+        int node, first, count;
+    };
+    std::vector<Job> jobs;
+    nodes.push_back(Node{});
+    jobs.push_back({0, 0, static_cast<int>(items.size())});
+    while (!jobs.empty()) {
+        const Job job = jobs.back();
+        jobs.pop_back();
+        Box box = boxes[static_cast<std::size_t>(items[static_cast<std::size_t>(job.first)])];
+        for (int k = job.first + 1; k < job.first + job.count; ++k) {
+            const Box& b = boxes[static_cast<std::size_t>(items[static_cast<std::size_t>(k)])];
+            for (int a = 0; a < 3; ++a) {
+                box.lo[a] = std::fmin(box.lo[a], b.lo[a]);
+                box.hi[a] = std::fmax(box.hi[a], b.hi[a]);
+            }
+        }
+        Node& node = nodes[static_cast<std::size_t>(job.node)];
+        for (int a = 0; a < 3; ++a) {
+            node.lo[a] = Below(box.lo[a]);
+            node.hi[a] = Above(box.hi[a]);
+        }
+        if (job.count <= kLeafSize) {
+            node.first = job.first;
+            node.count = job.count;
+            node.second = -1;
+            continue;
+        }
+        int axis = 0;
+        for (int a = 1; a < 3; ++a)
+            if (box.hi[a] - box.lo[a] > box.hi[axis] - box.lo[axis])
+                axis = a;
+        const int half = job.count / 2;
+        auto begin = items.begin() + job.first;
+        // Ties go by item index, so the split never depends on the sort.
+        std::nth_element(begin, begin + half, begin + job.count, [&](int x, int y) {
+            const Box& bx = boxes[static_cast<std::size_t>(x)];
+            const Box& by = boxes[static_cast<std::size_t>(y)];
+            const double cx = bx.lo[axis] + bx.hi[axis];
+            const double cy = by.lo[axis] + by.hi[axis];
+            return cx != cy ? cx < cy : x < y;
+        });
+        // The two children side by side; `node` is not used past here, as
+        // growing the array may move it.
+        const int left = static_cast<int>(nodes.size());
+        node.first = left;
+        node.count = 0;
+        node.second = left + 1;
+        nodes.push_back(Node{});
+        nodes.push_back(Node{});
+        jobs.push_back({left + 1, job.first + half, job.count - half});
+        jobs.push_back({left, job.first, half});
+    }
+    // The leaves read their boxes in a row.
+    std::vector<Box> ordered(boxes.size());
+    for (std::size_t k = 0; k < items.size(); ++k)
+        ordered[k] = boxes[static_cast<std::size_t>(items[k])];
+    boxes.swap(ordered);
+}
+
+template <class T>
+bool G3FacetTree::Meets(const T* lo, const T* hi, const Ray& r)
+{
+    double t0 = 0.0;
+    double t1 = 1.0;
+    for (int a = 0; a < 3; ++a) {
+        if (r.flat[a]) {
+            if (r.p[a] < lo[a] || r.p[a] > hi[a])
+                return false;
+            continue;
+        }
+        // Entering and leaving the slab, in the order the ray meets them.
+        const double u = ((r.inv[a] < 0.0 ? hi[a] : lo[a]) - r.p[a]) * r.inv[a];
+        const double v = ((r.inv[a] < 0.0 ? lo[a] : hi[a]) - r.p[a]) * r.inv[a];
+        t0 = u > t0 ? u : t0;
+        t1 = v < t1 ? v : t1;
+        if (!(t0 <= t1))
+            return false;
+    }
+    return true;
+}
+
+void G3FacetTree::FacetsAlong(const double* p, const double* q, GArrayCollection* out) const
+{
+    if (!p || !q || !out || nodes.empty())
+        return;
+    Ray r;
+    for (int a = 0; a < 3; ++a) {
+        const double d = q[a] - p[a];
+        r.p[a] = p[a];
+        r.flat[a] = d == 0.0;
+        r.inv[a] = d == 0.0 ? 0.0 : 1.0 / d;
+    }
+    found.clear();
+    stack.clear();
+    stack.push_back(0);
+    while (!stack.empty()) {
+        const Node& n = nodes[static_cast<std::size_t>(stack.back())];
+        stack.pop_back();
+        if (!Meets(n.lo, n.hi, r))
+            continue;
+        if (n.count == 0) {
+            stack.push_back(n.second);
+            stack.push_back(n.first);
+            continue;
+        }
+        for (int k = n.first; k < n.first + n.count; ++k) {
+            const Box& b = boxes[static_cast<std::size_t>(k)];
+            if (Meets(b.lo, b.hi, r))
+                found.push_back(items[static_cast<std::size_t>(k)]);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    for (int item : found)
+        out->add(facets[static_cast<std::size_t>(item)]);
+}
