@@ -1,6 +1,6 @@
-// The facet tree: built top down by halving each node's items at the
-// median of their box centres along the node's longest side, down to
-// leaves of at most kLeafSize items. Invariants: every node's box holds the
+// The facet tree: built top down by splitting each node's items where the
+// children's box areas weighted by their counts sum least (binned box
+// centres), down to leaves of at most kLeafSize items. Invariants: every node's box holds the
 // boxes of all items below it; every item sits in exactly one leaf. A
 // segment meets a box when the parameter intervals of its three slabs,
 // clipped to [0, 1], overlap (the parameters as products with the
@@ -53,6 +53,92 @@ float Above(double x)
 
 } // namespace
 
+double G3FacetTree::Centre(int item, int axis) const
+{
+    const Box& b = boxes[static_cast<std::size_t>(item)];
+    return b.lo[axis] + b.hi[axis];
+}
+
+int G3FacetTree::SplitItems(int* first, int count)
+{
+    // Binned surface-area split: of the planes between kBins bins of the
+    // box centres on each axis, the one with the least sum of child box
+    // area times child count. Rays pierce a box about in proportion to its
+    // area, so this is what a ray pays below the node.
+    constexpr int kBins = 16;
+    double lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) {
+        lo[a] = HUGE_VAL;
+        hi[a] = -HUGE_VAL;
+    }
+    for (int k = 0; k < count; ++k)
+        for (int a = 0; a < 3; ++a) {
+            const double c = Centre(first[k], a);
+            lo[a] = c < lo[a] ? c : lo[a];
+            hi[a] = c > hi[a] ? c : hi[a];
+        }
+    auto binOf = [&](int item, int a) {
+        const int b = static_cast<int>(kBins * (Centre(item, a) - lo[a]) / (hi[a] - lo[a]));
+        return b < 0 ? 0 : (b >= kBins ? kBins - 1 : b);
+    };
+    auto area = [](const Box& b) {
+        const double x = b.hi[0] - b.lo[0], y = b.hi[1] - b.lo[1], z = b.hi[2] - b.lo[2];
+        return x * y + y * z + z * x;
+    };
+    auto grow = [](Box& into, const Box& b) {
+        for (int a = 0; a < 3; ++a) {
+            into.lo[a] = b.lo[a] < into.lo[a] ? b.lo[a] : into.lo[a];
+            into.hi[a] = b.hi[a] > into.hi[a] ? b.hi[a] : into.hi[a];
+        }
+    };
+    const Box empty = {{HUGE_VAL, HUGE_VAL, HUGE_VAL}, {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}};
+    double best = HUGE_VAL;
+    int bestAxis = -1;
+    int bestPlane = 0;
+    for (int a = 0; a < 3; ++a) {
+        if (!(hi[a] > lo[a]))
+            continue;
+        Box bin[kBins];
+        int n[kBins] = {};
+        for (Box& b : bin)
+            b = empty;
+        for (int k = 0; k < count; ++k) {
+            const int b = binOf(first[k], a);
+            grow(bin[b], boxes[static_cast<std::size_t>(first[k])]);
+            ++n[b];
+        }
+        // Costs of the left parts swept from the left, then the right parts.
+        double leftCost[kBins];
+        Box acc = empty;
+        int m = 0;
+        for (int b = 0; b < kBins - 1; ++b) {
+            grow(acc, bin[b]);
+            m += n[b];
+            leftCost[b] = m ? area(acc) * m : 0.0;
+        }
+        acc = empty;
+        m = 0;
+        for (int b = kBins - 1; b > 0; --b) {
+            grow(acc, bin[b]);
+            m += n[b];
+            const double cost = leftCost[b - 1] + (m ? area(acc) * m : 0.0);
+            if (m < count && m > 0 && cost < best) {
+                best = cost;
+                bestAxis = a;
+                bestPlane = b;
+            }
+        }
+    }
+    if (bestAxis >= 0) {
+        int* middle = std::partition(first, first + count, [&](int item) { return binOf(item, bestAxis) < bestPlane; });
+        const int left = static_cast<int>(middle - first);
+        if (left > 0 && left < count)
+            return left;
+    }
+    // Every centre in one place: halve the list as it stands.
+    return count / 2;
+}
+
 void G3FacetTree::Build()
 {
     nodes.clear();
@@ -99,20 +185,8 @@ void G3FacetTree::Build()
             node.second = -1;
             continue;
         }
-        int axis = 0;
-        for (int a = 1; a < 3; ++a)
-            if (box.hi[a] - box.lo[a] > box.hi[axis] - box.lo[axis])
-                axis = a;
-        const int half = job.count / 2;
         auto begin = items.begin() + job.first;
-        // Ties go by item index, so the split never depends on the sort.
-        std::nth_element(begin, begin + half, begin + job.count, [&](int x, int y) {
-            const Box& bx = boxes[static_cast<std::size_t>(x)];
-            const Box& by = boxes[static_cast<std::size_t>(y)];
-            const double cx = bx.lo[axis] + bx.hi[axis];
-            const double cy = by.lo[axis] + by.hi[axis];
-            return cx != cy ? cx < cy : x < y;
-        });
+        const int half = SplitItems(&*begin, job.count);
         // The two children side by side; `node` is not used past here, as
         // growing the array may move it.
         const int left = static_cast<int>(nodes.size());

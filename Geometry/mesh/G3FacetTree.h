@@ -50,6 +50,11 @@ private:
     };
     template <class T>
     static bool Meets(const T* lo, const T* hi, const Ray& r);
+    // Twice the centre of an item's box on one axis.
+    double Centre(int item, int axis) const;
+    // Reorders the items first[0 .. count) into the two children's and
+    // returns how many go to the first (between 1 and count - 1).
+    int SplitItems(int* first, int count);
 
     std::vector<G3Facet*> facets;
     // Boxes in the order of adding until Build, then in the leaves' order
