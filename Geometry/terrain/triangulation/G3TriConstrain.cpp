@@ -23,8 +23,11 @@ const int kPathLevels = 101;
 class Inserter {
 public:
     explicit Inserter(G3TriEngine& engine)
-        : E(engine), P(engine.nodes), T(engine.tris), S(engine.sides), NT(engine.nodeTri), NM(engine.nodeMark)
+        : E(engine), P(engine.nodes), T(engine.tris), S(engine.sides), NT(engine.nodeTri), NM(engine.nodeMark),
+          S_(engine.insertScratch), path(engine.insertScratch.path)
     {
+        path.clear();
+        S_.next.clear();
         E.BuildNodeTriangles();
         if (NM.size() != P.size())
             NM.assign(P.size(), 0);
@@ -75,10 +78,12 @@ public:
                 cur = onLine;
             } else if (found == kWedge) {
                 int target = -1;
-                std::deque<std::pair<int, int>> crossing;
+                std::deque<std::pair<int, int>>& crossing = S_.crossing;
+                crossing.clear();
                 if (!Collect(cur, wedge, target, crossing))
                     return false;
-                std::vector<std::pair<int, int>> fresh;
+                std::vector<std::pair<int, int>>& fresh = S_.fresh;
+                fresh.clear();
                 if (!FlipOut(cur, target, crossing, fresh))
                     return false;
                 if (!MarkEdge(cur, target, record))
@@ -224,7 +229,10 @@ private:
     bool PathSearch(int c, int level)
     {
         NM[static_cast<std::size_t>(c)] = E.stamp;
-        std::vector<int> next;
+        // This level's candidates sit at the top of the shared stack from
+        // `base` on; deeper levels push above them and cut back to theirs.
+        std::vector<int>& next = S_.next;
+        const std::size_t base = next.size();
         bool direct = false;
         AroundNode(c, [&](int t, int i) {
             const Tri& tr = Tr(t);
@@ -239,19 +247,24 @@ private:
             return false;
         });
         if (direct) {
+            next.resize(base);
             path.push_back(end);
             return true;
         }
-        if (level + 1 >= kPathLevels)
-            return false;
-        for (int w : next) {
-            if (NM[static_cast<std::size_t>(w)] == E.stamp)
-                continue;
-            path.push_back(w);
-            if (PathSearch(w, level + 1))
-                return true;
-            path.pop_back();
+        if (level + 1 < kPathLevels) {
+            for (std::size_t k = base; k < next.size(); ++k) {
+                const int w = next[k];
+                if (NM[static_cast<std::size_t>(w)] == E.stamp)
+                    continue;
+                path.push_back(w);
+                if (PathSearch(w, level + 1)) {
+                    next.resize(base);
+                    return true;
+                }
+                path.pop_back();
+            }
         }
+        next.resize(base);
         return false;
     }
 
@@ -506,7 +519,10 @@ private:
     std::unordered_map<int, G3TEdge*>& S;
     LargeArray<int>& NT;
     LargeArray<int>& NM;
-    std::vector<int> path;
+    // Scratch kept by the engine from one insertion to the next, so that
+    // forcing in many constraints allocates nothing per constraint.
+    G3TriEngine::InsertScratch& S_;
+    std::vector<int>& path;
     int start = -1;
     int end = -1;
 };

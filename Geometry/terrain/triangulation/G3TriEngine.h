@@ -16,9 +16,11 @@
 #include "Geometry/terrain/triangulation/G3TriPredicates.h"
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <new>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace g3tri {
@@ -178,6 +180,14 @@ private:
     // at the crossing. Cleared at construction and before every run; nothing
     // in the kernel sets it, so crossing constraints stop at the first one.
     unsigned char crossing = 0;
+    // The constraint inserter's working lists, kept between insertions.
+    struct InsertScratch {
+        std::deque<std::pair<int, int>> crossing;
+        std::vector<std::pair<int, int>> fresh;
+        std::vector<int> path;
+        std::vector<int> next;
+    };
+    InsertScratch insertScratch;
 };
 
 } // namespace g3tri
