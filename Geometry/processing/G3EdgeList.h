@@ -129,7 +129,7 @@ public:
     // Sets contourType and inCount of every list: inCount = the number of
     // other lists enclosing it (of two equal lists only the later-created
     // one encloses the earlier); odd counts are holes, even counts outer
-    // contours.
+    // contours. (Geometry/processing/G3EdgeListNesting.cpp)
     static void FormContourTypes(GArrayCollection* lists);
     // FormContourTypes when lists is not empty; then, with link and at
     // least two lists, Link.
