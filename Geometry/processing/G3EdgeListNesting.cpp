@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -32,9 +33,9 @@ namespace {
 constexpr double kBoxClear = 2 * GTolerance::kInFacet;
 // Lists with more edges than this are asked through their edge bands.
 constexpr int kBandedEdges = 24;
-// Boxes meeting more grid cells than this are checked for every vertex
-// instead of being entered cell by cell.
-constexpr long kWideCells = 64;
+// The grid's entries per list on average, at most: past that, the largest
+// boxes are checked for every vertex instead of being entered cell by cell.
+constexpr long kCellEntries = 16;
 
 // The 3D bounds of the vertex1 sequence of a list (the polygon IsIn tests
 // against); false for a list without vertices.
@@ -72,7 +73,8 @@ bool NearBox(const double* p, const double* box, int i, int j)
 }
 
 // The boxes of all lists on one projection pair in a grid of about one cell
-// per list; a box meeting many cells goes to a list of its own.
+// per list; the largest boxes, past a budget of entries, go to a list of
+// their own.
 class BoxGrid {
 public:
     BoxGrid(const std::vector<double>& boxes, const std::vector<char>& boxed, int i, int j) : i(i), j(j)
@@ -96,13 +98,28 @@ public:
             scale[a] = hi[a] > lo[a] ? side / (hi[a] - lo[a]) : 0.0;
         }
         cells.assign(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), std::vector<int>());
-        for (std::size_t b = 0; b < n; ++b) {
-            if (!boxed[b])
-                continue;
+        // Boxes go cell by cell, the smallest first, while the entries stay
+        // within a few per list; the largest are left for every vertex.
+        std::vector<std::pair<long, int>> covered;
+        for (std::size_t b = 0; b < n; ++b)
+            if (boxed[b])
+                covered.emplace_back(Covered(&boxes[b * 6]), static_cast<int>(b));
+        std::vector<std::pair<long, int>> order(covered);
+        std::sort(order.begin(), order.end());
+        long budget = kCellEntries * static_cast<long>(n);
+        std::vector<char> inCells(n, 0);
+        for (const auto& c : order) {
+            if (c.first > budget)
+                break;
+            budget -= c.first;
+            inCells[static_cast<std::size_t>(c.second)] = 1;
+        }
+        for (const auto& c : covered) {
+            const std::size_t b = static_cast<std::size_t>(c.second);
             const double* box = &boxes[b * 6];
             const int x0 = Cell(0, box[i] - kBoxClear), x1 = Cell(0, box[3 + i] + kBoxClear);
             const int y0 = Cell(1, box[j] - kBoxClear), y1 = Cell(1, box[3 + j] + kBoxClear);
-            if (static_cast<long>(x1 - x0 + 1) * (y1 - y0 + 1) > kWideCells) {
+            if (!inCells[b]) {
                 wide.push_back(static_cast<int>(b));
                 continue;
             }
@@ -122,6 +139,13 @@ public:
     const std::vector<int>& Wide() const { return wide; }
 
 private:
+    // The number of cells a box meets.
+    long Covered(const double* box) const
+    {
+        const int x0 = Cell(0, box[i] - kBoxClear), x1 = Cell(0, box[3 + i] + kBoxClear);
+        const int y0 = Cell(1, box[j] - kBoxClear), y1 = Cell(1, box[3 + j] + kBoxClear);
+        return static_cast<long>(x1 - x0 + 1) * (y1 - y0 + 1);
+    }
     // Monotone in x, so a box widened past a point shares its cells.
     int Cell(int a, double x) const
     {
