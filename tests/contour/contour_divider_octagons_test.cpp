@@ -1,7 +1,8 @@
 // The divider on fields of random octagons (radius varying, placed so that
 // many overlap pairwise and some nest): what comes back is compared with
-// digests recorded from the all-pairs nesting search the divider used to
-// run, so a faster search must give the same contours in the same order.
+// digests recorded from the divider before its nesting and hole linking
+// searched through grids (all pairs then), so the same contours must come
+// back in the same order, with the same types.
 
 #include "Geometry/contour/G3ContourDivider.h"
 
@@ -9,7 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -52,6 +53,11 @@ struct Field {
     unsigned seed;
     int octagons;
     int mode;
+    // Recorded: contours, holes, edges, summed signed area, digest.
+    int contours, holes;
+    long edges;
+    double area;
+    std::uint64_t digest;
 };
 
 void LoadOctagons(G3ContourDivider& d, const Field& f)
@@ -75,14 +81,25 @@ void LoadOctagons(G3ContourDivider& d, const Field& f)
 
 TEST(ContourDividerOctagons, FieldsGiveTheRecordedContours)
 {
-    const Field fields[] = {{1, 60, 1}, {2, 150, 0}, {3, 150, 1}, {4, 400, 1}, {5, 400, 0}, {6, 900, 1}};
+    const Field fields[] = {
+        {1, 60, 1, 80, 0, 734, 321.229781, 0xa8641bd04a6ba5afull},
+        {2, 150, 0, 201, 3, 1792, 820.365680, 0xff600d5bcf62d21full},
+        {3, 150, 1, 224, 0, 1874, 890.586392, 0xf78cebb7064860deull},
+        {4, 400, 1, 521, 0, 4736, 2377.204402, 0xdf19f3d72dccc5a6ull},
+        {5, 400, 0, 555, 10, 4764, 2306.020894, 0x23433cb46bc1f1e8ull},
+        {6, 900, 1, 1325, 0, 11326, 5304.052456, 0x4f54a63f576caccdull},
+    };
     for (const Field& f : fields) {
+        SCOPED_TRACE("seed " + std::to_string(f.seed));
         DigestDivider d;
         d.BeginLoad(f.mode, 0);
         LoadOctagons(d, f);
         d.EndLoad();
-        std::printf("{%u, %d, %d, %ld, %.6f, 0x%016llxull},\n", f.seed, d.contours, d.holes, d.edges, d.area,
-                    static_cast<unsigned long long>(d.digest));
+        EXPECT_EQ(f.contours, d.contours);
+        EXPECT_EQ(f.holes, d.holes);
+        EXPECT_EQ(f.edges, d.edges);
+        EXPECT_NEAR(f.area, d.area, 1e-5);
+        EXPECT_EQ(f.digest, d.digest);
     }
 }
 
