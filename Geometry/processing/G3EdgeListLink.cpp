@@ -25,6 +25,9 @@
 //   lies on the near side of the extreme vertex, so the parent as joined so
 //   far always has a vertex the bridge can reach; candidates are tried
 //   nearest first.
+// - The lists near a bridge or around a hole come from a grid of their
+//   envelopes, which passes over only lists that the envelope tests would
+//   refuse: every answer is that of a scan of all lists.
 
 #include "Geometry/processing/G3EdgeList.h"
 
