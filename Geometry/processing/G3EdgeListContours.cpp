@@ -157,27 +157,6 @@ std::vector<char> CancellingPairs(G3EdgeList* list)
     return idle;
 }
 
-// Walks contours out of a loaded graph until no edge is left.
-void WalkContours(G3ContourGraph* graph, G3EdgeList* source, GArrayCollection* out)
-{
-    const int i = graph->GetXCoo();
-    const int j = graph->GetYCoo();
-    for (;;) {
-        G3EdgeList::RemoveTailVertex(graph);
-        G3Vertex* v = nullptr;
-        G3Edge* start = G3EdgeList::FindLegalEdge(graph, i, j, &v);
-        if (!start)
-            break;
-        G3EdgeList* contour = G3EdgeList::RemoveContour(graph, start, v, i, j, source->GetFacetFlags(),
-                                                        source->GetFacetSurface());
-        if (!contour)
-            continue;
-        contour->SetPlane(source->GetPlane());
-        contour->FormEnvelope();
-        out->add(contour);
-    }
-}
-
 } // namespace
 
 bool G3EdgeList::EnsureAxes()
@@ -410,7 +389,7 @@ void G3EdgeList::RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bo
         FindSelfIntersections(s, idle);
         G3ContourGraph graph(this, xCoo, yCoo);
         graph.Load(alg);
-        WalkContours(&graph, this, &fresh);
+        graph.Walk(&fresh);
     }
     if (link)
         RemeshContours(s, &fresh, true, 0);
@@ -435,7 +414,7 @@ void G3EdgeList::FormContours(GArrayCollection* out)
     EnsureAxes();
     G3ContourGraph graph(this, xCoo, yCoo);
     graph.Load(UNION_EDGE_CANCEL_PAIRS);
-    WalkContours(&graph, this, out);
+    graph.Walk(out);
 }
 
 void G3EdgeList::RemeshContours(G3Surface* s, GArrayCollection* lists, bool link, int flags)

@@ -103,4 +103,41 @@ TEST(ContourDividerOctagons, FieldsGiveTheRecordedContours)
     }
 }
 
+// One contour through random points on a quarter grid (crossing itself
+// everywhere, corners on other sides, shared points), so one contour graph
+// holds many loops: recorded before the graph walk kept its lowest vertices
+// in order and pruned only around what it cut out. (octagons: the point
+// count; holes not recorded.)
+TEST(ContourDividerOctagons, SelfCrossingWalksGiveTheRecordedContours)
+{
+    const Field fields[] = {
+        {11, 40, 0, 58, 0, 274, -4389.619049, 0xd45a991986fd56cdull},
+        {12, 120, 1, 909, 0, 3914, 3775.075295, 0x3f15c97d6c771654ull},
+        {13, 300, 0, 4644, 0, 19923, 4496.067349, 0xbfab712cebfceb4cull},
+    };
+    for (const Field& f : fields) {
+        SCOPED_TRACE("seed " + std::to_string(f.seed));
+        std::mt19937 rng(f.seed);
+        std::uniform_real_distribution<double> unit(0.0, 100.0);
+        std::vector<double> pts;
+        for (int k = 0; k < f.octagons; ++k)
+            pts.insert(pts.end(), {std::round(unit(rng) * 4) / 4, std::round(unit(rng) * 4) / 4});
+        DigestDivider d;
+        d.BeginLoad(f.mode, 0);
+        d.BeginLoadContour();
+        for (int k = 0; k < f.octagons; ++k) {
+            const int m = (k + 1) % f.octagons;
+            double p[3] = {pts[2 * k], pts[2 * k + 1], 0.0};
+            double q[3] = {pts[2 * m], pts[2 * m + 1], 0.0};
+            d.LoadEdge(p, q, 1, 0, 0);
+        }
+        d.EndLoadContour();
+        d.EndLoad();
+        EXPECT_EQ(f.contours, d.contours);
+        EXPECT_EQ(f.edges, d.edges);
+        EXPECT_NEAR(f.area, d.area, 1e-5);
+        EXPECT_EQ(f.digest, d.digest);
+    }
+}
+
 } // namespace
