@@ -1,3 +1,13 @@
+// The contour graph: an edge list loaded into a planar graph (points closer
+// than kPointEqual share a vertex), its doubled edges resolved, and closed
+// contours walked out of it.
+//
+// Invariants: the walk removes edges, never vertices, and no vertex gains an
+// edge once walking starts, so the set of vertices with edges only shrinks;
+// Walk hands out what a loop of RemoveTailVertex, FindLegalEdge and
+// RemoveContour would. No position is made here but the two side probes of
+// a doubled edge (kSideStep off its midpoint).
+
 #include "Geometry/processing/G3ContourGraph.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
