@@ -1,6 +1,8 @@
 // The contour divider and intersector. EndLoad on random overlapping squares
-// (one contour each) and on one self-crossing star polygon {n/2} (every
-// side crosses two others); DoIntersect (union and pieces) on the triangles
+// (one contour each), on fields of random octagons at constant density (the
+// plane grows with the count; radius 0.5 to 3, one octagon per 16 units of
+// area, so each overlaps a few neighbours and some nest) and on one
+// self-crossing star polygon {n/2} (every side crosses two others); DoIntersect (union and pieces) on the triangles
 // of a terrain-like grid, jittered in plan and height, projected to the
 // plan. Each at full size and at a tenth.
 #include "Geometry/contour/G3ContourDivider.h"
@@ -67,6 +69,36 @@ void BM_DividerSquares(benchmark::State& state)
     state.counters["unloaded"] = static_cast<double>(edges);
 }
 BENCHMARK(BM_DividerSquares)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_DividerOctagons(benchmark::State& state)
+{
+    const int octagons = static_cast<int>(state.range(0)) / 8;
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double side = std::sqrt(16.0 * octagons);
+    std::vector<std::vector<double>> rings;
+    for (int k = 0; k < octagons; ++k) {
+        const double x = side * unit(rng), y = side * unit(rng);
+        const double r = 0.5 + 2.5 * unit(rng), a0 = unit(rng);
+        std::vector<double> ring;
+        for (int m = 0; m < 8; ++m) {
+            ring.push_back(x + r * std::cos(a0 + m * M_PI / 4));
+            ring.push_back(y + r * std::sin(a0 + m * M_PI / 4));
+        }
+        rings.push_back(ring);
+    }
+    long edges = 0;
+    for (auto _ : state) {
+        CountingDivider d;
+        d.BeginLoad(1, 0);
+        for (const auto& q : rings)
+            LoadRing(d, q);
+        d.EndLoad();
+        edges = d.edges;
+    }
+    state.counters["unloaded"] = static_cast<double>(edges);
+}
+BENCHMARK(BM_DividerOctagons)->Arg(1000)->Arg(10000)->Arg(30000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_DividerStar(benchmark::State& state)
 {

@@ -95,17 +95,27 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
     const double* hi = all.GetEnvelope()->GetMax();
     G3PointHash::SizeGrid(2L * all.size(), lo, hi, GTolerance::kPointEqual, perAxis);
     G3PointHash hash(perAxis, lo, hi, GTolerance::kPointEqual);
-    std::unordered_map<const G3Vertex*, int> id;
+    // The welded id of each vertex: by its place in the surface (vertices
+    // are only ever added there), a map for any other.
+    const int stored = surface->GetVertexCount();
+    std::vector<int> idAt(static_cast<std::size_t>(stored), -1);
+    std::unordered_map<const G3Vertex*, int> idElse;
+    auto idOf = [&](const G3Vertex* v) -> int& {
+        const long k = v->GetId();
+        if (k >= 0 && k < stored && surface->GetVertex(static_cast<int>(k)) == v)
+            return idAt[static_cast<std::size_t>(k)];
+        return idElse.emplace(v, -1).first->second;
+    };
     std::vector<G3Vertex*> stand;
     std::vector<double> xy;
     auto weld = [&](G3Vertex* v) {
-        const auto known = id.find(v);
-        if (known != id.end())
-            return known->second;
+        int& known = idOf(v);
+        if (known >= 0)
+            return known;
         G3Vertex* at = static_cast<G3Vertex*>(hash.Exists(v->GetXYZ()));
         int w;
         if (at) {
-            w = id[at];
+            w = idOf(at);
         } else {
             w = static_cast<int>(stand.size());
             stand.push_back(v);
@@ -113,7 +123,7 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
             xy.push_back(v->GetXYZ(j));
             hash.AddWithoutTest(v);
         }
-        id[v] = w;
+        idOf(v) = w;
         return w;
     };
 

@@ -3,9 +3,13 @@
 // Invariants: `out` lists every half-edge once, grouped by origin and sorted
 // counter-clockwise within each group; next[h] is the half-edge before
 // twin(h) in its origin's order, so `next` is a permutation and every face
-// closes. The only geometric tests are the direction order around a vertex
-// (by angle) and, for each part's reference value, which side of an edge of
-// another part its lowest vertex lies on (the sign of one cross product).
+// closes. Parts are labelled in order of their lowest vertex, so the face
+// above the edge met first below that vertex is known when it is read. The
+// only geometric tests are the direction order around a vertex (by angle)
+// and, for each part's reference value, which side of an edge of another
+// part its lowest vertex lies on (the sign of one cross product) and which
+// such edge lies highest at its abscissa (an interpolated height, the one
+// rounding, ties by slope).
 
 #include "Geometry/contour/G3ContourFaces.h"
 
@@ -52,6 +56,7 @@ G3ContourFaces::G3ContourFaces(const std::vector<double>& points, const std::vec
         ++faceCount;
     }
     FindParts();
+    FindBelow();
 }
 
 int G3ContourFaces::GetFrom(int h) const
@@ -122,6 +127,193 @@ void G3ContourFaces::FindParts()
     }
 }
 
+namespace {
+
+// The graph's edges in a grid of about two per cell; an edge whose box
+// meets too many cells is kept apart and met by every question.
+class EdgeGrid {
+public:
+    EdgeGrid(const std::vector<double>& xy, const std::vector<G3ContourFaces::Edge>& edges) : xy(xy), edges(edges)
+    {
+        const std::size_t m = edges.size();
+        for (std::size_t e = 0; e < m; ++e)
+            for (int v : {edges[e].a, edges[e].b}) {
+                const double x = X(v), y = Y(v);
+                lo[0] = e == 0 ? x : std::min(lo[0], x);
+                lo[1] = e == 0 ? y : std::min(lo[1], y);
+                hi[0] = e == 0 ? x : std::max(hi[0], x);
+                hi[1] = e == 0 ? y : std::max(hi[1], y);
+            }
+        side = std::max(1, std::min(2048, static_cast<int>(std::sqrt(static_cast<double>(m) / 2.0))));
+        for (int a = 0; a < 2; ++a)
+            scale[a] = hi[a] > lo[a] ? side / (hi[a] - lo[a]) : 0.0;
+        first.assign(static_cast<std::size_t>(side) * static_cast<std::size_t>(side) + 1, 0);
+        // Two passes: count, then fill; an edge over more cells than the
+        // budget allows goes apart.
+        long budget = 8 * static_cast<long>(m) + 64;
+        std::vector<char> apart(m, 0);
+        for (std::size_t e = 0; e < m; ++e) {
+            const long cells = static_cast<long>(Cell(0, MaxX(e)) - Cell(0, MinX(e)) + 1) *
+                               (Cell(1, MaxY(e)) - Cell(1, MinY(e)) + 1);
+            if (cells > 64 && cells > budget / 8) {
+                apart[e] = 1;
+                wide.push_back(static_cast<int>(e));
+                continue;
+            }
+            budget -= cells;
+            ForCells(e, [&](std::size_t c) { ++first[c + 1]; });
+        }
+        for (std::size_t c = 1; c < first.size(); ++c)
+            first[c] += first[c - 1];
+        entries.assign(static_cast<std::size_t>(first.back()), 0);
+        std::vector<int> fill(first.begin(), first.end() - 1);
+        for (std::size_t e = 0; e < m; ++e)
+            if (!apart[e])
+                ForCells(e, [&](std::size_t c) { entries[static_cast<std::size_t>(fill[c]++)] = static_cast<int>(e); });
+    }
+
+    // The edge met first going down from v just right of it, among those
+    // for which `counts` holds; -1 when there is none. An edge is met where
+    // its height at v's abscissa, held within its own box and below v, is
+    // greatest; of edges met at one height, the one rising more steeply.
+    template <class Counts>
+    int Below(int v, Counts counts) const
+    {
+        const double vx = X(v), vy = Y(v);
+        int best = -1;
+        double bestY = 0.0;
+        auto consider = [&](int e) {
+            if (!counts(e))
+                return;
+            const double y = HeightAt(e, vx, vy);
+            if (best < 0 || y > bestY || (y == bestY && Steeper(e, best))) {
+                best = e;
+                bestY = y;
+            }
+        };
+        for (int e : wide)
+            consider(e);
+        const std::size_t column = static_cast<std::size_t>(Cell(0, vx));
+        for (int row = Cell(1, vy); row >= 0; --row) {
+            const std::size_t c = static_cast<std::size_t>(row) * static_cast<std::size_t>(side) + column;
+            for (int k = first[c]; k < first[c + 1]; ++k)
+                consider(entries[static_cast<std::size_t>(k)]);
+            // Every edge met higher than the best lies in a row scanned.
+            if (best >= 0 && Cell(1, bestY) >= row)
+                break;
+        }
+        return best;
+    }
+
+private:
+    double X(int v) const { return xy[2 * static_cast<std::size_t>(v)]; }
+    double Y(int v) const { return xy[2 * static_cast<std::size_t>(v) + 1]; }
+    const G3ContourFaces::Edge& E(std::size_t e) const { return edges[e]; }
+    double MinX(std::size_t e) const { return std::min(X(E(e).a), X(E(e).b)); }
+    double MaxX(std::size_t e) const { return std::max(X(E(e).a), X(E(e).b)); }
+    double MinY(std::size_t e) const { return std::min(Y(E(e).a), Y(E(e).b)); }
+    double MaxY(std::size_t e) const { return std::max(Y(E(e).a), Y(E(e).b)); }
+    // The edge's height at x (within its x range), held within its y range
+    // and at most cap.
+    double HeightAt(int e, double x, double cap) const
+    {
+        const G3ContourFaces::Edge& ed = E(static_cast<std::size_t>(e));
+        const int l = X(ed.a) < X(ed.b) ? ed.a : ed.b, r = X(ed.a) < X(ed.b) ? ed.b : ed.a;
+        const double t = X(r) > X(l) ? (x - X(l)) / (X(r) - X(l)) : 0.0;
+        const double y = Y(l) + (Y(r) - Y(l)) * t;
+        const std::size_t k = static_cast<std::size_t>(e);
+        return std::min(cap, std::max(MinY(k), std::min(MaxY(k), y)));
+    }
+    // Whether edge e rises more steeply (left to right) than edge f.
+    bool Steeper(int e, int f) const
+    {
+        auto run = [&](int g, double& dx, double& dy) {
+            const G3ContourFaces::Edge& ed = E(static_cast<std::size_t>(g));
+            const int l = X(ed.a) < X(ed.b) ? ed.a : ed.b, r = X(ed.a) < X(ed.b) ? ed.b : ed.a;
+            dx = X(r) - X(l);
+            dy = Y(r) - Y(l);
+        };
+        double ex, ey, fx, fy;
+        run(e, ex, ey);
+        run(f, fx, fy);
+        return ey * fx > fy * ex;
+    }
+    template <class F>
+    void ForCells(std::size_t e, F f) const
+    {
+        const int x0 = Cell(0, MinX(e)), x1 = Cell(0, MaxX(e));
+        const int y0 = Cell(1, MinY(e)), y1 = Cell(1, MaxY(e));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                f(static_cast<std::size_t>(y) * static_cast<std::size_t>(side) + static_cast<std::size_t>(x));
+    }
+    // Monotone in the coordinate, so a point within an edge's box shares
+    // one of its cells.
+    int Cell(int a, double x) const
+    {
+        const double q = (x - lo[a]) * scale[a];
+        return !(q > 0.0) ? 0 : q >= side - 1 ? side - 1 : static_cast<int>(q);
+    }
+
+    const std::vector<double>& xy;
+    const std::vector<G3ContourFaces::Edge>& edges;
+    double lo[2] = {0.0, 0.0};
+    double hi[2] = {0.0, 0.0};
+    double scale[2] = {0.0, 0.0};
+    int side = 1;
+    std::vector<int> first;
+    std::vector<int> entries;
+    std::vector<int> wide;
+};
+
+} // namespace
+
+bool G3ContourFaces::CountsBelow(int e, int v) const
+{
+    const Edge& ed = edges[static_cast<std::size_t>(e)];
+    if (part[static_cast<std::size_t>(ed.a)] == part[static_cast<std::size_t>(v)])
+        return false;
+    const double vx = X(v), vy = Y(v);
+    const double ax = X(ed.a), bx = X(ed.b);
+    if ((ax > vx) == (bx > vx))
+        return false;
+    const int l = ax < bx ? ed.a : ed.b, r = ax < bx ? ed.b : ed.a;
+    return (X(r) - X(l)) * (vy - Y(l)) - (Y(r) - Y(l)) * (vx - X(l)) > 0.0;
+}
+
+void G3ContourFaces::FindBelow()
+{
+    const std::size_t parts = partLow.size();
+    partOrder.resize(parts);
+    std::iota(partOrder.begin(), partOrder.end(), 0);
+    std::sort(partOrder.begin(), partOrder.end(), [this](int p, int q) {
+        const int v = partLow[static_cast<std::size_t>(p)], w = partLow[static_cast<std::size_t>(q)];
+        if (Y(v) != Y(w))
+            return Y(v) < Y(w);
+        if (X(v) != X(w))
+            return X(v) < X(w);
+        return p < q;
+    });
+    std::vector<int> rank(parts, 0);
+    for (std::size_t k = 0; k < parts; ++k)
+        rank[static_cast<std::size_t>(partOrder[k])] = static_cast<int>(k);
+    partBelow.assign(parts, -1);
+    if (parts < 2)
+        return;
+    const EdgeGrid grid(xy, edges);
+    for (std::size_t p = 0; p < parts; ++p) {
+        const int v = partLow[p];
+        const int e = grid.Below(v, [this, v](int f) { return CountsBelow(f, v); });
+        if (e < 0)
+            continue;
+        // The face above e is labelled first when e's part comes first;
+        // otherwise (a vertex within rounding of another part's edge) the
+        // ray's crossings are summed one by one.
+        const int q = part[static_cast<std::size_t>(edges[static_cast<std::size_t>(e)].a)];
+        partBelow[p] = rank[static_cast<std::size_t>(q)] < rank[p] ? e : -2;
+    }
+}
+
 std::vector<long long> G3ContourFaces::Label(const std::vector<int>& delta) const
 {
     std::vector<long long> value(static_cast<std::size_t>(faceCount), 0);
@@ -136,46 +328,23 @@ std::vector<long long> G3ContourFaces::Label(const std::vector<int>& delta) cons
         ++faceStart[static_cast<std::size_t>(face[static_cast<std::size_t>(h)]) + 1];
     std::partial_sum(faceStart.begin(), faceStart.end(), faceStart.begin());
 
-    // The edges by the x range they span, in vertical bands, for the ray
-    // from each part's lowest vertex.
-    double x0 = 0.0, x1 = 0.0;
-    for (std::size_t e = 0; e < edges.size(); ++e)
-        for (int v : {edges[e].a, edges[e].b}) {
-            x0 = e == 0 ? X(v) : std::min(x0, X(v));
-            x1 = e == 0 ? X(v) : std::max(x1, X(v));
-        }
-    const int bands = std::max(1, std::min(1024, static_cast<int>(std::sqrt(static_cast<double>(edges.size())))));
-    const double scale = x1 > x0 ? bands / (x1 - x0) : 0.0;
-    auto band = [&](double x) {
-        const double q = (x - x0) * scale;
-        return q <= 0.0 ? 0 : q >= bands - 1 ? bands - 1 : static_cast<int>(q);
-    };
-    std::vector<std::vector<int>> inBand(static_cast<std::size_t>(bands));
-    for (std::size_t e = 0; e < edges.size(); ++e) {
-        const int b0 = band(std::min(X(edges[e].a), X(edges[e].b)));
-        const int b1 = band(std::max(X(edges[e].a), X(edges[e].b)));
-        for (int b = b0; b <= b1; ++b)
-            inBand[static_cast<std::size_t>(b)].push_back(static_cast<int>(e));
-    }
-
     std::vector<int> queue;
-    for (std::size_t p = 0; p < partLow.size(); ++p) {
-        const int v = partLow[p];
-        const double vx = X(v), vy = Y(v);
-        // The ray runs down from just right of v: an edge counts when its x
-        // range holds that line (one end at or left of vx, the other right).
+    for (const int p : partOrder) {
+        const int v = partLow[static_cast<std::size_t>(p)];
+        const int under = partBelow[static_cast<std::size_t>(p)];
         long long below = 0;
-        for (int e : inBand[static_cast<std::size_t>(band(vx))]) {
-            const Edge& ed = edges[static_cast<std::size_t>(e)];
-            if (part[static_cast<std::size_t>(ed.a)] == static_cast<int>(p))
-                continue;
-            const double ax = X(ed.a), bx = X(ed.b);
-            if ((ax > vx) == (bx > vx))
-                continue;
-            const int l = ax < bx ? ed.a : ed.b, r = ax < bx ? ed.b : ed.a;
-            const double side = (X(r) - X(l)) * (vy - Y(l)) - (Y(r) - Y(l)) * (vx - X(l));
-            if (side > 0.0)
-                below += ax < bx ? delta[static_cast<std::size_t>(e)] : -delta[static_cast<std::size_t>(e)];
+        if (under >= 0) {
+            // The face above the edge met first below v holds v: the edge's
+            // half-edge running left to right has it on its left.
+            const Edge& ed = edges[static_cast<std::size_t>(under)];
+            const int h = X(ed.a) < X(ed.b) ? 2 * under : 2 * under + 1;
+            below = value[static_cast<std::size_t>(face[static_cast<std::size_t>(h)])];
+        } else if (under == -2) {
+            // The ray runs down from just right of v: each edge it crosses
+            // adds its delta, taken left to right.
+            for (std::size_t e = 0; e < edges.size(); ++e)
+                if (CountsBelow(static_cast<int>(e), v))
+                    below += X(edges[e].a) < X(edges[e].b) ? delta[e] : -delta[e];
         }
         // The part's outer face lies left of the edge leaving v turned
         // furthest counter-clockwise (all of v's edges point up or right).

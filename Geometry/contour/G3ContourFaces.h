@@ -14,7 +14,9 @@
 // its left (delta), Label assigns each face a value: 0 far away, changed by
 // the deltas of the edges crossed. The outer face of each connected part
 // takes the sum met on the way up from below to its lowest vertex, read off
-// the other parts' edges; the other faces follow across edges.
+// the other parts' edges: the value of the face above the first edge met
+// going down, whose part, lower, is labelled before; the other faces follow
+// across edges.
 //
 // The graph must be planar as given: edges meet only at shared vertices.
 // Vertices without edges take no part. Results are deterministic: ties in
@@ -63,6 +65,13 @@ private:
     void SortAround();
     // The lowest (then leftmost) vertex with edges of each connected part.
     void FindParts();
+    // The parts in order of their lowest vertex, and for each the edge of
+    // another part met first going down from that vertex (-1 none, -2 an
+    // edge whose part does not come first).
+    void FindBelow();
+    // Whether edge e crosses the ray down from just right of v and belongs
+    // to another part than v.
+    bool CountsBelow(int e, int v) const;
     double X(int v) const { return xy[2 * static_cast<std::size_t>(v)]; }
     double Y(int v) const { return xy[2 * static_cast<std::size_t>(v) + 1]; }
 
@@ -79,4 +88,6 @@ private:
     // Per vertex its part; per part its lowest vertex.
     std::vector<int> part;
     std::vector<int> partLow;
+    std::vector<int> partOrder;
+    std::vector<int> partBelow;
 };

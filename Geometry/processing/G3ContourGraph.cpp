@@ -1,3 +1,13 @@
+// The contour graph: an edge list loaded into a planar graph (points closer
+// than kPointEqual share a vertex), its doubled edges resolved, and closed
+// contours walked out of it.
+//
+// Invariants: the walk removes edges, never vertices, and no vertex gains an
+// edge once walking starts, so the set of vertices with edges only shrinks;
+// Walk hands out what a loop of RemoveTailVertex, FindLegalEdge and
+// RemoveContour would. No position is made here but the two side probes of
+// a doubled edge (kSideStep off its midpoint).
+
 #include "Geometry/processing/G3ContourGraph.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -12,6 +22,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -227,17 +240,17 @@ void G3ContourGraph::ResolveDuplicates()
 
 // ------------------------------------------------- walking the graph
 
-bool G3EdgeList::RemoveTailVertex(G3Surface* graph)
+namespace {
+
+// Prunes from the given vertices, each vertex whose edges are removed
+// passing its neighbours on. A vertex with one edge loses it; a vertex whose
+// only two edges both lead to the same vertex loses both. The edges that
+// survive do not depend on the order in which vertices are examined
+// (removing an edge never protects another), so only the neighbours of a
+// removed edge need a second look.
+bool PruneFrom(G3Surface* graph, std::vector<G3Vertex*>& pending)
 {
-    if (!graph)
-        return false;
     bool changed = false;
-    std::vector<G3Vertex*> pending;
-    // A vertex with one edge loses it; a vertex whose only two edges both
-    // lead to the same vertex loses both. The edges that survive do not
-    // depend on the order in which vertices are examined (removing an edge
-    // never protects another), so the neighbours of a removed edge are
-    // re-examined at once instead of in further full passes.
     auto examine = [&](G3Vertex* u) {
         G3Edge* first = u->GetFirstEdge();
         if (!first)
@@ -260,40 +273,18 @@ bool G3EdgeList::RemoveTailVertex(G3Surface* graph)
         pending.push_back(w);
         changed = true;
     };
-    for (int k = graph->GetVertexCount() - 1; k >= 0; --k) {
-        examine(graph->GetVertex(k));
-        while (!pending.empty()) {
-            G3Vertex* u = pending.back();
-            pending.pop_back();
-            examine(u);
-        }
+    while (!pending.empty()) {
+        G3Vertex* u = pending.back();
+        pending.pop_back();
+        examine(u);
     }
     return changed;
 }
 
-G3Edge* G3EdgeList::FindLegalEdge(G3Surface* graph, int i, int j, G3Vertex** v)
+// The edge a contour starts with at the extreme vertex, chosen by
+// direction; *v is its other end.
+G3Edge* LegalEdgeAt(G3Vertex* extreme, int i, int j, G3Vertex** v)
 {
-    if (v)
-        *v = nullptr;
-    if (!graph || !ValidPair(i, j))
-        return nullptr;
-    G3Vertex* extreme = nullptr;
-    for (int k = 0; k < graph->GetVertexCount(); ++k) {
-        G3Vertex* u = graph->GetVertex(k);
-        if (!u->HasEdges())
-            continue;
-        if (!extreme) {
-            extreme = u;
-            continue;
-        }
-        const double dj = u->GetXYZ(j) - extreme->GetXYZ(j);
-        if (dj < -kPointEqual ||
-            (std::fabs(dj) <= kPointEqual && u->GetXYZ(i) < extreme->GetXYZ(i) - kPointEqual))
-            extreme = u;
-    }
-    if (!extreme)
-        return nullptr;
-
     G3Edge* best = nullptr;
     double bestScore = 0.0;
     for (G3Edge* e = extreme->GetFirstEdge(); e; e = e->GetVertexEdge(extreme)) {
@@ -319,9 +310,62 @@ G3Edge* G3EdgeList::FindLegalEdge(G3Surface* graph, int i, int j, G3Vertex** v)
     return best;
 }
 
+// One step of the scan for the extreme vertex: whether u replaces the
+// extreme found so far.
+bool Replaces(const G3Vertex* u, const G3Vertex* extreme, int i, int j)
+{
+    const double dj = u->GetXYZ(j) - extreme->GetXYZ(j);
+    return dj < -kPointEqual || (std::fabs(dj) <= kPointEqual && u->GetXYZ(i) < extreme->GetXYZ(i) - kPointEqual);
+}
+
+} // namespace
+
+bool G3EdgeList::RemoveTailVertex(G3Surface* graph)
+{
+    if (!graph)
+        return false;
+    bool changed = false;
+    std::vector<G3Vertex*> pending;
+    for (int k = graph->GetVertexCount() - 1; k >= 0; --k) {
+        pending.push_back(graph->GetVertex(k));
+        changed = PruneFrom(graph, pending) || changed;
+    }
+    return changed;
+}
+
+G3Edge* G3EdgeList::FindLegalEdge(G3Surface* graph, int i, int j, G3Vertex** v)
+{
+    if (v)
+        *v = nullptr;
+    if (!graph || !ValidPair(i, j))
+        return nullptr;
+    G3Vertex* extreme = nullptr;
+    for (int k = 0; k < graph->GetVertexCount(); ++k) {
+        G3Vertex* u = graph->GetVertex(k);
+        if (!u->HasEdges())
+            continue;
+        if (!extreme || Replaces(u, extreme, i, j))
+            extreme = u;
+    }
+    return extreme ? LegalEdgeAt(extreme, i, j, v) : nullptr;
+}
+
 G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, int i, int j, int facetFlags,
                                       int facetSurface)
 {
+    return RemoveContour(graph, e, v, i, j, facetFlags, facetSurface, nullptr);
+}
+
+G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, int i, int j, int facetFlags,
+                                      int facetSurface, std::vector<G3Vertex*>* touched)
+{
+    auto remove = [graph, touched](G3Edge* r) {
+        if (touched) {
+            touched->push_back(r->GetVertex1());
+            touched->push_back(r->GetVertex2());
+        }
+        graph->RemoveEdge(r);
+    };
     if (!graph || !e || !e->HasVertex(v) || !ValidPair(i, j))
         return nullptr;
     std::vector<G3Edge*> path;
@@ -381,13 +425,13 @@ G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, 
     if (loopStart < 0) {
         // The walk dead-ended: the start edge can never close a loop from
         // here, and leaving it would hand it out again at once.
-        graph->RemoveEdge(e);
+        remove(e);
         return nullptr;
     }
     const std::vector<G3Edge*> loop(path.begin() + loopStart, path.end());
     if (loop.size() < 3) {
         for (G3Edge* p : loop)
-            graph->RemoveEdge(p);
+            remove(p);
         return nullptr;
     }
     G3EdgeList* list = new G3EdgeList(facetFlags, facetSurface);
@@ -399,8 +443,62 @@ G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, 
         G3Normal* n2 = p->GetFacet1V2(&t2);
         list->AddEdge(SourceOf(p->GetVertex1()), SourceOf(p->GetVertex2()), n1, n2, t1, t2,
                       static_cast<int>(p->GetFlags() & ~G3Obj::FLAG_MARK));
-        graph->RemoveEdge(p);
+        remove(p);
     }
     list->Normalize();
     return list;
+}
+
+void G3ContourGraph::Walk(GArrayCollection* out)
+{
+    // Vertices with edges by height (then place): edges only go from here
+    // on, so a vertex found bare leaves for good.
+    std::set<std::pair<double, int>> low;
+    for (int k = 0; k < GetVertexCount(); ++k)
+        if (GetVertex(k)->HasEdges())
+            low.emplace(GetVertex(k)->GetXYZ(yCoo), k);
+    G3EdgeList::RemoveTailVertex(this);
+    std::vector<G3Vertex*> touched;
+    std::vector<int> window;
+    for (;;) {
+        // Only around what the last cut removed can pruning find more.
+        PruneFrom(this, touched);
+        // The extreme vertex, as FindLegalEdge scans for it: only the
+        // lowest vertices, up to the first gap in height wider than the
+        // tolerance, can be it, and among them the scan in place order
+        // decides; any vertex beyond the gap is replaced by the first of
+        // them the scan meets and never replaces one of them.
+        window.clear();
+        double top = 0.0;
+        for (auto it = low.begin(); it != low.end();) {
+            const G3Vertex* u = GetVertex(it->second);
+            if (!u->HasEdges()) {
+                it = low.erase(it);
+                continue;
+            }
+            if (!window.empty() && !(u->GetXYZ(yCoo) - top <= kPointEqual))
+                break;
+            window.push_back(it->second);
+            top = u->GetXYZ(yCoo);
+            ++it;
+        }
+        if (window.empty())
+            break;
+        std::sort(window.begin(), window.end());
+        G3Vertex* extreme = nullptr;
+        for (int k : window)
+            if (!extreme || Replaces(GetVertex(k), extreme, xCoo, yCoo))
+                extreme = GetVertex(k);
+        G3Vertex* v = nullptr;
+        G3Edge* start = LegalEdgeAt(extreme, xCoo, yCoo, &v);
+        if (!start)
+            break;
+        G3EdgeList* contour = G3EdgeList::RemoveContour(this, start, v, xCoo, yCoo, source->GetFacetFlags(),
+                                                        source->GetFacetSurface(), &touched);
+        if (!contour)
+            continue;
+        contour->SetPlane(source->GetPlane());
+        contour->FormEnvelope();
+        out->add(contour);
+    }
 }

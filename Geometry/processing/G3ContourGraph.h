@@ -41,6 +41,13 @@ public:
     // them counted together; a point on a contour counts as inside.
     bool PointInSource(const double* p);
 
+    // Walks contours out of the loaded graph into out until no edge is
+    // left, as a loop of RemoveTailVertex, FindLegalEdge and RemoveContour
+    // would (each contour with the source's plane and its envelope formed),
+    // pruning only around the edges each cut removes and keeping the
+    // vertices with edges in order of height.
+    void Walk(GArrayCollection* out);
+
     G3EdgeList* GetSource() const { return source; }
     int GetXCoo() const { return xCoo; }
     int GetYCoo() const { return yCoo; }

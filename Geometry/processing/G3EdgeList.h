@@ -129,7 +129,7 @@ public:
     // Sets contourType and inCount of every list: inCount = the number of
     // other lists enclosing it (of two equal lists only the later-created
     // one encloses the earlier); odd counts are holes, even counts outer
-    // contours.
+    // contours. (Geometry/processing/G3EdgeListNesting.cpp)
     static void FormContourTypes(GArrayCollection* lists);
     // FormContourTypes when lists is not empty; then, with link and at
     // least two lists, Link.
@@ -154,6 +154,9 @@ public:
     // the graph loses at least one edge.
     static G3EdgeList* RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, int i, int j, int facetFlags,
                                      int facetSurface);
+    // The same, adding to touched both ends of every edge it removes.
+    static G3EdgeList* RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, int i, int j, int facetFlags,
+                                     int facetSurface, std::vector<G3Vertex*>* touched);
     // Prunes the graph until nothing changes: a vertex with one edge loses
     // it, a vertex whose only two edges join the same two vertices loses
     // both. Returns whether anything was removed.

@@ -1,6 +1,7 @@
 // Edge lists as contours: crossing tests and splitting, the resolution of an
-// edge soup into simple contours through the contour graph, and the
-// classification of contours into outer contours and holes.
+// edge soup into simple contours through the contour graph, and the test of
+// one contour lying in another (the nesting of many lists is counted in
+// G3EdgeListNesting.cpp).
 
 #include "Geometry/processing/G3EdgeList.h"
 
@@ -22,7 +23,6 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -98,101 +98,6 @@ private:
     }
 };
 
-// The 3D bounds of the vertex1 sequence of a list (the polygon IsIn tests
-// against); false for a list without vertices.
-bool VertexBox(G3EdgeList* l, double* lo, double* hi)
-{
-    bool any = false;
-    for (int k = 0; k < l->size(); ++k) {
-        const G3Vertex* v = l->GetEdge(k)->GetVertex1();
-        if (!v)
-            continue;
-        for (int c = 0; c < 3; ++c) {
-            const double x = v->GetXYZ(c);
-            lo[c] = any ? std::fmin(lo[c], x) : x;
-            hi[c] = any ? std::fmax(hi[c], x) : x;
-        }
-        any = true;
-    }
-    return any;
-}
-
-// Whether IsIn(c, d) is certainly false without testing: c's first vertex
-// lies beyond d's bounds above, below or to the right on c's axes, where the
-// ray of the point-in-polygon test meets nothing and no boundary is near.
-// Twice the boundary band of the point-in-polygon test: beyond it a vertex is
-// clear of a box.
-constexpr double kBoxClear = 2 * GTolerance::kInFacet;
-
-bool FirstVertexClearOf(G3EdgeList* c, const double* lo, const double* hi)
-{
-    const int i = c->GetXCoo();
-    const int j = c->GetYCoo();
-    for (int k = 0; k < c->size(); ++k) {
-        const G3Vertex* v = c->GetEdge(k)->GetVertex1();
-        if (!v)
-            continue;
-        return v->GetXYZ(j) > hi[j] + kBoxClear || v->GetXYZ(j) < lo[j] - kBoxClear || v->GetXYZ(i) > hi[i] + kBoxClear;
-    }
-    return false;
-}
-
-// The first vertex of a list (null when it has none).
-const G3Vertex* FirstVertex(G3EdgeList* c)
-{
-    for (int k = 0; k < c->size(); ++k)
-        if (const G3Vertex* v = c->GetEdge(k)->GetVertex1())
-            return v;
-    return nullptr;
-}
-
-// Boxes of lists sorted into bands along one axis, each box (widened by
-// kBoxClear) in every band it meets: the lists whose box a coordinate on
-// that axis does not clear are all in that coordinate's band.
-class BoxBands {
-public:
-    BoxBands(const std::vector<double>& boxes, const std::vector<char>& boxed, int axis)
-    {
-        const std::size_t n = boxed.size();
-        bool any = false;
-        double lo = 0.0, hi = 0.0;
-        for (std::size_t b = 0; b < n; ++b) {
-            if (!boxed[b])
-                continue;
-            lo = any ? std::fmin(lo, boxes[b * 6 + static_cast<std::size_t>(axis)]) : boxes[b * 6 + static_cast<std::size_t>(axis)];
-            hi = any ? std::fmax(hi, boxes[b * 6 + 3 + static_cast<std::size_t>(axis)])
-                     : boxes[b * 6 + 3 + static_cast<std::size_t>(axis)];
-            any = true;
-        }
-        count = std::max(1, std::min(4096, static_cast<int>(std::sqrt(static_cast<double>(n)))));
-        start = lo - kBoxClear;
-        const double span = hi - lo + 2 * kBoxClear;
-        scale = span > 0.0 ? count / span : 0.0;
-        bands.assign(static_cast<std::size_t>(count), std::vector<int>());
-        for (std::size_t b = 0; b < n; ++b) {
-            if (!boxed[b])
-                continue;
-            const int b0 = Band(boxes[b * 6 + static_cast<std::size_t>(axis)] - kBoxClear);
-            const int b1 = Band(boxes[b * 6 + 3 + static_cast<std::size_t>(axis)] + kBoxClear);
-            for (int k = b0; k <= b1; ++k)
-                bands[static_cast<std::size_t>(k)].push_back(static_cast<int>(b));
-        }
-    }
-    // The lists that may hold a point at coordinate x on the axis.
-    const std::vector<int>& At(double x) const { return bands[static_cast<std::size_t>(Band(x))]; }
-
-private:
-    int Band(double x) const
-    {
-        const double q = (x - start) * scale;
-        return !(q > 0.0) ? 0 : q >= count - 1 ? count - 1 : static_cast<int>(q);
-    }
-    int count = 1;
-    double start = 0.0;
-    double scale = 0.0;
-    std::vector<std::vector<int>> bands;
-};
-
 // Whether e joins two vertices, and its ends in address order (a key only:
 // no order of results depends on it).
 bool Joins(const G3Edge* e) { return e->GetVertex1() && e->GetVertex2() && e->GetVertex1() != e->GetVertex2(); }
@@ -250,27 +155,6 @@ std::vector<char> CancellingPairs(G3EdgeList* list)
         }
     }
     return idle;
-}
-
-// Walks contours out of a loaded graph until no edge is left.
-void WalkContours(G3ContourGraph* graph, G3EdgeList* source, GArrayCollection* out)
-{
-    const int i = graph->GetXCoo();
-    const int j = graph->GetYCoo();
-    for (;;) {
-        G3EdgeList::RemoveTailVertex(graph);
-        G3Vertex* v = nullptr;
-        G3Edge* start = G3EdgeList::FindLegalEdge(graph, i, j, &v);
-        if (!start)
-            break;
-        G3EdgeList* contour = G3EdgeList::RemoveContour(graph, start, v, i, j, source->GetFacetFlags(),
-                                                        source->GetFacetSurface());
-        if (!contour)
-            continue;
-        contour->SetPlane(source->GetPlane());
-        contour->FormEnvelope();
-        out->add(contour);
-    }
 }
 
 } // namespace
@@ -505,7 +389,7 @@ void G3EdgeList::RemoveSelfIntersections(GArrayCollection* out, G3Surface* s, bo
         FindSelfIntersections(s, idle);
         G3ContourGraph graph(this, xCoo, yCoo);
         graph.Load(alg);
-        WalkContours(&graph, this, &fresh);
+        graph.Walk(&fresh);
     }
     if (link)
         RemeshContours(s, &fresh, true, 0);
@@ -530,69 +414,7 @@ void G3EdgeList::FormContours(GArrayCollection* out)
     EnsureAxes();
     G3ContourGraph graph(this, xCoo, yCoo);
     graph.Load(UNION_EDGE_CANCEL_PAIRS);
-    WalkContours(&graph, this, out);
-}
-
-void G3EdgeList::FormContourTypes(GArrayCollection* lists)
-{
-    if (!lists)
-        return;
-    const int n = lists->size();
-    if (n == 1) {
-        // Nothing to lie in: the one contour is an outer one.
-        if (G3EdgeList* c = dynamic_cast<G3EdgeList*>(lists->get(0))) {
-            c->EnsureAxes();
-            c->contourType = CONTOUR_TYPE_OUTER;
-            c->inCount = 0;
-        }
-        return;
-    }
-    std::vector<int> counts(static_cast<size_t>(n), 0);
-    std::vector<G3EdgeList*> all(static_cast<size_t>(n), nullptr);
-    std::vector<double> boxes(static_cast<size_t>(n) * 6, 0.0);
-    std::vector<char> boxed(static_cast<size_t>(n), 0);
-    for (int a = 0; a < n; ++a) {
-        all[static_cast<size_t>(a)] = dynamic_cast<G3EdgeList*>(lists->get(a));
-        if (all[static_cast<size_t>(a)]) {
-            all[static_cast<size_t>(a)]->EnsureAxes();
-            double* box = &boxes[static_cast<size_t>(a) * 6];
-            boxed[static_cast<size_t>(a)] = VertexBox(all[static_cast<size_t>(a)], box, box + 3);
-        }
-    }
-    // Only lists whose box c's first vertex does not clear can hold c: they
-    // are found through bands of the boxes along c's second axis.
-    std::unique_ptr<BoxBands> byAxis[3];
-    for (int a = 0; a < n; ++a) {
-        G3EdgeList* c = all[static_cast<size_t>(a)];
-        const G3Vertex* v = c ? FirstVertex(c) : nullptr;
-        if (!v || c->GetYCoo() < 0)
-            continue;
-        std::unique_ptr<BoxBands>& bands = byAxis[c->GetYCoo()];
-        if (!bands)
-            bands.reset(new BoxBands(boxes, boxed, c->GetYCoo()));
-        for (int b : bands->At(v->GetXYZ(c->GetYCoo()))) {
-            G3EdgeList* d = all[static_cast<size_t>(b)];
-            if (!d || d == c)
-                continue;
-            const double* box = &boxes[static_cast<size_t>(b) * 6];
-            if (!boxed[static_cast<size_t>(b)] || FirstVertexClearOf(c, box, box + 3))
-                continue;
-            // Of two equal contours exactly one encloses the other: the
-            // later-created one encloses.
-            if (c->Equals(d) && d->serial < c->serial)
-                continue;
-            if (c->IsIn(d))
-                ++counts[static_cast<size_t>(a)];
-        }
-    }
-    for (int a = 0; a < n; ++a) {
-        G3EdgeList* c = all[static_cast<size_t>(a)];
-        if (!c)
-            continue;
-        const int count = counts[static_cast<size_t>(a)];
-        c->contourType = count % 2 == 0 ? CONTOUR_TYPE_OUTER : CONTOUR_TYPE_HOLE;
-        c->inCount = count;
-    }
+    graph.Walk(out);
 }
 
 void G3EdgeList::RemeshContours(G3Surface* s, GArrayCollection* lists, bool link, int flags)

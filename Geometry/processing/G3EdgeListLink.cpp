@@ -25,6 +25,9 @@
 //   lies on the near side of the extreme vertex, so the parent as joined so
 //   far always has a vertex the bridge can reach; candidates are tried
 //   nearest first.
+// - The lists near a bridge or around a hole come from a grid of their
+//   envelopes, which passes over only lists that the envelope tests would
+//   refuse: every answer is that of a scan of all lists.
 
 #include "Geometry/processing/G3EdgeList.h"
 
@@ -276,14 +279,146 @@ bool JoinAtSharedVertex(G3EdgeList* parent, G3EdgeList* h, Axes ax)
     return false;
 }
 
+// The lists' envelopes on the projection pair in a grid of about one cell
+// per list, the largest (past a budget of entries) in a list of their own:
+// Near gives every list whose envelope, widened by the point tolerance, may
+// meet a box, each once. Which lists a question reaches never changes its
+// answer (every list is tested by Misses as before): the grid only passes
+// over lists that Misses would pass over. A joined parent is entered again
+// where its hole lay, as its envelope grew by the hole's.
+class EnvelopeGrid {
+public:
+    EnvelopeGrid(const std::vector<G3EdgeList*>& lists, Axes ax) : lists(lists), ax(ax), seen(lists.size(), 0)
+    {
+        const std::size_t n = lists.size();
+        bool any = false;
+        for (G3EdgeList* l : lists) {
+            const double* lo = l->GetEnvelope()->GetMin();
+            const double* hi = l->GetEnvelope()->GetMax();
+            if (l->size() == 0 || !(lo[ax.i] <= hi[ax.i]) || !(lo[ax.j] <= hi[ax.j]))
+                continue;
+            for (int a = 0; a < 2; ++a) {
+                const int c = a == 0 ? ax.i : ax.j;
+                low[a] = any ? std::fmin(low[a], lo[c]) : lo[c];
+                high[a] = any ? std::fmax(high[a], hi[c]) : hi[c];
+            }
+            any = true;
+        }
+        side = std::max(1, std::min(1024, static_cast<int>(std::sqrt(static_cast<double>(n)))));
+        for (int a = 0; a < 2; ++a)
+            scale[a] = any && high[a] > low[a] ? side / (high[a] - low[a]) : 0.0;
+        cells.assign(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), std::vector<int>());
+        std::vector<std::pair<long, int>> order;
+        for (std::size_t k = 0; k < n; ++k) {
+            int r[4];
+            if (Range(lists[k]->GetEnvelope(), r))
+                order.emplace_back(static_cast<long>(r[1] - r[0] + 1) * (r[3] - r[2] + 1), static_cast<int>(k));
+            else
+                wide.push_back(static_cast<int>(k));
+        }
+        std::sort(order.begin(), order.end());
+        long budget = 16 * static_cast<long>(n);
+        for (const auto& o : order) {
+            if (o.first > budget) {
+                wide.push_back(o.second);
+                continue;
+            }
+            budget -= o.first;
+            Enter(o.second, lists[static_cast<std::size_t>(o.second)]->GetEnvelope());
+        }
+        std::sort(wide.begin(), wide.end());
+    }
+
+    G3EdgeList* List(int k) const { return lists[static_cast<std::size_t>(k)]; }
+
+    // List k's envelope grew by `added`.
+    void Grew(int k, const GEnvelope* added)
+    {
+        if (!std::binary_search(wide.begin(), wide.end(), k))
+            Enter(k, added);
+    }
+
+    // Calls f(index) for every list that may come near the box of p and q.
+    template <class F>
+    void Near(const double* p, const double* q, F f)
+    {
+        ++stamp;
+        for (int k : wide)
+            Visit(k, f);
+        const int x0 = Cell(0, std::fmin(p[ax.i], q[ax.i]) - kPointEqual);
+        const int x1 = Cell(0, std::fmax(p[ax.i], q[ax.i]) + kPointEqual);
+        const int y0 = Cell(1, std::fmin(p[ax.j], q[ax.j]) - kPointEqual);
+        const int y1 = Cell(1, std::fmax(p[ax.j], q[ax.j]) + kPointEqual);
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                for (int k : cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(side) + static_cast<std::size_t>(x)])
+                    Visit(k, f);
+    }
+
+private:
+    template <class F>
+    void Visit(int k, F& f)
+    {
+        if (seen[static_cast<std::size_t>(k)] == stamp)
+            return;
+        seen[static_cast<std::size_t>(k)] = stamp;
+        f(k);
+    }
+    // The cells an envelope (widened by the tolerance) meets; false when it
+    // has no extent to place.
+    bool Range(const GEnvelope* e, int* r) const
+    {
+        const double* lo = e->GetMin();
+        const double* hi = e->GetMax();
+        if (!(lo[ax.i] <= hi[ax.i]) || !(lo[ax.j] <= hi[ax.j]))
+            return false;
+        r[0] = Cell(0, lo[ax.i] - kPointEqual);
+        r[1] = Cell(0, hi[ax.i] + kPointEqual);
+        r[2] = Cell(1, lo[ax.j] - kPointEqual);
+        r[3] = Cell(1, hi[ax.j] + kPointEqual);
+        return true;
+    }
+    void Enter(int k, const GEnvelope* e)
+    {
+        int r[4];
+        if (!Range(e, r)) {
+            wide.insert(std::upper_bound(wide.begin(), wide.end(), k), k);
+            return;
+        }
+        for (int y = r[2]; y <= r[3]; ++y)
+            for (int x = r[0]; x <= r[1]; ++x)
+                cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(side) + static_cast<std::size_t>(x)]
+                    .push_back(k);
+    }
+    // Monotone in the coordinate, so widened boxes share their cells.
+    int Cell(int a, double x) const
+    {
+        const double q = (x - low[a]) * scale[a];
+        return !(q > 0.0) ? 0 : q >= side - 1 ? side - 1 : static_cast<int>(q);
+    }
+
+    const std::vector<G3EdgeList*>& lists;
+    Axes ax;
+    int side = 1;
+    double low[2] = {0.0, 0.0};
+    double high[2] = {0.0, 0.0};
+    double scale[2] = {0.0, 0.0};
+    std::vector<std::vector<int>> cells;
+    std::vector<int> wide; // sorted
+    std::vector<unsigned> seen;
+    unsigned stamp = 0;
+};
+
 // Whether the segment v-w can be a bridge: it meets no edge of any list
 // but at its ends and runs through the material.
-bool ClearBridge(const std::vector<G3EdgeList*>& lists, const double* v, const double* w, Axes ax)
+bool ClearBridge(EnvelopeGrid& grid, const double* v, const double* w, Axes ax)
 {
-    for (G3EdgeList* l : lists) {
-        if (l->size() == 0 || Misses(l, v, w, ax))
-            continue;
-        for (int e = 0; e < l->size(); ++e) {
+    bool met = false;
+    grid.Near(v, w, [&](int k) {
+        G3EdgeList* l = grid.List(k);
+        if (met || l->size() == 0 || Misses(l, v, w, ax))
+            return;
+        for (int e = 0; e < l->size() && !met; ++e) {
             const double* a = l->GetEdge(e)->GetVertex1()->GetXYZ();
             const double* b = l->GetEdge(e)->GetVertex2()->GetXYZ();
             if (std::fmax(a[ax.i], b[ax.i]) < std::fmin(v[ax.i], w[ax.i]) - kPointEqual ||
@@ -291,29 +426,32 @@ bool ClearBridge(const std::vector<G3EdgeList*>& lists, const double* v, const d
                 std::fmax(a[ax.j], b[ax.j]) < std::fmin(v[ax.j], w[ax.j]) - kPointEqual ||
                 std::fmin(a[ax.j], b[ax.j]) > std::fmax(v[ax.j], w[ax.j]) + kPointEqual)
                 continue;
-            if (Meets(v, w, a, b, ax))
-                return false;
+            met = Meets(v, w, a, b, ax);
         }
-    }
+    });
+    if (met)
+        return false;
     // Nothing is met, so the whole open segment lies in one face of the
     // lists' arrangement: its midpoint tells which.
     double mid[3];
     for (int c = 0; c < 3; ++c)
         mid[c] = 0.5 * (v[c] + w[c]);
     bool inside = false;
-    for (G3EdgeList* l : lists) {
-        if (l->size() == 0 || Misses(l, mid, mid, ax))
-            continue;
+    bool on = false;
+    grid.Near(mid, mid, [&](int k) {
+        G3EdgeList* l = grid.List(k);
+        if (on || l->size() == 0 || Misses(l, mid, mid, ax))
+            return;
         G3EdgeListVertexIterator it(l);
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
         if (G3Facet::PointInFacet(ax.i, ax.j, mid, &it, &onA, &onB, GTolerance::kInFacet)) {
             if (onA)
-                return false;
+                on = true;
             inside = !inside;
         }
-    }
-    return inside;
+    });
+    return inside && !on;
 }
 
 // The distinct vertices of l in order of first appearance.
@@ -341,7 +479,7 @@ bool MoreExtreme(const G3Vertex* u, const G3Vertex* w, Axes ax)
 // Joins hole h to its parent through a bridge: from the hole's vertices,
 // most extreme first, to the parent's vertices, nearest first, the first
 // pair whose segment is clear and fits the sectors at both ends.
-bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes ax, int flags)
+bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, EnvelopeGrid& grid, Axes ax, int flags)
 {
     std::vector<G3Vertex*> sources = Corners(h);
     std::stable_sort(sources.begin(), sources.end(),
@@ -369,7 +507,7 @@ bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, const std::vector<G3EdgeLis
             if (from < 0)
                 continue;
             const int at = PassageToward(parent, w, pv, ax);
-            if (at < 0 || !ClearBridge(lists, pv, pw, ax))
+            if (at < 0 || !ClearBridge(grid, pv, pw, ax))
                 continue;
             // Each bridge carries the corner of the contour edge that
             // arrives at its start.
@@ -385,23 +523,30 @@ bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, const std::vector<G3EdgeLis
 }
 
 // The parent of hole h: the first list one nesting level up that is not a
-// hole and encloses h; null when there is none.
-G3EdgeList* ParentOf(G3EdgeList* h, const std::vector<G3EdgeList*>& lists, Axes ax)
+// hole and encloses h; -1 when there is none. A list around h holds h's
+// lowest corner, so it is among the lists near that corner.
+int ParentOf(G3EdgeList* h, EnvelopeGrid& grid, Axes ax)
 {
     const double* lo = h->GetEnvelope()->GetMin();
     const double* hi = h->GetEnvelope()->GetMax();
-    for (G3EdgeList* d : lists) {
+    std::vector<int> around;
+    grid.Near(lo, lo, [&](int k) {
+        G3EdgeList* d = grid.List(k);
         if (d == h || d->GetContourType() == CONTOUR_TYPE_HOLE || d->GetInCount() != h->GetInCount() - 1)
-            continue;
+            return;
         const double* dlo = d->GetEnvelope()->GetMin();
         const double* dhi = d->GetEnvelope()->GetMax();
-        bool around = true;
+        bool holds = true;
         for (int c : {ax.i, ax.j})
-            around = around && lo[c] >= dlo[c] - kPointEqual && hi[c] <= dhi[c] + kPointEqual;
-        if (around && h->IsIn(d))
-            return d;
-    }
-    return nullptr;
+            holds = holds && lo[c] >= dlo[c] - kPointEqual && hi[c] <= dhi[c] + kPointEqual;
+        if (holds)
+            around.push_back(k);
+    });
+    std::sort(around.begin(), around.end());
+    for (int k : around)
+        if (h->IsIn(grid.List(k)))
+            return k;
+    return -1;
 }
 
 } // namespace
@@ -429,20 +574,23 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
         G3EdgeList* parent;
         G3Vertex* extreme;
         size_t order;
+        int parentAt;
     };
+    EnvelopeGrid grid(all, ax);
     std::vector<Pending> pending;
     for (size_t k = 0; k < all.size(); ++k) {
         G3EdgeList* h = all[k];
         if (h->contourType != CONTOUR_TYPE_HOLE || !OneRun(h))
             continue;
-        G3EdgeList* parent = ParentOf(h, all, ax);
+        const int parentAt = ParentOf(h, grid, ax);
+        G3EdgeList* parent = parentAt >= 0 ? all[static_cast<size_t>(parentAt)] : nullptr;
         if (!parent || !OneRun(parent))
             continue;
         G3Vertex* extreme = h->GetEdge(0)->GetVertex1();
         for (int e = 1; e < h->size(); ++e)
             if (MoreExtreme(h->GetEdge(e)->GetVertex1(), extreme, ax))
                 extreme = h->GetEdge(e)->GetVertex1();
-        pending.push_back({h, parent, extreme, k});
+        pending.push_back({h, parent, extreme, k, parentAt});
     }
     if (pending.empty())
         return;
@@ -463,15 +611,19 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
         return a.order < b.order;
     });
     std::vector<G3EdgeList*> joined;
+    std::unordered_set<const GObj*> gone; // looked up only
     for (const Pending& p : pending)
-        if (JoinAtSharedVertex(p.parent, p.hole, ax) || JoinByBridge(p.parent, p.hole, all, ax, flags))
+        if (JoinAtSharedVertex(p.parent, p.hole, ax) || JoinByBridge(p.parent, p.hole, grid, ax, flags)) {
+            grid.Grew(p.parentAt, p.hole->GetEnvelope());
             joined.push_back(p.hole);
+            gone.insert(p.hole);
+        }
 
     // The joined holes are empty now; they leave the lists.
     int kept = 0;
     for (int k = 0; k < lists->size(); ++k) {
         GObj* o = lists->get(k);
-        if (std::find(joined.begin(), joined.end(), o) == joined.end())
+        if (!gone.count(o))
             lists->put(kept++, o);
     }
     lists->size(kept);

@@ -1,11 +1,14 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -44,6 +47,66 @@ TEST(ContourNesting, RandomLaminarRectanglesCountTheirContainers)
             EXPECT_EQ(holders, c->GetInCount()) << seed << " " << a;
             delete c;
         }
+    }
+}
+
+// Stars and polygons of 3 to 80 corners (so that big lists are asked through
+// their edge bands), on integer coordinates in half the seeds (corners on
+// the lines of other lists' corners, sides on sides), some repeated with the
+// same vertices (equal lists) and some nested: the counts are those of the
+// all-pairs rule, IsIn against every other list.
+TEST(ContourNesting, RandomFieldsCountAsAllPairs)
+{
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const bool grid = seed % 2 == 0;
+        const double side = 30.0 + 10.0 * (seed % 3);
+        G3Surface store;
+        GArrayCollection lists;
+        std::vector<std::vector<G3Vertex*>> rings;
+        while (lists.size() < 160) {
+            std::vector<G3Vertex*> ring;
+            if (!rings.empty() && rng() % 8 == 0) {
+                ring = rings[rng() % rings.size()]; // an equal list
+            } else {
+                const int n = rng() % 4 == 0 ? 25 + static_cast<int>(rng() % 56) : 3 + static_cast<int>(rng() % 10);
+                const double cx = side * unit(rng), cy = side * unit(rng);
+                const double r = 1.0 + (rng() % 6 == 0 ? 12.0 : 4.0) * unit(rng);
+                const bool star = rng() % 2 == 0;
+                for (int k = 0; k < n; ++k) {
+                    const double a = 2.0 * M_PI * k / n + 0.3 * seed;
+                    const double rk = star && k % 2 ? r * (0.3 + 0.5 * unit(rng)) : r;
+                    double x = cx + rk * std::cos(a), y = cy + rk * std::sin(a);
+                    if (grid) {
+                        x = std::round(x);
+                        y = std::round(y);
+                    }
+                    if (!ring.empty() && ring.back()->GetXYZ(0) == x && ring.back()->GetXYZ(1) == y)
+                        continue;
+                    ring.push_back(store.AddVertex(x, y, 0, 0));
+                }
+                if (ring.size() < 3)
+                    continue;
+            }
+            rings.push_back(ring);
+            lists.add(new G3EdgeList(static_cast<int>(ring.size()), ring.data(), nullptr, nullptr, nullptr, 1, 1));
+        }
+        G3EdgeList::FormContourTypes(&lists);
+        for (int a = 0; a < lists.size(); ++a) {
+            G3EdgeList* c = static_cast<G3EdgeList*>(lists.get(a));
+            int holders = 0;
+            for (int b = 0; b < lists.size(); ++b) {
+                G3EdgeList* d = static_cast<G3EdgeList*>(lists.get(b));
+                if (d != c && !(c->Equals(d) && d->GetSerial() < c->GetSerial()) && c->IsIn(d))
+                    ++holders;
+            }
+            EXPECT_EQ(holders, c->GetInCount()) << a;
+            EXPECT_EQ(holders % 2 ? CONTOUR_TYPE_HOLE : CONTOUR_TYPE_OUTER, c->GetContourType()) << a;
+        }
+        for (int a = 0; a < lists.size(); ++a)
+            delete static_cast<G3EdgeList*>(lists.get(a));
     }
 }
 

@@ -76,18 +76,45 @@ bool ReadContours(const std::string& path, std::vector<Ring>& out, std::string& 
     return true;
 }
 
-// Prints what the divider unloads.
+// Appends "x y" to out as printf's "%.9g %.9g" would print it.
+void AppendPoint(std::string& out, double x, double y)
+{
+    char buf[64];
+    char* end = buf + sizeof buf;
+    char* p = std::to_chars(buf, end, x + 0.0, std::chars_format::general, 9).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, end, y + 0.0, std::chars_format::general, 9).ptr;
+    out.append("  ").append(buf, p).push_back('\n');
+}
+
+// Prints what the divider unloads, through one buffer written out in
+// blocks.
 class PrintingDivider : public G3ContourDivider {
 public:
     int contours = 0;
+    ~PrintingDivider() override { Flush(); }
     void BeginUnloadContour(int edgeCount, bool isHole) override
     {
-        std::printf("contour %d: %s, %d edges\n", ++contours, isHole ? "hole" : "outer", edgeCount);
+        text.append("contour ")
+            .append(std::to_string(++contours))
+            .append(isHole ? ": hole, " : ": outer, ")
+            .append(std::to_string(edgeCount))
+            .append(" edges\n");
     }
     void UnloadEdge(double* p1, int, double*, int, int, unsigned long, unsigned long) override
     {
-        std::printf("  %.9g %.9g\n", p1[0] + 0.0, p1[1] + 0.0);
+        AppendPoint(text, p1[0], p1[1]);
+        if (text.size() > (1u << 16))
+            Flush();
     }
+    void Flush()
+    {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        text.clear();
+    }
+
+private:
+    std::string text;
 };
 
 // Prints what the intersector delivers.
@@ -175,6 +202,7 @@ int CommandContours(const std::vector<std::string>& args)
             d.EndLoadContour();
         }
         d.EndLoad();
+        d.Flush();
         std::printf("contours: %d\n", d.contours);
         return kExitOk;
     }
