@@ -85,25 +85,6 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     return true;
 }
 
-// c and d lie on one side of the line through a and b, farther from it
-// than PtOnSegment's band with room to spare: the segments a-b and c-d
-// neither cross nor touch, so the segment test fails.
-bool Apart(const double* a, const double* b, const double* c, const double* d)
-{
-    const double ux = b[0] - a[0], uy = b[1] - a[1];
-    const double len2 = ux * ux + uy * uy;
-    if (!(len2 > 0.0))
-        return false;
-    const double sc = ux * (c[1] - a[1]) - uy * (c[0] - a[0]);
-    const double sd = ux * (d[1] - a[1]) - uy * (d[0] - a[0]);
-    double mag = 1.0;
-    for (const double* p : {a, b, c, d})
-        mag = std::fmax(mag, std::fmax(std::fabs(p[0]), std::fabs(p[1])));
-    const double band = 4.0 * kPlaneSide + 1e-9 * mag;
-    return ((sc > 0.0 && sd > 0.0) || (sc < 0.0 && sd < 0.0)) && sc * sc > band * band * len2 &&
-           sd * sd > band * band * len2;
-}
-
 // The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
 // across and a 1e-6 share of the length along) and the rounding of the
 // corners, with room to spare.
@@ -225,72 +206,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         }
     }
 
-    // Split refinement: while the ring grown to h crosses itself, lower h
-    // to the first height where a vertex of a crossing pair meets the other
-    // edge. Each round lowers h by more than kPlaneSide over a finite set of
-    // plane triples; the bound only guards against a pathological cycle.
     std::vector<double> pos;
     std::vector<char> ok;
-    for (int round = 0; round < n + 64; ++round) {
-        LevelPositions(vs, h, pos, ok);
-        double best = h;
-        // Edge i runs from vertex i-1 to vertex i and lies in plane i; an
-        // edge with an end missing has no box.
-        // Two edges that pass the segment test have a point within
-        // PtOnSegment's band (1e-6 across, a 1e-6 share of the length
-        // along) of both: the grid pairs edges that come that near.
-        std::vector<G3RoofBox> boxes(static_cast<std::size_t>(n));
-        std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
-        for (int i = 0; i < n; ++i) {
-            const int i0 = (i + n - 1) % n;
-            if (!ok[i] || !ok[i0])
-                continue;
-            const double* a = &pos[3 * i0];
-            const double* b = &pos[3 * i];
-            G3RoofBox& box = boxes[static_cast<std::size_t>(i)];
-            box = G3RoofBox(a, b);
-            double* sg = &segments[5 * static_cast<std::size_t>(i)];
-            sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
-            sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
-                    1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
-                                     std::fmax(std::fabs(b[0]), std::fabs(b[1])));
-        }
-        G3RoofBoxGrid grid(boxes, &segments);
-        std::vector<int> near;
-        for (int i = 0; i < n; ++i) {
-            const int i0 = (i + n - 1) % n;
-            if (!ok[i] || !ok[i0])
-                continue;
-            grid.QuerySegment(i, near);
-            for (int j : near) {
-                const int j0 = (j + n - 1) % n;
-                if (j < i + 2 || j0 == i || i0 == j || !ok[j] || !ok[j0])
-                    continue;
-                const double* a = &pos[3 * i0];
-                const double* b = &pos[3 * i];
-                const double* c = &pos[3 * j0];
-                const double* d = &pos[3 * j];
-                // Edges meeting at an end are the collapse of the edge event
-                // itself, not an overshoot.
-                if (Apart(a, b, c, d) || Apart(c, d, a, b) || SameXY(a, c) || SameXY(a, d) || SameXY(b, c) ||
-                    SameXY(b, d) || !G3SegmentTest(a, b, c, d))
-                    continue;
-                double at = 0.0;
-                if (SplitCandidate(vs, i, j, z, best, &at))
-                    best = at;
-                if (SplitCandidate(vs, i0, j, z, best, &at))
-                    best = at;
-                if (SplitCandidate(vs, j, i, z, best, &at))
-                    best = at;
-                if (SplitCandidate(vs, j0, i, z, best, &at))
-                    best = at;
-            }
-        }
-        if (!(best < h))
-            break;
-        h = best;
-    }
-
     // The level at h. Edges whose collapse lies within kPlaneSide of h
     // collapse here too: a vertex racing along two nearly parallel edges
     // would otherwise stop a hair short of its neighbour and, its event
@@ -426,7 +343,6 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
             stack.push_back(a);
             continue;
         }
-        levelRings.add(r);
         out->add(r);
     }
 }
@@ -709,18 +625,33 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     while (!todo.empty()) {
         G3RoofVertex* r = todo.back().ring;
         todo.pop_back();
-        levelRings.add(r);
         GArrayCollection subs;
         if (first && r == ring)
             subs.add(r);
         else
             SplitSimple(r, &subs);
+        // A level is read only by its split; the ring handed in stays with
+        // the generator (the overhang strips start from it).
+        if (r == ring)
+            levelRings.add(r);
+        else
+            G3RoofRing::Release(r);
         std::vector<G3RoofVertex*> next;
         for (int i = 0; i < subs.size(); ++i)
             next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
         for (G3RoofVertex* level : next)
-            if (level)
+            if (level) {
                 MakeNextRoofSectionEx(level);
+                // The sections were the only readers of the links down.
+                G3RoofVertex* v = level;
+                do {
+                    v->lower = nullptr;
+                    v = v->next;
+                } while (v != level);
+            }
+        for (int i = 0; i < subs.size(); ++i)
+            if (subs.get(i) != ring)
+                G3RoofRing::Release(static_cast<G3RoofVertex*>(subs.get(i)));
         for (std::size_t i = next.size(); i-- > 0;)
             if (next[i])
                 todo.push_back({next[i]});
