@@ -166,10 +166,8 @@ private:
     G3RoofVertex* NextLevel(G3RoofVertex* ring);
     void SplitSimple(G3RoofVertex* ring, GArrayCollection* out);
     void FinishFacetRings();
-    // AddFacetToRoofPitch through spliceIndex: the same facet ring and edge,
-    // found without walking the rings.
-    void AddIndexedSection(int pitchIndex, G3RoofVertex* ring);
-    // The level edges of the facet rings while MakeRoofEx runs (its own
-    // local), null otherwise.
+    // The facet rings and their level edges while MakeRoofEx runs (its own
+    // local), null otherwise: sections go there, with the choices
+    // AddFacetToRoofPitch would make.
     G3RoofSpliceIndex* spliceIndex = nullptr;
 };

@@ -15,14 +15,13 @@
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
+#include "Geometry/roof/G3RoofFacetRings.h"
 #include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
-#include <unordered_map>
 #include <vector>
 
 using GTolerance::kPlaneSide;
@@ -349,20 +348,6 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 
 namespace {
 
-// The facet-ring edge x -> y takes the section whose lower edge runs D -> C
-// at height z0: it runs level at z0, the same way, and one of the two edges
-// lies on the other.
-bool SectionFits(const G3RoofVertex* x, const G3RoofVertex* y, const double* pd, const double* pc, double z0)
-{
-    const double* px = x->point.GetXYZ();
-    const double* py = y->point.GetXYZ();
-    const bool level = std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide;
-    const bool along = (py[0] - px[0]) * (pc[0] - pd[0]) + (py[1] - px[1]) * (pc[1] - pd[1]) > 0.0;
-    return level && along &&
-           ((PtOnSegment(pd, px, py) && PtOnSegment(pc, px, py)) ||
-            (PtOnSegment(px, pd, pc) && PtOnSegment(py, pd, pc)));
-}
-
 // Splices the section of `ring` (its upper edge ending at `ring`) into the
 // facet ring of `head` after x: x -> [D] -> A -> [B] -> [C] -> y, leaving
 // out corners that coincide with their neighbour (a collapsed upper edge, a
@@ -411,197 +396,13 @@ bool G3RoofGenerator::AddFacetToRoofPitchEx(G3RoofVertex** facetRing, G3RoofVert
     G3RoofVertex* head = *facetRing;
     G3RoofVertex* x = head;
     do {
-        if (SectionFits(x, x->next, pd, pc, pc[2])) {
+        if (G3RoofSectionFits(x->point.GetXYZ(), x->next->point.GetXYZ(), pd, pc, pc[2])) {
             SpliceSection(head, x, ring);
             return true;
         }
         x = x->next;
     } while (x != head);
     return false;
-}
-
-// The level edges of every pitch's facet rings: edges whose ends lie
-// within 2 kPlaneSide of each other in z, which are the only ones a
-// section can be spliced into. They are kept by the height of their start
-// (buckets of 4 kPlaneSide) and, within a bucket, by their extent along the
-// pitch's level lines (the direction u across the plane's slope), so that a
-// section finds the edges at its height that overlap it without walking
-// the rings. The facet ring and edge chosen are those the walk over the
-// rings in order, each from its head, would choose first.
-struct G3RoofSpliceIndex {
-    struct Entry {
-        G3RoofVertex* x;  // the edge x -> x->next
-        int ring;         // its facet ring's place in the pitch
-        double tmax;
-    };
-    struct Bucket {
-        std::multimap<double, Entry> edges;  // by the lower end along u
-        double maxLength = 0.0;
-    };
-    struct Pitch {
-        double u[2] = {1.0, 0.0};
-        std::unordered_map<long long, Bucket> buckets;
-        int firstEmpty = -1;  // the first null facet ring, -1 when none
-    };
-    std::vector<Pitch> pitches;
-
-    static long long Key(double z)
-    {
-        const double k = std::floor(z / (4.0 * kPlaneSide));
-        return static_cast<long long>(std::fmax(-4e18, std::fmin(4e18, k)));
-    }
-    static bool Level(const double* p, const double* q) { return std::fabs(p[2] - q[2]) <= 2.0 * kPlaneSide; }
-    static void Extent(const Pitch& pi, const double* p, const double* q, double* lo, double* hi)
-    {
-        const double tp = p[0] * pi.u[0] + p[1] * pi.u[1];
-        const double tq = q[0] * pi.u[0] + q[1] * pi.u[1];
-        *lo = std::fmin(tp, tq);
-        *hi = std::fmax(tp, tq);
-    }
-
-    explicit G3RoofSpliceIndex(GArrayCollection& list)
-    {
-        pitches.resize(static_cast<std::size_t>(list.size()));
-        for (int i = 0; i < list.size(); ++i) {
-            G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
-            Pitch& pi = pitches[static_cast<std::size_t>(i)];
-            const double len = std::hypot(pitch->plane[0], pitch->plane[1]);
-            if (len > 0.0) {
-                pi.u[0] = pitch->plane[1] / len;
-                pi.u[1] = -pitch->plane[0] / len;
-            }
-            for (int k = 0; k < pitch->facetRings.size(); ++k)
-                if (G3RoofVertex* head = static_cast<G3RoofVertex*>(pitch->facetRings.get(k)))
-                    AddRing(pi, head, head, k);
-                else if (pi.firstEmpty < 0)
-                    pi.firstEmpty = k;
-        }
-    }
-
-    void Add(Pitch& pi, G3RoofVertex* x, int ring)
-    {
-        const double* p = x->point.GetXYZ();
-        const double* q = x->next->point.GetXYZ();
-        if (x->next == x || !Level(p, q))
-            return;
-        double lo = 0.0, hi = 0.0;
-        Extent(pi, p, q, &lo, &hi);
-        Bucket& b = pi.buckets[Key(p[2])];
-        b.edges.emplace(lo, Entry{x, ring, hi});
-        b.maxLength = std::fmax(b.maxLength, hi - lo);
-    }
-    // The edges from `from` up to (not including) `to`.
-    void AddRing(Pitch& pi, G3RoofVertex* from, G3RoofVertex* to, int ring)
-    {
-        G3RoofVertex* v = from;
-        do {
-            Add(pi, v, ring);
-            v = v->next;
-        } while (v != to);
-    }
-    // Drops the entry of the edge x -> y.
-    void Remove(Pitch& pi, G3RoofVertex* x, G3RoofVertex* y)
-    {
-        const double* p = x->point.GetXYZ();
-        const double* q = y->point.GetXYZ();
-        if (x == y || !Level(p, q))
-            return;
-        double lo = 0.0, hi = 0.0;
-        Extent(pi, p, q, &lo, &hi);
-        Bucket& b = pi.buckets[Key(p[2])];
-        for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
-            if (it->second.x == x) {
-                b.edges.erase(it);
-                return;
-            }
-    }
-
-    // a comes before b on their ring walked from head.
-    static bool Before(const G3RoofVertex* head, const G3RoofVertex* a, const G3RoofVertex* b)
-    {
-        if (a == head || b == head)
-            return a == head;
-        // Both walks forward, step by step: the first to meet the other
-        // vertex or the head decides, after the shorter of the two walks.
-        const G3RoofVertex* pa = a;
-        const G3RoofVertex* pb = b;
-        for (;;) {
-            pa = pa->next;
-            if (pa == b)
-                return true;
-            if (pa == head)
-                return false;
-            pb = pb->next;
-            if (pb == a)
-                return false;
-            if (pb == head)
-                return true;
-        }
-    }
-
-    // The facet-ring edge that takes the section of `ring`: *x with its
-    // ring *k; false when none does.
-    bool Find(const Pitch& pi, GArrayCollection& rings, const G3RoofVertex* ring, G3RoofVertex** x, int* k) const
-    {
-        const double* pd = ring->prev->lower->point.GetXYZ();
-        const double* pc = ring->lower->point.GetXYZ();
-        const double z0 = pc[2];
-        double lo = 0.0, hi = 0.0;
-        Extent(pi, pd, pc, &lo, &hi);
-        *x = nullptr;
-        *k = -1;
-        for (long long key = Key(z0 - kPlaneSide), last = Key(z0 + kPlaneSide); key <= last; ++key) {
-            const auto found = pi.buckets.find(key);
-            if (found == pi.buckets.end())
-                continue;
-            const Bucket& b = found->second;
-            // PtOnSegment's band: 1e-6 across, a 1e-6 share of the length
-            // along; kept with a wide margin.
-            const double margin =
-                1e-5 + 1e-5 * (b.maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
-            const auto end = b.edges.upper_bound(hi + margin);
-            for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
-                const Entry& e = it->second;
-                if (e.tmax < lo - margin || (*x && e.ring > *k) || !SectionFits(e.x, e.x->next, pd, pc, z0))
-                    continue;
-                if (*x == nullptr || e.ring < *k ||
-                    Before(static_cast<G3RoofVertex*>(rings.get(e.ring)), e.x, *x)) {
-                    *x = e.x;
-                    *k = e.ring;
-                }
-            }
-        }
-        return *x != nullptr;
-    }
-};
-
-void G3RoofGenerator::AddIndexedSection(int pitchIndex, G3RoofVertex* ring)
-{
-    if (ring == nullptr || !ring->lower || !ring->prev->lower)
-        return;
-    G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(pitchIndex));
-    G3RoofSpliceIndex::Pitch& pi = spliceIndex->pitches[static_cast<std::size_t>(pitchIndex)];
-    G3RoofVertex* x = nullptr;
-    int k = -1;
-    const bool found = spliceIndex->Find(pi, pitch->facetRings, ring, &x, &k);
-    if (pi.firstEmpty >= 0 && (!found || pi.firstEmpty < k)) {
-        // An empty facet ring before any that fits starts afresh.
-        k = pi.firstEmpty;
-        G3RoofVertex* r = SectionRing(ring);
-        pitch->facetRings.put(k, r);
-        spliceIndex->AddRing(pi, r, r, k);
-        while (++pi.firstEmpty < pitch->facetRings.size() && pitch->facetRings.get(pi.firstEmpty))
-            ;
-        if (pi.firstEmpty >= pitch->facetRings.size())
-            pi.firstEmpty = -1;
-        return;
-    }
-    if (!found)
-        return;
-    G3RoofVertex* y = x->next;
-    spliceIndex->Remove(pi, x, y);
-    SpliceSection(static_cast<G3RoofVertex*>(pitch->facetRings.get(k)), x, ring);
-    spliceIndex->AddRing(pi, x, y, k);
 }
 
 bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
@@ -620,6 +421,9 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     todo.push_back({ring});
     // Sections find their facet-ring edge through the index while the
     // sweep runs; the strips and the cleanup below walk the rings.
+    // Sections go into the compact facet rings through their index while
+    // the sweep runs; the strips and the cleanup below work on the vertex
+    // rings handed back.
     G3RoofSpliceIndex index(pitches);
     spliceIndex = &index;
     while (!todo.empty()) {
@@ -657,9 +461,12 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
                 todo.push_back({next[i]});
     }
     spliceIndex = nullptr;
-    if (first && overhang > 0.0)
+    const bool strips = first && overhang > 0.0;
+    index.GiveBack(pitches, !strips);
+    if (strips) {
         AddOverhangStrips(ring);
-    FinishFacetRings();
+        FinishFacetRings();
+    }
     return true;
 }
 
@@ -671,7 +478,7 @@ void G3RoofGenerator::MakeNextRoofSectionEx(G3RoofVertex* ring)
     do {
         if (v->pitchIndex >= 0 && v->pitchIndex < pitches.size()) {
             if (spliceIndex)
-                AddIndexedSection(v->pitchIndex, v);
+                spliceIndex->AddSection(v->pitchIndex, v);
             else
                 AddFacetToRoofPitch(static_cast<G3RoofPitch*>(pitches.get(v->pitchIndex)), v);
         }
