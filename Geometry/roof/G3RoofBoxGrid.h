@@ -137,8 +137,8 @@ public:
         std::sort(out.begin(), out.end());
     }
 
-    // The boxes meeting q, ascending.
-    void Query(const G3RoofBox& q, std::vector<int>& out)
+    // The boxes meeting q, ascending (in no set order with `sorted` false).
+    void Query(const G3RoofBox& q, std::vector<int>& out, bool sorted = true)
     {
         out.clear();
         ++stamp_;
@@ -164,7 +164,8 @@ public:
             }
         for (int i : big_)
             take(i);
-        std::sort(out.begin(), out.end());
+        if (sorted)
+            std::sort(out.begin(), out.end());
     }
 
 private:

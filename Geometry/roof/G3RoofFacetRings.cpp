@@ -180,10 +180,18 @@ void G3RoofSpliceIndex::Remove(Pitch& pi, int x, int y)
         return;
     double lo = 0.0, hi = 0.0;
     Extent(pi.u, p, q, &lo, &hi);
-    Bucket& b = pi.buckets[Key(p[2])];
+    const auto found = pi.buckets.find(Key(p[2]));
+    if (found == pi.buckets.end())
+        return;
+    Bucket& b = found->second;
     for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
         if (it->second.x == x) {
             b.edges.erase(it);
+            // An empty bucket goes: the sweep leaves one behind per level
+            // otherwise. Its longest length starts afresh with the next
+            // entry, still a bound for every entry in it.
+            if (b.edges.empty())
+                pi.buckets.erase(found);
             return;
         }
 }

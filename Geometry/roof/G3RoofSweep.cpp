@@ -183,25 +183,36 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         }
         G3RoofBoxGrid grid(sweeps);
         std::vector<int> tried;
+        std::vector<std::pair<int, double>> met;
         for (int k = 0; k < n; ++k) {
+            // The walk over the pairs (k, e) in order of e lowers h to each
+            // meeting that lies below it. A meeting below the current h
+            // lies below h as it stood when k's turn came, so the meetings
+            // are gathered against that height in any order and only those
+            // (few) are walked in order of e.
+            const double hk = h;
+            met.clear();
+            auto meet = [&](int e) {
+                double at = 0.0;
+                if (SplitCandidate(vs, k, e, z, hk, &at))
+                    met.emplace_back(e, at);
+            };
             G3RoofBox path;
             if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &path)) {
-                grid.Query(path, tried);
-                if (!always.empty()) {
-                    tried.insert(tried.end(), always.begin(), always.end());
-                    std::sort(tried.begin(), tried.end());
-                    tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
-                }
+                grid.Query(path, tried, false);
+                for (int e : tried)
+                    meet(e);
+                for (int e : always)
+                    meet(e);
             } else {
-                tried.resize(static_cast<std::size_t>(n));
                 for (int e = 0; e < n; ++e)
-                    tried[static_cast<std::size_t>(e)] = e;
+                    meet(e);
             }
-            for (int e : tried) {
-                double at = 0.0;
-                if (SplitCandidate(vs, k, e, z, h, &at))
-                    h = at;
-            }
+            if (met.size() > 1)
+                std::sort(met.begin(), met.end());
+            for (const auto& m : met)
+                if (m.second < h - kPlaneSide)
+                    h = m.second;
         }
     }
 
