@@ -164,6 +164,8 @@ private:
     static bool PitchPlane(G3RoofVertex* p, G3RoofVertex* v);
     // The steps of the sweep (G3RoofSweep.cpp).
     G3RoofVertex* NextLevel(G3RoofVertex* ring);
+    // Cleans `ring` (taken over) and splits it at its self-contacts into
+    // simple rings, added to `out`.
     void SplitSimple(G3RoofVertex* ring, GArrayCollection* out);
     void FinishFacetRings();
     // The facet rings and their level edges while MakeRoofEx runs (its own

@@ -1,13 +1,15 @@
 // The level sweep of the roof generator. Each level is a ring at one
 // height; the next level is the ring grown along the vertices' bisector
 // lines (the common lines of neighbouring pitch planes) up to the first
-// height where an edge collapses (edge event) or, found by refinement, where
-// the ring first touches itself (split event). Invariants: every level lies
+// height where an edge collapses (edge event) or where a vertex first meets
+// an edge it does not end (split event). Invariants: every level lies
 // strictly more than kPlaneSide above the one it grew from, every vertex
-// links to the vertex it grew from, a level that touches itself is split
-// into simple rings before it grows on, and every section between two
-// levels lies in one pitch plane and is spliced into a facet ring of that
-// plane. Rounding happens only in the plane intersections.
+// links to the vertex it grew from until its sections are made, a level
+// that touches itself is split into simple rings before it grows on, every
+// section between two levels lies in one pitch plane and is spliced into a
+// facet ring of that plane, and a level is released once it is split (only
+// the ring the sweep starts from stays with the generator). Rounding
+// happens only in the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -154,11 +156,12 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     }
 
     // A vertex that reaches an edge it does not end before h splits the
-    // ring there. Where the ring grown to h would be turned inside out
-    // rather than crossed (a reflex corner that bends by a hair), the
-    // crossing test below does not see it.
-    // Only the edges whose sweep up to h comes near the vertex's path are
-    // tried, in the order of a walk over all pairs.
+    // ring there. Only the edges whose sweep up to h comes near the
+    // vertex's path are tried, with the outcome of a walk over all pairs:
+    // a meeting below h lies on the vertex's path and on the edge's sweep
+    // between z and h, inside both boxes. With every such pair tried, the
+    // ring grown to the h found crosses itself nowhere short of a meeting,
+    // so no refinement round follows.
     {
         const double h0 = h;
         std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
@@ -337,7 +340,7 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
 void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 {
     std::vector<G3RoofVertex*> stack;
-    stack.push_back(G3RoofRing::Copy(ring));
+    stack.push_back(ring);
     // Every split leaves two rings of fewer vertices each, so the number of
     // splits is bounded by the ring's size.
     while (!stack.empty()) {
@@ -441,16 +444,15 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
         G3RoofVertex* r = todo.back().ring;
         todo.pop_back();
         GArrayCollection subs;
+        // A level is read only by its split, which takes it over; the ring
+        // handed in stays with the generator (the overhang strips start
+        // from it).
         if (first && r == ring)
             subs.add(r);
         else
-            SplitSimple(r, &subs);
-        // A level is read only by its split; the ring handed in stays with
-        // the generator (the overhang strips start from it).
+            SplitSimple(r == ring ? G3RoofRing::Copy(r) : r, &subs);
         if (r == ring)
             levelRings.add(r);
-        else
-            G3RoofRing::Release(r);
         std::vector<G3RoofVertex*> next;
         for (int i = 0; i < subs.size(); ++i)
             next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
