@@ -126,10 +126,15 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         return nullptr;
     const double z = ring->point.GetZ();
     double h = std::numeric_limits<double>::infinity();
+    // collapseAt[i]: where the edges into and out of vertex i collapse
+    // (meets[i]: their three planes meet in a point).
+    std::vector<double> collapseAt(3 * static_cast<std::size_t>(n), 0.0);
+    std::vector<char> meets(static_cast<std::size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         G3RoofVertex* v = vs[i];
-        double x[3];
-        if (G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] - kPlaneSide > z)
+        double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
+        meets[i] = G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) ? 1 : 0;
+        if (meets[i] && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
     }
     // The lowest collapse height this level takes: edges whose collapse
@@ -145,8 +150,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             const double* a = vs[i]->point.GetXYZ();
             const double* b = vs[i]->next->point.GetXYZ();
             area2 += a[0] * b[1] - b[0] * a[1];
-            double x[3];
-            if (G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) && x[2] > z - kPlaneSide)
+            const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
+            if (meets[i] && x[2] > z - kPlaneSide)
                 apex = std::fmax(apex, x[2]);
         }
         if (!(std::fabs(area2) >= GTolerance::kZeroArea) || !std::isfinite(apex))
@@ -159,9 +164,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // ring there. Only the edges whose sweep up to h comes near the
     // vertex's path are tried, with the outcome of a walk over all pairs:
     // a meeting below h lies on the vertex's path and on the edge's sweep
-    // between z and h, inside both boxes. With every such pair tried, the
-    // ring grown to the h found crosses itself nowhere short of a meeting,
-    // so no refinement round follows.
+    // between z and h, inside both boxes. No second look at the ring grown
+    // to the h found is needed: a pair of its edges that cross there could
+    // only lower h through a meeting of the same kind, against the same h,
+    // and every such meeting was tried here.
     {
         const double h0 = h;
         std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
@@ -229,19 +235,14 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // kPlaneSide off the level's height, so that it stays on its planes.
     LevelPositions(vs, h, pos, ok);
     std::vector<char> collapse(static_cast<std::size_t>(n), 0);
-    std::vector<double> at(3 * static_cast<std::size_t>(n), 0.0);
     int keep = -1;
     for (int i = 0; i < n; ++i) {
-        double* x = &at[3 * static_cast<std::size_t>(i)];
+        const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
         // A step between collinear eaves starts with no length and opens
         // up: its planes meet at the level itself, which rounding may put
         // a hair above it.
         const bool step = SameXY(vs[i]->point.GetXYZ(), vs[(i + n - 1) % n]->point.GetXYZ());
-        collapse[i] = !step && G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
-                              x[2] > floorZ &&
-                              x[2] <= h + kPlaneSide
-                          ? 1
-                          : 0;
+        collapse[i] = !step && meets[i] && x[2] > floorZ && x[2] <= h + kPlaneSide ? 1 : 0;
         if (!collapse[i])
             keep = i;
     }
@@ -253,7 +254,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             continue;
         double x[3];
         const bool joined = collapse[i0] && (keep >= 0 || k > 1);  // vertex i-1 is placed already
-        const double* from = joined ? &pos[3 * i0] : &at[3 * i];
+        const double* from = joined ? &pos[3 * i0] : &collapseAt[3 * static_cast<std::size_t>(i)];
         x[0] = from[0], x[1] = from[1], x[2] = from[2];
         for (int c = 0; c < 3; ++c) {
             pos[3 * i + c] = x[c];
