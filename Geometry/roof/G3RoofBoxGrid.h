@@ -1,7 +1,7 @@
 #pragma once
-// Boxes on the roof's ground plan and a hash grid over them, for the passes
-// of the sweep that look for pairs of edges (or an edge and a vertex) that
-// may touch: the grid hands back every box that meets a query box, in
+// Boxes on the roof's ground plan and a grid over them, for the passes of
+// the sweep that look for pairs of edges (or an edge and a vertex) that may
+// touch: the grid hands back every box that meets a query box, in
 // ascending order, so that a pass over the pairs keeps the order of a walk
 // over all of them.
 
@@ -66,17 +66,14 @@ struct G3RoofBox {
 
 // Square cells of about twice the boxes' median size; a box over more than
 // kMaxCells cells goes to a list every query reads instead, and a query over
-// more than that many cells reads every box.
+// more than that many cells reads every box. The cells are one flat array
+// (filed by counting) when the boxes' cells span not many more cells than
+// there are boxes, a hash of cells otherwise.
 class G3RoofBoxGrid {
 public:
-    // Boxes that are not Valid() are left out (no query finds them). With
-    // `segments` (ax, ay, bx, by, reach for each box), a box goes only into
-    // the cells that come within `reach` of its segment.
-    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
-        : boxes_(boxes), seen_(boxes.size(), 0)
+    // Boxes that are not Valid() are left out (no query finds them).
+    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes) : boxes_(boxes), seen_(boxes.size(), 0)
     {
-        if (segments)
-            segs_ = *segments;
         // Twice the median size: a few long boxes do not coarsen the grid.
         std::vector<double> sizes;
         for (const G3RoofBox& b : boxes_)
@@ -88,53 +85,61 @@ public:
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
             cell_ = 1.0;
+        // The cells of each box that fits, and their common span.
+        std::vector<long long> spans;
+        std::vector<int> filed;
+        long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
         for (std::size_t i = 0; i < boxes_.size(); ++i) {
             const G3RoofBox& b = boxes_[i];
             if (!b.Valid())
                 continue;
             valid_.push_back(static_cast<int>(i));
-            long long x0, y0, x1, y1;
-            if (!Cells(b, &x0, &y0, &x1, &y1)) {
+            long long c[4];
+            if (!Cells(b, &c[0], &c[1], &c[2], &c[3])) {
                 big_.push_back(static_cast<int>(i));
                 continue;
             }
-            for (long long x = x0; x <= x1; ++x)
-                for (long long y = y0; y <= y1; ++y)
-                    if (Near(static_cast<int>(i), x, y))
-                        cells_[Key(x, y)].push_back(static_cast<int>(i));
+            if (filed.empty()) {
+                gx0 = c[0], gy0 = c[1], gx1 = c[2], gy1 = c[3];
+            } else {
+                gx0 = std::min(gx0, c[0]), gy0 = std::min(gy0, c[1]);
+                gx1 = std::max(gx1, c[2]), gy1 = std::max(gy1, c[3]);
+            }
+            filed.push_back(static_cast<int>(i));
+            spans.insert(spans.end(), c, c + 4);
         }
-    }
-
-    // The boxes meeting box i whose segments come near segment i (within
-    // the two reaches), ascending; boxes over many cells are all taken.
-    void QuerySegment(int i, std::vector<int>& out)
-    {
-        const G3RoofBox& q = boxes_[static_cast<std::size_t>(i)];
-        long long x0, y0, x1, y1;
-        if (segs_.empty() || !q.Valid() || !Cells(q, &x0, &y0, &x1, &y1)) {
-            Query(q, out);
+        const double width = static_cast<double>(gx1 - gx0 + 1), height = static_cast<double>(gy1 - gy0 + 1);
+        if (!filed.empty() && width * height <= 4.0 * static_cast<double>(filed.size()) + 1024.0) {
+            flat_ = true;
+            x0_ = gx0, y0_ = gy0, width_ = gx1 - gx0 + 1, height_ = gy1 - gy0 + 1;
+            start_.assign(static_cast<std::size_t>(width_ * height_ + 1), 0);
+            for (int pass = 0; pass < 2; ++pass) {
+                for (std::size_t f = 0; f < filed.size(); ++f) {
+                    const long long* c = &spans[4 * f];
+                    for (long long x = c[0]; x <= c[2]; ++x)
+                        for (long long y = c[1]; y <= c[3]; ++y) {
+                            const std::size_t at = static_cast<std::size_t>((x - x0_) * height_ + (y - y0_));
+                            if (pass == 0)
+                                ++start_[at + 1];
+                            else
+                                items_[static_cast<std::size_t>(fill_[at]++)] = filed[f];
+                        }
+                }
+                if (pass == 0) {
+                    for (std::size_t k = 1; k < start_.size(); ++k)
+                        start_[k] += start_[k - 1];
+                    items_.assign(static_cast<std::size_t>(start_.back()), 0);
+                    fill_.assign(start_.begin(), start_.end() - 1);
+                }
+            }
             return;
         }
-        out.clear();
-        ++stamp_;
-        auto take = [&](int j) {
-            if (seen_[static_cast<std::size_t>(j)] != stamp_ && boxes_[static_cast<std::size_t>(j)].Meets(q)) {
-                seen_[static_cast<std::size_t>(j)] = stamp_;
-                out.push_back(j);
-            }
-        };
-        for (long long x = x0; x <= x1; ++x)
-            for (long long y = y0; y <= y1; ++y) {
-                if (!Near(i, x, y))
-                    continue;
-                const auto found = cells_.find(Key(x, y));
-                if (found != cells_.end())
-                    for (int j : found->second)
-                        take(j);
-            }
-        for (int j : big_)
-            take(j);
-        std::sort(out.begin(), out.end());
+        for (std::size_t f = 0; f < filed.size(); ++f) {
+            const long long* c = &spans[4 * f];
+            for (long long x = c[0]; x <= c[2]; ++x)
+                for (long long y = c[1]; y <= c[3]; ++y)
+                    cells_[Key(x, y)].push_back(filed[f]);
+        }
     }
 
     // The boxes meeting q, ascending (in no set order with `sorted` false).
@@ -155,13 +160,22 @@ public:
                 out.push_back(i);
             }
         };
-        for (long long x = x0; x <= x1; ++x)
-            for (long long y = y0; y <= y1; ++y) {
-                const auto found = cells_.find(Key(x, y));
-                if (found != cells_.end())
-                    for (int i : found->second)
-                        take(i);
-            }
+        if (flat_) {
+            for (long long x = std::max(x0, x0_); x <= std::min(x1, x0_ + width_ - 1); ++x)
+                for (long long y = std::max(y0, y0_); y <= std::min(y1, y0_ + height_ - 1); ++y) {
+                    const std::size_t at = static_cast<std::size_t>((x - x0_) * height_ + (y - y0_));
+                    for (int k = start_[at]; k < start_[at + 1]; ++k)
+                        take(items_[static_cast<std::size_t>(k)]);
+                }
+        } else {
+            for (long long x = x0; x <= x1; ++x)
+                for (long long y = y0; y <= y1; ++y) {
+                    const auto found = cells_.find(Key(x, y));
+                    if (found != cells_.end())
+                        for (int i : found->second)
+                            take(i);
+                }
+        }
         for (int i : big_)
             take(i);
         if (sorted)
@@ -170,23 +184,6 @@ public:
 
 private:
     static constexpr double kMaxCells = 256.0;
-    // Segment i comes within its reach of some point of cell (x, y): its
-    // distance to the cell's centre is at most the reach and half the
-    // cell's diagonal. Always true without segments.
-    bool Near(int i, long long x, long long y) const
-    {
-        if (segs_.empty())
-            return true;
-        const double* s = &segs_[5 * static_cast<std::size_t>(i)];
-        const double cx = (static_cast<double>(x) + 0.5) * cell_, cy = (static_cast<double>(y) + 0.5) * cell_;
-        const double ux = s[2] - s[0], uy = s[3] - s[1];
-        const double len2 = ux * ux + uy * uy;
-        double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
-        t = std::fmax(0.0, std::fmin(1.0, t));
-        const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
-        const double limit = s[4] + 0.75 * cell_;
-        return !(dx * dx + dy * dy > limit * limit);
-    }
     static std::uint64_t Key(long long x, long long y)
     {
         return (static_cast<std::uint64_t>(x) << 32) ^ (static_cast<std::uint64_t>(y) & 0xffffffffULL);
@@ -209,10 +206,14 @@ private:
     }
 
     std::vector<G3RoofBox> boxes_;
-    std::vector<double> segs_;
     std::vector<int> valid_, big_;
     std::vector<std::uint32_t> seen_;
     std::uint32_t stamp_ = 0;
     double cell_ = 1.0;
+    // Flat cells: column-major over the span x0_.., y0_..; cell k holds
+    // items_[start_[k] .. start_[k + 1]).
+    bool flat_ = false;
+    long long x0_ = 0, y0_ = 0, width_ = 0, height_ = 0;
+    std::vector<int> start_, fill_, items_;
     std::unordered_map<std::uint64_t, std::vector<int>> cells_;
 };
