@@ -98,21 +98,36 @@ double SweepMargin(const G3RoofBox& b)
 }
 
 // The box of the path of the vertex between the planes of v and n from
-// height z up to h: where it may meet an edge in between. False when the
-// two planes are so close to parallel that the path is not worth a box.
+// height z up to h: where it may meet an edge in between. The ends of the
+// path are level points, whose rounding grows as the planes' level lines
+// turn parallel (the vertex then races along a nearly level ridge): the
+// box takes in a bound of it. False when the two planes are so close to
+// parallel that the path is not worth a box, or that bound is not small
+// beside the margin.
 bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, G3RoofBox* box)
 {
     const double* p = v->plane;
     const double* q = n->plane;
     const double det = Det2x2(p[0], p[1], q[0], q[1]);
-    if (!(std::fabs(det) >= 1e-3 * std::hypot(p[0], p[1]) * std::hypot(q[0], q[1])))
+    const double np = std::hypot(p[0], p[1]), nq = std::hypot(q[0], q[1]);
+    if (!(std::fabs(det) >= GTolerance::kZeroNormal))
         return false;
     double a[3], b[3];
     if (!G3RoofLevelPoint(p, q, z, a) || !G3RoofLevelPoint(p, q, h, b))
         return false;
+    // Cramer's rule on the 2x2 system: each numerator and the determinant
+    // carry a few roundings of their products, divided by the determinant.
+    const double eps = std::numeric_limits<double>::epsilon();
+    const double reach = std::fmax(std::fabs(z), std::fabs(h));
+    const double rhs = (std::fabs(p[3]) + std::fabs(p[2]) * reach) * nq + (std::fabs(q[3]) + std::fabs(q[2]) * reach) * np;
+    const double scale = std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])), std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+    const double rounding = 16.0 * eps * (rhs + scale * (std::fabs(p[0] * q[1]) + std::fabs(p[1] * q[0]))) / std::fabs(det);
     *box = G3RoofBox(a, a, 0.0);
     box->Take(b);
-    box->Widen(SweepMargin(*box));
+    const double margin = SweepMargin(*box);
+    if (!(std::fabs(det) >= 1e-3 * np * nq) && !(rounding <= 1e-2 * margin))
+        return false;
+    box->Widen(margin + rounding);
     return box->Valid();
 }
 

@@ -126,6 +126,48 @@ std::uint64_t RoofBits(const Case& c)
     return h;
 }
 
+// The outlines of the roof benchmark (same generator and seeds): random
+// star-shaped with pitches of 15 to 60 degrees (kind 2), combs (3) and
+// stars of alternating radii (4), the last two with one pitch of 30.
+Case BenchOutline(int kind, int edges)
+{
+    Case c;
+    std::mt19937 rng(1234u + static_cast<unsigned>(edges));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    if (kind == 3) {
+        const int teeth = std::max(1, edges / 4);
+        std::vector<double> x = {0.0};
+        for (int i = 0; i < teeth; ++i) {
+            x.push_back(x.back() + 1.0 + 0.5 * unit(rng));
+            x.push_back(x.back() + 1.0 + 0.5 * unit(rng));
+        }
+        c.p = {{0, 0}, {x[2 * teeth - 1], 0}};
+        for (int i = teeth - 1; i >= 0; --i) {
+            const double tip = 6.0 + 6.0 * unit(rng);
+            c.p.insert(c.p.end(), {{x[2 * i + 1], tip}, {x[2 * i], tip}});
+            if (i > 0)
+                c.p.insert(c.p.end(), {{x[2 * i], 2}, {x[2 * i - 1], 2}});
+        }
+        c.a.assign(c.p.size(), Deg(30.0));
+    } else if (kind == 4) {
+        const double r = edges / (2.0 * kPi);
+        for (int i = 0; i < edges; ++i) {
+            const double t = 2.0 * kPi * (i + 0.2 * unit(rng)) / edges;
+            const double ri = (i % 2 ? 0.6 * r : r) * (1.0 + 0.05 * unit(rng));
+            c.p.push_back({ri * std::cos(t), ri * std::sin(t)});
+        }
+        c.a.assign(c.p.size(), Deg(30.0));
+    } else {
+        for (int i = 0; i < edges; ++i) {
+            const double t = 2.0 * kPi * (i + 0.4 * unit(rng)) / edges;
+            const double r = 10.0 + 10.0 * unit(rng);
+            c.p.push_back({r * std::cos(t), r * std::sin(t)});
+            c.a.push_back(Deg(15.0 + 45.0 * unit(rng)));
+        }
+    }
+    return c;
+}
+
 // Recorded from the whole-level sweep, seeds 1 to 100.
 const std::uint64_t kRecorded[100] = {
     0xe83f1a5fe7a4900dULL, 0x36f67c318cb3d03aULL, 0xfce9c96c3dc0cde6ULL, 0x42c5ae4b8620dce2ULL,
@@ -173,4 +215,18 @@ TEST(RoofSweepBits, RandomFamiliesKeepTheirRecordedFacets)
         }
     }
     EXPECT_EQ(0, differ) << table;
+}
+
+TEST(RoofSweepBits, BenchmarkOutlinesKeepTheirRecordedFacets)
+{
+    const struct {
+        int kind, edges;
+        std::uint64_t bits;
+    } kCases[] = {
+        {2, 200, 0xc4e20a75df60a90bULL},
+        {3, 300, 0x2b8141d96dfece10ULL},
+        {4, 300, 0xa420d0560e1a56a8ULL},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(c.bits, RoofBits(BenchOutline(c.kind, c.edges))) << c.kind << " " << c.edges;
 }
