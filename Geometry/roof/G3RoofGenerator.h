@@ -130,6 +130,9 @@ public:
     double reservedValue;
     double thickness;
     double overhang;
+    // The ring each sweep started from (owned). The levels above it are
+    // released once split and once their sections are made: a sweep holds
+    // only the levels still waiting to grow.
     GArrayCollection levelRings;
     GArrayCollection pitches;
     G3Surface* surface;
