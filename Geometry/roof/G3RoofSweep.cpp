@@ -97,14 +97,15 @@ double SweepMargin(const G3RoofBox& b)
     return 4.0 * kPlaneSide + 4e-6 * size + 1e-8 * mag;
 }
 
-// The box of the path of the vertex between the planes of v and n from
-// height z up to h: where it may meet an edge in between. The ends of the
+// The path of the vertex between the planes of v and n from height z up to
+// h as a segment with its reach (ax, ay, bx, by, reach): where it may meet
+// an edge in between. The ends of the
 // path are level points, whose rounding grows as the planes' level lines
 // turn parallel (the vertex then races along a nearly level ridge): the
 // box takes in a bound of it. False when the two planes are so close to
 // parallel that the path is not worth a box, or that bound is not small
 // beside the margin.
-bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, G3RoofBox* box)
+bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, double* seg)
 {
     const double* p = v->plane;
     const double* q = n->plane;
@@ -122,13 +123,15 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
     const double rhs = (std::fabs(p[3]) + std::fabs(p[2]) * reach) * nq + (std::fabs(q[3]) + std::fabs(q[2]) * reach) * np;
     const double scale = std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])), std::fmax(std::fabs(b[0]), std::fabs(b[1])));
     const double rounding = 16.0 * eps * (rhs + scale * (std::fabs(p[0] * q[1]) + std::fabs(p[1] * q[0]))) / std::fabs(det);
-    *box = G3RoofBox(a, a, 0.0);
-    box->Take(b);
-    const double margin = SweepMargin(*box);
+    G3RoofBox box(a, a, 0.0);
+    box.Take(b);
+    const double margin = SweepMargin(box);
     if (!(std::fabs(det) >= 1e-3 * np * nq) && !(rounding <= 1e-2 * margin))
         return false;
-    box->Widen(margin + rounding);
-    return box->Valid();
+    seg[0] = a[0], seg[1] = a[1], seg[2] = b[0], seg[3] = b[1];
+    seg[4] = margin + rounding;
+    box.Widen(seg[4]);
+    return box.Valid();
 }
 
 } // namespace
@@ -186,6 +189,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     {
         const double h0 = h;
         std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
+        // The sweep of an edge lies within half the longer move of its ends
+        // (and the margin) of the segment between the midpoints of those
+        // moves: the grid may file it along that segment.
+        std::vector<double> spines(5 * static_cast<std::size_t>(n), 0.0);
         std::vector<int> always;  // edges without a box: tried with every vertex
         for (int e = 0; e < n; ++e) {
             const int e0 = (e + n - 1) % n, e1 = (e + 1) % n;
@@ -201,11 +208,22 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             b = G3RoofBox(ends[0], ends[0], 0.0);
             for (int c = 1; c < 4; ++c)
                 b.Take(ends[c]);
-            b.Widen(SweepMargin(b));
-            if (!b.Valid())
+            const double margin = SweepMargin(b);
+            b.Widen(margin);
+            if (!b.Valid()) {
                 always.push_back(e);
+                continue;
+            }
+            double* sp = &spines[5 * static_cast<std::size_t>(e)];
+            for (int c = 0; c < 2; ++c) {
+                sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
+                sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
+            }
+            sp[4] = 0.5 * std::fmax(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
+                                    std::hypot(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
+                    margin;
         }
-        G3RoofBoxGrid grid(sweeps);
+        G3RoofBoxGrid grid(sweeps, &spines);
         std::vector<int> tried;
         std::vector<std::pair<int, double>> met;
         for (int k = 0; k < n; ++k) {
@@ -221,9 +239,9 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 if (SplitCandidate(vs, k, e, z, hk, &at))
                     met.emplace_back(e, at);
             };
-            G3RoofBox path;
-            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &path)) {
-                grid.Query(path, tried, false);
+            double path[5];
+            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, path)) {
+                grid.QueryPath(path, tried);
                 for (int e : tried)
                     meet(e);
                 for (int e : always)
@@ -316,9 +334,21 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
     const int n = static_cast<int>(vs.size());
     std::vector<G3RoofBox> boxes;
     boxes.reserve(static_cast<std::size_t>(n));
-    for (int m = 0; m < n; ++m)
-        boxes.emplace_back(vs[m]->point.GetXYZ(), vs[(m + 1) % n]->point.GetXYZ());
-    G3RoofBoxGrid grid(boxes);
+    // A vertex touches an edge within PtOnSegment's band (1e-6 across, a
+    // 1e-6 share of the length along) and the rounding of the corners,
+    // with room to spare: the grid may file each edge along it that far.
+    std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
+    for (int m = 0; m < n; ++m) {
+        const double* a = vs[m]->point.GetXYZ();
+        const double* b = vs[(m + 1) % n]->point.GetXYZ();
+        boxes.emplace_back(a, b);
+        double* sg = &segments[5 * static_cast<std::size_t>(m)];
+        sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
+        sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
+                1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
+                                 std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+    }
+    G3RoofBoxGrid grid(boxes, &segments);
     std::vector<int> near;
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
