@@ -124,15 +124,26 @@ public:
             const int id = static_cast<int>(i);
             valid_.push_back(id);
             long long c[4] = {0, 0, -1, -1};
-            if (!Cells(b, &c[0], &c[1], &c[2], &c[3], segs_.empty() ? kMaxCells : 1e12) ||
-                (!segs_.empty() && !ForNearCells(&segs_[5 * i], kMaxCells, [](long long, long long) {}))) {
+            bool fits = false;
+            if (segs_.empty()) {
+                fits = Cells(b, &c[0], &c[1], &c[2], &c[3], kMaxCells);
+            } else {
+                // The span of the cells along the segment (its reach may
+                // take them past the cells under the box).
+                bool any = false;
+                fits = ForNearCells(&segs_[5 * i], kMaxCells, [&](long long x, long long y) {
+                    if (!any) {
+                        c[0] = c[2] = x, c[1] = c[3] = y;
+                        any = true;
+                    }
+                    c[0] = std::min(c[0], x), c[1] = std::min(c[1], y);
+                    c[2] = std::max(c[2], x), c[3] = std::max(c[3], y);
+                });
+                fits = fits && any;
+            }
+            if (!fits) {
                 big_.push_back(id);
                 continue;
-            }
-            if (!segs_.empty()) {
-                // Cells along the segment reach at most one cell past the
-                // cells under its box.
-                --c[0], --c[1], ++c[2], ++c[3];
             }
             if (filed.empty()) {
                 gx0 = c[0], gy0 = c[1], gx1 = c[2], gy1 = c[3];
