@@ -1,7 +1,7 @@
 #pragma once
-// Boxes on the roof's ground plan and a hash grid over them, for the passes
-// of the sweep that look for pairs of edges (or an edge and a vertex) that
-// may touch: the grid hands back every box that meets a query box, in
+// Boxes on the roof's ground plan and a grid over them, for the passes of
+// the sweep that look for pairs of edges (or an edge and a vertex) that may
+// touch: the grid hands back every box that meets a query box, in
 // ascending order, so that a pass over the pairs keeps the order of a walk
 // over all of them.
 
@@ -66,144 +66,271 @@ struct G3RoofBox {
 
 // Square cells of about twice the boxes' median size; a box over more than
 // kMaxCells cells goes to a list every query reads instead, and a query over
-// more than that many cells reads every box.
+// more than that many cells reads every box. The cells are one flat array
+// (filed by counting) when the boxes' cells span not many more cells than
+// there are boxes, a hash of cells otherwise.
+//
+// With segments (for each box ax, ay, bx, by, reach: the box holds the
+// points within reach of that segment), long slanted boxes that pile up
+// over one another (their areas add up to many times the area they cover,
+// as the spokes of a star do) are filed only in the cells along their
+// segment, walked column by column, and the cells are sized by the room
+// each box has rather than by the boxes' size; QueryPath then looks along
+// a segment the same way.
 class G3RoofBoxGrid {
 public:
-    // Boxes that are not Valid() are left out (no query finds them). With
-    // `segments` (ax, ay, bx, by, reach for each box), a box goes only into
-    // the cells that come within `reach` of its segment.
+    // Boxes that are not Valid() are left out (no query finds them).
     explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
         : boxes_(boxes), seen_(boxes.size(), 0)
     {
-        if (segments)
-            segs_ = *segments;
         // Twice the median size: a few long boxes do not coarsen the grid.
-        std::vector<double> sizes;
-        for (const G3RoofBox& b : boxes_)
-            if (b.Valid())
-                sizes.push_back(std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]));
-        if (!sizes.empty()) {
-            std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
-            cell_ = 2.0 * sizes[sizes.size() / 2];
-        }
-        if (!(cell_ > 1e-9) || !std::isfinite(cell_))
-            cell_ = 1.0;
+        std::vector<double> sizes, reaches;
+        double area = 0.0;
+        G3RoofBox all;
         for (std::size_t i = 0; i < boxes_.size(); ++i) {
             const G3RoofBox& b = boxes_[i];
             if (!b.Valid())
                 continue;
-            valid_.push_back(static_cast<int>(i));
-            long long x0, y0, x1, y1;
-            if (!Cells(b, &x0, &y0, &x1, &y1)) {
-                big_.push_back(static_cast<int>(i));
+            sizes.push_back(std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]));
+            area += (b.hi[0] - b.lo[0]) * (b.hi[1] - b.lo[1]);
+            if (segments)
+                reaches.push_back((*segments)[5 * i + 4]);
+            if (sizes.size() == 1)
+                all = b;
+            else
+                all.Take(b.lo), all.Take(b.hi);
+        }
+        if (!sizes.empty()) {
+            std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
+            cell_ = 2.0 * sizes[sizes.size() / 2];
+        }
+        const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
+        if (segments && !sizes.empty() && area > 16.0 * cover && cover > 0.0 && std::isfinite(area)) {
+            segs_ = *segments;
+            std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
+                             reaches.end());
+            cell_ = std::max(2.0 * std::sqrt(cover / static_cast<double>(sizes.size())),
+                             2.0 * reaches[reaches.size() / 2]);
+        }
+        if (!(cell_ > 1e-9) || !std::isfinite(cell_))
+            cell_ = 1.0;
+        // The cells of each box that fits, and their common span.
+        std::vector<int> filed;
+        long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
+        for (std::size_t i = 0; i < boxes_.size(); ++i) {
+            const G3RoofBox& b = boxes_[i];
+            if (!b.Valid())
+                continue;
+            const int id = static_cast<int>(i);
+            valid_.push_back(id);
+            long long c[4] = {0, 0, -1, -1};
+            bool fits = false;
+            if (segs_.empty()) {
+                fits = Cells(b, &c[0], &c[1], &c[2], &c[3], kMaxCells);
+            } else {
+                // The span of the cells along the segment (its reach may
+                // take them past the cells under the box).
+                bool any = false;
+                fits = ForNearCells(&segs_[5 * i], kMaxCells, [&](long long x, long long y) {
+                    if (!any) {
+                        c[0] = c[2] = x, c[1] = c[3] = y;
+                        any = true;
+                    }
+                    c[0] = std::min(c[0], x), c[1] = std::min(c[1], y);
+                    c[2] = std::max(c[2], x), c[3] = std::max(c[3], y);
+                });
+                fits = fits && any;
+            }
+            if (!fits) {
+                big_.push_back(id);
                 continue;
             }
+            if (filed.empty()) {
+                gx0 = c[0], gy0 = c[1], gx1 = c[2], gy1 = c[3];
+            } else {
+                gx0 = std::min(gx0, c[0]), gy0 = std::min(gy0, c[1]);
+                gx1 = std::max(gx1, c[2]), gy1 = std::max(gy1, c[3]);
+            }
+            filed.push_back(id);
+        }
+        // Calls f(x, y) for each cell box i is filed in.
+        auto cellsOf = [&](int i, auto&& f) {
+            if (!segs_.empty()) {
+                ForNearCells(&segs_[5 * static_cast<std::size_t>(i)], kMaxCells, f);
+                return;
+            }
+            long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+            if (!Cells(boxes_[static_cast<std::size_t>(i)], &x0, &y0, &x1, &y1, kMaxCells))
+                return;
             for (long long x = x0; x <= x1; ++x)
                 for (long long y = y0; y <= y1; ++y)
-                    if (Near(static_cast<int>(i), x, y))
-                        cells_[Key(x, y)].push_back(static_cast<int>(i));
-        }
-    }
-
-    // The boxes meeting box i whose segments come near segment i (within
-    // the two reaches), ascending; boxes over many cells are all taken.
-    void QuerySegment(int i, std::vector<int>& out)
-    {
-        const G3RoofBox& q = boxes_[static_cast<std::size_t>(i)];
-        long long x0, y0, x1, y1;
-        if (segs_.empty() || !q.Valid() || !Cells(q, &x0, &y0, &x1, &y1)) {
-            Query(q, out);
+                    f(x, y);
+        };
+        const double width = static_cast<double>(gx1 - gx0 + 1), height = static_cast<double>(gy1 - gy0 + 1);
+        if (!filed.empty() && width * height <= 4.0 * static_cast<double>(filed.size()) + 1024.0) {
+            flat_ = true;
+            x0_ = gx0, y0_ = gy0, width_ = gx1 - gx0 + 1, height_ = gy1 - gy0 + 1;
+            start_.assign(static_cast<std::size_t>(width_ * height_ + 1), 0);
+            for (int i : filed)
+                cellsOf(i, [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
+            for (std::size_t k = 1; k < start_.size(); ++k)
+                start_[k] += start_[k - 1];
+            items_.assign(static_cast<std::size_t>(start_.back()), 0);
+            std::vector<int> fill(start_.begin(), start_.end() - 1);
+            for (int i : filed)
+                cellsOf(i, [&](long long x, long long y) { items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = i; });
             return;
         }
-        out.clear();
-        ++stamp_;
-        auto take = [&](int j) {
-            if (seen_[static_cast<std::size_t>(j)] != stamp_ && boxes_[static_cast<std::size_t>(j)].Meets(q)) {
-                seen_[static_cast<std::size_t>(j)] = stamp_;
-                out.push_back(j);
-            }
-        };
-        for (long long x = x0; x <= x1; ++x)
-            for (long long y = y0; y <= y1; ++y) {
-                if (!Near(i, x, y))
-                    continue;
-                const auto found = cells_.find(Key(x, y));
-                if (found != cells_.end())
-                    for (int j : found->second)
-                        take(j);
-            }
-        for (int j : big_)
-            take(j);
-        std::sort(out.begin(), out.end());
+        for (int i : filed)
+            cellsOf(i, [&](long long x, long long y) { cells_[Key(x, y)].push_back(i); });
     }
 
-    // The boxes meeting q, ascending.
-    void Query(const G3RoofBox& q, std::vector<int>& out)
+    // The boxes meeting q, ascending (in no set order with `sorted` false).
+    void Query(const G3RoofBox& q, std::vector<int>& out, bool sorted = true)
     {
         out.clear();
         ++stamp_;
-        long long x0, y0, x1, y1;
-        if (!Cells(q, &x0, &y0, &x1, &y1)) {
+        long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+        if (!Cells(q, &x0, &y0, &x1, &y1, kMaxCells)) {
             for (int i : valid_)
                 if (boxes_[static_cast<std::size_t>(i)].Meets(q))
                     out.push_back(i);
             return;
         }
-        auto take = [&](int i) {
-            if (seen_[static_cast<std::size_t>(i)] != stamp_ && boxes_[static_cast<std::size_t>(i)].Meets(q)) {
-                seen_[static_cast<std::size_t>(i)] = stamp_;
-                out.push_back(i);
-            }
-        };
         for (long long x = x0; x <= x1; ++x)
-            for (long long y = y0; y <= y1; ++y) {
-                const auto found = cells_.find(Key(x, y));
-                if (found != cells_.end())
-                    for (int i : found->second)
-                        take(i);
-            }
+            for (long long y = y0; y <= y1; ++y)
+                TakeCell(x, y, q, out);
         for (int i : big_)
-            take(i);
-        std::sort(out.begin(), out.end());
+            Take(i, q, out);
+        if (sorted)
+            std::sort(out.begin(), out.end());
+    }
+
+    // The boxes meeting the box of segment `seg` (ax, ay, bx, by, reach)
+    // that lie along it, in no set order: every box whose segment's reach
+    // meets the segment's reach is among them. Without segments, Query on
+    // that box.
+    void QueryPath(const double* seg, std::vector<int>& out)
+    {
+        const G3RoofBox q(seg, seg + 2, seg[4]);
+        if (segs_.empty() || !q.Valid()) {
+            Query(q, out, false);
+            return;
+        }
+        out.clear();
+        ++stamp_;
+        if (!ForNearCells(seg, kMaxPathCells, [&](long long x, long long y) { TakeCell(x, y, q, out); })) {
+            out.clear();
+            ++stamp_;
+            for (int i : valid_)
+                Take(i, q, out);
+            return;
+        }
+        for (int i : big_)
+            Take(i, q, out);
     }
 
 private:
     static constexpr double kMaxCells = 256.0;
-    // Segment i comes within its reach of some point of cell (x, y): its
-    // distance to the cell's centre is at most the reach and half the
-    // cell's diagonal. Always true without segments.
-    bool Near(int i, long long x, long long y) const
+    static constexpr double kMaxPathCells = 4096.0;
+
+    void Take(int i, const G3RoofBox& q, std::vector<int>& out)
     {
-        if (segs_.empty())
-            return true;
-        const double* s = &segs_[5 * static_cast<std::size_t>(i)];
-        const double cx = (static_cast<double>(x) + 0.5) * cell_, cy = (static_cast<double>(y) + 0.5) * cell_;
-        const double ux = s[2] - s[0], uy = s[3] - s[1];
-        const double len2 = ux * ux + uy * uy;
-        double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
-        t = std::fmax(0.0, std::fmin(1.0, t));
-        const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
-        const double limit = s[4] + 0.75 * cell_;
-        return !(dx * dx + dy * dy > limit * limit);
+        if (seen_[static_cast<std::size_t>(i)] != stamp_ && boxes_[static_cast<std::size_t>(i)].Meets(q)) {
+            seen_[static_cast<std::size_t>(i)] = stamp_;
+            out.push_back(i);
+        }
+    }
+    void TakeCell(long long x, long long y, const G3RoofBox& q, std::vector<int>& out)
+    {
+        if (flat_) {
+            if (x < x0_ || x >= x0_ + width_ || y < y0_ || y >= y0_ + height_)
+                return;
+            const std::size_t at = Flat(x, y);
+            for (int k = start_[at]; k < start_[at + 1]; ++k)
+                Take(items_[static_cast<std::size_t>(k)], q, out);
+            return;
+        }
+        const auto found = cells_.find(Key(x, y));
+        if (found != cells_.end())
+            for (int i : found->second)
+                Take(i, q, out);
+    }
+    std::size_t Flat(long long x, long long y) const
+    {
+        return static_cast<std::size_t>((x - x0_) * height_ + (y - y0_));
     }
     static std::uint64_t Key(long long x, long long y)
     {
         return (static_cast<std::uint64_t>(x) << 32) ^ (static_cast<std::uint64_t>(y) & 0xffffffffULL);
     }
-    // The cells under b; false when they are more than kMaxCells (or b is
+    // The cells under b; false when they are more than `limit` (or b is
     // not finite).
-    bool Cells(const G3RoofBox& b, long long* x0, long long* y0, long long* x1, long long* y1) const
+    bool Cells(const G3RoofBox& b, long long* x0, long long* y0, long long* x1, long long* y1, double limit) const
     {
         const double fx0 = std::floor(b.lo[0] / cell_), fy0 = std::floor(b.lo[1] / cell_);
         const double fx1 = std::floor(b.hi[0] / cell_), fy1 = std::floor(b.hi[1] / cell_);
         if (!(std::fabs(fx0) < 1e9 && std::fabs(fy0) < 1e9 && std::fabs(fx1) < 1e9 && std::fabs(fy1) < 1e9))
             return false;
-        if ((fx1 - fx0 + 1.0) * (fy1 - fy0 + 1.0) > kMaxCells)
+        if ((fx1 - fx0 + 1.0) * (fy1 - fy0 + 1.0) > limit)
             return false;
         *x0 = static_cast<long long>(fx0);
         *y0 = static_cast<long long>(fy0);
         *x1 = static_cast<long long>(fx1);
         *y1 = static_cast<long long>(fy1);
+        return true;
+    }
+    // Calls f(x, y) for every cell whose centre lies within the reach of
+    // segment s (ax, ay, bx, by, reach) and three quarters of a cell (more
+    // than half the cell's diagonal): the cells holding a point within
+    // reach. Walked column by column over the rows the segment can reach
+    // there; false (with f called for some cells) when that is more than
+    // `limit` cells or the segment is not finite.
+    template <class F>
+    bool ForNearCells(const double* s, double limit, F&& f) const
+    {
+        const double r = s[4] + 0.75 * cell_;
+        const double fx0 = std::floor((std::fmin(s[0], s[2]) - r) / cell_);
+        const double fx1 = std::floor((std::fmax(s[0], s[2]) + r) / cell_);
+        if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(s[1]) && std::isfinite(s[3]) &&
+              std::isfinite(r)))
+            return false;
+        const double ux = s[2] - s[0], uy = s[3] - s[1];
+        double visited = 0.0;
+        for (double fx = fx0; fx <= fx1; fx += 1.0) {
+            // The part of the segment within r of the column's centre line
+            // in x: a cell's centre within r of the segment is within r of
+            // a point of that part.
+            const double cx = (fx + 0.5) * cell_;
+            double t0 = 0.0, t1 = 1.0;
+            if (ux != 0.0) {
+                const double ta = (cx - r - s[0]) / ux, tb = (cx + r - s[0]) / ux;
+                t0 = std::fmax(0.0, std::fmin(ta, tb));
+                t1 = std::fmin(1.0, std::fmax(ta, tb));
+            } else if (std::fabs(cx - s[0]) > r) {
+                continue;
+            }
+            if (t0 > t1)
+                continue;
+            const double ya = s[1] + t0 * uy, yb = s[1] + t1 * uy;
+            const double fy0 = std::floor((std::fmin(ya, yb) - r) / cell_);
+            const double fy1 = std::floor((std::fmax(ya, yb) + r) / cell_);
+            if (!(std::fabs(fy0) < 1e9 && std::fabs(fy1) < 1e9))
+                return false;
+            visited += fy1 - fy0 + 1.0;
+            if (visited > limit)
+                return false;
+            const long long x = static_cast<long long>(fx);
+            for (long long y = static_cast<long long>(fy0); y <= static_cast<long long>(fy1); ++y) {
+                const double cy = (static_cast<double>(y) + 0.5) * cell_;
+                const double len2 = ux * ux + uy * uy;
+                double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
+                t = std::fmax(0.0, std::fmin(1.0, t));
+                const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
+                if (!(dx * dx + dy * dy > r * r))
+                    f(x, y);
+            }
+        }
         return true;
     }
 
@@ -213,5 +340,10 @@ private:
     std::vector<std::uint32_t> seen_;
     std::uint32_t stamp_ = 0;
     double cell_ = 1.0;
+    // Flat cells: column-major over the span x0_.., y0_..; cell k holds
+    // items_[start_[k] .. start_[k + 1]).
+    bool flat_ = false;
+    long long x0_ = 0, y0_ = 0, width_ = 0, height_ = 0;
+    std::vector<int> start_, items_;
     std::unordered_map<std::uint64_t, std::vector<int>> cells_;
 };

@@ -130,6 +130,9 @@ public:
     double reservedValue;
     double thickness;
     double overhang;
+    // The ring each sweep started from (owned). The levels above it are
+    // released once split and once their sections are made: a sweep holds
+    // only the levels still waiting to grow.
     GArrayCollection levelRings;
     GArrayCollection pitches;
     G3Surface* surface;
@@ -164,12 +167,12 @@ private:
     static bool PitchPlane(G3RoofVertex* p, G3RoofVertex* v);
     // The steps of the sweep (G3RoofSweep.cpp).
     G3RoofVertex* NextLevel(G3RoofVertex* ring);
+    // Cleans `ring` (taken over) and splits it at its self-contacts into
+    // simple rings, added to `out`.
     void SplitSimple(G3RoofVertex* ring, GArrayCollection* out);
     void FinishFacetRings();
-    // AddFacetToRoofPitch through spliceIndex: the same facet ring and edge,
-    // found without walking the rings.
-    void AddIndexedSection(int pitchIndex, G3RoofVertex* ring);
-    // The level edges of the facet rings while MakeRoofEx runs (its own
-    // local), null otherwise.
+    // The facet rings and their level edges while MakeRoofEx runs (its own
+    // local), null otherwise: sections go there, with the choices
+    // AddFacetToRoofPitch would make.
     G3RoofSpliceIndex* spliceIndex = nullptr;
 };

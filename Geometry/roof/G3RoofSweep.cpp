@@ -1,13 +1,15 @@
 // The level sweep of the roof generator. Each level is a ring at one
 // height; the next level is the ring grown along the vertices' bisector
 // lines (the common lines of neighbouring pitch planes) up to the first
-// height where an edge collapses (edge event) or, found by refinement, where
-// the ring first touches itself (split event). Invariants: every level lies
+// height where an edge collapses (edge event) or where a vertex first meets
+// an edge it does not end (split event). Invariants: every level lies
 // strictly more than kPlaneSide above the one it grew from, every vertex
-// links to the vertex it grew from, a level that touches itself is split
-// into simple rings before it grows on, and every section between two
-// levels lies in one pitch plane and is spliced into a facet ring of that
-// plane. Rounding happens only in the plane intersections.
+// links to the vertex it grew from until its sections are made, a level
+// that touches itself is split into simple rings before it grows on, every
+// section between two levels lies in one pitch plane and is spliced into a
+// facet ring of that plane, and a level is released once it is split (only
+// the ring the sweep starts from stays with the generator). Rounding
+// happens only in the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -15,14 +17,13 @@
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
+#include "Geometry/roof/G3RoofFacetRings.h"
 #include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <map>
-#include <unordered_map>
 #include <vector>
 
 using GTolerance::kPlaneSide;
@@ -85,25 +86,6 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     return true;
 }
 
-// c and d lie on one side of the line through a and b, farther from it
-// than PtOnSegment's band with room to spare: the segments a-b and c-d
-// neither cross nor touch, so the segment test fails.
-bool Apart(const double* a, const double* b, const double* c, const double* d)
-{
-    const double ux = b[0] - a[0], uy = b[1] - a[1];
-    const double len2 = ux * ux + uy * uy;
-    if (!(len2 > 0.0))
-        return false;
-    const double sc = ux * (c[1] - a[1]) - uy * (c[0] - a[0]);
-    const double sd = ux * (d[1] - a[1]) - uy * (d[0] - a[0]);
-    double mag = 1.0;
-    for (const double* p : {a, b, c, d})
-        mag = std::fmax(mag, std::fmax(std::fabs(p[0]), std::fabs(p[1])));
-    const double band = 4.0 * kPlaneSide + 1e-9 * mag;
-    return ((sc > 0.0 && sd > 0.0) || (sc < 0.0 && sd < 0.0)) && sc * sc > band * band * len2 &&
-           sd * sd > band * band * len2;
-}
-
 // The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
 // across and a 1e-6 share of the length along) and the rounding of the
 // corners, with room to spare.
@@ -115,23 +97,41 @@ double SweepMargin(const G3RoofBox& b)
     return 4.0 * kPlaneSide + 4e-6 * size + 1e-8 * mag;
 }
 
-// The box of the path of the vertex between the planes of v and n from
-// height z up to h: where it may meet an edge in between. False when the
-// two planes are so close to parallel that the path is not worth a box.
-bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, G3RoofBox* box)
+// The path of the vertex between the planes of v and n from height z up to
+// h as a segment with its reach (ax, ay, bx, by, reach): where it may meet
+// an edge in between. The ends of the
+// path are level points, whose rounding grows as the planes' level lines
+// turn parallel (the vertex then races along a nearly level ridge): the
+// box takes in a bound of it. False when the two planes are so close to
+// parallel that the path is not worth a box, or that bound is not small
+// beside the margin.
+bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, double* seg)
 {
     const double* p = v->plane;
     const double* q = n->plane;
     const double det = Det2x2(p[0], p[1], q[0], q[1]);
-    if (!(std::fabs(det) >= 1e-3 * std::hypot(p[0], p[1]) * std::hypot(q[0], q[1])))
+    const double np = std::hypot(p[0], p[1]), nq = std::hypot(q[0], q[1]);
+    if (!(std::fabs(det) >= GTolerance::kZeroNormal))
         return false;
     double a[3], b[3];
     if (!G3RoofLevelPoint(p, q, z, a) || !G3RoofLevelPoint(p, q, h, b))
         return false;
-    *box = G3RoofBox(a, a, 0.0);
-    box->Take(b);
-    box->Widen(SweepMargin(*box));
-    return box->Valid();
+    // Cramer's rule on the 2x2 system: each numerator and the determinant
+    // carry a few roundings of their products, divided by the determinant.
+    const double eps = std::numeric_limits<double>::epsilon();
+    const double reach = std::fmax(std::fabs(z), std::fabs(h));
+    const double rhs = (std::fabs(p[3]) + std::fabs(p[2]) * reach) * nq + (std::fabs(q[3]) + std::fabs(q[2]) * reach) * np;
+    const double scale = std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])), std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+    const double rounding = 16.0 * eps * (rhs + scale * (std::fabs(p[0] * q[1]) + std::fabs(p[1] * q[0]))) / std::fabs(det);
+    G3RoofBox box(a, a, 0.0);
+    box.Take(b);
+    const double margin = SweepMargin(box);
+    if (!(std::fabs(det) >= 1e-3 * np * nq) && !(rounding <= 1e-2 * margin))
+        return false;
+    seg[0] = a[0], seg[1] = a[1], seg[2] = b[0], seg[3] = b[1];
+    seg[4] = margin + rounding;
+    box.Widen(seg[4]);
+    return box.Valid();
 }
 
 } // namespace
@@ -144,10 +144,15 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         return nullptr;
     const double z = ring->point.GetZ();
     double h = std::numeric_limits<double>::infinity();
+    // collapseAt[i]: where the edges into and out of vertex i collapse
+    // (meets[i]: their three planes meet in a point).
+    std::vector<double> collapseAt(3 * static_cast<std::size_t>(n), 0.0);
+    std::vector<char> meets(static_cast<std::size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         G3RoofVertex* v = vs[i];
-        double x[3];
-        if (G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] - kPlaneSide > z)
+        double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
+        meets[i] = G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) ? 1 : 0;
+        if (meets[i] && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
     }
     // The lowest collapse height this level takes: edges whose collapse
@@ -163,8 +168,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             const double* a = vs[i]->point.GetXYZ();
             const double* b = vs[i]->next->point.GetXYZ();
             area2 += a[0] * b[1] - b[0] * a[1];
-            double x[3];
-            if (G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) && x[2] > z - kPlaneSide)
+            const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
+            if (meets[i] && x[2] > z - kPlaneSide)
                 apex = std::fmax(apex, x[2]);
         }
         if (!(std::fabs(area2) >= GTolerance::kZeroArea) || !std::isfinite(apex))
@@ -174,14 +179,20 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     }
 
     // A vertex that reaches an edge it does not end before h splits the
-    // ring there. Where the ring grown to h would be turned inside out
-    // rather than crossed (a reflex corner that bends by a hair), the
-    // crossing test below does not see it.
-    // Only the edges whose sweep up to h comes near the vertex's path are
-    // tried, in the order of a walk over all pairs.
+    // ring there. Only the edges whose sweep up to h comes near the
+    // vertex's path are tried, with the outcome of a walk over all pairs:
+    // a meeting below h lies on the vertex's path and on the edge's sweep
+    // between z and h, inside both boxes. No second look at the ring grown
+    // to the h found is needed: a pair of its edges that cross there could
+    // only lower h through a meeting of the same kind, against the same h,
+    // and every such meeting was tried here.
     {
         const double h0 = h;
         std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
+        // The sweep of an edge lies within half the longer move of its ends
+        // (and the margin) of the segment between the midpoints of those
+        // moves: the grid may file it along that segment.
+        std::vector<double> spines(5 * static_cast<std::size_t>(n), 0.0);
         std::vector<int> always;  // edges without a box: tried with every vertex
         for (int e = 0; e < n; ++e) {
             const int e0 = (e + n - 1) % n, e1 = (e + 1) % n;
@@ -197,100 +208,58 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             b = G3RoofBox(ends[0], ends[0], 0.0);
             for (int c = 1; c < 4; ++c)
                 b.Take(ends[c]);
-            b.Widen(SweepMargin(b));
-            if (!b.Valid())
+            const double margin = SweepMargin(b);
+            b.Widen(margin);
+            if (!b.Valid()) {
                 always.push_back(e);
+                continue;
+            }
+            double* sp = &spines[5 * static_cast<std::size_t>(e)];
+            for (int c = 0; c < 2; ++c) {
+                sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
+                sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
+            }
+            sp[4] = 0.5 * std::fmax(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
+                                    std::hypot(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
+                    margin;
         }
-        G3RoofBoxGrid grid(sweeps);
+        G3RoofBoxGrid grid(sweeps, &spines);
         std::vector<int> tried;
+        std::vector<std::pair<int, double>> met;
         for (int k = 0; k < n; ++k) {
-            G3RoofBox path;
-            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &path)) {
-                grid.Query(path, tried);
-                if (!always.empty()) {
-                    tried.insert(tried.end(), always.begin(), always.end());
-                    std::sort(tried.begin(), tried.end());
-                    tried.erase(std::unique(tried.begin(), tried.end()), tried.end());
-                }
-            } else {
-                tried.resize(static_cast<std::size_t>(n));
-                for (int e = 0; e < n; ++e)
-                    tried[static_cast<std::size_t>(e)] = e;
-            }
-            for (int e : tried) {
+            // The walk over the pairs (k, e) in order of e lowers h to each
+            // meeting that lies below it. A meeting below the current h
+            // lies below h as it stood when k's turn came, so the meetings
+            // are gathered against that height in any order and only those
+            // (few) are walked in order of e.
+            const double hk = h;
+            met.clear();
+            auto meet = [&](int e) {
                 double at = 0.0;
-                if (SplitCandidate(vs, k, e, z, h, &at))
-                    h = at;
+                if (SplitCandidate(vs, k, e, z, hk, &at))
+                    met.emplace_back(e, at);
+            };
+            double path[5];
+            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, path)) {
+                grid.QueryPath(path, tried);
+                for (int e : tried)
+                    meet(e);
+                for (int e : always)
+                    meet(e);
+            } else {
+                for (int e = 0; e < n; ++e)
+                    meet(e);
             }
+            if (met.size() > 1)
+                std::sort(met.begin(), met.end());
+            for (const auto& m : met)
+                if (m.second < h - kPlaneSide)
+                    h = m.second;
         }
     }
 
-    // Split refinement: while the ring grown to h crosses itself, lower h
-    // to the first height where a vertex of a crossing pair meets the other
-    // edge. Each round lowers h by more than kPlaneSide over a finite set of
-    // plane triples; the bound only guards against a pathological cycle.
     std::vector<double> pos;
     std::vector<char> ok;
-    for (int round = 0; round < n + 64; ++round) {
-        LevelPositions(vs, h, pos, ok);
-        double best = h;
-        // Edge i runs from vertex i-1 to vertex i and lies in plane i; an
-        // edge with an end missing has no box.
-        // Two edges that pass the segment test have a point within
-        // PtOnSegment's band (1e-6 across, a 1e-6 share of the length
-        // along) of both: the grid pairs edges that come that near.
-        std::vector<G3RoofBox> boxes(static_cast<std::size_t>(n));
-        std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
-        for (int i = 0; i < n; ++i) {
-            const int i0 = (i + n - 1) % n;
-            if (!ok[i] || !ok[i0])
-                continue;
-            const double* a = &pos[3 * i0];
-            const double* b = &pos[3 * i];
-            G3RoofBox& box = boxes[static_cast<std::size_t>(i)];
-            box = G3RoofBox(a, b);
-            double* sg = &segments[5 * static_cast<std::size_t>(i)];
-            sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
-            sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
-                    1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
-                                     std::fmax(std::fabs(b[0]), std::fabs(b[1])));
-        }
-        G3RoofBoxGrid grid(boxes, &segments);
-        std::vector<int> near;
-        for (int i = 0; i < n; ++i) {
-            const int i0 = (i + n - 1) % n;
-            if (!ok[i] || !ok[i0])
-                continue;
-            grid.QuerySegment(i, near);
-            for (int j : near) {
-                const int j0 = (j + n - 1) % n;
-                if (j < i + 2 || j0 == i || i0 == j || !ok[j] || !ok[j0])
-                    continue;
-                const double* a = &pos[3 * i0];
-                const double* b = &pos[3 * i];
-                const double* c = &pos[3 * j0];
-                const double* d = &pos[3 * j];
-                // Edges meeting at an end are the collapse of the edge event
-                // itself, not an overshoot.
-                if (Apart(a, b, c, d) || Apart(c, d, a, b) || SameXY(a, c) || SameXY(a, d) || SameXY(b, c) ||
-                    SameXY(b, d) || !G3SegmentTest(a, b, c, d))
-                    continue;
-                double at = 0.0;
-                if (SplitCandidate(vs, i, j, z, best, &at))
-                    best = at;
-                if (SplitCandidate(vs, i0, j, z, best, &at))
-                    best = at;
-                if (SplitCandidate(vs, j, i, z, best, &at))
-                    best = at;
-                if (SplitCandidate(vs, j0, i, z, best, &at))
-                    best = at;
-            }
-        }
-        if (!(best < h))
-            break;
-        h = best;
-    }
-
     // The level at h. Edges whose collapse lies within kPlaneSide of h
     // collapse here too: a vertex racing along two nearly parallel edges
     // would otherwise stop a hair short of its neighbour and, its event
@@ -299,19 +268,14 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // kPlaneSide off the level's height, so that it stays on its planes.
     LevelPositions(vs, h, pos, ok);
     std::vector<char> collapse(static_cast<std::size_t>(n), 0);
-    std::vector<double> at(3 * static_cast<std::size_t>(n), 0.0);
     int keep = -1;
     for (int i = 0; i < n; ++i) {
-        double* x = &at[3 * static_cast<std::size_t>(i)];
+        const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
         // A step between collinear eaves starts with no length and opens
         // up: its planes meet at the level itself, which rounding may put
         // a hair above it.
         const bool step = SameXY(vs[i]->point.GetXYZ(), vs[(i + n - 1) % n]->point.GetXYZ());
-        collapse[i] = !step && G3RoofPlanesPoint(vs[i]->prev->plane, vs[i]->plane, vs[i]->next->plane, x) &&
-                              x[2] > floorZ &&
-                              x[2] <= h + kPlaneSide
-                          ? 1
-                          : 0;
+        collapse[i] = !step && meets[i] && x[2] > floorZ && x[2] <= h + kPlaneSide ? 1 : 0;
         if (!collapse[i])
             keep = i;
     }
@@ -323,7 +287,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             continue;
         double x[3];
         const bool joined = collapse[i0] && (keep >= 0 || k > 1);  // vertex i-1 is placed already
-        const double* from = joined ? &pos[3 * i0] : &at[3 * i];
+        const double* from = joined ? &pos[3 * i0] : &collapseAt[3 * static_cast<std::size_t>(i)];
         x[0] = from[0], x[1] = from[1], x[2] = from[2];
         for (int c = 0; c < 3; ++c) {
             pos[3 * i + c] = x[c];
@@ -370,9 +334,21 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
     const int n = static_cast<int>(vs.size());
     std::vector<G3RoofBox> boxes;
     boxes.reserve(static_cast<std::size_t>(n));
-    for (int m = 0; m < n; ++m)
-        boxes.emplace_back(vs[m]->point.GetXYZ(), vs[(m + 1) % n]->point.GetXYZ());
-    G3RoofBoxGrid grid(boxes);
+    // A vertex touches an edge within PtOnSegment's band (1e-6 across, a
+    // 1e-6 share of the length along) and the rounding of the corners,
+    // with room to spare: the grid may file each edge along it that far.
+    std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
+    for (int m = 0; m < n; ++m) {
+        const double* a = vs[m]->point.GetXYZ();
+        const double* b = vs[(m + 1) % n]->point.GetXYZ();
+        boxes.emplace_back(a, b);
+        double* sg = &segments[5 * static_cast<std::size_t>(m)];
+        sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
+        sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
+                1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
+                                 std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+    }
+    G3RoofBoxGrid grid(boxes, &segments);
     std::vector<int> near;
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
@@ -410,7 +386,7 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
 void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 {
     std::vector<G3RoofVertex*> stack;
-    stack.push_back(G3RoofRing::Copy(ring));
+    stack.push_back(ring);
     // Every split leaves two rings of fewer vertices each, so the number of
     // splits is bounded by the ring's size.
     while (!stack.empty()) {
@@ -426,26 +402,11 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
             stack.push_back(a);
             continue;
         }
-        levelRings.add(r);
         out->add(r);
     }
 }
 
 namespace {
-
-// The facet-ring edge x -> y takes the section whose lower edge runs D -> C
-// at height z0: it runs level at z0, the same way, and one of the two edges
-// lies on the other.
-bool SectionFits(const G3RoofVertex* x, const G3RoofVertex* y, const double* pd, const double* pc, double z0)
-{
-    const double* px = x->point.GetXYZ();
-    const double* py = y->point.GetXYZ();
-    const bool level = std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide;
-    const bool along = (py[0] - px[0]) * (pc[0] - pd[0]) + (py[1] - px[1]) * (pc[1] - pd[1]) > 0.0;
-    return level && along &&
-           ((PtOnSegment(pd, px, py) && PtOnSegment(pc, px, py)) ||
-            (PtOnSegment(px, pd, pc) && PtOnSegment(py, pd, pc)));
-}
 
 // Splices the section of `ring` (its upper edge ending at `ring`) into the
 // facet ring of `head` after x: x -> [D] -> A -> [B] -> [C] -> y, leaving
@@ -495,197 +456,13 @@ bool G3RoofGenerator::AddFacetToRoofPitchEx(G3RoofVertex** facetRing, G3RoofVert
     G3RoofVertex* head = *facetRing;
     G3RoofVertex* x = head;
     do {
-        if (SectionFits(x, x->next, pd, pc, pc[2])) {
+        if (G3RoofSectionFits(x->point.GetXYZ(), x->next->point.GetXYZ(), pd, pc, pc[2])) {
             SpliceSection(head, x, ring);
             return true;
         }
         x = x->next;
     } while (x != head);
     return false;
-}
-
-// The level edges of every pitch's facet rings: edges whose ends lie
-// within 2 kPlaneSide of each other in z, which are the only ones a
-// section can be spliced into. They are kept by the height of their start
-// (buckets of 4 kPlaneSide) and, within a bucket, by their extent along the
-// pitch's level lines (the direction u across the plane's slope), so that a
-// section finds the edges at its height that overlap it without walking
-// the rings. The facet ring and edge chosen are those the walk over the
-// rings in order, each from its head, would choose first.
-struct G3RoofSpliceIndex {
-    struct Entry {
-        G3RoofVertex* x;  // the edge x -> x->next
-        int ring;         // its facet ring's place in the pitch
-        double tmax;
-    };
-    struct Bucket {
-        std::multimap<double, Entry> edges;  // by the lower end along u
-        double maxLength = 0.0;
-    };
-    struct Pitch {
-        double u[2] = {1.0, 0.0};
-        std::unordered_map<long long, Bucket> buckets;
-        int firstEmpty = -1;  // the first null facet ring, -1 when none
-    };
-    std::vector<Pitch> pitches;
-
-    static long long Key(double z)
-    {
-        const double k = std::floor(z / (4.0 * kPlaneSide));
-        return static_cast<long long>(std::fmax(-4e18, std::fmin(4e18, k)));
-    }
-    static bool Level(const double* p, const double* q) { return std::fabs(p[2] - q[2]) <= 2.0 * kPlaneSide; }
-    static void Extent(const Pitch& pi, const double* p, const double* q, double* lo, double* hi)
-    {
-        const double tp = p[0] * pi.u[0] + p[1] * pi.u[1];
-        const double tq = q[0] * pi.u[0] + q[1] * pi.u[1];
-        *lo = std::fmin(tp, tq);
-        *hi = std::fmax(tp, tq);
-    }
-
-    explicit G3RoofSpliceIndex(GArrayCollection& list)
-    {
-        pitches.resize(static_cast<std::size_t>(list.size()));
-        for (int i = 0; i < list.size(); ++i) {
-            G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
-            Pitch& pi = pitches[static_cast<std::size_t>(i)];
-            const double len = std::hypot(pitch->plane[0], pitch->plane[1]);
-            if (len > 0.0) {
-                pi.u[0] = pitch->plane[1] / len;
-                pi.u[1] = -pitch->plane[0] / len;
-            }
-            for (int k = 0; k < pitch->facetRings.size(); ++k)
-                if (G3RoofVertex* head = static_cast<G3RoofVertex*>(pitch->facetRings.get(k)))
-                    AddRing(pi, head, head, k);
-                else if (pi.firstEmpty < 0)
-                    pi.firstEmpty = k;
-        }
-    }
-
-    void Add(Pitch& pi, G3RoofVertex* x, int ring)
-    {
-        const double* p = x->point.GetXYZ();
-        const double* q = x->next->point.GetXYZ();
-        if (x->next == x || !Level(p, q))
-            return;
-        double lo = 0.0, hi = 0.0;
-        Extent(pi, p, q, &lo, &hi);
-        Bucket& b = pi.buckets[Key(p[2])];
-        b.edges.emplace(lo, Entry{x, ring, hi});
-        b.maxLength = std::fmax(b.maxLength, hi - lo);
-    }
-    // The edges from `from` up to (not including) `to`.
-    void AddRing(Pitch& pi, G3RoofVertex* from, G3RoofVertex* to, int ring)
-    {
-        G3RoofVertex* v = from;
-        do {
-            Add(pi, v, ring);
-            v = v->next;
-        } while (v != to);
-    }
-    // Drops the entry of the edge x -> y.
-    void Remove(Pitch& pi, G3RoofVertex* x, G3RoofVertex* y)
-    {
-        const double* p = x->point.GetXYZ();
-        const double* q = y->point.GetXYZ();
-        if (x == y || !Level(p, q))
-            return;
-        double lo = 0.0, hi = 0.0;
-        Extent(pi, p, q, &lo, &hi);
-        Bucket& b = pi.buckets[Key(p[2])];
-        for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
-            if (it->second.x == x) {
-                b.edges.erase(it);
-                return;
-            }
-    }
-
-    // a comes before b on their ring walked from head.
-    static bool Before(const G3RoofVertex* head, const G3RoofVertex* a, const G3RoofVertex* b)
-    {
-        if (a == head || b == head)
-            return a == head;
-        // Both walks forward, step by step: the first to meet the other
-        // vertex or the head decides, after the shorter of the two walks.
-        const G3RoofVertex* pa = a;
-        const G3RoofVertex* pb = b;
-        for (;;) {
-            pa = pa->next;
-            if (pa == b)
-                return true;
-            if (pa == head)
-                return false;
-            pb = pb->next;
-            if (pb == a)
-                return false;
-            if (pb == head)
-                return true;
-        }
-    }
-
-    // The facet-ring edge that takes the section of `ring`: *x with its
-    // ring *k; false when none does.
-    bool Find(const Pitch& pi, GArrayCollection& rings, const G3RoofVertex* ring, G3RoofVertex** x, int* k) const
-    {
-        const double* pd = ring->prev->lower->point.GetXYZ();
-        const double* pc = ring->lower->point.GetXYZ();
-        const double z0 = pc[2];
-        double lo = 0.0, hi = 0.0;
-        Extent(pi, pd, pc, &lo, &hi);
-        *x = nullptr;
-        *k = -1;
-        for (long long key = Key(z0 - kPlaneSide), last = Key(z0 + kPlaneSide); key <= last; ++key) {
-            const auto found = pi.buckets.find(key);
-            if (found == pi.buckets.end())
-                continue;
-            const Bucket& b = found->second;
-            // PtOnSegment's band: 1e-6 across, a 1e-6 share of the length
-            // along; kept with a wide margin.
-            const double margin =
-                1e-5 + 1e-5 * (b.maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
-            const auto end = b.edges.upper_bound(hi + margin);
-            for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
-                const Entry& e = it->second;
-                if (e.tmax < lo - margin || (*x && e.ring > *k) || !SectionFits(e.x, e.x->next, pd, pc, z0))
-                    continue;
-                if (*x == nullptr || e.ring < *k ||
-                    Before(static_cast<G3RoofVertex*>(rings.get(e.ring)), e.x, *x)) {
-                    *x = e.x;
-                    *k = e.ring;
-                }
-            }
-        }
-        return *x != nullptr;
-    }
-};
-
-void G3RoofGenerator::AddIndexedSection(int pitchIndex, G3RoofVertex* ring)
-{
-    if (ring == nullptr || !ring->lower || !ring->prev->lower)
-        return;
-    G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(pitchIndex));
-    G3RoofSpliceIndex::Pitch& pi = spliceIndex->pitches[static_cast<std::size_t>(pitchIndex)];
-    G3RoofVertex* x = nullptr;
-    int k = -1;
-    const bool found = spliceIndex->Find(pi, pitch->facetRings, ring, &x, &k);
-    if (pi.firstEmpty >= 0 && (!found || pi.firstEmpty < k)) {
-        // An empty facet ring before any that fits starts afresh.
-        k = pi.firstEmpty;
-        G3RoofVertex* r = SectionRing(ring);
-        pitch->facetRings.put(k, r);
-        spliceIndex->AddRing(pi, r, r, k);
-        while (++pi.firstEmpty < pitch->facetRings.size() && pitch->facetRings.get(pi.firstEmpty))
-            ;
-        if (pi.firstEmpty >= pitch->facetRings.size())
-            pi.firstEmpty = -1;
-        return;
-    }
-    if (!found)
-        return;
-    G3RoofVertex* y = x->next;
-    spliceIndex->Remove(pi, x, y);
-    SpliceSection(static_cast<G3RoofVertex*>(pitch->facetRings.get(k)), x, ring);
-    spliceIndex->AddRing(pi, x, y, k);
 }
 
 bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
@@ -704,31 +481,51 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     todo.push_back({ring});
     // Sections find their facet-ring edge through the index while the
     // sweep runs; the strips and the cleanup below walk the rings.
+    // Sections go into the compact facet rings through their index while
+    // the sweep runs; the strips and the cleanup below work on the vertex
+    // rings handed back.
     G3RoofSpliceIndex index(pitches);
     spliceIndex = &index;
     while (!todo.empty()) {
         G3RoofVertex* r = todo.back().ring;
         todo.pop_back();
-        levelRings.add(r);
         GArrayCollection subs;
+        // A level is read only by its split, which takes it over; the ring
+        // handed in stays with the generator (the overhang strips start
+        // from it).
         if (first && r == ring)
             subs.add(r);
         else
-            SplitSimple(r, &subs);
+            SplitSimple(r == ring ? G3RoofRing::Copy(r) : r, &subs);
+        if (r == ring)
+            levelRings.add(r);
         std::vector<G3RoofVertex*> next;
         for (int i = 0; i < subs.size(); ++i)
             next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
         for (G3RoofVertex* level : next)
-            if (level)
+            if (level) {
                 MakeNextRoofSectionEx(level);
+                // The sections were the only readers of the links down.
+                G3RoofVertex* v = level;
+                do {
+                    v->lower = nullptr;
+                    v = v->next;
+                } while (v != level);
+            }
+        for (int i = 0; i < subs.size(); ++i)
+            if (subs.get(i) != ring)
+                G3RoofRing::Release(static_cast<G3RoofVertex*>(subs.get(i)));
         for (std::size_t i = next.size(); i-- > 0;)
             if (next[i])
                 todo.push_back({next[i]});
     }
     spliceIndex = nullptr;
-    if (first && overhang > 0.0)
+    const bool strips = first && overhang > 0.0;
+    index.GiveBack(pitches, !strips);
+    if (strips) {
         AddOverhangStrips(ring);
-    FinishFacetRings();
+        FinishFacetRings();
+    }
     return true;
 }
 
@@ -740,7 +537,7 @@ void G3RoofGenerator::MakeNextRoofSectionEx(G3RoofVertex* ring)
     do {
         if (v->pitchIndex >= 0 && v->pitchIndex < pitches.size()) {
             if (spliceIndex)
-                AddIndexedSection(v->pitchIndex, v);
+                spliceIndex->AddSection(v->pitchIndex, v);
             else
                 AddFacetToRoofPitch(static_cast<G3RoofPitch*>(pitches.get(v->pitchIndex)), v);
         }

@@ -108,20 +108,25 @@ void Reverse(G3RoofVertex* ring)
 
 // The edges into and out of v are parallel or opposite (byDistance false),
 // or v lies on the line through its neighbours.
-bool Straight(const G3RoofVertex* v, bool byDistance)
+bool StraightByDistance(const double* prev, const double* v, const double* next)
 {
     double a[3], b[3];
-    if (byDistance) {
-        V3Sub(v->next->point.GetXYZ(), v->prev->point.GetXYZ(), a);
-        V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), b);
-        // Squared lengths: this runs for every vertex of every level.
-        const double len2 = V3SquaredLength(a);
-        if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
-            return V3SquaredLength(b) < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
-        double c[3];
-        V3OrtoVector(a, b, c);
-        return V3SquaredLength(c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
-    }
+    V3Sub(next, prev, a);
+    V3Sub(v, prev, b);
+    // Squared lengths: this runs for every vertex of every level.
+    const double len2 = V3SquaredLength(a);
+    if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
+        return V3SquaredLength(b) < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
+    double c[3];
+    V3OrtoVector(a, b, c);
+    return V3SquaredLength(c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
+}
+
+bool Straight(const G3RoofVertex* v, bool byDistance)
+{
+    if (byDistance)
+        return StraightByDistance(v->prev->point.GetXYZ(), v->point.GetXYZ(), v->next->point.GetXYZ());
+    double a[3], b[3];
     V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), a);
     V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), b);
     if (V3Normalize(a) <= 0.0 || V3Normalize(b) <= 0.0)

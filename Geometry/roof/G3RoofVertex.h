@@ -69,6 +69,10 @@ void Reverse(G3RoofVertex* ring);
 G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false, bool sameAngleOnly = false);
 // The rule Clean removes a straight vertex by (see there).
 bool Straight(const G3RoofVertex* v, bool byDistance);
+// The byDistance rule on bare points: v lies within kPlaneSide of the line
+// through prev and next (or next coincides with prev and v lies within
+// kPlaneSide of them).
+bool StraightByDistance(const double* prev, const double* v, const double* next);
 // The ring's vertices in order, for index-based passes.
 void ToArray(G3RoofVertex* ring, GArrayCollection* out);
 } // namespace G3RoofRing

@@ -1,0 +1,344 @@
+// The facet rings of the sweep as compact nodes, and the index of their
+// level edges. Invariants: every ring is closed (next and prev inverse),
+// every level edge of every ring (ends within 2 kPlaneSide of each other in
+// z) has exactly one index entry, and a ring's vertices all carry the edge
+// data of its `data` vertex. Choices (which ring, which edge) and the final
+// cleaning are those of the walk over G3RoofVertex rings, step for step, so
+// the rings handed back are the same bit for bit. Rounding: none; points
+// are copied, and the tests are those of the vertex rings.
+#include "Geometry/roof/G3RoofFacetRings.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofVertex.h"
+
+#include <cmath>
+
+using GTolerance::kPlaneSide;
+
+bool G3RoofSectionFits(const double* px, const double* py, const double* pd, const double* pc, double z0)
+{
+    const bool level = std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide;
+    const bool along = (py[0] - px[0]) * (pc[0] - pd[0]) + (py[1] - px[1]) * (pc[1] - pd[1]) > 0.0;
+    return level && along &&
+           ((PtOnSegment(pd, px, py) && PtOnSegment(pc, px, py)) ||
+            (PtOnSegment(px, pd, pc) && PtOnSegment(py, pd, pc)));
+}
+
+namespace {
+
+// Level edges are kept by the height of their start (buckets of 4
+// kPlaneSide) and, within a bucket, by their extent along the pitch's level
+// lines (the direction u across the plane's slope).
+long long Key(double z)
+{
+    const double k = std::floor(z / (4.0 * kPlaneSide));
+    return static_cast<long long>(std::fmax(-4e18, std::fmin(4e18, k)));
+}
+
+bool Level(const double* p, const double* q) { return std::fabs(p[2] - q[2]) <= 2.0 * kPlaneSide; }
+
+void Extent(const double* u, const double* p, const double* q, double* lo, double* hi)
+{
+    const double tp = p[0] * u[0] + p[1] * u[1];
+    const double tq = q[0] * u[0] + q[1] * u[1];
+    *lo = std::fmin(tp, tq);
+    *hi = std::fmax(tp, tq);
+}
+
+} // namespace
+
+G3RoofSpliceIndex::G3RoofSpliceIndex(GArrayCollection& list)
+{
+    pitches_.resize(static_cast<std::size_t>(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
+        Pitch& pi = pitches_[static_cast<std::size_t>(i)];
+        const double len = std::hypot(pitch->plane[0], pitch->plane[1]);
+        if (len > 0.0) {
+            pi.u[0] = pitch->plane[1] / len;
+            pi.u[1] = -pitch->plane[0] / len;
+        }
+        pi.rings.resize(static_cast<std::size_t>(pitch->facetRings.size()));
+        for (int k = 0; k < pitch->facetRings.size(); ++k) {
+            G3RoofVertex* head = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
+            Ring& r = pi.rings[static_cast<std::size_t>(k)];
+            if (head == nullptr) {
+                if (pi.firstEmpty < 0)
+                    pi.firstEmpty = k;
+                continue;
+            }
+            r.data = new G3RoofVertex(head->point.GetXYZ(), head);
+            G3RoofVertex* v = head;
+            do {
+                const int nv = NewNode(v->point.GetXYZ());
+                if (r.head < 0)
+                    r.head = nv;
+                else
+                    InsertAfter(N(r.head).prev, nv);
+                v = v->next;
+            } while (v != head);
+            AddRing(pi, r.head, r.head, k);
+            G3RoofRing::Release(head);
+            pitch->facetRings.put(k, nullptr);
+        }
+    }
+}
+
+G3RoofSpliceIndex::~G3RoofSpliceIndex()
+{
+    for (Pitch& pi : pitches_)
+        for (Ring& r : pi.rings)
+            delete r.data;
+}
+
+int G3RoofSpliceIndex::NewNode(const double* p)
+{
+    const int i = count_++;
+    if ((static_cast<std::size_t>(i) >> kChunkBits) >= chunks_.size())
+        chunks_.emplace_back(new Node[static_cast<std::size_t>(1) << kChunkBits]);
+    Node& n = N(i);
+    n.p[0] = p[0], n.p[1] = p[1], n.p[2] = p[2];
+    n.next = n.prev = i;
+    return i;
+}
+
+void G3RoofSpliceIndex::InsertAfter(int at, int nv)
+{
+    Node& a = N(at);
+    Node& v = N(nv);
+    v.prev = at;
+    v.next = a.next;
+    N(a.next).prev = nv;
+    a.next = nv;
+}
+
+// A new ring of copies of the section's corners D, A, B, C.
+int G3RoofSpliceIndex::SectionRing(const G3RoofVertex* ring)
+{
+    const G3RoofVertex* corners[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
+    int head = -1;
+    for (const G3RoofVertex* c : corners) {
+        const int nv = NewNode(c->point.GetXYZ());
+        if (head < 0)
+            head = nv;
+        else
+            InsertAfter(N(head).prev, nv);
+    }
+    return head;
+}
+
+// x -> [D] -> A -> [B] -> [C] -> y, leaving out corners that coincide with
+// their neighbour (a collapsed upper edge, a section ending where the
+// facet's edge ends).
+void G3RoofSpliceIndex::Splice(int x, const G3RoofVertex* ring)
+{
+    const int y = N(x).next;
+    int at = x;
+    const G3RoofVertex* path[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
+    for (int c = 0; c < 4; ++c) {
+        const double* p = path[c]->point.GetXYZ();
+        if (G3Point::Equals(N(at).p, p) || (c == 3 && G3Point::Equals(N(y).p, p)))
+            continue;
+        const int nv = NewNode(p);
+        InsertAfter(at, nv);
+        at = nv;
+    }
+}
+
+void G3RoofSpliceIndex::Add(Pitch& pi, int x, int ring)
+{
+    const Node& nx = N(x);
+    const double* p = nx.p;
+    const double* q = N(nx.next).p;
+    if (nx.next == x || !Level(p, q))
+        return;
+    double lo = 0.0, hi = 0.0;
+    Extent(pi.u, p, q, &lo, &hi);
+    Bucket& b = pi.buckets[Key(p[2])];
+    b.edges.emplace(lo, Entry{x, ring, hi});
+    b.maxLength = std::fmax(b.maxLength, hi - lo);
+}
+
+// The edges from `from` up to (not including) `to`.
+void G3RoofSpliceIndex::AddRing(Pitch& pi, int from, int to, int ring)
+{
+    int v = from;
+    do {
+        Add(pi, v, ring);
+        v = N(v).next;
+    } while (v != to);
+}
+
+// Drops the entry of the edge x -> y.
+void G3RoofSpliceIndex::Remove(Pitch& pi, int x, int y)
+{
+    const double* p = N(x).p;
+    const double* q = N(y).p;
+    if (x == y || !Level(p, q))
+        return;
+    double lo = 0.0, hi = 0.0;
+    Extent(pi.u, p, q, &lo, &hi);
+    const auto found = pi.buckets.find(Key(p[2]));
+    if (found == pi.buckets.end())
+        return;
+    Bucket& b = found->second;
+    for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
+        if (it->second.x == x) {
+            b.edges.erase(it);
+            // An empty bucket goes: the sweep leaves one behind per level
+            // otherwise. Its longest length starts afresh with the next
+            // entry, still a bound for every entry in it.
+            if (b.edges.empty())
+                pi.buckets.erase(found);
+            return;
+        }
+}
+
+// a comes before b on their ring walked from head.
+bool G3RoofSpliceIndex::Before(int head, int a, int b)
+{
+    if (a == head || b == head)
+        return a == head;
+    // Both walks forward, step by step: the first to meet the other vertex
+    // or the head decides, after the shorter of the two walks.
+    int pa = a, pb = b;
+    for (;;) {
+        pa = N(pa).next;
+        if (pa == b)
+            return true;
+        if (pa == head)
+            return false;
+        pb = N(pb).next;
+        if (pb == a)
+            return false;
+        if (pb == head)
+            return true;
+    }
+}
+
+// The facet-ring edge that takes the section of `ring`: *x in ring *k;
+// false when none does.
+bool G3RoofSpliceIndex::Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k)
+{
+    const double* pd = ring->prev->lower->point.GetXYZ();
+    const double* pc = ring->lower->point.GetXYZ();
+    const double z0 = pc[2];
+    double lo = 0.0, hi = 0.0;
+    Extent(pi.u, pd, pc, &lo, &hi);
+    *x = -1;
+    *k = -1;
+    for (long long key = Key(z0 - kPlaneSide), last = Key(z0 + kPlaneSide); key <= last; ++key) {
+        const auto found = pi.buckets.find(key);
+        if (found == pi.buckets.end())
+            continue;
+        const Bucket& b = found->second;
+        // PtOnSegment's band: 1e-6 across, a 1e-6 share of the length
+        // along; kept with a wide margin.
+        const double margin = 1e-5 + 1e-5 * (b.maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
+        const auto end = b.edges.upper_bound(hi + margin);
+        for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
+            const Entry& e = it->second;
+            if (e.tmax < lo - margin || (*x >= 0 && e.ring > *k) ||
+                !G3RoofSectionFits(N(e.x).p, N(N(e.x).next).p, pd, pc, z0))
+                continue;
+            if (*x < 0 || e.ring < *k || Before(pi.rings[static_cast<std::size_t>(e.ring)].head, e.x, *x)) {
+                *x = e.x;
+                *k = e.ring;
+            }
+        }
+    }
+    return *x >= 0;
+}
+
+void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
+{
+    if (ring == nullptr || !ring->lower || !ring->prev->lower || pitchIndex < 0 ||
+        pitchIndex >= static_cast<int>(pitches_.size()))
+        return;
+    Pitch& pi = pitches_[static_cast<std::size_t>(pitchIndex)];
+    int x = -1, k = -1;
+    const bool found = Find(pi, ring, &x, &k);
+    if (pi.firstEmpty >= 0 && (!found || pi.firstEmpty < k)) {
+        // An empty facet ring before any that fits starts afresh.
+        k = pi.firstEmpty;
+        Ring& r = pi.rings[static_cast<std::size_t>(k)];
+        r.head = SectionRing(ring);
+        r.data = new G3RoofVertex(ring->point.GetXYZ(), ring);
+        AddRing(pi, r.head, r.head, k);
+        const int size = static_cast<int>(pi.rings.size());
+        while (++pi.firstEmpty < size && pi.rings[static_cast<std::size_t>(pi.firstEmpty)].head >= 0)
+            ;
+        if (pi.firstEmpty >= size)
+            pi.firstEmpty = -1;
+        return;
+    }
+    if (!found)
+        return;
+    const int y = N(x).next;
+    Remove(pi, x, y);
+    Splice(x, ring);
+    AddRing(pi, x, y, k);
+}
+
+// G3RoofRing::Clean(ring, true) on nodes: every ring's vertices carry the
+// same edge data, so the spike rule's hand-over of data changes nothing.
+int G3RoofSpliceIndex::Clean(int head)
+{
+    if (head < 0)
+        return -1;
+    int n = 0;
+    int v = head;
+    do {
+        ++n;
+        v = N(v).next;
+    } while (v != head);
+    int quiet = 0;
+    while (n >= 3 && quiet < n) {
+        Node& nv = N(v);
+        if (G3Point::Equals(N(nv.next).p, nv.p)) {
+            const int gone = nv.next;
+            nv.next = N(gone).next;
+            N(nv.next).prev = v;
+            --n;
+            quiet = 0;
+        } else if (G3RoofRing::StraightByDistance(N(nv.prev).p, nv.p, N(nv.next).p)) {
+            const int p = nv.prev;
+            N(p).next = nv.next;
+            N(nv.next).prev = p;
+            --n;
+            quiet = 0;
+            v = p;
+        } else {
+            ++quiet;
+            v = nv.next;
+        }
+    }
+    return n < 3 ? -1 : v;
+}
+
+void G3RoofSpliceIndex::GiveBack(GArrayCollection& list, bool clean)
+{
+    for (int i = 0; i < list.size() && i < static_cast<int>(pitches_.size()); ++i) {
+        G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
+        Pitch& pi = pitches_[static_cast<std::size_t>(i)];
+        for (int k = 0; k < static_cast<int>(pi.rings.size()) && k < pitch->facetRings.size(); ++k) {
+            Ring& r = pi.rings[static_cast<std::size_t>(k)];
+            const int head = clean ? Clean(r.head) : r.head;
+            G3RoofVertex* out = nullptr;
+            if (head >= 0) {
+                int v = head;
+                do {
+                    out = G3RoofRing::Append(out, new G3RoofVertex(N(v).p, r.data));
+                    v = N(v).next;
+                } while (v != head);
+            }
+            pitch->facetRings.put(k, out);
+            r.head = -1;
+        }
+        pi.buckets.clear();
+    }
+    chunks_.clear();
+    count_ = 0;
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The facet rings of every pitch while the sweep runs: compact nodes (a
+// point and two links) instead of G3RoofVertex objects, since each level
+// adds a few corners to each ring and the rings are cleaned only at the end,
+// plus an index of their level edges, so that a section finds the edge it
+// is spliced into without walking the rings.
+
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class G3RoofVertex;
+class GArrayCollection;
+
+// The facet-ring edge px -> py takes the section whose lower edge runs
+// pd -> pc at height z0: it runs level at z0, the same way, and one of the
+// two edges lies on the other.
+bool G3RoofSectionFits(const double* px, const double* py, const double* pd, const double* pc, double z0);
+
+struct G3RoofSpliceIndex {
+    // Takes over the facet rings of every pitch in `pitchList` (their
+    // entries become null until GiveBack).
+    explicit G3RoofSpliceIndex(GArrayCollection& pitchList);
+    ~G3RoofSpliceIndex();
+    G3RoofSpliceIndex(const G3RoofSpliceIndex&) = delete;
+    G3RoofSpliceIndex& operator=(const G3RoofSpliceIndex&) = delete;
+
+    // The section below the upper edge ending at level vertex `ring` (the
+    // quad ring->prev->lower, ring->prev, ring, ring->lower) goes into the
+    // first facet ring of the pitch, in list order, with an edge it fits
+    // (the first such edge walking that ring from its head), or starts the
+    // first empty ring when that comes earlier; otherwise it is dropped.
+    void AddSection(int pitchIndex, const G3RoofVertex* ring);
+    // The facet rings back in the pitches as G3RoofVertex rings, each vertex
+    // carrying its ring's edge data; with `clean`, each ring first goes
+    // through the cleaning G3RoofRing::Clean(ring, true) does, with the
+    // same result.
+    void GiveBack(GArrayCollection& pitchList, bool clean);
+
+private:
+    struct Node {
+        double p[3];
+        int next, prev;
+    };
+    struct Ring {
+        int head = -1;                  // -1: empty
+        G3RoofVertex* data = nullptr;   // a lone vertex with the ring's edge data; owned
+    };
+    struct Entry {
+        int x;     // the edge x -> next(x)
+        int ring;  // its facet ring's place in the pitch
+        double tmax;
+    };
+    struct Bucket {
+        std::multimap<double, Entry> edges;  // by the lower end along u
+        double maxLength = 0.0;
+    };
+    struct Pitch {
+        double u[2] = {1.0, 0.0};
+        std::unordered_map<long long, Bucket> buckets;
+        int firstEmpty = -1;  // the first empty facet ring, -1 when none
+        std::vector<Ring> rings;
+    };
+
+    static constexpr int kChunkBits = 16;
+    Node& N(int i) { return chunks_[static_cast<std::size_t>(i) >> kChunkBits][i & ((1 << kChunkBits) - 1)]; }
+    int NewNode(const double* p);
+    void InsertAfter(int at, int nv);
+    int SectionRing(const G3RoofVertex* ring);
+    void Splice(int x, const G3RoofVertex* ring);
+    int Clean(int head);
+
+    void Add(Pitch& pi, int x, int ring);
+    void AddRing(Pitch& pi, int from, int to, int ring);
+    void Remove(Pitch& pi, int x, int y);
+    bool Before(int head, int a, int b);
+    bool Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k);
+
+    std::vector<Pitch> pitches_;
+    std::vector<std::unique_ptr<Node[]>> chunks_;
+    int count_ = 0;
+};
