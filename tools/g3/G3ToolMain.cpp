@@ -33,11 +33,12 @@ const char* const kExitCodes =
     "Exit status: 0 success, 1 a pass or a write failed,\n"
     "2 usage error, missing or unreadable input, or a malformed file.\n";
 
-bool ReadInput(const std::string& path, G3Surface& s, Progress& progress)
+bool ReadInput(const std::string& path, G3Surface& s, Progress& progress,
+               const g3io::ReadOptions& options = g3io::ReadOptions())
 {
     progress.Pass("reading " + path);
     std::string message;
-    if (!g3io::ReadMeshFile(path, s, message)) {
+    if (!g3io::ReadMeshFile(path, s, message, options)) {
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return false;
     }
@@ -104,7 +105,7 @@ struct InOut {
 // here (help printed, a usage error, unreadable input) with the returned
 // status.
 int OpenInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax, InOut& io,
-              G3Surface& s, bool& done)
+              G3Surface& s, bool& done, const g3io::ReadOptions& options = g3io::ReadOptions())
 {
     done = true;
     int status = kExitOk;
@@ -117,7 +118,7 @@ int OpenInOut(const std::string& command, const std::vector<std::string>& raw, c
     if (!CheckOutputPath(command, io.out, status))
         return status;
     io.progress = Progress(io.args.Has("--quiet"));
-    if (!ReadInput(io.in, s, io.progress))
+    if (!ReadInput(io.in, s, io.progress, options))
         return kExitBadInput;
     std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
     done = false;
@@ -274,7 +275,11 @@ int CommandRepair(const std::vector<std::string>& raw)
     InOut io;
     bool done = false;
     G3Surface s;
-    const int status = OpenInOut("repair", raw, syntax, io, s, done);
+    // The repair welds first: a soup is read with its equal vertices as
+    // one, which the welding would have made of it anyway.
+    g3io::ReadOptions read;
+    read.mergeEqualVertices = true;
+    const int status = OpenInOut("repair", raw, syntax, io, s, done, read);
     if (done)
         return status;
     RepairOptions options;

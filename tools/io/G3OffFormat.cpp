@@ -20,11 +20,18 @@
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -73,11 +80,266 @@ std::size_t DistinctSides(const FlatMesh& flat)
 
 } // namespace
 
-bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
+namespace {
+
+// The vertex and face sections of an OFF text once parsed, for the merged
+// build: each vertex line names its group (the lines with bit for bit the
+// same coordinates), each face its corners as vertex line numbers.
+struct ParsedOff {
+    std::vector<double> groupXyz;        // 3 per group, in order of first line
+    std::vector<std::uint32_t> lineGroup;  // per vertex line
+    std::vector<std::uint32_t> corners;    // per face, its corners after AddPolygon's repeat dropping
+    std::vector<std::uint32_t> faceStart;  // face i: corners[faceStart[i] .. faceStart[i + 1])
+    std::vector<long> faceLine;            // per face, its line in the text
+};
+
+// Groups of equal coordinates by open addressing over the group numbers.
+class CoordinateGroups {
+public:
+    explicit CoordinateGroups(ParsedOff& parsed) : off(parsed) {}
+    std::uint32_t Group(const double* p)
+    {
+        if ((off.groupXyz.size() / 3 + 1) * 2 > slots.size())
+            Grow();
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t i = Hash(p) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t g = slots[i];
+            if (g == kFree) {
+                const std::uint32_t fresh = static_cast<std::uint32_t>(off.groupXyz.size() / 3);
+                off.groupXyz.insert(off.groupXyz.end(), p, p + 3);
+                slots[i] = fresh;
+                return fresh;
+            }
+            if (std::memcmp(&off.groupXyz[3 * static_cast<std::size_t>(g)], p, 3 * sizeof(double)) == 0)
+                return g;
+        }
+    }
+
+private:
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    static std::size_t Hash(const double* p)
+    {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (int k = 0; k < 3; ++k) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &p[k], sizeof bits);
+            h = (h ^ bits) * 0xFF51AFD7ED558CCDull;
+            h ^= h >> 32;
+        }
+        return static_cast<std::size_t>(h);
+    }
+    void Grow()
+    {
+        std::vector<std::uint32_t> old;
+        old.swap(slots);
+        slots.assign(old.empty() ? 1024 : old.size() * 2, kFree);
+        const std::size_t mask = slots.size() - 1;
+        for (std::uint32_t g : old) {
+            if (g == kFree)
+                continue;
+            std::size_t i = Hash(&off.groupXyz[3 * static_cast<std::size_t>(g)]) & mask;
+            while (slots[i] != kFree)
+                i = (i + 1) & mask;
+            slots[i] = g;
+        }
+    }
+
+    ParsedOff& off;
+    std::vector<std::uint32_t> slots;
+};
+
+// Corner numbers with consecutive repeats dropped (the last against the
+// first too), as AddPolygon drops repeated vertices: the count left.
+std::size_t DropRepeats(std::uint32_t* c, std::size_t n)
 {
-    if (!StartReading(data, size, name, out, message))
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (w > 0 && c[i] == c[w - 1])
+            continue;
+        c[w++] = c[i];
+    }
+    while (w > 1 && c[w - 1] == c[0])
+        --w;
+    return w;
+}
+
+// Builds the file as read, one vertex per vertex line, from the parsed
+// sections. False with the line of the face the surface refused.
+bool BuildPlain(const ParsedOff& off, G3Surface& s, long& badLine)
+{
+    const std::size_t nV = off.lineGroup.size();
+    std::vector<G3Vertex*> vertices(nV);
+    for (std::size_t i = 0; i < nV; ++i)
+        vertices[i] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(off.lineGroup[i])], 0);
+    std::vector<G3Vertex*> v;
+    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+        v.clear();
+        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
+            v.push_back(vertices[off.corners[k]]);
+        if (!AddPolygon(s, v, nullptr, nullptr)) {
+            badLine = off.faceLine[f];
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether no two points are within twice the welding distance and no point
+// lies within twice that distance of an edge it does not end: then welding
+// finds nothing to weld and no edge to split, whether the points come one
+// per vertex line or one per group. Twice, so that the test errs on the
+// safe side of the welding pass's own rounding.
+struct NearGather {
+    const G3Vertex* a;
+    const G3Vertex* b;
+    const double* p;
+    double d[3];
+    double dd;
+    bool near;
+};
+
+void GatherNear(G3PointHashItem* head, void* context)
+{
+    NearGather* g = static_cast<NearGather*>(context);
+    for (G3PointHashItem* it = head; it && !g->near; it = it->next) {
+        const G3Vertex* v = static_cast<const G3Vertex*>(it->object);
+        if (v == g->a || v == g->b)
+            continue;
+        const double* c = v->GetXYZ();
+        const double w[3] = {c[0] - g->p[0], c[1] - g->p[1], c[2] - g->p[2]};
+        double t = g->dd > 0.0 ? (w[0] * g->d[0] + w[1] * g->d[1] + w[2] * g->d[2]) / g->dd : 0.0;
+        t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+        const double x = w[0] - t * g->d[0], y = w[1] - t * g->d[1], z = w[2] - t * g->d[2];
+        if (!(x * x + y * y + z * z > 4.0 * GTolerance::kWeld * GTolerance::kWeld))
+            g->near = true;
+    }
+}
+
+bool NothingToWeld(G3Surface& s, int groupCount)
+{
+    GEnvelope env;
+    s.FormEnvelope(&env);
+    const double tolerance = 2.0 * GTolerance::kWeld;
+    int grid[3];
+    G3PointHash::SizeGrid(groupCount, env.min, env.max, tolerance, grid);
+    G3PointHash hash(grid, env.min, env.max, tolerance);
+    for (int i = 0; i < s.GetVertexCount(); ++i)
+        if (hash.Add(s.GetVertex(i)))
+            return false;
+    for (int i = 0; i < s.GetEdgeCount(); ++i) {
+        const G3Edge* e = s.GetEdge(i);
+        NearGather g;
+        g.a = e->GetVertex1();
+        g.b = e->GetVertex2();
+        g.p = g.a->GetXYZ();
+        const double* q = g.b->GetXYZ();
+        for (int k = 0; k < 3; ++k)
+            g.d[k] = q[k] - g.p[k];
+        g.dd = g.d[0] * g.d[0] + g.d[1] * g.d[1] + g.d[2] * g.d[2];
+        g.near = false;
+        hash.VisitSegmentCells(g.p, q, 2.0 * tolerance, GatherNear, &g);
+        if (g.near)
+            return false;
+    }
+    return true;
+}
+
+// Whether an edge of s joins the same two vertices as another.
+bool HasParallelEdges(G3Surface& s)
+{
+    std::vector<int> seenFrom(static_cast<std::size_t>(s.GetVertexCount()), -1);
+    for (int i = 0; i < s.GetVertexCount(); ++i) {
+        const G3Vertex* v = s.GetVertex(i);
+        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
+            const G3Vertex* w = e->GetOtherVertex(v);
+            if (!w || w == v)
+                return true;
+            int& seen = seenFrom[static_cast<std::size_t>(w->GetId())];
+            if (seen == i)
+                return true;
+            seen = i;
+        }
+    }
+    return false;
+}
+
+// The merged build: one vertex per group that a face uses, in the order
+// in which the welding pass leaves the vertices of the plain build (it
+// removes the lines that repeat an earlier one and the groups no face uses
+// in one walk, each removal moving the last vertex into the gap), and the
+// faces in file order, sharing edges as they go. False when that cannot
+// be told apart from the plain build after welding: a face with two
+// corners in one group, two edges between one pair of vertices, or points
+// near enough for welding or splitting to act on.
+bool BuildMerged(const ParsedOff& off, G3Surface& s)
+{
+    const std::size_t nV = off.lineGroup.size();
+    const std::size_t nG = off.groupXyz.size() / 3;
+    std::vector<char> used(nG, 0);
+    std::vector<std::uint32_t> groups;
+    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+        groups.clear();
+        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
+            groups.push_back(off.lineGroup[off.corners[k]]);
+        std::sort(groups.begin(), groups.end());
+        if (std::adjacent_find(groups.begin(), groups.end()) != groups.end())
+            return false;
+        for (std::uint32_t g : groups)
+            used[g] = 1;
+    }
+    // The removal walk over the vertex lines.
+    std::vector<char> first(nG, 0);
+    std::vector<char> doomed(nV);
+    for (std::size_t i = 0; i < nV; ++i) {
+        const std::uint32_t g = off.lineGroup[i];
+        doomed[i] = first[g] || !used[g];
+        first[g] = 1;
+    }
+    std::vector<std::uint32_t> order(nV);
+    for (std::size_t i = 0; i < nV; ++i)
+        order[i] = static_cast<std::uint32_t>(i);
+    for (std::size_t i = 0; i < order.size();) {
+        if (!doomed[order[i]]) {
+            ++i;
+            continue;
+        }
+        order[i] = order.back();
+        order.pop_back();
+    }
+    std::vector<char>().swap(doomed);
+    std::vector<char>().swap(first);
+    std::vector<G3Vertex*> vertexOf(nG, nullptr);
+    for (std::uint32_t line : order) {
+        const std::uint32_t g = off.lineGroup[line];
+        vertexOf[g] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(g)], 0);
+    }
+    std::vector<std::uint32_t>().swap(order);
+    std::vector<G3Vertex*> v;
+    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+        v.clear();
+        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
+            v.push_back(vertexOf[off.lineGroup[off.corners[k]]]);
+        if (!AddPolygon(s, v, nullptr, nullptr))
+            return false;
+    }
+    if (HasParallelEdges(s))
         return false;
-    LineReader lines(data, size, true);
+    // The groups no face uses take part in welding and splitting too: they
+    // join the check at the end of the list and leave it again.
+    const int kept = s.GetVertexCount();
+    for (std::size_t g = 0; g < nG; ++g)
+        if (!used[g])
+            s.AddVertex(&off.groupXyz[3 * g], 0);
+    const bool clean = NothingToWeld(s, static_cast<int>(nG));
+    while (s.GetVertexCount() > kept)
+        s.RemoveVertex(s.GetVertex(s.GetVertexCount() - 1));
+    return clean;
+}
+
+template <class Lines>
+bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+                  const ReadOptions& options)
+{
     std::vector<std::string_view> tokens;
     auto fail = [&](const std::string& what) {
         message = LineMessage(name, lines.Number(), what);
@@ -117,10 +379,16 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         return fail("counts exceed what the file holds (" + std::to_string(nV) + " vertices, " +
                     std::to_string(nF) + " faces)");
 
-    G3Surface aside(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
+    const bool merge = options.mergeEqualVertices;
+    G3Surface aside(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV), merge ? 0 : static_cast<int>(nF));
     PrepareAside(out, aside);
+    ParsedOff off;
+    CoordinateGroups groups(off);
     std::vector<G3Vertex*> vertices;
-    vertices.reserve(static_cast<std::size_t>(nV));
+    if (merge)
+        off.lineGroup.reserve(static_cast<std::size_t>(nV));
+    else
+        vertices.reserve(static_cast<std::size_t>(nV));
     for (long long i = 0; i < nV; ++i) {
         if (!next())
             return fail("file ends after " + std::to_string(i) + " of " + std::to_string(nV) + " vertices");
@@ -132,9 +400,19 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
             if (e != NumberError::None)
                 return fail(NumberProblem(e, tokens[static_cast<std::size_t>(k)]));
         }
-        vertices.push_back(aside.AddVertex(p, 0));
+        if (merge)
+            off.lineGroup.push_back(groups.Group(p));
+        else
+            vertices.push_back(aside.AddVertex(p, 0));
+    }
+    if (merge) {
+        off.faceStart.reserve(static_cast<std::size_t>(nF) + 1);
+        off.faceLine.reserve(static_cast<std::size_t>(nF));
+        off.corners.reserve(static_cast<std::size_t>(nF) * 3);
+        off.faceStart.push_back(0);
     }
     std::vector<G3Vertex*> v;
+    std::vector<std::uint32_t> c;
     for (long long i = 0; i < nF; ++i) {
         if (!next())
             return fail("file ends after " + std::to_string(i) + " of " + std::to_string(nF) + " faces");
@@ -147,20 +425,32 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         if (static_cast<unsigned long long>(n) > tokens.size() - 1)
             return fail("face of " + std::to_string(n) + " vertices lists " + std::to_string(tokens.size() - 1) +
                         " numbers");
-        v.assign(static_cast<std::size_t>(n), nullptr);
-        for (std::size_t c = 0; c < v.size(); ++c) {
-            long long k = 0;
-            const NumberError ek = ParseInt(tokens[c + 1], k);
+        c.assign(static_cast<std::size_t>(n), 0);
+        for (std::size_t k = 0; k < c.size(); ++k) {
+            long long index = 0;
+            const NumberError ek = ParseInt(tokens[k + 1], index);
             if (ek != NumberError::None)
-                return fail("bad vertex index '" + Quote(tokens[c + 1]) + "'");
-            if (k < 0 || k >= nV)
-                return fail("vertex index " + std::to_string(k) + " out of range (" + std::to_string(nV) +
+                return fail("bad vertex index '" + Quote(tokens[k + 1]) + "'");
+            if (index < 0 || index >= nV)
+                return fail("vertex index " + std::to_string(index) + " out of range (" + std::to_string(nV) +
                             " vertices)");
-            v[c] = vertices[static_cast<std::size_t>(k)];
+            c[k] = static_cast<std::uint32_t>(index);
         }
         // Numbers after the indexes (a colour) are ignored.
-        if (!AddPolygon(aside, v, nullptr, nullptr))
+        if (!merge) {
+            v.resize(c.size());
+            for (std::size_t k = 0; k < c.size(); ++k)
+                v[k] = vertices[c[k]];
+            if (!AddPolygon(aside, v, nullptr, nullptr))
+                return fail("face with fewer than 3 distinct vertices");
+            continue;
+        }
+        const std::size_t w = DropRepeats(c.data(), c.size());
+        if (w < 3)
             return fail("face with fewer than 3 distinct vertices");
+        off.corners.insert(off.corners.end(), c.begin(), c.begin() + static_cast<std::ptrdiff_t>(w));
+        off.faceStart.push_back(static_cast<std::uint32_t>(off.corners.size()));
+        off.faceLine.push_back(lines.Number());
     }
     // Text after the announced faces (more faces than the header counts,
     // as some writers produce) is left unread, as other readers do; the
@@ -168,8 +458,66 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
     if (next())
         message = LineMessage(name, lines.Number(),
                               "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
+    if (merge && !BuildMerged(off, aside)) {
+        G3Surface plain(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
+        PrepareAside(out, plain);
+        long badLine = 0;
+        if (!BuildPlain(off, plain, badLine)) {
+            message = LineMessage(name, badLine, "face with fewer than 3 distinct vertices");
+            return false;
+        }
+        MoveInto(out, plain);
+        return true;
+    }
     MoveInto(out, aside);
     return true;
+}
+
+} // namespace
+
+bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
+{
+    return ReadOff(data, size, name, out, message, ReadOptions());
+}
+
+bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+             const ReadOptions& options)
+{
+    if (!StartReading(data, size, name, out, message))
+        return false;
+    LineReader lines(data, size, true);
+    return ReadOffLines(lines, size, name, out, message, options);
+}
+
+bool detail::ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+                 const ReadOptions& options)
+{
+    message.clear();
+    if (!TargetIsEmpty(out)) {
+        message = name + ": the target surface is not empty";
+        return false;
+    }
+    FileLineReader lines(file, true);
+    std::string parseMessage;
+    // Read aside: a read error ends the lines early, and whatever was
+    // made of them must not reach `out`.
+    G3Surface read;
+    PrepareAside(out, read);
+    const bool ok = ReadOffLines(lines, size, name, read, parseMessage, options);
+    if (lines.Failed()) {
+        message = name + ": cannot read: " + std::strerror(lines.Error());
+        return false;
+    }
+    // Nothing but white space (or nothing at all): the text was never an
+    // OFF file, whatever the parser made of it.
+    if (!ok && lines.AllBlank()) {
+        message = name + ": empty file";
+        return false;
+    }
+    message = parseMessage;
+    if (ok)
+        MoveInto(out, read);
+    return ok;
 }
 
 bool WriteOff(G3Surface& s, std::string& out)
