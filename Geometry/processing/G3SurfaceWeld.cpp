@@ -59,7 +59,7 @@ std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
 {
     GEnvelope env;
     s->FormEnvelope(&env);
-    return NewWeldHash(s->GetVertexCount(), env.min, env.max);
+    return NewWeldHash(8 * s->GetVertexCount(), env.min, env.max);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,

@@ -44,7 +44,10 @@ bool ReadInput(const std::string& path, G3Surface& s, Progress& progress,
     }
     if (!message.empty())
         std::fprintf(stderr, "g3: %s\n", message.c_str());
-    s.FormPlaneEquation();
+    // The OFF reader builds every facet through AddFacet, which forms its
+    // plane; other formats may bring planes of their own (a dump) or none.
+    if (g3io::FormatFromPath(path) != g3io::Format::Off)
+        s.FormPlaneEquation();
     return true;
 }
 

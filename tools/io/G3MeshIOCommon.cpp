@@ -537,16 +537,25 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
     // Which facets go through the tessellator: those with holes (no format
     // written here has holes), and for triangle output every facet that is
     // not a plain triangle.
+    // The facets before the first one that needs it are emitted on the
+    // same walk (for a mesh of plain polygons, every facet is walked once).
     std::vector<WalkCorner> corners;
     std::vector<std::size_t> starts;
     std::vector<char> need(static_cast<std::size_t>(nF), 0);
     bool any = false;
+    int emitted = 0;
+    flat.polygonStart.push_back(0);
     for (int i = 0; i < nF; ++i) {
-        if (!WalkFacet(s.GetFacet(i), limit, corners, starts))
+        G3Facet* f = s.GetFacet(i);
+        if (!WalkFacet(f, limit, corners, starts))
             return false;
         const bool plain = starts.size() <= 1 && (!trianglesOnly || corners.size() == 3);
         need[static_cast<std::size_t>(i)] = plain ? 0 : 1;
         any = any || !plain;
+        if (!any) {
+            EmitFacet(flat, map, f, trianglesOnly, corners, starts);
+            emitted = i + 1;
+        }
     }
 
     // The tessellated facets come from a copy, which keeps the surface
@@ -583,8 +592,7 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
         }
     }
 
-    flat.polygonStart.push_back(0);
-    for (int i = 0; i < nF; ++i) {
+    for (int i = emitted; i < nF; ++i) {
         if (!need[static_cast<std::size_t>(i)]) {
             G3Facet* f = s.GetFacet(i);
             if (!WalkFacet(f, limit, corners, starts))

@@ -6,6 +6,7 @@
 #include "tools/io/G3MeshIO.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -121,6 +122,24 @@ bool ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3S
                  const ReadOptions& options);
 
 // ------------------------------------------------------------ building
+
+// The vertex and face sections of an OFF text once parsed: each vertex line
+// names its group (the lines with bit for bit the same coordinates), each
+// face its corners as vertex line numbers, consecutive repeats dropped.
+struct ParsedOff {
+    std::vector<double> groupXyz;          // 3 per group, in order of first line
+    std::vector<std::uint32_t> lineGroup;  // per vertex line
+    std::vector<std::uint32_t> corners;    // the faces' corners, face after face
+    std::vector<std::uint32_t> faceStart;  // face i: corners[faceStart[i] .. faceStart[i + 1])
+    std::vector<long> faceLine;            // per face, its line in the text
+};
+// A vertex per vertex line, then the faces. False, with the line of the
+// face, when the surface refuses one.
+bool BuildPlainOff(const ParsedOff& off, G3Surface& s, long& badLine);
+// The merged build (ReadOptions::mergeEqualVertices); false, with s to be
+// thrown away, where it cannot stand for the plain build.
+bool BuildMergedOff(const ParsedOff& off, G3Surface& s);
+
 
 // The target must be empty: readers never append to a mesh.
 bool TargetIsEmpty(const G3Surface& s);

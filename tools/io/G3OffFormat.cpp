@@ -20,12 +20,7 @@
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
-#include "Geometry/math/GEnvelope.h"
-#include "Geometry/math/GTolerance.h"
-#include "Geometry/mesh/G3Edge.h"
-#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
-#include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,17 +76,6 @@ std::size_t DistinctSides(const FlatMesh& flat)
 } // namespace
 
 namespace {
-
-// The vertex and face sections of an OFF text once parsed, for the merged
-// build: each vertex line names its group (the lines with bit for bit the
-// same coordinates), each face its corners as vertex line numbers.
-struct ParsedOff {
-    std::vector<double> groupXyz;        // 3 per group, in order of first line
-    std::vector<std::uint32_t> lineGroup;  // per vertex line
-    std::vector<std::uint32_t> corners;    // per face, its corners after AddPolygon's repeat dropping
-    std::vector<std::uint32_t> faceStart;  // face i: corners[faceStart[i] .. faceStart[i + 1])
-    std::vector<long> faceLine;            // per face, its line in the text
-};
 
 // Groups of equal coordinates by open addressing over the group numbers.
 class CoordinateGroups {
@@ -161,179 +145,6 @@ std::size_t DropRepeats(std::uint32_t* c, std::size_t n)
     while (w > 1 && c[w - 1] == c[0])
         --w;
     return w;
-}
-
-// Builds the file as read, one vertex per vertex line, from the parsed
-// sections. False with the line of the face the surface refused.
-bool BuildPlain(const ParsedOff& off, G3Surface& s, long& badLine)
-{
-    const std::size_t nV = off.lineGroup.size();
-    std::vector<G3Vertex*> vertices(nV);
-    for (std::size_t i = 0; i < nV; ++i)
-        vertices[i] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(off.lineGroup[i])], 0);
-    std::vector<G3Vertex*> v;
-    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
-        v.clear();
-        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
-            v.push_back(vertices[off.corners[k]]);
-        if (!AddPolygon(s, v, nullptr, nullptr)) {
-            badLine = off.faceLine[f];
-            return false;
-        }
-    }
-    return true;
-}
-
-// Whether no two points are within twice the welding distance and no point
-// lies within twice that distance of an edge it does not end: then welding
-// finds nothing to weld and no edge to split, whether the points come one
-// per vertex line or one per group. Twice, so that the test errs on the
-// safe side of the welding pass's own rounding.
-struct NearGather {
-    const G3Vertex* a;
-    const G3Vertex* b;
-    const double* p;
-    double d[3];
-    double dd;
-    bool near;
-};
-
-void GatherNear(G3PointHashItem* head, void* context)
-{
-    NearGather* g = static_cast<NearGather*>(context);
-    for (G3PointHashItem* it = head; it && !g->near; it = it->next) {
-        const G3Vertex* v = static_cast<const G3Vertex*>(it->object);
-        if (v == g->a || v == g->b)
-            continue;
-        const double* c = v->GetXYZ();
-        const double w[3] = {c[0] - g->p[0], c[1] - g->p[1], c[2] - g->p[2]};
-        double t = g->dd > 0.0 ? (w[0] * g->d[0] + w[1] * g->d[1] + w[2] * g->d[2]) / g->dd : 0.0;
-        t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-        const double x = w[0] - t * g->d[0], y = w[1] - t * g->d[1], z = w[2] - t * g->d[2];
-        if (!(x * x + y * y + z * z > 4.0 * GTolerance::kWeld * GTolerance::kWeld))
-            g->near = true;
-    }
-}
-
-bool NothingToWeld(G3Surface& s, int groupCount)
-{
-    GEnvelope env;
-    s.FormEnvelope(&env);
-    const double tolerance = 2.0 * GTolerance::kWeld;
-    int grid[3];
-    G3PointHash::SizeGrid(groupCount, env.min, env.max, tolerance, grid);
-    G3PointHash hash(grid, env.min, env.max, tolerance);
-    for (int i = 0; i < s.GetVertexCount(); ++i)
-        if (hash.Add(s.GetVertex(i)))
-            return false;
-    for (int i = 0; i < s.GetEdgeCount(); ++i) {
-        const G3Edge* e = s.GetEdge(i);
-        NearGather g;
-        g.a = e->GetVertex1();
-        g.b = e->GetVertex2();
-        g.p = g.a->GetXYZ();
-        const double* q = g.b->GetXYZ();
-        for (int k = 0; k < 3; ++k)
-            g.d[k] = q[k] - g.p[k];
-        g.dd = g.d[0] * g.d[0] + g.d[1] * g.d[1] + g.d[2] * g.d[2];
-        g.near = false;
-        hash.VisitSegmentCells(g.p, q, 2.0 * tolerance, GatherNear, &g);
-        if (g.near)
-            return false;
-    }
-    return true;
-}
-
-// Whether an edge of s joins the same two vertices as another.
-bool HasParallelEdges(G3Surface& s)
-{
-    std::vector<int> seenFrom(static_cast<std::size_t>(s.GetVertexCount()), -1);
-    for (int i = 0; i < s.GetVertexCount(); ++i) {
-        const G3Vertex* v = s.GetVertex(i);
-        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
-            const G3Vertex* w = e->GetOtherVertex(v);
-            if (!w || w == v)
-                return true;
-            int& seen = seenFrom[static_cast<std::size_t>(w->GetId())];
-            if (seen == i)
-                return true;
-            seen = i;
-        }
-    }
-    return false;
-}
-
-// The merged build: one vertex per group that a face uses, in the order
-// in which the welding pass leaves the vertices of the plain build (it
-// removes the lines that repeat an earlier one and the groups no face uses
-// in one walk, each removal moving the last vertex into the gap), and the
-// faces in file order, sharing edges as they go. False when that cannot
-// be told apart from the plain build after welding: a face with two
-// corners in one group, two edges between one pair of vertices, or points
-// near enough for welding or splitting to act on.
-bool BuildMerged(const ParsedOff& off, G3Surface& s)
-{
-    const std::size_t nV = off.lineGroup.size();
-    const std::size_t nG = off.groupXyz.size() / 3;
-    std::vector<char> used(nG, 0);
-    std::vector<std::uint32_t> groups;
-    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
-        groups.clear();
-        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
-            groups.push_back(off.lineGroup[off.corners[k]]);
-        std::sort(groups.begin(), groups.end());
-        if (std::adjacent_find(groups.begin(), groups.end()) != groups.end())
-            return false;
-        for (std::uint32_t g : groups)
-            used[g] = 1;
-    }
-    // The removal walk over the vertex lines.
-    std::vector<char> first(nG, 0);
-    std::vector<char> doomed(nV);
-    for (std::size_t i = 0; i < nV; ++i) {
-        const std::uint32_t g = off.lineGroup[i];
-        doomed[i] = first[g] || !used[g];
-        first[g] = 1;
-    }
-    std::vector<std::uint32_t> order(nV);
-    for (std::size_t i = 0; i < nV; ++i)
-        order[i] = static_cast<std::uint32_t>(i);
-    for (std::size_t i = 0; i < order.size();) {
-        if (!doomed[order[i]]) {
-            ++i;
-            continue;
-        }
-        order[i] = order.back();
-        order.pop_back();
-    }
-    std::vector<char>().swap(doomed);
-    std::vector<char>().swap(first);
-    std::vector<G3Vertex*> vertexOf(nG, nullptr);
-    for (std::uint32_t line : order) {
-        const std::uint32_t g = off.lineGroup[line];
-        vertexOf[g] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(g)], 0);
-    }
-    std::vector<std::uint32_t>().swap(order);
-    std::vector<G3Vertex*> v;
-    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
-        v.clear();
-        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
-            v.push_back(vertexOf[off.lineGroup[off.corners[k]]]);
-        if (!AddPolygon(s, v, nullptr, nullptr))
-            return false;
-    }
-    if (HasParallelEdges(s))
-        return false;
-    // The groups no face uses take part in welding and splitting too: they
-    // join the check at the end of the list and leave it again.
-    const int kept = s.GetVertexCount();
-    for (std::size_t g = 0; g < nG; ++g)
-        if (!used[g])
-            s.AddVertex(&off.groupXyz[3 * g], 0);
-    const bool clean = NothingToWeld(s, static_cast<int>(nG));
-    while (s.GetVertexCount() > kept)
-        s.RemoveVertex(s.GetVertex(s.GetVertexCount() - 1));
-    return clean;
 }
 
 template <class Lines>
@@ -458,11 +269,11 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
     if (next())
         message = LineMessage(name, lines.Number(),
                               "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
-    if (merge && !BuildMerged(off, aside)) {
+    if (merge && !BuildMergedOff(off, aside)) {
         G3Surface plain(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
         PrepareAside(out, plain);
         long badLine = 0;
-        if (!BuildPlain(off, plain, badLine)) {
+        if (!BuildPlainOff(off, plain, badLine)) {
             message = LineMessage(name, badLine, "face with fewer than 3 distinct vertices");
             return false;
         }
