@@ -54,12 +54,16 @@ std::unique_ptr<G3PointHash> NewWeldHash(int count, const double* min, const dou
     return std::make_unique<G3PointHash>(grid, min, max, kWeld);
 }
 
-// The welding hash over the vertices of s, in its box.
+// The welding hash over the vertices of s, in its box. The tube walks of
+// DivideEdgesByVertex read every point of each cell along an edge, and on
+// a surface one cell per point leaves a few dozen points in each cell met;
+// eight cells per point (up to 4M cells more, 32 MiB) quarter that.
 std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
 {
     GEnvelope env;
     s->FormEnvelope(&env);
-    return NewWeldHash(8 * s->GetVertexCount(), env.min, env.max);
+    const long count = s->GetVertexCount();
+    return NewWeldHash(static_cast<int>(count + std::min(7 * count, 1L << 22)), env.min, env.max);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,

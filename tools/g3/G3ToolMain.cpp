@@ -3,6 +3,7 @@
 
 #include "tools/g3/G3Tool.h"
 
+#include "Geometry/foundation/GHeap.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "tools/io/G3MeshIO.h"
@@ -10,6 +11,9 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #ifndef G3_VERSION
 #define G3_VERSION "unknown"
@@ -33,6 +37,17 @@ const char* const kExitCodes =
     "Exit status: 0 success, 1 a pass or a write failed,\n"
     "2 usage error, missing or unreadable input, or a malformed file.\n";
 
+// Hands the memory that reading and the passes freed back to the system:
+// the pools keep emptied blocks and the C heap freed scratch vectors for
+// later use, and writing a large mesh would otherwise come on top of them.
+void ReleaseFreeMemory()
+{
+    GHeap::RunGarbageCollector();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
 bool ReadInput(const std::string& path, G3Surface& s, Progress& progress,
                const g3io::ReadOptions& options = g3io::ReadOptions())
 {
@@ -48,6 +63,7 @@ bool ReadInput(const std::string& path, G3Surface& s, Progress& progress,
     // plane; other formats may bring planes of their own (a dump) or none.
     if (g3io::FormatFromPath(path) != g3io::Format::Off)
         s.FormPlaneEquation();
+    ReleaseFreeMemory();
     return true;
 }
 
@@ -294,6 +310,7 @@ int CommandRepair(const std::vector<std::string>& raw)
                     r.detail.empty() ? "" : ", ", r.detail.c_str(), r.plain.c_str());
     });
     std::printf("closed: %s\n", G3SurfaceWatertight(&s) ? "yes" : "no");
+    ReleaseFreeMemory();
     return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }
 

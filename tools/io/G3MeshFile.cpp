@@ -210,24 +210,44 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
         message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .ply, .wrl)";
         return false;
     }
+    auto cannot = [&]() {
+        message = path + ": cannot write " + FormatName(format) +
+                  ": the surface has coordinates the format cannot hold (not finite" +
+                  (format == Format::Stl && !options.stlAscii ? ", or beyond 32-bit float range" : "") +
+                  ") or a broken facet chain";
+        return false;
+    };
+    if (format == Format::Off) {
+        // Written in pieces, never held whole: a large mesh's text would
+        // otherwise sit beside the mesh at its largest.
+        std::string tmp;
+        if (!MakeTemporary(path, tmp, message))
+            return false;
+        errno = 0;
+        FILE* f = std::fopen(tmp.c_str(), "wb");
+        bool made = true;
+        bool ok = f && WriteOffFile(s, f, made);
+        if (f)
+            ok = std::fclose(f) == 0 && ok;
+        if (!made) {
+            std::remove(tmp.c_str());
+            return cannot();
+        }
+        return Commit(tmp, path, ok, message);
+    }
     std::string bytes;
     bool made = true;
     switch (format) {
     case Format::Obj: made = WriteObj(s, bytes); break;
-    case Format::Off: made = WriteOff(s, bytes); break;
+    case Format::Off: break;
     case Format::Stl: made = WriteStl(s, bytes, options.stlAscii); break;
     case Format::Ply: made = WritePly(s, bytes, options.plyAscii); break;
     case Format::Dump:
     case Format::Vrml:
     case Format::Unknown: break;
     }
-    if (!made) {
-        message = path + ": cannot write " + FormatName(format) +
-                  ": the surface has coordinates the format cannot hold (not finite" +
-                  (format == Format::Stl && !options.stlAscii ? ", or beyond 32-bit float range" : "") +
-                  ") or a broken facet chain";
-        return false;
-    }
+    if (!made)
+        return cannot();
 
     std::string tmp;
     if (!MakeTemporary(path, tmp, message))

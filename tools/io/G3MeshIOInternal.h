@@ -121,6 +121,11 @@ std::string NumberProblem(NumberError error, std::string_view token);
 bool ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
                  const ReadOptions& options);
 
+// The OFF writer into an open file, in pieces: `made` false when the
+// surface cannot be written (WriteOff's false), and false when it was not
+// or the file refused the bytes.
+bool WriteOffFile(G3Surface& s, std::FILE* file, bool& made);
+
 // ------------------------------------------------------------ building
 
 // The vertex and face sections of an OFF text once parsed: each vertex line

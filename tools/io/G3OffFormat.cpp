@@ -331,13 +331,15 @@ bool detail::ReadOffFile(std::FILE* file, std::size_t size, const std::string& n
     return ok;
 }
 
-bool WriteOff(G3Surface& s, std::string& out)
+namespace {
+
+// The OFF text of a flattened surface, handed to `flush` in pieces of
+// about `piece` bytes (and the rest at the end).
+template <class Flush>
+void EmitOff(const FlatMesh& flat, std::size_t piece, Flush flush)
 {
-    out.clear();
-    FlatMesh flat;
-    if (!Flatten(s, false, false, flat))
-        return false;
-    out.reserve(flat.vertices.size() * 40 + flat.corners.size() * 8 + 32);
+    std::string out;
+    out.reserve(piece + 256);
     out += "OFF\n";
     AppendInt(out, static_cast<long long>(flat.vertices.size()));
     out += ' ';
@@ -345,8 +347,13 @@ bool WriteOff(G3Surface& s, std::string& out)
     out += ' ';
     AppendInt(out, static_cast<long long>(DistinctSides(flat)));
     out += '\n';
-    for (const double* p : flat.vertices)
+    for (const double* p : flat.vertices) {
         AppendCoordinates(out, "", p, 3);
+        if (out.size() >= piece) {
+            flush(out);
+            out.clear();
+        }
+    }
     for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
         const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
         AppendInt(out, static_cast<long long>(e - b));
@@ -355,8 +362,38 @@ bool WriteOff(G3Surface& s, std::string& out)
             AppendInt(out, flat.corners[k].v);
         }
         out += '\n';
+        if (out.size() >= piece) {
+            flush(out);
+            out.clear();
+        }
     }
+    flush(out);
+}
+
+} // namespace
+
+bool WriteOff(G3Surface& s, std::string& out)
+{
+    out.clear();
+    FlatMesh flat;
+    if (!Flatten(s, false, false, flat))
+        return false;
+    out.reserve(flat.vertices.size() * 40 + flat.corners.size() * 8 + 32);
+    EmitOff(flat, std::string::npos, [&](const std::string& piece) { out += piece; });
     return true;
+}
+
+bool detail::WriteOffFile(G3Surface& s, std::FILE* file, bool& made)
+{
+    FlatMesh flat;
+    made = Flatten(s, false, false, flat);
+    if (!made)
+        return false;
+    bool ok = true;
+    EmitOff(flat, std::size_t(1) << 20, [&](const std::string& piece) {
+        ok = ok && (piece.empty() || std::fwrite(piece.data(), 1, piece.size(), file) == piece.size());
+    });
+    return ok;
 }
 
 } // namespace g3io
