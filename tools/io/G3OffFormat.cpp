@@ -190,7 +190,8 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
         return fail("counts exceed what the file holds (" + std::to_string(nV) + " vertices, " +
                     std::to_string(nF) + " faces)");
 
-    const bool merge = options.mergeEqualVertices;
+    // Corner numbers and offsets are kept in 32 bits.
+    const bool merge = options.mergeEqualVertices && size < (std::size_t(1) << 32);
     G3Surface aside(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV), merge ? 0 : static_cast<int>(nF));
     PrepareAside(out, aside);
     ParsedOff off;

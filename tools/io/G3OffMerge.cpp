@@ -80,8 +80,11 @@ public:
 
     // Calls visit(point) for every point of the cells that the box lo..hi
     // meets; stops when visit returns true, and returns whether it did.
+    // Every cell and point looked at is charged to the budget; once it is
+    // spent, the answer is true (the caller's cautious answer): a crowded
+    // or stretched point set falls back rather than taking quadratic time.
     template <class Visit>
-    bool InBox(const double* boxLo, const double* boxHi, Visit visit) const
+    bool InBox(const double* boxLo, const double* boxHi, Visit visit)
     {
         int a[3], b[3];
         for (int k = 0; k < 3; ++k) {
@@ -91,15 +94,19 @@ public:
         for (int z = a[2]; z <= b[2]; ++z)
             for (int y = a[1]; y <= b[1]; ++y)
                 for (int x = a[0]; x <= b[0]; ++x) {
+                    if (--budget < 0)
+                        return true;
                     const Slot* s = Find(Key(x, y, z));
                     if (!s)
                         continue;
+                    budget -= s->end - s->begin;
                     for (std::uint32_t i = s->begin; i < s->end; ++i)
                         if (visit(order[i]))
                             return true;
                 }
         return false;
     }
+    void SetBudget(long long work) { budget = work; }
     double Side() const { return side; }
     const double* Point(std::uint32_t i) const { return &points[3 * static_cast<std::size_t>(i)]; }
 
@@ -141,6 +148,7 @@ private:
     double side = 1.0;
     std::vector<std::uint32_t> order;
     std::vector<Slot> table;
+    long long budget = 0;
 };
 
 double Distance2(const double* a, const double* b)
@@ -163,7 +171,7 @@ double SegmentDistance2(const double* p, const double* d, double dd, const doubl
 // segment between points a and b. A long edge is looked at slab by slab
 // along its dominant axis, so that it reads the cells near it rather than
 // those of its whole box.
-bool PointNearEdge(const PointGrid& grid, std::uint32_t a, std::uint32_t b)
+bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
 {
     const double* p = grid.Point(a);
     const double* q = grid.Point(b);
@@ -217,8 +225,12 @@ bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<std::ui
     const double mean = MeanEdgeLength(s);
     if (!std::isfinite(mean))
         return false;
-    const PointGrid grid(off.groupXyz, mean);
+    PointGrid grid(off.groupXyz, mean);
+    if (!std::isfinite(grid.Side()))
+        return false;
     const std::size_t nG = off.groupXyz.size() / 3;
+    // A sound mesh reads a few cells and points per point and per edge.
+    grid.SetBudget(64 * (static_cast<long long>(nG) + s.GetEdgeCount()) + 4096);
     for (std::size_t g = 0; g < nG; ++g) {
         const double* p = grid.Point(static_cast<std::uint32_t>(g));
         const double boxLo[3] = {p[0] - kNear, p[1] - kNear, p[2] - kNear};
