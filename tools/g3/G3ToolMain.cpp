@@ -306,6 +306,8 @@ int CommandRepair(const std::vector<std::string>& raw)
     options.orient = io.args.Has("--orient");
     options.mergeCoplanar = io.args.Has("--merge-coplanar");
     RunRepairPasses(s, options, io.progress, [](const PassResult& r) {
+        // What a pass freed goes back before the next one takes more.
+        ReleaseFreeMemory();
         std::printf("%s: %s%s%s (%s)\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
                     r.detail.empty() ? "" : ", ", r.detail.c_str(), r.plain.c_str());
     });
