@@ -108,6 +108,8 @@ public:
     }
     void SetBudget(long long work) { budget = work; }
     double Side() const { return side; }
+    // The points cell by cell: a walk in this order reads the grid in order.
+    const std::vector<std::uint32_t>& Order() const { return order; }
     const double* Point(std::uint32_t i) const { return &points[3 * static_cast<std::size_t>(i)]; }
 
 private:
@@ -218,9 +220,12 @@ double MeanEdgeLength(G3Surface& s)
 }
 
 // The check of the file comment, over every group (a group no face uses
-// takes part in welding and splitting too) and every edge of s, whose
-// vertex i stands for group groupOf[i].
-bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<std::uint32_t>& groupOf)
+// takes part in welding and splitting too) and every edge of s; vertexOf
+// gives each group's vertex (null for a group no face uses), groupOf each
+// vertex's group by id. Points and edges are taken cell by cell, so that
+// the grid is read in order.
+bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<G3Vertex*>& vertexOf,
+                   const std::vector<std::uint32_t>& groupOf)
 {
     const double mean = MeanEdgeLength(s);
     if (!std::isfinite(mean))
@@ -231,8 +236,8 @@ bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<std::ui
     const std::size_t nG = off.groupXyz.size() / 3;
     // A sound mesh reads a few cells and points per point and per edge.
     grid.SetBudget(64 * (static_cast<long long>(nG) + s.GetEdgeCount()) + 4096);
-    for (std::size_t g = 0; g < nG; ++g) {
-        const double* p = grid.Point(static_cast<std::uint32_t>(g));
+    for (std::uint32_t g : grid.Order()) {
+        const double* p = grid.Point(g);
         const double boxLo[3] = {p[0] - kNear, p[1] - kNear, p[2] - kNear};
         const double boxHi[3] = {p[0] + kNear, p[1] + kNear, p[2] + kNear};
         const bool near = grid.InBox(boxLo, boxHi, [&](std::uint32_t i) {
@@ -241,11 +246,17 @@ bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<std::ui
         if (near)
             return false;
     }
-    for (int i = 0; i < s.GetEdgeCount(); ++i) {
-        const G3Edge* e = s.GetEdge(i);
-        if (PointNearEdge(grid, groupOf[static_cast<std::size_t>(e->GetVertex1()->GetId())],
-                          groupOf[static_cast<std::size_t>(e->GetVertex2()->GetId())]))
-            return false;
+    // Each edge once, from the ring of its first vertex.
+    for (std::uint32_t g : grid.Order()) {
+        const G3Vertex* v = vertexOf[g];
+        if (!v)
+            continue;
+        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
+            if (e->GetVertex1() != v)
+                continue;
+            if (PointNearEdge(grid, g, groupOf[static_cast<std::size_t>(e->GetVertex2()->GetId())]))
+                return false;
+        }
     }
     return true;
 }
@@ -348,7 +359,7 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
         if (!AddPolygon(s, v, nullptr, nullptr))
             return false;
     }
-    return !HasParallelEdges(s) && NothingToWeld(off, s, groupOf);
+    return !HasParallelEdges(s) && NothingToWeld(off, s, vertexOf, groupOf);
 }
 
 } // namespace detail
