@@ -393,8 +393,15 @@ void FindEdgesToExamine(G3Surface* s, const G3PointHash* hash, double radius, st
         bool any;
     };
     std::vector<Pair> pairs;
-    for (int i = 0; i < s->GetVertexCount(); ++i) {
-        const G3Vertex* v = s->GetVertex(i);
+    // Each edge's answer depends on the edge alone, so the vertices may be
+    // taken in any order: cell by cell, the tube walks of neighbouring
+    // edges read the same cells and points while they are still at hand.
+    std::vector<std::pair<int, int>> byCell(static_cast<std::size_t>(s->GetVertexCount()));
+    for (int i = 0; i < s->GetVertexCount(); ++i)
+        byCell[static_cast<std::size_t>(i)] = {hash->GetHashCode(s->GetVertex(i)->GetXYZ()), i};
+    std::sort(byCell.begin(), byCell.end());
+    for (const std::pair<int, int>& cell : byCell) {
+        const G3Vertex* v = s->GetVertex(cell.second);
         pairs.clear();
         for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
             const G3Vertex* w = e->GetOtherVertex(v);
