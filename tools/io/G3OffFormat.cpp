@@ -10,7 +10,10 @@
 // Comments start with '#'; blank lines are skipped. Faces follow the same
 // rules as OBJ faces (consecutive repeats dropped, at least three distinct
 // vertices). Text after the announced faces is ignored with a warning in
-// `message`; fewer faces than announced is an error.
+// `message`; fewer faces than announced is an error. The same parser reads
+// from memory and, a piece at a time, from a file. With
+// ReadOptions::mergeEqualVertices the sections are parsed first (vertex
+// lines grouped by their exact coordinates) and built by G3OffMerge.cpp.
 //
 // Writing. Plain OFF: "OFF", the counts (vertices, faces, and as edges
 // the distinct vertex pairs along the faces' sides), every vertex, then
