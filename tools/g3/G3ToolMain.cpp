@@ -3,6 +3,7 @@
 
 #include "tools/g3/G3Tool.h"
 
+#include "Geometry/foundation/GHeap.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "tools/io/G3MeshIO.h"
@@ -10,6 +11,9 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #ifndef G3_VERSION
 #define G3_VERSION "unknown"
@@ -33,17 +37,33 @@ const char* const kExitCodes =
     "Exit status: 0 success, 1 a pass or a write failed,\n"
     "2 usage error, missing or unreadable input, or a malformed file.\n";
 
-bool ReadInput(const std::string& path, G3Surface& s, Progress& progress)
+// Hands the memory that reading and the passes freed back to the system:
+// the pools keep emptied blocks and the C heap freed scratch vectors for
+// later use, and writing a large mesh would otherwise come on top of them.
+void ReleaseFreeMemory()
+{
+    GHeap::RunGarbageCollector();
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+bool ReadInput(const std::string& path, G3Surface& s, Progress& progress,
+               const g3io::ReadOptions& options = g3io::ReadOptions())
 {
     progress.Pass("reading " + path);
     std::string message;
-    if (!g3io::ReadMeshFile(path, s, message)) {
+    if (!g3io::ReadMeshFile(path, s, message, options)) {
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return false;
     }
     if (!message.empty())
         std::fprintf(stderr, "g3: %s\n", message.c_str());
-    s.FormPlaneEquation();
+    // The OFF reader builds every facet through AddFacet, which forms its
+    // plane; other formats may bring planes of their own (a dump) or none.
+    if (g3io::FormatFromPath(path) != g3io::Format::Off)
+        s.FormPlaneEquation();
+    ReleaseFreeMemory();
     return true;
 }
 
@@ -104,7 +124,7 @@ struct InOut {
 // here (help printed, a usage error, unreadable input) with the returned
 // status.
 int OpenInOut(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax, InOut& io,
-              G3Surface& s, bool& done)
+              G3Surface& s, bool& done, const g3io::ReadOptions& options = g3io::ReadOptions())
 {
     done = true;
     int status = kExitOk;
@@ -117,7 +137,7 @@ int OpenInOut(const std::string& command, const std::vector<std::string>& raw, c
     if (!CheckOutputPath(command, io.out, status))
         return status;
     io.progress = Progress(io.args.Has("--quiet"));
-    if (!ReadInput(io.in, s, io.progress))
+    if (!ReadInput(io.in, s, io.progress, options))
         return kExitBadInput;
     std::printf("read %s: %s\n", io.in.c_str(), Describe(CountsOf(s)).c_str());
     done = false;
@@ -274,7 +294,11 @@ int CommandRepair(const std::vector<std::string>& raw)
     InOut io;
     bool done = false;
     G3Surface s;
-    const int status = OpenInOut("repair", raw, syntax, io, s, done);
+    // The repair welds first: a soup is read with its equal vertices as
+    // one, which the welding would have made of it anyway.
+    g3io::ReadOptions read;
+    read.mergeEqualVertices = true;
+    const int status = OpenInOut("repair", raw, syntax, io, s, done, read);
     if (done)
         return status;
     RepairOptions options;
@@ -282,10 +306,13 @@ int CommandRepair(const std::vector<std::string>& raw)
     options.orient = io.args.Has("--orient");
     options.mergeCoplanar = io.args.Has("--merge-coplanar");
     RunRepairPasses(s, options, io.progress, [](const PassResult& r) {
+        // What a pass freed goes back before the next one takes more.
+        ReleaseFreeMemory();
         std::printf("%s: %s%s%s (%s)\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
                     r.detail.empty() ? "" : ", ", r.detail.c_str(), r.plain.c_str());
     });
     std::printf("closed: %s\n", G3SurfaceWatertight(&s) ? "yes" : "no");
+    ReleaseFreeMemory();
     return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace g3io {
@@ -49,6 +50,28 @@ bool ReadWhole(const std::string& path, std::string& text, std::string& message)
         return false;
     }
     return true;
+}
+
+// An OFF file read in pieces.
+bool ReadOffPath(const std::string& path, G3Surface& out, std::string& message, const ReadOptions& options)
+{
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        message = path + ": cannot open: " + SystemError(errno);
+        return false;
+    }
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Not a plain file (a pipe, a directory): read it whole as before.
+        std::fclose(f);
+        std::string text;
+        if (!ReadWhole(path, text, message))
+            return false;
+        return ReadOff(text.data(), text.size(), path, out, message, options);
+    }
+    const bool ok = ReadOffFile(f, static_cast<std::size_t>(st.st_size), path, out, message, options);
+    std::fclose(f);
+    return ok;
 }
 
 std::string FileName(const std::string& path)
@@ -122,6 +145,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
 
 bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
 {
+    return ReadMeshFile(path, out, message, ReadOptions());
+}
+
+bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message, const ReadOptions& options)
+{
     const Format format = FormatFromPath(path);
     if (format == Format::Vrml) {
         message = path + ": cannot read VRML (the format is written only)";
@@ -131,6 +159,8 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
         message = path + ": unknown file extension (readable: .txt, .obj, .off, .stl, .ply)";
         return false;
     }
+    if (format == Format::Off)
+        return ReadOffPath(path, out, message, options);
     std::string text;
     if (!ReadWhole(path, text, message))
         return false;
@@ -180,24 +210,44 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
         message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .ply, .wrl)";
         return false;
     }
+    auto cannot = [&]() {
+        message = path + ": cannot write " + FormatName(format) +
+                  ": the surface has coordinates the format cannot hold (not finite" +
+                  (format == Format::Stl && !options.stlAscii ? ", or beyond 32-bit float range" : "") +
+                  ") or a broken facet chain";
+        return false;
+    };
+    if (format == Format::Off) {
+        // Written in pieces, never held whole: a large mesh's text would
+        // otherwise sit beside the mesh at its largest.
+        std::string tmp;
+        if (!MakeTemporary(path, tmp, message))
+            return false;
+        errno = 0;
+        FILE* f = std::fopen(tmp.c_str(), "wb");
+        bool made = true;
+        bool ok = f && WriteOffFile(s, f, made);
+        if (f)
+            ok = std::fclose(f) == 0 && ok;
+        if (!made) {
+            std::remove(tmp.c_str());
+            return cannot();
+        }
+        return Commit(tmp, path, ok, message);
+    }
     std::string bytes;
     bool made = true;
     switch (format) {
     case Format::Obj: made = WriteObj(s, bytes); break;
-    case Format::Off: made = WriteOff(s, bytes); break;
+    case Format::Off: break;
     case Format::Stl: made = WriteStl(s, bytes, options.stlAscii); break;
     case Format::Ply: made = WritePly(s, bytes, options.plyAscii); break;
     case Format::Dump:
     case Format::Vrml:
     case Format::Unknown: break;
     }
-    if (!made) {
-        message = path + ": cannot write " + FormatName(format) +
-                  ": the surface has coordinates the format cannot hold (not finite" +
-                  (format == Format::Stl && !options.stlAscii ? ", or beyond 32-bit float range" : "") +
-                  ") or a broken facet chain";
-        return false;
-    }
+    if (!made)
+        return cannot();
 
     std::string tmp;
     if (!MakeTemporary(path, tmp, message))

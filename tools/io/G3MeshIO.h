@@ -33,9 +33,27 @@ Format FormatFromPath(const std::string& path);
 const char* FormatName(Format format);
 bool CanRead(Format format);
 
+// How a reader builds the surface.
+struct ReadOptions {
+    // OFF only, for a repair that starts by welding: vertex lines with bit
+    // for bit the same coordinates become one vertex (unless no face uses
+    // them) and faces share their edges, so that a triangle soup never
+    // holds a vertex per corner and an edge per side. The surface is the
+    // one the plain read becomes once welded, and the repair passes make
+    // of it what they make of the plain read: vertices in the order the
+    // welding pass leaves them, facets in file order with their corners as
+    // written. Where that could differ (a face with two corners at one
+    // point, two faces on one side of an edge pair, points within twice
+    // the welding distance of each other or of an edge), the plain read is
+    // returned. Messages and refusals are those of the plain read.
+    bool mergeEqualVertices = false;
+};
+
 // In-memory readers; `name` is used only in messages.
 bool ReadObj(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
 bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
+bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+             const ReadOptions& options);
 // ASCII or binary, told apart by content. Every triangle comes with its own
 // three corners, so reading ends by welding coincident vertices.
 bool ReadStl(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message);
@@ -45,7 +63,9 @@ bool ReadPly(const char* data, std::size_t size, const std::string& name, G3Surf
 
 // Reads `path` with the reader its extension names. A missing or
 // unreadable file and an unknown extension are errors like any other.
+// OFF files are read in pieces, never held whole.
 bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message);
+bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message, const ReadOptions& options);
 
 struct WriteOptions {
     bool stlAscii = false;  // binary STL unless asked otherwise

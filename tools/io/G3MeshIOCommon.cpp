@@ -11,7 +11,10 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
@@ -85,6 +88,79 @@ bool LineReader::Next(std::string_view& line)
             }
     line = std::string_view(b, static_cast<std::size_t>(e - b));
     return true;
+}
+
+bool FileLineReader::Fill()
+{
+    if (atEnd)
+        return false;
+    if (begin > 0) {
+        std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(begin), buffer.begin() + static_cast<std::ptrdiff_t>(end),
+                  buffer.begin());
+        end -= begin;
+        begin = 0;
+    }
+    // A line longer than the buffer doubles it.
+    if (end == buffer.size())
+        buffer.resize(buffer.size() * 2);
+    const std::size_t n = std::fread(buffer.data() + end, 1, buffer.size() - end, file);
+    if (n == 0) {
+        atEnd = true;
+        failed = std::ferror(file) != 0;
+        error = failed ? errno : 0;
+        return false;
+    }
+    for (std::size_t i = end; i < end + n && allBlank; ++i)
+        allBlank = IsSpace(buffer[i]);
+    end += n;
+    if (!started && end >= 3) {
+        started = true;
+        if (static_cast<unsigned char>(buffer[0]) == 0xEF && static_cast<unsigned char>(buffer[1]) == 0xBB &&
+            static_cast<unsigned char>(buffer[2]) == 0xBF)
+            begin = 3;
+    }
+    return true;
+}
+
+bool FileLineReader::Next(std::string_view& line)
+{
+    const char* nl = nullptr;
+    for (;;) {
+        if (begin + scanned < end)
+            nl = static_cast<const char*>(std::memchr(buffer.data() + begin + scanned, '\n', end - begin - scanned));
+        if (nl)
+            break;
+        // Fill moves the unread part to the front of the buffer; what is
+        // known of it stays known.
+        scanned = end - begin;
+        if (!Fill())
+            break;
+    }
+    if (begin >= end)
+        return false;
+    const char* b = buffer.data() + begin;
+    const char* e = nl ? nl : buffer.data() + end;
+    begin = nl ? static_cast<std::size_t>(nl - buffer.data()) + 1 : end;
+    scanned = 0;
+    ++number;
+    if (e > b && e[-1] == '\r')
+        --e;
+    if (stripComments)
+        if (const char* hash = static_cast<const char*>(std::memchr(b, '#', static_cast<std::size_t>(e - b))))
+            e = hash;
+    line = std::string_view(b, static_cast<std::size_t>(e - b));
+    return true;
+}
+
+bool FileLineReader::NextTokens(std::vector<std::string_view>& tokens)
+{
+    std::string_view line;
+    while (Next(line)) {
+        Split(line, tokens);
+        if (!tokens.empty())
+            return true;
+    }
+    return false;
 }
 
 void Split(std::string_view line, std::vector<std::string_view>& tokens)
@@ -461,16 +537,25 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
     // Which facets go through the tessellator: those with holes (no format
     // written here has holes), and for triangle output every facet that is
     // not a plain triangle.
+    // The facets before the first one that needs it are emitted on the
+    // same walk (for a mesh of plain polygons, every facet is walked once).
     std::vector<WalkCorner> corners;
     std::vector<std::size_t> starts;
     std::vector<char> need(static_cast<std::size_t>(nF), 0);
     bool any = false;
+    int emitted = 0;
+    flat.polygonStart.push_back(0);
     for (int i = 0; i < nF; ++i) {
-        if (!WalkFacet(s.GetFacet(i), limit, corners, starts))
+        G3Facet* f = s.GetFacet(i);
+        if (!WalkFacet(f, limit, corners, starts))
             return false;
         const bool plain = starts.size() <= 1 && (!trianglesOnly || corners.size() == 3);
         need[static_cast<std::size_t>(i)] = plain ? 0 : 1;
         any = any || !plain;
+        if (!any) {
+            EmitFacet(flat, map, f, trianglesOnly, corners, starts);
+            emitted = i + 1;
+        }
     }
 
     // The tessellated facets come from a copy, which keeps the surface
@@ -507,8 +592,7 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
         }
     }
 
-    flat.polygonStart.push_back(0);
-    for (int i = 0; i < nF; ++i) {
+    for (int i = emitted; i < nF; ++i) {
         if (!need[static_cast<std::size_t>(i)]) {
             G3Facet* f = s.GetFacet(i);
             if (!WalkFacet(f, limit, corners, starts))

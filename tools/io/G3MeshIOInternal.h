@@ -3,8 +3,11 @@
 // library's interface.
 
 #include "Geometry/mesh/G3Surface.h"
+#include "tools/io/G3MeshIO.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +66,40 @@ private:
     long number = 0;
 };
 
+// The same lines read from a file in pieces, so that a large text is never
+// held whole. A line stays valid until the next call. `AllBlank` tells
+// whether every byte read so far was white space (what IsBlank says of a
+// whole text once the lines are exhausted); `Failed` whether reading
+// stopped on an error rather than at the end of the file.
+class FileLineReader {
+public:
+    FileLineReader(std::FILE* f, bool comments) : file(f), stripComments(comments), buffer(kChunk) {}
+    bool Next(std::string_view& line);
+    bool NextTokens(std::vector<std::string_view>& tokens);
+    long Number() const { return number; }
+    bool AllBlank() const { return allBlank; }
+    bool Failed() const { return failed; }
+    int Error() const { return error; }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    // Reads more of the file behind the unread part; false at its end.
+    bool Fill();
+
+    std::FILE* file;
+    bool stripComments;
+    std::vector<char> buffer;
+    std::size_t begin = 0;  // unread part: buffer[begin, end)
+    std::size_t end = 0;
+    std::size_t scanned = 0;  // bytes of the unread part known to hold no line break
+    bool atEnd = false;
+    bool started = false;
+    bool allBlank = true;
+    bool failed = false;
+    int error = 0;
+    long number = 0;
+};
+
 // Splits `line` at whitespace into `tokens` (cleared first).
 void Split(std::string_view line, std::vector<std::string_view>& tokens);
 
@@ -79,7 +116,35 @@ NumberError ParseInt(std::string_view token, long long& out);
 // number".
 std::string NumberProblem(NumberError error, std::string_view token);
 
+// The OFF reader over a file opened for reading, `size` its length in
+// bytes, without holding the text whole; as ReadOff otherwise.
+bool ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+                 const ReadOptions& options);
+
+// The OFF writer into an open file, in pieces: `made` false when the
+// surface cannot be written (WriteOff's false), and false when it was not
+// or the file refused the bytes.
+bool WriteOffFile(G3Surface& s, std::FILE* file, bool& made);
+
 // ------------------------------------------------------------ building
+
+// The vertex and face sections of an OFF text once parsed: each vertex line
+// names its group (the lines with bit for bit the same coordinates), each
+// face its corners as vertex line numbers, consecutive repeats dropped.
+struct ParsedOff {
+    std::vector<double> groupXyz;          // 3 per group, in order of first line
+    std::vector<std::uint32_t> lineGroup;  // per vertex line
+    std::vector<std::uint32_t> corners;    // the faces' corners, face after face
+    std::vector<std::uint32_t> faceStart;  // face i: corners[faceStart[i] .. faceStart[i + 1])
+    std::vector<long> faceLine;            // per face, its line in the text
+};
+// A vertex per vertex line, then the faces. False, with the line of the
+// face, when the surface refuses one.
+bool BuildPlainOff(const ParsedOff& off, G3Surface& s, long& badLine);
+// The merged build (ReadOptions::mergeEqualVertices); false, with s to be
+// thrown away, where it cannot stand for the plain build.
+bool BuildMergedOff(const ParsedOff& off, G3Surface& s);
+
 
 // The target must be empty: readers never append to a mesh.
 bool TargetIsEmpty(const G3Surface& s);

@@ -10,7 +10,10 @@
 // Comments start with '#'; blank lines are skipped. Faces follow the same
 // rules as OBJ faces (consecutive repeats dropped, at least three distinct
 // vertices). Text after the announced faces is ignored with a warning in
-// `message`; fewer faces than announced is an error.
+// `message`; fewer faces than announced is an error. The same parser reads
+// from memory and, a piece at a time, from a file. With
+// ReadOptions::mergeEqualVertices the sections are parsed first (vertex
+// lines grouped by their exact coordinates) and built by G3OffMerge.cpp.
 //
 // Writing. Plain OFF: "OFF", the counts (vertices, faces, and as edges
 // the distinct vertex pairs along the faces' sides), every vertex, then
@@ -23,8 +26,10 @@
 #include "Geometry/mesh/G3Surface.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -73,11 +78,82 @@ std::size_t DistinctSides(const FlatMesh& flat)
 
 } // namespace
 
-bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
+namespace {
+
+// Groups of equal coordinates by open addressing over the group numbers.
+class CoordinateGroups {
+public:
+    explicit CoordinateGroups(ParsedOff& parsed) : off(parsed) {}
+    std::uint32_t Group(const double* p)
+    {
+        if ((off.groupXyz.size() / 3 + 1) * 2 > slots.size())
+            Grow();
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t i = Hash(p) & mask;; i = (i + 1) & mask) {
+            const std::uint32_t g = slots[i];
+            if (g == kFree) {
+                const std::uint32_t fresh = static_cast<std::uint32_t>(off.groupXyz.size() / 3);
+                off.groupXyz.insert(off.groupXyz.end(), p, p + 3);
+                slots[i] = fresh;
+                return fresh;
+            }
+            if (std::memcmp(&off.groupXyz[3 * static_cast<std::size_t>(g)], p, 3 * sizeof(double)) == 0)
+                return g;
+        }
+    }
+
+private:
+    static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    static std::size_t Hash(const double* p)
+    {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull;
+        for (int k = 0; k < 3; ++k) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &p[k], sizeof bits);
+            h = (h ^ bits) * 0xFF51AFD7ED558CCDull;
+            h ^= h >> 32;
+        }
+        return static_cast<std::size_t>(h);
+    }
+    void Grow()
+    {
+        std::vector<std::uint32_t> old;
+        old.swap(slots);
+        slots.assign(old.empty() ? 1024 : old.size() * 2, kFree);
+        const std::size_t mask = slots.size() - 1;
+        for (std::uint32_t g : old) {
+            if (g == kFree)
+                continue;
+            std::size_t i = Hash(&off.groupXyz[3 * static_cast<std::size_t>(g)]) & mask;
+            while (slots[i] != kFree)
+                i = (i + 1) & mask;
+            slots[i] = g;
+        }
+    }
+
+    ParsedOff& off;
+    std::vector<std::uint32_t> slots;
+};
+
+// Corner numbers with consecutive repeats dropped (the last against the
+// first too), as AddPolygon drops repeated vertices: the count left.
+std::size_t DropRepeats(std::uint32_t* c, std::size_t n)
 {
-    if (!StartReading(data, size, name, out, message))
-        return false;
-    LineReader lines(data, size, true);
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (w > 0 && c[i] == c[w - 1])
+            continue;
+        c[w++] = c[i];
+    }
+    while (w > 1 && c[w - 1] == c[0])
+        --w;
+    return w;
+}
+
+template <class Lines>
+bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+                  const ReadOptions& options)
+{
     std::vector<std::string_view> tokens;
     auto fail = [&](const std::string& what) {
         message = LineMessage(name, lines.Number(), what);
@@ -117,10 +193,17 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         return fail("counts exceed what the file holds (" + std::to_string(nV) + " vertices, " +
                     std::to_string(nF) + " faces)");
 
-    G3Surface aside(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
+    // Corner numbers and offsets are kept in 32 bits.
+    const bool merge = options.mergeEqualVertices && size < (std::size_t(1) << 32);
+    G3Surface aside(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV), merge ? 0 : static_cast<int>(nF));
     PrepareAside(out, aside);
+    ParsedOff off;
+    CoordinateGroups groups(off);
     std::vector<G3Vertex*> vertices;
-    vertices.reserve(static_cast<std::size_t>(nV));
+    if (merge)
+        off.lineGroup.reserve(static_cast<std::size_t>(nV));
+    else
+        vertices.reserve(static_cast<std::size_t>(nV));
     for (long long i = 0; i < nV; ++i) {
         if (!next())
             return fail("file ends after " + std::to_string(i) + " of " + std::to_string(nV) + " vertices");
@@ -132,9 +215,19 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
             if (e != NumberError::None)
                 return fail(NumberProblem(e, tokens[static_cast<std::size_t>(k)]));
         }
-        vertices.push_back(aside.AddVertex(p, 0));
+        if (merge)
+            off.lineGroup.push_back(groups.Group(p));
+        else
+            vertices.push_back(aside.AddVertex(p, 0));
+    }
+    if (merge) {
+        off.faceStart.reserve(static_cast<std::size_t>(nF) + 1);
+        off.faceLine.reserve(static_cast<std::size_t>(nF));
+        off.corners.reserve(static_cast<std::size_t>(nF) * 3);
+        off.faceStart.push_back(0);
     }
     std::vector<G3Vertex*> v;
+    std::vector<std::uint32_t> c;
     for (long long i = 0; i < nF; ++i) {
         if (!next())
             return fail("file ends after " + std::to_string(i) + " of " + std::to_string(nF) + " faces");
@@ -147,20 +240,32 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
         if (static_cast<unsigned long long>(n) > tokens.size() - 1)
             return fail("face of " + std::to_string(n) + " vertices lists " + std::to_string(tokens.size() - 1) +
                         " numbers");
-        v.assign(static_cast<std::size_t>(n), nullptr);
-        for (std::size_t c = 0; c < v.size(); ++c) {
-            long long k = 0;
-            const NumberError ek = ParseInt(tokens[c + 1], k);
+        c.assign(static_cast<std::size_t>(n), 0);
+        for (std::size_t k = 0; k < c.size(); ++k) {
+            long long index = 0;
+            const NumberError ek = ParseInt(tokens[k + 1], index);
             if (ek != NumberError::None)
-                return fail("bad vertex index '" + Quote(tokens[c + 1]) + "'");
-            if (k < 0 || k >= nV)
-                return fail("vertex index " + std::to_string(k) + " out of range (" + std::to_string(nV) +
+                return fail("bad vertex index '" + Quote(tokens[k + 1]) + "'");
+            if (index < 0 || index >= nV)
+                return fail("vertex index " + std::to_string(index) + " out of range (" + std::to_string(nV) +
                             " vertices)");
-            v[c] = vertices[static_cast<std::size_t>(k)];
+            c[k] = static_cast<std::uint32_t>(index);
         }
         // Numbers after the indexes (a colour) are ignored.
-        if (!AddPolygon(aside, v, nullptr, nullptr))
+        if (!merge) {
+            v.resize(c.size());
+            for (std::size_t k = 0; k < c.size(); ++k)
+                v[k] = vertices[c[k]];
+            if (!AddPolygon(aside, v, nullptr, nullptr))
+                return fail("face with fewer than 3 distinct vertices");
+            continue;
+        }
+        const std::size_t w = DropRepeats(c.data(), c.size());
+        if (w < 3)
             return fail("face with fewer than 3 distinct vertices");
+        off.corners.insert(off.corners.end(), c.begin(), c.begin() + static_cast<std::ptrdiff_t>(w));
+        off.faceStart.push_back(static_cast<std::uint32_t>(off.corners.size()));
+        off.faceLine.push_back(lines.Number());
     }
     // Text after the announced faces (more faces than the header counts,
     // as some writers produce) is left unread, as other readers do; the
@@ -168,17 +273,77 @@ bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surf
     if (next())
         message = LineMessage(name, lines.Number(),
                               "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
+    if (merge && !BuildMergedOff(off, aside)) {
+        G3Surface plain(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
+        PrepareAside(out, plain);
+        long badLine = 0;
+        if (!BuildPlainOff(off, plain, badLine)) {
+            message = LineMessage(name, badLine, "face with fewer than 3 distinct vertices");
+            return false;
+        }
+        MoveInto(out, plain);
+        return true;
+    }
     MoveInto(out, aside);
     return true;
 }
 
-bool WriteOff(G3Surface& s, std::string& out)
+} // namespace
+
+bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
-    out.clear();
-    FlatMesh flat;
-    if (!Flatten(s, false, false, flat))
+    return ReadOff(data, size, name, out, message, ReadOptions());
+}
+
+bool ReadOff(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+             const ReadOptions& options)
+{
+    if (!StartReading(data, size, name, out, message))
         return false;
-    out.reserve(flat.vertices.size() * 40 + flat.corners.size() * 8 + 32);
+    LineReader lines(data, size, true);
+    return ReadOffLines(lines, size, name, out, message, options);
+}
+
+bool detail::ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
+                 const ReadOptions& options)
+{
+    message.clear();
+    if (!TargetIsEmpty(out)) {
+        message = name + ": the target surface is not empty";
+        return false;
+    }
+    FileLineReader lines(file, true);
+    std::string parseMessage;
+    // Read aside: a read error ends the lines early, and whatever was
+    // made of them must not reach `out`.
+    G3Surface read;
+    PrepareAside(out, read);
+    const bool ok = ReadOffLines(lines, size, name, read, parseMessage, options);
+    if (lines.Failed()) {
+        message = name + ": cannot read: " + std::strerror(lines.Error());
+        return false;
+    }
+    // Nothing but white space (or nothing at all): the text was never an
+    // OFF file, whatever the parser made of it.
+    if (!ok && lines.AllBlank()) {
+        message = name + ": empty file";
+        return false;
+    }
+    message = parseMessage;
+    if (ok)
+        MoveInto(out, read);
+    return ok;
+}
+
+namespace {
+
+// The OFF text of a flattened surface, handed to `flush` in pieces of
+// about `piece` bytes (and the rest at the end).
+template <class Flush>
+void EmitOff(const FlatMesh& flat, std::size_t piece, Flush flush)
+{
+    std::string out;
+    out.reserve(piece + 256);
     out += "OFF\n";
     AppendInt(out, static_cast<long long>(flat.vertices.size()));
     out += ' ';
@@ -186,8 +351,13 @@ bool WriteOff(G3Surface& s, std::string& out)
     out += ' ';
     AppendInt(out, static_cast<long long>(DistinctSides(flat)));
     out += '\n';
-    for (const double* p : flat.vertices)
+    for (const double* p : flat.vertices) {
         AppendCoordinates(out, "", p, 3);
+        if (out.size() >= piece) {
+            flush(out);
+            out.clear();
+        }
+    }
     for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
         const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
         AppendInt(out, static_cast<long long>(e - b));
@@ -196,8 +366,38 @@ bool WriteOff(G3Surface& s, std::string& out)
             AppendInt(out, flat.corners[k].v);
         }
         out += '\n';
+        if (out.size() >= piece) {
+            flush(out);
+            out.clear();
+        }
     }
+    flush(out);
+}
+
+} // namespace
+
+bool WriteOff(G3Surface& s, std::string& out)
+{
+    out.clear();
+    FlatMesh flat;
+    if (!Flatten(s, false, false, flat))
+        return false;
+    out.reserve(flat.vertices.size() * 40 + flat.corners.size() * 8 + 32);
+    EmitOff(flat, std::string::npos, [&](const std::string& piece) { out += piece; });
     return true;
+}
+
+bool detail::WriteOffFile(G3Surface& s, std::FILE* file, bool& made)
+{
+    FlatMesh flat;
+    made = Flatten(s, false, false, flat);
+    if (!made)
+        return false;
+    bool ok = true;
+    EmitOff(flat, std::size_t(1) << 20, [&](const std::string& piece) {
+        ok = ok && (piece.empty() || std::fwrite(piece.data(), 1, piece.size(), file) == piece.size());
+    });
+    return ok;
 }
 
 } // namespace g3io

@@ -1,0 +1,115 @@
+// Reading and repairing a triangle soup (every triangle with three vertex
+// lines of its own, shuffled, about half wound the other way) of about
+// 100k and 1M triangles, from an OFF text in memory: a closed sphere and
+// an open terrain-like sheet.
+//   BM_ReadSoup     the OFF reader alone, as written (merged = 0) or with
+//                   equal vertex lines read as one (merged = 1)
+//   BM_RepairSoup   the reader and the passes of `g3 repair` (weld and
+//                   split, normals, trivial facets, weld again, equal
+//                   facets, non-manifold edges), then the OFF writer
+// Counters: vertices and facets after the run (the same with and without
+// merging, or the merged read broke), MB of OFF text read.
+#include "bench/bench_soup.h"
+
+#include "Geometry/mesh/G3Surface.h"
+#include "tools/io/G3MeshIO.h"
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+// The soup texts, made once: shape 0 the sphere, 1 the sheet; size 0
+// about 100k triangles, 1 about 1M.
+const std::string& SoupText(int shape, int size)
+{
+    static std::map<int, std::string> texts;
+    const int key = shape * 2 + size;
+    auto found = texts.find(key);
+    if (found != texts.end())
+        return found->second;
+    const soup::Mesh m = shape == 0 ? soup::Sphere(size == 0 ? 92 : 289)
+                                    : (size == 0 ? soup::Sheet(316, 158) : soup::Sheet(1000, 500));
+    return texts[key] = soup::SoupOff(m, 1);
+}
+
+void RunPasses(G3Surface& s)
+{
+    s.RemoveEqualsVertexAndDivideEdges();
+    s.RemoveEqualsNormal();
+    s.FormPlaneEquation();
+    s.RemoveTrivialFacets();
+    s.RemoveEqualsVertexAndDivideEdges();
+    s.RemoveEqualsFacets();
+    s.RemoveNonManifoldEdges();
+}
+
+void Report(benchmark::State& state, G3Surface* s, const std::string& text)
+{
+    state.counters["vertices"] = s ? s->GetVertexCount() : -1;
+    state.counters["facets"] = s ? s->GetFacetCount() : -1;
+    state.counters["MB"] = text.size() / 1e6;
+}
+
+void BM_ReadSoup(benchmark::State& state)
+{
+    const std::string& text = SoupText(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    g3io::ReadOptions options;
+    options.mergeEqualVertices = state.range(2) != 0;
+    G3Surface* last = nullptr;
+    for (auto _ : state) {
+        state.PauseTiming();
+        delete last;
+        last = new G3Surface();
+        state.ResumeTiming();
+        std::string message;
+        if (!g3io::ReadOff(text.data(), text.size(), "bench", *last, message, options))
+            state.SkipWithError(message.c_str());
+    }
+    Report(state, last, text);
+    delete last;
+}
+
+void BM_RepairSoup(benchmark::State& state)
+{
+    const std::string& text = SoupText(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    g3io::ReadOptions options;
+    options.mergeEqualVertices = state.range(2) != 0;
+    G3Surface* last = nullptr;
+    std::string written;
+    for (auto _ : state) {
+        state.PauseTiming();
+        delete last;
+        last = new G3Surface();
+        state.ResumeTiming();
+        std::string message;
+        if (!g3io::ReadOff(text.data(), text.size(), "bench", *last, message, options)) {
+            state.SkipWithError(message.c_str());
+            break;
+        }
+        RunPasses(*last);
+        g3io::WriteOff(*last, written);
+        benchmark::DoNotOptimize(written.data());
+    }
+    Report(state, last, text);
+    delete last;
+}
+
+// Arguments: shape (0 sphere, 1 sheet), size (0 ~100k, 1 ~1M triangles),
+// merged read (0, 1).
+void Args(benchmark::internal::Benchmark* b)
+{
+    b->ArgNames({"shape", "size", "merged"});
+    for (int shape = 0; shape < 2; ++shape)
+        for (int size = 0; size < 2; ++size)
+            for (int merged = 0; merged < 2; ++merged)
+                b->Args({shape, size, merged});
+    b->Unit(benchmark::kMillisecond)->Iterations(1);
+}
+
+} // namespace
+
+BENCHMARK(BM_ReadSoup)->Apply(Args);
+BENCHMARK(BM_RepairSoup)->Apply(Args);

@@ -1,0 +1,366 @@
+// Building a parsed OFF text into a surface: as written (a vertex per
+// vertex line), or merged for a repair that welds first (a vertex per
+// group of lines with bit for bit equal coordinates, edges shared).
+//
+// The merged build must give the surface the plain build becomes once the
+// welding pass has run, down to the order of the vertices, so that the
+// passes after it make the same of both. It keeps that only where welding
+// merges nothing but the equal lines and splits no edge: it checks, with a
+// grid of its own, that no two points lie within twice the welding
+// distance of each other and no point that distance of an edge it does
+// not end. The one place it rounds is that check, and the factor two puts
+// the rounding on the safe side: a near case falls back to the plain build.
+
+#include "tools/io/G3MeshIOInternal.h"
+
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace g3io {
+namespace detail {
+
+namespace {
+
+constexpr double kNear = 2.0 * GTolerance::kWeld;
+
+// Points sorted by the cell of a uniform grid, each cell found through an
+// open-addressed table of the cells in use.
+class PointGrid {
+public:
+    PointGrid(const std::vector<double>& xyz, double cellSide) : points(xyz)
+    {
+        const std::size_t n = xyz.size() / 3;
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = n ? xyz[static_cast<std::size_t>(k)] : 0.0;
+            for (std::size_t i = 0; i < n; ++i)
+                lo[k] = std::min(lo[k], xyz[3 * i + static_cast<std::size_t>(k)]);
+        }
+        double extent = 0.0;
+        for (std::size_t i = 0; i < n; ++i)
+            for (int k = 0; k < 3; ++k)
+                extent = std::max(extent, xyz[3 * i + static_cast<std::size_t>(k)] - lo[k]);
+        // At most 2^20 cells along an axis, so that a cell's three indexes
+        // pack into one key.
+        side = std::max(cellSide, std::max(4.0 * kNear, extent / double(1 << 20)));
+        std::vector<std::uint64_t> key(n);
+        for (std::size_t i = 0; i < n; ++i)
+            key[i] = Key(Cell(&xyz[3 * i], 0), Cell(&xyz[3 * i], 1), Cell(&xyz[3 * i], 2));
+        order.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = static_cast<std::uint32_t>(i);
+        std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return key[a] != key[b] ? key[a] < key[b] : a < b;
+        });
+        std::size_t cells = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            if (i == 0 || key[order[i]] != key[order[i - 1]])
+                ++cells;
+        std::size_t size = 16;
+        while (size < 2 * cells)
+            size *= 2;
+        table.assign(size, Slot{kNone, 0, 0});
+        for (std::size_t i = 0; i < n;) {
+            std::size_t j = i + 1;
+            while (j < n && key[order[j]] == key[order[i]])
+                ++j;
+            std::size_t s = Hash(key[order[i]]) & (size - 1);
+            while (table[s].key != kNone)
+                s = (s + 1) & (size - 1);
+            table[s] = Slot{key[order[i]], static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j)};
+            i = j;
+        }
+    }
+
+    // Calls visit(point) for every point of the cells that the box lo..hi
+    // meets; stops when visit returns true, and returns whether it did.
+    // Every cell and point looked at is charged to the budget; once it is
+    // spent, the answer is true (the caller's cautious answer): a crowded
+    // or stretched point set falls back rather than taking quadratic time.
+    template <class Visit>
+    bool InBox(const double* boxLo, const double* boxHi, Visit visit)
+    {
+        int a[3], b[3];
+        for (int k = 0; k < 3; ++k) {
+            a[k] = Cell(boxLo, k);
+            b[k] = Cell(boxHi, k);
+        }
+        for (int z = a[2]; z <= b[2]; ++z)
+            for (int y = a[1]; y <= b[1]; ++y)
+                for (int x = a[0]; x <= b[0]; ++x) {
+                    if (--budget < 0)
+                        return true;
+                    const Slot* s = Find(Key(x, y, z));
+                    if (!s)
+                        continue;
+                    budget -= s->end - s->begin;
+                    for (std::uint32_t i = s->begin; i < s->end; ++i)
+                        if (visit(order[i]))
+                            return true;
+                }
+        return false;
+    }
+    void SetBudget(long long work) { budget = work; }
+    double Side() const { return side; }
+    // The points cell by cell: a walk in this order reads the grid in order.
+    const std::vector<std::uint32_t>& Order() const { return order; }
+    const double* Point(std::uint32_t i) const { return &points[3 * static_cast<std::size_t>(i)]; }
+
+private:
+    static constexpr std::uint64_t kNone = ~std::uint64_t(0);
+    struct Slot {
+        std::uint64_t key;
+        std::uint32_t begin, end;
+    };
+    int Cell(const double* p, int k) const
+    {
+        const double q = std::floor((p[k] - lo[k]) / side);
+        return q < 0.0 ? 0 : (q > double((1 << 20) - 1) ? (1 << 20) - 1 : static_cast<int>(q));
+    }
+    static std::uint64_t Key(int x, int y, int z)
+    {
+        return static_cast<std::uint64_t>(x) | static_cast<std::uint64_t>(y) << 21 | static_cast<std::uint64_t>(z) << 42;
+    }
+    static std::size_t Hash(std::uint64_t k)
+    {
+        k ^= k >> 33;
+        k *= 0xFF51AFD7ED558CCDull;
+        k ^= k >> 33;
+        return static_cast<std::size_t>(k);
+    }
+    const Slot* Find(std::uint64_t k) const
+    {
+        const std::size_t mask = table.size() - 1;
+        for (std::size_t s = Hash(k) & mask;; s = (s + 1) & mask) {
+            if (table[s].key == k)
+                return &table[s];
+            if (table[s].key == kNone)
+                return nullptr;
+        }
+    }
+
+    const std::vector<double>& points;
+    double lo[3] = {0.0, 0.0, 0.0};
+    double side = 1.0;
+    std::vector<std::uint32_t> order;
+    std::vector<Slot> table;
+    long long budget = 0;
+};
+
+double Distance2(const double* a, const double* b)
+{
+    const double x = a[0] - b[0], y = a[1] - b[1], z = a[2] - b[2];
+    return x * x + y * y + z * z;
+}
+
+// Squared distance from c to the segment p..q (d = q - p, dd = |d|^2).
+double SegmentDistance2(const double* p, const double* d, double dd, const double* c)
+{
+    const double w[3] = {c[0] - p[0], c[1] - p[1], c[2] - p[2]};
+    double t = dd > 0.0 ? (w[0] * d[0] + w[1] * d[1] + w[2] * d[2]) / dd : 0.0;
+    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+    const double x = w[0] - t * d[0], y = w[1] - t * d[1], z = w[2] - t * d[2];
+    return x * x + y * y + z * z;
+}
+
+// Whether some point other than the edge's ends lies within kNear of the
+// segment between points a and b. A long edge is looked at slab by slab
+// along its dominant axis, so that it reads the cells near it rather than
+// those of its whole box.
+bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
+{
+    const double* p = grid.Point(a);
+    const double* q = grid.Point(b);
+    const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    int axis = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::fabs(d[k]) > std::fabs(d[axis]))
+            axis = k;
+    const double length = std::fabs(d[axis]);
+    const int slabs = std::max(1, static_cast<int>(std::ceil(length / grid.Side())));
+    auto near = [&](std::uint32_t i) {
+        if (i == a || i == b)
+            return false;
+        const double* c = grid.Point(i);
+        return !(SegmentDistance2(p, d, dd, c) > kNear * kNear);
+    };
+    for (int s = 0; s < slabs; ++s) {
+        // The part of the segment with parameter in [t0, t1], boxed and
+        // widened.
+        const double t0 = static_cast<double>(s) / slabs;
+        const double t1 = static_cast<double>(s + 1) / slabs;
+        double boxLo[3], boxHi[3];
+        for (int k = 0; k < 3; ++k) {
+            const double u = p[k] + t0 * d[k], v = s + 1 == slabs ? q[k] : p[k] + t1 * d[k];
+            boxLo[k] = std::min(u, v) - 2.0 * kNear;
+            boxHi[k] = std::max(u, v) + 2.0 * kNear;
+        }
+        if (grid.InBox(boxLo, boxHi, near))
+            return true;
+    }
+    return false;
+}
+
+// The average length of the edges, the grid's cell side.
+double MeanEdgeLength(G3Surface& s)
+{
+    double sum = 0.0;
+    for (int i = 0; i < s.GetEdgeCount(); ++i) {
+        const G3Edge* e = s.GetEdge(i);
+        sum += std::sqrt(Distance2(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ()));
+    }
+    return s.GetEdgeCount() ? sum / s.GetEdgeCount() : 0.0;
+}
+
+// The check of the file comment, over every group (a group no face uses
+// takes part in welding and splitting too) and every edge of s; vertexOf
+// gives each group's vertex (null for a group no face uses), groupOf each
+// vertex's group by id. Points and edges are taken cell by cell, so that
+// the grid is read in order.
+bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<G3Vertex*>& vertexOf,
+                   const std::vector<std::uint32_t>& groupOf)
+{
+    const double mean = MeanEdgeLength(s);
+    if (!std::isfinite(mean))
+        return false;
+    PointGrid grid(off.groupXyz, mean);
+    if (!std::isfinite(grid.Side()))
+        return false;
+    const std::size_t nG = off.groupXyz.size() / 3;
+    // A sound mesh reads a few cells and points per point and per edge.
+    grid.SetBudget(64 * (static_cast<long long>(nG) + s.GetEdgeCount()) + 4096);
+    for (std::uint32_t g : grid.Order()) {
+        const double* p = grid.Point(g);
+        const double boxLo[3] = {p[0] - kNear, p[1] - kNear, p[2] - kNear};
+        const double boxHi[3] = {p[0] + kNear, p[1] + kNear, p[2] + kNear};
+        const bool near = grid.InBox(boxLo, boxHi, [&](std::uint32_t i) {
+            return i != g && !(Distance2(p, grid.Point(i)) > kNear * kNear);
+        });
+        if (near)
+            return false;
+    }
+    // Each edge once, from the ring of its first vertex.
+    for (std::uint32_t g : grid.Order()) {
+        const G3Vertex* v = vertexOf[g];
+        if (!v)
+            continue;
+        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
+            if (e->GetVertex1() != v)
+                continue;
+            if (PointNearEdge(grid, g, groupOf[static_cast<std::size_t>(e->GetVertex2()->GetId())]))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether an edge of s joins the same two vertices as another.
+bool HasParallelEdges(G3Surface& s)
+{
+    std::vector<int> seenFrom(static_cast<std::size_t>(s.GetVertexCount()), -1);
+    for (int i = 0; i < s.GetVertexCount(); ++i) {
+        const G3Vertex* v = s.GetVertex(i);
+        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
+            const G3Vertex* w = e->GetOtherVertex(v);
+            if (!w || w == v)
+                return true;
+            int& seen = seenFrom[static_cast<std::size_t>(w->GetId())];
+            if (seen == i)
+                return true;
+            seen = i;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool BuildPlainOff(const ParsedOff& off, G3Surface& s, long& badLine)
+{
+    const std::size_t nV = off.lineGroup.size();
+    std::vector<G3Vertex*> vertices(nV);
+    for (std::size_t i = 0; i < nV; ++i)
+        vertices[i] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(off.lineGroup[i])], 0);
+    std::vector<G3Vertex*> v;
+    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+        v.clear();
+        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
+            v.push_back(vertices[off.corners[k]]);
+        if (!AddPolygon(s, v, nullptr, nullptr)) {
+            badLine = off.faceLine[f];
+            return false;
+        }
+    }
+    return true;
+}
+
+bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
+{
+    const std::size_t nV = off.lineGroup.size();
+    const std::size_t nG = off.groupXyz.size() / 3;
+    std::vector<char> used(nG, 0);
+    std::uint32_t small[8];
+    std::vector<std::uint32_t> large;
+    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+        const std::size_t n = off.faceStart[f + 1] - off.faceStart[f];
+        std::uint32_t* g = n <= 8 ? small : (large.resize(n), large.data());
+        for (std::size_t k = 0; k < n; ++k)
+            g[k] = off.lineGroup[off.corners[off.faceStart[f] + k]];
+        std::sort(g, g + n);
+        if (std::adjacent_find(g, g + n) != g + n)
+            return false;
+        for (std::size_t k = 0; k < n; ++k)
+            used[g[k]] = 1;
+    }
+    // The welding pass removes, in one walk over the vertex list, every
+    // line that repeats an earlier one and every group no face uses; each
+    // removal moves the last vertex into the gap.
+    std::vector<std::uint32_t> order;
+    {
+        std::vector<char> seen(nG, 0);
+        std::vector<char> doomed(nV);
+        for (std::size_t i = 0; i < nV; ++i) {
+            const std::uint32_t g = off.lineGroup[i];
+            doomed[i] = seen[g] || !used[g];
+            seen[g] = 1;
+        }
+        order.resize(nV);
+        for (std::size_t i = 0; i < nV; ++i)
+            order[i] = static_cast<std::uint32_t>(i);
+        for (std::size_t i = 0; i < order.size();) {
+            if (!doomed[order[i]]) {
+                ++i;
+                continue;
+            }
+            order[i] = order.back();
+            order.pop_back();
+        }
+    }
+    std::vector<G3Vertex*> vertexOf(nG, nullptr);
+    std::vector<std::uint32_t> groupOf(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::uint32_t g = off.lineGroup[order[k]];
+        vertexOf[g] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(g)], 0);
+        groupOf[k] = g;
+    }
+    std::vector<std::uint32_t>().swap(order);
+    std::vector<G3Vertex*> v;
+    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+        v.clear();
+        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
+            v.push_back(vertexOf[off.lineGroup[off.corners[k]]]);
+        if (!AddPolygon(s, v, nullptr, nullptr))
+            return false;
+    }
+    return !HasParallelEdges(s) && NothingToWeld(off, s, vertexOf, groupOf);
+}
+
+} // namespace detail
+} // namespace g3io
