@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <memory>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -195,8 +196,11 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
 
     // Corner numbers and offsets are kept in 32 bits.
     const bool merge = options.mergeEqualVertices && size < (std::size_t(1) << 32);
-    G3Surface aside(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV), merge ? 0 : static_cast<int>(nF));
-    PrepareAside(out, aside);
+    // On the heap, so that a merged attempt that falls back can be let go
+    // before the plain build takes as much memory again.
+    std::unique_ptr<G3Surface> aside(new G3Surface(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV),
+                                                   merge ? 0 : static_cast<int>(nF)));
+    PrepareAside(out, *aside);
     ParsedOff off;
     CoordinateGroups groups(off);
     std::vector<G3Vertex*> vertices;
@@ -218,7 +222,7 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
         if (merge)
             off.lineGroup.push_back(groups.Group(p));
         else
-            vertices.push_back(aside.AddVertex(p, 0));
+            vertices.push_back(aside->AddVertex(p, 0));
     }
     if (merge) {
         off.faceStart.reserve(static_cast<std::size_t>(nF) + 1);
@@ -256,7 +260,7 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
             v.resize(c.size());
             for (std::size_t k = 0; k < c.size(); ++k)
                 v[k] = vertices[c[k]];
-            if (!AddPolygon(aside, v, nullptr, nullptr))
+            if (!AddPolygon(*aside, v, nullptr, nullptr))
                 return fail("face with fewer than 3 distinct vertices");
             continue;
         }
@@ -273,7 +277,8 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
     if (next())
         message = LineMessage(name, lines.Number(),
                               "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
-    if (merge && !BuildMergedOff(off, aside)) {
+    if (merge && !BuildMergedOff(off, *aside)) {
+        aside.reset();
         G3Surface plain(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
         PrepareAside(out, plain);
         long badLine = 0;
@@ -284,7 +289,7 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
         MoveInto(out, plain);
         return true;
     }
-    MoveInto(out, aside);
+    MoveInto(out, *aside);
     return true;
 }
 
