@@ -212,9 +212,10 @@ public:
     // the plane through the segment, upright on the facet, crosses the
     // facet's boundary. Facets by descending index. The number of reports.
     int FindIntersections(const double* p, const double* q, G3BCPointWriter* w);
-    // ClassifyVertex against the query surface, each ray tested against the
-    // facets whose boxes it meets (in index order); SC_UNKNOWN outside a
-    // query period.
+    // ClassifyVertex against the query surface, each ray (turned round when
+    // its opposite spends less of its length in the surface's box) tested
+    // against the facets whose boxes it meets (in index order); SC_UNKNOWN
+    // outside a query period.
     SURF_CLASSIFY FindVertexClassify(const double* point);
     // The same with rays into the half-space towards `toward` (tested with
     // TestRayAndFacetList). `facet` takes no part.

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -69,6 +70,28 @@ GEnvelope SegmentBox(const double* p, const double* q)
     box.Init(p, q);
     box.Extend(kBoxMargin);
     return box;
+}
+
+// The fraction of p + t d, 0 <= t <= 1, that lies in the box (0 when the
+// segment misses it).
+double FractionIn(const GEnvelope& box, const double* p, const double* d)
+{
+    double t0 = 0.0;
+    double t1 = 1.0;
+    for (int a = 0; a < 3; ++a) {
+        if (d[a] == 0.0) {
+            if (p[a] < box.min[a] || p[a] > box.max[a])
+                return 0.0;
+            continue;
+        }
+        double u = (box.min[a] - p[a]) / d[a];
+        double v = (box.max[a] - p[a]) / d[a];
+        if (u > v)
+            std::swap(u, v);
+        t0 = std::fmax(t0, u);
+        t1 = std::fmin(t1, v);
+    }
+    return t1 > t0 ? t1 - t0 : 0.0;
 }
 
 bool RecordMeets(const G3Facet* f, const GEnvelope& box)
@@ -223,6 +246,14 @@ SURF_CLASSIFY G3BooleanCalculator::FindVertexClassify(const double* point)
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
         ClassificationRay(point, end);
+        // A ray and its opposite give the same answer; the one that spends
+        // less of its length in the surface's box meets fewer facet boxes
+        // (from a point outside the box, often none).
+        const double d[3] = {end[0] - point[0], end[1] - point[1], end[2] - point[2]};
+        const double back[3] = {-d[0], -d[1], -d[2]};
+        if (FractionIn(envCommon, point, back) < FractionIn(envCommon, point, d))
+            for (int k = 0; k < 3; ++k)
+                end[k] = point[k] + back[k];
         candidates->clear();
         queryTree->FacetsAlong(point, end, candidates);
         const SURF_CLASSIFY c = TestPointAndFacetList(point, end, candidates, nullptr);
