@@ -54,16 +54,43 @@ std::unique_ptr<G3PointHash> NewWeldHash(int count, const double* min, const dou
     return std::make_unique<G3PointHash>(grid, min, max, kWeld);
 }
 
+// Edges that cross more cells than this on average (one cell per point)
+// are long for the grid: finer cells would only lengthen their walks.
+constexpr double kShortEdgeCells = 4.0;
+
 // The welding hash over the vertices of s, in its box. The tube walks of
 // DivideEdgesByVertex read every point of each cell along an edge, and on
 // a surface one cell per point leaves a few dozen points in each cell met;
-// eight cells per point (up to 4M cells more, 32 MiB) quarter that.
+// eight cells per point (up to 4M cells more, 32 MiB) quarter that, where
+// the edges are short. Long edges through empty cells (the spikes of a
+// star, a long wall beside fine detail) mostly walk empty cells, and
+// finer cells double each walk: they keep one cell per point.
 std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
 {
     GEnvelope env;
     s->FormEnvelope(&env);
     const long count = s->GetVertexCount();
-    return NewWeldHash(static_cast<int>(count + std::min(7 * count, 1L << 22)), env.min, env.max);
+    int grid[3];
+    WeldGrid3(static_cast<int>(count), env.min, env.max, grid);
+    double perSide[3];
+    for (int a = 0; a < 3; ++a) {
+        const double extent = env.max[a] - env.min[a];
+        perSide[a] = extent > 0.0 ? grid[a] / extent : 0.0;
+    }
+    double cells = 0.0;
+    const int edges = s->GetEdgeCount();
+    for (int k = 0; k < edges; ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        if (!e || !e->GetVertex1() || !e->GetVertex2())
+            continue;
+        const double* p = e->GetVertex1()->GetXYZ();
+        const double* q = e->GetVertex2()->GetXYZ();
+        for (int a = 0; a < 3; ++a)
+            cells += std::fabs(q[a] - p[a]) * perSide[a];
+    }
+    const bool shortEdges = std::isfinite(cells) && cells <= kShortEdgeCells * edges;
+    const long extra = shortEdges ? std::min(7 * count, 1L << 22) : 0;
+    return NewWeldHash(static_cast<int>(count + extra), env.min, env.max);
 }
 
 // The same for the planar texture-coordinate hash: about one cell per point,
