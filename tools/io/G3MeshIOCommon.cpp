@@ -57,16 +57,20 @@ bool IsBlank(const char* data, std::size_t size)
     return true;
 }
 
-bool LineReader::NextTokens(std::vector<std::string_view>& tokens)
+// The tokens of the reader's next line that has any.
+template <class Reader>
+bool NextNonBlankTokens(Reader& reader, std::vector<std::string_view>& tokens)
 {
     std::string_view line;
-    while (Next(line)) {
+    while (reader.Next(line)) {
         Split(line, tokens);
         if (!tokens.empty())
             return true;
     }
     return false;
 }
+
+bool LineReader::NextTokens(std::vector<std::string_view>& tokens) { return NextNonBlankTokens(*this, tokens); }
 
 bool LineReader::Next(std::string_view& line)
 {
@@ -152,16 +156,7 @@ bool FileLineReader::Next(std::string_view& line)
     return true;
 }
 
-bool FileLineReader::NextTokens(std::vector<std::string_view>& tokens)
-{
-    std::string_view line;
-    while (Next(line)) {
-        Split(line, tokens);
-        if (!tokens.empty())
-            return true;
-    }
-    return false;
-}
+bool FileLineReader::NextTokens(std::vector<std::string_view>& tokens) { return NextNonBlankTokens(*this, tokens); }
 
 void Split(std::string_view line, std::vector<std::string_view>& tokens)
 {
