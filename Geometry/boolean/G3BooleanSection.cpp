@@ -25,6 +25,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetTree.h"
 #include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -88,6 +89,9 @@ struct Solids {
     // solids).
     std::vector<std::unique_ptr<G3Grid>> grids;
     std::vector<char> gridTried;
+    // The solids' boxes, for the solids whose box holds a point: a floor
+    // plan's faces each lie in one wall of thousands.
+    G3FacetTree tree;
     // The facets of many contours (a slab's face with its shafts), held
     // for the rays' point-in-facet tests.
     G3HeldFacets held;
@@ -177,8 +181,11 @@ struct Solids {
             f->FormEnvelope(&box);
             boxes[static_cast<std::size_t>(at)].AddToDefault(&box);
         }
-        for (GEnvelope& box : boxes)
+        for (GEnvelope& box : boxes) {
             box.Extend(GTolerance::kBoxMargin);
+            tree.Add(nullptr, box, 0.0);
+        }
+        tree.Build();
         grids.resize(facets.size());
         gridTried.assign(facets.size(), 0);
     }
@@ -271,6 +278,7 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
         // of a facet lying in the plane, bound nothing.
         const std::vector<G3PlanarFaces::Face> cells = faces.GetFaces();
         std::vector<char> keep(cells.size(), 0);
+        std::vector<int> around;
         for (std::size_t c = 0; c < cells.size(); ++c) {
             GArrayCollection edges;
             G3PlanarFaces::MakeEdges(cells[c], &edges);
@@ -285,9 +293,10 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
             made->GetMaxCoo(&i, &j);
             if (made->GeneratePointInFacetConcave(i, j, inner)) {
                 bool unknown = false;
-                for (std::size_t p = 0; p < solids.facets.size() && !keep[c]; ++p) {
-                    if (!solids.boxes[p].IsIntersectXYZ(inner))
-                        continue;
+                // The solids whose boxes hold the point, in solid order.
+                solids.tree.ItemsAlong(inner, inner, around);
+                for (std::size_t h = 0; h < around.size() && !keep[c]; ++h) {
+                    const std::size_t p = static_cast<std::size_t>(around[h]);
                     const SURF_CLASSIFY sc = ClassifyVertex(inner, &solids.facets[p], solids.GridOf(p));
                     keep[c] = sc == SC_INSIDE || sc == SC_ON;
                     unknown = unknown || sc == SC_UNKNOWN;

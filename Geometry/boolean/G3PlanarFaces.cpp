@@ -14,8 +14,10 @@
 #include "Geometry/boolean/G3PlanarFaces.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3FacetTree.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -36,6 +38,11 @@ using GTolerance::kZeroArea;
 // Node lookup cells are two point tolerances wide: a point's equal lies in
 // its own cell or a neighbour.
 constexpr double kCell = 2.0 * kPointEqual;
+// Above this many hole and outer cycle pairs, holes find their outer cycles
+// through a tree of the outer boxes rather than by scanning them all.
+constexpr std::size_t kHoleScanPairs = 4096;
+// Above this many edges, Resolve finds its candidate pairs through a grid.
+constexpr std::size_t kSweepEdges = 512;
 
 bool Finite3(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
@@ -148,6 +155,63 @@ G3TexCoo* G3PlanarFaces::LerpTex(G3TexCoo* a, G3TexCoo* b, double t)
     return surface->AddTexCoo(a->GetU() + t * (b->GetU() - a->GetU()), a->GetV() + t * (b->GetV() - a->GetV()));
 }
 
+bool G3PlanarFaces::SweepPairs(const std::vector<int>& order, const std::vector<double>& lo, const std::vector<double>& hi,
+                               std::vector<std::pair<int, int>>& pairs) const
+{
+    // Each edge's v range, widened as the sweep's u range is.
+    const std::size_t n = order.size();
+    std::vector<double> vlo(n), vhi(n);
+    double u0 = HUGE_VAL, u1 = -HUGE_VAL, v0 = HUGE_VAL, v1 = -HUGE_VAL;
+    for (std::size_t k = 0; k < n; ++k) {
+        const Node& a = nodes[static_cast<std::size_t>(edges[k].a)];
+        const Node& b = nodes[static_cast<std::size_t>(edges[k].b)];
+        vlo[k] = std::fmin(a.v, b.v) - kPlaneSide;
+        vhi[k] = std::fmax(a.v, b.v) + kPlaneSide;
+        if (!std::isfinite(lo[k]) || !std::isfinite(hi[k]) || !std::isfinite(vlo[k]) || !std::isfinite(vhi[k]))
+            return false;
+        u0 = std::fmin(u0, lo[k]);
+        u1 = std::fmax(u1, hi[k]);
+        v0 = std::fmin(v0, vlo[k]);
+        v1 = std::fmax(v1, vhi[k]);
+    }
+    std::vector<int> rank(n);
+    for (std::size_t x = 0; x < n; ++x)
+        rank[static_cast<std::size_t>(order[x])] = static_cast<int>(x);
+    // About one edge per cell along each axis's square root of the count.
+    const int side = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(n))));
+    const double su = u1 > u0 ? side / (u1 - u0) : 0.0;
+    const double sv = v1 > v0 ? side / (v1 - v0) : 0.0;
+    auto cell = [&](double x, double lo0, double scale) {
+        const double q = (x - lo0) * scale;
+        return !(q > 0.0) ? 0 : q >= side - 1 ? side - 1 : static_cast<int>(q);
+    };
+    std::vector<std::vector<int>> cells(static_cast<std::size_t>(side) * static_cast<std::size_t>(side));
+    for (std::size_t k = 0; k < n; ++k)
+        for (int j = cell(vlo[k], v0, sv); j <= cell(vhi[k], v0, sv); ++j)
+            for (int i = cell(lo[k], u0, su); i <= cell(hi[k], u0, su); ++i)
+                cells[static_cast<std::size_t>(j) * static_cast<std::size_t>(side) + static_cast<std::size_t>(i)].push_back(
+                    static_cast<int>(k));
+    // Every pair the sweep would reach: ranks x < y with the second's u
+    // range starting within the first's (the sweep's stop rule). Pairs
+    // apart in v are left out; the sweep's pair test drops them anyway.
+    pairs.clear();
+    for (const std::vector<int>& list : cells)
+        for (std::size_t a = 0; a < list.size(); ++a)
+            for (std::size_t b = a + 1; b < list.size(); ++b) {
+                int x = rank[static_cast<std::size_t>(list[a])];
+                int y = rank[static_cast<std::size_t>(list[b])];
+                if (x > y)
+                    std::swap(x, y);
+                const std::size_t e1 = static_cast<std::size_t>(order[static_cast<std::size_t>(x)]);
+                const std::size_t e2 = static_cast<std::size_t>(order[static_cast<std::size_t>(y)]);
+                if (!(lo[e2] > hi[e1]) && !(vlo[e2] > vhi[e1]) && !(vlo[e1] > vhi[e2]))
+                    pairs.push_back({x, y});
+            }
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    return true;
+}
+
 void G3PlanarFaces::Resolve()
 {
     // Candidate pairs by a sweep over the edges' u ranges.
@@ -198,12 +262,8 @@ void G3PlanarFaces::Resolve()
     auto side = [&](int c, const Edge& e) { return place(c, e).across; };
 
     std::vector<Split> splits;
-    for (std::size_t x = 0; x < n; ++x) {
-        const int e1 = order[x];
-        for (std::size_t y = x + 1; y < n; ++y) {
-            const int e2 = order[y];
-            if (lo[static_cast<std::size_t>(e2)] > hi[static_cast<std::size_t>(e1)])
-                break;
+    auto visit = [&](int e1, int e2) {
+        {
             const Edge f = edges[static_cast<std::size_t>(e1)];
             const Edge g = edges[static_cast<std::size_t>(e2)];
             const Node& fa = nodes[static_cast<std::size_t>(f.a)];
@@ -212,7 +272,7 @@ void G3PlanarFaces::Resolve()
             const Node& gb = nodes[static_cast<std::size_t>(g.b)];
             if (std::fmax(fa.v, fb.v) + kPlaneSide < std::fmin(ga.v, gb.v) ||
                 std::fmax(ga.v, gb.v) + kPlaneSide < std::fmin(fa.v, fb.v))
-                continue;
+                return;
             bool touched = false;
             for (int c : {g.a, g.b}) {
                 if (c == f.a || c == f.b)
@@ -233,7 +293,7 @@ void G3PlanarFaces::Resolve()
                 }
             }
             if (touched || f.a == g.a || f.a == g.b || f.b == g.a || f.b == g.b)
-                continue;
+                return;
             const double d1 = side(g.a, f);
             const double d2 = side(g.b, f);
             const double d3 = side(f.a, g);
@@ -241,7 +301,7 @@ void G3PlanarFaces::Resolve()
             const bool crossG = (d1 > kPlaneSide && d2 < -kPlaneSide) || (d1 < -kPlaneSide && d2 > kPlaneSide);
             const bool crossF = (d3 > kPlaneSide && d4 < -kPlaneSide) || (d3 < -kPlaneSide && d4 > kPlaneSide);
             if (!crossG || !crossF)
-                continue;
+                return;
             const double t = d3 / (d3 - d4);
             const double s = d1 / (d1 - d2);
             double p[3];
@@ -251,6 +311,24 @@ void G3PlanarFaces::Resolve()
             splits.push_back({e1, t, c});
             splits.push_back({e2, s, c});
         }
+    };
+    // The pairs in sweep order: ascending position of the first edge in
+    // `order`, then of the second, while the second's u range starts
+    // within the first's. Nodes are made in this order, so a faster
+    // enumeration must keep it.
+    // Many edges side by side in u (the walls of a floor plan, row above
+    // row) would make the sweep pair every row with every other: past a
+    // few hundred edges the pairs come from a grid over the edges' boxes
+    // instead, put in sweep order (edges without finite boxes keep the
+    // sweep).
+    std::vector<std::pair<int, int>> pairs;
+    if (n > kSweepEdges && SweepPairs(order, lo, hi, pairs)) {
+        for (const std::pair<int, int>& pair : pairs)
+            visit(order[static_cast<std::size_t>(pair.first)], order[static_cast<std::size_t>(pair.second)]);
+    } else {
+        for (std::size_t x = 0; x < n; ++x)
+            for (std::size_t y = x + 1; y < n && !(lo[static_cast<std::size_t>(order[y])] > hi[static_cast<std::size_t>(order[x])]); ++y)
+                visit(order[x], order[y]);
     }
     SplitAll(splits);
     Merge();
@@ -517,11 +595,35 @@ std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
         }
         return false;
     };
+    // Many holes among many outer cycles (a floor plan: each wall's piece
+    // is both) ask a tree of the outer boxes for those holding the hole's
+    // lowest corner, in cycle order: the same candidates the scan of every
+    // outer cycle would pass on.
+    G3FacetTree outerTree;
+    const bool useTree = outer.size() * holes.size() > kHoleScanPairs;
+    if (useTree) {
+        for (const Box& b : outerBox) {
+            GEnvelope e;
+            e.Init(b.u0, b.v0, 0.0, b.u1, b.v1, 0.0);
+            outerTree.Add(nullptr, e, 0.0);
+        }
+        outerTree.Build();
+    }
+    std::vector<int> around;
     std::vector<std::vector<int>> holesOf(outer.size());
     for (std::size_t k = 0; k < holes.size(); ++k) {
         const Box hb = boxOf(holes[k]);
+        if (useTree) {
+            const double corner[3] = {hb.u0, hb.v0, 0.0};
+            outerTree.ItemsAlong(corner, corner, around);
+        } else {
+            around.resize(outer.size());
+            for (std::size_t f = 0; f < outer.size(); ++f)
+                around[f] = static_cast<int>(f);
+        }
         int best = -1;
-        for (std::size_t f = 0; f < outer.size(); ++f) {
+        for (int candidate : around) {
+            const std::size_t f = static_cast<std::size_t>(candidate);
             const Box& fb = outerBox[f];
             if (hb.u0 < fb.u0 || hb.u1 > fb.u1 || hb.v0 < fb.v0 || hb.v1 > fb.v1)
                 continue;

@@ -18,6 +18,7 @@
 // axes).
 
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class GArrayCollection;
@@ -123,6 +124,12 @@ private:
     int NodeAt(const double* p, G3Vertex* v);
     long long CellKey(long long x, long long y, long long z) const;
     void SplitAll(const std::vector<Split>& splits);
+    // The candidate pairs of Resolve's sweep into `pairs`, as positions in
+    // `order` (the edges by ascending lo, their u ranges lo..hi),
+    // ascending: found through a grid over the edges' boxes. False (pairs
+    // unusable) when an edge's box is not finite.
+    bool SweepPairs(const std::vector<int>& order, const std::vector<double>& lo, const std::vector<double>& hi,
+                    std::vector<std::pair<int, int>>& pairs) const;
     void Merge();
     void Prune();
     G3Normal* LerpNormal(G3Normal* a, G3Normal* b, double t);

@@ -229,7 +229,17 @@ bool G3FacetTree::Meets(const T* lo, const T* hi, const Ray& r)
 
 void G3FacetTree::FacetsAlong(const double* p, const double* q, GArrayCollection* out) const
 {
-    if (!p || !q || !out || nodes.empty())
+    if (!out)
+        return;
+    ItemsAlong(p, q, found);
+    for (int item : found)
+        out->add(facets[static_cast<std::size_t>(item)]);
+}
+
+void G3FacetTree::ItemsAlong(const double* p, const double* q, std::vector<int>& out) const
+{
+    out.clear();
+    if (!p || !q || nodes.empty())
         return;
     Ray r;
     for (int a = 0; a < 3; ++a) {
@@ -238,7 +248,6 @@ void G3FacetTree::FacetsAlong(const double* p, const double* q, GArrayCollection
         r.flat[a] = d == 0.0;
         r.inv[a] = d == 0.0 ? 0.0 : 1.0 / d;
     }
-    found.clear();
     stack.clear();
     stack.push_back(0);
     while (!stack.empty()) {
@@ -254,10 +263,8 @@ void G3FacetTree::FacetsAlong(const double* p, const double* q, GArrayCollection
         for (int k = n.first; k < n.first + n.count; ++k) {
             const Box& b = boxes[static_cast<std::size_t>(k)];
             if (Meets(b.lo, b.hi, r))
-                found.push_back(items[static_cast<std::size_t>(k)]);
+                out.push_back(items[static_cast<std::size_t>(k)]);
         }
     }
-    std::sort(found.begin(), found.end());
-    for (int item : found)
-        out->add(facets[static_cast<std::size_t>(item)]);
+    std::sort(out.begin(), out.end());
 }

@@ -24,6 +24,10 @@ public:
     // Appends to out every added facet whose box the segment p-q meets, in
     // the order of adding. Nothing before Build.
     void FacetsAlong(const double* p, const double* q, GArrayCollection* out) const;
+    // The same as positions in the order of adding (0 for the first added),
+    // ascending, in place of out's old contents. Facets may be added as
+    // null where only their boxes are asked after.
+    void ItemsAlong(const double* p, const double* q, std::vector<int>& out) const;
     int GetFacetCount() const { return static_cast<int>(facets.size()); }
 
 private:
@@ -62,6 +66,6 @@ private:
     std::vector<Box> boxes;
     std::vector<int> items;
     std::vector<Node> nodes;
-    mutable std::vector<int> found;
     mutable std::vector<int> stack;
+    mutable std::vector<int> found;
 };

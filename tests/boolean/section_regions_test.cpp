@@ -451,3 +451,49 @@ TEST(SectionRegions, PlanesOfAnyScaleAreNormalised)
 }
 
 } // namespace
+
+// A floor plan of many separate rooms, each a ring of four touching wall
+// boxes: past a few hundred section pieces the arrangement pairs its edges
+// through a grid and finds the outer cycle of each hole through a tree.
+// Every room must come back as one face with its one hole and its exact
+// area (counter-clockwise outline, clockwise hole).
+TEST(SectionRegions, FloorPlansOfManyRoomsKeepEachRingAndItsHole)
+{
+    GSRand(4303);
+    for (int round = 0; round < 3; ++round) {
+        G3Surface s;
+        const int rooms = 10 + 4 * round;
+        double expected = 0.0;
+        for (int i = 0; i < rooms; ++i) {
+            for (int j = 0; j < rooms; ++j) {
+                const double x = 6.0 * i + Rand(100) / 100.0, y = 5.0 * j + Rand(100) / 100.0;
+                const double w = 2.0 + Rand(200) / 100.0, d = 2.0 + Rand(200) / 100.0, t = 0.2 + Rand(10) / 100.0;
+                testmesh::AddBox(s, {x, y, 0.0}, {x + w, y + t, 3.0});
+                testmesh::AddBox(s, {x, y + d - t, 0.0}, {x + w, y + d, 3.0});
+                testmesh::AddBox(s, {x, y + t, 0.0}, {x + t, y + d - t, 3.0});
+                testmesh::AddBox(s, {x + w - t, y + t, 0.0}, {x + w, y + d - t, 3.0});
+                expected += w * d - (w - 2.0 * t) * (d - 2.0 * t);
+            }
+        }
+        s.FormPlaneEquation();
+        const double plane[4] = {0.0, 0.0, 1.0, -1.5};
+        G3BooleanCalculator calc;
+        G3Surface* out = nullptr;
+        ASSERT_TRUE(calc.Divide(&s, 1, plane, &out)) << round;
+        std::unique_ptr<G3Surface> section(out);
+        EXPECT_EQ("", MeshCheck(out));
+        ASSERT_EQ(rooms * rooms, out->GetFacetCount()) << round;
+        double area = 0.0;
+        for (int f = 0; f < out->GetFacetCount(); ++f) {
+            int contours = 0;
+            for (G3ContourWalker w(out->GetFacet(f)); w.Next();) {
+                contours += w.Opens() ? 1 : 0;
+                const double* p = w.GetEntry()->GetXYZ();
+                const double* q = w.GetExit()->GetXYZ();
+                area += 0.5 * (p[0] * q[1] - q[0] * p[1]);
+            }
+            EXPECT_EQ(2, contours) << round << " face " << f;
+        }
+        EXPECT_NEAR(expected, area, 1e-9 * expected) << round;
+    }
+}
