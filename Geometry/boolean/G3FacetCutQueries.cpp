@@ -16,9 +16,11 @@
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3FacetTree.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -54,12 +56,15 @@ struct Contours {
     std::vector<const G3Point*> pts;
     std::vector<int> begin; // one more entry than there are contours
 
+    // The last contour starting at or before point k (0 when none does).
     int ContourOf(int k) const
     {
-        int c = static_cast<int>(begin.size()) - 2;
-        while (c > 0 && begin[c] > k)
-            --c;
-        return c;
+        const int last = static_cast<int>(begin.size()) - 2;
+        if (last <= 0)
+            return last;
+        const auto after = std::upper_bound(begin.begin(), begin.begin() + last + 1, k);
+        const int c = static_cast<int>(after - begin.begin()) - 1;
+        return c < 0 ? 0 : c;
     }
 };
 
@@ -172,6 +177,20 @@ public:
             }
             boxes.push_back(b);
         }
+        // A face holed by thousands of openings (the plane's background in
+        // a section) is asked about candidate after candidate: its contour
+        // boxes go into a tree, which names the few not clear of each.
+        bool finite = contours >= kTreeContours;
+        for (const Box& b : boxes)
+            finite = finite && std::isfinite(b.i0) && std::isfinite(b.i1) && std::isfinite(b.j0) && std::isfinite(b.j1);
+        if (finite) {
+            for (const Box& b : boxes) {
+                GEnvelope e;
+                e.Init(b.i0, b.j0, 0.0, b.i1, b.j1, 0.0);
+                tree.Add(nullptr, e, GTolerance::kInFacet);
+            }
+            tree.Build();
+        }
     }
     bool Inside(const double* c, bool* onBoundary) const override
     {
@@ -180,8 +199,17 @@ public:
             return false;
         bool odd = false;
         bool near = false;
+        // The contours not clear of c, in contour order; the answer does
+        // not depend on the order, as every early answer is the same.
         const int contours = static_cast<int>(poly.begin.size()) - 1;
-        for (int k = 0; k < contours; ++k) {
+        const bool indexed = tree.GetFacetCount() > 0;
+        if (indexed) {
+            const double at[3] = {c[i], c[j], 0.0};
+            tree.ItemsAlong(at, at, near_);
+        }
+        const int count = indexed ? static_cast<int>(near_.size()) : contours;
+        for (int m = 0; m < count; ++m) {
+            const int k = indexed ? near_[static_cast<std::size_t>(m)] : m;
             if (Clear(boxes[k], c))
                 continue;
             const int b0 = poly.begin[k];
@@ -210,6 +238,8 @@ private:
     struct Box {
         double i0, i1, j0, j1;
     };
+    // Facets with this many contours or more get the tree.
+    static constexpr int kTreeContours = 64;
 
     // c lies farther than the tolerance outside the box (the box of a
     // contour with a corner that is not finite is the whole plane).
@@ -240,6 +270,8 @@ private:
     int i;
     int j;
     std::vector<Box> boxes; // per contour, on (i, j)
+    G3FacetTree tree;       // over the boxes, for facets of many contours
+    mutable std::vector<int> near_;
 };
 
 void Centroid(const double* a, const double* b, const double* c, double* out)

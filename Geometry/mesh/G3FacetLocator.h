@@ -3,8 +3,8 @@
 // steps of its contours, each contour with its box on the projection pair.
 // A contour whose box, widened by twice the tolerance, leaves the point out
 // can hold no boundary hit and adds an even crossing count, so it is passed
-// over; a facet with many holes then costs a box test per hole and a walk
-// of the few contours near the point. The answers (inside, and the vertex
+// over; a facet with many holes then reads the contours filed in the
+// point's cell of a grid over the contour boxes and walks the few near it. The answers (inside, and the vertex
 // or edge hit first in the boundary's order) are G3Facet::PointInFacet's.
 //
 // The facet's vertices must not move, nor its chain change, while the
@@ -42,4 +42,14 @@ private:
     std::vector<Step> steps;
     std::vector<int> begin; // first step of each contour, and steps.size()
     std::vector<Box> boxes; // per contour
+    // Contours by cell of a side x side grid over their boxes widened by
+    // `filed`, each cell's in contour order (empty: no grid); built for
+    // kGridContours contours or more.
+    static constexpr int kGridContours = 64;
+    int side = 0;
+    double low[2] = {0.0, 0.0};
+    double scale[2] = {0.0, 0.0};
+    double filed = 0.0;
+    std::vector<std::vector<int>> cells;
+    int Cell(int axis, double x) const;
 };

@@ -19,6 +19,7 @@
 #include "Geometry/mesh/G3FacetLocator.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -283,6 +284,40 @@ G3FacetLocator::G3FacetLocator(const G3Facet* f, int i, int j) : i(ValidAxis(i) 
         }
     }
     begin.push_back(static_cast<int>(steps.size()));
+
+    // Many contours: a grid of about one cell per contour, each contour
+    // filed under the cells its box (widened as a query with the in-facet
+    // tolerance widens it) covers. Boxes that are not finite keep the scan.
+    const int contours = static_cast<int>(boxes.size());
+    if (contours < kGridContours)
+        return;
+    filed = 2.0 * GTolerance::kInFacet;
+    double high[2] = {-HUGE_VAL, -HUGE_VAL};
+    low[0] = low[1] = HUGE_VAL;
+    for (const Box& b : boxes) {
+        if (!std::isfinite(b.i0) || !std::isfinite(b.i1) || !std::isfinite(b.j0) || !std::isfinite(b.j1))
+            return;
+        low[0] = std::fmin(low[0], b.i0 - filed);
+        low[1] = std::fmin(low[1], b.j0 - filed);
+        high[0] = std::fmax(high[0], b.i1 + filed);
+        high[1] = std::fmax(high[1], b.j1 + filed);
+    }
+    side = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(contours))));
+    for (int a = 0; a < 2; ++a)
+        scale[a] = high[a] > low[a] ? side / (high[a] - low[a]) : 0.0;
+    cells.assign(static_cast<std::size_t>(side) * static_cast<std::size_t>(side), std::vector<int>());
+    for (int c = 0; c < contours; ++c) {
+        const Box& b = boxes[static_cast<std::size_t>(c)];
+        for (int y = Cell(1, b.j0 - filed); y <= Cell(1, b.j1 + filed); ++y)
+            for (int x = Cell(0, b.i0 - filed); x <= Cell(0, b.i1 + filed); ++x)
+                cells[static_cast<std::size_t>(y) * static_cast<std::size_t>(side) + static_cast<std::size_t>(x)].push_back(c);
+    }
+}
+
+int G3FacetLocator::Cell(int axis, double x) const
+{
+    const double q = (x - low[axis]) * scale[axis];
+    return !(q > 0.0) ? 0 : (q >= side - 1 ? side - 1 : static_cast<int>(q));
 }
 
 bool G3FacetLocator::PointInFacet(const double* p, G3Vertex** onA, G3Vertex** onB, double tolerance) const
@@ -293,8 +328,18 @@ bool G3FacetLocator::PointInFacet(const double* p, G3Vertex** onA, G3Vertex** on
     const RayProbe probe(i, j, p, tolerance);
     // Twice the tolerance: the corner offsets are rounded differences.
     const double wide = 2.0 * (tolerance > 0.0 ? tolerance : 0.0);
+    // Every contour whose box, widened no wider than the grid's, holds p
+    // is filed in p's cell (a point off the grid meets none of them there
+    // either), in contour order; a wider query or a point that is not
+    // finite reads them all.
+    const std::vector<int>* near = nullptr;
+    if (side > 0 && wide <= filed && std::isfinite(p[i]) && std::isfinite(p[j]))
+        near = &cells[static_cast<std::size_t>(Cell(1, p[j])) * static_cast<std::size_t>(side) +
+                      static_cast<std::size_t>(Cell(0, p[i]))];
     int crossings = 0;
-    for (std::size_t c = 0; c < boxes.size(); ++c) {
+    const std::size_t count = near ? near->size() : boxes.size();
+    for (std::size_t m = 0; m < count; ++m) {
+        const std::size_t c = near ? static_cast<std::size_t>((*near)[m]) : m;
         const Box& b = boxes[c];
         if (p[i] < b.i0 - wide || p[i] > b.i1 + wide || p[j] < b.j0 - wide || p[j] > b.j1 + wide)
             continue;

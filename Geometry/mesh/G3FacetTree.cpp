@@ -77,9 +77,11 @@ int G3FacetTree::SplitItems(int* first, int count)
             lo[a] = c < lo[a] ? c : lo[a];
             hi[a] = c > hi[a] ? c : hi[a];
         }
+    // Clamped before the conversion: a box that is not finite gives no
+    // number, and such a centre goes to the first bin.
     auto binOf = [&](int item, int a) {
-        const int b = static_cast<int>(kBins * (Centre(item, a) - lo[a]) / (hi[a] - lo[a]));
-        return b < 0 ? 0 : (b >= kBins ? kBins - 1 : b);
+        const double q = kBins * (Centre(item, a) - lo[a]) / (hi[a] - lo[a]);
+        return !(q > 0.0) ? 0 : (q >= kBins - 1 ? kBins - 1 : static_cast<int>(q));
     };
     auto area = [](const Box& b) {
         const double x = b.hi[0] - b.lo[0], y = b.hi[1] - b.lo[1], z = b.hi[2] - b.lo[2];
