@@ -114,8 +114,13 @@ public:
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
             cell_ = 1.0;
-        // The cells of each box that fits, and their common span.
+        // The cells of each box that fits, and their common span. The walk
+        // along a segment is the costly part: the cells it finds are kept
+        // (segCells from segStart[j] for the j-th box filed), for the
+        // counting and filing below.
         std::vector<int> filed;
+        std::vector<long long> segCells;
+        std::vector<std::size_t> segStart;
         long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
         for (std::size_t i = 0; i < boxes_.size(); ++i) {
             const G3RoofBox& b = boxes_[i];
@@ -131,6 +136,7 @@ public:
                 // The span of the cells along the segment (its reach may
                 // take them past the cells under the box).
                 bool any = false;
+                const std::size_t mark = segCells.size();
                 fits = ForNearCells(&segs_[5 * i], kMaxCells, [&](long long x, long long y) {
                     if (!any) {
                         c[0] = c[2] = x, c[1] = c[3] = y;
@@ -138,8 +144,14 @@ public:
                     }
                     c[0] = std::min(c[0], x), c[1] = std::min(c[1], y);
                     c[2] = std::max(c[2], x), c[3] = std::max(c[3], y);
+                    segCells.push_back(x);
+                    segCells.push_back(y);
                 });
                 fits = fits && any;
+                if (fits)
+                    segStart.push_back(mark);
+                else
+                    segCells.resize(mark);
             }
             if (!fits) {
                 big_.push_back(id);
@@ -153,10 +165,12 @@ public:
             }
             filed.push_back(id);
         }
-        // Calls f(x, y) for each cell box i is filed in.
-        auto cellsOf = [&](int i, auto&& f) {
+        segStart.push_back(segCells.size());
+        // Calls f(x, y) for each cell the j-th box filed (box i) is filed in.
+        auto cellsOf = [&](std::size_t j, int i, auto&& f) {
             if (!segs_.empty()) {
-                ForNearCells(&segs_[5 * static_cast<std::size_t>(i)], kMaxCells, f);
+                for (std::size_t k = segStart[j]; k < segStart[j + 1]; k += 2)
+                    f(segCells[k], segCells[k + 1]);
                 return;
             }
             long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
@@ -171,18 +185,20 @@ public:
             flat_ = true;
             x0_ = gx0, y0_ = gy0, width_ = gx1 - gx0 + 1, height_ = gy1 - gy0 + 1;
             start_.assign(static_cast<std::size_t>(width_ * height_ + 1), 0);
-            for (int i : filed)
-                cellsOf(i, [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
+            for (std::size_t j = 0; j < filed.size(); ++j)
+                cellsOf(j, filed[j], [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
             for (std::size_t k = 1; k < start_.size(); ++k)
                 start_[k] += start_[k - 1];
             items_.assign(static_cast<std::size_t>(start_.back()), 0);
             std::vector<int> fill(start_.begin(), start_.end() - 1);
-            for (int i : filed)
-                cellsOf(i, [&](long long x, long long y) { items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = i; });
+            for (std::size_t j = 0; j < filed.size(); ++j)
+                cellsOf(j, filed[j], [&](long long x, long long y) {
+                    items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = filed[j];
+                });
             return;
         }
-        for (int i : filed)
-            cellsOf(i, [&](long long x, long long y) { cells_[Key(x, y)].push_back(i); });
+        for (std::size_t j = 0; j < filed.size(); ++j)
+            cellsOf(j, filed[j], [&](long long x, long long y) { cells_[Key(x, y)].push_back(filed[j]); });
     }
 
     // The boxes meeting q, ascending (in no set order with `sorted` false).

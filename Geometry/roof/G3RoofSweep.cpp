@@ -324,6 +324,22 @@ G3RoofVertex* SubRing(const std::vector<G3RoofVertex*>& vs, int from, int to, co
     return out;
 }
 
+// p lies within the reach of segment s (ax, ay, bx, by, reach) in the
+// plane, with a share of room for the rounding of the distance: a cheap
+// test that passes every point the segment test below can take (the grid
+// files the edges by the same reach), so that the long edges whose boxes
+// hold the vertex without coming near it skip that test.
+bool WithinReach(const double* p, const double* s)
+{
+    const double ux = s[2] - s[0], uy = s[3] - s[1];
+    const double len2 = ux * ux + uy * uy;
+    double t = len2 > 0.0 ? ((p[0] - s[0]) * ux + (p[1] - s[1]) * uy) / len2 : 0.0;
+    t = std::fmax(0.0, std::fmin(1.0, t));
+    const double dx = s[0] + t * ux - p[0], dy = s[1] + t * uy - p[1];
+    const double r = 2.0 * s[4];
+    return !(dx * dx + dy * dy > r * r);
+}
+
 // Splits `ring` at its first self-contact into two rings; false when it
 // has none. A vertex k on the edge j -> j+1 gives (k .. j) and (k, j+1 ..
 // k-1); a vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first
@@ -355,7 +371,7 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
         grid.Query(G3RoofBox(pk, pk, 0.0), near);
         for (int m : near) {
             const int m1 = (m + 1) % n;
-            if (m == k || m1 == k || !boxes[m].Holds(pk))
+            if (m == k || m1 == k || !boxes[m].Holds(pk) || !WithinReach(pk, &segments[5 * static_cast<std::size_t>(m)]))
                 continue;
             const double* pm = vs[m]->point.GetXYZ();
             const double* pm1 = vs[m1]->point.GetXYZ();
