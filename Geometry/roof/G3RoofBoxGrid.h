@@ -105,7 +105,7 @@ public:
             cell_ = 2.0 * sizes[sizes.size() / 2];
         }
         const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
-        if (segments && !sizes.empty() && area > 16.0 * cover && cover > 0.0 && std::isfinite(area)) {
+        if (segments && !sizes.empty() && area > 2.0 * cover && cover > 0.0 && std::isfinite(area)) {
             segs_ = *segments;
             std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
                              reaches.end());
@@ -305,11 +305,17 @@ private:
     template <class F>
     bool ForNearCells(const double* s, double limit, F&& f) const
     {
+        // Plain comparisons instead of fmin and fmax (library calls here):
+        // every value below is finite once this test has passed.
+        if (!(std::isfinite(s[0]) && std::isfinite(s[1]) && std::isfinite(s[2]) && std::isfinite(s[3]) &&
+              std::isfinite(s[4])))
+            return false;
+        auto lesser = [](double a, double b) { return b < a ? b : a; };
+        auto greater = [](double a, double b) { return a < b ? b : a; };
         const double r = s[4] + 0.75 * cell_;
-        const double fx0 = std::floor((std::fmin(s[0], s[2]) - r) / cell_);
-        const double fx1 = std::floor((std::fmax(s[0], s[2]) + r) / cell_);
-        if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(s[1]) && std::isfinite(s[3]) &&
-              std::isfinite(r)))
+        const double fx0 = std::floor((lesser(s[0], s[2]) - r) / cell_);
+        const double fx1 = std::floor((greater(s[0], s[2]) + r) / cell_);
+        if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(r)))
             return false;
         const double ux = s[2] - s[0], uy = s[3] - s[1];
         double visited = 0.0;
@@ -321,16 +327,16 @@ private:
             double t0 = 0.0, t1 = 1.0;
             if (ux != 0.0) {
                 const double ta = (cx - r - s[0]) / ux, tb = (cx + r - s[0]) / ux;
-                t0 = std::fmax(0.0, std::fmin(ta, tb));
-                t1 = std::fmin(1.0, std::fmax(ta, tb));
+                t0 = greater(0.0, lesser(ta, tb));
+                t1 = lesser(1.0, greater(ta, tb));
             } else if (std::fabs(cx - s[0]) > r) {
                 continue;
             }
             if (t0 > t1)
                 continue;
             const double ya = s[1] + t0 * uy, yb = s[1] + t1 * uy;
-            const double fy0 = std::floor((std::fmin(ya, yb) - r) / cell_);
-            const double fy1 = std::floor((std::fmax(ya, yb) + r) / cell_);
+            const double fy0 = std::floor((lesser(ya, yb) - r) / cell_);
+            const double fy1 = std::floor((greater(ya, yb) + r) / cell_);
             if (!(std::fabs(fy0) < 1e9 && std::fabs(fy1) < 1e9))
                 return false;
             visited += fy1 - fy0 + 1.0;
@@ -341,7 +347,7 @@ private:
                 const double cy = (static_cast<double>(y) + 0.5) * cell_;
                 const double len2 = ux * ux + uy * uy;
                 double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
-                t = std::fmax(0.0, std::fmin(1.0, t));
+                t = greater(0.0, lesser(1.0, t));
                 const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
                 if (!(dx * dx + dy * dy > r * r))
                     f(x, y);
