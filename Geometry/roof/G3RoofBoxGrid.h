@@ -72,8 +72,9 @@ struct G3RoofBox {
 //
 // With segments (for each box ax, ay, bx, by, reach: the box holds the
 // points within reach of that segment), long slanted boxes that pile up
-// over one another (their areas add up to many times the area they cover,
-// as the spokes of a star do) are filed only in the cells along their
+// over one another (their areas add up to more than twice the area they
+// cover, as the spokes of a star do: a box cell then holds many boxes that
+// its points are nowhere near) are filed only in the cells along their
 // segment, walked column by column, and the cells are sized by the room
 // each box has rather than by the boxes' size; QueryPath then looks along
 // a segment the same way.
