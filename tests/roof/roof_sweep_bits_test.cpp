@@ -306,21 +306,21 @@ TEST(RoofSweepBits, LargeOutlinesKeepTheirRecordedFacets)
         {2, 1000, 0x42b1bf4262b1e814ULL},
         {3, 1000, 0xe583e777eadf590eULL},
         {4, 1000, 0xd85c0c460942b75eULL},
-        {3, 3000, 0xf285ecc2e7797828ULL},
-        {4, 3000, 0x8a8783d1570ec258ULL},
     };
     for (const auto& c : kCases)
         EXPECT_EQ(c.bits, RoofBits(BenchOutline(c.kind, c.edges))) << c.kind << " " << c.edges;
 }
 
-// The benchmark's largest outlines; minutes with a sweep that scans whole
-// levels, so run on demand (--gtest_also_run_disabled_tests).
-TEST(RoofSweepBits, DISABLED_TenThousandEdgesKeepTheirRecordedFacets)
+// The benchmark's largest outlines; seconds to minutes with a sweep that
+// scans whole levels, so run on demand (--gtest_also_run_disabled_tests).
+TEST(RoofSweepBits, DISABLED_LongestBenchmarkOutlinesKeepTheirRecordedFacets)
 {
     const struct {
         int kind, edges;
         std::uint64_t bits;
     } kCases[] = {
+        {3, 3000, 0xf285ecc2e7797828ULL},
+        {4, 3000, 0x8a8783d1570ec258ULL},
         {3, 10000, 0x5fc3bf877e02df50ULL},
         {4, 10000, 0x70552b8c7db5265cULL},
     };
