@@ -8,8 +8,11 @@
 // that touches itself is split into simple rings before it grows on, every
 // section between two levels lies in one pitch plane and is spliced into a
 // facet ring of that plane, and a level is released once it is split (only
-// the ring the sweep starts from stays with the generator). Rounding
-// happens only in the plane intersections.
+// the ring the sweep starts from stays with the generator). The split and
+// contact searches pass over a vertex-edge pair only when the reaches of
+// the vertex's path (or the vertex) and the edge's sweep (or the edge) are
+// apart, which the tests they skip would refuse. Rounding happens only in
+// the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -135,8 +138,7 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
 }
 
 // The squared distance from p to the segment s (ax, ay, bx, by) in the
-// plane.
-// NaN (a segment not finite) compares as near.
+// plane; NaN (a segment not finite) compares as near.
 inline double SegmentDistance2(const double* p, const double* s)
 {
     const double ux = s[2] - s[0], uy = s[3] - s[1];
@@ -412,7 +414,8 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
         std::size_t kept = 0;
         for (int m : near) {
             const int m1 = (m + 1) % n;
-            if (m != k && m1 != k && boxes[m].Holds(pk) && WithinReach(pk, &segments[5 * static_cast<std::size_t>(m)]))
+            if (m != k && m1 != k && boxes[m].Holds(pk) &&
+                WithinReach(pk, &segments[5 * static_cast<std::size_t>(m)]))
                 near[kept++] = m;
         }
         near.resize(kept);
