@@ -115,12 +115,12 @@ public:
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
             cell_ = 1.0;
-        // The cells of each box that fits, and their common span. The walk
-        // along a segment is the costly part: the cells it finds are kept
-        // (segCells from segStart[j] for the j-th box filed), for the
-        // counting and filing below.
+        // The cells of each box that fits, and their common span. They are
+        // kept for the counting and filing below: the span of cells under
+        // the j-th box filed (rects[4 j ..]), or the cells the walk along its
+        // segment found (segCells from segStart[j]).
         std::vector<int> filed;
-        std::vector<long long> segCells;
+        std::vector<long long> rects, segCells;
         std::vector<std::size_t> segStart;
         long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
         for (std::size_t i = 0; i < boxes_.size(); ++i) {
@@ -165,20 +165,20 @@ public:
                 gx1 = std::max(gx1, c[2]), gy1 = std::max(gy1, c[3]);
             }
             filed.push_back(id);
+            if (segs_.empty())
+                rects.insert(rects.end(), c, c + 4);
         }
         segStart.push_back(segCells.size());
-        // Calls f(x, y) for each cell the j-th box filed (box i) is filed in.
-        auto cellsOf = [&](std::size_t j, int i, auto&& f) {
+        // Calls f(x, y) for each cell the j-th box filed is filed in.
+        auto cellsOf = [&](std::size_t j, auto&& f) {
             if (!segs_.empty()) {
                 for (std::size_t k = segStart[j]; k < segStart[j + 1]; k += 2)
                     f(segCells[k], segCells[k + 1]);
                 return;
             }
-            long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
-            if (!Cells(boxes_[static_cast<std::size_t>(i)], &x0, &y0, &x1, &y1, kMaxCells))
-                return;
-            for (long long x = x0; x <= x1; ++x)
-                for (long long y = y0; y <= y1; ++y)
+            const long long* r = &rects[4 * j];
+            for (long long x = r[0]; x <= r[2]; ++x)
+                for (long long y = r[1]; y <= r[3]; ++y)
                     f(x, y);
         };
         const double width = static_cast<double>(gx1 - gx0 + 1), height = static_cast<double>(gy1 - gy0 + 1);
@@ -187,19 +187,19 @@ public:
             x0_ = gx0, y0_ = gy0, width_ = gx1 - gx0 + 1, height_ = gy1 - gy0 + 1;
             start_.assign(static_cast<std::size_t>(width_ * height_ + 1), 0);
             for (std::size_t j = 0; j < filed.size(); ++j)
-                cellsOf(j, filed[j], [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
+                cellsOf(j, [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
             for (std::size_t k = 1; k < start_.size(); ++k)
                 start_[k] += start_[k - 1];
             items_.assign(static_cast<std::size_t>(start_.back()), 0);
             std::vector<int> fill(start_.begin(), start_.end() - 1);
             for (std::size_t j = 0; j < filed.size(); ++j)
-                cellsOf(j, filed[j], [&](long long x, long long y) {
+                cellsOf(j, [&](long long x, long long y) {
                     items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = filed[j];
                 });
             return;
         }
         for (std::size_t j = 0; j < filed.size(); ++j)
-            cellsOf(j, filed[j], [&](long long x, long long y) { cells_[Key(x, y)].push_back(filed[j]); });
+            cellsOf(j, [&](long long x, long long y) { cells_[Key(x, y)].push_back(filed[j]); });
     }
 
     // The boxes meeting q, ascending (in no set order with `sorted` false).
