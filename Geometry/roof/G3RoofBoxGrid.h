@@ -72,8 +72,9 @@ struct G3RoofBox {
 //
 // With segments (for each box ax, ay, bx, by, reach: the box holds the
 // points within reach of that segment), long slanted boxes that pile up
-// over one another (their areas add up to many times the area they cover,
-// as the spokes of a star do) are filed only in the cells along their
+// over one another (their areas add up to more than twice the area they
+// cover, as the spokes of a star do: a box cell then holds many boxes that
+// its points are nowhere near) are filed only in the cells along their
 // segment, walked column by column, and the cells are sized by the room
 // each box has rather than by the boxes' size; QueryPath then looks along
 // a segment the same way.
@@ -105,7 +106,7 @@ public:
             cell_ = 2.0 * sizes[sizes.size() / 2];
         }
         const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
-        if (segments && !sizes.empty() && area > 16.0 * cover && cover > 0.0 && std::isfinite(area)) {
+        if (segments && !sizes.empty() && area > 2.0 * cover && cover > 0.0 && std::isfinite(area)) {
             segs_ = *segments;
             std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
                              reaches.end());
@@ -114,8 +115,13 @@ public:
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
             cell_ = 1.0;
-        // The cells of each box that fits, and their common span.
+        // The cells of each box that fits, and their common span. They are
+        // kept for the counting and filing below: the span of cells under
+        // the j-th box filed (rects[4 j ..]), or the cells the walk along its
+        // segment found (segCells from segStart[j]).
         std::vector<int> filed;
+        std::vector<long long> rects, segCells;
+        std::vector<std::size_t> segStart;
         long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
         for (std::size_t i = 0; i < boxes_.size(); ++i) {
             const G3RoofBox& b = boxes_[i];
@@ -131,6 +137,7 @@ public:
                 // The span of the cells along the segment (its reach may
                 // take them past the cells under the box).
                 bool any = false;
+                const std::size_t mark = segCells.size();
                 fits = ForNearCells(&segs_[5 * i], kMaxCells, [&](long long x, long long y) {
                     if (!any) {
                         c[0] = c[2] = x, c[1] = c[3] = y;
@@ -138,8 +145,14 @@ public:
                     }
                     c[0] = std::min(c[0], x), c[1] = std::min(c[1], y);
                     c[2] = std::max(c[2], x), c[3] = std::max(c[3], y);
+                    segCells.push_back(x);
+                    segCells.push_back(y);
                 });
                 fits = fits && any;
+                if (fits)
+                    segStart.push_back(mark);
+                else
+                    segCells.resize(mark);
             }
             if (!fits) {
                 big_.push_back(id);
@@ -152,18 +165,20 @@ public:
                 gx1 = std::max(gx1, c[2]), gy1 = std::max(gy1, c[3]);
             }
             filed.push_back(id);
+            if (segs_.empty())
+                rects.insert(rects.end(), c, c + 4);
         }
-        // Calls f(x, y) for each cell box i is filed in.
-        auto cellsOf = [&](int i, auto&& f) {
+        segStart.push_back(segCells.size());
+        // Calls f(x, y) for each cell the j-th box filed is filed in.
+        auto cellsOf = [&](std::size_t j, auto&& f) {
             if (!segs_.empty()) {
-                ForNearCells(&segs_[5 * static_cast<std::size_t>(i)], kMaxCells, f);
+                for (std::size_t k = segStart[j]; k < segStart[j + 1]; k += 2)
+                    f(segCells[k], segCells[k + 1]);
                 return;
             }
-            long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
-            if (!Cells(boxes_[static_cast<std::size_t>(i)], &x0, &y0, &x1, &y1, kMaxCells))
-                return;
-            for (long long x = x0; x <= x1; ++x)
-                for (long long y = y0; y <= y1; ++y)
+            const long long* r = &rects[4 * j];
+            for (long long x = r[0]; x <= r[2]; ++x)
+                for (long long y = r[1]; y <= r[3]; ++y)
                     f(x, y);
         };
         const double width = static_cast<double>(gx1 - gx0 + 1), height = static_cast<double>(gy1 - gy0 + 1);
@@ -171,18 +186,20 @@ public:
             flat_ = true;
             x0_ = gx0, y0_ = gy0, width_ = gx1 - gx0 + 1, height_ = gy1 - gy0 + 1;
             start_.assign(static_cast<std::size_t>(width_ * height_ + 1), 0);
-            for (int i : filed)
-                cellsOf(i, [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
+            for (std::size_t j = 0; j < filed.size(); ++j)
+                cellsOf(j, [&](long long x, long long y) { ++start_[Flat(x, y) + 1]; });
             for (std::size_t k = 1; k < start_.size(); ++k)
                 start_[k] += start_[k - 1];
             items_.assign(static_cast<std::size_t>(start_.back()), 0);
             std::vector<int> fill(start_.begin(), start_.end() - 1);
-            for (int i : filed)
-                cellsOf(i, [&](long long x, long long y) { items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = i; });
+            for (std::size_t j = 0; j < filed.size(); ++j)
+                cellsOf(j, [&](long long x, long long y) {
+                    items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = filed[j];
+                });
             return;
         }
-        for (int i : filed)
-            cellsOf(i, [&](long long x, long long y) { cells_[Key(x, y)].push_back(i); });
+        for (std::size_t j = 0; j < filed.size(); ++j)
+            cellsOf(j, [&](long long x, long long y) { cells_[Key(x, y)].push_back(filed[j]); });
     }
 
     // The boxes meeting q, ascending (in no set order with `sorted` false).
@@ -289,11 +306,17 @@ private:
     template <class F>
     bool ForNearCells(const double* s, double limit, F&& f) const
     {
+        // Plain comparisons instead of fmin and fmax (library calls here):
+        // every value below is finite once this test has passed.
+        if (!(std::isfinite(s[0]) && std::isfinite(s[1]) && std::isfinite(s[2]) && std::isfinite(s[3]) &&
+              std::isfinite(s[4])))
+            return false;
+        auto lesser = [](double a, double b) { return b < a ? b : a; };
+        auto greater = [](double a, double b) { return a < b ? b : a; };
         const double r = s[4] + 0.75 * cell_;
-        const double fx0 = std::floor((std::fmin(s[0], s[2]) - r) / cell_);
-        const double fx1 = std::floor((std::fmax(s[0], s[2]) + r) / cell_);
-        if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(s[1]) && std::isfinite(s[3]) &&
-              std::isfinite(r)))
+        const double fx0 = std::floor((lesser(s[0], s[2]) - r) / cell_);
+        const double fx1 = std::floor((greater(s[0], s[2]) + r) / cell_);
+        if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(r)))
             return false;
         const double ux = s[2] - s[0], uy = s[3] - s[1];
         double visited = 0.0;
@@ -305,16 +328,16 @@ private:
             double t0 = 0.0, t1 = 1.0;
             if (ux != 0.0) {
                 const double ta = (cx - r - s[0]) / ux, tb = (cx + r - s[0]) / ux;
-                t0 = std::fmax(0.0, std::fmin(ta, tb));
-                t1 = std::fmin(1.0, std::fmax(ta, tb));
+                t0 = greater(0.0, lesser(ta, tb));
+                t1 = lesser(1.0, greater(ta, tb));
             } else if (std::fabs(cx - s[0]) > r) {
                 continue;
             }
             if (t0 > t1)
                 continue;
             const double ya = s[1] + t0 * uy, yb = s[1] + t1 * uy;
-            const double fy0 = std::floor((std::fmin(ya, yb) - r) / cell_);
-            const double fy1 = std::floor((std::fmax(ya, yb) + r) / cell_);
+            const double fy0 = std::floor((lesser(ya, yb) - r) / cell_);
+            const double fy1 = std::floor((greater(ya, yb) + r) / cell_);
             if (!(std::fabs(fy0) < 1e9 && std::fabs(fy1) < 1e9))
                 return false;
             visited += fy1 - fy0 + 1.0;
@@ -325,7 +348,7 @@ private:
                 const double cy = (static_cast<double>(y) + 0.5) * cell_;
                 const double len2 = ux * ux + uy * uy;
                 double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
-                t = std::fmax(0.0, std::fmin(1.0, t));
+                t = greater(0.0, lesser(1.0, t));
                 const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
                 if (!(dx * dx + dy * dy > r * r))
                     f(x, y);

@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 using GTolerance::kAngleZero;
@@ -310,6 +311,20 @@ bool IsStep(const G3RoofVertex* v)
 
 // ---------------------------------------------------------------- pitches
 
+namespace {
+
+// The two planes' coefficients lie within kPlaneEqual of each other
+// (Euclidean distance of the four).
+bool SamePlane(const double* p, const double* q)
+{
+    double d2 = 0.0;
+    for (int k = 0; k < 4; ++k)
+        d2 += (p[k] - q[k]) * (p[k] - q[k]);
+    return std::sqrt(d2) < GTolerance::kPlaneEqual;
+}
+
+} // namespace
+
 bool G3RoofGenerator::PitchPlane(G3RoofVertex* p, G3RoofVertex* v)
 {
     const double* p0 = p->point.GetXYZ();
@@ -323,14 +338,9 @@ bool G3RoofGenerator::PitchPlane(G3RoofVertex* p, G3RoofVertex* v)
 
 int G3RoofGenerator::GetPitchIndex(double* plane)
 {
-    for (int i = 0; i < pitches.size(); ++i) {
-        const G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
-        double d2 = 0.0;
-        for (int k = 0; k < 4; ++k)
-            d2 += (pitch->plane[k] - plane[k]) * (pitch->plane[k] - plane[k]);
-        if (std::sqrt(d2) < GTolerance::kPlaneEqual)
+    for (int i = 0; i < pitches.size(); ++i)
+        if (SamePlane(static_cast<G3RoofPitch*>(pitches.get(i))->plane, plane))
             return i;
-    }
     return -1;
 }
 
@@ -370,9 +380,38 @@ bool G3RoofGenerator::FirstLevelInitialization(G3RoofVertex* ring)
             return false;
         v = v->next;
     } while (v != ring);
+    // GetPitchIndex's answer, found among the pitches whose first plane
+    // coefficient lies near the vertex's instead of by a walk over all of
+    // them (a walk per vertex is quadratic in the outline's size): a plane
+    // within kPlaneEqual of another differs from it by less than that in
+    // every coefficient; the window is twice as wide for the rounding of
+    // the difference. The first such pitch in list order is the one taken.
+    std::multimap<double, int> byFirst;
+    for (int i = 0; i < pitches.size(); ++i)
+        if (std::isfinite(static_cast<G3RoofPitch*>(pitches.get(i))->plane[0]))
+            byFirst.emplace(static_cast<G3RoofPitch*>(pitches.get(i))->plane[0], i);
     do {
-        const int index = GetPitchIndex(v->plane);
-        v->pitchIndex = index < 0 ? MakeDefaultPitch(v) : AddToExistPitch(v, index);
+        int index = -1;
+        const double a = v->plane[0];
+        if (!std::isfinite(a)) {
+            // Not comparable in the map; the walk gives the same answer.
+            const int found = GetPitchIndex(v->plane);
+            v->pitchIndex = found < 0 ? MakeDefaultPitch(v) : AddToExistPitch(v, found);
+            v = v->next;
+            continue;
+        }
+        const auto end = byFirst.upper_bound(a + 2.0 * GTolerance::kPlaneEqual);
+        for (auto it = byFirst.lower_bound(a - 2.0 * GTolerance::kPlaneEqual); it != end; ++it)
+            if ((index < 0 || it->second < index) &&
+                SamePlane(static_cast<G3RoofPitch*>(pitches.get(it->second))->plane, v->plane))
+                index = it->second;
+        if (index < 0) {
+            index = MakeDefaultPitch(v);
+            byFirst.emplace(a, index);
+            v->pitchIndex = index;
+        } else {
+            v->pitchIndex = AddToExistPitch(v, index);
+        }
         v = v->next;
     } while (v != ring);
     // The eave rings are closed rings of two vertices already; the sections

@@ -8,8 +8,11 @@
 // that touches itself is split into simple rings before it grows on, every
 // section between two levels lies in one pitch plane and is spliced into a
 // facet ring of that plane, and a level is released once it is split (only
-// the ring the sweep starts from stays with the generator). Rounding
-// happens only in the plane intersections.
+// the ring the sweep starts from stays with the generator). The split and
+// contact searches pass over a vertex-edge pair only when the reaches of
+// the vertex's path (or the vertex) and the edge's sweep (or the edge) are
+// apart, which the tests they skip would refuse. Rounding happens only in
+// the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -134,6 +137,47 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
     return box.Valid();
 }
 
+// The squared distance from p to the segment s (ax, ay, bx, by) in the
+// plane; NaN (a segment not finite) compares as near.
+inline double SegmentDistance2(const double* p, const double* s)
+{
+    const double ux = s[2] - s[0], uy = s[3] - s[1];
+    const double len2 = ux * ux + uy * uy;
+    double t = len2 > 0.0 ? ((p[0] - s[0]) * ux + (p[1] - s[1]) * uy) / len2 : 0.0;
+    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+    const double dx = s[0] + t * ux - p[0], dy = s[1] + t * uy - p[1];
+    return dx * dx + dy * dy;
+}
+
+// The reaches of the segments s and t (ax, ay, bx, by, reach) meet, with as
+// much again for the rounding of the test: every pair whose sweeps share a
+// point does (the grid files the sweeps by the same reaches), so the pairs
+// that fail it need no plane intersection. Crossing is judged with ties
+// counted in; a crossing missed by rounding has an end near the other
+// segment, which the distances then find.
+bool SegmentsWithin(const double* s, const double* t)
+{
+    const double r = 2.0 * (s[4] + t[4]);
+    auto side = [](const double* a, const double* b, const double* p) {
+        return (b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0]);
+    };
+    // Both ends of s on one side of t's line and farther than r from it
+    // (the side values are distances times t's length): apart. Most pairs
+    // end here.
+    const double d3 = side(t, t + 2, s), d4 = side(t, t + 2, s + 2);
+    const double tx = t[2] - t[0], ty = t[3] - t[1];
+    const double bound = r * r * (tx * tx + ty * ty);
+    if (d3 * d4 > 0.0 && d3 * d3 > bound && d4 * d4 > bound)
+        return false;
+    const double d1 = side(s, s + 2, t), d2 = side(s, s + 2, t + 2);
+    if (!(d1 * d2 > 0.0) && !(d3 * d4 > 0.0))
+        return true;
+    const double a = SegmentDistance2(s, t), b = SegmentDistance2(s + 2, t);
+    const double c = SegmentDistance2(t, s), d = SegmentDistance2(t + 2, s);
+    const double r2 = r * r;
+    return !(a > r2 && b > r2 && c > r2 && d > r2);
+}
+
 } // namespace
 
 G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
@@ -243,7 +287,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, path)) {
                 grid.QueryPath(path, tried);
                 for (int e : tried)
-                    meet(e);
+                    if (SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)]))
+                        meet(e);
                 for (int e : always)
                     meet(e);
             } else {
@@ -324,6 +369,17 @@ G3RoofVertex* SubRing(const std::vector<G3RoofVertex*>& vs, int from, int to, co
     return out;
 }
 
+// p lies within the reach of segment s (ax, ay, bx, by, reach) in the
+// plane, with a share of room for the rounding of the distance: a cheap
+// test that passes every point the segment test below can take (the grid
+// files the edges by the same reach), so that the long edges whose boxes
+// hold the vertex without coming near it skip that test.
+bool WithinReach(const double* p, const double* s)
+{
+    const double r = 2.0 * s[4];
+    return !(SegmentDistance2(p, s) > r * r);
+}
+
 // Splits `ring` at its first self-contact into two rings; false when it
 // has none. A vertex k on the edge j -> j+1 gives (k .. j) and (k, j+1 ..
 // k-1); a vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first
@@ -352,11 +408,20 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
     std::vector<int> near;
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
-        grid.Query(G3RoofBox(pk, pk, 0.0), near);
+        // The edges that may take the vertex, in ascending order: the few
+        // that come within reach are sorted, not every box over it.
+        grid.Query(G3RoofBox(pk, pk, 0.0), near, false);
+        std::size_t kept = 0;
         for (int m : near) {
             const int m1 = (m + 1) % n;
-            if (m == k || m1 == k || !boxes[m].Holds(pk))
-                continue;
+            if (m != k && m1 != k && boxes[m].Holds(pk) &&
+                WithinReach(pk, &segments[5 * static_cast<std::size_t>(m)]))
+                near[kept++] = m;
+        }
+        near.resize(kept);
+        std::sort(near.begin(), near.end());
+        for (int m : near) {
+            const int m1 = (m + 1) % n;
             const double* pm = vs[m]->point.GetXYZ();
             const double* pm1 = vs[m1]->point.GetXYZ();
             if (SameXY(pk, pm)) {

@@ -5,10 +5,12 @@
 #include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/roof/G3RoofFacetProvider.h"
+#include "Geometry/roof/G3RoofVertex.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <random>
 
 using namespace roof;
 
@@ -179,4 +181,44 @@ TEST(RoofApi, SegmentEndOnTheOtherMeets)
 {
     const double a[3] = {0, 0, 0}, b[3] = {10, 0, 0}, c[3] = {5, 0, 9}, d[3] = {5, 5, -9};
     EXPECT_TRUE(G3SegmentTest(a, b, c, d) && G3SegmentTest(c, d, a, b));
+}
+
+// Every eave takes the first pitch (list order) whose plane lies within
+// kPlaneEqual of its own, as GetPitchIndex's walk over the pitches finds it:
+// on skylines whose bar tops lie on a few lines, jittered by up to twice
+// that tolerance so that planes fall on both sides of it, with mixed pitches.
+TEST(RoofApi, EavesTakeTheFirstPitchWithinTolerance)
+{
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double kDeg[] = {30.0, 30.0, 45.0, 90.0};
+    int shared = 0;
+    for (int round = 0; round < 40; ++round) {
+        const int bars = 5 + static_cast<int>(rng() % 60);
+        std::vector<Pt> p = {{0, 0}, {2.0 * bars, 0}};
+        for (int i = bars - 1; i >= 0; --i) {
+            const double h = 2.0 + 2.0 * static_cast<double>(rng() % 3) + 2e-6 * unit(rng);
+            p.push_back({2.0 * (i + 1), h});
+            p.push_back({2.0 * i, h});
+        }
+        std::vector<double> a;
+        for (std::size_t i = 0; i < p.size(); ++i)
+            a.push_back(Deg(kDeg[rng() % 4]));
+        Outline o(p, a);
+        G3RoofGenerator gen(nullptr, 0.0, 0.0, 0.0);
+        G3RoofVertex* ring = nullptr;
+        ASSERT_TRUE(gen.PrepareContour(&o.points, &o.angleList, &ring));
+        ASSERT_TRUE(gen.FirstLevelInitialization(ring));
+        int corners = 0;
+        const G3RoofVertex* v = ring;
+        do {
+            EXPECT_EQ(gen.GetPitchIndex(const_cast<double*>(v->plane)), v->pitchIndex) << round;
+            v = v->next;
+            ++corners;
+        } while (v != ring);
+        shared += gen.pitches.size() < corners ? 1 : 0;
+        G3RoofRing::Release(ring);
+    }
+    // Most outlines have eaves sharing a pitch: the lookup was exercised.
+    EXPECT_GT(shared, 30);
 }
