@@ -1,20 +1,31 @@
 // Building a parsed OFF text into a surface: as written (a vertex per
 // vertex line), or merged for a repair that welds first (a vertex per
-// group of lines with bit for bit equal coordinates, edges shared).
+// group of lines the welding pass would make one, edges shared).
 //
 // The merged build must give the surface the plain build becomes once the
-// welding pass has run, down to the order of the vertices, so that the
-// passes after it make the same of both. It keeps that only where welding
-// merges nothing but the equal lines and splits no edge: it checks, with a
-// grid of its own, that no two points lie within twice the welding
-// distance of each other and no point that distance of an edge it does
-// not end. The one place it rounds is that check, and the factor two puts
-// the rounding on the safe side: a near case falls back to the plain build.
+// welding pass has run, down to the coordinates and the order of the
+// vertices, so that the passes after it make the same of both. The
+// welding pass takes the vertex lines in order and makes each one the
+// duplicate of an earlier survivor closer than the welding distance. The
+// merged build groups the lines into clusters: the sets of points linked
+// by steps no longer than twice the welding distance. A cluster is the
+// weld's own group when every point of it lies within the welding
+// distance of its first line (tested with the weld's own comparison, so
+// that no rounding can differ): that line then survives, and every later
+// line finds it and nothing else, since other clusters are farther than
+// twice the distance. A cluster that fails this (a chain of near points,
+// whose weld depends on the order) falls back to the plain build, as do
+// a face with two corners in one cluster, parallel edges, and a point
+// within twice the welding distance of an edge it does not end (the weld
+// would split the edge there). The one place it rounds is the distance
+// test of the clusters and of the edges, and the factor two puts that
+// rounding on the safe side: a near case falls back.
 
 #include "tools/io/G3MeshIOInternal.h"
 
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -107,6 +118,7 @@ public:
         return false;
     }
     void SetBudget(long long work) { budget = work; }
+    bool Spent() const { return budget < 0; }
     double Side() const { return side; }
     // The points cell by cell: a walk in this order reads the grid in order.
     const std::vector<std::uint32_t>& Order() const { return order; }
@@ -120,8 +132,10 @@ private:
     };
     int Cell(const double* p, int k) const
     {
+        // Not a number (an infinite offset over an infinite side) counts
+        // as cell 0.
         const double q = std::floor((p[k] - lo[k]) / side);
-        return q < 0.0 ? 0 : (q > double((1 << 20) - 1) ? (1 << 20) - 1 : static_cast<int>(q));
+        return !(q >= 0.0) ? 0 : (q > double((1 << 20) - 1) ? (1 << 20) - 1 : static_cast<int>(q));
     }
     static std::uint64_t Key(int x, int y, int z)
     {
@@ -169,11 +183,12 @@ double SegmentDistance2(const double* p, const double* d, double dd, const doubl
     return x * x + y * y + z * z;
 }
 
-// Whether some point other than the edge's ends lies within kNear of the
-// segment between points a and b. A long edge is looked at slab by slab
-// along its dominant axis, so that it reads the cells near it rather than
-// those of its whole box.
-bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
+// Whether some point outside the clusters of the edge's ends lies within
+// kNear of the segment between points a and b (clusterOf gives each
+// point's cluster). A long edge is looked at slab by slab along its
+// dominant axis, so that it reads the cells near it rather than those of
+// its whole box.
+bool PointNearEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf, std::uint32_t a, std::uint32_t b)
 {
     const double* p = grid.Point(a);
     const double* q = grid.Point(b);
@@ -185,8 +200,9 @@ bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
             axis = k;
     const double length = std::fabs(d[axis]);
     const int slabs = std::max(1, static_cast<int>(std::ceil(length / grid.Side())));
+    const std::uint32_t ca = clusterOf[a], cb = clusterOf[b];
     auto near = [&](std::uint32_t i) {
-        if (i == a || i == b)
+        if (clusterOf[i] == ca || clusterOf[i] == cb)
             return false;
         const double* c = grid.Point(i);
         return !(SegmentDistance2(p, d, dd, c) > kNear * kNear);
@@ -208,57 +224,96 @@ bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
     return false;
 }
 
-// The average length of the edges, the grid's cell side.
-double MeanEdgeLength(G3Surface& s)
+// The average length of the faces' sides, the grid's cell side.
+double MeanSideLength(const ParsedOff& off)
 {
     double sum = 0.0;
-    for (int i = 0; i < s.GetEdgeCount(); ++i) {
-        const G3Edge* e = s.GetEdge(i);
-        sum += std::sqrt(Distance2(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ()));
+    const std::size_t faces = off.faceStart.size() ? off.faceStart.size() - 1 : 0;
+    for (std::size_t f = 0; f < faces; ++f) {
+        const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
+        for (std::uint32_t k = b; k < e; ++k) {
+            const std::size_t g = off.lineGroup[off.corners[k]];
+            const std::size_t h = off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]];
+            sum += std::sqrt(Distance2(&off.groupXyz[3 * g], &off.groupXyz[3 * h]));
+        }
     }
-    return s.GetEdgeCount() ? sum / s.GetEdgeCount() : 0.0;
+    return off.corners.empty() ? 0.0 : sum / static_cast<double>(off.corners.size());
 }
 
-// The check of the file comment, over every group (a group no face uses
-// takes part in welding and splitting too) and every edge of s; vertexOf
-// gives each group's vertex (null for a group no face uses), groupOf each
-// vertex's group by id. Points and edges are taken cell by cell, so that
-// the grid is read in order.
-bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<G3Vertex*>& vertexOf,
-                   const std::vector<std::uint32_t>& groupOf)
+// The clusters of the file comment over the groups of equal lines (every
+// group: one no face uses is welded too). clusterOf gets each group's
+// cluster, numbered in the order of their first lines, and first each
+// cluster's first group (groups are numbered in the order of their first
+// lines, so that is the smallest). False when a cluster is not the weld's
+// group or the grid's budget ran out.
+bool FindClusters(PointGrid& grid, std::size_t nG, std::vector<std::uint32_t>& clusterOf,
+                  std::vector<std::uint32_t>& first)
 {
-    const double mean = MeanEdgeLength(s);
-    if (!std::isfinite(mean))
-        return false;
-    PointGrid grid(off.groupXyz, mean);
-    if (!std::isfinite(grid.Side()))
-        return false;
-    const std::size_t nG = off.groupXyz.size() / 3;
-    // A sound mesh reads a few cells and points per point and per edge.
-    grid.SetBudget(64 * (static_cast<long long>(nG) + s.GetEdgeCount()) + 4096);
+    // Union by the smaller group: a root is its cluster's first group.
+    std::vector<std::uint32_t> parent(nG);
+    for (std::size_t g = 0; g < nG; ++g)
+        parent[g] = static_cast<std::uint32_t>(g);
+    auto root = [&](std::uint32_t x) {
+        while (parent[x] != x) {
+            parent[x] = parent[parent[x]];
+            x = parent[x];
+        }
+        return x;
+    };
     for (std::uint32_t g : grid.Order()) {
         const double* p = grid.Point(g);
         const double boxLo[3] = {p[0] - kNear, p[1] - kNear, p[2] - kNear};
         const double boxHi[3] = {p[0] + kNear, p[1] + kNear, p[2] + kNear};
-        const bool near = grid.InBox(boxLo, boxHi, [&](std::uint32_t i) {
-            return i != g && !(Distance2(p, grid.Point(i)) > kNear * kNear);
+        grid.InBox(boxLo, boxHi, [&](std::uint32_t i) {
+            if (i > g && !(Distance2(p, grid.Point(i)) > kNear * kNear)) {
+                const std::uint32_t a = root(g), b = root(i);
+                parent[std::max(a, b)] = std::min(a, b);
+            }
+            return false;
         });
-        if (near)
+        if (grid.Spent())
             return false;
     }
-    // Each edge once, from the ring of its first vertex.
+    clusterOf.resize(nG);
+    first.clear();
+    for (std::size_t g = 0; g < nG; ++g) {
+        const std::uint32_t r = root(static_cast<std::uint32_t>(g));
+        if (r == g) {
+            clusterOf[g] = static_cast<std::uint32_t>(first.size());
+            first.push_back(r);
+            continue;
+        }
+        clusterOf[g] = clusterOf[r];
+        // The weld's comparison, survivor first, as its hash makes it.
+        if (!G3Point::Equals(grid.Point(r), grid.Point(static_cast<std::uint32_t>(g)), GTolerance::kWeld))
+            return false;
+    }
+    return true;
+}
+
+// Whether a point lies within kNear of an edge that it does not end.
+// vertexOf gives each cluster's vertex (null for one no face uses),
+// clusterOfVertex each vertex's cluster by id. Each edge is taken once,
+// from the ring of its first vertex, and the vertices cell by cell, so
+// that the grid is read in order.
+bool PointNearSomeEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf,
+                       const std::vector<std::uint32_t>& first, const std::vector<G3Vertex*>& vertexOf,
+                       const std::vector<std::uint32_t>& clusterOfVertex)
+{
     for (std::uint32_t g : grid.Order()) {
-        const G3Vertex* v = vertexOf[g];
-        if (!v)
+        const std::uint32_t c = clusterOf[g];
+        const G3Vertex* v = vertexOf[c];
+        if (!v || first[c] != g)
             continue;
         for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
             if (e->GetVertex1() != v)
                 continue;
-            if (PointNearEdge(grid, g, groupOf[static_cast<std::size_t>(e->GetVertex2()->GetId())]))
-                return false;
+            const std::uint32_t other = clusterOfVertex[static_cast<std::size_t>(e->GetVertex2()->GetId())];
+            if (PointNearEdge(grid, clusterOf, g, first[other]))
+                return true;
         }
     }
-    return true;
+    return false;
 }
 
 // Whether an edge of s joins the same two vertices as another.
@@ -305,31 +360,45 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
 {
     const std::size_t nV = off.lineGroup.size();
     const std::size_t nG = off.groupXyz.size() / 3;
-    std::vector<char> used(nG, 0);
+    const double mean = MeanSideLength(off);
+    if (!std::isfinite(mean))
+        return false;
+    PointGrid grid(off.groupXyz, mean);
+    if (!std::isfinite(grid.Side()))
+        return false;
+    // A sound mesh reads a few cells and points per point and per side.
+    grid.SetBudget(64 * static_cast<long long>(nG + off.corners.size()) + 4096);
+    std::vector<std::uint32_t> clusterOf, first;
+    if (!FindClusters(grid, nG, clusterOf, first))
+        return false;
+    const std::size_t nC = first.size();
+    auto clusterOfLine = [&](std::uint32_t line) { return clusterOf[off.lineGroup[line]]; };
+
+    std::vector<char> used(nC, 0);
     std::uint32_t small[8];
     std::vector<std::uint32_t> large;
     for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
         const std::size_t n = off.faceStart[f + 1] - off.faceStart[f];
-        std::uint32_t* g = n <= 8 ? small : (large.resize(n), large.data());
+        std::uint32_t* c = n <= 8 ? small : (large.resize(n), large.data());
         for (std::size_t k = 0; k < n; ++k)
-            g[k] = off.lineGroup[off.corners[off.faceStart[f] + k]];
-        std::sort(g, g + n);
-        if (std::adjacent_find(g, g + n) != g + n)
+            c[k] = clusterOfLine(off.corners[off.faceStart[f] + k]);
+        std::sort(c, c + n);
+        if (std::adjacent_find(c, c + n) != c + n)
             return false;
         for (std::size_t k = 0; k < n; ++k)
-            used[g[k]] = 1;
+            used[c[k]] = 1;
     }
     // The welding pass removes, in one walk over the vertex list, every
-    // line that repeats an earlier one and every group no face uses; each
-    // removal moves the last vertex into the gap.
+    // line that is not the first of its cluster and every cluster no face
+    // uses; each removal moves the last vertex into the gap.
     std::vector<std::uint32_t> order;
     {
-        std::vector<char> seen(nG, 0);
+        std::vector<char> seen(nC, 0);
         std::vector<char> doomed(nV);
         for (std::size_t i = 0; i < nV; ++i) {
-            const std::uint32_t g = off.lineGroup[i];
-            doomed[i] = seen[g] || !used[g];
-            seen[g] = 1;
+            const std::uint32_t c = clusterOfLine(static_cast<std::uint32_t>(i));
+            doomed[i] = seen[c] || !used[c];
+            seen[c] = 1;
         }
         order.resize(nV);
         for (std::size_t i = 0; i < nV; ++i)
@@ -343,23 +412,25 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
             order.pop_back();
         }
     }
-    std::vector<G3Vertex*> vertexOf(nG, nullptr);
-    std::vector<std::uint32_t> groupOf(order.size());
+    // Each cluster's vertex at its first line's coordinates, which the
+    // weld keeps.
+    std::vector<G3Vertex*> vertexOf(nC, nullptr);
+    std::vector<std::uint32_t> clusterOfVertex(order.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
-        const std::uint32_t g = off.lineGroup[order[k]];
-        vertexOf[g] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(g)], 0);
-        groupOf[k] = g;
+        const std::uint32_t c = clusterOfLine(order[k]);
+        vertexOf[c] = s.AddVertex(grid.Point(first[c]), 0);
+        clusterOfVertex[k] = c;
     }
     std::vector<std::uint32_t>().swap(order);
     std::vector<G3Vertex*> v;
     for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
         v.clear();
         for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
-            v.push_back(vertexOf[off.lineGroup[off.corners[k]]]);
+            v.push_back(vertexOf[clusterOfLine(off.corners[k])]);
         if (!AddPolygon(s, v, nullptr, nullptr))
             return false;
     }
-    return !HasParallelEdges(s) && NothingToWeld(off, s, vertexOf, groupOf);
+    return !HasParallelEdges(s) && !PointNearSomeEdge(grid, clusterOf, first, vertexOf, clusterOfVertex);
 }
 
 } // namespace detail
