@@ -149,16 +149,20 @@ std::string Off(G3Surface& s)
 }
 
 // The passes of `g3 repair`, with orienting and merging when asked; the
-// OFF text after the welding pass and after all.
-void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::string& repaired)
+// OFF text after the welding pass and after all. With `skipWelds`, the
+// welding passes are left out as `g3 repair` leaves them out after a
+// merged read: the first, and the second unless a trivial facet went.
+void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::string& repaired,
+            bool skipWelds = false)
 {
-    s.RemoveEqualsVertexAndDivideEdges();
+    if (!skipWelds)
+        s.RemoveEqualsVertexAndDivideEdges();
     EXPECT_EQ("", MeshCheck(&s));
     welded = Off(s);
     s.RemoveEqualsNormal();
     s.FormPlaneEquation();
-    s.RemoveTrivialFacets();
-    s.RemoveEqualsVertexAndDivideEdges();
+    if (s.RemoveTrivialFacets() || !skipWelds)
+        s.RemoveEqualsVertexAndDivideEdges();
     s.RemoveEqualsFacets();
     s.RemoveNonManifoldEdges();
     EXPECT_EQ("", MeshCheck(&s));
@@ -186,6 +190,8 @@ TEST(OffMergeTest, MergedReadRepairsLikeThePlainReadOnRandomSoups)
         G3Surface plain, merge;
         std::string mPlain, mMerge;
         const bool okPlain = g3io::ReadOff(text.data(), text.size(), "soup", plain, mPlain);
+        bool welded = false;
+        merged.welded = &welded;
         const bool okMerge = g3io::ReadOff(text.data(), text.size(), "soup", merge, mMerge, merged);
         ASSERT_EQ(okPlain, okMerge);
         ASSERT_EQ(mPlain, mMerge);
@@ -194,6 +200,7 @@ TEST(OffMergeTest, MergedReadRepairsLikeThePlainReadOnRandomSoups)
         EXPECT_EQ("", MeshCheck(&merge));
         // The merged route shares edges; the plain one gives each face its own.
         const bool mergedRead = merge.GetEdgeCount() < plain.GetEdgeCount();
+        EXPECT_EQ(mergedRead, welded);
         (mergedRead ? mergedRoute : plainRoute)++;
         nearMerged[family] += mergedRead;
         const bool orient = seed % 3 == 0, coplanar = seed % 4 == 0;
@@ -204,6 +211,21 @@ TEST(OffMergeTest, MergedReadRepairsLikeThePlainReadOnRandomSoups)
         EXPECT_EQ(repairedPlain, repairedMerge) << text;
         EXPECT_EQ(plain.GetVertexCount(), merge.GetVertexCount());
         EXPECT_EQ(plain.GetFacetCount(), merge.GetFacetCount());
+        if (!welded)
+            continue;
+        // What the welding pass would leave as it is: the merged read
+        // repaired without it.
+        G3Surface again;
+        ASSERT_TRUE(g3io::ReadOff(text.data(), text.size(), "soup", again, mMerge, merged));
+        const int edges = again.GetEdgeCount();
+        std::string weldedAgain, repairedAgain;
+        Repair(again, orient, coplanar, weldedAgain, repairedAgain, true);
+        EXPECT_EQ(weldedPlain, weldedAgain);
+        EXPECT_EQ(repairedPlain, repairedAgain);
+        G3Surface once;
+        ASSERT_TRUE(g3io::ReadOff(text.data(), text.size(), "soup", once, mMerge, merged));
+        once.RemoveEqualsVertexAndDivideEdges();
+        EXPECT_EQ(edges, once.GetEdgeCount());
     }
     // Both routes were taken, each on a fair share of the soups.
     EXPECT_GE(mergedRoute, 40);

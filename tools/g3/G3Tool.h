@@ -145,6 +145,9 @@ struct RepairOptions {
     bool orient = false;
     // UnionInPlaneFacets(-1), then MarkInPlaneEdgesAsInvisible.
     bool mergeCoplanar = false;
+    // The surface was read merged (g3io::ReadOptions::welded): the welding
+    // pass would leave it as it is, and is not run on it.
+    bool weldedOnReading = false;
 };
 // The repair passes in order (welding with edge division, normal welding,
 // trivial facets, equal facets, boundary-edge stitching, and optionally

@@ -386,9 +386,17 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         std::function<void()> run;
     };
     std::string detail;
+    // Whether the surface is still one the welding pass leaves as it is: a
+    // merged read is, and stays so while no pass changes it (the normal
+    // pass has nothing to do without normals and texture coordinates, the
+    // trivial-facet pass says whether it removed any).
+    bool welded = options.weldedOnReading && s.GetNormalCount() == 0 && s.GetTexCooCount() == 0;
     std::vector<Pass> passes = {
         {"RemoveEqualsVertexAndDivideEdges", "weld coincident vertices, split edges at them",
-         [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
+         [&] {
+             if (!welded)
+                 s.RemoveEqualsVertexAndDivideEdges();
+         }},
         {"RemoveEqualsNormal", "weld equal normals and texture coordinates", [&] { s.RemoveEqualsNormal(); }},
         // A facet's plane is stored, not derived: welding may have folded a
         // facet flat without touching its old plane, so the planes are
@@ -396,7 +404,8 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         {"RemoveTrivialFacets", "drop facets without area or with fewer than 3 edges",
          [&] {
              s.FormPlaneEquation();
-             s.RemoveTrivialFacets();
+             if (s.RemoveTrivialFacets())
+                 welded = false;
          }},
         // Edges are never split at a vertex of a facet they bound, so a
         // vertex on an edge shared with a zero-area facet (the facet's own
@@ -405,7 +414,10 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         // to weld, and a split adds corners without making a facet trivial,
         // so one more round suffices.
         {"RemoveEqualsVertexAndDivideEdges again", "split edges where the dropped facets held them apart",
-         [&] { s.RemoveEqualsVertexAndDivideEdges(); }},
+         [&] {
+             if (!welded)
+                 s.RemoveEqualsVertexAndDivideEdges();
+         }},
         {"RemoveEqualsFacets", "drop facets repeating another", [&] { s.RemoveEqualsFacets(); }},
         {"RemoveNonManifoldEdges", "stitch open edges joining the same vertices",
          [&] { s.RemoveNonManifoldEdges(); }},

@@ -298,10 +298,13 @@ int CommandRepair(const std::vector<std::string>& raw)
     // one, which the welding would have made of it anyway.
     g3io::ReadOptions read;
     read.mergeEqualVertices = true;
+    bool welded = false;
+    read.welded = &welded;
     const int status = OpenInOut("repair", raw, syntax, io, s, done, read);
     if (done)
         return status;
     RepairOptions options;
+    options.weldedOnReading = welded;
     options.triangulate = io.args.Has("--triangulate");
     options.orient = io.args.Has("--orient");
     options.mergeCoplanar = io.args.Has("--merge-coplanar");

@@ -150,6 +150,8 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
 
 bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message, const ReadOptions& options)
 {
+    if (options.welded)
+        *options.welded = false;
     const Format format = FormatFromPath(path);
     if (format == Format::Vrml) {
         message = path + ": cannot read VRML (the format is written only)";

@@ -46,7 +46,15 @@ struct ReadOptions {
     // point, two faces on one side of an edge pair, points within twice
     // the welding distance of each other or of an edge), the plain read is
     // returned. Messages and refusals are those of the plain read.
+    // Points closer than the welding distance are one vertex too, at the
+    // coordinates of the first line, where welding would make them one
+    // whatever the order (no chain of near points).
     bool mergeEqualVertices = false;
+    // When not null, set to whether the read came out merged. Such a
+    // surface is one the welding pass (RemoveEqualsVertexAndDivideEdges)
+    // leaves as it is: its vertices are more than twice the welding
+    // distance apart and from every edge they do not end, and all are used.
+    bool* welded = nullptr;
 };
 
 // In-memory readers; `name` is used only in messages.

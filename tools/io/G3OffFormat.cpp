@@ -155,6 +155,8 @@ template <class Lines>
 bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
                   const ReadOptions& options)
 {
+    if (options.welded)
+        *options.welded = false;
     std::vector<std::string_view> tokens;
     auto fail = [&](const std::string& what) {
         message = LineMessage(name, lines.Number(), what);
@@ -290,6 +292,8 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
         return true;
     }
     MoveInto(out, *aside);
+    if (options.welded)
+        *options.welded = merge;
     return true;
 }
 
@@ -325,6 +329,8 @@ bool detail::ReadOffFile(std::FILE* file, std::size_t size, const std::string& n
     PrepareAside(out, read);
     const bool ok = ReadOffLines(lines, size, name, read, parseMessage, options);
     if (lines.Failed()) {
+        if (options.welded)
+            *options.welded = false;
         message = name + ": cannot read: " + std::strerror(lines.Error());
         return false;
     }
