@@ -151,7 +151,8 @@ std::string Off(G3Surface& s)
 // The passes of `g3 repair`, with orienting and merging when asked; the
 // OFF text after the welding pass and after all. With `skipWelds`, the
 // welding passes are left out as `g3 repair` leaves them out after a
-// merged read: the first, and the second unless a trivial facet went.
+// merged read (the first, and the second unless a trivial facet went),
+// and the planes the reader formed are kept.
 void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::string& repaired,
             bool skipWelds = false)
 {
@@ -160,7 +161,8 @@ void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::str
     EXPECT_EQ("", MeshCheck(&s));
     welded = Off(s);
     s.RemoveEqualsNormal();
-    s.FormPlaneEquation();
+    if (!skipWelds)
+        s.FormPlaneEquation();
     if (s.RemoveTrivialFacets() || !skipWelds)
         s.RemoveEqualsVertexAndDivideEdges();
     s.RemoveEqualsFacets();

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace g3io {
+struct FileContents;
+}
+
 class G3Surface;
 class GArrayCollection;
 
@@ -189,8 +193,9 @@ std::string Describe(const Counts& c);
 // What the file at `path` holds once `s` is written there in the format
 // its extension names: "N triangles" for STL, "V vertices, F faces" for OFF,
 // PLY and VRML (OBJ adds normals and texture coordinates), Describe() for
-// the dump, which holds the surface whole.
-std::string DescribeWritten(G3Surface& s, const std::string& path);
+// the dump, which holds the surface whole. `written`, when given, is what
+// the writer counted, and the surface is not counted again.
+std::string DescribeWritten(G3Surface& s, const std::string& path, const g3io::FileContents* written = nullptr);
 // "vertices a -> b, edges ..., facets ..., normals ..."
 std::string DescribeChange(const Counts& before, const Counts& after);
 

@@ -230,13 +230,15 @@ std::string Describe(const Counts& c)
     return buf;
 }
 
-std::string DescribeWritten(G3Surface& s, const std::string& path)
+std::string DescribeWritten(G3Surface& s, const std::string& path, const g3io::FileContents* written)
 {
     const g3io::Format format = g3io::FormatFromPath(path);
     if (format == g3io::Format::Dump)
         return Describe(CountsOf(s));
     g3io::FileContents c;
-    if (!g3io::CountFileContents(s, format, c))
+    if (written)
+        c = *written;
+    else if (!g3io::CountFileContents(s, format, c))
         return "nothing";
     auto count = [](long long n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -403,7 +405,10 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         // formed again before the trivial ones are picked out.
         {"RemoveTrivialFacets", "drop facets without area or with fewer than 3 edges",
          [&] {
-             s.FormPlaneEquation();
+             // A merged read formed every plane as it added the facet
+             // (AddFacet does), and nothing has moved since.
+             if (!welded)
+                 s.FormPlaneEquation();
              if (s.RemoveTrivialFacets())
                  welded = false;
          }},

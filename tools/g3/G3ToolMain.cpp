@@ -86,11 +86,12 @@ int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& pro
     options.stlAscii = ascii;
     options.plyAscii = ascii;
     std::string message;
-    if (!g3io::WriteMeshFile(path, s, message, options)) {
+    g3io::FileContents written;
+    if (!g3io::WriteMeshFile(path, s, message, options, &written)) {
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitFailure;
     }
-    std::printf("wrote %s: %s\n", path.c_str(), DescribeWritten(s, path).c_str());
+    std::printf("wrote %s: %s\n", path.c_str(), DescribeWritten(s, path, &written).c_str());
     return kExitOk;
 }
 

@@ -84,6 +84,12 @@ struct WriteOptions {
 // Writes `s` in the format the extension of `path` names.
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message,
                    const WriteOptions& options = WriteOptions());
+struct FileContents;
+// The same, and when it succeeds `written` (when not null) gets what
+// CountFileContents tells of the file; the OFF writer counts as it lays
+// the surface out, without a second pass over it.
+bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
+                   FileContents* written);
 
 // What a file of `format` holds once `s` is written to it, as that writer
 // lays the surface out: STL holds triangles only (each with corners of its

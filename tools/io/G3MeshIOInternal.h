@@ -124,7 +124,7 @@ bool ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3S
 // The OFF writer into an open file, in pieces: `made` false when the
 // surface cannot be written (WriteOff's false), and false when it was not
 // or the file refused the bytes.
-bool WriteOffFile(G3Surface& s, std::FILE* file, bool& made);
+bool WriteOffFile(G3Surface& s, std::FILE* file, bool& made, FileContents* written = nullptr);
 
 // ------------------------------------------------------------ building
 

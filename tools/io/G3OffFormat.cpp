@@ -398,12 +398,17 @@ bool WriteOff(G3Surface& s, std::string& out)
     return true;
 }
 
-bool detail::WriteOffFile(G3Surface& s, std::FILE* file, bool& made)
+bool detail::WriteOffFile(G3Surface& s, std::FILE* file, bool& made, FileContents* written)
 {
     FlatMesh flat;
     made = Flatten(s, false, false, flat);
     if (!made)
         return false;
+    if (written) {
+        *written = FileContents();
+        written->vertices = static_cast<long long>(flat.vertices.size());
+        written->faces = flat.polygonStart.empty() ? 0 : static_cast<long long>(flat.polygonStart.size()) - 1;
+    }
     bool ok = true;
     EmitOff(flat, std::size_t(1) << 20, [&](const std::string& piece) {
         ok = ok && (piece.empty() || std::fwrite(piece.data(), 1, piece.size(), file) == piece.size());
