@@ -7,7 +7,6 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
-#include "Geometry/processing/G3EqualFacetFinder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,16 +60,89 @@ void G3Surface::RemoveEqualsFacets()
     G3_CHECK_PASS(this, "RemoveEqualsFacets");
     if (!facets)
         return;
-    G3EqualFacetFinder finder(this);
     GArrayCollection snapshot(*facets);
+    const int count = snapshot.size();
+    // Every facet's corners, walked once: on a large mesh the walks are
+    // what the search costs (each reads edges and vertices wherever they
+    // lie), and an earlier facet is compared with each later one that
+    // shares its key. No walk changes during the search: removing a copy
+    // only takes its own sides off its edges.
+    std::vector<G3Vertex*> corners;
+    std::vector<std::size_t> start(static_cast<std::size_t>(count) + 1, 0);
+    {
+        GArrayCollection walk;
+        for (int i = 0; i < count; ++i) {
+            static_cast<G3Facet*>(snapshot.get(i))->GetVertices(&walk);
+            for (int k = 0; k < walk.size(); ++k)
+                corners.push_back(static_cast<G3Vertex*>(walk.get(k)));
+            start[static_cast<std::size_t>(i) + 1] = corners.size();
+        }
+    }
+    auto cornersOf = [&](int i) { return corners.data() + start[static_cast<std::size_t>(i)]; };
+    auto sizeOf = [&](int i) {
+        return static_cast<int>(start[static_cast<std::size_t>(i) + 1] - start[static_cast<std::size_t>(i)]);
+    };
+    // The index of G3EqualFacetFinder over the walks: facets chained by the
+    // id of their key (their vertex of smallest id, the first one when it
+    // repeats), newest first.
+    const int bucketCount = GetVertexCount();
+    std::vector<int> head(static_cast<std::size_t>(bucketCount > 0 ? bucketCount : 1), -1);
+    std::vector<int> next(static_cast<std::size_t>(count), -1);
+    std::vector<G3Vertex*> keyOf(static_cast<std::size_t>(count), nullptr);
+    // Whether facet c walks the n corners f, starting from key at
+    // f[keyIndex], forwards or backwards from any place of key in c.
+    auto matches = [&](int c, G3Vertex* const* f, int n, G3Vertex* key, int keyIndex) {
+        if (sizeOf(c) != n)
+            return false;
+        G3Vertex* const* g = cornersOf(c);
+        for (int j = 0; j < n; ++j) {
+            if (g[j] != key)
+                continue;
+            bool forwards = true;
+            bool backwards = true;
+            for (int k = 0; k < n && (forwards || backwards); ++k) {
+                G3Vertex* a = f[(keyIndex + k) % n];
+                forwards = forwards && a == g[(j + k) % n];
+                backwards = backwards && a == g[(j - k + n) % n];
+            }
+            if (forwards || backwards)
+                return true;
+        }
+        return false;
+    };
+    // The earlier facet that f walks like, or -1 (f is indexed then).
+    auto find = [&](int i) {
+        const int n = sizeOf(i);
+        if (n == 0)
+            return -1;
+        G3Vertex* const* f = cornersOf(i);
+        int keyIndex = 0;
+        G3Vertex* key = f[0];
+        for (int k = 1; k < n; ++k)
+            if (f[k]->GetId() < key->GetId()) {
+                key = f[k];
+                keyIndex = k;
+            }
+        const long id = key->GetId();
+        if (id < 0 || id >= bucketCount)
+            return -1;
+        for (int c = head[static_cast<std::size_t>(id)]; c >= 0; c = next[static_cast<std::size_t>(c)])
+            if (keyOf[static_cast<std::size_t>(c)] == key && matches(c, f, n, key, keyIndex))
+                return c;
+        keyOf[static_cast<std::size_t>(i)] = key;
+        next[static_cast<std::size_t>(i)] = head[static_cast<std::size_t>(id)];
+        head[static_cast<std::size_t>(id)] = i;
+        return -1;
+    };
     std::vector<G3Facet*> walls;
     bool removed = false;
     bool stitch = false;
-    for (int i = 0; i < snapshot.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
         G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
-        G3Facet* g = finder.Find(f);
-        if (!g)
+        const int copy = find(i);
+        if (copy < 0)
             continue;
+        G3Facet* g = static_cast<G3Facet*>(snapshot.get(copy));
         switch (RoleOfCopies(f, g)) {
         case CopyRole::Sheet:
             // Two copies with the same flag make one facet seen from both

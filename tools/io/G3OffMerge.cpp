@@ -42,7 +42,9 @@ namespace {
 constexpr double kNear = 2.0 * GTolerance::kWeld;
 
 // Points sorted by the cell of a uniform grid, each cell found through an
-// open-addressed table of the cells in use.
+// open-addressed table of the cells in use, with a copy of the coordinates
+// in that order (a cell's points side by side) and the cells looked up
+// last remembered (neighbouring queries meet the same cells).
 class PointGrid {
 public:
     PointGrid(const std::vector<double>& xyz, double cellSide) : points(xyz)
@@ -69,6 +71,9 @@ public:
         std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
             return key[a] != key[b] ? key[a] < key[b] : a < b;
         });
+        sorted.resize(3 * n);
+        for (std::size_t i = 0; i < n; ++i)
+            std::memcpy(&sorted[3 * i], &xyz[3 * static_cast<std::size_t>(order[i])], 3 * sizeof(double));
         std::size_t cells = 0;
         for (std::size_t i = 0; i < n; ++i)
             if (i == 0 || key[order[i]] != key[order[i - 1]])
@@ -77,6 +82,8 @@ public:
         while (size < 2 * cells)
             size *= 2;
         table.assign(size, Slot{kNone, 0, 0});
+        for (Recent& r : recent)
+            r = Recent{kNone, nullptr};
         for (std::size_t i = 0; i < n;) {
             std::size_t j = i + 1;
             while (j < n && key[order[j]] == key[order[i]])
@@ -89,8 +96,8 @@ public:
         }
     }
 
-    // Calls visit(point) for every point of the cells that the box lo..hi
-    // meets; stops when visit returns true, and returns whether it did.
+    // Calls visit(point, its coordinates) for every point of the cells that
+    // the box lo..hi meets; stops when visit returns true, and returns whether it did.
     // Every cell and point looked at is charged to the budget; once it is
     // spent, the answer is true (the caller's cautious answer): a crowded
     // or stretched point set falls back rather than taking quadratic time.
@@ -112,7 +119,7 @@ public:
                         continue;
                     budget -= s->end - s->begin;
                     for (std::uint32_t i = s->begin; i < s->end; ++i)
-                        if (visit(order[i]))
+                        if (visit(order[i], &sorted[3 * static_cast<std::size_t>(i)]))
                             return true;
                 }
         return false;
@@ -148,15 +155,24 @@ private:
         k ^= k >> 33;
         return static_cast<std::size_t>(k);
     }
-    const Slot* Find(std::uint64_t k) const
+    const Slot* Find(std::uint64_t k)
     {
+        const std::size_t h = Hash(k);
+        Recent& r = recent[(h >> 40) & (kRecent - 1)];
+        if (r.key == k)
+            return r.slot;
         const std::size_t mask = table.size() - 1;
-        for (std::size_t s = Hash(k) & mask;; s = (s + 1) & mask) {
-            if (table[s].key == k)
-                return &table[s];
+        const Slot* found = nullptr;
+        for (std::size_t s = h & mask;; s = (s + 1) & mask) {
+            if (table[s].key == k) {
+                found = &table[s];
+                break;
+            }
             if (table[s].key == kNone)
-                return nullptr;
+                break;
         }
+        r = Recent{k, found};
+        return found;
     }
 
     const std::vector<double>& points;
@@ -164,6 +180,13 @@ private:
     double side = 1.0;
     std::vector<std::uint32_t> order;
     std::vector<Slot> table;
+    std::vector<double> sorted;
+    static constexpr std::size_t kRecent = 256;
+    struct Recent {
+        std::uint64_t key;
+        const Slot* slot;
+    };
+    Recent recent[kRecent] = {};
     long long budget = 0;
 };
 
@@ -201,10 +224,9 @@ bool PointNearEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf,
     const double length = std::fabs(d[axis]);
     const int slabs = std::max(1, static_cast<int>(std::ceil(length / grid.Side())));
     const std::uint32_t ca = clusterOf[a], cb = clusterOf[b];
-    auto near = [&](std::uint32_t i) {
+    auto near = [&](std::uint32_t i, const double* c) {
         if (clusterOf[i] == ca || clusterOf[i] == cb)
             return false;
-        const double* c = grid.Point(i);
         return !(SegmentDistance2(p, d, dd, c) > kNear * kNear);
     };
     for (int s = 0; s < slabs; ++s) {
@@ -264,8 +286,8 @@ bool FindClusters(PointGrid& grid, std::size_t nG, std::vector<std::uint32_t>& c
         const double* p = grid.Point(g);
         const double boxLo[3] = {p[0] - kNear, p[1] - kNear, p[2] - kNear};
         const double boxHi[3] = {p[0] + kNear, p[1] + kNear, p[2] + kNear};
-        grid.InBox(boxLo, boxHi, [&](std::uint32_t i) {
-            if (i > g && !(Distance2(p, grid.Point(i)) > kNear * kNear)) {
+        grid.InBox(boxLo, boxHi, [&](std::uint32_t i, const double* q) {
+            if (i > g && !(Distance2(p, q) > kNear * kNear)) {
                 const std::uint32_t a = root(g), b = root(i);
                 parent[std::max(a, b)] = std::min(a, b);
             }
