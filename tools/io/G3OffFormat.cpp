@@ -81,7 +81,9 @@ std::size_t DistinctSides(const FlatMesh& flat)
 
 namespace {
 
-// Groups of equal coordinates by open addressing over the group numbers.
+// Groups of equal coordinates by open addressing. A slot holds the
+// coordinates beside the group number, so that a lookup reads one slot
+// (one cache line) per probe rather than the group's entry as well.
 class CoordinateGroups {
 public:
     explicit CoordinateGroups(ParsedOff& parsed) : off(parsed) {}
@@ -91,20 +93,25 @@ public:
             Grow();
         const std::size_t mask = slots.size() - 1;
         for (std::size_t i = Hash(p) & mask;; i = (i + 1) & mask) {
-            const std::uint32_t g = slots[i];
-            if (g == kFree) {
+            Slot& s = slots[i];
+            if (s.group == kFree) {
                 const std::uint32_t fresh = static_cast<std::uint32_t>(off.groupXyz.size() / 3);
                 off.groupXyz.insert(off.groupXyz.end(), p, p + 3);
-                slots[i] = fresh;
+                std::memcpy(s.xyz, p, sizeof s.xyz);
+                s.group = fresh;
                 return fresh;
             }
-            if (std::memcmp(&off.groupXyz[3 * static_cast<std::size_t>(g)], p, 3 * sizeof(double)) == 0)
-                return g;
+            if (std::memcmp(s.xyz, p, sizeof s.xyz) == 0)
+                return s.group;
         }
     }
 
 private:
     static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    struct alignas(32) Slot {
+        double xyz[3];
+        std::uint32_t group;
+    };
     static std::size_t Hash(const double* p)
     {
         std::uint64_t h = 0x9E3779B97F4A7C15ull;
@@ -118,22 +125,22 @@ private:
     }
     void Grow()
     {
-        std::vector<std::uint32_t> old;
+        std::vector<Slot> old;
         old.swap(slots);
-        slots.assign(old.empty() ? 1024 : old.size() * 2, kFree);
+        slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{{0.0, 0.0, 0.0}, kFree});
         const std::size_t mask = slots.size() - 1;
-        for (std::uint32_t g : old) {
-            if (g == kFree)
+        for (const Slot& s : old) {
+            if (s.group == kFree)
                 continue;
-            std::size_t i = Hash(&off.groupXyz[3 * static_cast<std::size_t>(g)]) & mask;
-            while (slots[i] != kFree)
+            std::size_t i = Hash(s.xyz) & mask;
+            while (slots[i].group != kFree)
                 i = (i + 1) & mask;
-            slots[i] = g;
+            slots[i] = s;
         }
     }
 
     ParsedOff& off;
-    std::vector<std::uint32_t> slots;
+    std::vector<Slot> slots;
 };
 
 // Corner numbers with consecutive repeats dropped (the last against the
@@ -204,7 +211,8 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
                                                    merge ? 0 : static_cast<int>(nF)));
     PrepareAside(out, *aside);
     ParsedOff off;
-    CoordinateGroups groups(off);
+    // Only while the vertex lines are read.
+    std::unique_ptr<CoordinateGroups> groups(merge ? new CoordinateGroups(off) : nullptr);
     std::vector<G3Vertex*> vertices;
     if (merge)
         off.lineGroup.reserve(static_cast<std::size_t>(nV));
@@ -222,10 +230,11 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
                 return fail(NumberProblem(e, tokens[static_cast<std::size_t>(k)]));
         }
         if (merge)
-            off.lineGroup.push_back(groups.Group(p));
+            off.lineGroup.push_back(groups->Group(p));
         else
             vertices.push_back(aside->AddVertex(p, 0));
     }
+    groups.reset();
     if (merge) {
         off.faceStart.reserve(static_cast<std::size_t>(nF) + 1);
         off.faceLine.reserve(static_cast<std::size_t>(nF));
