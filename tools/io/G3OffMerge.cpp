@@ -130,6 +130,8 @@ public:
     // The points cell by cell: a walk in this order reads the grid in order.
     const std::vector<std::uint32_t>& Order() const { return order; }
     const double* Point(std::uint32_t i) const { return &points[3 * static_cast<std::size_t>(i)]; }
+    // The point at place `at` of Order().
+    const double* PointAt(std::uint32_t at) const { return &sorted[3 * static_cast<std::size_t>(at)]; }
 
 private:
     static constexpr std::uint64_t kNone = ~std::uint64_t(0);
@@ -207,14 +209,14 @@ double SegmentDistance2(const double* p, const double* d, double dd, const doubl
 }
 
 // Whether some point outside the clusters of the edge's ends lies within
-// kNear of the segment between points a and b (clusterOf gives each
-// point's cluster). A long edge is looked at slab by slab along its
+// kNear of the segment between the points at grid places a and b
+// (clusterOf gives each point's cluster). A long edge is looked at slab by slab along its
 // dominant axis, so that it reads the cells near it rather than those of
 // its whole box.
 bool PointNearEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf, std::uint32_t a, std::uint32_t b)
 {
-    const double* p = grid.Point(a);
-    const double* q = grid.Point(b);
+    const double* p = grid.PointAt(a);
+    const double* q = grid.PointAt(b);
     const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
     const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
     int axis = 0;
@@ -223,7 +225,7 @@ bool PointNearEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf,
             axis = k;
     const double length = std::fabs(d[axis]);
     const int slabs = std::max(1, static_cast<int>(std::ceil(length / grid.Side())));
-    const std::uint32_t ca = clusterOf[a], cb = clusterOf[b];
+    const std::uint32_t ca = clusterOf[grid.Order()[a]], cb = clusterOf[grid.Order()[b]];
     auto near = [&](std::uint32_t i, const double* c) {
         if (clusterOf[i] == ca || clusterOf[i] == cb)
             return false;
@@ -313,48 +315,44 @@ bool FindClusters(PointGrid& grid, std::size_t nG, std::vector<std::uint32_t>& c
     return true;
 }
 
-// Whether a point lies within kNear of an edge that it does not end.
-// vertexOf gives each cluster's vertex (null for one no face uses),
-// clusterOfVertex each vertex's cluster by id. Each edge is taken once,
-// from the ring of its first vertex, and the vertices cell by cell, so
-// that the grid is read in order.
-bool PointNearSomeEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf,
-                       const std::vector<std::uint32_t>& first, const std::vector<G3Vertex*>& vertexOf,
-                       const std::vector<std::uint32_t>& clusterOfVertex)
+// Whether the faces' sides make edges the weld leaves alone: no vertex
+// pair is the side of more than two faces (a third would get an edge of
+// its own beside the first, two faces already using its sides; a face
+// never has a cluster twice here, so never a pair twice either), and no
+// point lies within kNear of an edge it does not end. The sides are taken
+// as pairs of grid places of their clusters' first groups, smaller place
+// first, in order: edges one after another from the points cell by cell,
+// so that the grid is read in order, and equal pairs side by side.
+bool EdgesAreClear(PointGrid& grid, const ParsedOff& off, const std::vector<std::uint32_t>& clusterOf,
+                   const std::vector<std::uint32_t>& placeOfCluster)
 {
-    for (std::uint32_t g : grid.Order()) {
-        const std::uint32_t c = clusterOf[g];
-        const G3Vertex* v = vertexOf[c];
-        if (!v || first[c] != g)
-            continue;
-        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
-            if (e->GetVertex1() != v)
-                continue;
-            const std::uint32_t other = clusterOfVertex[static_cast<std::size_t>(e->GetVertex2()->GetId())];
-            if (PointNearEdge(grid, clusterOf, g, first[other]))
-                return true;
+    std::vector<std::uint64_t> pairs;
+    pairs.reserve(off.corners.size());
+    const std::size_t faces = off.faceStart.size() - 1;
+    for (std::size_t f = 0; f < faces; ++f) {
+        const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
+        for (std::uint32_t k = b; k < e; ++k) {
+            std::uint64_t u = placeOfCluster[clusterOf[off.lineGroup[off.corners[k]]]];
+            std::uint64_t w = placeOfCluster[clusterOf[off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]]]];
+            if (u > w)
+                std::swap(u, w);
+            pairs.push_back(u << 32 | w);
         }
     }
-    return false;
-}
-
-// Whether an edge of s joins the same two vertices as another.
-bool HasParallelEdges(G3Surface& s)
-{
-    std::vector<int> seenFrom(static_cast<std::size_t>(s.GetVertexCount()), -1);
-    for (int i = 0; i < s.GetVertexCount(); ++i) {
-        const G3Vertex* v = s.GetVertex(i);
-        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
-            const G3Vertex* w = e->GetOtherVertex(v);
-            if (!w || w == v)
-                return true;
-            int& seen = seenFrom[static_cast<std::size_t>(w->GetId())];
-            if (seen == i)
-                return true;
-            seen = i;
-        }
+    std::sort(pairs.begin(), pairs.end());
+    for (std::size_t i = 0; i < pairs.size();) {
+        std::size_t j = i + 1;
+        while (j < pairs.size() && pairs[j] == pairs[i])
+            ++j;
+        if (j - i > 2)
+            return false;
+        const std::uint32_t a = static_cast<std::uint32_t>(pairs[i] >> 32);
+        const std::uint32_t b = static_cast<std::uint32_t>(pairs[i] & 0xFFFFFFFFu);
+        if (PointNearEdge(grid, clusterOf, a, b))
+            return false;
+        i = j;
     }
-    return false;
+    return true;
 }
 
 } // namespace
@@ -382,34 +380,48 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
 {
     const std::size_t nV = off.lineGroup.size();
     const std::size_t nG = off.groupXyz.size() / 3;
-    const double mean = MeanSideLength(off);
-    if (!std::isfinite(mean))
-        return false;
-    PointGrid grid(off.groupXyz, mean);
-    if (!std::isfinite(grid.Side()))
-        return false;
-    // A sound mesh reads a few cells and points per point and per side.
-    grid.SetBudget(64 * static_cast<long long>(nG + off.corners.size()) + 4096);
     std::vector<std::uint32_t> clusterOf, first;
-    if (!FindClusters(grid, nG, clusterOf, first))
-        return false;
+    std::vector<char> used;
+    {
+        // Everything is checked before the surface is built: a fall back
+        // then costs no surface, and the check's memory is gone before the
+        // surface takes its own.
+        const double mean = MeanSideLength(off);
+        if (!std::isfinite(mean))
+            return false;
+        PointGrid grid(off.groupXyz, mean);
+        if (!std::isfinite(grid.Side()))
+            return false;
+        // A sound mesh reads a few cells and points per point and per side.
+        grid.SetBudget(64 * static_cast<long long>(nG + off.corners.size()) + 4096);
+        if (!FindClusters(grid, nG, clusterOf, first))
+            return false;
+        const std::size_t nC = first.size();
+        used.assign(nC, 0);
+        std::uint32_t small[8];
+        std::vector<std::uint32_t> large;
+        for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+            const std::size_t n = off.faceStart[f + 1] - off.faceStart[f];
+            std::uint32_t* c = n <= 8 ? small : (large.resize(n), large.data());
+            for (std::size_t k = 0; k < n; ++k)
+                c[k] = clusterOf[off.lineGroup[off.corners[off.faceStart[f] + k]]];
+            std::sort(c, c + n);
+            if (std::adjacent_find(c, c + n) != c + n)
+                return false;
+            for (std::size_t k = 0; k < n; ++k)
+                used[c[k]] = 1;
+        }
+        std::vector<std::uint32_t> placeOfCluster(nC);
+        for (std::size_t at = 0; at < nG; ++at) {
+            const std::uint32_t g = grid.Order()[at];
+            if (first[clusterOf[g]] == g)
+                placeOfCluster[clusterOf[g]] = static_cast<std::uint32_t>(at);
+        }
+        if (!EdgesAreClear(grid, off, clusterOf, placeOfCluster))
+            return false;
+    }
     const std::size_t nC = first.size();
     auto clusterOfLine = [&](std::uint32_t line) { return clusterOf[off.lineGroup[line]]; };
-
-    std::vector<char> used(nC, 0);
-    std::uint32_t small[8];
-    std::vector<std::uint32_t> large;
-    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
-        const std::size_t n = off.faceStart[f + 1] - off.faceStart[f];
-        std::uint32_t* c = n <= 8 ? small : (large.resize(n), large.data());
-        for (std::size_t k = 0; k < n; ++k)
-            c[k] = clusterOfLine(off.corners[off.faceStart[f] + k]);
-        std::sort(c, c + n);
-        if (std::adjacent_find(c, c + n) != c + n)
-            return false;
-        for (std::size_t k = 0; k < n; ++k)
-            used[c[k]] = 1;
-    }
     // The welding pass removes, in one walk over the vertex list, every
     // line that is not the first of its cluster and every cluster no face
     // uses; each removal moves the last vertex into the gap.
@@ -437,11 +449,9 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
     // Each cluster's vertex at its first line's coordinates, which the
     // weld keeps.
     std::vector<G3Vertex*> vertexOf(nC, nullptr);
-    std::vector<std::uint32_t> clusterOfVertex(order.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const std::uint32_t c = clusterOfLine(order[k]);
-        vertexOf[c] = s.AddVertex(grid.Point(first[c]), 0);
-        clusterOfVertex[k] = c;
+    for (std::uint32_t line : order) {
+        const std::uint32_t c = clusterOfLine(line);
+        vertexOf[c] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(first[c])], 0);
     }
     std::vector<std::uint32_t>().swap(order);
     std::vector<G3Vertex*> v;
@@ -452,7 +462,7 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
         if (!AddPolygon(s, v, nullptr, nullptr))
             return false;
     }
-    return !HasParallelEdges(s) && !PointNearSomeEdge(grid, clusterOf, first, vertexOf, clusterOfVertex);
+    return true;
 }
 
 } // namespace detail
