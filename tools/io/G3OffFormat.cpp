@@ -57,9 +57,9 @@ bool OffKeyword(std::string_view w, bool& fourD)
     return w == "OFF";
 }
 
-// The edge count of the header: distinct vertex pairs along the sides of
-// the faces written.
-std::size_t DistinctSides(const FlatMesh& flat)
+// Distinct vertex pairs along the sides of the faces written, by sorting
+// all of them.
+std::size_t DistinctSidesBySorting(const FlatMesh& flat)
 {
     std::vector<std::uint64_t> pairs;
     pairs.reserve(flat.corners.size());
@@ -75,6 +75,51 @@ std::size_t DistinctSides(const FlatMesh& flat)
     }
     std::sort(pairs.begin(), pairs.end());
     return static_cast<std::size_t>(std::unique(pairs.begin(), pairs.end()) - pairs.begin());
+}
+
+// The edge count of the header: distinct vertex pairs along the sides of
+// the faces written. The sides are bucketed by their smaller vertex (a
+// counting sort over the vertex numbers), and each bucket's few larger
+// ends sorted in place.
+std::size_t DistinctSides(const FlatMesh& flat)
+{
+    const std::size_t nV = flat.vertices.size();
+    std::vector<std::uint32_t> start(nV + 1, 0);
+    std::vector<std::uint32_t> other(flat.corners.size());
+    auto eachSide = [&](auto take) {
+        for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
+            const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
+            for (std::size_t k = b; k < e; ++k) {
+                const std::uint32_t u = static_cast<std::uint32_t>(flat.corners[k].v);
+                const std::uint32_t w = static_cast<std::uint32_t>(flat.corners[k + 1 < e ? k + 1 : b].v);
+                take(std::min(u, w), std::max(u, w));
+            }
+        }
+    };
+    // Corner numbers index flat.vertices; anything else is counted apart.
+    bool inRange = true;
+    eachSide([&](std::uint32_t u, std::uint32_t w) {
+        if (w < nV)
+            ++start[u + 1];
+        else
+            inRange = false;
+    });
+    if (!inRange)
+        return DistinctSidesBySorting(flat);
+    for (std::size_t at = 0; at < nV; ++at)
+        start[at + 1] += start[at];
+    {
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        eachSide([&](std::uint32_t u, std::uint32_t w) { other[fill[u]++] = w; });
+    }
+    std::size_t distinct = 0;
+    for (std::size_t u = 0; u < nV; ++u) {
+        std::uint32_t* b = other.data() + start[u];
+        std::uint32_t* e = other.data() + start[u + 1];
+        std::sort(b, e);
+        distinct += static_cast<std::size_t>(std::unique(b, e) - b);
+    }
+    return distinct;
 }
 
 } // namespace
@@ -205,11 +250,14 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
 
     // Corner numbers and offsets are kept in 32 bits.
     const bool merge = options.mergeEqualVertices && size < (std::size_t(1) << 32);
-    // On the heap, so that a merged attempt that falls back can be let go
-    // before the plain build takes as much memory again.
-    std::unique_ptr<G3Surface> aside(new G3Surface(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV),
-                                                   merge ? 0 : static_cast<int>(nF)));
-    PrepareAside(out, *aside);
+    // The plain read builds as it goes; the merged one builds once the
+    // text is parsed (BuildMergedOff makes the surface, sized to what it
+    // will hold, or none when it falls back).
+    std::unique_ptr<G3Surface> aside;
+    if (!merge) {
+        aside.reset(new G3Surface(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF)));
+        PrepareAside(out, *aside);
+    }
     ParsedOff off;
     // Only while the vertex lines are read.
     std::unique_ptr<CoordinateGroups> groups(merge ? new CoordinateGroups(off) : nullptr);
@@ -288,7 +336,7 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
     if (next())
         message = LineMessage(name, lines.Number(),
                               "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
-    if (merge && !BuildMergedOff(off, *aside)) {
+    if (merge && !BuildMergedOff(off, out, aside)) {
         aside.reset();
         G3Surface plain(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
         PrepareAside(out, plain);

@@ -24,7 +24,6 @@
 #include "tools/io/G3MeshIOInternal.h"
 
 #include "Geometry/math/GTolerance.h"
-#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -323,34 +322,48 @@ bool FindClusters(PointGrid& grid, std::size_t nG, std::vector<std::uint32_t>& c
 // as pairs of grid places of their clusters' first groups, smaller place
 // first, in order: edges one after another from the points cell by cell,
 // so that the grid is read in order, and equal pairs side by side.
+// `edges` gets the number of distinct pairs, the edges the faces make.
 bool EdgesAreClear(PointGrid& grid, const ParsedOff& off, const std::vector<std::uint32_t>& clusterOf,
-                   const std::vector<std::uint32_t>& placeOfCluster)
+                   const std::vector<std::uint32_t>& placeOfCluster, std::size_t& edges)
 {
-    std::vector<std::uint64_t> pairs;
-    pairs.reserve(off.corners.size());
+    edges = 0;
+    // The sides by their smaller place (a counting sort: the places are
+    // below the point count), each place's few larger ends then sorted in
+    // place.
+    const std::size_t places = grid.Order().size();
+    std::vector<std::uint32_t> start(places + 1, 0);
+    std::vector<std::uint32_t> other(off.corners.size());
     const std::size_t faces = off.faceStart.size() - 1;
-    for (std::size_t f = 0; f < faces; ++f) {
-        const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
-        for (std::uint32_t k = b; k < e; ++k) {
-            std::uint64_t u = placeOfCluster[clusterOf[off.lineGroup[off.corners[k]]]];
-            std::uint64_t w = placeOfCluster[clusterOf[off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]]]];
-            if (u > w)
-                std::swap(u, w);
-            pairs.push_back(u << 32 | w);
+    auto eachSide = [&](auto take) {
+        for (std::size_t f = 0; f < faces; ++f) {
+            const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
+            for (std::uint32_t k = b; k < e; ++k) {
+                const std::uint32_t u = placeOfCluster[clusterOf[off.lineGroup[off.corners[k]]]];
+                const std::uint32_t w = placeOfCluster[clusterOf[off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]]]];
+                take(std::min(u, w), std::max(u, w));
+            }
         }
+    };
+    eachSide([&](std::uint32_t u, std::uint32_t) { ++start[u + 1]; });
+    for (std::size_t at = 0; at < places; ++at)
+        start[at + 1] += start[at];
+    {
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        eachSide([&](std::uint32_t u, std::uint32_t w) { other[fill[u]++] = w; });
     }
-    std::sort(pairs.begin(), pairs.end());
-    for (std::size_t i = 0; i < pairs.size();) {
-        std::size_t j = i + 1;
-        while (j < pairs.size() && pairs[j] == pairs[i])
-            ++j;
-        if (j - i > 2)
-            return false;
-        const std::uint32_t a = static_cast<std::uint32_t>(pairs[i] >> 32);
-        const std::uint32_t b = static_cast<std::uint32_t>(pairs[i] & 0xFFFFFFFFu);
-        if (PointNearEdge(grid, clusterOf, a, b))
-            return false;
-        i = j;
+    for (std::uint32_t u = 0; u < places; ++u) {
+        std::uint32_t* b = other.data() + start[u];
+        std::uint32_t* e = other.data() + start[u + 1];
+        std::sort(b, e);
+        for (std::uint32_t* i = b; i < e;) {
+            std::uint32_t* j = i + 1;
+            while (j < e && *j == *i)
+                ++j;
+            if (j - i > 2 || PointNearEdge(grid, clusterOf, u, *i))
+                return false;
+            ++edges;
+            i = j;
+        }
     }
     return true;
 }
@@ -376,8 +389,9 @@ bool BuildPlainOff(const ParsedOff& off, G3Surface& s, long& badLine)
     return true;
 }
 
-bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
+bool BuildMergedOff(const ParsedOff& off, G3Surface& target, std::unique_ptr<G3Surface>& built)
 {
+    std::size_t edges = 0;
     const std::size_t nV = off.lineGroup.size();
     const std::size_t nG = off.groupXyz.size() / 3;
     std::vector<std::uint32_t> clusterOf, first;
@@ -417,7 +431,7 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
             if (first[clusterOf[g]] == g)
                 placeOfCluster[clusterOf[g]] = static_cast<std::uint32_t>(at);
         }
-        if (!EdgesAreClear(grid, off, clusterOf, placeOfCluster))
+        if (!EdgesAreClear(grid, off, clusterOf, placeOfCluster, edges))
             return false;
     }
     const std::size_t nC = first.size();
@@ -446,6 +460,12 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
             order.pop_back();
         }
     }
+    // Sized to what it will hold (its lists never grow by copying): the
+    // vertices, the edges (each pair of clusters on a side) and the faces.
+    const int faces = static_cast<int>(off.faceStart.size() - 1);
+    built.reset(new G3Surface(static_cast<int>((edges + 1) / 2), static_cast<int>(order.size()), faces));
+    PrepareAside(target, *built);
+    G3Surface& s = *built;
     // Each cluster's vertex at its first line's coordinates, which the
     // weld keeps.
     std::vector<G3Vertex*> vertexOf(nC, nullptr);
