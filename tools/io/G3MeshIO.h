@@ -35,20 +35,20 @@ bool CanRead(Format format);
 
 // How a reader builds the surface.
 struct ReadOptions {
-    // OFF only, for a repair that starts by welding: vertex lines with bit
-    // for bit the same coordinates become one vertex (unless no face uses
-    // them) and faces share their edges, so that a triangle soup never
-    // holds a vertex per corner and an edge per side. The surface is the
-    // one the plain read becomes once welded, and the repair passes make
-    // of it what they make of the plain read: vertices in the order the
-    // welding pass leaves them, facets in file order with their corners as
-    // written. Where that could differ (a face with two corners at one
-    // point, two faces on one side of an edge pair, points within twice
-    // the welding distance of each other or of an edge), the plain read is
-    // returned. Messages and refusals are those of the plain read.
-    // Points closer than the welding distance are one vertex too, at the
-    // coordinates of the first line, where welding would make them one
-    // whatever the order (no chain of near points).
+    // OFF only, for a repair that starts by welding: vertex lines the
+    // welding pass would make one (bit for bit equal coordinates, or points
+    // within the welding distance of the first of them) become one vertex
+    // at the first line's coordinates (unless no face uses them) and faces
+    // share their edges, so that a triangle soup never holds a vertex per
+    // corner and an edge per side. The surface is the one the plain read
+    // becomes once welded, and the repair passes make of it what they make
+    // of the plain read: vertices in the order the welding pass leaves
+    // them, facets in file order with their corners as written. Where that
+    // could differ (a face with two corners at one point, two faces on one
+    // side of an edge pair, a chain of near points whose weld depends on
+    // the order, a point within twice the welding distance of an edge it
+    // does not end), the plain read is returned. Messages and refusals are
+    // those of the plain read.
     bool mergeEqualVertices = false;
     // When not null, set to whether the read came out merged. Such a
     // surface is one the welding pass (RemoveEqualsVertexAndDivideEdges)
