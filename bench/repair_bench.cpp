@@ -7,13 +7,16 @@
 //                   equal vertex lines read as one (merged = 1)
 //   BM_RepairSoup   the reader and the passes of `g3 repair` (weld and
 //                   split, normals, trivial facets, weld again, equal
-//                   facets, non-manifold edges; as there, the welds are
-//                   left out after a merged read), then the OFF writer
+//                   facets, non-manifold edges; as there, the first weld
+//                   is left out after a merged read, the second when the
+//                   first split nothing and no facet went), then the OFF
+//                   writer
 // Counters: vertices and facets after the run (the same with and without
 // merging, or the merged read broke), MB of OFF text read.
 #include "bench/bench_soup.h"
 
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/processing/G3Weld.h"
 #include "tools/io/G3MeshIO.h"
 
 #include <benchmark/benchmark.h>
@@ -40,16 +43,17 @@ const std::string& SoupText(int shape, int size)
 }
 
 // The passes as `g3 repair` runs them: after a merged read (`welded`) the
-// welds and the forming of planes are left out, the second weld unless a
-// trivial facet went.
+// first weld and the forming of planes are left out, and the second weld
+// runs only when the first split an edge or a trivial facet went.
 void RunPasses(G3Surface& s, bool welded)
 {
-    if (!welded)
-        s.RemoveEqualsVertexAndDivideEdges();
+    const int splits = welded ? 0 : G3WeldAndDivide(&s);
     s.RemoveEqualsNormal();
+    const int facets = s.GetFacetCount();
     if (!welded)
         s.FormPlaneEquation();
-    if (s.RemoveTrivialFacets() || !welded)
+    s.RemoveTrivialFacets();
+    if (splits > 0 || s.GetFacetCount() < facets)
         s.RemoveEqualsVertexAndDivideEdges();
     s.RemoveEqualsFacets();
     s.RemoveNonManifoldEdges();

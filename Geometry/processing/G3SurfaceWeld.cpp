@@ -21,6 +21,7 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3Weld.h"
 
 #include <algorithm>
 #include <cmath>
@@ -369,15 +370,27 @@ void G3Surface::RemoveEqualsVertex2(G3PointHash* /*hash*/)
     GTrace("qF=%d  qE=%d", removedFacets, moves);
 }
 
+namespace {
+int DivideSnapshot(G3Surface* s, G3PointHash* hash);
+} // namespace
+
 void G3Surface::RemoveEqualsVertexAndDivideEdges()
 {
-    G3_CHECK_PASS(this, "RemoveEqualsVertexAndDivideEdges");
+    G3WeldAndDivide(this);
+}
+
+int G3WeldAndDivide(G3Surface* s)
+{
+    if (!s)
+        return 0;
+    G3_CHECK_PASS(s, "RemoveEqualsVertexAndDivideEdges");
     GTrace("RemoveEqualsVertexAndDivideEdges");
-    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
-    RemoveEqualsVertex(hash.get());
-    DivideEdgesByVertex(hash.get());
-    RemoveUnused();
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(s);
+    s->RemoveEqualsVertex(hash.get());
+    const int splits = DivideSnapshot(s, hash.get());
+    s->RemoveUnused();
     GTrace("RemoveEqualsVertexAndDivideEdges Ok");
+    return splits;
 }
 
 // ---------------------------------------------------------------- T-junctions
@@ -457,14 +470,15 @@ void FindEdgesToExamine(G3Surface* s, const G3PointHash* hash, double radius, st
 // The DivideEdgesByVertex walk over `list`. `checked` entries come from a
 // caller and are verified (an edge of this surface, not split earlier in the
 // walk); a snapshot of the surface's own edge list needs no check and is
-// screened by FindEdgesToExamine first.
-void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool checked)
+// screened by FindEdgesToExamine first. Returns the number of edges split.
+int DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool checked)
 {
     GArrayCollection* edges = s->GetEdgeList();
     GArrayCollection* vertices = s->GetVertexList();
     GArrayCollection candidates;
     std::unordered_set<const GObj*> split;
     const double radius = TubeRadius(hash);
+    int splits = 0;
     std::vector<unsigned char> need(static_cast<std::size_t>(list->size()), 1);
     if (!checked)
         FindEdgesToExamine(s, hash, radius, need);
@@ -493,9 +507,25 @@ void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool c
                                 &gather);
         if (candidates.size() == 0)
             continue;
-        if (s->DivideEdgeByVertex(e, &box, &candidates) && checked)
+        if (!s->DivideEdgeByVertex(e, &box, &candidates))
+            continue;
+        ++splits;
+        if (checked)
             split.insert(e);
     }
+    return splits;
+}
+
+// DivideEdges over a snapshot of the surface's edges: the edges that
+// splitting creates are not examined again.
+int DivideSnapshot(G3Surface* s, G3PointHash* hash)
+{
+    if (!hash || !s->GetEdgeList())
+        return 0;
+    GArrayCollection snapshot(*s->GetEdgeList());
+    const int splits = DivideEdges(s, &snapshot, hash, false);
+    GTrace("qDiv=%d", 0);
+    return splits;
 }
 
 } // namespace
@@ -503,12 +533,7 @@ void DivideEdges(G3Surface* s, GArrayCollection* list, G3PointHash* hash, bool c
 void G3Surface::DivideEdgesByVertex(G3PointHash* hash)
 {
     G3_CHECK_PASS(this, "DivideEdgesByVertex");
-    if (!hash || !edges)
-        return;
-    // A snapshot: the edges that splitting creates are not examined again.
-    GArrayCollection snapshot(*edges);
-    DivideEdges(this, &snapshot, hash, false);
-    GTrace("qDiv=%d", 0);
+    DivideSnapshot(this, hash);
 }
 
 void G3Surface::DivideEdgesByVertex(GArrayCollection* list, G3PointHash* hash)

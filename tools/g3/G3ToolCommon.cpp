@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/processing/G3Weld.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "tools/io/G3MeshIO.h"
 
@@ -388,16 +389,16 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         std::function<void()> run;
     };
     std::string detail;
-    // Whether the surface is still one the welding pass leaves as it is: a
-    // merged read is, and stays so while no pass changes it (the normal
-    // pass has nothing to do without normals and texture coordinates, the
-    // trivial-facet pass says whether it removed any).
-    bool welded = options.weldedOnReading && s.GetNormalCount() == 0 && s.GetTexCooCount() == 0;
+    // A merged read (RepairOptions::weldedOnReading) is a surface the
+    // first welding round would leave as it is: that round is not run (it
+    // would split nothing), and the planes the reader formed still stand.
+    const bool welded = options.weldedOnReading && s.GetNormalCount() == 0 && s.GetTexCooCount() == 0;
+    int splits = 0, dropped = 0;
     std::vector<Pass> passes = {
         {"RemoveEqualsVertexAndDivideEdges", "weld coincident vertices, split edges at them",
          [&] {
              if (!welded)
-                 s.RemoveEqualsVertexAndDivideEdges();
+                 splits = G3WeldAndDivide(&s);
          }},
         {"RemoveEqualsNormal", "weld equal normals and texture coordinates", [&] { s.RemoveEqualsNormal(); }},
         // A facet's plane is stored, not derived: welding may have folded a
@@ -405,22 +406,26 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         // formed again before the trivial ones are picked out.
         {"RemoveTrivialFacets", "drop facets without area or with fewer than 3 edges",
          [&] {
+             const int facets = s.GetFacetCount();
              // A merged read formed every plane as it added the facet
              // (AddFacet does), and nothing has moved since.
              if (!welded)
                  s.FormPlaneEquation();
-             if (s.RemoveTrivialFacets())
-                 welded = false;
+             s.RemoveTrivialFacets();
+             dropped = facets - s.GetFacetCount();
          }},
         // Edges are never split at a vertex of a facet they bound, so a
         // vertex on an edge shared with a zero-area facet (the facet's own
         // corner) is left alone until that facet is gone. Splitting once
         // more after the removal reaches those vertices; nothing is left
         // to weld, and a split adds corners without making a facet trivial,
-        // so one more round suffices.
+        // so one more round suffices. When nothing was dropped and the
+        // first round split nothing, the surface is as that round left it
+        // and another would find nothing: it is skipped (long edges make
+        // it as dear as the first).
         {"RemoveEqualsVertexAndDivideEdges again", "split edges where the dropped facets held them apart",
          [&] {
-             if (!welded)
+             if (splits > 0 || dropped > 0)
                  s.RemoveEqualsVertexAndDivideEdges();
          }},
         {"RemoveEqualsFacets", "drop facets repeating another", [&] { s.RemoveEqualsFacets(); }},

@@ -31,6 +31,11 @@ public:
         E.BuildNodeTriangles();
         if (NM.size() != P.size())
             NM.assign(P.size(), 0);
+        if (E.sideBits.size() != T.size()) {
+            E.sideBits.assign(T.size(), 0);
+            for (const auto& side : S)
+                SetSideBit(side.first, true);
+        }
     }
 
     bool Insert(G3TVertex* sv, G3TVertex* ev, G3TEdge* record)
@@ -78,11 +83,11 @@ public:
                 cur = onLine;
             } else if (found == kWedge) {
                 int target = -1;
-                std::deque<std::pair<int, int>>& crossing = S_.crossing;
+                std::deque<G3TriEngine::EdgeRef>& crossing = S_.crossing;
                 crossing.clear();
                 if (!Collect(cur, wedge, target, crossing))
                     return false;
-                std::vector<std::pair<int, int>>& fresh = S_.fresh;
+                std::vector<G3TriEngine::EdgeRef>& fresh = S_.fresh;
                 fresh.clear();
                 if (!FlipOut(cur, target, crossing, fresh))
                     return false;
@@ -103,6 +108,20 @@ private:
     enum { kNone, kEdge, kOnLine, kWedge };
 
     const Node& N(int v) const { return P[static_cast<std::size_t>(v)]; }
+    // The handle of edge a-b: `hint` when its side still runs from a to b
+    // (the side FindEdgeHandle would name), else the fan search. A flip
+    // reuses the triangles it rewires, so a hint taken before later flips
+    // may point elsewhere; checking it keeps the answer the search's.
+    int Handle(int a, int b, int hint) const
+    {
+        if (hint >= 0) {
+            const Tri& tr = T[static_cast<std::size_t>(hint >> 2)];
+            const int k = hint & 3;
+            if (tr.v[kPlus1[k]] == a && tr.v[kMinus1[k]] == b)
+                return hint;
+        }
+        return E.FindEdgeHandle(a, b);
+    }
     Tri& Tr(int t) { return T[static_cast<std::size_t>(t)]; }
 
     // The node of a constraint end: its own node when it took part in the
@@ -306,7 +325,7 @@ private:
     // as (right, left) node pairs, up to the end or to the first vertex on the
     // segment (the target). False when a crossed edge is constrained or the
     // walk leaves the triangulation.
-    bool Collect(int c, int wedge, int& target, std::deque<std::pair<int, int>>& crossing)
+    bool Collect(int c, int wedge, int& target, std::deque<G3TriEngine::EdgeRef>& crossing)
     {
         int t = wedge >> 2, k = wedge & 3;
         int right = Tr(t).v[kPlus1[k]], left = Tr(t).v[kMinus1[k]];
@@ -317,7 +336,7 @@ private:
             const int h = Tr(t).n[k];
             if (h < 0)
                 return false;
-            crossing.emplace_back(right, left);
+            crossing.push_back({right, left, t * 4 + k});
             const int t2 = h >> 2, k2 = h & 3;
             const int x = Tr(t2).v[k2];
             if (x == end) {
@@ -350,17 +369,17 @@ private:
 
     // Flips the crossed edges until none crosses c-target. New edges that do
     // not cross go to `fresh`.
-    bool FlipOut(int c, int target, std::deque<std::pair<int, int>>& crossing,
-                 std::vector<std::pair<int, int>>& fresh)
+    bool FlipOut(int c, int target, std::deque<G3TriEngine::EdgeRef>& crossing,
+                 std::vector<G3TriEngine::EdgeRef>& fresh)
     {
         std::size_t idle = 0;
         long guard = 16L * static_cast<long>(crossing.size()) * static_cast<long>(crossing.size()) + 64;
         while (!crossing.empty()) {
             if (--guard < 0)
                 return false;
-            const std::pair<int, int> edge = crossing.front();
+            const G3TriEngine::EdgeRef edge = crossing.front();
             crossing.pop_front();
-            const int h = E.FindEdgeHandle(edge.first, edge.second);
+            const int h = Handle(edge.a, edge.b, edge.hint);
             if (h < 0)
                 return false;
             const int t1 = h >> 2, k1 = h & 3;
@@ -377,22 +396,24 @@ private:
             }
             idle = 0;
             Flip(h);
+            // The new diagonal runs from cc to d in the flip's second triangle.
+            const int h2n = Tr(t1).n[kPlus1[k1]];
             if (Crosses(c, target, cc, d))
-                crossing.emplace_back(cc, d);
+                crossing.push_back({cc, d, h2n});
             else
-                fresh.emplace_back(cc, d);
+                fresh.push_back({cc, d, h2n});
         }
         return true;
     }
 
     // Makes the edges around the new constraint locally Delaunay again.
-    void Restore(std::vector<std::pair<int, int>>& stack)
+    void Restore(std::vector<G3TriEngine::EdgeRef>& stack)
     {
         long guard = 64L * static_cast<long>(T.size()) + 1024;
         while (!stack.empty() && --guard > 0) {
-            const std::pair<int, int> edge = stack.back();
+            const G3TriEngine::EdgeRef edge = stack.back();
             stack.pop_back();
-            const int h = E.FindEdgeHandle(edge.first, edge.second);
+            const int h = Handle(edge.a, edge.b, edge.hint);
             if (h < 0)
                 continue;
             const int t1 = h >> 2, k1 = h & 3;
@@ -406,17 +427,27 @@ private:
             if (InCircleInside(N(c), N(a), N(b), N(d)) && OrientSign(N(c), N(a), N(d)) > 0 &&
                 OrientSign(N(d), N(b), N(c)) > 0) {
                 Flip(h);
-                stack.emplace_back(c, a);
-                stack.emplace_back(a, d);
-                stack.emplace_back(d, b);
-                stack.emplace_back(b, c);
+                // After the flip (c, a, d) is triangle t1 from corner k1 on
+                // and (d, b, c) its neighbour from the matching corner.
+                const int h2n = Tr(t1).n[kPlus1[k1]];
+                const int t2 = h2n >> 2, k2 = kMinus1[h2n & 3];
+                stack.push_back({c, a, t1 * 4 + kMinus1[k1]});
+                stack.push_back({a, d, t1 * 4 + k1});
+                stack.push_back({d, b, t2 * 4 + kMinus1[k2]});
+                stack.push_back({b, c, t2 * 4 + k2});
             }
         }
     }
 
+    void SetSideBit(int h, bool on)
+    {
+        unsigned char& bits = E.sideBits[static_cast<std::size_t>(h >> 2)];
+        bits = static_cast<unsigned char>(on ? bits | (1u << (h & 3)) : bits & ~(1u << (h & 3)));
+    }
+
     G3TEdge* Side(int t, int k) const
     {
-        if (S.empty())
+        if (S.empty() || !(E.sideBits[static_cast<std::size_t>(t)] & (1u << k)))
             return nullptr;
         const auto it = S.find(t * 4 + k);
         return it == S.end() ? nullptr : it->second;
@@ -425,13 +456,14 @@ private:
     // Removes and returns the record on side k of t (null when none).
     G3TEdge* TakeSide(int t, int k)
     {
-        if (S.empty())
+        if (S.empty() || !(E.sideBits[static_cast<std::size_t>(t)] & (1u << k)))
             return nullptr;
         const auto it = S.find(t * 4 + k);
         if (it == S.end())
             return nullptr;
         G3TEdge* e = it->second;
         S.erase(it);
+        SetSideBit(t * 4 + k, false);
         return e;
     }
 
@@ -470,6 +502,7 @@ private:
             Tr(nad >> 2).n[nad & 3] = t1 * 4 + k1;
         if (sad != nullptr) {
             S[t1 * 4 + k1] = sad;
+            SetSideBit(t1 * 4 + k1, true);
             Repoint(sad, t2, t1);
         }
 
@@ -478,6 +511,7 @@ private:
             Tr(nbc >> 2).n[nbc & 3] = t2 * 4 + k2;
         if (sbc != nullptr) {
             S[t2 * 4 + k2] = sbc;
+            SetSideBit(t2 * 4 + k2, true);
             Repoint(sbc, t1, t2);
         }
 
@@ -505,9 +539,11 @@ private:
         piece->link[0] = record;
         piece->tri[0] = t1;
         S[t1 * 4 + k1] = piece;
+        SetSideBit(t1 * 4 + k1, true);
         const int h2 = Tr(t1).n[k1];
         if (h2 >= 0) {
             S[h2] = piece;
+            SetSideBit(h2, true);
             piece->tri[1] = h2 >> 2;
         }
         return true;

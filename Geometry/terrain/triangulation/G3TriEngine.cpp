@@ -142,6 +142,8 @@ G3TEdge* G3TriEngine::GetSide(int t, int k) const
 {
     if (sides.empty() || t < 0 || t >= static_cast<int>(tris.size()) || k < 0 || k > 2)
         return nullptr;
+    if (sideBits.size() == tris.size() && !(sideBits[static_cast<std::size_t>(t)] & (1u << k)))
+        return nullptr;
     const auto it = sides.find(t * 4 + k);
     return it == sides.end() ? nullptr : it->second;
 }
@@ -159,6 +161,7 @@ void G3TriEngine::ClearResult()
     vertexNode.clear();
     nodeTri.clear();
     sides.clear();
+    sideBits.clear();
     triMark.clear();
     nodeMark.clear();
     stamp = 0;

@@ -180,10 +180,19 @@ private:
     // at the crossing. Cleared at construction and before every run; nothing
     // in the kernel sets it, so crossing constraints stop at the first one.
     unsigned char crossing = 0;
+    // sideBits[t] bit k: side k of triangle t has an entry in `sides`. Most
+    // side lookups of an insertion ask about unconstrained edges; the bits
+    // answer those without a hash probe.
+    LargeArray<unsigned char> sideBits;
+    // An edge a-b to look at later, with the handle it had when noted
+    // (checked before use: flips move edges between triangles).
+    struct EdgeRef {
+        int a, b, hint;
+    };
     // The constraint inserter's working lists, kept between insertions.
     struct InsertScratch {
-        std::deque<std::pair<int, int>> crossing;
-        std::vector<std::pair<int, int>> fresh;
+        std::deque<EdgeRef> crossing;
+        std::vector<EdgeRef> fresh;
         std::vector<int> path;
         std::vector<int> next;
     };

@@ -1,0 +1,12 @@
+#pragma once
+// The welding pass with a report of what it did, for callers that decide
+// on later rounds by it.
+
+class G3Surface;
+
+// G3Surface::RemoveEqualsVertexAndDivideEdges: coincident vertices welded,
+// edges split at the vertices lying on them, RemoveUnused. Returns the
+// number of edges split. A round that split no edge left every edge with no
+// vertex it could take, so running it again on the unchanged surface (no
+// facet removed, nothing moved) finds nothing.
+int G3WeldAndDivide(G3Surface* s);
