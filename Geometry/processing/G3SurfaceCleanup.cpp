@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -63,10 +66,10 @@ void G3Surface::RemoveEqualsFacets()
     GArrayCollection snapshot(*facets);
     const int count = snapshot.size();
     // Every facet's corners, walked once: on a large mesh the walks are
-    // what the search costs (each reads edges and vertices wherever they
-    // lie), and an earlier facet is compared with each later one that
-    // shares its key. No walk changes during the search: removing a copy
-    // only takes its own sides off its edges.
+    // what the search costs (each reads edges wherever they lie), and an
+    // earlier facet is compared with each later one that shares its key.
+    // No walk changes while the copies are removed (a removal only takes
+    // the copy's own sides off its edges), so every copy is found first.
     std::vector<G3Vertex*> corners;
     std::vector<std::size_t> start(static_cast<std::size_t>(count) + 1, 0);
     {
@@ -82,13 +85,6 @@ void G3Surface::RemoveEqualsFacets()
     auto sizeOf = [&](int i) {
         return static_cast<int>(start[static_cast<std::size_t>(i) + 1] - start[static_cast<std::size_t>(i)]);
     };
-    // The index of G3EqualFacetFinder over the walks: facets chained by the
-    // id of their key (their vertex of smallest id, the first one when it
-    // repeats), newest first.
-    const int bucketCount = GetVertexCount();
-    std::vector<int> head(static_cast<std::size_t>(bucketCount > 0 ? bucketCount : 1), -1);
-    std::vector<int> next(static_cast<std::size_t>(count), -1);
-    std::vector<G3Vertex*> keyOf(static_cast<std::size_t>(count), nullptr);
     // Whether facet c walks the n corners f, starting from key at
     // f[keyIndex], forwards or backwards from any place of key in c.
     auto matches = [&](int c, G3Vertex* const* f, int n, G3Vertex* key, int keyIndex) {
@@ -110,36 +106,61 @@ void G3Surface::RemoveEqualsFacets()
         }
         return false;
     };
-    // The earlier facet that f walks like, or -1 (f is indexed then).
-    auto find = [&](int i) {
-        const int n = sizeOf(i);
-        if (n == 0)
-            return -1;
-        G3Vertex* const* f = cornersOf(i);
-        int keyIndex = 0;
-        G3Vertex* key = f[0];
-        for (int k = 1; k < n; ++k)
-            if (f[k]->GetId() < key->GetId()) {
-                key = f[k];
-                keyIndex = k;
+    // Each facet's copy: the earlier facet it walks like (the same corners
+    // from some place on, forwards or backwards), or -1. Walking alike is
+    // an equivalence, and a facet that finds no copy is kept for the later
+    // ones, so the kept facets are pairwise unlike and a facet has at most
+    // one copy among them: which corner keys the search, and in what order
+    // the kept facets are tried, changes nothing. The key is the corner at
+    // the lowest address (the first when it repeats), which needs no read
+    // of the vertices; facets with one key are taken together, in order.
+    std::vector<int> copyOf(static_cast<std::size_t>(count), -1);
+    {
+        std::vector<std::pair<std::uintptr_t, int>> byKey;
+        byKey.reserve(static_cast<std::size_t>(count));
+        std::vector<int> keyIndexOf(static_cast<std::size_t>(count), 0);
+        for (int i = 0; i < count; ++i) {
+            const int n = sizeOf(i);
+            if (n == 0)
+                continue;
+            G3Vertex* const* f = cornersOf(i);
+            int keyIndex = 0;
+            for (int k = 1; k < n; ++k)
+                if (std::less<const G3Vertex*>()(f[k], f[keyIndex]))
+                    keyIndex = k;
+            keyIndexOf[static_cast<std::size_t>(i)] = keyIndex;
+            byKey.push_back({reinterpret_cast<std::uintptr_t>(f[keyIndex]), i});
+        }
+        std::sort(byKey.begin(), byKey.end());
+        std::vector<int> kept;
+        for (std::size_t r = 0; r < byKey.size();) {
+            std::size_t e = r + 1;
+            while (e < byKey.size() && byKey[e].first == byKey[r].first)
+                ++e;
+            kept.clear();
+            for (std::size_t q = r; q < e; ++q) {
+                const int i = byKey[q].second;
+                G3Vertex* const* f = cornersOf(i);
+                const int keyIndex = keyIndexOf[static_cast<std::size_t>(i)];
+                int copy = -1;
+                for (int c : kept)
+                    if (matches(c, f, sizeOf(i), f[keyIndex], keyIndex)) {
+                        copy = c;
+                        break;
+                    }
+                if (copy < 0)
+                    kept.push_back(i);
+                copyOf[static_cast<std::size_t>(i)] = copy;
             }
-        const long id = key->GetId();
-        if (id < 0 || id >= bucketCount)
-            return -1;
-        for (int c = head[static_cast<std::size_t>(id)]; c >= 0; c = next[static_cast<std::size_t>(c)])
-            if (keyOf[static_cast<std::size_t>(c)] == key && matches(c, f, n, key, keyIndex))
-                return c;
-        keyOf[static_cast<std::size_t>(i)] = key;
-        next[static_cast<std::size_t>(i)] = head[static_cast<std::size_t>(id)];
-        head[static_cast<std::size_t>(id)] = i;
-        return -1;
-    };
+            r = e;
+        }
+    }
     std::vector<G3Facet*> walls;
     bool removed = false;
     bool stitch = false;
     for (int i = 0; i < count; ++i) {
         G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
-        const int copy = find(i);
+        const int copy = copyOf[static_cast<std::size_t>(i)];
         if (copy < 0)
             continue;
         G3Facet* g = static_cast<G3Facet*>(snapshot.get(copy));
