@@ -75,6 +75,35 @@ inline Mesh Sphere(int n)
     return m;
 }
 
+// A closed UV sphere of radius 1: `rings` rings of 2 * rings segments,
+// 4 rings (rings - 1) triangles (rings = 500 gives 998,000). Every point
+// is computed from its own ring and segment, as a writer that keeps no
+// shared vertices does: the seam's points (segment 2 rings against 0) and
+// the poles' (one per segment) come out equal only to within about 1e-16,
+// and the north pole partly as -0.
+inline Mesh UvSphere(int rings)
+{
+    Mesh m;
+    const int segments = 2 * rings;
+    const double pi = 3.14159265358979323846;
+    for (int r = 0; r <= rings; ++r)
+        for (int k = 0; k <= segments; ++k) {
+            const double th = pi * r / rings, ph = 2.0 * pi * k / segments;
+            m.Vertex(std::sin(th) * std::cos(ph), std::sin(th) * std::sin(ph), std::cos(th));
+        }
+    auto v = [&](int r, int k) { return r * (segments + 1) + k; };
+    for (int k = 0; k < segments; ++k)
+        m.Triangle(v(1, k), v(1, k + 1), v(0, k));
+    for (int r = 1; r + 1 < rings; ++r)
+        for (int k = 0; k < segments; ++k) {
+            m.Triangle(v(r, k), v(r + 1, k), v(r, k + 1));
+            m.Triangle(v(r + 1, k), v(r + 1, k + 1), v(r, k + 1));
+        }
+    for (int k = 0; k < segments; ++k)
+        m.Triangle(v(rings - 1, k), v(rings, k), v(rings - 1, k + 1));
+    return m;
+}
+
 // An open terrain-like sheet of nx by ny squares, two triangles each,
 // over a rolling height field.
 inline Mesh Sheet(int nx, int ny)
@@ -95,8 +124,9 @@ inline Mesh Sheet(int nx, int ny)
 }
 
 // The OFF text of m's soup: triangles shuffled with `seed`, each with
-// three vertex lines of its own, about half of them wound the other way.
-inline std::string SoupOff(const Mesh& m, std::uint32_t seed)
+// three vertex lines of its own, about half of them wound the other way;
+// with `shuffle` false, the triangles in m's order and winding.
+inline std::string SoupOff(const Mesh& m, std::uint32_t seed, bool shuffle = true)
 {
     const std::vector<double>& xyz = m.xyz;
     const std::vector<int>& tris = m.tris;
@@ -107,7 +137,7 @@ inline std::string SoupOff(const Mesh& m, std::uint32_t seed)
     std::vector<std::uint32_t> order(n);
     for (std::size_t i = 0; i < n; ++i)
         order[i] = static_cast<std::uint32_t>(i);
-    for (std::size_t i = n; i > 1; --i) {
+    for (std::size_t i = n; shuffle && i > 1; --i) {
         const std::size_t j = rng() % i;
         std::swap(order[i - 1], order[j]);
     }
@@ -129,7 +159,7 @@ inline std::string SoupOff(const Mesh& m, std::uint32_t seed)
     out += " 0\n";
     std::vector<char> flipped(n);
     for (std::size_t i = 0; i < n; ++i) {
-        flipped[i] = static_cast<char>(rng() & 1);
+        flipped[i] = shuffle && (rng() & 1);
         const std::uint32_t t = order[i];
         for (int c = 0; c < 3; ++c) {
             const int corner = flipped[i] ? 2 - c : c;

@@ -7,10 +7,12 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
-#include "Geometry/processing/G3EqualFacetFinder.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -61,16 +63,107 @@ void G3Surface::RemoveEqualsFacets()
     G3_CHECK_PASS(this, "RemoveEqualsFacets");
     if (!facets)
         return;
-    G3EqualFacetFinder finder(this);
     GArrayCollection snapshot(*facets);
+    const int count = snapshot.size();
+    // Every facet's corners, walked once: on a large mesh the walks are
+    // what the search costs (each reads edges wherever they lie), and an
+    // earlier facet is compared with each later one that shares its key.
+    // No walk changes while the copies are removed (a removal only takes
+    // the copy's own sides off its edges), so every copy is found first.
+    std::vector<G3Vertex*> corners;
+    std::vector<std::size_t> start(static_cast<std::size_t>(count) + 1, 0);
+    {
+        GArrayCollection walk;
+        for (int i = 0; i < count; ++i) {
+            static_cast<G3Facet*>(snapshot.get(i))->GetVertices(&walk);
+            for (int k = 0; k < walk.size(); ++k)
+                corners.push_back(static_cast<G3Vertex*>(walk.get(k)));
+            start[static_cast<std::size_t>(i) + 1] = corners.size();
+        }
+    }
+    auto cornersOf = [&](int i) { return corners.data() + start[static_cast<std::size_t>(i)]; };
+    auto sizeOf = [&](int i) {
+        return static_cast<int>(start[static_cast<std::size_t>(i) + 1] - start[static_cast<std::size_t>(i)]);
+    };
+    // Whether facet c walks the n corners f, starting from key at
+    // f[keyIndex], forwards or backwards from any place of key in c.
+    auto matches = [&](int c, G3Vertex* const* f, int n, G3Vertex* key, int keyIndex) {
+        if (sizeOf(c) != n)
+            return false;
+        G3Vertex* const* g = cornersOf(c);
+        for (int j = 0; j < n; ++j) {
+            if (g[j] != key)
+                continue;
+            bool forwards = true;
+            bool backwards = true;
+            for (int k = 0; k < n && (forwards || backwards); ++k) {
+                G3Vertex* a = f[(keyIndex + k) % n];
+                forwards = forwards && a == g[(j + k) % n];
+                backwards = backwards && a == g[(j - k + n) % n];
+            }
+            if (forwards || backwards)
+                return true;
+        }
+        return false;
+    };
+    // Each facet's copy: the earlier facet it walks like (the same corners
+    // from some place on, forwards or backwards), or -1. Walking alike is
+    // an equivalence, and a facet that finds no copy is kept for the later
+    // ones, so the kept facets are pairwise unlike and a facet has at most
+    // one copy among them: which corner keys the search, and in what order
+    // the kept facets are tried, changes nothing. The key is the corner at
+    // the lowest address (the first when it repeats), which needs no read
+    // of the vertices; facets with one key are taken together, in order.
+    std::vector<int> copyOf(static_cast<std::size_t>(count), -1);
+    {
+        std::vector<std::pair<std::uintptr_t, int>> byKey;
+        byKey.reserve(static_cast<std::size_t>(count));
+        std::vector<int> keyIndexOf(static_cast<std::size_t>(count), 0);
+        for (int i = 0; i < count; ++i) {
+            const int n = sizeOf(i);
+            if (n == 0)
+                continue;
+            G3Vertex* const* f = cornersOf(i);
+            int keyIndex = 0;
+            for (int k = 1; k < n; ++k)
+                if (std::less<const G3Vertex*>()(f[k], f[keyIndex]))
+                    keyIndex = k;
+            keyIndexOf[static_cast<std::size_t>(i)] = keyIndex;
+            byKey.push_back({reinterpret_cast<std::uintptr_t>(f[keyIndex]), i});
+        }
+        std::sort(byKey.begin(), byKey.end());
+        std::vector<int> kept;
+        for (std::size_t r = 0; r < byKey.size();) {
+            std::size_t e = r + 1;
+            while (e < byKey.size() && byKey[e].first == byKey[r].first)
+                ++e;
+            kept.clear();
+            for (std::size_t q = r; q < e; ++q) {
+                const int i = byKey[q].second;
+                G3Vertex* const* f = cornersOf(i);
+                const int keyIndex = keyIndexOf[static_cast<std::size_t>(i)];
+                int copy = -1;
+                for (int c : kept)
+                    if (matches(c, f, sizeOf(i), f[keyIndex], keyIndex)) {
+                        copy = c;
+                        break;
+                    }
+                if (copy < 0)
+                    kept.push_back(i);
+                copyOf[static_cast<std::size_t>(i)] = copy;
+            }
+            r = e;
+        }
+    }
     std::vector<G3Facet*> walls;
     bool removed = false;
     bool stitch = false;
-    for (int i = 0; i < snapshot.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
         G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
-        G3Facet* g = finder.Find(f);
-        if (!g)
+        const int copy = copyOf[static_cast<std::size_t>(i)];
+        if (copy < 0)
             continue;
+        G3Facet* g = static_cast<G3Facet*>(snapshot.get(copy));
         switch (RoleOfCopies(f, g)) {
         case CopyRole::Sheet:
             // Two copies with the same flag make one facet seen from both

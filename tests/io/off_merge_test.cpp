@@ -3,7 +3,10 @@
 //
 // Random soups with fixed seeds, with the defects a repair meets (points a
 // hair apart, vertex lines no face uses, points on other faces' edges,
-// flat and repeated faces, three faces on one side, signed zeros): read
+// flat and repeated faces, three faces on one side, signed zeros), and in
+// families whose repeated points are only near-equal (a few ulps apart,
+// jittered well within the welding distance or up to it, chains of points
+// each within the distance of the next): read
 // merged and read plain, then welded, then through the repair passes,
 // the two must write the same OFF text, and the merged surface must pass
 // the mesh check after every pass.
@@ -15,7 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -31,8 +36,11 @@ namespace {
 // A random soup as an OFF text: a bumpy sheet of nx by ny cells, each one
 // quad or two triangles, its faces shuffled and some turned round, each
 // face's corners on vertex lines of their own or shared with the previous
-// face; then the defects that `seed` picks.
-std::string RandomSoup(unsigned seed, int& defects)
+// face; then the defects that `seed` picks. Each vertex line is moved by
+// the jitter of `family`:
+enum Jitter { kExact, kUlps, kWellWithin, kUpToTheDistance, kChains, kFamilies };
+
+std::string RandomSoup(unsigned seed, int& defects, Jitter family = kExact)
 {
     std::mt19937 rng(seed);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -82,6 +90,23 @@ std::string RandomSoup(unsigned seed, int& defects)
     std::vector<std::size_t> lineOfPoint(points.size(), static_cast<std::size_t>(-1));
     const bool shareSome = pick(3) == 0;
     const bool nearOne = defect(4), signedZero = defect(5);
+    // Its own generator, so that a seed makes the same soup in every family.
+    std::mt19937 jitterRng(seed * 7919u + static_cast<unsigned>(family));
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    auto jitter = [&](std::array<double, 3>& c) {
+        for (double& x : c) {
+            switch (family) {
+            case kUlps:
+                for (unsigned k = jitterRng() % 4; k > 0; --k)
+                    x = std::nextafter(x, jitterRng() % 2 ? 1.0 : -1.0);
+                break;
+            case kWellWithin: x += 0.2e-6 * unit(jitterRng); break;
+            case kUpToTheDistance: x += 0.45e-6 * unit(jitterRng); break;
+            case kChains: x += 0.7e-6 * static_cast<double>(jitterRng() % 3); break;
+            default: break;
+            }
+        }
+    };
     for (auto& f : faces) {
         if (pick(2))
             std::reverse(f.begin(), f.end());
@@ -93,6 +118,7 @@ std::string RandomSoup(unsigned seed, int& defects)
                     c[0] += 0.4e-6; // welded with its twin, not merged on reading
                 if (signedZero && c[0] == 0.0 && pick(2))
                     c[0] = -0.0;
+                jitter(c);
                 lineOfPoint[p] = lines.size();
                 lines.push_back(c);
             }
@@ -123,16 +149,22 @@ std::string Off(G3Surface& s)
 }
 
 // The passes of `g3 repair`, with orienting and merging when asked; the
-// OFF text after the welding pass and after all.
-void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::string& repaired)
+// OFF text after the welding pass and after all. With `skipWelds`, the
+// welding passes are left out as `g3 repair` leaves them out after a
+// merged read (the first, and the second unless a trivial facet went),
+// and the planes the reader formed are kept.
+void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::string& repaired,
+            bool skipWelds = false)
 {
-    s.RemoveEqualsVertexAndDivideEdges();
+    if (!skipWelds)
+        s.RemoveEqualsVertexAndDivideEdges();
     EXPECT_EQ("", MeshCheck(&s));
     welded = Off(s);
     s.RemoveEqualsNormal();
-    s.FormPlaneEquation();
-    s.RemoveTrivialFacets();
-    s.RemoveEqualsVertexAndDivideEdges();
+    if (!skipWelds)
+        s.FormPlaneEquation();
+    if (s.RemoveTrivialFacets() || !skipWelds)
+        s.RemoveEqualsVertexAndDivideEdges();
     s.RemoveEqualsFacets();
     s.RemoveNonManifoldEdges();
     EXPECT_EQ("", MeshCheck(&s));
@@ -151,13 +183,17 @@ TEST(OffMergeTest, MergedReadRepairsLikeThePlainReadOnRandomSoups)
     g3io::ReadOptions merged;
     merged.mergeEqualVertices = true;
     int mergedRoute = 0, plainRoute = 0;
-    for (unsigned seed = 1; seed <= 120; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
+    int nearMerged[kFamilies] = {};
+    for (unsigned seed = 1; seed <= 250; ++seed) {
+        const Jitter family = static_cast<Jitter>(seed % kFamilies);
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", jitter " + std::to_string(family));
         int defects = 0;
-        const std::string text = RandomSoup(seed, defects);
+        const std::string text = RandomSoup(seed, defects, family);
         G3Surface plain, merge;
         std::string mPlain, mMerge;
         const bool okPlain = g3io::ReadOff(text.data(), text.size(), "soup", plain, mPlain);
+        bool welded = false;
+        merged.welded = &welded;
         const bool okMerge = g3io::ReadOff(text.data(), text.size(), "soup", merge, mMerge, merged);
         ASSERT_EQ(okPlain, okMerge);
         ASSERT_EQ(mPlain, mMerge);
@@ -165,7 +201,10 @@ TEST(OffMergeTest, MergedReadRepairsLikeThePlainReadOnRandomSoups)
             continue;
         EXPECT_EQ("", MeshCheck(&merge));
         // The merged route shares edges; the plain one gives each face its own.
-        (merge.GetEdgeCount() < plain.GetEdgeCount() ? mergedRoute : plainRoute)++;
+        const bool mergedRead = merge.GetEdgeCount() < plain.GetEdgeCount();
+        EXPECT_EQ(mergedRead, welded);
+        (mergedRead ? mergedRoute : plainRoute)++;
+        nearMerged[family] += mergedRead;
         const bool orient = seed % 3 == 0, coplanar = seed % 4 == 0;
         std::string weldedPlain, weldedMerge, repairedPlain, repairedMerge;
         Repair(plain, orient, coplanar, weldedPlain, repairedPlain);
@@ -174,10 +213,29 @@ TEST(OffMergeTest, MergedReadRepairsLikeThePlainReadOnRandomSoups)
         EXPECT_EQ(repairedPlain, repairedMerge) << text;
         EXPECT_EQ(plain.GetVertexCount(), merge.GetVertexCount());
         EXPECT_EQ(plain.GetFacetCount(), merge.GetFacetCount());
+        if (!welded)
+            continue;
+        // What the welding pass would leave as it is: the merged read
+        // repaired without it.
+        G3Surface again;
+        ASSERT_TRUE(g3io::ReadOff(text.data(), text.size(), "soup", again, mMerge, merged));
+        const int edges = again.GetEdgeCount();
+        std::string weldedAgain, repairedAgain;
+        Repair(again, orient, coplanar, weldedAgain, repairedAgain, true);
+        EXPECT_EQ(weldedPlain, weldedAgain);
+        EXPECT_EQ(repairedPlain, repairedAgain);
+        G3Surface once;
+        ASSERT_TRUE(g3io::ReadOff(text.data(), text.size(), "soup", once, mMerge, merged));
+        once.RemoveEqualsVertexAndDivideEdges();
+        EXPECT_EQ(edges, once.GetEdgeCount());
     }
     // Both routes were taken, each on a fair share of the soups.
-    EXPECT_GE(mergedRoute, 20);
-    EXPECT_GE(plainRoute, 20);
+    EXPECT_GE(mergedRoute, 40);
+    EXPECT_GE(plainRoute, 40);
+    // Points a few ulps or well within the distance apart are merged on
+    // reading as equal ones are.
+    EXPECT_GE(nearMerged[kUlps], 15);
+    EXPECT_GE(nearMerged[kWellWithin], 15);
 }
 
 // A fresh path in the test's temporary folder.

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+namespace g3io {
+struct FileContents;
+}
+
 class G3Surface;
 class GArrayCollection;
 
@@ -145,6 +149,9 @@ struct RepairOptions {
     bool orient = false;
     // UnionInPlaneFacets(-1), then MarkInPlaneEdgesAsInvisible.
     bool mergeCoplanar = false;
+    // The surface was read merged (g3io::ReadOptions::welded): the welding
+    // pass would leave it as it is, and is not run on it.
+    bool weldedOnReading = false;
 };
 // The repair passes in order (welding with edge division, normal welding,
 // trivial facets, equal facets, boundary-edge stitching, and optionally
@@ -186,8 +193,9 @@ std::string Describe(const Counts& c);
 // What the file at `path` holds once `s` is written there in the format
 // its extension names: "N triangles" for STL, "V vertices, F faces" for OFF,
 // PLY and VRML (OBJ adds normals and texture coordinates), Describe() for
-// the dump, which holds the surface whole.
-std::string DescribeWritten(G3Surface& s, const std::string& path);
+// the dump, which holds the surface whole. `written`, when given, is what
+// the writer counted, and the surface is not counted again.
+std::string DescribeWritten(G3Surface& s, const std::string& path, const g3io::FileContents* written = nullptr);
 // "vertices a -> b, edges ..., facets ..., normals ..."
 std::string DescribeChange(const Counts& before, const Counts& after);
 

@@ -231,13 +231,15 @@ std::string Describe(const Counts& c)
     return buf;
 }
 
-std::string DescribeWritten(G3Surface& s, const std::string& path)
+std::string DescribeWritten(G3Surface& s, const std::string& path, const g3io::FileContents* written)
 {
     const g3io::Format format = g3io::FormatFromPath(path);
     if (format == g3io::Format::Dump)
         return Describe(CountsOf(s));
     g3io::FileContents c;
-    if (!g3io::CountFileContents(s, format, c))
+    if (written)
+        c = *written;
+    else if (!g3io::CountFileContents(s, format, c))
         return "nothing";
     auto count = [](long long n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -387,10 +389,17 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         std::function<void()> run;
     };
     std::string detail;
+    // A merged read (RepairOptions::weldedOnReading) is a surface the
+    // first welding round would leave as it is: that round is not run (it
+    // would split nothing), and the planes the reader formed still stand.
+    const bool welded = options.weldedOnReading && s.GetNormalCount() == 0 && s.GetTexCooCount() == 0;
     int splits = 0, dropped = 0;
     std::vector<Pass> passes = {
         {"RemoveEqualsVertexAndDivideEdges", "weld coincident vertices, split edges at them",
-         [&] { splits = G3WeldAndDivide(&s); }},
+         [&] {
+             if (!welded)
+                 splits = G3WeldAndDivide(&s);
+         }},
         {"RemoveEqualsNormal", "weld equal normals and texture coordinates", [&] { s.RemoveEqualsNormal(); }},
         // A facet's plane is stored, not derived: welding may have folded a
         // facet flat without touching its old plane, so the planes are
@@ -398,7 +407,10 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         {"RemoveTrivialFacets", "drop facets without area or with fewer than 3 edges",
          [&] {
              const int facets = s.GetFacetCount();
-             s.FormPlaneEquation();
+             // A merged read formed every plane as it added the facet
+             // (AddFacet does), and nothing has moved since.
+             if (!welded)
+                 s.FormPlaneEquation();
              s.RemoveTrivialFacets();
              dropped = facets - s.GetFacetCount();
          }},

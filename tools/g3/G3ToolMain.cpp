@@ -86,11 +86,12 @@ int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& pro
     options.stlAscii = ascii;
     options.plyAscii = ascii;
     std::string message;
-    if (!g3io::WriteMeshFile(path, s, message, options)) {
+    g3io::FileContents written;
+    if (!g3io::WriteMeshFile(path, s, message, options, &written)) {
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitFailure;
     }
-    std::printf("wrote %s: %s\n", path.c_str(), DescribeWritten(s, path).c_str());
+    std::printf("wrote %s: %s\n", path.c_str(), DescribeWritten(s, path, &written).c_str());
     return kExitOk;
 }
 
@@ -298,10 +299,13 @@ int CommandRepair(const std::vector<std::string>& raw)
     // one, which the welding would have made of it anyway.
     g3io::ReadOptions read;
     read.mergeEqualVertices = true;
+    bool welded = false;
+    read.welded = &welded;
     const int status = OpenInOut("repair", raw, syntax, io, s, done, read);
     if (done)
         return status;
     RepairOptions options;
+    options.weldedOnReading = welded;
     options.triangulate = io.args.Has("--triangulate");
     options.orient = io.args.Has("--orient");
     options.mergeCoplanar = io.args.Has("--merge-coplanar");

@@ -150,6 +150,8 @@ bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
 
 bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message, const ReadOptions& options)
 {
+    if (options.welded)
+        *options.welded = false;
     const Format format = FormatFromPath(path);
     if (format == Format::Vrml) {
         message = path + ": cannot read VRML (the format is written only)";
@@ -205,6 +207,12 @@ bool CountFileContents(G3Surface& s, Format format, FileContents& out)
 
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options)
 {
+    return WriteMeshFile(path, s, message, options, nullptr);
+}
+
+bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
+                   FileContents* written)
+{
     const Format format = FormatFromPath(path);
     if (format == Format::Unknown || FileName(path).empty()) {
         message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .ply, .wrl)";
@@ -226,7 +234,8 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
         errno = 0;
         FILE* f = std::fopen(tmp.c_str(), "wb");
         bool made = true;
-        bool ok = f && WriteOffFile(s, f, made);
+        // The writer counts what it lays out: the surface is flattened once.
+        bool ok = f && WriteOffFile(s, f, made, written);
         if (f)
             ok = std::fclose(f) == 0 && ok;
         if (!made) {
@@ -270,7 +279,11 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     case Format::Ply: ok = WriteBytes(tmp, bytes); break;
     case Format::Unknown: break;
     }
-    return Commit(tmp, path, ok, message);
+    if (!Commit(tmp, path, ok, message))
+        return false;
+    if (written && !CountFileContents(s, format, *written))
+        *written = FileContents();
+    return true;
 }
 
 namespace {

@@ -35,18 +35,26 @@ bool CanRead(Format format);
 
 // How a reader builds the surface.
 struct ReadOptions {
-    // OFF only, for a repair that starts by welding: vertex lines with bit
-    // for bit the same coordinates become one vertex (unless no face uses
-    // them) and faces share their edges, so that a triangle soup never
-    // holds a vertex per corner and an edge per side. The surface is the
-    // one the plain read becomes once welded, and the repair passes make
-    // of it what they make of the plain read: vertices in the order the
-    // welding pass leaves them, facets in file order with their corners as
-    // written. Where that could differ (a face with two corners at one
-    // point, two faces on one side of an edge pair, points within twice
-    // the welding distance of each other or of an edge), the plain read is
-    // returned. Messages and refusals are those of the plain read.
+    // OFF only, for a repair that starts by welding: vertex lines the
+    // welding pass would make one (bit for bit equal coordinates, or points
+    // within the welding distance of the first of them) become one vertex
+    // at the first line's coordinates (unless no face uses them) and faces
+    // share their edges, so that a triangle soup never holds a vertex per
+    // corner and an edge per side. The surface is the one the plain read
+    // becomes once welded, and the repair passes make of it what they make
+    // of the plain read: vertices in the order the welding pass leaves
+    // them, facets in file order with their corners as written. Where that
+    // could differ (a face with two corners at one point, two faces on one
+    // side of an edge pair, a chain of near points whose weld depends on
+    // the order, a point within twice the welding distance of an edge it
+    // does not end), the plain read is returned. Messages and refusals are
+    // those of the plain read.
     bool mergeEqualVertices = false;
+    // When not null, set to whether the read came out merged. Such a
+    // surface is one the welding pass (RemoveEqualsVertexAndDivideEdges)
+    // leaves as it is: its vertices are more than twice the welding
+    // distance apart and from every edge they do not end, and all are used.
+    bool* welded = nullptr;
 };
 
 // In-memory readers; `name` is used only in messages.
@@ -76,6 +84,12 @@ struct WriteOptions {
 // Writes `s` in the format the extension of `path` names.
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message,
                    const WriteOptions& options = WriteOptions());
+struct FileContents;
+// The same, and when it succeeds `written` (when not null) gets what
+// CountFileContents tells of the file; the OFF writer counts as it lays
+// the surface out, without a second pass over it.
+bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
+                   FileContents* written);
 
 // What a file of `format` holds once `s` is written to it, as that writer
 // lays the surface out: STL holds triangles only (each with corners of its

@@ -313,7 +313,14 @@ G3Facet* AddPolygon(G3Surface& s, std::vector<G3Vertex*>& v, std::vector<G3Norma
         // AddFacet stores texture coordinates together with normals.
         return s.AddFacet(count, v.data(), s.GetEdgeFlags(), normals->data(), texCoos ? texCoos->data() : nullptr);
     }
-    G3Facet* f = s.AddFacet(count, v.data(), s.GetEdgeFlags(), nullptr, nullptr);
+    // Every edge with the surface's flags, from a buffer on the stack for
+    // the usual small polygon (the overload taking one flag allocates an
+    // array per facet).
+    int small[16];
+    std::vector<int> large;
+    int* flags = count <= 16 ? small : (large.resize(w), large.data());
+    std::fill(flags, flags + count, s.GetEdgeFlags());
+    G3Facet* f = s.AddFacet(count, v.data(), flags, nullptr, nullptr);
     if (!f || !texCoos)
         return f;
     // Texture coordinates without normals: edge i of the chain runs from

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,7 +125,7 @@ bool ReadOffFile(std::FILE* file, std::size_t size, const std::string& name, G3S
 // The OFF writer into an open file, in pieces: `made` false when the
 // surface cannot be written (WriteOff's false), and false when it was not
 // or the file refused the bytes.
-bool WriteOffFile(G3Surface& s, std::FILE* file, bool& made);
+bool WriteOffFile(G3Surface& s, std::FILE* file, bool& made, FileContents* written = nullptr);
 
 // ------------------------------------------------------------ building
 
@@ -141,9 +142,11 @@ struct ParsedOff {
 // A vertex per vertex line, then the faces. False, with the line of the
 // face, when the surface refuses one.
 bool BuildPlainOff(const ParsedOff& off, G3Surface& s, long& badLine);
-// The merged build (ReadOptions::mergeEqualVertices); false, with s to be
-// thrown away, where it cannot stand for the plain build.
-bool BuildMergedOff(const ParsedOff& off, G3Surface& s);
+// The merged build (ReadOptions::mergeEqualVertices) into a surface of its
+// own, made ready to move into `target` (PrepareAside); false, with
+// `built` to be thrown away (or null), where it cannot stand for the plain
+// build.
+bool BuildMergedOff(const ParsedOff& off, G3Surface& target, std::unique_ptr<G3Surface>& built);
 
 
 // The target must be empty: readers never append to a mesh.

@@ -57,9 +57,9 @@ bool OffKeyword(std::string_view w, bool& fourD)
     return w == "OFF";
 }
 
-// The edge count of the header: distinct vertex pairs along the sides of
-// the faces written.
-std::size_t DistinctSides(const FlatMesh& flat)
+// Distinct vertex pairs along the sides of the faces written, by sorting
+// all of them.
+std::size_t DistinctSidesBySorting(const FlatMesh& flat)
 {
     std::vector<std::uint64_t> pairs;
     pairs.reserve(flat.corners.size());
@@ -77,11 +77,58 @@ std::size_t DistinctSides(const FlatMesh& flat)
     return static_cast<std::size_t>(std::unique(pairs.begin(), pairs.end()) - pairs.begin());
 }
 
+// The edge count of the header: distinct vertex pairs along the sides of
+// the faces written. The sides are bucketed by their smaller vertex (a
+// counting sort over the vertex numbers), and each bucket's few larger
+// ends sorted in place.
+std::size_t DistinctSides(const FlatMesh& flat)
+{
+    const std::size_t nV = flat.vertices.size();
+    std::vector<std::uint32_t> start(nV + 1, 0);
+    std::vector<std::uint32_t> other(flat.corners.size());
+    auto eachSide = [&](auto take) {
+        for (std::size_t i = 0; i + 1 < flat.polygonStart.size(); ++i) {
+            const std::size_t b = flat.polygonStart[i], e = flat.polygonStart[i + 1];
+            for (std::size_t k = b; k < e; ++k) {
+                const std::uint32_t u = static_cast<std::uint32_t>(flat.corners[k].v);
+                const std::uint32_t w = static_cast<std::uint32_t>(flat.corners[k + 1 < e ? k + 1 : b].v);
+                take(std::min(u, w), std::max(u, w));
+            }
+        }
+    };
+    // Corner numbers index flat.vertices; anything else is counted apart.
+    bool inRange = true;
+    eachSide([&](std::uint32_t u, std::uint32_t w) {
+        if (w < nV)
+            ++start[u + 1];
+        else
+            inRange = false;
+    });
+    if (!inRange)
+        return DistinctSidesBySorting(flat);
+    for (std::size_t at = 0; at < nV; ++at)
+        start[at + 1] += start[at];
+    {
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        eachSide([&](std::uint32_t u, std::uint32_t w) { other[fill[u]++] = w; });
+    }
+    std::size_t distinct = 0;
+    for (std::size_t u = 0; u < nV; ++u) {
+        std::uint32_t* b = other.data() + start[u];
+        std::uint32_t* e = other.data() + start[u + 1];
+        std::sort(b, e);
+        distinct += static_cast<std::size_t>(std::unique(b, e) - b);
+    }
+    return distinct;
+}
+
 } // namespace
 
 namespace {
 
-// Groups of equal coordinates by open addressing over the group numbers.
+// Groups of equal coordinates by open addressing. A slot holds the
+// coordinates beside the group number, so that a lookup reads one slot
+// (one cache line) per probe rather than the group's entry as well.
 class CoordinateGroups {
 public:
     explicit CoordinateGroups(ParsedOff& parsed) : off(parsed) {}
@@ -91,20 +138,25 @@ public:
             Grow();
         const std::size_t mask = slots.size() - 1;
         for (std::size_t i = Hash(p) & mask;; i = (i + 1) & mask) {
-            const std::uint32_t g = slots[i];
-            if (g == kFree) {
+            Slot& s = slots[i];
+            if (s.group == kFree) {
                 const std::uint32_t fresh = static_cast<std::uint32_t>(off.groupXyz.size() / 3);
                 off.groupXyz.insert(off.groupXyz.end(), p, p + 3);
-                slots[i] = fresh;
+                std::memcpy(s.xyz, p, sizeof s.xyz);
+                s.group = fresh;
                 return fresh;
             }
-            if (std::memcmp(&off.groupXyz[3 * static_cast<std::size_t>(g)], p, 3 * sizeof(double)) == 0)
-                return g;
+            if (std::memcmp(s.xyz, p, sizeof s.xyz) == 0)
+                return s.group;
         }
     }
 
 private:
     static constexpr std::uint32_t kFree = 0xFFFFFFFFu;
+    struct alignas(32) Slot {
+        double xyz[3];
+        std::uint32_t group;
+    };
     static std::size_t Hash(const double* p)
     {
         std::uint64_t h = 0x9E3779B97F4A7C15ull;
@@ -118,22 +170,22 @@ private:
     }
     void Grow()
     {
-        std::vector<std::uint32_t> old;
+        std::vector<Slot> old;
         old.swap(slots);
-        slots.assign(old.empty() ? 1024 : old.size() * 2, kFree);
+        slots.assign(old.empty() ? 1024 : old.size() * 2, Slot{{0.0, 0.0, 0.0}, kFree});
         const std::size_t mask = slots.size() - 1;
-        for (std::uint32_t g : old) {
-            if (g == kFree)
+        for (const Slot& s : old) {
+            if (s.group == kFree)
                 continue;
-            std::size_t i = Hash(&off.groupXyz[3 * static_cast<std::size_t>(g)]) & mask;
-            while (slots[i] != kFree)
+            std::size_t i = Hash(s.xyz) & mask;
+            while (slots[i].group != kFree)
                 i = (i + 1) & mask;
-            slots[i] = g;
+            slots[i] = s;
         }
     }
 
     ParsedOff& off;
-    std::vector<std::uint32_t> slots;
+    std::vector<Slot> slots;
 };
 
 // Corner numbers with consecutive repeats dropped (the last against the
@@ -155,6 +207,8 @@ template <class Lines>
 bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Surface& out, std::string& message,
                   const ReadOptions& options)
 {
+    if (options.welded)
+        *options.welded = false;
     std::vector<std::string_view> tokens;
     auto fail = [&](const std::string& what) {
         message = LineMessage(name, lines.Number(), what);
@@ -196,13 +250,17 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
 
     // Corner numbers and offsets are kept in 32 bits.
     const bool merge = options.mergeEqualVertices && size < (std::size_t(1) << 32);
-    // On the heap, so that a merged attempt that falls back can be let go
-    // before the plain build takes as much memory again.
-    std::unique_ptr<G3Surface> aside(new G3Surface(merge ? 0 : static_cast<int>(nF), merge ? 0 : static_cast<int>(nV),
-                                                   merge ? 0 : static_cast<int>(nF)));
-    PrepareAside(out, *aside);
+    // The plain read builds as it goes; the merged one builds once the
+    // text is parsed (BuildMergedOff makes the surface, sized to what it
+    // will hold, or none when it falls back).
+    std::unique_ptr<G3Surface> aside;
+    if (!merge) {
+        aside.reset(new G3Surface(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF)));
+        PrepareAside(out, *aside);
+    }
     ParsedOff off;
-    CoordinateGroups groups(off);
+    // Only while the vertex lines are read.
+    std::unique_ptr<CoordinateGroups> groups(merge ? new CoordinateGroups(off) : nullptr);
     std::vector<G3Vertex*> vertices;
     if (merge)
         off.lineGroup.reserve(static_cast<std::size_t>(nV));
@@ -220,10 +278,11 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
                 return fail(NumberProblem(e, tokens[static_cast<std::size_t>(k)]));
         }
         if (merge)
-            off.lineGroup.push_back(groups.Group(p));
+            off.lineGroup.push_back(groups->Group(p));
         else
             vertices.push_back(aside->AddVertex(p, 0));
     }
+    groups.reset();
     if (merge) {
         off.faceStart.reserve(static_cast<std::size_t>(nF) + 1);
         off.faceLine.reserve(static_cast<std::size_t>(nF));
@@ -277,7 +336,7 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
     if (next())
         message = LineMessage(name, lines.Number(),
                               "warning: text after the " + std::to_string(nF) + " announced faces is ignored");
-    if (merge && !BuildMergedOff(off, *aside)) {
+    if (merge && !BuildMergedOff(off, out, aside)) {
         aside.reset();
         G3Surface plain(static_cast<int>(nF), static_cast<int>(nV), static_cast<int>(nF));
         PrepareAside(out, plain);
@@ -290,6 +349,8 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
         return true;
     }
     MoveInto(out, *aside);
+    if (options.welded)
+        *options.welded = merge;
     return true;
 }
 
@@ -325,6 +386,8 @@ bool detail::ReadOffFile(std::FILE* file, std::size_t size, const std::string& n
     PrepareAside(out, read);
     const bool ok = ReadOffLines(lines, size, name, read, parseMessage, options);
     if (lines.Failed()) {
+        if (options.welded)
+            *options.welded = false;
         message = name + ": cannot read: " + std::strerror(lines.Error());
         return false;
     }
@@ -392,12 +455,17 @@ bool WriteOff(G3Surface& s, std::string& out)
     return true;
 }
 
-bool detail::WriteOffFile(G3Surface& s, std::FILE* file, bool& made)
+bool detail::WriteOffFile(G3Surface& s, std::FILE* file, bool& made, FileContents* written)
 {
     FlatMesh flat;
     made = Flatten(s, false, false, flat);
     if (!made)
         return false;
+    if (written) {
+        *written = FileContents();
+        written->vertices = static_cast<long long>(flat.vertices.size());
+        written->faces = flat.polygonStart.empty() ? 0 : static_cast<long long>(flat.polygonStart.size()) - 1;
+    }
     bool ok = true;
     EmitOff(flat, std::size_t(1) << 20, [&](const std::string& piece) {
         ok = ok && (piece.empty() || std::fwrite(piece.data(), 1, piece.size(), file) == piece.size());

@@ -1,20 +1,30 @@
 // Building a parsed OFF text into a surface: as written (a vertex per
 // vertex line), or merged for a repair that welds first (a vertex per
-// group of lines with bit for bit equal coordinates, edges shared).
+// group of lines the welding pass would make one, edges shared).
 //
 // The merged build must give the surface the plain build becomes once the
-// welding pass has run, down to the order of the vertices, so that the
-// passes after it make the same of both. It keeps that only where welding
-// merges nothing but the equal lines and splits no edge: it checks, with a
-// grid of its own, that no two points lie within twice the welding
-// distance of each other and no point that distance of an edge it does
-// not end. The one place it rounds is that check, and the factor two puts
-// the rounding on the safe side: a near case falls back to the plain build.
+// welding pass has run, down to the coordinates and the order of the
+// vertices, so that the passes after it make the same of both. The
+// welding pass takes the vertex lines in order and makes each one the
+// duplicate of an earlier survivor closer than the welding distance. The
+// merged build groups the lines into clusters: the sets of points linked
+// by steps no longer than twice the welding distance. A cluster is the
+// weld's own group when every point of it lies within the welding
+// distance of its first line (tested with the weld's own comparison, so
+// that no rounding can differ): that line then survives, and every later
+// line finds it and nothing else, since other clusters are farther than
+// twice the distance. A cluster that fails this (a chain of near points,
+// whose weld depends on the order) falls back to the plain build, as do
+// a face with two corners in one cluster, parallel edges, and a point
+// within twice the welding distance of an edge it does not end (the weld
+// would split the edge there). The one place it rounds is the distance
+// test of the clusters and of the edges, and the factor two puts that
+// rounding on the safe side: a near case falls back.
 
 #include "tools/io/G3MeshIOInternal.h"
 
 #include "Geometry/math/GTolerance.h"
-#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -31,7 +41,9 @@ namespace {
 constexpr double kNear = 2.0 * GTolerance::kWeld;
 
 // Points sorted by the cell of a uniform grid, each cell found through an
-// open-addressed table of the cells in use.
+// open-addressed table of the cells in use, with a copy of the coordinates
+// in that order (a cell's points side by side) and the cells looked up
+// last remembered (neighbouring queries meet the same cells).
 class PointGrid {
 public:
     PointGrid(const std::vector<double>& xyz, double cellSide) : points(xyz)
@@ -58,6 +70,9 @@ public:
         std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
             return key[a] != key[b] ? key[a] < key[b] : a < b;
         });
+        sorted.resize(3 * n);
+        for (std::size_t i = 0; i < n; ++i)
+            std::memcpy(&sorted[3 * i], &xyz[3 * static_cast<std::size_t>(order[i])], 3 * sizeof(double));
         std::size_t cells = 0;
         for (std::size_t i = 0; i < n; ++i)
             if (i == 0 || key[order[i]] != key[order[i - 1]])
@@ -66,6 +81,8 @@ public:
         while (size < 2 * cells)
             size *= 2;
         table.assign(size, Slot{kNone, 0, 0});
+        for (Recent& r : recent)
+            r = Recent{kNone, nullptr};
         for (std::size_t i = 0; i < n;) {
             std::size_t j = i + 1;
             while (j < n && key[order[j]] == key[order[i]])
@@ -78,8 +95,8 @@ public:
         }
     }
 
-    // Calls visit(point) for every point of the cells that the box lo..hi
-    // meets; stops when visit returns true, and returns whether it did.
+    // Calls visit(point, its coordinates) for every point of the cells that
+    // the box lo..hi meets; stops when visit returns true, and returns whether it did.
     // Every cell and point looked at is charged to the budget; once it is
     // spent, the answer is true (the caller's cautious answer): a crowded
     // or stretched point set falls back rather than taking quadratic time.
@@ -101,16 +118,19 @@ public:
                         continue;
                     budget -= s->end - s->begin;
                     for (std::uint32_t i = s->begin; i < s->end; ++i)
-                        if (visit(order[i]))
+                        if (visit(order[i], &sorted[3 * static_cast<std::size_t>(i)]))
                             return true;
                 }
         return false;
     }
     void SetBudget(long long work) { budget = work; }
+    bool Spent() const { return budget < 0; }
     double Side() const { return side; }
     // The points cell by cell: a walk in this order reads the grid in order.
     const std::vector<std::uint32_t>& Order() const { return order; }
     const double* Point(std::uint32_t i) const { return &points[3 * static_cast<std::size_t>(i)]; }
+    // The point at place `at` of Order().
+    const double* PointAt(std::uint32_t at) const { return &sorted[3 * static_cast<std::size_t>(at)]; }
 
 private:
     static constexpr std::uint64_t kNone = ~std::uint64_t(0);
@@ -120,8 +140,10 @@ private:
     };
     int Cell(const double* p, int k) const
     {
+        // Not a number (an infinite offset over an infinite side) counts
+        // as cell 0.
         const double q = std::floor((p[k] - lo[k]) / side);
-        return q < 0.0 ? 0 : (q > double((1 << 20) - 1) ? (1 << 20) - 1 : static_cast<int>(q));
+        return !(q >= 0.0) ? 0 : (q > double((1 << 20) - 1) ? (1 << 20) - 1 : static_cast<int>(q));
     }
     static std::uint64_t Key(int x, int y, int z)
     {
@@ -134,15 +156,24 @@ private:
         k ^= k >> 33;
         return static_cast<std::size_t>(k);
     }
-    const Slot* Find(std::uint64_t k) const
+    const Slot* Find(std::uint64_t k)
     {
+        const std::size_t h = Hash(k);
+        Recent& r = recent[(h >> 40) & (kRecent - 1)];
+        if (r.key == k)
+            return r.slot;
         const std::size_t mask = table.size() - 1;
-        for (std::size_t s = Hash(k) & mask;; s = (s + 1) & mask) {
-            if (table[s].key == k)
-                return &table[s];
+        const Slot* found = nullptr;
+        for (std::size_t s = h & mask;; s = (s + 1) & mask) {
+            if (table[s].key == k) {
+                found = &table[s];
+                break;
+            }
             if (table[s].key == kNone)
-                return nullptr;
+                break;
         }
+        r = Recent{k, found};
+        return found;
     }
 
     const std::vector<double>& points;
@@ -150,6 +181,13 @@ private:
     double side = 1.0;
     std::vector<std::uint32_t> order;
     std::vector<Slot> table;
+    std::vector<double> sorted;
+    static constexpr std::size_t kRecent = 256;
+    struct Recent {
+        std::uint64_t key;
+        const Slot* slot;
+    };
+    Recent recent[kRecent] = {};
     long long budget = 0;
 };
 
@@ -169,14 +207,15 @@ double SegmentDistance2(const double* p, const double* d, double dd, const doubl
     return x * x + y * y + z * z;
 }
 
-// Whether some point other than the edge's ends lies within kNear of the
-// segment between points a and b. A long edge is looked at slab by slab
-// along its dominant axis, so that it reads the cells near it rather than
-// those of its whole box.
-bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
+// Whether some point outside the clusters of the edge's ends lies within
+// kNear of the segment between the points at grid places a and b
+// (clusterOf gives each point's cluster). A long edge is looked at slab by slab along its
+// dominant axis, so that it reads the cells near it rather than those of
+// its whole box.
+bool PointNearEdge(PointGrid& grid, const std::vector<std::uint32_t>& clusterOf, std::uint32_t a, std::uint32_t b)
 {
-    const double* p = grid.Point(a);
-    const double* q = grid.Point(b);
+    const double* p = grid.PointAt(a);
+    const double* q = grid.PointAt(b);
     const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
     const double dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
     int axis = 0;
@@ -185,10 +224,10 @@ bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
             axis = k;
     const double length = std::fabs(d[axis]);
     const int slabs = std::max(1, static_cast<int>(std::ceil(length / grid.Side())));
-    auto near = [&](std::uint32_t i) {
-        if (i == a || i == b)
+    const std::uint32_t ca = clusterOf[grid.Order()[a]], cb = clusterOf[grid.Order()[b]];
+    auto near = [&](std::uint32_t i, const double* c) {
+        if (clusterOf[i] == ca || clusterOf[i] == cb)
             return false;
-        const double* c = grid.Point(i);
         return !(SegmentDistance2(p, d, dd, c) > kNear * kNear);
     };
     for (int s = 0; s < slabs; ++s) {
@@ -208,76 +247,131 @@ bool PointNearEdge(PointGrid& grid, std::uint32_t a, std::uint32_t b)
     return false;
 }
 
-// The average length of the edges, the grid's cell side.
-double MeanEdgeLength(G3Surface& s)
+// The average length of the faces' sides, the grid's cell side, from at
+// most about 65,536 faces spread evenly over the file: the side sets only
+// how much the checks read (their answers hold for any side), and the
+// sides of a large soup lie anywhere in memory.
+double MeanSideLength(const ParsedOff& off)
 {
     double sum = 0.0;
-    for (int i = 0; i < s.GetEdgeCount(); ++i) {
-        const G3Edge* e = s.GetEdge(i);
-        sum += std::sqrt(Distance2(e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ()));
+    std::size_t sides = 0;
+    const std::size_t faces = off.faceStart.size() ? off.faceStart.size() - 1 : 0;
+    const std::size_t step = faces / 65536 + 1;
+    for (std::size_t f = 0; f < faces; f += step) {
+        const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
+        for (std::uint32_t k = b; k < e; ++k) {
+            const std::size_t g = off.lineGroup[off.corners[k]];
+            const std::size_t h = off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]];
+            sum += std::sqrt(Distance2(&off.groupXyz[3 * g], &off.groupXyz[3 * h]));
+            ++sides;
+        }
     }
-    return s.GetEdgeCount() ? sum / s.GetEdgeCount() : 0.0;
+    return sides ? sum / static_cast<double>(sides) : 0.0;
 }
 
-// The check of the file comment, over every group (a group no face uses
-// takes part in welding and splitting too) and every edge of s; vertexOf
-// gives each group's vertex (null for a group no face uses), groupOf each
-// vertex's group by id. Points and edges are taken cell by cell, so that
-// the grid is read in order.
-bool NothingToWeld(const ParsedOff& off, G3Surface& s, const std::vector<G3Vertex*>& vertexOf,
-                   const std::vector<std::uint32_t>& groupOf)
+// The clusters of the file comment over the groups of equal lines (every
+// group: one no face uses is welded too). clusterOf gets each group's
+// cluster, numbered in the order of their first lines, and first each
+// cluster's first group (groups are numbered in the order of their first
+// lines, so that is the smallest). False when a cluster is not the weld's
+// group or the grid's budget ran out.
+bool FindClusters(PointGrid& grid, std::size_t nG, std::vector<std::uint32_t>& clusterOf,
+                  std::vector<std::uint32_t>& first)
 {
-    const double mean = MeanEdgeLength(s);
-    if (!std::isfinite(mean))
-        return false;
-    PointGrid grid(off.groupXyz, mean);
-    if (!std::isfinite(grid.Side()))
-        return false;
-    const std::size_t nG = off.groupXyz.size() / 3;
-    // A sound mesh reads a few cells and points per point and per edge.
-    grid.SetBudget(64 * (static_cast<long long>(nG) + s.GetEdgeCount()) + 4096);
+    // Union by the smaller group: a root is its cluster's first group.
+    std::vector<std::uint32_t> parent(nG);
+    for (std::size_t g = 0; g < nG; ++g)
+        parent[g] = static_cast<std::uint32_t>(g);
+    auto root = [&](std::uint32_t x) {
+        while (parent[x] != x) {
+            parent[x] = parent[parent[x]];
+            x = parent[x];
+        }
+        return x;
+    };
     for (std::uint32_t g : grid.Order()) {
         const double* p = grid.Point(g);
         const double boxLo[3] = {p[0] - kNear, p[1] - kNear, p[2] - kNear};
         const double boxHi[3] = {p[0] + kNear, p[1] + kNear, p[2] + kNear};
-        const bool near = grid.InBox(boxLo, boxHi, [&](std::uint32_t i) {
-            return i != g && !(Distance2(p, grid.Point(i)) > kNear * kNear);
+        grid.InBox(boxLo, boxHi, [&](std::uint32_t i, const double* q) {
+            if (i > g && !(Distance2(p, q) > kNear * kNear)) {
+                const std::uint32_t a = root(g), b = root(i);
+                parent[std::max(a, b)] = std::min(a, b);
+            }
+            return false;
         });
-        if (near)
+        if (grid.Spent())
             return false;
     }
-    // Each edge once, from the ring of its first vertex.
-    for (std::uint32_t g : grid.Order()) {
-        const G3Vertex* v = vertexOf[g];
-        if (!v)
+    clusterOf.resize(nG);
+    first.clear();
+    for (std::size_t g = 0; g < nG; ++g) {
+        const std::uint32_t r = root(static_cast<std::uint32_t>(g));
+        if (r == g) {
+            clusterOf[g] = static_cast<std::uint32_t>(first.size());
+            first.push_back(r);
             continue;
-        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
-            if (e->GetVertex1() != v)
-                continue;
-            if (PointNearEdge(grid, g, groupOf[static_cast<std::size_t>(e->GetVertex2()->GetId())]))
-                return false;
         }
+        clusterOf[g] = clusterOf[r];
+        // The weld's comparison, survivor first, as its hash makes it.
+        if (!G3Point::Equals(grid.Point(r), grid.Point(static_cast<std::uint32_t>(g)), GTolerance::kWeld))
+            return false;
     }
     return true;
 }
 
-// Whether an edge of s joins the same two vertices as another.
-bool HasParallelEdges(G3Surface& s)
+// Whether the faces' sides make edges the weld leaves alone: no vertex
+// pair is the side of more than two faces (a third would get an edge of
+// its own beside the first, two faces already using its sides; a face
+// never has a cluster twice here, so never a pair twice either), and no
+// point lies within kNear of an edge it does not end. The sides are taken
+// as pairs of grid places of their clusters' first groups, smaller place
+// first, in order: edges one after another from the points cell by cell,
+// so that the grid is read in order, and equal pairs side by side.
+// `edges` gets the number of distinct pairs, the edges the faces make.
+bool EdgesAreClear(PointGrid& grid, const ParsedOff& off, const std::vector<std::uint32_t>& clusterOf,
+                   const std::vector<std::uint32_t>& placeOfCluster, std::size_t& edges)
 {
-    std::vector<int> seenFrom(static_cast<std::size_t>(s.GetVertexCount()), -1);
-    for (int i = 0; i < s.GetVertexCount(); ++i) {
-        const G3Vertex* v = s.GetVertex(i);
-        for (const G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
-            const G3Vertex* w = e->GetOtherVertex(v);
-            if (!w || w == v)
-                return true;
-            int& seen = seenFrom[static_cast<std::size_t>(w->GetId())];
-            if (seen == i)
-                return true;
-            seen = i;
+    edges = 0;
+    // The sides by their smaller place (a counting sort: the places are
+    // below the point count), each place's few larger ends then sorted in
+    // place.
+    const std::size_t places = grid.Order().size();
+    std::vector<std::uint32_t> start(places + 1, 0);
+    std::vector<std::uint32_t> other(off.corners.size());
+    const std::size_t faces = off.faceStart.size() - 1;
+    auto eachSide = [&](auto take) {
+        for (std::size_t f = 0; f < faces; ++f) {
+            const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
+            for (std::uint32_t k = b; k < e; ++k) {
+                const std::uint32_t u = placeOfCluster[clusterOf[off.lineGroup[off.corners[k]]]];
+                const std::uint32_t w = placeOfCluster[clusterOf[off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]]]];
+                take(std::min(u, w), std::max(u, w));
+            }
+        }
+    };
+    eachSide([&](std::uint32_t u, std::uint32_t) { ++start[u + 1]; });
+    for (std::size_t at = 0; at < places; ++at)
+        start[at + 1] += start[at];
+    {
+        std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
+        eachSide([&](std::uint32_t u, std::uint32_t w) { other[fill[u]++] = w; });
+    }
+    for (std::uint32_t u = 0; u < places; ++u) {
+        std::uint32_t* b = other.data() + start[u];
+        std::uint32_t* e = other.data() + start[u + 1];
+        std::sort(b, e);
+        for (std::uint32_t* i = b; i < e;) {
+            std::uint32_t* j = i + 1;
+            while (j < e && *j == *i)
+                ++j;
+            if (j - i > 2 || PointNearEdge(grid, clusterOf, u, *i))
+                return false;
+            ++edges;
+            i = j;
         }
     }
-    return false;
+    return true;
 }
 
 } // namespace
@@ -301,35 +395,64 @@ bool BuildPlainOff(const ParsedOff& off, G3Surface& s, long& badLine)
     return true;
 }
 
-bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
+bool BuildMergedOff(const ParsedOff& off, G3Surface& target, std::unique_ptr<G3Surface>& built)
 {
+    std::size_t edges = 0;
     const std::size_t nV = off.lineGroup.size();
     const std::size_t nG = off.groupXyz.size() / 3;
-    std::vector<char> used(nG, 0);
-    std::uint32_t small[8];
-    std::vector<std::uint32_t> large;
-    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
-        const std::size_t n = off.faceStart[f + 1] - off.faceStart[f];
-        std::uint32_t* g = n <= 8 ? small : (large.resize(n), large.data());
-        for (std::size_t k = 0; k < n; ++k)
-            g[k] = off.lineGroup[off.corners[off.faceStart[f] + k]];
-        std::sort(g, g + n);
-        if (std::adjacent_find(g, g + n) != g + n)
+    std::vector<std::uint32_t> clusterOf, first;
+    std::vector<char> used;
+    {
+        // Everything is checked before the surface is built: a fall back
+        // then costs no surface, and the check's memory is gone before the
+        // surface takes its own.
+        const double mean = MeanSideLength(off);
+        if (!std::isfinite(mean))
             return false;
-        for (std::size_t k = 0; k < n; ++k)
-            used[g[k]] = 1;
+        PointGrid grid(off.groupXyz, mean);
+        if (!std::isfinite(grid.Side()))
+            return false;
+        // A sound mesh reads a few cells and points per point and per side.
+        grid.SetBudget(64 * static_cast<long long>(nG + off.corners.size()) + 4096);
+        if (!FindClusters(grid, nG, clusterOf, first))
+            return false;
+        const std::size_t nC = first.size();
+        used.assign(nC, 0);
+        std::uint32_t small[8];
+        std::vector<std::uint32_t> large;
+        for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
+            const std::size_t n = off.faceStart[f + 1] - off.faceStart[f];
+            std::uint32_t* c = n <= 8 ? small : (large.resize(n), large.data());
+            for (std::size_t k = 0; k < n; ++k)
+                c[k] = clusterOf[off.lineGroup[off.corners[off.faceStart[f] + k]]];
+            std::sort(c, c + n);
+            if (std::adjacent_find(c, c + n) != c + n)
+                return false;
+            for (std::size_t k = 0; k < n; ++k)
+                used[c[k]] = 1;
+        }
+        std::vector<std::uint32_t> placeOfCluster(nC);
+        for (std::size_t at = 0; at < nG; ++at) {
+            const std::uint32_t g = grid.Order()[at];
+            if (first[clusterOf[g]] == g)
+                placeOfCluster[clusterOf[g]] = static_cast<std::uint32_t>(at);
+        }
+        if (!EdgesAreClear(grid, off, clusterOf, placeOfCluster, edges))
+            return false;
     }
+    const std::size_t nC = first.size();
+    auto clusterOfLine = [&](std::uint32_t line) { return clusterOf[off.lineGroup[line]]; };
     // The welding pass removes, in one walk over the vertex list, every
-    // line that repeats an earlier one and every group no face uses; each
-    // removal moves the last vertex into the gap.
+    // line that is not the first of its cluster and every cluster no face
+    // uses; each removal moves the last vertex into the gap.
     std::vector<std::uint32_t> order;
     {
-        std::vector<char> seen(nG, 0);
+        std::vector<char> seen(nC, 0);
         std::vector<char> doomed(nV);
         for (std::size_t i = 0; i < nV; ++i) {
-            const std::uint32_t g = off.lineGroup[i];
-            doomed[i] = seen[g] || !used[g];
-            seen[g] = 1;
+            const std::uint32_t c = clusterOfLine(static_cast<std::uint32_t>(i));
+            doomed[i] = seen[c] || !used[c];
+            seen[c] = 1;
         }
         order.resize(nV);
         for (std::size_t i = 0; i < nV; ++i)
@@ -343,23 +466,29 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& s)
             order.pop_back();
         }
     }
-    std::vector<G3Vertex*> vertexOf(nG, nullptr);
-    std::vector<std::uint32_t> groupOf(order.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const std::uint32_t g = off.lineGroup[order[k]];
-        vertexOf[g] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(g)], 0);
-        groupOf[k] = g;
+    // Sized to what it will hold (its lists never grow by copying): the
+    // vertices, the edges (each pair of clusters on a side) and the faces.
+    const int faces = static_cast<int>(off.faceStart.size() - 1);
+    built.reset(new G3Surface(static_cast<int>((edges + 1) / 2), static_cast<int>(order.size()), faces));
+    PrepareAside(target, *built);
+    G3Surface& s = *built;
+    // Each cluster's vertex at its first line's coordinates, which the
+    // weld keeps.
+    std::vector<G3Vertex*> vertexOf(nC, nullptr);
+    for (std::uint32_t line : order) {
+        const std::uint32_t c = clusterOfLine(line);
+        vertexOf[c] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(first[c])], 0);
     }
     std::vector<std::uint32_t>().swap(order);
     std::vector<G3Vertex*> v;
     for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
         v.clear();
         for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
-            v.push_back(vertexOf[off.lineGroup[off.corners[k]]]);
+            v.push_back(vertexOf[clusterOfLine(off.corners[k])]);
         if (!AddPolygon(s, v, nullptr, nullptr))
             return false;
     }
-    return !HasParallelEdges(s) && NothingToWeld(off, s, vertexOf, groupOf);
+    return true;
 }
 
 } // namespace detail

@@ -1,0 +1,161 @@
+// RemoveEqualsFacets walks every facet once and searches copies among the
+// stored walks; it must remove, keep and flag exactly what the search
+// through G3EqualFacetFinder (a fresh walk of each candidate) did. Random
+// facets over a few vertices, with copies turned, rotated and flipped,
+// pinched walks (a vertex twice) and facets sharing a run of vertices with
+// another: the same pass written with the finder is the oracle.
+
+#include "common/builders.h"
+#include "mesh/mesh_check.h"
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EqualFacetFinder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace testmesh;
+
+namespace {
+
+// A surface whose stitching step the oracle may call.
+struct StitchableSurface : G3Surface {
+    using G3Surface::JoinNonManifoldEdges;
+};
+
+// The pass as it was, with the finder walking each candidate afresh.
+void RemoveEqualsFacetsWithFinder(StitchableSurface& s)
+{
+    auto role = [](G3Facet* f, G3Facet* g) {
+        bool nothing = true, even = true;
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            G3Vertex* a = e->GetVertex1();
+            G3Vertex* b = e->GetVertex2();
+            if (!a || !b)
+                continue;
+            const int others = a->GetEdgeCount(b) - a->GetEdgeCount(b, f) - a->GetEdgeCount(b, g);
+            nothing = nothing && others == 0;
+            even = even && others > 0 && others % 2 == 0;
+        }
+        return nothing ? 0 : (even ? 1 : 2);
+    };
+    G3EqualFacetFinder finder(&s);
+    GArrayCollection snapshot(*s.GetFacetList());
+    std::vector<G3Facet*> walls;
+    bool removed = false, stitch = false;
+    for (int i = 0; i < snapshot.size(); ++i) {
+        G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
+        G3Facet* g = finder.Find(f);
+        if (!g)
+            continue;
+        switch (role(f, g)) {
+        case 0:
+            if (f->GetDoubleSided() == g->GetDoubleSided())
+                g->SetDoubleSided();
+            else
+                g->ClearDoubleSided();
+            break;
+        case 1:
+            if (std::find(walls.begin(), walls.end(), g) == walls.end())
+                walls.push_back(g);
+            stitch = true;
+            break;
+        default:
+            if (!f->GetDoubleSided())
+                g->ClearDoubleSided();
+            stitch = true;
+            break;
+        }
+        s.RemoveFacet(f);
+        removed = true;
+    }
+    for (G3Facet* g : walls)
+        s.RemoveFacet(g);
+    if (stitch)
+        s.JoinNonManifoldEdges();
+    if (removed)
+        s.RemoveUnused();
+}
+
+// The facets as vertex ids along their walks, with their sides, and the
+// counts: what the two passes must agree on.
+std::string Describe(G3Surface& s)
+{
+    std::string out = std::to_string(s.GetVertexCount()) + "v " + std::to_string(s.GetEdgeCount()) + "e\n";
+    GArrayCollection walk;
+    for (int i = 0; i < s.GetFacetCount(); ++i) {
+        G3Facet* f = s.GetFacet(i);
+        f->GetVertices(&walk);
+        for (int k = 0; k < walk.size(); ++k)
+            out += std::to_string(static_cast<G3Vertex*>(walk.get(k))->GetId()) + ' ';
+        out += f->GetDoubleSided() ? "D\n" : "S\n";
+    }
+    return out;
+}
+
+// The same random facets, built into `s`: walks over 6 to 10 vertices of
+// a grid, each drawn afresh or a copy of an earlier one (rotated, turned
+// round, or both), some pinched, some double-sided.
+void RandomFacets(unsigned seed, G3Surface& s)
+{
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const int nv = 6 + pick(5);
+    for (int i = 0; i < nv; ++i)
+        s.AddVertex(static_cast<double>(i % 3), static_cast<double>(i / 3), 0.1 * pick(4), 0);
+    std::vector<std::vector<int>> drawn;
+    const int facets = 8 + pick(20);
+    for (int f = 0; f < facets; ++f) {
+        std::vector<int> ids;
+        if (!drawn.empty() && pick(2)) {
+            ids = drawn[static_cast<std::size_t>(pick(static_cast<int>(drawn.size())))];
+            std::rotate(ids.begin(), ids.begin() + pick(static_cast<int>(ids.size())), ids.end());
+            if (pick(2))
+                std::reverse(ids.begin(), ids.end());
+            if (pick(4) == 0) // a run shared, the rest not
+                ids.back() = pick(nv);
+        } else {
+            const int n = 3 + pick(3);
+            for (int k = 0; k < n; ++k)
+                ids.push_back(pick(nv));
+            if (pick(5) == 0 && n >= 4) // pinched: a vertex twice, not in a row
+                ids[2] = ids[0];
+        }
+        G3Facet* made = FacetByIds(s, ids);
+        if (!made)
+            continue;
+        drawn.push_back(ids);
+        if (pick(3) == 0)
+            made->SetDoubleSided();
+    }
+}
+
+} // namespace
+
+TEST(RemoveEqualsFacets, StoredWalksFindWhatTheFinderFound)
+{
+    int removedSome = 0;
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        G3Surface walks;
+        StitchableSurface finder;
+        RandomFacets(seed, walks);
+        RandomFacets(seed, finder);
+        const int before = walks.GetFacetCount();
+        ASSERT_EQ(Describe(finder), Describe(walks));
+        walks.RemoveEqualsFacets();
+        RemoveEqualsFacetsWithFinder(finder);
+        EXPECT_EQ(Describe(finder), Describe(walks));
+        EXPECT_EQ("", MeshCheck(&walks));
+        removedSome += walks.GetFacetCount() < before;
+    }
+    EXPECT_GE(removedSome, 150);
+}
