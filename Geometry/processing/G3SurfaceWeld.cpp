@@ -158,6 +158,7 @@ struct EdgeProbe {
     int axis = 0;
     double lo = 0.0; // first admissible coordinate along axis
     double hi = 0.0; // last admissible coordinate along axis
+    double farBeyond = 0.0;
 
     EdgeProbe(const G3Edge* e, int a)
     {
@@ -171,8 +172,23 @@ struct EdgeProbe {
         const double upper = p1[a] < p2[a] ? p2[a] : p1[a];
         lo = lower + kWeld;
         hi = upper - kWeld;
+        const double reach = 2.0 * kWeld * dLength;
+        farBeyond = reach * reach;
     }
-    bool OnLine(const double* c) const { return LineDistance(p1, d, dLength, c) <= kWeld; }
+    // A squared cross product above (2 kWeld |d|)^2 puts the point more
+    // than kWeld off the line whatever the rounding of the exact test, so
+    // most points of a tube walk are refused without its root and
+    // division. NaN and overflow fall through to the exact test.
+    bool OnLine(const double* c) const
+    {
+        const double w[3] = {p1[0] - c[0], p1[1] - c[1], p1[2] - c[2]};
+        const double x = d[1] * w[2] - d[2] * w[1];
+        const double y = d[2] * w[0] - d[0] * w[2];
+        const double z = d[0] * w[1] - d[1] * w[0];
+        if (x * x + y * y + z * z > farBeyond)
+            return false;
+        return LineDistance(p1, d, dLength, c) <= kWeld;
+    }
     bool Admits(const double* c) const { return c[axis] >= lo && c[axis] <= hi && OnLine(c); }
 };
 

@@ -383,10 +383,14 @@ void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,
 void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progress,
                      const std::function<void(const PassResult&)>& report)
 {
+    // `keepsPlanes`: a run that leaves every count as it was has changed
+    // nothing (it removes, splits or welds, all of which change a count),
+    // so the planes formed before it still stand.
     struct Pass {
         const char* name;
         const char* plain;
         std::function<void()> run;
+        bool keepsPlanes = false;
     };
     std::string detail;
     // A merged read (RepairOptions::weldedOnReading) is a surface the
@@ -394,6 +398,10 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
     // would split nothing), and the planes the reader formed still stand.
     const bool welded = options.weldedOnReading && s.GetNormalCount() == 0 && s.GetTexCooCount() == 0;
     int splits = 0, dropped = 0;
+    // Whether every facet's plane is what forming it now would give: from
+    // the trivial-facet pass on (it forms them, or the merged read did),
+    // as long as no pass changes anything. The last forming is then left out.
+    bool planesCurrent = false;
     std::vector<Pass> passes = {
         {"RemoveEqualsVertexAndDivideEdges", "weld coincident vertices, split edges at them",
          [&] {
@@ -413,7 +421,9 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
                  s.FormPlaneEquation();
              s.RemoveTrivialFacets();
              dropped = facets - s.GetFacetCount();
-         }},
+             planesCurrent = true;
+         },
+         true},
         // Edges are never split at a vertex of a facet they bound, so a
         // vertex on an edge shared with a zero-area facet (the facet's own
         // corner) is left alone until that facet is gone. Splitting once
@@ -427,10 +437,11 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
          [&] {
              if (splits > 0 || dropped > 0)
                  s.RemoveEqualsVertexAndDivideEdges();
-         }},
-        {"RemoveEqualsFacets", "drop facets repeating another", [&] { s.RemoveEqualsFacets(); }},
+         },
+         true},
+        {"RemoveEqualsFacets", "drop facets repeating another", [&] { s.RemoveEqualsFacets(); }, true},
         {"RemoveNonManifoldEdges", "stitch open edges joining the same vertices",
-         [&] { s.RemoveNonManifoldEdges(); }},
+         [&] { s.RemoveNonManifoldEdges(); }, true},
     };
     if (options.orient)
         passes.push_back({"OrientNormals2(true)", "turn facets to face out of the solid", [&] {
@@ -458,10 +469,13 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         p.run();
         r.after = CountsOf(s);
         r.detail = detail;
+        if (!(p.keepsPlanes && r.after == r.before))
+            planesCurrent = false;
         if (report)
             report(r);
     }
-    s.FormPlaneEquation();
+    if (!planesCurrent)
+        s.FormPlaneEquation();
 }
 
 bool OpenCommand(const std::string& command, const std::vector<std::string>& raw, const ArgSyntax& syntax,
