@@ -80,16 +80,44 @@ struct G3RoofBox {
 // a segment the same way.
 class G3RoofBoxGrid {
 public:
+    G3RoofBoxGrid() = default;
     // Boxes that are not Valid() are left out (no query finds them).
     explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
-        : boxes_(boxes), seen_(boxes.size(), 0)
     {
+        Build(boxes, segments);
+    }
+    G3RoofBoxGrid(const G3RoofBoxGrid&) = delete;
+    G3RoofBoxGrid& operator=(const G3RoofBoxGrid&) = delete;
+
+    // Files `boxes` (and `segments`, when given) afresh. The grid reads
+    // both until the next Build: they must outlive the queries. A grid
+    // built once per level of the sweep keeps its buffers from level to
+    // level instead of allocating them anew.
+    void Build(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
+    {
+        boxes_ = &boxes;
+        segs_ = nullptr;
+        if (seen_.size() < boxes.size())
+            seen_.resize(boxes.size(), 0);
+        if (stamp_ > 0xf0000000u) {
+            std::fill(seen_.begin(), seen_.end(), 0u);
+            stamp_ = 0;
+        }
+        cell_ = 1.0;
+        flat_ = false;
+        x0_ = y0_ = width_ = height_ = 0;
+        valid_.clear();
+        big_.clear();
+        cells_.clear();
         // Twice the median size: a few long boxes do not coarsen the grid.
-        std::vector<double> sizes, reaches;
+        std::vector<double>& sizes = sizes_;
+        std::vector<double>& reaches = reaches_;
+        sizes.clear();
+        reaches.clear();
         double area = 0.0;
         G3RoofBox all;
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            const G3RoofBox& b = boxes_[i];
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const G3RoofBox& b = boxes[i];
             if (!b.Valid())
                 continue;
             sizes.push_back(std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]));
@@ -107,7 +135,7 @@ public:
         }
         const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
         if (segments && !sizes.empty() && area > 2.0 * cover && cover > 0.0 && std::isfinite(area)) {
-            segs_ = *segments;
+            segs_ = segments->data();
             std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
                              reaches.end());
             cell_ = std::max(2.0 * std::sqrt(cover / static_cast<double>(sizes.size())),
@@ -119,26 +147,31 @@ public:
         // kept for the counting and filing below: the span of cells under
         // the j-th box filed (rects[4 j ..]), or the cells the walk along its
         // segment found (segCells from segStart[j]).
-        std::vector<int> filed;
-        std::vector<long long> rects, segCells;
-        std::vector<std::size_t> segStart;
+        std::vector<int>& filed = filed_;
+        std::vector<long long>& rects = rects_;
+        std::vector<long long>& segCells = segCells_;
+        std::vector<std::size_t>& segStart = segStart_;
+        filed.clear();
+        rects.clear();
+        segCells.clear();
+        segStart.clear();
         long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            const G3RoofBox& b = boxes_[i];
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const G3RoofBox& b = boxes[i];
             if (!b.Valid())
                 continue;
             const int id = static_cast<int>(i);
             valid_.push_back(id);
             long long c[4] = {0, 0, -1, -1};
             bool fits = false;
-            if (segs_.empty()) {
+            if (!segs_) {
                 fits = Cells(b, &c[0], &c[1], &c[2], &c[3], kMaxCells);
             } else {
                 // The span of the cells along the segment (its reach may
                 // take them past the cells under the box).
                 bool any = false;
                 const std::size_t mark = segCells.size();
-                fits = ForNearCells(&segs_[5 * i], kMaxCells, [&](long long x, long long y) {
+                fits = ForNearCells(segs_ + 5 * i, kMaxCells, [&](long long x, long long y) {
                     if (!any) {
                         c[0] = c[2] = x, c[1] = c[3] = y;
                         any = true;
@@ -165,13 +198,13 @@ public:
                 gx1 = std::max(gx1, c[2]), gy1 = std::max(gy1, c[3]);
             }
             filed.push_back(id);
-            if (segs_.empty())
+            if (!segs_)
                 rects.insert(rects.end(), c, c + 4);
         }
         segStart.push_back(segCells.size());
         // Calls f(x, y) for each cell the j-th box filed is filed in.
         auto cellsOf = [&](std::size_t j, auto&& f) {
-            if (!segs_.empty()) {
+            if (segs_) {
                 for (std::size_t k = segStart[j]; k < segStart[j + 1]; k += 2)
                     f(segCells[k], segCells[k + 1]);
                 return;
@@ -191,7 +224,8 @@ public:
             for (std::size_t k = 1; k < start_.size(); ++k)
                 start_[k] += start_[k - 1];
             items_.assign(static_cast<std::size_t>(start_.back()), 0);
-            std::vector<int> fill(start_.begin(), start_.end() - 1);
+            std::vector<int>& fill = fill_;
+            fill.assign(start_.begin(), start_.end() - 1);
             for (std::size_t j = 0; j < filed.size(); ++j)
                 cellsOf(j, [&](long long x, long long y) {
                     items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = filed[j];
@@ -210,7 +244,7 @@ public:
         long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
         if (!Cells(q, &x0, &y0, &x1, &y1, kMaxCells)) {
             for (int i : valid_)
-                if (boxes_[static_cast<std::size_t>(i)].Meets(q))
+                if ((*boxes_)[static_cast<std::size_t>(i)].Meets(q))
                     out.push_back(i);
             return;
         }
@@ -230,7 +264,7 @@ public:
     void QueryPath(const double* seg, std::vector<int>& out)
     {
         const G3RoofBox q(seg, seg + 2, seg[4]);
-        if (segs_.empty() || !q.Valid()) {
+        if (!segs_ || !q.Valid()) {
             Query(q, out, false);
             return;
         }
@@ -253,7 +287,7 @@ private:
 
     void Take(int i, const G3RoofBox& q, std::vector<int>& out)
     {
-        if (seen_[static_cast<std::size_t>(i)] != stamp_ && boxes_[static_cast<std::size_t>(i)].Meets(q)) {
+        if (seen_[static_cast<std::size_t>(i)] != stamp_ && (*boxes_)[static_cast<std::size_t>(i)].Meets(q)) {
             seen_[static_cast<std::size_t>(i)] = stamp_;
             out.push_back(i);
         }
@@ -357,9 +391,14 @@ private:
         return true;
     }
 
-    std::vector<G3RoofBox> boxes_;
-    std::vector<double> segs_;
+    const std::vector<G3RoofBox>* boxes_ = nullptr;
+    const double* segs_ = nullptr;  // null: filed by boxes
     std::vector<int> valid_, big_;
+    // Build's working lists, kept for the next Build.
+    std::vector<double> sizes_, reaches_;
+    std::vector<int> filed_, fill_;
+    std::vector<long long> rects_, segCells_;
+    std::vector<std::size_t> segStart_;
     std::vector<std::uint32_t> seen_;
     std::uint32_t stamp_ = 0;
     double cell_ = 1.0;

@@ -40,17 +40,16 @@ bool SameXY(const double* a, const double* b)
     return G3Point::Equals(a2, b2);
 }
 
-std::vector<G3RoofVertex*> Vertices(G3RoofVertex* ring)
+void Vertices(G3RoofVertex* ring, std::vector<G3RoofVertex*>& vs)
 {
-    std::vector<G3RoofVertex*> vs;
+    vs.clear();
     if (ring == nullptr)
-        return vs;
+        return;
     G3RoofVertex* v = ring;
     do {
         vs.push_back(v);
         v = v->next;
     } while (v != ring);
-    return vs;
 }
 
 // The ring `vs` grown to height h: pos[i] is where vertex i gets to (the
@@ -64,6 +63,33 @@ void LevelPositions(const std::vector<G3RoofVertex*>& vs, double h, std::vector<
     for (std::size_t i = 0; i < n; ++i)
         ok[i] = G3RoofLevelPoint(vs[i]->plane, vs[i]->next->plane, h, &pos[3 * i]) ? 1 : 0;
 }
+
+} // namespace
+
+// The working lists of one level's steps, kept from level to level so that
+// a level allocates only what outgrows the largest level before it.
+struct G3RoofSweepScratch {
+    // NextLevel
+    std::vector<G3RoofVertex*> vs;
+    std::vector<double> collapseAt;
+    std::vector<char> meets;
+    std::vector<double> fromPos, toPos;  // each vertex grown to z and to h0
+    std::vector<char> fromOk, toOk;
+    std::vector<G3RoofBox> sweeps;
+    std::vector<double> spines;
+    std::vector<int> always, tried;
+    std::vector<std::pair<int, double>> met;
+    std::vector<double> pos;
+    std::vector<char> ok, collapse;
+    // SplitAtContact
+    std::vector<G3RoofVertex*> ringVs;
+    std::vector<G3RoofBox> boxes;
+    std::vector<double> segments;
+    std::vector<int> near;
+    G3RoofBoxGrid grid;
+};
+
+namespace {
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex
 // e (plane of e) at height `at`: a candidate of the split refinement, kept
@@ -108,7 +134,11 @@ double SweepMargin(const G3RoofBox& b)
 // box takes in a bound of it. False when the two planes are so close to
 // parallel that the path is not worth a box, or that bound is not small
 // beside the margin.
-bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, double* seg)
+// `a` and `b` are the vertex grown to z and to h (G3RoofLevelPoint of the
+// two planes), taken from the caller, which has them already; aOk and bOk
+// are what G3RoofLevelPoint answered.
+bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, const double* a, bool aOk,
+                const double* b, bool bOk, double* seg)
 {
     const double* p = v->plane;
     const double* q = n->plane;
@@ -116,8 +146,7 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
     const double np = std::hypot(p[0], p[1]), nq = std::hypot(q[0], q[1]);
     if (!(std::fabs(det) >= GTolerance::kZeroNormal))
         return false;
-    double a[3], b[3];
-    if (!G3RoofLevelPoint(p, q, z, a) || !G3RoofLevelPoint(p, q, h, b))
+    if (!aOk || !bOk)
         return false;
     // Cramer's rule on the 2x2 system: each numerator and the determinant
     // carry a few roundings of their products, divided by the determinant.
@@ -182,7 +211,10 @@ bool SegmentsWithin(const double* s, const double* t)
 
 G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
 {
-    const std::vector<G3RoofVertex*> vs = Vertices(ring);
+    G3RoofSweepScratch local;
+    G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
+    std::vector<G3RoofVertex*>& vs = sc.vs;
+    Vertices(ring, vs);
     const int n = static_cast<int>(vs.size());
     if (n < 3)
         return nullptr;
@@ -190,8 +222,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     double h = std::numeric_limits<double>::infinity();
     // collapseAt[i]: where the edges into and out of vertex i collapse
     // (meets[i]: their three planes meet in a point).
-    std::vector<double> collapseAt(3 * static_cast<std::size_t>(n), 0.0);
-    std::vector<char> meets(static_cast<std::size_t>(n), 0);
+    std::vector<double>& collapseAt = sc.collapseAt;
+    std::vector<char>& meets = sc.meets;
+    collapseAt.assign(3 * static_cast<std::size_t>(n), 0.0);
+    meets.assign(static_cast<std::size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         G3RoofVertex* v = vs[i];
         double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
@@ -230,21 +264,32 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // to the h found is needed: a pair of its edges that cross there could
     // only lower h through a meeting of the same kind, against the same h,
     // and every such meeting was tried here.
+    const double h0 = h;
+    // Every vertex grown to z and to h0 (the ends of its path), once: the
+    // edge sweeps and the vertex paths below share them, and the level at
+    // h takes the second when no split lowers h.
+    std::vector<double>& fromPos = sc.fromPos;
+    std::vector<double>& toPos = sc.toPos;
+    std::vector<char>& fromOk = sc.fromOk;
+    std::vector<char>& toOk = sc.toOk;
+    LevelPositions(vs, z, fromPos, fromOk);
+    LevelPositions(vs, h0, toPos, toOk);
     {
-        const double h0 = h;
-        std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
+        std::vector<G3RoofBox>& sweeps = sc.sweeps;
+        sweeps.assign(static_cast<std::size_t>(n), G3RoofBox());
         // The sweep of an edge lies within half the longer move of its ends
         // (and the margin) of the segment between the midpoints of those
         // moves: the grid may file it along that segment.
-        std::vector<double> spines(5 * static_cast<std::size_t>(n), 0.0);
-        std::vector<int> always;  // edges without a box: tried with every vertex
+        std::vector<double>& spines = sc.spines;
+        spines.assign(5 * static_cast<std::size_t>(n), 0.0);
+        std::vector<int>& always = sc.always;  // edges without a box: tried with every vertex
+        always.clear();
         for (int e = 0; e < n; ++e) {
-            const int e0 = (e + n - 1) % n, e1 = (e + 1) % n;
-            double ends[4][3];
-            if (!G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, z, ends[0]) ||
-                !G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, h0, ends[1]) ||
-                !G3RoofLevelPoint(vs[e]->plane, vs[e1]->plane, z, ends[2]) ||
-                !G3RoofLevelPoint(vs[e]->plane, vs[e1]->plane, h0, ends[3])) {
+            const int e0 = (e + n - 1) % n;
+            // The ends of edge e are vertices e-1 and e.
+            const double* ends[4] = {&fromPos[3 * static_cast<std::size_t>(e0)], &toPos[3 * static_cast<std::size_t>(e0)],
+                                     &fromPos[3 * static_cast<std::size_t>(e)], &toPos[3 * static_cast<std::size_t>(e)]};
+            if (!fromOk[e0] || !toOk[e0] || !fromOk[e] || !toOk[e]) {
                 always.push_back(e);
                 continue;
             }
@@ -267,9 +312,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                                     std::hypot(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
                     margin;
         }
-        G3RoofBoxGrid grid(sweeps, &spines);
-        std::vector<int> tried;
-        std::vector<std::pair<int, double>> met;
+        G3RoofBoxGrid& grid = sc.grid;
+        grid.Build(sweeps, &spines);
+        std::vector<int>& tried = sc.tried;
+        std::vector<std::pair<int, double>>& met = sc.met;
         for (int k = 0; k < n; ++k) {
             // The walk over the pairs (k, e) in order of e lowers h to each
             // meeting that lies below it. A meeting below the current h
@@ -284,7 +330,9 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                     met.emplace_back(e, at);
             };
             double path[5];
-            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, path)) {
+            const std::size_t k3 = 3 * static_cast<std::size_t>(k);
+            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &fromPos[k3], fromOk[k] != 0, &toPos[k3], toOk[k] != 0,
+                           path)) {
                 grid.QueryPath(path, tried);
                 for (int e : tried)
                     if (SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)]))
@@ -303,16 +351,22 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         }
     }
 
-    std::vector<double> pos;
-    std::vector<char> ok;
+    std::vector<double>& pos = sc.pos;
+    std::vector<char>& ok = sc.ok;
     // The level at h. Edges whose collapse lies within kPlaneSide of h
     // collapse here too: a vertex racing along two nearly parallel edges
     // would otherwise stop a hair short of its neighbour and, its event
     // then lying within the band above the new level, never collapse. The
     // merged vertex sits at the collapse point itself, which may lie up to
     // kPlaneSide off the level's height, so that it stays on its planes.
-    LevelPositions(vs, h, pos, ok);
-    std::vector<char> collapse(static_cast<std::size_t>(n), 0);
+    if (h == h0) {
+        pos.swap(toPos);
+        ok.swap(toOk);
+    } else {
+        LevelPositions(vs, h, pos, ok);
+    }
+    std::vector<char>& collapse = sc.collapse;
+    collapse.assign(static_cast<std::size_t>(n), 0);
     int keep = -1;
     for (int i = 0; i < n; ++i) {
         const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
@@ -384,16 +438,19 @@ bool WithinReach(const double* p, const double* s)
 // has none. A vertex k on the edge j -> j+1 gives (k .. j) and (k, j+1 ..
 // k-1); a vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first
 // vertex of each part takes the edge data of the edge that now ends there.
-bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
+bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a, G3RoofVertex** b)
 {
-    const std::vector<G3RoofVertex*> vs = Vertices(ring);
+    std::vector<G3RoofVertex*>& vs = sc.ringVs;
+    Vertices(ring, vs);
     const int n = static_cast<int>(vs.size());
-    std::vector<G3RoofBox> boxes;
+    std::vector<G3RoofBox>& boxes = sc.boxes;
+    boxes.clear();
     boxes.reserve(static_cast<std::size_t>(n));
     // A vertex touches an edge within PtOnSegment's band (1e-6 across, a
     // 1e-6 share of the length along) and the rounding of the corners,
     // with room to spare: the grid may file each edge along it that far.
-    std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
+    std::vector<double>& segments = sc.segments;
+    segments.assign(5 * static_cast<std::size_t>(n), 0.0);
     for (int m = 0; m < n; ++m) {
         const double* a = vs[m]->point.GetXYZ();
         const double* b = vs[(m + 1) % n]->point.GetXYZ();
@@ -404,8 +461,9 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
                 1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
                                  std::fmax(std::fabs(b[0]), std::fabs(b[1])));
     }
-    G3RoofBoxGrid grid(boxes, &segments);
-    std::vector<int> near;
+    G3RoofBoxGrid& grid = sc.grid;
+    grid.Build(boxes, &segments);
+    std::vector<int>& near = sc.near;
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
         // The edges that may take the vertex, in ascending order: the few
@@ -450,6 +508,8 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
 
 void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 {
+    G3RoofSweepScratch local;
+    G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
     std::vector<G3RoofVertex*> stack;
     stack.push_back(ring);
     // Every split leaves two rings of fewer vertices each, so the number of
@@ -461,7 +521,7 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
             continue;
         G3RoofVertex* a = nullptr;
         G3RoofVertex* b = nullptr;
-        if (SplitAtContact(r, &a, &b)) {
+        if (SplitAtContact(r, sc, &a, &b)) {
             G3RoofRing::Release(r);
             stack.push_back(b);
             stack.push_back(a);
@@ -551,6 +611,8 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     // rings handed back.
     G3RoofSpliceIndex index(pitches);
     spliceIndex = &index;
+    G3RoofSweepScratch scratch;
+    sweepScratch = &scratch;
     while (!todo.empty()) {
         G3RoofVertex* r = todo.back().ring;
         todo.pop_back();
@@ -585,6 +647,7 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
                 todo.push_back({next[i]});
     }
     spliceIndex = nullptr;
+    sweepScratch = nullptr;
     const bool strips = first && overhang > 0.0;
     index.GiveBack(pitches, !strips);
     if (strips) {
