@@ -13,6 +13,13 @@
 #include <unordered_map>
 #include <vector>
 
+// std::fmin and std::fmax without the library call, for the bounds and
+// reaches of the searches: a NaN loses as it does there (the other argument
+// is the answer); only the sign of a zero may differ, which no comparison
+// sees.
+inline double G3RoofLesser(double a, double b) { return (b < a || a != a) ? b : a; }
+inline double G3RoofGreater(double a, double b) { return (a < b || a != a) ? b : a; }
+
 // The xy box of the segment a-b, widened past PtOnSegment's bands (a
 // distance of kPlaneSide across, a share of the length along): segments or
 // points outside it cannot touch the segment.
@@ -23,8 +30,8 @@ struct G3RoofBox {
     G3RoofBox(const double* a, const double* b, double margin)
     {
         for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(a[k], b[k]) - margin;
-            hi[k] = std::fmax(a[k], b[k]) + margin;
+            lo[k] = G3RoofLesser(a[k], b[k]) - margin;
+            hi[k] = G3RoofGreater(a[k], b[k]) + margin;
         }
     }
     G3RoofBox(const double* a, const double* b)
@@ -32,8 +39,8 @@ struct G3RoofBox {
         const double margin =
             2.0 * GTolerance::kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
         for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(a[k], b[k]) - margin;
-            hi[k] = std::fmax(a[k], b[k]) + margin;
+            lo[k] = G3RoofLesser(a[k], b[k]) - margin;
+            hi[k] = G3RoofGreater(a[k], b[k]) + margin;
         }
     }
     bool Meets(const G3RoofBox& o) const
@@ -45,8 +52,8 @@ struct G3RoofBox {
     void Take(const double* p)
     {
         for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(lo[k], p[k]);
-            hi[k] = std::fmax(hi[k], p[k]);
+            lo[k] = G3RoofLesser(lo[k], p[k]);
+            hi[k] = G3RoofGreater(hi[k], p[k]);
         }
     }
     void Widen(double m)
@@ -131,14 +138,14 @@ public:
         }
         if (!sizes.empty()) {
             std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
-            cell_ = 2.0 * sizes[sizes.size() / 2];
+            cell_ = 1.0 * sizes[sizes.size() / 2];
         }
         const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
         if (segments && !sizes.empty() && area > 2.0 * cover && cover > 0.0 && std::isfinite(area)) {
             segs_ = segments->data();
             std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
                              reaches.end());
-            cell_ = std::max(2.0 * std::sqrt(cover / static_cast<double>(sizes.size())),
+            cell_ = std::max(1.0 * std::sqrt(cover / static_cast<double>(sizes.size())),
                              2.0 * reaches[reaches.size() / 2]);
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
@@ -331,12 +338,12 @@ private:
         *y1 = static_cast<long long>(fy1);
         return true;
     }
-    // Calls f(x, y) for every cell whose centre lies within the reach of
-    // segment s (ax, ay, bx, by, reach) and three quarters of a cell (more
-    // than half the cell's diagonal): the cells holding a point within
-    // reach. Walked column by column over the rows the segment can reach
-    // there; false (with f called for some cells) when that is more than
-    // `limit` cells or the segment is not finite.
+    // Calls f(x, y) for every cell holding a point within the reach of
+    // segment s (ax, ay, bx, by, reach): for each column, the rows the part
+    // of the segment over the column (widened by the reach) spans, widened
+    // by the reach again. The bounds take a 64th of a cell more, room for
+    // their rounding. False (with f called for some cells) when that is
+    // more than `limit` cells or the segment is not finite.
     template <class F>
     bool ForNearCells(const double* s, double limit, F&& f) const
     {
@@ -347,7 +354,8 @@ private:
             return false;
         auto lesser = [](double a, double b) { return b < a ? b : a; };
         auto greater = [](double a, double b) { return a < b ? b : a; };
-        const double r = s[4] + 0.75 * cell_;
+        const double r = s[4] + cell_ / 64.0 +
+                         1e-12 * (std::fabs(s[0]) + std::fabs(s[1]) + std::fabs(s[2]) + std::fabs(s[3]));
         const double fx0 = std::floor((lesser(s[0], s[2]) - r) / cell_);
         const double fx1 = std::floor((greater(s[0], s[2]) + r) / cell_);
         if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(r)))
@@ -355,16 +363,15 @@ private:
         const double ux = s[2] - s[0], uy = s[3] - s[1];
         double visited = 0.0;
         for (double fx = fx0; fx <= fx1; fx += 1.0) {
-            // The part of the segment within r of the column's centre line
-            // in x: a cell's centre within r of the segment is within r of
-            // a point of that part.
-            const double cx = (fx + 0.5) * cell_;
+            // A point of a cell in this column within r of the segment has
+            // its nearest point of the segment within r of the column in x.
+            const double cx0 = fx * cell_ - r, cx1 = (fx + 1.0) * cell_ + r;
             double t0 = 0.0, t1 = 1.0;
             if (ux != 0.0) {
-                const double ta = (cx - r - s[0]) / ux, tb = (cx + r - s[0]) / ux;
+                const double ta = (cx0 - s[0]) / ux, tb = (cx1 - s[0]) / ux;
                 t0 = greater(0.0, lesser(ta, tb));
                 t1 = lesser(1.0, greater(ta, tb));
-            } else if (std::fabs(cx - s[0]) > r) {
+            } else if (s[0] < cx0 || s[0] > cx1) {
                 continue;
             }
             if (t0 > t1)
@@ -378,15 +385,8 @@ private:
             if (visited > limit)
                 return false;
             const long long x = static_cast<long long>(fx);
-            for (long long y = static_cast<long long>(fy0); y <= static_cast<long long>(fy1); ++y) {
-                const double cy = (static_cast<double>(y) + 0.5) * cell_;
-                const double len2 = ux * ux + uy * uy;
-                double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
-                t = greater(0.0, lesser(1.0, t));
-                const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
-                if (!(dx * dx + dy * dy > r * r))
-                    f(x, y);
-            }
+            for (long long y = static_cast<long long>(fy0); y <= static_cast<long long>(fy1); ++y)
+                f(x, y);
         }
         return true;
     }

@@ -11,6 +11,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <cmath>
@@ -34,7 +35,7 @@ namespace {
 long long Key(double z)
 {
     const double k = std::floor(z / (4.0 * kPlaneSide));
-    return static_cast<long long>(std::fmax(-4e18, std::fmin(4e18, k)));
+    return static_cast<long long>(G3RoofGreater(-4e18, G3RoofLesser(4e18, k)));
 }
 
 bool Level(const double* p, const double* q) { return std::fabs(p[2] - q[2]) <= 2.0 * kPlaneSide; }
@@ -43,8 +44,8 @@ void Extent(const double* u, const double* p, const double* q, double* lo, doubl
 {
     const double tp = p[0] * u[0] + p[1] * u[1];
     const double tq = q[0] * u[0] + q[1] * u[1];
-    *lo = std::fmin(tp, tq);
-    *hi = std::fmax(tp, tq);
+    *lo = G3RoofLesser(tp, tq);
+    *hi = G3RoofGreater(tp, tq);
 }
 
 } // namespace
@@ -158,7 +159,7 @@ void G3RoofSpliceIndex::Add(Pitch& pi, int x, int ring)
     Extent(pi.u, p, q, &lo, &hi);
     Bucket& b = pi.buckets[Key(p[2])];
     b.edges.emplace(lo, Entry{x, ring, hi});
-    b.maxLength = std::fmax(b.maxLength, hi - lo);
+    b.maxLength = G3RoofGreater(b.maxLength, hi - lo);
 }
 
 // The edges from `from` up to (not including) `to`.

@@ -120,9 +120,9 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
 // corners, with room to spare.
 double SweepMargin(const G3RoofBox& b)
 {
-    const double size = std::fmax(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
-    const double mag = std::fmax(std::fmax(std::fabs(b.lo[0]), std::fabs(b.hi[0])),
-                                 std::fmax(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
+    const double size = G3RoofGreater(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
+    const double mag = G3RoofGreater(G3RoofGreater(std::fabs(b.lo[0]), std::fabs(b.hi[0])),
+                                 G3RoofGreater(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
     return 4.0 * kPlaneSide + 4e-6 * size + 1e-8 * mag;
 }
 
@@ -151,9 +151,9 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
     // Cramer's rule on the 2x2 system: each numerator and the determinant
     // carry a few roundings of their products, divided by the determinant.
     const double eps = std::numeric_limits<double>::epsilon();
-    const double reach = std::fmax(std::fabs(z), std::fabs(h));
+    const double reach = G3RoofGreater(std::fabs(z), std::fabs(h));
     const double rhs = (std::fabs(p[3]) + std::fabs(p[2]) * reach) * nq + (std::fabs(q[3]) + std::fabs(q[2]) * reach) * np;
-    const double scale = std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])), std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+    const double scale = G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])), G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
     const double rounding = 16.0 * eps * (rhs + scale * (std::fabs(p[0] * q[1]) + std::fabs(p[1] * q[0]))) / std::fabs(det);
     G3RoofBox box(a, a, 0.0);
     box.Take(b);
@@ -308,7 +308,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
                 sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
             }
-            sp[4] = 0.5 * std::fmax(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
+            sp[4] = 0.5 * G3RoofGreater(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
                                     std::hypot(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
                     margin;
         }
@@ -407,20 +407,14 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
 
 namespace {
 
-// A new ring of copies of vs[from], vs[from+1], ... vs[to] (cyclically),
-// whose first vertex takes the edge data of `firstData`.
-G3RoofVertex* SubRing(const std::vector<G3RoofVertex*>& vs, int from, int to, const G3RoofVertex* firstData)
+// Closes the run vs[from], vs[from+1], ... vs[to] (cyclically) of a ring
+// into a ring of its own, vs[from] first. The vertices keep their points,
+// edge data and links down, as copies of them would.
+G3RoofVertex* CloseRun(const std::vector<G3RoofVertex*>& vs, int from, int to)
 {
-    const int n = static_cast<int>(vs.size());
-    G3RoofVertex* out = nullptr;
-    for (int i = from;; i = (i + 1) % n) {
-        G3RoofVertex* c = new G3RoofVertex(vs[i]->point.GetXYZ(), i == from ? firstData : vs[i]);
-        c->lower = vs[i]->lower;
-        out = G3RoofRing::Append(out, c);
-        if (i == to)
-            break;
-    }
-    return out;
+    vs[static_cast<std::size_t>(to)]->next = vs[static_cast<std::size_t>(from)];
+    vs[static_cast<std::size_t>(from)]->prev = vs[static_cast<std::size_t>(to)];
+    return vs[static_cast<std::size_t>(from)];
 }
 
 // p lies within the reach of segment s (ax, ay, bx, by, reach) in the
@@ -434,10 +428,12 @@ bool WithinReach(const double* p, const double* s)
     return !(SegmentDistance2(p, s) > r * r);
 }
 
-// Splits `ring` at its first self-contact into two rings; false when it
-// has none. A vertex k on the edge j -> j+1 gives (k .. j) and (k, j+1 ..
-// k-1); a vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first
-// vertex of each part takes the edge data of the edge that now ends there.
+// Splits `ring` at its first self-contact into two rings made of its own
+// vertices (plus one new one for a vertex on an edge); false, the ring
+// untouched, when it has none. A vertex k on the edge j -> j+1 gives (k ..
+// j) and (k', j+1 .. k-1), k' a second vertex at k with k's edge data; a
+// vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first vertex of
+// each part takes the edge data of the edge that now ends there.
 bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a, G3RoofVertex** b)
 {
     std::vector<G3RoofVertex*>& vs = sc.ringVs;
@@ -458,8 +454,8 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a
         double* sg = &segments[5 * static_cast<std::size_t>(m)];
         sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
         sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
-                1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
-                                 std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+                1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
+                                 G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
     }
     G3RoofBoxGrid& grid = sc.grid;
     grid.Build(boxes, &segments);
@@ -485,16 +481,22 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a
             if (SameXY(pk, pm)) {
                 if ((k + 1) % n == m || (m + 1) % n == k)
                     continue;
-                *a = SubRing(vs, k, (m + n - 1) % n, vs[m]);
-                *b = SubRing(vs, m, (k + n - 1) % n, vs[k]);
+                // k and m swap their edge data.
+                G3RoofVertex kData;
+                kData.CopyEdgeData(vs[k]);
+                vs[k]->CopyEdgeData(vs[m]);
+                vs[m]->CopyEdgeData(&kData);
+                *a = CloseRun(vs, k, (m + n - 1) % n);
+                *b = CloseRun(vs, m, (k + n - 1) % n);
                 return true;
             }
             if (!SameXY(pk, pm1) && G3PtOnSegmentXY(pk, pm, pm1)) {
-                *a = SubRing(vs, k, m, vs[m1]);
-                G3RoofVertex* second = SubRing(vs, m1, (k + n - 1) % n, vs[m1]);
                 G3RoofVertex* kc = new G3RoofVertex(pk, vs[k]);
                 kc->lower = vs[k]->lower;
+                vs[k]->CopyEdgeData(vs[m1]);
+                *a = CloseRun(vs, k, m);
                 // kc goes first: the ring runs kc, m+1, ..., k-1.
+                G3RoofVertex* second = CloseRun(vs, m1, (k + n - 1) % n);
                 G3RoofRing::Append(second, kc);
                 *b = kc;
                 return true;
@@ -522,7 +524,6 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
         G3RoofVertex* a = nullptr;
         G3RoofVertex* b = nullptr;
         if (SplitAtContact(r, sc, &a, &b)) {
-            G3RoofRing::Release(r);
             stack.push_back(b);
             stack.push_back(a);
             continue;

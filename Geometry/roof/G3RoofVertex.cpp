@@ -110,16 +110,17 @@ void Reverse(G3RoofVertex* ring)
 // or v lies on the line through its neighbours.
 bool StraightByDistance(const double* prev, const double* v, const double* next)
 {
-    double a[3], b[3];
-    V3Sub(next, prev, a);
-    V3Sub(v, prev, b);
-    // Squared lengths: this runs for every vertex of every level.
-    const double len2 = V3SquaredLength(a);
+    // Squared lengths: this runs for every vertex of every level and every
+    // corner of every facet ring. The products are V3Sub, V3SquaredLength
+    // and V3OrtoVector written out, term for term in their order, so that
+    // the compiler keeps them in registers.
+    const double a[3] = {next[0] - prev[0], next[1] - prev[1], next[2] - prev[2]};
+    const double b[3] = {v[0] - prev[0], v[1] - prev[1], v[2] - prev[2]};
+    const double len2 = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
     if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
-        return V3SquaredLength(b) < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
-    double c[3];
-    V3OrtoVector(a, b, c);
-    return V3SquaredLength(c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
+        return b[0] * b[0] + b[1] * b[1] + b[2] * b[2] < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
+    const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    return c[0] * c[0] + c[1] * c[1] + c[2] * c[2] < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
 }
 
 bool Straight(const G3RoofVertex* v, bool byDistance)
