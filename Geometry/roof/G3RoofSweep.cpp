@@ -115,6 +115,11 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     return true;
 }
 
+// The length of (x, y) for the reaches and bounds of the searches: within
+// an ulp or two of std::hypot, which is a library call, and the reaches
+// carry many times that to spare.
+inline double PlanLength(double x, double y) { return std::sqrt(x * x + y * y); }
+
 // The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
 // across and a 1e-6 share of the length along) and the rounding of the
 // corners, with room to spare.
@@ -122,7 +127,7 @@ double SweepMargin(const G3RoofBox& b)
 {
     const double size = G3RoofGreater(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
     const double mag = G3RoofGreater(G3RoofGreater(std::fabs(b.lo[0]), std::fabs(b.hi[0])),
-                                 G3RoofGreater(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
+                                     G3RoofGreater(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
     return 4.0 * kPlaneSide + 4e-6 * size + 1e-8 * mag;
 }
 
@@ -143,7 +148,7 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
     const double* p = v->plane;
     const double* q = n->plane;
     const double det = Det2x2(p[0], p[1], q[0], q[1]);
-    const double np = std::hypot(p[0], p[1]), nq = std::hypot(q[0], q[1]);
+    const double np = PlanLength(p[0], p[1]), nq = PlanLength(q[0], q[1]);
     if (!(std::fabs(det) >= GTolerance::kZeroNormal))
         return false;
     if (!aOk || !bOk)
@@ -153,7 +158,8 @@ bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h
     const double eps = std::numeric_limits<double>::epsilon();
     const double reach = G3RoofGreater(std::fabs(z), std::fabs(h));
     const double rhs = (std::fabs(p[3]) + std::fabs(p[2]) * reach) * nq + (std::fabs(q[3]) + std::fabs(q[2]) * reach) * np;
-    const double scale = G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])), G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
+    const double scale = G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
+                                       G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
     const double rounding = 16.0 * eps * (rhs + scale * (std::fabs(p[0] * q[1]) + std::fabs(p[1] * q[0]))) / std::fabs(det);
     G3RoofBox box(a, a, 0.0);
     box.Take(b);
@@ -308,8 +314,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
                 sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
             }
-            sp[4] = 0.5 * G3RoofGreater(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
-                                    std::hypot(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
+            sp[4] = 0.5 * G3RoofGreater(PlanLength(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
+                                        PlanLength(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
                     margin;
         }
         G3RoofBoxGrid& grid = sc.grid;
@@ -453,9 +459,9 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a
         boxes.emplace_back(a, b);
         double* sg = &segments[5 * static_cast<std::size_t>(m)];
         sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
-        sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
+        sg[4] = 4.0 * kPlaneSide + 4e-6 * PlanLength(b[0] - a[0], b[1] - a[1]) +
                 1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
-                                 G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
+                                     G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
     }
     G3RoofBoxGrid& grid = sc.grid;
     grid.Build(boxes, &segments);
