@@ -140,7 +140,7 @@ void G3RoofSpliceIndex::Splice(int x, const G3RoofVertex* ring)
     const G3RoofVertex* path[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
     for (int c = 0; c < 4; ++c) {
         const double* p = path[c]->point.GetXYZ();
-        if (G3Point::Equals(N(at).p, p) || (c == 3 && G3Point::Equals(N(y).p, p)))
+        if (G3RoofSamePoint(N(at).p, p) || (c == 3 && G3RoofSamePoint(N(y).p, p)))
             continue;
         const int nv = NewNode(p);
         InsertAfter(at, nv);
@@ -298,7 +298,7 @@ int G3RoofSpliceIndex::Clean(int head)
     int quiet = 0;
     while (n >= 3 && quiet < n) {
         Node& nv = N(v);
-        if (G3Point::Equals(N(nv.next).p, nv.p)) {
+        if (G3RoofSamePoint(N(nv.next).p, nv.p)) {
             const int gone = nv.next;
             nv.next = N(gone).next;
             N(nv.next).prev = v;

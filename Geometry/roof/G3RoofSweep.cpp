@@ -37,7 +37,7 @@ bool SameXY(const double* a, const double* b)
 {
     const double a2[3] = {a[0], a[1], 0.0};
     const double b2[3] = {b[0], b[1], 0.0};
-    return G3Point::Equals(a2, b2);
+    return G3RoofSamePoint(a2, b2);
 }
 
 void Vertices(G3RoofVertex* ring, std::vector<G3RoofVertex*>& vs)
@@ -551,7 +551,7 @@ void SpliceSection(G3RoofVertex* head, G3RoofVertex* x, const G3RoofVertex* ring
     const G3RoofVertex* path[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
     for (int c = 0; c < 4; ++c) {
         const double* p = path[c]->point.GetXYZ();
-        if (at->point.Equals(p) || (c == 3 && y->point.Equals(p)))
+        if (G3RoofSamePoint(at->point.GetXYZ(), p) || (c == 3 && G3RoofSamePoint(y->point.GetXYZ(), p)))
             continue;
         G3RoofVertex* nv = new G3RoofVertex(p, head);
         nv->prev = at;

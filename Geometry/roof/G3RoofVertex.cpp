@@ -156,7 +156,7 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
     int quiet = 0;
     G3RoofVertex* v = ring;
     while (v != nullptr && n >= 3 && quiet < n) {
-        if (v->next->point.Equals(v->point.GetXYZ())) {
+        if (G3RoofSamePoint(v->next->point.GetXYZ(), v->point.GetXYZ())) {
             Remove(v->next);
             --n;
             quiet = 0;

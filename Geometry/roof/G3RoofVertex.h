@@ -11,6 +11,8 @@
 #include "Geometry/mesh/G3Obj.h"
 #include "Geometry/mesh/G3Point.h"
 
+#include <cmath>
+
 class G3RoofVertex : public G3Obj {
     G_DECLARE_POOL(G3RoofVertex)
 public:
@@ -38,6 +40,16 @@ public:
 // The angle every pitch counted as vertical is stored as: a gable.
 constexpr double kRoofVertical = 1.5707963267948966;
 inline bool G3RoofIsVertical(double angle) { return angle > kRoofVertical - GTolerance::kAngleZero; }
+
+// G3Point::Equals(a, b) (within kPointEqual) written out where the sweep
+// can inline it: it runs for every vertex of every level.
+inline bool G3RoofSamePoint(const double* a, const double* b)
+{
+    const double dx = a[0] - b[0];
+    const double dy = a[1] - b[1];
+    const double dz = a[2] - b[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz) < GTolerance::kPointEqual;
+}
 
 // Ring helpers. A null ring is empty.
 namespace G3RoofRing {
