@@ -158,7 +158,15 @@ void G3RoofSpliceIndex::Add(Pitch& pi, int x, int ring)
     double lo = 0.0, hi = 0.0;
     Extent(pi.u, p, q, &lo, &hi);
     Bucket& b = pi.buckets[Key(p[2])];
-    b.edges.emplace(lo, Entry{x, ring, hi});
+    if (spare_.empty()) {
+        b.edges.emplace(lo, Entry{x, ring, hi});
+    } else {
+        auto node = std::move(spare_.back());
+        spare_.pop_back();
+        node.key() = lo;
+        node.mapped() = Entry{x, ring, hi};
+        b.edges.insert(std::move(node));
+    }
     b.maxLength = G3RoofGreater(b.maxLength, hi - lo);
 }
 
@@ -187,7 +195,10 @@ void G3RoofSpliceIndex::Remove(Pitch& pi, int x, int y)
     Bucket& b = found->second;
     for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
         if (it->second.x == x) {
-            b.edges.erase(it);
+            if (spare_.size() < 64)
+                spare_.push_back(b.edges.extract(it));
+            else
+                b.edges.erase(it);
             // An empty bucket goes: the sweep leaves one behind per level
             // otherwise. Its longest length starts afresh with the next
             // entry, still a bound for every entry in it.
