@@ -106,23 +106,6 @@ void Reverse(G3RoofVertex* ring)
     } while (v != ring);
 }
 
-// The edges into and out of v are parallel or opposite (byDistance false),
-// or v lies on the line through its neighbours.
-bool StraightByDistance(const double* prev, const double* v, const double* next)
-{
-    // Squared lengths: this runs for every vertex of every level and every
-    // corner of every facet ring. The products are V3Sub, V3SquaredLength
-    // and V3OrtoVector written out, term for term in their order, so that
-    // the compiler keeps them in registers.
-    const double a[3] = {next[0] - prev[0], next[1] - prev[1], next[2] - prev[2]};
-    const double b[3] = {v[0] - prev[0], v[1] - prev[1], v[2] - prev[2]};
-    const double len2 = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
-    if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
-        return b[0] * b[0] + b[1] * b[1] + b[2] * b[2] < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
-    const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-    return c[0] * c[0] + c[1] * c[1] + c[2] * c[2] < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
-}
-
 bool Straight(const G3RoofVertex* v, bool byDistance)
 {
     if (byDistance)
