@@ -71,7 +71,7 @@ struct G3RoofBox {
     }
 };
 
-// Square cells of about twice the boxes' median size; a box over more than
+// Square cells of about the boxes' median size; a box over more than
 // kMaxCells cells goes to a list every query reads instead, and a query over
 // more than that many cells reads every box. The cells are one flat array
 // (filed by counting) when the boxes' cells span not many more cells than
@@ -116,7 +116,7 @@ public:
         valid_.clear();
         big_.clear();
         cells_.clear();
-        // Twice the median size: a few long boxes do not coarsen the grid.
+        // The median size: a few long boxes do not coarsen the grid.
         std::vector<double>& sizes = sizes_;
         std::vector<double>& reaches = reaches_;
         sizes.clear();
@@ -138,14 +138,14 @@ public:
         }
         if (!sizes.empty()) {
             std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
-            cell_ = 1.0 * sizes[sizes.size() / 2];
+            cell_ = sizes[sizes.size() / 2];
         }
         const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
         if (segments && !sizes.empty() && area > 2.0 * cover && cover > 0.0 && std::isfinite(area)) {
             segs_ = segments->data();
             std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
                              reaches.end());
-            cell_ = std::max(1.0 * std::sqrt(cover / static_cast<double>(sizes.size())),
+            cell_ = std::max(std::sqrt(cover / static_cast<double>(sizes.size())),
                              2.0 * reaches[reaches.size() / 2]);
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
