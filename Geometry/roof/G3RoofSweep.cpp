@@ -293,8 +293,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         for (int e = 0; e < n; ++e) {
             const int e0 = (e + n - 1) % n;
             // The ends of edge e are vertices e-1 and e.
-            const double* ends[4] = {&fromPos[3 * static_cast<std::size_t>(e0)], &toPos[3 * static_cast<std::size_t>(e0)],
-                                     &fromPos[3 * static_cast<std::size_t>(e)], &toPos[3 * static_cast<std::size_t>(e)]};
+            const std::size_t a3 = 3 * static_cast<std::size_t>(e0), b3 = 3 * static_cast<std::size_t>(e);
+            const double* ends[4] = {&fromPos[a3], &toPos[a3], &fromPos[b3], &toPos[b3]};
             if (!fromOk[e0] || !toOk[e0] || !fromOk[e] || !toOk[e]) {
                 always.push_back(e);
                 continue;
