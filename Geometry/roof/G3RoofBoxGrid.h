@@ -13,6 +13,13 @@
 #include <unordered_map>
 #include <vector>
 
+// std::fmin and std::fmax without the library call, for the bounds and
+// reaches of the searches: a NaN loses as it does there (the other argument
+// is the answer); only the sign of a zero may differ, which no comparison
+// sees.
+inline double G3RoofLesser(double a, double b) { return (b < a || a != a) ? b : a; }
+inline double G3RoofGreater(double a, double b) { return (a < b || a != a) ? b : a; }
+
 // The xy box of the segment a-b, widened past PtOnSegment's bands (a
 // distance of kPlaneSide across, a share of the length along): segments or
 // points outside it cannot touch the segment.
@@ -23,8 +30,8 @@ struct G3RoofBox {
     G3RoofBox(const double* a, const double* b, double margin)
     {
         for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(a[k], b[k]) - margin;
-            hi[k] = std::fmax(a[k], b[k]) + margin;
+            lo[k] = G3RoofLesser(a[k], b[k]) - margin;
+            hi[k] = G3RoofGreater(a[k], b[k]) + margin;
         }
     }
     G3RoofBox(const double* a, const double* b)
@@ -32,8 +39,8 @@ struct G3RoofBox {
         const double margin =
             2.0 * GTolerance::kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
         for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(a[k], b[k]) - margin;
-            hi[k] = std::fmax(a[k], b[k]) + margin;
+            lo[k] = G3RoofLesser(a[k], b[k]) - margin;
+            hi[k] = G3RoofGreater(a[k], b[k]) + margin;
         }
     }
     bool Meets(const G3RoofBox& o) const
@@ -45,8 +52,8 @@ struct G3RoofBox {
     void Take(const double* p)
     {
         for (int k = 0; k < 2; ++k) {
-            lo[k] = std::fmin(lo[k], p[k]);
-            hi[k] = std::fmax(hi[k], p[k]);
+            lo[k] = G3RoofLesser(lo[k], p[k]);
+            hi[k] = G3RoofGreater(hi[k], p[k]);
         }
     }
     void Widen(double m)
@@ -64,7 +71,7 @@ struct G3RoofBox {
     }
 };
 
-// Square cells of about twice the boxes' median size; a box over more than
+// Square cells of about the boxes' median size; a box over more than
 // kMaxCells cells goes to a list every query reads instead, and a query over
 // more than that many cells reads every box. The cells are one flat array
 // (filed by counting) when the boxes' cells span not many more cells than
@@ -80,16 +87,44 @@ struct G3RoofBox {
 // a segment the same way.
 class G3RoofBoxGrid {
 public:
+    G3RoofBoxGrid() = default;
     // Boxes that are not Valid() are left out (no query finds them).
     explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
-        : boxes_(boxes), seen_(boxes.size(), 0)
     {
-        // Twice the median size: a few long boxes do not coarsen the grid.
-        std::vector<double> sizes, reaches;
+        Build(boxes, segments);
+    }
+    G3RoofBoxGrid(const G3RoofBoxGrid&) = delete;
+    G3RoofBoxGrid& operator=(const G3RoofBoxGrid&) = delete;
+
+    // Files `boxes` (and `segments`, when given) afresh. The grid reads
+    // both until the next Build: they must outlive the queries. A grid
+    // built once per level of the sweep keeps its buffers from level to
+    // level instead of allocating them anew.
+    void Build(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
+    {
+        boxes_ = &boxes;
+        segs_ = nullptr;
+        if (seen_.size() < boxes.size())
+            seen_.resize(boxes.size(), 0);
+        if (stamp_ > 0xf0000000u) {
+            std::fill(seen_.begin(), seen_.end(), 0u);
+            stamp_ = 0;
+        }
+        cell_ = 1.0;
+        flat_ = false;
+        x0_ = y0_ = width_ = height_ = 0;
+        valid_.clear();
+        big_.clear();
+        cells_.clear();
+        // The median size: a few long boxes do not coarsen the grid.
+        std::vector<double>& sizes = sizes_;
+        std::vector<double>& reaches = reaches_;
+        sizes.clear();
+        reaches.clear();
         double area = 0.0;
         G3RoofBox all;
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            const G3RoofBox& b = boxes_[i];
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const G3RoofBox& b = boxes[i];
             if (!b.Valid())
                 continue;
             sizes.push_back(std::max(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]));
@@ -103,14 +138,14 @@ public:
         }
         if (!sizes.empty()) {
             std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
-            cell_ = 2.0 * sizes[sizes.size() / 2];
+            cell_ = sizes[sizes.size() / 2];
         }
         const double cover = (all.hi[0] - all.lo[0]) * (all.hi[1] - all.lo[1]);
         if (segments && !sizes.empty() && area > 2.0 * cover && cover > 0.0 && std::isfinite(area)) {
-            segs_ = *segments;
+            segs_ = segments->data();
             std::nth_element(reaches.begin(), reaches.begin() + static_cast<long>(reaches.size() / 2),
                              reaches.end());
-            cell_ = std::max(2.0 * std::sqrt(cover / static_cast<double>(sizes.size())),
+            cell_ = std::max(std::sqrt(cover / static_cast<double>(sizes.size())),
                              2.0 * reaches[reaches.size() / 2]);
         }
         if (!(cell_ > 1e-9) || !std::isfinite(cell_))
@@ -119,26 +154,31 @@ public:
         // kept for the counting and filing below: the span of cells under
         // the j-th box filed (rects[4 j ..]), or the cells the walk along its
         // segment found (segCells from segStart[j]).
-        std::vector<int> filed;
-        std::vector<long long> rects, segCells;
-        std::vector<std::size_t> segStart;
+        std::vector<int>& filed = filed_;
+        std::vector<long long>& rects = rects_;
+        std::vector<long long>& segCells = segCells_;
+        std::vector<std::size_t>& segStart = segStart_;
+        filed.clear();
+        rects.clear();
+        segCells.clear();
+        segStart.clear();
         long long gx0 = 0, gy0 = 0, gx1 = -1, gy1 = -1;
-        for (std::size_t i = 0; i < boxes_.size(); ++i) {
-            const G3RoofBox& b = boxes_[i];
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            const G3RoofBox& b = boxes[i];
             if (!b.Valid())
                 continue;
             const int id = static_cast<int>(i);
             valid_.push_back(id);
             long long c[4] = {0, 0, -1, -1};
             bool fits = false;
-            if (segs_.empty()) {
+            if (!segs_) {
                 fits = Cells(b, &c[0], &c[1], &c[2], &c[3], kMaxCells);
             } else {
                 // The span of the cells along the segment (its reach may
                 // take them past the cells under the box).
                 bool any = false;
                 const std::size_t mark = segCells.size();
-                fits = ForNearCells(&segs_[5 * i], kMaxCells, [&](long long x, long long y) {
+                fits = ForNearCells(segs_ + 5 * i, kMaxCells, [&](long long x, long long y) {
                     if (!any) {
                         c[0] = c[2] = x, c[1] = c[3] = y;
                         any = true;
@@ -165,13 +205,13 @@ public:
                 gx1 = std::max(gx1, c[2]), gy1 = std::max(gy1, c[3]);
             }
             filed.push_back(id);
-            if (segs_.empty())
+            if (!segs_)
                 rects.insert(rects.end(), c, c + 4);
         }
         segStart.push_back(segCells.size());
         // Calls f(x, y) for each cell the j-th box filed is filed in.
         auto cellsOf = [&](std::size_t j, auto&& f) {
-            if (!segs_.empty()) {
+            if (segs_) {
                 for (std::size_t k = segStart[j]; k < segStart[j + 1]; k += 2)
                     f(segCells[k], segCells[k + 1]);
                 return;
@@ -191,7 +231,8 @@ public:
             for (std::size_t k = 1; k < start_.size(); ++k)
                 start_[k] += start_[k - 1];
             items_.assign(static_cast<std::size_t>(start_.back()), 0);
-            std::vector<int> fill(start_.begin(), start_.end() - 1);
+            std::vector<int>& fill = fill_;
+            fill.assign(start_.begin(), start_.end() - 1);
             for (std::size_t j = 0; j < filed.size(); ++j)
                 cellsOf(j, [&](long long x, long long y) {
                     items_[static_cast<std::size_t>(fill[Flat(x, y)]++)] = filed[j];
@@ -210,7 +251,7 @@ public:
         long long x0 = 0, y0 = 0, x1 = -1, y1 = -1;
         if (!Cells(q, &x0, &y0, &x1, &y1, kMaxCells)) {
             for (int i : valid_)
-                if (boxes_[static_cast<std::size_t>(i)].Meets(q))
+                if ((*boxes_)[static_cast<std::size_t>(i)].Meets(q))
                     out.push_back(i);
             return;
         }
@@ -230,7 +271,7 @@ public:
     void QueryPath(const double* seg, std::vector<int>& out)
     {
         const G3RoofBox q(seg, seg + 2, seg[4]);
-        if (segs_.empty() || !q.Valid()) {
+        if (!segs_ || !q.Valid()) {
             Query(q, out, false);
             return;
         }
@@ -253,7 +294,7 @@ private:
 
     void Take(int i, const G3RoofBox& q, std::vector<int>& out)
     {
-        if (seen_[static_cast<std::size_t>(i)] != stamp_ && boxes_[static_cast<std::size_t>(i)].Meets(q)) {
+        if (seen_[static_cast<std::size_t>(i)] != stamp_ && (*boxes_)[static_cast<std::size_t>(i)].Meets(q)) {
             seen_[static_cast<std::size_t>(i)] = stamp_;
             out.push_back(i);
         }
@@ -297,12 +338,12 @@ private:
         *y1 = static_cast<long long>(fy1);
         return true;
     }
-    // Calls f(x, y) for every cell whose centre lies within the reach of
-    // segment s (ax, ay, bx, by, reach) and three quarters of a cell (more
-    // than half the cell's diagonal): the cells holding a point within
-    // reach. Walked column by column over the rows the segment can reach
-    // there; false (with f called for some cells) when that is more than
-    // `limit` cells or the segment is not finite.
+    // Calls f(x, y) for every cell holding a point within the reach of
+    // segment s (ax, ay, bx, by, reach): for each column, the rows the part
+    // of the segment over the column (widened by the reach) spans, widened
+    // by the reach again. The bounds take a 64th of a cell more, room for
+    // their rounding. False (with f called for some cells) when that is
+    // more than `limit` cells or the segment is not finite.
     template <class F>
     bool ForNearCells(const double* s, double limit, F&& f) const
     {
@@ -313,7 +354,8 @@ private:
             return false;
         auto lesser = [](double a, double b) { return b < a ? b : a; };
         auto greater = [](double a, double b) { return a < b ? b : a; };
-        const double r = s[4] + 0.75 * cell_;
+        const double r = s[4] + cell_ / 64.0 +
+                         1e-12 * (std::fabs(s[0]) + std::fabs(s[1]) + std::fabs(s[2]) + std::fabs(s[3]));
         const double fx0 = std::floor((lesser(s[0], s[2]) - r) / cell_);
         const double fx1 = std::floor((greater(s[0], s[2]) + r) / cell_);
         if (!(std::fabs(fx0) < 1e9 && std::fabs(fx1) < 1e9 && std::isfinite(r)))
@@ -321,16 +363,15 @@ private:
         const double ux = s[2] - s[0], uy = s[3] - s[1];
         double visited = 0.0;
         for (double fx = fx0; fx <= fx1; fx += 1.0) {
-            // The part of the segment within r of the column's centre line
-            // in x: a cell's centre within r of the segment is within r of
-            // a point of that part.
-            const double cx = (fx + 0.5) * cell_;
+            // A point of a cell in this column within r of the segment has
+            // its nearest point of the segment within r of the column in x.
+            const double cx0 = fx * cell_ - r, cx1 = (fx + 1.0) * cell_ + r;
             double t0 = 0.0, t1 = 1.0;
             if (ux != 0.0) {
-                const double ta = (cx - r - s[0]) / ux, tb = (cx + r - s[0]) / ux;
+                const double ta = (cx0 - s[0]) / ux, tb = (cx1 - s[0]) / ux;
                 t0 = greater(0.0, lesser(ta, tb));
                 t1 = lesser(1.0, greater(ta, tb));
-            } else if (std::fabs(cx - s[0]) > r) {
+            } else if (s[0] < cx0 || s[0] > cx1) {
                 continue;
             }
             if (t0 > t1)
@@ -344,22 +385,20 @@ private:
             if (visited > limit)
                 return false;
             const long long x = static_cast<long long>(fx);
-            for (long long y = static_cast<long long>(fy0); y <= static_cast<long long>(fy1); ++y) {
-                const double cy = (static_cast<double>(y) + 0.5) * cell_;
-                const double len2 = ux * ux + uy * uy;
-                double t = len2 > 0.0 ? ((cx - s[0]) * ux + (cy - s[1]) * uy) / len2 : 0.0;
-                t = greater(0.0, lesser(1.0, t));
-                const double dx = s[0] + t * ux - cx, dy = s[1] + t * uy - cy;
-                if (!(dx * dx + dy * dy > r * r))
-                    f(x, y);
-            }
+            for (long long y = static_cast<long long>(fy0); y <= static_cast<long long>(fy1); ++y)
+                f(x, y);
         }
         return true;
     }
 
-    std::vector<G3RoofBox> boxes_;
-    std::vector<double> segs_;
+    const std::vector<G3RoofBox>* boxes_ = nullptr;
+    const double* segs_ = nullptr;  // null: filed by boxes
     std::vector<int> valid_, big_;
+    // Build's working lists, kept for the next Build.
+    std::vector<double> sizes_, reaches_;
+    std::vector<int> filed_, fill_;
+    std::vector<long long> rects_, segCells_;
+    std::vector<std::size_t> segStart_;
     std::vector<std::uint32_t> seen_;
     std::uint32_t stamp_ = 0;
     double cell_ = 1.0;

@@ -11,6 +11,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <cmath>
@@ -34,7 +35,7 @@ namespace {
 long long Key(double z)
 {
     const double k = std::floor(z / (4.0 * kPlaneSide));
-    return static_cast<long long>(std::fmax(-4e18, std::fmin(4e18, k)));
+    return static_cast<long long>(G3RoofGreater(-4e18, G3RoofLesser(4e18, k)));
 }
 
 bool Level(const double* p, const double* q) { return std::fabs(p[2] - q[2]) <= 2.0 * kPlaneSide; }
@@ -43,8 +44,8 @@ void Extent(const double* u, const double* p, const double* q, double* lo, doubl
 {
     const double tp = p[0] * u[0] + p[1] * u[1];
     const double tq = q[0] * u[0] + q[1] * u[1];
-    *lo = std::fmin(tp, tq);
-    *hi = std::fmax(tp, tq);
+    *lo = G3RoofLesser(tp, tq);
+    *hi = G3RoofGreater(tp, tq);
 }
 
 } // namespace
@@ -139,7 +140,7 @@ void G3RoofSpliceIndex::Splice(int x, const G3RoofVertex* ring)
     const G3RoofVertex* path[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
     for (int c = 0; c < 4; ++c) {
         const double* p = path[c]->point.GetXYZ();
-        if (G3Point::Equals(N(at).p, p) || (c == 3 && G3Point::Equals(N(y).p, p)))
+        if (G3RoofSamePoint(N(at).p, p) || (c == 3 && G3RoofSamePoint(N(y).p, p)))
             continue;
         const int nv = NewNode(p);
         InsertAfter(at, nv);
@@ -157,8 +158,16 @@ void G3RoofSpliceIndex::Add(Pitch& pi, int x, int ring)
     double lo = 0.0, hi = 0.0;
     Extent(pi.u, p, q, &lo, &hi);
     Bucket& b = pi.buckets[Key(p[2])];
-    b.edges.emplace(lo, Entry{x, ring, hi});
-    b.maxLength = std::fmax(b.maxLength, hi - lo);
+    if (spare_.empty()) {
+        b.edges.emplace(lo, Entry{x, ring, hi});
+    } else {
+        auto node = std::move(spare_.back());
+        spare_.pop_back();
+        node.key() = lo;
+        node.mapped() = Entry{x, ring, hi};
+        b.edges.insert(std::move(node));
+    }
+    b.maxLength = G3RoofGreater(b.maxLength, hi - lo);
 }
 
 // The edges from `from` up to (not including) `to`.
@@ -186,7 +195,10 @@ void G3RoofSpliceIndex::Remove(Pitch& pi, int x, int y)
     Bucket& b = found->second;
     for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
         if (it->second.x == x) {
-            b.edges.erase(it);
+            if (spare_.size() < 64)
+                spare_.push_back(b.edges.extract(it));
+            else
+                b.edges.erase(it);
             // An empty bucket goes: the sweep leaves one behind per level
             // otherwise. Its longest length starts afresh with the next
             // entry, still a bound for every entry in it.
@@ -297,7 +309,7 @@ int G3RoofSpliceIndex::Clean(int head)
     int quiet = 0;
     while (n >= 3 && quiet < n) {
         Node& nv = N(v);
-        if (G3Point::Equals(N(nv.next).p, nv.p)) {
+        if (G3RoofSamePoint(N(nv.next).p, nv.p)) {
             const int gone = nv.next;
             nv.next = N(gone).next;
             N(nv.next).prev = v;

@@ -78,6 +78,10 @@ private:
     bool Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k);
 
     std::vector<Pitch> pitches_;
+    // Entries taken out of a bucket, kept for the next Add: a section
+    // moves one level edge up almost every time, and the node goes with
+    // it instead of being freed and allocated again.
+    std::vector<std::multimap<double, Entry>::node_type> spare_;
     std::vector<std::unique_ptr<Node[]>> chunks_;
     int count_ = 0;
 };

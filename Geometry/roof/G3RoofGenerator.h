@@ -25,6 +25,7 @@ class G3RoofVertex;
 class G3Surface;
 struct G3RoofBandCorner;
 struct G3RoofSpliceIndex;
+struct G3RoofSweepScratch;
 
 enum ROOF_FACET_TYPE {
     ROOF_FACET_NONE = 0,
@@ -175,4 +176,8 @@ private:
     // local), null otherwise: sections go there, with the choices
     // AddFacetToRoofPitch would make.
     G3RoofSpliceIndex* spliceIndex = nullptr;
+    // The working lists of NextLevel and SplitSimple while MakeRoofEx runs
+    // (its own local), null otherwise: those steps then use lists of their
+    // own.
+    G3RoofSweepScratch* sweepScratch = nullptr;
 };

@@ -37,20 +37,19 @@ bool SameXY(const double* a, const double* b)
 {
     const double a2[3] = {a[0], a[1], 0.0};
     const double b2[3] = {b[0], b[1], 0.0};
-    return G3Point::Equals(a2, b2);
+    return G3RoofSamePoint(a2, b2);
 }
 
-std::vector<G3RoofVertex*> Vertices(G3RoofVertex* ring)
+void Vertices(G3RoofVertex* ring, std::vector<G3RoofVertex*>& vs)
 {
-    std::vector<G3RoofVertex*> vs;
+    vs.clear();
     if (ring == nullptr)
-        return vs;
+        return;
     G3RoofVertex* v = ring;
     do {
         vs.push_back(v);
         v = v->next;
     } while (v != ring);
-    return vs;
 }
 
 // The ring `vs` grown to height h: pos[i] is where vertex i gets to (the
@@ -64,6 +63,33 @@ void LevelPositions(const std::vector<G3RoofVertex*>& vs, double h, std::vector<
     for (std::size_t i = 0; i < n; ++i)
         ok[i] = G3RoofLevelPoint(vs[i]->plane, vs[i]->next->plane, h, &pos[3 * i]) ? 1 : 0;
 }
+
+} // namespace
+
+// The working lists of one level's steps, kept from level to level so that
+// a level allocates only what outgrows the largest level before it.
+struct G3RoofSweepScratch {
+    // NextLevel
+    std::vector<G3RoofVertex*> vs;
+    std::vector<double> collapseAt;
+    std::vector<char> meets;
+    std::vector<double> fromPos, toPos;  // each vertex grown to z and to h0
+    std::vector<char> fromOk, toOk;
+    std::vector<G3RoofBox> sweeps;
+    std::vector<double> spines;
+    std::vector<int> always, tried;
+    std::vector<std::pair<int, double>> met;
+    std::vector<double> pos;
+    std::vector<char> ok, collapse;
+    // SplitAtContact
+    std::vector<G3RoofVertex*> ringVs;
+    std::vector<G3RoofBox> boxes;
+    std::vector<double> segments;
+    std::vector<int> near;
+    G3RoofBoxGrid grid;
+};
+
+namespace {
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex
 // e (plane of e) at height `at`: a candidate of the split refinement, kept
@@ -89,14 +115,19 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     return true;
 }
 
+// The length of (x, y) for the reaches and bounds of the searches: within
+// an ulp or two of std::hypot, which is a library call, and the reaches
+// carry many times that to spare.
+inline double PlanLength(double x, double y) { return std::sqrt(x * x + y * y); }
+
 // The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
 // across and a 1e-6 share of the length along) and the rounding of the
 // corners, with room to spare.
 double SweepMargin(const G3RoofBox& b)
 {
-    const double size = std::fmax(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
-    const double mag = std::fmax(std::fmax(std::fabs(b.lo[0]), std::fabs(b.hi[0])),
-                                 std::fmax(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
+    const double size = G3RoofGreater(b.hi[0] - b.lo[0], b.hi[1] - b.lo[1]);
+    const double mag = G3RoofGreater(G3RoofGreater(std::fabs(b.lo[0]), std::fabs(b.hi[0])),
+                                     G3RoofGreater(std::fabs(b.lo[1]), std::fabs(b.hi[1])));
     return 4.0 * kPlaneSide + 4e-6 * size + 1e-8 * mag;
 }
 
@@ -108,23 +139,27 @@ double SweepMargin(const G3RoofBox& b)
 // box takes in a bound of it. False when the two planes are so close to
 // parallel that the path is not worth a box, or that bound is not small
 // beside the margin.
-bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, double* seg)
+// `a` and `b` are the vertex grown to z and to h (G3RoofLevelPoint of the
+// two planes), taken from the caller, which has them already; aOk and bOk
+// are what G3RoofLevelPoint answered.
+bool VertexPath(const G3RoofVertex* v, const G3RoofVertex* n, double z, double h, const double* a, bool aOk,
+                const double* b, bool bOk, double* seg)
 {
     const double* p = v->plane;
     const double* q = n->plane;
     const double det = Det2x2(p[0], p[1], q[0], q[1]);
-    const double np = std::hypot(p[0], p[1]), nq = std::hypot(q[0], q[1]);
+    const double np = PlanLength(p[0], p[1]), nq = PlanLength(q[0], q[1]);
     if (!(std::fabs(det) >= GTolerance::kZeroNormal))
         return false;
-    double a[3], b[3];
-    if (!G3RoofLevelPoint(p, q, z, a) || !G3RoofLevelPoint(p, q, h, b))
+    if (!aOk || !bOk)
         return false;
     // Cramer's rule on the 2x2 system: each numerator and the determinant
     // carry a few roundings of their products, divided by the determinant.
     const double eps = std::numeric_limits<double>::epsilon();
-    const double reach = std::fmax(std::fabs(z), std::fabs(h));
+    const double reach = G3RoofGreater(std::fabs(z), std::fabs(h));
     const double rhs = (std::fabs(p[3]) + std::fabs(p[2]) * reach) * nq + (std::fabs(q[3]) + std::fabs(q[2]) * reach) * np;
-    const double scale = std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])), std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+    const double scale = G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
+                                       G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
     const double rounding = 16.0 * eps * (rhs + scale * (std::fabs(p[0] * q[1]) + std::fabs(p[1] * q[0]))) / std::fabs(det);
     G3RoofBox box(a, a, 0.0);
     box.Take(b);
@@ -182,7 +217,10 @@ bool SegmentsWithin(const double* s, const double* t)
 
 G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
 {
-    const std::vector<G3RoofVertex*> vs = Vertices(ring);
+    G3RoofSweepScratch local;
+    G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
+    std::vector<G3RoofVertex*>& vs = sc.vs;
+    Vertices(ring, vs);
     const int n = static_cast<int>(vs.size());
     if (n < 3)
         return nullptr;
@@ -190,8 +228,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     double h = std::numeric_limits<double>::infinity();
     // collapseAt[i]: where the edges into and out of vertex i collapse
     // (meets[i]: their three planes meet in a point).
-    std::vector<double> collapseAt(3 * static_cast<std::size_t>(n), 0.0);
-    std::vector<char> meets(static_cast<std::size_t>(n), 0);
+    std::vector<double>& collapseAt = sc.collapseAt;
+    std::vector<char>& meets = sc.meets;
+    collapseAt.assign(3 * static_cast<std::size_t>(n), 0.0);
+    meets.assign(static_cast<std::size_t>(n), 0);
     for (int i = 0; i < n; ++i) {
         G3RoofVertex* v = vs[i];
         double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
@@ -230,21 +270,32 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // to the h found is needed: a pair of its edges that cross there could
     // only lower h through a meeting of the same kind, against the same h,
     // and every such meeting was tried here.
+    const double h0 = h;
+    // Every vertex grown to z and to h0 (the ends of its path), once: the
+    // edge sweeps and the vertex paths below share them, and the level at
+    // h takes the second when no split lowers h.
+    std::vector<double>& fromPos = sc.fromPos;
+    std::vector<double>& toPos = sc.toPos;
+    std::vector<char>& fromOk = sc.fromOk;
+    std::vector<char>& toOk = sc.toOk;
+    LevelPositions(vs, z, fromPos, fromOk);
+    LevelPositions(vs, h0, toPos, toOk);
     {
-        const double h0 = h;
-        std::vector<G3RoofBox> sweeps(static_cast<std::size_t>(n));
+        std::vector<G3RoofBox>& sweeps = sc.sweeps;
+        sweeps.assign(static_cast<std::size_t>(n), G3RoofBox());
         // The sweep of an edge lies within half the longer move of its ends
         // (and the margin) of the segment between the midpoints of those
         // moves: the grid may file it along that segment.
-        std::vector<double> spines(5 * static_cast<std::size_t>(n), 0.0);
-        std::vector<int> always;  // edges without a box: tried with every vertex
+        std::vector<double>& spines = sc.spines;
+        spines.assign(5 * static_cast<std::size_t>(n), 0.0);
+        std::vector<int>& always = sc.always;  // edges without a box: tried with every vertex
+        always.clear();
         for (int e = 0; e < n; ++e) {
-            const int e0 = (e + n - 1) % n, e1 = (e + 1) % n;
-            double ends[4][3];
-            if (!G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, z, ends[0]) ||
-                !G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, h0, ends[1]) ||
-                !G3RoofLevelPoint(vs[e]->plane, vs[e1]->plane, z, ends[2]) ||
-                !G3RoofLevelPoint(vs[e]->plane, vs[e1]->plane, h0, ends[3])) {
+            const int e0 = (e + n - 1) % n;
+            // The ends of edge e are vertices e-1 and e.
+            const std::size_t a3 = 3 * static_cast<std::size_t>(e0), b3 = 3 * static_cast<std::size_t>(e);
+            const double* ends[4] = {&fromPos[a3], &toPos[a3], &fromPos[b3], &toPos[b3]};
+            if (!fromOk[e0] || !toOk[e0] || !fromOk[e] || !toOk[e]) {
                 always.push_back(e);
                 continue;
             }
@@ -263,13 +314,14 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                 sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
                 sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
             }
-            sp[4] = 0.5 * std::fmax(std::hypot(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
-                                    std::hypot(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
+            sp[4] = 0.5 * G3RoofGreater(PlanLength(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
+                                        PlanLength(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
                     margin;
         }
-        G3RoofBoxGrid grid(sweeps, &spines);
-        std::vector<int> tried;
-        std::vector<std::pair<int, double>> met;
+        G3RoofBoxGrid& grid = sc.grid;
+        grid.Build(sweeps, &spines);
+        std::vector<int>& tried = sc.tried;
+        std::vector<std::pair<int, double>>& met = sc.met;
         for (int k = 0; k < n; ++k) {
             // The walk over the pairs (k, e) in order of e lowers h to each
             // meeting that lies below it. A meeting below the current h
@@ -284,7 +336,9 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                     met.emplace_back(e, at);
             };
             double path[5];
-            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, path)) {
+            const std::size_t k3 = 3 * static_cast<std::size_t>(k);
+            if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &fromPos[k3], fromOk[k] != 0, &toPos[k3], toOk[k] != 0,
+                           path)) {
                 grid.QueryPath(path, tried);
                 for (int e : tried)
                     if (SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)]))
@@ -303,16 +357,22 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         }
     }
 
-    std::vector<double> pos;
-    std::vector<char> ok;
+    std::vector<double>& pos = sc.pos;
+    std::vector<char>& ok = sc.ok;
     // The level at h. Edges whose collapse lies within kPlaneSide of h
     // collapse here too: a vertex racing along two nearly parallel edges
     // would otherwise stop a hair short of its neighbour and, its event
     // then lying within the band above the new level, never collapse. The
     // merged vertex sits at the collapse point itself, which may lie up to
     // kPlaneSide off the level's height, so that it stays on its planes.
-    LevelPositions(vs, h, pos, ok);
-    std::vector<char> collapse(static_cast<std::size_t>(n), 0);
+    if (h == h0) {
+        pos.swap(toPos);
+        ok.swap(toOk);
+    } else {
+        LevelPositions(vs, h, pos, ok);
+    }
+    std::vector<char>& collapse = sc.collapse;
+    collapse.assign(static_cast<std::size_t>(n), 0);
     int keep = -1;
     for (int i = 0; i < n; ++i) {
         const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
@@ -353,20 +413,14 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
 
 namespace {
 
-// A new ring of copies of vs[from], vs[from+1], ... vs[to] (cyclically),
-// whose first vertex takes the edge data of `firstData`.
-G3RoofVertex* SubRing(const std::vector<G3RoofVertex*>& vs, int from, int to, const G3RoofVertex* firstData)
+// Closes the run vs[from], vs[from+1], ... vs[to] (cyclically) of a ring
+// into a ring of its own, vs[from] first. The vertices keep their points,
+// edge data and links down, as copies of them would.
+G3RoofVertex* CloseRun(const std::vector<G3RoofVertex*>& vs, int from, int to)
 {
-    const int n = static_cast<int>(vs.size());
-    G3RoofVertex* out = nullptr;
-    for (int i = from;; i = (i + 1) % n) {
-        G3RoofVertex* c = new G3RoofVertex(vs[i]->point.GetXYZ(), i == from ? firstData : vs[i]);
-        c->lower = vs[i]->lower;
-        out = G3RoofRing::Append(out, c);
-        if (i == to)
-            break;
-    }
-    return out;
+    vs[static_cast<std::size_t>(to)]->next = vs[static_cast<std::size_t>(from)];
+    vs[static_cast<std::size_t>(from)]->prev = vs[static_cast<std::size_t>(to)];
+    return vs[static_cast<std::size_t>(from)];
 }
 
 // p lies within the reach of segment s (ax, ay, bx, by, reach) in the
@@ -380,32 +434,38 @@ bool WithinReach(const double* p, const double* s)
     return !(SegmentDistance2(p, s) > r * r);
 }
 
-// Splits `ring` at its first self-contact into two rings; false when it
-// has none. A vertex k on the edge j -> j+1 gives (k .. j) and (k, j+1 ..
-// k-1); a vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first
-// vertex of each part takes the edge data of the edge that now ends there.
-bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
+// Splits `ring` at its first self-contact into two rings made of its own
+// vertices (plus one new one for a vertex on an edge); false, the ring
+// untouched, when it has none. A vertex k on the edge j -> j+1 gives (k ..
+// j) and (k', j+1 .. k-1), k' a second vertex at k with k's edge data; a
+// vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first vertex of
+// each part takes the edge data of the edge that now ends there.
+bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a, G3RoofVertex** b)
 {
-    const std::vector<G3RoofVertex*> vs = Vertices(ring);
+    std::vector<G3RoofVertex*>& vs = sc.ringVs;
+    Vertices(ring, vs);
     const int n = static_cast<int>(vs.size());
-    std::vector<G3RoofBox> boxes;
+    std::vector<G3RoofBox>& boxes = sc.boxes;
+    boxes.clear();
     boxes.reserve(static_cast<std::size_t>(n));
     // A vertex touches an edge within PtOnSegment's band (1e-6 across, a
     // 1e-6 share of the length along) and the rounding of the corners,
     // with room to spare: the grid may file each edge along it that far.
-    std::vector<double> segments(5 * static_cast<std::size_t>(n), 0.0);
+    std::vector<double>& segments = sc.segments;
+    segments.assign(5 * static_cast<std::size_t>(n), 0.0);
     for (int m = 0; m < n; ++m) {
         const double* a = vs[m]->point.GetXYZ();
         const double* b = vs[(m + 1) % n]->point.GetXYZ();
         boxes.emplace_back(a, b);
         double* sg = &segments[5 * static_cast<std::size_t>(m)];
         sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
-        sg[4] = 4.0 * kPlaneSide + 4e-6 * std::hypot(b[0] - a[0], b[1] - a[1]) +
-                1e-8 * std::fmax(std::fmax(std::fabs(a[0]), std::fabs(a[1])),
-                                 std::fmax(std::fabs(b[0]), std::fabs(b[1])));
+        sg[4] = 4.0 * kPlaneSide + 4e-6 * PlanLength(b[0] - a[0], b[1] - a[1]) +
+                1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
+                                     G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
     }
-    G3RoofBoxGrid grid(boxes, &segments);
-    std::vector<int> near;
+    G3RoofBoxGrid& grid = sc.grid;
+    grid.Build(boxes, &segments);
+    std::vector<int>& near = sc.near;
     for (int k = 0; k < n; ++k) {
         const double* pk = vs[k]->point.GetXYZ();
         // The edges that may take the vertex, in ascending order: the few
@@ -427,16 +487,22 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
             if (SameXY(pk, pm)) {
                 if ((k + 1) % n == m || (m + 1) % n == k)
                     continue;
-                *a = SubRing(vs, k, (m + n - 1) % n, vs[m]);
-                *b = SubRing(vs, m, (k + n - 1) % n, vs[k]);
+                // k and m swap their edge data.
+                G3RoofVertex kData;
+                kData.CopyEdgeData(vs[k]);
+                vs[k]->CopyEdgeData(vs[m]);
+                vs[m]->CopyEdgeData(&kData);
+                *a = CloseRun(vs, k, (m + n - 1) % n);
+                *b = CloseRun(vs, m, (k + n - 1) % n);
                 return true;
             }
             if (!SameXY(pk, pm1) && G3PtOnSegmentXY(pk, pm, pm1)) {
-                *a = SubRing(vs, k, m, vs[m1]);
-                G3RoofVertex* second = SubRing(vs, m1, (k + n - 1) % n, vs[m1]);
                 G3RoofVertex* kc = new G3RoofVertex(pk, vs[k]);
                 kc->lower = vs[k]->lower;
+                vs[k]->CopyEdgeData(vs[m1]);
+                *a = CloseRun(vs, k, m);
                 // kc goes first: the ring runs kc, m+1, ..., k-1.
+                G3RoofVertex* second = CloseRun(vs, m1, (k + n - 1) % n);
                 G3RoofRing::Append(second, kc);
                 *b = kc;
                 return true;
@@ -450,6 +516,8 @@ bool SplitAtContact(G3RoofVertex* ring, G3RoofVertex** a, G3RoofVertex** b)
 
 void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 {
+    G3RoofSweepScratch local;
+    G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
     std::vector<G3RoofVertex*> stack;
     stack.push_back(ring);
     // Every split leaves two rings of fewer vertices each, so the number of
@@ -461,8 +529,7 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
             continue;
         G3RoofVertex* a = nullptr;
         G3RoofVertex* b = nullptr;
-        if (SplitAtContact(r, &a, &b)) {
-            G3RoofRing::Release(r);
+        if (SplitAtContact(r, sc, &a, &b)) {
             stack.push_back(b);
             stack.push_back(a);
             continue;
@@ -484,7 +551,7 @@ void SpliceSection(G3RoofVertex* head, G3RoofVertex* x, const G3RoofVertex* ring
     const G3RoofVertex* path[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
     for (int c = 0; c < 4; ++c) {
         const double* p = path[c]->point.GetXYZ();
-        if (at->point.Equals(p) || (c == 3 && y->point.Equals(p)))
+        if (G3RoofSamePoint(at->point.GetXYZ(), p) || (c == 3 && G3RoofSamePoint(y->point.GetXYZ(), p)))
             continue;
         G3RoofVertex* nv = new G3RoofVertex(p, head);
         nv->prev = at;
@@ -551,6 +618,8 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     // rings handed back.
     G3RoofSpliceIndex index(pitches);
     spliceIndex = &index;
+    G3RoofSweepScratch scratch;
+    sweepScratch = &scratch;
     while (!todo.empty()) {
         G3RoofVertex* r = todo.back().ring;
         todo.pop_back();
@@ -585,6 +654,7 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
                 todo.push_back({next[i]});
     }
     spliceIndex = nullptr;
+    sweepScratch = nullptr;
     const bool strips = first && overhang > 0.0;
     index.GiveBack(pitches, !strips);
     if (strips) {

@@ -106,22 +106,6 @@ void Reverse(G3RoofVertex* ring)
     } while (v != ring);
 }
 
-// The edges into and out of v are parallel or opposite (byDistance false),
-// or v lies on the line through its neighbours.
-bool StraightByDistance(const double* prev, const double* v, const double* next)
-{
-    double a[3], b[3];
-    V3Sub(next, prev, a);
-    V3Sub(v, prev, b);
-    // Squared lengths: this runs for every vertex of every level.
-    const double len2 = V3SquaredLength(a);
-    if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
-        return V3SquaredLength(b) < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
-    double c[3];
-    V3OrtoVector(a, b, c);
-    return V3SquaredLength(c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
-}
-
 bool Straight(const G3RoofVertex* v, bool byDistance)
 {
     if (byDistance)
@@ -155,7 +139,7 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
     int quiet = 0;
     G3RoofVertex* v = ring;
     while (v != nullptr && n >= 3 && quiet < n) {
-        if (v->next->point.Equals(v->point.GetXYZ())) {
+        if (G3RoofSamePoint(v->next->point.GetXYZ(), v->point.GetXYZ())) {
             Remove(v->next);
             --n;
             quiet = 0;

@@ -11,6 +11,8 @@
 #include "Geometry/mesh/G3Obj.h"
 #include "Geometry/mesh/G3Point.h"
 
+#include <cmath>
+
 class G3RoofVertex : public G3Obj {
     G_DECLARE_POOL(G3RoofVertex)
 public:
@@ -38,6 +40,16 @@ public:
 // The angle every pitch counted as vertical is stored as: a gable.
 constexpr double kRoofVertical = 1.5707963267948966;
 inline bool G3RoofIsVertical(double angle) { return angle > kRoofVertical - GTolerance::kAngleZero; }
+
+// G3Point::Equals(a, b) (within kPointEqual) written out where the sweep
+// can inline it: it runs for every vertex of every level.
+inline bool G3RoofSamePoint(const double* a, const double* b)
+{
+    const double dx = a[0] - b[0];
+    const double dy = a[1] - b[1];
+    const double dz = a[2] - b[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz) < GTolerance::kPointEqual;
+}
 
 // Ring helpers. A null ring is empty.
 namespace G3RoofRing {
@@ -71,8 +83,20 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance = false, bool sameAngleO
 bool Straight(const G3RoofVertex* v, bool byDistance);
 // The byDistance rule on bare points: v lies within kPlaneSide of the line
 // through prev and next (or next coincides with prev and v lies within
-// kPlaneSide of them).
-bool StraightByDistance(const double* prev, const double* v, const double* next);
+// kPlaneSide of them). Inline: it runs for every vertex of every level and
+// every corner of every facet ring. The products are V3Sub,
+// V3SquaredLength and V3OrtoVector written out, term for term in their
+// order, and compare squared lengths.
+inline bool StraightByDistance(const double* prev, const double* v, const double* next)
+{
+    const double a[3] = {next[0] - prev[0], next[1] - prev[1], next[2] - prev[2]};
+    const double b[3] = {v[0] - prev[0], v[1] - prev[1], v[2] - prev[2]};
+    const double len2 = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
+    if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
+        return b[0] * b[0] + b[1] * b[1] + b[2] * b[2] < GTolerance::kPlaneSide * GTolerance::kPlaneSide;
+    const double c[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+    return c[0] * c[0] + c[1] * c[1] + c[2] * c[2] < GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2;
+}
 // The ring's vertices in order, for index-based passes.
 void ToArray(G3RoofVertex* ring, GArrayCollection* out);
 } // namespace G3RoofRing
