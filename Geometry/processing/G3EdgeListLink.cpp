@@ -438,10 +438,12 @@ bool Stops(const double* v, const double* w, const double* a, const double* b, A
 constexpr double kRoundingReach = 1e-12;
 
 // PointInFacet of p over the parent's ring: whether p lies on its
-// boundary (*on) or inside by the count of crossings. Only steps the ring
-// reports near the ray are walked: a step with both ends a tolerance to
-// one side of the ray's line, or both twice the band behind p, counts
-// nothing, so the count is the whole walk's.
+// boundary (*on) or inside by the count of crossings. The walk's steps
+// are the ring's edges (the parent is one run, and every splice keeps it
+// one: each edge ends where the next begins). Only steps the ring reports
+// near the ray are taken: a step with both ends a tolerance to one side of
+// the ray's line, or both twice the band behind p, counts nothing, so the
+// count is the whole walk's.
 bool RingPointIn(G3LinkRing& ring, const double* p, Axes ax, bool* on)
 {
     using G3RayProbe::RayProbe;
@@ -452,11 +454,11 @@ bool RingPointIn(G3LinkRing& ring, const double* p, Axes ax, bool* on)
     const double hi[2] = {HUGE_VAL, p[ax.j] + sj};
     int crossings = 0;
     *on = false;
-    ring.EdgesNear(lo, hi, [&](int m) {
+    ring.EdgesNear(lo, hi, [&](int, const double* from, const double* to) {
         if (*on)
             return;
-        const G3RayProbe::Corner a = probe.Make(ring.Edge(m)->GetVertex1()->GetXYZ(), nullptr);
-        const G3RayProbe::Corner b = probe.Make(ring.Edge(ring.Next(m))->GetVertex1()->GetXYZ(), nullptr);
+        const G3RayProbe::Corner a = probe.Make(from, nullptr);
+        const G3RayProbe::Corner b = probe.Make(to, nullptr);
         switch (probe.Edge(a, b)) {
         case G3RayProbe::STEP_ON_VERTEX:
         case G3RayProbe::STEP_ON_EDGE:
@@ -487,9 +489,9 @@ bool ClearBridge(EnvelopeGrid& grid, Rings& rings, const double* v, const double
         if (G3LinkRing* ring = rings[static_cast<size_t>(k)].get()) {
             const double lo[2] = {std::fmin(v[ax.i], w[ax.i]) - kPointEqual, std::fmin(v[ax.j], w[ax.j]) - kPointEqual};
             const double hi[2] = {std::fmax(v[ax.i], w[ax.i]) + kPointEqual, std::fmax(v[ax.j], w[ax.j]) + kPointEqual};
-            ring->EdgesNear(lo, hi, [&](int m) {
+            ring->EdgesNear(lo, hi, [&](int, const double* a, const double* b) {
                 if (!met)
-                    met = Stops(v, w, ring->Edge(m)->GetVertex1()->GetXYZ(), ring->Edge(m)->GetVertex2()->GetXYZ(), ax);
+                    met = Stops(v, w, a, b, ax);
             });
             return;
         }

@@ -24,6 +24,11 @@ constexpr std::uint64_t kLabelEnd = std::uint64_t(1) << kLabelBits;
 constexpr double kFinestCell = 1e-7;
 // The part of a cell the nearest-first search keeps clear of its border.
 constexpr double kBorderSlack = 1e-6;
+// Cells are this many times as wide (along the first axis) and as many
+// times less tall as square ones of the same area: the parity test's ray
+// runs along a row of cells, and a thinner row holds fewer edges.
+constexpr double kWide = 2.0;
+constexpr double kMostCells = 4096.0; // along one axis
 
 } // namespace
 
@@ -33,7 +38,7 @@ G3LinkRing::G3LinkRing(G3EdgeList* list, int i, int j, const double lo[2], const
     const int n = list->size();
     nodes.reserve(static_cast<std::size_t>(std::max(n, expected)));
 
-    // Cells about square, about one vertex each once every hole is in.
+    // About one vertex a cell once every hole is in.
     const double extent[2] = {high[0] - low[0], high[1] - low[1]};
     const double size = std::max({std::fabs(low[0]), std::fabs(low[1]), std::fabs(high[0]), std::fabs(high[1])});
     const double target = std::max(1.0, static_cast<double>(expected));
@@ -45,7 +50,8 @@ G3LinkRing::G3LinkRing(G3EdgeList* list, int i, int j, const double lo[2], const
     for (int a = 0; a < 2; ++a) {
         count[a] = 1;
         if (std::isfinite(extent[a]) && extent[a] > 0.0 && side > 0.0 && std::isfinite(size))
-            count[a] = static_cast<int>(std::min(4096.0, std::max(1.0, std::ceil(extent[a] / side))));
+            count[a] = static_cast<int>(
+                std::min(kMostCells, std::max(1.0, std::ceil(extent[a] / (a == 0 ? side * kWide : side / kWide)))));
         if (count[a] > 1 && !(extent[a] / count[a] > kFinestCell * size))
             count[a] = 1;
         scale[a] = count[a] > 1 ? count[a] / extent[a] : 0.0;
@@ -93,15 +99,15 @@ void G3LinkRing::Index(int node)
     last = node + 1;
 
     Entry e;
-    for (int c = 0; c < 2; ++c) {
-        e.lo[c] = std::fmin(a[ax[c]], b[ax[c]]);
-        e.hi[c] = std::fmax(a[ax[c]], b[ax[c]]);
+    for (int c = 0; c < 3; ++c) {
+        e.a[c] = a[c];
+        e.b[c] = b[c];
     }
     e.node = node;
-    const int x0 = Cell(0, e.lo[0]);
-    const int x1 = Cell(0, e.hi[0]);
-    const int y0 = Cell(1, e.lo[1]);
-    const int y1 = Cell(1, e.hi[1]);
+    const int x0 = Cell(0, std::fmin(a[ax[0]], b[ax[0]]));
+    const int x1 = Cell(0, std::fmax(a[ax[0]], b[ax[0]]));
+    const int y0 = Cell(1, std::fmin(a[ax[1]], b[ax[1]]));
+    const int y1 = Cell(1, std::fmax(a[ax[1]], b[ax[1]]));
     if (static_cast<long>(x1 - x0 + 1) * (y1 - y0 + 1) > 2L * (count[0] + count[1])) {
         wide.push_back(e);
         return;
@@ -275,18 +281,19 @@ bool G3LinkRing::Nearest(const double* p, const std::function<double(const doubl
     }
 }
 
-void G3LinkRing::EdgesNear(const double lo[2], const double hi[2], const std::function<void(int)>& f)
+void G3LinkRing::EdgesNear(const double lo[2], const double hi[2],
+                           const std::function<void(int, const double*, const double*)>& f)
 {
     ++stamp;
     auto visit = [&](const Entry& e) {
-        // The comparisons a box test makes, so that a NaN corner meets.
-        if (e.hi[0] < lo[0] || e.lo[0] > hi[0] || e.hi[1] < lo[1] || e.lo[1] > hi[1])
-            return;
+        for (int c = 0; c < 2; ++c)
+            if (std::fmax(e.a[ax[c]], e.b[ax[c]]) < lo[c] || std::fmin(e.a[ax[c]], e.b[ax[c]]) > hi[c])
+                return;
         Node& n = nodes[static_cast<std::size_t>(e.node)];
         if (n.stamp == stamp)
             return;
         n.stamp = stamp;
-        f(e.node);
+        f(e.node, e.a, e.b);
     };
     for (const Entry& e : wide)
         visit(e);

@@ -58,9 +58,11 @@ public:
     // returns true; false when none did.
     bool Nearest(const double* p, const std::function<double(const double*)>& distance2,
                  const std::function<bool(int, double)>& take);
-    // Calls f(node) once for every edge whose box meets the box [lo, hi]
-    // (per axis, closed; hi may be infinite).
-    void EdgesNear(const double lo[2], const double hi[2], const std::function<void(int)>& f);
+    // Calls f(node, a, b) once for every edge whose box meets the box
+    // [lo, hi] (per axis, closed; hi may be infinite), with copies of the
+    // coordinates of its vertex1 and vertex2.
+    void EdgesNear(const double lo[2], const double hi[2],
+                   const std::function<void(int, const double*, const double*)>& f);
 
 private:
     struct Node {
@@ -94,11 +96,11 @@ private:
     int count[2] = {1, 1};
     double slack = 0.0;
     std::vector<std::vector<int>> vertexCells;
-    // An edge and its box, where the cells keep it: most edges a question
-    // reaches are refused by the box alone.
+    // An edge and copies of its ends, where the cells keep it: a question
+    // reads no vertex through the edge.
     struct Entry {
-        double lo[2];
-        double hi[2];
+        double a[3];
+        double b[3];
         int node;
     };
     std::vector<std::vector<Entry>> edgeCells;
