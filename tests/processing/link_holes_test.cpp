@@ -2,9 +2,9 @@
 // seeded layouts full of the placements that decide which bridge is taken
 // (equal extremes and distances on exact grids, collinear corners, holes
 // touching the parent or each other at a vertex, one point held by two
-// vertex objects, islands with holes, several parents), and for soups of
-// squares resolved with linking. The table holds the hashes of a recorded
-// run: any change of list, edge order, bridge or corner shows.
+// vertex objects, islands with holes, several parents). The table holds
+// the hashes of a recorded run: any change of list, edge order, bridge or
+// corner shows.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -131,34 +131,6 @@ std::uint64_t LayoutHash(unsigned seed)
     return h;
 }
 
-// Squares on an integer grid inside a large one, resolved as one soup:
-// shared sides cancel, overlaps merge, corners touch.
-std::uint64_t SoupHash(unsigned seed)
-{
-    std::mt19937 rng(seed);
-    G3Surface s;
-    G3EdgeList soup(0, 7);
-    soup.SetPlane(kUp);
-    auto square = [&](int x, int y, int a) {
-        G3Vertex* v[4] = {s.AddVertex(x, y, 0, 0), s.AddVertex(x + a, y, 0, 0), s.AddVertex(x + a, y + a, 0, 0),
-                          s.AddVertex(x, y + a, 0, 0)};
-        for (int k = 0; k < 4; ++k)
-            soup.AddEdge(v[k], v[(k + 1) % 4], nullptr, nullptr, nullptr, nullptr, 1);
-    };
-    const int side = 12 + static_cast<int>(rng() % 20);
-    square(0, 0, side);
-    for (int k = 0; k < side * side / 6; ++k) {
-        const int a = 1 + static_cast<int>(rng() % 2);
-        square(static_cast<int>(rng() % static_cast<unsigned>(side - a)),
-               static_cast<int>(rng() % static_cast<unsigned>(side - a)), a);
-    }
-    GArrayCollection out;
-    soup.RemoveSelfIntersections(&out, &s, true, UNION_EDGE_CANCEL_PAIRS, 0);
-    const std::uint64_t h = HashLists(out);
-    out.clear(true);
-    return h;
-}
-
 } // namespace
 
 TEST(LinkHoles, ManyHolesJoinAsRecorded)
@@ -173,14 +145,6 @@ TEST(LinkHoles, ManyHolesJoinAsRecorded)
         0x461e662e10f43c9dull, 0xc3edde00fa518da2ull, 0x32cbdfdea47bd4eeull,
         0xf8fa621aae9394f8ull, 0x8db43fda76586648ull, 0x39c7c79842db9efaull,
     };
-    const std::uint64_t soups[12] = {
-        0x688435e0d8667fddull, 0xfdf72c391a8781f8ull, 0xcfeccbb33a2fcd0full,
-        0xb9d4e44fdc1e3993ull, 0x83825214ccfbca66ull, 0xb816a125c1bd94cdull,
-        0x0723f997fe88f50full, 0x1450eba83d97e966ull, 0xc2041c802cc8d129ull,
-        0x8fd6b7323f5e6e90ull, 0x5ef0853188e94a79ull, 0x759ce55e9cd29082ull,
-    };
     for (unsigned seed = 0; seed < 24; ++seed)
         EXPECT_EQ(LayoutHash(seed), layouts[seed]) << "layout seed " << seed;
-    for (unsigned seed = 0; seed < 12; ++seed)
-        EXPECT_EQ(SoupHash(seed), soups[seed]) << "soup seed " << seed;
 }
