@@ -28,6 +28,12 @@
 // - The lists near a bridge or around a hole come from a grid of their
 //   envelopes, which passes over only lists that the envelope tests would
 //   refuse: every answer is that of a scan of all lists.
+// - While its holes join it, a parent lives in a G3LinkRing (its list is
+//   rebuilt from the ring at the end). Whatever the ring answers is what a
+//   walk over the whole list would: its passages through a vertex in list
+//   order, its vertices nearest first with ties in list order, every edge
+//   whose box meets a bridge's, and every step of the parity walk that can
+//   count (PointInFacet's own crossing rule, G3RayProbe).
 
 #include "Geometry/processing/G3EdgeList.h"
 
