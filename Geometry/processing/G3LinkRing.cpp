@@ -29,11 +29,14 @@ constexpr double kBorderSlack = 1e-6;
 // runs along a row of cells, and a thinner row holds fewer edges.
 constexpr double kWide = 2.0;
 constexpr double kMostCells = 4096.0; // along one axis
+// A ring that never holds more edges than this is scanned whole: its
+// index would cost more to build than the scans it saves.
+constexpr int kFlat = 48;
 
 } // namespace
 
 G3LinkRing::G3LinkRing(G3EdgeList* list, int i, int j, const double lo[2], const double hi[2], int expected)
-    : list(list), ax{i, j}, low{lo[0], lo[1]}, high{hi[0], hi[1]}
+    : list(list), ax{i, j}, flat(expected <= kFlat), low{lo[0], lo[1]}, high{hi[0], hi[1]}
 {
     const int n = list->size();
     nodes.reserve(static_cast<std::size_t>(std::max(n, expected)));
@@ -47,7 +50,7 @@ G3LinkRing::G3LinkRing(G3EdgeList* list, int i, int j, const double lo[2], const
         side = std::sqrt(extent[0] * extent[1] / target);
     else
         side = std::max(extent[0], extent[1]) / target;
-    for (int a = 0; a < 2; ++a) {
+    for (int a = 0; a < 2 && !flat; ++a) {
         count[a] = 1;
         if (std::isfinite(extent[a]) && extent[a] > 0.0 && side > 0.0 && std::isfinite(size))
             count[a] = static_cast<int>(
@@ -90,6 +93,17 @@ void G3LinkRing::Index(int node)
     Node& n = nodes[static_cast<std::size_t>(node)];
     const double* a = n.edge->GetVertex1()->GetXYZ();
     const double* b = n.edge->GetVertex2()->GetXYZ();
+    Entry e;
+    for (int c = 0; c < 3; ++c) {
+        e.a[c] = a[c];
+        e.b[c] = b[c];
+    }
+    e.node = node;
+    if (flat) {
+        strays.push_back(node);
+        wide.push_back(e);
+        return;
+    }
     if (InRoom(a))
         vertexCells[CellAt(Cell(0, a[ax[0]]), Cell(1, a[ax[1]]))].push_back(node);
     else
@@ -98,12 +112,6 @@ void G3LinkRing::Index(int node)
     n.sameEnd = last - 1;
     last = node + 1;
 
-    Entry e;
-    for (int c = 0; c < 3; ++c) {
-        e.a[c] = a[c];
-        e.b[c] = b[c];
-    }
-    e.node = node;
     const int x0 = Cell(0, std::fmin(a[ax[0]], b[ax[0]]));
     const int x1 = Cell(0, std::fmax(a[ax[0]], b[ax[0]]));
     const int y0 = Cell(1, std::fmin(a[ax[1]], b[ax[1]]));
@@ -185,6 +193,15 @@ void G3LinkRing::Relabel(int at, int last)
 void G3LinkRing::Arriving(const G3Vertex* v, std::vector<int>& out) const
 {
     out.clear();
+    if (flat) {
+        int m = 0;
+        do {
+            if (Edge(m)->GetVertex2() == v)
+                out.push_back(m);
+            m = Next(m);
+        } while (m != 0);
+        return;
+    }
     const auto it = arrivingAt.find(v);
     if (it == arrivingAt.end())
         return;
@@ -229,7 +246,7 @@ bool G3LinkRing::Nearest(const double* p, const std::function<double(const doubl
                          const std::function<bool(int, double)>& take)
 {
     using Candidate = std::tuple<double, std::uint64_t, int>;
-    std::vector<Candidate> heap;
+    heap.clear();
     auto offer = [&](int m) {
         heap.emplace_back(distance2(Edge(m)->GetVertex1()->GetXYZ()), Label(m), m);
         std::push_heap(heap.begin(), heap.end(), std::greater<Candidate>());

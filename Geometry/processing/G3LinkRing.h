@@ -18,6 +18,8 @@
 //   every edge in the cells its box meets (an edge whose box meets too many
 //   cells is kept aside and always reported). Cells are monotone in the
 //   coordinate, so a box that meets an edge's box reaches one of its cells.
+//   A ring that never holds more than a few dozen edges has no grid: every
+//   question scans it whole.
 //
 // The one place where it rounds is the nearest-first search: a candidate is
 // handed out only while its squared distance lies below the square of the
@@ -26,6 +28,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -88,6 +91,7 @@ private:
 
     G3EdgeList* list;
     int ax[2];
+    bool flat; // no cells and no passage map: every question scans all
     std::vector<Node> nodes;
     std::unordered_map<const G3Vertex*, int> arrivingAt; // the last node arriving there
     double low[2];
@@ -107,4 +111,5 @@ private:
     std::vector<int> strays;  // vertices outside the room
     std::vector<Entry> wide;  // edges over too many cells
     unsigned stamp = 0;
+    std::vector<std::tuple<double, std::uint64_t, int>> heap; // Nearest's
 };
