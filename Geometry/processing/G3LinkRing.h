@@ -16,10 +16,10 @@
 // - A grid over the room the parent and its holes take up holds every
 //   node's vertex (the edge's vertex1) in the cell of its coordinates, and
 //   every edge in the cells its box meets (an edge whose box meets too many
-//   cells is kept aside and always reported). Cells are monotone in the
-//   coordinate, so a box that meets an edge's box reaches one of its cells.
-//   A ring that never holds more than a few dozen edges has no grid: every
-//   question scans it whole.
+//   cells is kept aside and tested by every question). Cells are monotone
+//   in the coordinate, so a box that meets an edge's box reaches one of
+//   its cells. A ring that never holds more than a few dozen edges has no
+//   grid: every question scans it whole.
 //
 // The one place where it rounds is the nearest-first search: a candidate is
 // handed out only while its squared distance lies below the square of the
