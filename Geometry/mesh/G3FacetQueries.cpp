@@ -17,6 +17,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3FacetLocator.h"
+#include "Geometry/mesh/G3RayProbe.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
@@ -56,70 +57,13 @@ private:
 
 bool ValidAxis(int k) { return k >= 0 && k < 3; }
 
-// One polygon corner seen from the probe point along the ray.
-struct Corner {
-    double dx = 0.0;
-    double dy = 0.0;
-    int sx = 0;
-    int sy = 0;
-    G3Vertex* vertex = nullptr;
-};
-
-enum StepResult { STEP_NOTHING, STEP_CROSSING, STEP_ON_VERTEX, STEP_ON_EDGE };
-
-class RayProbe {
-public:
-    RayProbe(int i, int j, const double* p, double tolerance) : i(i), j(j), p(p), tolerance(tolerance) {}
-
-    Corner Make(const double* w, G3Vertex* v) const
-    {
-        Corner c;
-        c.dx = w[i] - p[i];
-        c.dy = w[j] - p[j];
-        c.sx = Sign(c.dx);
-        c.sy = Sign(c.dy);
-        c.vertex = v;
-        return c;
-    }
-
-    static bool OnPoint(const Corner& c) { return c.sx == 0 && c.sy == 0; }
-
-    // The edge from a to b, a already known not to be the point itself.
-    StepResult Edge(const Corner& a, const Corner& b) const
-    {
-        if (OnPoint(b))
-            return STEP_ON_VERTEX;
-        if (a.sy == 0 && b.sy == 0 && a.sx != 0 && a.sx == -b.sx)
-            return STEP_ON_EDGE;
-        if (a.sy != 0 && a.sy == -b.sy) {
-            const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
-            if (std::fabs(x) < tolerance)
-                return STEP_ON_EDGE;
-            return x > 0.0 ? STEP_CROSSING : STEP_NOTHING;
-        }
-        // A vertex on the ray's line counts only with the edge that goes on
-        // to the positive side, so a crossing there counts once and a touch
-        // from either side not at all.
-        if (a.sy > 0 && b.sy == 0)
-            return b.sx > 0 ? STEP_CROSSING : STEP_NOTHING;
-        if (a.sy == 0 && b.sy > 0)
-            return a.sx > 0 ? STEP_CROSSING : STEP_NOTHING;
-        return STEP_NOTHING;
-    }
-
-private:
-    int Sign(double d) const
-    {
-        if (std::fabs(d) < tolerance)
-            return 0;
-        return d >= 0.0 ? 1 : -1;
-    }
-
-    int i;
-    int j;
-    const double* p;
-    double tolerance;
-};
+using G3RayProbe::Corner;
+using G3RayProbe::RayProbe;
+using G3RayProbe::StepResult;
+using G3RayProbe::STEP_CROSSING;
+using G3RayProbe::STEP_NOTHING;
+using G3RayProbe::STEP_ON_EDGE;
+using G3RayProbe::STEP_ON_VERTEX;
 
 void SetOutputs(G3Vertex** onA, G3Vertex** onB, G3Vertex* a, G3Vertex* b)
 {

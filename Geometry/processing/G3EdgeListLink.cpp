@@ -28,6 +28,12 @@
 // - The lists near a bridge or around a hole come from a grid of their
 //   envelopes, which passes over only lists that the envelope tests would
 //   refuse: every answer is that of a scan of all lists.
+// - While its holes join it, a parent lives in a G3LinkRing (its list is
+//   rebuilt from the ring at the end). Whatever the ring answers is what a
+//   walk over the whole list would: its passages through a vertex in list
+//   order, its vertices nearest first with ties in list order, every edge
+//   whose box meets a bridge's, and every step of the parity walk that can
+//   count (PointInFacet's own crossing rule, G3RayProbe).
 
 #include "Geometry/processing/G3EdgeList.h"
 
@@ -36,11 +42,14 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3RayProbe.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3LinkRing.h"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -220,48 +229,57 @@ G3Edge* BridgeEdge(G3Vertex* a, G3Vertex* b, G3Normal* n, G3TexCoo* t, int flags
     return e;
 }
 
-// Rebuilds `into` with all of `hole`'s edges run once round, entering after
-// edge `at` of `into` and starting with the edge after `from` of `hole`;
-// `there` and `back` (either both null or both bridge edges) lead over and
-// back. `hole` is left empty: its edges now belong to `into`.
-void Splice(G3EdgeList* into, int at, G3EdgeList* hole, int from, G3Edge* there, G3Edge* back)
+// Puts all of `hole`'s edges, run once round, into the parent's ring after
+// node `at`, starting with the edge after `from` of `hole`; `there` and
+// `back` (either both null or both bridge edges) lead over and back.
+// `hole` is left empty: its edges now belong to the parent.
+void Splice(G3EdgeList* into, G3LinkRing& ring, int at, G3EdgeList* hole, int from, G3Edge* there, G3Edge* back)
 {
-    const int n = into->size();
     const int m = hole->size();
-    std::vector<GObj*> order;
-    order.reserve(static_cast<size_t>(n + m + 2));
-    for (int k = 0; k <= at; ++k)
-        order.push_back(into->GetEdge(k));
+    std::vector<G3Edge*> run;
+    run.reserve(static_cast<size_t>(m + 2));
     if (there)
-        order.push_back(there);
+        run.push_back(there);
     for (int k = 1; k <= m; ++k)
-        order.push_back(hole->GetEdge((from + k) % m));
+        run.push_back(hole->GetEdge((from + k) % m));
     if (back)
-        order.push_back(back);
-    for (int k = at + 1; k < n; ++k)
-        order.push_back(into->GetEdge(k));
+        run.push_back(back);
+    ring.InsertAfter(at, run);
     into->GetEnvelope()->Add(hole->GetEnvelope());
-    into->clear();
-    for (GObj* e : order)
-        into->add(e);
     hole->clear();
 }
 
+// The passage of the parent through x whose material sector strictly holds
+// the direction x->p (PassageToward on the ring): its arriving node, -1
+// when none does.
+int RingPassageToward(G3LinkRing& ring, const G3Vertex* x, const double* p, Axes ax, std::vector<int>& arriving)
+{
+    ring.Arriving(x, arriving);
+    for (int k : arriving) {
+        const G3Edge* in = ring.Edge(k);
+        const G3Edge* out = ring.Edge(ring.Next(k));
+        if (InSector(x->GetXYZ(), out->GetVertex2()->GetXYZ(), in->GetVertex1()->GetXYZ(), p, ax))
+            return k;
+    }
+    return -1;
+}
+
 // Joins hole h to its parent at a vertex they share, where the hole's
-// corner fits in the parent's material sector there. False when none does.
-bool JoinAtSharedVertex(G3EdgeList* parent, G3EdgeList* h, Axes ax)
+// corner fits in the parent's material sector there (the parent's passages
+// in list order). False when none does.
+bool JoinAtSharedVertex(G3EdgeList* parent, G3LinkRing& ring, G3EdgeList* h, Axes ax)
 {
     const int m = h->size();
+    std::vector<int> arriving;
     for (int q = 0; q < m; ++q) {
         const G3Edge* in = h->GetEdge(q);
         G3Vertex* x = in->GetVertex2();
         const G3Vertex* next = h->GetEdge((q + 1) % m)->GetVertex2();
         const double* xyz = x->GetXYZ();
-        for (int p = 0; p < parent->size(); ++p) {
-            const G3Edge* a = parent->GetEdge(p);
-            if (a->GetVertex2() != x)
-                continue;
-            const G3Edge* b = parent->GetEdge((p + 1) % parent->size());
+        ring.Arriving(x, arriving);
+        for (int p : arriving) {
+            const G3Edge* a = ring.Edge(p);
+            const G3Edge* b = ring.Edge(ring.Next(p));
             // The hole's corner, from its arriving edge round to its leaving
             // edge, must lie in the parent's sector from b round to a.
             const double base = G3Math::CalcAngle(xyz, b->GetVertex2()->GetXYZ(), 0.0, ax.i, ax.j);
@@ -271,7 +289,7 @@ bool JoinAtSharedVertex(G3EdgeList* parent, G3EdgeList* h, Axes ax)
             const double toIn = G3Math::CalcAngle(xyz, in->GetVertex1()->GetXYZ(), base, ax.i, ax.j);
             const double toOut = G3Math::CalcAngle(xyz, next->GetXYZ(), base, ax.i, ax.j);
             if (toIn <= toOut && toOut <= toA) {
-                Splice(parent, p, h, q, nullptr, nullptr);
+                Splice(parent, ring, p, h, q, nullptr, nullptr);
                 return true;
             }
         }
@@ -409,25 +427,82 @@ private:
     unsigned stamp = 0;
 };
 
+// Whether the edge a-b stops the segment v-w: its box comes within the
+// point tolerance of the segment's and the two meet.
+bool Stops(const double* v, const double* w, const double* a, const double* b, Axes ax)
+{
+    if (std::fmax(a[ax.i], b[ax.i]) < std::fmin(v[ax.i], w[ax.i]) - kPointEqual ||
+        std::fmin(a[ax.i], b[ax.i]) > std::fmax(v[ax.i], w[ax.i]) + kPointEqual ||
+        std::fmax(a[ax.j], b[ax.j]) < std::fmin(v[ax.j], w[ax.j]) - kPointEqual ||
+        std::fmin(a[ax.j], b[ax.j]) > std::fmax(v[ax.j], w[ax.j]) + kPointEqual)
+        return false;
+    return Meets(v, w, a, b, ax);
+}
+
+// How far beyond the facet band a coordinate's rounding may carry a step
+// that cannot count (relative to the coordinate's size).
+constexpr double kRoundingReach = 1e-12;
+
+// PointInFacet of p over the parent's ring: whether p lies on its
+// boundary (*on) or inside by the count of crossings. The walk's steps
+// are the ring's edges (the parent is one run, and every splice keeps it
+// one: each edge ends where the next begins). Only steps the ring reports
+// near the ray are taken: a step with both ends a tolerance to one side of
+// the ray's line, or both twice the band behind p, counts nothing, so the
+// count is the whole walk's.
+bool RingPointIn(G3LinkRing& ring, const double* p, Axes ax, bool* on)
+{
+    using G3RayProbe::RayProbe;
+    const RayProbe probe(ax.i, ax.j, p, GTolerance::kInFacet);
+    const double si = 2.0 * GTolerance::kInFacet + kRoundingReach * std::fabs(p[ax.i]);
+    const double sj = 2.0 * GTolerance::kInFacet + kRoundingReach * std::fabs(p[ax.j]);
+    const double lo[2] = {p[ax.i] - si, p[ax.j] - sj};
+    const double hi[2] = {HUGE_VAL, p[ax.j] + sj};
+    int crossings = 0;
+    *on = false;
+    ring.EdgesNear(lo, hi, [&](int, const double* from, const double* to) {
+        if (*on)
+            return;
+        const G3RayProbe::Corner a = probe.Make(from, nullptr);
+        const G3RayProbe::Corner b = probe.Make(to, nullptr);
+        switch (probe.Edge(a, b)) {
+        case G3RayProbe::STEP_ON_VERTEX:
+        case G3RayProbe::STEP_ON_EDGE:
+            *on = true;
+            break;
+        case G3RayProbe::STEP_CROSSING:
+            ++crossings;
+            break;
+        case G3RayProbe::STEP_NOTHING:
+            break;
+        }
+    });
+    return *on || (crossings & 1) != 0;
+}
+
+// The parents' rings by list index (null for a list that is no parent).
+using Rings = std::vector<std::unique_ptr<G3LinkRing>>;
+
 // Whether the segment v-w can be a bridge: it meets no edge of any list
 // but at its ends and runs through the material.
-bool ClearBridge(EnvelopeGrid& grid, const double* v, const double* w, Axes ax)
+bool ClearBridge(EnvelopeGrid& grid, Rings& rings, const double* v, const double* w, Axes ax)
 {
     bool met = false;
     grid.Near(v, w, [&](int k) {
         G3EdgeList* l = grid.List(k);
         if (met || l->size() == 0 || Misses(l, v, w, ax))
             return;
-        for (int e = 0; e < l->size() && !met; ++e) {
-            const double* a = l->GetEdge(e)->GetVertex1()->GetXYZ();
-            const double* b = l->GetEdge(e)->GetVertex2()->GetXYZ();
-            if (std::fmax(a[ax.i], b[ax.i]) < std::fmin(v[ax.i], w[ax.i]) - kPointEqual ||
-                std::fmin(a[ax.i], b[ax.i]) > std::fmax(v[ax.i], w[ax.i]) + kPointEqual ||
-                std::fmax(a[ax.j], b[ax.j]) < std::fmin(v[ax.j], w[ax.j]) - kPointEqual ||
-                std::fmin(a[ax.j], b[ax.j]) > std::fmax(v[ax.j], w[ax.j]) + kPointEqual)
-                continue;
-            met = Meets(v, w, a, b, ax);
+        if (G3LinkRing* ring = rings[static_cast<size_t>(k)].get()) {
+            const double lo[2] = {std::fmin(v[ax.i], w[ax.i]) - kPointEqual, std::fmin(v[ax.j], w[ax.j]) - kPointEqual};
+            const double hi[2] = {std::fmax(v[ax.i], w[ax.i]) + kPointEqual, std::fmax(v[ax.j], w[ax.j]) + kPointEqual};
+            ring->EdgesNear(lo, hi, [&](int, const double* a, const double* b) {
+                if (!met)
+                    met = Stops(v, w, a, b, ax);
+            });
+            return;
         }
+        for (int e = 0; e < l->size() && !met; ++e)
+            met = Stops(v, w, l->GetEdge(e)->GetVertex1()->GetXYZ(), l->GetEdge(e)->GetVertex2()->GetXYZ(), ax);
     });
     if (met)
         return false;
@@ -442,6 +517,11 @@ bool ClearBridge(EnvelopeGrid& grid, const double* v, const double* w, Axes ax)
         G3EdgeList* l = grid.List(k);
         if (on || l->size() == 0 || Misses(l, mid, mid, ax))
             return;
+        if (G3LinkRing* ring = rings[static_cast<size_t>(k)].get()) {
+            if (RingPointIn(*ring, mid, ax, &on))
+                inside = !inside;
+            return;
+        }
         G3EdgeListVertexIterator it(l);
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
@@ -479,45 +559,42 @@ bool MoreExtreme(const G3Vertex* u, const G3Vertex* w, Axes ax)
 // Joins hole h to its parent through a bridge: from the hole's vertices,
 // most extreme first, to the parent's vertices, nearest first, the first
 // pair whose segment is clear and fits the sectors at both ends.
-bool JoinByBridge(G3EdgeList* parent, G3EdgeList* h, EnvelopeGrid& grid, Axes ax, int flags)
+bool JoinByBridge(G3EdgeList* parent, G3LinkRing& ring, G3EdgeList* h, EnvelopeGrid& grid, Rings& rings, Axes ax,
+                  int flags)
 {
     std::vector<G3Vertex*> sources = Corners(h);
     std::stable_sort(sources.begin(), sources.end(),
                      [ax](const G3Vertex* a, const G3Vertex* b) { return MoreExtreme(a, b, ax); });
     // The parent's vertices (one per edge: a vertex passed twice is tried
     // twice, which only repeats a refusal), nearest first, ties in the
-    // parent's order; a heap, as the first few candidates nearly always do.
-    using Candidate = std::pair<double, int>;
-    std::vector<Candidate> heap;
+    // parent's order.
+    std::vector<int> arriving;
     for (G3Vertex* v : sources) {
         const double* pv = v->GetXYZ();
-        heap.clear();
-        for (int t = 0; t < parent->size(); ++t)
-            heap.emplace_back(Distance2(pv, parent->GetEdge(t)->GetVertex1()->GetXYZ(), ax), t);
-        std::make_heap(heap.begin(), heap.end(), std::greater<Candidate>());
-        while (!heap.empty()) {
-            std::pop_heap(heap.begin(), heap.end(), std::greater<Candidate>());
-            const Candidate candidate = heap.back();
-            heap.pop_back();
-            G3Vertex* w = parent->GetEdge(candidate.second)->GetVertex1();
-            const double* pw = w->GetXYZ();
-            if (candidate.first < kPointEqual2)
-                continue;
-            const int from = PassageToward(h, v, pw, ax);
-            if (from < 0)
-                continue;
-            const int at = PassageToward(parent, w, pv, ax);
-            if (at < 0 || !ClearBridge(grid, pv, pw, ax))
-                continue;
-            // Each bridge carries the corner of the contour edge that
-            // arrives at its start.
-            G3TexCoo* tw = nullptr;
-            G3Normal* nw = parent->GetEdge(at)->GetFacet1V2(&tw);
-            G3TexCoo* tv = nullptr;
-            G3Normal* nv = h->GetEdge(from)->GetFacet1V2(&tv);
-            Splice(parent, at, h, from, BridgeEdge(w, v, nw, tw, flags), BridgeEdge(v, w, nv, tv, flags));
+        const bool joined = ring.Nearest(
+            pv, [pv, ax](const double* q) { return Distance2(pv, q, ax); },
+            [&](int node, double d2) {
+                G3Vertex* w = ring.Edge(node)->GetVertex1();
+                const double* pw = w->GetXYZ();
+                if (d2 < kPointEqual2)
+                    return false;
+                const int from = PassageToward(h, v, pw, ax);
+                if (from < 0)
+                    return false;
+                const int at = RingPassageToward(ring, w, pv, ax, arriving);
+                if (at < 0 || !ClearBridge(grid, rings, pv, pw, ax))
+                    return false;
+                // Each bridge carries the corner of the contour edge that
+                // arrives at its start.
+                G3TexCoo* tw = nullptr;
+                G3Normal* nw = ring.Edge(at)->GetFacet1V2(&tw);
+                G3TexCoo* tv = nullptr;
+                G3Normal* nv = h->GetEdge(from)->GetFacet1V2(&tv);
+                Splice(parent, ring, at, h, from, BridgeEdge(w, v, nw, tw, flags), BridgeEdge(v, w, nv, tv, flags));
+                return true;
+            });
+        if (joined)
             return true;
-        }
     }
     return false;
 }
@@ -578,13 +655,22 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
     };
     EnvelopeGrid grid(all, ax);
     std::vector<Pending> pending;
+    // Whether each list is one run, asked once: nothing changes before the
+    // joining starts. 0 unknown, 1 yes, 2 no.
+    std::vector<char> oneRun(all.size(), 0);
+    auto isOneRun = [&](int k) {
+        char& known = oneRun[static_cast<size_t>(k)];
+        if (!known)
+            known = OneRun(all[static_cast<size_t>(k)]) ? 1 : 2;
+        return known == 1;
+    };
     for (size_t k = 0; k < all.size(); ++k) {
         G3EdgeList* h = all[k];
-        if (h->contourType != CONTOUR_TYPE_HOLE || !OneRun(h))
+        if (h->contourType != CONTOUR_TYPE_HOLE || !isOneRun(static_cast<int>(k)))
             continue;
         const int parentAt = ParentOf(h, grid, ax);
         G3EdgeList* parent = parentAt >= 0 ? all[static_cast<size_t>(parentAt)] : nullptr;
-        if (!parent || !OneRun(parent))
+        if (!parent || !isOneRun(parentAt))
             continue;
         G3Vertex* extreme = h->GetEdge(0)->GetVertex1();
         for (int e = 1; e < h->size(); ++e)
@@ -595,12 +681,50 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
     if (pending.empty())
         return;
 
-    // Material on the left of every edge that takes part.
+    // Material on the left of every edge that takes part. A parent found
+    // turned the right way stays so (it is no hole, so nothing else turns
+    // it) and is not summed again.
+    std::vector<char> settled(all.size(), 0);
     for (const Pending& p : pending) {
         if (SignedArea(p.hole, ax) > 0.0)
             Reverse(p.hole);
+        char& known = settled[static_cast<size_t>(p.parentAt)];
+        if (known)
+            continue;
         if (SignedArea(p.parent, ax) < 0.0)
             Reverse(p.parent);
+        else
+            known = 1;
+    }
+
+    // Every parent as a ring, its index covering the room its holes take.
+    Rings rings(all.size());
+    {
+        std::vector<std::pair<int, size_t>> byParent; // (parent, pending)
+        for (size_t k = 0; k < pending.size(); ++k)
+            byParent.emplace_back(pending[k].parentAt, k);
+        std::sort(byParent.begin(), byParent.end());
+        for (size_t b = 0; b < byParent.size();) {
+            const int parentAt = byParent[b].first;
+            G3EdgeList* parent = all[static_cast<size_t>(parentAt)];
+            double lo[2];
+            double hi[2];
+            const int axis[2] = {ax.i, ax.j};
+            for (int a = 0; a < 2; ++a) {
+                lo[a] = parent->GetEnvelope()->GetMin()[axis[a]];
+                hi[a] = parent->GetEnvelope()->GetMax()[axis[a]];
+            }
+            int expected = parent->size();
+            for (; b < byParent.size() && byParent[b].first == parentAt; ++b) {
+                G3EdgeList* h = pending[byParent[b].second].hole;
+                for (int a = 0; a < 2; ++a) {
+                    lo[a] = std::fmin(lo[a], h->GetEnvelope()->GetMin()[axis[a]]);
+                    hi[a] = std::fmax(hi[a], h->GetEnvelope()->GetMax()[axis[a]]);
+                }
+                expected += h->size() + 2;
+            }
+            rings[static_cast<size_t>(parentAt)] = std::make_unique<G3LinkRing>(parent, ax.i, ax.j, lo, hi, expected);
+        }
     }
 
     std::stable_sort(pending.begin(), pending.end(), [ax](const Pending& a, const Pending& b) {
@@ -612,12 +736,18 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
     });
     std::vector<G3EdgeList*> joined;
     std::unordered_set<const GObj*> gone; // looked up only
-    for (const Pending& p : pending)
-        if (JoinAtSharedVertex(p.parent, p.hole, ax) || JoinByBridge(p.parent, p.hole, grid, ax, flags)) {
+    for (const Pending& p : pending) {
+        G3LinkRing& ring = *rings[static_cast<size_t>(p.parentAt)];
+        if (JoinAtSharedVertex(p.parent, ring, p.hole, ax) ||
+            JoinByBridge(p.parent, ring, p.hole, grid, rings, ax, flags)) {
             grid.Grew(p.parentAt, p.hole->GetEnvelope());
             joined.push_back(p.hole);
             gone.insert(p.hole);
         }
+    }
+    for (const std::unique_ptr<G3LinkRing>& ring : rings)
+        if (ring)
+            ring->Unload();
 
     // The joined holes are empty now; they leave the lists.
     int kept = 0;
