@@ -227,10 +227,15 @@ G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int
     for (std::size_t k = 0; k < places->edgeAt.size(); ++k) {
         const G3Edge* se = GetEdge(places->edgeAt[k]);
         G3Edge* e = d->GetEdge(static_cast<int>(k));
+        // A side whose facet is not in the piece (one the caller's Mark3
+        // kept out) is left as removing that facet leaves it: no facet, no
+        // chain link, its corners kept.
         e->SetFacet1(Mapped(facets, d->facets, se->GetFacet1(), slots->facet));
         e->SetFacet2(Mapped(facets, d->facets, se->GetFacet2(), slots->facet));
-        e->SetFacet1Edge(Mapped(edges, d->edges, se->GetFacet1Edge(), slots->edge));
-        e->SetFacet2Edge(Mapped(edges, d->edges, se->GetFacet2Edge(), slots->edge));
+        if (e->GetFacet1())
+            e->SetFacet1Edge(Mapped(edges, d->edges, se->GetFacet1Edge(), slots->edge));
+        if (e->GetFacet2())
+            e->SetFacet2Edge(Mapped(edges, d->edges, se->GetFacet2Edge(), slots->edge));
     }
     for (std::size_t k = 0; k < places->vertexAt.size(); ++k) {
         const G3Vertex* sv = GetVertex(places->vertexAt[k]);

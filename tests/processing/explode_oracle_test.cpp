@@ -66,6 +66,11 @@ TEST(ExplodeOracle, PiecesOfRandomSetsAreTheWholeCopiesPieces)
         G3Surface a, b;
         AddRandomPieces(a, g1);
         AddRandomPieces(b, g2);
+        // A facet the caller left marked is neither a seed nor entered.
+        if (seed % 4 == 0 && a.GetFacetCount() > 0) {
+            a.GetFacet(static_cast<int>(seed % a.GetFacetCount()))->SetMark3();
+            b.GetFacet(static_cast<int>(seed % b.GetFacetCount()))->SetMark3();
+        }
         GArrayCollection pa, pb;
         const int n = ExplodeByWholeCopies(a, &pa);
         ASSERT_EQ(n, b.Explode(&pb));
