@@ -5,11 +5,9 @@
 #include "mesh/mesh_check.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
-#include "Geometry/processing/G3SurfacePiece.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
 namespace {
@@ -82,33 +80,6 @@ TEST(ExplodeOracle, PiecesOfRandomSetsAreTheWholeCopiesPieces)
         }
         DeleteAll(pa);
         DeleteAll(pb);
-    }
-}
-
-// The removal walk's order against the walk itself, on random kept sets.
-TEST(ExplodeOracle, OrderAfterRemovalsIsTheWalks)
-{
-    std::mt19937 g(5);
-    for (int round = 0; round < 500; ++round) {
-        const int n = static_cast<int>(g() % 40);
-        std::vector<int> list(static_cast<std::size_t>(n)), kept;
-        for (int i = 0; i < n; ++i) {
-            list[static_cast<std::size_t>(i)] = i;
-            if (g() % 3)
-                kept.push_back(i);
-        }
-        for (std::size_t i = 0; i < list.size();) {
-            if (std::binary_search(kept.begin(), kept.end(), list[i])) {
-                ++i;
-                continue;
-            }
-            list[i] = list.back();
-            list.pop_back();
-        }
-        std::vector<int> walked;
-        for (int k : G3OrderAfterRemovals(kept))
-            walked.push_back(kept[static_cast<std::size_t>(k)]);
-        EXPECT_EQ(list, walked);
     }
 }
 
