@@ -57,19 +57,13 @@ int G3Surface::Explode(GArrayCollection* out)
         return 0;
     if (!G3PiecesCopyAlone(this))
         return ExplodeByCopies(out);
-    // A whole copy would restore the ids; the pieces' copies read them as
-    // places.
-    AssignIds();
     const int n = GetFacetCount();
     for (int i = 0; i < n; ++i)
         GetFacet(i)->ClearMark4();
-    // The weld of a whole copy hashes every vertex, the other pieces'
-    // included: a piece's vertex may take another piece's as its
-    // representative. The answers depend on this surface alone.
-    const std::vector<int> representatives = G3WeldRepresentatives(this);
+    std::vector<int> representatives;
     G3PieceScratch slots;
-    slots.Size(this);
     G3PiecePlaces places;
+    bool first = true;
     int from = 0; // facets before it all hold Mark3
     for (;;) {
         while (from < n && GetFacet(from)->GetMark3())
@@ -78,6 +72,17 @@ int G3Surface::Explode(GArrayCollection* out)
             break;
         GArrayCollection piece;
         GetAllAdjacentFaces(GetFacet(from), &piece);
+        if (first) {
+            // A whole copy restores the ids (so only once there is a
+            // piece); the pieces' copies read them as places. The weld of
+            // a whole copy hashes every vertex, the other pieces'
+            // included: a piece's vertex may take another piece's as its
+            // representative, and the answers depend on this surface alone.
+            first = false;
+            AssignIds();
+            representatives = G3WeldRepresentatives(this);
+            slots.Size(this);
+        }
         G3Surface* d = CopyOfPiece(&piece, representatives, &slots, &places);
         for (int k = 0; k < piece.size(); ++k)
             static_cast<G3Facet*>(piece.get(k))->ClearMark4();
