@@ -1,14 +1,15 @@
 // The editing tool and the hole maker:
 //   CheckSurface with every check (short edges, self-crossing contours,
 //   facets of fewer than three edges, crossing facets) and Explode on 100
-//   disjoint UV spheres of 20k / 200k triangles in all. Explode copies the
-//   whole surface once per piece, so its cost grows with pieces times
-//   size. MakeHoles with 50 square openings through a thick hip roof over
+//   disjoint UV spheres of 20k / 200k triangles in all; Explode of 1000
+//   disjoint boxes (each piece is built from its own entities, so the cost
+//   grows with the surface's size, not with pieces times size). MakeHoles with 50 square openings through a thick hip roof over
 //   a 60 x 20 outline. Only the operation is timed.
 #include "Geometry/contour/G3HoleMaker.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3SurfaceEdit.h"
 #include "Geometry/roof/G3RoofGenerator.h"
 #include "bench_sphere.h"
@@ -56,6 +57,43 @@ void BM_CheckSurface(benchmark::State& state)
 void BM_Explode(benchmark::State& state)
 {
     std::unique_ptr<G3Surface> s(Spheres(static_cast<int>(state.range(0))));
+    int pieces = 0;
+    for (auto _ : state) {
+        GArrayCollection out;
+        const auto t0 = Clock::now();
+        pieces = s->Explode(&out);
+        state.SetIterationTime(Seconds(t0, Clock::now()));
+        for (int k = 0; k < out.size(); ++k)
+            delete out.get(k);
+    }
+    state.counters["facets"] = s->GetFacetCount();
+    state.counters["pieces"] = pieces;
+}
+
+// n unit boxes of quads, each with corners of its own, on a grid of
+// spacing 2, welded.
+G3Surface* Boxes(int n)
+{
+    G3Surface* s = new G3Surface();
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (int k = 0; k < n; ++k) {
+        const double x = 2.0 * (k % 32), y = 2.0 * (k / 32);
+        G3Vertex* v[8];
+        for (int c = 0; c < 8; ++c)
+            v[c] = s->AddVertex(x + (c & 1), y + ((c >> 1) & 1), (c >> 2) & 1, 0);
+        for (const auto& f : faces) {
+            G3Vertex* q[4] = {v[f[0]], v[f[1]], v[f[2]], v[f[3]]};
+            s->AddFacet(4, q, 1, nullptr, nullptr);
+        }
+    }
+    s->RemoveEqualsVertex();
+    s->FormPlaneEquation();
+    return s;
+}
+
+void BM_ExplodeBoxes(benchmark::State& state)
+{
+    std::unique_ptr<G3Surface> s(Boxes(static_cast<int>(state.range(0))));
     int pieces = 0;
     for (auto _ : state) {
         GArrayCollection out;
@@ -118,4 +156,5 @@ void BM_MakeHoles(benchmark::State& state)
 
 BENCHMARK(BM_CheckSurface)->Arg(20000)->Arg(200000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Explode)->Arg(20000)->Arg(200000)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExplodeBoxes)->Arg(1000)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MakeHoles)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -85,10 +85,8 @@ void G3Surface::Update(CHECK_LEVEL level)
     switch (level) {
     case CHECK_LEVEL_WELD:
         RemoveEqualsVertex();
-        RemoveEqualsNormal();
-        RemoveNonManifoldEdges();
-        OrientNormals2(false);
-        break;
+        UpdateAfterVertexWeld();
+        return;
     case CHECK_LEVEL_FACETS:
         RemoveSelfIntersections();
         RemoveEqualsFacets();
@@ -111,6 +109,19 @@ void G3Surface::Update(CHECK_LEVEL level)
     default:
         break;
     }
+    FinishUpdate(level);
+}
+
+void G3Surface::UpdateAfterVertexWeld()
+{
+    RemoveEqualsNormal();
+    RemoveNonManifoldEdges();
+    OrientNormals2(false);
+    FinishUpdate(CHECK_LEVEL_WELD);
+}
+
+void G3Surface::FinishUpdate(CHECK_LEVEL level)
+{
     // Planes from the chains as they now are: a facet turned and the same
     // facet built that way get the same plane to the last bit.
     if (level == CHECK_LEVEL_WELD || level == CHECK_LEVEL_FACETS || level == CHECK_LEVEL_INTERSECTIONS)

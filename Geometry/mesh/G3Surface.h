@@ -18,6 +18,8 @@
 
 class G3EdgeList;
 struct G3EdgeCopy;
+struct G3PiecePlaces;
+struct G3PieceScratch;
 
 // How G3Surface::GenerateTexCoo lays texture coordinates out; only the
 // planar layout exists, and every value gives it.
@@ -389,6 +391,15 @@ public:
     // collections are trimmed and, when the surface is not closed, every
     // facet is made double-sided.
     void Update(CHECK_LEVEL level);
+    // What Update(CHECK_LEVEL_WELD) does after RemoveEqualsVertex.
+    void UpdateAfterVertexWeld();
+
+protected:
+    // The end of every level: planes formed, collections trimmed, an open
+    // surface's facets made double-sided.
+    void FinishUpdate(CHECK_LEVEL level);
+
+public:
     // ---- end of update levels
 
 public:
@@ -402,9 +413,13 @@ public:
     // Appends one new surface per connected piece (facets joined by shared
     // edges, in the order of each piece's first facet): a copy of this
     // surface keeping only the piece's facets, run through
-    // Update(CHECK_LEVEL_WELD). This surface is unchanged. Returns the size
-    // of `out` afterwards (0 for a null `out`). Each piece copies the whole
-    // surface first, so the cost grows with pieces times surface size.
+    // Update(CHECK_LEVEL_WELD). This surface is unchanged (its ids are
+    // restored to its places). Returns the size of `out` afterwards (0 for
+    // a null `out`). Each piece is built from its own entities (see
+    // G3SurfacePiece.cpp), so the cost grows with the surface's size, plus
+    // the weld's point hash over every vertex once; with providers or
+    // polyedges each piece copies the whole surface first, and the cost
+    // grows with pieces times surface size.
     int Explode(GArrayCollection* out);
     // A new surface holding a copy of `facet` alone: its vertices, corner
     // normals and texture coordinates, edge flags (0 becomes 1), contours
@@ -425,6 +440,20 @@ public:
     void GenerateTexCoo(TEXTURE_PROJECTION_MODE mode);
 
 protected:
+    // Explode's copy of one piece (`piece`, facets of this surface found by
+    // GetAllAdjacentFaces), as the whole surface's copy less the other
+    // facets would stand when the weld's vertex pass reads it; every
+    // vertex's scratch link names its representative among the copy's
+    // vertices (`representatives`: by place in this surface, -1 for none).
+    // `places` tells where the copy's entities stand in this surface.
+    G3Surface* CopyOfPiece(GArrayCollection* piece, const std::vector<int>& representatives, G3PieceScratch* slots,
+                           G3PiecePlaces* places);
+    // What the weld's vertex pass (RemoveEqualsVertex) does to the whole
+    // surface's copy, done on a copy of a piece with its scratch links
+    // set: every list is left as the walks over the whole lists leave it.
+    void RemoveEqualsVertexOfPiece(const G3PiecePlaces& places);
+    // Explode with a copy of the whole surface per piece.
+    int ExplodeByCopies(GArrayCollection* out);
     // Turns `edges` (G3Edges of this surface, every edge of a group of
     // facets in `plane`) into facets of `target`, whose vertex i copies this
     // surface's vertex i: edges listed twice (shared inside the group)

@@ -2,7 +2,7 @@
 // copied into a surface of its own, planar texture coordinates.
 //
 // Invariants: Explode and FormFacetSurface leave this surface as they found
-// it, and Explode leaves Mark3 and Mark4 clear on every facet (both marks
+// it (Explode restores its ids to its places), and Explode leaves Mark3 and Mark4 clear on every facet (both marks
 // are its working state between GetAllAdjacentFaces and the copies).
 // GetAllAdjacentFaces leaves its marks for the caller. Nothing here rounds:
 // coordinates are copied as they are.
@@ -18,6 +18,8 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
+#include "Geometry/processing/G3SurfacePiece.h"
+#include "Geometry/processing/G3Weld.h"
 
 #include <vector>
 
@@ -53,8 +55,52 @@ int G3Surface::Explode(GArrayCollection* out)
     G3_CHECK_PASS(this, "Explode");
     if (!out)
         return 0;
+    if (!G3PiecesCopyAlone(this))
+        return ExplodeByCopies(out);
     const int n = GetFacetCount();
-    int from = 0;  // facets before it all hold Mark3
+    for (int i = 0; i < n; ++i)
+        GetFacet(i)->ClearMark4();
+    std::vector<int> representatives;
+    G3PieceScratch slots;
+    G3PiecePlaces places;
+    bool first = true;
+    int from = 0; // facets before it all hold Mark3
+    for (;;) {
+        while (from < n && GetFacet(from)->GetMark3())
+            ++from;
+        if (from >= n)
+            break;
+        GArrayCollection piece;
+        GetAllAdjacentFaces(GetFacet(from), &piece);
+        if (first) {
+            // A whole copy restores the ids (so only once there is a
+            // piece); the pieces' copies read them as places. The weld of
+            // a whole copy hashes every vertex, the other pieces'
+            // included: a piece's vertex may take another piece's as its
+            // representative, and the answers depend on this surface alone.
+            first = false;
+            AssignIds();
+            representatives = G3WeldRepresentatives(this);
+            slots.Size(this);
+        }
+        G3Surface* d = CopyOfPiece(&piece, representatives, &slots, &places);
+        for (int k = 0; k < piece.size(); ++k)
+            static_cast<G3Facet*>(piece.get(k))->ClearMark4();
+        d->RemoveEqualsVertexOfPiece(places);
+        d->UpdateAfterVertexWeld();
+        out->add(d);
+    }
+    for (int i = 0; i < n; ++i) {
+        GetFacet(i)->ClearMark3();
+        GetFacet(i)->ClearMark4();
+    }
+    return out->size();
+}
+
+int G3Surface::ExplodeByCopies(GArrayCollection* out)
+{
+    const int n = GetFacetCount();
+    int from = 0; // facets before it all hold Mark3
     for (;;) {
         for (int i = 0; i < n; ++i)
             GetFacet(i)->ClearMark4();
@@ -69,7 +115,7 @@ int G3Surface::Explode(GArrayCollection* out)
         for (int i = 0; i < d->GetFacetCount();) {
             G3Facet* f = d->GetFacet(i);
             if (!f->GetMark4()) {
-                d->RemoveFacet(f);  // the last facet moves into slot i
+                d->RemoveFacet(f); // the last facet moves into slot i
                 continue;
             }
             f->ClearMark3();

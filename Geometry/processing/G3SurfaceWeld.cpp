@@ -21,6 +21,7 @@
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3SurfacePiece.h"
 #include "Geometry/processing/G3Weld.h"
 
 #include <algorithm>
@@ -366,6 +367,123 @@ void G3Surface::RemoveEqualsVertex()
         RemoveUnusedVertex();
     RemoveUnusedNormal();
     RemoveUnusedTexCoo();
+}
+
+std::vector<int> G3WeldRepresentatives(G3Surface* s)
+{
+    std::vector<int> out;
+    if (!s || !s->GetVertexList())
+        return out;
+    // MarkDuplicates' rule, with the answers kept by place instead of in
+    // the vertices' scratch links.
+    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(s);
+    const GArrayCollection* vertices = s->GetVertexList();
+    const int count = s->GetVertexCount();
+    out.assign(static_cast<std::size_t>(count), -1);
+    for (int i = 0; i < count; ++i) {
+        G3Vertex* v = s->GetVertex(i);
+        G3Point* q = hash->Add(v);
+        G3Vertex* r = static_cast<G3Vertex*>(q);
+        if (q && (q == v || !Listed(vertices, r) || r->GetId() >= i || out[static_cast<std::size_t>(r->GetId())] >= 0))
+            r = nullptr;
+        out[static_cast<std::size_t>(i)] = r ? static_cast<int>(r->GetId()) : -1;
+    }
+    return out;
+}
+
+namespace {
+
+// Keeps the entities of `c` that `keep` approves, deleting the others with
+// `drop`, in the order the removal walk over the whole list leaves them:
+// entity i of `c` stands at place at[i] of the whole list.
+template <class T, class Keep, class Drop>
+void KeepAsTheWholeWalks(GArrayCollection* c, const std::vector<int>& at, Keep keep, Drop drop)
+{
+    std::vector<int> kept;
+    std::vector<T*> keptEntities;
+    std::vector<T*> dropped;
+    for (int i = 0; i < c->size(); ++i) {
+        T* e = static_cast<T*>(c->get(i));
+        if (keep(e, i)) {
+            kept.push_back(at[static_cast<std::size_t>(i)]);
+            keptEntities.push_back(e);
+        } else {
+            dropped.push_back(e);
+        }
+    }
+    if (dropped.empty() && std::is_sorted(kept.begin(), kept.end()) &&
+        (kept.empty() || kept.back() < static_cast<int>(kept.size())))
+        return;
+    const std::vector<int> order = G3OrderAfterRemovals(kept);
+    c->clear();
+    for (std::size_t j = 0; j < order.size(); ++j) {
+        T* e = keptEntities[static_cast<std::size_t>(order[j])];
+        e->SetId(static_cast<long>(j));
+        c->add(e);
+    }
+    for (T* e : dropped)
+        drop(e);
+}
+
+// The corners' marks of RemoveUnusedNormal / RemoveUnusedTexCoo.
+void MarkCornersOf(G3Surface* s, bool normalsWanted)
+{
+    for (int i = 0; i < s->GetEdgeCount(); ++i) {
+        const G3Edge* e = s->GetEdge(i);
+        if (!e->HasGeometry())
+            continue;
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                G3Normal* n = e->GetCorner(side, end, &t);
+                G3Obj* used = normalsWanted ? static_cast<G3Obj*>(n) : static_cast<G3Obj*>(t);
+                if (used)
+                    used->SetFlags(used->GetFlags() | G3Shell::FLAG_USED);
+            }
+    }
+}
+
+} // namespace
+
+void G3Surface::RemoveEqualsVertexOfPiece(const G3PiecePlaces& places)
+{
+    G3_CHECK_PASS(this, "RemoveEqualsVertex");
+    // The piece's facets stand as in the whole copy, so the walk drops the
+    // same ones the same way.
+    DropCollapsed(this);
+    // The whole edge walk meets the kept edges in their final order: a kept
+    // edge is passed once, at its final slot. Those without a facet go
+    // (out of their rings) before the walk, the rest take that order, and
+    // the walk then finds nothing to remove.
+    KeepAsTheWholeWalks<G3Edge>(
+        edges, places.edgeAt, [](G3Edge* e, int) { return e->GetFacet1() || e->GetFacet2(); },
+        [](G3Edge* e) {
+            if (G3Vertex* v = e->GetVertex1())
+                v->RemoveEdge(e);
+            if (G3Vertex* v = e->GetVertex2())
+                v->RemoveEdge(e);
+            delete e;
+        });
+    NamedVertices named;
+    MoveOntoRepresentatives(this, &named);
+    KeepAsTheWholeWalks<G3Vertex>(
+        vertices, places.vertexAt,
+        [&named](G3Vertex* v, int i) { return v->HasEdges() || named.at[static_cast<std::size_t>(i)]; },
+        [](G3Vertex* v) { delete v; });
+    // FLAG_USED marks the corners' entities while the passes run and is
+    // clear on every one left.
+    ChangeNormalFlags(FLAG_USED, false);
+    MarkCornersOf(this, true);
+    KeepAsTheWholeWalks<G3Normal>(
+        normals, places.normalAt, [](G3Normal* n, int) { return (n->GetFlags() & FLAG_USED) != 0; },
+        [](G3Normal* n) { delete n; });
+    ChangeNormalFlags(FLAG_USED, false);
+    ChangeTexCooFlags(FLAG_USED, false);
+    MarkCornersOf(this, false);
+    KeepAsTheWholeWalks<G3TexCoo>(
+        texCoos, places.texCooAt, [](G3TexCoo* t, int) { return (t->GetFlags() & FLAG_USED) != 0; },
+        [](G3TexCoo* t) { delete t; });
+    ChangeTexCooFlags(FLAG_USED, false);
 }
 
 void G3Surface::RemoveEqualsVertex(G3PointHash* hash)

@@ -2,6 +2,8 @@
 // The welding pass with a report of what it did, for callers that decide
 // on later rounds by it.
 
+#include <vector>
+
 class G3Surface;
 
 // G3Surface::RemoveEqualsVertexAndDivideEdges: coincident vertices welded,
@@ -10,3 +12,9 @@ class G3Surface;
 // vertex it could take, so running it again on the unchanged surface (no
 // facet removed, nothing moved) finds nothing.
 int G3WeldAndDivide(G3Surface* s);
+
+// The representative the vertex pass of the weld (RemoveEqualsVertex) gives
+// each vertex of s, by place (-1 for a vertex that is one itself): the same
+// point hash over every vertex, the same rule. The vertices' ids must be
+// their places. Nothing of s changes.
+std::vector<int> G3WeldRepresentatives(G3Surface* s);

@@ -1,0 +1,45 @@
+#pragma once
+// The copy of one connected piece of a surface, built from the piece alone
+// (see G3SurfacePiece.cpp), and the order that a walk removing entities
+// from a list leaves the rest in.
+
+#include <vector>
+
+class G3Surface;
+
+// Where the entities of a piece's copy stand in the whole surface's lists:
+// entry i of each is the place of the copy's entity i. The copy's lists
+// follow those places, in increasing order (facets excepted: they stand as
+// the removal walk leaves them).
+struct G3PiecePlaces {
+    std::vector<int> vertexAt;
+    std::vector<int> edgeAt;
+    std::vector<int> normalAt;
+    std::vector<int> texCooAt;
+};
+
+// Scratch slots over the whole surface's lists, one per entity, -1 while
+// the entity is not in the piece being copied. Sized once per surface.
+struct G3PieceScratch {
+    std::vector<int> vertex;
+    std::vector<int> edge;
+    std::vector<int> facet;
+    std::vector<int> normal;
+    std::vector<int> texCoo;
+    void Size(G3Surface* s);
+};
+
+// The walk that removes entities from a list by index, staying on a slot
+// after a removal (the list's last entity has just moved into it), keeps
+// the entities at `kept` (increasing places) in this order: entry j is the
+// index into `kept` of the entity at slot j. The entities kept below
+// m = kept.size() stay where they are; the slots below m they leave free
+// take, in increasing order, the kept entities at m or above in decreasing
+// order. The list's length does not enter.
+std::vector<int> G3OrderAfterRemovals(const std::vector<int>& kept);
+
+// Whether Explode may build the pieces' copies from the pieces alone:
+// nothing watches entities come and go (no shell provider, no object
+// provider registered), there are no polyedges, and every collection is
+// there. Otherwise each piece copies the whole surface.
+bool G3PiecesCopyAlone(G3Surface* s);
