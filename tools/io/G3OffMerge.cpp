@@ -269,6 +269,34 @@ double MeanSideLength(const ParsedOff& off)
     return sides ? sum / static_cast<double>(sides) : 0.0;
 }
 
+// Whether the faces' sides are much longer than the points are apart (the
+// spacing of nG points over the two widest extents of their box), as in a
+// polygon of many corners with long spikes. The grid, its cells sized by
+// the mean side, then holds hundreds of points a cell, and the edge check
+// would read them all for every side until its budget ran out: such a
+// file is read plain and welded, which costs what a successful merged
+// read of it would.
+bool SidesFarApart(const ParsedOff& off, double mean)
+{
+    const std::size_t nG = off.groupXyz.size() / 3;
+    if (nG == 0)
+        return false;
+    double lo[3], hi[3];
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = off.groupXyz[static_cast<std::size_t>(k)];
+    for (std::size_t i = 0; i < 3 * nG; i += 3)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], off.groupXyz[i + static_cast<std::size_t>(k)]);
+            hi[k] = std::max(hi[k], off.groupXyz[i + static_cast<std::size_t>(k)]);
+        }
+    double extent[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
+    std::sort(extent, extent + 3);
+    const double spacing = std::sqrt(extent[2] * extent[1] / static_cast<double>(nG));
+    // Sides up to this many spacings long are a sound mesh's.
+    constexpr double kLongSides = 8.0;
+    return mean > kLongSides * spacing;
+}
+
 // The clusters of the file comment over the groups of equal lines (every
 // group: one no face uses is welded too). clusterOf gets each group's
 // cluster, numbered in the order of their first lines, and first each
@@ -407,7 +435,7 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& target, std::unique_ptr<G3S
         // then costs no surface, and the check's memory is gone before the
         // surface takes its own.
         const double mean = MeanSideLength(off);
-        if (!std::isfinite(mean))
+        if (!std::isfinite(mean) || SidesFarApart(off, mean))
             return false;
         PointGrid grid(off.groupXyz, mean);
         if (!std::isfinite(grid.Side()))
