@@ -81,12 +81,25 @@ struct G3RoofSweepScratch {
     std::vector<std::pair<int, double>> met;
     std::vector<double> pos;
     std::vector<char> ok, collapse;
-    // SplitAtContact
+    // SplitSimple
     std::vector<G3RoofVertex*> ringVs;
     std::vector<G3RoofBox> boxes;
     std::vector<double> segments;
     std::vector<int> near;
     G3RoofBoxGrid grid;
+    // The recorded contacts, by vertex name (G3RoofVertex::contactId): the
+    // vertex, the name its successor had, and the edges it touched (the
+    // name of the edge's start, how) in recs[recBegin .. recEnd).
+    std::vector<G3RoofVertex*> idVertex;
+    std::vector<int> idNext, recBegin, recEnd;
+    std::vector<std::pair<int, int>> recs;
+    // FirstContact: a stamp and a place in the ring walked, by name.
+    std::vector<unsigned> idStamp;
+    std::vector<int> idPos;
+    unsigned stamp = 0;
+    std::vector<int> ids, newVertices, newEdges;
+    std::vector<G3RoofBox> newBoxes;
+    std::vector<std::pair<int, int>> found;
 };
 
 namespace {
@@ -434,82 +447,225 @@ bool WithinReach(const double* p, const double* s)
     return !(SegmentDistance2(p, s) > r * r);
 }
 
-// Splits `ring` at its first self-contact into two rings made of its own
-// vertices (plus one new one for a vertex on an edge); false, the ring
-// untouched, when it has none. A vertex k on the edge j -> j+1 gives (k ..
-// j) and (k', j+1 .. k-1), k' a second vertex at k with k's edge data; a
-// vertex k on vertex m gives (k .. m-1) and (m .. k-1). The first vertex of
-// each part takes the edge data of the edge that now ends there.
-bool SplitAtContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, G3RoofVertex** a, G3RoofVertex** b)
+// The reach of the level edge a -> b (ax, ay, bx, by, reach): a vertex
+// touches it within PtOnSegment's band (1e-6 across, a 1e-6 share of the
+// length along) and the rounding of the corners, with room to spare: the
+// grid may file the edge along it that far.
+void EdgeReach(const double* a, const double* b, double* sg)
+{
+    sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
+    sg[4] = 4.0 * kPlaneSide + 4e-6 * PlanLength(b[0] - a[0], b[1] - a[1]) +
+            1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
+                                 G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
+}
+
+// How vertex p touches the level edge a -> b once its box and reach hold
+// p: 1 on a (in the plan), 2 on the edge away from both ends, 0 not.
+enum { kApart = 0, kOnVertex = 1, kOnEdge = 2 };
+int Touch(const double* p, const double* a, const double* b)
+{
+    if (SameXY(p, a))
+        return kOnVertex;
+    return !SameXY(p, b) && G3PtOnSegmentXY(p, a, b) ? kOnEdge : kApart;
+}
+
+// Touch behind the filters of the grid search (the edge's box holds p, p
+// lies within its reach): the pairs the search over the grid would take.
+// The grid hands back every edge whose reach holds p, which every touching
+// pair passes, so the outcome does not depend on the grid.
+int TouchFiltered(const double* p, const double* a, const double* b)
+{
+    const G3RoofBox box(a, b);
+    if (!box.Valid() || !box.Holds(p))
+        return kApart;
+    double sg[5];
+    EdgeReach(a, b, sg);
+    return WithinReach(p, sg) ? Touch(p, a, b) : kApart;
+}
+
+// Names every vertex of `ring` and records, for each, the edges of the
+// ring it touches (the walk over the grid, for every vertex): the contacts
+// of the ring and of the parts a split makes of it, which keep its
+// vertices and most of its edges.
+void RecordContacts(G3RoofVertex* ring, G3RoofSweepScratch& sc)
 {
     std::vector<G3RoofVertex*>& vs = sc.ringVs;
     Vertices(ring, vs);
     const int n = static_cast<int>(vs.size());
+    const int base = static_cast<int>(sc.idVertex.size());
+    for (int i = 0; i < n; ++i) {
+        vs[static_cast<std::size_t>(i)]->contactId = base + i;
+        sc.idVertex.push_back(vs[static_cast<std::size_t>(i)]);
+        sc.idNext.push_back(base + (i + 1) % n);
+    }
     std::vector<G3RoofBox>& boxes = sc.boxes;
     boxes.clear();
     boxes.reserve(static_cast<std::size_t>(n));
-    // A vertex touches an edge within PtOnSegment's band (1e-6 across, a
-    // 1e-6 share of the length along) and the rounding of the corners,
-    // with room to spare: the grid may file each edge along it that far.
     std::vector<double>& segments = sc.segments;
     segments.assign(5 * static_cast<std::size_t>(n), 0.0);
     for (int m = 0; m < n; ++m) {
-        const double* a = vs[m]->point.GetXYZ();
-        const double* b = vs[(m + 1) % n]->point.GetXYZ();
+        const double* a = vs[static_cast<std::size_t>(m)]->point.GetXYZ();
+        const double* b = vs[static_cast<std::size_t>((m + 1) % n)]->point.GetXYZ();
         boxes.emplace_back(a, b);
-        double* sg = &segments[5 * static_cast<std::size_t>(m)];
-        sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
-        sg[4] = 4.0 * kPlaneSide + 4e-6 * PlanLength(b[0] - a[0], b[1] - a[1]) +
-                1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
-                                     G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
+        EdgeReach(a, b, &segments[5 * static_cast<std::size_t>(m)]);
     }
     G3RoofBoxGrid& grid = sc.grid;
     grid.Build(boxes, &segments);
     std::vector<int>& near = sc.near;
     for (int k = 0; k < n; ++k) {
-        const double* pk = vs[k]->point.GetXYZ();
-        // The edges that may take the vertex, in ascending order: the few
-        // that come within reach are sorted, not every box over it.
+        const double* pk = vs[static_cast<std::size_t>(k)]->point.GetXYZ();
+        sc.recBegin.push_back(static_cast<int>(sc.recs.size()));
         grid.Query(G3RoofBox(pk, pk, 0.0), near, false);
-        std::size_t kept = 0;
         for (int m : near) {
             const int m1 = (m + 1) % n;
-            if (m != k && m1 != k && boxes[m].Holds(pk) &&
-                WithinReach(pk, &segments[5 * static_cast<std::size_t>(m)]))
-                near[kept++] = m;
+            if (m == k || m1 == k || !boxes[static_cast<std::size_t>(m)].Holds(pk) ||
+                !WithinReach(pk, &segments[5 * static_cast<std::size_t>(m)]))
+                continue;
+            const int touch = Touch(pk, vs[static_cast<std::size_t>(m)]->point.GetXYZ(),
+                                    vs[static_cast<std::size_t>(m1)]->point.GetXYZ());
+            if (touch != kApart)
+                sc.recs.emplace_back(base + m, touch);
         }
-        near.resize(kept);
-        std::sort(near.begin(), near.end());
-        for (int m : near) {
-            const int m1 = (m + 1) % n;
-            const double* pm = vs[m]->point.GetXYZ();
-            const double* pm1 = vs[m1]->point.GetXYZ();
-            if (SameXY(pk, pm)) {
-                if ((k + 1) % n == m || (m + 1) % n == k)
-                    continue;
-                // k and m swap their edge data.
-                G3RoofVertex kData;
-                kData.CopyEdgeData(vs[k]);
-                vs[k]->CopyEdgeData(vs[m]);
-                vs[m]->CopyEdgeData(&kData);
-                *a = CloseRun(vs, k, (m + n - 1) % n);
-                *b = CloseRun(vs, m, (k + n - 1) % n);
-                return true;
+        sc.recEnd.push_back(static_cast<int>(sc.recs.size()));
+    }
+}
+
+// The recorded name of v, -1 when it has none (a vertex made since).
+inline int ContactId(const G3RoofVertex* v, const G3RoofSweepScratch& sc)
+{
+    const int id = v->contactId;
+    return id >= 0 && static_cast<std::size_t>(id) < sc.idVertex.size() && sc.idVertex[static_cast<std::size_t>(id)] == v
+               ? id
+               : -1;
+}
+
+// More new vertices and edges than this in a ring (met by a split or a
+// cleaning since the records were taken) and its contacts are recorded
+// afresh: each is tried against the whole ring.
+constexpr int kMaxUnrecorded = 16;
+
+// The first self-contact of `ring` (in sc.ringVs, walked from the ring's
+// head): vertex *k on the edge *m -> *m + 1 (*touch kOnEdge) or on vertex
+// *m (kOnVertex), the first vertex that touches anything and, for it, the
+// first edge, as the walk over every pair finds them. 0 when the ring has
+// none, -1 when its records do not cover it (too much of it is new).
+int FirstContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, int* k, int* m, int* touch)
+{
+    std::vector<G3RoofVertex*>& vs = sc.ringVs;
+    Vertices(ring, vs);
+    const int n = static_cast<int>(vs.size());
+    if (++sc.stamp == 0) {
+        std::fill(sc.idStamp.begin(), sc.idStamp.end(), 0u);
+        sc.stamp = 1;
+    }
+    sc.idStamp.resize(sc.idVertex.size(), 0u);
+    sc.idPos.resize(sc.idVertex.size(), 0);
+    // ids[i]: the name of vertex i; fresh: the vertices and edges whose
+    // contacts were not recorded (an edge whose start has no name or whose
+    // end is not the one recorded).
+    std::vector<int>& ids = sc.ids;
+    std::vector<int>& newVertices = sc.newVertices;
+    std::vector<int>& newEdges = sc.newEdges;
+    ids.resize(static_cast<std::size_t>(n));
+    newVertices.clear();
+    newEdges.clear();
+    for (int i = 0; i < n; ++i) {
+        const int id = ContactId(vs[static_cast<std::size_t>(i)], sc);
+        ids[static_cast<std::size_t>(i)] = id;
+        if (id < 0) {
+            newVertices.push_back(i);
+            continue;
+        }
+        sc.idStamp[static_cast<std::size_t>(id)] = sc.stamp;
+        sc.idPos[static_cast<std::size_t>(id)] = i;
+    }
+    for (int i = 0; i < n; ++i) {
+        const int id = ids[static_cast<std::size_t>(i)], next = ids[static_cast<std::size_t>((i + 1) % n)];
+        if (id < 0 || next < 0 || sc.idNext[static_cast<std::size_t>(id)] != next)
+            newEdges.push_back(i);
+    }
+    if (n > kMaxUnrecorded && static_cast<int>(newVertices.size() + newEdges.size()) > kMaxUnrecorded)
+        return -1;
+    // The boxes of the new edges, the first filter of every vertex's try.
+    std::vector<G3RoofBox>& newBoxes = sc.newBoxes;
+    newBoxes.clear();
+    for (int e : newEdges)
+        newBoxes.emplace_back(vs[static_cast<std::size_t>(e)]->point.GetXYZ(),
+                              vs[static_cast<std::size_t>((e + 1) % n)]->point.GetXYZ());
+    std::vector<std::pair<int, int>>& found = sc.found;
+    for (int kk = 0; kk < n; ++kk) {
+        const double* pk = vs[static_cast<std::size_t>(kk)]->point.GetXYZ();
+        const int id = ids[static_cast<std::size_t>(kk)];
+        found.clear();
+        auto test = [&](int e) {
+            const int e1 = (e + 1) % n;
+            if (e == kk || e1 == kk)
+                return;
+            const int t = TouchFiltered(pk, vs[static_cast<std::size_t>(e)]->point.GetXYZ(),
+                                        vs[static_cast<std::size_t>(e1)]->point.GetXYZ());
+            if (t != kApart)
+                found.emplace_back(e, t);
+        };
+        if (id < 0) {
+            for (int e = 0; e < n; ++e)
+                test(e);
+        } else {
+            for (int r = sc.recBegin[static_cast<std::size_t>(id)]; r < sc.recEnd[static_cast<std::size_t>(id)]; ++r) {
+                const int eid = sc.recs[static_cast<std::size_t>(r)].first;
+                if (sc.idStamp[static_cast<std::size_t>(eid)] != sc.stamp)
+                    continue;  // its edge left the ring
+                const int e = sc.idPos[static_cast<std::size_t>(eid)];
+                const int e1 = (e + 1) % n;
+                if (ids[static_cast<std::size_t>(e1)] != sc.idNext[static_cast<std::size_t>(eid)] || e == kk || e1 == kk)
+                    continue;  // a new edge, tried below
+                found.emplace_back(e, sc.recs[static_cast<std::size_t>(r)].second);
             }
-            if (!SameXY(pk, pm1) && G3PtOnSegmentXY(pk, pm, pm1)) {
-                G3RoofVertex* kc = new G3RoofVertex(pk, vs[k]);
-                kc->lower = vs[k]->lower;
-                vs[k]->CopyEdgeData(vs[m1]);
-                *a = CloseRun(vs, k, m);
-                // kc goes first: the ring runs kc, m+1, ..., k-1.
-                G3RoofVertex* second = CloseRun(vs, m1, (k + n - 1) % n);
-                G3RoofRing::Append(second, kc);
-                *b = kc;
-                return true;
-            }
+            for (std::size_t j = 0; j < newEdges.size(); ++j)
+                if (newBoxes[j].Holds(pk))
+                    test(newEdges[j]);
+        }
+        if (found.size() > 1)
+            std::sort(found.begin(), found.end());
+        for (const auto& f : found) {
+            if (f.second == kOnVertex && ((kk + 1) % n == f.first || (f.first + 1) % n == kk))
+                continue;
+            *k = kk;
+            *m = f.first;
+            *touch = f.second;
+            return 1;
         }
     }
-    return false;
+    return 0;
+}
+
+// Splits the ring in sc.ringVs at the contact FirstContact found into two
+// rings made of its own vertices (plus one new one for a vertex on an
+// edge). A vertex k on the edge m -> m+1 gives (k .. m) and (k', m+1 ..
+// k-1), k' a second vertex at k with k's edge data; a vertex k on vertex m
+// gives (k .. m-1) and (m .. k-1). The first vertex of each part takes the
+// edge data of the edge that now ends there.
+void SplitAt(const std::vector<G3RoofVertex*>& vs, int k, int m, int touch, G3RoofVertex** a, G3RoofVertex** b)
+{
+    const int n = static_cast<int>(vs.size());
+    if (touch == kOnVertex) {
+        // k and m swap their edge data.
+        G3RoofVertex kData;
+        kData.CopyEdgeData(vs[static_cast<std::size_t>(k)]);
+        vs[static_cast<std::size_t>(k)]->CopyEdgeData(vs[static_cast<std::size_t>(m)]);
+        vs[static_cast<std::size_t>(m)]->CopyEdgeData(&kData);
+        *a = CloseRun(vs, k, (m + n - 1) % n);
+        *b = CloseRun(vs, m, (k + n - 1) % n);
+        return;
+    }
+    const int m1 = (m + 1) % n;
+    G3RoofVertex* kc = new G3RoofVertex(vs[static_cast<std::size_t>(k)]->point.GetXYZ(), vs[static_cast<std::size_t>(k)]);
+    kc->lower = vs[static_cast<std::size_t>(k)]->lower;
+    vs[static_cast<std::size_t>(k)]->CopyEdgeData(vs[static_cast<std::size_t>(m1)]);
+    *a = CloseRun(vs, k, m);
+    // kc goes first: the ring runs kc, m+1, ..., k-1.
+    G3RoofVertex* second = CloseRun(vs, m1, (k + n - 1) % n);
+    G3RoofRing::Append(second, kc);
+    *b = kc;
 }
 
 } // namespace
@@ -518,6 +674,13 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
 {
     G3RoofSweepScratch local;
     G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
+    // The contacts are recorded once for the level and tried again only
+    // where a split or a cleaning changed a part.
+    sc.idVertex.clear();
+    sc.idNext.clear();
+    sc.recBegin.clear();
+    sc.recEnd.clear();
+    sc.recs.clear();
     std::vector<G3RoofVertex*> stack;
     stack.push_back(ring);
     // Every split leaves two rings of fewer vertices each, so the number of
@@ -527,9 +690,18 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
         stack.pop_back();
         if (r == nullptr)
             continue;
-        G3RoofVertex* a = nullptr;
-        G3RoofVertex* b = nullptr;
-        if (SplitAtContact(r, sc, &a, &b)) {
+        int k = 0, m = 0, touch = kApart;
+        // A ring of new vertices (the level itself) is recorded first.
+        const bool unnamed = ContactId(r, sc) < 0 && ContactId(r->next, sc) < 0;
+        int contact = unnamed && G3RoofRing::Size(r) > kMaxUnrecorded ? -1 : FirstContact(r, sc, &k, &m, &touch);
+        if (contact < 0) {
+            RecordContacts(r, sc);
+            contact = FirstContact(r, sc, &k, &m, &touch);
+        }
+        if (contact > 0) {
+            G3RoofVertex* a = nullptr;
+            G3RoofVertex* b = nullptr;
+            SplitAt(sc.ringVs, k, m, touch, &a, &b);
             stack.push_back(b);
             stack.push_back(a);
             continue;
