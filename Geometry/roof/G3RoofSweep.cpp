@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 #include <vector>
 
 using GTolerance::kPlaneSide;
@@ -100,6 +101,22 @@ struct G3RoofSweepScratch {
     std::vector<int> ids, newVertices, newEdges;
     std::vector<G3RoofBox> newBoxes;
     std::vector<std::pair<int, int>> found;
+    // NextLevel: the vertex-edge pairs whose path and sweep come near, the
+    // vertices and edges the split search tried with every pair (or that
+    // the level moves off their paths), the place of each vertex in the
+    // level.
+    std::vector<std::pair<int, int>> nearPairs;
+    std::vector<char> anyVertex, anyEdge;
+    std::vector<int> levelIdx;
+    // The contacts of the levels NextLevel made, recorded from those pairs
+    // and waiting for SplitSimple, by the level's head.
+    struct Contacts {
+        std::vector<G3RoofVertex*> idVertex;
+        std::vector<int> idNext, recBegin, recEnd;
+        std::vector<std::pair<int, int>> recs;
+    };
+    std::unordered_map<const G3RoofVertex*, Contacts> levelContacts;
+    std::vector<Contacts> spareContacts;
 };
 
 namespace {
@@ -226,6 +243,120 @@ bool SegmentsWithin(const double* s, const double* t)
     return !(a > r2 && b > r2 && c > r2 && d > r2);
 }
 
+// p lies within the reach of segment s (ax, ay, bx, by, reach) in the
+// plane, with a share of room for the rounding of the distance: a cheap
+// test that passes every point the segment test below can take (the grid
+// files the edges by the same reach), so that the long edges whose boxes
+// hold the vertex without coming near it skip that test.
+bool WithinReach(const double* p, const double* s)
+{
+    const double r = 2.0 * s[4];
+    return !(SegmentDistance2(p, s) > r * r);
+}
+
+// The reach of the level edge a -> b (ax, ay, bx, by, reach): a vertex
+// touches it within PtOnSegment's band (1e-6 across, a 1e-6 share of the
+// length along) and the rounding of the corners, with room to spare: the
+// grid may file the edge along it that far.
+void EdgeReach(const double* a, const double* b, double* sg)
+{
+    sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
+    sg[4] = 4.0 * kPlaneSide + 4e-6 * PlanLength(b[0] - a[0], b[1] - a[1]) +
+            1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
+                                 G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
+}
+
+// How vertex p touches the level edge a -> b once its box and reach hold
+// p: 1 on a (in the plan), 2 on the edge away from both ends, 0 not.
+enum { kApart = 0, kOnVertex = 1, kOnEdge = 2 };
+int Touch(const double* p, const double* a, const double* b)
+{
+    if (SameXY(p, a))
+        return kOnVertex;
+    return !SameXY(p, b) && G3PtOnSegmentXY(p, a, b) ? kOnEdge : kApart;
+}
+
+// Touch behind the filters of the grid search (the edge's box holds p, p
+// lies within its reach): the pairs the search over the grid would take.
+// The grid hands back every edge whose reach holds p, which every touching
+// pair passes, so the outcome does not depend on the grid.
+int TouchFiltered(const double* p, const double* a, const double* b)
+{
+    const G3RoofBox box(a, b);
+    if (!box.Valid() || !box.Holds(p))
+        return kApart;
+    double sg[5];
+    EdgeReach(a, b, sg);
+    return WithinReach(p, sg) ? Touch(p, a, b) : kApart;
+}
+
+// The contacts of the level NextLevel made from the ring `vs` (`size`
+// vertices from `level` on, sc.levelIdx[i] the place of vertex i there, -1
+// when it was dropped), kept for SplitSimple. A vertex of the level touches
+// an edge only where its path from the ring came near the edge's sweep
+// (the sweep holds the edge at every height up to the split search's
+// first height, the path the vertex): the split search tried exactly those
+// pairs, so they are the only ones tried here. The vertices the level
+// moved off their paths (onto a collapse point) or whose path had no box,
+// the edges without a sweep box and the edges the level does not take
+// over whole go unnamed: SplitSimple tries them with the whole level.
+void RecordLevelContacts(const std::vector<G3RoofVertex*>& vs, G3RoofVertex* level, int size, G3RoofSweepScratch& sc)
+{
+    const int n = static_cast<int>(vs.size());
+    G3RoofSweepScratch::Contacts c;
+    if (!sc.spareContacts.empty()) {
+        c = std::move(sc.spareContacts.back());
+        sc.spareContacts.pop_back();
+    }
+    c.idVertex.assign(static_cast<std::size_t>(size), nullptr);
+    c.idNext.assign(static_cast<std::size_t>(size), -2);
+    c.recBegin.assign(static_cast<std::size_t>(size), 0);
+    c.recEnd.assign(static_cast<std::size_t>(size), 0);
+    c.recs.clear();
+    std::vector<G3RoofVertex*>& ws = sc.ringVs;
+    Vertices(level, ws);
+    const std::vector<int>& at = sc.levelIdx;
+    for (int i = 0; i < n; ++i) {
+        const int j = at[static_cast<std::size_t>(i)];
+        if (j < 0 || sc.anyVertex[static_cast<std::size_t>(i)])
+            continue;
+        G3RoofVertex* w = ws[static_cast<std::size_t>(j)];
+        w->contactId = j;
+        c.idVertex[static_cast<std::size_t>(j)] = w;
+        // Edge i+1 (from vertex i to vertex i+1) grown whole.
+        const int i1 = (i + 1) % n;
+        const int j1 = at[static_cast<std::size_t>(i1)];
+        if (j1 >= 0 && j1 == (j + 1) % size && !sc.anyEdge[static_cast<std::size_t>(i1)])
+            c.idNext[static_cast<std::size_t>(j)] = j1;
+    }
+    // The pairs come in order of the vertex; edge e runs from e-1 to e.
+    const std::vector<std::pair<int, int>>& pairs = sc.nearPairs;
+    for (std::size_t p = 0; p < pairs.size();) {
+        const int k = pairs[p].first;
+        const int jk = at[static_cast<std::size_t>(k)];
+        const bool named = jk >= 0 && c.idVertex[static_cast<std::size_t>(jk)] != nullptr;
+        if (named)
+            c.recBegin[static_cast<std::size_t>(jk)] = static_cast<int>(c.recs.size());
+        for (; p < pairs.size() && pairs[p].first == k; ++p) {
+            if (!named)
+                continue;
+            const int e = pairs[p].second, e0 = (e + n - 1) % n;
+            const int je0 = at[static_cast<std::size_t>(e0)];
+            if (e == k || e0 == k || je0 < 0 || c.idVertex[static_cast<std::size_t>(je0)] == nullptr ||
+                c.idNext[static_cast<std::size_t>(je0)] < 0)
+                continue;  // an edge of k, or one tried with every vertex
+            const int touch = TouchFiltered(ws[static_cast<std::size_t>(jk)]->point.GetXYZ(),
+                                            ws[static_cast<std::size_t>(je0)]->point.GetXYZ(),
+                                            ws[static_cast<std::size_t>(c.idNext[static_cast<std::size_t>(je0)])]->point.GetXYZ());
+            if (touch != kApart)
+                c.recs.emplace_back(je0, touch);
+        }
+        if (named)
+            c.recEnd[static_cast<std::size_t>(jk)] = static_cast<int>(c.recs.size());
+    }
+    sc.levelContacts[level] = std::move(c);
+}
+
 } // namespace
 
 G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
@@ -335,6 +466,11 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         grid.Build(sweeps, &spines);
         std::vector<int>& tried = sc.tried;
         std::vector<std::pair<int, double>>& met = sc.met;
+        sc.nearPairs.clear();
+        sc.anyVertex.assign(static_cast<std::size_t>(n), 0);
+        sc.anyEdge.assign(static_cast<std::size_t>(n), 0);
+        for (int e : always)
+            sc.anyEdge[static_cast<std::size_t>(e)] = 1;
         for (int k = 0; k < n; ++k) {
             // The walk over the pairs (k, e) in order of e lowers h to each
             // meeting that lies below it. A meeting below the current h
@@ -354,11 +490,14 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                            path)) {
                 grid.QueryPath(path, tried);
                 for (int e : tried)
-                    if (SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)]))
+                    if (SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)])) {
                         meet(e);
+                        sc.nearPairs.emplace_back(k, e);
+                    }
                 for (int e : always)
                     meet(e);
             } else {
+                sc.anyVertex[static_cast<std::size_t>(k)] = 1;
                 for (int e = 0; e < n; ++e)
                     meet(e);
             }
@@ -412,15 +551,23 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             pos[3 * i0 + c] = x[c];
         }
         ok[i] = ok[i0] = 1;
+        // Off their paths: their contacts are tried with the whole level.
+        sc.anyVertex[static_cast<std::size_t>(i)] = sc.anyVertex[static_cast<std::size_t>(i0)] = 1;
     }
     G3RoofVertex* level = nullptr;
+    std::vector<int>& levelIdx = sc.levelIdx;
+    levelIdx.assign(static_cast<std::size_t>(n), -1);
+    int size = 0;
     for (int i = 0; i < n; ++i) {
         if (!ok[i])
             continue;
         G3RoofVertex* w = new G3RoofVertex(&pos[3 * i], vs[i]);
         w->lower = vs[i];
         level = G3RoofRing::Append(level, w);
+        levelIdx[static_cast<std::size_t>(i)] = size++;
     }
+    if (level != nullptr && sweepScratch != nullptr)
+        RecordLevelContacts(vs, level, size, sc);
     return level;
 }
 
@@ -434,53 +581,6 @@ G3RoofVertex* CloseRun(const std::vector<G3RoofVertex*>& vs, int from, int to)
     vs[static_cast<std::size_t>(to)]->next = vs[static_cast<std::size_t>(from)];
     vs[static_cast<std::size_t>(from)]->prev = vs[static_cast<std::size_t>(to)];
     return vs[static_cast<std::size_t>(from)];
-}
-
-// p lies within the reach of segment s (ax, ay, bx, by, reach) in the
-// plane, with a share of room for the rounding of the distance: a cheap
-// test that passes every point the segment test below can take (the grid
-// files the edges by the same reach), so that the long edges whose boxes
-// hold the vertex without coming near it skip that test.
-bool WithinReach(const double* p, const double* s)
-{
-    const double r = 2.0 * s[4];
-    return !(SegmentDistance2(p, s) > r * r);
-}
-
-// The reach of the level edge a -> b (ax, ay, bx, by, reach): a vertex
-// touches it within PtOnSegment's band (1e-6 across, a 1e-6 share of the
-// length along) and the rounding of the corners, with room to spare: the
-// grid may file the edge along it that far.
-void EdgeReach(const double* a, const double* b, double* sg)
-{
-    sg[0] = a[0], sg[1] = a[1], sg[2] = b[0], sg[3] = b[1];
-    sg[4] = 4.0 * kPlaneSide + 4e-6 * PlanLength(b[0] - a[0], b[1] - a[1]) +
-            1e-8 * G3RoofGreater(G3RoofGreater(std::fabs(a[0]), std::fabs(a[1])),
-                                 G3RoofGreater(std::fabs(b[0]), std::fabs(b[1])));
-}
-
-// How vertex p touches the level edge a -> b once its box and reach hold
-// p: 1 on a (in the plan), 2 on the edge away from both ends, 0 not.
-enum { kApart = 0, kOnVertex = 1, kOnEdge = 2 };
-int Touch(const double* p, const double* a, const double* b)
-{
-    if (SameXY(p, a))
-        return kOnVertex;
-    return !SameXY(p, b) && G3PtOnSegmentXY(p, a, b) ? kOnEdge : kApart;
-}
-
-// Touch behind the filters of the grid search (the edge's box holds p, p
-// lies within its reach): the pairs the search over the grid would take.
-// The grid hands back every edge whose reach holds p, which every touching
-// pair passes, so the outcome does not depend on the grid.
-int TouchFiltered(const double* p, const double* a, const double* b)
-{
-    const G3RoofBox box(a, b);
-    if (!box.Valid() || !box.Holds(p))
-        return kApart;
-    double sg[5];
-    EdgeReach(a, b, sg);
-    return WithinReach(p, sg) ? Touch(p, a, b) : kApart;
 }
 
 // Names every vertex of `ring` and records, for each, the edges of the
@@ -539,10 +639,11 @@ inline int ContactId(const G3RoofVertex* v, const G3RoofSweepScratch& sc)
                : -1;
 }
 
-// More new vertices and edges than this in a ring (met by a split or a
-// cleaning since the records were taken) and its contacts are recorded
-// afresh: each is tried against the whole ring.
-constexpr int kMaxUnrecorded = 16;
+// A ring with more new vertices and edges than this (4 a vertex, 1 an
+// edge; met by a split, a collapse or a cleaning since the records were
+// taken) is recorded afresh: each new vertex is tried with every edge, each
+// new edge with every vertex, which would then cost more than the grid.
+constexpr int kMaxUnrecorded = 96;
 
 // The first self-contact of `ring` (in sc.ringVs, walked from the ring's
 // head): vertex *k on the edge *m -> *m + 1 (*touch kOnEdge) or on vertex
@@ -584,7 +685,7 @@ int FirstContact(G3RoofVertex* ring, G3RoofSweepScratch& sc, int* k, int* m, int
         if (id < 0 || next < 0 || sc.idNext[static_cast<std::size_t>(id)] != next)
             newEdges.push_back(i);
     }
-    if (n > kMaxUnrecorded && static_cast<int>(newVertices.size() + newEdges.size()) > kMaxUnrecorded)
+    if (n > 16 && static_cast<int>(4 * newVertices.size() + newEdges.size()) > kMaxUnrecorded)
         return -1;
     // The boxes of the new edges, the first filter of every vertex's try.
     std::vector<G3RoofBox>& newBoxes = sc.newBoxes;
@@ -676,11 +777,24 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
     G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
     // The contacts are recorded once for the level and tried again only
     // where a split or a cleaning changed a part.
-    sc.idVertex.clear();
-    sc.idNext.clear();
-    sc.recBegin.clear();
-    sc.recEnd.clear();
-    sc.recs.clear();
+    const auto waiting = sc.levelContacts.find(ring);
+    if (waiting != sc.levelContacts.end()) {
+        G3RoofSweepScratch::Contacts& c = waiting->second;
+        sc.idVertex.swap(c.idVertex);
+        sc.idNext.swap(c.idNext);
+        sc.recBegin.swap(c.recBegin);
+        sc.recEnd.swap(c.recEnd);
+        sc.recs.swap(c.recs);
+        if (sc.spareContacts.size() < 16)
+            sc.spareContacts.push_back(std::move(c));
+        sc.levelContacts.erase(waiting);
+    } else {
+        sc.idVertex.clear();
+        sc.idNext.clear();
+        sc.recBegin.clear();
+        sc.recEnd.clear();
+        sc.recs.clear();
+    }
     std::vector<G3RoofVertex*> stack;
     stack.push_back(ring);
     // Every split leaves two rings of fewer vertices each, so the number of
@@ -693,7 +807,7 @@ void G3RoofGenerator::SplitSimple(G3RoofVertex* ring, GArrayCollection* out)
         int k = 0, m = 0, touch = kApart;
         // A ring of new vertices (the level itself) is recorded first.
         const bool unnamed = ContactId(r, sc) < 0 && ContactId(r->next, sc) < 0;
-        int contact = unnamed && G3RoofRing::Size(r) > kMaxUnrecorded ? -1 : FirstContact(r, sc, &k, &m, &touch);
+        int contact = unnamed && G3RoofRing::Size(r) > 16 ? -1 : FirstContact(r, sc, &k, &m, &touch);
         if (contact < 0) {
             RecordContacts(r, sc);
             contact = FirstContact(r, sc, &k, &m, &touch);
