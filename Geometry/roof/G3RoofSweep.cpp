@@ -11,8 +11,12 @@
 // the ring the sweep starts from stays with the generator). The split and
 // contact searches pass over a vertex-edge pair only when the reaches of
 // the vertex's path (or the vertex) and the edge's sweep (or the edge) are
-// apart, which the tests they skip would refuse. Rounding happens only in
-// the plane intersections.
+// apart, which the tests they skip would refuse. The contact search tries
+// a level's vertex with an edge the level took over whole only when the
+// split search found the vertex's path near the edge's sweep (the level
+// lies within both), and a split's part only where the split or a cleaning
+// made a vertex or an edge anew: the pairs it passes over are the same.
+// Rounding happens only in the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
