@@ -180,32 +180,18 @@ void G3RoofSpliceIndex::AddRing(Pitch& pi, int from, int to, int ring)
     } while (v != to);
 }
 
-// Drops the entry of the edge x -> y.
-void G3RoofSpliceIndex::Remove(Pitch& pi, int x, int y)
+// Drops the entry of the edge Find chose. An empty bucket goes: the sweep
+// leaves one behind per level otherwise. Its longest length starts afresh
+// with the next entry, still a bound for every entry in it.
+void G3RoofSpliceIndex::RemoveFound(Pitch& pi)
 {
-    const double* p = N(x).p;
-    const double* q = N(y).p;
-    if (x == y || !Level(p, q))
-        return;
-    double lo = 0.0, hi = 0.0;
-    Extent(pi.u, p, q, &lo, &hi);
-    const auto found = pi.buckets.find(Key(p[2]));
-    if (found == pi.buckets.end())
-        return;
-    Bucket& b = found->second;
-    for (auto it = b.edges.lower_bound(lo); it != b.edges.end() && it->first == lo; ++it)
-        if (it->second.x == x) {
-            if (spare_.size() < 64)
-                spare_.push_back(b.edges.extract(it));
-            else
-                b.edges.erase(it);
-            // An empty bucket goes: the sweep leaves one behind per level
-            // otherwise. Its longest length starts afresh with the next
-            // entry, still a bound for every entry in it.
-            if (b.edges.empty())
-                pi.buckets.erase(found);
-            return;
-        }
+    Bucket& b = foundBucket_->second;
+    if (spare_.size() < 64)
+        spare_.push_back(b.edges.extract(foundEntry_));
+    else
+        b.edges.erase(foundEntry_);
+    if (b.edges.empty())
+        pi.buckets.erase(foundBucket_);
 }
 
 // a comes before b on their ring walked from head.
@@ -245,7 +231,7 @@ bool G3RoofSpliceIndex::Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k
         const auto found = pi.buckets.find(key);
         if (found == pi.buckets.end())
             continue;
-        const Bucket& b = found->second;
+        Bucket& b = found->second;
         // PtOnSegment's band: 1e-6 across, a 1e-6 share of the length
         // along; kept with a wide margin.
         const double margin = 1e-5 + 1e-5 * (b.maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
@@ -258,6 +244,8 @@ bool G3RoofSpliceIndex::Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k
             if (*x < 0 || e.ring < *k || Before(pi.rings[static_cast<std::size_t>(e.ring)].head, e.x, *x)) {
                 *x = e.x;
                 *k = e.ring;
+                foundBucket_ = found;
+                foundEntry_ = it;
             }
         }
     }
@@ -289,7 +277,7 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
     if (!found)
         return;
     const int y = N(x).next;
-    Remove(pi, x, y);
+    RemoveFound(pi);
     Splice(x, ring);
     AddRing(pi, x, y, k);
 }

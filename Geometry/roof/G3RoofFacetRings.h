@@ -73,7 +73,9 @@ private:
 
     void Add(Pitch& pi, int x, int ring);
     void AddRing(Pitch& pi, int from, int to, int ring);
-    void Remove(Pitch& pi, int x, int y);
+    // Drops the entry of the edge Find chose last (nothing changed the
+    // index since).
+    void RemoveFound(Pitch& pi);
     bool Before(int head, int a, int b);
     bool Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k);
 
@@ -83,5 +85,8 @@ private:
     // it instead of being freed and allocated again.
     std::vector<std::multimap<double, Entry>::node_type> spare_;
     std::vector<std::unique_ptr<Node[]>> chunks_;
+    // The bucket and entry of the edge Find chose.
+    std::unordered_map<long long, Bucket>::iterator foundBucket_;
+    std::multimap<double, Entry>::iterator foundEntry_;
     int count_ = 0;
 };

@@ -35,6 +35,9 @@ public:
     double plane[4] = {0.0, 0.0, 0.0, 0.0};
     // Index of `plane` in the generator's pitches, -1 when it has none.
     int pitchIndex = -1;
+    // The contact search's name for the vertex while a level is split
+    // (G3RoofSweep.cpp); -1 on a new vertex. Not copied with edge data.
+    int contactId = -1;
 };
 
 // The angle every pitch counted as vertical is stored as: a gable.
