@@ -76,30 +76,29 @@ std::vector<std::uint32_t> EdgeOfSides(int count, const std::uint32_t* starts, c
     std::vector<std::uint32_t> facetOf(sides);
     for (int f = 0; f < count; ++f)
         std::fill(facetOf.begin() + starts[f], facetOf.begin() + starts[f + 1], static_cast<std::uint32_t>(f));
-    auto ends = [&](std::uint32_t s, std::uint32_t& lo, std::uint32_t& hi) {
-        const std::uint32_t f = facetOf[s];
-        const std::uint32_t t = s + 1 < starts[f + 1] ? s + 1 : starts[f];
-        lo = std::min(ids[s], ids[t]);
-        hi = std::max(ids[s], ids[t]);
+    // Each side's two vertices, smaller first, facet after facet.
+    auto eachSide = [&](auto take) {
+        for (int f = 0; f < count; ++f) {
+            const std::uint32_t b = starts[f], e = starts[f + 1];
+            for (std::uint32_t s = b; s < e; ++s) {
+                const std::uint32_t u = ids[s], w = ids[s + 1 < e ? s + 1 : b];
+                take(s, std::min(u, w), std::max(u, w));
+            }
+        }
     };
-    // The sides by their smaller vertex, in side order (a counting sort),
-    // then each vertex's few sides by their larger vertex, keeping side
-    // order within a pair.
+    // The sides by their smaller vertex (a counting sort), each with its
+    // larger vertex above its number; then each vertex's few sides sorted,
+    // which puts a pair's sides together in side order.
     std::vector<std::uint32_t> bucket(static_cast<std::size_t>(vertexCount) + 1, 0);
-    std::uint32_t lo, hi;
-    for (std::uint32_t s = 0; s < sides; ++s) {
-        ends(s, lo, hi);
-        ++bucket[lo + 1];
-    }
+    eachSide([&](std::uint32_t, std::uint32_t lo, std::uint32_t) { ++bucket[lo + 1]; });
     for (int v = 0; v < vertexCount; ++v)
         bucket[v + 1] += bucket[v];
-    std::vector<std::uint32_t> sorted(sides);
+    std::vector<std::uint64_t> keyed(sides);
     {
         std::vector<std::uint32_t> fill(bucket.begin(), bucket.end() - 1);
-        for (std::uint32_t s = 0; s < sides; ++s) {
-            ends(s, lo, hi);
-            sorted[fill[lo]++] = s;
-        }
+        eachSide([&](std::uint32_t s, std::uint32_t lo, std::uint32_t hi) {
+            keyed[fill[lo]++] = static_cast<std::uint64_t>(hi) << 32 | s;
+        });
     }
     // Per pair, AddEdge's decisions on the pair's edges (each named by the
     // side that made it): the side's edge's maker goes into edgeOf.
@@ -108,19 +107,13 @@ std::vector<std::uint32_t> EdgeOfSides(int count, const std::uint32_t* starts, c
         std::uint32_t maker, first, second; // second: facet + 1, 0 while free
     };
     std::vector<PairEdge> pair;
-    std::vector<std::uint64_t> keyed;
     for (int v = 0; v < vertexCount; ++v) {
         const std::uint32_t b = bucket[v], e = bucket[v + 1];
-        keyed.clear();
-        for (std::uint32_t i = b; i < e; ++i) {
-            ends(sorted[i], lo, hi);
-            keyed.push_back(static_cast<std::uint64_t>(hi) << 32 | sorted[i]);
-        }
-        std::sort(keyed.begin(), keyed.end());
-        for (std::size_t i = 0; i < keyed.size();) {
-            std::size_t j = i;
+        std::sort(keyed.begin() + b, keyed.begin() + e);
+        for (std::uint32_t i = b; i < e;) {
+            std::uint32_t j = i;
             pair.clear();
-            for (; j < keyed.size() && keyed[j] >> 32 == keyed[i] >> 32; ++j) {
+            for (; j < e && keyed[j] >> 32 == keyed[i] >> 32; ++j) {
                 const std::uint32_t s = static_cast<std::uint32_t>(keyed[j]);
                 const std::uint32_t f = facetOf[s];
                 std::uint32_t onto = s;
@@ -179,8 +172,18 @@ int G3Surface::AddFacetsByIds(int count, const std::uint32_t* starts, const std:
     std::vector<std::uint32_t> edgeOf = EdgeOfSides(count, starts, ids, vertexCount);
     const long flags = static_cast<long>(static_cast<unsigned int>(edgeFlags));
     GArrayCollection* complex = dynamic_cast<GArrayCollection*>(exData);
+    // The edges taken and the corners' vertices lie anywhere in memory: each
+    // is asked for a few facets ahead, so that the misses overlap.
+    constexpr std::uint32_t kAhead = 24;
+    const std::uint32_t sides = starts[count];
     for (int f = 0; f < count; ++f) {
         const std::uint32_t b = starts[f], e = starts[f + 1];
+        for (std::uint32_t k = b + kAhead; k < e + kAhead && k < sides; ++k) {
+            const std::uint32_t at = edgeOf[k];
+            if (!(at & kMakes) && at < static_cast<std::uint32_t>(edges->size()))
+                __builtin_prefetch(edges->get(static_cast<int>(at)), 1);
+            __builtin_prefetch(vertices->get(static_cast<int>(ids[k])));
+        }
         G3Facet* facet = new G3Facet();
         facet->SetSurface(surface);
         for (std::uint32_t k = b; k < e; ++k) {
