@@ -16,27 +16,42 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+// The id and coordinates of both ends of e.
+inline void G3PrefetchEnds(const G3Edge* e)
+{
+    const G3Vertex* a = e->GetVertex1();
+    const G3Vertex* b = e->GetVertex2();
+    if (a) {
+        GPrefetch(a);
+        GPrefetch(a->GetXYZ());
+    }
+    if (b) {
+        GPrefetch(b);
+        GPrefetch(b->GetXYZ());
+    }
+}
+
 inline void G3PrefetchFacetWalk(const GArrayCollection* list, int i)
 {
     constexpr int kAhead = 8;
     const int n = list->size();
     if (i + 3 * kAhead < n)
-        __builtin_prefetch(list->get(i + 3 * kAhead));
+        static_cast<const G3Facet*>(list->get(i + 3 * kAhead))->PrefetchChainEnds();
     if (i + 2 * kAhead < n) {
         const G3Facet* f = static_cast<const G3Facet*>(list->get(i + 2 * kAhead));
-        __builtin_prefetch(f->GetFirstEdge());
-        __builtin_prefetch(f->GetLastEdge());
+        for (const G3Edge* e : {f->GetFirstEdge(), f->GetLastEdge()})
+            if (e)
+                e->PrefetchLinks();
     }
     if (i + kAhead < n) {
         const G3Facet* f = static_cast<const G3Facet*>(list->get(i + kAhead));
-        const G3Edge* ends[2] = {f->GetFirstEdge(), f->GetLastEdge()};
-        if (ends[0])
-            __builtin_prefetch(ends[0]->GetFacetEdge(f));
-        for (const G3Edge* e : ends)
-            for (const G3Vertex* v : {e ? e->GetVertex1() : nullptr, e ? e->GetVertex2() : nullptr})
-                if (v) {
-                    __builtin_prefetch(v);
-                    __builtin_prefetch(v->GetXYZ());
-                }
+        const G3Edge* first = f->GetFirstEdge();
+        const G3Edge* last = f->GetLastEdge();
+        if (first && first->GetFacetEdge(f))
+            first->GetFacetEdge(f)->PrefetchLinks();
+        if (first)
+            G3PrefetchEnds(first);
+        if (last)
+            G3PrefetchEnds(last);
     }
 }

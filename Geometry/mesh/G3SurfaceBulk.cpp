@@ -27,6 +27,7 @@
 #include "Geometry/mesh/G3Surface.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GPrefetch.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3PassCheck.h"
@@ -181,8 +182,8 @@ int G3Surface::AddFacetsByIds(int count, const std::uint32_t* starts, const std:
         for (std::uint32_t k = b + kAhead; k < e + kAhead && k < sides; ++k) {
             const std::uint32_t at = edgeOf[k];
             if (!(at & kMakes) && at < static_cast<std::uint32_t>(edges->size()))
-                __builtin_prefetch(edges->get(static_cast<int>(at)), 1);
-            __builtin_prefetch(vertices->get(static_cast<int>(ids[k])));
+                static_cast<const G3Edge*>(edges->get(static_cast<int>(at)))->PrefetchLinks();
+            GPrefetch(static_cast<const G3Vertex*>(vertices->get(static_cast<int>(ids[k])))->GetXYZ());
         }
         G3Facet* facet = new G3Facet();
         facet->SetSurface(surface);
@@ -195,9 +196,9 @@ int G3Surface::AddFacetsByIds(int count, const std::uint32_t* starts, const std:
                 edge->SetFlags(flags);
                 AddEdgeToCollection(edge);
             } else {
+                // Its flags are already this call's flags.
                 edge = GetEdge(static_cast<int>(at));
                 edge->SetFacet2(facet);
-                edge->flags |= flags;
             }
             facet->AddEdge(edge);
         }

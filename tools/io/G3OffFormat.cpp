@@ -23,6 +23,7 @@
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
+#include "Geometry/foundation/GPrefetch.h"
 #include "Geometry/mesh/G3Surface.h"
 
 #include <algorithm>
@@ -151,7 +152,7 @@ public:
         std::size_t at[kBatch];
         for (std::size_t i = 0; i < waiting; ++i) {
             at[i] = Hash(pending[i]) & mask;
-            __builtin_prefetch(&slots[at[i]]);
+            GPrefetch(&slots[at[i]]);
         }
         for (std::size_t i = 0; i < waiting; ++i)
             off.lineGroup.push_back(Group(pending[i], at[i], mask));
