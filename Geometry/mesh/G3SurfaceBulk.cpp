@@ -74,8 +74,14 @@ std::vector<std::uint32_t> EdgeOfSides(int count, const std::uint32_t* starts, c
                                        int vertexCount)
 {
     const std::size_t sides = static_cast<std::size_t>(starts[count]);
-    std::vector<std::uint32_t> facetOf(sides);
-    for (int f = 0; f < count; ++f)
+    // A side's facet: its number over three when every facet is a
+    // triangle (a soup's usual case, which needs no table), else a table.
+    const bool triangles = sides == 3 * static_cast<std::size_t>(count) &&
+                           std::adjacent_find(starts, starts + count + 1, [](std::uint32_t a, std::uint32_t b) {
+                               return b - a != 3;
+                           }) == starts + count + 1;
+    std::vector<std::uint32_t> facetOf(triangles ? 0 : sides);
+    for (int f = 0; f < count && !triangles; ++f)
         std::fill(facetOf.begin() + starts[f], facetOf.begin() + starts[f + 1], static_cast<std::uint32_t>(f));
     // Each side's two vertices, smaller first, facet after facet.
     auto eachSide = [&](auto take) {
@@ -116,7 +122,7 @@ std::vector<std::uint32_t> EdgeOfSides(int count, const std::uint32_t* starts, c
             pair.clear();
             for (; j < e && keyed[j] >> 32 == keyed[i] >> 32; ++j) {
                 const std::uint32_t s = static_cast<std::uint32_t>(keyed[j]);
-                const std::uint32_t f = facetOf[s];
+                const std::uint32_t f = triangles ? s / 3 : facetOf[s];
                 std::uint32_t onto = s;
                 for (PairEdge& p : pair) {
                     if (p.second)
@@ -173,17 +179,28 @@ int G3Surface::AddFacetsByIds(int count, const std::uint32_t* starts, const std:
     std::vector<std::uint32_t> edgeOf = EdgeOfSides(count, starts, ids, vertexCount);
     const long flags = static_cast<long>(static_cast<unsigned int>(edgeFlags));
     GArrayCollection* complex = dynamic_cast<GArrayCollection*>(exData);
-    // The edges taken and the corners' vertices lie anywhere in memory: each
-    // is asked for a few facets ahead, so that the misses overlap.
+    // The edges taken and the corners' vertices lie anywhere in memory, and
+    // so do their places in the lists: the places are asked for 2 * kAhead
+    // sides ahead, the entities (read from their places) kAhead sides
+    // ahead, so that the misses overlap.
     constexpr std::uint32_t kAhead = 24;
     const std::uint32_t sides = starts[count];
     for (int f = 0; f < count; ++f) {
         const std::uint32_t b = starts[f], e = starts[f + 1];
+        GObj* const* edgeAt = edges->toArray();
+        GObj* const* vertexAt = vertices->toArray();
+        const std::uint32_t listed = static_cast<std::uint32_t>(edges->size());
+        for (std::uint32_t k = b + 2 * kAhead; k < e + 2 * kAhead && k < sides; ++k) {
+            const std::uint32_t at = edgeOf[k];
+            if (!(at & kMakes) && at < listed)
+                GPrefetch(edgeAt + at);
+            GPrefetch(vertexAt + ids[k]);
+        }
         for (std::uint32_t k = b + kAhead; k < e + kAhead && k < sides; ++k) {
             const std::uint32_t at = edgeOf[k];
-            if (!(at & kMakes) && at < static_cast<std::uint32_t>(edges->size()))
-                static_cast<const G3Edge*>(edges->get(static_cast<int>(at)))->PrefetchLinks();
-            GPrefetch(static_cast<const G3Vertex*>(vertices->get(static_cast<int>(ids[k])))->GetXYZ());
+            if (!(at & kMakes) && at < listed)
+                static_cast<const G3Edge*>(edgeAt[at])->PrefetchLinks();
+            GPrefetch(static_cast<const G3Vertex*>(vertexAt[ids[k]])->GetXYZ());
         }
         G3Facet* facet = new G3Facet();
         facet->SetSurface(surface);
