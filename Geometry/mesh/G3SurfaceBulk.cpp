@@ -164,12 +164,15 @@ int G3Surface::AddFacetsByIds(int count, const std::uint32_t* starts, const std:
         const int flags = GetEdgeFlags();
         std::vector<int> corners;
         for (int f = 0; f < count; ++f) {
-            // A corner beyond the int range names no vertex: AddFacet refuses it as -1.
+            // A corner beyond the int range names no vertex: AddFacet
+            // refuses it as -1.
             corners.clear();
             for (std::uint32_t k = starts[f]; k < starts[f + 1]; ++k)
                 corners.push_back(ids[k] > static_cast<std::uint32_t>(INT_MAX) ? -1 : static_cast<int>(ids[k]));
-            G3Facet* facet = corners.size() > static_cast<std::size_t>(INT_MAX) ? nullptr
-                : AddFacet(static_cast<int>(corners.size()), corners.data(), flags, nullptr, nullptr);
+            G3Facet* facet =
+                corners.size() > static_cast<std::size_t>(INT_MAX)
+                    ? nullptr
+                    : AddFacet(static_cast<int>(corners.size()), corners.data(), flags, nullptr, nullptr);
             added += facet != nullptr;
             if (made)
                 made[f] = facet;
@@ -208,7 +211,8 @@ int G3Surface::AddFacetsByIds(int count, const std::uint32_t* starts, const std:
             const std::uint32_t at = edgeOf[k];
             G3Edge* edge;
             if (at & kMakes) {
-                edge = new G3Edge(GetVertex(static_cast<int>(ids[k])), GetVertex(static_cast<int>(ids[k + 1 < e ? k + 1 : b])));
+                G3Vertex* start = GetVertex(static_cast<int>(ids[k]));
+                edge = new G3Edge(start, GetVertex(static_cast<int>(ids[k + 1 < e ? k + 1 : b])));
                 edge->SetFacet1(facet);
                 edge->SetFlags(flags);
                 AddEdgeToCollection(edge);
