@@ -340,16 +340,12 @@ bool EdgesAreClear(PointGrid& grid, const ParsedOff& off, const std::vector<std:
     std::vector<std::uint32_t> start(places + 1, 0);
     std::vector<std::uint32_t> other(off.corners.size());
     const std::size_t faces = off.faceStart.size() - 1;
-    // Each corner's place, looked up once for both walks over the sides.
-    std::vector<std::uint32_t> placeOf(off.corners.size());
-    for (std::size_t k = 0; k < placeOf.size(); ++k)
-        placeOf[k] = placeOfCluster[clusterOf[off.lineGroup[off.corners[k]]]];
     auto eachSide = [&](auto take) {
         for (std::size_t f = 0; f < faces; ++f) {
             const std::uint32_t b = off.faceStart[f], e = off.faceStart[f + 1];
             for (std::uint32_t k = b; k < e; ++k) {
-                const std::uint32_t u = placeOf[k];
-                const std::uint32_t w = placeOf[k + 1 < e ? k + 1 : b];
+                const std::uint32_t u = placeOfCluster[clusterOf[off.lineGroup[off.corners[k]]]];
+                const std::uint32_t w = placeOfCluster[clusterOf[off.lineGroup[off.corners[k + 1 < e ? k + 1 : b]]]];
                 take(std::min(u, w), std::max(u, w));
             }
         }
@@ -361,7 +357,6 @@ bool EdgesAreClear(PointGrid& grid, const ParsedOff& off, const std::vector<std:
         std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
         eachSide([&](std::uint32_t u, std::uint32_t w) { other[fill[u]++] = w; });
     }
-    std::vector<std::uint32_t>().swap(placeOf);
     for (std::uint32_t u = 0; u < places; ++u) {
         std::uint32_t* b = other.data() + start[u];
         std::uint32_t* e = other.data() + start[u + 1];
