@@ -6,6 +6,7 @@
 // in an owned G3EdgeGeometry, created only when some corner gets data.
 
 #include "Geometry/foundation/GHeap.h"
+#include "Geometry/foundation/GPrefetch.h"
 #include "Geometry/mesh/G3EdgeGeometry.h"
 #include "Geometry/mesh/G3Obj.h"
 
@@ -77,6 +78,13 @@ public:
             facet1Edge = e;
         else
             facet2Edge = e;
+    }
+    // Asks for the memory of the ends, facets and links (what walks along
+    // rings and chains read), ahead of a walk that will read them.
+    void PrefetchLinks() const
+    {
+        GPrefetch(&vertex1);
+        GPrefetch(&facet2Edge);
     }
     bool HasFacet(const G3Facet* f) const { return f != nullptr && (f == facet1 || f == facet2); }
     bool HasVertex(const G3Vertex* v) const { return v != nullptr && (v == vertex1 || v == vertex2); }

@@ -7,6 +7,7 @@
 // with it. The chain order together with the plane is the orientation.
 
 #include "Geometry/foundation/GHeap.h"
+#include "Geometry/foundation/GPrefetch.h"
 #include "Geometry/mesh/G3Obj.h"
 
 class G3Edge;
@@ -36,6 +37,12 @@ public:
     G3Edge* GetLastEdge() const { return lastEdge; }
     void SetLastEdge(G3Edge* e) { lastEdge = e; }
     bool HasEdges() const { return firstEdge != nullptr; }
+    // Asks for the memory of the chain's ends, ahead of a walk.
+    void PrefetchChainEnds() const
+    {
+        GPrefetch(&firstEdge);
+        GPrefetch(&lastEdge);
+    }
 
     int GetSurface() const { return surface; }
     void SetSurface(int s) { surface = s; }

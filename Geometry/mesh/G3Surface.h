@@ -13,6 +13,7 @@
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Shell.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -115,6 +116,14 @@ public:
     // (or a missing collection) gives null and changes nothing.
     G3Facet* AddFacet(int n, int* vertexIds, int* edgeFlags, int* normalIds, int* texCooIds);
     G3Facet* AddFacet(int n, int* vertexIds, int edgeFlags, int* normalIds, int* texCooIds);
+    // AddFacet(n, ids, GetEdgeFlags(), null, null) for `count` facets in
+    // turn, facet i through the vertex ids ids[starts[i] .. starts[i + 1])
+    // (starts[0] is 0): the surface ends exactly as that loop leaves it, and
+    // made[i] (when `made` is not null) gets facet i or null where it was
+    // refused. On a surface without edges the edges are found by sorting all
+    // the sides once instead of walking vertex rings (G3SurfaceBulk.cpp).
+    // The number of facets made.
+    int AddFacetsByIds(int count, const std::uint32_t* starts, const std::uint32_t* ids, G3Facet** made);
     // A facet from the edges of another mesh (each gives its vertices,
     // flags and facet1 corners), with the given facet flags and
     // sub-surface. Null (nothing changed) unless the edges run end to

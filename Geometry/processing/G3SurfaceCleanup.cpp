@@ -4,6 +4,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetPrefetch.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -75,6 +76,7 @@ void G3Surface::RemoveEqualsFacets()
     {
         GArrayCollection walk;
         for (int i = 0; i < count; ++i) {
+            G3PrefetchFacetWalk(&snapshot, i);
             static_cast<G3Facet*>(snapshot.get(i))->GetVertices(&walk);
             for (int k = 0; k < walk.size(); ++k)
                 corners.push_back(static_cast<G3Vertex*>(walk.get(k)));
@@ -202,6 +204,7 @@ bool G3Surface::RemoveTrivialFacets()
     G3_CHECK_PASS(this, "RemoveTrivialFacets");
     bool removed = false;
     for (int i = 0; i < GetFacetCount();) {
+        G3PrefetchFacetWalk(facets, i);
         G3Facet* f = GetFacet(i);
         if (f->IsTrivial() || f->GetEdgeCount() <= 2) {
             RemoveFacet(f);

@@ -7,6 +7,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3FacetPrefetch.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -548,6 +549,7 @@ bool Flatten(G3Surface& s, bool trianglesOnly, bool withPolylines, FlatMesh& fla
     int emitted = 0;
     flat.polygonStart.push_back(0);
     for (int i = 0; i < nF; ++i) {
+        G3PrefetchFacetWalk(s.GetFacetList(), i);
         G3Facet* f = s.GetFacet(i);
         if (!WalkFacet(f, limit, corners, starts))
             return false;

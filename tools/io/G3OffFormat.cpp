@@ -23,6 +23,7 @@
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
+#include "Geometry/foundation/GPrefetch.h"
 #include "Geometry/mesh/G3Surface.h"
 
 #include <algorithm>
@@ -128,16 +129,40 @@ namespace {
 
 // Groups of equal coordinates by open addressing. A slot holds the
 // coordinates beside the group number, so that a lookup reads one slot
-// (one cache line) per probe rather than the group's entry as well.
+// (one cache line) per probe rather than the group's entry as well. The
+// points come in batches: the slots of a whole batch are asked for before
+// the first is looked at, so that their cache misses overlap, and then
+// looked up in order, so that groups are still numbered by first line.
 class CoordinateGroups {
 public:
     explicit CoordinateGroups(ParsedOff& parsed) : off(parsed) {}
-    std::uint32_t Group(const double* p)
+    // Appends p's group to off.lineGroup, at the latest by Flush.
+    void Add(const double* p)
     {
-        if ((off.groupXyz.size() / 3 + 1) * 2 > slots.size())
+        std::memcpy(pending[waiting++], p, sizeof pending[0]);
+        if (waiting == kBatch)
+            Flush();
+    }
+    void Flush()
+    {
+        // Room for every point of the batch to open a group.
+        while ((off.groupXyz.size() / 3 + waiting) * 2 > slots.size())
             Grow();
         const std::size_t mask = slots.size() - 1;
-        for (std::size_t i = Hash(p) & mask;; i = (i + 1) & mask) {
+        std::size_t at[kBatch];
+        for (std::size_t i = 0; i < waiting; ++i) {
+            at[i] = Hash(pending[i]) & mask;
+            GPrefetch(&slots[at[i]]);
+        }
+        for (std::size_t i = 0; i < waiting; ++i)
+            off.lineGroup.push_back(Group(pending[i], at[i], mask));
+        waiting = 0;
+    }
+
+private:
+    std::uint32_t Group(const double* p, std::size_t i, std::size_t mask)
+    {
+        for (;; i = (i + 1) & mask) {
             Slot& s = slots[i];
             if (s.group == kFree) {
                 const std::uint32_t fresh = static_cast<std::uint32_t>(off.groupXyz.size() / 3);
@@ -184,8 +209,11 @@ private:
         }
     }
 
+    static constexpr std::size_t kBatch = 16;
     ParsedOff& off;
     std::vector<Slot> slots;
+    double pending[kBatch][3];
+    std::size_t waiting = 0;
 };
 
 // Corner numbers with consecutive repeats dropped (the last against the
@@ -278,10 +306,12 @@ bool ReadOffLines(Lines& lines, std::size_t size, const std::string& name, G3Sur
                 return fail(NumberProblem(e, tokens[static_cast<std::size_t>(k)]));
         }
         if (merge)
-            off.lineGroup.push_back(groups->Group(p));
+            groups->Add(p);
         else
             vertices.push_back(aside->AddVertex(p, 0));
     }
+    if (groups)
+        groups->Flush();
     groups.reset();
     if (merge) {
         off.faceStart.reserve(static_cast<std::size_t>(nF) + 1);

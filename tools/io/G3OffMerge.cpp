@@ -502,21 +502,21 @@ bool BuildMergedOff(const ParsedOff& off, G3Surface& target, std::unique_ptr<G3S
     G3Surface& s = *built;
     // Each cluster's vertex at its first line's coordinates, which the
     // weld keeps.
-    std::vector<G3Vertex*> vertexOf(nC, nullptr);
+    std::vector<std::uint32_t> vertexOf(nC, 0);
     for (std::uint32_t line : order) {
         const std::uint32_t c = clusterOfLine(line);
-        vertexOf[c] = s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(first[c])], 0);
+        vertexOf[c] = static_cast<std::uint32_t>(s.GetVertexCount());
+        s.AddVertex(&off.groupXyz[3 * static_cast<std::size_t>(first[c])], 0);
     }
     std::vector<std::uint32_t>().swap(order);
-    std::vector<G3Vertex*> v;
-    for (std::size_t f = 0; f + 1 < off.faceStart.size(); ++f) {
-        v.clear();
-        for (std::uint32_t k = off.faceStart[f]; k < off.faceStart[f + 1]; ++k)
-            v.push_back(vertexOf[clusterOfLine(off.corners[k])]);
-        if (!AddPolygon(s, v, nullptr, nullptr))
-            return false;
-    }
-    return true;
+    // The faces' corners as vertex numbers, all built in one call (a face
+    // here has no repeated cluster, so none is refused).
+    std::vector<std::uint32_t> ids(off.corners.size());
+    for (std::size_t k = 0; k < ids.size(); ++k)
+        ids[k] = vertexOf[clusterOfLine(off.corners[k])];
+    std::vector<std::uint32_t>().swap(vertexOf);
+    std::vector<std::uint32_t>().swap(clusterOf);
+    return s.AddFacetsByIds(faces, off.faceStart.data(), ids.data(), nullptr) == faces;
 }
 
 } // namespace detail
