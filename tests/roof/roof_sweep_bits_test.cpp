@@ -278,6 +278,24 @@ Case LargeCase(unsigned seed)
     return c;
 }
 
+// Each seed's outline against its recorded checksum; on a failure the
+// whole table as it came out, to record it again after an intended change.
+template <std::size_t N, class Make>
+void ExpectRecordedBits(const std::uint64_t (&recorded)[N], Make make)
+{
+    std::string table;
+    for (unsigned seed = 0; seed < N; ++seed) {
+        const std::uint64_t got = RoofBits(make(seed));
+        char line[40];
+        std::snprintf(line, sizeof line, "0x%016llxULL,%s", static_cast<unsigned long long>(got),
+                      seed % 4 == 3 ? "\n" : " ");
+        table += line;
+        EXPECT_EQ(recorded[seed], got) << "seed " << seed;
+    }
+    if (::testing::Test::HasFailure())
+        std::printf("%s", table.c_str());
+}
+
 } // namespace
 
 TEST(RoofSweepBits, LargeOutlinesKeepTheirRecordedFacets)
@@ -288,17 +306,7 @@ TEST(RoofSweepBits, LargeOutlinesKeepTheirRecordedFacets)
         0xc637f5371ebed057ULL, 0xf2fba868b83d127bULL, 0x9a3dde0bfb4f9ecbULL, 0x34e0dd5d50bdb4e9ULL,
         0x6e3f8b1a34505736ULL, 0x922c3959883bc6c7ULL, 0xea9c57e26c13fceeULL, 0x1bbe380a4f9043dcULL,
     };
-    std::string table;
-    for (unsigned seed = 0; seed < 12; ++seed) {
-        const std::uint64_t got = RoofBits(LargeCase(seed));
-        char line[40];
-        std::snprintf(line, sizeof line, "0x%016llxULL,%s", static_cast<unsigned long long>(got),
-                      seed % 4 == 3 ? "\n" : " ");
-        table += line;
-        EXPECT_EQ(kLarge[seed], got) << "seed " << seed;
-    }
-    if (HasFailure())
-        std::printf("%s", table.c_str());
+    ExpectRecordedBits(kLarge, LargeCase);
     const struct {
         int kind, edges;
         std::uint64_t bits;
@@ -370,17 +378,7 @@ TEST(RoofSweepBits, TiedOutlinesKeepTheirRecordedFacets)
         0xde395576dfa1de10ULL, 0x2d3c7f6cd7edae1fULL, 0x2fa3bec7a24e465bULL, 0x1aa08b6ac3322bbbULL,
         0xb24ed16a8b0421e3ULL, 0x471ac40ce3a09163ULL, 0xafff97ac1f4696afULL, 0x078587cefaa1f30bULL,
     };
-    std::string table;
-    for (unsigned seed = 0; seed < 24; ++seed) {
-        const std::uint64_t got = RoofBits(TiedCase(seed));
-        char line[40];
-        std::snprintf(line, sizeof line, "0x%016llxULL,%s", static_cast<unsigned long long>(got),
-                      seed % 4 == 3 ? "\n" : " ");
-        table += line;
-        EXPECT_EQ(kTied[seed], got) << "seed " << seed;
-    }
-    if (HasFailure())
-        std::printf("%s", table.c_str());
+    ExpectRecordedBits(kTied, TiedCase);
 }
 
 // The benchmark's largest outlines; seconds to minutes with a sweep that
