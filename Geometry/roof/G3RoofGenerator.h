@@ -158,7 +158,16 @@ private:
     // Extends each facet ring that holds an edge of the first level `base`
     // by that edge's strip of the band (bandOutline is the outline).
     void AddOverhangStrips(G3RoofVertex* base);
-    void SpliceStrip(G3RoofPitch* pitch, G3RoofVertex* edge, const std::vector<double>& path);
+    // A ring vertex whose edge to the next runs level, with its ring's head.
+    struct LevelEdge {
+        G3RoofVertex* from;
+        G3RoofVertex* head;
+    };
+    // `level` lists a pitch's level edges in the order of its rings and of
+    // a walk from each head: the only edges a strip can go into. Kept up
+    // to date as strips go in.
+    void SpliceStrip(G3RoofPitch* pitch, G3RoofVertex* edge, const std::vector<double>& path,
+                     std::vector<LevelEdge>& level);
     // The outline (after cleaning) the overhang was built from; owned.
     G3RoofVertex* bandOutline = nullptr;
     // A ring crosses or touches itself (two edges sharing no vertex pass
