@@ -50,6 +50,23 @@ void G3Surface::GetAllAdjacentFaces(G3Facet* seed, GArrayCollection* out)
     }
 }
 
+namespace {
+
+// The next piece in facet order: the facets adjacent to the first facet
+// from `*from` on without Mark3 (all before it hold Mark3), found by
+// GetAllAdjacentFaces (Mark3 and Mark4 set on them); false when none is left.
+bool NextPiece(G3Surface* s, int n, int* from, GArrayCollection* piece)
+{
+    while (*from < n && s->GetFacet(*from)->GetMark3())
+        ++*from;
+    if (*from >= n)
+        return false;
+    s->GetAllAdjacentFaces(s->GetFacet(*from), piece);
+    return true;
+}
+
+} // namespace
+
 int G3Surface::Explode(GArrayCollection* out)
 {
     G3_CHECK_PASS(this, "Explode");
@@ -64,14 +81,8 @@ int G3Surface::Explode(GArrayCollection* out)
     G3PieceScratch slots;
     G3PiecePlaces places;
     bool first = true;
-    int from = 0; // facets before it all hold Mark3
-    for (;;) {
-        while (from < n && GetFacet(from)->GetMark3())
-            ++from;
-        if (from >= n)
-            break;
-        GArrayCollection piece;
-        GetAllAdjacentFaces(GetFacet(from), &piece);
+    int from = 0;
+    for (GArrayCollection piece; NextPiece(this, n, &from, &piece); piece.clear()) {
         if (first) {
             // A whole copy restores the ids (so only once there is a
             // piece); the pieces' copies read them as places. The weld of
@@ -100,16 +111,12 @@ int G3Surface::Explode(GArrayCollection* out)
 int G3Surface::ExplodeByCopies(GArrayCollection* out)
 {
     const int n = GetFacetCount();
-    int from = 0; // facets before it all hold Mark3
-    for (;;) {
+    int from = 0;
+    for (GArrayCollection piece;; piece.clear()) {
         for (int i = 0; i < n; ++i)
             GetFacet(i)->ClearMark4();
-        while (from < n && GetFacet(from)->GetMark3())
-            ++from;
-        if (from >= n)
+        if (!NextPiece(this, n, &from, &piece))
             break;
-        GArrayCollection piece;
-        GetAllAdjacentFaces(GetFacet(from), &piece);
         // The copy takes the marks along: Mark4 names the piece's facets.
         G3Surface* d = Duplicate();
         for (int i = 0; i < d->GetFacetCount();) {
