@@ -2,10 +2,11 @@
 // level edges. Invariants: every ring is closed (next and prev inverse),
 // every level edge of every ring (ends within 2 kPlaneSide of each other in
 // z) has exactly one index entry, and a ring's vertices all carry the edge
-// data of its `data` vertex. Choices (which ring, which edge) and the final
-// cleaning are those of the walk over G3RoofVertex rings, step for step, so
-// the rings handed back are the same bit for bit. Rounding: none; points
-// are copied, and the tests are those of the vertex rings.
+// data of its `data` vertex. Choices (which ring, which edge, for a section
+// or an overhang strip) and the final cleaning are those of the walk over
+// G3RoofVertex rings, step for step, so the rings handed back are the same
+// bit for bit. Rounding: none; points are copied, and the tests are those
+// of the vertex rings.
 #include "Geometry/roof/G3RoofFacetRings.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
@@ -36,6 +37,14 @@ long long Key(double z)
 {
     const double k = std::floor(z / (4.0 * kPlaneSide));
     return static_cast<long long>(G3RoofGreater(-4e18, G3RoofLesser(4e18, k)));
+}
+
+// The eave pd -> pc lies on the level edge px -> py at z0, the same way.
+bool EaveFits(const double* px, const double* py, const double* pd, const double* pc, double z0)
+{
+    return std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide &&
+           (py[0] - px[0]) * (pc[0] - pd[0]) + (py[1] - px[1]) * (pc[1] - pd[1]) > 0.0 && PtOnSegment(pd, px, py) &&
+           PtOnSegment(pc, px, py);
 }
 
 bool Level(const double* p, const double* q) { return std::fabs(p[2] - q[2]) <= 2.0 * kPlaneSide; }
@@ -115,13 +124,12 @@ void G3RoofSpliceIndex::InsertAfter(int at, int nv)
     a.next = nv;
 }
 
-// A new ring of copies of the section's corners D, A, B, C.
-int G3RoofSpliceIndex::SectionRing(const G3RoofVertex* ring)
+// A new ring of copies of `path`'s points, headed by the first.
+int G3RoofSpliceIndex::NewRing(const double* const* path, int count)
 {
-    const G3RoofVertex* corners[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
     int head = -1;
-    for (const G3RoofVertex* c : corners) {
-        const int nv = NewNode(c->point.GetXYZ());
+    for (int c = 0; c < count; ++c) {
+        const int nv = NewNode(path[c]);
         if (head < 0)
             head = nv;
         else
@@ -130,17 +138,16 @@ int G3RoofSpliceIndex::SectionRing(const G3RoofVertex* ring)
     return head;
 }
 
-// x -> [D] -> A -> [B] -> [C] -> y, leaving out corners that coincide with
-// their neighbour (a collapsed upper edge, a section ending where the
-// facet's edge ends).
-void G3RoofSpliceIndex::Splice(int x, const G3RoofVertex* ring)
+// x -> path... -> y, leaving out points that coincide with the one before
+// or, the last, with y (a section: a collapsed upper edge, a section ending
+// where the facet's edge ends; a strip: an eave end on the edge's end).
+void G3RoofSpliceIndex::Splice(int x, const double* const* path, int count)
 {
     const int y = N(x).next;
     int at = x;
-    const G3RoofVertex* path[4] = {ring->prev->lower, ring->prev, ring, ring->lower};
-    for (int c = 0; c < 4; ++c) {
-        const double* p = path[c]->point.GetXYZ();
-        if (G3RoofSamePoint(N(at).p, p) || (c == 3 && G3RoofSamePoint(N(y).p, p)))
+    for (int c = 0; c < count; ++c) {
+        const double* p = path[c];
+        if (G3RoofSamePoint(N(at).p, p) || (c == count - 1 && G3RoofSamePoint(N(y).p, p)))
             continue;
         const int nv = NewNode(p);
         InsertAfter(at, nv);
@@ -216,13 +223,8 @@ bool G3RoofSpliceIndex::Before(int head, int a, int b)
     }
 }
 
-// The facet-ring edge that takes the section of `ring`: *x in ring *k;
-// false when none does.
-bool G3RoofSpliceIndex::Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k)
+bool G3RoofSpliceIndex::Find(Pitch& pi, const double* pd, const double* pc, double z0, bool eave, int* x, int* k)
 {
-    const double* pd = ring->prev->lower->point.GetXYZ();
-    const double* pc = ring->lower->point.GetXYZ();
-    const double z0 = pc[2];
     double lo = 0.0, hi = 0.0;
     Extent(pi.u, pd, pc, &lo, &hi);
     *x = -1;
@@ -238,8 +240,11 @@ bool G3RoofSpliceIndex::Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k
         const auto end = b.edges.upper_bound(hi + margin);
         for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
             const Entry& e = it->second;
-            if (e.tmax < lo - margin || (*x >= 0 && e.ring > *k) ||
-                !G3RoofSectionFits(N(e.x).p, N(N(e.x).next).p, pd, pc, z0))
+            if (e.tmax < lo - margin || (*x >= 0 && e.ring > *k))
+                continue;
+            const double* px = N(e.x).p;
+            const double* py = N(N(e.x).next).p;
+            if (eave ? !EaveFits(px, py, pd, pc, z0) : !G3RoofSectionFits(px, py, pd, pc, z0))
                 continue;
             if (*x < 0 || e.ring < *k || Before(pi.rings[static_cast<std::size_t>(e.ring)].head, e.x, *x)) {
                 *x = e.x;
@@ -258,13 +263,16 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
         pitchIndex >= static_cast<int>(pitches_.size()))
         return;
     Pitch& pi = pitches_[static_cast<std::size_t>(pitchIndex)];
+    // The section: upper edge A -> B, lower edge D -> C, in ring order.
+    const double* path[4] = {ring->prev->lower->point.GetXYZ(), ring->prev->point.GetXYZ(), ring->point.GetXYZ(),
+                             ring->lower->point.GetXYZ()};
     int x = -1, k = -1;
-    const bool found = Find(pi, ring, &x, &k);
+    const bool found = Find(pi, path[0], path[3], path[3][2], false, &x, &k);
     if (pi.firstEmpty >= 0 && (!found || pi.firstEmpty < k)) {
         // An empty facet ring before any that fits starts afresh.
         k = pi.firstEmpty;
         Ring& r = pi.rings[static_cast<std::size_t>(k)];
-        r.head = SectionRing(ring);
+        r.head = NewRing(path, 4);
         r.data = new G3RoofVertex(ring->point.GetXYZ(), ring);
         AddRing(pi, r.head, r.head, k);
         const int size = static_cast<int>(pi.rings.size());
@@ -278,8 +286,31 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
         return;
     const int y = N(x).next;
     RemoveFound(pi);
-    Splice(x, ring);
+    Splice(x, path, 4);
     AddRing(pi, x, y, k);
+}
+
+void G3RoofSpliceIndex::AddStrip(int pitchIndex, const std::vector<const double*>& chain, double z0,
+                                 const G3RoofVertex* data)
+{
+    if (chain.size() < 2 || pitchIndex < 0 || pitchIndex >= static_cast<int>(pitches_.size()))
+        return;
+    Pitch& pi = pitches_[static_cast<std::size_t>(pitchIndex)];
+    const int count = static_cast<int>(chain.size());
+    int x = -1, k = -1;
+    if (Find(pi, chain.front(), chain.back(), z0, true, &x, &k)) {
+        const int y = N(x).next;
+        RemoveFound(pi);
+        Splice(x, chain.data(), count);
+        AddRing(pi, x, y, k);
+        return;
+    }
+    // After the sweep no ring is left empty for it: a new one goes last.
+    Ring r;
+    r.head = NewRing(chain.data(), count);
+    r.data = new G3RoofVertex(chain.front(), data);
+    pi.rings.push_back(r);
+    AddRing(pi, r.head, r.head, static_cast<int>(pi.rings.size()) - 1);
 }
 
 // G3RoofRing::Clean(ring, true) on nodes: every ring's vertices carry the
@@ -323,7 +354,8 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list, bool clean)
     for (int i = 0; i < list.size() && i < static_cast<int>(pitches_.size()); ++i) {
         G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
         Pitch& pi = pitches_[static_cast<std::size_t>(i)];
-        for (int k = 0; k < static_cast<int>(pi.rings.size()) && k < pitch->facetRings.size(); ++k) {
+        // Rings past the pitch's own count are strips' rings, added in turn.
+        for (int k = 0; k < static_cast<int>(pi.rings.size()); ++k) {
             Ring& r = pi.rings[static_cast<std::size_t>(k)];
             const int head = clean ? Clean(r.head) : r.head;
             G3RoofVertex* out = nullptr;
@@ -334,7 +366,10 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list, bool clean)
                     v = N(v).next;
                 } while (v != head);
             }
-            pitch->facetRings.put(k, out);
+            if (k < pitch->facetRings.size())
+                pitch->facetRings.put(k, out);
+            else
+                pitch->facetRings.add(out);
             r.head = -1;
         }
         pi.buckets.clear();

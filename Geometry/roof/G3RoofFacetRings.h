@@ -2,8 +2,9 @@
 // The facet rings of every pitch while the sweep runs: compact nodes (a
 // point and two links) instead of G3RoofVertex objects, since each level
 // adds a few corners to each ring and the rings are cleaned only at the end,
-// plus an index of their level edges, so that a section finds the edge it
-// is spliced into without walking the rings.
+// plus an index of their level edges, so that a section (and, after the
+// sweep, an eave's overhang strip) finds the edge it is spliced into
+// without walking the rings.
 
 #include <map>
 #include <memory>
@@ -32,6 +33,15 @@ struct G3RoofSpliceIndex {
     // (the first such edge walking that ring from its head), or starts the
     // first empty ring when that comes earlier; otherwise it is dropped.
     void AddSection(int pitchIndex, const G3RoofVertex* ring);
+    // An eave's strip, `chain` running the eave backwards from its end
+    // (chain.front()) through the strip's lower corners to its start
+    // (chain.back()), goes into the first level edge of the pitch, in ring
+    // order and walk order from each ring's head, that runs level at the
+    // eave height z0, the same way, and holds both eave ends; corners that
+    // coincide with their neighbour are left out. With no such edge the
+    // chain becomes a ring of its own after the others, carrying `data`'s
+    // edge data.
+    void AddStrip(int pitchIndex, const std::vector<const double*>& chain, double z0, const G3RoofVertex* data);
     // The facet rings back in the pitches as G3RoofVertex rings, each vertex
     // carrying its ring's edge data; with `clean`, each ring first goes
     // through the cleaning G3RoofRing::Clean(ring, true) does, with the
@@ -67,8 +77,8 @@ private:
     Node& N(int i) { return chunks_[static_cast<std::size_t>(i) >> kChunkBits][i & ((1 << kChunkBits) - 1)]; }
     int NewNode(const double* p);
     void InsertAfter(int at, int nv);
-    int SectionRing(const G3RoofVertex* ring);
-    void Splice(int x, const G3RoofVertex* ring);
+    int NewRing(const double* const* path, int count);
+    void Splice(int x, const double* const* path, int count);
     int Clean(int head);
 
     void Add(Pitch& pi, int x, int ring);
@@ -77,7 +87,10 @@ private:
     // index since).
     void RemoveFound(Pitch& pi);
     bool Before(int head, int a, int b);
-    bool Find(Pitch& pi, const G3RoofVertex* ring, int* x, int* k);
+    // The first edge, *x in ring *k, that takes the section or strip whose
+    // lower edge or eave runs pd -> pc at z0 (`eave`: the edge must hold
+    // both ends); false when none does.
+    bool Find(Pitch& pi, const double* pd, const double* pc, double z0, bool eave, int* x, int* k);
 
     std::vector<Pitch> pitches_;
     // Entries taken out of a bucket, kept for the next Add: a section

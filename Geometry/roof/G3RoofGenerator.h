@@ -155,19 +155,10 @@ private:
     // The corners of the band between the outline and its offset; false
     // (reversedEdge set) when an edge does not fit.
     bool Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners);
-    // Extends each facet ring that holds an edge of the first level `base`
-    // by that edge's strip of the band (bandOutline is the outline).
-    void AddOverhangStrips(G3RoofVertex* base);
-    // A ring vertex whose edge to the next runs level, with its ring's head.
-    struct LevelEdge {
-        G3RoofVertex* from;
-        G3RoofVertex* head;
-    };
-    // `level` lists a pitch's level edges in the order of its rings and of
-    // a walk from each head: the only edges a strip can go into. Kept up
-    // to date as strips go in.
-    void SpliceStrip(G3RoofPitch* pitch, G3RoofVertex* edge, const std::vector<double>& path,
-                     std::vector<LevelEdge>& level);
+    // Each edge of the first level `base` gets its strip of the band
+    // (bandOutline is the outline), spliced into the facet ring of `index`
+    // that holds the edge before the rings are cleaned.
+    void AddOverhangStrips(G3RoofVertex* base, G3RoofSpliceIndex& index);
     // The outline (after cleaning) the overhang was built from; owned.
     G3RoofVertex* bandOutline = nullptr;
     // A ring crosses or touches itself (two edges sharing no vertex pass
@@ -180,7 +171,6 @@ private:
     // Cleans `ring` (taken over) and splits it at its self-contacts into
     // simple rings, added to `out`.
     void SplitSimple(G3RoofVertex* ring, GArrayCollection* out);
-    void FinishFacetRings();
     // The facet rings and their level edges while MakeRoofEx runs (its own
     // local), null otherwise: sections go there, with the choices
     // AddFacetToRoofPitch would make.

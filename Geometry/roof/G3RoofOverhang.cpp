@@ -20,6 +20,7 @@
 
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofFacetRings.h"
 #include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
@@ -243,48 +244,16 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
     return true;
 }
 
-namespace {
-
-// Whether the edge from v to its successor runs level, with room for the
-// eave test's band of kPlaneSide about an eave height at either end.
-bool RunsLevel(const G3RoofVertex* v)
-{
-    return std::fabs(v->point.GetZ() - v->next->point.GetZ()) <= 4.0 * kPlaneSide;
-}
-
-// The vertices from `from` up to (not including) `to` of the ring headed
-// by `head` whose edges run level, in ring order.
-template <class LevelList>
-void AppendLevel(G3RoofVertex* from, const G3RoofVertex* to, G3RoofVertex* head, LevelList& out)
-{
-    G3RoofVertex* v = from;
-    do {
-        if (RunsLevel(v))
-            out.push_back({v, head});
-        v = v->next;
-    } while (v != to);
-}
-
-} // namespace
-
-void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base)
+void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base, G3RoofSpliceIndex& index)
 {
     std::vector<G3RoofBandCorner> corners;
     if (bandOutline == nullptr || !Band(bandOutline, base, corners))
         return;
     const double z0 = base->point.GetZ();
     const std::size_t n = corners.size();
-    // Each pitch's level edges, listed at its first strip. Before the final
-    // cleaning the rings carry a corner for every level a section crossed:
-    // a walk over them for every eave was quadratic.
-    std::vector<std::vector<LevelEdge>> level(static_cast<std::size_t>(pitches.size()));
-    std::vector<char> listed(level.size(), 0);
     G3RoofVertex* b = base;
     for (std::size_t i = 0; i < n; ++i, b = b->next) {
-        G3RoofPitch* pitch = b->pitchIndex >= 0 && b->pitchIndex < pitches.size()
-                                 ? static_cast<G3RoofPitch*>(pitches.get(b->pitchIndex))
-                                 : nullptr;
-        if (pitch == nullptr || EdgeLength(b) < kZeroLength)
+        if (b->pitchIndex < 0 || b->pitchIndex >= pitches.size() || EdgeLength(b) < kZeroLength)
             continue;
         const G3RoofBandCorner& from = corners[(i + n - 1) % n];
         const G3RoofBandCorner& to = corners[i];
@@ -306,61 +275,12 @@ void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base)
         if (from.side == 1)
             add(from.m, b->prev);
         add(from.h, b->prev);
-        const std::size_t at = static_cast<std::size_t>(b->pitchIndex);
-        if (!listed[at]) {
-            listed[at] = 1;
-            for (int k = 0; k < pitch->facetRings.size(); ++k)
-                if (G3RoofVertex* head = static_cast<G3RoofVertex*>(pitch->facetRings.get(k)))
-                    AppendLevel(head, head, head, level[at]);
-        }
-        SpliceStrip(pitch, b, path, level[at]);
+        // The facet ring that holds the eave runs it backwards, from b to
+        // its predecessor: the strip goes in between.
+        std::vector<const double*> chain = {b->point.GetXYZ()};
+        for (std::size_t k = 0; k < path.size(); k += 3)
+            chain.push_back(&path[k]);
+        chain.push_back(b->prev->point.GetXYZ());
+        index.AddStrip(b->pitchIndex, chain, b->point.GetZ(), b);
     }
-}
-
-void G3RoofGenerator::SpliceStrip(G3RoofPitch* pitch, G3RoofVertex* b, const std::vector<double>& path,
-                                  std::vector<LevelEdge>& level)
-{
-    const double z0 = b->point.GetZ();
-    const double* top0 = b->prev->point.GetXYZ();
-    const double* top1 = b->point.GetXYZ();
-    std::vector<const double*> chain = {top1};
-    for (std::size_t k = 0; k < path.size(); k += 3)
-        chain.push_back(&path[k]);
-    chain.push_back(top0);
-    // The facet ring that holds the eave runs it backwards, top1 to top0:
-    // the strip goes in between.
-    for (std::size_t i = 0; i < level.size(); ++i) {
-        G3RoofVertex* x = level[i].from;
-        G3RoofVertex* head = level[i].head;
-        G3RoofVertex* y = x->next;
-        const double* px = x->point.GetXYZ();
-        const double* py = y->point.GetXYZ();
-        if (std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide &&
-            (py[0] - px[0]) * (top0[0] - top1[0]) + (py[1] - px[1]) * (top0[1] - top1[1]) > 0.0 &&
-            PtOnSegment(top1, px, py) && PtOnSegment(top0, px, py)) {
-            G3RoofVertex* at = x;
-            for (const double* c : chain) {
-                if (at->point.Equals(c) || (c == top0 && y->point.Equals(c)))
-                    continue;
-                G3RoofVertex* nv = new G3RoofVertex(c, head);
-                nv->prev = at;
-                nv->next = y;
-                at->next = nv;
-                y->prev = nv;
-                at = nv;
-            }
-            // x's edge now runs through the strip: the level edges of that
-            // run take x's place in the list.
-            std::vector<LevelEdge> made;
-            AppendLevel(x, y, head, made);
-            level.erase(level.begin() + static_cast<std::ptrdiff_t>(i));
-            level.insert(level.begin() + static_cast<std::ptrdiff_t>(i), made.begin(), made.end());
-            return;
-        }
-    }
-    G3RoofVertex* r = nullptr;
-    for (const double* c : chain)
-        r = G3RoofRing::Append(r, new G3RoofVertex(c, b));
-    pitch->facetRings.add(r);
-    AppendLevel(r, r, r, level);
 }

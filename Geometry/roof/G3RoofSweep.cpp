@@ -901,11 +901,9 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     };
     std::vector<Step> todo;
     todo.push_back({ring});
-    // Sections find their facet-ring edge through the index while the
-    // sweep runs; the strips and the cleanup below walk the rings.
     // Sections go into the compact facet rings through their index while
-    // the sweep runs; the strips and the cleanup below work on the vertex
-    // rings handed back.
+    // the sweep runs, and the overhang strips after it, before the rings
+    // are cleaned and handed back.
     G3RoofSpliceIndex index(pitches);
     spliceIndex = &index;
     G3RoofSweepScratch scratch;
@@ -945,12 +943,9 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     }
     spliceIndex = nullptr;
     sweepScratch = nullptr;
-    const bool strips = first && overhang > 0.0;
-    index.GiveBack(pitches, !strips);
-    if (strips) {
-        AddOverhangStrips(ring);
-        FinishFacetRings();
-    }
+    if (first && overhang > 0.0)
+        AddOverhangStrips(ring, index);
+    index.GiveBack(pitches, true);
     return true;
 }
 
@@ -998,19 +993,6 @@ void G3RoofGenerator::AddFacetToRoofPitch(G3RoofPitch* pitch, G3RoofVertex* ring
         if (AddFacetToRoofPitchEx(&r, ring)) {
             pitch->facetRings.put(i, r);
             return;
-        }
-    }
-}
-
-void G3RoofGenerator::FinishFacetRings()
-{
-    for (int i = 0; i < pitches.size(); ++i) {
-        G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(i));
-        for (int k = 0; k < pitch->facetRings.size(); ++k) {
-            G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
-            // The ring's head carries the eave edge's data; cleaning may drop
-            // it, and every vertex carries the same data.
-            pitch->facetRings.put(k, G3RoofRing::Clean(r, true));
         }
     }
 }
