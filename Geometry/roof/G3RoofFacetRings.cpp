@@ -349,7 +349,7 @@ int G3RoofSpliceIndex::Clean(int head)
     return n < 3 ? -1 : v;
 }
 
-void G3RoofSpliceIndex::GiveBack(GArrayCollection& list, bool clean)
+void G3RoofSpliceIndex::GiveBack(GArrayCollection& list)
 {
     for (int i = 0; i < list.size() && i < static_cast<int>(pitches_.size()); ++i) {
         G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
@@ -357,7 +357,7 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list, bool clean)
         // Rings past the pitch's own count are strips' rings, added in turn.
         for (int k = 0; k < static_cast<int>(pi.rings.size()); ++k) {
             Ring& r = pi.rings[static_cast<std::size_t>(k)];
-            const int head = clean ? Clean(r.head) : r.head;
+            const int head = Clean(r.head);
             G3RoofVertex* out = nullptr;
             if (head >= 0) {
                 int v = head;

@@ -43,10 +43,11 @@ struct G3RoofSpliceIndex {
     // edge data.
     void AddStrip(int pitchIndex, const std::vector<const double*>& chain, double z0, const G3RoofVertex* data);
     // The facet rings back in the pitches as G3RoofVertex rings, each vertex
-    // carrying its ring's edge data; with `clean`, each ring first goes
-    // through the cleaning G3RoofRing::Clean(ring, true) does, with the
-    // same result.
-    void GiveBack(GArrayCollection& pitchList, bool clean);
+    // carrying its ring's edge data, cleaned first as by
+    // G3RoofRing::Clean(ring, true), with the same result (head included).
+    // The strips' own rings are added after the pitch's others, in the
+    // order they were made.
+    void GiveBack(GArrayCollection& pitchList);
 
 private:
     struct Node {

@@ -945,7 +945,7 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
     sweepScratch = nullptr;
     if (first && overhang > 0.0)
         AddOverhangStrips(ring, index);
-    index.GiveBack(pitches, true);
+    index.GiveBack(pitches);
     return true;
 }
 

@@ -63,7 +63,7 @@ TEST(RoofFacetRings, StripsGoWhereTheVertexRingWalkPutsThem)
                 if (!x->point.Equals(c + 3 * i) && !(i == 3 && x->next->point.Equals(c + 9)))
                     x = ring(c + 3 * i, 1, head, x->next)->prev;
         }
-        index.GiveBack(pitches, true);
+        index.GiveBack(pitches);
         ASSERT_EQ(static_cast<int>(walk.size()), pitch->facetRings.size()) << seed;
         for (std::size_t k = 0; k < walk.size(); ++k) {
             G3RoofVertex* want = G3RoofRing::Clean(walk[k], true);
