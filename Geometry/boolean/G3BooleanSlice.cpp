@@ -10,7 +10,10 @@
 // - the sheet slice works on duplicates of both inputs and deletes the
 //   inputs only when it returns true;
 // - scratch marks 3 and 4 used by the flood fills are cleared on every
-//   surface handed back and on the inputs.
+//   surface handed back and on the inputs;
+// - the separation's pieces and what it leaves are those of its whole
+//   rounds (each piece a copy of the whole rest, the rest updated after
+//   each); once the rest passes PiecesComeApart the rounds go by piece.
 // The places that round are the engine's (scaling and the cut) and the
 // normalisation of the plane's normal.
 #include "Geometry/boolean/G3BooleanCalculator.h"
