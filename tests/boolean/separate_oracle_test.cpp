@@ -110,12 +110,6 @@ void AddBoxesAndStrays(G3Surface& s, std::mt19937& g)
         const unsigned cell = g() % 64;
         const Q lo{3.0 * (cell % 4), 3.0 * (cell / 4 % 4), 3.0 * (cell / 16)};
         const unsigned kind = !plain ? g() % 16 : g() % 8 ? g() % 10 : 12;
-        if (kind == 10) { // two sheets on one edge, wound the same way along it
-            const Q a{lo[0], lo[1], lo[2]}, b{lo[0] + 1, lo[1], lo[2]};
-            faces.push_back({a, b, {lo[0] + 1, lo[1] + 1, lo[2]}, {lo[0], lo[1] + 1, lo[2]}});
-            faces.push_back({a, b, {lo[0] + 1, lo[1] - 1, lo[2] + 1}, {lo[0], lo[1] - 1, lo[2] + 1}});
-            continue;
-        }
         box(lo, kind == 15 ? 2.0 : 1.0, kind % 7 == 1, kind % 5 == 2);
         if (kind == 15) // a hollow box
             box({lo[0] + 0.5, lo[1] + 0.5, lo[2] + 0.5}, 1.0, g() % 2, false);
