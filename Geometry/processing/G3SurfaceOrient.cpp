@@ -18,7 +18,9 @@
 // keeps its seed's orientation. Ties in height are broken by facet id, so
 // the result does not depend on addresses; heights within kPlaneSide of
 // the probe facet's are the one tolerance of the pass. Mark is the
-// "oriented" flag and is clear on return.
+// "oriented" flag and is clear on return. KeepsOrientation asks every
+// probe facet, with the crossings any tree could give it, whether the
+// pass would turn anything.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHeap.h"
@@ -35,6 +37,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -184,14 +187,14 @@ public:
     }
 
     // Appends to out every single-sided facet stored in a node whose
-    // region comes within t of (x, y): each facet once, by id, the
-    // facets a probe there could meet in a tree of any shape among them.
+    // region comes within t of (x, y), each once (in no set order: a probe
+    // only counts them): the facets a probe there could meet in a tree of
+    // any shape among them.
     void CollectNear(double x, double y, double t, std::vector<G3Facet*>& out) const
     {
         const std::size_t first = out.size();
         CollectNearFrom(x, y, t, out);
-        std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
-                  [](const G3Facet* l, const G3Facet* r) { return l->GetId() < r->GetId(); });
+        std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), std::less<G3Facet*>());
         out.erase(std::unique(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()), out.end());
     }
 
