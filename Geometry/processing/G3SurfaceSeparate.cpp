@@ -14,15 +14,15 @@
 //   every piece is closed and the surface stays closed), or every facet
 //   double-sided (no probe, no spread, nothing more to extend);
 // - the weld finds no two vertices closer than its distance and no edge
-//   between one vertex (no facet collapses), every vertex has edges and a
-//   clear scratch link, and no facet has fewer than three edges;
+//   from a vertex to itself (no facet collapses), every vertex has edges
+//   and a clear scratch link, and no facet has fewer than three edges;
 // - the join finds no pair of one-sided edges between the same vertices,
 //   and no edge gives UnionFacets(4) two facets to try;
 // - the orientation is settled (KeepsOrientation);
 // - the pieces' boxes lie apart by at least the weld's distance: no
-//   vertex of one welds to another's, no piece lies inside another, and a
-//   probe point of one lies wholly above or below another, whose closed
-//   surface then adds an even count of sure crossings or none.
+//   vertex of one welds to another's, no piece lies inside another, and
+//   another piece lies wholly above or below a probe point of one, its
+//   closed surface adding an even count of sure crossings or none.
 // Each condition holds for any part of the surface made of whole pieces,
 // so it is checked once. Invariants: ids are places throughout; nothing
 // rounds (coordinates are copied, the boxes compared as they are).
