@@ -10,7 +10,10 @@
 // - the sheet slice works on duplicates of both inputs and deletes the
 //   inputs only when it returns true;
 // - scratch marks 3 and 4 used by the flood fills are cleared on every
-//   surface handed back and on the inputs.
+//   surface handed back and on the inputs;
+// - the separation's pieces and what it leaves are those of its whole
+//   rounds (each piece a copy of the whole rest, the rest updated after
+//   each); once the rest passes PiecesComeApart the rounds go by piece.
 // The places that round are the engine's (scaling and the cut) and the
 // normalisation of the plane's normal.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -23,6 +26,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3SurfacePiece.h"
 
 #include <cmath>
 #include <vector>
@@ -58,8 +62,9 @@ void ClearMarks(G3Surface* s)
 
 // Flood fill across edges from `start`: every reachable facet and its edges
 // get `flag`; edges carrying `stop` (or already `flag`) are not crossed,
-// and facets carrying `stop` are not entered.
-void FloodFill(G3Edge* start, long flag, long stop)
+// and facets carrying `stop` are not entered. With `reached`, the facets
+// are appended to it.
+void FloodFill(G3Edge* start, long flag, long stop, std::vector<G3Facet*>* reached = nullptr)
 {
     std::vector<G3Edge*> queue;
     start->SetFlags(start->GetFlags() | flag);
@@ -72,6 +77,8 @@ void FloodFill(G3Edge* start, long flag, long stop)
             if (!f || (f->GetFlags() & (flag | stop)))
                 continue;
             f->SetFlags(f->GetFlags() | flag);
+            if (reached)
+                reached->push_back(f);
             edges.clear();
             f->GetEdges(&edges);
             for (int k = 0; k < edges.size(); ++k) {
@@ -384,11 +391,34 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
     if (!s || !pieces)
         return 0;
     ClearMarks(s);
+    // Once the rest has come out of one update with its pieces apart
+    // (PiecesComeApart), the updates after it change nothing and each
+    // round touches its piece alone.
+    bool apart = false;
+    bool checked = false;
+    G3PieceScratch slots;
+    std::vector<G3Facet*> piece;
     while (s->GetEdgeCount() > 0) {
         const int before = s->GetEdgeCount();
         G3Edge* e = s->GetEdge(0);
         if (e->GetMark4())
             break;
+        if (apart) {
+            piece.clear();
+            FloodFill(e, G3Obj::FLAG_MARK4, 0, &piece);
+            if (piece.size() >= 4) {
+                G3Surface* p = s->CopyOfComponent(piece, &slots);
+                p->ChangeEdgeFlags(G3Obj::FLAG_MARK4, false);
+                p->RemoveUnused();
+                p->RemoveNonManifoldEdges();
+                p->Update(CHECK_LEVEL_WELD);
+                pieces->add(p);
+            }
+            s->RemoveComponent(piece);
+            if (s->GetEdgeCount() >= before)
+                break;
+            continue;
+        }
         FloodFill(e, G3Obj::FLAG_MARK4, 0);
         // The piece is a copy of s less what the fill did not reach; s
         // loses what it reached.
@@ -429,6 +459,14 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
         // takes nothing would repeat itself.
         if (s->GetEdgeCount() >= before)
             break;
+        // Checked once, after the first update: a rest that fails keeps
+        // the whole rounds to the end.
+        if (!checked) {
+            checked = true;
+            apart = s->PiecesComeApart();
+            if (apart)
+                slots.Size(s);
+        }
     }
     ClearMarks(s);
     return pieces->size();

@@ -309,6 +309,13 @@ public:
     // probed facet's orientation spreads across manifold edges. Facets no
     // probe or spread reaches keep their orientation. Then UnionFacets(4).
     bool OrientNormals2(bool force);
+    // Whether OrientNormals2(false) keeps every facet as it is, and keeps
+    // doing so once any closed pieces lying apart from the rest go: no
+    // corner normals, every pair of facets the spread joins runs its edge
+    // in opposite directions, and every probe facet casts no vote or a
+    // sure one to keep (its crossings taken as a tree of any extent may
+    // give them). Planes are read as they are.
+    bool KeepsOrientation();
     // axis = the dominant axis of the box of both edges; *aUp: a's vertex2
     // lies above its vertex1 along axis; *bUp likewise.
     static void FindEdgeOrientation(G3Edge* a, G3Edge* b, bool* aUp, bool* bUp);
@@ -430,6 +437,27 @@ public:
     // polyedges each piece copies the whole surface first, and the cost
     // grows with pieces times surface size.
     int Explode(GArrayCollection* out);
+    // ---- separation (Geometry/processing/G3SurfaceSeparate.cpp,
+    // G3SurfacePiece.cpp): the rounds of G3BooleanCalculator::
+    // Separate_Surface at the cost of each piece.
+    // A copy of this surface less every facet but `piece` (a connected
+    // piece: every facet joined to one of them across an edge is one of
+    // them), as removing the other facets from the last down and then
+    // RemoveUnused leave it: lists in those walks' orders, Mark3 and
+    // Mark4 cleared on the facets (the edges' flags are copied). Ids must
+    // be places. `slots` sized by this surface, all -1, comes back so.
+    G3Surface* CopyOfComponent(const std::vector<G3Facet*>& piece, G3PieceScratch* slots);
+    // Removes the piece `piece` (as for CopyOfComponent, sharing no vertex
+    // with the rest) and what RemoveUnused would then remove, leaving the
+    // lists and ids as removing its facets from the last down and then
+    // RemoveUnused leave them, at the cost of the piece.
+    void RemoveComponent(const std::vector<G3Facet*>& piece);
+    // Whether Update(CHECK_LEVEL_WELD) leaves this surface, less any of
+    // its pieces, as it is: this surface is such an update's output with
+    // nothing left for its passes to do, and its pieces cannot reach one
+    // another. See G3SurfaceSeparate.cpp for the conditions. Assigns ids.
+    // Costs about one update.
+    bool PiecesComeApart();
     // A new surface holding a copy of `facet` alone: its vertices, corner
     // normals and texture coordinates, edge flags (0 becomes 1), contours
     // (holes stay holes), named extended data and provider records. Null
@@ -457,6 +485,14 @@ protected:
     // `places` tells where the copy's entities stand in this surface.
     G3Surface* CopyOfPiece(GArrayCollection* piece, const std::vector<int>& representatives, G3PieceScratch* slots,
                            G3PiecePlaces* places);
+    // The entities of this surface at the given places, each list in the
+    // given order (facets at facetsAt, the rest at `places`, `slots`
+    // naming each place's slot in the copy), copied as Copy makes them,
+    // links to entities not taken dropped; every vertex's scratch link
+    // names its representative (`representatives`: by place, -1 for none)
+    // or, without them, is copied.
+    G3Surface* CopyOfPlaces(const std::vector<int>& facetsAt, const G3PiecePlaces& places, const G3PieceScratch& slots,
+                            const std::vector<int>* representatives);
     // What the weld's vertex pass (RemoveEqualsVertex) does to the whole
     // surface's copy, done on a copy of a piece with its scratch links
     // set: every list is left as the walks over the whole lists leave it.

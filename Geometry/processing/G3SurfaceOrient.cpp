@@ -18,7 +18,9 @@
 // keeps its seed's orientation. Ties in height are broken by facet id, so
 // the result does not depend on addresses; heights within kPlaneSide of
 // the probe facet's are the one tolerance of the pass. Mark is the
-// "oriented" flag and is clear on return.
+// "oriented" flag and is clear on return. KeepsOrientation asks every
+// probe facet, with the crossings any tree could give it, whether the
+// pass would turn anything.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GHeap.h"
@@ -35,6 +37,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -183,7 +186,31 @@ public:
         }
     }
 
+    // Appends to out every single-sided facet stored in a node whose
+    // region comes within t of (x, y), each once (in no set order: a probe
+    // only counts them): the facets a probe there could meet in a tree of
+    // any shape among them.
+    void CollectNear(double x, double y, double t, std::vector<G3Facet*>& out) const
+    {
+        const std::size_t first = out.size();
+        CollectNearFrom(x, y, t, out);
+        std::sort(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(), std::less<G3Facet*>());
+        out.erase(std::unique(out.begin() + static_cast<std::ptrdiff_t>(first), out.end()), out.end());
+    }
+
 private:
+    void CollectNearFrom(double x, double y, double t, std::vector<G3Facet*>& out) const
+    {
+        if (x + t < x0 || x - t > x1 || y + t < y0 || y - t > y1)
+            return;
+        for (const MyFacetListCell* c = list ? list->head : nullptr; c; c = c->next)
+            if (!c->facet->GetDoubleSided())
+                out.push_back(c->facet);
+        for (const xyTree* c : child)
+            if (c)
+                c->CollectNearFrom(x, y, t, out);
+    }
+
     xyTree* Child(int k)
     {
         if (!child[k]) {
@@ -266,9 +293,18 @@ struct ProbeVote {
     bool turn = false; // the piece must be turned
 };
 
+// How near a facet's stored place must come to a probe point for
+// KeepsOrientation to test the facet: a few times the distance within
+// which PointInFacetXY answers "on the boundary", so that every facet a
+// probe may count in a tree of any extent is tested.
+constexpr double kNearProbe = 4.0 * GTolerance::kInFacet;
+
 // Shoots the vertical probe through p (single-sided, probeable) and tells
-// whether p faces the way the crossings below it say.
-ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits)
+// whether p faces the way the crossings below it say. With `near`, the
+// crossings are every facet that a tree of any extent could give the
+// probe (stored near the point, containing it within PointInFacetXY's
+// tolerance).
+ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, bool near = false)
 {
     ProbeVote vote;
     double x = 0.0;
@@ -276,7 +312,15 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits)
     if (!p->GenerateXYPointInFacetConcave(x, y))
         return vote;
     hits.clear();
-    tree->Collect(x, y, hits);
+    if (near) {
+        tree->CollectNear(x, y, kNearProbe, hits);
+        const double at[3] = {x, y, 0.0};
+        hits.erase(std::remove_if(hits.begin(), hits.end(),
+                                  [&at](const G3Facet* h) { return !h->PointInFacetXY(at, nullptr, nullptr); }),
+                   hits.end());
+    } else {
+        tree->Collect(x, y, hits);
+    }
     const double z = HeightAt(p, x, y);
     const double point[3] = {x, y, 0.0};
     int below = 0;
@@ -408,6 +452,52 @@ bool G3Surface::OrientNormals2(bool force)
     ChangeFacetFlags(static_cast<int>(G3Obj::FLAG_MARK), false);
     UnionFacets(4);
     return true;
+}
+
+bool G3Surface::KeepsOrientation()
+{
+    if (HasGeometry())
+        return false;
+    // The spread turns a neighbour that runs along the shared edge the way
+    // its facet does.
+    for (int k = 0; k < GetEdgeCount(); ++k) {
+        G3Edge* e = GetEdge(k);
+        G3Vertex* a = e->GetVertex1();
+        G3Vertex* b = e->GetVertex2();
+        G3Facet* f = e->GetFacet1();
+        G3Facet* g = e->GetFacet2();
+        if (!a || !b || a->GetEdgeCount2(b) >= 3 || !f || !g || f == g || f->GetDoubleSided() != g->GetDoubleSided())
+            continue;
+        if (f->GetMoveDirection(e) == g->GetMoveDirection(e))
+            return false;
+    }
+    const int n = GetFacetCount();
+    if (n == 0)
+        return true;
+    GEnvelope env;
+    FormEnvelope(&env);
+    xyTree* tree = new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]);
+    for (int k = n - 1; k >= 0; --k) {
+        G3Facet* f = GetFacet(k);
+        if (!Crossable(f))
+            continue;
+        GEnvelope box;
+        f->FormEnvelope(&box);
+        tree->Insert(f, box, 1);
+    }
+    // A sure vote stays sure as facets go, and keeps its parity while
+    // what goes is closed and wholly above or below the probe point.
+    bool settled = true;
+    std::vector<G3Facet*> hits;
+    for (int k = 0; k < n && settled; ++k) {
+        G3Facet* p = GetFacet(k);
+        if (p->GetDoubleSided() || !Probeable(p))
+            continue;
+        const ProbeVote v = Probe(tree, p, hits, true);
+        settled = !v.cast || (v.sure && !v.turn);
+    }
+    delete tree;
+    return settled;
 }
 
 void G3Surface::FindEdgeOrientation(G3Edge* a, G3Edge* b, bool* aUp, bool* bUp)

@@ -1,5 +1,5 @@
 // The copy of one connected piece of a surface, built from the piece's own
-// entities, for Explode.
+// entities, for Explode and for the separation's rounds.
 //
 // Explode's pieces were once copies of the whole surface less the other
 // pieces' facets, welded with Update(CHECK_LEVEL_WELD). CopyOfPiece builds
@@ -17,7 +17,12 @@
 // - every vertex's scratch link naming its representative, as the weld's
 //   point hash over the whole vertex list names it.
 // RemoveEqualsVertexOfPiece then finishes the weld's vertex pass with the
-// whole lists' places. Invariants: this surface is only read (its ids are
+// whole lists' places. CopyOfComponent builds what a copy of the whole
+// surface is left as once the walk from the last facet down has removed
+// the other facets and RemoveUnused the rest of theirs: the facets in
+// that walk's order (G3OrderAfterBackwardRemovals), every other list in
+// the order of RemoveUnused's walks, each vertex's scratch link copied.
+// Invariants: this surface is only read (its ids are
 // its places, the caller restores them first); the scratch slots come back
 // as they were given (all -1). Nothing rounds: coordinates are copied.
 
@@ -32,6 +37,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
+#include <deque>
 
 std::vector<int> G3OrderAfterRemovals(const std::vector<int>& kept)
 {
@@ -47,6 +53,32 @@ std::vector<int> G3OrderAfterRemovals(const std::vector<int>& kept)
         if (order[static_cast<std::size_t>(slot)] < 0)
             order[static_cast<std::size_t>(slot)] = from--;
     return order;
+}
+
+std::vector<int> G3OrderAfterBackwardRemovals(const std::vector<int>& kept, int length)
+{
+    // The kept entities above the walk's place, in slot order: a removal
+    // with some above moves the last of them into its slot, which makes it
+    // the first; a removal with none above only shortens the list.
+    std::deque<int> above;
+    int next = static_cast<int>(kept.size()) - 1;
+    for (int k = length - 1; k >= 0;) {
+        if (next >= 0 && kept[static_cast<std::size_t>(next)] == k) {
+            above.push_front(next--);
+            --k;
+            continue;
+        }
+        const int low = next >= 0 ? kept[static_cast<std::size_t>(next)] + 1 : 0;
+        if (!above.empty()) {
+            const std::size_t turns = static_cast<std::size_t>(k - low + 1) % above.size();
+            for (std::size_t t = 0; t < turns; ++t) {
+                above.push_front(above.back());
+                above.pop_back();
+            }
+        }
+        k = low - 1;
+    }
+    return std::vector<int>(above.begin(), above.end());
 }
 
 bool G3PiecesCopyAlone(G3Surface* s)
@@ -84,6 +116,19 @@ void Number(std::vector<int>& at, std::vector<int>& slot)
     std::sort(at.begin(), at.end());
     for (std::size_t k = 0; k < at.size(); ++k)
         slot[static_cast<std::size_t>(at[k])] = static_cast<int>(k);
+}
+
+// Orders the places taken as the removal walk over the whole list leaves
+// them and notes each one's slot in the copy.
+void NumberAfterRemovals(std::vector<int>& at, std::vector<int>& slot)
+{
+    std::sort(at.begin(), at.end());
+    const std::vector<int> order = G3OrderAfterRemovals(at);
+    std::vector<int> sorted(at);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        at[k] = sorted[static_cast<std::size_t>(order[k])];
+        slot[static_cast<std::size_t>(at[k])] = static_cast<int>(k);
+    }
 }
 
 void Release(const std::vector<int>& at, std::vector<int>& slot)
@@ -161,36 +206,99 @@ G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int
     Number(places->normalAt, slots->normal);
     Number(places->texCooAt, slots->texCoo);
 
+    std::vector<int> facetsAt(facetOrder.size());
+    for (std::size_t k = 0; k < facetOrder.size(); ++k)
+        facetsAt[k] = facetAt[static_cast<std::size_t>(facetOrder[k])];
+    G3Surface* d = CopyOfPlaces(facetsAt, *places, *slots, &representatives);
+
+    Release(facetAt, slots->facet);
+    Release(places->vertexAt, slots->vertex);
+    Release(places->edgeAt, slots->edge);
+    Release(places->normalAt, slots->normal);
+    Release(places->texCooAt, slots->texCoo);
+    return d;
+}
+
+G3Surface* G3Surface::CopyOfComponent(const std::vector<G3Facet*>& piece, G3PieceScratch* slots)
+{
+    // The facets as the walk from the last slot down leaves them.
+    std::vector<int> facetAt;
+    for (G3Facet* f : piece)
+        Take(facets, f, slots->facet, facetAt);
+    std::sort(facetAt.begin(), facetAt.end());
+    const std::vector<int> facetOrder = G3OrderAfterBackwardRemovals(facetAt, GetFacetCount());
+    std::vector<int> facetsAt(facetOrder.size());
+    for (std::size_t k = 0; k < facetOrder.size(); ++k) {
+        facetsAt[k] = facetAt[static_cast<std::size_t>(facetOrder[k])];
+        slots->facet[static_cast<std::size_t>(facetsAt[k])] = static_cast<int>(k);
+    }
+    // The rest as RemoveUnused's walks leave them.
+    G3PiecePlaces places;
+    for (int p : facetAt) {
+        const G3Facet* f = GetFacet(p);
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+            Take(edges, e, slots->edge, places.edgeAt);
+    }
+    for (int p : places.edgeAt) {
+        const G3Edge* e = GetEdge(p);
+        Take(vertices, e->GetVertex1(), slots->vertex, places.vertexAt);
+        Take(vertices, e->GetVertex2(), slots->vertex, places.vertexAt);
+        if (!e->HasGeometry())
+            continue;
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                const G3Normal* n = e->GetCorner(side, end, &t);
+                Take(normals, n, slots->normal, places.normalAt);
+                Take(texCoos, t, slots->texCoo, places.texCooAt);
+            }
+    }
+    NumberAfterRemovals(places.edgeAt, slots->edge);
+    NumberAfterRemovals(places.vertexAt, slots->vertex);
+    NumberAfterRemovals(places.normalAt, slots->normal);
+    NumberAfterRemovals(places.texCooAt, slots->texCoo);
+    G3Surface* d = CopyOfPlaces(facetsAt, places, *slots, nullptr);
+    Release(facetAt, slots->facet);
+    Release(places.vertexAt, slots->vertex);
+    Release(places.edgeAt, slots->edge);
+    Release(places.normalAt, slots->normal);
+    Release(places.texCooAt, slots->texCoo);
+    return d;
+}
+
+G3Surface* G3Surface::CopyOfPlaces(const std::vector<int>& facetsAt, const G3PiecePlaces& places,
+                                   const G3PieceScratch& slots, const std::vector<int>* representatives)
+{
     // The entities, each as Copy makes it.
-    G3Surface* d = new G3Surface(static_cast<int>(places->vertexAt.size()), static_cast<int>(places->normalAt.size()),
-                                 static_cast<int>(facetAt.size()));
+    G3Surface* d = new G3Surface(static_cast<int>(places.vertexAt.size()), static_cast<int>(places.normalAt.size()),
+                                 static_cast<int>(facetsAt.size()));
     d->G3Obj::Copy(this);
     d->exData = nullptr;
     const int S0 = d->nextSurface;
-    for (int p : places->vertexAt) {
+    for (int p : places.vertexAt) {
         const G3Vertex* sv = GetVertex(p);
         G3Vertex* v = d->AddVertex(sv->GetXYZ(), 0);
         v->SetFlags(sv->GetFlags());
         v->GetExtendedData() = sv->GetExtendedData();
     }
-    for (int p : places->normalAt) {
+    for (int p : places.normalAt) {
         const G3Normal* sn = G3Shell::GetNormal(p);
         G3Normal* n = d->AddNormal(sn);
         n->SetFlags(sn->GetFlags());
         d->SetOwnExData(n, GetOwnExData(sn));
         n->GetExtendedData() = sn->GetExtendedData();
     }
-    for (int p : places->texCooAt) {
+    for (int p : places.texCooAt) {
         const G3TexCoo* st = GetTexCoo(p);
         G3TexCoo* t = d->AddTexCoo(st);
         t->SetFlags(st->GetFlags());
         t->SetExData(st->GetExData());
         t->GetExtendedData() = st->GetExtendedData();
     }
-    for (int p : places->edgeAt) {
+    for (int p : places.edgeAt) {
         const G3Edge* se = GetEdge(p);
-        G3Edge* e = new G3Edge(Mapped(vertices, d->vertices, se->GetVertex1(), slots->vertex),
-                               Mapped(vertices, d->vertices, se->GetVertex2(), slots->vertex));
+        G3Edge* e = new G3Edge(Mapped(vertices, d->vertices, se->GetVertex1(), slots.vertex),
+                               Mapped(vertices, d->vertices, se->GetVertex2(), slots.vertex));
         d->AddEdgeToCollection(e);
         e->SetFlags(se->GetFlags());
         e->SetExData(se->GetExData());
@@ -200,15 +308,15 @@ G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int
                 for (int end = 1; end <= 2; ++end) {
                     G3TexCoo* t = nullptr;
                     G3Normal* n = se->GetCorner(side, end, &t);
-                    e->SetCorner(side, end, Mapped(normals, d->normals, n, slots->normal),
-                                 Mapped(texCoos, d->texCoos, t, slots->texCoo));
+                    e->SetCorner(side, end, Mapped(normals, d->normals, n, slots.normal),
+                                 Mapped(texCoos, d->texCoos, t, slots.texCoo));
                 }
     }
-    for (int k : facetOrder) {
-        G3Facet* sf = GetFacet(facetAt[static_cast<std::size_t>(k)]);
+    for (int p : facetsAt) {
+        G3Facet* sf = GetFacet(p);
         G3Facet* f = new G3Facet();
-        f->SetFirstEdge(Mapped(edges, d->edges, sf->GetFirstEdge(), slots->edge));
-        f->SetLastEdge(Mapped(edges, d->edges, sf->GetLastEdge(), slots->edge));
+        f->SetFirstEdge(Mapped(edges, d->edges, sf->GetFirstEdge(), slots.edge));
+        f->SetLastEdge(Mapped(edges, d->edges, sf->GetLastEdge(), slots.edge));
         const CExData savedDefault = d->extendedDataFacetDefault;
         d->extendedDataFacetDefault = sf->GetExtendedData();
         d->LockExDataProvider();
@@ -224,25 +332,25 @@ G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int
 
     // Links: facet sides and chains as they are, rings less the edges not
     // taken.
-    for (std::size_t k = 0; k < places->edgeAt.size(); ++k) {
-        const G3Edge* se = GetEdge(places->edgeAt[k]);
+    for (std::size_t k = 0; k < places.edgeAt.size(); ++k) {
+        const G3Edge* se = GetEdge(places.edgeAt[k]);
         G3Edge* e = d->GetEdge(static_cast<int>(k));
         // A side whose facet is not in the piece (one the caller's Mark3
         // kept out) is left as removing that facet leaves it: no facet, no
         // chain link, its corners kept.
-        e->SetFacet1(Mapped(facets, d->facets, se->GetFacet1(), slots->facet));
-        e->SetFacet2(Mapped(facets, d->facets, se->GetFacet2(), slots->facet));
+        e->SetFacet1(Mapped(facets, d->facets, se->GetFacet1(), slots.facet));
+        e->SetFacet2(Mapped(facets, d->facets, se->GetFacet2(), slots.facet));
         if (e->GetFacet1())
-            e->SetFacet1Edge(Mapped(edges, d->edges, se->GetFacet1Edge(), slots->edge));
+            e->SetFacet1Edge(Mapped(edges, d->edges, se->GetFacet1Edge(), slots.edge));
         if (e->GetFacet2())
-            e->SetFacet2Edge(Mapped(edges, d->edges, se->GetFacet2Edge(), slots->edge));
+            e->SetFacet2Edge(Mapped(edges, d->edges, se->GetFacet2Edge(), slots.edge));
     }
-    for (std::size_t k = 0; k < places->vertexAt.size(); ++k) {
-        const G3Vertex* sv = GetVertex(places->vertexAt[k]);
+    for (std::size_t k = 0; k < places.vertexAt.size(); ++k) {
+        const G3Vertex* sv = GetVertex(places.vertexAt[k]);
         G3Vertex* v = d->GetVertex(static_cast<int>(k));
         G3Edge* last = nullptr;
         for (G3Edge* x = sv->GetFirstEdge(); x; x = x->GetVertexEdge(sv)) {
-            G3Edge* e = Mapped(edges, d->edges, x, slots->edge);
+            G3Edge* e = Mapped(edges, d->edges, x, slots.edge);
             if (!e)
                 continue;
             if (last)
@@ -254,17 +362,15 @@ G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int
         v->SetLastEdge(last);
         if (last)
             last->SetVertexEdge(v, nullptr);
-        const int r = representatives[static_cast<std::size_t>(places->vertexAt[k])];
-        v->SetExData(r >= 0 ? d->GetVertex(slots->vertex[static_cast<std::size_t>(r)]) : nullptr);
+        if (!representatives) {
+            d->SetOwnExData(v, GetOwnExData(sv));
+            continue;
+        }
+        const int r = (*representatives)[static_cast<std::size_t>(places.vertexAt[k])];
+        v->SetExData(r >= 0 ? d->GetVertex(slots.vertex[static_cast<std::size_t>(r)]) : nullptr);
     }
     d->nextSurface = nextSurface + S0;
     d->materialFacetsCount += materialFacetsCount;
     d->selectedFacetsCount = selectedFacetsCount;
-
-    Release(facetAt, slots->facet);
-    Release(places->vertexAt, slots->vertex);
-    Release(places->edgeAt, slots->edge);
-    Release(places->normalAt, slots->normal);
-    Release(places->texCooAt, slots->texCoo);
     return d;
 }

@@ -38,6 +38,13 @@ struct G3PieceScratch {
 // order. The list's length does not enter.
 std::vector<int> G3OrderAfterRemovals(const std::vector<int>& kept);
 
+// The same for the walk that goes from the last slot down, a removal
+// moving the list's last entity into the slot just left: entry j is the
+// index into `kept` of the entity at slot j of the `length` slots' list.
+// Costs at most the kept entities' count squared, and at most the list's
+// length.
+std::vector<int> G3OrderAfterBackwardRemovals(const std::vector<int>& kept, int length);
+
 // Whether Explode may build the pieces' copies from the pieces alone:
 // nothing watches entities come and go (no shell provider, no object
 // provider registered), there are no polyedges, and every collection is

@@ -1,0 +1,239 @@
+// Taking a surface's pieces out one at a time at the cost of each piece,
+// for G3BooleanCalculator::Separate_Surface.
+//
+// A round of the separation copies the whole surface, removes from the
+// copy every facet but the piece's (from the last down) and from the
+// surface the piece's, runs RemoveUnused on both and Update(CHECK_LEVEL_
+// WELD) on what is left. CopyOfComponent and RemoveComponent give the two
+// lists as those walks leave them, touching only the piece's entities.
+// The update is left out where PiecesComeApart has shown that it changes
+// nothing, now or after any pieces have gone:
+// - nothing but vertices, edges and facets: no normals, texture
+//   coordinates, polyedges or providers;
+// - every facet single-sided with a facet on both sides of every edge (so
+//   every piece is closed and the surface stays closed), or every facet
+//   double-sided (no probe, no spread, nothing more to extend);
+// - the weld finds no two vertices closer than its distance and no edge
+//   from a vertex to itself (no facet collapses), every vertex has edges
+//   and a clear scratch link, and no facet has fewer than three edges;
+// - the join finds no pair of one-sided edges between the same vertices,
+//   and no edge gives UnionFacets(4) two facets to try;
+// - the orientation is settled (KeepsOrientation);
+// - the pieces' boxes lie apart by at least the weld's distance: no
+//   vertex of one welds to another's, no piece lies inside another, and
+//   another piece lies wholly above or below a probe point of one, its
+//   closed surface adding an even count of sure crossings or none.
+// Each condition holds for any part of the surface made of whole pieces,
+// so it is checked once. Invariants: ids are places throughout; nothing
+// rounds (coordinates are copied, the boxes compared as they are).
+
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/CExData.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3SurfacePiece.h"
+#include "Geometry/processing/G3Weld.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+bool OneSided(const G3Edge* e) { return (e->GetFacet1() != nullptr) != (e->GetFacet2() != nullptr); }
+
+// Whether the join would find a one-sided edge between e's ends besides e.
+bool JoinsAnother(const G3Edge* e, GArrayCollection* parallel)
+{
+    parallel->clear();
+    e->GetVertex1()->GetEdges(e->GetVertex2(), parallel);
+    for (int k = 0; k < parallel->size(); ++k) {
+        const G3Edge* o = static_cast<const G3Edge*>(parallel->get(k));
+        if (o != e && OneSided(o))
+            return true;
+    }
+    return false;
+}
+
+// Whether MergeAcrossEdges(4) would try to merge e's facets.
+bool MergeTried(G3Edge* e)
+{
+    if (!(e->GetFlags() & 4))
+        return false;
+    G3Facet* f1 = e->GetFacet1();
+    G3Facet* f2 = e->GetFacet2();
+    if (!f1 || !f2 || f1 == f2 || e->GetVertex1()->GetEdgeCount(e->GetVertex2()) != 2)
+        return false;
+    if (!e->IsLegalForMerge() || f1->GetMoveDirection(e) == f2->GetMoveDirection(e) ||
+        f1->GetDoubleSided() != f2->GetDoubleSided())
+        return false;
+    CExData data;
+    return data.MergeIds(f1->GetExtendedData(), f2->GetExtendedData());
+}
+
+bool EntitiesSettled(G3Surface* s)
+{
+    bool single = false;
+    bool both = false;
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        G3Facet* f = s->GetFacet(k);
+        (f->GetDoubleSided() ? both : single) = true;
+        if (f->GetEdgeCount() < 3)
+            return false;
+    }
+    if (single && both)
+        return false;
+    GArrayCollection parallel;
+    for (int k = 0; k < s->GetEdgeCount(); ++k) {
+        G3Edge* e = s->GetEdge(k);
+        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() == e->GetVertex2() || e->HasGeometry())
+            return false;
+        if (!e->GetFacet1() && !e->GetFacet2())
+            return false;
+        if (OneSided(e) && (single || JoinsAnother(e, &parallel)))
+            return false;
+        if (MergeTried(e))
+            return false;
+    }
+    for (int k = 0; k < s->GetVertexCount(); ++k)
+        if (!s->GetVertex(k)->HasEdges() || s->GetVertex(k)->GetExData())
+            return false;
+    for (int r : G3WeldRepresentatives(s))
+        if (r >= 0)
+            return false;
+    return true;
+}
+
+// The box of every piece (facets joined across edges), by place of the
+// piece's first facet.
+std::vector<GEnvelope> PieceBoxes(G3Surface* s)
+{
+    std::vector<GEnvelope> boxes;
+    std::vector<char> seen(static_cast<std::size_t>(s->GetFacetCount()), 0);
+    std::vector<G3Facet*> queue;
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        if (seen[static_cast<std::size_t>(k)])
+            continue;
+        seen[static_cast<std::size_t>(k)] = 1;
+        queue.assign(1, s->GetFacet(k));
+        GEnvelope box;
+        bool first = true;
+        for (std::size_t head = 0; head < queue.size(); ++head) {
+            const G3Facet* f = queue[head];
+            for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+                for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
+                    if (first)
+                        box.Init(v->GetXYZ());
+                    else
+                        box.Add(v->GetXYZ());
+                    first = false;
+                }
+                for (G3Facet* g : {e->GetFacet1(), e->GetFacet2()}) {
+                    if (!g || seen[static_cast<std::size_t>(g->GetId())])
+                        continue;
+                    seen[static_cast<std::size_t>(g->GetId())] = 1;
+                    queue.push_back(g);
+                }
+            }
+        }
+        boxes.push_back(box);
+    }
+    return boxes;
+}
+
+// Whether every two boxes lie at least the weld's distance apart along
+// some axis: a sweep along the axis the boxes spread most on.
+bool BoxesApart(std::vector<GEnvelope>& boxes)
+{
+    if (boxes.size() < 2)
+        return true;
+    GEnvelope all = boxes[0];
+    for (const GEnvelope& b : boxes)
+        all.Add(&b);
+    const int axis = all.GetMaxCoo();
+    std::sort(boxes.begin(), boxes.end(),
+              [axis](const GEnvelope& l, const GEnvelope& r) { return l.GetMin()[axis] < r.GetMin()[axis]; });
+    const double gap = GTolerance::kWeld;
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const GEnvelope& a = boxes[i];
+        for (std::size_t j = i + 1; j < boxes.size() && boxes[j].GetMin()[axis] < a.GetMax()[axis] + gap; ++j) {
+            const GEnvelope& b = boxes[j];
+            bool apart = false;
+            for (int d = 0; d < 3 && !apart; ++d)
+                apart = a.GetMax()[d] + gap <= b.GetMin()[d] || b.GetMax()[d] + gap <= a.GetMin()[d];
+            if (!apart)
+                return false;
+        }
+    }
+    return true;
+}
+
+// RemoveUnused's walk over `list` (remove at a slot, stay there: the last
+// entity has moved in) for the entities `doomed`, the only ones it would
+// remove: those at the end go as the walk would find them there, the rest
+// from the lowest place up, each taking the last entity into its slot.
+template <class T, class Drop>
+void RemoveAsTheWalkDoes(const GArrayCollection* list, std::vector<T*>& doomed, Drop drop)
+{
+    std::sort(doomed.begin(), doomed.end(), [](const T* l, const T* r) { return l->GetId() < r->GetId(); });
+    std::size_t low = 0;
+    std::size_t high = doomed.size();
+    while (low < high) {
+        while (high - low > 1 && doomed[high - 1]->GetId() == list->size() - 1)
+            drop(doomed[--high]);
+        drop(doomed[low++]);
+    }
+}
+
+} // namespace
+
+bool G3Surface::PiecesComeApart()
+{
+    if (!G3PiecesCopyAlone(this) || GetNormalCount() > 0 || GetTexCooCount() > 0 || GetFacetCount() == 0)
+        return false;
+    AssignIds();
+    if (!EntitiesSettled(this) || !KeepsOrientation())
+        return false;
+    std::vector<GEnvelope> boxes = PieceBoxes(this);
+    return BoxesApart(boxes);
+}
+
+void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece)
+{
+    std::vector<G3Edge*> lone;
+    for (G3Facet* f : piece)
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+            lone.push_back(e);
+    std::sort(lone.begin(), lone.end(), [](const G3Edge* l, const G3Edge* r) { return l->GetId() < r->GetId(); });
+    lone.erase(std::unique(lone.begin(), lone.end()), lone.end());
+    std::vector<G3Vertex*> bare;
+    for (G3Edge* e : lone) {
+        bare.push_back(e->GetVertex1());
+        bare.push_back(e->GetVertex2());
+    }
+    std::sort(bare.begin(), bare.end(), [](const G3Vertex* l, const G3Vertex* r) { return l->GetId() < r->GetId(); });
+    bare.erase(std::unique(bare.begin(), bare.end()), bare.end());
+
+    // The facets from the last place down, as the walk over the list meets
+    // them: a removal moves only a facet that stays.
+    std::vector<G3Facet*> gone(piece);
+    std::sort(gone.begin(), gone.end(), [](const G3Facet* l, const G3Facet* r) { return l->GetId() > r->GetId(); });
+    for (G3Facet* f : gone)
+        RemoveFacet(f);
+    RemoveAsTheWalkDoes(edges, lone, [this](G3Edge* e) {
+        if (G3Vertex* v = e->GetVertex1())
+            v->RemoveEdge(e);
+        if (G3Vertex* v = e->GetVertex2())
+            v->RemoveEdge(e);
+        RemoveEdgeFromCollection(e);
+        delete e;
+    });
+    bare.erase(std::remove_if(bare.begin(), bare.end(), [](const G3Vertex* v) { return v->HasEdges(); }), bare.end());
+    RemoveAsTheWalkDoes(vertices, bare, [this](G3Vertex* v) {
+        RemoveVertexFromCollection(v);
+        delete v;
+    });
+}
