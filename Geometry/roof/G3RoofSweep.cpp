@@ -11,7 +11,13 @@
 // the ring the sweep starts from stays with the generator). The split and
 // contact searches pass over a vertex-edge pair only when the reaches of
 // the vertex's path (or the vertex) and the edge's sweep (or the edge) are
-// apart, which the tests they skip would refuse. The contact search tries
+// apart, which the tests they skip would refuse. The split search takes
+// the edges near a path from a band of levels (a ring grown some events
+// higher): a vertex and an edge whose planes are the band's move along the
+// band's lines inside its heights, so that their path and sweep lie inside
+// the band's, and the band lists every edge whose sweep comes near a path
+// there; the vertices and edges whose planes changed since are tried over
+// the band's grid or with every vertex. The contact search tries
 // a level's vertex with an edge the level took over whole only when the
 // split search found the vertex's path near the edge's sweep (the level
 // lies within both), and a split's part only where the split or a cleaning
@@ -272,7 +278,7 @@ inline double SegmentDistance2(const double* p, const double* s)
 // that fail it need no plane intersection. Crossing is judged with ties
 // counted in; a crossing missed by rounding has an end near the other
 // segment, which the distances then find.
-bool SegmentsWithin(const double* s, const double* t)
+inline bool SegmentsWithin(const double* s, const double* t)
 {
     const double r = 2.0 * (s[4] + t[4]);
     auto side = [](const double* a, const double* b, const double* p) {
