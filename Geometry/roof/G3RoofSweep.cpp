@@ -345,6 +345,7 @@ void EdgeSweeps(int n, const double* from, const char* fromOk, const double* to,
 // of the ring it is built from: higher, it serves more levels with longer
 // lists of edges near each path.
 constexpr std::size_t kBandEvents = 6;
+constexpr double kBandSpan = 16.0;
 // A level with more vertices and edges the band does not hold (each edge
 // counting as kBandEdgeWeight vertices, as it is tried with every vertex)
 // than kBandSlack and an eighth of the level builds the band anew.
@@ -377,6 +378,12 @@ void BuildBand(const std::vector<G3RoofVertex*>& vs, double z, double h0, const 
         std::nth_element(b.heights.begin(), b.heights.begin() + static_cast<long>(k), b.heights.end());
         b.top = G3RoofGreater(h0, b.heights[k]);
     }
+    // Nor more than kBandSpan times the level's own span above z: where
+    // the events lie far apart, the paths grow long with the band and
+    // come near every edge.
+    b.top = G3RoofLesser(b.top, z + kBandSpan * (h0 - z));
+    if (!(b.top >= h0))
+        b.top = h0;
     b.bottom = z;
     // Names only hint at a vertex's line: the planes are compared anyway.
     if (sc.nextBandBase > std::numeric_limits<int>::max() - n)
