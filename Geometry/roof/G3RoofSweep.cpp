@@ -11,7 +11,13 @@
 // the ring the sweep starts from stays with the generator). The split and
 // contact searches pass over a vertex-edge pair only when the reaches of
 // the vertex's path (or the vertex) and the edge's sweep (or the edge) are
-// apart, which the tests they skip would refuse. The contact search tries
+// apart, which the tests they skip would refuse. The split search takes
+// the edges near a path from a band of levels (a ring grown some events
+// higher): a vertex and an edge whose planes are the band's move along the
+// band's lines inside its heights, so that their path and sweep lie inside
+// the band's, and the band lists every edge whose sweep comes near a path
+// there; the vertices and edges whose planes changed since are tried over
+// the band's grid or with every vertex. The contact search tries
 // a level's vertex with an edge the level took over whole only when the
 // split search found the vertex's path near the edge's sweep (the level
 // lies within both), and a split's part only where the split or a cleaning
@@ -30,6 +36,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <unordered_map>
 #include <vector>
@@ -112,6 +119,47 @@ struct G3RoofSweepScratch {
     std::vector<std::pair<int, int>> nearPairs;
     std::vector<char> anyVertex, anyEdge;
     std::vector<int> levelIdx;
+    // The band of the split search: a ring the search started from at
+    // height `bottom`, grown to `top` (some levels higher), its vertices
+    // named base + i (G3RoofVertex::bandId). For each vertex of it the
+    // planes of its line (its own, its successor's) and the edges whose
+    // sweep over the band came near its path over the band (edges by the
+    // name of their end, cand[candStart[i] .. candStart[i + 1]); none
+    // listed when it had no path); the sweeps' grid.
+    struct Band {
+        int base = 0, size = 0;
+        double bottom = 0.0, top = -1.0;
+        std::vector<double> planes;
+        std::vector<char> hasPath;
+        std::vector<int> candStart, cand;
+        // For each listed pair once a level tried it, the common point of
+        // the vertex's planes and the edge's (candX, height NaN before,
+        // -infinity when none) and whether it lies on the edge (candOn: 0
+        // not known yet, 1 on, 2 off): planes alone fix both, and the
+        // pair's planes stay the band's.
+        std::vector<double> candX;
+        std::vector<char> candOn;
+        std::vector<G3RoofBox> sweeps;
+        std::vector<double> spines, toPos, heights;
+        std::vector<char> toOk;
+        std::vector<int> noBox;
+        G3RoofBoxGrid grid;
+        // A level's vertices by name: pos[i] when posStamp[i] is stamp.
+        std::vector<unsigned> posStamp;
+        std::vector<int> pos;
+        unsigned stamp = 0;
+        unsigned long long lastUse = 0;
+    };
+    // The bands kept: the parts of a split go on in turn, each from the
+    // band its ring was named in.
+    std::deque<Band> bands;
+    unsigned long long bandClock = 0;
+    int nextBandBase = 0;
+    // The level's vertices and edges by the band: bandOf[k] the band
+    // vertex whose line vertex k keeps, edgeBand[e] the band edge whose
+    // sweep holds edge e's (-1: none), changedEdges the edges with a sweep
+    // box and no band edge.
+    std::vector<int> bandOf, edgeBand, changedEdges;
     // The contacts of the levels NextLevel made, recorded from those pairs
     // and waiting for SplitSimple, by the level's head.
     struct Contacts {
@@ -124,6 +172,16 @@ struct G3RoofSweepScratch {
 };
 
 namespace {
+
+// x lies on the edge that ends at vertex e (the edge grown to x's height),
+// not on its line's extension.
+bool OnEdge(const std::vector<G3RoofVertex*>& vs, int e, const double* x)
+{
+    const int n = static_cast<int>(vs.size());
+    double a[3], b[3];
+    return G3RoofLevelPoint(vs[(e + n - 1) % n]->plane, vs[e]->plane, x[2], a) &&
+           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && G3PtOnSegmentXY(x, a, b);
+}
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex
 // e (plane of e) at height `at`: a candidate of the split refinement, kept
@@ -139,11 +197,7 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
         return false;
     if (!(x[2] > z + kPlaneSide && x[2] < below - kPlaneSide))
         return false;
-    double a[3], b[3];
-    if (!G3RoofLevelPoint(vs[e0]->plane, vs[e]->plane, x[2], a) ||
-        !G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b))
-        return false;
-    if (!G3PtOnSegmentXY(x, a, b))
+    if (!OnEdge(vs, e, x))
         return false;
     *at = x[2];
     return true;
@@ -224,7 +278,7 @@ inline double SegmentDistance2(const double* p, const double* s)
 // that fail it need no plane intersection. Crossing is judged with ties
 // counted in; a crossing missed by rounding has an end near the other
 // segment, which the distances then find.
-bool SegmentsWithin(const double* s, const double* t)
+inline bool SegmentsWithin(const double* s, const double* t)
 {
     const double r = 2.0 * (s[4] + t[4]);
     auto side = [](const double* a, const double* b, const double* p) {
@@ -245,6 +299,213 @@ bool SegmentsWithin(const double* s, const double* t)
     const double c = SegmentDistance2(t, s), d = SegmentDistance2(t + 2, s);
     const double r2 = r * r;
     return !(a > r2 && b > r2 && c > r2 && d > r2);
+}
+
+// The sweeps of the edges of a ring whose vertices grow from `from` to
+// `to` (3 per vertex; fromOk, toOk: G3RoofLevelPoint answered): for edge e
+// (vertex e-1 to vertex e) the box of its ends' moves and its spine, the
+// segment between the midpoints of those moves with half the longer move
+// (and the margin) as its reach. Edges without a box go to `noBox`.
+void EdgeSweeps(int n, const double* from, const char* fromOk, const double* to, const char* toOk,
+                std::vector<G3RoofBox>& sweeps, std::vector<double>& spines, std::vector<int>& noBox)
+{
+    sweeps.assign(static_cast<std::size_t>(n), G3RoofBox());
+    spines.assign(5 * static_cast<std::size_t>(n), 0.0);
+    noBox.clear();
+    for (int e = 0; e < n; ++e) {
+        const int e0 = (e + n - 1) % n;
+        const std::size_t a3 = 3 * static_cast<std::size_t>(e0), b3 = 3 * static_cast<std::size_t>(e);
+        const double* ends[4] = {from + a3, to + a3, from + b3, to + b3};
+        if (!fromOk[e0] || !toOk[e0] || !fromOk[e] || !toOk[e]) {
+            noBox.push_back(e);
+            continue;
+        }
+        G3RoofBox& b = sweeps[static_cast<std::size_t>(e)];
+        b = G3RoofBox(ends[0], ends[0], 0.0);
+        for (int c = 1; c < 4; ++c)
+            b.Take(ends[c]);
+        const double margin = SweepMargin(b);
+        b.Widen(margin);
+        if (!b.Valid()) {
+            noBox.push_back(e);
+            continue;
+        }
+        double* sp = &spines[5 * static_cast<std::size_t>(e)];
+        for (int c = 0; c < 2; ++c) {
+            sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
+            sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
+        }
+        sp[4] = 0.5 * G3RoofGreater(PlanLength(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
+                                    PlanLength(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
+                margin;
+    }
+}
+
+// The band reaches the collapse height this many places above the lowest
+// of the ring it is built from: higher, it serves more levels with longer
+// lists of edges near each path.
+constexpr std::size_t kBandEvents = 6;
+constexpr double kBandSpan = 16.0;
+// A level with more vertices and edges the band does not hold (each edge
+// counting as kBandEdgeWeight vertices, as it is tried with every vertex)
+// than kBandSlack and an eighth of the level builds the band anew.
+constexpr std::size_t kBandEdgeWeight = 4;
+constexpr std::size_t kBandSlack = 32;
+
+inline bool SamePlane(const double* a, const double* b)
+{
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3];
+}
+
+// Builds the band from the ring `vs` at height z (its vertices grown to z
+// in `from`, fromOk), up to the kBandEvents-th collapse height above z
+// and not below h0: the sweeps of its edges, their grid, and for each
+// vertex the edges near its path.
+void BuildBand(const std::vector<G3RoofVertex*>& vs, double z, double h0, const std::vector<double>& collapseAt,
+               const std::vector<char>& meets, const std::vector<double>& from, const std::vector<char>& fromOk,
+               G3RoofSweepScratch::Band& b, G3RoofSweepScratch& sc)
+{
+    const int n = static_cast<int>(vs.size());
+    b.heights.clear();
+    for (int i = 0; i < n; ++i) {
+        const double at = collapseAt[3 * static_cast<std::size_t>(i) + 2];
+        if (meets[static_cast<std::size_t>(i)] && at - kPlaneSide > z)
+            b.heights.push_back(at);
+    }
+    b.top = h0;
+    if (!b.heights.empty()) {
+        const std::size_t k = std::min(kBandEvents, b.heights.size()) - 1;
+        std::nth_element(b.heights.begin(), b.heights.begin() + static_cast<long>(k), b.heights.end());
+        b.top = G3RoofGreater(h0, b.heights[k]);
+    }
+    // Nor more than kBandSpan times the level's own span above z: where
+    // the events lie far apart, the paths grow long with the band and
+    // come near every edge.
+    b.top = G3RoofLesser(b.top, z + kBandSpan * (h0 - z));
+    if (!(b.top >= h0))
+        b.top = h0;
+    b.bottom = z;
+    // Names only hint at a vertex's line: the planes are compared anyway.
+    if (sc.nextBandBase > std::numeric_limits<int>::max() - n)
+        sc.nextBandBase = 0;
+    b.base = sc.nextBandBase;
+    b.size = n;
+    sc.nextBandBase += n;
+    b.planes.resize(8 * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        vs[static_cast<std::size_t>(i)]->bandId = b.base + i;
+        double* p = &b.planes[8 * static_cast<std::size_t>(i)];
+        std::copy(vs[static_cast<std::size_t>(i)]->plane, vs[static_cast<std::size_t>(i)]->plane + 4, p);
+        std::copy(vs[static_cast<std::size_t>((i + 1) % n)]->plane, vs[static_cast<std::size_t>((i + 1) % n)]->plane + 4, p + 4);
+    }
+    LevelPositions(vs, b.top, b.toPos, b.toOk);
+    EdgeSweeps(n, from.data(), fromOk.data(), b.toPos.data(), b.toOk.data(), b.sweeps, b.spines, b.noBox);
+    b.grid.Build(b.sweeps, &b.spines);
+    b.hasPath.assign(static_cast<std::size_t>(n), 0);
+    b.candStart.assign(1, 0);
+    b.cand.clear();
+    std::vector<int>& found = sc.tried;
+    for (int i = 0; i < n; ++i) {
+        double path[5];
+        const std::size_t i3 = 3 * static_cast<std::size_t>(i);
+        if (VertexPath(vs[static_cast<std::size_t>(i)], vs[static_cast<std::size_t>((i + 1) % n)], z, b.top, &from[i3],
+                       fromOk[static_cast<std::size_t>(i)] != 0, &b.toPos[i3], b.toOk[static_cast<std::size_t>(i)] != 0,
+                       path)) {
+            b.hasPath[static_cast<std::size_t>(i)] = 1;
+            b.grid.QueryPath(path, found);
+            for (int e : found)
+                if (e != i && e != (i + 1) % n && SegmentsWithin(path, &b.spines[5 * static_cast<std::size_t>(e)]))
+                    b.cand.push_back(e);
+        }
+        b.candStart.push_back(static_cast<int>(b.cand.size()));
+    }
+    b.candX.assign(3 * b.cand.size(), std::numeric_limits<double>::quiet_NaN());
+    b.candOn.assign(b.cand.size(), 0);
+}
+
+// The kept band the ring's first named vertex was named in; null when
+// none is.
+G3RoofSweepScratch::Band* FindBand(const std::vector<G3RoofVertex*>& vs, G3RoofSweepScratch& sc)
+{
+    for (const G3RoofVertex* v : vs) {
+        if (v->bandId < 0)
+            continue;
+        for (G3RoofSweepScratch::Band& b : sc.bands)
+            if (v->bandId >= b.base && v->bandId - b.base < b.size)
+                return &b;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+// The band to build anew: a new one while fewer than kBandsKept are kept,
+// else the one used longest ago.
+constexpr std::size_t kBandsKept = 8;
+G3RoofSweepScratch::Band& SpareBand(G3RoofSweepScratch& sc)
+{
+    if (sc.bands.size() < kBandsKept) {
+        sc.bands.emplace_back();
+        return sc.bands.back();
+    }
+    G3RoofSweepScratch::Band* oldest = &sc.bands.front();
+    for (G3RoofSweepScratch::Band& b : sc.bands)
+        if (b.lastUse < oldest->lastUse)
+            oldest = &b;
+    return *oldest;
+}
+
+// Names the vertices and edges of the ring `vs` (sweeps: its edges' sweep
+// boxes from z up to h0) by the band (sc.bandOf, sc.edgeBand,
+// sc.changedEdges). A vertex keeps the name of the band vertex it grew
+// from while the planes of its line are those of that vertex; an edge
+// takes the band edge between the band vertices its ends keep. Their
+// moves from z to h0 then lie on the band's (z and h0 within the band),
+// and their paths and sweeps inside the band's. False when the band does
+// not hold the heights or more of the level than the slack is new: the
+// band is then built anew.
+bool NameByBand(const std::vector<G3RoofVertex*>& vs, double z, double h0, const std::vector<G3RoofBox>& sweeps,
+                G3RoofSweepScratch::Band& b, G3RoofSweepScratch& sc)
+{
+    const int n = static_cast<int>(vs.size());
+
+    if (b.size == 0 || z < b.bottom || !(h0 <= b.top))
+        return false;
+    if (++b.stamp == 0) {
+        std::fill(b.posStamp.begin(), b.posStamp.end(), 0u);
+        b.stamp = 1;
+    }
+    b.posStamp.resize(static_cast<std::size_t>(b.size), 0u);
+    b.pos.resize(static_cast<std::size_t>(b.size), 0);
+    sc.bandOf.assign(static_cast<std::size_t>(n), -1);
+    std::size_t newVertices = 0;
+    for (int k = 0; k < n; ++k) {
+        const int id = vs[static_cast<std::size_t>(k)]->bandId - b.base;
+        if (id < 0 || id >= b.size || b.posStamp[static_cast<std::size_t>(id)] == b.stamp) {
+            ++newVertices;
+            continue;
+        }
+        const double* p = &b.planes[8 * static_cast<std::size_t>(id)];
+        if (!SamePlane(vs[static_cast<std::size_t>(k)]->plane, p) ||
+            !SamePlane(vs[static_cast<std::size_t>((k + 1) % n)]->plane, p + 4)) {
+            ++newVertices;
+            continue;
+        }
+        b.posStamp[static_cast<std::size_t>(id)] = b.stamp;
+        b.pos[static_cast<std::size_t>(id)] = k;
+        sc.bandOf[static_cast<std::size_t>(k)] = id;
+    }
+    sc.edgeBand.assign(static_cast<std::size_t>(n), -1);
+    sc.changedEdges.clear();
+    for (int e = 0; e < n; ++e) {
+        if (!sweeps[static_cast<std::size_t>(e)].Valid())
+            continue;  // tried with every vertex
+        const int b0 = sc.bandOf[static_cast<std::size_t>((e + n - 1) % n)], b1 = sc.bandOf[static_cast<std::size_t>(e)];
+        if (b0 >= 0 && b1 >= 0 && (b0 + 1) % b.size == b1 && b.sweeps[static_cast<std::size_t>(b1)].Valid())
+            sc.edgeBand[static_cast<std::size_t>(e)] = b1;
+        else
+            sc.changedEdges.push_back(e);
+    }
+    return newVertices + kBandEdgeWeight * sc.changedEdges.size() <= kBandSlack + static_cast<std::size_t>(n) / 8;
 }
 
 // p lies within the reach of segment s (ax, ay, bx, by, reach) in the
@@ -430,44 +691,24 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     LevelPositions(vs, h0, toPos, toOk);
     {
         std::vector<G3RoofBox>& sweeps = sc.sweeps;
-        sweeps.assign(static_cast<std::size_t>(n), G3RoofBox());
-        // The sweep of an edge lies within half the longer move of its ends
-        // (and the margin) of the segment between the midpoints of those
-        // moves: the grid may file it along that segment.
         std::vector<double>& spines = sc.spines;
-        spines.assign(5 * static_cast<std::size_t>(n), 0.0);
         std::vector<int>& always = sc.always;  // edges without a box: tried with every vertex
-        always.clear();
-        for (int e = 0; e < n; ++e) {
-            const int e0 = (e + n - 1) % n;
-            // The ends of edge e are vertices e-1 and e.
-            const std::size_t a3 = 3 * static_cast<std::size_t>(e0), b3 = 3 * static_cast<std::size_t>(e);
-            const double* ends[4] = {&fromPos[a3], &toPos[a3], &fromPos[b3], &toPos[b3]};
-            if (!fromOk[e0] || !toOk[e0] || !fromOk[e] || !toOk[e]) {
-                always.push_back(e);
-                continue;
-            }
-            G3RoofBox& b = sweeps[static_cast<std::size_t>(e)];
-            b = G3RoofBox(ends[0], ends[0], 0.0);
-            for (int c = 1; c < 4; ++c)
-                b.Take(ends[c]);
-            const double margin = SweepMargin(b);
-            b.Widen(margin);
-            if (!b.Valid()) {
-                always.push_back(e);
-                continue;
-            }
-            double* sp = &spines[5 * static_cast<std::size_t>(e)];
-            for (int c = 0; c < 2; ++c) {
-                sp[c] = 0.5 * (ends[0][c] + ends[1][c]);
-                sp[2 + c] = 0.5 * (ends[2][c] + ends[3][c]);
-            }
-            sp[4] = 0.5 * G3RoofGreater(PlanLength(ends[1][0] - ends[0][0], ends[1][1] - ends[0][1]),
-                                        PlanLength(ends[3][0] - ends[2][0], ends[3][1] - ends[2][1])) +
-                    margin;
+        EdgeSweeps(n, fromPos.data(), fromOk.data(), toPos.data(), toOk.data(), sweeps, spines, always);
+        // The edges near a path are looked up in the band: an edge the
+        // band holds comes near the path only where its band sweep comes
+        // near the band path, which the band listed (or, for a vertex it
+        // does not hold, where its band sweep comes near this path, which
+        // its grid finds); the other edges are tried with every vertex.
+        // Each is then tried as the grid over this level's sweeps would
+        // have it: box and reach.
+        G3RoofSweepScratch::Band* kept = FindBand(vs, sc);
+        if (kept == nullptr || !NameByBand(vs, z, h0, sweeps, *kept, sc)) {
+            kept = &SpareBand(sc);
+            BuildBand(vs, z, h0, collapseAt, meets, fromPos, fromOk, *kept, sc);
+            NameByBand(vs, z, h0, sweeps, *kept, sc);
         }
-        G3RoofBoxGrid& grid = sc.grid;
-        grid.Build(sweeps, &spines);
+        kept->lastUse = ++sc.bandClock;
+        G3RoofSweepScratch::Band& band = *kept;
         std::vector<int>& tried = sc.tried;
         std::vector<std::pair<int, double>>& met = sc.met;
         sc.nearPairs.clear();
@@ -492,12 +733,56 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             const std::size_t k3 = 3 * static_cast<std::size_t>(k);
             if (VertexPath(vs[k], vs[(k + 1) % n], z, h0, &fromPos[k3], fromOk[k] != 0, &toPos[k3], toOk[k] != 0,
                            path)) {
-                grid.QueryPath(path, tried);
-                for (int e : tried)
-                    if (SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)])) {
+                const G3RoofBox q(path, path + 2, path[4]);
+                const int k1 = (k + 1) % n;
+                auto near = [&](int e) {
+                    if (e != k && e != k1 && sweeps[static_cast<std::size_t>(e)].Meets(q) &&
+                        SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)])) {
                         meet(e);
                         sc.nearPairs.emplace_back(k, e);
                     }
+                };
+                auto nearBand = [&](int be) {
+                    if (band.posStamp[static_cast<std::size_t>(be)] != band.stamp)
+                        return;  // its end left the ring
+                    const int e = band.pos[static_cast<std::size_t>(be)];
+                    if (sc.edgeBand[static_cast<std::size_t>(e)] == be)
+                        near(e);
+                };
+                const int bk = sc.bandOf[static_cast<std::size_t>(k)];
+                if (bk >= 0 && band.hasPath[static_cast<std::size_t>(bk)]) {
+                    // The band's pairs: their meeting is the band's.
+                    for (int c = band.candStart[static_cast<std::size_t>(bk)];
+                         c < band.candStart[static_cast<std::size_t>(bk) + 1]; ++c) {
+                        const int be = band.cand[static_cast<std::size_t>(c)];
+                        if (band.posStamp[static_cast<std::size_t>(be)] != band.stamp)
+                            continue;
+                        const int e = band.pos[static_cast<std::size_t>(be)];
+                        if (sc.edgeBand[static_cast<std::size_t>(e)] != be || e == k1 ||
+                            !sweeps[static_cast<std::size_t>(e)].Meets(q) ||
+                            !SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)]))
+                            continue;
+                        sc.nearPairs.emplace_back(k, e);
+                        // SplitCandidate, its steps kept with the pair.
+                        double* x = &band.candX[3 * static_cast<std::size_t>(c)];
+                        if (std::isnan(x[2]) &&
+                            !G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x))
+                            x[2] = -std::numeric_limits<double>::infinity();
+                        if (!(x[2] > z + kPlaneSide && x[2] < hk - kPlaneSide))
+                            continue;
+                        char& on = band.candOn[static_cast<std::size_t>(c)];
+                        if (on == 0)
+                            on = OnEdge(vs, e, x) ? 1 : 2;
+                        if (on == 1)
+                            met.emplace_back(e, x[2]);
+                    }
+                } else {
+                    band.grid.QueryPath(path, tried);
+                    for (int be : tried)
+                        nearBand(be);
+                }
+                for (int e : sc.changedEdges)
+                    near(e);
                 for (int e : always)
                     meet(e);
             } else {
@@ -567,6 +852,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             continue;
         G3RoofVertex* w = new G3RoofVertex(&pos[3 * i], vs[i]);
         w->lower = vs[i];
+        w->bandId = vs[i]->bandId;
         level = G3RoofRing::Append(level, w);
         levelIdx[static_cast<std::size_t>(i)] = size++;
     }

@@ -38,6 +38,10 @@ public:
     // The contact search's name for the vertex while a level is split
     // (G3RoofSweep.cpp); -1 on a new vertex. Not copied with edge data.
     int contactId = -1;
+    // The split search's name for the vertex within the band it last built
+    // (G3RoofSweep.cpp), kept by the vertices grown from it; -1 on a vertex
+    // made otherwise. Not copied with edge data.
+    int bandId = -1;
 };
 
 // The angle every pitch counted as vertical is stored as: a gable.

@@ -381,6 +381,58 @@ TEST(RoofSweepBits, TiedOutlinesKeepTheirRecordedFacets)
     ExpectRecordedBits(kTied, TiedCase);
 }
 
+// Long combs either way round and skylines with corners in the middle of
+// edges, one pitch or mixed: the collinear edges of a comb's back or a
+// skyline's top share a plane, so that a level's edge can run between two
+// corners the level before did not join.
+Case BandCase(unsigned seed)
+{
+    std::mt19937 rng(11000u + seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Case c;
+    const int count = 40 + static_cast<int>(rng() % 50);
+    std::vector<double> x = {0.0};
+    for (int i = 0; i < 2 * count; ++i)
+        x.push_back(x.back() + (seed % 2 == 0 ? 1.0 : 1.0 + 0.5 * unit(rng)));
+    if (seed % 2 == 0) {
+        // A skyline: bars of whole heights, equal neighbours in line.
+        c.p = {{0.0, 0.0}, {x[count], 0.0}};
+        for (int i = count - 1; i >= 0; --i) {
+            const double h = 2.0 + 2.0 * static_cast<double>(rng() % 4);
+            c.p.insert(c.p.end(), {{x[i + 1], h}, {x[i], h}});
+        }
+    } else {
+        c.p = {{0.0, 0.0}, {x[2 * count - 1], 0.0}};
+        for (int i = count - 1; i >= 0; --i) {
+            const double tip = 4.0 + 6.0 * unit(rng);
+            c.p.insert(c.p.end(), {{x[2 * i + 1], tip}, {x[2 * i], tip}});
+            if (i > 0)
+                c.p.insert(c.p.end(), {{x[2 * i], 2.0}, {x[2 * i - 1], 2.0}});
+        }
+    }
+    for (std::size_t i = 0; i + 1 < c.p.size() && seed % 3 == 2; i += 3)
+        c.p.insert(c.p.begin() + static_cast<long>(i) + 1, {(c.p[i].x + c.p[i + 1].x) / 2, (c.p[i].y + c.p[i + 1].y) / 2});
+    for (std::size_t i = 0; i < c.p.size(); ++i)
+        c.a.push_back(seed % 3 == 1 ? MixedPitch(rng, false) : Deg(30.0));
+    if (seed / 2 % 2 == 1)
+        std::reverse(c.p.begin(), c.p.end());
+    return c;
+}
+
+TEST(RoofSweepBits, BandOutlinesKeepTheirRecordedFacets)
+{
+    // Recorded from the sweep that searched every level over a grid of its own.
+    const std::uint64_t kBand[24] = {
+        0x5322b6c2cde75ea0ULL, 0xfc8526589e8a32eeULL, 0x521175d01263a3f8ULL, 0x556150dbca69cdaaULL,
+        0x7448ee8c6146ba9dULL, 0xceda4b65eb0613e9ULL, 0x49973c9fb287fa3cULL, 0x82b986c40796a02cULL,
+        0xe63dc41fe0259cdfULL, 0x7dbcfbad52dd3024ULL, 0x49a7a2af855d8f76ULL, 0x6bba5ee45bb3c98aULL,
+        0x5d0e6c0efdfc994eULL, 0xaa70ea64a1416f89ULL, 0xaecbabca65877ec6ULL, 0x740df298a2780d0aULL,
+        0x8df21d6686e5ddebULL, 0x05c59940c0544c8aULL, 0xaa8f15fa3a2f19ecULL, 0x44906b65ce251e73ULL,
+        0x7a332dfccad9b9c9ULL, 0xd1cec44867026ea2ULL, 0x90134961a139eeafULL, 0x485aac1eded48db7ULL,
+    };
+    ExpectRecordedBits(kBand, BandCase);
+}
+
 // The benchmark's largest outlines; seconds to minutes with a sweep that
 // scans whole levels, so run on demand (--gtest_also_run_disabled_tests).
 TEST(RoofSweepBits, DISABLED_LongestBenchmarkOutlinesKeepTheirRecordedFacets)
