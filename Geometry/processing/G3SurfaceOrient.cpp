@@ -407,6 +407,24 @@ bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G
     return first == 1;
 }
 
+// The facets a probe's ray may cross, filed by their plan boxes (the
+// last facet first).
+xyTree* CrossableTree(G3Surface* s)
+{
+    GEnvelope env;
+    s->FormEnvelope(&env);
+    xyTree* tree = new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]);
+    for (int k = s->GetFacetCount() - 1; k >= 0; --k) {
+        G3Facet* f = s->GetFacet(k);
+        if (!Crossable(f))
+            continue;
+        GEnvelope box;
+        f->FormEnvelope(&box);
+        tree->Insert(f, box, 1);
+    }
+    return tree;
+}
+
 } // namespace
 
 bool G3Surface::OrientNormals2(bool force)
@@ -420,17 +438,7 @@ bool G3Surface::OrientNormals2(bool force)
     const int n = GetFacetCount();
     if (n == 0)
         return true;
-    GEnvelope env;
-    FormEnvelope(&env);
-    xyTree* tree = new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]);
-    for (int k = n - 1; k >= 0; --k) {
-        G3Facet* f = GetFacet(k);
-        if (!Crossable(f))
-            continue;
-        GEnvelope box;
-        f->FormEnvelope(&box);
-        tree->Insert(f, box, 1);
-    }
+    xyTree* tree = CrossableTree(this);
 
     std::vector<G3Facet*> hits;
     std::vector<std::pair<double, G3Facet*>> candidates;
@@ -474,17 +482,7 @@ bool G3Surface::KeepsOrientation()
     const int n = GetFacetCount();
     if (n == 0)
         return true;
-    GEnvelope env;
-    FormEnvelope(&env);
-    xyTree* tree = new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]);
-    for (int k = n - 1; k >= 0; --k) {
-        G3Facet* f = GetFacet(k);
-        if (!Crossable(f))
-            continue;
-        GEnvelope box;
-        f->FormEnvelope(&box);
-        tree->Insert(f, box, 1);
-    }
+    xyTree* tree = CrossableTree(this);
     // A sure vote stays sure as facets go, and keeps its parity while
     // what goes is closed and wholly above or below the probe point.
     bool settled = true;

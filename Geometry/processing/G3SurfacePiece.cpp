@@ -148,6 +148,32 @@ T* Mapped(const GArrayCollection* whole, const GArrayCollection* copy, const T* 
     return s >= 0 ? static_cast<T*>(copy->get(s)) : nullptr;
 }
 
+// The edges of the facets at `facetAt` and the vertices, normals and
+// texture coordinates of those edges, each taken once; the places are
+// numbered afterwards, so the order they are taken in does not matter.
+void TakeParts(const G3Surface& s, const std::vector<int>& facetAt, G3PieceScratch* slots, G3PiecePlaces* places)
+{
+    for (int p : facetAt) {
+        const G3Facet* f = s.GetFacet(p);
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+            Take(s.GetEdgeList(), e, slots->edge, places->edgeAt);
+    }
+    for (int p : places->edgeAt) {
+        const G3Edge* e = s.GetEdge(p);
+        Take(s.GetVertexList(), e->GetVertex1(), slots->vertex, places->vertexAt);
+        Take(s.GetVertexList(), e->GetVertex2(), slots->vertex, places->vertexAt);
+        if (!e->HasGeometry())
+            continue;
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                const G3Normal* n = e->GetCorner(side, end, &t);
+                Take(s.GetNormalList(), n, slots->normal, places->normalAt);
+                Take(s.GetTexCooList(), t, slots->texCoo, places->texCooAt);
+            }
+    }
+}
+
 } // namespace
 
 void G3PieceScratch::Size(G3Surface* s)
@@ -176,26 +202,8 @@ G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int
     places->edgeAt.clear();
     places->normalAt.clear();
     places->texCooAt.clear();
-    for (int p : facetAt) {
-        const G3Facet* f = GetFacet(p);
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
-            Take(edges, e, slots->edge, places->edgeAt);
-    }
+    TakeParts(*this, facetAt, slots, places);
     Number(places->edgeAt, slots->edge);
-    for (int p : places->edgeAt) {
-        const G3Edge* e = GetEdge(p);
-        Take(vertices, e->GetVertex1(), slots->vertex, places->vertexAt);
-        Take(vertices, e->GetVertex2(), slots->vertex, places->vertexAt);
-        if (!e->HasGeometry())
-            continue;
-        for (int side = 1; side <= 2; ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                const G3Normal* n = e->GetCorner(side, end, &t);
-                Take(normals, n, slots->normal, places->normalAt);
-                Take(texCoos, t, slots->texCoo, places->texCooAt);
-            }
-    }
     const std::size_t named = places->vertexAt.size();
     for (std::size_t k = 0; k < named; ++k) {
         const int r = representatives[static_cast<std::size_t>(places->vertexAt[k])];
@@ -234,25 +242,7 @@ G3Surface* G3Surface::CopyOfComponent(const std::vector<G3Facet*>& piece, G3Piec
     }
     // The rest as RemoveUnused's walks leave them.
     G3PiecePlaces places;
-    for (int p : facetAt) {
-        const G3Facet* f = GetFacet(p);
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
-            Take(edges, e, slots->edge, places.edgeAt);
-    }
-    for (int p : places.edgeAt) {
-        const G3Edge* e = GetEdge(p);
-        Take(vertices, e->GetVertex1(), slots->vertex, places.vertexAt);
-        Take(vertices, e->GetVertex2(), slots->vertex, places.vertexAt);
-        if (!e->HasGeometry())
-            continue;
-        for (int side = 1; side <= 2; ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                const G3Normal* n = e->GetCorner(side, end, &t);
-                Take(normals, n, slots->normal, places.normalAt);
-                Take(texCoos, t, slots->texCoo, places.texCooAt);
-            }
-    }
+    TakeParts(*this, facetAt, slots, &places);
     NumberAfterRemovals(places.edgeAt, slots->edge);
     NumberAfterRemovals(places.vertexAt, slots->vertex);
     NumberAfterRemovals(places.normalAt, slots->normal);
