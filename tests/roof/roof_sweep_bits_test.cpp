@@ -431,6 +431,15 @@ TEST(RoofSweepBits, BandOutlinesKeepTheirRecordedFacets)
         0x7a332dfccad9b9c9ULL, 0xd1cec44867026ea2ULL, 0x90134961a139eeafULL, 0x485aac1eded48db7ULL,
     };
     ExpectRecordedBits(kBand, BandCase);
+    // Two of the few outlines of the family whose levels join band
+    // vertices that were not neighbours in the band (an edge there must not
+    // take the band's edge between them).
+    const struct {
+        unsigned seed;
+        std::uint64_t bits;
+    } kJoined[] = {{63, 0x33d02efcfe65533cULL}, {65, 0xa78344a78304089aULL}};
+    for (const auto& c : kJoined)
+        EXPECT_EQ(c.bits, RoofBits(BandCase(c.seed))) << "seed " << c.seed;
 }
 
 // The benchmark's largest outlines; seconds to minutes with a sweep that
