@@ -223,14 +223,9 @@ void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece)
     std::sort(gone.begin(), gone.end(), [](const G3Facet* l, const G3Facet* r) { return l->GetId() > r->GetId(); });
     for (G3Facet* f : gone)
         RemoveFacet(f);
-    RemoveAsTheWalkDoes(edges, lone, [this](G3Edge* e) {
-        if (G3Vertex* v = e->GetVertex1())
-            v->RemoveEdge(e);
-        if (G3Vertex* v = e->GetVertex2())
-            v->RemoveEdge(e);
-        RemoveEdgeFromCollection(e);
-        delete e;
-    });
+    // The piece's edges have lost both facets with them; ids are places,
+    // so RemoveEdge finds each slot at once.
+    RemoveAsTheWalkDoes(edges, lone, [this](G3Edge* e) { RemoveEdge(e); });
     bare.erase(std::remove_if(bare.begin(), bare.end(), [](const G3Vertex* v) { return v->HasEdges(); }), bare.end());
     RemoveAsTheWalkDoes(vertices, bare, [this](G3Vertex* v) {
         RemoveVertexFromCollection(v);
