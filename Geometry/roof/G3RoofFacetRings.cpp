@@ -2,20 +2,28 @@
 // level edges. Invariants: every ring is closed (next and prev inverse),
 // every level edge of every ring (ends within 2 kPlaneSide of each other in
 // z) has exactly one index entry, and a ring's vertices all carry the edge
-// data of its `data` vertex. Choices (which ring, which edge, for a section
-// or an overhang strip) and the final cleaning are those of the walk over
-// G3RoofVertex rings, step for step, so the rings handed back are the same
-// bit for bit. Rounding: none; points are copied, and the tests are those
-// of the vertex rings.
+// data of its `data` vertex. A ring is its nodes with their chains spread
+// out between them: a chain lies on a node edge none of whose corners run
+// level (so no section ever goes into it and the index holds none of it),
+// never on a ring's head, and holds only corners that are bit for bit the
+// level points of its planes at their heights. Choices (which ring, which
+// edge, for a section or an overhang strip) and the final cleaning are
+// those of the walk over G3RoofVertex rings, step for step, so the rings
+// handed back are the same bit for bit. Rounding: none; points are copied
+// or recomputed by the very call that made them (and checked equal when
+// they join a chain), and the tests are those of the vertex rings.
 #include "Geometry/roof/G3RoofFacetRings.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
+#include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using GTolerance::kPlaneSide;
 
@@ -111,6 +119,7 @@ int G3RoofSpliceIndex::NewNode(const double* p)
     Node& n = N(i);
     n.p[0] = p[0], n.p[1] = p[1], n.p[2] = p[2];
     n.next = n.prev = i;
+    n.path = n.level = n.chain = -1;
     return i;
 }
 
@@ -160,7 +169,7 @@ void G3RoofSpliceIndex::Add(Pitch& pi, int x, int ring)
     const Node& nx = N(x);
     const double* p = nx.p;
     const double* q = N(nx.next).p;
-    if (nx.next == x || !Level(p, q))
+    if (nx.next == x || nx.chain >= 0 || !Level(p, q))
         return;
     double lo = 0.0, hi = 0.0;
     Extent(pi.u, p, q, &lo, &hi);
@@ -257,15 +266,138 @@ bool G3RoofSpliceIndex::Find(Pitch& pi, const double* pd, const double* pc, doub
     return *x >= 0;
 }
 
+// The planes p, q when x is, bit for bit, their level point at its height;
+// -1 otherwise.
+int G3RoofSpliceIndex::PathOf(const double* p, const double* q, const double* x)
+{
+    double y[3];
+    if (!G3RoofLevelPoint(p, q, x[2], y) || std::memcmp(y, x, sizeof y) != 0)
+        return -1;
+    Path path;
+    std::memcpy(path.p, p, sizeof path.p);
+    std::memcpy(path.q, q, sizeof path.q);
+    paths_.push_back(path);
+    return static_cast<int>(paths_.size()) - 1;
+}
+
+void G3RoofSpliceIndex::Name(int v, const double* p, const double* q)
+{
+    Node& n = N(v);
+    n.path = PathOf(p, q, n.p);
+    n.level = n.path >= 0 ? LevelAt(n.p[2]) : -1;
+}
+
+bool G3RoofSpliceIndex::SamePath(int path, const double* p, const double* q) const
+{
+    const Path& a = paths_[static_cast<std::size_t>(path)];
+    return std::memcmp(a.p, p, sizeof a.p) == 0 && std::memcmp(a.q, q, sizeof a.q) == 0;
+}
+
+void G3RoofSpliceIndex::BeginLevel() { levels_.emplace_back(); }
+
+int G3RoofSpliceIndex::LevelAt(double z)
+{
+    if (levels_.empty())
+        return -1;
+    LevelRecord& l = levels_.back();
+    if (!l.known) {
+        l.z = z;
+        l.known = true;
+    }
+    return std::memcmp(&l.z, &z, sizeof z) == 0 ? static_cast<int>(levels_.size()) - 1 : -1;
+}
+
+// x's old point joins the chain on the edge into x (up: x is the top of a
+// chain climbing in ring order) or out of x (down: x tops a chain that
+// runs down in ring order), and x takes the point `to`. Only when x's old
+// point and `to` are both level points of p and q at consecutive levels,
+// x is not the ring's head, and neither the edge from x's old point to
+// `to` nor the one from x's old point to its neighbour across the chain
+// runs level: those edges would otherwise have been index entries.
+bool G3RoofSpliceIndex::Demote(int x, const double* to, const double* p, const double* q, bool up, int head)
+{
+    Node& nx = N(x);
+    if (x == head || nx.path < 0 || nx.level < 0 || Level(nx.p, to))
+        return false;
+    double y[3];
+    if (!G3RoofLevelPoint(p, q, to[2], y) || std::memcmp(y, to, sizeof y) != 0 || !SamePath(nx.path, p, q))
+        return false;
+    const int level = LevelAt(to[2]);
+    if (level < 0)
+        return false;
+    int& parent = levels_[static_cast<std::size_t>(level)].parent;
+    if (parent >= 0 && parent != nx.level)
+        return false;
+    const int holder = up ? nx.prev : x;
+    const int chain = N(holder).chain;
+    if (chain >= 0) {
+        const Chain& c = chains_[static_cast<std::size_t>(chain)];
+        const double below = levels_[static_cast<std::size_t>(c.last)].z;
+        if (c.front == up || levels_[static_cast<std::size_t>(nx.level)].parent != c.last ||
+            std::fabs(below - nx.p[2]) <= 2.0 * kPlaneSide)
+            return false;
+    } else {
+        const int across = up ? nx.prev : nx.next;
+        if (across == x || Level(N(across).p, nx.p))
+            return false;
+    }
+    parent = nx.level;
+    if (chain >= 0) {
+        Chain& c = chains_[static_cast<std::size_t>(chain)];
+        c.last = nx.level;
+        ++c.count;
+    } else {
+        chains_.push_back(Chain{nx.path, !up, nx.level, 1});
+        N(holder).chain = static_cast<int>(chains_.size()) - 1;
+    }
+    nx.p[0] = to[0], nx.p[1] = to[1], nx.p[2] = to[2];
+    nx.level = level;
+    return true;
+}
+
+// Splice(x, path, 4), except that A (path[1]) going in right after x, or B
+// (path[2]) right before x's old successor y, moves that node up its
+// vertex's path when Demote allows, instead of adding a node.
+void G3RoofSpliceIndex::SpliceSection(int x, const double* const* path, const double* const* planes, int head)
+{
+    const int y = N(x).next;
+    int take[4];
+    int count = 0;
+    const double* last = N(x).p;
+    for (int c = 0; c < 4; ++c) {
+        const double* p = path[c];
+        if (G3RoofSamePoint(last, p) || (c == 3 && G3RoofSamePoint(N(y).p, p)))
+            continue;
+        take[count++] = c;
+        last = p;
+    }
+    int from = 0;
+    if (count > 0 && take[0] == 1 && Demote(x, path[1], planes[0], planes[1], true, head))
+        from = 1;
+    if (count > from && take[count - 1] == 2 && Demote(y, path[2], planes[2], planes[3], false, head))
+        --count;
+    int at = x;
+    for (int t = from; t < count; ++t) {
+        const int c = take[t];
+        const int nv = NewNode(path[c]);
+        if (c == 1 || c == 2)
+            Name(nv, planes[2 * c - 2], planes[2 * c - 1]);
+        InsertAfter(at, nv);
+        at = nv;
+    }
+}
+
 void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
 {
     if (ring == nullptr || !ring->lower || !ring->prev->lower || pitchIndex < 0 ||
         pitchIndex >= static_cast<int>(pitches_.size()))
         return;
     Pitch& pi = pitches_[static_cast<std::size_t>(pitchIndex)];
-    // The section: upper edge A -> B, lower edge D -> C, in ring order.
+    // The section: upper edge A -> B, lower edge D -> C, in ring order; A
+    // and B are level points of their vertex's plane and its successor's.
     const double* path[4] = {ring->prev->lower->point.GetXYZ(), ring->prev->point.GetXYZ(), ring->point.GetXYZ(),
                              ring->lower->point.GetXYZ()};
+    const double* planes[4] = {ring->prev->plane, ring->plane, ring->plane, ring->next->plane};
     int x = -1, k = -1;
     const bool found = Find(pi, path[0], path[3], path[3][2], false, &x, &k);
     if (pi.firstEmpty >= 0 && (!found || pi.firstEmpty < k)) {
@@ -274,6 +406,9 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
         Ring& r = pi.rings[static_cast<std::size_t>(k)];
         r.head = NewRing(path, 4);
         r.data = new G3RoofVertex(ring->point.GetXYZ(), ring);
+        const int a = N(r.head).next, b = N(a).next;
+        Name(a, planes[0], planes[1]);
+        Name(b, planes[2], planes[3]);
         AddRing(pi, r.head, r.head, k);
         const int size = static_cast<int>(pi.rings.size());
         while (++pi.firstEmpty < size && pi.rings[static_cast<std::size_t>(pi.firstEmpty)].head >= 0)
@@ -286,7 +421,7 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
         return;
     const int y = N(x).next;
     RemoveFound(pi);
-    Splice(x, path, 4);
+    SpliceSection(x, path, planes, pi.rings[static_cast<std::size_t>(k)].head);
     AddRing(pi, x, y, k);
 }
 
@@ -313,37 +448,64 @@ void G3RoofSpliceIndex::AddStrip(int pitchIndex, const std::vector<const double*
     AddRing(pi, r.head, r.head, static_cast<int>(pi.rings.size()) - 1);
 }
 
-// G3RoofRing::Clean(ring, true) on nodes: every ring's vertices carry the
-// same edge data, so the spike rule's hand-over of data changes nothing.
-int G3RoofSpliceIndex::Clean(int head)
+void G3RoofSpliceIndex::Expand(int head)
 {
-    if (head < 0)
-        return -1;
-    int n = 0;
+    cp_.clear();
     int v = head;
     do {
-        ++n;
-        v = N(v).next;
+        const Node& nv = N(v);
+        cp_.insert(cp_.end(), nv.p, nv.p + 3);
+        if (nv.chain >= 0) {
+            const Chain& c = chains_[static_cast<std::size_t>(nv.chain)];
+            const Path& path = paths_[static_cast<std::size_t>(c.path)];
+            heights_.clear();
+            for (int l = c.last, k = 0; k < c.count; ++k, l = levels_[static_cast<std::size_t>(l)].parent)
+                heights_.push_back(levels_[static_cast<std::size_t>(l)].z);
+            if (!c.front)
+                std::reverse(heights_.begin(), heights_.end());
+            for (const double z : heights_) {
+                double p[3];
+                G3RoofLevelPoint(path.p, path.q, z, p);
+                cp_.insert(cp_.end(), p, p + 3);
+            }
+        }
+        v = nv.next;
     } while (v != head);
+    const int n = static_cast<int>(cp_.size() / 3);
+    cnext_.resize(static_cast<std::size_t>(n));
+    cprev_.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        cnext_[static_cast<std::size_t>(i)] = i + 1 < n ? i + 1 : 0;
+        cprev_[static_cast<std::size_t>(i)] = i > 0 ? i - 1 : n - 1;
+    }
+}
+
+// G3RoofRing::Clean(ring, true) on the spread ring, from its first corner:
+// every ring's vertices carry the same edge data, so the spike rule's
+// hand-over of data changes nothing.
+int G3RoofSpliceIndex::Clean()
+{
+    int n = static_cast<int>(cnext_.size());
+    const auto P = [this](int i) { return &cp_[3 * static_cast<std::size_t>(i)]; };
+    int v = 0;
     int quiet = 0;
     while (n >= 3 && quiet < n) {
-        Node& nv = N(v);
-        if (G3RoofSamePoint(N(nv.next).p, nv.p)) {
-            const int gone = nv.next;
-            nv.next = N(gone).next;
-            N(nv.next).prev = v;
+        const int next = cnext_[static_cast<std::size_t>(v)], prev = cprev_[static_cast<std::size_t>(v)];
+        if (G3RoofSamePoint(P(next), P(v))) {
+            const int after = cnext_[static_cast<std::size_t>(next)];
+            cnext_[static_cast<std::size_t>(v)] = after;
+            cprev_[static_cast<std::size_t>(after)] = v;
             --n;
             quiet = 0;
-        } else if (G3RoofRing::StraightByDistance(N(nv.prev).p, nv.p, N(nv.next).p)) {
-            const int p = nv.prev;
-            N(p).next = nv.next;
-            N(nv.next).prev = p;
+        } else if (G3RoofRing::StraightByDistance(P(prev), P(v), P(next))) {
+            cnext_[static_cast<std::size_t>(prev)] = next;
+            cprev_[static_cast<std::size_t>(next)] = prev;
             --n;
             quiet = 0;
-            v = p;
+            v = prev;
         } else {
             ++quiet;
-            v = nv.next;
+            v = next;
         }
     }
     return n < 3 ? -1 : v;
@@ -357,14 +519,17 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list)
         // Rings past the pitch's own count are strips' rings, added in turn.
         for (int k = 0; k < static_cast<int>(pi.rings.size()); ++k) {
             Ring& r = pi.rings[static_cast<std::size_t>(k)];
-            const int head = Clean(r.head);
             G3RoofVertex* out = nullptr;
-            if (head >= 0) {
-                int v = head;
-                do {
-                    out = G3RoofRing::Append(out, new G3RoofVertex(N(v).p, r.data));
-                    v = N(v).next;
-                } while (v != head);
+            if (r.head >= 0) {
+                Expand(r.head);
+                const int head = Clean();
+                if (head >= 0) {
+                    int v = head;
+                    do {
+                        out = G3RoofRing::Append(out, new G3RoofVertex(&cp_[3 * static_cast<std::size_t>(v)], r.data));
+                        v = cnext_[static_cast<std::size_t>(v)];
+                    } while (v != head);
+                }
             }
             if (k < pitch->facetRings.size())
                 pitch->facetRings.put(k, out);
@@ -375,5 +540,8 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list)
         pi.buckets.clear();
     }
     chunks_.clear();
+    paths_.clear();
+    chains_.clear();
+    levels_.clear();
     count_ = 0;
 }

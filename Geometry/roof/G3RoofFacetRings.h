@@ -4,7 +4,9 @@
 // adds a few corners to each ring and the rings are cleaned only at the end,
 // plus an index of their level edges, so that a section (and, after the
 // sweep, an eave's overhang strip) finds the edge it is spliced into
-// without walking the rings.
+// without walking the rings. The corners a vertex leaves on its way up,
+// one per level, are kept as a chain of heights on the ring edge they lie
+// in (their points follow from the vertex's two planes), not as nodes.
 
 #include <map>
 #include <memory>
@@ -33,6 +35,9 @@ struct G3RoofSpliceIndex {
     // (the first such edge walking that ring from its head), or starts the
     // first empty ring when that comes earlier; otherwise it is dropped.
     void AddSection(int pitchIndex, const G3RoofVertex* ring);
+    // The sections that follow are those of one new level (up to the next
+    // call): the corners its vertices leave may join chains.
+    void BeginLevel();
     // An eave's strip, `chain` running the eave backwards from its end
     // (chain.front()) through the strip's lower corners to its start
     // (chain.back()), goes into the first level edge of the pitch, in ring
@@ -53,6 +58,31 @@ private:
     struct Node {
         double p[3];
         int next, prev;
+        int path = -1;   // the planes p is the level point of (paths_), -1 none
+        int level = -1;  // the level (levels_) p lies at as such a point, -1 none
+        int chain = -1;  // the corners between this node and next (chains_), -1 none
+    };
+    // Two planes; the level point of both at height z is a corner of the
+    // vertex that runs between them.
+    struct Path {
+        double p[4], q[4];
+    };
+    // Level points of one path between two nodes at `count` consecutive
+    // levels up to `last` (the highest); `front`: they came at the ring's
+    // start of the chain (a chain running down in ring order), else at its
+    // end.
+    struct Chain {
+        int path;
+        bool front;
+        int last;
+        int count;
+    };
+    // A level the sweep made: its height (once a corner named it) and the
+    // level it grew from (once a chain went from there to here).
+    struct LevelRecord {
+        double z = 0.0;
+        bool known = false;
+        int parent = -1;
     };
     struct Ring {
         int head = -1;                  // -1: empty
@@ -80,7 +110,26 @@ private:
     void InsertAfter(int at, int nv);
     int NewRing(const double* const* path, int count);
     void Splice(int x, const double* const* path, int count);
-    int Clean(int head);
+    // Splice for a section's corners D, A, B, C; A is the level point of
+    // planes[0] and planes[1], B of planes[2] and planes[3].
+    void SpliceSection(int x, const double* const* path, const double* const* planes, int head);
+    int PathOf(const double* p, const double* q, const double* x);
+    // The current level when it lies at height z (the first corner that
+    // asks names its height), else -1.
+    int LevelAt(double z);
+    bool SamePath(int path, const double* p, const double* q) const;
+    // Gives node v its path and level when its point is a level point of p
+    // and q at the current level.
+    void Name(int v, const double* p, const double* q);
+    // Moves x's point into the chain on the edge into x (`up`) or out of x
+    // and gives x the point `to`, when the chain's planes are those of x and
+    // of `to` and no edge near the chain runs level.
+    bool Demote(int x, const double* to, const double* p, const double* q, bool up, int head);
+    // The ring of `head` with its chains spread into corners: cp_, cnext_
+    // and cprev_, headed by corner 0.
+    void Expand(int head);
+    // Cleans the spread ring; its head then, -1 when it is gone.
+    int Clean();
 
     void Add(Pitch& pi, int x, int ring);
     void AddRing(Pitch& pi, int from, int to, int ring);
@@ -99,6 +148,13 @@ private:
     // it instead of being freed and allocated again.
     std::vector<std::multimap<double, Entry>::node_type> spare_;
     std::vector<std::unique_ptr<Node[]>> chunks_;
+    std::vector<Path> paths_;
+    std::vector<Chain> chains_;
+    std::vector<LevelRecord> levels_;
+    std::vector<double> heights_;  // one chain's heights, Expand's scratch
+    // One ring spread out for its cleaning (GiveBack): points and links.
+    std::vector<double> cp_;
+    std::vector<int> cnext_, cprev_;
     // The bucket and entry of the edge Find chose.
     std::unordered_map<long long, Bucket>::iterator foundBucket_;
     std::multimap<double, Entry>::iterator foundEntry_;

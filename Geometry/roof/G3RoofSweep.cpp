@@ -744,6 +744,8 @@ void G3RoofGenerator::MakeNextRoofSectionEx(G3RoofVertex* ring)
 {
     if (ring == nullptr)
         return;
+    if (spliceIndex)
+        spliceIndex->BeginLevel();
     G3RoofVertex* v = ring;
     do {
         if (v->pitchIndex >= 0 && v->pitchIndex < pitches.size()) {
