@@ -173,17 +173,7 @@ void G3RoofSpliceIndex::Add(Pitch& pi, int x, int ring)
         return;
     double lo = 0.0, hi = 0.0;
     Extent(pi.u, p, q, &lo, &hi);
-    Bucket& b = pi.buckets[Key(p[2])];
-    if (spare_.empty()) {
-        b.edges.emplace(lo, Entry{x, ring, hi});
-    } else {
-        auto node = std::move(spare_.back());
-        spare_.pop_back();
-        node.key() = lo;
-        node.mapped() = Entry{x, ring, hi};
-        b.edges.insert(std::move(node));
-    }
-    b.maxLength = G3RoofGreater(b.maxLength, hi - lo);
+    pi.edges.Add(Key(p[2]), lo, G3RoofLevelEdges::Entry{x, ring, hi});
 }
 
 // The edges from `from` up to (not including) `to`.
@@ -194,20 +184,6 @@ void G3RoofSpliceIndex::AddRing(Pitch& pi, int from, int to, int ring)
         Add(pi, v, ring);
         v = N(v).next;
     } while (v != to);
-}
-
-// Drops the entry of the edge Find chose. An empty bucket goes: the sweep
-// leaves one behind per level otherwise. Its longest length starts afresh
-// with the next entry, still a bound for every entry in it.
-void G3RoofSpliceIndex::RemoveFound(Pitch& pi)
-{
-    Bucket& b = foundBucket_->second;
-    if (spare_.size() < 64)
-        spare_.push_back(b.edges.extract(foundEntry_));
-    else
-        b.edges.erase(foundEntry_);
-    if (b.edges.empty())
-        pi.buckets.erase(foundBucket_);
 }
 
 // a comes before b on their ring walked from head.
@@ -238,31 +214,19 @@ bool G3RoofSpliceIndex::Find(Pitch& pi, const double* pd, const double* pc, doub
     Extent(pi.u, pd, pc, &lo, &hi);
     *x = -1;
     *k = -1;
-    for (long long key = Key(z0 - kPlaneSide), last = Key(z0 + kPlaneSide); key <= last; ++key) {
-        const auto found = pi.buckets.find(key);
-        if (found == pi.buckets.end())
-            continue;
-        Bucket& b = found->second;
-        // PtOnSegment's band: 1e-6 across, a 1e-6 share of the length
-        // along; kept with a wide margin.
-        const double margin = 1e-5 + 1e-5 * (b.maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
-        const auto end = b.edges.upper_bound(hi + margin);
-        for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
-            const Entry& e = it->second;
-            if (e.tmax < lo - margin || (*x >= 0 && e.ring > *k))
-                continue;
-            const double* px = N(e.x).p;
-            const double* py = N(N(e.x).next).p;
-            if (eave ? !EaveFits(px, py, pd, pc, z0) : !G3RoofSectionFits(px, py, pd, pc, z0))
-                continue;
-            if (*x < 0 || e.ring < *k || Before(pi.rings[static_cast<std::size_t>(e.ring)].head, e.x, *x)) {
-                *x = e.x;
-                *k = e.ring;
-                foundBucket_ = found;
-                foundEntry_ = it;
-            }
-        }
-    }
+    pi.edges.Near(Key(z0 - kPlaneSide), Key(z0 + kPlaneSide), lo, hi, [&](const G3RoofLevelEdges::Entry& e) {
+        if (*x >= 0 && e.ring > *k)
+            return false;
+        const double* px = N(e.x).p;
+        const double* py = N(N(e.x).next).p;
+        if (eave ? !EaveFits(px, py, pd, pc, z0) : !G3RoofSectionFits(px, py, pd, pc, z0))
+            return false;
+        if (*x >= 0 && e.ring == *k && !Before(pi.rings[static_cast<std::size_t>(e.ring)].head, e.x, *x))
+            return false;
+        *x = e.x;
+        *k = e.ring;
+        return true;
+    });
     return *x >= 0;
 }
 
@@ -420,7 +384,7 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
     if (!found)
         return;
     const int y = N(x).next;
-    RemoveFound(pi);
+    pi.edges.Remove();
     SpliceSection(x, path, planes, pi.rings[static_cast<std::size_t>(k)].head);
     AddRing(pi, x, y, k);
 }
@@ -435,7 +399,7 @@ void G3RoofSpliceIndex::AddStrip(int pitchIndex, const std::vector<const double*
     int x = -1, k = -1;
     if (Find(pi, chain.front(), chain.back(), z0, true, &x, &k)) {
         const int y = N(x).next;
-        RemoveFound(pi);
+        pi.edges.Remove();
         Splice(x, chain.data(), count);
         AddRing(pi, x, y, k);
         return;
@@ -537,7 +501,7 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list)
                 pitch->facetRings.add(out);
             r.head = -1;
         }
-        pi.buckets.clear();
+        pi.edges.Clear();
     }
     chunks_.clear();
     paths_.clear();

@@ -8,9 +8,9 @@
 // one per level, are kept as a chain of heights on the ring edge they lie
 // in (their points follow from the vertex's two planes), not as nodes.
 
-#include <map>
+#include "Geometry/roof/G3RoofLevelEdges.h"
+
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 class G3RoofVertex;
@@ -88,18 +88,9 @@ private:
         int head = -1;                  // -1: empty
         G3RoofVertex* data = nullptr;   // a lone vertex with the ring's edge data; owned
     };
-    struct Entry {
-        int x;     // the edge x -> next(x)
-        int ring;  // its facet ring's place in the pitch
-        double tmax;
-    };
-    struct Bucket {
-        std::multimap<double, Entry> edges;  // by the lower end along u
-        double maxLength = 0.0;
-    };
     struct Pitch {
         double u[2] = {1.0, 0.0};
-        std::unordered_map<long long, Bucket> buckets;
+        G3RoofLevelEdges edges;
         int firstEmpty = -1;  // the first empty facet ring, -1 when none
         std::vector<Ring> rings;
     };
@@ -133,9 +124,6 @@ private:
 
     void Add(Pitch& pi, int x, int ring);
     void AddRing(Pitch& pi, int from, int to, int ring);
-    // Drops the entry of the edge Find chose last (nothing changed the
-    // index since).
-    void RemoveFound(Pitch& pi);
     bool Before(int head, int a, int b);
     // The first edge, *x in ring *k, that takes the section or strip whose
     // lower edge or eave runs pd -> pc at z0 (`eave`: the edge must hold
@@ -143,10 +131,6 @@ private:
     bool Find(Pitch& pi, const double* pd, const double* pc, double z0, bool eave, int* x, int* k);
 
     std::vector<Pitch> pitches_;
-    // Entries taken out of a bucket, kept for the next Add: a section
-    // moves one level edge up almost every time, and the node goes with
-    // it instead of being freed and allocated again.
-    std::vector<std::multimap<double, Entry>::node_type> spare_;
     std::vector<std::unique_ptr<Node[]>> chunks_;
     std::vector<Path> paths_;
     std::vector<Chain> chains_;
@@ -155,8 +139,5 @@ private:
     // One ring spread out for its cleaning (GiveBack): points and links.
     std::vector<double> cp_;
     std::vector<int> cnext_, cprev_;
-    // The bucket and entry of the edge Find chose.
-    std::unordered_map<long long, Bucket>::iterator foundBucket_;
-    std::multimap<double, Entry>::iterator foundEntry_;
     int count_ = 0;
 };

@@ -1,0 +1,91 @@
+// The level-edge lookup of the roof's facet rings: a short list per pitch
+// until it outgrows kFew entries, then buckets. Invariants: every entry
+// lies in exactly one of the two forms; a key's longest length is the
+// largest extent of its entries since the key last held none, kept per key
+// in lengths_ while short and per bucket afterwards.
+#include "Geometry/roof/G3RoofLevelEdges.h"
+
+#include "Geometry/roof/G3RoofBoxGrid.h"
+
+#include <utility>
+
+G3RoofLevelEdges::Length* G3RoofLevelEdges::LengthOf(long long key)
+{
+    for (Length& l : lengths_)
+        if (l.key == key)
+            return &l;
+    return nullptr;
+}
+
+void G3RoofLevelEdges::Add(long long key, double lo, const Entry& e)
+{
+    const double length = e.tmax - lo;
+    if (!many_) {
+        few_.push_back(Few{key, lo, e});
+        if (Length* l = LengthOf(key)) {
+            l->maxLength = G3RoofGreater(l->maxLength, length);
+            ++l->count;
+        } else {
+            lengths_.push_back(Length{key, G3RoofGreater(0.0, length), 1});
+        }
+        if (few_.size() > kFew)
+            Spill();
+        return;
+    }
+    Bucket& b = buckets_[key];
+    if (spare_.empty()) {
+        b.edges.emplace(lo, e);
+    } else {
+        auto node = std::move(spare_.back());
+        spare_.pop_back();
+        node.key() = lo;
+        node.mapped() = e;
+        b.edges.insert(std::move(node));
+    }
+    b.maxLength = G3RoofGreater(b.maxLength, length);
+}
+
+// The short list into buckets, each with its key's longest length.
+void G3RoofLevelEdges::Spill()
+{
+    many_ = true;
+    for (const Length& l : lengths_)
+        buckets_[l.key].maxLength = l.maxLength;
+    for (const Few& f : few_)
+        buckets_[f.key].edges.emplace(f.lo, f.e);
+    few_.clear();
+    lengths_.clear();
+}
+
+// An empty bucket goes: the sweep leaves one behind per level otherwise.
+// Its longest length starts afresh with the next entry, still a bound for
+// every entry in it.
+void G3RoofLevelEdges::Remove()
+{
+    if (!many_) {
+        Length* l = LengthOf(few_[chosenFew_].key);
+        if (--l->count == 0) {
+            *l = lengths_.back();
+            lengths_.pop_back();
+        }
+        few_[chosenFew_] = few_.back();
+        few_.pop_back();
+        return;
+    }
+    Bucket& b = chosenBucket_->second;
+    if (spare_.size() < 64)
+        spare_.push_back(b.edges.extract(chosenEntry_));
+    else
+        b.edges.erase(chosenEntry_);
+    if (b.edges.empty())
+        buckets_.erase(chosenBucket_);
+}
+
+void G3RoofLevelEdges::Clear()
+{
+    many_ = false;
+    few_.clear();
+    lengths_.clear();
+    buckets_.clear();
+    spare_.clear();
+}

@@ -1,0 +1,110 @@
+#pragma once
+// The level edges of one pitch's facet rings, as the splice index looks
+// them up: by a bucket of their height and, within a bucket, by their
+// extent [lo, tmax] along the pitch's level lines. A query hands over every
+// edge of the asked buckets whose extent may hold or lie on the asked one
+// (PtOnSegment's band, with a wide margin, over the bucket's longest edge).
+// Most pitches hold an edge or two at a time: those are kept in a short
+// list, scanned whole with the same test; a pitch that gathers more moves
+// them into a map of buckets, each a multimap by `lo`. Both hand over the
+// same edges, so what a caller chooses among them does not depend on the
+// form. A bucket's longest length counts every edge since the bucket was
+// last empty, in both forms. Rounding: none.
+
+#include <cmath>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+class G3RoofLevelEdges {
+public:
+    struct Entry {
+        int x;     // the edge x -> next(x)
+        int ring;  // its facet ring's place in the pitch
+        double tmax;
+    };
+
+    void Add(long long key, double lo, const Entry& e);
+    // Calls take(entry) for each edge of buckets k0..k1 whose extent may
+    // meet [lo, hi]; take answers whether it keeps the entry as its choice
+    // so far, which Remove then drops.
+    template <class Take>
+    void Near(long long k0, long long k1, double lo, double hi, Take take);
+    // Drops the entry the last Near kept last.
+    void Remove();
+    void Clear();
+
+private:
+    struct Bucket {
+        std::multimap<double, Entry> edges;  // by the lower end along u
+        double maxLength = 0.0;
+    };
+    struct Few {
+        long long key;
+        double lo;
+        Entry e;
+    };
+    struct Length {
+        long long key;
+        double maxLength;
+        int count;
+    };
+    static constexpr std::size_t kFew = 8;
+
+    static double Margin(double maxLength, double lo, double hi)
+    {
+        // PtOnSegment's band: 1e-6 across, a 1e-6 share of the length
+        // along; kept with a wide margin.
+        return 1e-5 + 1e-5 * (maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
+    }
+    Length* LengthOf(long long key);
+    void Spill();
+
+    bool many_ = false;
+    std::vector<Few> few_;
+    std::vector<Length> lengths_;
+    std::unordered_map<long long, Bucket> buckets_;
+    // Entries taken out of a bucket, kept for the next Add: a section moves
+    // one level edge up almost every time.
+    std::vector<std::multimap<double, Entry>::node_type> spare_;
+    // The entry Near kept last.
+    std::size_t chosenFew_ = 0;
+    std::unordered_map<long long, Bucket>::iterator chosenBucket_;
+    std::multimap<double, Entry>::iterator chosenEntry_;
+};
+
+template <class Take>
+void G3RoofLevelEdges::Near(long long k0, long long k1, double lo, double hi, Take take)
+{
+    if (!many_) {
+        for (std::size_t i = 0; i < few_.size(); ++i) {
+            const Few& f = few_[i];
+            if (f.key < k0 || f.key > k1)
+                continue;
+            const double maxLength = LengthOf(f.key)->maxLength;
+            const double margin = Margin(maxLength, lo, hi);
+            // The multimap's range below: lower_bound and upper_bound.
+            if (f.lo < lo - maxLength - margin || hi + margin < f.lo || f.e.tmax < lo - margin)
+                continue;
+            if (take(f.e))
+                chosenFew_ = i;
+        }
+        return;
+    }
+    for (long long key = k0; key <= k1; ++key) {
+        const auto found = buckets_.find(key);
+        if (found == buckets_.end())
+            continue;
+        Bucket& b = found->second;
+        const double margin = Margin(b.maxLength, lo, hi);
+        const auto end = b.edges.upper_bound(hi + margin);
+        for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
+            if (it->second.tmax < lo - margin)
+                continue;
+            if (take(it->second)) {
+                chosenBucket_ = found;
+                chosenEntry_ = it;
+            }
+        }
+    }
+}

@@ -1,0 +1,59 @@
+// The level-edge lookup hands over the same edges in its short form and in
+// its bucket form, through adds and removals (a bucket's longest length
+// outliving the edge that set it), on random edges over a few height keys.
+#include "Geometry/roof/G3RoofLevelEdges.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+TEST(RoofLevelEdges, BothFormsHandOverTheSameEdges)
+{
+    std::size_t handed = 0, removed = 0;
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        std::mt19937 rng(seed);
+        auto unit = [&] { return static_cast<double>(rng() % 1000) / 100.0; };
+        G3RoofLevelEdges few, many;
+        // Far keys push `many` into buckets at once; no query reaches them.
+        for (int i = 0; i < 9; ++i)
+            many.Add(1000 + i, 0.0, G3RoofLevelEdges::Entry{-1 - i, 0, 1.0});
+        int next = 0;
+        std::vector<int> live;
+        for (int step = 0; step < 60; ++step) {
+            if (live.size() < 8 && (live.empty() || rng() % 3)) {
+                const long long key = rng() % 3;
+                const double lo = unit(), len = rng() % 4 ? unit() / 10 : unit();
+                const G3RoofLevelEdges::Entry e{next, 0, lo + len};
+                few.Add(key, lo, e);
+                many.Add(key, lo, e);
+                live.push_back(next++);
+                continue;
+            }
+            const long long k0 = rng() % 3, k1 = k0 + rng() % 2;
+            const double lo = unit(), hi = lo + unit() / 5;
+            std::set<int> got[2];
+            const int drop = live[rng() % live.size()];
+            bool dropped[2] = {false, false};
+            G3RoofLevelEdges* forms[2] = {&few, &many};
+            for (int f = 0; f < 2; ++f)
+                forms[f]->Near(k0, k1, lo, hi, [&](const G3RoofLevelEdges::Entry& e) {
+                    got[f].insert(e.x);
+                    const bool take = e.x == drop;
+                    dropped[f] = dropped[f] || take;
+                    return take;
+                });
+            ASSERT_EQ(got[0], got[1]) << seed << " step " << step;
+            handed += got[0].size();
+            if (dropped[0]) {
+                ++removed;
+                few.Remove();
+                many.Remove();
+                live.erase(std::find(live.begin(), live.end(), drop));
+            }
+        }
+    }
+    EXPECT_GT(handed, 1000u);
+    EXPECT_GT(removed, 300u);
+}
