@@ -118,24 +118,25 @@ std::uint64_t G3SparsePointHash::Key(int i, int j, int k)
            static_cast<std::uint64_t>(k) << 42;
 }
 
+int G3SparsePointHash::Newest(const double* p) const
+{
+    const Cell& cell = cells[Slot(Key(CellIndex(p[0], 0), CellIndex(p[1], 1), CellIndex(p[2], 2)))];
+    for (int it = cell.head; it >= 0; it = items[it].next)
+        if (G3Point::Equals(items[it].xyz, p, tolerance))
+            return it;
+    return -1;
+}
+
 G3Point* G3SparsePointHash::Exists(const double* p) const
 {
     if (!p)
         return nullptr;
-    const Cell& cell = cells[Slot(Key(CellIndex(p[0], 0), CellIndex(p[1], 1), CellIndex(p[2], 2)))];
-    for (int it = cell.head; it >= 0; it = items[it].next)
-        if (G3Point::Equals(items[it].xyz, p, tolerance))
-            return items[it].point;
-    return nullptr;
+    const int it = Newest(p);
+    return it >= 0 ? items[it].point : nullptr;
 }
 
-G3Point* G3SparsePointHash::Add(G3Point* p)
+void G3SparsePointHash::Store(G3Point* p, int id, const double* xyz)
 {
-    if (!p)
-        return nullptr;
-    const double* xyz = p->GetXYZ();
-    if (G3Point* q = Exists(xyz))
-        return q;
     int lo[3], hi[3];
     for (int a = 0; a < 3; ++a) {
         const double spread = tolerance + kRoundingSlack * (std::fabs(xyz[a] - origin[a]) + tolerance);
@@ -146,8 +147,29 @@ G3Point* G3SparsePointHash::Add(G3Point* p)
         for (int j = lo[1]; j <= hi[1]; ++j)
             for (int i = lo[0]; i <= hi[0]; ++i) {
                 int& head = Head(Key(i, j, k));
-                items.push_back({p, {xyz[0], xyz[1], xyz[2]}, head});
+                items.push_back({p, {xyz[0], xyz[1], xyz[2]}, head, id});
                 head = static_cast<int>(items.size() - 1);
             }
+}
+
+G3Point* G3SparsePointHash::Add(G3Point* p)
+{
+    if (!p)
+        return nullptr;
+    const double* xyz = p->GetXYZ();
+    if (G3Point* q = Exists(xyz))
+        return q;
+    Store(p, -1, xyz);
     return nullptr;
+}
+
+int G3SparsePointHash::Add(int id, const double* xyz)
+{
+    if (!xyz)
+        return -1;
+    const int it = Newest(xyz);
+    if (it >= 0)
+        return items[it].id;
+    Store(nullptr, id, xyz);
+    return -1;
 }

@@ -37,6 +37,10 @@ public:
     G3Point* Add(G3Point* p);
     // The newest stored point equal to p, or null; nothing is stored.
     G3Point* Exists(const double* p) const;
+    // The same for anything placed at xyz and named by a number (a texture
+    // coordinate at (u, v, 0), say): the number of the newest stored place
+    // equal to xyz; when none, stores this one and returns -1.
+    int Add(int id, const double* xyz);
 
     double GetCellSize() const { return side; }
 
@@ -49,11 +53,16 @@ private:
     // The chain head of a cell, created empty (-1) when missing.
     int& Head(std::uint64_t key);
     void Grow();
+    // The newest item equal to p in p's cell, or -1.
+    int Newest(const double* p) const;
+    // Pushes a place onto every cell its tolerance cube touches.
+    void Store(G3Point* p, int id, const double* xyz);
 
     struct Item {
         G3Point* point;
         double xyz[3]; // the point's place, read without touching it
         int next; // index of the next older item in the cell, or -1
+        int id;   // the number stored with it, or -1 for a point
     };
     double origin[3] = {0.0, 0.0, 0.0};
     double side = 1.0;

@@ -95,16 +95,6 @@ std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
     return NewWeldHash(static_cast<int>(count + extra), env.min, env.max);
 }
 
-// The same for the planar texture-coordinate hash: about one cell per point,
-// at most 2048 per axis (32 MiB of cells).
-int WeldGrid2(int count)
-{
-    const double q = std::ceil(std::sqrt(static_cast<double>(count)));
-    if (!(q > 24.0))
-        return 24;
-    return q > 2048.0 ? 2048 : static_cast<int>(q);
-}
-
 // The entity at `obj`'s id in `c` is `obj` itself (it belongs to that
 // collection).
 inline bool Listed(const GArrayCollection* c, const G3Obj* obj)
@@ -768,15 +758,20 @@ void G3Surface::RemoveEqualsNormal()
         n->SetExData(normalHash.Add(n));
     }
 
+    // Texture coordinates as points (u, v, 0) in the same sparse hash: a
+    // square grid over their box gave the long thin boxes of a roof's or a
+    // wall's coordinates (metres along, a few up) cells holding thousands.
     const int texCount = GetTexCooCount();
-    G3TexCooHash* texHash = nullptr;
     if (texCount > 0) {
         GEnvelope env;
         FormTexCooEnvelope(&env);
-        texHash = new G3TexCooHash(WeldGrid2(texCount), env.min, env.max, kWeld);
+        const double lo[3] = {env.min[0], env.min[1], 0.0}, hi[3] = {env.max[0], env.max[1], 0.0};
+        G3SparsePointHash texHash(texCount, lo, hi, kWeld);
         for (int i = 0; i < texCount; ++i) {
             G3TexCoo* t = GetTexCoo(i);
-            t->SetExData(texHash->Add(t));
+            const double uv[3] = {t->GetUV()[0], t->GetUV()[1], 0.0};
+            const int same = texHash.Add(i, uv);
+            t->SetExData(same >= 0 ? GetTexCoo(same) : nullptr);
         }
     }
 
@@ -810,7 +805,6 @@ void G3Surface::RemoveEqualsNormal()
         else
             ++i;
     }
-    delete texHash;
 }
 
 // ---------------------------------------------------------------- replacing a vertex

@@ -102,15 +102,19 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
             ASSERT_EQ(equal, Items(out)) << "grid " << g << " point " << n;
         }
     }
-    // The sparse hash answers the same, for any count it is sized by
+    // The sparse hash answers the same (by point or by number), for any count it is sized by
     // (cells from wider than the box down to the tolerance floor) and for a
     // box that holds none of the points.
     const double nowhere[3] = {5.0, 5.0, 5.0};
     for (long count : {0L, 1L, 1500L, 100000000L})
         for (bool ownBox : {true, false}) {
             G3SparsePointHash h(count, ownBox ? kMin : nowhere, ownBox ? kMax : nowhere, tol);
-            for (size_t n = 0; n < pts.size(); ++n)
+            G3SparsePointHash byNumber(count, ownBox ? kMin : nowhere, ownBox ? kMax : nowhere, tol);
+            for (size_t n = 0; n < pts.size(); ++n) {
                 ASSERT_EQ(h.Add(pts[n].get()), expected[n]) << "count " << count << " point " << n;
+                const int same = byNumber.Add(static_cast<int>(n), pts[n]->GetXYZ());
+                ASSERT_EQ(same < 0 ? nullptr : pts[static_cast<size_t>(same)].get(), expected[n]) << count << " " << n;
+            }
         }
 }
 
