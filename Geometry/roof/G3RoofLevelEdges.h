@@ -4,9 +4,10 @@
 // extent [lo, tmax] along the pitch's level lines. A query hands over every
 // edge of the asked buckets whose extent may hold or lie on the asked one
 // (PtOnSegment's band, with a wide margin, over the bucket's longest edge).
-// Most pitches hold an edge or two at a time: those are kept in a short
-// list, scanned whole with the same test; a pitch that gathers more moves
-// them into a map of buckets, each a multimap by `lo`. Both hand over the
+// Most pitches hold a few edges at a time: those are kept in a short list,
+// scanned whole with the same test; a pitch that gathers many moves them
+// into a map of buckets, each a multimap by `lo`, and back when few are
+// left. Both hand over the
 // same edges, so what a caller chooses among them does not depend on the
 // form. A bucket's longest length counts every edge since the bucket was
 // last empty, in both forms. Rounding: none.
@@ -49,7 +50,9 @@ private:
         double maxLength;
         int count;
     };
-    static constexpr std::size_t kFew = 8;
+    // The short list spills into buckets above kFew entries and the
+    // buckets gather back below kFew / 4.
+    static constexpr std::size_t kFew = 32;
 
     static double Margin(double maxLength, double lo, double hi)
     {
@@ -59,17 +62,34 @@ private:
     }
     Length* LengthOf(long long key);
     void Spill();
+    void Gather();
+    // The bucket of key, made empty when missing (`make`) or null. A
+    // section asks for the buckets of its level and puts its new edge into
+    // the next level's: the last few keys asked are kept with their
+    // bucket's address (which a rehash leaves alone) or with none, so most
+    // asks skip the hash.
+    Bucket* BucketOf(long long key, bool make);
+    void Forget(long long key);
 
     bool many_ = false;
+    std::size_t manyCount_ = 0;  // entries in the buckets
     std::vector<Few> few_;
     std::vector<Length> lengths_;
     std::unordered_map<long long, Bucket> buckets_;
     // Entries taken out of a bucket, kept for the next Add: a section moves
     // one level edge up almost every time.
     std::vector<std::multimap<double, Entry>::node_type> spare_;
+    struct Recent {
+        long long key;
+        Bucket* bucket;
+    };
+    static constexpr int kRecent = 4;
+    Recent recent_[kRecent] = {};
+    int recentCount_ = 0, recentNext_ = 0;
     // The entry Near kept last.
     std::size_t chosenFew_ = 0;
-    std::unordered_map<long long, Bucket>::iterator chosenBucket_;
+    long long chosenKey_ = 0;
+    Bucket* chosenBucket_ = nullptr;
     std::multimap<double, Entry>::iterator chosenEntry_;
 };
 
@@ -92,16 +112,17 @@ void G3RoofLevelEdges::Near(long long k0, long long k1, double lo, double hi, Ta
         return;
     }
     for (long long key = k0; key <= k1; ++key) {
-        const auto found = buckets_.find(key);
-        if (found == buckets_.end())
+        Bucket* found = BucketOf(key, false);
+        if (found == nullptr)
             continue;
-        Bucket& b = found->second;
+        Bucket& b = *found;
         const double margin = Margin(b.maxLength, lo, hi);
         const auto end = b.edges.upper_bound(hi + margin);
         for (auto it = b.edges.lower_bound(lo - b.maxLength - margin); it != end; ++it) {
             if (it->second.tmax < lo - margin)
                 continue;
             if (take(it->second)) {
+                chosenKey_ = key;
                 chosenBucket_ = found;
                 chosenEntry_ = it;
             }

@@ -1,6 +1,7 @@
 // The level-edge lookup hands over the same edges in its short form and in
 // its bucket form, through adds and removals (a bucket's longest length
-// outliving the edge that set it), on random edges over a few height keys.
+// outliving the edge that set it) and the way back to the short form, on
+// random edges over a few height keys.
 #include "Geometry/roof/G3RoofLevelEdges.h"
 
 #include <gtest/gtest.h>
@@ -16,12 +17,18 @@ TEST(RoofLevelEdges, BothFormsHandOverTheSameEdges)
         std::mt19937 rng(seed);
         auto unit = [&] { return static_cast<double>(rng() % 1000) / 100.0; };
         G3RoofLevelEdges few, many;
-        // Far keys push `many` into buckets at once; no query reaches them.
-        for (int i = 0; i < 9; ++i)
-            many.Add(1000 + i, 0.0, G3RoofLevelEdges::Entry{-1 - i, 0, 1.0});
+        // Far keys push `many` into buckets early on; no query reaches
+        // them. Halfway they go, and `many` gathers back into its short list.
+        const int far = 40;
         int next = 0;
         std::vector<int> live;
         for (int step = 0; step < 60; ++step) {
+            for (int i = 0; step == 5 && i < far; ++i)
+                many.Add(1000 + i, 0.0, G3RoofLevelEdges::Entry{-1 - i, 0, 1.0});
+            for (int i = 0; step == 30 && i < far; ++i) {
+                many.Near(1000 + i, 1000 + i, 0.0, 1.0, [](const G3RoofLevelEdges::Entry&) { return true; });
+                many.Remove();
+            }
             if (live.size() < 8 && (live.empty() || rng() % 3)) {
                 const long long key = rng() % 3;
                 const double lo = unit(), len = rng() % 4 ? unit() / 10 : unit();
