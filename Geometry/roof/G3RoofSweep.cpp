@@ -33,7 +33,9 @@
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -56,6 +58,58 @@ void LevelPositions(const std::vector<G3RoofVertex*>& vs, double h, std::vector<
     ok.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i)
         ok[i] = G3RoofLevelPoint(vs[i]->plane, vs[i]->next->plane, h, &pos[3 * i]) ? 1 : 0;
+}
+
+// Plane names (G3RoofVertex::planeId) come from one counter for the whole
+// process: a ring kept from an earlier sweep never shares a name with
+// other values.
+std::atomic<long long> nextPlaneId{0};
+
+// a and b are the same double, zeros of either sign apart: a height the
+// level points are worked out at reaches their coordinates with its sign.
+inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// collapseAt[i] and meets[i]: the common point of the planes of vertex i's
+// edges (the previous vertex's, its own, the next one's); fromPos[i] and
+// fromOk[i]: vertex i grown to z, as LevelPositions has it. Both come from
+// what the vertex keeps when the planes are those it was worked out for
+// (by their names), and the vertex keeps what is worked out anew: planes
+// alone fix the common point, and a vertex left on its line at height z
+// is its own level point there.
+void CollapseAndStart(const std::vector<G3RoofVertex*>& vs, double z, std::vector<double>& collapseAt,
+                      std::vector<char>& meets, std::vector<double>& fromPos, std::vector<char>& fromOk)
+{
+    const std::size_t n = vs.size();
+    for (G3RoofVertex* v : vs)
+        if (v->planeId < 0)
+            v->planeId = nextPlaneId.fetch_add(1, std::memory_order_relaxed);
+    collapseAt.assign(3 * n, 0.0);
+    meets.assign(n, 0);
+    fromPos.assign(3 * n, 0.0);
+    fromOk.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        G3RoofVertex* v = vs[i];
+        double* x = &collapseAt[3 * i];
+        const bool sameLine = v->keys[1] == v->planeId && v->keys[2] == v->next->planeId;
+        if (sameLine && v->keys[0] == v->prev->planeId && v->collapseMeets >= 0) {
+            std::copy(v->collapse, v->collapse + 3, x);
+            meets[i] = static_cast<char>(v->collapseMeets);
+        } else {
+            meets[i] = G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) ? 1 : 0;
+            std::copy(x, x + 3, v->collapse);
+            v->collapseMeets = static_cast<signed char>(meets[i]);
+            v->keys[0] = v->prev->planeId;
+            v->keys[1] = v->planeId;
+            v->keys[2] = v->next->planeId;
+            v->onLine = v->onLine && sameLine;
+        }
+        if (v->onLine && SameBits(v->point.GetZ(), z)) {
+            std::copy(v->point.GetXYZ(), v->point.GetXYZ() + 3, &fromPos[3 * i]);
+            fromOk[i] = 1;
+        } else {
+            fromOk[i] = G3RoofLevelPoint(v->plane, v->next->plane, z, &fromPos[3 * i]) ? 1 : 0;
+        }
+    }
 }
 
 } // namespace
@@ -397,12 +451,12 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // (meets[i]: their three planes meet in a point).
     std::vector<double>& collapseAt = sc.collapseAt;
     std::vector<char>& meets = sc.meets;
-    collapseAt.assign(3 * static_cast<std::size_t>(n), 0.0);
-    meets.assign(static_cast<std::size_t>(n), 0);
+    // fromPos[i]: vertex i grown to z (the start of its path).
+    std::vector<double>& fromPos = sc.fromPos;
+    std::vector<char>& fromOk = sc.fromOk;
+    CollapseAndStart(vs, z, collapseAt, meets, fromPos, fromOk);
     for (int i = 0; i < n; ++i) {
-        G3RoofVertex* v = vs[i];
-        double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
-        meets[i] = G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) ? 1 : 0;
+        const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
         if (meets[i] && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
     }
@@ -441,11 +495,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // Every vertex grown to z and to h0 (the ends of its path), once: the
     // edge sweeps and the vertex paths below share them, and the level at
     // h takes the second when no split lowers h.
-    std::vector<double>& fromPos = sc.fromPos;
     std::vector<double>& toPos = sc.toPos;
-    std::vector<char>& fromOk = sc.fromOk;
     std::vector<char>& toOk = sc.toOk;
-    LevelPositions(vs, z, fromPos, fromOk);
     LevelPositions(vs, h0, toPos, toOk);
     {
         std::vector<G3RoofBox>& sweeps = sc.sweeps;
@@ -608,9 +659,17 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     for (int i = 0; i < n; ++i) {
         if (!ok[i])
             continue;
-        G3RoofVertex* w = new G3RoofVertex(&pos[3 * i], vs[i]);
+        G3RoofVertex* w = sc.NewVertex(&pos[3 * i], vs[i]);
         w->lower = vs[i];
         w->bandId = vs[i]->bandId;
+        // Its planes are vs[i]'s, and its neighbours', when they are
+        // made, vs[i]'s neighbours': what vs[i] keeps holds for w while
+        // the names agree. A vertex left on its line is its level point.
+        w->planeId = vs[i]->planeId;
+        std::copy(vs[i]->keys, vs[i]->keys + 3, w->keys);
+        std::copy(vs[i]->collapse, vs[i]->collapse + 3, w->collapse);
+        w->collapseMeets = vs[i]->collapseMeets;
+        w->onLine = !collapse[i] && !collapse[(i + 1) % n];
         level = G3RoofRing::Append(level, w);
         levelIdx[static_cast<std::size_t>(i)] = size++;
     }
@@ -727,7 +786,7 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
             }
         for (int i = 0; i < subs.size(); ++i)
             if (subs.get(i) != ring)
-                G3RoofRing::Release(static_cast<G3RoofVertex*>(subs.get(i)));
+                scratch.Recycle(static_cast<G3RoofVertex*>(subs.get(i)));
         for (std::size_t i = next.size(); i-- > 0;)
             if (next[i])
                 todo.push_back({next[i]});

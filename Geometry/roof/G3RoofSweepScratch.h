@@ -15,6 +15,42 @@
 // The working lists of one level's steps, kept from level to level so that
 // a level allocates only what outgrows the largest level before it.
 struct G3RoofSweepScratch {
+    G3RoofSweepScratch() = default;
+    G3RoofSweepScratch(const G3RoofSweepScratch&) = delete;
+    G3RoofSweepScratch& operator=(const G3RoofSweepScratch&) = delete;
+    ~G3RoofSweepScratch()
+    {
+        for (G3RoofVertex* v : spare)
+            delete v;
+    }
+    // A lone vertex as new G3RoofVertex(xyz, from) makes it, from the
+    // vertices of the levels released before when there are any: a level
+    // then takes the objects of the level before the last, in the order
+    // the pool would hand them back, without making and dropping objects.
+    G3RoofVertex* NewVertex(const double* xyz, const G3RoofVertex* from)
+    {
+        while (!spare.empty()) {
+            G3RoofVertex* v = spare.back();
+            spare.pop_back();
+            if (v->Reuse(xyz, from))
+                return v;
+            delete v;
+        }
+        return new G3RoofVertex(xyz, from);
+    }
+    // Takes the vertices of a released ring for NewVertex.
+    void Recycle(G3RoofVertex* ring)
+    {
+        if (ring == nullptr)
+            return;
+        G3RoofVertex* v = ring;
+        do {
+            G3RoofVertex* n = v->next;
+            spare.push_back(v);
+            v = n;
+        } while (v != ring);
+    }
+
     // NextLevel
     std::vector<G3RoofVertex*> vs;
     std::vector<double> collapseAt;
@@ -103,6 +139,8 @@ struct G3RoofSweepScratch {
     };
     std::unordered_map<const G3RoofVertex*, Contacts> levelContacts;
     std::vector<Contacts> spareContacts;
+    // The vertices Recycle took (owned).
+    std::vector<G3RoofVertex*> spare;
 };
 
 namespace G3RoofSweepParts {

@@ -17,6 +17,43 @@ G3RoofVertex::G3RoofVertex(const double* xyz, const G3RoofVertex* from)
     CopyEdgeData(from);
 }
 
+bool G3RoofVertex::Reuse(const double* xyz, const G3RoofVertex* from)
+{
+    const G3Obj* parts[2] = {this, &point};
+    for (const G3Obj* o : parts)
+        if (o->IsOutExDataExist() || o->GetExData() != nullptr || !o->GetExtendedData().IsEmpty())
+            return false;
+    // Every member as the constructor leaves it (the edge data is set
+    // below, or kept as the constructor leaves it when `from` is null).
+    G3Obj* objs[2] = {this, &point};
+    for (G3Obj* o : objs) {
+        o->SetTag(0);
+        o->SetId(0);
+        o->SetFlags(0);
+        o->UnLockExDataProvider();
+    }
+    point.Set(xyz);
+    next = prev = this;
+    lower = nullptr;
+    if (from == nullptr) {
+        edgeIndex = 0;
+        angle = 0.0;
+        for (double& c : plane)
+            c = 0.0;
+        pitchIndex = -1;
+    }
+    CopyEdgeData(from);
+    contactId = bandId = -1;
+    planeId = -1;
+    for (long long& k : keys)
+        k = -1;
+    for (double& c : collapse)
+        c = 0.0;
+    collapseMeets = -1;
+    onLine = false;
+    return true;
+}
+
 void G3RoofVertex::CopyEdgeData(const G3RoofVertex* from)
 {
     if (from == nullptr)
@@ -26,6 +63,7 @@ void G3RoofVertex::CopyEdgeData(const G3RoofVertex* from)
     for (int k = 0; k < 4; ++k)
         plane[k] = from->plane[k];
     pitchIndex = from->pitchIndex;
+    planeId = -1;
 }
 
 namespace G3RoofRing {
