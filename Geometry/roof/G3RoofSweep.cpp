@@ -4,7 +4,8 @@
 // height where an edge collapses (edge event) or where a vertex first meets
 // an edge it does not end (split event). Invariants: every level lies
 // strictly more than kPlaneSide above the one it grew from, every vertex
-// links to the vertex it grew from until its sections are made, a level
+// links to the vertex it grew from until its sections are made (the link
+// is dropped when the level grows on; nothing reads it between), a level
 // that touches itself is split into simple rings before it grows on, every
 // section between two levels lies in one pitch plane and is spliced into a
 // facet ring of that plane, and a level is released once it is split (only
@@ -23,7 +24,6 @@
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
-#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
@@ -40,6 +40,7 @@
 #include <vector>
 
 using GTolerance::kPlaneSide;
+using G3RoofSweepParts::OnSegmentXY;
 using G3RoofSweepParts::PlanLength;
 using G3RoofSweepParts::RecordLevelContacts;
 using G3RoofSweepParts::SameXY;
@@ -80,9 +81,14 @@ void CollapseAndStart(const std::vector<G3RoofVertex*>& vs, double z, std::vecto
                       std::vector<char>& meets, std::vector<double>& fromPos, std::vector<char>& fromOk)
 {
     const std::size_t n = vs.size();
-    for (G3RoofVertex* v : vs)
+    for (G3RoofVertex* v : vs) {
+        // The sections of the level were the only readers of its links
+        // down; they are dropped here, where the walk reads the vertex
+        // anyway, before the objects of the level below are reused.
+        v->lower = nullptr;
         if (v->planeId < 0)
             v->planeId = nextPlaneId.fetch_add(1, std::memory_order_relaxed);
+    }
     collapseAt.assign(3 * n, 0.0);
     meets.assign(n, 0);
     fromPos.assign(3 * n, 0.0);
@@ -123,7 +129,7 @@ bool OnEdge(const std::vector<G3RoofVertex*>& vs, int e, const double* x)
     const int n = static_cast<int>(vs.size());
     double a[3], b[3];
     return G3RoofLevelPoint(vs[(e + n - 1) % n]->plane, vs[e]->plane, x[2], a) &&
-           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && G3PtOnSegmentXY(x, a, b);
+           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && OnSegmentXY(x, a, b);
 }
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex
@@ -775,15 +781,8 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
         for (int i = 0; i < subs.size(); ++i)
             next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
         for (G3RoofVertex* level : next)
-            if (level) {
+            if (level)
                 MakeNextRoofSectionEx(level);
-                // The sections were the only readers of the links down.
-                G3RoofVertex* v = level;
-                do {
-                    v->lower = nullptr;
-                    v = v->next;
-                } while (v != level);
-            }
         for (int i = 0; i < subs.size(); ++i)
             if (subs.get(i) != ring)
                 scratch.Recycle(static_cast<G3RoofVertex*>(subs.get(i)));

@@ -17,21 +17,8 @@ G3RoofVertex::G3RoofVertex(const double* xyz, const G3RoofVertex* from)
     CopyEdgeData(from);
 }
 
-bool G3RoofVertex::Reuse(const double* xyz, const G3RoofVertex* from)
+void G3RoofVertex::Reuse(const double* xyz, const G3RoofVertex* from)
 {
-    const G3Obj* parts[2] = {this, &point};
-    for (const G3Obj* o : parts)
-        if (o->IsOutExDataExist() || o->GetExData() != nullptr || !o->GetExtendedData().IsEmpty())
-            return false;
-    // Every member as the constructor leaves it (the edge data is set
-    // below, or kept as the constructor leaves it when `from` is null).
-    G3Obj* objs[2] = {this, &point};
-    for (G3Obj* o : objs) {
-        o->SetTag(0);
-        o->SetId(0);
-        o->SetFlags(0);
-        o->UnLockExDataProvider();
-    }
     point.Set(xyz);
     next = prev = this;
     lower = nullptr;
@@ -51,7 +38,6 @@ bool G3RoofVertex::Reuse(const double* xyz, const G3RoofVertex* from)
         c = 0.0;
     collapseMeets = -1;
     onLine = false;
-    return true;
 }
 
 void G3RoofVertex::CopyEdgeData(const G3RoofVertex* from)
