@@ -448,6 +448,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
     std::vector<G3RoofVertex*>& vs = sc.vs;
     Vertices(ring, vs);
+    sc.grown.insert(sc.grown.end(), vs.begin(), vs.end());
     const int n = static_cast<int>(vs.size());
     if (n < 3)
         return nullptr;
@@ -783,9 +784,8 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
         for (G3RoofVertex* level : next)
             if (level)
                 MakeNextRoofSectionEx(level);
-        for (int i = 0; i < subs.size(); ++i)
-            if (subs.get(i) != ring)
-                scratch.Recycle(static_cast<G3RoofVertex*>(subs.get(i)));
+        // Every part went through NextLevel; the ring handed in stays.
+        scratch.RecycleGrown(!(first && r == ring));
         for (std::size_t i = next.size(); i-- > 0;)
             if (next[i])
                 todo.push_back({next[i]});

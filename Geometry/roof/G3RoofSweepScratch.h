@@ -37,17 +37,14 @@ struct G3RoofSweepScratch {
         v->Reuse(xyz, from);
         return v;
     }
-    // Takes the vertices of a released ring for NewVertex.
-    void Recycle(G3RoofVertex* ring)
+    // Takes the vertices of the rings NextLevel grew from since the last
+    // call (in `grown`) for NewVertex once their sections are made, or
+    // only forgets them when `release` is false (a ring kept elsewhere).
+    void RecycleGrown(bool release)
     {
-        if (ring == nullptr)
-            return;
-        G3RoofVertex* v = ring;
-        do {
-            G3RoofVertex* n = v->next;
-            spare.push_back(v);
-            v = n;
-        } while (v != ring);
+        if (release)
+            spare.insert(spare.end(), grown.begin(), grown.end());
+        grown.clear();
     }
 
     // NextLevel
@@ -138,8 +135,10 @@ struct G3RoofSweepScratch {
     };
     std::unordered_map<const G3RoofVertex*, Contacts> levelContacts;
     std::vector<Contacts> spareContacts;
-    // The vertices Recycle took (owned).
-    std::vector<G3RoofVertex*> spare;
+    // The vertices RecycleGrown took (owned), and the vertices of the
+    // rings NextLevel read, in ring order from their heads: the walk over a
+    // released ring, done once.
+    std::vector<G3RoofVertex*> spare, grown;
 };
 
 namespace G3RoofSweepParts {
