@@ -18,9 +18,13 @@
 // band's lines inside its heights, so that their path and sweep lie inside
 // the band's, and the band lists every edge whose sweep comes near a path
 // there; the vertices and edges whose planes changed since are tried over
-// the band's grid or with every vertex. The level's contacts and its
-// split are G3RoofSplit.cpp's. Rounding happens only in the plane
-// intersections.
+// the band's grid or with every vertex. A vertex keeps from level to
+// level what its planes alone fix (the common point of its edges' planes,
+// and its own point as the start of its path), named by the planes' names
+// (G3RoofVertex::planeId): a value is taken over only while the names are
+// those it was worked out for, so it is the one working it out again
+// gives. The level's contacts and its split are G3RoofSplit.cpp's.
+// Rounding happens only in the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -66,8 +70,8 @@ void LevelPositions(const std::vector<G3RoofVertex*>& vs, double h, std::vector<
 // other values.
 std::atomic<long long> nextPlaneId{0};
 
-// a and b are the same double, zeros of either sign apart: a height the
-// level points are worked out at reaches their coordinates with its sign.
+// a and b are the same double bit for bit, a zero's sign included: the
+// sign of the height level points are worked out at reaches them.
 inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // collapseAt[i] and meets[i]: the common point of the planes of vertex i's
