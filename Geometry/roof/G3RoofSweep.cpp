@@ -46,6 +46,8 @@
 using GTolerance::kPlaneSide;
 using G3RoofSweepParts::OnSegmentXY;
 using G3RoofSweepParts::PlanLength;
+using G3RoofSweepParts::PrefetchVertex;
+using G3RoofSweepParts::kVertexAhead;
 using G3RoofSweepParts::RecordLevelContacts;
 using G3RoofSweepParts::SameXY;
 using G3RoofSweepParts::SegmentDistance2;
@@ -98,6 +100,8 @@ void CollapseAndStart(const std::vector<G3RoofVertex*>& vs, double z, std::vecto
     fromPos.assign(3 * n, 0.0);
     fromOk.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
+        if (i + kVertexAhead < n)
+            PrefetchVertex(vs[i + kVertexAhead]);
         G3RoofVertex* v = vs[i];
         double* x = &collapseAt[3 * i];
         const bool sameLine = v->keys[1] == v->planeId && v->keys[2] == v->next->planeId;
@@ -668,6 +672,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     levelIdx.assign(static_cast<std::size_t>(n), -1);
     int size = 0;
     for (int i = 0; i < n; ++i) {
+        if (static_cast<std::size_t>(i) + kVertexAhead < vs.size())
+            PrefetchVertex(vs[static_cast<std::size_t>(i) + kVertexAhead]);
         if (!ok[i])
             continue;
         G3RoofVertex* w = sc.NewVertex(&pos[3 * i], vs[i]);

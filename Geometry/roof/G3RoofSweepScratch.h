@@ -3,6 +3,7 @@
 // its level steps (G3RoofSweep.cpp) and its splits (G3RoofSplit.cpp), and
 // the few plan tests both make.
 
+#include "Geometry/foundation/GPrefetch.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofVertex.h"
@@ -12,6 +13,23 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+namespace G3RoofSweepParts {
+
+// Asks for the cache lines of v that the passes over a level read (its
+// point and links, edge data and names, and what it keeps), a few places
+// ahead of the pass: a level's vertices lie apart, and a pass would wait
+// on each of them in turn.
+constexpr std::size_t kVertexAhead = 8;
+inline void PrefetchVertex(const G3RoofVertex* v)
+{
+    GPrefetch(v->point.GetXYZ());
+    GPrefetch(&v->angle);
+    GPrefetch(&v->keys[0]);
+    GPrefetch(&v->collapse[2]);
+}
+
+} // namespace G3RoofSweepParts
 
 // The working lists of one level's steps, kept from level to level so that
 // a level allocates only what outgrows the largest level before it.
@@ -34,6 +52,8 @@ struct G3RoofSweepScratch {
             return new G3RoofVertex(xyz, from);
         G3RoofVertex* v = spare.back();
         spare.pop_back();
+        if (spare.size() > G3RoofSweepParts::kVertexAhead)
+            G3RoofSweepParts::PrefetchVertex(spare[spare.size() - 1 - G3RoofSweepParts::kVertexAhead]);
         v->Reuse(xyz, from);
         return v;
     }
