@@ -4,7 +4,8 @@
 // height where an edge collapses (edge event) or where a vertex first meets
 // an edge it does not end (split event). Invariants: every level lies
 // strictly more than kPlaneSide above the one it grew from, every vertex
-// links to the vertex it grew from until its sections are made, a level
+// links to the vertex it grew from until its sections are made (the link
+// is dropped when the level grows on; nothing reads it between), a level
 // that touches itself is split into simple rings before it grows on, every
 // section between two levels lies in one pitch plane and is spliced into a
 // facet ring of that plane, and a level is released once it is split (only
@@ -17,13 +18,16 @@
 // band's lines inside its heights, so that their path and sweep lie inside
 // the band's, and the band lists every edge whose sweep comes near a path
 // there; the vertices and edges whose planes changed since are tried over
-// the band's grid or with every vertex. The level's contacts and its
-// split are G3RoofSplit.cpp's. Rounding happens only in the plane
-// intersections.
+// the band's grid or with every vertex. A vertex keeps from level to
+// level what its planes alone fix (the common point of its edges' planes,
+// and its own point as the start of its path), named by the planes' names
+// (G3RoofVertex::planeId): a value is taken over only while the names are
+// those it was worked out for, so it is the one working it out again
+// gives. The level's contacts and its split are G3RoofSplit.cpp's.
+// Rounding happens only in the plane intersections.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
-#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
@@ -33,12 +37,17 @@
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
 using GTolerance::kPlaneSide;
+using G3RoofSweepParts::OnSegmentXY;
 using G3RoofSweepParts::PlanLength;
+using G3RoofSweepParts::PrefetchVertex;
+using G3RoofSweepParts::kVertexAhead;
 using G3RoofSweepParts::RecordLevelContacts;
 using G3RoofSweepParts::SameXY;
 using G3RoofSweepParts::SegmentDistance2;
@@ -58,6 +67,65 @@ void LevelPositions(const std::vector<G3RoofVertex*>& vs, double h, std::vector<
         ok[i] = G3RoofLevelPoint(vs[i]->plane, vs[i]->next->plane, h, &pos[3 * i]) ? 1 : 0;
 }
 
+// Plane names (G3RoofVertex::planeId) come from one counter for the whole
+// process: a ring kept from an earlier sweep never shares a name with
+// other values.
+std::atomic<long long> nextPlaneId{0};
+
+// a and b are the same double bit for bit, a zero's sign included: the
+// sign of the height level points are worked out at reaches them.
+inline bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// collapseAt[i] and meets[i]: the common point of the planes of vertex i's
+// edges (the previous vertex's, its own, the next one's); fromPos[i] and
+// fromOk[i]: vertex i grown to z, as LevelPositions has it. Both come from
+// what the vertex keeps when the planes are those it was worked out for
+// (by their names), and the vertex keeps what is worked out anew: planes
+// alone fix the common point, and a vertex left on its line at height z
+// is its own level point there.
+void CollapseAndStart(const std::vector<G3RoofVertex*>& vs, double z, std::vector<double>& collapseAt,
+                      std::vector<char>& meets, std::vector<double>& fromPos, std::vector<char>& fromOk)
+{
+    const std::size_t n = vs.size();
+    for (G3RoofVertex* v : vs) {
+        // The sections of the level were the only readers of its links
+        // down; they are dropped here, where the walk reads the vertex
+        // anyway, before the objects of the level below are reused.
+        v->lower = nullptr;
+        if (v->planeId < 0)
+            v->planeId = nextPlaneId.fetch_add(1, std::memory_order_relaxed);
+    }
+    collapseAt.assign(3 * n, 0.0);
+    meets.assign(n, 0);
+    fromPos.assign(3 * n, 0.0);
+    fromOk.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + kVertexAhead < n)
+            PrefetchVertex(vs[i + kVertexAhead]);
+        G3RoofVertex* v = vs[i];
+        double* x = &collapseAt[3 * i];
+        const bool sameLine = v->keys[1] == v->planeId && v->keys[2] == v->next->planeId;
+        if (sameLine && v->keys[0] == v->prev->planeId && v->collapseMeets >= 0) {
+            std::copy(v->collapse, v->collapse + 3, x);
+            meets[i] = static_cast<char>(v->collapseMeets);
+        } else {
+            meets[i] = G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) ? 1 : 0;
+            std::copy(x, x + 3, v->collapse);
+            v->collapseMeets = static_cast<signed char>(meets[i]);
+            v->keys[0] = v->prev->planeId;
+            v->keys[1] = v->planeId;
+            v->keys[2] = v->next->planeId;
+            v->onLine = v->onLine && sameLine;
+        }
+        if (v->onLine && SameBits(v->point.GetZ(), z)) {
+            std::copy(v->point.GetXYZ(), v->point.GetXYZ() + 3, &fromPos[3 * i]);
+            fromOk[i] = 1;
+        } else {
+            fromOk[i] = G3RoofLevelPoint(v->plane, v->next->plane, z, &fromPos[3 * i]) ? 1 : 0;
+        }
+    }
+}
+
 } // namespace
 
 namespace {
@@ -69,7 +137,7 @@ bool OnEdge(const std::vector<G3RoofVertex*>& vs, int e, const double* x)
     const int n = static_cast<int>(vs.size());
     double a[3], b[3];
     return G3RoofLevelPoint(vs[(e + n - 1) % n]->plane, vs[e]->plane, x[2], a) &&
-           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && G3PtOnSegmentXY(x, a, b);
+           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && OnSegmentXY(x, a, b);
 }
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex
@@ -388,6 +456,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     G3RoofSweepScratch& sc = sweepScratch ? *sweepScratch : local;
     std::vector<G3RoofVertex*>& vs = sc.vs;
     Vertices(ring, vs);
+    sc.grown.insert(sc.grown.end(), vs.begin(), vs.end());
     const int n = static_cast<int>(vs.size());
     if (n < 3)
         return nullptr;
@@ -397,12 +466,12 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // (meets[i]: their three planes meet in a point).
     std::vector<double>& collapseAt = sc.collapseAt;
     std::vector<char>& meets = sc.meets;
-    collapseAt.assign(3 * static_cast<std::size_t>(n), 0.0);
-    meets.assign(static_cast<std::size_t>(n), 0);
+    // fromPos[i]: vertex i grown to z (the start of its path).
+    std::vector<double>& fromPos = sc.fromPos;
+    std::vector<char>& fromOk = sc.fromOk;
+    CollapseAndStart(vs, z, collapseAt, meets, fromPos, fromOk);
     for (int i = 0; i < n; ++i) {
-        G3RoofVertex* v = vs[i];
-        double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
-        meets[i] = G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) ? 1 : 0;
+        const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
         if (meets[i] && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
     }
@@ -441,11 +510,8 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // Every vertex grown to z and to h0 (the ends of its path), once: the
     // edge sweeps and the vertex paths below share them, and the level at
     // h takes the second when no split lowers h.
-    std::vector<double>& fromPos = sc.fromPos;
     std::vector<double>& toPos = sc.toPos;
-    std::vector<char>& fromOk = sc.fromOk;
     std::vector<char>& toOk = sc.toOk;
-    LevelPositions(vs, z, fromPos, fromOk);
     LevelPositions(vs, h0, toPos, toOk);
     {
         std::vector<G3RoofBox>& sweeps = sc.sweeps;
@@ -606,11 +672,21 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     levelIdx.assign(static_cast<std::size_t>(n), -1);
     int size = 0;
     for (int i = 0; i < n; ++i) {
+        if (static_cast<std::size_t>(i) + kVertexAhead < vs.size())
+            PrefetchVertex(vs[static_cast<std::size_t>(i) + kVertexAhead]);
         if (!ok[i])
             continue;
-        G3RoofVertex* w = new G3RoofVertex(&pos[3 * i], vs[i]);
+        G3RoofVertex* w = sc.NewVertex(&pos[3 * i], vs[i]);
         w->lower = vs[i];
         w->bandId = vs[i]->bandId;
+        // Its planes are vs[i]'s, and its neighbours', when they are
+        // made, vs[i]'s neighbours': what vs[i] keeps holds for w while
+        // the names agree. A vertex left on its line is its level point.
+        w->planeId = vs[i]->planeId;
+        std::copy(vs[i]->keys, vs[i]->keys + 3, w->keys);
+        std::copy(vs[i]->collapse, vs[i]->collapse + 3, w->collapse);
+        w->collapseMeets = vs[i]->collapseMeets;
+        w->onLine = !collapse[i] && !collapse[(i + 1) % n];
         level = G3RoofRing::Append(level, w);
         levelIdx[static_cast<std::size_t>(i)] = size++;
     }
@@ -716,18 +792,10 @@ bool G3RoofGenerator::MakeRoofEx(G3RoofVertex* lower, G3RoofVertex* ring)
         for (int i = 0; i < subs.size(); ++i)
             next.push_back(NextLevel(static_cast<G3RoofVertex*>(subs.get(i))));
         for (G3RoofVertex* level : next)
-            if (level) {
+            if (level)
                 MakeNextRoofSectionEx(level);
-                // The sections were the only readers of the links down.
-                G3RoofVertex* v = level;
-                do {
-                    v->lower = nullptr;
-                    v = v->next;
-                } while (v != level);
-            }
-        for (int i = 0; i < subs.size(); ++i)
-            if (subs.get(i) != ring)
-                G3RoofRing::Release(static_cast<G3RoofVertex*>(subs.get(i)));
+        // Every part went through NextLevel; the ring handed in stays.
+        scratch.RecycleGrown(!(first && r == ring));
         for (std::size_t i = next.size(); i-- > 0;)
             if (next[i])
                 todo.push_back({next[i]});

@@ -3,6 +3,8 @@
 // its level steps (G3RoofSweep.cpp) and its splits (G3RoofSplit.cpp), and
 // the few plan tests both make.
 
+#include "Geometry/foundation/GPrefetch.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
@@ -12,9 +14,59 @@
 #include <utility>
 #include <vector>
 
+namespace G3RoofSweepParts {
+
+// Asks for the cache lines of v that the passes over a level read (its
+// point and links, edge data and names, and what it keeps), a few places
+// ahead of the pass: a level's vertices lie apart, and a pass would wait
+// on each of them in turn.
+constexpr std::size_t kVertexAhead = 8;
+inline void PrefetchVertex(const G3RoofVertex* v)
+{
+    GPrefetch(v->point.GetXYZ());
+    GPrefetch(&v->angle);
+    GPrefetch(&v->keys[0]);
+    GPrefetch(&v->collapse[2]);
+}
+
+} // namespace G3RoofSweepParts
+
 // The working lists of one level's steps, kept from level to level so that
 // a level allocates only what outgrows the largest level before it.
 struct G3RoofSweepScratch {
+    G3RoofSweepScratch() = default;
+    G3RoofSweepScratch(const G3RoofSweepScratch&) = delete;
+    G3RoofSweepScratch& operator=(const G3RoofSweepScratch&) = delete;
+    ~G3RoofSweepScratch()
+    {
+        for (G3RoofVertex* v : spare)
+            delete v;
+    }
+    // A lone vertex as new G3RoofVertex(xyz, from) makes it, from the
+    // vertices of the levels released before when there are any: a level
+    // then takes the objects of the level before the last, in the order
+    // the pool would hand them back, without making and dropping objects.
+    G3RoofVertex* NewVertex(const double* xyz, const G3RoofVertex* from)
+    {
+        if (spare.empty())
+            return new G3RoofVertex(xyz, from);
+        G3RoofVertex* v = spare.back();
+        spare.pop_back();
+        if (spare.size() > G3RoofSweepParts::kVertexAhead)
+            G3RoofSweepParts::PrefetchVertex(spare[spare.size() - 1 - G3RoofSweepParts::kVertexAhead]);
+        v->Reuse(xyz, from);
+        return v;
+    }
+    // Takes the vertices of the rings NextLevel grew from since the last
+    // call (in `grown`) for NewVertex once their sections are made, or
+    // only forgets them when `release` is false (a ring kept elsewhere).
+    void RecycleGrown(bool release)
+    {
+        if (release)
+            spare.insert(spare.end(), grown.begin(), grown.end());
+        grown.clear();
+    }
+
     // NextLevel
     std::vector<G3RoofVertex*> vs;
     std::vector<double> collapseAt;
@@ -103,6 +155,10 @@ struct G3RoofSweepScratch {
     };
     std::unordered_map<const G3RoofVertex*, Contacts> levelContacts;
     std::vector<Contacts> spareContacts;
+    // The vertices RecycleGrown took (owned), and the vertices of the
+    // rings NextLevel read, in ring order from their heads: the walk over a
+    // released ring, done once.
+    std::vector<G3RoofVertex*> spare, grown;
 };
 
 namespace G3RoofSweepParts {
@@ -112,6 +168,33 @@ inline bool SameXY(const double* a, const double* b)
     const double a2[3] = {a[0], a[1], 0.0};
     const double b2[3] = {b[0], b[1], 0.0};
     return G3RoofSamePoint(a2, b2);
+}
+
+// G3PtOnSegmentXY(p, a, b) written out where the contact and split tests
+// can inline it: PtOnSegment on the points dropped to z = 0, its vector
+// products (V3Sub, V3Normalize, V3Dot, V3Length) term for term in their
+// order, so that it answers bit for bit as that does.
+inline bool OnSegmentXY(const double* p, const double* a, const double* b)
+{
+    const double p2[3] = {p[0], p[1], 0.0};
+    const double a2[3] = {a[0], a[1], 0.0};
+    const double b2[3] = {b[0], b[1], 0.0};
+    auto dot = [](const double* u, const double* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
+    double dir[3] = {b2[0] - a2[0], b2[1] - a2[1], b2[2] - a2[2]};
+    const double len = std::sqrt(dot(dir, dir));
+    if (len > 0.0)
+        for (double& c : dir)
+            c /= len;
+    const double sp = dot(p2, dir), sa = dot(a2, dir), sb = dot(b2, dir);
+    if (!(std::fabs(sa - sb) >= GTolerance::kZeroLength))
+        return false;
+    const double t = (sp - sb) / (sa - sb);
+    if (t <= -GTolerance::kSegmentEnd || 1.0 - t <= -GTolerance::kSegmentEnd)
+        return false;
+    double q[3];
+    for (int k = 0; k < 3; ++k)
+        q[k] = t * a2[k] + (1.0 - t) * b2[k] - p2[k];
+    return std::sqrt(dot(q, q)) < GTolerance::kPlaneSide;
 }
 
 // The vertices of `ring` in ring order, from its head.

@@ -17,6 +17,29 @@ G3RoofVertex::G3RoofVertex(const double* xyz, const G3RoofVertex* from)
     CopyEdgeData(from);
 }
 
+void G3RoofVertex::Reuse(const double* xyz, const G3RoofVertex* from)
+{
+    point.Set(xyz);
+    next = prev = this;
+    lower = nullptr;
+    if (from == nullptr) {
+        edgeIndex = 0;
+        angle = 0.0;
+        for (double& c : plane)
+            c = 0.0;
+        pitchIndex = -1;
+    }
+    CopyEdgeData(from);
+    contactId = bandId = -1;
+    planeId = -1;
+    for (long long& k : keys)
+        k = -1;
+    for (double& c : collapse)
+        c = 0.0;
+    collapseMeets = -1;
+    onLine = false;
+}
+
 void G3RoofVertex::CopyEdgeData(const G3RoofVertex* from)
 {
     if (from == nullptr)
@@ -26,6 +49,7 @@ void G3RoofVertex::CopyEdgeData(const G3RoofVertex* from)
     for (int k = 0; k < 4; ++k)
         plane[k] = from->plane[k];
     pitchIndex = from->pitchIndex;
+    planeId = -1;
 }
 
 namespace G3RoofRing {

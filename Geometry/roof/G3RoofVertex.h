@@ -23,6 +23,12 @@ public:
 
     // Takes over the edge data of `from` (the edge that ends at it).
     void CopyEdgeData(const G3RoofVertex* from);
+    // This vertex, taken out of a ring, made again as the lone vertex
+    // G3RoofVertex(xyz, from) would be. The object parts (G3Obj's tag, id,
+    // flags and extended data, its own and its point's) are left as they
+    // are: nothing sets them on the sweep's vertices, and they lie on cache
+    // lines the sweep does not read otherwise.
+    void Reuse(const double* xyz, const G3RoofVertex* from);
 
     G3Point point;
     G3RoofVertex* next = this;
@@ -31,10 +37,10 @@ public:
     G3RoofVertex* lower = nullptr;
     // The outline edge that ends at this vertex (0-based, input order).
     int edgeIndex = 0;
-    double angle = 0.0;
-    double plane[4] = {0.0, 0.0, 0.0, 0.0};
     // Index of `plane` in the generator's pitches, -1 when it has none.
     int pitchIndex = -1;
+    double angle = 0.0;
+    double plane[4] = {0.0, 0.0, 0.0, 0.0};
     // The contact search's name for the vertex while a level is split
     // (G3RoofSweep.cpp); -1 on a new vertex. Not copied with edge data.
     int contactId = -1;
@@ -42,6 +48,22 @@ public:
     // (G3RoofSweep.cpp), kept by the vertices grown from it; -1 on a vertex
     // made otherwise. Not copied with edge data.
     int bandId = -1;
+    // Values of the level sweep that its planes alone fix, kept from level
+    // to level by the vertices grown from it (G3RoofSweep.cpp). planeId
+    // names the values of `plane` (-1: not named yet; CopyEdgeData drops
+    // the name with the plane it replaces); it shares the plane's cache
+    // line, as the sweep reads the neighbours' names with their planes.
+    // keys names the planes of the previous vertex, this one and the next
+    // (in that order) for which collapse (their common point;
+    // collapseMeets 1 when there is one, -1 when nothing is kept) was
+    // worked out, and onLine tells that `point` is the level point of the
+    // last two at its height.
+    long long planeId = -1;
+    long long keys[3] = {-1, -1, -1};
+    double collapse[3] = {0.0, 0.0, 0.0};
+    signed char collapseMeets = -1;
+    bool onLine = false;
+    // (A member added here is set in Reuse as well.)
 };
 
 // The angle every pitch counted as vertical is stored as: a gable.
