@@ -275,13 +275,15 @@ int G3RoofSpliceIndex::LevelAt(double z)
 // chain climbing in ring order) or out of x (down: x tops a chain that
 // runs down in ring order), and x takes the point `to`. Only when x's old
 // point and `to` are both level points of p and q at consecutive levels,
-// x is not the ring's head, and neither the edge from x's old point to
-// `to` nor the one from x's old point to its neighbour across the chain
-// runs level: those edges would otherwise have been index entries.
-bool G3RoofSpliceIndex::Demote(int x, const double* to, const double* p, const double* q, bool up, int head)
+// and neither the edge from x's old point to `to` nor the one from x's old
+// point to its neighbour across the chain runs level: those edges would
+// otherwise have been index entries. A ring's head has no path (it is an
+// eave corner or the lower corner of the section that started the ring),
+// so it never moves.
+bool G3RoofSpliceIndex::Demote(int x, const double* to, const double* p, const double* q, bool up)
 {
     Node& nx = N(x);
-    if (x == head || nx.path < 0 || nx.level < 0 || Level(nx.p, to))
+    if (nx.path < 0 || nx.level < 0 || Level(nx.p, to))
         return false;
     double y[3];
     if (!G3RoofLevelPoint(p, q, to[2], y) || std::memcmp(y, to, sizeof y) != 0 || !SamePath(nx.path, p, q))
@@ -322,7 +324,7 @@ bool G3RoofSpliceIndex::Demote(int x, const double* to, const double* p, const d
 // Splice(x, path, 4), except that A (path[1]) going in right after x, or B
 // (path[2]) right before x's old successor y, moves that node up its
 // vertex's path when Demote allows, instead of adding a node.
-void G3RoofSpliceIndex::SpliceSection(int x, const double* const* path, const double* const* planes, int head)
+void G3RoofSpliceIndex::SpliceSection(int x, const double* const* path, const double* const* planes)
 {
     const int y = N(x).next;
     int take[4];
@@ -336,9 +338,9 @@ void G3RoofSpliceIndex::SpliceSection(int x, const double* const* path, const do
         last = p;
     }
     int from = 0;
-    if (count > 0 && take[0] == 1 && Demote(x, path[1], planes[0], planes[1], true, head))
+    if (count > 0 && take[0] == 1 && Demote(x, path[1], planes[0], planes[1], true))
         from = 1;
-    if (count > from && take[count - 1] == 2 && Demote(y, path[2], planes[2], planes[3], false, head))
+    if (count > from && take[count - 1] == 2 && Demote(y, path[2], planes[2], planes[3], false))
         --count;
     int at = x;
     for (int t = from; t < count; ++t) {
@@ -385,7 +387,7 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
         return;
     const int y = N(x).next;
     pi.edges.Remove();
-    SpliceSection(x, path, planes, pi.rings[static_cast<std::size_t>(k)].head);
+    SpliceSection(x, path, planes);
     AddRing(pi, x, y, k);
 }
 

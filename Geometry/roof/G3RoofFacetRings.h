@@ -103,7 +103,7 @@ private:
     void Splice(int x, const double* const* path, int count);
     // Splice for a section's corners D, A, B, C; A is the level point of
     // planes[0] and planes[1], B of planes[2] and planes[3].
-    void SpliceSection(int x, const double* const* path, const double* const* planes, int head);
+    void SpliceSection(int x, const double* const* path, const double* const* planes);
     int PathOf(const double* p, const double* q, const double* x);
     // The current level when it lies at height z (the first corner that
     // asks names its height), else -1.
@@ -115,7 +115,7 @@ private:
     // Moves x's point into the chain on the edge into x (`up`) or out of x
     // and gives x the point `to`, when the chain's planes are those of x and
     // of `to` and no edge near the chain runs level.
-    bool Demote(int x, const double* to, const double* p, const double* q, bool up, int head);
+    bool Demote(int x, const double* to, const double* p, const double* q, bool up);
     // The ring of `head` with its chains spread into corners: cp_, cnext_
     // and cprev_, headed by corner 0.
     void Expand(int head);
