@@ -95,6 +95,10 @@ private:
         std::vector<Ring> rings;
     };
 
+    // The edge p -> q runs level: an index entry (ends within 2 kPlaneSide
+    // in z).
+    static bool Level(const double* p, const double* q);
+
     static constexpr int kChunkBits = 16;
     Node& N(int i) { return chunks_[static_cast<std::size_t>(i) >> kChunkBits][i & ((1 << kChunkBits) - 1)]; }
     int NewNode(const double* p);
