@@ -51,8 +51,11 @@ private:
         int count;
     };
     // The short list spills into buckets above kFew entries and the
-    // buckets gather back below kFew / 4.
-    static constexpr std::size_t kFew = 32;
+    // buckets gather back below kFew / 4. Stale edges (the ends of level
+    // edges a narrower section left behind) gather in a pitch over the
+    // levels, each at a height of its own: a scan of a hundred beats a
+    // bucket lookup that misses the cache every level.
+    static constexpr std::size_t kFew = 128;
 
     static double Margin(double maxLength, double lo, double hi)
     {

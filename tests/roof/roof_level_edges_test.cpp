@@ -19,7 +19,7 @@ TEST(RoofLevelEdges, BothFormsHandOverTheSameEdges)
         G3RoofLevelEdges few, many;
         // Far keys push `many` into buckets early on; no query reaches
         // them. Halfway they go, and `many` gathers back into its short list.
-        const int far = 40;
+        const int far = 136;
         int next = 0;
         std::vector<int> live;
         for (int step = 0; step < 60; ++step) {
