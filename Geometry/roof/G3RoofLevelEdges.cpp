@@ -56,6 +56,7 @@ void G3RoofLevelEdges::Add(long long key, double lo, const Entry& e)
     const double length = e.tmax - lo;
     if (!many_) {
         few_.push_back(Few{key, lo, e});
+        fewKeys_.push_back(key);
         if (Length* l = LengthOf(key)) {
             l->maxLength = G3RoofGreater(l->maxLength, length);
             ++l->count;
@@ -90,6 +91,7 @@ void G3RoofLevelEdges::Spill()
         buckets_[f.key].edges.emplace(f.lo, f.e);
     manyCount_ = few_.size();
     few_.clear();
+    fewKeys_.clear();
     lengths_.clear();
 }
 
@@ -100,8 +102,10 @@ void G3RoofLevelEdges::Gather()
     many_ = false;
     for (const auto& kb : buckets_) {
         lengths_.push_back(Length{kb.first, kb.second.maxLength, static_cast<int>(kb.second.edges.size())});
-        for (const auto& le : kb.second.edges)
+        for (const auto& le : kb.second.edges) {
             few_.push_back(Few{kb.first, le.first, le.second});
+            fewKeys_.push_back(kb.first);
+        }
     }
     buckets_.clear();
     manyCount_ = 0;
@@ -121,6 +125,8 @@ void G3RoofLevelEdges::Remove()
         }
         few_[chosenFew_] = few_.back();
         few_.pop_back();
+        fewKeys_[chosenFew_] = fewKeys_.back();
+        fewKeys_.pop_back();
         return;
     }
     Bucket& b = *chosenBucket_;
@@ -140,6 +146,7 @@ void G3RoofLevelEdges::Clear()
 {
     many_ = false;
     few_.clear();
+    fewKeys_.clear();
     lengths_.clear();
     buckets_.clear();
     spare_.clear();

@@ -77,6 +77,7 @@ private:
     bool many_ = false;
     std::size_t manyCount_ = 0;  // entries in the buckets
     std::vector<Few> few_;
+    std::vector<long long> fewKeys_;  // few_[i].key, scanned alone
     std::vector<Length> lengths_;
     std::unordered_map<long long, Bucket> buckets_;
     // Entries taken out of a bucket, kept for the next Add: a section moves
@@ -100,10 +101,10 @@ template <class Take>
 void G3RoofLevelEdges::Near(long long k0, long long k1, double lo, double hi, Take take)
 {
     if (!many_) {
-        for (std::size_t i = 0; i < few_.size(); ++i) {
-            const Few& f = few_[i];
-            if (f.key < k0 || f.key > k1)
+        for (std::size_t i = 0; i < fewKeys_.size(); ++i) {
+            if (fewKeys_[i] < k0 || fewKeys_[i] > k1)
                 continue;
+            const Few& f = few_[i];
             const double maxLength = LengthOf(f.key)->maxLength;
             const double margin = Margin(maxLength, lo, hi);
             // The multimap's range below: lower_bound and upper_bound.
