@@ -101,11 +101,18 @@ template <class Take>
 void G3RoofLevelEdges::Near(long long k0, long long k1, double lo, double hi, Take take)
 {
     if (!many_) {
+        // A query spans one key or two: their longest lengths looked up
+        // once, not for every edge.
+        const Length* first = k1 - k0 <= 1 ? LengthOf(k0) : nullptr;
+        const Length* second = k1 - k0 == 1 ? LengthOf(k1) : nullptr;
         for (std::size_t i = 0; i < fewKeys_.size(); ++i) {
-            if (fewKeys_[i] < k0 || fewKeys_[i] > k1)
+            const long long key = fewKeys_[i];
+            if (key < k0 || key > k1)
                 continue;
             const Few& f = few_[i];
-            const double maxLength = LengthOf(f.key)->maxLength;
+            const double maxLength = k1 - k0 > 1 ? LengthOf(key)->maxLength
+                                     : key == k0  ? first->maxLength
+                                                  : second->maxLength;
             const double margin = Margin(maxLength, lo, hi);
             // The multimap's range below: lower_bound and upper_bound.
             if (f.lo < lo - maxLength - margin || hi + margin < f.lo || f.e.tmax < lo - margin)
