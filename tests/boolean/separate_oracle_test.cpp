@@ -176,7 +176,7 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
 {
     int apartCount = 0;
     int cornered[2] = {0, 0}; // sets with corners, by road
-    for (unsigned seed = 1; seed <= 300; ++seed) {
+    for (unsigned seed = 1; seed <= 600; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 g1(seed), g2(seed);
         G3Surface a, b;
@@ -204,10 +204,10 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
         }
     }
     // Both roads are taken: the shortcut for a good share of the sets.
-    EXPECT_GT(apartCount, 60);
-    EXPECT_LT(apartCount, 240);
-    EXPECT_GT(cornered[0], 20);
-    EXPECT_GT(cornered[1], 20);
+    EXPECT_GT(apartCount, 120);
+    EXPECT_LT(apartCount, 480);
+    EXPECT_GT(cornered[0], 40);
+    EXPECT_GT(cornered[1], 40);
 }
 
 } // namespace
