@@ -312,10 +312,11 @@ public:
     // Whether OrientNormals2(false) keeps every facet as it is, and keeps
     // doing so once any closed pieces lying apart from the rest go. With
     // corner normals (every facet's first edge carrying them): no facet's
-    // plane faces away from its normals. Without (no facet's): every pair of facets the spread joins runs its edge
-    // in opposite directions, and every probe facet casts no vote or a
-    // sure one to keep (its crossings taken as a tree of any extent may
-    // give them). Planes are read as they are.
+    // plane faces away from its normals. Without (no facet's): every pair
+    // of facets the spread joins runs its edge in opposite directions, and
+    // every probe facet casts no vote or a sure one to keep (its crossings
+    // taken as a tree of any extent may give them). Planes are read as
+    // they are.
     bool KeepsOrientation();
     // axis = the dominant axis of the box of both edges; *aUp: a's vertex2
     // lies above its vertex1 along axis; *bUp likewise.
