@@ -414,7 +414,7 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
                 p->Update(CHECK_LEVEL_WELD);
                 pieces->add(p);
             }
-            s->RemoveComponent(piece);
+            s->RemoveComponent(piece, &slots);
             if (s->GetEdgeCount() >= before)
                 break;
             continue;
@@ -463,7 +463,7 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
         // the whole rounds to the end.
         if (!checked) {
             checked = true;
-            apart = s->PiecesComeApart();
+            apart = s->PiecesComeApart() && G3CountCornerUses(s, &slots.normalUses, &slots.texCooUses);
             if (apart)
                 slots.Size(s);
         }

@@ -310,11 +310,13 @@ public:
     // probe or spread reaches keep their orientation. Then UnionFacets(4).
     bool OrientNormals2(bool force);
     // Whether OrientNormals2(false) keeps every facet as it is, and keeps
-    // doing so once any closed pieces lying apart from the rest go: no
-    // corner normals, every pair of facets the spread joins runs its edge
-    // in opposite directions, and every probe facet casts no vote or a
-    // sure one to keep (its crossings taken as a tree of any extent may
-    // give them). Planes are read as they are.
+    // doing so once any closed pieces lying apart from the rest go. With
+    // corner normals (every facet's first edge carrying them): no facet's
+    // plane faces away from its normals. Without (no facet's): every pair
+    // of facets the spread joins runs its edge in opposite directions, and
+    // every probe facet casts no vote or a sure one to keep (its crossings
+    // taken as a tree of any extent may give them). Planes are read as
+    // they are.
     bool KeepsOrientation();
     // axis = the dominant axis of the box of both edges; *aUp: a's vertex2
     // lies above its vertex1 along axis; *bUp likewise.
@@ -450,8 +452,10 @@ public:
     // Removes the piece `piece` (as for CopyOfComponent, sharing no vertex
     // with the rest) and what RemoveUnused would then remove, leaving the
     // lists and ids as removing its facets from the last down and then
-    // RemoveUnused leave them, at the cost of the piece.
-    void RemoveComponent(const std::vector<G3Facet*>& piece);
+    // RemoveUnused leave them, at the cost of the piece. `slots` holds the
+    // corner counts of this surface's normals and texture coordinates
+    // (G3CountCornerUses) and keeps them for what is left.
+    void RemoveComponent(const std::vector<G3Facet*>& piece, G3PieceScratch* slots);
     // Whether Update(CHECK_LEVEL_WELD) leaves this surface, less any of
     // its pieces, as it is: this surface is such an update's output with
     // nothing left for its passes to do, and its pieces cannot reach one

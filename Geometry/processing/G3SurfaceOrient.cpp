@@ -241,6 +241,23 @@ double HeightAt(const G3Facet* f, double x, double y)
     return -(f->GetPlaneA() * x + f->GetPlaneB() * y + f->GetPlaneD()) / f->GetPlaneC();
 }
 
+// Whether OrientNormals turns f: its plane faces away from the sum of its
+// corners' normals.
+bool AgainstItsNormals(G3Facet* f)
+{
+    double sum[3] = {0.0, 0.0, 0.0};
+    G3FacetVertexIterator it(f);
+    while (G3Vertex* v = it.NextVertex()) {
+        G3TexCoo* t = nullptr;
+        if (const G3Normal* n = f->GetNormal(v, &t)) {
+            for (int c = 0; c < 3; ++c)
+                sum[c] += n->GetXYZ()[c];
+        }
+    }
+    const double* p = f->GetPlane();
+    return p[0] * sum[0] + p[1] * sum[1] + p[2] * sum[2] < kAgainstNormals;
+}
+
 } // namespace
 
 bool G3Surface::OrientNormals()
@@ -249,21 +266,9 @@ bool G3Surface::OrientNormals()
     if (!HasGeometry())
         return false;
     FormPlaneEquation();
-    for (int k = 0; k < GetFacetCount(); ++k) {
-        G3Facet* f = GetFacet(k);
-        double sum[3] = {0.0, 0.0, 0.0};
-        G3FacetVertexIterator it(f);
-        while (G3Vertex* v = it.NextVertex()) {
-            G3TexCoo* t = nullptr;
-            if (const G3Normal* n = f->GetNormal(v, &t)) {
-                for (int c = 0; c < 3; ++c)
-                    sum[c] += n->GetXYZ()[c];
-            }
-        }
-        const double* p = f->GetPlane();
-        if (p[0] * sum[0] + p[1] * sum[1] + p[2] * sum[2] < kAgainstNormals)
-            f->NegPlane();
-    }
+    for (int k = 0; k < GetFacetCount(); ++k)
+        if (AgainstItsNormals(GetFacet(k)))
+            GetFacet(k)->NegPlane();
     return true;
 }
 
@@ -464,8 +469,18 @@ bool G3Surface::OrientNormals2(bool force)
 
 bool G3Surface::KeepsOrientation()
 {
-    if (HasGeometry())
-        return false;
+    // With corner normals on the first facet the pass is OrientNormals,
+    // which asks each facet alone; the first facet changes as pieces go, so
+    // every facet must lead there.
+    if (HasGeometry()) {
+        for (int k = 0; k < GetFacetCount(); ++k)
+            if (!GetFacet(k)->HasGeometry() || AgainstItsNormals(GetFacet(k)))
+                return false;
+        return true;
+    }
+    for (int k = 0; k < GetFacetCount(); ++k)
+        if (GetFacet(k)->HasGeometry())
+            return false;
     // The spread turns a neighbour that runs along the shared edge the way
     // its facet does.
     for (int k = 0; k < GetEdgeCount(); ++k) {

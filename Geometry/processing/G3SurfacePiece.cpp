@@ -185,6 +185,29 @@ void G3PieceScratch::Size(G3Surface* s)
     texCoo.assign(static_cast<std::size_t>(s->GetTexCooCount()), -1);
 }
 
+bool G3CountCornerUses(G3Surface* s, std::vector<int>* normalUses, std::vector<int>* texCooUses)
+{
+    normalUses->assign(static_cast<std::size_t>(s->GetNormalCount()), 0);
+    texCooUses->assign(static_cast<std::size_t>(s->GetTexCooCount()), 0);
+    for (int k = 0; k < s->GetEdgeCount(); ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        if (!e->HasGeometry())
+            continue;
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                const G3Normal* n = e->GetCorner(side, end, &t);
+                if ((n && !Listed(s->GetNormalList(), n)) || (t && !Listed(s->GetTexCooList(), t)))
+                    return false;
+                if (n)
+                    ++(*normalUses)[static_cast<std::size_t>(n->GetId())];
+                if (t)
+                    ++(*texCooUses)[static_cast<std::size_t>(t->GetId())];
+            }
+    }
+    return true;
+}
+
 G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int>& representatives,
                                   G3PieceScratch* slots, G3PiecePlaces* places)
 {

@@ -26,8 +26,17 @@ struct G3PieceScratch {
     std::vector<int> facet;
     std::vector<int> normal;
     std::vector<int> texCoo;
+    // How many corners name each normal and texture coordinate, by place,
+    // while the separation takes pieces out (G3CountCornerUses fills them).
+    std::vector<int> normalUses;
+    std::vector<int> texCooUses;
     void Size(G3Surface* s);
 };
+
+// Counts, by place, the corners of s's edges naming each normal and each
+// texture coordinate. False, the counts unfinished, when a corner names one
+// that is not listed. Ids must be places.
+bool G3CountCornerUses(G3Surface* s, std::vector<int>* normalUses, std::vector<int>* texCooUses);
 
 // The walk that removes entities from a list by index, staying on a slot
 // after a removal (the list's last entity has just moved into it), keeps

@@ -8,8 +8,13 @@
 // lists as those walks leave them, touching only the piece's entities.
 // The update is left out where PiecesComeApart has shown that it changes
 // nothing, now or after any pieces have gone:
-// - nothing but vertices, edges and facets: no normals, texture
-//   coordinates, polyedges or providers;
+// - no polyedges or providers;
+// - every corner names listed normals and texture coordinates, each one
+//   named by some corner (RemoveUnused keeps them all), none a duplicate
+//   (no two within the weld's distance, scratch link clear) and every
+//   normal already the unit normal RemoveEqualsNormal would store; a
+//   piece's going takes those only its corners named, which RemoveComponent
+//   finds by counting each one's corners;
 // - every facet single-sided with a facet on both sides of every edge (so
 //   every piece is closed and the surface stays closed), or every facet
 //   double-sided (no probe, no spread, nothing more to extend);
@@ -18,7 +23,9 @@
 //   and a clear scratch link, and no facet has fewer than three edges;
 // - the join finds no pair of one-sided edges between the same vertices,
 //   and no edge gives UnionFacets(4) two facets to try;
-// - the orientation is settled (KeepsOrientation);
+// - the orientation is settled (KeepsOrientation): with corner normals on
+//   every facet none faces away from its normals, without them on any the
+//   probes' votes are sure;
 // - the pieces' boxes lie apart by at least the weld's distance: no
 //   vertex of one welds to another's, no piece lies inside another, and
 //   another piece lies wholly above or below a probe point of one, its
@@ -33,12 +40,16 @@
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Point.h"
+#include "Geometry/mesh/G3SparsePointHash.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3SurfacePiece.h"
 #include "Geometry/processing/G3Weld.h"
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 namespace {
@@ -89,7 +100,7 @@ bool EntitiesSettled(G3Surface* s)
     GArrayCollection parallel;
     for (int k = 0; k < s->GetEdgeCount(); ++k) {
         G3Edge* e = s->GetEdge(k);
-        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() == e->GetVertex2() || e->HasGeometry())
+        if (!e->GetVertex1() || !e->GetVertex2() || e->GetVertex1() == e->GetVertex2())
             return false;
         if (!e->GetFacet1() && !e->GetFacet2())
             return false;
@@ -105,6 +116,64 @@ bool EntitiesSettled(G3Surface* s)
         if (r >= 0)
             return false;
     return true;
+}
+
+// Whether no two of `points` are one point to the weld: the pairs it
+// would weld are the pairs within its distance, whatever else is hashed.
+bool NoneWeld(const std::vector<G3Point*>& points)
+{
+    if (points.empty())
+        return true;
+    double lo[3];
+    double hi[3];
+    for (int k = 0; k < 3; ++k)
+        lo[k] = hi[k] = points[0]->GetXYZ()[k];
+    for (const G3Point* p : points)
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], p->GetXYZ()[k]);
+            hi[k] = std::max(hi[k], p->GetXYZ()[k]);
+        }
+    G3SparsePointHash hash(static_cast<long>(points.size()), lo, hi, GTolerance::kWeld);
+    for (G3Point* p : points)
+        if (hash.Add(p))
+            return false;
+    return true;
+}
+
+// Whether RemoveEqualsNormal and RemoveUnused leave the normals and
+// texture coordinates as they are: every corner names listed ones, each
+// is named by some corner, none is a duplicate (scratch link clear, no
+// two within the weld's distance), and every normal is already the unit
+// normal the pass would store.
+bool CornersSettled(G3Surface* s)
+{
+    std::vector<int> normalUses;
+    std::vector<int> texCooUses;
+    if (!G3CountCornerUses(s, &normalUses, &texCooUses))
+        return false;
+    std::vector<G3Point*> normals;
+    for (int k = 0; k < s->GetNormalCount(); ++k) {
+        G3Normal* n = s->G3Shell::GetNormal(k);
+        double unit[3];
+        G3UnitNormal(n->GetXYZ(), unit);
+        for (int d = 0; d < 3; ++d)
+            if (!(unit[d] == n->GetXYZ()[d]))
+                return false;
+        if (normalUses[static_cast<std::size_t>(k)] == 0 || n->GetExData())
+            return false;
+        normals.push_back(n);
+    }
+    // Texture coordinates as points in the plane z = 0: the same distance.
+    std::deque<G3Point> uv;
+    std::vector<G3Point*> texCoos;
+    for (int k = 0; k < s->GetTexCooCount(); ++k) {
+        const G3TexCoo* t = s->GetTexCoo(k);
+        if (texCooUses[static_cast<std::size_t>(k)] == 0 || t->GetExData())
+            return false;
+        uv.emplace_back(t->GetUV()[0], t->GetUV()[1], 0.0);
+        texCoos.push_back(&uv.back());
+    }
+    return NoneWeld(normals) && NoneWeld(texCoos);
 }
 
 // The box of every piece (facets joined across edges), by place of the
@@ -192,16 +261,16 @@ void RemoveAsTheWalkDoes(const GArrayCollection* list, std::vector<T*>& doomed, 
 
 bool G3Surface::PiecesComeApart()
 {
-    if (!G3PiecesCopyAlone(this) || GetNormalCount() > 0 || GetTexCooCount() > 0 || GetFacetCount() == 0)
+    if (!G3PiecesCopyAlone(this) || GetFacetCount() == 0)
         return false;
     AssignIds();
-    if (!EntitiesSettled(this) || !KeepsOrientation())
+    if (!EntitiesSettled(this) || !CornersSettled(this) || !KeepsOrientation())
         return false;
     std::vector<GEnvelope> boxes = PieceBoxes(this);
     return BoxesApart(boxes);
 }
 
-void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece)
+void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece, G3PieceScratch* slots)
 {
     std::vector<G3Edge*> lone;
     for (G3Facet* f : piece)
@@ -209,6 +278,23 @@ void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece)
             lone.push_back(e);
     std::sort(lone.begin(), lone.end(), [](const G3Edge* l, const G3Edge* r) { return l->GetId() < r->GetId(); });
     lone.erase(std::unique(lone.begin(), lone.end()), lone.end());
+    // The normals and texture coordinates whose last corners go with the
+    // piece's edges: RemoveUnused takes them, and them only.
+    std::vector<G3Normal*> unnamedNormals;
+    std::vector<G3TexCoo*> unnamedTexCoos;
+    for (const G3Edge* e : lone) {
+        if (!e->HasGeometry())
+            continue;
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                G3Normal* n = e->GetCorner(side, end, &t);
+                if (n && --slots->normalUses[static_cast<std::size_t>(n->GetId())] == 0)
+                    unnamedNormals.push_back(n);
+                if (t && --slots->texCooUses[static_cast<std::size_t>(t->GetId())] == 0)
+                    unnamedTexCoos.push_back(t);
+            }
+    }
     std::vector<G3Vertex*> bare;
     for (G3Edge* e : lone) {
         bare.push_back(e->GetVertex1());
@@ -230,5 +316,18 @@ void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece)
     RemoveAsTheWalkDoes(vertices, bare, [this](G3Vertex* v) {
         RemoveVertexFromCollection(v);
         delete v;
+    });
+    // A removal moves the last entity, and its count, into the slot left.
+    RemoveAsTheWalkDoes(normals, unnamedNormals, [this, slots](G3Normal* n) {
+        std::vector<int>& uses = slots->normalUses;
+        uses[static_cast<std::size_t>(n->GetId())] = uses.back();
+        uses.pop_back();
+        RemoveNormal(n);
+    });
+    RemoveAsTheWalkDoes(texCoos, unnamedTexCoos, [this, slots](G3TexCoo* t) {
+        std::vector<int>& uses = slots->texCooUses;
+        uses[static_cast<std::size_t>(t->GetId())] = uses.back();
+        uses.pop_back();
+        RemoveTexCoo(t);
     });
 }

@@ -729,6 +729,13 @@ bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* 
 
 // ---------------------------------------------------------------- normals
 
+void G3UnitNormal(const double* xyz, double* out)
+{
+    const double length = std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]);
+    for (int k = 0; k < 3; ++k)
+        out[k] = length > GTolerance::kZeroLength ? xyz[k] / length : xyz[k];
+}
+
 void G3Surface::RemoveEqualsNormal()
 {
     G3_CHECK_PASS(this, "RemoveEqualsNormal");
@@ -743,10 +750,7 @@ void G3Surface::RemoveEqualsNormal()
     double hi[3] = {0.0, 0.0, 0.0};
     for (int i = 0; i < normalCount; ++i) {
         double* xyz = G3Shell::GetNormal(i)->GetXYZ();
-        const double length = std::sqrt(xyz[0] * xyz[0] + xyz[1] * xyz[1] + xyz[2] * xyz[2]);
-        if (length > GTolerance::kZeroLength)
-            for (int k = 0; k < 3; ++k)
-                xyz[k] /= length;
+        G3UnitNormal(xyz, xyz);
         for (int k = 0; k < 3; ++k) {
             lo[k] = i == 0 ? xyz[k] : std::min(lo[k], xyz[k]);
             hi[k] = i == 0 ? xyz[k] : std::max(hi[k], xyz[k]);

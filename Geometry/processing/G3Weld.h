@@ -18,3 +18,7 @@ int G3WeldAndDivide(G3Surface* s);
 // point hash over every vertex, the same rule. The vertices' ids must be
 // their places. Nothing of s changes.
 std::vector<int> G3WeldRepresentatives(G3Surface* s);
+
+// The normal RemoveEqualsNormal stores for `xyz`: divided by its length,
+// unless that is too short to divide by. `out` may be `xyz`.
+void G3UnitNormal(const double* xyz, double* out);

@@ -83,7 +83,11 @@ int SeparateByWholeRounds(G3Surface* s, GArrayCollection* pieces, bool* apart)
 // Boxes on a 4 x 4 x 4 grid, some stacked, either way round, some split
 // into triangles, some holding a box (either way round), some repeated,
 // touching another at a corner or along an edge; stray triangles, fans of
-// three quads on one edge, open sheets; facets in random order.
+// three quads on one edge, open sheets; facets in random order. Corners
+// carry, by set, no normals, face normals shared by all facets facing one
+// way (or each facet's own, some against the facet), or random ones (not
+// all unit to the last bit after one division), on every facet or some,
+// and some unused ones; texture coordinates likewise shared, own or none.
 void AddBoxesAndStrays(G3Surface& s, std::mt19937& g)
 {
     using Q = std::array<double, 3>;
@@ -126,15 +130,44 @@ void AddBoxesAndStrays(G3Surface& s, std::mt19937& g)
                                  {lo[0], lo[1] + (w == 1 ? 0.0 : 1.0), lo[2] + 2 + (w == 2) + (w == 1)}});
     }
     std::shuffle(faces.begin(), faces.end(), g);
+    const bool bare = g() % 2;
+    const unsigned normals = bare ? 0 : g() % 5, texCoos = bare ? 0 : g() % 3, some = g() % 4 == 0;
+    std::map<Q, G3Normal*> facing;
+    std::map<std::pair<double, double>, G3TexCoo*> uvs;
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
     std::map<Q, G3Vertex*> at;
     for (const std::vector<Q>& f : faces) {
         std::vector<G3Vertex*> v;
-        for (const Q& p : f) {
+        std::vector<G3Normal*> n;
+        std::vector<G3TexCoo*> t;
+        const bool with = !some || g() % 2;
+        const Q& a = f[0];
+        const Q& b = f[1];
+        const Q& c = f[2];
+        const double side = normals == 2 && g() % 8 == 0 ? -1.0 : 1.0;
+        const Q face{side * ((b[1] - a[1]) * (c[2] - a[2]) - (b[2] - a[2]) * (c[1] - a[1])),
+                     side * ((b[2] - a[2]) * (c[0] - a[0]) - (b[0] - a[0]) * (c[2] - a[2])),
+                     side * ((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]))};
+        for (std::size_t k = 0; k < f.size(); ++k) {
+            const Q& p = f[k];
             if (!at.count(p) || g() % 9 == 0)
                 at[p] = s.AddVertex(p[0], p[1], p[2], 0);
             v.push_back(at[p]);
+            if (with && normals == 1 && !facing.count(face))
+                facing[face] = s.AddNormal(face[0], face[1], face[2]);
+            const Q r{unit(g), unit(g), unit(g)};
+            n.push_back(!with || !normals ? nullptr
+                        : normals == 1    ? facing[face]
+                        : normals == 2    ? s.AddNormal(face[0], face[1], face[2])
+                                          : s.AddNormal(face[0] + r[0], face[1] + r[1], face[2] + r[2]));
+            const std::pair<double, double> uv{texCoos == 1 ? k % 2 : unit(g), texCoos == 1 ? k / 2 : unit(g)};
+            if (with && texCoos && !uvs.count(uv))
+                uvs[uv] = s.AddTexCoo(uv.first, uv.second);
+            t.push_back(with && texCoos ? uvs[uv] : nullptr);
         }
-        s.AddFacet(static_cast<int>(v.size()), v.data(), 1, nullptr, nullptr);
+        if (normals == 4 && g() % 4 == 0)
+            s.AddNormal(0.5, 0.5, 1.0);
+        s.AddFacet(static_cast<int>(v.size()), v.data(), 1, n.data(), t.data());
     }
     s.FormPlaneEquation();
 }
@@ -142,7 +175,8 @@ void AddBoxesAndStrays(G3Surface& s, std::mt19937& g)
 TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
 {
     int apartCount = 0;
-    for (unsigned seed = 1; seed <= 300; ++seed) {
+    int cornered[2] = {0, 0}; // sets with corners, by road
+    for (unsigned seed = 1; seed <= 600; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 g1(seed), g2(seed);
         G3Surface a, b;
@@ -153,10 +187,12 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
             AddBoxesAndStrays(a, g1);
             AddBoxesAndStrays(b, g2);
         }
+        const bool corners = a.GetNormalCount() + a.GetTexCooCount() > 0;
         GArrayCollection pa, pb;
         bool apart = false;
         const int n = SeparateByWholeRounds(&a, &pa, &apart);
         apartCount += apart;
+        cornered[apart] += corners;
         ASSERT_EQ(n, G3BooleanCalculator::Separate_Surface(&b, &pb));
         EXPECT_EQ(FullText(&a), FullText(&b));
         for (int k = 0; k < n; ++k) {
@@ -168,8 +204,10 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
         }
     }
     // Both roads are taken: the shortcut for a good share of the sets.
-    EXPECT_GT(apartCount, 60);
-    EXPECT_LT(apartCount, 240);
+    EXPECT_GT(apartCount, 120);
+    EXPECT_LT(apartCount, 480);
+    EXPECT_GT(cornered[0], 40);
+    EXPECT_GT(cornered[1], 40);
 }
 
 } // namespace
