@@ -49,7 +49,6 @@
 #include "Geometry/processing/G3Weld.h"
 
 #include <algorithm>
-#include <deque>
 #include <vector>
 
 namespace {
@@ -118,24 +117,26 @@ bool EntitiesSettled(G3Surface* s)
     return true;
 }
 
-// Whether no two of `points` are one point to the weld: the pairs it
-// would weld are the pairs within its distance, whatever else is hashed.
-bool NoneWeld(const std::vector<G3Point*>& points)
+// Whether no two of `points` (three coordinates each) are one point to
+// the weld: the pairs it would weld are the pairs within its distance,
+// whatever else is hashed.
+bool NoneWeld(const std::vector<double>& points)
 {
-    if (points.empty())
+    const std::size_t count = points.size() / 3;
+    if (count == 0)
         return true;
     double lo[3];
     double hi[3];
     for (int k = 0; k < 3; ++k)
-        lo[k] = hi[k] = points[0]->GetXYZ()[k];
-    for (const G3Point* p : points)
+        lo[k] = hi[k] = points[static_cast<std::size_t>(k)];
+    for (std::size_t i = 0; i < count; ++i)
         for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], p->GetXYZ()[k]);
-            hi[k] = std::max(hi[k], p->GetXYZ()[k]);
+            lo[k] = std::min(lo[k], points[3 * i + static_cast<std::size_t>(k)]);
+            hi[k] = std::max(hi[k], points[3 * i + static_cast<std::size_t>(k)]);
         }
-    G3SparsePointHash hash(static_cast<long>(points.size()), lo, hi, GTolerance::kWeld);
-    for (G3Point* p : points)
-        if (hash.Add(p))
+    G3SparsePointHash hash(static_cast<long>(count), lo, hi, GTolerance::kWeld);
+    for (std::size_t i = 0; i < count; ++i)
+        if (hash.Add(static_cast<int>(i), &points[3 * i]) >= 0)
             return false;
     return true;
 }
@@ -151,7 +152,7 @@ bool CornersSettled(G3Surface* s)
     std::vector<int> texCooUses;
     if (!G3CountCornerUses(s, &normalUses, &texCooUses))
         return false;
-    std::vector<G3Point*> normals;
+    std::vector<double> normals;
     for (int k = 0; k < s->GetNormalCount(); ++k) {
         G3Normal* n = s->G3Shell::GetNormal(k);
         double unit[3];
@@ -161,17 +162,16 @@ bool CornersSettled(G3Surface* s)
                 return false;
         if (normalUses[static_cast<std::size_t>(k)] == 0 || n->GetExData())
             return false;
-        normals.push_back(n);
+        normals.insert(normals.end(), n->GetXYZ(), n->GetXYZ() + 3);
     }
-    // Texture coordinates as points in the plane z = 0: the same distance.
-    std::deque<G3Point> uv;
-    std::vector<G3Point*> texCoos;
+    // Texture coordinates as points in the plane z = 0, as the weld takes
+    // them.
+    std::vector<double> texCoos;
     for (int k = 0; k < s->GetTexCooCount(); ++k) {
         const G3TexCoo* t = s->GetTexCoo(k);
         if (texCooUses[static_cast<std::size_t>(k)] == 0 || t->GetExData())
             return false;
-        uv.emplace_back(t->GetUV()[0], t->GetUV()[1], 0.0);
-        texCoos.push_back(&uv.back());
+        texCoos.insert(texCoos.end(), {t->GetUV()[0], t->GetUV()[1], 0.0});
     }
     return NoneWeld(normals) && NoneWeld(texCoos);
 }
