@@ -123,6 +123,20 @@ public:
     // vertex2). `t` may be null. Both results are null without geometry.
     G3Normal* GetCorner(int side, int end, G3TexCoo** t) const;
     void SetCorner(int side, int end, G3Normal* n, G3TexCoo* t);
+    // f(normal, texture coordinate) for each of the four corners in that
+    // order (side 1 then 2, end 1 then 2); nothing without geometry.
+    template <class F>
+    void ForEachCorner(F&& f) const
+    {
+        if (!HasGeometry())
+            return;
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end) {
+                G3TexCoo* t = nullptr;
+                G3Normal* n = GetCorner(side, end, &t);
+                f(n, t);
+            }
+    }
     // Corner of facet `f` at vertex `v` (an end of this edge).
     G3Normal* GetCorner(const G3Facet* f, const G3Vertex* v, G3TexCoo** t) const;
     void SetCorner(const G3Facet* f, const G3Vertex* v, G3Normal* n, G3TexCoo* t);

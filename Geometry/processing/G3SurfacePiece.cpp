@@ -162,15 +162,10 @@ void TakeParts(const G3Surface& s, const std::vector<int>& facetAt, G3PieceScrat
         const G3Edge* e = s.GetEdge(p);
         Take(s.GetVertexList(), e->GetVertex1(), slots->vertex, places->vertexAt);
         Take(s.GetVertexList(), e->GetVertex2(), slots->vertex, places->vertexAt);
-        if (!e->HasGeometry())
-            continue;
-        for (int side = 1; side <= 2; ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                const G3Normal* n = e->GetCorner(side, end, &t);
-                Take(s.GetNormalList(), n, slots->normal, places->normalAt);
-                Take(s.GetTexCooList(), t, slots->texCoo, places->texCooAt);
-            }
+        e->ForEachCorner([&](const G3Normal* n, const G3TexCoo* t) {
+            Take(s.GetNormalList(), n, slots->normal, places->normalAt);
+            Take(s.GetTexCooList(), t, slots->texCoo, places->texCooAt);
+        });
     }
 }
 
@@ -189,23 +184,17 @@ bool G3CountCornerUses(G3Surface* s, std::vector<int>* normalUses, std::vector<i
 {
     normalUses->assign(static_cast<std::size_t>(s->GetNormalCount()), 0);
     texCooUses->assign(static_cast<std::size_t>(s->GetTexCooCount()), 0);
-    for (int k = 0; k < s->GetEdgeCount(); ++k) {
-        const G3Edge* e = s->GetEdge(k);
-        if (!e->HasGeometry())
-            continue;
-        for (int side = 1; side <= 2; ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                const G3Normal* n = e->GetCorner(side, end, &t);
-                if ((n && !Listed(s->GetNormalList(), n)) || (t && !Listed(s->GetTexCooList(), t)))
-                    return false;
-                if (n)
-                    ++(*normalUses)[static_cast<std::size_t>(n->GetId())];
-                if (t)
-                    ++(*texCooUses)[static_cast<std::size_t>(t->GetId())];
-            }
-    }
-    return true;
+    bool listed = true;
+    for (int k = 0; k < s->GetEdgeCount() && listed; ++k)
+        s->GetEdge(k)->ForEachCorner([&](const G3Normal* n, const G3TexCoo* t) {
+            if ((n && !Listed(s->GetNormalList(), n)) || (t && !Listed(s->GetTexCooList(), t)))
+                listed = false;
+            else if (n)
+                ++(*normalUses)[static_cast<std::size_t>(n->GetId())];
+            if (listed && t)
+                ++(*texCooUses)[static_cast<std::size_t>(t->GetId())];
+        });
+    return listed;
 }
 
 G3Surface* G3Surface::CopyOfPiece(GArrayCollection* piece, const std::vector<int>& representatives,

@@ -282,19 +282,13 @@ void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece, G3PieceScrat
     // piece's edges: RemoveUnused takes them, and them only.
     std::vector<G3Normal*> unnamedNormals;
     std::vector<G3TexCoo*> unnamedTexCoos;
-    for (const G3Edge* e : lone) {
-        if (!e->HasGeometry())
-            continue;
-        for (int side = 1; side <= 2; ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                G3Normal* n = e->GetCorner(side, end, &t);
-                if (n && --slots->normalUses[static_cast<std::size_t>(n->GetId())] == 0)
-                    unnamedNormals.push_back(n);
-                if (t && --slots->texCooUses[static_cast<std::size_t>(t->GetId())] == 0)
-                    unnamedTexCoos.push_back(t);
-            }
-    }
+    for (const G3Edge* e : lone)
+        e->ForEachCorner([&](G3Normal* n, G3TexCoo* t) {
+            if (n && --slots->normalUses[static_cast<std::size_t>(n->GetId())] == 0)
+                unnamedNormals.push_back(n);
+            if (t && --slots->texCooUses[static_cast<std::size_t>(t->GetId())] == 0)
+                unnamedTexCoos.push_back(t);
+        });
     std::vector<G3Vertex*> bare;
     for (G3Edge* e : lone) {
         bare.push_back(e->GetVertex1());

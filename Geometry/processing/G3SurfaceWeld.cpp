@@ -418,19 +418,12 @@ void KeepAsTheWholeWalks(GArrayCollection* c, const std::vector<int>& at, Keep k
 // The corners' marks of RemoveUnusedNormal / RemoveUnusedTexCoo.
 void MarkCornersOf(G3Surface* s, bool normalsWanted)
 {
-    for (int i = 0; i < s->GetEdgeCount(); ++i) {
-        const G3Edge* e = s->GetEdge(i);
-        if (!e->HasGeometry())
-            continue;
-        for (int side = 1; side <= 2; ++side)
-            for (int end = 1; end <= 2; ++end) {
-                G3TexCoo* t = nullptr;
-                G3Normal* n = e->GetCorner(side, end, &t);
-                G3Obj* used = normalsWanted ? static_cast<G3Obj*>(n) : static_cast<G3Obj*>(t);
-                if (used)
-                    used->SetFlags(used->GetFlags() | G3Shell::FLAG_USED);
-            }
-    }
+    for (int i = 0; i < s->GetEdgeCount(); ++i)
+        s->GetEdge(i)->ForEachCorner([&](G3Normal* n, G3TexCoo* t) {
+            G3Obj* used = normalsWanted ? static_cast<G3Obj*>(n) : static_cast<G3Obj*>(t);
+            if (used)
+                used->SetFlags(used->GetFlags() | G3Shell::FLAG_USED);
+        });
 }
 
 } // namespace
