@@ -359,7 +359,7 @@ void BuildBand(const std::vector<G3RoofVertex*>& vs, double z, double h0, const 
         }
         b.candStart.push_back(static_cast<int>(b.cand.size()));
     }
-    b.candX.assign(3 * b.cand.size(), std::numeric_limits<double>::quiet_NaN());
+    b.candZ.assign(b.cand.size(), std::numeric_limits<double>::quiet_NaN());
     b.candOn.assign(b.cand.size(), 0);
 }
 
@@ -587,18 +587,25 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                             !SegmentsWithin(path, &spines[5 * static_cast<std::size_t>(e)]))
                             continue;
                         sc.nearPairs.emplace_back(k, e);
-                        // SplitCandidate, its steps kept with the pair.
-                        double* x = &band.candX[3 * static_cast<std::size_t>(c)];
-                        if (std::isnan(x[2]) &&
-                            !G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x))
-                            x[2] = -std::numeric_limits<double>::infinity();
-                        if (!(x[2] > z + kPlaneSide && x[2] < hk - kPlaneSide))
+                        // SplitCandidate, its steps kept with the pair:
+                        // the height, and the point again (the same
+                        // planes give it bit for bit) the one time the
+                        // test on the edge needs it.
+                        double& at = band.candZ[static_cast<std::size_t>(c)];
+                        double x[3];
+                        if (std::isnan(at))
+                            at = G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x)
+                                     ? x[2]
+                                     : -std::numeric_limits<double>::infinity();
+                        if (!(at > z + kPlaneSide && at < hk - kPlaneSide))
                             continue;
                         char& on = band.candOn[static_cast<std::size_t>(c)];
                         if (on == 0)
-                            on = OnEdge(vs, e, x) ? 1 : 2;
+                            on = G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x) && OnEdge(vs, e, x)
+                                     ? 1
+                                     : 2;
                         if (on == 1)
-                            met.emplace_back(e, x[2]);
+                            met.emplace_back(e, at);
                     }
                 } else {
                     band.grid.QueryPath(path, tried);

@@ -118,12 +118,13 @@ struct G3RoofSweepScratch {
         std::vector<double> planes;
         std::vector<char> hasPath;
         std::vector<int> candStart, cand;
-        // For each listed pair once a level tried it, the common point of
-        // the vertex's planes and the edge's (candX, height NaN before,
-        // -infinity when none) and whether it lies on the edge (candOn: 0
-        // not known yet, 1 on, 2 off): planes alone fix both, and the
-        // pair's planes stay the band's.
-        std::vector<double> candX;
+        // For each listed pair once a level tried it, the height of the
+        // common point of the vertex's planes and the edge's (candZ, NaN
+        // before, -infinity when none) and whether the point lies on the
+        // edge (candOn: 0 not known yet, 1 on, 2 off): planes alone fix
+        // both, and the pair's planes stay the band's. The point itself is
+        // not kept: a star's bands list millions of pairs.
+        std::vector<double> candZ;
         std::vector<char> candOn;
         std::vector<G3RoofBox> sweeps;
         std::vector<double> spines, toPos, heights;
