@@ -7,11 +7,15 @@
 // Most pitches hold a few edges at a time: those are kept in a short list,
 // scanned whole with the same test; a pitch that gathers many moves them
 // into a map of buckets, each a multimap by `lo`, and back when few are
-// left. Both hand over the
-// same edges, so what a caller chooses among them does not depend on the
-// form. A bucket's longest length counts every edge since the bucket was
-// last empty, in both forms. Rounding: none.
+// left. Edges left below the heights being asked (the stale ends of level
+// edges a narrower section left behind, one height each) move out of the
+// short list into a cold list sorted by key, which a query reads only when
+// its keys fall among the cold ones. All forms hand over the same edges, so
+// what a caller chooses among them does not depend on the form. A key's
+// longest length counts every edge since the key last held none, wherever
+// its edges are kept. Rounding: none.
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -51,11 +55,12 @@ private:
         int count;
     };
     // The short list spills into buckets above kFew entries and the
-    // buckets gather back below kFew / 4. Stale edges (the ends of level
-    // edges a narrower section left behind) gather in a pitch over the
-    // levels, each at a height of its own: a scan of a hundred beats a
+    // buckets gather back below kFew / 4: a scan of a hundred beats a
     // bucket lookup that misses the cache every level.
     static constexpr std::size_t kFew = 128;
+    // A query to a short list of at least this many (and twice as many as
+    // after the last time) first moves the keys below it to the cold list.
+    static constexpr std::size_t kCool = 8;
 
     static double Margin(double maxLength, double lo, double hi)
     {
@@ -64,6 +69,13 @@ private:
         return 1e-5 + 1e-5 * (maxLength + hi - lo) + 1e-12 * (std::fabs(lo) + std::fabs(hi));
     }
     Length* LengthOf(long long key);
+    // The cold keys' lengths, sorted by key: the first not below key.
+    std::vector<Length>::iterator ColdLengthOf(long long key);
+    // The short list's keys below `below` into the cold list.
+    void Cool(long long below);
+    // The cold edges of [k0, k1] to take, as Near.
+    template <class Take>
+    void NearCold(long long k0, long long k1, double lo, double hi, Take& take);
     void Spill();
     void Gather();
     // The bucket of key, made empty when missing (`make`) or null. A
@@ -74,11 +86,63 @@ private:
     Bucket* BucketOf(long long key, bool make);
     void Forget(long long key);
 
+    // A vector whose first N elements live in the object: a sweep asks
+    // every pitch in turn, and a pitch's short list is a cache miss less
+    // when it sits in the pitch. T is trivially copyable.
+    template <class T, std::size_t N>
+    class Inline {
+    public:
+        std::size_t size() const { return n_; }
+        bool empty() const { return n_ == 0; }
+        T* data() { return n_ <= N ? in_ : out_.data(); }
+        const T* data() const { return n_ <= N ? in_ : out_.data(); }
+        T& operator[](std::size_t i) { return data()[i]; }
+        const T& operator[](std::size_t i) const { return data()[i]; }
+        T& back() { return data()[n_ - 1]; }
+        void push_back(const T& v)
+        {
+            if (n_ < N) {
+                in_[n_] = v;
+            } else {
+                if (n_ == N)
+                    out_.assign(in_, in_ + N);
+                out_.push_back(v);
+            }
+            ++n_;
+        }
+        void pop_back() { resize(n_ - 1); }
+        // Shrinks to k elements.
+        void resize(std::size_t k)
+        {
+            if (n_ > N && k <= N) {
+                std::copy(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(k), in_);
+                out_.clear();
+            } else if (n_ > N) {
+                out_.resize(k);
+            }
+            n_ = k;
+        }
+        void clear() { resize(0); }
+
+    private:
+        T in_[N];
+        std::vector<T> out_;
+        std::size_t n_ = 0;
+    };
+
     bool many_ = false;
     std::size_t manyCount_ = 0;  // entries in the buckets
-    std::vector<Few> few_;
-    std::vector<long long> fewKeys_;  // few_[i].key, scanned alone
-    std::vector<Length> lengths_;
+    Inline<long long, kCool> fewKeys_;  // few_[i].key, scanned alone
+    Inline<Few, kCool> few_;
+    Inline<Length, 4> lengths_;
+    // The cold list: edges sorted by key, and their keys' lengths (a key's
+    // edges are all short or all cold).
+    std::vector<Few> cold_;
+    std::vector<Length> coldLengths_;
+    // The cold keys' range, [1, 0] when none: most queries stop there.
+    long long coldLo_ = 1, coldHi_ = 0;
+    void ColdRange();
+    std::size_t coolAt_ = kCool;
     std::unordered_map<long long, Bucket> buckets_;
     // Entries taken out of a bucket, kept for the next Add: a section moves
     // one level edge up almost every time.
@@ -91,6 +155,7 @@ private:
     Recent recent_[kRecent] = {};
     int recentCount_ = 0, recentNext_ = 0;
     // The entry Near kept last.
+    bool chosenCold_ = false;
     std::size_t chosenFew_ = 0;
     long long chosenKey_ = 0;
     Bucket* chosenBucket_ = nullptr;
@@ -98,9 +163,33 @@ private:
 };
 
 template <class Take>
+void G3RoofLevelEdges::NearCold(long long k0, long long k1, double lo, double hi, Take& take)
+{
+    for (auto l = ColdLengthOf(k0); l != coldLengths_.end() && l->key <= k1; ++l) {
+        const double margin = Margin(l->maxLength, lo, hi);
+        std::size_t i = static_cast<std::size_t>(
+            std::lower_bound(cold_.begin(), cold_.end(), l->key, [](const Few& f, long long k) { return f.key < k; }) -
+            cold_.begin());
+        for (; i < cold_.size() && cold_[i].key == l->key; ++i) {
+            const Few& f = cold_[i];
+            if (f.lo < lo - l->maxLength - margin || hi + margin < f.lo || f.e.tmax < lo - margin)
+                continue;
+            if (take(f.e)) {
+                chosenCold_ = true;
+                chosenFew_ = i;
+            }
+        }
+    }
+}
+
+template <class Take>
 void G3RoofLevelEdges::Near(long long k0, long long k1, double lo, double hi, Take take)
 {
     if (!many_) {
+        if (few_.size() >= coolAt_) {
+            Cool(k0 - 1);
+            coolAt_ = std::max(kCool, 2 * few_.size());
+        }
         // A query spans one key or two: their longest lengths looked up
         // once, not for every edge.
         const Length* first = k1 - k0 <= 1 ? LengthOf(k0) : nullptr;
@@ -117,9 +206,13 @@ void G3RoofLevelEdges::Near(long long k0, long long k1, double lo, double hi, Ta
             // The multimap's range below: lower_bound and upper_bound.
             if (f.lo < lo - maxLength - margin || hi + margin < f.lo || f.e.tmax < lo - margin)
                 continue;
-            if (take(f.e))
+            if (take(f.e)) {
+                chosenCold_ = false;
                 chosenFew_ = i;
+            }
         }
+        if (k1 >= coldLo_ && k0 <= coldHi_)
+            NearCold(k0, k1, lo, hi, take);
         return;
     }
     for (long long key = k0; key <= k1; ++key) {
