@@ -467,23 +467,6 @@ bool G3Math::FormMaxPlaneCoo(GIterator* it, int* i, int* j, double* plane)
 
 // ---------------------------------------------------------------- segments
 
-bool PtOnSegment(const double* p, const double* a, const double* b)
-{
-    double dir[3];
-    V3Sub(b, a, dir);
-    V3Normalize(dir);
-    const double sp = V3Dot(p, dir), sa = V3Dot(a, dir), sb = V3Dot(b, dir);
-    if (!(std::fabs(sa - sb) >= kZeroLength))
-        return false;
-    const double t = (sp - sb) / (sa - sb);
-    if (t <= -1e-6 || 1.0 - t <= -1e-6)
-        return false;
-    double q[3];
-    for (int k = 0; k < 3; ++k)
-        q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
-    return V3Length(q) < GTolerance::kPlaneSide;
-}
-
 bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b)
 {
     if (!p || !a || !b)

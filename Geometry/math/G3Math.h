@@ -7,6 +7,10 @@
 // The polygon functions read a GIterator whose next() yields G3Point-derived
 // objects (anything else is skipped) as a closed polygon.
 
+#include "Geometry/math/GTolerance.h"
+
+#include <cmath>
+
 class GIterator;
 class GEnvelope;
 class G3Point;
@@ -84,5 +88,26 @@ public:
 // tolerance relative to the segment's length, not a distance: a point 0.5
 // past the end of a 1e6-long segment is on it, one 1e-8 past the end of a
 // 1e-3-long segment is not. False for a segment shorter than 1e-6.
-bool PtOnSegment(const double* p, const double* a, const double* b);
+// Inline: the sweeps and splices call it in their innermost loops. The
+// direction is normalized and the products summed term for term as
+// V3Normalize, V3Dot and V3Length do.
+inline bool PtOnSegment(const double* p, const double* a, const double* b)
+{
+    const auto dot = [](const double* u, const double* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
+    double dir[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double len = std::sqrt(dot(dir, dir));
+    if (len > 0.0)
+        for (double& c : dir)
+            c /= len;
+    const double sp = dot(p, dir), sa = dot(a, dir), sb = dot(b, dir);
+    if (!(std::fabs(sa - sb) >= GTolerance::kZeroLength))
+        return false;
+    const double t = (sp - sb) / (sa - sb);
+    if (t <= -GTolerance::kSegmentEnd || 1.0 - t <= -GTolerance::kSegmentEnd)
+        return false;
+    double q[3];
+    for (int k = 0; k < 3; ++k)
+        q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
+    return std::sqrt(dot(q, q)) < GTolerance::kPlaneSide;
+}
 bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b);

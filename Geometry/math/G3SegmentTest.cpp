@@ -10,14 +10,6 @@
 
 #include <cmath>
 
-bool G3PtOnSegmentXY(const double* p, const double* a, const double* b)
-{
-    const double p2[3] = {p[0], p[1], 0.0};
-    const double a2[3] = {a[0], a[1], 0.0};
-    const double b2[3] = {b[0], b[1], 0.0};
-    return PtOnSegment(p2, a2, b2);
-}
-
 bool G3LineTest(const double* a, const double* b, const double* c, const double* d, double* t, double* s)
 {
     const double ux = b[0] - a[0], uy = b[1] - a[1];

@@ -13,6 +13,7 @@
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofSweepScratch.h"
@@ -23,7 +24,6 @@
 #include <vector>
 
 using GTolerance::kPlaneSide;
-using G3RoofSweepParts::OnSegmentXY;
 using G3RoofSweepParts::PlanLength;
 using G3RoofSweepParts::SameXY;
 using G3RoofSweepParts::SegmentDistance2;
@@ -61,7 +61,7 @@ int Touch(const double* p, const double* a, const double* b)
 {
     if (SameXY(p, a))
         return kOnVertex;
-    return !SameXY(p, b) && OnSegmentXY(p, a, b) ? kOnEdge : kApart;
+    return !SameXY(p, b) && G3PtOnSegmentXY(p, a, b) ? kOnEdge : kApart;
 }
 
 // Touch behind the filters of the grid search (the edge's box holds p, p

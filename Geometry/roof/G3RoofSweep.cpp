@@ -28,6 +28,7 @@
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
@@ -44,7 +45,6 @@
 #include <vector>
 
 using GTolerance::kPlaneSide;
-using G3RoofSweepParts::OnSegmentXY;
 using G3RoofSweepParts::PlanLength;
 using G3RoofSweepParts::PrefetchVertex;
 using G3RoofSweepParts::kVertexAhead;
@@ -137,7 +137,7 @@ bool OnEdge(const std::vector<G3RoofVertex*>& vs, int e, const double* x)
     const int n = static_cast<int>(vs.size());
     double a[3], b[3];
     return G3RoofLevelPoint(vs[(e + n - 1) % n]->plane, vs[e]->plane, x[2], a) &&
-           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && OnSegmentXY(x, a, b);
+           G3RoofLevelPoint(vs[e]->plane, vs[(e + 1) % n]->plane, x[2], b) && G3PtOnSegmentXY(x, a, b);
 }
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex

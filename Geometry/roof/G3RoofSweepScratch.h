@@ -171,33 +171,6 @@ inline bool SameXY(const double* a, const double* b)
     return G3RoofSamePoint(a2, b2);
 }
 
-// G3PtOnSegmentXY(p, a, b) written out where the contact and split tests
-// can inline it: PtOnSegment on the points dropped to z = 0, its vector
-// products (V3Sub, V3Normalize, V3Dot, V3Length) term for term in their
-// order, so that it answers bit for bit as that does.
-inline bool OnSegmentXY(const double* p, const double* a, const double* b)
-{
-    const double p2[3] = {p[0], p[1], 0.0};
-    const double a2[3] = {a[0], a[1], 0.0};
-    const double b2[3] = {b[0], b[1], 0.0};
-    auto dot = [](const double* u, const double* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };
-    double dir[3] = {b2[0] - a2[0], b2[1] - a2[1], b2[2] - a2[2]};
-    const double len = std::sqrt(dot(dir, dir));
-    if (len > 0.0)
-        for (double& c : dir)
-            c /= len;
-    const double sp = dot(p2, dir), sa = dot(a2, dir), sb = dot(b2, dir);
-    if (!(std::fabs(sa - sb) >= GTolerance::kZeroLength))
-        return false;
-    const double t = (sp - sb) / (sa - sb);
-    if (t <= -GTolerance::kSegmentEnd || 1.0 - t <= -GTolerance::kSegmentEnd)
-        return false;
-    double q[3];
-    for (int k = 0; k < 3; ++k)
-        q[k] = t * a2[k] + (1.0 - t) * b2[k] - p2[k];
-    return std::sqrt(dot(q, q)) < GTolerance::kPlaneSide;
-}
-
 // The vertices of `ring` in ring order, from its head.
 inline void Vertices(G3RoofVertex* ring, std::vector<G3RoofVertex*>& vs)
 {

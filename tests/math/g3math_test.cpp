@@ -3,6 +3,7 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Point.h"
 
 #include <gtest/gtest.h>
@@ -227,6 +228,71 @@ TEST(G3Math, PtOnSegment)
     EXPECT_TRUE(PtOnSegment(besideLong, s0, longEnd));
     EXPECT_FALSE(PtOnSegment(q, s0, s1) || PtOnSegment(pastShort, s0, shortEnd));
     EXPECT_FALSE(PtOnSegment(offLong, s0, longEnd));
+}
+
+// The inline test against one composed of the vector routines, on a random
+// family that sits on its band's edges (a few tolerances across and past
+// either end, lengths down to below kZeroLength), and at the last step
+// across where the answer flips: a rounding of its own would show there.
+TEST(G3Math, PtOnSegmentAnswersAsTheVectorRoutines)
+{
+    const auto composed = [](const double* p, const double* a, const double* b) {
+        double dir[3];
+        V3Sub(b, a, dir);
+        V3Normalize(dir);
+        const double sp = V3Dot(p, dir), sa = V3Dot(a, dir), sb = V3Dot(b, dir);
+        if (!(std::fabs(sa - sb) >= GTolerance::kZeroLength))
+            return false;
+        const double t = (sp - sb) / (sa - sb);
+        if (t <= -GTolerance::kSegmentEnd || 1.0 - t <= -GTolerance::kSegmentEnd)
+            return false;
+        double q[3];
+        for (int k = 0; k < 3; ++k)
+            q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
+        return V3Length(q) < GTolerance::kPlaneSide;
+    };
+    std::mt19937 rng(20261208u);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const double tol = GTolerance::kPlaneSide;
+    int on = 0, off = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double scale = std::pow(10.0, 4.0 * unit(rng));
+        const double a[3] = {scale * unit(rng), scale * unit(rng), scale * unit(rng)};
+        const double len = scale * std::pow(10.0, -10.0 * (0.5 + 0.5 * unit(rng)));
+        const double th = 4.0 * unit(rng), ph = 1.5 * unit(rng);
+        const double d[3] = {std::cos(th) * std::cos(ph), std::sin(th) * std::cos(ph), std::sin(ph)};
+        const double b[3] = {a[0] + len * d[0], a[1] + len * d[1], a[2] + len * d[2]};
+        // A unit normal to the segment: d x (0, 0, 1), or x when d is.
+        double nrm[3] = {d[1], -d[0], 0.0};
+        if (V3Normalize(nrm) <= 0.0)
+            nrm[0] = 1.0, nrm[1] = 0.0;
+        const double t = i % 3 == 0 ? 0.5 + 0.5 * unit(rng) : (i % 2 ? 0.0 : 1.0) + 3e-6 * unit(rng);
+        auto at = [&](double off, double* p) {
+            for (int k = 0; k < 3; ++k)
+                p[k] = a[k] + t * (b[k] - a[k]) + off * nrm[k];
+        };
+        double p[3];
+        at(3.0 * tol * unit(rng), p);
+        const bool expected = composed(p, a, b);
+        ASSERT_EQ(PtOnSegment(p, a, b), expected) << i;
+        (expected ? on : off) += 1;
+        at(0.0, p);
+        if (i % 10 != 0 || !composed(p, a, b))
+            continue;
+        double in = 0.0, out = 3.0 * tol;
+        for (int k = 0; k < 80 && std::nextafter(in, out) != out; ++k) {
+            const double mid = 0.5 * (in + out);
+            at(mid, p);
+            (composed(p, a, b) ? in : out) = mid;
+        }
+        for (double e : {in, out}) {
+            at(e, p);
+            ASSERT_EQ(PtOnSegment(p, a, b), composed(p, a, b)) << i << " " << e;
+        }
+    }
+    // Both answers come up often: the family sits on the band's edge.
+    EXPECT_GT(on, 20000);
+    EXPECT_GT(off, 20000);
 }
 
 // ------------------------------------------------ planes of polygons
