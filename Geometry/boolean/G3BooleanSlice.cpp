@@ -415,6 +415,9 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
                 pieces->add(p);
             }
             s->RemoveComponent(piece, &slots);
+            // The update the rest is spared would have moved its normals
+            // one step along their orbits.
+            ++slots.round;
             if (s->GetEdgeCount() >= before)
                 break;
             continue;
@@ -463,11 +466,13 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
         // the whole rounds to the end.
         if (!checked) {
             checked = true;
-            apart = s->PiecesComeApart() && G3CountCornerUses(s, &slots.normalUses, &slots.texCooUses);
+            apart = s->PiecesComeApart(&slots) && G3CountCornerUses(s, &slots.normalUses, &slots.texCooUses);
             if (apart)
                 slots.Size(s);
         }
     }
+    if (apart)
+        G3NormalsAtRound(s, slots);
     ClearMarks(s);
     return pieces->size();
 }

@@ -457,11 +457,13 @@ public:
     // (G3CountCornerUses) and keeps them for what is left.
     void RemoveComponent(const std::vector<G3Facet*>& piece, G3PieceScratch* slots);
     // Whether Update(CHECK_LEVEL_WELD) leaves this surface, less any of
-    // its pieces, as it is: this surface is such an update's output with
-    // nothing left for its passes to do, and its pieces cannot reach one
-    // another. See G3SurfaceSeparate.cpp for the conditions. Assigns ids.
-    // Costs about one update.
-    bool PiecesComeApart();
+    // its pieces, as it is but for its normals' last bits: this surface is
+    // such an update's output with nothing left for its passes to do, and
+    // its pieces cannot reach one another. See G3SurfaceSeparate.cpp for
+    // the conditions. Assigns ids. Costs about one update. The normals'
+    // values after any number of updates (a cycle of one or two values
+    // reached within a few dozen) go to `orbits` when given.
+    bool PiecesComeApart(G3PieceScratch* orbits = nullptr);
     // A new surface holding a copy of `facet` alone: its vertices, corner
     // normals and texture coordinates, edge flags (0 becomes 1), contours
     // (holes stay holes), named extended data and provider records. Null

@@ -171,6 +171,22 @@ void TakeParts(const G3Surface& s, const std::vector<int>& facetAt, G3PieceScrat
 
 } // namespace
 
+const double* G3PieceScratch::OrbitValue(int place) const
+{
+    const std::size_t at = static_cast<std::size_t>(place);
+    const int pre = orbitPre[at], period = orbitPeriod[at];
+    const int step = round < pre ? round : pre + (round - pre) % period;
+    return &orbitXyz[3 * static_cast<std::size_t>(orbitStart[at] + step)];
+}
+
+void G3NormalsAtRound(G3Surface* s, const G3PieceScratch& o)
+{
+    for (int k = 0; k < s->GetNormalCount(); ++k) {
+        const double* xyz = o.OrbitValue(k);
+        std::copy(xyz, xyz + 3, s->G3Shell::GetNormal(k)->GetXYZ());
+    }
+}
+
 void G3PieceScratch::Size(G3Surface* s)
 {
     vertex.assign(static_cast<std::size_t>(s->GetVertexCount()), -1);
@@ -286,6 +302,10 @@ G3Surface* G3Surface::CopyOfPlaces(const std::vector<int>& facetsAt, const G3Pie
     for (int p : places.normalAt) {
         const G3Normal* sn = G3Shell::GetNormal(p);
         G3Normal* n = d->AddNormal(sn);
+        if (!slots.orbitStart.empty()) {
+            const double* xyz = slots.OrbitValue(p);
+            std::copy(xyz, xyz + 3, n->GetXYZ());
+        }
         n->SetFlags(sn->GetFlags());
         d->SetOwnExData(n, GetOwnExData(sn));
         n->GetExtendedData() = sn->GetExtendedData();

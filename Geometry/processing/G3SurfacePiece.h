@@ -30,8 +30,25 @@ struct G3PieceScratch {
     // while the separation takes pieces out (G3CountCornerUses fills them).
     std::vector<int> normalUses;
     std::vector<int> texCooUses;
+    // What repeated updates make of each normal, by place, while the
+    // separation takes pieces out: G3UnitNormal applied again and again to
+    // a normal's values lands, after `orbitPre` values, on a cycle of
+    // `orbitPeriod` (1 or 2); the values, from the normal's own on, stand
+    // at orbitXyz[3 * orbitStart ..]. Empty: the normals are copied as
+    // they are.
+    std::vector<int> orbitStart;
+    std::vector<unsigned char> orbitPre, orbitPeriod;
+    std::vector<double> orbitXyz;
+    // The updates the rest has been spared since its orbits were taken.
+    int round = 0;
+    // The normal at `place` after `round` more updates.
+    const double* OrbitValue(int place) const;
     void Size(G3Surface* s);
 };
+
+// Writes into s's normals the values `o` gives them after o.round updates
+// (its orbit fields by place).
+void G3NormalsAtRound(G3Surface* s, const G3PieceScratch& o);
 
 // Counts, by place, the corners of s's edges naming each normal and each
 // texture coordinate. False, the counts unfinished, when a corner names one

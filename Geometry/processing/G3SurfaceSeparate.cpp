@@ -11,10 +11,15 @@
 // - no polyedges or providers;
 // - every corner names listed normals and texture coordinates, each one
 //   named by some corner (RemoveUnused keeps them all), none a duplicate
-//   (no two within the weld's distance, scratch link clear) and every
-//   normal already the unit normal RemoveEqualsNormal would store; a
-//   piece's going takes those only its corners named, which RemoveComponent
-//   finds by counting each one's corners;
+//   (no two within the weld's distance, scratch link clear); a piece's
+//   going takes those only its corners named, which RemoveComponent finds
+//   by counting each one's corners;
+// - each update stores every normal's G3UnitNormal, which moves some by a
+//   last bit each time until they land on a value it keeps or on two it
+//   swaps: each normal's values along the way are taken once (NormalOrbits),
+//   a piece's copy gets the values the updates it was spared would have
+//   given, and no duplicate and no facet against its normals appears at
+//   any of those steps;
 // - every facet single-sided with a facet on both sides of every edge (so
 //   every piece is closed and the surface stays closed), or every facet
 //   double-sided (no probe, no spread, nothing more to extend);
@@ -49,6 +54,8 @@
 #include "Geometry/processing/G3Weld.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -141,29 +148,66 @@ bool NoneWeld(const std::vector<double>& points)
     return true;
 }
 
+// What the rest's updates make of its normals: each update stores
+// G3UnitNormal of every normal, which moves about a third of unit vectors
+// by a last bit or more, again and again, until each lands on a value the
+// division keeps or on two it swaps. The values, from the normals' own on,
+// go to `o` (orbit fields); `span` is how many steps show every set of
+// values the rest's normals take together. False when a normal is not
+// finite or settles only after kOrbitReach steps.
+constexpr int kOrbitReach = 64;
+
+bool NormalOrbits(G3Surface* s, G3PieceScratch* o, int* span)
+{
+    o->orbitStart.clear();
+    o->orbitPre.clear();
+    o->orbitPeriod.clear();
+    o->orbitXyz.clear();
+    o->round = 0;
+    int pre = 0, cycle = 1;
+    for (int k = 0; k < s->GetNormalCount(); ++k) {
+        const double* v = s->G3Shell::GetNormal(k)->GetXYZ();
+        if (!(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2])))
+            return false;
+        const std::size_t start = o->orbitXyz.size() / 3;
+        o->orbitXyz.insert(o->orbitXyz.end(), v, v + 3);
+        for (std::size_t t = 1;; ++t) {
+            if (t > static_cast<std::size_t>(kOrbitReach))
+                return false;
+            const double* last = &o->orbitXyz[3 * (start + t - 1)];
+            double next[3];
+            G3UnitNormal(last, next);
+            const bool one = std::memcmp(next, last, sizeof next) == 0;
+            if (one || (t >= 2 && std::memcmp(next, last - 3, sizeof next) == 0)) {
+                const int period = one ? 1 : 2;
+                o->orbitStart.push_back(static_cast<int>(start));
+                o->orbitPre.push_back(static_cast<unsigned char>(t - static_cast<std::size_t>(period)));
+                o->orbitPeriod.push_back(static_cast<unsigned char>(period));
+                pre = std::max(pre, static_cast<int>(t) - period);
+                cycle = std::max(cycle, period);
+                break;
+            }
+            o->orbitXyz.insert(o->orbitXyz.end(), next, next + 3);
+        }
+    }
+    *span = pre + cycle;
+    return true;
+}
+
 // Whether RemoveEqualsNormal and RemoveUnused leave the normals and
-// texture coordinates as they are: every corner names listed ones, each
-// is named by some corner, none is a duplicate (scratch link clear, no
-// two within the weld's distance), and every normal is already the unit
-// normal the pass would store.
-bool CornersSettled(G3Surface* s)
+// texture coordinates as they are, bar the normals' values along their
+// orbits: every corner names listed ones, each is named by some corner,
+// none is a duplicate (scratch link clear, no two within the weld's
+// distance, the normals at none of the first `span` steps of their orbits).
+bool CornersSettled(G3Surface* s, G3PieceScratch& orbits, int span)
 {
     std::vector<int> normalUses;
     std::vector<int> texCooUses;
     if (!G3CountCornerUses(s, &normalUses, &texCooUses))
         return false;
-    std::vector<double> normals;
-    for (int k = 0; k < s->GetNormalCount(); ++k) {
-        G3Normal* n = s->G3Shell::GetNormal(k);
-        double unit[3];
-        G3UnitNormal(n->GetXYZ(), unit);
-        for (int d = 0; d < 3; ++d)
-            if (!(unit[d] == n->GetXYZ()[d]))
-                return false;
-        if (normalUses[static_cast<std::size_t>(k)] == 0 || n->GetExData())
+    for (int k = 0; k < s->GetNormalCount(); ++k)
+        if (normalUses[static_cast<std::size_t>(k)] == 0 || s->G3Shell::GetNormal(k)->GetExData())
             return false;
-        normals.insert(normals.end(), n->GetXYZ(), n->GetXYZ() + 3);
-    }
     // Texture coordinates as points in the plane z = 0, as the weld takes
     // them.
     std::vector<double> texCoos;
@@ -173,7 +217,17 @@ bool CornersSettled(G3Surface* s)
             return false;
         texCoos.insert(texCoos.end(), {t->GetUV()[0], t->GetUV()[1], 0.0});
     }
-    return NoneWeld(normals) && NoneWeld(texCoos);
+    if (!NoneWeld(texCoos))
+        return false;
+    std::vector<double> normals;
+    for (orbits.round = 0; orbits.round < span; ++orbits.round) {
+        normals.clear();
+        for (int k = 0; k < s->GetNormalCount(); ++k)
+            normals.insert(normals.end(), orbits.OrbitValue(k), orbits.OrbitValue(k) + 3);
+        if (!NoneWeld(normals))
+            return false;
+    }
+    return true;
 }
 
 // The box of every piece (facets joined across edges), by place of the
@@ -259,12 +313,26 @@ void RemoveAsTheWalkDoes(const GArrayCollection* list, std::vector<T*>& doomed, 
 
 } // namespace
 
-bool G3Surface::PiecesComeApart()
+bool G3Surface::PiecesComeApart(G3PieceScratch* orbits)
 {
     if (!G3PiecesCopyAlone(this) || GetFacetCount() == 0)
         return false;
     AssignIds();
-    if (!EntitiesSettled(this) || !CornersSettled(this) || !KeepsOrientation())
+    G3PieceScratch local;
+    G3PieceScratch& o = orbits ? *orbits : local;
+    int span = 0;
+    if (!EntitiesSettled(this) || !NormalOrbits(this, &o, &span) || !CornersSettled(this, o, span))
+        return false;
+    // The orientation at every step of the normals' orbits, from their own
+    // values on, which are put back.
+    bool kept = true;
+    for (o.round = 0; kept && o.round < (GetNormalCount() > 0 ? span : 1); ++o.round) {
+        G3NormalsAtRound(this, o);
+        kept = KeepsOrientation();
+    }
+    o.round = 0;
+    G3NormalsAtRound(this, o);
+    if (!kept)
         return false;
     std::vector<GEnvelope> boxes = PieceBoxes(this);
     return BoxesApart(boxes);
@@ -313,9 +381,18 @@ void G3Surface::RemoveComponent(const std::vector<G3Facet*>& piece, G3PieceScrat
     });
     // A removal moves the last entity, and its count, into the slot left.
     RemoveAsTheWalkDoes(normals, unnamedNormals, [this, slots](G3Normal* n) {
+        const std::size_t at = static_cast<std::size_t>(n->GetId());
         std::vector<int>& uses = slots->normalUses;
-        uses[static_cast<std::size_t>(n->GetId())] = uses.back();
+        uses[at] = uses.back();
         uses.pop_back();
+        if (!slots->orbitStart.empty()) {
+            slots->orbitStart[at] = slots->orbitStart.back();
+            slots->orbitPre[at] = slots->orbitPre.back();
+            slots->orbitPeriod[at] = slots->orbitPeriod.back();
+            slots->orbitStart.pop_back();
+            slots->orbitPre.pop_back();
+            slots->orbitPeriod.pop_back();
+        }
         RemoveNormal(n);
     });
     RemoveAsTheWalkDoes(texCoos, unnamedTexCoos, [this, slots](G3TexCoo* t) {

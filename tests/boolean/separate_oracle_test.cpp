@@ -7,6 +7,7 @@
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/processing/G3Weld.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,9 @@ namespace {
 using namespace testmesh;
 
 // The rounds as Separate_Surface once ran every one of them; `apart` tells
-// whether the rest after the first came out with its pieces apart.
-int SeparateByWholeRounds(G3Surface* s, GArrayCollection* pieces, bool* apart)
+// whether the rest after the first came out with its pieces apart, and
+// `moving` whether the next update would still move one of its normals.
+int SeparateByWholeRounds(G3Surface* s, GArrayCollection* pieces, bool* apart, bool* moving)
 {
     const long m = G3Obj::FLAG_MARK4;
     s->ChangeEdgeFlags(m | G3Obj::FLAG_MARK3, false);
@@ -72,6 +74,12 @@ int SeparateByWholeRounds(G3Surface* s, GArrayCollection* pieces, bool* apart)
         if (first) {
             G3Surface* rest = s->Duplicate();
             *apart = rest->PiecesComeApart();
+            for (int k = 0; k < rest->GetNormalCount(); ++k) {
+                double unit[3];
+                const double* xyz = rest->G3Shell::GetNormal(k)->GetXYZ();
+                G3UnitNormal(xyz, unit);
+                *moving = *moving || unit[0] != xyz[0] || unit[1] != xyz[1] || unit[2] != xyz[2];
+            }
             delete rest;
         }
     }
@@ -176,6 +184,7 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
 {
     int apartCount = 0;
     int cornered[2] = {0, 0}; // sets with corners, by road
+    int moved = 0;            // sets whose normals the shortcut moves along
     for (unsigned seed = 1; seed <= 600; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 g1(seed), g2(seed);
@@ -189,9 +198,10 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
         }
         const bool corners = a.GetNormalCount() + a.GetTexCooCount() > 0;
         GArrayCollection pa, pb;
-        bool apart = false;
-        const int n = SeparateByWholeRounds(&a, &pa, &apart);
+        bool apart = false, moving = false;
+        const int n = SeparateByWholeRounds(&a, &pa, &apart, &moving);
         apartCount += apart;
+        moved += apart && moving;
         cornered[apart] += corners;
         ASSERT_EQ(n, G3BooleanCalculator::Separate_Surface(&b, &pb));
         EXPECT_EQ(FullText(&a), FullText(&b));
@@ -208,6 +218,7 @@ TEST(SeparateOracle, PiecesOfRandomSetsAreTheWholeRoundsPieces)
     EXPECT_LT(apartCount, 480);
     EXPECT_GT(cornered[0], 40);
     EXPECT_GT(cornered[1], 40);
+    EXPECT_GT(moved, 20);
 }
 
 } // namespace
