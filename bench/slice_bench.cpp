@@ -1,8 +1,9 @@
 // Slicing and the solids builder:
 //   Slice of the benchmarks' UV sphere (20k / 200k triangles) by the plane
 //   z = 0 through its centre; Separate_Surface of 100 / 300 / 1000
-//   disjoint cubes in a row (it copies the remaining surface once per
-//   piece, so its cost grows with the square of the piece count); Shell of
+//   disjoint cubes in a row, and of 1000 / 3000 cubes turned about z with a
+//   normal per face written to six decimals, as a CAD file gives them
+//   (updates move a third of such normals by a last bit); Shell of
 //   the 20k sphere at a thickness of a tenth of its radius. Only the
 //   operation is timed; building and deleting are not.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 
 namespace {
 
@@ -78,6 +80,55 @@ void BM_SeparateCubes(benchmark::State& state)
     delete cubes;
 }
 
+// n unit cubes on a grid 3 apart, each turned about z by its own angle,
+// every face's corners naming one normal rounded to six decimals.
+G3Surface* TurnedCubesWithNormals(int n)
+{
+    G3Surface* s = new G3Surface();
+    const int side = static_cast<int>(std::ceil(std::cbrt(static_cast<double>(n))));
+    const int q[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    const double out[6][3] = {{0, 0, -1}, {0, 0, 1}, {0, -1, 0}, {0, 1, 0}, {-1, 0, 0}, {1, 0, 0}};
+    const auto six = [](double v) { return std::round(v * 1e6) / 1e6; };
+    for (int k = 0; k < n; ++k) {
+        const double a = 0.37 * k, c = std::cos(a), sn = std::sin(a);
+        const double o[3] = {3.0 * (k % side), 3.0 * (k / side % side), 3.0 * (k / (side * side))};
+        G3Vertex* v[8];
+        for (int i = 0; i < 8; ++i) {
+            const double x = (i & 1) - 0.5, y = ((i >> 1) & 1) - 0.5, z = ((i >> 2) & 1) - 0.5;
+            v[i] = s->AddVertex(o[0] + c * x - sn * y, o[1] + sn * x + c * y, o[2] + z, 0);
+        }
+        for (int f = 0; f < 6; ++f) {
+            G3Normal* nrm = s->AddNormal(six(c * out[f][0] - sn * out[f][1]), six(sn * out[f][0] + c * out[f][1]),
+                                         out[f][2]);
+            G3Vertex* corners[4] = {v[q[f][0]], v[q[f][1]], v[q[f][2]], v[q[f][3]]};
+            G3Normal* normals[4] = {nrm, nrm, nrm, nrm};
+            s->AddFacet(4, corners, 1, normals, nullptr);
+        }
+    }
+    s->FormPlaneEquation();
+    return s;
+}
+
+void BM_SeparateTurnedCubesWithNormals(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    G3Surface* cubes = TurnedCubesWithNormals(n);
+    int pieces = 0;
+    for (auto _ : state) {
+        G3Surface* s = cubes->Duplicate();
+        GArrayCollection out;
+        const auto t0 = Clock::now();
+        pieces = G3BooleanCalculator::Separate_Surface(s, &out);
+        state.SetIterationTime(Seconds(t0, Clock::now()));
+        for (int k = 0; k < out.size(); ++k)
+            delete static_cast<G3Surface*>(out.get(k));
+        delete s;
+    }
+    state.counters["cubes"] = n;
+    state.counters["pieces"] = pieces;
+    delete cubes;
+}
+
 void BM_ShellSphere(benchmark::State& state)
 {
     G3Surface* sphere = Sphere(static_cast<int>(state.range(0)));
@@ -101,5 +152,7 @@ void BM_ShellSphere(benchmark::State& state)
 BENCHMARK(BM_SliceSphere)->Arg(20000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SliceSphere)->Arg(200000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SeparateCubes)->Arg(100)->Arg(300)->Arg(1000)->Iterations(3)->UseManualTime()->Unit(
+    benchmark::kMillisecond);
+BENCHMARK(BM_SeparateTurnedCubesWithNormals)->Arg(1000)->Arg(3000)->Iterations(3)->UseManualTime()->Unit(
     benchmark::kMillisecond);
 BENCHMARK(BM_ShellSphere)->Arg(20000)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
