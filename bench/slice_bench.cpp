@@ -60,10 +60,10 @@ G3Surface* Cubes(int n)
     return s;
 }
 
-void BM_SeparateCubes(benchmark::State& state)
+// Separate_Surface of a copy of `cubes` (n of them) per iteration; takes
+// `cubes`.
+void TimeSeparate(benchmark::State& state, G3Surface* cubes, int n)
 {
-    const int n = static_cast<int>(state.range(0));
-    G3Surface* cubes = Cubes(n);
     int pieces = 0;
     for (auto _ : state) {
         G3Surface* s = cubes->Duplicate();
@@ -78,6 +78,12 @@ void BM_SeparateCubes(benchmark::State& state)
     state.counters["cubes"] = n;
     state.counters["pieces"] = pieces;
     delete cubes;
+}
+
+void BM_SeparateCubes(benchmark::State& state)
+{
+    const int n = static_cast<int>(state.range(0));
+    TimeSeparate(state, Cubes(n), n);
 }
 
 // n unit cubes on a grid 3 apart, each turned about z by its own angle,
@@ -112,21 +118,7 @@ G3Surface* TurnedCubesWithNormals(int n)
 void BM_SeparateTurnedCubesWithNormals(benchmark::State& state)
 {
     const int n = static_cast<int>(state.range(0));
-    G3Surface* cubes = TurnedCubesWithNormals(n);
-    int pieces = 0;
-    for (auto _ : state) {
-        G3Surface* s = cubes->Duplicate();
-        GArrayCollection out;
-        const auto t0 = Clock::now();
-        pieces = G3BooleanCalculator::Separate_Surface(s, &out);
-        state.SetIterationTime(Seconds(t0, Clock::now()));
-        for (int k = 0; k < out.size(); ++k)
-            delete static_cast<G3Surface*>(out.get(k));
-        delete s;
-    }
-    state.counters["cubes"] = n;
-    state.counters["pieces"] = pieces;
-    delete cubes;
+    TimeSeparate(state, TurnedCubesWithNormals(n), n);
 }
 
 void BM_ShellSphere(benchmark::State& state)
