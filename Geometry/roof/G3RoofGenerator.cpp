@@ -380,34 +380,49 @@ bool G3RoofGenerator::FirstLevelInitialization(G3RoofVertex* ring)
             return false;
         v = v->next;
     } while (v != ring);
-    // GetPitchIndex's answer, found among the pitches whose first plane
-    // coefficient lies near the vertex's instead of by a walk over all of
-    // them (a walk per vertex is quadratic in the outline's size): a plane
-    // within kPlaneEqual of another differs from it by less than that in
-    // every coefficient; the window is twice as wide for the rounding of
-    // the difference. The first such pitch in list order is the one taken.
-    std::multimap<double, int> byFirst;
-    for (int i = 0; i < pitches.size(); ++i)
-        if (std::isfinite(static_cast<G3RoofPitch*>(pitches.get(i))->plane[0]))
-            byFirst.emplace(static_cast<G3RoofPitch*>(pitches.get(i))->plane[0], i);
+    // GetPitchIndex's answer, found among the pitches whose first and last
+    // plane coefficients lie near the vertex's instead of by a walk over
+    // all of them (a walk per vertex is quadratic in the outline's size,
+    // and so is a window on the first coefficient alone where many eaves
+    // run one way, as a comb's do): a plane within kPlaneEqual of another
+    // differs from it by less than that in every coefficient, so it lies in
+    // the cell of (a, d) of side 2 kPlaneEqual or a neighbour (the rounding
+    // of the difference included; clamping far cells keeps neighbours
+    // neighbours). The first such pitch in list order is the one taken.
+    const double side = 2.0 * GTolerance::kPlaneEqual;
+    const auto cell = [side](double c) {
+        return static_cast<long long>(std::floor(G3RoofGreater(-1e18, G3RoofLesser(1e18, c / side))));
+    };
+    const auto comparable = [](const double* plane) { return std::isfinite(plane[0]) && std::isfinite(plane[3]); };
+    std::map<std::pair<long long, long long>, std::vector<int>> byCell;
+    for (int i = 0; i < pitches.size(); ++i) {
+        const double* plane = static_cast<G3RoofPitch*>(pitches.get(i))->plane;
+        if (comparable(plane))
+            byCell[{cell(plane[0]), cell(plane[3])}].push_back(i);
+    }
     do {
-        int index = -1;
-        const double a = v->plane[0];
-        if (!std::isfinite(a)) {
-            // Not comparable in the map; the walk gives the same answer.
+        if (!comparable(v->plane)) {
+            // Not comparable in the cells; the walk gives the same answer.
             const int found = GetPitchIndex(v->plane);
             v->pitchIndex = found < 0 ? MakeDefaultPitch(v) : AddToExistPitch(v, found);
             v = v->next;
             continue;
         }
-        const auto end = byFirst.upper_bound(a + 2.0 * GTolerance::kPlaneEqual);
-        for (auto it = byFirst.lower_bound(a - 2.0 * GTolerance::kPlaneEqual); it != end; ++it)
-            if ((index < 0 || it->second < index) &&
-                SamePlane(static_cast<G3RoofPitch*>(pitches.get(it->second))->plane, v->plane))
-                index = it->second;
+        int index = -1;
+        const long long ca = cell(v->plane[0]), cd = cell(v->plane[3]);
+        for (long long i = ca - 1; i <= ca + 1; ++i)
+            for (long long j = cd - 1; j <= cd + 1; ++j) {
+                const auto found = byCell.find({i, j});
+                if (found == byCell.end())
+                    continue;
+                for (int k : found->second)
+                    if ((index < 0 || k < index) &&
+                        SamePlane(static_cast<G3RoofPitch*>(pitches.get(k))->plane, v->plane))
+                        index = k;
+            }
         if (index < 0) {
             index = MakeDefaultPitch(v);
-            byFirst.emplace(a, index);
+            byCell[{ca, cd}].push_back(index);
             v->pitchIndex = index;
         } else {
             v->pitchIndex = AddToExistPitch(v, index);
