@@ -324,9 +324,9 @@ bool G3Surface::PiecesComeApart(G3PieceScratch* orbits)
     if (!EntitiesSettled(this) || !NormalOrbits(this, &o, &span) || !CornersSettled(this, o, span))
         return false;
     // The orientation at every step of the normals' orbits, from their own
-    // values on, which are put back.
+    // values on, which are put back (one step without normals).
     bool kept = true;
-    for (o.round = 0; kept && o.round < (GetNormalCount() > 0 ? span : 1); ++o.round) {
+    for (o.round = 0; kept && o.round < span; ++o.round) {
         G3NormalsAtRound(this, o);
         kept = KeepsOrientation();
     }
