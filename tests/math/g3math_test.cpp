@@ -244,11 +244,16 @@ TEST(G3Math, PtOnSegmentAnswersAsTheVectorRoutines)
         if (!(std::fabs(sa - sb) >= GTolerance::kZeroLength))
             return false;
         const double t = (sp - sb) / (sa - sb);
-        if (t <= -GTolerance::kSegmentEnd || 1.0 - t <= -GTolerance::kSegmentEnd)
+        if (!(t > -GTolerance::kSegmentEnd && 1.0 - t > -GTolerance::kSegmentEnd))
             return false;
-        double q[3];
-        for (int k = 0; k < 3; ++k)
-            q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
+        // The foot t a + (1 - t) b, less p.
+        double ta[3], tb[3], foot[3], q[3];
+        V3Copy(a, ta);
+        V3Scale(ta, t);
+        V3Copy(b, tb);
+        V3Scale(tb, 1.0 - t);
+        V3Add(ta, tb, foot);
+        V3Sub(foot, p, q);
         return V3Length(q) < GTolerance::kPlaneSide;
     };
     std::mt19937 rng(20261208u);
