@@ -4,8 +4,9 @@
 // facet is created while the roof facet provider's current pair names its
 // record, and the pair is (0, 0) again when a writer returns; a facet that
 // cannot be made leaves no vertices behind. Rounding: the fascia matches
-// border edges to facet rings with PtOnSegment's band, the texture frame
-// is rounded once in the basis matrix.
+// border edges to facet rings with PtOnSegment's band (a box grid over the
+// ring edges hands over those that can hold them), the texture frame is
+// rounded once in the basis matrix.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -17,6 +18,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofFacetProvider.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
@@ -111,6 +113,36 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
     if (work == nullptr || surface == nullptr)
         return false;
     G3RoofFacetProvider* provider = G3RoofFacetProvider::Get();
+    // Every facet ring edge, numbered in the order of a walk over the
+    // pitches (list order), their rings and each ring from its head, with
+    // its box widened past PtOnSegment's band: a border edge's fascia takes
+    // the record of the first ring edge in that order holding both its
+    // ends, and only ring edges whose box meets the border edge can (a
+    // walk over all of them per border edge is quadratic in the outline).
+    struct RingEdge {
+        const double* p;
+        const double* q;
+        const G3RoofVertex* ring;
+        bool vertical;
+    };
+    std::vector<RingEdge> ringEdges;
+    std::vector<G3RoofBox> boxes;
+    for (int n = 0; n < pitches.size(); ++n) {
+        const G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(n));
+        for (int k = 0; k < pitch->facetRings.size(); ++k) {
+            const G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
+            if (r == nullptr)
+                continue;
+            const G3RoofVertex* x = r;
+            do {
+                ringEdges.push_back(RingEdge{x->point.GetXYZ(), x->next->point.GetXYZ(), r, Vertical(pitch->angle)});
+                boxes.emplace_back(x->point.GetXYZ(), x->next->point.GetXYZ());
+                x = x->next;
+            } while (x != r);
+        }
+    }
+    G3RoofBoxGrid grid(boxes);
+    std::vector<int> near;
     const int edgeCount = work->GetEdgeCount();
     for (int e = 0; e < edgeCount; ++e) {
         const G3Edge* edge = work->GetEdge(e);
@@ -119,44 +151,30 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
         const double* a = edge->GetVertex1()->GetXYZ();
         const double* b = edge->GetVertex2()->GetXYZ();
         // Eaves are level (with pitches of their own they drop to heights
-        // of their own). A sloped border edge is a gable's rake when a
-        // vertical pitch holds it; any other (the open end of a hip or
-        // valley below a shallower eave, a step between collinear eaves)
-        // gets eave fascia too.
+        // of their own): the first ring edge holding one gives eave fascia.
+        // A sloped border edge is a gable's rake when a vertical pitch
+        // holds it (those are looked for first); any other (the open end of
+        // a hip or valley below a shallower eave, a step between collinear
+        // eaves) gets eave fascia too.
         const bool level = std::fabs(a[2] - b[2]) <= GTolerance::kPlaneSide;
-        auto typeFor = [&](int pass, const G3RoofPitch* pitch) {
-            if (level)
-                return pass == 0 ? ROOF_FACET_EAVE_FASCIA : ROOF_FACET_NONE;
-            if (Vertical(pitch->angle))
-                return pass == 0 ? ROOF_FACET_GABLE_FASCIA : ROOF_FACET_NONE;
-            return pass == 1 ? ROOF_FACET_EAVE_FASCIA : ROOF_FACET_NONE;
-        };
-        bool done = false;
-        for (int n = 0; n < 2 * pitches.size() && !done; ++n) {
-            G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(n % pitches.size()));
-            const int type = typeFor(n / pitches.size(), pitch);
-            if (type == ROOF_FACET_NONE)
-                continue;
-            for (int k = 0; k < pitch->facetRings.size() && !done; ++k) {
-                G3RoofVertex* r = static_cast<G3RoofVertex*>(pitch->facetRings.get(k));
-                if (r == nullptr)
-                    continue;
-                G3RoofVertex* x = r;
-                do {
-                    const double* p = x->point.GetXYZ();
-                    const double* q = x->next->point.GetXYZ();
-                    if (PtOnSegment(a, p, q) && PtOnSegment(b, p, q)) {
-                        const double quad[12] = {a[0], a[1], a[2],             b[0], b[1], b[2],
-                                                 b[0], b[1], b[2] + thickness, a[0], a[1], a[2] + thickness};
-                        provider->SetCurrent(r->edgeIndex + 1, type);
-                        AddFacetThrough(surface, 4, quad, 0, 1);
-                        done = true;
-                        break;
-                    }
-                    x = x->next;
-                } while (x != r);
+        grid.Query(G3RoofBox(a, b, 0.0), near);
+        const RingEdge* holder = nullptr;
+        int type = ROOF_FACET_NONE;
+        for (int pass = 0; pass < (level ? 1 : 2) && holder == nullptr; ++pass)
+            for (int i : near) {
+                const RingEdge& re = ringEdges[static_cast<std::size_t>(i)];
+                if ((level || re.vertical == (pass == 0)) && PtOnSegment(a, re.p, re.q) && PtOnSegment(b, re.p, re.q)) {
+                    holder = &re;
+                    type = level || pass == 1 ? ROOF_FACET_EAVE_FASCIA : ROOF_FACET_GABLE_FASCIA;
+                    break;
+                }
             }
-        }
+        if (holder == nullptr)
+            continue;
+        const double quad[12] = {a[0], a[1], a[2],             b[0], b[1], b[2],
+                                 b[0], b[1], b[2] + thickness, a[0], a[1], a[2] + thickness};
+        provider->SetCurrent(holder->ring->edgeIndex + 1, type);
+        AddFacetThrough(surface, 4, quad, 0, 1);
     }
     provider->SetCurrent(0, 0);
     return true;
