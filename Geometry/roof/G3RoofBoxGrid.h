@@ -34,14 +34,12 @@ struct G3RoofBox {
             hi[k] = G3RoofGreater(a[k], b[k]) + margin;
         }
     }
-    G3RoofBox(const double* a, const double* b)
+    G3RoofBox(const double* a, const double* b) : G3RoofBox(a, b, Band(a, b)) {}
+    // How far past a-b, in x and y, a point PtOnSegment puts on it may lie:
+    // twice kPlaneSide across and twice its share of the length along.
+    static double Band(const double* a, const double* b)
     {
-        const double margin =
-            2.0 * GTolerance::kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
-        for (int k = 0; k < 2; ++k) {
-            lo[k] = G3RoofLesser(a[k], b[k]) - margin;
-            hi[k] = G3RoofGreater(a[k], b[k]) + margin;
-        }
+        return 2.0 * GTolerance::kPlaneSide + 2e-6 * (std::fabs(b[0] - a[0]) + std::fabs(b[1] - a[1]));
     }
     bool Meets(const G3RoofBox& o) const
     {
@@ -89,9 +87,10 @@ class G3RoofBoxGrid {
 public:
     G3RoofBoxGrid() = default;
     // Boxes that are not Valid() are left out (no query finds them).
-    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
+    explicit G3RoofBoxGrid(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr,
+                           double segmentCells = kMaxCells)
     {
-        Build(boxes, segments);
+        Build(boxes, segments, segmentCells);
     }
     G3RoofBoxGrid(const G3RoofBoxGrid&) = delete;
     G3RoofBoxGrid& operator=(const G3RoofBoxGrid&) = delete;
@@ -99,8 +98,10 @@ public:
     // Files `boxes` (and `segments`, when given) afresh. The grid reads
     // both until the next Build: they must outlive the queries. A grid
     // built once per level of the sweep keeps its buffers from level to
-    // level instead of allocating them anew.
-    void Build(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr)
+    // level instead of allocating them anew. A segment filed along more
+    // than `segmentCells` cells goes to the list every query reads.
+    void Build(const std::vector<G3RoofBox>& boxes, const std::vector<double>* segments = nullptr,
+               double segmentCells = kMaxCells)
     {
         boxes_ = &boxes;
         segs_ = nullptr;
@@ -178,7 +179,7 @@ public:
                 // take them past the cells under the box).
                 bool any = false;
                 const std::size_t mark = segCells.size();
-                fits = ForNearCells(segs_ + 5 * i, kMaxCells, [&](long long x, long long y) {
+                fits = ForNearCells(segs_ + 5 * i, segmentCells, [&](long long x, long long y) {
                     if (!any) {
                         c[0] = c[2] = x, c[1] = c[3] = y;
                         any = true;
@@ -288,9 +289,10 @@ public:
             Take(i, q, out);
     }
 
-private:
     static constexpr double kMaxCells = 256.0;
     static constexpr double kMaxPathCells = 4096.0;
+
+private:
 
     void Take(int i, const G3RoofBox& q, std::vector<int>& out)
     {

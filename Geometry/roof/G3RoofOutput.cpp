@@ -22,6 +22,7 @@
 #include "Geometry/roof/G3RoofFacetProvider.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -127,6 +128,10 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
     };
     std::vector<RingEdge> ringEdges;
     std::vector<G3RoofBox> boxes;
+    // The segments, reaching as far as their boxes are widened, filed along
+    // their length: a star's hips run from the eaves to the middle, and in
+    // the list every query reads they would make it quadratic again.
+    std::vector<double> segments;
     for (int n = 0; n < pitches.size(); ++n) {
         const G3RoofPitch* pitch = static_cast<G3RoofPitch*>(pitches.get(n));
         for (int k = 0; k < pitch->facetRings.size(); ++k) {
@@ -135,13 +140,16 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
                 continue;
             const G3RoofVertex* x = r;
             do {
-                ringEdges.push_back(RingEdge{x->point.GetXYZ(), x->next->point.GetXYZ(), r, Vertical(pitch->angle)});
-                boxes.emplace_back(x->point.GetXYZ(), x->next->point.GetXYZ());
+                const double* p = x->point.GetXYZ();
+                const double* q = x->next->point.GetXYZ();
+                ringEdges.push_back(RingEdge{p, q, r, Vertical(pitch->angle)});
+                boxes.emplace_back(p, q);
+                segments.insert(segments.end(), {p[0], p[1], q[0], q[1], G3RoofBox::Band(p, q)});
                 x = x->next;
             } while (x != r);
         }
     }
-    G3RoofBoxGrid grid(boxes);
+    G3RoofBoxGrid grid(boxes, &segments, G3RoofBoxGrid::kMaxPathCells);
     std::vector<int> near;
     const int edgeCount = work->GetEdgeCount();
     for (int e = 0; e < edgeCount; ++e) {
@@ -157,7 +165,11 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
         // a hip or valley below a shallower eave, a step between collinear
         // eaves) gets eave fascia too.
         const bool level = std::fabs(a[2] - b[2]) <= GTolerance::kPlaneSide;
-        grid.Query(G3RoofBox(a, b, 0.0), near);
+        // The ring edges along the border edge (an eave may run far
+        // across, and its box would meet every hip it passes), in walk order.
+        const double along[5] = {a[0], a[1], b[0], b[1], 0.0};
+        grid.QueryPath(along, near);
+        std::sort(near.begin(), near.end());
         const RingEdge* holder = nullptr;
         int type = ROOF_FACET_NONE;
         for (int pass = 0; pass < (level ? 1 : 2) && holder == nullptr; ++pass)
