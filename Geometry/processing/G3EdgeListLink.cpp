@@ -44,6 +44,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3RayProbe.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeBands.h"
 #include "Geometry/processing/G3LinkRing.h"
 
 #include <algorithm>
@@ -602,7 +603,7 @@ bool JoinByBridge(G3EdgeList* parent, G3LinkRing& ring, G3EdgeList* h, EnvelopeG
 // The parent of hole h: the first list one nesting level up that is not a
 // hole and encloses h; -1 when there is none. A list around h holds h's
 // lowest corner, so it is among the lists near that corner.
-int ParentOf(G3EdgeList* h, EnvelopeGrid& grid, Axes ax)
+int ParentOf(G3EdgeList* h, EnvelopeGrid& grid, Axes ax, std::vector<std::unique_ptr<G3EdgeBands>>& banded)
 {
     const double* lo = h->GetEnvelope()->GetMin();
     const double* hi = h->GetEnvelope()->GetMax();
@@ -620,8 +621,10 @@ int ParentOf(G3EdgeList* h, EnvelopeGrid& grid, Axes ax)
             around.push_back(k);
     });
     std::sort(around.begin(), around.end());
+    // A parent with many edges, asked by every hole in it, is asked
+    // through its bands.
     for (int k : around)
-        if (h->IsIn(grid.List(k)))
+        if (G3IsInThroughBands(h, grid.List(k), banded[static_cast<size_t>(k)]))
             return k;
     return -1;
 }
@@ -654,6 +657,7 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
         int parentAt;
     };
     EnvelopeGrid grid(all, ax);
+    std::vector<std::unique_ptr<G3EdgeBands>> banded(all.size());
     std::vector<Pending> pending;
     // Whether each list is one run, asked once: nothing changes before the
     // joining starts. 0 unknown, 1 yes, 2 no.
@@ -668,7 +672,7 @@ void G3EdgeList::Link(GArrayCollection* lists, G3Surface*, int flags)
         G3EdgeList* h = all[k];
         if (h->contourType != CONTOUR_TYPE_HOLE || !isOneRun(static_cast<int>(k)))
             continue;
-        const int parentAt = ParentOf(h, grid, ax);
+        const int parentAt = ParentOf(h, grid, ax, banded);
         G3EdgeList* parent = parentAt >= 0 ? all[static_cast<size_t>(parentAt)] : nullptr;
         if (!parent || !isOneRun(parentAt))
             continue;

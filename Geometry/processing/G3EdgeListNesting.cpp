@@ -8,13 +8,15 @@
 // the ray of the point-in-polygon test either misses d's line altogether or
 // sees every corner on one side and crosses d an even number of times.
 // Candidates come from a grid of the boxes on c's projection pair. A list
-// with many edges is asked through a band index of its edges (EdgeBands),
+// with many edges is asked through a band index of its edges (G3EdgeBands.h),
 // which gives PointInFacet's answer from the edges near the ray's line.
 //
 // Rounding: only in the ray's crossing abscissa, computed by the same
 // formula as the facet test's.
 
 #include "Geometry/processing/G3EdgeList.h"
+
+#include "Geometry/processing/G3EdgeBands.h"
 
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -30,9 +32,7 @@ namespace {
 
 // Twice the boundary band of the point-in-polygon test: beyond it a vertex
 // is clear of a box.
-constexpr double kBoxClear = 2 * GTolerance::kInFacet;
-// Lists with more edges than this are asked through their edge bands.
-constexpr int kBandedEdges = 24;
+constexpr double kBoxClear = G3EdgeBands::kClear;
 // The grid's entries per list on average, at most: past that, the largest
 // boxes are checked for every vertex instead of being entered cell by cell.
 constexpr long kCellEntries = 16;
@@ -162,140 +162,6 @@ private:
     std::vector<int> wide;
 };
 
-// A list's polygon (its vertex1 sequence, closed) on the pair (i, j), its
-// edges in bands along j. An edge is entered in every band its j range,
-// widened by kBoxClear, meets: an edge outside the band of a point has both
-// ends beyond the on-boundary band on one side of the ray's line, where the
-// point-in-polygon test counts nothing.
-class EdgeBands {
-public:
-    enum Where { OUTSIDE, INSIDE, ON };
-
-    EdgeBands(G3EdgeList* l, int i, int j) : i(i), j(j)
-    {
-        std::vector<const double*> ring;
-        for (int k = 0; k < l->size(); ++k)
-            if (const G3Vertex* v = l->GetEdge(k)->GetVertex1())
-                ring.push_back(v->GetXYZ());
-        const std::size_t n = ring.size();
-        if (n == 0)
-            return;
-        double travel = 0.0;
-        lo = hi = ring[0][j];
-        for (std::size_t k = 0; k < n; ++k) {
-            const double* a = ring[k];
-            const double* b = ring[(k + 1) % n];
-            steps.push_back(Step{a, b});
-            lo = std::fmin(lo, a[j]);
-            hi = std::fmax(hi, a[j]);
-            travel += std::fabs(b[j] - a[j]);
-        }
-        // About one band per edge's share of the height travelled: each
-        // edge then meets a band or two on average.
-        const double height = hi - lo + 2 * kBoxClear;
-        const double share = travel > 0.0 ? static_cast<double>(n) * height / travel : 1.0;
-        count = std::max(1, std::min(static_cast<int>(n), static_cast<int>(std::fmin(share, 65536.0))));
-        lo -= kBoxClear;
-        scale = height > 0.0 ? count / height : 0.0;
-        first.assign(static_cast<std::size_t>(count) + 1, 0);
-        for (int pass = 0; pass < 2; ++pass) {
-            std::vector<int> fill(first.begin(), first.end() - 1);
-            if (pass == 1)
-                entries.assign(static_cast<std::size_t>(first.back()), 0);
-            for (std::size_t s = 0; s < steps.size(); ++s) {
-                const double* a = steps[s].a;
-                const double* b = steps[s].b;
-                const int b0 = Band(std::fmin(a[j], b[j]) - kBoxClear);
-                const int b1 = Band(std::fmax(a[j], b[j]) + kBoxClear);
-                for (int k = b0; k <= b1; ++k) {
-                    if (pass == 0)
-                        ++first[static_cast<std::size_t>(k) + 1];
-                    else
-                        entries[static_cast<std::size_t>(fill[static_cast<std::size_t>(k)]++)] = static_cast<int>(s);
-                }
-            }
-            if (pass == 0)
-                for (std::size_t k = 1; k < first.size(); ++k)
-                    first[k] += first[k - 1];
-        }
-    }
-
-    int GetI() const { return i; }
-    int GetJ() const { return j; }
-
-    // Where p lies: on the boundary (a corner within the band, or an edge
-    // passing within it), else inside or outside by the parity of the
-    // crossings of the ray towards +i, each edge judged as the facet test
-    // judges it.
-    Where Locate(const double* p) const
-    {
-        if (steps.empty())
-            return OUTSIDE;
-        const int band = Band(p[j]);
-        int crossings = 0;
-        for (int e = first[static_cast<std::size_t>(band)]; e < first[static_cast<std::size_t>(band) + 1]; ++e) {
-            const Step& s = steps[static_cast<std::size_t>(entries[static_cast<std::size_t>(e)])];
-            const Corner a = Make(s.a, p), b = Make(s.b, p);
-            if ((a.sx == 0 && a.sy == 0) || (b.sx == 0 && b.sy == 0))
-                return ON;
-            if (a.sy == 0 && b.sy == 0 && a.sx != 0 && a.sx == -b.sx)
-                return ON;
-            if (a.sy != 0 && a.sy == -b.sy) {
-                const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
-                if (std::fabs(x) < GTolerance::kInFacet)
-                    return ON;
-                crossings += x > 0.0;
-            } else if (a.sy > 0 && b.sy == 0) {
-                crossings += b.sx > 0;
-            } else if (a.sy == 0 && b.sy > 0) {
-                crossings += a.sx > 0;
-            }
-        }
-        return (crossings & 1) ? INSIDE : OUTSIDE;
-    }
-
-private:
-    struct Step {
-        const double* a;
-        const double* b;
-    };
-    struct Corner {
-        double dx, dy;
-        int sx, sy;
-    };
-    static int Sign(double d)
-    {
-        if (std::fabs(d) < GTolerance::kInFacet)
-            return 0;
-        return d >= 0.0 ? 1 : -1;
-    }
-    Corner Make(const double* w, const double* p) const
-    {
-        Corner c;
-        c.dx = w[i] - p[i];
-        c.dy = w[j] - p[j];
-        c.sx = Sign(c.dx);
-        c.sy = Sign(c.dy);
-        return c;
-    }
-    // Monotone in y, so an edge widened past a point shares its band.
-    int Band(double y) const
-    {
-        const double q = (y - lo) * scale;
-        return !(q > 0.0) ? 0 : q >= count - 1 ? count - 1 : static_cast<int>(q);
-    }
-
-    int i;
-    int j;
-    std::vector<Step> steps;
-    double lo = 0.0;
-    double hi = 0.0;
-    double scale = 0.0;
-    int count = 1;
-    std::vector<int> first;
-    std::vector<int> entries;
-};
-
 } // namespace
 
 void G3EdgeList::FormContourTypes(GArrayCollection* lists)
@@ -325,28 +191,11 @@ void G3EdgeList::FormContourTypes(GArrayCollection* lists)
         }
     }
     std::unique_ptr<BoxGrid> grids[3][3];
-    std::vector<std::unique_ptr<EdgeBands>> banded(static_cast<size_t>(n));
+    std::vector<std::unique_ptr<G3EdgeBands>> banded(static_cast<size_t>(n));
     // Whether c lies in d, as c->IsIn(d) answers; c's first vertex is
     // known to be near d's box.
     auto isIn = [&](G3EdgeList* c, int b) {
-        G3EdgeList* d = all[static_cast<size_t>(b)];
-        if (d->size() <= kBandedEdges)
-            return c->IsIn(d);
-        std::unique_ptr<EdgeBands>& bands = banded[static_cast<size_t>(b)];
-        if (!bands)
-            bands.reset(new EdgeBands(d, c->xCoo, c->yCoo));
-        if (bands->GetI() != c->xCoo || bands->GetJ() != c->yCoo)
-            return c->IsIn(d);
-        for (int k = 0; k < c->size(); ++k) {
-            const G3Vertex* v = c->GetEdge(k)->GetVertex1();
-            if (!v)
-                continue;
-            const EdgeBands::Where w = bands->Locate(v->GetXYZ());
-            if (w != EdgeBands::ON)
-                return w == EdgeBands::INSIDE;
-        }
-        // Every vertex on d's boundary: IsIn's own point inside c decides.
-        return c->IsIn(d);
+        return G3IsInThroughBands(c, all[static_cast<size_t>(b)], banded[static_cast<size_t>(b)]);
     };
     for (int a = 0; a < n; ++a) {
         G3EdgeList* c = all[static_cast<size_t>(a)];
@@ -380,4 +229,24 @@ void G3EdgeList::FormContourTypes(GArrayCollection* lists)
         c->contourType = count % 2 == 0 ? CONTOUR_TYPE_OUTER : CONTOUR_TYPE_HOLE;
         c->inCount = count;
     }
+}
+
+bool G3IsInThroughBands(G3EdgeList* c, G3EdgeList* d, std::unique_ptr<G3EdgeBands>& bands)
+{
+    if (d->size() <= G3EdgeBands::kBandedEdges)
+        return c->IsIn(d);
+    if (!bands)
+        bands.reset(new G3EdgeBands(d, c->GetXCoo(), c->GetYCoo()));
+    if (bands->GetI() != c->GetXCoo() || bands->GetJ() != c->GetYCoo())
+        return c->IsIn(d);
+    for (int k = 0; k < c->size(); ++k) {
+        const G3Vertex* v = c->GetEdge(k)->GetVertex1();
+        if (!v)
+            continue;
+        const G3EdgeBands::Where w = bands->Locate(v->GetXYZ());
+        if (w != G3EdgeBands::ON)
+            return w == G3EdgeBands::INSIDE;
+    }
+    // Every vertex on d's boundary: IsIn's own point inside c decides.
+    return c->IsIn(d);
 }
