@@ -354,6 +354,19 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     if (unionInPlane)
         A->UnionInPlaneFacets(kUnionInPlaneMask);
     A->UnionFacetsWithFreshPlanes(kUnionFacetsMask);
+    bool closed = Closed(A);
+    if (solids && !closed) {
+        // Where a face of one operand meets a face of the other at an
+        // angle, the two cuts may split their common line at different
+        // vertices (one keeps a corner of its own grid there, the other's
+        // cut line runs past it): the seam is a T-junction, which merging
+        // in planes cannot take out. Splitting edges at the vertices that
+        // lie on them and stitching the pairs closes it; a closed result
+        // is left as it stands.
+        A->RemoveEqualsVertexAndDivideEdges();
+        A->RemoveNonManifoldEdges();
+        closed = Closed(A);
+    }
     A->ChangeEdgeFlags(kWorkEdgeFlags, false);
     A->ScaleCoo(1.0 / kBooleanScale);
     if (!AtOrigin(origin))
@@ -361,7 +374,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // The planes formed on the cut's coordinates, carried back with them
     // (the cleanup passes keep every facet's plane current).
     UnscalePlanes(A, origin);
-    if (!Closed(A))
+    if (!closed)
         A->ClearSolid();
     G3Surface* result = A;
     A = nullptr;

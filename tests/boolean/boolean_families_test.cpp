@@ -68,18 +68,14 @@ struct Plan {
 // The four plans a host draws most: a wall with a window, a wall with a
 // window and a door reaching its outline, a slab with two shafts, an
 // L-shaped slab with a shaft; sizes drawn on a grid of halves.
-Plan RandomPlan(int kind)
+// The plan of `kind` on the grid lines xs, ys (6 by 4 lines, 8 by 4 for
+// kind 2, 6 by 6 for kind 3), raised from 0 to z1.
+Plan KindOfPlan(int kind, std::vector<double> xs, std::vector<double> ys, double z1)
 {
     Plan p;
-    auto steps = [](int n) {
-        std::vector<double> v = {0.0};
-        for (int k = 0; k < n; ++k)
-            v.push_back(v.back() + 0.5 * (1 + GRand() % 3));
-        return v;
-    };
-    const int nx = kind == 2 ? 7 : 5;
-    p.xs = steps(nx);
-    p.ys = steps(kind == 3 ? 5 : 3);
+    p.xs = std::move(xs);
+    p.ys = std::move(ys);
+    p.z1 = z1;
     p.in.assign(p.xs.size() - 1, std::vector<char>(p.ys.size() - 1, 1));
     auto hole = [&](int i, int j) { p.in[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = 0; };
     if (kind == 0 || kind == 1)
@@ -98,8 +94,20 @@ Plan RandomPlan(int kind)
                 hole(i, j);
         hole(1, 1);
     }
-    p.z1 = 0.5 * (1 + GRand() % 6);
     return p;
+}
+
+Plan RandomPlan(int kind)
+{
+    auto steps = [](int n) {
+        std::vector<double> v = {0.0};
+        for (int k = 0; k < n; ++k)
+            v.push_back(v.back() + 0.5 * (1 + GRand() % 3));
+        return v;
+    };
+    std::vector<double> xs = steps(kind == 2 ? 7 : 5);
+    std::vector<double> ys = steps(kind == 3 ? 5 : 3);
+    return KindOfPlan(kind, std::move(xs), std::move(ys), 0.5 * (1 + GRand() % 6));
 }
 
 // The prism's mesh: shared vertices at the grid points, each cap cell a
@@ -592,6 +600,48 @@ TEST(BooleanReproducers, WallsJoinedThenTwoWindowsCut)
         EXPECT_NEAR(volume, G3SurfaceVolume(walls), 1e-12);
     }
     delete walls;
+}
+
+// A wall whose door reaches its outline, against plans moved so that a
+// face of one meets the door's jamb or sill at a right angle along a line
+// the two operands split at different vertices.
+TEST(BooleanReproducers, DoorsMeetingMovedPlansAlongSplitLines)
+{
+    struct Row {
+        int kindA;
+        std::vector<double> xa, ya;
+        double za;
+        bool trianglesA;
+        int kindB;
+        std::vector<double> xb, yb;
+        double zb;
+        P offset;
+        bool trianglesB;
+    };
+    const Row rows[] = {
+        {1, {0, 1.5, 3, 3.5, 4.5, 5.5}, {0, 1, 2, 3.5}, 1.5, true, 3, {0, 1, 1.5, 2.5, 3, 4.5},
+         {0, 1.5, 2.5, 4, 5, 6.5}, 2, {0, -0.75, -0.25}, false},
+        {1, {0, 1, 1.5, 2, 2.5, 3.5}, {0, 1, 2.5, 3.5}, 1, false, 0, {0, 0.5, 1, 2, 2.5, 3.5}, {0, 1, 2.5, 3.5}, 2,
+         {-1, -0.11105000000000001, -0.5}, false},
+        {1, {0, 1, 1.5, 2.5, 4, 5}, {0, 0.5, 1.5, 2.5}, 2, true, 0, {0, 0.5, 2, 2.5, 3, 4.5}, {0, 0.5, 1, 2.5}, 3,
+         {-0.5, -0.87415500000000002, -0.75}, false},
+        {1, {0, 1.5, 2, 2.5, 4, 5.5}, {0, 0.5, 2, 2.5}, 1.5, false, 0, {0, 1, 2, 3, 3.5, 4}, {0, 1.5, 2.5, 3}, 2.5,
+         {0, -0.25, -0.5}, false},
+        {1, {0, 1, 1.5, 2, 2.5, 3}, {0, 1.5, 3, 4}, 1.5, false, 1, {0, 0.5, 1.5, 3, 4, 4.5}, {0, 1.5, 2.5, 4}, 0.5,
+         {-0.5, 0.015704999999999997, 0.75}, true},
+    };
+    for (const Row& row : rows) {
+        const Plan pa = KindOfPlan(row.kindA, row.xa, row.ya, row.za);
+        const Plan pb = KindOfPlan(row.kindB, row.xb, row.yb, row.zb).Moved(row.offset);
+        SurfacePtr a = Prism(pa, row.trianglesA);
+        SurfacePtr b = Prism(pb, row.trianglesB);
+        for (Op op : {kUnion, kDifference, kIntersection}) {
+            double volume = 0.0;
+            const std::string fault = Operate(a.get(), b.get(), op, &volume);
+            EXPECT_EQ("", fault) << &row - rows << " " << kOpNames[op];
+            EXPECT_NEAR(ExactVolume(pa, pb, op), volume, 1e-9) << &row - rows << " " << kOpNames[op];
+        }
+    }
 }
 
 TEST(BooleanReproducers, FramesWithAWindowAgainstMovedCopies)
