@@ -25,6 +25,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3FacetTree.h"
 #include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -75,6 +76,10 @@ bool UnitPlane(const double* planes, int k, double* out)
 // closed (every edge of it has a facet on both sides) is a solid of its
 // own; the open pieces are taken together as one. A point is in the
 // section when it lies in any solid, so solids that overlap count once.
+// A closed piece facing inwards (a negative volume) that lies inside a
+// solid is that solid's cavity: it joins the innermost such solid, whose
+// rays then see the cavity's walls, so a point in the void lies outside.
+// Alone it would hold the void as a solid of its own.
 // Below this many facets a solid's rays scan its whole list.
 constexpr int kSolidGridMinFacets = 64;
 // Cells per axis of a solid's grid: the cube root of its facet count, at
@@ -174,21 +179,105 @@ struct Solids {
                 facets.emplace_back();
                 boxes.emplace_back();
                 boxes.back().Set(1, 1, 1, -1, -1, -1);
+                volumes.push_back(0.0);
+                closed.push_back(at != openSlot);
             }
             facets[static_cast<std::size_t>(at)].add(f);
+            volumes[static_cast<std::size_t>(at)] += VolumeUnder(f, static_cast<G3Facet*>(facets[static_cast<std::size_t>(at)].get(0)));
             held.Hold(f);
             GEnvelope box;
             f->FormEnvelope(&box);
             boxes[static_cast<std::size_t>(at)].AddToDefault(&box);
         }
-        for (GEnvelope& box : boxes) {
+        for (GEnvelope& box : boxes)
             box.Extend(GTolerance::kBoxMargin);
-            tree.Add(nullptr, box, 0.0);
-        }
-        tree.Build();
         grids.resize(facets.size());
         gridTried.assign(facets.size(), 0);
     }
+
+    // Six times the signed volume of the cone from the first vertex of
+    // `apex` over f: summed over a closed piece (the same apex for all its
+    // facets), six times the volume the piece encloses.
+    static const double* FirstPoint(const G3Facet* f)
+    {
+        G3ContourWalker w(f);
+        return w.Next() ? w.GetEntry()->GetXYZ() : nullptr;
+    }
+
+    static double VolumeUnder(G3Facet* f, G3Facet* apex)
+    {
+        const double* o = FirstPoint(apex);
+        const double* r = FirstPoint(f);
+        if (!o || !r)
+            return 0.0;
+        const double ro[3] = {r[0] - o[0], r[1] - o[1], r[2] - o[2]};
+        double sum = 0.0;
+        G3ContourWalker w(f);
+        while (w.Next()) {
+            const double* a = w.GetEntry()->GetXYZ();
+            const double* b = w.GetExit()->GetXYZ();
+            const double ao[3] = {a[0] - o[0], a[1] - o[1], a[2] - o[2]};
+            const double bo[3] = {b[0] - o[0], b[1] - o[1], b[2] - o[2]};
+            sum += ro[0] * (ao[1] * bo[2] - ao[2] * bo[1]) - ro[1] * (ao[0] * bo[2] - ao[2] * bo[0]) +
+                   ro[2] * (ao[0] * bo[1] - ao[1] * bo[0]);
+        }
+        return sum;
+    }
+
+    // Moves every cavity into the innermost solid that holds one of its
+    // vertices (`inside`: the point lies inside the solid of that slot),
+    // its facets merged in by id so that the solid's grid may still be
+    // built, then lists the solids' boxes for the rays.
+    void JoinCavities(const std::function<bool(const double*, std::size_t)>& inside)
+    {
+        for (std::size_t c = 0; c < facets.size(); ++c) {
+            if (!closed[c] || !(volumes[c] < 0.0) || facets[c].size() == 0)
+                continue;
+            const G3Facet* first = static_cast<G3Facet*>(facets[c].get(0));
+            const double* point = FirstPoint(first);
+            if (!point)
+                continue;
+            std::size_t host = facets.size();
+            for (std::size_t p = 0; p < facets.size(); ++p) {
+                if (p == c || !closed[p] || !(volumes[p] > 0.0) || facets[p].size() == 0 ||
+                    !boxes[p].IsIntersectXYZ(point) || (host < facets.size() && !(volumes[p] < volumes[host])))
+                    continue;
+                if (inside(point, p))
+                    host = p;
+            }
+            if (host == facets.size())
+                continue;
+            GArrayCollection merged;
+            GArrayCollection& a = facets[host];
+            GArrayCollection& b = facets[c];
+            int i = 0, j = 0;
+            while (i < a.size() || j < b.size()) {
+                const bool fromA =
+                    j >= b.size() || (i < a.size() && static_cast<G3Facet*>(a.get(i))->GetId() <
+                                                          static_cast<G3Facet*>(b.get(j))->GetId());
+                merged.add(fromA ? a.get(i++) : b.get(j++));
+            }
+            a.clear();
+            for (int k = 0; k < merged.size(); ++k)
+                a.add(merged.get(k));
+            b.clear();
+            volumes[host] += volumes[c];
+            volumes[c] = 0.0;
+            grids[host].reset();
+            gridTried[host] = 0;
+        }
+        for (std::size_t p = 0; p < facets.size(); ++p) {
+            // A cavity's slot, emptied, holds no point.
+            GEnvelope box = boxes[p];
+            if (facets[p].size() == 0)
+                box.Set(1, 1, 1, -1, -1, -1);
+            tree.Add(nullptr, box, 0.0);
+        }
+        tree.Build();
+    }
+
+    std::vector<double> volumes;  // six times each piece's signed volume
+    std::vector<char> closed;
 };
 
 // Calls `emit` with the ends of every piece facet f gives in `plane`: its
@@ -254,6 +343,9 @@ bool G3BooleanCalculator::Divide(G3Surface* s, int n, const double* planes, G3Su
     G3IntervalList cut;
     Solids solids(s);
     heldFacets = &solids.held;
+    solids.JoinCavities([&](const double* point, std::size_t p) {
+        return ClassifyVertex(point, &solids.facets[p], solids.GridOf(p)) == SC_INSIDE;
+    });
     for (int k = 0; k < n; ++k) {
         double plane[4];
         if (!UnitPlane(planes, k, plane))

@@ -31,6 +31,8 @@ constexpr double kCellSize = 0.25;
 
 int Rand(int n) { return GRand() % n; }
 
+using Box = std::array<int, 6>;
+
 struct Voxels {
     std::vector<char> cells = std::vector<char>(kN[0] * kN[1] * kN[2], 0);
     bool At(int x, int y, int z) const
@@ -47,13 +49,23 @@ struct Voxels {
     }
 };
 
-// Walls with windows, a slab with shafts, a frame: one or more of them.
+// Walls with windows, a slab with shafts, a frame, a block with a hidden
+// void (a cavity whose walls join nothing else): one or more of them.
 Voxels Scene()
 {
     Voxels w;
     const int parts = 1 + Rand(3);
     for (int p = 0; p < parts; ++p) {
-        const int kind = Rand(3);
+        const int kind = Rand(4);
+        if (kind == 3) {
+            const int x0 = Rand(3), y0 = Rand(3), z0 = Rand(2);
+            const Box block{x0, y0, z0, x0 + 4 + Rand(kN[0] - x0 - 3), y0 + 4 + Rand(kN[1] - y0 - 3), kN[2]};
+            w.Fill(block, 1);
+            w.Fill({block[0] + 1 + Rand(2), block[1] + 1, block[2] + 1, block[3] - 1, block[4] - 1 - Rand(2),
+                    block[5] - 1},
+                   0);
+            continue;
+        }
         if (kind == 0) {
             const int along = Rand(2);
             const int at = Rand(kN[1 - along]);
@@ -113,8 +125,6 @@ Voxels Scene()
     }
     return w;
 }
-
-using Box = std::array<int, 6>;
 
 // Disjoint boxes covering the cells (greedy, x then y then z).
 std::vector<Box> Boxes(const Voxels& w)
