@@ -14,8 +14,13 @@
 // whose count is unsure (the probe point on some crossed facet's boundary,
 // or another facet at the probe facet's height) does not vote while a sure
 // one exists; the piece follows the majority of its votes, so one bad
-// probe cannot turn a whole solid inside out. A piece no probe reaches
-// keeps its seed's orientation. Ties in height are broken by facet id, so
+// probe cannot turn a whole solid inside out. A piece no vertical probe
+// reaches (its facets all upright) that has no boundary of its own (every
+// edge of it shared, such as a wall face of a cube joined to others only
+// along its edges) is asked by probes along x, then y: the coordinates are
+// turned cyclically, which keeps every facet's sense, and back again, the
+// planes restored as they were. Any other piece no probe reaches keeps its
+// seed's orientation. Ties in height are broken by facet id, so
 // the result does not depend on addresses; heights within kPlaneSide of
 // the probe facet's are the one tolerance of the pass. Mark is the
 // "oriented" flag and is clear on return. KeepsOrientation asks every
@@ -363,10 +368,13 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, boo
 
 // Whether the piece (its facets consistent with each other) must be turned:
 // the majority of its sure votes, else of its unsure ones, the first
-// (largest) probe breaking a tie; false when no probe crossed.
+// (largest) probe breaking a tie; false when no probe crossed (`voted`
+// then false).
 bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G3Facet*>& hits,
-                std::vector<std::pair<double, G3Facet*>>& candidates)
+                std::vector<std::pair<double, G3Facet*>>& candidates, bool* voted = nullptr)
 {
+    if (voted)
+        *voted = false;
     // Candidates spread over the piece: the first probe facet at or after
     // each of kProbeTries evenly spaced places of the spread's order, then
     // the largest in projection first.
@@ -407,6 +415,8 @@ bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G
     const int first = sure[0] + sure[1] > 0 ? firstSure : firstUnsure;
     if (tally[0] + tally[1] == 0)
         return false;
+    if (voted)
+        *voted = true;
     if (tally[0] != tally[1])
         return tally[1] > tally[0];
     return first == 1;
@@ -430,6 +440,77 @@ xyTree* CrossableTree(G3Surface* s)
     return tree;
 }
 
+// Every edge of the piece has a facet on each side (or more): the piece is
+// a part of a closed surface cut off by edges where several facets meet.
+bool WithoutBoundary(const GArrayCollection& piece)
+{
+    for (int q = 0; q < piece.size(); ++q) {
+        G3Facet* f = static_cast<G3Facet*>(piece.get(q));
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            G3Vertex* a = e->GetVertex1();
+            G3Vertex* b = e->GetVertex2();
+            if (!a || !b || a->GetEdgeCount2(b) < 2)
+                return false;
+        }
+    }
+    return true;
+}
+
+// (x, y, z) becomes (y, z, x) at every vertex: a turn about the diagonal,
+// so a probe along the new z runs along the old x. Three of them give
+// back the coordinates bit for bit.
+void TurnAxes(G3Surface* s)
+{
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        double* p = s->GetVertex(k)->GetXYZ();
+        const double x = p[0];
+        p[0] = p[1];
+        p[1] = p[2];
+        p[2] = x;
+    }
+}
+
+// Probes along x, then y, for the pieces no vertical probe reached (their
+// facets in `facets`, piece k from starts[k] to starts[k + 1]); turns the
+// pieces they find inside out.
+void ProbeSideways(G3Surface* s, const std::vector<G3Facet*>& facets, const std::vector<std::size_t>& starts)
+{
+    const int n = s->GetFacetCount();
+    std::vector<double> planes(4 * static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+        std::copy(s->GetFacet(k)->GetPlane(), s->GetFacet(k)->GetPlane() + 4, &planes[4 * static_cast<std::size_t>(k)]);
+    const std::size_t pieces = starts.size() - 1;
+    std::vector<char> verdict(pieces, -1);  // -1 open, 0 keep, 1 turn
+    std::vector<G3Facet*> hits;
+    std::vector<std::pair<double, G3Facet*>> candidates;
+    GArrayCollection piece;
+    for (int turn = 1; turn <= 3; ++turn) {
+        TurnAxes(s);
+        if (turn == 3)
+            break;
+        s->FormPlaneEquation();
+        xyTree* tree = CrossableTree(s);
+        for (std::size_t p = 0; p < pieces; ++p) {
+            if (verdict[p] >= 0)
+                continue;
+            piece.clear();
+            for (std::size_t q = starts[p]; q < starts[p + 1]; ++q)
+                piece.add(facets[q]);
+            bool voted = false;
+            const bool turns = PieceTurns(tree, piece, hits, candidates, &voted);
+            if (voted)
+                verdict[p] = turns ? 1 : 0;
+        }
+        delete tree;
+    }
+    for (int k = 0; k < n; ++k)
+        s->GetFacet(k)->SetPlane(&planes[4 * static_cast<std::size_t>(k)]);
+    for (std::size_t p = 0; p < pieces; ++p)
+        if (verdict[p] == 1)
+            for (std::size_t q = starts[p]; q < starts[p + 1]; ++q)
+                facets[q]->NegPlane();
+}
+
 } // namespace
 
 bool G3Surface::OrientNormals2(bool force)
@@ -448,6 +529,8 @@ bool G3Surface::OrientNormals2(bool force)
     std::vector<G3Facet*> hits;
     std::vector<std::pair<double, G3Facet*>> candidates;
     GArrayCollection piece;
+    std::vector<G3Facet*> upright;
+    std::vector<std::size_t> uprightStarts{0};
     for (int k = n - 1; k >= 0; --k) {
         G3Facet* seed = GetFacet(k);
         if (seed->GetMark())
@@ -457,11 +540,19 @@ bool G3Surface::OrientNormals2(bool force)
         piece.add(seed);
         for (int q = 0; q < piece.size(); ++q)
             OrientNormal2(static_cast<G3Facet*>(piece.get(q)), &piece);
-        if (PieceTurns(tree, piece, hits, candidates))
+        bool voted = false;
+        if (PieceTurns(tree, piece, hits, candidates, &voted))
             for (int q = 0; q < piece.size(); ++q)
                 static_cast<G3Facet*>(piece.get(q))->NegPlane();
+        if (!voted && WithoutBoundary(piece)) {
+            for (int q = 0; q < piece.size(); ++q)
+                upright.push_back(static_cast<G3Facet*>(piece.get(q)));
+            uprightStarts.push_back(upright.size());
+        }
     }
     delete tree;
+    if (!upright.empty())
+        ProbeSideways(this, upright, uprightStarts);
     ChangeFacetFlags(static_cast<int>(G3Obj::FLAG_MARK), false);
     UnionFacets(4);
     return true;

@@ -445,15 +445,16 @@ TEST(MergePasses, DoubleSidedAndSelfIntersections)
 }
 
 // Random unions of unit cubes on a small grid (shared faces, cubes touching
-// along an edge or at a vertex), every exposed face a quad, triangulated
-// with flagged diagonals, random facets turned. Orientation must give the
-// voxel count as volume; merging in planes must keep it and give every
-// plane the exact exposed area.
+// along an edge or at a vertex, so that an upright face may be cut off from
+// the rest by such edges), every exposed face a quad, triangulated with
+// flagged diagonals, random facets turned. Orientation must give the voxel
+// count as volume; merging in planes must keep it and give every plane the
+// exact exposed area.
 TEST(OrientAndMergeRandom, VoxelSolids)
 {
     const int n = 4;
     auto id = [](const int* c) { return c[0] + (n + 1) * (c[1] + (n + 1) * c[2]); };
-    for (unsigned seed = 1; seed <= 12; ++seed) {
+    for (unsigned seed = 1; seed <= 80; ++seed) {
         SCOPED_TRACE(seed);
         GSRand(seed);
         bool cell[n][n][n];
