@@ -224,8 +224,8 @@ struct Solids {
         return sum;
     }
 
-    // Moves every cavity into the innermost solid that holds one of its
-    // vertices (`inside`: the point lies inside the solid of that slot),
+    // Moves every cavity into the innermost solid that holds a point of
+    // it (`inside`: the point lies inside the solid of that slot),
     // its facets merged in by id so that the solid's grid may still be
     // built, then lists the solids' boxes for the rays.
     void JoinCavities(const std::function<bool(const double*, std::size_t)>& inside)
@@ -233,10 +233,15 @@ struct Solids {
         for (std::size_t c = 0; c < facets.size(); ++c) {
             if (!closed[c] || !(volumes[c] < 0.0) || facets[c].size() == 0)
                 continue;
-            const G3Facet* first = static_cast<G3Facet*>(facets[c].get(0));
-            const double* point = FirstPoint(first);
-            if (!point)
+            // A point inside one of its walls: a vertex of the cavity may
+            // touch the solid's boundary, a wall's inside cannot.
+            G3Facet* first = static_cast<G3Facet*>(facets[c].get(0));
+            int u = 0, v = 1;
+            double inner[3];
+            first->GetMaxCoo(&u, &v);
+            if (!first->GeneratePointInFacetConcave(u, v, inner))
                 continue;
+            const double* point = inner;
             std::size_t host = facets.size();
             for (std::size_t p = 0; p < facets.size(); ++p) {
                 if (p == c || !closed[p] || !(volumes[p] > 0.0) || facets[p].size() == 0 ||

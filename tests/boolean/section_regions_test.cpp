@@ -349,54 +349,80 @@ std::vector<std::pair<long, int>> FacetRegions(G3Surface* s, int a, const double
     return out;
 }
 
+// Cuts the scene, built in `form` (joined, touching, overlapping boxes) at
+// `origin`, by every grid plane and one between each pair, and compares
+// each section's faces with the raster's regions; returns the cuts made.
+int CutEveryWay(const Voxels& w, int form, const double* origin, const std::string& name)
+{
+    int cuts = 0;
+    Mesh m{new G3Surface(), {origin[0], origin[1], origin[2]}, {}};
+    std::unique_ptr<G3Surface> owner(m.s);
+    if (form == 0) {
+        AddJoined(m, w);
+    } else {
+        std::vector<Box> boxes = Boxes(w);
+        if (form == 2)
+            Overlap(w, &boxes);
+        for (const Box& b : boxes)
+            AddBox(m, b, Rand(3));
+    }
+    m.s->FormPlaneEquation();
+    for (int a = 0; a < 3; ++a)
+        for (int k = 0; k <= 2 * kN[a]; ++k) {
+            const double t = k % 2 ? k / 2 + 0.375 : k / 2;
+            int nu = 0, nv = 0;
+            const std::vector<char> r = Raster(w, a, t, &nu, &nv);
+            std::vector<std::pair<long, int>> expected;
+            if (!Regions(r, nu, nv, &expected))
+                continue;
+            double plane[4] = {0.0, 0.0, 0.0, -(m.origin[a] + t * kCellSize)};
+            plane[a] = 1.0;
+            G3BooleanCalculator calc;
+            G3Surface* out = nullptr;
+            const bool found = calc.Divide(m.s, 1, plane, &out);
+            std::unique_ptr<G3Surface> section(out);
+            ++cuts;
+            SCOPED_TRACE(testing::Message() << name << " axis " << a << " at " << t);
+            EXPECT_EQ(!expected.empty(), found);
+            if (!found)
+                continue;
+            EXPECT_EQ("", MeshCheck(out));
+            EXPECT_EQ(expected, FacetRegions(out, a, m.origin));
+        }
+    return cuts;
+}
+
 TEST(SectionRegions, OneFacePerRegionWithItsHolesInEveryForm)
 {
     int cuts = 0;
     for (int scene = 0; scene < 15; ++scene) {
         GSRand(900 + scene);
         const Voxels w = Scene();
-        const int form = scene % 3; // joined, touching, overlapping
-        Mesh m{new G3Surface(), {0.0, 0.0, 0.0}, {}};
-        std::unique_ptr<G3Surface> owner(m.s);
-        if (scene % 2) {
-            m.origin[0] = 1e6;
-            m.origin[1] = 2e6;
-            m.origin[2] = 1e6;
-        }
-        if (form == 0) {
-            AddJoined(m, w);
-        } else {
-            std::vector<Box> boxes = Boxes(w);
-            if (form == 2)
-                Overlap(w, &boxes);
-            for (const Box& b : boxes)
-                AddBox(m, b, Rand(3));
-        }
-        m.s->FormPlaneEquation();
-        for (int a = 0; a < 3; ++a)
-            for (int k = 0; k <= 2 * kN[a]; ++k) {
-                const double t = k % 2 ? k / 2 + 0.375 : k / 2;
-                int nu = 0, nv = 0;
-                const std::vector<char> r = Raster(w, a, t, &nu, &nv);
-                std::vector<std::pair<long, int>> expected;
-                if (!Regions(r, nu, nv, &expected))
-                    continue;
-                double plane[4] = {0.0, 0.0, 0.0, -(m.origin[a] + t * kCellSize)};
-                plane[a] = 1.0;
-                G3BooleanCalculator calc;
-                G3Surface* out = nullptr;
-                const bool found = calc.Divide(m.s, 1, plane, &out);
-                std::unique_ptr<G3Surface> section(out);
-                ++cuts;
-                SCOPED_TRACE(testing::Message() << "scene " << scene << " axis " << a << " at " << t);
-                ASSERT_EQ(!expected.empty(), found);
-                if (!found)
-                    continue;
-                EXPECT_EQ("", MeshCheck(out));
-                EXPECT_EQ(expected, FacetRegions(out, a, m.origin));
-            }
+        const double far[3] = {1e6, 2e6, 1e6}, near[3] = {0.0, 0.0, 0.0};
+        cuts += CutEveryWay(w, scene % 3, scene % 2 ? far : near, "scene " + std::to_string(scene));
     }
     EXPECT_GE(cuts, 500);
+}
+
+// Voids inside a block: alone, holding an island, touching a dent from
+// outside at a corner, two side by side; each joined and as boxes.
+TEST(SectionRegions, HiddenVoidsAreHoles)
+{
+    GSRand(901);
+    for (int scene = 0; scene < 4; ++scene) {
+        Voxels w;
+        w.Fill({0, 0, 0, kN[0], kN[1], kN[2]}, 1);
+        w.Fill({2, 2, 1, 5, 5, 4}, 0);
+        if (scene == 1)
+            w.Fill({3, 3, 2, 4, 4, 3}, 1);
+        if (scene == 2)
+            w.Fill({1, 1, 0, 2, 2, 1}, 0);
+        if (scene == 3)
+            w.Fill({6, 2, 1, 7, 7, 5}, 0);
+        const double origin[3] = {0.0, 1e6 * (scene % 2), 0.0};
+        for (int form = 0; form < 3; ++form)
+            CutEveryWay(w, form, origin, "void " + std::to_string(scene) + " form " + std::to_string(form));
+    }
 }
 
 TEST(SectionRegions, SmallPartsFarAwayAreFoundWhole)
