@@ -19,9 +19,9 @@
 //   edges) runs on the scaled coordinates too, so its absolute tolerances
 //   act at the same grain as the cut's;
 // - operands far from the origin for their size are moved to a local
-//   origin first (an exact subtraction, see LocalOrigin) and the result
-//   is moved back last, so a building at site coordinates is cut as one
-//   at the origin.
+//   origin first (an exact subtraction, see LocalOrigin), their planes
+//   formed there, and the result is moved back last, so a building at
+//   site coordinates is cut as one at the origin.
 // The places that round are the scaling (up on entry, down on the result),
 // done by OpenBoolean and ScaleCoo, and the move back from a local origin.
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -293,6 +293,13 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     if (!AtOrigin(origin)) {
         MoveBy(A, origin, -1.0);
         MoveBy(B, origin, -1.0);
+        // The preparation merges coplanar facets and triangulates those not
+        // flat by their planes before the planes are formed on the scaled
+        // coordinates: planes left at the site would find every facet as
+        // far off its own plane as the site lies from the origin, and the
+        // operands would be cut as other meshes than at the origin.
+        A->FormPlaneEquation();
+        B->FormPlaneEquation();
         if (slicePlane) {
             for (int k = 0; k < 3; ++k)
                 movedPlane[k] = slicePlane[k];

@@ -289,6 +289,47 @@ TEST(Slice, RandomPlanesThroughSpheresPrismsAndWalls)
     EXPECT_GT(axisChecked, rounds / 10);
 }
 
+// Two blocks of random plans, one ending where the plane runs and one
+// starting there beside it, near the origin and at site coordinates: each
+// part is the one block, exactly.
+TEST(Slice, BlocksMeetingThePlaneFromEachSide)
+{
+    GSRand(22);
+    static const P kOrigins[] = {{0, 0, 0}, {1e3, -2e3, 5e2}, {512345.5, 6123456.25, 312}};
+    for (int round = 0; round < (fixtures::kSlowBuild ? 12 : 60); ++round) {
+        const P o = kOrigins[round % 3];
+        const int axis = static_cast<int>(GRand() % 3);
+        CellPrism block[2];
+        for (CellPrism& b : block) {
+            b.cells.assign(2 + GRand() % 2, std::vector<int>(2 + GRand() % 2, 1));
+            b.cells[GRand() % b.cells.size()][0] = GRand() % 2;
+            b.z1 = 0.5 * (1 + GRand() % 3);
+        }
+        // The second block sits past the first along the axis and beside it
+        // across, touching it along an edge or half a unit away.
+        block[0].o = o;
+        block[1].o = o;
+        const double reach[3] = {static_cast<double>(block[0].cells.size()),
+                                 static_cast<double>(block[0].cells[0].size()), block[0].z1};
+        block[1].o[static_cast<std::size_t>(axis)] += reach[axis];
+        const int across = (axis + 1 + static_cast<int>(GRand() % 2)) % 3;
+        block[1].o[static_cast<std::size_t>(across)] += reach[across] + 0.5 * (GRand() % 2);
+        SurfacePtr s = block[0].Build();
+        SurfacePtr top = block[1].Build();
+        s->Copy(top.get());
+        s->FormPlaneEquation();
+        std::array<double, 4> pl = {0, 0, 0, o[static_cast<std::size_t>(axis)] + reach[axis]};
+        pl[static_cast<std::size_t>(axis)] = 1;
+        Sliced r = DoSlice(s.release(), pl);
+        ASSERT_TRUE(r.ok) << round;
+        ExpectSolid(r.below.get(), "below");
+        ExpectSolid(r.above.get(), "above");
+        const double whole[2] = {block[0].VolumeBelow(axis, 1e9), block[1].VolumeBelow(axis, 1e9)};
+        EXPECT_NEAR(whole[0], G3SurfaceVolume(r.below.get()), 1e-9 * whole[0]) << round;
+        EXPECT_NEAR(whole[1], G3SurfaceVolume(r.above.get()), 1e-9 * whole[1]) << round;
+    }
+}
+
 SurfacePtr Sheet(double z, double tilt, double half)
 {
     SurfacePtr s(new G3Surface());
