@@ -182,8 +182,9 @@ struct Solids {
                 volumes.push_back(0.0);
                 closed.push_back(at != openSlot);
             }
-            facets[static_cast<std::size_t>(at)].add(f);
-            volumes[static_cast<std::size_t>(at)] += VolumeUnder(f, static_cast<G3Facet*>(facets[static_cast<std::size_t>(at)].get(0)));
+            GArrayCollection& list = facets[static_cast<std::size_t>(at)];
+            list.add(f);
+            volumes[static_cast<std::size_t>(at)] += VolumeUnder(f, static_cast<G3Facet*>(list.get(0)));
             held.Hold(f);
             GEnvelope box;
             f->FormEnvelope(&box);
@@ -195,15 +196,15 @@ struct Solids {
         gridTried.assign(facets.size(), 0);
     }
 
-    // Six times the signed volume of the cone from the first vertex of
-    // `apex` over f: summed over a closed piece (the same apex for all its
-    // facets), six times the volume the piece encloses.
     static const double* FirstPoint(const G3Facet* f)
     {
         G3ContourWalker w(f);
         return w.Next() ? w.GetEntry()->GetXYZ() : nullptr;
     }
 
+    // Six times the signed volume of the cone from the first vertex of
+    // `apex` over f: summed over a closed piece (the same apex for all its
+    // facets), six times the volume the piece encloses.
     static double VolumeUnder(G3Facet* f, G3Facet* apex)
     {
         const double* o = FirstPoint(apex);

@@ -306,8 +306,10 @@ public:
     // With corner normals and !force, OrientNormals. Otherwise orients
     // from the geometry alone: vertical probes through the x-y projection
     // orient the facets they cross by parity (lowest faces down), and each
-    // probed facet's orientation spreads across manifold edges. Facets no
-    // probe or spread reaches keep their orientation. Then UnionFacets(4).
+    // probed facet's orientation spreads across manifold edges; a piece of
+    // upright facets with no boundary of its own is probed along x, then
+    // y. Facets no probe or spread reaches keep their orientation. Then
+    // UnionFacets(4).
     bool OrientNormals2(bool force);
     // Whether OrientNormals2(false) keeps every facet as it is, and keeps
     // doing so once any closed pieces lying apart from the rest go. With
@@ -315,8 +317,9 @@ public:
     // plane faces away from its normals. Without (no facet's): every pair
     // of facets the spread joins runs its edge in opposite directions, and
     // every probe facet casts no vote or a sure one to keep (its crossings
-    // taken as a tree of any extent may give them). Planes are read as
-    // they are.
+    // taken as a tree of any extent may give them), and every piece with
+    // no boundary of its own holds a probe facet that casts one. Planes are
+    // read as they are.
     bool KeepsOrientation();
     // axis = the dominant axis of the box of both edges; *aUp: a's vertex2
     // lies above its vertex1 along axis; *bUp likewise.

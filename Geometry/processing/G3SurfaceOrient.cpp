@@ -43,6 +43,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -593,14 +594,46 @@ bool G3Surface::KeepsOrientation()
     // what goes is closed and wholly above or below the probe point.
     bool settled = true;
     std::vector<G3Facet*> hits;
+    std::unordered_set<const G3Facet*> casting;
     for (int k = 0; k < n && settled; ++k) {
         G3Facet* p = GetFacet(k);
         if (p->GetDoubleSided() || !Probeable(p))
             continue;
         const ProbeVote v = Probe(tree, p, hits, true);
         settled = !v.cast || (v.sure && !v.turn);
+        if (v.cast)
+            casting.insert(p);
     }
     delete tree;
+    // A piece without a boundary that no vertical probe reaches is asked
+    // sideways, which this test does not follow: it counts as unsettled.
+    GArrayCollection piece;
+    for (int k = 0; k < n && settled; ++k) {
+        G3Facet* seed = GetFacet(k);
+        if (seed->GetMark())
+            continue;
+        seed->SetMark();
+        piece.clear();
+        piece.add(seed);
+        bool cast = false;
+        for (int q = 0; q < piece.size(); ++q) {
+            G3Facet* f = static_cast<G3Facet*>(piece.get(q));
+            cast = cast || casting.count(f) > 0;
+            for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+                G3Vertex* a = e->GetVertex1();
+                G3Vertex* b = e->GetVertex2();
+                if (!a || !b || a->GetEdgeCount2(b) >= 3)
+                    continue;
+                G3Facet* g = e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
+                if (!g || g == f || g->GetMark() || g->GetDoubleSided() != f->GetDoubleSided())
+                    continue;
+                g->SetMark();
+                piece.add(g);
+            }
+        }
+        settled = cast || seed->GetDoubleSided() || !WithoutBoundary(piece);
+    }
+    ChangeFacetFlags(static_cast<int>(G3Obj::FLAG_MARK), false);
     return settled;
 }
 

@@ -23,6 +23,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -505,6 +506,17 @@ TEST(OrientAndMergeRandom, VoxelSolids)
         ASSERT_EQ("", MeshCheck(&s));
         EXPECT_EQ("", LeftState(s));
         EXPECT_NEAR(cubes, SignedVolume(s), 1e-9);
+        // With one facet turned back, KeepsOrientation holds only where the
+        // pass would leave it so.
+        for (int k = 0; k < s.GetFacetCount(); ++k) {
+            s.GetFacet(k)->NegPlane();
+            if (s.KeepsOrientation()) {
+                std::unique_ptr<G3Surface> again(s.Duplicate());
+                again->OrientNormals2(true);
+                EXPECT_NEAR(SignedVolume(s), SignedVolume(*again), 1e-9) << "facet " << k;
+            }
+            s.GetFacet(k)->NegPlane();
+        }
 
         s.UnionInPlaneFacets(-1);
         ASSERT_EQ("", MeshCheck(&s));
