@@ -366,7 +366,10 @@ protected:
     VertexVerdict ClassByVertices(G3Facet* f) const;
     // A facet's class from its vertices', or from a point inside it when
     // its vertices all lie on the curves, disagree, or are undecided;
-    // coplanar facets are told apart by TestOnOpposite.
+    // coplanar facets are told apart by TestOnOpposite. When that point
+    // leaves the class unknown (it lies on another facet's boundary), a
+    // single-contour facet is tried at the inner points of its contour
+    // read from other starts.
     SURF_CLASSIFY FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets);
     // Removes every facet of s whose class has a bit in mask.
     void RemoveFacetsByClassify(G3Surface* s, int mask);

@@ -39,6 +39,10 @@
 
 namespace {
 
+// A facet whose inner point leaves its class unknown is tried at up to
+// this many other inner points.
+constexpr int kOtherInnerPoints = 8;
+
 // Edges deep the flood fill goes before it leaves the rest to the rays.
 constexpr int kMaxFillDepth = 0x1001;
 // Below this many facets a ray scans the whole list: a grid costs more
@@ -325,6 +329,33 @@ SURF_CLASSIFY G3BooleanCalculator::FindFacetClassify(G3Surface* s, G3Facet* f, G
     if (c == SC_ON) {
         GTrace("TestOnOpposite");
         c = TestOnOpposite(x, f->GetPlane());
+    }
+    if (c != SC_UNKNOWN)
+        return c;
+    // The point may lie on the boundary of another facet in the plane (the
+    // face of a solid touching this one's), where every ray stays unsure:
+    // the inner points found from the contour's other starts are tried.
+    GArrayCollection ring;
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        if (w.Opens() && ring.size() > 0)
+            return c;  // holes: a single contour only
+        ring.add(w.GetEntry());
+    }
+    GArrayCollection turned;
+    const int n = ring.size();
+    for (int start = 1; start < n && start <= kOtherInnerPoints; ++start) {
+        turned.clear();
+        for (int k = 0; k < n; ++k)
+            turned.add(ring.get((k + start) % n));
+        double y[3];
+        if (!G3Facet::GeneratePointInFacetConcave(i, j, y, &turned) || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
+            continue;
+        c = ClassifyVertex(y, otherFacets);
+        if (c == SC_ON)
+            c = TestOnOpposite(y, f->GetPlane());
+        if (c != SC_UNKNOWN)
+            return c;
     }
     return c;
 }

@@ -290,8 +290,8 @@ TEST(Slice, RandomPlanesThroughSpheresPrismsAndWalls)
 }
 
 // Two blocks of random plans, one ending where the plane runs and one
-// starting there beside it, near the origin and at site coordinates: each
-// part is the one block, exactly.
+// starting there (on it, face to face, or beside it), near the origin and
+// at site coordinates: each part is the one block, exactly.
 TEST(Slice, BlocksMeetingThePlaneFromEachSide)
 {
     GSRand(22);
@@ -305,15 +305,16 @@ TEST(Slice, BlocksMeetingThePlaneFromEachSide)
             b.cells[GRand() % b.cells.size()][0] = GRand() % 2;
             b.z1 = 0.5 * (1 + GRand() % 3);
         }
-        // The second block sits past the first along the axis and beside it
-        // across, touching it along an edge or half a unit away.
+        // The second block sits past the first along the axis and on it,
+        // beside it (touching along an edge) or half a unit away across.
         block[0].o = o;
         block[1].o = o;
         const double reach[3] = {static_cast<double>(block[0].cells.size()),
                                  static_cast<double>(block[0].cells[0].size()), block[0].z1};
         block[1].o[static_cast<std::size_t>(axis)] += reach[axis];
         const int across = (axis + 1 + static_cast<int>(GRand() % 2)) % 3;
-        block[1].o[static_cast<std::size_t>(across)] += reach[across] + 0.5 * (GRand() % 2);
+        const int place = static_cast<int>(GRand() % 3);
+        block[1].o[static_cast<std::size_t>(across)] += place == 0 ? 0.0 : reach[across] + 0.5 * (place - 1);
         SurfacePtr s = block[0].Build();
         SurfacePtr top = block[1].Build();
         s->Copy(top.get());
