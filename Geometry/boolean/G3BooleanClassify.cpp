@@ -83,13 +83,56 @@ void SetVertexClass(G3Vertex* v, SURF_CLASSIFY c)
         r->classify = c;
 }
 
+// The facets around v fall apart into more than one fan (joined across
+// v's ring edges): two sheets of the surface touch at v. Such a vertex may
+// be where the operand only touches the other's surface, one sheet on each
+// side of it, with no cut curve through it to stop a fill.
+bool BowTie(G3Vertex* v)
+{
+    constexpr int kRing = 32;
+    const G3Facet* facet[2 * kRing];
+    int parent[2 * kRing];
+    int count = 0;
+    auto slot = [&](const G3Facet* f) {
+        for (int k = 0; k < count; ++k)
+            if (facet[k] == f)
+                return k;
+        facet[count] = f;
+        parent[count] = count;
+        return count++;
+    };
+    auto root = [&](int k) {
+        while (parent[k] != k)
+            k = parent[k] = parent[parent[k]];
+        return k;
+    };
+    for (G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
+        const G3Facet* f = e->GetFacet1();
+        const G3Facet* g = e->GetFacet2();
+        if (!f || !g)
+            continue;
+        if (count + 2 > 2 * kRing)
+            return false;  // a wide ring: treated as one fan, as before
+        const int a = root(slot(f)), b = root(slot(g));
+        parent[a] = b;
+    }
+    int fans = 0;
+    for (int k = 0; k < count; ++k)
+        fans += root(k) == k ? 1 : 0;
+    return fans > 1;
+}
+
 // v and every unclassified vertex reachable from it, *depth counting the
-// frames open; `stack` holds the ring edges of the open frames.
+// frames open; `stack` holds the ring edges of the open frames. A fill
+// does not pass through a bow-tie vertex (BowTie): it is left to the rays,
+// and so are the vertices only it leads to.
 void FloodFill(G3Vertex* v, SURF_CLASSIFY c, GArrayCollection* stack, int* depth)
 {
     if (!v)
         return;
     SetVertexClass(v, c);
+    if (BowTie(v))
+        return;
     // One frame per vertex whose ring is being walked: its edges sit on the
     // stack from `begin`, `next` is the one to look at next. A frame is
     // pushed where a recursive walk would call itself and depth counts the
@@ -116,7 +159,7 @@ void FloodFill(G3Vertex* v, SURF_CLASSIFY c, GArrayCollection* stack, int* depth
         if (top.next < stack->size()) {
             const G3Edge* e = static_cast<const G3Edge*>(stack->get(top.next++));
             G3Vertex* other = e->GetOtherVertex(top.vertex);
-            if (other && Unclassified(other)) {
+            if (other && Unclassified(other) && !BowTie(other)) {
                 SetVertexClass(other, c);
                 open(other);  // may move `top`: not used after this
             }
