@@ -278,15 +278,40 @@ bool G3Surface::OrientNormals()
     return true;
 }
 
+namespace {
+
+// The facet the spread reaches from f across its edge e: the other facet
+// of a manifold edge, not yet marked, sided as f is; null when none.
+G3Facet* SpreadNeighbour(G3Facet* f, G3Edge* e)
+{
+    G3Vertex* a = e->GetVertex1();
+    G3Vertex* b = e->GetVertex2();
+    if (!a || !b || a->GetEdgeCount2(b) >= 3)
+        return nullptr;
+    G3Facet* g = e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
+    if (!g || g == f || g->GetMark() || g->GetDoubleSided() != f->GetDoubleSided())
+        return nullptr;
+    return g;
+}
+
+// Starts a piece at `seed` unless a piece holds it already (marked).
+bool StartPiece(G3Facet* seed, GArrayCollection& piece)
+{
+    if (seed->GetMark())
+        return false;
+    seed->SetMark();
+    piece.clear();
+    piece.add(seed);
+    return true;
+}
+
+} // namespace
+
 void G3Surface::OrientNormal2(G3Facet* f, GArrayCollection* queue)
 {
     for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-        G3Vertex* a = e->GetVertex1();
-        G3Vertex* b = e->GetVertex2();
-        if (!a || !b || a->GetEdgeCount2(b) >= 3)
-            continue;
-        G3Facet* g = e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
-        if (!g || g == f || g->GetMark() || g->GetDoubleSided() != f->GetDoubleSided())
+        G3Facet* g = SpreadNeighbour(f, e);
+        if (!g)
             continue;
         if (f->GetMoveDirection(e) == g->GetMoveDirection(e))
             g->NegPlane();
@@ -533,12 +558,8 @@ bool G3Surface::OrientNormals2(bool force)
     std::vector<G3Facet*> upright;
     std::vector<std::size_t> uprightStarts{0};
     for (int k = n - 1; k >= 0; --k) {
-        G3Facet* seed = GetFacet(k);
-        if (seed->GetMark())
+        if (!StartPiece(GetFacet(k), piece))
             continue;
-        seed->SetMark();
-        piece.clear();
-        piece.add(seed);
         for (int q = 0; q < piece.size(); ++q)
             OrientNormal2(static_cast<G3Facet*>(piece.get(q)), &piece);
         bool voted = false;
@@ -610,25 +631,17 @@ bool G3Surface::KeepsOrientation()
     GArrayCollection piece;
     for (int k = 0; k < n && settled; ++k) {
         G3Facet* seed = GetFacet(k);
-        if (seed->GetMark())
+        if (!StartPiece(seed, piece))
             continue;
-        seed->SetMark();
-        piece.clear();
-        piece.add(seed);
         bool cast = false;
         for (int q = 0; q < piece.size(); ++q) {
             G3Facet* f = static_cast<G3Facet*>(piece.get(q));
             cast = cast || casting.count(f) > 0;
             for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-                G3Vertex* a = e->GetVertex1();
-                G3Vertex* b = e->GetVertex2();
-                if (!a || !b || a->GetEdgeCount2(b) >= 3)
-                    continue;
-                G3Facet* g = e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
-                if (!g || g == f || g->GetMark() || g->GetDoubleSided() != f->GetDoubleSided())
-                    continue;
-                g->SetMark();
-                piece.add(g);
+                if (G3Facet* g = SpreadNeighbour(f, e)) {
+                    g->SetMark();
+                    piece.add(g);
+                }
             }
         }
         settled = cast || seed->GetDoubleSided() || !WithoutBoundary(piece);
