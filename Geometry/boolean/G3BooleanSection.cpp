@@ -180,7 +180,7 @@ struct Solids {
                 boxes.emplace_back();
                 boxes.back().Set(1, 1, 1, -1, -1, -1);
                 volumes.push_back(0.0);
-                closed.push_back(at != openSlot);
+                closed.push_back(open[static_cast<std::size_t>(r)] ? 0 : 1);
             }
             GArrayCollection& list = facets[static_cast<std::size_t>(at)];
             list.add(f);
