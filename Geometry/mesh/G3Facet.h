@@ -183,6 +183,12 @@ public:
     // |d - other d| < distTolerance and |normal . other normal - 1| <
     // dotTolerance.
     bool PlaneEquals(const double* other, double distTolerance, double dotTolerance) const;
+    // PlaneEquals, or the same tests with the d terms compared at `at` (a
+    // point near both facets) instead of at the origin. Far from the origin
+    // (site coordinates) two coplanar facets' normals, rounded apart by
+    // 1e-10, move d by the distance times that: 1e-4 at 600 km, while both
+    // planes still hold the same points where the facets are.
+    bool PlaneEqualsNear(const double* other, const double* at) const;
     // Every vertex within 5e-7 of the plane.
     bool IsFlat() const;
     // Per-axis bounds of the vertices (the zero box without any); returns env.

@@ -349,6 +349,17 @@ bool G3Facet::PlaneEquals(const double* other, double distTolerance, double dotT
     return std::fabs(dot - 1.0) < dotTolerance && std::fabs(plane[3] - other[3]) < distTolerance;
 }
 
+bool G3Facet::PlaneEqualsNear(const double* other, const double* at) const
+{
+    if (PlaneEquals(other))
+        return true;
+    if (!other || !at)
+        return false;
+    const double dot = plane[0] * other[0] + plane[1] * other[1] + plane[2] * other[2];
+    const double here = PlaneValue(at, plane) - PlaneValue(at, other);
+    return std::fabs(dot - 1.0) < GTolerance::kPlaneEqual && std::fabs(here) < GTolerance::kPlaneEqual;
+}
+
 bool G3Facet::IsFlat() const
 {
     G3FacetVertexIterator it(const_cast<G3Facet*>(this));

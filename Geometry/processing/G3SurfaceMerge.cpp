@@ -569,13 +569,15 @@ int G3Surface::UnionInPlaneFacets(int mask)
                 G3Facet* h = Across(e, g);
                 if (!h || h->GetMark3() || h->GetDoubleSided() != f->GetDoubleSided())
                     continue;
-                if (!h->IsPlaneZero() && !h->PlaneEquals(f->GetPlane()))
-                    continue;
                 // One facet side on each side of the edge (a walk round the
-                // vertex's ring).
+                // vertex's ring), and the planes equal where they meet.
                 G3Vertex* a = e->GetVertex1();
                 G3Vertex* b = e->GetVertex2();
-                if (!a || !b || a->GetEdgeCount2(b) != 2)
+                if (!a || !b)
+                    continue;
+                if (!h->IsPlaneZero() && !h->PlaneEqualsNear(f->GetPlane(), a->GetXYZ()))
+                    continue;
+                if (a->GetEdgeCount2(b) != 2)
                     continue;
                 // The seed's corners are measured once a neighbour could
                 // join: a facet that is not flat is no plane to merge others
@@ -744,7 +746,7 @@ bool InOnePlaneOnBothSides(const std::vector<G3Facet*>& along, G3Vertex* a, G3Ve
     bool negative = false;
     bool positive = false;
     for (G3Facet* f : along) {
-        if (!f->PlaneEquals(along[0]->GetPlane()))
+        if (!f->PlaneEqualsNear(along[0]->GetPlane(), a->GetXYZ()))
             return false;
         int i = 0;
         int j = 1;

@@ -1,5 +1,6 @@
 // UnionInPlaneFacets on solids whose faces become facets with holes
-// (subdivided boxes, frames, plates with pockets), on nearly coplanar roofs,
+// (subdivided boxes, frames, plates with pockets, near the origin and at
+// site coordinates), on nearly coplanar roofs,
 // and on sheets of several materials: holes stay contours of their own, no
 // merge moves the surface, and facets of different materials stay apart.
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,7 +42,7 @@ std::string MergedFaults(G3Surface& s)
         G3Facet* f = e->GetFacet1();
         G3Facet* g = e->GetFacet2();
         if (!f || !g || e->GetVertex1()->GetEdgeCount2(e->GetVertex2()) != 2 ||
-            (f->PlaneEquals(g->GetPlane()) && SameMaterial(f, g)))
+            (f->PlaneEqualsNear(g->GetPlane(), e->GetVertex1()->GetXYZ()) && SameMaterial(f, g)))
             return "edge " + std::to_string(k);
     }
     for (int k = 0; k < s.GetFacetCount(); ++k) {
@@ -67,10 +69,12 @@ std::string MergedFaults(G3Surface& s)
     return "";
 }
 
-// Turns and moves the slab by a motion of the seed's.
+// Turns and moves the slab by a motion of the seed's; every other one to
+// site coordinates, where coplanar facets' planes differ in d by 1e-4.
 void Turn(G3Surface& s, unsigned seed)
 {
-    const fixtures::Motion m = fixtures::Motion::Turn({0.48, 0.6, 0.64}, 0.3 * seed, {7.0 * seed, -3.0, 11.0});
+    const fixtures::P to = seed % 4 == 3 ? fixtures::P{512345.0 + seed, 345678.0, 11.0} : fixtures::P{7.0 * seed, -3.0, 11.0};
+    const fixtures::Motion m = fixtures::Motion::Turn({0.48, 0.6, 0.64}, 0.3 * seed, to);
     for (int k = 0; k < s.GetVertexCount(); ++k) {
         double* x = s.GetVertex(k)->GetXYZ();
         const fixtures::P y = m.Apply({x[0], x[1], x[2]});
@@ -96,7 +100,13 @@ TEST(UnionInPlaneFacets, SlabsFramesAndPlatesKeepTheirHolesAsContours)
         s.FormPlaneEquation();
         ASSERT_NEAR(SlabVolume(layout), fixtures::Volume(&s), 1e-9);
         const int before = s.GetFacetCount();
+        // Edges hidden between coplanar facets and merged across alone
+        // give what merging across every edge gives.
+        std::unique_ptr<G3Surface> hidden(s.Duplicate());
+        hidden->MarkInPlaneEdgesAsInvisible();
+        hidden->UnionInPlaneFacets(0);
         EXPECT_LT(0, s.UnionInPlaneFacets(-1));
+        EXPECT_EQ(s.GetFacetCount(), hidden->GetFacetCount());
         EXPECT_EQ("", MeshCheck(&s));
         EXPECT_EQ("", MergedFaults(s));
         EXPECT_GT(before, s.GetFacetCount());
