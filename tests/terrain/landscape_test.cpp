@@ -9,8 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
+#include <map>
+#include <set>
 #include <memory>
 #include <random>
 
@@ -48,6 +52,50 @@ int FacetVertices(G3Surface* s)
     for (int i = 0; i < s->GetVertexCount(); ++i)
         used += s->GetVertex(i)->HasEdges() ? 1 : 0;
     return used;
+}
+
+// The plan area of the facets, each counted positive, measured from
+// (ox, oy) so that site coordinates keep their digits.
+double PlanArea(G3Surface* s, double ox = 0.0, double oy = 0.0)
+{
+    double area = 0.0;
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        G3FacetVertexIterator it(s->GetFacet(i));
+        std::vector<std::array<double, 2>> c;
+        while (G3Vertex* v = it.NextVertex())
+            c.push_back({v->GetX() - ox, v->GetY() - oy});
+        double twice = 0.0;
+        for (std::size_t k = 0; k < c.size(); ++k)
+            twice += c[k][0] * c[(k + 1) % c.size()][1] - c[(k + 1) % c.size()][0] * c[k][1];
+        area += 0.5 * std::fabs(twice);
+    }
+    return area;
+}
+
+using Cell = std::array<int, 2>;
+
+// The clockwise boundary of a set of cells that is one piece with no hole
+// and no two cells meeting at a corner alone.
+std::vector<Cell> Boundary(const std::set<Cell>& cells)
+{
+    std::map<Cell, Cell> next; // counter-clockwise round each cell
+    for (const Cell& c : cells) {
+        const int x = c[0], y = c[1];
+        if (!cells.count({x, y - 1}))
+            next[{x, y}] = {x + 1, y};
+        if (!cells.count({x + 1, y}))
+            next[{x + 1, y}] = {x + 1, y + 1};
+        if (!cells.count({x, y + 1}))
+            next[{x + 1, y + 1}] = {x, y + 1};
+        if (!cells.count({x - 1, y}))
+            next[{x, y + 1}] = {x, y};
+    }
+    std::vector<Cell> out;
+    const Cell start = next.begin()->first;
+    for (Cell p = start; out.empty() || p != start; p = next[p])
+        out.push_back(p);
+    std::reverse(out.begin(), out.end());
+    return out;
 }
 
 } // namespace
@@ -301,18 +349,85 @@ TEST(LandscapeFlatRegion, ConcavePadTilesTheGroundOnce)
     auto s = Own(h.ApplyFlatRegion(slope.get()));
     ASSERT_TRUE(s);
     EXPECT_EQ("", MeshCheck(s.get()));
-    double ground = 0.0;
-    for (int i = 0; i < s->GetFacetCount(); ++i) {
-        G3FacetVertexIterator it(s->GetFacet(i));
-        std::vector<const double*> c;
-        while (G3Vertex* v = it.NextVertex())
-            c.push_back(v->GetXYZ());
-        double twice = 0.0;
-        for (std::size_t k = 0; k < c.size(); ++k)
-            twice += c[k][0] * c[(k + 1) % c.size()][1] - c[(k + 1) % c.size()][0] * c[k][1];
-        ground += 0.5 * std::fabs(twice);
+    EXPECT_NEAR(11.0 * 11.0, PlanArea(s.get()), 1e-9);
+}
+
+// Pads round notched rectangles of whole or half cells, corners on survey
+// points and on the grid's edges, straight corners kept at random, on
+// terrains near the origin and at site coordinates (where the ray test's
+// shift of 1e-12 vanishes and a fill triangle's centroid in line with a
+// corner of the widened pad was counted outside): the ground is tiled once
+// and every pad corner is a vertex at the pad's height.
+TEST(LandscapeFlatRegion, NotchedPadsTileTheGroundOnceAtAnyOffset)
+{
+    int site = 0;
+    for (unsigned seed = 0; seed < 160; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const int n = 10 + rng() % 6;
+        const double ox = seed % 2 ? 512345.0 : 0.0, oy = seed % 2 ? 345678.0 : 0.0;
+        const double gx = (rng() % 100) / 500.0, gy = (rng() % 100) / 500.0;
+        G3TriInterface tri;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                const double p[3] = {ox + i, oy + j, 3.0 + gx * i + gy * j + 0.1 * (rng() % 3)};
+                tri.AddVertex(p);
+            }
+        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        auto ground = Own(tri.GetSurface());
+        const int per = 1 + rng() % 2; // cells per unit
+        const int w = (2 + rng() % 4) * per, d = (2 + rng() % 4) * per;
+        const int x0 = 2 * per + rng() % ((n - 4) * per - w), y0 = 2 * per + rng() % ((n - 4) * per - d);
+        std::set<Cell> cells;
+        for (int x = x0; x < x0 + w; ++x)
+            for (int y = y0; y < y0 + d; ++y)
+                cells.insert({x, y});
+        for (int k = rng() % 3; k > 0; --k) {
+            const int nx = 1 + rng() % (w / 2), ny = 1 + rng() % (d / 2);
+            const int cx = rng() % 2 ? x0 : x0 + w - nx, cy = rng() % 2 ? y0 : y0 + d - ny;
+            for (int x = cx; x < cx + nx; ++x)
+                for (int y = cy; y < cy + ny; ++y)
+                    cells.erase({x, y});
+        }
+        bool pinched = false; // two notches meeting at a corner
+        for (const Cell& c : cells)
+            for (int sx : {-1, 1})
+                pinched = pinched || (cells.count({c[0] + sx, c[1] + 1}) && !cells.count({c[0] + sx, c[1]}) &&
+                                      !cells.count({c[0], c[1] + 1}));
+        if (pinched)
+            continue;
+        std::vector<Cell> corners;
+        const std::vector<Cell> ring = Boundary(cells);
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            const Cell a = ring[(i + ring.size() - 1) % ring.size()], b = ring[i], c = ring[(i + 1) % ring.size()];
+            const bool straight = (b[0] - a[0]) * (c[1] - b[1]) == (b[1] - a[1]) * (c[0] - b[0]);
+            if (!straight || rng() % 3 == 0)
+                corners.push_back(b);
+        }
+        const double z = 3.0 + 0.1 * (rng() % 20);
+        G3LandscapeHandler h;
+        h.StartContour();
+        for (std::size_t i = 0; i <= corners.size(); ++i) {
+            const Cell& c = corners[i % corners.size()];
+            h.AddContourVertex(ox + double(c[0]) / per, oy + double(c[1]) / per, z);
+        }
+        ASSERT_TRUE(h.EndContour());
+        const double offsets[4] = {0.25, 0.3, 0.5, 1.0};
+        h.flatOffset = offsets[rng() % 4];
+        auto s = Own(h.ApplyFlatRegion(ground.get()));
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_NEAR((n - 1.0) * (n - 1.0), PlanArea(s.get(), ox, oy), 1e-6);
+        for (const Cell& c : corners) {
+            const double want[3] = {ox + double(c[0]) / per, oy + double(c[1]) / per, z};
+            bool found = false;
+            for (int k = 0; k < s->GetVertexCount() && !found; ++k)
+                found = s->GetVertex(k)->HasEdges() && G3Point::Equals(s->GetVertex(k)->GetXYZ(), want);
+            EXPECT_TRUE(found) << c[0] << " " << c[1];
+        }
+        site += seed % 2;
     }
-    EXPECT_NEAR(11.0 * 11.0, ground, 1e-9);
+    EXPECT_LT(60, site);
 }
 
 // Every mode on a noisy grid, then the cover and a pad: clean meshes, no
