@@ -1,6 +1,6 @@
 // g3 contours on contours that overlap: divided, no contour is taken for the
 // hole of one it only partly covers; with --op, each contour is an operand
-// of its own.
+// of its own; corners printed to the last digit.
 
 #include "tools/g3_tool_fixture.h"
 
@@ -39,6 +39,22 @@ TEST_F(G3Contours, OverlappingSquaresAreDividedAndCombined)
               Run({"contours", P("nested.txt"), "--op", "union"}).out);
     EXPECT_EQ("contour 1: outer, 4 edges\n  1 1\n  3 1\n  3 3\n  1 3\ncontours: 1\n",
               Run({"contours", P("nested.txt"), "--op", "common"}).out);
+}
+
+// At site coordinates every digit of a corner comes back, divided or
+// combined: nine significant digits kept only millimetres there.
+TEST_F(G3Contours, SiteCoordinatesKeepTheirDigits)
+{
+    Write("site.txt", "512345.1234 345678.4321\n512349.1234 345678.4321\n512349.1234 345682.4321\n"
+                      "512345.1234 345682.4321\n\n512347.1234 345680.4321\n512351.1234 345680.4321\n"
+                      "512351.1234 345684.4321\n512347.1234 345684.4321\n");
+    EXPECT_EQ("contour 1: outer, 4 edges\n  512347.1234 345680.4321\n  512349.1234 345680.4321\n"
+              "  512349.1234 345682.4321\n  512347.1234 345682.4321\ncontours: 1\n",
+              Run({"contours", P("site.txt"), "--op", "common"}).out);
+    const Result d = Run({"contours", P("site.txt")});
+    ASSERT_EQ(0, d.status) << d.err;
+    EXPECT_NE(std::string::npos, d.out.find("\n  512345.1234 345678.4321\n")) << d.out;
+    EXPECT_NE(std::string::npos, d.out.find("\n  512351.1234 345684.4321\n")) << d.out;
 }
 
 } // namespace

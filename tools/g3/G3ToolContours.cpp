@@ -76,14 +76,16 @@ bool ReadContours(const std::string& path, std::vector<Ring>& out, std::string& 
     return true;
 }
 
-// Appends "x y" to out as printf's "%.9g %.9g" would print it.
+// Appends "  x y" and a line end to out, each number in the fewest digits
+// that read back as the same double: nine significant digits kept only
+// millimetres of a site coordinate such as 512345.1234.
 void AppendPoint(std::string& out, double x, double y)
 {
     char buf[64];
     char* end = buf + sizeof buf;
-    char* p = std::to_chars(buf, end, x + 0.0, std::chars_format::general, 9).ptr;
+    char* p = std::to_chars(buf, end, x + 0.0).ptr;
     *p++ = ' ';
-    p = std::to_chars(p, end, y + 0.0, std::chars_format::general, 9).ptr;
+    p = std::to_chars(p, end, y + 0.0).ptr;
     out.append("  ").append(buf, p).push_back('\n');
 }
 
@@ -126,19 +128,25 @@ public:
     void PathContourBegin(double* p, int n, CONTOUR_TYPE type) override
     {
         std::printf("contour %d: %s, %d edges\n", ++contours, type == CONTOUR_TYPE_HOLE ? "hole" : "outer", n);
-        std::printf("  %.9g %.9g\n", p[0] + 0.0, p[1] + 0.0);
+        Print(p);
         left = n - 1;
     }
     void PathContourSegmentTo(SEGMENT_TYPE, SEGMENT_VISIBILITY, int, double* p) override
     {
         // The last segment returns to the start, printed already.
         if (left-- > 0)
-            std::printf("  %.9g %.9g\n", p[0] + 0.0, p[1] + 0.0);
+            Print(p);
     }
     void PathContourEnd() override {}
     void PathEnd() override {}
 
 private:
+    static void Print(const double* p)
+    {
+        std::string line;
+        AppendPoint(line, p[0], p[1]);
+        std::fputs(line.c_str(), stdout);
+    }
     int left = 0;
 };
 
@@ -163,7 +171,8 @@ std::string ContoursHelp()
            "region of its own and the contours of their union (inside any), of every\n"
            "face of their arrangement that lies inside one (pieces) or of where two or\n"
            "more overlap (common) are printed. Output: \"contour K: outer|hole, N\n"
-           "edges\" and one \"x y\" line per corner.\n";
+           "edges\" and one \"x y\" line per corner, in the fewest digits that read\n"
+           "back as the same numbers.\n";
 }
 
 int CommandContours(const std::vector<std::string>& args)
