@@ -52,31 +52,76 @@ void DeletePointLists(GArrayCollection& lists)
     lists.clear(false);
 }
 
+// p on the projection pair (i, j), in the plane z = 0.
+void Flat(int i, int j, const double* p, double* out)
+{
+    out[0] = p[i];
+    out[1] = p[j];
+    out[2] = 0.0;
+}
+
+const double* PointAt(const GArrayCollection* points, int k)
+{
+    return static_cast<const G3Point*>(points->get(k))->GetXYZ();
+}
+
 // Whether a segment of the closed polygon `points` touches or crosses an
 // edge of f, on f's projection pair.
 bool LeavesFacet(G3Facet* f, const GArrayCollection* points)
 {
     int i = 0, j = 1;
     f->GetMaxCoo(&i, &j);
-    auto flat = [i, j](const double* p, double* out) {
-        out[0] = p[i];
-        out[1] = p[j];
-        out[2] = 0.0;
-    };
     const int n = points->size();
     for (int k = 0; k < n; ++k) {
         double a[3], b[3];
-        flat(static_cast<const G3Point*>(points->get(k))->GetXYZ(), a);
-        flat(static_cast<const G3Point*>(points->get((k + 1) % n))->GetXYZ(), b);
+        Flat(i, j, PointAt(points, k), a);
+        Flat(i, j, PointAt(points, (k + 1) % n), b);
         for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
             double c[3], d[3];
-            flat(e->GetVertex1()->GetXYZ(), c);
-            flat(e->GetVertex2()->GetXYZ(), d);
+            Flat(i, j, e->GetVertex1()->GetXYZ(), c);
+            Flat(i, j, e->GetVertex2()->GetXYZ(), d);
             if (G3SegmentTest(a, b, c, d))
                 return true;
         }
     }
     return false;
+}
+
+// Whether the closed polygons a and b (outlines on f) share a point on f's
+// projection pair: a side of one touches or crosses a side of the other,
+// or one lies inside the other (told by its first corner, off the other's
+// sides once no sides meet).
+bool OpeningsMeet(G3Facet* f, const GArrayCollection* a, const GArrayCollection* b)
+{
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    const int n = a->size();
+    const int m = b->size();
+    for (int k = 0; k < n; ++k) {
+        double p[3], q[3];
+        Flat(i, j, PointAt(a, k), p);
+        Flat(i, j, PointAt(a, (k + 1) % n), q);
+        for (int l = 0; l < m; ++l) {
+            double c[3], d[3];
+            Flat(i, j, PointAt(b, l), c);
+            Flat(i, j, PointAt(b, (l + 1) % m), d);
+            if (G3SegmentTest(p, q, c, d))
+                return true;
+        }
+    }
+    auto inside = [i, j](const double* x, const GArrayCollection* poly) {
+        bool in = false;
+        const int count = poly->size();
+        for (int k = 0; k < count; ++k) {
+            const double* u = PointAt(poly, k);
+            const double* v = PointAt(poly, (k + 1) % count);
+            if ((u[j] > x[j]) != (v[j] > x[j]) &&
+                x[i] < u[i] + (x[j] - u[j]) * (v[i] - u[i]) / (v[j] - u[j]))
+                in = !in;
+        }
+        return in;
+    };
+    return (n > 0 && inside(PointAt(a, 0), b)) || (m > 0 && inside(PointAt(b, 0), a));
 }
 
 // The first two facet hits of a ray: the nearest, and the nearest beyond it
@@ -219,6 +264,30 @@ void G3HoleMaker::FillHoleDataList()
         if (!SurfaceGetFacetForHole(static_cast<GArrayCollection*>(holeContours.get(i)),
                                     static_cast<G3Point*>(holeDirections.get(i)), f1, f2, &c1, &c2))
             continue;
+        // An opening meeting one taken before it on the same facet would
+        // be rebuilt into that facet with the shared part taken back as
+        // facet (contours cancel where they overlap), and its walls would
+        // hang into the other opening: it is skipped.
+        bool meets = false;
+        for (int k = 0; k < holeData.size() && !meets; ++k) {
+            const HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
+            for (int q = 0; q < r->contours1.size() && !meets; ++q) {
+                const GArrayCollection* other1 = static_cast<GArrayCollection*>(r->contours1.get(q));
+                const GArrayCollection* other2 = static_cast<GArrayCollection*>(r->contours2.get(q));
+                for (G3Facet* f : {f1, f2}) {
+                    GArrayCollection* own = f == f1 ? c1 : c2;
+                    meets = meets || (r->facet1 == f && OpeningsMeet(f, own, other1)) ||
+                            (r->facet2 == f && OpeningsMeet(f, own, other2));
+                }
+            }
+        }
+        if (meets) {
+            DeletePoints(c1);
+            DeletePoints(c2);
+            delete c1;
+            delete c2;
+            continue;
+        }
         HoleRecord* record = nullptr;
         for (int k = 0; k < holeData.size() && !record; ++k) {
             HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));

@@ -39,9 +39,10 @@ public:
     // rebuilt once with all its openings, the walls are added, then the
     // surface is welded (with edge division), trivial facets go and
     // Update(CHECK_LEVEL_FACETS) runs. A hole whose projection misses,
-    // pierces other facets at some outline point, or leaves a facet (an
-    // outline point on or across a facet edge) is skipped. Nothing at all
-    // happens when no hole is cut.
+    // pierces other facets at some outline point, leaves a facet (an
+    // outline point on or across a facet edge), or meets an opening taken
+    // before it on either facet (crossing, touching or holding it) is
+    // skipped. Nothing at all happens when no hole is cut.
     void MakeHoles();
 
     // How many holes the last MakeHoles cut.

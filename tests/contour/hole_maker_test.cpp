@@ -123,6 +123,38 @@ TEST(HoleMaker, RandomSquaresThroughASlab)
     EXPECT_GE(sharedTops, 2);
 }
 
+// A second square meeting the first one (overlapping, sharing a side or a
+// corner, inside it or around it) is skipped: cut into the same facets, the
+// shared part came back as facet and its walls hung into the first
+// opening. Apart from it, both are cut.
+TEST(HoleMaker, OpeningsMeetingAnEarlierOneAreSkipped)
+{
+    struct Case {
+        const char* name;
+        double x0, y0, side;
+        bool cut;
+    };
+    const Case cases[] = {
+        {"apart", 4.0, 1.0, 1.0, true},       {"overlapping", 2.0, 2.0, 1.0, false},
+        {"side", 2.5, 1.0, 1.0, false},       {"corner", 2.5, 2.5, 1.0, false},
+        {"inside", 1.5, 1.5, 0.5, false},     {"around", 0.5, 0.5, 2.5, false},
+    };
+    for (const Case& c : cases)
+        for (bool clockwise : {false, true}) {
+            SCOPED_TRACE(c.name);
+            G3Surface s;
+            AddSlab(s, 8, false);
+            G3HoleMaker maker(&s);
+            AddSquare(maker, 1.0, 1.0, 1.5);
+            AddSquare(maker, c.x0, c.y0, c.side, clockwise);
+            maker.MakeHoles();
+            EXPECT_EQ(c.cut ? 2 : 1, maker.GetMadeCount());
+            EXPECT_EQ("", MeshCheck(&s));
+            EXPECT_TRUE(s.GetClosed());
+            EXPECT_NEAR(32.0 - 2.25 - (c.cut ? c.side * c.side : 0.0), G3SurfaceVolume(&s), 1e-9);
+        }
+}
+
 TEST(HoleMaker, NothingChangesWhenNoHoleFits)
 {
     // Over the top's edge, beside the slab, across the bottom halves' seam.
