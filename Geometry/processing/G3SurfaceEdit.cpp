@@ -11,6 +11,8 @@
 #include "Geometry/processing/G3SurfaceEdit.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
+#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -22,6 +24,8 @@
 #include "Geometry/processing/G3FacetContourIterator.h"
 #include "Geometry/processing/G3FacetMadeFrom.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <unordered_set>
@@ -92,6 +96,111 @@ bool ClearTriangle(const G3Facet* f)
             return false;
     }
     return true;
+}
+
+using Plan = std::vector<std::array<double, 3>>;
+
+// Where q lies against the closed polygon c (plan points, z = 0): 0 on a
+// side (PtOnSegment), 1 inside, -1 outside.
+int Where(const Plan& c, const double* q)
+{
+    const std::size_t n = c.size();
+    bool in = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double* u = c[k].data();
+        const double* v = c[(k + 1) % n].data();
+        if (PtOnSegment(q, u, v))
+            return 0;
+        if ((u[1] > q[1]) != (v[1] > q[1]) && q[0] < u[0] + (q[1] - u[1]) * (v[0] - u[0]) / (v[1] - u[1]))
+            in = !in;
+    }
+    return in ? 1 : -1;
+}
+
+// A point strictly inside the simple polygon through `pts` (3D corners in
+// one plane; c is their plan), as weights on the corners: the lowest corner
+// v is convex, and the middle of the triangle it makes with its neighbours
+// lies inside unless corners lie in that triangle, when the middle between
+// v and the one of them nearest v across (farthest from the neighbours'
+// line) does.
+std::array<double, 3> InsidePoint(const std::vector<const double*>& pts, const Plan& c)
+{
+    const std::size_t n = c.size();
+    std::size_t v = 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if (c[k][0] < c[v][0] || (c[k][0] == c[v][0] && c[k][1] < c[v][1]))
+            v = k;
+    const std::size_t a = (v + n - 1) % n, b = (v + 1) % n;
+    const double* A = c[a].data();
+    const double* B = c[b].data();
+    const double* V = c[v].data();
+    auto across = [&](const double* q) { return (B[0] - A[0]) * (q[1] - A[1]) - (B[1] - A[1]) * (q[0] - A[0]); };
+    auto side = [](const double* p, const double* q, const double* r) {
+        return (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
+    };
+    const double turn = side(A, V, B);
+    std::size_t nearest = n;
+    double best = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k == v || k == a || k == b)
+            continue;
+        const double* q = c[k].data();
+        const bool inTriangle = side(A, V, q) * turn >= 0.0 && side(V, B, q) * turn >= 0.0 && side(B, A, q) * turn >= 0.0;
+        if (inTriangle && (nearest == n || std::fabs(across(q)) > best)) {
+            nearest = k;
+            best = std::fabs(across(q));
+        }
+    }
+    std::array<double, 3> out{};
+    for (int d = 0; d < 3; ++d)
+        out[static_cast<std::size_t>(d)] = nearest == n ? (pts[a][d] + pts[v][d] + pts[b][d]) / 3.0
+                                                        : 0.5 * (pts[v][d] + pts[nearest][d]);
+    return out;
+}
+
+// Whether the closed contour through `pts` (every corner on f) lies in f
+// the way an opening must: no edge of f runs through its inside (crossing
+// a side, ending inside, or a piece of it between the contour's corners
+// on it having its middle inside), and its inside is f's, not a hole's.
+// Corners on f alone let a contour hold or overlap an opening made before,
+// and its cut took the shared part back as facet.
+bool ContourFitsFacet(const G3Facet* f, const std::vector<const double*>& pts)
+{
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    auto plan = [i, j](const double* p) { return std::array<double, 3>{p[i], p[j], 0.0}; };
+    Plan c;
+    for (const double* p : pts)
+        c.push_back(plan(p));
+    const std::size_t n = c.size();
+    for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        const std::array<double, 3> u = plan(e->GetVertex1()->GetXYZ());
+        const std::array<double, 3> w = plan(e->GetVertex2()->GetXYZ());
+        if (Where(c, u.data()) > 0 || Where(c, w.data()) > 0)
+            return false;
+        std::vector<double> cuts = {0.0, 1.0};
+        const double dx = w[0] - u[0], dy = w[1] - u[1];
+        const double len2 = dx * dx + dy * dy;
+        for (std::size_t k = 0; k < n; ++k) {
+            const double* p = c[k].data();
+            const double* q = c[(k + 1) % n].data();
+            const bool touch = PtOnSegment(p, u.data(), w.data()) || PtOnSegment(q, u.data(), w.data()) ||
+                               PtOnSegment(u.data(), p, q) || PtOnSegment(w.data(), p, q);
+            if (!touch && G3SegmentTest(p, q, u.data(), w.data()))
+                return false;
+            if (len2 > 0.0 && PtOnSegment(p, u.data(), w.data()))
+                cuts.push_back(((p[0] - u[0]) * dx + (p[1] - u[1]) * dy) / len2);
+        }
+        std::sort(cuts.begin(), cuts.end());
+        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+            const double t = 0.5 * (cuts[k] + cuts[k + 1]);
+            const double mid[3] = {u[0] + t * dx, u[1] + t * dy, 0.0};
+            if (Where(c, mid) > 0)
+                return false;
+        }
+    }
+    const std::array<double, 3> inside = InsidePoint(pts, c);
+    return PointOnFacet(f, inside.data());
 }
 
 bool Listed(const GArrayCollection* list, const G3Obj* o)
@@ -208,7 +317,7 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
         bool all = true;
         for (const double* p : pts)
             all = all && PointOnFacet(f, p);
-        if (all)
+        if (all && ContourFitsFacet(f, pts))
             host = f;
     }
     if (!host)

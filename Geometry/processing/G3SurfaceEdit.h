@@ -81,12 +81,15 @@ public:
     // facet that is not this surface's.
     void MakeHole(G3Facet* facet, GArrayCollection* points);
     // Cuts the closed contour `points` out of the first facet that holds
-    // every point, and closes it with one side quad per contour edge (added
+    // it (every point, and no edge of the facet running through its
+    // inside, which is the facet's: a contour holding or overlapping an
+    // earlier opening is held by no facet), and closes it with one side
+    // quad per contour edge (added
     // to `sideFacets` when given) and a cap, all moved by depth *
     // direction; then welds, divides edges and runs Update(CHECK_LEVEL_WELD).
     // The cap when it is still a facet of the surface afterwards, else
     // null; null and nothing changed when `points` is empty, no facet holds
-    // every point, or direction is null.
+    // the contour, or direction is null.
     G3Facet* InsertFacet(GArrayCollection* points, G3Point* direction, double depth, GArrayCollection* sideFacets);
     // Removes `facet` when it lies flat on another facet g (g in facet's
     // plane and holding every corner of facet): g gets facet's outline as a

@@ -196,16 +196,21 @@ TEST(CheckSurface, TableOfDefects)
     EXPECT_EQ(0, result);
 }
 
-GArrayCollection* Square(std::vector<std::unique_ptr<G3Point>>& keep, double x0, double y0, double side, double z)
+GArrayCollection* Rect(std::vector<std::unique_ptr<G3Point>>& keep, double x0, double y0, double w, double h, double z)
 {
     static GArrayCollection list;
     list.clear(false);
     const double c[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     for (const auto& q : c) {
-        keep.push_back(std::make_unique<G3Point>(x0 + side * q[0], y0 + side * q[1], z));
+        keep.push_back(std::make_unique<G3Point>(x0 + w * q[0], y0 + h * q[1], z));
         list.add(keep.back().get());
     }
     return &list;
+}
+
+GArrayCollection* Square(std::vector<std::unique_ptr<G3Point>>& keep, double x0, double y0, double side, double z)
+{
+    return Rect(keep, x0, y0, side, side, z);
 }
 
 TEST(InsertFacet, PocketsAndBossesChangeTheVolumeByTheirOwn)
@@ -239,6 +244,43 @@ TEST(InsertFacet, PocketsAndBossesChangeTheVolumeByTheirOwn)
     EXPECT_EQ(6, s.GetFacetCount());
     EXPECT_EQ(8, s.GetVertexCount());
     EXPECT_EQ(12, s.GetEdgeCount());
+}
+
+// Pockets and bosses dropped at random on a box's top, on a lattice of half
+// units so that they overlap, hold one another and share sides or corners:
+// one overlapping or holding an earlier one is refused with nothing
+// changed (corners on the top alone let it through, and its cut took the
+// earlier floor back as top); each one made changes the volume by its own.
+TEST(InsertFacet, OverlappingEditsAreRefusedAndTheRestAddUp)
+{
+    int made = 0, refused = 0;
+    for (unsigned seed = 0; seed < 100; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        G3Surface s;
+        AddBox(s, {0, 0, 0}, {4, 4, 2});
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        double volume = 32.0;
+        G3Point down(0, 0, -1);
+        for (int k = 0; k < 4; ++k) {
+            const double x0 = 0.5 * (1 + rng() % 6), y0 = 0.5 * (1 + rng() % 6);
+            const double w = std::min(0.5 * (1 + rng() % 3), 3.5 - x0), h = std::min(0.5 * (1 + rng() % 3), 3.5 - y0);
+            const double depth = (rng() % 2 ? 0.25 : -0.25) * (1 + rng() % 2);
+            std::vector<std::unique_ptr<G3Point>> keep;
+            if (G3SurfaceEdit(&s).InsertFacet(Rect(keep, x0, y0, w, h, 2.0), &down, depth, nullptr)) {
+                volume -= w * h * depth;
+                ++made;
+            } else {
+                ++refused;
+            }
+            ASSERT_EQ("", MeshCheck(&s));
+            EXPECT_TRUE(s.GetClosed());
+            ASSERT_NEAR(volume, G3SurfaceVolume(&s), 1e-9) << x0 << " " << y0 << " " << w << " " << h;
+        }
+    }
+    EXPECT_LT(200, made);
+    EXPECT_LT(40, refused);
 }
 
 TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
