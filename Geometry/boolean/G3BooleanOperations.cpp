@@ -33,6 +33,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
@@ -109,6 +110,69 @@ bool Closed(G3Surface* s)
 }
 
 bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
+
+// The facet on e's only side, or null when e has two or none.
+G3Facet* OnlyFacet(const G3Edge* e)
+{
+    if ((e->GetFacet1() != nullptr) == (e->GetFacet2() != nullptr))
+        return nullptr;
+    return e->GetFacet1() ? e->GetFacet1() : e->GetFacet2();
+}
+
+// Whether f runs along e from `a` (one of e's ends) to its other end.
+bool RunsFrom(const G3Facet* f, const G3Edge* e, const G3Vertex* a)
+{
+    for (G3ContourWalker w(f); w.Next();)
+        if (w.GetEdge() == e)
+            return w.GetEntry() == a;
+    return false;
+}
+
+// Where two walls of one operand meet along a line lying in a face of the
+// other (a reflex corner of the first touching the second's plane), the
+// face's cut runs out along that line and back, on two edges of its own
+// with one side each, while the walls' edge pairs them with each other:
+// two wedges of solid meet at the line. Each of the face's runs takes the
+// wall running the other way (a face side and a wall bounding one wedge
+// run the line in opposite directions, so the pairing is the orientable
+// one). The number of lines paired.
+int PairRunsWithWalls(G3Surface* s)
+{
+    int paired = 0;
+    GArrayCollection parallel;
+    for (int i = 0; i < s->GetEdgeCount(); ++i) {
+        G3Edge* out = s->GetEdge(i);
+        G3Facet* f = OnlyFacet(out);
+        G3Vertex* a = out->GetVertex1();
+        if (!f || !a || !out->GetVertex2())
+            continue;
+        a->GetEdges(out->GetVertex2(), &parallel);
+        G3Edge* back = nullptr;
+        G3Edge* walls = nullptr;
+        for (int k = 0; k < parallel.size(); ++k) {
+            G3Edge* o = static_cast<G3Edge*>(parallel.get(k));
+            G3Facet* g1 = o->GetFacet1();
+            G3Facet* g2 = o->GetFacet2();
+            if (o != out && OnlyFacet(o) == f)
+                back = o;
+            else if (g1 && g2 && g1 != g2 && g1 != f && g2 != f)
+                walls = o;
+        }
+        const bool outFromA = RunsFrom(f, out, a);
+        if (!back || !walls || RunsFrom(f, back, a) == outFromA)
+            continue;
+        G3Facet* withOut = RunsFrom(walls->GetFacet1(), walls, a) != outFromA ? walls->GetFacet1() : walls->GetFacet2();
+        G3Facet* withBack = withOut == walls->GetFacet1() ? walls->GetFacet2() : walls->GetFacet1();
+        if (RunsFrom(withBack, walls, a) != outFromA)
+            continue;
+        if (!withOut->ChangeEdges(walls, out) || !withBack->ChangeEdges(walls, back))
+            continue;
+        a->RemoveEdge(walls);
+        out->GetVertex2()->RemoveEdge(walls);
+        ++paired;
+    }
+    return paired;
+}
 
 // An axis is moved to a local origin when the operands' common box lies
 // this many box sizes (its largest side) or more from 0 along it: every
@@ -362,7 +426,12 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A->UnionInPlaneFacets(kUnionInPlaneMask);
     A->UnionFacetsWithFreshPlanes(kUnionFacetsMask);
     bool closed = Closed(A);
-    if (solids && !closed) {
+    // Even counts on every vertex pair still let a face run out and back
+    // along a pair on two edges of one side each: the check of edges
+    // decides, and its finding stands for the result (scaling and moving
+    // back change no topology).
+    std::string defect = solids ? G3ClosedCheck(A) : std::string();
+    if (solids && (!closed || !defect.empty())) {
         // Where a face of one operand meets a face of the other at an
         // angle, the two cuts may split their common line at different
         // vertices (one keeps a corner of its own grid there, the other's
@@ -372,7 +441,13 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         // is left as it stands.
         A->RemoveEqualsVertexAndDivideEdges();
         A->RemoveNonManifoldEdges();
+        if (PairRunsWithWalls(A) > 0)
+            A->RemoveUnused();
+        // A run with no walls along it is a slit inside the face: the
+        // face is rebuilt without it.
+        A->CancelRunsOutAndBack();
         closed = Closed(A);
+        defect = G3ClosedCheck(A);
     }
     A->ChangeEdgeFlags(kWorkEdgeFlags, false);
     A->ScaleCoo(1.0 / kBooleanScale);
@@ -385,13 +460,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A->ClearSolid();
     G3Surface* result = A;
     A = nullptr;
-    if (solids) {
-        const std::string defect = G3ClosedCheck(result);
-        if (!defect.empty()) {
-            failureReason = "the result is not a closed solid: " + defect;
-            delete result;
-            return nullptr;
-        }
+    if (!defect.empty()) {
+        failureReason = "the result is not a closed solid: " + defect;
+        delete result;
+        return nullptr;
     }
     if (deleteEmpty && result->GetFacetCount() == 0) {
         delete result;

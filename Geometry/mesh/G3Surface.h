@@ -360,6 +360,15 @@ public:
     // that tolerance of their planes is left as it is. The number of groups
     // merged.
     int UnionInPlaneFacets(int mask);
+    // Rebuilds every facet that has two edges with one side each (its
+    // own) along one line over a common stretch (its contours run out and
+    // back there: a slit from its border to one of its holes, left by a
+    // cut along a line inside it, whether or not both runs were split at
+    // the same vertices) as the facets its contours make with such runs
+    // cancelled, the way UnionInPlaneFacets rebuilds a group; the rebuilt
+    // facets carry the facet's data and records. The number of facets
+    // rebuilt.
+    int CancelRunsOutAndBack();
     // Edge flags set to 0 (invisible, not form-making) where the facets
     // along the edge are coplanar and lie on both sides of it (a fold of
     // overlapping facets is left). The number of edges cleared.
@@ -398,6 +407,10 @@ protected:
     // `listed` is the list's length before the merge.
     void RemoveUnusedAfterRemaking(int listed, const std::vector<G3Facet*>& remade,
                                    const std::vector<G3Facet*>& appended);
+    // Takes away the texture coordinates, normals and vertices added after
+    // the counts given (a contour resolution's, when its facets are not
+    // made: nothing refers to them).
+    void DropAddedSince(int vertexCount, int normalCount, int texCooCount);
     // ---- end of orientation, normals and facet merging
 
 public:

@@ -651,22 +651,7 @@ int G3Surface::UnionInPlaneFacets(int mask)
         for (const std::vector<G3EdgeCopy>& chain : made)
             fits = fits && FitsCopies(corners, group, chain.data(), static_cast<int>(chain.size()));
         if (!fits) {
-            // Nothing refers to what the resolution added.
-            while (GetTexCooCount() > texCooCount) {
-                G3TexCoo* t = GetTexCoo(GetTexCooCount() - 1);
-                RemoveTexCooFromCollection(t);
-                delete t;
-            }
-            while (GetNormalCount() > normalCount) {
-                G3Normal* n = G3Shell::GetNormal(GetNormalCount() - 1);
-                RemoveNormalFromCollection(n);
-                delete n;
-            }
-            while (GetVertexCount() > vertexCount) {
-                G3Vertex* v = GetVertex(GetVertexCount() - 1);
-                RemoveVertexFromCollection(v);
-                delete v;
-            }
+            DropAddedSince(vertexCount, normalCount, texCooCount);
             continue;
         }
         for (int q = 0; q < group.size(); ++q)
@@ -686,6 +671,111 @@ int G3Surface::UnionInPlaneFacets(int mask)
         JoinNonManifoldEdges();
         RemoveUnusedAfterRemaking(snapshot.size(), remade, appended);
     }
+    return count;
+}
+
+void G3Surface::DropAddedSince(int vertexCount, int normalCount, int texCooCount)
+{
+    while (GetTexCooCount() > texCooCount) {
+        G3TexCoo* t = GetTexCoo(GetTexCooCount() - 1);
+        RemoveTexCooFromCollection(t);
+        delete t;
+    }
+    while (GetNormalCount() > normalCount) {
+        G3Normal* n = G3Shell::GetNormal(GetNormalCount() - 1);
+        RemoveNormalFromCollection(n);
+        delete n;
+    }
+    while (GetVertexCount() > vertexCount) {
+        G3Vertex* v = GetVertex(GetVertexCount() - 1);
+        RemoveVertexFromCollection(v);
+        delete v;
+    }
+}
+
+namespace {
+
+// Whether the edges a and b lie along one line over a common stretch
+// longer than kZeroLength (each end of b within kPlaneSide of a's line).
+bool Overlap(const G3Edge* a, const G3Edge* b)
+{
+    const double* p = a->GetVertex1()->GetXYZ();
+    const double* q = a->GetVertex2()->GetXYZ();
+    const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (!(len >= GTolerance::kZeroLength))
+        return false;
+    double t[2];
+    int k = 0;
+    for (const G3Vertex* v : {b->GetVertex1(), b->GetVertex2()}) {
+        const double* x = v->GetXYZ();
+        const double w[3] = {x[0] - p[0], x[1] - p[1], x[2] - p[2]};
+        const double along = (w[0] * d[0] + w[1] * d[1] + w[2] * d[2]) / len;
+        const double off2 = w[0] * w[0] + w[1] * w[1] + w[2] * w[2] - along * along;
+        if (off2 > GTolerance::kPlaneSide * GTolerance::kPlaneSide)
+            return false;
+        t[k++] = along;
+    }
+    return std::fmin(len, std::fmax(t[0], t[1])) - std::fmax(0.0, std::fmin(t[0], t[1])) > GTolerance::kZeroLength;
+}
+
+} // namespace
+
+int G3Surface::CancelRunsOutAndBack()
+{
+    G3_CHECK_PASS(this, "CancelRunsOutAndBack");
+    // Each facet's edges with one side, then the facets with two of them
+    // along one line over a common stretch.
+    std::unordered_map<G3Facet*, std::vector<G3Edge*>> open;
+    std::vector<G3Facet*> order;
+    for (int k = 0; k < GetEdgeCount(); ++k) {
+        G3Edge* e = GetEdge(k);
+        G3Facet* f = e->GetFacet1() ? e->GetFacet1() : e->GetFacet2();
+        if (!f || (e->GetFacet1() && e->GetFacet2()) || !e->GetVertex1() || !e->GetVertex2())
+            continue;
+        std::vector<G3Edge*>& list = open[f];
+        if (list.empty())
+            order.push_back(f);
+        list.push_back(e);
+    }
+    std::vector<G3Facet*> slit;
+    for (G3Facet* f : order) {
+        const std::vector<G3Edge*>& list = open[f];
+        bool found = false;
+        for (std::size_t i = 0; i < list.size() && !found; ++i)
+            for (std::size_t j = i + 1; j < list.size() && !found; ++j)
+                found = Overlap(list[i], list[j]);
+        if (found)
+            slit.push_back(f);
+    }
+    int count = 0;
+    for (G3Facet* f : slit) {
+        const int vertexCount = GetVertexCount();
+        const int normalCount = GetNormalCount();
+        const int texCooCount = GetTexCooCount();
+        G3EdgeList list(f);
+        GArrayCollection out;
+        list.RemoveSelfIntersections(&out, this, false, UNION_EDGE_CANCEL_PAIRS, 0);
+        std::vector<std::vector<G3EdgeCopy>> made;
+        const bool ok = FacetsOfContours(out, list.GetPlane(), made) && !made.empty();
+        for (int c = 0; c < out.size(); ++c)
+            delete static_cast<G3EdgeList*>(out.get(c));
+        out.clear(false);
+        if (!ok) {
+            DropAddedSince(vertexCount, normalCount, texCooCount);
+            continue;
+        }
+        const int flags = static_cast<int>(f->GetFlags());
+        const int surfaceIndex = f->GetSurface();
+        const CExData data(f->GetExtendedData());
+        f->RemoveEdges();
+        const FacetMadeFrom source(this, f, data);
+        for (const std::vector<G3EdgeCopy>& chain : made)
+            AddFacetOfCopies(chain.data(), static_cast<int>(chain.size()), flags, surfaceIndex);
+        ++count;
+    }
+    if (count > 0)
+        RemoveNonManifoldEdges();
     return count;
 }
 
