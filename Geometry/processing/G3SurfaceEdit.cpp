@@ -28,7 +28,9 @@
 #include <array>
 #include <cmath>
 #include <memory>
+#include <set>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -280,6 +282,12 @@ G3Facet* G3AddContourCopies(G3Surface* s, G3Facet* f)
 {
     if (!s || !f)
         return nullptr;
+    // The way f runs each of its edges: the contour lists walk them out
+    // in an order of their own, and a copy run the other way faces away
+    // (a hole cut into it came back turned over).
+    std::set<std::pair<const G3Vertex*, const G3Vertex*>> runs;
+    for (G3ContourWalker w(f); w.Next();)
+        runs.insert({w.GetEntry(), w.GetExit()});
     G3Facet* first = nullptr;
     G3FacetContourIterator contours(f);
     while (contours.hasNext()) {
@@ -296,7 +304,16 @@ G3Facet* G3AddContourCopies(G3Surface* s, G3Facet* f)
             v.push_back(e->GetVertex1());
             flags.push_back(static_cast<int>(e->GetFlags()));
         }
-        G3Facet* copy = s->AddFacet(static_cast<int>(v.size()), v.data(), flags.data(), normals.data(), texCoos.data());
+        const std::size_t n = v.size();
+        if (n > 1 && !runs.count({v[0], v[1]}) && runs.count({v[1], v[0]})) {
+            // Walked against f: the same corners the other way round, each
+            // side keeping its flags.
+            std::reverse(v.begin() + 1, v.end());
+            std::reverse(normals.begin() + 1, normals.end());
+            std::reverse(texCoos.begin() + 1, texCoos.end());
+            std::reverse(flags.begin(), flags.end());
+        }
+        G3Facet* copy = s->AddFacet(static_cast<int>(n), v.data(), flags.data(), normals.data(), texCoos.data());
         if (copy)
             copy->SetFlags(0);
         if (!first)
@@ -393,7 +410,10 @@ bool G3SurfaceEdit::RemoveStuckTogetherFacets(G3Facet* facet)
     surface->RemoveFacet(facet);
     // The hole's corners are new vertices on facet's old corners, and the
     // rebuilt facet's edges lie beside its neighbours' ones: weld, stitch.
-    surface->RemoveEqualsVertex();
+    // Where facet's outline runs along g's border, the walls standing on
+    // it meet g's neighbours part way along their edges: those are split
+    // at the corners lying on them first.
+    surface->RemoveEqualsVertexAndDivideEdges();
     surface->RemoveNonManifoldEdges();
     return true;
 }

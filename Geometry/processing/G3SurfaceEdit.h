@@ -41,9 +41,9 @@ struct G3SurfaceCheckFinding {
 };
 
 // Adds a copy of each contour of f to s as a facet of its own (the same
-// vertices, edge flags and corners, facet flags 0): the pieces a rebuild
-// between BeginComplexFacet and EndComplexFacet starts from. The first
-// copy, or null.
+// vertices, edge flags and corners, facet flags 0, run the way f runs
+// them): the pieces a rebuild between BeginComplexFacet and
+// EndComplexFacet starts from. The first copy, or null.
 G3Facet* G3AddContourCopies(G3Surface* s, G3Facet* f);
 
 class G3SurfaceEdit : public GObj {
@@ -73,8 +73,9 @@ public:
     bool CheckFacets(int options, int& result);
 
     // Replaces `facet` by a facet that has the closed contour through
-    // `points` (G3Points, each once) as one more hole; the rebuilt facet
-    // carries `facet`'s extended data and records. The hole's corners are
+    // `points` (G3Points, each once, either way round) as one more hole;
+    // the rebuilt facet faces the way `facet` did and carries its extended
+    // data and records. The hole's corners are
     // new vertices. The rebuilt facet's outer edges lie beside those of its
     // neighbours until the caller stitches them (RemoveNonManifoldEdges,
     // Update). Nothing for a null facet, fewer than three points, or a
@@ -93,8 +94,9 @@ public:
     G3Facet* InsertFacet(GArrayCollection* points, G3Point* direction, double depth, GArrayCollection* sideFacets);
     // Removes `facet` when it lies flat on another facet g (g in facet's
     // plane and holding every corner of facet): g gets facet's outline as a
-    // hole, facet goes, and the seams are welded and stitched. True when a
-    // facet was removed.
+    // hole, facet goes, and the seams are welded, split at the corners
+    // lying on edges (an outline along g's border) and stitched. True when
+    // a facet was removed.
     bool RemoveStuckTogetherFacets(G3Facet* facet);
     // Replaces `edge` of `surface` by the chain s -> A1 -> B1 -> ... -> e
     // through the ends of `intervals` in list order (s the edge's end lower

@@ -213,6 +213,39 @@ GArrayCollection* Square(std::vector<std::unique_ptr<G3Point>>& keep, double x0,
     return Rect(keep, x0, y0, side, side, z);
 }
 
+// A hole cut into a facet leaves it facing the way it faced, whichever
+// way the hole's points run and whichever holes it has already (its
+// contours' copies once ran against it, and the facet came back turned).
+TEST(MakeHole, TheFacetKeepsItsFacing)
+{
+    for (bool clockwise : {false, true})
+        for (int holes = 1; holes <= 2; ++holes)
+            for (double up : {1.0, -1.0}) {
+                G3Surface s;
+                std::vector<G3Vertex*> v = {s.AddVertex(0, 0, 1, 0), s.AddVertex(4, 0, 1, 0), s.AddVertex(4, 4, 1, 0),
+                                            s.AddVertex(0, 4, 1, 0)};
+                if (up < 0)
+                    std::reverse(v.begin(), v.end());
+                s.AddFacet(4, v.data(), 1, nullptr, nullptr);
+                s.FormPlaneEquation();
+                for (int k = 0; k < holes; ++k) {
+                    std::vector<std::unique_ptr<G3Point>> keep;
+                    GArrayCollection* pts = Square(keep, 0.5 + 2 * k, 0.5, 1.0, 1.0);
+                    if (clockwise) {
+                        std::swap(keep[1], keep[3]);
+                        pts->clear(false);
+                        for (auto& p : keep)
+                            pts->add(p.get());
+                    }
+                    G3SurfaceEdit(&s).MakeHole(s.GetFacet(0), pts);
+                }
+                ASSERT_EQ(1, s.GetFacetCount());
+                s.FormPlaneEquation();
+                EXPECT_EQ(up, s.GetFacet(0)->GetPlaneC()) << clockwise << " " << holes;
+                EXPECT_EQ("", MeshCheck(&s));
+            }
+}
+
 TEST(InsertFacet, PocketsAndBossesChangeTheVolumeByTheirOwn)
 {
     // (x0, y0, side, depth along -z): pockets below the top, bosses above.
@@ -335,7 +368,7 @@ TEST(RemoveStuckTogetherFacets, StackedBoxesBecomeOneClosedSolid)
     G3SurfaceEdit edit(&s);
     EXPECT_TRUE(edit.RemoveStuckTogetherFacets(upper[0]));  // the upper box's bottom
     EXPECT_EQ("", MeshCheck(&s));
-    EXPECT_TRUE(s.GetClosed());
+    EXPECT_EQ("", G3ClosedCheck(&s));
     EXPECT_NEAR(5.0, G3SurfaceVolume(&s), 1e-12);
     EXPECT_EQ(11, s.GetFacetCount());
     // The upper box's top lies on nothing.
@@ -347,6 +380,48 @@ TEST(RemoveStuckTogetherFacets, StackedBoxesBecomeOneClosedSolid)
         }
     }
     EXPECT_EQ(1, tops);
+}
+
+// Boxes stood on a slab at random places of a half-unit lattice, flush
+// with its sides or with each other at times, near the origin and at site
+// coordinates: with every bottom removed, one solid whose facet sides pair
+// up along every edge and whose volume is the boxes'. (The slab's top came
+// back turned over, its hole's copy run the wrong way, and boxes flush with
+// a side left the side's edge unsplit.)
+TEST(RemoveStuckTogetherFacets, BoxesOnASlabAddUpToOneSolid)
+{
+    for (unsigned seed = 0; seed < 60; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const P3 at = seed % 2 ? P3{512345.0, 345678.0, 0.0} : P3{0.0, 0.0, 0.0};
+        G3Surface s;
+        AddBox(s, at, {at[0] + 4, at[1] + 4, 1});
+        double volume = 16.0;
+        std::vector<std::array<double, 4>> placed;
+        std::vector<G3Facet*> bottoms;
+        for (int k = 0; k < 3; ++k) {
+            const double x0 = 0.5 * (rng() % 8), y0 = 0.5 * (rng() % 8);
+            const double w = std::min(0.5 * (1 + rng() % 3), 4 - x0), d = std::min(0.5 * (1 + rng() % 3), 4 - y0);
+            const double h = 0.5 * (1 + rng() % 2);
+            bool overlaps = false;
+            for (const auto& r : placed)
+                overlaps = overlaps || (std::min(x0 + w, r[0] + r[2]) > std::max(x0, r[0]) &&
+                                        std::min(y0 + d, r[1] + r[3]) > std::max(y0, r[1]));
+            if (overlaps)
+                continue;
+            placed.push_back({x0, y0, w, d});
+            bottoms.push_back(AddBox(s, {at[0] + x0, at[1] + y0, 1}, {at[0] + x0 + w, at[1] + y0 + d, 1 + h})[0]);
+            volume += w * d * h;
+        }
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        G3SurfaceEdit edit(&s);
+        for (G3Facet* bottom : bottoms)
+            EXPECT_TRUE(edit.RemoveStuckTogetherFacets(bottom));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-6);
+    }
 }
 
 TEST(DivideEdge, ChainsThroughTheIntervalEnds)
