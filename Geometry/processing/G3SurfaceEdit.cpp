@@ -322,6 +322,48 @@ G3Facet* G3AddContourCopies(G3Surface* s, G3Facet* f)
     return first;
 }
 
+namespace {
+
+// The corners of a facet with one contour, in its order; empty for a facet
+// with holes (its outline is not one contour).
+std::vector<G3Vertex*> OutlineOf(const G3Facet* f)
+{
+    std::vector<G3Vertex*> corners;
+    for (G3ContourWalker w(f); w.Next();) {
+        if (w.Opens() && w.GetIndex() > 0)
+            return {};
+        corners.push_back(w.GetEntry());
+    }
+    return corners;
+}
+
+// The facet of s that `facet` (of outline `corners`) lies flat on, back to
+// back: in its plane, facing the other way, holding the whole outline
+// (ContourFitsFacet: corners on it are not enough, a hole's rim holds them
+// too); null when none does.
+G3Facet* StuckTo(G3Surface* s, const G3Facet* facet, const std::vector<G3Vertex*>& corners)
+{
+    std::vector<const double*> pts;
+    for (const G3Vertex* v : corners)
+        pts.push_back(v->GetXYZ());
+    const double* n = facet->GetPlane();
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        G3Facet* other = s->GetFacet(k);
+        const double* m = other->GetPlane();
+        if (other == facet || n[0] * m[0] + n[1] * m[1] + n[2] * m[2] >= 0.0 ||
+            other->IntersectByPlaneConcave(facet->GetPlane(), nullptr) != 3)
+            continue;
+        bool all = true;
+        for (const double* p : pts)
+            all = all && PointOnFacet(other, p);
+        if (all && ContourFitsFacet(other, pts))
+            return other;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction, double depth,
                                     GArrayCollection* sideFacets)
 {
@@ -365,11 +407,31 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     surface->Update(CHECK_LEVEL_WELD);
     surface->SetEdgeFlags(edgeFlags);
 
-    // The update may have merged or dropped any of the new facets: hand
-    // back only those still listed, compared by address before any is read.
+    // The update may have merged or dropped any of the new facets: they are
+    // read only while still listed, compared by address first.
     std::unordered_set<const G3Facet*> live;
-    for (int k = 0; k < surface->GetFacetCount(); ++k)
-        live.insert(surface->GetFacet(k));
+    auto gather = [&] {
+        live.clear();
+        for (int k = 0; k < surface->GetFacetCount(); ++k)
+            live.insert(surface->GetFacet(k));
+    };
+    // A side or the cap lying on a facet of the surface faces it (a pocket
+    // flush with the face's border, or as deep as the solid): the two
+    // enclose nothing, and the notch or hole opens through that facet.
+    std::vector<G3Facet*> made = sides;
+    made.push_back(cap);
+    for (G3Facet* f : made) {
+        gather();
+        if (!f || !live.count(f))
+            continue;
+        const std::vector<G3Vertex*> corners = OutlineOf(f);
+        G3Facet* g = corners.empty() ? nullptr : StuckTo(surface, f, corners);
+        // Two of the edit's own facets back to back (a contour folding on
+        // itself) are left as the update left them.
+        if (g && std::find(made.begin(), made.end(), g) == made.end())
+            RemoveOnto(f, g, corners);
+    }
+    gather();
     if (sideFacets)
         for (G3Facet* side : sides)
             if (live.count(side))
@@ -377,29 +439,9 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     return cap && live.count(cap) ? cap : nullptr;
 }
 
-bool G3SurfaceEdit::RemoveStuckTogetherFacets(G3Facet* facet)
+
+void G3SurfaceEdit::RemoveOnto(G3Facet* facet, G3Facet* g, const std::vector<G3Vertex*>& corners)
 {
-    if (!surface || surface->GetFacetCount() == 0 || !Listed(surface->GetFacetList(), facet))
-        return false;
-    std::vector<G3Vertex*> corners;
-    for (G3ContourWalker w(facet); w.Next();) {
-        if (w.Opens() && w.GetIndex() > 0)
-            return false;  // a facet with holes: its outline is not one contour
-        corners.push_back(w.GetEntry());
-    }
-    G3Facet* g = nullptr;
-    for (int k = 0; k < surface->GetFacetCount() && !g; ++k) {
-        G3Facet* other = surface->GetFacet(k);
-        if (other == facet || other->IntersectByPlaneConcave(facet->GetPlane(), nullptr) != 3)
-            continue;
-        bool all = true;
-        for (const G3Vertex* v : corners)
-            all = all && PointOnFacet(other, v->GetXYZ());
-        if (all)
-            g = other;
-    }
-    if (!g)
-        return false;
     std::vector<std::unique_ptr<G3Point>> copies;
     GArrayCollection outline;
     for (const G3Vertex* v : corners) {
@@ -415,5 +457,16 @@ bool G3SurfaceEdit::RemoveStuckTogetherFacets(G3Facet* facet)
     // at the corners lying on them first.
     surface->RemoveEqualsVertexAndDivideEdges();
     surface->RemoveNonManifoldEdges();
+}
+
+bool G3SurfaceEdit::RemoveStuckTogetherFacets(G3Facet* facet)
+{
+    if (!surface || surface->GetFacetCount() == 0 || !Listed(surface->GetFacetList(), facet))
+        return false;
+    const std::vector<G3Vertex*> corners = OutlineOf(facet);
+    G3Facet* g = corners.empty() ? nullptr : StuckTo(surface, facet, corners);
+    if (!g)
+        return false;
+    RemoveOnto(facet, g, corners);
     return true;
 }

@@ -19,6 +19,7 @@ class G3Facet;
 class G3IntervalList;
 class G3Point;
 class G3Surface;
+class G3Vertex;
 class GArrayCollection;
 
 // The bits of the checks' options and results.
@@ -88,12 +89,17 @@ public:
     // quad per contour edge (added
     // to `sideFacets` when given) and a cap, all moved by depth *
     // direction; then welds, divides edges and runs Update(CHECK_LEVEL_WELD).
-    // The cap when it is still a facet of the surface afterwards, else
+    // A side or the cap that then lies wholly on a facet of the surface,
+    // back to back (a pocket flush with the face's border, or as deep as
+    // the solid), goes as RemoveStuckTogetherFacets takes it: the notch or
+    // hole opens through that facet instead of closing behind a double
+    // wall. The cap when it is still a facet of the surface afterwards, else
     // null; null and nothing changed when `points` is empty, no facet holds
     // the contour, or direction is null.
     G3Facet* InsertFacet(GArrayCollection* points, G3Point* direction, double depth, GArrayCollection* sideFacets);
-    // Removes `facet` when it lies flat on another facet g (g in facet's
-    // plane and holding every corner of facet): g gets facet's outline as a
+    // Removes `facet` when it lies flat on another facet g, back to back
+    // (g in facet's plane, facing the other way and holding facet's whole
+    // outline as InsertFacet's host holds a contour): g gets facet's outline as a
     // hole, facet goes, and the seams are welded, split at the corners
     // lying on edges (an outline along g's border) and stitched. True when
     // a facet was removed.
@@ -114,6 +120,9 @@ public:
     bool FindCommonEdges(G3Surface* a, G3Surface* b, double ma[4][4], double mb[4][4], GArrayCollection* out);
 
 protected:
+    // Gives g `facet`'s outline (`corners`) as a hole, removes facet, and
+    // welds, splits and stitches the seams.
+    void RemoveOnto(G3Facet* facet, G3Facet* g, const std::vector<G3Vertex*>& corners);
     void Found(int bit, int facet, int other = -1, int vertex1 = -1, int vertex2 = -1)
     {
         if (findings)

@@ -316,6 +316,56 @@ TEST(InsertFacet, OverlappingEditsAreRefusedAndTheRestAddUp)
     EXPECT_LT(40, refused);
 }
 
+// Whether two facets lie back to back over some area: a point inside one
+// lies inside another of the same plane facing the other way.
+bool BackToBack(G3Surface& s)
+{
+    for (int i = 0; i < s.GetFacetCount(); ++i) {
+        G3Facet* f = s.GetFacet(i);
+        const double* n = f->GetPlane();
+        int a = 0, b = 1;
+        f->GetMaxCoo(&a, &b);
+        double p[3] = {0, 0, 0};
+        if (!f->GeneratePointInFacetConcave(a, b, p))
+            continue;
+        const int c = 3 - a - b;
+        p[c] = -(n[3] + n[a] * p[a] + n[b] * p[b]) / n[c];
+        for (int j = 0; j < s.GetFacetCount(); ++j) {
+            G3Facet* g = s.GetFacet(j);
+            const double* m = g->GetPlane();
+            if (j != i && n[0] * m[0] + n[1] * m[1] + n[2] * m[2] < -0.999 &&
+                std::fabs(m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3]) < 1e-9 &&
+                g->PointInFacet(a, b, p, nullptr, nullptr, 1e-9))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Pockets flush with the box's sides open as notches, and one as deep as
+// the box as a hole through it; they used to close behind a wall standing
+// back to back with their side (or cap) and enclosing nothing.
+TEST(InsertFacet, PocketsAtTheBorderOpenThroughIt)
+{
+    // (x0, y0, w, h, depth along -z)
+    const double rows[][5] = {{0, 1, 1, 1, 0.5}, {0, 0, 1, 1, 0.5}, {3, 1.5, 1, 2.5, 1}, {0, 0, 4, 1, 0.5},
+                              {1, 1, 1, 1, 2}, {0, 1, 1, 2, 2}, {1, 0, 1, 1, -0.5}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r[0] << " " << r[1] << " " << r[2] << " " << r[3] << " " << r[4]);
+        G3Surface s;
+        AddBox(s, {0, 0, 0}, {4, 4, 2});
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        std::vector<std::unique_ptr<G3Point>> keep;
+        G3Point down(0, 0, -1);
+        G3SurfaceEdit(&s).InsertFacet(Rect(keep, r[0], r[1], r[2], r[3], 2.0), &down, r[4], nullptr);
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(32.0 - r[2] * r[3] * r[4], G3SurfaceVolume(&s), 1e-9);
+        EXPECT_FALSE(BackToBack(s));
+    }
+}
+
 TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
 {
     // A contour of two distinct points has a cap the weld collapses; a
