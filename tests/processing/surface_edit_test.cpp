@@ -196,6 +196,15 @@ TEST(CheckSurface, TableOfDefects)
     EXPECT_EQ(0, result);
 }
 
+// The block 0..4 x 0..4 x 0..2, welded, planes formed: the solid the
+// pockets and bosses go into.
+void AddWeldedBlock(G3Surface& s)
+{
+    AddBox(s, {0, 0, 0}, {4, 4, 2});
+    s.RemoveEqualsVertex();
+    s.FormPlaneEquation();
+}
+
 GArrayCollection* Rect(std::vector<std::unique_ptr<G3Point>>& keep, double x0, double y0, double w, double h, double z)
 {
     static GArrayCollection list;
@@ -252,9 +261,7 @@ TEST(InsertFacet, PocketsAndBossesChangeTheVolumeByTheirOwn)
     const double rows[][4] = {{1, 1, 1, 1}, {0.5, 1.5, 2, 1.5}, {1, 1, 1, -1}, {2, 0.5, 1.5, -0.5}};
     for (const auto& r : rows) {
         G3Surface s;
-        AddBox(s, {0, 0, 0}, {4, 4, 2});
-        s.RemoveEqualsVertex();
-        s.FormPlaneEquation();
+        AddWeldedBlock(s);
         std::vector<std::unique_ptr<G3Point>> keep;
         G3Point down(0, 0, -1);
         GArrayCollection sides;
@@ -291,9 +298,7 @@ TEST(InsertFacet, OverlappingEditsAreRefusedAndTheRestAddUp)
         SCOPED_TRACE(seed);
         std::mt19937 rng(seed);
         G3Surface s;
-        AddBox(s, {0, 0, 0}, {4, 4, 2});
-        s.RemoveEqualsVertex();
-        s.FormPlaneEquation();
+        AddWeldedBlock(s);
         double volume = 32.0;
         G3Point down(0, 0, -1);
         for (int k = 0; k < 4; ++k) {
@@ -353,9 +358,7 @@ TEST(InsertFacet, PocketsAtTheBorderOpenThroughIt)
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r[0] << " " << r[1] << " " << r[2] << " " << r[3] << " " << r[4]);
         G3Surface s;
-        AddBox(s, {0, 0, 0}, {4, 4, 2});
-        s.RemoveEqualsVertex();
-        s.FormPlaneEquation();
+        AddWeldedBlock(s);
         std::vector<std::unique_ptr<G3Point>> keep;
         G3Point down(0, 0, -1);
         G3SurfaceEdit(&s).InsertFacet(Rect(keep, r[0], r[1], r[2], r[3], 2.0), &down, r[4], nullptr);
