@@ -147,7 +147,8 @@ std::array<double, 3> InsidePoint(const std::vector<const double*>& pts, const P
         if (k == v || k == a || k == b)
             continue;
         const double* q = c[k].data();
-        const bool inTriangle = side(A, V, q) * turn >= 0.0 && side(V, B, q) * turn >= 0.0 && side(B, A, q) * turn >= 0.0;
+        const bool inTriangle =
+            side(A, V, q) * turn >= 0.0 && side(V, B, q) * turn >= 0.0 && side(B, A, q) * turn >= 0.0;
         if (inTriangle && (nearest == n || std::fabs(across(q)) > best)) {
             nearest = k;
             best = std::fabs(across(q));

@@ -439,20 +439,24 @@ TEST(Slice, PlanesAlongGridEdgesWhereTheCapRunsOutAndBack)
         double d;
     };
     const Case cases[] = {
-        {{{1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 2, 0}, {1, 0, 1}, {0, 2, 1}, {0, 0, 2}, {1, 0, 2}, {0, 1, 2}, {1, 1, 2}, {0, 2, 2}},
-         {2, 1, 0}, 3},
-        {{{3, 0, 1}, {3, 1, 1}, {3, 2, 1}, {2, 3, 1}, {3, 3, 1}, {1, 0, 2}, {2, 0, 2}, {1, 1, 2}, {1, 2, 2}, {2, 2, 2}, {2, 3, 2}, {3, 3, 2}},
-         {1, 0, 2}, 7},
+        {{{1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {0, 2, 0}, {1, 0, 1}, {0, 2, 1},
+          {0, 0, 2}, {1, 0, 2}, {0, 1, 2}, {1, 1, 2}, {0, 2, 2}},
+         {2, 1, 0},
+         3},
+        {{{3, 0, 1}, {3, 1, 1}, {3, 2, 1}, {2, 3, 1}, {3, 3, 1}, {1, 0, 2},
+          {2, 0, 2}, {1, 1, 2}, {1, 2, 2}, {2, 2, 2}, {2, 3, 2}, {3, 3, 2}},
+         {1, 0, 2},
+         7},
     };
     for (const Case& c : cases)
         for (bool flip : {false, true}) {
             std::vector<char> cell(48, 0);
             for (const auto& q : c.cells)
                 cell[static_cast<std::size_t>((q[2] * 4 + q[1]) * 4 + q[0])] = 1;
-            const double len = std::sqrt(c.normal[0] * c.normal[0] + c.normal[1] * c.normal[1] + c.normal[2] * c.normal[2]);
-            const double sign = flip ? -1.0 : 1.0;
-            const std::array<double, 4> pl = {sign * c.normal[0] / len, sign * c.normal[1] / len, sign * c.normal[2] / len,
-                                              sign * c.d / len};
+            const double len = std::sqrt(c.normal[0] * c.normal[0] + c.normal[1] * c.normal[1] +
+                                         c.normal[2] * c.normal[2]);
+            const double k = (flip ? -1.0 : 1.0) / len;
+            const std::array<double, 4> pl = {k * c.normal[0], k * c.normal[1], k * c.normal[2], k * c.d};
             Sliced r = DoSlice(Voxels(cell).release(), pl);
             ASSERT_TRUE(r.ok) << c.d << " " << flip;
             ExpectSolid(r.below.get(), "below");

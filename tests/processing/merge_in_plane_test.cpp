@@ -73,7 +73,8 @@ std::string MergedFaults(G3Surface& s)
 // site coordinates, where coplanar facets' planes differ in d by 1e-4.
 void Turn(G3Surface& s, unsigned seed)
 {
-    const fixtures::P to = seed % 4 == 3 ? fixtures::P{512345.0 + seed, 345678.0, 11.0} : fixtures::P{7.0 * seed, -3.0, 11.0};
+    const fixtures::P to =
+        seed % 4 == 3 ? fixtures::P{512345.0 + seed, 345678.0, 11.0} : fixtures::P{7.0 * seed, -3.0, 11.0};
     const fixtures::Motion m = fixtures::Motion::Turn({0.48, 0.6, 0.64}, 0.3 * seed, to);
     for (int k = 0; k < s.GetVertexCount(); ++k) {
         double* x = s.GetVertex(k)->GetXYZ();
