@@ -363,6 +363,77 @@ G3Facet* StuckTo(G3Surface* s, const G3Facet* facet, const std::vector<G3Vertex*
     return nullptr;
 }
 
+// Twice the signed area of a plan.
+double TwiceArea(const Plan& p)
+{
+    double area = 0.0;
+    for (std::size_t k = 0; k < p.size(); ++k)
+        area += p[k][0] * p[(k + 1) % p.size()][1] - p[(k + 1) % p.size()][0] * p[k][1];
+    return area;
+}
+
+// The plan (on f's projection pair) of the outline `c`, wound
+// counter-clockwise; empty when it is not convex or has no area.
+Plan ConvexPlan(const G3Facet* f, const std::vector<G3Vertex*>& c)
+{
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    Plan p;
+    for (const G3Vertex* v : c)
+        p.push_back({v->GetXYZ()[i], v->GetXYZ()[j], 0.0});
+    const std::size_t n = p.size();
+    const double area = TwiceArea(p);
+    if (n < 3 || !(std::fabs(area) > GTolerance::kZeroLength * GTolerance::kZeroLength))
+        return {};
+    if (area < 0.0)
+        std::reverse(p.begin(), p.end());
+    for (std::size_t k = 0; k < n; ++k) {
+        const double* a = p[k].data();
+        const double* b = p[(k + 1) % n].data();
+        const double* q = p[(k + 2) % n].data();
+        const double turn = (b[0] - a[0]) * (q[1] - a[1]) - (b[1] - a[1]) * (q[0] - a[0]);
+        if (turn < -GTolerance::kPlaneSide * std::hypot(b[0] - a[0], b[1] - a[1]))
+            return {};
+    }
+    return p;
+}
+
+// The part of the convex plan `a` inside the convex plan `clip` (both
+// counter-clockwise; Sutherland-Hodgman), corners closer than kPointEqual
+// merged.
+Plan ClipConvex(Plan a, const Plan& clip)
+{
+    const std::size_t m = clip.size();
+    for (std::size_t k = 0; k < m && !a.empty(); ++k) {
+        const double* u = clip[k].data();
+        const double* w = clip[(k + 1) % m].data();
+        const double len = std::hypot(w[0] - u[0], w[1] - u[1]);
+        auto side = [&](const std::array<double, 3>& q) {
+            return ((w[0] - u[0]) * (q[1] - u[1]) - (w[1] - u[1]) * (q[0] - u[0])) / len;
+        };
+        Plan out;
+        for (std::size_t e = 0; e < a.size(); ++e) {
+            const std::array<double, 3>& p = a[e];
+            const std::array<double, 3>& q = a[(e + 1) % a.size()];
+            const double sp = side(p), sq = side(q);
+            if (sp >= -GTolerance::kPlaneSide)
+                out.push_back(p);
+            if ((sp < -GTolerance::kPlaneSide && sq > GTolerance::kPlaneSide) ||
+                (sp > GTolerance::kPlaneSide && sq < -GTolerance::kPlaneSide)) {
+                const double t = sp / (sp - sq);
+                out.push_back({p[0] + t * (q[0] - p[0]), p[1] + t * (q[1] - p[1]), 0.0});
+            }
+        }
+        a.clear();
+        for (const auto& q : out)
+            if (a.empty() || std::hypot(q[0] - a.back()[0], q[1] - a.back()[1]) >= GTolerance::kPointEqual)
+                a.push_back(q);
+        while (a.size() > 1 && std::hypot(a[0][0] - a.back()[0], a[0][1] - a.back()[1]) < GTolerance::kPointEqual)
+            a.pop_back();
+    }
+    return a;
+}
+
 } // namespace
 
 G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction, double depth,
@@ -431,6 +502,8 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
         // itself) are left as the update left them.
         if (g && std::find(made.begin(), made.end(), g) == made.end())
             RemoveOnto(f, g, corners);
+        else if (!g && !corners.empty())
+            OpenSharedPart(f, corners, made);
     }
     gather();
     if (sideFacets)
@@ -440,6 +513,53 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     return cap && live.count(cap) ? cap : nullptr;
 }
 
+
+void G3SurfaceEdit::OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners, const std::vector<G3Facet*>& made)
+{
+    const Plan pf = ConvexPlan(f, corners);
+    if (pf.empty())
+        return;
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    const int c = 3 - i - j;
+    const double* n = f->GetPlane();
+    for (int k = 0; k < surface->GetFacetCount(); ++k) {
+        G3Facet* g = surface->GetFacet(k);
+        const double* m = g->GetPlane();
+        if (g == f || std::find(made.begin(), made.end(), g) != made.end() ||
+            n[0] * m[0] + n[1] * m[1] + n[2] * m[2] >= 0.0 || g->IntersectByPlaneConcave(n, nullptr) != 3)
+            continue;
+        const std::vector<G3Vertex*> outline = OutlineOf(g);
+        const Plan pg = outline.empty() ? Plan() : ConvexPlan(f, outline);
+        const Plan shared = pg.empty() ? Plan() : ClipConvex(pg, pf);
+        if (shared.size() < 3)
+            continue;
+        const double area = TwiceArea(shared);
+        if (!(area > GTolerance::kZeroLength * GTolerance::kZeroLength))
+            continue;
+        if (TwiceArea(pg) - area < GTolerance::kZeroLength * GTolerance::kZeroLength) {
+            // g lies wholly on f.
+            RemoveOnto(g, f, outline);
+            return;
+        }
+        // The shared part, in f's plane, cut out of both.
+        std::vector<std::unique_ptr<G3Point>> keep;
+        GArrayCollection part;
+        for (const auto& q : shared) {
+            double x[3];
+            x[i] = q[0];
+            x[j] = q[1];
+            x[c] = -(n[3] + n[i] * q[0] + n[j] * q[1]) / n[c];
+            keep.push_back(std::make_unique<G3Point>(x));
+            part.add(keep.back().get());
+        }
+        MakeHole(g, &part);
+        MakeHole(f, &part);
+        surface->RemoveEqualsVertexAndDivideEdges();
+        surface->RemoveNonManifoldEdges();
+        return;
+    }
+}
 
 void G3SurfaceEdit::RemoveOnto(G3Facet* facet, G3Facet* g, const std::vector<G3Vertex*>& corners)
 {

@@ -93,7 +93,8 @@ public:
     // back to back (a pocket flush with the face's border, or as deep as
     // the solid), goes as RemoveStuckTogetherFacets takes it: the notch or
     // hole opens through that facet instead of closing behind a double
-    // wall. The cap when it is still a facet of the surface afterwards, else
+    // wall. One lying back to back over part of a facet has that part cut
+    // out of both (OpenSharedPart). The cap when it is still a facet of the surface afterwards, else
     // null; null and nothing changed when `points` is empty, no facet holds
     // the contour, or direction is null.
     G3Facet* InsertFacet(GArrayCollection* points, G3Point* direction, double depth, GArrayCollection* sideFacets);
@@ -123,6 +124,11 @@ protected:
     // Gives g `facet`'s outline (`corners`) as a hole, removes facet, and
     // welds, splits and stitches the seams.
     void RemoveOnto(G3Facet* facet, G3Facet* g, const std::vector<G3Vertex*>& corners);
+    // Where the convex facet f (outline `corners`) and another convex
+    // facet, not one of `made`, lie back to back over part of each (a
+    // pocket sharing part of a side with an earlier one), that part is cut
+    // out of both: they enclosed nothing there.
+    void OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners, const std::vector<G3Facet*>& made);
     void Found(int bit, int facet, int other = -1, int vertex1 = -1, int vertex2 = -1)
     {
         if (findings)

@@ -336,24 +336,32 @@ bool BackToBack(G3Surface& s)
     return false;
 }
 
-// Pockets flush with the box's sides open as notches, and one as deep as
-// the box as a hole through it; they used to close behind a wall standing
-// back to back with their side (or cap) and enclosing nothing.
-TEST(InsertFacet, PocketsAtTheBorderOpenThroughIt)
+// Pockets flush with the box's sides open as notches, one as deep as the
+// box as a hole through it, and pockets or bosses sharing part of a side
+// with an earlier one open into it; they used to close behind a wall
+// standing back to back with their side (or cap) and enclosing nothing.
+TEST(InsertFacet, PocketsAtTheBorderOrBesideAnotherOpenThroughIt)
 {
-    // (x0, y0, w, h, depth along -z)
-    const double rows[][5] = {{0, 1, 1, 1, 0.5}, {0, 0, 1, 1, 0.5}, {3, 1.5, 1, 2.5, 1}, {0, 0, 4, 1, 0.5},
-                              {1, 1, 1, 1, 2}, {0, 1, 1, 2, 2}, {1, 0, 1, 1, -0.5}};
-    for (const auto& r : rows) {
-        SCOPED_TRACE(testing::Message() << r[0] << " " << r[1] << " " << r[2] << " " << r[3] << " " << r[4]);
+    // Edits in order: (x0, y0, w, h, depth along -z).
+    using Edit = std::array<double, 5>;
+    const std::vector<std::vector<Edit>> rows = {
+        {{0, 1, 1, 1, 0.5}}, {{0, 0, 1, 1, 0.5}}, {{3, 1.5, 1, 2.5, 1}}, {{0, 0, 4, 1, 0.5}}, {{1, 1, 1, 1, 2}},
+        {{0, 1, 1, 2, 2}}, {{1, 0, 1, 1, -0.5}}, {{1, 1, 1, 1, 0.5}, {2, 1.5, 1, 1, 0.5}},
+        {{1, 1, 1, 1, 0.5}, {2, 1.5, 1, 1, 0.25}}, {{1, 1, 1, 1, -0.5}, {2, 1.5, 1, 1, -0.25}}};
+    for (const std::vector<Edit>& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.size() << " " << row[0][0] << " " << row[0][4]);
         G3Surface s;
         AddWeldedBlock(s);
-        std::vector<std::unique_ptr<G3Point>> keep;
-        G3Point down(0, 0, -1);
-        G3SurfaceEdit(&s).InsertFacet(Rect(keep, r[0], r[1], r[2], r[3], 2.0), &down, r[4], nullptr);
+        double volume = 32.0;
+        for (const Edit& r : row) {
+            std::vector<std::unique_ptr<G3Point>> keep;
+            G3Point down(0, 0, -1);
+            G3SurfaceEdit(&s).InsertFacet(Rect(keep, r[0], r[1], r[2], r[3], 2.0), &down, r[4], nullptr);
+            volume -= r[2] * r[3] * r[4];
+        }
         EXPECT_EQ("", MeshCheck(&s));
         EXPECT_EQ("", G3ClosedCheck(&s));
-        EXPECT_NEAR(32.0 - r[2] * r[3] * r[4], G3SurfaceVolume(&s), 1e-9);
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-9);
         EXPECT_FALSE(BackToBack(s));
     }
 }
