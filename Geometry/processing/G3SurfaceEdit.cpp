@@ -260,8 +260,16 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
     const std::vector<const double*> pts = PointsOf(points);
     if (!surface || !facet || pts.size() < 3 || !Listed(surface->GetFacetList(), facet))
         return;
+    std::vector<std::vector<double>> hole;
+    for (const double* p : pts)
+        hole.emplace_back(p, p + 3);
+    MakeHoles(facet, {hole});
+}
+
+void G3SurfaceEdit::MakeHoles(G3Facet* facet, const std::vector<std::vector<std::vector<double>>>& holes)
+{
     // Adding a facet with flags of its own leaves them as the surface's
-    // edge flags: the hole takes the surface's, which are given back.
+    // edge flags: the holes take the surface's, which are given back.
     const int edgeFlags = surface->GetEdgeFlags();
     surface->BeginComplexFacet();
     {
@@ -270,10 +278,8 @@ void G3SurfaceEdit::MakeHole(G3Facet* facet, GArrayCollection* points)
         const FacetMadeFrom source(surface, facet);
         G3AddContourCopies(surface, facet);
     }
-    std::vector<std::vector<double>> hole;
-    for (const double* p : pts)
-        hole.emplace_back(p, p + 3);
-    FacetFromPoints(surface, hole, edgeFlags);
+    for (const std::vector<std::vector<double>>& hole : holes)
+        FacetFromPoints(surface, hole, edgeFlags);
     surface->EndComplexFacet();
     surface->RemoveFacet(facet);
     surface->SetEdgeFlags(edgeFlags);
@@ -523,6 +529,15 @@ void G3SurfaceEdit::OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& cor
     f->GetMaxCoo(&i, &j);
     const int c = 3 - i - j;
     const double* n = f->GetPlane();
+    // Every facet back to back with f over part of f, with that part in
+    // f's plane; whether the facet lies wholly on f.
+    struct Shared {
+        G3Facet* g;
+        std::vector<std::vector<double>> part;
+        bool whole;
+    };
+    std::vector<Shared> found;
+    const double tiny = GTolerance::kZeroLength * GTolerance::kZeroLength;
     for (int k = 0; k < surface->GetFacetCount(); ++k) {
         G3Facet* g = surface->GetFacet(k);
         const double* m = g->GetPlane();
@@ -532,33 +547,34 @@ void G3SurfaceEdit::OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& cor
         const std::vector<G3Vertex*> outline = OutlineOf(g);
         const Plan pg = outline.empty() ? Plan() : ConvexPlan(f, outline);
         const Plan shared = pg.empty() ? Plan() : ClipConvex(pg, pf);
-        if (shared.size() < 3)
+        const double area = shared.size() < 3 ? 0.0 : TwiceArea(shared);
+        if (!(area > tiny))
             continue;
-        const double area = TwiceArea(shared);
-        if (!(area > GTolerance::kZeroLength * GTolerance::kZeroLength))
-            continue;
-        if (TwiceArea(pg) - area < GTolerance::kZeroLength * GTolerance::kZeroLength) {
-            // g lies wholly on f.
-            RemoveOnto(g, f, outline);
-            return;
-        }
-        // The shared part, in f's plane, cut out of both.
-        std::vector<std::unique_ptr<G3Point>> keep;
-        GArrayCollection part;
+        Shared e{g, {}, TwiceArea(pg) - area < tiny};
         for (const auto& q : shared) {
-            double x[3];
-            x[i] = q[0];
-            x[j] = q[1];
-            x[c] = -(n[3] + n[i] * q[0] + n[j] * q[1]) / n[c];
-            keep.push_back(std::make_unique<G3Point>(x));
-            part.add(keep.back().get());
+            std::vector<double> x(3);
+            x[static_cast<std::size_t>(i)] = q[0];
+            x[static_cast<std::size_t>(j)] = q[1];
+            x[static_cast<std::size_t>(c)] = -(n[3] + n[i] * q[0] + n[j] * q[1]) / n[c];
+            e.part.push_back(x);
         }
-        MakeHole(g, &part);
-        MakeHole(f, &part);
-        surface->RemoveEqualsVertexAndDivideEdges();
-        surface->RemoveNonManifoldEdges();
-        return;
+        found.push_back(e);
     }
+    if (found.empty())
+        return;
+    // Each part cut out of its facet (a facet lying wholly on f goes), then
+    // all of them out of f in one rebuild: f's pointer is not read after.
+    std::vector<std::vector<std::vector<double>>> parts;
+    for (const Shared& e : found) {
+        if (e.whole)
+            surface->RemoveFacet(e.g);
+        else
+            MakeHoles(e.g, {e.part});
+        parts.push_back(e.part);
+    }
+    MakeHoles(f, parts);
+    surface->RemoveEqualsVertexAndDivideEdges();
+    surface->RemoveNonManifoldEdges();
 }
 
 void G3SurfaceEdit::RemoveOnto(G3Facet* facet, G3Facet* g, const std::vector<G3Vertex*>& corners)

@@ -124,10 +124,14 @@ protected:
     // Gives g `facet`'s outline (`corners`) as a hole, removes facet, and
     // welds, splits and stitches the seams.
     void RemoveOnto(G3Facet* facet, G3Facet* g, const std::vector<G3Vertex*>& corners);
-    // Where the convex facet f (outline `corners`) and another convex
-    // facet, not one of `made`, lie back to back over part of each (a
-    // pocket sharing part of a side with an earlier one), that part is cut
-    // out of both: they enclosed nothing there.
+    // MakeHole for several holes at once (each a list of x, y, z corners),
+    // in one rebuild of `facet` (listed, not null).
+    void MakeHoles(G3Facet* facet, const std::vector<std::vector<std::vector<double>>>& holes);
+    // Where the convex facet f (outline `corners`) and other convex
+    // facets, not of `made`, lie back to back over part of each (a pocket
+    // sharing part of a side with an earlier one), those parts are cut out
+    // of both sides (a facet lying wholly on f goes): they enclosed
+    // nothing there.
     void OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners, const std::vector<G3Facet*>& made);
     void Found(int bit, int facet, int other = -1, int vertex1 = -1, int vertex2 = -1)
     {
