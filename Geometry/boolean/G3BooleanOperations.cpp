@@ -161,8 +161,10 @@ int PairRunsWithWalls(G3Surface* s)
         const bool outFromA = RunsFrom(f, out, a);
         if (!back || !walls || RunsFrom(f, back, a) == outFromA)
             continue;
-        G3Facet* withOut = RunsFrom(walls->GetFacet1(), walls, a) != outFromA ? walls->GetFacet1() : walls->GetFacet2();
-        G3Facet* withBack = withOut == walls->GetFacet1() ? walls->GetFacet2() : walls->GetFacet1();
+        G3Facet* g1 = walls->GetFacet1();
+        G3Facet* g2 = walls->GetFacet2();
+        G3Facet* withOut = RunsFrom(g1, walls, a) != outFromA ? g1 : g2;
+        G3Facet* withBack = withOut == g1 ? g2 : g1;
         if (RunsFrom(withBack, walls, a) != outFromA)
             continue;
         if (!withOut->ChangeEdges(walls, out) || !withBack->ChangeEdges(walls, back))

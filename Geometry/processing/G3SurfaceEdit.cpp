@@ -519,8 +519,8 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     return cap && live.count(cap) ? cap : nullptr;
 }
 
-
-void G3SurfaceEdit::OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners, const std::vector<G3Facet*>& made)
+void G3SurfaceEdit::OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners,
+                                   const std::vector<G3Facet*>& made)
 {
     const Plan pf = ConvexPlan(f, corners);
     if (pf.empty())

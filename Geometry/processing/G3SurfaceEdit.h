@@ -132,7 +132,8 @@ protected:
     // sharing part of a side with an earlier one), those parts are cut out
     // of both sides (a facet lying wholly on f goes): they enclosed
     // nothing there.
-    void OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners, const std::vector<G3Facet*>& made);
+    void OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners,
+                        const std::vector<G3Facet*>& made);
     void Found(int bit, int facet, int other = -1, int vertex1 = -1, int vertex2 = -1)
     {
         if (findings)
