@@ -20,6 +20,7 @@
 
 #include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/GMatrix.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -92,12 +93,13 @@ void FloodFill(G3Edge* start, long flag, long stop, std::vector<G3Facet*>* reach
     }
 }
 
-// Appends b's entities to a (b left empty) and welds the seam.
+// Appends b's entities to a (b left empty) and welds the seam, splitting
+// the edges of either side at the other's corners on them.
 void AppendAndWeld(G3Surface* a, G3Surface* b)
 {
     if (!a->AppendMoving(b))
         a->Copy(b);
-    a->RemoveEqualsVertex();
+    a->RemoveEqualsVertexAndDivideEdges();
     a->RemoveNonManifoldEdges();
     a->FormPlaneEquation();
 }
@@ -130,6 +132,21 @@ bool SameEnds(const G3Edge* e, const G3Edge* g)
     const G3Vertex* c = g->GetVertex1();
     const G3Vertex* d = g->GetVertex2();
     return (a->Equals(c) && b->Equals(d)) || (a->Equals(d) && b->Equals(c));
+}
+
+// g runs along e: the same ends, or both ends of one on the other. The cap
+// and the cut solid come out of separate booleans, and each keeps only the
+// corners its own facets need along the seam (a sheet's fold shows on the
+// cap's border, a wall's corner on the cut solid's seam).
+bool RunsAlong(const G3Edge* e, const G3Edge* g)
+{
+    if (SameEnds(e, g))
+        return true;
+    const double* a = e->GetVertex1()->GetXYZ();
+    const double* b = e->GetVertex2()->GetXYZ();
+    const double* c = g->GetVertex1()->GetXYZ();
+    const double* d = g->GetVertex2()->GetXYZ();
+    return (PtOnSegment(c, a, b) && PtOnSegment(d, a, b)) || (PtOnSegment(a, c, d) && PtOnSegment(b, c, d));
 }
 
 } // namespace
@@ -296,17 +313,21 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
 
     // Seam edges: the cut solid's edges along the cap's; each one's facets
     // lie on the two sides of the sheet, told apart by the direction into
-    // them against the normal of the cap's first facet.
-    G3Edge* first = static_cast<G3Edge*>(cap->GetEdgeList()->get(0));
-    G3Facet* ref = first->GetFacet1() ? first->GetFacet1() : first->GetFacet2();
-    G3Facet* side[2] = {nullptr, nullptr};
-    bool failed = !ref;
-    const double* rn = ref ? ref->GetPlane() : nullptr;
+    // them against the normal of the cap facet on that edge (a folded sheet
+    // turns its normal from edge to edge). Every facet met on the seam
+    // seeds its side's fill: the sheet may cut the solid into more than one
+    // region on a side, and a region no fill reached would go to both parts.
+    std::vector<G3Facet*> side[2];
+    bool failed = false;
     for (int i = 0; !failed && i < cap->GetEdgeCount(); ++i) {
         G3Edge* ce = cap->GetEdge(i);
+        const G3Facet* ref = ce->GetFacet1() ? ce->GetFacet1() : ce->GetFacet2();
+        if (!ref)
+            continue;
+        const double* rn = ref->GetPlane();
         for (int j = 0; !failed && j < cut->GetEdgeCount(); ++j) {
             G3Edge* e = cut->GetEdge(j);
-            if (!SameEnds(ce, e))
+            if (!RunsAlong(ce, e))
                 continue;
             G3Facet* f1 = e->GetFacet1();
             G3Facet* f2 = e->GetFacet2();
@@ -317,30 +338,35 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
                     break;
                 }
                 const int k = d[0] * rn[0] + d[1] * rn[1] + d[2] * rn[2] <= 0.0 ? 0 : 1;
-                if (!side[k])
-                    side[k] = f1;
-                if (f2 && !side[1 - k])
-                    side[1 - k] = f2;
+                side[k].push_back(f1);
+                if (f2)
+                    side[1 - k].push_back(f2);
             }
             e->SetMark4();
         }
     }
     G3Surface* one = nullptr;
-    if (!failed && side[0] && side[1]) {
-        // From an unmarked edge of each side's facet, the last in chain
-        // order, fill that side up to the seam.
+    if (!failed && !side[0].empty() && !side[1].empty()) {
+        // From an unmarked edge of each seed facet, the last in chain order,
+        // fill that side up to the seam.
         GArrayCollection edges;
         for (int k = 0; k < 2; ++k) {
             const long flag = k == 0 ? G3Obj::FLAG_MARK3 : G3Obj::FLAG_MARK4;
             const long stop = k == 0 ? G3Obj::FLAG_MARK4 : G3Obj::FLAG_MARK3;
-            edges.clear();
-            side[k]->GetEdges(&edges);
-            for (int i = edges.size() - 1; i >= 0; --i) {
-                G3Edge* e = static_cast<G3Edge*>(edges.get(i));
-                if (!(e->GetFlags() & kMarks)) {
-                    FloodFill(e, flag, stop);
-                    break;
+            for (G3Facet* f : side[k]) {
+                if (f->GetFlags() & kMarks)
+                    continue;
+                edges.clear();
+                f->GetEdges(&edges);
+                for (int i = edges.size() - 1; i >= 0; --i) {
+                    G3Edge* e = static_cast<G3Edge*>(edges.get(i));
+                    if (!(e->GetFlags() & kMarks)) {
+                        FloodFill(e, flag, stop);
+                        break;
+                    }
                 }
+                // A facet the seam closes in on every side is a region alone.
+                f->SetFlags(f->GetFlags() | flag);
             }
         }
         // cut keeps side two, one side one.

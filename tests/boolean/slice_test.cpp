@@ -517,6 +517,75 @@ TEST(SliceBySurface, OpenSheetsDivideAndRefusalsKeepTheInputs)
     }
 }
 
+// Cell prisms (courtyards, several pieces) cut by height-field sheets on
+// the same unit grid, so that the sheet's lines run along the walls: random
+// ground, a ridge over a grid line and a tilted plane, kept between the
+// prism's heights over the plan. The part under the sheet has the volume of
+// the triangles' mean heights over the cells. A folded sheet was once told
+// apart by its first facet's normal alone, a side cut into several regions
+// was filled from one of them, and the cap's corners at the folds were left
+// as T-junctions on the seam.
+TEST(SliceBySurface, HeightFieldSheetsAlongWalls)
+{
+    GSRand(24);
+    const int rounds = fixtures::kSlowBuild ? 20 : 200;
+    constexpr int kCells = 5, kGrid = kCells + 3;  // sheet points from -1 to kCells + 1
+    for (int round = 0; round < rounds; ++round) {
+        CellPrism prism{std::vector<std::vector<int>>(kCells, std::vector<int>(kCells)), 0, 3, {0, 0, 0}};
+        if (round % 2)
+            prism.o = {512345, 345678, 20};
+        int filled = 0;
+        for (auto& row : prism.cells)
+            for (int& c : row)
+                filled += c = GRand() % 3 != 0;
+        for (int i = 0; i + 1 < kCells; ++i)  // no cells meeting at a corner alone
+            for (int j = 0; j + 1 < kCells; ++j) {
+                auto& c = prism.cells;
+                if (c[i][j] == c[i + 1][j + 1] && c[i + 1][j] == c[i][j + 1] && c[i][j] != c[i + 1][j])
+                    filled += !c[i][j] ? (c[i][j] = 1) : (c[i + 1][j] = 1);
+            }
+        if (filled == 0)
+            continue;
+        const int kind = round % 3;
+        const double ridge = GRand() % kCells, slope = 0.25 * (1 + GRand() % 3);
+        std::vector<double> h(kGrid * kGrid);
+        for (int a = 0; a < kGrid; ++a)
+            for (int b = 0; b < kGrid; ++b) {
+                const double x = a - 1, y = b - 1;
+                const double z = kind == 0 ? Uniform(0.3, 2.7) : kind == 1 ? 2.6 - slope * std::fabs(y - ridge) : 0.8 + 0.15 * x + 0.1 * y;
+                h[a * kGrid + b] = std::fmin(2.9, std::fmax(0.1, z));
+            }
+        SurfacePtr sheet(new G3Surface());
+        std::vector<G3Vertex*> v;
+        for (int a = 0; a < kGrid; ++a)
+            for (int b = 0; b < kGrid; ++b)
+                v.push_back(sheet->AddVertex(prism.o[0] + a - 1, prism.o[1] + b - 1, prism.o[2] + h[a * kGrid + b], 0));
+        double below = 0;
+        for (int a = 0; a + 1 < kGrid; ++a)
+            for (int b = 0; b + 1 < kGrid; ++b) {
+                const int q[4] = {a * kGrid + b, (a + 1) * kGrid + b, (a + 1) * kGrid + b + 1, a * kGrid + b + 1};
+                fixtures::Face(sheet.get(), {v[q[0]], v[q[1]], v[q[2]]});
+                fixtures::Face(sheet.get(), {v[q[0]], v[q[2]], v[q[3]]});
+                const int i = a - 1, j = b - 1;
+                if (i >= 0 && j >= 0 && i < kCells && j < kCells && prism.cells[i][j])
+                    below += (2 * h[q[0]] + h[q[1]] + 2 * h[q[2]] + h[q[3]]) / 6;
+            }
+        sheet->FormPlaneEquation();
+        SurfacePtr s = prism.Build();
+        const double whole = G3SurfaceVolume(s.get());
+        G3BooleanCalculator calc;
+        G3Surface* p1 = nullptr;
+        G3Surface* p2 = nullptr;
+        ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2)) << round;
+        SurfacePtr part1(p1), part2(p2);
+        ExpectSolid(part1.get(), "part1");
+        ExpectSolid(part2.get(), "part2");
+        const double v1 = G3SurfaceVolume(part1.get()), v2 = G3SurfaceVolume(part2.get());
+        EXPECT_NEAR(below, std::fabs(v1 - below) < std::fabs(v2 - below) ? v1 : v2, 1e-9 * whole) << round;
+        EXPECT_NEAR(whole, v1 + v2, 1e-9 * whole) << round;
+    }
+}
+
 TEST(Separate_Surface, PiecesOfFourFacetsOrMore)
 {
     GSRand(31);
