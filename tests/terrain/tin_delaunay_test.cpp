@@ -3,6 +3,8 @@
 
 #include "tin_check.h"
 
+#include "Geometry/terrain/triangulation/G3TriPredicates.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -114,7 +116,28 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
                                                          {"decimal grid at map coordinates", {}},
                                                          {"few long lines", {}},
                                                          {"concentric circles and centre", {{0, 0}}},
-                                                         {"tight cluster and far points", {}}};
+                                                         {"tight cluster and far points", {}},
+                                                         // Asked in different orders, the tolerance once
+                                                         // called the same triples collinear and turning,
+                                                         // and these folded triangles over each other.
+                                                         {"rotated centimetre grid at map coordinates",
+                                                          {{499999.99900187395, 5000000.0223383913},
+                                                           {499999.99413494515, 5000000.0310741235},
+                                                           {500000.01747146295, 5000000.0097338576},
+                                                           {500000.01260453416, 5000000.0184695888},
+                                                           {500000.00773760543, 5000000.0272053201},
+                                                           {500000.00287067663, 5000000.0359410523},
+                                                           {500000.02620719443, 5000000.0146007864},
+                                                           {500000.02134026564, 5000000.0233365176},
+                                                           {500000.01160640811, 5000000.040807981}}},
+                                                         {"lattice points moved by about 1e-8",
+                                                          {{1.2e-08, 499.99999998800001}, {0, 400}, {400, 400},
+                                                           {400, 400.00000002000002}, {400.00000001199999, 700},
+                                                           {900.00000002000002, 599.99999997999998},
+                                                           {500.00000001199999, 1.2e-08},
+                                                           {600.00000000299997, 699.99999999700003},
+                                                           {800.00000001199999, 800.00000001199999},
+                                                           {500, 199.99999998000001}}}};
     const double sn = std::sin(0.3), cs = std::cos(0.3);
     std::mt19937 rng(9);
     std::uniform_real_distribution<double> tiny(0.0, 1e-7);
@@ -150,6 +173,34 @@ TEST(TinDelaunay, DegenerateLayoutsGiveValidTriangulations)
         EXPECT_EQ(r.inverted + r.badLinks + r.sharedEdges, 0) << r.first;
         EXPECT_NEAR(r.area, r.hullArea, 1e-6 * std::max(1.0, r.hullArea));
     }
+}
+
+// The orientation's sign is one function of the three nodes: turned by a
+// swap, kept by a rotation. Triples of rotated grids (collinear up to the
+// rounding of their positions) at every scale, near the origin and at map
+// coordinates.
+TEST(TinPredicates, OrientationSignIsTheSameInEveryOrder)
+{
+    std::mt19937 rng(17);
+    int zeros = 0;
+    for (double spacing : {0.01, 1.0, 100.0, 10000.0})
+        for (double ox : {0.0, 500000.0})
+            for (int round = 0; round < 2000; ++round) {
+                const double a = (rng() % 40) * 0.0391, c = std::cos(a), s = std::sin(a);
+                g3tri::Node n[3];
+                for (int k = 0; k < 3; ++k) {
+                    const double i = rng() % 12, j = rng() % 12;
+                    n[k] = {ox + spacing * (i * c - j * s), 10 * ox + spacing * (i * s + j * c), k};
+                }
+                const int sign = g3tri::OrientSign(n[0], n[1], n[2]);
+                zeros += sign == 0;
+                EXPECT_EQ(sign, g3tri::OrientSign(n[1], n[2], n[0]));
+                EXPECT_EQ(sign, g3tri::OrientSign(n[2], n[0], n[1]));
+                EXPECT_EQ(-sign, g3tri::OrientSign(n[1], n[0], n[2]));
+                EXPECT_EQ(-sign, g3tri::OrientSign(n[0], n[2], n[1]));
+                EXPECT_EQ(-sign, g3tri::OrientSign(n[2], n[1], n[0]));
+            }
+    EXPECT_GT(zeros, 300);  // collinear triples were asked about
 }
 
 TEST(TinDelaunay, NonFiniteAndHugeCoordinatesAreSurvived)

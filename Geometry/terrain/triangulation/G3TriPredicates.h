@@ -58,16 +58,31 @@ inline double InCircle(const Node& a, const Node& b, const Node& c, const Node& 
 // absolute test against 1e-8.
 namespace predicate_detail {
 
+// The magnitudes of Orient's products taken relative to c.
+inline double OrientMagnitude(const Node& a, const Node& b, const Node& c)
+{
+    return std::fabs((a.x - c.x) * (b.y - c.y)) + std::fabs((a.y - c.y) * (b.x - c.x));
+}
+
+constexpr double kOrientRounding = 3.3306690738754716e-16;
+
+// The zero band of an orientation value made of products of magnitude m.
+inline double OrientThreshold(double m)
+{
+    const double threshold = m < 1.0 ? kPlanarTriangulation * m : kPlanarTriangulation;
+    const double rounding = kOrientRounding * m;
+    return rounding > threshold ? rounding : threshold;
+}
+
 inline int OrientSignOf(const Node& a, const Node& b, const Node& c)
 {
     const double t1 = (a.x - c.x) * (b.y - c.y);
     const double t2 = (a.y - c.y) * (b.x - c.x);
     const double o = t1 - t2;
-    const double m = std::fabs(t1) + std::fabs(t2);
-    double threshold = m < 1.0 ? kPlanarTriangulation * m : kPlanarTriangulation;
-    const double rounding = 3.3306690738754716e-16 * m;
-    if (rounding > threshold)
-        threshold = rounding;
+    // The largest of the three choices of base node, so that the threshold
+    // belongs to the triple and not to the order it is asked in.
+    const double m = std::fmax(std::fabs(t1) + std::fabs(t2), std::fmax(OrientMagnitude(b, c, a), OrientMagnitude(c, a, b)));
+    const double threshold = OrientThreshold(m);
     if (o > threshold)
         return 1;
     if (o < -threshold)
@@ -102,18 +117,6 @@ inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Nod
 
 } // namespace predicate_detail
 
-// 1, -1 or 0 (collinear) for Orient(a, b, c).
-inline int OrientSign(const Node& a, const Node& b, const Node& c)
-{
-    return predicate_detail::OrientSignOf(a, b, c);
-}
-
-// d strictly inside the circle through the counter-clockwise (a, b, c).
-inline bool InCircleInside(const Node& a, const Node& b, const Node& c, const Node& d)
-{
-    return predicate_detail::InCircleSignOf(a, b, c, d) > 0;
-}
-
 // Lexicographic orders of the nodes: axis 0 is x then y, axis 1 is y then x,
 // ties broken by vertex id. They compare exactly: the divide and conquer
 // needs the two halves of every cut to be separable by a line, which a
@@ -141,5 +144,54 @@ struct LessYX {
         return a.vertex < b.vertex;
     }
 };
+
+// Both predicates are alternating functions of their nodes, and are
+// evaluated with the nodes in one fixed order (LessXY), the sign turned for
+// an odd permutation. The threshold above depends on the node the products
+// are taken relative to, so in the order given the same triple could be
+// collinear asked one way and turn asked another; the divide and conquer
+// asks about a triple in several orders, and such answers fold triangles
+// over each other.
+namespace predicate_detail {
+
+// Sorts p[0..n) by LessXY; -1 when that took an odd number of swaps.
+template <int n>
+inline int SortNodes(const Node* (&p)[n])
+{
+    int parity = 1;
+    for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && LessXY()(*p[j], *p[j - 1]); --j) {
+            const Node* t = p[j];
+            p[j] = p[j - 1];
+            p[j - 1] = t;
+            parity = -parity;
+        }
+    return parity;
+}
+
+} // namespace predicate_detail
+
+// 1, -1 or 0 (collinear) for Orient(a, b, c).
+inline int OrientSign(const Node& a, const Node& b, const Node& c)
+{
+    // No product exceeds the box's width times its height, whatever the
+    // base node; a value beyond the band of twice that and the rounding of
+    // any order has one sign in every order.
+    const double o = Orient(a, b, c);
+    const double w = std::fmax(a.x, std::fmax(b.x, c.x)) - std::fmin(a.x, std::fmin(b.x, c.x));
+    const double h = std::fmax(a.y, std::fmax(b.y, c.y)) - std::fmin(a.y, std::fmin(b.y, c.y));
+    const double bound = 2.0000001 * w * h;
+    if (std::fabs(o) > predicate_detail::OrientThreshold(bound) + 2 * predicate_detail::kOrientRounding * bound)
+        return o > 0 ? 1 : -1;
+    const Node* p[3] = {&a, &b, &c};
+    const int parity = predicate_detail::SortNodes(p);
+    return parity * predicate_detail::OrientSignOf(*p[0], *p[1], *p[2]);
+}
+
+// d strictly inside the circle through the counter-clockwise (a, b, c).
+inline bool InCircleInside(const Node& a, const Node& b, const Node& c, const Node& d)
+{
+    return predicate_detail::InCircleSignOf(a, b, c, d) > 0;
+}
 
 } // namespace g3tri
