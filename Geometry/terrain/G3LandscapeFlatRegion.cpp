@@ -199,7 +199,10 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
         s->AddFacet(3, v, 1, nullptr, nullptr);
     }
     Notify(0);
-    s->RemoveEqualsVertex();
+    // Where the widened contour passes through a terrain edge's point, the
+    // cut splits the facet it crossed there but not the one across the
+    // edge: split such edges at the vertices on them before stitching.
+    s->RemoveEqualsVertexAndDivideEdges();
     s->RemoveNonManifoldEdges();
     s->FormPlaneEquation();
     o.clear(true);

@@ -372,6 +372,16 @@ TEST(LandscapeFlatRegion, NotchedPadsTileTheGroundOnceAtAnyOffset)
         ASSERT_TRUE(s);
         EXPECT_EQ("", MeshCheck(s.get()));
         EXPECT_NEAR((n - 1.0) * (n - 1.0), PlanArea(s.get(), ox, oy), 1e-6);
+        // No crack: only the ground's own border is open (a widened corner
+        // on a terrain edge once split the facets on one side alone).
+        int inner = 0;
+        for (int k = 0; k < s->GetEdgeCount(); ++k) {
+            const G3Edge* e = s->GetEdge(k);
+            const double mx = 0.5 * (e->GetVertex1()->GetX() + e->GetVertex2()->GetX()) - ox;
+            const double my = 0.5 * (e->GetVertex1()->GetY() + e->GetVertex2()->GetY()) - oy;
+            inner += !(e->GetFacet1() && e->GetFacet2()) && std::fmin(std::fmin(mx, my), std::fmin(n - 1 - mx, n - 1 - my)) > 1e-6;
+        }
+        EXPECT_EQ(0, inner);
         for (const auto& c : corners) {
             const double want[3] = {ox + double(c[0]) / per, oy + double(c[1]) / per, z};
             bool found = false;
