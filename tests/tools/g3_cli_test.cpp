@@ -273,7 +273,9 @@ std::vector<std::string> ChangedCounts(const std::string& report)
 // here, each repaired into its own format, then again: the second repair
 // changes nothing. The slit disk (two half disks meeting along a line at
 // different vertices, four zero-area triangles in the gaps) needs its
-// edges split once more after the zero-area facets go.
+// edges split once more after the zero-area facets go; the T-junction
+// chain (corners each within reach of the part the last split left, not
+// of the whole edge) a round for each corner.
 TEST_F(G3Cli, RepairingARepairedMeshChangesNothingForEveryTestMesh)
 {
     EXPECT_EQ(Key(Info(Data("slit_disk.obj")).out, "degenerate facets"), "4");

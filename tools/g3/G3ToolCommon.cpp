@@ -265,6 +265,10 @@ std::string DescribeChange(const Counts& b, const Counts& a)
 
 namespace {
 
+// Rounds of edge division after the trivial facets are gone, at most: each
+// reaches one more link of a chain of vertices off the original edge.
+constexpr int kDivideRounds = 64;
+
 // How many facets `run` turned around: facets whose plane normal points
 // the other way afterwards (the facet list is unchanged unless facets are
 // merged, which only orientation's final merge along flagged edges does).
@@ -427,16 +431,19 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         // Edges are never split at a vertex of a facet they bound, so a
         // vertex on an edge shared with a zero-area facet (the facet's own
         // corner) is left alone until that facet is gone. Splitting once
-        // more after the removal reaches those vertices; nothing is left
-        // to weld, and a split adds corners without making a facet trivial,
-        // so one more round suffices. When nothing was dropped and the
-        // first round split nothing, the surface is as that round left it
-        // and another would find nothing: it is skipped (long edges make
-        // it as dear as the first).
+        // more after the removal reaches those vertices. The parts of a
+        // split edge are not looked at again in the same round either, so
+        // a vertex near a part but not near the whole edge waits for the
+        // next round: a chain of such vertices takes a round each, and the
+        // rounds go on while they split (up to kDivideRounds). When
+        // nothing was dropped and the first round split nothing, the
+        // surface is as that round left it and another would find nothing:
+        // it is skipped (long edges make it as dear as the first).
         {"RemoveEqualsVertexAndDivideEdges again", "split edges where the dropped facets held them apart",
          [&] {
              if (splits > 0 || dropped > 0)
-                 s.RemoveEqualsVertexAndDivideEdges();
+                 for (int round = 0; round < kDivideRounds && G3WeldAndDivide(&s) > 0; ++round) {
+                 }
          },
          true},
         {"RemoveEqualsFacets", "drop facets repeating another", [&] { s.RemoveEqualsFacets(); }, true},
