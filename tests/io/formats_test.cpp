@@ -250,6 +250,11 @@ TEST(FormatsTest, AcceptedVariantsAndWarnings)
         {g3io::ReadOff, "OFF\n3 1 0\n" + tri + "3 0 1 2\n3 0 2 1\n3 1 0 2\n", 3, 3, 1,
          "mem:7: warning: text after the 1 announced faces is ignored"},
         {g3io::ReadStl, stl, 8, 18, 12, ""},
+        // Normals are never used: any number stands, as in binary files.
+        {g3io::ReadStl,
+         "solid x\nfacet normal nan -inf 1e999\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+         "endloop\nendfacet\nendsolid x\n",
+         3, 3, 1, ""},
         // An element without properties takes no room, whatever its count.
         {g3io::ReadPly,
          "ply\nformat binary_big_endian 1.0\nelement nothing 9223372036854775807\nelement vertex 0\n"

@@ -269,13 +269,15 @@ bool ReadAscii(const char* data, std::size_t size, const std::string& name, G3Su
         }
         if (!SameWord(tokens[0], "facet"))
             return fail("expected 'facet' or 'endsolid', found '" + Quote(line) + "'");
-        // "facet normal nx ny nz": the normal is checked as numbers only.
+        // "facet normal nx ny nz": the normal is checked as numbers only,
+        // and is never used, so any number will do: writers put nan there
+        // for triangles without area, as the binary form may.
         if (tokens.size() != 5 || !SameWord(tokens[1], "normal"))
             return fail("expected 'facet normal' and three numbers");
         for (std::size_t k = 2; k < 5; ++k) {
             double unused = 0.0;
             const NumberError e = ParseDouble(tokens[k], unused);
-            if (e != NumberError::None)
+            if (e == NumberError::NotANumber)
                 return fail(NumberProblem(e, tokens[k]));
         }
         if (!expect("outer", "loop", 0))
