@@ -228,37 +228,53 @@ void G3Surface::RemoveNonManifoldEdges()
 void G3Surface::JoinNonManifoldEdges()
 {
     GArrayCollection parallel;
+    // Where the facet runs along e from.
+    const auto runStart = [](const G3Facet* f, const G3Edge* e) {
+        return f->GetMoveDirection(e) ? e->GetVertex1() : e->GetVertex2();
+    };
     for (int i = 0; i < GetEdgeCount(); ++i) {
         G3Edge* e = GetEdge(i);
         if (!OneFacet(e) || !e->GetVertex1() || !e->GetVertex2())
             continue;
         G3Facet* f = FacetOf(e);
         e->GetVertex1()->GetEdges(e->GetVertex2(), &parallel);
-        for (int k = 0; k < parallel.size(); ++k) {
-            G3Edge* o = static_cast<G3Edge*>(parallel.get(k));
-            if (o == e || !OneFacet(o))
-                continue;
-            G3Facet* g = FacetOf(o);
-            if (g == f) {
-                // A facet that goes out and back along the pair is only a
-                // sliver: it is emptied (RemoveEdges takes both edges out
-                // of the rings, as neither keeps a facet).
-                if (f->GetEdgeCount() != 2)
+        // Where more than two facets meet at the pair of vertices (solids
+        // touching along an edge), a partner running the other way keeps
+        // the facets turned alike: those are tried first, the rest after.
+        const G3Vertex* from = runStart(f, e);
+        bool done = false;
+        for (int pass = 0; pass < 2 && !done; ++pass)
+            for (int k = 0; k < parallel.size(); ++k) {
+                G3Edge* o = static_cast<G3Edge*>(parallel.get(k));
+                if (o == e || !OneFacet(o))
                     continue;
-                f->RemoveEdges();
-                --i;
-                break;
+                G3Facet* g = FacetOf(o);
+                if (g == f) {
+                    if (pass > 0)
+                        continue;
+                    // A facet that goes out and back along the pair is only
+                    // a sliver: it is emptied (RemoveEdges takes both edges
+                    // out of the rings, as neither keeps a facet).
+                    if (f->GetEdgeCount() != 2)
+                        continue;
+                    f->RemoveEdges();
+                    --i;
+                    done = true;
+                    break;
+                }
+                if ((pass == 0) == (runStart(g, o) == from))
+                    continue;
+                if (g->ChangeEdges(o, e)) {
+                    // g now runs along e, which carries both facets; o is
+                    // left without any.
+                    if (G3Vertex* v = o->GetVertex1())
+                        v->RemoveEdge(o);
+                    if (G3Vertex* v = o->GetVertex2())
+                        v->RemoveEdge(o);
+                    done = true;
+                    break;
+                }
             }
-            if (g->ChangeEdges(o, e)) {
-                // g now runs along e, which carries both facets; o is left
-                // without any.
-                if (G3Vertex* v = o->GetVertex1())
-                    v->RemoveEdge(o);
-                if (G3Vertex* v = o->GetVertex2())
-                    v->RemoveEdge(o);
-                break;
-            }
-        }
     }
 }
 

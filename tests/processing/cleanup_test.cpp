@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 using namespace testmesh;
@@ -140,6 +142,67 @@ TEST(RemoveNonManifoldEdges, TwoBoundaryEdgesBecomeOneSharedEdge)
     EXPECT_EQ(2, G3Surface::GetCountEdges(soup.GetVertex(0), soup.GetVertex(2), &pair));
     ASSERT_EQ(1, pair.size());
     EXPECT_TRUE(static_cast<const G3Edge*>(pair.get(0))->FacetEqu(f, g));
+}
+
+// Cells of a 3 x 3 x 3 grid, often meeting along an edge alone (four
+// facets on one pair of vertices), their exposed faces as a soup turned
+// outwards: the stitched edges join facets running them opposite ways.
+// (The first free partner was taken, at times one running the same way.)
+TEST(RemoveNonManifoldEdges, SolidsTouchingAlongEdgesKeepTheirFacetsTurnedAlike)
+{
+    std::mt19937 rng(5);
+    int touching = 0;
+    for (int round = 0; round < 200; ++round) {
+        bool cell[3][3][3];
+        for (auto& plane : cell)
+            for (auto& row : plane)
+                for (bool& c : row)
+                    c = rng() % 3 == 0;
+        const auto in = [&](int x, int y, int z) {
+            return x >= 0 && y >= 0 && z >= 0 && x < 3 && y < 3 && z < 3 && cell[x][y][z];
+        };
+        std::vector<std::vector<P3>> faces;
+        for (int x = 0; x < 3; ++x)
+            for (int y = 0; y < 3; ++y)
+                for (int z = 0; z < 3; ++z)
+                    for (int axis = 0; axis < 3 && in(x, y, z); ++axis)
+                        for (int side = 0; side < 2; ++side) {
+                            int n[3] = {x, y, z};
+                            n[axis] += side ? 1 : -1;
+                            if (in(n[0], n[1], n[2]))
+                                continue;
+                            // The face's square, counter-clockwise seen from outside.
+                            const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+                            const int du[4] = {0, 1, 1, 0}, dv[4] = {0, 0, 1, 1};
+                            std::vector<P3> corners;
+                            for (int k = 0; k < 4; ++k) {
+                                const int j = side ? k : 3 - k;
+                                double p[3] = {double(x), double(y), double(z)};
+                                p[axis] += side;
+                                p[u] += du[j];
+                                p[v] += dv[j];
+                                corners.push_back({p[0], p[1], p[2]});
+                            }
+                            faces.push_back(corners);
+                        }
+        std::shuffle(faces.begin(), faces.end(), rng);  // the stitching goes by edge order
+        G3Surface soup;
+        for (const auto& corners : faces)
+            SoupFacet(soup, corners);
+        soup.RemoveEqualsVertex();
+        soup.FormPlaneEquation();
+        soup.RemoveNonManifoldEdges();
+        ASSERT_EQ("", MeshCheck(&soup)) << round;
+        GArrayCollection parallel;
+        for (int i = 0; i < soup.GetEdgeCount(); ++i) {
+            G3Edge* e = soup.GetEdge(i);
+            ASSERT_TRUE(e->GetFacet1() && e->GetFacet2()) << round;
+            EXPECT_NE(e->GetFacet1()->GetMoveDirection(e), e->GetFacet2()->GetMoveDirection(e)) << round;
+            e->GetVertex1()->GetEdges(e->GetVertex2(), &parallel);
+            touching += parallel.size() > 1;
+        }
+    }
+    EXPECT_GT(touching, 100);
 }
 
 TEST(EncloseHoles, ClosesGapsWithTrianglesAcrossThem)
