@@ -322,7 +322,10 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
     for (int i = 0; !failed && i < cap->GetEdgeCount(); ++i) {
         G3Edge* ce = cap->GetEdge(i);
         const G3Facet* ref = ce->GetFacet1() ? ce->GetFacet1() : ce->GetFacet2();
-        if (!ref)
+        // Only the cap's border is a seam: a solid edge under a fold of the
+        // cap (walls meeting where the sheet turns) has both its facets on
+        // one side.
+        if (!ref || (ce->GetFacet1() && ce->GetFacet2()))
             continue;
         const double* rn = ref->GetPlane();
         for (int j = 0; !failed && j < cut->GetEdgeCount(); ++j) {
@@ -337,7 +340,16 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
                     failed = true;
                     break;
                 }
-                const int k = d[0] * rn[0] + d[1] * rn[1] + d[2] * rn[2] <= 0.0 ? 0 : 1;
+                const double along1 = d[0] * rn[0] + d[1] * rn[1] + d[2] * rn[2];
+                int k = along1 <= 0.0 ? 0 : 1;
+                // A facet running on in the cap's plane (a wall the sheet
+                // lies along) leaves the seam to neither side: the other
+                // facet, leaving it more steeply, decides.
+                if (f2 && IntoFacet(f2, e, d)) {
+                    const double along2 = d[0] * rn[0] + d[1] * rn[1] + d[2] * rn[2];
+                    if (std::fabs(along2) > std::fabs(along1))
+                        k = along2 <= 0.0 ? 1 : 0;
+                }
                 side[k].push_back(f1);
                 if (f2)
                     side[1 - k].push_back(f2);

@@ -586,6 +586,87 @@ TEST(SliceBySurface, HeightFieldSheetsAlongWalls)
     }
 }
 
+// The same prisms (one piece) cut by upright sheets along grid lines and
+// half lines, flat or folded into an L in plan: the sheet runs along walls
+// where the plan has notches, and its fold stands on wall corners. The
+// cells' quarters on each side give the parts' volumes. A wall in the
+// sheet's plane leaves the seam along the cap, and decided the seam's
+// sides alone; the walls meeting under the fold were taken for a seam.
+TEST(SliceBySurface, UprightSheetsAlongWallsAndFoldedOnTheirCorners)
+{
+    GSRand(25);
+    const int rounds = fixtures::kSlowBuild ? 30 : 300;
+    constexpr int kCells = 6;
+    int cut = 0;
+    for (int round = 0; round < rounds; ++round) {
+        CellPrism prism{std::vector<std::vector<int>>(kCells, std::vector<int>(kCells)), 0, 3, {0, 0, 0}};
+        if (round % 2)
+            prism.o = {512345, 345678, 20};
+        auto& c = prism.cells;
+        for (auto& row : c)
+            for (int& cell : row)
+                cell = GRand() % 3 != 0;
+        for (int i = 0; i + 1 < kCells; ++i)
+            for (int j = 0; j + 1 < kCells; ++j)
+                if (c[i][j] == c[i + 1][j + 1] && c[i + 1][j] == c[i][j + 1] && c[i][j] != c[i + 1][j])
+                    (c[i][j] ? c[i + 1][j] : c[i][j]) = 1;
+        // One piece: the cells joined to the first filled one.
+        std::vector<std::vector<int>> keep(kCells, std::vector<int>(kCells));
+        std::vector<std::pair<int, int>> stack;
+        for (int k = 0; k < kCells * kCells && stack.empty(); ++k)
+            if (c[k / kCells][k % kCells])
+                stack.push_back({k / kCells, k % kCells});
+        while (!stack.empty()) {
+            const auto [i, j] = stack.back();
+            stack.pop_back();
+            if (i < 0 || j < 0 || i >= kCells || j >= kCells || !c[i][j] || keep[i][j])
+                continue;
+            keep[i][j] = 1;
+            stack.insert(stack.end(), {{i + 1, j}, {i - 1, j}, {i, j + 1}, {i, j - 1}});
+        }
+        c = keep;
+        // The sheet: x = kx up to y = ky, then (folded) y = ky onwards.
+        const double kx = 1 + GRand() % (kCells - 1) + (GRand() % 4 == 0 ? 0.5 : 0.0);
+        const double ky = 1 + GRand() % (kCells - 1) + (GRand() % 4 == 0 ? 0.5 : 0.0);
+        const bool folded = GRand() % 2;
+        double first = 0, whole = 0;
+        for (int i = 0; i < kCells; ++i)
+            for (int j = 0; j < kCells; ++j)
+                for (int q = 0; q < 4 && c[i][j]; ++q) {
+                    const double x = i + 0.25 + 0.5 * (q % 2), y = j + 0.25 + 0.5 * (q / 2);
+                    whole += 0.75;
+                    first += (x < kx || (folded && y > ky)) ? 0.75 : 0.0;
+                }
+        if (first == 0 || first == whole)
+            continue;
+        std::vector<std::array<double, 2>> plan = {{kx, -1.0}, {kx, folded ? ky : kCells + 1.0}};
+        if (folded)
+            plan.push_back({kCells + 1.0, ky});
+        SurfacePtr sheet(new G3Surface());
+        std::vector<G3Vertex*> low, high;
+        for (const auto& p : plan) {
+            low.push_back(sheet->AddVertex(prism.o[0] + p[0], prism.o[1] + p[1], prism.o[2] - 1, 0));
+            high.push_back(sheet->AddVertex(prism.o[0] + p[0], prism.o[1] + p[1], prism.o[2] + 4, 0));
+        }
+        for (std::size_t k = 0; k + 1 < plan.size(); ++k)
+            fixtures::Face(sheet.get(), {low[k], low[k + 1], high[k + 1], high[k]});
+        sheet->FormPlaneEquation();
+        SurfacePtr s = prism.Build();
+        G3BooleanCalculator calc;
+        G3Surface* p1 = nullptr;
+        G3Surface* p2 = nullptr;
+        ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2)) << round;
+        SurfacePtr part1(p1), part2(p2);
+        ExpectSolid(part1.get(), "part1");
+        ExpectSolid(part2.get(), "part2");
+        const double v1 = G3SurfaceVolume(part1.get()), v2 = G3SurfaceVolume(part2.get());
+        EXPECT_NEAR(first, std::fabs(v1 - first) < std::fabs(v2 - first) ? v1 : v2, 1e-9 * whole) << round;
+        EXPECT_NEAR(whole, v1 + v2, 1e-9 * whole) << round;
+        ++cut;
+    }
+    EXPECT_GT(cut, rounds / 2);
+}
+
 TEST(Separate_Surface, PiecesOfFourFacetsOrMore)
 {
     GSRand(31);
