@@ -35,6 +35,20 @@ TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
         EXPECT_NEAR(x, std::atof(Key(Info(P("lo.obj")).out, "volume").c_str()), 1e-12);
         EXPECT_NEAR(2 - x, std::atof(Key(Info(P("hi.off")).out, "volume").c_str()), 1e-12);
     }
+    // A sheet folded along the box's middle (x = 1, then y = 0.5): the
+    // part it faces is the corner block; a sheet beside the box divides
+    // nothing, so the whole box goes to the first file, status 1.
+    std::ofstream(P("fold.obj")) << "v -1 -1 -1\nv 1 -1 -1\nv 1 -1 3\nv -1 -1 3\nv 1 0.5 -1\nv 1 0.5 3\n"
+                                    "v 3 0.5 -1\nv 3 0.5 3\nf 1 2 3 4\nf 2 5 6 3\nf 5 7 8 6\n";
+    Result folded = Run({"slice", P("box.obj"), "--sheet", P("fold.obj"), "-o", P("back.obj"), "-o", P("front.obj")});
+    ASSERT_EQ(0, folded.status) << folded.err;
+    EXPECT_NEAR(1.5, std::atof(Key(Info(P("back.obj")).out, "volume").c_str()), 1e-12);
+    EXPECT_NEAR(0.5, std::atof(Key(Info(P("front.obj")).out, "volume").c_str()), 1e-12);
+    std::ofstream(P("far.obj")) << "v 5 -1 -1\nv 5 2 -1\nv 5 2 2\nv 5 -1 2\nf 1 2 3 4\n";
+    Result beside = Run({"slice", P("box.obj"), "--sheet", P("far.obj"), "-o", P("all.obj"), "-o", P("no.obj")});
+    EXPECT_EQ(1, beside.status);
+    EXPECT_EQ(2.0, std::atof(Key(Info(P("all.obj")).out, "volume").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(P("no.obj")));
     // A plane beside the solid: the whole solid below, status 1.
     Result miss = Run({"slice", P("box.obj"), "--plane", "0,0,1,5", "-o", P("whole.obj"), "-o", P("none.obj")});
     EXPECT_EQ(1, miss.status);
@@ -82,6 +96,9 @@ TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
         {"slice", P("in.obj"), "--plane", "0,0,1,0.5", "-o", P("out.xyz")},
         {"slice", P("in.obj"), "--plane", "0,0,1,0.5"},
         {"slice", P("bad.obj"), "--plane", "0,0,1,0.5", "-o", P("out.obj")},
+        {"slice", P("in.obj"), "--plane", "0,0,1,0.5", "--sheet", P("bad.obj"), "-o", P("out.obj")},
+        {"slice", P("in.obj"), "--sheet", P("in.obj"), "-o", P("out.obj")},  // closed
+        {"slice", P("in.obj"), "--sheet", P("none.obj"), "-o", P("out.obj")},
         {"separate", P("bad.obj"), "-o", P("out.obj")},
         {"separate", P("in.obj")},
         {"box", "0,0,0,1,1", "-o", P("out.obj")},

@@ -164,7 +164,7 @@ std::string ToolUsage()
                        "                                    combine two closed solids\n"
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
                        "  section IN --plane a,b,c,d -o OUT the faces where planes cut a mesh\n"
-                       "  slice IN --plane a,b,c,d -o BELOW [-o ABOVE]\n"
+                       "  slice IN --plane a,b,c,d | --sheet SHEET -o BELOW [-o ABOVE]\n"
                        "                                    cut a closed solid in two capped parts\n"
                        "  separate IN -o PREFIX             one file per connected piece\n"
                        "  box X0,Y0,Z0,X1,Y1,Z1 -o OUT      write a box\n"

@@ -73,8 +73,8 @@ const CommandLine* SliceLine(const std::string& command)
 {
     static const std::vector<std::pair<std::string, CommandLine>> lines = {
         {"slice",
-         {"IN --plane A,B,C,D -o BELOW [-o ABOVE]",
-          {{"-o|--output", "OUT"}, {"--plane", "A,B,C,D"}, {"--quiet", ""}}}},
+         {"IN --plane A,B,C,D | --sheet SHEET -o BELOW [-o ABOVE]",
+          {{"-o|--output", "OUT"}, {"--plane", "A,B,C,D"}, {"--sheet", "SHEET"}, {"--quiet", ""}}}},
         {"separate", {"IN -o PREFIX", {{"-o|--output", "PREFIX"}, {"--quiet", ""}}}},
         {"box", {"X0,Y0,Z0,X1,Y1,Z1 -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}}},
         {"sphere", {"R N -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}}},
@@ -102,7 +102,12 @@ std::string SliceCommandText(const std::string& command)
                "both parts' counts, whether each is closed and its volume. BELOW gets the\n"
                "part below, ABOVE (when given) the part above. When the plane misses the\n"
                "solid, the whole solid goes to BELOW, nothing to ABOVE, and the status is 1.\n"
-               "A plane with a zero normal or a solid that is not closed is refused.\n\n";
+               "A plane with a zero normal or a solid that is not closed is refused.\n"
+               "With --sheet the cut runs along the open surface SHEET instead (a terrain, a\n"
+               "roof's underside, a folded wall line), which must reach across the solid:\n"
+               "BELOW gets the part behind the sheet's facets, ABOVE the part they face.\n"
+               "When the sheet does not divide the solid, the whole solid goes to BELOW and\n"
+               "the status is 1.\n\n";
     if (command == "separate")
         return "Writes each connected piece of IN (facets joined across edges) of four facets\n"
                "or more to PREFIX-1.EXT, PREFIX-2.EXT, ... (EXT from PREFIX's extension, .obj\n"
@@ -133,10 +138,13 @@ int CommandSlice(const std::vector<std::string>& raw)
     for (const std::string& o : outs)
         if (!CheckOutput("slice", o, status))
             return status;
+    const bool bySheet = a.HasValue({"--sheet"});
+    if (bySheet == a.HasValue({"--plane"}))
+        return UsageError("slice", "expects one of --plane A,B,C,D and --sheet SHEET");
     double plane[4];
-    if (!a.HasValue({"--plane"}) || !ParseList(a.Value({"--plane"}), 4, plane))
+    if (!bySheet && !ParseList(a.Value({"--plane"}), 4, plane))
         return UsageError("slice", "expects --plane A,B,C,D (four finite numbers)");
-    if (std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]) == 0.0)
+    if (!bySheet && std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]) == 0.0)
         return UsageError("slice", "the plane's normal A,B,C is zero");
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();
@@ -147,18 +155,36 @@ int CommandSlice(const std::vector<std::string>& raw)
                      a.positionals[0].c_str());
         return kExitBadInput;
     }
+    auto sheet = std::make_unique<G3Surface>();
+    if (bySheet && !ReadSolidFile(a.Value({"--sheet"}), *sheet, progress))
+        return kExitBadInput;
+    if (bySheet && G3SurfaceWatertight(sheet.get())) {
+        std::fprintf(stderr, "g3 slice: %s is closed: a sheet must be an open surface\n", a.Value({"--sheet"}).c_str());
+        return kExitBadInput;
+    }
     OrientOutward(*s);
     progress.Pass("slicing");
     G3BooleanCalculator calc;
     G3Surface* below = nullptr;
     G3Surface* above = nullptr;
-    const bool both = calc.Slice(s.get(), plane, true, &below, &above, false);
+    bool both = false;
+    if (!bySheet) {
+        both = calc.Slice(s.get(), plane, true, &below, &above, false);
+    } else if (calc.SliceBySurface(s.get(), sheet.get(), &below, &above)) {
+        // Both inputs are the engine's now.
+        sheet.release();
+        both = true;
+    } else {
+        // Refused, both inputs kept: the whole solid is the part below.
+        below = s.release();
+    }
     if (!both && !below && !above) {
         // Refused: the solid is still ours.
         std::fprintf(stderr, "g3 slice: the slice failed%s%s\n", calc.GetFailureReason().empty() ? "" : ": ",
                      calc.GetFailureReason().c_str());
         return kExitFailure;
     }
+    // The engine took the solid, or it went on as the part below.
     s.release();
     std::unique_ptr<G3Surface> pb(below);
     std::unique_ptr<G3Surface> pa(above);
@@ -169,7 +195,7 @@ int CommandSlice(const std::vector<std::string>& raw)
     if (outs.size() > 1 && pa && (status = WriteSolidFile(outs[1], *pa, progress)) != kExitOk)
         return status;
     if (!both) {
-        std::fprintf(stderr, "g3 slice: the plane does not divide the solid\n");
+        std::fprintf(stderr, "g3 slice: the %s does not divide the solid\n", bySheet ? "sheet" : "plane");
         return kExitFailure;
     }
     return kExitOk;
