@@ -477,6 +477,26 @@ SurfacePtr Sheet(double z, double tilt, double half)
     return s;
 }
 
+// s sliced by the sheet: two closed parts of some volume, one of volume
+// `part` when that is not negative, adding up to the whole.
+void ExpectSheetParts(SurfacePtr s, SurfacePtr sheet, double part)
+{
+    const double whole = G3SurfaceVolume(s.get());
+    G3BooleanCalculator calc;
+    G3Surface* p1 = nullptr;
+    G3Surface* p2 = nullptr;
+    ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2));
+    SurfacePtr part1(p1), part2(p2);
+    ExpectSolid(part1.get(), "part1");
+    ExpectSolid(part2.get(), "part2");
+    const double v1 = G3SurfaceVolume(part1.get()), v2 = G3SurfaceVolume(part2.get());
+    EXPECT_GT(std::fmin(v1, v2), 0.0);
+    if (part >= 0) {
+        EXPECT_NEAR(part, std::fabs(v1 - part) < std::fabs(v2 - part) ? v1 : v2, 1e-9 * whole);
+    }
+    EXPECT_NEAR(whole, v1 + v2, 1e-9 * whole);
+}
+
 TEST(SliceBySurface, OpenSheetsDivideAndRefusalsKeepTheInputs)
 {
     struct Row {
@@ -486,21 +506,8 @@ TEST(SliceBySurface, OpenSheetsDivideAndRefusalsKeepTheInputs)
     const Row rows[] = {{[] { return fixtures::Box({0, 0, 0}, {1, 1, 1}); }, 0.4, 0.0},
                         {[] { return Wall({0, 0, 0}).Build(); }, 1.3, 0.2},
                         {[] { return Wall({0, 0, 0}).Build(); }, 1.6, -0.15}};
-    for (const Row& row : rows) {
-        SurfacePtr s = row.solid();
-        const double whole = G3SurfaceVolume(s.get());
-        SurfacePtr sheet = Sheet(row.z, row.tilt, 10);
-        G3BooleanCalculator calc;
-        G3Surface* p1 = nullptr;
-        G3Surface* p2 = nullptr;
-        ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2));
-        SurfacePtr a(p1), b(p2);
-        ExpectSolid(a.get(), "part1");
-        ExpectSolid(b.get(), "part2");
-        EXPECT_GT(G3SurfaceVolume(a.get()), 0.0);
-        EXPECT_GT(G3SurfaceVolume(b.get()), 0.0);
-        EXPECT_NEAR(whole, G3SurfaceVolume(a.get()) + G3SurfaceVolume(b.get()), 1e-9 * whole);
-    }
+    for (const Row& row : rows)
+        ExpectSheetParts(row.solid(), Sheet(row.z, row.tilt, 10), -1);
     // A closed sheet, a sheet missing the solid: false, inputs alive.
     SurfacePtr s = fixtures::Box({0, 0, 0}, {1, 1, 1});
     for (int k = 0; k < 2; ++k) {
@@ -571,18 +578,8 @@ TEST(SliceBySurface, HeightFieldSheetsAlongWalls)
                     below += (2 * h[q[0]] + h[q[1]] + 2 * h[q[2]] + h[q[3]]) / 6;
             }
         sheet->FormPlaneEquation();
-        SurfacePtr s = prism.Build();
-        const double whole = G3SurfaceVolume(s.get());
-        G3BooleanCalculator calc;
-        G3Surface* p1 = nullptr;
-        G3Surface* p2 = nullptr;
-        ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2)) << round;
-        SurfacePtr part1(p1), part2(p2);
-        ExpectSolid(part1.get(), "part1");
-        ExpectSolid(part2.get(), "part2");
-        const double v1 = G3SurfaceVolume(part1.get()), v2 = G3SurfaceVolume(part2.get());
-        EXPECT_NEAR(below, std::fabs(v1 - below) < std::fabs(v2 - below) ? v1 : v2, 1e-9 * whole) << round;
-        EXPECT_NEAR(whole, v1 + v2, 1e-9 * whole) << round;
+        SCOPED_TRACE(round);
+        ExpectSheetParts(prism.Build(), std::move(sheet), below);
     }
 }
 
@@ -651,17 +648,8 @@ TEST(SliceBySurface, UprightSheetsAlongWallsAndFoldedOnTheirCorners)
         for (std::size_t k = 0; k + 1 < plan.size(); ++k)
             fixtures::Face(sheet.get(), {low[k], low[k + 1], high[k + 1], high[k]});
         sheet->FormPlaneEquation();
-        SurfacePtr s = prism.Build();
-        G3BooleanCalculator calc;
-        G3Surface* p1 = nullptr;
-        G3Surface* p2 = nullptr;
-        ASSERT_TRUE(calc.SliceBySurface(s.release(), sheet.release(), &p1, &p2)) << round;
-        SurfacePtr part1(p1), part2(p2);
-        ExpectSolid(part1.get(), "part1");
-        ExpectSolid(part2.get(), "part2");
-        const double v1 = G3SurfaceVolume(part1.get()), v2 = G3SurfaceVolume(part2.get());
-        EXPECT_NEAR(first, std::fabs(v1 - first) < std::fabs(v2 - first) ? v1 : v2, 1e-9 * whole) << round;
-        EXPECT_NEAR(whole, v1 + v2, 1e-9 * whole) << round;
+        SCOPED_TRACE(round);
+        ExpectSheetParts(prism.Build(), std::move(sheet), first);
         ++cut;
     }
     EXPECT_GT(cut, rounds / 2);
