@@ -241,16 +241,22 @@ void G3Surface::JoinNonManifoldEdges()
         // Where more than two facets meet at the pair of vertices (solids
         // touching along an edge), a partner running the other way keeps
         // the facets turned alike: those are tried first, the rest after.
-        const G3Vertex* from = runStart(f, e);
+        // (The direction walks the facet's chain, long on a slab with many
+        // holes: it is asked only when there is a choice.)
+        int free = 0;
+        for (int k = 0; k < parallel.size(); ++k)
+            free += parallel.get(k) != e && OneFacet(static_cast<G3Edge*>(parallel.get(k)));
+        const G3Vertex* from = free > 1 ? runStart(f, e) : nullptr;
+        const int first = from ? 0 : 1;
         bool done = false;
-        for (int pass = 0; pass < 2 && !done; ++pass)
+        for (int pass = first; pass < 2 && !done; ++pass)
             for (int k = 0; k < parallel.size(); ++k) {
                 G3Edge* o = static_cast<G3Edge*>(parallel.get(k));
                 if (o == e || !OneFacet(o))
                     continue;
                 G3Facet* g = FacetOf(o);
                 if (g == f) {
-                    if (pass > 0)
+                    if (pass > first)
                         continue;
                     // A facet that goes out and back along the pair is only
                     // a sliver: it is emptied (RemoveEdges takes both edges
@@ -262,7 +268,7 @@ void G3Surface::JoinNonManifoldEdges()
                     done = true;
                     break;
                 }
-                if ((pass == 0) == (runStart(g, o) == from))
+                if (from && (pass == 0) == (runStart(g, o) == from))
                     continue;
                 if (g->ChangeEdges(o, e)) {
                     // g now runs along e, which carries both facets; o is
