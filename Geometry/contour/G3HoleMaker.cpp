@@ -28,6 +28,7 @@
 #include "Geometry/processing/G3FacetMadeFrom.h"
 #include "Geometry/processing/G3SurfaceEdit.h"
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -122,6 +123,37 @@ bool OpeningsMeet(G3Facet* f, const GArrayCollection* a, const GArrayCollection*
         return in;
     };
     return (n > 0 && inside(PointAt(a, 0), b)) || (m > 0 && inside(PointAt(b, 0), a));
+}
+
+// Whether the closed polygon `points` (an outline on f) bounds an area on
+// f's projection pair without touching itself: its corners, repeats left
+// out, enclose more than kZeroArea and no two sides that do not follow one
+// another meet. A bow-tie would be cut as two loops turning opposite ways,
+// and an outline without area makes walls of no thickness.
+bool SimpleOutline(G3Facet* f, const GArrayCollection* points)
+{
+    int i = 0, j = 1;
+    f->GetMaxCoo(&i, &j);
+    std::vector<std::array<double, 3>> p;
+    for (int k = 0; k < points->size(); ++k) {
+        double q[3];
+        Flat(i, j, PointAt(points, k), q);
+        if (p.empty() || !G3Point::Equals(p.back().data(), q))
+            p.push_back({q[0], q[1], q[2]});
+    }
+    while (p.size() > 1 && G3Point::Equals(p.back().data(), p.front().data()))
+        p.pop_back();
+    const std::size_t n = p.size();
+    double area = 0.0;
+    for (std::size_t k = 0; k < n; ++k)
+        area += (p[k][0] - p[0][0]) * (p[(k + 1) % n][1] - p[0][1]) - (p[(k + 1) % n][0] - p[0][0]) * (p[k][1] - p[0][1]);
+    if (n < 3 || !(std::fabs(area) / 2 > GTolerance::kZeroArea))
+        return false;
+    for (std::size_t k = 0; k < n; ++k)
+        for (std::size_t l = k + 2; l < n; ++l)
+            if ((l + 1) % n != k && G3SegmentTest(p[k].data(), p[(k + 1) % n].data(), p[l].data(), p[(l + 1) % n].data()))
+                return false;
+    return true;
 }
 
 // The first two facet hits of a ray: the nearest, and the nearest beyond it
@@ -267,8 +299,9 @@ void G3HoleMaker::FillHoleDataList()
         // An opening meeting one taken before it on the same facet would
         // be rebuilt into that facet with the shared part taken back as
         // facet (contours cancel where they overlap), and its walls would
-        // hang into the other opening: it is skipped.
-        bool meets = false;
+        // hang into the other opening: it is skipped, as is an outline
+        // crossing itself or without area.
+        bool meets = !SimpleOutline(f1, c1);
         for (int k = 0; k < holeData.size() && !meets; ++k) {
             const HoleRecord* r = static_cast<HoleRecord*>(holeData.get(k));
             for (int q = 0; q < r->contours1.size() && !meets; ++q) {

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <array>
 #include <random>
 #include <vector>
 
@@ -24,19 +25,29 @@ namespace {
 
 using namespace testmesh;
 
-// Registers the square x0..x0+side, y0..y0+side (at height 9) cut along -z.
-void AddSquare(G3HoleMaker& maker, double x0, double y0, double side, bool clockwise = false)
+// Registers the outline through these plan corners (at height 9) cut
+// along -z.
+void AddOutline(G3HoleMaker& maker, const std::vector<std::array<double, 2>>& corners)
 {
     std::vector<std::unique_ptr<G3Point>> keep;
     GArrayCollection outline;
-    const double ccw[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    const double cw[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
-    for (const auto& q : clockwise ? cw : ccw) {
-        keep.push_back(std::make_unique<G3Point>(x0 + side * q[0], y0 + side * q[1], 9.0));
+    for (const auto& q : corners) {
+        keep.push_back(std::make_unique<G3Point>(q[0], q[1], 9.0));
         outline.add(keep.back().get());
     }
     G3Point down(0, 0, -1);
     EXPECT_FALSE(maker.AddHoleContour(&outline, &down));
+}
+
+// Registers the square x0..x0+side, y0..y0+side.
+void AddSquare(G3HoleMaker& maker, double x0, double y0, double side, bool clockwise = false)
+{
+    std::vector<std::array<double, 2>> corners;
+    const double ccw[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    const double cw[4][2] = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};
+    for (const auto& q : clockwise ? cw : ccw)
+        corners.push_back({x0 + side * q[0], y0 + side * q[1]});
+    AddOutline(maker, corners);
 }
 
 // The slab 0..w x 0..4 x 0..1 with its top stamped (1, roof) and its
@@ -157,14 +168,21 @@ TEST(HoleMaker, OpeningsMeetingAnEarlierOneAreSkipped)
 
 TEST(HoleMaker, NothingChangesWhenNoHoleFits)
 {
-    // Over the top's edge, beside the slab, across the bottom halves' seam.
-    const double rows[][3] = {{-0.5, 1, 1}, {9, 1, 1}, {3.5, 1, 1}};
+    // Over the top's edge, beside the slab, across the bottom halves' seam;
+    // outlines crossing themselves or without area (they were cut: a
+    // bow-tie into facet sides that do not pair up, a line into walls of
+    // no thickness).
+    const std::vector<std::vector<std::array<double, 2>>> rows = {
+        {{-0.5, 1}, {0.5, 1}, {0.5, 2}, {-0.5, 2}}, {{9, 1}, {10, 1}, {10, 2}, {9, 2}},
+        {{3.5, 1}, {4.5, 1}, {4.5, 2}, {3.5, 2}},   {{1, 1}, {2, 2}, {2, 1}, {1, 2}},
+        {{1, 1}, {2, 1}, {3, 1}},                   {{1, 1}, {1, 1}, {1, 1}},
+        {{1, 1}, {3, 1}, {3, 3}, {2, 0.5}, {1, 3}}};
     for (const auto& r : rows) {
         G3Surface s;
         AddSlab(s, 8, true);
         const int facets = s.GetFacetCount(), vertices = s.GetVertexCount();
         G3HoleMaker maker(&s);
-        AddSquare(maker, r[0], r[1], r[2]);
+        AddOutline(maker, r);
         maker.MakeHoles();
         EXPECT_EQ(0, maker.GetMadeCount());
         EXPECT_EQ(facets, s.GetFacetCount());
