@@ -48,6 +48,16 @@ bool EaveFits(const double* px, const double* py, const double* pd, const double
            PtOnSegment(pc, px, py);
 }
 
+// The signed area of the quad p[0] .. p[3] seen from above (positive
+// counter-clockwise, as the roof's facets run), about p[0].
+double PlanArea(const double* const* p)
+{
+    double a = 0.0;
+    for (int c = 1; c + 1 < 4; ++c)
+        a += (p[c][0] - p[0][0]) * (p[c + 1][1] - p[0][1]) - (p[c + 1][0] - p[0][0]) * (p[c][1] - p[0][1]);
+    return 0.5 * a;
+}
+
 void Extent(const double* u, const double* p, const double* q, double* lo, double* hi)
 {
     const double tp = p[0] * u[0] + p[1] * u[1];
@@ -226,6 +236,18 @@ bool G3RoofSpliceIndex::Find(Pitch& pi, const double* pd, const double* pc, doub
     return *x >= 0;
 }
 
+void G3RoofSpliceIndex::StartRing(Pitch& pi, int k, const double* const* path, const double* const* planes,
+                                  const G3RoofVertex* ring)
+{
+    Ring& r = pi.rings[static_cast<std::size_t>(k)];
+    r.head = NewRing(path, 4);
+    r.data = new G3RoofVertex(ring->point.GetXYZ(), ring);
+    const int a = N(r.head).next, b = N(a).next;
+    Name(a, planes[0], planes[1]);
+    Name(b, planes[2], planes[3]);
+    AddRing(pi, r.head, r.head, k);
+}
+
 void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
 {
     if (ring == nullptr || !ring->lower || !ring->prev->lower || pitchIndex < 0 ||
@@ -241,14 +263,7 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
     const bool found = Find(pi, path[0], path[3], path[3][2], false, &x, &k);
     if (pi.firstEmpty >= 0 && (!found || pi.firstEmpty < k)) {
         // An empty facet ring before any that fits starts afresh.
-        k = pi.firstEmpty;
-        Ring& r = pi.rings[static_cast<std::size_t>(k)];
-        r.head = NewRing(path, 4);
-        r.data = new G3RoofVertex(ring->point.GetXYZ(), ring);
-        const int a = N(r.head).next, b = N(a).next;
-        Name(a, planes[0], planes[1]);
-        Name(b, planes[2], planes[3]);
-        AddRing(pi, r.head, r.head, k);
+        StartRing(pi, pi.firstEmpty, path, planes, ring);
         const int size = static_cast<int>(pi.rings.size());
         while (++pi.firstEmpty < size && pi.rings[static_cast<std::size_t>(pi.firstEmpty)].head >= 0)
             ;
@@ -256,8 +271,19 @@ void G3RoofSpliceIndex::AddSection(int pitchIndex, const G3RoofVertex* ring)
             pi.firstEmpty = -1;
         return;
     }
-    if (!found)
+    if (!found) {
+        // No level edge holds the lower edge, nor lies on it: the lower edge
+        // runs over the ends of two facet rings of the pitch (collinear
+        // eaves whose rings met when what stood between them collapsed). A
+        // ring of its own keeps the roof whole, as a facet beside them in
+        // their plane. Sections turned over or without plan area (slivers
+        // of rounding, upright gables) are left out as before.
+        if (PlanArea(path) > GTolerance::kZeroArea) {
+            pi.rings.emplace_back();
+            StartRing(pi, static_cast<int>(pi.rings.size()) - 1, path, planes, ring);
+        }
         return;
+    }
     const int y = N(x).next;
     pi.edges.Remove();
     SpliceSection(x, path, planes);
@@ -323,7 +349,8 @@ void G3RoofSpliceIndex::GiveBack(GArrayCollection& list)
     for (int i = 0; i < list.size() && i < static_cast<int>(pitches_.size()); ++i) {
         G3RoofPitch* pitch = static_cast<G3RoofPitch*>(list.get(i));
         Pitch& pi = pitches_[static_cast<std::size_t>(i)];
-        // Rings past the pitch's own count are strips' rings, added in turn.
+        // Rings past the pitch's own count are those sections and strips
+        // started when nothing held them, added in turn.
         for (int k = 0; k < static_cast<int>(pi.rings.size()); ++k) {
             Ring& r = pi.rings[static_cast<std::size_t>(k)];
             G3RoofVertex* out = nullptr;

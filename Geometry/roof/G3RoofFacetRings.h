@@ -126,6 +126,8 @@ private:
     // Cleans the spread ring; its head then, -1 when it is gone.
     int Clean();
 
+    // Ring k of the pitch (empty) starts as the section `path` of `ring`.
+    void StartRing(Pitch& pi, int k, const double* const* path, const double* const* planes, const G3RoofVertex* ring);
     void Add(Pitch& pi, int x, int ring);
     void AddRing(Pitch& pi, int from, int to, int ring);
     bool Before(int head, int a, int b);

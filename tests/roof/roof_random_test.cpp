@@ -115,6 +115,27 @@ TEST(RoofRandom, StarsAndSkylinesTileTheOutlineInTheirPlanes)
         // neighbour widens it: the roof is at least tan * 1 high.
         EXPECT_GE(ZRange(&s).second, std::tan(Deg(deg)) - 1e-9);
     }
+    // A bar one wide with a block on one side and a tab one wide on the
+    // other, one pitch or one per edge: the tab and the bar close at one
+    // height, and the level edge left along the bar's ridge ran over the
+    // ends of both facet rings of the eaves beside the tab (one plane). Its
+    // section was dropped: a hole in the roof.
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE("bar seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        const double len = 7.0 + static_cast<double>(rng() % 4);
+        const double b0 = 1.0 + static_cast<double>(rng() % 2), b1 = len - 1.0 - static_cast<double>(rng() % 2);
+        const double t = 2.0 + static_cast<double>(rng() % static_cast<unsigned>(len - 4.0));
+        const double x0 = 1.0 + static_cast<double>(rng() % 4);
+        std::vector<Pt> p = {{0, b0},      {x0, b0},      {x0, 0},     {x0 + 1, 0},  {x0 + 1, t},  {x0 + 2, t},
+                             {x0 + 2, t + 1}, {x0 + 1, t + 1}, {x0 + 1, len}, {x0, len}, {x0, b1}, {0, b1}};
+        std::vector<double> a(p.size(), Deg(20.0 + 10.0 * static_cast<double>(seed % 4)));
+        for (std::size_t i = 0; seed % 2 == 0 && i < a.size(); ++i)
+            a[i] = Deg(20.0 + 10.0 * static_cast<double>(rng() % 5));
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a));
+        ExpectRoofInPlanes(&s, p, a, seed % 2 != 0);
+    }
 }
 
 // Combs with teeth of random widths and lengths and stars of alternating
