@@ -369,6 +369,7 @@ G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, 
     if (!graph || !e || !e->HasVertex(v) || !ValidPair(i, j))
         return nullptr;
     std::vector<G3Edge*> path;
+    std::vector<const G3Vertex*> reached;  // where each path edge was walked to
     // Every step adds an edge not yet on the path, so a walk longer than
     // the graph has gone wrong (marks left by a caller).
     const size_t limit = static_cast<size_t>(graph->GetEdgeCount()) + 1;
@@ -389,6 +390,7 @@ G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, 
         current->SetMark();
         current->SetMark2();
         path.push_back(current);
+        reached.push_back(at);
 
         const G3Vertex* back = current->GetOtherVertex(at);
         const double base = G3Math::CalcAngle(at, back, 0.0, i, j);
@@ -408,9 +410,12 @@ G3EdgeList* G3EdgeList::RemoveContour(G3Surface* graph, G3Edge* e, G3Vertex* v, 
         if (!next)
             break; // dead end
         if (next->GetMark2()) {
+            // The loop runs from where the path left this vertex: along
+            // `next` itself, or (when `next` was walked here, a bridge about
+            // to be walked back) along the edge after it.
             for (int k = static_cast<int>(path.size()) - 1; k >= 0; --k) {
                 if (path[static_cast<size_t>(k)] == next) {
-                    loopStart = k;
+                    loopStart = reached[static_cast<size_t>(k)] == at ? k + 1 : k;
                     break;
                 }
             }

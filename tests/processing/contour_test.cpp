@@ -126,6 +126,12 @@ TEST(Contours, SoupsResolveIntoTheirOddCoverage)
         {"short and dangling edges",
          {{0, 0}, {2, 0}, {2 + 5e-7, 0}, {2, 2}, {0, 2}, {1, 1}, {3, 3}, {4, 3}, {8, 8}, {9, 8}},
          {{0, 1, 2, 3, 4}}, {{3, 5}, {3, 6}, {6, 7}, {8, 9}, {8, 9}}, {}, false, UNION_EDGE_ALL, {4}, 0},
+        // Two triangles joined by a lone edge: the walk crossed it out and
+        // back, and the edge it came in by was taken into the loop.
+        {"bridged triangles", {{0, 0}, {1, 0}, {0, 1}, {3, 0}, {4, 0}, {3, 1}},
+         {{0, 1, 2}, {3, 4, 5}}, {{1, 3}}, {}, false, UNION_EDGE_CANCEL_PAIRS, {3, 3}, 0},
+        {"bridged triangles, all edges", {{0, 0}, {1, 0}, {0, 1}, {3, 0}, {4, 0}, {3, 1}},
+         {{2, 1, 0}, {3, 4, 5}}, {{3, 1}}, {}, false, UNION_EDGE_ALL, {3, 3}, 0},
         // Three copies of one edge in one direction: no walk can leave it,
         // and pruning keeps it (three edges at each end).
         {"dead end", {{0, 0}, {1, 0}, {1, 1}, {-5, -5}, {-4, -5}},
