@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <random>
 #include <vector>
@@ -524,6 +525,24 @@ TEST(Decomposition, OutlinesTexturesAndCommonEdges)
     EXPECT_EQ("", MeshCheck(outline.get()));
     EXPECT_EQ(6, outline->GetFacetCount());
     EXPECT_NEAR(6.0, G3SurfaceVolume(outline.get()), 1e-12);
+    // The same box turned about two axes, near the origin and at site
+    // coordinates: there the faces' rounded normals move d far beyond the
+    // tolerance, and each face came back as its pieces.
+    for (double far : {0.0, 512345.0}) {
+        G3Surface turned;
+        AddBox(turned, {0, 0, 0}, {1, 2, 3}, true);
+        turned.RemoveEqualsVertex();
+        const double c1 = std::cos(0.3), s1 = std::sin(0.3), c2 = std::cos(0.7), s2 = std::sin(0.7);
+        for (int k = 0; k < turned.GetVertexCount(); ++k) {
+            const double* p = turned.GetVertex(k)->GetXYZ();
+            const double x = c1 * p[0] - s1 * p[1], y = s1 * p[0] + c1 * p[1];
+            const double q[3] = {far + x, 10 * far + c2 * y - s2 * p[2], s2 * y + c2 * p[2]};
+            turned.GetVertex(k)->Set(q);
+        }
+        turned.FormPlaneEquation();
+        std::unique_ptr<G3Surface> faces(turned.FormContourSurface());
+        EXPECT_EQ(6, faces->GetFacetCount()) << far;
+    }
 
     // One facet with a hole copied alone, and planar texture coordinates.
     G3Surface plate;
