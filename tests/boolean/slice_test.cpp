@@ -477,6 +477,41 @@ SurfacePtr Sheet(double z, double tilt, double half)
     return s;
 }
 
+// A prism 3 high over a random n x n plan (cells meeting at a corner alone
+// joined), at site coordinates on odd rounds; with `onePiece` only the
+// cells joined to the first filled one.
+CellPrism RandomPlan(int n, int round, bool onePiece)
+{
+    CellPrism prism{std::vector<std::vector<int>>(n, std::vector<int>(n)), 0, 3, {0, 0, 0}};
+    if (round % 2)
+        prism.o = {512345, 345678, 20};
+    auto& c = prism.cells;
+    for (auto& row : c)
+        for (int& cell : row)
+            cell = GRand() % 3 != 0;
+    for (int i = 0; i + 1 < n; ++i)
+        for (int j = 0; j + 1 < n; ++j)
+            if (c[i][j] == c[i + 1][j + 1] && c[i + 1][j] == c[i][j + 1] && c[i][j] != c[i + 1][j])
+                (c[i][j] ? c[i + 1][j] : c[i][j]) = 1;
+    if (!onePiece)
+        return prism;
+    std::vector<std::vector<int>> keep(n, std::vector<int>(n));
+    std::vector<std::pair<int, int>> stack;
+    for (int k = 0; k < n * n && stack.empty(); ++k)
+        if (c[k / n][k % n])
+            stack.push_back({k / n, k % n});
+    while (!stack.empty()) {
+        const auto [i, j] = stack.back();
+        stack.pop_back();
+        if (i < 0 || j < 0 || i >= n || j >= n || !c[i][j] || keep[i][j])
+            continue;
+        keep[i][j] = 1;
+        stack.insert(stack.end(), {{i + 1, j}, {i - 1, j}, {i, j + 1}, {i, j - 1}});
+    }
+    c = keep;
+    return prism;
+}
+
 // s sliced by the sheet: two closed parts of some volume, one of volume
 // `part` when that is not negative, adding up to the whole.
 void ExpectSheetParts(SurfacePtr s, SurfacePtr sheet, double part)
@@ -538,21 +573,7 @@ TEST(SliceBySurface, HeightFieldSheetsAlongWalls)
     const int rounds = fixtures::kSlowBuild ? 20 : 200;
     constexpr int kCells = 5, kGrid = kCells + 3;  // sheet points from -1 to kCells + 1
     for (int round = 0; round < rounds; ++round) {
-        CellPrism prism{std::vector<std::vector<int>>(kCells, std::vector<int>(kCells)), 0, 3, {0, 0, 0}};
-        if (round % 2)
-            prism.o = {512345, 345678, 20};
-        int filled = 0;
-        for (auto& row : prism.cells)
-            for (int& c : row)
-                filled += c = GRand() % 3 != 0;
-        for (int i = 0; i + 1 < kCells; ++i)  // no cells meeting at a corner alone
-            for (int j = 0; j + 1 < kCells; ++j) {
-                auto& c = prism.cells;
-                if (c[i][j] == c[i + 1][j + 1] && c[i + 1][j] == c[i][j + 1] && c[i][j] != c[i + 1][j])
-                    filled += !c[i][j] ? (c[i][j] = 1) : (c[i + 1][j] = 1);
-            }
-        if (filled == 0)
-            continue;
+        const CellPrism prism = RandomPlan(kCells, round, false);
         const int kind = round % 3;
         const double ridge = GRand() % kCells, slope = 0.25 * (1 + GRand() % 3);
         std::vector<double> h(kGrid * kGrid);
@@ -596,32 +617,8 @@ TEST(SliceBySurface, UprightSheetsAlongWallsAndFoldedOnTheirCorners)
     constexpr int kCells = 6;
     int cut = 0;
     for (int round = 0; round < rounds; ++round) {
-        CellPrism prism{std::vector<std::vector<int>>(kCells, std::vector<int>(kCells)), 0, 3, {0, 0, 0}};
-        if (round % 2)
-            prism.o = {512345, 345678, 20};
-        auto& c = prism.cells;
-        for (auto& row : c)
-            for (int& cell : row)
-                cell = GRand() % 3 != 0;
-        for (int i = 0; i + 1 < kCells; ++i)
-            for (int j = 0; j + 1 < kCells; ++j)
-                if (c[i][j] == c[i + 1][j + 1] && c[i + 1][j] == c[i][j + 1] && c[i][j] != c[i + 1][j])
-                    (c[i][j] ? c[i + 1][j] : c[i][j]) = 1;
-        // One piece: the cells joined to the first filled one.
-        std::vector<std::vector<int>> keep(kCells, std::vector<int>(kCells));
-        std::vector<std::pair<int, int>> stack;
-        for (int k = 0; k < kCells * kCells && stack.empty(); ++k)
-            if (c[k / kCells][k % kCells])
-                stack.push_back({k / kCells, k % kCells});
-        while (!stack.empty()) {
-            const auto [i, j] = stack.back();
-            stack.pop_back();
-            if (i < 0 || j < 0 || i >= kCells || j >= kCells || !c[i][j] || keep[i][j])
-                continue;
-            keep[i][j] = 1;
-            stack.insert(stack.end(), {{i + 1, j}, {i - 1, j}, {i, j + 1}, {i, j - 1}});
-        }
-        c = keep;
+        const CellPrism prism = RandomPlan(kCells, round, true);
+        const auto& c = prism.cells;
         // The sheet: x = kx up to y = ky, then (folded) y = ky onwards.
         const double kx = 1 + GRand() % (kCells - 1) + (GRand() % 4 == 0 ? 0.5 : 0.0);
         const double ky = 1 + GRand() % (kCells - 1) + (GRand() % 4 == 0 ? 0.5 : 0.0);
