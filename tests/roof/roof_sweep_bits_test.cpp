@@ -444,6 +444,9 @@ TEST(RoofSweepBits, BandOutlinesKeepTheirRecordedFacets)
 
 // The benchmark's largest outlines; seconds to minutes with a sweep that
 // scans whole levels, so run on demand (--gtest_also_run_disabled_tests).
+// The 10,000-edge comb was recorded again when sections no facet ring held
+// started rings of their own: three more facets, 0.78 more of its plan
+// covered (the roof had holes).
 TEST(RoofSweepBits, DISABLED_LongestBenchmarkOutlinesKeepTheirRecordedFacets)
 {
     const struct {
@@ -452,7 +455,7 @@ TEST(RoofSweepBits, DISABLED_LongestBenchmarkOutlinesKeepTheirRecordedFacets)
     } kCases[] = {
         {3, 3000, 0xf285ecc2e7797828ULL},
         {4, 3000, 0x8a8783d1570ec258ULL},
-        {3, 10000, 0x5fc3bf877e02df50ULL},
+        {3, 10000, 0x3854b4ecd03b5c86ULL},
         {4, 10000, 0x70552b8c7db5265cULL},
     };
     for (const auto& c : kCases)
