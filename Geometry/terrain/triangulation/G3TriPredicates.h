@@ -145,13 +145,14 @@ struct LessYX {
     }
 };
 
-// Both predicates are alternating functions of their nodes, and are
-// evaluated with the nodes in one fixed order (LessXY), the sign turned for
-// an odd permutation. The threshold above depends on the node the products
-// are taken relative to, so in the order given the same triple could be
-// collinear asked one way and turn asked another; the divide and conquer
-// asks about a triple in several orders, and such answers fold triangles
-// over each other.
+// The orientation is an alternating function of its nodes, evaluated with
+// them in one fixed order (LessXY), the sign turned for an odd permutation.
+// Its products are taken relative to one node, so in the order given the
+// same triple could be collinear asked one way and turn asked another; the
+// divide and conquer asks about a triple in several orders, and such
+// answers fold triangles over each other. (The circle test keeps the order
+// it is given: taken in LessXY order, with its band from every base node,
+// it folded more grids than it mended.)
 namespace predicate_detail {
 
 // Sorts p[0..n) by LessXY; -1 when that took an odd number of swaps.
@@ -175,12 +176,13 @@ inline int SortNodes(const Node* (&p)[n])
 inline int OrientSign(const Node& a, const Node& b, const Node& c)
 {
     // No product exceeds the box's width times its height, whatever the
-    // base node; a value beyond the band of twice that and the rounding of
-    // any order has one sign in every order.
+    // base node (rounding is monotone), so the magnitude of either order is
+    // at most twice that; a value beyond that magnitude's band and the
+    // rounding of any order has one sign in every order.
     const double o = Orient(a, b, c);
     const double w = std::fmax(a.x, std::fmax(b.x, c.x)) - std::fmin(a.x, std::fmin(b.x, c.x));
     const double h = std::fmax(a.y, std::fmax(b.y, c.y)) - std::fmin(a.y, std::fmin(b.y, c.y));
-    const double bound = 2.0000001 * w * h;
+    const double bound = 2.0 * (w * h);
     if (std::fabs(o) > predicate_detail::OrientThreshold(bound) + 2 * predicate_detail::kOrientRounding * bound)
         return o > 0 ? 1 : -1;
     const Node* p[3] = {&a, &b, &c};
