@@ -316,7 +316,8 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
     // them against the normal of the cap facet on that edge (a folded sheet
     // turns its normal from edge to edge). Every facet met on the seam
     // seeds its side's fill: the sheet may cut the solid into more than one
-    // region on a side, and a region no fill reached would go to both parts.
+    // region on a side, and a region no fill reached would go with the
+    // first part whatever its side.
     std::vector<G3Facet*> side[2];
     bool failed = false;
     for (int i = 0; !failed && i < cap->GetEdgeCount(); ++i) {
