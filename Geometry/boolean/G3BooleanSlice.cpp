@@ -30,6 +30,7 @@
 #include "Geometry/processing/G3SurfacePiece.h"
 
 #include <cmath>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -437,6 +438,19 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
     bool checked = false;
     G3PieceScratch slots;
     std::vector<G3Facet*> piece;
+    // The rest's update makes every facet double-sided while the rest is
+    // open (one stray open facet is enough); a piece taken from it later
+    // would keep that, and its own orientation could then spread over none
+    // of its edges. A piece's facets are given back the sides they came
+    // with just before it is copied out.
+    std::unordered_set<const G3Facet*> single;
+    for (int k = 0; k < s->GetFacetCount(); ++k)
+        if (!s->GetFacet(k)->GetDoubleSided())
+            single.insert(s->GetFacet(k));
+    const auto restoreSides = [&single](G3Facet* f) {
+        if (single.erase(f))
+            f->ClearDoubleSided();
+    };
     while (s->GetEdgeCount() > 0) {
         const int before = s->GetEdgeCount();
         G3Edge* e = s->GetEdge(0);
@@ -445,6 +459,8 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
         if (apart) {
             piece.clear();
             FloodFill(e, G3Obj::FLAG_MARK4, 0, &piece);
+            for (G3Facet* f : piece)
+                restoreSides(f);
             if (piece.size() >= 4) {
                 G3Surface* p = s->CopyOfComponent(piece, &slots);
                 p->ChangeEdgeFlags(G3Obj::FLAG_MARK4, false);
@@ -462,6 +478,9 @@ int G3BooleanCalculator::Separate_Surface(G3Surface* s, GArrayCollection* pieces
             continue;
         }
         FloodFill(e, G3Obj::FLAG_MARK4, 0);
+        for (int k = 0; k < s->GetFacetCount(); ++k)
+            if (s->GetFacet(k)->GetMark4())
+                restoreSides(s->GetFacet(k));
         // The piece is a copy of s less what the fill did not reach; s
         // loses what it reached.
         G3Surface* piece = new G3Surface();

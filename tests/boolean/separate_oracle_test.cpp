@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -26,6 +27,10 @@ int SeparateByWholeRounds(G3Surface* s, GArrayCollection* pieces, bool* apart, b
     const long m = G3Obj::FLAG_MARK4;
     s->ChangeEdgeFlags(m | G3Obj::FLAG_MARK3, false);
     s->ChangeFacetFlags(m | G3Obj::FLAG_MARK3, false);
+    std::set<const G3Facet*> single;  // facets given single-sided
+    for (int k = 0; k < s->GetFacetCount(); ++k)
+        if (!s->GetFacet(k)->GetDoubleSided())
+            single.insert(s->GetFacet(k));
     for (bool first = true; s->GetEdgeCount() > 0; first = false) {
         const int before = s->GetEdgeCount();
         if (s->GetEdge(0)->GetMark4())
@@ -42,6 +47,10 @@ int SeparateByWholeRounds(G3Surface* s, GArrayCollection* pieces, bool* apart, b
                             queue.push_back(e);
                         }
                 }
+        // The piece's facets leave with the sides they came with.
+        for (int k = 0; k < s->GetFacetCount(); ++k)
+            if (s->GetFacet(k)->GetMark4() && single.erase(s->GetFacet(k)))
+                s->GetFacet(k)->ClearDoubleSided();
         G3Surface* piece = new G3Surface();
         piece->Copy(s);
         for (int k = s->GetFacetCount() - 1; k >= 0; --k) {

@@ -652,6 +652,28 @@ TEST(SliceBySurface, UprightSheetsAlongWallsAndFoldedOnTheirCorners)
     EXPECT_GT(cut, rounds / 2);
 }
 
+// A cube, a stray triangle, then two cubes sharing a face, welded (the
+// triangle touching one at a corner): with the triangle in the rest, the
+// rest's update made every facet double-sided, the later pieces kept that,
+// and the pair's shared wall came out turned against one cube.
+TEST(Separate_Surface, PiecesAfterAStrayTriangleKeepTheirSides)
+{
+    SurfacePtr s(new G3Surface());
+    fixtures::AddBox(s.get(), {0, 0, 0}, {1, 1, 1}, false);
+    testmesh::SoupFacet(*s, {{4, 0, 0}, {5, 0, 0}, {4, 1, 0}});
+    fixtures::AddBox(s.get(), {5, 0, 0}, {6, 1, 1}, false);
+    fixtures::AddBox(s.get(), {6, 0, 0}, {7, 1, 1}, false);
+    s->RemoveEqualsVertex();
+    s->FormPlaneEquation();
+    GArrayCollection pieces;
+    EXPECT_EQ(3, G3BooleanCalculator::Separate_Surface(s.get(), &pieces));
+    for (int k = 0; k < pieces.size(); ++k) {
+        SurfacePtr p(static_cast<G3Surface*>(pieces.get(k)));
+        ExpectSolid(p.get(), "piece");
+        EXPECT_NEAR(1.0, G3SurfaceVolume(p.get()), 1e-12) << k;
+    }
+}
+
 TEST(Separate_Surface, PiecesOfFourFacetsOrMore)
 {
     GSRand(31);
