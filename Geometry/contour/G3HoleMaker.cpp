@@ -15,6 +15,7 @@
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3RayTraceResult.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
@@ -145,8 +146,8 @@ bool SimpleOutline(G3Facet* f, const GArrayCollection* points)
         p.pop_back();
     const std::size_t n = p.size();
     double area = 0.0;
-    for (std::size_t k = 0; k < n; ++k)
-        area += (p[k][0] - p[0][0]) * (p[(k + 1) % n][1] - p[0][1]) - (p[(k + 1) % n][0] - p[0][0]) * (p[k][1] - p[0][1]);
+    for (std::size_t k = 1; k + 1 < n; ++k)
+        area += G3Math::GetArea2(p[0].data(), p[k].data(), p[k + 1].data(), 0, 1);
     if (n < 3 || !(std::fabs(area) / 2 > GTolerance::kZeroArea))
         return false;
     for (std::size_t k = 0; k < n; ++k)

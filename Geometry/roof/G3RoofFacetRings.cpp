@@ -49,13 +49,10 @@ bool EaveFits(const double* px, const double* py, const double* pd, const double
 }
 
 // The signed area of the quad p[0] .. p[3] seen from above (positive
-// counter-clockwise, as the roof's facets run), about p[0].
+// counter-clockwise, as the roof's facets run).
 double PlanArea(const double* const* p)
 {
-    double a = 0.0;
-    for (int c = 1; c + 1 < 4; ++c)
-        a += (p[c][0] - p[0][0]) * (p[c + 1][1] - p[0][1]) - (p[c + 1][0] - p[0][0]) * (p[c][1] - p[0][1]);
-    return 0.5 * a;
+    return 0.5 * (G3Math::GetArea2(p[0], p[1], p[2], 0, 1) + G3Math::GetArea2(p[0], p[2], p[3], 0, 1));
 }
 
 void Extent(const double* u, const double* p, const double* q, double* lo, double* hi)
