@@ -229,6 +229,11 @@ TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
     ExpectInfo(out + "/box.obj", {{"vertices", "16"}, {"closed", "yes"}, {"V-E+F", "0"}});
     ExpectInfo(out + "/plate.obj", {{"facets", "30"}, {"boundary edges", "24"}});
     ExpectInfo(out + "/floor.obj", {{"boundary edges", "52"}, {"vertices", "52"}});
+    // The wall under the gable: 0.3 deep over the slopes' profile (9.2),
+    // less the window below the left slope (1.4275) and the whole door
+    // (1.89).
+    ExpectInfo(out + "/gable.obj", {{"closed", "yes"}, {"consistently oriented", "yes"}});
+    EXPECT_NEAR(0.3 * (9.2 - 1.4275 - 1.89), std::atof(Key(Info(out + "/gable.obj").out, "volume").c_str()), 1e-9);
     // Same run, same report.
     EXPECT_EQ(Run({"demo", "-o", out}).out, r.out);
 #ifdef G3_HAVE_RENDER

@@ -243,6 +243,9 @@ std::string SliceCommandHelp(const std::string& command);
 // The demo's sliced wall: the wall with its window and door, the part
 // below a plane tilted across both openings.
 std::unique_ptr<G3Surface> DemoSlicedWall();
+// The demo's gable wall: that wall, the part under a gable's two roof
+// slopes, cut along them as one folded sheet.
+std::unique_ptr<G3Surface> DemoGableWall();
 // Classifies points against a closed mesh (G3ToolClassify.cpp).
 int CommandClassify(const std::vector<std::string>& args);
 std::string ClassifyHelp();

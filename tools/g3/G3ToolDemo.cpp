@@ -275,6 +275,12 @@ int CommandDemo(const std::vector<std::string>& args)
         ok = Show("sliced", "that wall below a plane rising 0.3 per unit across its window and door, capped",
                   *sliced, dir, sand, triangulate, progress) && ok;
     }
+    {
+        progress.Pass("building gable wall");
+        auto gable = DemoGableWall();
+        ok = Show("gable", "that wall under a gable's two roof slopes, cut along them as one sheet", *gable, dir,
+                  sand, triangulate, progress) && ok;
+    }
     for (const char* op : {"union", "difference", "intersection"}) {
         progress.Pass(std::string("building spheres-") + op);
         auto spheres = DemoSpheres(op);

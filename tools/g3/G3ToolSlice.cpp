@@ -325,4 +325,33 @@ std::unique_ptr<G3Surface> DemoSlicedWall()
     return std::unique_ptr<G3Surface>(below ? below : new G3Surface());
 }
 
+std::unique_ptr<G3Surface> DemoGableWall()
+{
+    // Two slopes of 0.4 meeting in a ridge 2.7 high over the wall's middle,
+    // reaching past both faces and both ends: the left slope runs across
+    // the window's head, and the facets face up, so the wall's lower part
+    // is the first.
+    auto sheet = std::make_unique<G3Surface>();
+    const double x[3] = {-1.0, 2.0, 5.0}, z[3] = {1.5, 2.7, 1.5};
+    G3Vertex* v[3][2];
+    for (int k = 0; k < 3; ++k)
+        for (int side = 0; side < 2; ++side)
+            v[k][side] = sheet->AddVertex(x[k], side ? 1.3 : -1.0, z[k], 0);
+    for (int k = 0; k < 2; ++k) {
+        G3Vertex* slope[4] = {v[k][0], v[k + 1][0], v[k + 1][1], v[k][1]};
+        sheet->AddFacet(4, slope, 1, nullptr, nullptr);
+    }
+    sheet->FormPlaneEquation();
+    G3BooleanCalculator engine;
+    G3Surface* below = nullptr;
+    G3Surface* above = nullptr;
+    std::unique_ptr<G3Surface> wall = DemoWallWithOpenings();
+    if (engine.SliceBySurface(wall.get(), sheet.get(), &below, &above)) {
+        wall.release();
+        sheet.release();
+    }
+    delete above;
+    return std::unique_ptr<G3Surface>(below ? below : new G3Surface());
+}
+
 }  // namespace g3tool
