@@ -153,6 +153,15 @@ bool RunsOn(const G3RoofVertex* v)
     return V3Dot(pv, vn) > 0.0;
 }
 
+// The point of w lies on the plane of the edge that ends at v.
+bool OnPlane(const G3RoofVertex* v, const G3RoofVertex* w)
+{
+    const double* e = v->plane;
+    const double* x = w->point.GetXYZ();
+    const double len = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+    return len > 0.0 && std::fabs(e[0] * x[0] + e[1] * x[1] + e[2] * x[2] + e[3]) < GTolerance::kPlaneSide * len;
+}
+
 } // namespace
 
 G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
@@ -177,7 +186,15 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
             V3Sub(v->point.GetXYZ(), p->point.GetXYZ(), pv);
             V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), vn);
             V3Sub(v->next->point.GetXYZ(), p->point.GetXYZ(), pn);
+            // A straight run of two planes that both hold the whole edge
+            // p -> n (their level lines meet along it) leaves that edge to
+            // the lower pitch: it rises the slower, so the roof beside the
+            // edge is its plane. A gable kept there would leave what lies
+            // behind the other plane's part to upright walls.
             if (V3Dot(pv, vn) < 0.0 && V3Dot(pn, pv) > 0.0)
+                v->next->CopyEdgeData(v);
+            else if (byDistance && V3Dot(pv, vn) >= 0.0 && v->angle < v->next->angle && OnPlane(v, v->next) &&
+                     OnPlane(v->next, p))
                 v->next->CopyEdgeData(v);
             Remove(v);
             --n;

@@ -103,7 +103,9 @@ void Reverse(G3RoofVertex* ring);
 // keeps the sharp corner of a thin sliver that the direction rule would
 // flatten. The edge left by a removal takes the data of the edge it is a
 // part of: the following edge's for a straight run, the incoming edge's
-// when a spike folds back over it. With `sameAngleOnly`, a straight run
+// when a spike folds back over it; with byDistance, a straight run whose
+// planes both hold the whole new edge (collinear level edges of two
+// pitches) takes the lower pitch's data. With `sameAngleOnly`, a straight run
 // whose two edges have different angles is kept (its corner becomes a step
 // between two faces). Returns the ring, or null when fewer than three
 // vertices are left (the rest is released).

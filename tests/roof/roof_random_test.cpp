@@ -136,6 +136,32 @@ TEST(RoofRandom, StarsAndSkylinesTileTheOutlineInTheirPlanes)
         ASSERT_TRUE(Build(&s, p, a));
         ExpectRoofInPlanes(&s, p, a, seed % 2 != 0);
     }
+    // A strip with a square on its side, every wall a gable but the
+    // strip's far end and the square's outer side: the square closes along
+    // its inner gable at the height the strip's eave reaches that line (or
+    // near it), and the level edge there runs on in line with the strip's
+    // moving eave. Whichever edge the ring met first kept the line, and a
+    // gable taking it left the rest of the strip to upright walls: a hole.
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE("strip seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        const double w = 1.0 + static_cast<double>(rng() % 4), side = 1.0 + static_cast<double>(rng() % 4);
+        const double y0 = 1.0 + static_cast<double>(rng() % 3), len = y0 + 2.0 * side + static_cast<double>(rng() % 2);
+        std::vector<Pt> p = {{0, 0}, {w, 0}, {w, y0}, {w + side, y0}, {w + side, y0 + side}, {w, y0 + side}, {w, len}, {0, len}};
+        std::vector<double> a(p.size(), Deg(90.0));
+        a[3] = a[7] = Deg(20.0 + 10.0 * static_cast<double>(rng() % 4));
+        if (seed % 2 == 0) {
+            // Mirrored: the ring meets the two edges the other way round.
+            for (Pt& q : p)
+                q.x = -q.x;
+            std::reverse(p.begin(), p.end());
+            std::rotate(a.begin(), a.begin() + 1, a.end());
+            std::reverse(a.begin(), a.end());
+        }
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a));
+        ExpectRoofInPlanes(&s, p, a, false);
+    }
 }
 
 // Combs with teeth of random widths and lengths and stars of alternating
