@@ -186,16 +186,19 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
             V3Sub(v->point.GetXYZ(), p->point.GetXYZ(), pv);
             V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), vn);
             V3Sub(v->next->point.GetXYZ(), p->point.GetXYZ(), pn);
-            // A straight run of two planes that both hold the whole edge
-            // p -> n (their level lines meet along it) leaves that edge to
-            // the lower pitch: it rises the slower, so the roof beside the
-            // edge is its plane. A gable kept there would leave what lies
-            // behind the other plane's part to upright walls.
-            if (V3Dot(pv, vn) < 0.0 && V3Dot(pn, pv) > 0.0)
+            // A straight run leaves the edge p -> n to the plane that holds
+            // all of it: a long edge keeps its own plane beside a tiny edge
+            // of another one bent by a hair. Where both hold it (level edges
+            // of two pitches in line) it goes to the lower pitch, which
+            // rises the slower, so the roof beside the edge is its plane: a
+            // gable kept there would leave what lies behind the other
+            // plane's part to upright walls.
+            if (V3Dot(pv, vn) < 0.0 && V3Dot(pn, pv) > 0.0) {
                 v->next->CopyEdgeData(v);
-            else if (byDistance && V3Dot(pv, vn) >= 0.0 && v->angle < v->next->angle && OnPlane(v, v->next) &&
-                     OnPlane(v->next, p))
-                v->next->CopyEdgeData(v);
+            } else if (byDistance && V3Dot(pv, vn) >= 0.0 && OnPlane(v, v->next)) {
+                if (!OnPlane(v->next, p) || v->angle < v->next->angle)
+                    v->next->CopyEdgeData(v);
+            }
             Remove(v);
             --n;
             quiet = 0;
