@@ -195,7 +195,7 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
             // plane's part to upright walls.
             if (V3Dot(pv, vn) < 0.0 && V3Dot(pn, pv) > 0.0) {
                 v->next->CopyEdgeData(v);
-            } else if (byDistance && V3Dot(pv, vn) >= 0.0 && OnPlane(v, v->next)) {
+            } else if (byDistance && V3Dot(pv, vn) > 0.0 && OnPlane(v, v->next)) {
                 if (!OnPlane(v->next, p) || v->angle < v->next->angle)
                     v->next->CopyEdgeData(v);
             }
