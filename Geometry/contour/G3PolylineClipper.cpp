@@ -10,9 +10,10 @@
 //   joined with the inside parts around it when it lies between two;
 // - pieces reach the loader in order from the segment's first end, never
 //   empty and never overlapping, with heights taken from the segment.
-// The places that round: a polygon point within kPlaneSide of the segment's
-// line lies on it, and pieces no longer than kPointEqual along the axis are
-// not sent.
+// The places that round: in window mode a point on a side within
+// kPointEqual of the last point on that side adds no piece; in polygon mode
+// a polygon point within kPlaneSide of the segment's line lies on it, and
+// pieces no longer than kPointEqual along the axis are not sent.
 #include "Geometry/contour/G3PolylineClipper.h"
 
 #include "Geometry/math/GTolerance.h"
@@ -165,6 +166,10 @@ bool G3PolylineClipper::DoClip(GPathLoader* out, int code) {
     // read.
     if (hasPolygon || !out || out == this) return false;
     if (code == 0) return OutAll(out);
+    // An empty window (a null box) keeps nothing, whichever sides are named:
+    // clipped at one side only, its inverted bounds would keep half the
+    // plane.
+    if (!(window.min[0] <= window.max[0]) || !(window.min[1] <= window.max[1])) return false;
     return ClipWithRectangle(out, code);
 }
 
@@ -194,6 +199,9 @@ bool G3PolylineClipper::ClipWithRectangle(GPathLoader* out, int code) {
     std::vector<GClipPoint> points;
     double point[3];
     for (int c = 0; c < GetContourCount(); ++c) {
+        // An open contour with no point in the window leaves nothing: the
+        // side passes would still join its crossings along the border.
+        if (!IsClosed(c) && !ReachesWindow(c, code)) continue;
         ClipPolygon(c, code, points);
         if (points.empty()) continue;
         if (!begun) {
@@ -212,6 +220,56 @@ bool G3PolylineClipper::ClipWithRectangle(GPathLoader* out, int code) {
     if (!begun) return false;
     out->PathEnd();
     return true;
+}
+
+bool G3PolylineClipper::IsClosed(int c) const {
+    const GContourRecord& contour = contours[c];
+    const double* first =
+        &vertices[static_cast<std::size_t>(segments[contour.firstSegment].firstVertex) * dimension];
+    const double* last = &vertices[static_cast<std::size_t>(
+                                       segments[contour.firstSegment + contour.segmentCount - 1].firstVertex) *
+                                   dimension];
+    return contour.segmentCount > 1 && std::equal(first, first + 3, last);
+}
+
+bool G3PolylineClipper::ReachesWindow(int c, int code) const {
+    // Each piece clipped to the named sides' half-planes, bounds included
+    // (the sides' own rule), by its parameter interval.
+    const GContourRecord& contour = contours[c];
+    auto point = [&](int s) {
+        return &vertices[static_cast<std::size_t>(segments[contour.firstSegment + s].firstVertex) * dimension];
+    };
+    // A piece that only touches the window at one point leaves nothing
+    // either; a point of the contour in the window does.
+    for (int s = 0; s < contour.segmentCount; ++s) {
+        const double* a = point(s);
+        bool in = true;
+        for (const GWindowSide& side : kSides)
+            if (code & side.bit)
+                in = in && (side.isMax ? a[side.axis] <= window.max[side.axis] : a[side.axis] >= window.min[side.axis]);
+        if (in) return true;
+    }
+    for (int s = 0; s + 1 < contour.segmentCount; ++s) {
+        const double* a = point(s);
+        const double* b = point(s + 1);
+        double t0 = 0.0, t1 = 1.0;
+        for (const GWindowSide& side : kSides) {
+            if (!(code & side.bit)) continue;
+            const double bound = side.isMax ? window.max[side.axis] : window.min[side.axis];
+            // Inside: (isMax ? bound - v : v - bound) >= 0 along v = a + t (b - a).
+            const double sign = side.isMax ? -1.0 : 1.0;
+            const double at = sign * (a[side.axis] - bound), slope = sign * (b[side.axis] - a[side.axis]);
+            if (slope == 0.0) {
+                if (!(at >= 0.0)) t1 = -1.0;
+            } else if (slope > 0.0) {
+                t0 = std::max(t0, -at / slope);
+            } else {
+                t1 = std::min(t1, -at / slope);
+            }
+        }
+        if (t0 < t1) return true;
+    }
+    return false;
 }
 
 void G3PolylineClipper::ClipPolygon(int c, int code, std::vector<GClipPoint>& points) {
@@ -263,9 +321,18 @@ void G3PolylineClipper::ClipSide(const std::vector<GClipPoint>& in, std::vector<
     auto strictlyInside = [&](double v) { return isMax ? v < bound : v > bound; };
     auto strictlyOutside = [&](double v) { return isMax ? v > bound : v < bound; };
 
+    // A point on this side where the last one already lies (leaving from
+    // a point on the side, coming back where the path left): no piece.
+    auto AtLast = [&](const GClipPoint& point) {
+        if (out.empty() || out.back().cutId != cutId || point.p[axis] != bound) return false;
+        const double* q = out.back().p;
+        const double dx = point.p[0] - q[0], dy = point.p[1] - q[1], dz = point.p[2] - q[2];
+        return std::sqrt(dx * dx + dy * dy + dz * dz) <= GTolerance::kPointEqual;
+    };
     auto keep = [&](std::size_t k) {
         GClipPoint point = in[k];
         point.cutId = point.p[axis] == bound ? cutId : 0;
+        if (k > 0 && strictlyOutside(in[k - 1].p[axis]) && AtLast(point)) return;
         // Reached from outside, a point on the border ends a piece that runs
         // along the border from the previous output point: it is not drawn.
         if (point.cutId == cutId && k > 0 && strictlyOutside(in[k - 1].p[axis]) && !out.empty() &&
@@ -278,6 +345,7 @@ void G3PolylineClipper::ClipSide(const std::vector<GClipPoint>& in, std::vector<
         double t = (bound - a.p[axis]) / (b.p[axis] - a.p[axis]);
         for (int i = 0; i < 3; ++i) point.p[i] = a.p[i] + t * (b.p[i] - a.p[i]);
         point.p[axis] = bound;
+        if (AtLast(point)) return;
         point.cutId = cutId;
         // Following another point on this side, the piece runs along the
         // window's border.
@@ -298,8 +366,9 @@ void G3PolylineClipper::ClipSide(const std::vector<GClipPoint>& in, std::vector<
     }
     if (inside(in.back().p[axis])) keep(in.size() - 1);
 
-    // Both ends on this side: the border piece that closes the contour.
-    if (!out.empty() && out.back().cutId == cutId && out.front().cutId == cutId) {
+    // Both ends on this side and apart: the border piece that closes the
+    // contour.
+    if (!out.empty() && out.back().cutId == cutId && out.front().cutId == cutId && !AtLast(out.front())) {
         GClipPoint closing = out.front();
         closing.visibility = SEGMENT_INVISIBLE;
         closing.cutId = 0;

@@ -95,6 +95,11 @@ protected:
     void ReallocVertex(int need);
 
     bool OutAll(GPathLoader* out);
+    // Contour c ends where it starts.
+    bool IsClosed(int c) const;
+    // Some point of contour c lies inside the sides named in `code` (or on
+    // them).
+    bool ReachesWindow(int c, int code) const;
     bool ClipWithRectangle(GPathLoader* out, int code);
     // The points of contour `c` clipped at the sides named in `code`.
     void ClipPolygon(int c, int code, std::vector<GClipPoint>& points);

@@ -251,3 +251,97 @@ TEST(PolylineClipper, BorderStretchBetweenInsidePartsIsKept)
         EXPECT_EQ(r.pieces, std::vector<std::string>{c.piece});
     }
 }
+
+// Window mode on random grid paths, open and closed, with random sides
+// named: the visible length is the exact length inside the named
+// half-planes, every border piece is invisible and lies on a named side, no
+// piece is empty, a closed contour comes out closed, and a path with nothing
+// in the window (open, or touching it at one point) sends nothing. A null
+// box keeps nothing whatever sides are named.
+TEST(PolylineClipper, RandomPathsAgainstWindowsKeepTheirInsideLength)
+{
+    const int kSide[4] = {0x1, 0x10000, 0x2, 0x20000};
+    std::mt19937 rng(29);
+    int dropped = 0;
+    for (int iter = 0; iter < 3000; ++iter) {
+        SCOPED_TRACE("iteration " + std::to_string(iter));
+        const double lo[2] = {double(1 + rng() % 3), double(1 + rng() % 3)};
+        const double hi[2] = {lo[0] + 1 + rng() % 3, lo[1] + 1 + rng() % 3};
+        int code = 0;
+        for (int s : kSide)
+            code |= rng() % 3 ? s : 0;
+        if (code == 0)
+            code = 0x30003;
+        Ring path;
+        for (int k = 0, n = 2 + static_cast<int>(rng() % 5); k < n; ++k) {
+            const XY q = {double(rng() % 7), double(rng() % 7)};
+            if (path.empty() || q.x != path.back().x || q.y != path.back().y)
+                path.push_back(q);
+        }
+        const bool closed = path.size() > 2 && rng() % 2;
+        if (closed && (path.back().x != path[0].x || path.back().y != path[0].y))
+            path.push_back(path[0]);
+        auto bound = [&](int s) { return s % 2 ? hi[s / 2] : lo[s / 2]; };
+        double inside = 0.0, width = 0.0; // width: length of the pieces' stretch in the window
+        for (size_t k = 0; k + 1 < path.size(); ++k) {
+            const double a[2] = {path[k].x, path[k].y}, d[2] = {path[k + 1].x - a[0], path[k + 1].y - a[1]};
+            double t0 = 0, t1 = 1;
+            for (int s = 0; s < 4; ++s) {
+                if (!(code & kSide[s]))
+                    continue;
+                const double sign = s % 2 ? -1.0 : 1.0, at = sign * (a[s / 2] - bound(s)), slope = sign * d[s / 2];
+                if (slope == 0)
+                    t1 = at >= 0 ? t1 : -1;
+                else if (slope > 0)
+                    t0 = std::max(t0, -at / slope);
+                else
+                    t1 = std::min(t1, -at / slope);
+            }
+            inside += std::max(0.0, t1 - t0) * std::hypot(d[0], d[1]);
+            width += t1 > t0;
+        }
+        bool anyPoint = false;
+        for (const XY& q : path) {
+            bool in = true;
+            for (int s = 0; s < 4; ++s)
+                in = in && (!(code & kSide[s]) || (s % 2 ? (s < 2 ? q.x : q.y) <= bound(s) : (s < 2 ? q.x : q.y) >= bound(s)));
+            anyPoint = anyPoint || in;
+        }
+        G3PolylineClipper clipper(lo[0], lo[1], hi[0], hi[1]);
+        Load(clipper, {path});
+        PathRecorder r;
+        const bool sent = clipper.DoClip(&r, code);
+        EXPECT_EQ(sent, !r.contours.empty());
+        if (!closed && !anyPoint && width == 0) {
+            EXPECT_FALSE(sent);
+            ++dropped;
+        }
+        double got = 0.0;
+        for (const auto& c : r.contours) {
+            if (closed) {
+                EXPECT_NEAR(0.0, std::hypot(c.pts.front().x - c.pts.back().x, c.pts.front().y - c.pts.back().y), 1e-9);
+            }
+            for (size_t k = 1; k < c.pts.size(); ++k) {
+                const XY a = c.pts[k - 1], b = c.pts[k];
+                const double len = std::hypot(b.x - a.x, b.y - a.y);
+                EXPECT_GT(len, 0.0);
+                if (c.vis[k - 1]) {
+                    got += len;
+                    continue;
+                }
+                bool onSide = false; // a border piece, or an invisible piece of the input
+                for (int s = 0; s < 4; ++s)
+                    onSide = onSide || ((code & kSide[s]) && (s < 2 ? a.x == bound(s) && b.x == bound(s)
+                                                                   : a.y == bound(s) && b.y == bound(s)));
+                EXPECT_TRUE(onSide) << a.x << " " << a.y << " -> " << b.x << " " << b.y;
+            }
+        }
+        EXPECT_NEAR(inside, got, 1e-9);
+        G3PolylineClipper empty(nullptr);
+        Load(empty, {path});
+        PathRecorder none;
+        EXPECT_FALSE(empty.DoClip(&none, kSide[rng() % 4]));
+        EXPECT_TRUE(none.calls.empty());
+    }
+    EXPECT_GT(dropped, 100);
+}
