@@ -99,6 +99,13 @@ public:
     bool IsIn(G3EdgeList* o);
     // Whether any two edges cross or touch away from their shared ends.
     bool TestSelfIntersections();
+    // Whether the contours cross where they pass one point twice (a corner
+    // repeated, or two vertices at one place): the second pass enters on
+    // one side of the first and leaves on the other. Passes that only touch
+    // there, or run along one another (a bridge walked both ways), do not
+    // count; TestSelfIntersections does not see either, as the edges meet
+    // at their ends.
+    bool TestCrossingsAtCorners();
     // Splits the edges at every crossing and touch found among them. A
     // touch splits at the touching vertex itself; each proper crossing gets
     // one new vertex in s, shared by the two edges (interpolated corner data

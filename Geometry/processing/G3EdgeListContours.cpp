@@ -229,6 +229,72 @@ bool G3EdgeList::TestSelfIntersections()
     return sweep.IntersectionExists();
 }
 
+namespace {
+
+// One pass of a contour through a point: the directions back along the edge
+// that arrives and on along the edge that leaves, in the projection plane.
+struct CornerPass {
+    double at[2];
+    double in[2], out[2];
+};
+
+inline double Cross2(const double* a, const double* b) { return a[0] * b[1] - a[1] * b[0]; }
+
+// d lies strictly inside the turn from a counter-clockwise to b (a and b
+// not the same direction); 0 inside, 1 outside, -1 along a or b.
+int SideOfTurn(const double* a, const double* b, const double* d)
+{
+    const double ad = Cross2(a, d), db = Cross2(d, b), ab = Cross2(a, b);
+    const double dotA = a[0] * d[0] + a[1] * d[1], dotB = b[0] * d[0] + b[1] * d[1];
+    if ((ad == 0.0 && dotA > 0.0) || (db == 0.0 && dotB > 0.0))
+        return -1;
+    const bool inside = ab > 0.0 ? (ad > 0.0 && db > 0.0) : !(ad <= 0.0 && db <= 0.0);
+    return inside ? 0 : 1;
+}
+
+} // namespace
+
+bool G3EdgeList::TestCrossingsAtCorners()
+{
+    EnsureAxes();
+    std::vector<CornerPass> passes;
+    passes.reserve(static_cast<size_t>(size()));
+    int first = 0;
+    for (int k = 0; k < size(); ++k) {
+        const G3Edge* e = GetEdge(k);
+        const bool last = k + 1 == size() || GetEdge(k + 1)->GetVertex1() != e->GetVertex2();
+        const G3Edge* next = last ? GetEdge(first) : GetEdge(k + 1);
+        if (last)
+            first = k + 1;
+        if (!e->GetVertex1() || !e->GetVertex2() || !next->GetVertex2())
+            continue;
+        const double* a = e->GetVertex1()->GetXYZ();
+        const double* p = e->GetVertex2()->GetXYZ();
+        const double* b = next->GetVertex2()->GetXYZ();
+        passes.push_back({{p[xCoo], p[yCoo]}, {a[xCoo] - p[xCoo], a[yCoo] - p[yCoo]}, {b[xCoo] - p[xCoo], b[yCoo] - p[yCoo]}});
+    }
+    std::sort(passes.begin(), passes.end(), [](const CornerPass& u, const CornerPass& v) {
+        return u.at[0] != v.at[0] ? u.at[0] < v.at[0] : u.at[1] < v.at[1];
+    });
+    for (size_t i = 0; i < passes.size(); ++i) {
+        for (size_t j = i + 1; j < passes.size(); ++j) {
+            const CornerPass& u = passes[i];
+            const CornerPass& v = passes[j];
+            if (v.at[0] - u.at[0] > GTolerance::kPointEqual)
+                break;
+            if (std::hypot(v.at[0] - u.at[0], v.at[1] - u.at[1]) > GTolerance::kPointEqual)
+                continue;
+            // A pass that turns back on itself has no sides.
+            if (Cross2(u.in, u.out) == 0.0 && u.in[0] * u.out[0] + u.in[1] * u.out[1] >= 0.0)
+                continue;
+            const int sIn = SideOfTurn(u.in, u.out, v.in), sOut = SideOfTurn(u.in, u.out, v.out);
+            if (sIn >= 0 && sOut >= 0 && sIn != sOut)
+                return true;
+        }
+    }
+    return false;
+}
+
 void G3EdgeList::FindSelfIntersections(G3Surface* s) { FindSelfIntersections(s, std::vector<char>()); }
 
 void G3EdgeList::FindSelfIntersections(G3Surface* s, const std::vector<char>& idle)

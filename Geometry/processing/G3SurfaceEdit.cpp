@@ -100,6 +100,14 @@ bool ClearTriangle(const G3Facet* f)
     return true;
 }
 
+// The facet's contours cross or touch each other or themselves: along
+// edges, or crossing where they pass one point twice.
+bool SelfCrossing(G3Facet* f)
+{
+    G3EdgeList list(f);
+    return list.TestSelfIntersections() || list.TestCrossingsAtCorners();
+}
+
 using Plan = std::vector<std::array<double, 3>>;
 
 // Where q lies against the closed polygon c (plan points, z = 0): 0 on a
@@ -228,8 +236,7 @@ bool G3SurfaceEdit::CheckEdges(int options, int& result)
     bool ok = true;
     for (int k = 0; k < surface->GetFacetCount(); ++k) {
         G3Facet* f = surface->GetFacet(k);
-        if ((options & SURFACE_CHECK_SELF_INTERSECTION) && !ClearTriangle(f) &&
-            G3EdgeList(f).TestSelfIntersections()) {
+        if ((options & SURFACE_CHECK_SELF_INTERSECTION) && !ClearTriangle(f) && SelfCrossing(f)) {
             result |= SURFACE_CHECK_SELF_INTERSECTION;
             ok = false;
             Found(SURFACE_CHECK_SELF_INTERSECTION, k);

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -166,6 +167,43 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
     EXPECT_GT(crossing, 10);
     EXPECT_LT(crossing, 40);
     EXPECT_GT(flat, 0u);
+}
+
+// One contour through a corner twice: two triangles at opposite sides of
+// the corner, walked on from each other. Turned alike they only touch
+// there; turned against each other the contour crosses itself at the
+// corner (a bow tie through a vertex), which the crossing sweep cannot see
+// as the edges meet at their ends. The corner is one vertex or two at one
+// place; the plane is tilted and set at site coordinates.
+TEST(CheckSurface, ContoursThroughACornerTwiceCrossWhenTurnedAgainstEachOther)
+{
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    int crossing = 0;
+    for (int round = 0; round < 400; ++round) {
+        const double kPi = 3.14159265358979323846, t0 = 2 * kPi * unit(gen);
+        auto at = [&](double angle, double r) { return std::array<double, 2>{r * std::cos(angle), r * std::sin(angle)}; };
+        // Each triangle inside a sector of less than a half turn, the two
+        // sectors opposite.
+        std::array<double, 2> c[4] = {at(t0 + 0.1 + unit(gen), 1 + unit(gen)), at(t0 + 1.3 + 1.5 * unit(gen), 1 + unit(gen)),
+                                      at(t0 + kPi + 0.1 + unit(gen), 1 + unit(gen)),
+                                      at(t0 + kPi + 1.3 + 1.5 * unit(gen), 1 + unit(gen))};
+        const bool flip = gen() % 2;
+        if (flip)
+            std::swap(c[2], c[3]);
+        const double ox = 512345.0 * (round % 3), oy = -6345.0 * (round % 3), slope = 0.3 * (round % 4);
+        G3Surface s;
+        auto vertex = [&](const std::array<double, 2>& q) { return s.AddVertex(ox + q[0], oy + q[1], slope * q[0], 0); };
+        G3Vertex* corner = vertex({0, 0});
+        G3Vertex* v[6] = {corner, vertex(c[0]), vertex(c[1]), round % 2 ? corner : vertex({0, 0}), vertex(c[2]), vertex(c[3])};
+        ASSERT_NE(nullptr, s.AddFacet(6, v, 1, nullptr, nullptr));
+        s.FormPlaneEquation();
+        int result = 0;
+        G3SurfaceEdit(&s).CheckEdges(SURFACE_CHECK_SELF_INTERSECTION, result);
+        EXPECT_EQ(flip ? SURFACE_CHECK_SELF_INTERSECTION : 0, result) << "round " << round;
+        crossing += flip;
+    }
+    EXPECT_GT(crossing, 150);
 }
 
 TEST(CheckSurface, TableOfDefects)
