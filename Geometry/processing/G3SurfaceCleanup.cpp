@@ -39,7 +39,10 @@ enum class CopyRole {
     Duplicate, // anything else: one copy too many
 };
 
-CopyRole RoleOfCopies(G3Facet* f, G3Facet* g)
+// The role of the copies `same` of one facet (f first), read on the
+// surface as it stands: the other facets' sides along each of f's edges,
+// the copies' own left out.
+CopyRole RoleOfCopies(G3Facet* f, const std::vector<G3Facet*>& same)
 {
     bool nothing = true;
     bool even = true;
@@ -48,7 +51,9 @@ CopyRole RoleOfCopies(G3Facet* f, G3Facet* g)
         G3Vertex* b = e->GetVertex2();
         if (!a || !b)
             continue;
-        const int others = a->GetEdgeCount(b) - a->GetEdgeCount(b, f) - a->GetEdgeCount(b, g);
+        int others = a->GetEdgeCount(b);
+        for (G3Facet* g : same)
+            others -= a->GetEdgeCount(b, g);
         nothing = nothing && others == 0;
         even = even && others > 0 && others % 2 == 0;
     }
@@ -157,6 +162,27 @@ void G3Surface::RemoveEqualsFacets()
             r = e;
         }
     }
+    // Every group of copies is judged before any copy goes: the copies of
+    // one face of two touching solids given as triangles share the
+    // triangles' inner edges with the other groups of that face, and a
+    // group judged after another had lost a copy saw an odd count there.
+    std::vector<CopyRole> role(static_cast<std::size_t>(count), CopyRole::Sheet);
+    {
+        std::vector<std::vector<G3Facet*>> groups(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            const int copy = copyOf[static_cast<std::size_t>(i)];
+            if (copy < 0)
+                continue;
+            std::vector<G3Facet*>& group = groups[static_cast<std::size_t>(copy)];
+            if (group.empty())
+                group.push_back(static_cast<G3Facet*>(snapshot.get(copy)));
+            group.push_back(static_cast<G3Facet*>(snapshot.get(i)));
+        }
+        for (int i = 0; i < count; ++i)
+            if (!groups[static_cast<std::size_t>(i)].empty())
+                role[static_cast<std::size_t>(i)] =
+                    RoleOfCopies(groups[static_cast<std::size_t>(i)].front(), groups[static_cast<std::size_t>(i)]);
+    }
     std::vector<G3Facet*> walls;
     bool removed = false;
     bool stitch = false;
@@ -166,7 +192,7 @@ void G3Surface::RemoveEqualsFacets()
         if (copy < 0)
             continue;
         G3Facet* g = static_cast<G3Facet*>(snapshot.get(copy));
-        switch (RoleOfCopies(f, g)) {
+        switch (role[static_cast<std::size_t>(copy)]) {
         case CopyRole::Sheet:
             // Two copies with the same flag make one facet seen from both
             // sides; a double-sided copy over a single-sided one leaves it

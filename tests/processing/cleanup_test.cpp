@@ -8,11 +8,15 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <map>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -51,6 +55,56 @@ TEST(RemoveEqualsFacets, DuplicatesReversedCopiesAndSides)
     t.RemoveEqualsFacets();
     EXPECT_EQ(4, t.GetFacetCount());
     EXPECT_EQ("", MeshCheck(&t));
+}
+
+// Cells of a 3 x 3 x 2 grid, each a closed box of its own whose faces are
+// triangle pairs (a face shared by two cells cut along the same diagonal in
+// both), welded: every shared face is two groups of back-to-back copies
+// whose triangles share the diagonal. Both copies of every shared triangle
+// go and the union stays closed, with the cells' volume.
+TEST(RemoveEqualsFacets, TouchingCellsWithTriangleFacesLoseTheirSharedFacesWhole)
+{
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        G3Surface s;
+        std::map<std::array<int, 3>, int> ids;
+        auto id = [&](int x, int y, int z) {
+            auto it = ids.find({x, y, z});
+            if (it != ids.end())
+                return it->second;
+            s.AddVertex(x, y, z, 0);
+            return ids[{x, y, z}] = s.GetVertexCount() - 1;
+        };
+        int cells = 0;
+        for (int c = 0; c < 18; ++c) {
+            if (rng() % 2)
+                continue;
+            ++cells;
+            const int x = c % 3, y = c / 3 % 3, z = c / 9;
+            // The six faces, corners counter-clockwise seen from outside.
+            const int f[6][4][3] = {{{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}}, {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
+                                    {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}, {{0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0}},
+                                    {{0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0}}, {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}}};
+            for (const auto& face : f) {
+                int v[4];
+                for (int k = 0; k < 4; ++k)
+                    v[k] = id(x + face[k][0], y + face[k][1], z + face[k][2]);
+                // The diagonal from the face's lowest corner id, or not, as
+                // the face's place decides: the same from both cells.
+                const int lowest = static_cast<int>(std::min_element(v, v + 4) - v);
+                const int k0 = ((x + face[0][0]) * 7 + (y + face[0][1]) * 3 + z + face[2][2] + static_cast<int>(seed)) % 2 ? lowest
+                                                                                                                       : (lowest + 1) % 4;
+                FacetByIds(s, {v[k0], v[(k0 + 1) % 4], v[(k0 + 2) % 4]});
+                FacetByIds(s, {v[k0], v[(k0 + 2) % 4], v[(k0 + 3) % 4]});
+            }
+        }
+        s.FormPlaneEquation();
+        s.RemoveEqualsFacets();
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(cells, G3SurfaceVolume(&s), 1e-9);
+    }
 }
 
 TEST(RemoveTrivialFacets, ZeroPlanesAndCollinearCornersOnEveryLine)

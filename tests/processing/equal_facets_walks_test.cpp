@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,32 +32,60 @@ struct StitchableSurface : G3Surface {
     using G3Surface::JoinNonManifoldEdges;
 };
 
-// The pass as it was, with the finder walking each candidate afresh.
+// The pass written with the finder walking each candidate afresh: copies
+// are grouped (the earliest facet of a group kept), every group is judged on
+// the whole surface before any copy goes, then the later copies go in order.
 void RemoveEqualsFacetsWithFinder(StitchableSurface& s)
 {
-    auto role = [](G3Facet* f, G3Facet* g) {
+    G3EqualFacetFinder finder(&s);
+    GArrayCollection snapshot(*s.GetFacetList());
+    const int count = snapshot.size();
+    auto index = [&](G3Facet* f) {
+        for (int i = 0; i < count; ++i)
+            if (snapshot.get(i) == f)
+                return i;
+        return -1;
+    };
+    std::vector<int> rep(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        rep[static_cast<std::size_t>(i)] = i;
+    std::function<int(int)> root = [&](int i) { return rep[static_cast<std::size_t>(i)] == i ? i : root(rep[static_cast<std::size_t>(i)]); };
+    for (int i = 0; i < count; ++i)
+        if (G3Facet* g = finder.Find(static_cast<G3Facet*>(snapshot.get(i)))) {
+            const int a = root(i), b = root(index(g));
+            rep[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
+        }
+    std::vector<std::vector<G3Facet*>> group(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        group[static_cast<std::size_t>(root(i))].push_back(static_cast<G3Facet*>(snapshot.get(i)));
+    std::vector<int> role(static_cast<std::size_t>(count), 0);
+    for (int r = 0; r < count; ++r) {
+        const std::vector<G3Facet*>& same = group[static_cast<std::size_t>(r)];
+        if (same.size() < 2)
+            continue;
         bool nothing = true, even = true;
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        for (G3Edge* e = same[0]->GetFirstEdge(); e; e = e->GetFacetEdge(same[0])) {
             G3Vertex* a = e->GetVertex1();
             G3Vertex* b = e->GetVertex2();
             if (!a || !b)
                 continue;
-            const int others = a->GetEdgeCount(b) - a->GetEdgeCount(b, f) - a->GetEdgeCount(b, g);
+            int others = a->GetEdgeCount(b);
+            for (G3Facet* g : same)
+                others -= a->GetEdgeCount(b, g);
             nothing = nothing && others == 0;
             even = even && others > 0 && others % 2 == 0;
         }
-        return nothing ? 0 : (even ? 1 : 2);
-    };
-    G3EqualFacetFinder finder(&s);
-    GArrayCollection snapshot(*s.GetFacetList());
+        role[static_cast<std::size_t>(r)] = nothing ? 0 : (even ? 1 : 2);
+    }
     std::vector<G3Facet*> walls;
     bool removed = false, stitch = false;
-    for (int i = 0; i < snapshot.size(); ++i) {
-        G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
-        G3Facet* g = finder.Find(f);
-        if (!g)
+    for (int i = 0; i < count; ++i) {
+        const int r = root(i);
+        if (r == i)
             continue;
-        switch (role(f, g)) {
+        G3Facet* f = static_cast<G3Facet*>(snapshot.get(i));
+        G3Facet* g = static_cast<G3Facet*>(snapshot.get(r));
+        switch (role[static_cast<std::size_t>(r)]) {
         case 0:
             if (f->GetDoubleSided() == g->GetDoubleSided())
                 g->SetDoubleSided();
