@@ -55,6 +55,15 @@ public:
                 return STEP_ON_EDGE;
             return x > 0.0 ? STEP_CROSSING : STEP_NOTHING;
         }
+        // One end within the tolerance of the ray's line, the other off it:
+        // the step may still run through the point (a slanted edge seen
+        // close to its end), which the signs alone would take for a vertex
+        // beside the point.
+        if ((a.sy == 0) != (b.sy == 0)) {
+            const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
+            if (std::fabs(x) < tolerance && x > std::fmin(a.dx, b.dx) - tolerance && x < std::fmax(a.dx, b.dx) + tolerance)
+                return STEP_ON_EDGE;
+        }
         // A vertex on the ray's line counts only with the edge that goes on
         // to the positive side, so a crossing there counts once and a touch
         // from either side not at all.

@@ -570,6 +570,48 @@ TEST(BooleanRayClassifyRandom, AgreesWithExactSolids)
     EXPECT_GT(grazing, checked / 2);
 }
 
+// Points on the edges of turned cubes (any axis, at the origin and at site
+// coordinates), a few millionths from a corner: in the projection the
+// edge's end lies within the tolerance of the probe ray's line while the
+// point does not lie within it of the end, and the step was read as a
+// vertex beside the point ("outside"). They are on the surface, and a ray
+// aimed at one answers the right class or none.
+TEST(BooleanRayClassifyRandom, EdgePointsNearCornersOfTurnedCubesAreOn)
+{
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    for (int round = 0; round < 120; ++round) {
+        P u = {unit(rng), unit(rng), unit(rng)};
+        const double l = std::hypot(u[0], u[1], u[2]);
+        u = {u[0] / l, u[1] / l, u[2] / l};
+        const double far = round % 2 ? 512345.0 : 0.0;
+        const Motion m = Motion::Turn(u, 3 * unit(rng), {far, -far, 0.5 * far});
+        SurfacePtr s = Box({0, 0, 0}, {1, 1, 1}, round % 4 >= 2, m);
+        Session open(s.get());
+        Probe probe(s.get(), nullptr, 10.0);
+        GSRand(static_cast<unsigned int>(round + 1));
+        for (int k = 0; k < 12; ++k) {
+            const int c = static_cast<int>(rng() % 8), axis = static_cast<int>(rng() % 3);
+            P local = {double(c & 1), double((c >> 1) & 1), double((c >> 2) & 1)};
+            const double d = 1e-6 * (1.2 + 9.0 * (unit(rng) + 1.0) / 2.0);
+            local[axis] += local[axis] == 0 ? d : -d;
+            const P p = m.Apply(local);
+            ASSERT_EQ(SC_ON, probe.ClassifyVertex(p.data(), s->GetFacetList()))
+                << "round " << round << " corner " << c << " axis " << axis << " d " << d;
+            // A ray from a clear point inside or outside, aimed at it.
+            const bool in = k % 2;
+            const P from = m.Apply(in ? P{0.5, 0.4, 0.6} : P{0.5 + unit(rng), 0.5 + unit(rng), 2.5});
+            P end;
+            for (int i = 0; i < 3; ++i)
+                end[i] = from[i] + 10 * (p[i] - from[i]) / std::hypot(p[0] - from[0], p[1] - from[1], p[2] - from[2]);
+            const SURF_CLASSIFY got = PointTest(s.get(), from, end);
+            if (got != SC_UNKNOWN) {
+                EXPECT_EQ(in ? SC_INSIDE : SC_OUTSIDE, got) << "round " << round << " aimed at corner " << c;
+            }
+        }
+    }
+}
+
 // ------------------------------------------------------------ ray grid and flood fill
 
 TEST(BooleanRayGrid, SameAnswersAsTheWholeList)
