@@ -19,6 +19,7 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -103,6 +104,66 @@ void G3SolidsBuilder::CalcNewPlaneEquation(G3Facet* f, double thickness, double*
         plane[3] -= thickness;
 }
 
+bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, double thickness,
+                                  double* x)
+{
+    // The distinct moved planes: a facet whose normal runs with one kept
+    // already lies in its plane at v (a box face given as two triangles).
+    // More than three (the apex of a pyramid): no point lies on them all,
+    // and the corner is where the facet's plane meets those of its two
+    // neighbours along the contour (the first three of `around`).
+    double planes[3][4];
+    int distinct = 0;
+    bool many = false;
+    for (G3Facet* h : around) {
+        double P[4];
+        CalcNewPlaneEquation(h, thickness, P);
+        bool same = false;
+        for (int k = 0; k < distinct && !same; ++k)
+            same = P[0] * planes[k][0] + P[1] * planes[k][1] + P[2] * planes[k][2] >= 1.0 - GTolerance::kParallel;
+        if (same)
+            continue;
+        if (distinct == 3) {
+            many = true;
+            break;
+        }
+        std::copy(P, P + 4, planes[distinct++]);
+    }
+    if (many) {
+        for (int k = 0; k < 3; ++k)
+            CalcNewPlaneEquation(around[static_cast<std::size_t>(k)], thickness, planes[k]);
+        distinct = 3;
+    }
+    const double* p = v->GetXYZ();
+    double* P = planes[0];
+    double* Q = planes[1];
+    double* R = planes[2];
+    if (distinct == 3) {
+        const double det = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], P[2], Q[2], R[2]);
+        if (!(std::fabs(det) >= GTolerance::kZeroNormal))
+            return false;
+        x[0] = Det3x3(-P[3], -Q[3], -R[3], P[1], Q[1], R[1], P[2], Q[2], R[2]) / det;
+        x[1] = Det3x3(P[0], Q[0], R[0], -P[3], -Q[3], -R[3], P[2], Q[2], R[2]) / det;
+        x[2] = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], -P[3], -Q[3], -R[3]) / det;
+    } else if (distinct == 2) {
+        // On both moved planes, nearest v: v + a P + b Q.
+        const double c = P[0] * Q[0] + P[1] * Q[1] + P[2] * Q[2];
+        const double det = 1.0 - c * c;
+        if (!(det >= GTolerance::kZeroNormal))
+            return false;
+        const double rp = -(P[0] * p[0] + P[1] * p[1] + P[2] * p[2] + P[3]);
+        const double rq = -(Q[0] * p[0] + Q[1] * p[1] + Q[2] * p[2] + Q[3]);
+        const double a = (rp - c * rq) / det, b = (rq - c * rp) / det;
+        for (int k = 0; k < 3; ++k)
+            x[k] = p[k] + a * P[k] + b * Q[k];
+    } else {
+        const double r = -(P[0] * p[0] + P[1] * p[1] + P[2] * p[2] + P[3]);
+        for (int k = 0; k < 3; ++k)
+            x[k] = p[k] + r * P[k];
+    }
+    return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
+}
+
 void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
 {
     GArrayCollection all;
@@ -124,28 +185,32 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
     const int n = static_cast<int>(edges.size());
     if (n < 3)
         return;
-    double P[4];
-    CalcNewPlaneEquation(f, thickness, P);
-    const double minDet = GTolerance::kZeroNormal;
     std::vector<G3Vertex*> corners;
+    std::vector<G3Facet*> around;
     for (int k = 0; k < n; ++k) {
         G3Facet* g1 = OtherFacet(edges[k], f);
         G3Facet* g2 = OtherFacet(edges[(k + 1) % n], f);
         if (!g1 || !g2)
             continue;
-        double Q[4];
-        double R[4];
-        CalcNewPlaneEquation(g1, thickness, Q);
-        CalcNewPlaneEquation(g2, thickness, R);
-        const double det = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], P[2], Q[2], R[2]);
-        if (!(std::fabs(det) >= minDet))
+        // The corner's vertex: the end edge k shares with edge k + 1.
+        const G3Edge* e = edges[k];
+        const G3Edge* e2 = edges[(k + 1) % n];
+        G3Vertex* v = e->GetVertex2() == e2->GetVertex1() || e->GetVertex2() == e2->GetVertex2() ? e->GetVertex2()
+                                                                                                  : e->GetVertex1();
+        // The planes of the facets around v, each once (f, g1 and g2 first,
+        // so that a corner of three facets is worked out as it always was).
+        around.assign({f, g1, g2});
+        const int ring = v->GetEdgeCount();
+        std::vector<G3Edge*> vedges(static_cast<std::size_t>(ring));
+        v->GetEdges(vedges.data());
+        for (G3Edge* ve : vedges)
+            for (G3Facet* h : {ve->GetFacet1(), ve->GetFacet2()})
+                if (h && std::find(around.begin(), around.end(), h) == around.end())
+                    around.push_back(h);
+        double x[3];
+        if (!MovedCorner(v, around, thickness, x))
             continue;
-        const double x = Det3x3(-P[3], -Q[3], -R[3], P[1], Q[1], R[1], P[2], Q[2], R[2]) / det;
-        const double y = Det3x3(P[0], Q[0], R[0], -P[3], -Q[3], -R[3], P[2], Q[2], R[2]) / det;
-        const double z = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], -P[3], -Q[3], -R[3]) / det;
-        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
-            continue;
-        corners.push_back(out->AddVertex(x, y, z, 0));
+        corners.push_back(out->AddVertex(x[0], x[1], x[2], 0));
     }
     if (corners.size() < 3)
         return;

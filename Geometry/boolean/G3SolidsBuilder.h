@@ -4,10 +4,13 @@
 // (every facet moved along its normal, corners rebuilt where the moved
 // planes meet). Static operations only; the class is never instantiated.
 
+#include <vector>
+
 class CExDataProvider;
 class GArrayCollection;
 class G3Facet;
 class G3Surface;
+class G3Vertex;
 
 class G3SolidsBuilder {
 public:
@@ -45,6 +48,12 @@ private:
     // Adds the moved copy of f to out (f's flags, f's id as its surface
     // number).
     static void ShellFacet(G3Facet* f, G3Surface* out, double thickness);
+    // x = where vertex v moves: the common point of the moved planes of the
+    // facets `around` it (the facet, its two neighbours at the corner, then
+    // the others), counted once per plane (normals within kParallel),
+    // nearest v when they are fewer than three; with more than three, the
+    // common point of the first three. False when those have none.
+    static bool MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, double thickness, double* x);
     // plane = f's plane moved by thickness along its normal; a marked facet
     // keeps its plane.
     static void CalcNewPlaneEquation(G3Facet* f, double thickness, double* plane);
