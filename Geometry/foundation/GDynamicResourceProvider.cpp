@@ -23,6 +23,10 @@ public:
 
 namespace {
 
+// Rounds of Clear: registrations made while a round withdraws go in the
+// next one.
+constexpr int kClearRounds = 16;
+
 // Serials of registrations, process-wide so that two sources of one listener
 // never hand down the same one; never 0.
 std::atomic<std::uint64_t> lastSerial{0};
@@ -223,12 +227,19 @@ void GDynamicResourceProvider::Clear()
 {
     // Take the keys first: destroying a resource runs subclass code that
     // may register or remove objects while the walk goes on.
+    // Objects registered by that code are withdrawn in a further round, so
+    // that their resources and their listeners' records go too; a subclass
+    // that registers again on every withdrawal is cut off after a few
+    // rounds (what is left is dropped without being withdrawn).
     std::vector<std::pair<GObj*, std::uint64_t>> keys;
-    for (GResourceRecord* r = first; r; r = r->next)
-        keys.emplace_back(r->hostKey, r->from);
-    for (const auto& k : keys)
-        if (GResourceRecord* record = Take(k.first, k.second))
-            Withdraw(record);
+    for (int round = 0; first && round < kClearRounds; ++round) {
+        keys.clear();
+        for (GResourceRecord* r = first; r; r = r->next)
+            keys.emplace_back(r->hostKey, r->from);
+        for (const auto& k : keys)
+            if (GResourceRecord* record = Take(k.first, k.second))
+                Withdraw(record);
+    }
     DropAllRecords();
 }
 

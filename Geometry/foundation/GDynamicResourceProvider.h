@@ -67,7 +67,9 @@ public:
     // source (that source's resource) is found by a walk of the
     // registrations, the oldest first.
     GObj* GetResourceData(GObj* object);
-    // Removes every registered object, oldest registration first.
+    // Removes every registered object, oldest registration first; objects
+    // that subclass code registers while they are withdrawn are withdrawn
+    // too (up to a bound on such rounds).
     void Clear();
     // Appends the registered objects to keys and their resources to values
     // (either may be null), in registration order.

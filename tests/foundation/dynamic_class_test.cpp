@@ -203,6 +203,32 @@ TEST(GDynamicResourceProvider, DirectRecordsDetachingAndRefusedListeners)
     EXPECT_EQ(c.GetResourceData(nullptr), &store[1]);
     n2.Clear();
     EXPECT_TRUE(c.IsEmpty());
+
+    // Clear withdraws what a destruction registers on the way: its resource
+    // and the listener's record of it go too (they were dropped unmade and
+    // the listener kept a record nothing could reach).
+    struct Registering : Chained {
+        using Chained::Chained;
+        GObj* late = nullptr;
+        void DestroyResourceData(GObj* resource) override
+        {
+            Chained::DestroyResourceData(resource);
+            if (GObj* o = late) {
+                late = nullptr;
+                AddResource(o);
+            }
+        }
+    };
+    Labelled y("y");
+    Registering g("G", false, &log, &store, nullptr);
+    Chained h("H", false, &log, &store, &g);
+    g.AddResource(&x);
+    g.late = &y;
+    log.clear();
+    g.Clear();
+    EXPECT_TRUE(g.IsEmpty() && h.IsEmpty());
+    EXPECT_NE(std::find(log.begin(), log.end(), "H destroys H(G(y))"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "G destroys G(y)"), log.end());
 }
 
 namespace {
