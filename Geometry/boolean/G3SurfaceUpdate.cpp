@@ -102,6 +102,9 @@ void G3Surface::Update(CHECK_LEVEL level)
         G3BooleanCalculator engine;
         engine.RemoveSelfIntersection(this);
         keeper.Restore(this);
+        // The engine cuts an edge where another facet's corner lies on it
+        // but leaves the two edges then lying on one another apart.
+        RemoveNonManifoldEdges();
         FormPlaneEquation();
         OrientNormals2(false);
         break;

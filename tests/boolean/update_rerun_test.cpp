@@ -1,7 +1,8 @@
 // Update levels run on their own output: the second run changes nothing,
 // bit for bit (coordinates compared as exact hexadecimal), on random
 // triangle soups near the origin and far from it, stacked and touching
-// boxes in every file order, duplicated and reversed facets. Stacked boxes
+// boxes in every file order, duplicated and reversed facets, a floor and a
+// wall meeting at a T-junction. Stacked boxes
 // come out outward whatever their order.
 
 #include "Geometry/foundation/GRandom.h"
@@ -45,6 +46,15 @@ void Build(G3Surface& s, int kind, int order, double offset)
         return;
     }
     const double o = offset;
+    if (kind == 4) {
+        // A floor and a wall standing on its edge, the wall's foot longer
+        // than the floor's edge: the floor's corner lies on the foot (a
+        // T-junction the cut leaves as two edges on one another).
+        const double a = Coord(o) - o + 0.5, b = Coord(o) - o + 0.5, c = b + Coord(o) - o + 0.2, h = Coord(0) + 0.5;
+        testmesh::SoupFacet(s, {{o, o, 0}, {o, o + b, 0}, {o + a, o + b, 0}, {o + a, o, 0}});
+        testmesh::SoupFacet(s, {{o + a, o, 0}, {o + a, o, h}, {o + a, o + c, h}, {o + a, o + c, 0}});
+        return;
+    }
     std::vector<std::pair<P3, P3>> boxes = {{{o, o, 0}, {o + 1, o + 1, 1}}};
     boxes.push_back(kind == 1 ? std::make_pair(P3{o, o, 1}, P3{o + 1, o + 1, 2})
                               : std::make_pair(P3{o + 1, o, 0}, P3{o + 2, o + 1, 1}));
@@ -68,7 +78,7 @@ TEST(UpdateRerun, SecondRunChangesNothingAndStackedStayOutward)
 {
     const CHECK_LEVEL levels[] = {CHECK_LEVEL_WELD, CHECK_LEVEL_FACETS, CHECK_LEVEL_INTERSECTIONS};
     for (int seed = 0; seed < 6; ++seed)
-        for (int kind = 0; kind < 4; ++kind)
+        for (int kind = 0; kind < 5; ++kind)
             for (int order = 0; order < 2; ++order)
                 for (const CHECK_LEVEL level : levels) {
                     SCOPED_TRACE(testing::Message() << "seed " << seed << " kind " << kind << " order " << order
