@@ -158,8 +158,14 @@ double ProjectedDot(const double* p, const double* a, const double* b, int i, in
 // kZeroLength is a point, which holds only the points within kZeroLength.
 bool OnProjectedSegment(const double* p, const double* a, const double* b, int i, int j)
 {
-    if (ProjectedDot(b, a, b, i, j) < kZeroLength * kZeroLength)
-        return ProjectedDot(p, a, p, i, j) < kZeroLength * kZeroLength;
+    const double len2 = ProjectedDot(b, a, b, i, j);
+    if (len2 < kZeroLength * kZeroLength) {
+        // A side shorter than the tolerance holds the points within it of
+        // the side, not only of its first end.
+        const double t = len2 > 0.0 ? std::fmin(1.0, std::fmax(0.0, ProjectedDot(p, a, b, i, j) / len2)) : 0.0;
+        const double dx = p[i] - (a[i] + t * (b[i] - a[i])), dy = p[j] - (a[j] + t * (b[j] - a[j]));
+        return dx * dx + dy * dy < kZeroLength * kZeroLength;
+    }
     return G3Math::GetAreaSign(a, b, p, i, j) == 0 && ProjectedDot(p, a, b, i, j) > -kZeroArea &&
            ProjectedDot(p, b, a, i, j) > -kZeroArea;
 }
@@ -365,7 +371,19 @@ int G3Math::ConvexTest(GIterator* it, int i, int j)
     }
     if (!negative && !positive)
         return 0;
-    return (negative && positive) ? 2 : 1;
+    if (negative && positive)
+        return 2;
+    // Turning one way at every corner, the polygon is convex only when it
+    // goes round once: a pentagram or a square walked twice turns by 4 pi.
+    double turned = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const double* a = pts[k];
+        const double* b = pts[(k + 1) % n];
+        const double* c = pts[(k + 2) % n];
+        const double u[2] = {b[i] - a[i], b[j] - a[j]}, v[2] = {c[i] - b[i], c[j] - b[j]};
+        turned += std::atan2(u[0] * v[1] - u[1] * v[0], u[0] * v[0] + u[1] * v[1]);
+    }
+    return std::fabs(turned) < 1.5 * kTwoPi ? 1 : 2;
 }
 
 namespace {

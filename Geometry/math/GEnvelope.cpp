@@ -167,9 +167,16 @@ void GEnvelope::AddToMax(double x, double y, double z)
     if (z > max[2]) max[2] = z;
 }
 
+// Empty on any axis (min above max, or a NaN bound): the box holds no
+// point, whatever its other axes say.
+bool GEnvelope::HoldsNoPoint() const
+{
+    return !(min[0] <= max[0]) || !(min[1] <= max[1]) || !(min[2] <= max[2]);
+}
+
 void GEnvelope::AddToDefault(const double* p)
 {
-    if (IsDefault())
+    if (HoldsNoPoint())
         Init(p);
     else
         Add(p);
@@ -179,7 +186,7 @@ void GEnvelope::AddToDefault(const GEnvelope* other)
 {
     if (!other)
         return;
-    if (IsDefault())
+    if (HoldsNoPoint())
         Init(other);
     else
         Add(other);

@@ -56,9 +56,12 @@ public:
     void Add(const GEnvelope* other);
     void AddToMin(double x, double y, double z);
     void AddToMax(double x, double y, double z);
-    // As Add, but an empty box is first replaced by the point or the box.
+    // As Add, but an empty box (on any axis, or with a NaN bound) is first
+    // replaced by the point or the box.
     void AddToDefault(const double* p);
     void AddToDefault(const GEnvelope* other);
+    // Min above max on some axis, or a NaN bound.
+    bool HoldsNoPoint() const;
 
     void Extend() { Extend(GTolerance::kBoxTouch); }
     void Extend(double d);

@@ -170,6 +170,15 @@ TEST(Envelope, EmptyBoxesHoldNoPoint)
         EXPECT_EQ(empty->ClipTest(s1, s2, 2), G_CLIP_DISJOINT);
     }
     EXPECT_TRUE(zInverted.IsIntersectXY(&big) && zInverted.ClipTestXY(&big) == 0);
+    // Empty on y only, or with a NaN bound: adding to it starts afresh.
+    GEnvelope yEmpty, nanBox;
+    yEmpty.Set(0, 5, 0, 1, -5, 1);
+    nanBox.Set(0, 0, 0, std::nan(""), 1, 1);
+    const double q[3] = {0.5, 10, 0.5};
+    for (GEnvelope* e : {&yEmpty, &nanBox}) {
+        e->AddToDefault(q);
+        ExpectBox(*e, 0.5, 10, 0.5, 0.5, 10, 0.5);
+    }
     EXPECT_EQ(fresh.ClipTestXY(&big), G_CLIP_DISJOINT);
 }
 

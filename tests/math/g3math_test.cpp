@@ -118,6 +118,13 @@ TEST(G3Math, TrianglesWithinTolerances)
     const double o[3] = {0, 0, 0}, near[3] = {0.5e-6, 0, 0}, next[3] = {2e-6, 0, 0};
     EXPECT_TRUE(G3Math::PointInTriangle(near, o, o, o, 0, 1));
     EXPECT_FALSE(G3Math::PointInTriangle(next, o, o, o, 0, 1));
+    // A collapsed triangle shorter than 1e-6 holds what lies within 1e-6 of
+    // its side, past the far end or beside the middle too.
+    const double s0[3] = {0, 0, 0}, s1[3] = {0.9e-6, 0, 0}, s2[3] = {0.45e-6, 0, 0};
+    const double pastEnd[3] = {1.7e-6, 0, 0}, beside[3] = {0.9e-6, 0.9e-6, 0}, away[3] = {2.1e-6, 0, 0};
+    EXPECT_TRUE(G3Math::PointInTriangle(pastEnd, s0, s1, s2, 0, 1));
+    EXPECT_TRUE(G3Math::PointInTriangle(beside, s0, s1, s2, 0, 1));
+    EXPECT_FALSE(G3Math::PointInTriangle(away, s0, s1, s2, 0, 1));
 
     const double in[3] = {0.5, 0.5, 0};
     EXPECT_EQ(G3Math::GetArea2(a, b, nearly, 0, 3), 0.0);
@@ -164,6 +171,11 @@ TEST(G3Math, ConvexTest)
     EXPECT_EQ(G3Math::ConvexTest(ell.Iterator(), 0, 1), 2);
     EXPECT_EQ(G3Math::ConvexTest(ellFromReflex.Iterator(), 0, 1), 2);
     EXPECT_EQ(G3Math::ConvexTest(line.Iterator(), 0, 1), 0);
+    // Turning one way at every corner but going round twice.
+    Polygon pentagram({{0, 1, 0}, {0.588, -0.809, 0}, {-0.951, 0.309, 0}, {0.951, 0.309, 0}, {-0.588, -0.809, 0}});
+    Polygon twice({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    EXPECT_EQ(G3Math::ConvexTest(pentagram.Iterator(), 0, 1), 2);
+    EXPECT_EQ(G3Math::ConvexTest(twice.Iterator(), 0, 1), 2);
     EXPECT_EQ(G3Math::ConvexTest(square.Iterator(), 0, 2), 0);
 }
 
