@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -41,19 +42,35 @@ enum class CopyRole {
 
 // The role of the copies `same` of one facet (f first), read on the
 // surface as it stands: the other facets' sides along each of f's edges,
-// the copies' own left out.
-CopyRole RoleOfCopies(G3Facet* f, const std::vector<G3Facet*>& same)
+// the copies' own left out, and the copies of another facet counted once
+// for each way they run (`sideKey` names a facet side by its group of
+// copies and its direction along the edge): a facet listed twice beside
+// the shared face of two solids is one side of that edge, not two.
+template <class SideKey>
+CopyRole RoleOfCopies(G3Facet* f, const std::vector<G3Facet*>& same, SideKey sideKey)
 {
     bool nothing = true;
     bool even = true;
+    GArrayCollection along;
+    std::vector<long long> keys;
     for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
         G3Vertex* a = e->GetVertex1();
         G3Vertex* b = e->GetVertex2();
         if (!a || !b)
             continue;
-        int others = a->GetEdgeCount(b);
-        for (G3Facet* g : same)
-            others -= a->GetEdgeCount(b, g);
+        a->GetEdges(b, &along);
+        keys.clear();
+        for (int k = 0; k < along.size(); ++k) {
+            const G3Edge* x = static_cast<const G3Edge*>(along.get(k));
+            for (G3Facet* h : {x->GetFacet1(), x->GetFacet2()}) {
+                if (!h || std::find(same.begin(), same.end(), h) != same.end())
+                    continue;
+                const long long key = sideKey(h, a, b);
+                if (std::find(keys.begin(), keys.end(), key) == keys.end())
+                    keys.push_back(key);
+            }
+        }
+        const int others = static_cast<int>(keys.size());
         nothing = nothing && others == 0;
         even = even && others > 0 && others % 2 == 0;
     }
@@ -178,10 +195,34 @@ void G3Surface::RemoveEqualsFacets()
                 group.push_back(static_cast<G3Facet*>(snapshot.get(copy)));
             group.push_back(static_cast<G3Facet*>(snapshot.get(i)));
         }
+        // A facet side's key: the group of copies its facet belongs to (its
+        // own when it has none) and whether the facet walks a -> b.
+        std::unordered_map<const G3Facet*, int> indexOf;
+        for (int i = 0; i < count; ++i) {
+            const int copy = copyOf[static_cast<std::size_t>(i)];
+            if (copy >= 0) {
+                indexOf.emplace(static_cast<G3Facet*>(snapshot.get(i)), i);
+                indexOf.emplace(static_cast<G3Facet*>(snapshot.get(copy)), copy);
+            }
+        }
+        auto sideKey = [&](const G3Facet* h, const G3Vertex* a, const G3Vertex* b) -> long long {
+            const auto it = indexOf.find(h);
+            if (it == indexOf.end())
+                return -1 - static_cast<long long>(reinterpret_cast<std::uintptr_t>(h) >> 3);
+            const int i = it->second;
+            const int copy = copyOf[static_cast<std::size_t>(i)];
+            const int group = copy < 0 ? i : copy;
+            G3Vertex* const* c = cornersOf(i);
+            const int n = sizeOf(i);
+            bool forwards = false;
+            for (int k = 0; k < n && !forwards; ++k)
+                forwards = c[k] == a && c[(k + 1) % n] == b;
+            return 2LL * group + (forwards ? 0 : 1);
+        };
         for (int i = 0; i < count; ++i)
             if (!groups[static_cast<std::size_t>(i)].empty())
                 role[static_cast<std::size_t>(i)] =
-                    RoleOfCopies(groups[static_cast<std::size_t>(i)].front(), groups[static_cast<std::size_t>(i)]);
+                    RoleOfCopies(groups[static_cast<std::size_t>(i)].front(), groups[static_cast<std::size_t>(i)], sideKey);
     }
     std::vector<G3Facet*> walls;
     bool removed = false;

@@ -60,8 +60,9 @@ TEST(RemoveEqualsFacets, DuplicatesReversedCopiesAndSides)
 // Cells of a 3 x 3 x 2 grid, each a closed box of its own whose faces are
 // triangle pairs (a face shared by two cells cut along the same diagonal in
 // both), welded: every shared face is two groups of back-to-back copies
-// whose triangles share the diagonal. Both copies of every shared triangle
-// go and the union stays closed, with the cells' volume.
+// whose triangles share the diagonal, and a triangle may be listed twice.
+// Both copies of every shared triangle go, one of a listed-twice one, and
+// the union stays closed, with the cells' volume.
 TEST(RemoveEqualsFacets, TouchingCellsWithTriangleFacesLoseTheirSharedFacesWhole)
 {
     for (unsigned seed = 1; seed <= 60; ++seed) {
@@ -77,6 +78,7 @@ TEST(RemoveEqualsFacets, TouchingCellsWithTriangleFacesLoseTheirSharedFacesWhole
             return ids[{x, y, z}] = s.GetVertexCount() - 1;
         };
         int cells = 0;
+        std::vector<std::vector<int>> tris;
         for (int c = 0; c < 18; ++c) {
             if (rng() % 2)
                 continue;
@@ -95,10 +97,16 @@ TEST(RemoveEqualsFacets, TouchingCellsWithTriangleFacesLoseTheirSharedFacesWhole
                 const int lowest = static_cast<int>(std::min_element(v, v + 4) - v);
                 const int k0 = ((x + face[0][0]) * 7 + (y + face[0][1]) * 3 + z + face[2][2] + static_cast<int>(seed)) % 2 ? lowest
                                                                                                                        : (lowest + 1) % 4;
-                FacetByIds(s, {v[k0], v[(k0 + 1) % 4], v[(k0 + 2) % 4]});
-                FacetByIds(s, {v[k0], v[(k0 + 2) % 4], v[(k0 + 3) % 4]});
+                tris.push_back({v[k0], v[(k0 + 1) % 4], v[(k0 + 2) % 4]});
+                tris.push_back({v[k0], v[(k0 + 2) % 4], v[(k0 + 3) % 4]});
             }
         }
+        // Every other seed lists one triangle twice: beside a shared face
+        // its copy is one more side of the edge, not two.
+        if (seed % 2 && !tris.empty())
+            tris.push_back(tris[rng() % tris.size()]);
+        for (const std::vector<int>& t : tris)
+            FacetByIds(s, t);
         s.FormPlaneEquation();
         s.RemoveEqualsFacets();
         EXPECT_EQ("", MeshCheck(&s));

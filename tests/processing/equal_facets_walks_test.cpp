@@ -34,7 +34,8 @@ struct StitchableSurface : G3Surface {
 
 // The pass written with the finder walking each candidate afresh: copies
 // are grouped (the earliest facet of a group kept), every group is judged on
-// the whole surface before any copy goes, then the later copies go in order.
+// the whole surface before any copy goes (another group's copies counted
+// once per direction), then the later copies go in order.
 void RemoveEqualsFacetsWithFinder(StitchableSurface& s)
 {
     G3EqualFacetFinder finder(&s);
@@ -63,15 +64,32 @@ void RemoveEqualsFacetsWithFinder(StitchableSurface& s)
         const std::vector<G3Facet*>& same = group[static_cast<std::size_t>(r)];
         if (same.size() < 2)
             continue;
+        // The other facets along each edge, copies of one facet counted
+        // once for each way they walk the edge.
         bool nothing = true, even = true;
         for (G3Edge* e = same[0]->GetFirstEdge(); e; e = e->GetFacetEdge(same[0])) {
             G3Vertex* a = e->GetVertex1();
             G3Vertex* b = e->GetVertex2();
             if (!a || !b)
                 continue;
-            int others = a->GetEdgeCount(b);
-            for (G3Facet* g : same)
-                others -= a->GetEdgeCount(b, g);
+            std::vector<std::pair<int, bool>> sides;
+            GArrayCollection along, walk;
+            a->GetEdges(b, &along);
+            for (int k = 0; k < along.size(); ++k) {
+                const G3Edge* x = static_cast<const G3Edge*>(along.get(k));
+                for (G3Facet* h : {x->GetFacet1(), x->GetFacet2()}) {
+                    if (!h || std::find(same.begin(), same.end(), h) != same.end())
+                        continue;
+                    h->GetVertices(&walk);
+                    bool forwards = false;
+                    for (int c = 0; c < walk.size(); ++c)
+                        forwards = forwards || (walk.get(c) == a && walk.get((c + 1) % walk.size()) == b);
+                    const std::pair<int, bool> side = {root(index(h)), forwards};
+                    if (std::find(sides.begin(), sides.end(), side) == sides.end())
+                        sides.push_back(side);
+                }
+            }
+            const int others = static_cast<int>(sides.size());
             nothing = nothing && others == 0;
             even = even && others > 0 && others % 2 == 0;
         }
