@@ -221,6 +221,13 @@ double G3Math::CalcAngle(const double* p0, const double* p1, double base, int i,
     double a = std::atan2(p1[j] - p0[j], p1[i] - p0[i]);
     if (a < 0.0)
         a += kTwoPi;
+    // A base outside one turn is taken modulo a turn: the result stays in
+    // [0, 2pi) whatever the base (one turn added back is not enough then).
+    if (!(base >= 0.0 && base < kTwoPi) && std::isfinite(base)) {
+        base = std::fmod(base, kTwoPi);
+        if (base < 0.0)
+            base += kTwoPi;
+    }
     a -= base;
     // Adding 2pi to a tiny negative angle may round to 2pi itself, hence
     // the second test is not an else.

@@ -41,7 +41,8 @@ public:
     // The six-value form on the images of p1, p0, p2 on (i, j).
     static double CalcSquare(const double* p1, const double* p0, const double* p2, int i, int j);
 
-    // Direction angle of p1 - p0 on (i, j), in [0, 2pi), measured from `base`.
+    // Direction angle of p1 - p0 on (i, j), in [0, 2pi), measured from `base`
+    // (any finite angle).
     static double CalcAngle(const double* p0, const double* p1, double base, int i, int j);
     static double CalcAngle(const G3Vertex* p0, const G3Vertex* p1, double base, int i, int j);
 

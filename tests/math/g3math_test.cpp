@@ -139,6 +139,10 @@ TEST(G3Math, AnglesProjectionPairsAndLineIntersection)
     // Measured from a base, wrapped back into [0, 2pi).
     EXPECT_NEAR(G3Math::CalcAngle(o, east, kPi / 2, 0, 1), 1.5 * kPi, 1e-15);
     EXPECT_NEAR(G3Math::CalcAngle(o, south, -kPi, 0, 1), 0.5 * kPi, 1e-15);
+    // Bases more than a turn away.
+    EXPECT_NEAR(G3Math::CalcAngle(o, east, 4 * kPi, 0, 1), 0.0, 1e-14);
+    EXPECT_NEAR(G3Math::CalcAngle(o, south, 7.0, 0, 1), 1.5 * kPi - (7.0 - 2 * kPi), 1e-14);
+    EXPECT_NEAR(G3Math::CalcAngle(o, east, -5 * kPi / 2, 0, 1), 0.5 * kPi, 1e-14);
 
     int i = -1, j = -1;
     const double normals[4][3] = {{-3, 1, 1}, {0.5, 2, -1}, {1, 1, -2}, {0, 1, 1}};
