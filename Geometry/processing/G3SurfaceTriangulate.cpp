@@ -226,8 +226,24 @@ void RemoveSlivers(std::vector<Tri>& tris)
         tris.erase(std::remove_if(tris.begin(), tris.end(), [](const Tri& t) { return !ShapeOf(t).area; }), tris.end());
 }
 
+// The normal of the list's chain (Newell's sum; its length twice the
+// area the chain encloses).
+void ChainNormal(G3EdgeList& list, double* normal)
+{
+    normal[0] = normal[1] = normal[2] = 0.0;
+    for (int k = 0; k < list.size(); ++k) {
+        const double* a = list.GetEdge(k)->GetVertex1()->GetXYZ();
+        const double* b = list.GetEdge(k)->GetVertex2()->GetXYZ();
+        normal[0] += (a[1] - b[1]) * (a[2] + b[2]);
+        normal[1] += (a[2] - b[2]) * (a[0] + b[0]);
+        normal[2] += (a[0] - b[0]) * (a[1] + b[1]);
+    }
+}
+
 // The facet's triangles through GLU: false when GLU reports an error (a
-// crossing would need new vertices) or makes none.
+// crossing would need new vertices) or makes none. GLU winds them as the
+// normal it finds itself, which a run of nearly straight corners at the
+// start can turn over: they are turned to the chain's winding.
 bool TrianglesByGlu(G3Facet* f, G3EdgeList& list, std::vector<Tri>& tris)
 {
     G3FacetTessellator tess;
@@ -273,6 +289,20 @@ bool TrianglesByGlu(G3Facet* f, G3EdgeList& list, std::vector<Tri>& tris)
             continue;
         tris.push_back(tri);
     }
+    double chain[3], made[3] = {0.0, 0.0, 0.0};
+    ChainNormal(list, chain);
+    for (const Tri& tri : tris) {
+        const double* a = tri.P(0);
+        const double* b = tri.P(1);
+        const double* c = tri.P(2);
+        const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, v[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+        made[0] += u[1] * v[2] - u[2] * v[1];
+        made[1] += u[2] * v[0] - u[0] * v[2];
+        made[2] += u[0] * v[1] - u[1] * v[0];
+    }
+    if (Dot(made, chain) < 0.0)
+        for (Tri& tri : tris)
+            std::swap(tri.e[0], tri.e[2]);
     return true;
 }
 
@@ -283,14 +313,8 @@ bool TrianglesByGlu(G3Facet* f, G3EdgeList& list, std::vector<Tri>& tris)
 // winding.
 bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, std::vector<Tri>& tris)
 {
-    double normal[3] = {0.0, 0.0, 0.0};
-    for (int k = 0; k < list.size(); ++k) {
-        const double* a = list.GetEdge(k)->GetVertex1()->GetXYZ();
-        const double* b = list.GetEdge(k)->GetVertex2()->GetXYZ();
-        normal[0] += (a[1] - b[1]) * (a[2] + b[2]);
-        normal[1] += (a[2] - b[2]) * (a[0] + b[0]);
-        normal[2] += (a[0] - b[0]) * (a[1] + b[1]);
-    }
+    double normal[3];
+    ChainNormal(list, normal);
     int drop = 2;
     if (std::fabs(normal[0]) > std::fabs(normal[1]) && std::fabs(normal[0]) > std::fabs(normal[2]))
         drop = 0;
