@@ -26,6 +26,9 @@ TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
     Result info = Info(P("box.obj"));
     EXPECT_EQ("yes", Key(info.out, "closed"));
     EXPECT_EQ(2.0, std::atof(Key(info.out, "volume").c_str()));
+    // A first corner below zero is the corner, not an option.
+    ASSERT_EQ(0, Run({"box", "-2,-1,-0.5,0,0,0", "-o", P("below.obj")}).status);
+    EXPECT_EQ(1.0, std::atof(Key(Info(P("below.obj")).out, "volume").c_str()));
 
     // Slices at x = 0.5 .. 1.5: the parts' volumes are the cut's position.
     for (double x : {0.5, 1.0, 1.5}) {

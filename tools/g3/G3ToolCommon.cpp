@@ -8,6 +8,7 @@
 #include "tools/io/G3MeshIO.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,8 +54,11 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, Pa
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        // A lone "-" is a positional (conventionally a stream name).
-        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+        // A lone "-" is a positional (conventionally a stream name), and so
+        // is a negative number (a box's first corner, "-2,0,0,...").
+        const bool negativeNumber = a.size() >= 2 && a[0] == '-' &&
+                                    (std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.');
+        if (optionsEnded || a.size() < 2 || a[0] != '-' || negativeNumber) {
             out.positionals.push_back(a);
             continue;
         }
