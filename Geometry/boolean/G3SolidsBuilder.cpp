@@ -18,6 +18,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
 
 #include <algorithm>
 #include <cmath>
@@ -168,50 +169,53 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
 {
     GArrayCollection all;
     f->GetEdges(&all);
-    // The outer contour only: it runs until an edge shares no vertex with
-    // the one before it (the first hole starts there).
-    std::vector<G3Edge*> edges;
+    // The contours, one after another: a contour runs until an edge shares
+    // no vertex with the one before it (the next hole starts there).
+    std::vector<std::vector<G3Edge*>> contours;
     for (int k = 0; k < all.size(); ++k) {
         G3Edge* e = static_cast<G3Edge*>(all.get(k));
-        if (!edges.empty()) {
-            const G3Edge* prev = edges.back();
-            const bool joined = e->GetVertex1() == prev->GetVertex1() || e->GetVertex1() == prev->GetVertex2() ||
-                                e->GetVertex2() == prev->GetVertex1() || e->GetVertex2() == prev->GetVertex2();
-            if (!joined)
-                break;
-        }
-        edges.push_back(e);
+        const G3Edge* prev = contours.empty() ? nullptr : contours.back().back();
+        const bool joined = prev && (e->GetVertex1() == prev->GetVertex1() || e->GetVertex1() == prev->GetVertex2() ||
+                                     e->GetVertex2() == prev->GetVertex1() || e->GetVertex2() == prev->GetVertex2());
+        if (!joined)
+            contours.emplace_back();
+        contours.back().push_back(e);
     }
-    const int n = static_cast<int>(edges.size());
-    if (n < 3)
-        return;
-    std::vector<G3Vertex*> corners;
     std::vector<G3Facet*> around;
-    for (int k = 0; k < n; ++k) {
-        G3Facet* g1 = OtherFacet(edges[k], f);
-        G3Facet* g2 = OtherFacet(edges[(k + 1) % n], f);
-        if (!g1 || !g2)
-            continue;
-        // The corner's vertex: the end edge k shares with edge k + 1.
-        const G3Edge* e = edges[k];
-        const G3Edge* e2 = edges[(k + 1) % n];
-        G3Vertex* v = e->GetVertex2() == e2->GetVertex1() || e->GetVertex2() == e2->GetVertex2() ? e->GetVertex2()
-                                                                                                  : e->GetVertex1();
-        // The planes of the facets around v, each once (f, g1 and g2 first,
-        // so that a corner of three facets is worked out as it always was).
-        around.assign({f, g1, g2});
-        const int ring = v->GetEdgeCount();
-        std::vector<G3Edge*> vedges(static_cast<std::size_t>(ring));
-        v->GetEdges(vedges.data());
-        for (G3Edge* ve : vedges)
-            for (G3Facet* h : {ve->GetFacet1(), ve->GetFacet2()})
-                if (h && std::find(around.begin(), around.end(), h) == around.end())
-                    around.push_back(h);
-        double x[3];
-        if (!MovedCorner(v, around, thickness, x))
-            continue;
-        corners.push_back(out->AddVertex(x[0], x[1], x[2], 0));
-    }
+    // The moved corners of one contour, in its order.
+    auto movedCorners = [&](const std::vector<G3Edge*>& edges) {
+        std::vector<G3Vertex*> corners;
+        const int n = static_cast<int>(edges.size());
+        for (int k = 0; k < n; ++k) {
+            G3Facet* g1 = OtherFacet(edges[k], f);
+            G3Facet* g2 = OtherFacet(edges[(k + 1) % n], f);
+            if (!g1 || !g2)
+                continue;
+            // The corner's vertex: the end edge k shares with edge k + 1.
+            const G3Edge* e = edges[k];
+            const G3Edge* e2 = edges[(k + 1) % n];
+            G3Vertex* v = e->GetVertex2() == e2->GetVertex1() || e->GetVertex2() == e2->GetVertex2() ? e->GetVertex2()
+                                                                                                      : e->GetVertex1();
+            // The planes of the facets around v, each once (f, g1 and g2
+            // first, so that a corner of three facets is worked out as it
+            // always was).
+            around.assign({f, g1, g2});
+            const int ring = v->GetEdgeCount();
+            std::vector<G3Edge*> vedges(static_cast<std::size_t>(ring));
+            v->GetEdges(vedges.data());
+            for (G3Edge* ve : vedges)
+                for (G3Facet* h : {ve->GetFacet1(), ve->GetFacet2()})
+                    if (h && std::find(around.begin(), around.end(), h) == around.end())
+                        around.push_back(h);
+            double x[3];
+            if (MovedCorner(v, around, thickness, x))
+                corners.push_back(out->AddVertex(x[0], x[1], x[2], 0));
+        }
+        return corners;
+    };
+    if (contours.empty() || contours[0].size() < 3)
+        return;
+    std::vector<G3Vertex*> corners = movedCorners(contours[0]);
     if (corners.size() < 3)
         return;
     G3Facet* g = out->AddFacet(static_cast<int>(corners.size()), corners.data(), 1, nullptr, nullptr);
@@ -220,6 +224,15 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
     const long scratch = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 | G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4;
     g->SetFlags(f->GetFlags() & ~scratch);
     g->SetSurface(static_cast<int>(f->GetId()));
+    // The holes move with the walls around them (a window's reveals).
+    for (std::size_t c = 1; c < contours.size(); ++c) {
+        std::vector<G3Vertex*> hole = movedCorners(contours[c]);
+        if (hole.size() < 3)
+            continue;
+        G3EdgeList list(static_cast<int>(hole.size()), hole.data(), nullptr, nullptr, nullptr, g->GetFlags(),
+                        g->GetSurface());
+        out->AddFacetEdges(g, &list);
+    }
 }
 
 bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GArrayCollection* keep)

@@ -27,10 +27,10 @@ public:
     // radius is not finite; null only for a null centre. Facets face out.
     static G3Surface* BuildSphere(const double* center, double radius, int n);
     // *out = a new surface: every facet of s moved by `thickness` along its
-    // plane normal, its corners where its moved plane meets the moved planes
-    // of the two neighbours at that corner (a corner whose three planes are
-    // nearly parallel is dropped, and a facet left with fewer than three
-    // corners is dropped too). Facets of s listed in `keep` (may be null)
+    // plane normal, each corner (of its outline and of its holes) where the
+    // moved planes of the facets around the corner's vertex meet
+    // (MovedCorner; a corner without such a point is dropped, and a facet
+    // or hole left with fewer than three corners is dropped too). Facets of s listed in `keep` (may be null)
     // keep their planes. Facets the rebuilding turned against the facet they
     // come from are removed. s is unchanged. False, *out null, for a null s
     // or out or a non-finite thickness.

@@ -123,8 +123,9 @@ std::string SliceCommandText(const std::string& command)
         return "Moves every facet of IN by T along its normal (outwards for a solid facing\n"
                "out, inwards for a negative T) and writes the surface whose corners lie where\n"
                "the moved planes of the facets around them meet (facets in one plane, such\n"
-               "as a face given as two triangles, count once). Holes in facets are not\n"
-               "moved; a corner of more than three planes takes its facet's two neighbours'.\n\n";
+               "as a face given as two triangles, count once); holes move with the walls\n"
+               "around them. A corner of more than three planes takes its facet's two\n"
+               "neighbours'.\n\n";
     return std::string();
 }
 
