@@ -101,10 +101,18 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
         const G3BooleanFacetData* rg = G3BooleanFacetData::Of(G);
         if (!G || G == F || !rg || !rg->IsIntersectXYZ(rf) || G->IsPlaneZero())
             continue;
+        // Whether the two lie in one plane is asked both ways: a face
+        // leaning by a hair against a flush face lies in the other's band
+        // one way round only (its far corners are nearer), and the pair
+        // cut as crossing there left the overlap's outline uncut in one of
+        // them.
         const int cutG = G->IntersectByPlaneConcave(F->GetPlane(), &lg);
         if (cutG == 0)
             continue;
-        if (cutG == 3) {
+        const int cutF = cutG == 3 ? 3 : F->IntersectByPlaneConcave(G->GetPlane(), &lf);
+        if (cutF == 0)
+            continue;
+        if (cutG == 3 || cutF == 3) {
             GTrace("Lie");
             G3IntervalList overlap;
             if (F->FindFacetsIntersection(G, &overlap)) {
@@ -113,8 +121,6 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
             }
             continue;
         }
-        if (F->IntersectByPlaneConcave(G->GetPlane(), &lf) == 0)
-            continue;
         lf.BuildIntervals();
         lg.SetMaxCoo(&lf);
         lg.BuildIntervals();

@@ -11,6 +11,7 @@
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/foundation/GRandom.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,43 @@ void ExpectClosedSolid(G3Surface* s)
 }
 
 // ------------------------------------------------------------ boxes in contact
+
+// A wall whose end face leans by a fraction of a nanometre (its corners at
+// the back a hair further out) and a notch flush with that face reaching
+// past the back: one face lies in the other's in-plane band one way round
+// only (the notch's far corners are further off the leaning plane than the
+// wall's are off the notch's), and the pair was cut as crossing, leaving
+// the overlap's outline uncut in the wall's face: no result. Either
+// operand leans, at the origin and at site coordinates.
+TEST(BooleanBoxes, FlushFacesLeaningByAHairKeepTheirOverlap)
+{
+    for (const double lean : {0.3e-9, 0.45e-9, 0.7e-9, 0.9e-9})
+        for (const double far : {0.0, 500000.0})
+            for (const bool swap : {false, true}) {
+                SCOPED_TRACE(testing::Message() << "lean " << lean << " far " << far << " swap " << swap);
+                const double L = far + 5.7, x0 = far + 4.45;
+                SurfacePtr wall(new G3Surface());
+                std::vector<G3Vertex*> v;
+                for (int k = 0; k < 8; ++k)
+                    v.push_back(wall->AddVertex((k & 1) ? L + ((k & 2) ? lean : 0.0) : far, (k & 2) ? 0.25 : 0.0, (k & 4) ? 3.0 : 0.0, 0));
+                const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+                for (const auto& f : faces)
+                    Face(wall.get(), {v[f[0]], v[f[1]], v[f[2]], v[f[3]]});
+                wall->FormPlaneEquation();
+                SurfacePtr notch = Box({x0, 0, 1}, {L, 0.6, 2});
+                G3Surface* a = swap ? notch.get() : wall.get();
+                G3Surface* b = swap ? wall.get() : notch.get();
+                const double vWall = 5.7 * 0.25 * 3.0 + 0.5 * lean * 0.25 * 3.0, vNotch = 1.25 * 0.6, vBoth = 1.25 * 0.25;
+                const double want[3] = {vWall + vNotch - vBoth, (swap ? vNotch : vWall) - vBoth, vBoth};
+                for (const Op op : {Op::Union, Op::Difference, Op::Intersection}) {
+                    SurfacePtr r = On(op, a, b);
+                    ExpectClosedSolid(r.get());
+                    if (r) {
+                        EXPECT_NEAR(want[static_cast<int>(op)], G3SurfaceVolume(r.get()), 1e-7) << static_cast<int>(op);
+                    }
+                }
+            }
+}
 
 TEST(BooleanBoxes, ContactCasesNearAndFarFromTheOrigin)
 {
