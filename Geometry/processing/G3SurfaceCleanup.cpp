@@ -179,6 +179,10 @@ void G3Surface::RemoveEqualsFacets()
             r = e;
         }
     }
+    // A mesh without copies (the usual case) is done: nothing below would
+    // change it, and the groups cost a vector per facet.
+    if (std::none_of(copyOf.begin(), copyOf.end(), [](int c) { return c >= 0; }))
+        return;
     // Every group of copies is judged before any copy goes: the copies of
     // one face of two touching solids given as triangles share the
     // triangles' inner edges with the other groups of that face, and a
