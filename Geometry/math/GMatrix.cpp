@@ -95,14 +95,6 @@ void M4RotateZ(double m[4][4], double angle)
 
 // ---------------------------------------------------------------- determinants
 
-double Det2x2(double a, double b, double c, double d) { return a * d - b * c; }
-
-double Det3x3(double a1, double a2, double a3, double b1, double b2, double b3, double c1, double c2,
-              double c3)
-{
-    return a1 * Det2x2(b2, b3, c2, c3) - b1 * Det2x2(a2, a3, c2, c3) + c1 * Det2x2(a2, a3, b2, b3);
-}
-
 double Det4x4(const double m[4][4])
 {
     return m[0][0] * Minor3(m, 0, 0) - m[0][1] * Minor3(m, 0, 1) + m[0][2] * Minor3(m, 0, 2) -

@@ -34,11 +34,17 @@ void M4RotateY(double m[4][4], double angle);
 void M4RotateZ(double m[4][4], double angle);
 
 // --- determinants and inverse
-double Det2x2(double a, double b, double c, double d);
+// Inline: the plane intersections of the sweeps call them in their inner
+// loops. The products and sums are those of the expansion by the first
+// column, in this order, so every caller gets the same bits.
+inline double Det2x2(double a, double b, double c, double d) { return a * d - b * c; }
 // Determinant of the matrix whose columns are (a1, a2, a3), (b1, b2, b3),
 // (c1, c2, c3).
-double Det3x3(double a1, double a2, double a3, double b1, double b2, double b3, double c1, double c2,
-              double c3);
+inline double Det3x3(double a1, double a2, double a3, double b1, double b2, double b3, double c1, double c2,
+                     double c3)
+{
+    return a1 * Det2x2(b2, b3, c2, c3) - b1 * Det2x2(a2, a3, c2, c3) + c1 * Det2x2(a2, a3, b2, b3);
+}
 double Det4x4(const double m[4][4]);
 // The adjugate (transpose of the cofactor matrix); `out` may be `in`.
 void M4Adjoint(const double in[4][4], double out[4][4]);

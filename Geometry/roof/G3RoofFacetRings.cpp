@@ -17,6 +17,7 @@
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <cmath>
+#include <cstring>
 
 using GTolerance::kPlaneSide;
 
@@ -24,9 +25,16 @@ bool G3RoofSectionFits(const double* px, const double* py, const double* pd, con
 {
     const bool level = std::fabs(px[2] - z0) <= kPlaneSide && std::fabs(py[2] - z0) <= kPlaneSide;
     const bool along = (py[0] - px[0]) * (pc[0] - pd[0]) + (py[1] - px[1]) * (pc[1] - pd[1]) > 0.0;
-    return level && along &&
-           ((PtOnSegment(pd, px, py) && PtOnSegment(pc, px, py)) ||
-            (PtOnSegment(px, pd, pc) && PtOnSegment(py, pd, pc)));
+    if (!level || !along)
+        return false;
+    // Most sections rest on the upper edge of the one below, bit for bit.
+    // PtOnSegment takes a segment's own ends exactly when the segment is
+    // long enough to have a direction, so both of its tests then come to
+    // one, on either side of the ||.
+    if (std::memcmp(px, pd, 3 * sizeof *px) == 0 && std::memcmp(py, pc, 3 * sizeof *py) == 0)
+        return PtOnSegment(pd, px, py);
+    return (PtOnSegment(pd, px, py) && PtOnSegment(pc, px, py)) ||
+           (PtOnSegment(px, pd, pc) && PtOnSegment(py, pd, pc));
 }
 
 namespace {

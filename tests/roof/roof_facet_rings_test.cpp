@@ -133,7 +133,7 @@ TEST(RoofFacetRings, SectionsGoWhereTheVertexRingWalkPutsThem)
                     G3RoofVertex* w = new G3RoofVertex(v->point.GetXYZ(), v);
                     if (rng() % 16 == 0)
                         w->plane[rng() % 2] += 1e-9 * (1 + rng() % 100);  // a bend too slight to see
-                    double x[3];
+                    double x[3] = {0.0, 0.0, h};
                     G3RoofLevelPoint(w->plane, v->next->plane, h, x);
                     if (rng() % 16 == 0)
                         x[rng() % 2] += 1e-12 * (1 + rng() % 1000);  // off its planes
