@@ -106,6 +106,7 @@ void G3RoofSweepParts::RecordLevelContacts(const std::vector<G3RoofVertex*>& vs,
     std::vector<G3RoofVertex*>& ws = sc.ringVs;
     Vertices(level, ws);
     const std::vector<int>& at = sc.levelIdx;
+    const std::vector<double>& pos = sc.pos;
     for (int i = 0; i < n; ++i) {
         const int j = at[static_cast<std::size_t>(i)];
         if (j < 0 || sc.anyVertex[static_cast<std::size_t>(i)])
@@ -135,9 +136,11 @@ void G3RoofSweepParts::RecordLevelContacts(const std::vector<G3RoofVertex*>& vs,
             if (e == k || e0 == k || je0 < 0 || c.idVertex[static_cast<std::size_t>(je0)] == nullptr ||
                 c.idNext[static_cast<std::size_t>(je0)] < 0)
                 continue;  // an edge of k, or one tried with every vertex
-            const int touch = TouchFiltered(ws[static_cast<std::size_t>(jk)]->point.GetXYZ(),
-                                            ws[static_cast<std::size_t>(je0)]->point.GetXYZ(),
-                                            ws[static_cast<std::size_t>(c.idNext[static_cast<std::size_t>(je0)])]->point.GetXYZ());
+            // The level's points are those of sc.pos, where NextLevel made
+            // them from (the end of edge e0 + 1 = e is vertex e's): read
+            // there, in one array, rather than in vertices lying apart.
+            const int touch = TouchFiltered(&pos[3 * static_cast<std::size_t>(k)], &pos[3 * static_cast<std::size_t>(e0)],
+                                            &pos[3 * static_cast<std::size_t>(e)]);
             if (touch != kApart)
                 c.recs.emplace_back(je0, touch);
         }
