@@ -6,7 +6,8 @@
 //   direction carries it; only cycles that are material all round become
 //   faces, so the region outside every boundary never does;
 // - every computed point (a crossing) becomes one node shared by both
-//   edges, and a point within 1e-6 of a known node is that node;
+//   edges, and a point within 1e-6 of a known node in the projection is
+//   that node;
 // - the order of everything produced follows the order of the edges added
 //   (no addresses, no hashing order).
 // Rounding: crossing points, and corner data interpolated along split
@@ -35,8 +36,8 @@ using GTolerance::kPlaneSide;
 using GTolerance::kPointEqual;
 using GTolerance::kZeroArea;
 
-// Node lookup cells are two point tolerances wide: a point's equal lies in
-// its own cell or a neighbour.
+// Node lookup cells (on the projection pair) are two point tolerances
+// wide: a point's equal lies in its own cell or a neighbour.
 constexpr double kCell = 2.0 * kPointEqual;
 // Above this many hole and outer cycle pairs, holes find their outer cycles
 // through a tree of the outer boxes rather than by scanning them all.
@@ -45,11 +46,6 @@ constexpr std::size_t kHoleScanPairs = 4096;
 constexpr std::size_t kSweepEdges = 512;
 
 bool Finite3(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
-
-double Distance3(const double* a, const double* b)
-{
-    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
-}
 
 } // namespace
 
@@ -82,20 +78,29 @@ long long G3PlanarFaces::CellKey(long long x, long long y, long long z) const
 int G3PlanarFaces::NodeAt(const double* p, G3Vertex* v)
 {
     const bool finite = Finite3(p);
-    long long q[3] = {0, 0, 0};
+    // A node is found by its place in the projection, where every other
+    // question of the arrangement is asked. Points of a face leaning by a
+    // nanometre against a flush one (a plan turned at site coordinates)
+    // lie more than 1e-6 apart along the dropped axis at the cut's scale
+    // while they coincide in the plane: a point of the outline taken on
+    // one face's edge and the other face's corner it stands for. Found in
+    // space they were two nodes on one spot, neither on the other's edge,
+    // and the outline was left open there.
+    long long q[2] = {0, 0};
     if (finite) {
-        for (int d = 0; d < 3; ++d)
-            q[d] = static_cast<long long>(std::floor(p[d] / kCell));
-        for (long long dx = -1; dx <= 1; ++dx)
-            for (long long dy = -1; dy <= 1; ++dy)
-                for (long long dz = -1; dz <= 1; ++dz) {
-                    auto it = cells.find(CellKey(q[0] + dx, q[1] + dy, q[2] + dz));
-                    if (it == cells.end())
-                        continue;
-                    for (int n : it->second)
-                        if (Distance3(nodes[static_cast<std::size_t>(n)].xyz, p) < kPointEqual)
-                            return n;
+        q[0] = static_cast<long long>(std::floor(p[iAxis] / kCell));
+        q[1] = static_cast<long long>(std::floor(p[jAxis] / kCell));
+        for (long long du = -1; du <= 1; ++du)
+            for (long long dv = -1; dv <= 1; ++dv) {
+                auto it = cells.find(CellKey(q[0] + du, q[1] + dv, 0));
+                if (it == cells.end())
+                    continue;
+                for (int n : it->second) {
+                    const Node& o = nodes[static_cast<std::size_t>(n)];
+                    if (std::hypot(o.u - p[iAxis], o.v - p[jAxis]) < kPointEqual)
+                        return n;
                 }
+            }
     }
     if (!v && made && finite)
         v = static_cast<G3Vertex*>(made->Exists(p));
@@ -113,7 +118,7 @@ int G3PlanarFaces::NodeAt(const double* p, G3Vertex* v)
     nodes.push_back(node);
     const int index = static_cast<int>(nodes.size()) - 1;
     if (finite)
-        cells[CellKey(q[0], q[1], q[2])].push_back(index);
+        cells[CellKey(q[0], q[1], 0)].push_back(index);
     return index;
 }
 
