@@ -15,6 +15,7 @@
 #include "Geometry/boolean/G3PlanarFaces.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -88,8 +89,8 @@ int G3PlanarFaces::NodeAt(const double* p, G3Vertex* v)
     // and the outline was left open there.
     long long q[2] = {0, 0};
     if (finite) {
-        q[0] = static_cast<long long>(std::floor(p[iAxis] / kCell));
-        q[1] = static_cast<long long>(std::floor(p[jAxis] / kCell));
+        q[0] = G3CellIndex(p[iAxis], kCell);
+        q[1] = G3CellIndex(p[jAxis], kCell);
         for (long long du = -1; du <= 1; ++du)
             for (long long dv = -1; dv <= 1; ++dv) {
                 auto it = cells.find(CellKey(q[0] + du, q[1] + dv, 0));

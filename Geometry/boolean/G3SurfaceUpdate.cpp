@@ -8,6 +8,7 @@
 // engine's scale round trip does not round vertices back to where they
 // were, so they are given their coordinates back.
 #include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -65,7 +66,7 @@ public:
 
 private:
     static constexpr double kNear = GTolerance::kPointEqual;
-    static long long Cell(double x) { return static_cast<long long>(std::floor(x / kNear)); }
+    static long long Cell(double x) { return G3CellIndex(x, kNear); }
     static long long Hash(long long x, long long y, long long z)
     {
         return static_cast<long long>(static_cast<unsigned long long>(x) * 73856093ULL ^

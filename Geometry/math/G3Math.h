@@ -92,6 +92,18 @@ public:
 // Inline: the sweeps and splices call it in their innermost loops. The
 // direction is normalized and the products summed term for term as
 // V3Normalize, V3Dot and V3Length do.
+// The index of the cell `cell` wide holding x, for the lookup grids of
+// points. Clamped to 1e18 cells either way, so that a coordinate too large
+// for the grid is filed in an outer cell (still compared by its distance)
+// instead of overflowing the integer; a NaN goes to cell 0.
+inline long long G3CellIndex(double x, double cell)
+{
+    const double c = std::floor(x / cell);
+    if (c != c)
+        return 0;
+    return static_cast<long long>(c < -1e18 ? -1e18 : (c > 1e18 ? 1e18 : c));
+}
+
 inline bool PtOnSegment(const double* p, const double* a, const double* b)
 {
     const auto dot = [](const double* u, const double* v) { return u[0] * v[0] + u[1] * v[1] + u[2] * v[2]; };

@@ -99,4 +99,22 @@ TEST(UpdateRerun, SecondRunChangesNothingAndStackedStayOutward)
                 }
 }
 
+// Far past where the point grids number cells in 64 bits (a 1e-6 cell at
+// 1e14): the grids file such points in an outer cell rather than
+// overflowing the index (the sanitizer run checks it), and the boxes stay
+// sound.
+TEST(UpdateRerun, CoordinatesBeyondThePointGrids)
+{
+    for (const double offset : {1e14, -2e14})
+        for (const CHECK_LEVEL level : {CHECK_LEVEL_WELD, CHECK_LEVEL_FACETS, CHECK_LEVEL_INTERSECTIONS}) {
+            SCOPED_TRACE(testing::Message() << "offset " << offset << " level " << level);
+            G3Surface s;
+            Build(s, 2, 0, offset);
+            s.FormPlaneEquation();
+            s.Update(level);
+            EXPECT_EQ("", MeshCheck(&s));
+            EXPECT_NEAR(2.0, G3SurfaceVolume(&s), 0.1);  // measured in sums of 1e28-sized products
+        }
+}
+
 } // namespace
