@@ -3,12 +3,15 @@
 
 #include "tin_check.h"
 
+#include "mesh/mesh_check.h"
+
 #include "Geometry/terrain/triangulation/G3TriPredicates.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -201,6 +204,101 @@ TEST(TinPredicates, OrientationSignIsTheSameInEveryOrder)
                 EXPECT_EQ(-sign, g3tri::OrientSign(n[2], n[1], n[0]));
             }
     EXPECT_GT(zeros, 300);  // collinear triples were asked about
+}
+
+// Rotated survey grids whose coordinates were rounded (to a nanometre near
+// the origin, to a millimetre or a nanometre at map coordinates): rows
+// straight only to within the rounding; and scattered points, a third of
+// them doubled 1e-9 to 1e-5 away. The banded signs once merged such inputs
+// into triangulations that wrapped round themselves (a hull through one
+// node twice) or cut a corner off the hull, every triangle turning the
+// right way: the triangles must tile the hull once, and the surface pass
+// the mesh check.
+TEST(TinDelaunay, RoundedGridsAndNearDoublesTileTheirHullOnce)
+{
+    const struct {
+        double origin, quantum; // quantum 0: scattered points with near doubles
+    } families[] = {{0.0, 1e-9}, {5e6, 1e-9}, {5e6, 1e-3}, {0.0, 0.0}, {5e6, 0.0}};
+    for (const auto& family : families)
+        for (unsigned seed = 0; seed < 150; ++seed) {
+            SCOPED_TRACE(testing::Message() << family.origin << " " << family.quantum << " " << seed);
+            std::mt19937 rng(seed);
+            std::uniform_real_distribution<double> u(0.0, 1.0);
+            const int m = 4 + static_cast<int>(rng() % 15);
+            const double spacing = 1.0 + 14.0 * u(rng), angle = 3.14159 * u(rng);
+            const double cx = family.origin + 300.0 * u(rng), cy = family.origin + 300.0 * u(rng);
+            G3TriInterface tin;
+            for (int i = 0; i <= m; ++i)
+                for (int j = 0; j <= m; ++j) {
+                    double p[3] = {cx + spacing * (i * std::cos(angle) - j * std::sin(angle)),
+                                   cy + spacing * (i * std::sin(angle) + j * std::cos(angle)), 0.0};
+                    if (family.quantum > 0.0) {
+                        p[0] = std::round(p[0] / family.quantum) * family.quantum;
+                        p[1] = std::round(p[1] / family.quantum) * family.quantum;
+                        tin.AddVertex(p);
+                        continue;
+                    }
+                    p[0] = cx + 200.0 * u(rng);
+                    p[1] = cy + 200.0 * u(rng);
+                    tin.AddVertex(p);
+                    if (rng() % 3 == 0) {
+                        const double d = std::pow(10.0, -9.0 + 4.0 * u(rng));
+                        p[0] += d * (2.0 * u(rng) - 1.0);
+                        p[1] += d * (2.0 * u(rng) - 1.0);
+                        tin.AddVertex(p);
+                    }
+                }
+            tin.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+            const TinReport r = CheckTin(tin);
+            EXPECT_EQ(r.badLinks + r.sharedEdges + r.unusedNodes, 0) << r.first;
+            EXPECT_NEAR(r.hullArea, r.area, 1e-9 * r.hullArea);
+            std::unique_ptr<G3Surface> s(tin.GetSurface());
+            EXPECT_EQ("", MeshCheck(s.get()));
+        }
+}
+
+// The exact signs against integer arithmetic: nodes on a lattice of step
+// 2^-30 beside a common offset (the differences are exact, their products
+// fit 128 bits), placed on a line or on a circle through lattice points and
+// then moved by a step or none, where the plain evaluation cannot decide.
+TEST(TinPredicates, ExactSignsMatchIntegerArithmetic)
+{
+    const double step = std::ldexp(1.0, -30);
+    std::mt19937 rng(23);
+    auto sign = [](__int128 v) { return v > 0 ? 1 : v < 0 ? -1 : 0; };
+    // Lattice triples (i, j) on the circle of radius 5 * 13 * 17 * k.
+    const long long base[][2] = {{1105, 0}, {1020, 425}, {975, 520}, {884, 663}, {855, 700}, {800, 725},
+                                 {0, 1105}, {-1020, 425}, {-975, -520}, {744, -817}, {-47, 1104}, {1104, 47}};
+    int zeros = 0;
+    for (double offset : {0.0, 3.0, 5e6})
+        for (int round = 0; round < 3000; ++round) {
+            long long q[4][2];
+            const long long k = 1 + rng() % 300;
+            for (auto& p : q) {
+                const auto& b = base[rng() % 12];
+                const int flip = static_cast<int>(rng() % 4);
+                p[0] = (flip & 1 ? -1 : 1) * b[flip & 2 ? 1 : 0] * k + static_cast<long long>(rng() % 3) - 1;
+                p[1] = (flip & 1 ? 1 : -1) * b[flip & 2 ? 0 : 1] * k + static_cast<long long>(rng() % 3) - 1;
+            }
+            if (round % 2) // collinear: q[2] between q[0] and q[1], moved by a step or none
+                for (int c = 0; c < 2; ++c)
+                    q[2][c] = q[0][c] + (q[1][c] - q[0][c]) * 3 + static_cast<long long>(rng() % 3) - 1;
+            g3tri::Node n[4];
+            for (int i = 0; i < 4; ++i)
+                n[i] = {offset + q[i][0] * step, offset + q[i][1] * step, i};
+            auto d = [&](int i, int c) { return static_cast<__int128>(q[i][c] - q[3][c]); };
+            const __int128 o = static_cast<__int128>(q[0][0] - q[2][0]) * (q[1][1] - q[2][1]) -
+                               static_cast<__int128>(q[0][1] - q[2][1]) * (q[1][0] - q[2][0]);
+            EXPECT_EQ(sign(o), g3tri::OrientSignExact(n[0], n[1], n[2]));
+            const __int128 la = d(0, 0) * d(0, 0) + d(0, 1) * d(0, 1), lb = d(1, 0) * d(1, 0) + d(1, 1) * d(1, 1),
+                           lc = d(2, 0) * d(2, 0) + d(2, 1) * d(2, 1);
+            const __int128 in = la * (d(1, 0) * d(2, 1) - d(2, 0) * d(1, 1)) +
+                                lb * (d(2, 0) * d(0, 1) - d(0, 0) * d(2, 1)) +
+                                lc * (d(0, 0) * d(1, 1) - d(1, 0) * d(0, 1));
+            EXPECT_EQ(sign(in), g3tri::InCircleSignExact(n[0], n[1], n[2], n[3]));
+            zeros += (o == 0) + (in == 0);
+        }
+    EXPECT_GT(zeros, 500); // exact ties were asked about
 }
 
 TEST(TinDelaunay, NonFiniteAndHugeCoordinatesAreSurvived)

@@ -22,8 +22,10 @@
 #include "Geometry/terrain/triangulation/G3TriSort.h"
 #include "Geometry/foundation/GTrace.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace g3tri {
 
@@ -34,7 +36,10 @@ const int kMinus1[3] = {2, 0, 1};
 
 class Builder {
 public:
-    Builder(LargeArray<Node>& nodes, LargeArray<Tri>& tris) : P(nodes.data()), T(tris), count(static_cast<int>(nodes.size())) {}
+    Builder(LargeArray<Node>& nodes, LargeArray<Tri>& tris, bool exactSigns)
+        : P(nodes.data()), T(tris), count(static_cast<int>(nodes.size())), exact(exactSigns)
+    {
+    }
 
     // Triangulates all nodes; returns false when a merge met an inconsistent
     // hull (only possible for tolerance-degenerate input), leaving no usable
@@ -71,8 +76,15 @@ private:
 
     const Node& N(int v) const { return P[v]; }
 
-    bool Positive(int a, int b, int c) const { return OrientSign(P[a], P[b], P[c]) > 0; }
-    bool Inside(int a, int b, int c, int d) const { return InCircleInside(P[a], P[b], P[c], P[d]); }
+    int Sign(int a, int b, int c) const
+    {
+        return exact ? OrientSignExact(P[a], P[b], P[c]) : OrientSign(P[a], P[b], P[c]);
+    }
+    bool Positive(int a, int b, int c) const { return Sign(a, b, c) > 0; }
+    bool Inside(int a, int b, int c, int d) const
+    {
+        return exact ? InCircleSignExact(P[a], P[b], P[c], P[d]) > 0 : InCircleInside(P[a], P[b], P[c], P[d]);
+    }
 
     void SortSmall(int* idx, int n) const
     {
@@ -102,7 +114,7 @@ private:
             int idx[3] = {begin, begin + 1, begin + 2};
             SortSmall(idx, 3);
             int a = idx[0], b = idx[1], c = idx[2];
-            const int o = OrientSign(P[a], P[b], P[c]);
+            const int o = Sign(a, b, c);
             if (o == 0) {
                 // A chain a-b-c: ghosts on both sides of both edges.
                 const int g1 = MakeTri(a, b, -1);
@@ -337,6 +349,7 @@ private:
     Node* P;
     LargeArray<Tri>& T;
     int count;
+    bool exact;
     bool failed = false;
 };
 
@@ -451,6 +464,187 @@ int MergeCoinciding(LargeArray<Node>& nodes, std::vector<std::pair<int, int>>& m
     return kept;
 }
 
+// Keeps the triangles with keep[i] set, in their relative order; neighbour
+// references to dropped ones become hull edges (-1).
+void Compact(LargeArray<Tri>& tris, const std::vector<char>& keep)
+{
+    LargeArray<int> renumber(tris.size());
+    int real = 0;
+    for (std::size_t i = 0; i < tris.size(); ++i)
+        renumber[i] = keep[i] ? real++ : -1;
+    for (std::size_t i = 0; i < tris.size(); ++i) {
+        const int r = renumber[i];
+        if (r < 0)
+            continue;
+        Tri t = tris[i];
+        for (int k = 0; k < 3; ++k) {
+            const int h = t.n[k];
+            const int nr = h >= 0 ? renumber[static_cast<std::size_t>(h >> 2)] : -1;
+            t.n[k] = nr >= 0 ? nr * 4 + (h & 3) : -1;
+        }
+        tris[static_cast<std::size_t>(r)] = t;
+    }
+    tris.resize(static_cast<std::size_t>(real));
+}
+
+// Exact signs make slivers of the hull's near-collinear rows, which the
+// banded signs leave out: a hull triangle flat under the banded sign, with
+// one hull edge and its apex not on the hull yet, is peeled off (its apex
+// joins the hull; the region loses no more than the band's area). Peeling
+// opens its neighbours to the same test.
+void PeelFlatHull(const LargeArray<Node>& nodes, LargeArray<Tri>& tris)
+{
+    std::vector<char> onHull(nodes.size(), 0);
+    std::vector<char> keep(tris.size(), 1);
+    std::vector<int> work;
+    for (std::size_t i = 0; i < tris.size(); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (tris[i].n[k] < 0) {
+                onHull[static_cast<std::size_t>(tris[i].v[kPlus1[k]])] = 1;
+                onHull[static_cast<std::size_t>(tris[i].v[kMinus1[k]])] = 1;
+                work.push_back(static_cast<int>(i));
+            }
+    while (!work.empty()) {
+        const int t = work.back();
+        work.pop_back();
+        Tri& tri = tris[static_cast<std::size_t>(t)];
+        const int open = (tri.n[0] < 0) + (tri.n[1] < 0) + (tri.n[2] < 0);
+        if (!keep[static_cast<std::size_t>(t)] || open != 1)
+            continue;
+        const int k = tri.n[0] < 0 ? 0 : tri.n[1] < 0 ? 1 : 2;
+        const int apex = tri.v[k];
+        if (onHull[static_cast<std::size_t>(apex)] ||
+            OrientSign(nodes[static_cast<std::size_t>(tri.v[0])], nodes[static_cast<std::size_t>(tri.v[1])],
+                       nodes[static_cast<std::size_t>(tri.v[2])]) != 0)
+            continue;
+        keep[static_cast<std::size_t>(t)] = 0;
+        onHull[static_cast<std::size_t>(apex)] = 1;
+        for (int j = 0; j < 3; ++j) {
+            const int h = tri.n[j];
+            if (j == k || h < 0)
+                continue;
+            tris[static_cast<std::size_t>(h >> 2)].n[h & 3] = -1;
+            work.push_back(h >> 2);
+        }
+    }
+    Compact(tris, keep);
+}
+
+// Runs the divide and conquer over the sorted nodes and drops the ghosts
+// (and, with exact signs, the flat hull slivers). False, with no usable
+// triangles, when a merge met an inconsistent hull.
+bool BuildTriangles(LargeArray<Node>& nodes, LargeArray<Tri>& tris, bool exact)
+{
+    Builder builder(nodes, tris, exact);
+    if (!builder.Run())
+        return false;
+    std::vector<char> real(tris.size());
+    for (std::size_t i = 0; i < tris.size(); ++i)
+        real[i] = tris[i].v[0] >= 0 && tris[i].v[1] >= 0 && tris[i].v[2] >= 0;
+    Compact(tris, real);
+    if (exact)
+        PeelFlatHull(nodes, tris);
+    return true;
+}
+
+// Whether the triangles tile the hull of the nodes once. Their border must
+// run round once without touching itself: then, every triangle turning
+// counter-clockwise (exactly), they lie over each other nowhere. Checked:
+// the orientations, every node used, one hull successor per node, the hull
+// edges forming one cycle that turns through one full turn, the count of a
+// disc (nodes - edges + triangles = 1), and the area: the triangles' may
+// fall short of the hull of the border's nodes by the zero band of each
+// border edge, not more (a merge that cut a corner left a dent there).
+bool Consistent(const LargeArray<Node>& nodes, const LargeArray<Tri>& tris)
+{
+    const int n = static_cast<int>(nodes.size());
+    const int f = static_cast<int>(tris.size());
+    if (f == 0)
+        return true;
+    std::vector<int> next(static_cast<std::size_t>(n), -1);
+    std::vector<char> used(static_cast<std::size_t>(n), 0);
+    int hull = 0, start = -1;
+    for (const Tri& t : tris) {
+        const Node& a = nodes[static_cast<std::size_t>(t.v[0])];
+        const Node& b = nodes[static_cast<std::size_t>(t.v[1])];
+        const Node& c = nodes[static_cast<std::size_t>(t.v[2])];
+        if (OrientSignExact(a, b, c) <= 0)
+            return false;
+        for (int k = 0; k < 3; ++k) {
+            used[static_cast<std::size_t>(t.v[k])] = 1;
+            if (t.n[k] >= 0)
+                continue;
+            const int from = t.v[kPlus1[k]], to = t.v[kMinus1[k]];
+            if (next[static_cast<std::size_t>(from)] >= 0)
+                return false;
+            next[static_cast<std::size_t>(from)] = to;
+            start = from;
+            ++hull;
+        }
+    }
+    int vertices = 0;
+    for (char u : used)
+        vertices += u;
+    if (vertices != n || (3 * f + hull) % 2 != 0 || vertices - (3 * f + hull) / 2 + f != 1)
+        return false;
+    double turning = 0.0;
+    int steps = 0;
+    int v = start;
+    do {
+        const int w = next[static_cast<std::size_t>(v)];
+        const int u = w < 0 ? -1 : next[static_cast<std::size_t>(w)];
+        if (u < 0 || ++steps > hull)
+            return false;
+        const Node& p = nodes[static_cast<std::size_t>(v)];
+        const Node& q = nodes[static_cast<std::size_t>(w)];
+        const Node& r = nodes[static_cast<std::size_t>(u)];
+        const double ex = q.x - p.x, ey = q.y - p.y, fx = r.x - q.x, fy = r.y - q.y;
+        turning += std::atan2(ex * fy - ey * fx, ex * fx + ey * fy);
+        v = w;
+    } while (v != start);
+    // A closed polygon turns through a whole number of turns: one is 2 pi,
+    // and the rounding of the angles is far below the half turn allowed.
+    const double turn = 2.0 * std::acos(-1.0);
+    if (steps != hull || !(std::fabs(turning - turn) < 0.5 * turn))
+        return false;
+
+    // Doubled areas (as Orient gives them), the hull's taken relative to
+    // its first node so that map coordinates keep their digits.
+    std::vector<Node> border;
+    v = start;
+    do {
+        border.push_back(nodes[static_cast<std::size_t>(v)]);
+        v = next[static_cast<std::size_t>(v)];
+    } while (v != start);
+    double tiled = 0.0, magnitude = 0.0;
+    for (const Tri& t : tris) {
+        const Node& a = nodes[static_cast<std::size_t>(t.v[0])];
+        const Node& b = nodes[static_cast<std::size_t>(t.v[1])];
+        const Node& c = nodes[static_cast<std::size_t>(t.v[2])];
+        tiled += Orient(a, b, c);
+        magnitude += predicate_detail::OrientMagnitude(a, b, c);
+    }
+    std::sort(border.begin(), border.end(), LessXY());
+    const std::size_t m = border.size();
+    std::vector<Node> chain(2 * m);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+        while (k >= 2 && OrientSignExact(chain[k - 2], chain[k - 1], border[i]) <= 0)
+            --k;
+        chain[k++] = border[i];
+    }
+    for (std::size_t i = m - 1, lower = k + 1; i > 0; --i) {
+        while (k >= lower && OrientSignExact(chain[k - 2], chain[k - 1], border[i - 1]) <= 0)
+            --k;
+        chain[k++] = border[i - 1];
+    }
+    double convex = 0.0;
+    for (std::size_t i = 1; i + 2 < k; ++i)
+        convex += Orient(chain[i], chain[i + 1], chain[0]);
+    const double slack = hull * kPlanarTriangulation + 8 * predicate_detail::kOrientRounding * magnitude;
+    return tiled >= convex - slack;
+}
+
 } // namespace
 
 
@@ -475,37 +669,25 @@ void G3TriEngine::Triangulate()
     const int kept = MergeCoinciding(nodes, merged);
     nodes.resize(static_cast<std::size_t>(kept));
 
+    // The banded signs keep slivers out of near-collinear rows, but they are
+    // not those of any real configuration, and the merges rely on that: on
+    // rotated survey grids whose rows are straight only to within rounding
+    // the result could wrap round itself (a hull through one node twice,
+    // triangles over each other, every one turning the right way). Such a
+    // result is caught and the nodes are triangulated again with exact signs.
     bool ok = true;
     if (kept > 2) {
-        Builder builder(nodes, tris);
-        ok = builder.Run();
+        ok = BuildTriangles(nodes, tris, false) && Consistent(nodes, tris);
+        if (!ok) {
+            GTrace("Triangulation: inconsistent with banded signs, again with exact signs");
+            SortByXY(nodes);
+            ok = BuildTriangles(nodes, tris, true) && Consistent(nodes, tris);
+        }
     }
     if (!ok) {
         GTrace("Triangulation: inconsistent hull, no triangles");
         tris.clear();
     }
-
-    // Drop the ghosts: real triangles keep their relative order, neighbour
-    // references to ghosts become hull edges (-1).
-    LargeArray<int> renumber(tris.size());
-    int real = 0;
-    for (std::size_t i = 0; i < tris.size(); ++i) {
-        const Tri& t = tris[i];
-        renumber[i] = (t.v[0] >= 0 && t.v[1] >= 0 && t.v[2] >= 0) ? real++ : -1;
-    }
-    for (std::size_t i = 0; i < tris.size(); ++i) {
-        const int r = renumber[i];
-        if (r < 0)
-            continue;
-        Tri t = tris[i];
-        for (int k = 0; k < 3; ++k) {
-            const int h = t.n[k];
-            const int nr = h >= 0 ? renumber[static_cast<std::size_t>(h >> 2)] : -1;
-            t.n[k] = nr >= 0 ? nr * 4 + (h & 3) : -1;
-        }
-        tris[static_cast<std::size_t>(r)] = t;
-    }
-    tris.resize(static_cast<std::size_t>(real));
 
     // Each edge is seen from both of its triangles (hull edges once).
     double shortest = HUGE_VAL;

@@ -6,6 +6,7 @@
 #include "Geometry/math/GTolerance.h"
 
 #include <cmath>
+#include <vector>
 
 namespace g3tri {
 
@@ -65,6 +66,7 @@ inline double OrientMagnitude(const Node& a, const Node& b, const Node& c)
 }
 
 constexpr double kOrientRounding = 3.3306690738754716e-16;
+constexpr double kInCircleRounding = 1.1102230246251577e-15;
 
 // The zero band of an orientation value made of products of magnitude m.
 inline double OrientThreshold(double m)
@@ -105,7 +107,7 @@ inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Nod
     const double m = alift * (std::fabs(bc1) + std::fabs(bc2)) + blift * (std::fabs(ca1) + std::fabs(ca2)) +
                      clift * (std::fabs(ab1) + std::fabs(ab2));
     double threshold = m < 1.0 ? kPlanarTriangulation * m : kPlanarTriangulation;
-    const double rounding = 1.1102230246251577e-15 * m;
+    const double rounding = kInCircleRounding * m;
     if (rounding > threshold)
         threshold = rounding;
     if (v > threshold)
@@ -188,6 +190,182 @@ inline int OrientSign(const Node& a, const Node& b, const Node& c)
     const Node* p[3] = {&a, &b, &c};
     const int parity = predicate_detail::SortNodes(p);
     return parity * predicate_detail::OrientSignOf(*p[0], *p[1], *p[2]);
+}
+
+// The exact sign of Orient(a, b, c), without a zero band: 0 only for an
+// exactly collinear triple. The divide and conquer falls back on it when the
+// banded sign left an inconsistent result (see G3TriDivide.cpp): only exact
+// signs are those of a real configuration, and only on those can its merges
+// rely. The plain evaluation decides when it clears its rounding bound (the
+// differences included); otherwise the products are summed without error
+// (the differences split in two doubles, each product in two by a fused
+// multiply-add). Non-finite or overflowing values take the banded sign.
+namespace predicate_detail {
+
+inline void TwoSum(double a, double b, double& x, double& y)
+{
+    x = a + b;
+    const double bv = x - a;
+    const double av = x - bv;
+    y = (a - av) + (b - bv);
+}
+
+// The sign of the exact sum of t[0..n), by growing a non-overlapping
+// expansion (zeros dropped); its last component carries the sign.
+template <int n>
+inline int ExactSumSign(const double (&t)[n])
+{
+    double e[n];
+    int len = 0;
+    for (int j = 0; j < n; ++j) {
+        double q = t[j];
+        int k = 0;
+        for (int i = 0; i < len; ++i) {
+            double x, y;
+            TwoSum(q, e[i], x, y);
+            if (y != 0.0)
+                e[k++] = y;
+            q = x;
+        }
+        if (q != 0.0)
+            e[k++] = q;
+        len = k;
+    }
+    return len == 0 ? 0 : (e[len - 1] > 0.0 ? 1 : -1);
+}
+
+} // namespace predicate_detail
+
+inline int OrientSignExact(const Node& a, const Node& b, const Node& c)
+{
+    const double t1 = (a.x - c.x) * (b.y - c.y);
+    const double t2 = (a.y - c.y) * (b.x - c.x);
+    const double o = t1 - t2;
+    const double sum = std::fabs(t1) + std::fabs(t2);
+    if (!std::isfinite(o) || !std::isfinite(sum))
+        return OrientSign(a, b, c);
+    // Twice the evaluation's rounding bound, differences included.
+    if (std::fabs(o) > 2 * predicate_detail::kOrientRounding * sum)
+        return o > 0 ? 1 : -1;
+    double d[4][2];
+    const double ends[4][2] = {{a.x, c.x}, {b.y, c.y}, {a.y, c.y}, {b.x, c.x}};
+    for (int i = 0; i < 4; ++i)
+        predicate_detail::TwoSum(ends[i][0], -ends[i][1], d[i][0], d[i][1]);
+    double t[16];
+    int k = 0;
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            const double p = d[0][i] * d[1][j];
+            t[k++] = p;
+            t[k++] = std::fma(d[0][i], d[1][j], -p);
+            const double q = d[2][i] * d[3][j];
+            t[k++] = -q;
+            t[k++] = -std::fma(d[2][i], d[3][j], -q);
+        }
+    return predicate_detail::ExactSumSign(t);
+}
+
+namespace predicate_detail {
+
+// A value kept exactly as a sum of doubles that do not overlap, smallest
+// first, zeros dropped (the arithmetic of the exact fallback).
+using Expansion = std::vector<double>;
+
+inline Expansion Add(const Expansion& e, const Expansion& f)
+{
+    Expansion h = e;
+    for (double b : f) {
+        double q = b;
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < h.size(); ++i) {
+            double x, y;
+            TwoSum(q, h[i], x, y);
+            if (y != 0.0)
+                h[k++] = y;
+            q = x;
+        }
+        h.resize(k);
+        if (q != 0.0)
+            h.push_back(q);
+    }
+    return h;
+}
+
+inline Expansion Negate(Expansion e)
+{
+    for (double& v : e)
+        v = -v;
+    return e;
+}
+
+inline Expansion Multiply(const Expansion& e, const Expansion& f)
+{
+    Expansion sum;
+    for (double b : f) {
+        Expansion part;
+        for (double a : e) {
+            const double p = a * b;
+            const double err = std::fma(a, b, -p);
+            if (err != 0.0)
+                part = Add(part, Expansion{err});
+            if (p != 0.0)
+                part = Add(part, Expansion{p});
+        }
+        sum = Add(sum, part);
+    }
+    return sum;
+}
+
+inline Expansion Difference(double a, double b)
+{
+    double x, y;
+    TwoSum(a, -b, x, y);
+    Expansion e;
+    if (y != 0.0)
+        e.push_back(y);
+    if (x != 0.0)
+        e.push_back(x);
+    return e;
+}
+
+} // namespace predicate_detail
+
+// The exact sign of InCircle(a, b, c, d), for the exact fallback: its
+// orientations are exact, and a banded circle test beside them reads every
+// point near the line of a sliver as on the sliver's huge circle. The plain
+// evaluation decides when it clears a generous rounding bound; otherwise the
+// determinant is summed exactly. Non-finite values take the banded answer.
+inline int InCircleSignExact(const Node& a, const Node& b, const Node& c, const Node& d)
+{
+    const double adx = a.x - d.x, ady = a.y - d.y;
+    const double bdx = b.x - d.x, bdy = b.y - d.y;
+    const double cdx = c.x - d.x, cdy = c.y - d.y;
+    const double bc1 = bdx * cdy, bc2 = cdx * bdy;
+    const double ca1 = cdx * ady, ca2 = adx * cdy;
+    const double ab1 = adx * bdy, ab2 = bdx * ady;
+    const double alift = adx * adx + ady * ady;
+    const double blift = bdx * bdx + bdy * bdy;
+    const double clift = cdx * cdx + cdy * cdy;
+    const double v = alift * (bc1 - bc2) + blift * (ca1 - ca2) + clift * (ab1 - ab2);
+    const double m = alift * (std::fabs(bc1) + std::fabs(bc2)) + blift * (std::fabs(ca1) + std::fabs(ca2)) +
+                     clift * (std::fabs(ab1) + std::fabs(ab2));
+    if (!std::isfinite(v) || !std::isfinite(m))
+        return predicate_detail::InCircleSignOf(a, b, c, d);
+    // Twice the banded test's rounding bound, which covers the differences.
+    if (std::fabs(v) > 2 * predicate_detail::kInCircleRounding * m)
+        return v > 0 ? 1 : -1;
+    using namespace predicate_detail;
+    const Expansion ax = Difference(a.x, d.x), ay = Difference(a.y, d.y);
+    const Expansion bx = Difference(b.x, d.x), by = Difference(b.y, d.y);
+    const Expansion cx = Difference(c.x, d.x), cy = Difference(c.y, d.y);
+    auto lift = [](const Expansion& x, const Expansion& y) { return Add(Multiply(x, x), Multiply(y, y)); };
+    auto cross = [](const Expansion& x1, const Expansion& y2, const Expansion& x2, const Expansion& y1) {
+        return Add(Multiply(x1, y2), Negate(Multiply(x2, y1)));
+    };
+    const Expansion det = Add(Add(Multiply(lift(ax, ay), cross(bx, cy, cx, by)),
+                                  Multiply(lift(bx, by), cross(cx, ay, ax, cy))),
+                              Multiply(lift(cx, cy), cross(ax, by, bx, ay)));
+    return det.empty() ? 0 : (det.back() > 0.0 ? 1 : -1);
 }
 
 // d strictly inside the circle through the counter-clockwise (a, b, c).
