@@ -103,8 +103,9 @@ void G3RoofSweepParts::RecordLevelContacts(const std::vector<G3RoofVertex*>& vs,
     c.recBegin.assign(static_cast<std::size_t>(size), 0);
     c.recEnd.assign(static_cast<std::size_t>(size), 0);
     c.recs.clear();
-    std::vector<G3RoofVertex*>& ws = sc.ringVs;
-    Vertices(level, ws);
+    // NextLevel leaves the level's vertices in sc.ringVs, in ring order
+    // from `level`.
+    const std::vector<G3RoofVertex*>& ws = sc.ringVs;
     const std::vector<int>& at = sc.levelIdx;
     const std::vector<double>& pos = sc.pos;
     for (int i = 0; i < n; ++i) {

@@ -677,6 +677,10 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     G3RoofVertex* level = nullptr;
     std::vector<int>& levelIdx = sc.levelIdx;
     levelIdx.assign(static_cast<std::size_t>(n), -1);
+    // The level's vertices in ring order, for its contacts: they lie apart,
+    // and a walk over the new ring would wait on each in turn.
+    std::vector<G3RoofVertex*>& made = sc.ringVs;
+    made.clear();
     int size = 0;
     for (int i = 0; i < n; ++i) {
         if (static_cast<std::size_t>(i) + kVertexAhead < vs.size())
@@ -695,6 +699,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         w->collapseMeets = vs[i]->collapseMeets;
         w->onLine = !collapse[i] && !collapse[(i + 1) % n];
         level = G3RoofRing::Append(level, w);
+        made.push_back(w);
         levelIdx[static_cast<std::size_t>(i)] = size++;
     }
     if (level != nullptr && sweepScratch != nullptr)

@@ -203,7 +203,8 @@ inline double SegmentDistance2(const double* p, const double* s)
 
 // Keeps the contacts of the level NextLevel made from `vs` for the split
 // that reads the level (G3RoofSplit.cpp says which pairs it tries). The
-// level's points are read from sc.pos, which NextLevel made them from.
+// level's vertices are read from sc.ringVs (in ring order from `level`) and
+// their points from sc.pos, where NextLevel leaves them.
 void RecordLevelContacts(const std::vector<G3RoofVertex*>& vs, G3RoofVertex* level, int size, G3RoofSweepScratch& sc);
 
 } // namespace G3RoofSweepParts
