@@ -7,6 +7,9 @@
 //   was;
 // - a solid lying wholly on one side of the plane (every vertex within
 //   kPlaneSide of it or beyond) is handed back as it is, without a boolean;
+// - a solid far from the origin for its size is cut about its box centre,
+//   its vertices within kPlaneSide of the plane put on it there, and the
+//   parts moved back;
 // - the sheet slice works on duplicates of both inputs and deletes the
 //   inputs only when it returns true;
 // - scratch marks 3 and 4 used by the flood fills are cleared on every
@@ -150,6 +153,21 @@ bool RunsAlong(const G3Edge* e, const G3Edge* g)
     return (PtOnSegment(c, a, b) && PtOnSegment(d, a, b)) || (PtOnSegment(a, c, d) && PtOnSegment(b, c, d));
 }
 
+// Every vertex moved by +origin and every plane n . x + d = 0 with it.
+void MoveBack(G3Surface* s, const double* origin)
+{
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        G3Vertex* v = s->GetVertex(k);
+        v->SetX(v->GetX() + origin[0]);
+        v->SetY(v->GetY() + origin[1]);
+        v->SetZ(v->GetZ() + origin[2]);
+    }
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        double* n = s->GetFacet(k)->GetPlane();
+        n[3] -= n[0] * origin[0] + n[1] * origin[1] + n[2] * origin[2];
+    }
+}
+
 } // namespace
 
 bool G3BooleanCalculator::Slice(G3Surface* s, double* plane, bool cut, G3Surface** below, G3Surface** above,
@@ -205,20 +223,54 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
         return false;
     }
 
+    // A solid far from the origin for its size (site coordinates) is cut
+    // about a local origin, the centre of its box on each such axis (the
+    // subtraction is exact, as in the engine), and its vertices within
+    // kPlaneSide of the plane are put on it there. At the site a vertex is
+    // rounded to a grid as coarse as the engine's band on its scaled
+    // coordinates: a jamb along the plane of a turned wall lay a grid step
+    // off the plane, the engine cut it as crossing at some corners and
+    // flush at others, and both sides came back open. About the local
+    // origin the vertex and the boxes' face agree to far below that band.
+    G3Surface* work = s->Duplicate();
+    GEnvelope env;
+    work->FormEnvelope(&env);
+    const double solidSize = env.GetMaxSize();
+    double centre[3];
+    double origin[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < 3; ++k) {
+        centre[k] = 0.5 * (env.GetMin()[k] + env.GetMax()[k]);
+        if (std::fabs(centre[k]) >= kNearOrigin * solidSize)
+            origin[k] = centre[k];
+    }
+    const bool moved = origin[0] != 0.0 || origin[1] != 0.0 || origin[2] != 0.0;
+    if (moved) {
+        p[3] -= p[0] * origin[0] + p[1] * origin[1] + p[2] * origin[2];
+        for (int k = 0; k < work->GetVertexCount(); ++k) {
+            G3Vertex* v = work->GetVertex(k);
+            double x[3] = {v->GetX() - origin[0], v->GetY() - origin[1], v->GetZ() - origin[2]};
+            const double h = p[0] * x[0] + p[1] * x[1] + p[2] * x[2] - p[3];
+            if (std::fabs(h) <= GTolerance::kPlaneSide)
+                for (int c = 0; c < 3; ++c)
+                    x[c] -= h * p[c];
+            v->SetX(x[0]);
+            v->SetY(x[1]);
+            v->SetZ(x[2]);
+        }
+        work->FormPlaneEquation();
+        work->FormEnvelope(&env);
+        for (int k = 0; k < 3; ++k)
+            centre[k] = 0.5 * (env.GetMin()[k] + env.GetMax()[k]);
+    }
+
     // The boxes reach every vertex four times over. Near the origin they
     // are anchored where the plane is nearest the origin and reach the
-    // solid's box, the origin and that anchor. A solid far from the origin
-    // for its size (site coordinates) gets boxes about the point of the
+    // solid's box, the origin and that anchor. A solid still far from the
+    // origin for its size on an axis gets boxes about the point of the
     // plane nearest its box centre, sized from its box alone: boxes
     // reaching the origin would be as wide as the solid is far, and the
     // engine's local origin, the centre of the operands' common box, would
     // move away from the solid with them.
-    GEnvelope env;
-    s->FormEnvelope(&env);
-    const double solidSize = env.GetMaxSize();
-    double centre[3];
-    for (int k = 0; k < 3; ++k)
-        centre[k] = 0.5 * (env.GetMin()[k] + env.GetMax()[k]);
     const double anchor[3] = {p[0] * p[3], p[1] * p[3], p[2] * p[3]};
     env.Add(0.0, 0.0, 0.0);
     env.Add(anchor[0], anchor[1], anchor[2]);
@@ -226,8 +278,10 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
     double m1[4][4];
     double m2[4][4];
     const double q[4] = {-p[0], -p[1], -p[2], -p[3]};
-    if (!M4RotationMatrix(p, m1) || !M4RotationMatrix(q, m2))
+    if (!M4RotationMatrix(p, m1) || !M4RotationMatrix(q, m2)) {
+        delete work;
         return false;
+    }
     if (env.GetMaxSize() > kNearOrigin * solidSize) {
         const double h = p[0] * centre[0] + p[1] * centre[1] + p[2] * centre[2] - p[3];
         for (int k = 0; k < 3; ++k)
@@ -240,10 +294,10 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
     if (!box1 || !box2) {
         delete box1;
         delete box2;
+        delete work;
         return false;
     }
-    G3Surface* work = s->Duplicate();
-    G3Surface* copy = s->Duplicate();
+    G3Surface* copy = work->Duplicate();
     slicePlane = capFromBox ? p : nullptr;
     G3Surface* b = withExData ? Sub(work, box1, GEVENT_NONE) : Sub(work, box1);
     std::string reason = failureReason;
@@ -264,6 +318,10 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
         return false;
     }
     delete s;
+    if (moved)
+        for (G3Surface* part : {a, b})
+            if (part)
+                MoveBack(part, origin);
     if (HasVertices(b)) {
         *below = b;
         if (HasVertices(a)) {

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -510,6 +511,48 @@ CellPrism RandomPlan(int n, int round, bool onePiece)
     }
     c = keep;
     return prism;
+}
+
+// Random plans (courtyards, notches) turned about z to a random angle at
+// 5e6, cut along every grid line through their walls. There a turned
+// corner is rounded a grid step (about 1e-9) off the plane of the wall it
+// stands in, as far as the engine's band on its scaled coordinates: the
+// wall was cut as crossing at some corners and flush at others, and both
+// sides came back open.
+TEST(Slice, TurnedPlansAtTheSiteCutAlongTheirWalls)
+{
+    GSRand(31);
+    const int rounds = fixtures::kSlowBuild ? 4 : 16;
+    for (int round = 0; round < rounds; ++round) {
+        const CellPrism prism = RandomPlan(4, 0, true);
+        SurfacePtr s = prism.Build();
+        const fixtures::Motion m = fixtures::Motion::Turn({0, 0, 1}, Uniform(0, 2 * fixtures::kPi),
+                                                          {5e6 + Uniform(0, 1e3), 5e6 + Uniform(0, 1e3), 0});
+        for (int k = 0; k < s->GetVertexCount(); ++k) {
+            double* x = s->GetVertex(k)->GetXYZ();
+            const P y = m.Apply({x[0], x[1], x[2]});
+            std::copy(y.begin(), y.end(), x);
+        }
+        s->FormPlaneEquation();
+        const double whole = prism.VolumeBelow(0, 4);
+        for (int axis = 0; axis < 2; ++axis)
+            for (int c = 1; c < 4; ++c) {
+                const P on = m.Apply({axis == 0 ? c * 1.0 : 0.0, axis == 1 ? c * 1.0 : 0.0, 0});
+                std::array<double, 4> pl = {m.r[0][axis], m.r[1][axis], m.r[2][axis], 0};
+                pl[3] = pl[0] * on[0] + pl[1] * on[1] + pl[2] * on[2];
+                const double below = prism.VolumeBelow(axis, c);
+                SCOPED_TRACE(testing::Message() << "round " << round << " axis " << axis << " at " << c);
+                Sliced r = DoSlice(s->Duplicate(), pl);
+                ASSERT_TRUE(r.below);
+                ExpectSolid(r.below.get(), "below");
+                ASSERT_EQ(below > 0 && below < whole, r.ok);
+                if (!r.ok)
+                    continue;
+                ExpectSolid(r.above.get(), "above");
+                EXPECT_NEAR(below, G3SurfaceVolume(r.below.get()), 1e-6 * whole);
+                EXPECT_NEAR(whole - below, G3SurfaceVolume(r.above.get()), 1e-6 * whole);
+            }
+    }
 }
 
 // s sliced by the sheet: two closed parts of some volume, one of volume
