@@ -20,6 +20,30 @@ using namespace g3tooltest;
 
 class G3SliceCli : public G3ToolTest {};
 
+// The plane A x + B y + C z = D at any scale of the four numbers, on the
+// box 0..2 x 0..1 x 0..1: the part below has the volume of where the
+// equation puts the cut (a normal not of unit length once cut at D along
+// the unit normal, and a tiny one was refused).
+TEST_F(G3SliceCli, PlanesOfAnyScaleCutWhereTheirEquationSays)
+{
+    ASSERT_EQ(0, Run({"box", "0,0,0,2,1,1", "-o", P("box.obj")}).status);
+    const struct {
+        const char* plane;
+        double below;
+    } cases[] = {{"2,0,0,1", 0.5},        {"1e-7,0,0,1e-7", 1.0}, {"0,0,-4,-2", 1.0},
+                 {"1e200,0,0,1.5e200", 1.5}, {"3e-320,0,0,3e-320", 1.0}, {"0,0,1e-3,0.25e-3", 0.5}};
+    for (const auto& c : cases) {
+        Result r = Run({"slice", P("box.obj"), "--plane", c.plane, "-o", P("lo.obj"), "-o", P("hi.obj")});
+        ASSERT_EQ(0, r.status) << c.plane << " " << r.err;
+        for (const auto& [file, volume] : {std::make_pair("lo.obj", c.below), std::make_pair("hi.obj", 2 - c.below)}) {
+            const Result info = Info(P(file));
+            EXPECT_EQ("yes", Key(info.out, "closed")) << c.plane << " " << file;
+            EXPECT_NEAR(volume, std::atof(Key(info.out, "volume").c_str()), 1e-12) << c.plane << " " << file;
+        }
+    }
+    EXPECT_EQ(2, Run({"slice", P("box.obj"), "--plane", "1e-300,0,0,1e300", "-o", P("lo.obj")}).status);
+}
+
 TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
 {
     ASSERT_EQ(0, Run({"box", "0,0,0,2,1,1", "-o", P("box.obj")}).status);

@@ -147,8 +147,24 @@ int CommandSlice(const std::vector<std::string>& raw)
     double plane[4];
     if (!bySheet && !ParseList(a.Value({"--plane"}), 4, plane))
         return UsageError("slice", "expects --plane A,B,C,D (four finite numbers)");
-    if (!bySheet && std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]) == 0.0)
-        return UsageError("slice", "the plane's normal A,B,C is zero");
+    if (!bySheet) {
+        // The engine takes a unit normal and D along it; A x + B y + C z = D
+        // means the same plane at any scale, so all four are divided by the
+        // largest of A, B, C (no under- or overflow) and then by the
+        // normal's length. D passed on as given cut 2,0,0,1 at x = 1, not
+        // x = 0.5, and a normal shorter than the engine's zero length
+        // (1e-7,0,0,1e-7) was refused.
+        const double m = std::fmax(std::fabs(plane[0]), std::fmax(std::fabs(plane[1]), std::fabs(plane[2])));
+        if (!(m > 0.0))
+            return UsageError("slice", "the plane's normal A,B,C is zero");
+        for (double& c : plane)
+            c /= m;
+        const double len = std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+        for (double& c : plane)
+            c /= len;
+        if (!std::isfinite(plane[3]))
+            return UsageError("slice", "the plane A,B,C,D lies beyond every finite point");
+    }
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();
     if (!ReadSolidFile(a.positionals[0], *s, progress))
