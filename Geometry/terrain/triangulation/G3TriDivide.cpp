@@ -555,7 +555,9 @@ bool BuildTriangles(LargeArray<Node>& nodes, LargeArray<Tri>& tris, bool exact)
 // disc (nodes - edges + triangles = 1), and the area: the triangles' may
 // fall short of the hull of the border's nodes by the zero band of each
 // border edge, not more (a merge that cut a corner left a dent there).
-bool Consistent(const LargeArray<Node>& nodes, const LargeArray<Tri>& tris)
+// `shortest` takes the squared length of the shortest edge, from the same
+// pass over the triangles' nodes.
+bool Consistent(const LargeArray<Node>& nodes, const LargeArray<Tri>& tris, double* shortest)
 {
     const int n = static_cast<int>(nodes.size());
     const int f = static_cast<int>(tris.size());
@@ -564,12 +566,25 @@ bool Consistent(const LargeArray<Node>& nodes, const LargeArray<Tri>& tris)
     std::vector<int> next(static_cast<std::size_t>(n), -1);
     std::vector<char> used(static_cast<std::size_t>(n), 0);
     int hull = 0, start = -1;
+    // Doubled areas (as Orient gives them), summed in the same pass: the
+    // triangles' nodes lie apart, and a second pass would fetch them again.
+    double tiled = 0.0, magnitude = 0.0;
     for (const Tri& t : tris) {
         const Node& a = nodes[static_cast<std::size_t>(t.v[0])];
         const Node& b = nodes[static_cast<std::size_t>(t.v[1])];
         const Node& c = nodes[static_cast<std::size_t>(t.v[2])];
         if (OrientSignExact(a, b, c) <= 0)
             return false;
+        tiled += Orient(a, b, c);
+        magnitude += predicate_detail::OrientMagnitude(a, b, c);
+        const Node* corner[3] = {&a, &b, &c};
+        for (int k = 0; k < 3; ++k) {
+            const Node& p = *corner[kPlus1[k]];
+            const Node& q = *corner[kMinus1[k]];
+            const double dx = p.x - q.x, dy = p.y - q.y;
+            const double d = dx * dx + dy * dy;
+            *shortest = d < *shortest ? d : *shortest;
+        }
         for (int k = 0; k < 3; ++k) {
             used[static_cast<std::size_t>(t.v[k])] = 1;
             if (t.n[k] >= 0)
@@ -608,22 +623,14 @@ bool Consistent(const LargeArray<Node>& nodes, const LargeArray<Tri>& tris)
     if (steps != hull || !(std::fabs(turning - turn) < 0.5 * turn))
         return false;
 
-    // Doubled areas (as Orient gives them), the hull's taken relative to
-    // its first node so that map coordinates keep their digits.
+    // The hull's doubled area is taken relative to its first node so that
+    // map coordinates keep their digits.
     std::vector<Node> border;
     v = start;
     do {
         border.push_back(nodes[static_cast<std::size_t>(v)]);
         v = next[static_cast<std::size_t>(v)];
     } while (v != start);
-    double tiled = 0.0, magnitude = 0.0;
-    for (const Tri& t : tris) {
-        const Node& a = nodes[static_cast<std::size_t>(t.v[0])];
-        const Node& b = nodes[static_cast<std::size_t>(t.v[1])];
-        const Node& c = nodes[static_cast<std::size_t>(t.v[2])];
-        tiled += Orient(a, b, c);
-        magnitude += predicate_detail::OrientMagnitude(a, b, c);
-    }
     std::sort(border.begin(), border.end(), LessXY());
     const std::size_t m = border.size();
     std::vector<Node> chain(2 * m);
@@ -675,30 +682,23 @@ void G3TriEngine::Triangulate()
     // the result could wrap round itself (a hull through one node twice,
     // triangles over each other, every one turning the right way). Such a
     // result is caught and the nodes are triangulated again with exact signs.
+    // The check also finds the shortest edge (each edge seen from both of
+    // its triangles, hull edges once), for the separation.
     bool ok = true;
+    double shortest = HUGE_VAL;
     if (kept > 2) {
-        ok = BuildTriangles(nodes, tris, false) && Consistent(nodes, tris);
+        ok = BuildTriangles(nodes, tris, false) && Consistent(nodes, tris, &shortest);
         if (!ok) {
             GTrace("Triangulation: inconsistent with banded signs, again with exact signs");
             SortByXY(nodes);
-            ok = BuildTriangles(nodes, tris, true) && Consistent(nodes, tris);
+            shortest = HUGE_VAL;
+            ok = BuildTriangles(nodes, tris, true) && Consistent(nodes, tris, &shortest);
         }
     }
     if (!ok) {
         GTrace("Triangulation: inconsistent hull, no triangles");
         tris.clear();
     }
-
-    // Each edge is seen from both of its triangles (hull edges once).
-    double shortest = HUGE_VAL;
-    for (const Tri& t : tris)
-        for (int k = 0; k < 3; ++k) {
-            const Node& a = nodes[static_cast<std::size_t>(t.v[kPlus1[k]])];
-            const Node& b = nodes[static_cast<std::size_t>(t.v[kMinus1[k]])];
-            const double dx = a.x - b.x, dy = a.y - b.y;
-            const double d = dx * dx + dy * dy;
-            shortest = d < shortest ? d : shortest;
-        }
     separation = tris.empty() ? 0.0 : std::sqrt(shortest);
 }
 
