@@ -28,6 +28,7 @@
 #include "Geometry/contour/G3ContourFaces.h"
 #include "Geometry/contour/GPathLoader.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3PointHash.h"
@@ -278,11 +279,17 @@ void G3ContourArrangement::FormPieces(G3Surface* graph)
 
 double G3ContourArrangement::SignedArea(G3EdgeList* c) const
 {
+    // Taken about the first corner: products of site coordinates (5e6)
+    // carry an error of 1e-3 each, which turned loops of a few centimetres
+    // the wrong way and typed outlines as holes.
+    if (c->size() == 0)
+        return 0.0;
+    const double* o = c->GetEdge(0)->GetVertex1()->GetXYZ();
     double twice = 0.0;
     for (int k = 0; k < c->size(); ++k) {
         const double* p = c->GetEdge(k)->GetVertex1()->GetXYZ();
         const double* q = c->GetEdge(k)->GetVertex2()->GetXYZ();
-        twice += p[xCoo] * q[yCoo] - q[xCoo] * p[yCoo];
+        twice += G3Math::GetArea2(o, p, q, xCoo, yCoo);
     }
     return 0.5 * twice;
 }
