@@ -6,8 +6,9 @@
 // their mutual crossings and their ends welded (kPointEqual); the faces of
 // that arrangement (G3ContourFaces) tell, for every face, how many results
 // hold it and what the results' nesting types make of it. When the types
-// make the even-odd region everywhere, nothing changes (results that nest,
-// touch or share sides). Otherwise the results are replaced by the borders
+// make the even-odd region everywhere and the faces just inside every
+// result lie in as many results as its nesting says, nothing changes
+// (results that nest, touch or share sides). Otherwise the results are replaced by the borders
 // of the even-odd region: every border keeps the region on its left, and a
 // border touching itself at a vertex is split there. A border that runs
 // through exactly the corners of a result is that result, kept with its own
@@ -22,6 +23,7 @@
 
 #include "Geometry/contour/G3ContourFaces.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3PointHash.h"
@@ -134,11 +136,13 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
     std::vector<int> turn(static_cast<std::size_t>(result->size()));
     for (int c = 0; c < result->size(); ++c) {
         G3EdgeList* list = static_cast<G3EdgeList*>(result->get(c));
+        // About the first corner: products of site coordinates turned
+        // results of a few centimetres the wrong way.
         double twice = 0.0;
+        const double* o = list->size() > 0 ? list->GetEdge(0)->GetVertex1()->GetXYZ() : nullptr;
         for (int k = 0; k < list->size(); ++k) {
             const G3Edge* e = list->GetEdge(k);
-            twice += e->GetVertex1()->GetXYZ(i) * e->GetVertex2()->GetXYZ(j) -
-                     e->GetVertex2()->GetXYZ(i) * e->GetVertex1()->GetXYZ(j);
+            twice += G3Math::GetArea2(o, e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), i, j);
         }
         turn[static_cast<std::size_t>(c)] = twice > 0.0 ? 1 : twice < 0.0 ? -1 : 0;
     }
@@ -164,7 +168,9 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
                      [](const Part& p, const Part& q) { return p.lo != q.lo ? p.lo < q.lo : p.hi < q.hi; });
     std::vector<G3ContourFaces::Edge> pieces;
     std::vector<int> flags, depthDelta, claimDelta;
+    std::vector<std::size_t> groupStart;
     for (std::size_t m = 0; m < parts.size();) {
+        groupStart.push_back(m);
         std::size_t end = m;
         int depth = 0, claim = 0;
         for (; end < parts.size() && parts[end].lo == parts[m].lo && parts[end].hi == parts[m].hi; ++end) {
@@ -189,6 +195,34 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
     bool agree = true;
     for (int f = 0; f < faces.GetFaceCount() && agree; ++f)
         agree = claim[static_cast<std::size_t>(f)] == (depth[static_cast<std::size_t>(f)] & 1);
+    // Crossing results can balance their claims (a hole reaching out of its
+    // outer contour into another outer one), so the nesting is checked
+    // too: just inside a result, at every piece of it, lie the result, the
+    // results around it and those nested in it that share the piece with
+    // the inside on the same side.
+    const std::size_t groups = groupStart.size();
+    groupStart.push_back(parts.size());
+    for (std::size_t g = 0; g < groups && agree; ++g) {
+        const std::size_t from = groupStart[g], to = groupStart[g + 1];
+        auto insideHalf = [&](const Part& p) {
+            const bool along = p.a == parts[from].a;
+            const bool left = turn[static_cast<std::size_t>(p.owner)] > 0;
+            return static_cast<int>(2 * g + (along == left ? 0 : 1));
+        };
+        auto inCount = [&](const Part& p) { return static_cast<G3EdgeList*>(result->get(p.owner))->GetInCount(); };
+        for (std::size_t k = from; k < to && agree; ++k) {
+            const Part& p = parts[k];
+            if (turn[static_cast<std::size_t>(p.owner)] == 0)
+                continue;
+            const int half = insideHalf(p);
+            long long want = inCount(p) + 1;
+            for (std::size_t q = from; q < to; ++q)
+                if (q != k && turn[static_cast<std::size_t>(parts[q].owner)] != 0 && insideHalf(parts[q]) == half &&
+                    inCount(parts[q]) > inCount(p))
+                    ++want;
+            agree = depth[static_cast<std::size_t>(faces.GetFace(half))] == want;
+        }
+    }
     if (agree)
         return;
 
