@@ -38,6 +38,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -81,6 +82,31 @@ public:
         char buf[400];
         const std::to_chars_result r =
             std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+        if (r.ec == std::errc())
+            line.append(buf, r.ptr);
+        else
+            line.append("0");
+        return *this;
+    }
+    // Fixed(v, decimals) when that text reads back as v, bit for bit;
+    // otherwise the shortest text that does. Files of meshes that fixed
+    // notation holds stay as they always were, but its decimals run out
+    // for small numbers (twenty keep 17 significant digits only from 1e-3
+    // up, four keep none below 5e-5): a coordinate of a millimetre-sized
+    // part came back moved, a subnormal as 0.
+    LineWriter& Exact(double v, int decimals)
+    {
+        char buf[400];
+        std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+        double back = 0.0;
+        if (r.ec == std::errc()) {
+            const std::from_chars_result b = std::from_chars(buf, r.ptr, back, std::chars_format::general);
+            if (b.ec == std::errc() && b.ptr == r.ptr && std::memcmp(&back, &v, sizeof v) == 0) {
+                line.append(buf, r.ptr);
+                return *this;
+            }
+        }
+        r = std::to_chars(buf, buf + sizeof buf, v);
         if (r.ec == std::errc())
             line.append(buf, r.ptr);
         else
@@ -479,7 +505,7 @@ bool G3Surface::Save(const char* fileName)
     bool ok = out.Ints({nV, nE, nF, nextSurface, 0}).Flush();
     for (int i = 0; ok && i < nV; ++i) {
         const G3Vertex* v = GetVertex(i);
-        ok = out.Fixed(v->GetX(), 20).Text(" ").Fixed(v->GetY(), 20).Text(" ").Fixed(v->GetZ(), 20).Text("\n").Flush();
+        ok = out.Exact(v->GetX(), 20).Text(" ").Exact(v->GetY(), 20).Text(" ").Exact(v->GetZ(), 20).Text("\n").Flush();
     }
     for (int i = 0; ok && i < nE; ++i) {
         const G3Edge* e = GetEdge(i);
