@@ -567,6 +567,12 @@ bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine,
     if (!vertices || !edges || !facets || (!text && size > 0))
         return refuse("the target surface has no collections");
 
+    // A UTF-8 byte order mark, as an editor may put before the text, is
+    // no token: the dump is read as what follows it (line numbers stay).
+    if (text && size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        text += 3;
+        size -= 3;
+    }
     DumpData d;
     long long badToken = 0;
     if (!ParseDump(text ? text : "", size, d, badToken, why) || !CheckDump(d, badToken, why)) {

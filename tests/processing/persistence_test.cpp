@@ -164,13 +164,28 @@ TEST_F(PersistenceTest, RoundTripKeepsEveryLinkAndCoordinate)
     EXPECT_EQ(Snapshot(a), Snapshot(b));
     EXPECT_EQ("", MeshCheck(&b));
 
-    // Windows line ends load the same.
-    std::string crlf;
-    for (char c : text)
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    G3Surface c;
-    ASSERT_TRUE(Load(c, crlf));
-    EXPECT_EQ(Snapshot(a), Snapshot(c));
+    // The same text as editors leave it loads the same: Windows line ends,
+    // tabs, trailing and blank lines, no final line break, a byte order
+    // mark (which moves no line number).
+    auto each = [&](const char* nl, const char* space) {
+        std::string out;
+        for (char ch : text)
+            out += ch == '\n' ? nl : ch == ' ' ? space : std::string(1, ch);
+        return out;
+    };
+    const std::string variants[] = {each("\r\n", " "), each("\n", "\t"), each(" \t\n\n", " \t "),
+                                     text.substr(0, text.size() - 1), "\xEF\xBB\xBF" + each("\r\n", "\t")};
+    for (const std::string& variant : variants) {
+        G3Surface c;
+        ASSERT_TRUE(Load(c, variant)) << variant;
+        EXPECT_EQ(Snapshot(a), Snapshot(c));
+    }
+    G3Surface d;
+    int line = 0;
+    const size_t second = text.find('\n') + 1;
+    const std::string bad = "\xEF\xBB\xBF" + text.substr(0, second) + "x" + text.substr(text.find(' ', second));
+    EXPECT_FALSE(d.LoadFromText(bad.data(), bad.size(), &line, nullptr));
+    EXPECT_EQ(2, line);
 }
 
 TEST_F(PersistenceTest, CoordinatesOfEveryMagnitudeComeBackBitForBit)
