@@ -520,6 +520,77 @@ TEST(FormatsTest, FilesAndWritesThatAreRefused)
         EXPECT_EQ(std::string::npos, e.path().filename().string().find("g3tmp")) << e.path();
 }
 
+// Random meshes written to every text format, then edited as editors and
+// other systems leave text: Windows line ends, tabs for blanks, blanks at
+// line ends and blank lines, comments (where the format has them), no final
+// line break, a byte order mark. Each edited file must read as the same
+// mesh as the file written: its surface written again gives the same bytes.
+TEST(FormatsTest, EditedTextReadsAsItsContent)
+{
+    const struct {
+        ReadFn read;
+        const char* ext;
+        const char* comment;  // a comment line, or null
+    } formats[] = {{g3io::ReadObj, ".obj", "# a comment, 1,5\n"},
+                   {g3io::ReadOff, ".off", "  # 3 0 1 2\n"},
+                   {g3io::ReadPly, "_ascii.ply", nullptr},
+                   {g3io::ReadStl, "_ascii.stl", nullptr},
+                   {g3io::ReadDump, ".txt", nullptr}};
+    auto edit = [](const std::string& text, int how, const char* comment) {
+        std::string out = how == 5 ? "\xEF\xBB\xBF" : "";
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (how == 0 && c == '\n')
+                out += "\r\n";
+            else if (how == 1 && c == ' ')
+                out += i % 2 ? "\t" : " \t ";
+            else if (how == 2 && c == '\n')
+                out += i % 3 ? " \t\n" : " \n\n";
+            else if (how == 3 && c == '\n' && i + 1 < text.size() && comment && i % 2)
+                out += std::string("\n") + comment;
+            else
+                out += c;
+        }
+        if (how == 4)
+            out.pop_back();
+        return out;
+    };
+    GSRand(77);
+    for (int round = 0; round < 12; ++round) {
+        G3Surface s;
+        const int nV = 4 + GRand() % 20;
+        for (int i = 0; i < nV; ++i) {
+            const double p[3] = {AwkwardCoordinate(true), AwkwardCoordinate(true), AwkwardCoordinate(true)};
+            s.AddVertex(p[0], p[1], p[2], 0);
+        }
+        for (int f = GRand() % 12; f > 0; --f) {
+            std::vector<int> ids = {GRand() % nV, GRand() % nV, GRand() % nV};
+            if (ids[0] != ids[1] && ids[1] != ids[2] && ids[0] != ids[2])
+                testmesh::FacetByIds(s, ids);
+        }
+        for (const auto& format : formats) {
+            SCOPED_TRACE(std::string(format.ext) + " round " + std::to_string(round));
+            g3io::WriteOptions options;
+            options.plyAscii = options.stlAscii = true;
+            const std::string path = TempDir() + "/edited" + format.ext;
+            std::string msg, first, again;
+            G3Surface r;
+            ASSERT_TRUE(g3io::WriteMeshFile(path, s, msg, options)) << msg;
+            const std::string text = Slurp(path);
+            ASSERT_TRUE(Read(format.read, text, r, msg)) << msg;
+            ASSERT_TRUE(g3io::WriteMeshFile(path, r, msg, options)) << msg;
+            first = Slurp(path);
+            for (int how = 0; how < 6; ++how) {
+                G3Surface e;
+                ASSERT_TRUE(Read(format.read, edit(text, how, format.comment), e, msg)) << how << ": " << msg;
+                EXPECT_EQ("", msg);
+                ASSERT_TRUE(g3io::WriteMeshFile(path, e, msg, options)) << msg;
+                EXPECT_EQ(first, Slurp(path)) << how;
+            }
+        }
+    }
+}
+
 // ---- PLY from an independent encoder
 
 // Coordinates with awkward values (shared, coincident and collinear points

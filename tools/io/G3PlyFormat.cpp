@@ -132,10 +132,13 @@ public:
     bool Read(Header& h)
     {
         std::string_view line;
-        if (!NextLine(line) || line != "ply")
+        std::vector<std::string_view> t;
+        // Blanks around the word, as every other header line may have.
+        if (NextLine(line))
+            Split(line, t);
+        if (t.size() != 1 || t[0] != "ply")
             return Fail("not a PLY file (first line '" + Quote(line) + "')");
         bool haveFormat = false;
-        std::vector<std::string_view> t;
         for (;;) {
             if (!NextLine(line))
                 return Fail("header ends without 'end_header'");
