@@ -301,6 +301,10 @@ TEST(FormatsTest, ObjCornerFormsNegativeIndexesAndPolylinesRoundTrip)
     ASSERT_TRUE(Read(g3io::ReadObj, first, b, msg)) << msg << "\n" << first;
     EXPECT_EQ(6, b.GetNormalCount());
     EXPECT_EQ(4, b.GetTexCooCount());
+    // A dump would keep neither.
+    g3io::FileContents dump;
+    ASSERT_TRUE(g3io::CountFileContents(b, g3io::Format::Dump, dump));
+    EXPECT_EQ(0, dump.normals + dump.texCoos);
     EXPECT_EQ(1, b.GetPolyEdgeCount());
     ASSERT_TRUE(g3io::WriteObj(b, second));
     EXPECT_EQ(first, second);

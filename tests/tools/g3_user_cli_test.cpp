@@ -10,6 +10,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -222,6 +223,15 @@ TEST_F(G3UserCli, ConvertReportsWhatTheFileHoldsAndRepairSaysWhatEachStepDoes)
             EXPECT_EQ(c.facets, Key(Info(P(c.name)).out, "facets")) << c.name;
         }
     }
+    // The dump has no place for corner normals and texture coordinates: it
+    // is not said to hold those the surface had.
+    std::ofstream(P("shaded.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 0 1\nvt 0 0\nf 1/1/1 2/1/1 3/1/1\n";
+    const Result dump = Run({"convert", P("shaded.obj"), "-o", P("shaded.txt")});
+    ASSERT_EQ(0, dump.status) << dump.err;
+    EXPECT_EQ("3 vertices, 3 edges, 1 facets, 1 normals, 1 texture coordinates",
+              Key(dump.out, "read " + P("shaded.obj")));
+    EXPECT_EQ("3 vertices, 3 edges, 1 facets, 0 normals, 0 texture coordinates",
+              Key(dump.out, "wrote " + P("shaded.txt")));
     const Result r = Run({"repair", Data("cube.obj"), "-o", P("cube.stl"), "--orient"});
     ASSERT_EQ(0, r.status) << r.err;
     for (const char* step :

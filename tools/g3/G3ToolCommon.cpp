@@ -238,8 +238,12 @@ std::string Describe(const Counts& c)
 std::string DescribeWritten(G3Surface& s, const std::string& path, const g3io::FileContents* written)
 {
     const g3io::Format format = g3io::FormatFromPath(path);
-    if (format == g3io::Format::Dump)
-        return Describe(CountsOf(s));
+    if (format == g3io::Format::Dump) {
+        // The dump keeps no normals or texture coordinates.
+        Counts c = CountsOf(s);
+        c.normals = c.texCoos = 0;
+        return Describe(c);
+    }
     g3io::FileContents c;
     if (written)
         c = *written;

@@ -184,10 +184,10 @@ bool CountFileContents(G3Surface& s, Format format, FileContents& out)
 {
     out = FileContents();
     if (format == Format::Dump || format == Format::Vrml) {
+        // The dump holds vertices, edges and facets only: corner normals
+        // and texture coordinates are not in it.
         out.vertices = s.GetVertexCount();
         out.faces = s.GetFacetCount();
-        out.normals = format == Format::Dump ? s.GetNormalCount() : 0;
-        out.texCoos = format == Format::Dump ? s.GetTexCooCount() : 0;
         return true;
     }
     if (format == Format::Unknown)

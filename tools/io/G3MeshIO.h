@@ -94,8 +94,8 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
 // What a file of `format` holds once `s` is written to it, as that writer
 // lays the surface out: STL holds triangles only (each with corners of its
 // own), OFF and PLY shared vertices and faces, OBJ also its normals and
-// texture coordinates; a dump holds the surface whole and VRML its vertices
-// and facets. False when the surface cannot be written in that format.
+// texture coordinates; a dump its vertices, edges and facets (no normals or
+// texture coordinates) and VRML its vertices and facets. False when the surface cannot be written in that format.
 struct FileContents {
     long long vertices = 0;
     long long faces = 0;      // triangles for STL
