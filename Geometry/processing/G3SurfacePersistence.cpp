@@ -716,7 +716,7 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
     const int nV = s->GetVertexCount();
     for (int i = 0; i < nV; ++i) {
         const G3Vertex* v = s->GetVertex(i);
-        if (!out.Fixed(v->GetX(), 4).Text(" ").Fixed(v->GetY(), 4).Text(" ").Fixed(v->GetZ(), 4).Text(",\n").Flush())
+        if (!out.Exact(v->GetX(), 4).Text(" ").Exact(v->GetY(), 4).Text(" ").Exact(v->GetZ(), 4).Text(",\n").Flush())
             return false;
     }
     if (!out.Text("]\n}\ncoordIndex [\n").Flush())
