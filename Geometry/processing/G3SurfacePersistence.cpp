@@ -40,7 +40,9 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -457,32 +459,115 @@ G3Normal* ListedCornerNormal(G3Surface* s, G3Facet* f, G3Vertex* v)
     return id >= 0 && id < s->GetNormalCount() && s->GetNormal(static_cast<int>(id)) == n ? n : nullptr;
 }
 
-// Calls `visit(facet, vertex)` for each vertex of each facet's chain, in
-// facet-list and chain order, and `end(facet)` after each facet. A chain
-// longer than the surface's edge count loops: false.
-template <class Visit, class End>
-bool ForEachCorner(G3Surface* s, Visit visit, End end)
-{
-    const int nF = s->GetFacetCount();
-    const int nE = s->GetEdgeCount();
-    for (int i = 0; i < nF; ++i) {
-        G3Facet* f = s->GetFacet(i);
-        if (!f)
-            return false;
-        G3FacetVertexIterator it(f);
-        int steps = 0;
-        while (it.hasNext()) {
-            G3Vertex* v = static_cast<G3Vertex*>(it.next());
-            if (++steps > nE || !v)
-                return false;
-            if (!visit(f, v))
-                return false;
+// The faces of a VRML shape, corner by corner: vertex indexes (the
+// surface's vertices, then `extra`), and the listed normal of each corner
+// (-1 where there is none). An IndexedFaceSet face has no holes, so a facet
+// with holes is given as the triangles of a tessellated copy; one the
+// tessellator leaves whole as its outer contour. Its vertices keep their
+// places in the copy, and a point the tessellator adds is appended.
+struct VrmlFaces {
+    std::vector<int> vertex, normal;
+    std::vector<size_t> start = {0};
+    std::vector<G3Vertex*> extra;
+    std::unique_ptr<G3Surface> copy;
+
+    bool Make(G3Surface* s)
+    {
+        const int nF = s->GetFacetCount();
+        std::vector<char> holed(static_cast<size_t>(nF), 0);
+        bool any = false;
+        for (int i = 0; i < nF; ++i) {
+            G3ContourWalker w(s->GetFacet(i));
+            int contours = 0;
+            while (contours < 2 && w.Next())
+                contours += w.Opens() ? 1 : 0;
+            holed[static_cast<size_t>(i)] = contours > 1;
+            any = any || contours > 1;
         }
-        if (!end(f))
-            return false;
+        std::vector<std::vector<G3Facet*>> pieces;
+        std::unordered_map<const G3Vertex*, int> copyVertex;
+        std::unordered_map<const G3Normal*, int> copyNormal;
+        if (any) {
+            copy.reset(s->Duplicate());
+            if (!copy || copy->GetFacetCount() != nF || copy->GetVertexCount() != s->GetVertexCount() ||
+                copy->GetNormalCount() != s->GetNormalCount())
+                return false;
+            for (int i = 0; i < copy->GetVertexCount(); ++i)
+                copyVertex.emplace(copy->GetVertex(i), i);
+            for (int i = 0; i < copy->GetNormalCount(); ++i)
+                copyNormal.emplace(copy->GetNormal(i), i);
+            // Removal moves the last facet into the freed slot: walking
+            // down, every slot below still holds its original.
+            for (int i = nF - 1; i >= 0; --i) {
+                G3Facet* f = copy->GetFacet(i);
+                if (holed[static_cast<size_t>(i)])
+                    f->SetSurface(i);
+                else
+                    copy->RemoveFacet(f);
+            }
+            copy->Triangulate(4, 0);
+            pieces.resize(static_cast<size_t>(nF));
+            for (int i = 0; i < copy->GetFacetCount(); ++i) {
+                G3Facet* f = copy->GetFacet(i);
+                const int origin = f->GetSurface();
+                if (origin >= 0 && origin < nF && holed[static_cast<size_t>(origin)])
+                    pieces[static_cast<size_t>(origin)].push_back(f);
+            }
+        }
+        const int nE = s->GetEdgeCount();
+        for (int i = 0; i < nF; ++i) {
+            if (!holed[static_cast<size_t>(i)]) {
+                G3Facet* f = s->GetFacet(i);
+                if (!Add(f, nE, [&](G3Vertex* v) { return static_cast<int>(v->GetId()); },
+                         [&](G3Vertex* v) {
+                             G3Normal* n = ListedCornerNormal(s, f, v);
+                             return n ? static_cast<int>(n->GetId()) : -1;
+                         }))
+                    return false;
+                continue;
+            }
+            for (G3Facet* f : pieces[static_cast<size_t>(i)]) {
+                auto vertexIndex = [&](G3Vertex* v) {
+                    auto found = copyVertex.find(v);
+                    if (found != copyVertex.end())
+                        return found->second;
+                    extra.push_back(v);
+                    const int k = s->GetVertexCount() + static_cast<int>(extra.size()) - 1;
+                    copyVertex.emplace(v, k);
+                    return k;
+                };
+                auto normalIndex = [&](G3Vertex* v) {
+                    auto found = copyNormal.find(f->GetNormal(v, nullptr));
+                    return found != copyNormal.end() ? found->second : -1;
+                };
+                if (!Add(f, copy->GetEdgeCount(), vertexIndex, normalIndex))
+                    return false;
+            }
+        }
+        return true;
     }
-    return true;
-}
+
+private:
+    // The corners of f's outer contour; false when its chain runs past
+    // `limit` edges (it loops) or an edge lacks its vertex.
+    template <class VertexIndex, class NormalIndex>
+    bool Add(G3Facet* f, int limit, VertexIndex vertexIndex, NormalIndex normalIndex)
+    {
+        G3ContourWalker w(f);
+        int contours = 0;
+        for (int steps = 0; w.Next(); ++steps) {
+            G3Vertex* v = w.GetEntry();
+            if (steps >= limit || !v)
+                return false;
+            if (w.Opens() && ++contours > 1)
+                break;
+            vertex.push_back(vertexIndex(v));
+            normal.push_back(normalIndex(v));
+        }
+        start.push_back(vertex.size());
+        return true;
+    }
+};
 
 } // namespace
 
@@ -713,32 +798,33 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
         if (!out.Text(line).Flush())
             return false;
 
+    VrmlFaces faces;
+    if (!faces.Make(s))
+        return false;
     const int nV = s->GetVertexCount();
-    for (int i = 0; i < nV; ++i) {
-        const G3Vertex* v = s->GetVertex(i);
+    for (size_t i = 0; i < static_cast<size_t>(nV) + faces.extra.size(); ++i) {
+        const G3Vertex* v = i < static_cast<size_t>(nV) ? s->GetVertex(static_cast<int>(i)) : faces.extra[i - nV];
         if (!out.Exact(v->GetX(), 4).Text(" ").Exact(v->GetY(), 4).Text(" ").Exact(v->GetZ(), 4).Text(",\n").Flush())
             return false;
     }
-    if (!out.Text("]\n}\ncoordIndex [\n").Flush())
-        return false;
-    // One facet per line: its vertex ids, then the -1 that ends the face.
-    const bool facesOk = ForEachCorner(
-        s,
-        [&](G3Facet*, G3Vertex* v) {
-            out.Int(v->GetId()).Text(",");
-            return true;
-        },
-        [&](G3Facet*) { return out.Text("-1\n").Flush(); });
-    if (!facesOk || !out.Text("]\n").Flush())
+    // One face per line: its vertex (or normal) indexes, then the -1 that
+    // ends the face.
+    auto writeIndexes = [&](const std::vector<int>& index) {
+        for (size_t f = 0; f + 1 < faces.start.size(); ++f) {
+            for (size_t k = faces.start[f]; k < faces.start[f + 1]; ++k)
+                out.Int(index[k]).Text(",");
+            if (!out.Text("-1\n").Flush())
+                return false;
+        }
+        return out.Text("]\n").Flush();
+    };
+    if (!out.Text("]\n}\ncoordIndex [\n").Flush() || !writeIndexes(faces.vertex))
         return false;
 
     // The normal block needs one listed normal for every corner; a surface
     // where some corner has none is written without it.
-    bool withNormals = s->GetNormalCount() > 0;
-    if (withNormals)
-        withNormals = ForEachCorner(
-            s, [&](G3Facet* f, G3Vertex* v) { return ListedCornerNormal(s, f, v) != nullptr; },
-            [](G3Facet*) { return true; });
+    const bool withNormals =
+        s->GetNormalCount() > 0 && std::find(faces.normal.begin(), faces.normal.end(), -1) == faces.normal.end();
     if (withNormals) {
         if (!out.Text("normal Normal {\nvector [\n").Flush())
             return false;
@@ -748,16 +834,8 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
             if (!out.Fixed(n->GetX(), 6).Text(" ").Fixed(n->GetY(), 6).Text(" ").Fixed(n->GetZ(), 6).Text(",\n").Flush())
                 return false;
         }
-        if (!out.Text("]\n}\nnormalIndex [\n").Flush())
-            return false;
-        const bool indexOk = ForEachCorner(
-            s,
-            [&](G3Facet* f, G3Vertex* v) {
-                out.Int(ListedCornerNormal(s, f, v)->GetId()).Text(",");
-                return true;
-            },
-            [&](G3Facet*) { return out.Text("-1\n").Flush(); });
-        if (!indexOk || !out.Text("]\nnormalPerVertex TRUE\n").Flush())
+        if (!out.Text("]\n}\nnormalIndex [\n").Flush() || !writeIndexes(faces.normal) ||
+            !out.Text("normalPerVertex TRUE\n").Flush())
             return false;
     }
     return out.Text("\n}\n}\n").Flush();

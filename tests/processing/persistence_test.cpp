@@ -469,6 +469,75 @@ TEST_F(PersistenceTest, VrmlPointsReadBackAsTheVerticesAtEveryScale)
     }
 }
 
+// A face of an IndexedFaceSet has no holes: a facet with holes came out as
+// one face running round its outline and on round each hole. Random frames
+// (an outline with one to three holes, every corner with its normal)
+// beside plain quads: the faces written cover the area the facets do, and
+// the normal block still gives every corner its normal.
+TEST_F(PersistenceTest, VrmlFacesCoverFacetsWithHoles)
+{
+    std::mt19937_64 rng(4096);
+    auto unit = [&] { return std::ldexp(static_cast<double>(rng() >> 11), -53); };
+    for (int round = 0; round < 20; ++round) {
+        G3Surface s;
+        G3Normal* up = s.AddNormal(0, 0, 1);
+        double area = 0;
+        for (int f = 0; f < 3; ++f) {
+            const double x0 = 10 * f, w = 4 + unit(), z = unit();
+            G3Vertex* o[4] = {s.AddVertex(x0, 0, z, 0), s.AddVertex(x0 + w, 0, z, 0), s.AddVertex(x0 + w, w, z, 0),
+                              s.AddVertex(x0, w, z, 0)};
+            G3Normal* n[4] = {up, up, up, up};
+            G3Facet* facet = s.AddFacet(4, o, 1, n, nullptr);
+            area += w * w;
+            const int holes = f == 0 ? 0 : 1 + static_cast<int>(rng() % 3);
+            for (int h = 0; h < holes; ++h) {
+                // Side by side along x, each within its own strip.
+                const double strip = (w - 0.2) / holes, a = x0 + 0.1 + h * strip + 0.05 * unit();
+                const double b = a + strip * (0.3 + 0.5 * unit()), c = 0.1 + unit(), d = w - 0.1 - unit();
+                G3Vertex* hv[4] = {s.AddVertex(a, c, z, 0), s.AddVertex(a, d, z, 0), s.AddVertex(b, d, z, 0),
+                                   s.AddVertex(b, c, z, 0)};
+                G3EdgeList list(4, hv, nullptr, n, nullptr, 0, 0);
+                ASSERT_NE(nullptr, s.AddFacetEdges(facet, &list));
+                area -= (b - a) * (d - c);
+            }
+        }
+        const std::string text = Write({&s});
+        auto numbers = [&](const std::string& header) {
+            const size_t from = text.find(header) + header.size();
+            std::string block = text.substr(from, text.find(']', from) - from);
+            std::replace(block.begin(), block.end(), ',', ' ');
+            std::istringstream in(block);
+            std::vector<double> out;
+            for (double v; in >> v;)
+                out.push_back(v);
+            return out;
+        };
+        const std::vector<double> points = numbers("point[\n"), index = numbers("coordIndex [\n");
+        double covered = 0;
+        std::vector<int> face;
+        for (double k : index) {
+            if (k >= 0) {
+                ASSERT_LT(3 * k + 2, points.size());
+                face.push_back(static_cast<int>(k));
+                continue;
+            }
+            ASSERT_GE(face.size(), 3u);
+            for (size_t i = 0; i < face.size(); ++i) {
+                const double* p = &points[3 * static_cast<size_t>(face[i])];
+                const double* q = &points[3 * static_cast<size_t>(face[(i + 1) % face.size()])];
+                covered += 0.5 * (p[0] * q[1] - q[0] * p[1]);
+            }
+            face.clear();
+        }
+        EXPECT_NEAR(area, covered, 1e-9 * area) << round;
+        // The only normal, at every corner, faces ended where theirs end.
+        std::vector<double> normals = numbers("normalIndex [\n"), ends = index;
+        for (double& k : ends)
+            k = k < 0 ? -1 : 0;
+        EXPECT_EQ(ends, normals) << round;
+    }
+}
+
 TEST_F(PersistenceTest, VrmlMatchesGoldenFileAndWritesNormalsOnlyWhenEveryCornerHasOne)
 {
     G3Surface plain, shaded, partial;
