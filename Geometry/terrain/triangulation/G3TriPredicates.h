@@ -92,7 +92,9 @@ inline int OrientSignOf(const Node& a, const Node& b, const Node& c)
     return 0;
 }
 
-inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Node& d)
+// The circle determinant of (a, b, c, d) as evaluated, and the magnitude of
+// its terms (its permanent), which bounds its rounding.
+inline void InCircleTerms(const Node& a, const Node& b, const Node& c, const Node& d, double* value, double* magnitude)
 {
     const double adx = a.x - d.x, ady = a.y - d.y;
     const double bdx = b.x - d.x, bdy = b.y - d.y;
@@ -106,6 +108,14 @@ inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Nod
     const double v = alift * (bc1 - bc2) + blift * (ca1 - ca2) + clift * (ab1 - ab2);
     const double m = alift * (std::fabs(bc1) + std::fabs(bc2)) + blift * (std::fabs(ca1) + std::fabs(ca2)) +
                      clift * (std::fabs(ab1) + std::fabs(ab2));
+    *value = v;
+    *magnitude = m;
+}
+
+inline int InCircleSignOf(const Node& a, const Node& b, const Node& c, const Node& d)
+{
+    double v = 0.0, m = 0.0;
+    InCircleTerms(a, b, c, d, &v, &m);
     double threshold = m < 1.0 ? kPlanarTriangulation * m : kPlanarTriangulation;
     const double rounding = kInCircleRounding * m;
     if (rounding > threshold)
@@ -337,18 +347,8 @@ inline Expansion Difference(double a, double b)
 // determinant is summed exactly. Non-finite values take the banded answer.
 inline int InCircleSignExact(const Node& a, const Node& b, const Node& c, const Node& d)
 {
-    const double adx = a.x - d.x, ady = a.y - d.y;
-    const double bdx = b.x - d.x, bdy = b.y - d.y;
-    const double cdx = c.x - d.x, cdy = c.y - d.y;
-    const double bc1 = bdx * cdy, bc2 = cdx * bdy;
-    const double ca1 = cdx * ady, ca2 = adx * cdy;
-    const double ab1 = adx * bdy, ab2 = bdx * ady;
-    const double alift = adx * adx + ady * ady;
-    const double blift = bdx * bdx + bdy * bdy;
-    const double clift = cdx * cdx + cdy * cdy;
-    const double v = alift * (bc1 - bc2) + blift * (ca1 - ca2) + clift * (ab1 - ab2);
-    const double m = alift * (std::fabs(bc1) + std::fabs(bc2)) + blift * (std::fabs(ca1) + std::fabs(ca2)) +
-                     clift * (std::fabs(ab1) + std::fabs(ab2));
+    double v = 0.0, m = 0.0;
+    predicate_detail::InCircleTerms(a, b, c, d, &v, &m);
     if (!std::isfinite(v) || !std::isfinite(m))
         return predicate_detail::InCircleSignOf(a, b, c, d);
     // Twice the banded test's rounding bound, which covers the differences.
