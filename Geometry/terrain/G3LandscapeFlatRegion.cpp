@@ -58,6 +58,26 @@ bool OnContour(GArrayCollection* c, const double* p)
     return false;
 }
 
+// All three corners lie on one segment of the contour: a triangle no wider
+// than the rim's tolerance, along the rim and not in the band. The rim's
+// points come back from the boolean a few units in the last place off the
+// widened side, so a side's row of points is concave here and there; where
+// the row lies on the fill's hull, the triangulation closes those dents
+// with such slivers, which then lay a second facet over the rim edges.
+bool AlongOneSegment(GArrayCollection* c, G3TVertex* const* t)
+{
+    for (int i = 0; i + 1 < c->size(); ++i) {
+        bool all = true;
+        for (int k = 0; k < 3 && all; ++k) {
+            const double p[2] = {t[k]->x, t[k]->y};
+            all = PlanDistance(p, At(c, i), At(c, i + 1)) < GTolerance::kPlaneSide;
+        }
+        if (all)
+            return true;
+    }
+    return false;
+}
+
 // A closed prism from zlow to zhigh over the contour (repeat last).
 G3Surface* Prism(GArrayCollection* o, double zlow, double zhigh)
 {
@@ -184,7 +204,7 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
             continue;
         const double cx = (c[0]->x + c[1]->x + c[2]->x) / 3.0;
         const double cy = (c[0]->y + c[1]->y + c[2]->y) / 3.0;
-        if (!PointInOneContour(&o, cx, cy))
+        if (!PointInOneContour(&o, cx, cy) || AlongOneSegment(&o, c))
             continue;
         G3Vertex* v[3];
         for (int k = 0; k < 3; ++k) {
