@@ -231,7 +231,10 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
 
 G3Surface* G3LandscapeHandler::ApplyFlatRegion(G3Surface* surface)
 {
-    if (surface == nullptr || contours.size() == 0 || !(std::fabs(flatOffset) >= kMinFlatOffset))
+    // A negative offset moves the contour inwards: the cut would lie inside
+    // the pad, and the fill, kept inside the cut, would never reach the
+    // pad's points (the terrain came back re-triangulated, without a pad).
+    if (surface == nullptr || contours.size() == 0 || !(flatOffset >= kMinFlatOffset))
         return nullptr;
     G3Surface* result = surface->Duplicate();
     result->Update(CHECK_LEVEL_WELD);

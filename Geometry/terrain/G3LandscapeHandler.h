@@ -115,8 +115,9 @@ public:
     void SurfaceCover(G3Surface* surface);
     // A new surface: `surface` cut around each stored contour (widened by
     // flatOffset) and re-triangulated with the contour's own points. Null
-    // with no contours, |flatOffset| < kMinFlatOffset, no edges, or a failed
-    // cut.
+    // with no contours, flatOffset < kMinFlatOffset (the contour is only
+    // ever widened: inwards, the pad would lie outside its own cut), no
+    // edges, or a failed cut.
     G3Surface* ApplyFlatRegion(G3Surface* surface);
     static constexpr double kMinFlatOffset = 0.0001;
 

@@ -290,8 +290,12 @@ TEST(LandscapeFlatRegion, PadOnASlope)
     auto slope = Grid(12, [](double x, double y) { return 5.0 + 0.4 * x + 0.1 * y; });
     Contour(h, {{4, 4, 8}, {7, 4, 8}, {7, 7, 8}, {4, 7, 8}, {4, 4, 8}});
     ASSERT_TRUE(h.EndContour());
-    h.flatOffset = 0.00009;
-    EXPECT_EQ(nullptr, h.ApplyFlatRegion(slope.get()));
+    // Too small, or inwards: the cut would lie inside the pad and the fill
+    // never reach its points (the terrain came back without a pad).
+    for (const double offset : {0.00009, -0.5, -1.0}) {
+        h.flatOffset = offset;
+        EXPECT_EQ(nullptr, h.ApplyFlatRegion(slope.get())) << offset;
+    }
     EXPECT_EQ(5, static_cast<GArrayCollection*>(h.contours.get(0))->size());
 
     static std::vector<int> notes;

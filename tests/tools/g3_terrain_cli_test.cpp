@@ -56,6 +56,7 @@ TEST_F(G3TerrainCli, MalformedInputsWriteNothing)
     Write("bad.txt", "0 0 1\n\n1 0 x\n");
     Write("line.txt", "0 0 1\n1 1 1\n2 2 1\n");
     Write("bow.txt", "0 0 1\n1 1 1\n1 0 1\n0 1 1\n");
+    Write("pad.txt", "0.25 0.25 2\n0.75 0.25 2\n0.75 0.75 2\n0.25 0.75 2\n");
     const std::vector<std::vector<std::string>> cases = {
         {"terrain", P("bad.txt"), "-o", P("x.obj")},
         {"terrain", P("line.txt"), "-o", P("x.obj")},
@@ -64,6 +65,7 @@ TEST_F(G3TerrainCli, MalformedInputsWriteNothing)
         {"terrain", P("pts.txt"), "-o", P("x.obj"), "--smooth", "5"},
         {"terrain", P("pts.txt"), "-o", P("x.obj"), "--smooth", "1", "--iterations", "7"},
         {"terrain", P("pts.txt"), "-o", P("x.obj"), "--pad", P("pts.txt"), "--pad-offset", "0.00001"},
+        {"terrain", P("pts.txt"), "-o", P("x.obj"), "--pad", P("pad.txt"), "--pad-offset", "-0.1"},
         {"terrain", P("pts.txt"), "-o", P("x.xyz")},
         {"terrain", P("missing.txt"), "-o", P("x.obj")},
     };

@@ -130,7 +130,7 @@ std::string TerrainCommandHelp()
            "                    default, 0 to 6)\n"
            "  --pad FILE        a building pad: one closed contour of \"x y z\" lines, cut\n"
            "                    into the terrain widened by --pad-offset (default 1, at\n"
-           "                    least 0.0001 in magnitude) and filled at its own heights\n"
+           "                    least 0.0001) and filled at its own heights\n"
            "  --cover           walls down to z = 0 and a bottom: a closed body\n"
            "Prints the counts after each step. A malformed line is refused with its line\n"
            "number; fewer than three distinct plan positions or a pad contour that\n"
@@ -161,8 +161,8 @@ int CommandTerrain(const std::vector<std::string>& raw)
     double offset = 1.0;
     if (a.HasValue({"--pad-offset"}) &&
         (!ParseDouble(a.Value({"--pad-offset"}), offset) ||
-         !(std::fabs(offset) >= G3LandscapeHandler::kMinFlatOffset)))
-        return UsageError("terrain", "--pad-offset expects a distance of at least 0.0001 in magnitude");
+         !(offset >= G3LandscapeHandler::kMinFlatOffset)))
+        return UsageError("terrain", "--pad-offset expects a distance of at least 0.0001");
 
     Progress progress(a.Has("--quiet"));
     progress.Pass("reading " + a.positionals[0]);
