@@ -96,13 +96,15 @@ namespace {
 
 const double* At(GArrayCollection* c, int i) { return static_cast<G3Point*>(c->get(i))->GetXYZ(); }
 
+} // namespace
+
 // Any two segments that do not share a point cross or touch. Every pair is
 // tested (neighbours share an end and are skipped, as are the first and the
 // last segment, which meet at the closing point), not only the inner ones:
 // a crossing through the first segment is as much a crossing.
-bool Crosses(GArrayCollection* c)
+bool G3LandscapeHandler::CrossesItself(GArrayCollection* c)
 {
-    const int segments = c->size() - 1;
+    const int segments = c ? c->size() - 1 : 0;
     for (int i = 0; i < segments; ++i)
         for (int j = i + 2; j < segments; ++j) {
             if (i == 0 && j == segments - 1)
@@ -112,8 +114,6 @@ bool Crosses(GArrayCollection* c)
         }
     return false;
 }
-
-} // namespace
 
 bool G3LandscapeHandler::EndContour()
 {
@@ -125,7 +125,7 @@ bool G3LandscapeHandler::EndContour()
     // A closed contour needs three distinct points and the closing repeat;
     // an unclosed one would leave its last segment out of every test.
     if (n < 4 || !static_cast<G3Point*>(c->get(0))->Equals(c->get(n - 1)) ||
-        G3RoofGenerator::GetClockWiseDirection(c) == 0 || Crosses(c)) {
+        G3RoofGenerator::GetClockWiseDirection(c) == 0 || CrossesItself(c)) {
         ReleaseContour(c);
         return false;
     }

@@ -156,6 +156,17 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
         o.clear(true);
         return true; // this contour is skipped
     }
+    // Where a notch is narrower than twice the offset, its moved sides pass
+    // each other and the widened contour loops back over itself. The cut
+    // and the inside test count the overlap as outside: terrain stays in
+    // the notch, and where it reaches the notch's sides it gives the pad
+    // its heights. No widened outline is made for that here; it fails.
+    if (CrossesItself(&o)) {
+        o.clear(true);
+        delete *result;
+        *result = nullptr;
+        return false;
+    }
     G3BooleanCalculator engine;
     *result = engine.Sub(*result, Prism(&o, zlow, zhigh));
     if (*result == nullptr) {

@@ -77,6 +77,9 @@ public:
     // ray towards +y). False for a null or empty list.
     static bool PointInContour(GArrayCollection* list, double x, double y);
     static bool PointInOneContour(GArrayCollection* contour, double x, double y);
+    // Two segments of the closed contour (last point repeated) that do not
+    // share an end cross or touch. False for a null contour.
+    static bool CrossesItself(GArrayCollection* contour);
     // Appends to `out` the closed contour `in` moved sideways by `distance`
     // (left of each segment; outwards for a clockwise contour), new points
     // owned through `out`. False, nothing appended, when no corner gives a
@@ -117,7 +120,8 @@ public:
     // flatOffset) and re-triangulated with the contour's own points. Null
     // with no contours, flatOffset < kMinFlatOffset (the contour is only
     // ever widened: inwards, the pad would lie outside its own cut), no
-    // edges, or a failed cut.
+    // edges, or a failed cut; a widened contour that crosses itself (a
+    // notch narrower than twice the offset) fails the cut.
     G3Surface* ApplyFlatRegion(G3Surface* surface);
     static constexpr double kMinFlatOffset = 0.0001;
 

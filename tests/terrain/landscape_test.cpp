@@ -3,12 +3,14 @@
 
 #include "mesh/mesh_check.h"
 
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/terrain/G3LandscapeHandler.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -53,19 +55,23 @@ int FacetVertices(G3Surface* s)
 
 // The plan area of the facets, each counted positive, measured from
 // (ox, oy) so that site coordinates keep their digits.
+double FacetPlanArea(G3Facet* f, double ox = 0.0, double oy = 0.0)
+{
+    G3FacetVertexIterator it(f);
+    std::vector<std::array<double, 2>> c;
+    while (G3Vertex* v = it.NextVertex())
+        c.push_back({v->GetX() - ox, v->GetY() - oy});
+    double twice = 0.0;
+    for (std::size_t k = 0; k < c.size(); ++k)
+        twice += c[k][0] * c[(k + 1) % c.size()][1] - c[(k + 1) % c.size()][0] * c[k][1];
+    return 0.5 * std::fabs(twice);
+}
+
 double PlanArea(G3Surface* s, double ox = 0.0, double oy = 0.0)
 {
     double area = 0.0;
-    for (int i = 0; i < s->GetFacetCount(); ++i) {
-        G3FacetVertexIterator it(s->GetFacet(i));
-        std::vector<std::array<double, 2>> c;
-        while (G3Vertex* v = it.NextVertex())
-            c.push_back({v->GetX() - ox, v->GetY() - oy});
-        double twice = 0.0;
-        for (std::size_t k = 0; k < c.size(); ++k)
-            twice += c[k][0] * c[(k + 1) % c.size()][1] - c[(k + 1) % c.size()][0] * c[k][1];
-        area += 0.5 * std::fabs(twice);
-    }
+    for (int i = 0; i < s->GetFacetCount(); ++i)
+        area += FacetPlanArea(s->GetFacet(i), ox, oy);
     return area;
 }
 
@@ -481,6 +487,78 @@ TEST(LandscapeFlatRegion, PadsOnTiltedPlanesCloseIntoBodies)
         EXPECT_EQ("", MeshCheck(s.get()));
         EXPECT_TRUE(G3SurfaceWatertight(s.get()));
         EXPECT_NEAR(top, G3SurfaceVolume(s.get()), 1e-9 * top);
+    }
+}
+
+// C-shaped pads, turned at times, whose slot is narrower or wider than
+// twice the offset. Where the moved sides of the slot pass each other, the
+// widened outline crosses itself: the cut counted the overlap as outside,
+// terrain stayed in the slot and, where it reached the slot's sides, gave
+// the pad its heights. Such a cut now fails; the others keep the pad flat
+// over its whole area.
+TEST(LandscapeFlatRegion, SlotsClosedByTheOffsetFailTheCut)
+{
+    auto ground = Grid(16, [](double x, double y) { return 10.0 + 0.1 * x + 0.05 * y; });
+    for (unsigned seed = 0; seed < 40; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const double slot = 0.5 + unit(rng), bottom = 1.0 + unit(rng), depth = 2.0 + unit(rng);
+        double offset = (0.15 + unit(rng)) * slot;
+        if (std::fabs(2.0 * offset - slot) < 0.01)
+            offset += 0.02;
+        const double angle = seed % 2 ? 0.6 * unit(rng) : 0.0;
+        const std::vector<std::array<double, 2>> c = {{0, 0}, {5, 0}, {5, bottom}, {5 - depth, bottom},
+                                                      {5 - depth, bottom + slot}, {5, bottom + slot}, {5, 5}, {0, 5}};
+        G3LandscapeHandler h;
+        h.StartContour();
+        std::vector<std::array<double, 2>> pad;
+        for (std::size_t k = 0; k <= c.size(); ++k) {
+            const double u = c[k % c.size()][0] - 2.5, v = c[k % c.size()][1] - 2.5;
+            pad.push_back({7.5 + u * std::cos(angle) - v * std::sin(angle), 7.5 + u * std::sin(angle) + v * std::cos(angle)});
+            h.AddContourVertex(pad.back()[0], pad.back()[1], 12.0);
+        }
+        ASSERT_TRUE(h.EndContour());
+        h.flatOffset = offset;
+        auto s = Own(h.ApplyFlatRegion(ground.get()));
+        if (2.0 * offset > slot) {
+            EXPECT_EQ(nullptr, s);
+            continue;
+        }
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        // Facets with every corner in or on the pad lie at its height and
+        // cover its area.
+        GArrayCollection outline;
+        for (const auto& p : pad)
+            outline.add(new G3Point(p[0], p[1], 12.0, 0));
+        double area = 0.0;
+        for (int i = 0; i < s->GetFacetCount(); ++i) {
+            G3FacetVertexIterator it(s->GetFacet(i));
+            bool in = true, high = true;
+            double cx = 0.0, cy = 0.0;
+            int corners = 0;
+            while (G3Vertex* v = it.NextVertex()) {
+                bool on = false;
+                for (std::size_t k = 0; k + 1 < pad.size() && !on; ++k) {
+                    const double ex = pad[k + 1][0] - pad[k][0], ey = pad[k + 1][1] - pad[k][1];
+                    const double t = std::clamp(((v->GetX() - pad[k][0]) * ex + (v->GetY() - pad[k][1]) * ey) / (ex * ex + ey * ey), 0.0, 1.0);
+                    on = std::hypot(pad[k][0] + t * ex - v->GetX(), pad[k][1] + t * ey - v->GetY()) < GTolerance::kPlaneSide;
+                }
+                in = in && (on || G3LandscapeHandler::PointInOneContour(&outline, v->GetX(), v->GetY()));
+                high = high && std::fabs(v->GetZ() - 12.0) < GTolerance::kPlaneSide;
+                cx += v->GetX(), cy += v->GetY(), ++corners;
+            }
+            if (in && G3LandscapeHandler::PointInOneContour(&outline, cx / corners, cy / corners)) {
+                EXPECT_TRUE(high) << i;
+                area += FacetPlanArea(s->GetFacet(i));
+            }
+        }
+        outline.clear(true);
+        EXPECT_NEAR(25.0 - depth * slot, area, 1e-9);
+        h.SurfaceCover(s.get());
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_TRUE(G3SurfaceWatertight(s.get()));
     }
 }
 
