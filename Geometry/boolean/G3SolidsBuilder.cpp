@@ -76,11 +76,15 @@ G3Surface* G3SolidsBuilder::BuildSphere(const double* center, double radius, int
         return out;
     for (int k = 0; k < rings; ++k) {
         const double theta = 2.0 * kPi * k / n;
+        // The last ring is the south pole: sin(theta) there is about 1e-16,
+        // not 0, which spreads the ring's n points over radius * 1e-16 and
+        // keeps them from welding into one once that passes the tolerance
+        // (a radius of 1e10 gave an open sphere).
+        const double ring = k + 1 == rings ? 0.0 : std::sin(theta);
         for (int j = 0; j < n; ++j) {
             const double phi = 2.0 * kPi * j / n;
-            out->AddVertex(center[0] + radius * std::cos(phi) * std::sin(theta),
-                           center[1] + radius * std::sin(phi) * std::sin(theta), center[2] + radius * std::cos(theta),
-                           0);
+            out->AddVertex(center[0] + radius * std::cos(phi) * ring, center[1] + radius * std::sin(phi) * ring,
+                           center[2] + radius * std::cos(theta), 0);
         }
     }
     for (int k = 0; k + 1 < rings; ++k)

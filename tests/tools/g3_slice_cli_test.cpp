@@ -87,6 +87,12 @@ TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
     EXPECT_EQ("yes", Key(info.out, "closed"));
     // 14 meridians, 8 rings of which two are poles.
     EXPECT_EQ("86", Key(info.out, "vertices"));
+    // The south pole is one point at any radius (its ring once spread over
+    // radius * 1e-16, past the tolerance from 1e10 on: an open sphere).
+    for (const char* radius : {"1e-3", "1e10", "1e15"}) {
+        ASSERT_EQ(0, Run({"sphere", radius, "8", "-o", P("any.obj")}).status) << radius;
+        EXPECT_EQ("yes", Key(Info(P("any.obj")).out, "closed")) << radius;
+    }
 
     ASSERT_EQ(0, Run({"shell", P("box.obj"), "--thickness", "0.5", "-o", P("shell.obj")}).status);
     EXPECT_NEAR(3.0 * 2 * 2, std::atof(Key(Info(P("shell.obj")).out, "volume").c_str()), 1e-12);
