@@ -701,9 +701,12 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {"word.roof", "0 0 30\n10 0 30\n10 six 30\n0 6 30\n"},
         {"extra.roof", "0 0 30\n10 0 30 7\n10 6 30\n0 6 30\n"},
         {"nan.roof", "0 0 30\n10 0 nan\n10 6 30\n0 6 30\n"},
-        {"flat.roof", "0 0 30\n10 0 0\n10 6 30\n0 6 30\n"}};
+        {"flat.roof", "0 0 30\n10 0 0\n10 6 30\n0 6 30\n"},
+        {"hip.roof", "0 0 30\n10 0 30\n10 6 30\n0 6 30\n"}};
     for (const auto& [name, text] : inputs)
         Write(name, text);
+    // A folder opens as a file does but reads as nothing.
+    fs::create_directory(P("folder"));
     const std::string usage = "usage: g3";
     const struct {
         int status;
@@ -718,6 +721,11 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {2, {"convert", cube, "-o"}, usage},
         {2, {"convert", cube, "-o", P("x.xyz")}, usage},
         {2, {"demo", "extra"}, usage},
+        // A folder given as a text input is unreadable, not empty.
+        {2, {"classify", cube, P("folder")}, "folder: cannot read"},
+        {2, {"contours", P("folder")}, "folder: cannot read"},
+        {2, {"terrain", P("folder"), "-o", out}, "folder: cannot read"},
+        {2, {"roof", P("hip.roof"), "-o", out, "--thickness", "0.2", "--opening", P("folder")}, "folder: cannot read"},
         // Input a reader refuses: one line naming the file (and line).
         {2, {"info", P("missing.obj")}, "missing.obj"},
         {2, {"convert", Data("bad_number.off"), "-o", P("keep.obj")}, "bad_number.off:4"},

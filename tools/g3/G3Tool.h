@@ -74,6 +74,12 @@ bool OpenCommand(const std::string& command, const std::vector<std::string>& raw
 // False with a one-line `error` on an unknown option or a missing value.
 bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, ParsedArgs& out, std::string& error);
 
+// The whole text file at `path` (points, outlines, contours) into `text`;
+// false with "PATH: cannot open: why" or "PATH: cannot read: why" in
+// `error`. A folder opens but reads nothing, and must not pass for an empty
+// file.
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
+
 // ---- progress
 // Announces each pass on stderr as "g3: <pass>..." once the command has run
 // longer than a threshold (one second; G3_PROGRESS_AFTER=<seconds> in the

@@ -12,7 +12,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 namespace g3tool {
@@ -106,11 +105,12 @@ int CommandClassify(const std::vector<std::string>& raw)
     const std::string meshPath = args.positionals[0];
     const std::string pointsPath = args.positionals[1];
 
-    std::ifstream in(pointsPath);
-    if (!in) {
-        std::fprintf(stderr, "g3: %s: cannot open\n", pointsPath.c_str());
+    std::string text, error;
+    if (!ReadTextFile(pointsPath, text, error)) {
+        std::fprintf(stderr, "g3: %s\n", error.c_str());
         return kExitBadInput;
     }
+    std::istringstream in(text);
     std::vector<double> points;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -189,6 +190,28 @@ int UsageError(const std::string& command, const std::string& error)
     std::fprintf(stderr, "g3 %s: %s\n%s\nTry 'g3 %s --help'.\n", command.c_str(), error.c_str(), usage.c_str(),
                  command.c_str());
     return kExitBadInput;
+}
+
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error)
+{
+    text.clear();
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    const bool failed = std::ferror(f) != 0;
+    const int why = errno;
+    std::fclose(f);
+    if (failed) {
+        error = path + ": cannot read: " + (why != 0 ? std::strerror(why) : "read error");
+        return false;
+    }
+    return true;
 }
 
 // ------------------------------------------------------------ progress

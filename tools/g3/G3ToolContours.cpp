@@ -11,7 +11,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,11 +28,10 @@ using Ring = std::vector<Point>;
 // malformed one.
 bool ReadContours(const std::string& path, std::vector<Ring>& out, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open";
+    std::string text;
+    if (!ReadTextFile(path, text, error))
         return false;
-    }
+    std::istringstream in(text);
     std::string line;
     int number = 0;
     Ring ring;

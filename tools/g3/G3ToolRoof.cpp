@@ -14,7 +14,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -53,11 +52,10 @@ bool NextNumber(const std::string& s, std::size_t& pos, double& v)
 // '#' are skipped. On a malformed line, false with `error` naming it.
 bool ReadOutline(const std::string& path, std::vector<OutlinePoint>& out, std::string& error)
 {
-    std::ifstream in(path);
-    if (!in) {
-        error = path + ": cannot open";
+    std::string text;
+    if (!ReadTextFile(path, text, error))
         return false;
-    }
+    std::istringstream in(text);
     const double degree = kDegree;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {

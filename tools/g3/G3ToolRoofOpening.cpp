@@ -12,8 +12,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace g3tool {
 
@@ -44,11 +44,12 @@ bool ParsePoint(const std::string& line, double& x, double& y)
 
 bool ReadRoofOpenings(const std::string& path, RoofOpenings& out)
 {
-    std::ifstream in(path);
-    if (!in) {
-        std::fprintf(stderr, "g3: %s: cannot open\n", path.c_str());
+    std::string text, error;
+    if (!ReadTextFile(path, text, error)) {
+        std::fprintf(stderr, "g3: %s\n", error.c_str());
         return false;
     }
+    std::istringstream in(text);
     std::string line;
     std::vector<std::array<double, 2>> outline;
     auto close = [&](int number) {

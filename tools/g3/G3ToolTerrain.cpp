@@ -12,8 +12,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace g3tool {
 
@@ -43,11 +43,10 @@ bool Number(const char*& p, const char* end, double& v)
 // `error` naming the first malformed line.
 bool ReadPoints(const std::string& path, std::vector<Point3>& out, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open";
+    std::string text;
+    if (!ReadTextFile(path, text, error))
         return false;
-    }
+    std::istringstream in(text);
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
         const std::size_t first = line.find_first_not_of(" \t\r");
