@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace g3tool {
@@ -53,6 +54,15 @@ bool CheckOutput(const std::string& command, const std::string& out, int& status
         return false;
     }
     return true;
+}
+
+// Whether two paths name one file, whether or not it exists yet.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ea, eb;
+    const std::filesystem::path pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+    const std::filesystem::path pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+    return a == b || (!ea && !eb && pa == pb);
 }
 
 // The outputs given with -o / --output, in order.
@@ -141,6 +151,9 @@ int CommandSlice(const std::vector<std::string>& raw)
     for (const std::string& o : outs)
         if (!CheckOutput("slice", o, status))
             return status;
+    // One file for both parts would keep only the part written last.
+    if (outs.size() == 2 && SameFile(outs[0], outs[1]))
+        return UsageError("slice", "BELOW and ABOVE name the same file");
     const bool bySheet = a.HasValue({"--sheet"});
     if (bySheet == a.HasValue({"--plane"}))
         return UsageError("slice", "expects one of --plane A,B,C,D and --sheet SHEET");
