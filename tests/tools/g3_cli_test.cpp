@@ -702,7 +702,8 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {"extra.roof", "0 0 30\n10 0 30 7\n10 6 30\n0 6 30\n"},
         {"nan.roof", "0 0 30\n10 0 nan\n10 6 30\n0 6 30\n"},
         {"flat.roof", "0 0 30\n10 0 0\n10 6 30\n0 6 30\n"},
-        {"hip.roof", "0 0 30\n10 0 30\n10 6 30\n0 6 30\n"}};
+        {"hip.roof", "0 0 30\n10 0 30\n10 6 30\n0 6 30\n"},
+        {"survey.pts", "0 0 0\n10 0 1\n10 10 2\n0 10 1\n"}};
     for (const auto& [name, text] : inputs)
         Write(name, text);
     // A folder opens as a file does but reads as nothing.
@@ -721,6 +722,12 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {2, {"convert", cube, "-o"}, usage},
         {2, {"convert", cube, "-o", P("x.xyz")}, usage},
         {2, {"demo", "extra"}, usage},
+        // A usage line that wraps is shown whole.
+        {2, {"repair", cube}, "[--ascii] [--quiet]"},
+        // A value given twice would silently drop the first.
+        {2, {"convert", cube, "-o", P("first.obj"), "--output=" + out}, "--output given more than once"},
+        {2, {"terrain", P("survey.pts"), "-o", out, "--iterations", "2"}, "--iterations needs --smooth"},
+        {2, {"terrain", P("survey.pts"), "-o", out, "--pad-offset", "2"}, "--pad-offset needs --pad"},
         // A folder given as a text input is unreadable, not empty.
         {2, {"classify", cube, P("folder")}, "folder: cannot read"},
         {2, {"contours", P("folder")}, "folder: cannot read"},
@@ -760,6 +767,7 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {2, {"render", cube, "-o", P("s.png"), "--size", "100x8193"}, "--size"},
         {2, {"render", cube, "-o", P("v.png"), "--view", "bottom"}, "bottom"},
         {2, {"render", cube, "-o", P("e.png"), "--edges", "some"}, "some"},
+        {2, {"render", cube, "-o", P("v.png"), "--view", "top", "--view", "side"}, "--view given more than once"},
         {2, {"render", cube, "-o", P("picture.jpg")}, "picture.jpg"},
         {2, {"render", cube, "-o", P(".png")}, ".png"},
         {2, {"render", cube}, usage},

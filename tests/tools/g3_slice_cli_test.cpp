@@ -132,6 +132,7 @@ TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
         {"slice", P("in.obj"), "--plane", "0,0,1,0.5", "--sheet", P("bad.obj"), "-o", P("out.obj")},
         {"slice", P("in.obj"), "--sheet", P("in.obj"), "-o", P("out.obj")},  // closed
         {"slice", P("in.obj"), "--sheet", P("none.obj"), "-o", P("out.obj")},
+        {"slice", P("in.obj"), "--plane", "0,0,1,0.5", "--plane", "0,0,1,0.2", "-o", P("out.obj")},
         {"slice", P("in.obj"), "--plane", "0,0,1,0.5", "-o", P("out.obj"), "-o", (dir / "." / "out.obj").string()},
         {"separate", P("bad.obj"), "-o", P("out.obj")},
         {"separate", P("in.obj")},

@@ -30,6 +30,9 @@ enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitBadInput = 2 };
 struct ArgSyntax {
     std::vector<std::string> flags;         // e.g. "--quiet", "--ascii"
     std::vector<std::string> valueOptions;  // e.g. "-o", "--output"
+    // The spellings of each value option that may be given only once: a
+    // second value would silently replace the first, so it is refused.
+    std::vector<std::vector<std::string>> once;
 };
 
 struct ParsedArgs {
@@ -47,10 +50,11 @@ struct ParsedArgs {
 
 // One option of a command: its spellings ("-o|--output") and, for an
 // option that takes a value, the value's name in the help ("OUT"); a flag
-// has none.
+// has none. A value option is given at most once unless `repeats`.
 struct OptionSpec {
     std::string names;
     std::string value;
+    bool repeats = false;
 };
 // A command's line, the one table its parser and its help are both made
 // from: the operands the usage line shows first ("IN -o OUT"; an option

@@ -45,7 +45,7 @@ int Parse(const std::string& command, const std::vector<std::string>& raw, std::
         return UsageError(command, "missing -o OUT");
     out = a.Value({"-o", "--output"});
     if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        return UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
     done = false;
     return kExitOk;
 }

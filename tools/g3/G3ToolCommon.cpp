@@ -95,6 +95,14 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, Pa
         error = "unknown option " + a;
         return false;
     }
+    for (const std::vector<std::string>& spellings : syntax.once) {
+        int given = 0;
+        for (const auto& kv : out.values)
+            if (Contains(spellings, kv.first) && ++given == 2) {
+                error = "option " + kv.first + " given more than once";
+                return false;
+            }
+    }
     return true;
 }
 
@@ -127,9 +135,12 @@ bool Names(const std::string& text, const std::string& word)
 ArgSyntax SyntaxOf(const CommandLine& line)
 {
     ArgSyntax syntax;
-    for (const OptionSpec& o : line.options)
+    for (const OptionSpec& o : line.options) {
         for (const std::string& name : Spellings(o.names))
             (o.value.empty() ? syntax.flags : syntax.valueOptions).push_back(name);
+        if (!o.value.empty() && !o.repeats)
+            syntax.once.push_back(Spellings(o.names));
+    }
     return syntax;
 }
 
@@ -184,9 +195,10 @@ bool OpenCommand(const std::string& command, const std::vector<std::string>& raw
 
 int UsageError(const std::string& command, const std::string& error)
 {
-    // The error, the command's usage line and where to read more.
+    // The error, the command's usage (all its lines: a long one wraps, and
+    // its first line alone would hide options) and where to read more.
     const std::string help = CommandHelp(command);
-    const std::string usage = help.substr(0, help.find('\n'));
+    const std::string usage = help.substr(0, help.find("\n\n"));
     std::fprintf(stderr, "g3 %s: %s\n%s\nTry 'g3 %s --help'.\n", command.c_str(), error.c_str(), usage.c_str(),
                  command.c_str());
     return kExitBadInput;

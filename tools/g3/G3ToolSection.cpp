@@ -59,7 +59,7 @@ double AreaOf(G3Surface& s)
 const CommandLine& SectionLine()
 {
     static const CommandLine line{"IN --plane a,b,c,d [--plane ...] -o OUT",
-                                  {{"-o|--output", "OUT"}, {"--plane", "a,b,c,d"}, {"--quiet", ""}}};
+                                  {{"-o|--output", "OUT"}, {"--plane", "a,b,c,d", true}, {"--quiet", ""}}};
     return line;
 }
 
@@ -99,7 +99,7 @@ int CommandSection(const std::vector<std::string>& raw)
     const std::string in = args.positionals[0];
     const std::string out = args.Value({"-o", "--output"});
     if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError("section", out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        return UsageError("section", out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
 
     Progress progress(args.Has("--quiet"));
     progress.Pass("reading " + in);

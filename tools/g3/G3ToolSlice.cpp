@@ -50,7 +50,7 @@ bool ParseInt(const std::string& text, int& v)
 bool CheckOutput(const std::string& command, const std::string& out, int& status)
 {
     if (g3io::FormatFromPath(out) == g3io::Format::Unknown) {
-        status = UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        status = UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
         return false;
     }
     return true;
@@ -84,7 +84,7 @@ const CommandLine* SliceLine(const std::string& command)
     static const std::vector<std::pair<std::string, CommandLine>> lines = {
         {"slice",
          {"IN --plane A,B,C,D | --sheet SHEET -o BELOW [-o ABOVE]",
-          {{"-o|--output", "OUT"}, {"--plane", "A,B,C,D"}, {"--sheet", "SHEET"}, {"--quiet", ""}}}},
+          {{"-o|--output", "OUT", true}, {"--plane", "A,B,C,D"}, {"--sheet", "SHEET"}, {"--quiet", ""}}}},
         {"separate", {"IN -o PREFIX", {{"-o|--output", "PREFIX"}, {"--quiet", ""}}}},
         {"box", {"X0,Y0,Z0,X1,Y1,Z1 -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}}},
         {"sphere", {"R N -o OUT", {{"-o|--output", "OUT"}, {"--quiet", ""}}}},

@@ -150,7 +150,7 @@ int CommandTerrain(const std::vector<std::string>& raw)
         return UsageError("terrain", "missing -o OUT");
     const std::string out = a.Value({"-o", "--output"});
     if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError("terrain", out + ": unknown output format (use .txt, .obj, .off, .stl or .wrl)");
+        return UsageError("terrain", out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
     int mode = 0, iterations = 1;
     if (a.HasValue({"--smooth"}) && !ParseInt(a.Value({"--smooth"}), 1, 4, mode))
         return UsageError("terrain", "--smooth expects a mode from 1 to 4");
@@ -162,6 +162,12 @@ int CommandTerrain(const std::vector<std::string>& raw)
         (!ParseDouble(a.Value({"--pad-offset"}), offset) ||
          !(offset >= G3LandscapeHandler::kMinFlatOffset)))
         return UsageError("terrain", "--pad-offset expects a distance of at least 0.0001");
+    // Each of these only tunes the step it names: without that step it
+    // would be taken and do nothing.
+    if (a.HasValue({"--iterations"}) && !a.HasValue({"--smooth"}))
+        return UsageError("terrain", "--iterations needs --smooth MODE");
+    if (a.HasValue({"--pad-offset"}) && !a.HasValue({"--pad"}))
+        return UsageError("terrain", "--pad-offset needs --pad FILE");
 
     Progress progress(a.Has("--quiet"));
     progress.Pass("reading " + a.positionals[0]);
