@@ -234,8 +234,14 @@ TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
     // (1.89).
     ExpectInfo(out + "/gable.obj", {{"closed", "yes"}, {"consistently oriented", "yes"}});
     EXPECT_NEAR(0.3 * (9.2 - 1.4275 - 1.89), std::atof(Key(Info(out + "/gable.obj").out, "volume").c_str()), 1e-9);
-    // Same run, same report.
+    // Same run, same report; the help names every scene written.
     EXPECT_EQ(Run({"demo", "-o", out}).out, r.out);
+    const std::string help = Run({"demo", "--help"}).out;
+    for (const auto& e : fs::directory_iterator(out)) {
+        if (e.path().extension() == ".obj") {
+            EXPECT_NE(help.find(e.path().stem().string()), std::string::npos) << e.path();
+        }
+    }
 #ifdef G3_HAVE_RENDER
     // Beside each result its picture, as g3 render draws it: the sphere's.
     g3render::Image image;
