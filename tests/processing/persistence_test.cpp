@@ -434,8 +434,6 @@ TEST_F(PersistenceTest, MutatedDumpsLoadOnlyConsistentMeshes)
 
 // ------------------------------------------------------------------ VRML
 
-// The unit cube matches the golden file. One Shape per surface; only one
-// whose every corner has a normal gets a normal block.
 // Four decimals were all a VRML point had: a millimetre-sized part came out
 // a percent of its size off, and points closer than 1e-4 as one. Points
 // four decimals hold keep that text (the golden cube below).
@@ -538,6 +536,8 @@ TEST_F(PersistenceTest, VrmlFacesCoverFacetsWithHoles)
     }
 }
 
+// The unit cube matches the golden file. One Shape per surface; only one
+// whose every corner has a normal gets a normal block.
 TEST_F(PersistenceTest, VrmlMatchesGoldenFileAndWritesNormalsOnlyWhenEveryCornerHasOne)
 {
     G3Surface plain, shaded, partial;
