@@ -22,6 +22,7 @@
 // fault and why.
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -547,6 +548,47 @@ struct VrmlFaces {
         return true;
     }
 
+    // Every face turns one way at each corner (about its own Newell
+    // normal; corners in line, within kZeroArea, count as turning either
+    // way). Viewers fan the faces of a set said to be convex from their
+    // first corner, which paints an L-shaped facet over its notch.
+    bool Convex(const G3Surface* s) const
+    {
+        const int nV = s->GetVertexCount();
+        auto at = [&](size_t k) {
+            const int i = vertex[k];
+            return i < nV ? s->GetVertex(i)->GetXYZ() : extra[static_cast<size_t>(i - nV)]->GetXYZ();
+        };
+        for (size_t f = 0; f + 1 < start.size(); ++f) {
+            const size_t a = start[f], n = start[f + 1] - a;
+            if (n <= 3)
+                continue;
+            double normal[3] = {0.0, 0.0, 0.0};
+            for (size_t k = 0; k < n; ++k) {
+                const double* p = at(a + k);
+                const double* q = at(a + (k + 1) % n);
+                normal[0] += (p[1] - q[1]) * (p[2] + q[2]);
+                normal[1] += (p[2] - q[2]) * (p[0] + q[0]);
+                normal[2] += (p[0] - q[0]) * (p[1] + q[1]);
+            }
+            const double length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+            if (!(length > 0.0))
+                continue;
+            for (size_t k = 0; k < n; ++k) {
+                const double* p = at(a + (k + n - 1) % n);
+                const double* v = at(a + k);
+                const double* q = at(a + (k + 1) % n);
+                const double u[3] = {v[0] - p[0], v[1] - p[1], v[2] - p[2]};
+                const double w[3] = {q[0] - v[0], q[1] - v[1], q[2] - v[2]};
+                const double turn = (u[1] * w[2] - u[2] * w[1]) * normal[0] + (u[2] * w[0] - u[0] * w[2]) * normal[1] +
+                                    (u[0] * w[1] - u[1] * w[0]) * normal[2];
+                if (turn < -GTolerance::kZeroArea * length)
+                    return false;
+            }
+        }
+        return true;
+    }
+
 private:
     // The corners of f's outer contour; false when its chain runs past
     // `limit` edges (it loops) or an edge lacks its vertex.
@@ -790,17 +832,18 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
              .Text("\n")
              .Flush())
         return false;
-    static const char* const shapeTail[] = {"emissiveColor 0 0 0\n", "specularColor 0 0 0\n", "shininess 0\n",
-                                            "transparency 0\n", "}\n", "}\n", "geometry IndexedFaceSet {\n",
-                                            "convex TRUE\n", "solid FALSE\n", "creaseAngle 0\n",
-                                            "coord Coordinate {\n", "point[\n"};
-    for (const char* line : shapeTail)
-        if (!out.Text(line).Flush())
-            return false;
-
     VrmlFaces faces;
     if (!faces.Make(s))
         return false;
+    const char* convex = faces.Convex(s) ? "convex TRUE\n" : "convex FALSE\n";
+    static const char* const shapeTail[] = {"emissiveColor 0 0 0\n", "specularColor 0 0 0\n", "shininess 0\n",
+                                            "transparency 0\n", "}\n", "}\n", "geometry IndexedFaceSet {\n"};
+    for (const char* line : shapeTail)
+        if (!out.Text(line).Flush())
+            return false;
+    for (const char* line : {convex, "solid FALSE\n", "creaseAngle 0\n", "coord Coordinate {\n", "point[\n"})
+        if (!out.Text(line).Flush())
+            return false;
     const int nV = s->GetVertexCount();
     for (size_t i = 0; i < static_cast<size_t>(nV) + faces.extra.size(); ++i) {
         const G3Vertex* v = i < static_cast<size_t>(nV) ? s->GetVertex(static_cast<int>(i)) : faces.extra[i - nV];

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -574,6 +575,17 @@ TEST_F(PersistenceTest, VrmlMatchesGoldenFileAndWritesNormalsOnlyWhenEveryCorner
     EXPECT_EQ(shapes[1].substr(shapes[1].size() - 28), "]\nnormalPerVertex TRUE\n\n}\n}\n");
     EXPECT_EQ(shapes[2].find("normal"), std::string::npos);
     EXPECT_EQ(block(shapes[2], "coordIndex [").substr(block(shapes[0], "coordIndex [").size()), "0,1,6,-1\n");
+
+    // A set with a face turning both ways at its corners (an L, a corner in
+    // line on one side) is not said to be convex: viewers would fan it from
+    // its first corner over its notch. The cube's faces are.
+    G3Surface ell;
+    for (const auto& p : {std::array<double, 3>{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}, {0, 1, 0}})
+        ell.AddVertex(p[0], p[1], p[2], 0);
+    int corners[7] = {0, 1, 2, 3, 4, 5, 6};
+    ell.AddFacet(7, corners, 1, nullptr, nullptr);
+    EXPECT_NE(Write({&ell}).find("convex FALSE\n"), std::string::npos);
+    EXPECT_NE(text.find("convex TRUE\n"), std::string::npos);
 
     // Null streams write nothing; an unopenable file leaves `out` alone.
     const double color[3] = {1, 1, 1};
