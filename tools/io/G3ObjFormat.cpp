@@ -6,7 +6,8 @@
 // defined earlier in the file. A face of any size becomes one facet, with
 // its normals and texture coordinates stored at the facet's corners.
 // Consecutive repeats of a vertex in a face are dropped (they add nothing);
-// a face left with fewer than three distinct vertices is an error. `l`
+// a face left with fewer than three distinct vertices is an error. A line
+// ending in a backslash continues on the next. `l`
 // becomes a polyline (polyedge). Grouping, smoothing, material and display
 // statements (o, g, s, usemtl, mtllib, p, lod, maplib, usemap, bevel,
 // c_interp, d_interp, shadow_obj, trace_obj) are skipped: the mesh has no
@@ -249,13 +250,25 @@ bool ReadObj(const char* data, std::size_t size, const std::string& name, G3Surf
     PrepareAside(out, aside);
     ObjReader reader(name, aside, message);
     LineReader lines(data, size, true);
-    std::vector<std::string_view> tokens;
+    std::vector<std::string_view> tokens, more;
     std::string_view line;
     while (lines.Next(line)) {
         Split(line, tokens);
+        const long first = lines.Number();
+        // A line ending in a backslash goes on on the next one, as long
+        // face lines are broken; the tokens stay views into the text.
+        while (!tokens.empty() && tokens.back().back() == '\\') {
+            tokens.back().remove_suffix(1);
+            if (tokens.back().empty())
+                tokens.pop_back();
+            if (!lines.Next(line))
+                break;
+            Split(line, more);
+            tokens.insert(tokens.end(), more.begin(), more.end());
+        }
         if (tokens.empty())
             continue;
-        if (!reader.Line(tokens, lines.Number()))
+        if (!reader.Line(tokens, first))
             return false;
     }
     // A file without vertices is an empty surface, which is what the
