@@ -798,6 +798,10 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         EXPECT_EQ(help.status, 0);
         EXPECT_NE(help.out.find(std::string("usage: g3 ") + command), std::string::npos) << help.out;
     }
+    // Help on help is the overview.
+    const Result helpHelp = Run({"help", "help"});
+    EXPECT_EQ(helpHelp.status, 0) << helpHelp.err;
+    EXPECT_NE(helpHelp.out.find("usage: g3 <command>"), std::string::npos);
 }
 
 #else

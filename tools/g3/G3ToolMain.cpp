@@ -356,7 +356,7 @@ int Run(int argc, char** argv)
         return kExitOk;
     }
     if (command == "help") {
-        if (args.empty()) {
+        if (args.empty() || args[0] == "help") {
             std::fputs(ToolUsage().c_str(), stdout);
             return kExitOk;
         }
