@@ -17,6 +17,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3EdgeList.h"
 
@@ -166,10 +167,12 @@ bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>
         for (int k = 0; k < 3; ++k)
             x[k] = p[k] + r * P[k];
     }
-    return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
+    // x may have overflowed (a thickness near the largest double): the
+    // caller refuses it rather than drop the corner and build a wrong shell.
+    return true;
 }
 
-void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
+bool G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
 {
     GArrayCollection all;
     f->GetEdges(&all);
@@ -186,10 +189,32 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
         contours.back().push_back(e);
     }
     std::vector<G3Facet*> around;
-    // The moved corners of one contour, in its order.
+    bool sound = true;
+    // The moved corners of one contour, in its order. Corners k and k + 1
+    // are the moved ends of edge k + 1, which runs along the line where the
+    // moved planes of its two facets meet, parallel to the edge itself: it
+    // runs back along it only when the thickness pushed its ends past each
+    // other, the shell folding over there (an inward shell deeper than the
+    // solid is thick: a box came out inside out, every plane unturned). A
+    // moved edge back by less than the weld distance collapsed to a point
+    // the weld closes.
     auto movedCorners = [&](const std::vector<G3Edge*>& edges) {
         std::vector<G3Vertex*> corners;
         const int n = static_cast<int>(edges.size());
+        const G3Vertex* firstFrom = nullptr;
+        const G3Vertex* lastFrom = nullptr;
+        int firstAt = -1, lastAt = -1;
+        auto turned = [](const G3Vertex* a, const G3Vertex* b, const G3Vertex* ma, const G3Vertex* mb) {
+            if (!ma || !mb)
+                return false;
+            const double* p = a->GetXYZ();
+            const double* q = b->GetXYZ();
+            const double* mp = ma->GetXYZ();
+            const double* mq = mb->GetXYZ();
+            const double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+            const double along = (mq[0] - mp[0]) * d[0] + (mq[1] - mp[1]) * d[1] + (mq[2] - mp[2]) * d[2];
+            return along < -GTolerance::kWeld * std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        };
         for (int k = 0; k < n; ++k) {
             G3Facet* g1 = OtherFacet(edges[k], f);
             G3Facet* g2 = OtherFacet(edges[(k + 1) % n], f);
@@ -212,19 +237,36 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
                     if (h && std::find(around.begin(), around.end(), h) == around.end())
                         around.push_back(h);
             double x[3];
-            if (MovedCorner(v, around, thickness, x))
-                corners.push_back(out->AddVertex(x[0], x[1], x[2], 0));
+            if (!MovedCorner(v, around, thickness, x))
+                continue;
+            if (!std::isfinite(x[0]) || !std::isfinite(x[1]) || !std::isfinite(x[2])) {
+                sound = false;
+                continue;
+            }
+            G3Vertex* moved = out->AddVertex(x[0], x[1], x[2], 0);
+            if (lastAt >= 0 && lastAt == k - 1 && turned(lastFrom, v, corners.back(), moved))
+                sound = false;
+            if (firstAt < 0) {
+                firstAt = k;
+                firstFrom = v;
+            }
+            lastAt = k;
+            lastFrom = v;
+            corners.push_back(moved);
         }
+        // Edge 0 joins the last corner to the first.
+        if (firstAt == 0 && lastAt == n - 1 && n > 1 && turned(lastFrom, firstFrom, corners.back(), corners.front()))
+            sound = false;
         return corners;
     };
     if (contours.empty() || contours[0].size() < 3)
-        return;
+        return true;
     std::vector<G3Vertex*> corners = movedCorners(contours[0]);
     if (corners.size() < 3)
-        return;
+        return sound;
     G3Facet* g = out->AddFacet(static_cast<int>(corners.size()), corners.data(), 1, nullptr, nullptr);
     if (!g)
-        return;
+        return sound;
     const long scratch = G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 | G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4;
     g->SetFlags(f->GetFlags() & ~scratch);
     g->SetSurface(static_cast<int>(f->GetId()));
@@ -237,6 +279,7 @@ void G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
                         g->GetSurface());
         out->AddFacetEdges(g, &list);
     }
+    return sound;
 }
 
 bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GArrayCollection* keep)
@@ -244,6 +287,11 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     if (out)
         *out = nullptr;
     if (!s || !out || !std::isfinite(thickness))
+        return false;
+    // A corner on the border of an open surface has no third plane and was
+    // dropped, so the shell of a terrain came out empty, or a box without
+    // its lid lost its walls: shells are of closed solids only.
+    if (s->GetFacetCount() == 0 || !G3SurfaceWatertight(s))
         return false;
     s->AssignFacetIds();
     GArrayCollection* facets = s->GetFacetList();
@@ -263,10 +311,15 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
             kept.push_back(f);
         }
     G3Surface* R = new G3Surface();
+    bool sound = true;
     for (int k = 0; k < count; ++k)
-        ShellFacet(static_cast<G3Facet*>(facets->get(k)), R, thickness);
+        sound = ShellFacet(static_cast<G3Facet*>(facets->get(k)), R, thickness) && sound;
     for (G3Facet* f : kept)
         f->ClearMark();
+    if (!sound) {
+        delete R;
+        return false;
+    }
     R->RemoveEqualsVertex();
     R->RemoveNonManifoldEdges();
     R->RemoveSelfIntersections();
@@ -276,6 +329,19 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     RemoveTurned(R, s);
     R->RemoveUnused();
     R->AssignIds();
+    // Corners near the largest double give planes of NaN (squares of their
+    // coordinates overflow), or of zero normals, which RemoveTurned takes
+    // for turned ones: a shell left with no facets, or with a plane that is
+    // no number, is refused rather than reported.
+    bool finite = R->GetFacetCount() > 0;
+    for (int k = 0; finite && k < R->GetFacetCount(); ++k) {
+        const double* p = R->GetFacet(k)->GetPlane();
+        finite = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) && std::isfinite(p[3]);
+    }
+    if (!finite) {
+        delete R;
+        return false;
+    }
     *out = R;
     return true;
 }

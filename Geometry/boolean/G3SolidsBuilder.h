@@ -33,7 +33,12 @@ public:
     // or hole left with fewer than three corners is dropped too). Facets of s listed in `keep` (may be null)
     // keep their planes. Facets the rebuilding turned against the facet they
     // come from are removed. s is unchanged. False, *out null, for a null s
-    // or out or a non-finite thickness.
+    // or out or a non-finite thickness; for an s that is empty or open (an
+    // edge with one facet: shells are of closed solids); when the shell
+    // folds over (a moved edge runs back along the edge it came from: an
+    // inward shell deeper than the solid, or an outward one wider than a
+    // notch); and when the result overflows (a corner or plane that is no
+    // finite number) or is left with no facets.
     static bool Shell(G3Surface* s, G3Surface** out, double thickness, GArrayCollection* keep);
     // Shell's last step: removes the facets of `shell` whose plane turned
     // against the facet of `source` their surface number names (a normal
@@ -46,13 +51,16 @@ private:
     G3SolidsBuilder() = default;
 
     // Adds the moved copy of f to out (f's flags, f's id as its surface
-    // number).
-    static void ShellFacet(G3Facet* f, G3Surface* out, double thickness);
+    // number). False when a moved edge runs back along its source edge by
+    // more than kWeld, or a moved corner is not finite (what was added
+    // stays: the caller discards out).
+    static bool ShellFacet(G3Facet* f, G3Surface* out, double thickness);
     // x = where vertex v moves: the common point of the moved planes of the
     // facets `around` it (the facet, its two neighbours at the corner, then
     // the others), counted once per plane (normals within kParallel),
     // nearest v when they are fewer than three; with more than three, the
-    // common point of the first three. False when those have none.
+    // common point of the first three. False when those have none; x may
+    // be infinite or NaN when the solve overflows.
     static bool MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, double thickness, double* x);
     // plane = f's plane moved by thickness along its normal; a marked facet
     // keeps its plane.

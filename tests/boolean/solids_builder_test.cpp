@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -238,6 +239,50 @@ TEST(SolidsBuilder, ShellsOfWallsMoveTheirWindowsWithThem)
         const double w = xs[wx + 1] - xs[wx], h = zs[wz + 1] - zs[wz];
         const double want = (xs[nx] + 2 * t) * (depth + 2 * t) * (zs[nz] + 2 * t) - (w - 2 * t) * (depth + 2 * t) * (h - 2 * t);
         EXPECT_NEAR(want, G3SurfaceVolume(shell.get()), round % 2 ? 1e-5 : 1e-9) << "round " << round;
+    }
+}
+
+// Turned boxes shelled inward to within and past their half width, or by
+// thicknesses that overflow: the moved box, closed, or refused (they came
+// out inside out, or with NaN planes or no facets). Open input is refused.
+TEST(SolidsBuilder, ShellsThatFoldOrOverflowAndShellsOfOpenSurfacesAreRefused)
+{
+    GSRand(31);
+    for (int round = 0; round < 48; ++round) {
+        const P lo = {Uniform(-5, 5), Uniform(-5, 5), Uniform(-5, 5)};
+        const P hi = {lo[0] + Uniform(0.5, 3), lo[1] + Uniform(0.5, 3), lo[2] + Uniform(0.5, 3)};
+        const double half = std::min({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]}) / 2;
+        const double huge[] = {1e300, -1e300, 1e100, 1e160};
+        const bool overflows = round % 8 == 7;
+        const double t = overflows ? huge[round / 8 % 4] : -half * Uniform(0.5, 2.5);
+        P u = {Uniform(-1, 1), Uniform(-1, 1), Uniform(0.1, 1)};
+        const double ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+        const fixtures::Motion m = fixtures::Motion::Turn({u[0] / ul, u[1] / ul, u[2] / ul}, Uniform(0, 3), {});
+        SurfacePtr box = fixtures::Box(lo, hi, round % 2 == 1, m);
+        G3Surface* raw = nullptr;
+        const bool done = G3SolidsBuilder::Shell(box.get(), &raw, t, nullptr);
+        SurfacePtr shell(raw);
+        EXPECT_EQ(done, shell != nullptr);
+        if (std::fabs(-t - half) < 1e-3 * half)
+            continue;
+        ASSERT_EQ(!overflows && -t < half, done) << "round " << round << " t " << t;
+        if (!done)
+            continue;
+        EXPECT_EQ("", MeshCheck(shell.get()));
+        EXPECT_EQ("", G3ClosedCheck(shell.get()));
+        ExpectBoxCorners(shell.get(), {lo[0] - t, lo[1] - t, lo[2] - t}, {hi[0] + t, hi[1] + t, hi[2] + t}, m, 1e-9);
+    }
+    SurfacePtr open = fixtures::Box({0, 0, 0}, {1, 1, 1});
+    open->RemoveFacet(open->GetFacet(0));
+    open->RemoveUnused();
+    SurfacePtr sheet(new G3Surface());
+    fixtures::Face(sheet.get(),
+                   {sheet->AddVertex(0, 0, 0, 0), sheet->AddVertex(1, 0, 0, 0), sheet->AddVertex(1, 1, 0.2, 0)});
+    SurfacePtr empty(new G3Surface());
+    for (G3Surface* s : {open.get(), sheet.get(), empty.get()}) {
+        G3Surface* raw = nullptr;
+        EXPECT_FALSE(G3SolidsBuilder::Shell(s, &raw, 0.1, nullptr));
+        EXPECT_EQ(nullptr, raw);
     }
 }
 

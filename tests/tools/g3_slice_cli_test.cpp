@@ -96,6 +96,12 @@ TEST_F(G3SliceCli, GeneratorsSliceAndSeparateOnFiles)
 
     ASSERT_EQ(0, Run({"shell", P("box.obj"), "--thickness", "0.5", "-o", P("shell.obj")}).status);
     EXPECT_NEAR(3.0 * 2 * 2, std::atof(Key(Info(P("shell.obj")).out, "volume").c_str()), 1e-12);
+    // Deeper than half the box (it came out inside out) or past the finite
+    // numbers (volume NaN): refused, nothing written.
+    for (const char* t : {"-0.6", "1e300"}) {
+        EXPECT_EQ(1, Run({"shell", P("box.obj"), "--thickness", t, "-o", P("folded.obj")}).status) << t;
+        EXPECT_FALSE(std::filesystem::exists(P("folded.obj"))) << t;
+    }
 
     // Two unit cubes in one file (corner k at its bits x, y, z) come apart
     // into two files.
@@ -122,6 +128,7 @@ TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
 {
     ASSERT_EQ(0, Run({"box", "0,0,0,1,1,1", "-o", P("in.obj")}).status);
     std::ofstream(P("bad.obj")) << "v 0 0 0\nf 1 2 3\n";
+    std::ofstream(P("open.obj")) << "v 0 0 0\nv 1 0 0\nv 1 1 0\nf 1 2 3\n";
     const std::vector<std::vector<std::string>> rows = {
         {"slice", P("in.obj"), "--plane", "0,0,0,1", "-o", P("out.obj")},
         {"slice", P("in.obj"), "--plane", "0,0,1", "-o", P("out.obj")},
@@ -146,6 +153,7 @@ TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
         {"shell", P("in.obj"), "-o", P("out.obj")},
         {"shell", P("in.obj"), "--thickness", "inf", "-o", P("out.obj")},
         {"shell", P("bad.obj"), "--thickness", "0.1", "-o", P("out.obj")},
+        {"shell", P("open.obj"), "--thickness", "0.1", "-o", P("out.obj")},
     };
     for (const auto& args : rows) {
         Result r = Run(args);

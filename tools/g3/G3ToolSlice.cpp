@@ -331,10 +331,18 @@ int CommandShell(const std::vector<std::string>& raw)
     auto s = std::make_unique<G3Surface>();
     if (!ReadSolidFile(a.positionals[0], *s, progress))
         return kExitBadInput;
+    if (s->GetFacetCount() == 0 || !G3SurfaceWatertight(s.get())) {
+        std::fprintf(stderr, "g3 shell: %s is not a closed solid, and a shell needs one (try g3 info)\n",
+                     a.positionals[0].c_str());
+        return kExitBadInput;
+    }
     progress.Pass("shell");
     G3Surface* built = nullptr;
-    if (!G3SolidsBuilder::Shell(s.get(), &built, t, nullptr))
+    if (!G3SolidsBuilder::Shell(s.get(), &built, t, nullptr)) {
+        std::fprintf(stderr, "g3 shell: no shell: at this thickness the solid folds over or leaves the finite "
+                             "numbers\n");
         return kExitFailure;
+    }
     std::unique_ptr<G3Surface> shell(built);
     std::printf("input: %s\n", SolidSummary(*s).c_str());
     std::printf("shell: %s\n", SolidSummary(*shell).c_str());
