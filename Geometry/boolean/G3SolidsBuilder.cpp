@@ -316,7 +316,20 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
         sound = ShellFacet(static_cast<G3Facet*>(facets->get(k)), R, thickness) && sound;
     for (G3Facet* f : kept)
         f->ClearMark();
-    if (!sound) {
+    // Corners near the largest double give planes of NaN (squares of their
+    // coordinates overflow), or of zero normals, which RemoveTurned takes
+    // for turned ones: a shell with a plane that is no number is refused
+    // before any pass runs on it (the passes' checks would stop on it), and
+    // one left with no facets after them.
+    auto planesFinite = [](G3Surface* r) {
+        for (int k = 0; k < r->GetFacetCount(); ++k) {
+            const double* p = r->GetFacet(k)->GetPlane();
+            if (!(std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) && std::isfinite(p[3])))
+                return false;
+        }
+        return true;
+    };
+    if (!sound || !planesFinite(R)) {
         delete R;
         return false;
     }
@@ -329,16 +342,7 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     RemoveTurned(R, s);
     R->RemoveUnused();
     R->AssignIds();
-    // Corners near the largest double give planes of NaN (squares of their
-    // coordinates overflow), or of zero normals, which RemoveTurned takes
-    // for turned ones: a shell left with no facets, or with a plane that is
-    // no number, is refused rather than reported.
-    bool finite = R->GetFacetCount() > 0;
-    for (int k = 0; finite && k < R->GetFacetCount(); ++k) {
-        const double* p = R->GetFacet(k)->GetPlane();
-        finite = std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) && std::isfinite(p[3]);
-    }
-    if (!finite) {
+    if (R->GetFacetCount() == 0 || !planesFinite(R)) {
         delete R;
         return false;
     }
