@@ -122,12 +122,18 @@ static bool FrontNormal(G3Facet* f, double* normal)
         std::swap(i, j);
     double largest = 0.0;
     double area = 0.0;
+    // Each contour's area is summed about its first corner: products of
+    // coordinates far from the origin would swamp a small facet's.
+    const double* o = nullptr;
     G3ContourWalker w(f);
     while (w.Next()) {
         const double* a = w.GetEntry()->GetXYZ();
         const double* b = w.GetExit()->GetXYZ();
-        area += a[i] * b[j] - b[i] * a[j];
+        if (!o)
+            o = a;
+        area += (a[i] - o[i]) * (b[j] - o[j]) - (b[i] - o[i]) * (a[j] - o[j]);
         if (w.Closes()) {
+            o = nullptr;
             if (std::fabs(area) > std::fabs(largest))
                 largest = area;
             area = 0.0;

@@ -84,15 +84,19 @@ bool Probeable(const G3Facet* f)
 }
 
 // Area of f's x-y projection (holes subtract): how well a probe through f
-// stands clear of its edges.
+// stands clear of its edges. Summed about f's first corner, so that site
+// coordinates keep the digits of a small facet's area.
 double ProjectedArea(const G3Facet* f)
 {
     double twice = 0.0;
+    const double* o = nullptr;
     G3ContourWalker w(f);
     while (w.Next()) {
         const double* p = w.GetEntry()->GetXYZ();
         const double* q = w.GetExit()->GetXYZ();
-        twice += p[0] * q[1] - q[0] * p[1];
+        if (!o)
+            o = p;
+        twice += (p[0] - o[0]) * (q[1] - o[1]) - (q[0] - o[0]) * (p[1] - o[1]);
     }
     return 0.5 * std::fabs(twice);
 }
