@@ -700,6 +700,18 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
     Write("keep.obj", "keep\n");
     Write("plain", "not a folder\n");
     Write("bad.ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\n0\n");
+    // Two cubes, the second beyond the range of binary STL's floats.
+    std::string twoCubes;
+    for (const double at : {0.0, 1e300})
+        for (int i = 0; i < 8; ++i)
+            twoCubes += "v " + std::to_string(at + (i & 1) * (at > 0 ? 1e290 : 1.0)) + " " + std::to_string(i >> 1 & 1) +
+                        " " + std::to_string(i >> 2) + "\n";
+    for (const int base : {1, 9})
+        for (const auto& f : std::vector<std::array<int, 4>>{
+                 {0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}})
+            twoCubes += "f " + std::to_string(base + f[0]) + " " + std::to_string(base + f[1]) + " " +
+                        std::to_string(base + f[2]) + " " + std::to_string(base + f[3]) + "\n";
+    Write("two.obj", twoCubes);
     const std::map<std::string, std::string> inputs = {
         {"short.pts", "0 0 0\n1 2\n"},         {"nan.pts", "1 2 nan\n"},
         {"point.pts", "0 0 0\n"},              {"nan.xy", "0 0\n1 nan\n"},
@@ -747,6 +759,12 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         // A write that fails is the tool's failure, not the input's.
         {1, {"convert", cube, "-o", P("no/such/folder/x.obj")}, "x.obj"},
         {1, {"demo", "-o", P("plain")}, "plain"},
+        // Found before the work is done, and no part is left written.
+        {1, {"boolean", "union", cube, cube, "-o", P("no/u.obj")}, "no folder"},
+        {1, {"separate", cube, "-o", P("no/p.obj")}, "no folder"},
+        {1, {"slice", cube, "--plane", "0,0,1,0.5", "-o", out, "-o", P("no/a.obj")}, "no folder"},
+        {1, {"explode", P("two.obj"), "-o", P("piece.stl")}, "nothing written"},
+        {2, {"update", "+1001", cube, "-o", out}, "+1001"},
         {2, {"boolean", "union", cube, Data("bad_index.obj"), "-o", out}, "bad_index.obj:3"},
         {2, {"boolean", "xor", cube, cube, "-o", out}, "xor"},
         {2, {"boolean", "union", cube, cube, "-o", P("r.xyz")}, "r.xyz"},

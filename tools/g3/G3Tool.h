@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace g3io {
@@ -177,9 +178,22 @@ bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress);
 // `g3 info` will read the file written (a double-sided facet is one facet
 // there).
 std::string SolidSummary(G3Surface& s);
+// `text` is a whole decimal integer (no sign but '-', no blanks) from low
+// to high, in v.
+bool ParseInt(const std::string& text, int low, int high, int& v);
+// Checked before anything is read, so that a typo in an output name costs
+// nothing and never leaves a file behind: the format the extension of
+// `path` names (else the usage status in `status`), and the folder it goes
+// into (else kExitFailure, as a write that fails). False when either is
+// wrong.
+bool CheckOutputPath(const std::string& command, const std::string& path, int& status);
 // Writes s to path and prints "wrote PATH"; kExitFailure (the message on
 // stderr) when it cannot be written.
 int WriteSolidFile(const std::string& path, G3Surface& s, Progress& progress);
+// Writes each surface to its path, all or none: kExitFailure (the message
+// on stderr) when any cannot be written, and then every file is left as it
+// was; else "wrote PATH" for each, and kExitOk.
+int WriteSolidFiles(const std::vector<std::pair<std::string, G3Surface*>>& files, Progress& progress);
 // `separate` and `explode`: the -o PREFIX of `command` split into the
 // prefix and the extension that chooses the format (a known extension on
 // PREFIX, else ".obj"); false, with the usage status in `status`, when -o
@@ -188,7 +202,8 @@ bool PiecesOutput(const std::string& command, const ParsedArgs& a, std::string& 
                   int& status);
 // Takes the n surfaces in `pieces` over and writes each as PREFIX-k.EXT
 // (k from 1) after a "piece k: summary" line, forming its planes first with
-// `formPlanes`; the status of the first write that fails, else kExitOk.
+// `formPlanes`. The files are written as one: when any cannot be, none is
+// (kExitFailure), else kExitOk.
 int WritePieces(GArrayCollection& pieces, int n, const std::string& prefix, const std::string& ext, bool formPlanes,
                 Progress& progress);
 void RunRepairPasses(G3Surface& s, bool triangulate, Progress& progress,

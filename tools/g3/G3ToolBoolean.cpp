@@ -44,8 +44,8 @@ int Parse(const std::string& command, const std::vector<std::string>& raw, std::
     if (!a.HasValue({"-o", "--output"}))
         return UsageError(command, "missing -o OUT");
     out = a.Value({"-o", "--output"});
-    if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
+    if (!CheckOutputPath(command, out, status))
+        return status;
     done = false;
     return kExitOk;
 }
@@ -195,10 +195,8 @@ int CommandUpdate(const std::vector<std::string>& raw)
     if (done)
         return status;
     const std::string& text = a.positionals[0];
-    char* end = nullptr;
-    errno = 0;
-    const long level = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || level < INT_MIN || level > INT_MAX)
+    int level = 0;
+    if (!ParseInt(text, INT_MIN, INT_MAX, level))
         return UsageError("update", "LEVEL must be an integer, not '" + text + "'");
     if (level != CHECK_LEVEL_WELD && level != CHECK_LEVEL_FACETS && level != CHECK_LEVEL_INTERSECTIONS)
         return UsageError("update", "LEVEL must be 1001, 1002 or 1003, not " + text);
@@ -209,7 +207,7 @@ int CommandUpdate(const std::vector<std::string>& raw)
     std::printf("read %s: %s\n", a.positionals[1].c_str(), SolidSummary(s).c_str());
     progress.Pass("Update(" + text + ")");
     s.Update(static_cast<CHECK_LEVEL>(level));
-    std::printf("Update(%ld): %s\n", level, SolidSummary(s).c_str());
+    std::printf("Update(%d): %s\n", level, SolidSummary(s).c_str());
     return WriteSolidFile(out, s, progress);
 }
 

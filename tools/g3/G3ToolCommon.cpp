@@ -9,10 +9,13 @@
 
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 namespace g3tool {
 
@@ -365,6 +368,29 @@ std::string SolidSummary(G3Surface& s)
     return text;
 }
 
+bool ParseInt(const std::string& text, int low, int high, int& v)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() && v >= low && v <= high;
+}
+
+bool CheckOutputPath(const std::string& command, const std::string& path, int& status)
+{
+    if (g3io::FormatFromPath(path) == g3io::Format::Unknown) {
+        status = UsageError(command, path + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
+        return false;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        // The command line is sound; the file system is not ready for it.
+        std::fprintf(stderr, "g3: %s: cannot write: no folder %s\n", path.c_str(), folder.string().c_str());
+        status = kExitFailure;
+        return false;
+    }
+    return true;
+}
+
 int WriteSolidFile(const std::string& path, G3Surface& s, Progress& progress)
 {
     progress.Pass("writing " + path);
@@ -397,7 +423,7 @@ bool PiecesOutput(const std::string& command, const ParsedArgs& a, std::string& 
         status = UsageError(command, "-o PREFIX names no file");
         return false;
     }
-    return true;
+    return CheckOutputPath(command, prefix + "-1" + ext, status);
 }
 
 int WritePieces(GArrayCollection& pieces, int n, const std::string& prefix, const std::string& ext, bool formPlanes,
@@ -407,15 +433,34 @@ int WritePieces(GArrayCollection& pieces, int n, const std::string& prefix, cons
     for (int k = 0; k < pieces.size(); ++k)
         owned.emplace_back(static_cast<G3Surface*>(pieces.get(k)));
     std::printf("pieces: %d\n", n);
+    std::vector<std::pair<std::string, G3Surface*>> files;
     for (int k = 0; k < n && k < static_cast<int>(owned.size()); ++k) {
         G3Surface& piece = *owned[static_cast<std::size_t>(k)];
         if (formPlanes)
             piece.FormPlaneEquation();
         std::printf("piece %d: %s\n", k + 1, SolidSummary(piece).c_str());
-        const int status = WriteSolidFile(prefix + "-" + std::to_string(k + 1) + ext, piece, progress);
-        if (status != kExitOk)
-            return status;
+        files.emplace_back(prefix + "-" + std::to_string(k + 1) + ext, &piece);
     }
+    return WriteSolidFiles(files, progress);
+}
+
+int WriteSolidFiles(const std::vector<std::pair<std::string, G3Surface*>>& files, Progress& progress)
+{
+    g3io::MeshFileBatch batch;
+    std::string message;
+    for (const auto& file : files) {
+        progress.Pass("writing " + file.first);
+        if (!batch.Add(file.first, *file.second, message)) {
+            std::fprintf(stderr, "g3: %s (nothing written)\n", message.c_str());
+            return kExitFailure;
+        }
+    }
+    if (!batch.Commit(message)) {
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
+        return kExitFailure;
+    }
+    for (const auto& file : files)
+        std::printf("wrote %s\n", file.first.c_str());
     return kExitOk;
 }
 

@@ -67,18 +67,6 @@ bool ReadInput(const std::string& path, G3Surface& s, Progress& progress,
     return true;
 }
 
-// Checked before anything is read, so a typo in the output name costs
-// nothing and never leaves a file behind.
-bool CheckOutputPath(const std::string& command, const std::string& path, int& status)
-{
-    const g3io::Format f = g3io::FormatFromPath(path);
-    if (f == g3io::Format::Unknown) {
-        status = UsageError(command, path + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
-        return false;
-    }
-    return true;
-}
-
 int WriteOutput(const std::string& path, G3Surface& s, bool ascii, Progress& progress)
 {
     progress.Pass("writing " + path);

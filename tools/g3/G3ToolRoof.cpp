@@ -206,8 +206,8 @@ int CommandRoof(const std::vector<std::string>& raw)
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("roof", "missing -o OUT");
     const std::string out = a.Value({"-o", "--output"});
-    if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError("roof", out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
+    if (!CheckOutputPath("roof", out, status))
+        return status;
     double thickness = 0.0, overhang = 0.0;
     if (!ParseLength(a.Value({"--thickness"}, "0"), thickness))
         return UsageError("roof", "--thickness expects a length of 0 or more");

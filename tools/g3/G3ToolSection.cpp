@@ -98,8 +98,8 @@ int CommandSection(const std::vector<std::string>& raw)
         return UsageError("section", "missing --plane a,b,c,d");
     const std::string in = args.positionals[0];
     const std::string out = args.Value({"-o", "--output"});
-    if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError("section", out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
+    if (!CheckOutputPath("section", out, status))
+        return status;
 
     Progress progress(args.Has("--quiet"));
     progress.Pass("reading " + in);

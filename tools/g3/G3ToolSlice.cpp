@@ -41,21 +41,6 @@ bool ParseList(const std::string& text, int n, double* out)
     return p == end;
 }
 
-bool ParseInt(const std::string& text, int& v)
-{
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    return r.ec == std::errc() && r.ptr == text.data() + text.size();
-}
-
-bool CheckOutput(const std::string& command, const std::string& out, int& status)
-{
-    if (g3io::FormatFromPath(out) == g3io::Format::Unknown) {
-        status = UsageError(command, out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
-        return false;
-    }
-    return true;
-}
-
 // Whether two paths name one file, whether or not it exists yet.
 bool SameFile(const std::string& a, const std::string& b)
 {
@@ -149,7 +134,7 @@ int CommandSlice(const std::vector<std::string>& raw)
     if (outs.empty() || outs.size() > 2)
         return UsageError("slice", "expects -o BELOW and optionally -o ABOVE");
     for (const std::string& o : outs)
-        if (!CheckOutput("slice", o, status))
+        if (!CheckOutputPath("slice", o, status))
             return status;
     // One file for both parts would keep only the part written last.
     if (outs.size() == 2 && SameFile(outs[0], outs[1]))
@@ -222,9 +207,14 @@ int CommandSlice(const std::vector<std::string>& raw)
     std::unique_ptr<G3Surface> pa(above);
     std::printf("below: %s\n", pb ? SolidSummary(*pb).c_str() : "none");
     std::printf("above: %s\n", pa ? SolidSummary(*pa).c_str() : "none");
-    if (pb && (status = WriteSolidFile(outs[0], *pb, progress)) != kExitOk)
-        return status;
-    if (outs.size() > 1 && pa && (status = WriteSolidFile(outs[1], *pa, progress)) != kExitOk)
+    // Both parts or neither: a part that cannot be written leaves the
+    // other's file as it was too.
+    std::vector<std::pair<std::string, G3Surface*>> files;
+    if (pb)
+        files.emplace_back(outs[0], pb.get());
+    if (outs.size() > 1 && pa)
+        files.emplace_back(outs[1], pa.get());
+    if ((status = WriteSolidFiles(files, progress)) != kExitOk)
         return status;
     if (!both) {
         std::fprintf(stderr, "g3 slice: the %s does not divide the solid\n", bySheet ? "sheet" : "plane");
@@ -261,7 +251,7 @@ int CommandBox(const std::vector<std::string>& raw)
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("box", "missing -o OUT");
     const std::string out = a.Value({"-o", "--output"});
-    if (!CheckOutput("box", out, status))
+    if (!CheckOutputPath("box", out, status))
         return status;
     double c[6];
     if (!ParseList(a.positionals[0], 6, c))
@@ -296,13 +286,13 @@ int CommandSphere(const std::vector<std::string>& raw)
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("sphere", "missing -o OUT");
     const std::string out = a.Value({"-o", "--output"});
-    if (!CheckOutput("sphere", out, status))
+    if (!CheckOutputPath("sphere", out, status))
         return status;
     double r = 0;
     int n = 0;
     if (!ParseList(a.positionals[0], 1, &r) || !(r > 0))
         return UsageError("sphere", "R must be a positive number");
-    if (!ParseInt(a.positionals[1], n) || n < 4 || n > 4096)
+    if (!ParseInt(a.positionals[1], 4, 4096, n))
         return UsageError("sphere", "N must be a whole number from 4 to 4096");
     const double center[3] = {0, 0, 0};
     std::unique_ptr<G3Surface> s(G3SolidsBuilder::BuildSphere(center, r, n));
@@ -322,7 +312,7 @@ int CommandShell(const std::vector<std::string>& raw)
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("shell", "missing -o OUT");
     const std::string out = a.Value({"-o", "--output"});
-    if (!CheckOutput("shell", out, status))
+    if (!CheckOutputPath("shell", out, status))
         return status;
     double t = 0;
     if (!a.HasValue({"--thickness"}) || !ParseList(a.Value({"--thickness"}), 1, &t))

@@ -67,12 +67,6 @@ bool ReadPoints(const std::string& path, std::vector<Point3>& out, std::string& 
     return true;
 }
 
-bool ParseInt(const std::string& text, int low, int high, int& v)
-{
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    return r.ec == std::errc() && r.ptr == text.data() + text.size() && v >= low && v <= high;
-}
-
 bool ParseDouble(const std::string& text, double& v)
 {
     const char* p = text.data();
@@ -149,8 +143,8 @@ int CommandTerrain(const std::vector<std::string>& raw)
     if (!a.HasValue({"-o", "--output"}))
         return UsageError("terrain", "missing -o OUT");
     const std::string out = a.Value({"-o", "--output"});
-    if (g3io::FormatFromPath(out) == g3io::Format::Unknown)
-        return UsageError("terrain", out + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
+    if (!CheckOutputPath("terrain", out, status))
+        return status;
     int mode = 0, iterations = 1;
     if (a.HasValue({"--smooth"}) && !ParseInt(a.Value({"--smooth"}), 1, 4, mode))
         return UsageError("terrain", "--smooth expects a mode from 1 to 4");

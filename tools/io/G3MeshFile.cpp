@@ -109,6 +109,18 @@ bool WriteBytes(const std::string& tmp, const std::string& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
+// Removes the temporary file when the write into it failed (`ok` false);
+// false with a message naming `path` then.
+bool Finish(const std::string& tmp, const std::string& path, bool ok, std::string& message)
+{
+    if (ok)
+        return true;
+    const int error = errno;
+    std::remove(tmp.c_str());
+    message = path + ": cannot write: " + (error ? SystemError(error) : std::string("write failed"));
+    return false;
+}
+
 // Renames the finished temporary file over `path`, or removes it when the
 // write failed (`ok` false) or the rename does; false with a message then.
 bool Commit(const std::string& tmp, const std::string& path, bool ok, std::string& message)
@@ -210,8 +222,13 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     return WriteMeshFile(path, s, message, options, nullptr);
 }
 
-bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
-                   FileContents* written)
+namespace {
+
+// Writes `s` in the format `path` names to a new temporary file beside
+// `path` (its name in `tmp`); false with a message, and no temporary file
+// left, when it cannot.
+bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
+                    FileContents* written, std::string& tmp)
 {
     const Format format = FormatFromPath(path);
     if (format == Format::Unknown || FileName(path).empty()) {
@@ -228,7 +245,6 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     if (format == Format::Off) {
         // Written in pieces, never held whole: a large mesh's text would
         // otherwise sit beside the mesh at its largest.
-        std::string tmp;
         if (!MakeTemporary(path, tmp, message))
             return false;
         errno = 0;
@@ -242,7 +258,7 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
             std::remove(tmp.c_str());
             return cannot();
         }
-        return Commit(tmp, path, ok, message);
+        return Finish(tmp, path, ok, message);
     }
     std::string bytes;
     bool made = true;
@@ -258,7 +274,6 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     if (!made)
         return cannot();
 
-    std::string tmp;
     if (!MakeTemporary(path, tmp, message))
         return false;
     bool ok = false;
@@ -279,11 +294,56 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
     case Format::Ply: ok = WriteBytes(tmp, bytes); break;
     case Format::Unknown: break;
     }
-    if (!Commit(tmp, path, ok, message))
+    if (!Finish(tmp, path, ok, message))
         return false;
     if (written && !CountFileContents(s, format, *written))
         *written = FileContents();
     return true;
+}
+
+} // namespace
+
+bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
+                   FileContents* written)
+{
+    std::string tmp;
+    return WriteTemporary(path, s, message, options, written, tmp) && Commit(tmp, path, true, message);
+}
+
+MeshFileBatch::~MeshFileBatch()
+{
+    for (const auto& staged : staged_)
+        std::remove(staged.first.c_str());
+}
+
+bool MeshFileBatch::Add(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options)
+{
+    std::string tmp;
+    if (!WriteTemporary(path, s, message, options, nullptr, tmp))
+        return false;
+    staged_.emplace_back(tmp, path);
+    return true;
+}
+
+bool MeshFileBatch::Commit(std::string& message)
+{
+    // Every file is complete by now: what is left to fail is a rename (the
+    // target a folder, say), which is tried for all before any is made.
+    for (const auto& staged : staged_) {
+        struct stat st;
+        if (stat(staged.second.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            message = staged.second + ": cannot write: not a plain file";
+            return false;
+        }
+    }
+    bool ok = true;
+    for (const auto& staged : staged_)
+        if (ok)
+            ok = g3io::Commit(staged.first, staged.second, true, message);
+        else
+            std::remove(staged.first.c_str());
+    staged_.clear();
+    return ok;
 }
 
 namespace {

@@ -20,6 +20,8 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 class G3Surface;
 
@@ -90,6 +92,27 @@ struct FileContents;
 // the surface out, without a second pass over it.
 bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
                    FileContents* written);
+
+// Several files written as one: each Add writes its file to a temporary
+// file beside the target, and Commit renames them all over their targets.
+// A file that cannot be written fails its Add, and a batch dropped before
+// Commit removes what it staged, so that a failure leaves every target as
+// it was.
+class MeshFileBatch {
+public:
+    MeshFileBatch() = default;
+    ~MeshFileBatch();
+    MeshFileBatch(const MeshFileBatch&) = delete;
+    MeshFileBatch& operator=(const MeshFileBatch&) = delete;
+    bool Add(const std::string& path, G3Surface& s, std::string& message,
+             const WriteOptions& options = WriteOptions());
+    // False with a message when a target cannot be replaced (checked for
+    // all before any is renamed).
+    bool Commit(std::string& message);
+
+private:
+    std::vector<std::pair<std::string, std::string>> staged_;  // temporary file, target
+};
 
 // What a file of `format` holds once `s` is written to it, as that writer
 // lays the surface out: STL holds triangles only (each with corners of its
