@@ -21,7 +21,11 @@
 
 namespace {
 
-bool Finite3(const double* p) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+bool InRange3(const double* p)
+{
+    const double limit = GTolerance::kLargestCoordinate;
+    return std::fabs(p[0]) <= limit && std::fabs(p[1]) <= limit && std::fabs(p[2]) <= limit;
+}
 
 G3Edge* EdgeAt(G3EdgeList* c, int k)
 {
@@ -69,7 +73,7 @@ void G3ContourDivider::BeginLoadContour()
 
 void G3ContourDivider::LoadEdge(double* p1, double* p2, int flags, unsigned long tag1, unsigned long tag2)
 {
-    if (!surface || !currentContour || !p1 || !p2 || !Finite3(p1) || !Finite3(p2))
+    if (!surface || !currentContour || !p1 || !p2 || !InRange3(p1) || !InRange3(p2))
         return;
     G3Vertex* a = surface->AddVertex(p1, tag1);
     G3Vertex* b = surface->AddVertex(p2, tag2);

@@ -7,8 +7,8 @@
 // edge, EndLoadContour; finally EndLoad, which resolves everything, unloads
 // it through the virtual unload operations below and forgets it. Calls out
 // of that order are ignored: edges before BeginLoad or with no contour open,
-// a contour opened before BeginLoad. An edge with a non-finite coordinate is
-// refused (not added). A contour still open at EndLoad is closed first.
+// a contour opened before BeginLoad. An edge with a coordinate that is not
+// finite, or beyond GTolerance::kLargestCoordinate, is refused (not added). A contour still open at EndLoad is closed first.
 //
 // Unloading, from EndLoad: BeginUnload; per result contour
 // BeginUnloadContour(edge count, whether it is a hole), UnloadEdge per edge
@@ -58,7 +58,7 @@ public:
     void BeginLoadContour();
     // Appends the edge p1 -> p2 with `flags` to the open contour; tag1 and
     // tag2 travel with its two ends. Ignored with no open contour, a null
-    // point or a non-finite coordinate.
+    // point or a coordinate out of range (see above).
     void LoadEdge(double* p1, double* p2, int flags, unsigned long tag1, unsigned long tag2);
     // Keeps the open contour when it has an edge (drops it otherwise).
     void EndLoadContour();

@@ -3,17 +3,24 @@
 //
 // Invariants: an engine exists only between LoadBegin (with a valid axis
 // pair) and DoIntersect or Finit; every call finding no engine, an ended
-// load or a non-finite point does nothing. No rounding here.
+// load or a point that is not finite or lies beyond kLargestCoordinate
+// (where the arrangement's products of coordinates would overflow) does
+// nothing. No rounding here.
 
 #include "Geometry/contour/G3ContourIntersector.h"
 
 #include "Geometry/contour/G3ContourArrangement.h"
+#include "Geometry/math/GTolerance.h"
 
 #include <cmath>
 
 namespace {
 
-bool Finite3(const double* p) { return p && std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+bool InRange3(const double* p)
+{
+    const double limit = GTolerance::kLargestCoordinate;
+    return p && std::fabs(p[0]) <= limit && std::fabs(p[1]) <= limit && std::fabs(p[2]) <= limit;
+}
 
 } // namespace
 
@@ -39,21 +46,21 @@ void G3ContourIntersector::LoadBegin(int xCoo, int yCoo)
 
 void G3ContourIntersector::TriangleLoad(double* p1, double* p2, double* p3, int f1, int f2, int f3)
 {
-    if (!engine || engine->Ended() || !Finite3(p1) || !Finite3(p2) || !Finite3(p3))
+    if (!engine || engine->Ended() || !InRange3(p1) || !InRange3(p2) || !InRange3(p3))
         return;
     engine->AddTriangle(p1, p2, p3, f1, f2, f3);
 }
 
 void G3ContourIntersector::ContourBeginLoad(double* p)
 {
-    if (!engine || engine->Ended() || !Finite3(p))
+    if (!engine || engine->Ended() || !InRange3(p))
         return;
     engine->BeginContour(p);
 }
 
 void G3ContourIntersector::ContourLoadSegment(double* p, SEGMENT_TYPE, int flags)
 {
-    if (!engine || engine->Ended() || !Finite3(p))
+    if (!engine || engine->Ended() || !InRange3(p))
         return;
     engine->ContourPoint(p, flags);
 }

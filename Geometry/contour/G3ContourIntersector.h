@@ -22,7 +22,8 @@
 //
 // Calls out of protocol do nothing: loading before LoadBegin or after
 // LoadEnd, a segment with no open contour, DoIntersect with fewer than two
-// segments loaded. A point with a non-finite coordinate is refused: a
+// segments loaded. A point with a coordinate that is not finite, or beyond
+// GTolerance::kLargestCoordinate, is refused: a
 // triangle with one is not loaded, a contour begun at one is not opened, a
 // segment to one is skipped (the contour goes on from its last point).
 

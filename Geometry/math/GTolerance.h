@@ -80,5 +80,11 @@ constexpr double kBooleanScale = 1000.0;
 // double just below 1e-5, as the boolean boxes: clear of the 1e-6 bands in
 // which its segments are split).
 constexpr double kContourMerge = 9.999999999999999e-6;
+// The largest coordinate the contour tools and the text readers of points
+// take: they square coordinate differences and sum such products, which
+// stay finite, with room to spare, up to here. Beyond it (1e200, say)
+// holes were left unjoined, and near the largest double the arrangement
+// came out wrong.
+constexpr double kLargestCoordinate = 1e150;
 
 } // namespace GTolerance

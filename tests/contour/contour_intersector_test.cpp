@@ -96,14 +96,14 @@ TEST(ContourIntersector, OutOfProtocolCallsAndNonFinitePointsDoNothing)
     EXPECT_FALSE(none.DoIntersect(BOOLEAN_OPERATION_UNION));
 
     // A contour starting at a non-finite point is not opened, a segment to
-    // one is skipped.
+    // one, or to a point whose products would overflow, is skipped.
     const double nan = std::numeric_limits<double>::quiet_NaN(),
                  inf = std::numeric_limits<double>::infinity();
     double far[3] = {2, inf, 0};
     ci.LoadBegin(0, 1);
     ci.ContourBeginLoad(far);
     ci.ContourLoadSegment(c, SEGMENT_TYPE_LINE, 1);
-    Contour(ci, {{0, 0}, {4, 0}, {nan, 0}, {4, 4}, {2, inf}, {0, 4}});
+    Contour(ci, {{0, 0}, {4, 0}, {nan, 0}, {4, 4}, {2, inf}, {-1e300, 1e300}, {0, 4}});
     ci.LoadEnd();
     EXPECT_TRUE(ci.DoIntersect(BOOLEAN_OPERATION_UNION));
     ASSERT_EQ(1u, r.contours.size());

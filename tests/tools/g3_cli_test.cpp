@@ -721,7 +721,9 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {"nan.roof", "0 0 30\n10 0 nan\n10 6 30\n0 6 30\n"},
         {"flat.roof", "0 0 30\n10 0 0\n10 6 30\n0 6 30\n"},
         {"hip.roof", "0 0 30\n10 0 30\n10 6 30\n0 6 30\n"},
-        {"survey.pts", "0 0 0\n10 0 1\n10 10 2\n0 10 1\n"}};
+        {"survey.pts", "0 0 0\n10 0 1\n10 10 2\n0 10 1\n"},
+        {"huge.pts", "0 0 0\n1e300 0 1\n0 1e300 2\n"},
+        {"huge.xy", "0 0\n1e300 0\n1e300 1e300\n"}};
     for (const auto& [name, text] : inputs)
         Write(name, text);
     // A folder opens as a file does but reads as nothing.
@@ -776,6 +778,9 @@ TEST_F(G3Cli, RefusedCommandLinesWriteNothing)
         {2, {"classify", cube}, "classify"},
         {2, {"classify", cube, P("point.pts"), "--seed", "x"}, "seed"},
         {2, {"contours", P("nan.xy")}, "nan.xy:2"},
+        // Coordinates whose products would overflow.
+        {2, {"contours", P("huge.xy")}, "huge.xy:2"},
+        {2, {"terrain", P("huge.pts"), "-o", out}, "huge.pts:2"},
         {2, {"contours", P("three.xy")}, "three.xy:2"},
         {2, {"contours", P("square.xy"), "--op", "sideways"}, "sideways"},
         {2, {"roof", P("word.roof"), "-o", out}, "word.roof:3:"},

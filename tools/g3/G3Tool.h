@@ -178,6 +178,12 @@ bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress);
 // `g3 info` will read the file written (a double-sided facet is one facet
 // there).
 std::string SolidSummary(G3Surface& s);
+// One number of a text file's line at p, after blanks (space, tab, CR) and
+// an optional '+': finite, at most GTolerance::kLargestCoordinate in size,
+// and followed by a blank or the end; p moves past it. False otherwise.
+bool ReadNumber(const char*& p, const char* end, double& v);
+// Only blanks (space, tab, CR) from p to the end.
+bool OnlyBlanks(const char* p, const char* end);
 // `text` is a whole decimal integer (no sign but '-', no blanks) from low
 // to high, in v.
 bool ParseInt(const std::string& text, int low, int high, int& v);

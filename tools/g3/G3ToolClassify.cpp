@@ -54,17 +54,10 @@ bool ParsePoint(const std::string& line, double* p, bool& skip)
     skip = c == end || *c == '#';
     if (skip)
         return true;
-    for (int k = 0; k < 3; ++k) {
-        blank();
-        const auto r = std::from_chars(c, end, p[k]);
-        if (r.ec != std::errc() || !std::isfinite(p[k]))
+    for (int k = 0; k < 3; ++k)
+        if (!ReadNumber(c, end, p[k]))
             return false;
-        c = r.ptr;
-        if (c != end && !std::isspace(static_cast<unsigned char>(*c)))
-            return false;
-    }
-    blank();
-    return c == end;
+    return OnlyBlanks(c, end);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/processing/G3Weld.h"
@@ -10,6 +11,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -366,6 +368,34 @@ std::string SolidSummary(G3Surface& s)
         text += buf;
     }
     return text;
+}
+
+namespace {
+
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+} // namespace
+
+bool ReadNumber(const char*& p, const char* end, double& v)
+{
+    while (p < end && Blank(*p))
+        ++p;
+    if (p < end && *p == '+')
+        ++p;
+    const std::from_chars_result r = std::from_chars(p, end, v);
+    if (r.ec != std::errc() || !(std::fabs(v) <= GTolerance::kLargestCoordinate))
+        return false;
+    if (r.ptr != end && !Blank(*r.ptr))
+        return false;
+    p = r.ptr;
+    return true;
+}
+
+bool OnlyBlanks(const char* p, const char* end)
+{
+    while (p < end && Blank(*p))
+        ++p;
+    return p == end;
 }
 
 bool ParseInt(const std::string& text, int low, int high, int& v)

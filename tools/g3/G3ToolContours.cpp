@@ -53,18 +53,8 @@ bool ReadContours(const std::string& path, std::vector<Ring>& out, std::string& 
             continue;
         }
         double v[2];
-        for (double& d : v) {
-            skip();
-            const auto r = std::from_chars(p, end, d);
-            if (r.ec != std::errc() || !std::isfinite(d)) {
-                error = path + ":" + std::to_string(number) + ": expected two finite numbers \"x y\"";
-                return false;
-            }
-            p = r.ptr;
-        }
-        skip();
-        if (p != end) {
-            error = path + ":" + std::to_string(number) + ": expected two finite numbers \"x y\"";
+        if (!ReadNumber(p, end, v[0]) || !ReadNumber(p, end, v[1]) || !OnlyBlanks(p, end)) {
+            error = path + ":" + std::to_string(number) + ": expected two numbers \"x y\" (finite, within 1e150)";
             return false;
         }
         ring.push_back({v[0], v[1]});

@@ -31,20 +31,10 @@ struct OutlinePoint {
 // One number from `s` at `pos` (after blanks); false when there is none.
 bool NextNumber(const std::string& s, std::size_t& pos, double& v)
 {
-    while (pos < s.size() && (s[pos] == ' ' || s[pos] == '\t' || s[pos] == '\r'))
-        ++pos;
-    if (pos >= s.size())
-        return false;
     const char* b = s.data() + pos;
-    const char* e = s.data() + s.size();
-    if (*b == '+')
-        ++b;
-    const std::from_chars_result r = std::from_chars(b, e, v);
-    if (r.ec != std::errc() || !std::isfinite(v))
+    if (!ReadNumber(b, s.data() + s.size(), v))
         return false;
-    if (r.ptr != e && *r.ptr != ' ' && *r.ptr != '\t' && *r.ptr != '\r')
-        return false;
-    pos = static_cast<std::size_t>(r.ptr - s.data());
+    pos = static_cast<std::size_t>(b - s.data());
     return true;
 }
 

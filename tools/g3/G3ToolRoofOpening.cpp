@@ -25,19 +25,10 @@ bool ParsePoint(const std::string& line, double& x, double& y)
     const char* p = line.data();
     const char* end = p + line.size();
     double* out[2] = {&x, &y};
-    for (double* v : out) {
-        while (p < end && (*p == ' ' || *p == '\t'))
-            ++p;
-        if (p < end && *p == '+')
-            ++p;
-        const std::from_chars_result r = std::from_chars(p, end, *v);
-        if (r.ec != std::errc() || !std::isfinite(*v) || (r.ptr < end && *r.ptr != ' ' && *r.ptr != '\t'))
+    for (double* v : out)
+        if (!ReadNumber(p, end, *v))
             return false;
-        p = r.ptr;
-    }
-    while (p < end && (*p == ' ' || *p == '\t'))
-        ++p;
-    return p == end;
+    return OnlyBlanks(p, end);
 }
 
 } // namespace

@@ -24,21 +24,6 @@ using Point3 = std::array<double, 3>;
 // Iterations multiply the facets by about four each.
 constexpr int kMaxIterations = 6;
 
-bool Number(const char*& p, const char* end, double& v)
-{
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
-        ++p;
-    if (p < end && *p == '+')
-        ++p;
-    const std::from_chars_result r = std::from_chars(p, end, v);
-    if (r.ec != std::errc() || !std::isfinite(v))
-        return false;
-    if (r.ptr != end && *r.ptr != ' ' && *r.ptr != '\t' && *r.ptr != '\r')
-        return false;
-    p = r.ptr;
-    return true;
-}
-
 // Reads "x y z" lines (blank lines and '#' comments skipped); false with
 // `error` naming the first malformed line.
 bool ReadPoints(const std::string& path, std::vector<Point3>& out, std::string& error)
@@ -55,11 +40,9 @@ bool ReadPoints(const std::string& path, std::vector<Point3>& out, std::string& 
         const char* p = line.data();
         const char* end = p + line.size();
         Point3 v{};
-        bool ok = Number(p, end, v[0]) && Number(p, end, v[1]) && Number(p, end, v[2]);
-        while (ok && p < end && (*p == ' ' || *p == '\t' || *p == '\r'))
-            ++p;
-        if (!ok || p != end) {
-            error = path + ":" + std::to_string(number) + ": expected three finite numbers \"x y z\"";
+        if (!ReadNumber(p, end, v[0]) || !ReadNumber(p, end, v[1]) || !ReadNumber(p, end, v[2]) ||
+            !OnlyBlanks(p, end)) {
+            error = path + ":" + std::to_string(number) + ": expected three numbers \"x y z\" (finite, within 1e150)";
             return false;
         }
         out.push_back(v);
@@ -70,7 +53,7 @@ bool ReadPoints(const std::string& path, std::vector<Point3>& out, std::string& 
 bool ParseDouble(const std::string& text, double& v)
 {
     const char* p = text.data();
-    return Number(p, p + text.size(), v) && p == text.data() + text.size();
+    return ReadNumber(p, p + text.size(), v) && p == text.data() + text.size();
 }
 
 G3Surface* Triangulate(const std::vector<Point3>& pts)
