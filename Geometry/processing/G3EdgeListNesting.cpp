@@ -20,6 +20,8 @@
 
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeListVertexIterator.h"
+#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
@@ -162,6 +164,33 @@ private:
     std::vector<int> wide;
 };
 
+// Whether every vertex of c lies on d's boundary (within the point-in-facet
+// band), asked through d's band index as G3IsInThroughBands asks.
+bool AllOnBoundary(G3EdgeList* c, G3EdgeList* d, std::unique_ptr<G3EdgeBands>& bands)
+{
+    const int i = c->GetXCoo(), j = c->GetYCoo();
+    const bool banded = d->size() > G3EdgeBands::kBandedEdges;
+    if (banded && !bands)
+        bands.reset(new G3EdgeBands(d, i, j));
+    const bool useBands = banded && bands->GetI() == i && bands->GetJ() == j;
+    for (int k = 0; k < c->size(); ++k) {
+        const G3Vertex* v = c->GetEdge(k)->GetVertex1();
+        if (!v)
+            continue;
+        if (useBands) {
+            if (bands->Locate(v->GetXYZ()) != G3EdgeBands::ON)
+                return false;
+            continue;
+        }
+        G3EdgeListVertexIterator it(d);
+        G3Vertex* onA = nullptr;
+        G3Vertex* onB = nullptr;
+        if (!G3Facet::PointInFacet(i, j, v->GetXYZ(), &it, &onA, &onB, GTolerance::kInFacet) || !onA)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void G3EdgeList::FormContourTypes(GArrayCollection* lists)
@@ -216,8 +245,17 @@ void G3EdgeList::FormContourTypes(GArrayCollection* lists)
                 // later-created one encloses.
                 if (c->Equals(d) && d->serial < c->serial)
                     continue;
-                if (isIn(c, b))
-                    ++counts[static_cast<size_t>(a)];
+                if (!isIn(c, b))
+                    continue;
+                // Two outlines of one region that Equals does not pair (made
+                // of other vertex objects, run the other way round, or with
+                // a corner more on a side) lie each in the other; counted
+                // both ways, both turned into holes. The later-created one
+                // encloses, as for equal lists.
+                if (d->serial < c->serial && AllOnBoundary(c, d, banded[static_cast<size_t>(b)]) &&
+                    AllOnBoundary(d, c, banded[static_cast<size_t>(a)]) && isIn(d, a))
+                    continue;
+                ++counts[static_cast<size_t>(a)];
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <random>
@@ -47,6 +48,57 @@ TEST(ContourNesting, RandomLaminarRectanglesCountTheirContainers)
             EXPECT_EQ(holders, c->GetInCount()) << seed << " " << a;
             delete c;
         }
+    }
+}
+
+// Laminar rectangles on a coarse grid (sides shared and touching), some
+// drawn twice as outlines of their own: other vertex objects, either way
+// round, from any corner, with corners added along the sides (up to 40,
+// so that big lists are asked through their edge bands). Each holds the
+// rectangles inside it, and of two outlines of one rectangle the later one
+// holds the earlier; before, each held the other and both were holes.
+TEST(ContourNesting, RepeatedOutlinesOfOtherVerticesNestByCreationOrder)
+{
+    using Box = std::array<int, 4>; // x0 y0 x1 y1
+    auto in = [](const Box& r, const Box& q) { return r[0] >= q[0] && r[1] >= q[1] && r[2] <= q[2] && r[3] <= q[3]; };
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<Box> kept;
+        for (int tries = 0; tries < 60 && kept.size() < 7; ++tries) {
+            const int x0 = rng() % 7, y0 = rng() % 7;
+            const Box r = {x0, y0, x0 + 1 + int(rng() % 3), y0 + 1 + int(rng() % 3)};
+            bool fits = true;
+            for (const Box& q : kept)
+                fits = fits && (r[2] <= q[0] || q[2] <= r[0] || r[3] <= q[1] || q[3] <= r[1] || in(r, q) || in(q, r));
+            if (fits)
+                kept.push_back(rng() % 3 ? r : kept.empty() ? r : kept[rng() % kept.size()]);
+        }
+        G3Surface store;
+        GArrayCollection lists;
+        for (const Box& r : kept) {
+            const double c[4][2] = {
+                {1. * r[0], 1. * r[1]}, {1. * r[2], 1. * r[1]}, {1. * r[2], 1. * r[3]}, {1. * r[0], 1. * r[3]}};
+            const int extra = rng() % 3 ? 0 : int(rng() % 11);
+            std::vector<G3Vertex*> v;
+            for (int k = 0; k < 4; ++k)
+                for (int m = 0; m <= extra; ++m) {
+                    const double t = double(m) / (extra + 1);
+                    const double* n = c[(k + 1) % 4];
+                    v.push_back(store.AddVertex(c[k][0] + t * (n[0] - c[k][0]), c[k][1] + t * (n[1] - c[k][1]), 0, 0));
+                }
+            if (rng() % 2)
+                std::reverse(v.begin(), v.end());
+            std::rotate(v.begin(), v.begin() + rng() % v.size(), v.end());
+            lists.add(new G3EdgeList(int(v.size()), v.data(), nullptr, nullptr, nullptr, 1, 1));
+        }
+        G3EdgeList::FormContourTypes(&lists);
+        for (size_t a = 0; a < kept.size(); ++a) {
+            int holders = 0;
+            for (size_t b = 0; b < kept.size(); ++b)
+                holders += b != a && in(kept[a], kept[b]) && (kept[a] != kept[b] || b > a);
+            EXPECT_EQ(holders, static_cast<G3EdgeList*>(lists.get(int(a)))->GetInCount()) << round << " " << a;
+        }
+        lists.clear(true);
     }
 }
 
