@@ -20,6 +20,7 @@
 #include "Geometry/processing/GTessellator.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <functional>
@@ -74,11 +75,14 @@ double Dot(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] 
 // What a triangle is to the sliver repair: `corner` lies on the side
 // joining the other two (its longest side, of squared length `side`),
 // strictly between them along it and nearer to it than kPlaneSide, or is
-// -1 when no corner does; `area` tells whether its area exceeds kZeroArea.
+// -1 when no corner does; `area` tells whether its area exceeds kZeroArea,
+// `rounding` whether that corner lies off the side by no more than the
+// rounding of its coordinates.
 struct Shape {
     int corner;
     double side;
     bool area;
+    bool rounding;
 };
 
 Shape ShapeOf(const Tri& t)
@@ -98,17 +102,27 @@ Shape ShapeOf(const Tri& t)
     // 2 (uu + vv)), and go no further.
     const bool area = nn > 4.0 * GTolerance::kZeroArea * GTolerance::kZeroArea;
     if (area && nn >= 2.0 * near * (uu + vv))
-        return {-1, 0.0, true};
+        return {-1, 0.0, true, false};
     const double w[3] = {v[0] - u[0], v[1] - u[1], v[2] - u[2]};
     // Squared lengths of the sides facing each corner.
     const double side[3] = {Dot(w, w), vv, uu};
     const int m = side[0] >= side[1] ? (side[0] >= side[2] ? 0 : 2) : (side[1] >= side[2] ? 1 : 2);
-    Shape s = {-1, side[m], area};
+    Shape s = {-1, side[m], area, false};
     // Corner m's foot lies strictly inside the side when the corners at its
     // ends are acute: 0 < 2 (b - a).(c - a) < 2 |ac|^2.
     const double along = side[(m + 1) % 3] + side[m] - side[(m + 2) % 3];
-    if (along > 0.0 && along < 2.0 * side[m] && nn < near * side[m])
+    if (along > 0.0 && along < 2.0 * side[m] && nn < near * side[m]) {
         s.corner = m;
+        // Corners in line, stored far from the origin, lie off their line
+        // by up to an ulp or so of their largest coordinate each (the
+        // corner's distance is |n| / |side|).
+        double largest = 0.0;
+        for (const double* q : p)
+            for (int k = 0; k < 3; ++k)
+                largest = std::max(largest, std::fabs(q[k]));
+        const double rounding = 4.0 * DBL_EPSILON * largest;
+        s.rounding = nn <= rounding * rounding * side[m];
+    }
     return s;
 }
 
@@ -140,7 +154,10 @@ struct DirectedSideHash {
 // first: the slivers on one run are then cut from the outside in, each
 // against a neighbour off the run. A triangle without area that no cut
 // removes (its long side on the facet's boundary: a corner touching a side
-// of the facet) is dropped; a thin one with area is kept.
+// of the facet) is dropped; a thin one with area is kept. Far from the
+// origin such a triangle's area is the rounding of its corners, well above
+// kZeroArea, and its plane points anywhere: one whose corner lies off the
+// long side by no more than that rounding has no area either.
 void RemoveSlivers(std::vector<Tri>& tris)
 {
     struct Sliver {
@@ -223,7 +240,12 @@ void RemoveSlivers(std::vector<Tri>& tris)
             break;
     }
     if (!slivers.empty())
-        tris.erase(std::remove_if(tris.begin(), tris.end(), [](const Tri& t) { return !ShapeOf(t).area; }), tris.end());
+        tris.erase(std::remove_if(tris.begin(), tris.end(),
+                                  [](const Tri& t) {
+                                      const Shape shape = ShapeOf(t);
+                                      return !shape.area || shape.rounding;
+                                  }),
+                   tris.end());
 }
 
 // The normal of the list's chain (Newell's sum; its length twice the

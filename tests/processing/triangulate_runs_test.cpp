@@ -221,3 +221,46 @@ TEST(TriangulateRunsTest, MergedGridCubeStaysOneClosedPiece)
             EXPECT_NEAR(area, 1.5 * m * m, 1e-12 * area);
         }
 }
+
+TEST(TriangulateRunsTest, HoleTouchingASideLeavesNoSliverTurnedAnyWay)
+{
+    // An 8 x 4 rectangle with a hole lying against part of its lower side
+    // (corners on the side, not corners of the outer contour), turned every
+    // way, at the origin and at site coordinates, where the sliver left
+    // along the shared stretch had rounding noise for area and a plane
+    // pointing anywhere.
+    const double ring[2][4][2] = {{{0, 0}, {8, 0}, {8, 4}, {0, 4}}, {{5, 2}, {5, 0}, {4, 0}, {4, 2}}};
+    std::mt19937 rng(11);
+    std::normal_distribution<double> gauss;
+    for (int iter = 0; iter < 80; ++iter) {
+        SCOPED_TRACE(iter);
+        const double q[4] = {gauss(rng), gauss(rng), gauss(rng), gauss(rng)}, at = iter % 2 ? 5e6 : 0.0;
+        const double l = q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3];
+        // The first two columns of the rotation by the quaternion q.
+        const double u[3] = {(q[0] * q[0] + q[1] * q[1] - q[2] * q[2] - q[3] * q[3]) / l,
+                             2 * (q[1] * q[2] + q[0] * q[3]) / l, 2 * (q[1] * q[3] - q[0] * q[2]) / l};
+        const double w[3] = {2 * (q[1] * q[2] - q[0] * q[3]) / l,
+                             (q[0] * q[0] - q[1] * q[1] + q[2] * q[2] - q[3] * q[3]) / l,
+                             2 * (q[2] * q[3] + q[0] * q[1]) / l};
+        G3Surface s;
+        G3Facet* f = nullptr;
+        for (const auto& r : ring) {
+            G3Vertex* vs[4];
+            for (int c = 0; c < 4; ++c)
+                vs[c] = s.AddVertex(at + r[c][0] * u[0] + r[c][1] * w[0], 1.2 * at + r[c][0] * u[1] + r[c][1] * w[1],
+                                    r[c][0] * u[2] + r[c][1] * w[2], 0);
+            G3EdgeList list(4, vs, nullptr, nullptr, nullptr, 0, 0);
+            f = f ? s.AddFacetEdges(f, &list) : s.AddFacet(4, vs, 1, nullptr, nullptr);
+        }
+        if (!s.Triangulate(4, 0))
+            continue;  // GLU may refuse a corner lying on a side
+        double area = 0.0;
+        Sides(s, &area);
+        EXPECT_NEAR(area, 30.0, 1e-6);
+        const double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+        for (int k = 0; k < s.GetFacetCount(); ++k) {
+            const double* p = s.GetFacet(k)->GetPlane();
+            EXPECT_GT(p[0] * n[0] + p[1] * n[1] + p[2] * n[2], 1.0 - 1e-6) << k;
+        }
+    }
+}
