@@ -1,4 +1,6 @@
 #pragma once
+
+#include <limits>
 // The kernel's tolerances, in one place. Every one is absolute (never scaled
 // by the model's size) and compared the way its line says: "closer than" is
 // strict, "within" includes the bound. Code takes its tolerance from here;
@@ -86,5 +88,9 @@ constexpr double kContourMerge = 9.999999999999999e-6;
 // holes were left unjoined, and near the largest double the arrangement
 // came out wrong.
 constexpr double kLargestCoordinate = 1e150;
+// Corners stored far from the origin lie off the exact figure by up to a
+// few units in the last place of their largest coordinate: this share of
+// it (four ulps), below which an offset is rounding alone.
+constexpr double kCoordinateRounding = 4.0 * std::numeric_limits<double>::epsilon();
 
 } // namespace GTolerance

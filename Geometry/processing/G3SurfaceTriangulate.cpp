@@ -20,7 +20,6 @@
 #include "Geometry/processing/GTessellator.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <functional>
@@ -120,7 +119,7 @@ Shape ShapeOf(const Tri& t)
         for (const double* q : p)
             for (int k = 0; k < 3; ++k)
                 largest = std::max(largest, std::fabs(q[k]));
-        const double rounding = 4.0 * DBL_EPSILON * largest;
+        const double rounding = GTolerance::kCoordinateRounding * largest;
         s.rounding = nn <= rounding * rounding * side[m];
     }
     return s;
