@@ -1,8 +1,10 @@
 #pragma once
 
 #include <limits>
+
 // The kernel's tolerances, in one place. Every one is absolute (never scaled
-// by the model's size) and compared the way its line says: "closer than" is
+// by the model's size; the last two are a limit and a share of a
+// coordinate, not tolerances) and compared the way its line says: "closer than" is
 // strict, "within" includes the bound. Code takes its tolerance from here;
 // a literal stays only where it is a rule of its own (a relative factor, a
 // probe offset derived from one of these, a test's own figure).
