@@ -342,7 +342,12 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     RemoveTurned(R, s);
     R->RemoveUnused();
     R->AssignIds();
-    if (R->GetFacetCount() == 0 || !planesFinite(R)) {
+    // Opposite walls moved onto one plane (an inward shell of half a wall's
+    // thickness) leave facets back to back around no volume, a shell that
+    // is closed but holds nothing: thinner on average than the weld
+    // distance, it is no shell.
+    const bool flat = std::fabs(G3SurfaceVolume(R)) <= 0.5 * GTolerance::kWeld * G3SurfaceArea(R);
+    if (R->GetFacetCount() == 0 || !planesFinite(R) || flat) {
         delete R;
         return false;
     }

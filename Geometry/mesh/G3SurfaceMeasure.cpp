@@ -1,4 +1,4 @@
-// Volume of a surface from its facet contours.
+// Volume and area of a surface from its facet contours.
 //
 // Invariants: nothing is written (entities, flags and scratch links stay as
 // they are); each contour is walked as G3ContourWalker splits the chain, at
@@ -53,7 +53,54 @@ void AddCones(const std::vector<const double*>& corners, const double* c, Compen
     }
 }
 
+// Twice the vector area of the polygon, as a fan from its first corner
+// (products about that corner, so that a polygon far from the origin keeps
+// its small area), added to `sum`.
+void AddVectorArea(const std::vector<const double*>& corners, double* sum)
+{
+    const std::size_t n = corners.size();
+    if (n < 3)
+        return;
+    const double* a = corners[0];
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        const double b[3] = {corners[i][0] - a[0], corners[i][1] - a[1], corners[i][2] - a[2]};
+        const double d[3] = {corners[i + 1][0] - a[0], corners[i + 1][1] - a[1], corners[i + 1][2] - a[2]};
+        sum[0] += b[1] * d[2] - b[2] * d[1];
+        sum[1] += b[2] * d[0] - b[0] * d[2];
+        sum[2] += b[0] * d[1] - b[1] * d[0];
+    }
+}
+
 } // namespace
+
+double G3SurfaceArea(const G3Surface* s)
+{
+    if (!s)
+        return 0.0;
+    double total = 0.0;
+    std::vector<const double*> corners;
+    const long limit = s->GetEdgeCount();
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        const G3Facet* f = s->GetFacet(i);
+        if (!f)
+            continue;
+        // The contours' vector areas add up: holes run the other way.
+        double sum[3] = {0.0, 0.0, 0.0};
+        corners.clear();
+        G3ContourWalker w(f);
+        for (long steps = 0; steps < limit && w.Next(); ++steps) {
+            if (w.Opens()) {
+                AddVectorArea(corners, sum);
+                corners.clear();
+            }
+            if (const G3Vertex* v = w.GetEntry())
+                corners.push_back(v->GetXYZ());
+        }
+        AddVectorArea(corners, sum);
+        total += 0.5 * std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    }
+    return total;
+}
 
 double G3SurfaceVolume(const G3Surface* s)
 {

@@ -14,6 +14,10 @@ class G3Surface;
 // empty surface.
 double G3SurfaceVolume(const G3Surface* s);
 
+// The sum of the facets' areas (each facet's outline less its holes, taken
+// in the facet's own plane); 0 for a null or empty surface.
+double G3SurfaceArea(const G3Surface* s);
+
 // Whether the surface is closed as a mesh file records it: no edge has
 // exactly one facet side taken. A double-sided facet counts once here (a
 // file keeps one copy of it), unlike G3Surface::GetClosed, which counts it

@@ -137,7 +137,7 @@ TEST(SurfaceVolume, RandomVoxelSetsMatchTheirCountUnderMotionFlipAndCollinearCor
     }
 }
 
-TEST(SurfaceVolume, FacetsWithHolesNullAndEmpty)
+TEST(SurfaceVolume, FacetsWithHolesNullAndEmptyAndTheirArea)
 {
     EXPECT_EQ(0.0, G3SurfaceVolume(nullptr));
     G3Surface empty;
@@ -168,6 +168,9 @@ TEST(SurfaceVolume, FacetsWithHolesNullAndEmpty)
     polygon({{1, 1, 0}, {1, 3, 0}, {1, 3, 2}, {1, 1, 2}}, {});
     ASSERT_EQ("", MeshCheck(&s));
     EXPECT_DOUBLE_EQ(4.0 * 4.0 * 2.0 - 2.0 * 2.0 * 2.0, G3SurfaceVolume(&s));
+    // Top and bottom less their holes, four outer and four tunnel walls.
+    EXPECT_DOUBLE_EQ(2 * 12.0 + 4 * 8.0 + 4 * 4.0, G3SurfaceArea(&s));
+    EXPECT_EQ(0.0, G3SurfaceArea(nullptr));
 }
 
 // Closedness as a file reads it and as a solid needs it, on a unit box
