@@ -7,7 +7,9 @@
 // the facets from kLongPolygonCorners corners on; the terrain layer
 // registers its constrained Delaunay triangulation when it is loaded. With
 // no engine registered, or when the engine declines a polygon, GLU
-// triangulates the facet as it does every shorter one.
+// triangulates the facet as it does every shorter one. A facet GLU refuses
+// goes to the engine again, its coinciding points joined and its sides cut
+// at the points lying on them.
 
 #include <vector>
 

@@ -25,6 +25,7 @@
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -327,12 +328,148 @@ bool TrianglesByGlu(G3Facet* f, G3EdgeList& list, std::vector<Tri>& tris)
     return true;
 }
 
+// The indices of the points (x, y pairs in `xy`) by their x, ties by index.
+std::vector<int> OrderByU(const std::vector<double>& xy)
+{
+    std::vector<int> order(xy.size() / 2);
+    for (std::size_t p = 0; p < order.size(); ++p)
+        order[p] = static_cast<int>(p);
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return xy[2 * static_cast<std::size_t>(a)] != xy[2 * static_cast<std::size_t>(b)]
+                   ? xy[2 * static_cast<std::size_t>(a)] < xy[2 * static_cast<std::size_t>(b)]
+                   : a < b;
+    });
+    return order;
+}
+
+// Points closer than kPointEqual (distinct vertices at one place: a hole's
+// own copy of a corner of the contour it touches) are one point to the
+// engine, which declines points it would have to merge; GLU joins them
+// too. Each point goes to the first of them in the chain, whose vertex and
+// corner data it keeps; sides joined into nothing are dropped.
+void MergeCoincidentPoints(std::vector<const G3Vertex*>& at, std::vector<G3Edge*>& corner, G3PlanarPolygon& polygon)
+{
+    const std::size_t count = at.size();
+    auto uOf = [&](int p) { return polygon.xy[2 * static_cast<std::size_t>(p)]; };
+    const std::vector<int> byU = OrderByU(polygon.xy);
+    // Points near in space are near in u: each looks at the run of sorted
+    // u within kPointEqual of its own.
+    std::vector<int> to(count, -1);
+    std::vector<std::size_t> rank(count);
+    for (std::size_t r = 0; r < count; ++r)
+        rank[static_cast<std::size_t>(byU[r])] = r;
+    bool any = false;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (to[p] >= 0)
+            continue;
+        to[p] = static_cast<int>(p);
+        const double* pp = at[p]->GetXYZ();
+        for (int dir : {-1, 1}) {
+            for (std::size_t r = rank[p];;) {
+                if (dir < 0 ? r == 0 : r + 1 == count)
+                    break;
+                r = dir < 0 ? r - 1 : r + 1;
+                const int q = byU[r];
+                if (std::fabs(uOf(q) - uOf(static_cast<int>(p))) >= GTolerance::kPointEqual)
+                    break;
+                if (to[static_cast<std::size_t>(q)] >= 0)
+                    continue;
+                const double* pq = at[static_cast<std::size_t>(q)]->GetXYZ();
+                const double d[3] = {pq[0] - pp[0], pq[1] - pp[1], pq[2] - pp[2]};
+                if (Dot(d, d) < GTolerance::kPointEqual * GTolerance::kPointEqual) {
+                    to[static_cast<std::size_t>(q)] = static_cast<int>(p);
+                    any = true;
+                }
+            }
+        }
+    }
+    if (!any)
+        return;
+    // Renumber the points kept, in their order.
+    std::vector<int> index(count, -1);
+    std::size_t kept = 0;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (to[p] != static_cast<int>(p))
+            continue;
+        index[p] = static_cast<int>(kept);
+        at[kept] = at[p];
+        corner[kept] = corner[p];
+        polygon.xy[2 * kept] = polygon.xy[2 * p];
+        polygon.xy[2 * kept + 1] = polygon.xy[2 * p + 1];
+        ++kept;
+    }
+    at.resize(kept);
+    corner.resize(kept);
+    polygon.xy.resize(2 * kept);
+    std::size_t out = 0;
+    for (std::size_t k = 0; k + 1 < polygon.segments.size(); k += 2) {
+        const int a = index[static_cast<std::size_t>(to[static_cast<std::size_t>(polygon.segments[k])])];
+        const int b = index[static_cast<std::size_t>(to[static_cast<std::size_t>(polygon.segments[k + 1])])];
+        if (a == b)
+            continue;
+        polygon.segments[out++] = a;
+        polygon.segments[out++] = b;
+    }
+    polygon.segments.resize(out);
+}
+
+// Cuts each side (pairs of point indices in `segments`) at the points that
+// lie on it, nearer than kPlaneSide and strictly between its ends, in order
+// along it. `at` gives each point's vertex, `u` its first projected
+// coordinate: a point that near a side is within kPlaneSide of it in u, so
+// only the points in that band of the sorted u are tested, and the cost
+// stays of the order of GLU's sweep over the same facet.
+void CutSidesAtPoints(const std::vector<const G3Vertex*>& at, const std::vector<double>& xy, std::vector<int>& segments)
+{
+    auto uOf = [&](int p) { return xy[2 * static_cast<std::size_t>(p)]; };
+    const std::vector<int> byU = OrderByU(xy);
+
+    std::vector<int> cut;
+    std::vector<std::pair<double, int>> on;
+    for (std::size_t k = 0; k + 1 < segments.size(); k += 2) {
+        const int a = segments[k];
+        const int b = segments[k + 1];
+        const double* pa = at[static_cast<std::size_t>(a)]->GetXYZ();
+        const double* pb = at[static_cast<std::size_t>(b)]->GetXYZ();
+        const double d[3] = {pb[0] - pa[0], pb[1] - pa[1], pb[2] - pa[2]};
+        const double dd = Dot(d, d);
+        const double low = std::min(uOf(a), uOf(b)) - GTolerance::kPlaneSide;
+        const double high = std::max(uOf(a), uOf(b)) + GTolerance::kPlaneSide;
+        on.clear();
+        auto it = std::lower_bound(byU.begin(), byU.end(), low, [&](int p, double x) { return uOf(p) < x; });
+        for (; it != byU.end() && uOf(*it) <= high; ++it) {
+            const int p = *it;
+            if (p == a || p == b)
+                continue;
+            const double* pp = at[static_cast<std::size_t>(p)]->GetXYZ();
+            const double w[3] = {pp[0] - pa[0], pp[1] - pa[1], pp[2] - pa[2]};
+            const double along = Dot(w, d);
+            if (along <= 0.0 || along >= dd)
+                continue;
+            const double c[3] = {w[1] * d[2] - w[2] * d[1], w[2] * d[0] - w[0] * d[2], w[0] * d[1] - w[1] * d[0]};
+            if (Dot(c, c) < GTolerance::kPlaneSide * GTolerance::kPlaneSide * dd)
+                on.emplace_back(along, p);
+        }
+        std::sort(on.begin(), on.end());
+        int from = a;
+        for (const auto& [along, p] : on) {
+            cut.push_back(from);
+            cut.push_back(p);
+            from = p;
+        }
+        cut.push_back(from);
+        cut.push_back(b);
+    }
+    segments.swap(cut);
+}
+
 // The facet's triangles through the registered engine, on the plane of the
 // largest two components of its chain's normal: false when the engine
 // declines. Each distinct vertex is one point and takes the corner data of
 // the first chain edge it starts; the triangles are turned to the chain's
-// winding.
-bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, std::vector<Tri>& tris)
+// winding. With `cut`, points at one place are first joined and sides cut
+// at the points lying on them, both of which the engine would decline.
+bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, bool cut, std::vector<Tri>& tris)
 {
     double normal[3];
     ChainNormal(list, normal);
@@ -349,6 +486,7 @@ bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, std::vect
 
     G3PlanarPolygon polygon;
     std::vector<G3Edge*> corner;
+    std::vector<const G3Vertex*> at;
     std::unordered_map<const G3Vertex*, int> point;
     auto pointOf = [&](G3Vertex* x, G3Edge* e) {
         const auto it = point.emplace(x, static_cast<int>(corner.size()));
@@ -356,6 +494,7 @@ bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, std::vect
             polygon.xy.push_back(x->GetXYZ()[u]);
             polygon.xy.push_back(x->GetXYZ()[v]);
             corner.push_back(e);
+            at.push_back(x);
         } else if (!corner[static_cast<std::size_t>(it.first->second)] && e) {
             corner[static_cast<std::size_t>(it.first->second)] = e;
         }
@@ -372,6 +511,10 @@ bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, std::vect
     for (G3Edge* e : corner)
         if (!e)
             return false;
+    if (cut) {
+        MergeCoincidentPoints(at, corner, polygon);
+        CutSidesAtPoints(at, polygon.xy, polygon.segments);
+    }
     std::vector<int> triangles;
     if (!engine(polygon, triangles))
         return false;
@@ -404,8 +547,22 @@ bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
     }
 
     std::vector<Tri> tris;
-    const G3PolygonTriangulator engine = n >= kLongPolygonCorners ? G3GetPolygonTriangulator() : nullptr;
-    if (!(engine && TrianglesByEngine(list, engine, tris)) && !TrianglesByGlu(f, list, tris))
+    const G3PolygonTriangulator engine = G3GetPolygonTriangulator();
+    bool made = engine && n >= kLongPolygonCorners && TrianglesByEngine(list, engine, false, tris);
+    if (!made) {
+        tris.clear();
+        made = TrianglesByGlu(f, list, tris);
+    }
+    // GLU refuses a corner lying on a side of another contour without being
+    // a vertex there (a window touching the edge of its wall) once the plane
+    // is tilted: its own projection puts the corner a rounding across the
+    // side, a crossing that would need a new vertex. The engine takes such
+    // a facet with the sides cut at the corners lying on them.
+    if (!made && engine) {
+        tris.clear();
+        made = TrianglesByEngine(list, engine, true, tris);
+    }
+    if (!made)
         return false;
     RemoveSlivers(tris);
     if (tris.empty())

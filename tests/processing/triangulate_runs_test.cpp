@@ -264,3 +264,59 @@ TEST(TriangulateRunsTest, HoleTouchingASideLeavesNoSliverTurnedAnyWay)
         }
     }
 }
+
+TEST(TriangulateRunsTest, HolesTouchingSidesInTiltedPlanesAreTriangulated)
+{
+    // A W x H rectangle on a grid with three rectangular holes: one lying
+    // against its lower side, one above that touching it along part of a
+    // side or at a corner only, one against its upper side. Hole corners lie
+    // on sides they are no corners of; the holes' vertices are shared or
+    // their own copies. Tilted every way, at the origin and at site
+    // coordinates, where GLU refuses some of these facets: every facet
+    // still becomes triangles covering the rectangle less its holes.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    for (int iter = 0; iter < 200; ++iter) {
+        SCOPED_TRACE(iter);
+        const int a = 1 + static_cast<int>(rng() % 3), h1 = 1 + static_cast<int>(rng() % 2);
+        const int w = a + 5, h = h1 + 3 + static_cast<int>(rng() % 2), o = 1 + static_cast<int>(rng() % 2);
+        const int b = 1 + static_cast<int>(rng() % (w - 2));
+        const int boxes[4][4] = {{0, 0, w, h}, {a, 0, a + 2, h1}, {a + o, h1, a + o + 2, h1 + 1}, {b, h - 1, b + 1, h}};
+        const bool shared = rng() % 2;
+        double u[3] = {unit(rng), unit(rng), unit(rng)}, v[3] = {unit(rng), unit(rng), unit(rng)};
+        const double lu = std::hypot(u[0], u[1], u[2]), d = (u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / (lu * lu);
+        for (int i = 0; i < 3; ++i)
+            v[i] -= d * u[i];
+        const double at = iter % 2 ? 5e6 : 0.0;
+        G3Surface s;
+        G3Facet* f = nullptr;
+        std::map<std::array<int, 2>, G3Vertex*> grid;
+        double vectorArea[3] = {0, 0, 0};
+        for (const auto& box : boxes) {
+            // Outer counter-clockwise, holes clockwise, each from a random corner.
+            std::vector<std::array<int, 2>> ring = {
+                {box[0], box[1]}, {box[2], box[1]}, {box[2], box[3]}, {box[0], box[3]}};
+            if (f)
+                std::reverse(ring.begin(), ring.end());
+            std::rotate(ring.begin(), ring.begin() + rng() % 4, ring.end());
+            std::vector<G3Vertex*> vs;
+            for (const auto& p : ring) {
+                G3Vertex*& x = grid[p];
+                if (!x || !shared)
+                    x = s.AddVertex(at + p[0] * u[0] + p[1] * v[0], at + p[0] * u[1] + p[1] * v[1],
+                                    p[0] * u[2] + p[1] * v[2], 0);
+                vs.push_back(x);
+            }
+            for (std::size_t c = 1; c + 1 < vs.size(); ++c)
+                AddArea(vs[0], vs[c], vs[c + 1], vectorArea);
+            G3EdgeList list(4, vs.data(), nullptr, nullptr, nullptr, 0, 0);
+            f = f ? s.AddFacetEdges(f, &list) : s.AddFacet(4, vs.data(), 1, nullptr, nullptr);
+        }
+        ASSERT_TRUE(s.Triangulate(4, 0));
+        EXPECT_EQ("", MeshCheck(&s));
+        double area = 0.0;
+        Sides(s, &area);
+        EXPECT_NEAR(area, 0.5 * std::hypot(vectorArea[0], vectorArea[1], vectorArea[2]), 1e-9 * area);
+        ExpectTurnedAs(s, vectorArea);
+    }
+}

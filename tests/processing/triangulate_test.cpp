@@ -184,7 +184,8 @@ TEST(TriangulateTest, LShapeHandsItsDataFlagsAndCornersToItsTriangles)
 TEST(TriangulateTest, FacetsGluFailsOnStayAsTheyWere)
 {
     // A bow tie (its crossing would need a vertex GLU can only make through
-    // a combine callback) and a collinear quad (no triangle) stay; a good
+    // a combine callback, and the engine declines crossing sides) and a
+    // collinear quad (no triangle) stay; a good
     // quad after them is still triangulated.
     const std::vector<P3> bowtie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
     G3Surface s;
