@@ -235,6 +235,11 @@ public:
     void RemoveEqualsFacets();
     // Removes facets with a zero plane or fewer than three edges.
     bool RemoveTrivialFacets();
+    // The same, and also facets whose corners all lie within `width` of
+    // one line: after welding with edge division at that width such a
+    // sliver's far corner is on its long side, and the neighbour across
+    // that side would be split there while the sliver keeps it whole.
+    bool RemoveTrivialFacets(double width);
     // Stitches pairs of boundary edges that join the same two vertices.
     void RemoveNonManifoldEdges();
     // Fills boundary gaps with triangles; whether any was added.

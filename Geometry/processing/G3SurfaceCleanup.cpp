@@ -28,6 +28,49 @@ inline bool OneFacet(const G3Edge* e) { return (e->GetFacet1() != nullptr) != (e
 // At least one side is free.
 inline bool OpenSide(const G3Edge* e) { return !e->GetFacet1() || !e->GetFacet2(); }
 
+// Whether every corner of f lies within `width` of the line through two
+// of its corners: the corner farthest from the first, and the corner
+// farthest from that one (the ends of a thin facet). Distances are those
+// the edge division measures. A facet wider than `width` is never taken.
+bool NoWiderThan(G3Facet* f, double width, GArrayCollection* walk)
+{
+    f->GetVertices(walk);
+    const int n = walk->size();
+    if (n < 3)
+        return false;
+    auto at = [&](int k) { return static_cast<G3Vertex*>(walk->get(k))->GetXYZ(); };
+    auto farthest = [&](const double* from) {
+        int best = 0;
+        double bestSquare = -1.0;
+        for (int k = 0; k < n; ++k) {
+            const double* p = at(k);
+            const double square = (p[0] - from[0]) * (p[0] - from[0]) + (p[1] - from[1]) * (p[1] - from[1]) +
+                                  (p[2] - from[2]) * (p[2] - from[2]);
+            if (square > bestSquare) {
+                best = k;
+                bestSquare = square;
+            }
+        }
+        return at(best);
+    };
+    const double* p1 = farthest(at(0));
+    const double* p2 = farthest(p1);
+    const double d[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (!(length > 0.0))
+        return false; // no line (the plane test decides), or not finite
+    for (int k = 0; k < n; ++k) {
+        const double* c = at(k);
+        const double w[3] = {p1[0] - c[0], p1[1] - c[1], p1[2] - c[2]};
+        const double x = d[1] * w[2] - d[2] * w[1];
+        const double y = d[2] * w[0] - d[0] * w[2];
+        const double z = d[0] * w[1] - d[1] * w[0];
+        if (!(std::sqrt(x * x + y * y + z * z) / length <= width))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace {
@@ -270,14 +313,17 @@ void G3Surface::RemoveEqualsFacets()
         RemoveUnused();
 }
 
-bool G3Surface::RemoveTrivialFacets()
+bool G3Surface::RemoveTrivialFacets() { return RemoveTrivialFacets(0.0); }
+
+bool G3Surface::RemoveTrivialFacets(double width)
 {
     G3_CHECK_PASS(this, "RemoveTrivialFacets");
     bool removed = false;
+    GArrayCollection walk;
     for (int i = 0; i < GetFacetCount();) {
         G3PrefetchFacetWalk(facets, i);
         G3Facet* f = GetFacet(i);
-        if (f->IsTrivial() || f->GetEdgeCount() <= 2) {
+        if (f->IsTrivial() || f->GetEdgeCount() <= 2 || (width > 0.0 && NoWiderThan(f, width, &walk))) {
             RemoveFacet(f);
             removed = true;
         } else {

@@ -11,6 +11,7 @@
 // the two must write the same OFF text, and the merged surface must pass
 // the mesh check after every pass.
 
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "mesh/mesh_check.h"
 #include "tools/io/G3MeshIO.h"
@@ -163,7 +164,7 @@ void Repair(G3Surface& s, bool orient, bool merge, std::string& welded, std::str
     s.RemoveEqualsNormal();
     if (!skipWelds)
         s.FormPlaneEquation();
-    if (s.RemoveTrivialFacets() || !skipWelds)
+    if (s.RemoveTrivialFacets(GTolerance::kWeld) || !skipWelds)
         s.RemoveEqualsVertexAndDivideEdges();
     s.RemoveEqualsFacets();
     s.RemoveNonManifoldEdges();

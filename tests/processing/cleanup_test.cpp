@@ -5,11 +5,13 @@
 #include "mesh/mesh_check.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3Weld.h"
 
 #include <gtest/gtest.h>
 
@@ -186,6 +188,69 @@ TEST(RemoveTrivialFacets, ClosedSoupWithASliverOnAnEdgeRepairsClosed)
         EXPECT_EQ("", MeshCheck(&s));
         EXPECT_EQ(s.GetFacetCount(), 12);
         EXPECT_TRUE(s.GetClosed()) << x0;
+    }
+}
+
+// A box as a soup whose one face has an extra corner m on its side a-b,
+// pushed off that side by less than the weld tolerance (away from the
+// origin the pushed corner is the usual rounding), and cut into a fan from
+// a: the first triangle (a, m, b) is a sliver without width at that
+// tolerance. The repair's passes must leave the box closed, with its
+// volume; a corner pushed off by twice the tolerance makes a sliver with
+// width, which stays.
+TEST(RemoveTrivialFacets, SliverFromACornerOnASideGoesAtTheWeldWidth)
+{
+    const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> u(0.0, 1.0);
+        const double far = seed % 2 ? 5e6 : 0.0;
+        const P3 lo = {far, 1.1 * far, 1.2 * far};
+        const P3 size = {1 + u(rng), 1 + u(rng), 1 + u(rng)};
+        P3 corner[8];
+        for (int k = 0; k < 8; ++k)
+            for (int i = 0; i < 3; ++i)
+                corner[k][i] = lo[i] + ((k >> i) & 1 ? size[i] : 0.0);
+        const int face = static_cast<int>(rng() % 6), side = static_cast<int>(rng() % 4);
+        const bool wide = seed % 5 == 0;
+        const double push = (wide ? 2.0 : 0.45) * GTolerance::kWeld;
+        G3Surface s;
+        for (int f = 0; f < 6; ++f) {
+            std::vector<P3> q;
+            for (int k = 0; k < 4; ++k)
+                q.push_back(corner[quads[f][(k + (f == face ? side : 0)) % 4]]);
+            if (f != face) {
+                SoupFacet(s, q);
+                continue;
+            }
+            const double t = 0.25 + 0.5 * u(rng);
+            P3 m;
+            for (int i = 0; i < 3; ++i)
+                m[i] = q[0][i] + t * (q[1][i] - q[0][i]) + (wide ? 0.0 : (u(rng) - 0.5) * push);
+            if (wide) // straight off the side, which runs along one axis
+                m[q[0][0] != q[1][0] ? 1 : 0] += push;
+            SoupFacet(s, {q[0], m, q[1]});
+            SoupFacet(s, {q[0], q[1], q[2]});
+            SoupFacet(s, {q[0], q[2], q[3]});
+        }
+        const int splits = G3WeldAndDivide(&s);
+        s.FormPlaneEquation();
+        const int before = s.GetFacetCount();
+        s.RemoveTrivialFacets(GTolerance::kWeld);
+        EXPECT_EQ("", MeshCheck(&s));
+        if (wide) {
+            EXPECT_EQ(before, s.GetFacetCount());
+            continue;
+        }
+        if (splits > 0 || s.GetFacetCount() < before)
+            while (G3WeldAndDivide(&s) > 0) {
+            }
+        s.RemoveEqualsFacets();
+        s.RemoveNonManifoldEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(size[0] * size[1] * size[2], G3SurfaceVolume(&s), 1e-6);
     }
 }
 

@@ -533,7 +533,11 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
         {"RemoveEqualsNormal", "weld equal normals and texture coordinates", [&] { s.RemoveEqualsNormal(); }},
         // A facet's plane is stored, not derived: welding may have folded a
         // facet flat without touching its old plane, so the planes are
-        // formed again before the trivial ones are picked out.
+        // formed again before the trivial ones are picked out. A facet no
+        // wider than the weld tolerance goes too: the edge division treats
+        // its far corner as on its long side, so the neighbour across that
+        // side is split there (in the round after the drop) while the
+        // sliver, kept, would hold the unsplit side and leave it unmatched.
         {"RemoveTrivialFacets", "drop facets without area or with fewer than 3 edges",
          [&] {
              const int facets = s.GetFacetCount();
@@ -541,7 +545,7 @@ void RunRepairPasses(G3Surface& s, const RepairOptions& options, Progress& progr
              // (AddFacet does), and nothing has moved since.
              if (!welded)
                  s.FormPlaneEquation();
-             s.RemoveTrivialFacets();
+             s.RemoveTrivialFacets(GTolerance::kWeld);
              dropped = facets - s.GetFacetCount();
              planesCurrent = true;
          },
