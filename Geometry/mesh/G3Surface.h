@@ -231,7 +231,10 @@ public:
     // flag; with an even number on every edge (the back-to-back walls of
     // two solids that touch) both go; otherwise (a facet listed twice in
     // a solid or sheet) the earlier copy is kept, double-sided only when
-    // both were, and the edges left side by side are stitched.
+    // both were, and the edges left side by side are stitched. Where those
+    // roles would leave a pair of vertices with an odd number of facet
+    // sides (facets wound either way) and keeping one copy or none of each
+    // group can leave them all even, that choice is taken instead.
     void RemoveEqualsFacets();
     // Removes facets with a zero plane or fewer than three edges.
     bool RemoveTrivialFacets();

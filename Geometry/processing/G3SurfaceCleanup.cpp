@@ -8,6 +8,7 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3CopiesParity.h"
 
 #include <algorithm>
 #include <cmath>
@@ -270,6 +271,28 @@ void G3Surface::RemoveEqualsFacets()
             if (!groups[static_cast<std::size_t>(i)].empty())
                 role[static_cast<std::size_t>(i)] =
                     RoleOfCopies(groups[static_cast<std::size_t>(i)].front(), groups[static_cast<std::size_t>(i)], sideKey);
+        // Counting another group once for each way it runs holds when the
+        // facets are wound alike: a group given both ways is then a pair of
+        // back-to-back walls. A soup winds each facet either way, and then
+        // the two solids' copies of a shared face given as triangles (or a
+        // facet listed once each way beside it) read as one side, and a
+        // shared face stayed. Where the roles leave a pair of vertices with
+        // an odd number of facet sides though some choice of keeping one
+        // copy or none closes every such pair, that choice is taken instead.
+        auto groupOf = [&](const G3Facet* h) {
+            const auto it = indexOf.find(h);
+            if (it == indexOf.end())
+                return -1;
+            const int copy = copyOf[static_cast<std::size_t>(it->second)];
+            return copy < 0 ? it->second : copy;
+        };
+        std::vector<char> keep(static_cast<std::size_t>(count), 1);
+        for (int i = 0; i < count; ++i)
+            keep[static_cast<std::size_t>(i)] = role[static_cast<std::size_t>(i)] != CopyRole::Wall;
+        if (G3SettleKeptCopies(groups, groupOf, keep))
+            for (int i = 0; i < count; ++i)
+                if (keep[static_cast<std::size_t>(i)] != (role[static_cast<std::size_t>(i)] != CopyRole::Wall))
+                    role[static_cast<std::size_t>(i)] = keep[static_cast<std::size_t>(i)] ? CopyRole::Duplicate : CopyRole::Wall;
     }
     std::vector<G3Facet*> walls;
     bool removed = false;

@@ -117,6 +117,66 @@ TEST(RemoveEqualsFacets, TouchingCellsWithTriangleFacesLoseTheirSharedFacesWhole
     }
 }
 
+// A column of two to four boxes, each sharing its bottom face with the box
+// below, as a soup wound at random: faces are quads or triangle pairs (a
+// shared face cut along one diagonal from both sides), and every other
+// seed lists a side face once more, either way round. Both copies of each
+// shared face go and one of the listed-again face, whatever the winding:
+// once oriented, the column is closed, with the boxes' volume.
+TEST(RemoveEqualsFacets, StackedBoxesWoundAtRandomLoseTheirSharedFaces)
+{
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        G3Surface s;
+        const int boxes = 2 + static_cast<int>(rng() % 3);
+        double z = 0.0;
+        for (int level = 0; level <= boxes; ++level) {
+            if (level > 0)
+                z += 1.0 + 0.5 * (rng() % 3);
+            for (int c = 0; c < 4; ++c)
+                s.AddVertex(c == 1 || c == 2 ? 1.0 : 0.0, c >= 2 ? 1.0 : 0.0, z, 0);
+        }
+        std::vector<int> cut(static_cast<std::size_t>(boxes) + 1);
+        for (int& c : cut)
+            c = static_cast<int>(rng() % 3); // 0: a quad, 1 or 2: which diagonal
+        std::vector<std::vector<int>> faces;
+        std::vector<std::size_t> sides;
+        auto face = [&](std::vector<int> q, int how) {
+            if (how == 0) {
+                faces.push_back(q);
+                return;
+            }
+            std::rotate(q.begin(), q.begin() + how - 1, q.end());
+            faces.push_back({q[0], q[1], q[2]});
+            faces.push_back({q[0], q[2], q[3]});
+        };
+        for (int b = 0; b < boxes; ++b) {
+            const int lo = 4 * b, hi = 4 * b + 4;
+            face({lo, lo + 3, lo + 2, lo + 1}, cut[static_cast<std::size_t>(b)]);
+            face({hi, hi + 1, hi + 2, hi + 3}, cut[static_cast<std::size_t>(b) + 1]);
+            for (int k = 0; k < 4; ++k) {
+                sides.push_back(faces.size());
+                face({lo + k, lo + (k + 1) % 4, hi + (k + 1) % 4, hi + k}, static_cast<int>(rng() % 3));
+            }
+        }
+        if (seed % 2)
+            faces.push_back(faces[sides[rng() % sides.size()]]);
+        for (std::vector<int>& f : faces) {
+            if (rng() % 2)
+                std::reverse(f.begin(), f.end());
+            FacetByIds(s, f);
+        }
+        s.FormPlaneEquation();
+        s.RemoveEqualsFacets();
+        s.RemoveNonManifoldEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        s.OrientNormals2(true);
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(z, G3SurfaceVolume(&s), 1e-9);
+    }
+}
+
 TEST(RemoveTrivialFacets, ZeroPlanesAndCollinearCornersOnEveryLine)
 {
     // The same sliver on a line through the origin and on lines away from it;

@@ -13,6 +13,7 @@
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3CopiesParity.h"
 #include "Geometry/processing/G3EqualFacetFinder.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +36,9 @@ struct StitchableSurface : G3Surface {
 // The pass written with the finder walking each candidate afresh: copies
 // are grouped (the earliest facet of a group kept), every group is judged on
 // the whole surface before any copy goes (another group's copies counted
-// once per direction), then the later copies go in order.
+// once per direction), the roles are settled over the facet sides they
+// leave (G3SettleKeptCopies, the step the pass shares), then the later
+// copies go in order.
 void RemoveEqualsFacetsWithFinder(StitchableSurface& s)
 {
     G3EqualFacetFinder finder(&s);
@@ -95,6 +98,22 @@ void RemoveEqualsFacetsWithFinder(StitchableSurface& s)
         }
         role[static_cast<std::size_t>(r)] = nothing ? 0 : (even ? 1 : 2);
     }
+    // The roles settled over the facet sides they leave, as the pass does.
+    std::vector<std::vector<G3Facet*>> copies(static_cast<std::size_t>(count));
+    std::vector<char> keep(static_cast<std::size_t>(count), 1);
+    for (int r = 0; r < count; ++r)
+        if (group[static_cast<std::size_t>(r)].size() >= 2) {
+            copies[static_cast<std::size_t>(r)] = group[static_cast<std::size_t>(r)];
+            keep[static_cast<std::size_t>(r)] = role[static_cast<std::size_t>(r)] != 1;
+        }
+    auto groupOf = [&](const G3Facet* h) {
+        const int r = root(index(const_cast<G3Facet*>(h)));
+        return copies[static_cast<std::size_t>(r)].empty() ? -1 : r;
+    };
+    G3SettleKeptCopies(copies, groupOf, keep);
+    for (int r = 0; r < count; ++r)
+        if (!copies[static_cast<std::size_t>(r)].empty() && keep[static_cast<std::size_t>(r)] != (role[static_cast<std::size_t>(r)] != 1))
+            role[static_cast<std::size_t>(r)] = keep[static_cast<std::size_t>(r)] ? 2 : 1;
     std::vector<G3Facet*> walls;
     bool removed = false, stitch = false;
     for (int i = 0; i < count; ++i) {
