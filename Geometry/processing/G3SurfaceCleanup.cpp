@@ -2,6 +2,7 @@
 // are removed, boundary gaps are closed with triangles.
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetPrefetch.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -365,8 +367,271 @@ void G3Surface::RemoveNonManifoldEdges()
     RemoveUnused();
 }
 
+namespace {
+
+// One facet side along a vertex pair that several edges join.
+struct SideAbout {
+    G3Edge* edge;
+    G3Facet* facet;
+    double angle;     // of the facet's direction into itself, about the pair
+    double into[3];   // that direction, unit, square to the pair
+    bool solidAhead;  // the facet's back lies towards growing angles
+};
+
+// The sides of the facets along the edges `parallel` (all joining a and
+// b), placed about the axis from a to b; false where they do not decide a
+// pairing: an odd count or fewer than four, a double-sided facet (no
+// solid side), a facet twice, a facet without a plane or without a
+// direction square to the pair, or two facets in one direction (coplanar
+// on one side of the pair).
+bool SidesAbout(const G3Vertex* a, const G3Vertex* b, const GArrayCollection& parallel, std::vector<SideAbout>* sides)
+{
+    sides->clear();
+    double axis[3];
+    for (int k = 0; k < 3; ++k)
+        axis[k] = b->GetXYZ()[k] - a->GetXYZ()[k];
+    const double length = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+    if (!(length >= GTolerance::kZeroLength))
+        return false;
+    for (double& c : axis)
+        c /= length;
+    for (int k = 0; k < parallel.size(); ++k) {
+        G3Edge* e = static_cast<G3Edge*>(parallel.get(k));
+        for (G3Facet* f : {e->GetFacet1(), e->GetFacet2()}) {
+            if (!f)
+                continue;
+            if (f->GetDoubleSided() || f->IsPlaneZero())
+                return false;
+            for (const SideAbout& s : *sides)
+                if (s.facet == f)
+                    return false;
+            // The facet runs counterclockwise about its plane's normal, so
+            // its inside lies left of the way it runs: normal x run.
+            const double* n = f->GetPlane();
+            const bool forward = (f->GetMoveDirection(e) ? e->GetVertex1() : e->GetVertex2()) == a;
+            const double sign = forward ? 1.0 : -1.0;
+            double w[3] = {sign * (n[1] * axis[2] - n[2] * axis[1]), sign * (n[2] * axis[0] - n[0] * axis[2]),
+                           sign * (n[0] * axis[1] - n[1] * axis[0])};
+            const double along = w[0] * axis[0] + w[1] * axis[1] + w[2] * axis[2];
+            for (int c = 0; c < 3; ++c)
+                w[c] -= along * axis[c];
+            const double size = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+            const double normal = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (!(size >= GTolerance::kAngleZero * normal))
+                return false;
+            SideAbout s{e, f, 0.0, {w[0] / size, w[1] / size, w[2] / size}, false};
+            // Turning about the axis moves the facet along axis x into;
+            // its back (the solid) lies that way when the normal points
+            // against it.
+            const double turn[3] = {axis[1] * s.into[2] - axis[2] * s.into[1], axis[2] * s.into[0] - axis[0] * s.into[2],
+                                    axis[0] * s.into[1] - axis[1] * s.into[0]};
+            s.solidAhead = turn[0] * n[0] + turn[1] * n[1] + turn[2] * n[2] < 0.0;
+            sides->push_back(s);
+        }
+    }
+    const std::size_t count = sides->size();
+    if (count < 4 || count % 2 != 0)
+        return false;
+    // Angles from the first side's direction, in (-pi, pi]: only their
+    // cyclic order counts.
+    const double* u = (*sides)[0].into;
+    const double v[3] = {axis[1] * u[2] - axis[2] * u[1], axis[2] * u[0] - axis[0] * u[2], axis[0] * u[1] - axis[1] * u[0]};
+    for (SideAbout& s : *sides) {
+        s.angle = std::atan2(s.into[0] * v[0] + s.into[1] * v[1] + s.into[2] * v[2],
+                             s.into[0] * u[0] + s.into[1] * u[1] + s.into[2] * u[2]);
+    }
+    (*sides)[0].angle = 0.0;
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t j = i + 1; j < count; ++j) {
+            const double* p = (*sides)[i].into;
+            const double* q = (*sides)[j].into;
+            if (1.0 - (p[0] * q[0] + p[1] * q[1] + p[2] * q[2]) <= GTolerance::kParallel)
+                return false;
+        }
+    std::stable_sort(sides->begin(), sides->end(),
+                     [](const SideAbout& l, const SideAbout& r) { return l.angle < r.angle; });
+    return true;
+}
+
+// The facets joined where a pair of vertices carries two facet sides (on
+// one edge or on two a join will stitch), as components (union-find over
+// places in the facet list): which facets about a pair already belong to
+// one piece.
+class FacetPieces {
+public:
+    FacetPieces(G3Surface* s, const std::vector<std::pair<G3Facet*, G3Facet*>>& joined)
+    {
+        const int n = s->GetFacetCount();
+        parent.resize(static_cast<std::size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            parent[static_cast<std::size_t>(i)] = i;
+            place[s->GetFacet(i)] = i;
+        }
+        for (const auto& j : joined) {
+            const auto p = place.find(j.first);
+            const auto q = place.find(j.second);
+            if (p != place.end() && q != place.end())
+                parent[static_cast<std::size_t>(Root(p->second))] = Root(q->second);
+        }
+    }
+    bool Together(const G3Facet* f, const G3Facet* g)
+    {
+        const auto p = place.find(f);
+        const auto q = place.find(g);
+        return p != place.end() && q != place.end() && Root(p->second) == Root(q->second);
+    }
+
+private:
+    int Root(int i)
+    {
+        while (parent[static_cast<std::size_t>(i)] != i)
+            i = parent[static_cast<std::size_t>(i)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(i)])];
+        return i;
+    }
+    std::vector<int> parent;
+    std::unordered_map<const G3Facet*, int> place;
+};
+
+} // namespace
+
+namespace {
+
+// Where four or more facets meet along one pair of vertices (solids
+// touching along an edge), pairs each facet with its neighbour about the
+// pair on the side where its solid lies. Of the two ways to pair
+// neighbours about the pair, the one that keeps more pairs within the
+// facets already joined elsewhere wins (solids wound at random still come
+// apart); where that ties, the facets' normals decide when they all agree
+// (each facet's back is its solid). Pairs whose facets do not decide
+// (coplanar facets, double-sided ones, an odd count) keep the pairing they
+// have; the edges left without facets leave the rings and stay listed.
+void PairSidesAboutEdges(G3Surface* s)
+{
+    const int count = s->GetEdgeCount();
+    struct Ends {
+        const G3Vertex* lo;
+        const G3Vertex* hi;
+        int place;
+    };
+    std::vector<Ends> ends;
+    ends.reserve(static_cast<std::size_t>(count));
+    const std::less<const G3Vertex*> before;
+    for (int i = 0; i < count; ++i) {
+        const G3Edge* e = s->GetEdge(i);
+        const G3Vertex* v1 = e->GetVertex1();
+        const G3Vertex* v2 = e->GetVertex2();
+        if (!v1 || !v2 || !(e->GetFacet1() || e->GetFacet2()))
+            continue;
+        ends.push_back(before(v1, v2) ? Ends{v1, v2, i} : Ends{v2, v1, i});
+    }
+    // Only which edges share their ends is read from this order; the pairs
+    // are then taken in the order of the edge list.
+    std::sort(ends.begin(), ends.end(), [&before](const Ends& l, const Ends& r) {
+        return l.lo != r.lo ? before(l.lo, r.lo) : l.hi != r.hi ? before(l.hi, r.hi) : l.place < r.place;
+    });
+    // Runs of edges along one pair: [start, end) of `ends`.
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    std::vector<int> firsts;
+    for (std::size_t i = 0, j = 0; i < ends.size(); i = j) {
+        for (j = i + 1; j < ends.size() && ends[j].lo == ends[i].lo && ends[j].hi == ends[i].hi; ++j) {
+        }
+        runs.emplace_back(i, j);
+        if (j - i >= 2)
+            firsts.push_back(ends[i].place);
+    }
+    if (firsts.empty())
+        return;
+    std::sort(firsts.begin(), firsts.end());
+    // The pairs of facets joined along pairs with two sides; read once the
+    // first group needs them (the groups changed so far had four sides or
+    // more).
+    const auto joined = [&]() {
+        std::vector<std::pair<G3Facet*, G3Facet*>> out;
+        std::vector<G3Facet*> along;
+        for (const auto& run : runs) {
+            along.clear();
+            for (std::size_t k = run.first; k < run.second; ++k) {
+                const G3Edge* e = s->GetEdge(ends[k].place);
+                for (G3Facet* f : {e->GetFacet1(), e->GetFacet2()})
+                    if (f)
+                        along.push_back(f);
+            }
+            if (along.size() == 2 && along[0] != along[1])
+                out.emplace_back(along[0], along[1]);
+        }
+        return out;
+    };
+    std::unique_ptr<FacetPieces> pieces;
+    GArrayCollection parallel;
+    std::vector<SideAbout> sides;
+    std::vector<std::size_t> partner;
+    for (int first : firsts) {
+        G3Edge* e = s->GetEdge(first);
+        G3Vertex* a = e->GetVertex1();
+        G3Vertex* b = e->GetVertex2();
+        parallel.clear();
+        a->GetEdges(b, &parallel);
+        if (!SidesAbout(a, b, parallel, &sides))
+            continue;
+        const std::size_t n = sides.size();
+        // Way 0 pairs sides 0-1, 2-3, ...; way 1 pairs 1-2, ..., (n-1)-0.
+        if (!pieces)
+            pieces = std::make_unique<FacetPieces>(s, joined());
+        int together[2] = {0, 0};
+        int votes[2] = {0, 0};
+        for (std::size_t k = 0; k < n; k += 2) {
+            together[0] += pieces->Together(sides[k].facet, sides[k + 1].facet);
+            together[1] += pieces->Together(sides[k + 1].facet, sides[(k + 2) % n].facet);
+        }
+        for (std::size_t k = 0; k < n; ++k)
+            ++votes[sides[k].solidAhead == (k % 2 == 0) ? 0 : 1];
+        int way;
+        if (together[0] != together[1])
+            way = together[0] > together[1] ? 0 : 1;
+        else if (votes[1] == 0 || votes[0] == 0)
+            way = votes[1] == 0 ? 0 : 1;
+        else
+            continue;
+        partner.assign(n, 0);
+        for (std::size_t k = 0; k < n; ++k)
+            partner[k] = way == 0 ? k ^ 1u : (k % 2 == 1 ? (k + 1) % n : (k + n - 1) % n);
+        // A facet sharing its edge with another than its partner moves to
+        // a spare edge (which takes the old edge's flags with it)...
+        for (std::size_t k = 0; k < n; ++k) {
+            G3Edge* on = sides[k].edge;
+            G3Facet* other = on->GetFacet1() == sides[k].facet ? on->GetFacet2() : on->GetFacet1();
+            if (!other || other == sides[partner[k]].facet)
+                continue;
+            G3Edge* spare = s->AddEdge(a, b, nullptr);
+            if (!spare)
+                break;
+            spare->SetFlags(0);
+            if (sides[k].facet->ChangeEdges(on, spare))
+                sides[k].edge = spare;
+        }
+        // ... and each facet alone on its edge takes its partner there.
+        for (std::size_t k = 0; k < n; ++k) {
+            SideAbout& p = sides[partner[k]];
+            G3Edge* on = sides[k].edge;
+            if (p.edge == on || !OneFacet(on) || !OneFacet(p.edge))
+                continue;
+            G3Edge* left = p.edge;
+            if (!p.facet->ChangeEdges(left, on))
+                continue;
+            p.edge = on;
+            if (G3Vertex* v = left->GetVertex1())
+                v->RemoveEdge(left);
+            if (G3Vertex* v = left->GetVertex2())
+                v->RemoveEdge(left);
+        }
+    }
+}
+
+} // namespace
+
 void G3Surface::JoinNonManifoldEdges()
 {
+    PairSidesAboutEdges(this);
     GArrayCollection parallel;
     // Where the facet runs along e from.
     const auto runStart = [](const G3Facet* f, const G3Edge* e) {

@@ -17,7 +17,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
+#include <set>
 #include <string>
 #include <random>
 #include <vector>
@@ -331,6 +333,56 @@ TEST(RemoveNonManifoldEdges, TwoBoundaryEdgesBecomeOneSharedEdge)
     EXPECT_TRUE(static_cast<const G3Edge*>(pair.get(0))->FacetEqu(f, g));
 }
 
+namespace {
+
+using Cells = std::array<std::array<std::array<bool, 3>, 3>, 3>;
+
+Cells RandomCells(std::mt19937& rng)
+{
+    Cells cell;
+    for (auto& plane : cell)
+        for (auto& row : plane)
+            for (bool& c : row)
+                c = rng() % 3 == 0;
+    return cell;
+}
+
+bool In(const Cells& cell, int x, int y, int z)
+{
+    return x >= 0 && y >= 0 && z >= 0 && x < 3 && y < 3 && z < 3 && cell[x][y][z];
+}
+
+// The exposed unit squares of the cells, counter-clockwise seen from outside.
+std::vector<std::vector<P3>> CellFaces(const Cells& cell)
+{
+    std::vector<std::vector<P3>> faces;
+    for (int x = 0; x < 3; ++x)
+        for (int y = 0; y < 3; ++y)
+            for (int z = 0; z < 3; ++z)
+                for (int axis = 0; axis < 3 && In(cell, x, y, z); ++axis)
+                    for (int side = 0; side < 2; ++side) {
+                        int n[3] = {x, y, z};
+                        n[axis] += side ? 1 : -1;
+                        if (In(cell, n[0], n[1], n[2]))
+                            continue;
+                        const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+                        const int du[4] = {0, 1, 1, 0}, dv[4] = {0, 0, 1, 1};
+                        std::vector<P3> corners;
+                        for (int k = 0; k < 4; ++k) {
+                            const int j = side ? k : 3 - k;
+                            double p[3] = {double(x), double(y), double(z)};
+                            p[axis] += side;
+                            p[u] += du[j];
+                            p[v] += dv[j];
+                            corners.push_back({p[0], p[1], p[2]});
+                        }
+                        faces.push_back(corners);
+                    }
+    return faces;
+}
+
+} // namespace
+
 // Cells of a 3 x 3 x 3 grid, often meeting along an edge alone (four
 // facets on one pair of vertices), their exposed faces as a soup turned
 // outwards: the stitched edges join facets running them opposite ways.
@@ -340,38 +392,7 @@ TEST(RemoveNonManifoldEdges, SolidsTouchingAlongEdgesKeepTheirFacetsTurnedAlike)
     std::mt19937 rng(5);
     int touching = 0;
     for (int round = 0; round < 200; ++round) {
-        bool cell[3][3][3];
-        for (auto& plane : cell)
-            for (auto& row : plane)
-                for (bool& c : row)
-                    c = rng() % 3 == 0;
-        const auto in = [&](int x, int y, int z) {
-            return x >= 0 && y >= 0 && z >= 0 && x < 3 && y < 3 && z < 3 && cell[x][y][z];
-        };
-        std::vector<std::vector<P3>> faces;
-        for (int x = 0; x < 3; ++x)
-            for (int y = 0; y < 3; ++y)
-                for (int z = 0; z < 3; ++z)
-                    for (int axis = 0; axis < 3 && in(x, y, z); ++axis)
-                        for (int side = 0; side < 2; ++side) {
-                            int n[3] = {x, y, z};
-                            n[axis] += side ? 1 : -1;
-                            if (in(n[0], n[1], n[2]))
-                                continue;
-                            // The face's square, counter-clockwise seen from outside.
-                            const int u = (axis + 1) % 3, v = (axis + 2) % 3;
-                            const int du[4] = {0, 1, 1, 0}, dv[4] = {0, 0, 1, 1};
-                            std::vector<P3> corners;
-                            for (int k = 0; k < 4; ++k) {
-                                const int j = side ? k : 3 - k;
-                                double p[3] = {double(x), double(y), double(z)};
-                                p[axis] += side;
-                                p[u] += du[j];
-                                p[v] += dv[j];
-                                corners.push_back({p[0], p[1], p[2]});
-                            }
-                            faces.push_back(corners);
-                        }
+        std::vector<std::vector<P3>> faces = CellFaces(RandomCells(rng));
         std::shuffle(faces.begin(), faces.end(), rng);  // the stitching goes by edge order
         G3Surface soup;
         for (const auto& corners : faces)
@@ -390,6 +411,78 @@ TEST(RemoveNonManifoldEdges, SolidsTouchingAlongEdgesKeepTheirFacetsTurnedAlike)
         }
     }
     EXPECT_GT(touching, 100);
+}
+
+// The same cells turned at random, at the origin and at 5e6, their faces
+// wound outwards or at random: the solids that share no face (touching
+// along edges, at corners, or as checkerboards) come apart in Explode, each
+// closed with its own volume. (The four facets along an edge were paired
+// by the order of the edges, at times one solid's facet with another's.)
+TEST(RemoveNonManifoldEdges, SolidsTouchingAlongEdgesComeApart)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 120; ++round) {
+        const Cells cell = RandomCells(rng);
+        // The solids' volumes: cells joined through faces, counted by flood.
+        std::multiset<int> expected;
+        Cells seen{};
+        for (int c = 0; c < 27; ++c) {
+            std::vector<std::array<int, 3>> todo{{c / 9, c / 3 % 3, c % 3}};
+            if (!In(cell, c / 9, c / 3 % 3, c % 3) || seen[c / 9][c / 3 % 3][c % 3])
+                continue;
+            seen[c / 9][c / 3 % 3][c % 3] = true;
+            for (std::size_t k = 0; k < todo.size(); ++k)
+                for (int d = 0; d < 6; ++d) {
+                    std::array<int, 3> n = todo[k];
+                    n[d / 2] += d % 2 ? 1 : -1;
+                    if (In(cell, n[0], n[1], n[2]) && !seen[n[0]][n[1]][n[2]]) {
+                        seen[n[0]][n[1]][n[2]] = true;
+                        todo.push_back(n);
+                    }
+                }
+            expected.insert(static_cast<int>(todo.size()));
+        }
+        // A random turn (unit quaternion) and offset.
+        std::normal_distribution<double> normal;
+        double q[4] = {normal(rng), normal(rng), normal(rng), normal(rng)};
+        const double len = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+        for (double& c : q)
+            c /= len;
+        const double w = q[0], x = q[1], y = q[2], z = q[3];
+        const double m[3][3] = {{1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+                                {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+                                {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)}};
+        const double offset = round % 2 ? 5e6 : 0.0;
+        const bool randomWinding = round % 4 >= 2;
+        std::vector<std::vector<P3>> faces = CellFaces(cell);
+        std::shuffle(faces.begin(), faces.end(), rng);
+        G3Surface soup;
+        for (std::vector<P3>& corners : faces) {
+            for (P3& p : corners)
+                p = {offset + m[0][0] * p[0] + m[0][1] * p[1] + m[0][2] * p[2],
+                     offset + m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2],
+                     offset + m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2]};
+            if (randomWinding && rng() % 2)
+                std::reverse(corners.begin(), corners.end());
+            SoupFacet(soup, corners);
+        }
+        soup.RemoveEqualsVertex();
+        soup.FormPlaneEquation();
+        soup.RemoveNonManifoldEdges();
+        ASSERT_EQ("", MeshCheck(&soup)) << round;
+        GArrayCollection pieces;
+        soup.Explode(&pieces);
+        std::multiset<int> volumes;
+        for (int k = 0; k < pieces.size(); ++k) {
+            G3Surface* p = static_cast<G3Surface*>(pieces.get(k));
+            p->OrientNormals2(true);
+            EXPECT_EQ("", MeshCheck(p)) << round;
+            EXPECT_TRUE(p->GetClosed()) << round;
+            volumes.insert(static_cast<int>(std::lround(G3SurfaceVolume(p))));
+            delete p;
+        }
+        EXPECT_EQ(expected, volumes) << round;
+    }
 }
 
 TEST(EncloseHoles, ClosesGapsWithTrianglesAcrossThem)
