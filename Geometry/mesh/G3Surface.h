@@ -244,6 +244,9 @@ public:
     // that side would be split there while the sliver keeps it whole.
     bool RemoveTrivialFacets(double width);
     // Stitches pairs of boundary edges that join the same two vertices.
+    // Where four or more facet sides meet along two vertices, each facet is
+    // first paired with its neighbour about the edge on its solid's side,
+    // so that solids touching along an edge stay apart.
     void RemoveNonManifoldEdges();
     // Fills boundary gaps with triangles; whether any was added.
     bool EncloseHoles();

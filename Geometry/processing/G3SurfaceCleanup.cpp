@@ -533,10 +533,16 @@ void PairSidesAboutEdges(G3Surface* s)
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     std::vector<int> firsts;
     for (std::size_t i = 0, j = 0; i < ends.size(); i = j) {
-        for (j = i + 1; j < ends.size() && ends[j].lo == ends[i].lo && ends[j].hi == ends[i].hi; ++j) {
+        // Facet sides along the pair: fewer than four decide no pairing
+        // (SidesAbout), and a welded soup has two edges with one side each
+        // along nearly every pair, which would otherwise all be looked at.
+        int along = 0;
+        for (j = i; j < ends.size() && ends[j].lo == ends[i].lo && ends[j].hi == ends[i].hi; ++j) {
+            const G3Edge* e = s->GetEdge(ends[j].place);
+            along += (e->GetFacet1() ? 1 : 0) + (e->GetFacet2() ? 1 : 0);
         }
         runs.emplace_back(i, j);
-        if (j - i >= 2)
+        if (j - i >= 2 && along >= 4)
             firsts.push_back(ends[i].place);
     }
     if (firsts.empty())
