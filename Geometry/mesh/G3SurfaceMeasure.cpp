@@ -53,6 +53,24 @@ void AddCones(const std::vector<const double*>& corners, const double* c, Compen
     }
 }
 
+// Calls `take` with each contour of f in turn in `corners`, walking at
+// most `limit` steps (a broken chain cannot loop).
+template <typename Take>
+void ForEachContour(const G3Facet* f, long limit, std::vector<const double*>& corners, Take take)
+{
+    corners.clear();
+    G3ContourWalker w(f);
+    for (long steps = 0; steps < limit && w.Next(); ++steps) {
+        if (w.Opens()) {
+            take();
+            corners.clear();
+        }
+        if (const G3Vertex* v = w.GetEntry())
+            corners.push_back(v->GetXYZ());
+    }
+    take();
+}
+
 // Twice the vector area of the polygon, as a fan from its first corner
 // (products about that corner, so that a polygon far from the origin keeps
 // its small area), added to `sum`.
@@ -86,17 +104,7 @@ double G3SurfaceArea(const G3Surface* s)
             continue;
         // The contours' vector areas add up: holes run the other way.
         double sum[3] = {0.0, 0.0, 0.0};
-        corners.clear();
-        G3ContourWalker w(f);
-        for (long steps = 0; steps < limit && w.Next(); ++steps) {
-            if (w.Opens()) {
-                AddVectorArea(corners, sum);
-                corners.clear();
-            }
-            if (const G3Vertex* v = w.GetEntry())
-                corners.push_back(v->GetXYZ());
-        }
-        AddVectorArea(corners, sum);
+        ForEachContour(f, limit, corners, [&] { AddVectorArea(corners, sum); });
         total += 0.5 * std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
     }
     return total;
@@ -132,17 +140,7 @@ double G3SurfaceVolume(const G3Surface* s)
         const G3Facet* f = s->GetFacet(i);
         if (!f)
             continue;
-        corners.clear();
-        G3ContourWalker w(f);
-        for (long steps = 0; steps < limit && w.Next(); ++steps) {
-            if (w.Opens()) {
-                AddCones(corners, centre, total);
-                corners.clear();
-            }
-            if (const G3Vertex* v = w.GetEntry())
-                corners.push_back(v->GetXYZ());
-        }
-        AddCones(corners, centre, total);
+        ForEachContour(f, limit, corners, [&] { AddCones(corners, centre, total); });
     }
     return total.Value() / 6.0;
 }
