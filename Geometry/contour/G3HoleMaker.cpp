@@ -8,8 +8,8 @@
 // walls are made. Rounding: hits along a ray are told apart when their
 // distances differ by more than kPointEqual; an outline point on a facet's
 // boundary (kInFacet) is no hit of that facet, and an outline segment
-// touching or crossing a facet edge on the facet's projection pair leaves
-// the facet.
+// touching or crossing a facet edge on the facet's projection pair, or
+// enclosing a contour of the facet, leaves the facet.
 
 #include "Geometry/contour/G3HoleMaker.h"
 
@@ -67,8 +67,27 @@ const double* PointAt(const GArrayCollection* points, int k)
     return static_cast<const G3Point*>(points->get(k))->GetXYZ();
 }
 
-// Whether a segment of the closed polygon `points` touches or crosses an
-// edge of f, on f's projection pair.
+// Whether x lies inside the closed polygon `poly` on the projection pair
+// (i, j) (even-odd; for points off its sides).
+bool InsideOutline(int i, int j, const double* x, const GArrayCollection* poly)
+{
+    bool in = false;
+    const int count = poly->size();
+    for (int k = 0; k < count; ++k) {
+        const double* u = PointAt(poly, k);
+        const double* v = PointAt(poly, (k + 1) % count);
+        if ((u[j] > x[j]) != (v[j] > x[j]) && x[i] < u[i] + (x[j] - u[j]) * (v[i] - u[i]) / (v[j] - u[j]))
+            in = !in;
+    }
+    return in;
+}
+
+// Whether the closed polygon `points` leaves f on f's projection pair: a
+// segment of it touches or crosses an edge of f, or, none doing so, a
+// contour of f lies inside it. The latter is an opening cut before (or any
+// hole of f) that the outline encloses: rebuilt with both, the enclosed
+// contour came back as an island of facet inside the new opening, closed
+// by the old walls into a loose plug.
 bool LeavesFacet(G3Facet* f, const GArrayCollection* points)
 {
     int i = 0, j = 1;
@@ -86,6 +105,9 @@ bool LeavesFacet(G3Facet* f, const GArrayCollection* points)
                 return true;
         }
     }
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+        if (InsideOutline(i, j, e->GetVertex1()->GetXYZ(), points))
+            return true;
     return false;
 }
 
@@ -111,19 +133,7 @@ bool OpeningsMeet(G3Facet* f, const GArrayCollection* a, const GArrayCollection*
                 return true;
         }
     }
-    auto inside = [i, j](const double* x, const GArrayCollection* poly) {
-        bool in = false;
-        const int count = poly->size();
-        for (int k = 0; k < count; ++k) {
-            const double* u = PointAt(poly, k);
-            const double* v = PointAt(poly, (k + 1) % count);
-            if ((u[j] > x[j]) != (v[j] > x[j]) &&
-                x[i] < u[i] + (x[j] - u[j]) * (v[i] - u[i]) / (v[j] - u[j]))
-                in = !in;
-        }
-        return in;
-    };
-    return (n > 0 && inside(PointAt(a, 0), b)) || (m > 0 && inside(PointAt(b, 0), a));
+    return (n > 0 && InsideOutline(i, j, PointAt(a, 0), b)) || (m > 0 && InsideOutline(i, j, PointAt(b, 0), a));
 }
 
 // Whether the closed polygon `points` (an outline on f) bounds an area on
