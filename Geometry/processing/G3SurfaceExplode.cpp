@@ -158,8 +158,12 @@ G3Surface* G3Surface::FormFacetSurface(G3Facet* facet)
         return nullptr;
     std::vector<Corner> corners;
     for (G3ContourWalker w(facet); w.Next();) {
+        // The corner itself, read off the edge leaving it: the facet's
+        // GetNormal answers for the first corner at the vertex that has a
+        // normal, so a corner with a texture coordinate and no normal came
+        // back with neither.
         G3TexCoo* t = nullptr;
-        G3Normal* nrm = facet->GetNormal(w.GetEntry(), &t);
+        G3Normal* nrm = w.GetEdge()->GetCorner(facet, w.GetEntry(), &t);
         const int flags = static_cast<int>(w.GetEdge()->GetFlags());
         corners.push_back({w.GetEntry(), nrm, t, flags == 0 ? 1 : flags, w.Opens()});
     }

@@ -546,6 +546,36 @@ TEST(DivideEdge, ChainsThroughTheIntervalEnds)
         }
 }
 
+// A facet's copy keeps every corner's normal and texture coordinate, with
+// normals only, texture coordinates only or both: corners with a texture
+// coordinate and no normal came back with neither.
+TEST(FormFacetSurface, CornersKeepTheirData)
+{
+    for (int data = 1; data <= 3; ++data) {
+        G3Surface s;
+        AddBox(s, {0, 0, 0}, {1, 2, 3}, data == 2);
+        s.FormPlaneEquation();
+        for (int k = 0; k < s.GetFacetCount() && (data & 1); ++k)
+            s.GetFacet(k)->AssignNormalsByPlane(&s);
+        if (data & 2)
+            s.GenerateTexCoo(TEXTURE_PROJECTION_PLANAR);
+        for (int k = 0; k < s.GetFacetCount(); ++k) {
+            G3Facet* f = s.GetFacet(k);
+            std::unique_ptr<G3Surface> copy(G3Surface::FormFacetSurface(f));
+            G3Facet* g = copy->GetFacet(0);
+            for (G3ContourWalker a(f), b(g); a.Next() && b.Next();) {
+                G3TexCoo *ta = nullptr, *tb = nullptr;
+                G3Normal* na = a.GetEdge()->GetCorner(f, a.GetEntry(), &ta);
+                G3Normal* nb = b.GetEdge()->GetCorner(g, b.GetEntry(), &tb);
+                ASSERT_EQ(na == nullptr, nb == nullptr);
+                ASSERT_EQ(ta == nullptr, tb == nullptr) << data;
+                EXPECT_TRUE(!na || Xyz(na) == Xyz(nb));
+                EXPECT_TRUE(!ta || (ta->GetU() == tb->GetU() && ta->GetV() == tb->GetV()));
+            }
+        }
+    }
+}
+
 TEST(Decomposition, OutlinesTexturesAndCommonEdges)
 {
     // Split faces of a box: one outline facet per face; the facet list of
