@@ -51,7 +51,7 @@ public:
             return STEP_ON_EDGE;
         if (a.sy != 0 && a.sy == -b.sy) {
             const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
-            if (std::fabs(x) < tolerance)
+            if (std::fabs(x) < tolerance || NearStep(a, b))
                 return STEP_ON_EDGE;
             return x > 0.0 ? STEP_CROSSING : STEP_NOTHING;
         }
@@ -62,6 +62,8 @@ public:
         if ((a.sy == 0) != (b.sy == 0)) {
             const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
             if (std::fabs(x) < tolerance && x > std::fmin(a.dx, b.dx) - tolerance && x < std::fmax(a.dx, b.dx) + tolerance)
+                return STEP_ON_EDGE;
+            if (NearStep(a, b))
                 return STEP_ON_EDGE;
         }
         // A vertex on the ray's line counts only with the edge that goes on
@@ -75,6 +77,25 @@ public:
     }
 
 private:
+    // The point lies closer than the tolerance to the step a-b. The offset
+    // along the ray alone is that distance divided by the sine of the
+    // step's angle to the ray: a step a few degrees off the ray's direction
+    // (an edge of a turned solid) had a band a tenth as wide, and a point a
+    // few tenths of the tolerance beside it was taken as off the facet.
+    bool NearStep(const Corner& a, const Corner& b) const
+    {
+        const double ex = b.dx - a.dx;
+        const double ey = b.dy - a.dy;
+        const double len2 = ex * ex + ey * ey;
+        if (!(len2 > 0.0))
+            return false;
+        double t = -(a.dx * ex + a.dy * ey) / len2;
+        t = t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t;
+        const double fx = a.dx + t * ex;
+        const double fy = a.dy + t * ey;
+        return fx * fx + fy * fy < tolerance * tolerance;
+    }
+
     int Sign(double d) const
     {
         if (std::fabs(d) < tolerance)

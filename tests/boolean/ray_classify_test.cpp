@@ -12,6 +12,7 @@
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3RayTraceResult.h"
 #include "Geometry/foundation/GRandom.h"
+#include "Geometry/math/GTolerance.h"
 
 #include <gtest/gtest.h>
 
@@ -608,6 +609,44 @@ TEST(BooleanRayClassifyRandom, EdgePointsNearCornersOfTurnedCubesAreOn)
             if (got != SC_UNKNOWN) {
                 EXPECT_EQ(in ? SC_INSIDE : SC_OUTSIDE, got) << "round " << round << " aimed at corner " << c;
             }
+        }
+    }
+}
+
+// Points beside the edges of turned cubes, closer to the edge than the
+// in-facet band but off both faces' planes and contours by a few tenths of
+// it: on the surface. The band was measured along the probe ray, so an
+// edge seen a few degrees off the ray's direction had almost none, and
+// such points came out inside or outside.
+TEST(BooleanRayClassifyRandom, PointsBesideEdgesOfTurnedCubesAreOn)
+{
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    for (int round = 0; round < 60; ++round) {
+        P u = {unit(rng), unit(rng), unit(rng)};
+        const double l = std::hypot(u[0], u[1], u[2]);
+        u = {u[0] / l, u[1] / l, u[2] / l};
+        const double far = round % 2 ? 5e6 : 0.0;
+        const Motion m = Motion::Turn(u, 3 * unit(rng), {far, far, 0});
+        SurfacePtr s = Box({0, 0, 0}, {1, 1, 1}, round % 4 >= 2, m);
+        Session open(s.get());
+        Probe probe(s.get(), nullptr, 10.0);
+        GSRand(static_cast<unsigned int>(round + 1));
+        for (int k = 0; k < 20; ++k) {
+            // The edge along `axis` at the corners b, c of the other two
+            // axes; the point leaves it by 0.2 to 0.6 of the band across
+            // each of them, out of the cube or into it.
+            const int axis = static_cast<int>(rng() % 3), b = (axis + 1) % 3, c = (axis + 2) % 3;
+            P local;
+            local[axis] = 0.1 + 0.8 * (unit(rng) + 1) / 2;
+            local[b] = static_cast<double>(rng() % 2);
+            local[c] = static_cast<double>(rng() % 2);
+            const double out = rng() % 2 ? 1.0 : -1.0;
+            for (int a : {b, c})
+                local[a] += out * (local[a] == 0 ? -1 : 1) * GTolerance::kInFacet * (0.4 + 0.2 * unit(rng));
+            const P p = m.Apply(local);
+            ASSERT_EQ(SC_ON, probe.ClassifyVertex(p.data(), s->GetFacetList()))
+                << "round " << round << " point " << k;
         }
     }
 }
