@@ -218,7 +218,8 @@ public:
     // outside a query period.
     SURF_CLASSIFY FindVertexClassify(const double* point);
     // The same with rays into the half-space towards `toward` (tested with
-    // TestRayAndFacetList). `facet` takes no part.
+    // TestRayAndFacetList), lengthened by the point's distance to the box so
+    // that they end outside it. `facet` takes no part.
     SURF_CLASSIFY FindRayClassify(const double* point, const double* toward, G3Facet* facet);
 
     // Cuts a and b along each other (both prepared as for a boolean: merged

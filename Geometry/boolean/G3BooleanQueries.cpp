@@ -94,6 +94,17 @@ double FractionIn(const GEnvelope& box, const double* p, const double* d)
     return t1 > t0 ? t1 - t0 : 0.0;
 }
 
+// The distance from p to the box (0 inside it).
+double DistanceToBox(const GEnvelope& box, const double* p)
+{
+    double d2 = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double off = p[a] < box.min[a] ? box.min[a] - p[a] : p[a] > box.max[a] ? p[a] - box.max[a] : 0.0;
+        d2 += off * off;
+    }
+    return std::sqrt(d2);
+}
+
 bool RecordMeets(const G3Facet* f, const GEnvelope& box)
 {
     const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
@@ -268,9 +279,13 @@ SURF_CLASSIFY G3BooleanCalculator::FindRayClassify(const double* point, const do
     if (!Finite3(point) || !Finite3(toward) || !(radius > 0.0) || !std::isfinite(radius) || !QueryGrid())
         return SC_UNKNOWN;
     const double dir[3] = {toward[0] - point[0], toward[1] - point[1], toward[2] - point[2]};
+    // The ray length reaches beyond the box from any point of it; from a
+    // point outside, the way to the box comes on top, or a ray aimed at the
+    // surface ended inside the solid and an outside point came out inside.
+    const double length = radius + DistanceToBox(envCommon, point);
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        GenerateRandomRay(point, end, dir, radius);
+        GenerateRandomRay(point, end, dir, length);
         FacetsAlong(point, end);
         const SURF_CLASSIFY c = TestRayAndFacetList(point, end, candidates);
         if (c != SC_UNKNOWN)

@@ -189,6 +189,32 @@ TEST(SurfaceQuery, QueriesOutsideAQueryPeriodAndUnusablePoints)
     c.CloseFindIntersection(cube.get());
 }
 
+// Rays into a half-space from points well away from the surface's box
+// (farther than its diagonal), aimed at the box: the surface's rays were
+// twice the diagonal long, so one could end inside the solid and an outside
+// point came out inside. Points inside the box keep their answers.
+TEST(SurfaceQuery, HalfSpaceRaysFromFarPointsReachPastTheSolid)
+{
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    SurfacePtr box = Box(kLo, kHi, true);
+    G3BooleanCalculator c;
+    ASSERT_TRUE(c.OpenFindIntersection(box.get()));
+    GSRand(5);
+    const P centre = {0.5, 1.0, 0.5};
+    for (int k = 0; k < 400; ++k) {
+        const bool in = k % 4 == 0;
+        P d = {unit(rng), unit(rng), unit(rng)};
+        const double l = std::hypot(d[0], d[1], d[2]) / (in ? 0.4 : 4 + 2 * unit(rng));
+        const P p = {centre[0] + d[0] / l, centre[1] + d[1] / l, centre[2] + d[2] / l};
+        const SURF_CLASSIFY got = c.FindRayClassify(p.data(), in ? p.data() : centre.data(), nullptr);
+        if (got != SC_UNKNOWN) {
+            ASSERT_EQ(in ? SC_INSIDE : SC_OUTSIDE, got) << "point " << k;
+        }
+    }
+    EXPECT_TRUE(c.CloseFindIntersection(box.get()));
+}
+
 // ------------------------------------------------------------ octree
 
 // A soup of small triangles in [0, 10]^3, a few large ones, and boxes
