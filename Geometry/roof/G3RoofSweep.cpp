@@ -141,8 +141,11 @@ bool OnEdge(const std::vector<G3RoofVertex*>& vs, int e, const double* x)
 }
 
 // Vertex k (between planes of k and k+1) meets the edge that ends at vertex
-// e (plane of e) at height `at`: a candidate of the split refinement, kept
-// only when the vertex then lies on that edge, not on its line's extension.
+// e (plane of e) at height `at`, above z + kPlaneSide and below `below` +
+// kPlaneSide: a candidate of the split refinement, kept only when the
+// vertex then lies on that edge, not on its line's extension. Only the
+// candidates below `below` - kPlaneSide lower the level; the others may
+// lie in the band of the level made.
 bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z, double below, double* at)
 {
     const int n = static_cast<int>(vs.size());
@@ -152,12 +155,55 @@ bool SplitCandidate(const std::vector<G3RoofVertex*>& vs, int k, int e, double z
     double x[3];
     if (!G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x))
         return false;
-    if (!(x[2] > z + kPlaneSide && x[2] < below - kPlaneSide))
+    if (!(x[2] > z + kPlaneSide && x[2] < below + kPlaneSide))
         return false;
     if (!OnEdge(vs, e, x))
         return false;
     *at = x[2];
     return true;
+}
+
+// Vertex k of the level at h (pos, with ok) lies on an edge of the level
+// it does not end, or on another vertex: the contact search then splits
+// the level there.
+bool TouchesLevel(const std::vector<double>& pos, const std::vector<char>& ok, int k)
+{
+    const int n = static_cast<int>(ok.size());
+    const double* p = &pos[3 * static_cast<std::size_t>(k)];
+    int first = -1, last = -1;
+    auto edge = [&](int a, int b) {
+        if (a == k || b == k)
+            return false;
+        const double* pa = &pos[3 * static_cast<std::size_t>(a)];
+        const double* pb = &pos[3 * static_cast<std::size_t>(b)];
+        return SameXY(p, pa) || G3PtOnSegmentXY(p, pa, pb);
+    };
+    for (int i = 0; i < n; ++i) {
+        if (!ok[static_cast<std::size_t>(i)])
+            continue;
+        if (last >= 0 && edge(last, i))
+            return true;
+        if (first < 0)
+            first = i;
+        last = i;
+    }
+    return first >= 0 && first != last && edge(last, first);
+}
+
+// Vertex k of `pos` (the level at h) onto the segment of the edge from
+// vertex e0 to vertex e: the point of the segment nearest to it in the
+// plan, at the height it has.
+void OntoEdge(std::vector<double>& pos, int k, int e0, int e)
+{
+    double* p = &pos[3 * static_cast<std::size_t>(k)];
+    const double* a = &pos[3 * static_cast<std::size_t>(e0)];
+    const double* b = &pos[3 * static_cast<std::size_t>(e)];
+    const double dx = b[0] - a[0], dy = b[1] - a[1];
+    const double len2 = dx * dx + dy * dy;
+    double t = len2 > 0.0 ? ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / len2 : 0.0;
+    t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+    p[0] = a[0] + t * dx;
+    p[1] = a[1] + t * dy;
 }
 
 // The margin around the box of an edge's sweep: PtOnSegment's band (1e-6
@@ -535,23 +581,35 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         G3RoofSweepScratch::Band& band = *kept;
         std::vector<int>& tried = sc.tried;
         std::vector<std::pair<int, double>>& met = sc.met;
+        sc.late.clear();
+        // A meeting below the height h stood at when its vertex's turn came
+        // may lower h; one within the band above that height may lie in the
+        // band of the level made, and is kept for the level.
+        int k = 0;
+        double hk = h;
+        auto take = [&](int e, double at) {
+            if (at < hk - kPlaneSide)
+                met.emplace_back(e, at);
+            else
+                sc.late.push_back({k, e, at});
+        };
         sc.nearPairs.clear();
         sc.anyVertex.assign(static_cast<std::size_t>(n), 0);
         sc.anyEdge.assign(static_cast<std::size_t>(n), 0);
         for (int e : always)
             sc.anyEdge[static_cast<std::size_t>(e)] = 1;
-        for (int k = 0; k < n; ++k) {
+        for (k = 0; k < n; ++k) {
             // The walk over the pairs (k, e) in order of e lowers h to each
             // meeting that lies below it. A meeting below the current h
             // lies below h as it stood when k's turn came, so the meetings
             // are gathered against that height in any order and only those
             // (few) are walked in order of e.
-            const double hk = h;
+            hk = h;
             met.clear();
             auto meet = [&](int e) {
                 double at = 0.0;
                 if (SplitCandidate(vs, k, e, z, hk, &at))
-                    met.emplace_back(e, at);
+                    take(e, at);
             };
             double path[5];
             const std::size_t k3 = 3 * static_cast<std::size_t>(k);
@@ -597,7 +655,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                             at = G3RoofPlanesPoint(vs[k]->plane, vs[k1]->plane, vs[e]->plane, x)
                                      ? x[2]
                                      : -std::numeric_limits<double>::infinity();
-                        if (!(at > z + kPlaneSide && at < hk - kPlaneSide))
+                        if (!(at > z + kPlaneSide && at < hk + kPlaneSide))
                             continue;
                         char& on = band.candOn[static_cast<std::size_t>(c)];
                         if (on == 0)
@@ -605,7 +663,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
                                      ? 1
                                      : 2;
                         if (on == 1)
-                            met.emplace_back(e, at);
+                            take(e, at);
                     }
                 } else {
                     band.grid.QueryPath(path, tried);
@@ -623,9 +681,12 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
             }
             if (met.size() > 1)
                 std::sort(met.begin(), met.end());
-            for (const auto& m : met)
+            for (const auto& m : met) {
                 if (m.second < h - kPlaneSide)
                     h = m.second;
+                else
+                    sc.late.push_back({k, m.first, m.second});
+            }
         }
     }
 
@@ -674,6 +735,41 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         // Off their paths: their contacts are tried with the whole level.
         sc.anyVertex[static_cast<std::size_t>(i)] = sc.anyVertex[static_cast<std::size_t>(i0)] = 1;
     }
+    // A meeting within the band of the level (a fast vertex reaching an
+    // edge less than kPlaneSide above or below h) is looked for by no later
+    // level, which searches above its own band, and the vertex may lie
+    // farther from the edge than a contact: it would cross the edge unseen
+    // and the level would run through itself. It is put onto the edge, so
+    // that the level splits there, and is tried with the whole level.
+    std::vector<char>& onto = sc.onto;
+    onto.assign(static_cast<std::size_t>(n), 0);
+    for (const G3RoofSweepScratch::Meeting& m : sc.late) {
+        const int k1 = (m.k + 1) % n, e0 = (m.e + n - 1) % n;
+        if (!(m.at <= h + kPlaneSide) || onto[m.k] || !ok[m.k] || !ok[e0] || !ok[m.e] || collapse[m.k] ||
+            collapse[k1] || collapse[m.e])
+            continue;
+        const double* p = &pos[3 * static_cast<std::size_t>(m.k)];
+        const double* a = &pos[3 * static_cast<std::size_t>(e0)];
+        const double* b = &pos[3 * static_cast<std::size_t>(m.e)];
+        // Touching the edge, the contact search splits there; touching
+        // another edge short of this one, it splits there and this edge
+        // still lies ahead. A vertex past the edge's line (the meeting lay
+        // below h) is put back onto it in any case.
+        if (SameXY(p, a) || SameXY(p, b) || G3PtOnSegmentXY(p, a, b) || (m.at > h && TouchesLevel(pos, ok, m.k)))
+            continue;
+        // The meeting point itself, on the vertex's planes and the edge's,
+        // up to kPlaneSide off the level's height; then onto the edge as it
+        // stands at h, which has moved by no more than the band's share
+        // since.
+        double* q = &pos[3 * static_cast<std::size_t>(m.k)];
+        double x[3];
+        if (G3RoofPlanesPoint(vs[m.k]->plane, vs[k1]->plane, vs[m.e]->plane, x))
+            q[0] = x[0], q[1] = x[1], q[2] = x[2];
+        if (!(SameXY(q, a) || SameXY(q, b) || G3PtOnSegmentXY(q, a, b)))
+            OntoEdge(pos, m.k, e0, m.e);
+        onto[m.k] = 1;
+        sc.anyVertex[static_cast<std::size_t>(m.k)] = 1;
+    }
     G3RoofVertex* level = nullptr;
     std::vector<int>& levelIdx = sc.levelIdx;
     levelIdx.assign(static_cast<std::size_t>(n), -1);
@@ -697,7 +793,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         std::copy(vs[i]->keys, vs[i]->keys + 3, w->keys);
         std::copy(vs[i]->collapse, vs[i]->collapse + 3, w->collapse);
         w->collapseMeets = vs[i]->collapseMeets;
-        w->onLine = !collapse[i] && !collapse[(i + 1) % n];
+        w->onLine = !collapse[i] && !collapse[(i + 1) % n] && !onto[i];
         level = G3RoofRing::Append(level, w);
         made.push_back(w);
         levelIdx[static_cast<std::size_t>(i)] = size++;

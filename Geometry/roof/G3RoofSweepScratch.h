@@ -77,6 +77,15 @@ struct G3RoofSweepScratch {
     std::vector<double> spines;
     std::vector<int> always, tried;
     std::vector<std::pair<int, double>> met;
+    // Meetings (vertex, edge, height) up to the band above the height the
+    // search stood at: those within the band of the level made are put
+    // onto their edge there.
+    struct Meeting {
+        int k, e;
+        double at;
+    };
+    std::vector<Meeting> late;
+    std::vector<char> onto;  // vertices put onto an edge they meet in the level's band
     std::vector<double> pos;
     std::vector<char> ok, collapse;
     // SplitSimple

@@ -226,6 +226,33 @@ TEST(RoofRandom, StarsAndSkylinesTileTheOutlineInTheirPlanes)
     }
 }
 
+// Stars of alternating radii with many teeth, one pitch or mixed: their
+// reflex corners race across the roof and meet edges at heights within the
+// level band of other events. Each such meeting must split the level; a
+// corner that crossed its edge unseen ran on past the outline, its facets
+// over the others.
+TEST(RoofRandom, CornersMeetingEdgesInTheBandOfALevelSplitIt)
+{
+    for (unsigned seed = 0; seed < 460; ++seed) {
+        SCOPED_TRACE("toothed star seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const int n = 6 + 2 * static_cast<int>(rng() % 120);
+        std::vector<Pt> p;
+        for (int i = 0; i < n; ++i) {
+            const double t = 2.0 * kPi * (i + 0.3 * unit(rng)) / n;
+            const double r = (i % 2 ? 0.6 : 1.0) * n / (2.0 * kPi) * (1.0 + 0.05 * unit(rng));
+            p.push_back({r * std::cos(t), r * std::sin(t)});
+        }
+        std::vector<double> a;
+        for (int i = 0; i < n; ++i)
+            a.push_back(Deg(seed % 2 ? 20.0 + 10.0 * static_cast<double>(rng() % 4) : 30.0));
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a));
+        EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(&s, ROOF_FACET_ROOF), 1e-9 * std::fabs(PolygonArea(p)));
+    }
+}
+
 // Combs with teeth of random widths and lengths and stars of alternating
 // radii (fixed seeds, up to 160 edges, one pitch or one per edge): the
 // facets, their records and corners rounded to 1e-6, must hash to the value

@@ -421,11 +421,14 @@ Case BandCase(unsigned seed)
 
 TEST(RoofSweepBits, BandOutlinesKeepTheirRecordedFacets)
 {
-    // Recorded from the sweep that searched every level over a grid of its own.
+    // Recorded from the sweep that searched every level over a grid of its
+    // own; seed 9 again when meetings in a level's band split the level (a
+    // corner that lay 2e-6 off the two facets beside it now meets them
+    // within 1e-6).
     const std::uint64_t kBand[24] = {
         0x5322b6c2cde75ea0ULL, 0xfc8526589e8a32eeULL, 0x521175d01263a3f8ULL, 0x556150dbca69cdaaULL,
         0x97f833e791502eceULL, 0xceda4b65eb0613e9ULL, 0x49973c9fb287fa3cULL, 0x82b986c40796a02cULL,
-        0xe63dc41fe0259cdfULL, 0x7dbcfbad52dd3024ULL, 0x6b0451b81dc47647ULL, 0x6bba5ee45bb3c98aULL,
+        0xe63dc41fe0259cdfULL, 0xe3112f915f6454baULL, 0x6b0451b81dc47647ULL, 0x6bba5ee45bb3c98aULL,
         0x5d0e6c0efdfc994eULL, 0xaa70ea64a1416f89ULL, 0xaecbabca65877ec6ULL, 0x740df298a2780d0aULL,
         0x8df21d6686e5ddebULL, 0x05c59940c0544c8aULL, 0xaa8f15fa3a2f19ecULL, 0x44906b65ce251e73ULL,
         0x7a332dfccad9b9c9ULL, 0xd1cec44867026ea2ULL, 0xa04f1a8ce9618d32ULL, 0x485aac1eded48db7ULL,
@@ -446,7 +449,8 @@ TEST(RoofSweepBits, BandOutlinesKeepTheirRecordedFacets)
 // scans whole levels, so run on demand (--gtest_also_run_disabled_tests).
 // The 10,000-edge comb was recorded again when sections no facet ring held
 // started rings of their own: three more facets, 0.78 more of its plan
-// covered (the roof had holes).
+// covered (the roof had holes); and when meetings in a level's band split
+// the level: the last 0.0012 of its plan covered, three facets fewer.
 TEST(RoofSweepBits, DISABLED_LongestBenchmarkOutlinesKeepTheirRecordedFacets)
 {
     const struct {
@@ -455,7 +459,7 @@ TEST(RoofSweepBits, DISABLED_LongestBenchmarkOutlinesKeepTheirRecordedFacets)
     } kCases[] = {
         {3, 3000, 0xf285ecc2e7797828ULL},
         {4, 3000, 0x8a8783d1570ec258ULL},
-        {3, 10000, 0x3854b4ecd03b5c86ULL},
+        {3, 10000, 0x044afe5b7259acbaULL},
         {4, 10000, 0x70552b8c7db5265cULL},
     };
     for (const auto& c : kCases)
