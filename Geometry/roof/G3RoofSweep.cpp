@@ -24,7 +24,8 @@
 // (G3RoofVertex::planeId): a value is taken over only while the names are
 // those it was worked out for, so it is the one working it out again
 // gives. The level's contacts and its split are G3RoofSplit.cpp's.
-// Rounding happens only in the plane intersections.
+// Rounding happens only in the plane intersections and where a vertex is
+// put onto an edge it meets in the band of a level (OntoEdge).
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
