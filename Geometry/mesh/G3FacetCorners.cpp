@@ -74,13 +74,19 @@ bool G3Facet::Interpolate(G3Edge* e, const double* p, G3Normal** n, G3TexCoo** t
 
 namespace {
 // Component k of the value at p: a's where the edge has no extent along
-// coordinate `axis`, else linear in p's parameter along that coordinate.
+// coordinate `axis`, else linear in p's parameter along that coordinate,
+// held to the edge's ends. The points interpolated at are the edge's own
+// (T-junction vertices within kPointEqual of it): along a coordinate in
+// which the edge is only a few millionths long, that offset alone moved the
+// parameter far outside 0 .. 1, and a split vertex got a normal or texture
+// coordinate well beyond both ends' (a normal component reversed).
 double Lerp(double a, double b, const double* va, const double* vb, const double* p, int axis)
 {
     const double delta = vb[axis] - va[axis];
     if (std::fabs(delta) < GTolerance::kZeroLength)
         return a;
-    const double s = (p[axis] - va[axis]) / delta;
+    double s = (p[axis] - va[axis]) / delta;
+    s = s < 0.0 ? 0.0 : (s > 1.0 ? 1.0 : s);
     return a + (b - a) * s;
 }
 } // namespace

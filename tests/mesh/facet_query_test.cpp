@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <utility>
 #include <vector>
@@ -331,4 +332,38 @@ TEST(G3EdgeQueryTest, EdgePairsAndProjection)
     EXPECT_FALSE(e1->FindProjection(past, nullptr, nullptr));
     EXPECT_FALSE(b.E(a, s)->FindProjection(past, foot, &t));
     EXPECT_NEAR(t, -2e-6, 1e-12);
+}
+
+// Corner data at points within the tolerance of an edge that is long along
+// one axis and only millionths long along the others (a split T-junction
+// vertex on a slightly tilted wall edge) stays between the ends' values.
+TEST(G3EdgeQueryTest, InterpolationNearAnEdgeStaysBetweenItsEnds)
+{
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    MeshBuilder b;
+    for (int round = 0; round < 2000; ++round) {
+        const int m = round % 3;
+        double a[3], d[3], p[3];
+        for (int k = 0; k < 3; ++k) {
+            a[k] = 5e6 * (round % 2) + 10 * u(rng);
+            d[k] = k == m ? 3 + 2 * u(rng) : std::pow(10.0, -5 + u(rng)) * (u(rng) < 0 ? -1 : 1);
+            p[k] = a[k] + (0.5 + 0.45 * u(rng)) * d[k] + 0.5 * GTolerance::kPointEqual * u(rng) * (k != m);
+        }
+        G3Vertex* va = b.V(a[0], a[1], a[2]);
+        G3Vertex* vb = b.V(a[0] + d[0], a[1] + d[1], a[2] + d[2]);
+        G3Normal *na = b.N(u(rng), u(rng), u(rng)), *nb = b.N(u(rng), u(rng), u(rng)), *n = nullptr;
+        G3TexCoo *ta = b.T(u(rng), u(rng)), *tb = b.T(u(rng), u(rng)), *t = nullptr;
+        G3Edge::Interpolate(va, na, ta, vb, nb, tb, p, &n, &t);
+        const std::unique_ptr<G3Normal> keepN(n);
+        const std::unique_ptr<G3TexCoo> keepT(t);
+        // (up to rounding in e0 + (e1 - e0) * s)
+        auto between = [](double x, double e0, double e1) {
+            return x >= std::fmin(e0, e1) - 1e-12 && x <= std::fmax(e0, e1) + 1e-12;
+        };
+        for (int k = 0; k < 3; ++k)
+            ASSERT_TRUE(between(n->GetXYZ()[k], na->GetXYZ()[k], nb->GetXYZ()[k])) << "round " << round;
+        for (int k = 0; k < 2; ++k)
+            ASSERT_TRUE(between(t->GetUV()[k], ta->GetUV()[k], tb->GetUV()[k])) << "round " << round;
+    }
 }
