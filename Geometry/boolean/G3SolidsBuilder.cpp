@@ -35,6 +35,22 @@ G3Facet* OtherFacet(const G3Edge* e, const G3Facet* f)
     return e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
 }
 
+// plane = f's plane, negated when f's contours face the other way. The
+// stored plane walks a facet's contours as one polygon, and the jumps from
+// one contour to the next can outweigh a holed facet's own area: a wall's
+// face with a row of windows came out facing inwards, its shell moved it
+// the wrong way and then dropped it as turned. A plane that agrees keeps
+// its bits.
+void FacingPlane(const G3Facet* f, double* plane)
+{
+    const double* p = f->GetPlane();
+    double own[4];
+    const bool flip =
+        f->ContoursPlane(own) && own[0] * p[0] + own[1] * p[1] + own[2] * p[2] < 0.0;
+    for (int k = 0; k < 4; ++k)
+        plane[k] = flip ? -p[k] : p[k];
+}
+
 } // namespace
 
 G3Surface* G3SolidsBuilder::BuildBox(double (*m)[4], double size, CExDataProvider* provider)
@@ -101,17 +117,17 @@ G3Surface* G3SolidsBuilder::BuildSphere(const double* center, double radius, int
     return out;
 }
 
-void G3SolidsBuilder::CalcNewPlaneEquation(G3Facet* f, double thickness, double* plane)
+void G3SolidsBuilder::CalcNewPlaneEquation(G3Facet* f, const double* planes, double thickness, double* plane)
 {
-    const double* p = f->GetPlane();
+    const double* p = planes ? planes + 4 * f->GetId() : f->GetPlane();
     for (int k = 0; k < 4; ++k)
         plane[k] = p[k];
     if (!f->GetMark())
         plane[3] -= thickness;
 }
 
-bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, double thickness,
-                                  double* x)
+bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, const double* sources,
+                                  double thickness, double* x)
 {
     // The distinct moved planes: a facet whose normal runs with one kept
     // already lies in its plane at v (a box face given as two triangles).
@@ -123,7 +139,7 @@ bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>
     bool many = false;
     for (G3Facet* h : around) {
         double P[4];
-        CalcNewPlaneEquation(h, thickness, P);
+        CalcNewPlaneEquation(h, sources, thickness, P);
         bool same = false;
         for (int k = 0; k < distinct && !same; ++k)
             same = P[0] * planes[k][0] + P[1] * planes[k][1] + P[2] * planes[k][2] >= 1.0 - GTolerance::kParallel;
@@ -137,7 +153,7 @@ bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>
     }
     if (many) {
         for (int k = 0; k < 3; ++k)
-            CalcNewPlaneEquation(around[static_cast<std::size_t>(k)], thickness, planes[k]);
+            CalcNewPlaneEquation(around[static_cast<std::size_t>(k)], sources, thickness, planes[k]);
         distinct = 3;
     }
     const double* p = v->GetXYZ();
@@ -172,7 +188,7 @@ bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>
     return true;
 }
 
-bool G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
+bool G3SolidsBuilder::ShellFacet(G3Facet* f, const double* planes, G3Surface* out, double thickness)
 {
     GArrayCollection all;
     f->GetEdges(&all);
@@ -237,7 +253,7 @@ bool G3SolidsBuilder::ShellFacet(G3Facet* f, G3Surface* out, double thickness)
                     if (h && std::find(around.begin(), around.end(), h) == around.end())
                         around.push_back(h);
             double x[3];
-            if (!MovedCorner(v, around, thickness, x))
+            if (!MovedCorner(v, around, planes, thickness, x))
                 continue;
             if (!std::isfinite(x[0]) || !std::isfinite(x[1]) || !std::isfinite(x[2])) {
                 sound = false;
@@ -310,10 +326,14 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
             f->SetMark();
             kept.push_back(f);
         }
+    // Each facet moves along the side its contours face (FacingPlane).
+    std::vector<double> planes(4 * static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k)
+        FacingPlane(static_cast<G3Facet*>(facets->get(k)), planes.data() + 4 * k);
     G3Surface* R = new G3Surface();
     bool sound = true;
     for (int k = 0; k < count; ++k)
-        sound = ShellFacet(static_cast<G3Facet*>(facets->get(k)), R, thickness) && sound;
+        sound = ShellFacet(static_cast<G3Facet*>(facets->get(k)), planes.data(), R, thickness) && sound;
     for (G3Facet* f : kept)
         f->ClearMark();
     // Corners near the largest double give planes of NaN (squares of their
@@ -369,8 +389,12 @@ void G3SolidsBuilder::RemoveTurned(G3Surface* shell, G3Surface* source)
         const int src = g->GetSurface();
         if (src < 0 || src >= count)
             continue;
-        const double* a = g->GetPlane();
-        const double* b = static_cast<G3Facet*>(facets->get(src))->GetPlane();
+        // The sides the contours face (FacingPlane): a rebuilt face with two
+        // windows could store a plane facing inwards and was removed, the
+        // wall's shell coming back open.
+        double a[4], b[4];
+        FacingPlane(g, a);
+        FacingPlane(static_cast<G3Facet*>(facets->get(src)), b);
         if (a[0] * b[0] + a[1] * b[1] + a[2] * b[2] < GTolerance::kZeroLength)
             turned.add(g);
     }

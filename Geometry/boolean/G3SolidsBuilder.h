@@ -54,15 +54,17 @@ private:
     // number). False when a moved edge runs back along its source edge by
     // more than kWeld, or a moved corner is not finite (what was added
     // stays: the caller discards out).
-    static bool ShellFacet(G3Facet* f, G3Surface* out, double thickness);
+    static bool ShellFacet(G3Facet* f, const double* planes, G3Surface* out, double thickness);
     // x = where vertex v moves: the common point of the moved planes of the
     // facets `around` it (the facet, its two neighbours at the corner, then
     // the others), counted once per plane (normals within kParallel),
     // nearest v when they are fewer than three; with more than three, the
     // common point of the first three. False when those have none; x may
     // be infinite or NaN when the solve overflows.
-    static bool MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, double thickness, double* x);
+    static bool MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, const double* planes,
+                            double thickness, double* x);
     // plane = f's plane moved by thickness along its normal; a marked facet
-    // keeps its plane.
-    static void CalcNewPlaneEquation(G3Facet* f, double thickness, double* plane);
+    // keeps its plane. f's plane is planes[4 id .. 4 id + 3] (the planes of
+    // the source's facets by id, as they face), or f's own for null planes.
+    static void CalcNewPlaneEquation(G3Facet* f, const double* planes, double thickness, double* plane);
 };

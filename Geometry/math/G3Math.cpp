@@ -96,14 +96,30 @@ bool HasArea(const double* const* pts, int n)
 // bits).
 bool G3Math::PlaneOfPolygon(const double* const* pts, int n, double* plane)
 {
+    const int whole = 0;
+    return PlaneOfContours(pts, n, &whole, 1, plane);
+}
+
+bool G3Math::PlaneOfContours(const double* const* pts, int n, const int* starts, int count, double* plane)
+{
     if (!plane)
         return false;
-    if (n < 3 || !pts) {
+    if (n < 3 || !pts || !starts || count < 1) {
         ZeroPlane(plane);
         return false;
     }
-    double nv[3];
-    AreaVector(pts, n, nv, nullptr);
+    // One contour takes its area vector as it is (not added to zero, which
+    // would turn a -0 into +0): the plane of a polygon keeps its bits.
+    double nv[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < count; ++k) {
+        const int from = starts[k], to = k + 1 < count ? starts[k + 1] : n;
+        if (from < 0 || to > n || to - from < 1)
+            continue;
+        double part[3];
+        AreaVector(pts + from, to - from, part, nullptr);
+        for (int c = 0; c < 3; ++c)
+            nv[c] = count == 1 ? part[c] : nv[c] + part[c];
+    }
     const double len = std::sqrt(nv[0] * nv[0] + nv[1] * nv[1] + nv[2] * nv[2]);
     if (!(len >= GTolerance::kZeroNormal)) {
         ZeroPlane(plane);

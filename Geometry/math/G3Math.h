@@ -69,6 +69,11 @@ public:
     // The same plane of the closed polygon pts[0..n-1], for callers that
     // have the corners at hand (no iterator, no gathering).
     static bool PlaneOfPolygon(const double* const* pts, int n, double* plane);
+    // The plane of the closed contours pts[starts[k] .. starts[k + 1] - 1]
+    // (the last up to n; starts increasing from 0): the sum of the contours'
+    // area vectors, through the centroid of all the points; holes run
+    // against the outline and subtract. False and a zero plane as above.
+    static bool PlaneOfContours(const double* const* pts, int n, const int* starts, int count, double* plane);
     // The plane of the largest fan triangle from the first point (the first
     // of equal ones), through that triangle's centroid; false and a zero
     // plane when its area is below 1e-12.

@@ -356,6 +356,26 @@ bool G3Facet::FormPlaneEquation(GEnvelope* box)
     return true;
 }
 
+bool G3Facet::ContoursPlane(double* plane) const
+{
+    std::vector<const double*> corners;
+    std::vector<int> starts;
+    bool opening = false;
+    G3ContourWalker it(this);
+    while (it.Next()) {
+        opening = opening || it.Opens();
+        const G3Vertex* v = it.GetEntry();
+        if (!v)
+            continue;
+        if (opening)
+            starts.push_back(static_cast<int>(corners.size()));
+        opening = false;
+        corners.push_back(v->GetXYZ());
+    }
+    return G3Math::PlaneOfContours(corners.data(), static_cast<int>(corners.size()), starts.data(),
+                                   static_cast<int>(starts.size()), plane);
+}
+
 double G3Facet::CalcRealSquareOfTriangle(const double* p1, const double* p2, const double* p3, double* out)
 {
     const double u[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};

@@ -106,6 +106,15 @@ public:
     // caller that needs both of every facet: one walk of the corners
     // instead of two).
     bool FormPlaneEquation(class GEnvelope* box);
+    // The plane of the facet's contours, each closed on itself and their
+    // area vectors summed (holes run against the outline and subtract),
+    // through the centroid of the corners; false and a zero plane when that
+    // has no normal. The chain walked as one polygon (FormPlaneEquation)
+    // adds the area of the jumps from one contour to the next, which can
+    // outweigh a holed facet's own and turn its normal: this plane tells
+    // the side the facet's contours face. For one contour it is
+    // FormPlaneEquation's polygon plane.
+    bool ContoursPlane(double* plane) const;
 
     // Whether the facet runs along `e` from its vertex1 to its vertex2
     // (judged against e's successor, the first edge when e is last).
