@@ -358,10 +358,22 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     R->RemoveSelfIntersections();
     R->FormPlaneEquation();
     // A facet whose rebuilt plane turned against the facet it was made
-    // from (an inward shell thicker than the solid allows) goes.
+    // from (an inward shell thicker than the solid allows) goes. When that
+    // opens a shell that was closed, the shell folded over inside a face:
+    // coplanar facets (a triangulated cap) move their shared corners
+    // together, and a thin one among them turned over while its edges kept
+    // their directions. It came back open, reported as done; it is refused
+    // like any fold. (A shell open before, at an apex of more than three
+    // planes, is left as it is.)
+    const bool closed = G3SurfaceWatertight(R);
+    const int before = R->GetFacetCount();
     RemoveTurned(R, s);
     R->RemoveUnused();
     R->AssignIds();
+    if (closed && R->GetFacetCount() < before && !G3SurfaceWatertight(R)) {
+        delete R;
+        return false;
+    }
     // Opposite walls moved onto one plane (an inward shell of half a wall's
     // thickness) leave facets back to back around no volume, a shell that
     // is closed but holds nothing: thinner on average than the weld

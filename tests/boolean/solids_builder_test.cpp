@@ -299,6 +299,66 @@ TEST(SolidsBuilder, ShellsThatFoldOrOverflowAndShellsOfOpenSurfacesAreRefused)
     }
 }
 
+// Stepped prisms with triangulated faces shelled inward by up to half a
+// step: a thin triangle of a cap could turn over while its edges kept their
+// directions, and its removal left the shell open, reported as done. A shell
+// that is done is closed and the moved solid (a rectilinear outline of area
+// A and perimeter p moved by t covers A + p t + 4 t^2); otherwise refused.
+TEST(SolidsBuilder, ShellsOfTriangulatedStepsAreClosedOrRefused)
+{
+    GSRand(41);
+    int done = 0;
+    for (int round = 0; round < 80; ++round) {
+        const int n = 2 + round % 4;
+        std::vector<double> xs = {0}, hs(static_cast<std::size_t>(n));
+        const double len = Uniform(0.5, 4);
+        double least = len, area = 0, top = 0;
+        for (int k = n - 1; k >= 0; --k) {
+            const double h = Uniform(0.3, 2);
+            hs[static_cast<std::size_t>(k)] = top += h;
+            least = std::min(least, h);
+        }
+        std::vector<P> outline = {{0, 0, 0}};
+        for (int k = 0; k < n; ++k)
+            xs.push_back(xs.back() + Uniform(0.3, 2));
+        for (int k = n - 1; k >= 0; --k) {
+            outline.insert(outline.begin() + 1, {{xs[k], 0, hs[k]}, {xs[k + 1], 0, hs[k]}});
+            area += (xs[k + 1] - xs[k]) * hs[k];
+            least = std::min(least, xs[k + 1] - xs[k]);
+        }
+        outline.push_back({xs[n], 0, 0});
+        std::reverse(outline.begin(), outline.end());  // counter-clockwise
+        SurfacePtr solid(new G3Surface());
+        std::vector<G3Vertex*> lo, hi;
+        for (const P& q : outline) {
+            lo.push_back(solid->AddVertex(q[0], q[2], 0, 0));
+            hi.push_back(solid->AddVertex(q[0], q[2], len, 0));
+        }
+        fixtures::Face(solid.get(), hi);
+        fixtures::Face(solid.get(), std::vector<G3Vertex*>(lo.rbegin(), lo.rend()));
+        for (std::size_t k = 0; k < lo.size(); ++k) {
+            const std::size_t m = (k + 1) % lo.size();
+            fixtures::Face(solid.get(), {lo[k], lo[m], hi[m], hi[k]});
+        }
+        solid->Triangulate(4, 2);
+        solid->FormPlaneEquation();
+        ASSERT_EQ("", G3ClosedCheck(solid.get()));
+        const double t = -Uniform(0.05, 0.49) * least;
+        G3Surface* raw = nullptr;
+        const bool ok = G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr);
+        SurfacePtr shell(raw);
+        ASSERT_EQ(ok, shell != nullptr);
+        if (!ok)
+            continue;
+        ++done;
+        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+        const double perimeter = 2 * (xs[n] + hs[0]);
+        EXPECT_NEAR((area + perimeter * t + 4 * t * t) * (len + 2 * t), G3SurfaceVolume(shell.get()), 1e-9)
+            << "round " << round;
+    }
+    EXPECT_GT(done, 40);
+}
+
 TEST(SolidsBuilder, RemoveTurnedSkipsSurfaceNumbersNamingNoSourceFacet)
 {
     // The shell is the box, inside out (every facet turned against the box
