@@ -743,7 +743,9 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     // and the level would run through itself. It is put onto the edge, so
     // that the level splits there, and is tried with the whole level.
     std::vector<char>& onto = sc.onto;
-    onto.assign(static_cast<std::size_t>(n), 0);
+    onto.clear();
+    if (!sc.late.empty())
+        onto.assign(static_cast<std::size_t>(n), 0);
     for (const G3RoofSweepScratch::Meeting& m : sc.late) {
         const int k1 = (m.k + 1) % n, e0 = (m.e + n - 1) % n;
         if (!(m.at <= h + kPlaneSide) || onto[m.k] || !ok[m.k] || !ok[e0] || !ok[m.e] || collapse[m.k] ||
@@ -794,7 +796,7 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
         std::copy(vs[i]->keys, vs[i]->keys + 3, w->keys);
         std::copy(vs[i]->collapse, vs[i]->collapse + 3, w->collapse);
         w->collapseMeets = vs[i]->collapseMeets;
-        w->onLine = !collapse[i] && !collapse[(i + 1) % n] && !onto[i];
+        w->onLine = !collapse[i] && !collapse[(i + 1) % n] && (onto.empty() || !onto[i]);
         level = G3RoofRing::Append(level, w);
         made.push_back(w);
         levelIdx[static_cast<std::size_t>(i)] = size++;
