@@ -314,20 +314,36 @@ bool G3Facet::FormPlaneEquation() { return FormPlaneEquation(nullptr); }
 bool G3Facet::FormPlaneEquation(GEnvelope* box)
 {
     // Every AddFacet forms a plane, so this runs once per facet of a built
-    // mesh: the corners are walked with the concrete iterator (no virtual
-    // call, no type check per vertex) into a stack buffer, and only facets
-    // of more than kStackCorners corners allocate. The plane is the one
-    // G3Math::FormPlaneEquation gives for the same walk, the box the one
-    // FormEnvelope gives.
+    // mesh: the corners are walked with the concrete walker (no virtual
+    // call, no type check per vertex) into stack buffers, and only facets
+    // of more than kStackCorners corners or contours allocate. Each contour
+    // is closed on itself (ContoursPlane's plane, the polygon plane for one
+    // contour): the jumps between the contours of a holed facet would add
+    // area that can turn its normal. The box is the one FormEnvelope gives.
     constexpr int kStackCorners = 16;
     const double* corners[kStackCorners];
+    int contourStarts[kStackCorners];
     std::vector<const double*> more;
-    int n = 0;
-    G3FacetVertexIterator it(this);
-    while (it.hasNext()) {
-        const G3Vertex* v = it.NextVertex();
+    std::vector<int> moreStarts;
+    int n = 0, count = 0;
+    bool opening = false;
+    G3ContourWalker it(this);
+    while (it.Next()) {
+        opening = opening || it.Opens();
+        const G3Vertex* v = it.GetEntry();
         if (!v)
             continue;
+        if (opening) {
+            if (count < kStackCorners) {
+                contourStarts[count] = n;
+            } else {
+                if (count == kStackCorners)
+                    moreStarts.assign(contourStarts, contourStarts + kStackCorners);
+                moreStarts.push_back(n);
+            }
+            ++count;
+            opening = false;
+        }
         if (n < kStackCorners) {
             corners[n] = v->GetXYZ();
         } else {
@@ -338,7 +354,8 @@ bool G3Facet::FormPlaneEquation(GEnvelope* box)
         ++n;
     }
     const double* const* all = n <= kStackCorners ? corners : more.data();
-    G3Math::PlaneOfPolygon(all, n, plane);
+    const int* starts = count <= kStackCorners ? contourStarts : moreStarts.data();
+    G3Math::PlaneOfContours(all, n, starts, count, plane);
     if (IsPlaneZero()) {
         G3FacetVertexIterator again(this);
         int i = 0, j = 1;

@@ -249,18 +249,28 @@ private:
 };
 
 // The plane a facet built of the copies (head to tail, contour after
-// contour) forms: FormPlaneEquation's polygon of its corners in chain
-// order. False for the zero plane, which no merged facet may take.
+// contour) forms: FormPlaneEquation's plane, each contour closed on itself
+// (a contour starts where a copy does not begin at its predecessor's end).
+// False for the zero plane, which no merged facet may take.
 bool PlaneOfCopies(const G3EdgeCopy* copies, int n, double* plane)
 {
     std::array<const double*, kSimpleCycleEdges> few{};
     std::vector<const double*> more;
+    std::vector<int> starts;
     if (n > kSimpleCycleEdges)
         more.resize(static_cast<std::size_t>(n));
     const double** corners = n > kSimpleCycleEdges ? more.data() : few.data();
-    for (int k = 0; k < n; ++k)
+    for (int k = 0; k < n; ++k) {
         corners[k] = copies[k].v1->GetXYZ();
-    return G3Math::PlaneOfPolygon(corners, n, plane);
+        if (k > 0 && copies[k].v1 != copies[k - 1].v2) {
+            if (starts.empty())
+                starts.push_back(0);
+            starts.push_back(k);
+        }
+    }
+    if (starts.empty())
+        return G3Math::PlaneOfPolygon(corners, n, plane);
+    return G3Math::PlaneOfContours(corners, n, starts.data(), static_cast<int>(starts.size()), plane);
 }
 
 // Whether the facet of these copies would keep every corner of the group
