@@ -35,12 +35,10 @@ G3Facet* OtherFacet(const G3Edge* e, const G3Facet* f)
     return e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
 }
 
-// plane = f's plane, negated when f's contours face the other way. The
-// stored plane walks a facet's contours as one polygon, and the jumps from
-// one contour to the next can outweigh a holed facet's own area: a wall's
-// face with a row of windows came out facing inwards, its shell moved it
-// the wrong way and then dropped it as turned. A plane that agrees keeps
-// its bits.
+// plane = f's plane, negated when f's contours face the other way. A plane
+// the caller set, or one left from before the corners moved, need not face
+// the contours' side, and a shell that moved a face the wrong way would
+// then drop it as turned. A plane that agrees keeps its bits.
 void FacingPlane(const G3Facet* f, double* plane)
 {
     const double* p = f->GetPlane();
@@ -401,9 +399,8 @@ void G3SolidsBuilder::RemoveTurned(G3Surface* shell, G3Surface* source)
         const int src = g->GetSurface();
         if (src < 0 || src >= count)
             continue;
-        // The sides the contours face (FacingPlane): a rebuilt face with two
-        // windows could store a plane facing inwards and was removed, the
-        // wall's shell coming back open.
+        // The sides the contours face (FacingPlane), whatever plane the
+        // rebuilt face and its source store.
         double a[4], b[4];
         FacingPlane(g, a);
         FacingPlane(static_cast<G3Facet*>(facets->get(src)), b);

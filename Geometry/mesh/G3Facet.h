@@ -98,9 +98,10 @@ public:
     // lie on one line (such a facet keeps a plane through the line for
     // projection, see FormPlaneEquation).
     bool IsTrivial() const;
-    // The plane through the facet's vertices in chain order; when that gives
-    // the zero plane, the plane of the largest triangle instead, and for
-    // corners on one line a plane through that line. Returns true.
+    // The plane of the facet's contours (ContoursPlane); when that gives
+    // the zero plane, the plane of the largest triangle of the vertex walk
+    // instead, and for corners on one line a plane through that line.
+    // Returns true.
     bool FormPlaneEquation();
     // The same, and in the same walk *box = FormEnvelope's box (for a
     // caller that needs both of every facet: one walk of the corners
@@ -109,11 +110,10 @@ public:
     // The plane of the facet's contours, each closed on itself and their
     // area vectors summed (holes run against the outline and subtract),
     // through the centroid of the corners; false and a zero plane when that
-    // has no normal. The chain walked as one polygon (FormPlaneEquation)
-    // adds the area of the jumps from one contour to the next, which can
-    // outweigh a holed facet's own and turn its normal: this plane tells
-    // the side the facet's contours face. For one contour it is
-    // FormPlaneEquation's polygon plane.
+    // has no normal. The chain walked as one polygon would add the area of
+    // the jumps from one contour to the next, which can outweigh a holed
+    // facet's own and turn its normal. For one contour it is the polygon
+    // plane of the vertex walk.
     bool ContoursPlane(double* plane) const;
 
     // Whether the facet runs along `e` from its vertex1 to its vertex2
