@@ -327,7 +327,9 @@ void G3Facet::GetMaxCoo(int* i, int* j) const { G3Math::GetMaxCoo(plane, i, j); 
 
 double G3Facet::CalcDepth(double x, double y) const
 {
-    if (std::fabs(plane[2]) >= 1e-6)
+    // A normal whose z part is shorter than kZeroLength has no upward
+    // direction to divide by.
+    if (std::fabs(plane[2]) >= GTolerance::kZeroLength)
         return -(plane[0] * x + plane[1] * y + plane[3]) / plane[2];
     // A vertical plane has no single height over (x, y): any height of the
     // facet will do, and the first vertex is at hand.
