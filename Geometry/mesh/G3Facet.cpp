@@ -1,6 +1,7 @@
 #include "Geometry/mesh/G3Facet.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/foundation/GInlineVector.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GEnvelope.h"
@@ -299,6 +300,29 @@ bool CornersOnOneLine(G3Facet* f)
     return !G3Math::PlaneOfPolygon(pts.data(), static_cast<int>(pts.size()), t);
 }
 
+using FacetCorners = GInlineVector<const double*, 16>;
+using ContourStarts = GInlineVector<int, 4>;
+
+// f's corners in chain order (the concrete walker: no virtual call, no
+// type check per vertex) and the index of each contour's first corner.
+// Edges without their ends are passed over; a contour they open starts at
+// its next corner.
+void GatherContours(const G3Facet* f, FacetCorners& corners, ContourStarts& starts)
+{
+    bool opening = false;
+    G3ContourWalker it(f);
+    while (it.Next()) {
+        opening = opening || it.Opens();
+        const G3Vertex* v = it.GetEntry();
+        if (!v)
+            continue;
+        if (opening)
+            starts.push_back(static_cast<int>(corners.size()));
+        opening = false;
+        corners.push_back(v->GetXYZ());
+    }
+}
+
 } // namespace
 
 bool G3Facet::IsTrivial() const
@@ -314,48 +338,17 @@ bool G3Facet::FormPlaneEquation() { return FormPlaneEquation(nullptr); }
 bool G3Facet::FormPlaneEquation(GEnvelope* box)
 {
     // Every AddFacet forms a plane, so this runs once per facet of a built
-    // mesh: the corners are walked with the concrete walker (no virtual
-    // call, no type check per vertex) into stack buffers, and only facets
-    // of more than kStackCorners corners or contours allocate. Each contour
-    // is closed on itself (ContoursPlane's plane, the polygon plane for one
-    // contour): the jumps between the contours of a holed facet would add
-    // area that can turn its normal. The box is the one FormEnvelope gives.
-    constexpr int kStackCorners = 16;
-    const double* corners[kStackCorners];
-    int contourStarts[kStackCorners];
-    std::vector<const double*> more;
-    std::vector<int> moreStarts;
-    int n = 0, count = 0;
-    bool opening = false;
-    G3ContourWalker it(this);
-    while (it.Next()) {
-        opening = opening || it.Opens();
-        const G3Vertex* v = it.GetEntry();
-        if (!v)
-            continue;
-        if (opening) {
-            if (count < kStackCorners) {
-                contourStarts[count] = n;
-            } else {
-                if (count == kStackCorners)
-                    moreStarts.assign(contourStarts, contourStarts + kStackCorners);
-                moreStarts.push_back(n);
-            }
-            ++count;
-            opening = false;
-        }
-        if (n < kStackCorners) {
-            corners[n] = v->GetXYZ();
-        } else {
-            if (n == kStackCorners)
-                more.assign(corners, corners + kStackCorners);
-            more.push_back(v->GetXYZ());
-        }
-        ++n;
-    }
-    const double* const* all = n <= kStackCorners ? corners : more.data();
-    const int* starts = count <= kStackCorners ? contourStarts : moreStarts.data();
-    G3Math::PlaneOfContours(all, n, starts, count, plane);
+    // mesh: the corners go into inline buffers, and only facets of many
+    // corners or contours allocate. Each contour is closed on itself
+    // (ContoursPlane's plane, the polygon plane for one contour): the jumps
+    // between the contours of a holed facet would add area that can turn
+    // its normal. The box is the one FormEnvelope gives.
+    FacetCorners corners;
+    ContourStarts starts;
+    GatherContours(this, corners, starts);
+    const int n = static_cast<int>(corners.size());
+    const double* const* all = corners.data();
+    G3Math::PlaneOfContours(all, n, starts.data(), static_cast<int>(starts.size()), plane);
     if (IsPlaneZero()) {
         G3FacetVertexIterator again(this);
         int i = 0, j = 1;
@@ -375,20 +368,9 @@ bool G3Facet::FormPlaneEquation(GEnvelope* box)
 
 bool G3Facet::ContoursPlane(double* plane) const
 {
-    std::vector<const double*> corners;
-    std::vector<int> starts;
-    bool opening = false;
-    G3ContourWalker it(this);
-    while (it.Next()) {
-        opening = opening || it.Opens();
-        const G3Vertex* v = it.GetEntry();
-        if (!v)
-            continue;
-        if (opening)
-            starts.push_back(static_cast<int>(corners.size()));
-        opening = false;
-        corners.push_back(v->GetXYZ());
-    }
+    FacetCorners corners;
+    ContourStarts starts;
+    GatherContours(this, corners, starts);
     return G3Math::PlaneOfContours(corners.data(), static_cast<int>(corners.size()), starts.data(),
                                    static_cast<int>(starts.size()), plane);
 }

@@ -15,6 +15,8 @@
 // longest length counts every edge since the key last held none, wherever
 // its edges are kept. Rounding: none.
 
+#include "Geometry/foundation/GInlineVector.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -86,49 +88,10 @@ private:
     Bucket* BucketOf(long long key, bool make);
     void Forget(long long key);
 
-    // A vector whose first N elements live in the object: a sweep asks
-    // every pitch in turn, and a pitch's short list is a cache miss less
-    // when it sits in the pitch. T is trivially copyable.
+    // A pitch's short lists live in the pitch: a sweep asks every pitch in
+    // turn, and a list in the pitch is a cache miss less.
     template <class T, std::size_t N>
-    class Inline {
-    public:
-        std::size_t size() const { return n_; }
-        bool empty() const { return n_ == 0; }
-        T* data() { return n_ <= N ? in_ : out_.data(); }
-        const T* data() const { return n_ <= N ? in_ : out_.data(); }
-        T& operator[](std::size_t i) { return data()[i]; }
-        const T& operator[](std::size_t i) const { return data()[i]; }
-        T& back() { return data()[n_ - 1]; }
-        void push_back(const T& v)
-        {
-            if (n_ < N) {
-                in_[n_] = v;
-            } else {
-                if (n_ == N)
-                    out_.assign(in_, in_ + N);
-                out_.push_back(v);
-            }
-            ++n_;
-        }
-        void pop_back() { resize(n_ - 1); }
-        // Shrinks to k elements.
-        void resize(std::size_t k)
-        {
-            if (n_ > N && k <= N) {
-                std::copy(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(k), in_);
-                out_.clear();
-            } else if (n_ > N) {
-                out_.resize(k);
-            }
-            n_ = k;
-        }
-        void clear() { resize(0); }
-
-    private:
-        T in_[N];
-        std::vector<T> out_;
-        std::size_t n_ = 0;
-    };
+    using Inline = GInlineVector<T, N>;
 
     bool many_ = false;
     std::size_t manyCount_ = 0;  // entries in the buckets
