@@ -348,7 +348,10 @@ bool G3Facet::FormPlaneEquation(GEnvelope* box)
     GatherContours(this, corners, starts);
     const int n = static_cast<int>(corners.size());
     const double* const* all = corners.data();
-    G3Math::PlaneOfContours(all, n, starts.data(), static_cast<int>(starts.size()), plane);
+    if (starts.size() <= 1)
+        G3Math::PlaneOfPolygon(all, n, plane);
+    else
+        G3Math::PlaneOfContours(all, n, starts.data(), static_cast<int>(starts.size()), plane);
     if (IsPlaneZero()) {
         G3FacetVertexIterator again(this);
         int i = 0, j = 1;
