@@ -38,15 +38,12 @@ G3Facet* OtherFacet(const G3Edge* e, const G3Facet* f)
 // plane = f's plane, negated when f's contours face the other way. A plane
 // the caller set, or one left from before the corners moved, need not face
 // the contours' side, and a shell that moved a face the wrong way would
-// then drop it as turned. A plane that agrees keeps its bits.
+// then drop it as turned.
 void FacingPlane(const G3Facet* f, double* plane)
 {
-    const double* p = f->GetPlane();
-    double own[4];
-    const bool flip =
-        f->ContoursPlane(own) && own[0] * p[0] + own[1] * p[1] + own[2] * p[2] < 0.0;
     for (int k = 0; k < 4; ++k)
-        plane[k] = flip ? -p[k] : p[k];
+        plane[k] = f->GetPlane()[k];
+    f->TurnToContours(plane);
 }
 
 } // namespace

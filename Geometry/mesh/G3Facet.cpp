@@ -378,6 +378,14 @@ bool G3Facet::ContoursPlane(double* plane) const
                                    static_cast<int>(starts.size()), plane);
 }
 
+void G3Facet::TurnToContours(double* plane) const
+{
+    double own[4];
+    if (ContoursPlane(own) && own[0] * plane[0] + own[1] * plane[1] + own[2] * plane[2] < 0.0)
+        for (int k = 0; k < 4; ++k)
+            plane[k] = -plane[k];
+}
+
 double G3Facet::CalcRealSquareOfTriangle(const double* p1, const double* p2, const double* p3, double* out)
 {
     const double u[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};

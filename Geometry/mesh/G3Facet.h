@@ -115,6 +115,11 @@ public:
     // facet's own and turn its normal. For one contour it is the polygon
     // plane of the vertex walk.
     bool ContoursPlane(double* plane) const;
+    // Negates plane (a, b, c and d) when the facet's contours face the other
+    // way; a plane that agrees, or a facet whose contours give no normal,
+    // keeps its bits. For planes formed some other way (a walk over the
+    // whole chain, a plane set by a caller, one left from before a move).
+    void TurnToContours(double* plane) const;
 
     // Whether the facet runs along `e` from its vertex1 to its vertex2
     // (judged against e's successor, the first edge when e is last).

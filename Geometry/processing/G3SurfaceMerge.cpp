@@ -938,6 +938,9 @@ bool G3Surface::RemoveSelfIntersections()
         int j = 1;
         G3FacetVertexIterator it(f);
         G3Math::FormMaxPlaneCoo(&it, &i, &j, plane);
+        // The rebuilt contours are turned to face the plane's side: a walk
+        // over a holed facet's chain can face the other way.
+        f->TurnToContours(plane);
         f->SetPlane(plane);
     }
     GArrayCollection snapshot(*facets);

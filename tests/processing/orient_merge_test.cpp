@@ -7,6 +7,7 @@
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/mesh/CExData.h"
 #include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3EdgeCopy.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Point.h"
@@ -24,6 +25,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -442,6 +444,61 @@ TEST(MergePasses, DoubleSidedAndSelfIntersections)
     for (int k = 0; k < 2; ++k) {
         EXPECT_EQ(5, Material(bow.GetFacet(k)));
         EXPECT_NEAR(1.0, std::fabs(AreaZ(bow.GetFacet(k))), 1e-9);
+    }
+}
+
+// Walls with a row of windows, one reaching up through the wall's top, in
+// the plane z = 0 seen from above: each contour starts at a random corner
+// and the windows come in random order. Walked as one polygon the chain
+// faced down for about one in five of them, and the rebuilt facets were
+// turned over. Every facet must face up and the net area stay: what the
+// poking window leaves above the wall is a sliver facet of its own.
+TEST(MergePasses, HoledFacetsRebuiltForCrossingsKeepTheirSide)
+{
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < 120; ++round) {
+        SCOPED_TRACE(round);
+        G3Surface s;
+        const int windows = 2 + round % 5, poke = static_cast<int>(rng() % windows);
+        const double pier = 0.05 + 0.25 * unit(rng), span = 0.6 + unit(rng), sill = 0.05 + 0.25 * unit(rng);
+        const double head = sill + 0.6 + unit(rng), top = head + 0.05 + 0.25 * unit(rng), past = top + 0.3;
+        const double length = pier + windows * (pier + span);
+        std::vector<G3EdgeCopy> copies;
+        auto contour = [&](std::vector<std::pair<double, double>> xy) {
+            std::rotate(xy.begin(), xy.begin() + static_cast<int>(rng() % xy.size()), xy.end());
+            std::vector<G3Vertex*> v;
+            for (const auto& p : xy)
+                v.push_back(s.AddVertex(p.first, p.second, 0.0, 0));
+            for (std::size_t k = 0; k < v.size(); ++k) {
+                G3EdgeCopy c;
+                c.v1 = v[k];
+                c.v2 = v[(k + 1) % v.size()];
+                c.flags = 1;
+                copies.push_back(c);
+            }
+        };
+        contour({{0, 0}, {length, 0}, {length, top}, {0, top}});
+        std::vector<int> order(static_cast<std::size_t>(windows));
+        for (int k = 0; k < windows; ++k)
+            order[static_cast<std::size_t>(k)] = k;
+        std::shuffle(order.begin(), order.end(), rng);
+        for (int k : order) {
+            const double x = pier + k * (pier + span), up = k == poke ? past : head;
+            contour({{x, up}, {x + span, up}, {x + span, sill}, {x, sill}});
+        }
+        ASSERT_NE(nullptr, s.AddFacetOfCopies(copies.data(), static_cast<int>(copies.size()), 0, 0));
+        EXPECT_TRUE(s.RemoveSelfIntersections());
+        EXPECT_EQ("", MeshCheck(&s));
+        double net = 0.0;
+        for (int k = 0; k < s.GetFacetCount(); ++k) {
+            double a[3];
+            VectorArea(s.GetFacet(k), a);
+            EXPECT_GT(a[2], 0.0);
+            net += a[2];
+        }
+        const double sliver = span * (past - top);
+        EXPECT_NEAR(length * top - (windows - 1) * span * (head - sill) - span * (top - sill) + sliver, net, 1e-9);
     }
 }
 
