@@ -364,7 +364,10 @@ protected:
         bool mixed = false;
         SURF_CLASSIFY c = SC_UNKNOWN;
     };
-    VertexVerdict ClassByVertices(G3Facet* f) const;
+    VertexVerdict ClassByVertices(const G3Surface* s, G3Facet* f) const;
+    // The facet is one of a slice's (capFromBox) in its plane: its plane
+    // equals the slice's either way round.
+    bool InSlicePlane(const G3Facet* f) const;
     // A facet's class from its vertices', or from a point inside it when
     // its vertices all lie on the curves, disagree, or are undecided;
     // coplanar facets are told apart by TestOnOpposite. When that point
@@ -372,6 +375,8 @@ protected:
     // single-contour facet is tried at the inner points of its contour
     // read from other starts.
     SURF_CLASSIFY FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets);
+    // FindFacetClassify before a slice's box pieces are told (see there).
+    SURF_CLASSIFY ClassByPoint(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets);
     // Removes every facet of s whose class has a bit in mask.
     void RemoveFacetsByClassify(G3Surface* s, int mask);
     // Appends b's entities to a; welds the seams when the boxes met.

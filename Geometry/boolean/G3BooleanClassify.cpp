@@ -286,7 +286,7 @@ void G3BooleanCalculator::ClassifyFacetsOfBoth()
             G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
             if (!r)
                 continue;
-            const VertexVerdict v = ClassByVertices(f);
+            const VertexVerdict v = ClassByVertices(s, f);
             if (v.decided)
                 r->classify = v.c;
             else
@@ -305,7 +305,7 @@ void G3BooleanCalculator::ClassifyFacetsOfBoth()
     }
 }
 
-G3BooleanCalculator::VertexVerdict G3BooleanCalculator::ClassByVertices(G3Facet* f) const
+G3BooleanCalculator::VertexVerdict G3BooleanCalculator::ClassByVertices(const G3Surface* s, G3Facet* f) const
 {
     int on = 0;
     int out = 0;
@@ -327,31 +327,49 @@ G3BooleanCalculator::VertexVerdict G3BooleanCalculator::ClassByVertices(G3Facet*
         return VertexVerdict{true, false, SC_OUTSIDE};
     if (in > 0 && out == 0)
         return VertexVerdict{true, false, SC_INSIDE};
-    if (on > 0 && in == 0 && out == 0) {
-        if (slicePlane) {
-            // The slice's plane is in the caller's units; the facet's
-            // in the scaled ones.
-            const double* sp = slicePlane;
-            const double d = GTolerance::kBooleanScale * sp[3];
-            const double planes[4][4] = {{sp[0], sp[1], sp[2], d},
-                                         {-sp[0], -sp[1], -sp[2], d},
-                                         {sp[0], sp[1], sp[2], -d},
-                                         {-sp[0], -sp[1], -sp[2], -d}};
-            for (const auto& pl : planes)
-                if (f->PlaneEquals(pl))
-                    return VertexVerdict{true, false, SC_INSIDE};
-        }
-        return VertexVerdict{};
-    }
+    // A slice with the cap from its box drops the solid's own facets in the
+    // plane. The box's pieces there are told by a point, as any coplanar
+    // piece is (see FindFacetClassify).
+    if (on > 0 && in == 0 && out == 0)
+        return VertexVerdict{s != B && InSlicePlane(f), false, SC_INSIDE};
     return VertexVerdict{false, true, SC_UNKNOWN};
+}
+
+bool G3BooleanCalculator::InSlicePlane(const G3Facet* f) const
+{
+    if (!slicePlane)
+        return false;
+    // The slice's plane is in the caller's units; the facet's in the
+    // scaled ones.
+    const double* sp = slicePlane;
+    const double d = GTolerance::kBooleanScale * sp[3];
+    const double planes[4][4] = {{sp[0], sp[1], sp[2], d},
+                                 {-sp[0], -sp[1], -sp[2], d},
+                                 {sp[0], sp[1], sp[2], -d},
+                                 {-sp[0], -sp[1], -sp[2], -d}};
+    for (const auto& pl : planes)
+        if (f->PlaneEquals(pl))
+            return true;
+    return false;
 }
 
 SURF_CLASSIFY G3BooleanCalculator::FindFacetClassify(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets)
 {
-    (void)s;
+    const SURF_CLASSIFY c = ClassByPoint(s, f, otherFacets);
+    // A piece of the slice's box where the solid's own face lies in the
+    // plane facing the other way (the solid goes on beyond it) is where the
+    // cap replaces that face, which the vertices' verdict dropped: it stays
+    // as inside. A piece over a face facing the same way caps nothing.
+    if (c == SC_ON_OPPOSITE && s == B && InSlicePlane(f))
+        return SC_INSIDE;
+    return c;
+}
+
+SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArrayCollection* otherFacets)
+{
     if (!f)
         return SC_UNKNOWN;
-    const VertexVerdict verdict = ClassByVertices(f);
+    const VertexVerdict verdict = ClassByVertices(s, f);
     if (verdict.decided)
         return verdict.c;
     const bool mixed = verdict.mixed;

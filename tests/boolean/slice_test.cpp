@@ -294,7 +294,10 @@ TEST(Slice, RandomPlanesThroughSpheresPrismsAndWalls)
 
 // Two blocks of random plans, one ending where the plane runs and one
 // starting there (on it, face to face, or beside it), near the origin and
-// at site coordinates: each part is the one block, exactly.
+// at site coordinates: each part is the one block, exactly, with the caps
+// from the solid or from the box. (From the box, the box's piece over a
+// block's face in the plane was kept whichever way that face looked, and
+// the part past it came out open and was refused.)
 TEST(Slice, BlocksMeetingThePlaneFromEachSide)
 {
     GSRand(22);
@@ -324,13 +327,15 @@ TEST(Slice, BlocksMeetingThePlaneFromEachSide)
         s->FormPlaneEquation();
         std::array<double, 4> pl = {0, 0, 0, o[static_cast<std::size_t>(axis)] + reach[axis]};
         pl[static_cast<std::size_t>(axis)] = 1;
-        Sliced r = DoSlice(s.release(), pl);
-        ASSERT_TRUE(r.ok) << round;
-        ExpectSolid(r.below.get(), "below");
-        ExpectSolid(r.above.get(), "above");
         const double whole[2] = {block[0].VolumeBelow(axis, 1e9), block[1].VolumeBelow(axis, 1e9)};
-        EXPECT_NEAR(whole[0], G3SurfaceVolume(r.below.get()), 1e-9 * whole[0]) << round;
-        EXPECT_NEAR(whole[1], G3SurfaceVolume(r.above.get()), 1e-9 * whole[1]) << round;
+        for (const bool capFromBox : {false, true}) {
+            Sliced r = DoSlice(s->Duplicate(), pl, capFromBox);
+            ASSERT_TRUE(r.ok) << round << " capFromBox " << capFromBox;
+            ExpectSolid(r.below.get(), "below");
+            ExpectSolid(r.above.get(), "above");
+            EXPECT_NEAR(whole[0], G3SurfaceVolume(r.below.get()), 1e-9 * whole[0]) << round;
+            EXPECT_NEAR(whole[1], G3SurfaceVolume(r.above.get()), 1e-9 * whole[1]) << round;
+        }
     }
 }
 
