@@ -59,8 +59,9 @@ public:
     // outline: fewer than three distinct points, counts that differ, a null
     // entry, a non-finite coordinate or angle, an angle below kAngleZero
     // (zero or negative), a self-crossing outline or overhang border, an
-    // overhang that turns an edge around (reversedEdge names it), or a
-    // degenerate edge.
+    // overhang that turns an edge around (reversedEdge names it), one in
+    // which a face would close below the wall top (the lines from its two
+    // ends crossing in the overhang), or a degenerate edge.
     bool Regen(GArrayCollection* points, GArrayCollection* angles);
     // The entry of `angles` for the double at `angle`.
     static GObj* AngleEntry(double* angle);

@@ -13,12 +13,14 @@
 // strip lies in its edge's plane and the strips tile the band; an offset
 // that would turn an edge around or shrink it to nothing, a hip line that
 // would run past a whole offset edge (a nearly straight corner between
-// different pitches), and an offset border that crosses itself are
-// refused before anything is built. Rounding happens only where
+// different pitches), a strip whose two end lines cross inside the band
+// (the face would close there), and an offset border that crosses itself
+// are refused before anything is built. Rounding happens only where
 // planes and offset lines are intersected.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofFacetRings.h"
 #include "Geometry/roof/G3RoofPlanes.h"
@@ -60,6 +62,39 @@ struct G3RoofBandCorner {
     int side;
     bool reflex;
 };
+
+namespace {
+
+// The plan of the strip of the edge ending at base vertex b, between its
+// corners from and to, crosses itself: two of its sides that share no
+// corner cross strictly inside both (sides that only touch, or run in
+// line, are left to the strip).
+bool StripCrosses(const G3RoofVertex* b, const G3RoofBandCorner& from, const G3RoofBandCorner& to)
+{
+    // The ring the strip is spliced in as: the eave's end, its lower path
+    // from the end corner back to the start, the eave's start.
+    std::vector<const double*> ring = {b->point.GetXYZ(), to.h};
+    if (to.side == 2)
+        ring.push_back(to.m);
+    if (from.side == 1)
+        ring.push_back(from.m);
+    ring.push_back(from.h);
+    ring.push_back(b->prev->point.GetXYZ());
+    const std::size_t n = ring.size();
+    const double lo = GTolerance::kSegmentEnd, hi = 1.0 - GTolerance::kSegmentEnd;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 2; j < n; ++j) {
+            if ((j + 1) % n == i)
+                continue;
+            double t = 0.0, u = 0.0;
+            if (G3LineTest(ring[i], ring[(i + 1) % n], ring[j], ring[(j + 1) % n], &t, &u) && t > lo && t < hi &&
+                u > lo && u < hi)
+                return true;
+        }
+    return false;
+}
+
+} // namespace
 
 G3RoofVertex* G3RoofGenerator::OverhangBase(G3RoofVertex* ring)
 {
@@ -239,6 +274,14 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // Past a reflex corner the point runs on into this edge's strip.
         if ((from.side == 1 && from.reflex && along(from.h, to.m) < 0.0) ||
             (to.side == 2 && to.reflex && along(from.m, to.h) < 0.0))
+            return false;
+        // The lines from both ends may still cross inside the band (a
+        // steep edge between two reflex corners of shallower pitch, whose
+        // valleys lean in over its strip): the face closes there, below
+        // the wall top, and its neighbours meet beyond it, which a strip
+        // per edge cannot hold. Its strip would fold over itself (the
+        // lower layer overlapping itself, a thick roof left open).
+        if (!Vertical(bs[i]) && StripCrosses(bs[i], from, to))
             return false;
     }
     return true;
