@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -427,68 +426,6 @@ TEST(FacetPlane, SameBitsAsThePolygonFunction)
         ExpectReferencePlane(f);
         const double* p = f->GetPlane();
         EXPECT_NEAR(p[0] * p[0] + p[1] * p[1] + p[2] * p[2], 1.0, 1e-12);
-    }
-}
-
-// Walls with a row of 1 to 60 windows as holes (more than the stack buffer
-// holds), each contour starting at a random corner, the holes in random
-// order, turned anywhere: the plane faces the side the outline faces, as
-// ContoursPlane says bit for bit. Walked as one polygon, the jumps from
-// one contour's last corner to the next one's first add an area that
-// turned two in five of these planes over.
-TEST(FacetPlane, HoledFacetsFaceTheirOutlinesSide)
-{
-    std::mt19937 rng(11);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    MeshBuilder b;
-    for (int round = 0; round < 200; ++round) {
-        SCOPED_TRACE(round);
-        const int holes = 1 + round % 60;
-        // A turn: the wall's x along u, its height along w, its normal u x w.
-        double u[3] = {unit(rng) - 0.5, unit(rng) - 0.5, unit(rng) - 0.5}, w[3], nrm[3];
-        const double ul = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-        for (double& c : u)
-            c /= ul;
-        const double up[3] = {0.0, 0.0, 1.0}, side[3] = {1.0, 0.0, 0.0};
-        const double* ref = std::fabs(u[2]) < 0.9 ? up : side;
-        const double dotRef = u[0] * ref[0] + u[1] * ref[1] + u[2] * ref[2];
-        for (int c = 0; c < 3; ++c)
-            w[c] = ref[c] - dotRef * u[c];
-        const double wl = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-        for (double& c : w)
-            c /= wl;
-        nrm[0] = u[1] * w[2] - u[2] * w[1], nrm[1] = u[2] * w[0] - u[0] * w[2], nrm[2] = u[0] * w[1] - u[1] * w[0];
-        const double origin = round % 2 ? 5e5 : 0.0;
-        auto at = [&](double x, double z) {
-            return b.V(origin + x * u[0] + z * w[0], x * u[1] + z * w[1], x * u[2] + z * w[2]);
-        };
-        // A rectangle, counter-clockwise (or not) seen from the normal's
-        // side, starting at a random corner.
-        auto rect = [&](double x0, double z0, double x1, double z1, bool ccw) {
-            std::vector<G3Vertex*> r = {at(x0, z0), at(x1, z0), at(x1, z1), at(x0, z1)};
-            if (!ccw)
-                std::swap(r[1], r[3]);
-            std::rotate(r.begin(), r.begin() + static_cast<int>(rng() % 4), r.end());
-            return r;
-        };
-        const double pier = 0.05 + 0.1 * unit(rng), span = 0.6 + unit(rng), sill = 0.05 + 0.1 * unit(rng);
-        const double head = sill + 0.6 + unit(rng), top = head + 0.05 + 0.1 * unit(rng);
-        std::vector<std::vector<G3Vertex*>> windows;
-        for (int k = 0; k < holes; ++k) {
-            const double x0 = pier + k * (pier + span);
-            windows.push_back(rect(x0, sill, x0 + span, head, false));
-        }
-        std::shuffle(windows.begin(), windows.end(), rng);
-        G3Facet* f = b.F();
-        b.AddContour(f, rect(0.0, 0.0, pier + holes * (pier + span), top, true));
-        for (const auto& h : windows)
-            b.AddContour(f, h);
-        EXPECT_TRUE(f->FormPlaneEquation());
-        double contours[4];
-        ASSERT_TRUE(f->ContoursPlane(contours));
-        EXPECT_EQ(0, std::memcmp(contours, f->GetPlane(), sizeof contours));
-        const double* p = f->GetPlane();
-        EXPECT_GT(p[0] * nrm[0] + p[1] * nrm[1] + p[2] * nrm[2], 1.0 - 1e-9);
     }
 }
 
