@@ -330,8 +330,11 @@ G3BooleanCalculator::VertexVerdict G3BooleanCalculator::ClassByVertices(const G3
     // A slice with the cap from its box drops the solid's own facets in the
     // plane. The box's pieces there are told by a point, as any coplanar
     // piece is (see FindFacetClassify).
-    if (on > 0 && in == 0 && out == 0)
-        return VertexVerdict{s != B && InSlicePlane(f), false, SC_INSIDE};
+    if (on > 0 && in == 0 && out == 0) {
+        if (s != B && InSlicePlane(f))
+            return VertexVerdict{true, false, SC_INSIDE};
+        return VertexVerdict{};
+    }
     return VertexVerdict{false, true, SC_UNKNOWN};
 }
 
