@@ -126,6 +126,19 @@ Shape ShapeOf(const Tri& t)
     return s;
 }
 
+// The squared distance of a triangle's corner from its longest side (the
+// thinness RemoveSlivers weighs cuts by).
+double SquaredHeight(const Tri& t)
+{
+    const double* p[3] = {t.P(0), t.P(1), t.P(2)};
+    const double u[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+    const double v[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+    const double w[3] = {v[0] - u[0], v[1] - u[1], v[2] - u[2]};
+    const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    const double longest = std::max(Dot(u, u), std::max(Dot(v, v), Dot(w, w)));
+    return longest > 0.0 ? Dot(n, n) / longest : 0.0;
+}
+
 struct DirectedSide {
     const G3Vertex* from;
     const G3Vertex* to;
@@ -152,12 +165,14 @@ struct DirectedSideHash {
 // count and signed area, and b stays a corner, so the facet's own edges
 // (which its neighbours share) all remain triangle sides. Longest sides go
 // first: the slivers on one run are then cut from the outside in, each
-// against a neighbour off the run. A triangle without area that no cut
-// removes (its long side on the facet's boundary: a corner touching a side
-// of the facet) is dropped; a thin one with area is kept. Far from the
-// origin such a triangle's area is the rounding of its corners, well above
-// kZeroArea, and its plane points anywhere: one whose corner lies off the
-// long side by no more than that rounding has no area either.
+// against a neighbour off the run; a cut is made only where it leaves the
+// pair less thin. A triangle without area that no cut removes (its long
+// side on the facet's boundary: a corner touching a side of the facet) is
+// dropped; a thin one with area is kept. Far from the origin such a
+// triangle's area is the rounding of its corners, well above kZeroArea,
+// and its plane points anywhere: one whose corner lies off the long side by
+// no more than that rounding has no area either. Neither is dropped while
+// a kept triangle holds its long side.
 void RemoveSlivers(std::vector<Tri>& tris)
 {
     struct Sliver {
@@ -228,8 +243,17 @@ void RemoveSlivers(std::vector<Tri>& tris)
                 ++k;
             if (k == 3)
                 continue;
-            tris[s.tri] = {{n.e[k], t.e[m], n.e[(k + 2) % 3]}, {0, 0, 0}};
-            tris[u] = {{t.e[m], n.e[(k + 1) % 3], n.e[(k + 2) % 3]}, {0, 0, 0}};
+            const Tri first = {{n.e[k], t.e[m], n.e[(k + 2) % 3]}, {0, 0, 0}};
+            const Tri second = {{t.e[m], n.e[(k + 1) % 3], n.e[(k + 2) % 3]}, {0, 0, 0}};
+            // A cut must leave the pair less thin than it found it. A thin
+            // neighbour whose far corner lies nearly in line beyond the run
+            // makes a piece that is a sliver again, whose own cut gives the
+            // first pair back: cut both ways, the pair would go round until
+            // the rounds ran out.
+            if (std::min(SquaredHeight(first), SquaredHeight(second)) <= std::min(SquaredHeight(t), SquaredHeight(n)))
+                continue;
+            tris[s.tri] = first;
+            tris[u] = second;
             it->second = -1;
             note(s.tri);
             note(u);
@@ -239,13 +263,38 @@ void RemoveSlivers(std::vector<Tri>& tris)
         if (!cut)
             break;
     }
-    if (!slivers.empty())
-        tris.erase(std::remove_if(tris.begin(), tris.end(),
-                                  [](const Tri& t) {
-                                      const Shape shape = ShapeOf(t);
-                                      return !shape.area || shape.rounding;
-                                  }),
-                   tris.end());
+    if (slivers.empty())
+        return;
+    // What is left is dropped, unless a kept triangle holds its long side:
+    // dropped, it would leave that side (a diagonal, or an edge the facet
+    // shares with its neighbour) with a triangle on one side only. A
+    // triangle so thin that its corner is off the side by no more than the
+    // rounding may still hold real area: the cut that made it is the only
+    // cover of its region.
+    std::vector<char> drop(tris.size(), 0);
+    across.clear();
+    for (std::size_t t = 0; t < tris.size(); ++t) {
+        const Shape shape = ShapeOf(tris[t]);
+        drop[t] = !shape.area || shape.rounding;
+        if (drop[t] && shape.corner >= 0)
+            across.emplace(DirectedSide{tris[t].V((shape.corner + 2) % 3), tris[t].V((shape.corner + 1) % 3)}, -1);
+    }
+    for (std::size_t t = 0; t < tris.size(); ++t)
+        if (!drop[t])
+            note(static_cast<int>(t));
+    for (std::size_t t = 0; t < tris.size(); ++t) {
+        const int m = drop[t] ? ShapeOf(tris[t]).corner : -1;
+        if (m < 0)
+            continue;
+        const auto it = across.find({tris[t].V((m + 2) % 3), tris[t].V((m + 1) % 3)});
+        if (it != across.end() && it->second >= 0)
+            drop[t] = 0;
+    }
+    std::size_t kept = 0;
+    for (std::size_t t = 0; t < tris.size(); ++t)
+        if (!drop[t])
+            tris[kept++] = tris[t];
+    tris.resize(kept);
 }
 
 // The normal of the list's chain (Newell's sum; its length twice the

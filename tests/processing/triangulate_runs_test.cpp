@@ -1,8 +1,10 @@
 // Triangulation of facets with corners on straight runs of their contours.
 
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/processing/G3EdgeList.h"
+#include "Geometry/processing/G3PolygonTriangulator.h"
 #include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
@@ -318,5 +320,80 @@ TEST(TriangulateRunsTest, HolesTouchingSidesInTiltedPlanesAreTriangulated)
         Sides(s, &area);
         EXPECT_NEAR(area, 0.5 * std::hypot(vectorArea[0], vectorArea[1], vectorArea[2]), 1e-9 * area);
         ExpectTurnedAs(s, vectorArea);
+    }
+}
+
+TEST(TriangulateRunsTest, SlabsWithOpeningsInLineStayClosed)
+{
+    // A slab with openings in 2 x 2 cells (slots 1 mm high, squares, pairs
+    // touching at a corner) whose sides lie on lines shared down each
+    // column, and outline corners far below and above within 1e-4 of those
+    // lines. GLU joins the corners in line across the solid parts; cutting
+    // such a sliver against a far corner nearly in line leaves a thin
+    // triangle that is a sliver again, or whose corner is off its side by
+    // no more than the rounding. With the engine and with GLU alone, at the
+    // origin and at site coordinates, the slab stays closed, of its volume.
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<double> shift(-1e-4, 1e-4);
+    const G3PolygonTriangulator engine = G3GetPolygonTriangulator();
+    for (int iter = 0; iter < 24; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = 10 + static_cast<int>(rng() % 60), h = 10 + static_cast<int>(rng() % 60);
+        std::vector<std::vector<std::array<double, 2>>> rings(1);
+        for (double y : {-1.0, h + 1.0}) {
+            std::vector<std::array<double, 2>> run = {{0.0, y}};
+            for (int x = 0; x + 2 <= w; x += 2)
+                for (double d : {0.2, 1.0, 1.8})
+                    run.push_back({x + d + shift(rng), y});
+            run.push_back({static_cast<double>(w), y});
+            rings[0].insert(rings[0].end(), run.begin(), run.end());
+        }
+        std::reverse(rings[0].begin() + rings[0].size() / 2, rings[0].end());
+        auto hole = [&](double x0, double y0, double x1, double y1) {
+            rings.push_back({{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}});
+        };
+        for (int x = 0; x + 2 <= w; x += 2)
+            for (int y = 0; y + 2 <= h; y += 2) {
+                const int kind = static_cast<int>(rng() % 4);
+                if (kind == 0)
+                    hole(x + 0.2, y + 1.0, x + 1.8, y + 1.001);
+                if (kind >= 2)
+                    hole(x + 0.2, y + 0.2, x + 1.0, y + 1.0);
+                if (kind == 3)
+                    hole(x + 1.0, y + 1.0, x + 1.8, y + 1.8);
+            }
+        const double at = iter % 3 == 0 ? 0.0 : iter % 3 == 1 ? 5e5 : 5e6;
+        G3Surface s;
+        std::map<std::array<double, 3>, G3Vertex*> made;
+        auto vertex = [&](const std::array<double, 2>& p, double z) {
+            G3Vertex*& v = made[{p[0], p[1], z}];
+            return v ? v : (v = s.AddVertex(at + p[0], 1.2 * at + p[1], z, 0));
+        };
+        double area = 0.0;
+        G3Facet* caps[2] = {nullptr, nullptr};
+        for (const auto& r : rings) {
+            std::vector<G3Vertex*> cap[2]; // the bottom faces down
+            for (std::size_t k = 0; k < r.size(); ++k) {
+                const auto &p = r[k], &q = r[(k + 1) % r.size()];
+                area += 0.5 * (p[0] * q[1] - p[1] * q[0]);
+                G3Vertex* wall[4] = {vertex(p, 0.0), vertex(q, 0.0), vertex(q, 0.3), vertex(p, 0.3)};
+                s.AddFacet(4, wall, 1, nullptr, nullptr);
+                cap[0].insert(cap[0].begin(), wall[0]);
+                cap[1].push_back(wall[3]);
+            }
+            for (int c = 0; c < 2; ++c) {
+                G3EdgeList list(static_cast<int>(r.size()), cap[c].data(), nullptr, nullptr, nullptr, 0, 0);
+                caps[c] = caps[c] ? s.AddFacetEdges(caps[c], &list)
+                                  : s.AddFacet(static_cast<int>(r.size()), cap[c].data(), 1, nullptr, nullptr);
+            }
+        }
+        s.FormPlaneEquation();
+        G3SetPolygonTriangulator(iter % 4 < 2 ? engine : nullptr);
+        const bool done = s.Triangulate(4, 0);
+        G3SetPolygonTriangulator(engine);
+        ASSERT_TRUE(done);
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(G3SurfaceVolume(&s), 0.3 * area, 1e-9 * area);
     }
 }
