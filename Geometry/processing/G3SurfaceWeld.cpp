@@ -13,6 +13,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3PointHash.h"
@@ -205,6 +206,32 @@ bool TouchesFacets(const G3Vertex* v, const G3Facet* f1, const G3Facet* f2)
         if (x->HasFacet(f1) || x->HasFacet(f2))
             return true;
     return false;
+}
+
+// v is a corner of f only in contours other than the one e runs in: a hole
+// of f touching e's contour at v, or e's contour touching a hole. The facet
+// beyond e (a side wall) has to be split there as well, or the solid opens
+// once f is triangulated, since f's triangles split e at v. A corner of e's
+// own contour lying on e is a fold of that contour and is left alone.
+bool InOtherContoursOnly(const G3Vertex* v, const G3Facet* f, const G3Edge* e)
+{
+    if (!f)
+        return true;
+    int contour = -1;
+    int ofEdge = -1;
+    int lastOfVertex = -1;
+    bool sharesContour = false;
+    for (G3ContourWalker w(f); w.Next();) {
+        if (w.Opens())
+            ++contour;
+        if (w.GetEdge() == e)
+            ofEdge = contour;
+        if (w.GetEntry() == v || w.GetExit() == v)
+            lastOfVertex = contour;
+        if (ofEdge == contour && lastOfVertex == contour)
+            sharesContour = true;
+    }
+    return ofEdge >= 0 && !sharesContour;
 }
 
 // Collects, from the hash cells along an edge, the listed vertices that the
@@ -710,8 +737,9 @@ bool G3Surface::DivideEdgeByVertex(G3Edge* e, GEnvelope* box, GArrayCollection* 
             break;
         if (!probe.OnLine(c->GetXYZ()))
             continue;
-        // A vertex of the facets that e bounds is never inserted into e.
-        if (TouchesFacets(c, f1, f2))
+        // A vertex of the facets that e bounds goes into e only where it is a
+        // corner of another contour (a touching hole).
+        if (TouchesFacets(c, f1, f2) && !(InOtherContoursOnly(c, f1, e) && InOtherContoursOnly(c, f2, e)))
             continue;
         on.push_back(c);
     }

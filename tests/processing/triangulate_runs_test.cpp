@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
@@ -323,6 +324,42 @@ TEST(TriangulateRunsTest, HolesTouchingSidesInTiltedPlanesAreTriangulated)
     }
 }
 
+namespace {
+
+// A slab 0.3 thick over `rings` (the outline counter-clockwise, then
+// clockwise openings), moved to (at, 1.2 at): side walls, and two caps with
+// holes, corners shared. Returns the plan area.
+double AddSlab(G3Surface* s, const std::vector<std::vector<std::array<double, 2>>>& rings, double at)
+{
+    std::map<std::array<double, 3>, G3Vertex*> made;
+    auto vertex = [&](const std::array<double, 2>& p, double z) {
+        G3Vertex*& v = made[{p[0], p[1], z}];
+        return v ? v : (v = s->AddVertex(at + p[0], 1.2 * at + p[1], z, 0));
+    };
+    double area = 0.0;
+    G3Facet* caps[2] = {nullptr, nullptr};
+    for (const auto& r : rings) {
+        std::vector<G3Vertex*> cap[2]; // the bottom faces down
+        for (std::size_t k = 0; k < r.size(); ++k) {
+            const auto &p = r[k], &q = r[(k + 1) % r.size()];
+            area += 0.5 * (p[0] * q[1] - p[1] * q[0]);
+            G3Vertex* wall[4] = {vertex(p, 0.0), vertex(q, 0.0), vertex(q, 0.3), vertex(p, 0.3)};
+            s->AddFacet(4, wall, 1, nullptr, nullptr);
+            cap[0].insert(cap[0].begin(), wall[0]);
+            cap[1].push_back(wall[3]);
+        }
+        for (int c = 0; c < 2; ++c) {
+            G3EdgeList list(static_cast<int>(r.size()), cap[c].data(), nullptr, nullptr, nullptr, 0, 0);
+            caps[c] = caps[c] ? s->AddFacetEdges(caps[c], &list)
+                              : s->AddFacet(static_cast<int>(r.size()), cap[c].data(), 1, nullptr, nullptr);
+        }
+    }
+    s->FormPlaneEquation();
+    return area;
+}
+
+} // namespace
+
 TEST(TriangulateRunsTest, SlabsWithOpeningsInLineStayClosed)
 {
     // A slab with openings in 2 x 2 cells (slots 1 mm high, squares, pairs
@@ -364,30 +401,45 @@ TEST(TriangulateRunsTest, SlabsWithOpeningsInLineStayClosed)
             }
         const double at = iter % 3 == 0 ? 0.0 : iter % 3 == 1 ? 5e5 : 5e6;
         G3Surface s;
-        std::map<std::array<double, 3>, G3Vertex*> made;
-        auto vertex = [&](const std::array<double, 2>& p, double z) {
-            G3Vertex*& v = made[{p[0], p[1], z}];
-            return v ? v : (v = s.AddVertex(at + p[0], 1.2 * at + p[1], z, 0));
+        const double area = AddSlab(&s, rings, at);
+        G3SetPolygonTriangulator(iter % 4 < 2 ? engine : nullptr);
+        const bool done = s.Triangulate(4, 0);
+        G3SetPolygonTriangulator(engine);
+        ASSERT_TRUE(done);
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(G3SurfaceVolume(&s), 0.3 * area, 1e-9 * area);
+    }
+}
+
+TEST(TriangulateRunsTest, OpeningsTouchingTheOutlineKeepTheSlabClosed)
+{
+    // Diamond openings whose corner touches a side of the outline (the side
+    // wall is one face past them), or a neighbour's corner. Welded and
+    // divided, then triangulated on either road, at the origin and at site
+    // coordinates: the caps' triangles split a side at every touching
+    // corner, so the side walls must have been split there too.
+    std::mt19937 rng(43);
+    const G3PolygonTriangulator engine = G3GetPolygonTriangulator();
+    for (int iter = 0; iter < 24; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = 4 + static_cast<int>(rng() % 12), h = 4 + static_cast<int>(rng() % 12);
+        std::vector<std::vector<std::array<double, 2>>> rings = {{{0, 0}, {1.0 * w, 0}, {1.0 * w, 1.0 * h}, {0, 1.0 * h}}};
+        auto diamond = [&](double x, double y) { // clockwise, from a random corner
+            std::vector<std::array<double, 2>> d = {{x, y - 0.5}, {x - 0.5, y}, {x, y + 0.5}, {x + 0.5, y}};
+            std::rotate(d.begin(), d.begin() + rng() % 4, d.end());
+            rings.push_back(d);
         };
-        double area = 0.0;
-        G3Facet* caps[2] = {nullptr, nullptr};
-        for (const auto& r : rings) {
-            std::vector<G3Vertex*> cap[2]; // the bottom faces down
-            for (std::size_t k = 0; k < r.size(); ++k) {
-                const auto &p = r[k], &q = r[(k + 1) % r.size()];
-                area += 0.5 * (p[0] * q[1] - p[1] * q[0]);
-                G3Vertex* wall[4] = {vertex(p, 0.0), vertex(q, 0.0), vertex(q, 0.3), vertex(p, 0.3)};
-                s.AddFacet(4, wall, 1, nullptr, nullptr);
-                cap[0].insert(cap[0].begin(), wall[0]);
-                cap[1].push_back(wall[3]);
-            }
-            for (int c = 0; c < 2; ++c) {
-                G3EdgeList list(static_cast<int>(r.size()), cap[c].data(), nullptr, nullptr, nullptr, 0, 0);
-                caps[c] = caps[c] ? s.AddFacetEdges(caps[c], &list)
-                                  : s.AddFacet(static_cast<int>(r.size()), cap[c].data(), 1, nullptr, nullptr);
-            }
-        }
-        s.FormPlaneEquation();
+        for (int x = 1; x < w; ++x)
+            for (int y = 1; y < h; ++y)
+                if ((x == 1 || y == 1 || x == w - 1 || y == h - 1) && rng() % 3 == 0) // touching a side
+                    diamond(x == 1 ? 0.5 : x == w - 1 ? w - 0.5 : x, y == 1 ? 0.5 : y == h - 1 ? h - 0.5 : y);
+                else if (x % 2 == 0 && y % 2 == 0 && x + 1 < w - 1 && y < h - 1 && rng() % 3 == 0) // a pair
+                    diamond(x, y), diamond(x + 1, y);
+        G3Surface s;
+        const double area = AddSlab(&s, rings, iter % 2 ? 5e5 : 0.0);
+        ASSERT_EQ("", G3ClosedCheck(&s));
+        s.RemoveEqualsVertexAndDivideEdges();
         G3SetPolygonTriangulator(iter % 4 < 2 ? engine : nullptr);
         const bool done = s.Triangulate(4, 0);
         G3SetPolygonTriangulator(engine);
