@@ -8,7 +8,9 @@
 //   and in which order, does not depend on the grid's cell count;
 // - the grid lives only for the pass (the calculator's grid is null after).
 // Rounding: the crossing points of the plane cuts (IntersectByPlaneConcave)
-// are the only computed coordinates.
+// are the only computed coordinates; a crossing on an edge that runs
+// through a corner of the other facet is that corner
+// (CrossingsOnCorners).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
@@ -16,9 +18,13 @@
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Grid.h"
+#include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,6 +80,86 @@ void FillGrid(G3Grid* grid, G3Surface* s, const GEnvelope* box)
     }
 }
 
+// The edge a loose point of a plane cut was computed on, where the edge
+// crosses the plane; null for a point taken from one of the edge's ends.
+const G3Edge* ComputedOn(const G3Point* p)
+{
+    const G3Edge* e = dynamic_cast<const G3Edge*>(p->GetExData());
+    if (!e || !e->GetVertex1() || !e->GetVertex2())
+        return nullptr;
+    const double* x = p->GetXYZ();
+    for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
+        const double* c = v->GetXYZ();
+        if (x[0] == c[0] && x[1] == c[1] && x[2] == c[2])
+            return nullptr;
+    }
+    return e;
+}
+
+// Crossings of `cut` (the boundary of one facet cut by the plane of
+// `other`) computed on an edge are put on the corner of `other` nearest
+// them among those lying on that edge (closer than the side band to it,
+// ends included) and as far from the crossing as the weld distance or
+// farther, but less than the box margin. Facets are flat only to the
+// rounding of their corners (at site coordinates a corner stands 1e-6 and
+// more off its own facet's plane at the cut's scale), so where an edge of
+// one operand runs through a corner of the other, its crossing with each
+// facet at that corner lands a little beyond the weld along the edge: the
+// pieces of the two operands then met at points the weld could not join.
+// The corner lies on the edge and on the facet, so it is a crossing as
+// good as the computed one, and every facet there gets the same point.
+// A crossing within the weld distance of every such corner stays: the weld
+// joins it there, and it may stand between a corner of each operand.
+// `corners` is scratch storage.
+void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G3Vertex*>& corners)
+{
+    GArrayCollection* points = cut->GetPointList();
+    corners.clear();
+    for (int k = 0; points && k < points->size(); ++k) {
+        G3Point* p = static_cast<G3Point*>(points->get(k));
+        const G3Edge* e = ComputedOn(p);
+        if (!e)
+            continue;
+        const double* a = e->GetVertex1()->GetXYZ();
+        const double* b = e->GetVertex2()->GetXYZ();
+        const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double len2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        if (len2 < GTolerance::kZeroLength * GTolerance::kZeroLength)
+            continue;
+        if (corners.empty()) {
+            G3FacetVertexIterator it(other);
+            while (it.hasNext())
+                if (const G3Vertex* v = it.NextVertex())
+                    corners.push_back(v);
+        }
+        const double* x = p->GetXYZ();
+        const G3Vertex* best = nullptr;
+        double bestDist = 0.0;
+        for (const G3Vertex* v : corners) {
+            const double* c = v->GetXYZ();
+            const double along = ((c[0] - a[0]) * d[0] + (c[1] - a[1]) * d[1] + (c[2] - a[2]) * d[2]) / len2;
+            const double t = std::min(1.0, std::max(0.0, along));
+            double off = 0.0;
+            double dist = 0.0;
+            for (int i = 0; i < 3; ++i) {
+                const double o = c[i] - (a[i] + d[i] * t);
+                const double q = c[i] - x[i];
+                off += o * o;
+                dist += q * q;
+            }
+            if (off >= GTolerance::kPlaneSide * GTolerance::kPlaneSide ||
+                dist >= GTolerance::kBoxMargin * GTolerance::kBoxMargin)
+                continue;
+            if (!best || dist < bestDist) {
+                best = v;
+                bestDist = dist;
+            }
+        }
+        if (best && bestDist >= GTolerance::kWeld * GTolerance::kWeld)
+            p->Set(best->GetXYZ());
+    }
+}
+
 } // namespace
 
 void G3BooleanCalculator::SortByFacetId(GArrayCollection* facets)
@@ -96,6 +182,7 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
         return;
     G3IntervalList lf;
     G3IntervalList lg;
+    std::vector<const G3Vertex*> corners;
     for (int k = 0; k < candidates->size(); ++k) {
         G3Facet* G = dynamic_cast<G3Facet*>(candidates->get(k));
         const G3BooleanFacetData* rg = G3BooleanFacetData::Of(G);
@@ -121,6 +208,8 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
             }
             continue;
         }
+        CrossingsOnCorners(&lg, F, corners);
+        CrossingsOnCorners(&lf, G, corners);
         lf.BuildIntervals();
         lg.SetMaxCoo(&lf);
         lg.BuildIntervals();
