@@ -23,8 +23,10 @@
 #include "Geometry/terrain/triangulation/G3TVertex.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -167,6 +169,38 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
         *result = nullptr;
         return false;
     }
+    // The terrain's border edges along the widened contour: where it runs
+    // on the border, the cut leaves no open edge there (no terrain lies
+    // beyond), so the rim alone misses those points, and a corner of the
+    // widened contour on a corner of the terrain reaches the fill from
+    // neither side: the fill spanned only the rim and the pad, and left a
+    // hole between them and the border. Their heights are the ground's, as
+    // the rim's are; they are read before the cut removes them.
+    std::vector<std::array<double, 3>> border;
+    std::vector<std::pair<std::size_t, std::size_t>> borderEdges;
+    {
+        std::unordered_map<const G3Vertex*, std::size_t> index;
+        auto point = [&](const G3Vertex* v) {
+            auto it = index.find(v);
+            if (it != index.end())
+                return it->second;
+            border.push_back({v->GetX(), v->GetY(), v->GetZ()});
+            return index[v] = border.size() - 1;
+        };
+        G3Surface* t = *result;
+        for (int i = 0; i < t->GetEdgeCount(); ++i) {
+            G3Edge* e = t->GetEdge(i);
+            if ((e->GetFacet1() != nullptr) == (e->GetFacet2() != nullptr))
+                continue;
+            const double* a = e->GetVertex1()->GetXYZ();
+            const double* b = e->GetVertex2()->GetXYZ();
+            const double m[2] = {(a[0] + b[0]) / 2.0, (a[1] + b[1]) / 2.0};
+            if (!OnContour(&o, a) || !OnContour(&o, b) || !OnContour(&o, m))
+                continue;
+            const std::size_t ia = point(e->GetVertex1());
+            borderEdges.emplace_back(ia, point(e->GetVertex2()));
+        }
+    }
     G3BooleanCalculator engine;
     *result = engine.Sub(*result, Prism(&o, zlow, zhigh));
     if (*result == nullptr) {
@@ -177,8 +211,9 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
     s->FormPlaneEquation();
     const bool down = FacesDown(s);
 
-    // The fill: the rim of the cut (border edges on the widened contour)
-    // and the contour's own segments, as constraints.
+    // The fill: the rim of the cut (open edges on the widened contour), the
+    // terrain's border along it and the contour's own segments, as
+    // constraints.
     G3TriInterface tri;
     std::unordered_map<const G3Vertex*, G3TVertex*> rimPoint;
     auto rim = [&](G3Vertex* v) {
@@ -200,6 +235,14 @@ bool G3LandscapeHandler::CutRegion(G3Surface** result, GArrayCollection* contour
         pad.push_back(tri.AddVertex(At(contour, i)));
     for (int i = 0; i < n; ++i)
         tri.AddEdge(pad[static_cast<std::size_t>(i)], pad[static_cast<std::size_t>((i + 1) % n)]);
+    // A rim's end on the border is a border point too; the triangulation
+    // merges the two (the cut may have moved it by the boolean's rounding,
+    // far inside the weld below).
+    std::vector<G3TVertex*> borderPoint;
+    for (const auto& p : border)
+        borderPoint.push_back(tri.AddVertex(p.data()));
+    for (const auto& e : borderEdges)
+        tri.AddEdge(borderPoint[e.first], borderPoint[e.second]);
     if (!tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT)) {
         o.clear(true);
         return false; // the cut terrain is the result

@@ -97,6 +97,19 @@ double TopIntegral(G3Surface* s, double ox, double oy)
     return v;
 }
 
+// Open edges away from the border of the square [ox, ox + side]^2: cracks.
+int OpenInnerEdges(G3Surface* s, double ox, double oy, double side)
+{
+    int inner = 0;
+    for (int k = 0; k < s->GetEdgeCount(); ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        const double mx = 0.5 * (e->GetVertex1()->GetX() + e->GetVertex2()->GetX()) - ox;
+        const double my = 0.5 * (e->GetVertex1()->GetY() + e->GetVertex2()->GetY()) - oy;
+        inner += !(e->GetFacet1() && e->GetFacet2()) && std::fmin(std::fmin(mx, my), std::fmin(side - mx, side - my)) > GTolerance::kPlaneSide;
+    }
+    return inner;
+}
+
 } // namespace
 
 TEST(LandscapeContours, EntryOrientationCrossingAndMembership)
@@ -406,14 +419,7 @@ TEST(LandscapeFlatRegion, NotchedPadsTileTheGroundOnceAtAnyOffset)
         EXPECT_NEAR((n - 1.0) * (n - 1.0), PlanArea(s.get(), ox, oy), 1e-6);
         // No crack: only the ground's own border is open (a widened corner
         // on a terrain edge once split the facets on one side alone).
-        int inner = 0;
-        for (int k = 0; k < s->GetEdgeCount(); ++k) {
-            const G3Edge* e = s->GetEdge(k);
-            const double mx = 0.5 * (e->GetVertex1()->GetX() + e->GetVertex2()->GetX()) - ox;
-            const double my = 0.5 * (e->GetVertex1()->GetY() + e->GetVertex2()->GetY()) - oy;
-            inner += !(e->GetFacet1() && e->GetFacet2()) && std::fmin(std::fmin(mx, my), std::fmin(n - 1 - mx, n - 1 - my)) > 1e-6;
-        }
-        EXPECT_EQ(0, inner);
+        EXPECT_EQ(0, OpenInnerEdges(s.get(), ox, oy, n - 1.0));
         for (const auto& c : corners) {
             const double want[3] = {ox + double(c[0]) / per, oy + double(c[1]) / per, z};
             bool found = false;
@@ -421,6 +427,44 @@ TEST(LandscapeFlatRegion, NotchedPadsTileTheGroundOnceAtAnyOffset)
                 found = s->GetVertex(k)->HasEdges() && G3Point::Equals(s->GetVertex(k)->GetXYZ(), want);
             EXPECT_TRUE(found) << c[0] << " " << c[1];
         }
+    }
+}
+
+// Rectangular pads on survey points whose widened outline runs along one,
+// two or three sides of the grid. The cut leaves no open edge on the
+// border, so the rim alone missed the border's points there: a widened
+// corner on the grid's corner was in the fill from neither side, which
+// left a hole between the pad and the border.
+TEST(LandscapeFlatRegion, PadsWidenedOntoTheBorderFillToIt)
+{
+    for (unsigned seed = 0; seed < 40; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const int n = 11 + rng() % 4, offset = 1 + rng() % 2, w = 2 + rng() % 4, d = 2 + rng() % 4;
+        const double ox = seed % 2 ? 5000341.25 : 0.0, oy = seed % 2 ? 5000676.5 : 0.0;
+        const double gx = (rng() % 100) / 400.0 - 0.125, gy = (rng() % 100) / 400.0 - 0.125;
+        G3TriInterface tri;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                const double p[3] = {ox + i, oy + j, 20.0 + gx * i + gy * j + 0.1 * (rng() % 3)};
+                tri.AddVertex(p);
+            }
+        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        auto ground = Own(tri.GetSurface());
+        // On the left side; at the bottom, the top, both or in between.
+        const int low = offset, high = n - 1 - offset - d, pick = rng() % 4;
+        const int y0 = pick % 3 == 0 ? low : pick == 1 ? high : low + rng() % (high - low + 1);
+        const int y1 = pick == 3 ? high + d : y0 + d;
+        G3LandscapeHandler h;
+        Contour(h, {{ox + offset, oy + y0, 21}, {ox + offset + w, oy + y0, 21}, {ox + offset + w, oy + y1, 21},
+                    {ox + offset, oy + y1, 21}, {ox + offset, oy + y0, 21}});
+        ASSERT_TRUE(h.EndContour());
+        h.flatOffset = offset;
+        auto s = Own(h.ApplyFlatRegion(ground.get()));
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_EQ(0, OpenInnerEdges(s.get(), ox, oy, n - 1.0));
+        EXPECT_NEAR((n - 1.0) * (n - 1.0), PlanArea(s.get(), ox, oy), GTolerance::kPlaneSide);
     }
 }
 
