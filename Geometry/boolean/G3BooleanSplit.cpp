@@ -202,6 +202,10 @@ static int SplitFacet(G3Surface* s, G3PointHash* made, G3Facet* f, G3IntervalLis
         faces.AddEdge(iv->GetXYZ1(), iv->GetXYZ2(), na, ta, nb, tb, kSegmentEdgeFlags, true);
     }
     faces.Resolve();
+    // A cut touching f along a line from its outline to a hole (another
+    // solid resting on a ring's face) separates nothing: rebuilt round it,
+    // f ran out along the line and back, a slit with one side per edge.
+    faces.DropBridges();
     if (faces.GetInnerCutCount() == 0 && faces.GetEdgeCount() == f->GetEdgeCount()) {
         // Nothing divides f: cuts along its boundary (a neighbour of a
         // self-intersection pass, a surface touching along an edge) only

@@ -474,27 +474,27 @@ void G3PlanarFaces::GetCutVertices(std::vector<G3Vertex*>* out) const
         }
 }
 
-std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
+std::vector<int> G3PlanarFaces::NextHalves() const
 {
     // Half-edge 2k runs along edge k, 2k + 1 against it.
     const std::size_t halves = 2 * edges.size();
     std::vector<std::vector<int>> out(nodes.size());
     std::vector<double> angle(halves, 0.0);
-    auto origin = [&](int h) {
-        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
-        return h % 2 ? e.b : e.a;
+    auto origin = [&](std::size_t h) {
+        const Edge& e = edges[h / 2];
+        return static_cast<std::size_t>(h % 2 ? e.b : e.a);
     };
-    auto target = [&](int h) {
-        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
-        return h % 2 ? e.a : e.b;
+    auto target = [&](std::size_t h) {
+        const Edge& e = edges[h / 2];
+        return static_cast<std::size_t>(h % 2 ? e.a : e.b);
     };
     for (std::size_t h = 0; h < halves; ++h) {
         if (!edges[h / 2].alive)
             continue;
-        const Node& a = nodes[static_cast<std::size_t>(origin(static_cast<int>(h)))];
-        const Node& b = nodes[static_cast<std::size_t>(target(static_cast<int>(h)))];
+        const Node& a = nodes[origin(h)];
+        const Node& b = nodes[target(h)];
         angle[h] = std::atan2(b.v - a.v, b.u - a.u);
-        out[static_cast<std::size_t>(origin(static_cast<int>(h)))].push_back(static_cast<int>(h));
+        out[origin(h)].push_back(static_cast<int>(h));
     }
     std::vector<int> position(halves, -1);
     for (auto& list : out) {
@@ -507,12 +507,60 @@ std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
     }
     // The face on the left of u -> v goes on along the edge out of v that
     // comes next clockwise from v -> u.
-    auto next = [&](int h) {
-        const std::vector<int>& list = out[static_cast<std::size_t>(target(h))];
-        const int back = position[static_cast<std::size_t>(h ^ 1)];
+    std::vector<int> next(halves, -1);
+    for (std::size_t h = 0; h < halves; ++h) {
+        if (!edges[h / 2].alive)
+            continue;
+        const std::vector<int>& list = out[target(h)];
+        const int back = position[h ^ 1];
         const int n = static_cast<int>(list.size());
-        return list[static_cast<std::size_t>((back - 1 + n) % n)];
+        next[h] = list[static_cast<std::size_t>((back - 1 + n) % n)];
+    }
+    return next;
+}
+
+int G3PlanarFaces::DropBridges()
+{
+    // Label every half-edge with the face round whose boundary it runs.
+    const std::vector<int> next = NextHalves();
+    std::vector<int> face(next.size(), -1);
+    int faces = 0;
+    for (std::size_t start = 0; start < next.size(); ++start) {
+        if (next[start] < 0 || face[start] >= 0)
+            continue;
+        for (int h = static_cast<int>(start); face[static_cast<std::size_t>(h)] < 0; h = next[static_cast<std::size_t>(h)])
+            face[static_cast<std::size_t>(h)] = faces;
+        ++faces;
+    }
+    int dropped = 0;
+    for (std::size_t k = 0; k < edges.size(); ++k) {
+        Edge& e = edges[k];
+        if (e.alive && e.cut && e.fromCut && face[2 * k] == face[2 * k + 1]) {
+            e.alive = false;
+            ++dropped;
+        }
+    }
+    // An edge left with a free end was a bridge too (one of a facet's own
+    // contours given with a slit); none is left dangling.
+    if (dropped > 0)
+        Prune();
+    return dropped;
+}
+
+std::vector<G3PlanarFaces::Face> G3PlanarFaces::GetFaces()
+{
+    // Half-edge 2k runs along edge k, 2k + 1 against it.
+    const std::size_t halves = 2 * edges.size();
+    auto origin = [&](int h) {
+        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
+        return h % 2 ? e.b : e.a;
     };
+    auto target = [&](int h) {
+        const Edge& e = edges[static_cast<std::size_t>(h / 2)];
+        return h % 2 ? e.a : e.b;
+    };
+    const std::vector<int> following = NextHalves();
+    auto next = [&](int h) { return following[static_cast<std::size_t>(h)]; };
     auto material = [&](int h) {
         const Edge& e = edges[static_cast<std::size_t>(h / 2)];
         return e.cut || h % 2 == 0;

@@ -51,6 +51,13 @@ public:
 
     void Resolve();
 
+    // After Resolve(): takes out the cut edges with one face on both sides
+    // (a cut from one contour of a facet to another, or a stub tying a
+    // loop to a contour). Such an edge divides nothing, and a face walked
+    // round it runs out along it and back. Edges left with a free end go
+    // too. Returns how many bridges went.
+    int DropBridges();
+
     // One face: its contours, each a run of half-edges.
     struct HalfEdge {
         G3Vertex* from;
@@ -122,6 +129,10 @@ private:
     };
 
     int NodeAt(const double* p, G3Vertex* v);
+    // For every live half-edge (2k along edge k, 2k + 1 against it), the
+    // half-edge that follows it round the face on its left; -1 for dead
+    // edges.
+    std::vector<int> NextHalves() const;
     long long CellKey(long long x, long long y, long long z) const;
     void SplitAll(const std::vector<Split>& splits);
     // The candidate pairs of Resolve's sweep into `pairs`, as positions in

@@ -306,8 +306,9 @@ SurfacePtr Ring(int n, double r0, double r1, double h)
 }
 
 // A concave outline (a star of `points` tips) with two square holes, raised
-// to height h; caps triangulated, so each cap is many coplanar triangles.
-SurfacePtr HoledStarPrism(int points, double h)
+// to height h; caps triangulated, so each cap is many coplanar triangles, or
+// left as one facet with two holes.
+SurfacePtr HoledStarPrism(int points, double h, bool triangulate = true)
 {
     SurfacePtr s(new G3Surface());
     std::vector<std::vector<P>> contours(3);
@@ -340,7 +341,8 @@ SurfacePtr HoledStarPrism(int points, double h)
     for (std::size_t c = 0; c < 3; ++c)
         fixtures::Face(s.get(), high[c]);
     s->EndComplexFacet();
-    s->Triangulate(4, 1);
+    if (triangulate)
+        s->Triangulate(4, 1);
     for (std::size_t c = 0; c < 3; ++c) {
         const std::size_t m = low[c].size();
         for (std::size_t k = 0; k < m; ++k) {
@@ -432,6 +434,41 @@ TEST(BooleanFamilies, GapsAndOverlapsBetweenCoplanarFaces)
                     EXPECT_EQ(bytes[0], bytes[1]) << what;
                 }
             }
+        }
+    }
+    EXPECT_EQ(0, failed);
+}
+
+// A square bar lying on the top cap of a star prism with holes (the cap one
+// facet) along one of its edges, from inside a hole out past the outline:
+// it touches the cap along a line joining the hole to the outline, so the
+// union adds the volumes, the difference is the prism and the intersection
+// empty.
+TEST(BooleanFamilies, BarsLyingFromAHoleAcrossACap)
+{
+    GSRand(3641);
+    const int rounds = fixtures::kSlowBuild ? 30 : 120;
+    int failed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const double h = 0.25 * (1 + GRand() % 4), side = 0.25 * (1 + GRand() % 3);
+        SurfacePtr a = HoledStarPrism(5 + static_cast<int>(GRand() % 4), h, false);
+        // The hole about (0.35, -0.2) is 0.3 wide.
+        const double y = -0.2 + ((GRand() % 2001) / 1000.0 - 1.0) * 0.14;
+        SurfacePtr b = fixtures::Box({0.35, 0, 0}, {2.5, side, side}, GRand() % 2 == 0,
+                                     fixtures::Motion::Turn({1, 0, 0}, fixtures::kPi / 4, {0, y, h}));
+        if (round % 2) {
+            const fixtures::Motion m = RandomTurn({0, 0, 0});
+            Place(a.get(), m);
+            Place(b.get(), m);
+        }
+        const double va = G3SurfaceVolume(a.get()), vb = G3SurfaceVolume(b.get());
+        const double expected[3] = {va + vb, va, 0.0};
+        for (Op op : {kUnion, kDifference, kIntersection}) {
+            double volume = 0.0;
+            const std::string fault = Operate(a.get(), b.get(), op, &volume);
+            const bool right = fault.empty() && std::fabs(volume - expected[op]) <= 1e-9 * (va + vb);
+            failed += right ? 0 : 1;
+            EXPECT_TRUE(right) << "round " << round << " " << kOpNames[op] << ": " << fault << " volume " << volume;
         }
     }
     EXPECT_EQ(0, failed);
