@@ -358,6 +358,20 @@ double AddSlab(G3Surface* s, const std::vector<std::vector<std::array<double, 2>
     return area;
 }
 
+// Triangulates a slab from AddSlab (with GLU alone when `glu`) and checks
+// that it stays a closed solid of its volume.
+void ExpectClosedSlab(G3Surface* s, double area, bool glu)
+{
+    const G3PolygonTriangulator engine = G3GetPolygonTriangulator();
+    G3SetPolygonTriangulator(glu ? nullptr : engine);
+    const bool done = s->Triangulate(4, 0);
+    G3SetPolygonTriangulator(engine);
+    ASSERT_TRUE(done);
+    EXPECT_EQ("", MeshCheck(s));
+    EXPECT_EQ("", G3ClosedCheck(s));
+    EXPECT_NEAR(G3SurfaceVolume(s), 0.3 * area, 1e-9 * area);
+}
+
 } // namespace
 
 TEST(TriangulateRunsTest, SlabsWithOpeningsInLineStayClosed)
@@ -372,7 +386,6 @@ TEST(TriangulateRunsTest, SlabsWithOpeningsInLineStayClosed)
     // origin and at site coordinates, the slab stays closed, of its volume.
     std::mt19937 rng(31);
     std::uniform_real_distribution<double> shift(-1e-4, 1e-4);
-    const G3PolygonTriangulator engine = G3GetPolygonTriangulator();
     for (int iter = 0; iter < 24; ++iter) {
         SCOPED_TRACE(iter);
         const int w = 10 + static_cast<int>(rng() % 60), h = 10 + static_cast<int>(rng() % 60);
@@ -402,13 +415,7 @@ TEST(TriangulateRunsTest, SlabsWithOpeningsInLineStayClosed)
         const double at = iter % 3 == 0 ? 0.0 : iter % 3 == 1 ? 5e5 : 5e6;
         G3Surface s;
         const double area = AddSlab(&s, rings, at);
-        G3SetPolygonTriangulator(iter % 4 < 2 ? engine : nullptr);
-        const bool done = s.Triangulate(4, 0);
-        G3SetPolygonTriangulator(engine);
-        ASSERT_TRUE(done);
-        EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_EQ("", G3ClosedCheck(&s));
-        EXPECT_NEAR(G3SurfaceVolume(&s), 0.3 * area, 1e-9 * area);
+        ExpectClosedSlab(&s, area, iter % 4 >= 2);
     }
 }
 
@@ -420,7 +427,6 @@ TEST(TriangulateRunsTest, OpeningsTouchingTheOutlineKeepTheSlabClosed)
     // coordinates: the caps' triangles split a side at every touching
     // corner, so the side walls must have been split there too.
     std::mt19937 rng(43);
-    const G3PolygonTriangulator engine = G3GetPolygonTriangulator();
     for (int iter = 0; iter < 24; ++iter) {
         SCOPED_TRACE(iter);
         const int w = 4 + static_cast<int>(rng() % 12), h = 4 + static_cast<int>(rng() % 12);
@@ -440,12 +446,6 @@ TEST(TriangulateRunsTest, OpeningsTouchingTheOutlineKeepTheSlabClosed)
         const double area = AddSlab(&s, rings, iter % 2 ? 5e5 : 0.0);
         ASSERT_EQ("", G3ClosedCheck(&s));
         s.RemoveEqualsVertexAndDivideEdges();
-        G3SetPolygonTriangulator(iter % 4 < 2 ? engine : nullptr);
-        const bool done = s.Triangulate(4, 0);
-        G3SetPolygonTriangulator(engine);
-        ASSERT_TRUE(done);
-        EXPECT_EQ("", MeshCheck(&s));
-        EXPECT_EQ("", G3ClosedCheck(&s));
-        EXPECT_NEAR(G3SurfaceVolume(&s), 0.3 * area, 1e-9 * area);
+        ExpectClosedSlab(&s, area, iter % 4 >= 2);
     }
 }
