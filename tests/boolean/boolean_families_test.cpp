@@ -198,6 +198,25 @@ std::string Operate(G3Surface* a, G3Surface* b, Op op, double* volume)
 
 const char* const kOpNames[] = {"union", "difference", "intersection"};
 
+// Runs the three operations on a and b and checks each result closed and
+// of the expected volume within `tolerance` (relative to the larger of 1
+// and that volume when `relative`); returns how many failed.
+int ExpectVolumes(G3Surface* a, G3Surface* b, const double expected[3], double tolerance, bool relative,
+                  const std::string& what)
+{
+    int failed = 0;
+    for (Op op : {kUnion, kDifference, kIntersection}) {
+        double volume = 0.0;
+        const std::string fault = Operate(a, b, op, &volume);
+        const double allowed = relative ? tolerance * std::max(1.0, expected[op]) : tolerance;
+        const bool right = fault.empty() && std::fabs(volume - expected[op]) <= allowed;
+        failed += right ? 0 : 1;
+        EXPECT_TRUE(right) << what << " " << kOpNames[op] << ": " << fault << " volume " << volume << " expected "
+                           << expected[op];
+    }
+    return failed;
+}
+
 // An offset mixing steps of a quarter (faces touch and coincide) with
 // irregular parts.
 P Offset()
@@ -266,15 +285,9 @@ TEST(BooleanFamilies, PlansWithHolesAgainstMovedCopiesAreClosedAndExact)
         SurfacePtr b = Prism(pb, GRand() % 2 == 0);
         ASSERT_EQ("", G3ClosedCheck(a.get()));
         ASSERT_EQ("", G3ClosedCheck(b.get()));
-        for (Op op : {kUnion, kDifference, kIntersection}) {
-            double volume = 0.0;
-            const std::string fault = Operate(a.get(), b.get(), op, &volume);
-            const double exact = ExactVolume(pa, pb, op);
-            const bool right = fault.empty() && std::fabs(volume - exact) <= 1e-9 * std::max(1.0, exact);
-            failures += right ? 0 : 1;
-            EXPECT_TRUE(right) << "round " << round << " " << kOpNames[op] << ": " << fault << " volume " << volume
-                               << " exact " << exact;
-        }
+        const double exact[3] = {ExactVolume(pa, pb, kUnion), ExactVolume(pa, pb, kDifference),
+                                 ExactVolume(pa, pb, kIntersection)};
+        failures += ExpectVolumes(a.get(), b.get(), exact, 1e-9, true, "round " + std::to_string(round));
     }
     EXPECT_EQ(0, failures);
 }
@@ -463,13 +476,7 @@ TEST(BooleanFamilies, BarsLyingFromAHoleAcrossACap)
         }
         const double va = G3SurfaceVolume(a.get()), vb = G3SurfaceVolume(b.get());
         const double expected[3] = {va + vb, va, 0.0};
-        for (Op op : {kUnion, kDifference, kIntersection}) {
-            double volume = 0.0;
-            const std::string fault = Operate(a.get(), b.get(), op, &volume);
-            const bool right = fault.empty() && std::fabs(volume - expected[op]) <= 1e-9 * (va + vb);
-            failed += right ? 0 : 1;
-            EXPECT_TRUE(right) << "round " << round << " " << kOpNames[op] << ": " << fault << " volume " << volume;
-        }
+        failed += ExpectVolumes(a.get(), b.get(), expected, 1e-9 * (va + vb), false, "round " + std::to_string(round));
     }
     EXPECT_EQ(0, failed);
 }
@@ -566,14 +573,7 @@ TEST(BooleanFamilies, SlabsWithManyShaftsAreExact)
             vab += common(box, whole) - (shaft[c] ? common(box, hole) : 0.0);
         }
         const double exact[3] = {va + vb - vab, va - vab, vab};
-        for (Op op : {kUnion, kDifference, kIntersection}) {
-            double volume = 0.0;
-            const std::string fault = Operate(slab.get(), boxes.get(), op, &volume);
-            const bool right = fault.empty() && std::fabs(volume - exact[op]) <= 1e-9 * std::max(1.0, exact[op]);
-            failed += right ? 0 : 1;
-            EXPECT_TRUE(right) << "round " << round << " " << kOpNames[op] << ": " << fault << " volume " << volume
-                               << " exact " << exact[op];
-        }
+        failed += ExpectVolumes(slab.get(), boxes.get(), exact, 1e-9, true, "round " + std::to_string(round));
     }
     EXPECT_EQ(0, failed);
 }
@@ -651,16 +651,11 @@ TEST(BooleanFamilies, BlocksFlushWithAWindowAtSiteCoordinates)
         SurfacePtr sb = Prism(b, false);
         Place(sa.get(), m);
         Place(sb.get(), m);
-        for (Op op : {kUnion, kDifference, kIntersection}) {
-            double volume = 0.0;
-            const std::string fault = Operate(sa.get(), sb.get(), op, &volume);
-            // The volume of a mesh this far out carries the rounding of
-            // its coordinates.
-            const bool right = fault.empty() && std::fabs(volume - ExactVolume(a, b, op)) <= 1e-4;
-            failed += right ? 0 : 1;
-            EXPECT_TRUE(right) << "round " << round << " " << kOpNames[op] << ": " << fault << " volume " << volume
-                               << " exact " << ExactVolume(a, b, op);
-        }
+        // The volume of a mesh this far out carries the rounding of its
+        // coordinates.
+        const double exact[3] = {ExactVolume(a, b, kUnion), ExactVolume(a, b, kDifference),
+                                 ExactVolume(a, b, kIntersection)};
+        failed += ExpectVolumes(sa.get(), sb.get(), exact, 1e-4, false, "round " + std::to_string(round));
     }
     EXPECT_EQ(0, failed);
 }
