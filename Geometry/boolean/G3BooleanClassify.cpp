@@ -87,12 +87,23 @@ void SetVertexClass(G3Vertex* v, SURF_CLASSIFY c)
 // v's ring edges): two sheets of the surface touch at v. Such a vertex may
 // be where the operand only touches the other's surface, one sheet on each
 // side of it, with no cut curve through it to stop a fill.
+// The cut rebuilds a facet's pieces on edges of their own, so a cut facet
+// and its neighbour meet on two edges of one side each over one vertex
+// pair: facets on such one-sided edges to the same neighbour of v are one
+// fan too. Joined only across two-sided edges, the facets of a cut
+// operand's ring were mostly left out of the count, a real bow-tie went
+// unseen, and the fill carried the class of one sheet into the other.
 bool BowTie(G3Vertex* v)
 {
     constexpr int kRing = 32;
     const G3Facet* facet[2 * kRing];
     int parent[2 * kRing];
     int count = 0;
+    // One-sided ring edges seen so far: the neighbour each leads to and
+    // its facet's slot.
+    const G3Vertex* sideTo[2 * kRing];
+    int sideSlot[2 * kRing];
+    int sides = 0;
     auto slot = [&](const G3Facet* f) {
         for (int k = 0; k < count; ++k)
             if (facet[k] == f)
@@ -109,12 +120,25 @@ bool BowTie(G3Vertex* v)
     for (G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v)) {
         const G3Facet* f = e->GetFacet1();
         const G3Facet* g = e->GetFacet2();
-        if (!f || !g)
+        if (!f && !g)
             continue;
-        if (count + 2 > 2 * kRing)
+        if (count + 2 > 2 * kRing || sides == 2 * kRing)
             return false;  // a wide ring: treated as one fan, as before
-        const int a = root(slot(f)), b = root(slot(g));
-        parent[a] = b;
+        if (f && g) {
+            const int a = root(slot(f)), b = root(slot(g));
+            parent[a] = b;
+            continue;
+        }
+        const int k = slot(f ? f : g);
+        const G3Vertex* to = e->GetOtherVertex(v);
+        for (int j = 0; j < sides; ++j)
+            if (sideTo[j] == to) {
+                const int a = root(k), b = root(sideSlot[j]);
+                parent[a] = b;
+            }
+        sideTo[sides] = to;
+        sideSlot[sides] = k;
+        ++sides;
     }
     int fans = 0;
     for (int k = 0; k < count; ++k)

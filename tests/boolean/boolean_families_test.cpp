@@ -481,6 +481,46 @@ TEST(BooleanFamilies, BarsLyingFromAHoleAcrossACap)
     EXPECT_EQ(0, failed);
 }
 
+// Two boxes touching at one corner (one solid, the corner welded), against
+// a slab whose face passes through that corner between them: one box lies
+// in the slab, the other outside it, and no cut curve runs through the
+// corner. The slab's other face cuts the box inside it, so the facets at
+// the corner are cut facets. Turned anywhere.
+TEST(BooleanFamilies, BoxesTouchingAtACornerOnASlabFace)
+{
+    GSRand(3643);
+    const int rounds = fixtures::kSlowBuild ? 20 : 80;
+    int failed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        auto size = [] { return 0.5 + 0.25 * static_cast<double>(GRand() % 3); };
+        const P low = {size(), size(), size()}, high = {size(), size(), size()};
+        SurfacePtr a(new G3Surface());
+        fixtures::AddBox(a.get(), {-low[0], -low[1], -low[2]}, {0, 0, 0}, GRand() % 2 == 0);
+        fixtures::AddBox(a.get(), {0, 0, 0}, high, GRand() % 2 == 0);
+        a->Update(CHECK_LEVEL_WELD);
+        ASSERT_EQ("", G3ClosedCheck(a.get())) << round;
+        // The slab's normal n points into the octant of the upper box; its
+        // thickness ends short of that box's far corner.
+        P n = {0.2 + (GRand() % 100) / 100.0, 0.2 + (GRand() % 100) / 100.0, 0.2 + (GRand() % 100) / 100.0};
+        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        for (double& c : n)
+            c /= length;
+        const double far = n[0] * high[0] + n[1] * high[1] + n[2] * high[2];
+        const double thickness = far * (0.3 + 0.5 * (GRand() % 100) / 100.0);
+        P axis = {0, -n[2], n[1]}; // x times n
+        const double sine = std::sqrt(axis[1] * axis[1] + axis[2] * axis[2]);
+        for (double& c : axis)
+            c /= sine;
+        SurfacePtr b = fixtures::Box({0, -4, -4}, {thickness, 4, 4}, GRand() % 2 == 0,
+                                     fixtures::Motion::Turn(axis, std::atan2(sine, n[0]), {0, 0, 0}));
+        const fixtures::Motion m = RandomTurn({0, 0, 0});
+        Place(a.get(), m);
+        Place(b.get(), m);
+        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round));
+    }
+    EXPECT_EQ(0, failed);
+}
+
 // Boxes on a grid of eighths inside or across [0, 2]^3, with one or two
 // faces moved a hair off the big box's faces: at the engine's tolerance
 // (1e-9 here is 1e-6 where the engine works) and on either side of it.
