@@ -2,7 +2,10 @@
 //   OrientNormals2(true) on a UV sphere of about 20k / 200k triangles with
 //   every other facet turned; AverageNormalsByPlanes(null) on the same
 //   spheres; UnionInPlaneFacets(-1) on a 30 x 30 / 300 x 300 grid of
-//   coplanar unit squares. Only the pass is timed; building is not.
+//   coplanar unit squares; OrientNormals2(true) on 300 / 3000 overlapping
+//   wall boxes after Update(CHECK_LEVEL_INTERSECTIONS) has cut them where
+//   they meet (many upright pieces, asked by probes along x and y). Only
+//   the pass is timed; building is not.
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 
@@ -110,5 +113,43 @@ void BM_UnionInPlaneFacets(benchmark::State& state)
 }
 // 95 x 95 and 300 x 300 squares: ten times the facets apart.
 BENCHMARK(BM_UnionInPlaneFacets)->Arg(95)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// `boxes` boxes 1.6 square on a 1.5 grid, so that each overlaps its
+// neighbours, of heights 3 to 4, every third with a wall turned inward.
+std::unique_ptr<G3Surface> CrowdedWalls(int boxes)
+{
+    auto s = std::make_unique<G3Surface>();
+    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(boxes))));
+    const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+    for (int b = 0; b < boxes; ++b) {
+        const double x = 1.5 * (b % side);
+        const double y = 1.5 * (b / side);
+        const double h = 3.0 + 0.001 * ((b * 7919) % 1000);
+        const int first = s->GetVertexCount();
+        for (double z : {0.0, h}) {
+            s->AddVertex(x, y, z, 0);
+            s->AddVertex(x + 1.6, y, z, 0);
+            s->AddVertex(x + 1.6, y + 1.6, z, 0);
+            s->AddVertex(x, y + 1.6, z, 0);
+        }
+        for (int f = 0; f < 6; ++f) {
+            int v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = first + faces[f][b % 3 == 0 && f == 2 ? 3 - k : k];
+            s->AddFacet(4, v, 1, nullptr, nullptr);
+        }
+    }
+    s->Update(CHECK_LEVEL_INTERSECTIONS);
+    return s;
+}
+
+void BM_OrientNormals2CrowdedWalls(benchmark::State& state)
+{
+    auto s = CrowdedWalls(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        s->OrientNormals2(true);
+    state.counters["facets"] = s->GetFacetCount();
+}
+BENCHMARK(BM_OrientNormals2CrowdedWalls)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace

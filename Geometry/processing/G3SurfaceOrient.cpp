@@ -101,41 +101,155 @@ double ProjectedArea(const G3Facet* f)
     return 0.5 * std::fabs(twice);
 }
 
-// A cell of a node's facet list.
-class MyFacetListCell : public GObj {
-    G_DECLARE_POOL(MyFacetListCell)
-public:
-    G3Facet* facet = nullptr;
-    MyFacetListCell* next = nullptr;
+// A facet filed at a node, with its x-y box widened by twice the in-facet
+// tolerance. PointInFacetXY walks corner offsets that are rounded
+// differences, and from a point outside the widened box every step lies
+// at least the tolerance to one side of the point: no crossing, vertex or
+// edge can count (G3FacetLocator skips its contours by the same margin).
+// A box with a coordinate that is not finite covers the whole plane.
+struct FiledFacet {
+    double x0;
+    double y0;
+    double x1;
+    double y1;
+    G3Facet* facet;
+
+    bool Holds(double x, double y) const { return !(x < x0 || x > x1 || y < y0 || y > y1); }
 };
 
-// A node's facets, in insertion order.
-class CMyFacetList : public GObj {
-    G_DECLARE_POOL(CMyFacetList)
-public:
-    CMyFacetList() = default;
-    CMyFacetList(const CMyFacetList&) = delete;
-    CMyFacetList& operator=(const CMyFacetList&) = delete;
-    ~CMyFacetList() override
-    {
-        while (head) {
-            MyFacetListCell* next = head->next;
-            delete head;
-            head = next;
+FiledFacet FileFacet(G3Facet* f)
+{
+    const double wide = 2.0 * GTolerance::kInFacet;
+    double lo[2] = {HUGE_VAL, HUGE_VAL};
+    double hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    bool finite = true;
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        for (const G3Vertex* v : {w.GetEntry(), w.GetExit(), w.GetContourStart()}) {
+            if (!v)
+                continue;
+            const double* p = v->GetXYZ();
+            for (int a = 0; a < 2; ++a) {
+                finite = finite && std::isfinite(p[a]);
+                lo[a] = std::fmin(lo[a], p[a]);
+                hi[a] = std::fmax(hi[a], p[a]);
+            }
         }
     }
-    void Add(G3Facet* f)
+    if (!finite)
+        return FiledFacet{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL, f};
+    return FiledFacet{lo[0] - wide, lo[1] - wide, hi[0] + wide, hi[1] + wide, f};
+}
+
+// A node's facets, and once the tree is filled, a grid over the node's
+// region that finds the few whose box holds a point: the upper nodes of a
+// tree over a long narrow region (walls seen sideways) hold many facets,
+// which every probe through them would otherwise test one by one.
+class NodeFacets {
+public:
+    void Add(const FiledFacet& f) { all.push_back(f); }
+
+    void Index(double rx0, double ry0, double rx1, double ry1)
     {
-        MyFacetListCell* cell = new MyFacetListCell();
-        cell->facet = f;
-        if (tail)
-            tail->next = cell;
-        else
-            head = cell;
-        tail = cell;
+        const std::size_t m = all.size();
+        if (m < kIndexFrom)
+            return;
+        const double w = rx1 - rx0;
+        const double h = ry1 - ry0;
+        if (!(w >= 0.0) || !(h >= 0.0) || !std::isfinite(w) || !std::isfinite(h))
+            return;
+        // About one cell per facet, shaped like the region.
+        const double cells = static_cast<double>(m);
+        double nx = w > 0.0 && h > 0.0 ? std::sqrt(cells * w / h) : (w > 0.0 ? cells : 1.0);
+        nx = std::fmin(std::fmax(std::floor(nx), 1.0), cells);
+        const double ny = h > 0.0 ? std::fmin(std::fmax(std::floor(cells / nx), 1.0), cells) : 1.0;
+        side[0] = static_cast<int>(nx);
+        side[1] = static_cast<int>(ny);
+        low[0] = rx0;
+        low[1] = ry0;
+        scale[0] = w > 0.0 ? side[0] / w : 0.0;
+        scale[1] = h > 0.0 ? side[1] / h : 0.0;
+        // Counting pass, then filling: a facet over more than kWideCells
+        // cells is tested by every query instead.
+        const std::size_t count = static_cast<std::size_t>(side[0]) * static_cast<std::size_t>(side[1]);
+        start.assign(count + 1, 0);
+        for (int pass = 0; pass < 2; ++pass) {
+            std::vector<int> fill;
+            if (pass == 1) {
+                for (std::size_t c = 0; c < count; ++c)
+                    start[c + 1] += start[c];
+                items.resize(static_cast<std::size_t>(start[count]));
+                fill.assign(start.begin(), start.end() - 1);
+            }
+            for (std::size_t k = 0; k < m; ++k) {
+                const FiledFacet& f = all[k];
+                const int cx0 = Cell(0, f.x0);
+                const int cx1 = Cell(0, f.x1);
+                const int cy0 = Cell(1, f.y0);
+                const int cy1 = Cell(1, f.y1);
+                const long long covered = static_cast<long long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1);
+                if (covered > kWideCells) {
+                    if (pass == 0)
+                        wide.push_back(static_cast<int>(k));
+                    continue;
+                }
+                for (int cy = cy0; cy <= cy1; ++cy)
+                    for (int cx = cx0; cx <= cx1; ++cx) {
+                        const std::size_t c = static_cast<std::size_t>(cy) * static_cast<std::size_t>(side[0]) +
+                                              static_cast<std::size_t>(cx);
+                        if (pass == 0)
+                            ++start[c + 1];
+                        else
+                            items[static_cast<std::size_t>(fill[c]++)] = static_cast<int>(k);
+                    }
+            }
+        }
     }
-    MyFacetListCell* head = nullptr;
-    MyFacetListCell* tail = nullptr;
+
+    // Calls take(f) for every filed facet whose box holds (x, y), in no
+    // set order.
+    template <class Take> void ForHolding(double x, double y, Take take) const
+    {
+        if (side[0] == 0 || !std::isfinite(x) || !std::isfinite(y)) {
+            for (const FiledFacet& f : all)
+                if (f.Holds(x, y))
+                    take(f.facet);
+            return;
+        }
+        for (int k : wide)
+            if (all[static_cast<std::size_t>(k)].Holds(x, y))
+                take(all[static_cast<std::size_t>(k)].facet);
+        const std::size_t c = static_cast<std::size_t>(Cell(1, y)) * static_cast<std::size_t>(side[0]) +
+                              static_cast<std::size_t>(Cell(0, x));
+        for (int k = start[c]; k < start[c + 1]; ++k) {
+            const FiledFacet& f = all[static_cast<std::size_t>(items[static_cast<std::size_t>(k)])];
+            if (f.Holds(x, y))
+                take(f.facet);
+        }
+    }
+
+    const std::vector<FiledFacet>& All() const { return all; }
+
+private:
+    // Lists shorter than this are scanned.
+    static constexpr std::size_t kIndexFrom = 16;
+    static constexpr long long kWideCells = 16;
+
+    // Cells are clamped to the grid, so a box and a point beyond the
+    // region still meet in the border cells.
+    int Cell(int axis, double v) const
+    {
+        const double q = (v - low[axis]) * scale[axis];
+        return !(q > 0.0) ? 0 : (q >= side[axis] - 1 ? side[axis] - 1 : static_cast<int>(q));
+    }
+
+    std::vector<FiledFacet> all;
+    int side[2] = {0, 0};
+    double low[2] = {0.0, 0.0};
+    double scale[2] = {0.0, 0.0};
+    std::vector<int> start;
+    std::vector<int> items;
+    std::vector<int> wide;
 };
 
 // A node of the quadtree over the x-y projection. Children: 0 lower-left,
@@ -148,20 +262,17 @@ public:
     xyTree& operator=(const xyTree&) = delete;
     ~xyTree() override
     {
-        delete list;
         for (xyTree* c : child)
             delete c;
     }
 
     // Stores f (x-y box `box`) at this node (depth `depth`) or below.
-    void Insert(G3Facet* f, const GEnvelope& box, int depth)
+    void Insert(const FiledFacet& filed, const GEnvelope& box, int depth)
     {
         const double area = (x1 - x0) * (y1 - y0);
         const double facetArea = box.XSize() * box.YSize();
         if (depth >= kTreeDepth || facetArea > kDescendShare * area) {
-            if (!list)
-                list = new CMyFacetList();
-            list->Add(f);
+            list.Add(filed);
             return;
         }
         const double mx = 0.5 * (x0 + x1);
@@ -171,25 +282,31 @@ public:
         const bool down = box.GetMin()[1] <= my;
         const bool up = box.GetMax()[1] >= my;
         if (left && down)
-            Child(0)->Insert(f, box, depth + 1);
+            Child(0)->Insert(filed, box, depth + 1);
         if (left && up)
-            Child(1)->Insert(f, box, depth + 1);
+            Child(1)->Insert(filed, box, depth + 1);
         if (right && down)
-            Child(2)->Insert(f, box, depth + 1);
+            Child(2)->Insert(filed, box, depth + 1);
         if (right && up)
-            Child(3)->Insert(f, box, depth + 1);
+            Child(3)->Insert(filed, box, depth + 1);
     }
 
-    // Appends to out every single-sided facet stored on the path to (x, y)
-    // whose x-y projection contains the point.
-    void Collect(double x, double y, std::vector<G3Facet*>& out) const
+    // Indexes every node's facets; called once all are inserted.
+    void Index()
     {
-        const double p[3] = {x, y, 0.0};
+        list.Index(x0, y0, x1, y1);
+        for (xyTree* c : child)
+            if (c)
+                c->Index();
+    }
+
+    // Calls take(f) for every facet stored on the path to (x, y) whose
+    // widened box holds the point, in no set order: the facets whose x-y
+    // projection may contain it.
+    template <class Take> void ForPath(double x, double y, Take take) const
+    {
         for (const xyTree* node = this; node;) {
-            for (const MyFacetListCell* c = node->list ? node->list->head : nullptr; c; c = c->next) {
-                if (!c->facet->GetDoubleSided() && c->facet->PointInFacetXY(p, nullptr, nullptr))
-                    out.push_back(c->facet);
-            }
+            node->list.ForHolding(x, y, take);
             const double mx = 0.5 * (node->x0 + node->x1);
             const double my = 0.5 * (node->y0 + node->y1);
             node = node->child[(x <= mx ? 0 : 2) + (y <= my ? 0 : 1)];
@@ -213,9 +330,9 @@ private:
     {
         if (x + t < x0 || x - t > x1 || y + t < y0 || y - t > y1)
             return;
-        for (const MyFacetListCell* c = list ? list->head : nullptr; c; c = c->next)
-            if (!c->facet->GetDoubleSided())
-                out.push_back(c->facet);
+        for (const FiledFacet& f : list.All())
+            if (!f.facet->GetDoubleSided())
+                out.push_back(f.facet);
         for (const xyTree* c : child)
             if (c)
                 c->CollectNearFrom(x, y, t, out);
@@ -237,12 +354,10 @@ private:
     double y0;
     double x1;
     double y1;
-    CMyFacetList* list = nullptr;
+    NodeFacets list;
     xyTree* child[4] = {nullptr, nullptr, nullptr, nullptr};
 };
 
-G_DEFINE_POOL(MyFacetListCell, "MyFacetListAlloc", 4096)
-G_DEFINE_POOL(CMyFacetList, "CMyFacetList", 4096)
 G_DEFINE_POOL(xyTree, "xyTree", 4096)
 
 // Height of f's plane over (x, y); f is probeable (c != 0).
@@ -351,39 +466,43 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, boo
     double y = 0.0;
     if (!p->GenerateXYPointInFacetConcave(x, y))
         return vote;
-    hits.clear();
-    if (near) {
-        tree->CollectNear(x, y, kNearProbe, hits);
-        const double at[3] = {x, y, 0.0};
-        hits.erase(std::remove_if(hits.begin(), hits.end(),
-                                  [&at](const G3Facet* h) { return !h->PointInFacetXY(at, nullptr, nullptr); }),
-                   hits.end());
-    } else {
-        tree->Collect(x, y, hits);
-    }
     const double z = HeightAt(p, x, y);
     const double point[3] = {x, y, 0.0};
     int below = 0;
     bool sure = true;
     bool found = false;
-    for (G3Facet* h : hits) {
+    // The crossings are the facets whose projection contains the point; a
+    // facet above p's height (and not tied with it) counts for nothing, so
+    // it is not asked.
+    const auto cross = [&](G3Facet* h) {
+        if (h->GetDoubleSided())
+            return;
         if (h == p) {
-            found = true;
-            continue;
+            found = found || h->PointInFacetXY(point, nullptr, nullptr);
+            return;
         }
         const double hz = HeightAt(h, x, y);
         const bool tie = std::fabs(hz - z) < GTolerance::kPlaneSide;
         if (hz > z && !tie)
-            continue;
+            return;
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
-        h->PointInFacetXY(point, &onA, &onB);
+        if (!h->PointInFacetXY(point, &onA, &onB))
+            return;
         if (tie || onA)
             sure = false;
         // Ordered as a sort by height, then id: an equal height with a
         // lower id counts as below.
         if (hz < z || (hz == z && h->GetId() < p->GetId()))
             ++below;
+    };
+    if (near) {
+        hits.clear();
+        tree->CollectNear(x, y, kNearProbe, hits);
+        for (G3Facet* h : hits)
+            cross(h);
+    } else {
+        tree->ForPath(x, y, cross);
     }
     if (!found)
         return vote;
@@ -465,8 +584,9 @@ xyTree* CrossableTree(G3Surface* s)
             continue;
         GEnvelope box;
         f->FormEnvelope(&box);
-        tree->Insert(f, box, 1);
+        tree->Insert(FileFacet(f), box, 1);
     }
+    tree->Index();
     return tree;
 }
 
