@@ -123,9 +123,9 @@ FiledFacet FileFacet(G3Facet* f)
     double lo[2] = {HUGE_VAL, HUGE_VAL};
     double hi[2] = {-HUGE_VAL, -HUGE_VAL};
     bool finite = true;
-    G3ContourWalker w(f);
-    while (w.Next()) {
-        for (const G3Vertex* v : {w.GetEntry(), w.GetExit(), w.GetContourStart()}) {
+    // The ends of the facet's edges: every corner its contours walk.
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
             if (!v)
                 continue;
             const double* p = v->GetXYZ();
@@ -141,16 +141,25 @@ FiledFacet FileFacet(G3Facet* f)
     return FiledFacet{lo[0] - wide, lo[1] - wide, hi[0] + wide, hi[1] + wide, f};
 }
 
-// A node's facets, and once the tree is filled, a grid over the node's
-// region that finds the few whose box holds a point: the upper nodes of a
-// tree over a long narrow region (walls seen sideways) hold many facets,
-// which every probe through them would otherwise test one by one.
+// A node's facets, and from the first probe through the node, a grid over
+// its region that finds the few whose box holds a point: the upper nodes
+// of a tree over a long narrow region (walls seen sideways) hold many
+// facets, which every probe through them would otherwise test one by one.
+// Boxes and grid are made on demand: a surface of one piece asks a few
+// probes only.
 class NodeFacets {
 public:
-    void Add(const FiledFacet& f) { all.push_back(f); }
+    void Add(G3Facet* f) { facets.push_back(f); }
 
-    void Index(double rx0, double ry0, double rx1, double ry1)
+    // Builds the grid over the region rx0..rx1 x ry0..ry1 once.
+    void Index(double rx0, double ry0, double rx1, double ry1) const
     {
+        if (indexed)
+            return;
+        indexed = true;
+        all.reserve(facets.size());
+        for (G3Facet* f : facets)
+            all.push_back(FileFacet(f));
         const std::size_t m = all.size();
         if (m < kIndexFrom)
             return;
@@ -228,7 +237,7 @@ public:
         }
     }
 
-    const std::vector<FiledFacet>& All() const { return all; }
+    const std::vector<G3Facet*>& Facets() const { return facets; }
 
 private:
     // Lists shorter than this are scanned.
@@ -243,13 +252,15 @@ private:
         return !(q > 0.0) ? 0 : (q >= side[axis] - 1 ? side[axis] - 1 : static_cast<int>(q));
     }
 
-    std::vector<FiledFacet> all;
-    int side[2] = {0, 0};
-    double low[2] = {0.0, 0.0};
-    double scale[2] = {0.0, 0.0};
-    std::vector<int> start;
-    std::vector<int> items;
-    std::vector<int> wide;
+    std::vector<G3Facet*> facets;
+    mutable bool indexed = false;
+    mutable std::vector<FiledFacet> all;
+    mutable int side[2] = {0, 0};
+    mutable double low[2] = {0.0, 0.0};
+    mutable double scale[2] = {0.0, 0.0};
+    mutable std::vector<int> start;
+    mutable std::vector<int> items;
+    mutable std::vector<int> wide;
 };
 
 // A node of the quadtree over the x-y projection. Children: 0 lower-left,
@@ -267,12 +278,12 @@ public:
     }
 
     // Stores f (x-y box `box`) at this node (depth `depth`) or below.
-    void Insert(const FiledFacet& filed, const GEnvelope& box, int depth)
+    void Insert(G3Facet* f, const GEnvelope& box, int depth)
     {
         const double area = (x1 - x0) * (y1 - y0);
         const double facetArea = box.XSize() * box.YSize();
         if (depth >= kTreeDepth || facetArea > kDescendShare * area) {
-            list.Add(filed);
+            list.Add(f);
             return;
         }
         const double mx = 0.5 * (x0 + x1);
@@ -282,22 +293,13 @@ public:
         const bool down = box.GetMin()[1] <= my;
         const bool up = box.GetMax()[1] >= my;
         if (left && down)
-            Child(0)->Insert(filed, box, depth + 1);
+            Child(0)->Insert(f, box, depth + 1);
         if (left && up)
-            Child(1)->Insert(filed, box, depth + 1);
+            Child(1)->Insert(f, box, depth + 1);
         if (right && down)
-            Child(2)->Insert(filed, box, depth + 1);
+            Child(2)->Insert(f, box, depth + 1);
         if (right && up)
-            Child(3)->Insert(filed, box, depth + 1);
-    }
-
-    // Indexes every node's facets; called once all are inserted.
-    void Index()
-    {
-        list.Index(x0, y0, x1, y1);
-        for (xyTree* c : child)
-            if (c)
-                c->Index();
+            Child(3)->Insert(f, box, depth + 1);
     }
 
     // Calls take(f) for every facet stored on the path to (x, y) whose
@@ -306,6 +308,7 @@ public:
     template <class Take> void ForPath(double x, double y, Take take) const
     {
         for (const xyTree* node = this; node;) {
+            node->list.Index(node->x0, node->y0, node->x1, node->y1);
             node->list.ForHolding(x, y, take);
             const double mx = 0.5 * (node->x0 + node->x1);
             const double my = 0.5 * (node->y0 + node->y1);
@@ -330,9 +333,9 @@ private:
     {
         if (x + t < x0 || x - t > x1 || y + t < y0 || y - t > y1)
             return;
-        for (const FiledFacet& f : list.All())
-            if (!f.facet->GetDoubleSided())
-                out.push_back(f.facet);
+        for (G3Facet* f : list.Facets())
+            if (!f->GetDoubleSided())
+                out.push_back(f);
         for (const xyTree* c : child)
             if (c)
                 c->CollectNearFrom(x, y, t, out);
@@ -584,9 +587,8 @@ xyTree* CrossableTree(G3Surface* s)
             continue;
         GEnvelope box;
         f->FormEnvelope(&box);
-        tree->Insert(FileFacet(f), box, 1);
+        tree->Insert(f, box, 1);
     }
-    tree->Index();
     return tree;
 }
 
