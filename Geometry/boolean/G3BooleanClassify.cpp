@@ -422,14 +422,27 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
         return c;
     // The point may lie on the boundary of another facet in the plane (the
     // face of a solid touching this one's), where every ray stays unsure:
-    // the inner points found from the contour's other starts are tried.
+    // the inner points found from the contour's other starts are tried, or
+    // for a facet with holes the next inner points it has.
     GArrayCollection ring;
+    bool holed = false;
     G3ContourWalker w(f);
-    while (w.Next()) {
-        if (w.Opens() && ring.size() > 0)
-            return c;  // holes: a single contour only
+    while (w.Next() && !holed) {
+        holed = w.Opens() && ring.size() > 0;
         ring.add(w.GetEntry());
     }
+    for (int skip = 1; holed && skip <= kOtherInnerPoints; ++skip) {
+        double y[3];
+        if (!f->GenerateOtherPointInFacet(i, j, skip, y) || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
+            continue;
+        c = ClassifyVertex(y, otherFacets);
+        if (c == SC_ON)
+            c = TestOnOpposite(y, f->GetPlane());
+        if (c != SC_UNKNOWN)
+            return c;
+    }
+    if (holed)
+        return c;
     GArrayCollection turned;
     const int n = ring.size();
     for (int start = 1; start < n && start <= kOtherInnerPoints; ++start) {

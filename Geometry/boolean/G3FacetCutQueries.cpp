@@ -365,7 +365,9 @@ bool ScanLinePoint(int i, int j, const Contours& poly, const InsideTest& test, d
 // no answer even for a sound facet (a thin frame around a large hole), so a
 // scan line looks for an inner point before a centroid that is inside but
 // near the boundary is accepted.
-bool FindInnerPoint(int i, int j, const Contours& poly, const InsideTest& test, double* p)
+// `skip` strict inner centroids are passed over first: another point of
+// the same facet, for a caller whose first one told nothing.
+bool FindInnerPoint(int i, int j, const Contours& poly, const InsideTest& test, double* p, int skip = 0)
 {
     if (!p || !ValidAxis(i) || !ValidAxis(j) || i == j)
         return false;
@@ -385,11 +387,13 @@ bool FindInnerPoint(int i, int j, const Contours& poly, const InsideTest& test, 
         bool onBoundary = false;
         if (!test.Inside(centre, &onBoundary))
             continue;
-        if (!onBoundary) {
+        if (!onBoundary && skip-- == 0) {
             for (int q = 0; q < 3; ++q)
                 p[q] = centre[q];
             return true;
         }
+        if (!onBoundary)
+            continue;
         kept = true;
         for (int q = 0; q < 3; ++q)
             keptPoint[q] = centre[q];
@@ -485,7 +489,9 @@ bool G3Facet::FindFacetsIntersection(G3Facet* other, G3IntervalList* out)
 
 // ------------------------------------------------------------ inner point
 
-bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p)
+bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p) { return GenerateOtherPointInFacet(i, j, 0, p); }
+
+bool G3Facet::GenerateOtherPointInFacet(int i, int j, int skip, double* const p)
 {
     Contours poly;
     G3ContourWalker w(this);
@@ -504,7 +510,7 @@ bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p)
     if (poly.pts.size() < 3)
         return false;
     const ClearInside test(poly, i, j);
-    return FindInnerPoint(i, j, poly, test, p);
+    return FindInnerPoint(i, j, poly, test, p, skip);
 }
 
 bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p, GArrayCollection* vertices)

@@ -272,6 +272,9 @@ public:
     // the boundary is the answer only when neither finds an inner point.
     // False, p untouched, when no point of the facet was found.
     bool GeneratePointInFacetConcave(int i, int j, double* const p);
+    // The same with the first `skip` strict inner centroids passed over:
+    // another inner point, or the same fallbacks when none is left.
+    bool GenerateOtherPointInFacet(int i, int j, int skip, double* const p);
     // The same over the closed polygon of the G3Points in `vertices` (other
     // items are skipped).
     static bool GeneratePointInFacetConcave(int i, int j, double* const p, GArrayCollection* vertices);

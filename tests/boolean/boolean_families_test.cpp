@@ -481,6 +481,43 @@ TEST(BooleanFamilies, BarsLyingFromAHoleAcrossACap)
     EXPECT_EQ(0, failed);
 }
 
+// A wedge lying edge down on the holed top cap of a star prism (one solid,
+// two shells touching along a line) through the point the cap's
+// classification asks first, and a block standing on the whole cap: the
+// cap lies on the block's face, and every ray from that point grazes the
+// wedge's edge, so the cap's other inner points must be asked. Turned
+// anywhere.
+TEST(BooleanFamilies, WedgeEdgeDownOnAHoledCapUnderABlock)
+{
+    GSRand(3647);
+    int failed = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 10 : 40); ++round) {
+        const double h = 0.25 * (1 + GRand() % 4), l = 0.05 * (1 + GRand() % 3), w = 0.1;
+        SurfacePtr a = HoledStarPrism(5 + static_cast<int>(GRand() % 4), h, false);
+        G3Facet* cap = nullptr;
+        for (int k = 0; k < a->GetFacetCount(); ++k)
+            cap = a->GetFacet(k)->GetPlane()[2] > 0.5 ? a->GetFacet(k) : cap;
+        double x[3];
+        ASSERT_TRUE(cap && cap->GeneratePointInFacetConcave(0, 1, x));
+        std::vector<G3Vertex*> v; // the edge's end, then the top's two corners, at each end
+        for (double dy : {-l, l})
+            for (double dx : {0.0, -w, w})
+                v.push_back(a->AddVertex(x[0] + dx, x[1] + dy, h + (dx != 0.0 ? 0.2 : 0.0), 0));
+        for (const auto& q : std::vector<std::vector<int>>{{1, 4, 3, 0}, {5, 2, 0, 3}, {2, 5, 4, 1}, {2, 1, 0}, {4, 5, 3}}) {
+            std::vector<G3Vertex*> face;
+            for (int k : q)
+                face.push_back(v[static_cast<std::size_t>(k)]);
+            fixtures::Face(a.get(), face);
+        }
+        SurfacePtr b = fixtures::Box({-3, -3, h}, {3, 3, h + 1});
+        const fixtures::Motion m = RandomTurn({0, 0, 0});
+        Place(a.get(), m);
+        Place(b.get(), m);
+        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round));
+    }
+    EXPECT_EQ(0, failed);
+}
+
 // Two boxes touching at one corner (one solid, the corner welded), against
 // a slab whose face passes through that corner between them: one box lies
 // in the slab, the other outside it, and no cut curve runs through the
