@@ -468,6 +468,88 @@ TEST(LandscapeFlatRegion, PadsWidenedOntoTheBorderFillToIt)
     }
 }
 
+// Pads, straight or turned, clear of the grid's border by less than the
+// offset, at a side or a corner: the widened outline reaches past the
+// border. The border inside it went with the cut and the fill spanned only
+// the rim and the pad, a hole between them and the border. Each border
+// point left must lie between the pad's height and the ground's there.
+// The same pad moved over the border, or off the grid, fails the cut.
+TEST(LandscapeFlatRegion, PadsWidenedPastTheBorderFillToIt)
+{
+    for (unsigned seed = 0; seed < 32; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const int n = 11 + rng() % 4;
+        const double ox = seed % 2 ? 5000341.25 : 0.0, oy = seed % 2 ? 5000676.5 : 0.0;
+        const double gx = 0.5 * unit(rng) - 0.25, gy = 0.5 * unit(rng) - 0.25;
+        std::vector<std::vector<double>> z(n, std::vector<double>(n));
+        G3TriInterface tri;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                z[i][j] = 20.0 + gx * i + gy * j + 0.1 * (rng() % 3);
+                const double p[3] = {ox + i, oy + j, z[i][j]};
+                tri.AddVertex(p);
+            }
+        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        auto ground = Own(tri.GetSurface());
+        const double w = 2.0 + 2.0 * unit(rng), d = 2.0 + 2.0 * unit(rng), offset = 0.5 + 1.5 * unit(rng);
+        const double angle = seed % 3 ? 1.5 * unit(rng) : 0.0, c = std::cos(angle), sn = std::sin(angle);
+        const std::array<std::array<double, 2>, 4> pad = {
+            {{0, 0}, {w * c, w * sn}, {w * c - d * sn, w * sn + d * c}, {-d * sn, d * c}}};
+        double lx = 0.0, ly = 0.0, hy = 0.0;
+        for (const auto& q : pad)
+            lx = std::min(lx, q[0]), ly = std::min(ly, q[1]), hy = std::max(hy, q[1]);
+        const bool corner = seed % 4 >= 2;
+        const double dx = (0.05 + 0.9 * unit(rng)) * offset - lx;
+        const double room = std::max(0.0, n - 1 - 2 * offset - hy + ly);
+        const double dy = (corner ? (0.05 + 0.9 * unit(rng)) * offset : offset + unit(rng) * room) - ly;
+        const double height = 20.0 + 6.0 * unit(rng) - 3.0;
+        const auto apply = [&](double sx) {
+            G3LandscapeHandler h;
+            h.StartContour();
+            for (int k = 0; k <= 4; ++k)
+                h.AddContourVertex(ox + sx + dx + pad[k % 4][0], oy + dy + pad[k % 4][1], height);
+            EXPECT_TRUE(h.EndContour());
+            h.flatOffset = offset;
+            return Own(h.ApplyFlatRegion(ground.get()));
+        };
+        auto s = apply(0.0);
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_EQ(0, OpenInnerEdges(s.get(), ox, oy, n - 1.0));
+        EXPECT_NEAR((n - 1.0) * (n - 1.0), PlanArea(s.get(), ox, oy), GTolerance::kPlaneSide);
+        // The plan distance from the pad; the slope falls or climbs from the
+        // pad to the ground within the offset, never steeper.
+        const auto fromPad = [&](double x, double y) {
+            double m = INFINITY;
+            for (int k = 0; k < 4; ++k) {
+                const double ax = dx + pad[k][0], ay = dy + pad[k][1];
+                const double ux = pad[(k + 1) % 4][0] - pad[k][0], uy = pad[(k + 1) % 4][1] - pad[k][1];
+                const double t = std::clamp(((x - ax) * ux + (y - ay) * uy) / (ux * ux + uy * uy), 0.0, 1.0);
+                m = std::min(m, std::hypot(ax + t * ux - x, ay + t * uy - y));
+            }
+            return m;
+        };
+        // The ground along the left and bottom sides, between grid points.
+        for (int i = 0; i < s->GetVertexCount(); ++i) {
+            const G3Vertex* v = s->GetVertex(i);
+            const double x = v->GetX() - ox, y = v->GetY() - oy;
+            if (!v->HasEdges() || std::min(x, y) > GTolerance::kPlaneSide)
+                continue;
+            const double t = std::clamp(x < y ? y : x, 0.0, n - 1.0), k = std::min(std::floor(t), n - 2.0);
+            const int a = int(k);
+            const double g = x < y ? z[0][a] + (t - k) * (z[0][a + 1] - z[0][a])
+                                   : z[a][0] + (t - k) * (z[a + 1][0] - z[a][0]);
+            EXPECT_LE(std::min(g, height) - GTolerance::kPlaneSide, v->GetZ()) << x << " " << y;
+            EXPECT_GE(std::max(g, height) + GTolerance::kPlaneSide, v->GetZ()) << x << " " << y;
+            EXPECT_LE(std::fabs(v->GetZ() - height),
+                      std::fabs(g - height) * std::min(1.0, fromPad(x, y) / offset) + GTolerance::kPlaneSide);
+        }
+        EXPECT_FALSE(apply(seed % 2 ? -0.1 - dx - w : -(dx + lx) - 0.5 * unit(rng) * offset));
+    }
+}
+
 // Rectangular pads, straight or turned, on tilted planes sampled on grids
 // and at random (the square's corners and border points kept), near the
 // origin and at site coordinates. The boolean hands the rim's points back
