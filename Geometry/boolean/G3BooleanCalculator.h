@@ -100,7 +100,10 @@ public:
     // Splits the closed solid s by the open sheet into its two sides, each
     // capped by the part of the sheet inside s. True, s and sheet deleted,
     // when both parts exist; otherwise false, both null, s and sheet
-    // untouched (a closed sheet, one that misses s or does not divide it).
+    // untouched (a closed sheet, one that misses s or does not divide it,
+    // or a part of a closed s that does not come out closed: then with
+    // GetFailureReason). A piece of s the sheet does not reach goes with
+    // the part whose material holds it (a void), else with *part1.
     bool SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surface** part1, G3Surface** part2);
     // Moves each connected piece (facets joined across edges) of s with at
     // least 4 facets into a new surface appended to `pieces`; smaller

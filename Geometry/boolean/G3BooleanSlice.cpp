@@ -28,11 +28,14 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3SurfacePiece.h"
 
 #include <cmath>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -166,6 +169,56 @@ void MoveBack(G3Surface* s, const double* origin)
         double* n = s->GetFacet(k)->GetPlane();
         n[3] -= n[0] * origin[0] + n[1] * origin[1] + n[2] * origin[2];
     }
+}
+
+// A piece of the cut solid that neither side's fill reached lies apart
+// from the sheet (it may touch it along an edge): a void, or a solid of its
+// own. A void goes with the side whose material holds it: left with side
+// two whatever its place, it sat outside that side's material as a shell
+// facing in, and side one lost it (both parts closed, neither volume
+// right). Its corners ask side one (its facets closed by the cap) by
+// rays, in the piece's order, until one is inside or outside (a corner on
+// the sheet is on side one's boundary); a piece found inside is marked as
+// side one. A solid of its own is in no side's material and stays with
+// side two.
+void JoinEnclosedPieces(G3Surface* cut, G3Surface* cap)
+{
+    std::vector<G3Facet*> loose;
+    for (int k = 0; k < cut->GetFacetCount(); ++k)
+        if (!(cut->GetFacet(k)->GetFlags() & kMarks))
+            loose.push_back(cut->GetFacet(k));
+    if (loose.empty())
+        return;
+    G3Surface side;
+    side.Copy(cut);
+    for (int k = side.GetFacetCount() - 1; k >= 0; --k)
+        if (!side.GetFacet(k)->GetMark3())
+            side.RemoveFacet(side.GetFacet(k));
+    side.RemoveUnused();
+    G3Surface closed;
+    closed.Copy(cap);
+    AppendAndWeld(&closed, &side);
+    ClearMarks(&closed);
+    G3BooleanCalculator query;
+    if (!query.OpenFindIntersection(&closed))
+        return;
+    std::vector<G3Facet*> piece;
+    for (G3Facet* f : loose) {
+        if (f->GetFlags() & kMarks)
+            continue;
+        piece.clear();
+        FloodFill(f->GetFirstEdge(), G3Obj::FLAG_MARK4, G3Obj::FLAG_MARK3, &piece);
+        SURF_CLASSIFY c = SC_UNKNOWN;
+        for (std::size_t i = 0; i < piece.size() && c != SC_INSIDE && c != SC_OUTSIDE; ++i) {
+            G3ContourWalker w(piece[i]);
+            while (c != SC_INSIDE && c != SC_OUTSIDE && w.Next())
+                c = query.FindVertexClassify(w.GetEntry()->GetXYZ());
+        }
+        if (c == SC_INSIDE)
+            for (G3Facet* g : piece)
+                g->SetFlags((g->GetFlags() & ~G3Obj::FLAG_MARK4) | G3Obj::FLAG_MARK3);
+    }
+    query.CloseFindIntersection(&closed);
 }
 
 } // namespace
@@ -347,6 +400,9 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
         return false;
     if (sheet->GetClosed() || !FiniteCoordinates(s) || !FiniteCoordinates(sheet))
         return false;
+    // The engine checks its results only when both operands are closed, and
+    // the sheet never is: the parts of a closed solid are checked here.
+    const bool closedSolid = G3ClosedCheck(s).empty();
 
     // The cap: the part of the sheet inside s, facing against the sheet.
     A = s->Duplicate();
@@ -441,6 +497,7 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
                 f->SetFlags(f->GetFlags() | flag);
             }
         }
+        JoinEnclosedPieces(cut, cap);
         // cut keeps side two, one side one.
         one = new G3Surface();
         one->Copy(cut);
@@ -472,6 +529,21 @@ bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surfa
     delete cut;
     delete one;
     delete cap;
+    if (closedSolid && HasVertices(*part1) && HasVertices(*part2)) {
+        // A piece of the sheet no ray could place stays in the cut solid
+        // as well as in the cap (a sheet triangle whose inner point is a
+        // corner of a void), and that part comes out open.
+        std::string defect = G3ClosedCheck(*part1);
+        if (defect.empty())
+            defect = G3ClosedCheck(*part2);
+        if (!defect.empty()) {
+            failureReason = "a part is not a closed solid: " + defect;
+            delete *part1;
+            delete *part2;
+            *part1 = nullptr;
+            *part2 = nullptr;
+        }
+    }
     if (!HasVertices(*part1) || !HasVertices(*part2)) {
         delete *part1;
         delete *part2;
