@@ -431,26 +431,20 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
         holed = w.Opens() && ring.size() > 0;
         ring.add(w.GetEntry());
     }
-    for (int skip = 1; holed && skip <= kOtherInnerPoints; ++skip) {
-        double y[3];
-        if (!f->GenerateOtherPointInFacet(i, j, skip, y) || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
-            continue;
-        c = ClassifyVertex(y, otherFacets);
-        if (c == SC_ON)
-            c = TestOnOpposite(y, f->GetPlane());
-        if (c != SC_UNKNOWN)
-            return c;
-    }
-    if (holed)
-        return c;
     GArrayCollection turned;
     const int n = ring.size();
-    for (int start = 1; start < n && start <= kOtherInnerPoints; ++start) {
-        turned.clear();
-        for (int k = 0; k < n; ++k)
-            turned.add(ring.get((k + start) % n));
+    for (int other = 1; other <= kOtherInnerPoints && (holed || other < n); ++other) {
         double y[3];
-        if (!G3Facet::GeneratePointInFacetConcave(i, j, y, &turned) || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
+        bool made = false;
+        if (holed) {
+            made = f->GenerateOtherPointInFacet(i, j, other, y);
+        } else {
+            turned.clear();
+            for (int k = 0; k < n; ++k)
+                turned.add(ring.get((k + other) % n));
+            made = G3Facet::GeneratePointInFacetConcave(i, j, y, &turned);
+        }
+        if (!made || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
             continue;
         c = ClassifyVertex(y, otherFacets);
         if (c == SC_ON)

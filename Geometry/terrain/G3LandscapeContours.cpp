@@ -139,31 +139,32 @@ bool G3LandscapeHandler::EndContour()
     return true;
 }
 
-bool G3LandscapeHandler::PointInOneContour(GArrayCollection* c, double x, double y)
+bool G3LandscapeHandler::CrossesRayUp(const double* a, const double* b, double x, double y)
 {
-    bool inside = false;
-    if (c == nullptr)
-        return false;
     // The ray runs just left of x. Each end is below it or not (an end on
     // it counts as not), so two segments meeting at an end agree on which
     // side it lies: far from the origin x - 1e-12 rounds to x, and a corner
     // right on the ray was then counted by neither of its segments.
     const double xs = x - GTolerance::kZeroNormal;
-    for (int k = 0; k + 1 < c->size(); ++k) {
-        const double* a = At(c, k);
-        const double* b = At(c, k + 1);
-        // A vertical segment never lies on both sides: its ends are counted
-        // by its neighbours.
-        if ((a[0] < xs) == (b[0] < xs))
-            continue;
-        // Ends on both sides: dx is not zero, and the crossing lies on the
-        // segment however close to upright it stands.
-        const double dx = b[0] - a[0];
-        const double yi = std::clamp((x - a[0]) * (b[1] - a[1]) / dx + a[1], std::min(a[1], b[1]),
-                                     std::max(a[1], b[1]));
-        if (yi > y)
-            inside = !inside;
-    }
+    // A vertical segment never lies on both sides: its ends are counted by
+    // its neighbours.
+    if ((a[0] < xs) == (b[0] < xs))
+        return false;
+    // Ends on both sides: dx is not zero, and the crossing lies on the
+    // segment however close to upright it stands.
+    const double dx = b[0] - a[0];
+    const double yi =
+        std::clamp((x - a[0]) * (b[1] - a[1]) / dx + a[1], std::min(a[1], b[1]), std::max(a[1], b[1]));
+    return yi > y;
+}
+
+bool G3LandscapeHandler::PointInOneContour(GArrayCollection* c, double x, double y)
+{
+    bool inside = false;
+    if (c == nullptr)
+        return false;
+    for (int k = 0; k + 1 < c->size(); ++k)
+        inside = inside != CrossesRayUp(At(c, k), At(c, k + 1), x, y);
     return inside;
 }
 

@@ -100,19 +100,9 @@ std::array<double, 3> Along(const double* a, const double* b, double t)
 // rule of PointInOneContour, over edges in any order.
 bool InsideBorder(const std::vector<BorderEdge>& border, double x, double y)
 {
-    const double xs = x - GTolerance::kZeroNormal;
     bool inside = false;
-    for (const BorderEdge& e : border) {
-        const double* a = e.a;
-        const double* b = e.b;
-        if ((a[0] < xs) == (b[0] < xs))
-            continue;
-        const double dx = b[0] - a[0];
-        const double yi = std::clamp((x - a[0]) * (b[1] - a[1]) / dx + a[1], std::min(a[1], b[1]),
-                                     std::max(a[1], b[1]));
-        if (yi > y)
-            inside = !inside;
-    }
+    for (const BorderEdge& e : border)
+        inside = inside != G3LandscapeHandler::CrossesRayUp(e.a, e.b, x, y);
     return inside;
 }
 

@@ -77,6 +77,9 @@ public:
     // ray towards +y). False for a null or empty list.
     static bool PointInContour(GArrayCollection* list, double x, double y);
     static bool PointInOneContour(GArrayCollection* contour, double x, double y);
+    // The plan segment a-b crosses the ray from (x, y) towards +y: the
+    // crossing count's step, shared by every inside test over segments.
+    static bool CrossesRayUp(const double* a, const double* b, double x, double y);
     // Two segments of the closed contour (last point repeated) that do not
     // share an end cross or touch. False for a null contour.
     static bool CrossesItself(GArrayCollection* contour);
