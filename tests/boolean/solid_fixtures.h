@@ -7,6 +7,7 @@
 
 #include "common/builders.h"
 #include "common/plane2d.h"
+#include "common/slow_build.h"
 
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
@@ -25,19 +26,7 @@
 
 namespace fixtures {
 
-// Builds that sanitize every access or check the whole mesh after every
-// pass run the largest inputs only where a plain build would.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(G3_CHECK_PASSES)
-constexpr bool kSlowBuild = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(undefined_behavior_sanitizer)
-constexpr bool kSlowBuild = true;
-#else
-constexpr bool kSlowBuild = false;
-#endif
-#else
-constexpr bool kSlowBuild = false;
-#endif
+using testbuild::kSlowBuild;
 
 using P = std::array<double, 3>;
 using SurfacePtr = std::unique_ptr<G3Surface>;
