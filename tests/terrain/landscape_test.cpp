@@ -38,6 +38,20 @@ std::unique_ptr<G3Surface> Grid(int n, const Height& h, double noise = 0.0, unsi
 
 std::unique_ptr<G3Surface> Own(G3Surface* s) { return std::unique_ptr<G3Surface>(s); }
 
+// An n x n survey grid at (ox, oy), a plane z0 + gx i + gy j with steps of
+// 0.1 drawn from rng, triangulated.
+std::unique_ptr<G3Surface> TiltedGrid(int n, double ox, double oy, double z0, double gx, double gy, std::mt19937& rng)
+{
+    G3TriInterface tri;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+            const double p[3] = {ox + i, oy + j, z0 + gx * i + gy * j + 0.1 * (rng() % 3)};
+            tri.AddVertex(p);
+        }
+    tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+    return Own(tri.GetSurface());
+}
+
 void Contour(G3LandscapeHandler& h, const std::vector<std::array<double, 3>>& pts)
 {
     h.StartContour();
@@ -383,14 +397,7 @@ TEST(LandscapeFlatRegion, NotchedPadsTileTheGroundOnceAtAnyOffset)
         const int n = 10 + rng() % 6;
         const double ox = seed % 2 ? 512345.0 : 0.0, oy = seed % 2 ? 345678.0 : 0.0;
         const double gx = (rng() % 100) / 500.0, gy = (rng() % 100) / 500.0;
-        G3TriInterface tri;
-        for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) {
-                const double p[3] = {ox + i, oy + j, 3.0 + gx * i + gy * j + 0.1 * (rng() % 3)};
-                tri.AddVertex(p);
-            }
-        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-        auto ground = Own(tri.GetSurface());
+        auto ground = TiltedGrid(n, ox, oy, 3.0, gx, gy, rng);
         const int per = 1 + rng() % 2; // cells per unit
         const int w = (2 + rng() % 4) * per, d = (2 + rng() % 4) * per;
         const int nx = 1 + rng() % (w - 1), ny = 1 + rng() % (d - 1);
@@ -443,14 +450,7 @@ TEST(LandscapeFlatRegion, PadsWidenedOntoTheBorderFillToIt)
         const int n = 11 + rng() % 4, offset = 1 + rng() % 2, w = 2 + rng() % 4, d = 2 + rng() % 4;
         const double ox = seed % 2 ? 5000341.25 : 0.0, oy = seed % 2 ? 5000676.5 : 0.0;
         const double gx = (rng() % 100) / 400.0 - 0.125, gy = (rng() % 100) / 400.0 - 0.125;
-        G3TriInterface tri;
-        for (int i = 0; i < n; ++i)
-            for (int j = 0; j < n; ++j) {
-                const double p[3] = {ox + i, oy + j, 20.0 + gx * i + gy * j + 0.1 * (rng() % 3)};
-                tri.AddVertex(p);
-            }
-        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
-        auto ground = Own(tri.GetSurface());
+        auto ground = TiltedGrid(n, ox, oy, 20.0, gx, gy, rng);
         // On the left side; at the bottom, the top, both or in between.
         const int low = offset, high = n - 1 - offset - d, pick = rng() % 4;
         const int y0 = pick % 3 == 0 ? low : pick == 1 ? high : low + rng() % (high - low + 1);
