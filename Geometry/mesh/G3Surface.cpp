@@ -469,6 +469,26 @@ bool G3Surface::SplitEdge(G3Edge* e, int n, G3Vertex** vs, bool reverse)
             parts.back()->SetCorner(side, 2, n2, t);
         }
     }
+    // A vertex that is already a corner of f1 or f2 (a hole touching the
+    // side there) keeps that facet's data at the corner on the pieces: the
+    // facet has one value there, exact where the one along e would be
+    // interpolated.
+    struct Corner {
+        G3Normal* n = nullptr;
+        G3TexCoo* t = nullptr;
+    };
+    std::vector<Corner> before;
+    if (e->HasGeometry()) {
+        before.resize(2 * points.size());
+        for (int k = 1; k <= inserted; ++k) {
+            G3Vertex* v = points[static_cast<std::size_t>(k)];
+            Corner* c = &before[static_cast<std::size_t>(2 * k)];
+            if (f1)
+                c[0].n = f1->GetNormal(v, &c[0].t);
+            if (f2)
+                c[1].n = f2->GetNormal(v, &c[1].t);
+        }
+    }
     if (f1)
         f1->DivideEdge(e, pieces, parts.data());
     if (f2 && f2 != f1)
@@ -488,6 +508,12 @@ bool G3Surface::SplitEdge(G3Edge* e, int n, G3Vertex** vs, bool reverse)
                     continue;
                 G3Normal* n = nullptr;
                 G3TexCoo* t = nullptr;
+                const Corner& had = before[static_cast<std::size_t>(2 * k + (f == f2 && f != f1 ? 1 : 0))];
+                if (had.n) {
+                    parts[static_cast<std::size_t>(k) - 1]->SetCorner(f, v, had.n, had.t);
+                    parts[static_cast<std::size_t>(k)]->SetCorner(f, v, had.n, had.t);
+                    continue;
+                }
                 if (f->Interpolate(e, v->GetXYZ(), &n, &t))
                     f->SetNormal(v, AddNormal(n), AddTexCoo(t), false);
                 delete n;

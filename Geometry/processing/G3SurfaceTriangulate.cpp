@@ -1,9 +1,13 @@
 // Triangulation of facets (through GLU; long ones through the registered
 // polygon engine), the complex-facet bracket and two small builders (the
-// boundary loop of an open surface, one facet from a vertex array).
+// boundary loop of an open surface, one facet from a vertex array). A facet
+// is triangulated after its sides are split at the corners of its other
+// contours lying on them, in the facets beyond as well, so that its
+// triangles meet those facets edge to edge.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/G3Math.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -27,6 +31,8 @@
 #include <unordered_set>
 #include <utility>
 #include <vector>
+
+using GTolerance::kWeld;
 
 namespace {
 
@@ -577,10 +583,74 @@ bool TrianglesByEngine(G3EdgeList& list, G3PolygonTriangulator engine, bool cut,
     return !tris.empty();
 }
 
+// Splits each side of f at the corners of f's other contours lying on it
+// (a hole touching the outline's side, or a hole's side touched by another
+// hole's corner), in f and in the facet beyond the side. f's triangles
+// split the side there; the facet beyond would keep it whole and the
+// surface would open. Welding with division splits such sides over the
+// whole surface; this keeps a surface that was not welded closed. Sides
+// that border f twice are passed over: they are not sides of a region.
+void DivideAtTouchingCorners(G3Surface* s, G3Facet* f)
+{
+    struct Corner {
+        G3Vertex* v;
+        int contour;
+    };
+    struct Side {
+        G3Edge* e;
+        int contour;
+    };
+    std::vector<Corner> corners;
+    std::vector<Side> sides;
+    int contour = -1;
+    for (G3ContourWalker w(f); w.Next();) {
+        if (w.Opens())
+            ++contour;
+        if (!w.GetEdge() || !w.GetEntry())
+            return;
+        const double* p = w.GetEntry()->GetXYZ();
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+            return; // no order to search along
+        corners.push_back({w.GetEntry(), contour});
+        if (w.GetEdge()->GetFacet1() != w.GetEdge()->GetFacet2())
+            sides.push_back({w.GetEdge(), contour});
+    }
+    if (contour < 1)
+        return;
+    std::sort(corners.begin(), corners.end(),
+              [](const Corner& a, const Corner& b) { return a.v->GetXYZ()[0] < b.v->GetXYZ()[0]; });
+    std::vector<G3Vertex*> on;
+    GArrayCollection candidates;
+    for (const Side& side : sides) {
+        GEnvelope box;
+        side.e->FormEnvelope(&box);
+        const auto first = std::lower_bound(corners.begin(), corners.end(), box.min[0] - kWeld,
+                                            [](const Corner& c, double x) { return c.v->GetXYZ()[0] < x; });
+        on.clear();
+        for (auto c = first; c != corners.end() && c->v->GetXYZ()[0] <= box.max[0] + kWeld; ++c) {
+            const double* p = c->v->GetXYZ();
+            if (c->contour != side.contour && p[1] >= box.min[1] - kWeld && p[1] <= box.max[1] + kWeld &&
+                p[2] >= box.min[2] - kWeld && p[2] <= box.max[2] + kWeld &&
+                // Holes touching each other at a corner on the side list it twice.
+                std::find(on.begin(), on.end(), c->v) == on.end())
+                on.push_back(c->v);
+        }
+        if (on.empty())
+            continue;
+        candidates.clear();
+        for (G3Vertex* v : on)
+            candidates.add(v);
+        s->DivideEdgeByVertex(side.e, &box, &candidates);
+    }
+}
+
 } // namespace
 
 bool G3Surface::TriangulateFacet(G3Facet* f, int newEdgeFlags)
 {
+    if (!f)
+        return false;
+    DivideAtTouchingCorners(this, f);
     G3EdgeList list(f);
     const int n = list.size();
     if (n < 3)
