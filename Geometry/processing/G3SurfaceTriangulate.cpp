@@ -600,6 +600,12 @@ void DivideAtTouchingCorners(G3Surface* s, G3Facet* f)
         G3Edge* e;
         int contour;
     };
+    // Most facets are one contour and leave after one walk.
+    bool holed = false;
+    for (G3ContourWalker w(f); w.Next() && !holed;)
+        holed = w.Opens() && w.GetIndex() > 0;
+    if (!holed)
+        return;
     std::vector<Corner> corners;
     std::vector<Side> sides;
     int contour = -1;
@@ -608,15 +614,15 @@ void DivideAtTouchingCorners(G3Surface* s, G3Facet* f)
             ++contour;
         if (!w.GetEdge() || !w.GetEntry())
             return;
-        const double* p = w.GetEntry()->GetXYZ();
-        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-            return; // no order to search along
         corners.push_back({w.GetEntry(), contour});
         if (w.GetEdge()->GetFacet1() != w.GetEdge()->GetFacet2())
             sides.push_back({w.GetEdge(), contour});
     }
-    if (contour < 1)
-        return;
+    for (const Corner& c : corners) {
+        const double* p = c.v->GetXYZ();
+        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+            return; // no order to search along
+    }
     std::sort(corners.begin(), corners.end(),
               [](const Corner& a, const Corner& b) { return a.v->GetXYZ()[0] < b.v->GetXYZ()[0]; });
     std::vector<G3Vertex*> on;
