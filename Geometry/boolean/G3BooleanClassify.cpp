@@ -34,13 +34,15 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
 namespace {
 
 // A facet whose inner point leaves its class unknown is tried at up to
-// this many other inner points.
+// this many other inner points from its centroids, then at as many spread
+// points off them.
 constexpr int kOtherInnerPoints = 8;
 
 // Edges deep the flood fill goes before it leaves the rest to the rays.
@@ -433,6 +435,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
     }
     GArrayCollection turned;
     const int n = ring.size();
+    std::vector<std::array<double, 3>> tried = {{x[0], x[1], x[2]}};
     for (int other = 1; other <= kOtherInnerPoints && (holed || other < n); ++other) {
         double y[3];
         bool made = false;
@@ -446,6 +449,27 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
         }
         if (!made || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
             continue;
+        tried.push_back({y[0], y[1], y[2]});
+        c = ClassifyVertex(y, otherFacets);
+        if (c == SC_ON)
+            c = TestOnOpposite(y, f->GetPlane());
+        if (c != SC_UNKNOWN)
+            return c;
+    }
+    // Those points may all be one: a triangle's starts give its centroid
+    // again, rounded alike or a bit apart, and a holed facet's centroids run
+    // out into its one fallback point. Points off the centroids, each one
+    // farther than the point tolerance from every point tried, come last.
+    for (int other = 0; other < kOtherInnerPoints; ++other) {
+        double y[3];
+        if (!f->GenerateSpreadPointInFacet(i, j, other, y))
+            break;
+        const auto near = [&y](const std::array<double, 3>& t) {
+            return std::hypot(y[0] - t[0], y[1] - t[1], y[2] - t[2]) <= GTolerance::kPointEqual;
+        };
+        if (std::any_of(tried.begin(), tried.end(), near))
+            continue;
+        tried.push_back({y[0], y[1], y[2]});
         c = ClassifyVertex(y, otherFacets);
         if (c == SC_ON)
             c = TestOnOpposite(y, f->GetPlane());

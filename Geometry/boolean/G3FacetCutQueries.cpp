@@ -1,6 +1,7 @@
 // Questions the boolean engine asks of single facets: which parts of a
 // segment lie in a coplanar facet, where two coplanar facets overlap, and a
-// point safely inside a concave facet (possibly with holes).
+// point safely inside a concave facet (possibly with holes), or other such
+// points when one told the caller nothing.
 //
 // The segment query reuses the boundary cut of the plane queries: a line on
 // the facet's projection pair gives every vertex a signed distance, and the
@@ -9,7 +10,8 @@
 //
 // An inner point is inside by an exact even-odd count (orientation signs
 // computed exactly), never on the boundary, and whenever the facet allows
-// it more than 1e-6 from every edge, so that tolerant tests agree.
+// it more than 1e-6 from every edge, so that tolerant tests agree; a spread
+// point always is (it has no fallback).
 
 #include "Geometry/mesh/G3Facet.h"
 
@@ -407,6 +409,69 @@ bool FindInnerPoint(int i, int j, const Contours& poly, const InsideTest& test, 
     return true;
 }
 
+// Weights of the corners of a triple for the spread points: toward each
+// corner along its median, then off every median, so that no line through
+// the centroid holds two of the six points of a triangle (an edge of the
+// other solid through the centroid spoils one at most). Quarters and
+// eighths, exact in binary.
+constexpr double kSpreadWeights[6][3] = {
+    {0.5, 0.25, 0.25}, {0.25, 0.5, 0.25}, {0.25, 0.25, 0.5},
+    {0.5, 0.375, 0.125}, {0.125, 0.5, 0.375}, {0.375, 0.125, 0.5},
+};
+
+// Points off the corner centroids: weighted points of three consecutive
+// corners of a contour (the last triple first, as FindInnerPoint goes), the
+// `skip`-th one inside and clear of every edge. A contour of three corners
+// gives its triangle once (its other starts give the same points). No
+// fallback: false when fewer are left.
+bool FindSpreadPoint(int i, int j, const Contours& poly, const InsideTest& test, double* p, int skip)
+{
+    if (!p || !ValidAxis(i) || !ValidAxis(j) || i == j)
+        return false;
+    const int n = static_cast<int>(poly.pts.size());
+    for (int k = n - 1; k >= 0; --k) {
+        const int c = poly.ContourOf(k);
+        const int b0 = poly.begin[c];
+        const int m = poly.begin[c + 1] - b0;
+        const int local = k - b0;
+        if (m < 3 || (m == 3 && local != 2))
+            continue;
+        const double* corner[3] = {poly.pts[k]->GetXYZ(), poly.pts[b0 + (local + 1) % m]->GetXYZ(),
+                                   poly.pts[b0 + (local + 2) % m]->GetXYZ()};
+        for (const auto& w : kSpreadWeights) {
+            double point[3];
+            for (int q = 0; q < 3; ++q)
+                point[q] = w[0] * corner[0][q] + w[1] * corner[1][q] + w[2] * corner[2][q];
+            bool onBoundary = false;
+            if (!test.Inside(point, &onBoundary) || onBoundary || skip-- != 0)
+                continue;
+            for (int q = 0; q < 3; ++q)
+                p[q] = point[q];
+            return true;
+        }
+    }
+    return false;
+}
+
+// The facet's contours as its walk gives them; false below three corners.
+bool ReadContours(G3Facet* f, Contours* poly)
+{
+    G3ContourWalker w(f);
+    bool opening = false;
+    while (w.Next()) {
+        opening = opening || w.Opens();
+        G3Vertex* v = w.GetEntry();
+        if (!v)
+            continue;
+        if (opening)
+            poly->begin.push_back(static_cast<int>(poly->pts.size()));
+        opening = false;
+        poly->pts.push_back(v);
+    }
+    poly->begin.push_back(static_cast<int>(poly->pts.size()));
+    return poly->pts.size() >= 3;
+}
+
 } // namespace
 
 // -------------------------------------------------- segment parts in facet
@@ -494,23 +559,19 @@ bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p) { retur
 bool G3Facet::GenerateOtherPointInFacet(int i, int j, int skip, double* const p)
 {
     Contours poly;
-    G3ContourWalker w(this);
-    bool opening = false;
-    while (w.Next()) {
-        opening = opening || w.Opens();
-        G3Vertex* v = w.GetEntry();
-        if (!v)
-            continue;
-        if (opening)
-            poly.begin.push_back(static_cast<int>(poly.pts.size()));
-        opening = false;
-        poly.pts.push_back(v);
-    }
-    poly.begin.push_back(static_cast<int>(poly.pts.size()));
-    if (poly.pts.size() < 3)
+    if (!ReadContours(this, &poly))
         return false;
     const ClearInside test(poly, i, j);
     return FindInnerPoint(i, j, poly, test, p, skip);
+}
+
+bool G3Facet::GenerateSpreadPointInFacet(int i, int j, int skip, double* const p)
+{
+    Contours poly;
+    if (!ReadContours(this, &poly))
+        return false;
+    const ClearInside test(poly, i, j);
+    return FindSpreadPoint(i, j, poly, test, p, skip);
 }
 
 bool G3Facet::GeneratePointInFacetConcave(int i, int j, double* const p, GArrayCollection* vertices)

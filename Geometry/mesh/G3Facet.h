@@ -275,6 +275,12 @@ public:
     // The same with the first `skip` strict inner centroids passed over:
     // another inner point, or the same fallbacks when none is left.
     bool GenerateOtherPointInFacet(int i, int j, int skip, double* const p);
+    // Points off the centroids, for a facet whose centroids all tell the
+    // caller nothing (a triangle has one): weighted points of the triples of
+    // consecutive vertices (a triangle's own triple once), the first `skip`
+    // of those strictly inside and clear of the edges passed over. False,
+    // p untouched, when no such point is left.
+    bool GenerateSpreadPointInFacet(int i, int j, int skip, double* const p);
     // The same over the closed polygon of the G3Points in `vertices` (other
     // items are skipped).
     static bool GeneratePointInFacetConcave(int i, int j, double* const p, GArrayCollection* vertices);
