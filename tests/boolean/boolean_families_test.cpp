@@ -518,6 +518,53 @@ TEST(BooleanFamilies, WedgeEdgeDownOnAHoledCapUnderABlock)
     EXPECT_EQ(0, failed);
 }
 
+// A tetrahedron cutting a corner off a box with a void, its face across the
+// box a triangle with its vertices on the box's edges and its centroid on
+// the void's corner: every ray from the centroid is unsure, and the
+// triangle's other starts give the centroid again. It stayed unclassified
+// and every operation refused. Sizes on a grid of quarters, turned and at
+// the site on some rounds; volumes exact (the tip cut off has legs 3t).
+TEST(BooleanFamilies, TetrahedronFaceCentredOnAVoidCorner)
+{
+    GSRand(3651);
+    int failed = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 8 : 32); ++round) {
+        const double q = 0.25, t = q * (1 + GRand() % 2);
+        const P size = {q * (8 + GRand() % 5), q * (8 + GRand() % 5), q * (8 + GRand() % 5)};
+        const P hi = {size[0] - t, size[1] - t, t + q * (1 + GRand() % 3)};
+        const P lo = {hi[0] - q * (1 + GRand() % 3), hi[1] - q * (1 + GRand() % 3), t};
+        fixtures::Motion m;
+        if (round % 4 >= 2)
+            m = RandomTurn({0, 0, 0});
+        if (round % 2)
+            m.t = {512345.5, 345678.25, 20};
+        SurfacePtr b = fixtures::Box({0, 0, 0}, size, GRand() % 2, m);
+        SurfacePtr hole = fixtures::Box(lo, hi, GRand() % 2, m);
+        hole->NegNormals();
+        b->Copy(hole.get());
+        b->FormPlaneEquation();
+        // The face (size0, size1 - 3t, 0), (size0 - 3t, size1, 0),
+        // (size0, size1, 3t); the apex beyond the box's corner.
+        SurfacePtr a(new G3Surface());
+        std::vector<G3Vertex*> v;
+        for (const P& x : {P{size[0], size[1] - 3 * t, 0}, P{size[0] - 3 * t, size[1], 0}, P{size[0], size[1], 3 * t},
+                           P{size[0] + 2 * t, size[1] + 2 * t, -2 * t}}) {
+            const P y = m.Apply(x);
+            v.push_back(a->AddVertex(y[0], y[1], y[2], 0));
+        }
+        for (const auto& f : std::vector<std::vector<int>>{{0, 1, 2}, {0, 3, 1}, {1, 3, 2}, {0, 2, 3}})
+            fixtures::Face(a.get(), {v[f[0]], v[f[1]], v[f[2]]});
+        a->FormPlaneEquation();
+        if (G3SurfaceVolume(a.get()) < 0)
+            for (int k = 0; k < a->GetFacetCount(); ++k)
+                a->GetFacet(k)->NegPlane();
+        const double va = G3SurfaceVolume(a.get()), tip = 4.5 * t * t * t;
+        const double expected[3] = {va + G3SurfaceVolume(b.get()) - tip, va - tip, tip};
+        failed += ExpectVolumes(a.get(), b.get(), expected, 1e-9, true, "round " + std::to_string(round));
+    }
+    EXPECT_EQ(0, failed);
+}
+
 // Two boxes touching at one corner (one solid, the corner welded), against
 // a slab whose face passes through that corner between them: one box lies
 // in the slab, the other outside it, and no cut curve runs through the
