@@ -10,10 +10,13 @@
 // Rounding: the crossing points of the plane cuts (IntersectByPlaneConcave)
 // are the only computed coordinates; a crossing on an edge that runs
 // through a corner of the other facet is that corner
-// (CrossingsOnCorners).
+// (CrossingsOnCorners), and a shared segment passing a corner that either
+// cut found on the line is cut there (SplitAtCorners): no segment end is
+// a point the cuts did not give.
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
+#include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
@@ -160,6 +163,94 @@ void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G
     }
 }
 
+// A point of a facet's cut that stands on one of the facet's own corners:
+// an end of an edge lying in the other plane, or a corner where the
+// boundary touches or crosses that plane.
+struct CutCorner
+{
+    double x[3];
+    GObj* owner;
+};
+
+void CornersOfCut(const G3IntervalList* cut, std::vector<CutCorner>& out)
+{
+    const GArrayCollection* stored = cut->GetIntervalList();
+    for (int k = 0; stored && k < stored->size(); ++k) {
+        const G3Interval* iv = static_cast<const G3Interval*>(stored->get(k));
+        if (!iv->GetPoint1() || !iv->GetPoint2())
+            continue;
+        out.push_back({{iv->GetPoint1()->GetXYZ()[0], iv->GetPoint1()->GetXYZ()[1], iv->GetPoint1()->GetXYZ()[2]}, iv->GetOwner1()});
+        out.push_back({{iv->GetPoint2()->GetXYZ()[0], iv->GetPoint2()->GetXYZ()[1], iv->GetPoint2()->GetXYZ()[2]}, iv->GetOwner2()});
+    }
+    const GArrayCollection* loose = cut->GetPointList();
+    for (int k = 0; loose && k < loose->size(); ++k) {
+        const G3Point* p = static_cast<const G3Point*>(loose->get(k));
+        if (dynamic_cast<const G3Edge*>(p->GetExData()) && !ComputedOn(p))
+            out.push_back({{p->GetXYZ()[0], p->GetXYZ()[1], p->GetXYZ()[2]}, p->GetExData()});
+    }
+}
+
+// Each shared segment is cut at the corners of either facet's cut that lie
+// inside it (farther than the point distance from its ends along the sort
+// axis, less than the box margin off it). Both cuts accepted those corners
+// as in both planes, but pairing the cuts into intervals joins pieces that
+// touch, and the corner was lost: the segment then ran straight from end to
+// end. Facets are flat only to the rounding of their corners, so at site
+// coordinates such a straight segment passes a corner of one facet (a
+// jamb's corner at a window's head, on the line where a block flush with
+// the jamb crosses the wall's face) 1e-6 and more to the side; the facet
+// flush with the jamb was cut along the overlap's outline through that
+// corner and along the segment beside it, and the two never met.
+void SplitAtCorners(G3IntervalList* shared, std::vector<CutCorner>& corners)
+{
+    const int axis = shared->GetSortAxis();
+    GArrayCollection* list = shared->GetIntervalList();
+    if (corners.empty() || axis < 0 || axis > 2 || !list)
+        return;
+    std::sort(corners.begin(), corners.end(),
+              [axis](const CutCorner& a, const CutCorner& b) { return a.x[axis] < b.x[axis]; });
+    std::vector<G3Interval*> pieces;
+    for (int k = 0; k < list->size(); ++k) {
+        G3Interval* iv = static_cast<G3Interval*>(list->get(k));
+        const double* a = iv->GetXYZ1();
+        const double* b = iv->GetXYZ2();
+        const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double len2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        const double* from = a;
+        GObj* fromOwner = iv->GetOwner1();
+        bool split = false;
+        for (const CutCorner& c : corners) {
+            if (c.x[axis] - from[axis] <= GTolerance::kPointEqual)
+                continue;
+            if (b[axis] - c.x[axis] <= GTolerance::kPointEqual)
+                break;
+            const double t = ((c.x[0] - a[0]) * d[0] + (c.x[1] - a[1]) * d[1] + (c.x[2] - a[2]) * d[2]) / len2;
+            double off = 0.0;
+            for (int i = 0; i < 3; ++i) {
+                const double o = c.x[i] - (a[i] + d[i] * t);
+                off += o * o;
+            }
+            if (off >= GTolerance::kBoxMargin * GTolerance::kBoxMargin)
+                continue;
+            pieces.push_back(new G3Interval(from, fromOwner, c.x, c.owner));
+            from = c.x;
+            fromOwner = c.owner;
+            split = true;
+        }
+        if (!split) {
+            pieces.push_back(iv);
+            list->put(k, nullptr);
+            continue;
+        }
+        pieces.push_back(new G3Interval(from, fromOwner, b, iv->GetOwner2()));
+    }
+    for (int k = 0; k < list->size(); ++k)
+        delete static_cast<G3Interval*>(list->get(k));
+    list->clear(false);
+    for (G3Interval* iv : pieces)
+        list->add(iv);
+}
+
 } // namespace
 
 void G3BooleanCalculator::SortByFacetId(GArrayCollection* facets)
@@ -183,6 +274,7 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
     G3IntervalList lf;
     G3IntervalList lg;
     std::vector<const G3Vertex*> corners;
+    std::vector<CutCorner> cutCorners;
     for (int k = 0; k < candidates->size(); ++k) {
         G3Facet* G = dynamic_cast<G3Facet*>(candidates->get(k));
         const G3BooleanFacetData* rg = G3BooleanFacetData::Of(G);
@@ -210,6 +302,9 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
         }
         CrossingsOnCorners(&lg, F, corners);
         CrossingsOnCorners(&lf, G, corners);
+        cutCorners.clear();
+        CornersOfCut(&lf, cutCorners);
+        CornersOfCut(&lg, cutCorners);
         lf.BuildIntervals();
         lg.SetMaxCoo(&lf);
         lg.BuildIntervals();
@@ -217,6 +312,7 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
             continue;
         G3IntervalList* shared = lf.Intersect(&lg);
         if (shared && !shared->IsEmpty()) {
+            SplitAtCorners(shared, cutCorners);
             Record(F, shared);
             Record(G, shared);
         }
