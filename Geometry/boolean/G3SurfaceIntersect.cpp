@@ -8,11 +8,13 @@
 //   and in which order, does not depend on the grid's cell count;
 // - the grid lives only for the pass (the calculator's grid is null after).
 // Rounding: the crossing points of the plane cuts (IntersectByPlaneConcave)
-// are the only computed coordinates; a crossing on an edge that runs
-// through a corner of the other facet is that corner
-// (CrossingsOnCorners), and a shared segment passing a corner that either
-// cut found on the line is cut there (SplitAtCorners): no segment end is
-// a point the cuts did not give.
+// and the meeting points of two edges (CrossingOfEdges) are the only
+// computed coordinates; a crossing on an edge that runs through a corner
+// of the other facet is that corner (CrossingsOnCorners), one on an edge
+// passing an edge of the other facet is where the two edges meet, the same
+// point whichever pair of their facets asks, and a shared segment passing
+// a corner that either cut found on the line is cut there
+// (SplitAtCorners).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
@@ -99,6 +101,85 @@ const G3Edge* ComputedOn(const G3Point* p)
     return e;
 }
 
+// Lexicographic order of coordinates.
+bool PointBefore(const double* a, const double* b)
+{
+    for (int i = 0; i < 3; ++i)
+        if (a[i] != b[i])
+            return a[i] < b[i];
+    return false;
+}
+
+// The point where edge `e` of one facet passes edge of `other` (closer than
+// the side band, both inside their edges, not parallel), nearest `x` and
+// less than the box margin from it: the middle of the two lines' closest
+// points. Two edges crossing so are met by the four facets around them,
+// and each pair computed its own crossing of one edge with the other
+// facet's plane: where the facets meet at shallow angles (a thin ring
+// against a turned copy of itself) those points spread 1e-6 and more along
+// the edges, beyond the weld. The edges and their ends are taken in one
+// order whichever pair asks, so every pair gets the same point, bit for
+// bit.
+bool CrossingOfEdges(const G3Edge* e, G3Facet* other, const double* x, double* meet)
+{
+    bool found = false;
+    double bestDist = 0.0;
+    G3FacetEdgeIterator it(other);
+    while (it.hasNext()) {
+        const G3Edge* g = static_cast<const G3Edge*>(it.next());
+        if (!g || g == e || !g->GetVertex1() || !g->GetVertex2())
+            continue;
+        const double* ends[2][2] = {{e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ()},
+                                    {g->GetVertex1()->GetXYZ(), g->GetVertex2()->GetXYZ()}};
+        for (auto& pair : ends)
+            if (PointBefore(pair[1], pair[0]))
+                std::swap(pair[0], pair[1]);
+        const bool swapped = PointBefore(ends[1][0], ends[0][0]) ||
+                             (!PointBefore(ends[0][0], ends[1][0]) && PointBefore(ends[1][1], ends[0][1]));
+        const double* const* first = ends[swapped ? 1 : 0];
+        const double* const* second = ends[swapped ? 0 : 1];
+        const double* p0 = first[0];
+        const double* q0 = second[0];
+        double u[3], v[3], w[3];
+        for (int i = 0; i < 3; ++i) {
+            u[i] = first[1][i] - p0[i];
+            v[i] = second[1][i] - q0[i];
+            w[i] = p0[i] - q0[i];
+        }
+        const double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+        const double uv = u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+        const double vv = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+        const double uw = u[0] * w[0] + u[1] * w[1] + u[2] * w[2];
+        const double vw = v[0] * w[0] + v[1] * w[1] + v[2] * w[2];
+        const double den = uu * vv - uv * uv;
+        if (!(den > GTolerance::kLineParallel * GTolerance::kLineParallel * uu * vv))
+            continue;
+        const double sp = (uv * vw - vv * uw) / den;
+        const double tq = (uu * vw - uv * uw) / den;
+        if (sp < 0.0 || sp > 1.0 || tq < 0.0 || tq > 1.0)
+            continue;
+        double gap = 0.0;
+        double dist = 0.0;
+        double m[3];
+        for (int i = 0; i < 3; ++i) {
+            const double a = p0[i] + u[i] * sp;
+            const double b = q0[i] + v[i] * tq;
+            m[i] = 0.5 * (a + b);
+            gap += (a - b) * (a - b);
+            dist += (m[i] - x[i]) * (m[i] - x[i]);
+        }
+        if (gap >= GTolerance::kPlaneSide * GTolerance::kPlaneSide ||
+            dist >= GTolerance::kBoxMargin * GTolerance::kBoxMargin)
+            continue;
+        if (!found || dist < bestDist) {
+            found = true;
+            bestDist = dist;
+            std::copy(m, m + 3, meet);
+        }
+    }
+    return found;
+}
+
 // Crossings of `cut` (the boundary of one facet cut by the plane of
 // `other`) computed on an edge are put on the corner of `other` nearest
 // them among those lying on that edge (closer than the side band to it,
@@ -113,6 +194,8 @@ const G3Edge* ComputedOn(const G3Point* p)
 // good as the computed one, and every facet there gets the same point.
 // A crossing within the weld distance of every such corner stays: the weld
 // joins it there, and it may stand between a corner of each operand.
+// A crossing with no such corner, on an edge passing an edge of `other`,
+// is put where the two edges meet (CrossingOfEdges).
 // `corners` is scratch storage.
 void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G3Vertex*>& corners)
 {
@@ -158,8 +241,14 @@ void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G
                 bestDist = dist;
             }
         }
-        if (best && bestDist >= GTolerance::kWeld * GTolerance::kWeld)
-            p->Set(best->GetXYZ());
+        if (best) {
+            if (bestDist >= GTolerance::kWeld * GTolerance::kWeld)
+                p->Set(best->GetXYZ());
+            continue;
+        }
+        double meet[3] = {0.0, 0.0, 0.0};
+        if (CrossingOfEdges(e, other, x, meet))
+            p->Set(meet);
     }
 }
 
@@ -252,6 +341,7 @@ void SplitAtCorners(G3IntervalList* shared, std::vector<CutCorner>& corners)
 }
 
 } // namespace
+
 
 void G3BooleanCalculator::SortByFacetId(GArrayCollection* facets)
 {
