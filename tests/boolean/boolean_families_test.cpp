@@ -784,6 +784,59 @@ TEST(BooleanFamilies, BlocksFlushWithAWindowAtSiteCoordinates)
     EXPECT_EQ(0, failed);
 }
 
+// Two meetings at site coordinates where the cut found one point in
+// several ways. A thin ring (walls 0.02 thick, triangles) against itself
+// turned a quarter about a diameter, turned anywhere at 5e5: edges of one
+// pass edges of the other at shallow angles, and the four facets around
+// each such meeting computed its point each their own way, 1e-6 and more
+// apart. A wall with a door and a block flush with the door's jambs and
+// the wall's front, a little higher than the door and out through the
+// back, turned about z at 5e6: the block's sides cross the wall's back on
+// lines through the jambs' corners at the head, which the cut passed by.
+// Each round draws from a seed of its own.
+TEST(BooleanFamilies, EdgesPassingEdgesAndCornersAtSiteCoordinates)
+{
+    int failed = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 8 : 16); ++round) {
+        GSRand(3647 + round);
+        const int sides[] = {24, 32, 48, 64, 96};
+        const double h = 1.0 + (GRand() % 1000) / 200.0;
+        SurfacePtr a = Ring(sides[GRand() % 5], 1.0, 1.02, h);
+        SurfacePtr b = Ring(sides[GRand() % 5], 1.0, 1.02, h);
+        Place(b.get(), fixtures::Motion::Turn({1, 0, 0}, 0.5 * fixtures::kPi, {0, 0.5 * h, 0.5 * h}));
+        const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
+        Place(a.get(), m);
+        Place(b.get(), m);
+        failed += CheckIdentities(a.get(), b.get(), "ring " + std::to_string(round), 1e-8);
+    }
+    for (int round = 0; round < (fixtures::kSlowBuild ? 100 : 300); ++round) {
+        GSRand(5297 + round);
+        auto steps = [](int n) {
+            std::vector<double> v = {0.0};
+            for (int k = 0; k < n; ++k)
+                v.push_back(v.back() + 0.3 + (GRand() % 10000) / 10000.0);
+            return v;
+        };
+        const Plan a = KindOfPlan(1, steps(5), steps(3), 0.2 + (GRand() % 1000) / 3000.0);
+        const double head = a.ys[2] + 0.01 + 0.2 * (a.ys[3] - a.ys[2]) * (GRand() % 1000) / 1000.0;
+        const Plan b{{a.xs[3], a.xs[4]}, {a.ys[0], head}, {{1}}, a.z0, a.z1 + 0.1 + (GRand() % 100) / 500.0};
+        const P at = {5e6 + (GRand() % 1000) / 10.0, 5e6 + (GRand() % 1000) / 10.0, (GRand() % 100) / 10.0 - 5.0};
+        fixtures::Motion m = fixtures::Motion::Turn({0, 0, 1}, (GRand() % 1000) / 1000.0 * 2.0 * fixtures::kPi, at);
+        for (auto& row : m.r) {
+            const double y = row[1];
+            row[1] = row[2];
+            row[2] = -y;
+        }
+        SurfacePtr sa = Prism(a, false);
+        SurfacePtr sb = Prism(b, false);
+        Place(sa.get(), m);
+        Place(sb.get(), m);
+        const double exact[3] = {ExactVolume(a, b, kUnion), ExactVolume(a, b, kDifference),
+                                 ExactVolume(a, b, kIntersection)};
+        failed += ExpectVolumes(sa.get(), sb.get(), exact, 1e-4, false, "door " + std::to_string(round));
+    }
+    EXPECT_EQ(0, failed);
+}
 
 // The shapes the faults were first seen on, each by name.
 TEST(BooleanReproducers, WallsJoinedThenTwoWindowsCut)
