@@ -342,7 +342,6 @@ void SplitAtCorners(G3IntervalList* shared, std::vector<CutCorner>& corners)
 
 } // namespace
 
-
 void G3BooleanCalculator::SortByFacetId(GArrayCollection* facets)
 {
     if (!facets)
