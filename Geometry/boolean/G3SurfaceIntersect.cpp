@@ -12,8 +12,9 @@
 // computed coordinates; a crossing on an edge that runs through a corner
 // of the other facet is that corner (CrossingsOnCorners), one on an edge
 // passing an edge of the other facet is where the two edges meet, the same
-// point whichever pair of their facets asks, and a shared segment passing
-// a corner that either cut found on the line is cut there
+// point whichever pair of their facets asks (the overlap of two facets
+// lying in one plane included: OverlapCrossingsOfEdges), and a shared
+// segment passing a corner that either cut found on the line is cut there
 // (SplitAtCorners).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
@@ -85,19 +86,24 @@ void FillGrid(G3Grid* grid, G3Surface* s, const GEnvelope* box)
     }
 }
 
+// Whether x is one of the ends of e (which has both).
+bool AtEndOf(const double* x, const G3Edge* e)
+{
+    for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
+        const double* c = v->GetXYZ();
+        if (x[0] == c[0] && x[1] == c[1] && x[2] == c[2])
+            return true;
+    }
+    return false;
+}
+
 // The edge a loose point of a plane cut was computed on, where the edge
 // crosses the plane; null for a point taken from one of the edge's ends.
 const G3Edge* ComputedOn(const G3Point* p)
 {
     const G3Edge* e = dynamic_cast<const G3Edge*>(p->GetExData());
-    if (!e || !e->GetVertex1() || !e->GetVertex2())
+    if (!e || !e->GetVertex1() || !e->GetVertex2() || AtEndOf(p->GetXYZ(), e))
         return nullptr;
-    const double* x = p->GetXYZ();
-    for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
-        const double* c = v->GetXYZ();
-        if (x[0] == c[0] && x[1] == c[1] && x[2] == c[2])
-            return nullptr;
-    }
     return e;
 }
 
@@ -252,6 +258,34 @@ void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G
     }
 }
 
+// The overlap of two facets lying in one plane is their edges clipped to
+// each other, and where an edge of one crosses an edge of the other the
+// clip computed the crossing on the crossed edge, in the projection. The
+// facets around those two edges that do not lie in the plane meet the
+// same crossing through CrossingOfEdges, from the edges' ends in space:
+// where the edges meet at a shallow angle (a ring's cap flush with a
+// turned copy's) the two points stood more than 1e-6 apart along them, so
+// the caps were cut at both and the walls at one, and the result was left
+// open between them. Such an end of the overlap is put where the two
+// edges meet.
+void OverlapCrossingsOfEdges(G3IntervalList* overlap, G3Facet* F, G3Facet* G)
+{
+    GArrayCollection* list = overlap->GetIntervalList();
+    for (int k = 0; list && k < list->size(); ++k) {
+        G3Interval* iv = static_cast<G3Interval*>(list->get(k));
+        for (int end = 0; end < 2; ++end) {
+            G3Point* p = end == 0 ? iv->GetPoint1() : iv->GetPoint2();
+            const G3Edge* e = dynamic_cast<const G3Edge*>(end == 0 ? iv->GetOwner1() : iv->GetOwner2());
+            if (!p || !e || !e->GetVertex1() || !e->GetVertex2() || e->HasFacet(F) == e->HasFacet(G) ||
+                AtEndOf(p->GetXYZ(), e))
+                continue;
+            double meet[3] = {0.0, 0.0, 0.0};
+            if (CrossingOfEdges(e, e->HasFacet(F) ? G : F, p->GetXYZ(), meet))
+                p->Set(meet);
+        }
+    }
+}
+
 // A point of a facet's cut that stands on one of the facet's own corners:
 // an end of an edge lying in the other plane, or a corner where the
 // boundary touches or crosses that plane.
@@ -384,6 +418,7 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
             GTrace("Lie");
             G3IntervalList overlap;
             if (F->FindFacetsIntersection(G, &overlap)) {
+                OverlapCrossingsOfEdges(&overlap, F, G);
                 Record(F, &overlap);
                 Record(G, &overlap);
             }

@@ -838,6 +838,33 @@ TEST(BooleanFamilies, EdgesPassingEdgesAndCornersAtSiteCoordinates)
     EXPECT_EQ(0, failed);
 }
 
+// Thin rings on one axis with a cap flush, the second turned about the
+// axis by an irregular angle, turned anywhere at 5e5: the caps' outer edges
+// cross each other at shallow angles. The overlap of the caps and the walls
+// below them each met such a crossing their own way, 1e-6 and more apart.
+// Each round draws from a seed of its own.
+TEST(BooleanFamilies, FlushCapsOfTurnedThinRingsAtSiteCoordinates)
+{
+    int failed = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 8 : 16); ++round) {
+        GSRand(4093 + round);
+        const int sides[] = {24, 32, 48, 64, 96};
+        const double inner[] = {1.0, 1.001, 1.002, 1.01};
+        const int n = sides[GRand() % 5];
+        const double h = 0.25 * (1 + GRand() % 6);
+        const double hb = 0.25 * (1 + GRand() % 6);
+        SurfacePtr a = Ring(n, 1.0, 1.02, h);
+        SurfacePtr b = Ring(n, inner[GRand() % 4], 1.02, hb);
+        const double turn = (1 + GRand() % 999) / 1000.0 * 2.0 * fixtures::kPi / n;
+        Place(b.get(), fixtures::Motion::Turn({0, 0, 1}, turn, {0, 0, GRand() % 2 ? h - hb : 0.0}));
+        const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
+        Place(a.get(), m);
+        Place(b.get(), m);
+        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round), 1e-8);
+    }
+    EXPECT_EQ(0, failed);
+}
+
 // The shapes the faults were first seen on, each by name.
 TEST(BooleanReproducers, WallsJoinedThenTwoWindowsCut)
 {
