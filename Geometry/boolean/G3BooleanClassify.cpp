@@ -17,8 +17,9 @@
 //   outside the common box, the grids, facet classes taken from vertex
 //   classes) draws nothing, and each step writes one operand's records
 //   only, reading no record another step writes;
-// - rounding happens nowhere here: classes come from the counters of
-//   G3RayClassify.cpp and the inner points of G3FacetCutQueries.cpp.
+// - classes come from the counters of G3RayClassify.cpp at the inner
+//   points of G3FacetCutQueries.cpp; the only rounding here puts such a
+//   point on its facet's plane along the dropped axis (OntoPlane).
 #include "Geometry/boolean/G3BooleanCalculator.h"
 
 #include "Geometry/boolean/G3BooleanData.h"
@@ -71,6 +72,24 @@ SURF_CLASSIFY VertexClass(const G3Vertex* v)
 {
     const G3BooleanVertexData* r = G3BooleanVertexData::Of(v);
     return r ? r->classify : SC_UNKNOWN;
+}
+
+// Puts an inner point of f (found in the projection on i, j) on f's plane
+// along the dropped axis. The point's third coordinate comes from f's
+// boundary, whose corners stand off the plane by their rounding (at site
+// coordinates 1e-6 and more at the cut's scale): the middle of a thin
+// ring's cap came 2.2e-6 off it, beyond the band in which a point lies on
+// a facet, so the cap's piece and the other solid's cap flush with it
+// each found the point off the other and were both kept or both dropped.
+void OntoPlane(const G3Facet* f, int i, int j, double* x)
+{
+    const int w = 3 - i - j;
+    const double* plane = f->GetPlane();
+    if (w < 0 || w > 2 || !(std::fabs(plane[w]) > 0.0))
+        return;
+    const double on = -(plane[i] * x[i] + plane[j] * x[j] + plane[3]) / plane[w];
+    if (std::isfinite(on))
+        x[w] = on;
 }
 
 bool Unclassified(const G3Vertex* v)
@@ -409,8 +428,10 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
     f->GetMaxCoo(&i, &j);
     double x[3];
     SURF_CLASSIFY c = SC_UNKNOWN;
-    if (f->GeneratePointInFacetConcave(i, j, x))
+    if (f->GeneratePointInFacetConcave(i, j, x)) {
+        OntoPlane(f, i, j, x);
         c = ClassifyVertex(x, otherFacets);
+    }
     if (mixed) {
         if (c == SC_UNKNOWN)
             GTrace("Bad facet classification2");
@@ -447,7 +468,10 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
                 turned.add(ring.get((k + other) % n));
             made = G3Facet::GeneratePointInFacetConcave(i, j, y, &turned);
         }
-        if (!made || (y[0] == x[0] && y[1] == x[1] && y[2] == x[2]))
+        if (!made)
+            continue;
+        OntoPlane(f, i, j, y);
+        if (y[0] == x[0] && y[1] == x[1] && y[2] == x[2])
             continue;
         tried.push_back({y[0], y[1], y[2]});
         c = ClassifyVertex(y, otherFacets);
@@ -464,6 +488,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
         double y[3];
         if (!f->GenerateSpreadPointInFacet(i, j, other, y))
             break;
+        OntoPlane(f, i, j, y);
         const auto near = [&y](const std::array<double, 3>& t) {
             return std::hypot(y[0] - t[0], y[1] - t[1], y[2] - t[2]) <= GTolerance::kPointEqual;
         };

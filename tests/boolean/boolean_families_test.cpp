@@ -865,6 +865,34 @@ TEST(BooleanFamilies, FlushCapsOfTurnedThinRingsAtSiteCoordinates)
     EXPECT_EQ(0, failed);
 }
 
+// A thin ring standing on a thicker one's cap or hanging from it inside
+// its wall, on one axis, turned anywhere at 5e5: the cap is cut along the
+// thin ring's outline, and its piece there and the thin ring's cap lie in
+// one plane. Inner points taken from their corners stood off their planes
+// by the corners' rounding, beyond the band of a point on a facet, and
+// neither piece found itself on the other.
+TEST(BooleanFamilies, ThinRingsOnACapAtSiteCoordinates)
+{
+    int failed = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 8 : 16); ++round) {
+        GSRand(4099 + round);
+        const int sides[] = {24, 32, 48, 64, 96};
+        const double inner[] = {1.001, 1.002, 1.005, 1.01};
+        const int n = sides[GRand() % 5];
+        const double h = 0.25 * (1 + GRand() % 6);
+        const double hb = 0.25 * (1 + GRand() % 6);
+        const double r0 = inner[GRand() % 4];
+        SurfacePtr a = Ring(n, 1.0, 1.02, h);
+        SurfacePtr b = Ring(n, r0, r0 + 0.001 * (1 + GRand() % 5), hb);
+        Place(b.get(), fixtures::Motion::Turn({0, 0, 1}, 0.0, {0, 0, GRand() % 2 ? h : h - hb}));
+        const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
+        Place(a.get(), m);
+        Place(b.get(), m);
+        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round), 1e-8);
+    }
+    EXPECT_EQ(0, failed);
+}
+
 // The shapes the faults were first seen on, each by name.
 TEST(BooleanReproducers, WallsJoinedThenTwoWindowsCut)
 {
