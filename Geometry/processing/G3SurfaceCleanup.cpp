@@ -512,6 +512,7 @@ void PairSidesAboutEdges(G3Surface* s)
         const G3Vertex* lo;
         const G3Vertex* hi;
         int place;
+        int sides; // facet sides along the edge (1 or 2)
     };
     std::vector<Ends> ends;
     ends.reserve(static_cast<std::size_t>(count));
@@ -522,13 +523,46 @@ void PairSidesAboutEdges(G3Surface* s)
         const G3Vertex* v2 = e->GetVertex2();
         if (!v1 || !v2 || !(e->GetFacet1() || e->GetFacet2()))
             continue;
-        ends.push_back(before(v1, v2) ? Ends{v1, v2, i} : Ends{v2, v1, i});
+        const int sides = (e->GetFacet1() ? 1 : 0) + (e->GetFacet2() ? 1 : 0);
+        ends.push_back(before(v1, v2) ? Ends{v1, v2, i, sides} : Ends{v2, v1, i, sides});
     }
-    // Only which edges share their ends is read from this order; the pairs
-    // are then taken in the order of the edge list.
-    std::sort(ends.begin(), ends.end(), [&before](const Ends& l, const Ends& r) {
-        return l.lo != r.lo ? before(l.lo, r.lo) : l.hi != r.hi ? before(l.hi, r.hi) : l.place < r.place;
-    });
+    // Only which edges share their ends is read from this order (each pair's
+    // edges together, in list order); the pairs are then taken in the order
+    // of the edge list, and the joined pairs only make components. When
+    // every lower end stands at its id in the vertex list, the edges are
+    // dealt into one bucket per lower end in list order and each bucket (a
+    // vertex's few edges) is sorted by the upper end: linear, where one
+    // sort of all edges by address reads the whole list log n times.
+    bool listed = true;
+    const int vertexCount = s->GetVertexCount();
+    std::vector<int> start(static_cast<std::size_t>(vertexCount) + 1, 0);
+    for (const Ends& x : ends) {
+        const long id = x.lo->GetId();
+        if (id < 0 || id >= vertexCount || s->GetVertex(static_cast<int>(id)) != x.lo) {
+            listed = false;
+            break;
+        }
+        ++start[static_cast<std::size_t>(id) + 1];
+    }
+    const auto byHi = [&before](const Ends& l, const Ends& r) {
+        return l.hi != r.hi ? before(l.hi, r.hi) : l.place < r.place;
+    };
+    if (listed) {
+        for (std::size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        std::vector<Ends> dealt(ends.size());
+        std::vector<int> fill(start.begin(), start.end() - 1);
+        for (const Ends& x : ends)
+            dealt[static_cast<std::size_t>(fill[static_cast<std::size_t>(x.lo->GetId())]++)] = x;
+        ends.swap(dealt);
+        for (std::size_t k = 0; k + 1 < start.size(); ++k)
+            if (start[k + 1] - start[k] > 1)
+                std::sort(ends.begin() + start[k], ends.begin() + start[k + 1], byHi);
+    } else {
+        std::sort(ends.begin(), ends.end(), [&before, &byHi](const Ends& l, const Ends& r) {
+            return l.lo != r.lo ? before(l.lo, r.lo) : byHi(l, r);
+        });
+    }
     // Runs of edges along one pair: [start, end) of `ends`.
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     std::vector<int> firsts;
@@ -537,10 +571,8 @@ void PairSidesAboutEdges(G3Surface* s)
         // (SidesAbout), and a welded soup has two edges with one side each
         // along nearly every pair, which would otherwise all be looked at.
         int along = 0;
-        for (j = i; j < ends.size() && ends[j].lo == ends[i].lo && ends[j].hi == ends[i].hi; ++j) {
-            const G3Edge* e = s->GetEdge(ends[j].place);
-            along += (e->GetFacet1() ? 1 : 0) + (e->GetFacet2() ? 1 : 0);
-        }
+        for (j = i; j < ends.size() && ends[j].lo == ends[i].lo && ends[j].hi == ends[i].hi; ++j)
+            along += ends[j].sides;
         runs.emplace_back(i, j);
         if (j - i >= 2 && along >= 4)
             firsts.push_back(ends[i].place);
