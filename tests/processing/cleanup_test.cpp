@@ -19,6 +19,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <random>
@@ -411,6 +412,57 @@ TEST(RemoveNonManifoldEdges, SolidsTouchingAlongEdgesKeepTheirFacetsTurnedAlike)
         }
     }
     EXPECT_GT(touching, 100);
+}
+
+// Edges along one pair are found through buckets of the lower end's place
+// in the vertex list; with ids that do not match the list, through one
+// sort of every edge. Both must pair the same facets on the same edges:
+// random cells wound at random, joined once each way.
+TEST(RemoveNonManifoldEdges, BucketsByVertexPlacePairAsTheSortOfAllEdges)
+{
+    std::mt19937 rng(23);
+    int moved = 0;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<std::vector<P3>> faces = CellFaces(RandomCells(rng));
+        std::shuffle(faces.begin(), faces.end(), rng);
+        G3Surface a;
+        for (std::vector<P3>& corners : faces) {
+            if (rng() % 2)
+                std::reverse(corners.begin(), corners.end());
+            SoupFacet(a, corners);
+        }
+        a.RemoveEqualsVertex();
+        a.FormPlaneEquation();
+        std::unique_ptr<G3Surface> b(a.Duplicate());
+        const int edgesBefore = a.GetEdgeCount();
+        a.RemoveNonManifoldEdges();
+        const int n = b->GetVertexCount();
+        for (int i = 0; i < n; ++i)
+            b->GetVertex(i)->SetId(i + n);
+        b->RemoveNonManifoldEdges();
+        b->AssignVertexIds();
+        // Each edge by its ends' and facets' places in the lists.
+        const auto layout = [](G3Surface& s) {
+            std::map<const void*, int> at;
+            for (int i = 0; i < s.GetVertexCount(); ++i)
+                at[s.GetVertex(i)] = i;
+            for (int i = 0; i < s.GetFacetCount(); ++i)
+                at[s.GetFacet(i)] = i;
+            at[nullptr] = -1;
+            std::vector<std::array<int, 4>> out;
+            for (int i = 0; i < s.GetEdgeCount(); ++i) {
+                const G3Edge* e = s.GetEdge(i);
+                out.push_back({at.at(e->GetVertex1()), at.at(e->GetVertex2()), at.at(e->GetFacet1()),
+                               at.at(e->GetFacet2())});
+            }
+            return out;
+        };
+        ASSERT_EQ(layout(*b), layout(a)) << round;
+        ASSERT_EQ("", MeshCheck(&a)) << round;
+        ASSERT_EQ("", MeshCheck(b.get())) << round;
+        moved += a.GetEdgeCount() != edgesBefore;
+    }
+    EXPECT_GT(moved, 50);
 }
 
 // The same cells turned at random, at the origin and at 5e6, their faces
