@@ -740,6 +740,43 @@ TEST(BooleanFamilies, FarFromTheOriginAsAtIt)
     EXPECT_EQ(0, failed);
 }
 
+// Steps of 0.3 to 1.3 from 0, irregular so that corners' coordinates
+// round in every way.
+std::vector<double> IrregularSteps(int n)
+{
+    std::vector<double> v = {0.0};
+    for (int k = 0; k < n; ++k)
+        v.push_back(v.back() + 0.3 + (GRand() % 10000) / 10000.0);
+    return v;
+}
+
+// A turn about z by `turn` placed at `at`, with a plan stood upright: its
+// y becomes z, its z runs along -y.
+fixtures::Motion UprightAt(double turn, const P& at)
+{
+    fixtures::Motion m = fixtures::Motion::Turn({0, 0, 1}, turn, at);
+    for (auto& row : m.r) {
+        const double y = row[1];
+        row[1] = row[2];
+        row[2] = -y;
+    }
+    return m;
+}
+
+// The prisms of a and b placed by m, against the exact volumes of the
+// plans' three operations. The volume of a mesh far out carries the
+// rounding of its coordinates.
+int ExpectPlacedVolumes(const Plan& a, const Plan& b, const fixtures::Motion& m, const std::string& label)
+{
+    SurfacePtr sa = Prism(a, false);
+    SurfacePtr sb = Prism(b, false);
+    Place(sa.get(), m);
+    Place(sb.get(), m);
+    const double exact[3] = {ExactVolume(a, b, kUnion), ExactVolume(a, b, kDifference),
+                             ExactVolume(a, b, kIntersection)};
+    return ExpectVolumes(sa.get(), sb.get(), exact, 1e-4, false, label);
+}
+
 // A wall with a window and a door (a plan stood upright) and a block
 // filling one of them, flush with its sides, through the wall or flush
 // with its faces, turned about z at site coordinates: the block's edges
@@ -750,36 +787,14 @@ TEST(BooleanFamilies, BlocksFlushWithAWindowAtSiteCoordinates)
     GSRand(3643);
     int failed = 0;
     for (int round = 0; round < (fixtures::kSlowBuild ? 150 : 400); ++round) {
-        // Irregular sizes: the corners' coordinates round in every way.
-        auto steps = [](int n) {
-            std::vector<double> v = {0.0};
-            for (int k = 0; k < n; ++k)
-                v.push_back(v.back() + 0.3 + (GRand() % 10000) / 10000.0);
-            return v;
-        };
-        const Plan a = KindOfPlan(1, steps(5), steps(3), 0.2 + (GRand() % 1000) / 3000.0);
+        const Plan a = KindOfPlan(1, IrregularSteps(5), IrregularSteps(3), 0.2 + (GRand() % 1000) / 3000.0);
         const double below = 0.25 * (GRand() % 2);
         const double above = 0.25 * (GRand() % 2);
         const std::size_t i = round % 2 ? 1 : 3;
         const Plan b{{a.xs[i], a.xs[i + 1]}, {a.ys[round % 2 ? 1 : 0], a.ys[2]}, {{1}}, a.z0 - below, a.z1 + above};
         const double turn = (GRand() % 1000) / 1000.0 * 2.0 * fixtures::kPi;
         const P at = {5e6 + (GRand() % 1000) / 10.0, 5e6 + (GRand() % 1000) / 10.0, (GRand() % 100) / 10.0 - 5.0};
-        // Upright: the plan's y becomes z, its z runs along -y.
-        fixtures::Motion m = fixtures::Motion::Turn({0, 0, 1}, turn, at);
-        for (auto& row : m.r) {
-            const double y = row[1];
-            row[1] = row[2];
-            row[2] = -y;
-        }
-        SurfacePtr sa = Prism(a, false);
-        SurfacePtr sb = Prism(b, false);
-        Place(sa.get(), m);
-        Place(sb.get(), m);
-        // The volume of a mesh this far out carries the rounding of its
-        // coordinates.
-        const double exact[3] = {ExactVolume(a, b, kUnion), ExactVolume(a, b, kDifference),
-                                 ExactVolume(a, b, kIntersection)};
-        failed += ExpectVolumes(sa.get(), sb.get(), exact, 1e-4, false, "round " + std::to_string(round));
+        failed += ExpectPlacedVolumes(a, b, UprightAt(turn, at), "round " + std::to_string(round));
     }
     EXPECT_EQ(0, failed);
 }
@@ -811,29 +826,12 @@ TEST(BooleanFamilies, EdgesPassingEdgesAndCornersAtSiteCoordinates)
     }
     for (int round = 0; round < (fixtures::kSlowBuild ? 100 : 300); ++round) {
         GSRand(5297 + round);
-        auto steps = [](int n) {
-            std::vector<double> v = {0.0};
-            for (int k = 0; k < n; ++k)
-                v.push_back(v.back() + 0.3 + (GRand() % 10000) / 10000.0);
-            return v;
-        };
-        const Plan a = KindOfPlan(1, steps(5), steps(3), 0.2 + (GRand() % 1000) / 3000.0);
+        const Plan a = KindOfPlan(1, IrregularSteps(5), IrregularSteps(3), 0.2 + (GRand() % 1000) / 3000.0);
         const double head = a.ys[2] + 0.01 + 0.2 * (a.ys[3] - a.ys[2]) * (GRand() % 1000) / 1000.0;
         const Plan b{{a.xs[3], a.xs[4]}, {a.ys[0], head}, {{1}}, a.z0, a.z1 + 0.1 + (GRand() % 100) / 500.0};
         const P at = {5e6 + (GRand() % 1000) / 10.0, 5e6 + (GRand() % 1000) / 10.0, (GRand() % 100) / 10.0 - 5.0};
-        fixtures::Motion m = fixtures::Motion::Turn({0, 0, 1}, (GRand() % 1000) / 1000.0 * 2.0 * fixtures::kPi, at);
-        for (auto& row : m.r) {
-            const double y = row[1];
-            row[1] = row[2];
-            row[2] = -y;
-        }
-        SurfacePtr sa = Prism(a, false);
-        SurfacePtr sb = Prism(b, false);
-        Place(sa.get(), m);
-        Place(sb.get(), m);
-        const double exact[3] = {ExactVolume(a, b, kUnion), ExactVolume(a, b, kDifference),
-                                 ExactVolume(a, b, kIntersection)};
-        failed += ExpectVolumes(sa.get(), sb.get(), exact, 1e-4, false, "door " + std::to_string(round));
+        const double turn = (GRand() % 1000) / 1000.0 * 2.0 * fixtures::kPi;
+        failed += ExpectPlacedVolumes(a, b, UprightAt(turn, at), "door " + std::to_string(round));
     }
     EXPECT_EQ(0, failed);
 }
