@@ -39,10 +39,12 @@
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/mesh/G3PassCheck.h"
+#include "Geometry/mesh/G3RayProbe.h"
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -107,17 +109,26 @@ double ProjectedArea(const G3Facet* f)
 // at least the tolerance to one side of the point: no crossing, vertex or
 // edge can count (G3FacetLocator skips its contours by the same margin).
 // A box with a coordinate that is not finite covers the whole plane.
+// The plane and the double-sided flag are copied so that a probe passes
+// over the facets above it without reading them from the facet: turning
+// a facet negates all four coefficients, which leaves its height over a
+// point the same to the last bit.
 struct FiledFacet {
     double x0;
     double y0;
     double x1;
     double y1;
+    double plane[4];
     G3Facet* facet;
+    int index; // the facet's place in the surface's list
+    bool doubleSided;
 
     bool Holds(double x, double y) const { return !(x < x0 || x > x1 || y < y0 || y > y1); }
+    // HeightAt(facet, x, y).
+    double Height(double x, double y) const { return -(plane[0] * x + plane[1] * y + plane[3]) / plane[2]; }
 };
 
-FiledFacet FileFacet(G3Facet* f)
+FiledFacet FileFacet(G3Facet* f, int index)
 {
     const double wide = 2.0 * GTolerance::kInFacet;
     double lo[2] = {HUGE_VAL, HUGE_VAL};
@@ -136,9 +147,11 @@ FiledFacet FileFacet(G3Facet* f)
             }
         }
     }
+    const double* p = f->GetPlane();
     if (!finite)
-        return FiledFacet{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL, f};
-    return FiledFacet{lo[0] - wide, lo[1] - wide, hi[0] + wide, hi[1] + wide, f};
+        return FiledFacet{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL, {p[0], p[1], p[2], p[3]}, f, index, f->GetDoubleSided()};
+    return FiledFacet{lo[0] - wide,          lo[1] - wide, hi[0] + wide, hi[1] + wide, {p[0], p[1], p[2], p[3]},
+                      f,                     index,        f->GetDoubleSided()};
 }
 
 // A node's facets, and from the first probe through the node, a grid over
@@ -149,7 +162,11 @@ FiledFacet FileFacet(G3Facet* f)
 // probes only.
 class NodeFacets {
 public:
-    void Add(G3Facet* f) { facets.push_back(f); }
+    void Add(G3Facet* f, int index)
+    {
+        facets.push_back(f);
+        indexes.push_back(index);
+    }
 
     // Builds the grid over the region rx0..rx1 x ry0..ry1 once.
     void Index(double rx0, double ry0, double rx1, double ry1) const
@@ -158,8 +175,8 @@ public:
             return;
         indexed = true;
         all.reserve(facets.size());
-        for (G3Facet* f : facets)
-            all.push_back(FileFacet(f));
+        for (std::size_t k = 0; k < facets.size(); ++k)
+            all.push_back(FileFacet(facets[k], indexes[k]));
         const std::size_t m = all.size();
         if (m < kIndexFrom)
             return;
@@ -167,11 +184,24 @@ public:
         const double h = ry1 - ry0;
         if (!(w >= 0.0) || !(h >= 0.0) || !std::isfinite(w) || !std::isfinite(h))
             return;
-        // About one cell per facet, shaped like the region.
+        // Cells about as large as the facets' boxes along each axis (the
+        // median extent within the region), so that a box covers a few
+        // cells, and at most kCellsPerFacet per facet. Cells of one per
+        // facet shaped like the region were far smaller than the boxes of
+        // walls seen sideways, which then all went to `wide`: every probe
+        // through the node tested all of them.
         const double cells = static_cast<double>(m);
-        double nx = w > 0.0 && h > 0.0 ? std::sqrt(cells * w / h) : (w > 0.0 ? cells : 1.0);
+        const double mw = MedianExtent(0, rx0, rx1);
+        const double mh = MedianExtent(1, ry0, ry1);
+        double nx = w > 0.0 ? (mw > 0.0 ? w / mw : cells) : 1.0;
+        double ny = h > 0.0 ? (mh > 0.0 ? h / mh : cells) : 1.0;
+        const double over = nx * ny / (kCellsPerFacet * cells);
+        if (over > 1.0) {
+            nx /= std::sqrt(over);
+            ny /= std::sqrt(over);
+        }
         nx = std::fmin(std::fmax(std::floor(nx), 1.0), cells);
-        const double ny = h > 0.0 ? std::fmin(std::fmax(std::floor(cells / nx), 1.0), cells) : 1.0;
+        ny = std::fmin(std::fmax(std::floor(ny), 1.0), cells);
         side[0] = static_cast<int>(nx);
         side[1] = static_cast<int>(ny);
         low[0] = rx0;
@@ -215,25 +245,25 @@ public:
         }
     }
 
-    // Calls take(f) for every filed facet whose box holds (x, y), in no
+    // Calls take(filed) for every filed facet whose box holds (x, y), in no
     // set order.
     template <class Take> void ForHolding(double x, double y, Take take) const
     {
         if (side[0] == 0 || !std::isfinite(x) || !std::isfinite(y)) {
             for (const FiledFacet& f : all)
                 if (f.Holds(x, y))
-                    take(f.facet);
+                    take(f);
             return;
         }
         for (int k : wide)
             if (all[static_cast<std::size_t>(k)].Holds(x, y))
-                take(all[static_cast<std::size_t>(k)].facet);
+                take(all[static_cast<std::size_t>(k)]);
         const std::size_t c = static_cast<std::size_t>(Cell(1, y)) * static_cast<std::size_t>(side[0]) +
                               static_cast<std::size_t>(Cell(0, x));
         for (int k = start[c]; k < start[c + 1]; ++k) {
             const FiledFacet& f = all[static_cast<std::size_t>(items[static_cast<std::size_t>(k)])];
             if (f.Holds(x, y))
-                take(f.facet);
+                take(f);
         }
     }
 
@@ -243,6 +273,26 @@ private:
     // Lists shorter than this are scanned.
     static constexpr std::size_t kIndexFrom = 16;
     static constexpr long long kWideCells = 16;
+    static constexpr double kCellsPerFacet = 4.0;
+
+    // The median extent along `axis` of the finite filed boxes, each cut
+    // to lo..hi; 0 when there is none.
+    double MedianExtent(int axis, double lo, double hi) const
+    {
+        std::vector<double> extent;
+        extent.reserve(all.size());
+        for (const FiledFacet& f : all) {
+            const double a = axis == 0 ? f.x0 : f.y0;
+            const double b = axis == 0 ? f.x1 : f.y1;
+            if (std::isfinite(a) && std::isfinite(b))
+                extent.push_back(std::fmin(b, hi) - std::fmax(a, lo));
+        }
+        if (extent.empty())
+            return 0.0;
+        const auto mid = extent.begin() + static_cast<std::ptrdiff_t>(extent.size() / 2);
+        std::nth_element(extent.begin(), mid, extent.end());
+        return *mid;
+    }
 
     // Cells are clamped to the grid, so a box and a point beyond the
     // region still meet in the border cells.
@@ -253,6 +303,7 @@ private:
     }
 
     std::vector<G3Facet*> facets;
+    std::vector<int> indexes;
     mutable bool indexed = false;
     mutable std::vector<FiledFacet> all;
     mutable int side[2] = {0, 0};
@@ -277,13 +328,14 @@ public:
             delete c;
     }
 
-    // Stores f (x-y box `box`) at this node (depth `depth`) or below.
-    void Insert(G3Facet* f, const GEnvelope& box, int depth)
+    // Stores f (x-y box `box`, place `index` in the surface's list) at this
+    // node (depth `depth`) or below.
+    void Insert(G3Facet* f, int index, const GEnvelope& box, int depth)
     {
         const double area = (x1 - x0) * (y1 - y0);
         const double facetArea = box.XSize() * box.YSize();
         if (depth >= kTreeDepth || facetArea > kDescendShare * area) {
-            list.Add(f);
+            list.Add(f, index);
             return;
         }
         const double mx = 0.5 * (x0 + x1);
@@ -293,16 +345,16 @@ public:
         const bool down = box.GetMin()[1] <= my;
         const bool up = box.GetMax()[1] >= my;
         if (left && down)
-            Child(0)->Insert(f, box, depth + 1);
+            Child(0)->Insert(f, index, box, depth + 1);
         if (left && up)
-            Child(1)->Insert(f, box, depth + 1);
+            Child(1)->Insert(f, index, box, depth + 1);
         if (right && down)
-            Child(2)->Insert(f, box, depth + 1);
+            Child(2)->Insert(f, index, box, depth + 1);
         if (right && up)
-            Child(3)->Insert(f, box, depth + 1);
+            Child(3)->Insert(f, index, box, depth + 1);
     }
 
-    // Calls take(f) for every facet stored on the path to (x, y) whose
+    // Calls take(filed) for every facet stored on the path to (x, y) whose
     // widened box holds the point, in no set order: the facets whose x-y
     // projection may contain it.
     template <class Take> void ForPath(double x, double y, Take take) const
@@ -362,6 +414,101 @@ private:
 };
 
 G_DEFINE_POOL(xyTree, "xyTree", 4096)
+
+// The x-y outlines of the facets a tree files, as the point-in-facet walk
+// steps through them, with their ends' coordinates copied: a facet below
+// a crowded probe line (a row of walls seen sideways) is tested by every
+// probe through the row, and walking its edge chain each time cost more
+// than all else. Made per facet on its first test, and again after the
+// facet has been turned (NegPlane turns its chain with its plane, so the
+// sign of c tells the way the steps were taken). The answer is
+// PointInFacetXY's: the same steps in the same order under the same
+// crossing rule; only whether the point lies on the boundary is kept.
+class OutlineSteps {
+public:
+    explicit OutlineSteps(int facets)
+        : range(static_cast<std::size_t>(facets > 0 ? facets : 0), Range{-1, -1, false})
+    {
+    }
+
+    // Whether the filed facet's x-y projection contains p (within the
+    // in-facet tolerance); *on tells whether p lies on its boundary.
+    bool Contains(const FiledFacet& filed, const double* p, bool* on)
+    {
+        *on = false;
+        if (filed.index < 0 || static_cast<std::size_t>(filed.index) >= range.size()) {
+            G3Vertex* onA = nullptr;
+            const bool in = filed.facet->PointInFacetXY(p, &onA, nullptr);
+            *on = onA != nullptr;
+            return in;
+        }
+        Range& r = range[static_cast<std::size_t>(filed.index)];
+        if (r.first < 0 || r.up != (filed.facet->GetPlaneC() > 0.0))
+            r = Walk(filed.facet);
+        using namespace G3RayProbe;
+        const RayProbe probe(0, 1, p, GTolerance::kInFacet);
+        int crossings = 0;
+        for (int k = r.first; k < r.end; ++k) {
+            const Step& s = steps[static_cast<std::size_t>(k)];
+            const Corner from = probe.Make(s.from, nullptr);
+            if (s.opens && RayProbe::OnPoint(from)) {
+                *on = true;
+                return true;
+            }
+            switch (probe.Edge(from, probe.Make(s.to, nullptr))) {
+            case STEP_ON_VERTEX:
+            case STEP_ON_EDGE:
+                *on = true;
+                return true;
+            case STEP_CROSSING:
+                ++crossings;
+                break;
+            case STEP_NOTHING:
+                break;
+            }
+        }
+        return (crossings & 1) != 0;
+    }
+
+private:
+    // A step between two corners; a step missing an end has no geometry
+    // and is left out, as the walk passes over it.
+    struct Step {
+        double from[2];
+        double to[2];
+        bool opens; // from is the first corner of its contour
+    };
+    struct Range {
+        int first;
+        int end;
+        bool up; // c > 0 when the steps were taken
+    };
+
+    Range Walk(const G3Facet* f)
+    {
+        Range r{static_cast<int>(steps.size()), 0, f->GetPlaneC() > 0.0};
+        G3ContourWalker w(f);
+        while (w.Next()) {
+            const G3Vertex* a = w.GetEntry();
+            const G3Vertex* b = w.Closes() ? w.GetContourStart() : w.GetExit();
+            if (!a || !b)
+                continue;
+            steps.push_back(Step{{a->GetXYZ()[0], a->GetXYZ()[1]}, {b->GetXYZ()[0], b->GetXYZ()[1]}, w.Opens()});
+        }
+        r.end = static_cast<int>(steps.size());
+        return r;
+    }
+
+    std::vector<Range> range; // per facet of the surface; first -1 before its first walk
+    std::vector<Step> steps;
+};
+
+// The probe tree and the outlines of the facets it files.
+struct CrossingIndex {
+    explicit CrossingIndex(xyTree* tree, int facets) : tree(tree), outlines(facets) {}
+    std::unique_ptr<xyTree> tree;
+    OutlineSteps outlines;
+};
 
 // Height of f's plane over (x, y); f is probeable (c != 0).
 double HeightAt(const G3Facet* f, double x, double y)
@@ -462,7 +609,7 @@ constexpr double kNearProbe = 4.0 * GTolerance::kInFacet;
 // crossings are every facet that a tree of any extent could give the
 // probe (stored near the point, containing it within PointInFacetXY's
 // tolerance).
-ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, bool near = false)
+ProbeVote Probe(CrossingIndex& index, G3Facet* p, std::vector<G3Facet*>& hits, bool near = false)
 {
     ProbeVote vote;
     double x = 0.0;
@@ -477,22 +624,24 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, boo
     // The crossings are the facets whose projection contains the point; a
     // facet above p's height (and not tied with it) counts for nothing, so
     // it is not asked.
-    const auto cross = [&](G3Facet* h) {
-        if (h->GetDoubleSided())
+    // Near, the facets come unfiled: no box (the probe asks every one) and
+    // no outline kept.
+    const auto cross = [&](const FiledFacet& filed) {
+        G3Facet* h = filed.facet;
+        if (filed.doubleSided)
             return;
+        bool on = false;
         if (h == p) {
-            found = found || h->PointInFacetXY(point, nullptr, nullptr);
+            found = found || index.outlines.Contains(filed, point, &on);
             return;
         }
-        const double hz = HeightAt(h, x, y);
+        const double hz = filed.Height(x, y);
         const bool tie = std::fabs(hz - z) < GTolerance::kPlaneSide;
         if (hz > z && !tie)
             return;
-        G3Vertex* onA = nullptr;
-        G3Vertex* onB = nullptr;
-        if (!h->PointInFacetXY(point, &onA, &onB))
+        if (!index.outlines.Contains(filed, point, &on))
             return;
-        if (tie || onA)
+        if (tie || on)
             sure = false;
         // Ordered as a sort by height, then id: an equal height with a
         // lower id counts as below.
@@ -501,11 +650,13 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, boo
     };
     if (near) {
         hits.clear();
-        tree->CollectNear(x, y, kNearProbe, hits);
-        for (G3Facet* h : hits)
-            cross(h);
+        index.tree->CollectNear(x, y, kNearProbe, hits);
+        for (G3Facet* f : hits) {
+            const double* q = f->GetPlane();
+            cross(FiledFacet{0.0, 0.0, 0.0, 0.0, {q[0], q[1], q[2], q[3]}, f, -1, f->GetDoubleSided()});
+        }
     } else {
-        tree->ForPath(x, y, cross);
+        index.tree->ForPath(x, y, cross);
     }
     if (!found)
         return vote;
@@ -522,7 +673,7 @@ ProbeVote Probe(const xyTree* tree, G3Facet* p, std::vector<G3Facet*>& hits, boo
 // the majority of its sure votes, else of its unsure ones, the first
 // (largest) probe breaking a tie; false when no probe crossed (`voted`
 // then false).
-bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G3Facet*>& hits,
+bool PieceTurns(CrossingIndex& index, const GArrayCollection& piece, std::vector<G3Facet*>& hits,
                 std::vector<std::pair<double, G3Facet*>>& candidates, bool* voted = nullptr)
 {
     if (voted)
@@ -554,7 +705,7 @@ bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G
     int firstSure = -1;
     int firstUnsure = -1;
     for (std::size_t k = 0; k < tries && sure[0] + sure[1] < kProbeVotes; ++k) {
-        const ProbeVote v = Probe(tree, candidates[k].second, hits);
+        const ProbeVote v = Probe(index, candidates[k].second, hits);
         if (!v.cast)
             continue;
         int* tally = v.sure ? sure : unsure;
@@ -576,20 +727,21 @@ bool PieceTurns(const xyTree* tree, const GArrayCollection& piece, std::vector<G
 
 // The facets a probe's ray may cross, filed by their plan boxes (the
 // last facet first).
-xyTree* CrossableTree(G3Surface* s)
+std::unique_ptr<CrossingIndex> CrossableTree(G3Surface* s)
 {
     GEnvelope env;
     s->FormEnvelope(&env);
-    xyTree* tree = new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]);
+    auto index = std::make_unique<CrossingIndex>(
+        new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]), s->GetFacetCount());
     for (int k = s->GetFacetCount() - 1; k >= 0; --k) {
         G3Facet* f = s->GetFacet(k);
         if (!Crossable(f))
             continue;
         GEnvelope box;
         f->FormEnvelope(&box);
-        tree->Insert(f, box, 1);
+        index->tree->Insert(f, k, box, 1);
     }
-    return tree;
+    return index;
 }
 
 // Every edge of the piece has a facet on each side (or more): the piece is
@@ -641,7 +793,7 @@ void ProbeSideways(G3Surface* s, const std::vector<G3Facet*>& facets, const std:
         if (turn == 3)
             break;
         s->FormPlaneEquation();
-        xyTree* tree = CrossableTree(s);
+        const std::unique_ptr<CrossingIndex> index = CrossableTree(s);
         for (std::size_t p = 0; p < pieces; ++p) {
             if (verdict[p] >= 0)
                 continue;
@@ -649,11 +801,10 @@ void ProbeSideways(G3Surface* s, const std::vector<G3Facet*>& facets, const std:
             for (std::size_t q = starts[p]; q < starts[p + 1]; ++q)
                 piece.add(facets[q]);
             bool voted = false;
-            const bool turns = PieceTurns(tree, piece, hits, candidates, &voted);
+            const bool turns = PieceTurns(*index, piece, hits, candidates, &voted);
             if (voted)
                 verdict[p] = turns ? 1 : 0;
         }
-        delete tree;
     }
     for (int k = 0; k < n; ++k)
         s->GetFacet(k)->SetPlane(&planes[4 * static_cast<std::size_t>(k)]);
@@ -676,7 +827,7 @@ bool G3Surface::OrientNormals2(bool force)
     const int n = GetFacetCount();
     if (n == 0)
         return true;
-    xyTree* tree = CrossableTree(this);
+    std::unique_ptr<CrossingIndex> index = CrossableTree(this);
 
     std::vector<G3Facet*> hits;
     std::vector<std::pair<double, G3Facet*>> candidates;
@@ -689,7 +840,7 @@ bool G3Surface::OrientNormals2(bool force)
         for (int q = 0; q < piece.size(); ++q)
             OrientNormal2(static_cast<G3Facet*>(piece.get(q)), &piece);
         bool voted = false;
-        if (PieceTurns(tree, piece, hits, candidates, &voted))
+        if (PieceTurns(*index, piece, hits, candidates, &voted))
             for (int q = 0; q < piece.size(); ++q)
                 static_cast<G3Facet*>(piece.get(q))->NegPlane();
         if (!voted && WithoutBoundary(piece)) {
@@ -698,7 +849,7 @@ bool G3Surface::OrientNormals2(bool force)
             uprightStarts.push_back(upright.size());
         }
     }
-    delete tree;
+    index.reset();
     if (!upright.empty())
         ProbeSideways(this, upright, uprightStarts);
     ChangeFacetFlags(static_cast<int>(G3Obj::FLAG_MARK), false);
@@ -736,7 +887,7 @@ bool G3Surface::KeepsOrientation()
     const int n = GetFacetCount();
     if (n == 0)
         return true;
-    xyTree* tree = CrossableTree(this);
+    std::unique_ptr<CrossingIndex> index = CrossableTree(this);
     // A sure vote stays sure as facets go, and keeps its parity while
     // what goes is closed and wholly above or below the probe point.
     bool settled = true;
@@ -746,12 +897,12 @@ bool G3Surface::KeepsOrientation()
         G3Facet* p = GetFacet(k);
         if (p->GetDoubleSided() || !Probeable(p))
             continue;
-        const ProbeVote v = Probe(tree, p, hits, true);
+        const ProbeVote v = Probe(*index, p, hits, true);
         settled = !v.cast || (v.sure && !v.turn);
         if (v.cast)
             casting.insert(p);
     }
-    delete tree;
+    index.reset();
     // A piece without a boundary that no vertical probe reaches is asked
     // sideways, which this test does not follow: it counts as unsettled.
     GArrayCollection piece;
