@@ -12,9 +12,6 @@
 namespace {
 
 constexpr int kMaxCellsPerAxis = 1024;
-// A cell's list starts small: most cells hold a handful of facets.
-constexpr int kCellCapacity = 8;
-constexpr int kCellGrowth = 32;
 
 // Clears the marks of out's objects at indices begin .. end - 1; `objects`
 // says they are all G3Obj (no cast needed to find out).
@@ -53,11 +50,13 @@ void G3Grid::Init(const GEnvelope* box, const int perAxis[3])
         }
     }
     GEnvelope::Extend(min, max, 2e-6);
-    cells = new (std::nothrow) GArrayCollection*[CellCount()]();
-    if (!cells) {
+    first.reset(new (std::nothrow) std::uint32_t[CellCount()]());
+    last.reset(first ? new (std::nothrow) std::uint32_t[CellCount()]() : nullptr);
+    if (!first || !last) {
         // One cell still answers every search, only less selectively.
         n = dim[0] = dim[1] = dim[2] = 1;
-        cells = new GArrayCollection*[1]();
+        first.reset(new std::uint32_t[1]());
+        last.reset(new std::uint32_t[1]());
     }
     for (int a = 0; a < 3; ++a)
         cellSize[a] = (max[a] - min[a]) / dim[a];
@@ -80,13 +79,7 @@ void G3Grid::SizeCells(const GEnvelope* box, double total, int perAxis[3])
     }
 }
 
-G3Grid::~G3Grid()
-{
-    const std::size_t count = CellCount();
-    for (std::size_t c = 0; c < count; ++c)
-        delete cells[c];
-    delete[] cells;
-}
+G3Grid::~G3Grid() = default;
 
 int G3Grid::Index(double d, int axis) const
 {
@@ -134,32 +127,47 @@ void G3Grid::Add(int i, int j, int k, GObj* o)
 void G3Grid::AddObject(int i, int j, int k, GObj* o)
 {
     const std::size_t c = Cell(i, j, k);
-    GArrayCollection*& list = cells[c];
-    if (!list) {
-        list = new GArrayCollection(kCellCapacity, kCellGrowth);
-        Occupy(c);
+    const std::uint32_t at = entries & kBlockMask;
+    if (at == 0) {
+        objects.emplace_back(new GObj*[std::size_t{1} << kBlockBits]);
+        next.emplace_back(new std::uint32_t[std::size_t{1} << kBlockBits]);
     }
-    list->add(o);
+    objects.back()[at] = o;
+    next.back()[at] = 0;
+    const std::uint32_t e = ++entries;
+    if (last[c])
+        next[(last[c] - 1) >> kBlockBits][(last[c] - 1) & kBlockMask] = e;
+    else
+        first[c] = e;
+    last[c] = e;
+    Occupy(c);
 }
 
 void G3Grid::set(int i, int j, int k, GArrayCollection* list)
 {
     if (!InRange(i, j, k))
         return;
-    GArrayCollection*& slot = cells[Cell(i, j, k)];
     objectsOnly = facetsOnly = false; // the new list's objects are not looked at
-    if (slot != list)
-        delete slot;
-    slot = list;
-    if (list)
-        Occupy(Cell(i, j, k));
+    // The old entries stay in their blocks, out of every chain.
+    const std::size_t c = Cell(i, j, k);
+    first[c] = last[c] = 0;
+    if (view && view.get() == list)
+        view.release();
+    for (int n = 0; list && n < list->size(); ++n)
+        AddObject(i, j, k, list->get(n));
+    delete list;
 }
 
 GArrayCollection* G3Grid::Get(int i, int j, int k) const
 {
-    if (!InRange(i, j, k))
+    if (!InRange(i, j, k) || !First(Cell(i, j, k)))
         return nullptr;
-    return cells[Cell(i, j, k)];
+    if (!view)
+        view.reset(new GArrayCollection(8, 32));
+    view->clear();
+    for (std::uint32_t e = First(Cell(i, j, k)); e; e = Next(e))
+        view->add(Object(e));
+    return view.get();
 }
 
 void G3Grid::AddFacet(G3Facet* f, const GEnvelope* box)
@@ -195,10 +203,8 @@ void G3Grid::OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollecti
     }
     for (int z = lo[2]; z <= hi[2]; ++z) {
         for (int y = lo[1]; y <= hi[1]; ++y) {
-            for (int x = lo[0]; x <= hi[0]; ++x) {
-                if (const GArrayCollection* list = cells[Cell(x, y, z)])
-                    AppendUnmarked(list, out);
-            }
+            for (int x = lo[0]; x <= hi[0]; ++x)
+                AppendUnmarked(Cell(x, y, z), out);
         }
     }
 }
@@ -217,14 +223,13 @@ void G3Grid::OutCell(int i, int j, int k, GCollection* out)
     // it, not the cell array.
     if (occupied.empty() || !(occupied[c >> 6] >> (c & 63) & 1))
         return;
-    if (const GArrayCollection* list = cells[c])
-        AppendUnmarked(list, out);
+    AppendUnmarked(c, out);
 }
 
-void G3Grid::AppendUnmarked(const GArrayCollection* list, GCollection* out) const
+void G3Grid::AppendUnmarked(std::size_t c, GCollection* out) const
 {
-    for (int n = 0; n < list->size(); ++n) {
-        GObj* item = list->get(n);
+    for (std::uint32_t e = First(c); e; e = Next(e)) {
+        GObj* item = Object(e);
         G3Obj* o = objectsOnly ? static_cast<G3Obj*>(item) : dynamic_cast<G3Obj*>(item);
         if (o && !o->GetMark()) {
             o->SetMark();
@@ -355,11 +360,8 @@ void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* 
     for (int z = k[0]; z <= k[1]; ++z) {
         for (int y = j[0]; y <= j[1]; ++y) {
             for (int x = i[0]; x <= i[1]; ++x) {
-                GArrayCollection* list = cells[Cell(x, y, z)];
-                if (!list)
-                    continue;
-                for (int c = 0; c < list->size(); ++c) {
-                    GObj* item = list->get(c);
+                for (std::uint32_t e = First(Cell(x, y, z)); e; e = Next(e)) {
+                    GObj* item = Object(e);
                     G3Facet* f = facetsOnly ? static_cast<G3Facet*>(item) : dynamic_cast<G3Facet*>(item);
                     if (f && !f->GetMark() && f->HasEdges()) {
                         f->SetMark();

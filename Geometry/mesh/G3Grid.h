@@ -4,8 +4,10 @@
 // point, along a segment or around another facet. Each axis has its own
 // cell count (a storey or a slab gets flat cells, not cubes of which every
 // wall would fill a column). Cell (i, j, k) is element (k * ny + j) * nx +
-// i; a cell's list is created on first use and owned by the grid (the
-// objects in it are not).
+// i. A cell's objects (not owned) are a chain of entries in insertion
+// order, the entries of all cells kept in blocks: a list object per cell
+// cost the pairing grid of a crowded plan (a million cells holding two or
+// three facets each) six times the memory of the entries.
 //
 // Every index the grid computes is clamped into its axis's 0 .. count - 1 (a NaN offset
 // gives 0), except that a box's range may come out empty. The searches use
@@ -17,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class GArrayCollection;
@@ -54,12 +57,13 @@ public:
     int GetIndexY(double d) const { return Index(d, 1); }
     int GetIndexZ(double d) const { return Index(d, 2); }
 
-    // Appends o to the cell's list (created with capacity 32, growth 64).
-    // Out-of-range indices are ignored.
+    // Appends o to the cell's objects. Out-of-range indices are ignored.
     void Add(int i, int j, int k, GObj* o);
-    // Replaces a cell's list; the grid owns the new one and deletes the old
-    // one (a list must not be given to two cells).
+    // Replaces a cell's objects by those of list, which the grid takes and
+    // deletes (a null list empties the cell).
     void set(int i, int j, int k, GArrayCollection* list);
+    // A cell's objects in insertion order, as a list the grid keeps until
+    // the next call; null when the cell holds none.
     GArrayCollection* Get(int i, int j, int k) const;
 
     // Clears f's mark, then adds f to every cell of box.
@@ -109,16 +113,32 @@ protected:
     void Occupy(std::size_t c);
     // OutFacets of the one cell (i, j, k), in range.
     void OutCell(int i, int j, int k, GCollection* out);
-    // Appends list's unmarked objects to out, marking them.
-    void AppendUnmarked(const GArrayCollection* list, GCollection* out) const;
+    // Appends cell c's unmarked objects to out, marking them.
+    void AppendUnmarked(std::size_t c, GCollection* out) const;
     // Add without the range and type checks (AddFacet's indices are
     // clamped and its objects are facets).
     void AddObject(int i, int j, int k, GObj* o);
+    // The chain of cell c: entry numbers from 1 (0 ends it).
+    std::uint32_t First(std::size_t c) const { return first[c]; }
+    GObj* Object(std::uint32_t e) const { return objects[(e - 1) >> kBlockBits][(e - 1) & kBlockMask]; }
+    std::uint32_t Next(std::uint32_t e) const { return next[(e - 1) >> kBlockBits][(e - 1) & kBlockMask]; }
+
+    static constexpr int kBlockBits = 16;
+    static constexpr std::uint32_t kBlockMask = (1u << kBlockBits) - 1;
 
     int n = 0;           // the largest of dim
     int dim[3] = {1, 1, 1};
     double cellSize[3] = {0.0, 0.0, 0.0};
-    GArrayCollection** cells = nullptr;
+    // Per cell, its first and last entry (0: none).
+    std::unique_ptr<std::uint32_t[]> first;
+    std::unique_ptr<std::uint32_t[]> last;
+    // The entries, kBlockBits-sized blocks of objects and of links to the
+    // next entry of the same cell.
+    std::vector<std::unique_ptr<GObj*[]>> objects;
+    std::vector<std::unique_ptr<std::uint32_t[]>> next;
+    std::uint32_t entries = 0; // 32 bits: 4G entries would take 48 GiB
+    // Get's answer.
+    mutable std::unique_ptr<GArrayCollection> view;
     double min[3] = {0.0, 0.0, 0.0};
     double max[3] = {0.0, 0.0, 0.0};
     // Every stored object is a G3Obj, or a G3Facet: the searches then skip
