@@ -308,7 +308,7 @@ void CutPieces(G3Facet* f, const double* plane, G3IntervalList* cut,
     cut->BuildIntervals();
     for (int k = cut->GetIntervalCount() - 1; k >= 0; --k) {
         G3Interval* iv = cut->GetInterval(k);
-        if (iv && iv->GetPoint1() && iv->GetPoint2())
+        if (iv && iv->HasEnds())
             emit(iv->GetXYZ1(), iv->GetXYZ2());
     }
 }

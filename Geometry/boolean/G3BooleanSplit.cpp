@@ -173,7 +173,7 @@ static int SplitFacet(G3Surface* s, G3PointHash* made, G3Facet* f, G3IntervalLis
     GArrayCollection* list = segments->GetIntervalList();
     for (int k = 0; list && k < list->size(); ++k) {
         G3Interval* iv = dynamic_cast<G3Interval*>(list->get(k));
-        if (!iv || !iv->GetPoint1() || !iv->GetPoint2())
+        if (!iv || !iv->HasEnds())
             continue;
         G3Normal* na = nullptr;
         G3Normal* nb = nullptr;

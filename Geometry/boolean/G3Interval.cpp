@@ -2,19 +2,22 @@
 
 #include "Geometry/mesh/G3Point.h"
 
+#include <utility>
+
 G_DEFINE_POOL(G3Interval, "G3Interval", 4096)
 
 namespace {
 
-// A new point that has copied `src` (coordinates and G3Obj state); null for
-// a null source.
-G3Point* ClonePoint(G3Point* src)
+void SetEnd(double* to, const double* from)
 {
-    if (!src)
-        return nullptr;
-    G3Point* p = new G3Point();
-    p->Copy(static_cast<G3Obj*>(src));
-    return p;
+    for (int a = 0; a < 3; ++a)
+        to[a] = from ? G3Point::Sanitize(from[a]) : 0.0;
+}
+
+void CopyEnd(double* to, const double* from)
+{
+    for (int a = 0; a < 3; ++a)
+        to[a] = from[a];
 }
 
 }  // namespace
@@ -31,46 +34,35 @@ G3Interval::G3Interval(const double* p1, const double* p2)
     Init(p1, nullptr, p2, nullptr);
 }
 
-G3Interval::G3Interval(const G3Interval& other) : GObj(other)
+G3Interval::G3Interval(const G3Interval& other)
+    : GObj(other), owner1(other.owner1), owner2(other.owner2), ends(other.ends)
 {
-    point1 = ClonePoint(other.point1);
-    point2 = ClonePoint(other.point2);
-    owner1 = other.owner1;
-    owner2 = other.owner2;
+    CopyEnd(xyz1, other.xyz1);
+    CopyEnd(xyz2, other.xyz2);
 }
 
 G3Interval& G3Interval::operator=(const G3Interval& other)
 {
     if (this != &other) {
         GObj::operator=(other);
-        G3Point* p1 = ClonePoint(other.point1);
-        G3Point* p2 = ClonePoint(other.point2);
-        Finit();
-        point1 = p1;
-        point2 = p2;
+        CopyEnd(xyz1, other.xyz1);
+        CopyEnd(xyz2, other.xyz2);
         owner1 = other.owner1;
         owner2 = other.owner2;
+        ends = other.ends;
     }
     return *this;
 }
 
-G3Interval::~G3Interval() { Finit(); }
+G3Interval::~G3Interval() = default;
 
 void G3Interval::Init(const double* p1, GObj* o1, const double* p2, GObj* o2)
 {
-    Finit();
-    point1 = p1 ? new G3Point(p1) : new G3Point();
-    point2 = p2 ? new G3Point(p2) : new G3Point();
+    SetEnd(xyz1, p1);
+    SetEnd(xyz2, p2);
     owner1 = o1;
     owner2 = o2;
-}
-
-void G3Interval::Finit()
-{
-    delete point1;
-    delete point2;
-    point1 = point2 = nullptr;
-    owner1 = owner2 = nullptr;
+    ends = true;
 }
 
 void G3Interval::Copy(GObj* source)
@@ -81,13 +73,11 @@ void G3Interval::Copy(GObj* source)
     G3Interval* src = dynamic_cast<G3Interval*>(source);
     if (!src)
         return;
-    G3Point* p1 = ClonePoint(src->point1);
-    G3Point* p2 = ClonePoint(src->point2);
-    Finit();
-    point1 = p1;
-    point2 = p2;
+    CopyEnd(xyz1, src->xyz1);
+    CopyEnd(xyz2, src->xyz2);
     owner1 = src->owner1;
     owner2 = src->owner2;
+    ends = src->ends;
 }
 
 GObj* G3Interval::Duplicate()
@@ -97,22 +87,22 @@ GObj* G3Interval::Duplicate()
     return copy;
 }
 
-double* G3Interval::GetXYZ1() { return point1 ? point1->GetXYZ() : nullptr; }
+double* G3Interval::GetXYZ1() { return ends ? xyz1 : nullptr; }
 
-double* G3Interval::GetXYZ2() { return point2 ? point2->GetXYZ() : nullptr; }
+double* G3Interval::GetXYZ2() { return ends ? xyz2 : nullptr; }
 
-double G3Interval::GetXYZ1(int axis) const { return point1 ? point1->GetXYZ(axis) : 0.0; }
+const double* G3Interval::GetXYZ1() const { return ends ? xyz1 : nullptr; }
 
-double G3Interval::GetXYZ2(int axis) const { return point2 ? point2->GetXYZ(axis) : 0.0; }
+const double* G3Interval::GetXYZ2() const { return ends ? xyz2 : nullptr; }
+
+double G3Interval::GetXYZ1(int axis) const { return ends && axis >= 0 && axis < 3 ? xyz1[axis] : 0.0; }
+
+double G3Interval::GetXYZ2(int axis) const { return ends && axis >= 0 && axis < 3 ? xyz2[axis] : 0.0; }
 
 void G3Interval::Swap()
 {
-    G3Point* p = point1;
-    point1 = point2;
-    point2 = p;
-    GObj* o = owner1;
-    owner1 = owner2;
-    owner2 = o;
+    std::swap(xyz1, xyz2);
+    std::swap(owner1, owner2);
 }
 
 void G3Interval::Orient(int axis)

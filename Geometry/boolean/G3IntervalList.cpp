@@ -54,14 +54,13 @@ int CompareIntervals(const void* a, const void* b, const void* context)
 
 // A piece from `start` to `end` joins `out` only when it is longer than 1e-6
 // along the axis; shorter pieces carry no length on the line.
-void EmitPiece(GArrayCollection* out, int axis, G3Point* start, GObj* startOwner, G3Point* end,
+void EmitPiece(GArrayCollection* out, int axis, const double* start, GObj* startOwner, const double* end,
                GObj* endOwner)
 {
-    const double s = start ? start->GetXYZ(axis) : 0.0;
-    const double e = end ? end->GetXYZ(axis) : 0.0;
+    const double s = start && axis >= 0 && axis < 3 ? start[axis] : 0.0;
+    const double e = end && axis >= 0 && axis < 3 ? end[axis] : 0.0;
     if (e - s > kPointEqual)
-        out->add(new G3Interval(start ? start->GetXYZ() : nullptr, startOwner,
-                                end ? end->GetXYZ() : nullptr, endOwner));
+        out->add(new G3Interval(start, startOwner, end, endOwner));
 }
 
 // Whether `c` is in the normal form of a built list: every interval oriented
@@ -160,16 +159,16 @@ void IntersectSweep(const GArrayCollection* A, const GArrayCollection* B, int ax
         } else if (a2 <= b1) {
             ++i;
         } else {
-            G3Point* start = a1 >= b1 ? a->GetPoint1() : b->GetPoint1();
+            const double* start = a1 >= b1 ? a->GetXYZ1() : b->GetXYZ1();
             GObj* startOwner = a1 >= b1 ? a->GetOwner1() : b->GetOwner1();
-            G3Point* end;
+            const double* end;
             GObj* endOwner;
             if (a2 <= b2) {
-                end = a->GetPoint2();
+                end = a->GetXYZ2();
                 endOwner = a->GetOwner2();
                 ++i;
             } else {
-                end = b->GetPoint2();
+                end = b->GetXYZ2();
                 endOwner = b->GetOwner2();
                 ++j;
             }
@@ -488,13 +487,13 @@ void G3IntervalList::Intersect(G3Interval* s)
                 break;
             if (c2 <= s1)
                 continue;
-            G3Point* start = c1 >= s1 ? c->GetPoint1() : clip.GetPoint1();
+            const double* start = c1 >= s1 ? c->GetXYZ1() : clip.GetXYZ1();
             GObj* startOwner = c1 >= s1 ? c->GetOwner1() : clip.GetOwner1();
             if (s2 < c2) {
-                EmitPiece(&pieces, axis, start, startOwner, clip.GetPoint2(), clip.GetOwner2());
+                EmitPiece(&pieces, axis, start, startOwner, clip.GetXYZ2(), clip.GetOwner2());
                 break;
             }
-            EmitPiece(&pieces, axis, start, startOwner, c->GetPoint2(), c->GetOwner2());
+            EmitPiece(&pieces, axis, start, startOwner, c->GetXYZ2(), c->GetOwner2());
         }
     }
     DeleteElements(intervals);

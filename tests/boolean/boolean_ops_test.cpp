@@ -326,10 +326,10 @@ TEST(BooleanResult, AddReturnsTheOperandWithMoreFacetsAndScaledSegments)
     ASSERT_GT(list.GetIntervalCount(), 0);
     EXPECT_NEAR(3000.0, Length(&list), 1e-6);
     for (int k = 0; k < list.GetIntervalCount(); ++k)
-        for (G3Point* p : {list.GetInterval(k)->GetPoint1(), list.GetInterval(k)->GetPoint2()})
+        for (const double* p : {list.GetInterval(k)->GetXYZ1(), list.GetInterval(k)->GetXYZ2()})
             for (int c = 0; c < 3; ++c) {
-                EXPECT_GE(p->GetXYZ(c), 500.0 - 1e-6);
-                EXPECT_LE(p->GetXYZ(c), 1000.0 + 1e-6);
+                EXPECT_GE(p[c], 500.0 - 1e-6);
+                EXPECT_LE(p[c], 1000.0 + 1e-6);
             }
 }
 

@@ -314,8 +314,8 @@ TEST(IntervalLists, EndsSwapWithOwnersAndCopiesOwnTheirPoints)
     G3Interval assigned(p, p);
     assigned = iv;
     for (G3Interval* c : {&copied, &assigned}) {
-        EXPECT_NE(c->GetPoint1(), iv.GetPoint1());
-        EXPECT_NE(c->GetPoint2(), iv.GetPoint2());
+        EXPECT_NE(c->GetXYZ1(), iv.GetXYZ1());
+        EXPECT_NE(c->GetXYZ2(), iv.GetXYZ2());
         EXPECT_EQ(c->GetXYZ2(1), 1.0);
         EXPECT_EQ(c->GetOwner2(), &o1);
     }
