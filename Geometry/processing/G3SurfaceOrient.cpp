@@ -424,10 +424,16 @@ G_DEFINE_POOL(xyTree, "xyTree", 4096)
 // sign of c tells the way the steps were taken). The answer is
 // PointInFacetXY's: the same steps in the same order under the same
 // crossing rule; only whether the point lies on the boundary is kept.
+// An outline of four axis-parallel steps round its box (a wall seen
+// sideways) answers a point farther than kDeepInside inside every side at
+// once: there each corner is more than the tolerance off the ray's line
+// and the point, the two sides along the ray count nothing, the side
+// behind nothing and the one ahead one crossing, so the walk would say
+// inside, off the boundary.
 class OutlineSteps {
 public:
     explicit OutlineSteps(int facets)
-        : range(static_cast<std::size_t>(facets > 0 ? facets : 0), Range{-1, -1, false})
+        : range(static_cast<std::size_t>(facets > 0 ? facets : 0), Range{-1, -1, -1, false})
     {
     }
 
@@ -445,6 +451,12 @@ public:
         Range& r = range[static_cast<std::size_t>(filed.index)];
         if (r.first < 0 || r.up != (filed.facet->GetPlaneC() > 0.0))
             r = Walk(filed.facet);
+        if (r.rect >= 0) {
+            const Rect& b = rects[static_cast<std::size_t>(r.rect)];
+            if (p[0] > b.x0 + kDeepInside && p[0] < b.x1 - kDeepInside && p[1] > b.y0 + kDeepInside &&
+                p[1] < b.y1 - kDeepInside)
+                return true;
+        }
         using namespace G3RayProbe;
         const RayProbe probe(0, 1, p, GTolerance::kInFacet);
         int crossings = 0;
@@ -481,12 +493,20 @@ private:
     struct Range {
         int first;
         int end;
-        bool up; // c > 0 when the steps were taken
+        int rect; // the outline's box in rects when it is that box, else -1
+        bool up;  // c > 0 when the steps were taken
     };
+    struct Rect {
+        double x0;
+        double y0;
+        double x1;
+        double y1;
+    };
+    static constexpr double kDeepInside = 4.0 * GTolerance::kInFacet;
 
     Range Walk(const G3Facet* f)
     {
-        Range r{static_cast<int>(steps.size()), 0, f->GetPlaneC() > 0.0};
+        Range r{static_cast<int>(steps.size()), 0, -1, f->GetPlaneC() > 0.0};
         G3ContourWalker w(f);
         while (w.Next()) {
             const G3Vertex* a = w.GetEntry();
@@ -496,11 +516,44 @@ private:
             steps.push_back(Step{{a->GetXYZ()[0], a->GetXYZ()[1]}, {b->GetXYZ()[0], b->GetXYZ()[1]}, w.Opens()});
         }
         r.end = static_cast<int>(steps.size());
+        if (IsRectangle(r)) {
+            const Step& s = steps[static_cast<std::size_t>(r.first)];
+            Rect b{s.from[0], s.from[1], s.from[0], s.from[1]};
+            for (int k = r.first; k < r.end; ++k) {
+                const double* q = steps[static_cast<std::size_t>(k)].to;
+                b = Rect{std::fmin(b.x0, q[0]), std::fmin(b.y0, q[1]), std::fmax(b.x1, q[0]), std::fmax(b.y1, q[1])};
+            }
+            r.rect = static_cast<int>(rects.size());
+            rects.push_back(b);
+        }
         return r;
+    }
+
+    // Four steps, one contour, each going on from where the last one ended
+    // (the fourth back to the first's start), each along x or along y by a
+    // finite non-zero length, turning at every corner: a rectangle
+    // traversed once.
+    bool IsRectangle(const Range& r) const
+    {
+        if (r.end - r.first != 4)
+            return false;
+        for (int k = 0; k < 4; ++k) {
+            const Step& s = steps[static_cast<std::size_t>(r.first + k)];
+            const Step& t = steps[static_cast<std::size_t>(r.first + (k + 1) % 4)];
+            if (s.opens != (k == 0) || s.to[0] != t.from[0] || s.to[1] != t.from[1])
+                return false;
+            const double dx = s.to[0] - s.from[0];
+            const double dy = s.to[1] - s.from[1];
+            const double tx = t.to[0] - t.from[0];
+            if (!std::isfinite(dx) || !std::isfinite(dy) || (dx == 0.0) == (dy == 0.0) || (dx == 0.0) == (tx == 0.0))
+                return false;
+        }
+        return true;
     }
 
     std::vector<Range> range; // per facet of the surface; first -1 before its first walk
     std::vector<Step> steps;
+    std::vector<Rect> rects;
 };
 
 // The probe tree and the outlines of the facets it files.
