@@ -122,15 +122,21 @@ struct FiledFacet {
     G3Facet* facet;
     int index; // the facet's place in the surface's list
     bool doubleSided;
+    // Whether the outline is a rectangle (OutlineSteps), once a probe has
+    // asked: -1 not yet.
+    mutable signed char rectangle;
 
     bool Holds(double x, double y) const { return !(x < x0 || x > x1 || y < y0 || y > y1); }
     // HeightAt(facet, x, y).
     double Height(double x, double y) const { return -(plane[0] * x + plane[1] * y + plane[3]) / plane[2]; }
 };
 
+// How far a filed box reaches beyond the facet's corners.
+constexpr double kFiledMargin = 2.0 * GTolerance::kInFacet;
+
 FiledFacet FileFacet(G3Facet* f, int index)
 {
-    const double wide = 2.0 * GTolerance::kInFacet;
+    const double wide = kFiledMargin;
     double lo[2] = {HUGE_VAL, HUGE_VAL};
     double hi[2] = {-HUGE_VAL, -HUGE_VAL};
     bool finite = true;
@@ -149,9 +155,10 @@ FiledFacet FileFacet(G3Facet* f, int index)
     }
     const double* p = f->GetPlane();
     if (!finite)
-        return FiledFacet{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL, {p[0], p[1], p[2], p[3]}, f, index, f->GetDoubleSided()};
-    return FiledFacet{lo[0] - wide,          lo[1] - wide, hi[0] + wide, hi[1] + wide, {p[0], p[1], p[2], p[3]},
-                      f,                     index,        f->GetDoubleSided()};
+        return FiledFacet{-HUGE_VAL, -HUGE_VAL, HUGE_VAL, HUGE_VAL, {p[0], p[1], p[2], p[3]},
+                          f,         index,     f->GetDoubleSided(), -1};
+    return FiledFacet{lo[0] - wide, lo[1] - wide, hi[0] + wide, hi[1] + wide, {p[0], p[1], p[2], p[3]},
+                      f,            index,        f->GetDoubleSided(), -1};
 }
 
 // A node's facets, and from the first probe through the node, a grid over
@@ -419,9 +426,10 @@ G_DEFINE_POOL(xyTree, "xyTree", 4096)
 // steps through them, with their ends' coordinates copied: a facet below
 // a crowded probe line (a row of walls seen sideways) is tested by every
 // probe through the row, and walking its edge chain each time cost more
-// than all else. Made per facet on its first test, and again after the
-// facet has been turned (NegPlane turns its chain with its plane, so the
-// sign of c tells the way the steps were taken). The answer is
+// than all else. Made per facet on its first test and, where facets may
+// be turned while the tree stands, again after the facet has been turned
+// (NegPlane turns its chain with its plane, so the sign of c tells the way
+// the steps were taken). The answer is
 // PointInFacetXY's: the same steps in the same order under the same
 // crossing rule; only whether the point lies on the boundary is kept.
 // An outline of four axis-parallel steps round its box (a wall seen
@@ -432,8 +440,8 @@ G_DEFINE_POOL(xyTree, "xyTree", 4096)
 // inside, off the boundary.
 class OutlineSteps {
 public:
-    explicit OutlineSteps(int facets)
-        : range(static_cast<std::size_t>(facets > 0 ? facets : 0), Range{-1, -1, -1, false})
+    OutlineSteps(int facets, bool turning)
+        : range(static_cast<std::size_t>(facets > 0 ? facets : 0), Range{-1, -1, -1, false}), turning(turning)
     {
     }
 
@@ -448,9 +456,16 @@ public:
             *on = onA != nullptr;
             return in;
         }
+        // A rectangle's filed box is its own widened by kFiledMargin: one
+        // more such width covers the rounding of both.
+        const double deep = 2.0 * kFiledMargin + kDeepInside;
+        if (filed.rectangle > 0 && p[0] > filed.x0 + deep && p[0] < filed.x1 - deep && p[1] > filed.y0 + deep &&
+            p[1] < filed.y1 - deep)
+            return true;
         Range& r = range[static_cast<std::size_t>(filed.index)];
-        if (r.first < 0 || r.up != (filed.facet->GetPlaneC() > 0.0))
+        if (r.first < 0 || (turning && r.up != (filed.facet->GetPlaneC() > 0.0)))
             r = Walk(filed.facet);
+        filed.rectangle = r.rect >= 0 ? 1 : 0;
         if (r.rect >= 0) {
             const Rect& b = rects[static_cast<std::size_t>(r.rect)];
             if (p[0] > b.x0 + kDeepInside && p[0] < b.x1 - kDeepInside && p[1] > b.y0 + kDeepInside &&
@@ -554,11 +569,12 @@ private:
     std::vector<Range> range; // per facet of the surface; first -1 before its first walk
     std::vector<Step> steps;
     std::vector<Rect> rects;
+    bool turning; // facets may be turned between tests
 };
 
 // The probe tree and the outlines of the facets it files.
 struct CrossingIndex {
-    explicit CrossingIndex(xyTree* tree, int facets) : tree(tree), outlines(facets) {}
+    CrossingIndex(xyTree* tree, int facets, bool turning) : tree(tree), outlines(facets, turning) {}
     std::unique_ptr<xyTree> tree;
     OutlineSteps outlines;
 };
@@ -706,7 +722,7 @@ ProbeVote Probe(CrossingIndex& index, G3Facet* p, std::vector<G3Facet*>& hits, b
         index.tree->CollectNear(x, y, kNearProbe, hits);
         for (G3Facet* f : hits) {
             const double* q = f->GetPlane();
-            cross(FiledFacet{0.0, 0.0, 0.0, 0.0, {q[0], q[1], q[2], q[3]}, f, -1, f->GetDoubleSided()});
+            cross(FiledFacet{0.0, 0.0, 0.0, 0.0, {q[0], q[1], q[2], q[3]}, f, -1, f->GetDoubleSided(), -1});
         }
     } else {
         index.tree->ForPath(x, y, cross);
@@ -779,13 +795,13 @@ bool PieceTurns(CrossingIndex& index, const GArrayCollection& piece, std::vector
 }
 
 // The facets a probe's ray may cross, filed by their plan boxes (the
-// last facet first).
-std::unique_ptr<CrossingIndex> CrossableTree(G3Surface* s)
+// last facet first); `turning`: facets may be turned while it stands.
+std::unique_ptr<CrossingIndex> CrossableTree(G3Surface* s, bool turning)
 {
     GEnvelope env;
     s->FormEnvelope(&env);
     auto index = std::make_unique<CrossingIndex>(
-        new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]), s->GetFacetCount());
+        new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]), s->GetFacetCount(), turning);
     for (int k = s->GetFacetCount() - 1; k >= 0; --k) {
         G3Facet* f = s->GetFacet(k);
         if (!Crossable(f))
@@ -846,7 +862,7 @@ void ProbeSideways(G3Surface* s, const std::vector<G3Facet*>& facets, const std:
         if (turn == 3)
             break;
         s->FormPlaneEquation();
-        const std::unique_ptr<CrossingIndex> index = CrossableTree(s);
+        const std::unique_ptr<CrossingIndex> index = CrossableTree(s, false);
         for (std::size_t p = 0; p < pieces; ++p) {
             if (verdict[p] >= 0)
                 continue;
@@ -880,7 +896,7 @@ bool G3Surface::OrientNormals2(bool force)
     const int n = GetFacetCount();
     if (n == 0)
         return true;
-    std::unique_ptr<CrossingIndex> index = CrossableTree(this);
+    std::unique_ptr<CrossingIndex> index = CrossableTree(this, true);
 
     std::vector<G3Facet*> hits;
     std::vector<std::pair<double, G3Facet*>> candidates;
@@ -940,7 +956,7 @@ bool G3Surface::KeepsOrientation()
     const int n = GetFacetCount();
     if (n == 0)
         return true;
-    std::unique_ptr<CrossingIndex> index = CrossableTree(this);
+    std::unique_ptr<CrossingIndex> index = CrossableTree(this, false);
     // A sure vote stays sure as facets go, and keeps its parity while
     // what goes is closed and wholly above or below the probe point.
     bool settled = true;
