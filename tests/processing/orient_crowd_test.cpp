@@ -117,4 +117,37 @@ TEST(OrientProbeIndex, CrowdedWallsTurnAsWhenEveryFacetWasTested)
     }
 }
 
+// Boxes on a square plan, each overlapping its neighbours (every wall cut
+// into pieces asked sideways, most of them rectangles), at the origin or at
+// site coordinates, some faces as triangles and some facets turned: the
+// planes are those of the probes that walked every facet's chain in full
+// through grids of one cell per facet (pinned per seed).
+TEST(OrientProbeIndex, OverlappingPlanTurnsAsWithFullWalks)
+{
+    const struct {
+        unsigned seed;
+        double offset;
+        std::uint64_t planes;
+    } cases[] = {{21, 0.0, 0x8a5afca784d7addeULL},
+                 {22, 0.0, 0x963c0e49bc73027fULL},
+                 {23, 48000.0, 0x3e996f838350d013ULL},
+                 {24, 48000.0, 0x5e8e21cce7ccbb3aULL}};
+    for (const auto& c : cases) {
+        std::mt19937 rng(c.seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        G3Surface s;
+        const int side = 9;
+        for (int k = 0; k < side * side; ++k) {
+            const double x = c.offset + 1.5 * (k % side);
+            const double y = c.offset + 1.5 * (k / side);
+            const double size = 1.5 + 0.2 * unit(rng);
+            for (G3Facet* f : AddBox(s, P3{x, y, 0.0}, P3{x + size, y + size, 3.0 + unit(rng)}, unit(rng) < 0.2))
+                if (unit(rng) < 0.1)
+                    f->NegPlane();
+        }
+        s.Update(CHECK_LEVEL_INTERSECTIONS);
+        EXPECT_EQ(PlanesHash(s), c.planes) << "seed " << c.seed << " facets " << s.GetFacetCount();
+    }
+}
+
 } // namespace
