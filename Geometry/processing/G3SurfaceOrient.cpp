@@ -250,11 +250,27 @@ public:
                     }
             }
         }
+        // Each cell's level facets (a = b = 0: the same height over every
+        // point) first, lowest first, so that a probe stops at the first
+        // one above it.
+        level.assign(count, 0);
+        for (std::size_t c = 0; c < count; ++c) {
+            const auto begin = items.begin() + start[c];
+            const auto end = items.begin() + start[c + 1];
+            const auto split = std::stable_partition(begin, end, [this](int k) { return Level(k); });
+            std::sort(begin, split, [this](int l, int r) {
+                const double hl = all[static_cast<std::size_t>(l)].Height(0.0, 0.0);
+                const double hr = all[static_cast<std::size_t>(r)].Height(0.0, 0.0);
+                return hl != hr ? hl < hr : l < r;
+            });
+            level[c] = static_cast<int>(split - begin);
+        }
     }
 
     // Calls take(filed) for every filed facet whose box holds (x, y), in no
-    // set order.
-    template <class Take> void ForHolding(double x, double y, Take take) const
+    // set order, but for level facets above height z (not within
+    // kPlaneSide of it), which a probe at z does not count.
+    template <class Take> void ForHolding(double x, double y, double z, Take take) const
     {
         if (side[0] == 0 || !std::isfinite(x) || !std::isfinite(y)) {
             for (const FiledFacet& f : all)
@@ -267,7 +283,16 @@ public:
                 take(all[static_cast<std::size_t>(k)]);
         const std::size_t c = static_cast<std::size_t>(Cell(1, y)) * static_cast<std::size_t>(side[0]) +
                               static_cast<std::size_t>(Cell(0, x));
-        for (int k = start[c]; k < start[c + 1]; ++k) {
+        const int levelEnd = start[c] + level[c];
+        for (int k = start[c]; k < levelEnd; ++k) {
+            const FiledFacet& f = all[static_cast<std::size_t>(items[static_cast<std::size_t>(k)])];
+            const double h = f.Height(x, y);
+            if (h > z && !(std::fabs(h - z) < GTolerance::kPlaneSide))
+                break;
+            if (f.Holds(x, y))
+                take(f);
+        }
+        for (int k = levelEnd; k < start[c + 1]; ++k) {
             const FiledFacet& f = all[static_cast<std::size_t>(items[static_cast<std::size_t>(k)])];
             if (f.Holds(x, y))
                 take(f);
@@ -281,6 +306,14 @@ private:
     static constexpr std::size_t kIndexFrom = 16;
     static constexpr long long kWideCells = 16;
     static constexpr double kCellsPerFacet = 4.0;
+
+    // A level facet with a height that orders: its plane has a = b = 0,
+    // so -(a x + b y + d) / c is -d / c over every finite point.
+    bool Level(int k) const
+    {
+        const FiledFacet& f = all[static_cast<std::size_t>(k)];
+        return f.plane[0] == 0.0 && f.plane[1] == 0.0 && !std::isnan(f.Height(0.0, 0.0));
+    }
 
     // The median extent along `axis` of the finite filed boxes, each cut
     // to lo..hi; 0 when there is none.
@@ -318,6 +351,7 @@ private:
     mutable double scale[2] = {0.0, 0.0};
     mutable std::vector<int> start;
     mutable std::vector<int> items;
+    mutable std::vector<int> level; // per cell, how many of its items are level (they come first)
     mutable std::vector<int> wide;
 };
 
@@ -363,12 +397,12 @@ public:
 
     // Calls take(filed) for every facet stored on the path to (x, y) whose
     // widened box holds the point, in no set order: the facets whose x-y
-    // projection may contain it.
-    template <class Take> void ForPath(double x, double y, Take take) const
+    // projection may contain it (the level ones above z left out).
+    template <class Take> void ForPath(double x, double y, double z, Take take) const
     {
         for (const xyTree* node = this; node;) {
             node->list.Index(node->x0, node->y0, node->x1, node->y1);
-            node->list.ForHolding(x, y, take);
+            node->list.ForHolding(x, y, z, take);
             const double mx = 0.5 * (node->x0 + node->x1);
             const double my = 0.5 * (node->y0 + node->y1);
             node = node->child[(x <= mx ? 0 : 2) + (y <= my ? 0 : 1)];
@@ -725,7 +759,7 @@ ProbeVote Probe(CrossingIndex& index, G3Facet* p, std::vector<G3Facet*>& hits, b
             cross(FiledFacet{0.0, 0.0, 0.0, 0.0, {q[0], q[1], q[2], q[3]}, f, -1, f->GetDoubleSided(), -1});
         }
     } else {
-        index.tree->ForPath(x, y, cross);
+        index.tree->ForPath(x, y, z, cross);
     }
     if (!found)
         return vote;
