@@ -37,16 +37,16 @@ G3Interval::G3Interval(const double* p1, const double* p2)
 G3Interval::G3Interval(const G3Interval& other)
     : GObj(other), owner1(other.owner1), owner2(other.owner2), ends(other.ends)
 {
-    CopyEnd(xyz1, other.xyz1);
-    CopyEnd(xyz2, other.xyz2);
+    CopyEnd(end1.xyz, other.end1.xyz);
+    CopyEnd(end2.xyz, other.end2.xyz);
 }
 
 G3Interval& G3Interval::operator=(const G3Interval& other)
 {
     if (this != &other) {
         GObj::operator=(other);
-        CopyEnd(xyz1, other.xyz1);
-        CopyEnd(xyz2, other.xyz2);
+        CopyEnd(end1.xyz, other.end1.xyz);
+        CopyEnd(end2.xyz, other.end2.xyz);
         owner1 = other.owner1;
         owner2 = other.owner2;
         ends = other.ends;
@@ -58,8 +58,8 @@ G3Interval::~G3Interval() = default;
 
 void G3Interval::Init(const double* p1, GObj* o1, const double* p2, GObj* o2)
 {
-    SetEnd(xyz1, p1);
-    SetEnd(xyz2, p2);
+    SetEnd(end1.xyz, p1);
+    SetEnd(end2.xyz, p2);
     owner1 = o1;
     owner2 = o2;
     ends = true;
@@ -73,8 +73,8 @@ void G3Interval::Copy(GObj* source)
     G3Interval* src = dynamic_cast<G3Interval*>(source);
     if (!src)
         return;
-    CopyEnd(xyz1, src->xyz1);
-    CopyEnd(xyz2, src->xyz2);
+    CopyEnd(end1.xyz, src->end1.xyz);
+    CopyEnd(end2.xyz, src->end2.xyz);
     owner1 = src->owner1;
     owner2 = src->owner2;
     ends = src->ends;
@@ -87,21 +87,21 @@ GObj* G3Interval::Duplicate()
     return copy;
 }
 
-double* G3Interval::GetXYZ1() { return ends ? xyz1 : nullptr; }
+double* G3Interval::GetXYZ1() { return ends ? end1.xyz : nullptr; }
 
-double* G3Interval::GetXYZ2() { return ends ? xyz2 : nullptr; }
+double* G3Interval::GetXYZ2() { return ends ? end2.xyz : nullptr; }
 
-const double* G3Interval::GetXYZ1() const { return ends ? xyz1 : nullptr; }
+const double* G3Interval::GetXYZ1() const { return ends ? end1.xyz : nullptr; }
 
-const double* G3Interval::GetXYZ2() const { return ends ? xyz2 : nullptr; }
+const double* G3Interval::GetXYZ2() const { return ends ? end2.xyz : nullptr; }
 
-double G3Interval::GetXYZ1(int axis) const { return ends && axis >= 0 && axis < 3 ? xyz1[axis] : 0.0; }
+double G3Interval::GetXYZ1(int axis) const { return ends && axis >= 0 && axis < 3 ? end1.xyz[axis] : 0.0; }
 
-double G3Interval::GetXYZ2(int axis) const { return ends && axis >= 0 && axis < 3 ? xyz2[axis] : 0.0; }
+double G3Interval::GetXYZ2(int axis) const { return ends && axis >= 0 && axis < 3 ? end2.xyz[axis] : 0.0; }
 
 void G3Interval::Swap()
 {
-    std::swap(xyz1, xyz2);
+    std::swap(end1.xyz, end2.xyz);
     std::swap(owner1, owner2);
 }
 

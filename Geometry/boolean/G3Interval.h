@@ -10,6 +10,16 @@
 
 class GMemoryAllocator;
 
+// One end of an interval: its coordinates, read as a point's are.
+struct G3IntervalEnd {
+    double xyz[3] = {0.0, 0.0, 0.0};
+
+    double* GetXYZ() { return xyz; }
+    const double* GetXYZ() const { return xyz; }
+    // 0 for an axis outside 0..2.
+    double GetXYZ(int axis) const { return axis >= 0 && axis < 3 ? xyz[axis] : 0.0; }
+};
+
 class G3Interval : public GObj {
     G_DECLARE_POOL(G3Interval)
 public:
@@ -28,6 +38,11 @@ public:
     // Whether the interval has its ends: every interval but one made
     // without them (the protected default).
     bool HasEnds() const { return ends; }
+    // The ends (null without them).
+    G3IntervalEnd* GetPoint1() { return ends ? &end1 : nullptr; }
+    G3IntervalEnd* GetPoint2() { return ends ? &end2 : nullptr; }
+    const G3IntervalEnd* GetPoint1() const { return ends ? &end1 : nullptr; }
+    const G3IntervalEnd* GetPoint2() const { return ends ? &end2 : nullptr; }
     // The coordinate arrays of the ends (null without ends).
     double* GetXYZ1();
     double* GetXYZ2();
@@ -50,8 +65,8 @@ protected:
     // origin, a coordinate that is NaN or +inf made 0).
     void Init(const double* p1, GObj* o1, const double* p2, GObj* o2);
 
-    double xyz1[3] = {0.0, 0.0, 0.0};
-    double xyz2[3] = {0.0, 0.0, 0.0};
+    G3IntervalEnd end1;
+    G3IntervalEnd end2;
     GObj* owner1 = nullptr;
     GObj* owner2 = nullptr;
     bool ends = false;
