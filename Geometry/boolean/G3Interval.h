@@ -18,6 +18,13 @@ struct G3IntervalEnd {
     const double* GetXYZ() const { return xyz; }
     // 0 for an axis outside 0..2.
     double GetXYZ(int axis) const { return axis >= 0 && axis < 3 ? xyz[axis] : 0.0; }
+    // Moves the end to p, as it stands.
+    void Set(const double* p)
+    {
+        xyz[0] = p[0];
+        xyz[1] = p[1];
+        xyz[2] = p[2];
+    }
 };
 
 class G3Interval : public GObj {

@@ -274,7 +274,7 @@ void OverlapCrossingsOfEdges(G3IntervalList* overlap, G3Facet* F, G3Facet* G)
     for (int k = 0; list && k < list->size(); ++k) {
         G3Interval* iv = static_cast<G3Interval*>(list->get(k));
         for (int end = 0; end < 2; ++end) {
-            G3Point* p = end == 0 ? iv->GetPoint1() : iv->GetPoint2();
+            G3IntervalEnd* p = end == 0 ? iv->GetPoint1() : iv->GetPoint2();
             const G3Edge* e = dynamic_cast<const G3Edge*>(end == 0 ? iv->GetOwner1() : iv->GetOwner2());
             if (!p || !e || !e->GetVertex1() || !e->GetVertex2() || e->HasFacet(F) == e->HasFacet(G) ||
                 AtEndOf(p->GetXYZ(), e))
