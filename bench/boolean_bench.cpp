@@ -12,6 +12,7 @@
 //                in the same process, one run
 //   cgal_ratio   cgal_ms / our time (above 1: ours is faster)
 // Also the self-intersection pass on 300 / 3000 overlapping boxes.
+#include "bench/bench_crowd.h"
 #include "bench/bench_sphere.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -25,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <sys/resource.h>
 #include <vector>
 
@@ -150,35 +152,6 @@ void BM_SphereBoolean(benchmark::State& state)
 #endif
 }
 
-// `boxes` boxes 1.6 square on a 1.5 grid, each overlapping its neighbours,
-// of heights 3 to 4: the mesh meets itself along every wall.
-G3Surface* OverlappingBoxes(int boxes)
-{
-    auto* s = new G3Surface();
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(boxes))));
-    const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
-    for (int b = 0; b < boxes; ++b) {
-        const double x = 1.5 * (b % side);
-        const double y = 1.5 * (b / side);
-        const double h = 3.0 + 0.001 * ((b * 7919) % 1000);
-        const int first = s->GetVertexCount();
-        for (double z : {0.0, h}) {
-            s->AddVertex(x, y, z, 0);
-            s->AddVertex(x + 1.6, y, z, 0);
-            s->AddVertex(x + 1.6, y + 1.6, z, 0);
-            s->AddVertex(x, y + 1.6, z, 0);
-        }
-        for (const auto& face : faces) {
-            int v[4];
-            for (int k = 0; k < 4; ++k)
-                v[k] = first + face[k];
-            s->AddFacet(4, v, 1, nullptr, nullptr);
-        }
-    }
-    s->FormPlaneEquation();
-    return s;
-}
-
 // The self-intersection pass (pairing grid, segment records, splitting and
 // cleanup) on overlapping boxes; building them is not timed.
 void BM_RemoveSelfIntersectionCrowd(benchmark::State& state)
@@ -186,13 +159,14 @@ void BM_RemoveSelfIntersectionCrowd(benchmark::State& state)
     int facets = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        G3Surface* s = OverlappingBoxes(static_cast<int>(state.range(0)));
+        std::unique_ptr<G3Surface> s = OverlappingBoxes(static_cast<int>(state.range(0)), false);
+        s->FormPlaneEquation();
         state.ResumeTiming();
         G3BooleanCalculator engine;
-        engine.RemoveSelfIntersection(s);
+        engine.RemoveSelfIntersection(s.get());
         state.PauseTiming();
         facets = s->GetFacetCount();
-        delete s;
+        s.reset();
         state.ResumeTiming();
     }
     state.counters["facets"] = facets;

@@ -6,6 +6,7 @@
 //   wall boxes after Update(CHECK_LEVEL_INTERSECTIONS) has cut them where
 //   they meet (many upright pieces, asked by probes along x and y). Only
 //   the pass is timed; building is not.
+#include "bench/bench_crowd.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 
@@ -114,31 +115,11 @@ void BM_UnionInPlaneFacets(benchmark::State& state)
 // 95 x 95 and 300 x 300 squares: ten times the facets apart.
 BENCHMARK(BM_UnionInPlaneFacets)->Arg(95)->Arg(300)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// `boxes` boxes 1.6 square on a 1.5 grid, so that each overlaps its
-// neighbours, of heights 3 to 4, every third with a wall turned inward.
+// Crowded walls, every third box with a wall turned inward, cut where
+// they meet.
 std::unique_ptr<G3Surface> CrowdedWalls(int boxes)
 {
-    auto s = std::make_unique<G3Surface>();
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(boxes))));
-    const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
-    for (int b = 0; b < boxes; ++b) {
-        const double x = 1.5 * (b % side);
-        const double y = 1.5 * (b / side);
-        const double h = 3.0 + 0.001 * ((b * 7919) % 1000);
-        const int first = s->GetVertexCount();
-        for (double z : {0.0, h}) {
-            s->AddVertex(x, y, z, 0);
-            s->AddVertex(x + 1.6, y, z, 0);
-            s->AddVertex(x + 1.6, y + 1.6, z, 0);
-            s->AddVertex(x, y + 1.6, z, 0);
-        }
-        for (int f = 0; f < 6; ++f) {
-            int v[4];
-            for (int k = 0; k < 4; ++k)
-                v[k] = first + faces[f][b % 3 == 0 && f == 2 ? 3 - k : k];
-            s->AddFacet(4, v, 1, nullptr, nullptr);
-        }
-    }
+    std::unique_ptr<G3Surface> s = OverlappingBoxes(boxes, true);
     s->Update(CHECK_LEVEL_INTERSECTIONS);
     return s;
 }

@@ -457,6 +457,13 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
     GArrayCollection turned;
     const int n = ring.size();
     std::vector<std::array<double, 3>> tried = {{x[0], x[1], x[2]}};
+    // Another inner point, remembered as tried; a point on a facet of the
+    // other solid asks which way that facet turns.
+    const auto classAt = [&](const double* y) {
+        tried.push_back({y[0], y[1], y[2]});
+        const SURF_CLASSIFY at = ClassifyVertex(y, otherFacets);
+        return at == SC_ON ? TestOnOpposite(y, f->GetPlane()) : at;
+    };
     for (int other = 1; other <= kOtherInnerPoints && (holed || other < n); ++other) {
         double y[3];
         bool made = false;
@@ -473,11 +480,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
         OntoPlane(f, i, j, y);
         if (y[0] == x[0] && y[1] == x[1] && y[2] == x[2])
             continue;
-        tried.push_back({y[0], y[1], y[2]});
-        c = ClassifyVertex(y, otherFacets);
-        if (c == SC_ON)
-            c = TestOnOpposite(y, f->GetPlane());
-        if (c != SC_UNKNOWN)
+        if ((c = classAt(y)) != SC_UNKNOWN)
             return c;
     }
     // Those points may all be one: a triangle's starts give its centroid
@@ -494,11 +497,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassByPoint(G3Surface* s, G3Facet* f, GArray
         };
         if (std::any_of(tried.begin(), tried.end(), near))
             continue;
-        tried.push_back({y[0], y[1], y[2]});
-        c = ClassifyVertex(y, otherFacets);
-        if (c == SC_ON)
-            c = TestOnOpposite(y, f->GetPlane());
-        if (c != SC_UNKNOWN)
+        if ((c = classAt(y)) != SC_UNKNOWN)
             return c;
     }
     return c;
