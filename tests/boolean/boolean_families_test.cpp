@@ -740,6 +740,16 @@ TEST(BooleanFamilies, FarFromTheOriginAsAtIt)
     EXPECT_EQ(0, failed);
 }
 
+// a and b turned anywhere together and moved to 5e5, against the volume
+// identities of their three operations.
+int IdentitiesTurnedAtSite(G3Surface* a, G3Surface* b, const std::string& label, double tolerance)
+{
+    const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
+    Place(a, m);
+    Place(b, m);
+    return CheckIdentities(a, b, label, tolerance);
+}
+
 // Steps of 0.3 to 1.3 from 0, irregular so that corners' coordinates
 // round in every way.
 std::vector<double> IrregularSteps(int n)
@@ -819,10 +829,7 @@ TEST(BooleanFamilies, EdgesPassingEdgesAndCornersAtSiteCoordinates)
         SurfacePtr a = Ring(sides[GRand() % 5], 1.0, 1.02, h);
         SurfacePtr b = Ring(sides[GRand() % 5], 1.0, 1.02, h);
         Place(b.get(), fixtures::Motion::Turn({1, 0, 0}, 0.5 * fixtures::kPi, {0, 0.5 * h, 0.5 * h}));
-        const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
-        Place(a.get(), m);
-        Place(b.get(), m);
-        failed += CheckIdentities(a.get(), b.get(), "ring " + std::to_string(round), 1e-8);
+        failed += IdentitiesTurnedAtSite(a.get(), b.get(), "ring " + std::to_string(round), 1e-8);
     }
     for (int round = 0; round < (fixtures::kSlowBuild ? 100 : 300); ++round) {
         GSRand(5297 + round);
@@ -855,10 +862,7 @@ TEST(BooleanFamilies, FlushCapsOfTurnedThinRingsAtSiteCoordinates)
         SurfacePtr b = Ring(n, inner[GRand() % 4], 1.02, hb);
         const double turn = (1 + GRand() % 999) / 1000.0 * 2.0 * fixtures::kPi / n;
         Place(b.get(), fixtures::Motion::Turn({0, 0, 1}, turn, {0, 0, GRand() % 2 ? h - hb : 0.0}));
-        const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
-        Place(a.get(), m);
-        Place(b.get(), m);
-        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round), 1e-8);
+        failed += IdentitiesTurnedAtSite(a.get(), b.get(), "round " + std::to_string(round), 1e-8);
     }
     EXPECT_EQ(0, failed);
 }
@@ -883,10 +887,7 @@ TEST(BooleanFamilies, ThinRingsOnACapAtSiteCoordinates)
         SurfacePtr a = Ring(n, 1.0, 1.02, h);
         SurfacePtr b = Ring(n, r0, r0 + 0.001 * (1 + GRand() % 5), hb);
         Place(b.get(), fixtures::Motion::Turn({0, 0, 1}, 0.0, {0, 0, GRand() % 2 ? h : h - hb}));
-        const fixtures::Motion m = RandomTurn({5e5, 3.7e5, 12.5});
-        Place(a.get(), m);
-        Place(b.get(), m);
-        failed += CheckIdentities(a.get(), b.get(), "round " + std::to_string(round), 1e-8);
+        failed += IdentitiesTurnedAtSite(a.get(), b.get(), "round " + std::to_string(round), 1e-8);
     }
     EXPECT_EQ(0, failed);
 }
