@@ -10,15 +10,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// The largest set of groups of copies whose keep-or-remove choices are
-// solved together (a dense elimination over two values: its cost grows
-// with the cube of the set).
+// The largest set of groups of copies solved by dense elimination over two
+// values (its cost grows with the cube of the set); larger sets are solved
+// by sparse elimination (SolveSparse).
 constexpr int kMaxGroupsSolvedTogether = 1024;
 
 // One pair of vertices along the first facet of a group of copies, with
@@ -29,27 +31,48 @@ struct CopiesAlong {
     std::vector<std::pair<int, int>> groups;
 };
 
-// Whether each group keeps one copy (1) or none (0), solved so that every
-// pair in `pairs` ends with an even number of facet sides, for the groups
-// `members` (indices into `keep`); false when no choice does. Where the
-// choice is open (groups that only meet one another), copies are kept.
-bool SolveKeptCopies(const std::vector<int>& members, const std::vector<const CopiesAlong*>& pairs,
-                     std::vector<char>& keep)
+// One equation over two values: the unknowns it adds (each once) and its
+// right-hand side.
+struct ParityRow {
+    std::vector<int> vars;
+    int rhs = 0;
+};
+
+// The rows of a set of groups: for each pair, the groups (their place in
+// `members`) whose first facet has an odd number of sides along it, equal
+// to the parity of the sides of facets without copies.
+std::vector<ParityRow> RowsOf(const std::vector<int>& members, const std::vector<const CopiesAlong*>& pairs)
 {
-    const int n = static_cast<int>(members.size());
-    const int words = n / 64 + 1; // the last bit of the last word is spare: the right-hand side sits at bit n
     std::unordered_map<int, int> column;
-    for (int k = 0; k < n; ++k)
+    for (int k = 0; k < static_cast<int>(members.size()); ++k)
         column.emplace(members[static_cast<std::size_t>(k)], k);
-    std::vector<std::vector<std::uint64_t>> rows;
+    std::vector<ParityRow> rows;
+    rows.reserve(pairs.size());
     for (const CopiesAlong* pair : pairs) {
-        std::vector<std::uint64_t> row(static_cast<std::size_t>(words), 0);
-        auto flip = [&](int bit) { row[static_cast<std::size_t>(bit / 64)] ^= std::uint64_t{1} << (bit % 64); };
-        if (pair->plain % 2)
-            flip(n);
+        ParityRow row;
+        row.rhs = pair->plain % 2;
         for (const std::pair<int, int>& g : pair->groups)
             if (g.second % 2)
-                flip(column.at(g.first));
+                row.vars.push_back(column.at(g.first));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+// Solves `rows` over the unknowns 0 .. n-1 by elimination in column
+// order; unknowns left free are 1. False when no choice satisfies them.
+bool SolveDense(int n, const std::vector<ParityRow>& given, std::vector<int>& value)
+{
+    const int words = n / 64 + 1; // the last bit of the last word is spare: the right-hand side sits at bit n
+    std::vector<std::vector<std::uint64_t>> rows;
+    rows.reserve(given.size());
+    for (const ParityRow& g : given) {
+        std::vector<std::uint64_t> row(static_cast<std::size_t>(words), 0);
+        auto flip = [&](int bit) { row[static_cast<std::size_t>(bit / 64)] ^= std::uint64_t{1} << (bit % 64); };
+        if (g.rhs)
+            flip(n);
+        for (int v : g.vars)
+            flip(v);
         rows.push_back(std::move(row));
     }
     auto bit = [](const std::vector<std::uint64_t>& row, int b) {
@@ -75,7 +98,7 @@ bool SolveKeptCopies(const std::vector<int>& members, const std::vector<const Co
     for (int r = rank; r < static_cast<int>(rows.size()); ++r)
         if (bit(rows[static_cast<std::size_t>(r)], n))
             return false;
-    std::vector<int> value(static_cast<std::size_t>(n), 1);
+    value.assign(static_cast<std::size_t>(n), 1);
     for (int c = 0; c < n; ++c) {
         const int r = pivotOf[static_cast<std::size_t>(c)];
         if (r < 0)
@@ -85,6 +108,129 @@ bool SolveKeptCopies(const std::vector<int>& members, const std::vector<const Co
             if (o != c && pivotOf[static_cast<std::size_t>(o)] < 0 && bit(rows[static_cast<std::size_t>(r)], o))
                 v ^= 1;
         value[static_cast<std::size_t>(c)] = v;
+    }
+    return true;
+}
+
+// Solves `rows` over the unknowns 0 .. n-1 for sets too large for the
+// dense elimination, by sparse elimination: each step takes the unknown
+// met in the fewest equations (the lowest first among equals) and the
+// shortest equation holding it, and adds that equation to the others
+// holding it. Equations of one unknown thus fix it and those of two tie
+// one to the other before anything fills in; the rows of a mesh's pairs
+// stay short. False when no choice satisfies the
+// rows, or when the equations grow past kFillLimit times their first size.
+// Unknowns left free keep their value in `value` (the choices the roles
+// made).
+constexpr std::size_t kFillLimit = 64;
+bool SolveSparse(int n, std::vector<ParityRow> rows, std::vector<int>& value)
+{
+    std::size_t size = 0;
+    std::vector<std::vector<int>> rowsWith(static_cast<std::size_t>(n));
+    std::vector<int> count(static_cast<std::size_t>(n), 0);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        std::vector<int>& vars = rows[static_cast<std::size_t>(r)].vars;
+        std::sort(vars.begin(), vars.end());
+        size += vars.size();
+        for (int v : vars) {
+            rowsWith[static_cast<std::size_t>(v)].push_back(r);
+            ++count[static_cast<std::size_t>(v)];
+        }
+    }
+    const std::size_t limit = kFillLimit * (size + static_cast<std::size_t>(n));
+    std::set<std::pair<int, int>> next;
+    for (int v = 0; v < n; ++v)
+        if (count[static_cast<std::size_t>(v)] > 0)
+            next.insert({count[static_cast<std::size_t>(v)], v});
+    auto recount = [&](int v, int by) {
+        int& c = count[static_cast<std::size_t>(v)];
+        if (c > 0)
+            next.erase({c, v});
+        c += by;
+        if (c > 0)
+            next.insert({c, v});
+    };
+    auto holds = [&](int r, int v) {
+        const std::vector<int>& vars = rows[static_cast<std::size_t>(r)].vars;
+        return std::binary_search(vars.begin(), vars.end(), v);
+    };
+    std::vector<char> open(rows.size(), 1);
+    std::vector<std::pair<int, int>> pivots; // (unknown, its equation), in elimination order
+    std::vector<int> sum;
+    while (!next.empty()) {
+        const int v = next.begin()->second;
+        int best = -1;
+        for (int r : rowsWith[static_cast<std::size_t>(v)])
+            if (open[static_cast<std::size_t>(r)] && holds(r, v) &&
+                (best < 0 || rows[static_cast<std::size_t>(r)].vars.size() < rows[static_cast<std::size_t>(best)].vars.size()))
+                best = r;
+        open[static_cast<std::size_t>(best)] = 0;
+        pivots.emplace_back(v, best);
+        const ParityRow& pivot = rows[static_cast<std::size_t>(best)];
+        for (int u : pivot.vars)
+            recount(u, -1);
+        const std::vector<int> others = std::move(rowsWith[static_cast<std::size_t>(v)]);
+        rowsWith[static_cast<std::size_t>(v)].clear();
+        for (int r : others) {
+            if (!open[static_cast<std::size_t>(r)] || !holds(r, v))
+                continue;
+            ParityRow& row = rows[static_cast<std::size_t>(r)];
+            sum.clear();
+            std::set_symmetric_difference(row.vars.begin(), row.vars.end(), pivot.vars.begin(), pivot.vars.end(),
+                                          std::back_inserter(sum));
+            for (int u : row.vars)
+                if (!std::binary_search(sum.begin(), sum.end(), u))
+                    recount(u, -1);
+            for (int u : sum)
+                if (!std::binary_search(row.vars.begin(), row.vars.end(), u)) {
+                    recount(u, 1);
+                    rowsWith[static_cast<std::size_t>(u)].push_back(r);
+                }
+            size += sum.size();
+            size -= row.vars.size();
+            row.vars.swap(sum);
+            row.rhs ^= pivot.rhs;
+            if (row.vars.empty()) {
+                open[static_cast<std::size_t>(r)] = 0;
+                if (row.rhs)
+                    return false;
+            }
+        }
+        if (size > limit)
+            return false;
+    }
+    for (auto it = pivots.rbegin(); it != pivots.rend(); ++it) {
+        const ParityRow& row = rows[static_cast<std::size_t>(it->second)];
+        int v = row.rhs;
+        for (int u : row.vars)
+            if (u != it->first)
+                v ^= value[static_cast<std::size_t>(u)];
+        value[static_cast<std::size_t>(it->first)] = v;
+    }
+    return true;
+}
+
+// Whether each group keeps one copy (1) or none (0), solved so that every
+// pair in `pairs` ends with an even number of facet sides, for the groups
+// `members` (indices into `keep`); false when no choice does. Where the
+// choice is open (groups that only meet one another), copies are kept.
+bool SolveKeptCopies(const std::vector<int>& members, const std::vector<const CopiesAlong*>& pairs,
+                     std::vector<char>& keep)
+{
+    const int n = static_cast<int>(members.size());
+    const std::vector<ParityRow> rows = RowsOf(members, pairs);
+    std::vector<int> value;
+    for (int k = 0; k < n; ++k)
+        value.push_back(keep[static_cast<std::size_t>(members[static_cast<std::size_t>(k)])]);
+    if (!(n > kMaxGroupsSolvedTogether ? SolveSparse(n, rows, value) : SolveDense(n, rows, value)))
+        return false;
+    // Every equation holds (the sparse elimination's bookkeeping is not trusted blind).
+    for (const ParityRow& row : rows) {
+        int sum = row.rhs;
+        for (int v : row.vars)
+            sum ^= value[static_cast<std::size_t>(v)];
+        if (sum)
+            return false;
     }
     for (int k = 0; k < n; ++k)
         keep[static_cast<std::size_t>(members[static_cast<std::size_t>(k)])] = static_cast<char>(value[static_cast<std::size_t>(k)]);
@@ -185,7 +331,7 @@ bool G3SettleKeptCopies(const std::vector<std::vector<G3Facet*>>& groups,
     bool changed = false;
     for (int r = 0; r < count; ++r) {
         const std::vector<int>& m = members[static_cast<std::size_t>(r)];
-        if (m.empty() || static_cast<int>(m.size()) > kMaxGroupsSolvedTogether)
+        if (m.empty())
             continue;
         std::vector<char> solved(keep);
         if (!SolveKeptCopies(m, pairsOf[static_cast<std::size_t>(r)], solved))

@@ -181,6 +181,87 @@ TEST(RemoveEqualsFacets, StackedBoxesWoundAtRandomLoseTheirSharedFaces)
     }
 }
 
+// Soups whose copies link more groups than one dense elimination takes:
+// a block of cells' outer faces listed twice, and the block's cells with
+// every shared face listed from both sides, each triangle wound at random.
+// The twice-listed block keeps one copy of every triangle and, oriented,
+// is closed with the block's volume; both leave every edge an even number
+// of facet sides.
+TEST(RemoveEqualsFacets, LargeSoupsWoundAtRandomSettleClosed)
+{
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        const int nx = 16 + static_cast<int>(rng() % 6), ny = 16 + static_cast<int>(rng() % 6), nz = 3;
+        const bool cells = seed % 2 == 0;
+        G3Surface s;
+        std::map<std::array<int, 3>, int> ids;
+        auto id = [&](int x, int y, int z) {
+            auto it = ids.find({x, y, z});
+            if (it != ids.end())
+                return it->second;
+            s.AddVertex(x, y, z, 0);
+            return ids[{x, y, z}] = s.GetVertexCount() - 1;
+        };
+        // A unit face from corner c along axes a and b (counter-clockwise
+        // seen from outside when `out`), as two triangles along the
+        // diagonal from its lowest id, the same from either side.
+        std::vector<std::vector<int>> tris;
+        auto face = [&](std::array<int, 3> c, int a, int b, bool out, int copies) {
+            std::array<int, 3> p[4] = {c, c, c, c};
+            ++p[1][a], ++p[2][a], ++p[2][b], ++p[3][b];
+            int v[4];
+            for (int k = 0; k < 4; ++k)
+                v[k] = id(p[out ? k : (4 - k) % 4][0], p[out ? k : (4 - k) % 4][1], p[out ? k : (4 - k) % 4][2]);
+            const int k0 = static_cast<int>(std::min_element(v, v + 4) - v) % 2;
+            for (int copy = 0; copy < copies; ++copy) {
+                tris.push_back({v[k0], v[k0 + 1], v[k0 + 2]});
+                tris.push_back({v[k0], v[k0 + 2], v[(k0 + 3) % 4]});
+            }
+        };
+        const int n[3] = {nx, ny, nz};
+        for (int a = 0; a < 3; ++a) {
+            const int b = (a + 1) % 3, c = (a + 2) % 3;
+            // Planes across axis c: the block's two sides, and with cells
+            // every plane between them, whose faces are shared.
+            for (int at = 0; at <= n[c]; ++at) {
+                const bool side = at == 0 || at == n[c];
+                if (!side && !cells)
+                    continue;
+                for (int i = 0; i < n[a]; ++i)
+                    for (int j = 0; j < n[b]; ++j) {
+                        std::array<int, 3> corner{};
+                        corner[a] = i, corner[b] = j, corner[c] = at;
+                        if (cells) {
+                            if (at > 0)
+                                face(corner, a, b, true, 1); // the cell below's face
+                            if (at < n[c])
+                                face(corner, a, b, false, 1);
+                        } else {
+                            face(corner, a, b, at > 0, 2);
+                        }
+                    }
+            }
+        }
+        std::shuffle(tris.begin(), tris.end(), rng);
+        for (std::vector<int>& t : tris) {
+            if (rng() % 2)
+                std::swap(t[1], t[2]);
+            FacetByIds(s, t);
+        }
+        s.FormPlaneEquation();
+        s.RemoveEqualsFacets();
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_TRUE(s.GetClosed());
+        if (!cells) {
+            EXPECT_EQ(static_cast<int>(tris.size()) / 2, s.GetFacetCount());
+            s.OrientNormals2(true);
+            EXPECT_EQ("", G3ClosedCheck(&s));
+            EXPECT_NEAR(nx * ny * nz, G3SurfaceVolume(&s), 1e-6);
+        }
+    }
+}
+
 TEST(RemoveTrivialFacets, ZeroPlanesAndCollinearCornersOnEveryLine)
 {
     // The same sliver on a line through the origin and on lines away from it;
