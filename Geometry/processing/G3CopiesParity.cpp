@@ -119,10 +119,11 @@ bool SolveDense(int n, const std::vector<ParityRow>& given, std::vector<int>& va
 // holding it. Equations of one unknown thus fix it and those of two tie
 // one to the other before anything fills in; the rows of a mesh's pairs
 // stay short. False when no choice satisfies the
-// rows, or when the equations grow past kFillLimit times their first size.
+// rows, or when the elimination has read kWorkLimit times the equations'
+// first size (a block of cells takes about ten).
 // Unknowns left free keep their value in `value` (the choices the roles
 // made).
-constexpr std::size_t kFillLimit = 64;
+constexpr std::size_t kWorkLimit = 64;
 bool SolveSparse(int n, std::vector<ParityRow> rows, std::vector<int>& value)
 {
     std::size_t size = 0;
@@ -137,7 +138,8 @@ bool SolveSparse(int n, std::vector<ParityRow> rows, std::vector<int>& value)
             ++count[static_cast<std::size_t>(v)];
         }
     }
-    const std::size_t limit = kFillLimit * (size + static_cast<std::size_t>(n));
+    const std::size_t limit = kWorkLimit * (size + static_cast<std::size_t>(n));
+    std::size_t work = 0;
     std::set<std::pair<int, int>> next;
     for (int v = 0; v < n; ++v)
         if (count[static_cast<std::size_t>(v)] > 0)
@@ -186,8 +188,7 @@ bool SolveSparse(int n, std::vector<ParityRow> rows, std::vector<int>& value)
                     recount(u, 1);
                     rowsWith[static_cast<std::size_t>(u)].push_back(r);
                 }
-            size += sum.size();
-            size -= row.vars.size();
+            work += row.vars.size() + pivot.vars.size();
             row.vars.swap(sum);
             row.rhs ^= pivot.rhs;
             if (row.vars.empty()) {
@@ -196,7 +197,7 @@ bool SolveSparse(int n, std::vector<ParityRow> rows, std::vector<int>& value)
                     return false;
             }
         }
-        if (size > limit)
+        if (work > limit)
             return false;
     }
     for (auto it = pivots.rbegin(); it != pivots.rend(); ++it) {
