@@ -127,25 +127,20 @@ int G3ContourDivider::GetSignOfOrientedSquare(G3EdgeList* c)
     const int j = c->GetYCoo();
     if (i < 0 || j < 0)
         return 0;
-    const int n = c->size();
-    int top = 0;
-    for (int k = 1; k < n; ++k)
-        if (c->GetEdge(k)->GetVertex1()->GetXYZ(i) > c->GetEdge(top)->GetVertex1()->GetXYZ(i))
-            top = k;
-    const double* at = c->GetEdge(top)->GetVertex1()->GetXYZ();
-    const int succ = (top + 1) % n;
-    const double* next = c->GetEdge(succ)->GetVertex1()->GetXYZ();
-    int pred = (top + n - 1) % n;
-    double s = G3Math::CalcSquare(c->GetEdge(pred)->GetVertex1()->GetXYZ(), at, next, i, j);
-    // A straight or folded corner says nothing: step back along the contour
-    // until a predecessor makes a turn, at most round to the successor.
-    while (std::fabs(s) < GTolerance::kZeroArea && pred != succ) {
-        pred = (pred + n - 1) % n;
-        s = G3Math::CalcSquare(c->GetEdge(pred)->GetVertex1()->GetXYZ(), at, next, i, j);
+    // The whole contour's area, not the turn at one corner: a contour with
+    // its holes linked in passes the points where a hole touches the outline
+    // twice, and a corner of largest x may belong to the hole, whose turn is
+    // the opposite one. Summed about the first corner so that products of
+    // site coordinates do not swamp a small contour.
+    const double* o = c->GetEdge(0)->GetVertex1()->GetXYZ();
+    double twice = 0.0;
+    for (int k = 0; k < c->size(); ++k) {
+        const G3Edge* e = c->GetEdge(k);
+        twice += G3Math::GetArea2(o, e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ(), i, j);
     }
-    if (std::fabs(s) < GTolerance::kZeroArea)
+    if (std::fabs(twice) < GTolerance::kZeroArea)
         return 0;
-    return s < 0.0 ? -1 : 1;
+    return twice < 0.0 ? -1 : 1;
 }
 
 void G3ContourDivider::UnloadContour(G3EdgeList* c, bool reverse)

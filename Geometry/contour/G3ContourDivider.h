@@ -97,8 +97,9 @@ protected:
     // loses its flag, edge k takes the one edge k - 1 had, the last edge's
     // flag is dropped.
     static void ReverseContourFlags(G3EdgeList* c);
-    // The contour's turning sign on its projection axes, read at its first
-    // vertex of largest x: -1, +1, or 0 when no corner there has area.
+    // The contour's turning sign on its projection axes, the sign of its
+    // enclosed area (holes linked into it count against it): -1, +1, or 0
+    // when the area is below GTolerance::kZeroArea.
     static int GetSignOfOrientedSquare(G3EdgeList* c);
 
     int mode = 1;

@@ -447,3 +447,39 @@ TEST(ContourDivider, RandomGridRectanglesResolveIntoContoursThatDoNotCross)
         }
     }
 }
+
+// Holes linked into rooms whose sides they share, the side of largest x
+// among them: the linked contour passes the touching points twice, and its
+// corners of largest x may be the hole's. Its turn was read at such a corner
+// and the whole room came back turned like a hole.
+TEST(ContourDivider, LinkedHolesOnTheRoomsRightSideKeepTheRoomsTurn)
+{
+    int failed = 0;
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        std::mt19937 rng(seed);
+        const double w = 3 + rng() % 4, h = 4 + rng() % 4;
+        Region rings = {{{0, 0}, {w, 0}, {w, h}, {0, h}}};
+        for (double y = 1 + rng() % 2; y + 1 < h; y += 2 + rng() % 2) {
+            const double x0 = rng() % 3 == 0 ? 0.0 : double(1 + rng() % (int(w) - 1));
+            rings.push_back({{x0, y}, {w, y}, {w, y + 1}, {x0, y + 1}});
+        }
+        if (rng() % 2) // a neighbouring room on the other side of the wall
+            rings.push_back({{w, 0}, {w + 2, 0}, {w + 2, h}, {w, h}});
+        for (Ring& r : rings) {
+            const size_t k = rng() % 4; // a door's jamb: a corner along a side
+            r.insert(r.begin() + k + 1, {0.5 * (r[k].x + r[(k + 1) % 4].x), 0.5 * (r[k].y + r[(k + 1) % 4].y)});
+            if (rng() % 2)
+                std::reverse(r.begin(), r.end());
+        }
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        RecordingDivider d;
+        d.BeginLoad(1, 0);
+        for (const Ring& r : rings)
+            d.LoadPolygon(r);
+        d.EndLoad();
+        const double area = CoverArea({rings}, 1);
+        EXPECT_NEAR(area, CheckedArea(d), 1e-9);
+        failed += std::fabs(area - CheckedArea(d)) > 1e-9;
+    }
+    EXPECT_EQ(0, failed);
+}
