@@ -20,6 +20,12 @@
 // moved into this (empty) surface. Any failure leaves the surface exactly
 // as it was; LoadFromText also tells the line of the token or record at
 // fault and why.
+//
+// Save and VRMLWrite refuse, writing nothing, a surface with a coordinate
+// that is not finite (Load could not read the dump back, nor a viewer the
+// shape); VRMLWrite also a colour or a written normal that is not. Flag
+// words are written whole, as the long they are, so a host's bits from the
+// 32nd on load back as they were saved.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
@@ -129,6 +135,15 @@ private:
     std::string line;
 };
 
+// The three coordinates at p are finite.
+bool FiniteXyz(const double* p)
+{
+    for (int i = 0; i < 3; ++i)
+        if (!std::isfinite(p[i]))
+            return false;
+    return true;
+}
+
 long long IdOf(const G3Obj* o)
 {
     return o ? static_cast<long long>(o->GetId()) : -1;
@@ -148,33 +163,20 @@ public:
 
     bool Int(int& out)
     {
-        const char* b;
-        const char* e;
-        if (!Next(b, e)) {
-            reason = "file ends early";
-            return false;
-        }
-        reason = "bad integer";
-        bool negative = false;
-        if (*b == '+' || *b == '-') {
-            negative = *b == '-';
-            ++b;
-        }
-        if (b == e)
-            return false;
         long long v = 0;
-        for (; b != e; ++b) {
-            if (*b < '0' || *b > '9')
-                return false;
-            v = v * 10 + (*b - '0');
-            if (v > static_cast<long long>(INT_MAX) + 1)
-                return false;
-        }
-        if (negative)
-            v = -v;
-        if (v < INT_MIN || v > INT_MAX)
+        if (!Integer(INT_MIN, INT_MAX, v))
             return false;
         out = static_cast<int>(v);
+        return true;
+    }
+
+    // A flag word: every bit of a long, as Save writes it.
+    bool Flags(long& out)
+    {
+        long long v = 0;
+        if (!Integer(LONG_MIN, LONG_MAX, v))
+            return false;
+        out = static_cast<long>(v);
         return true;
     }
 
@@ -218,6 +220,40 @@ public:
     const char* reason = nullptr;
 
 private:
+    // A decimal integer token (an optional sign) within [lo, hi].
+    bool Integer(long long lo, long long hi, long long& out)
+    {
+        const char* b;
+        const char* e;
+        if (!Next(b, e)) {
+            reason = "file ends early";
+            return false;
+        }
+        reason = "bad integer";
+        bool negative = false;
+        if (*b == '+' || *b == '-') {
+            negative = *b == '-';
+            ++b;
+        }
+        if (b == e)
+            return false;
+        // The magnitude in unsigned arithmetic, so that lo's own magnitude
+        // (one more than hi's for the widest type) is reachable.
+        const unsigned long long limit =
+            negative ? 0ull - static_cast<unsigned long long>(lo) : static_cast<unsigned long long>(hi);
+        unsigned long long v = 0;
+        for (; b != e; ++b) {
+            if (*b < '0' || *b > '9')
+                return false;
+            const unsigned digit = static_cast<unsigned>(*b - '0');
+            if (digit > limit || v > (limit - digit) / 10)
+                return false;
+            v = v * 10 + digit;
+        }
+        out = negative ? static_cast<long long>(0ull - v) : static_cast<long long>(v);
+        return true;
+    }
+
     bool Next(const char*& b, const char*& e)
     {
         while (cur != end && IsSpace(*cur))
@@ -277,8 +313,9 @@ struct DumpData {
     int nV = 0, nE = 0, nF = 0, nextSurface = 1;
     std::vector<double> xyz;        // 3 per vertex
     std::vector<int> edgeVertices;  // 2 per edge
-    std::vector<int> edgeFlags;     // 1 per edge
-    std::vector<int> facets;        // first, last, flags, surface per facet
+    std::vector<long> edgeFlags;    // 1 per edge
+    std::vector<int> facets;        // first, last, surface per facet
+    std::vector<long> facetFlags;   // 1 per facet
     std::vector<int> edgeLinks;     // facet1, facet2, facet1Edge, facet2Edge, vertex1Edge, vertex2Edge
     std::vector<int> vertexEnds;    // first, last per vertex
 
@@ -331,11 +368,13 @@ bool ParseDump(const char* text, std::size_t size, DumpData& d, long long& badTo
     d.edgeVertices.resize(2 * nE);
     d.edgeFlags.resize(nE);
     for (size_t e = 0; e < nE; ++e)
-        if (!in.Int(d.edgeVertices[2 * e]) || !in.Int(d.edgeVertices[2 * e + 1]) || !in.Int(d.edgeFlags[e]))
+        if (!in.Int(d.edgeVertices[2 * e]) || !in.Int(d.edgeVertices[2 * e + 1]) || !in.Flags(d.edgeFlags[e]))
             return failed();
-    d.facets.resize(4 * nF);
-    for (int& v : d.facets)
-        if (!in.Int(v))
+    d.facets.resize(3 * nF);
+    d.facetFlags.resize(nF);
+    for (size_t f = 0; f < nF; ++f)
+        if (!in.Int(d.facets[3 * f]) || !in.Int(d.facets[3 * f + 1]) || !in.Flags(d.facetFlags[f]) ||
+            !in.Int(d.facets[3 * f + 2]))
             return failed();
     d.edgeLinks.resize(6 * nE);
     for (int& v : d.edgeLinks)
@@ -410,8 +449,8 @@ bool CheckDump(const DumpData& d, long long& badToken, const char*& reason)
                 return bad(links0 + 6ll * e, "edge link id out of range");
     }
     for (int f = 0; f < nF; ++f)
-        if (!InRange(d.facets[4 * static_cast<size_t>(f)], nE, true) ||
-            !InRange(d.facets[4 * static_cast<size_t>(f) + 1], nE, true))
+        if (!InRange(d.facets[3 * static_cast<size_t>(f)], nE, true) ||
+            !InRange(d.facets[3 * static_cast<size_t>(f) + 1], nE, true))
             return bad(facets0 + 4ll * f, "facet edge id out of range");
     for (int v = 0; v < nV; ++v)
         if (!InRange(d.vertexEnds[2 * static_cast<size_t>(v)], nE, true) ||
@@ -426,7 +465,7 @@ bool CheckDump(const DumpData& d, long long& badToken, const char*& reason)
         auto owns = [&](int e) { return d.F1(e) == f || d.F2(e) == f; };
         auto slot = [&](int e) { return d.F1(e) == f ? 0 : 1; };
         auto next = [&](int e) { return d.F1(e) == f ? d.F1Next(e) : d.F2Next(e); };
-        if (!WalkList(d.facets[4 * static_cast<size_t>(f)], d.facets[4 * static_cast<size_t>(f) + 1], nE, visited,
+        if (!WalkList(d.facets[3 * static_cast<size_t>(f)], d.facets[3 * static_cast<size_t>(f) + 1], nE, visited,
                       owns, slot, next))
             return bad(facets0 + 4ll * f, "facet chain broken");
     }
@@ -619,6 +658,12 @@ bool G3Surface::Save(const char* fileName)
 {
     if (!fileName)
         return false;
+    // Load refuses a coordinate that is not finite (a vertex cannot keep
+    // it): such a surface is not written, and an older file of that name
+    // stays as it was.
+    for (int i = 0; i < GetVertexCount(); ++i)
+        if (!FiniteXyz(GetVertex(i)->GetXYZ()))
+            return false;
     // Ids are written as indexes: restore them in case a host renumbered.
     AssignIds();
     FILE* f = std::fopen(fileName, "w");
@@ -636,12 +681,11 @@ bool G3Surface::Save(const char* fileName)
     }
     for (int i = 0; ok && i < nE; ++i) {
         const G3Edge* e = GetEdge(i);
-        ok = out.Ints({IdOf(e->GetVertex1()), IdOf(e->GetVertex2()), static_cast<int>(e->GetFlags())}).Flush();
+        ok = out.Ints({IdOf(e->GetVertex1()), IdOf(e->GetVertex2()), e->GetFlags()}).Flush();
     }
     for (int i = 0; ok && i < nF; ++i) {
         const G3Facet* fc = GetFacet(i);
-        ok = out.Ints({IdOf(fc->GetFirstEdge()), IdOf(fc->GetLastEdge()), static_cast<int>(fc->GetFlags()),
-                       fc->GetSurface()})
+        ok = out.Ints({IdOf(fc->GetFirstEdge()), IdOf(fc->GetLastEdge()), fc->GetFlags(), fc->GetSurface()})
                  .Flush();
     }
     for (int i = 0; ok && i < nE; ++i) {
@@ -732,11 +776,11 @@ bool G3Surface::LoadFromText(const char* text, std::size_t size, int* errorLine,
             delete f;
             return refuse("the surface could not be built");
         }
-        const int* rec = &d.facets[4 * static_cast<size_t>(i)];
+        const int* rec = &d.facets[3 * static_cast<size_t>(i)];
         f->SetFirstEdge(At<G3Edge>(le, rec[0]));
         f->SetLastEdge(At<G3Edge>(le, rec[1]));
-        f->SetFlags(rec[2]);
-        f->SetSurface(rec[3]);
+        f->SetFlags(d.facetFlags[static_cast<size_t>(i)]);
+        f->SetSurface(rec[2]);
     }
     for (int i = 0; i < d.nE; ++i) {
         G3Edge* e = static_cast<G3Edge*>(le->get(i));
@@ -816,6 +860,25 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
         return false;
     // Vertex and normal ids are written as indexes.
     s->AssignIds();
+    // The shape is laid out, and every number it will hold checked, before
+    // anything is written: a viewer cannot read "nan" or "inf", and a shape
+    // refused here leaves the file as it was.
+    if (!FiniteXyz(color))
+        return false;
+    for (int i = 0; i < s->GetVertexCount(); ++i)
+        if (!FiniteXyz(s->GetVertex(i)->GetXYZ()))
+            return false;
+    VrmlFaces faces;
+    if (!faces.Make(s))
+        return false;
+    for (const G3Vertex* v : faces.extra)
+        if (!FiniteXyz(v->GetXYZ()))
+            return false;
+    const bool withNormals =
+        s->GetNormalCount() > 0 && std::find(faces.normal.begin(), faces.normal.end(), -1) == faces.normal.end();
+    for (int i = 0; withNormals && i < s->GetNormalCount(); ++i)
+        if (!FiniteXyz(s->GetNormal(i)->GetXYZ()))
+            return false;
     LineWriter out(file);
 
     static const char* const shapeHead[] = {"Shape {\n", "appearance Appearance {\n", "material Material {\n",
@@ -831,9 +894,6 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
              .Fixed(color[2], 6)
              .Text("\n")
              .Flush())
-        return false;
-    VrmlFaces faces;
-    if (!faces.Make(s))
         return false;
     const char* convex = faces.Convex(s) ? "convex TRUE\n" : "convex FALSE\n";
     static const char* const shapeTail[] = {"emissiveColor 0 0 0\n", "specularColor 0 0 0\n", "shininess 0\n",
@@ -866,8 +926,6 @@ bool G3Surface::VRMLWrite(FILE* file, G3Surface* s, double const* color)
 
     // The normal block needs one listed normal for every corner; a surface
     // where some corner has none is written without it.
-    const bool withNormals =
-        s->GetNormalCount() > 0 && std::find(faces.normal.begin(), faces.normal.end(), -1) == faces.normal.end();
     if (withNormals) {
         if (!out.Text("normal Normal {\nvector [\n").Flush())
             return false;

@@ -224,6 +224,16 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
 
 namespace {
 
+bool VerticesFinite(G3Surface& s)
+{
+    for (int i = 0; i < s.GetVertexCount(); ++i) {
+        const G3Vertex* v = s.GetVertex(i);
+        if (!std::isfinite(v->GetX()) || !std::isfinite(v->GetY()) || !std::isfinite(v->GetZ()))
+            return false;
+    }
+    return true;
+}
+
 // Writes `s` in the format `path` names to a new temporary file beside
 // `path` (its name in `tmp`); false with a message, and no temporary file
 // left, when it cannot.
@@ -269,6 +279,10 @@ bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message,
     case Format::Ply: made = WritePly(s, bytes, options.plyAscii); break;
     case Format::Dump:
     case Format::Vrml:
+        // Written by the kernel, which refuses such a surface; told here
+        // as the other formats tell it.
+        made = VerticesFinite(s);
+        break;
     case Format::Unknown: break;
     }
     if (!made)
