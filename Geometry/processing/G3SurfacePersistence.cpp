@@ -630,10 +630,15 @@ struct VrmlFaces {
 
 private:
     // The corners of f's outer contour; false when its chain runs past
-    // `limit` edges (it loops) or an edge lacks its vertex.
+    // `limit` edges (it loops) or an edge lacks its vertex. A face needs
+    // three distinct points that do not repeat one after the other: a
+    // repeat is dropped (the first corner's normal kept), and a facet with
+    // fewer than three distinct vertices (one without edges among them)
+    // gives no face.
     template <class VertexIndex, class NormalIndex>
     bool Add(G3Facet* f, int limit, VertexIndex vertexIndex, NormalIndex normalIndex)
     {
+        const size_t first = vertex.size();
         G3ContourWalker w(f);
         int contours = 0;
         for (int steps = 0; w.Next(); ++steps) {
@@ -642,8 +647,30 @@ private:
                 return false;
             if (w.Opens() && ++contours > 1)
                 break;
-            vertex.push_back(vertexIndex(v));
+            const int k = vertexIndex(v);
+            if (vertex.size() > first && vertex.back() == k)
+                continue;
+            vertex.push_back(k);
             normal.push_back(normalIndex(v));
+        }
+        while (vertex.size() > first + 1 && vertex.back() == vertex[first]) {
+            vertex.pop_back();
+            normal.pop_back();
+        }
+        int distinct[2] = {-1, -1};
+        bool three = false;
+        for (size_t k = first; k < vertex.size() && !three; ++k) {
+            if (distinct[0] < 0 || vertex[k] == distinct[0])
+                distinct[0] = vertex[k];
+            else if (distinct[1] < 0 || vertex[k] == distinct[1])
+                distinct[1] = vertex[k];
+            else
+                three = true;
+        }
+        if (!three) {
+            vertex.resize(first);
+            normal.resize(first);
+            return true;
         }
         start.push_back(vertex.size());
         return true;

@@ -514,8 +514,10 @@ TEST_F(PersistenceTest, VrmlPointsReadBackAsTheVerticesAtEveryScale)
 // A face of an IndexedFaceSet has no holes: a facet with holes came out as
 // one face running round its outline and on round each hole. Random frames
 // (an outline with one to three holes, every corner with its normal)
-// beside plain quads: the faces written cover the area the facets do, and
-// the normal block still gives every corner its normal.
+// beside plain quads and facets without edges (no face at all, where an
+// empty face came out): the faces written, each of three or more corners,
+// cover the area the facets do, and the normal block still gives every
+// corner its normal.
 TEST_F(PersistenceTest, VrmlFacesCoverFacetsWithHoles)
 {
     std::mt19937_64 rng(4096);
@@ -542,6 +544,8 @@ TEST_F(PersistenceTest, VrmlFacesCoverFacetsWithHoles)
                 ASSERT_NE(nullptr, s.AddFacetEdges(facet, &list));
                 area -= (b - a) * (d - c);
             }
+            if (rng() % 2)
+                s.AddFacetToCollection(new G3Facet());
         }
         const std::string text = Write({&s});
         auto numbers = [&](const std::string& header) {
