@@ -29,6 +29,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -207,6 +208,40 @@ TEST_F(G3Cli, ConvertKeepsTopologyWeldsStlAndWritesPlyBothWays)
     Write("none.stl", std::string(80, ' ') + std::string(4, '\0'));
     ASSERT_EQ(Run({"convert", P("none.stl"), "-o", P("none.obj")}).status, 0);
     ExpectInfo(P("none.obj"), {{"vertices", "0"}});
+}
+
+// Every command that reads a mesh passes on a reader's warning about what
+// it left unread; boolean, slice, section, classify and the others dropped
+// it, and ignored faces went unmentioned. The unit cube in a random one of
+// the formats that warn, with text or bytes after its last face.
+TEST_F(G3Cli, EveryCommandThatReadsAMeshTellsWhatWasLeftUnread)
+{
+    ASSERT_EQ(Run({"box", "0,0,0,1,1,1", "-o", P("cube.off")}).status, 0);
+    ASSERT_EQ(Run({"box", "0,0,0,1,1,1", "-o", P("cube.stl")}).status, 0);
+    ASSERT_EQ(Run({"convert", P("cube.off"), "-o", P("cube.ply"), "--ascii"}).status, 0);
+    Write("points.txt", "0.5 0.5 0.5\n");
+    std::mt19937 rng(4242);
+    // IN is the input, a leading '@' a file in the scratch folder.
+    const std::vector<std::vector<std::string>> commands = {
+        {"info", "IN"},  {"convert", "IN", "-o", "@out.obj"}, {"repair", "IN", "-o", "@out.obj"}, {"check", "IN"},
+        {"boolean", "union", "IN", "IN", "-o", "@out.obj"},   {"classify", "IN", "@points.txt"},
+        {"section", "IN", "--plane", "0,0,1,-0.5", "-o", "@out.obj"},
+        {"slice", "IN", "--plane", "0,0,1,0.5", "-o", "@out.obj"}, {"separate", "IN", "-o", "@part.obj"},
+        {"explode", "IN", "-o", "@part.obj"}, {"shell", "IN", "--thickness", "0.1", "-o", "@out.obj"},
+        {"update", "1001", "IN", "-o", "@out.obj"}};
+    for (const auto& command : commands) {
+        const char* formats[] = {"off", "stl", "ply"};
+        const std::string ext = formats[rng() % 3];
+        std::string text = Read("cube." + ext);
+        text += ext == "off" ? "3 0 1 2\n" : ext == "stl" ? std::string(50 * (1 + rng() % 3), '\0') : "7 7\n";
+        Write("in." + ext, text);
+        std::vector<std::string> args;
+        for (const std::string& a : command)
+            args.push_back(a == "IN" ? P("in." + ext) : a[0] == '@' ? P(a.substr(1)) : a);
+        const Result r = Run(args);
+        EXPECT_EQ(0, r.status) << command[0] << " " << ext << ": " << r.err;
+        EXPECT_NE(std::string::npos, r.err.find("warning: ")) << command[0] << " " << ext << ": " << r.err;
+    }
 }
 
 TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)

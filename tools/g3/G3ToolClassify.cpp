@@ -125,6 +125,8 @@ int CommandClassify(const std::vector<std::string>& raw)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitBadInput;
     }
+    if (!message.empty())
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
     s.FormPlaneEquation();
     if (!s.GetClosed())
         std::fprintf(stderr, "g3: %s is not closed: inside and outside may not mean much\n", meshPath.c_str());

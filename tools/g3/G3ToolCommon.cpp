@@ -353,6 +353,10 @@ bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return false;
     }
+    // A read that left part of the file unread says so (faces past the
+    // announced count, bytes after the last triangle).
+    if (!message.empty())
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
     s.FormPlaneEquation();
     return true;
 }

@@ -110,6 +110,8 @@ int CommandRender(const std::vector<std::string>& raw)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitBadInput;
     }
+    if (!message.empty())
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
     s.FormPlaneEquation();
 
     progress.Pass("rendering");

@@ -109,6 +109,8 @@ int CommandSection(const std::vector<std::string>& raw)
         std::fprintf(stderr, "g3: %s\n", message.c_str());
         return kExitBadInput;
     }
+    if (!message.empty())
+        std::fprintf(stderr, "g3: %s\n", message.c_str());
     s.FormPlaneEquation();
     std::printf("read %s: %s\n", in.c_str(), Describe(CountsOf(s)).c_str());
 
