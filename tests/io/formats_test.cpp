@@ -25,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -522,6 +523,50 @@ TEST(FormatsTest, FilesAndWritesThatAreRefused)
     // No temporary file is left beside the targets.
     for (const auto& e : fs::directory_iterator(TempDir()))
         EXPECT_EQ(std::string::npos, e.path().filename().string().find("g3tmp")) << e.path();
+}
+
+// A dump keeps its writer's flag words, scratch marks and bits beyond the
+// 32nd among them: read through the formats library (whose pass check
+// took the marks for ones a pass left behind) or written to a .txt file,
+// every word comes back as it was, and a surface with a coordinate that
+// is not finite is refused by the writer, as the other formats refuse it.
+TEST(FormatsTest, DumpsCarryWholeFlagWordsAndRefuseNonFiniteCoordinates)
+{
+    std::mt19937_64 rng(9001);
+    const long marks[] = {G3Obj::FLAG_MARK, G3Obj::FLAG_MARK2, G3Obj::FLAG_MARK3, G3Obj::FLAG_MARK4};
+    const std::string path = TempDir() + "/flags.txt";
+    for (int round = 0; round < 30; ++round) {
+        G3Surface a;
+        testmesh::AddBox(a, {0, 0, 0}, {1.0 + round, 1, 1}, round % 2 == 1);
+        std::vector<long> words;
+        auto word = [&] {
+            const long w = static_cast<long>(rng() % 4 == 0 ? rng() : rng() % 2) | marks[rng() % 4];
+            words.push_back(w);
+            return w;
+        };
+        for (int i = 0; i < a.GetEdgeCount(); ++i)
+            a.GetEdge(i)->SetFlags(word());
+        for (int i = 0; i < a.GetFacetCount(); ++i)
+            a.GetFacet(i)->SetFlags(word());
+        std::string msg;
+        ASSERT_TRUE(g3io::WriteMeshFile(path, a, msg)) << msg;
+        G3Surface b;
+        ASSERT_TRUE(g3io::ReadMeshFile(path, b, msg)) << msg;
+        ASSERT_EQ(a.GetEdgeCount(), b.GetEdgeCount());
+        ASSERT_EQ(a.GetFacetCount(), b.GetFacetCount());
+        std::vector<long> back;
+        for (int i = 0; i < b.GetEdgeCount(); ++i)
+            back.push_back(b.GetEdge(i)->GetFlags());
+        for (int i = 0; i < b.GetFacetCount(); ++i)
+            back.push_back(b.GetFacet(i)->GetFlags());
+        EXPECT_EQ(words, back) << round;
+
+        const std::string before = Slurp(path);
+        a.GetVertex(static_cast<int>(rng() % 8))->GetXYZ()[rng() % 3] = rng() % 2 ? -HUGE_VAL : std::nan("");
+        EXPECT_FALSE(g3io::WriteMeshFile(path, a, msg)) << round;
+        EXPECT_NE(std::string::npos, msg.find("not finite")) << msg;
+        EXPECT_EQ(before, Slurp(path));
+    }
 }
 
 // Random meshes written to every text format, then edited as editors and

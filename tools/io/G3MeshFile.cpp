@@ -6,6 +6,7 @@
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
 
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -387,6 +388,9 @@ bool HasDumpCounts(const char* data, std::size_t size)
 
 bool ReadDump(const char* data, std::size_t size, const std::string& name, G3Surface& out, std::string& message)
 {
+    // A dump keeps its writer's flag words, scratch marks among them: the
+    // surface is taken in as the file has it, as Load takes it.
+    G3_CHECK_PASS_KEEPING_MARKS(&out, "ReadDump");
     if (!StartReading(data, size, name, out, message))
         return false;
     int line = 0;
