@@ -228,7 +228,7 @@ TEST_F(G3Cli, EveryCommandThatReadsAMeshTellsWhatWasLeftUnread)
         {"section", "IN", "--plane", "0,0,1,-0.5", "-o", "@out.obj"},
         {"slice", "IN", "--plane", "0,0,1,0.5", "-o", "@out.obj"}, {"separate", "IN", "-o", "@part.obj"},
         {"explode", "IN", "-o", "@part.obj"}, {"shell", "IN", "--thickness", "0.1", "-o", "@out.obj"},
-        {"update", "1001", "IN", "-o", "@out.obj"}};
+        {"update", "1001", "IN", "-o", "@out.obj"}, {"render", "IN", "-o", "@out.png", "--size", "40x30"}};
     for (const auto& command : commands) {
         const char* formats[] = {"off", "stl", "ply"};
         const std::string ext = formats[rng() % 3];
