@@ -23,9 +23,11 @@
 //
 // Save and VRMLWrite refuse, writing nothing, a surface with a coordinate
 // that is not finite (Load could not read the dump back, nor a viewer the
-// shape); VRMLWrite also a colour or a written normal that is not. Flag
-// words are written whole, as the long they are, so a host's bits from the
-// 32nd on load back as they were saved.
+// shape); VRMLWrite also a colour or a written normal that is not. A
+// flag word is written as the 32-bit signed integer of its low 32 bits,
+// the text a 32-bit writer gives it (bit 31 as a minus sign), and read
+// back into those bits alone: bit 31 used to come back sign-extended into
+// every bit above it. Bits from the 33rd on have no place in the dump.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
@@ -144,6 +146,12 @@ bool FiniteXyz(const double* p)
     return true;
 }
 
+// The dump's value of a flag word: its low 32 bits as a signed integer.
+long long FlagText(long flags)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(flags));
+}
+
 long long IdOf(const G3Obj* o)
 {
     return o ? static_cast<long long>(o->GetId()) : -1;
@@ -170,13 +178,14 @@ public:
         return true;
     }
 
-    // A flag word: every bit of a long, as Save writes it.
+    // A flag word: the low 32 bits of a 32-bit integer, signed as Save
+    // writes it or unsigned as another writer may.
     bool Flags(long& out)
     {
         long long v = 0;
-        if (!Integer(LONG_MIN, LONG_MAX, v))
+        if (!Integer(INT_MIN, UINT32_MAX, v))
             return false;
-        out = static_cast<long>(v);
+        out = static_cast<long>(static_cast<std::uint32_t>(v));
         return true;
     }
 
@@ -708,11 +717,11 @@ bool G3Surface::Save(const char* fileName)
     }
     for (int i = 0; ok && i < nE; ++i) {
         const G3Edge* e = GetEdge(i);
-        ok = out.Ints({IdOf(e->GetVertex1()), IdOf(e->GetVertex2()), e->GetFlags()}).Flush();
+        ok = out.Ints({IdOf(e->GetVertex1()), IdOf(e->GetVertex2()), FlagText(e->GetFlags())}).Flush();
     }
     for (int i = 0; ok && i < nF; ++i) {
         const G3Facet* fc = GetFacet(i);
-        ok = out.Ints({IdOf(fc->GetFirstEdge()), IdOf(fc->GetLastEdge()), fc->GetFlags(), fc->GetSurface()})
+        ok = out.Ints({IdOf(fc->GetFirstEdge()), IdOf(fc->GetLastEdge()), FlagText(fc->GetFlags()), fc->GetSurface()})
                  .Flush();
     }
     for (int i = 0; ok && i < nE; ++i) {

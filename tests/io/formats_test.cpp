@@ -525,10 +525,9 @@ TEST(FormatsTest, FilesAndWritesThatAreRefused)
         EXPECT_EQ(std::string::npos, e.path().filename().string().find("g3tmp")) << e.path();
 }
 
-// A dump keeps its writer's flag words whole, scratch marks (which the
-// library's pass check took for ones a pass left behind) and bits from
-// the 32nd on (bit 31 came back sign-extended, the others were dropped)
-// among them; a coordinate that is not finite is refused as by the other
+// A dump keeps its writer's 32-bit flag words whole, scratch marks (which
+// the library's pass check took for ones a pass left behind) and bit 31
+// (it came back sign-extended) among them; a coordinate that is not finite is refused as by the other
 // writers, the file left as it was.
 TEST(FormatsTest, DumpsCarryWholeFlagWordsAndRefuseNonFiniteCoordinates)
 {
@@ -544,7 +543,7 @@ TEST(FormatsTest, DumpsCarryWholeFlagWordsAndRefuseNonFiniteCoordinates)
         for (int i = 0; i < a.GetFacetCount(); ++i)
             objects.push_back(a.GetFacet(i));
         for (G3Obj* o : objects)
-            o->SetFlags(static_cast<long>(rng() % 4 == 0 ? rng() : rng() % 2) | marks[rng() % 4]);
+            o->SetFlags(static_cast<long>(rng() % 4 == 0 ? static_cast<std::uint32_t>(rng()) : rng() % 2) | marks[rng() % 4]);
         std::string msg;
         ASSERT_TRUE(g3io::WriteMeshFile(path, a, msg)) << msg;
         ASSERT_TRUE(g3io::ReadMeshFile(path, b, msg)) << msg;
