@@ -746,9 +746,12 @@ ProbeVote Probe(CrossingIndex& index, G3Facet* p, std::vector<G3Facet*>& hits, b
             return;
         if (tie || on)
             sure = false;
-        // Ordered as a sort by height, then id: an equal height with a
-        // lower id counts as below.
-        if (hz < z || (hz == z && h->GetId() < p->GetId()))
+        // Ordered by height, facets tied with p by id: a lower id counts
+        // as below. Tied facets compared by their rounded heights could
+        // each count the other as below (two facets lying on one another,
+        // probed at different points of planes a last bit apart): both
+        // then came out facing alike, the way no solid can be crossed.
+        if (tie ? h->GetId() < p->GetId() : hz < z)
             ++below;
     };
     if (near) {
