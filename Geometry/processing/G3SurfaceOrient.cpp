@@ -20,9 +20,11 @@
 // along its edges) is asked by probes along x, then y: the coordinates are
 // turned cyclically, which keeps every facet's sense, and back again, the
 // planes restored as they were. Any other piece no probe reaches keeps its
-// seed's orientation. Ties in height are broken by facet id, so
-// the result does not depend on addresses; heights within kPlaneSide of
-// the probe facet's are the one tolerance of the pass. Mark is the
+// seed's orientation. Facets within kPlaneSide of the probe facet's
+// height are ordered against it by facet id alone, so the result does not
+// depend on addresses and of two facets lying on one another exactly one
+// counts the other as below; heights within kPlaneSide of the probe
+// facet's are the one tolerance of the pass. Mark is the
 // "oriented" flag and is clear on return. KeepsOrientation asks every
 // probe facet, with the crossings any tree could give it, whether the
 // pass would turn anything.

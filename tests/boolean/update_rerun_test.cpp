@@ -7,6 +7,7 @@
 
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "tests/boolean/solid_fixtures.h"
 #include "tests/common/builders.h"
 #include "tests/common/fingerprint.h"
 #include "tests/mesh/mesh_check.h"
@@ -14,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -118,3 +121,68 @@ TEST(UpdateRerun, CoordinatesBeyondThePointGrids)
 }
 
 } // namespace
+
+// The vertices' coordinates and each facet's corners: the shape, without
+// which of the edges along one pair of vertices pairs which facets.
+std::string ShapeText(G3Surface* s)
+{
+    std::string out;
+    char buf[128];
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const double* p = s->GetVertex(k)->GetXYZ();
+        std::snprintf(buf, sizeof buf, "%a %a %a\n", p[0], p[1], p[2]);
+        out += buf;
+    }
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        for (G3Vertex* v : testmesh::Corners(s->GetFacet(k)))
+            out += std::to_string(v->GetId()) + " ";
+        out += "\n";
+    }
+    return out;
+}
+
+// Two boxes turned at random (faces as quads or triangle pairs), one lying with a face on part of the other's
+// (touching) or two walls crossing at a corner (overlapping), under the
+// intersection level: the volume is the even-odd one (the boxes' sum when
+// touching, the overlap taken twice off when crossing) and a second run
+// leaves the shape as it was. The face lying on the other came out facing it at
+// times, and crossing walls turned back and forth between runs.
+TEST(UpdateRerun, TurnedBoxesTouchingOrCrossingKeepTheEvenOddVolume)
+{
+    constexpr double kVolumeRelative = 1e-8;
+    int failed = 0;
+    for (unsigned round = 0; round < 240; ++round) {
+        std::mt19937 rng(round);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        fixtures::P axis = {unit(rng) - 0.5, unit(rng) - 0.5, unit(rng) - 0.5};
+        const double len = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+        axis = {axis[0] / len, axis[1] / len, axis[2] / len};
+        const double far = round % 4 == 3 ? 5e5 : 0.0;
+        const fixtures::Motion m = fixtures::Motion::Turn(axis, 6.28 * unit(rng), {far + 6 * unit(rng) - 3, far + 6 * unit(rng) - 3, 6 * unit(rng) - 3});
+        G3Surface s;
+        double expected = 0.0;
+        if (round % 2 == 0) {
+            const double a = 0.5 + unit(rng), b = a + 0.5 + unit(rng);
+            fixtures::AddBox(&s, {0, 0, 0}, {a, a, a}, round % 8 == 2, m);
+            fixtures::AddBox(&s, {a, 0, 0}, {a + b, b, b}, round % 8 == 2, m);
+            expected = a * a * a + b * b * b;
+        } else {
+            const double l1 = 2 + 4 * unit(rng), l2 = 2 + 4 * unit(rng), t = 0.15 + 0.25 * unit(rng), h = 2.5 + unit(rng);
+            fixtures::AddBox(&s, {0, 0, 0}, {l1, t, h}, true, m);
+            fixtures::AddBox(&s, {0, 0, 0}, {t, l2, h}, true, m);
+            expected = (l1 + l2 - 2 * t) * t * h;
+        }
+        s.Update(CHECK_LEVEL_WELD);
+        s.Update(CHECK_LEVEL_INTERSECTIONS);
+        const std::string check = MeshCheck(&s);
+        const double volume = fixtures::Volume(&s);
+        const std::string first = ShapeText(&s);
+        s.Update(CHECK_LEVEL_INTERSECTIONS);
+        const bool ok = check.empty() && std::fabs(volume - expected) <= kVolumeRelative * expected &&
+                        first == ShapeText(&s);
+        if (!ok)
+            ++failed;
+        EXPECT_TRUE(ok) << "round " << round << " volume " << volume << " expected " << expected << " " << check;
+    }
+    EXPECT_EQ(0, failed);
+}
