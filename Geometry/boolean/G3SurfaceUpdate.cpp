@@ -6,7 +6,8 @@
 // pass but still trims the collections and makes an open surface's facets
 // double-sided. A level run on its own output changes nothing: the
 // engine's scale round trip does not round vertices back to where they
-// were, so they are given their coordinates back.
+// were, so they are given their coordinates back, and facets the last
+// orientation turns are paired about their edges again.
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/GTolerance.h"
@@ -108,6 +109,11 @@ void G3Surface::Update(CHECK_LEVEL level)
         RemoveNonManifoldEdges();
         FormPlaneEquation();
         OrientNormals2(false);
+        // The orientation turns facets (where solids cross, the parts
+        // inside both) after the pairing above chose their partners about
+        // edges where four meet by their old sides: paired again by their
+        // new ones, a second run keeps the pairing it finds.
+        RemoveNonManifoldEdges();
         break;
     }
     default:
