@@ -133,7 +133,6 @@ TEST(UpdateRerun, CoordinatesBeyondThePointGrids)
 TEST(UpdateRerun, TurnedBoxesTouchingOrCrossingKeepTheEvenOddVolume)
 {
     constexpr double kVolumeRelative = 1e-8;
-    int failed = 0;
     for (unsigned round = 0; round < 300; ++round) {
         std::mt19937 rng(round);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -180,12 +179,9 @@ TEST(UpdateRerun, TurnedBoxesTouchingOrCrossingKeepTheEvenOddVolume)
         const bool ok = check.empty() && std::fabs(volume - expected) <= kVolumeRelative * expected &&
                         (kind == 1 || std::fabs(welded - expected) <= kVolumeRelative * expected) &&
                         first == ExactFingerprint(&s);
-        if (!ok)
-            ++failed;
         EXPECT_TRUE(ok) << "round " << round << " welded " << welded << " volume " << volume << " expected "
                         << expected << " " << check;
     }
-    EXPECT_EQ(0, failed);
 }
 
 } // namespace
