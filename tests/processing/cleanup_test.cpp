@@ -69,20 +69,27 @@ TEST(RemoveEqualsFacets, DuplicatesReversedCopiesAndSides)
 // whose triangles share the diagonal, and a triangle may be listed twice.
 // Both copies of every shared triangle go, one of a listed-twice one, and
 // the union stays closed, with the cells' volume.
+// The id of the vertex at a grid point, added on first asking.
+struct GridVertex {
+    G3Surface& s;
+    std::map<std::array<int, 3>, int> ids;
+    int operator()(int x, int y, int z)
+    {
+        auto it = ids.find({x, y, z});
+        if (it != ids.end())
+            return it->second;
+        s.AddVertex(x, y, z, 0);
+        return ids[{x, y, z}] = s.GetVertexCount() - 1;
+    }
+};
+
 TEST(RemoveEqualsFacets, TouchingCellsWithTriangleFacesLoseTheirSharedFacesWhole)
 {
     for (unsigned seed = 1; seed <= 60; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 rng(seed);
         G3Surface s;
-        std::map<std::array<int, 3>, int> ids;
-        auto id = [&](int x, int y, int z) {
-            auto it = ids.find({x, y, z});
-            if (it != ids.end())
-                return it->second;
-            s.AddVertex(x, y, z, 0);
-            return ids[{x, y, z}] = s.GetVertexCount() - 1;
-        };
+        GridVertex id{s, {}};
         int cells = 0;
         std::vector<std::vector<int>> tris;
         for (int c = 0; c < 18; ++c) {
@@ -195,14 +202,7 @@ TEST(RemoveEqualsFacets, LargeSoupsWoundAtRandomSettleClosed)
         const int nx = 16 + static_cast<int>(rng() % 6), ny = 16 + static_cast<int>(rng() % 6), nz = 3;
         const bool cells = seed % 2 == 0;
         G3Surface s;
-        std::map<std::array<int, 3>, int> ids;
-        auto id = [&](int x, int y, int z) {
-            auto it = ids.find({x, y, z});
-            if (it != ids.end())
-                return it->second;
-            s.AddVertex(x, y, z, 0);
-            return ids[{x, y, z}] = s.GetVertexCount() - 1;
-        };
+        GridVertex id{s, {}};
         // A unit face from corner c along axes a and b (counter-clockwise
         // seen from outside when `out`), as two triangles along the
         // diagonal from its lowest id, the same from either side.
