@@ -1,7 +1,9 @@
 // SurfaceCover: the terrain closed into a body standing on z = 0, walls
 // hung from its open border and one bottom facet through the wall feet.
-// Invariants: terrain vertices keep their positions; vertex scratch links
-// are cleared (not released: they are not this pass's); the rim chain is
+// Invariants: terrain vertices keep their positions; each border vertex has
+// one foot, shared by its two walls; vertex scratch links are cleared (not
+// released: they are not this pass's); the facets are oriented as pieces
+// from the geometry, never one by one from corner normals; the rim chain is
 // the one a scan of the border edges in list order would give (lowest
 // listed edge first at every vertex), found through a map instead of a
 // rescan. The one place it rounds: none (feet copy x and y exactly).
@@ -79,6 +81,35 @@ bool Runs(G3Facet* f, const G3Vertex* a, const G3Vertex* b)
     return false;
 }
 
+// The weld update (CHECK_LEVEL_WELD) with the facets oriented from the
+// geometry even when they carry corner normals. With normals (a smoothed
+// terrain's averaged ones) the update turns each facet alone to agree with
+// them, and a steep sliver on the border, whose plane leans far from its
+// corners' averages, came out turned against its neighbours, its edges
+// split from theirs: the covered body was closed but counted that facet
+// inside out (volume off). Terrain and walls are consistent as built, and
+// the geometry keeps them so as one piece. Without normals this is the
+// update itself.
+void WeldAndOrient(G3Surface* s)
+{
+    if (!s->HasGeometry()) {
+        s->Update(CHECK_LEVEL_WELD);
+        return;
+    }
+    s->RemoveEqualsVertex();
+    s->RemoveEqualsNormal();
+    s->RemoveNonManifoldEdges();
+    // The spread stops between single- and double-sided facets (an earlier
+    // update left the terrain double-sided, the walls are new): one piece.
+    for (int i = 0; i < s->GetFacetCount(); ++i)
+        s->GetFacet(i)->ClearDoubleSided();
+    s->OrientNormals2(true);
+    s->FormPlaneEquation();
+    s->ReallocByRealSize();
+    if (!s->GetClosed())
+        s->ExtendDoubleSidedFacets();
+}
+
 } // namespace
 
 void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
@@ -92,6 +123,20 @@ void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
     if (border.empty())
         return;
     Notify(1);
+    // One foot per border vertex, shared by the two walls that meet there.
+    // Each wall had its own pair and the weld joined them; but the weld
+    // clusters by distance, and among border points closer than its
+    // tolerance (a smoothed edge between two survey points a micrometre
+    // apart) the two copies of one foot went to different neighbours: that
+    // vertex's walls no longer met down its height, and the bottom ran
+    // through the terrain vertex (its volume off).
+    std::unordered_map<const G3Vertex*, G3Vertex*> feet;
+    auto footOf = [&](G3Vertex* v) {
+        G3Vertex*& f = feet[v];
+        if (f == nullptr)
+            f = surface->AddVertex(v->GetX(), v->GetY(), 0.0, 0);
+        return f;
+    };
     for (G3Edge* e : border) {
         // Each wall runs against the terrain facet it hangs from, so that
         // the update has nothing to turn between them.
@@ -99,12 +144,12 @@ void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
         const bool along = terrain && Runs(terrain, e->GetVertex1(), e->GetVertex2());
         G3Vertex* v1 = along ? e->GetVertex2() : e->GetVertex1();
         G3Vertex* v2 = along ? e->GetVertex1() : e->GetVertex2();
-        G3Vertex* wall[4] = {surface->AddVertex(v1->GetX(), v1->GetY(), 0.0, 0), v1, v2,
-                             surface->AddVertex(v2->GetX(), v2->GetY(), 0.0, 0)};
+        G3Vertex* b1 = footOf(v1);
+        G3Vertex* wall[4] = {b1, v1, v2, footOf(v2)};
         surface->AddFacet(4, wall, 1, nullptr, nullptr);
     }
     Notify(0);
-    surface->Update(CHECK_LEVEL_WELD);
+    WeldAndOrient(surface);
     for (int i = 0; i < surface->GetEdgeCount(); ++i) {
         G3Edge* e = surface->GetEdge(i);
         e->ClearFormMaking();

@@ -317,6 +317,56 @@ TEST(LandscapeCover, ClosedBodyAndEdgeFlags)
     }
 }
 
+// Smoothed surveys (corner normals on every facet, steep slivers along a
+// jittered border) and border points a micrometre apart at other heights
+// (their smoothed edges put feet closer than the weld): the covered body
+// is closed, oriented one way and holds the height integral. The update
+// once turned slivers against their averaged normals, and the weld split
+// the two walls' copies of one foot between neighbouring feet.
+TEST(LandscapeCover, SmoothedSurveysCloseOverTheirHeights)
+{
+    int failures = 0;
+    for (unsigned seed = 1; seed <= 16; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> jitter(-0.3, 0.3), unit(-1.0, 1.0);
+        G3TriInterface tri;
+        for (int i = 0; i < 9; ++i)
+            for (int j = 0; j < 9; ++j) {
+                const double p[3] = {2.0 * i + jitter(rng), 2.0 * j + jitter(rng), 8.0 + std::sin(0.7 * i) + jitter(rng)};
+                tri.AddVertex(p);
+                if ((i == 0 || j == 0 || i == 8 || j == 8) && rng() % 2 == 0) {
+                    const double twin[3] = {p[0] + 1.1e-6 * unit(rng), p[1] + 1.1e-6 * unit(rng), p[2] + 0.5 * (rng() % 2)};
+                    tri.AddVertex(twin);
+                }
+            }
+        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        auto ground = Own(tri.GetSurface());
+        G3LandscapeHandler h;
+        const int mode = 2 + static_cast<int>(seed % 3);
+        auto s = Own(h.LandscapeSmoothing(ground.get(), mode, mode == 2 ? 1 : 2));
+        ASSERT_TRUE(s);
+        G3LandscapeHandler::ReleaseRecords(s.get());
+        const double top = TopIntegral(s.get(), 0.0, 0.0);
+        // The weld moves a foot by up to its tolerance, tilting the wall
+        // above it: at most the border's length times the top height.
+        double border = 0.0, high = 0.0;
+        for (int i = 0; i < s->GetEdgeCount(); ++i) {
+            const G3Edge* e = s->GetEdge(i);
+            if (!e->GetFacet1() || !e->GetFacet2())
+                border += std::hypot(e->GetVertex1()->GetX() - e->GetVertex2()->GetX(), e->GetVertex1()->GetY() - e->GetVertex2()->GetY());
+        }
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            high = std::max(high, s->GetVertex(i)->GetZ());
+        h.SurfaceCover(s.get());
+        EXPECT_EQ("", MeshCheck(s.get()));
+        const bool ok = G3SurfaceWatertight(s.get()) &&
+                        std::fabs(G3SurfaceVolume(s.get()) - top) <= GTolerance::kWeld * border * high;
+        failures += !ok;
+        EXPECT_TRUE(ok) << "seed " << seed << " mode " << mode << ": volume " << G3SurfaceVolume(s.get()) << " against " << top;
+    }
+    EXPECT_EQ(0, failures);
+}
+
 TEST(LandscapeFlatRegion, PadOnASlope)
 {
     G3LandscapeHandler h;
