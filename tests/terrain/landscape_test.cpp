@@ -325,7 +325,6 @@ TEST(LandscapeCover, ClosedBodyAndEdgeFlags)
 // the two walls' copies of one foot between neighbouring feet.
 TEST(LandscapeCover, SmoothedSurveysCloseOverTheirHeights)
 {
-    int failures = 0;
     for (unsigned seed = 1; seed <= 16; ++seed) {
         std::mt19937 rng(seed);
         std::uniform_real_distribution<double> jitter(-0.3, 0.3), unit(-1.0, 1.0);
@@ -359,12 +358,9 @@ TEST(LandscapeCover, SmoothedSurveysCloseOverTheirHeights)
             high = std::max(high, s->GetVertex(i)->GetZ());
         h.SurfaceCover(s.get());
         EXPECT_EQ("", MeshCheck(s.get()));
-        const bool ok = G3SurfaceWatertight(s.get()) &&
-                        std::fabs(G3SurfaceVolume(s.get()) - top) <= GTolerance::kWeld * border * high;
-        failures += !ok;
-        EXPECT_TRUE(ok) << "seed " << seed << " mode " << mode << ": volume " << G3SurfaceVolume(s.get()) << " against " << top;
+        EXPECT_TRUE(G3SurfaceWatertight(s.get())) << seed;
+        EXPECT_NEAR(top, G3SurfaceVolume(s.get()), GTolerance::kWeld * border * high) << "seed " << seed << " mode " << mode;
     }
-    EXPECT_EQ(0, failures);
 }
 
 TEST(LandscapeFlatRegion, PadOnASlope)
