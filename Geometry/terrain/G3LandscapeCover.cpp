@@ -144,8 +144,7 @@ void G3LandscapeHandler::SurfaceCover(G3Surface* surface)
         const bool along = terrain && Runs(terrain, e->GetVertex1(), e->GetVertex2());
         G3Vertex* v1 = along ? e->GetVertex2() : e->GetVertex1();
         G3Vertex* v2 = along ? e->GetVertex1() : e->GetVertex2();
-        G3Vertex* b1 = footOf(v1);
-        G3Vertex* wall[4] = {b1, v1, v2, footOf(v2)};
+        G3Vertex* wall[4] = {footOf(v1), v1, v2, footOf(v2)};
         surface->AddFacet(4, wall, 1, nullptr, nullptr);
     }
     Notify(0);
