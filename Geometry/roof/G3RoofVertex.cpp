@@ -162,6 +162,21 @@ bool OnPlane(const G3RoofVertex* v, const G3RoofVertex* w)
     return len > 0.0 && std::fabs(e[0] * x[0] + e[1] * x[1] + e[2] * x[2] + e[3]) < GTolerance::kPlaneSide * len;
 }
 
+// No plane yet: the outline is cleaned before its pitch planes are made.
+bool Planeless(const G3RoofVertex* v)
+{
+    return v->plane[0] == 0.0 && v->plane[1] == 0.0 && v->plane[2] == 0.0;
+}
+
+// a and b (not normalised) run in one direction by the direction rule.
+bool Parallel(const double* a, const double* b)
+{
+    double u[3] = {a[0], a[1], a[2]}, w[3] = {b[0], b[1], b[2]};
+    if (V3Normalize(u) <= 0.0 || V3Normalize(w) <= 0.0)
+        return false;
+    return std::fabs(V3Dot(u, w) - 1.0) <= GTolerance::kParallel;
+}
+
 } // namespace
 
 G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
@@ -198,6 +213,14 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
             } else if (byDistance && V3Dot(pv, vn) > 0.0 && OnPlane(v, v->next)) {
                 if (!OnPlane(v->next, p) || v->angle < v->next->angle)
                     v->next->CopyEdgeData(v);
+            } else if (byDistance && V3Dot(pv, vn) > 0.0 && Planeless(v) && Planeless(v->next) &&
+                       Parallel(pv, pn) && !Parallel(vn, pn)) {
+                // On the outline the planes come later, from the edges
+                // left: p -> n runs along p -> v, and an edge shorter than
+                // the distance rule's reach that turned off it (a chamfer
+                // of a micron) must not lend it its index, or the long
+                // edge's roof is stamped as the stub's.
+                v->next->CopyEdgeData(v);
             }
             Remove(v);
             --n;
