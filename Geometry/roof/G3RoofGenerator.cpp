@@ -336,6 +336,61 @@ bool G3RoofGenerator::PitchPlane(G3RoofVertex* p, G3RoofVertex* v)
     return CALC_PLANE_EQUATION(p0, p1, q, v->plane);
 }
 
+bool G3RoofGenerator::CollapseBandEdges(G3RoofVertex** ring)
+{
+    // A short edge at a convex corner (a chamfer of a micron) closes a
+    // hair above the outline, inside the band over a level where the sweep
+    // takes no event: the level above would keep its two corners at their
+    // common point far below it, and the level ran through itself from
+    // there. The corner it leaves is where that event would put it.
+    G3RoofVertex* r = *ring;
+    const double z0 = r->point.GetZ();
+    int n = G3RoofRing::Size(r);
+    G3RoofVertex* v = r;
+    do {
+        if (!PitchPlane(v->prev, v))
+            return false;
+        v = v->next;
+    } while (v != r);
+    bool merged = false;
+    for (int quiet = 0; n > 3 && quiet < n;) {
+        double x[3];
+        // Corners between collinear eaves of two pitches (the only straight
+        // ones cleaning leaves) have planes meeting on the eave line itself,
+        // a rounding off the outline: steps open there instead.
+        if (!G3RoofRing::Straight(v->prev, true) && !G3RoofRing::Straight(v, true) &&
+            G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] > z0 &&
+            x[2] <= z0 + GTolerance::kPlaneSide) {
+            // The edge v->prev -> v goes; v->prev keeps its edge and the
+            // edge after v now starts at v->prev.
+            G3RoofVertex* p = v->prev;
+            const double at[3] = {x[0], x[1], z0};
+            p->point.Set(at);
+            if (r == v)
+                r = p;
+            *ring = r;
+            G3RoofRing::Remove(v);
+            --n;
+            merged = true;
+            if (!PitchPlane(p->prev, p) || !PitchPlane(p, p->next))
+                return false;
+            v = p;
+            quiet = 0;
+        } else {
+            v = v->next;
+            ++quiet;
+        }
+    }
+    v = r;
+    do {
+        for (double& c : v->plane)
+            c = 0.0;
+        v = v->next;
+    } while (v != r);
+    *ring = r;
+    return !merged || !RingCrosses(r);
+}
+
 int G3RoofGenerator::GetPitchIndex(double* plane)
 {
     for (int i = 0; i < pitches.size(); ++i)
@@ -470,6 +525,10 @@ bool G3RoofGenerator::Regen(GArrayCollection* points, GArrayCollection* angles)
     if (!PrepareContour(points, angles, &ring))
         return false;
     if (RingCrosses(ring)) {
+        G3RoofRing::Release(ring);
+        return false;
+    }
+    if (!CollapseBandEdges(&ring)) {
         G3RoofRing::Release(ring);
         return false;
     }

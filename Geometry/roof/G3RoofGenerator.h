@@ -167,6 +167,11 @@ private:
     static bool RingCrosses(G3RoofVertex* ring);
     // The pitch plane of the edge p -> v with v's angle into v->plane.
     static bool PitchPlane(G3RoofVertex* p, G3RoofVertex* v);
+    // Merges each outline edge whose neighbours' planes close over it
+    // within kPlaneSide above the outline into one corner at their common
+    // point; false when a plane cannot be made or the ring then crosses
+    // itself. The planes are left unset.
+    static bool CollapseBandEdges(G3RoofVertex** ring);
     // The steps of the sweep (G3RoofSweep.cpp).
     G3RoofVertex* NextLevel(G3RoofVertex* ring);
     // Cleans `ring` (taken over) and splits it at its self-contacts into
