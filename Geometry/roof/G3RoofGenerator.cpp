@@ -1,7 +1,9 @@
 // The outline side of the roof generator: checking and orienting the
 // outline, the overhang offset, the pitch planes and Regen's sequence.
 // Invariants: the working ring is clockwise and free of coinciding
-// neighbours and straight corners before any plane is made; the target
+// neighbours and straight corners before any plane is made, and no edge of
+// it closes within kPlaneSide above it (the sweep's first event lies above
+// that band); the target
 // surface is not touched until the outline has passed every check. Rounding
 // happens only where planes and offset lines are intersected.
 #include "Geometry/roof/G3RoofGenerator.h"

@@ -3,6 +3,8 @@
 // of their own: the edges' planes, the mitred offset, shoelace areas.
 #include "roof_support.h"
 
+#include "Geometry/math/GTolerance.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -216,6 +218,86 @@ TEST(RoofEaves, ShallowBendsKeepTheOutlineCovered)
         G3Surface s;
         ASSERT_TRUE(Build(&s, p, a));
         ExpectRoofInPlanes(&s, p, a, false);
+    }
+}
+
+// An L plan (either way round) with one corner cut by a chamfer of
+// `length` (taking the pitch of the edge before or after it), and one pitch.
+void ChamferedL(std::mt19937& rng, double length, double pitch, bool convexOnly, std::vector<Pt>& p,
+                std::vector<double>& a)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double w = 8 + 8 * unit(rng), h = 6 + 6 * unit(rng), t = 2 + 2 * unit(rng);
+    p = {{0, 0}, {w, 0}, {w, t}, {t, t}, {t, h}, {0, h}};
+    if (rng() % 2)
+        std::reverse(p.begin(), p.end());
+    std::size_t c = rng() % p.size();
+    while (convexOnly && p[c].x == t && p[c].y == t)
+        c = rng() % p.size();
+    const Pt u = p[(c + p.size() - 1) % p.size()], v = p[c], n = p[(c + 1) % p.size()];
+    const double lu = std::hypot(v.x - u.x, v.y - u.y), ln = std::hypot(n.x - v.x, n.y - v.y);
+    const double k = length / std::sqrt(2.0);
+    p[c] = {v.x - k * (v.x - u.x) / lu, v.y - k * (v.y - u.y) / lu};
+    p.insert(p.begin() + static_cast<long>(c) + 1, {v.x + k * (n.x - v.x) / ln, v.y + k * (n.y - v.y) / ln});
+    a.assign(p.size(), pitch);
+}
+
+// Every facet lies in its record's edge plane and under the distance
+// cone, up to what cleaning a corner within kPlaneSide of its neighbours'
+// line moves an edge by; the facets' plans tile the outline.
+void ExpectChamferedRoof(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a)
+{
+    using GTolerance::kPlaneSide;
+    const double slack = kPlaneSide * (1 + 2 * std::tan(a[0]));
+    EXPECT_EQ("", MeshCheck(s));
+    double perimeter = 0.0;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        perimeter += std::hypot(p[(i + 1) % p.size()].x - p[i].x, p[(i + 1) % p.size()].y - p[i].y);
+    for (int i = 0; i < s->GetFacetCount(); ++i) {
+        const long e = G3RoofGenerator::GetFacetIndex(s->GetFacet(i)) - 1;
+        ASSERT_TRUE(e >= 0 && e < static_cast<long>(p.size()));
+        for (G3Vertex* v : Corners(s->GetFacet(i))) {
+            const double* q = v->GetXYZ();
+            ASSERT_NEAR(SignedHeight(q, p, a, static_cast<std::size_t>(e)), q[2], slack) << "facet " << i;
+            ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + slack) << "facet " << i;
+        }
+    }
+    EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(s, ROOF_FACET_ROOF), kPlaneSide * perimeter);
+}
+
+// A chamfer a hair longer than the point tolerance, short enough for
+// cleaning to drop one of its corners: the long edge the stub is merged into
+// keeps its own index (it took the stub's, and the roof over it named the
+// chamfer's plane).
+TEST(RoofEaves, MicronChamfersCleanedAwayLeaveTheLongEdgesIndex)
+{
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::vector<Pt> p;
+        std::vector<double> a;
+        ChamferedL(rng, 1.0e-6 + 0.4e-6 * (rng() % 100) / 100.0, Deg(20 + rng() % 40), false, p, a);
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a));
+        ExpectChamferedRoof(&s, p, a);
+    }
+}
+
+// A chamfer of 1.5 to 2.5 microns at a convex corner under a low pitch
+// closes less than kPlaneSide above the outline, in the band where no event
+// is taken: it is merged into one corner first (its two corners stayed at
+// the outline's height on the level above, which then ran off its planes).
+TEST(RoofEaves, MicronChamfersClosingInTheFirstBandAreMerged)
+{
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::vector<Pt> p;
+        std::vector<double> a;
+        ChamferedL(rng, 1.5e-6 + 1e-6 * (rng() % 100) / 100.0, Deg(15 + rng() % 8), true, p, a);
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a));
+        ExpectChamferedRoof(&s, p, a);
     }
 }
 
