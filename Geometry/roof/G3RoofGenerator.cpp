@@ -366,7 +366,7 @@ bool G3RoofGenerator::CollapseBandEdges(G3RoofVertex** ring)
             // The edge v->prev -> v goes; v->prev keeps its edge and the
             // edge after v now starts at v->prev.
             G3RoofVertex* p = v->prev;
-            const double at[3] = {x[0], x[1], z0};
+            const double at[3] = {x[0], x[1], p->point.GetZ()};
             p->point.Set(at);
             if (r == v)
                 r = p;
