@@ -242,29 +242,6 @@ void ChamferedL(std::mt19937& rng, double length, double pitch, bool convexOnly,
     a.assign(p.size(), pitch);
 }
 
-// Every facet lies in its record's edge plane and under the distance
-// cone, up to what cleaning a corner within kPlaneSide of its neighbours'
-// line moves an edge by; the facets' plans tile the outline.
-void ExpectChamferedRoof(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a)
-{
-    using GTolerance::kPlaneSide;
-    const double slack = kPlaneSide * (1 + 2 * std::tan(a[0]));
-    EXPECT_EQ("", MeshCheck(s));
-    double perimeter = 0.0;
-    for (std::size_t i = 0; i < p.size(); ++i)
-        perimeter += std::hypot(p[(i + 1) % p.size()].x - p[i].x, p[(i + 1) % p.size()].y - p[i].y);
-    for (int i = 0; i < s->GetFacetCount(); ++i) {
-        const long e = G3RoofGenerator::GetFacetIndex(s->GetFacet(i)) - 1;
-        ASSERT_TRUE(e >= 0 && e < static_cast<long>(p.size()));
-        for (G3Vertex* v : Corners(s->GetFacet(i))) {
-            const double* q = v->GetXYZ();
-            ASSERT_NEAR(SignedHeight(q, p, a, static_cast<std::size_t>(e)), q[2], slack) << "facet " << i;
-            ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + slack) << "facet " << i;
-        }
-    }
-    EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(s, ROOF_FACET_ROOF), kPlaneSide * perimeter);
-}
-
 // A chamfer a hair longer than the point tolerance, short enough for
 // cleaning to drop one of its corners: the long edge the stub is merged into
 // keeps its own index (it took the stub's, and the roof over it named the
@@ -279,7 +256,9 @@ TEST(RoofEaves, MicronChamfersCleanedAwayLeaveTheLongEdgesIndex)
         ChamferedL(rng, 1.0e-6 + 0.4e-6 * (rng() % 100) / 100.0, Deg(20 + rng() % 40), false, p, a);
         G3Surface s;
         ASSERT_TRUE(Build(&s, p, a));
-        ExpectChamferedRoof(&s, p, a);
+        // Cleaning a corner within kPlaneSide of its neighbours' line moves
+        // an edge by that much.
+        ExpectRoofInPlanes(&s, p, a, true, GTolerance::kPlaneSide * (1 + 2 * std::tan(a[0])));
     }
 }
 
@@ -297,7 +276,9 @@ TEST(RoofEaves, MicronChamfersClosingInTheFirstBandAreMerged)
         ChamferedL(rng, 1.5e-6 + 1e-6 * (rng() % 100) / 100.0, Deg(15 + rng() % 8), true, p, a);
         G3Surface s;
         ASSERT_TRUE(Build(&s, p, a));
-        ExpectChamferedRoof(&s, p, a);
+        // Cleaning a corner within kPlaneSide of its neighbours' line moves
+        // an edge by that much.
+        ExpectRoofInPlanes(&s, p, a, true, GTolerance::kPlaneSide * (1 + 2 * std::tan(a[0])));
     }
 }
 

@@ -155,9 +155,10 @@ inline std::pair<double, double> ZRange(G3Surface* s)
 // (indices of the outline as given), and the roof facets' projections tile
 // the outline. With `cone`, no vertex rises above tan(a[0]) times its
 // distance to the outline (equality over convex parts; near a reflex corner
-// the roof stays below that cone): the case of one pitch.
+// the roof stays below that cone): the case of one pitch. `slack` is the
+// height tolerance, and relative to the outline's area the area's.
 inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std::vector<double>& a,
-                               bool cone)
+                               bool cone, double slack = 1e-9)
 {
     EXPECT_EQ("", MeshCheck(s));
     for (int i = 0; i < s->GetFacetCount(); ++i) {
@@ -167,13 +168,13 @@ inline void ExpectRoofInPlanes(G3Surface* s, const std::vector<Pt>& p, const std
         EXPECT_GT(ProjectedArea(f), -1e-12);
         for (G3Vertex* v : Corners(f)) {
             const double* q = v->GetXYZ();
-            ASSERT_NEAR(q[2], PlaneHeight(q, p, a, static_cast<int>(e)), 1e-9) << "facet " << i;
+            ASSERT_NEAR(q[2], PlaneHeight(q, p, a, static_cast<int>(e)), slack) << "facet " << i;
             if (cone) {
-                ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + 1e-9) << "facet " << i;
+                ASSERT_LE(q[2], std::tan(a[0]) * OutlineDistance(q, p) + slack) << "facet " << i;
             }
         }
     }
-    EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(s, ROOF_FACET_ROOF), 1e-9 * std::fabs(PolygonArea(p)));
+    EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(s, ROOF_FACET_ROOF), slack * std::fabs(PolygonArea(p)));
 }
 
 } // namespace roof
