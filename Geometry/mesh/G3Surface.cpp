@@ -91,6 +91,20 @@ bool InChain(const G3Facet* f, const G3Edge* e)
     return false;
 }
 
+// Whether `v` is one of the vertices of `list`: the slot its id names holds
+// it (the invariant between passes), or, for a pass that numbers vertices
+// its own way, a search finds it. A vertex of another surface, or one
+// removed from this one, is not.
+bool ListsVertex(const GArrayCollection* list, const G3Vertex* v)
+{
+    if (!list || !v)
+        return false;
+    const long id = v->GetId();
+    if (id >= 0 && id < list->size() && list->get(static_cast<int>(id)) == v)
+        return true;
+    return list->index(const_cast<G3Vertex*>(v)) >= 0;
+}
+
 // The edge for f that copies `c` (ends, flags, corners on f's side); null
 // when AddEdge refuses it. The copy's flags become the surface's current
 // edge flags, as for every edge AddEdge makes.
@@ -197,7 +211,9 @@ int G3Surface::TakeSide(G3Edge* e, G3Facet* f)
 
 G3Edge* G3Surface::AddEdge(G3Vertex* start, G3Vertex* end, G3Facet* f)
 {
-    if (!start || !end || !edges)
+    // An end that is not a vertex of this surface would thread the edge
+    // into another mesh's rings (or a freed vertex's).
+    if (!start || !end || !edges || !ListsVertex(vertices, start) || !ListsVertex(vertices, end))
         return nullptr;
     if (start == end) {
         GTrace("Not inserted equals vertex in AddEdge. Skip.");
@@ -290,6 +306,12 @@ G3Facet* G3Surface::AddFacet(int n, G3Vertex** v, int* flagsOfEdges, G3Normal** 
 {
     if (n < 3 || !v || !facets || !edges)
         return nullptr;
+    // AddEdge refuses a missing or foreign corner and _AddFacet would go on
+    // past it, leaving a contour with a gap: refuse the facet instead, as
+    // the id forms refuse a bad id.
+    for (int i = 0; i < n; ++i)
+        if (!ListsVertex(vertices, v[i]))
+            return nullptr;
     G3Facet* f = _AddFacet(n, v, flagsOfEdges, cornerNormals, cornerTexCoos);
     if (!f)
         return nullptr;
@@ -382,6 +404,9 @@ G3Facet* G3Surface::AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetF
     // a facet whose contours do not close.
     if (!RunsIntoClosedContours(copies, n))
         return nullptr;
+    for (int k = 0; k < n; ++k)
+        if (!ListsVertex(vertices, copies[k].v1) || !ListsVertex(vertices, copies[k].v2))
+            return nullptr;
     G3Facet* facet = new G3Facet();
     if (!FillWithCopies(this, facet, copies, n, facetFlags, facetSurface)) {
         delete facet;
@@ -430,13 +455,16 @@ bool G3Surface::SplitEdge(G3Edge* e, int n, G3Vertex** vs, bool reverse)
         std::reverse(vs, vs + n);
 
     // Split vertices that repeat, or that are the edge's own ends, would
-    // make zero-length edges (or fold the edge back on itself).
+    // make zero-length edges (or fold the edge back on itself); one that is
+    // not a vertex of this surface would thread the pieces into another
+    // mesh's rings.
     std::vector<G3Vertex*> points;
     points.reserve(static_cast<std::size_t>(n) + 2);
     points.push_back(v1);
     for (int i = 0; i < n; ++i) {
         G3Vertex* v = vs[i];
-        if (!v || v == v1 || v == v2 || std::find(points.begin(), points.end(), v) != points.end())
+        if (!v || v == v1 || v == v2 || !ListsVertex(vertices, v) ||
+            std::find(points.begin(), points.end(), v) != points.end())
             continue;
         points.push_back(v);
     }
@@ -537,8 +565,10 @@ G3PolyEdge* G3Surface::AddPolyEdge(int n, G3Vertex** vs)
 {
     if (n < 2 || !vs)
         return nullptr;
+    // A vertex of another surface (or none) would be left behind in the run
+    // when its own surface removes or deletes it.
     for (int i = 0; i < n; ++i)
-        if (!vs[i])
+        if (!ListsVertex(vertices, vs[i]))
             return nullptr;
     if (!polyEdges) {
         polyEdges = new GArrayCollection();

@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -123,6 +124,70 @@ TEST(SurfaceAddFacet, RepeatsAndBadInputAreRefused)
     for (auto bad : {std::make_pair(0, 3), std::make_pair(1, 0), std::make_pair(-1, 0)})
         EXPECT_FALSE(s->GetPolyEdge(bad.first, bad.second, &a, &b)) << bad.first << " " << bad.second;
     EXPECT_TRUE(a == nullptr && b == nullptr);
+}
+
+// The construction calls that take vertex pointers, in random sequences
+// whose vertices are now and then null, another surface's or never listed
+// (numbered as a vertex of this one, so the id alone does not tell): a call
+// naming such a vertex changes nothing (a split skips it), any other does
+// what the same call by ids does on a twin. Both surfaces stay consistent.
+TEST(SurfaceAddFacet, VerticesOfNoOrAnotherSurfaceAreRefused)
+{
+    std::mt19937 rng(20261209);
+    std::vector<std::unique_ptr<G3Vertex>> loose;
+    for (int round = 0; round < 30; ++round) {
+        SurfacePtr own(new G3Surface()), other(new G3Surface()), twin(new G3Surface());
+        for (int i = 0; i < 12; ++i)
+            for (G3Surface* t : {own.get(), other.get(), twin.get()})
+                t->AddVertex(i % 4, i / 4, (i * 7) % 3, 0);
+        for (int step = 0; step < 40; ++step) {
+            const int op = static_cast<int>(rng() % 4), n = op == 1 ? 2 : op == 2 ? 2 : 3 + static_cast<int>(rng() % 4);
+            std::vector<int> ids;
+            std::vector<G3Vertex*> v, tv;
+            bool bad = false;
+            for (int i = 0; i < n; ++i) {
+                ids.push_back(static_cast<int>(rng() % 12));
+                tv.push_back(twin->GetVertex(ids.back()));
+                const unsigned kind = rng() % 20;
+                if (kind == 2) {
+                    loose.emplace_back(new G3Vertex(0.5, 0.5, 0.5));
+                    loose.back()->SetId(ids.back());
+                }
+                v.push_back(kind == 0 ? nullptr : kind == 1 ? other->GetVertex(ids.back())
+                                      : kind == 2 ? loose.back().get() : own->GetVertex(ids.back()));
+                bad = bad || kind < 3;
+            }
+            const Vi before = Counts(own.get());
+            const int e = own->GetEdgeCount() > 0 ? static_cast<int>(rng() % own->GetEdgeCount()) : -1;
+            bool done = false, twinDone = false;
+            if (op == 0) {
+                done = own->AddFacet(n, v.data(), 1, nullptr, nullptr) != nullptr;
+                twinDone = twin->AddFacet(n, ids.data(), 1, nullptr, nullptr) != nullptr;
+            } else if (op == 1) {
+                done = own->AddEdge(v[0], v[1], nullptr) != nullptr;
+                twinDone = twin->AddEdge(tv[0], tv[1], nullptr) != nullptr;
+            } else if (op == 2 && e >= 0) {
+                done = own->SplitEdge(own->GetEdge(e), n, v.data(), false);
+                twinDone = twin->SplitEdge(twin->GetEdge(e), n, tv.data(), false);
+            } else if (op == 3) {
+                done = own->AddPolyEdge(n, v.data()) != nullptr;
+                twinDone = twin->AddPolyEdge(n, ids.data()) != nullptr;
+            }
+            if (!bad) {
+                EXPECT_EQ(twinDone, done) << round << " " << step;
+            } else if (op != 2) {
+                EXPECT_FALSE(done) << round << " " << step;
+            }
+            if (bad && !done) {
+                EXPECT_EQ(before, Counts(own.get())) << round << " " << step;
+            }
+            ASSERT_EQ("", MeshCheck(own.get())) << round << " " << step << " op " << op;
+            ASSERT_EQ("", MeshCheck(other.get())) << round << " " << step << " op " << op;
+            if (bad)
+                twin.reset(own->Duplicate());
+            ASSERT_EQ(Counts(own.get()), Counts(twin.get()));
+        }
+    }
 }
 
 // Edges out of a hub are found through the rim vertex's short ring; with
