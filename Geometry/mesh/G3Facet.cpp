@@ -241,8 +241,11 @@ void G3Facet::NegPlane()
 
 // ------------------------------------------------------------------ plane
 
+// A null plane leaves the facet's own as it is.
 void G3Facet::SetPlane(const double* abcd)
 {
+    if (!abcd)
+        return;
     for (int k = 0; k < 4; ++k)
         plane[k] = abcd[k];
 }
@@ -388,6 +391,11 @@ void G3Facet::TurnToContours(double* plane) const
 
 double G3Facet::CalcRealSquareOfTriangle(const double* p1, const double* p2, const double* p3, double* out)
 {
+    if (!p1 || !p2 || !p3) {
+        if (out)
+            out[0] = out[1] = out[2] = out[3] = 0.0;
+        return 0.0;
+    }
     const double u[3] = {p2[0] - p1[0], p2[1] - p1[1], p2[2] - p1[2]};
     const double v[3] = {p3[0] - p1[0], p3[1] - p1[1], p3[2] - p1[2]};
     const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
@@ -430,11 +438,14 @@ int G3Facet::GetEdgeCount() const
     return n;
 }
 
+// The array forms count what they would write, so a null `out` asks for the
+// count alone; the collection forms leave a null collection alone.
 int G3Facet::GetEdges(G3Edge** out) const
 {
     int n = 0;
-    for (G3Edge* e = firstEdge; e; e = e->GetFacetEdge(this))
-        out[n++] = e;
+    for (G3Edge* e = firstEdge; e; e = e->GetFacetEdge(this), ++n)
+        if (out)
+            out[n] = e;
     return n;
 }
 
@@ -442,13 +453,18 @@ int G3Facet::GetVertices(G3Vertex** out) const
 {
     int n = 0;
     G3FacetVertexIterator it(const_cast<G3Facet*>(this));
-    while (it.hasNext())
-        out[n++] = static_cast<G3Vertex*>(it.next());
+    for (; it.hasNext(); ++n) {
+        G3Vertex* v = static_cast<G3Vertex*>(it.next());
+        if (out)
+            out[n] = v;
+    }
     return n;
 }
 
 void G3Facet::GetEdges(GArrayCollection* out)
 {
+    if (!out)
+        return;
     out->clear();
     G3FacetEdgeIterator it(this);
     out->addIterator(&it);
@@ -456,6 +472,8 @@ void G3Facet::GetEdges(GArrayCollection* out)
 
 void G3Facet::GetVertices(GArrayCollection* out)
 {
+    if (!out)
+        return;
     out->clear();
     G3FacetVertexIterator it(this);
     out->addIterator(&it);
@@ -463,6 +481,8 @@ void G3Facet::GetVertices(GArrayCollection* out)
 
 void G3Facet::GetVerticesIds(GArrayCollection* out, int offset)
 {
+    if (!out)
+        return;
     out->clear();
     G3FacetVertexIterator it(this);
     while (it.hasNext()) {

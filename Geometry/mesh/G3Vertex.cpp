@@ -76,16 +76,20 @@ int G3Vertex::GetEdgeCount() const
     return n;
 }
 
+// A null `out` only counts; a null collection below is left alone.
 int G3Vertex::GetEdges(G3Edge** out) const
 {
     int n = 0;
-    for (G3Edge* e = firstEdge; e; e = e->GetVertexEdge(this))
-        out[n++] = e;
+    for (G3Edge* e = firstEdge; e; e = e->GetVertexEdge(this), ++n)
+        if (out)
+            out[n] = e;
     return n;
 }
 
 void G3Vertex::GetEdges(const G3Vertex* other, GArrayCollection* out) const
 {
+    if (!out)
+        return;
     out->clear();
     for (G3Edge* e = firstEdge; e; e = e->GetVertexEdge(this))
         if (e->GetOtherVertex(this) == other)

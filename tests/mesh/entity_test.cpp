@@ -481,3 +481,41 @@ TEST(FacetPlane, TriangleAreaAndRefusedInput)
     EXPECT_FALSE(G3Math::PlaneOfPolygon(nullptr, 3, plane));
     EXPECT_EQ(plane[0], 0.0);
 }
+
+// Lists and planes asked for with a null output or input, on random facets
+// of one to three contours: the array forms count as they would fill, the
+// collection forms and SetPlane leave everything alone, and a triangle with
+// a missing corner has no area.
+TEST(FacetPlane, NullOutputsCountOrAreIgnored)
+{
+    std::mt19937 rng(17);
+    for (int round = 0; round < 50; ++round) {
+        MeshBuilder b;
+        G3Facet* f = b.F();
+        for (int c = 1 + static_cast<int>(rng() % 3); c > 0; --c) {
+            std::vector<G3Vertex*> loop;
+            for (int n = 3 + static_cast<int>(rng() % 4); n > 0; --n)
+                loop.push_back(b.V(rng() % 5, rng() % 5, rng() % 2));
+            b.AddContour(f, loop);
+        }
+        f->FormPlaneEquation();
+        const std::vector<double> plane(f->GetPlane(), f->GetPlane() + 4);
+        std::vector<G3Edge*> edges(static_cast<size_t>(f->GetEdgeCount()));
+        std::vector<G3Vertex*> vertices(edges.size());
+        EXPECT_EQ(f->GetEdges(edges.data()), f->GetEdges(static_cast<G3Edge**>(nullptr)));
+        EXPECT_EQ(f->GetVertices(vertices.data()), f->GetVertices(static_cast<G3Vertex**>(nullptr)));
+        G3Vertex* v = vertices[rng() % vertices.size()];
+        EXPECT_EQ(v->GetEdges(edges.data()), v->GetEdges(static_cast<G3Edge**>(nullptr)));
+        v->GetEdges(vertices[0], nullptr);
+        f->GetEdges(static_cast<GArrayCollection*>(nullptr));
+        f->GetVertices(static_cast<GArrayCollection*>(nullptr));
+        f->GetVerticesIds(nullptr, round);
+        f->SetPlane(nullptr);
+        EXPECT_EQ(plane, std::vector<double>(f->GetPlane(), f->GetPlane() + 4));
+        double out[4] = {1, 1, 1, 1};
+        const double* corners[3] = {v->GetXYZ(), vertices[0]->GetXYZ(), vertices[1]->GetXYZ()};
+        corners[rng() % 3] = nullptr;
+        EXPECT_EQ(0.0, G3Facet::CalcRealSquareOfTriangle(corners[0], corners[1], corners[2], out));
+        EXPECT_EQ(std::vector<double>(4, 0.0), std::vector<double>(out, out + 4));
+    }
+}
