@@ -91,18 +91,38 @@ bool InChain(const G3Facet* f, const G3Edge* e)
     return false;
 }
 
-// Whether `v` is one of the vertices of `list`: the slot its id names holds
-// it (the invariant between passes), or, for a pass that numbers vertices
-// its own way, a search finds it. A vertex of another surface, or one
+// Whether `o` is one of the entities of `list`: the slot its id names holds
+// it (the invariant between passes), or, for a pass that numbers entities
+// its own way, a search finds it. An entity of another surface, or one
 // removed from this one, is not.
-bool ListsVertex(const GArrayCollection* list, const G3Vertex* v)
+bool Lists(const GArrayCollection* list, const G3Obj* o)
 {
-    if (!list || !v)
+    if (!list || !o)
         return false;
-    const long id = v->GetId();
-    if (id >= 0 && id < list->size() && list->get(static_cast<int>(id)) == v)
+    const long id = o->GetId();
+    if (id >= 0 && id < list->size() && list->get(static_cast<int>(id)) == o)
         return true;
-    return list->index(const_cast<G3Vertex*>(v)) >= 0;
+    return list->index(const_cast<G3Obj*>(o)) >= 0;
+}
+
+bool ListsVertex(const GArrayCollection* list, const G3Vertex* v) { return Lists(list, v); }
+
+// A corner's normal or texture coordinate is either absent or one this
+// surface owns: one of another surface would be left dangling when that
+// surface goes, and copies could not map it.
+bool OwnOrNone(const GArrayCollection* list, const G3Obj* o) { return !o || Lists(list, o); }
+
+// Whether every end and corner of the copies is s's own (corners may be absent).
+bool OwnsCopies(const G3Surface* s, const G3EdgeCopy* copies, int n)
+{
+    for (int k = 0; k < n; ++k) {
+        const G3EdgeCopy& c = copies[k];
+        if (!ListsVertex(s->GetVertexList(), c.v1) || !ListsVertex(s->GetVertexList(), c.v2) ||
+            !OwnOrNone(s->GetNormalList(), c.n1) || !OwnOrNone(s->GetNormalList(), c.n2) ||
+            !OwnOrNone(s->GetTexCooList(), c.t1) || !OwnOrNone(s->GetTexCooList(), c.t2))
+            return false;
+    }
+    return true;
 }
 
 // The edge for f that copies `c` (ends, flags, corners on f's side); null
@@ -310,7 +330,8 @@ G3Facet* G3Surface::AddFacet(int n, G3Vertex** v, int* flagsOfEdges, G3Normal** 
     // past it, leaving a contour with a gap: refuse the facet instead, as
     // the id forms refuse a bad id.
     for (int i = 0; i < n; ++i)
-        if (!ListsVertex(vertices, v[i]))
+        if (!ListsVertex(vertices, v[i]) || (cornerNormals && !OwnOrNone(normals, cornerNormals[i])) ||
+            (cornerNormals && cornerTexCoos && !OwnOrNone(texCoos, cornerTexCoos[i])))
             return nullptr;
     G3Facet* f = _AddFacet(n, v, flagsOfEdges, cornerNormals, cornerTexCoos);
     if (!f)
@@ -404,9 +425,8 @@ G3Facet* G3Surface::AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetF
     // a facet whose contours do not close.
     if (!RunsIntoClosedContours(copies, n))
         return nullptr;
-    for (int k = 0; k < n; ++k)
-        if (!ListsVertex(vertices, copies[k].v1) || !ListsVertex(vertices, copies[k].v2))
-            return nullptr;
+    if (!OwnsCopies(this, copies, n))
+        return nullptr;
     G3Facet* facet = new G3Facet();
     if (!FillWithCopies(this, facet, copies, n, facetFlags, facetSurface)) {
         delete facet;
@@ -434,7 +454,14 @@ G3Facet* G3Surface::AddFacetEdges(G3Facet* f, G3EdgeList* list)
     G3_CHECK_PASS(this, "AddFacetEdges");
     if (!f || !list)
         return f;
-    G3ForEachEdgeCopy(list, nullptr, [&](const G3EdgeCopy& c) { AddEdgeCopy(this, c, f); });
+    std::vector<G3EdgeCopy> copies;
+    G3ForEachEdgeCopy(list, nullptr, [&](const G3EdgeCopy& c) { copies.push_back(c); });
+    // A contour through another surface's entities is not added at all
+    // (a skipped edge would leave a gap in it).
+    if (!OwnsCopies(this, copies.data(), static_cast<int>(copies.size())))
+        return f;
+    for (const G3EdgeCopy& c : copies)
+        AddEdgeCopy(this, c, f);
     return f;
 }
 

@@ -128,22 +128,31 @@ TEST(SurfaceAddFacet, RepeatsAndBadInputAreRefused)
 
 // The construction calls that take vertex pointers, in random sequences
 // whose vertices are now and then null, another surface's or never listed
-// (numbered as a vertex of this one, so the id alone does not tell): a call
-// naming such a vertex changes nothing (a split skips it), any other does
-// what the same call by ids does on a twin. Both surfaces stay consistent.
+// (numbered as a vertex of this one, so the id alone does not tell), and
+// whose corner normals and texture coordinates are now and then another
+// surface's: a call naming such an entity changes nothing (a split skips
+// it), any other does what the same call by ids does on a twin. Both
+// surfaces stay consistent.
 TEST(SurfaceAddFacet, VerticesOfNoOrAnotherSurfaceAreRefused)
 {
     std::mt19937 rng(20261209);
     std::vector<std::unique_ptr<G3Vertex>> loose;
     for (int round = 0; round < 30; ++round) {
         SurfacePtr own(new G3Surface()), other(new G3Surface()), twin(new G3Surface());
-        for (int i = 0; i < 12; ++i)
-            for (G3Surface* t : {own.get(), other.get(), twin.get()})
+        for (G3Surface* t : {own.get(), other.get(), twin.get()}) {
+            for (int i = 0; i < 12; ++i)
                 t->AddVertex(i % 4, i / 4, (i * 7) % 3, 0);
+            for (int i = 0; i < 3; ++i) {
+                t->AddNormal(0, i, 1);
+                t->AddTexCoo(i, 0);
+            }
+        }
         for (int step = 0; step < 40; ++step) {
             const int op = static_cast<int>(rng() % 4), n = op == 1 ? 2 : op == 2 ? 2 : 3 + static_cast<int>(rng() % 4);
-            std::vector<int> ids;
+            std::vector<int> ids, cornerIds;
             std::vector<G3Vertex*> v, tv;
+            std::vector<G3Normal*> ns;
+            std::vector<G3TexCoo*> ts;
             bool bad = false;
             for (int i = 0; i < n; ++i) {
                 ids.push_back(static_cast<int>(rng() % 12));
@@ -156,13 +165,21 @@ TEST(SurfaceAddFacet, VerticesOfNoOrAnotherSurfaceAreRefused)
                 v.push_back(kind == 0 ? nullptr : kind == 1 ? other->GetVertex(ids.back())
                                       : kind == 2 ? loose.back().get() : own->GetVertex(ids.back()));
                 bad = bad || kind < 3;
+                cornerIds.push_back(static_cast<int>(rng() % 3));
+                ns.push_back((kind == 3 ? other : own)->GetNormal(cornerIds.back()));
+                ts.push_back((kind == 4 ? other : own)->GetTexCoo(cornerIds.back()));
             }
+            const bool corners = op == 0 && rng() % 2;
+            for (int i = 0; corners && i < n; ++i)
+                bad = bad || ns[static_cast<size_t>(i)] != own->GetNormal(cornerIds[static_cast<size_t>(i)]) ||
+                      ts[static_cast<size_t>(i)] != own->GetTexCoo(cornerIds[static_cast<size_t>(i)]);
             const Vi before = Counts(own.get());
             const int e = own->GetEdgeCount() > 0 ? static_cast<int>(rng() % own->GetEdgeCount()) : -1;
             bool done = false, twinDone = false;
             if (op == 0) {
-                done = own->AddFacet(n, v.data(), 1, nullptr, nullptr) != nullptr;
-                twinDone = twin->AddFacet(n, ids.data(), 1, nullptr, nullptr) != nullptr;
+                done = own->AddFacet(n, v.data(), 1, corners ? ns.data() : nullptr, corners ? ts.data() : nullptr);
+                twinDone = twin->AddFacet(n, ids.data(), 1, corners ? cornerIds.data() : nullptr,
+                                          corners ? cornerIds.data() : nullptr);
             } else if (op == 1) {
                 done = own->AddEdge(v[0], v[1], nullptr) != nullptr;
                 twinDone = twin->AddEdge(tv[0], tv[1], nullptr) != nullptr;
