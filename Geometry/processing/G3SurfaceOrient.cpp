@@ -21,9 +21,10 @@
 // turned cyclically, which keeps every facet's sense, and back again, the
 // planes restored as they were. Any other piece no probe reaches keeps its
 // seed's orientation. Facets within kPlaneSide of the probe facet's
-// height are ordered against it by facet id alone, so the result does not
-// depend on addresses and of two facets lying on one another exactly one
-// counts the other as below; heights within kPlaneSide of the probe
+// height are ordered against it by their pieces (named by the least facet
+// id in each), then by facet id, so the result does not depend on
+// addresses, and of two pieces lying on one another exactly one counts
+// the other as below at every probe point; heights within kPlaneSide of the probe
 // facet's are the one tolerance of the pass. Mark is the
 // "oriented" flag and is clear on return. KeepsOrientation asks every
 // probe facet, with the crossings any tree could give it, whether the
@@ -47,6 +48,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -613,6 +615,23 @@ struct CrossingIndex {
     CrossingIndex(xyTree* tree, int facets, bool turning) : tree(tree), outlines(facets, turning) {}
     std::unique_ptr<xyTree> tree;
     OutlineSteps outlines;
+    // Each facet's piece, named by the least facet id in it.
+    std::unordered_map<const G3Facet*, long> pieceOf;
+
+    // Whether h, tied in height with the probe facet p, counts as below
+    // it: by piece first, then by id. Two pieces lying on one another are
+    // then ordered alike by every probe of either: ordered by facet id, a
+    // piece whose facets' ids interleave with the other's (triangulations
+    // of one face added in any order) could count it below at some probe
+    // points and above at others, and both pieces came out facing alike.
+    bool TiedBelow(const G3Facet* h, const G3Facet* p) const
+    {
+        const auto a = pieceOf.find(h);
+        const auto b = pieceOf.find(p);
+        if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second)
+            return a->second < b->second;
+        return h->GetId() < p->GetId();
+    }
 };
 
 // Height of f's plane over (x, y); f is probeable (c != 0).
@@ -656,16 +675,50 @@ namespace {
 
 // The facet the spread reaches from f across its edge e: the other facet
 // of a manifold edge, not yet marked, sided as f is; null when none.
-G3Facet* SpreadNeighbour(G3Facet* f, G3Edge* e)
+// The facet the spread reaches from f across e, marked or not.
+G3Facet* PieceNeighbour(G3Facet* f, G3Edge* e)
 {
     G3Vertex* a = e->GetVertex1();
     G3Vertex* b = e->GetVertex2();
     if (!a || !b || a->GetEdgeCount2(b) >= 3)
         return nullptr;
     G3Facet* g = e->GetFacet1() == f ? e->GetFacet2() : e->GetFacet1();
-    if (!g || g == f || g->GetMark() || g->GetDoubleSided() != f->GetDoubleSided())
+    if (!g || g == f || g->GetDoubleSided() != f->GetDoubleSided())
         return nullptr;
     return g;
+}
+G3Facet* SpreadNeighbour(G3Facet* f, G3Edge* e)
+{
+    G3Facet* g = PieceNeighbour(f, e);
+    return g && !g->GetMark() ? g : nullptr;
+}
+// Names every facet's piece (the spread's, which does not depend on the
+// facets' senses) by the least facet id in it; marks are not used, so
+// the pass may ask with its facets marked.
+void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, long>& names)
+{
+    names.clear();
+    names.reserve(static_cast<std::size_t>(s->GetFacetCount()));
+    std::vector<G3Facet*> piece;
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        G3Facet* seed = s->GetFacet(k);
+        if (!names.emplace(seed, seed->GetId()).second)
+            continue;
+        piece.assign(1, seed);
+        long least = seed->GetId();
+        for (std::size_t q = 0; q < piece.size(); ++q) {
+            G3Facet* f = piece[q];
+            for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+                G3Facet* g = PieceNeighbour(f, e);
+                if (g && names.emplace(g, g->GetId()).second) {
+                    piece.push_back(g);
+                    least = std::min(least, g->GetId());
+                }
+            }
+        }
+        for (G3Facet* f : piece)
+            names[f] = least;
+    }
 }
 
 // Starts a piece at `seed` unless a piece holds it already (marked).
@@ -748,12 +801,12 @@ ProbeVote Probe(CrossingIndex& index, G3Facet* p, std::vector<G3Facet*>& hits, b
             return;
         if (tie || on)
             sure = false;
-        // Ordered by height, facets tied with p by id: a lower id counts
-        // as below. Tied facets compared by their rounded heights could
+        // Ordered by height, facets tied with p by piece and id (TiedBelow).
+        // Tied facets compared by their rounded heights could
         // each count the other as below (two facets lying on one another,
         // probed at different points of planes a last bit apart): both
         // then came out facing alike, the way no solid can be crossed.
-        if (tie ? h->GetId() < p->GetId() : hz < z)
+        if (tie ? index.TiedBelow(h, p) : hz < z)
             ++below;
     };
     if (near) {
@@ -849,6 +902,7 @@ std::unique_ptr<CrossingIndex> CrossableTree(G3Surface* s, bool turning)
         f->FormEnvelope(&box);
         index->tree->Insert(f, k, box, 1);
     }
+    NamePieces(s, index->pieceOf);
     return index;
 }
 
