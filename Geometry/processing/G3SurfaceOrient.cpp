@@ -612,11 +612,17 @@ private:
 
 // The probe tree and the outlines of the facets it files.
 struct CrossingIndex {
-    CrossingIndex(xyTree* tree, int facets, bool turning) : tree(tree), outlines(facets, turning) {}
+    CrossingIndex(G3Surface* s, xyTree* tree, int facets, bool turning)
+        : surface(s), tree(tree), outlines(facets, turning)
+    {
+    }
+    G3Surface* surface;
     std::unique_ptr<xyTree> tree;
     OutlineSteps outlines;
-    // Each facet's piece, named by the least facet id in it.
-    std::unordered_map<const G3Facet*, long> pieceOf;
+    // Each facet's piece, named by the least facet id in it; named at the
+    // first tie, as most surfaces have none.
+    mutable std::unordered_map<const G3Facet*, long> pieceOf;
+    mutable bool named = false;
 
     // Whether h, tied in height with the probe facet p, counts as below
     // it: by piece first, then by id. Two pieces lying on one another are
@@ -624,15 +630,23 @@ struct CrossingIndex {
     // piece whose facets' ids interleave with the other's (triangulations
     // of one face added in any order) could count it below at some probe
     // points and above at others, and both pieces came out facing alike.
-    bool TiedBelow(const G3Facet* h, const G3Facet* p) const
-    {
-        const auto a = pieceOf.find(h);
-        const auto b = pieceOf.find(p);
-        if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second)
-            return a->second < b->second;
-        return h->GetId() < p->GetId();
-    }
+    bool TiedBelow(const G3Facet* h, const G3Facet* p) const;
 };
+
+void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, long>& names);
+
+bool CrossingIndex::TiedBelow(const G3Facet* h, const G3Facet* p) const
+{
+    if (!named) {
+        NamePieces(surface, pieceOf);
+        named = true;
+    }
+    const auto a = pieceOf.find(h);
+    const auto b = pieceOf.find(p);
+    if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second)
+        return a->second < b->second;
+    return h->GetId() < p->GetId();
+}
 
 // Height of f's plane over (x, y); f is probeable (c != 0).
 double HeightAt(const G3Facet* f, double x, double y)
@@ -892,7 +906,7 @@ std::unique_ptr<CrossingIndex> CrossableTree(G3Surface* s, bool turning)
 {
     GEnvelope env;
     s->FormEnvelope(&env);
-    auto index = std::make_unique<CrossingIndex>(
+    auto index = std::make_unique<CrossingIndex>(s,
         new xyTree(env.GetMin()[0], env.GetMin()[1], env.GetMax()[0], env.GetMax()[1]), s->GetFacetCount(), turning);
     for (int k = s->GetFacetCount() - 1; k >= 0; --k) {
         G3Facet* f = s->GetFacet(k);
@@ -902,7 +916,6 @@ std::unique_ptr<CrossingIndex> CrossableTree(G3Surface* s, bool turning)
         f->FormEnvelope(&box);
         index->tree->Insert(f, k, box, 1);
     }
-    NamePieces(s, index->pieceOf);
     return index;
 }
 

@@ -195,4 +195,89 @@ TEST(UpdateFacets, RepeatedFacetsLeaveSolidsOutward)
     EXPECT_NEAR(2.0, G3SurfaceVolume(&two), 1e-12);
 }
 
+// Storeys of rooms, each room a box of its own sharing its walls, floor
+// and ceiling with its neighbours (the shared faces lie on one another),
+// corners welded, every face split into triangles about a centre corner or
+// along a random diagonal, the triangles listed in random order and a
+// third of them turned. Each room's faces must come out facing out of it:
+// the volume is the rooms' sum, and every plane's facets still cancel
+// where two rooms meet.
+TEST(OrientNormals2, RoomsSharingFacesListedInAnyOrder)
+{
+    GSRand(2027);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const int n[3] = {1 + static_cast<int>(GRand() % 3), 1 + static_cast<int>(GRand() % 3),
+                          1 + static_cast<int>(GRand() % 3)};
+        std::vector<double> at[3];
+        for (int a = 0; a < 3; ++a) {
+            at[a].push_back(0.0);
+            for (int i = 0; i < n[a]; ++i)
+                at[a].push_back(at[a].back() + Uniform(2.5, 5.0));
+        }
+        G3Surface s;
+        std::vector<G3Vertex*> grid;
+        for (int k = 0; k <= n[2]; ++k)
+            for (int j = 0; j <= n[1]; ++j)
+                for (int i = 0; i <= n[0]; ++i)
+                    grid.push_back(s.AddVertex(at[0][static_cast<std::size_t>(i)], at[1][static_cast<std::size_t>(j)],
+                                               at[2][static_cast<std::size_t>(k)], 0));
+        auto corner = [&](const int* c) { return grid[static_cast<std::size_t>(c[0] + (n[0] + 1) * (c[1] + (n[1] + 1) * c[2]))]; };
+        // Rooms stand on the ground or on a room below.
+        std::vector<char> room(static_cast<std::size_t>(n[0] * n[1] * n[2]));
+        double volume = 0.0;
+        std::vector<std::vector<G3Vertex*>> triangles;
+        for (int k = 0; k < n[2]; ++k)
+            for (int j = 0; j < n[1]; ++j)
+                for (int i = 0; i < n[0]; ++i) {
+                    const std::size_t r = static_cast<std::size_t>(i + n[0] * (j + n[1] * k));
+                    room[r] = k == 0 || (room[r - static_cast<std::size_t>(n[0] * n[1])] && GRand() % 4 != 0);
+                    if (!room[r])
+                        continue;
+                    const int cell[3] = {i, j, k};
+                    volume += (at[0][i + 1] - at[0][i]) * (at[1][j + 1] - at[1][j]) * (at[2][k + 1] - at[2][k]);
+                    for (int axis = 0; axis < 3; ++axis)
+                        for (int side = 0; side < 2; ++side) {
+                            // The face's corners counter-clockwise seen from
+                            // outside the room.
+                            std::vector<G3Vertex*> q;
+                            for (int m = 0; m < 4; ++m) {
+                                int c[3] = {cell[0], cell[1], cell[2]};
+                                c[axis] += side;
+                                c[(axis + 1) % 3] += m == 1 || m == 2;
+                                c[(axis + 2) % 3] += m >= 2;
+                                q.push_back(corner(c));
+                            }
+                            if (side == 0)
+                                std::reverse(q.begin(), q.end());
+                            if (GRand() % 2) {
+                                double mid[3] = {0, 0, 0};
+                                for (G3Vertex* v : q)
+                                    for (int d = 0; d < 3; ++d)
+                                        mid[d] += 0.25 * v->GetXYZ()[d];
+                                G3Vertex* m = s.AddVertex(mid[0], mid[1], mid[2], 0);
+                                for (std::size_t e = 0; e < 4; ++e)
+                                    triangles.push_back({m, q[e], q[(e + 1) % 4]});
+                            } else {
+                                const std::size_t d = GRand() % 2;
+                                triangles.push_back({q[d], q[d + 1], q[(d + 2) % 4]});
+                                triangles.push_back({q[d], q[(d + 2) % 4], q[(d + 3) % 4]});
+                            }
+                        }
+                }
+        for (std::size_t t = triangles.size(); t > 1; --t)
+            std::swap(triangles[t - 1], triangles[GRand() % t]);
+        for (std::vector<G3Vertex*>& t : triangles)
+            s.AddFacet(3, t.data(), 1, nullptr, nullptr);
+        s.FormPlaneEquation();
+        ASSERT_NEAR(volume, G3SurfaceVolume(&s), 1e-9 * volume);
+        for (int k = 0; k < s.GetFacetCount(); ++k)
+            if (GRand() % 3 == 0)
+                s.GetFacet(k)->NegPlane();
+        EXPECT_TRUE(s.OrientNormals2(true));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-9 * volume);
+    }
+}
+
 } // namespace
