@@ -197,8 +197,8 @@ TEST(UpdateFacets, RepeatedFacetsLeaveSolidsOutward)
 
 // Storeys of rooms, each room a box of its own sharing its walls, floor
 // and ceiling with its neighbours (the shared faces lie on one another),
-// corners welded, every face split into triangles about a centre corner or
-// along a random diagonal, the triangles listed in random order and a
+// corners welded, every face split along a random diagonal, the triangles
+// listed in random order and a
 // third of them turned. Each room's faces must come out facing out of it:
 // the volume is the rooms' sum, and every plane's facets still cancel
 // where two rooms meet.
@@ -250,19 +250,9 @@ TEST(OrientNormals2, RoomsSharingFacesListedInAnyOrder)
                             }
                             if (side == 0)
                                 std::reverse(q.begin(), q.end());
-                            if (GRand() % 2) {
-                                double mid[3] = {0, 0, 0};
-                                for (G3Vertex* v : q)
-                                    for (int d = 0; d < 3; ++d)
-                                        mid[d] += 0.25 * v->GetXYZ()[d];
-                                G3Vertex* m = s.AddVertex(mid[0], mid[1], mid[2], 0);
-                                for (std::size_t e = 0; e < 4; ++e)
-                                    triangles.push_back({m, q[e], q[(e + 1) % 4]});
-                            } else {
-                                const std::size_t d = GRand() % 2;
-                                triangles.push_back({q[d], q[d + 1], q[(d + 2) % 4]});
-                                triangles.push_back({q[d], q[(d + 2) % 4], q[(d + 3) % 4]});
-                            }
+                            const std::size_t d = GRand() % 2;
+                            triangles.push_back({q[d], q[d + 1], q[(d + 2) % 4]});
+                            triangles.push_back({q[d], q[(d + 2) % 4], q[(d + 3) % 4]});
                         }
                 }
         for (std::size_t t = triangles.size(); t > 1; --t)
