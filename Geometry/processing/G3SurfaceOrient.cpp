@@ -24,8 +24,8 @@
 // height are ordered against it by their pieces (named by the least facet
 // id in each), then by facet id, so the result does not depend on
 // addresses, and of two pieces lying on one another exactly one counts
-// the other as below at every probe point; heights within kPlaneSide of the probe
-// facet's are the one tolerance of the pass. Mark is the
+// the other as below at every probe point; heights within kPlaneSide of
+// the probe facet's are the one tolerance of the pass. Mark is the
 // "oriented" flag and is clear on return. KeepsOrientation asks every
 // probe facet, with the crossings any tree could give it, whether the
 // pass would turn anything.
@@ -687,9 +687,8 @@ bool G3Surface::OrientNormals()
 
 namespace {
 
-// The facet the spread reaches from f across its edge e: the other facet
-// of a manifold edge, not yet marked, sided as f is; null when none.
-// The facet the spread reaches from f across e, marked or not.
+// The other facet of f's manifold edge e, sided as f is, marked or not;
+// null when none.
 G3Facet* PieceNeighbour(G3Facet* f, G3Edge* e)
 {
     G3Vertex* a = e->GetVertex1();
@@ -701,6 +700,8 @@ G3Facet* PieceNeighbour(G3Facet* f, G3Edge* e)
         return nullptr;
     return g;
 }
+// The facet the spread reaches from f across its edge e: the other facet
+// of a manifold edge, not yet marked, sided as f is; null when none.
 G3Facet* SpreadNeighbour(G3Facet* f, G3Edge* e)
 {
     G3Facet* g = PieceNeighbour(f, e);
