@@ -619,9 +619,10 @@ struct CrossingIndex {
     G3Surface* surface;
     std::unique_ptr<xyTree> tree;
     OutlineSteps outlines;
-    // Each facet's piece, named by the least facet id in it; named at the
-    // first tie, as most surfaces have none.
-    mutable std::unordered_map<const G3Facet*, long> pieceOf;
+    // Each facet's piece: how far it leans below (PieceLean) and its name,
+    // the least facet id in it; named at the first tie, as most surfaces
+    // have none.
+    mutable std::unordered_map<const G3Facet*, std::pair<int, long>> pieceOf;
     mutable bool named = false;
 
     // Whether h, tied in height with the probe facet p, counts as below
@@ -633,7 +634,7 @@ struct CrossingIndex {
     bool TiedBelow(const G3Facet* h, const G3Facet* p) const;
 };
 
-void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, long>& names);
+void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::pair<int, long>>& names);
 
 bool CrossingIndex::TiedBelow(const G3Facet* h, const G3Facet* p) const
 {
@@ -643,8 +644,12 @@ bool CrossingIndex::TiedBelow(const G3Facet* h, const G3Facet* p) const
     }
     const auto a = pieceOf.find(h);
     const auto b = pieceOf.find(p);
-    if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second)
-        return a->second < b->second;
+    if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second) {
+        // The piece leaning further below is the top of what lies below it.
+        if (a->second.first != b->second.first)
+            return a->second.first > b->second.first;
+        return a->second.second < b->second.second;
+    }
     return h->GetId() < p->GetId();
 }
 
@@ -707,17 +712,63 @@ G3Facet* SpreadNeighbour(G3Facet* f, G3Edge* e)
     G3Facet* g = PieceNeighbour(f, e);
     return g && !g->GetMark() ? g : nullptr;
 }
+// How far a piece leans below: over the edges where it meets other
+// facets (three sides or more), the facets of other pieces reaching below
+// it less those reaching above. A floor lying on part of a ceiling meets
+// the walls of the room above it all round, the ceiling those of the room
+// below, so the ceiling leans further below, wherever the two are probed.
+int PieceLean(const std::vector<G3Facet*>& piece, const std::unordered_map<const G3Facet*, std::pair<int, long>>& names)
+{
+    int lean = 0;
+    GArrayCollection along;
+    const long own = names.at(piece.front()).second;
+    // Below and above along the vertical, measured from the piece's plane
+    // (the way a probe crosses it, whatever the piece's sense).
+    const double* q = piece.front()->GetPlane();
+    const double up = q[2] < 0.0 ? -1.0 : 1.0;
+    for (G3Facet* f : piece) {
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            G3Vertex* a = e->GetVertex1();
+            G3Vertex* b = e->GetVertex2();
+            if (!a || !b || G3Surface::GetCountEdges(a, b, &along) < 3)
+                continue;
+            for (int i = 0; i < along.size(); ++i) {
+                const G3Edge* x = static_cast<const G3Edge*>(along.get(i));
+                for (G3Facet* g : {x->GetFacet1(), x->GetFacet2()}) {
+                    const auto at = g ? names.find(g) : names.end();
+                    if (at == names.end() || at->second.second == own)
+                        continue;
+                    double reach = 0.0;
+                    G3FacetVertexIterator it(g);
+                    while (it.hasNext()) {
+                        const double* v = it.NextVertex()->GetXYZ();
+                        const double dz = up * (q[0] * v[0] + q[1] * v[1] + q[2] * v[2] + q[3]);
+                        if (std::fabs(dz) > std::fabs(reach))
+                            reach = dz;
+                    }
+                    if (reach < -GTolerance::kPlaneSide)
+                        ++lean;
+                    else if (reach > GTolerance::kPlaneSide)
+                        --lean;
+                }
+            }
+        }
+    }
+    return lean;
+}
+
 // Names every facet's piece (the spread's, which does not depend on the
-// facets' senses) by the least facet id in it; marks are not used, so
-// the pass may ask with its facets marked.
-void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, long>& names)
+// facets' senses) by the least facet id in it, then gives it the piece's
+// lean; marks are not used, so the pass may ask with its facets marked.
+void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::pair<int, long>>& names)
 {
     names.clear();
     names.reserve(static_cast<std::size_t>(s->GetFacetCount()));
-    std::vector<G3Facet*> piece;
+    std::vector<std::vector<G3Facet*>> pieces;
     for (int k = 0; k < s->GetFacetCount(); ++k) {
         G3Facet* seed = s->GetFacet(k);
-        if (!names.emplace(seed, seed->GetId()).second)
+        std::vector<G3Facet*> piece;
+        if (!names.emplace(seed, std::make_pair(0, seed->GetId())).second)
             continue;
         piece.assign(1, seed);
         long least = seed->GetId();
@@ -725,14 +776,20 @@ void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, long>& names)
             G3Facet* f = piece[q];
             for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
                 G3Facet* g = PieceNeighbour(f, e);
-                if (g && names.emplace(g, g->GetId()).second) {
+                if (g && names.emplace(g, std::make_pair(0, g->GetId())).second) {
                     piece.push_back(g);
                     least = std::min(least, g->GetId());
                 }
             }
         }
         for (G3Facet* f : piece)
-            names[f] = least;
+            names[f].second = least;
+        pieces.push_back(std::move(piece));
+    }
+    for (const std::vector<G3Facet*>& piece : pieces) {
+        const int lean = PieceLean(piece, names);
+        for (G3Facet* f : piece)
+            names[f].first = lean;
     }
 }
 
