@@ -197,23 +197,25 @@ TEST(UpdateFacets, RepeatedFacetsLeaveSolidsOutward)
 
 // Storeys of rooms, each room a box of its own sharing its walls, floor
 // and ceiling with its neighbours (the shared faces lie on one another),
-// corners welded, every face split along a random diagonal, the triangles
-// listed in random order and a
-// third of them turned. Each room's faces must come out facing out of it:
-// the volume is the rooms' sum, and every plane's facets still cancel
-// where two rooms meet.
+// each storey split into rooms its own way, so a floor may lie on parts
+// of several ceilings. Walls are made of the cells of one grid (each
+// split along a random diagonal), floors and ceilings are fans over their
+// outlines, so the corners are welded; the triangles are listed in random
+// order and a third of them turned. Each
+// room's faces must come out facing out of it: the volume is the rooms'
+// sum.
 TEST(OrientNormals2, RoomsSharingFacesListedInAnyOrder)
 {
     GSRand(2027);
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        const int n[3] = {1 + static_cast<int>(GRand() % 3), 1 + static_cast<int>(GRand() % 3),
+        const int n[3] = {2 + static_cast<int>(GRand() % 4), 2 + static_cast<int>(GRand() % 4),
                           1 + static_cast<int>(GRand() % 3)};
         std::vector<double> at[3];
         for (int a = 0; a < 3; ++a) {
             at[a].push_back(0.0);
             for (int i = 0; i < n[a]; ++i)
-                at[a].push_back(at[a].back() + Uniform(2.5, 5.0));
+                at[a].push_back(at[a].back() + Uniform(1.0, 3.0));
         }
         G3Surface s;
         std::vector<G3Vertex*> grid;
@@ -223,38 +225,71 @@ TEST(OrientNormals2, RoomsSharingFacesListedInAnyOrder)
                     grid.push_back(s.AddVertex(at[0][static_cast<std::size_t>(i)], at[1][static_cast<std::size_t>(j)],
                                                at[2][static_cast<std::size_t>(k)], 0));
         auto corner = [&](const int* c) { return grid[static_cast<std::size_t>(c[0] + (n[0] + 1) * (c[1] + (n[1] + 1) * c[2]))]; };
-        // Rooms stand on the ground or on a room below.
-        std::vector<char> room(static_cast<std::size_t>(n[0] * n[1] * n[2]));
         double volume = 0.0;
         std::vector<std::vector<G3Vertex*>> triangles;
-        for (int k = 0; k < n[2]; ++k)
-            for (int j = 0; j < n[1]; ++j)
-                for (int i = 0; i < n[0]; ++i) {
-                    const std::size_t r = static_cast<std::size_t>(i + n[0] * (j + n[1] * k));
-                    room[r] = k == 0 || (room[r - static_cast<std::size_t>(n[0] * n[1])] && GRand() % 4 != 0);
-                    if (!room[r])
-                        continue;
-                    const int cell[3] = {i, j, k};
-                    volume += (at[0][i + 1] - at[0][i]) * (at[1][j + 1] - at[1][j]) * (at[2][k + 1] - at[2][k]);
+        for (int k = 0; k < n[2]; ++k) {
+            // This storey's room walls: grid lines kept at random.
+            std::vector<int> walls[2];
+            for (int a = 0; a < 2; ++a)
+                for (int i = 0; i <= n[a]; ++i)
+                    if (i == 0 || i == n[a] || GRand() % 2)
+                        walls[a].push_back(i);
+            for (std::size_t x = 0; x + 1 < walls[0].size(); ++x)
+                for (std::size_t y = 0; y + 1 < walls[1].size(); ++y) {
+                    const int lo[3] = {walls[0][x], walls[1][y], k};
+                    const int hi[3] = {walls[0][x + 1], walls[1][y + 1], k + 1};
+                    volume += (at[0][hi[0]] - at[0][lo[0]]) * (at[1][hi[1]] - at[1][lo[1]]) * (at[2][k + 1] - at[2][k]);
                     for (int axis = 0; axis < 3; ++axis)
                         for (int side = 0; side < 2; ++side) {
-                            // The face's corners counter-clockwise seen from
-                            // outside the room.
-                            std::vector<G3Vertex*> q;
-                            for (int m = 0; m < 4; ++m) {
-                                int c[3] = {cell[0], cell[1], cell[2]};
-                                c[axis] += side;
-                                c[(axis + 1) % 3] += m == 1 || m == 2;
-                                c[(axis + 2) % 3] += m >= 2;
-                                q.push_back(corner(c));
+                            const int u = (axis + 1) % 3;
+                            const int v = (axis + 2) % 3;
+                            if (axis == 2) {
+                                // A floor or ceiling: a fan from its centre
+                                // over its outline through every grid corner
+                                // on it, counter-clockwise seen from above.
+                                std::vector<G3Vertex*> ring;
+                                auto add = [&](int cx, int cy) {
+                                    const int c[3] = {cx, cy, side ? hi[2] : lo[2]};
+                                    ring.push_back(corner(c));
+                                };
+                                for (int i = lo[0]; i < hi[0]; ++i)
+                                    add(i, lo[1]);
+                                for (int j = lo[1]; j < hi[1]; ++j)
+                                    add(hi[0], j);
+                                for (int i = hi[0]; i > lo[0]; --i)
+                                    add(i, hi[1]);
+                                for (int j = hi[1]; j > lo[1]; --j)
+                                    add(lo[0], j);
+                                if (side == 0)
+                                    std::reverse(ring.begin(), ring.end());
+                                G3Vertex* m = s.AddVertex(0.5 * (at[0][lo[0]] + at[0][hi[0]]),
+                                                          0.5 * (at[1][lo[1]] + at[1][hi[1]]),
+                                                          at[2][side ? hi[2] : lo[2]], 0);
+                                for (std::size_t e = 0; e < ring.size(); ++e)
+                                    triangles.push_back({m, ring[e], ring[(e + 1) % ring.size()]});
+                                continue;
                             }
-                            if (side == 0)
-                                std::reverse(q.begin(), q.end());
-                            const std::size_t d = GRand() % 2;
-                            triangles.push_back({q[d], q[d + 1], q[(d + 2) % 4]});
-                            triangles.push_back({q[d], q[(d + 2) % 4], q[(d + 3) % 4]});
+                            for (int cu = lo[u]; cu < hi[u]; ++cu)
+                                for (int cv = lo[v]; cv < hi[v]; ++cv) {
+                                    // The cell's corners counter-clockwise
+                                    // seen from outside the room.
+                                    std::vector<G3Vertex*> q;
+                                    for (int m = 0; m < 4; ++m) {
+                                        int c[3];
+                                        c[axis] = side ? hi[axis] : lo[axis];
+                                        c[u] = cu + (m == 1 || m == 2);
+                                        c[v] = cv + (m >= 2);
+                                        q.push_back(corner(c));
+                                    }
+                                    if (side == 0)
+                                        std::reverse(q.begin(), q.end());
+                                    const std::size_t d = GRand() % 2;
+                                    triangles.push_back({q[d], q[d + 1], q[(d + 2) % 4]});
+                                    triangles.push_back({q[d], q[(d + 2) % 4], q[(d + 3) % 4]});
+                                }
                         }
                 }
+        }
         for (std::size_t t = triangles.size(); t > 1; --t)
             std::swap(triangles[t - 1], triangles[GRand() % t]);
         for (std::vector<G3Vertex*>& t : triangles)
