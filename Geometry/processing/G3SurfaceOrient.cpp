@@ -611,6 +611,15 @@ private:
 };
 
 // The probe tree and the outlines of the facets it files.
+// A piece as ties order it: its facets, its name (the least facet id in
+// it) and how far it leans below (PieceLean), once asked.
+struct TiePiece {
+    std::vector<G3Facet*> facets;
+    long name = 0;
+    int lean = 0;
+    bool leaned = false;
+};
+
 struct CrossingIndex {
     CrossingIndex(G3Surface* s, xyTree* tree, int facets, bool turning)
         : surface(s), tree(tree), outlines(facets, turning)
@@ -619,10 +628,11 @@ struct CrossingIndex {
     G3Surface* surface;
     std::unique_ptr<xyTree> tree;
     OutlineSteps outlines;
-    // Each facet's piece: how far it leans below (PieceLean) and its name,
-    // the least facet id in it; named at the first tie, as most surfaces
-    // have none.
-    mutable std::unordered_map<const G3Facet*, std::pair<int, long>> pieceOf;
+    // Each facet's piece (its place in `pieces`); the pieces are found at
+    // the first tie, as most surfaces have none, and each one's lean when
+    // a tie first asks for it.
+    mutable std::unordered_map<const G3Facet*, std::size_t> pieceOf;
+    mutable std::vector<TiePiece> pieces;
     mutable bool named = false;
 
     // Whether h, tied in height with the probe facet p, counts as below
@@ -634,21 +644,30 @@ struct CrossingIndex {
     bool TiedBelow(const G3Facet* h, const G3Facet* p) const;
 };
 
-void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::pair<int, long>>& names);
+void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::size_t>& names, std::vector<TiePiece>& pieces);
+int PieceLean(const TiePiece& piece, const std::unordered_map<const G3Facet*, std::size_t>& names);
 
 bool CrossingIndex::TiedBelow(const G3Facet* h, const G3Facet* p) const
 {
     if (!named) {
-        NamePieces(surface, pieceOf);
+        NamePieces(surface, pieceOf, pieces);
         named = true;
     }
     const auto a = pieceOf.find(h);
     const auto b = pieceOf.find(p);
     if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second) {
         // The piece leaning further below is the top of what lies below it.
-        if (a->second.first != b->second.first)
-            return a->second.first > b->second.first;
-        return a->second.second < b->second.second;
+        for (const std::size_t k : {a->second, b->second}) {
+            if (!pieces[k].leaned) {
+                pieces[k].lean = PieceLean(pieces[k], pieceOf);
+                pieces[k].leaned = true;
+            }
+        }
+        const TiePiece& x = pieces[a->second];
+        const TiePiece& y = pieces[b->second];
+        if (x.lean != y.lean)
+            return x.lean > y.lean;
+        return x.name < y.name;
     }
     return h->GetId() < p->GetId();
 }
@@ -717,16 +736,16 @@ G3Facet* SpreadNeighbour(G3Facet* f, G3Edge* e)
 // it less those reaching above. A floor lying on part of a ceiling meets
 // the walls of the room above it all round, the ceiling those of the room
 // below, so the ceiling leans further below, wherever the two are probed.
-int PieceLean(const std::vector<G3Facet*>& piece, const std::unordered_map<const G3Facet*, std::pair<int, long>>& names)
+int PieceLean(const TiePiece& piece, const std::unordered_map<const G3Facet*, std::size_t>& names)
 {
     int lean = 0;
     GArrayCollection along;
-    const long own = names.at(piece.front()).second;
+    const std::size_t own = names.at(piece.facets.front());
     // Below and above along the vertical, measured from the piece's plane
     // (the way a probe crosses it, whatever the piece's sense).
-    const double* q = piece.front()->GetPlane();
+    const double* q = piece.facets.front()->GetPlane();
     const double up = q[2] < 0.0 ? -1.0 : 1.0;
-    for (G3Facet* f : piece) {
+    for (G3Facet* f : piece.facets) {
         for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
             G3Vertex* a = e->GetVertex1();
             G3Vertex* b = e->GetVertex2();
@@ -736,7 +755,7 @@ int PieceLean(const std::vector<G3Facet*>& piece, const std::unordered_map<const
                 const G3Edge* x = static_cast<const G3Edge*>(along.get(i));
                 for (G3Facet* g : {x->GetFacet1(), x->GetFacet2()}) {
                     const auto at = g ? names.find(g) : names.end();
-                    if (at == names.end() || at->second.second == own)
+                    if (at == names.end() || at->second == own)
                         continue;
                     double reach = 0.0;
                     G3FacetVertexIterator it(g);
@@ -757,39 +776,33 @@ int PieceLean(const std::vector<G3Facet*>& piece, const std::unordered_map<const
     return lean;
 }
 
-// Names every facet's piece (the spread's, which does not depend on the
-// facets' senses) by the least facet id in it, then gives it the piece's
-// lean; marks are not used, so the pass may ask with its facets marked.
-void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::pair<int, long>>& names)
+// Finds every facet's piece (the spread's, which does not depend on the
+// facets' senses) and names it by the least facet id in it; marks are not
+// used, so the pass may ask with its facets marked.
+void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::size_t>& names, std::vector<TiePiece>& pieces)
 {
     names.clear();
     names.reserve(static_cast<std::size_t>(s->GetFacetCount()));
-    std::vector<std::vector<G3Facet*>> pieces;
+    pieces.clear();
     for (int k = 0; k < s->GetFacetCount(); ++k) {
         G3Facet* seed = s->GetFacet(k);
-        std::vector<G3Facet*> piece;
-        if (!names.emplace(seed, std::make_pair(0, seed->GetId())).second)
+        const std::size_t index = pieces.size();
+        if (!names.emplace(seed, index).second)
             continue;
-        piece.assign(1, seed);
-        long least = seed->GetId();
-        for (std::size_t q = 0; q < piece.size(); ++q) {
-            G3Facet* f = piece[q];
+        TiePiece piece;
+        piece.facets.push_back(seed);
+        piece.name = seed->GetId();
+        for (std::size_t q = 0; q < piece.facets.size(); ++q) {
+            G3Facet* f = piece.facets[q];
             for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
                 G3Facet* g = PieceNeighbour(f, e);
-                if (g && names.emplace(g, std::make_pair(0, g->GetId())).second) {
-                    piece.push_back(g);
-                    least = std::min(least, g->GetId());
+                if (g && names.emplace(g, index).second) {
+                    piece.facets.push_back(g);
+                    piece.name = std::min(piece.name, g->GetId());
                 }
             }
         }
-        for (G3Facet* f : piece)
-            names[f].second = least;
         pieces.push_back(std::move(piece));
-    }
-    for (const std::vector<G3Facet*>& piece : pieces) {
-        const int lean = PieceLean(piece, names);
-        for (G3Facet* f : piece)
-            names[f].first = lean;
     }
 }
 
