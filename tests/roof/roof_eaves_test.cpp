@@ -242,44 +242,35 @@ void ChamferedL(std::mt19937& rng, double length, double pitch, bool convexOnly,
     a.assign(p.size(), pitch);
 }
 
-// A chamfer a hair longer than the point tolerance, short enough for
-// cleaning to drop one of its corners: the long edge the stub is merged into
-// keeps its own index (it took the stub's, and the roof over it named the
-// chamfer's plane).
-TEST(RoofEaves, MicronChamfersCleanedAwayLeaveTheLongEdgesIndex)
+// Micron chamfers on L plans. One a hair longer than the point tolerance,
+// short enough for cleaning to drop one of its corners: the long edge the
+// stub is merged into keeps its own index (it took the stub's, and the roof
+// over it named the chamfer's plane). One of 1.5 to 2.5 microns at a convex
+// corner under a low pitch, closing less than kPlaneSide above the outline
+// where no event is taken: it is merged into one corner first (its two
+// corners stayed at the outline's height on the level above, which then ran
+// off its planes). Cleaning a corner within kPlaneSide of its neighbours'
+// line moves an edge by that much, hence the slack.
+TEST(RoofEaves, MicronChamfersKeepTheRoofOnItsRecordsPlanes)
 {
-    for (unsigned seed = 1; seed <= 60; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 rng(seed);
-        std::vector<Pt> p;
-        std::vector<double> a;
-        ChamferedL(rng, 1.0e-6 + 0.4e-6 * (rng() % 100) / 100.0, Deg(20 + rng() % 40), false, p, a);
-        G3Surface s;
-        ASSERT_TRUE(Build(&s, p, a));
-        // Cleaning a corner within kPlaneSide of its neighbours' line moves
-        // an edge by that much.
-        ExpectRoofInPlanes(&s, p, a, true, GTolerance::kPlaneSide * (1 + 2 * std::tan(a[0])));
-    }
-}
-
-// A chamfer of 1.5 to 2.5 microns at a convex corner under a low pitch
-// closes less than kPlaneSide above the outline, in the band where no event
-// is taken: it is merged into one corner first (its two corners stayed at
-// the outline's height on the level above, which then ran off its planes).
-TEST(RoofEaves, MicronChamfersClosingInTheFirstBandAreMerged)
-{
-    for (unsigned seed = 1; seed <= 60; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 rng(seed);
-        std::vector<Pt> p;
-        std::vector<double> a;
-        ChamferedL(rng, 1.5e-6 + 1e-6 * (rng() % 100) / 100.0, Deg(15 + rng() % 8), true, p, a);
-        G3Surface s;
-        ASSERT_TRUE(Build(&s, p, a));
-        // Cleaning a corner within kPlaneSide of its neighbours' line moves
-        // an edge by that much.
-        ExpectRoofInPlanes(&s, p, a, true, GTolerance::kPlaneSide * (1 + 2 * std::tan(a[0])));
-    }
+    const struct {
+        double shortest, spread;
+        int lowestPitch, pitchSpread;
+        bool convexOnly;
+    } kinds[] = {{1.0e-6, 0.4e-6, 20, 40, false}, {1.5e-6, 1e-6, 15, 8, true}};
+    for (const auto& kind : kinds)
+        for (unsigned seed = 1; seed <= 60; ++seed) {
+            SCOPED_TRACE("seed " + std::to_string(seed) + (kind.convexOnly ? " convex" : ""));
+            std::mt19937 rng(seed);
+            std::vector<Pt> p;
+            std::vector<double> a;
+            const double length = kind.shortest + kind.spread * (rng() % 100) / 100.0;
+            const double pitch = Deg(kind.lowestPitch + static_cast<int>(rng() % static_cast<unsigned>(kind.pitchSpread)));
+            ChamferedL(rng, length, pitch, kind.convexOnly, p, a);
+            G3Surface s;
+            ASSERT_TRUE(Build(&s, p, a));
+            ExpectRoofInPlanes(&s, p, a, true, GTolerance::kPlaneSide * (1 + 2 * std::tan(a[0])));
+        }
 }
 
 TEST(RoofEaves, PitchesAtOrBelowZeroAreRefusedAndSteepOnesAreGables)
