@@ -197,8 +197,11 @@ double G3Edge::GetSize(int i, int j) const
     return std::sqrt(di * di + dj * dj);
 }
 
+// A missing end or output leaves `out` as it was.
 void G3Edge::CalcCentrePoint(const G3Vertex* a, const G3Vertex* b, double* out)
 {
+    if (!a || !b || !out)
+        return;
     for (int k = 0; k < 3; ++k)
         out[k] = (a->GetXYZ(k) + b->GetXYZ(k)) * 0.5;
 }

@@ -185,6 +185,7 @@ public:
     // Length of the projection on coordinates i and j (0 when either index
     // is not 0, 1 or 2).
     double GetSize(int i, int j) const;
+    // `out` is left alone when a, b or out is null.
     static void CalcCentrePoint(const G3Vertex* a, const G3Vertex* b, double* out);
 
     // Per-axis extent of the two ends; returns `env`.

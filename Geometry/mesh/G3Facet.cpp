@@ -70,7 +70,10 @@ void G3Facet::LinkAfter(G3Edge* from, G3Edge* to)
 
 void G3Facet::AddEdge(G3Edge* e)
 {
-    if (!e)
+    // An edge that does not name this facet would be linked on its side 2,
+    // another facet's chain. One already in the chain (the tail, or one
+    // linked onwards) would close the chain into a loop.
+    if (!e || !e->HasFacet(this) || e == lastEdge || e->GetFacetEdge(this))
         return;
     if (!lastEdge)
         firstEdge = e;
@@ -123,8 +126,10 @@ void G3Facet::RemoveEdges()
 
 bool G3Facet::ChangeEdges(G3Edge* oldEdge, G3Edge* newEdge)
 {
+    // The new edge takes the old one's place in a contour: it must join the
+    // same two vertices, or the contour would no longer close.
     G3Edge* pred = nullptr;
-    if (!oldEdge || !newEdge || !FindEdge(oldEdge, &pred))
+    if (!oldEdge || !newEdge || !newEdge->IsVertexEquals(oldEdge) || !FindEdge(oldEdge, &pred))
         return false;
     G3Edge* succ = oldEdge->GetFacetEdge(this);
 

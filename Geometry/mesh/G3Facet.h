@@ -55,7 +55,8 @@ public:
     bool GetDoubleSided() const { return (flags & FLAG_DOUBLE_SIDED) != 0; }
 
     // --- the chain
-    // Appends `e` (whose facet1 or facet2 must already be this facet).
+    // Appends `e` (whose facet1 or facet2 must already be this facet);
+    // ignores an edge that does not name this facet or is in the chain.
     void AddEdge(G3Edge* e);
     // Unlinks `e`, then clears its facet pointer and link on this side; false
     // and nothing changed when `e` is not in the chain.
@@ -65,8 +66,8 @@ public:
     void RemoveEdges();
     // Puts `newEdge` in `oldEdge`'s place, moving this facet's corner data
     // along with the vertices. Refused (false, nothing changed, a trace
-    // diagnostic) when `newEdge` already borders this facet or has no free
-    // side for it.
+    // diagnostic) when `newEdge` already borders this facet, has no free
+    // side for it or does not join oldEdge's two vertices.
     bool ChangeEdges(G3Edge* oldEdge, G3Edge* newEdge);
     // Replaces `e` by the `n` edges of `parts` (each already naming this
     // facet on one side), ordered so that the chain stays connected. `e`
@@ -78,7 +79,8 @@ public:
     // edge whose ends become one vertex when e's ends stand for v (e and any
     // edge parallel to it) is cut out of the chain and loses this facet; any
     // other edge with an end at one of e's vertices is moved onto v there
-    // (rings updated).
+    // (rings updated). Nothing when e does not name this facet or v is not
+    // a vertex of the facet's surface.
     void ChangeEdgeToVertex(G3Edge* e, G3Vertex* v);
     // Reverses the chain.
     void RotateEdges();

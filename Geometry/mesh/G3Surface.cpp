@@ -235,6 +235,11 @@ G3Edge* G3Surface::AddEdge(G3Vertex* start, G3Vertex* end, G3Facet* f)
     // into another mesh's rings (or a freed vertex's).
     if (!start || !end || !edges || !ListsVertex(vertices, start) || !ListsVertex(vertices, end))
         return nullptr;
+    // Another surface's facet would be threaded into this surface's edges.
+    // A facet not yet in any surface is one being built here (its parent is
+    // set when it is listed).
+    if (f && f->GetParentSurface() && f->GetParentSurface() != this)
+        return nullptr;
     if (start == end) {
         GTrace("Not inserted equals vertex in AddEdge. Skip.");
         return nullptr;
@@ -454,6 +459,10 @@ G3Facet* G3Surface::AddFacetEdges(G3Facet* f, G3EdgeList* list)
     G3_CHECK_PASS(this, "AddFacetEdges");
     if (!f || !list)
         return f;
+    // Only a facet of this surface takes a contour: another surface's (or
+    // an unlisted one) would be tied to this surface's edges.
+    if (f->GetParentSurface() != this)
+        return nullptr;
     std::vector<G3EdgeCopy> copies;
     G3ForEachEdgeCopy(list, nullptr, [&](const G3EdgeCopy& c) { copies.push_back(c); });
     // A contour through another surface's entities is not added at all

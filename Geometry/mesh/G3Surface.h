@@ -102,7 +102,8 @@ public:
 
     // The edge start-end for facet f (see G3Surface.cpp): an existing edge
     // between the two vertices with a free side is shared, otherwise a new
-    // one is made. Null when start is end (or either is null).
+    // one is made. Null when start is end (or either is null), or f is
+    // another surface's facet.
     G3Edge* AddEdge(G3Vertex* start, G3Vertex* end, G3Facet* f);
 
     // A facet through the n vertices (edge i runs from v[i] to v[i+1 mod n]
@@ -131,7 +132,8 @@ public:
     G3Facet* AddFacet(GArrayCollection* edgeList, int facetFlags, int surface);
     // The same from n edge copies (G3EdgeCopy.h) in chain order.
     G3Facet* AddFacetOfCopies(const G3EdgeCopy* copies, int n, int facetFlags, int surface);
-    // Appends one more contour (typically a hole) from `list` to f.
+    // Appends one more contour (typically a hole) from `list` to f. Null,
+    // nothing changed, when f is not a facet of this surface.
     G3Facet* AddFacetEdges(G3Facet* f, G3EdgeList* list);
 
     // SplitEdge(e, 1, &v, false).
@@ -251,7 +253,8 @@ public:
     // Fills boundary gaps with triangles; whether any was added.
     bool EncloseHoles();
     // Rebuilds every facet around `oldVertex` with `newVertex` in its place
-    // (oldVertex stays in the shell).
+    // (oldVertex stays in the shell). Both forms refuse (false, nothing
+    // changed) a vertex that is not this surface's.
     bool ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex);
     // Moves oldVertex's edges to newVertex; edges joining the two collapse,
     // are cut out of their facets and listed in `removed` (still in the
@@ -453,7 +456,7 @@ public:
     // Breadth first from `seed` across shared edges: every facet reached
     // (seed first) gets Mark3 and Mark4 and is appended to `out`. Facets
     // already holding Mark3 are not entered. The marks are left set for the
-    // caller to clear.
+    // caller to clear. Nothing for a seed that is not this surface's.
     void GetAllAdjacentFaces(G3Facet* seed, GArrayCollection* out);
     // Appends one new surface per connected piece (facets joined by shared
     // edges, in the order of each piece's first facet): a copy of this

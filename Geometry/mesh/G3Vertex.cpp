@@ -5,6 +5,7 @@
 #include "Geometry/mesh/G3Facet.h"
 
 #include <cmath>
+#include <limits>
 
 G_DEFINE_POOL(G3Vertex, "G3Vertex", 65536)
 
@@ -26,8 +27,12 @@ void G3Vertex::RealTransformation(double m[4][4])
     xyz[2] = x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2];
 }
 
+// No other vertex is no distance: +infinity, so that no tolerance test takes
+// a missing vertex for a coincident one.
 double G3Vertex::Distance(const G3Vertex* other) const
 {
+    if (!other)
+        return std::numeric_limits<double>::infinity();
     const double dx = xyz[0] - other->xyz[0];
     const double dy = xyz[1] - other->xyz[1];
     const double dz = xyz[2] - other->xyz[2];
@@ -36,7 +41,10 @@ double G3Vertex::Distance(const G3Vertex* other) const
 
 void G3Vertex::AddEdge(G3Edge* e)
 {
-    if (!e)
+    // An edge without this end would be walked on by its other end's link
+    // (another ring's). One already in the ring (the tail, or one linked
+    // onwards) would close the ring into a loop.
+    if (!e || !e->HasVertex(this) || e == lastEdge || e->GetVertexEdge(this))
         return;
     if (!lastEdge)
         firstEdge = e;

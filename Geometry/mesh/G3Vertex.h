@@ -29,6 +29,7 @@ public:
     void RealTransformation(double m[4][4]);
 
     bool HasEdges() const { return firstEdge != nullptr; }
+    // +infinity for a null `other`.
     double Distance(const G3Vertex* other) const;
 
     G3Edge* GetFirstEdge() const { return firstEdge; }
@@ -36,7 +37,8 @@ public:
     G3Edge* GetLastEdge() const { return lastEdge; }
     void SetLastEdge(G3Edge* e) { lastEdge = e; }
 
-    // Appends `e` at the tail of the ring (e's own link is left alone).
+    // Appends `e` at the tail of the ring (e's own link is left alone);
+    // ignores an edge without this end or already in the ring.
     void AddEdge(G3Edge* e);
     // Unlinks `e` from the ring and clears e's link for this vertex; false
     // (and nothing changed) when `e` is not in the ring.

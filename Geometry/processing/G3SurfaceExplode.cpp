@@ -25,7 +25,8 @@
 
 void G3Surface::GetAllAdjacentFaces(G3Facet* seed, GArrayCollection* out)
 {
-    if (!seed || !out)
+    // Another surface's facet would leave its marks on that surface.
+    if (!seed || !out || seed->GetParentSurface() != this)
         return;
     seed->SetMark3();
     seed->SetMark4();

@@ -106,6 +106,14 @@ inline bool Listed(const GArrayCollection* c, const G3Obj* obj)
     return id >= 0 && id < c->size() && c->get(static_cast<int>(id)) == obj;
 }
 
+// Listed, or found by a search: a host may call a public edit while its ids
+// are its own numbering. A vertex of another surface, or one never listed,
+// is neither.
+inline bool ListedOrFound(const GArrayCollection* c, const G3Obj* obj)
+{
+    return Listed(c, obj) || (c && obj && c->index(const_cast<G3Obj*>(obj)) >= 0);
+}
+
 // The vertex that `v` stands for: its representative when its exData names
 // a vertex of the shell, else itself.
 inline G3Vertex* Representative(const GArrayCollection* vertices, G3Vertex* v)
@@ -855,7 +863,10 @@ int G3Surface::GetCountEdges(G3Vertex* a, G3Vertex* b, GArrayCollection* out)
 bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex)
 {
     G3_CHECK_PASS(this, "ChangeVertex");
-    if (!oldVertex || !newVertex)
+    // Another surface's vertex on either side would rebuild this surface's
+    // facets through it (AddFacetEdges then drops them) or thread the other
+    // surface's edges into these rings.
+    if (!ListedOrFound(vertices, oldVertex) || !ListedOrFound(vertices, newVertex))
         return false;
     if (oldVertex == newVertex)
         return true;
@@ -911,7 +922,7 @@ bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCol
 {
     // Not checked: the collapsed edges it hands back have both ends on one
     // vertex until the caller removes them.
-    if (!oldVertex || !newVertex || !removed)
+    if (!removed || !ListedOrFound(vertices, oldVertex) || !ListedOrFound(vertices, newVertex))
         return false;
     removed->clear();
     if (oldVertex == newVertex)
@@ -969,7 +980,12 @@ bool G3Surface::ChangeVertex(G3Vertex* oldVertex, G3Vertex* newVertex, GArrayCol
 
 void G3Facet::ChangeEdgeToVertex(G3Edge* e, G3Vertex* v)
 {
-    if (!e || !v)
+    // An edge outside the chain would still pull every chain edge at its
+    // ends onto v; a vertex the facet's surface does not list would be
+    // threaded into rings it does not own.
+    if (!e || !v || !e->HasFacet(this))
+        return;
+    if (parentSurface && !ListedOrFound(parentSurface->GetVertexList(), v))
         return;
     const G3Vertex* a = e->GetVertex1();
     const G3Vertex* b = e->GetVertex2();

@@ -1,0 +1,81 @@
+// Public edits given another surface's entities, null or a loose entity (in
+// no surface) must refuse: both surfaces pass the mesh check, carry no
+// marks and keep their counts and corners. Random picks, fixed seed.
+
+#include "../common/builders.h"
+#include "mesh_check.h"
+
+#include "Geometry/processing/G3EdgeList.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace testmesh;
+
+// Counts and every facet's corner walk: what a refused call leaves alone.
+std::vector<long> Shape(G3Surface& s)
+{
+    std::vector<long> out{s.GetVertexCount(), s.GetEdgeCount(), s.GetFacetCount()};
+    for (int i = 0; i < s.GetFacetCount(); ++i)
+        for (G3Vertex* v : Corners(s.GetFacet(i)))
+            out.push_back(v->GetId());
+    return out;
+}
+
+struct Pick {
+    G3Surface &a, &b;
+    G3Vertex* looseV;
+    G3Edge* looseE;
+    std::mt19937& r;
+    int kind; // 0 null, 1 another surface's, 2 loose
+    G3Vertex* V() { return kind == 0 ? nullptr : kind == 1 ? b.GetVertex(r() % 8) : looseV; }
+    G3Edge* E() { return kind == 0 ? nullptr : kind == 1 ? b.GetEdge(r() % b.GetEdgeCount()) : looseE; }
+    G3Facet* F() { return kind == 1 ? b.GetFacet(r() % b.GetFacetCount()) : nullptr; }
+    G3Vertex* OwnV() { return a.GetVertex(r() % 8); }
+    G3Facet* OwnF() { return a.GetFacet(r() % a.GetFacetCount()); }
+};
+
+TEST(BadArguments, EditsRefuseForeignNullAndLooseEntities)
+{
+    const std::vector<std::function<void(Pick&)>> calls = {
+        [](Pick& p) { p.a.ChangeVertex(p.OwnV(), p.V()); },
+        [](Pick& p) { p.a.ChangeVertex(p.V(), p.OwnV()); },
+        [](Pick& p) { GArrayCollection out; p.a.ChangeVertex(p.OwnV(), p.V(), &out); },
+        [](Pick& p) { G3EdgeList l(p.OwnF()); EXPECT_EQ(nullptr, p.a.AddFacetEdges(p.F(), &l)); },
+        [](Pick& p) { EXPECT_EQ(nullptr, p.a.AddEdge(p.OwnV(), p.OwnV(), p.b.GetFacet(0))); },
+        [](Pick& p) { GArrayCollection out; p.a.GetAllAdjacentFaces(p.F(), &out); },
+        [](Pick& p) { p.OwnF()->AddEdge(p.kind ? p.E() : p.OwnF()->GetFirstEdge()); },
+        [](Pick& p) { G3Vertex* v = p.OwnV(); v->AddEdge(p.kind ? p.E() : v->GetFirstEdge()); },
+        [](Pick& p) { G3Facet* f = p.OwnF(); EXPECT_FALSE(f->ChangeEdges(f->GetFirstEdge(), p.E())); },
+        [](Pick& p) {
+            G3Facet *f = p.a.GetFacet(0), *g = p.a.GetFacet(p.a.GetFacetCount() == 6 ? 1 : 2); // the top
+            f->ChangeEdgeToVertex(p.kind ? f->GetFirstEdge() : g->GetFirstEdge(), p.kind ? p.V() : p.OwnV());
+        },
+        [](Pick& p) { EXPECT_TRUE(std::isinf(p.OwnV()->Distance(p.kind ? p.OwnV() : p.V())) == !p.kind); },
+        [](Pick& p) { double c[3] = {7, 7, 7}; G3Edge::CalcCentrePoint(p.OwnV(), p.V(), p.kind ? nullptr : c); EXPECT_EQ(7, c[0]); },
+    };
+    std::mt19937 r(20261211);
+    for (int round = 0; round < 400; ++round) {
+        G3Surface a, b;
+        AddBox(a, {0, 0, 0}, {1, 1, 1}, r() & 1);
+        AddBox(b, {3, 0, 0}, {4, 1, 1}, r() & 1);
+        G3Vertex looseV(0.5, 0.5, 0.5);
+        G3Edge looseE(&looseV, &looseV);
+        Pick p{a, b, &looseV, &looseE, r, static_cast<int>(r() % 3)};
+        const std::size_t call = r() % calls.size();
+        const std::vector<long> shapeA = Shape(a), shapeB = Shape(b);
+        calls[call](p);
+        SCOPED_TRACE("call " + std::to_string(call) + " kind " + std::to_string(p.kind));
+        EXPECT_EQ("", MeshCheck(&a) + MeshCheck(&b) + G3MeshMarksCheck(&a) + G3MeshMarksCheck(&b));
+        EXPECT_TRUE(Shape(a) == shapeA && Shape(b) == shapeB);
+    }
+}
+
+} // namespace
