@@ -1,6 +1,7 @@
 // Public edits given another surface's entities, null or a loose entity (in
 // no surface) must refuse: both surfaces pass the mesh check, carry no
-// marks and keep their counts and corners. Random picks, fixed seed.
+// marks and keep their counts and corners. Random picks, fixed seed; each
+// call draws its picks in a fixed order (never two within one argument list).
 
 #include "../common/builders.h"
 #include "mesh_check.h"
@@ -45,11 +46,11 @@ struct Pick {
 TEST(BadArguments, EditsRefuseForeignNullAndLooseEntities)
 {
     const std::vector<std::function<void(Pick&)>> calls = {
-        [](Pick& p) { p.a.ChangeVertex(p.OwnV(), p.V()); },
-        [](Pick& p) { p.a.ChangeVertex(p.V(), p.OwnV()); },
-        [](Pick& p) { GArrayCollection out; p.a.ChangeVertex(p.OwnV(), p.V(), &out); },
+        [](Pick& p) { G3Vertex* own = p.OwnV(); p.a.ChangeVertex(own, p.V()); },
+        [](Pick& p) { G3Vertex* own = p.OwnV(); p.a.ChangeVertex(p.V(), own); },
+        [](Pick& p) { GArrayCollection out; G3Vertex* own = p.OwnV(); p.a.ChangeVertex(own, p.V(), &out); },
         [](Pick& p) { G3EdgeList l(p.OwnF()); EXPECT_EQ(nullptr, p.a.AddFacetEdges(p.F(), &l)); },
-        [](Pick& p) { EXPECT_EQ(nullptr, p.a.AddEdge(p.OwnV(), p.OwnV(), p.b.GetFacet(0))); },
+        [](Pick& p) { G3Vertex* u = p.OwnV(); EXPECT_EQ(nullptr, p.a.AddEdge(u, p.OwnV(), p.b.GetFacet(0))); },
         [](Pick& p) { GArrayCollection out; p.a.GetAllAdjacentFaces(p.F(), &out); },
         [](Pick& p) { p.OwnF()->AddEdge(p.kind ? p.E() : p.OwnF()->GetFirstEdge()); },
         [](Pick& p) { G3Vertex* v = p.OwnV(); v->AddEdge(p.kind ? p.E() : v->GetFirstEdge()); },
@@ -58,8 +59,8 @@ TEST(BadArguments, EditsRefuseForeignNullAndLooseEntities)
             G3Facet *f = p.a.GetFacet(0), *g = p.a.GetFacet(p.a.GetFacetCount() == 6 ? 1 : 2); // the top
             f->ChangeEdgeToVertex(p.kind ? f->GetFirstEdge() : g->GetFirstEdge(), p.kind ? p.V() : p.OwnV());
         },
-        [](Pick& p) { EXPECT_TRUE(std::isinf(p.OwnV()->Distance(p.kind ? p.OwnV() : p.V())) == !p.kind); },
-        [](Pick& p) { double c[3] = {7, 7, 7}; G3Edge::CalcCentrePoint(p.OwnV(), p.V(), p.kind ? nullptr : c); EXPECT_EQ(7, c[0]); },
+        [](Pick& p) { G3Vertex* own = p.OwnV(); EXPECT_TRUE(std::isinf(own->Distance(p.kind ? p.OwnV() : p.V())) == !p.kind); },
+        [](Pick& p) { double c[3] = {7, 7, 7}; G3Vertex* own = p.OwnV(); G3Edge::CalcCentrePoint(own, p.V(), p.kind ? nullptr : c); EXPECT_EQ(7, c[0]); },
     };
     std::mt19937 r(20261211);
     for (int round = 0; round < 400; ++round) {
