@@ -25,7 +25,11 @@
 // id in each), then by facet id, so the result does not depend on
 // addresses, and of two pieces lying on one another exactly one counts
 // the other as below at every probe point; heights within kPlaneSide of
-// the probe facet's are the one tolerance of the pass. Mark is the
+// the probe facet's are the one tolerance of the pass. For ties a piece
+// does not cross an edge where it folds onto itself (a floor joined to
+// the ceiling it lies on), and pieces lying on one another from an edge
+// they share are ordered a whole layer at a time (all of one side below
+// all of the other; G3SurfaceOrientLayers.cpp finds them). Mark is the
 // "oriented" flag and is clear on return. KeepsOrientation asks every
 // probe facet, with the crossings any tree could give it, whether the
 // pass would turn anything.
@@ -43,6 +47,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3RayProbe.h"
+#include "Geometry/processing/G3SurfaceOrientLayers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -618,6 +623,21 @@ struct TiePiece {
     long name = 0;
     int lean = 0;
     bool leaned = false;
+    int layer = -1;        // its TieLayer once explored, -1 before
+    signed char side = 0;  // which of the layer's two sides it lies on
+};
+
+// Pieces joined by lying on one another (PiecesLyingOn), each on one of
+// two sides: the pieces of a plane of rooms' ceilings on one, the floors
+// lying on them on the other. `consistent`: no two pieces on one side lie
+// on one another (else the layer does not order its pieces). Its sides'
+// leans summed and least names, once asked.
+struct TieLayer {
+    std::vector<std::size_t> members;
+    bool consistent = true;
+    bool summed = false;
+    long lean[2] = {0, 0};
+    long name[2] = {0, 0};
 };
 
 struct CrossingIndex {
@@ -633,6 +653,7 @@ struct CrossingIndex {
     // a tie first asks for it.
     mutable std::unordered_map<const G3Facet*, std::size_t> pieceOf;
     mutable std::vector<TiePiece> pieces;
+    mutable std::vector<TieLayer> layers;
     mutable bool named = false;
 
     // Whether h, tied in height with the probe facet p, counts as below
@@ -642,6 +663,12 @@ struct CrossingIndex {
     // of one face added in any order) could count it below at some probe
     // points and above at others, and both pieces came out facing alike.
     bool TiedBelow(const G3Facet* h, const G3Facet* p) const;
+
+private:
+    void Lean(std::size_t k) const;
+    // Whether piece i counts as below piece j by their layer: false when
+    // they are not on the two sides of one consistent layer.
+    bool LayerOrders(std::size_t i, std::size_t j, bool* below) const;
 };
 
 void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::size_t>& names, std::vector<TiePiece>& pieces);
@@ -656,13 +683,12 @@ bool CrossingIndex::TiedBelow(const G3Facet* h, const G3Facet* p) const
     const auto a = pieceOf.find(h);
     const auto b = pieceOf.find(p);
     if (a != pieceOf.end() && b != pieceOf.end() && a->second != b->second) {
+        bool below = false;
+        if (LayerOrders(a->second, b->second, &below))
+            return below;
         // The piece leaning further below is the top of what lies below it.
-        for (const std::size_t k : {a->second, b->second}) {
-            if (!pieces[k].leaned) {
-                pieces[k].lean = PieceLean(pieces[k], pieceOf);
-                pieces[k].leaned = true;
-            }
-        }
+        Lean(a->second);
+        Lean(b->second);
         const TiePiece& x = pieces[a->second];
         const TiePiece& y = pieces[b->second];
         if (x.lean != y.lean)
@@ -670,6 +696,69 @@ bool CrossingIndex::TiedBelow(const G3Facet* h, const G3Facet* p) const
         return x.name < y.name;
     }
     return h->GetId() < p->GetId();
+}
+
+void CrossingIndex::Lean(std::size_t k) const
+{
+    if (!pieces[k].leaned) {
+        pieces[k].lean = PieceLean(pieces[k], pieceOf);
+        pieces[k].leaned = true;
+    }
+}
+
+// A floor lying on parts of two ceilings (each storey split into rooms its
+// own way) may lean as far below as one of them: ordered pair by pair, it
+// came below that one and above the other, and one of the three came out
+// facing the wrong way. The pieces lying on one another are taken
+// together instead: all of one side below all of the other, the side whose
+// leans sum further below first (the lesser least name on a tie), so every
+// probe of the layer orders it alike.
+bool CrossingIndex::LayerOrders(std::size_t i, std::size_t j, bool* below) const
+{
+    if (pieces[i].layer < 0) {
+        const int index = static_cast<int>(layers.size());
+        layers.emplace_back();
+        pieces[i].layer = index;
+        pieces[i].side = 0;
+        std::vector<std::size_t> on;
+        std::vector<std::size_t>& members = layers.back().members;
+        members.push_back(i);
+        for (std::size_t q = 0; q < members.size(); ++q) {
+            const std::size_t k = members[q];
+            on.clear();
+            g3orient::PiecesLyingOn(pieces[k].facets, k, pieceOf, on);
+            for (const std::size_t m : on) {
+                if (pieces[m].layer < 0) {
+                    pieces[m].layer = index;
+                    pieces[m].side = static_cast<signed char>(1 - pieces[k].side);
+                    members.push_back(m);
+                } else if (pieces[m].layer != index || pieces[m].side == pieces[k].side) {
+                    layers[static_cast<std::size_t>(index)].consistent = false;
+                }
+            }
+        }
+    }
+    const TiePiece& x = pieces[i];
+    const TiePiece& y = pieces[j];
+    if (x.layer != y.layer || x.side == y.side)
+        return false;
+    TieLayer& l = layers[static_cast<std::size_t>(x.layer)];
+    if (!l.consistent)
+        return false;
+    if (!l.summed) {
+        bool first[2] = {true, true};
+        for (const std::size_t k : l.members) {
+            Lean(k);
+            const int side = pieces[k].side;
+            l.lean[side] += pieces[k].lean;
+            l.name[side] = first[side] ? pieces[k].name : std::min(l.name[side], pieces[k].name);
+            first[side] = false;
+        }
+        l.summed = true;
+    }
+    const int lower = l.lean[0] != l.lean[1] ? (l.lean[0] > l.lean[1] ? 0 : 1) : (l.name[0] < l.name[1] ? 0 : 1);
+    *below = x.side == lower;
+    return true;
 }
 
 // Height of f's plane over (x, y); f is probeable (c != 0).
@@ -777,8 +866,12 @@ int PieceLean(const TiePiece& piece, const std::unordered_map<const G3Facet*, st
 }
 
 // Finds every facet's piece (the spread's, which does not depend on the
-// facets' senses) and names it by the least facet id in it; marks are not
-// used, so the pass may ask with its facets marked.
+// facets' senses, but not across an edge where the two facets lie on one
+// another: a floor and the ceiling it lies on, joined along an edge whose
+// walls were dropped as back-to-back pairs, are two pieces here; as one,
+// their facets were tied by id, and the folded piece turned by chance)
+// and names it by the least facet id in it; marks are not used, so the
+// pass may ask with its facets marked.
 void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::size_t>& names, std::vector<TiePiece>& pieces)
 {
     names.clear();
@@ -796,7 +889,7 @@ void NamePieces(G3Surface* s, std::unordered_map<const G3Facet*, std::size_t>& n
             G3Facet* f = piece.facets[q];
             for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
                 G3Facet* g = PieceNeighbour(f, e);
-                if (g && names.emplace(g, index).second) {
+                if (g && !g3orient::LieOnOneAnother(f, e, g, e) && names.emplace(g, index).second) {
                     piece.facets.push_back(g);
                     piece.name = std::min(piece.name, g->GetId());
                 }

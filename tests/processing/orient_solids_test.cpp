@@ -8,10 +8,12 @@
 // only chains, and the outward normals the builder knows.
 
 #include "Geometry/foundation/GRandom.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3Weld.h"
 #include "tests/common/builders.h"
 #include "tests/mesh/mesh_check.h"
 
@@ -203,7 +205,10 @@ TEST(UpdateFacets, RepeatedFacetsLeaveSolidsOutward)
 // outlines, so the corners are welded; the triangles are listed in random
 // order and a third of them turned. Each
 // room's faces must come out facing out of it: the volume is the rooms'
-// sum.
+// sum. The same triangles are also given as a soup, each with corners of
+// its own, and repaired as `g3 repair --orient` does: welded, the
+// back-to-back walls dropped (a floor and the ceiling it lies on may then
+// join along an edge into one piece folded onto itself), then oriented.
 TEST(OrientNormals2, RoomsSharingFacesListedInAnyOrder)
 {
     GSRand(2027);
@@ -299,9 +304,29 @@ TEST(OrientNormals2, RoomsSharingFacesListedInAnyOrder)
         for (int k = 0; k < s.GetFacetCount(); ++k)
             if (GRand() % 3 == 0)
                 s.GetFacet(k)->NegPlane();
+        G3Surface soup;
+        for (int k = 0; k < s.GetFacetCount(); ++k) {
+            std::vector<P3> corners;
+            for (const G3Vertex* v : Corners(s.GetFacet(k)))
+                corners.push_back({v->GetX(), v->GetY(), v->GetZ()});
+            SoupFacet(soup, corners);
+        }
         EXPECT_TRUE(s.OrientNormals2(true));
         EXPECT_EQ("", MeshCheck(&s));
         EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-9 * volume);
+
+        G3WeldAndDivide(&soup);
+        EXPECT_EQ("", MeshCheck(&soup));
+        soup.FormPlaneEquation();
+        soup.RemoveTrivialFacets(GTolerance::kWeld);
+        EXPECT_EQ("", MeshCheck(&soup));
+        soup.RemoveEqualsFacets();
+        EXPECT_EQ("", MeshCheck(&soup));
+        soup.RemoveNonManifoldEdges();
+        EXPECT_EQ("", MeshCheck(&soup));
+        EXPECT_TRUE(soup.OrientNormals2(true));
+        EXPECT_EQ("", MeshCheck(&soup));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&soup), 1e-9 * volume) << "welded from a soup";
     }
 }
 
