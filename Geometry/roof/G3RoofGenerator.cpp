@@ -364,9 +364,16 @@ bool G3RoofGenerator::CollapseBandEdges(G3RoofVertex** ring)
             G3RoofPlanesPoint(v->prev->plane, v->plane, v->next->plane, x) && x[2] > z0 &&
             x[2] <= z0 + GTolerance::kPlaneSide) {
             // The edge v->prev -> v goes; v->prev keeps its edge and the
-            // edge after v now starts at v->prev.
+            // edge after v now starts at v->prev. The corner goes where the
+            // neighbouring eaves' lines meet, so that both keep their lines
+            // and planes and the outline loses only the chamfer's corner;
+            // the planes' common point lies up to kPlaneSide / tan(pitch)
+            // inside it under mixed pitches, and turned both eaves (a strip
+            // of the plan along each left uncovered).
             G3RoofVertex* p = v->prev;
-            const double at[3] = {x[0], x[1], p->point.GetZ()};
+            double at[3] = {x[0], x[1], p->point.GetZ()};
+            G3RoofRing::LinesMeet(p->prev->point.GetXYZ(), p->point.GetXYZ(), v->point.GetXYZ(),
+                                  v->next->point.GetXYZ(), at);
             p->point.Set(at);
             if (r == v)
                 r = p;

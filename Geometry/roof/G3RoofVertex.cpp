@@ -144,13 +144,27 @@ bool Straight(const G3RoofVertex* v, bool byDistance)
 
 namespace {
 
-// v -> next runs on in the direction of prev -> v (no fold back).
+// a and b (not normalised) run in one direction by the direction rule.
+bool Parallel(const double* a, const double* b)
+{
+    double u[3] = {a[0], a[1], a[2]}, w[3] = {b[0], b[1], b[2]};
+    if (V3Normalize(u) <= 0.0 || V3Normalize(w) <= 0.0)
+        return false;
+    return std::fabs(V3Dot(u, w) - 1.0) <= GTolerance::kParallel;
+}
+
+// v -> next runs on in line with prev -> v: no fold back, and no turn by
+// the direction rule. A corner the distance rule alone calls straight (an
+// edge of a micron or so turning off a long one, as a chamfer does) is no
+// step between collinear eaves: kept for one, it left the long edges'
+// ends within the point tolerance of each other and the outline was
+// refused as touching itself.
 bool RunsOn(const G3RoofVertex* v)
 {
     double pv[3], vn[3];
     V3Sub(v->point.GetXYZ(), v->prev->point.GetXYZ(), pv);
     V3Sub(v->next->point.GetXYZ(), v->point.GetXYZ(), vn);
-    return V3Dot(pv, vn) > 0.0;
+    return V3Dot(pv, vn) > 0.0 && Parallel(pv, vn);
 }
 
 // The point of w lies on the plane of the edge that ends at v.
@@ -168,13 +182,13 @@ bool Planeless(const G3RoofVertex* v)
     return v->plane[0] == 0.0 && v->plane[1] == 0.0 && v->plane[2] == 0.0;
 }
 
-// a and b (not normalised) run in one direction by the direction rule.
-bool Parallel(const double* a, const double* b)
+// x (a corner of the outline) to where the line a0 -> a1 meets the line
+// from x to y, when they meet; x keeps its height.
+void MoveToCorner(const double* a0, const double* a1, G3RoofVertex* x, const double* y)
 {
-    double u[3] = {a[0], a[1], a[2]}, w[3] = {b[0], b[1], b[2]};
-    if (V3Normalize(u) <= 0.0 || V3Normalize(w) <= 0.0)
-        return false;
-    return std::fabs(V3Dot(u, w) - 1.0) <= GTolerance::kParallel;
+    double at[3] = {0.0, 0.0, x->point.GetZ()};
+    if (LinesMeet(a0, a1, y, x->point.GetXYZ(), at))
+        x->point.Set(at);
 }
 
 } // namespace
@@ -219,8 +233,17 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
                 // left: p -> n runs along p -> v, and an edge shorter than
                 // the distance rule's reach that turned off it (a chamfer
                 // of a micron) must not lend it its index, or the long
-                // edge's roof is stamped as the stub's.
+                // edge's roof is stamped as the stub's. The stub's end
+                // goes to where the long edge's line meets the next edge's:
+                // both keep their lines (p -> n turned by up to kPlaneSide
+                // over its length, and a strip along it was lost).
                 v->next->CopyEdgeData(v);
+                MoveToCorner(p->point.GetXYZ(), v->point.GetXYZ(), v->next, v->next->next->point.GetXYZ());
+            } else if (byDistance && V3Dot(pv, vn) > 0.0 && Planeless(v) && Planeless(v->next) &&
+                       Parallel(vn, pn) && !Parallel(pv, pn)) {
+                // The mirror case, the stub before v: p goes to where the
+                // edge before it meets the long edge's line.
+                MoveToCorner(v->next->point.GetXYZ(), v->point.GetXYZ(), p, p->prev->point.GetXYZ());
             }
             Remove(v);
             --n;
@@ -236,6 +259,21 @@ G3RoofVertex* Clean(G3RoofVertex* ring, bool byDistance, bool sameAngleOnly)
         return nullptr;
     }
     return v;
+}
+
+bool LinesMeet(const double* a0, const double* a1, const double* b0, const double* b1, double* at)
+{
+    double u[3] = {a1[0] - a0[0], a1[1] - a0[1], 0.0}, w[3] = {b1[0] - b0[0], b1[1] - b0[1], 0.0};
+    if (V3Normalize(u) < GTolerance::kZeroLength || V3Normalize(w) < GTolerance::kZeroLength)
+        return false;
+    const double cross = u[0] * w[1] - u[1] * w[0];
+    if (1.0 - std::fabs(u[0] * w[0] + u[1] * w[1]) <= GTolerance::kParallel)
+        return false;
+    const double bx = b0[0] - a1[0], by = b0[1] - a1[1];
+    const double t = (bx * w[1] - by * w[0]) / cross;
+    at[0] = a1[0] + t * u[0];
+    at[1] = a1[1] + t * u[1];
+    return true;
 }
 
 void ToArray(G3RoofVertex* ring, GArrayCollection* out)

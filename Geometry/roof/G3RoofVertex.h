@@ -130,6 +130,10 @@ inline bool StraightByDistance(const double* prev, const double* v, const double
 }
 // The ring's vertices in order, for index-based passes.
 void ToArray(G3RoofVertex* ring, GArrayCollection* out);
+// Where the lines a0 -> a1 and b0 -> b1 meet in plan (x and y of `at`),
+// worked out about a1 (site coordinates); false, `at` untouched, when
+// either has no direction or they run parallel by the direction rule.
+bool LinesMeet(const double* a0, const double* a1, const double* b0, const double* b1, double* at);
 } // namespace G3RoofRing
 
 class G3RoofPitch : public GObj {

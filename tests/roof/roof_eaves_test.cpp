@@ -273,6 +273,35 @@ TEST(RoofEaves, MicronChamfersKeepTheRoofOnItsRecordsPlanes)
         }
 }
 
+// Convex chamfers of 1.1 to 1.5 microns under a pitch per edge, merged into
+// one corner before the sweep or cleaned away by the distance rule: the
+// corner left is the sharp corner of the two eaves beside it, which keep
+// their lines. Put where the three planes meet (up to kPlaneSide /
+// tan(pitch) inside the outline under two pitches), or left where the
+// chamfer ended, it turned the eaves, and strips along them of up to a
+// micron went uncovered; a chamfer corner kept as a step between two
+// pitches left the eaves' ends touching, and the outline was refused.
+TEST(RoofEaves, MicronChamfersUnderMixedPitchesLeaveTheOutlineWhole)
+{
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::vector<Pt> p;
+        std::vector<double> a;
+        ChamferedL(rng, 1.1e-6 + 0.4e-6 * (rng() % 100) / 100.0, 0.0, true, p, a);
+        for (double& x : a)
+            x = Deg(15 + static_cast<int>(rng() % 8));
+        G3Surface s;
+        const bool built = Build(&s, p, a);
+        EXPECT_TRUE(built);
+        if (!built)
+            continue;
+        const double steepest = std::tan(*std::max_element(a.begin(), a.end()));
+        ExpectRoofInPlanes(&s, p, a, false, GTolerance::kPlaneSide * (1 + 2 * steepest));
+        EXPECT_NEAR(std::fabs(PolygonArea(p)), RoofArea(&s, ROOF_FACET_ROOF), 1e-9 * std::fabs(PolygonArea(p)));
+    }
+}
+
 TEST(RoofEaves, PitchesAtOrBelowZeroAreRefusedAndSteepOnesAreGables)
 {
     for (double bad : {0.0, 5e-7, -1e-3, -Deg(30), -kPi}) {
