@@ -517,10 +517,45 @@ G3RoofVertex* G3RoofGenerator::NextLevel(G3RoofVertex* ring)
     std::vector<double>& fromPos = sc.fromPos;
     std::vector<char>& fromOk = sc.fromOk;
     CollapseAndStart(vs, z, collapseAt, meets, fromPos, fromOk);
+    bool bandEdge = false;
     for (int i = 0; i < n; ++i) {
         const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
         if (meets[i] && x[2] - kPlaneSide > z)
             h = std::fmin(h, x[2]);
+        else if (meets[i] && x[2] > z)
+            bandEdge = true;
+    }
+    if (bandEdge && n > 3 && !levelRings.contains(ring)) {
+        // An edge this level made (the arm beside it closed here, its two
+        // sides ending a few microns apart) that collapses within the band
+        // above the level: no level takes that as an event, and the next
+        // one left both its ends at the collapse point, far below itself,
+        // its neighbours' edges off their planes. The edge goes now, its
+        // ends merged at that point as the outline's band edges are.
+        sc.grown.resize(sc.grown.size() - vs.size());
+        G3RoofVertex* head = ring;
+        int removed = 0;
+        for (int i = 0; i < n; ++i) {
+            const double* x = &collapseAt[3 * static_cast<std::size_t>(i)];
+            if (!(meets[i] && x[2] - kPlaneSide <= z && x[2] > z) || n - removed <= 3)
+                continue;
+            G3RoofVertex* v = vs[static_cast<std::size_t>(i)];
+            G3RoofVertex* p = v->prev;
+            if (p == v || (i > 0 && vs[static_cast<std::size_t>(i) - 1] == nullptr))
+                continue;  // its start went with the edge before
+            const double at[3] = {x[0], x[1], p->point.GetZ()};
+            p->point.Set(at);
+            p->onLine = false;
+            if (head == v)
+                head = p;
+            G3RoofRing::Remove(v);
+            vs[static_cast<std::size_t>(i)] = nullptr;
+            ++removed;
+        }
+        if (removed > 0)
+            return NextLevel(head);
+        Vertices(ring, vs);
+        sc.grown.insert(sc.grown.end(), vs.begin(), vs.end());
     }
     // The lowest collapse height this level takes: edges whose collapse
     // lies at or below the level are growing, except when the ring closes

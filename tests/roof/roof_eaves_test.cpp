@@ -315,3 +315,27 @@ TEST(RoofEaves, PitchesAtOrBelowZeroAreRefusedAndSteepOnesAreGables)
     EXPECT_TRUE(Build(&none, kRect, std::vector<double>(4, Deg(120))));
     EXPECT_EQ(0, none.GetFacetCount());
 }
+
+// An arm on a block with its two inner corners cut by chamfers of 10 to 20
+// microns, one longer than the other: the arm's sides end microns apart,
+// and when the arm closes the level keeps an edge of one side between the
+// two chamfers' faces that collapses less than kPlaneSide above it. No
+// level took that as an event; the next one put its ends at the collapse
+// point, far below itself, and the chamfers' facets ran off their planes.
+TEST(RoofEaves, ArmsClosingBetweenUnequalChamfersKeepTheirPlanes)
+{
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const double w = 0.5 + 1.5 * unit(rng), x0 = 1 + 3 * unit(rng), h = 2 + 3 * unit(rng);
+        const double c0 = 1e-5 * (1 + unit(rng)), c1 = 1e-5 * (1 + unit(rng));
+        std::vector<Pt> p = {{0, 0},           {x0 + w + 2, 0},      {x0 + w + 2, h},       {x0 + w + c1, h},
+                             {x0 + w, h + c1}, {x0 + w, h + 2 + w},  {x0, h + 2 + w},       {x0, h + c0},
+                             {x0 - c0, h},     {0, h}};
+        std::vector<double> a(p.size(), Deg(20 + static_cast<int>(rng() % 25)));
+        G3Surface s;
+        ASSERT_TRUE(Build(&s, p, a));
+        ExpectRoofInPlanes(&s, p, a, true, GTolerance::kPlaneSide * (1 + 2 * std::tan(a[0])));
+    }
+}
