@@ -1,14 +1,20 @@
 // Keep-or-remove choices for groups of equal facets, solved over the facet
 // sides they leave along each pair of vertices (two values: even or odd).
+// Invariants: a choice replaces the given one only when it leaves every
+// pair of its set even; the second round only takes copies away, and only
+// of inner walls (ChooseInnerWalls). The one rounding is the seam test of
+// that round: corners within kPlaneSide of a facet's plane are on it.
 
 #include "Geometry/processing/G3CopiesParity.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <iterator>
 #include <set>
@@ -29,6 +35,7 @@ constexpr int kMaxGroupsSolvedTogether = 1024;
 struct CopiesAlong {
     int plain = 0;
     std::vector<std::pair<int, int>> groups;
+    G3Facet* aPlain = nullptr; // one of the facets without copies, if any
 };
 
 // One equation over two values: the unknowns it adds (each once) and its
@@ -40,8 +47,10 @@ struct ParityRow {
 
 // The rows of a set of groups: for each pair, the groups (their place in
 // `members`) whose first facet has an odd number of sides along it, equal
-// to the parity of the sides of facets without copies.
-std::vector<ParityRow> RowsOf(const std::vector<int>& members, const std::vector<const CopiesAlong*>& pairs)
+// to the parity of the sides of facets without copies and of the groups
+// outside `members` that `keep` keeps.
+std::vector<ParityRow> RowsOf(const std::vector<int>& members, const std::vector<const CopiesAlong*>& pairs,
+                              const std::vector<char>& keep)
 {
     std::unordered_map<int, int> column;
     for (int k = 0; k < static_cast<int>(members.size()); ++k)
@@ -51,17 +60,24 @@ std::vector<ParityRow> RowsOf(const std::vector<int>& members, const std::vector
     for (const CopiesAlong* pair : pairs) {
         ParityRow row;
         row.rhs = pair->plain % 2;
-        for (const std::pair<int, int>& g : pair->groups)
-            if (g.second % 2)
-                row.vars.push_back(column.at(g.first));
+        for (const std::pair<int, int>& g : pair->groups) {
+            if (g.second % 2 == 0)
+                continue;
+            const auto it = column.find(g.first);
+            if (it != column.end())
+                row.vars.push_back(it->second);
+            else
+                row.rhs ^= keep[static_cast<std::size_t>(g.first)];
+        }
         rows.push_back(std::move(row));
     }
     return rows;
 }
 
 // Solves `rows` over the unknowns 0 .. n-1 by elimination in column
-// order; unknowns left free are 1. False when no choice satisfies them.
-bool SolveDense(int n, const std::vector<ParityRow>& given, std::vector<int>& value)
+// order; unknowns left free are `freeValue`. False when no choice
+// satisfies them.
+bool SolveDense(int n, const std::vector<ParityRow>& given, std::vector<int>& value, int freeValue)
 {
     const int words = n / 64 + 1; // the last bit of the last word is spare: the right-hand side sits at bit n
     std::vector<std::vector<std::uint64_t>> rows;
@@ -98,7 +114,7 @@ bool SolveDense(int n, const std::vector<ParityRow>& given, std::vector<int>& va
     for (int r = rank; r < static_cast<int>(rows.size()); ++r)
         if (bit(rows[static_cast<std::size_t>(r)], n))
             return false;
-    value.assign(static_cast<std::size_t>(n), 1);
+    value.assign(static_cast<std::size_t>(n), freeValue);
     for (int c = 0; c < n; ++c) {
         const int r = pivotOf[static_cast<std::size_t>(c)];
         if (r < 0)
@@ -106,7 +122,7 @@ bool SolveDense(int n, const std::vector<ParityRow>& given, std::vector<int>& va
         int v = static_cast<int>(bit(rows[static_cast<std::size_t>(r)], n));
         for (int o = 0; o < n; ++o)
             if (o != c && pivotOf[static_cast<std::size_t>(o)] < 0 && bit(rows[static_cast<std::size_t>(r)], o))
-                v ^= 1;
+                v ^= freeValue;
         value[static_cast<std::size_t>(c)] = v;
     }
     return true;
@@ -213,17 +229,20 @@ bool SolveSparse(int n, std::vector<ParityRow> rows, std::vector<int>& value)
 
 // Whether each group keeps one copy (1) or none (0), solved so that every
 // pair in `pairs` ends with an even number of facet sides, for the groups
-// `members` (indices into `keep`); false when no choice does. Where the
-// choice is open (groups that only meet one another), copies are kept.
+// `members` (indices into `keep`; the other groups along the pairs keep
+// their choice); false when no choice does. Where the choice is open
+// (groups that only meet one another), copies are kept, or with `drop`
+// taken away (the members then all keep a copy on entry, so the choice
+// only takes copies away).
 bool SolveKeptCopies(const std::vector<int>& members, const std::vector<const CopiesAlong*>& pairs,
-                     std::vector<char>& keep)
+                     std::vector<char>& keep, bool drop = false)
 {
     const int n = static_cast<int>(members.size());
-    const std::vector<ParityRow> rows = RowsOf(members, pairs);
+    const std::vector<ParityRow> rows = RowsOf(members, pairs, keep);
     std::vector<int> value;
     for (int k = 0; k < n; ++k)
-        value.push_back(keep[static_cast<std::size_t>(members[static_cast<std::size_t>(k)])]);
-    if (!(n > kMaxGroupsSolvedTogether ? SolveSparse(n, rows, value) : SolveDense(n, rows, value)))
+        value.push_back(drop ? 0 : keep[static_cast<std::size_t>(members[static_cast<std::size_t>(k)])]);
+    if (!(n > kMaxGroupsSolvedTogether ? SolveSparse(n, rows, value) : SolveDense(n, rows, value, drop ? 0 : 1)))
         return false;
     // Every equation holds (the sparse elimination's bookkeeping is not trusted blind).
     for (const ParityRow& row : rows) {
@@ -238,6 +257,36 @@ bool SolveKeptCopies(const std::vector<int>& members, const std::vector<const Co
     return true;
 }
 
+// Whether facet h lies in the plane of facet f: every corner of h within
+// kPlaneSide of it (f's normal by Newell's sums over its corners).
+bool InPlaneOf(G3Facet* f, G3Facet* h, GArrayCollection& corners)
+{
+    f->GetVertices(&corners);
+    const int n = corners.size();
+    if (n < 3)
+        return false;
+    double normal[3] = {0.0, 0.0, 0.0};
+    const double* o = static_cast<const G3Vertex*>(corners.get(0))->GetXYZ();
+    for (int k = 0; k < n; ++k) {
+        const double* p = static_cast<const G3Vertex*>(corners.get(k))->GetXYZ();
+        const double* q = static_cast<const G3Vertex*>(corners.get((k + 1) % n))->GetXYZ();
+        normal[0] += (p[1] - q[1]) * (p[2] + q[2]);
+        normal[1] += (p[2] - q[2]) * (p[0] + q[0]);
+        normal[2] += (p[0] - q[0]) * (p[1] + q[1]);
+    }
+    const double length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+    if (!(length >= GTolerance::kZeroNormal))
+        return false;
+    h->GetVertices(&corners);
+    for (int k = 0; k < corners.size(); ++k) {
+        const double* p = static_cast<const G3Vertex*>(corners.get(k))->GetXYZ();
+        const double side = (normal[0] * (p[0] - o[0]) + normal[1] * (p[1] - o[1]) + normal[2] * (p[2] - o[2])) / length;
+        if (!(std::fabs(side) < GTolerance::kPlaneSide))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool G3SettleKeptCopies(const std::vector<std::vector<G3Facet*>>& groups,
@@ -245,13 +294,21 @@ bool G3SettleKeptCopies(const std::vector<std::vector<G3Facet*>>& groups,
 {
     const int count = static_cast<int>(groups.size());
     std::vector<CopiesAlong> pairs;
-    // The pairs already looked at, by their lower end.
-    std::unordered_map<const G3Vertex*, std::vector<const G3Vertex*>> seen;
+    // The pairs already looked at, by their lower end: the other end and
+    // the pair's place in `pairs` (-1 where one group alone lies on it).
+    std::unordered_map<const G3Vertex*, std::vector<std::pair<const G3Vertex*, int>>> seen;
+    // Whether a group may be an inner wall: copies in pairs, and along each
+    // pair of its facet two other facets or groups at least (the walls and
+    // faces about an edge of the cells), or one in its plane (the other
+    // triangle of a face given as two).
+    std::vector<char> inner(static_cast<std::size_t>(count), 0);
     GArrayCollection along;
+    GArrayCollection corners;
     for (int i = 0; i < count; ++i) {
         if (groups[static_cast<std::size_t>(i)].empty())
             continue;
         G3Facet* f = groups[static_cast<std::size_t>(i)].front();
+        bool wall = groups[static_cast<std::size_t>(i)].size() % 2 == 0;
         for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
             G3Vertex* a = e->GetVertex1();
             G3Vertex* b = e->GetVertex2();
@@ -259,40 +316,63 @@ bool G3SettleKeptCopies(const std::vector<std::vector<G3Facet*>>& groups,
                 continue;
             if (std::less<const G3Vertex*>()(b, a))
                 std::swap(a, b);
-            std::vector<const G3Vertex*>& known = seen[a];
-            if (std::find(known.begin(), known.end(), b) != known.end())
-                continue;
-            known.push_back(b);
-            CopiesAlong pair;
-            a->GetEdges(b, &along);
-            for (int k = 0; k < along.size(); ++k) {
-                const G3Edge* x = static_cast<const G3Edge*>(along.get(k));
-                for (const G3Facet* h : {x->GetFacet1(), x->GetFacet2()}) {
-                    if (!h)
-                        continue;
-                    const int g = groupOf(h);
-                    if (g < 0) {
-                        ++pair.plain;
-                        continue;
+            std::vector<std::pair<const G3Vertex*, int>>& known = seen[a];
+            auto at = std::find_if(known.begin(), known.end(),
+                                   [&](const std::pair<const G3Vertex*, int>& q) { return q.first == b; });
+            int index = at == known.end() ? -1 : at->second;
+            if (at == known.end()) {
+                CopiesAlong pair;
+                a->GetEdges(b, &along);
+                for (int k = 0; k < along.size(); ++k) {
+                    const G3Edge* x = static_cast<const G3Edge*>(along.get(k));
+                    for (G3Facet* h : {x->GetFacet1(), x->GetFacet2()}) {
+                        if (!h)
+                            continue;
+                        const int g = groupOf(h);
+                        if (g < 0) {
+                            ++pair.plain;
+                            pair.aPlain = h;
+                            continue;
+                        }
+                        if (h != groups[static_cast<std::size_t>(g)].front())
+                            continue;
+                        auto it = std::find_if(pair.groups.begin(), pair.groups.end(),
+                                               [&](const std::pair<int, int>& q) { return q.first == g; });
+                        if (it == pair.groups.end())
+                            pair.groups.push_back({g, 1});
+                        else
+                            ++it->second;
                     }
-                    if (h != groups[static_cast<std::size_t>(g)].front())
-                        continue;
-                    auto it = std::find_if(pair.groups.begin(), pair.groups.end(),
-                                           [&](const std::pair<int, int>& q) { return q.first == g; });
-                    if (it == pair.groups.end())
-                        pair.groups.push_back({g, 1});
-                    else
-                        ++it->second;
                 }
+                if (pair.plain > 0 || pair.groups.size() > 1) {
+                    index = static_cast<int>(pairs.size());
+                    pairs.push_back(std::move(pair));
+                }
+                known.push_back({b, index});
             }
-            if (pair.plain > 0 || pair.groups.size() > 1)
-                pairs.push_back(std::move(pair));
+            if (!wall)
+                continue;
+            if (index < 0) {
+                wall = false;
+                continue;
+            }
+            const CopiesAlong& pair = pairs[static_cast<std::size_t>(index)];
+            const int others = pair.plain + static_cast<int>(pair.groups.size()) - 1;
+            if (others == 1) {
+                G3Facet* h = pair.aPlain;
+                for (const std::pair<int, int>& g : pair.groups)
+                    if (g.first != i)
+                        h = groups[static_cast<std::size_t>(g.first)].front();
+                wall = InPlaneOf(f, h, corners);
+            } else {
+                wall = others >= 2;
+            }
         }
+        inner[static_cast<std::size_t>(i)] = static_cast<char>(wall);
     }
     if (pairs.empty())
         return false;
-    // The groups linked through shared pairs, and whether `keep` leaves
-    // one of their pairs odd.
+    // The groups linked through shared pairs.
     std::vector<int> parent(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         parent[static_cast<std::size_t>(i)] = i;
@@ -306,41 +386,49 @@ bool G3SettleKeptCopies(const std::vector<std::vector<G3Facet*>>& groups,
             const int a = root(pair.groups.front().first), b = root(g.first);
             parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
         }
+    std::vector<std::vector<const CopiesAlong*>> pairsOf(static_cast<std::size_t>(count));
+    for (const CopiesAlong& pair : pairs)
+        pairsOf[static_cast<std::size_t>(root(pair.groups.front().first))].push_back(&pair);
+    // First round: the sets where `keep` leaves a pair odd are solved.
     std::vector<char> odd(static_cast<std::size_t>(count), 0);
-    bool anyOdd = false;
     for (const CopiesAlong& pair : pairs) {
         int sides = pair.plain;
         for (const std::pair<int, int>& g : pair.groups)
             sides += keep[static_cast<std::size_t>(g.first)] * g.second;
-        if (sides % 2) {
+        if (sides % 2)
             odd[static_cast<std::size_t>(root(pair.groups.front().first))] = 1;
-            anyOdd = true;
-        }
     }
-    if (!anyOdd)
-        return false;
     std::vector<std::vector<int>> members(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         if (!groups[static_cast<std::size_t>(i)].empty() && odd[static_cast<std::size_t>(root(i))])
             members[static_cast<std::size_t>(root(i))].push_back(i);
-    std::vector<std::vector<const CopiesAlong*>> pairsOf(static_cast<std::size_t>(count));
-    for (const CopiesAlong& pair : pairs) {
-        const int r = root(pair.groups.front().first);
-        if (odd[static_cast<std::size_t>(r)])
-            pairsOf[static_cast<std::size_t>(r)].push_back(&pair);
-    }
-    bool changed = false;
+    const std::vector<char> given(keep);
     for (int r = 0; r < count; ++r) {
         const std::vector<int>& m = members[static_cast<std::size_t>(r)];
         if (m.empty())
             continue;
         std::vector<char> solved(keep);
-        if (!SolveKeptCopies(m, pairsOf[static_cast<std::size_t>(r)], solved))
-            continue;
-        for (int i : m)
-            changed = changed || solved[static_cast<std::size_t>(i)] != keep[static_cast<std::size_t>(i)];
-        keep.swap(solved);
+        if (SolveKeptCopies(m, pairsOf[static_cast<std::size_t>(r)], solved))
+            keep.swap(solved);
     }
-    return changed;
+    // Second round: where inner walls keep copies, every pair is as even
+    // with a closed family of them gone as with it kept (the walls about a
+    // cell of a block three deep, each listed by both its cells and wound
+    // at random); in each set that keeps any, the kept inner walls are
+    // solved again, the rest held, taking copies away where the choice is
+    // free. A set still left odd keeps its choice.
+    for (std::vector<int>& m : members)
+        m.clear();
+    for (int i = 0; i < count; ++i)
+        if (inner[static_cast<std::size_t>(i)] && keep[static_cast<std::size_t>(i)])
+            members[static_cast<std::size_t>(root(i))].push_back(i);
+    for (int r = 0; r < count; ++r) {
+        const std::vector<int>& m = members[static_cast<std::size_t>(r)];
+        if (m.empty())
+            continue;
+        std::vector<char> solved(keep);
+        if (SolveKeptCopies(m, pairsOf[static_cast<std::size_t>(r)], solved, true))
+            keep.swap(solved);
+    }
+    return keep != given;
 }
-
