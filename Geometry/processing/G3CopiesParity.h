@@ -19,6 +19,10 @@ class G3Facet;
 // through such pairs are solved together, and a choice that leaves every
 // pair of theirs even replaces theirs; where several do, copies are kept
 // where the choice is free. Pairs that one group alone lies on are the
-// edges of a sheet: they bind nothing. Returns whether `keep` changed.
+// edges of a sheet: they bind nothing. Then, in each set that keeps inner
+// walls (copies in pairs, every pair along them carrying two other facets
+// or groups, or one in their plane), those are solved again with the rest
+// held, dropped where the choice is free, and the solution replaces theirs
+// where every pair of the set stays even. Returns whether `keep` changed.
 bool G3SettleKeptCopies(const std::vector<std::vector<G3Facet*>>& groups,
                         const std::function<int(const G3Facet*)>& groupOf, std::vector<char>& keep);

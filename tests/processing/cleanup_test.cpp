@@ -253,12 +253,61 @@ TEST(RemoveEqualsFacets, LargeSoupsWoundAtRandomSettleClosed)
         s.RemoveEqualsFacets();
         EXPECT_EQ("", MeshCheck(&s));
         EXPECT_TRUE(s.GetClosed());
-        if (!cells) {
-            EXPECT_EQ(static_cast<int>(tris.size()) / 2, s.GetFacetCount());
-            s.OrientNormals2(true);
-            EXPECT_EQ("", G3ClosedCheck(&s));
-            EXPECT_NEAR(nx * ny * nz, G3SurfaceVolume(&s), 1e-6);
+        // Either way only the block's outside stays: no inner wall of the cells.
+        EXPECT_EQ(4 * (nx * ny + ny * nz + nz * nx), s.GetFacetCount());
+        s.OrientNormals2(true);
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(nx * ny * nz, G3SurfaceVolume(&s), 1e-6);
+    }
+}
+
+// Blocks of a x b x c box cells, two to four wide and one to four deep, each cell's faces listed
+// on their own (quads, or triangle pairs cut alike from both sides), in a
+// random order, wound at random or outwards: every inner wall goes whole,
+// also where the walls about an inner cell close up among themselves, and
+// the block comes out as its outside with the cells' volume.
+TEST(RemoveEqualsFacets, BlocksOfCellsLoseEveryInnerWall)
+{
+    for (unsigned seed = 1; seed <= 48; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        const int n[3] = {2 + static_cast<int>(rng() % 3), 2 + static_cast<int>(rng() % 3), 1 + static_cast<int>(seed % 4)};
+        const bool triangles = rng() % 2, atRandom = seed % 3 != 0;
+        G3Surface s;
+        GridVertex id{s, {}};
+        std::vector<std::vector<int>> faces;
+        for (int cell = 0; cell < n[0] * n[1] * n[2]; ++cell)
+            for (int a = 0; a < 3; ++a)
+                for (int side = 0; side < 2; ++side) {
+                    std::array<int, 3> p[4];
+                    for (std::array<int, 3>& c : p)
+                        c = {cell % n[0] + (a == 0 ? side : 0), cell / n[0] % n[1] + (a == 1 ? side : 0),
+                             cell / n[0] / n[1] + (a == 2 ? side : 0)};
+                    ++p[1][(a + 1) % 3], ++p[2][(a + 1) % 3], ++p[2][(a + 2) % 3], ++p[3][(a + 2) % 3];
+                    int v[4];
+                    for (int k = 0; k < 4; ++k)
+                        v[side ? k : 3 - k] = id(p[k][0], p[k][1], p[k][2]); // outwards
+                    const int k0 = static_cast<int>(std::min_element(v, v + 4) - v) % 2;
+                    if (!triangles)
+                        faces.push_back({v[0], v[1], v[2], v[3]});
+                    else
+                        faces.insert(faces.end(), {{v[k0], v[k0 + 1], v[k0 + 2]}, {v[k0], v[k0 + 2], v[(k0 + 3) % 4]}});
+                }
+        std::shuffle(faces.begin(), faces.end(), rng);
+        for (std::vector<int>& f : faces) {
+            if (atRandom && rng() % 2)
+                std::reverse(f.begin(), f.end());
+            FacetByIds(s, f);
         }
+        s.RemoveEqualsFacets();
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ((triangles ? 4 : 2) * (n[0] * n[1] + n[1] * n[2] + n[2] * n[0]), s.GetFacetCount());
+        s.FormPlaneEquation();
+        s.OrientNormals2(true);
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(n[0] * n[1] * n[2], G3SurfaceVolume(&s), 1e-9);
     }
 }
 
