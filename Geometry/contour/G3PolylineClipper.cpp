@@ -11,7 +11,9 @@
 // - pieces reach the loader in order from the segment's first end, never
 //   empty and never overlapping, with heights taken from the segment.
 // The places that round: in window mode a point on a side within
-// kPointEqual of the last point on that side adds no piece; in polygon mode
+// kPointEqual of the last point adds no piece (a last point just inside is
+// moved onto the side instead), and a crossing within kPointEqual of an end
+// of its segment takes that end's other coordinates; in polygon mode
 // a polygon point within kPlaneSide of the segment's line lies on it, and
 // pieces no longer than kPointEqual along the axis are not sent.
 #include "Geometry/contour/G3PolylineClipper.h"
@@ -24,6 +26,11 @@
 #include <utility>
 
 namespace {
+
+double Distance(const double* p, const double* q) {
+    const double dx = p[0] - q[0], dy = p[1] - q[1], dz = p[2] - q[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
 
 // Window sides in the order they are clipped: the bit of the box test code
 // that names the side, the axis, and whether it bounds from above.
@@ -325,14 +332,19 @@ void G3PolylineClipper::ClipSide(const std::vector<GClipPoint>& in, std::vector<
     // a point on the side, coming back where the path left): no piece.
     auto AtLast = [&](const GClipPoint& point) {
         if (out.empty() || out.back().cutId != cutId || point.p[axis] != bound) return false;
-        const double* q = out.back().p;
-        const double dx = point.p[0] - q[0], dy = point.p[1] - q[1], dz = point.p[2] - q[2];
-        return std::sqrt(dx * dx + dy * dy + dz * dz) <= GTolerance::kPointEqual;
+        return Distance(point.p, out.back().p) <= GTolerance::kPointEqual;
+    };
+    auto NearLast = [&](const GClipPoint& point) {
+        return !out.empty() && Distance(point.p, out.back().p) <= GTolerance::kPointEqual;
     };
     auto keep = [&](std::size_t k) {
         GClipPoint point = in[k];
         point.cutId = point.p[axis] == bound ? cutId : 0;
         if (k > 0 && strictlyOutside(in[k - 1].p[axis]) && AtLast(point)) return;
+        // Just inside, within kPointEqual of where the path came back in:
+        // the crossing already stands for it (a corner crossed exactly,
+        // rounded to either side of the bound by an earlier pass).
+        if (k > 0 && strictlyOutside(in[k - 1].p[axis]) && NearLast(point)) return;
         // Reached from outside, a point on the border ends a piece that runs
         // along the border from the previous output point: it is not drawn.
         if (point.cutId == cutId && k > 0 && strictlyOutside(in[k - 1].p[axis]) && !out.empty() &&
@@ -344,8 +356,23 @@ void G3PolylineClipper::ClipSide(const std::vector<GClipPoint>& in, std::vector<
         GClipPoint point;
         double t = (bound - a.p[axis]) / (b.p[axis] - a.p[axis]);
         for (int i = 0; i < 3; ++i) point.p[i] = a.p[i] + t * (b.p[i] - a.p[i]);
+        // An end within kPointEqual of the side is taken onto it as it is:
+        // the interpolated point would carry rounding in the other axes, and
+        // at a corner that puts it just outside the next side, losing a
+        // piece that runs along that side.
+        const double toA = Distance(point.p, a.p), toB = Distance(point.p, b.p);
+        if (std::min(toA, toB) <= GTolerance::kPointEqual)
+            std::copy_n(toA <= toB ? a.p : b.p, 3, point.p);
         point.p[axis] = bound;
         if (AtLast(point)) return;
+        // The last point lies just inside, within kPointEqual of the
+        // crossing: it is moved onto the side (along this axis only, so a
+        // side it lies on stays exact) instead of adding an empty piece.
+        if (NearLast(point)) {
+            out.back().p[axis] = bound;
+            out.back().cutId = cutId;
+            return;
+        }
         point.cutId = cutId;
         // Following another point on this side, the piece runs along the
         // window's border.

@@ -1,5 +1,6 @@
 #include "Geometry/contour/G3PolylineClipper.h"
 
+#include "Geometry/math/GTolerance.h"
 #include "contour/contour_support.h"
 
 #include <gtest/gtest.h>
@@ -344,4 +345,37 @@ TEST(PolylineClipper, RandomPathsAgainstWindowsKeepTheirInsideLength)
         EXPECT_TRUE(none.calls.empty());
     }
     EXPECT_GT(dropped, 100);
+}
+
+// Centimetre paths at the origin and at site coordinates: a crossing
+// interpolated at a window corner rounds to either side of the next side,
+// and must neither leave an empty piece there nor drop a wall lying on it.
+TEST(PolylineClipper, DecimalPathsThroughWindowCornersLeaveNoEmptyPieces)
+{
+    std::mt19937 rng(41);
+    for (int iter = 0; iter < 4000; ++iter) {
+        const double origin = iter % 2 ? 1e5 + double(rng() % 4900000) : 0.0;
+        auto at = [&](unsigned steps) { return origin + steps * 0.05; };
+        const double x = at(rng() % 8), y = at(rng() % 8);
+        G3PolylineClipper clipper(x, y, x + (1 + rng() % 5) * 0.1, y + (1 + rng() % 5) * 0.1);
+        Ring path(2 + rng() % 5);
+        for (size_t k = 0; k < path.size(); ++k)
+            do
+                path[k] = {at(rng() % 21), at(rng() % 21)};
+            while (k && path[k].x == path[k - 1].x && path[k].y == path[k - 1].y);
+        Load(clipper, {path});
+        PathRecorder r;
+        clipper.DoClip(&r, 0x30003);
+        for (const auto& c : r.contours)
+            for (size_t k = 1; k < c.pts.size(); ++k)
+                EXPECT_GT(std::hypot(c.pts[k].x - c.pts[k - 1].x, c.pts[k].y - c.pts[k - 1].y), GTolerance::kPointEqual)
+                    << "iteration " << iter;
+    }
+    G3PolylineClipper clipper(0.1, 0.0, 0.1 + 0.5, 0.2); // x = 0.1 + 0.5 is just below 12 * 0.05
+    Load(clipper, {{{0.15, 0.65}, {12 * 0.05, 0.2}, {0.3, 0.2}, {0.45, 0.85}}});
+    PathRecorder r;
+    EXPECT_TRUE(clipper.DoClip(&r, 0x30003));
+    const std::vector<std::string> want = {"Begin -1", "Contour 3 type 0: 0.6 0.2 0 > 0.3 0.2 0 ~ 0.6 0.2 0", "ContourEnd",
+                                           "End"};
+    EXPECT_EQ(want, r.calls);
 }
