@@ -210,7 +210,9 @@ bool G3PolylineClipper::ClipWithRectangle(GPathLoader* out, int code) {
         // side passes would still join its crossings along the border.
         if (!IsClosed(c) && !ReachesWindow(c, code)) continue;
         ClipPolygon(c, code, points);
-        if (points.empty()) continue;
+        // A contour left with one point (touching the window at a corner or
+        // at a vertex on its border) has no piece to send.
+        if (points.size() < 2) continue;
         if (!begun) {
             out->PathBegin(-1);
             begun = true;

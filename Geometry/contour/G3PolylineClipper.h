@@ -46,7 +46,8 @@ public:
     // A caller passes the box test code of the path's box against the window,
     // so only the sides the path crosses are clipped. False, with nothing
     // sent, in polygon mode, for a null loader, or when `out` is this clipper;
-    // false, with nothing sent, when clipping leaves nothing.
+    // false, with nothing sent, when clipping leaves nothing (or single
+    // points only).
     bool DoClip(GPathLoader* out, int code);
     // Polygon mode: sends the pieces of p-q that lie inside the polygon (its
     // border counts as inside where the segment runs along it) to `out`,

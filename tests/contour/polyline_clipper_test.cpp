@@ -366,10 +366,12 @@ TEST(PolylineClipper, DecimalPathsThroughWindowCornersLeaveNoEmptyPieces)
         Load(clipper, {path});
         PathRecorder r;
         clipper.DoClip(&r, 0x30003);
-        for (const auto& c : r.contours)
+        for (const auto& c : r.contours) {
+            EXPECT_GE(c.pts.size(), 2u) << "iteration " << iter; // a contour with a piece
             for (size_t k = 1; k < c.pts.size(); ++k)
                 EXPECT_GT(std::hypot(c.pts[k].x - c.pts[k - 1].x, c.pts[k].y - c.pts[k - 1].y), GTolerance::kPointEqual)
                     << "iteration " << iter;
+        }
     }
     G3PolylineClipper clipper(0.1, 0.0, 0.1 + 0.5, 0.2); // x = 0.1 + 0.5 is just below 12 * 0.05
     Load(clipper, {{{0.15, 0.65}, {12 * 0.05, 0.2}, {0.3, 0.2}, {0.45, 0.85}}});
