@@ -48,9 +48,23 @@ void FacingPlane(const G3Facet* f, double* plane)
 
 } // namespace
 
+namespace {
+
+// Every coordinate of p finite and within the largest coordinate: products
+// of two such stay finite when planes form.
+bool WithinLargestCoordinate(const double* p)
+{
+    for (int k = 0; k < 3; ++k)
+        if (!(std::fabs(p[k]) <= GTolerance::kLargestCoordinate))
+            return false;
+    return true;
+}
+
+} // namespace
+
 G3Surface* G3SolidsBuilder::BuildBox(double (*m)[4], double size, CExDataProvider* provider)
 {
-    if (!std::isfinite(size) || size <= 0.0)
+    if (!std::isfinite(size) || size <= 0.0 || size > GTolerance::kLargestCoordinate)
         return nullptr;
     const double s = size;
     const double p[8][3] = {{-s, -s, 0}, {s, -s, 0}, {s, s, 0}, {-s, s, 0},
@@ -69,6 +83,13 @@ G3Surface* G3SolidsBuilder::BuildBox(double (*m)[4], double size, CExDataProvide
     box->OrientNormals2(false);
     if (m)
         box->RealTransformation(m);
+    // A move that is not finite, or carries a corner past the largest
+    // coordinate, leaves planes that overflow.
+    for (int i = 0; i < box->GetVertexCount(); ++i)
+        if (!WithinLargestCoordinate(box->GetVertex(i)->GetXYZ())) {
+            delete box;
+            return nullptr;
+        }
     return box;
 }
 
@@ -79,8 +100,8 @@ G3Surface* G3SolidsBuilder::BuildSphere(const double* center, double radius, int
     G3Surface* out = new G3Surface();
     if (n % 2 != 0 && n < INT32_MAX)
         ++n;
-    if (!(radius > GTolerance::kZeroLength) || !std::isfinite(radius) || n < 4 || !std::isfinite(center[0]) ||
-        !std::isfinite(center[1]) || !std::isfinite(center[2]))
+    if (!(radius > GTolerance::kZeroLength) || !(radius <= GTolerance::kLargestCoordinate) || n < 4 ||
+        !WithinLargestCoordinate(center))
         return out;
     const int rings = n / 2 + 1;
     // Rings times meridians must stay an index.

@@ -18,13 +18,16 @@ public:
     // s = size, it covers [-s, s] x [-s, s] x [0, 2s], then m (may be null:
     // no move) carries it into place, so its face z = 0 lies on the plane m
     // maps z = 0 to. New facets take `provider` as their default extended
-    // data (may be null). Null when size is not finite and positive.
+    // data (may be null). Null when size is not finite and positive, or
+    // when a corner would lie past GTolerance::kLargestCoordinate (a size or
+    // move that large, or a move that is not finite): its planes overflow.
     static G3Surface* BuildBox(double (*m)[4], double size, CExDataProvider* provider);
     // A new sphere about center: n meridians (an odd n is raised by 1) and
     // n / 2 + 1 rings from pole to pole, quads with edge flags 2, the pole
     // vertices welded so that the facets there are triangles. Empty (not
     // null) unless radius > kZeroLength and n >= 4, or when the centre or
-    // radius is not finite; null only for a null centre. Facets face out.
+    // radius is not finite or exceeds GTolerance::kLargestCoordinate; null
+    // only for a null centre. Facets face out.
     static G3Surface* BuildSphere(const double* center, double radius, int n);
     // *out = a new surface: every facet of s moved by `thickness` along its
     // plane normal, each corner (of its outline and of its holes) where the

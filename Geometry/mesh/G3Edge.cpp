@@ -98,6 +98,10 @@ G3Normal* G3Edge::GetCorner(const G3Facet* f, const G3Vertex* v, G3TexCoo** t) c
 
 void G3Edge::SetCorner(const G3Facet* f, const G3Vertex* v, G3Normal* n, G3TexCoo* t)
 {
+    // A facet on neither side would be read as side 2 and overwrite the
+    // corners of the facet that is there.
+    if (!f || (f != facet1 && f != facet2))
+        return;
     SetCorner(GetFacetSide(f), v == vertex1 ? 1 : 2, n, t);
 }
 
@@ -137,6 +141,8 @@ bool G3Edge::GetNormals(G3Normal** normalV1, G3TexCoo** texV1, G3Normal** normal
 void G3Edge::SetNormals(const G3Facet* f, const G3Vertex* va, G3Normal* na, G3TexCoo* ta, const G3Vertex*,
                         G3Normal* nb, G3TexCoo* tb)
 {
+    if (!f || (f != facet1 && f != facet2))
+        return;
     if (va != vertex1) {
         std::swap(na, nb);
         std::swap(ta, tb);

@@ -137,7 +137,8 @@ public:
                 f(n, t);
             }
     }
-    // Corner of facet `f` at vertex `v` (an end of this edge).
+    // Corner of facet `f` at vertex `v` (an end of this edge). SetCorner does
+    // nothing for a null f or one on neither side of the edge.
     G3Normal* GetCorner(const G3Facet* f, const G3Vertex* v, G3TexCoo** t) const;
     void SetCorner(const G3Facet* f, const G3Vertex* v, G3Normal* n, G3TexCoo* t);
 
@@ -153,7 +154,7 @@ public:
     bool GetNormals(G3Normal** normalV1, G3TexCoo** texV1, G3Normal** normalV2, G3TexCoo** texV2,
                     int side) const;
     // Stores the corners of f's side so that the pair given with vertex1
-    // lands on vertex1.
+    // lands on vertex1. Nothing for a null f or one on neither side.
     void SetNormals(const G3Facet* f, const G3Vertex* va, G3Normal* na, G3TexCoo* ta, const G3Vertex* vb,
                     G3Normal* nb, G3TexCoo* tb);
 

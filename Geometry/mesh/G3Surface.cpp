@@ -184,9 +184,28 @@ bool G3Surface::MoveContentsFrom(G3Surface& built)
 
 // ------------------------------------------------------------ collections
 
+namespace {
+
+// Whether o is listed in c at its id already.
+bool ListedAtId(const GArrayCollection* c, const G3Obj* o)
+{
+    return o->GetId() >= 0 && o->GetId() < c->size() && c->get(static_cast<int>(o->GetId())) == o;
+}
+
+// Whether a facet on either side of e belongs to a surface other than s.
+bool BordersOtherSurface(const G3Edge* e, const G3Surface* s)
+{
+    for (const G3Facet* f : {e->GetFacet1(), e->GetFacet2()})
+        if (f && f->GetParentSurface() && f->GetParentSurface() != s)
+            return true;
+    return false;
+}
+
+} // namespace
+
 G3Edge* G3Surface::AddEdgeToCollection(G3Edge* e)
 {
-    if (!e || !edges)
+    if (!e || !edges || ListedAtId(edges, e) || BordersOtherSurface(e, this))
         return nullptr;
     e->SetId(edges->size());
     edges->add(e);
@@ -196,7 +215,7 @@ G3Edge* G3Surface::AddEdgeToCollection(G3Edge* e)
 
 G3Facet* G3Surface::AddFacetToCollection(G3Facet* f)
 {
-    if (!f || !facets)
+    if (!f || !facets || ListedAtId(facets, f) || (f->GetParentSurface() && f->GetParentSurface() != this))
         return nullptr;
     f->SetId(facets->size());
     facets->add(f);

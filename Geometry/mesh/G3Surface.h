@@ -96,7 +96,9 @@ public:
     // ---- construction core
     // id = the collection's size, append, open hook. The facet also gets
     // this surface as its parent and, after the hook, the default extended
-    // data. Null for a null entity or a missing collection.
+    // data. Null, nothing changed, for a null entity, a missing collection,
+    // an entity listed here already (at its id), a facet of another surface
+    // and an edge bordering one: the two owners would delete it twice.
     G3Edge* AddEdgeToCollection(G3Edge* e);
     G3Facet* AddFacetToCollection(G3Facet* f);
 

@@ -10,6 +10,7 @@
 
 #include "Geometry/terrain/G3LandscapeHandler.h"
 
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3PassCheck.h"
@@ -18,6 +19,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/terrain/G3LandscapeSlopes.h"
 
+#include <cmath>
 #include <map>
 #include <utility>
 #include <vector>
@@ -189,11 +191,23 @@ G3Surface* OwnDuplicate(G3Surface* surface)
     return d;
 }
 
+// Every vertex coordinate finite and within the largest coordinate: the
+// slopes and planes of a step multiply two coordinates, which overflow
+// beyond it.
+bool WithinLargestCoordinate(G3Surface* s)
+{
+    for (int i = 0; i < s->GetVertexCount(); ++i)
+        for (int k = 0; k < 3; ++k)
+            if (!(std::fabs(s->GetVertex(i)->GetXYZ()[k]) <= GTolerance::kLargestCoordinate))
+                return false;
+    return true;
+}
+
 } // namespace
 
 G3Surface* G3LandscapeHandler::LandscapeSmoothing(G3Surface* surface, int mode, int iterations)
 {
-    if (surface == nullptr)
+    if (surface == nullptr || !WithinLargestCoordinate(surface))
         return nullptr;
     G3Surface* working = OwnDuplicate(surface);
     if (working == nullptr || mode < 1 || mode > 4) {

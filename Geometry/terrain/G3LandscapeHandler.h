@@ -97,7 +97,8 @@ public:
     // Mode 1 SmoothSurface, 2 SmoothSurfaceEx, 3 and 4 SecondOrderSmoothSurface
     // with that mode, run `iterations` times on a duplicate of `surface`;
     // other modes (or no iteration) return the duplicate. Null for a null
-    // surface or a failed step. After mode 4 each vertex of the result owns a
+    // surface, one with a coordinate that is not finite or lies beyond
+    // GTolerance::kLargestCoordinate, or a failed step. After mode 4 each vertex of the result owns a
     // G3Derivative as scratch link (ReleaseRecords frees them).
     G3Surface* LandscapeSmoothing(G3Surface* surface, int mode, int iterations);
     // 1-to-4 subdivision with cubic edge midpoints, plus one polyedge per

@@ -111,6 +111,24 @@ void ExpectBoxCorners(G3Surface* s, const P& lo, const P& hi, const fixtures::Mo
     }
 }
 
+// A box or sphere whose corners would lie past the largest coordinate (by
+// size, move or centre), or whose move is not finite, is refused: its
+// planes overflow.
+TEST(SolidsBuilder, BuildersRefuseCornersPastTheLargestCoordinate)
+{
+    const double big = 1e300, nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double v : {big, -big, nan, std::numeric_limits<double>::infinity()}) {
+        double m[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, v, 0, 1}};
+        SurfacePtr moved(G3SolidsBuilder::BuildBox(m, 1.0, nullptr));
+        SurfacePtr sized(G3SolidsBuilder::BuildBox(nullptr, std::fabs(v), nullptr));
+        const double centre[3] = {0, 0, v};
+        SurfacePtr sphere(G3SolidsBuilder::BuildSphere(centre, 1.0, 8));
+        SurfacePtr wide(G3SolidsBuilder::BuildSphere(centre + 0, std::fabs(v), 8));
+        EXPECT_TRUE(!moved && !sized) << v;
+        EXPECT_EQ(0, sphere->GetVertexCount() + wide->GetVertexCount()) << v;
+    }
+}
+
 TEST(SolidsBuilder, ShellOfTurnedBoxesMovesEveryCornerToItsThreePlanes)
 {
     GSRand(12);

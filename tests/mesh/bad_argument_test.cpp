@@ -79,4 +79,40 @@ TEST(BadArguments, EditsRefuseForeignNullAndLooseEntities)
     }
 }
 
+// Handing a surface an entity another surface owns (or one it lists
+// already), or writing an edge's corners for a facet it does not border,
+// must refuse: each owner would delete the entity, and the corners of the
+// facet on side 2 would be overwritten.
+TEST(BadArguments, ForeignOwnersAndSidesRefused)
+{
+    const std::vector<std::function<void(G3Surface&, G3Surface&, G3Normal*)>> calls = {
+        [](G3Surface& a, G3Surface& b, G3Normal*) { EXPECT_EQ(nullptr, a.AddFacetToCollection(b.GetFacet(1))); },
+        [](G3Surface& a, G3Surface&, G3Normal*) { EXPECT_EQ(nullptr, a.AddFacetToCollection(a.GetFacet(2))); },
+        [](G3Surface& a, G3Surface& b, G3Normal*) { EXPECT_EQ(nullptr, a.AddEdgeToCollection(b.GetEdge(3))); },
+        [](G3Surface& a, G3Surface&, G3Normal*) { EXPECT_EQ(nullptr, a.AddEdgeToCollection(a.GetEdge(4))); },
+        [](G3Surface& a, G3Surface& b, G3Normal* n) {
+            G3Edge* e = a.GetEdge(0);
+            e->SetCorner(b.GetFacet(0), e->GetVertex1(), n, nullptr);
+            e->SetCorner(nullptr, e->GetVertex2(), n, nullptr);
+        },
+        [](G3Surface& a, G3Surface& b, G3Normal* n) {
+            G3Edge* e = a.GetEdge(5);
+            e->SetNormals(b.GetFacet(2), e->GetVertex1(), n, nullptr, e->GetVertex2(), n, nullptr);
+        },
+    };
+    for (std::size_t call = 0; call < calls.size(); ++call) {
+        G3Surface a, b;
+        AddBox(a, {0, 0, 0}, {1, 1, 1});
+        AddBox(b, {3, 0, 0}, {4, 1, 1});
+        G3Normal n(0, 0, 1);
+        const std::vector<long> shapeA = Shape(a), shapeB = Shape(b);
+        calls[call](a, b, &n);
+        SCOPED_TRACE("call " + std::to_string(call));
+        for (int i = 0; i < a.GetEdgeCount(); ++i)
+            a.GetEdge(i)->ForEachCorner([](G3Normal* c, G3TexCoo*) { EXPECT_EQ(nullptr, c); });
+        EXPECT_EQ("", MeshCheck(&a) + MeshCheck(&b));
+        EXPECT_TRUE(Shape(a) == shapeA && Shape(b) == shapeB);
+    }
+}
+
 } // namespace

@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 
@@ -168,6 +169,25 @@ TEST(LandscapeContours, EntryOrientationCrossingAndMembership)
         EXPECT_NEAR(1.0, std::fabs(p[1] - 2.0) - 2.0, 1e-12);
     }
     out.clear(true);
+}
+
+// A terrain with a corner past the largest coordinate (or not finite) is
+// refused by every mode: its slopes and planes overflow.
+TEST(LandscapeSmoothing, CoordinatesPastTheLargestAreRefused)
+{
+    std::mt19937 rng(7);
+    for (const double v : {1e300, std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()})
+        for (int mode = 0; mode <= 4; ++mode) {
+            auto grid = TiltedGrid(4, 0, 0, 0, 0.1, 0.2, rng);
+            const double p[3] = {1, 1, v};
+            grid->GetVertex(5)->Set(p);
+            G3LandscapeHandler h;
+            auto s = Own(h.LandscapeSmoothing(grid.get(), mode, 1));
+            EXPECT_EQ(nullptr, s.get()) << v << " mode " << mode;
+            EXPECT_EQ("", MeshCheck(grid.get()));
+            if (s)
+                G3LandscapeHandler::ReleaseRecords(s.get());
+        }
 }
 
 TEST(LandscapeSmoothing, CountsAndDuplicates)
