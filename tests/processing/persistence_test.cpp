@@ -235,7 +235,10 @@ TEST_F(PersistenceTest, SurfacesWithNumbersNotFiniteAreNotWritten)
         const std::string before = SaveToText(a);
         double color[3] = {0.5, 0.5, 0.5};
         const bool inColor = rng() % 4 == 0;
-        (inColor ? color : a.GetVertex(static_cast<int>(rng() % 8))->GetXYZ())[rng() % 3] = bad[rng() % 3];
+        // Drawn in the order the assignment used to take them (value, vertex, axis).
+        const double value = bad[rng() % 3];
+        double* target = inColor ? color : a.GetVertex(static_cast<int>(rng() % 8))->GetXYZ();
+        target[rng() % 3] = value;
         EXPECT_EQ(inColor, a.Save(path.c_str())) << round;
         EXPECT_EQ(before, ReadText(path));
         FILE* f = nullptr;
