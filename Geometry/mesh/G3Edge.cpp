@@ -68,7 +68,7 @@ G3Edge* G3Edge::Duplicate()
 
 bool G3Edge::HasGeometry(const G3Facet* f) const
 {
-    return geometry != nullptr && GetCorner(GetFacetSide(f), 1, nullptr) != nullptr;
+    return geometry != nullptr && OnASide(f) && GetCorner(GetFacetSide(f), 1, nullptr) != nullptr;
 }
 
 G3Normal* G3Edge::GetCorner(int side, int end, G3TexCoo** t) const
@@ -91,16 +91,24 @@ void G3Edge::SetCorner(int side, int end, G3Normal* n, G3TexCoo* t)
     geometry->Set(side == 1 ? 0 : 1, end == 1 ? 0 : 1, n, t);
 }
 
+// A facet on neither side would be taken for side 2: its reads would
+// hand out the corners of the facet that is there, its writes overwrite
+// them.
+bool G3Edge::OnASide(const G3Facet* f) const { return f != nullptr && (f == facet1 || f == facet2); }
+
 G3Normal* G3Edge::GetCorner(const G3Facet* f, const G3Vertex* v, G3TexCoo** t) const
 {
+    if (!OnASide(f)) {
+        if (t)
+            *t = nullptr;
+        return nullptr;
+    }
     return GetCorner(GetFacetSide(f), v == vertex1 ? 1 : 2, t);
 }
 
 void G3Edge::SetCorner(const G3Facet* f, const G3Vertex* v, G3Normal* n, G3TexCoo* t)
 {
-    // A facet on neither side would be read as side 2 and overwrite the
-    // corners of the facet that is there.
-    if (!f || (f != facet1 && f != facet2))
+    if (!OnASide(f))
         return;
     SetCorner(GetFacetSide(f), v == vertex1 ? 1 : 2, n, t);
 }
@@ -122,6 +130,16 @@ void G3Edge::SetGeometry(G3EdgeGeometry* g)
 bool G3Edge::GetNormals(const G3Facet* f, G3Normal** normalV1, G3TexCoo** texV1, G3Normal** normalV2,
                         G3TexCoo** texV2) const
 {
+    if (!OnASide(f)) {
+        for (G3TexCoo** t : {texV1, texV2})
+            if (t)
+                *t = nullptr;
+        if (normalV1)
+            *normalV1 = nullptr;
+        if (normalV2)
+            *normalV2 = nullptr;
+        return false;
+    }
     return GetNormals(normalV1, texV1, normalV2, texV2, GetFacetSide(f));
 }
 
@@ -141,7 +159,7 @@ bool G3Edge::GetNormals(G3Normal** normalV1, G3TexCoo** texV1, G3Normal** normal
 void G3Edge::SetNormals(const G3Facet* f, const G3Vertex* va, G3Normal* na, G3TexCoo* ta, const G3Vertex*,
                         G3Normal* nb, G3TexCoo* tb)
 {
-    if (!f || (f != facet1 && f != facet2))
+    if (!OnASide(f))
         return;
     if (va != vertex1) {
         std::swap(na, nb);

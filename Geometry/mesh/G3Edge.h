@@ -137,10 +137,13 @@ public:
                 f(n, t);
             }
     }
-    // Corner of facet `f` at vertex `v` (an end of this edge). SetCorner does
-    // nothing for a null f or one on neither side of the edge.
+    // Corner of facet `f` at vertex `v` (an end of this edge). For a null f
+    // or one on neither side of the edge GetCorner reads null (as do
+    // GetNormals and HasGeometry) and SetCorner does nothing.
     G3Normal* GetCorner(const G3Facet* f, const G3Vertex* v, G3TexCoo** t) const;
     void SetCorner(const G3Facet* f, const G3Vertex* v, G3Normal* n, G3TexCoo* t);
+    // f is facet1 or facet2 (and not null).
+    bool OnASide(const G3Facet* f) const;
 
     // Copies `g` into the edge's own geometry (created when missing); null
     // deletes the edge's geometry.

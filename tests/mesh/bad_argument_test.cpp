@@ -6,6 +6,7 @@
 #include "../common/builders.h"
 #include "mesh_check.h"
 
+#include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/processing/G3EdgeList.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,35 @@ TEST(BadArguments, ForeignOwnersAndSidesRefused)
             a.GetEdge(i)->ForEachCorner([](G3Normal* c, G3TexCoo*) { EXPECT_EQ(nullptr, c); });
         EXPECT_EQ("", MeshCheck(&a) + MeshCheck(&b));
         EXPECT_TRUE(Shape(a) == shapeA && Shape(b) == shapeB);
+    }
+}
+
+// Every corner of every edge set, then read through another surface's
+// facet and through null: nothing comes back, where side 2's corners did.
+TEST(BadArguments, CornersOfAFacetOnNeitherSideReadNothing)
+{
+    G3Surface a, b;
+    AddBox(a, {0, 0, 0}, {1, 1, 1});
+    AddBox(b, {3, 0, 0}, {4, 1, 1});
+    G3Normal n(0, 0, 1);
+    G3TexCoo t;
+    for (int i = 0; i < a.GetEdgeCount(); ++i) {
+        G3Edge* e = a.GetEdge(i);
+        for (int side = 1; side <= 2; ++side)
+            for (int end = 1; end <= 2; ++end)
+                e->SetCorner(side, end, &n, &t);
+        for (const G3Facet* f : {static_cast<const G3Facet*>(b.GetFacet(i % b.GetFacetCount())),
+                                 static_cast<const G3Facet*>(nullptr)}) {
+            G3TexCoo* tex = &t;
+            G3Normal* n1 = &n;
+            G3Normal* n2 = &n;
+            EXPECT_EQ(nullptr, e->GetCorner(f, e->GetVertex1(), &tex));
+            EXPECT_EQ(nullptr, tex);
+            EXPECT_FALSE(e->GetNormals(f, &n1, nullptr, &n2, nullptr));
+            EXPECT_TRUE(n1 == nullptr && n2 == nullptr);
+            EXPECT_FALSE(e->HasGeometry(f));
+        }
+        EXPECT_EQ(&n, e->GetCorner(e->GetFacet1(), e->GetVertex2(), nullptr));
     }
 }
 
