@@ -8,7 +8,8 @@
 // scan's; the grid only skips pairs whose boxes are apart. DivideEdge keeps
 // the mesh consistent (the pieces take the edge's place in both facets).
 // Rounding: the plane cuts of IntersectByPlaneConcave and the interval
-// keys (kPointEqual); common edges are matched within kPlaneSide of a line.
+// keys (kPointEqual); an overlap of two cuts counts only off both facets'
+// edges (kPointEqual in space); common edges are matched within kPlaneSide of a line.
 
 #include "Geometry/processing/G3SurfaceEdit.h"
 
@@ -54,8 +55,89 @@ bool Straddles(const G3Facet* f, const double* plane)
     return above && below;
 }
 
+// Distance in space from p to the segment a-b (to a when it has no length).
+double SegmentDistance(const double* p, const double* a, const double* b)
+{
+    double d[3], w[3];
+    double len2 = 0.0, dot = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        d[k] = b[k] - a[k];
+        w[k] = p[k] - a[k];
+        len2 += d[k] * d[k];
+        dot += d[k] * w[k];
+    }
+    const double t = len2 > 0.0 ? std::min(1.0, std::max(0.0, dot / len2)) : 0.0;
+    return std::sqrt((w[0] - t * d[0]) * (w[0] - t * d[0]) + (w[1] - t * d[1]) * (w[1] - t * d[1]) +
+                     (w[2] - t * d[2]) * (w[2] - t * d[2]));
+}
+
+// Whether p lies within kPointEqual of an edge of f.
+bool OnBoundary(const G3Facet* f, const double* p)
+{
+    for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+        if (e->GetVertex1() && e->GetVertex2() &&
+            SegmentDistance(p, e->GetVertex1()->GetXYZ(), e->GetVertex2()->GetXYZ()) < GTolerance::kPointEqual)
+            return true;
+    return false;
+}
+
+// Whether some piece of the overlap of the two cuts lies off the edges of
+// both facets. A cut takes in the edges lying in the other plane, so two
+// facets meeting along an edge they share (four facets about it, each
+// reaching across the other's plane elsewhere) overlap there without
+// crossing, and so does a facet whose edge rests on another's face. The
+// overlap is divided at every end of either cut and at every corner of
+// either facet, so each piece lies wholly along an edge or wholly off it,
+// and the middle of each piece longer than kPointEqual decides.
+bool OverlapLeavesTheEdges(const G3Facet* f, const G3Facet* g, const G3IntervalList& lf, const G3IntervalList& lg,
+                           const G3IntervalList& shared)
+{
+    std::vector<double> ts;
+    for (int k = 0; k < shared.GetIntervalCount(); ++k) {
+        const G3Interval* s = shared.GetInterval(k);
+        if (!s || !s->GetXYZ1() || !s->GetXYZ2())
+            continue;
+        const double* a = s->GetXYZ1();
+        const double* b = s->GetXYZ2();
+        const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        const double len2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        if (!(len2 > GTolerance::kPointEqual * GTolerance::kPointEqual))
+            continue;
+        ts.assign({0.0, 1.0});
+        auto divideAt = [&](const double* p) {
+            if (!p)
+                return;
+            const double t = ((p[0] - a[0]) * d[0] + (p[1] - a[1]) * d[1] + (p[2] - a[2]) * d[2]) / len2;
+            if (t > 0.0 && t < 1.0)
+                ts.push_back(t);
+        };
+        for (const G3IntervalList* l : {&lf, &lg})
+            for (int m = 0; m < l->GetIntervalCount(); ++m)
+                if (const G3Interval* c = l->GetInterval(m)) {
+                    divideAt(c->GetXYZ1());
+                    divideAt(c->GetXYZ2());
+                }
+        for (const G3Facet* h : {f, g})
+            for (const G3Edge* e = h->GetFirstEdge(); e; e = e->GetFacetEdge(h))
+                for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()})
+                    if (v)
+                        divideAt(v->GetXYZ());
+        std::sort(ts.begin(), ts.end());
+        const double len = std::sqrt(len2);
+        for (std::size_t m = 0; m + 1 < ts.size(); ++m) {
+            if ((ts[m + 1] - ts[m]) * len <= GTolerance::kPointEqual)
+                continue;
+            const double t = 0.5 * (ts[m] + ts[m + 1]);
+            const double mid[3] = {a[0] + t * d[0], a[1] + t * d[1], a[2] + t * d[2]};
+            if (!OnBoundary(f, mid) && !OnBoundary(g, mid))
+                return true;
+        }
+    }
+    return false;
+}
+
 // Whether f and g cross: each cuts the other's plane properly and the two
-// cuts overlap on the common line.
+// cuts overlap on the common line away from the edges of both.
 bool FacetsCross(G3Facet* f, G3Facet* g)
 {
     if (!Straddles(f, g->GetPlane()) || !Straddles(g, f->GetPlane()))
@@ -71,7 +153,7 @@ bool FacetsCross(G3Facet* f, G3Facet* g)
     if (lf.GetIntersectionType(&lg) != INTERVAL_LIST_INTERSECT)
         return false;
     std::unique_ptr<G3IntervalList> shared(lf.Intersect(&lg));
-    return shared && !shared->IsEmpty();
+    return shared && !shared->IsEmpty() && OverlapLeavesTheEdges(f, g, lf, lg, *shared);
 }
 
 // A uniform grid of facet indexes over the boxes' common box. Each box goes

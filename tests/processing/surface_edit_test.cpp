@@ -6,6 +6,7 @@
 #include "common/builders.h"
 #include "mesh/mesh_check.h"
 
+#include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/math/GEnvelope.h"
@@ -167,6 +168,50 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
     EXPECT_GT(crossing, 10);
     EXPECT_LT(crossing, 40);
     EXPECT_GT(flat, 0u);
+}
+
+// Boxes on a small lattice (touching, nested, crossing, at site
+// coordinates) cut along where they meet by the engine: the pieces meet
+// along edges shared by four facets, each non-convex facet reaching across
+// the other's plane elsewhere. That is a touch, not a crossing, so the
+// check finds none; the cut keeps the mesh sound, closed and its volume.
+TEST(CheckSurface, BoxesCutWhereTheyMeetNoLongerCross)
+{
+    std::mt19937 gen(27);
+    int cut = 0;
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        const double off = round % 3 == 0 ? 0.0 : (round % 3 == 1 ? 5e5 : 5e6);
+        const double step = round % 2 ? 0.1 : 1.0;
+        G3Surface s;
+        double volume = 0.0;
+        for (int b = 2 + static_cast<int>(gen() % 3); b > 0; --b) {
+            P3 lo, hi;
+            for (int a = 0; a < 3; ++a) {
+                const int p = static_cast<int>(gen() % 5), q = static_cast<int>(gen() % 5);
+                lo[a] = off + step * std::min(p, q);
+                hi[a] = off + step * (p == q ? p + 1 : std::max(p, q));
+            }
+            AddBox(s, lo, hi);
+            volume += (hi[0] - lo[0]) * (hi[1] - lo[1]) * (hi[2] - lo[2]);
+        }
+        s.FormPlaneEquation();
+        int result = 0;
+        cut += !G3SurfaceEdit(&s).CheckFacets(0x1, result);
+        ASSERT_TRUE(G3BooleanCalculator().RemoveSelfIntersection(&s));
+        ASSERT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-6 * volume);
+        s.FormPlaneEquation();
+        std::vector<G3SurfaceCheckFinding> found;
+        G3SurfaceEdit edit(&s);
+        edit.SetFindings(&found);
+        result = 0;
+        EXPECT_TRUE(edit.CheckFacets(0x1, result));
+        EXPECT_EQ(0, result);
+        EXPECT_TRUE(found.empty());
+    }
+    EXPECT_GT(cut, 50);
 }
 
 // One contour through a corner twice: two triangles at opposite sides of
