@@ -271,8 +271,13 @@ protected:
     // A classification ray from origin: a random direction, leaned toward
     // the flat axis when there is one (a ray across a storey's thickness
     // meets a few walls, one along it meets a row of them), `radius` long.
-    // It draws from GRand exactly as GenerateRandomRay does.
-    void ClassificationRay(const double* origin, double* end);
+    // `attempt` counts the rays already drawn for this point: from
+    // kLeanedRays on the direction is not leaned, since a point a few
+    // millionths off a wall, beside an edge of the wall's facets, sees
+    // every leaned ray cross the wall within the boundary band of that
+    // edge. It draws from GRand exactly as GenerateRandomRay does.
+    void ClassificationRay(const double* origin, double* end, int attempt);
+    static constexpr int kLeanedRays = 16;
     // When exactly one of A and B has corner normals, the other gets its
     // facet planes as normals. A null operand takes no part.
     void AssignNormalsByPlane();

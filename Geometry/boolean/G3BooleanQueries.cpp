@@ -256,7 +256,7 @@ SURF_CLASSIFY G3BooleanCalculator::FindVertexClassify(const double* point)
         return SC_UNKNOWN;
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        ClassificationRay(point, end);
+        ClassificationRay(point, end, attempt);
         // A ray and its opposite give the same answer; the one that spends
         // less of its length in the surface's box meets fewer facet boxes
         // (from a point outside the box, often none).

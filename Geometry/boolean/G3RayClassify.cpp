@@ -108,6 +108,10 @@ struct Segment {
         return true;
     }
 
+    // Whether the start lies within the band of the last facet's plane
+    // and the segment runs away from the plane (both values of one sign).
+    bool StartLeaves() const { return sp == 0 && dp * dq > 0.0; }
+
     // Where the segment crosses the plane of the last facet tested; the
     // ends are on opposite sides or one of them is on it, so dp != dq.
     void Crossing(double* x) const
@@ -196,11 +200,11 @@ void ClearMarks(GArrayCollection& objects)
 
 // ------------------------------------------------------------ random rays
 
-void G3BooleanCalculator::ClassificationRay(const double* origin, double* end)
+void G3BooleanCalculator::ClassificationRay(const double* origin, double* end, int attempt)
 {
     double d[3];
     RandomDirection(d);
-    if (flatAxis >= 0 && flatAxis < 3) {
+    if (flatAxis >= 0 && flatAxis < 3 && attempt < kLeanedRays) {
         // Within atan(kFlatLean) of the flat axis, on the side the draw
         // chose: the tilt keeps the direction continuous (no ray runs along
         // the scene's walls but by chance).
@@ -288,6 +292,13 @@ SURF_CLASSIFY G3BooleanCalculator::TestPointAndFacetList(const double* point, co
                 return SC_UNKNOWN; // the whole ray may run in the plane
         }
         if (s.sp == s.sq)
+            continue;
+        // A start within the plane's band but off the facet, on the same
+        // side as the end: the ray's line met the plane behind the start,
+        // so the ray crosses nothing here. Mirroring that meeting forwards
+        // put a grazing ray's "crossing" several millionths along, inside a
+        // facet beside the start, and flipped the count.
+        if (s.StartLeaves())
             continue;
         double x[3];
         s.Crossing(x);
@@ -441,7 +452,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
         return SC_UNKNOWN;
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        ClassificationRay(point, end);
+        ClassificationRay(point, end, attempt);
         // The facets along the ray, in list order, when a grid covers the
         // list: the count and its first stop come out as over the list.
         if (!rayCandidates)
@@ -464,7 +475,7 @@ SURF_CLASSIFY G3BooleanCalculator::ClassifyVertex(const double* point, GArrayCol
         rayCandidates = new GArrayCollection();
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
-        ClassificationRay(point, end);
+        ClassificationRay(point, end, attempt);
         rayCandidates->clear();
         index->GetFacetByLine(point, end, rayCandidates);
         SortByFacetId(rayCandidates);

@@ -651,6 +651,97 @@ TEST(BooleanRayClassifyRandom, PointsBesideEdgesOfTurnedCubesAreOn)
     }
 }
 
+// A rigid motion by quarter turns (a signed permutation of the axes, so
+// every grid coordinate stays exact) and a shift to site coordinates.
+Motion QuarterTurns(std::mt19937& rng, P shift)
+{
+    int axes[3] = {0, 1, 2};
+    std::shuffle(axes, axes + 3, rng);
+    Motion m;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            m.r[i][j] = j == axes[i] ? (rng() % 2 ? 1.0 : -1.0) : 0.0;
+    m.t = shift;
+    return m;
+}
+
+// Points beside an edge of a cube, off the solid by 1.6 to 3 times the
+// band, and within the band of the plane of a face that ends at that edge.
+// A ray that leaves that plane crosses nothing in it; the meeting of its
+// line with the plane, behind the start, was mirrored forwards, so a ray
+// grazing the face found a "crossing" inside it and the count flipped.
+// Every decided answer of a ray must be the exact one.
+TEST(BooleanRayClassifyRandom, RaysLeavingTheBandOfAFacesPlaneCrossNothingThere)
+{
+    std::mt19937 rng(2024);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double band = GTolerance::kPlaneSide;
+    const P shifts[3] = {{0, 0, 0}, {5e5, -5e5, 3}, {5e6, 5e6, 120}};
+    int decided = 0;
+    int wrong = 0;
+    for (int round = 0; round < 24; ++round) {
+        const Motion m = QuarterTurns(rng, shifts[round % 3]);
+        SurfacePtr s = Box({0, 0, 0}, {1, 1, 1}, round % 2, m);
+        for (int k = 0; k < 200; ++k) {
+            // The face's plane across axis a, its edge at the end of axis b.
+            const int a = static_cast<int>(rng() % 3);
+            const int b = (a + 1 + static_cast<int>(rng() % 2)) % 3;
+            const int c = 3 - a - b;
+            P local;
+            local[a] = static_cast<double>(rng() % 2) + (rng() % 2 ? 0.95 : -0.95) * band * unit(rng);
+            local[b] = rng() % 2 ? 1.0 + (1.6 + 1.4 * unit(rng)) * band : -(1.6 + 1.4 * unit(rng)) * band;
+            local[c] = 0.1 + 0.8 * unit(rng);
+            // A ray close to the face's plane: at most a tenth across it.
+            const double turn = 6.283185307179586 * unit(rng);
+            P dir;
+            dir[a] = 0.2 * unit(rng) - 0.1;
+            dir[b] = std::cos(turn);
+            dir[c] = std::sin(turn);
+            const P far = {local[0] + 10 * dir[0], local[1] + 10 * dir[1], local[2] + 10 * dir[2]};
+            const SURF_CLASSIFY got = PointTest(s.get(), m.Apply(local), m.Apply(far));
+            decided += got != SC_UNKNOWN;
+            wrong += got != SC_UNKNOWN && got != SC_OUTSIDE;
+        }
+        EXPECT_EQ("", MeshCheck(s.get()));
+    }
+    EXPECT_EQ(0, wrong);
+    EXPECT_GT(decided, 2400);
+}
+
+// A wall (its box four times longer than thick, so rays lean across it)
+// whose faces are triangle pairs, and points 1.6 to 3 times the band off a
+// face over a diagonal: every leaned ray crosses the face within the band
+// of the diagonal, so all rays were undecided and the point "unknown".
+TEST(BooleanRayClassifyRandom, PointsBesideTheInnerEdgesOfAWallAreDecided)
+{
+    std::mt19937 rng(515);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double band = GTolerance::kPlaneSide;
+    const P hi = {8, 0.5, 3};
+    const P shifts[3] = {{0, 0, 0}, {5e5, -5e5, 3}, {5e6, 5e6, 120}};
+    for (int round = 0; round < 6; ++round) {
+        const Motion m = QuarterTurns(rng, shifts[round % 3]);
+        SurfacePtr s = Box({0, 0, 0}, hi, true, m);
+        G3BooleanCalculator c;
+        ASSERT_TRUE(c.OpenFindIntersection(s.get()));
+        GSRand(static_cast<unsigned int>(round + 3));
+        int wrong = 0;
+        for (int k = 0; k < 40; ++k) {
+            // Over the diagonal of the face y = 0 or y = hi, into the wall
+            // or out of it.
+            const double t = 0.1 + 0.8 * unit(rng);
+            const bool back = rng() % 2;
+            const bool in = rng() % 2;
+            const double off = (1.6 + 1.4 * unit(rng)) * band;
+            const P local = {t * hi[0], back ? hi[1] + (in ? -off : off) : (in ? off : -off), t * hi[2]};
+            wrong += c.FindVertexClassify(m.Apply(local).data()) != (in ? SC_INSIDE : SC_OUTSIDE);
+        }
+        EXPECT_EQ(0, wrong) << "round " << round;
+        EXPECT_TRUE(c.CloseFindIntersection(s.get()));
+        EXPECT_EQ("", MeshCheck(s.get()));
+    }
+}
+
 // ------------------------------------------------------------ ray grid and flood fill
 
 TEST(BooleanRayGrid, SameAnswersAsTheWholeList)
