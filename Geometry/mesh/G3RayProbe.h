@@ -58,14 +58,12 @@ public:
         // One end within the tolerance of the ray's line, the other off it:
         // the step may still run through the point (a slanted edge seen
         // close to its end), which the signs alone would take for a vertex
-        // beside the point.
-        if ((a.sy == 0) != (b.sy == 0)) {
-            const double x = (a.dx * b.dy - b.dx * a.dy) / (b.dy - a.dy);
-            if (std::fabs(x) < tolerance && x > std::fmin(a.dx, b.dx) - tolerance && x < std::fmax(a.dx, b.dx) + tolerance)
-                return STEP_ON_EDGE;
-            if (NearStep(a, b))
-                return STEP_ON_EDGE;
-        }
+        // beside the point. Only the distance to the step itself tells: the
+        // crossing of the step's line with the ray's line may lie beyond
+        // the end, and a point near that extension, clear of the step, was
+        // taken as on it.
+        if ((a.sy == 0) != (b.sy == 0) && NearStep(a, b))
+            return STEP_ON_EDGE;
         // A vertex on the ray's line counts only with the edge that goes on
         // to the positive side, so a crossing there counts once and a touch
         // from either side not at all.

@@ -150,6 +150,58 @@ TEST(G3FacetQueryTest, RandomLatticeFacetsAgainstAParityCount)
     }
 }
 
+// Points near the line of a slanted edge past its end, a few tolerances
+// from the triangle: a step with one end within the tolerance of the probe
+// ray's line had its line's crossing with the ray's line taken as a point
+// of the step, so such points came out on the boundary. Triangles on an
+// integer lattice, also at site coordinates; the oracle is the distance to
+// the triangle (between 0.9 and 1.5 tolerances either answer stands).
+TEST(G3FacetQueryTest, PointsPastAnEdgesEndOnItsLineAreOffTheBoundary)
+{
+    std::mt19937 rng(808);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double tol = GTolerance::kInFacet;
+    int wrong = 0;
+    int checked = 0;
+    for (int round = 0; round < 400; ++round) {
+        const double shift = round % 2 ? 5e6 : 0.0;
+        double c[3][2];
+        for (auto& q : c)
+            for (double& v : q)
+                v = static_cast<double>(rng() % 5);
+        const double area = (c[1][0] - c[0][0]) * (c[2][1] - c[0][1]) - (c[2][0] - c[0][0]) * (c[1][1] - c[0][1]);
+        if (area == 0.0)
+            continue;
+        MeshBuilder b;
+        G3Facet* f = b.F();
+        b.AddContour(f, {b.V(c[0][0] + shift, c[0][1] + shift), b.V(c[1][0] + shift, c[1][1] + shift),
+                         b.V(c[2][0] + shift, c[2][1] + shift)});
+        for (int k = 0; k < 6; ++k) {
+            // Past corner v on the line of its edge to w, off it across.
+            const double* v = c[k % 3];
+            const double* w = c[(k % 3 + 1 + k / 3) % 3];
+            const double ex = w[0] - v[0], ey = w[1] - v[1], len = std::hypot(ex, ey);
+            const double along = -(1.5 + 1.5 * unit(rng)) * tol, across = (1.9 * unit(rng) - 0.95) * tol;
+            const double p[2] = {v[0] + (along * ex - across * ey) / len, v[1] + (along * ey + across * ex) / len};
+            double dist = HUGE_VAL;
+            for (int e = 0; e < 3; ++e) {
+                const double* a = c[e];
+                const double* z = c[(e + 1) % 3];
+                const double dx = z[0] - a[0], dy = z[1] - a[1];
+                const double t = std::fmin(1.0, std::fmax(0.0, ((p[0] - a[0]) * dx + (p[1] - a[1]) * dy) / (dx * dx + dy * dy)));
+                dist = std::fmin(dist, std::hypot(p[0] - a[0] - t * dx, p[1] - a[1] - t * dy));
+            }
+            if (dist < 1.5 * tol)
+                continue;
+            // Past a corner on an edge's line is outside a triangle.
+            ++checked;
+            wrong += XY(f, p[0] + shift, p[1] + shift).in;
+        }
+    }
+    EXPECT_EQ(0, wrong);
+    EXPECT_GT(checked, 1000);
+}
+
 // The one walk that forms a facet's plane and its box gives what the two
 // separate walks give (the box through the generic point iterator), bit
 // for bit: facets of one to three contours, up to 40 corners (past the
