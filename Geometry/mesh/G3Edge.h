@@ -163,8 +163,10 @@ public:
 
     // Corner data at point p of the edge va -> vb, from the corners (na, ta)
     // at va and (nb, tb) at vb: component k of the normal follows the
-    // parameter of p along coordinate k, held within 0 .. 1 (na's component
-    // where the edge's extent in k is below 1e-6); u follows x and v follows y. Not
+    // parameter of p along coordinate k, held within 0 .. 1 (along the
+    // coordinate of the edge's largest extent where its extent in k is below
+    // 1e-6; na's component when every extent is); u follows x and v follows
+    // y. Not
     // renormalised. Both results are null when na or nb is null; the
     // texture result is null unless ta and tb are both given. The results
     // are new objects of no shell: the caller deletes them.

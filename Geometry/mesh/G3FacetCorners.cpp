@@ -73,15 +73,28 @@ bool G3Facet::Interpolate(G3Edge* e, const double* p, G3Normal** n, G3TexCoo** t
 }
 
 namespace {
-// Component k of the value at p: a's where the edge has no extent along
-// coordinate `axis`, else linear in p's parameter along that coordinate,
-// held to the edge's ends. The points interpolated at are the edge's own
-// (T-junction vertices within kPointEqual of it): along a coordinate in
-// which the edge is only a few millionths long, that offset alone moved the
-// parameter far outside 0 .. 1, and a split vertex got a normal or texture
-// coordinate well beyond both ends' (a normal component reversed).
+// Component k of the value at p: linear in p's parameter along coordinate
+// `axis`, held to the edge's ends. The points interpolated at are the
+// edge's own (T-junction vertices within kPointEqual of it): along a
+// coordinate in which the edge is only a few millionths long, that offset
+// alone moved the parameter far outside 0 .. 1, and a split vertex got a
+// normal or texture coordinate well beyond both ends' (a normal component
+// reversed). Where the edge has no extent along `axis` (a wall's upright
+// side for u, which follows x in a wall along y, and for v, which follows
+// y) the parameter is taken along the coordinate of the edge's largest
+// extent: a's value there gave every split vertex of the side one end's
+// texture coordinate. Values equal at both ends come out unchanged either
+// way; nothing is interpolated along an edge shorter than kZeroLength in
+// every coordinate.
 double Lerp(double a, double b, const double* va, const double* vb, const double* p, int axis)
 {
+    if (std::fabs(vb[axis] - va[axis]) < GTolerance::kZeroLength) {
+        int longest = 0;
+        for (int k = 1; k < 3; ++k)
+            if (std::fabs(vb[k] - va[k]) > std::fabs(vb[longest] - va[longest]))
+                longest = k;
+        axis = longest;
+    }
     const double delta = vb[axis] - va[axis];
     if (std::fabs(delta) < GTolerance::kZeroLength)
         return a;

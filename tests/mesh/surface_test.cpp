@@ -281,9 +281,9 @@ TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
     ASSERT_TRUE(s->SplitEdge(shared, 4, split, false));
     EXPECT_EQ(Vi({5, 5, 7}), Vi({a->GetEdgeCount(), b->GetEdgeCount(), s->GetEdgeCount()}));
 
-    // Along x only the x component and u follow the position (the other
-    // coordinates have no extent), so at x = 1: (0 + 1*0.5, 0, 1), u = 2;
-    // at x = 0.5 a quarter of the way. Both facets were given their corners
+    // Every component follows the position along the edge, the ones of
+    // coordinates in which it has no extent too: at x = 1 halfway,
+    // (0.5, 0, 0.5) and (2, 1); at x = 0.5 a quarter of the way. Both facets were given their corners
     // in their own walking order (b along the existing edge reversed), so
     // this also shows the corners landed on the right ends.
     for (G3Facet* f : {a, b}) {
@@ -291,8 +291,8 @@ TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
         G3Normal* n = f->GetNormal(mid, &t);
         G3Normal* nq = f->GetNormal(quarter, &tq);
         ASSERT_TRUE(n && t && nq && tq);
-        EXPECT_EQ(Vd({0.5, 0, 1}), Xyz(n));
-        EXPECT_EQ(Vd({2, 0}), Vd(t->GetUV(), t->GetUV() + 2));
+        EXPECT_EQ(Vd({0.5, 0, 0.5}), Xyz(n));
+        EXPECT_EQ(Vd({2, 1}), Vd(t->GetUV(), t->GetUV() + 2));
         EXPECT_DOUBLE_EQ(0.25, nq->GetX());
         EXPECT_DOUBLE_EQ(1.0, tq->GetU());
         // The old ends keep their own corners.
@@ -312,6 +312,57 @@ TEST(SurfaceSplitEdge, CornerDataIsInterpolatedOnBothSides)
     const double p[3] = {0.5, 0, 0};
     G3Edge::Interpolate(v0, n0, t0, v1, nullptr, t1, p, &n, &t);
     EXPECT_TRUE(n == nullptr && t == nullptr);
+}
+
+// Corner data given by one affine map of the position (a wall's texture:
+// u along the wall, v up it; a normal field), interpolated at points of
+// edges running along each axis, in a plane of two, and obliquely, near
+// the origin and at site coordinates: every value is the map's at the
+// point. Along an axis, the components whose coordinate does not change
+// were the first end's (an upright side's v, a split vertex's texture
+// then that of the side's foot).
+TEST(SurfaceSplitEdge, InterpolationFollowsAnAffineMapAlongEveryEdge)
+{
+    std::mt19937 rng(4242);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    G3Surface s;
+    int wrong = 0;
+    for (int round = 0; round < 600; ++round) {
+        double map[5][4];  // u, v, nx, ny, nz as c0 + c . p
+        for (auto& row : map)
+            for (double& c : row)
+                c = unit(rng);
+        const double origin = round % 3 == 0 ? 5e5 : 0.0;
+        double a[3], b[3];
+        const int shape = round % 5;  // 0..2 along an axis, 3 in a plane of two, 4 oblique
+        for (int k = 0; k < 3; ++k) {
+            a[k] = origin + 10 * unit(rng);
+            const bool moves = shape < 3 ? k == shape : shape == 3 ? k != round % 3 : true;
+            b[k] = moves ? a[k] + 3 * unit(rng) : a[k];
+        }
+        auto at = [&](const double* p, int row) {
+            return map[row][0] + map[row][1] * (p[0] - origin) + map[row][2] * (p[1] - origin) +
+                   map[row][3] * (p[2] - origin);
+        };
+        G3Vertex* va = s.AddVertex(a[0], a[1], a[2], 0);
+        G3Vertex* vb = s.AddVertex(b[0], b[1], b[2], 0);
+        const G3Normal na(at(a, 2), at(a, 3), at(a, 4)), nb(at(b, 2), at(b, 3), at(b, 4));
+        G3TexCoo ta, tb;
+        ta.SetU(at(a, 0)), ta.SetV(at(a, 1)), tb.SetU(at(b, 0)), tb.SetV(at(b, 1));
+        const double f = 0.5 + 0.5 * unit(rng);
+        const double p[3] = {a[0] + f * (b[0] - a[0]), a[1] + f * (b[1] - a[1]), a[2] + f * (b[2] - a[2])};
+        G3Normal* n = nullptr;
+        G3TexCoo* t = nullptr;
+        G3Edge::Interpolate(va, &na, &ta, vb, &nb, &tb, p, &n, &t);
+        ASSERT_TRUE(n && t);
+        const double got[5] = {t->GetU(), t->GetV(), n->GetX(), n->GetY(), n->GetZ()};
+        for (int row = 0; row < 5; ++row)
+            wrong += std::fabs(got[row] - at(p, row)) > GTolerance::kPointEqual;
+        delete n;
+        delete t;
+    }
+    EXPECT_EQ(0, wrong);
+    EXPECT_EQ("", MeshCheck(&s));
 }
 
 TEST(SurfaceCopy, AppendsToANonEmptySurfaceWithShiftedNumbers)
