@@ -9,6 +9,7 @@
 #include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3CopiedRegions.h"
 #include "Geometry/processing/G3CopiesParity.h"
 
 #include <algorithm>
@@ -132,6 +133,9 @@ void G3Surface::RemoveEqualsFacets()
     G3_CHECK_PASS(this, "RemoveEqualsFacets");
     if (!facets)
         return;
+    // Copies of a face split into facets their own ways share no facet:
+    // made equal first, they are judged as copies below.
+    G3AlignCopiedRegions(this);
     GArrayCollection snapshot(*facets);
     const int count = snapshot.size();
     // Every facet's corners, walked once: on a large mesh the walks are
