@@ -23,7 +23,7 @@
 #include <algorithm>
 #include <map>
 #include <numeric>
-#include <unordered_set>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -54,6 +54,19 @@ bool CornersOf(G3Facet* f, std::vector<int>* ids)
 }
 
 std::pair<int, int> PairOf(int a, int b) { return a < b ? std::make_pair(a, b) : std::make_pair(b, a); }
+
+// A word for the vertex pair a, b (either order), mixed so that the XOR of
+// a few such words rarely vanishes by chance (a clash only costs a trace).
+std::uint64_t PairWord(int a, int b)
+{
+    const auto p = PairOf(a, b);
+    std::uint64_t x = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(p.first)) << 32) |
+                      static_cast<std::uint32_t>(p.second);
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
 
 bool FacingApart(const G3Facet* f, const G3Facet* g)
 {
@@ -262,37 +275,65 @@ int G3AlignCopiedRegions(G3Surface* s)
     }
     if (!joined)
         return 0;
-    // Regions of two facets or more, and their outlines.
-    std::vector<std::vector<int>> members(static_cast<std::size_t>(facetCount));
-    for (int k = 0; k < facetCount; ++k)
-        members[static_cast<std::size_t>(Find(parent, k))].push_back(k);
-    std::vector<Region> regions;
-    std::unordered_set<int> leastOfCycle;
-    for (int k = 0; k < facetCount; ++k) {
-        if (members[static_cast<std::size_t>(k)].size() < 2)
-            continue;
-        Region r;
-        r.facets = members[static_cast<std::size_t>(k)];
-        if (!TraceOutline(s, &r))
-            continue;
-        leastOfCycle.insert(r.cycle[0]);
-        regions.push_back(std::move(r));
-    }
-    if (regions.empty())
-        return 0;
-    // Single facets run round such an outline too (a copy left whole).
+    // Each facet's pairs folded into one word (XOR of a hash per pair): over
+    // a region the inner pairs come twice and cancel, leaving its outline's
+    // word. Only regions whose word another region or a single facet shares
+    // can run round one outline, and only those are traced.
+    std::vector<std::uint64_t> word(static_cast<std::size_t>(facetCount), 0);
     std::vector<int> ids;
     for (int k = 0; k < facetCount; ++k) {
-        if (members[static_cast<std::size_t>(Find(parent, k))].size() != 1)
-            continue;
         if (!CornersOf(s->GetFacet(k), &ids))
             continue;
-        if (!leastOfCycle.count(*std::min_element(ids.begin(), ids.end())))
+        for (std::size_t c = 0; c < ids.size(); ++c)
+            word[static_cast<std::size_t>(k)] ^= PairWord(ids[c], ids[(c + 1) % ids.size()]);
+    }
+    // Members of each root, ascending, as runs of one array.
+    std::vector<int> first(static_cast<std::size_t>(facetCount) + 1, 0);
+    for (int k = 0; k < facetCount; ++k)
+        ++first[static_cast<std::size_t>(Find(parent, k)) + 1];
+    for (int k = 0; k < facetCount; ++k)
+        first[static_cast<std::size_t>(k) + 1] += first[static_cast<std::size_t>(k)];
+    std::vector<int> member(static_cast<std::size_t>(facetCount));
+    {
+        std::vector<int> fill(first.begin(), first.end() - 1);
+        for (int k = 0; k < facetCount; ++k)
+            member[static_cast<std::size_t>(fill[static_cast<std::size_t>(Find(parent, k))]++)] = k;
+    }
+    auto membersOf = [&](int root) {
+        return std::vector<int>(member.begin() + first[static_cast<std::size_t>(root)],
+                                member.begin() + first[static_cast<std::size_t>(root) + 1]);
+    };
+    struct Candidate {
+        std::uint64_t word;
+        int root;
+        bool several;
+    };
+    std::vector<Candidate> candidates;
+    for (int k = 0; k < facetCount; ++k) {
+        const int from = first[static_cast<std::size_t>(k)], to = first[static_cast<std::size_t>(k) + 1];
+        if (from == to)
             continue;
-        Region r;
-        r.facets.assign(1, k);
-        if (TraceOutline(s, &r))
-            regions.push_back(std::move(r));
+        std::uint64_t w = 0;
+        for (int m = from; m < to; ++m)
+            w ^= word[static_cast<std::size_t>(member[static_cast<std::size_t>(m)])];
+        candidates.push_back({w, k, to - from > 1});
+    }
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
+        return x.word != y.word ? x.word < y.word : x.root < y.root;
+    });
+    std::vector<Region> regions;
+    for (std::size_t i = 0; i < candidates.size();) {
+        std::size_t j = i;
+        bool several = false;
+        for (; j < candidates.size() && candidates[j].word == candidates[i].word; ++j)
+            several = several || candidates[j].several;
+        for (std::size_t k = i; several && j - i >= 2 && k < j; ++k) {
+            Region r;
+            r.facets = membersOf(candidates[k].root);
+            if (TraceOutline(s, &r))
+                regions.push_back(std::move(r));
+        }
+        i = j;
     }
     // Regions of one cycle side by side, the fewest facets first, then the
     // least facet id.
