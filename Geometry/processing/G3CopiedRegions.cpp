@@ -6,12 +6,14 @@
 //
 // Invariants: only regions that run round the same simple cycle of vertex
 // objects, in one plane, are touched, so the surface covers what it covered
-// (a region of one plane is the inside of its outline); the regions of a
-// cycle keep their count, and each rebuilt region's facets are those of the
-// region of fewest facets (ties to the least facet id), so the result does
-// not depend on addresses. Nothing is rounded: vertices are reused, and the
-// one geometric test (two facets in one plane) goes through
-// G3Facet::PlaneEqualsNear at the shared edge, as the in-plane merge does.
+// (the facets of a region lie on the two sides of every pair they share,
+// so a region covers each point as often as its outline winds round it);
+// the regions of a cycle keep their count, and each rebuilt region's facets
+// are those of the region of fewest facets (ties to the least facet id),
+// so the result does not depend on addresses. Nothing is rounded: vertices
+// are reused, and the one geometric test (two facets in one plane) goes
+// through G3Facet::PlaneEqualsNear at the shared edge, as the in-plane
+// merge does.
 #include "Geometry/processing/G3CopiedRegions.h"
 
 #include "Geometry/mesh/G3Edge.h"
@@ -21,9 +23,9 @@
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <numeric>
-#include <cstdint>
 #include <utility>
 #include <vector>
 
