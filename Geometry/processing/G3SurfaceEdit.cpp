@@ -214,6 +214,50 @@ bool ContourFitsFacet(const G3Facet* f, const std::vector<const double*>& pts)
     return PointOnFacet(f, inside.data());
 }
 
+// The Newell vector of the closed contour through `pts` (twice its area,
+// along the side it turns counter-clockwise seen from), summed about its
+// first corner so that site coordinates keep their digits.
+std::array<double, 3> NewellOf(const std::vector<const double*>& pts)
+{
+    const double* o = pts[0];
+    std::array<double, 3> a{};
+    for (std::size_t k = 0; k < pts.size(); ++k) {
+        const double* p = pts[k];
+        const double* q = pts[(k + 1) % pts.size()];
+        const double u[3] = {p[0] - o[0], p[1] - o[1], p[2] - o[2]};
+        const double w[3] = {q[0] - o[0], q[1] - o[1], q[2] - o[2]};
+        a[0] += u[1] * w[2] - u[2] * w[1];
+        a[1] += u[2] * w[0] - u[0] * w[2];
+        a[2] += u[0] * w[1] - u[1] * w[0];
+    }
+    return a;
+}
+
+// Whether the closed contour through `pts` turns clockwise seen from the
+// side the normal n points to.
+bool RunsAgainst(const double* n, const std::vector<const double*>& pts)
+{
+    const std::array<double, 3> a = NewellOf(pts);
+    return n[0] * a[0] + n[1] * a[1] + n[2] * a[2] < 0.0;
+}
+
+// The facets joined to f across edges of two sides, f first, in the order
+// a walk along their chains meets them.
+std::vector<G3Facet*> PieceOf(G3Facet* f)
+{
+    std::vector<G3Facet*> piece = {f};
+    std::unordered_set<const G3Facet*> seen = {f};
+    for (std::size_t k = 0; k < piece.size(); ++k) {
+        G3Facet* g = piece[k];
+        for (G3Edge* e = g->GetFirstEdge(); e; e = e->GetFacetEdge(g)) {
+            G3Facet* other = e->GetFacet1() == g ? e->GetFacet2() : e->GetFacet1();
+            if (other && seen.insert(other).second)
+                piece.push_back(other);
+        }
+    }
+    return piece;
+}
+
 bool Listed(const GArrayCollection* list, const G3Obj* o)
 {
     return list && o && o->GetId() >= 0 && o->GetId() < list->size() && list->get(static_cast<int>(o->GetId())) == o;
@@ -467,30 +511,49 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     if (!host)
         return nullptr;
     const int edgeFlags = surface->GetEdgeFlags();
+    const double hostNormal[3] = {host->GetPlane()[0], host->GetPlane()[1], host->GetPlane()[2]};
+    const bool against = RunsAgainst(hostNormal, pts);
     MakeHole(host, points);
 
+    // The sides and the cap run the contour the way the host runs its
+    // outline, so that each meets the rebuilt host and its neighbours edge
+    // against edge before the update: a contour given the other way round
+    // left the update to turn them, and where nothing else told it how (a
+    // contour covering the whole face) it turned the whole solid inside out.
     const double* d = direction->GetXYZ();
     const std::size_t n = pts.size();
     auto moved = [&](const double* p) {
         return std::vector<double>{p[0] + depth * d[0], p[1] + depth * d[1], p[2] + depth * d[2]};
     };
     std::vector<G3Facet*> sides;
+    // Each new facet with the way it faces as made; the cap first.
+    std::vector<std::pair<G3Facet*, std::array<double, 3>>> facings;
     for (std::size_t k = 0; k < n; ++k) {
         const double* p = pts[k];
         const double* q = pts[(k + 1) % n];
-        G3Facet* side =
-            FacetFromPoints(surface, {{q[0], q[1], q[2]}, moved(q), moved(p), {p[0], p[1], p[2]}}, edgeFlags);
-        if (side)
+        if (against)
+            std::swap(p, q);
+        const std::vector<std::vector<double>> quad = {{q[0], q[1], q[2]}, moved(q), moved(p), {p[0], p[1], p[2]}};
+        G3Facet* side = FacetFromPoints(surface, quad, edgeFlags);
+        if (side) {
             sides.push_back(side);
+            const std::vector<const double*> corners = {quad[0].data(), quad[1].data(), quad[2].data(),
+                                                        quad[3].data()};
+            facings.push_back({side, NewellOf(corners)});
+        }
     }
     std::vector<std::vector<double>> capPoints;
     for (const double* p : pts)
         capPoints.push_back(moved(p));
+    if (against)
+        std::reverse(capPoints.begin(), capPoints.end());
     G3Facet* cap = FacetFromPoints(surface, capPoints, edgeFlags);
+    facings.insert(facings.begin(), {cap, {hostNormal[0], hostNormal[1], hostNormal[2]}});
 
     surface->RemoveEqualsVertexAndDivideEdges();
     surface->Update(CHECK_LEVEL_WELD);
     surface->SetEdgeFlags(edgeFlags);
+    TurnBackIfInverted(facings);
 
     // The update may have merged or dropped any of the new facets: they are
     // read only while still listed, compared by address first.
@@ -524,6 +587,29 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
             if (live.count(side))
                 sideFacets->add(side);
     return cap && live.count(cap) ? cap : nullptr;
+}
+
+void G3SurfaceEdit::TurnBackIfInverted(const std::vector<std::pair<G3Facet*, std::array<double, 3>>>& facings)
+{
+    // The update orients each piece by probes, and the walls an edit leaves
+    // lying back to back on the host's neighbours (a contour covering a
+    // whole face) can tie them: the piece then came back inside out. The
+    // edit's facets were wound to face the way the host faced; the first
+    // of them still listed tells whether its piece was turned.
+    std::unordered_set<const G3Facet*> live;
+    for (int k = 0; k < surface->GetFacetCount(); ++k)
+        live.insert(surface->GetFacet(k));
+    for (const auto& made : facings) {
+        G3Facet* f = made.first;
+        if (!f || !live.count(f))
+            continue;
+        const double* m = f->GetPlane();
+        const double dot = m[0] * made.second[0] + m[1] * made.second[1] + m[2] * made.second[2];
+        if (dot < 0.0)
+            for (G3Facet* g : PieceOf(f))
+                g->NegPlane();
+        return;
+    }
 }
 
 void G3SurfaceEdit::OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners,

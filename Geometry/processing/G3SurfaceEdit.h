@@ -12,6 +12,8 @@
 
 #include "Geometry/foundation/GObj.h"
 
+#include <array>
+#include <utility>
 #include <vector>
 
 class G3Edge;
@@ -132,6 +134,10 @@ protected:
     // sharing part of a side with an earlier one), those parts are cut out
     // of both sides (a facet lying wholly on f goes): they enclosed
     // nothing there.
+    // After InsertFacet's update: when the first of the edit's facets still
+    // listed (each with the way it was made to face) faces the other way,
+    // its piece was turned inside out and is turned back.
+    void TurnBackIfInverted(const std::vector<std::pair<G3Facet*, std::array<double, 3>>>& facings);
     void OpenSharedPart(G3Facet* f, const std::vector<G3Vertex*>& corners,
                         const std::vector<G3Facet*>& made);
     void Found(int bit, int facet, int other = -1, int vertex1 = -1, int vertex2 = -1)

@@ -446,6 +446,56 @@ TEST(InsertFacet, PocketsAtTheBorderOrBesideAnotherOpenThroughIt)
     }
 }
 
+// A pocket or boss whose contour is a whole face of a box, on each face,
+// given either way round, at the origin and at site coordinates: the box
+// grows or shrinks by the face times the depth. Given against the face's
+// turn, the walls lay back to back on the neighbours with nothing telling
+// the update which way they faced, and a pocket turned the box inside out.
+TEST(InsertFacet, AContourCoveringAWholeFaceKeepsTheSolidOutwards)
+{
+    std::mt19937 rng(41);
+    int pockets = 0;
+    for (int round = 0; round < 48; ++round) {
+        SCOPED_TRACE(round);
+        const double off = round % 3 == 0 ? 0.0 : (round % 3 == 1 ? 5e5 : 5e6);
+        P3 lo = {off, off, off == 0.0 ? 0.0 : 10.0}, hi = lo;
+        for (int a = 0; a < 3; ++a)
+            hi[static_cast<std::size_t>(a)] += 0.5 * (2 + rng() % 6);
+        G3Surface s;
+        AddBox(s, lo, hi);
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        const double volume = G3SurfaceVolume(&s);
+        // The face's axis and side; its corners as AddBox's table runs them.
+        const int axis = static_cast<int>(rng() % 3), side = static_cast<int>(rng() % 2);
+        const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+        const double face = (hi[u] - lo[u]) * (hi[v] - lo[v]), thick = hi[axis] - lo[axis];
+        // A boss every fourth round; pockets half or three quarters deep.
+        const double depth = (round % 4 == 3 ? -0.5 : 0.5 + 0.25 * (rng() % 2)) * thick;
+        std::vector<std::unique_ptr<G3Point>> keep;
+        GArrayCollection contour;
+        const double turn[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+        for (int k = 0; k < 4; ++k) {
+            const auto& t = turn[round % 2 ? 3 - k : k];
+            P3 p;
+            p[axis] = side ? hi[axis] : lo[axis];
+            p[u] = t[0] ? hi[u] : lo[u];
+            p[v] = t[1] ? hi[v] : lo[v];
+            keep.push_back(std::make_unique<G3Point>(p[0], p[1], p[2]));
+            contour.add(keep.back().get());
+        }
+        P3 in = {0, 0, 0};
+        in[axis] = side ? -1.0 : 1.0;
+        G3Point dir(in[0], in[1], in[2]);
+        pockets += depth > 0;
+        EXPECT_NE(nullptr, G3SurfaceEdit(&s).InsertFacet(&contour, &dir, depth, nullptr));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(volume - face * depth, G3SurfaceVolume(&s), 1e-6);
+    }
+    EXPECT_EQ(36, pockets);
+}
+
 TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
 {
     // A contour of two distinct points has a cap the weld collapses; a
