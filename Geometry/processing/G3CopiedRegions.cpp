@@ -222,72 +222,130 @@ int G3AlignCopiedRegions(G3Surface* s)
     if (!s || s->GetFacetCount() < 3 || !IdsArePlaces(s))
         return 0;
     const int facetCount = s->GetFacetCount();
-    // Sides per vertex pair, over every edge joining it.
-    struct PairSide {
-        int a, b, edge, side;
-    };
-    std::vector<PairSide> sides;
-    for (int k = 0; k < s->GetEdgeCount(); ++k) {
-        G3Edge* e = s->GetEdge(k);
-        if (!e->GetVertex1() || !e->GetVertex2())
-            continue;
-        const auto p = PairOf(static_cast<int>(e->GetVertex1()->GetId()), static_cast<int>(e->GetVertex2()->GetId()));
-        for (int side = 1; side <= 2; ++side)
-            if (side == 1 ? e->GetFacet1() : e->GetFacet2())
-                sides.push_back({p.first, p.second, k, side});
-    }
-    std::sort(sides.begin(), sides.end(), [](const PairSide& x, const PairSide& y) {
-        return x.a != y.a ? x.a < y.a : x.b != y.b ? x.b < y.b : x.edge != y.edge ? x.edge < y.edge : x.side < y.side;
-    });
-    // Join the two facets of every pair that carries exactly their sides
-    // (on one edge, or on two before the stitching), in one plane.
+    // Join the two facets of every vertex pair that carries exactly their
+    // sides (both sides of one edge, or one side each of two edges before
+    // the stitching), in one plane. The edges with a facet are dealt into
+    // buckets by the lesser id of their ends, in list order (ids are list
+    // places, so this is a counting sort: a mesh of a million triangles
+    // pays two passes, not a sort of its sides or a walk of every ring).
     std::vector<int> parent(static_cast<std::size_t>(facetCount));
     std::iota(parent.begin(), parent.end(), 0);
     bool joined = false;
-    for (std::size_t i = 0; i < sides.size();) {
-        std::size_t j = i;
-        while (j < sides.size() && sides[j].a == sides[i].a && sides[j].b == sides[i].b)
-            ++j;
-        if (j - i == 2) {
-            auto facetOf = [&](const PairSide& p) {
-                G3Edge* e = s->GetEdge(p.edge);
-                return p.side == 1 ? e->GetFacet1() : e->GetFacet2();
-            };
-            // The vertex at which a facet enters the pair.
-            auto entryOf = [&](const PairSide& p) {
-                G3Edge* e = s->GetEdge(p.edge);
-                return facetOf(p)->GetMoveDirection(e) ? e->GetVertex1() : e->GetVertex2();
-            };
-            G3Facet* f = facetOf(sides[i]);
-            G3Facet* g = facetOf(sides[i + 1]);
-            // Facets facing alike that run the pair opposite ways (or facing
-            // apart and running it alike) lie on its two sides; the others
-            // fold over one another there and cover no outline's inside.
-            const bool sameWay = entryOf(sides[i]) == entryOf(sides[i + 1]);
-            if (f != g && InOnePlane(f, g, s->GetVertex(sides[i].a)->GetXYZ()) && sameWay == FacingApart(f, g)) {
-                const int x = Find(parent, static_cast<int>(f->GetId()));
-                const int y = Find(parent, static_cast<int>(g->GetId()));
-                if (x != y) {
-                    parent[static_cast<std::size_t>(std::max(x, y))] = std::min(x, y);
-                    joined = true;
-                }
-            }
-        }
-        i = j;
+    const int edgeCount = s->GetEdgeCount();
+    const std::size_t vertexCount = static_cast<std::size_t>(s->GetVertexCount());
+    auto sidesOf = [](const G3Edge* e) { return (e->GetFacet1() ? 1 : 0) + (e->GetFacet2() ? 1 : 0); };
+    auto endsOf = [](const G3Edge* e) {
+        return PairOf(static_cast<int>(e->GetVertex1()->GetId()), static_cast<int>(e->GetVertex2()->GetId()));
+    };
+    // A join needs an edge whose two facets lie in one plane, or edges of
+    // one facet each; a mesh with neither (a closed curved one) has no
+    // region of several facets and is done after one walk of its edges.
+    auto lesserEnd = [](const G3Edge* e) {
+        return e->GetVertex1()->GetId() < e->GetVertex2()->GetId() ? e->GetVertex1() : e->GetVertex2();
+    };
+    bool candidate = false;
+    for (int k = 0; k < edgeCount && !candidate; ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        if (!e->GetVertex1() || !e->GetVertex2())
+            continue;
+        const int n = sidesOf(e);
+        candidate = n == 1 || (n == 2 && e->GetFacet1() != e->GetFacet2() &&
+                               InOnePlane(e->GetFacet1(), e->GetFacet2(), lesserEnd(e)->GetXYZ()));
     }
+    if (!candidate)
+        return 0;
+    std::vector<int> start(vertexCount + 1, 0);
+    for (int k = 0; k < edgeCount; ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        if (e->GetVertex1() && e->GetVertex2() && sidesOf(e) > 0)
+            ++start[static_cast<std::size_t>(endsOf(e).first) + 1];
+    }
+    for (std::size_t v = 0; v < vertexCount; ++v)
+        start[v + 1] += start[v];
+    struct Side {
+        int other;  // the greater end
+        int edge;
+        int sides;
+        bool operator<(const Side& o) const { return other != o.other ? other < o.other : edge < o.edge; }
+    };
+    std::vector<Side> bucket(static_cast<std::size_t>(start[vertexCount]));
+    {
+        std::vector<int> fill(start.begin(), start.end() - 1);
+        for (int k = 0; k < edgeCount; ++k) {
+            const G3Edge* e = s->GetEdge(k);
+            if (!e->GetVertex1() || !e->GetVertex2())
+                continue;
+            const int n = sidesOf(e);
+            if (n == 0)
+                continue;
+            const auto ends = endsOf(e);
+            bucket[static_cast<std::size_t>(fill[static_cast<std::size_t>(ends.first)]++)] = {ends.second, k, n};
+        }
+    }
+    // The vertex at which f enters e.
+    auto entryOf = [](G3Facet* f, G3Edge* e) { return f->GetMoveDirection(e) ? e->GetVertex1() : e->GetVertex2(); };
+    // Joins the pair's two sides, f's first in (edge, side) order. Facets
+    // facing alike that run the pair opposite ways (or facing apart and
+    // running it alike) lie on its two sides; the others fold over one
+    // another there and cover no outline's inside. The plane test comes
+    // first: it reads the two facets alone, the entries walk their chains.
+    auto join = [&](G3Facet* f, G3Edge* e, G3Facet* g, G3Edge* e2) {
+        if (f == g || !InOnePlane(f, g, lesserEnd(e)->GetXYZ()) || (entryOf(f, e) == entryOf(g, e2)) != FacingApart(f, g))
+            return;
+        const int x = Find(parent, static_cast<int>(f->GetId()));
+        const int y = Find(parent, static_cast<int>(g->GetId()));
+        if (x != y) {
+            parent[static_cast<std::size_t>(std::max(x, y))] = std::min(x, y);
+            joined = true;
+        }
+    };
+    // Pairs of two one-sided edges are joined here; an edge alone on its
+    // pair with both sides is marked and joined below in list order, where
+    // its facets lie near those of the edges before it.
+    std::vector<char> alone(static_cast<std::size_t>(edgeCount), 0);
+    for (std::size_t v = 0; v < vertexCount; ++v) {
+        // The edges of this lesser end by their other end, in list order.
+        const auto from = bucket.begin() + start[v], to = bucket.begin() + start[v + 1];
+        if (to - from > 1)
+            std::sort(from, to);
+        for (auto i = from; i != to;) {
+            auto j = i;
+            int sides = 0;
+            for (; j != to && j->other == i->other; ++j)
+                sides += j->sides;
+            if (sides == 2 && j - i == 1) {
+                alone[static_cast<std::size_t>(i->edge)] = 1;
+            } else if (sides == 2) {
+                G3Edge* e = s->GetEdge(i->edge);
+                G3Edge* e2 = s->GetEdge((i + 1)->edge);
+                join(e->GetFacet1() ? e->GetFacet1() : e->GetFacet2(), e, e2->GetFacet1() ? e2->GetFacet1() : e2->GetFacet2(),
+                     e2);
+            }
+            i = j;
+        }
+    }
+    for (int k = 0; k < edgeCount; ++k)
+        if (alone[static_cast<std::size_t>(k)]) {
+            G3Edge* e = s->GetEdge(k);
+            join(e->GetFacet1(), e, e->GetFacet2(), e);
+        }
     if (!joined)
         return 0;
-    // Each facet's pairs folded into one word (XOR of a hash per pair): over
-    // a region the inner pairs come twice and cancel, leaving its outline's
-    // word. Only regions whose word another region or a single facet shares
-    // can run round one outline, and only those are traced.
+    // Each facet's pairs folded into one word (XOR of a hash per pair, over
+    // the edges about it): over a region the inner pairs come twice and
+    // cancel, leaving its outline's word. Only regions whose word another
+    // region or a single facet shares can run round one outline, and only
+    // those are traced.
     std::vector<std::uint64_t> word(static_cast<std::size_t>(facetCount), 0);
-    std::vector<int> ids;
-    for (int k = 0; k < facetCount; ++k) {
-        if (!CornersOf(s->GetFacet(k), &ids))
+    for (int k = 0; k < edgeCount; ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        if (!e->GetVertex1() || !e->GetVertex2())
             continue;
-        for (std::size_t c = 0; c < ids.size(); ++c)
-            word[static_cast<std::size_t>(k)] ^= PairWord(ids[c], ids[(c + 1) % ids.size()]);
+        const std::uint64_t w =
+            PairWord(static_cast<int>(e->GetVertex1()->GetId()), static_cast<int>(e->GetVertex2()->GetId()));
+        for (const G3Facet* f : {e->GetFacet1(), e->GetFacet2()})
+            if (f)
+                word[static_cast<std::size_t>(f->GetId())] ^= w;
     }
     // Members of each root, ascending, as runs of one array.
     std::vector<int> first(static_cast<std::size_t>(facetCount) + 1, 0);
@@ -310,16 +368,26 @@ int G3AlignCopiedRegions(G3Surface* s)
         int root;
         bool several;
     };
+    // Regions of several facets first; a single facet is a candidate only
+    // when its word is one of theirs.
     std::vector<Candidate> candidates;
     for (int k = 0; k < facetCount; ++k) {
         const int from = first[static_cast<std::size_t>(k)], to = first[static_cast<std::size_t>(k) + 1];
-        if (from == to)
+        if (to - from < 2)
             continue;
         std::uint64_t w = 0;
         for (int m = from; m < to; ++m)
             w ^= word[static_cast<std::size_t>(member[static_cast<std::size_t>(m)])];
-        candidates.push_back({w, k, to - from > 1});
+        candidates.push_back({w, k, true});
     }
+    std::vector<std::uint64_t> severalWords;
+    for (const Candidate& c : candidates)
+        severalWords.push_back(c.word);
+    std::sort(severalWords.begin(), severalWords.end());
+    for (int k = 0; k < facetCount; ++k)
+        if (first[static_cast<std::size_t>(k) + 1] - first[static_cast<std::size_t>(k)] == 1 &&
+            std::binary_search(severalWords.begin(), severalWords.end(), word[static_cast<std::size_t>(k)]))
+            candidates.push_back({word[static_cast<std::size_t>(k)], k, false});
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
         return x.word != y.word ? x.word < y.word : x.root < y.root;
     });
