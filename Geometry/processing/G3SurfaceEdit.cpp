@@ -6,7 +6,9 @@
 // bracket and carries its source's extended data and records. A point lies
 // on a facet when it is within kPlaneSide of the facet's plane and inside
 // or on a contour (kInFacet). Coordinates of new corners are the caller's
-// points, moved by depth * direction: no other rounding.
+// points, moved by depth * direction: no other rounding. InsertFacet
+// decides whether its sweep passes through the surface before it changes
+// anything, so a refused edit leaves the surface as it was.
 
 #include "Geometry/processing/G3SurfaceEdit.h"
 
@@ -491,6 +493,64 @@ Plan ClipConvex(Plan a, const Plan& clip)
     return a;
 }
 
+// Whether the sweep of the contour `pts` (on `host`, corners given as
+// points) by depth * d would pass through the surface: a segment from a
+// corner or from a point inside the contour to its moved place crosses a
+// facet strictly inside it with both ends clear of the facet's plane
+// (kPlaneSide), or a vertex of the surface lies strictly inside the swept
+// prism. A pocket deeper than the wall then sticks out behind the back
+// face, and a boss runs into another part of the solid; a sweep ending on
+// a facet (a through hole, a boss landing on a face) or grazing an edge
+// does not count. Reads the surface only.
+bool SweepPassesSurface(G3Surface* s, const G3Facet* host, const std::vector<const double*>& pts, const double* d,
+                        double depth)
+{
+    int i = 0, j = 1;
+    host->GetMaxCoo(&i, &j);
+    Plan c;
+    for (const double* p : pts)
+        c.push_back({p[i], p[j], 0.0});
+    const std::array<double, 3> inside = InsidePoint(pts, c);
+    std::vector<const double*> starts = pts;
+    starts.push_back(inside.data());
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        const G3Facet* f = s->GetFacet(k);
+        if (f == host)
+            continue;
+        const double* m = f->GetPlane();
+        for (const double* a : starts) {
+            const double b[3] = {a[0] + depth * d[0], a[1] + depth * d[1], a[2] + depth * d[2]};
+            const double sa = m[0] * a[0] + m[1] * a[1] + m[2] * a[2] + m[3];
+            const double sb = m[0] * b[0] + m[1] * b[1] + m[2] * b[2] + m[3];
+            if (!(std::fabs(sa) >= GTolerance::kPlaneSide && std::fabs(sb) >= GTolerance::kPlaneSide &&
+                  (sa < 0.0) != (sb < 0.0)))
+                continue;
+            if (f->GetPlaneIntersect(a, b, nullptr, nullptr, nullptr) == 1)
+                return true;
+        }
+    }
+    // A vertex inside the prism: between the host's plane and the moved
+    // one (each by more than kPlaneSide), and its trace along d on the
+    // host's plane strictly inside the contour.
+    const double* n = host->GetPlane();
+    const double along = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
+    const double reach = depth * along;
+    if (!(std::fabs(reach) > 2.0 * GTolerance::kPlaneSide))
+        return false;
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const double* v = s->GetVertex(k)->GetXYZ();
+        const double h = n[0] * v[0] + n[1] * v[1] + n[2] * v[2] + n[3];
+        const double from = reach > 0.0 ? h : -h;
+        if (!(from > GTolerance::kPlaneSide && std::fabs(reach) - from > GTolerance::kPlaneSide))
+            continue;
+        const double t = h / along;
+        const double q[3] = {v[i] - t * d[i], v[j] - t * d[j], 0.0};
+        if (Where(c, q) > 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction, double depth,
@@ -508,7 +568,9 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
         if (all && ContourFitsFacet(f, pts))
             host = f;
     }
-    if (!host)
+    // The host is cut before the walls are built: a sweep through the
+    // surface is refused here, while nothing has changed.
+    if (!host || SweepPassesSurface(surface, host, pts, direction->GetXYZ(), depth))
         return nullptr;
     const int edgeFlags = surface->GetEdgeFlags();
     const double hostNormal[3] = {host->GetPlane()[0], host->GetPlane()[1], host->GetPlane()[2]};

@@ -98,7 +98,9 @@ public:
     // wall. One lying back to back over part of a facet has that part cut
     // out of both (OpenSharedPart). The cap when it is still a facet of the surface afterwards, else
     // null; null and nothing changed when `points` is empty, no facet holds
-    // the contour, or direction is null.
+    // the contour, direction is null, or the sweep would pass through the
+    // surface (a pocket deeper than the wall, a boss running into another
+    // part of the solid; one ending on a facet is taken).
     G3Facet* InsertFacet(GArrayCollection* points, G3Point* direction, double depth, GArrayCollection* sideFacets);
     // Removes `facet` when it lies flat on another facet g, back to back
     // (g in facet's plane, facing the other way and holding facet's whole

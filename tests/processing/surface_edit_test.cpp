@@ -4,6 +4,7 @@
 // division, outlines of coplanar groups and common edges of placed boxes.
 
 #include "common/builders.h"
+#include "common/fingerprint.h"
 #include "mesh/mesh_check.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
@@ -23,6 +24,7 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -387,6 +389,56 @@ TEST(InsertFacet, OverlappingEditsAreRefusedAndTheRestAddUp)
     }
     EXPECT_LT(200, made);
     EXPECT_LT(40, refused);
+}
+
+// Pockets into a wall 2 thick and bosses rising towards a lid 1 above it,
+// at the origin and at site coordinates: a pocket deeper than the wall or a
+// boss higher than the gap is refused with the surface unchanged (they came
+// out through the far side and the mesh crossed itself); one as deep as the
+// wall opens a hole, the rest change the volume by their own.
+TEST(InsertFacet, EditsPassingThroughTheSolidAreRefused)
+{
+    const double depths[] = {0.5, 1.0, 2.0, 2.5, 3.0, -0.5, -1.5};
+    int refused = 0, through = 0;
+    // A failed check ends its own seed only.
+    auto run = [&](unsigned seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const double o = seed % 2 ? 5e5 : 0.0;
+        G3Surface s;
+        AddBox(s, {o, o, 0}, {o + 4, o + 4, 2});
+        AddBox(s, {o, o, 3}, {o + 4, o + 4, 4});
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        double volume = G3SurfaceVolume(&s);
+        G3Point down(0, 0, -1);
+        for (int k = 0; k < 4; ++k) {
+            const double x0 = 0.5 * (1 + rng() % 6), y0 = 0.5 * (1 + rng() % 6);
+            const double w = std::min(0.5 * (1 + rng() % 3), 3.5 - x0), h = std::min(0.5 * (1 + rng() % 3), 3.5 - y0);
+            const double depth = depths[rng() % 7];
+            const std::string before = Fingerprint(&s);
+            std::vector<std::unique_ptr<G3Point>> keep;
+            G3Facet* cap = G3SurfaceEdit(&s).InsertFacet(Rect(keep, o + x0, o + y0, w, h, 2.0), &down, depth, nullptr);
+            ASSERT_EQ("", MeshCheck(&s));
+            ASSERT_EQ("", G3ClosedCheck(&s));
+            const bool changed = Fingerprint(&s) != before;
+            if (depth > 2.0 || depth < -1.0)
+                ASSERT_FALSE(changed) << depth;
+            else if (depth == 2.0)
+                ASSERT_EQ(nullptr, cap);
+            else
+                ASSERT_EQ(changed, cap != nullptr);
+            if (changed)
+                volume -= w * h * depth;
+            refused += depth > 2.0 || depth < -1.0;
+            through += changed && depth == 2.0;
+            ASSERT_NEAR(volume, G3SurfaceVolume(&s), 1e-6) << x0 << " " << y0 << " " << w << " " << h << " " << depth;
+        }
+    };
+    for (unsigned seed = 0; seed < 40; ++seed)
+        run(seed);
+    EXPECT_LT(40, refused);
+    EXPECT_LT(5, through);
 }
 
 // Whether two facets lie back to back over some area: a point inside one
