@@ -221,6 +221,10 @@ bool TouchesFacets(const G3Vertex* v, const G3Facet* f1, const G3Facet* f2)
 // beyond e (a side wall) has to be split there as well, or the solid opens
 // once f is triangulated, since f's triangles split e at v. A corner of e's
 // own contour lying on e is a fold of that contour and is left alone.
+// Contours are counted as closed loops: once welded, a hole whose first
+// corner is the corner at which the outline starts and ends goes on from
+// the vertex the walk stands on, so the walker reads both as one contour;
+// the loop closes where the walk is back at the contour's start.
 bool InOtherContoursOnly(const G3Vertex* v, const G3Facet* f, const G3Edge* e)
 {
     if (!f)
@@ -229,9 +233,11 @@ bool InOtherContoursOnly(const G3Vertex* v, const G3Facet* f, const G3Edge* e)
     int ofEdge = -1;
     int lastOfVertex = -1;
     bool sharesContour = false;
+    bool backAtStart = false;
     for (G3ContourWalker w(f); w.Next();) {
-        if (w.Opens())
+        if (w.Opens() || backAtStart)
             ++contour;
+        backAtStart = w.GetExit() == w.GetContourStart();
         if (w.GetEdge() == e)
             ofEdge = contour;
         if (w.GetEntry() == v || w.GetExit() == v)

@@ -10,10 +10,13 @@
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/mesh/G3Vertex.h"
+#include "Geometry/processing/G3EdgeList.h"
 #include "Geometry/processing/G3Weld.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -384,4 +388,101 @@ TEST(Weld, ARoundThatSplitNothingLeavesNothingForTheNext)
     }
     EXPECT_GT(quiet, 60);
     EXPECT_GT(busy, 60);
+}
+
+TEST(Weld, SoupSlabWithOpeningsAlongItsSidesStaysClosed)
+{
+    // A slab given as a soup: two caps with a hole contour per opening and a
+    // wall facet per boundary run, every facet with its own vertices, each
+    // contour starting at a random corner. Openings in a row along the
+    // outline's foot touch it, and each other, along whole sides, so once
+    // welded a cap runs along such a segment in two of its contours. Where
+    // a hole starts at the corner at which the contour before it ends, the
+    // two read as one walk; the side beyond must still be split at the
+    // hole's corners, or the repair leaves the slab open.
+    std::mt19937 rng(57);
+    int built = 0;
+    for (int iter = 0; iter < 48; ++iter) {
+        SCOPED_TRACE(iter);
+        const int w = 1 + static_cast<int>(rng() % 3), gap = static_cast<int>(rng() % 2);
+        const int n = 1 + static_cast<int>(rng() % 4), x0 = static_cast<int>(rng() % 2);
+        const int W = x0 + n * w + (n - 1) * gap + static_cast<int>(rng() % 2), H = 2 + static_cast<int>(rng() % 3);
+        std::vector<std::array<int, 4>> holes; // x0 y0 x1 y1, each at least one cell below the top
+        for (int i = 0; i < n; ++i)
+            holes.push_back({x0 + i * (w + gap), 0, x0 + i * (w + gap) + w, 1 + static_cast<int>(rng() % (H - 1))});
+        std::vector<char> solid(W * H, 1);
+        for (const auto& r : holes)
+            for (int x = r[0]; x < r[2]; ++x)
+                for (int y = r[1]; y < r[3]; ++y)
+                    solid[y * W + x] = 0;
+        auto isSolid = [&](int x, int y) { return x >= 0 && y >= 0 && x < W && y < H && solid[y * W + x]; };
+        const double at = iter % 2 ? 5e5 : 0.0, t = 0.3;
+        G3Surface s;
+        auto vertex = [&](int x, int y, double z) { return s.AddVertex(at + x, 1.2 * at + y, at + z, 0); };
+        for (int cap = 0; cap < 2; ++cap) { // the top faces up, the bottom down
+            G3Facet* f = nullptr;
+            for (int k = -1; k < n; ++k) {
+                const std::array<int, 4> r = k < 0 ? std::array<int, 4>{0, 0, W, H} : holes[k];
+                std::vector<G3Vertex*> ring;
+                const int start = rng() % 2 ? 0 : static_cast<int>(rng() % 4); // mostly the lower left
+                for (int c = 0; c < 4; ++c) {
+                    const int m = (start + c) % 4;
+                    ring.push_back(vertex(r[m == 1 || m == 2 ? 2 : 0], r[m >= 2 ? 3 : 1], cap ? t : 0.0));
+                }
+                if ((k < 0) != (cap == 1))
+                    std::reverse(ring.begin() + 1, ring.end());
+                G3EdgeList list(4, ring.data(), nullptr, nullptr, nullptr, 0, 0);
+                f = f ? s.AddFacetEdges(f, &list) : s.AddFacet(4, ring.data(), 1, nullptr, nullptr);
+                ASSERT_NE(nullptr, f);
+            }
+        }
+        // Walls: unit sides with the solid on their left, joined along a
+        // line into runs broken at random.
+        for (int dir = 0; dir < 2; ++dir)
+            for (int line = 0; line <= (dir ? W : H); ++line) {
+                int runStart = -1, runSense = 0;
+                for (int i = 0; i <= (dir ? H : W); ++i) {
+                    int sense = 0;
+                    if (i < (dir ? H : W)) {
+                        const bool a = dir ? isSolid(line, i) : isSolid(i, line - 1);
+                        const bool b = dir ? isSolid(line - 1, i) : isSolid(i, line);
+                        sense = a == b ? 0 : (b ? 1 : -1);
+                    }
+                    if (runSense != 0 && (sense != runSense || rng() % 3 == 0)) {
+                        int p[2] = {runStart, i};
+                        if (runSense < 0)
+                            std::swap(p[0], p[1]);
+                        auto at2 = [&](int j, double z) { return dir ? vertex(line, p[j], z) : vertex(p[j], line, z); };
+                        G3Vertex* q[4] = {at2(0, 0.0), at2(1, 0.0), at2(1, t), at2(0, t)};
+                        ASSERT_NE(nullptr, s.AddFacet(4, q, 1, nullptr, nullptr));
+                        runSense = 0;
+                    }
+                    if (sense != 0 && runSense == 0)
+                        runStart = i, runSense = sense;
+                }
+            }
+        s.FormPlaneEquation();
+        const double volume = t * static_cast<double>(std::count(solid.begin(), solid.end(), 1));
+        ASSERT_NEAR(G3SurfaceVolume(&s), volume, 1e-9 * volume);
+        s.RemoveEqualsVertexAndDivideEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        s.RemoveTrivialFacets();
+        EXPECT_EQ("", MeshCheck(&s));
+        s.RemoveEqualsVertexAndDivideEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        s.RemoveEqualsFacets();
+        EXPECT_EQ("", MeshCheck(&s));
+        s.RemoveNonManifoldEdges();
+        EXPECT_EQ("", MeshCheck(&s));
+        // Along a segment two of its contours share, a cap keeps one edge
+        // per contour, each with one side: closed as every pair is even.
+        EXPECT_TRUE(s.GetClosed());
+        EXPECT_NEAR(G3SurfaceVolume(&s), volume, 1e-9 * volume);
+        ASSERT_TRUE(s.Triangulate(4, 0));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_EQ("", G3ClosedCheck(&s));
+        EXPECT_NEAR(G3SurfaceVolume(&s), volume, 1e-9 * volume);
+        ++built;
+    }
+    EXPECT_EQ(48, built);
 }
