@@ -6,7 +6,9 @@
 // closed boxes meet, in the order of a scan over all pairs (lower facet
 // index first, then the other's index), so its first crossing pair is that
 // scan's; the grid only skips pairs whose boxes are apart. DivideEdge keeps
-// the mesh consistent (the pieces take the edge's place in both facets).
+// the mesh consistent (the pieces take the edge's place in both facets) and
+// makes no piece shorter than kPointEqual: an interval end that near the
+// edge's end or the previous end is that vertex.
 // Rounding: the plane cuts of IntersectByPlaneConcave and the interval
 // keys (kPointEqual); an overlap of two cuts counts only off both facets'
 // edges (kPointEqual in space); common edges are matched within kPlaneSide of a line.
@@ -256,6 +258,13 @@ int DominantAxis(const double* a, const double* b)
     return 2;
 }
 
+// Whether p and q are one point (within kPointEqual).
+bool PointsEqual(const double* p, const double* q)
+{
+    const double d[3] = {p[0] - q[0], p[1] - q[1], p[2] - q[2]};
+    return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) <= GTolerance::kPointEqual;
+}
+
 } // namespace
 
 bool G3SurfaceEdit::CheckFacets(int options, int& result)
@@ -297,25 +306,46 @@ bool G3SurfaceEdit::DivideEdge(G3Surface* s, G3Edge* edge, G3IntervalList* inter
     const int axis = DominantAxis(v1->GetXYZ(), v2->GetXYZ());
     if (axis < 0)
         return false;
-    std::vector<G3Vertex*> chain;  // from vertex1 towards vertex2
-    std::vector<char> marked;      // the piece ending at chain[k] runs Ai -> Bi
+    // The chain runs from the lower end on the dominant axis.
+    const bool reversed = v2->GetXYZ()[axis] < v1->GetXYZ()[axis];
+    G3Vertex* lower = reversed ? v2 : v1;
+    G3Vertex* upper = reversed ? v1 : v2;
+    std::vector<G3Vertex*> chain{lower};  // lower -> ... -> upper
+    std::vector<G3Vertex*> made;          // the vertices added here
+    std::vector<std::pair<G3Vertex*, G3Vertex*>> marked;  // the pieces Ai -> Bi
+    // An interval end on the edge's end or on the chain's last point (one
+    // interval ending where the next begins) is that vertex: a vertex of
+    // its own there would leave a zero-length piece in both facets.
+    const auto at = [&](const double* p) {
+        for (G3Vertex* v : {chain.back(), lower, upper})
+            if (PointsEqual(v->GetXYZ(), p))
+                return v;
+        made.push_back(s->AddVertex(p, 0));
+        return made.back();
+    };
     for (int k = 0; k < intervals->GetIntervalCount(); ++k) {
         G3Interval* iv = intervals->GetInterval(k);
         if (!iv || !iv->GetXYZ1() || !iv->GetXYZ2())
             continue;
-        chain.push_back(s->AddVertex(iv->GetXYZ1(), 0));
-        marked.push_back(0);
-        chain.push_back(s->AddVertex(iv->GetXYZ2(), 0));
-        marked.push_back(1);
+        G3Vertex* a = at(iv->GetXYZ1());
+        if (a != chain.back())
+            chain.push_back(a);
+        G3Vertex* b = at(iv->GetXYZ2());
+        if (b != chain.back()) {
+            chain.push_back(b);
+            marked.emplace_back(a, b);
+        }
     }
-    // The chain runs from the lower end on the dominant axis.
-    const bool reversed = v2->GetXYZ()[axis] < v1->GetXYZ()[axis];
+    if (chain.back() != upper)
+        chain.push_back(upper);
     const long flags = edge->GetFlags();
-    if (chain.empty()) {
+    if (chain.size() <= 2) {
+        // No point inside the edge: one new edge between the same
+        // vertices, an interval's piece when one covers the whole edge.
         G3Edge* p = new G3Edge(v1, v2);
         p->SetFacet1(edge->GetFacet1());
         p->SetFacet2(edge->GetFacet2());
-        p->SetFlags(flags);
+        p->SetFlags(!marked.empty() ? 0x80 : flags);
         for (int side = 1; side <= 2; ++side)
             for (int end = 1; end <= 2; ++end) {
                 G3TexCoo* t = nullptr;
@@ -341,29 +371,21 @@ bool G3SurfaceEdit::DivideEdge(G3Surface* s, G3Edge* edge, G3IntervalList* inter
         s->RemoveEdge(edge);
         return true;
     }
-    if (reversed) {
-        std::reverse(chain.begin(), chain.end());
-        // Reversed, the piece Ai -> Bi ends at Ai.
-        std::reverse(marked.begin(), marked.end());
-        for (char& m : marked)
-            m = static_cast<char>(!m);
-    }
-    if (!s->SplitEdge(edge, static_cast<int>(chain.size()), chain.data(), false)) {
-        for (G3Vertex* v : chain)
+    // SplitEdge takes the inner points from vertex1 towards vertex2.
+    std::vector<G3Vertex*> inner(chain.begin() + 1, chain.end() - 1);
+    if (reversed)
+        std::reverse(inner.begin(), inner.end());
+    if (!s->SplitEdge(edge, static_cast<int>(inner.size()), inner.data(), false)) {
+        for (G3Vertex* v : made)
             s->RemoveVertex(v);  // still without edges
         return false;
     }
-    // The pieces between an interval's two ends: the edge into each end
-    // that closes an interval, from the vertex before it.
-    for (std::size_t k = 0; k < chain.size(); ++k) {
-        if (!marked[k] || k == 0)
-            continue;
-        G3Vertex* a = chain[k - 1];
-        G3Vertex* b = chain[k];
+    // One of each marked piece's ends is new, so the edge joining them is
+    // that piece.
+    for (const auto& [a, b] : marked)
         for (G3Edge* e = b->GetFirstEdge(); e; e = e->GetVertexEdge(b))
             if (e->HasVertex(a))
                 e->SetFlags(0x80);
-    }
     return true;
 }
 

@@ -688,6 +688,71 @@ TEST(DivideEdge, ChainsThroughTheIntervalEnds)
         }
 }
 
+// Intervals in eighths of a random box edge, touching each other or the
+// edge's ends, at the origin and at site coordinates: every piece longer
+// than a point, one per distinct end, the intervals' pieces flagged.
+TEST(DivideEdge, SharedEndsMakeNoZeroLengthPieces)
+{
+    for (unsigned seed = 0; seed < 60; ++seed) {
+        std::mt19937 g(seed);
+        const double o = seed % 3 == 0 ? 0.0 : (seed % 3 == 1 ? 5e5 : 5e6);
+        G3Surface s;
+        AddBox(s, {o, o, o}, {o + 3, o + 4, o + 2.5}, g() % 2);
+        s.Update(CHECK_LEVEL_WELD);
+        G3Edge* e = s.GetEdge(static_cast<int>(g() % static_cast<unsigned>(s.GetEdgeCount())));
+        const double *a = e->GetVertex1()->GetXYZ(), *b = e->GetVertex2()->GetXYZ();
+        int axis = 0;  // the box's sides differ: no ties
+        for (int k = 1; k < 3; ++k)
+            axis = std::fabs(b[k] - a[k]) > std::fabs(b[axis] - a[axis]) ? k : axis;
+        if (b[axis] < a[axis])
+            std::swap(a, b);
+        std::vector<int> ends;  // eighths from the lower end
+        for (int t = g() % 3 == 0 ? 0 : 1 + static_cast<int>(g() % 2); ends.size() < 6 && t < 8;) {
+            const int u = std::min(8, t + 1 + static_cast<int>(g() % 2));
+            ends.insert(ends.end(), {t, u});
+            t = u + static_cast<int>(g() % 2);
+        }
+        G3IntervalList list;
+        std::vector<std::array<double, 3>> at;
+        for (int t : ends)
+            at.push_back({a[0] + (b[0] - a[0]) * t / 8, a[1] + (b[1] - a[1]) * t / 8, a[2] + (b[2] - a[2]) * t / 8});
+        for (std::size_t i = 0; i < at.size(); i += 2)
+            list.AddInterval(at[i].data(), at[i + 1].data());
+        G3Facet* f = e->GetFacet1();
+        const double volume = G3SurfaceVolume(&s);
+        const double along[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        ASSERT_TRUE(G3SurfaceEdit(&s).DivideEdge(&s, e, &list));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-6);
+        std::vector<int> cuts{0};
+        for (int t : ends)
+            if (t != cuts.back())
+                cuts.push_back(t);
+        if (cuts.back() != 8)
+            cuts.push_back(8);
+        int pieces = 0, flagged = 0;
+        for (G3ContourWalker w(f); w.Next();) {
+            const double *p = w.GetEntry()->GetXYZ(), *q = w.GetExit()->GetXYZ();
+            double c[3] = {0, 0, 0}, cross = 0;  // q - p against the edge's line
+            for (int k = 0; k < 3; ++k)
+                c[k] = q[k] - p[k];
+            for (int k = 0; k < 3; ++k)
+                cross += std::fabs(c[(k + 1) % 3] * along[(k + 2) % 3] - c[(k + 2) % 3] * along[(k + 1) % 3]);
+            const double dp[3] = {p[0] - a[0], p[1] - a[1], p[2] - a[2]};
+            double off = 0;
+            for (int k = 0; k < 3; ++k)
+                off += std::fabs(dp[(k + 1) % 3] * along[(k + 2) % 3] - dp[(k + 2) % 3] * along[(k + 1) % 3]);
+            if (cross > 1e-6 || off > 1e-6)
+                continue;
+            ++pieces;
+            flagged += w.GetEdge()->GetFlags() == 0x80;
+            EXPECT_GT(w.GetEdge()->GetSizeXYZ(), 0.1) << seed;
+        }
+        EXPECT_EQ(static_cast<int>(cuts.size()) - 1, pieces) << seed;
+        EXPECT_EQ(static_cast<int>(ends.size() / 2), flagged) << seed;
+    }
+}
+
 // A facet's copy keeps every corner's normal and texture coordinate, with
 // normals only, texture coordinates only or both: corners with a texture
 // coordinate and no normal came back with neither.
