@@ -2,6 +2,7 @@
 // chain of every cell its tolerance cube (widened by a few ulps of rounding
 // slack) touches; chains are newest first, so the first equal point met in
 // the probe's own cell is the newest equal one, whatever the cell side.
+// Refiling keeps that order: the places go back oldest first.
 #include "Geometry/mesh/G3SparsePointHash.h"
 
 #include "Geometry/mesh/G3Point.h"
@@ -29,6 +30,13 @@ constexpr double kCellsPerPoint = 16.0;
 // Cells are never narrower than this many tolerances (a point then spreads
 // over at most two cells per axis).
 constexpr double kMinCellTolerances = 4.0;
+
+// A lookup walking more items than this cuts the cells kRefineFactor times
+// finer per axis. Stored places are pairwise farther apart than the
+// tolerance, so at the floor a cell holds a few hundred at most, and the
+// side reaches the floor after a bounded number of refilings.
+constexpr int kLongChain = 32;
+constexpr double kRefineFactor = 4.0;
 
 // No cell has this key: 21 bits per axis use at most 63 bits.
 constexpr std::uint64_t kNoKey = ~std::uint64_t{0};
@@ -63,7 +71,8 @@ G3SparsePointHash::G3SparsePointHash(long count, const double* min, const double
     side = std::max(std::sqrt(a / (kCellsPerPoint * n) * b), floorSide);
     // Keep every index of the box, widened by twice the tolerance on each
     // side, within the key's range.
-    side = std::max(side, (extent[2] + 4.0 * tolerance) / kMaxCell);
+    minSide = std::max(floorSide, (extent[2] + 4.0 * tolerance) / kMaxCell);
+    side = std::max(side, minSide);
     std::size_t size = 64;
     while (size < 2 * static_cast<std::size_t>(std::min(n, kInitialCells)))
         size *= 2;
@@ -118,13 +127,34 @@ std::uint64_t G3SparsePointHash::Key(int i, int j, int k)
            static_cast<std::uint64_t>(k) << 42;
 }
 
-int G3SparsePointHash::Newest(const double* p) const
+int G3SparsePointHash::Newest(const double* p, int* steps) const
 {
     const Cell& cell = cells[Slot(Key(CellIndex(p[0], 0), CellIndex(p[1], 1), CellIndex(p[2], 2)))];
-    for (int it = cell.head; it >= 0; it = items[it].next)
+    int walked = 0;
+    int found = -1;
+    for (int it = cell.head; it >= 0 && found < 0; it = items[it].next, ++walked)
         if (G3Point::Equals(items[it].xyz, p, tolerance))
-            return it;
-    return -1;
+            found = it;
+    if (steps)
+        *steps = walked;
+    return found;
+}
+
+void G3SparsePointHash::RefineAfter(int steps)
+{
+    if (steps <= kLongChain || !(side > minSide))
+        return;
+    side = std::max(minSide, side / kRefineFactor);
+    std::vector<Item> old;
+    old.swap(items);
+    std::vector<int> oldFirsts;
+    oldFirsts.swap(firsts);
+    std::fill(cells.begin(), cells.end(), Cell{kNoKey, -1});
+    used = 0;
+    for (int first : oldFirsts) {
+        const Item& it = old[static_cast<std::size_t>(first)];
+        Store(it.point, it.id, it.xyz);
+    }
 }
 
 G3Point* G3SparsePointHash::Exists(const double* p) const
@@ -137,6 +167,7 @@ G3Point* G3SparsePointHash::Exists(const double* p) const
 
 void G3SparsePointHash::Store(G3Point* p, int id, const double* xyz)
 {
+    firsts.push_back(static_cast<int>(items.size()));
     int lo[3], hi[3];
     for (int a = 0; a < 3; ++a) {
         const double spread = tolerance + kRoundingSlack * (std::fabs(xyz[a] - origin[a]) + tolerance);
@@ -157,19 +188,24 @@ G3Point* G3SparsePointHash::Add(G3Point* p)
     if (!p)
         return nullptr;
     const double* xyz = p->GetXYZ();
-    if (G3Point* q = Exists(xyz))
-        return q;
-    Store(p, -1, xyz);
-    return nullptr;
+    int steps = 0;
+    const int it = Newest(xyz, &steps);
+    G3Point* same = it >= 0 ? items[static_cast<std::size_t>(it)].point : nullptr;
+    RefineAfter(steps);
+    if (it < 0)
+        Store(p, -1, xyz);
+    return same;
 }
 
 int G3SparsePointHash::Add(int id, const double* xyz)
 {
     if (!xyz)
         return -1;
-    const int it = Newest(xyz);
-    if (it >= 0)
-        return items[it].id;
-    Store(nullptr, id, xyz);
-    return -1;
+    int steps = 0;
+    const int it = Newest(xyz, &steps);
+    const int same = it >= 0 ? items[static_cast<std::size_t>(it)].id : -1;
+    RefineAfter(steps);
+    if (it < 0)
+        Store(nullptr, id, xyz);
+    return same;
 }

@@ -16,6 +16,13 @@
 // from cell to chain): surface and volume sets both get short chains, and
 // memory follows the points, not the box.
 //
+// The box alone cannot tell how a set crowds: the normals of a smoothed
+// terrain gather within a thousandth of one direction while its few steep
+// facets stretch the box, and nearly all of them fell into one cell. A
+// lookup that walks a long chain therefore cuts the cells finer (down to
+// the tolerance floor) and files the stored places again; answers never
+// depend on the cell side, so only the time changes.
+//
 // Cell indices are clamped into range and a NaN coordinate counts as the
 // box minimum, so no input can index out of range. Stored points are never
 // owned, and must not move while stored: their places are kept beside them.
@@ -53,10 +60,14 @@ private:
     // The chain head of a cell, created empty (-1) when missing.
     int& Head(std::uint64_t key);
     void Grow();
-    // The newest item equal to p in p's cell, or -1.
-    int Newest(const double* p) const;
+    // The newest item equal to p in p's cell, or -1; `steps`, when given,
+    // counts the items walked.
+    int Newest(const double* p, int* steps = nullptr) const;
     // Pushes a place onto every cell its tolerance cube touches.
     void Store(G3Point* p, int id, const double* xyz);
+    // After a lookup that walked `steps` items: cells cut finer and the
+    // stored places filed again, oldest first, when the chain was long.
+    void RefineAfter(int steps);
 
     struct Item {
         G3Point* point;
@@ -66,6 +77,7 @@ private:
     };
     double origin[3] = {0.0, 0.0, 0.0};
     double side = 1.0;
+    double minSide = 1.0; // the tolerance floor, or what keeps the box's indices in range
     double tolerance = 0.0;
     struct Cell {
         std::uint64_t key;
@@ -74,4 +86,5 @@ private:
     std::vector<Cell> cells; // a power of two long, at most half full
     std::size_t used = 0;
     std::vector<Item> items;
+    std::vector<int> firsts; // per stored place, its first item
 };

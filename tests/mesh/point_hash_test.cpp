@@ -119,6 +119,53 @@ TEST(G3PointHashTest, AnswersDoNotDependOnTheCellCount)
         }
 }
 
+// Unit normals of a surveyed terrain: nearly all within a thousandth of one
+// direction, a few steep ones stretching the box, repeats within the
+// tolerance. The sparse hash cuts its cells finer when a chain grows long
+// and must answer as brute force does throughout (by point and by number).
+TEST(G3PointHashTest, SparseHashOfACrowdedCapAnswersAsBruteForce)
+{
+    const double tol = 1e-6;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        std::mt19937 gen(seed);
+        std::vector<std::unique_ptr<G3Point>> pts;
+        double lo[3] = {1, 1, 1}, hi[3] = {-1, -1, -1};
+        for (int n = 0; n < 4000; ++n) {
+            double xyz[3];
+            if (n % 97 == 0) {
+                const double t = Uniform(gen, 0.0, 6.28);
+                xyz[0] = 0.9 * std::cos(t), xyz[1] = 0.9 * std::sin(t), xyz[2] = 0.43;
+            } else if (n % 5 == 4) {
+                const double* q = pts[static_cast<size_t>(gen() % pts.size())]->GetXYZ();
+                for (int k = 0; k < 3; ++k)
+                    xyz[k] = q[k] + Uniform(gen, -0.6, 0.6) * tol;
+            } else {
+                xyz[0] = -0.05 + Uniform(gen, -1e-3, 1e-3), xyz[1] = -0.01 + Uniform(gen, -1e-3, 1e-3);
+                xyz[2] = std::sqrt(1.0 - xyz[0] * xyz[0] - xyz[1] * xyz[1]);
+            }
+            for (int k = 0; k < 3; ++k)
+                lo[k] = std::min(lo[k], xyz[k]), hi[k] = std::max(hi[k], xyz[k]);
+            pts.emplace_back(new G3Point(xyz));
+        }
+        G3SparsePointHash h(static_cast<long>(pts.size()), lo, hi, tol), byNumber(static_cast<long>(pts.size()), lo, hi, tol);
+        const double side = h.GetCellSize();
+        std::vector<G3Point*> stored;
+        for (size_t n = 0; n < pts.size(); ++n) {
+            G3Point* match = nullptr;
+            for (auto it = stored.rbegin(); it != stored.rend() && !match; ++it)
+                if ((*it)->Equals(pts[n]->GetXYZ(), tol))
+                    match = *it;
+            if (!match)
+                stored.push_back(pts[n].get());
+            ASSERT_EQ(h.Add(pts[n].get()), match) << seed << " " << n;
+            const int same = byNumber.Add(static_cast<int>(n), pts[n]->GetXYZ());
+            ASSERT_EQ(same < 0 ? nullptr : pts[static_cast<size_t>(same)].get(), match) << seed << " " << n;
+        }
+        EXPECT_GT(pts.size() - stored.size(), 500u);
+        EXPECT_LT(h.GetCellSize(), side / 16);  // the crowd was filed again, finer
+    }
+}
+
 // The grid's shape only matters for speed (the answers do not depend on
 // it); what must hold is that a flat box gets one layer, the cell count
 // stays bounded and degenerate input gives one cell, never a crash.
