@@ -6,6 +6,7 @@
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3TexCoo.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <new>
@@ -25,6 +26,9 @@ constexpr long kMaxCells = 1290L * 1290L * 1290L;
 // they always had, and the cell array stays within 1 GiB.
 constexpr double kMinSizedCells = 24.0 * 24.0 * 24.0;
 constexpr double kMaxSizedCells = 134217728.0; // 2^27
+// BulkBox leaves out this share (one in kBulkShare) of the coordinates at
+// either end of each axis.
+constexpr std::size_t kBulkShare = 1024;
 
 // Clamped cell of an offset along one axis: trunc(offset / size) into
 // 0 .. q - 1, with a NaN quotient (and every negative one) giving 0. The
@@ -323,6 +327,28 @@ void G3PointHash::SizeGrid(long count, const double* min, const double* max, dou
     SaneGrid3(perAxis, sane);
     for (int a = 0; a < 3; ++a)
         perAxis[a] = sane[a];
+}
+
+void G3PointHash::BulkBox(const std::vector<double>& xyz, double min[3], double max[3])
+{
+    const std::size_t n = xyz.size() / 3;
+    std::vector<double> axis;
+    axis.reserve(n);
+    for (int a = 0; a < 3; ++a) {
+        axis.clear();
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::isfinite(xyz[3 * i + static_cast<std::size_t>(a)]))
+                axis.push_back(xyz[3 * i + static_cast<std::size_t>(a)]);
+        min[a] = max[a] = 0.0;
+        if (axis.empty())
+            continue;
+        const std::size_t k = axis.size() / kBulkShare;
+        std::nth_element(axis.begin(), axis.begin() + static_cast<std::ptrdiff_t>(k), axis.end());
+        min[a] = axis[k];
+        const std::size_t top = axis.size() - 1 - k;
+        std::nth_element(axis.begin(), axis.begin() + static_cast<std::ptrdiff_t>(top), axis.end());
+        max[a] = axis[top];
+    }
 }
 
 int G3PointHash::GetHashCode(const double* p) const

@@ -28,6 +28,8 @@
 #include "Geometry/foundation/GObj.h"
 #include "Geometry/math/GEnvelope.h"
 
+#include <vector>
+
 class GArrayCollection;
 class GMemoryAllocator;
 class G3Obj;
@@ -138,6 +140,15 @@ public:
     // cells are kept at least four tolerances wide. Non-finite or missing
     // bounds count as a zero extent.
     static void SizeGrid(long count, const double* min, const double* max, double tolerance, int perAxis[3]);
+    // The box of the bulk of the points `xyz` (three coordinates each): on
+    // each axis, from the
+    // coordinate with 1/1024 of the finite ones below it to the one with
+    // 1/1024 above it. A stray point far from the rest (a marker at the
+    // survey origin, a facet left a kilometre off) then no longer stretches
+    // the cells over everything else; it is clamped into the border cells,
+    // where lookups find it as always. With no finite coordinate on an
+    // axis, that axis gives 0 to 0.
+    static void BulkBox(const std::vector<double>& xyz, double min[3], double max[3]);
 
     int GetHashCode(const double* p) const override;
     int GetHashCode(const G3Point* p) const override;

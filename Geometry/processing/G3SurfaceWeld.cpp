@@ -68,18 +68,31 @@ constexpr double kShortEdgeCells = 4.0;
 // the edges are short. Long edges through empty cells (the spikes of a
 // star, a long wall beside fine detail) mostly walk empty cells, and
 // finer cells double each walk: they keep one cell per point.
+// The cells cover the bulk of the vertices (G3PointHash::BulkBox): a few
+// vertices far off would otherwise stretch them over the whole mesh, and
+// every edge's walk would read it all.
 std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
 {
-    GEnvelope env;
-    s->FormEnvelope(&env);
     const long count = s->GetVertexCount();
+    std::vector<double> xyz;
+    xyz.reserve(3 * static_cast<std::size_t>(count));
+    for (long i = 0; i < count; ++i) {
+        const G3Vertex* v = s->GetVertex(static_cast<int>(i));
+        if (v)
+            xyz.insert(xyz.end(), v->GetXYZ(), v->GetXYZ() + 3);
+    }
+    double lo[3], hi[3];
+    G3PointHash::BulkBox(xyz, lo, hi);
     int grid[3];
-    WeldGrid3(static_cast<int>(count), env.min, env.max, grid);
+    WeldGrid3(static_cast<int>(count), lo, hi, grid);
     double perSide[3];
     for (int a = 0; a < 3; ++a) {
-        const double extent = env.max[a] - env.min[a];
+        const double extent = hi[a] - lo[a];
         perSide[a] = extent > 0.0 ? grid[a] / extent : 0.0;
     }
+    // Edges to the vertices outside walk the border cells only: their
+    // share is measured inside the box.
+    const auto inBox = [&](double c, int a) { return std::min(hi[a], std::max(lo[a], c)); };
     double cells = 0.0;
     const int edges = s->GetEdgeCount();
     for (int k = 0; k < edges; ++k) {
@@ -89,11 +102,11 @@ std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
         const double* p = e->GetVertex1()->GetXYZ();
         const double* q = e->GetVertex2()->GetXYZ();
         for (int a = 0; a < 3; ++a)
-            cells += std::fabs(q[a] - p[a]) * perSide[a];
+            cells += std::fabs(inBox(q[a], a) - inBox(p[a], a)) * perSide[a];
     }
     const bool shortEdges = std::isfinite(cells) && cells <= kShortEdgeCells * edges;
     const long extra = shortEdges ? std::min(7 * count, 1L << 22) : 0;
-    return NewWeldHash(static_cast<int>(count + extra), env.min, env.max);
+    return NewWeldHash(static_cast<int>(count + extra), lo, hi);
 }
 
 // The entity at `obj`'s id in `c` is `obj` itself (it belongs to that
