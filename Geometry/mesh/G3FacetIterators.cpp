@@ -101,9 +101,15 @@ bool G3ContourWalker::Next()
         entry = exit = nullptr;
         return false;
     }
+    // A loop of fewer than three edges back at the start is a spike out
+    // and back, part of the contour it leaves from, not a loop of its own.
+    const bool backAtStart = edge && exit == contourStart && index - loopFirst >= 2;
     edge = following;
     ++index;
     opens = closes;
+    opensLoop = opens || backAtStart;
+    if (opensLoop)
+        loopFirst = index;
     if (opens) {
         entry = StartOf(edge, index);
         contourStart = entry;

@@ -53,6 +53,13 @@ public:
     G3Vertex* GetContourStart() const { return contourStart; }
     // The edge is the first of its contour.
     bool Opens() const { return opens; }
+    // The edge is the first of a closed loop: it opens a contour, or the
+    // walk stood back at its contour's start after a loop of at least three
+    // edges (a shorter one is a spike out and back). A hole whose first
+    // corner is the vertex at which the contour before it closes is walked
+    // on from there without opening (Opens() stays false), yet it is a
+    // loop of its own; counting loops tells such a facet's holes.
+    bool OpensLoop() const { return opensLoop; }
     // The edge is the last of its contour: the chain ends or the next edge
     // opens the next contour (see above).
     bool Closes() const { return closes; }
@@ -76,6 +83,8 @@ private:
     G3Vertex* exit = nullptr;
     G3Vertex* contourStart = nullptr;
     bool opens = false;
+    bool opensLoop = false;
+    int loopFirst = 0; // index of the edge that opened the current loop
     bool closes = true;
 };
 

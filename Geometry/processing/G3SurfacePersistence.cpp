@@ -528,8 +528,10 @@ struct VrmlFaces {
         for (int i = 0; i < nF; ++i) {
             G3ContourWalker w(s->GetFacet(i));
             int contours = 0;
+            // Loops, not contours: a hole that starts where the outline
+            // closes is walked on from there, yet VRML faces cannot hold it.
             while (contours < 2 && w.Next())
-                contours += w.Opens() ? 1 : 0;
+                contours += w.OpensLoop() ? 1 : 0;
             holed[static_cast<size_t>(i)] = contours > 1;
             any = any || contours > 1;
         }
@@ -654,7 +656,7 @@ private:
             G3Vertex* v = w.GetEntry();
             if (steps >= limit || !v)
                 return false;
-            if (w.Opens() && ++contours > 1)
+            if (w.OpensLoop() && ++contours > 1)
                 break;
             const int k = vertexIndex(v);
             if (vertex.size() > first && vertex.back() == k)

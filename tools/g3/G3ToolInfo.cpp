@@ -81,14 +81,15 @@ bool IsNonManifoldVertex(G3Vertex* v)
     return roots > 1;
 }
 
-// Contours of a facet, as G3ContourWalker splits its chain.
+// Contours of a facet as closed loops (G3ContourWalker::OpensLoop), so that
+// a hole starting at the corner where the outline closes counts.
 int ContourCount(G3Facet* f)
 {
     int contours = 0;
     long guard = 0;
     G3ContourWalker w(f);
     while (guard++ < 10000000 && w.Next())
-        if (w.Opens())
+        if (w.OpensLoop())
             ++contours;
     return contours;
 }

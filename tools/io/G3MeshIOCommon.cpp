@@ -353,7 +353,9 @@ struct WalkCorner {
 };
 
 // The corners of f in chain order, each with the edge it starts, and where
-// each contour begins, as G3ContourWalker splits the chain. False when the
+// each closed loop begins (G3ContourWalker::OpensLoop: a hole walked on
+// from the corner where the outline closes is a loop of its own, and none
+// of the formats written here can hold it in one face). False when the
 // chain runs past `limit` edges (it loops) or an edge lacks a vertex.
 bool WalkFacet(G3Facet* f, int limit, std::vector<WalkCorner>& corners, std::vector<std::size_t>& contourStarts)
 {
@@ -364,7 +366,7 @@ bool WalkFacet(G3Facet* f, int limit, std::vector<WalkCorner>& corners, std::vec
         G3Edge* e = w.GetEdge();
         if (steps >= limit || !e->GetVertex1() || !e->GetVertex2())
             return false;
-        if (w.Opens())
+        if (w.OpensLoop())
             contourStarts.push_back(corners.size());
         corners.push_back({w.GetEntry(), e});
     }
