@@ -422,12 +422,16 @@ G3Facet* StuckTo(G3Surface* s, const G3Facet* facet, const std::vector<G3Vertex*
     return nullptr;
 }
 
-// Twice the signed area of a plan.
+// Twice the signed area of a plan, summed about its first corner: products
+// of site coordinates (5e6) round off more than a small facet's area.
 double TwiceArea(const Plan& p)
 {
     double area = 0.0;
-    for (std::size_t k = 0; k < p.size(); ++k)
-        area += p[k][0] * p[(k + 1) % p.size()][1] - p[(k + 1) % p.size()][0] * p[k][1];
+    if (p.empty())
+        return area;
+    const double ox = p[0][0], oy = p[0][1];
+    for (std::size_t k = 1; k + 1 < p.size(); ++k)
+        area += (p[k][0] - ox) * (p[k + 1][1] - oy) - (p[k + 1][0] - ox) * (p[k][1] - oy);
     return area;
 }
 
