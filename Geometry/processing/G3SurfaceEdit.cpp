@@ -18,6 +18,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PassCheck.h"
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -576,6 +577,12 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     // surface is refused here, while nothing has changed.
     if (!host || SweepPassesSurface(surface, host, pts, direction->GetXYZ(), depth))
         return nullptr;
+    // The edit's own facets carry Mark4 until it returns. The passes below
+    // remove facets and rebuild others, and a facet made later can take
+    // the address a removed one had: an address alone named a neighbour's
+    // rebuild as one of the sides. Rebuilt facets start with flags 0, so a
+    // facet is the edit's while it is listed and marked.
+    G3_HOLD_PASS_MARKS(surface, "InsertFacet");
     const int edgeFlags = surface->GetEdgeFlags();
     const double hostNormal[3] = {host->GetPlane()[0], host->GetPlane()[1], host->GetPlane()[2]};
     const bool against = RunsAgainst(hostNormal, pts);
@@ -602,6 +609,7 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
         const std::vector<std::vector<double>> quad = {{q[0], q[1], q[2]}, moved(q), moved(p), {p[0], p[1], p[2]}};
         G3Facet* side = FacetFromPoints(surface, quad, edgeFlags);
         if (side) {
+            side->SetMark4();
             sides.push_back(side);
             const std::vector<const double*> corners = {quad[0].data(), quad[1].data(), quad[2].data(),
                                                         quad[3].data()};
@@ -614,6 +622,8 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     if (against)
         std::reverse(capPoints.begin(), capPoints.end());
     G3Facet* cap = FacetFromPoints(surface, capPoints, edgeFlags);
+    if (cap)
+        cap->SetMark4();
     facings.insert(facings.begin(), {cap, {hostNormal[0], hostNormal[1], hostNormal[2]}});
 
     surface->RemoveEqualsVertexAndDivideEdges();
@@ -621,38 +631,46 @@ G3Facet* G3SurfaceEdit::InsertFacet(GArrayCollection* points, G3Point* direction
     surface->SetEdgeFlags(edgeFlags);
     TurnBackIfInverted(facings);
 
-    // The update may have merged or dropped any of the new facets: they are
-    // read only while still listed, compared by address first.
-    std::unordered_set<const G3Facet*> live;
-    auto gather = [&] {
-        live.clear();
+    // The update may have dropped any of the new facets: they are read
+    // only while still listed, compared by address first, then by mark.
+    // `list` with every entry no longer the edit's own set to null.
+    auto stillOurs = [this](std::vector<G3Facet*> list) {
+        std::unordered_set<const G3Facet*> live;
         for (int k = 0; k < surface->GetFacetCount(); ++k)
             live.insert(surface->GetFacet(k));
+        for (G3Facet*& f : list)
+            if (f && !(live.count(f) && f->GetMark4()))
+                f = nullptr;
+        return list;
     };
     // A side or the cap lying on a facet of the surface faces it (a pocket
     // flush with the face's border, or as deep as the solid): the two
     // enclose nothing, and the notch or hole opens through that facet.
-    std::vector<G3Facet*> made = sides;
-    made.push_back(cap);
-    for (G3Facet* f : made) {
-        gather();
-        if (!f || !live.count(f))
+    std::vector<G3Facet*> all = sides;
+    all.push_back(cap);
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const std::vector<G3Facet*> made = stillOurs(all);
+        G3Facet* f = made[k];
+        if (!f)
             continue;
         const std::vector<G3Vertex*> corners = OutlineOf(f);
         G3Facet* g = corners.empty() ? nullptr : StuckTo(surface, f, corners);
         // Two of the edit's own facets back to back (a contour folding on
         // itself) are left as the update left them.
-        if (g && std::find(made.begin(), made.end(), g) == made.end())
+        if (g && !g->GetMark4())
             RemoveOnto(f, g, corners);
         else if (!g && !corners.empty())
             OpenSharedPart(f, corners, made);
     }
-    gather();
+    sides = stillOurs(sides);
+    cap = stillOurs({cap})[0];
+    for (int k = 0; k < surface->GetFacetCount(); ++k)
+        surface->GetFacet(k)->ClearMark4();
     if (sideFacets)
         for (G3Facet* side : sides)
-            if (live.count(side))
+            if (side)
                 sideFacets->add(side);
-    return cap && live.count(cap) ? cap : nullptr;
+    return cap;
 }
 
 void G3SurfaceEdit::TurnBackIfInverted(const std::vector<std::pair<G3Facet*, std::array<double, 3>>>& facings)
@@ -667,7 +685,7 @@ void G3SurfaceEdit::TurnBackIfInverted(const std::vector<std::pair<G3Facet*, std
         live.insert(surface->GetFacet(k));
     for (const auto& made : facings) {
         G3Facet* f = made.first;
-        if (!f || !live.count(f))
+        if (!f || !live.count(f) || !f->GetMark4())
             continue;
         const double* m = f->GetPlane();
         const double dot = m[0] * made.second[0] + m[1] * made.second[1] + m[2] * made.second[2];
