@@ -498,15 +498,67 @@ Plan ClipConvex(Plan a, const Plan& clip)
     return a;
 }
 
+// Whether the segment a-b crosses facet f strictly inside it, its ends
+// clear of f's plane (kPlaneSide) on either side.
+bool PiercesFacet(const G3Facet* f, const double* a, const double* b)
+{
+    const double* m = f->GetPlane();
+    const double sa = m[0] * a[0] + m[1] * a[1] + m[2] * a[2] + m[3];
+    const double sb = m[0] * b[0] + m[1] * b[1] + m[2] * b[2] + m[3];
+    if (!(std::fabs(sa) >= GTolerance::kPlaneSide && std::fabs(sb) >= GTolerance::kPlaneSide &&
+          (sa < 0.0) != (sb < 0.0)))
+        return false;
+    return f->GetPlaneIntersect(a, b, nullptr, nullptr, nullptr) == 1;
+}
+
+// Whether the segment a-b crosses the wall that the contour side p-q sweeps
+// by depth * d strictly inside it: its ends clear of the wall's plane
+// (kPlaneSide) on either side, and the crossing farther than kPlaneSide
+// from the host's plane (n, `along` = n . d, `reach` = depth * along), from
+// the moved one and, traced back along d onto the host, from p and q.
+// Distances to the wall are taken from p, so that site coordinates keep
+// their digits.
+bool CrossesWall(const double* a, const double* b, const double* p, const double* q, const double* d,
+                 const double* n, double along, double reach)
+{
+    const double u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const double w[3] = {u[1] * d[2] - u[2] * d[1], u[2] * d[0] - u[0] * d[2], u[0] * d[1] - u[1] * d[0]};
+    const double len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+    const double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+    if (!(len >= GTolerance::kZeroNormal) || !(uu > 0.0))
+        return false;
+    const double sa = (w[0] * (a[0] - p[0]) + w[1] * (a[1] - p[1]) + w[2] * (a[2] - p[2])) / len;
+    const double sb = (w[0] * (b[0] - p[0]) + w[1] * (b[1] - p[1]) + w[2] * (b[2] - p[2])) / len;
+    if (!(std::fabs(sa) >= GTolerance::kPlaneSide && std::fabs(sb) >= GTolerance::kPlaneSide &&
+          (sa < 0.0) != (sb < 0.0)))
+        return false;
+    const double t = sa / (sa - sb);
+    // The crossing, from p.
+    const double x[3] = {a[0] - p[0] + t * (b[0] - a[0]), a[1] - p[1] + t * (b[1] - a[1]),
+                         a[2] - p[2] + t * (b[2] - a[2])};
+    // p lies on the host's plane: the crossing's height above it.
+    const double h = n[0] * x[0] + n[1] * x[1] + n[2] * x[2];
+    const double from = reach > 0.0 ? h : -h;
+    if (!(from > GTolerance::kPlaneSide && std::fabs(reach) - from > GTolerance::kPlaneSide))
+        return false;
+    const double back = h / along;
+    const double y[3] = {x[0] - back * d[0], x[1] - back * d[1], x[2] - back * d[2]};
+    const double at = (y[0] * u[0] + y[1] * u[1] + y[2] * u[2]) / std::sqrt(uu);
+    return at > GTolerance::kPlaneSide && std::sqrt(uu) - at > GTolerance::kPlaneSide;
+}
+
 // Whether the sweep of the contour `pts` (on `host`, corners given as
 // points) by depth * d would pass through the surface: a segment from a
-// corner or from a point inside the contour to its moved place crosses a
-// facet strictly inside it with both ends clear of the facet's plane
-// (kPlaneSide), or a vertex of the surface lies strictly inside the swept
-// prism. A pocket deeper than the wall then sticks out behind the back
-// face, and a boss runs into another part of the solid; a sweep ending on
-// a facet (a through hole, a boss landing on a face) or grazing an edge
-// does not count. Reads the surface only.
+// corner or from a point inside the contour to its moved place, or a side
+// of the moved contour, crosses a facet strictly inside it with both ends
+// clear of the facet's plane (kPlaneSide); an edge of the surface crosses
+// a swept wall strictly inside it; or a vertex of the surface lies
+// strictly inside the swept prism. A pocket deeper than the wall then
+// sticks out behind the back face, and a boss runs into another part of
+// the solid; a part crossing the prism with no vertex in it and clear of
+// the traced points (a thin bar across a wide pocket) crosses its walls.
+// A sweep ending on a facet (a through hole, a boss landing on a face) or
+// grazing an edge does not count. Reads the surface only.
 bool SweepPassesSurface(G3Surface* s, const G3Facet* host, const std::vector<const double*>& pts, const double* d,
                         double depth)
 {
@@ -518,21 +570,21 @@ bool SweepPassesSurface(G3Surface* s, const G3Facet* host, const std::vector<con
     const std::array<double, 3> inside = InsidePoint(pts, c);
     std::vector<const double*> starts = pts;
     starts.push_back(inside.data());
+    std::vector<std::array<double, 3>> moved;
+    for (const double* a : pts)
+        moved.push_back({a[0] + depth * d[0], a[1] + depth * d[1], a[2] + depth * d[2]});
     for (int k = 0; k < s->GetFacetCount(); ++k) {
         const G3Facet* f = s->GetFacet(k);
         if (f == host)
             continue;
-        const double* m = f->GetPlane();
         for (const double* a : starts) {
             const double b[3] = {a[0] + depth * d[0], a[1] + depth * d[1], a[2] + depth * d[2]};
-            const double sa = m[0] * a[0] + m[1] * a[1] + m[2] * a[2] + m[3];
-            const double sb = m[0] * b[0] + m[1] * b[1] + m[2] * b[2] + m[3];
-            if (!(std::fabs(sa) >= GTolerance::kPlaneSide && std::fabs(sb) >= GTolerance::kPlaneSide &&
-                  (sa < 0.0) != (sb < 0.0)))
-                continue;
-            if (f->GetPlaneIntersect(a, b, nullptr, nullptr, nullptr) == 1)
+            if (PiercesFacet(f, a, b))
                 return true;
         }
+        for (std::size_t e = 0; e < moved.size(); ++e)
+            if (PiercesFacet(f, moved[e].data(), moved[(e + 1) % moved.size()].data()))
+                return true;
     }
     // A vertex inside the prism: between the host's plane and the moved
     // one (each by more than kPlaneSide), and its trace along d on the
@@ -552,6 +604,18 @@ bool SweepPassesSurface(G3Surface* s, const G3Facet* host, const std::vector<con
         const double q[3] = {v[i] - t * d[i], v[j] - t * d[j], 0.0};
         if (Where(c, q) > 0)
             return true;
+    }
+    // An edge through a wall: a part of the solid crossing the prism with
+    // no vertex in it and clear of the traces above.
+    for (int k = 0; k < s->GetEdgeCount(); ++k) {
+        const G3Edge* e = s->GetEdge(k);
+        if (!e->GetVertex1() || !e->GetVertex2())
+            continue;
+        const double* a = e->GetVertex1()->GetXYZ();
+        const double* b = e->GetVertex2()->GetXYZ();
+        for (std::size_t w = 0; w < pts.size(); ++w)
+            if (CrossesWall(a, b, pts[w], pts[(w + 1) % pts.size()], d, n, along, reach))
+                return true;
     }
     return false;
 }

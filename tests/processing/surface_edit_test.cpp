@@ -548,6 +548,96 @@ TEST(InsertFacet, AContourCoveringAWholeFaceKeepsTheSolidOutwards)
     EXPECT_EQ(36, pockets);
 }
 
+// Whether f has a corner within kPointEqual of q.
+bool HasCorner(G3Facet* f, const double* q)
+{
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()})
+            if (std::hypot(v->GetXYZ()[0] - q[0], v->GetXYZ()[1] - q[1], v->GetXYZ()[2] - q[2]) < 1e-6)
+                return true;
+    return false;
+}
+
+// Pockets and bosses side by side on a lattice of cells, at the origin
+// (unit cells) and at site coordinates (0.01 cells at 5e6), under a thin
+// bar that crosses the whole block above it. A rect on untouched cells is
+// taken unless it is a boss reaching the bar (which passes between its
+// corners: no vertex in the prism, no trace through it); the volume is the
+// columns' and nothing changes on a refusal. The cap and the sides handed
+// back are the edit's own (the update's rebuilds took their addresses).
+TEST(InsertFacet, SideBySideEditsUnderABarAtSiteCoordinates)
+{
+    int barred = 0, taken = 0;
+    // A failed check ends its own seed only.
+    auto run = [&](unsigned seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 rng(seed);
+        const double o = seed % 2 ? 5e6 : 0.0, c = seed % 2 ? 0.01 : 1.0, bar = 1.4 + rng() % 6;
+        auto at = [&](double x, double y, double z) { return P3{o + c * x, o + c * y, o + c * z}; };
+        G3Surface s;
+        AddBox(s, at(0, 0, 0), at(8, 8, 4));
+        AddBox(s, at(-2, bar, 5.5), at(10, bar + 0.2, 5.7));
+        s.RemoveEqualsVertex();
+        s.FormPlaneEquation();
+        std::vector<int> top(64, 4);
+        const double barVolume = 12 * 0.2 * 0.2;
+        for (int k = 0; k < 5; ++k) {
+            const int x0 = rng() % 8, y0 = rng() % 8, w = std::min<int>(1 + rng() % 4, 8 - x0),
+                      h = std::min<int>(1 + rng() % 4, 8 - y0), depth = (1 + rng() % 3) * (rng() % 2 ? -1 : 1);
+            bool untouched = true;
+            for (int y = y0; y < y0 + h; ++y)
+                for (int x = x0; x < x0 + w; ++x)
+                    untouched = untouched && top[y * 8 + x] == 4;
+            const bool hitsBar = depth < -1 && y0 < bar + 0.2 && bar < y0 + h;
+            std::vector<std::unique_ptr<G3Point>> keep;
+            GArrayCollection contour, sides;
+            std::vector<P3> moved;
+            for (const auto& q : {at(x0, y0, 4), at(x0 + w, y0, 4), at(x0 + w, y0 + h, 4), at(x0, y0 + h, 4)}) {
+                keep.push_back(std::make_unique<G3Point>(q[0], q[1], q[2]));
+                contour.add(keep.back().get());
+                moved.push_back({q[0], q[1], q[2] - depth * c});
+            }
+            const std::string before = Fingerprint(&s);
+            G3Point down(0, 0, -1);
+            G3Facet* cap = G3SurfaceEdit(&s).InsertFacet(&contour, &down, depth * c, &sides);
+            ASSERT_EQ("", MeshCheck(&s));
+            ASSERT_EQ("", G3ClosedCheck(&s));
+            barred += untouched && hitsBar;
+            if (!untouched || hitsBar) {
+                ASSERT_TRUE(before == Fingerprint(&s)) << x0 << " " << y0 << " " << w << " " << h << " " << depth;
+                continue;
+            }
+            ASSERT_NE(nullptr, cap);
+            double cells = 0;
+            for (int y = y0; y < y0 + h; ++y)
+                for (int x = x0; x < x0 + w; ++x)
+                    top[y * 8 + x] -= depth;
+            for (int t : top)
+                cells += t;
+            ASSERT_NEAR((cells + barVolume) * c * c * c, G3SurfaceVolume(&s), 1e-3 * c * c * c);
+            ASSERT_FALSE(BackToBack(s));
+            for (const P3& m : moved)
+                ASSERT_TRUE(HasCorner(cap, m.data()));
+            for (int i = 0; i < sides.size(); ++i) {
+                G3Facet* f = static_cast<G3Facet*>(sides.get(i));
+                bool own = false;
+                for (std::size_t j = 0; j < 4; ++j) {
+                    const double* p = keep[j]->GetXYZ();
+                    const double* q = keep[(j + 1) % 4]->GetXYZ();
+                    own = own || (HasCorner(f, p) && HasCorner(f, q) && HasCorner(f, moved[j].data()) &&
+                                  HasCorner(f, moved[(j + 1) % 4].data()));
+                }
+                ASSERT_TRUE(own) << i;
+            }
+            ++taken;
+        }
+    };
+    for (unsigned seed = 0; seed < 60; ++seed)
+        run(seed);
+    EXPECT_LT(100, taken);
+    EXPECT_LT(10, barred);
+}
+
 TEST(InsertFacet, FacetsTheUpdateDropsAreNotHandedBack)
 {
     // A contour of two distinct points has a cap the weld collapses; a
