@@ -2,7 +2,8 @@
 // facets (MakeHole, InsertFacet, RemoveStuckTogetherFacets).
 //
 // Invariants: every edit leaves the mesh consistent (G3MeshCheck) with
-// Mark3 and Mark4 clear; a facet is rebuilt through the complex-facet
+// Mark3 and Mark4 clear (InsertFacet holds Mark4 on its own facets while
+// it runs, and only there); a facet is rebuilt through the complex-facet
 // bracket and carries its source's extended data and records. A point lies
 // on a facet when it is within kPlaneSide of the facet's plane and inside
 // or on a contour (kInFacet). Coordinates of new corners are the caller's
