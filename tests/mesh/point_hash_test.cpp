@@ -166,6 +166,25 @@ TEST(G3PointHashTest, SparseHashOfACrowdedCapAnswersAsBruteForce)
     }
 }
 
+// The bulk box leaves out the few points far off (fewer than one in 1,024)
+// and non-finite coordinates, and holds the rest.
+TEST(G3PointHashTest, BulkBoxLeavesOutOnlyTheStrays)
+{
+    std::mt19937 gen(3);
+    for (int round = 0; round < 20; ++round) {
+        const int n = 2048 + static_cast<int>(gen() % 4096), strays = n / 1024 - 1;
+        std::vector<double> xyz;
+        for (int i = 0; i < n; ++i)
+            for (int a = 0; a < 3; ++a)
+                xyz.push_back(i < strays ? (a == round % 3 ? 1e6 * (i % 2 ? 1 : -1) : 0.0) : Uniform(gen, -5.0, 5.0));
+        xyz[3 * static_cast<size_t>(strays)] = std::numeric_limits<double>::quiet_NaN();
+        double lo[3], hi[3];
+        G3PointHash::BulkBox(xyz, lo, hi);
+        for (int a = 0; a < 3; ++a)
+            EXPECT_TRUE(lo[a] > -5.0 && hi[a] < 5.0 && hi[a] - lo[a] > 9.9) << round << " " << a;
+    }
+}
+
 // The grid's shape only matters for speed (the answers do not depend on
 // it); what must hold is that a flat box gets one layer, the cell count
 // stays bounded and degenerate input gives one cell, never a crash.
