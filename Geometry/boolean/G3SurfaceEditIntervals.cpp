@@ -6,9 +6,11 @@
 // closed boxes meet, in the order of a scan over all pairs (lower facet
 // index first, then the other's index), so its first crossing pair is that
 // scan's; the grid only skips pairs whose boxes are apart. DivideEdge keeps
-// the mesh consistent (the pieces take the edge's place in both facets) and
-// makes no piece shorter than kPointEqual: an interval end that near the
-// edge's end or the previous end is that vertex.
+// the mesh consistent (the pieces take the edge's place in both facets),
+// chains the interval ends in order along the edge (sorted on its dominant
+// axis, exact comparison), so the pieces never double back, and makes no
+// piece shorter than kPointEqual: an interval end that near the edge's end
+// or the previous end is that vertex.
 // Rounding: the plane cuts of IntersectByPlaneConcave and the interval
 // keys (kPointEqual); an overlap of two cuts counts only off both facets'
 // edges (kPointEqual in space); common edges are matched within kPlaneSide of a line.
@@ -265,6 +267,59 @@ bool PointsEqual(const double* p, const double* q)
     return std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) <= GTolerance::kPointEqual;
 }
 
+// One end of an interval of DivideEdge's list: where it lies along the
+// edge (its coordinate on the dominant axis), the point, the interval's
+// place in the list and whether it is the interval's lower end.
+struct IntervalEnd {
+    double along;
+    const double* point;
+    int interval;
+    bool first;
+};
+
+// Whether p lies on the segment lower..upper: within kPlaneSide of its line
+// and between its ends, or one point with an end (kPointEqual). Taken about
+// lower, so the products stay small at site coordinates.
+bool OnSegment(const double* p, const double* lower, const double* upper)
+{
+    const double d[3] = {upper[0] - lower[0], upper[1] - lower[1], upper[2] - lower[2]};
+    const double q[3] = {p[0] - lower[0], p[1] - lower[1], p[2] - lower[2]};
+    const double len2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    const double len = std::sqrt(len2);
+    const double t = (q[0] * d[0] + q[1] * d[1] + q[2] * d[2]) / len;  // distance along, from lower
+    if (t <= 0.0 || t >= len)
+        return PointsEqual(p, t <= 0.0 ? lower : upper);
+    const double c[3] = {q[1] * d[2] - q[2] * d[1], q[2] * d[0] - q[0] * d[2], q[0] * d[1] - q[1] * d[0]};
+    return std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) / len <= GTolerance::kPlaneSide;
+}
+
+// The ends of every interval (entries without two ends skipped), sorted
+// along the edge lower..upper by their coordinate on `axis`; ends at one
+// place keep the list's order, an interval's lower end first. False when
+// an end lies off the edge.
+bool EndsAlong(G3IntervalList* intervals, const double* lower, const double* upper, int axis,
+               std::vector<IntervalEnd>& ends)
+{
+    for (int k = 0; k < intervals->GetIntervalCount(); ++k) {
+        const G3Interval* iv = intervals->GetInterval(k);
+        if (!iv || !iv->GetXYZ1() || !iv->GetXYZ2())
+            continue;
+        const double* a = iv->GetXYZ1();
+        const double* b = iv->GetXYZ2();
+        if (!OnSegment(a, lower, upper) || !OnSegment(b, lower, upper))
+            return false;
+        if (b[axis] < a[axis])
+            std::swap(a, b);
+        ends.push_back({a[axis], a, k, true});
+        ends.push_back({b[axis], b, k, false});
+    }
+    // Exact comparison of the coordinates: a strict weak order, and the
+    // stable sort keeps equal places in list order.
+    std::stable_sort(ends.begin(), ends.end(),
+                     [](const IntervalEnd& x, const IntervalEnd& y) { return x.along < y.along; });
+    return true;
+}
+
 } // namespace
 
 bool G3SurfaceEdit::CheckFacets(int options, int& result)
@@ -310,34 +365,52 @@ bool G3SurfaceEdit::DivideEdge(G3Surface* s, G3Edge* edge, G3IntervalList* inter
     const bool reversed = v2->GetXYZ()[axis] < v1->GetXYZ()[axis];
     G3Vertex* lower = reversed ? v2 : v1;
     G3Vertex* upper = reversed ? v1 : v2;
+    // Every interval end, taken in order along the edge whatever order the
+    // list and each interval give them in: chained as listed, a list
+    // running from the upper end (or an interval turned round) doubled
+    // back over the edge, a zigzag of overlapping pieces in both facets.
+    // An end off the edge is refused: a chain through it would bend the
+    // edge or run past its end and back.
+    std::vector<IntervalEnd> ends;
+    if (!EndsAlong(intervals, lower->GetXYZ(), upper->GetXYZ(), axis, ends))
+        return false;
     std::vector<G3Vertex*> chain{lower};  // lower -> ... -> upper
     std::vector<G3Vertex*> made;          // the vertices added here
-    std::vector<std::pair<G3Vertex*, G3Vertex*>> marked;  // the pieces Ai -> Bi
-    // An interval end on the edge's end or on the chain's last point (one
-    // interval ending where the next begins) is that vertex: a vertex of
-    // its own there would leave a zero-length piece in both facets.
-    const auto at = [&](const double* p) {
-        for (G3Vertex* v : {chain.back(), lower, upper})
-            if (PointsEqual(v->GetXYZ(), p))
-                return v;
-        made.push_back(s->AddVertex(p, 0));
-        return made.back();
-    };
-    for (int k = 0; k < intervals->GetIntervalCount(); ++k) {
-        G3Interval* iv = intervals->GetInterval(k);
-        if (!iv || !iv->GetXYZ1() || !iv->GetXYZ2())
-            continue;
-        G3Vertex* a = at(iv->GetXYZ1());
-        if (a != chain.back())
-            chain.push_back(a);
-        G3Vertex* b = at(iv->GetXYZ2());
-        if (b != chain.back()) {
-            chain.push_back(b);
-            marked.emplace_back(a, b);
+    // Each interval's first and last place in the chain.
+    std::vector<std::pair<std::size_t, std::size_t>> spans(static_cast<std::size_t>(intervals->GetIntervalCount()),
+                                                           {0, 0});
+    for (const IntervalEnd& end : ends) {
+        // An end on the chain's last point (the lower end, one interval
+        // ending where the next begins) or on the upper end is that
+        // vertex: a vertex of its own there would leave a zero-length
+        // piece in both facets. Once at the upper end the chain stays
+        // there (a later end within the bands never runs on past it).
+        G3Vertex* v = nullptr;
+        if (chain.back() == upper || PointsEqual(chain.back()->GetXYZ(), end.point))
+            v = chain.back();
+        else if (PointsEqual(upper->GetXYZ(), end.point))
+            v = upper;
+        if (!v) {
+            made.push_back(s->AddVertex(end.point, 0));
+            v = made.back();
         }
+        if (v != chain.back())
+            chain.push_back(v);
+        std::pair<std::size_t, std::size_t>& span = spans[static_cast<std::size_t>(end.interval)];
+        (end.first ? span.first : span.second) = chain.size() - 1;
     }
     if (chain.back() != upper)
         chain.push_back(upper);
+    // The pieces some interval covers (an interval's ends may have become
+    // one vertex: it covers none).
+    std::vector<bool> covered(chain.size() - 1, false);
+    for (const std::pair<std::size_t, std::size_t>& span : spans)
+        for (std::size_t i = span.first; i < span.second; ++i)
+            covered[i] = true;
+    std::vector<std::pair<G3Vertex*, G3Vertex*>> marked;  // the pieces Ai -> Bi
+    for (std::size_t i = 0; i < covered.size(); ++i)
+        if (covered[i])
+            marked.emplace_back(chain[i], chain[i + 1]);
     const long flags = edge->GetFlags();
     if (chain.size() <= 2) {
         // No point inside the edge: one new edge between the same

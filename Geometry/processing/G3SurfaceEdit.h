@@ -109,12 +109,15 @@ public:
     // lying on edges (an outline along g's border) and stitched. True when
     // a facet was removed.
     bool RemoveStuckTogetherFacets(G3Facet* facet);
-    // Replaces `edge` of `surface` by the chain s -> A1 -> B1 -> ... -> e
-    // through the ends of `intervals` in list order (s the edge's end lower
-    // on its dominant axis); the pieces Ai-Bi get flags 0x80, the others
-    // the edge's flags, every piece its facets. An empty list gives one new
-    // edge between the same vertices. False (nothing changed) for a null
-    // argument, an edge shorter than kZeroLength or one not in `surface`.
+    // Replaces `edge` of `surface` by the chain s -> ... -> e through the
+    // ends of `intervals` taken in order along the edge (s the edge's end
+    // lower on its dominant axis), whatever order the list and each
+    // interval give them in; the pieces an interval covers get flags 0x80,
+    // the others the edge's flags, every piece its facets. An empty list
+    // gives one new edge between the same vertices. False (nothing
+    // changed) for a null argument, an edge shorter than kZeroLength, one
+    // not in `surface`, or an interval end off the edge (farther than
+    // kPlaneSide from its line, or past an end and not on it).
     bool DivideEdge(G3Surface* surface, G3Edge* edge, G3IntervalList* intervals);
     // Placed by ma and mb (null: as they are), the edges of coplanar facets
     // of a and b (same or opposite facing) that run along one line with the

@@ -843,6 +843,86 @@ TEST(DivideEdge, SharedEndsMakeNoZeroLengthPieces)
     }
 }
 
+// Random intervals in sixteenths of a random box edge, overlapping, nested
+// or empty at times, listed in any order and either way round, near the
+// origin and at site coordinates: the pieces run once along the edge (their
+// lengths add up to it), one per distinct end, the covered ones flagged.
+// Listed from the upper end, the chain doubled back over the edge. An end
+// beyond the edge's end or off its line is refused with nothing changed.
+TEST(DivideEdge, IntervalsInAnyOrderChainAlongTheEdge)
+{
+    for (unsigned seed = 0; seed < 80; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 g(seed);
+        const double o = seed % 2 ? 5e5 : 0.0;
+        G3Surface s;
+        AddBox(s, {o, o, o}, {o + 3, o + 4, o + 2.5}, g() % 2);
+        s.Update(CHECK_LEVEL_WELD);
+        G3Edge* e = s.GetEdge(static_cast<int>(g() % static_cast<unsigned>(s.GetEdgeCount())));
+        Vd a = Xyz(e->GetVertex1()), b = Xyz(e->GetVertex2());
+        const auto at = [&](double t) {
+            return P3{a[0] + (b[0] - a[0]) * t, a[1] + (b[1] - a[1]) * t, a[2] + (b[2] - a[2]) * t};
+        };
+        const double len = e->GetSizeXYZ();
+        std::vector<int> cuts{0, 16};
+        std::vector<bool> cover(16, false);
+        G3IntervalList list;
+        for (int k = 0, n = 1 + static_cast<int>(g() % 5); k < n; ++k) {
+            const int x = static_cast<int>(g() % 17), y = static_cast<int>(g() % 17);
+            cuts.insert(cuts.end(), {x, y});
+            for (int t = std::min(x, y); t < std::max(x, y); ++t)
+                cover[static_cast<std::size_t>(t)] = true;
+            const P3 p = at(x / 16.0), q = at(y / 16.0);
+            list.AddInterval(p.data(), q.data());
+        }
+        std::sort(cuts.begin(), cuts.end());
+        cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+        G3Facet* f = e->GetFacet1();
+        const double volume = G3SurfaceVolume(&s);
+        ASSERT_TRUE(G3SurfaceEdit(&s).DivideEdge(&s, e, &list));
+        EXPECT_EQ("", MeshCheck(&s));
+        EXPECT_NEAR(volume, G3SurfaceVolume(&s), 1e-6);
+        double along = 0, flagged = 0, covered = 0;
+        int pieces = 0;
+        for (G3ContourWalker w(f); w.Next();) {
+            double off = 0;  // both ends' distances from the edge's line, unscaled
+            for (const G3Vertex* v : {w.GetEntry(), w.GetExit()})
+                for (int k = 0; k < 3; ++k) {
+                    const double* r = v->GetXYZ();
+                    const int i = (k + 1) % 3, j = (k + 2) % 3;
+                    off += std::fabs((r[i] - a[i]) * (b[j] - a[j]) - (r[j] - a[j]) * (b[i] - a[i]));
+                }
+            if (off > 1e-6)
+                continue;
+            ++pieces;
+            along += w.GetEdge()->GetSizeXYZ();
+            flagged += w.GetEdge()->GetFlags() == 0x80 ? w.GetEdge()->GetSizeXYZ() : 0.0;
+        }
+        for (bool c : cover)
+            covered += c ? len / 16 : 0.0;
+        EXPECT_EQ(static_cast<int>(cuts.size()) - 1, pieces);
+        EXPECT_NEAR(len, along, 1e-6);
+        EXPECT_NEAR(covered, flagged, 1e-6);
+        // Refused: ends past either end of an edge, or off its line.
+        const int edges = s.GetEdgeCount(), vertices = s.GetVertexCount();
+        e = s.GetEdge(0);
+        a = Xyz(e->GetVertex1());
+        b = Xyz(e->GetVertex2());
+        const P3 mid = at(0.5);
+        for (const P3& wrong : {at(17.0 / 16), at(-1.0 / 16), P3{mid[0] + 1e-3, mid[1] + 1e-3, mid[2] - 1e-3}}) {
+            G3IntervalList bad;
+            const P3 inside = at(0.25);
+            bad.AddInterval(inside.data(), wrong.data());
+            EXPECT_FALSE(G3SurfaceEdit(&s).DivideEdge(&s, e, &bad));
+            EXPECT_EQ("", MeshCheck(&s));
+            if (edges != s.GetEdgeCount() || vertices != s.GetVertexCount()) {
+                ADD_FAILURE() << "a refused division changed the surface";
+                break;  // e is gone
+            }
+        }
+    }
+}
+
 // A facet's copy keeps every corner's normal and texture coordinate, with
 // normals only, texture coordinates only or both: corners with a texture
 // coordinate and no normal came back with neither.
