@@ -4,8 +4,9 @@
 // Invariants: Explode and FormFacetSurface leave this surface as they found
 // it (Explode restores its ids to its places), and Explode leaves Mark3 and Mark4 clear on every facet (both marks
 // are its working state between GetAllAdjacentFaces and the copies).
-// GetAllAdjacentFaces leaves its marks for the caller. Nothing here rounds:
-// coordinates are copied as they are.
+// GetAllAdjacentFaces leaves its marks for the caller. GenerateTexCoo keeps
+// every corner's normal, a vertex the facet passes twice having one per
+// pass. Nothing here rounds: coordinates are copied as they are.
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Edge.h"
@@ -217,16 +218,39 @@ void G3Surface::GenerateTexCoo(TEXTURE_PROJECTION_MODE)
         G3Facet* f = GetFacet(k);
         int i = 0, j = 1;
         f->GetMaxCoo(&i, &j);
-        std::vector<G3Vertex*> corners;
-        for (G3FacetVertexIterator it(f); it.hasNext();)
-            corners.push_back(it.NextVertex());
-        for (G3Vertex* v : corners) {
+        // Corner by corner: the edge leaving each corner and the edge
+        // entering it (the one before in its contour, the contour's last
+        // for its first). A facet passing a vertex twice (a hole touching
+        // the outline or another hole there) has a corner data pair per
+        // pass; read and written through the vertex's whole ring, one
+        // pass's normal went to both.
+        std::vector<G3Edge*> edges;
+        std::vector<G3Vertex*> entries;
+        std::vector<bool> opens;  // the corner is its contour's first
+        for (G3ContourWalker w(f); w.Next();) {
+            edges.push_back(w.GetEdge());
+            entries.push_back(w.GetEntry());
+            opens.push_back(w.Opens() || opens.empty());
+        }
+        std::size_t last = 0;  // the last edge of the current contour
+        for (std::size_t c = 0; c < edges.size(); ++c) {
+            if (opens[c])
+                for (last = c; last + 1 < edges.size() && !opens[last + 1];)
+                    ++last;
+            G3Vertex* v = entries[c];
             if (!v)
                 continue;
-            G3TexCoo* old = nullptr;
-            G3Normal* n = f->GetNormal(v, &old);
+            G3Edge* leaving = edges[c];
+            G3Edge* entering = opens[c] ? edges[last] : edges[c - 1];
+            // The corner's normal as the ring gives it first (both edges
+            // hold the same one unless the data disagree).
+            G3Normal* n = nullptr;
+            for (G3Edge* e = v->GetFirstEdge(); e && !n; e = e->GetVertexEdge(v))
+                if (e == leaving || e == entering)
+                    n = e->GetCorner(f, v, nullptr);
             G3TexCoo* t = AddTexCoo(v->GetXYZ()[i], v->GetXYZ()[j]);
-            f->SetNormal(v, n, t, false);
+            leaving->SetCorner(f, v, n, t);
+            entering->SetCorner(f, v, n, t);
         }
     }
     RemoveUnusedTexCoo();

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -950,6 +951,81 @@ TEST(FormFacetSurface, CornersKeepTheirData)
                 EXPECT_TRUE(!ta || (ta->GetU() == tb->GetU() && ta->GetV() == tb->GetV()));
             }
         }
+    }
+}
+
+// Plates with square holes touching each other at corners and diamond
+// holes touching the outline at its corners, in the three planes, near the
+// origin and at site coordinates, each corner with a normal of its own:
+// planar texture coordinates keep every corner's normal on both edges at
+// it. A vertex passed twice gave both passes the normal of the first.
+TEST(GenerateTexCoo, CornersPassedTwiceKeepTheirNormals)
+{
+    for (unsigned seed = 0; seed < 40; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 g(seed);
+        const double o = seed % 2 ? 5e5 : 0.0;
+        const int w = 4 + static_cast<int>(g() % 4), h = 4 + static_cast<int>(g() % 4), plane = seed % 3;
+        G3Surface s;
+        std::map<std::pair<int, int>, G3Vertex*> at;  // by half units
+        const auto vertex = [&](int x, int y) {
+            G3Vertex*& v = at[{x, y}];
+            const double a = o + 0.5 * x, b = o + 0.5 * y;
+            if (!v)
+                v = plane == 0 ? s.AddVertex(a, b, o, 0) : (plane == 1 ? s.AddVertex(a, o, b, 0) : s.AddVertex(o, a, b, 0));
+            return v;
+        };
+        std::vector<G3Vertex*> outline;
+        for (int x = 0; x < 2 * w; x += 2)
+            outline.push_back(vertex(x, 0));
+        for (const auto& p : {std::make_pair(2 * w, 0), {2 * w, 2 * h}, {0, 2 * h}})
+            outline.push_back(vertex(p.first, p.second));
+        G3Facet* f = s.AddFacet(static_cast<int>(outline.size()), outline.data(), 1, nullptr, nullptr);
+        std::vector<std::array<G3Vertex*, 4>> holes;
+        for (int x = 2; x < 2 * w; x += 2)
+            if (g() % 2)  // a diamond on the outline's corner (x, 0)
+                holes.push_back({vertex(x, 0), vertex(x - 1, 1), vertex(x, 2), vertex(x + 1, 1)});
+        for (int i = 1; i + 1 < w; ++i)
+            for (int j = 1; j + 1 < h; ++j)
+                if ((i + j) % 2 == 0 && g() % 2)
+                    holes.push_back({vertex(2 * i, 2 * j), vertex(2 * i, 2 * j + 2), vertex(2 * i + 2, 2 * j + 2),
+                                     vertex(2 * i + 2, 2 * j)});
+        for (std::array<G3Vertex*, 4>& hole : holes) {
+            G3EdgeList list(4, hole.data(), nullptr, nullptr, nullptr, 0, 1);
+            s.AddFacetEdges(f, &list);
+        }
+        s.FormPlaneEquation();
+        // Corner c: the edge leaving it and the one entering it.
+        std::vector<std::array<G3Edge*, 2>> corners;
+        std::vector<G3Vertex*> vertices;
+        std::size_t first = 0;
+        for (G3ContourWalker walk(f); walk.Next();) {
+            first = walk.Opens() ? corners.size() : first;
+            corners.push_back({walk.GetEdge(), walk.Opens() ? nullptr : corners.back()[0]});
+            if (walk.Closes())
+                corners[first][1] = walk.GetEdge();
+            vertices.push_back(walk.GetEntry());
+        }
+        for (std::size_t c = 0; c < corners.size(); ++c) {
+            G3Normal* n = s.AddNormal(0.01 * static_cast<double>(c), 0.5, 1.0);
+            for (G3Edge* e : corners[c])
+                e->SetCorner(f, vertices[c], n, nullptr);
+        }
+        s.GenerateTexCoo(TEXTURE_PROJECTION_PLANAR);
+        EXPECT_EQ("", MeshCheck(&s));
+        int i = 0, j = 1;
+        f->GetMaxCoo(&i, &j);
+        int lost = 0;
+        for (std::size_t c = 0; c < corners.size(); ++c)
+            for (G3Edge* e : corners[c]) {
+                G3TexCoo* t = nullptr;
+                const G3Normal* n = e->GetCorner(f, vertices[c], &t);
+                lost += !n || n->GetXYZ()[0] != 0.01 * static_cast<double>(c);
+                ASSERT_NE(nullptr, t);
+                EXPECT_EQ(vertices[c]->GetXYZ()[i], t->GetU());
+                EXPECT_EQ(vertices[c]->GetXYZ()[j], t->GetV());
+            }
+        EXPECT_EQ(0, lost);
     }
 }
 
