@@ -226,11 +226,11 @@ void G3Surface::GenerateTexCoo(TEXTURE_PROJECTION_MODE)
         // pass's normal went to both.
         std::vector<G3Edge*> edges;
         std::vector<G3Vertex*> entries;
-        std::vector<bool> opens;  // the corner is its contour's first
+        std::vector<bool> opens;  // the corner is its loop's first (OpensLoop)
         for (G3ContourWalker w(f); w.Next();) {
             edges.push_back(w.GetEdge());
             entries.push_back(w.GetEntry());
-            opens.push_back(w.Opens() || opens.empty());
+            opens.push_back(w.OpensLoop() || opens.empty());
         }
         std::size_t last = 0;  // the last edge of the current contour
         for (std::size_t c = 0; c < edges.size(); ++c) {
