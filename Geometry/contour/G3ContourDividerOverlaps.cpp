@@ -90,11 +90,19 @@ void G3ContourDivider::SeparateOverlaps(GArrayCollection* result)
     }
     all.FindSelfIntersections(surface);
 
-    // Weld: one id per point; the first vertex met stands for it.
-    all.FormEnvelope();
+    // Weld: one id per point; the first vertex met stands for it. The
+    // cells cover the bulk of the ends: a contour far off would stretch
+    // them over every other one.
+    std::vector<double> ends;
+    ends.reserve(6 * static_cast<std::size_t>(all.size()));
+    for (int k = 0; k < all.size(); ++k) {
+        const G3Edge* e = all.GetEdge(k);
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()})
+            ends.insert(ends.end(), v->GetXYZ(), v->GetXYZ() + 3);
+    }
     int perAxis[3] = {1, 1, 1};
-    const double* lo = all.GetEnvelope()->GetMin();
-    const double* hi = all.GetEnvelope()->GetMax();
+    double lo[3], hi[3];
+    G3PointHash::BulkBox(ends, lo, hi);
     G3PointHash::SizeGrid(2L * all.size(), lo, hi, GTolerance::kPointEqual, perAxis);
     G3PointHash hash(perAxis, lo, hi, GTolerance::kPointEqual);
     // The welded id of each vertex: by its place in the surface (vertices

@@ -13,6 +13,8 @@
 
 #include "Geometry/contour/G3ContourFaces.h"
 
+#include "Geometry/mesh/G3PointHash.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -130,20 +132,24 @@ void G3ContourFaces::FindParts()
 namespace {
 
 // The graph's edges in a grid of about two per cell; an edge whose box
-// meets too many cells is kept apart and met by every question.
+// meets too many cells is kept apart and met by every question. The grid
+// covers the bulk of the edges' ends (G3PointHash::BulkBox): a contour far
+// off would stretch its cells over all the others. Ends outside fall into
+// the border cells, which keeps Cell monotone.
 class EdgeGrid {
 public:
     EdgeGrid(const std::vector<double>& xy, const std::vector<G3ContourFaces::Edge>& edges) : xy(xy), edges(edges)
     {
         const std::size_t m = edges.size();
+        std::vector<double> ends;
+        ends.reserve(6 * m);
         for (std::size_t e = 0; e < m; ++e)
-            for (int v : {edges[e].a, edges[e].b}) {
-                const double x = X(v), y = Y(v);
-                lo[0] = e == 0 ? x : std::min(lo[0], x);
-                lo[1] = e == 0 ? y : std::min(lo[1], y);
-                hi[0] = e == 0 ? x : std::max(hi[0], x);
-                hi[1] = e == 0 ? y : std::max(hi[1], y);
-            }
+            for (int v : {edges[e].a, edges[e].b})
+                ends.insert(ends.end(), {X(v), Y(v), 0.0});
+        double bulkLo[3], bulkHi[3];
+        G3PointHash::BulkBox(ends, bulkLo, bulkHi);
+        for (int a = 0; a < 2; ++a)
+            lo[a] = bulkLo[a], hi[a] = bulkHi[a];
         side = std::max(1, std::min(2048, static_cast<int>(std::sqrt(static_cast<double>(m) / 2.0))));
         for (int a = 0; a < 2; ++a)
             scale[a] = hi[a] > lo[a] ? side / (hi[a] - lo[a]) : 0.0;

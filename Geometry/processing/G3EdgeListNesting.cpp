@@ -22,6 +22,7 @@
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3EdgeListVertexIterator.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PointHash.h"
 #include "Geometry/mesh/G3Vertex.h"
 
 #include <algorithm>
@@ -76,23 +77,25 @@ bool NearBox(const double* p, const double* box, int i, int j)
 
 // The boxes of all lists on one projection pair in a grid of about one cell
 // per list; the largest boxes, past a budget of entries, go to a list of
-// their own.
+// their own. The grid covers the bulk of the boxes' corners
+// (G3PointHash::BulkBox): a contour far off would stretch its cells over
+// all the others. Boxes outside reach into the border cells.
 class BoxGrid {
 public:
     BoxGrid(const std::vector<double>& boxes, const std::vector<char>& boxed, int i, int j) : i(i), j(j)
     {
         const std::size_t n = boxed.size();
-        bool any = false;
+        std::vector<double> corners;
         for (std::size_t b = 0; b < n; ++b) {
             if (!boxed[b])
                 continue;
             const double* box = &boxes[b * 6];
-            lo[0] = any ? std::fmin(lo[0], box[i]) : box[i];
-            lo[1] = any ? std::fmin(lo[1], box[j]) : box[j];
-            hi[0] = any ? std::fmax(hi[0], box[3 + i]) : box[3 + i];
-            hi[1] = any ? std::fmax(hi[1], box[3 + j]) : box[3 + j];
-            any = true;
+            corners.insert(corners.end(), {box[i], box[j], 0.0, box[3 + i], box[3 + j], 0.0});
         }
+        double bulkLo[3], bulkHi[3];
+        G3PointHash::BulkBox(corners, bulkLo, bulkHi);
+        for (int a = 0; a < 2; ++a)
+            lo[a] = bulkLo[a], hi[a] = bulkHi[a];
         side = std::max(1, std::min(1024, static_cast<int>(std::sqrt(static_cast<double>(n)))));
         for (int a = 0; a < 2; ++a) {
             lo[a] -= kBoxClear;
