@@ -165,16 +165,15 @@ void G3ContourArrangement::FormPieces(G3Surface* graph)
     }
     list.FindSelfIntersections(store.get());
 
-    // Weld the pieces' ends into graph vertices.
+    // Weld the pieces' ends into graph vertices, in a hash over the bulk of
+    // them: a contour far off would stretch its cells over all the others.
     const int n = store->GetVertexCount();
-    double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
-    for (int k = 0; k < n; ++k) {
-        const double* p = store->GetVertex(k)->GetXYZ();
-        for (int d = 0; d < 3; ++d) {
-            lo[d] = k == 0 ? p[d] : std::min(lo[d], p[d]);
-            hi[d] = k == 0 ? p[d] : std::max(hi[d], p[d]);
-        }
-    }
+    std::vector<double> ends;
+    ends.reserve(3 * static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k)
+        ends.insert(ends.end(), store->GetVertex(k)->GetXYZ(), store->GetVertex(k)->GetXYZ() + 3);
+    double lo[3], hi[3];
+    G3PointHash::BulkBox(ends, lo, hi);
     int perAxis[3] = {1, 1, 1};
     G3PointHash::SizeGrid(n, lo, hi, GTolerance::kContourMerge, perAxis);
     G3PointHash hash(perAxis, lo, hi, GTolerance::kContourMerge);
