@@ -1,9 +1,19 @@
+// A uniform grid of object lists. Invariants: every object added under a
+// box is found by any box or segment query meeting that box (cells are
+// clamped, never dropped, within the grid's range; open borders extend that
+// to boxes and segments outside it); each search reports an object once and
+// leaves the marks as documented in the header. Rounding: cell indices
+// truncate offsets over cell sizes; a segment's clipped or clamped ends and
+// its plane crossings are rounded once each, and the walk then takes the
+// cells of both ends whatever the stepping's rounding did.
+
 #include "Geometry/mesh/G3Grid.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GCubeCells.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3PointHash.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +41,12 @@ G3Grid::G3Grid(const GEnvelope* box, int cellsPerAxis)
 }
 
 G3Grid::G3Grid(const GEnvelope* box, const int perAxis[3])
+{
+    const int one[3] = {1, 1, 1};
+    Init(box, perAxis ? perAxis : one);
+}
+
+G3Grid::G3Grid(const GEnvelope* box, const int perAxis[3], bool open) : openBorders(open)
 {
     const int one[3] = {1, 1, 1};
     Init(box, perAxis ? perAxis : one);
@@ -79,6 +95,29 @@ void G3Grid::SizeCells(const GEnvelope* box, double total, int perAxis[3])
     }
 }
 
+void G3Grid::BulkBox(const std::vector<double>& corners, const GEnvelope* within, GEnvelope* out)
+{
+    if (!out)
+        return;
+    double lo[3], hi[3];
+    G3PointHash::BulkBox(corners, lo, hi);
+    bool finite[3] = {false, false, false};
+    for (std::size_t c = 0; c < corners.size() / 3 * 3; ++c)
+        finite[c % 3] = finite[c % 3] || std::isfinite(corners[c]);
+    for (int a = 0; a < 3; ++a) {
+        if (within) {
+            lo[a] = std::max(lo[a], within->min[a]);
+            hi[a] = std::min(hi[a], within->max[a]);
+        }
+        if (!finite[a] || !(lo[a] <= hi[a])) {
+            lo[a] = within ? within->min[a] : 0.0;
+            hi[a] = within ? within->max[a] : 0.0;
+        }
+        out->min[a] = lo[a];
+        out->max[a] = hi[a];
+    }
+}
+
 G3Grid::~G3Grid() = default;
 
 int G3Grid::Index(double d, int axis) const
@@ -106,6 +145,11 @@ void G3Grid::GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const
     for (int a = 0; a < 3; ++a) {
         int lo = box ? Index(box->min[a] - min[a], a) : 0;
         int hi = box ? Index(box->max[a] - min[a], a) : -1;
+        if (openBorders && !(box && box->min[a] > box->max[a])) {
+            // The border cells hold everything beyond them.
+            lo = Clamp(lo, a);
+            hi = Clamp(hi, a);
+        }
         out[a][0] = lo < 0 ? 0 : lo;
         out[a][1] = hi > dim[a] - 1 ? dim[a] - 1 : hi;
     }
@@ -308,8 +352,63 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
     const int from = out->size();
     double a[3] = {p1[0], p1[1], p1[2]};
     double b[3] = {p2[0], p2[1], p2[2]};
-    if (!Clip(a, b))
-        return;
+    if (openBorders) {
+        bool finite = true;
+        for (int axis = 0; axis < 3; ++axis)
+            finite = finite && std::isfinite(a[axis]) && std::isfinite(b[axis]);
+        if (finite)
+            WalkClamped(a, b, out);
+    } else if (Clip(a, b)) {
+        WalkCells(a, b, out);
+    }
+    // What the caller had in out is cleared too, as it always was.
+    ClearMarks(out, 0, from, false);
+    ClearMarks(out, from, out->size(), objectsOnly);
+}
+
+void G3Grid::WalkClamped(const double* a, const double* b, GArrayCollection* out)
+{
+    // The parameters where a-b crosses a plane of the box: between two of
+    // them each coordinate stays below, within or above the box's extent,
+    // so the clamped path of that piece is the segment between its clamped
+    // ends. Halves keep the differences finite for any finite ends.
+    double t[8];
+    int count = 0;
+    t[count++] = 0.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double half = 0.5 * b[axis] - 0.5 * a[axis];
+        if (half == 0.0)
+            continue;
+        for (const double plane : {min[axis], max[axis]}) {
+            const double s = (0.5 * plane - 0.5 * a[axis]) / half;
+            if (s > 0.0 && s < 1.0)
+                t[count++] = s;
+        }
+    }
+    t[count++] = 1.0;
+    // At most six crossings: an insertion sort.
+    for (int k = 2; k < count - 1; ++k)
+        for (int m = k; m > 1 && t[m - 1] > t[m]; --m)
+            std::swap(t[m - 1], t[m]);
+    double from[3], to[3];
+    for (int k = 0; k < count; ++k) {
+        // (1 - s) a + s b: the ends exactly, and no overflow between ends
+        // of opposite signs (an overflow between ends of one sign lies far
+        // outside and clamps as infinity would).
+        const double s = t[k];
+        for (int axis = 0; axis < 3; ++axis) {
+            const double c = k == 0 ? a[axis] : k == count - 1 ? b[axis] : (1.0 - s) * a[axis] + s * b[axis];
+            to[axis] = c < min[axis] ? min[axis] : (c > max[axis] ? max[axis] : c);
+        }
+        if (k > 0)
+            WalkCells(from, to, out);
+        for (int axis = 0; axis < 3; ++axis)
+            from[axis] = to[axis];
+    }
+}
+
+void G3Grid::WalkCells(const double* a, const double* b, GArrayCollection* out)
+{
     // The cells the segment passes through, in order (a 3D digital
     // differential analyser): from the cell of a, step into the neighbour
     // across whichever cell wall the segment meets first. A facet meeting
@@ -345,9 +444,6 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
     }
     // The end's own cell, whatever the walk's rounding did.
     OutCell(last[0], last[1], last[2], out);
-    // What the caller had in out is cleared too, as it always was.
-    ClearMarks(out, 0, from, false);
-    ClearMarks(out, from, out->size(), objectsOnly);
 }
 
 void G3Grid::GetFacetsByFacet(G3Facet*, const GEnvelope* box, GArrayCollection* out)

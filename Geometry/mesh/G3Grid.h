@@ -10,7 +10,16 @@
 // three facets each) six times the memory of the entries.
 //
 // Every index the grid computes is clamped into its axis's 0 .. count - 1 (a NaN offset
-// gives 0), except that a box's range may come out empty. The searches use
+// gives 0), except that a box's range may come out empty.
+//
+// A grid with open borders is meant to be sized over the bulk of its facets
+// (BulkBox): a few facets far off would otherwise stretch the cells over the
+// whole model and crowd everything else into one cell. Its border cells
+// reach to infinity: a box outside the grid's box along an axis takes the
+// border cells there instead of an empty range, and a segment is walked
+// whole, its parts outside the box through the border cells they clamp
+// into. So the facets whose boxes meet a box or a segment are among the
+// answers, wherever they lie. The searches use
 // the mark flag of G3Obj to report each object once; they expect the marks
 // of the stored objects clear and leave them clear, except OutFacets, whose
 // caller clears them. Objects that are not G3Obj cannot be marked and are
@@ -36,10 +45,20 @@ public:
     // perAxis[0..2] cells along x, y and z (each clamped as n is; a null
     // perAxis gives one cell).
     G3Grid(const GEnvelope* box, const int perAxis[3]);
+    // The same, the border cells open (reaching to infinity) when
+    // openBorders is set.
+    G3Grid(const GEnvelope* box, const int perAxis[3], bool openBorders);
     // Cell counts per axis for about `total` cells over box, the cells as
     // near to cubes as the box allows (an axis shorter than a cell side
     // gets one cell); each count within 1 .. 1024.
     static void SizeCells(const GEnvelope* box, double total, int perAxis[3]);
+    // The box for an open-bordered grid over boxes whose corners (min and
+    // max, three coordinates each) are `corners`: on each axis from the
+    // coordinate with 1/1024 of the finite ones below it to the one with
+    // 1/1024 above it (G3PointHash::BulkBox), within `within` where given.
+    // An axis without finite coordinates, or whose bulk misses `within`,
+    // takes within's extent (0 to 0 without it).
+    static void BulkBox(const std::vector<double>& corners, const GEnvelope* within, GEnvelope* out);
     // Deletes every cell list (not the objects in it) and the cell array.
     ~G3Grid();
     G3Grid(const G3Grid&) = delete;
@@ -49,7 +68,9 @@ public:
     void GetIndexes(const double* p, int* i, int* j, int* k) const;
     // Each of i, j, k receives a pair (low, high): low from box.min raised to
     // at least 0, high from box.max lowered to at most count - 1. A box wholly
-    // outside along an axis gives low > high there.
+    // outside along an axis gives low > high there, unless the borders are
+    // open: then both ends are clamped into range, and only a box whose min
+    // lies above its max gives an empty range.
     void GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const;
     // trunc(d / cellSize) along one axis, d measured from min; saturated to
     // -1 .. count so it always converts safely (NaN gives 0).
@@ -73,9 +94,11 @@ public:
     // Marks are left set for the caller to clear.
     void OutFacets(int i0, int i1, int j0, int j1, int k0, int k1, GCollection* out);
     // Appends the objects of the cells along the segment p1-p2 (clipped to
-    // the grid's box), each once; out is not cleared first. A segment that
-    // misses the box, or has a non-finite coordinate, adds nothing. Marks
-    // of what was appended are cleared at the end.
+    // the grid's box; with open borders, its parts outside walk the border
+    // cells they clamp into), each once; out is not cleared first. A
+    // segment that misses the box of a closed grid, or has a non-finite
+    // coordinate, adds nothing. Marks of what was appended are cleared at
+    // the end.
     void GetFacetByLine(const double* p1, const double* p2, GArrayCollection* out);
     // Clears out, then collects every facet with edges of the cells of box,
     // each once, and clears their marks. f takes no part (it is returned
@@ -88,6 +111,7 @@ public:
     const double* GetMin() const { return min; }
     const double* GetMax() const { return max; }
     const double* GetCellSize() const { return cellSize; }
+    bool HasOpenBorders() const { return openBorders; }
 
 protected:
     // Region code of p against the widened box: 1 x < min.x, 2 x > max.x,
@@ -99,6 +123,13 @@ protected:
     bool Clip(double* p1, double* p2) const;
     int Index(double d, int axis) const;
     void Init(const GEnvelope* box, const int perAxis[3]);
+    // The cells along a segment whose ends lie in the box (the digital
+    // differential analyser of GetFacetByLine), their unmarked objects
+    // appended to out and marked.
+    void WalkCells(const double* a, const double* b, GArrayCollection* out);
+    // WalkCells of each piece of a-b between its crossings of the box's
+    // planes, the piece clamped into the box.
+    void WalkClamped(const double* a, const double* b, GArrayCollection* out);
     int Clamp(int c, int axis) const { return c < 0 ? 0 : (c >= dim[axis] ? dim[axis] - 1 : c); }
     bool InRange(int i, int j, int k) const
     {
@@ -145,6 +176,7 @@ protected:
     // the casts.
     bool objectsOnly = true;
     bool facetsOnly = true;
+    bool openBorders = false;
     // One bit per cell, set where the cell has a list (allocated with the
     // first list).
     std::vector<std::uint64_t> occupied;
