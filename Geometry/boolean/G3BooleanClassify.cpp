@@ -555,8 +555,11 @@ bool G3BooleanCalculator::BuildRayGrid(RayGrid* slot, GArrayCollection* facets)
     int cells = static_cast<int>(kRayGridCellsPerCubeRoot * std::cbrt(static_cast<double>(n)));
     cells = std::max(1, std::min(cells, kRayGridMaxCells));
     int perAxis[3];
-    G3Grid::SizeCells(&box, static_cast<double>(cells) * cells * cells, perAxis);
-    slot->grid = new G3Grid(&box, perAxis);
+    // Over the bulk of the facets, the border cells holding the few far off.
+    GEnvelope bulk;
+    G3RecordsBulkBox(facets, &box, &bulk);
+    G3Grid::SizeCells(&bulk, static_cast<double>(cells) * cells * cells, perAxis);
+    slot->grid = new G3Grid(&bulk, perAxis, true);
     slot->facets = facets;
     slot->count = n;
     // Each facet goes in under its record's box widened once more, so that

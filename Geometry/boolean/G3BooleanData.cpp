@@ -10,9 +10,11 @@
 #include "Geometry/boolean/G3BooleanData.h"
 
 #include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetLocator.h"
+#include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -143,4 +145,17 @@ const G3FacetLocator* G3HeldFacets::Of(const G3Facet* f) const
         return nullptr;
     const auto it = locators.find(f);
     return it == locators.end() ? nullptr : it->second.get();
+}
+
+void G3RecordsBulkBox(GArrayCollection* facets, const GEnvelope* within, GEnvelope* out)
+{
+    std::vector<double> corners;
+    for (int k = 0; facets && k < facets->size(); ++k) {
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(static_cast<const G3Facet*>(facets->get(k)));
+        if (!r || r->IsDefault() || (within && !r->IsIntersectXYZ(within)))
+            continue;
+        corners.insert(corners.end(), r->min, r->min + 3);
+        corners.insert(corners.end(), r->max, r->max + 3);
+    }
+    G3Grid::BulkBox(corners, within, out);
 }

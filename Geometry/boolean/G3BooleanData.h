@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+class GArrayCollection;
 class G3Facet;
 class G3IntervalList;
 class G3FacetLocator;
@@ -44,6 +45,13 @@ public:
     // with many contours only); deleted with the segments.
     G3FacetLocator* locator = nullptr;
 };
+
+// The box the engine's open-bordered grids over the records of `facets`
+// are sized to: G3Grid::BulkBox of the corners of the records that meet
+// `within` (every non-empty record when within is null), inside within.
+// A few facets far off (a marker at the origin, a part left a kilometre
+// away) would otherwise stretch a grid's cells over the whole model.
+void G3RecordsBulkBox(GArrayCollection* facets, const GEnvelope* within, GEnvelope* out);
 
 // A vertex's record: its classification.
 class G3BooleanVertexData final : public GObj {

@@ -129,9 +129,12 @@ bool G3BooleanCalculator::QueryGrid()
         return false;
     GArrayCollection* facets = A->GetFacetList();
     const double cells = QueryCells(facets ? facets->size() : 0);
+    // Over the bulk of the facets, the border cells holding the few far off.
+    GEnvelope bulk;
+    G3RecordsBulkBox(facets, &envCommon, &bulk);
     int perAxis[3];
-    G3Grid::SizeCells(&envCommon, cells * cells * cells, perAxis);
-    grid = new G3Grid(&envCommon, perAxis);
+    G3Grid::SizeCells(&bulk, cells * cells * cells, perAxis);
+    grid = new G3Grid(&bulk, perAxis, true);
     for (int k = facets ? facets->size() - 1 : -1; k >= 0; --k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
         if (G3BooleanFacetData* r = G3BooleanFacetData::Of(f))

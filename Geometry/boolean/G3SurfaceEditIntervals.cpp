@@ -25,6 +25,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Grid.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -160,10 +161,12 @@ bool FacetsCross(G3Facet* f, G3Facet* g)
     return shared && !shared->IsEmpty() && OverlapLeavesTheEdges(f, g, lf, lg, *shared);
 }
 
-// A uniform grid of facet indexes over the boxes' common box. Each box goes
-// into every cell its closed range covers; two boxes that meet (closed)
-// share at least the cell of the larger of their two lower bounds, so every
-// meeting pair is a candidate. About one cell per facet, no cell smaller
+// A uniform grid of facet indexes over the bulk of the boxes, coordinates
+// beyond it clamped into the border cells. Each box goes into every cell
+// its closed range covers; the clamped cell of a coordinate never falls as
+// the coordinate rises, so two boxes that meet (closed) share at least the
+// cell of the larger of their two lower bounds, and every meeting pair is a
+// candidate. About one cell per facet, no cell smaller
 // than the mean box, at most 1024 per axis.
 class BoxGrid {
 public:
@@ -179,10 +182,23 @@ public:
             for (int a = 0; a < 3; ++a)
                 mean[a] += boxes[k].GetMax()[a] - boxes[k].GetMin()[a];
         }
+        // The cells cover the bulk of the boxes, the border cells holding
+        // the few far off (At clamps): they would otherwise stretch the
+        // cells over the whole mesh and put the rest into one.
+        std::vector<double> corners;
+        corners.reserve(6 * boxes.size());
+        for (const GEnvelope& b : boxes) {
+            if (b.IsDefault())
+                continue;
+            corners.insert(corners.end(), b.GetMin(), b.GetMin() + 3);
+            corners.insert(corners.end(), b.GetMax(), b.GetMax() + 3);
+        }
+        GEnvelope bulk;
+        G3Grid::BulkBox(corners, &all, &bulk);
         const double cells = std::cbrt(static_cast<double>(boxes.size()));
         for (int a = 0; a < 3; ++a) {
-            lo[a] = all.GetMin()[a];
-            const double extent = all.GetMax()[a] - lo[a];
+            lo[a] = bulk.GetMin()[a];
+            const double extent = bulk.GetMax()[a] - lo[a];
             mean[a] /= static_cast<double>(std::max<std::size_t>(boxes.size(), 1));
             const double size = std::max(extent / std::max(cells, 1.0), mean[a]);
             n[a] = size > 0.0 && std::isfinite(size) ? static_cast<int>(std::min(1024.0, extent / size)) + 1 : 1;

@@ -448,9 +448,13 @@ void G3BooleanCalculator::PairWithGrid(G3Surface* other)
 {
     delete grid;
     const double cells = PairingCells(CountInBox(other, &envCommon));
+    // Over the bulk of the facets, the border cells holding the few far
+    // off: the candidates are the same, filtered by their boxes below.
+    GEnvelope bulk;
+    G3RecordsBulkBox(other->GetFacetList(), &envCommon, &bulk);
     int perAxis[3];
-    G3Grid::SizeCells(&envCommon, cells * cells * cells, perAxis);
-    grid = new G3Grid(&envCommon, perAxis);
+    G3Grid::SizeCells(&bulk, cells * cells * cells, perAxis);
+    grid = new G3Grid(&bulk, perAxis, true);
     FillGrid(grid, other, &envCommon);
     GArrayCollection* facets = A->GetFacetList();
     for (int k = 0; k < facets->size(); ++k) {
