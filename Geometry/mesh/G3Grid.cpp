@@ -145,7 +145,7 @@ void G3Grid::GetIndexes(const GEnvelope* box, int* i, int* j, int* k) const
     for (int a = 0; a < 3; ++a) {
         int lo = box ? Index(box->min[a] - min[a], a) : 0;
         int hi = box ? Index(box->max[a] - min[a], a) : -1;
-        if (openBorders && !(box && box->min[a] > box->max[a])) {
+        if (openBorders && box && !(box->min[a] > box->max[a])) {
             // The border cells hold everything beyond them.
             lo = Clamp(lo, a);
             hi = Clamp(hi, a);

@@ -10,7 +10,12 @@
 // three facets each) six times the memory of the entries.
 //
 // Every index the grid computes is clamped into its axis's 0 .. count - 1 (a NaN offset
-// gives 0), except that a box's range may come out empty.
+// gives 0), except that a box's range may come out empty. The searches use
+// the mark flag of G3Obj to report each object once; they expect the marks
+// of the stored objects clear and leave them clear, except OutFacets, whose
+// caller clears them. Objects that are not G3Obj cannot be marked and are
+// skipped by the searches. Cell visiting order is k, then j, then i,
+// ascending.
 //
 // A grid with open borders is meant to be sized over the bulk of its facets
 // (BulkBox): a few facets far off would otherwise stretch the cells over the
@@ -19,12 +24,7 @@
 // border cells there instead of an empty range, and a segment is walked
 // whole, its parts outside the box through the border cells they clamp
 // into. So the facets whose boxes meet a box or a segment are among the
-// answers, wherever they lie. The searches use
-// the mark flag of G3Obj to report each object once; they expect the marks
-// of the stored objects clear and leave them clear, except OutFacets, whose
-// caller clears them. Objects that are not G3Obj cannot be marked and are
-// skipped by the searches. Cell visiting order is k, then j, then i,
-// ascending.
+// answers, wherever they lie.
 
 #include <cstddef>
 #include <cstdint>
@@ -111,7 +111,6 @@ public:
     const double* GetMin() const { return min; }
     const double* GetMax() const { return max; }
     const double* GetCellSize() const { return cellSize; }
-    bool HasOpenBorders() const { return openBorders; }
 
 protected:
     // Region code of p against the widened box: 1 x < min.x, 2 x > max.x,
