@@ -221,6 +221,7 @@ bool G3SolidsBuilder::ShellFacet(G3Facet* f, const double* planes, G3Surface* ou
         contours.back().push_back(e);
     }
     std::vector<G3Facet*> around;
+    std::vector<double> chain;
     bool sound = true;
     // The moved corners of one contour, in its order. Corners k and k + 1
     // are the moved ends of edge k + 1, which runs along the line where the
@@ -268,23 +269,30 @@ bool G3SolidsBuilder::ShellFacet(G3Facet* f, const double* planes, G3Surface* ou
                 for (G3Facet* h : {ve->GetFacet1(), ve->GetFacet2()})
                     if (h && std::find(around.begin(), around.end(), h) == around.end())
                         around.push_back(h);
-            double x[3];
-            if (!MovedCorner(v, around, planes, thickness, x))
-                continue;
-            if (!std::isfinite(x[0]) || !std::isfinite(x[1]) || !std::isfinite(x[2])) {
+            // Four planes or more around v: a run of corners that meets the
+            // neighbours' (the planes' common point of three would leave
+            // the moved edges ending apart).
+            if (!CornerChain(v, f, e2, planes, thickness, chain)) {
+                chain.resize(3);
+                if (!MovedCorner(v, around, planes, thickness, chain.data()))
+                    continue;
+            }
+            if (!std::all_of(chain.begin(), chain.end(), [](double c) { return std::isfinite(c); })) {
                 sound = false;
                 continue;
             }
-            G3Vertex* moved = out->AddVertex(x[0], x[1], x[2], 0);
-            if (lastAt >= 0 && lastAt == k - 1 && turned(lastFrom, v, corners.back(), moved))
-                sound = false;
+            for (std::size_t c = 0; c < chain.size(); c += 3) {
+                G3Vertex* moved = out->AddVertex(chain[c], chain[c + 1], chain[c + 2], 0);
+                if (c == 0 && lastAt >= 0 && lastAt == k - 1 && turned(lastFrom, v, corners.back(), moved))
+                    sound = false;
+                corners.push_back(moved);
+            }
             if (firstAt < 0) {
                 firstAt = k;
                 firstFrom = v;
             }
             lastAt = k;
             lastFrom = v;
-            corners.push_back(moved);
         }
         // Edge 0 joins the last corner to the first.
         if (firstAt == 0 && lastAt == n - 1 && n > 1 && turned(lastFrom, firstFrom, corners.back(), corners.front()))
@@ -379,8 +387,7 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     // coplanar facets (a triangulated cap) move their shared corners
     // together, and a thin one among them turned over while its edges kept
     // their directions. It came back open, reported as done; it is refused
-    // like any fold. (A shell open before, at an apex of more than three
-    // planes, is left as it is.)
+    // like any fold.
     const bool closed = G3SurfaceWatertight(R);
     const int before = R->GetFacetCount();
     RemoveTurned(R, s);

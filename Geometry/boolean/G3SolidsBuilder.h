@@ -11,6 +11,7 @@ class GArrayCollection;
 class G3Facet;
 class G3Surface;
 class G3Vertex;
+class G3Edge;
 
 class G3SolidsBuilder {
 public:
@@ -62,10 +63,20 @@ private:
     // facets `around` it (the facet, its two neighbours at the corner, then
     // the others), counted once per plane (normals within kParallel),
     // nearest v when they are fewer than three; with more than three, the
-    // common point of the first three. False when those have none; x may
+    // common point of the first three (ShellFacet asks CornerChain first). False when those have none; x may
     // be infinite or NaN when the solve overflows.
     static bool MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>& around, const double* planes,
                             double thickness, double* x);
+    // The corners f takes at v, in its contour's order (three coordinates
+    // each, into chain), when the facets around v lie in four or more
+    // planes: `out` is the edge f's contour leaves v by. The planes around
+    // v form a polygon whose triangulation names the corners (see
+    // G3ShellCorners.cpp), so that f's corners meet its neighbours'. False
+    // (chain empty) when v's facets do not lie around it in one fan, lie in
+    // fewer than four planes, or no triangulation has a common point for
+    // every triangle.
+    static bool CornerChain(const G3Vertex* v, G3Facet* f, const G3Edge* out, const double* planes, double thickness,
+                            std::vector<double>& chain);
     // plane = f's plane moved by thickness along its normal; a marked facet
     // keeps its plane. f's plane is planes[4 id .. 4 id + 3] (the planes of
     // the source's facets by id, as they face), or f's own for null planes.

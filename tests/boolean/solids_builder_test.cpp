@@ -4,6 +4,7 @@
 
 #include "solid_fixtures.h"
 
+#include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GRandom.h"
@@ -15,8 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <set>
+#include <vector>
 
 namespace {
 
@@ -375,6 +379,86 @@ TEST(SolidsBuilder, ShellsOfTriangulatedStepsAreClosedOrRefused)
             << "round " << round;
     }
     EXPECT_GT(done, 40);
+}
+
+// Unions of boxes on a unit grid (steps, ledges, boxes standing on boxes),
+// at the origin and at site coordinates: where a box's side meets another's
+// top, four planes pass through a vertex (two of them the same plane facing
+// both ways), and the facets there took corners that left the moved edges
+// ending apart (an open shell, reported as done). Grown outwards, the shell
+// is the union of the boxes grown by the thickness on every side; shrunk,
+// it stays closed.
+TEST(SolidsBuilder, ShellsOfStepsBetweenBoxesCloseAtVerticesOfFourPlanes)
+{
+    GSRand(77);
+    int grown = 0;
+    for (int round = 0; round < 160; ++round) {
+        const double at = round % 2 ? 5e5 : 0.0;
+        std::vector<std::array<double, 6>> boxes;
+        SurfacePtr solid;
+        for (int k = 0, n = 2 + round % 3; k < n; ++k) {
+            std::array<double, 6> b;
+            for (int d = 0; d < 3; ++d) {
+                b[d] = std::floor(Uniform(0, 4.99)) + (d == 0 ? at : 0.0);
+                b[3 + d] = b[d] + std::floor(Uniform(1, 3.99));
+            }
+            boxes.push_back(b);
+            SurfacePtr box = fixtures::Box({b[0], b[1], b[2]}, {b[3], b[4], b[5]});
+            G3BooleanCalculator engine;
+            solid.reset(solid ? engine.Add(solid.release(), box.release()) : box.release());
+            if (!solid)
+                break;
+        }
+        // Boxes touching along an edge or at a corner only make a vertex
+        // no shell can grow from.
+        bool pinched = false;
+        for (std::size_t i = 0; i < boxes.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j) {
+                int apart = 0, touching = 0;
+                for (int d = 0; d < 3; ++d) {
+                    const double overlap = std::min(boxes[i][3 + d], boxes[j][3 + d]) - std::max(boxes[i][d], boxes[j][d]);
+                    apart += overlap < 0.0;
+                    touching += overlap == 0.0;
+                }
+                pinched = pinched || (apart == 0 && touching >= 2);
+            }
+        if (pinched || !solid || !MeshCheck(solid.get()).empty() || !G3ClosedCheck(solid.get()).empty() ||
+            G3SurfaceVolume(solid.get()) <= 0.0)
+            continue;
+        const double t = (round % 4 < 3 ? 1.0 : -1.0) * (0.05 + 0.2 * (round % 5) / 4.0);
+        G3Surface* raw = nullptr;
+        const bool ok = G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr);
+        SurfacePtr shell(raw);
+        if (t < 0.0 && !ok)
+            continue;  // a box thinner than twice the depth
+        ASSERT_TRUE(ok) << "round " << round;
+        EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
+        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+        if (t < 0.0)
+            continue;
+        ++grown;
+        // The grown boxes' union, cell by cell of their coordinates.
+        std::set<double> axes[3];
+        for (auto& b : boxes)
+            for (int d = 0; d < 3; ++d) {
+                b[d] -= t, b[3 + d] += t;
+                axes[d].insert({b[d], b[3 + d]});
+            }
+        const std::vector<double> X(axes[0].begin(), axes[0].end()), Y(axes[1].begin(), axes[1].end()),
+            Z(axes[2].begin(), axes[2].end());
+        double volume = 0.0;
+        for (std::size_t i = 0; i + 1 < X.size(); ++i)
+            for (std::size_t j = 0; j + 1 < Y.size(); ++j)
+                for (std::size_t k = 0; k + 1 < Z.size(); ++k) {
+                    const double c[3] = {0.5 * (X[i] + X[i + 1]), 0.5 * (Y[j] + Y[j + 1]), 0.5 * (Z[k] + Z[k + 1])};
+                    if (std::any_of(boxes.begin(), boxes.end(), [&](const std::array<double, 6>& b) {
+                            return b[0] < c[0] && c[0] < b[3] && b[1] < c[1] && c[1] < b[4] && b[2] < c[2] && c[2] < b[5];
+                        }))
+                        volume += (X[i + 1] - X[i]) * (Y[j + 1] - Y[j]) * (Z[k + 1] - Z[k]);
+                }
+        EXPECT_NEAR(volume, G3SurfaceVolume(shell.get()), 1e-6 * volume) << "round " << round;
+    }
+    EXPECT_GT(grown, 30);
 }
 
 TEST(SolidsBuilder, RemoveTurnedSkipsSurfaceNumbersNamingNoSourceFacet)

@@ -119,8 +119,8 @@ std::string SliceCommandText(const std::string& command)
                "out, inwards for a negative T) and writes the surface whose corners lie where\n"
                "the moved planes of the facets around them meet (facets in one plane, such\n"
                "as a face given as two triangles, count once); holes move with the walls\n"
-               "around them. A corner of more than three planes takes its facet's two\n"
-               "neighbours'.\n\n";
+               "around them. A corner of more than three planes becomes corners of three\n"
+               "planes each, joined by short new edges.\n\n";
     return std::string();
 }
 
