@@ -49,6 +49,83 @@ bool Meet(const double* P, const double* Q, const double* R, double* x)
     return true;
 }
 
+
+// Where the edges between the k facets of a run of coplanar facets around
+// a vertex end among the run's corners (in order): ends[i] for the edge
+// after the run's i-th facet, never before the one ahead of it. Each facet
+// then takes the corners from its incoming edge's end to its outgoing
+// edge's; the first such assignment (lowest corners first) under which no
+// facet's corners, with where the far ends of its two edges at the vertex
+// move (farEnds, in the run's order), make a loop that crosses itself in
+// the moved plane. All edges at the last corner when none does, or when
+// there are too many assignments to try.
+void ShareCorners(std::size_t k, const double* plane, const std::vector<double>& farEnds,
+                  const std::vector<const double*>& corner, std::vector<std::size_t>& ends)
+{
+    const std::size_t last = corner.size() - 1;
+    ends.assign(k - 1, last);
+    if (k == 1 || last == 0)
+        return;
+    // Plan coordinates in the plane: drop its largest normal component.
+    int drop = 0;
+    for (int d = 1; d < 3; ++d)
+        if (std::fabs(plane[d]) > std::fabs(plane[drop]))
+            drop = d;
+    const int u = drop == 0 ? 1 : 0, w = drop == 2 ? 1 : 2;
+    auto flat = [&](const double* x, double* out) {
+        const double lift = plane[0] * x[0] + plane[1] * x[1] + plane[2] * x[2] + plane[3];
+        out[0] = x[u] - lift * plane[u];
+        out[1] = x[w] - lift * plane[w];
+    };
+    std::vector<double> ends2(2 * (k + 1));
+    for (std::size_t j = 0; j <= k; ++j)
+        flat(&farEnds[3 * j], &ends2[2 * j]);
+    std::vector<double> at2(2 * corner.size());
+    for (std::size_t c = 0; c < corner.size(); ++c)
+        flat(corner[c], &at2[2 * c]);
+    auto crosses = [](const double* a, const double* b, const double* c, const double* d) {
+        auto side = [](const double* p, const double* q, const double* r) {
+            return (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
+        };
+        const double s1 = side(a, b, c), s2 = side(a, b, d), s3 = side(c, d, a), s4 = side(c, d, b);
+        return ((s1 > 0.0 && s2 < 0.0) || (s1 < 0.0 && s2 > 0.0)) && ((s3 > 0.0 && s4 < 0.0) || (s3 < 0.0 && s4 > 0.0));
+    };
+    // Facet j of the run with corners lo .. hi: its path from the far end
+    // of its incoming edge through them to the far end of its outgoing one.
+    auto folded = [&](std::size_t j, std::size_t lo, std::size_t hi) {
+        std::vector<const double*> loop = {&ends2[2 * j]};
+        for (std::size_t c = lo; c <= hi; ++c)
+            loop.push_back(&at2[2 * c]);
+        loop.push_back(&ends2[2 * (j + 1)]);
+        const std::size_t size = loop.size();
+        for (std::size_t a = 0; a < size; ++a)
+            for (std::size_t b = a + 2; b < size; ++b)
+                if ((b + 1) % size != a && crosses(loop[a], loop[a + 1], loop[b], loop[(b + 1) % size]))
+                    return true;
+        return false;
+    };
+    // Every nondecreasing choice, in order (an odometer), while few.
+    constexpr std::size_t kMostTried = 4096;
+    std::vector<std::size_t> pick(k - 1, 0);
+    for (std::size_t tried = 0; tried < kMostTried; ++tried) {
+        bool sound = true;
+        for (std::size_t j = 0; j < k && sound; ++j)
+            sound = !folded(j, j == 0 ? 0 : pick[j - 1], j + 1 == k ? last : pick[j]);
+        if (sound) {
+            ends = pick;
+            return;
+        }
+        std::size_t p = k - 1;
+        while (p > 0 && pick[p - 1] == last)
+            --p;
+        if (p == 0)
+            break;
+        ++pick[p - 1];
+        for (std::size_t q = p; q < k - 1; ++q)
+            pick[q] = pick[p - 1];
+    }
+}
+
 } // namespace
 
 bool G3SolidsBuilder::CornerChain(const G3Vertex* v, G3Facet* f, const G3Edge* out, const double* planes,
@@ -61,10 +138,12 @@ bool G3SolidsBuilder::CornerChain(const G3Vertex* v, G3Facet* f, const G3Edge* o
     std::vector<G3Edge*> vedges(static_cast<std::size_t>(ring));
     v->GetEdges(vedges.data());
     std::vector<G3Facet*> fan;
+    std::vector<const G3Edge*> after;  // the edge between fan[i] and fan[i + 1]
     const G3Edge* e = out;
     G3Facet* h = f;
     for (int step = 0; step <= ring; ++step) {
         fan.push_back(h);
+        after.push_back(e);
         G3Facet* next = Across(e, h);
         if (!next)
             return false;
@@ -220,10 +299,9 @@ bool G3SolidsBuilder::CornerChain(const G3Vertex* v, G3Facet* f, const G3Edge* o
     if (!addTri(left[0], left[1], left[2]))
         return false;
 
-    // f's run, as a polygon place; f takes the corners of the triangles at
-    // that place from the side with the run before to the side with the
-    // run after, or only the last when a facet of its own run comes before
-    // it (the edge between them ends there).
+    // The corners of f's run, as a polygon place: those of the triangles
+    // at that place, from the side with the run before to the side with
+    // the run after.
     const int place = (runOf[0] - base + m) % m;
     std::vector<std::pair<int, const Tri*>> at;
     for (const Tri& t : tris) {
@@ -237,8 +315,44 @@ bool G3SolidsBuilder::CornerChain(const G3Vertex* v, G3Facet* f, const G3Edge* o
         at.push_back({far, &t});
     }
     std::sort(at.begin(), at.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    const bool firstOfRun = firstOf[static_cast<std::size_t>(runOf[0])] == 0;
-    for (std::size_t i = firstOfRun ? 0 : at.size() - 1; i < at.size(); ++i)
-        chain.insert(chain.end(), at[i].second->x, at[i].second->x + 3);
+    std::vector<const double*> corner;
+    for (const auto& c : at)
+        corner.push_back(c.second->x);
+    // Share the corners out among the facets of the run (a face given as
+    // triangles): the edges between them end at corners in the run's
+    // order, the first assignment that leaves no facet folded near v.
+    const std::size_t r0 = firstOf[static_cast<std::size_t>(runOf[0])];
+    std::size_t k = 1;
+    while (runOf[(r0 + k) % n] == runOf[r0])
+        ++k;
+    // Where the far ends of the run's edges move (their planes' common
+    // point; the end itself when there is none).
+    std::vector<double> farEnds(3 * (k + 1));
+    std::vector<G3Facet*> around;
+    std::vector<G3Edge*> wedges;
+    for (std::size_t j = 0; j <= k; ++j) {
+        const G3Edge* ej = after[(r0 + j + n - 1) % n];
+        const G3Vertex* w = ej->GetVertex1() == v ? ej->GetVertex2() : ej->GetVertex1();
+        wedges.resize(static_cast<std::size_t>(w->GetEdgeCount()));
+        w->GetEdges(wedges.data());
+        around.clear();
+        for (const G3Edge* we : wedges)
+            for (G3Facet* g : {we->GetFacet1(), we->GetFacet2()})
+                if (g && std::find(around.begin(), around.end(), g) == around.end())
+                    around.push_back(g);
+        double* x = &farEnds[3 * j];
+        if (around.empty() || !MovedCorner(w, around, planes, thickness, x) || !std::isfinite(x[0]) ||
+            !std::isfinite(x[1]) || !std::isfinite(x[2]))
+            std::copy(w->GetXYZ(), w->GetXYZ() + 3, x);
+    }
+    std::vector<std::size_t> ends;
+    ShareCorners(k, &moved[4 * r0], farEnds, corner, ends);
+    // f is facet (n - r0) % n of the run: its corners run from where its
+    // incoming edge ends to where its outgoing edge ends.
+    const std::size_t i = (n - r0) % n;
+    const std::size_t from = i == 0 ? 0 : ends[i - 1];
+    const std::size_t to = i + 1 == k ? corner.size() - 1 : ends[i];
+    for (std::size_t c = from; c <= to; ++c)
+        chain.insert(chain.end(), corner[c], corner[c] + 3);
     return !chain.empty();
 }
