@@ -146,6 +146,10 @@ TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
         {"box", "0,0,0,1,1", "-o", P("out.obj")},
         {"box", "0,0,0,1,1,0", "-o", P("out.obj")},
         {"box", "0,0,0,1,1,1x", "-o", P("out.obj")},
+        {"box", "0,0,0,1e200,1,1", "-o", P("out.obj")},  // beyond what the readers take
+        {"box", "0,0,0,1e-7,1,1", "-o", P("out.obj")},   // a side within the point tolerance
+        {"sphere", "1e200", "8", "-o", P("out.obj")},
+        {"sphere", "1e-5", "64", "-o", P("out.obj")},    // meridians closer than the tolerance: open
         {"sphere", "0", "8", "-o", P("out.obj")},
         {"sphere", "1", "2", "-o", P("out.obj")},
         {"sphere", "1", "8.5", "-o", P("out.obj")},

@@ -10,6 +10,8 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -243,6 +245,48 @@ TEST_F(G3UserCli, ConvertReportsWhatTheFileHoldsAndRepairSaysWhatEachStepDoes)
         EXPECT_GT(line.size() - line.rfind(" ("), 12u) << line;
     }
     EXPECT_NE(std::string::npos, r.out.find("wrote " + P("cube.stl") + ": 12 triangles")) << r.out;
+}
+
+// A written file lands where a link points, keeping the link and the
+// replaced file's permissions; a link to a device, or a loop, is a failed
+// write (status 1) that leaves the link alone.
+TEST_F(G3UserCli, WritesFollowLinksAndKeepPermissions)
+{
+    namespace fs = std::filesystem;
+    ASSERT_EQ(0, Run({"box", "0,0,0,2,1,1", "-o", P("in.off")}).status);
+    Write("real.off", "OFF\n0 0 0\n");
+    fs::permissions(P("real.off"), fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("real.off", P("link.off"));
+    fs::create_symlink("made.off", P("dangling.off"));
+    fs::create_symlink("/dev/full", P("full.off"));
+    fs::create_symlink("loop2.off", P("loop1.off"));
+    fs::create_symlink("loop1.off", P("loop2.off"));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* link;     // stays a link
+        const char* written;  // then holds the box
+    } rows[] = {
+        {{"convert", P("in.off"), "-o", P("link.off")}, 0, "link.off", "real.off"},
+        {{"repair", P("in.off"), "-o", P("dangling.off")}, 0, "dangling.off", "made.off"},
+        {{"separate", P("in.off"), "-o", P("full.off")}, 0, nullptr, "full-1.off"},
+        {{"convert", P("in.off"), "-o", P("full.off")}, 1, "full.off", nullptr},
+        {{"slice", P("in.off"), "--plane", "1,0,0,1", "-o", P("a.off"), "-o", P("full.off")}, 1, "full.off", nullptr},
+        {{"convert", P("in.off"), "-o", P("loop1.off")}, 1, "loop1.off", nullptr},
+    };
+    for (const auto& row : rows) {
+        Result r = Run(row.args);
+        EXPECT_EQ(row.status, r.status) << row.args.back() << "\n" << r.err;
+        if (row.link) {
+            EXPECT_TRUE(fs::is_symlink(P(row.link))) << row.link;
+        }
+        if (row.written) {
+            EXPECT_EQ(2.0, std::atof(Key(Info(P(row.written)).out, "volume").c_str())) << row.written;
+        }
+    }
+    EXPECT_FALSE(fs::exists(P("a.off")));
+    EXPECT_EQ(fs::perms::owner_read | fs::perms::owner_write,
+              fs::status(P("real.off")).permissions() & fs::perms::all);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "tools/io/G3MeshIO.h"
@@ -260,8 +261,13 @@ int CommandBox(const std::vector<std::string>& raw)
     for (int k = 0; k < 3; ++k) {
         lo[k] = std::fmin(c[k], c[k + 3]);
         hi[k] = std::fmax(c[k], c[k + 3]);
-        if (!(hi[k] > lo[k]) || !std::isfinite(hi[k] - lo[k]))
-            return UsageError("box", "the box has no extent along an axis");
+        // The builder refuses corners the readers would refuse too, and
+        // sides no longer than the point tolerance would weld into one.
+        if (!(std::fabs(lo[k]) <= GTolerance::kLargestCoordinate) ||
+            !(std::fabs(hi[k]) <= GTolerance::kLargestCoordinate))
+            return UsageError("box", "a corner lies beyond the largest coordinate (1e150)");
+        if (!(hi[k] - lo[k] > GTolerance::kPointEqual))
+            return UsageError("box", "the box has no extent along an axis (sides must exceed 1e-6)");
     }
     // The builder's box is [-s, s]^2 x [0, 2s]: a unit cube at the origin
     // scaled and moved onto the corners.
@@ -292,12 +298,16 @@ int CommandSphere(const std::vector<std::string>& raw)
     int n = 0;
     if (!ParseList(a.positionals[0], 1, &r) || !(r > 0))
         return UsageError("sphere", "R must be a positive number");
+    if (!(r <= GTolerance::kLargestCoordinate))
+        return UsageError("sphere", "R lies beyond the largest coordinate (1e150)");
     if (!ParseInt(a.positionals[1], 4, 4096, n))
         return UsageError("sphere", "N must be a whole number from 4 to 4096");
     const double center[3] = {0, 0, 0};
     std::unique_ptr<G3Surface> s(G3SolidsBuilder::BuildSphere(center, r, n));
-    if (!s || s->GetFacetCount() == 0)
-        return UsageError("sphere", "R is too small for a sphere");
+    // Meridians closer than the point tolerance weld into an open or
+    // empty surface: no sphere at that radius and count.
+    if (!s || s->GetFacetCount() == 0 || !G3SurfaceWatertight(s.get()))
+        return UsageError("sphere", "R is too small for a sphere of N meridians");
     Progress progress(a.Has("--quiet"));
     std::printf("sphere: %s\n", SolidSummary(*s).c_str());
     return WriteSolidFile(out, *s, progress);

@@ -1,7 +1,7 @@
 // The kernel's own dump read from memory, and the file-level entry points:
 // reading a whole file with the reader its extension names, and writing
-// through a temporary file that is renamed over the target only when
-// complete.
+// through a temporary file that is renamed over the target (the file a
+// link names, its permissions kept) only when complete.
 
 #include "tools/io/G3MeshIO.h"
 #include "tools/io/G3MeshIOInternal.h"
@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,8 +82,63 @@ std::string FileName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A fresh file name beside `path`, created empty (so no one else takes it).
-bool MakeTemporary(const std::string& path, std::string& tmp, std::string& message)
+// Where a write to `path` lands. A symbolic link is followed, so that the
+// file it names is replaced and the link kept (renaming over the link would
+// cut it off from that file). An existing target must be a plain file the
+// caller may write: a folder or device would be replaced by the rename, and
+// a read-only file is not ours to replace. Its permission bits are carried
+// over to the new file.
+struct Target {
+    std::string path;
+    bool exists = false;
+    mode_t mode = 0;
+};
+
+bool ResolveTarget(const std::string& path, Target& target, std::string& message)
+{
+    target = Target();
+    target.path = path;
+    struct stat st;
+    // Link by link, so that a link to a file not made yet makes that file;
+    // a loop ends at the hop limit, and the write then fails where the
+    // kernel's would (too many links).
+    std::filesystem::path at(path);
+    for (int hop = 0; hop < 40 && lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode); ++hop) {
+        std::error_code ec;
+        const std::filesystem::path link = std::filesystem::read_symlink(at, ec);
+        if (ec)
+            break;
+        at = link.is_absolute() ? link : at.parent_path() / link;
+    }
+    if (lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        message = path + ": cannot write: " + SystemError(ELOOP);
+        return false;
+    }
+    target.path = at.string();
+    if (stat(target.path.c_str(), &st) != 0)
+        return true;
+    if (!S_ISREG(st.st_mode)) {
+        message = path + ": cannot write: not a plain file";
+        return false;
+    }
+    if (access(target.path.c_str(), W_OK) != 0) {
+        message = path + ": cannot write: " + SystemError(errno);
+        return false;
+    }
+    target.exists = true;
+    target.mode = st.st_mode & 07777;
+    return true;
+}
+
+// Gives the finished temporary file the replaced file's permissions.
+bool KeepMode(const std::string& tmp, const Target& target)
+{
+    return !target.exists || chmod(tmp.c_str(), target.mode) == 0;
+}
+
+// A fresh file name beside `path`, created empty (so no one else takes it);
+// a message names the file as the caller gave it, `name`.
+bool MakeTemporary(const std::string& path, const std::string& name, std::string& tmp, std::string& message)
 {
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -93,11 +149,11 @@ bool MakeTemporary(const std::string& path, std::string& tmp, std::string& messa
             return true;
         }
         if (errno != EEXIST) {
-            message = path + ": cannot write: " + SystemError(errno);
+            message = name + ": cannot write: " + SystemError(errno);
             return false;
         }
     }
-    message = path + ": cannot write: no free temporary name";
+    message = name + ": cannot write: no free temporary name";
     return false;
 }
 
@@ -124,7 +180,8 @@ bool Finish(const std::string& tmp, const std::string& path, bool ok, std::strin
 
 // Renames the finished temporary file over `path`, or removes it when the
 // write failed (`ok` false) or the rename does; false with a message then.
-bool Commit(const std::string& tmp, const std::string& path, bool ok, std::string& message)
+bool Commit(const std::string& tmp, const std::string& path, bool ok, std::string& message,
+            const std::string& target)
 {
     if (!ok) {
         const int error = errno;
@@ -132,7 +189,7 @@ bool Commit(const std::string& tmp, const std::string& path, bool ok, std::strin
         message = path + ": cannot write: " + (error ? SystemError(error) : std::string("write failed"));
         return false;
     }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (std::rename(tmp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         std::remove(tmp.c_str());
         message = path + ": cannot write: " + SystemError(error);
@@ -149,11 +206,13 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
         message = path + ": cannot write: no file name";
         return false;
     }
+    Target target;
     std::string tmp;
-    if (!MakeTemporary(path, tmp, message))
+    if (!ResolveTarget(path, target, message) || !MakeTemporary(target.path, path, tmp, message))
         return false;
     errno = 0;
-    return Commit(tmp, path, WriteBytes(tmp, bytes), message);
+    const bool ok = WriteBytes(tmp, bytes) && KeepMode(tmp, target);
+    return Commit(tmp, path, ok, message, target.path);
 }
 
 bool ReadMeshFile(const std::string& path, G3Surface& out, std::string& message)
@@ -239,13 +298,15 @@ bool VerticesFinite(G3Surface& s)
 // `path` (its name in `tmp`); false with a message, and no temporary file
 // left, when it cannot.
 bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options,
-                    FileContents* written, std::string& tmp)
+                    FileContents* written, std::string& tmp, Target& target)
 {
     const Format format = FormatFromPath(path);
     if (format == Format::Unknown || FileName(path).empty()) {
         message = path + ": unknown file extension (writable: .txt, .obj, .off, .stl, .ply, .wrl)";
         return false;
     }
+    if (!ResolveTarget(path, target, message))
+        return false;
     auto cannot = [&]() {
         message = path + ": cannot write " + FormatName(format) +
                   ": the surface has coordinates the format cannot hold (not finite" +
@@ -256,7 +317,7 @@ bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message,
     if (format == Format::Off) {
         // Written in pieces, never held whole: a large mesh's text would
         // otherwise sit beside the mesh at its largest.
-        if (!MakeTemporary(path, tmp, message))
+        if (!MakeTemporary(target.path, path, tmp, message))
             return false;
         errno = 0;
         FILE* f = std::fopen(tmp.c_str(), "wb");
@@ -269,7 +330,7 @@ bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message,
             std::remove(tmp.c_str());
             return cannot();
         }
-        return Finish(tmp, path, ok, message);
+        return Finish(tmp, path, ok && KeepMode(tmp, target), message);
     }
     std::string bytes;
     bool made = true;
@@ -289,7 +350,7 @@ bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message,
     if (!made)
         return cannot();
 
-    if (!MakeTemporary(path, tmp, message))
+    if (!MakeTemporary(target.path, path, tmp, message))
         return false;
     bool ok = false;
     switch (format) {
@@ -309,7 +370,7 @@ bool WriteTemporary(const std::string& path, G3Surface& s, std::string& message,
     case Format::Ply: ok = WriteBytes(tmp, bytes); break;
     case Format::Unknown: break;
     }
-    if (!Finish(tmp, path, ok, message))
+    if (!Finish(tmp, path, ok && KeepMode(tmp, target), message))
         return false;
     if (written && !CountFileContents(s, format, *written))
         *written = FileContents();
@@ -322,21 +383,24 @@ bool WriteMeshFile(const std::string& path, G3Surface& s, std::string& message, 
                    FileContents* written)
 {
     std::string tmp;
-    return WriteTemporary(path, s, message, options, written, tmp) && Commit(tmp, path, true, message);
+    Target target;
+    return WriteTemporary(path, s, message, options, written, tmp, target) &&
+           Commit(tmp, path, true, message, target.path);
 }
 
 MeshFileBatch::~MeshFileBatch()
 {
     for (const auto& staged : staged_)
-        std::remove(staged.first.c_str());
+        std::remove(staged.tmp.c_str());
 }
 
 bool MeshFileBatch::Add(const std::string& path, G3Surface& s, std::string& message, const WriteOptions& options)
 {
     std::string tmp;
-    if (!WriteTemporary(path, s, message, options, nullptr, tmp))
+    Target target;
+    if (!WriteTemporary(path, s, message, options, nullptr, tmp, target))
         return false;
-    staged_.emplace_back(tmp, path);
+    staged_.push_back({tmp, target.path, path});
     return true;
 }
 
@@ -346,17 +410,17 @@ bool MeshFileBatch::Commit(std::string& message)
     // target a folder, say), which is tried for all before any is made.
     for (const auto& staged : staged_) {
         struct stat st;
-        if (stat(staged.second.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-            message = staged.second + ": cannot write: not a plain file";
+        if (stat(staged.target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            message = staged.path + ": cannot write: not a plain file";
             return false;
         }
     }
     bool ok = true;
     for (const auto& staged : staged_)
         if (ok)
-            ok = g3io::Commit(staged.first, staged.second, true, message);
+            ok = g3io::Commit(staged.tmp, staged.path, true, message, staged.target);
         else
-            std::remove(staged.first.c_str());
+            std::remove(staged.tmp.c_str());
     staged_.clear();
     return ok;
 }

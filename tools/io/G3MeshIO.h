@@ -111,7 +111,12 @@ public:
     bool Commit(std::string& message);
 
 private:
-    std::vector<std::pair<std::string, std::string>> staged_;  // temporary file, target
+    struct Staged {
+        std::string tmp;     // the finished temporary file
+        std::string target;  // the file it replaces (a link's target)
+        std::string path;    // the name the caller gave
+    };
+    std::vector<Staged> staged_;
 };
 
 // What a file of `format` holds once `s` is written to it, as that writer
