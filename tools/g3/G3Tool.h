@@ -82,7 +82,7 @@ bool ParseArgs(const std::vector<std::string>& args, const ArgSyntax& syntax, Pa
 // The whole text file at `path` (points, outlines, contours) into `text`;
 // false with "PATH: cannot open: why" or "PATH: cannot read: why" in
 // `error`. A folder opens but reads nothing, and must not pass for an empty
-// file.
+// file. A UTF-8 byte order mark at the start is dropped.
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
 
 // ---- progress

@@ -228,6 +228,10 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
         error = path + ": cannot read: " + (why != 0 ? std::strerror(why) : "read error");
         return false;
     }
+    // A UTF-8 byte order mark, as an editor may put before the text, is no
+    // part of the first line (the mesh readers pass over it too).
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
     return true;
 }
 

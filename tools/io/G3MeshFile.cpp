@@ -33,6 +33,23 @@ std::string SystemError(int error)
     return text ? text : "unknown error";
 }
 
+// The rest of the open file `f` into `text`, closing it; false with a
+// message naming the file.
+bool ReadRest(FILE* f, const std::string& path, std::string& text, std::string& message)
+{
+    char buf[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    const int error = std::ferror(f) ? (errno != 0 ? errno : EIO) : 0;
+    std::fclose(f);
+    if (error != 0) {
+        message = path + ": cannot read: " + SystemError(error);
+        return false;
+    }
+    return true;
+}
+
 // The whole file into `text`; false with a message naming the file.
 bool ReadWhole(const std::string& path, std::string& text, std::string& message)
 {
@@ -41,17 +58,7 @@ bool ReadWhole(const std::string& path, std::string& text, std::string& message)
         message = path + ": cannot open: " + SystemError(errno);
         return false;
     }
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    const int error = std::ferror(f) ? errno : 0;
-    std::fclose(f);
-    if (error != 0) {
-        message = path + ": cannot read: " + SystemError(error);
-        return false;
-    }
-    return true;
+    return ReadRest(f, path, text, message);
 }
 
 // An OFF file read in pieces.
@@ -64,10 +71,11 @@ bool ReadOffPath(const std::string& path, G3Surface& out, std::string& message, 
     }
     struct stat st;
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-        // Not a plain file (a pipe, a directory): read it whole as before.
-        std::fclose(f);
+        // Not a plain file (a pipe, a directory): read it whole, through
+        // the stream already open (a pipe opened again would wait for a
+        // writer that has come and gone).
         std::string text;
-        if (!ReadWhole(path, text, message))
+        if (!ReadRest(f, path, text, message))
             return false;
         return ReadOff(text.data(), text.size(), path, out, message, options);
     }
