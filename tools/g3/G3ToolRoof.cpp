@@ -200,9 +200,9 @@ int CommandRoof(const std::vector<std::string>& raw)
         return status;
     double thickness = 0.0, overhang = 0.0;
     if (!ParseLength(a.Value({"--thickness"}, "0"), thickness))
-        return UsageError("roof", "--thickness expects a length of 0 or more");
+        return UsageError("roof", "--thickness expects a length from 0 to 1e150");
     if (!ParseLength(a.Value({"--overhang"}, "0"), overhang))
-        return UsageError("roof", "--overhang expects a length of 0 or more");
+        return UsageError("roof", "--overhang expects a length from 0 to 1e150");
 
     Progress progress(a.Has("--quiet"));
     progress.Pass("reading " + a.positionals[0]);

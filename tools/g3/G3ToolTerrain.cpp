@@ -138,7 +138,7 @@ int CommandTerrain(const std::vector<std::string>& raw)
     if (a.HasValue({"--pad-offset"}) &&
         (!ParseDouble(a.Value({"--pad-offset"}), offset) ||
          !(offset >= G3LandscapeHandler::kMinFlatOffset)))
-        return UsageError("terrain", "--pad-offset expects a distance of at least 0.0001");
+        return UsageError("terrain", "--pad-offset expects a distance from 0.0001 to 1e150");
     // Each of these only tunes the step it names: without that step it
     // would be taken and do nothing.
     if (a.HasValue({"--iterations"}) && !a.HasValue({"--smooth"}))
