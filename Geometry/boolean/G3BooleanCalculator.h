@@ -342,8 +342,18 @@ protected:
     // The road both forms share: deliverSegments feeds intersectionList,
     // withEvent passes e to the cut, deleteEmpty turns an empty result
     // into null.
+    // When both operands are closed and some of B's corners lie within the
+    // weld distance of A's without sitting on them (a copy moved by less
+    // than the point tolerance), a result that fails the closed check is
+    // tried once more with those corners put on A's (G3OperandSnap.h); the
+    // result then comes back in the object the first run worked on.
+    // Operands that give a closed result the first time are never moved.
     G3Surface* RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                           bool unionInPlane, bool deleteEmpty);
+    // One run of that road. A result failing the closed check is deleted,
+    // or handed to *failed (with failureReason set) when failed is given.
+    G3Surface* RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
+                              bool unionInPlane, bool deleteEmpty, G3Surface** failed);
     // Classes of s's vertices against the solid of otherFacets: flood fill
     // from the vertices outside the common box, then rays for the rest, each
     // decided vertex flooding its neighbours. Traced "Classify vertices".

@@ -28,6 +28,7 @@
 
 #include "Geometry/boolean/G3BooleanData.h"
 #include "Geometry/boolean/G3IntervalList.h"
+#include "Geometry/boolean/G3OperandSnap.h"
 #include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
@@ -41,6 +42,8 @@
 
 #include <cfloat>
 #include <cmath>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -330,6 +333,60 @@ G3Surface* G3BooleanCalculator::BinaryOperation(int maskA, int maskB, GEVENT e)
 G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                                            bool unionInPlane, bool deleteEmpty)
 {
+    // Spare copies for a second run, kept only for near copies of closed
+    // solids: the first run consumes the operands.
+    std::unique_ptr<G3Surface> spareA;
+    std::unique_ptr<G3Surface> spareB;
+    std::unique_ptr<G3IntervalList> spareSegments;
+    if (A && B && A != B && Scalable(A) && Scalable(B) && G3SurfaceWatertight(A) && G3SurfaceWatertight(B) &&
+        G3CountNearVertices(A, B) > 0) {
+        spareA.reset(A->Duplicate());
+        spareB.reset(B->Duplicate());
+        if (deliverSegments && intersectionList)
+            spareSegments.reset(new G3IntervalList(*intersectionList));
+    }
+    G3Surface* failed = nullptr;
+    G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty,
+                                       spareA ? &failed : nullptr);
+    if (!failed)
+        return result;
+    const std::string firstReason = failureReason;
+    if (G3SnapOntoVertices(spareB.get(), spareA.get()) == 0) {
+        delete failed;
+        return nullptr;
+    }
+    // The segments of the failed run are not the second run's.
+    if (spareSegments)
+        *intersectionList = *spareSegments;
+    failureReason.clear();
+    A = spareA.release();
+    B = spareB.release();
+    result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+    if (!result) {
+        if (!failureReason.empty())
+            failureReason = firstReason;
+        delete failed;
+        return nullptr;
+    }
+    // The result goes back into the object the caller handed over (the
+    // operations return that object): its failed content moves out, the
+    // second run's moves in.
+    G3Surface discard;
+    if (!discard.AppendMoving(failed) || !failed->AppendMoving(result)) {
+        delete failed;
+        return result;
+    }
+    if (result->GetSolid())
+        failed->SetSolid();
+    else
+        failed->ClearSolid();
+    delete result;
+    return failed;
+}
+
+G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent,
+                                               GEVENT e, bool unionInPlane, bool deleteEmpty, G3Surface** failed)
+{
     if (!A || !B || A == B) {
         // Nothing to combine: the operations split these cases off; a
         // caller reaching here directly loses nothing but B.
@@ -464,7 +521,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     A = nullptr;
     if (!defect.empty()) {
         failureReason = "the result is not a closed solid: " + defect;
-        delete result;
+        if (failed)
+            *failed = result;
+        else
+            delete result;
         return nullptr;
     }
     if (deleteEmpty && result->GetFacetCount() == 0) {
