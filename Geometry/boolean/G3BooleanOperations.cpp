@@ -376,6 +376,8 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         delete failed;
         return result;
     }
+    // The second run's object was a duplicate of the first's, flags and all,
+    // and took the same road: its flags stand.
     if (result->GetSolid())
         failed->SetSolid();
     else
