@@ -11,12 +11,15 @@
 // point, each diagonal a new edge between two planes. Every facet around
 // the vertex works the same triangulation out from the same order (the
 // polygon starts at the plane of the lowest facet id), so the corners it
-// takes meet its neighbours'. Invariants: a plane pair with no common line
-// (normals parallel within kZeroNormal) is never a diagonal and no
-// triangle holds one; an ear is cut where its three normals are farthest
-// from parallel (the first such ear on ties). Rounding: the corners are
-// solved from three moved planes by Cramer's rule, with the planes in the
-// polygon's order whoever asks, so every facet gets the same bits.
+// takes meet its neighbours'; a face given as several facets shares its
+// corners out among them (ShareCorners). Invariants: a plane pair with no
+// common line (normals parallel within kZeroNormal) is never a diagonal
+// and no triangle holds one; at a convex or hollow vertex the triangles
+// are faces of the hull of the normals (see the shape below), elsewhere an
+// ear is cut where its three normals are farthest from parallel (the first
+// such ear on ties). Rounding: the corners are solved from three moved
+// planes by Cramer's rule, with the planes in the polygon's order whoever
+// asks, so every facet gets the same bits.
 #include "Geometry/boolean/G3SolidsBuilder.h"
 
 #include "Geometry/math/GMatrix.h"
@@ -48,7 +51,6 @@ bool Meet(const double* P, const double* Q, const double* R, double* x)
     x[2] = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], -P[3], -Q[3], -R[3]) / det;
     return true;
 }
-
 
 // Where the edges between the k facets of a run of coplanar facets around
 // a vertex end among the run's corners (in order): ends[i] for the edge
@@ -90,8 +92,9 @@ void ShareCorners(std::size_t k, const double* plane, const std::vector<double>&
         const double s1 = side(a, b, c), s2 = side(a, b, d), s3 = side(c, d, a), s4 = side(c, d, b);
         return ((s1 > 0.0 && s2 < 0.0) || (s1 < 0.0 && s2 > 0.0)) && ((s3 > 0.0 && s4 < 0.0) || (s3 < 0.0 && s4 > 0.0));
     };
-    // Facet j of the run with corners lo .. hi: its path from the far end
-    // of its incoming edge through them to the far end of its outgoing one.
+    // Facet j of the run with corners lo .. hi: its loop from the far end
+    // of its incoming edge through them to the far end of its outgoing one
+    // (and back, along the rest of the facet).
     auto folded = [&](std::size_t j, std::size_t lo, std::size_t hi) {
         std::vector<const double*> loop = {&ends2[2 * j]};
         for (std::size_t c = lo; c <= hi; ++c)
