@@ -290,8 +290,8 @@ protected:
     // The same for A against itself.
     void DivideSelf();
     // Every facet of A whose box meets envCommon against the facets of
-    // `other` in its cells of a grid over envCommon (with other == A, only
-    // those of higher index).
+    // `other` whose record boxes share a cell of a sparse box index
+    // (G3BoxHash) with it (with other == A, only those of higher index).
     void PairWithGrid(G3Surface* other);
     // Cuts F against every facet in candidates (other than F) whose box
     // meets F's, recording the shared segments on both facets.

@@ -25,7 +25,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
-#include "Geometry/mesh/G3Grid.h"
+#include "Geometry/mesh/G3BoxHash.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -161,103 +161,6 @@ bool FacetsCross(G3Facet* f, G3Facet* g)
     return shared && !shared->IsEmpty() && OverlapLeavesTheEdges(f, g, lf, lg, *shared);
 }
 
-// A uniform grid of facet indexes over the bulk of the boxes, coordinates
-// beyond it clamped into the border cells. Each box goes into every cell
-// its closed range covers; the clamped cell of a coordinate never falls as
-// the coordinate rises, so two boxes that meet (closed) share at least the
-// cell of the larger of their two lower bounds, and every meeting pair is a
-// candidate. About one cell per facet, no cell smaller
-// than the mean box, at most 1024 per axis.
-class BoxGrid {
-public:
-    explicit BoxGrid(const std::vector<GEnvelope>& boxes)
-    {
-        GEnvelope all;
-        double mean[3] = {0, 0, 0};
-        for (std::size_t k = 0; k < boxes.size(); ++k) {
-            if (k == 0)
-                all.Init(&boxes[k]);
-            else
-                all.Add(&boxes[k]);
-            for (int a = 0; a < 3; ++a)
-                mean[a] += boxes[k].GetMax()[a] - boxes[k].GetMin()[a];
-        }
-        // The cells cover the bulk of the boxes, the border cells holding
-        // the few far off (At clamps): they would otherwise stretch the
-        // cells over the whole mesh and put the rest into one.
-        std::vector<double> corners;
-        corners.reserve(6 * boxes.size());
-        for (const GEnvelope& b : boxes) {
-            if (b.IsDefault())
-                continue;
-            corners.insert(corners.end(), b.GetMin(), b.GetMin() + 3);
-            corners.insert(corners.end(), b.GetMax(), b.GetMax() + 3);
-        }
-        GEnvelope bulk;
-        G3Grid::BulkBox(corners, &all, &bulk);
-        const double cells = std::cbrt(static_cast<double>(boxes.size()));
-        for (int a = 0; a < 3; ++a) {
-            lo[a] = bulk.GetMin()[a];
-            const double extent = bulk.GetMax()[a] - lo[a];
-            mean[a] /= static_cast<double>(std::max<std::size_t>(boxes.size(), 1));
-            const double size = std::max(extent / std::max(cells, 1.0), mean[a]);
-            n[a] = size > 0.0 && std::isfinite(size) ? static_cast<int>(std::min(1024.0, extent / size)) + 1 : 1;
-            step[a] = size > 0.0 && std::isfinite(size) ? size : 1.0;
-        }
-        cell.resize(static_cast<std::size_t>(n[0]) * n[1] * n[2]);
-        for (std::size_t k = 0; k < boxes.size(); ++k) {
-            int r[3][2];
-            Range(boxes[k], r);
-            for (int z = r[2][0]; z <= r[2][1]; ++z)
-                for (int y = r[1][0]; y <= r[1][1]; ++y)
-                    for (int x = r[0][0]; x <= r[0][1]; ++x)
-                        cell[Index(x, y, z)].push_back(static_cast<int>(k));
-        }
-    }
-
-    // The indexes above `k` whose boxes share a cell with box k, ascending
-    // and once each.
-    void Candidates(const GEnvelope& box, int k, std::vector<int>& out) const
-    {
-        out.clear();
-        int r[3][2];
-        Range(box, r);
-        for (int z = r[2][0]; z <= r[2][1]; ++z)
-            for (int y = r[1][0]; y <= r[1][1]; ++y)
-                for (int x = r[0][0]; x <= r[0][1]; ++x)
-                    for (int g : cell[Index(x, y, z)])
-                        if (g > k)
-                            out.push_back(g);
-        std::sort(out.begin(), out.end());
-        out.erase(std::unique(out.begin(), out.end()), out.end());
-    }
-
-private:
-    int At(double v, int a) const
-    {
-        const double t = std::floor((v - lo[a]) / step[a]);
-        if (!(t > 0.0))
-            return 0;
-        return t >= n[a] - 1 ? n[a] - 1 : static_cast<int>(t);
-    }
-    void Range(const GEnvelope& b, int r[3][2]) const
-    {
-        for (int a = 0; a < 3; ++a) {
-            r[a][0] = At(b.GetMin()[a], a);
-            r[a][1] = At(b.GetMax()[a], a);
-        }
-    }
-    std::size_t Index(int x, int y, int z) const
-    {
-        return (static_cast<std::size_t>(z) * n[1] + y) * n[0] + x;
-    }
-
-    double lo[3] = {0, 0, 0};
-    double step[3] = {1, 1, 1};
-    int n[3] = {1, 1, 1};
-    std::vector<std::vector<int>> cell;
-};
-
 // The edge's dominant axis (0, 1, 2), or -1 for an edge shorter than
 // kZeroLength.
 int DominantAxis(const double* a, const double* b)
@@ -348,12 +251,18 @@ bool G3SurfaceEdit::CheckFacets(int options, int& result)
     std::vector<GEnvelope> boxes(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k)
         surface->GetFacet(k)->FormEnvelope(&boxes[static_cast<std::size_t>(k)]);
-    const BoxGrid grid(boxes);
+    // Sparse cells sized by the facets: a model of far-apart clusters
+    // would crowd a grid over its box into a few cells. The answers come
+    // ascending, so the first crossing pair reported is the same whatever
+    // the cells.
+    const G3BoxHash index(boxes);
     std::vector<int> candidates;
     for (int k = 0; k < n; ++k) {
         const GEnvelope& box = boxes[static_cast<std::size_t>(k)];
-        grid.Candidates(box, k, candidates);
+        index.Candidates(box, candidates);
         for (int g : candidates) {
+            if (g <= k)
+                continue;
             if (!box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(g)]))
                 continue;
             if (FacetsCross(surface->GetFacet(k), surface->GetFacet(g))) {

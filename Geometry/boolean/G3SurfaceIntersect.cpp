@@ -5,8 +5,9 @@
 //   and meeting boxes; a facet is never paired with itself;
 // - a segment is recorded on both facets of its pair, or on neither;
 // - candidates are taken in facet index order, so what a facet records,
-//   and in which order, does not depend on the grid's cell count;
-// - the grid lives only for the pass (the calculator's grid is null after).
+//   and in which order, does not depend on the box index's cells;
+// - the box index lives only for the pass (the calculator's grid is null
+//   after).
 // Rounding: the crossing points of the plane cuts (IntersectByPlaneConcave)
 // and the meeting points of two edges (CrossingOfEdges) are the only
 // computed coordinates; a crossing on an edge that runs through a corner
@@ -23,7 +24,9 @@
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3BoxHash.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -38,20 +41,6 @@
 
 namespace {
 
-// The pairing grid holds about kFacetsPerCell facets per occupied cell of a
-// surface spread over the box: a surface of N facets occupies about n^2 of
-// the n^3 cells, so n grows as the square root of N / kFacetsPerCell. The
-// cap keeps the cell array (n^3 pointers) small. The n^3 cells are shaped
-// to the box (a storey gets flat ones).
-constexpr double kFacetsPerCell = 4.0;
-constexpr int kMaxPairingCells = 128;
-
-int PairingCells(int facets)
-{
-    const double n = std::ceil(std::sqrt(std::max(1, facets) / kFacetsPerCell));
-    return static_cast<int>(std::min<double>(kMaxPairingCells, std::max(1.0, n)));
-}
-
 void Record(G3Facet* f, G3IntervalList* list)
 {
     G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
@@ -60,30 +49,6 @@ void Record(G3Facet* f, G3IntervalList* list)
     if (!r->segments)
         r->segments = new G3IntervalList();
     r->segments->Merge(list);
-}
-
-// The number of facets of s whose records meet `box`.
-int CountInBox(G3Surface* s, const GEnvelope* box)
-{
-    int n = 0;
-    GArrayCollection* facets = s->GetFacetList();
-    for (int k = 0; facets && k < facets->size(); ++k) {
-        const G3BooleanFacetData* r = G3BooleanFacetData::Of(static_cast<G3Facet*>(facets->get(k)));
-        if (r && r->IsIntersectXYZ(box))
-            ++n;
-    }
-    return n;
-}
-
-void FillGrid(G3Grid* grid, G3Surface* s, const GEnvelope* box)
-{
-    GArrayCollection* facets = s->GetFacetList();
-    for (int k = 0; facets && k < facets->size(); ++k) {
-        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
-        G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
-        if (r && r->IsIntersectXYZ(box))
-            grid->AddFacet(f, r);
-    }
 }
 
 // Whether x is one of the ends of e (which has both).
@@ -447,39 +412,45 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
 void G3BooleanCalculator::PairWithGrid(G3Surface* other)
 {
     delete grid;
-    const double cells = PairingCells(CountInBox(other, &envCommon));
-    // Over the bulk of the facets, the border cells holding the few far
-    // off: the candidates are the same, filtered by their boxes below.
-    GEnvelope bulk;
-    G3RecordsBulkBox(other->GetFacetList(), &envCommon, &bulk);
-    int perAxis[3];
-    G3Grid::SizeCells(&bulk, cells * cells * cells, perAxis);
-    grid = new G3Grid(&bulk, perAxis, true);
-    FillGrid(grid, other, &envCommon);
+    grid = nullptr;
+    // Sparse cells sized by the facets (a grid over the box crowds a model
+    // of far-apart clusters into a few cells). What is done with the
+    // answers does not depend on the cells: they are sorted by id, and the
+    // processor takes only the pairs whose records meet, all of which share
+    // a cell.
+    std::vector<G3Facet*> stored;
+    std::vector<GEnvelope> boxes;
+    GArrayCollection* others = other->GetFacetList();
+    for (int k = 0; others && k < others->size(); ++k) {
+        G3Facet* g = static_cast<G3Facet*>(others->get(k));
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(g);
+        if (r && r->IsIntersectXYZ(&envCommon)) {
+            g->ClearMark();
+            stored.push_back(g);
+            boxes.emplace_back(static_cast<const GEnvelope*>(r));
+        }
+    }
+    const G3BoxHash index(boxes);
+    std::vector<int> found;
     GArrayCollection* facets = A->GetFacetList();
     for (int k = 0; k < facets->size(); ++k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
         G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
         if (!r || !r->IsIntersectXYZ(&envCommon))
             continue;
-        grid->GetFacetsByFacet(f, r, candidates);
-        if (other == A) {
-            // Each pair once, from its lower index: the processor records
-            // what it finds on both facets.
-            int kept = 0;
-            for (int c = 0; c < candidates->size(); ++c) {
-                G3Facet* g = static_cast<G3Facet*>(candidates->get(c));
-                if (g->GetId() > f->GetId())
-                    candidates->put(kept++, g);
-            }
-            candidates->size(kept);
+        index.Candidates(*r, found);
+        candidates->clear();
+        for (const int c : found) {
+            G3Facet* g = stored[static_cast<std::size_t>(c)];
+            // Each pair once, from its lower index, when other is A: the
+            // processor records what it finds on both facets.
+            if (g->HasEdges() && (other != A || g->GetId() > f->GetId()))
+                candidates->add(g);
         }
         SortByFacetId(candidates);
         IntersectFacetProcessor(f);
     }
     candidates->clear();
-    delete grid;
-    grid = nullptr;
 }
 
 void G3BooleanCalculator::Divide()

@@ -109,6 +109,32 @@ std::unique_ptr<G3PointHash> NewVertexWeldHash(G3Surface* s)
     return NewWeldHash(static_cast<int>(count + extra), lo, hi);
 }
 
+// A sparse welding hash over the vertices of s, for the welds that only
+// add and look up (no tube walks along edges): its cells follow the points,
+// so vertices in a few far-apart clusters keep short chains, where the
+// dense grid over their box would put each cluster in a handful of cells.
+// It answers as the dense hash does (the newest stored equal point).
+std::unique_ptr<G3SparsePointHash> NewSparseVertexWeldHash(G3Surface* s)
+{
+    const int count = s->GetVertexCount();
+    double lo[3] = {0.0, 0.0, 0.0}, hi[3] = {0.0, 0.0, 0.0};
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        const G3Vertex* v = s->GetVertex(i);
+        if (!v)
+            continue;
+        const double* p = v->GetXYZ();
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(p[a]))
+                continue;
+            lo[a] = any ? std::min(lo[a], p[a]) : p[a];
+            hi[a] = any ? std::max(hi[a], p[a]) : p[a];
+        }
+        any = true;
+    }
+    return std::make_unique<G3SparsePointHash>(static_cast<long>(count), lo, hi, kWeld);
+}
+
 // The entity at `obj`'s id in `c` is `obj` itself (it belongs to that
 // collection).
 inline bool Listed(const GArrayCollection* c, const G3Obj* obj)
@@ -301,8 +327,11 @@ void GatherOnEdge(G3PointHashItem* head, void* context)
 namespace {
 
 // Points each vertex's exData at its representative (null for none) through
-// `hash`, in list order; returns the number of duplicates.
-int MarkDuplicates(G3Surface* s, G3PointHash* hash)
+// `hash` (a G3PointHash or a G3SparsePointHash: both answer the newest
+// stored point equal to the probe), in list order; returns the number of
+// duplicates.
+template <class Hash>
+int MarkDuplicates(G3Surface* s, Hash* hash)
 {
     const GArrayCollection* vertices = s->GetVertexList();
     int duplicates = 0;
@@ -391,11 +420,11 @@ int MoveOntoRepresentatives(G3Surface* s, NamedVertices* named)
 void G3Surface::RemoveEqualsVertex()
 {
     G3_CHECK_PASS(this, "RemoveEqualsVertex");
-    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(this);
     if (!vertices) {
         RemoveUnused();
         return;
     }
+    const std::unique_ptr<G3SparsePointHash> hash = NewSparseVertexWeldHash(this);
     const int duplicates = MarkDuplicates(this, hash.get());
     const int removedFacets = DropCollapsed(this);
     NamedVertices named;
@@ -420,7 +449,7 @@ std::vector<int> G3WeldRepresentatives(G3Surface* s)
         return out;
     // MarkDuplicates' rule, with the answers kept by place instead of in
     // the vertices' scratch links.
-    const std::unique_ptr<G3PointHash> hash = NewVertexWeldHash(s);
+    const std::unique_ptr<G3SparsePointHash> hash = NewSparseVertexWeldHash(s);
     const GArrayCollection* vertices = s->GetVertexList();
     const int count = s->GetVertexCount();
     out.assign(static_cast<std::size_t>(count), -1);
