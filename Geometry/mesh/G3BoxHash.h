@@ -8,8 +8,9 @@
 // follows the boxes whatever their spread. A box much larger than the
 // median would fill many small cells; it goes to a coarser level instead
 // (cells twice as large per level, the first one where its largest side
-// fits one cell), so each box sits in at most two cells per axis of its
-// level. A query looks at every level.
+// fits one cell), so each box sits in two cells per axis of its level at
+// most (three where the division rounds up at a cell wall). A query looks
+// at every level.
 //
 // Answers are the indexes of the stored boxes that share a cell of some
 // level with the query, ascending and once each: every stored box that
@@ -65,6 +66,7 @@ private:
     std::vector<int> levels;
     // The boxes with an infinite coordinate, ascending.
     std::vector<int> everywhere;
-    // Some box is stored (a query with an infinite coordinate takes all).
+    // Every stored box, ascending (a query with an infinite coordinate
+    // takes them all).
     std::vector<int> all;
 };
