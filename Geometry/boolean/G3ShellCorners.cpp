@@ -13,13 +13,18 @@
 // polygon starts at the plane of the lowest facet id), so the corners it
 // takes meet its neighbours'; a face given as several facets shares its
 // corners out among them (ShareCorners). Invariants: a plane pair with no
-// common line (normals parallel within kZeroNormal) is never a diagonal
-// and no triangle holds one; at a convex or hollow vertex the triangles
-// are faces of the hull of the normals (see the shape below), elsewhere an
-// ear is cut where its three normals are farthest from parallel (the first
-// such ear on ties). Rounding: the corners are solved from three moved
-// planes by Cramer's rule, with the planes in the polygon's order whoever
-// asks, so every facet gets the same bits.
+// common line is never a diagonal and no triangle holds one. Such a pair
+// is one whose normals run together or against each other within
+// kParallel, the test the runs use: a face's top and the bottom of a box
+// standing on it over an edge face opposite ways, and at site coordinates
+// their normals differ by 1e-10 or so, so their triple product with a
+// third normal passed kZeroNormal and the corner was solved some 1e10
+// units away. At a convex or hollow vertex the triangles are faces of the
+// hull of the normals (see the shape below), elsewhere an ear is cut where
+// its three normals are farthest from parallel (the first such ear on
+// ties). Rounding: the corners are solved from three moved planes by
+// Cramer's rule, with the planes in the polygon's order whoever asks, so
+// every facet gets the same bits.
 #include "Geometry/boolean/G3SolidsBuilder.h"
 
 #include "Geometry/math/GMatrix.h"
@@ -41,11 +46,25 @@ double NormalsDet(const double* p, const double* q, const double* r)
     return Det3x3(p[0], q[0], r[0], p[1], q[1], r[1], p[2], q[2], r[2]);
 }
 
+// Unit normals along one line, either way round, within kParallel.
+bool Parallel(const double* p, const double* q)
+{
+    return std::fabs(p[0] * q[0] + p[1] * q[1] + p[2] * q[2]) >= 1.0 - GTolerance::kParallel;
+}
+
+// Three planes meet in one point: their normals span space and no two lie
+// along one line (the triple product alone lets rounding through).
+bool Spanning(const double* P, const double* Q, const double* R)
+{
+    return std::fabs(NormalsDet(P, Q, R)) >= GTolerance::kZeroNormal && !Parallel(P, Q) && !Parallel(Q, R) &&
+           !Parallel(P, R);
+}
+
 bool Meet(const double* P, const double* Q, const double* R, double* x)
 {
-    const double det = NormalsDet(P, Q, R);
-    if (!(std::fabs(det) >= GTolerance::kZeroNormal))
+    if (!Spanning(P, Q, R))
         return false;
+    const double det = NormalsDet(P, Q, R);
     x[0] = Det3x3(-P[3], -Q[3], -R[3], P[1], Q[1], R[1], P[2], Q[2], R[2]) / det;
     x[1] = Det3x3(P[0], Q[0], R[0], -P[3], -Q[3], -R[3], P[2], Q[2], R[2]) / det;
     x[2] = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], -P[3], -Q[3], -R[3]) / det;
@@ -290,7 +309,7 @@ bool G3SolidsBuilder::CornerChain(const G3Vertex* v, G3Facet* f, const G3Edge* o
             for (std::size_t i = 0; i < k; ++i) {
                 const int a = left[(i + k - 1) % k], b = left[i], c = left[(i + 1) % k];
                 const double d = std::fabs(NormalsDet(P(a), P(b), P(c)));
-                if (d >= GTolerance::kZeroNormal && d > bestDet && (pass == 1 || onHull(a, b, c))) {
+                if (Spanning(P(a), P(b), P(c)) && d > bestDet && (pass == 1 || onHull(a, b, c))) {
                     best = i;
                     bestDet = d;
                 }

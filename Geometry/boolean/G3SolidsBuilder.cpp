@@ -177,6 +177,14 @@ bool G3SolidsBuilder::MovedCorner(const G3Vertex* v, const std::vector<G3Facet*>
     double* Q = planes[1];
     double* R = planes[2];
     if (distinct == 3) {
+        // Two planes facing opposite ways (a top and the bottom of a box
+        // standing on it) meet nowhere; at site coordinates their normals
+        // differ by rounding, which the triple product alone lets through.
+        auto opposed = [](const double* a, const double* b) {
+            return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] <= GTolerance::kParallel - 1.0;
+        };
+        if (opposed(P, Q) || opposed(Q, R) || opposed(P, R))
+            return false;
         const double det = Det3x3(P[0], Q[0], R[0], P[1], Q[1], R[1], P[2], Q[2], R[2]);
         if (!(std::fabs(det) >= GTolerance::kZeroNormal))
             return false;

@@ -470,6 +470,53 @@ TEST(SolidsBuilder, ShellsOfStepsBetweenBoxesCloseAtVerticesOfFourPlanes)
     EXPECT_GT(grown, 30);
 }
 
+// A box standing on another and overhanging it, shelled in place and again
+// turned about an axis a little off the vertical and moved to site
+// coordinates: a rigid motion keeps the shell's volume. Where the upper box
+// overhangs, a vertex holds the lower top and the upper bottom, planes
+// facing opposite ways; turned, their normals differ by rounding, the
+// corners of those two and a third were solved some 1e10 units away and
+// the shell was refused.
+TEST(SolidsBuilder, ShellsOfOverhangingBoxesKeepTheirVolumeTurnedAtSiteCoordinates)
+{
+    GSRand(29);
+    int compared = 0;
+    for (int round = 0; round < 160; ++round) {
+        auto grid = [](double lo, double hi) { return 0.1 * std::floor(Uniform(10 * lo, 10 * hi)); };
+        const P lo = {0, 0, 0}, hi = {grid(1, 2), grid(1, 2), grid(0.5, 1.5)};
+        const P up = {grid(0.2, 0.8), grid(0.2, 0.8), hi[2]};
+        const P top = {up[0] + grid(0.8, 1.6), up[1] + grid(0.8, 1.6), hi[2] + grid(0.5, 1.5)};
+        const double tilt = Uniform(0.01, 0.05), turn = Uniform(0.1, 1.4);
+        const fixtures::Motion moves[2] = {
+            fixtures::Motion(),
+            fixtures::Motion::Turn({0, std::sin(tilt), std::cos(tilt)}, turn, {5e5, 5e5 + 0.37, 12})};
+        const double t = round % 2 ? 0.03 : -0.03;
+        double volume[2] = {0, 0};
+        bool ok[2] = {false, false};
+        for (int k = 0; k < 2; ++k) {
+            G3BooleanCalculator engine;
+            SurfacePtr solid(engine.Add(fixtures::Box(lo, hi, false, moves[k]).release(),
+                                        fixtures::Box(up, top, false, moves[k]).release()));
+            ASSERT_TRUE(solid) << "round " << round;
+            ASSERT_EQ("", MeshCheck(solid.get())) << "round " << round;
+            G3Surface* raw = nullptr;
+            ok[k] = G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr);
+            SurfacePtr shell(raw);
+            if (!ok[k])
+                continue;
+            EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
+            EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+            volume[k] = G3SurfaceVolume(shell.get());
+        }
+        if (!ok[0])
+            continue;
+        ++compared;
+        EXPECT_TRUE(ok[1]) << "round " << round;
+        EXPECT_NEAR(volume[0], volume[1], 1e-6 * volume[0]) << "round " << round;
+    }
+    EXPECT_GT(compared, 120);
+}
+
 TEST(SolidsBuilder, RemoveTurnedSkipsSurfaceNumbersNamingNoSourceFacet)
 {
     // The shell is the box, inside out (every facet turned against the box
