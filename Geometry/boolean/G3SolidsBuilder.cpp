@@ -395,13 +395,15 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     // coplanar facets (a triangulated cap) move their shared corners
     // together, and a thin one among them turned over while its edges kept
     // their directions. It came back open, reported as done; it is refused
-    // like any fold.
-    const bool closed = G3SurfaceWatertight(R);
-    const int before = R->GetFacetCount();
+    // like any fold. So is a shell that comes out open before any facet
+    // goes: a face given as triangles thinner than the thickness near a
+    // vertex of four planes, whose far side crosses the notch the corners
+    // cut there, or a solid pinched along an edge, whose moved facets
+    // there have no common edges.
     RemoveTurned(R, s);
     R->RemoveUnused();
     R->AssignIds();
-    if (closed && R->GetFacetCount() < before && !G3SurfaceWatertight(R)) {
+    if (!G3SurfaceWatertight(R)) {
         delete R;
         return false;
     }
