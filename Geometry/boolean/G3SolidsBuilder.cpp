@@ -46,6 +46,27 @@ void FacingPlane(const G3Facet* f, double* plane)
     f->TurnToContours(plane);
 }
 
+// Two edges with facets join one pair of vertices: four facets meet along
+// that line, the solid pinched there (boxes touching along an edge only).
+bool PinchedAlongAnEdge(const G3Surface* s)
+{
+    std::vector<G3Edge*> ring;
+    std::vector<const G3Vertex*> ends;
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const G3Vertex* v = s->GetVertex(k);
+        ring.resize(static_cast<std::size_t>(v->GetEdgeCount()));
+        v->GetEdges(ring.data());
+        ends.clear();
+        for (const G3Edge* e : ring)
+            if (e->GetFacet1() || e->GetFacet2())
+                ends.push_back(e->GetVertex1() == v ? e->GetVertex2() : e->GetVertex1());
+        std::sort(ends.begin(), ends.end());
+        if (std::adjacent_find(ends.begin(), ends.end()) != ends.end())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 namespace {
@@ -340,6 +361,13 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     // dropped, so the shell of a terrain came out empty, or a box without
     // its lid lost its walls: shells are of closed solids only.
     if (s->GetFacetCount() == 0 || !G3SurfaceWatertight(s))
+        return false;
+    // Grown outwards, the facets on either side of a pinch move into each
+    // other: the shell came back closed but overlapping itself, its volume
+    // counting the overlap twice. A pinch is a notch of no width, and an
+    // outward shell wider than a notch is refused. Shrunk, the two sides
+    // move apart and the shell is sound.
+    if (thickness > 0.0 && PinchedAlongAnEdge(s))
         return false;
     s->AssignFacetIds();
     GArrayCollection* facets = s->GetFacetList();

@@ -41,7 +41,7 @@ public:
     // edge with one facet: shells are of closed solids); when the shell
     // folds over (a moved edge runs back along the edge it came from: an
     // inward shell deeper than the solid, or an outward one wider than a
-    // notch); when the result overflows (a corner or plane that is no
+    // notch, a solid pinched along an edge included); when the result overflows (a corner or plane that is no
     // finite number) or is left with no facets; and when it comes out open
     // (corners that do not meet: a triangle thinner than the thickness at a
     // vertex of four planes, a solid pinched along an edge).

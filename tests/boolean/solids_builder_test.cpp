@@ -557,6 +557,42 @@ TEST(SolidsBuilder, ShellsOfTriangulatedStackedBoxesAreClosedOrRefused)
     EXPECT_GT(done, 50);
 }
 
+// Two boxes touching along an edge only, turned and moved to site
+// coordinates, grown: the facets on either side of the pinch move into
+// each other, and the shell came back closed but overlapping itself, its
+// volume counting the overlap twice. A shell handed back holds the union
+// of the boxes grown by the thickness on every side.
+TEST(SolidsBuilder, OutwardShellsOfSolidsPinchedAlongAnEdgeDoNotOverlapThemselves)
+{
+    GSRand(61);
+    const double t = 0.03;
+    for (int round = 0; round < 12; ++round) {
+        // b stands level with a's top, beside it in x, overlapping it in y.
+        const P a = {Uniform(0.5, 2), Uniform(0.5, 2), Uniform(0.5, 2)};
+        const P lo = {a[0], Uniform(0.1, 0.9) * a[1], a[2]};
+        const P hi = {lo[0] + Uniform(0.5, 2), lo[1] + Uniform(0.5, 2), lo[2] + Uniform(0.5, 2)};
+        const fixtures::Motion m = fixtures::Motion::Turn({0, 0.1, 1}, Uniform(0, 6), {round % 2 ? 5e5 : 0, 5e5, 0});
+        G3BooleanCalculator engine;
+        SurfacePtr solid(engine.Add(fixtures::Box({0, 0, 0}, a, false, m).release(),
+                                    fixtures::Box(lo, hi, false, m).release()));
+        ASSERT_TRUE(solid) << "round " << round;
+        ASSERT_EQ("", G3ClosedCheck(solid.get())) << "round " << round;
+        G3Surface* raw = nullptr;
+        if (!G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr))
+            continue;
+        SurfacePtr shell(raw);
+        EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
+        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+        double va = 1, vb = 1, common = 1;
+        for (int d = 0; d < 3; ++d) {
+            va *= a[d] + 2 * t;
+            vb *= hi[d] - lo[d] + 2 * t;
+            common *= std::max(0.0, std::min(a[d], hi[d]) - std::max(0.0, lo[d]) + 2 * t);
+        }
+        EXPECT_NEAR(va + vb - common, G3SurfaceVolume(shell.get()), 1e-6 * va) << "round " << round;
+    }
+}
+
 TEST(SolidsBuilder, RemoveTurnedSkipsSurfaceNumbersNamingNoSourceFacet)
 {
     // The shell is the box, inside out (every facet turned against the box
