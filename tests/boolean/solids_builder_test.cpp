@@ -571,7 +571,7 @@ TEST(SolidsBuilder, OutwardShellsOfSolidsPinchedAlongAnEdgeDoNotOverlapThemselve
         const P a = {Uniform(0.5, 2), Uniform(0.5, 2), Uniform(0.5, 2)};
         const P lo = {a[0], Uniform(0.1, 0.9) * a[1], a[2]};
         const P hi = {lo[0] + Uniform(0.5, 2), lo[1] + Uniform(0.5, 2), lo[2] + Uniform(0.5, 2)};
-        const fixtures::Motion m = fixtures::Motion::Turn({0, 0.1, 1}, Uniform(0, 6), {round % 2 ? 5e5 : 0, 5e5, 0});
+        const fixtures::Motion m = fixtures::Motion::Turn({0, std::sin(0.1), std::cos(0.1)}, Uniform(0, 6), {round % 2 ? 5e5 : 0, 5e5, 0});
         G3BooleanCalculator engine;
         SurfacePtr solid(engine.Add(fixtures::Box({0, 0, 0}, a, false, m).release(),
                                     fixtures::Box(lo, hi, false, m).release()));
