@@ -499,7 +499,8 @@ public:
     // A new surface holding a copy of `facet` alone: its vertices, corner
     // normals and texture coordinates, edge flags (0 becomes 1), contours
     // (holes stay holes), named extended data and provider records. Null
-    // for a null facet or one without edges.
+    // for a null facet, or one that makes no facet (no edges, a single
+    // contour of fewer than three corners).
     static G3Surface* FormFacetSurface(G3Facet* facet);
     // A new surface made of the outlines of this surface's coplanar facet
     // groups (facets whose planes are equal, whether joined or not): each

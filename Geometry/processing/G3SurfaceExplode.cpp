@@ -207,6 +207,12 @@ G3Surface* G3Surface::FormFacetSurface(G3Facet* facet)
             s->AddFacet(&list, 0, s->GetSurface());
         }
     }
+    // A contour of fewer than three corners (or contours the list does not
+    // take) makes no facet: a surface of loose vertices is no copy of it.
+    if (s->GetFacetCount() == 0) {
+        delete s;
+        return nullptr;
+    }
     s->ReallocByRealSize();
     return s;
 }
