@@ -169,6 +169,67 @@ TEST_F(G3UserCli, HelpNamesOnlyOptionsTheParserTakes)
     }
 }
 
+// A mesh without facets is no closed solid in any report, nor an operand;
+// a facet without area is a finding of `check`, placed after its facet's
+// other findings; an empty output name is a usage error of every command
+// that writes.
+TEST_F(G3UserCli, EmptyMeshesDegenerateFacetsAndEmptyOutputNames)
+{
+    const std::string cube = Data("cube.obj");
+    Write("empty.off", "OFF\n0 0 0\n");
+    Write("points.off", "OFF\n3 0 0\n0 0 0\n1 0 0\n0 1 0\n");
+    // Facet 1 has its corners on one line, and in the second file a
+    // zero-length edge too.
+    Write("line.off", "OFF\n4 2 0\n0 0 0\n1 0 0\n0 1 0\n2 0 0\n3 0 1 2\n3 0 1 3\n");
+    Write("short.off", "OFF\n5 2 0\n0 0 0\n1 0 0\n0 1 0\n2 0 0\n1 0 0\n3 0 1 2\n4 0 1 4 3\n");
+    Write("outline.txt", "0 0 45\n4 0 45\n4 3 45\n0 3 45\n");
+    Write("survey.txt", "0 0 0\n1 0 0\n0 1 0\n1 1 1\n");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* lines;  // each found in stdout or stderr, in this order
+    } rows[] = {
+        {{"info", P("empty.off")}, 0, "closed: no\nvolume: none (no facets)\ngenus: none (no facets)\n"},
+        {{"info", P("points.off")}, 0, "closed: no\nvolume: none (no facets)\ngenus: none (no facets)\n"},
+        {{"info", cube}, 0, "closed: yes\ngenus: 0\n"},
+        {{"repair", P("empty.off"), "-o", P("r.off")}, 0, "closed: no\n"},
+        {{"update", "1001", P("empty.off"), "-o", P("u.off")}, 0, "coordinates, closed: no\n"},
+        {{"boolean", "union", P("empty.off"), cube, "-o", P("b.off")}, 2, "empty.off is not closed"},
+        {{"slice", P("empty.off"), "--plane", "0,0,1,0", "-o", P("s.off")}, 2, "empty.off is not closed"},
+        {{"slice", cube, "--sheet", P("empty.off"), "-o", P("s.off")}, 2, "empty.off has no facets"},
+        {{"check", P("line.off")}, 1, "degenerate facet: facet 1\n"},
+        {{"check", P("short.off")}, 1, "short edge: facet 1, vertices 1-4\ndegenerate facet: facet 1\n"},
+        {{"check", cube}, 0, "no findings\n"},
+    };
+    for (const auto& r : rows) {
+        const Result got = Run(r.args);
+        EXPECT_EQ(r.status, got.status) << r.args[0] << " " << r.args[1] << ": " << got.err;
+        const std::string text = got.out + got.err;
+        std::size_t at = 0;
+        for (std::istringstream in(r.lines); in.good();) {
+            std::string line;
+            std::getline(in, line, '\n');
+            if (line.empty())
+                continue;
+            const std::size_t found = text.find(line, at);
+            EXPECT_NE(std::string::npos, found) << r.args[0] << " " << r.args[1] << ": " << line << " in\n" << text;
+            at = found == std::string::npos ? at : found + line.size();
+        }
+    }
+    const std::vector<std::vector<std::string>> writers = {
+        {"convert", cube},      {"repair", cube}, {"box", "0,0,0,1,1,1"}, {"sphere", "1", "8"},
+        {"shell", cube, "--thickness", "0.1"}, {"slice", cube, "--plane", "0,0,1,0.5"},
+        {"section", cube, "--plane", "0,0,1,0.5"}, {"boolean", "union", cube, cube},
+        {"update", "1001", cube}, {"render", cube}, {"separate", cube}, {"explode", cube},
+        {"roof", P("outline.txt")}, {"terrain", P("survey.txt")}};
+    for (std::vector<std::string> args : writers) {
+        args.insert(args.end(), {"-o", ""});
+        const Result got = Run(args);
+        EXPECT_EQ(2, got.status) << args[0];
+        EXPECT_NE(std::string::npos, got.err.find("names no file")) << args[0] << ": " << got.err;
+    }
+}
+
 // LEVEL is 1001, 1002 or 1003; anything else is refused before IN is read.
 TEST_F(G3UserCli, UpdateRefusesLevelsOtherThanTheThree)
 {

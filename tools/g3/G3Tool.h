@@ -15,6 +15,7 @@ namespace g3io {
 struct FileContents;
 }
 
+class G3Facet;
 class G3Surface;
 class GArrayCollection;
 
@@ -143,6 +144,10 @@ void ComputeTopology(G3Surface& s, MeshStats& st);
 // Computes the statistics; recomputes facet planes and reassigns ids (the
 // topology is left as it is).
 MeshStats ComputeStats(G3Surface& s);
+// Whether a facet encloses no area, as `info` and `check` count it: fewer
+// than three edges or distinct vertices, or no plane (planes must be
+// current).
+bool IsDegenerateFacet(G3Facet* f);
 
 // ---- repair sequence
 struct PassResult {
@@ -174,9 +179,13 @@ int OrientOutward(G3Surface& s);
 // Reads a mesh file into s and forms its planes; false (the reader's
 // message on stderr) when it cannot be read.
 bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress);
+// Whether s is a closed solid as a file records it: it has facets and no
+// edge open on one side (G3SurfaceWatertight, which also takes an empty
+// surface for closed: nothing there encloses anything).
+bool IsClosedSolid(const G3Surface& s);
 // "counts, closed: yes, volume: V" (the volume only when closed): closed as
 // `g3 info` will read the file written (a double-sided facet is one facet
-// there).
+// there, a mesh without facets is not closed).
 std::string SolidSummary(G3Surface& s);
 // One number of a text file's line at p, after blanks (space, tab, CR) and
 // an optional '+': finite, at most GTolerance::kLargestCoordinate in size,

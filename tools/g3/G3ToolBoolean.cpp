@@ -150,7 +150,7 @@ int CommandBoolean(const std::vector<std::string>& raw)
     // is refused before anything is printed, and each is oriented first.
     const std::pair<const char*, G3Surface*> operands[2] = {{"A", sa.get()}, {"B", sb.get()}};
     for (int k = 0; k < 2; ++k) {
-        if (!G3SurfaceWatertight(operands[k].second)) {
+        if (!IsClosedSolid(*operands[k].second)) {
             std::fprintf(stderr, "g3 boolean: %s is not closed: a boolean needs closed solids (try g3 info)\n",
                          a.positionals[static_cast<std::size_t>(k) + 1].c_str());
             return kExitBadInput;

@@ -365,10 +365,15 @@ bool ReadSolidFile(const std::string& path, G3Surface& s, Progress& progress)
     return true;
 }
 
+bool IsClosedSolid(const G3Surface& s)
+{
+    return s.GetFacetCount() > 0 && G3SurfaceWatertight(&s);
+}
+
 std::string SolidSummary(G3Surface& s)
 {
     std::string text = Describe(CountsOf(s));
-    const bool closed = G3SurfaceWatertight(&s);
+    const bool closed = IsClosedSolid(s);
     text += closed ? ", closed: yes" : ", closed: no";
     if (closed) {
         char buf[64];
@@ -414,6 +419,11 @@ bool ParseInt(const std::string& text, int low, int high, int& v)
 
 bool CheckOutputPath(const std::string& command, const std::string& path, int& status)
 {
+    // An empty name has no extension either, but the fault is the name.
+    if (path.empty()) {
+        status = UsageError(command, "-o names no file (an empty name)");
+        return false;
+    }
     if (g3io::FormatFromPath(path) == g3io::Format::Unknown) {
         status = UsageError(command, path + ": unknown output format (use .txt, .obj, .off, .stl, .ply or .wrl)");
         return false;

@@ -1,10 +1,11 @@
 // `g3 check` (short edges, self-crossing contours, facets of fewer than
-// three edges, intersecting facets) and `g3 explode` (one file per
-// connected piece, as the editing tool splits a surface).
+// three edges, facets without area, intersecting facets) and `g3 explode`
+// (one file per connected piece, as the editing tool splits a surface).
 
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/processing/G3SurfaceEdit.h"
 #include "tools/io/G3MeshIO.h"
@@ -37,6 +38,8 @@ std::string EditCommandHelp(const std::string& command)
                "  short edge: facet F, vertices A-B     an edge shorter than 1e-6\n"
                "  self-crossing contour: facet F        a facet's contours cross or touch\n"
                "  too few edges: facet F                a facet of fewer than three edges\n"
+               "  degenerate facet: facet F             a facet without area: its corners on one\n"
+               "                                        line, or fewer than three distinct ones\n"
                "  intersecting facets: F and G          two facets cross (the first such pair)\n"
                "or \"no findings\". Exit status 1 when anything was found (or the mesh has no\n"
                "facets), 0 otherwise.\n\n" +
@@ -62,6 +65,14 @@ int CommandCheck(const std::vector<std::string>& raw)
     if (!ReadSolidFile(a.positionals[0], s, progress))
         return kExitBadInput;
     progress.Pass("checking");
+    // Facets of three or more edges that enclose nothing, as `info` counts
+    // them (fewer edges are the edit check's own finding); planes are
+    // current after reading.
+    std::vector<int> degenerate;
+    for (int k = 0; k < s.GetFacetCount(); ++k)
+        if (G3Facet* f = s.GetFacet(k))
+            if (f->GetEdgeCount() >= 3 && IsDegenerateFacet(f))
+                degenerate.push_back(k);
     std::vector<G3SurfaceCheckFinding> findings;
     G3SurfaceEdit edit(&s);
     edit.SetFindings(&findings);
@@ -73,7 +84,15 @@ int CommandCheck(const std::vector<std::string>& raw)
         std::printf("no facets\n");
         return kExitFailure;
     }
+    // The edit check lists its findings facet by facet, then the crossing
+    // pair: each degenerate facet goes after its facet's other findings.
+    std::size_t next = 0;
+    auto degenerateBefore = [&](int facet) {
+        for (; next < degenerate.size() && degenerate[next] < facet; ++next)
+            std::printf("degenerate facet: facet %d\n", degenerate[next]);
+    };
     for (const G3SurfaceCheckFinding& f : findings) {
+        degenerateBefore(f.bit == SURFACE_CHECK_FACET_INTERSECTION ? s.GetFacetCount() : f.facet);
         switch (f.bit) {
         case SURFACE_CHECK_SHORT_EDGE:
             std::printf("short edge: facet %d, vertices %d-%d\n", f.facet, f.vertex1, f.vertex2);
@@ -91,9 +110,11 @@ int CommandCheck(const std::vector<std::string>& raw)
             break;
         }
     }
-    if (ok)
+    degenerateBefore(s.GetFacetCount());
+    const bool clean = ok && degenerate.empty();
+    if (clean)
         std::printf("no findings\n");
-    return ok ? kExitOk : kExitFailure;
+    return clean ? kExitOk : kExitFailure;
 }
 
 int CommandExplode(const std::vector<std::string>& raw)

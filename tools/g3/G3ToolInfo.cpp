@@ -94,7 +94,9 @@ int ContourCount(G3Facet* f)
     return contours;
 }
 
-bool IsDegenerate(G3Facet* f)
+}  // namespace
+
+bool IsDegenerateFacet(G3Facet* f)
 {
     if (f->GetEdgeCount() < 3 || f->IsTrivial())
         return true;
@@ -110,8 +112,6 @@ bool IsDegenerate(G3Facet* f)
     }
     return true;
 }
-
-}  // namespace
 
 MeshStats ComputeStats(G3Surface& s)
 {
@@ -154,8 +154,9 @@ MeshStats ComputeStats(G3Surface& s)
     }
 
     // Closed exactly when no edge is open on one side, so the line agrees
-    // with the boundary count printed beside it.
-    st.closed = st.boundaryEdges == 0;
+    // with the boundary count printed beside it; a mesh without facets
+    // encloses nothing and is no closed solid.
+    st.closed = st.boundaryEdges == 0 && st.counts.facets > 0;
 
     for (int i = 0; i < st.counts.vertices; ++i)
         if (G3Vertex* v = s.GetVertex(i))
@@ -168,7 +169,7 @@ MeshStats ComputeStats(G3Surface& s)
             continue;
         if (ContourCount(f) > 1)
             ++st.facetsWithHoles;
-        if (IsDegenerate(f))
+        if (IsDegenerateFacet(f))
             ++st.degenerateFacets;
     }
     ComputeTopology(s, st);
@@ -236,7 +237,9 @@ int CommandInfo(const std::vector<std::string>& args)
     std::printf("pieces: %d\n", st.pieces);
     std::printf("orientable: %s\n", st.orientable ? "yes" : "no");
     std::printf("consistently oriented: %s\n", st.oriented ? "yes" : "no");
-    if (!st.closed)
+    if (st.counts.facets == 0)
+        std::printf("volume: none (no facets)\n");
+    else if (!st.closed)
         std::printf("volume: none (not closed)\n");
     else if (!st.oriented)
         std::printf("volume: none (not consistently oriented)\n");
@@ -248,6 +251,8 @@ int CommandInfo(const std::vector<std::string>& args)
         std::printf("volume: 0\n");
     if (st.genus >= 0)
         std::printf("genus: %d\n", st.genus);
+    else if (st.counts.facets == 0)
+        std::printf("genus: none (no facets)\n");
     else if (!st.closed)
         std::printf("genus: none (not closed)\n");
     else if (!st.orientable)

@@ -5,7 +5,6 @@
 
 #include "Geometry/foundation/GHeap.h"
 #include "Geometry/mesh/G3Surface.h"
-#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "tools/io/G3MeshIO.h"
 
 #include <cstdio>
@@ -197,7 +196,7 @@ std::string CommandHelp(const std::string& command)
                "orientable, consistently oriented, volume, genus.\n"
                "\n"
                "  closed                 every pair of vertices joined by edges carries an even\n"
-               "                         number of facet sides (an empty mesh is closed)\n"
+               "                         number of facet sides, and there are facets\n"
                "  boundary edges         edges with exactly one facet\n"
                "  wire edges             edges with no facet\n"
                "  non-manifold edges     pairs of vertices joined by more than one edge: an edge\n"
@@ -308,7 +307,7 @@ int CommandRepair(const std::vector<std::string>& raw)
         std::printf("%s: %s%s%s (%s)\n", r.name.c_str(), DescribeChange(r.before, r.after).c_str(),
                     r.detail.empty() ? "" : ", ", r.detail.c_str(), r.plain.c_str());
     });
-    std::printf("closed: %s\n", G3SurfaceWatertight(&s) ? "yes" : "no");
+    std::printf("closed: %s\n", IsClosedSolid(s) ? "yes" : "no");
     ReleaseFreeMemory();
     return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }

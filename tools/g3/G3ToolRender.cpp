@@ -82,6 +82,8 @@ int CommandRender(const std::vector<std::string>& raw)
     if (!args.HasValue({"-o", "--output"}))
         return UsageError("render", "missing -o OUT.png");
     const std::string out = args.Value({"-o", "--output"});
+    if (out.empty())
+        return UsageError("render", "-o names no file (an empty name)");
     if (!EndsWithPng(out))
         return UsageError("render", out + ": the picture is written as PNG (use a .png name)");
 

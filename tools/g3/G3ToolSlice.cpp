@@ -168,7 +168,7 @@ int CommandSlice(const std::vector<std::string>& raw)
     auto s = std::make_unique<G3Surface>();
     if (!ReadSolidFile(a.positionals[0], *s, progress))
         return kExitBadInput;
-    if (!G3SurfaceWatertight(s.get())) {
+    if (!IsClosedSolid(*s)) {
         std::fprintf(stderr, "g3 slice: %s is not closed: a slice needs a closed solid (try g3 info)\n",
                      a.positionals[0].c_str());
         return kExitBadInput;
@@ -177,7 +177,8 @@ int CommandSlice(const std::vector<std::string>& raw)
     if (bySheet && !ReadSolidFile(a.Value({"--sheet"}), *sheet, progress))
         return kExitBadInput;
     if (bySheet && G3SurfaceWatertight(sheet.get())) {
-        std::fprintf(stderr, "g3 slice: %s is closed: a sheet must be an open surface\n", a.Value({"--sheet"}).c_str());
+        std::fprintf(stderr, "g3 slice: %s %s: a sheet must be an open surface\n", a.Value({"--sheet"}).c_str(),
+                     sheet->GetFacetCount() == 0 ? "has no facets" : "is closed");
         return kExitBadInput;
     }
     OrientOutward(*s);
@@ -306,7 +307,7 @@ int CommandSphere(const std::vector<std::string>& raw)
     std::unique_ptr<G3Surface> s(G3SolidsBuilder::BuildSphere(center, r, n));
     // Meridians closer than the point tolerance weld into an open or
     // empty surface: no sphere at that radius and count.
-    if (!s || s->GetFacetCount() == 0 || !G3SurfaceWatertight(s.get()))
+    if (!s || !IsClosedSolid(*s))
         return UsageError("sphere", "R is too small for a sphere of N meridians");
     Progress progress(a.Has("--quiet"));
     std::printf("sphere: %s\n", SolidSummary(*s).c_str());
@@ -331,7 +332,7 @@ int CommandShell(const std::vector<std::string>& raw)
     auto s = std::make_unique<G3Surface>();
     if (!ReadSolidFile(a.positionals[0], *s, progress))
         return kExitBadInput;
-    if (s->GetFacetCount() == 0 || !G3SurfaceWatertight(s.get())) {
+    if (!IsClosedSolid(*s)) {
         std::fprintf(stderr, "g3 shell: %s is not a closed solid, and a shell needs one (try g3 info)\n",
                      a.positionals[0].c_str());
         return kExitBadInput;
