@@ -191,7 +191,6 @@ TEST_F(G3UserCli, EmptyMeshesDegenerateFacetsAndEmptyOutputNames)
     } rows[] = {
         {{"info", P("empty.off")}, 0, "closed: no\nvolume: none (no facets)\ngenus: none (no facets)\n"},
         {{"info", P("points.off")}, 0, "closed: no\nvolume: none (no facets)\ngenus: none (no facets)\n"},
-        {{"info", cube}, 0, "closed: yes\ngenus: 0\n"},
         {{"repair", P("empty.off"), "-o", P("r.off")}, 0, "closed: no\n"},
         {{"update", "1001", P("empty.off"), "-o", P("u.off")}, 0, "coordinates, closed: no\n"},
         {{"boolean", "union", P("empty.off"), cube, "-o", P("b.off")}, 2, "empty.off is not closed"},
@@ -199,7 +198,6 @@ TEST_F(G3UserCli, EmptyMeshesDegenerateFacetsAndEmptyOutputNames)
         {{"slice", cube, "--sheet", P("empty.off"), "-o", P("s.off")}, 2, "empty.off has no facets"},
         {{"check", P("line.off")}, 1, "degenerate facet: facet 1\n"},
         {{"check", P("short.off")}, 1, "short edge: facet 1, vertices 1-4\ndegenerate facet: facet 1\n"},
-        {{"check", cube}, 0, "no findings\n"},
     };
     for (const auto& r : rows) {
         const Result got = Run(r.args);
@@ -216,13 +214,12 @@ TEST_F(G3UserCli, EmptyMeshesDegenerateFacetsAndEmptyOutputNames)
             at = found == std::string::npos ? at : found + line.size();
         }
     }
-    const std::vector<std::vector<std::string>> writers = {
-        {"convert", cube},      {"repair", cube}, {"box", "0,0,0,1,1,1"}, {"sphere", "1", "8"},
-        {"shell", cube, "--thickness", "0.1"}, {"slice", cube, "--plane", "0,0,1,0.5"},
-        {"section", cube, "--plane", "0,0,1,0.5"}, {"boolean", "union", cube, cube},
-        {"update", "1001", cube}, {"render", cube}, {"separate", cube}, {"explode", cube},
-        {"roof", P("outline.txt")}, {"terrain", P("survey.txt")}};
-    for (std::vector<std::string> args : writers) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"convert", cube}, {"repair", cube}, {"box", "0,0,0,1,1,1"}, {"sphere", "1", "8"},
+             {"shell", cube, "--thickness", "0.1"}, {"slice", cube, "--plane", "0,0,1,0.5"},
+             {"section", cube, "--plane", "0,0,1,0.5"}, {"boolean", "union", cube, cube},
+             {"update", "1001", cube}, {"render", cube}, {"separate", cube}, {"explode", cube},
+             {"roof", P("outline.txt")}, {"terrain", P("survey.txt")}}) {
         args.insert(args.end(), {"-o", ""});
         const Result got = Run(args);
         EXPECT_EQ(2, got.status) << args[0];
