@@ -340,8 +340,8 @@ int CommandShell(const std::vector<std::string>& raw)
     progress.Pass("shell");
     G3Surface* built = nullptr;
     if (!G3SolidsBuilder::Shell(s.get(), &built, t, nullptr)) {
-        std::fprintf(stderr, "g3 shell: no shell: at this thickness the solid folds over or leaves the finite "
-                             "numbers\n");
+        std::fprintf(stderr, "g3 shell: no shell: at this thickness the solid folds over, comes out open or "
+                             "leaves the finite numbers (or, growing, it is pinched along an edge)\n");
         return kExitFailure;
     }
     std::unique_ptr<G3Surface> shell(built);
