@@ -381,6 +381,21 @@ TEST(SolidsBuilder, ShellsOfTriangulatedStepsAreClosedOrRefused)
     EXPECT_GT(done, 40);
 }
 
+// The shell of `solid` at t, null when refused; one handed back passes the
+// mesh check and is closed.
+SurfacePtr CheckedShell(G3Surface* solid, double t, int round)
+{
+    G3Surface* raw = nullptr;
+    const bool ok = G3SolidsBuilder::Shell(solid, &raw, t, nullptr);
+    SurfacePtr shell(raw);
+    EXPECT_EQ(ok, shell != nullptr) << "round " << round;
+    if (shell) {
+        EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
+        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+    }
+    return shell;
+}
+
 // Unions of boxes on a unit grid (steps, ledges, boxes standing on boxes),
 // at the origin and at site coordinates: where a box's side meets another's
 // top, four planes pass through a vertex (two of them the same plane facing
@@ -435,16 +450,10 @@ TEST(SolidsBuilder, ShellsOfStepsBetweenBoxesCloseAtVerticesOfFourPlanes)
             solid->FormPlaneEquation();
         }
         const double t = (round % 4 < 3 ? 1.0 : -1.0) * (triangles ? 0.05 + 0.05 * (round % 2) : 0.05 + 0.2 * (round % 5) / 4.0);
-        G3Surface* raw = nullptr;
-        const bool ok = G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr);
-        SurfacePtr shell(raw);
-        if (t < 0.0 && !ok)
-            continue;  // a box thinner than twice the depth
-        ASSERT_TRUE(ok) << "round " << round;
-        EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
-        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+        const SurfacePtr shell = CheckedShell(solid.get(), t, round);
         if (t < 0.0)
-            continue;
+            continue;  // refused where a box is thinner than twice the depth
+        ASSERT_TRUE(shell) << "round " << round;
         ++grown;
         // The grown boxes' union, cell by cell of their coordinates.
         std::set<double> axes[3];
@@ -499,14 +508,10 @@ TEST(SolidsBuilder, ShellsOfOverhangingBoxesKeepTheirVolumeTurnedAtSiteCoordinat
                                         fixtures::Box(up, top, false, moves[k]).release()));
             ASSERT_TRUE(solid) << "round " << round;
             ASSERT_EQ("", MeshCheck(solid.get())) << "round " << round;
-            G3Surface* raw = nullptr;
-            ok[k] = G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr);
-            SurfacePtr shell(raw);
-            if (!ok[k])
-                continue;
-            EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
-            EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
-            volume[k] = G3SurfaceVolume(shell.get());
+            const SurfacePtr shell = CheckedShell(solid.get(), t, round);
+            ok[k] = shell != nullptr;
+            if (ok[k])
+                volume[k] = G3SurfaceVolume(shell.get());
         }
         if (!ok[0])
             continue;
@@ -544,15 +549,8 @@ TEST(SolidsBuilder, ShellsOfTriangulatedStackedBoxesAreClosedOrRefused)
         solid->Triangulate(4, 0);
         solid->FormPlaneEquation();
         const double t = round % 3 == 2 ? -0.03 : 0.03 * (1 + round % 2);
-        G3Surface* raw = nullptr;
-        const bool ok = G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr);
-        SurfacePtr shell(raw);
-        ASSERT_EQ(ok, shell != nullptr);
-        if (!ok)
-            continue;
-        ++done;
-        EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
-        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
+        if (CheckedShell(solid.get(), t, round))
+            ++done;
     }
     EXPECT_GT(done, 50);
 }
@@ -577,12 +575,9 @@ TEST(SolidsBuilder, OutwardShellsOfSolidsPinchedAlongAnEdgeDoNotOverlapThemselve
                                     fixtures::Box(lo, hi, false, m).release()));
         ASSERT_TRUE(solid) << "round " << round;
         ASSERT_EQ("", G3ClosedCheck(solid.get())) << "round " << round;
-        G3Surface* raw = nullptr;
-        if (!G3SolidsBuilder::Shell(solid.get(), &raw, t, nullptr))
+        const SurfacePtr shell = CheckedShell(solid.get(), t, round);
+        if (!shell)
             continue;
-        SurfacePtr shell(raw);
-        EXPECT_EQ("", MeshCheck(shell.get())) << "round " << round;
-        EXPECT_EQ("", G3ClosedCheck(shell.get())) << "round " << round;
         double va = 1, vb = 1, common = 1;
         for (int d = 0; d < 3; ++d) {
             va *= a[d] + 2 * t;
