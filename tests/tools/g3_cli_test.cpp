@@ -272,6 +272,10 @@ TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
     // (1.89).
     ExpectInfo(out + "/gable.obj", {{"closed", "yes"}, {"consistently oriented", "yes"}});
     EXPECT_NEAR(0.3 * (9.2 - 1.4275 - 1.89), std::atof(Key(Info(out + "/gable.obj").out, "volume").c_str()), 1e-9);
+    // The stepped block's shell: the plinth and the block grown by 0.2 on
+    // every side, less their overlap (11.424 + 10.944 - 1.824).
+    ExpectInfo(out + "/shell.obj", {{"closed", "yes"}, {"consistently oriented", "yes"}});
+    EXPECT_NEAR(20.544, std::atof(Key(Info(out + "/shell.obj").out, "volume").c_str()), 1e-9);
     // Same run, same report; the help names every scene written.
     EXPECT_EQ(Run({"demo", "-o", out}).out, r.out);
     const std::string help = Run({"demo", "--help"}).out;

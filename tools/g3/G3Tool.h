@@ -270,6 +270,9 @@ int CommandUpdate(const std::vector<std::string>& args);
 std::string BooleanCommandHelp(const std::string& command);
 std::unique_ptr<G3Surface> DemoWallWithOpenings();
 std::unique_ptr<G3Surface> DemoSpheres(const std::string& op);
+// The demo's stepped block (a block standing on a plinth, overhanging its
+// back) grown by 0.2 on every face (G3SolidsBuilder::Shell).
+std::unique_ptr<G3Surface> DemoSteppedShell();
 int CommandSection(const std::vector<std::string>& args);
 std::string SectionHelp();
 // G3ToolSlice.cpp: `slice`, `separate` and the generators `box`, `sphere`

@@ -4,6 +4,7 @@
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
@@ -220,6 +221,22 @@ std::unique_ptr<G3Surface> DemoWallWithOpenings()
     wall = engine.Sub(wall, Box(0.5, 0, 1, 1.7, 0.3, 2.2).release());
     wall = engine.Sub(wall, Box(2.4, 0, 0, 3.3, 0.3, 2.1).release());
     return std::unique_ptr<G3Surface>(wall ? wall : new G3Surface());
+}
+
+std::unique_ptr<G3Surface> DemoSteppedShell()
+{
+    // A 3 x 2 x 1 plinth with a 2 x 2 x 1.5 block standing on it and
+    // reaching 0.5 past its back: where the block's sides meet the plinth's
+    // top, and its underside the plinth's back, four planes pass through a
+    // vertex. Every face grown by 0.2: the union of the two boxes grown by
+    // 0.2 on every side.
+    G3BooleanCalculator engine;
+    std::unique_ptr<G3Surface> step(
+        engine.Add(Box(0, 0, 0, 3, 2, 1).release(), Box(0.5, 0.5, 1, 2.5, 2.5, 2.5).release()));
+    G3Surface* shell = nullptr;
+    if (!step || !G3SolidsBuilder::Shell(step.get(), &shell, 0.2, nullptr))
+        return std::make_unique<G3Surface>();
+    return std::unique_ptr<G3Surface>(shell);
 }
 
 std::unique_ptr<G3Surface> DemoSpheres(const std::string& op)

@@ -281,6 +281,12 @@ int CommandDemo(const std::vector<std::string>& args)
         ok = Show("gable", "that wall under a gable's two roof slopes, cut along them as one sheet", *gable, dir,
                   sand, triangulate, progress) && ok;
     }
+    {
+        progress.Pass("building shell");
+        auto shell = DemoSteppedShell();
+        ok = Show("shell", "a block standing on a plinth, overhanging its back, every face grown by 0.2", *shell,
+                  dir, clay, triangulate, progress) && ok;
+    }
     for (const char* op : {"union", "difference", "intersection"}) {
         progress.Pass(std::string("building spheres-") + op);
         auto spheres = DemoSpheres(op);

@@ -265,6 +265,7 @@ std::string CommandHelp(const std::string& command)
                "  wall    a wall minus a window box flush with its faces and a door box\n"
                "  sliced  that wall below a tilted plane through both openings, capped\n"
                "  gable   that wall under a gable's two roof slopes, cut along them\n"
+               "  shell   a block standing on a plinth, every face grown by 0.2\n"
                "  spheres-union, spheres-difference, spheres-intersection\n"
                "          two overlapping UV spheres combined by the boolean engine\n"
                "  roof    an L-shaped house's hip roof with overhang, thickness and fascia\n"
