@@ -105,6 +105,51 @@ TEST_F(G3EditCli, RoofOpeningsCutThroughBothLayers)
     }
 }
 
+TEST_F(G3EditCli, InsertPushesPocketsBossesAndOpeningsIntoAWall)
+{
+    // A wall 4 x 0.3 x 2.5 and two windows drawn on its front face, the
+    // second touching the first along a side: 1.7 square units.
+    ASSERT_EQ(0, Run({"box", "0,0,0,4,0.3,2.5", "-o", P("wall.off")}).status);
+    Write("windows.txt", "1 0 0.9\n2 0 0.9\n2 0 2.1\n1 0 2.1\n\n# beside it\n2 0 1\n3 0 1\n3 0 1.5\n2 0 1.5\n");
+    const struct {
+        const char* depth;
+        const char* direction;
+        int status;
+        const char* kind;
+        double volume;
+    } rows[] = {
+        {"0.1", nullptr, 0, "pocket", 3.0 - 0.17},
+        {"0.3", nullptr, 0, "through", 3.0 - 0.51},
+        {"0.2", "0,-2,0", 0, "boss", 3.0 + 0.34},
+        {"0.4", nullptr, 1, "refused", 0.0},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args = {"insert", P("wall.off"), "--contours", P("windows.txt"), "--depth",
+                                         row.depth, "-o", P("out.off")};
+        if (row.direction)
+            args.insert(args.end(), {"--direction", row.direction});
+        std::filesystem::remove(P("out.off"));
+        const Result r = Run(args);
+        ASSERT_EQ(row.status, r.status) << row.depth << r.err;
+        EXPECT_EQ(0u, Key(r.out, "contour 2").find(row.kind)) << r.out;
+        if (row.status != 0) {
+            EXPECT_FALSE(std::filesystem::exists(P("out.off")));
+            continue;
+        }
+        const std::string info = Info(P("out.off")).out;
+        EXPECT_EQ("yes", Key(info, "closed")) << row.depth;
+        EXPECT_NEAR(row.volume, std::atof(Key(info, "volume").c_str()), 1e-9) << row.depth;
+        EXPECT_EQ(0, Run({"check", P("out.off")}).status) << row.depth;
+    }
+    // A contour off the wall, a malformed line, a depth of nothing.
+    Write("off.txt", "1 -1 1\n2 -1 1\n2 -1 2\n");
+    EXPECT_EQ(1, Run({"insert", P("wall.off"), "--contours", P("off.txt"), "--depth", "0.1", "-o", P("o.off")}).status);
+    Write("bad.txt", "1 0 1\n2 0\n2 0 2\n");
+    EXPECT_EQ(2, Run({"insert", P("wall.off"), "--contours", P("bad.txt"), "--depth", "0.1", "-o", P("o.off")}).status);
+    EXPECT_EQ(2, Run({"insert", P("wall.off"), "--contours", P("windows.txt"), "--depth", "0", "-o", P("o.off")}).status);
+    EXPECT_FALSE(std::filesystem::exists(P("o.off")));
+}
+
 } // namespace
 
 #endif

@@ -193,6 +193,15 @@ std::string SolidSummary(G3Surface& s);
 bool ReadNumber(const char*& p, const char* end, double& v);
 // Only blanks (space, tab, CR) from p to the end.
 bool OnlyBlanks(const char* p, const char* end);
+// `n` comma-separated finite numbers ("a,b,c") into out.
+bool ParseList(const std::string& text, int n, double* out);
+using Point3 = std::array<double, 3>;
+// Groups of points from a text file of "x y" (dims 2, z left 0) or "x y z"
+// lines, a blank line between groups and '#' lines skipped; each group has
+// at least three points (`what` names one in the message). False, the
+// reason and line on stderr, for a file that cannot be read or a malformed
+// line.
+bool ReadPointGroups(const std::string& path, int dims, const char* what, std::vector<std::vector<Point3>>& groups);
 // `text` is a whole decimal integer (no sign but '-', no blanks) from low
 // to high, in v.
 bool ParseInt(const std::string& text, int low, int high, int& v);
@@ -319,6 +328,11 @@ std::unique_ptr<G3Surface> DemoRoofWithOpenings();
 int CommandCheck(const std::vector<std::string>& args);
 int CommandExplode(const std::vector<std::string>& args);
 std::string EditCommandHelp(const std::string& command);
+
+// G3ToolInsert.cpp: `insert` (pockets, bosses and openings pushed into
+// faces) and its help text.
+int CommandInsert(const std::vector<std::string>& args);
+std::string InsertCommandHelp();
 
 // The command lines of the commands whose help is put together in
 // CommandHelp.

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <vector>
 
 namespace g3tool {
@@ -411,10 +412,75 @@ bool OnlyBlanks(const char* p, const char* end)
     return p == end;
 }
 
+bool ParseList(const std::string& text, int n, double* out)
+{
+    const char* p = text.data();
+    const char* end = p + text.size();
+    for (int k = 0; k < n; ++k) {
+        const auto r = std::from_chars(p, end, out[k]);
+        if (r.ec != std::errc() || !std::isfinite(out[k]))
+            return false;
+        p = r.ptr;
+        if (k + 1 < n) {
+            if (p == end || *p != ',')
+                return false;
+            ++p;
+        }
+    }
+    return p == end;
+}
+
 bool ParseInt(const std::string& text, int low, int high, int& v)
 {
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     return r.ec == std::errc() && r.ptr == text.data() + text.size() && v >= low && v <= high;
+}
+
+bool ReadPointGroups(const std::string& path, int dims, const char* what, std::vector<std::vector<Point3>>& groups)
+{
+    std::string text, error;
+    if (!ReadTextFile(path, text, error)) {
+        std::fprintf(stderr, "g3: %s\n", error.c_str());
+        return false;
+    }
+    std::istringstream in(text);
+    std::string line;
+    std::vector<Point3> group;
+    auto close = [&](int number) {
+        if (group.empty())
+            return true;
+        if (group.size() < 3) {
+            std::fprintf(stderr, "g3: %s:%d: %s needs at least three points\n", path.c_str(), number, what);
+            return false;
+        }
+        groups.push_back(group);
+        group.clear();
+        return true;
+    };
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first != std::string::npos && line[first] == '#')
+            continue;
+        if (first == std::string::npos) {
+            if (!close(number - 1))
+                return false;
+            continue;
+        }
+        const char* p = line.data();
+        const char* end = p + line.size();
+        Point3 v{0.0, 0.0, 0.0};
+        bool ok = true;
+        for (int k = 0; k < dims && ok; ++k)
+            ok = ReadNumber(p, end, v[static_cast<std::size_t>(k)]);
+        if (!ok || !OnlyBlanks(p, end)) {
+            std::fprintf(stderr, "g3: %s:%d: expected \"%s\"\n", path.c_str(), number, dims == 2 ? "x y" : "x y z");
+            return false;
+        }
+        group.push_back(v);
+    }
+    return close(number);
 }
 
 bool CheckOutputPath(const std::string& command, const std::string& path, int& status)

@@ -164,6 +164,8 @@ std::string ToolUsage()
                        "                                    a terrain from x y z survey points\n"
                        "  check IN                          short edges, self-crossing contours, intersecting facets\n"
                        "  explode IN -o PREFIX              one file per connected piece, welded\n"
+                       "  insert IN --contours FILE --depth D -o OUT [--direction X,Y,Z]\n"
+                       "                                    pockets, bosses and openings pushed into faces\n"
                        "\n"
                        "g3 <command> --help describes a command; g3 --version prints the version.\n"
                        "Every command takes --quiet (no progress lines on stderr).\n"
@@ -182,6 +184,8 @@ std::string CommandHelp(const std::string& command)
         return RoofCommandHelp();
     if (command == "terrain")
         return TerrainCommandHelp();
+    if (command == "insert")
+        return InsertCommandHelp();
     if (!EditCommandHelp(command).empty())
         return EditCommandHelp(command);
     if (!SliceCommandHelp(command).empty())
@@ -398,6 +402,8 @@ int Run(int argc, char** argv)
         return CommandCheck(args);
     if (command == "explode")
         return CommandExplode(args);
+    if (command == "insert")
+        return CommandInsert(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

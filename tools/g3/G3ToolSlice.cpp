@@ -23,25 +23,6 @@ namespace g3tool {
 
 namespace {
 
-// n comma-separated finite numbers.
-bool ParseList(const std::string& text, int n, double* out)
-{
-    const char* p = text.data();
-    const char* end = p + text.size();
-    for (int k = 0; k < n; ++k) {
-        const auto r = std::from_chars(p, end, out[k]);
-        if (r.ec != std::errc() || !std::isfinite(out[k]))
-            return false;
-        p = r.ptr;
-        if (k + 1 < n) {
-            if (p == end || *p != ',')
-                return false;
-            ++p;
-        }
-    }
-    return p == end;
-}
-
 // Whether two paths name one file, whether or not it exists yet.
 bool SameFile(const std::string& a, const std::string& b)
 {

@@ -19,8 +19,6 @@ namespace g3tool {
 
 namespace {
 
-using Point3 = std::array<double, 3>;
-
 // Iterations multiply the facets by about four each.
 constexpr int kMaxIterations = 6;
 
