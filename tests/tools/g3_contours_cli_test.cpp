@@ -57,6 +57,30 @@ TEST_F(G3Contours, SiteCoordinatesKeepTheirDigits)
     EXPECT_NE(std::string::npos, d.out.find("\n  512351.1234 345684.4321\n")) << d.out;
 }
 
+// g3 clip: a room and a line through a window (the stretches along the
+// window's sides hidden), then the line's segments cut by a notched
+// polygon whose notch tip touches it; one of --window and --polygon.
+TEST_F(G3Contours, ClipCutsPathsToAWindowOrAPolygon)
+{
+    Write("paths.txt", "# a room\n0 0\n4 0\n4 3\n0 3\n0 0\n\n-1 1\n5 1\n\n10 10\n11 11\n");
+    Result r = Run({"clip", P("paths.txt"), "--window", "3,5,1,-1"});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("path 1: 1 pieces\npiece 1: 5 points\n  1 0\n  3 0\n  3 3 hidden\n  1 3\n  1 0 hidden\n"
+              "path 2: 1 pieces\npiece 1: 2 points\n  1 1\n  3 1\npath 3: 0 pieces\n",
+              r.out);
+    Write("notch.txt", "1 -1\n3 -1\n3 2\n2 1\n1 2\n");
+    r = Run({"clip", P("paths.txt"), "--polygon", P("notch.txt")});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("path 1: 1 pieces\npiece 1: 2 points\n  1 0\n  3 0\npath 2: 2 pieces\npiece 1: 2 points\n  1 1\n"
+              "  2 1\npiece 2: 2 points\n  2 1\n  3 1\npath 3: 0 pieces\n",
+              r.out);
+    EXPECT_EQ(2, Run({"clip", P("paths.txt")}).status);
+    EXPECT_EQ(2, Run({"clip", P("paths.txt"), "--window", "1,2,3"}).status);
+    EXPECT_EQ(2, Run({"clip", P("paths.txt"), "--window", "1,2,3,4", "--polygon", P("notch.txt")}).status);
+    Write("lone.txt", "1 1\n\n2 2\n3 3\n");
+    EXPECT_EQ(2, Run({"clip", P("lone.txt"), "--window", "0,0,5,5"}).status);
+}
+
 } // namespace
 
 #endif

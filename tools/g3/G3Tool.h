@@ -198,10 +198,15 @@ bool ParseList(const std::string& text, int n, double* out);
 using Point3 = std::array<double, 3>;
 // Groups of points from a text file of "x y" (dims 2, z left 0) or "x y z"
 // lines, a blank line between groups and '#' lines skipped; each group has
-// at least three points (`what` names one in the message). False, the
-// reason and line on stderr, for a file that cannot be read or a malformed
-// line.
-bool ReadPointGroups(const std::string& path, int dims, const char* what, std::vector<std::vector<Point3>>& groups);
+// at least `least` (2 or 3) points (`what` names one in the message). False,
+// the reason and line on stderr, for a file that cannot be read or a
+// malformed line.
+bool ReadPointGroups(const std::string& path, int dims, int least, const char* what,
+                     std::vector<std::vector<Point3>>& groups);
+// Appends "  x y" and a line end to out, each number in the fewest digits
+// that read back as the same double: nine significant digits kept only
+// millimetres of a site coordinate such as 512345.1234.
+void AppendPoint(std::string& out, double x, double y);
 // `text` is a whole decimal integer (no sign but '-', no blanks) from low
 // to high, in v.
 bool ParseInt(const std::string& text, int low, int high, int& v);
@@ -333,6 +338,11 @@ std::string EditCommandHelp(const std::string& command);
 // faces) and its help text.
 int CommandInsert(const std::vector<std::string>& args);
 std::string InsertCommandHelp();
+
+// G3ToolClip.cpp: `clip` (polylines clipped to a window or a polygon) and
+// its help text.
+int CommandClip(const std::vector<std::string>& args);
+std::string ClipCommandHelp();
 
 // The command lines of the commands whose help is put together in
 // CommandHelp.

@@ -430,13 +430,24 @@ bool ParseList(const std::string& text, int n, double* out)
     return p == end;
 }
 
+void AppendPoint(std::string& out, double x, double y)
+{
+    char buf[64];
+    char* end = buf + sizeof buf;
+    char* p = std::to_chars(buf, end, x + 0.0).ptr;
+    *p++ = ' ';
+    p = std::to_chars(p, end, y + 0.0).ptr;
+    out.append("  ").append(buf, p).push_back('\n');
+}
+
 bool ParseInt(const std::string& text, int low, int high, int& v)
 {
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     return r.ec == std::errc() && r.ptr == text.data() + text.size() && v >= low && v <= high;
 }
 
-bool ReadPointGroups(const std::string& path, int dims, const char* what, std::vector<std::vector<Point3>>& groups)
+bool ReadPointGroups(const std::string& path, int dims, int least, const char* what,
+                     std::vector<std::vector<Point3>>& groups)
 {
     std::string text, error;
     if (!ReadTextFile(path, text, error)) {
@@ -449,8 +460,9 @@ bool ReadPointGroups(const std::string& path, int dims, const char* what, std::v
     auto close = [&](int number) {
         if (group.empty())
             return true;
-        if (group.size() < 3) {
-            std::fprintf(stderr, "g3: %s:%d: %s needs at least three points\n", path.c_str(), number, what);
+        if (group.size() < static_cast<std::size_t>(least)) {
+            std::fprintf(stderr, "g3: %s:%d: %s needs at least %s points\n", path.c_str(), number, what,
+                         least == 2 ? "two" : "three");
             return false;
         }
         groups.push_back(group);

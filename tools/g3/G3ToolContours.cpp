@@ -64,19 +64,6 @@ bool ReadContours(const std::string& path, std::vector<Ring>& out, std::string& 
     return true;
 }
 
-// Appends "  x y" and a line end to out, each number in the fewest digits
-// that read back as the same double: nine significant digits kept only
-// millimetres of a site coordinate such as 512345.1234.
-void AppendPoint(std::string& out, double x, double y)
-{
-    char buf[64];
-    char* end = buf + sizeof buf;
-    char* p = std::to_chars(buf, end, x + 0.0).ptr;
-    *p++ = ' ';
-    p = std::to_chars(p, end, y + 0.0).ptr;
-    out.append("  ").append(buf, p).push_back('\n');
-}
-
 // Prints what the divider unloads, through one buffer written out in
 // blocks.
 class PrintingDivider : public G3ContourDivider {

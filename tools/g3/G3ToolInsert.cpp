@@ -111,7 +111,7 @@ int CommandInsert(const std::vector<std::string>& raw)
     if (!CheckOutputPath("insert", out, status))
         return status;
     std::vector<std::vector<Point3>> contours;
-    if (!ReadPointGroups(a.Value({"--contours"}), 3, "a contour", contours))
+    if (!ReadPointGroups(a.Value({"--contours"}), 3, 3, "a contour", contours))
         return kExitBadInput;
     Progress progress(a.Has("--quiet"));
     auto s = std::make_unique<G3Surface>();

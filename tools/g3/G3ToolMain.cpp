@@ -147,6 +147,8 @@ std::string ToolUsage()
                        "  render IN -o OUT.png [--view V] [--up x|y|z] [--size WxH] [--edges E]\n"
                        "                                    draw a mesh as a PNG picture\n"
                        "  contours FILE [--op OP]           divide (or intersect) contours given as x y lines\n"
+                       "  clip PATHS --window X1,Y1,X2,Y2 | --polygon FILE\n"
+                       "                                    polylines clipped to a window or a polygon\n"
                        "  boolean union|difference|intersection A B -o OUT [--one-thread]\n"
                        "                                    combine two closed solids\n"
                        "  update LEVEL IN -o OUT            run the repair sequence of level 1001, 1002 or 1003\n"
@@ -186,6 +188,8 @@ std::string CommandHelp(const std::string& command)
         return TerrainCommandHelp();
     if (command == "insert")
         return InsertCommandHelp();
+    if (command == "clip")
+        return ClipCommandHelp();
     if (!EditCommandHelp(command).empty())
         return EditCommandHelp(command);
     if (!SliceCommandHelp(command).empty())
@@ -404,6 +408,8 @@ int Run(int argc, char** argv)
         return CommandExplode(args);
     if (command == "insert")
         return CommandInsert(args);
+    if (command == "clip")
+        return CommandClip(args);
     if (!command.empty() && command[0] == '-')
         std::fprintf(stderr, "g3: unknown option '%s'\n\n%s", command.c_str(), ToolUsage().c_str());
     else

@@ -18,7 +18,7 @@ namespace g3tool {
 bool ReadRoofOpenings(const std::string& path, RoofOpenings& out)
 {
     std::vector<std::vector<Point3>> groups;
-    if (!ReadPointGroups(path, 2, "an opening", groups))
+    if (!ReadPointGroups(path, 2, 3, "an opening", groups))
         return false;
     for (const auto& g : groups) {
         out.outlines.emplace_back();
