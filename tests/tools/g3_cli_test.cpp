@@ -198,6 +198,9 @@ TEST_F(G3Cli, ConvertKeepsTopologyWeldsStlAndWritesPlyBothWays)
     EXPECT_EQ(Slurp(P("ascii.ply")).compare(0, 21, "ply\nformat ascii 1.0\n"), 0);
     ExpectInfo(P("ascii.ply"),
                {{"format", "PLY"}, {"facets", "6"}, {"volume", "1 (positive: facets face out)"}});
+    // Planar texture coordinates: each of the 24 corners its own pair.
+    ASSERT_EQ(Run({"convert", Data("cube.obj"), "-o", P("textured.obj"), "--texcoords"}).status, 0);
+    ExpectInfo(P("textured.obj"), {{"texture coordinates", "24"}, {"closed", "yes"}});
 
     // More faces than the OFF header announces: read, warned about once.
     Write("more.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n3 0 2 1\n3 1 2 0\n");
@@ -223,6 +226,7 @@ TEST_F(G3Cli, EveryCommandThatReadsAMeshTellsWhatWasLeftUnread)
     ASSERT_EQ(Run({"box", "0,0,0,1,1,1", "-o", P("cube.stl")}).status, 0);
     ASSERT_EQ(Run({"convert", P("cube.off"), "-o", P("cube.ply"), "--ascii"}).status, 0);
     Write("points.txt", "0.5 0.5 0.5\n");
+    Write("niche.txt", "0.2 0.2 1\n0.8 0.2 1\n0.8 0.8 1\n0.2 0.8 1\n");
     std::mt19937 rng(4242);
     // IN is the input, a leading '@' a file in the scratch folder.
     const std::vector<std::vector<std::string>> commands = {
@@ -231,7 +235,8 @@ TEST_F(G3Cli, EveryCommandThatReadsAMeshTellsWhatWasLeftUnread)
         {"section", "IN", "--plane", "0,0,1,-0.5", "-o", "@out.obj"},
         {"slice", "IN", "--plane", "0,0,1,0.5", "-o", "@out.obj"}, {"separate", "IN", "-o", "@part.obj"},
         {"explode", "IN", "-o", "@part.obj"}, {"shell", "IN", "--thickness", "0.1", "-o", "@out.obj"},
-        {"update", "1001", "IN", "-o", "@out.obj"}, {"render", "IN", "-o", "@out.png", "--size", "40x30"}};
+        {"update", "1001", "IN", "-o", "@out.obj"}, {"render", "IN", "-o", "@out.png", "--size", "40x30"},
+        {"insert", "IN", "--contours", "@niche.txt", "--depth", "0.1", "-o", "@out.obj"}};
     for (const auto& command : commands) {
         const char* formats[] = {"off", "stl", "ply"};
         const std::string ext = formats[rng() % 3];

@@ -96,7 +96,8 @@ const CommandLine& RepairLine()
 
 const CommandLine& ConvertLine()
 {
-    static const CommandLine line{"IN -o OUT", {{"-o|--output", "OUT"}, {"--ascii", ""}, {"--quiet", ""}}};
+    static const CommandLine line{
+        "IN -o OUT", {{"-o|--output", "OUT"}, {"--ascii", ""}, {"--texcoords", ""}, {"--quiet", ""}}};
     return line;
 }
 
@@ -254,7 +255,9 @@ std::string CommandHelp(const std::string& command)
                std::string("\n"
                            "Reads IN and writes it to OUT in the format OUT's extension names (--ascii:\n"
                            "ASCII STL or PLY). STL input arrives as unshared triangles and is welded on reading.\n"
-                           "Nothing is written when IN cannot be read.\n\n") +
+                           "--texcoords lays planar texture coordinates on every facet corner first (each\n"
+                           "vertex's two coordinates in the plane the facet shows most of); of the formats\n"
+                           "only OBJ keeps them. Nothing is written when IN cannot be read.\n\n") +
                FormatsHelp(ConvertLine());
     if (command == "render")
         return RenderHelp();
@@ -330,6 +333,10 @@ int CommandConvert(const std::vector<std::string>& raw)
     const int status = OpenInOut("convert", raw, syntax, io, s, done);
     if (done)
         return status;
+    if (io.args.Has("--texcoords")) {
+        s.FormPlaneEquation();
+        s.GenerateTexCoo(TEXTURE_PROJECTION_PLANAR);
+    }
     return WriteOutput(io.out, s, io.args.Has("--ascii"), io.progress);
 }
 
