@@ -281,6 +281,10 @@ TEST_F(G3Cli, DemoWritesClosedBoxSphereATriangulatedPlateAndAMergedFloor)
     // every side, less their overlap (11.424 + 10.944 - 1.824).
     ExpectInfo(out + "/shell.obj", {{"closed", "yes"}, {"consistently oriented", "yes"}});
     EXPECT_NEAR(20.544, std::atof(Key(Info(out + "/shell.obj").out, "volume").c_str()), 1e-9);
+    // The pushed-in wall: 3.6 less the window (0.36) and the niche (0.18),
+    // plus the sill (0.024); the window makes the one handle.
+    ExpectInfo(out + "/pushed.obj", {{"closed", "yes"}, {"consistently oriented", "yes"}, {"genus", "1"}});
+    EXPECT_NEAR(3.084, std::atof(Key(Info(out + "/pushed.obj").out, "volume").c_str()), 1e-9);
     // Same run, same report; the help names every scene written.
     EXPECT_EQ(Run({"demo", "-o", out}).out, r.out);
     const std::string help = Run({"demo", "--help"}).out;

@@ -335,9 +335,12 @@ int CommandExplode(const std::vector<std::string>& args);
 std::string EditCommandHelp(const std::string& command);
 
 // G3ToolInsert.cpp: `insert` (pockets, bosses and openings pushed into
-// faces) and its help text.
+// faces), its help text and the demo's wall of pushed-in openings.
 int CommandInsert(const std::vector<std::string>& args);
 std::string InsertCommandHelp();
+// The demo's wall with a window pushed through it, a sill pulled out under
+// the window and a niche pushed in beside it.
+std::unique_ptr<G3Surface> DemoInsertedWall();
 
 // G3ToolClip.cpp: `clip` (polylines clipped to a window or a polygon) and
 // its help text.

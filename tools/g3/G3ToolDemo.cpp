@@ -282,6 +282,13 @@ int CommandDemo(const std::vector<std::string>& args)
                   sand, triangulate, progress) && ok;
     }
     {
+        progress.Pass("building pushed-in wall");
+        auto pushed = DemoInsertedWall();
+        ok = Show("pushed", "a 4 x 0.3 x 3 wall with a window pushed through it, a sill pulled out under the "
+                            "window and a niche pushed in beside it",
+                  *pushed, dir, sand, triangulate, progress) && ok;
+    }
+    {
         progress.Pass("building shell");
         auto shell = DemoSteppedShell();
         ok = Show("shell", "a block standing on a plinth, overhanging its back, every face grown by 0.2", *shell,

@@ -4,6 +4,7 @@
 
 #include "tools/g3/G3Tool.h"
 
+#include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -45,6 +46,20 @@ const G3Facet* FaceHolding(G3Surface& s, const std::vector<Point3>& contour)
             return f;
     }
     return nullptr;
+}
+
+// One contour pushed in by depth along d; the cap (null when the edit was
+// refused or the cap opened onto a face).
+const G3Facet* Push(G3SurfaceEdit& edit, const std::vector<Point3>& contour, const double* d, double depth)
+{
+    std::vector<std::unique_ptr<G3Point>> points;
+    GArrayCollection list;
+    for (const Point3& p : contour) {
+        points.push_back(std::make_unique<G3Point>(p[0], p[1], p[2]));
+        list.add(points.back().get());
+    }
+    G3Point direction(d[0], d[1], d[2]);
+    return edit.InsertFacet(&list, &direction, depth, nullptr);
 }
 
 struct SurfaceSize {
@@ -132,15 +147,8 @@ int CommandInsert(const std::vector<std::string>& raw)
         const double into[3] = {-normal[0], -normal[1], -normal[2]};
         const double* d = directed ? given : into;
         const bool pocket = d[0] * normal[0] + d[1] * normal[1] + d[2] * normal[2] < 0.0;
-        std::vector<std::unique_ptr<G3Point>> points;
-        GArrayCollection list;
-        for (const Point3& p : contours[k]) {
-            points.push_back(std::make_unique<G3Point>(p[0], p[1], p[2]));
-            list.add(points.back().get());
-        }
-        G3Point direction(d[0], d[1], d[2]);
         const SurfaceSize before = SizeOf(*s);
-        const G3Facet* cap = face ? edit.InsertFacet(&list, &direction, depth, nullptr) : nullptr;
+        const G3Facet* cap = face ? Push(edit, contours[k], d, depth) : nullptr;
         if (cap)
             std::printf("contour %zu: %s\n", k + 1, pocket ? "pocket" : "boss");
         else if (face && !(SizeOf(*s) == before))
@@ -159,6 +167,24 @@ int CommandInsert(const std::vector<std::string>& raw)
         return kExitFailure;
     }
     return WriteSolidFile(out, *s, progress);
+}
+
+std::unique_ptr<G3Surface> DemoInsertedWall()
+{
+    // A 4 x 0.3 x 3 wall, its front face at y = 0: a window pushed through
+    // it, a sill pulled out under the window along its foot, a niche
+    // pushed in beside it.
+    double m[4][4] = {{2, 0, 0, 0}, {0, 0.15, 0, 0}, {0, 0, 1.5, 0}, {2, 0.15, 0, 1}};
+    std::unique_ptr<G3Surface> wall(G3SolidsBuilder::BuildBox(m, 1.0, nullptr));
+    if (!wall)
+        return std::make_unique<G3Surface>();
+    const double in[3] = {0, 1, 0}, out[3] = {0, -1, 0};
+    G3SurfaceEdit edit(wall.get());
+    Push(edit, {{{0.5, 0, 1}, {1.5, 0, 1}, {1.5, 0, 2.2}, {0.5, 0, 2.2}}}, in, 0.3);
+    Push(edit, {{{0.4, 0, 0.9}, {1.6, 0, 0.9}, {1.6, 0, 1}, {0.4, 0, 1}}}, out, 0.2);
+    Push(edit, {{{2.5, 0, 0.8}, {3.5, 0, 0.8}, {3.5, 0, 2}, {2.5, 0, 2}}}, in, 0.15);
+    wall->FormPlaneEquation();
+    return wall;
 }
 
 }  // namespace g3tool

@@ -276,6 +276,8 @@ std::string CommandHelp(const std::string& command)
                "  wall    a wall minus a window box flush with its faces and a door box\n"
                "  sliced  that wall below a tilted plane through both openings, capped\n"
                "  gable   that wall under a gable's two roof slopes, cut along them\n"
+               "  pushed  a wall with a window pushed through it, a sill pulled out under it\n"
+               "          and a niche pushed in beside it (the editing tool's InsertFacet)\n"
                "  shell   a block standing on a plinth, every face grown by 0.2\n"
                "  spheres-union, spheres-difference, spheres-intersection\n"
                "          two overlapping UV spheres combined by the boolean engine\n"
