@@ -67,6 +67,83 @@ bool PinchedAlongAnEdge(const G3Surface* s)
     return false;
 }
 
+// The cones a vertex pinch closes, bit by bit: the facets around a vertex
+// fall into more than one fan joined across its edges, each round a cone of
+// the solid (two solids touching at a corner) or of the space outside (two
+// notches meeting at a point). A fan's cone lies along the sum of its edges'
+// unit directions from the vertex: the fan's facets face away from it round
+// a solid cone, towards it round an empty one.
+enum : int { kSolidCones = 1, kEmptyCones = 2 };
+
+int PinchesAtVertices(const G3Surface* s)
+{
+    int pinches = 0;
+    std::vector<G3Edge*> ring;
+    std::vector<const G3Facet*> around;
+    std::vector<std::size_t> parent;
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const G3Vertex* v = s->GetVertex(k);
+        ring.resize(static_cast<std::size_t>(v->GetEdgeCount()));
+        v->GetEdges(ring.data());
+        around.clear();
+        for (const G3Edge* e : ring)
+            for (const G3Facet* f : {e->GetFacet1(), e->GetFacet2()})
+                if (f && std::find(around.begin(), around.end(), f) == around.end())
+                    around.push_back(f);
+        parent.resize(around.size());
+        for (std::size_t i = 0; i < parent.size(); ++i)
+            parent[i] = i;
+        auto root = [&](std::size_t i) {
+            while (parent[i] != i)
+                i = parent[i];
+            return i;
+        };
+        auto at = [&](const G3Facet* f) {
+            return static_cast<std::size_t>(std::find(around.begin(), around.end(), f) - around.begin());
+        };
+        for (const G3Edge* e : ring)
+            if (e->GetFacet1() && e->GetFacet2())
+                parent[root(at(e->GetFacet1()))] = root(at(e->GetFacet2()));
+        std::size_t fans = 0;
+        for (std::size_t i = 0; i < parent.size(); ++i)
+            fans += parent[i] == i;
+        if (fans < 2)
+            continue;
+        for (std::size_t fan = 0; fan < parent.size(); ++fan) {
+            if (parent[fan] != fan)
+                continue;
+            double d[3] = {0.0, 0.0, 0.0};
+            for (const G3Edge* e : ring) {
+                const G3Facet* f = e->GetFacet1() ? e->GetFacet1() : e->GetFacet2();
+                const G3Vertex* w = e->GetVertex1() == v ? e->GetVertex2() : e->GetVertex1();
+                if (!f || !w || root(at(f)) != fan)
+                    continue;
+                double u[3], len = 0.0;
+                for (int c = 0; c < 3; ++c) {
+                    u[c] = w->GetXYZ()[c] - v->GetXYZ()[c];
+                    len += u[c] * u[c];
+                }
+                len = std::sqrt(len);
+                if (len > GTolerance::kZeroLength)
+                    for (int c = 0; c < 3; ++c)
+                        d[c] += u[c] / len;
+            }
+            double facing = 0.0;
+            for (std::size_t i = 0; i < around.size(); ++i)
+                if (root(i) == fan) {
+                    double plane[4];
+                    FacingPlane(around[i], plane);
+                    facing += plane[0] * d[0] + plane[1] * d[1] + plane[2] * d[2];
+                }
+            if (facing < 0.0)
+                pinches |= kSolidCones;
+            else if (facing > 0.0)
+                pinches |= kEmptyCones;
+        }
+    }
+    return pinches;
+}
+
 } // namespace
 
 namespace {
@@ -364,10 +441,15 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
         return false;
     // Grown outwards, the facets on either side of a pinch move into each
     // other: the shell came back closed but overlapping itself, its volume
-    // counting the overlap twice. A pinch is a notch of no width, and an
-    // outward shell wider than a notch is refused. Shrunk, the two sides
-    // move apart and the shell is sound.
-    if (thickness > 0.0 && PinchedAlongAnEdge(s))
+    // counting the overlap twice. A pinch (along an edge, or at a corner
+    // two solids share) is a notch of no width, and an outward shell wider
+    // than a notch is refused. Shrunk, the two sides move apart and the
+    // shell is sound. Two notches meeting at a point are the same the other
+    // way round: shrunk, the solid between them crossed itself there.
+    const int pinches = PinchesAtVertices(s);
+    if (thickness > 0.0 && (PinchedAlongAnEdge(s) || (pinches & kSolidCones)))
+        return false;
+    if (thickness < 0.0 && (pinches & kEmptyCones))
         return false;
     s->AssignFacetIds();
     GArrayCollection* facets = s->GetFacetList();
@@ -386,6 +468,33 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
             f->SetMark();
             kept.push_back(f);
         }
+    // A face given as several facets moves as one (WholeFaces); should
+    // that shell fail where the facets as given make one, the latter stands.
+    G3Surface* R = nullptr;
+    if (G3Surface* whole = WholeFaces(s)) {
+        for (int k = 0; k < whole->GetFacetCount(); ++k) {
+            G3Facet* f = whole->GetFacet(k);
+            const int src = f->GetSurface();
+            if (src >= 0 && src < count && static_cast<G3Facet*>(facets->get(src))->GetMark())
+                f->SetMark();
+            else
+                f->ClearMark();
+        }
+        R = MovedFaces(whole, s, thickness);
+        delete whole;
+    }
+    if (!R)
+        R = MovedFaces(s, s, thickness);
+    for (G3Facet* f : kept)
+        f->ClearMark();
+    *out = R;
+    return R != nullptr;
+}
+
+G3Surface* G3SolidsBuilder::MovedFaces(G3Surface* faces, G3Surface* s, double thickness)
+{
+    GArrayCollection* facets = faces->GetFacetList();
+    const int count = faces->GetFacetCount();
     // Each facet moves along the side its contours face (FacingPlane).
     std::vector<double> planes(4 * static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k)
@@ -394,8 +503,13 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     bool sound = true;
     for (int k = 0; k < count; ++k)
         sound = ShellFacet(static_cast<G3Facet*>(facets->get(k)), planes.data(), R, thickness) && sound;
-    for (G3Facet* f : kept)
-        f->ClearMark();
+    // A working facet's number names the source facet it was made from.
+    if (faces != s)
+        for (int k = 0; k < R->GetFacetCount(); ++k) {
+            G3Facet* g = R->GetFacet(k);
+            if (g->GetSurface() >= 0 && g->GetSurface() < count)
+                g->SetSurface(static_cast<G3Facet*>(facets->get(g->GetSurface()))->GetSurface());
+        }
     // Corners near the largest double give planes of NaN (squares of their
     // coordinates overflow), or of zero normals, which RemoveTurned takes
     // for turned ones: a shell with a plane that is no number is refused
@@ -411,7 +525,7 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     };
     if (!sound || !planesFinite(R)) {
         delete R;
-        return false;
+        return nullptr;
     }
     R->RemoveEqualsVertex();
     R->RemoveNonManifoldEdges();
@@ -433,7 +547,7 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     R->AssignIds();
     if (!G3SurfaceWatertight(R)) {
         delete R;
-        return false;
+        return nullptr;
     }
     // Opposite walls moved onto one plane (an inward shell of half a wall's
     // thickness) leave facets back to back around no volume, a shell that
@@ -442,10 +556,9 @@ bool G3SolidsBuilder::Shell(G3Surface* s, G3Surface** out, double thickness, GAr
     const bool flat = std::fabs(G3SurfaceVolume(R)) <= 0.5 * GTolerance::kWeld * G3SurfaceArea(R);
     if (R->GetFacetCount() == 0 || !planesFinite(R) || flat) {
         delete R;
-        return false;
+        return nullptr;
     }
-    *out = R;
-    return true;
+    return R;
 }
 
 void G3SolidsBuilder::RemoveTurned(G3Surface* shell, G3Surface* source)

@@ -34,14 +34,17 @@ public:
     // plane normal, each corner (of its outline and of its holes) where the
     // moved planes of the facets around the corner's vertex meet
     // (MovedCorner; a corner without such a point is dropped, and a facet
-    // or hole left with fewer than three corners is dropped too). Facets of s listed in `keep` (may be null)
+    // or hole left with fewer than three corners is dropped too). A face
+    // given as several coplanar facets of the same flags is moved as one
+    // facet (WholeFaces), numbered by the first of them; should that shell
+    // be refused, the facets are moved as given. Facets of s listed in `keep` (may be null)
     // keep their planes. Facets the rebuilding turned against the facet they
     // come from are removed. s is unchanged. False, *out null, for a null s
     // or out or a non-finite thickness; for an s that is empty or open (an
     // edge with one facet: shells are of closed solids); when the shell
     // folds over (a moved edge runs back along the edge it came from: an
     // inward shell deeper than the solid, or an outward one wider than a
-    // notch, a solid pinched along an edge included); when the result overflows (a corner or plane that is no
+    // notch, a solid pinched along an edge or at a corner included); when the result overflows (a corner or plane that is no
     // finite number) or is left with no facets; and when it comes out open
     // (corners that do not meet: a triangle thinner than the thickness at a
     // vertex of four planes, a solid pinched along an edge).
@@ -55,6 +58,18 @@ public:
 
 private:
     G3SolidsBuilder() = default;
+
+    // A working copy of s whose faces given as several facets (coplanar
+    // neighbours facing one side, with the same flags) are merged into one
+    // facet each (G3ShellFaces.cpp); each facet's surface number is the id
+    // of the facet of s it was made from, unmerged facets keep their
+    // planes. Null when s has no such neighbours or none merged. s's ids
+    // are assigned.
+    static G3Surface* WholeFaces(G3Surface* s);
+    // The shell of `faces` (s or its WholeFaces), facets numbered by the
+    // facets of s they come from; null when it is refused (see Shell).
+    // Kept facets of faces carry the mark.
+    static G3Surface* MovedFaces(G3Surface* faces, G3Surface* s, double thickness);
 
     // Adds the moved copy of f to out (f's flags, f's id as its surface
     // number). False when a moved edge runs back along its source edge by

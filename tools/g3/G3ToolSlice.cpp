@@ -322,7 +322,7 @@ int CommandShell(const std::vector<std::string>& raw)
     G3Surface* built = nullptr;
     if (!G3SolidsBuilder::Shell(s.get(), &built, t, nullptr)) {
         std::fprintf(stderr, "g3 shell: no shell: at this thickness the solid folds over, comes out open or "
-                             "leaves the finite numbers (or, growing, it is pinched along an edge)\n");
+                             "leaves the finite numbers (or, growing, it is pinched along an edge or at a corner)\n");
         return kExitFailure;
     }
     std::unique_ptr<G3Surface> shell(built);
