@@ -4,7 +4,10 @@
 //   disjoint UV spheres of 20k / 200k triangles in all; Explode of 1000
 //   disjoint boxes (each piece is built from its own entities, so the cost
 //   grows with the surface's size, not with pieces times size). MakeHoles with 50 square openings through a thick hip roof over
-//   a 60 x 20 outline. Only the operation is timed.
+//   a 60 x 20 outline. InsertFacet pushing one window through each of n
+//   separate walls kept in one surface, and n windows through one long
+//   wall: every edit welds and updates the whole surface, so both grow
+//   about as n squared. Only the operation is timed.
 #include "Geometry/contour/G3HoleMaker.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Point.h"
@@ -142,9 +145,63 @@ void BM_MakeHoles(benchmark::State& state)
     state.counters["facets"] = roof->GetFacetCount();
 }
 
+// n walls 4 x 0.3 x 3 of quads, 5 apart along x, in one surface; with
+// `one`, a single wall 2n + 2 long instead.
+G3Surface* Walls(int n, bool one)
+{
+    G3Surface* s = new G3Surface();
+    const int faces[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    for (int k = 0; k < (one ? 1 : n); ++k) {
+        const double x = 5.0 * k, length = one ? 2.0 * n + 2.0 : 4.0;
+        G3Vertex* v[8];
+        for (int c = 0; c < 8; ++c)
+            v[c] = s->AddVertex(x + length * (c & 1), 0.3 * ((c >> 1) & 1), 3.0 * ((c >> 2) & 1), 0);
+        for (const auto& f : faces) {
+            G3Vertex* q[4] = {v[f[0]], v[f[1]], v[f[2]], v[f[3]]};
+            s->AddFacet(4, q, 1, nullptr, nullptr);
+        }
+    }
+    s->FormPlaneEquation();
+    return s;
+}
+
+// A 1 x 1.2 window pushed through the front (y = 0) of each wall, or
+// every 2 along the one wall.
+void InsertWindows(benchmark::State& state, bool one)
+{
+    const int n = static_cast<int>(state.range(0));
+    std::unique_ptr<G3Surface> walls(Walls(n, one));
+    int made = 0;
+    for (auto _ : state) {
+        std::unique_ptr<G3Surface> s(walls->Duplicate());
+        s->FormPlaneEquation();
+        G3SurfaceEdit edit(s.get());
+        G3Point in(0, 1, 0);
+        const auto t0 = Clock::now();
+        made = 0;
+        for (int k = 0; k < n; ++k) {
+            const double x = one ? 1.0 + 2.0 * k : 5.0 * k + 1.0;
+            G3Point p[4] = {{x, 0, 1}, {x + 1, 0, 1}, {x + 1, 0, 2.2}, {x, 0, 2.2}};
+            GArrayCollection list;
+            for (G3Point& q : p)
+                list.add(&q);
+            const int before = s->GetFacetCount();
+            edit.InsertFacet(&list, &in, 0.3, nullptr);
+            made += s->GetFacetCount() > before ? 1 : 0;
+        }
+        state.SetIterationTime(Seconds(t0, Clock::now()));
+    }
+    state.counters["made"] = made;
+}
+
+void BM_InsertWindowsIntoWalls(benchmark::State& state) { InsertWindows(state, false); }
+void BM_InsertWindowsIntoOneWall(benchmark::State& state) { InsertWindows(state, true); }
+
 } // namespace
 
 BENCHMARK(BM_CheckSurface)->Arg(20000)->Arg(200000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Explode)->Arg(20000)->Arg(200000)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ExplodeBoxes)->Arg(1000)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MakeHoles)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InsertWindowsIntoWalls)->Arg(100)->Arg(400)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InsertWindowsIntoOneWall)->Arg(50)->Arg(200)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
