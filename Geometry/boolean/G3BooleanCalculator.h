@@ -19,6 +19,7 @@
 #include "Geometry/boolean/G3SurfClassify.h"
 #include "Geometry/math/GEnvelope.h"
 
+#include <memory>
 #include <string>
 
 class GArrayCollection;
@@ -352,6 +353,12 @@ protected:
                           bool unionInPlane, bool deleteEmpty);
     // One run of that road. A result failing the closed check is deleted,
     // or handed to *failed (with failureReason set) when failed is given.
+    // The second run of RunBoolean for a closed result holding edges below
+    // the weld distance (B's faces a hair off A's): with B's faces put into
+    // A's planes; the first result stands unless that one is free of them.
+    G3Surface* WithoutHairSteps(G3Surface* result, int maskA, int maskB, bool deliverSegments, bool withEvent,
+                                GEVENT e, bool unionInPlane, bool deleteEmpty, std::unique_ptr<G3Surface>& spareA,
+                                std::unique_ptr<G3Surface>& spareB, std::unique_ptr<G3IntervalList>& spareSegments);
     G3Surface* RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                               bool unionInPlane, bool deleteEmpty, G3Surface** failed);
     // Classes of s's vertices against the solid of otherFacets: flood fill

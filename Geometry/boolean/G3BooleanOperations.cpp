@@ -47,6 +47,20 @@
 
 namespace {
 
+// Whether an edge of s joins two points closer than the weld distance: the
+// kernel takes them for one point, so no result should hold such an edge.
+bool HasEdgeBelowWeld(const G3Surface* s)
+{
+    for (int k = 0; k < s->GetEdgeCount(); ++k) {
+        const G3Edge* edge = s->GetEdge(k);
+        const double* p = edge->GetVertex1()->GetXYZ();
+        const double* q = edge->GetVertex2()->GetXYZ();
+        if (std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) < GTolerance::kWeld)
+            return true;
+    }
+    return false;
+}
+
 using GTolerance::kBooleanScale;
 
 // The operation masks: the classes (SURF_CLASSIFY bits) of the facets each
@@ -339,7 +353,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     std::unique_ptr<G3Surface> spareB;
     std::unique_ptr<G3IntervalList> spareSegments;
     if (A && B && A != B && Scalable(A) && Scalable(B) && G3SurfaceWatertight(A) && G3SurfaceWatertight(B) &&
-        G3CountNearVertices(A, B) > 0) {
+        (G3CountNearVertices(A, B) > 0 || G3CountNearPlanes(A, B) > 0)) {
         spareA.reset(A->Duplicate());
         spareB.reset(B->Duplicate());
         if (deliverSegments && intersectionList)
@@ -349,7 +363,9 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty,
                                        spareA ? &failed : nullptr);
     if (!failed)
-        return result;
+        return spareA && result ? WithoutHairSteps(result, maskA, maskB, deliverSegments, withEvent, e, unionInPlane,
+                                                   deleteEmpty, spareA, spareB, spareSegments)
+                                : result;
     const std::string firstReason = failureReason;
     if (G3SnapOntoVertices(spareB.get(), spareA.get()) == 0) {
         delete failed;
@@ -384,6 +400,63 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         failed->ClearSolid();
     delete result;
     return failed;
+}
+
+G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, int maskB, bool deliverSegments,
+                                                 bool withEvent, GEVENT e, bool unionInPlane, bool deleteEmpty,
+                                                 std::unique_ptr<G3Surface>& spareA,
+                                                 std::unique_ptr<G3Surface>& spareB,
+                                                 std::unique_ptr<G3IntervalList>& spareSegments)
+{
+    // A face of B drawn a hair (less than the weld distance) off a face of
+    // A is a step of real height for the cut, which works kBooleanScale
+    // times finer: the result keeps it as edges shorter than the point
+    // tolerance, closed, but every later pass takes their ends for one
+    // point (a slice through the step came back open). Such a result is
+    // made again with B's faces put into A's planes; a result without
+    // such edges is never touched.
+    if (!HasEdgeBelowWeld(result))
+        return result;
+    const int moved = G3SnapOntoPlanes(spareB.get(), spareA.get());
+    if (moved == 0 && G3SnapOntoVertices(spareB.get(), spareA.get()) == 0)
+        return result;
+    if (moved > 0)
+        G3SnapOntoVertices(spareB.get(), spareA.get());
+    std::unique_ptr<G3IntervalList> firstSegments;
+    if (spareSegments) {
+        firstSegments.reset(new G3IntervalList(*intersectionList));
+        *intersectionList = *spareSegments;
+    }
+    A = spareA.release();
+    B = spareB.release();
+    G3Surface* again = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+    if (!again && failureReason.empty()) {
+        // The hair-thin overlap was all there was: the result is empty, as
+        // for the faces drawn in place.
+        delete result;
+        return nullptr;
+    }
+    // The second run stands only when it came back closed without such
+    // edges; otherwise the first result goes back as it was.
+    if (!again || HasEdgeBelowWeld(again)) {
+        delete again;
+        failureReason.clear();
+        if (firstSegments)
+            *intersectionList = *firstSegments;
+        return result;
+    }
+    // The result goes back in the object the caller handed over.
+    G3Surface discard;
+    if (!discard.AppendMoving(result) || !result->AppendMoving(again)) {
+        delete result;
+        return again;
+    }
+    if (again->GetSolid())
+        result->SetSolid();
+    else
+        result->ClearSolid();
+    delete again;
+    return result;
 }
 
 G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent,

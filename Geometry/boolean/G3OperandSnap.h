@@ -5,7 +5,10 @@
 // kBooleanScale times finer a grain than the weld, so such a copy's faces
 // and corners stand at the edge of its bands and the result may come out
 // open. The engine then runs again with the second operand's corners put on
-// the first's (G3BooleanOperations.cpp).
+// the first's (G3BooleanOperations.cpp). A face drawn a hair off a parallel
+// face is kept by the cut as a step shorter than the point tolerance; such
+// a result is made again with the face put into the other's plane
+// (G3OperandPlaneSnap.cpp).
 
 class G3Surface;
 
@@ -19,3 +22,16 @@ int G3CountNearVertices(const G3Surface* a, const G3Surface* b);
 // land on one vertex of a, which would fold b's edges or facets away. The
 // number of vertices moved.
 int G3SnapOntoVertices(G3Surface* b, const G3Surface* a);
+
+// The facets of b lying parallel to a facet of a (normals within
+// GTolerance::kPlaneEqual, either way round) with every corner closer than
+// GTolerance::kWeld to its plane and one off it: a face drawn a hair off
+// another, which the cut, kBooleanScale times finer, keeps as a step.
+int G3CountNearPlanes(const G3Surface* a, const G3Surface* b);
+
+// Puts each such facet of b into the plane of its nearest facet of a (the
+// vertices to the nearest point on the planes of all their facets), and
+// forms b's planes again. Refused (0, b unchanged) when a vertex's planes
+// do not meet in one point near it or an edge of b would fall below
+// GTolerance::kWeld. The number of vertices moved.
+int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a);

@@ -1,0 +1,306 @@
+// The second operand's faces put into the planes of the first's where they
+// lie within the weld distance of them (see G3OperandSnap.h). Invariants:
+// - distances are measured on the coordinates as given (model units, before
+//   the engine's local origin and scale): a facet of b is taken onto a
+//   parallel facet of a (normals within kPlaneEqual, either way round) when
+//   every corner of it lies closer than kWeld to a's plane and one lies
+//   off it; among several, the nearest (ties to the lower id);
+// - a moved vertex goes to the point nearest it on the planes of all its
+//   facets (the moved ones in a's plane, the others in their own), so its
+//   unmoved facets stay flat; where that is not one point (planes that do
+//   not meet, two parallel targets apart, a move of more than the corner of
+//   three planes each kWeld off would make) the snap is refused whole;
+// - the topology of b is never changed: a snap that would bring an edge of
+//   b below kWeld is refused whole, and b is left as it was;
+// - the rounding is that of the point solved from at most three planes
+//   (one projection, or a 2x2 or 3x3 system), done once per vertex in id
+//   order, so the result depends on the input alone.
+#include "Geometry/boolean/G3OperandSnap.h"
+
+#include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3Edge.h"
+#include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using GTolerance::kFlatness;
+using GTolerance::kParallel;
+using GTolerance::kPlaneEqual;
+using GTolerance::kWeld;
+using GTolerance::kZeroNormal;
+using Plane = std::array<double, 4>;
+
+double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+GEnvelope BoxOf(G3Facet* f)
+{
+    GEnvelope box;
+    box.Init();
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        box.Add(e->GetVertex1()->GetXYZ());
+        box.Add(e->GetVertex2()->GetXYZ());
+    }
+    return box;
+}
+
+// The plane of a's facets each facet of b is to lie in (flag false: none).
+struct Targets {
+    std::vector<Plane> plane;
+    std::vector<char> set;
+    int count = 0;
+};
+
+// A plane's signed distance from c, with the normal turned to the side of
+// a fixed direction u off every axis and diagonal: parallel planes get one
+// key whatever their orientation, unless the normal stands nearly square
+// to u (those are filed both ways round).
+struct Key {
+    double offset;
+    int facet;
+    bool operator<(const Key& o) const { return offset < o.offset || (offset == o.offset && facet < o.facet); }
+};
+
+const double kU[3] = {0.8017837257372732, 0.5345224838248488, 0.2672612419124244};  // (3, 2, 1) / |(3, 2, 1)|
+
+double Offset(const double* plane, const double* c, double turn) { return turn * (Dot3(plane, c) + plane[3]); }
+
+Targets FindTargets(const G3Surface* a, const G3Surface* b)
+{
+    Targets t;
+    const int nb = b->GetFacetCount();
+    t.plane.assign(static_cast<std::size_t>(nb), Plane{0, 0, 0, 0});
+    t.set.assign(static_cast<std::size_t>(nb), 0);
+    const int na = a->GetFacetCount();
+    if (na == 0 || nb == 0)
+        return t;
+    std::vector<GEnvelope> boxes;
+    boxes.reserve(static_cast<std::size_t>(na));
+    GEnvelope all;
+    all.Init();
+    for (int k = 0; k < na; ++k) {
+        boxes.push_back(BoxOf(a->GetFacet(k)));
+        all.Add(&boxes.back());
+    }
+    const double c[3] = {0.5 * (all.GetMin()[0] + all.GetMax()[0]), 0.5 * (all.GetMin()[1] + all.GetMax()[1]),
+                         0.5 * (all.GetMin()[2] + all.GetMax()[2])};
+    double reach = 0.0;
+    for (int k = 0; k < nb; ++k)
+        for (G3Edge* e = b->GetFacet(k)->GetFirstEdge(); e; e = e->GetFacetEdge(b->GetFacet(k))) {
+            const double* p = e->GetVertex1()->GetXYZ();
+            reach = std::fmax(reach, std::hypot(p[0] - c[0], p[1] - c[1], p[2] - c[2]));
+        }
+    // Normals within kPlaneEqual (|n . m - 1|) part by an angle below
+    // sqrt(2 kPlaneEqual): a corner of b at distance r from c within kWeld
+    // of a's plane puts the two offsets less than kWeld + r times that
+    // apart (twice it, for the rounding of the square root and the sine).
+    const double slack = kWeld + 2.0 * std::sqrt(2.0 * kPlaneEqual) * reach;
+    std::vector<Key> keys;
+    keys.reserve(static_cast<std::size_t>(na));
+    for (int k = 0; k < na; ++k) {
+        const G3Facet* fa = a->GetFacet(k);
+        if (fa->IsPlaneZero())
+            continue;
+        const double along = Dot3(fa->GetPlane(), kU);
+        keys.push_back(Key{Offset(fa->GetPlane(), c, along >= 0.0 ? 1.0 : -1.0), k});
+        if (std::fabs(along) <= 2.0 * std::sqrt(2.0 * kPlaneEqual))
+            keys.push_back(Key{Offset(fa->GetPlane(), c, along >= 0.0 ? -1.0 : 1.0), k});
+    }
+    std::sort(keys.begin(), keys.end());
+    for (int k = 0; k < nb; ++k) {
+        G3Facet* fb = b->GetFacet(k);
+        if (fb->IsPlaneZero() || !fb->GetFirstEdge())
+            continue;
+        GEnvelope box = BoxOf(fb);
+        box.Extend(kWeld);
+        const double offset = Offset(fb->GetPlane(), c, Dot3(fb->GetPlane(), kU) >= 0.0 ? 1.0 : -1.0);
+        double best = kWeld;
+        int bestId = -1;
+        for (auto it = std::lower_bound(keys.begin(), keys.end(), Key{offset - slack, -1});
+             it != keys.end() && it->offset <= offset + slack; ++it) {
+            const int i = it->facet;
+            const G3Facet* fa = a->GetFacet(i);
+            if (!box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(i)]))
+                continue;
+            const double* pa = fa->GetPlane();
+            if (std::fabs(std::fabs(Dot3(pa, fb->GetPlane())) - 1.0) >= kPlaneEqual)
+                continue;
+            double far = 0.0;
+            for (G3Edge* e = fb->GetFirstEdge(); e && far < kWeld; e = e->GetFacetEdge(fb))
+                far = std::fmax(far, std::fabs(Dot3(pa, e->GetVertex1()->GetXYZ()) + pa[3]));
+            if (far > 0.0 && (far < best || (far == best && i < bestId))) {
+                best = far;
+                bestId = i;
+            }
+        }
+        if (bestId < 0)
+            continue;
+        const double* pa = a->GetFacet(bestId)->GetPlane();
+        const double s = Dot3(pa, fb->GetPlane()) > 0.0 ? 1.0 : -1.0;
+        t.plane[static_cast<std::size_t>(k)] = Plane{s * pa[0], s * pa[1], s * pa[2], s * pa[3]};
+        t.set[static_cast<std::size_t>(k)] = 1;
+        ++t.count;
+    }
+    return t;
+}
+
+// The point nearest p on every plane of `planes` (at most three, normals
+// unit and independent), or false when they do not meet in one.
+bool NearestOn(const std::vector<Plane>& planes, const double* p, double* out)
+{
+    const std::size_t n = planes.size();
+    double r[3];
+    for (std::size_t i = 0; i < n; ++i)
+        r[i] = -(Dot3(planes[i].data(), p) + planes[i][3]);
+    double lambda[3] = {0, 0, 0};
+    if (n == 1) {
+        lambda[0] = r[0];
+    } else if (n == 2) {
+        const double g = Dot3(planes[0].data(), planes[1].data());
+        const double det = 1.0 - g * g;
+        if (det < kZeroNormal)
+            return false;
+        lambda[0] = (r[0] - g * r[1]) / det;
+        lambda[1] = (r[1] - g * r[0]) / det;
+    } else if (n == 3) {
+        // The three planes' common point: Cramer's rule on the normals.
+        const double* a = planes[0].data();
+        const double* b = planes[1].data();
+        const double* c = planes[2].data();
+        const double bc[3] = {b[1] * c[2] - b[2] * c[1], b[2] * c[0] - b[0] * c[2], b[0] * c[1] - b[1] * c[0]};
+        const double ca[3] = {c[1] * a[2] - c[2] * a[1], c[2] * a[0] - c[0] * a[2], c[0] * a[1] - c[1] * a[0]};
+        const double ab[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        const double det = Dot3(a, bc);
+        if (std::fabs(det) < kZeroNormal)
+            return false;
+        // Solved as a move from p, so the point keeps p's bits up to the move.
+        for (int d = 0; d < 3; ++d)
+            out[d] = p[d] + (r[0] * bc[d] + r[1] * ca[d] + r[2] * ab[d]) / det;
+        return true;
+    } else {
+        return false;
+    }
+    for (int d = 0; d < 3; ++d) {
+        double m = 0.0;
+        for (std::size_t i = 0; i < n; ++i)
+            m += lambda[i] * planes[i][static_cast<std::size_t>(d)];
+        out[d] = p[d] + m;
+    }
+    return true;
+}
+
+// Where vertex v of b goes: false to refuse the snap, else *moved tells
+// whether it moves at all.
+bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved)
+{
+    *moved = false;
+    std::vector<Plane> planes;  // distinct planes around v, targets first
+    std::vector<Plane> all;     // every facet's, for the final test
+    bool any = false;
+    for (int pass = 0; pass < 2; ++pass)
+        for (G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v))
+            for (G3Facet* f : {e->GetFacet1(), e->GetFacet2()}) {
+                if (!f || f->IsPlaneZero())
+                    continue;
+                const std::size_t id = static_cast<std::size_t>(f->GetId());
+                const bool isTarget = id < t.set.size() && t.set[id];
+                if (isTarget != (pass == 0))
+                    continue;
+                const Plane q = isTarget ? t.plane[id] : Plane{f->GetPlaneA(), f->GetPlaneB(), f->GetPlaneC(), f->GetPlaneD()};
+                any = any || isTarget;
+                all.push_back(q);
+                bool known = false;
+                for (std::size_t i = 0; i < planes.size() && !known; ++i)
+                    known = std::fabs(std::fabs(Dot3(planes[i].data(), q.data())) - 1.0) < kParallel;
+                if (!known)
+                    planes.push_back(q);
+            }
+    if (!any)
+        return true;
+    // At most three independent planes decide (targets first, then in ring
+    // order); the rest must hold the point.
+    std::vector<Plane> used;
+    for (const Plane& q : planes) {
+        if (used.size() == 3)
+            break;
+        if (used.size() == 2) {
+            const double* a = used[0].data();
+            const double* b = used[1].data();
+            const double ab[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+            if (std::fabs(Dot3(ab, q.data())) < kParallel)
+                continue;
+        }
+        used.push_back(q);
+    }
+    if (!NearestOn(used, v->GetXYZ(), out))
+        return false;
+    for (const Plane& q : all)
+        if (std::fabs(Dot3(q.data(), out) + q[3]) >= kFlatness)
+            return false;
+    const double* p = v->GetXYZ();
+    // A corner of three planes each moved less than kWeld moves by less
+    // than sqrt(3) kWeld where they meet square; steeper meetings are not
+    // the near copies this serves.
+    if (std::hypot(out[0] - p[0], out[1] - p[1], out[2] - p[2]) >= 2.0 * kWeld)
+        return false;
+    *moved = out[0] != p[0] || out[1] != p[1] || out[2] != p[2];
+    return true;
+}
+
+}  // namespace
+
+int G3CountNearPlanes(const G3Surface* a, const G3Surface* b)
+{
+    if (!a || !b)
+        return 0;
+    return FindTargets(a, b).count;
+}
+
+int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a)
+{
+    if (!a || !b)
+        return 0;
+    const Targets t = FindTargets(a, b);
+    if (t.count == 0)
+        return 0;
+    const int n = b->GetVertexCount();
+    std::vector<std::array<double, 3>> to(static_cast<std::size_t>(n));
+    std::vector<char> moves(static_cast<std::size_t>(n), 0);
+    int moved = 0;
+    for (int k = 0; k < n; ++k) {
+        bool m = false;
+        if (!Destination(b->GetVertex(k), t, to[static_cast<std::size_t>(k)].data(), &m))
+            return 0;
+        moves[static_cast<std::size_t>(k)] = m ? 1 : 0;
+        moved += m ? 1 : 0;
+    }
+    // No edge of b may fall below the weld distance.
+    auto at = [&](G3Vertex* v) {
+        const std::size_t k = static_cast<std::size_t>(v->GetId());
+        return moves[k] ? to[k].data() : v->GetXYZ();
+    };
+    for (int k = 0; k < b->GetEdgeCount(); ++k) {
+        G3Edge* e = b->GetEdge(k);
+        const double* p = at(e->GetVertex1());
+        const double* q = at(e->GetVertex2());
+        if (std::hypot(p[0] - q[0], p[1] - q[1], p[2] - q[2]) < kWeld)
+            return 0;
+    }
+    for (int k = 0; k < n; ++k)
+        if (moves[static_cast<std::size_t>(k)]) {
+            G3Vertex* v = b->GetVertex(k);
+            v->SetX(to[static_cast<std::size_t>(k)][0]);
+            v->SetY(to[static_cast<std::size_t>(k)][1]);
+            v->SetZ(to[static_cast<std::size_t>(k)][2]);
+        }
+    if (moved > 0)
+        b->FormPlaneEquation();
+    return moved;
+}

@@ -1,0 +1,122 @@
+// Booleans of grid boxes whose second operand has faces drawn a hair off
+// the first's grid lines (0.3 to 0.99 of the weld distance, either way), at
+// the origin and at 5e5: the result must be the one of the faces drawn in
+// place (volume within the weld distance times the area), closed, without
+// an edge shorter than the weld distance, and sliceable across where the
+// hair step would stand.
+
+#include "solid_fixtures.h"
+
+#include "Geometry/boolean/G3BooleanCalculator.h"
+#include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3MeshCheck.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "tests/mesh/mesh_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+using fixtures::P;
+using GTolerance::kWeld;
+
+struct Box3 {
+    P lo, hi;
+};
+
+double Overlap(const Box3& a, const Box3& b)
+{
+    double v = 1.0;
+    for (int d = 0; d < 3; ++d)
+        v *= std::max(0.0, std::min(a.hi[d], b.hi[d]) - std::max(a.lo[d], b.lo[d]));
+    return v;
+}
+
+double Volume(const Box3& a) { return Overlap(a, a); }
+
+G3Surface* Build(const Box3& b, const P& o)
+{
+    P lo, hi;
+    for (int d = 0; d < 3; ++d) {
+        lo[d] = b.lo[d] + o[d];
+        hi[d] = b.hi[d] + o[d];
+    }
+    return fixtures::Box(lo, hi).release();
+}
+
+double ShortestEdge(G3Surface* s)
+{
+    double shortest = HUGE_VAL;
+    for (int k = 0; k < s->GetEdgeCount(); ++k)
+        shortest = std::min(shortest, fixtures::Distance(s->GetEdge(k)->GetVertex1()->GetXYZ(),
+                                                         s->GetEdge(k)->GetVertex2()->GetXYZ()));
+    return shortest;
+}
+
+TEST(BooleanHairOffsets, FacesDrawnAHairOffAGridCutAsDrawnInPlace)
+{
+    std::mt19937 rng(20261210);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int round = 0; round < 120; ++round) {
+        const P o = round % 2 ? P{5e5, 5e5 - 3, 5e5 + 7} : P{0, 0, 0};
+        const int op = round / 2 % 3;
+        Box3 a, b0;
+        for (int d = 0; d < 3; ++d) {
+            a.lo[d] = 0.5 * pick(0, 2);
+            a.hi[d] = a.lo[d] + 0.5 * pick(1, 3);
+            // b's sides on a's grid lines, a half beyond them or halfway.
+            const double lines[5] = {a.lo[d], a.hi[d], a.lo[d] - 0.5, a.hi[d] + 0.5, 0.5 * (a.lo[d] + a.hi[d])};
+            double x = lines[pick(0, 4)], y = lines[pick(0, 4)];
+            if (x > y)
+                std::swap(x, y);
+            b0.lo[d] = x;
+            b0.hi[d] = y - x < 0.25 ? x + 0.5 : y;
+        }
+        Box3 b = b0;
+        for (int d = 0; d < 3; ++d)
+            for (double* side : {&b.lo[d], &b.hi[d]})
+                if (pick(0, 1))
+                    *side += (pick(0, 1) ? 1 : -1) * uniform(0.3, 0.99) * kWeld;
+        const double inter = Overlap(a, b0);
+        const double exact = op == 0 ? Volume(a) + Volume(b0) - inter : op == 1 ? Volume(a) - inter : inter;
+        G3BooleanCalculator calc;
+        G3Surface* A = Build(a, o);
+        G3Surface* B = Build(b, o);
+        fixtures::SurfacePtr r(op == 0 ? calc.Add(A, B) : op == 1 ? calc.Sub(A, B) : calc.Common(A, B));
+        SCOPED_TRACE(testing::Message() << "round " << round << " op " << op);
+        if (!r) {
+            EXPECT_EQ(0.0, exact);
+            EXPECT_EQ("", calc.GetFailureReason());
+            continue;
+        }
+        EXPECT_EQ("", MeshCheck(r.get()));
+        EXPECT_EQ("", G3ClosedCheck(r.get()));
+        EXPECT_NEAR(exact, G3SurfaceVolume(r.get()), kWeld * fixtures::Area(r.get()));
+        EXPECT_LE(kWeld, ShortestEdge(r.get()));
+        // Across the hair step: halfway between a moved side and its line.
+        const int d = pick(0, 2);
+        const bool high = pick(0, 1) != 0;
+        double plane[4] = {0, 0, 0, 0};
+        plane[d] = 1.0;
+        plane[3] = o[d] + 0.5 * ((high ? b.hi[d] : b.lo[d]) + (high ? b0.hi[d] : b0.lo[d]));
+        G3Surface* below = nullptr;
+        G3Surface* above = nullptr;
+        G3Surface* cut = r->Duplicate();
+        const bool both = calc.Slice(cut, plane, true, &below, &above, false);
+        fixtures::SurfacePtr keepBelow(below), keepAbove(above);
+        if (!both && !below)
+            delete cut;
+        EXPECT_TRUE(both || below) << calc.GetFailureReason();
+        for (G3Surface* part : {below, above})
+            if (part) {
+                EXPECT_EQ("", MeshCheck(part));
+                EXPECT_EQ("", G3ClosedCheck(part));
+            }
+    }
+}
+
+}  // namespace
