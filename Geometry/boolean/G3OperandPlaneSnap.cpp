@@ -19,6 +19,7 @@
 
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/mesh/G3BoxHash.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3Surface.h"
@@ -58,20 +59,6 @@ struct Targets {
     int count = 0;
 };
 
-// A plane's signed distance from c, with the normal turned to the side of
-// a fixed direction u off every axis and diagonal: parallel planes get one
-// key whatever their orientation, unless the normal stands nearly square
-// to u (those are filed both ways round).
-struct Key {
-    double offset;
-    int facet;
-    bool operator<(const Key& o) const { return offset < o.offset || (offset == o.offset && facet < o.facet); }
-};
-
-const double kU[3] = {0.8017837257372732, 0.5345224838248488, 0.2672612419124244};  // (3, 2, 1) / |(3, 2, 1)|
-
-double Offset(const double* plane, const double* c, double turn) { return turn * (Dot3(plane, c) + plane[3]); }
-
 Targets FindTargets(const G3Surface* a, const G3Surface* b)
 {
     Targets t;
@@ -83,51 +70,24 @@ Targets FindTargets(const G3Surface* a, const G3Surface* b)
         return t;
     std::vector<GEnvelope> boxes;
     boxes.reserve(static_cast<std::size_t>(na));
-    GEnvelope all;
-    all.Init();
-    for (int k = 0; k < na; ++k) {
+    for (int k = 0; k < na; ++k)
         boxes.push_back(BoxOf(a->GetFacet(k)));
-        all.Add(&boxes.back());
-    }
-    const double c[3] = {0.5 * (all.GetMin()[0] + all.GetMax()[0]), 0.5 * (all.GetMin()[1] + all.GetMax()[1]),
-                         0.5 * (all.GetMin()[2] + all.GetMax()[2])};
-    double reach = 0.0;
-    for (int k = 0; k < nb; ++k)
-        for (G3Edge* e = b->GetFacet(k)->GetFirstEdge(); e; e = e->GetFacetEdge(b->GetFacet(k))) {
-            const double* p = e->GetVertex1()->GetXYZ();
-            reach = std::fmax(reach, std::hypot(p[0] - c[0], p[1] - c[1], p[2] - c[2]));
-        }
-    // Normals within kPlaneEqual (|n . m - 1|) part by an angle below
-    // sqrt(2 kPlaneEqual): a corner of b at distance r from c within kWeld
-    // of a's plane puts the two offsets less than kWeld + r times that
-    // apart (twice it, for the rounding of the square root and the sine).
-    const double slack = kWeld + 2.0 * std::sqrt(2.0 * kPlaneEqual) * reach;
-    std::vector<Key> keys;
-    keys.reserve(static_cast<std::size_t>(na));
-    for (int k = 0; k < na; ++k) {
-        const G3Facet* fa = a->GetFacet(k);
-        if (fa->IsPlaneZero())
-            continue;
-        const double along = Dot3(fa->GetPlane(), kU);
-        keys.push_back(Key{Offset(fa->GetPlane(), c, along >= 0.0 ? 1.0 : -1.0), k});
-        if (std::fabs(along) <= 2.0 * std::sqrt(2.0 * kPlaneEqual))
-            keys.push_back(Key{Offset(fa->GetPlane(), c, along >= 0.0 ? -1.0 : 1.0), k});
-    }
-    std::sort(keys.begin(), keys.end());
+    // Only a facet of a whose box meets the facet's box widened by kWeld
+    // can hold all its corners that close: the index hands those out.
+    const G3BoxHash index(boxes);
+    std::vector<int> near;
     for (int k = 0; k < nb; ++k) {
         G3Facet* fb = b->GetFacet(k);
         if (fb->IsPlaneZero() || !fb->GetFirstEdge())
             continue;
         GEnvelope box = BoxOf(fb);
         box.Extend(kWeld);
-        const double offset = Offset(fb->GetPlane(), c, Dot3(fb->GetPlane(), kU) >= 0.0 ? 1.0 : -1.0);
         double best = kWeld;
         int bestId = -1;
-        for (auto it = std::lower_bound(keys.begin(), keys.end(), Key{offset - slack, -1});
-             it != keys.end() && it->offset <= offset + slack; ++it) {
-            const int i = it->facet;
+        index.Candidates(box, near);
+        for (const int i : near) {
             const G3Facet* fa = a->GetFacet(i);
-            if (!box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(i)]))
+            if (fa->IsPlaneZero() || !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(i)]))
                 continue;
             const double* pa = fa->GetPlane();
             if (std::fabs(std::fabs(Dot3(pa, fb->GetPlane())) - 1.0) >= kPlaneEqual)
