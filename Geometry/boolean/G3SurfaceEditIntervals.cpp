@@ -13,7 +13,8 @@
 // or the previous end is that vertex.
 // Rounding: the plane cuts of IntersectByPlaneConcave and the interval
 // keys (kPointEqual); an overlap of two cuts counts only off both facets'
-// edges (kPointEqual in space); common edges are matched within kPlaneSide of a line.
+// edges (kPointEqual in space); a fold across a shared edge needs every
+// corner of each facet within kPlaneSide of the other's plane; common edges are matched within kPlaneSide of a line.
 
 #include "Geometry/processing/G3SurfaceEdit.h"
 
@@ -161,6 +162,45 @@ bool FacetsCross(G3Facet* f, G3Facet* g)
     return shared && !shared->IsEmpty() && OverlapLeavesTheEdges(f, g, lf, lg, *shared);
 }
 
+// Whether every vertex of f lies within kPlaneSide of plane.
+bool LiesIn(const G3Facet* f, const double* plane)
+{
+    for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
+            const double* p = v->GetXYZ();
+            if (std::fabs(plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3]) > GTolerance::kPlaneSide)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Whether f and g fold onto each other across an edge they share: each
+// lies in the other's plane (kPlaneSide), the planes face opposite ways
+// and the facets run the edge in opposite directions, so both lie on one
+// side of it and overlap in area there. No plane cuts the other properly,
+// so FacetsCross cannot see it; a roof slab whose fascia at a reflex eave
+// doubled back over its neighbour checked clean. A thin wedge between two
+// planes a hair apart is not a fold: its far corners leave the band.
+// Planes are taken as facing the way each facet's contours run.
+bool FacetsFold(G3Facet* f, G3Facet* g)
+{
+    double pf[4], pg[4];
+    std::copy(f->GetPlane(), f->GetPlane() + 4, pf);
+    std::copy(g->GetPlane(), g->GetPlane() + 4, pg);
+    f->TurnToContours(pf);
+    g->TurnToContours(pg);
+    if (!(pf[0] * pg[0] + pf[1] * pg[1] + pf[2] * pg[2] < 0.0) || !LiesIn(f, pg) || !LiesIn(g, pf))
+        return false;
+    for (const G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        if (e->GetFacet1() == f ? e->GetFacet2() != g : e->GetFacet1() != g)
+            continue;
+        if (f->GetMoveDirection(e) != g->GetMoveDirection(e))
+            return true;
+    }
+    return false;
+}
+
 // The edge's dominant axis (0, 1, 2), or -1 for an edge shorter than
 // kZeroLength.
 int DominantAxis(const double* a, const double* b)
@@ -265,7 +305,8 @@ bool G3SurfaceEdit::CheckFacets(int options, int& result)
                 continue;
             if (!box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(g)]))
                 continue;
-            if (FacetsCross(surface->GetFacet(k), surface->GetFacet(g))) {
+            if (FacetsCross(surface->GetFacet(k), surface->GetFacet(g)) ||
+                FacetsFold(surface->GetFacet(k), surface->GetFacet(g))) {
                 result |= SURFACE_CHECK_FACET_INTERSECTION;
                 Found(SURFACE_CHECK_FACET_INTERSECTION, k, g);
                 return false;

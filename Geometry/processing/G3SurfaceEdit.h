@@ -69,7 +69,9 @@ public:
     // (result untouched) or when a test failed.
     bool CheckEdges(int options, int& result);
     // With 0x1: whether two facets cross (each cuts the other's plane
-    // properly and the two cuts overlap); candidate pairs come from a grid
+    // properly and the two cuts overlap) or fold onto each other across an
+    // edge they share (each in the other's plane, both on one side of the
+    // edge: a surface touching itself there); candidate pairs come from a grid
     // over the facet boxes, and the first crossing pair in pair order ends
     // the search. Reads the facets' planes as they are. False without
     // facets or when a pair crosses (result |= 0x1); true otherwise.

@@ -7,12 +7,14 @@
 #include "common/fingerprint.h"
 #include "mesh/mesh_builder.h"
 #include "mesh/mesh_check.h"
+#include "roof/roof_support.h"
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3Interval.h"
 #include "Geometry/boolean/G3IntervalList.h"
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GMatrix.h"
+#include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3TexCoo.h"
 #include "Geometry/processing/G3EdgeList.h"
@@ -172,6 +174,70 @@ TEST(CheckSurface, FindsWhatAScanOfEveryPairFinds)
     EXPECT_GT(crossing, 10);
     EXPECT_LT(crossing, 40);
     EXPECT_GT(flat, 0u);
+}
+
+// Whether two coplanar facets across some shared edge both hold a point
+// just beside its middle: they overlap there, whichever way they face.
+bool AdjacentFacetsOverlap(G3Surface& s)
+{
+    for (int k = 0; k < s.GetEdgeCount(); ++k) {
+        G3Edge* e = s.GetEdge(k);
+        G3Facet *f = e->GetFacet1(), *g = e->GetFacet2();
+        if (!f || !g)
+            continue;
+        const double *a = e->GetVertex1()->GetXYZ(), *b = e->GetVertex2()->GetXYZ();
+        const double *n = f->GetPlane(), *m = g->GetPlane();
+        if (std::fabs(n[0] * m[0] + n[1] * m[1] + n[2] * m[2]) < 1.0 - GTolerance::kParallel)
+            continue;
+        const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        double w[3] = {n[1] * d[2] - n[2] * d[1], n[2] * d[0] - n[0] * d[2], n[0] * d[1] - n[1] * d[0]};
+        const double len = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
+        for (double side : {-1e-3, 1e-3}) {
+            double p[3];
+            for (int c = 0; c < 3; ++c)
+                p[c] = (a[c] + b[c]) / 2 + side * w[c] / len;
+            int i, j;
+            f->GetMaxCoo(&i, &j);
+            G3Vertex *u = nullptr, *v = nullptr;
+            if (f->PointInFacet(i, j, p, &u, &v, GTolerance::kInFacet) &&
+                g->PointInFacet(i, j, p, &u, &v, GTolerance::kInFacet))
+                return true;
+        }
+    }
+    return false;
+}
+
+// Thick L roofs with overhang and a pitch per edge: where the two eaves of
+// the reflex corner rise at different pitches one fascia can fold back over
+// its neighbour in one plane. Such a slab touches itself; no plane of the
+// pair cuts the other, yet the facet check must name it.
+TEST(CheckSurface, FoldedFacetsOfThickRoofsAreFound)
+{
+    std::mt19937 gen(5);
+    int folded = 0;
+    for (int round = 0; round < 40; ++round) {
+        const double w = 6 + gen() % 5, h = 6 + gen() % 5, t = 3 + gen() % 2, at = round % 2 ? 5e5 : 0.0;
+        const std::vector<roof::Pt> pts = {{at, at},         {at + w, at},     {at + w, at + t},
+                                           {at + t, at + t}, {at + t, at + h}, {at, at + h}};
+        std::vector<double> angles;
+        for (int k = 0; k < 6; ++k)
+            angles.push_back(roof::Deg(20 + gen() % 31));
+        if (round % 4 < 2)  // one pitch at the reflex corner: nothing folds
+            angles[4] = angles[3];
+        G3Surface s;
+        ASSERT_TRUE(roof::Build(&s, pts, angles, 0.25, 0.5));
+        s.RemoveEqualsVertexAndDivideEdges();
+        s.RemoveNonManifoldEdges();
+        s.FormPlaneEquation();
+        ASSERT_EQ("", MeshCheck(&s));
+        const bool overlap = AdjacentFacetsOverlap(s);
+        folded += overlap;
+        int result = 0;
+        EXPECT_EQ(!overlap, G3SurfaceEdit(&s).CheckFacets(0x1, result)) << round;
+        ASSERT_EQ("", MeshCheck(&s));
+    }
+    EXPECT_GT(folded, 5);
+    EXPECT_LT(folded, 35);
 }
 
 // Boxes on a small lattice (touching, nested, crossing, at site
