@@ -63,7 +63,9 @@ double Rise(const G3Normal* d, double ex, double ey)
     return d ? -(d->GetX() * ex + d->GetY() * ey) / d->GetZ() : 0.0;
 }
 
-// Cubic Hermite midpoint of P-Q with the end slopes of their records.
+// Cubic Hermite midpoint of P-Q with the end slopes of their records, held
+// at z = 0 or above as the centroids are: the terrain stands on z = 0, and
+// the cover's bottom there crossed a midpoint that the curve took below it.
 void Midpoint(const G3Vertex* p, const G3Vertex* q, double* out)
 {
     const double ex = q->GetX() - p->GetX();
@@ -73,6 +75,8 @@ void Midpoint(const G3Vertex* p, const G3Vertex* q, double* out)
     out[0] = (p->GetX() + q->GetX()) / 2.0;
     out[1] = (p->GetY() + q->GetY()) / 2.0;
     out[2] = (p->GetZ() + q->GetZ()) / 2.0 + (sp - sq) / 8.0;
+    if (out[2] < 0.0)
+        out[2] = 0.0;
 }
 
 } // namespace

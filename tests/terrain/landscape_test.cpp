@@ -6,6 +6,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
 #include "Geometry/terrain/G3LandscapeHandler.h"
 
 #include <gtest/gtest.h>
@@ -380,6 +381,42 @@ TEST(LandscapeCover, SmoothedSurveysCloseOverTheirHeights)
         EXPECT_EQ("", MeshCheck(s.get()));
         EXPECT_TRUE(G3SurfaceWatertight(s.get())) << seed;
         EXPECT_NEAR(top, G3SurfaceVolume(s.get()), GTolerance::kWeld * border * high) << "seed " << seed << " mode " << mode;
+    }
+}
+
+// Low surveys with steep steps down to z = 0, smoothed by edge midpoints
+// (mode 1): the cubic overshoots below the ground, and those midpoints stay
+// on z = 0 as every other inserted point does. Below it, the cover's bottom
+// crossed the terrain: a body closed and wrong.
+TEST(LandscapeCover, MidpointsStayOnTheGround)
+{
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+        G3TriInterface tri;
+        for (int i = 0; i < 8; ++i)
+            for (int j = 0; j < 8; ++j) {
+                const double p[3] = {2.0 * i + jitter(rng), 2.0 * j + jitter(rng), rng() % 3 == 0 ? 3.0 + jitter(rng) : 0.05 * (rng() % 3)};
+                tri.AddVertex(p);
+            }
+        tri.MakeTriangulation(G3TriInterface::TRI_BASIC_DEFAULT);
+        auto ground = Own(tri.GetSurface());
+        G3LandscapeHandler h;
+        auto s = Own(h.LandscapeSmoothing(ground.get(), 1, 1 + static_cast<int>(seed % 2)));
+        ASSERT_TRUE(s);
+        EXPECT_EQ("", MeshCheck(s.get()));
+        int below = 0;
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            below += s->GetVertex(i)->GetZ() < 0.0;
+        EXPECT_EQ(0, below) << seed;
+        const double top = TopIntegral(s.get(), 0.0, 0.0);
+        h.SurfaceCover(s.get());
+        EXPECT_EQ("", MeshCheck(s.get()));
+        EXPECT_TRUE(G3SurfaceWatertight(s.get())) << seed;
+        EXPECT_NEAR(top, G3SurfaceVolume(s.get()), 1e3 * GTolerance::kPlanarTriangulation * std::fabs(top)) << seed;
+        s->FormPlaneEquation();
+        int found = -1;
+        EXPECT_TRUE(G3SurfaceEdit(s.get()).CheckSurface(SURFACE_CHECK_FACET_INTERSECTION | SURFACE_CHECK_SELF_INTERSECTION, found)) << seed;
     }
 }
 
