@@ -11,6 +11,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/mesh/G3Vertex.h"
 #include "tools/io/G3MeshIO.h"
 
 #include <charconv>
@@ -258,6 +259,21 @@ int CommandBox(const std::vector<std::string>& raw)
     std::unique_ptr<G3Surface> box(G3SolidsBuilder::BuildBox(m, 1.0, nullptr));
     if (!box)
         return kExitFailure;
+    // The move lands a corner a unit in the last place off the number
+    // given (the centre less the half side rounds twice): at site
+    // coordinates a box set on a survey point then stood beside it by
+    // 6e-11, and a boolean with the terrain cut slivers between the two.
+    // Each coordinate is put on the side it was meant for.
+    for (int i = 0; i < box->GetVertexCount(); ++i) {
+        G3Vertex* v = box->GetVertex(i);
+        double exact[3];
+        for (int k = 0; k < 3; ++k) {
+            const double x = v->GetXYZ()[k];
+            exact[k] = std::fabs(x - lo[k]) <= std::fabs(x - hi[k]) ? lo[k] : hi[k];
+        }
+        v->Set(exact);
+    }
+    box->FormPlaneEquation();
     Progress progress(a.Has("--quiet"));
     std::printf("box: %s\n", SolidSummary(*box).c_str());
     return WriteSolidFile(out, *box, progress);
