@@ -11,7 +11,10 @@
 // Rounding: the crossing points of the plane cuts (IntersectByPlaneConcave)
 // and the meeting points of two edges (CrossingOfEdges) are the only
 // computed coordinates; a crossing on an edge that runs through a corner
-// of the other facet is that corner (CrossingsOnCorners), one on an edge
+// of the other facet is that corner (CrossingsOnCorners; as far along the
+// edge as it stays within the side band of the other plane), an end of an
+// overlap where two edges pass through one corner at a shallow angle is
+// that corner (CornerOfPassingEdges), one on an edge
 // passing an edge of the other facet is where the two edges meet, the same
 // point whichever pair of their facets asks (the overlap of two facets
 // lying in one plane included: OverlapCrossingsOfEdges), and a shared
@@ -83,15 +86,16 @@ bool PointBefore(const double* a, const double* b)
 
 // The point where edge `e` of one facet passes edge of `other` (closer than
 // the side band, both inside their edges, not parallel), nearest `x` and
-// less than the box margin from it: the middle of the two lines' closest
-// points. Two edges crossing so are met by the four facets around them,
-// and each pair computed its own crossing of one edge with the other
+// less than the square root of `reach2` from it (the box margin, or the
+// stretch of `e` within the side band of the plane whose crossing `x` is):
+// the middle of the two lines' closest points. Two edges crossing so are
+// met by the four facets around them, and each pair computed its own crossing of one edge with the other
 // facet's plane: where the facets meet at shallow angles (a thin ring
 // against a turned copy of itself) those points spread 1e-6 and more along
 // the edges, beyond the weld. The edges and their ends are taken in one
 // order whichever pair asks, so every pair gets the same point, bit for
 // bit.
-bool CrossingOfEdges(const G3Edge* e, G3Facet* other, const double* x, double* meet)
+bool CrossingOfEdges(const G3Edge* e, G3Facet* other, const double* x, double reach2, double* meet)
 {
     bool found = false;
     double bestDist = 0.0;
@@ -139,8 +143,7 @@ bool CrossingOfEdges(const G3Edge* e, G3Facet* other, const double* x, double* m
             gap += (a - b) * (a - b);
             dist += (m[i] - x[i]) * (m[i] - x[i]);
         }
-        if (gap >= GTolerance::kPlaneSide * GTolerance::kPlaneSide ||
-            dist >= GTolerance::kBoxMargin * GTolerance::kBoxMargin)
+        if (gap >= GTolerance::kPlaneSide * GTolerance::kPlaneSide || dist >= reach2)
             continue;
         if (!found || dist < bestDist) {
             found = true;
@@ -190,6 +193,19 @@ void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G
                     corners.push_back(v);
         }
         const double* x = p->GetXYZ();
+        // How far along the edge the crossing may stand from a corner lying
+        // on it: the box margin, or the stretch over which the edge stays
+        // within the side band of the other plane, when that is longer. An
+        // edge meeting the plane at a shallow angle (a terrain's border wall
+        // against a basement's face through its point, the two an ulp apart
+        // at 5e5) crosses it far along from the corner, and the piece
+        // between was a sliver of short edges.
+        const double* n = other->GetPlane();
+        const double rise = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
+        const double band2 = GTolerance::kPlaneSide * GTolerance::kPlaneSide * len2 * (n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+        double reach2 = GTolerance::kBoxMargin * GTolerance::kBoxMargin;
+        if (rise != 0.0 && rise * rise * reach2 < band2)
+            reach2 = band2 / (rise * rise);
         const G3Vertex* best = nullptr;
         double bestDist = 0.0;
         for (const G3Vertex* v : corners) {
@@ -204,8 +220,7 @@ void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G
                 off += o * o;
                 dist += q * q;
             }
-            if (off >= GTolerance::kPlaneSide * GTolerance::kPlaneSide ||
-                dist >= GTolerance::kBoxMargin * GTolerance::kBoxMargin)
+            if (off >= GTolerance::kPlaneSide * GTolerance::kPlaneSide || dist >= reach2)
                 continue;
             if (!best || dist < bestDist) {
                 best = v;
@@ -218,9 +233,74 @@ void CrossingsOnCorners(G3IntervalList* cut, G3Facet* other, std::vector<const G
             continue;
         }
         double meet[3] = {0.0, 0.0, 0.0};
-        if (CrossingOfEdges(e, other, x, meet))
+        if (CrossingOfEdges(e, other, x, reach2, meet))
             p->Set(meet);
     }
+}
+
+// The squared distance from c to the segment from a to b.
+double SegmentGap2(const double* c, const double* a, const double* b)
+{
+    const double d[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double len2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+    double t = len2 > 0.0 ? ((c[0] - a[0]) * d[0] + (c[1] - a[1]) * d[1] + (c[2] - a[2]) * d[2]) / len2 : 0.0;
+    t = std::min(1.0, std::max(0.0, t));
+    double gap = 0.0;
+    for (int i = 0; i < 3; ++i) {
+        const double o = c[i] - (a[i] + d[i] * t);
+        gap += o * o;
+    }
+    return gap;
+}
+
+// The corner nearest x that lies on edge e and on an edge of `other` that x
+// lies on (each within the side band), when x stands from it at least the
+// weld distance and less than the stretch over which the two edges stay
+// within the band of each other (the box margin at least). Two edges
+// meeting at a shallow angle through such a corner (a terrain's border
+// through a survey point and a basement's side set on it, an ulp apart at
+// 5e5) cross far along from it; the clip cut both facets there, and the
+// piece between them was a sliver of short edges, a contour crossing
+// itself, or no result.
+bool CornerOfPassingEdges(const G3Edge* e, G3Facet* other, const double* x, double* at)
+{
+    const double* a = e->GetVertex1()->GetXYZ();
+    const double* b = e->GetVertex2()->GetXYZ();
+    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double uu = u[0] * u[0] + u[1] * u[1] + u[2] * u[2];
+    const double band2 = GTolerance::kPlaneSide * GTolerance::kPlaneSide;
+    bool found = false;
+    double bestDist = 0.0;
+    G3FacetEdgeIterator it(other);
+    while (it.hasNext()) {
+        const G3Edge* g = static_cast<const G3Edge*>(it.next());
+        if (!g || g == e || !g->GetVertex1() || !g->GetVertex2())
+            continue;
+        const double* p = g->GetVertex1()->GetXYZ();
+        const double* q = g->GetVertex2()->GetXYZ();
+        if (SegmentGap2(x, p, q) >= band2)
+            continue;
+        const double v[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+        const double w[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+        const double vv = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+        const double ww = w[0] * w[0] + w[1] * w[1] + w[2] * w[2];
+        // sin^2 of the angle between the edges is ww / (uu vv).
+        double reach2 = GTolerance::kBoxMargin * GTolerance::kBoxMargin;
+        if (ww * reach2 < band2 * uu * vv)
+            reach2 = ww > 0.0 ? band2 * uu * vv / ww : 0.0;
+        for (const double* c : {a, b, p, q}) {
+            double dist = 0.0;
+            for (int i = 0; i < 3; ++i)
+                dist += (c[i] - x[i]) * (c[i] - x[i]);
+            if (dist < GTolerance::kWeld * GTolerance::kWeld || dist >= reach2 || (found && dist >= bestDist) ||
+                SegmentGap2(c, a, b) >= band2 || SegmentGap2(c, p, q) >= band2)
+                continue;
+            found = true;
+            bestDist = dist;
+            std::copy(c, c + 3, at);
+        }
+    }
+    return found;
 }
 
 // The overlap of two facets lying in one plane is their edges clipped to
@@ -245,7 +325,9 @@ void OverlapCrossingsOfEdges(G3IntervalList* overlap, G3Facet* F, G3Facet* G)
                 AtEndOf(p->GetXYZ(), e))
                 continue;
             double meet[3] = {0.0, 0.0, 0.0};
-            if (CrossingOfEdges(e, e->HasFacet(F) ? G : F, p->GetXYZ(), meet))
+            if (CornerOfPassingEdges(e, e->HasFacet(F) ? G : F, p->GetXYZ(), meet) ||
+                CrossingOfEdges(e, e->HasFacet(F) ? G : F, p->GetXYZ(),
+                                GTolerance::kBoxMargin * GTolerance::kBoxMargin, meet))
                 p->Set(meet);
         }
     }
