@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
@@ -48,6 +49,30 @@ TEST_F(G3TerrainCli, SmoothedPaddedCoveredSurvey)
     Result open = Run({"terrain", P("pts.txt"), "-o", P("open.off")});
     ASSERT_EQ(0, open.status) << open.err;
     EXPECT_EQ("no", Key(Info(P("open.off")).out, "closed"));
+}
+
+// A survey reaching below z = 0 (inside or on its border) cannot be closed
+// on a bottom at z = 0: the cover is refused and nothing written (it wrote
+// a body crossing its bottom). The open terrain is still written, and the
+// same survey lifted is covered cleanly.
+TEST_F(G3TerrainCli, CoverRefusesGroundBelowItsBottom)
+{
+    for (const double lift : {0.0, 1.0})
+        for (const int low : {12, 0}) {
+            std::string pts;
+            for (int k = 0; k < 25; ++k)
+                pts += std::to_string(k % 5) + " " + std::to_string(k / 5) + " " +
+                       std::to_string(lift + (k == low ? -0.5 : 0.5 + 0.1 * (k % 3))) + "\n";
+            Write("pts.txt", pts);
+            std::filesystem::remove(P("t.txt"));
+            const Result r = Run({"terrain", P("pts.txt"), "-o", P("t.txt"), "--cover"});
+            EXPECT_EQ(lift > 0.0 ? 0 : 1, r.status) << low << " " << r.err;
+            EXPECT_EQ(lift > 0.0, std::filesystem::exists(P("t.txt"))) << low;
+            if (lift > 0.0) {
+                EXPECT_EQ(0, Run({"check", P("t.txt")}).status) << low;
+            }
+            EXPECT_EQ(0, Run({"terrain", P("pts.txt"), "-o", P("open.txt")}).status) << low;
+        }
 }
 
 TEST_F(G3TerrainCli, MalformedInputsWriteNothing)

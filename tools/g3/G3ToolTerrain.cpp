@@ -5,6 +5,7 @@
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/terrain/G3LandscapeHandler.h"
 #include "tools/io/G3MeshIO.h"
 
@@ -189,6 +190,16 @@ int CommandTerrain(const std::vector<std::string>& raw)
         std::printf("pad: %s\n", Describe(CountsOf(*s)).c_str());
     }
     if (a.Has("--cover")) {
+        // The cover's walls go down to z = 0 and its bottom lies there: a
+        // terrain below it came out closed but crossing its own bottom
+        // (walls turned over), reported as a body.
+        double lowest = 0.0;
+        for (int i = 0; i < s->GetVertexCount(); ++i)
+            lowest = std::fmin(lowest, s->GetVertex(i)->GetZ());
+        if (lowest < 0.0) {
+            std::fprintf(stderr, "g3: the terrain goes below z = 0 (to %g), where the cover's bottom lies\n", lowest);
+            return kExitFailure;
+        }
         progress.Pass("covering");
         handler.SurfaceCover(s.get());
         std::printf("covered: %s\n", Describe(CountsOf(*s)).c_str());
