@@ -192,10 +192,12 @@ int CommandTerrain(const std::vector<std::string>& raw)
     if (a.Has("--cover")) {
         // The cover's walls go down to z = 0 and its bottom lies there: a
         // terrain below it came out closed but crossing its own bottom
-        // (walls turned over), reported as a body.
+        // (walls turned over), reported as a body. Vertices left in no
+        // facet (a pad's cut keeps its prism's corners) are no ground.
         double lowest = 0.0;
         for (int i = 0; i < s->GetVertexCount(); ++i)
-            lowest = std::fmin(lowest, s->GetVertex(i)->GetZ());
+            if (s->GetVertex(i)->HasEdges())
+                lowest = std::fmin(lowest, s->GetVertex(i)->GetZ());
         if (lowest < 0.0) {
             std::fprintf(stderr, "g3: the terrain goes below z = 0 (to %g), where the cover's bottom lies\n", lowest);
             return kExitFailure;
