@@ -6,9 +6,7 @@
 
 #include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
-#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
-#include "Geometry/processing/G3SurfaceEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
-#include <array>
 #include <string>
 #include <vector>
 
@@ -178,70 +174,30 @@ TEST_F(G3SliceCli, MalformedArgumentsWriteNothing)
     }
 }
 
-
-std::string Num(double x)
+// Boxes on random corners at the origin and at 5e5: the file holds exactly
+// the numbers given (moved from the centre by the half sides, a corner was
+// an ulp off, and a basement set on a survey point at 5e5 stood beside it).
+TEST_F(G3SliceCli, BoxesKeepTheCornersGiven)
 {
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, x).ptr);
-}
-
-// A basement box set on survey points of a covered terrain (its side
-// through a border point, its floor on the body's bottom), at the origin
-// and at 5e5: the box has exactly the corners given, and its union,
-// intersection and difference with the body are clean, closed and add up.
-// Built from the centre and half sides, a box stood an ulp beside the
-// survey point at 5e5, and the booleans cut slivers there (short edges and
-// a self-crossing bottom reported as success, or no result).
-TEST_F(G3SliceCli, BasementBoxesOnSurveyPointsKeepTheirCorners)
-{
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int round = 0; round < 12; ++round) {
-        const double o = round % 4 == 0 ? 0.0 : 5e5;
-        std::string pts;
-        std::vector<std::array<double, 3>> survey;
-        for (int i = 0; i < 7; ++i)
-            for (int j = 0; j < 7; ++j) {
-                survey.push_back({o + 6.0 * i + 0.5 * unit(rng) - (i == 0 ? 0.02 * j * j : 0.0), o + 6.0 * j + 0.5 * unit(rng),
-                                  5.0 + 2.0 * std::sin(0.4 * i + j) + unit(rng)});
-                pts += Num(survey.back()[0]) + " " + Num(survey.back()[1]) + " " + Num(survey.back()[2]) + "\n";
-            }
-        Write("pts.txt", pts);
-        ASSERT_EQ(0, Run({"terrain", P("pts.txt"), "-o", P("t.txt"), "--cover"}).status);
-        // Through a point of the first column (on the border), reaching in.
-        const auto& a = survey[static_cast<std::size_t>(1 + rng() % 5)];
-        const auto& b = survey[static_cast<std::size_t>(7 * (2 + rng() % 4) + rng() % 7)];
-        const double lo[3] = {a[0], std::fmin(a[1], b[1]) - 3.0, 0.0}, hi[3] = {b[0], std::fmax(a[1], b[1]) + 3.0, b[2]};
-        ASSERT_EQ(0, Run({"box", Num(lo[0]) + "," + Num(lo[1]) + "," + Num(lo[2]) + "," + Num(hi[0]) + "," + Num(hi[1]) + "," + Num(hi[2]), "-o", P("b.txt")}).status);
-        G3Surface box, body;
-        ASSERT_TRUE(box.Load(P("b.txt").c_str()) && body.Load(P("t.txt").c_str()));
-        int off = 0;
+    std::mt19937_64 rng(5);
+    int off = 0;
+    for (int round = 0; round < 8; ++round) {
+        double c[6];
+        std::string arg;
+        for (int k = 0; k < 6; ++k) {
+            c[k] = (round % 2 ? 5e5 : 0.0) + std::ldexp(static_cast<double>(rng() >> 11), -47) + (k < 3 ? 0.0 : 70.0);
+            char buf[32];
+            arg += std::string(k ? "," : "") + std::string(buf, std::to_chars(buf, buf + sizeof buf, c[k]).ptr);
+        }
+        ASSERT_EQ(0, Run({"box", arg, "-o", P("b.txt")}).status);
+        G3Surface box;
+        ASSERT_TRUE(box.Load(P("b.txt").c_str()));
+        EXPECT_EQ("", G3MeshCheck(&box));
         for (int i = 0; i < box.GetVertexCount(); ++i)
             for (int k = 0; k < 3; ++k)
-                off += box.GetVertex(i)->GetXYZ()[k] != lo[k] && box.GetVertex(i)->GetXYZ()[k] != hi[k];
-        EXPECT_EQ(0, off) << round;
-        std::map<std::string, double> volume;
-        for (const char* op : {"union", "intersection", "difference"}) {
-            const Result r = Run({"boolean", op, P("t.txt"), P("b.txt"), "-o", P("r.txt")});
-            G3Surface result;
-            if (!(r.status == 0 && result.Load(P("r.txt").c_str()))) {
-                ADD_FAILURE() << op << " refused in round " << round << ": " << r.err;
-                continue;
-            }
-            EXPECT_EQ("", G3MeshCheck(&result)) << op << " " << round;
-            EXPECT_TRUE(G3SurfaceWatertight(&result)) << op << " " << round;
-            result.FormPlaneEquation();
-            int found = -1;
-            EXPECT_TRUE(G3SurfaceEdit(&result).CheckSurface(0x1d, found)) << op << " " << round << " finds " << found;
-            volume[op] = G3SurfaceVolume(&result);
-        }
-        if (volume.size() < 3)
-            continue;
-        const double vA = G3SurfaceVolume(&body), vB = G3SurfaceVolume(&box);
-        const double tol = (o == 0.0 ? 1e-9 : 1e-6) * (vA + vB);
-        EXPECT_NEAR(vA + vB, volume["union"] + volume["intersection"], tol) << round;
-        EXPECT_NEAR(vA - volume["intersection"], volume["difference"], tol) << round;
+                off += box.GetVertex(i)->GetXYZ()[k] != c[k] && box.GetVertex(i)->GetXYZ()[k] != c[k + 3];
     }
+    EXPECT_EQ(0, off);
 }
 
 } // namespace
