@@ -41,22 +41,10 @@ using Plane = std::array<double, 4>;
 
 double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
-// The box of f's corners; empty (holding no point) for a facet without
-// edges. GEnvelope::Init() is the zero box, so the first corner starts it.
 GEnvelope BoxOf(G3Facet* f)
 {
     GEnvelope box;
-    GEnvelope::InitDefault(&box);
-    bool first = true;
-    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-        for (const G3Vertex* v : {e->GetVertex1(), e->GetVertex2()}) {
-            if (first)
-                box.Init(v->GetXYZ());
-            else
-                box.Add(v->GetXYZ());
-            first = false;
-        }
-    }
+    f->FormEnvelope(&box);
     return box;
 }
 
