@@ -497,13 +497,25 @@ SURF_CLASSIFY G3BooleanCalculator::TestOnOpposite(const double* point, const dou
         return SC_UNKNOWN;
     SURF_CLASSIFY ra = SC_UNKNOWN;
     SURF_CLASSIFY rb = SC_UNKNOWN;
+    if (!rayCandidates)
+        rayCandidates = new GArrayCollection();
+    // A surface's facets along the ray when a grid covers its list: the
+    // verdict is unsure when any facet the ray meets makes it so and the
+    // parity of the crossings otherwise, whatever the order, so the facets
+    // whose boxes the ray misses can be left out. Walls and slabs sharing
+    // their tops make a coplanar piece at every joint, and a scan of both
+    // whole lists for each made a storey's union grow with the square of
+    // its joints.
+    const auto along = [&](const double* end, GArrayCollection* facets) {
+        return RayCandidates(point, end, facets, rayCandidates) ? rayCandidates : facets;
+    };
     for (int attempt = 0; attempt < kMaxRays; ++attempt) {
         double end[3];
         GenerateRandomRay(point, end, plane, 1, radius);
         if (ra == SC_UNKNOWN)
-            ra = TestRayAndFacetList(point, end, A->GetFacetList());
+            ra = TestRayAndFacetList(point, end, along(end, A->GetFacetList()));
         if (rb == SC_UNKNOWN)
-            rb = TestRayAndFacetList(point, end, B->GetFacetList());
+            rb = TestRayAndFacetList(point, end, along(end, B->GetFacetList()));
         if (ra != SC_UNKNOWN && rb != SC_UNKNOWN)
             return ra == rb ? SC_ON_SAME : SC_ON_OPPOSITE;
     }

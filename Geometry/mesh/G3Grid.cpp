@@ -159,6 +159,7 @@ void G3Grid::Add(int i, int j, int k, GObj* o)
 {
     if (!InRange(i, j, k))
         return;
+    reachKnown = false;
     if (facetsOnly && !dynamic_cast<G3Facet*>(o)) {
         facetsOnly = false;
         objectsOnly = dynamic_cast<G3Obj*>(o) != nullptr;
@@ -192,6 +193,7 @@ void G3Grid::set(int i, int j, int k, GArrayCollection* list)
     if (!InRange(i, j, k))
         return;
     objectsOnly = facetsOnly = false; // the new list's objects are not looked at
+    reachKnown = false;
     // The old entries stay in their blocks, out of every chain.
     const std::size_t c = Cell(i, j, k);
     first[c] = last[c] = 0;
@@ -219,6 +221,17 @@ void G3Grid::AddFacet(G3Facet* f, const GEnvelope* box)
     if (!f)
         return;
     f->ClearMark();
+    if (!box || box->IsDefault()) {
+        reachKnown = false;
+    } else {
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(box->min[a]) || !std::isfinite(box->max[a]))
+                reachKnown = false;
+            reachMin[a] = reachEmpty ? box->min[a] : std::fmin(reachMin[a], box->min[a]);
+            reachMax[a] = reachEmpty ? box->max[a] : std::fmax(reachMax[a], box->max[a]);
+        }
+        reachEmpty = false;
+    }
     int i[2], j[2], k[2];
     GetIndexes(box, i, j, k);
     for (int z = k[0]; z <= k[1]; ++z)
@@ -352,7 +365,9 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
     const int from = out->size();
     double a[3] = {p1[0], p1[1], p1[2]};
     double b[3] = {p2[0], p2[1], p2[2]};
-    if (openBorders) {
+    if (reachKnown && !ClipToReach(a, b)) {
+        // Beyond every object's box: nothing to hand over.
+    } else if (openBorders) {
         bool finite = true;
         for (int axis = 0; axis < 3; ++axis)
             finite = finite && std::isfinite(a[axis]) && std::isfinite(b[axis]);
@@ -364,6 +379,47 @@ void G3Grid::GetFacetByLine(const double* p1, const double* p2, GArrayCollection
     // What the caller had in out is cleared too, as it always was.
     ClearMarks(out, 0, from, false);
     ClearMarks(out, from, out->size(), objectsOnly);
+}
+
+bool G3Grid::ClipToReach(double* a, double* b) const
+{
+    if (reachEmpty)
+        return false;
+    // The parameters of a-b inside the widened reach, slab by slab. A
+    // non-finite end is left to the walk, which refuses it.
+    double t0 = 0.0, t1 = 1.0;
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!std::isfinite(a[axis]) || !std::isfinite(b[axis]))
+            return true;
+        const double lo = reachMin[axis] - cellSize[axis];
+        const double hi = reachMax[axis] + cellSize[axis];
+        const double half = 0.5 * b[axis] - 0.5 * a[axis];
+        if (half == 0.0) {
+            if (a[axis] < lo || a[axis] > hi)
+                return false;
+            continue;
+        }
+        double s0 = (0.5 * lo - 0.5 * a[axis]) / half;
+        double s1 = (0.5 * hi - 0.5 * a[axis]) / half;
+        if (s0 > s1)
+            std::swap(s0, s1);
+        t0 = std::fmax(t0, s0);
+        t1 = std::fmin(t1, s1);
+        if (t0 > t1)
+            return false;
+    }
+    if (t0 == 0.0 && t1 == 1.0)
+        return true;
+    double from[3], to[3];
+    for (int axis = 0; axis < 3; ++axis) {
+        from[axis] = t0 == 0.0 ? a[axis] : (1.0 - t0) * a[axis] + t0 * b[axis];
+        to[axis] = t1 == 1.0 ? b[axis] : (1.0 - t1) * a[axis] + t1 * b[axis];
+    }
+    for (int axis = 0; axis < 3; ++axis) {
+        a[axis] = from[axis];
+        b[axis] = to[axis];
+    }
+    return true;
 }
 
 void G3Grid::WalkClamped(const double* a, const double* b, GArrayCollection* out)

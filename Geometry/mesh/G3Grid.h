@@ -97,8 +97,12 @@ public:
     // the grid's box; with open borders, its parts outside walk the border
     // cells they clamp into), each once; out is not cleared first. A
     // segment that misses the box of a closed grid, or has a non-finite
-    // coordinate, adds nothing. Marks of what was appended are cleared at
-    // the end.
+    // coordinate, adds nothing. Where every object came in through
+    // AddFacet, the segment is first cut down to the reach of their boxes
+    // (a cell wider on every side): an object whose box the segment meets
+    // is still handed over, and a long ray leaving a thin grid no longer
+    // walks the border cells it clamps into beyond the objects. Marks of
+    // what was appended are cleared at the end.
     void GetFacetByLine(const double* p1, const double* p2, GArrayCollection* out);
     // Clears out, then collects every facet with edges of the cells of box,
     // each once, and clears their marks. f takes no part (it is returned
@@ -176,6 +180,15 @@ protected:
     bool objectsOnly = true;
     bool facetsOnly = true;
     bool openBorders = false;
+    // The box of every box AddFacet was given (reachEmpty until the first);
+    // reachKnown falls when an object comes in by cell or a box is not
+    // finite, and the segment searches then walk their whole length.
+    double reachMin[3] = {0.0, 0.0, 0.0};
+    double reachMax[3] = {0.0, 0.0, 0.0};
+    bool reachEmpty = true;
+    bool reachKnown = true;
+    // Cuts a-b down to the reach widened by a cell; false when it misses.
+    bool ClipToReach(double* a, double* b) const;
     // One bit per cell, set where the cell has a list (allocated with the
     // first list).
     std::vector<std::uint64_t> occupied;
