@@ -131,6 +131,14 @@ bool G3Facet::ChangeEdges(G3Edge* oldEdge, G3Edge* newEdge)
     G3Edge* pred = nullptr;
     if (!oldEdge || !newEdge || !newEdge->IsVertexEquals(oldEdge) || !FindEdge(oldEdge, &pred))
         return false;
+    return ChangeEdgesAfter(pred, oldEdge, newEdge);
+}
+
+bool G3Facet::ChangeEdgesAfter(G3Edge* pred, G3Edge* oldEdge, G3Edge* newEdge)
+{
+    if (!oldEdge || !newEdge || !newEdge->IsVertexEquals(oldEdge) ||
+        (pred ? !pred->HasFacet(this) || pred->GetFacetEdge(this) != oldEdge : firstEdge != oldEdge))
+        return false;
     G3Edge* succ = oldEdge->GetFacetEdge(this);
 
     // This facet's corners on the old edge, kept with their vertices.

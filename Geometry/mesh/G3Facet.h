@@ -69,6 +69,10 @@ public:
     // diagnostic) when `newEdge` already borders this facet, has no free
     // side for it or does not join oldEdge's two vertices.
     bool ChangeEdges(G3Edge* oldEdge, G3Edge* newEdge);
+    // ChangeEdges where the caller knows the chain edge before oldEdge
+    // (null for the first): a pass changing many edges of one long chain
+    // need not walk it for each. Refused as well when `pred` is not that.
+    bool ChangeEdgesAfter(G3Edge* pred, G3Edge* oldEdge, G3Edge* newEdge);
     // Replaces `e` by the `n` edges of `parts` (each already naming this
     // facet on one side), ordered so that the chain stays connected. `e`
     // itself is left untouched. False, nothing changed, when `e` is not in

@@ -671,9 +671,56 @@ void PairSidesAboutEdges(G3Surface* s)
 
 } // namespace
 
+namespace {
+
+// The chain edge before each edge of the long chains a pass changes edge
+// by edge: a slab with thousands of holes has its open edges joined one at
+// a time, and ChangeEdges walked the whole chain for each. A chain's index
+// is made on its first change and kept up with each; a change it cannot
+// place goes to ChangeEdges, after which the chain is indexed again.
+class ChainPredecessors {
+public:
+    bool Change(G3Facet* g, G3Edge* o, G3Edge* e)
+    {
+        if (!Long(g))
+            return g->ChangeEdges(o, e);
+        std::unordered_map<const G3Edge*, G3Edge*>& pred = chains[g];
+        if (pred.empty()) {
+            G3Edge* prev = nullptr;
+            for (G3Edge* cur = g->GetFirstEdge(); cur; cur = cur->GetFacetEdge(g))
+                pred.emplace(cur, prev), prev = cur;
+        }
+        const auto it = pred.find(o);
+        if (it == pred.end() || !g->ChangeEdgesAfter(it->second, o, e)) {
+            pred.clear();
+            return g->ChangeEdges(o, e);
+        }
+        G3Edge* before = it->second;
+        pred.erase(it);
+        pred[e] = before;
+        if (G3Edge* after = e->GetFacetEdge(g))
+            pred[after] = e;
+        return true;
+    }
+
+private:
+    static constexpr int kLongChain = 64;
+    static bool Long(const G3Facet* g)
+    {
+        int n = 0;
+        for (const G3Edge* cur = g->GetFirstEdge(); cur && n < kLongChain; cur = cur->GetFacetEdge(g))
+            ++n;
+        return n >= kLongChain;
+    }
+    std::unordered_map<const G3Facet*, std::unordered_map<const G3Edge*, G3Edge*>> chains;
+};
+
+} // namespace
+
 void G3Surface::JoinNonManifoldEdges()
 {
     PairSidesAboutEdges(this);
+    ChainPredecessors chains;
     GArrayCollection parallel;
     // Where the facet runs along e from.
     const auto runStart = [](const G3Facet* f, const G3Edge* e) {
@@ -717,7 +764,7 @@ void G3Surface::JoinNonManifoldEdges()
                 }
                 if (from && (pass == 0) == (runStart(g, o) == from))
                     continue;
-                if (g->ChangeEdges(o, e)) {
+                if (chains.Change(g, o, e)) {
                     // g now runs along e, which carries both facets; o is
                     // left without any.
                     if (G3Vertex* v = o->GetVertex1())

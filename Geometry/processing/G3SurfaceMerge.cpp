@@ -843,11 +843,14 @@ using HideRule = bool (*)(const std::vector<G3Facet*>& along, G3Vertex* a, G3Ver
 // overlapping coplanar facets (all on one side) stays visible.
 bool InOnePlaneOnBothSides(const std::vector<G3Facet*>& along, G3Vertex* a, G3Vertex* b)
 {
+    // The planes first: the side walks the facet's contours, and a slab
+    // with thousands of holes meets an upright wall at each of its edges.
+    for (G3Facet* f : along)
+        if (!f->PlaneEqualsNear(along[0]->GetPlane(), a->GetXYZ()))
+            return false;
     bool negative = false;
     bool positive = false;
     for (G3Facet* f : along) {
-        if (!f->PlaneEqualsNear(along[0]->GetPlane(), a->GetXYZ()))
-            return false;
         int i = 0;
         int j = 1;
         f->GetMaxCoo(&i, &j);
