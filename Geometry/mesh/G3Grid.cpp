@@ -485,17 +485,24 @@ void G3Grid::WalkCells(const double* a, const double* b, GArrayCollection* out)
         next[axis] = (wall - a[axis]) / d[axis];
         delta[axis] = cellSize[axis] / std::fabs(d[axis]);
     }
-    // A segment clipped to the box crosses at most dim[a] walls along a.
-    for (int walk = 0; walk <= dim[0] + dim[1] + dim[2]; ++walk) {
+    // A segment clipped to the box crosses at most dim[a] walls along a,
+    // and stays a step at most on each axis where rounding would carry it
+    // over the border.
+    for (int walk = 0; walk <= dim[0] + dim[1] + dim[2] + 3; ++walk) {
         OutCell(cell[0], cell[1], cell[2], out);
         if (cell[0] == last[0] && cell[1] == last[1] && cell[2] == last[2])
             break;
         const int axis = next[0] <= next[1] ? (next[0] <= next[2] ? 0 : 2) : (next[1] <= next[2] ? 1 : 2);
         if (!(next[axis] <= 1.0))
             break;
+        if (cell[axis] + step[axis] < 0 || cell[axis] + step[axis] >= dim[axis]) {
+            // A piece's end an ulp inside a border plane, the other on it:
+            // the walk would leave the box there and miss the cells still
+            // ahead along the other axes. It keeps to the border cells.
+            next[axis] = HUGE_VAL;
+            continue;
+        }
         cell[axis] += step[axis];
-        if (cell[axis] < 0 || cell[axis] >= dim[axis])
-            break;
         next[axis] += delta[axis];
     }
     // The end's own cell, whatever the walk's rounding did.
