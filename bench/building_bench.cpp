@@ -17,6 +17,7 @@
 
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/boolean/G3SideBySide.h"
+#include "Geometry/boolean/G3SolidsBuilder.h"
 #include "Geometry/foundation/GRandom.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
@@ -204,8 +205,72 @@ void BM_Classify(benchmark::State& state)
     state.counters["inside"] = inside;
 }
 
+// A grid of joined walls: n + 1 walls 0.2 thick along x and as many along
+// y, each 5 n long and 2.8 high, crossing at every 5; their union has one
+// top face with n * n holes (the rooms) and a wall side piece between
+// every two joints.
+std::unique_ptr<G3Surface> WallRow(int n, int axis)
+{
+    G3Surface* s = new G3Surface();
+    for (int i = 0; i <= n; ++i) {
+        double lo[3] = {0.0, 5.0 * i - 0.1, 0.0}, hi[3] = {5.0 * n, 5.0 * i + 0.1, 2.8};
+        if (axis == 1) {
+            std::swap(lo[0], lo[1]);
+            std::swap(hi[0], hi[1]);
+        }
+        AddBox(s, lo, hi);
+    }
+    return Solid(s);
+}
+
+// The union of the two rows (step 0); the union triangulated, as a file
+// brings it, with its coplanar triangles merged back (step 1) or grown by
+// a shell of 0.02 (step 2).
+void BM_WallGrid(benchmark::State& state)
+{
+    OneThread();
+    const int n = static_cast<int>(state.range(0));
+    const int step = static_cast<int>(state.range(1));
+    auto xs = WallRow(n, 0);
+    auto ys = WallRow(n, 1);
+    std::unique_ptr<G3Surface> grid;
+    if (step > 0) {
+        G3BooleanCalculator engine;
+        grid.reset(engine.Add(xs->Duplicate(), ys->Duplicate()));
+        if (!grid || !grid->Triangulate(4, 0)) {
+            state.SkipWithError("no wall grid");
+            return;
+        }
+        grid->FormPlaneEquation();
+    }
+    int facets = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        G3Surface* a = (step == 0 ? xs : grid)->Duplicate();
+        G3Surface* b = step == 0 ? ys->Duplicate() : nullptr;
+        state.ResumeTiming();
+        std::unique_ptr<G3Surface> r;
+        if (step == 0) {
+            G3BooleanCalculator engine;
+            r.reset(engine.Add(a, b));
+        } else if (step == 1) {
+            r.reset(a);
+            r->UnionInPlaneFacets(-1);
+            r->MarkInPlaneEdgesAsInvisible();
+        } else {
+            std::unique_ptr<G3Surface> in(a);
+            G3Surface* out = nullptr;
+            if (G3SolidsBuilder::Shell(in.get(), &out, 0.02, nullptr))
+                r.reset(out);
+        }
+        facets = r ? r->GetFacetCount() : -1;
+    }
+    state.counters["facets"] = facets;
+}
+
 } // namespace
 
+BENCHMARK(BM_WallGrid)->ArgsProduct({{16, 50}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SlabUnionBoxes)->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreyDifference)->Arg(112)->Arg(1012)->Arg(3120)->Arg(10224)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreySection)->Arg(112)->Arg(1012)->Arg(3120)->Unit(benchmark::kMillisecond);
