@@ -110,14 +110,24 @@ double AwkwardCoordinate(bool asFloat)
     return asFloat ? static_cast<double>(static_cast<float>(v)) : v;
 }
 
+// A directory of this process's own, removed with everything in it when
+// the process ends (each test runs as a process of its own).
 std::string TempDir()
 {
-    static const std::string dir = [] {
+    struct Owned {
+        fs::path path;
+        ~Owned()
+        {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
+    static const Owned dir = [] {
         const fs::path d = fs::path(::testing::TempDir()) / ("g3io_" + std::to_string(getpid()));
         fs::create_directories(d);
-        return d.string();
+        return Owned{d};
     }();
-    return dir;
+    return dir.path.string();
 }
 
 using Xyz = std::array<double, 3>;
