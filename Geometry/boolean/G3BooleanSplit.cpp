@@ -258,10 +258,20 @@ static void SplitAll(G3Surface* s)
     GEnvelope box;
     s->FormEnvelope(&box);
     box.Extend(GTolerance::kBoxMargin);
-    int perAxis[3];
-    G3PointHash::SizeGrid(s->GetVertexList()->size(), box.GetMin(), box.GetMax(), GTolerance::kPointEqual, perAxis);
-    G3PointHash made(perAxis, box.GetMin(), box.GetMax(), GTolerance::kPointEqual);
+    // Sized for the points the cuts may make (two per segment) as well as
+    // the vertices: a slice's box has eight corners and takes a point
+    // wherever a storey's walls cross its cap. The hash answers the newest
+    // equal point whatever its cells.
     GArrayCollection* facets = s->GetFacetList();
+    long points = s->GetVertexList()->size();
+    for (int k = 0; k < facets->size(); ++k) {
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(static_cast<G3Facet*>(facets->get(k)));
+        if (r && r->segments)
+            points += 2L * r->segments->GetIntervalCount();
+    }
+    int perAxis[3];
+    G3PointHash::SizeGrid(points, box.GetMin(), box.GetMax(), GTolerance::kPointEqual, perAxis);
+    G3PointHash made(perAxis, box.GetMin(), box.GetMax(), GTolerance::kPointEqual);
     int i = 0;
     while (i < facets->size()) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(i));
