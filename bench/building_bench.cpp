@@ -224,8 +224,8 @@ std::unique_ptr<G3Surface> WallRow(int n, int axis)
 }
 
 // The union of the two rows (step 0); the union triangulated, as a file
-// brings it, with its coplanar triangles merged back (step 1) or grown by
-// a shell of 0.02 (step 2).
+// brings it, with its coplanar triangles merged back (step 1), grown by a
+// shell of 0.02 (step 2) or run through the update of level 1003 (step 3).
 void BM_WallGrid(benchmark::State& state)
 {
     OneThread();
@@ -257,6 +257,9 @@ void BM_WallGrid(benchmark::State& state)
             r.reset(a);
             r->UnionInPlaneFacets(-1);
             r->MarkInPlaneEdgesAsInvisible();
+        } else if (step == 3) {
+            r.reset(a);
+            r->Update(CHECK_LEVEL_INTERSECTIONS);
         } else {
             std::unique_ptr<G3Surface> in(a);
             G3Surface* out = nullptr;
@@ -270,7 +273,7 @@ void BM_WallGrid(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_WallGrid)->ArgsProduct({{16, 50}, {0, 1, 2}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WallGrid)->ArgsProduct({{16, 50}, {0, 1, 2, 3}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SlabUnionBoxes)->Arg(100)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreyDifference)->Arg(112)->Arg(1012)->Arg(3120)->Arg(10224)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreySection)->Arg(112)->Arg(1012)->Arg(3120)->Unit(benchmark::kMillisecond);

@@ -30,6 +30,7 @@ class G3FacetTree;
 class G3Grid;
 class G3HeldFacets;
 class G3IntervalList;
+class G3PlaneCuts;
 class G3RayTraceResult;
 class G3Surface;
 class G3Vertex;
@@ -448,6 +449,9 @@ protected:
     const G3HeldFacets* heldFacets = nullptr;
     // Owned while it exists.
     G3Grid* grid = nullptr;
+    // The plane cuts of long facets while PairWithGrid runs (its own, not
+    // owned here); null otherwise.
+    G3PlaneCuts* planeCuts = nullptr;
     // Over the query surface's facets in id order while a query period
     // runs (owned): the classification rays' candidates.
     G3FacetTree* queryTree = nullptr;

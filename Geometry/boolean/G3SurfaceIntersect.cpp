@@ -40,6 +40,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -423,6 +426,67 @@ void SplitAtCorners(G3IntervalList* shared, std::vector<CutCorner>& corners)
 
 } // namespace
 
+// The cuts of long facets by planes, kept while one pairing pass runs:
+// a cut walks the facet's whole boundary, and a slab with thousands of
+// holes is cut by the plane of every wall piece standing on it, pieces of
+// one wall side sharing one plane. A facet is not changed while the pass
+// runs (its segments are only recorded), so its cut by the same plane, bit
+// for bit, is the same list; a copy of it is handed out.
+class G3PlaneCuts {
+public:
+    int Cut(G3Facet* f, const double* plane, G3IntervalList* out)
+    {
+        if (!Long(f))
+            return f->IntersectByPlaneConcave(plane, out);
+        Key key{f, {}};
+        std::memcpy(key.bits, plane, sizeof key.bits);
+        auto it = cuts.find(key);
+        if (it == cuts.end()) {
+            Entry& e = cuts[key];
+            e.code = f->IntersectByPlaneConcave(plane, &e.list);
+            it = cuts.find(key);
+        }
+        *out = it->second.list;
+        return it->second.code;
+    }
+
+private:
+    static constexpr int kLongBoundary = 64;
+    struct Key {
+        const G3Facet* facet;
+        std::uint64_t bits[4];
+        bool operator==(const Key& o) const
+        {
+            return facet == o.facet && std::memcmp(bits, o.bits, sizeof bits) == 0;
+        }
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const
+        {
+            std::uint64_t h = reinterpret_cast<std::uintptr_t>(k.facet);
+            for (std::uint64_t b : k.bits)
+                h = (h ^ b) * 0x100000001b3ULL;
+            return static_cast<std::size_t>(h ^ (h >> 29));
+        }
+    };
+    struct Entry {
+        int code = 0;
+        G3IntervalList list;
+    };
+    bool Long(const G3Facet* f)
+    {
+        auto it = isLong.find(f);
+        if (it != isLong.end())
+            return it->second;
+        int n = 0;
+        for (const G3Edge* e = f->GetFirstEdge(); e && n < kLongBoundary; e = e->GetFacetEdge(f))
+            ++n;
+        return isLong[f] = n >= kLongBoundary;
+    }
+    std::unordered_map<Key, Entry, KeyHash> cuts;
+    std::unordered_map<const G3Facet*, bool> isLong;
+};
+
 void G3BooleanCalculator::SortByFacetId(GArrayCollection* facets)
 {
     if (!facets)
@@ -455,10 +519,12 @@ void G3BooleanCalculator::IntersectFacetProcessor(G3Facet* F)
         // one way round only (its far corners are nearer), and the pair
         // cut as crossing there left the overlap's outline uncut in one of
         // them.
-        const int cutG = G->IntersectByPlaneConcave(F->GetPlane(), &lg);
+        const int cutG = planeCuts ? planeCuts->Cut(G, F->GetPlane(), &lg) : G->IntersectByPlaneConcave(F->GetPlane(), &lg);
         if (cutG == 0)
             continue;
-        const int cutF = cutG == 3 ? 3 : F->IntersectByPlaneConcave(G->GetPlane(), &lf);
+        const int cutF = cutG == 3                ? 3
+                         : planeCuts ? planeCuts->Cut(F, G->GetPlane(), &lf)
+                                     : F->IntersectByPlaneConcave(G->GetPlane(), &lf);
         if (cutF == 0)
             continue;
         if (cutG == 3 || cutF == 3) {
@@ -514,6 +580,8 @@ void G3BooleanCalculator::PairWithGrid(G3Surface* other)
     }
     const G3BoxHash index(boxes);
     std::vector<int> found;
+    G3PlaneCuts cuts;
+    planeCuts = &cuts;
     GArrayCollection* facets = A->GetFacetList();
     for (int k = 0; k < facets->size(); ++k) {
         G3Facet* f = static_cast<G3Facet*>(facets->get(k));
@@ -532,6 +600,7 @@ void G3BooleanCalculator::PairWithGrid(G3Surface* other)
         SortByFacetId(candidates);
         IntersectFacetProcessor(f);
     }
+    planeCuts = nullptr;
     candidates->clear();
 }
 
