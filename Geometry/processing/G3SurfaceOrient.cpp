@@ -912,6 +912,64 @@ bool StartPiece(G3Facet* seed, GArrayCollection& piece)
 
 } // namespace
 
+namespace {
+
+// The way each long facet runs along its edges, from one walk over its
+// contours, kept until the facet is turned (NegPlane turns its chain): the
+// spread asked a slab with thousands of holes for each of its edges, and
+// each neighbour standing on it once more, and every answer walked the
+// slab's contours from their start. The answer is the first pass's over an
+// edge the chain passes twice, as GetMoveDirection's.
+class MoveDirections {
+public:
+    bool Of(const G3Facet* f, const G3Edge* e)
+    {
+        if (!Long(f))
+            return f->GetMoveDirection(e);
+        std::unordered_map<const G3Edge*, bool>& way = ways[f];
+        if (way.empty()) {
+            G3ContourWalker w(f);
+            while (w.Next()) {
+                const G3Vertex* entry = w.GetEntry();
+                way.emplace(w.GetEdge(), entry && entry == w.GetEdge()->GetVertex1());
+            }
+        }
+        const auto it = way.find(e);
+        return it != way.end() && it->second;
+    }
+    void Forget(const G3Facet* f) { ways.erase(f); }
+    void Clear() { ways.clear(); }
+
+private:
+    static constexpr int kLongChain = 64;
+    static bool Long(const G3Facet* f)
+    {
+        int n = 0;
+        for (const G3Edge* e = f->GetFirstEdge(); e && n < kLongChain; e = e->GetFacetEdge(f))
+            ++n;
+        return n >= kLongChain;
+    }
+    std::unordered_map<const G3Facet*, std::unordered_map<const G3Edge*, bool>> ways;
+};
+
+// OrientNormal2 with the directions kept.
+void SpreadOrientation(G3Facet* f, GArrayCollection* queue, MoveDirections& ways)
+{
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        G3Facet* g = SpreadNeighbour(f, e);
+        if (!g)
+            continue;
+        if (ways.Of(f, e) == ways.Of(g, e)) {
+            g->NegPlane();
+            ways.Forget(g);
+        }
+        g->SetMark();
+        queue->add(g);
+    }
+}
+
+} // namespace
+
 void G3Surface::OrientNormal2(G3Facet* f, GArrayCollection* queue)
 {
     for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
@@ -1173,11 +1231,13 @@ bool G3Surface::OrientNormals2(bool force)
     GArrayCollection piece;
     std::vector<G3Facet*> upright;
     std::vector<std::size_t> uprightStarts{0};
+    MoveDirections ways;
     for (int k = n - 1; k >= 0; --k) {
         if (!StartPiece(GetFacet(k), piece))
             continue;
         for (int q = 0; q < piece.size(); ++q)
-            OrientNormal2(static_cast<G3Facet*>(piece.get(q)), &piece);
+            SpreadOrientation(static_cast<G3Facet*>(piece.get(q)), &piece, ways);
+        ways.Clear();
         bool voted = false;
         if (PieceTurns(*index, piece, hits, candidates, &voted))
             for (int q = 0; q < piece.size(); ++q)
