@@ -478,10 +478,7 @@ private:
         auto it = isLong.find(f);
         if (it != isLong.end())
             return it->second;
-        int n = 0;
-        for (const G3Edge* e = f->GetFirstEdge(); e && n < kLongBoundary; e = e->GetFacetEdge(f))
-            ++n;
-        return isLong[f] = n >= kLongBoundary;
+        return isLong[f] = f->HasEdgesAtLeast(kLongBoundary);
     }
     std::unordered_map<Key, Entry, KeyHash> cuts;
     std::unordered_map<const G3Facet*, bool> isLong;

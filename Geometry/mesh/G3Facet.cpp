@@ -443,6 +443,14 @@ bool G3Facet::GetMoveDirection(const G3Edge* e) const
 
 // ------------------------------------------------------- counts and lists
 
+bool G3Facet::HasEdgesAtLeast(int n) const
+{
+    int k = 0;
+    for (const G3Edge* e = firstEdge; e && k < n; e = e->GetFacetEdge(this))
+        ++k;
+    return k >= n;
+}
+
 int G3Facet::GetEdgeCount() const
 {
     int n = 0;

@@ -133,6 +133,9 @@ public:
 
     // --- counts and lists (chain order)
     int GetEdgeCount() const;
+    // At least n edges in the chain, walking no more than n of them (a pass
+    // choosing how to treat long chains need not count them).
+    bool HasEdgesAtLeast(int n) const;
     int GetVertexCount() const { return GetEdgeCount(); }
     int GetEdges(G3Edge** out) const;
     int GetVertices(G3Vertex** out) const;

@@ -682,7 +682,7 @@ class ChainPredecessors {
 public:
     bool Change(G3Facet* g, G3Edge* o, G3Edge* e)
     {
-        if (!Long(g))
+        if (!g->HasEdgesAtLeast(kLongChain))
             return g->ChangeEdges(o, e);
         std::unordered_map<const G3Edge*, G3Edge*>& pred = chains[g];
         if (pred.empty()) {
@@ -705,13 +705,6 @@ public:
 
 private:
     static constexpr int kLongChain = 64;
-    static bool Long(const G3Facet* g)
-    {
-        int n = 0;
-        for (const G3Edge* cur = g->GetFirstEdge(); cur && n < kLongChain; cur = cur->GetFacetEdge(g))
-            ++n;
-        return n >= kLongChain;
-    }
     std::unordered_map<const G3Facet*, std::unordered_map<const G3Edge*, G3Edge*>> chains;
 };
 

@@ -924,7 +924,7 @@ class MoveDirections {
 public:
     bool Of(const G3Facet* f, const G3Edge* e)
     {
-        if (!Long(f))
+        if (!f->HasEdgesAtLeast(kLongChain))
             return f->GetMoveDirection(e);
         std::unordered_map<const G3Edge*, bool>& way = ways[f];
         if (way.empty()) {
@@ -942,13 +942,6 @@ public:
 
 private:
     static constexpr int kLongChain = 64;
-    static bool Long(const G3Facet* f)
-    {
-        int n = 0;
-        for (const G3Edge* e = f->GetFirstEdge(); e && n < kLongChain; e = e->GetFacetEdge(f))
-            ++n;
-        return n >= kLongChain;
-    }
     std::unordered_map<const G3Facet*, std::unordered_map<const G3Edge*, bool>> ways;
 };
 
