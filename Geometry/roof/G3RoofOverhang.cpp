@@ -11,11 +11,11 @@
 // one of the two offset edges, and the face beyond it takes the mitre
 // corner and a sloped piece of the other's offset edge. Invariants: every
 // strip lies in its edge's plane and the strips tile the band; an offset
-// that would turn an edge around or shrink it to nothing, a hip line that
-// would run past a whole offset edge (a nearly straight corner between
-// different pitches), a strip whose two end lines cross inside the band
-// (the face would close there), and an offset border that crosses itself
-// are refused before anything is built. Rounding happens only where
+// that would turn an edge around or shrink it to nothing, a hip or valley
+// that would run past a whole offset edge (a nearly straight corner, or a
+// short edge beside a much shallower pitch), a strip whose two end lines
+// cross inside the band (the face would close there), and an offset border
+// that crosses itself are refused before anything is built. Rounding happens only where
 // planes and offset lines are intersected.
 #include "Geometry/roof/G3RoofGenerator.h"
 
@@ -54,13 +54,11 @@ double HeightOn(const double* pl, const double* xy) { return -(pl[0] * xy[0] + p
 // the point H where the line shared by the two planes leaves the first
 // face's part of the band. `side` 0: H is M (or a gable's or step's
 // corner); 1: H lies on the first edge's offset, the second face takes M;
-// 2: H lies on the second edge's offset, the first face takes M. `reflex`:
-// the corner turns left on the clockwise ring.
+// 2: H lies on the second edge's offset, the first face takes M.
 struct G3RoofBandCorner {
     double m[2];
     double h[2];
     int side;
-    bool reflex;
 };
 
 namespace {
@@ -221,7 +219,6 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
             k.m[a] = c[a] + overhang * (l1[a] + l2[a]) / (1.0 + cosine);
         k.h[0] = k.m[0], k.h[1] = k.m[1];
         k.side = 0;
-        k.reflex = false;
         const G3RoofVertex* e1 = bs[i];
         const G3RoofVertex* e2 = bs[j];
         if (Vertical(e1) || Vertical(e2))
@@ -235,17 +232,29 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         const double s2 = u[0] * l2[0] + u[1] * l2[1];
         if (!(s1 > 0.0 && s2 > 0.0))
             return false;
-        // The face whose eave the line reaches first ends there; the other
-        // runs on under that eave to the mitre corner. Round a convex
-        // corner that point lies before the mitre on the offset edge, round
-        // a reflex one (turning left on the clockwise ring) past it.
+        // Round a convex corner the roof is the lower of the two planes
+        // and the band the two strips' overlap, so the hip leaves it across
+        // the offset line it reaches first. Round a reflex one (turning
+        // left on the clockwise ring) the roof is the higher plane and the
+        // band the strips' union: the valley crosses the nearer offset
+        // line inside the other strip and leaves across the farther one.
+        // Either way the face whose offset edge it leaves across ends
+        // there, and the other runs on to the mitre corner. With equal
+        // pitches the line runs through the mitre corner, where it meets
+        // both offset lines: H is M, taken at the nearer line.
         const double t1 = overhang / s1, t2 = overhang / s2;
-        const double t = std::fmin(t1, t2);
-        k.h[0] = c[0] + t * u[0];
-        k.h[1] = c[1] + t * u[1];
-        k.reflex = l1[0] * l2[1] - l1[1] * l2[0] > 0.0;
-        if (std::hypot(k.h[0] - k.m[0], k.h[1] - k.m[1]) >= kZeroLength)
-            k.side = t1 < t2 ? 1 : 2;
+        const double nearer = std::fmin(t1, t2);
+        k.h[0] = c[0] + nearer * u[0];
+        k.h[1] = c[1] + nearer * u[1];
+        if (std::hypot(k.h[0] - k.m[0], k.h[1] - k.m[1]) >= kZeroLength) {
+            const bool reflex = l1[0] * l2[1] - l1[1] * l2[0] > 0.0;
+            if (reflex) {
+                const double farther = std::fmax(t1, t2);
+                k.h[0] = c[0] + farther * u[0];
+                k.h[1] = c[1] + farther * u[1];
+            }
+            k.side = (reflex ? t1 > t2 : t1 < t2) ? 1 : 2;
+        }
     }
     // Every offset edge keeps its direction, and a hip line leaves the
     // band across the offset edge next to its corner.
@@ -267,13 +276,9 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // its mitre corners, in order (a nearly straight corner between
         // pitches that differ can send it further: refused, though no
         // edge turns around).
-        if ((to.side == 1 && (along(from.m, to.h) < 0.0 || (!to.reflex && along(to.h, to.m) < 0.0))) ||
-            (from.side == 2 && ((!from.reflex && along(from.m, from.h) < 0.0) || along(from.h, to.m) < 0.0)) ||
+        if ((to.side == 1 && (along(from.m, to.h) < 0.0 || along(to.h, to.m) < 0.0)) ||
+            (from.side == 2 && (along(from.m, from.h) < 0.0 || along(from.h, to.m) < 0.0)) ||
             (to.side == 1 && from.side == 2 && along(from.h, to.h) < 0.0))
-            return false;
-        // Past a reflex corner the point runs on into this edge's strip.
-        if ((from.side == 1 && from.reflex && along(from.h, to.m) < 0.0) ||
-            (to.side == 2 && to.reflex && along(from.m, to.h) < 0.0))
             return false;
         // The lines from both ends may still cross inside the band (a
         // steep edge between two reflex corners of shallower pitch, whose

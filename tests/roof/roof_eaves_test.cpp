@@ -112,15 +112,28 @@ TEST(RoofEaves, OverhangKeepsEachEaveInItsPlaneAndTheRoofInside)
         }
         EXPECT_EQ("", MeshCheck(&s));
         // Each face lies in its edge's plane and reaches down to its own
-        // eave, overhang * tan(pitch) below the wall top, no further.
+        // eave, overhang * tan(pitch) below the wall top. Past a reflex
+        // corner the higher face of the valley takes the mitre corner and
+        // runs down along the steeper neighbour's eave to where the valley
+        // leaves the band, at that neighbour's drop; no face goes further.
+        const std::size_t n = p.size();
+        auto reflex = [&](std::size_t e1, std::size_t e2) {
+            const Pt n1 = Out(p, e1), n2 = Out(p, e2);
+            return Turn(p) * (n1.x * n2.y - n1.y * n2.x) < 0.0;
+        };
         for (int i = 0; i < s.GetFacetCount(); ++i) {
             const std::size_t e = static_cast<std::size_t>(G3RoofGenerator::GetFacetIndex(s.GetFacet(i)) - 1);
-            double low = 1e300;
+            double low = 1e300, deepest = -o * std::tan(a[e]);
+            const std::size_t before = (e + n - 1) % n, after = (e + 1) % n;
+            if (reflex(before, e) && a[before] > a[e])
+                deepest = std::fmin(deepest, -o * std::tan(a[before]));
+            if (reflex(e, after) && a[after] > a[e])
+                deepest = std::fmin(deepest, -o * std::tan(a[after]));
             for (G3Vertex* v : Corners(s.GetFacet(i))) {
                 ASSERT_NEAR(SignedHeight(v->GetXYZ(), p, a, e), v->GetXYZ()[2], 1e-9) << "facet " << i;
                 low = std::fmin(low, v->GetXYZ()[2]);
             }
-            EXPECT_NEAR(-o * std::tan(a[e]), low, 1e-9) << "facet " << i;
+            EXPECT_NEAR(deepest, low, 1e-9) << "facet " << i;
         }
         // The plan is the mitred offset; inside the outline the roof is the
         // one without overhang; thick, it welds into a closed slab.
@@ -133,6 +146,34 @@ TEST(RoofEaves, OverhangKeepsEachEaveInItsPlaneAndTheRoofInside)
                 ASSERT_NEAR(h, HeightAt(&s, x, y), 1e-9) << x << " " << y;
             }
         }
+        // Welded, the faces meet along their hips and valleys: every open
+        // edge lies on the offset border, which they cover once, or on the
+        // cut across a straight corner between different pitches (a step).
+        s.RemoveEqualsVertexAndDivideEdges();
+        s.RemoveNonManifoldEdges();
+        const std::vector<Pt> m = Mitred(p, o);
+        double border = 0.0, open = 0.0;
+        for (std::size_t i = 0; i < n; ++i)
+            border += std::hypot(m[i].x - m[(i + 1) % n].x, m[i].y - m[(i + 1) % n].y);
+        auto onStep = [&](const double* q) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const Pt d = Out(p, i), d2 = Out(p, (i + 1) % n);
+                if (std::fabs(d.x * d2.y - d.y * d2.x) < 1e-12 && std::fabs((q[0] - p[i].x) * d.y - (q[1] - p[i].y) * d.x) < 1e-9)
+                    return true;
+            }
+            return false;
+        };
+        for (int i = 0; i < s.GetEdgeCount(); ++i) {
+            const G3Edge* e = s.GetEdge(i);
+            if (e->GetFacet1() != nullptr && e->GetFacet2() != nullptr)
+                continue;
+            const double *u = e->GetVertex1()->GetXYZ(), *w = e->GetVertex2()->GetXYZ();
+            if (OutlineDistance(u, m) < 1e-9 && OutlineDistance(w, m) < 1e-9)
+                open += std::hypot(u[0] - w[0], u[1] - w[1]);
+            else
+                EXPECT_TRUE(onStep(u) && onStep(w)) << u[0] << " " << u[1] << " to " << w[0] << " " << w[1];
+        }
+        EXPECT_NEAR(border, open, 1e-9 * border);
         ASSERT_TRUE(Build(&thick, p, a, 0.25, o));
         thick.RemoveEqualsVertexAndDivideEdges();
         EXPECT_EQ("", MeshCheck(&thick));

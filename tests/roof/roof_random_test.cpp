@@ -342,7 +342,8 @@ TEST(RoofRandom, ThickRoofsWithWideOverhangsCloseOrAreRefused)
         // Both layers face up: closed, though not an oriented solid.
         EXPECT_TRUE(s.GetClosed());
     }
-    // Short edges turn around under a 1 or 2 m overhang: most refusals are
-    // those, and the rest must not take over.
-    EXPECT_GT(built, tried / 4) << built << " of " << tried;
+    // Short edges turn around under a 1 or 2 m overhang, and valleys
+    // between pitches far apart run along a short edge past its whole
+    // offset: most refusals are those, and the rest must not take over.
+    EXPECT_GT(built, tried / 5) << built << " of " << tried;
 }
