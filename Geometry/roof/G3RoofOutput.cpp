@@ -1,9 +1,11 @@
 // Writing the roof into the target surface: the roof facets (one layer, or
 // a lower and a raised layer), the fascia along the border of a thick roof
-// and texture coordinates laid out in each facet's plane. Invariants: every
-// facet is created while the roof facet provider's current pair names its
-// record, and the pair is (0, 0) again when a writer returns; a facet that
-// cannot be made leaves no vertices behind. Rounding: the fascia matches
+// and texture coordinates laid out in each facet's plane (where border
+// edges face each other across a vertical plane, the fascia is cut as
+// G3RoofStepFascia.cpp says). Invariants: every facet is created while the
+// roof facet provider's current pair names its record, and the pair is
+// (0, 0) again when a writer returns; a facet that cannot be made leaves
+// no vertices behind. Rounding: the fascia matches
 // border edges to facet rings with PtOnSegment's band (a box grid over the
 // ring edges hands over those that can hold them), the texture frame is
 // rounded once in the basis matrix.
@@ -20,6 +22,7 @@
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/roof/G3RoofBoxGrid.h"
 #include "Geometry/roof/G3RoofFacetProvider.h"
+#include "Geometry/roof/G3RoofStepFascia.h"
 #include "Geometry/roof/G3RoofVertex.h"
 
 #include <algorithm>
@@ -51,6 +54,31 @@ G3Facet* AddFacetThrough(G3Surface* s, int n, const double* xyz, int flags, int 
     }
     f->SetFlags(flags);
     return f;
+}
+
+// The side of the vertical plane through a border edge its facet lies on:
+// +1 left of vertex1 -> vertex2 seen from above, -1 right, 0 unknown. A
+// facet lies left of the way its outline runs round it seen from the side
+// its plan area is positive, and its holes run the other way; the facet's
+// whole plan area (outline less holes) takes the sign of its outline's.
+int FaceSide(const G3Edge* edge)
+{
+    const G3Facet* f = edge->GetFacet1() ? edge->GetFacet1() : edge->GetFacet2();
+    if (f == nullptr)
+        return 0;
+    double area = 0.0;
+    int along = 0;
+    G3ContourWalker w(f);
+    while (w.Next()) {
+        if (w.GetEntry() == nullptr || w.GetExit() == nullptr)
+            return 0;
+        const double* p = w.GetEntry()->GetXYZ();
+        const double* q = w.GetExit()->GetXYZ();
+        area += p[0] * q[1] - q[0] * p[1];
+        if (w.GetEdge() == edge)
+            along = w.GetEntry() == edge->GetVertex1() ? 1 : -1;
+    }
+    return area > 0.0 ? along : area < 0.0 ? -along : 0;
 }
 
 } // namespace
@@ -151,6 +179,9 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
     }
     G3RoofBoxGrid grid(boxes, &segments, G3RoofBoxGrid::kMaxPathCells);
     std::vector<int> near;
+    // The border edges that get fascia, in edge order, with their records.
+    std::vector<G3RoofFasciaEdge> borders;
+    std::vector<std::pair<const RingEdge*, int>> records;
     const int edgeCount = work->GetEdgeCount();
     for (int e = 0; e < edgeCount; ++e) {
         const G3Edge* edge = work->GetEdge(e);
@@ -183,10 +214,16 @@ bool G3RoofGenerator::MakeFasciaFacets(G3Surface* work)
             }
         if (holder == nullptr)
             continue;
-        const double quad[12] = {a[0], a[1], a[2],             b[0], b[1], b[2],
-                                 b[0], b[1], b[2] + thickness, a[0], a[1], a[2] + thickness};
-        provider->SetCurrent(holder->ring->edgeIndex + 1, type);
-        AddFacetThrough(surface, 4, quad, 0, 1);
+        borders.push_back({{a[0], a[1], a[2]}, {b[0], b[1], b[2]}, FaceSide(edge)});
+        records.push_back({holder, type});
+    }
+    // A quad per edge, but where edges of faces on both sides of a step
+    // lie within the thickness of each other, the parts they leave.
+    const G3RoofStepFascia steps(borders, thickness);
+    for (std::size_t i = 0; i < borders.size(); ++i) {
+        provider->SetCurrent(records[i].first->ring->edgeIndex + 1, records[i].second);
+        for (const std::vector<double>& piece : steps.Pieces(i))
+            AddFacetThrough(surface, static_cast<int>(piece.size() / 3), piece.data(), 0, 1);
     }
     provider->SetCurrent(0, 0);
     return true;

@@ -4,6 +4,7 @@
 #include "roof_support.h"
 
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
 
 #include <gtest/gtest.h>
 
@@ -239,6 +240,38 @@ TEST(RoofEaves, BothWindingsGiveTheSameFacets)
         for (std::size_t k = 0; k < as.size(); ++k)
             EXPECT_NEAR(as[k], ar[k], 1e-9);
     }
+}
+
+// Thick roofs over skylines and stars with steps (collinear eaves of two
+// pitches), some gables and an overhang or none. Where two faces meet a
+// vertical plane from both sides (a step, a face beside a gable wall) each
+// one's fascia used to rise by the whole thickness over the other's: the
+// slab closed but folded over itself in that plane. Each must close
+// without crossing or folded facets.
+TEST(RoofEaves, ThickRoofsOverStepsAndGablesCloseWithoutFolds)
+{
+    int refused = 0;
+    for (unsigned seed = 1; seed <= 120; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::vector<Pt> p;
+        std::vector<double> a;
+        RandomOutline(seed, p, a, false, true);
+        for (std::size_t i = seed % 4; i < a.size() && seed % 3 != 0; i += 5)
+            a[i] = Deg(90.0);
+        G3Surface s;
+        if (!Build(&s, p, a, 0.25, seed % 2 ? 0.0 : 0.3)) {
+            ++refused;
+            continue;
+        }
+        s.RemoveEqualsVertexAndDivideEdges();
+        s.RemoveNonManifoldEdges();
+        s.FormPlaneEquation();
+        ASSERT_EQ("", MeshCheck(&s));
+        EXPECT_TRUE(s.GetClosed());
+        int result = 0;
+        EXPECT_TRUE(G3SurfaceEdit(&s).CheckFacets(0x1, result));
+    }
+    EXPECT_LT(refused, 30);
 }
 
 TEST(RoofEaves, ShallowBendsKeepTheOutlineCovered)
