@@ -153,9 +153,16 @@ private:
     // around (reversedEdge names it) or its border crosses itself.
     G3RoofVertex* OverhangBase(G3RoofVertex* ring);
     G3RoofVertex* BandBase(G3RoofVertex* ring);
-    // The corners of the band between the outline and its offset; false
-    // (reversedEdge set) when an edge does not fit.
-    bool Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners);
+    // The corners of the band between the outline and its offset, and
+    // whether a strip per edge holds it (0), the outline is refused (1;
+    // reversedEdge set when an edge does not fit) or two lines of an edge
+    // meet inside the band (2).
+    int Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners);
+    // Band's corners and, for each edge, the x, y path of its face from
+    // its eave's end back to its start (G3RoofBandFaces where the lines of
+    // an edge meet inside the band); false when the outline is refused.
+    bool BandPaths(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners,
+                   std::vector<std::vector<double>>& paths);
     // Each edge of the first level `base` gets its strip of the band
     // (bandOutline is the outline), spliced into the facet ring of `index`
     // that holds the edge before the rings are cleaned.

@@ -22,6 +22,7 @@
 #include "Geometry/math/G3Math.h"
 #include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GTolerance.h"
+#include "Geometry/roof/G3RoofBandFaces.h"
 #include "Geometry/roof/G3RoofFacetRings.h"
 #include "Geometry/roof/G3RoofPlanes.h"
 #include "Geometry/roof/G3RoofVertex.h"
@@ -63,6 +64,14 @@ struct G3RoofBandCorner {
 
 namespace {
 
+// What Band found: a strip per edge holds the band; the outline is
+// refused; or two lines of some edge meet inside the band.
+enum : int { kBandFits, kBandRefused, kBandCloses };
+
+} // namespace
+
+namespace {
+
 // The plan of the strip of the edge ending at base vertex b, between its
 // corners from and to, crosses itself: two of its sides that share no
 // corner cross strictly inside both (sides that only touch, or run in
@@ -99,7 +108,8 @@ G3RoofVertex* G3RoofGenerator::OverhangBase(G3RoofVertex* ring)
     const double z0 = ring->point.GetZ();
     G3RoofVertex* base = BandBase(ring);
     std::vector<G3RoofBandCorner> corners;
-    if (base == nullptr || !Band(ring, base, corners)) {
+    std::vector<std::vector<double>> paths;
+    if (base == nullptr || !BandPaths(ring, base, corners, paths)) {
         G3RoofRing::Release(base);
         return nullptr;
     }
@@ -172,7 +182,7 @@ G3RoofVertex* G3RoofGenerator::BandBase(G3RoofVertex* ring)
     return base;
 }
 
-bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners)
+int G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners)
 {
     // The outward unit normal of every edge (a step takes its
     // neighbour's: the two lie on one line).
@@ -203,7 +213,7 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
     }
     auto refuse = [&](std::size_t i) {
         reversedEdge = vs[i]->edgeIndex;
-        return false;
+        return kBandRefused;
     };
     corners.assign(n, G3RoofBandCorner());
     for (std::size_t i = 0; i < n; ++i) {
@@ -226,12 +236,12 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // Down the line the two planes share from the corner.
         double lowXYZ[3];
         if (!G3RoofLevelPoint(e1->plane, e2->plane, c[2] - 1.0, lowXYZ))
-            return false;
+            return kBandRefused;
         const double u[2] = {lowXYZ[0] - c[0], lowXYZ[1] - c[1]};
         const double s1 = u[0] * l1[0] + u[1] * l1[1];
         const double s2 = u[0] * l2[0] + u[1] * l2[1];
         if (!(s1 > 0.0 && s2 > 0.0))
-            return false;
+            return kBandRefused;
         // Round a convex corner the roof is the lower of the two planes
         // and the band the two strips' overlap, so the hip leaves it across
         // the offset line it reaches first. Round a reflex one (turning
@@ -256,8 +266,10 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
             k.side = (reflex ? t1 > t2 : t1 < t2) ? 1 : 2;
         }
     }
-    // Every offset edge keeps its direction, and a hip line leaves the
-    // band across the offset edge next to its corner.
+    // Every offset edge keeps its direction (else the outline is refused,
+    // whatever else is found), and a hip line leaves the band across the
+    // offset edge next to its corner (else some face closes inside it).
+    int fit = kBandFits;
     for (std::size_t i = 0; i < n; ++i) {
         const double len = EdgeLength(vs[i]);
         if (len < kZeroLength)
@@ -278,8 +290,10 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // edge turns around).
         if ((to.side == 1 && (along(from.m, to.h) < 0.0 || along(to.h, to.m) < 0.0)) ||
             (from.side == 2 && (along(from.m, from.h) < 0.0 || along(from.h, to.m) < 0.0)) ||
-            (to.side == 1 && from.side == 2 && along(from.h, to.h) < 0.0))
-            return false;
+            (to.side == 1 && from.side == 2 && along(from.h, to.h) < 0.0)) {
+            fit = kBandCloses;
+            continue;
+        }
         // The lines from both ends may still cross inside the band (a
         // steep edge between two reflex corners of shallower pitch, whose
         // valleys lean in over its strip): the face closes there, below
@@ -287,15 +301,16 @@ bool G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G
         // per edge cannot hold. Its strip would fold over itself (the
         // lower layer overlapping itself, a thick roof left open).
         if (!Vertical(bs[i]) && StripCrosses(bs[i], from, to))
-            return false;
+            fit = kBandCloses;
     }
-    return true;
+    return fit;
 }
 
 void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base, G3RoofSpliceIndex& index)
 {
     std::vector<G3RoofBandCorner> corners;
-    if (bandOutline == nullptr || !Band(bandOutline, base, corners))
+    std::vector<std::vector<double>> paths;
+    if (bandOutline == nullptr || !BandPaths(bandOutline, base, corners, paths))
         return;
     const double z0 = base->point.GetZ();
     const std::size_t n = corners.size();
@@ -303,11 +318,13 @@ void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base, G3RoofSpliceIndex& i
     for (std::size_t i = 0; i < n; ++i, b = b->next) {
         if (b->pitchIndex < 0 || b->pitchIndex >= pitches.size() || EdgeLength(b) < kZeroLength)
             continue;
-        const G3RoofBandCorner& from = corners[(i + n - 1) % n];
-        const G3RoofBandCorner& to = corners[i];
-        // The strip's lower path, from the end corner back to the start.
+        // The strip's lower path, from the end corner back to the start;
+        // a moved gable's heights are its neighbours' at its two ends.
         std::vector<double> path;
-        auto add = [&](const double* xy, const G3RoofVertex* neighbour) {
+        const std::size_t count = paths[i].size() / 2;
+        for (std::size_t k = 0; k < count; ++k) {
+            const double* xy = &paths[i][2 * k];
+            const G3RoofVertex* neighbour = 2 * k < count ? b->next : b->prev;
             double z = 0.0;
             if (!Vertical(b))
                 z = HeightOn(b->plane, xy);
@@ -316,13 +333,7 @@ void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base, G3RoofSpliceIndex& i
             else
                 z = z0;
             path.insert(path.end(), {xy[0], xy[1], z});
-        };
-        add(to.h, b->next);
-        if (to.side == 2)
-            add(to.m, b->next);
-        if (from.side == 1)
-            add(from.m, b->prev);
-        add(from.h, b->prev);
+        }
         // The facet ring that holds the eave runs it backwards, from b to
         // its predecessor: the strip goes in between.
         std::vector<const double*> chain = {b->point.GetXYZ()};
@@ -331,4 +342,42 @@ void G3RoofGenerator::AddOverhangStrips(G3RoofVertex* base, G3RoofSpliceIndex& i
         chain.push_back(b->prev->point.GetXYZ());
         index.AddStrip(b->pitchIndex, chain, b->point.GetZ(), b);
     }
+}
+
+bool G3RoofGenerator::BandPaths(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3RoofBandCorner>& corners,
+                                std::vector<std::vector<double>>& paths)
+{
+    const int fit = Band(ring, base, corners);
+    if (fit == kBandRefused)
+        return false;
+    const std::size_t n = corners.size();
+    paths.assign(n, {});
+    if (fit == kBandFits) {
+        // A strip per edge: from its end corner's point where the line
+        // leaves the band (and the mitre when this face takes it) to its
+        // start corner's.
+        for (std::size_t i = 0; i < n; ++i) {
+            const G3RoofBandCorner& from = corners[(i + n - 1) % n];
+            const G3RoofBandCorner& to = corners[i];
+            std::vector<double>& path = paths[i];
+            path.insert(path.end(), {to.h[0], to.h[1]});
+            if (to.side == 2)
+                path.insert(path.end(), {to.m[0], to.m[1]});
+            if (from.side == 1)
+                path.insert(path.end(), {from.m[0], from.m[1]});
+            path.insert(path.end(), {from.h[0], from.h[1]});
+        }
+        return true;
+    }
+    // Two lines of some edge meet inside the band: faces by meetings.
+    G3RoofBandInput in;
+    G3RoofVertex* v = ring;
+    G3RoofVertex* b = base;
+    for (std::size_t i = 0; i < n; ++i, v = v->next, b = b->next) {
+        in.corners.push_back(v->point.GetXYZ());
+        in.planes.push_back(b->plane);
+        in.vertical.push_back(Vertical(b) || EdgeLength(v) < kZeroLength ? 1 : 0);
+        in.mitres.insert(in.mitres.end(), {corners[i].m[0], corners[i].m[1]});
+    }
+    return G3RoofBandFaces(in, paths);
 }

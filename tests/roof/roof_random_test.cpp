@@ -5,6 +5,8 @@
 // under the distance cone.
 #include "roof_support.h"
 
+#include "Geometry/processing/G3SurfaceEdit.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -310,12 +312,13 @@ TEST(RoofRandom, CombsAndStarsKeepTheirRecordedFacets)
 }
 
 // Star-shaped outlines on a quarter-metre grid with a pitch per edge, wide
-// overhangs and a thickness. Where a steep edge lies between two reflex
-// corners of shallower pitch, the valleys from its ends lean in over its
-// strip of the overhang and may cross before the offset border: its strip
-// folded over itself, the lower layer overlapped itself and the thick roof
-// did not close. Such outlines are refused; every roof built must weld
-// into a closed slab.
+// overhangs and a thickness. Where the two lines of an edge meet inside
+// the band (a steep edge between reflex corners of shallower pitch, whose
+// valleys lean in over its strip; a valley running past a whole short
+// edge), that edge's face closes there and its neighbours meet beyond it.
+// A strip per edge folded over itself there, and such outlines were then
+// refused. Every roof built must weld into a closed slab whose facets
+// neither cross nor fold onto each other.
 TEST(RoofRandom, ThickRoofsWithWideOverhangsCloseOrAreRefused)
 {
     int built = 0, tried = 0;
@@ -341,9 +344,12 @@ TEST(RoofRandom, ThickRoofsWithWideOverhangsCloseOrAreRefused)
         EXPECT_EQ("", MeshCheck(&s));
         // Both layers face up: closed, though not an oriented solid.
         EXPECT_TRUE(s.GetClosed());
+        s.RemoveNonManifoldEdges();
+        s.FormPlaneEquation();
+        int result = 0;
+        EXPECT_TRUE(G3SurfaceEdit(&s).CheckFacets(0x1, result));
     }
-    // Short edges turn around under a 1 or 2 m overhang, and valleys
-    // between pitches far apart run along a short edge past its whole
-    // offset: most refusals are those, and the rest must not take over.
-    EXPECT_GT(built, tried / 5) << built << " of " << tried;
+    // Short edges turn around under a 1 or 2 m overhang: most refusals are
+    // those (the faces closing in the band were 2 in 3 of them).
+    EXPECT_GT(built, tried * 2 / 3) << built << " of " << tried;
 }
