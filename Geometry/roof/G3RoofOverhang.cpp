@@ -9,14 +9,16 @@
 // moved gable, a step between collinear eaves) as far as that line stays
 // inside the offset band; with unequal pitches it leaves the band across
 // one of the two offset edges, and the face beyond it takes the mitre
-// corner and a sloped piece of the other's offset edge. Invariants: every
-// strip lies in its edge's plane and the strips tile the band; an offset
-// that would turn an edge around or shrink it to nothing, a hip or valley
-// that would run past a whole offset edge (a nearly straight corner, or a
-// short edge beside a much shallower pitch), a strip whose two end lines
-// cross inside the band (the face would close there), and an offset border
-// that crosses itself are refused before anything is built. Rounding happens only where
-// planes and offset lines are intersected.
+// corner and a sloped piece of the other's offset edge. Where the two end
+// lines of an edge meet inside the band instead (a steep short edge
+// between shallower neighbours, a valley past a whole edge), the face
+// closes there and G3RoofBandFaces builds the band by meetings.
+// Invariants: every face lies in its edge's plane and the faces tile the
+// band; an offset that would turn an edge around or shrink it to nothing,
+// a line at a corner that does not run out into both strips, faces by
+// meetings that do not tile the band, and an offset border that crosses
+// itself are refused before anything is built. Rounding happens only
+// where planes and offset lines are intersected.
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
@@ -284,10 +286,10 @@ int G3RoofGenerator::Band(G3RoofVertex* ring, G3RoofVertex* base, std::vector<G3
         const double* tb1 = bs[i]->point.GetXYZ();
         if (along(from.m, to.m) < kZeroLength || along(tb0, tb1) < kZeroLength)
             return refuse(i);
-        // A hip line that leaves across this edge's offset does so between
-        // its mitre corners, in order (a nearly straight corner between
-        // pitches that differ can send it further: refused, though no
-        // edge turns around).
+        // A hip or valley that leaves across this edge's offset does so
+        // between its mitre corners, in order; one sent further (a nearly
+        // straight corner between pitches that differ, a valley past a
+        // short edge) meets a line of the next corner inside the band.
         if ((to.side == 1 && (along(from.m, to.h) < 0.0 || along(to.h, to.m) < 0.0)) ||
             (from.side == 2 && (along(from.m, from.h) < 0.0 || along(from.h, to.m) < 0.0)) ||
             (to.side == 1 && from.side == 2 && along(from.h, to.h) < 0.0)) {
