@@ -285,10 +285,12 @@ private:
         add(end.exit);
         // The mitres strictly between the two exits, walking back.
         const double back = std::fmod(end.exitAt - start.exitAt + static_cast<double>(n), static_cast<double>(n));
-        for (double at = std::ceil(end.exitAt - 1e-12) - 1.0; end.exitAt - at < back - 1e-12; at -= 1.0)
-            if (end.exitAt - at > 1e-12)
-                add(Mitre(static_cast<std::size_t>(std::fmod(at - 1.0 + 2.0 * static_cast<double>(n),
-                                                             static_cast<double>(n)))));
+        // (An exit within kSegmentEnd of a mitre, as edge parameters go, is
+        // at it: the mitre is not passed again.)
+        const double slack = GTolerance::kSegmentEnd;
+        for (double at = std::ceil(end.exitAt - slack) - 1.0; end.exitAt - at < back - slack; at -= 1.0)
+            add(Mitre(static_cast<std::size_t>(std::fmod(at - 1.0 + 2.0 * static_cast<double>(n),
+                                                         static_cast<double>(n)))));
         add(start.exit);
         for (std::size_t k = startChain[e].size(); k >= 2; k -= 2)
             add(&startChain[e][k - 2]);
@@ -319,6 +321,8 @@ private:
                 return false;
             sum += a;
         }
+        // A share of the band's area: the faces' corners are rounded once
+        // each, far below it.
         return band > 0.0 && std::fabs(sum - band) <= 1e-9 * band;
     }
 };
