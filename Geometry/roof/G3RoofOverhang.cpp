@@ -70,10 +70,6 @@ namespace {
 // refused; or two lines of some edge meet inside the band.
 enum : int { kBandFits, kBandRefused, kBandCloses };
 
-} // namespace
-
-namespace {
-
 // The plan of the strip of the edge ending at base vertex b, between its
 // corners from and to, crosses itself: two of its sides that share no
 // corner cross strictly inside both (sides that only touch, or run in
