@@ -50,26 +50,6 @@ double Signed2(const std::vector<double>& xy, const double* o)
     return a;
 }
 
-// Two sides of the ring that share no corner cross strictly inside both.
-bool RingCrosses(const std::vector<double>& xy)
-{
-    const std::size_t n = xy.size() / 2;
-    const double lo = GTolerance::kSegmentEnd, hi = 1.0 - GTolerance::kSegmentEnd;
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i + 2; j < n; ++j) {
-            if ((j + 1) % n == i)
-                continue;
-            const double a[3] = {xy[2 * i], xy[2 * i + 1], 0.0};
-            const double b[3] = {xy[2 * ((i + 1) % n)], xy[2 * ((i + 1) % n) + 1], 0.0};
-            const double c[3] = {xy[2 * j], xy[2 * j + 1], 0.0};
-            const double d[3] = {xy[2 * ((j + 1) % n)], xy[2 * ((j + 1) % n) + 1], 0.0};
-            double t = 0.0, u = 0.0;
-            if (G3LineTest(a, b, c, d, &t, &u) && t > lo && t < hi && u > lo && u < hi)
-                return true;
-        }
-    return false;
-}
-
 class Band {
 public:
     explicit Band(const G3RoofBandInput& in) : in(in), n(in.corners.size()) {}
@@ -317,7 +297,10 @@ private:
             const std::size_t j = (i + n - 1) % n;
             ring.insert(ring.end(), {in.corners[j][0], in.corners[j][1]});
             const double a = turn * Signed2(ring, o);
-            if (a < -kZeroLength * kZeroLength || RingCrosses(ring))
+            std::vector<const double*> corners;
+            for (std::size_t k = 0; k < ring.size(); k += 2)
+                corners.push_back(&ring[k]);
+            if (a < -kZeroLength * kZeroLength || G3RoofPlanRingCrosses(corners))
                 return false;
             sum += a;
         }
@@ -328,6 +311,22 @@ private:
 };
 
 } // namespace
+
+bool G3RoofPlanRingCrosses(const std::vector<const double*>& ring)
+{
+    const std::size_t n = ring.size();
+    const double lo = GTolerance::kSegmentEnd, hi = 1.0 - GTolerance::kSegmentEnd;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 2; j < n; ++j) {
+            if ((j + 1) % n == i)
+                continue;
+            double t = 0.0, u = 0.0;
+            if (G3LineTest(ring[i], ring[(i + 1) % n], ring[j], ring[(j + 1) % n], &t, &u) && t > lo && t < hi &&
+                u > lo && u < hi)
+                return true;
+        }
+    return false;
+}
 
 bool G3RoofBandFaces(const G3RoofBandInput& in, std::vector<std::vector<double>>& paths)
 {

@@ -27,3 +27,8 @@ struct G3RoofBandInput {
 // a face crossing, a line leaving the band nowhere, a face turned over, or
 // areas that do not add up to the band's.
 bool G3RoofBandFaces(const G3RoofBandInput& in, std::vector<std::vector<double>>& paths);
+
+// Two sides of the closed plan ring (points read for x and y) that share
+// no corner cross strictly inside both; sides that only touch, or run in
+// line, do not count.
+bool G3RoofPlanRingCrosses(const std::vector<const double*>& ring);

@@ -22,7 +22,6 @@
 #include "Geometry/roof/G3RoofGenerator.h"
 
 #include "Geometry/math/G3Math.h"
-#include "Geometry/math/G3SegmentTest.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/roof/G3RoofBandFaces.h"
 #include "Geometry/roof/G3RoofFacetRings.h"
@@ -85,18 +84,7 @@ bool StripCrosses(const G3RoofVertex* b, const G3RoofBandCorner& from, const G3R
         ring.push_back(from.m);
     ring.push_back(from.h);
     ring.push_back(b->prev->point.GetXYZ());
-    const std::size_t n = ring.size();
-    const double lo = GTolerance::kSegmentEnd, hi = 1.0 - GTolerance::kSegmentEnd;
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i + 2; j < n; ++j) {
-            if ((j + 1) % n == i)
-                continue;
-            double t = 0.0, u = 0.0;
-            if (G3LineTest(ring[i], ring[(i + 1) % n], ring[j], ring[(j + 1) % n], &t, &u) && t > lo && t < hi &&
-                u > lo && u < hi)
-                return true;
-        }
-    return false;
+    return G3RoofPlanRingCrosses(ring);
 }
 
 } // namespace
