@@ -251,6 +251,12 @@ protected:
     // withExData, and the subtractions take the event form.
     bool SliceWith(G3Surface* s, const double* plane, bool cut, G3Surface** below, G3Surface** above,
                    bool capFromBox, bool withExData);
+    // The two subtractions of one slice by the unit plane p on copies of
+    // s (s untouched): *b below, *a above, either possibly empty. With
+    // `snap` the vertices within kPlaneSide of the plane are put on it
+    // first. False, with failureReason, when the engine refuses a side.
+    bool CutByBoxes(G3Surface* s, const double* p, bool snap, bool capFromBox, bool withExData,
+                    G3Surface** b, G3Surface** a);
 
     // --- preparation of both operands (G3BooleanPrepare.cpp)
     // Merges A and B in plane, triangulates them, gives normals to the one

@@ -50,6 +50,16 @@ constexpr double kNearOrigin = 16.0;
 
 bool HasVertices(const G3Surface* s) { return s && s->GetVertexCount() > 0; }
 
+// The box's centre on `axis` is far from the origin for the box's size:
+// the slice then cuts about a local origin on that axis.
+bool FarOnAxis(const GEnvelope& env, int axis)
+{
+    const double centre = 0.5 * (env.GetMin()[axis] + env.GetMax()[axis]);
+    return std::fabs(centre) >= kNearOrigin * env.GetMaxSize();
+}
+
+bool FarForItsSize(const GEnvelope& env) { return FarOnAxis(env, 0) || FarOnAxis(env, 1) || FarOnAxis(env, 2); }
+
 bool FiniteCoordinates(const G3Surface* s)
 {
     for (int k = 0; k < s->GetVertexCount(); ++k) {
@@ -276,15 +286,58 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
         return false;
     }
 
+    // The engine cuts at 1000 times the scale, where a face lying within
+    // kPlaneSide of the plane along its whole length (a plane through a
+    // corner tipped by a few nanoradians off the face) crosses at a shallow
+    // angle, and its cut may stop short of the next face's. Such vertices
+    // put on the plane make the face lie in it. Site coordinates need that
+    // snap (below) and a local origin; near the origin the cut goes first
+    // as given. A refused side is tried once more the other way: a snap
+    // can also tip a short edge across the plane.
+    GEnvelope env;
+    s->FormEnvelope(&env);
+    const bool siteFirst = FarForItsSize(env);
+    G3Surface* b = nullptr;
+    G3Surface* a = nullptr;
+    if (!CutByBoxes(s, p, siteFirst, capFromBox, withExData, &b, &a)) {
+        const std::string reason = failureReason;
+        failureReason.clear();
+        if (!CutByBoxes(s, p, !siteFirst, capFromBox, withExData, &b, &a)) {
+            failureReason = reason;
+            return false;
+        }
+    }
+    delete s;
+    if (HasVertices(b)) {
+        *below = b;
+        if (HasVertices(a)) {
+            *above = a;
+            return true;
+        }
+        delete a;
+        return false;
+    }
+    delete b;
+    *below = a;
+    return false;
+}
+
+bool G3BooleanCalculator::CutByBoxes(G3Surface* s, const double* plane, bool snap, bool capFromBox,
+                                     bool withExData, G3Surface** below, G3Surface** above)
+{
+    *below = nullptr;
+    *above = nullptr;
+    double p[4] = {plane[0], plane[1], plane[2], plane[3]};
     // A solid far from the origin for its size (site coordinates) is cut
     // about a local origin, the centre of its box on each such axis (the
-    // subtraction is exact, as in the engine), and its vertices within
-    // kPlaneSide of the plane are put on it there. At the site a vertex is
-    // rounded to a grid as coarse as the engine's band on its scaled
-    // coordinates: a jamb along the plane of a turned wall lay a grid step
-    // off the plane, the engine cut it as crossing at some corners and
-    // flush at others, and both sides came back open. About the local
-    // origin the vertex and the boxes' face agree to far below that band.
+    // subtraction is exact, as in the engine), and with `snap` its
+    // vertices within kPlaneSide of the plane are put on it there. At the
+    // site a vertex is rounded to a grid as coarse as the engine's band on
+    // its scaled coordinates: a jamb along the plane of a turned wall lay
+    // a grid step off the plane, the engine cut it as crossing at some
+    // corners and flush at others, and both sides came back open. About
+    // the local origin the vertex and the boxes' face agree to far below
+    // that band.
     G3Surface* work = s->Duplicate();
     GEnvelope env;
     work->FormEnvelope(&env);
@@ -293,17 +346,17 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
     double origin[3] = {0.0, 0.0, 0.0};
     for (int k = 0; k < 3; ++k) {
         centre[k] = 0.5 * (env.GetMin()[k] + env.GetMax()[k]);
-        if (std::fabs(centre[k]) >= kNearOrigin * solidSize)
+        if (FarOnAxis(env, k))
             origin[k] = centre[k];
     }
     const bool moved = origin[0] != 0.0 || origin[1] != 0.0 || origin[2] != 0.0;
-    if (moved) {
+    if (moved || snap) {
         p[3] -= p[0] * origin[0] + p[1] * origin[1] + p[2] * origin[2];
         for (int k = 0; k < work->GetVertexCount(); ++k) {
             G3Vertex* v = work->GetVertex(k);
             double x[3] = {v->GetX() - origin[0], v->GetY() - origin[1], v->GetZ() - origin[2]};
             const double h = p[0] * x[0] + p[1] * x[1] + p[2] * x[2] - p[3];
-            if (std::fabs(h) <= GTolerance::kPlaneSide)
+            if (snap && std::fabs(h) <= GTolerance::kPlaneSide)
                 for (int c = 0; c < 3; ++c)
                     x[c] -= h * p[c];
             v->SetX(x[0]);
@@ -370,23 +423,13 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
         failureReason = reason;
         return false;
     }
-    delete s;
     if (moved)
         for (G3Surface* part : {a, b})
             if (part)
                 MoveBack(part, origin);
-    if (HasVertices(b)) {
-        *below = b;
-        if (HasVertices(a)) {
-            *above = a;
-            return true;
-        }
-        delete a;
-        return false;
-    }
-    delete b;
-    *below = a;
-    return false;
+    *below = b;
+    *above = a;
+    return true;
 }
 
 bool G3BooleanCalculator::SliceBySurface(G3Surface* s, G3Surface* sheet, G3Surface** part1, G3Surface** part2)

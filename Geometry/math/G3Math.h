@@ -117,15 +117,19 @@ inline bool PtOnSegment(const double* p, const double* a, const double* b)
     if (len > 0.0)
         for (double& c : dir)
             c /= len;
-    const double sp = dot(p, dir), sa = dot(a, dir), sb = dot(b, dir);
-    if (!(std::fabs(sa - sb) >= GTolerance::kZeroLength))
+    // Everything is taken about b: at site coordinates the products of
+    // absolute coordinates round away a short segment's length.
+    const double pb[3] = {p[0] - b[0], p[1] - b[1], p[2] - b[2]};
+    const double ab[3] = {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+    const double sp = dot(pb, dir), sa = dot(ab, dir);
+    if (!(std::fabs(sa) >= GTolerance::kZeroLength))
         return false;
-    const double t = (sp - sb) / (sa - sb);
+    const double t = sp / sa;
     if (t <= -GTolerance::kSegmentEnd || 1.0 - t <= -GTolerance::kSegmentEnd)
         return false;
     double q[3];
     for (int k = 0; k < 3; ++k)
-        q[k] = t * a[k] + (1.0 - t) * b[k] - p[k];
+        q[k] = t * ab[k] - pb[k];
     return std::sqrt(dot(q, q)) < GTolerance::kPlaneSide;
 }
 bool PtOnSegment(const G3Point* p, const G3Point* a, const G3Point* b);

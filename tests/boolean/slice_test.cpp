@@ -560,6 +560,56 @@ TEST(Slice, TurnedPlansAtTheSiteCutAlongTheirWalls)
     }
 }
 
+// Planes through a corner of a turned plan, tipped a few nanoradians off
+// the faces there: along a face the plane stays within kPlaneSide, while
+// the engine, cutting a thousand times finer, sees a shallow crossing. A
+// cut through an inner step of the plan must come back as two closed parts
+// adding up to the whole, or the whole solid on one side.
+TEST(Slice, PlanesTippedOffAFaceByNanoradians)
+{
+    GSRand(47);
+    int cut = 0;
+    for (int round = 0; round < (fixtures::kSlowBuild ? 150 : 600); ++round) {
+        CellPrism prism = RandomPlan(3, 0, true);
+        SurfacePtr s = prism.Build();
+        P axis = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
+        const double len = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+        for (double& c : axis)
+            c /= len;
+        const fixtures::Motion m = fixtures::Motion::Turn(axis, Uniform(0, 2 * fixtures::kPi), {0, 0, 0});
+        for (int k = 0; k < s->GetVertexCount(); ++k) {
+            double* x = s->GetVertex(k)->GetXYZ();
+            const P y = m.Apply({x[0], x[1], x[2]});
+            std::copy(y.begin(), y.end(), x);
+        }
+        s->FormPlaneEquation();
+        const double whole = prism.VolumeBelow(0, 1e9);
+        const double* corner = s->GetVertex(static_cast<int>(GRand()) % s->GetVertexCount())->GetXYZ();
+        const int face = static_cast<int>(GRand()) % 3;
+        const double tip = std::pow(10.0, Uniform(-9.5, -7.0));
+        std::array<double, 4> pl = {0, 0, 0, 0};
+        for (int k = 0; k < 3; ++k)
+            pl[static_cast<std::size_t>(k)] = m.r[k][face] + tip * Uniform(-1, 1);
+        for (int k = 0; k < 3; ++k)
+            pl[3] += pl[static_cast<std::size_t>(k)] * corner[k];
+        SCOPED_TRACE(testing::Message() << "round " << round << " tip " << tip);
+        Sliced r = DoSlice(s->Duplicate(), pl);
+        if (!r.below) {
+            ADD_FAILURE() << "refused";
+            continue;
+        }
+        ExpectSolid(r.below.get(), "below");
+        if (!r.ok) {
+            EXPECT_NEAR(whole, G3SurfaceVolume(r.below.get()), 1e-6 * whole);
+            continue;
+        }
+        ++cut;
+        ExpectSolid(r.above.get(), "above");
+        EXPECT_NEAR(whole, G3SurfaceVolume(r.below.get()) + G3SurfaceVolume(r.above.get()), 1e-6 * whole);
+    }
+    EXPECT_GT(cut, fixtures::kSlowBuild ? 20 : 100);
+}
+
 // s sliced by the sheet: two closed parts of some volume, one of volume
 // `part` when that is not negative, adding up to the whole.
 void ExpectSheetParts(SurfacePtr s, SurfacePtr sheet, double part)
