@@ -367,17 +367,41 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
                                                    deleteEmpty, spareA, spareB, spareSegments)
                                 : result;
     const std::string firstReason = failureReason;
-    if (G3SnapOntoVertices(spareB.get(), spareA.get()) == 0) {
+    // A run again on the spares (taken over), with the failed run's
+    // segments dropped.
+    auto again = [&](G3Surface* a, G3Surface* b) {
+        if (spareSegments)
+            *intersectionList = *spareSegments;
+        failureReason.clear();
+        A = a;
+        B = b;
+        return RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+    };
+    // A face of B tipped a few nanoradians off a face of A lies within the
+    // weld distance of its plane, yet the cut, a thousand times finer, has
+    // them cross at a shallow angle. When B's corners on A's do not mend
+    // the run, B's faces are put into A's planes as well, on copies kept
+    // for that.
+    std::unique_ptr<G3Surface> planeA, planeB;
+    if (G3CountNearPlanes(spareA.get(), spareB.get()) > 0) {
+        planeA.reset(spareA->Duplicate());
+        planeB.reset(spareB->Duplicate());
+    }
+    result = nullptr;
+    bool tried = false;
+    if (G3SnapOntoVertices(spareB.get(), spareA.get()) > 0) {
+        result = again(spareA.release(), spareB.release());
+        tried = true;
+    }
+    if (!result && (!tried || !failureReason.empty()) && planeA && G3SnapOntoPlanes(planeB.get(), planeA.get()) > 0) {
+        G3SnapOntoVertices(planeB.get(), planeA.get());
+        result = again(planeA.release(), planeB.release());
+        tried = true;
+    }
+    if (!tried) {
         delete failed;
         return nullptr;
     }
-    // The segments of the failed run are not the second run's.
-    if (spareSegments)
-        *intersectionList = *spareSegments;
-    failureReason.clear();
-    A = spareA.release();
-    B = spareB.release();
-    result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
     if (!result) {
         if (!failureReason.empty())
             failureReason = firstReason;

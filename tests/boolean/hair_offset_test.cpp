@@ -3,7 +3,10 @@
 // the origin and at 5e5: the result must be the one of the faces drawn in
 // place (volume within the weld distance times the area), closed, without
 // an edge shorter than the weld distance, and sliceable across where the
-// hair step would stand.
+// hair step would stand. And booleans of turned boxes whose second operand
+// has a face tipped 1e-10 to 1e-7 radians off the first's, about a point of
+// the first's face: within the weld distance of that face, yet crossing it
+// at a shallow angle for the cut.
 
 #include "solid_fixtures.h"
 
@@ -116,6 +119,64 @@ TEST(BooleanHairOffsets, FacesDrawnAHairOffAGridCutAsDrawnInPlace)
                 EXPECT_EQ("", MeshCheck(part));
                 EXPECT_EQ("", G3ClosedCheck(part));
             }
+    }
+}
+
+// m after the turn about `pivot` by angle a about the unit axis u.
+fixtures::Motion TippedAbout(const fixtures::Motion& m, const P& u, double a, const P& pivot)
+{
+    const fixtures::Motion tip = fixtures::Motion::Turn(u, a, {0, 0, 0});
+    fixtures::Motion r;
+    const P shift = tip.Apply({-pivot[0], -pivot[1], -pivot[2]});
+    const P t = m.Apply({shift[0] + pivot[0], shift[1] + pivot[1], shift[2] + pivot[2]});
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            r.r[i][j] = m.r[i][0] * tip.r[0][j] + m.r[i][1] * tip.r[1][j] + m.r[i][2] * tip.r[2][j];
+    r.t = t;
+    return r;
+}
+
+TEST(BooleanHairOffsets, FacesTippedByNanoradiansCutAsIfInPlane)
+{
+    std::mt19937 rng(20261211);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto axis = [&] {
+        std::normal_distribution<double> g;
+        P u = {g(rng), g(rng), g(rng)};
+        const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+        return P{u[0] / len, u[1] / len, u[2] / len};
+    };
+    for (int round = 0; round < 240; ++round) {
+        const double far = round % 2 ? 5e5 : 0.0;
+        const fixtures::Motion m = fixtures::Motion::Turn(axis(), uniform(0, 6.3), {far, far - 3, uniform(-1, 1)});
+        const Box3 a{{0, 0, 0}, {uniform(1, 4), uniform(0.2, 1), uniform(1, 3)}};
+        // b on a's top, against its right side, or inside it flush with its top.
+        const int where = round / 2 % 3;
+        Box3 b;
+        if (where == 1)
+            b.lo = {a.hi[0], uniform(-0.5, a.hi[1]), uniform(-0.5, a.hi[2])};
+        else
+            b.lo = {uniform(-1, a.hi[0]), uniform(-0.5, a.hi[1]), where == 0 ? a.hi[2] : uniform(0.1, a.hi[2] - 0.05)};
+        b.hi = {b.lo[0] + uniform(0.3, 2), b.lo[1] + uniform(0.2, 1), where == 2 ? a.hi[2] : b.lo[2] + uniform(0.3, 2)};
+        const P pivot = {where == 1 ? a.hi[0] : b.lo[0], b.lo[1], where == 1 ? b.lo[2] : a.hi[2]};
+        const fixtures::Motion mb = TippedAbout(m, axis(), std::pow(10.0, uniform(-10, -7)), pivot);
+        const double inter = where == 2 ? Overlap(a, b) : 0.0;
+        for (int op = 0; op < 3; ++op) {
+            const double exact = op == 0 ? Volume(a) + Volume(b) - inter : op == 1 ? Volume(a) - inter : inter;
+            G3BooleanCalculator calc;
+            G3Surface* A = fixtures::Box(a.lo, a.hi, false, m).release();
+            G3Surface* B = fixtures::Box(b.lo, b.hi, false, mb).release();
+            fixtures::SurfacePtr r(op == 0 ? calc.Add(A, B) : op == 1 ? calc.Sub(A, B) : calc.Common(A, B));
+            SCOPED_TRACE(testing::Message() << "round " << round << " op " << op);
+            EXPECT_EQ("", calc.GetFailureReason());
+            if (!r) {
+                EXPECT_GT(kWeld * (Volume(a) + Volume(b)), exact);
+                continue;
+            }
+            EXPECT_EQ("", MeshCheck(r.get()));
+            EXPECT_EQ("", G3ClosedCheck(r.get()));
+            EXPECT_NEAR(exact, G3SurfaceVolume(r.get()), kWeld * fixtures::Area(r.get()));
+        }
     }
 }
 
