@@ -377,26 +377,29 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         B = b;
         return RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
     };
-    // A face of B tipped a few nanoradians off a face of A lies within the
-    // weld distance of its plane, yet the cut, a thousand times finer, has
-    // them cross at a shallow angle. When B's corners on A's do not mend
-    // the run, B's faces are put into A's planes as well, on copies kept
-    // for that.
-    std::unique_ptr<G3Surface> planeA, planeB;
-    if (G3CountNearPlanes(spareA.get(), spareB.get()) > 0) {
-        planeA.reset(spareA->Duplicate());
-        planeB.reset(spareB->Duplicate());
-    }
+    // Faces flat only to the rounding of their corners (a model written
+    // with seven decimals and read back), or a face of B tipped a few
+    // nanoradians off one of A's, lie within the weld distance of each
+    // other's planes, yet the cut, a thousand times finer, has them cross
+    // at shallow angles. When B's corners on A's do not mend the run, it
+    // goes once more from copies kept for that: each operand's corners on
+    // their own facets' planes, B's near faces in A's planes, then B's
+    // corners on A's.
+    std::unique_ptr<G3Surface> flatA(spareA->Duplicate());
+    std::unique_ptr<G3Surface> flatB(spareB->Duplicate());
     result = nullptr;
     bool tried = false;
     if (G3SnapOntoVertices(spareB.get(), spareA.get()) > 0) {
         result = again(spareA.release(), spareB.release());
         tried = true;
     }
-    if (!result && (!tried || !failureReason.empty()) && planeA && G3SnapOntoPlanes(planeB.get(), planeA.get()) > 0) {
-        G3SnapOntoVertices(planeB.get(), planeA.get());
-        result = again(planeA.release(), planeB.release());
-        tried = true;
+    if (!result && (!tried || !failureReason.empty())) {
+        const int flattened = G3FlattenOntoOwnPlanes(flatA.get()) + G3FlattenOntoOwnPlanes(flatB.get());
+        const int intoPlanes = G3SnapOntoPlanes(flatB.get(), flatA.get());
+        if (G3SnapOntoVertices(flatB.get(), flatA.get()) + flattened + intoPlanes > 0) {
+            result = again(flatA.release(), flatB.release());
+            tried = true;
+        }
     }
     if (!tried) {
         delete failed;

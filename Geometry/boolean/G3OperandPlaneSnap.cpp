@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -259,4 +260,14 @@ int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a)
     if (moved > 0)
         b->FormPlaneEquation();
     return moved;
+}
+
+int G3FlattenOntoOwnPlanes(G3Surface* s)
+{
+    if (!s)
+        return 0;
+    // The targets are read from a copy: the snap moves s's corners while
+    // the planes they go to stay those s had.
+    const std::unique_ptr<G3Surface> own(s->Duplicate());
+    return G3SnapOntoPlanes(s, own.get());
 }

@@ -35,3 +35,10 @@ int G3CountNearPlanes(const G3Surface* a, const G3Surface* b);
 // do not meet in one point near it or an edge of b would fall below
 // GTolerance::kWeld. The number of vertices moved.
 int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a);
+
+// Puts each corner of s on the point nearest it on the planes of all its
+// facets, where each facet lies flat only to within GTolerance::kWeld (its
+// corners rounded off its plane), and forms s's planes again: G3SnapOntoPlanes
+// with s's own facets as the targets. Refused (0, s unchanged) as that is.
+// The number of vertices moved.
+int G3FlattenOntoOwnPlanes(G3Surface* s);

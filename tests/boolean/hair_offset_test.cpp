@@ -3,10 +3,11 @@
 // the origin and at 5e5: the result must be the one of the faces drawn in
 // place (volume within the weld distance times the area), closed, without
 // an edge shorter than the weld distance, and sliceable across where the
-// hair step would stand. And booleans of turned boxes whose second operand
-// has a face tipped 1e-10 to 1e-7 radians off the first's, about a point of
-// the first's face: within the weld distance of that face, yet crossing it
-// at a shallow angle for the cut.
+// hair step would stand. And booleans of turned boxes touching along a
+// face whose second operand has that face tipped 1e-10 to 1e-7 radians off
+// the first's, or whose corners are both rounded to 1e-7 or 1e-8 (faces
+// flat only to that): within the weld distance of each other's planes, yet
+// crossing at shallow angles for the cut.
 
 #include "solid_fixtures.h"
 
@@ -136,7 +137,7 @@ fixtures::Motion TippedAbout(const fixtures::Motion& m, const P& u, double a, co
     return r;
 }
 
-TEST(BooleanHairOffsets, FacesTippedByNanoradiansCutAsIfInPlane)
+TEST(BooleanHairOffsets, FacesTippedOrRoundedWithinTheWeldCutAsIfInPlane)
 {
     std::mt19937 rng(20261211);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
@@ -159,13 +160,23 @@ TEST(BooleanHairOffsets, FacesTippedByNanoradiansCutAsIfInPlane)
             b.lo = {uniform(-1, a.hi[0]), uniform(-0.5, a.hi[1]), where == 0 ? a.hi[2] : uniform(0.1, a.hi[2] - 0.05)};
         b.hi = {b.lo[0] + uniform(0.3, 2), b.lo[1] + uniform(0.2, 1), where == 2 ? a.hi[2] : b.lo[2] + uniform(0.3, 2)};
         const P pivot = {where == 1 ? a.hi[0] : b.lo[0], b.lo[1], where == 1 ? b.lo[2] : a.hi[2]};
-        const fixtures::Motion mb = TippedAbout(m, axis(), std::pow(10.0, uniform(-10, -7)), pivot);
+        const bool rounded = round / 6 % 2 != 0;
+        const fixtures::Motion mb = rounded ? m : TippedAbout(m, axis(), std::pow(10.0, uniform(-10, -7)), pivot);
+        const double grid = round / 12 % 2 ? 1e-7 : 1e-8;
+        auto build = [&](const Box3& x, const fixtures::Motion& at) {
+            G3Surface* s = fixtures::Box(x.lo, x.hi, false, at).release();
+            for (int k = 0; rounded && k < s->GetVertexCount(); ++k)
+                for (int d = 0; d < 3; ++d)
+                    s->GetVertex(k)->GetXYZ()[d] = std::round(s->GetVertex(k)->GetXYZ()[d] / grid) * grid;
+            s->FormPlaneEquation();
+            return s;
+        };
         const double inter = where == 2 ? Overlap(a, b) : 0.0;
         for (int op = 0; op < 3; ++op) {
             const double exact = op == 0 ? Volume(a) + Volume(b) - inter : op == 1 ? Volume(a) - inter : inter;
             G3BooleanCalculator calc;
-            G3Surface* A = fixtures::Box(a.lo, a.hi, false, m).release();
-            G3Surface* B = fixtures::Box(b.lo, b.hi, false, mb).release();
+            G3Surface* A = build(a, m);
+            G3Surface* B = build(b, mb);
             fixtures::SurfacePtr r(op == 0 ? calc.Add(A, B) : op == 1 ? calc.Sub(A, B) : calc.Common(A, B));
             SCOPED_TRACE(testing::Message() << "round " << round << " op " << op);
             EXPECT_EQ("", calc.GetFailureReason());
