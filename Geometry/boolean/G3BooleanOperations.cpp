@@ -128,6 +128,25 @@ bool Closed(G3Surface* s)
 
 bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
 
+// The cut keeps its vertices apart a thousand times finer than the point
+// tolerance. Where faces meet at shallow angles (faces flat only to the
+// rounding of their corners, a plane through an edge of such faces), its
+// seams may end at corners a fraction of the tolerance apart, each with a
+// wall of its own: at the scale every later pass works at they are one
+// corner. A result the engine would refuse is welded there; whether it is
+// then a closed, clean solid (defect: the first finding otherwise).
+bool ClosedOnceWelded(G3Surface* s, std::string& defect)
+{
+    s->RemoveEqualsVertexAndDivideEdges();
+    s->RemoveNonManifoldEdges();
+    s->RemoveTrivialFacets();
+    s->CancelRunsOutAndBack();
+    defect = G3ClosedCheck(s);
+    if (defect.empty())
+        defect = G3MeshCheck(s);
+    return defect.empty() && Closed(s);
+}
+
 // The facet on e's only side, or null when e has two or none.
 G3Facet* OnlyFacet(const G3Edge* e)
 {
@@ -359,6 +378,8 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         if (deliverSegments && intersectionList)
             spareSegments.reset(new G3IntervalList(*intersectionList));
     }
+    // A result passing the checks keeps the flag A came with.
+    const bool solidA = A && A->GetSolid();
     G3Surface* failed = nullptr;
     G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty,
                                        spareA ? &failed : nullptr);
@@ -401,13 +422,21 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
             tried = true;
         }
     }
-    if (!tried) {
-        delete failed;
-        return nullptr;
+    if (!tried || (!result && !failureReason.empty())) {
+        // Neither retry mended it: the first result welded, or the first
+        // reason.
+        std::string defect;
+        failureReason = firstReason;
+        if (!ClosedOnceWelded(failed, defect)) {
+            delete failed;
+            return nullptr;
+        }
+        failureReason.clear();
+        if (solidA)
+            failed->SetSolid();
+        return failed;
     }
     if (!result) {
-        if (!failureReason.empty())
-            failureReason = firstReason;
         delete failed;
         return nullptr;
     }
@@ -617,6 +646,9 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
     // The planes formed on the cut's coordinates, carried back with them
     // (the cleanup passes keep every facet's plane current).
     UnscalePlanes(A, origin);
+    // Welded only when the caller has no run of its own left to try.
+    if (solids && !defect.empty() && !failed)
+        closed = ClosedOnceWelded(A, defect);
     if (!closed)
         A->ClearSolid();
     G3Surface* result = A;
