@@ -132,18 +132,20 @@ private:
 
     // The line between e and next[e] from `from` down, and where it leaves
     // the band. Beside a vertical plane at an outline corner (a gable, a
-    // step) it goes to the mitre; beside a step opened at a meeting it runs
-    // along `along` (x, y) in the step's plane. No meeting involves either.
+    // step) it goes to the mitre at that edge's corner, down the other
+    // plane; beside a step opened at a meeting it runs along `along`
+    // (x, y) in the step's plane.
     bool StartLine(std::size_t e, const double* from, const double* along)
     {
         const std::size_t f = next[e];
         Line& l = ends[e];
         std::copy(from, from + 3, l.start);
         if ((vertical[e] || vertical[f]) && along == nullptr) {
-            const std::size_t k = (f + n - 1) % n;
+            const std::size_t k = vertical[f] ? (f + n - 1) % n : e % n;
             l.exitAt = static_cast<double>((k + 1) % n);
             std::copy(Mitre(k), Mitre(k) + 2, l.exit);
-            l.exitZ = from[2];
+            const double* face = planes[vertical[f] ? e : f];
+            l.exitZ = vertical[e] && vertical[f] ? from[2] : -(face[0] * l.exit[0] + face[1] * l.exit[1] + face[3]) / face[2];
             return true;
         }
         if (along != nullptr) {
@@ -229,18 +231,47 @@ private:
     }
 
     // Where the lines at e's two ends meet, when inside the band below
-    // both their starts.
+    // both their starts. Beside a gable or a step of the outline the line
+    // there runs in the upright plane through its corner and its mitre.
     bool Meeting(std::size_t e, double* x) const
     {
         const std::size_t p = prev[e], q = next[e];
-        if (vertical[p] || vertical[e] || vertical[q])
-            return false;
-        if (!G3RoofPlanesPoint(planes[p], planes[e], planes[q], x))
-            return false;
         const Line& s = ends[p];
         const Line& t = ends[e];
+        if (vertical[e] || (vertical[p] && (vertical[q] || !OutlineStep(p))) || (vertical[q] && !OutlineStep(q)))
+            return false;
+        double upright[4];
+        if ((vertical[p] || vertical[q]) && !Upright(vertical[p] ? s : t, upright))
+            return false;
+        if (!G3RoofPlanesPoint(vertical[p] ? upright : planes[p], planes[e], vertical[q] ? upright : planes[q], x))
+            return false;
         return x[2] < s.start[2] - kPlaneSide && x[2] < t.start[2] - kPlaneSide && x[2] > s.exitZ + kPlaneSide &&
                x[2] > t.exitZ + kPlaneSide;
+    }
+
+    // Edge e is a step of the outline: a vertical edge of no length
+    // between collinear eaves of two pitches.
+    bool OutlineStep(std::size_t e) const
+    {
+        if (e >= n || !vertical[e])
+            return false;
+        const double* a = in.corners[(e + n - 1) % n];
+        const double* b = in.corners[e];
+        return std::hypot(b[0] - a[0], b[1] - a[1]) < kZeroLength;
+    }
+
+    // The upright plane through a line's start and exit, x and y.
+    static bool Upright(const Line& l, double* plane)
+    {
+        const double dx = l.exit[0] - l.start[0], dy = l.exit[1] - l.start[1];
+        const double len = std::hypot(dx, dy);
+        if (!(len >= kZeroLength))
+            return false;
+        plane[0] = -dy / len;
+        plane[1] = dx / len;
+        plane[2] = 0.0;
+        plane[3] = -(plane[0] * l.start[0] + plane[1] * l.start[1]);
+        return true;
     }
 
     void Push(std::size_t e)
@@ -300,7 +331,9 @@ private:
             std::vector<const double*> corners;
             for (std::size_t k = 0; k < ring.size(); k += 2)
                 corners.push_back(&ring[k]);
-            if (a < -kZeroLength * kZeroLength || G3RoofPlanRingCrosses(corners))
+            // A step's face is a line out to its mitre, with the points
+            // where its neighbours' faces closed on it: no area to turn.
+            if ((!OutlineStep(i) && a < -kZeroLength * kZeroLength) || G3RoofPlanRingCrosses(corners))
                 return false;
             sum += a;
         }

@@ -11,8 +11,9 @@
 // The band around an outline of n corners. Edge i runs from corner i - 1
 // to corner i and owns plane i; mitre i is the offset border's corner
 // outside outline corner i, so edge i's offset runs from mitre i - 1 to
-// mitre i. A vertical edge (a gable or a step) takes part in no meeting:
-// the lines at its ends go down to the mitres.
+// mitre i. The lines at a vertical edge's ends (a gable, a step) go down
+// its neighbours' planes straight to the mitres; a neighbour's face may
+// close on such a line, but the vertical edge's own never closes.
 struct G3RoofBandInput {
     std::vector<const double*> corners;  // x, y, z of each outline corner
     std::vector<const double*> planes;   // a, b, c, d of each edge's plane

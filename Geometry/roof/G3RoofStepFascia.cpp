@@ -56,8 +56,17 @@ public:
         const double ux = dx / length, uy = dy / length;
         auto across = [&](const double* p) { return (p[1] - e.a[1]) * ux - (p[0] - e.a[0]) * uy; };
         auto along = [&](const double* p) { return (p[0] - e.a[0]) * ux + (p[1] - e.a[1]) * uy; };
-        if (!(std::fabs(across(o.a)) < kPlaneSide && std::fabs(across(o.b)) < kPlaneSide))
+        // The shorter edge's ends against the longer one's line: a short
+        // edge's own direction, turned by the rounding of its ends, would
+        // swing far off at the other's far end.
+        const double ox = o.b[0] - o.a[0], oy = o.b[1] - o.a[1], olength = std::hypot(ox, oy);
+        if (olength > length) {
+            auto off = [&](const double* p) { return ((p[1] - o.a[1]) * ox - (p[0] - o.a[0]) * oy) / olength; };
+            if (!(std::fabs(off(e.a)) < kPlaneSide && std::fabs(off(e.b)) < kPlaneSide))
+                return false;
+        } else if (!(std::fabs(across(o.a)) < kPlaneSide && std::fabs(across(o.b)) < kPlaneSide)) {
             return false;
+        }
         const double s0 = along(o.a), s1 = along(o.b);
         // The other edge's face side, seen along this edge's direction.
         const int side = s1 > s0 ? o.side : -o.side;

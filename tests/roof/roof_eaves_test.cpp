@@ -260,7 +260,9 @@ TEST(RoofEaves, ThickRoofsOverStepsAndGablesCloseWithoutFolds)
         int result = 0;
         EXPECT_TRUE(G3SurfaceEdit(&s).CheckFacets(0x1, result));
     }
-    EXPECT_LT(refused, 30);
+    // Faces that close on a step's line in the overhang are built (9 of
+    // 120 refused; 22 when they were not).
+    EXPECT_LT(refused, 12);
 }
 
 TEST(RoofEaves, ShallowBendsKeepTheOutlineCovered)

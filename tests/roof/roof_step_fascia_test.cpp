@@ -1,10 +1,11 @@
 // The fascia cut where border edges face each other across a vertical
 // plane, against an oracle of its own: random chains of edges on both
 // sides of random planes (turned, at the origin or at site coordinates,
-// meeting at their start or not, crossing or not), sampled at random
-// points of the plane. A point must lie in exactly one piece when exactly
-// one side's band (from its edge up by the thickness) holds it, else in
-// none.
+// meeting at their start or not, crossing or not, some with short edges
+// beside long ones and corners a rounding's width off the plane), sampled
+// at random points of the plane. A point must lie in exactly one piece
+// when exactly one side's band (from its edge up by the thickness) holds
+// it, else in none.
 #include "Geometry/roof/G3RoofStepFascia.h"
 
 #include <gtest/gtest.h>
@@ -60,14 +61,23 @@ TEST(RoofStepFascia, PiecesCoverWhereExactlyOneSidesBandDoes)
             cs[side] = {0.0, length};
             for (int k = static_cast<int>(gen() % 4); k > 0; --k)
                 cs[side].push_back(length * unit(gen));
+            // Every fifth round a short edge beside the other side's long
+            // ones, and every corner a rounding's width off the plane: the
+            // short edge's own direction swings far off along the others.
+            const bool rough = round % 5 == 4;
+            if (rough)
+                cs[side].push_back(std::fmin(length, cs[side][gen() % cs[side].size()] + 0.02 + 0.08 * unit(gen)));
             std::sort(cs[side].begin(), cs[side].end());
             for (std::size_t k = 0; k < cs[side].size(); ++k)
                 cz[side].push_back(k == 0 && round % 4 != 3 ? 0.0 : 1.5 * unit(gen));
             for (std::size_t k = 0; k + 1 < cs[side].size(); ++k) {
                 const bool back = gen() % 2 == 1;
                 const std::size_t a = back ? k + 1 : k, b = back ? k : k + 1;
-                G3RoofFasciaEdge e{{o[0] + cs[side][a] * d[0], o[1] + cs[side][a] * d[1], cz[side][a]},
-                                   {o[0] + cs[side][b] * d[0], o[1] + cs[side][b] * d[1], cz[side][b]},
+                const double off[2] = {rough ? 8e-7 * (unit(gen) - 0.5) : 0.0, rough ? 8e-7 * (unit(gen) - 0.5) : 0.0};
+                G3RoofFasciaEdge e{{o[0] + cs[side][a] * d[0] - off[0] * d[1], o[1] + cs[side][a] * d[1] + off[0] * d[0],
+                                    cz[side][a]},
+                                   {o[0] + cs[side][b] * d[0] - off[1] * d[1], o[1] + cs[side][b] * d[1] + off[1] * d[0],
+                                    cz[side][b]},
                                    (side == 0) != back ? 1 : -1};
                 edges.push_back(e);
             }
