@@ -573,49 +573,38 @@ TEST(Slice, PlanesNearlyAlongFacesOfTurnedPlans)
     GSRand(47);
     int cut = 0, refused = 0;
     const int rounds = fixtures::kSlowBuild ? 150 : 600;
+    auto dot = [](const P& a, const P& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+    // x a + y b.
+    auto sum = [](double x, const P& a, double y, const P& b) {
+        return P{x * a[0] + y * b[0], x * a[1] + y * b[1], x * a[2] + y * b[2]};
+    };
     for (int round = 0; round < rounds; ++round) {
-        CellPrism prism = RandomPlan(3, 0, true);
-        SurfacePtr s = prism.Build();
-        auto direction = [] {
-            P u = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
-            const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-            return P{u[0] / len, u[1] / len, u[2] / len};
-        };
-        const fixtures::Motion m = fixtures::Motion::Turn(direction(), Uniform(0, 2 * fixtures::kPi), {0, 0, 0});
+        SurfacePtr s = RandomPlan(3, 0, true).Build();
+        P n = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
+        const fixtures::Motion m = fixtures::Motion::Turn(sum(1.0 / std::sqrt(dot(n, n)), n, 0.0, n), Uniform(0, 6.3), {});
         const bool rounded = round % 2 != 0;
         const double grid = round % 4 == 1 ? 1e-7 : 1e-8;
         for (int k = 0; k < s->GetVertexCount(); ++k) {
             double* x = s->GetVertex(k)->GetXYZ();
             const P y = m.Apply({x[0], x[1], x[2]});
-            for (int d = 0; d < 3; ++d)
-                x[d] = rounded ? std::round(y[static_cast<std::size_t>(d)] / grid) * grid : y[static_cast<std::size_t>(d)];
+            for (std::size_t d = 0; d < 3; ++d)
+                x[d] = rounded ? std::round(y[d] / grid) * grid : y[d];
         }
         s->FormPlaneEquation();
         const double whole = G3SurfaceVolume(s.get());
-        const double* corner = s->GetVertex(static_cast<int>(GRand()) % s->GetVertexCount())->GetXYZ();
-        std::array<double, 4> pl = {0, 0, 0, 0};
-        if (rounded) {
-            // Normal to the edge to a neighbouring corner, else at random.
-            const G3Edge* e = s->GetVertex(static_cast<int>(GRand()) % s->GetVertexCount())->GetFirstEdge();
-            const double* a = e->GetVertex1()->GetXYZ();
-            const double* b = e->GetVertex2()->GetXYZ();
-            const P u = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-            P n = direction();
-            const double along = (n[0] * u[0] + n[1] * u[1] + n[2] * u[2]) / (u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-            for (int k = 0; k < 3; ++k)
-                pl[static_cast<std::size_t>(k)] = n[static_cast<std::size_t>(k)] - along * u[static_cast<std::size_t>(k)];
-            corner = a;
-        } else {
-            const int face = static_cast<int>(GRand()) % 3;
-            const double tip = std::pow(10.0, Uniform(-9.5, -7.0));
-            for (int k = 0; k < 3; ++k)
-                pl[static_cast<std::size_t>(k)] = m.r[k][face] + tip * Uniform(-1, 1);
-        }
-        const double len = std::sqrt(pl[0] * pl[0] + pl[1] * pl[1] + pl[2] * pl[2]);
-        for (int k = 0; k < 3; ++k)
-            pl[3] += pl[static_cast<std::size_t>(k)] / len * corner[k];
+        // Rounded: through an edge, its normal at random across it. Else
+        // through a corner, tipped off the faces' normal on one axis.
+        const G3Edge* e = s->GetVertex(static_cast<int>(GRand()) % s->GetVertexCount())->GetFirstEdge();
+        const double* a = e->GetVertex1()->GetXYZ();
+        const double* b = e->GetVertex2()->GetXYZ();
+        const P u = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+        n = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
+        const int face = round / 2 % 3;
+        n = rounded ? sum(1.0, n, -dot(n, u) / dot(u, u), u)
+                    : sum(1.0, {m.r[0][face], m.r[1][face], m.r[2][face]}, std::pow(10.0, Uniform(-9.5, -7)), n);
+        n = sum(1.0 / std::sqrt(dot(n, n)), n, 0.0, n);
         SCOPED_TRACE(testing::Message() << "round " << round);
-        Sliced r = DoSlice(s->Duplicate(), pl);
+        Sliced r = DoSlice(s->Duplicate(), {n[0], n[1], n[2], dot(n, {a[0], a[1], a[2]})});
         if (!r.below) {
             // A few rounded plans still defeat the cut (about 1 in 80).
             EXPECT_TRUE(rounded) << "refused";
