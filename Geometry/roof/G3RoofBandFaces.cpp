@@ -145,7 +145,8 @@ private:
             l.exitAt = static_cast<double>((k + 1) % n);
             std::copy(Mitre(k), Mitre(k) + 2, l.exit);
             const double* face = planes[vertical[f] ? e : f];
-            l.exitZ = vertical[e] && vertical[f] ? from[2] : -(face[0] * l.exit[0] + face[1] * l.exit[1] + face[3]) / face[2];
+            l.exitZ = vertical[e] && vertical[f] ? from[2]
+                                                 : -(face[0] * l.exit[0] + face[1] * l.exit[1] + face[3]) / face[2];
             return true;
         }
         if (along != nullptr) {

@@ -581,7 +581,8 @@ TEST(Slice, PlanesNearlyAlongFacesOfTurnedPlans)
     for (int round = 0; round < rounds; ++round) {
         SurfacePtr s = RandomPlan(3, 0, true).Build();
         P n = {Uniform(-1, 1), Uniform(-1, 1), Uniform(-1, 1)};
-        const fixtures::Motion m = fixtures::Motion::Turn(sum(1.0 / std::sqrt(dot(n, n)), n, 0.0, n), Uniform(0, 6.3), {});
+        const fixtures::Motion m = fixtures::Motion::Turn(sum(1.0 / std::sqrt(dot(n, n)), n, 0.0, n), Uniform(0, 6.3),
+                                                          {});
         const bool rounded = round % 2 != 0;
         const double grid = round % 4 == 1 ? 1e-7 : 1e-8;
         for (int k = 0; k < s->GetVertexCount(); ++k) {
