@@ -465,6 +465,10 @@ protected:
     int depth = 0;
     // The cutting plane (four doubles, not owned) while a slice runs.
     double* slicePlane = nullptr;
+    // RunBooleanOnce puts the faces that lie in one plane for the kernel
+    // into one plane (G3FlattenOntoSharedPlanes) once the operands stand
+    // about the local origin: RunBoolean's last retry.
+    bool sharePlanes = false;
     G3IntervalList* intersectionList = nullptr;
     std::string failureReason;
     // The ray grids of the classification, one for the rays against A's

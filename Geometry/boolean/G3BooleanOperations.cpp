@@ -408,6 +408,8 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // corners on A's.
     std::unique_ptr<G3Surface> flatA(spareA->Duplicate());
     std::unique_ptr<G3Surface> flatB(spareB->Duplicate());
+    std::unique_ptr<G3Surface> sharedA(spareA->Duplicate());
+    std::unique_ptr<G3Surface> sharedB(spareB->Duplicate());
     result = nullptr;
     bool tried = false;
     if (G3SnapOntoVertices(spareB.get(), spareA.get()) > 0) {
@@ -422,8 +424,21 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
             tried = true;
         }
     }
+    // A face given as several facets, each flat only to the rounding of
+    // its corners, bends where they meet by more than the cut allows: a
+    // face of the other operand lying on it is in the plane of one of them
+    // at most. The last run puts every face that is one plane for the
+    // kernel, of either operand, into one plane, about the local origin
+    // (at site coordinates the corners it solves would be rounded to the
+    // site's grid, as coarse as the cut's tolerance there).
+    if (!result && (!tried || !failureReason.empty())) {
+        sharePlanes = true;
+        result = again(sharedA.release(), sharedB.release());
+        sharePlanes = false;
+        tried = true;
+    }
     if (!tried || (!result && !failureReason.empty())) {
-        // Neither retry mended it: the first result welded, or the first
+        // No retry mended it: the first result welded, or the first
         // reason.
         std::string defect;
         failureReason = firstReason;
@@ -562,6 +577,8 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
             slicePlane = movedPlane;
         }
     }
+    if (sharePlanes && G3FlattenOntoSharedPlanes(A, B) > 0)
+        G3SnapOntoVertices(B, A);
     OpenBoolean();
     Divide();
     if (deliverSegments && intersectionList) {

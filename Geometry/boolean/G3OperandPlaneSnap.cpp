@@ -211,20 +211,10 @@ bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved)
     return true;
 }
 
-}  // namespace
-
-int G3CountNearPlanes(const G3Surface* a, const G3Surface* b)
+// Moves the vertices of b onto the planes t names for their facets (see
+// Destination), all or none: the number moved.
+int MoveOntoTargets(G3Surface* b, const Targets& t)
 {
-    if (!a || !b)
-        return 0;
-    return FindTargets(a, b).count;
-}
-
-int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a)
-{
-    if (!a || !b)
-        return 0;
-    const Targets t = FindTargets(a, b);
     if (t.count == 0)
         return 0;
     const int n = b->GetVertexCount();
@@ -262,6 +252,77 @@ int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a)
     return moved;
 }
 
+// Whether every corner of f lies closer than kWeld to the plane p.
+bool CornersNear(G3Facet* f, const double* p)
+{
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
+        if (!(std::fabs(Dot3(p, e->GetVertex1()->GetXYZ()) + p[3]) < kWeld))
+            return false;
+    return true;
+}
+
+int Root(std::vector<int>& parent, int i)
+{
+    while (parent[static_cast<std::size_t>(i)] != i) {
+        int& up = parent[static_cast<std::size_t>(i)];
+        up = parent[static_cast<std::size_t>(up)];
+        i = up;
+    }
+    return i;
+}
+
+// Facets of both operands, A's first, grouped where they lie in one plane
+// for the kernel: parallel (normals within kPlaneEqual, either way round),
+// boxes within kWeld, each one's corners within kWeld of the other's plane;
+// the groups are closed over that relation. The root of each facet's group.
+std::vector<int> SharedPlaneGroups(const std::vector<G3Facet*>& faces, const std::vector<GEnvelope>& boxes)
+{
+    const int n = static_cast<int>(faces.size());
+    std::vector<int> parent(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        parent[static_cast<std::size_t>(i)] = i;
+    const G3BoxHash index(boxes);
+    std::vector<int> near;
+    for (int i = 0; i < n; ++i) {
+        G3Facet* fi = faces[static_cast<std::size_t>(i)];
+        if (fi->IsPlaneZero() || !fi->GetFirstEdge())
+            continue;
+        GEnvelope box = boxes[static_cast<std::size_t>(i)];
+        box.Extend(kWeld);
+        index.Candidates(box, near);
+        for (const int j : near) {
+            G3Facet* fj = faces[static_cast<std::size_t>(j)];
+            if (j <= i || fj->IsPlaneZero() || !fj->GetFirstEdge() ||
+                !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(j)]) ||
+                std::fabs(std::fabs(Dot3(fi->GetPlane(), fj->GetPlane())) - 1.0) >= kPlaneEqual ||
+                !CornersNear(fi, fj->GetPlane()) || !CornersNear(fj, fi->GetPlane()))
+                continue;
+            const int ri = Root(parent, i), rj = Root(parent, j);
+            if (ri != rj)
+                parent[static_cast<std::size_t>(std::max(ri, rj))] = std::min(ri, rj);
+        }
+    }
+    for (int i = 0; i < n; ++i)
+        Root(parent, i);
+    return parent;
+}
+
+}  // namespace
+
+int G3CountNearPlanes(const G3Surface* a, const G3Surface* b)
+{
+    if (!a || !b)
+        return 0;
+    return FindTargets(a, b).count;
+}
+
+int G3SnapOntoPlanes(G3Surface* b, const G3Surface* a)
+{
+    if (!a || !b)
+        return 0;
+    return MoveOntoTargets(b, FindTargets(a, b));
+}
+
 int G3FlattenOntoOwnPlanes(G3Surface* s)
 {
     if (!s)
@@ -270,4 +331,61 @@ int G3FlattenOntoOwnPlanes(G3Surface* s)
     // the planes they go to stay those s had.
     const std::unique_ptr<G3Surface> own(s->Duplicate());
     return G3SnapOntoPlanes(s, own.get());
+}
+
+int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
+{
+    if (!a || !b || a == b)
+        return 0;
+    std::vector<G3Facet*> faces;
+    std::vector<GEnvelope> boxes;
+    const int na = a->GetFacetCount(), nb = b->GetFacetCount();
+    for (G3Surface* s : {a, b})
+        for (int k = 0; k < s->GetFacetCount(); ++k) {
+            faces.push_back(s->GetFacet(k));
+            boxes.push_back(BoxOf(faces.back()));
+        }
+    const std::vector<int> group = SharedPlaneGroups(faces, boxes);
+    const std::size_t n = faces.size();
+    // Each group's plane is its largest facet's (by the longest side of its
+    // box), A's before B's, the first of equals; a group with a facet
+    // farther than kWeld from that plane (a chain of near planes bending
+    // away) keeps its facets' own planes.
+    std::vector<int> lead(n, -1), members(n, 0);
+    auto size = [&](int i) { return boxes[static_cast<std::size_t>(i)].GetMaxSize(); };
+    for (std::size_t i = 0; i < n; ++i) {
+        int& l = lead[static_cast<std::size_t>(group[i])];
+        ++members[static_cast<std::size_t>(group[i])];
+        const int k = static_cast<int>(i);
+        if (l < 0 || ((k < na) == (l < na) && size(k) > size(l)))
+            l = k;
+    }
+    std::vector<char> bent(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t g = static_cast<std::size_t>(group[i]);
+        if (members[g] > 1 && !faces[i]->IsPlaneZero() &&
+            !CornersNear(faces[i], faces[static_cast<std::size_t>(lead[g])]->GetPlane()))
+            bent[g] = 1;
+    }
+    // Every facet is a target: its group's plane, or its own.
+    Targets t[2];
+    t[0].plane.assign(static_cast<std::size_t>(na), Plane{0, 0, 0, 0});
+    t[0].set.assign(static_cast<std::size_t>(na), 0);
+    t[1].plane.assign(static_cast<std::size_t>(nb), Plane{0, 0, 0, 0});
+    t[1].set.assign(static_cast<std::size_t>(nb), 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        G3Facet* f = faces[i];
+        if (f->IsPlaneZero())
+            continue;
+        const std::size_t g = static_cast<std::size_t>(group[i]);
+        const double* own = f->GetPlane();
+        const double* p = members[g] > 1 && !bent[g] ? faces[static_cast<std::size_t>(lead[g])]->GetPlane() : own;
+        const double sign = Dot3(p, own) > 0.0 ? 1.0 : -1.0;
+        Targets& ti = t[i < static_cast<std::size_t>(na) ? 0 : 1];
+        const std::size_t k = i < static_cast<std::size_t>(na) ? i : i - static_cast<std::size_t>(na);
+        ti.plane[k] = Plane{sign * p[0], sign * p[1], sign * p[2], sign * p[3]};
+        ti.set[k] = 1;
+        ++ti.count;
+    }
+    return MoveOntoTargets(a, t[0]) + MoveOntoTargets(b, t[1]);
 }
