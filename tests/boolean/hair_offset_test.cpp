@@ -7,7 +7,10 @@
 // face whose second operand has that face tipped 1e-10 to 1e-7 radians off
 // the first's, or whose corners are both rounded to 1e-7 or 1e-8 (faces
 // flat only to that): within the weld distance of each other's planes, yet
-// crossing at shallow angles for the cut.
+// crossing at shallow angles for the cut. And turned walls with a window,
+// each face given as a facet per cell and rounded, against a box filling
+// the window, a slab under the wall and a lintel inside it flush with its
+// faces: the faces of a wall bend where its facets meet.
 
 #include "solid_fixtures.h"
 
@@ -180,6 +183,108 @@ TEST(BooleanHairOffsets, FacesTippedOrRoundedWithinTheWeldCutAsIfInPlane)
             EXPECT_EQ("", MeshCheck(r.get()));
             EXPECT_EQ("", G3ClosedCheck(r.get()));
             EXPECT_NEAR(exact, G3SurfaceVolume(r.get()), kWeld * fixtures::Area(r.get()));
+        }
+    }
+}
+
+// The wall x in [0, xs[3]], z in [0, zs[3]], y in [0, t] with the window
+// (xs[1], xs[2]) x (zs[1], zs[2]) through it, a quad per cell on each
+// face, moved by m and rounded to `grid`.
+G3Surface* WallWithWindow(const double* xs, const double* zs, double t, const fixtures::Motion& m, double grid)
+{
+    G3Surface* s = new G3Surface();
+    G3Vertex* v[4][4][2];
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < 4; ++k)
+            for (int side = 0; side < 2; ++side) {
+                P y = m.Apply({xs[i], side * t, zs[k]});
+                for (double& c : y)
+                    c = std::round(c / grid) * grid;
+                v[i][k][side] = s->AddVertex(y[0], y[1], y[2], 0);
+            }
+    // A quad facing `out` (wall axes) in the wall's frame.
+    auto quad = [&](std::vector<std::array<int, 3>> c, P out) {
+        P d1, d2;
+        for (int a = 0; a < 3; ++a) {
+            const double x[3] = {xs[c[2][0]] - xs[c[0][0]], (c[2][2] - c[0][2]) * t, zs[c[2][1]] - zs[c[0][1]]};
+            const double y[3] = {xs[c[3][0]] - xs[c[1][0]], (c[3][2] - c[1][2]) * t, zs[c[3][1]] - zs[c[1][1]]};
+            d1[a] = x[a];
+            d2[a] = y[a];
+        }
+        const P n = {d1[1] * d2[2] - d1[2] * d2[1], d1[2] * d2[0] - d1[0] * d2[2], d1[0] * d2[1] - d1[1] * d2[0]};
+        if (n[0] * out[0] + n[1] * out[1] + n[2] * out[2] < 0)
+            std::reverse(c.begin(), c.end());
+        std::vector<G3Vertex*> f;
+        for (const auto& q : c)
+            f.push_back(v[q[0]][q[1]][q[2]]);
+        fixtures::Face(s, f);
+    };
+    auto solid = [](int i, int k) { return i >= 0 && k >= 0 && i < 3 && k < 3 && !(i == 1 && k == 1); };
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k) {
+            if (!solid(i, k))
+                continue;
+            for (int side = 0; side < 2; ++side)
+                quad({{i, k, side}, {i + 1, k, side}, {i + 1, k + 1, side}, {i, k + 1, side}}, {0, side ? 1.0 : -1.0, 0});
+            if (!solid(i - 1, k))
+                quad({{i, k, 0}, {i, k + 1, 0}, {i, k + 1, 1}, {i, k, 1}}, {-1, 0, 0});
+            if (!solid(i + 1, k))
+                quad({{i + 1, k, 0}, {i + 1, k + 1, 0}, {i + 1, k + 1, 1}, {i + 1, k, 1}}, {1, 0, 0});
+            if (!solid(i, k - 1))
+                quad({{i, k, 0}, {i + 1, k, 0}, {i + 1, k, 1}, {i, k, 1}}, {0, 0, -1});
+            if (!solid(i, k + 1))
+                quad({{i, k + 1, 0}, {i + 1, k + 1, 0}, {i + 1, k + 1, 1}, {i, k + 1, 1}}, {0, 0, 1});
+        }
+    s->FormPlaneEquation();
+    return s;
+}
+
+TEST(BooleanHairOffsets, RoundedWallsWithAWindowCutWithFillsSlabsAndLintels)
+{
+    std::mt19937 rng(20261212);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    std::normal_distribution<double> gauss;
+    for (int round = 0; round < 72; ++round) {
+        const double far = round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6;
+        const double grid = round / 3 % 2 ? 1e-7 : 1e-8;
+        const int mode = round / 6 % 3;  // fill, slab, lintel
+        P u = {gauss(rng), gauss(rng), gauss(rng)};
+        const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+        for (double& c : u)
+            c /= len;
+        const fixtures::Motion m = fixtures::Motion::Turn(u, uniform(0, 6.3), {far, 0.7 * far, uniform(-1, 1)});
+        const double length = uniform(2, 6), t = uniform(0.2, 0.5);
+        const double x0 = uniform(0.3, length / 2), x1 = x0 + uniform(0.5, length / 2 - 0.3);
+        const double z0 = uniform(0.3, 1.0), z1 = z0 + uniform(0.8, 1.4);
+        const double xs[4] = {0, x0, x1, length}, zs[4] = {0, z0, z1, z1 + uniform(0.5, 1.0)};
+        const double window = (x1 - x0) * (z1 - z0) * t, wall = length * zs[3] * t - window;
+        Box3 b;
+        if (mode == 0)
+            b = {{x0, 0, z0}, {x1, t, z1}};
+        else if (mode == 1)
+            b = {{-0.5, -0.5, -0.3}, {length + 0.5, t + 0.5, 0}};
+        else
+            b = {{x0 - 0.2, 0, z1}, {x1 + 0.2, t, z1 + 0.3}};
+        const double vb = Volume(b), inter = mode == 2 ? vb : 0.0;
+        for (int op = 0; op < 3; ++op) {
+            const double exact = op == 0 ? wall + vb - inter : op == 1 ? wall - inter : inter;
+            G3Surface* B = fixtures::Box(b.lo, b.hi, false, m).release();
+            for (int k = 0; k < B->GetVertexCount(); ++k)
+                for (int d = 0; d < 3; ++d)
+                    B->GetVertex(k)->GetXYZ()[d] = std::round(B->GetVertex(k)->GetXYZ()[d] / grid) * grid;
+            B->FormPlaneEquation();
+            G3BooleanCalculator calc;
+            G3Surface* A = WallWithWindow(xs, zs, t, m, grid);
+            fixtures::SurfacePtr r(op == 0 ? calc.Add(A, B) : op == 1 ? calc.Sub(A, B) : calc.Common(A, B));
+            SCOPED_TRACE(testing::Message() << "round " << round << " op " << op);
+            EXPECT_EQ("", calc.GetFailureReason());
+            if (!r) {
+                EXPECT_EQ(0.0, exact);
+                continue;
+            }
+            EXPECT_EQ("", MeshCheck(r.get()));
+            EXPECT_EQ("", G3ClosedCheck(r.get()));
+            EXPECT_NEAR(exact, G3SurfaceVolume(r.get()), 2 * kWeld * fixtures::Area(r.get()));
         }
     }
 }
