@@ -61,6 +61,19 @@ bool HasEdgeBelowWeld(const G3Surface* s)
     return false;
 }
 
+// A surface holding edges shorter than the weld distance (the hair steps
+// of an earlier result) welded as every later pass sees it: its corners
+// cannot go onto shared planes while two of them are one point.
+void WeldHairEdges(G3Surface* s)
+{
+    if (!HasEdgeBelowWeld(s))
+        return;
+    s->RemoveEqualsVertexAndDivideEdges();
+    s->RemoveNonManifoldEdges();
+    s->RemoveTrivialFacets();
+    s->FormPlaneEquation();
+}
+
 using GTolerance::kBooleanScale;
 
 // The operation masks: the classes (SURF_CLASSIFY bits) of the facets each
@@ -577,8 +590,13 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
             slicePlane = movedPlane;
         }
     }
-    if (sharePlanes && G3FlattenOntoSharedPlanes(A, B) > 0)
-        G3SnapOntoVertices(B, A);
+    if (sharePlanes) {
+        // RunBoolean's last retry (see there), made about the local origin.
+        WeldHairEdges(A);
+        WeldHairEdges(B);
+        if (G3FlattenOntoSharedPlanes(A, B) > 0)
+            G3SnapOntoVertices(B, A);
+    }
     OpenBoolean();
     Divide();
     if (deliverSegments && intersectionList) {

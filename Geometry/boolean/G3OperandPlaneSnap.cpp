@@ -271,10 +271,41 @@ int Root(std::vector<int>& parent, int i)
     return i;
 }
 
+// The corners of f inside `box` lie within kWeld of the plane p; *seen
+// counts them.
+bool CornersInBoxNear(G3Facet* f, const GEnvelope& box, const double* p, int* seen)
+{
+    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+        const double* x = e->GetVertex1()->GetXYZ();
+        if (!box.IsIntersectXYZ(x))
+            continue;
+        ++*seen;
+        if (!(std::fabs(Dot3(p, x) + p[3]) < kWeld))
+            return false;
+    }
+    return true;
+}
+
+// Parallel facets fi and fj (boxes bi and bj) lie in one plane for the
+// kernel: each one's corners within kWeld of the other's plane, or, where
+// the facets are long beside the rounding that tips their planes, those
+// of its corners that lie within kWeld of the other's box.
+bool OnePlane(G3Facet* fi, const GEnvelope& bi, G3Facet* fj, const GEnvelope& bj)
+{
+    if (CornersNear(fi, fj->GetPlane()) && CornersNear(fj, fi->GetPlane()))
+        return true;
+    GEnvelope wi = bi, wj = bj;
+    wi.Extend(kWeld);
+    wj.Extend(kWeld);
+    int seen = 0;
+    return CornersInBoxNear(fi, wj, fj->GetPlane(), &seen) && CornersInBoxNear(fj, wi, fi->GetPlane(), &seen) &&
+           seen > 0;
+}
+
 // Facets of both operands, A's first, grouped where they lie in one plane
 // for the kernel: parallel (normals within kPlaneEqual, either way round),
-// boxes within kWeld, each one's corners within kWeld of the other's plane;
-// the groups are closed over that relation. The root of each facet's group.
+// boxes within kWeld, OnePlane; the groups are closed over that relation.
+// The root of each facet's group.
 std::vector<int> SharedPlaneGroups(const std::vector<G3Facet*>& faces, const std::vector<GEnvelope>& boxes)
 {
     const int n = static_cast<int>(faces.size());
@@ -295,7 +326,7 @@ std::vector<int> SharedPlaneGroups(const std::vector<G3Facet*>& faces, const std
             if (j <= i || fj->IsPlaneZero() || !fj->GetFirstEdge() ||
                 !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(j)]) ||
                 std::fabs(std::fabs(Dot3(fi->GetPlane(), fj->GetPlane())) - 1.0) >= kPlaneEqual ||
-                !CornersNear(fi, fj->GetPlane()) || !CornersNear(fj, fi->GetPlane()))
+                !OnePlane(fi, boxes[static_cast<std::size_t>(i)], fj, boxes[static_cast<std::size_t>(j)]))
                 continue;
             const int ri = Root(parent, i), rj = Root(parent, j);
             if (ri != rj)
@@ -305,6 +336,62 @@ std::vector<int> SharedPlaneGroups(const std::vector<G3Facet*>& faces, const std
     for (int i = 0; i < n; ++i)
         Root(parent, i);
     return parent;
+}
+
+// The plane fitted to the corners of `members` (least squares, each corner
+// counted once per facet it bounds, in facet and contour order), facing
+// as `lead` does; `lead` itself where the corners lie on one line.
+Plane FittedPlane(const std::vector<G3Facet*>& members, const double* lead)
+{
+    const double n0[3] = {lead[0], lead[1], lead[2]};
+    double c[3] = {0, 0, 0};
+    int count = 0;
+    for (G3Facet* f : members)
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            const double* x = e->GetVertex1()->GetXYZ();
+            for (int d = 0; d < 3; ++d)
+                c[d] += x[d];
+            ++count;
+        }
+    const Plane fallback{lead[0], lead[1], lead[2], lead[3]};
+    if (count < 3)
+        return fallback;
+    for (double& x : c)
+        x /= count;
+    // A frame (u, v, n0); the heights along n0 fitted as a x + b y.
+    double u[3] = {0, 0, 0};
+    u[std::fabs(n0[0]) < std::fabs(n0[1]) ? (std::fabs(n0[0]) < std::fabs(n0[2]) ? 0 : 2)
+                                          : (std::fabs(n0[1]) < std::fabs(n0[2]) ? 1 : 2)] = 1.0;
+    const double k = Dot3(u, n0);
+    for (int d = 0; d < 3; ++d)
+        u[d] -= k * n0[d];
+    const double lu = std::sqrt(Dot3(u, u));
+    for (double& x : u)
+        x /= lu;
+    const double v[3] = {n0[1] * u[2] - n0[2] * u[1], n0[2] * u[0] - n0[0] * u[2], n0[0] * u[1] - n0[1] * u[0]};
+    double sxx = 0, sxy = 0, syy = 0, sxz = 0, syz = 0;
+    for (G3Facet* f : members)
+        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
+            const double* x = e->GetVertex1()->GetXYZ();
+            const double r[3] = {x[0] - c[0], x[1] - c[1], x[2] - c[2]};
+            const double px = Dot3(r, u), py = Dot3(r, v), pz = Dot3(r, n0);
+            sxx += px * px;
+            sxy += px * py;
+            syy += py * py;
+            sxz += px * pz;
+            syz += py * pz;
+        }
+    const double det = sxx * syy - sxy * sxy;
+    if (!(det > kZeroNormal * (sxx * syy)))
+        return fallback;
+    const double a = (sxz * syy - syz * sxy) / det, b = (syz * sxx - sxz * sxy) / det;
+    double n[3];
+    for (int d = 0; d < 3; ++d)
+        n[d] = n0[d] - a * u[d] - b * v[d];
+    const double ln = std::sqrt(Dot3(n, n));
+    for (double& x : n)
+        x /= ln;
+    return Plane{n[0], n[1], n[2], -Dot3(n, c)};
 }
 
 }  // namespace
@@ -347,25 +434,23 @@ int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
         }
     const std::vector<int> group = SharedPlaneGroups(faces, boxes);
     const std::size_t n = faces.size();
-    // Each group's plane is its largest facet's (by the longest side of its
-    // box), A's before B's, the first of equals; a group with a facet
-    // farther than kWeld from that plane (a chain of near planes bending
-    // away) keeps its facets' own planes.
-    std::vector<int> lead(n, -1), members(n, 0);
-    auto size = [&](int i) { return boxes[static_cast<std::size_t>(i)].GetMaxSize(); };
-    for (std::size_t i = 0; i < n; ++i) {
-        int& l = lead[static_cast<std::size_t>(group[i])];
-        ++members[static_cast<std::size_t>(group[i])];
-        const int k = static_cast<int>(i);
-        if (l < 0 || ((k < na) == (l < na) && size(k) > size(l)))
-            l = k;
-    }
-    std::vector<char> bent(n, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t g = static_cast<std::size_t>(group[i]);
-        if (members[g] > 1 && !faces[i]->IsPlaneZero() &&
-            !CornersNear(faces[i], faces[static_cast<std::size_t>(lead[g])]->GetPlane()))
-            bent[g] = 1;
+    // Each group's plane is fitted to its corners, facing as its first
+    // facet does; a group with a corner farther than kWeld from that plane
+    // (a chain of near planes bending away) keeps its facets' own planes.
+    std::vector<std::vector<G3Facet*>> members(n);
+    for (std::size_t i = 0; i < n; ++i)
+        if (!faces[i]->IsPlaneZero() && faces[i]->GetFirstEdge())
+            members[static_cast<std::size_t>(group[i])].push_back(faces[i]);
+    std::vector<Plane> plane(n);
+    std::vector<char> shared(n, 0);
+    for (std::size_t g = 0; g < n; ++g) {
+        if (members[g].size() < 2)
+            continue;
+        plane[g] = FittedPlane(members[g], members[g].front()->GetPlane());
+        shared[g] = 1;
+        for (G3Facet* f : members[g])
+            if (!CornersNear(f, plane[g].data()))
+                shared[g] = 0;
     }
     // Every facet is a target: its group's plane, or its own.
     Targets t[2];
@@ -379,7 +464,7 @@ int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
             continue;
         const std::size_t g = static_cast<std::size_t>(group[i]);
         const double* own = f->GetPlane();
-        const double* p = members[g] > 1 && !bent[g] ? faces[static_cast<std::size_t>(lead[g])]->GetPlane() : own;
+        const double* p = shared[g] ? plane[g].data() : own;
         const double sign = Dot3(p, own) > 0.0 ? 1.0 : -1.0;
         Targets& ti = t[i < static_cast<std::size_t>(na) ? 0 : 1];
         const std::size_t k = i < static_cast<std::size_t>(na) ? i : i - static_cast<std::size_t>(na);
