@@ -350,11 +350,14 @@ protected:
     // The road both forms share: deliverSegments feeds intersectionList,
     // withEvent passes e to the cut, deleteEmpty turns an empty result
     // into null.
-    // When both operands are closed and some of B's corners lie within the
-    // weld distance of A's without sitting on them (a copy moved by less
-    // than the point tolerance), a result that fails the closed check is
-    // tried once more with those corners put on A's (G3OperandSnap.h); the
-    // result then comes back in the object the first run worked on.
+    // When both operands are closed and lie on one another within the weld
+    // distance somewhere (corners near corners, faces near planes), a
+    // result that fails the closed check is made again from copies: with
+    // the faces that are one plane for the kernel put into one plane, then
+    // with B's corners on A's, then with each operand flattened and B's
+    // faces in A's planes (G3OperandSnap.h); the first closed result comes
+    // back in the object the first run worked on, and when none does, the
+    // first result welded at the point tolerance, if that closes it.
     // Operands that give a closed result the first time are never moved.
     G3Surface* RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                           bool unionInPlane, bool deleteEmpty);
@@ -467,7 +470,7 @@ protected:
     double* slicePlane = nullptr;
     // RunBooleanOnce puts the faces that lie in one plane for the kernel
     // into one plane (G3FlattenOntoSharedPlanes) once the operands stand
-    // about the local origin: RunBoolean's last retry.
+    // about the local origin: RunBoolean's first retry.
     bool sharePlanes = false;
     G3IntervalList* intersectionList = nullptr;
     std::string failureReason;

@@ -61,16 +61,25 @@ bool HasEdgeBelowWeld(const G3Surface* s)
     return false;
 }
 
+// s welded as every later pass sees it: corners closer than the weld
+// distance made one, edges split at the corners on them, pairs stitched,
+// and the runs out and back along one line that the weld leaves taken out.
+void WeldAtPointTolerance(G3Surface* s)
+{
+    s->RemoveEqualsVertexAndDivideEdges();
+    s->RemoveNonManifoldEdges();
+    s->RemoveTrivialFacets();
+    s->CancelRunsOutAndBack();
+}
+
 // A surface holding edges shorter than the weld distance (the hair steps
-// of an earlier result) welded as every later pass sees it: its corners
-// cannot go onto shared planes while two of them are one point.
+// of an earlier result), welded: its corners cannot go onto shared planes
+// while two of them are one point.
 void WeldHairEdges(G3Surface* s)
 {
     if (!HasEdgeBelowWeld(s))
         return;
-    s->RemoveEqualsVertexAndDivideEdges();
-    s->RemoveNonManifoldEdges();
-    s->RemoveTrivialFacets();
+    WeldAtPointTolerance(s);
     s->FormPlaneEquation();
 }
 
@@ -150,10 +159,7 @@ bool Empty(G3Surface* s) { return !s || s->GetFacetCount() == 0; }
 // then a closed, clean solid (defect: the first finding otherwise).
 bool ClosedOnceWelded(G3Surface* s, std::string& defect)
 {
-    s->RemoveEqualsVertexAndDivideEdges();
-    s->RemoveNonManifoldEdges();
-    s->RemoveTrivialFacets();
-    s->CancelRunsOutAndBack();
+    WeldAtPointTolerance(s);
     defect = G3ClosedCheck(s);
     if (defect.empty())
         defect = G3MeshCheck(s);
@@ -411,46 +417,39 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         B = b;
         return RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
     };
-    // Faces flat only to the rounding of their corners (a model written
-    // with seven decimals and read back), or a face of B tipped a few
-    // nanoradians off one of A's, lie within the weld distance of each
-    // other's planes, yet the cut, a thousand times finer, has them cross
-    // at shallow angles. When B's corners on A's do not mend the run, it
-    // goes once more from copies kept for that: each operand's corners on
-    // their own facets' planes, B's near faces in A's planes, then B's
-    // corners on A's.
-    std::unique_ptr<G3Surface> flatA(spareA->Duplicate());
-    std::unique_ptr<G3Surface> flatB(spareB->Duplicate());
+    // The retries, each from copies of the spares, in turn until one
+    // comes back closed (or rightly empty):
+    // 1. A face given as several facets, each flat only to the rounding
+    //    of its corners, bends where they meet by more than the cut
+    //    allows, and a face of the other operand lying on it is in the
+    //    plane of one of them at most; faces a hair off each other's
+    //    planes (a model written with seven decimals and read back, a face
+    //    of B tipped a few nanoradians off one of A's) cross at shallow
+    //    angles for the cut, a thousand times finer than the weld. The
+    //    first retry puts every face that is one plane for the kernel, of
+    //    either operand, into one plane, then B's corners on A's; about
+    //    the local origin (sharePlanes), since at site coordinates the
+    //    corners it solves would be rounded to the site's grid, as coarse
+    //    as the cut's tolerance there.
+    // 2. B's corners on A's alone (a near copy of A).
+    // 3. Each operand's corners on their own facets' planes, B's near faces
+    //    in A's planes, then B's corners on A's.
     std::unique_ptr<G3Surface> sharedA(spareA->Duplicate());
     std::unique_ptr<G3Surface> sharedB(spareB->Duplicate());
-    result = nullptr;
-    bool tried = false;
-    if (G3SnapOntoVertices(spareB.get(), spareA.get()) > 0) {
+    std::unique_ptr<G3Surface> flatA(spareA->Duplicate());
+    std::unique_ptr<G3Surface> flatB(spareB->Duplicate());
+    sharePlanes = true;
+    result = again(sharedA.release(), sharedB.release());
+    sharePlanes = false;
+    if (!result && !failureReason.empty() && G3SnapOntoVertices(spareB.get(), spareA.get()) > 0)
         result = again(spareA.release(), spareB.release());
-        tried = true;
-    }
-    if (!result && (!tried || !failureReason.empty())) {
+    if (!result && !failureReason.empty()) {
         const int flattened = G3FlattenOntoOwnPlanes(flatA.get()) + G3FlattenOntoOwnPlanes(flatB.get());
         const int intoPlanes = G3SnapOntoPlanes(flatB.get(), flatA.get());
-        if (G3SnapOntoVertices(flatB.get(), flatA.get()) + flattened + intoPlanes > 0) {
+        if (G3SnapOntoVertices(flatB.get(), flatA.get()) + flattened + intoPlanes > 0)
             result = again(flatA.release(), flatB.release());
-            tried = true;
-        }
     }
-    // A face given as several facets, each flat only to the rounding of
-    // its corners, bends where they meet by more than the cut allows: a
-    // face of the other operand lying on it is in the plane of one of them
-    // at most. The last run puts every face that is one plane for the
-    // kernel, of either operand, into one plane, about the local origin
-    // (at site coordinates the corners it solves would be rounded to the
-    // site's grid, as coarse as the cut's tolerance there).
-    if (!result && (!tried || !failureReason.empty())) {
-        sharePlanes = true;
-        result = again(sharedA.release(), sharedB.release());
-        sharePlanes = false;
-        tried = true;
-    }
-    if (!tried || (!result && !failureReason.empty())) {
+    if (!result && !failureReason.empty()) {
         // No retry mended it: the first result welded, or the first
         // reason.
         std::string defect;

@@ -10,7 +10,8 @@
 // crossing at shallow angles for the cut. And turned walls with a window,
 // each face given as a facet per cell and rounded, against a box filling
 // the window, a slab under the wall and a lintel inside it flush with its
-// faces: the faces of a wall bend where its facets meet.
+// faces: the faces of a wall bend where its facets meet. And storeys of
+// such walls, each boolean's result the next one's operand.
 
 #include "solid_fixtures.h"
 
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -285,6 +287,89 @@ TEST(BooleanHairOffsets, RoundedWallsWithAWindowCutWithFillsSlabsAndLintels)
             EXPECT_EQ("", MeshCheck(r.get()));
             EXPECT_EQ("", G3ClosedCheck(r.get()));
             EXPECT_NEAR(exact, G3SurfaceVolume(r.get()), 2 * kWeld * fixtures::Area(r.get()));
+        }
+    }
+}
+
+// The volume of the boxes each added (add) or taken away in turn, on the
+// grid of their coordinates.
+struct Step {
+    Box3 box;
+    bool add;
+};
+double ExactVolume(const std::vector<Step>& steps)
+{
+    std::vector<double> c[3];
+    for (const Step& s : steps)
+        for (int d = 0; d < 3; ++d) {
+            c[d].push_back(s.box.lo[d]);
+            c[d].push_back(s.box.hi[d]);
+        }
+    for (auto& axis : c) {
+        std::sort(axis.begin(), axis.end());
+        axis.erase(std::unique(axis.begin(), axis.end()), axis.end());
+    }
+    double v = 0.0;
+    for (std::size_t i = 0; i + 1 < c[0].size(); ++i)
+        for (std::size_t j = 0; j + 1 < c[1].size(); ++j)
+            for (std::size_t k = 0; k + 1 < c[2].size(); ++k) {
+                const P m = {(c[0][i] + c[0][i + 1]) / 2, (c[1][j] + c[1][j + 1]) / 2, (c[2][k] + c[2][k + 1]) / 2};
+                bool solid = false;
+                for (const Step& s : steps)
+                    if (m[0] > s.box.lo[0] && m[0] < s.box.hi[0] &&
+                        m[1] > s.box.lo[1] && m[1] < s.box.hi[1] && m[2] > s.box.lo[2] && m[2] < s.box.hi[2])
+                        solid = s.add;
+                if (solid)
+                    v += (c[0][i + 1] - c[0][i]) * (c[1][j + 1] - c[1][j]) * (c[2][k + 1] - c[2][k]);
+            }
+    return v;
+}
+
+TEST(BooleanHairOffsets, RoundedStoreysBuiltWallByWall)
+{
+    std::mt19937 rng(20261213);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    std::normal_distribution<double> gauss;
+    for (int round = 0; round < 24; ++round) {
+        const double far = round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6;
+        const double grid = round / 3 % 2 ? 1e-7 : 1e-8;
+        P u = {gauss(rng), gauss(rng), gauss(rng)};
+        const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+        for (double& c : u)
+            c /= len;
+        const fixtures::Motion m = fixtures::Motion::Turn(u, uniform(0, 6.3), {far, 0.7 * far, uniform(-1, 1)});
+        const double w = uniform(4, 10), d = uniform(3, 8), t = uniform(0.2, 0.4), h = uniform(2.5, 3.2);
+        const double cx = uniform(1.5, w - 1.5), x0 = uniform(0.5, w - 2), z0 = uniform(0.2, 1);
+        // Four walls lapping at the corners (or the left one butting), an
+        // inner wall butting both, a window through the front, a slab.
+        std::vector<Step> steps = {{{{0, 0, 0}, {w, t, h}}, true},
+                                   {{{0, d - t, 0}, {w, d, h}}, true},
+                                   {{{0, round % 2 ? t : 0, 0}, {t, round % 2 ? d - t : d, h}}, true},
+                                   {{{w - t, 0, 0}, {w, d, h}}, true},
+                                   {{{cx - t / 2, t, 0}, {cx + t / 2, d - t, h}}, true},
+                                   {{{x0, round % 4 < 2 ? 0 : -0.3, z0}, {x0 + 1.2, t, z0 + 1.2}}, false},
+                                   {{{-0.2, -0.2, -0.3}, {w + 0.2, d + 0.2, 0}}, true}};
+        auto make = [&](const Box3& b) {
+            G3Surface* s = fixtures::Box(b.lo, b.hi, false, m).release();
+            for (int k = 0; k < s->GetVertexCount(); ++k)
+                for (int c = 0; c < 3; ++c)
+                    s->GetVertex(k)->GetXYZ()[c] = std::round(s->GetVertex(k)->GetXYZ()[c] / grid) * grid;
+            s->FormPlaneEquation();
+            return s;
+        };
+        fixtures::SurfacePtr storey(make(steps[0].box));
+        for (std::size_t k = 1; k < steps.size() && storey; ++k) {
+            G3BooleanCalculator calc;
+            G3Surface* b = make(steps[k].box);
+            storey.reset(steps[k].add ? calc.Add(storey.release(), b) : calc.Sub(storey.release(), b));
+            SCOPED_TRACE(testing::Message() << "round " << round << " step " << k);
+            EXPECT_EQ("", calc.GetFailureReason());
+            if (!storey)
+                break;
+            EXPECT_EQ("", MeshCheck(storey.get()));
+            EXPECT_EQ("", G3ClosedCheck(storey.get()));
+            const std::vector<Step> done(steps.begin(), steps.begin() + static_cast<long>(k) + 1);
+            EXPECT_NEAR(ExactVolume(done), G3SurfaceVolume(storey.get()), 2 * kWeld * fixtures::Area(storey.get()));
         }
     }
 }
