@@ -371,6 +371,9 @@ protected:
                                 std::unique_ptr<G3Surface>& spareB, std::unique_ptr<G3IntervalList>& spareSegments);
     G3Surface* RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                               bool unionInPlane, bool deleteEmpty, G3Surface** failed);
+    // Whether no two facets of the result lie on one another
+    // (G3OverlapCheck); when some do, failureReason names them.
+    bool Sound(G3Surface* result);
     // Classes of s's vertices against the solid of otherFacets: flood fill
     // from the vertices outside the common box, then rays for the rest, each
     // decided vertex flooding its neighbours. Traced "Classify vertices".
@@ -378,6 +381,9 @@ protected:
     // ClassifyVertices' second half: a ray for each vertex of s no fill
     // has reached, in list order, each answer flooding on.
     void ClassifyByRays(G3Surface* s, GArrayCollection* otherFacets);
+    // p lies within the kernel's plane tolerance (kPlaneSide in model
+    // units) of a facet of otherFacets, inside it within that band.
+    bool OnFacetWithinTolerance(const double* p, GArrayCollection* otherFacets);
     // ClassifyVertices of A against B, then of B against A, with B's fill
     // from outside the common box beside A's classification.
     void ClassifyVerticesOfBoth();

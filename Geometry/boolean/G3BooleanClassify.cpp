@@ -26,6 +26,7 @@
 #include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/foundation/GTrace.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -258,12 +259,65 @@ void G3BooleanCalculator::ClassifyByRays(G3Surface* s, GArrayCollection* otherFa
         G3Vertex* v = static_cast<G3Vertex*>(vertices->get(i));
         if (!Unclassified(v))
             continue;
+        // A corner the cut left off the curves, yet within the kernel's
+        // plane tolerance of a facet of the other solid (a wall butting
+        // another, its corners rounded off the other's face), lies on it:
+        // a ray would only tell on which side the rounding put it, and the
+        // fill would carry that over the whole solid.
+        if (OnFacetWithinTolerance(v->GetXYZ(), otherFacets)) {
+            SetVertexClass(v, SC_ON);
+            continue;
+        }
         const SURF_CLASSIFY c = ClassifyVertex(v->GetXYZ(), otherFacets);
         if (c != SC_UNKNOWN) {
             depth = 0;
             SetClassify(v, c);
         }
     }
+}
+
+bool G3BooleanCalculator::OnFacetWithinTolerance(const double* p, GArrayCollection* otherFacets)
+{
+    if (!otherFacets)
+        return false;
+    const double tolerance = GTolerance::kPlaneSide * GTolerance::kBooleanScale;
+    // The facets whose cells hold a corner of the cube of the tolerance
+    // about p (the cube is far smaller than a cell, so every cell it meets
+    // holds one of its corners): those along its four diagonals when a grid
+    // covers the list, else the whole list.
+    GArrayCollection near;
+    GArrayCollection* facets = &near;
+    if (!rayCandidates)
+        rayCandidates = new GArrayCollection();
+    for (int d = 0; d < 4 && facets == &near; ++d) {
+        const double sx = d & 1 ? -1.0 : 1.0, sy = d & 2 ? -1.0 : 1.0;
+        const double a[3] = {p[0] - sx * tolerance, p[1] - sy * tolerance, p[2] - tolerance};
+        const double b[3] = {p[0] + sx * tolerance, p[1] + sy * tolerance, p[2] + tolerance};
+        if (!RayCandidates(a, b, otherFacets, rayCandidates)) {
+            facets = otherFacets;
+            break;
+        }
+        for (int k = 0; k < rayCandidates->size(); ++k)
+            near.add(rayCandidates->get(k));
+    }
+    for (int k = 0; k < facets->size(); ++k) {
+        G3Facet* f = static_cast<G3Facet*>(facets->get(k));
+        const G3BooleanFacetData* r = G3BooleanFacetData::Of(f);
+        if (!r || r->IsDefault() || f->IsPlaneZero())
+            continue;
+        GEnvelope box(r);
+        box.Extend(tolerance);
+        if (!box.IsIntersectXYZ(p))
+            continue;
+        const double* pl = f->GetPlane();
+        if (!(std::fabs(pl[0] * p[0] + pl[1] * p[1] + pl[2] * p[2] + pl[3]) < tolerance))
+            continue;
+        int i = 0, j = 1;
+        f->GetMaxCoo(&i, &j);
+        if (f->PointInFacet(i, j, p, nullptr, nullptr, tolerance))
+            return true;
+    }
+    return false;
 }
 
 void G3BooleanCalculator::ClassifyVerticesOfBoth()

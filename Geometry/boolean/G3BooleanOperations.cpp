@@ -163,6 +163,8 @@ bool ClosedOnceWelded(G3Surface* s, std::string& defect)
     defect = G3ClosedCheck(s);
     if (defect.empty())
         defect = G3MeshCheck(s);
+    if (defect.empty())
+        defect = G3OverlapCheck(s);
     return defect.empty() && Closed(s);
 }
 
@@ -402,6 +404,14 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     G3Surface* failed = nullptr;
     G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty,
                                        spareA ? &failed : nullptr);
+    // Faces lying on one another within the weld distance may come back
+    // both kept, closed: a window box as thick as its wall left the wall's
+    // face whole over a cavity, walls butting kept a wall between them. Such
+    // a result is taken as a failed one.
+    if (!failed && spareA && result && !Sound(result)) {
+        failed = result;
+        result = nullptr;
+    }
     if (!failed)
         return spareA && result ? WithoutHairSteps(result, maskA, maskB, deliverSegments, withEvent, e, unionInPlane,
                                                    deleteEmpty, spareA, spareB, spareSegments)
@@ -415,7 +425,12 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         failureReason.clear();
         A = a;
         B = b;
-        return RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+        G3Surface* r = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+        if (r && !Sound(r)) {
+            delete r;
+            r = nullptr;
+        }
+        return r;
     };
     // The retries, each from copies of the spares, in turn until one
     // comes back closed (or rightly empty):
@@ -521,7 +536,7 @@ G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, i
     }
     // The second run stands only when it came back closed without such
     // edges; otherwise the first result goes back as it was.
-    if (!again || HasEdgeBelowWeld(again)) {
+    if (!again || HasEdgeBelowWeld(again) || !G3OverlapCheck(again).empty()) {
         delete again;
         failureReason.clear();
         if (firstSegments)
@@ -540,6 +555,15 @@ G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, i
         result->ClearSolid();
     delete again;
     return result;
+}
+
+bool G3BooleanCalculator::Sound(G3Surface* result)
+{
+    const std::string overlap = G3OverlapCheck(result);
+    if (overlap.empty())
+        return true;
+    failureReason = "the result is not a solid: " + overlap;
+    return false;
 }
 
 G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent,

@@ -51,3 +51,11 @@ std::string G3StalePlanesCheck(G3Shell* s);
 // itself. Touching solids (four facets along one pair, two each way) pass.
 // "" when both hold. Nothing is changed.
 std::string G3ClosedCheck(G3Shell* s);
+
+// Facets lying on one another, which no solid and no sheet holds (a wall
+// kept twice where two solids touched, once each way): "" when no two
+// facets have normals within kPlaneEqual (either way round) with an inner
+// point of one within kPlaneSide of the other's plane and inside it,
+// clear of its boundary; else the first such pair, for example
+// "facet: lies on another (3, 9)". Nothing is changed.
+std::string G3OverlapCheck(G3Shell* s);
