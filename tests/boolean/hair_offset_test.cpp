@@ -19,6 +19,7 @@
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "common/merge_solids.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
@@ -189,55 +190,41 @@ TEST(BooleanHairOffsets, FacesTippedOrRoundedWithinTheWeldCutAsIfInPlane)
     }
 }
 
-// The wall x in [0, xs[3]], z in [0, zs[3]], y in [0, t] with the window
-// (xs[1], xs[2]) x (zs[1], zs[2]) through it, a quad per cell on each
+// Every corner of s rounded to `grid`, its planes formed again.
+void RoundCorners(G3Surface* s, double grid)
+{
+    for (int k = 0; k < s->GetVertexCount(); ++k)
+        for (int d = 0; d < 3; ++d)
+            s->GetVertex(k)->GetXYZ()[d] = std::round(s->GetVertex(k)->GetXYZ()[d] / grid) * grid;
+    s->FormPlaneEquation();
+}
+
+// A turn about a random axis by a random angle, then a move to the site
+// (far, 0.7 far).
+fixtures::Motion RandomTurn(std::mt19937& rng, double far)
+{
+    std::normal_distribution<double> g;
+    P u = {g(rng), g(rng), g(rng)};
+    const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    for (double& c : u)
+        c /= len;
+    const double angle = std::uniform_real_distribution<double>(0, 6.3)(rng);
+    return fixtures::Motion::Turn(u, angle, {far, 0.7 * far, std::uniform_real_distribution<double>(-1, 1)(rng)});
+}
+
+// The wall x in [0, xs[3]], y in [0, ys[3]], z in [0, t] with the window
+// (xs[1], xs[2]) x (ys[1], ys[2]) through it, a quad per cell on each
 // face, moved by m and rounded to `grid`.
-G3Surface* WallWithWindow(const double* xs, const double* zs, double t, const fixtures::Motion& m, double grid)
+G3Surface* WallWithWindow(const double* xs, const double* ys, double t, const fixtures::Motion& m, double grid)
 {
     G3Surface* s = new G3Surface();
-    G3Vertex* v[4][4][2];
-    for (int i = 0; i < 4; ++i)
-        for (int k = 0; k < 4; ++k)
-            for (int side = 0; side < 2; ++side) {
-                P y = m.Apply({xs[i], side * t, zs[k]});
-                for (double& c : y)
-                    c = std::round(c / grid) * grid;
-                v[i][k][side] = s->AddVertex(y[0], y[1], y[2], 0);
-            }
-    // A quad facing `out` (wall axes) in the wall's frame.
-    auto quad = [&](std::vector<std::array<int, 3>> c, P out) {
-        P d1, d2;
-        for (int a = 0; a < 3; ++a) {
-            const double x[3] = {xs[c[2][0]] - xs[c[0][0]], (c[2][2] - c[0][2]) * t, zs[c[2][1]] - zs[c[0][1]]};
-            const double y[3] = {xs[c[3][0]] - xs[c[1][0]], (c[3][2] - c[1][2]) * t, zs[c[3][1]] - zs[c[1][1]]};
-            d1[a] = x[a];
-            d2[a] = y[a];
-        }
-        const P n = {d1[1] * d2[2] - d1[2] * d2[1], d1[2] * d2[0] - d1[0] * d2[2], d1[0] * d2[1] - d1[1] * d2[0]};
-        if (n[0] * out[0] + n[1] * out[1] + n[2] * out[2] < 0)
-            std::reverse(c.begin(), c.end());
-        std::vector<G3Vertex*> f;
-        for (const auto& q : c)
-            f.push_back(v[q[0]][q[1]][q[2]]);
-        fixtures::Face(s, f);
-    };
-    auto solid = [](int i, int k) { return i >= 0 && k >= 0 && i < 3 && k < 3 && !(i == 1 && k == 1); };
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k) {
-            if (!solid(i, k))
-                continue;
-            for (int side = 0; side < 2; ++side)
-                quad({{i, k, side}, {i + 1, k, side}, {i + 1, k + 1, side}, {i, k + 1, side}}, {0, side ? 1.0 : -1.0, 0});
-            if (!solid(i - 1, k))
-                quad({{i, k, 0}, {i, k + 1, 0}, {i, k + 1, 1}, {i, k, 1}}, {-1, 0, 0});
-            if (!solid(i + 1, k))
-                quad({{i + 1, k, 0}, {i + 1, k + 1, 0}, {i + 1, k + 1, 1}, {i + 1, k, 1}}, {1, 0, 0});
-            if (!solid(i, k - 1))
-                quad({{i, k, 0}, {i + 1, k, 0}, {i + 1, k, 1}, {i, k, 1}}, {0, 0, -1});
-            if (!solid(i, k + 1))
-                quad({{i, k + 1, 0}, {i + 1, k + 1, 0}, {i + 1, k + 1, 1}, {i, k + 1, 1}}, {0, 0, 1});
-        }
-    s->FormPlaneEquation();
+    testmesh::AddSlab(*s, {"###", "#.#", "###"});
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        double* v = s->GetVertex(k)->GetXYZ();
+        const P y = m.Apply({xs[static_cast<int>(v[0])], ys[static_cast<int>(v[1])], v[2] * t});
+        std::copy(y.begin(), y.end(), v);
+    }
+    RoundCorners(s, grid);
     return s;
 }
 
@@ -245,38 +232,30 @@ TEST(BooleanHairOffsets, RoundedWallsWithAWindowCutWithFillsSlabsAndLintels)
 {
     std::mt19937 rng(20261212);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
-    std::normal_distribution<double> gauss;
     for (int round = 0; round < 72; ++round) {
         const double far = round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6;
         const double grid = round / 3 % 2 ? 1e-7 : 1e-8;
         const int mode = round / 6 % 3;  // fill, slab, lintel
-        P u = {gauss(rng), gauss(rng), gauss(rng)};
-        const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-        for (double& c : u)
-            c /= len;
-        const fixtures::Motion m = fixtures::Motion::Turn(u, uniform(0, 6.3), {far, 0.7 * far, uniform(-1, 1)});
+        const fixtures::Motion m = RandomTurn(rng, far);
         const double length = uniform(2, 6), t = uniform(0.2, 0.5);
         const double x0 = uniform(0.3, length / 2), x1 = x0 + uniform(0.5, length / 2 - 0.3);
-        const double z0 = uniform(0.3, 1.0), z1 = z0 + uniform(0.8, 1.4);
-        const double xs[4] = {0, x0, x1, length}, zs[4] = {0, z0, z1, z1 + uniform(0.5, 1.0)};
-        const double window = (x1 - x0) * (z1 - z0) * t, wall = length * zs[3] * t - window;
+        const double y0 = uniform(0.3, 1.0), y1 = y0 + uniform(0.8, 1.4);
+        const double xs[4] = {0, x0, x1, length}, ys[4] = {0, y0, y1, y1 + uniform(0.5, 1.0)};
+        const double window = (x1 - x0) * (y1 - y0) * t, wall = length * ys[3] * t - window;
         Box3 b;
         if (mode == 0)
-            b = {{x0, 0, z0}, {x1, t, z1}};
+            b = {{x0, y0, 0}, {x1, y1, t}};
         else if (mode == 1)
-            b = {{-0.5, -0.5, -0.3}, {length + 0.5, t + 0.5, 0}};
+            b = {{-0.5, -0.3, -0.5}, {length + 0.5, 0, t + 0.5}};
         else
-            b = {{x0 - 0.2, 0, z1}, {x1 + 0.2, t, z1 + 0.3}};
+            b = {{x0 - 0.2, y1, 0}, {x1 + 0.2, y1 + 0.3, t}};
         const double vb = Volume(b), inter = mode == 2 ? vb : 0.0;
         for (int op = 0; op < 3; ++op) {
             const double exact = op == 0 ? wall + vb - inter : op == 1 ? wall - inter : inter;
             G3Surface* B = fixtures::Box(b.lo, b.hi, false, m).release();
-            for (int k = 0; k < B->GetVertexCount(); ++k)
-                for (int d = 0; d < 3; ++d)
-                    B->GetVertex(k)->GetXYZ()[d] = std::round(B->GetVertex(k)->GetXYZ()[d] / grid) * grid;
-            B->FormPlaneEquation();
+            RoundCorners(B, grid);
             G3BooleanCalculator calc;
-            G3Surface* A = WallWithWindow(xs, zs, t, m, grid);
+            G3Surface* A = WallWithWindow(xs, ys, t, m, grid);
             fixtures::SurfacePtr r(op == 0 ? calc.Add(A, B) : op == 1 ? calc.Sub(A, B) : calc.Common(A, B));
             SCOPED_TRACE(testing::Message() << "round " << round << " op " << op);
             EXPECT_EQ("", calc.GetFailureReason());
@@ -329,15 +308,10 @@ TEST(BooleanHairOffsets, RoundedStoreysBuiltWallByWall)
 {
     std::mt19937 rng(20261213);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
-    std::normal_distribution<double> gauss;
     for (int round = 0; round < 24; ++round) {
         const double far = round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6;
         const double grid = round / 3 % 2 ? 1e-7 : 1e-8;
-        P u = {gauss(rng), gauss(rng), gauss(rng)};
-        const double len = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
-        for (double& c : u)
-            c /= len;
-        const fixtures::Motion m = fixtures::Motion::Turn(u, uniform(0, 6.3), {far, 0.7 * far, uniform(-1, 1)});
+        const fixtures::Motion m = RandomTurn(rng, far);
         const double w = uniform(4, 10), d = uniform(3, 8), t = uniform(0.2, 0.4), h = uniform(2.5, 3.2);
         const double cx = uniform(1.5, w - 1.5), x0 = uniform(0.5, w - 2), z0 = uniform(0.2, 1);
         // Four walls lapping at the corners (or the left one butting), an
@@ -351,10 +325,7 @@ TEST(BooleanHairOffsets, RoundedStoreysBuiltWallByWall)
                                    {{{-0.2, -0.2, -0.3}, {w + 0.2, d + 0.2, 0}}, true}};
         auto make = [&](const Box3& b) {
             G3Surface* s = fixtures::Box(b.lo, b.hi, false, m).release();
-            for (int k = 0; k < s->GetVertexCount(); ++k)
-                for (int c = 0; c < 3; ++c)
-                    s->GetVertex(k)->GetXYZ()[c] = std::round(s->GetVertex(k)->GetXYZ()[c] / grid) * grid;
-            s->FormPlaneEquation();
+            RoundCorners(s, grid);
             return s;
         };
         fixtures::SurfacePtr storey(make(steps[0].box));
