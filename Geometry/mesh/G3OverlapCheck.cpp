@@ -1,6 +1,7 @@
 // Facets lying on one another: their normals agree within kPlaneEqual
-// (either way round) and an inner point of one lies within kPlaneSide of
-// the other's plane and inside it, clear of its boundary (kInFacet). Only pairs whose boxes meet (widened by
+// (either way round) and an inner point of one (of the first few) lies
+// within kPlaneSide of the other's plane and inside it, clear of its
+// boundary (kInFacet). Only pairs whose boxes meet (widened by
 // kPlaneSide) are tried, through a box hash. Nothing rounds but the
 // projection of the inner points, and nothing is changed.
 
@@ -14,6 +15,7 @@
 #include "Geometry/mesh/G3Shell.h"
 #include "Geometry/mesh/G3Vertex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -24,24 +26,34 @@ using GTolerance::kInFacet;
 using GTolerance::kPlaneEqual;
 using GTolerance::kPlaneSide;
 
-// An inner point of g lies in f's plane (within kPlaneSide) and inside f,
-// off its boundary. The plane is judged at that point: a facet's plane,
-// fitted to corners rounded off it, may stand farther than kPlaneSide off
-// another facet's far corners, and still hold it where they overlap.
+// An inner point of g (one of the first few it offers) lies in f's plane
+// (within kPlaneSide) and inside f, off its boundary. The plane is judged
+// at that point: a facet's plane, fitted to corners rounded off it, may
+// stand farther than kPlaneSide off another facet's far corners, and still
+// hold it where they overlap.
+constexpr int kInnerPoints = 3;
 bool InnerPointInside(G3Facet* g, G3Facet* f)
 {
-    int i = 0, j = 1;
-    g->GetMaxCoo(&i, &j);
-    double p[3];
-    if (!g->GeneratePointInFacetConcave(i, j, p))
-        return false;
+    int gi = 0, gj = 1, fi = 0, fj = 1;
+    g->GetMaxCoo(&gi, &gj);
+    f->GetMaxCoo(&fi, &fj);
     const double* pf = f->GetPlane();
-    if (!(std::fabs(pf[0] * p[0] + pf[1] * p[1] + pf[2] * p[2] + pf[3]) < kPlaneSide))
-        return false;
-    f->GetMaxCoo(&i, &j);
-    G3Vertex* onA = nullptr;
-    G3Vertex* onB = nullptr;
-    return f->PointInFacet(i, j, p, &onA, &onB, kInFacet) && !onA && !onB;
+    double last[3] = {0, 0, 0};
+    for (int k = 0; k < kInnerPoints; ++k) {
+        double p[3];
+        if (!(k == 0 ? g->GeneratePointInFacetConcave(gi, gj, p) : g->GenerateOtherPointInFacet(gi, gj, k, p)))
+            return false;
+        if (k > 0 && p[0] == last[0] && p[1] == last[1] && p[2] == last[2])
+            return false;  // no other inner point left
+        std::copy(p, p + 3, last);
+        if (!(std::fabs(pf[0] * p[0] + pf[1] * p[1] + pf[2] * p[2] + pf[3]) < kPlaneSide))
+            continue;
+        G3Vertex* onA = nullptr;
+        G3Vertex* onB = nullptr;
+        if (f->PointInFacet(fi, fj, p, &onA, &onB, kInFacet) && !onA && !onB)
+            return true;
+    }
+    return false;
 }
 
 } // namespace

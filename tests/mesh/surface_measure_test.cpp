@@ -173,9 +173,10 @@ TEST(SurfaceVolume, FacetsWithHolesNullAndEmptyAndTheirArea)
     EXPECT_EQ(0.0, G3SurfaceArea(nullptr));
 }
 
-// Closedness as a file reads it and as a solid needs it, on a unit box
-// changed one way at a time: each case's expected answers come from what
-// the change does to the box's edges.
+// Closedness as a file reads it and as a solid needs it, and facets lying
+// on one another, on a unit box changed one way at a time: each case's
+// expected answers come from what the change does to the box's edges and
+// faces.
 TEST(ClosedChecks, BoxesOpenedTurnedDoubledAndTouching)
 {
     using testmesh::AddBox;
@@ -185,12 +186,15 @@ TEST(ClosedChecks, BoxesOpenedTurnedDoubledAndTouching)
                         // 4 a second box sharing an edge, 5 the whole box turned
         bool watertight;
         const char* closed; // prefix of G3ClosedCheck's answer
-    } cases[] = {{"box", 0, true, ""},
-                 {"open", 1, false, "edge: one facet side only"},
-                 {"turned face", 2, true, "edge: facet sides do not pair up"},
-                 {"double-sided face", 3, true, "edge: facet sides do not pair up"},
-                 {"touching along an edge", 4, true, ""},
-                 {"inside out", 5, true, ""}};
+        bool overlap;       // G3OverlapCheck finds facets on one another
+    } cases[] = {{"box", 0, true, "", false},
+                 {"open", 1, false, "edge: one facet side only", false},
+                 {"turned face", 2, true, "edge: facet sides do not pair up", false},
+                 {"double-sided face", 3, true, "edge: facet sides do not pair up", false},
+                 {"touching along an edge", 4, true, "", false},
+                 {"inside out", 5, true, "", false},
+                 {"touching on half a face", 6, true, "", true},
+                 {"a hair apart", 7, true, "", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         G3Surface s;
@@ -205,11 +209,14 @@ TEST(ClosedChecks, BoxesOpenedTurnedDoubledAndTouching)
             AddBox(s, {1, 1, 0}, {2, 2, 1});
             s.RemoveEqualsVertex();
         }
+        if (c.change >= 6)
+            AddBox(s, {c.change == 6 ? 1.0 : 1.0 + 1e-5, 0.5, 0.25}, {2, 1.5, 1.25});
         s.RemoveUnused();
         ASSERT_EQ("", MeshCheck(&s));
         EXPECT_EQ(c.watertight, G3SurfaceWatertight(&s));
         EXPECT_EQ(0u, G3ClosedCheck(&s).rfind(c.closed, 0)) << G3ClosedCheck(&s);
         EXPECT_EQ(*c.closed == 0, G3ClosedCheck(&s).empty());
+        EXPECT_EQ(c.overlap, !G3OverlapCheck(&s).empty()) << G3OverlapCheck(&s);
     }
 }
 
