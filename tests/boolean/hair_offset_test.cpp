@@ -201,6 +201,11 @@ void RoundCorners(G3Surface* s, double grid)
     s->FormPlaneEquation();
 }
 
+// Round r's site (the origin, 5e5 and 5e6 in turn) and the grid its
+// corners are rounded to (1e-8 and 1e-7, every three rounds).
+double SiteOf(int round) { return round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6; }
+double GridOf(int round) { return round / 3 % 2 ? 1e-7 : 1e-8; }
+
 // A turn about a random axis by a random angle, then a move to the site
 // (far, 0.7 far).
 fixtures::Motion RandomTurn(std::mt19937& rng, double far)
@@ -235,8 +240,7 @@ TEST(BooleanHairOffsets, RoundedWallsWithAWindowCutWithFillsSlabsAndLintels)
     std::mt19937 rng(20261212);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
     for (int round = 0; round < 72; ++round) {
-        const double far = round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6;
-        const double grid = round / 3 % 2 ? 1e-7 : 1e-8;
+        const double far = SiteOf(round), grid = GridOf(round);
         const int mode = round / 6 % 3;  // fill, slab, lintel
         const fixtures::Motion m = RandomTurn(rng, far);
         const double length = uniform(2, 6), t = uniform(0.2, 0.5);
@@ -312,8 +316,7 @@ TEST(BooleanHairOffsets, RoundedStoreysBuiltWallByWall)
     std::mt19937 rng(20261213);
     auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
     for (int round = 0; round < 24; ++round) {
-        const double far = round % 3 == 0 ? 0.0 : round % 3 == 1 ? 5e5 : 5e6;
-        const double grid = round / 3 % 2 ? 1e-7 : 1e-8;
+        const double far = SiteOf(round), grid = GridOf(round);
         const fixtures::Motion m = RandomTurn(rng, far);
         const double w = uniform(4, 10), d = uniform(3, 8), t = uniform(0.2, 0.4), h = uniform(2.5, 3.2);
         const double cx = uniform(1.5, w - 1.5), x0 = uniform(0.5, w - 2), z0 = uniform(0.2, 1);
