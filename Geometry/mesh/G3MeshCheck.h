@@ -59,3 +59,6 @@ std::string G3ClosedCheck(G3Shell* s);
 // clear of its boundary; else the first such pair, for example
 // "facet: lies on another (3, 9)". Nothing is changed.
 std::string G3OverlapCheck(G3Shell* s);
+
+// The pair G3OverlapCheck names (the lower index first), when there is one.
+bool G3FacetsOnOneAnother(G3Shell* s, int* first, int* second);

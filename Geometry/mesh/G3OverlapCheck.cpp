@@ -58,10 +58,10 @@ bool InnerPointInside(G3Facet* g, G3Facet* f)
 
 } // namespace
 
-std::string G3OverlapCheck(G3Shell* s)
+bool G3FacetsOnOneAnother(G3Shell* s, int* first, int* second)
 {
     if (!s)
-        return std::string();
+        return false;
     const int n = s->GetFacetCount();
     std::vector<GEnvelope> boxes(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k) {
@@ -84,9 +84,22 @@ std::string G3OverlapCheck(G3Shell* s)
             const double* pg = g->GetPlane();
             if (std::fabs(std::fabs(pf[0] * pg[0] + pf[1] * pg[1] + pf[2] * pg[2]) - 1.0) >= kPlaneEqual)
                 continue;
-            if (InnerPointInside(g, f) || InnerPointInside(f, g))
-                return "facet: lies on another (" + std::to_string(k) + ", " + std::to_string(m) + ")";
+            if (InnerPointInside(g, f) || InnerPointInside(f, g)) {
+                if (first)
+                    *first = k;
+                if (second)
+                    *second = m;
+                return true;
+            }
         }
     }
-    return std::string();
+    return false;
+}
+
+std::string G3OverlapCheck(G3Shell* s)
+{
+    int f = -1, g = -1;
+    if (!G3FacetsOnOneAnother(s, &f, &g))
+        return std::string();
+    return "facet: lies on another (" + std::to_string(f) + ", " + std::to_string(g) + ")";
 }

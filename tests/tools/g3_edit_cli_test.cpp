@@ -47,6 +47,8 @@ TEST_F(G3EditCli, CheckReportsEachDefect)
         {"crossing.obj", "v 0 0 0\nv 2 0 0\nv 2 2 0\nv 0 2 0\nv 1 1 -1\nv 1 3 -1\nv 1 3 1\nv 1 1 1\nf 1 2 3 4\nf 5 6 7 8\n",
          1, "intersecting facets: 0 and 1"},
         {"bowtie.obj", "v 0 0 0\nv 2 2 0\nv 2 0 0\nv 0 2 0\nf 1 2 3 4\n", 1, "self-crossing contour: facet 0"},
+        {"doubled.obj", "v 0 0 0\nv 2 0 0\nv 2 2 0\nv 0 2 0\nv 0.5 0.5 0\nv 1.5 0.5 0\nv 0.5 1.5 0\nf 1 2 3 4\nf 5 7 6\n", 1,
+         "facets on one another: 0 and 1"},
     };
     for (const auto& r : rows) {
         Write(r.name, r.obj);

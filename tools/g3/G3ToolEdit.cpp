@@ -1,11 +1,13 @@
 // `g3 check` (short edges, self-crossing contours, facets of fewer than
-// three edges, facets without area, intersecting facets) and `g3 explode`
+// three edges, facets without area, intersecting facets, facets on one
+// another) and `g3 explode`
 // (one file per connected piece, as the editing tool splits a surface).
 
 #include "tools/g3/G3Tool.h"
 
 #include "Geometry/foundation/GArrayCollection.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/processing/G3SurfaceEdit.h"
 #include "tools/io/G3MeshIO.h"
@@ -41,6 +43,8 @@ std::string EditCommandHelp(const std::string& command)
                "  degenerate facet: facet F             a facet without area: its corners on one\n"
                "                                        line, or fewer than three distinct ones\n"
                "  intersecting facets: F and G          two facets cross (the first such pair)\n"
+               "  facets on one another: F and G        two facets overlap in one plane, either\n"
+               "                                        way round (the first such pair)\n"
                "or \"no findings\". Exit status 1 when anything was found (or the mesh has no\n"
                "facets), 0 otherwise.\n\n" +
                FormatsHelp(*EditLine(command));
@@ -111,7 +115,11 @@ int CommandCheck(const std::vector<std::string>& raw)
         }
     }
     degenerateBefore(s.GetFacetCount());
-    const bool clean = ok && degenerate.empty();
+    int first = -1, second = -1;
+    const bool overlap = G3FacetsOnOneAnother(&s, &first, &second);
+    if (overlap)
+        std::printf("facets on one another: %d and %d\n", first, second);
+    const bool clean = ok && degenerate.empty() && !overlap;
     if (clean)
         std::printf("no findings\n");
     return clean ? kExitOk : kExitFailure;
