@@ -387,13 +387,15 @@ G3Surface* G3BooleanCalculator::BinaryOperation(int maskA, int maskB, GEVENT e)
 G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                                            bool unionInPlane, bool deleteEmpty)
 {
-    // Spare copies for a second run, kept only for near copies of closed
-    // solids: the first run consumes the operands.
+    // Spare copies for a second run, kept only for closed solids that lie
+    // on one another within the weld distance somewhere (corners near
+    // corners, faces near planes) or hold a face that bends within it: the
+    // first run consumes the operands.
     std::unique_ptr<G3Surface> spareA;
     std::unique_ptr<G3Surface> spareB;
     std::unique_ptr<G3IntervalList> spareSegments;
     if (A && B && A != B && Scalable(A) && Scalable(B) && G3SurfaceWatertight(A) && G3SurfaceWatertight(B) &&
-        (G3CountNearVertices(A, B) > 0 || G3CountNearPlanes(A, B) > 0)) {
+        (G3CountNearVertices(A, B) > 0 || G3CountNearPlanes(A, B) > 0 || G3HasBentFaces(A) || G3HasBentFaces(B))) {
         spareA.reset(A->Duplicate());
         spareB.reset(B->Duplicate());
         if (deliverSegments && intersectionList)
