@@ -371,9 +371,7 @@ protected:
                                 std::unique_ptr<G3Surface>& spareB, std::unique_ptr<G3IntervalList>& spareSegments);
     G3Surface* RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                               bool unionInPlane, bool deleteEmpty, G3Surface** failed);
-    // Whether no two facets of the result lie on one another
-    // (G3OverlapCheck); when some do, failureReason names them.
-    bool Sound(G3Surface* result);
+
     // Classes of s's vertices against the solid of otherFacets: flood fill
     // from the vertices outside the common box, then rays for the rest, each
     // decided vertex flooding its neighbours. Traced "Classify vertices".
@@ -478,6 +476,10 @@ protected:
     // into one plane (G3FlattenOntoSharedPlanes) once the operands stand
     // about the local origin: RunBoolean's first retry.
     bool sharePlanes = false;
+    // RunBooleanOnce fails a run whose kept facets of A and B lie on one
+    // another (G3FacetsOnOneAnother): set by RunBoolean where spares are
+    // taken.
+    bool watchOverlaps = false;
     G3IntervalList* intersectionList = nullptr;
     std::string failureReason;
     // The ray grids of the classification, one for the rays against A's

@@ -401,19 +401,21 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         if (deliverSegments && intersectionList)
             spareSegments.reset(new G3IntervalList(*intersectionList));
     }
+    // Faces lying on one another within the weld distance may come back
+    // both kept, closed: a window box as thick as its wall left the wall's
+    // face whole over a cavity, walls butting kept a wall between them.
+    // Where spares were taken every run watches for that (a run that finds
+    // it fails).
+    struct Watch {
+        bool& flag;
+        ~Watch() { flag = false; }
+    } watch{watchOverlaps};
+    watchOverlaps = spareA != nullptr;
     // A result passing the checks keeps the flag A came with.
     const bool solidA = A && A->GetSolid();
     G3Surface* failed = nullptr;
     G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty,
                                        spareA ? &failed : nullptr);
-    // Faces lying on one another within the weld distance may come back
-    // both kept, closed: a window box as thick as its wall left the wall's
-    // face whole over a cavity, walls butting kept a wall between them. Such
-    // a result is taken as a failed one.
-    if (!failed && spareA && result && !Sound(result)) {
-        failed = result;
-        result = nullptr;
-    }
     if (!failed)
         return spareA && result ? WithoutHairSteps(result, maskA, maskB, deliverSegments, withEvent, e, unionInPlane,
                                                    deleteEmpty, spareA, spareB, spareSegments)
@@ -427,12 +429,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         failureReason.clear();
         A = a;
         B = b;
-        G3Surface* r = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
-        if (r && !Sound(r)) {
-            delete r;
-            r = nullptr;
-        }
-        return r;
+        return RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
     };
     // The retries, each from copies of the spares, in turn until one
     // comes back closed (or rightly empty):
@@ -538,7 +535,7 @@ G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, i
     }
     // The second run stands only when it came back closed without such
     // edges; otherwise the first result goes back as it was.
-    if (!again || HasEdgeBelowWeld(again) || !G3OverlapCheck(again).empty()) {
+    if (!again || HasEdgeBelowWeld(again)) {
         delete again;
         failureReason.clear();
         if (firstSegments)
@@ -557,15 +554,6 @@ G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, i
         result->ClearSolid();
     delete again;
     return result;
-}
-
-bool G3BooleanCalculator::Sound(G3Surface* result)
-{
-    const std::string overlap = G3OverlapCheck(result);
-    if (overlap.empty())
-        return true;
-    failureReason = "the result is not a solid: " + overlap;
-    return false;
 }
 
 G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent,
@@ -663,6 +651,9 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
             MarkSeams(B);
             CloseBoolean(B);
         });
+    // The kept facets of the two operands lying on one another (the cut's
+    // scale, so the kernel's tolerances times it).
+    const bool onOneAnother = solids && watchOverlaps && G3FacetsOnOneAnother(A, B, kBooleanScale, nullptr, nullptr);
     MergeFacets(A, B);
     FormPlanes(A);
     delete B;
@@ -699,6 +690,8 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
         closed = Closed(A);
         defect = G3ClosedCheck(A);
     }
+    if (onOneAnother && defect.empty())
+        defect = "facets of the two solids lie on one another";
     A->ChangeEdgeFlags(kWorkEdgeFlags, false);
     A->ScaleCoo(1.0 / kBooleanScale);
     if (!AtOrigin(origin))

@@ -60,5 +60,8 @@ std::string G3ClosedCheck(G3Shell* s);
 // "facet: lies on another (3, 9)". Nothing is changed.
 std::string G3OverlapCheck(G3Shell* s);
 
-// The pair G3OverlapCheck names (the lower index first), when there is one.
-bool G3FacetsOnOneAnother(G3Shell* s, int* first, int* second);
+// The pair G3OverlapCheck names (the lower index first), when there is one;
+// with `other`, only pairs of a facet of s (first) and one of other
+// (second). The tolerances are multiplied by `scale` (coordinates scaled
+// up by it).
+bool G3FacetsOnOneAnother(G3Shell* s, G3Shell* other, double scale, int* first, int* second);

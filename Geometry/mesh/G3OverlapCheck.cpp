@@ -1,9 +1,11 @@
 // Facets lying on one another: their normals agree within kPlaneEqual
 // (either way round) and an inner point of one (of the first few) lies
 // within kPlaneSide of the other's plane and inside it, clear of its
-// boundary (kInFacet). Only pairs whose boxes meet (widened by
-// kPlaneSide) are tried, through a box hash. Nothing rounds but the
-// projection of the inner points, and nothing is changed.
+// boundary (kInFacet); both tolerances times the coordinates' scale. Only
+// pairs whose boxes meet (widened by that plane band) are tried: through a
+// box hash over one shell's facets, the other's queried where their boxes
+// meet its envelope. Nothing rounds but the inner points, and nothing is
+// changed.
 
 #include "Geometry/mesh/G3MeshCheck.h"
 
@@ -22,17 +24,15 @@
 
 namespace {
 
-using GTolerance::kInFacet;
 using GTolerance::kPlaneEqual;
-using GTolerance::kPlaneSide;
 
 // An inner point of g (one of the first few it offers) lies in f's plane
-// (within kPlaneSide) and inside f, off its boundary. The plane is judged
-// at that point: a facet's plane, fitted to corners rounded off it, may
-// stand farther than kPlaneSide off another facet's far corners, and still
+// (within `side`) and inside f, off its boundary (`inFacet`). The plane is
+// judged at that point: a facet's plane, fitted to corners rounded off it,
+// may stand farther than `side` off another facet's far corners, and still
 // hold it where they overlap.
 constexpr int kInnerPoints = 3;
-bool InnerPointInside(G3Facet* g, G3Facet* f)
+bool InnerPointInside(G3Facet* g, G3Facet* f, double side, double inFacet)
 {
     int gi = 0, gj = 1, fi = 0, fj = 1;
     g->GetMaxCoo(&gi, &gj);
@@ -46,49 +46,70 @@ bool InnerPointInside(G3Facet* g, G3Facet* f)
         if (k > 0 && p[0] == last[0] && p[1] == last[1] && p[2] == last[2])
             return false;  // no other inner point left
         std::copy(p, p + 3, last);
-        if (!(std::fabs(pf[0] * p[0] + pf[1] * p[1] + pf[2] * p[2] + pf[3]) < kPlaneSide))
+        if (!(std::fabs(pf[0] * p[0] + pf[1] * p[1] + pf[2] * p[2] + pf[3]) < side))
             continue;
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
-        if (f->PointInFacet(fi, fj, p, &onA, &onB, kInFacet) && !onA && !onB)
+        if (f->PointInFacet(fi, fj, p, &onA, &onB, inFacet) && !onA && !onB)
             return true;
     }
     return false;
 }
 
+bool Usable(const G3Facet* f) { return f && !f->IsPlaneZero() && f->GetFirstEdge(); }
+
+std::vector<GEnvelope> Boxes(G3Shell* s, double widen)
+{
+    std::vector<GEnvelope> boxes(static_cast<std::size_t>(s->GetFacetCount()));
+    for (int k = 0; k < s->GetFacetCount(); ++k) {
+        s->GetFacet(k)->FormEnvelope(&boxes[static_cast<std::size_t>(k)]);
+        boxes[static_cast<std::size_t>(k)].Extend(widen);
+    }
+    return boxes;
+}
+
 } // namespace
 
-bool G3FacetsOnOneAnother(G3Shell* s, int* first, int* second)
+bool G3FacetsOnOneAnother(G3Shell* s, G3Shell* other, double scale, int* first, int* second)
 {
-    if (!s)
+    if (!s || !(scale > 0.0))
         return false;
-    const int n = s->GetFacetCount();
-    std::vector<GEnvelope> boxes(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) {
-        s->GetFacet(k)->FormEnvelope(&boxes[static_cast<std::size_t>(k)]);
-        boxes[static_cast<std::size_t>(k)].Extend(kPlaneSide);
-    }
+    const double side = GTolerance::kPlaneSide * scale, inFacet = GTolerance::kInFacet * scale;
+    // The hash goes over the shell of fewer facets; pairs are named from s.
+    const bool swap = other && other->GetFacetCount() < s->GetFacetCount();
+    G3Shell* hashed = other ? (swap ? other : s) : s;
+    G3Shell* queried = other ? (swap ? s : other) : s;
+    const std::vector<GEnvelope> boxes = Boxes(hashed, side);
+    GEnvelope reach;
+    for (const GEnvelope& b : boxes)
+        reach.Add(&b);
     const G3BoxHash index(boxes);
     std::vector<int> near;
-    for (int k = 0; k < n; ++k) {
-        G3Facet* f = s->GetFacet(k);
-        if (f->IsPlaneZero() || !f->GetFirstEdge())
+    for (int k = 0; k < queried->GetFacetCount(); ++k) {
+        G3Facet* f = queried->GetFacet(k);
+        if (!Usable(f))
+            continue;
+        GEnvelope box;
+        f->FormEnvelope(&box);
+        box.Extend(side);
+        if (!box.IsIntersectXYZ(&reach))
             continue;
         const double* pf = f->GetPlane();
-        index.Candidates(boxes[static_cast<std::size_t>(k)], near);
+        index.Candidates(box, near);
         for (const int m : near) {
-            G3Facet* g = s->GetFacet(m);
-            if (m <= k || g->IsPlaneZero() || !g->GetFirstEdge() ||
-                !boxes[static_cast<std::size_t>(k)].IsIntersectXYZ(&boxes[static_cast<std::size_t>(m)]))
+            G3Facet* g = hashed->GetFacet(m);
+            if ((!other && m <= k) || !Usable(g) || !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(m)]))
                 continue;
             const double* pg = g->GetPlane();
             if (std::fabs(std::fabs(pf[0] * pg[0] + pf[1] * pg[1] + pf[2] * pg[2]) - 1.0) >= kPlaneEqual)
                 continue;
-            if (InnerPointInside(g, f) || InnerPointInside(f, g)) {
+            if (InnerPointInside(g, f, side, inFacet) || InnerPointInside(f, g, side, inFacet)) {
+                // From s first: the queried facet is s's unless s was hashed.
+                const bool fromS = !other || !swap;
                 if (first)
-                    *first = k;
+                    *first = fromS ? k : m;
                 if (second)
-                    *second = m;
+                    *second = fromS ? m : k;
                 return true;
             }
         }
@@ -99,7 +120,7 @@ bool G3FacetsOnOneAnother(G3Shell* s, int* first, int* second)
 std::string G3OverlapCheck(G3Shell* s)
 {
     int f = -1, g = -1;
-    if (!G3FacetsOnOneAnother(s, &f, &g))
+    if (!G3FacetsOnOneAnother(s, nullptr, 1.0, &f, &g))
         return std::string();
     return "facet: lies on another (" + std::to_string(f) + ", " + std::to_string(g) + ")";
 }

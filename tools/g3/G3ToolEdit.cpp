@@ -116,7 +116,7 @@ int CommandCheck(const std::vector<std::string>& raw)
     }
     degenerateBefore(s.GetFacetCount());
     int first = -1, second = -1;
-    const bool overlap = G3FacetsOnOneAnother(&s, &first, &second);
+    const bool overlap = G3FacetsOnOneAnother(&s, nullptr, 1.0, &first, &second);
     if (overlap)
         std::printf("facets on one another: %d and %d\n", first, second);
     const bool clean = ok && degenerate.empty() && !overlap;
