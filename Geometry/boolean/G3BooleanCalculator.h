@@ -371,7 +371,6 @@ protected:
                                 std::unique_ptr<G3Surface>& spareB, std::unique_ptr<G3IntervalList>& spareSegments);
     G3Surface* RunBooleanOnce(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                               bool unionInPlane, bool deleteEmpty, G3Surface** failed);
-
     // Classes of s's vertices against the solid of otherFacets: flood fill
     // from the vertices outside the common box, then rays for the rest, each
     // decided vertex flooding its neighbours. Traced "Classify vertices".

@@ -604,7 +604,7 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
         }
     }
     if (sharePlanes) {
-        // RunBoolean's last retry (see there), made about the local origin.
+        // RunBoolean's first retry (see there), made about the local origin.
         WeldHairEdges(A);
         WeldHairEdges(B);
         if (G3FlattenOntoSharedPlanes(A, B) > 0)

@@ -47,13 +47,15 @@ int G3FlattenOntoOwnPlanes(G3Surface* s);
 // plane: facets of either operand, parallel (normals within
 // GTolerance::kPlaneEqual, either way round), with boxes within
 // GTolerance::kWeld and each one's corners within kWeld of the other's
-// plane, are grouped (the relation closed over), and each group takes the
-// plane of its largest facet, a's before b's. A face given as several
-// facets, each flat only to the rounding of its corners, is then one plane,
-// and so is a face of b lying on it. Every other facet keeps its own plane;
-// the corners go onto the planes of all their facets as G3SnapOntoPlanes
-// puts them, each operand refused whole as that is. The number of vertices
-// moved.
+// plane (or, for long facets whose planes the rounding tips, those of its
+// corners within kWeld of the other's box), are grouped (the relation
+// closed over), and each group takes the plane fitted to its corners by
+// least squares, facing as its first facet, unless a corner lies farther
+// than kWeld from it. A face given as several facets, each flat only to
+// the rounding of its corners, is then one plane, and so is a face of b
+// lying on it. Every other facet keeps its own plane; the corners go onto
+// the planes of all their facets as G3SnapOntoPlanes puts them, each
+// operand refused whole as that is. The number of vertices moved.
 int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b);
 
 // Whether two facets of s meeting at an edge lie in one plane for the
