@@ -14,7 +14,11 @@
 //   b below kWeld is refused whole, and b is left as it was;
 // - the rounding is that of the point solved from at most three planes
 //   (one projection, or a 2x2 or 3x3 system), done once per vertex in id
-//   order, so the result depends on the input alone.
+//   order, so the result depends on the input alone;
+// - G3FlattenOntoSharedPlanes takes as targets, instead of a's facets,
+//   the planes of groups of facets of both operands that are one plane for
+//   the kernel, each fitted to its group's corners by least squares (the
+//   one more place that rounds), in facet order; the moves are those above.
 #include "Geometry/boolean/G3OperandSnap.h"
 
 #include "Geometry/math/GEnvelope.h"
