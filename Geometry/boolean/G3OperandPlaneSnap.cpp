@@ -478,35 +478,3 @@ int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
     }
     return MoveOntoTargets(a, t[0]) + MoveOntoTargets(b, t[1]);
 }
-
-bool G3HasBentFaces(const G3Surface* s)
-{
-    if (!s)
-        return false;
-    // Off each other by more than the cut tells apart (kPlaneSide at the
-    // cut's scale), yet by less than the weld distance: one plane for the
-    // kernel. Facets turning by more over their reach are a curved face's.
-    const double apart = GTolerance::kPlaneSide / GTolerance::kBooleanScale;
-    for (int k = 0; k < s->GetEdgeCount(); ++k) {
-        const G3Edge* e = s->GetEdge(k);
-        G3Facet* f = e->GetFacet1();
-        G3Facet* g = e->GetFacet2();
-        if (!f || !g || f == g || f->IsPlaneZero() || g->IsPlaneZero())
-            continue;
-        const double* nf = f->GetPlane();
-        const double* ng = g->GetPlane();
-        if (std::fabs(std::fabs(Dot3(nf, ng)) - 1.0) >= kPlaneEqual)
-            continue;
-        // The planes turn about the edge by the angle whose sine is the
-        // cross product's length; over the facets' reach they part by that
-        // times the reach.
-        const double c[3] = {nf[1] * ng[2] - nf[2] * ng[1], nf[2] * ng[0] - nf[0] * ng[2], nf[0] * ng[1] - nf[1] * ng[0]};
-        GEnvelope box = BoxOf(f);
-        GEnvelope other = BoxOf(g);
-        box.Add(&other);
-        const double part = std::sqrt(Dot3(c, c)) * box.GetMaxSize();
-        if (part > apart && part < kWeld)
-            return true;
-    }
-    return false;
-}

@@ -57,11 +57,3 @@ int G3FlattenOntoOwnPlanes(G3Surface* s);
 // the planes of all their facets as G3SnapOntoPlanes puts them, each
 // operand refused whole as that is. The number of vertices moved.
 int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b);
-
-// Whether two facets of s meeting at an edge lie in one plane for the
-// kernel (over their reach their planes part by less than
-// GTolerance::kWeld) but by more than the cut tells apart (kPlaneSide at
-// kBooleanScale): a
-// face given as several facets, each flat only to the rounding of its
-// corners, which G3FlattenOntoSharedPlanes makes one plane.
-bool G3HasBentFaces(const G3Surface* s);
