@@ -389,12 +389,13 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
 {
     // Spare copies for a second run, kept only for closed solids that lie
     // on one another within the weld distance somewhere (corners near
-    // corners, faces near planes): the first run consumes the operands.
+    // corners, faces in one plane for the kernel but not for the cut): the
+    // first run consumes the operands.
     std::unique_ptr<G3Surface> spareA;
     std::unique_ptr<G3Surface> spareB;
     std::unique_ptr<G3IntervalList> spareSegments;
     if (A && B && A != B && Scalable(A) && Scalable(B) && G3SurfaceWatertight(A) && G3SurfaceWatertight(B) &&
-        (G3CountNearVertices(A, B) > 0 || G3CountNearPlanes(A, B) > 0)) {
+        (G3CountNearVertices(A, B) > 0 || G3FacesNearOneAnother(A, B))) {
         spareA.reset(A->Duplicate());
         spareB.reset(B->Duplicate());
         if (deliverSegments && intersectionList)

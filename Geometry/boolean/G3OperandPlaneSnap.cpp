@@ -26,6 +26,7 @@
 #include "Geometry/mesh/G3BoxHash.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Surface.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -94,8 +95,8 @@ Targets FindTargets(const G3Surface* a, const G3Surface* b)
             if (std::fabs(std::fabs(Dot3(pa, fb->GetPlane())) - 1.0) >= kPlaneEqual)
                 continue;
             double far = 0.0;
-            for (G3Edge* e = fb->GetFirstEdge(); e && far < kWeld; e = e->GetFacetEdge(fb))
-                far = std::fmax(far, std::fabs(Dot3(pa, e->GetVertex1()->GetXYZ()) + pa[3]));
+            for (G3ContourWalker w(fb); far < kWeld && w.Next();)
+                far = std::fmax(far, std::fabs(Dot3(pa, w.GetEntry()->GetXYZ()) + pa[3]));
             if (far > 0.0 && (far < best || (far == best && i < bestId))) {
                 best = far;
                 bestId = i;
@@ -259,8 +260,8 @@ int MoveOntoTargets(G3Surface* b, const Targets& t)
 // Whether every corner of f lies closer than kWeld to the plane p.
 bool CornersNear(G3Facet* f, const double* p)
 {
-    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f))
-        if (!(std::fabs(Dot3(p, e->GetVertex1()->GetXYZ()) + p[3]) < kWeld))
+    for (G3ContourWalker w(f); w.Next();)
+        if (!(std::fabs(Dot3(p, w.GetEntry()->GetXYZ()) + p[3]) < kWeld))
             return false;
     return true;
 }
@@ -279,8 +280,8 @@ int Root(std::vector<int>& parent, int i)
 // counts them.
 bool CornersInBoxNear(G3Facet* f, const GEnvelope& box, const double* p, int* seen)
 {
-    for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-        const double* x = e->GetVertex1()->GetXYZ();
+    for (G3ContourWalker w(f); w.Next();) {
+        const double* x = w.GetEntry()->GetXYZ();
         if (!box.IsIntersectXYZ(x))
             continue;
         ++*seen;
@@ -351,8 +352,8 @@ Plane FittedPlane(const std::vector<G3Facet*>& members, const double* lead)
     double c[3] = {0, 0, 0};
     int count = 0;
     for (G3Facet* f : members)
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-            const double* x = e->GetVertex1()->GetXYZ();
+        for (G3ContourWalker w(f); w.Next();) {
+            const double* x = w.GetEntry()->GetXYZ();
             for (int d = 0; d < 3; ++d)
                 c[d] += x[d];
             ++count;
@@ -375,8 +376,8 @@ Plane FittedPlane(const std::vector<G3Facet*>& members, const double* lead)
     const double v[3] = {n0[1] * u[2] - n0[2] * u[1], n0[2] * u[0] - n0[0] * u[2], n0[0] * u[1] - n0[1] * u[0]};
     double sxx = 0, sxy = 0, syy = 0, sxz = 0, syz = 0;
     for (G3Facet* f : members)
-        for (G3Edge* e = f->GetFirstEdge(); e; e = e->GetFacetEdge(f)) {
-            const double* x = e->GetVertex1()->GetXYZ();
+        for (G3ContourWalker w(f); w.Next();) {
+            const double* x = w.GetEntry()->GetXYZ();
             const double r[3] = {x[0] - c[0], x[1] - c[1], x[2] - c[2]};
             const double px = Dot3(r, u), py = Dot3(r, v), pz = Dot3(r, n0);
             sxx += px * px;
@@ -477,4 +478,52 @@ int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
         ++ti.count;
     }
     return MoveOntoTargets(a, t[0]) + MoveOntoTargets(b, t[1]);
+}
+
+bool G3FacesNearOneAnother(const G3Surface* a, const G3Surface* b)
+{
+    if (!a || !b || a->GetFacetCount() == 0 || b->GetFacetCount() == 0)
+        return false;
+    // Apart by more than the cut tells apart: kPlaneSide at its scale.
+    const double apart = GTolerance::kPlaneSide / GTolerance::kBooleanScale;
+    std::vector<GEnvelope> boxes;
+    boxes.reserve(static_cast<std::size_t>(a->GetFacetCount()));
+    for (int k = 0; k < a->GetFacetCount(); ++k)
+        boxes.push_back(BoxOf(a->GetFacet(k)));
+    const G3BoxHash index(boxes);
+    std::vector<int> near;
+    for (int k = 0; k < b->GetFacetCount(); ++k) {
+        G3Facet* fb = b->GetFacet(k);
+        if (fb->IsPlaneZero() || !fb->GetFirstEdge())
+            continue;
+        const GEnvelope own = BoxOf(fb);
+        GEnvelope box = own;
+        box.Extend(kWeld);
+        index.Candidates(box, near);
+        for (const int i : near) {
+            G3Facet* fa = a->GetFacet(i);
+            if (fa->IsPlaneZero() || !fa->GetFirstEdge() || !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(i)]) ||
+                std::fabs(std::fabs(Dot3(fa->GetPlane(), fb->GetPlane())) - 1.0) >= kPlaneEqual)
+                continue;
+            // G3CountNearPlanes' pair: every corner of b's facet within kWeld
+            // of a's plane, one off it.
+            const double* pa = fa->GetPlane();
+            double far = 0.0;
+            for (G3ContourWalker w(fb); far < kWeld && w.Next();)
+                far = std::fmax(far, std::fabs(Dot3(pa, w.GetEntry()->GetXYZ()) + pa[3]));
+            if (far > 0.0 && far < kWeld)
+                return true;
+            if (!OnePlane(fa, boxes[static_cast<std::size_t>(i)], fb, own))
+                continue;
+            // In one plane for the kernel: near when some corner of either
+            // stands off the other's plane by more than the cut allows.
+            for (G3Facet* f : {fa, fb}) {
+                const double* p = (f == fa ? fb : fa)->GetPlane();
+                for (G3ContourWalker w(f); w.Next();)
+                    if (std::fabs(Dot3(p, w.GetEntry()->GetXYZ()) + p[3]) > apart)
+                        return true;
+            }
+        }
+    }
+    return false;
 }

@@ -57,3 +57,11 @@ int G3FlattenOntoOwnPlanes(G3Surface* s);
 // the planes of all their facets as G3SnapOntoPlanes puts them, each
 // operand refused whole as that is. The number of vertices moved.
 int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b);
+
+// Whether G3CountNearPlanes(a, b) would count a facet, or a facet of b and
+// one of a lie in one plane for the kernel (as G3FlattenOntoSharedPlanes
+// groups them) with a corner of either off the other's plane by more than
+// the cut tells apart (kPlaneSide at kBooleanScale): faces touching within
+// the weld distance, rounded, which the cut may keep both of or cross at
+// shallow angles. One pass over the pairs whose boxes meet.
+bool G3FacesNearOneAnother(const G3Surface* a, const G3Surface* b);

@@ -54,9 +54,10 @@ std::string G3ClosedCheck(G3Shell* s);
 
 // Facets lying on one another, which no solid and no sheet holds (a wall
 // kept twice where two solids touched, once each way): "" when no two
-// facets have normals within kPlaneEqual (either way round) with an inner
-// point of one within kPlaneSide of the other's plane and inside it,
-// clear of its boundary; else the first such pair, for example
+// facets have normals within kPlaneEqual (either way round) with every
+// corner of one within kPlaneSide of the other's plane and an inner point
+// of it inside the other, clear of its boundary; else the first such pair,
+// for example
 // "facet: lies on another (3, 9)". Nothing is changed.
 std::string G3OverlapCheck(G3Shell* s);
 

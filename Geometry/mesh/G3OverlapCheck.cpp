@@ -1,7 +1,8 @@
 // Facets lying on one another: their normals agree within kPlaneEqual
-// (either way round) and an inner point of one (of the first few) lies
-// within kPlaneSide of the other's plane and inside it, clear of its
-// boundary (kInFacet); both tolerances times the coordinates' scale. Only
+// (either way round), every corner of one lies within kPlaneSide of the
+// other's plane and an inner point of it (of the first few) inside the
+// other, clear of its boundary (kInFacet); both tolerances times the
+// coordinates' scale. Only
 // pairs whose boxes meet (widened by that plane band) are tried: through a
 // box hash over one shell's facets, the other's queried where their boxes
 // meet its envelope. Nothing rounds but the inner points, and nothing is
@@ -14,6 +15,7 @@
 #include "Geometry/mesh/G3BoxHash.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
+#include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3Shell.h"
 #include "Geometry/mesh/G3Vertex.h"
 
@@ -26,18 +28,25 @@ namespace {
 
 using GTolerance::kPlaneEqual;
 
-// An inner point of g (one of the first few it offers) lies in f's plane
-// (within `side`) and inside f, off its boundary (`inFacet`). The plane is
-// judged at that point: a facet's plane, fitted to corners rounded off it,
-// may stand farther than `side` off another facet's far corners, and still
-// hold it where they overlap.
+// g lies on f: every corner of g within `side` of f's plane, and an inner
+// point of g (one of the first few it offers) inside f, off its boundary
+// (`inFacet`). Only g's corners are held to f's plane: a long facet's
+// plane, fitted to corners rounded off it, may stand farther than `side`
+// off a small facet's far corners and still hold it where they overlap;
+// and two faces parting at a hair's angle (a wedge a slice leaves) are not
+// on one another where they part.
 constexpr int kInnerPoints = 3;
-bool InnerPointInside(G3Facet* g, G3Facet* f, double side, double inFacet)
+bool LiesOn(G3Facet* g, G3Facet* f, double side, double inFacet)
 {
     int gi = 0, gj = 1, fi = 0, fj = 1;
     g->GetMaxCoo(&gi, &gj);
     f->GetMaxCoo(&fi, &fj);
     const double* pf = f->GetPlane();
+    for (G3ContourWalker w(g); w.Next();) {
+        const double* x = w.GetEntry()->GetXYZ();
+        if (!(std::fabs(pf[0] * x[0] + pf[1] * x[1] + pf[2] * x[2] + pf[3]) < side))
+            return false;
+    }
     double last[3] = {0, 0, 0};
     for (int k = 0; k < kInnerPoints; ++k) {
         double p[3];
@@ -46,8 +55,6 @@ bool InnerPointInside(G3Facet* g, G3Facet* f, double side, double inFacet)
         if (k > 0 && p[0] == last[0] && p[1] == last[1] && p[2] == last[2])
             return false;  // no other inner point left
         std::copy(p, p + 3, last);
-        if (!(std::fabs(pf[0] * p[0] + pf[1] * p[1] + pf[2] * p[2] + pf[3]) < side))
-            continue;
         G3Vertex* onA = nullptr;
         G3Vertex* onB = nullptr;
         if (f->PointInFacet(fi, fj, p, &onA, &onB, inFacet) && !onA && !onB)
@@ -103,9 +110,9 @@ bool G3FacetsOnOneAnother(G3Shell* s, G3Shell* other, double scale, int* first, 
             const double* pg = g->GetPlane();
             if (std::fabs(std::fabs(pf[0] * pg[0] + pf[1] * pg[1] + pf[2] * pg[2]) - 1.0) >= kPlaneEqual)
                 continue;
-            if (InnerPointInside(g, f, side, inFacet) || InnerPointInside(f, g, side, inFacet)) {
+            if (LiesOn(g, f, side, inFacet) || LiesOn(f, g, side, inFacet)) {
                 // From s first: the queried facet is s's unless s was hashed.
-                const bool fromS = !other || !swap;
+                const bool fromS = !other || swap;
                 if (first)
                     *first = fromS ? k : m;
                 if (second)
