@@ -21,6 +21,8 @@
 //   one more place that rounds), in facet order; the moves are those above.
 #include "Geometry/boolean/G3OperandSnap.h"
 
+#include "Geometry/foundation/GDisjointSets.h"
+
 #include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3BoxHash.h"
@@ -266,16 +268,6 @@ bool CornersNear(G3Facet* f, const double* p)
     return true;
 }
 
-int Root(std::vector<int>& parent, int i)
-{
-    while (parent[static_cast<std::size_t>(i)] != i) {
-        int& up = parent[static_cast<std::size_t>(i)];
-        up = parent[static_cast<std::size_t>(up)];
-        i = up;
-    }
-    return i;
-}
-
 // The corners of f inside `box` lie within kWeld of the plane p; *seen
 // counts them.
 bool CornersInBoxNear(G3Facet* f, const GEnvelope& box, const double* p, int* seen)
@@ -333,13 +325,13 @@ std::vector<int> SharedPlaneGroups(const std::vector<G3Facet*>& faces, const std
                 std::fabs(std::fabs(Dot3(fi->GetPlane(), fj->GetPlane())) - 1.0) >= kPlaneEqual ||
                 !OnePlane(fi, boxes[static_cast<std::size_t>(i)], fj, boxes[static_cast<std::size_t>(j)]))
                 continue;
-            const int ri = Root(parent, i), rj = Root(parent, j);
+            const int ri = GRootOf(parent, i), rj = GRootOf(parent, j);
             if (ri != rj)
                 parent[static_cast<std::size_t>(std::max(ri, rj))] = std::min(ri, rj);
         }
     }
     for (int i = 0; i < n; ++i)
-        Root(parent, i);
+        GRootOf(parent, i);
     return parent;
 }
 

@@ -13,6 +13,7 @@
 
 #include "Geometry/contour/G3ContourFaces.h"
 
+#include "Geometry/foundation/GDisjointSets.h"
 #include "Geometry/mesh/G3PointHash.h"
 
 #include <algorithm>
@@ -22,16 +23,6 @@
 namespace {
 
 constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
-
-int Find(std::vector<int>& parent, int v)
-{
-    while (parent[static_cast<std::size_t>(v)] != v) {
-        int& p = parent[static_cast<std::size_t>(v)];
-        p = parent[static_cast<std::size_t>(p)];
-        v = p;
-    }
-    return v;
-}
 
 } // namespace
 
@@ -108,7 +99,7 @@ void G3ContourFaces::FindParts()
     std::vector<int> parent(static_cast<std::size_t>(n));
     std::iota(parent.begin(), parent.end(), 0);
     for (const Edge& e : edges) {
-        const int a = Find(parent, e.a), b = Find(parent, e.b);
+        const int a = GRootOf(parent, e.a), b = GRootOf(parent, e.b);
         if (a != b)
             parent[static_cast<std::size_t>(std::max(a, b))] = std::min(a, b);
     }
@@ -117,7 +108,7 @@ void G3ContourFaces::FindParts()
     for (int v = 0; v < n; ++v) {
         if (firstOut[static_cast<std::size_t>(v)] == firstOut[static_cast<std::size_t>(v) + 1])
             continue;
-        int& p = rootPart[static_cast<std::size_t>(Find(parent, v))];
+        int& p = rootPart[static_cast<std::size_t>(GRootOf(parent, v))];
         if (p < 0) {
             p = static_cast<int>(partLow.size());
             partLow.push_back(v);

@@ -16,6 +16,7 @@
 // merge does.
 #include "Geometry/processing/G3CopiedRegions.h"
 
+#include "Geometry/foundation/GDisjointSets.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
 #include "Geometry/mesh/G3FacetIterators.h"
@@ -195,15 +196,6 @@ std::vector<std::vector<int>> ShapeOf(G3Surface* s, const Region& r)
     return shape;
 }
 
-int Find(std::vector<int>& parent, int x)
-{
-    while (parent[static_cast<std::size_t>(x)] != x) {
-        parent[static_cast<std::size_t>(x)] = parent[static_cast<std::size_t>(parent[static_cast<std::size_t>(x)])];
-        x = parent[static_cast<std::size_t>(x)];
-    }
-    return x;
-}
-
 bool IdsArePlaces(G3Surface* s)
 {
     for (int k = 0; k < s->GetVertexCount(); ++k)
@@ -292,8 +284,8 @@ int G3AlignCopiedRegions(G3Surface* s)
     auto join = [&](G3Facet* f, G3Edge* e, G3Facet* g, G3Edge* e2) {
         if (f == g || !InOnePlane(f, g, lesserEnd(e)->GetXYZ()) || (entryOf(f, e) == entryOf(g, e2)) != FacingApart(f, g))
             return;
-        const int x = Find(parent, static_cast<int>(f->GetId()));
-        const int y = Find(parent, static_cast<int>(g->GetId()));
+        const int x = GRootOf(parent, static_cast<int>(f->GetId()));
+        const int y = GRootOf(parent, static_cast<int>(g->GetId()));
         if (x != y) {
             parent[static_cast<std::size_t>(std::max(x, y))] = std::min(x, y);
             joined = true;
@@ -350,14 +342,14 @@ int G3AlignCopiedRegions(G3Surface* s)
     // Members of each root, ascending, as runs of one array.
     std::vector<int> first(static_cast<std::size_t>(facetCount) + 1, 0);
     for (int k = 0; k < facetCount; ++k)
-        ++first[static_cast<std::size_t>(Find(parent, k)) + 1];
+        ++first[static_cast<std::size_t>(GRootOf(parent, k)) + 1];
     for (int k = 0; k < facetCount; ++k)
         first[static_cast<std::size_t>(k) + 1] += first[static_cast<std::size_t>(k)];
     std::vector<int> member(static_cast<std::size_t>(facetCount));
     {
         std::vector<int> fill(first.begin(), first.end() - 1);
         for (int k = 0; k < facetCount; ++k)
-            member[static_cast<std::size_t>(fill[static_cast<std::size_t>(Find(parent, k))]++)] = k;
+            member[static_cast<std::size_t>(fill[static_cast<std::size_t>(GRootOf(parent, k))]++)] = k;
     }
     auto membersOf = [&](int root) {
         return std::vector<int>(member.begin() + first[static_cast<std::size_t>(root)],
