@@ -18,6 +18,7 @@
 
 #include "Geometry/boolean/G3SurfClassify.h"
 #include "Geometry/math/GEnvelope.h"
+#include "Geometry/math/GTolerance.h"
 
 #include <memory>
 #include <string>
@@ -339,6 +340,18 @@ protected:
     // --- boolean operations (G3BooleanOperations.cpp, G3BooleanClassify.cpp)
     // A and B exchanged when A has fewer facets than B.
     void ChangeSurface();
+    // The kinds of operation whose volume a sound result is held to.
+    enum class VolumeRule { Union, Intersection, Difference };
+    // Bounds the result's volume by the operands' (A and B, both closed
+    // and facing out; B not yet turned for a difference): a union lies
+    // between the larger and the sum, an intersection between none and
+    // the smaller, a difference between A's less B's and A's, each give
+    // or take what moving every face by twice the weld distance changes.
+    // RunBoolean drops the bounds when it returns.
+    void BoundVolume(VolumeRule rule);
+    // "" when no bounds are set or the volume of r lies within them, else
+    // the defect a run fails with.
+    std::string VolumeDefect(const G3Surface* r) const;
     // The whole road of a boolean on A and B: the facets whose class has a
     // bit in maskA are removed from A, those matching maskB from B, the
     // rest of B is appended to A and B deleted. The integer form merges
@@ -473,12 +486,22 @@ protected:
     double* slicePlane = nullptr;
     // RunBooleanOnce puts the faces that lie in one plane for the kernel
     // into one plane (G3FlattenOntoSharedPlanes) once the operands stand
-    // about the local origin: RunBoolean's first retry.
+    // about the local origin: RunBoolean's first retry; with
+    // `restOnFaces` also the corners lying on the other operand's faces,
+    // its second.
     bool sharePlanes = false;
+    bool restOnFaces = false;
     // RunBooleanOnce fails a run whose kept facets of A and B lie on one
     // another (G3FacetsOnOneAnother): set by RunBoolean where spares are
     // taken.
     bool watchOverlaps = false;
+    // What the coordinates are multiplied by for the cut (the engine's
+    // absolute tolerances act on the scaled coordinates): kBooleanScale,
+    // or 1 for RunBoolean's last retry.
+    double cutScale = GTolerance::kBooleanScale;
+    // BoundVolume's bounds (none while volumeLow > volumeHigh).
+    double volumeLow = 0.0;
+    double volumeHigh = -1.0;
     G3IntervalList* intersectionList = nullptr;
     std::string failureReason;
     // The ray grids of the classification, one for the rays against A's

@@ -280,7 +280,7 @@ bool G3BooleanCalculator::OnFacetWithinTolerance(const double* p, GArrayCollecti
 {
     if (!otherFacets)
         return false;
-    const double tolerance = GTolerance::kPlaneSide * GTolerance::kBooleanScale;
+    const double tolerance = GTolerance::kPlaneSide * cutScale;
     // The facets whose cells hold a corner of the cube of the tolerance
     // about p (the cube is far smaller than a cell, so every cell it meets
     // holds one of its corners): those along its four diagonals when a grid
@@ -444,7 +444,7 @@ bool G3BooleanCalculator::InSlicePlane(const G3Facet* f) const
     // The slice's plane is in the caller's units; the facet's in the
     // scaled ones.
     const double* sp = slicePlane;
-    const double d = GTolerance::kBooleanScale * sp[3];
+    const double d = cutScale * sp[3];
     const double planes[4][4] = {{sp[0], sp[1], sp[2], d},
                                  {-sp[0], -sp[1], -sp[2], d},
                                  {sp[0], sp[1], sp[2], -d},

@@ -130,12 +130,12 @@ void FormPlanes(G3Surface* s)
 // Planes formed on coordinates scaled by kBooleanScale about a local
 // origin, moved to the model's: n . x + d = 0 at scale becomes
 // n . x + d / kBooleanScale - n . origin = 0.
-void UnscalePlanes(G3Surface* s, const double* origin)
+void UnscalePlanes(G3Surface* s, const double* origin, double scale)
 {
-    G3SideBySide::RunHalves(s->GetFacetCount(), [s, origin](int, int begin, int end) {
+    G3SideBySide::RunHalves(s->GetFacetCount(), [s, origin, scale](int, int begin, int end) {
         for (int k = begin; k < end; ++k) {
             double* p = s->GetFacet(k)->GetPlane();
-            p[3] = p[3] / kBooleanScale - (p[0] * origin[0] + p[1] * origin[1] + p[2] * origin[2]);
+            p[3] = p[3] / scale - (p[0] * origin[0] + p[1] * origin[1] + p[2] * origin[2]);
         }
     });
 }
@@ -317,6 +317,7 @@ G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
     A = a;
     B = b;
     ChangeSurface();
+    BoundVolume(VolumeRule::Union);
     return BinaryOperation(kAddMaskA, kAddMaskB, 1);
 }
 
@@ -328,6 +329,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
         return KeepOnly(a, b);
     A = a;
     B = b;
+    BoundVolume(VolumeRule::Difference);
     B->NegNormals();
     return BinaryOperation(kSubMaskA, kSubMaskB, 1);
 }
@@ -344,6 +346,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
     }
     A = a;
     B = b;
+    BoundVolume(VolumeRule::Difference);
     B->NegNormals();
     return BinaryOperation(kSubMaskA, kSubMaskB, e);
 }
@@ -360,7 +363,46 @@ G3Surface* G3BooleanCalculator::Common(G3Surface* a, G3Surface* b)
     A = a;
     B = b;
     ChangeSurface();
+    BoundVolume(VolumeRule::Intersection);
     return BinaryOperation(kCommonMaskA, kCommonMaskB, 1);
+}
+
+void G3BooleanCalculator::BoundVolume(VolumeRule rule)
+{
+    volumeLow = 0.0;
+    volumeHigh = -1.0;
+    if (!A || !B || A == B || !G3SurfaceWatertight(A) || !G3SurfaceWatertight(B))
+        return;
+    const double va = G3SurfaceVolume(A), vb = G3SurfaceVolume(B);
+    if (!(va > 0.0 && vb > 0.0))
+        return;
+    const double slack = 4.0 * GTolerance::kWeld * (G3SurfaceArea(A) + G3SurfaceArea(B));
+    switch (rule) {
+    case VolumeRule::Union:
+        volumeLow = std::fmax(va, vb);
+        volumeHigh = va + vb;
+        break;
+    case VolumeRule::Intersection:
+        volumeLow = 0.0;
+        volumeHigh = std::fmin(va, vb);
+        break;
+    case VolumeRule::Difference:
+        volumeLow = std::fmax(0.0, va - vb);
+        volumeHigh = va;
+        break;
+    }
+    volumeLow -= slack;
+    volumeHigh += slack;
+}
+
+std::string G3BooleanCalculator::VolumeDefect(const G3Surface* r) const
+{
+    if (volumeLow > volumeHigh || !r)
+        return std::string();
+    const double v = G3SurfaceVolume(r);
+    if (v >= volumeLow && v <= volumeHigh)
+        return std::string();
+    return "its volume lies outside what the operands' volumes allow";
 }
 
 void G3BooleanCalculator::ChangeSurface()
@@ -408,8 +450,15 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // it fails).
     struct Watch {
         bool& flag;
-        ~Watch() { flag = false; }
-    } watch{watchOverlaps};
+        double& volumeLow;
+        double& volumeHigh;
+        ~Watch()
+        {
+            flag = false;
+            volumeLow = 0.0;
+            volumeHigh = -1.0;
+        }
+    } watch{watchOverlaps, volumeLow, volumeHigh};
     watchOverlaps = spareA != nullptr;
     // A result passing the checks keeps the flag A came with.
     const bool solidA = A && A->GetSolid();
@@ -421,18 +470,32 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
                                                    deleteEmpty, spareA, spareB, spareSegments)
                                 : result;
     const std::string firstReason = failureReason;
-    // A run again on the spares (taken over), with the failed run's
-    // segments dropped.
-    auto again = [&](G3Surface* a, G3Surface* b) {
+    // A closed retry result holding edges shorter than the weld (a snap
+    // that folded a hair step into it) is held back while the later
+    // retries are tried, and taken only when none comes back clean.
+    std::unique_ptr<G3Surface> held;
+    // A run again on copies of the spares, with the failed run's segments
+    // dropped; null when it failed (failureReason says why) or came back
+    // rightly empty (failureReason empty).
+    auto again = [&](G3Surface* a, G3Surface* b) -> G3Surface* {
         if (spareSegments)
             *intersectionList = *spareSegments;
         failureReason.clear();
         A = a;
         B = b;
-        return RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+        G3Surface* r = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
+        if (r && HasEdgeBelowWeld(r)) {
+            if (!held)
+                held.reset(r);
+            else
+                delete r;
+            failureReason = firstReason;
+            return nullptr;
+        }
+        return r;
     };
-    // The retries, each from copies of the spares, in turn until one
-    // comes back closed (or rightly empty):
+    auto failing = [&] { return !result && !failureReason.empty(); };
+    // The retries, in turn until one comes back closed (or rightly empty):
     // 1. A face given as several facets, each flat only to the rounding
     //    of its corners, bends where they meet by more than the cut
     //    allows, and a face of the other operand lying on it is in the
@@ -445,30 +508,53 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     //    the local origin (sharePlanes), since at site coordinates the
     //    corners it solves would be rounded to the site's grid, as coarse
     //    as the cut's tolerance there.
-    // 2. B's corners on A's alone (a near copy of A).
-    // 3. Each operand's corners on their own facets' planes, B's near faces
+    // 2. The same with the corners of either lying on a face of the other
+    //    put onto it (restOnFaces): a wall's edge under a roof's face,
+    //    rounded, is a sliver of overlap or gap for the cut.
+    // 3. B's corners on A's alone (a near copy of A).
+    // 4. Each operand's corners on their own facets' planes, B's near faces
     //    in A's planes, then B's corners on A's.
-    std::unique_ptr<G3Surface> sharedA(spareA->Duplicate());
-    std::unique_ptr<G3Surface> sharedB(spareB->Duplicate());
-    std::unique_ptr<G3Surface> flatA(spareA->Duplicate());
-    std::unique_ptr<G3Surface> flatB(spareB->Duplicate());
+    // 5. The cut at the model's own grain (cutScale 1), its tolerances the
+    //    kernel's: touches within the rounding (edges crossing a hair
+    //    apart, a corner a hair off a face) are touches there. Not where
+    //    the caller takes the segments, which are handed over at the
+    //    usual scale.
     sharePlanes = true;
-    result = again(sharedA.release(), sharedB.release());
+    result = again(spareA->Duplicate(), spareB->Duplicate());
+    if (failing() && G3CountCornersOnFaces(spareA.get(), spareB.get()) > 0) {
+        restOnFaces = true;
+        result = again(spareA->Duplicate(), spareB->Duplicate());
+        restOnFaces = false;
+    }
     sharePlanes = false;
-    if (!result && !failureReason.empty() && G3SnapOntoVertices(spareB.get(), spareA.get()) > 0)
+    if (failing()) {
+        std::unique_ptr<G3Surface> b(spareB->Duplicate());
+        if (G3SnapOntoVertices(b.get(), spareA.get()) > 0)
+            result = again(spareA->Duplicate(), b.release());
+    }
+    if (failing()) {
+        std::unique_ptr<G3Surface> a(spareA->Duplicate());
+        std::unique_ptr<G3Surface> b(spareB->Duplicate());
+        const int flattened = G3FlattenOntoOwnPlanes(a.get()) + G3FlattenOntoOwnPlanes(b.get());
+        const int intoPlanes = G3SnapOntoPlanes(b.get(), a.get());
+        if (G3SnapOntoVertices(b.get(), a.get()) + flattened + intoPlanes > 0)
+            result = again(a.release(), b.release());
+    }
+    if (failing() && !(deliverSegments && intersectionList)) {
+        cutScale = 1.0;
         result = again(spareA.release(), spareB.release());
-    if (!result && !failureReason.empty()) {
-        const int flattened = G3FlattenOntoOwnPlanes(flatA.get()) + G3FlattenOntoOwnPlanes(flatB.get());
-        const int intoPlanes = G3SnapOntoPlanes(flatB.get(), flatA.get());
-        if (G3SnapOntoVertices(flatB.get(), flatA.get()) + flattened + intoPlanes > 0)
-            result = again(flatA.release(), flatB.release());
+        cutScale = kBooleanScale;
+    }
+    if (failing() && held) {
+        result = held.release();
+        failureReason.clear();
     }
     if (!result && !failureReason.empty()) {
         // No retry mended it: the first result welded, or the first
         // reason.
         std::string defect;
         failureReason = firstReason;
-        if (!ClosedOnceWelded(failed, defect)) {
+        if (!ClosedOnceWelded(failed, defect) || !(defect = VolumeDefect(failed)).empty()) {
             delete failed;
             return nullptr;
         }
@@ -607,7 +693,7 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
         // RunBoolean's first retry (see there), made about the local origin.
         WeldHairEdges(A);
         WeldHairEdges(B);
-        if (G3FlattenOntoSharedPlanes(A, B) > 0)
+        if (G3FlattenOntoSharedPlanes(A, B, restOnFaces) > 0)
             G3SnapOntoVertices(B, A);
     }
     OpenBoolean();
@@ -653,7 +739,7 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
         });
     // The kept facets of the two operands lying on one another (the cut's
     // scale, so the kernel's tolerances times it).
-    const bool onOneAnother = solids && watchOverlaps && G3FacetsOnOneAnother(A, B, kBooleanScale, nullptr, nullptr);
+    const bool onOneAnother = solids && watchOverlaps && G3FacetsOnOneAnother(A, B, cutScale, nullptr, nullptr);
     MergeFacets(A, B);
     FormPlanes(A);
     delete B;
@@ -693,15 +779,22 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
     if (onOneAnother && defect.empty())
         defect = "facets of the two solids lie on one another";
     A->ChangeEdgeFlags(kWorkEdgeFlags, false);
-    A->ScaleCoo(1.0 / kBooleanScale);
+    A->ScaleCoo(1.0 / cutScale);
     if (!AtOrigin(origin))
         MoveBy(A, origin, 1.0);
     // The planes formed on the cut's coordinates, carried back with them
     // (the cleanup passes keep every facet's plane current).
-    UnscalePlanes(A, origin);
+    UnscalePlanes(A, origin, cutScale);
+    if (solids && defect.empty())
+        defect = VolumeDefect(A);
     // Welded only when the caller has no run of its own left to try.
-    if (solids && !defect.empty() && !failed)
+    if (solids && !defect.empty() && !failed) {
         closed = ClosedOnceWelded(A, defect);
+        if (closed) {
+            defect = VolumeDefect(A);
+            closed = defect.empty();
+        }
+    }
     if (!closed)
         A->ClearSolid();
     G3Surface* result = A;

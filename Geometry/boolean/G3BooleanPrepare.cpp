@@ -19,7 +19,6 @@
 
 namespace {
 
-using GTolerance::kBooleanScale;
 using GTolerance::kBoxMargin;
 
 // The facet merge and triangulation modes of the preparation: every group
@@ -42,9 +41,9 @@ void Prepare(G3Surface* s)
     s->Triangulate(kTriangulateNotFlat, kDiagonalFlags);
 }
 
-void ScaleAndBox(G3Surface* s, GEnvelope* env)
+void ScaleAndBox(G3Surface* s, GEnvelope* env, double scale)
 {
-    s->ScaleCoo(kBooleanScale);
+    s->ScaleCoo(scale);
     s->FormEnvelope(env);
     env->Extend(kBoxMargin);
 }
@@ -82,11 +81,11 @@ bool G3BooleanCalculator::OpenBoolean()
     G3SideBySide::RunForOperands(
         A, B,
         [this] {
-            ScaleAndBox(A, &envA);
+            ScaleAndBox(A, &envA, cutScale);
             OpenBooleanFormingPlanes(A);
         },
         [this] {
-            ScaleAndBox(B, &envB);
+            ScaleAndBox(B, &envB, cutScale);
             OpenBooleanFormingPlanes(B);
         });
     clip = envA.ClipTestXYZ(&envB);

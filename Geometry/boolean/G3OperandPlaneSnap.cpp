@@ -56,11 +56,14 @@ GEnvelope BoxOf(G3Facet* f)
     return box;
 }
 
-// The plane of a's facets each facet of b is to lie in (flag false: none).
+// The plane of a's facets each facet of b is to lie in (flag false: none),
+// and, by vertex id, the planes of the other operand's faces a vertex lies
+// on (none when `onFaces` is empty).
 struct Targets {
     std::vector<Plane> plane;
     std::vector<char> set;
     int count = 0;
+    std::vector<std::vector<Plane>> onFaces;
 };
 
 Targets FindTargets(const G3Surface* a, const G3Surface* b)
@@ -162,12 +165,26 @@ bool NearestOn(const std::vector<Plane>& planes, const double* p, double* out)
 
 // Where vertex v of b goes: false to refuse the snap, else *moved tells
 // whether it moves at all.
-bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved)
+bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved, bool withFaces = true)
 {
     *moved = false;
     std::vector<Plane> planes;  // distinct planes around v, targets first
     std::vector<Plane> all;     // every facet's, for the final test
     bool any = false;
+    const std::size_t vid = static_cast<std::size_t>(v->GetId());
+    const bool onFaces = withFaces && vid < t.onFaces.size() && !t.onFaces[vid].empty();
+    if (onFaces) {
+        // The faces of the other operand it lies on come before its own.
+        for (const Plane& q : t.onFaces[vid]) {
+            all.push_back(q);
+            bool known = false;
+            for (std::size_t i = 0; i < planes.size() && !known; ++i)
+                known = std::fabs(std::fabs(Dot3(planes[i].data(), q.data())) - 1.0) < kParallel;
+            if (!known)
+                planes.push_back(q);
+        }
+        any = true;
+    }
     for (int pass = 0; pass < 2; ++pass)
         for (G3Edge* e = v->GetFirstEdge(); e; e = e->GetVertexEdge(v))
             for (G3Facet* f : {e->GetFacet1(), e->GetFacet2()}) {
@@ -203,17 +220,17 @@ bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved)
         }
         used.push_back(q);
     }
-    if (!NearestOn(used, v->GetXYZ(), out))
-        return false;
-    for (const Plane& q : all)
-        if (std::fabs(Dot3(q.data(), out) + q[3]) >= kFlatness)
-            return false;
     const double* p = v->GetXYZ();
     // A corner of three planes each moved less than kWeld moves by less
     // than sqrt(3) kWeld where they meet square; steeper meetings are not
     // the near copies this serves.
-    if (std::hypot(out[0] - p[0], out[1] - p[1], out[2] - p[2]) >= 2.0 * kWeld)
-        return false;
+    bool fits = NearestOn(used, p, out) && std::hypot(out[0] - p[0], out[1] - p[1], out[2] - p[2]) < 2.0 * kWeld;
+    for (std::size_t i = 0; fits && i < all.size(); ++i)
+        fits = std::fabs(Dot3(all[i].data(), out) + all[i][3]) < kFlatness;
+    if (!fits)
+        // A corner that cannot lie on the other operand's faces and on its
+        // own keeps to its own.
+        return onFaces && Destination(v, t, out, moved, false);
     *moved = out[0] != p[0] || out[1] != p[1] || out[2] != p[2];
     return true;
 }
@@ -222,7 +239,7 @@ bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved)
 // Destination), all or none: the number moved.
 int MoveOntoTargets(G3Surface* b, const Targets& t)
 {
-    if (t.count == 0)
+    if (t.count == 0 && t.onFaces.empty())
         return 0;
     const int n = b->GetVertexCount();
     std::vector<std::array<double, 3>> to(static_cast<std::size_t>(n));
@@ -335,6 +352,109 @@ std::vector<int> SharedPlaneGroups(const std::vector<G3Facet*>& faces, const std
     return parent;
 }
 
+// x lies on facet g for the kernel, g taken in the plane p: closer than
+// kWeld to p, its foot on p inside g (kInFacet on g's dominant axes), and
+// no corner of g within kWeld of it (corners meeting are the vertex
+// snap's).
+bool OnFace(const double* x, G3Facet* g, const double* p)
+{
+    const double d = Dot3(p, x) + p[3];
+    if (!(std::fabs(d) < kWeld))
+        return false;
+    for (G3ContourWalker w(g); w.Next();) {
+        const double* c = w.GetEntry()->GetXYZ();
+        if (std::hypot(c[0] - x[0], c[1] - x[1], c[2] - x[2]) < kWeld)
+            return false;
+    }
+    const double foot[3] = {x[0] - d * p[0], x[1] - d * p[1], x[2] - d * p[2]};
+    int i = 0, j = 1;
+    g->GetMaxCoo(&i, &j);
+    return g->PointInFacet(i, j, foot, nullptr, nullptr, GTolerance::kInFacet);
+}
+
+// For each vertex of s, the planes (`other`'s targets) of the facets of
+// `other` it lies on (OnFace), into `st.onFaces`.
+void FindCornersOnFaces(G3Surface* s, G3Surface* other, const Targets& ot, Targets& st)
+{
+    const int no = other->GetFacetCount();
+    if (no == 0 || s->GetVertexCount() == 0)
+        return;
+    std::vector<GEnvelope> boxes;
+    boxes.reserve(static_cast<std::size_t>(no));
+    for (int k = 0; k < no; ++k)
+        boxes.push_back(BoxOf(other->GetFacet(k)));
+    const G3BoxHash index(boxes);
+    std::vector<int> near;
+    for (int k = 0; k < s->GetVertexCount(); ++k) {
+        const double* x = s->GetVertex(k)->GetXYZ();
+        GEnvelope box;
+        box.Init(x);
+        box.Extend(kWeld);
+        index.Candidates(box, near);
+        for (const int i : near) {
+            G3Facet* g = other->GetFacet(i);
+            const std::size_t gi = static_cast<std::size_t>(i);
+            if (g->IsPlaneZero() || !g->GetFirstEdge() || !box.IsIntersectXYZ(&boxes[gi]))
+                continue;
+            const double* p = gi < ot.set.size() && ot.set[gi] ? ot.plane[gi].data() : g->GetPlane();
+            if (!OnFace(x, g, p))
+                continue;
+            st.onFaces.resize(static_cast<std::size_t>(s->GetVertexCount()));
+            st.onFaces[static_cast<std::size_t>(k)].push_back(Plane{p[0], p[1], p[2], p[3]});
+        }
+    }
+}
+
+// An edge of f rests on g within the weld distance but not within what
+// the cut tells apart: both ends closer than kWeld to g's plane, one
+// farther than `apart`, and one on g (OnFace).
+bool EdgeRestsOn(G3Facet* f, G3Facet* g, double apart)
+{
+    const double* p = g->GetPlane();
+    for (G3ContourWalker w(f); w.Next();) {
+        const double* x = w.GetEntry()->GetXYZ();
+        const double* y = w.GetExit()->GetXYZ();
+        const double dx = std::fabs(Dot3(p, x) + p[3]), dy = std::fabs(Dot3(p, y) + p[3]);
+        if (dx < kWeld && dy < kWeld && std::fmax(dx, dy) > apart && (OnFace(x, g, p) || OnFace(y, g, p)))
+            return true;
+    }
+    return false;
+}
+
+// Segments pq and rs pass closer than kWeld but farther than `apart` at
+// points inside both, away from their ends by kWeld (ends meeting ends or
+// lying on edges are the corner tests').
+bool EdgesCrossNear(const double* p, const double* q, const double* r, const double* s, double apart)
+{
+    const double u[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+    const double v[3] = {s[0] - r[0], s[1] - r[1], s[2] - r[2]};
+    const double w[3] = {p[0] - r[0], p[1] - r[1], p[2] - r[2]};
+    const double a = Dot3(u, u), b = Dot3(u, v), c = Dot3(v, v), d = Dot3(u, w), e = Dot3(v, w);
+    const double den = a * c - b * b;
+    if (!(den > kZeroNormal * a * c))
+        return false;
+    const double sc = (b * e - c * d) / den, tc = (a * e - b * d) / den;
+    const double la = std::sqrt(a), lc = std::sqrt(c);
+    if (sc * la < kWeld || (1.0 - sc) * la < kWeld || tc * lc < kWeld || (1.0 - tc) * lc < kWeld)
+        return false;
+    double gap[3];
+    for (int k = 0; k < 3; ++k)
+        gap[k] = w[k] + sc * u[k] - tc * v[k];
+    const double dist = std::sqrt(Dot3(gap, gap));
+    return dist < kWeld && dist > apart;
+}
+
+// An edge of f and one of g cross within the weld distance (EdgesCrossNear).
+bool EdgesOfFacetsCrossNear(G3Facet* f, G3Facet* g, double apart)
+{
+    for (G3ContourWalker wf(f); wf.Next();)
+        for (G3ContourWalker wg(g); wg.Next();)
+            if (EdgesCrossNear(wf.GetEntry()->GetXYZ(), wf.GetExit()->GetXYZ(), wg.GetEntry()->GetXYZ(),
+                               wg.GetExit()->GetXYZ(), apart))
+                return true;
+    return false;
+}
+
 // The plane fitted to the corners of `members` (least squares, each corner
 // counted once per facet it bounds, in facet and contour order), facing
 // as `lead` does; `lead` itself where the corners lie on one line.
@@ -417,7 +537,7 @@ int G3FlattenOntoOwnPlanes(G3Surface* s)
     return G3SnapOntoPlanes(s, own.get());
 }
 
-int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
+int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b, bool restOnFaces)
 {
     if (!a || !b || a == b)
         return 0;
@@ -469,7 +589,29 @@ int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b)
         ti.set[k] = 1;
         ++ti.count;
     }
+    // A corner of either lying on a face of the other goes onto that face
+    // too: an edge resting on a face within the rounding is a sliver of
+    // overlap or gap for the cut.
+    if (restOnFaces) {
+        FindCornersOnFaces(a, b, t[1], t[0]);
+        FindCornersOnFaces(b, a, t[0], t[1]);
+    }
     return MoveOntoTargets(a, t[0]) + MoveOntoTargets(b, t[1]);
+}
+
+int G3CountCornersOnFaces(G3Surface* a, G3Surface* b)
+{
+    if (!a || !b || a == b)
+        return 0;
+    int count = 0;
+    const Targets none;
+    for (G3Surface* s : {a, b}) {
+        Targets t;
+        FindCornersOnFaces(s, s == a ? b : a, none, t);
+        for (const std::vector<Plane>& q : t.onFaces)
+            count += q.empty() ? 0 : 1;
+    }
+    return count;
 }
 
 bool G3FacesNearOneAnother(const G3Surface* a, const G3Surface* b)
@@ -494,9 +636,13 @@ bool G3FacesNearOneAnother(const G3Surface* a, const G3Surface* b)
         index.Candidates(box, near);
         for (const int i : near) {
             G3Facet* fa = a->GetFacet(i);
-            if (fa->IsPlaneZero() || !fa->GetFirstEdge() || !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(i)]) ||
-                std::fabs(std::fabs(Dot3(fa->GetPlane(), fb->GetPlane())) - 1.0) >= kPlaneEqual)
+            if (fa->IsPlaneZero() || !fa->GetFirstEdge() || !box.IsIntersectXYZ(&boxes[static_cast<std::size_t>(i)]))
                 continue;
+            if (std::fabs(std::fabs(Dot3(fa->GetPlane(), fb->GetPlane())) - 1.0) >= kPlaneEqual) {
+                if (EdgeRestsOn(fa, fb, apart) || EdgeRestsOn(fb, fa, apart) || EdgesOfFacetsCrossNear(fa, fb, apart))
+                    return true;
+                continue;
+            }
             // G3CountNearPlanes' pair: every corner of b's facet within kWeld
             // of a's plane, one off it.
             const double* pa = fa->GetPlane();

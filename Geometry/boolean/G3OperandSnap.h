@@ -56,7 +56,19 @@ int G3FlattenOntoOwnPlanes(G3Surface* s);
 // lying on it. Every other facet keeps its own plane; the corners go onto
 // the planes of all their facets as G3SnapOntoPlanes puts them, each
 // operand refused whole as that is. The number of vertices moved.
-int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b);
+//
+// With `restOnFaces`, a corner of either operand lying on a facet of the
+// other (closer than kWeld to its plane, or its group's, with its foot
+// inside it, no corner of it within kWeld) also goes onto that plane,
+// before its own: an edge resting on a face within the rounding is a
+// sliver of overlap or gap for the cut. A corner that cannot lie on both
+// keeps to its own planes.
+int G3FlattenOntoSharedPlanes(G3Surface* a, G3Surface* b, bool restOnFaces = false);
+
+// The vertices of either operand lying on a facet of the other as
+// G3FlattenOntoSharedPlanes takes them with `restOnFaces` (each facet in
+// its own plane).
+int G3CountCornersOnFaces(G3Surface* a, G3Surface* b);
 
 // Whether G3CountNearPlanes(a, b) would count a facet, or a facet of b and
 // one of a lie in one plane for the kernel (as G3FlattenOntoSharedPlanes
