@@ -364,14 +364,20 @@ protected:
     // withEvent passes e to the cut, deleteEmpty turns an empty result
     // into null.
     // When both operands are closed and lie on one another within the weld
-    // distance somewhere (corners near corners, faces near planes), a
-    // result that fails the closed check is made again from copies: with
-    // the faces that are one plane for the kernel put into one plane, then
-    // with B's corners on A's, then with each operand flattened and B's
-    // faces in A's planes (G3OperandSnap.h); the first closed result comes
-    // back in the object the first run worked on, and when none does, the
-    // first result welded at the point tolerance, if that closes it.
-    // Operands that give a closed result the first time are never moved.
+    // distance somewhere (corners near corners, faces near planes, an edge
+    // resting on a face, edges crossing a hair apart), a result that fails
+    // the closed check is made again from copies: with the faces that are
+    // one plane for the kernel put into one plane, then also with the
+    // corners lying on the other's faces put onto them, then with B's
+    // corners on A's, then with each operand flattened and B's faces in
+    // A's planes (G3OperandSnap.h), then cut at the model's own grain
+    // (cutScale 1) unless segments are delivered; the first closed result
+    // free of edges below the weld distance comes back in the object the
+    // first run worked on (one with such edges only when no other
+    // closes), and when none does, the first result welded at the point
+    // tolerance, if that closes it. A result whose volume BoundVolume's
+    // bounds rule out fails as an open one does. Operands that give a
+    // closed result the first time are never moved.
     G3Surface* RunBoolean(int maskA, int maskB, bool deliverSegments, bool withEvent, GEVENT e,
                           bool unionInPlane, bool deleteEmpty);
     // One run of that road. A result failing the closed check is deleted,

@@ -402,7 +402,7 @@ std::string G3BooleanCalculator::VolumeDefect(const G3Surface* r) const
     const double v = G3SurfaceVolume(r);
     if (v >= volumeLow && v <= volumeHigh)
         return std::string();
-    return "its volume lies outside what the operands' volumes allow";
+    return "the result's volume lies outside what the operands' volumes allow";
 }
 
 void G3BooleanCalculator::ChangeSurface()
@@ -800,7 +800,7 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
     G3Surface* result = A;
     A = nullptr;
     if (!defect.empty()) {
-        failureReason = "the result is not a closed solid: " + defect;
+        failureReason = defect.rfind("the result", 0) == 0 ? defect : "the result is not a closed solid: " + defect;
         if (failed)
             *failed = result;
         else
