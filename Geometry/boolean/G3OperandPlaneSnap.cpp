@@ -171,18 +171,22 @@ bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved, bool w
     std::vector<Plane> planes;  // distinct planes around v, targets first
     std::vector<Plane> all;     // every facet's, for the final test
     bool any = false;
+    // Every plane goes to `all`; to `planes` unless one parallel to it is
+    // there.
+    auto take = [&](const Plane& q) {
+        all.push_back(q);
+        bool known = false;
+        for (std::size_t i = 0; i < planes.size() && !known; ++i)
+            known = std::fabs(std::fabs(Dot3(planes[i].data(), q.data())) - 1.0) < kParallel;
+        if (!known)
+            planes.push_back(q);
+    };
     const std::size_t vid = static_cast<std::size_t>(v->GetId());
     const bool onFaces = withFaces && vid < t.onFaces.size() && !t.onFaces[vid].empty();
     if (onFaces) {
         // The faces of the other operand it lies on come before its own.
-        for (const Plane& q : t.onFaces[vid]) {
-            all.push_back(q);
-            bool known = false;
-            for (std::size_t i = 0; i < planes.size() && !known; ++i)
-                known = std::fabs(std::fabs(Dot3(planes[i].data(), q.data())) - 1.0) < kParallel;
-            if (!known)
-                planes.push_back(q);
-        }
+        for (const Plane& q : t.onFaces[vid])
+            take(q);
         any = true;
     }
     for (int pass = 0; pass < 2; ++pass)
@@ -196,12 +200,7 @@ bool Destination(G3Vertex* v, const Targets& t, double* out, bool* moved, bool w
                     continue;
                 const Plane q = isTarget ? t.plane[id] : Plane{f->GetPlaneA(), f->GetPlaneB(), f->GetPlaneC(), f->GetPlaneD()};
                 any = any || isTarget;
-                all.push_back(q);
-                bool known = false;
-                for (std::size_t i = 0; i < planes.size() && !known; ++i)
-                    known = std::fabs(std::fabs(Dot3(planes[i].data(), q.data())) - 1.0) < kParallel;
-                if (!known)
-                    planes.push_back(q);
+                take(q);
             }
     if (!any)
         return true;
