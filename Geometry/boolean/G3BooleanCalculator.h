@@ -340,15 +340,18 @@ protected:
     // --- boolean operations (G3BooleanOperations.cpp, G3BooleanClassify.cpp)
     // A and B exchanged when A has fewer facets than B.
     void ChangeSurface();
-    // The kinds of operation whose volume a sound result is held to.
-    enum class VolumeRule { Union, Intersection, Difference };
-    // Bounds the result's volume by the operands' (A and B, both closed
-    // and facing out; B not yet turned for a difference): a union lies
-    // between the larger and the sum, an intersection between none and
-    // the smaller, a difference between A's less B's and A's, each give
-    // or take what moving every face by twice the weld distance changes.
-    // RunBoolean drops the bounds when it returns.
-    void BoundVolume(VolumeRule rule);
+    // The kinds of operation whose volume a sound result is held to (set
+    // by Add, Common and Sub for RunBoolean, which drops it on return).
+    enum class VolumeRule { None, Union, Intersection, Difference };
+    // Bounds the result's volume by the operands' (A and B, both closed,
+    // A facing out, B facing out or, for a difference, turned in): a union
+    // lies between the larger and the sum, an intersection between none
+    // and the smaller, a difference between A's less B's and A's, each
+    // give or take what moving every face by twice the weld distance
+    // changes. RunBoolean sets them where it takes spares (the operands
+    // touch within the weld, where the retries move them) and drops them
+    // when it returns.
+    void BoundVolume();
     // "" when no bounds are set or the volume of r lies within them, else
     // the defect a run fails with.
     std::string VolumeDefect(const G3Surface* r) const;
@@ -505,6 +508,7 @@ protected:
     // absolute tolerances act on the scaled coordinates): kBooleanScale,
     // or 1 for RunBoolean's last retry.
     double cutScale = GTolerance::kBooleanScale;
+    VolumeRule volumeRule = VolumeRule::None;
     // BoundVolume's bounds (none while volumeLow > volumeHigh).
     double volumeLow = 0.0;
     double volumeHigh = -1.0;

@@ -317,7 +317,7 @@ G3Surface* G3BooleanCalculator::Add(G3Surface* a, G3Surface* b)
     A = a;
     B = b;
     ChangeSurface();
-    BoundVolume(VolumeRule::Union);
+    volumeRule = VolumeRule::Union;
     return BinaryOperation(kAddMaskA, kAddMaskB, 1);
 }
 
@@ -329,7 +329,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b)
         return KeepOnly(a, b);
     A = a;
     B = b;
-    BoundVolume(VolumeRule::Difference);
+    volumeRule = VolumeRule::Difference;
     B->NegNormals();
     return BinaryOperation(kSubMaskA, kSubMaskB, 1);
 }
@@ -346,7 +346,7 @@ G3Surface* G3BooleanCalculator::Sub(G3Surface* a, G3Surface* b, GEVENT e)
     }
     A = a;
     B = b;
-    BoundVolume(VolumeRule::Difference);
+    volumeRule = VolumeRule::Difference;
     B->NegNormals();
     return BinaryOperation(kSubMaskA, kSubMaskB, e);
 }
@@ -363,21 +363,24 @@ G3Surface* G3BooleanCalculator::Common(G3Surface* a, G3Surface* b)
     A = a;
     B = b;
     ChangeSurface();
-    BoundVolume(VolumeRule::Intersection);
+    volumeRule = VolumeRule::Intersection;
     return BinaryOperation(kCommonMaskA, kCommonMaskB, 1);
 }
 
-void G3BooleanCalculator::BoundVolume(VolumeRule rule)
+void G3BooleanCalculator::BoundVolume()
 {
     volumeLow = 0.0;
     volumeHigh = -1.0;
-    if (!A || !B || A == B || !G3SurfaceWatertight(A) || !G3SurfaceWatertight(B))
+    if (volumeRule == VolumeRule::None || !A || !B || A == B || !G3SurfaceWatertight(A) || !G3SurfaceWatertight(B))
         return;
-    const double va = G3SurfaceVolume(A), vb = G3SurfaceVolume(B);
+    // A difference's B comes turned in.
+    const double va = G3SurfaceVolume(A), vb = (volumeRule == VolumeRule::Difference ? -1.0 : 1.0) * G3SurfaceVolume(B);
     if (!(va > 0.0 && vb > 0.0))
         return;
     const double slack = 4.0 * GTolerance::kWeld * (G3SurfaceArea(A) + G3SurfaceArea(B));
-    switch (rule) {
+    switch (volumeRule) {
+    case VolumeRule::None:
+        return;
     case VolumeRule::Union:
         volumeLow = std::fmax(va, vb);
         volumeHigh = va + vb;
@@ -449,17 +452,18 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // Where spares were taken every run watches for that (a run that finds
     // it fails).
     struct Watch {
-        bool& flag;
-        double& volumeLow;
-        double& volumeHigh;
+        G3BooleanCalculator& calc;
         ~Watch()
         {
-            flag = false;
-            volumeLow = 0.0;
-            volumeHigh = -1.0;
+            calc.watchOverlaps = false;
+            calc.volumeRule = VolumeRule::None;
+            calc.volumeLow = 0.0;
+            calc.volumeHigh = -1.0;
         }
-    } watch{watchOverlaps, volumeLow, volumeHigh};
+    } watch{*this};
     watchOverlaps = spareA != nullptr;
+    if (spareA)
+        BoundVolume();
     // A result passing the checks keeps the flag A came with.
     const bool solidA = A && A->GetSolid();
     G3Surface* failed = nullptr;
