@@ -31,6 +31,7 @@
 #include "Geometry/mesh/G3FacetIterators.h"
 #include "Geometry/mesh/G3MeshCheck.h"
 #include "Geometry/mesh/G3Surface.h"
+#include "Geometry/mesh/G3SurfaceMeasure.h"
 #include "Geometry/mesh/G3Vertex.h"
 #include "Geometry/processing/G3SurfacePiece.h"
 
@@ -322,6 +323,27 @@ bool G3BooleanCalculator::SliceWith(G3Surface* s, const double* plane, bool cut,
     return false;
 }
 
+namespace {
+
+// The parts of a closed solid s, each sound on its own (the engine's
+// checks), fill s: their volumes add up to its, give or take what moving
+// every face by twice the weld distance changes, and neither is turned
+// inside out. A part the engine classified wrongly comes back closed and
+// sound but with a region doubled or missing. Open solids pass.
+bool PartsAddUp(const G3Surface* s, const G3Surface* b, const G3Surface* a)
+{
+    if (!G3SurfaceWatertight(s))
+        return true;
+    const double whole = G3SurfaceVolume(s);
+    if (!(whole > 0.0))
+        return true;
+    const double slack = 4.0 * GTolerance::kWeld * G3SurfaceArea(s);
+    const double vb = b ? G3SurfaceVolume(b) : 0.0, va = a ? G3SurfaceVolume(a) : 0.0;
+    return vb >= -slack && va >= -slack && std::fabs(vb + va - whole) <= slack;
+}
+
+}  // namespace
+
 bool G3BooleanCalculator::CutByBoxes(G3Surface* s, const double* plane, bool snap, bool capFromBox,
                                      bool withExData, G3Surface** below, G3Surface** above)
 {
@@ -421,6 +443,12 @@ bool G3BooleanCalculator::CutByBoxes(G3Surface* s, const double* plane, bool sna
         delete a;
         delete b;
         failureReason = reason;
+        return false;
+    }
+    if (!PartsAddUp(s, b, a)) {
+        delete a;
+        delete b;
+        failureReason = "the parts' volumes do not add up to the solid's";
         return false;
     }
     if (moved)
