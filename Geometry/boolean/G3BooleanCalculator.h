@@ -374,7 +374,8 @@ protected:
     // corners lying on the other's faces put onto them, then with B's
     // corners on A's, then with each operand flattened and B's faces in
     // A's planes (G3OperandSnap.h), then cut at the model's own grain
-    // (cutScale 1) unless segments are delivered; the first closed result
+    // (cutScale 1), as it stands and as in the second retry, unless
+    // segments are delivered; the first closed result
     // free of edges below the weld distance comes back in the object the
     // first run worked on (one with such edges only when no other
     // closes), and when none does, the first result welded at the point

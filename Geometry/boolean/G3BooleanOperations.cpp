@@ -520,9 +520,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     //    in A's planes, then B's corners on A's.
     // 5. The cut at the model's own grain (cutScale 1), its tolerances the
     //    kernel's: touches within the rounding (edges crossing a hair
-    //    apart, a corner a hair off a face) are touches there. Not where
-    //    the caller takes the segments, which are handed over at the
-    //    usual scale.
+    //    apart, a corner a hair off a face) are touches there; then the
+    //    same with the planes shared and the corners put on the faces
+    //    they rest on, as in 2. Not where the caller takes the segments,
+    //    which are handed over at the usual scale.
     sharePlanes = true;
     result = again(spareA->Duplicate(), spareB->Duplicate());
     if (failing() && G3CountCornersOnFaces(spareA.get(), spareB.get()) > 0) {
@@ -546,7 +547,12 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     }
     if (failing() && !(deliverSegments && intersectionList)) {
         cutScale = 1.0;
-        result = again(spareA.release(), spareB.release());
+        result = again(spareA->Duplicate(), spareB->Duplicate());
+        if (failing()) {
+            sharePlanes = restOnFaces = true;
+            result = again(spareA->Duplicate(), spareB->Duplicate());
+            sharePlanes = restOnFaces = false;
+        }
         cutScale = kBooleanScale;
     }
     if (failing() && held) {
