@@ -449,9 +449,9 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     std::unique_ptr<G3Surface> spareA;
     std::unique_ptr<G3Surface> spareB;
     std::unique_ptr<G3IntervalList> spareSegments;
-    if (A && B && A != B && Scalable(A) && Scalable(B) && G3SurfaceWatertight(A) && G3SurfaceWatertight(B) &&
-        (A->GetFacetCount() + B->GetFacetCount() <= kSparesAlways || G3CountNearVertices(A, B) > 0 ||
-         G3FacesNearOneAnother(A, B))) {
+    const bool solids = A && B && A != B && Scalable(A) && Scalable(B) && G3SurfaceWatertight(A) && G3SurfaceWatertight(B);
+    const bool touching = solids && (G3CountNearVertices(A, B) > 0 || G3FacesNearOneAnother(A, B));
+    if (touching || (solids && A->GetFacetCount() + B->GetFacetCount() <= kSparesAlways)) {
         spareA.reset(A->Duplicate());
         spareB.reset(B->Duplicate());
         if (deliverSegments && intersectionList)
@@ -460,8 +460,10 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // Faces lying on one another within the weld distance may come back
     // both kept, closed: a window box as thick as its wall left the wall's
     // face whole over a cavity, walls butting kept a wall between them.
-    // Where spares were taken every run watches for that (a run that finds
-    // it fails).
+    // The first run of operands touching within the weld, and every second
+    // run, watches for that (a run that finds it fails). Faces lying in
+    // one plane exactly are the cut's own case, and watching them costs
+    // (a quarter of a grid of walls crossing, their tops in one plane).
     struct Watch {
         G3BooleanCalculator& calc;
         ~Watch()
@@ -472,7 +474,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
             calc.volumeHigh = -1.0;
         }
     } watch{*this};
-    watchOverlaps = spareA != nullptr;
+    watchOverlaps = touching;
     if (spareA)
         BoundVolume();
     // A result passing the checks keeps the flag A came with.
@@ -485,6 +487,7 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
                                                    deleteEmpty, spareA, spareB, spareSegments)
                                 : result;
     const std::string firstReason = failureReason;
+    watchOverlaps = true;
     // A closed retry result holding edges shorter than the weld (a snap
     // that folded a hair step into it) is held back while the later
     // retries are tried, and taken only when none comes back clean.
@@ -633,6 +636,7 @@ G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, i
     }
     A = spareA.release();
     B = spareB.release();
+    watchOverlaps = true;
     G3Surface* again = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
     if (!again && failureReason.empty()) {
         // The hair-thin overlap was all there was: the result is empty, as
