@@ -5,16 +5,18 @@
 //   twice is split into two by a duplicate first, so the result is never
 //   deleted under the caller;
 // - the cut, classification and removal run between OpenBoolean and
-//   CloseBoolean on coordinates scaled by kBooleanScale; the scale is undone
-//   on the result only, after B's rest has been appended and welded to it;
+//   CloseBoolean on coordinates scaled by cutScale (kBooleanScale, or 1 on
+//   the last retries); the scale is undone on the result only, after B's
+//   rest has been appended and welded to it;
 // - only facets whose class has a bit in the operation's mask are removed,
 //   so facets left SC_ON or SC_UNKNOWN stay in the result;
 // - input that cannot be scaled (a coordinate not finite, or one the scale
 //   would overflow) is refused before anything is changed, and a result
 //   that is not closed is marked not solid;
 // - closed operands give a closed, consistently oriented result or none: a
-//   result failing G3ClosedCheck is deleted and the operation fails with
-//   the check's reason (GetFailureReason).
+//   result failing G3ClosedCheck (or, where spares are taken, the volume
+//   bounds) is deleted and the operation fails with the check's reason
+//   (GetFailureReason).
 // - the cleanup of the result (stitching, merging in planes and across
 //   edges) runs on the scaled coordinates too, so its absolute tolerances
 //   act at the same grain as the cut's;
@@ -133,9 +135,9 @@ void FormPlanes(G3Surface* s)
     });
 }
 
-// Planes formed on coordinates scaled by kBooleanScale about a local
+// Planes formed on coordinates scaled by `scale` (the cut's) about a local
 // origin, moved to the model's: n . x + d = 0 at scale becomes
-// n . x + d / kBooleanScale - n . origin = 0.
+// n . x + d / scale - n . origin = 0.
 void UnscalePlanes(G3Surface* s, const double* origin, double scale)
 {
     G3SideBySide::RunHalves(s->GetFacetCount(), [s, origin, scale](int, int begin, int end) {
