@@ -19,6 +19,12 @@
 //   the planes of groups of facets of both operands that are one plane for
 //   the kernel, each fitted to its group's corners by least squares (the
 //   one more place that rounds), in facet order; the moves are those above.
+//   With restOnFaces a vertex lying on a facet of the other operand (within
+//   kWeld of its target plane, its foot inside it) takes that plane before
+//   its own facets'; a vertex that cannot lie on both keeps to its own;
+// - G3FacesNearOneAnother also answers for edges resting on the other's
+//   faces and edges crossing a hair apart, at the distances of the
+//   coordinates as given, between kPlaneSide / kBooleanScale and kWeld.
 #include "Geometry/boolean/G3OperandSnap.h"
 
 #include "Geometry/foundation/GDisjointSets.h"
