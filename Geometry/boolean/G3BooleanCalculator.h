@@ -368,7 +368,7 @@ protected:
     // into null.
     // When both operands are closed and lie on one another within the weld
     // distance somewhere (corners near corners, faces near planes, an edge
-    // resting on a face, edges crossing a hair apart), or have 4,096
+    // resting on a face, edges crossing a hair apart), or have 1,024
     // facets or fewer between them, a result that fails
     // the closed check is made again from copies: with the faces that are
     // one plane for the kernel put into one plane, then also with the
