@@ -62,6 +62,16 @@ GEnvelope BoxOf(G3Facet* f)
     return box;
 }
 
+// The boxes of s's facets, in facet order (a G3BoxHash's input).
+std::vector<GEnvelope> FacetBoxes(const G3Surface* s)
+{
+    std::vector<GEnvelope> boxes;
+    boxes.reserve(static_cast<std::size_t>(s->GetFacetCount()));
+    for (int k = 0; k < s->GetFacetCount(); ++k)
+        boxes.push_back(BoxOf(s->GetFacet(k)));
+    return boxes;
+}
+
 // The plane of a's facets each facet of b is to lie in (flag false: none),
 // and, by vertex id, the planes of the other operand's faces a vertex lies
 // on (none when `onFaces` is empty).
@@ -81,10 +91,7 @@ Targets FindTargets(const G3Surface* a, const G3Surface* b)
     const int na = a->GetFacetCount();
     if (na == 0 || nb == 0)
         return t;
-    std::vector<GEnvelope> boxes;
-    boxes.reserve(static_cast<std::size_t>(na));
-    for (int k = 0; k < na; ++k)
-        boxes.push_back(BoxOf(a->GetFacet(k)));
+    const std::vector<GEnvelope> boxes = FacetBoxes(a);
     // Only a facet of a whose box meets the facet's box widened by kWeld
     // can hold all its corners that close: the index hands those out.
     const G3BoxHash index(boxes);
@@ -384,10 +391,7 @@ void FindCornersOnFaces(G3Surface* s, G3Surface* other, const Targets& ot, Targe
     const int no = other->GetFacetCount();
     if (no == 0 || s->GetVertexCount() == 0)
         return;
-    std::vector<GEnvelope> boxes;
-    boxes.reserve(static_cast<std::size_t>(no));
-    for (int k = 0; k < no; ++k)
-        boxes.push_back(BoxOf(other->GetFacet(k)));
+    const std::vector<GEnvelope> boxes = FacetBoxes(other);
     const G3BoxHash index(boxes);
     std::vector<int> near;
     for (int k = 0; k < s->GetVertexCount(); ++k) {
@@ -625,10 +629,7 @@ bool G3FacesNearOneAnother(const G3Surface* a, const G3Surface* b)
         return false;
     // Apart by more than the cut tells apart: kPlaneSide at its scale.
     const double apart = GTolerance::kPlaneSide / GTolerance::kBooleanScale;
-    std::vector<GEnvelope> boxes;
-    boxes.reserve(static_cast<std::size_t>(a->GetFacetCount()));
-    for (int k = 0; k < a->GetFacetCount(); ++k)
-        boxes.push_back(BoxOf(a->GetFacet(k)));
+    const std::vector<GEnvelope> boxes = FacetBoxes(a);
     const G3BoxHash index(boxes);
     std::vector<int> near;
     for (int k = 0; k < b->GetFacetCount(); ++k) {
