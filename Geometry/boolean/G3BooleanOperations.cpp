@@ -85,6 +85,60 @@ void WeldHairEdges(G3Surface* s)
     s->FormPlaneEquation();
 }
 
+// Whether a corner of `of` lies strictly inside `solid` (wantInside) or
+// strictly outside it, by one ray in a fixed direction (no draw from the
+// random sequence, so nothing after this depends on it): a corner on a
+// face, or a ray grazing an edge, tells nothing and is passed over. The
+// corners tried are those in the solid's box for inside, all for outside,
+// up to a budget of about kEmptyTestBudget facet tests. A corner counts
+// only when it lies farther than kClearOfFaces from every facet's plane.
+constexpr double kEmptyTestBudget = 4.0e6;
+constexpr double kClearOfFaces = 8.0 * GTolerance::kWeld;
+bool HasCornerStrictly(G3Surface* of, G3Surface* solid, bool wantInside)
+{
+    GArrayCollection* facets = solid->GetFacetList();
+    if (!facets || facets->size() == 0 || of->GetVertexCount() == 0)
+        return false;
+    double lo[3] = {DBL_MAX, DBL_MAX, DBL_MAX}, hi[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+    for (int k = 0; k < solid->GetVertexCount(); ++k)
+        for (int d = 0; d < 3; ++d) {
+            lo[d] = std::fmin(lo[d], solid->GetVertex(k)->GetXYZ()[d]);
+            hi[d] = std::fmax(hi[d], solid->GetVertex(k)->GetXYZ()[d]);
+        }
+    const double reach = 2.0 * std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]) + 1.0;
+    // A direction along no axis and no diagonal a model is drawn on.
+    const double dir[3] = {0.4518538981, 0.3156727427, 0.8343520911};
+    int tries = std::max(8, static_cast<int>(kEmptyTestBudget / facets->size()));
+    for (int k = 0; k < of->GetVertexCount() && tries > 0; ++k) {
+        const double* p = of->GetVertex(k)->GetXYZ();
+        bool inBox = true;
+        for (int d = 0; d < 3; ++d)
+            inBox = inBox && p[d] > lo[d] + GTolerance::kWeld && p[d] < hi[d] - GTolerance::kWeld;
+        if (!inBox) {
+            if (!wantInside && (p[0] < lo[0] - GTolerance::kWeld || p[0] > hi[0] + GTolerance::kWeld ||
+                                p[1] < lo[1] - GTolerance::kWeld || p[1] > hi[1] + GTolerance::kWeld ||
+                                p[2] < lo[2] - GTolerance::kWeld || p[2] > hi[2] + GTolerance::kWeld))
+                return true;
+            continue;
+        }
+        --tries;
+        const double end[3] = {p[0] + reach * dir[0], p[1] + reach * dir[1], p[2] + reach * dir[2]};
+        const SURF_CLASSIFY c = G3BooleanCalculator::TestPointAndFacetList(p, end, facets, nullptr);
+        if (c != (wantInside ? SC_INSIDE : SC_OUTSIDE))
+            continue;
+        // Clear of every facet's plane by more than the rounding of
+        // touching solids (a corner poking a hair into the other).
+        bool clear = true;
+        for (int f = 0; f < facets->size() && clear; ++f) {
+            const double* m = static_cast<G3Facet*>(facets->get(f))->GetPlane();
+            clear = std::fabs(m[0] * p[0] + m[1] * p[1] + m[2] * p[2] + m[3]) > kClearOfFaces;
+        }
+        if (clear)
+            return true;
+    }
+    return false;
+}
+
 using GTolerance::kBooleanScale;
 
 // Operands of this many facets or fewer between them are copied before
@@ -483,8 +537,40 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // A result passing the checks keeps the flag A came with.
     const bool solidA = A && A->GetSolid();
     G3Surface* failed = nullptr;
-    G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty,
-                                       spareA ? &failed : nullptr);
+    // An intersection or difference coming back empty is held to the
+    // operands: none where a corner of one lies clearly inside the other
+    // (or, for a difference, a corner of A outside B). A box poking into
+    // another's corner, its top flush and tipped a hair, was cut nowhere
+    // and came back empty.
+    const bool watchEmpty =
+        spareA && (volumeRule == VolumeRule::Intersection || volumeRule == VolumeRule::Difference);
+    G3Surface* result = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane,
+                                       deleteEmpty && !watchEmpty, spareA ? &failed : nullptr);
+    bool emptyFirst = false;
+    if (watchEmpty && result && result->GetFacetCount() == 0) {
+        if (volumeRule == VolumeRule::Intersection
+                ? HasCornerStrictly(spareA.get(), spareB.get(), true) ||
+                      HasCornerStrictly(spareB.get(), spareA.get(), true)
+                : HasCornerStrictly(spareA.get(), spareB.get(), false)) {
+            failed = result;
+            result = nullptr;
+            failureReason = "the result is empty, yet the solids overlap";
+            emptyFirst = true;
+        } else if (deleteEmpty) {
+            delete result;
+            result = nullptr;
+        }
+    }
+    // A first result whose contours double back (a corner the cut put on
+    // the far side of its neighbour along a straight run, the facet
+    // folding over itself there) is retried as a failed one, and goes back
+    // as it came when no retry comes back clean.
+    const bool foldedFirst = spareA && !failed && result && !G3FoldCheck(result).empty();
+    if (foldedFirst) {
+        failed = result;
+        result = nullptr;
+        failureReason = G3FoldCheck(failed);
+    }
     if (!failed)
         return spareA && result ? WithoutHairSteps(result, maskA, maskB, deliverSegments, withEvent, e, unionInPlane,
                                                    deleteEmpty, spareA, spareB, spareSegments)
@@ -492,8 +578,9 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     const std::string firstReason = failureReason;
     watchOverlaps = true;
     // A closed retry result holding edges shorter than the weld (a snap
-    // that folded a hair step into it) is held back while the later
-    // retries are tried, and taken only when none comes back clean.
+    // that folded a hair step into it) or contours doubling back is held
+    // back while the later retries are tried, and taken only when none
+    // comes back clean.
     std::unique_ptr<G3Surface> held;
     // A run again on copies of the spares, with the failed run's segments
     // dropped; null when it failed (failureReason says why) or came back
@@ -505,7 +592,9 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A = a;
         B = b;
         G3Surface* r = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
-        if (r && HasEdgeBelowWeld(r)) {
+        if (!r && emptyFirst && failureReason.empty())
+            failureReason = firstReason;
+        if (r && (HasEdgeBelowWeld(r) || !G3FoldCheck(r).empty())) {
             if (!held)
                 held.reset(r);
             else
@@ -572,9 +661,17 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         }
         cutScale = kBooleanScale;
     }
+    if (failing() && foldedFirst) {
+        failureReason.clear();
+        return failed;
+    }
     if (failing() && held) {
         result = held.release();
         failureReason.clear();
+    }
+    if (failing() && emptyFirst) {
+        delete failed;
+        return nullptr;
     }
     if (!result && !failureReason.empty()) {
         // No retry mended it: the first result welded, or the first
@@ -648,8 +745,9 @@ G3Surface* G3BooleanCalculator::WithoutHairSteps(G3Surface* result, int maskA, i
         return nullptr;
     }
     // The second run stands only when it came back closed without such
-    // edges; otherwise the first result goes back as it was.
-    if (!again || HasEdgeBelowWeld(again)) {
+    // edges and without contours doubling back; otherwise the first result
+    // goes back as it was.
+    if (!again || HasEdgeBelowWeld(again) || !G3FoldCheck(again).empty()) {
         delete again;
         failureReason.clear();
         if (firstSegments)

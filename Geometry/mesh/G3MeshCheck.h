@@ -61,6 +61,13 @@ std::string G3ClosedCheck(G3Shell* s);
 // "facet: lies on another (3, 9)". Nothing is changed.
 std::string G3OverlapCheck(G3Shell* s);
 
+// Contours doubling back, which no sound facet holds: "" when no contour
+// corner turns back along the line it came in on (both legs at least kWeld
+// long, the shorter leg's end within kWeld of the longer leg's line), else
+// the first facet holding one, for example "facet: contour doubles back
+// (5)". Nothing is changed.
+std::string G3FoldCheck(G3Shell* s);
+
 // The pair G3OverlapCheck names (the lower index first), when there is one;
 // with `other`, only pairs of a facet of s (first) and one of other
 // (second). The tolerances are multiplied by `scale` (coordinates scaled
