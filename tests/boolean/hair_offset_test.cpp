@@ -353,3 +353,31 @@ TEST(BooleanHairOffsets, RoundedStoreysBuiltWallByWall)
 }
 
 }  // namespace
+
+// A box poking into another's corner, its top flush with the other's and
+// tipped 3e-8 rad, at 5e6 rounded to 1e-6 (stored): the intersection came
+// back empty as a success, and the union kept the part inside as a wall
+// folding over itself. Each operation must hold the identities.
+TEST(BooleanHairOffsets, BoxPokingFlushIntoACornerKeepsItsPartInside)
+{
+    G3Surface a, b;
+    const std::string dir = std::string(G3_TEST_DATA_DIR) + "/boolean/data/";
+    ASSERT_TRUE(a.Load((dir + "flush_poke_a.dump").c_str()) && b.Load((dir + "flush_poke_b.dump").c_str()));
+    a.FormPlaneEquation();
+    b.FormPlaneEquation();
+    const double va = G3SurfaceVolume(&a), vb = G3SurfaceVolume(&b);
+    double v[3];
+    for (int op = 0; op < 3; ++op) {
+        G3BooleanCalculator calc;
+        fixtures::SurfacePtr r(op == 0   ? calc.Add(a.Duplicate(), b.Duplicate())
+                               : op == 1 ? calc.Common(a.Duplicate(), b.Duplicate())
+                                         : calc.Sub(a.Duplicate(), b.Duplicate()));
+        ASSERT_TRUE(r) << op << ": " << calc.GetFailureReason();
+        EXPECT_EQ("", MeshCheck(r.get()) + G3ClosedCheck(r.get()) + G3OverlapCheck(r.get()) + G3FoldCheck(r.get()));
+        v[op] = G3SurfaceVolume(r.get());
+    }
+    const double slack = 4 * GTolerance::kWeld * (fixtures::Area(&a) + fixtures::Area(&b));
+    EXPECT_GT(v[1], 0.1);
+    EXPECT_NEAR(va + vb, v[0] + v[1], slack);
+    EXPECT_NEAR(va, v[2] + v[1], slack);
+}

@@ -8,7 +8,9 @@
 // a thousand times finer, saw as slivers of overlap or gap. Union,
 // intersection and both differences are held to
 // vol(A + B) + vol(A * B) = vol(A) + vol(B) and vol(A - B) = vol(A) - vol(A * B)
-// (B - A likewise), every result closed with no facets on one another.
+// (B - A likewise), every result closed with no facets on one another and
+// no contour doubling back, and the union sliced in its touches must fill
+// it.
 
 #include "solid_fixtures.h"
 
@@ -65,7 +67,26 @@ G3Surface* Placed(G3Surface* s, const fixtures::Motion& m, double grid)
     return s;
 }
 
-std::string Faults(G3Surface* s) { return MeshCheck(s) + G3ClosedCheck(s) + G3OverlapCheck(s); }
+std::string Faults(G3Surface* s) { return MeshCheck(s) + G3ClosedCheck(s) + G3OverlapCheck(s) + G3FoldCheck(s); }
+
+// The solid sliced by the plane through `at` across `normal`: both parts
+// sound and filling it, or one side only.
+void ExpectSliceFills(G3Surface* solid, const P& at, const P& normal)
+{
+    SCOPED_TRACE(testing::Message() << "slice across " << normal[0] << " " << normal[1] << " " << normal[2]);
+    double plane[4] = {normal[0], normal[1], normal[2], normal[0] * at[0] + normal[1] * at[1] + normal[2] * at[2]};
+    G3BooleanCalculator calc;
+    G3Surface* below = nullptr;
+    G3Surface* above = nullptr;
+    const bool cut = calc.Slice(solid->Duplicate(), plane, true, &below, &above, false);
+    fixtures::SurfacePtr lo(below), hi(above);
+    if (!cut && lo && !hi)
+        return;
+    ASSERT_TRUE(cut) << calc.GetFailureReason();
+    EXPECT_EQ("", Faults(lo.get()) + Faults(hi.get()));
+    const double whole = G3SurfaceVolume(solid);
+    EXPECT_NEAR(whole, G3SurfaceVolume(lo.get()) + G3SurfaceVolume(hi.get()), 4 * kWeld * fixtures::Area(solid));
+}
 
 TEST(BooleanRoofsOnWalls, RoundedStoreysUnderThickRoofsKeepTheVolumeIdentities)
 {
@@ -135,6 +156,15 @@ TEST(BooleanRoofsOnWalls, RoundedStoreysUnderThickRoofsKeepTheVolumeIdentities)
             v[op] = r ? G3SurfaceVolume(r.get()) : 0.0;
             if (r) {
                 EXPECT_EQ("", Faults(r.get()));
+            }
+            // The union sliced level with the wall tops and along the
+            // first wall's outer face, both planes in its touches.
+            if (op == 0 && r) {
+                const P o = m.Apply({0, 0, 0}), up = m.Apply({0, 0, 1});
+                const double len = std::hypot(c[1][0] - c[0][0], c[1][1] - c[0][1]);
+                const P out = m.Apply({(c[1][1] - c[0][1]) / len, (c[0][0] - c[1][0]) / len, 0});
+                ExpectSliceFills(r.get(), m.Apply({0, 0, top}), {up[0] - o[0], up[1] - o[1], up[2] - o[2]});
+                ExpectSliceFills(r.get(), m.Apply(c[0]), {out[0] - o[0], out[1] - o[1], out[2] - o[2]});
             }
         }
         const double slack = 4 * kWeld * (fixtures::Area(walls.get()) + fixtures::Area(roofSlab.get()));
