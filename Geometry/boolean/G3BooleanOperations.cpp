@@ -563,13 +563,22 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     }
     // A first result whose contours double back (a corner the cut put on
     // the far side of its neighbour along a straight run, the facet
-    // folding over itself there) is retried as a failed one, and goes back
-    // as it came when no retry comes back clean.
-    const bool foldedFirst = spareA && !failed && result && !G3FoldCheck(result).empty();
+    // folding over itself there), or one of touching operands with facets
+    // on one another that the watch at the cut's scale missed (pieces of a
+    // face tipped a hair off the other's, merged after it), is retried as
+    // a failed one, and goes back as it came when no retry comes back
+    // clean.
+    std::string firstDefect;
+    if (spareA && !failed && result) {
+        firstDefect = G3FoldCheck(result);
+        if (firstDefect.empty() && touching)
+            firstDefect = G3OverlapCheck(result);
+    }
+    const bool foldedFirst = !firstDefect.empty();
     if (foldedFirst) {
         failed = result;
         result = nullptr;
-        failureReason = G3FoldCheck(failed);
+        failureReason = firstDefect;
     }
     if (!failed)
         return spareA && result ? WithoutHairSteps(result, maskA, maskB, deliverSegments, withEvent, e, unionInPlane,
