@@ -563,19 +563,20 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     }
     // A first result whose contours double back (a corner the cut put on
     // the far side of its neighbour along a straight run, the facet
-    // folding over itself there), or one of touching operands with facets
-    // on one another that the watch at the cut's scale missed (pieces of a
-    // face tipped a hair off the other's, merged after it), is retried as
-    // a failed one, and goes back as it came when no retry comes back
-    // clean.
+    // folding over itself there) is retried as a failed one, and goes back
+    // as it came when no retry comes back clean. One of touching operands
+    // with facets on one another that the watch at the cut's scale missed
+    // (pieces of a face tipped a hair off the other's, merged after it)
+    // fails as the watched ones do.
     std::string firstDefect;
+    bool foldedFirst = false;
     if (spareA && !failed && result) {
         firstDefect = G3FoldCheck(result);
-        if (firstDefect.empty() && touching)
-            firstDefect = G3OverlapCheck(result);
+        foldedFirst = !firstDefect.empty();
+        if (!foldedFirst && touching && !(firstDefect = G3OverlapCheck(result)).empty())
+            firstDefect = "the result is not a closed solid: " + firstDefect;
     }
-    const bool foldedFirst = !firstDefect.empty();
-    if (foldedFirst) {
+    if (!firstDefect.empty()) {
         failed = result;
         result = nullptr;
         failureReason = firstDefect;
