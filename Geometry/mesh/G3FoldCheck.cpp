@@ -4,7 +4,9 @@
 // long, and the shorter leg's far end must lie within kWeld of the longer
 // leg's line: a leg shorter than the weld is a hair edge, which every later
 // pass takes for one point, and a sharp corner of a thin facet turns
-// farther off. Nothing rounds and nothing is changed.
+// farther off. A loop of two edges is a slit along which other facets
+// meet the facet (solids touching along an edge), not a fold. Nothing
+// rounds and nothing is changed.
 
 #include "Geometry/mesh/G3MeshCheck.h"
 
