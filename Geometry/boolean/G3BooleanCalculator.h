@@ -79,7 +79,11 @@ public:
     // its result is not a closed, consistently oriented solid
     // (G3ClosedCheck): it then returns null, both operands deleted, rather
     // than hand back an open solid. The text names the first defect of the
-    // result. Operands given inside out or twisted fail this way too.
+    // result. Operands given inside out or twisted fail this way too, and
+    // so does, where the operands touch within the weld or are small, a
+    // result with facets on one another, a volume the operands' volumes
+    // rule out, or an empty intersection (difference) where a corner of
+    // one lies clearly inside the other (of a outside b).
     const std::string& GetFailureReason() const { return failureReason; }
 
     // --- slicing and cutting (G3BooleanSlice.cpp)
