@@ -564,16 +564,17 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
     // A first result whose contours double back (a corner the cut put on
     // the far side of its neighbour along a straight run, the facet
     // folding over itself there) is retried as a failed one, and goes back
-    // as it came when no retry comes back clean. One of touching operands
-    // with facets on one another that the watch at the cut's scale missed
-    // (pieces of a face tipped a hair off the other's, merged after it)
-    // fails as the watched ones do.
+    // as it came when no retry comes back clean. One with facets on one
+    // another that the watch at the cut's scale missed or did not run
+    // (pieces of a face tipped a hair off the other's, merged after it; a
+    // slice's box along a wall's face leaving that face under the part's
+    // cap) fails as the watched ones do.
     std::string firstDefect;
     bool foldedFirst = false;
     if (spareA && !failed && result) {
         firstDefect = G3FoldCheck(result);
         foldedFirst = !firstDefect.empty();
-        if (!foldedFirst && touching && !(firstDefect = G3OverlapCheck(result)).empty())
+        if (!foldedFirst && !(firstDefect = G3OverlapCheck(result)).empty())
             firstDefect = "the result is not a closed solid: " + firstDefect;
     }
     if (!firstDefect.empty()) {
