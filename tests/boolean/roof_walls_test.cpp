@@ -174,26 +174,41 @@ TEST(BooleanRoofsOnWalls, RoundedStoreysUnderThickRoofsKeepTheVolumeIdentities)
     }
 }
 
-// A storey under its roof (one mesh, a union as the boolean above made it,
-// rounded to 1e-7 at 5e5) sliced level with its wall tops, which are the
-// eaves: the engine once handed back a part turned inside out, both parts
-// closed and sound but their volumes adding up to -2.67 m³ of the 28.33.
-// The slice must fill the solid or be refused.
-TEST(BooleanRoofsOnWalls, SliceAtTheEavesFillsTheStorey)
+// Storeys under their roofs (one mesh each, unions as the boolean above
+// made them), sliced in their touches. Level with the wall tops, which are
+// the eaves (rounded to 1e-7 at 5e5): the engine once handed back a part
+// turned inside out, both parts closed and sound but their volumes adding
+// up to -2.67 m³ of the 28.33. Along a wall's outer face, the storey
+// turned about a tilted axis (1e-7 at 5e5): the outer part kept that face
+// under its cap, the two facets back to back. The slice must fill the
+// solid, with sound parts, or be refused.
+TEST(BooleanRoofsOnWalls, SlicesInTheirTouchesFillTheStorey)
 {
-    G3Surface s;
-    ASSERT_TRUE(s.Load((std::string(G3_TEST_DATA_DIR) + "/boolean/data/storey_under_roof.dump").c_str()));
-    s.FormPlaneEquation();
-    const double whole = G3SurfaceVolume(&s);
-    ASSERT_NEAR(28.3289, whole, 1e-4);
-    double plane[4] = {0, 0, 1, 0.46038905066293623};
-    G3BooleanCalculator calc;
-    G3Surface* below = nullptr;
-    G3Surface* above = nullptr;
-    ASSERT_TRUE(calc.Slice(s.Duplicate(), plane, true, &below, &above, false)) << calc.GetFailureReason();
-    fixtures::SurfacePtr lo(below), hi(above);
-    EXPECT_EQ("", Faults(lo.get()) + Faults(hi.get()));
-    EXPECT_NEAR(whole, G3SurfaceVolume(lo.get()) + G3SurfaceVolume(hi.get()), 1e-6 * whole);
+    const struct {
+        const char* file;
+        double volume;
+        double plane[4];
+    } kCases[] = {
+        {"storey_under_roof.dump", 28.3289, {0, 0, 1, 0.46038905066293623}},
+        {"storey_roof_tilted.dump", 61.5367,
+         {0.79157549177762121, -0.43834830180276185, -0.42574523735652714, 242357.85407339767}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.file);
+        G3Surface s;
+        ASSERT_TRUE(s.Load((std::string(G3_TEST_DATA_DIR) + "/boolean/data/" + c.file).c_str()));
+        s.FormPlaneEquation();
+        const double whole = G3SurfaceVolume(&s);
+        ASSERT_NEAR(c.volume, whole, 1e-4);
+        double plane[4] = {c.plane[0], c.plane[1], c.plane[2], c.plane[3]};
+        G3BooleanCalculator calc;
+        G3Surface* below = nullptr;
+        G3Surface* above = nullptr;
+        ASSERT_TRUE(calc.Slice(s.Duplicate(), plane, true, &below, &above, false)) << calc.GetFailureReason();
+        fixtures::SurfacePtr lo(below), hi(above);
+        EXPECT_EQ("", Faults(lo.get()) + Faults(hi.get()));
+        EXPECT_NEAR(whole, G3SurfaceVolume(lo.get()) + G3SurfaceVolume(hi.get()), 1e-6 * whole);
+    }
 }
 
 }  // namespace
