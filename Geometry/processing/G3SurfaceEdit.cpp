@@ -400,9 +400,14 @@ std::vector<G3Vertex*> OutlineOf(const G3Facet* f)
 }
 
 // The facet of s that `facet` (of outline `corners`) lies flat on, back to
-// back: in its plane, facing the other way, holding the whole outline
+// back: facing the other way (normals opposite within kPlaneEqual), every
+// corner of the outline on it, and holding the whole outline
 // (ContourFitsFacet: corners on it are not enough, a hole's rim holds them
-// too); null when none does.
+// too); null when none does. Only the outline's corners are held to the
+// other's plane, as the overlap check holds them: a long wall face, its
+// plane fitted to corners rounded off it, stands farther than kPlaneSide
+// off a window's small cap at its far corners, and the cap of an opening
+// through it was left lying on it.
 G3Facet* StuckTo(G3Surface* s, const G3Facet* facet, const std::vector<G3Vertex*>& corners)
 {
     std::vector<const double*> pts;
@@ -412,8 +417,7 @@ G3Facet* StuckTo(G3Surface* s, const G3Facet* facet, const std::vector<G3Vertex*
     for (int k = 0; k < s->GetFacetCount(); ++k) {
         G3Facet* other = s->GetFacet(k);
         const double* m = other->GetPlane();
-        if (other == facet || n[0] * m[0] + n[1] * m[1] + n[2] * m[2] >= 0.0 ||
-            other->IntersectByPlaneConcave(facet->GetPlane(), nullptr) != 3)
+        if (other == facet || !(n[0] * m[0] + n[1] * m[1] + n[2] * m[2] <= GTolerance::kPlaneEqual - 1.0))
             continue;
         bool all = true;
         for (const double* p : pts)

@@ -20,13 +20,17 @@
 #include "Geometry/boolean/G3BooleanCalculator.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3MeshCheck.h"
+#include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/mesh/G3Point.h"
 #include "Geometry/mesh/G3SurfaceMeasure.h"
+#include "Geometry/processing/G3SurfaceEdit.h"
 #include "common/merge_solids.h"
 #include "tests/mesh/mesh_check.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -349,6 +353,31 @@ TEST(BooleanHairOffsets, RoundedStoreysBuiltWallByWall)
             const std::vector<Step> done(steps.begin(), steps.begin() + static_cast<long>(k) + 1);
             EXPECT_NEAR(ExactVolume(done), G3SurfaceVolume(storey.get()), 2 * kWeld * fixtures::Area(storey.get()));
         }
+        if (!storey)
+            continue;
+        // An opening 0.8 square pushed through the back wall from its outer
+        // face, clear of the walls butting it, as an editor cuts one into
+        // the built storey: the volume drops by its prism, the cap opens
+        // onto the wall's inner face.
+        SCOPED_TRACE(testing::Message() << "round " << round << " opening");
+        const double left = cx - t / 2 - 0.1 - (t + 0.1), right = w - t - 0.1 - (cx + t / 2 + 0.1);
+        const double x1 = left > right ? uniform(t + 0.1, cx - t / 2 - 0.9) : uniform(cx + t / 2 + 0.1, w - t - 0.9);
+        const double z1 = uniform(0.3, 1.4);
+        std::vector<std::unique_ptr<G3Point>> corners;
+        GArrayCollection contour;
+        for (const P& c : {P{x1, d, z1}, P{x1 + 0.8, d, z1}, P{x1 + 0.8, d, z1 + 0.8}, P{x1, d, z1 + 0.8}}) {
+            P y = m.Apply(c);
+            for (double& q : y)
+                q = grid > 0 ? std::round(q / grid) * grid : q;
+            corners.push_back(std::make_unique<G3Point>(y[0], y[1], y[2]));
+            contour.add(corners.back().get());
+        }
+        const P o = m.Apply({0, 0, 0}), in = m.Apply({0, -1, 0});
+        G3Point inward(in[0] - o[0], in[1] - o[1], in[2] - o[2]);
+        const double before = G3SurfaceVolume(storey.get());
+        G3SurfaceEdit(storey.get()).InsertFacet(&contour, &inward, t, nullptr);
+        EXPECT_EQ("", MeshCheck(storey.get()) + G3ClosedCheck(storey.get()) + G3OverlapCheck(storey.get()));
+        EXPECT_NEAR(before - 0.64 * t, G3SurfaceVolume(storey.get()), 2 * kWeld * fixtures::Area(storey.get()));
     }
 }
 
