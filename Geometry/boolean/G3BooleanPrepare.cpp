@@ -145,6 +145,11 @@ bool G3BooleanCalculator::RemoveSelfIntersection(G3Surface* s)
     s->UnionFacets(kMergeAcrossMask);
     s->RemoveUnused();
     s->ChangeEdgeFlags(kWorkEdgeFlags, false);
+    // Facets rebuilt from marked edges left a mark as the flags of the
+    // next new edge: a pass after the update would have found its own
+    // scratch bit set on edges it never marked.
+    s->SetEdgeFlags(s->GetEdgeFlags() & static_cast<int>(~(kWorkEdgeFlags | G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 |
+                                                             G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4)));
     if (!s->GetClosed())
         s->ClearSolid();
     A = nullptr;

@@ -93,6 +93,8 @@ TEST(UpdateRerun, SecondRunChangesNothingAndStackedStayOutward)
                     s.FormPlaneEquation();
                     s.Update(level);
                     EXPECT_EQ("", MeshCheck(&s));
+                    // The flags the next new edge takes hold no scratch mark.
+                    EXPECT_EQ(1, s.GetEdgeFlags());
                     if (kind == 1) {
                         EXPECT_GT(G3SurfaceVolume(&s), 0.0);
                     }
