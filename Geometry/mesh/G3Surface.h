@@ -319,6 +319,12 @@ public:
     // its corner normals (dot below -1e-6) is turned. False (nothing done)
     // when the surface has no corner normals.
     bool OrientNormals();
+    // The other way round: the corners of each facet OrientNormals would
+    // turn get their normals negated (texture coordinates kept), so that
+    // the corner normals follow facets turned from the geometry alone;
+    // then RemoveEqualsNormal. False (nothing done) when no facet faces
+    // against its normals.
+    bool TurnNormalsToFacets();
     // With corner normals and !force, OrientNormals. Otherwise orients
     // from the geometry alone: vertical probes through the x-y projection
     // orient the facets they cross by parity (lowest faces down), and each

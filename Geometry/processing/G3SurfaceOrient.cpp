@@ -798,6 +798,35 @@ bool G3Surface::OrientNormals()
     return true;
 }
 
+bool G3Surface::TurnNormalsToFacets()
+{
+    bool turned = false;
+    std::vector<G3Vertex*> corners;
+    for (int k = 0; k < GetFacetCount(); ++k) {
+        G3Facet* f = GetFacet(k);
+        if (!AgainstItsNormals(f))
+            continue;
+        corners.clear();
+        G3FacetVertexIterator it(f);
+        while (G3Vertex* v = it.NextVertex())
+            corners.push_back(v);
+        for (G3Vertex* v : corners) {
+            G3TexCoo* t = nullptr;
+            const G3Normal* n = f->GetNormal(v, &t);
+            if (!n)
+                continue;
+            // 0 - x: a zero component stays +0 (written "0", not "-0").
+            const double* x = n->GetXYZ();
+            f->SetNormal(v, AddNormal(0.0 - x[0], 0.0 - x[1], 0.0 - x[2]), t, false);
+            turned = true;
+        }
+    }
+    if (turned)
+        RemoveEqualsNormal();
+    G3_CHECK_PASS(this, "TurnNormalsToFacets");
+    return turned;
+}
+
 namespace {
 
 // The other facet of f's manifold edge e, sided as f is, marked or not;

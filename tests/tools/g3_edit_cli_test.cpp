@@ -107,6 +107,26 @@ TEST_F(G3EditCli, RoofOpeningsCutThroughBothLayers)
     }
 }
 
+// A thick roof written with its normals, a skylight pushed through its
+// south slope by `g3 insert`: the lower layer's normals once pointed up
+// while the layer faced down, and the edit's update turned the layer back
+// into the slab (volume 41 for 9.5, facets on one another).
+TEST_F(G3EditCli, SkylightPushedThroughAWrittenThickRoof)
+{
+    Write("box.txt", "0 0 30\n8 0 30\n8 6 30\n0 6 30\n");
+    ASSERT_EQ(0, Run({"roof", P("box.txt"), "--thickness", "0.2", "-o", P("roof.obj")}).status);
+    // On the upper layer: z = 0.2 + y tan 30; through it, 0.2 cos 30 deep.
+    Write("sky.txt", "3.5 1 0.77735026918962573\n4.1 1 0.77735026918962573\n4.1 1.6 1.1237604307034013\n"
+                     "3.5 1.6 1.1237604307034013\n");
+    const Result r = Run({"insert", P("roof.obj"), "--contours", P("sky.txt"), "--depth", "0.17320508075688773", "-o",
+                          P("sky.obj")});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("contour 1: through")) << r.out;
+    // 9.6 less the prism: 0.6 by 0.6 / cos 30 on the slope, 0.2 cos 30 deep.
+    EXPECT_NEAR(9.6 - 0.072, std::stod(Key(Info(P("sky.obj")).out, "volume")), 1e-6);
+    EXPECT_EQ(0, Run({"check", P("sky.obj")}).status);
+}
+
 TEST_F(G3EditCli, InsertPushesPocketsBossesAndOpeningsIntoAWall)
 {
     // A wall 4 x 0.3 x 2.5 and two windows drawn on its front face, the

@@ -121,6 +121,11 @@ RoofWeld WeldRoof(G3Surface& s)
     w.closed = st.closed && st.counts.facets > 0;
     if (w.closed) {
         OrientOutward(s);
+        // The generator lays both layers out facing up, normals and all:
+        // the lower layer, turned to face out, takes its normals along, or
+        // a later update orienting by normals (an opening pushed into the
+        // roof) turns it back into the slab.
+        s.TurnNormalsToFacets();
         const MeshStats after = ComputeStats(s);
         w.oriented = after.oriented && after.volume > 0.0;
         w.volume = after.volume;
