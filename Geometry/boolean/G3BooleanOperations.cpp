@@ -603,8 +603,12 @@ G3Surface* G3BooleanCalculator::RunBoolean(int maskA, int maskB, bool deliverSeg
         A = a;
         B = b;
         G3Surface* r = RunBooleanOnce(maskA, maskB, deliverSegments, withEvent, e, unionInPlane, deleteEmpty, nullptr);
-        if (!r && emptyFirst && failureReason.empty())
+        if (emptyFirst && failureReason.empty() && (!r || r->GetFacetCount() == 0)) {
+            // Empty again, where the operands rule that out.
+            delete r;
             failureReason = firstReason;
+            return nullptr;
+        }
         if (r && (HasEdgeBelowWeld(r) || !G3FoldCheck(r).empty())) {
             if (!held)
                 held.reset(r);
