@@ -252,6 +252,11 @@ public:
     bool RemoveSelfIntersection(G3Surface* s);
 
 protected:
+    // Clears `workFlags` from s's edges, and them and the scratch marks
+    // from the flags s's next new edges take (AddFacet leaves the last
+    // edge's flags there: the engine's and its passes' marks would ride on
+    // the edges of every later edit).
+    static void ClearWorkEdgeFlags(G3Surface* s, int workFlags);
     // Slice and SliceED: the boxes carry s's facet defaults when
     // withExData, and the subtractions take the event form.
     bool SliceWith(G3Surface* s, const double* plane, bool cut, G3Surface** below, G3Surface** above,

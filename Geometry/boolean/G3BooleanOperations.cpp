@@ -919,12 +919,11 @@ G3Surface* G3BooleanCalculator::RunBooleanOnce(int maskA, int maskB, bool delive
     }
     if (onOneAnother && defect.empty())
         defect = "facets of the two solids lie on one another";
-    A->ChangeEdgeFlags(kWorkEdgeFlags, false);
-    // Facets added with the cut's flags left them as the flags the next
-    // new edge takes: an edit after the boolean (an opening pushed into a
-    // wall) made its walls with the seam flag, and its update merged them
-    // away.
-    A->SetEdgeFlags(A->GetEdgeFlags() & ~kWorkEdgeFlags);
+    // Facets added with the cut's flags (and its passes' marks) left them
+    // as the flags the next new edge takes: an edit after the boolean (an
+    // opening pushed into a wall) made its walls with the seam flag, and
+    // its update merged them away.
+    ClearWorkEdgeFlags(A, kWorkEdgeFlags);
     A->ScaleCoo(1.0 / cutScale);
     if (!AtOrigin(origin))
         MoveBy(A, origin, 1.0);

@@ -119,6 +119,13 @@ void G3BooleanCalculator::AssignNormalsByPlane()
         A->AssignNormalsByPlane();
 }
 
+void G3BooleanCalculator::ClearWorkEdgeFlags(G3Surface* s, int workFlags)
+{
+    s->ChangeEdgeFlags(workFlags, false);
+    s->SetEdgeFlags(s->GetEdgeFlags() & static_cast<int>(~(workFlags | G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 |
+                                                           G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4)));
+}
+
 bool G3BooleanCalculator::RemoveSelfIntersection(G3Surface* s)
 {
     if (!s)
@@ -144,12 +151,7 @@ bool G3BooleanCalculator::RemoveSelfIntersection(G3Surface* s)
     s->RemoveEqualsVertex();
     s->UnionFacets(kMergeAcrossMask);
     s->RemoveUnused();
-    s->ChangeEdgeFlags(kWorkEdgeFlags, false);
-    // Facets rebuilt from marked edges left a mark as the flags of the
-    // next new edge: a pass after the update would have found its own
-    // scratch bit set on edges it never marked.
-    s->SetEdgeFlags(s->GetEdgeFlags() & static_cast<int>(~(kWorkEdgeFlags | G3Obj::FLAG_MARK | G3Obj::FLAG_MARK2 |
-                                                             G3Obj::FLAG_MARK3 | G3Obj::FLAG_MARK4)));
+    ClearWorkEdgeFlags(s, kWorkEdgeFlags);
     if (!s->GetClosed())
         s->ClearSolid();
     A = nullptr;
