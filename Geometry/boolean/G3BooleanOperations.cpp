@@ -33,6 +33,7 @@
 #include "Geometry/boolean/G3OperandSnap.h"
 #include "Geometry/boolean/G3SideBySide.h"
 #include "Geometry/foundation/GArrayCollection.h"
+#include "Geometry/math/GEnvelope.h"
 #include "Geometry/math/GTolerance.h"
 #include "Geometry/mesh/G3Edge.h"
 #include "Geometry/mesh/G3Facet.h"
@@ -99,12 +100,10 @@ bool HasCornerStrictly(G3Surface* of, G3Surface* solid, bool wantInside)
     GArrayCollection* facets = solid->GetFacetList();
     if (!facets || facets->size() == 0 || of->GetVertexCount() == 0)
         return false;
-    double lo[3] = {DBL_MAX, DBL_MAX, DBL_MAX}, hi[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
-    for (int k = 0; k < solid->GetVertexCount(); ++k)
-        for (int d = 0; d < 3; ++d) {
-            lo[d] = std::fmin(lo[d], solid->GetVertex(k)->GetXYZ()[d]);
-            hi[d] = std::fmax(hi[d], solid->GetVertex(k)->GetXYZ()[d]);
-        }
+    GEnvelope box;
+    solid->FormEnvelope(&box);
+    const double* lo = box.GetMin();
+    const double* hi = box.GetMax();
     const double reach = 2.0 * std::hypot(hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]) + 1.0;
     // A direction along no axis and no diagonal a model is drawn on.
     const double dir[3] = {0.4518538981, 0.3156727427, 0.8343520911};
